@@ -17,6 +17,22 @@ void LogPrintf(const char* format, ...);
 // Bytes written to the program log since it was opened.
 uint32_t LogWrittenBytes();
 
+// Once this many bytes are written, further lines are dropped (the line that
+// crosses the limit is still written whole).
+constexpr uint32_t kLogSizeLimit = 0x40000000u;
+
+// The close notice: when set, closing the log shows kLogCloseNoticeText through
+// ClibMessageBox. Off by default.
+extern const char kLogCloseNoticeText[];
+void LogSetCloseNotice(bool on);
+bool LogCloseNotice();
+
+// Test support: closes the log without the notice, removes the opener, clears
+// the count and the notice flag.
+void LogResetForTest();
+// Test support: sets the byte count, to reach the size limit without writing 1 GiB.
+void LogSetWrittenBytesForTest(uint32_t bytes);
+
 // A named side log beside a data file; deleted on close when nothing was written.
 struct LogFile {
     FILE* stream = nullptr;

@@ -1,0 +1,278 @@
+#include "framework/app_object.h"
+
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstring>
+
+#include "common/clib.h"
+#include "common/cpu_info.h"
+#include "common/log.h"
+#include "common/system.h"
+#include "platform/instance_slots.h"
+#include "platform/paths.h"
+#include "platform/shell.h"
+
+namespace orva {
+
+namespace {
+
+constexpr uint32_t kMbIconHand = 0x10;
+
+// The object whose log the library's opener opens.
+AppObject* gLogOwner = nullptr;
+
+void StartupError(const char* text) { ClibMessageBoxDirect(nullptr, text, "Error", kMbIconHand); }
+
+bool IsDirectory(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool EndsWithSeparator(const std::string& s) { return !s.empty() && s.back() == '/'; }
+
+}  // namespace
+
+AppObject::AppObject() = default;
+
+AppObject::~AppObject() { Shutdown(); }
+
+bool AppObject::OpenInstanceCounter(const char* name) {
+    std::string fallback = appDataFolder_.empty() ? platform::AppDataFolder() : appDataFolder_;
+    std::string folder = platform::RuntimeFolder(fallback);
+    if (folder.empty()) return false;
+    slots_ = std::make_unique<platform::InstanceSlots>(folder, name);
+    if (!slots_->Acquire()) {
+        slots_.reset();
+        return false;
+    }
+    instanceNumber_ = slots_->Count();
+    return true;
+}
+
+int AppObject::InstanceCount() const { return slots_ && slots_->Held() ? slots_->Count() : 0; }
+
+void AppObject::DecrementInstanceOnce() {
+    if (decremented_) return;
+    decremented_ = true;
+    if (slots_) slots_->Release();
+}
+
+void AppObject::FindFolders() {
+    if (programPath_.empty()) programPath_ = platform::ExecutablePath();
+    // The program folder: the folder of the program file, else the current directory.
+    programFolder_.clear();
+    std::string folder;
+    if (ModuleFolderOf(programPath_.c_str(), &folder)) {
+        programFolder_ = folder;
+    } else {
+        programFolder_ = platform::CurrentDirectory();
+        if (!programFolder_.empty() && !EndsWithSeparator(programFolder_)) programFolder_ += '/';
+    }
+    // The user folder: our folder under the application-data folder, created when missing;
+    // the program folder when that cannot be had.
+    std::string appData = appDataFolder_.empty() ? platform::AppDataFolder() : appDataFolder_;
+    userFolder_.clear();
+    if (!appData.empty() && !programFolder_.empty() &&
+        appData.size() + sizeof kUserFolderName + 2 < PATH_MAX) {
+        std::string candidate = appData;
+        if (!EndsWithSeparator(candidate)) candidate += '/';
+        candidate += kUserFolderName;
+        if (IsDirectory(candidate) || platform::CreateFolder(candidate)) userFolder_ = candidate + "/";
+    }
+    if (userFolder_.empty()) userFolder_ = programFolder_;
+}
+
+bool AppObject::Init() {
+    gLogOwner = this;
+    if (!OpenInstanceCounter(kInstanceCounterName)) StartupError("Can`t initialize common memory");
+    // The folders are found before the log opens: the log lives in the user folder.
+    FindFolders();
+    if (forceClibFailure_ || ClibInit(this, &AppObject::OpenLog) != 0) {
+        StartupError("Can`t init clib");
+        return false;
+    }
+    if (services_.showMessageBox) ClibSetMessageHook(services_.showMessageBox, services_.showMessageBox);
+    static const uint8_t kCompanion = 1;
+    ClibSetNumberFormat(".", &kCompanion);
+    std::string config = GetConfigFilePath(kFolderMainConfig, nullptr);
+    if (services_.readPreferences && !config.empty()) services_.readPreferences(config.c_str());
+    if (services_.registerProjectsIface) services_.registerProjectsIface();
+    return true;
+}
+
+bool AppObject::InitRuntime() {
+    CpuReport();
+    LoadPlugIns();
+    return true;
+}
+
+void AppObject::LoadPlugIns() {
+    if (programFolder_.empty()) {
+        if (services_.loadFilters) services_.loadFilters("");
+        return;
+    }
+    std::string base = programFolder_;
+    if (!EndsWithSeparator(base)) base += '/';
+    std::string filters = FilterModuleFolder.empty() ? base + "plug/filters/" : FilterModuleFolder;
+    std::string io = IOModuleFolder.empty() ? base + "plug/io/" : IOModuleFolder;
+    if (services_.loadFilters) services_.loadFilters(filters.c_str());
+    if (services_.loadIOModules) services_.loadIOModules(io.c_str());
+}
+
+void AppObject::ReloadFilterPlugIns() {
+    std::string base = programFolder_;
+    if (!base.empty() && !EndsWithSeparator(base)) base += '/';
+    std::string filters = FilterModuleFolder.empty()
+                              ? (base.empty() ? std::string() : base + "plug/filters/")
+                              : FilterModuleFolder;
+    if (services_.loadFilters) services_.loadFilters(filters.c_str());
+}
+
+void AppObject::StopUI() {
+    if (services_.stopEventTimer) services_.stopEventTimer();
+    if (services_.releaseProjects) services_.releaseProjects();
+    uiUp_ = false;
+}
+
+bool AppObject::Exit() {
+    if (exited_) return false;
+    exited_ = true;
+    DecrementInstanceOnce();
+    ShowLogWindow();
+    std::string config = GetConfigFilePath(kFolderMainConfig, nullptr);
+    if (services_.writePreferences && !config.empty()) services_.writePreferences(config.c_str());
+    if (services_.clearFilters) services_.clearFilters();
+    return true;
+}
+
+void AppObject::Shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    DecrementInstanceOnce();
+    if (services_.uiFinalShutdown) services_.uiFinalShutdown();
+    if (services_.closeAllStreams) services_.closeAllStreams();
+    slots_.reset();
+    if (gLogOwner == this) {
+        LogPrintf(nullptr);
+        gLogOwner = nullptr;
+    }
+    if (services_.releaseFormats) services_.releaseFormats();
+}
+
+std::string AppObject::LogFilePath() const {
+    std::string program = programPath_.empty() ? platform::ExecutablePath() : programPath_;
+    std::string name;
+    if (!ModuleBaseNameOf(program.c_str(), instanceNumber_, &name)) return std::string();
+    std::string path;
+    if (!userFolder_.empty()) {
+        path = userFolder_;
+        if (!EndsWithSeparator(path)) path += '/';
+        path += name;
+    } else {
+        // Beside the program: its full path without the extension, with the same number.
+        std::string folder = program.substr(0, program.rfind('/') + 1);
+        path = folder + name;
+    }
+    path += ".log";
+    if (path.size() >= PATH_MAX) return std::string();
+    return path;
+}
+
+FILE* AppObject::OpenLog() {
+    if (gLogOwner == nullptr) return nullptr;
+    std::string path = gLogOwner->LogFilePath();
+    if (path.empty()) return nullptr;
+    return std::fopen(path.c_str(), "w");
+}
+
+bool AppObject::OpenLogInViewer() const {
+    std::string path = LogFilePath();
+    return !path.empty() && platform::OpenViewer(path);
+}
+
+// The log is shown in a separate viewer process that we do not own, so nothing is
+// closed at the end.
+bool AppObject::ShowLogWindow() const { return false; }
+
+bool AppObject::GetAppFolderPath(int index, std::string* out) const {
+    out->clear();
+    std::string folder;
+    switch (index) {
+        case kFolderMainConfig:
+        case kFolderPropertySets:
+        case kFolderUser:
+            folder = userFolder_;
+            break;
+        case kFolderProgram:
+            folder = programFolder_;
+            break;
+        case 5:
+        case 7:
+        case 8:
+        case 9:
+            if (services_.preferenceFolder) {
+                folder = services_.preferenceFolder(index);
+                if (folder.empty() && (index == 8 || index == 9)) folder = services_.preferenceFolder(7);
+            }
+            break;
+        default:
+            return false;
+    }
+    if (folder.empty() && index >= kFolderProgram) {
+        char buffer[PATH_MAX];
+        if (SpecialFolder(buffer, kSpecialFolderSearch)) folder = buffer;
+    }
+    if (folder.empty() || folder.size() >= PATH_MAX) return false;
+    if (!EndsWithSeparator(folder)) folder += '/';
+    *out = folder;
+    return true;
+}
+
+std::string AppObject::GetConfigFilePath(int index, const char* prefix) const {
+    std::string folder;
+    if (!GetAppFolderPath(index, &folder)) return std::string();
+    std::string path;
+    if (prefix && *prefix) path = std::string("<") + prefix + ">";
+    path += folder;
+    if (index == kFolderMainConfig) path += kMainConfigName;
+    if (index == kFolderPropertySets) path += kPropertySetsName;
+    return path;
+}
+
+AppObject& TheApp() {
+    static AppObject app;
+    return app;
+}
+
+int WinMain(AppObject& app, const std::vector<std::string>& words) {
+    if (!app.Init()) return -1;
+    const AppServices& s = app.Services();
+    bool empty = words.empty();
+    if (app.InstanceNumber() > 1) {
+        // A second start hands its command line to the running instance unless it asked
+        // for an instance of its own.
+        if (!s.handOver || !s.handOver(words)) return 0;
+    }
+    app.InitRuntime();
+    if (app.Settings().windowless) {
+        if (!empty && s.dispatchCommandLine) s.dispatchCommandLine(words);
+        return 0;
+    }
+    bool up = s.uiInit && s.uiInit();
+    if (!up) {
+        app.SetUiUp(false);
+        LogPrintf("%s", "***Can`t init CUI, Exit!");
+    } else {
+        app.SetUiUp(true);
+        if (!empty && s.dispatchCommandLine) s.dispatchCommandLine(words);
+        if (s.messageLoop) s.messageLoop();
+        app.StopUI();
+        if (s.clearWindowGroups) s.clearWindowGroups();
+    }
+    if (s.uiShutdown) s.uiShutdown();
+    app.Exit();
+    return 0;
+}
+
+}  // namespace orva

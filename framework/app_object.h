@@ -1,0 +1,111 @@
+#pragma once
+// The one application object: folders, the instance slot, the main settings,
+// and the road from process start to process end.
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "framework/app_services.h"
+#include "framework/main_settings.h"
+
+namespace orva {
+
+namespace platform {
+class InstanceSlots;
+}
+
+// Indexes of GetAppFolderPath / GetConfigFilePath.
+enum AppFolderIndex : int {
+    kFolderMainConfig = 0,   // user folder, "orva.cfg"
+    kFolderPropertySets = 1, // user folder, "orvaext.cfg"
+    kFolderProgram = 3,
+    kFolderUser = 4,
+};
+
+// The name of the folder that holds the settings and the log, under the
+// user's application-data folder.
+inline constexpr char kUserFolderName[] = "ZEL Lab";
+inline constexpr char kInstanceCounterName[] = "orvaCommonSharedData";
+inline constexpr char kMainConfigName[] = "orva.cfg";
+inline constexpr char kPropertySetsName[] = "orvaext.cfg";
+
+class AppObject {
+public:
+    AppObject();
+    virtual ~AppObject();
+    AppObject(const AppObject&) = delete;
+    AppObject& operator=(const AppObject&) = delete;
+
+    void SetServices(const AppServices& services) { services_ = services; }
+    const AppServices& Services() const { return services_; }
+
+    // Start-up steps before the entry point's decisions; false when the program must end (-1).
+    bool Init();
+    bool OpenInstanceCounter(const char* name);
+    // The live number of running instances (0 when no slot is held).
+    int InstanceCount() const;
+    int InstanceNumber() const { return instanceNumber_; }
+
+    // The processor report, then the filter modules and the formats.
+    bool InitRuntime();
+    void LoadPlugIns();
+    void ReloadFilterPlugIns();
+    void StopUI();
+    // The orderly end of a full instance; safe to call once.
+    bool Exit();
+    // What the process does at its end, whichever way it goes.
+    void Shutdown();
+
+    // The log's path for this instance, or empty when none can be built.
+    std::string LogFilePath() const;
+    // Opens the log file anew; installed as the library's log opener.
+    static FILE* OpenLog();
+    bool OpenLogInViewer() const;
+    bool ShowLogWindow() const;
+
+    bool GetAppFolderPath(int index, std::string* out) const;
+    // The folder of the index followed by its file name, behind "<prefix>" when given.
+    std::string GetConfigFilePath(int index, const char* prefix) const;
+
+    const std::string& ProgramFolder() const { return programFolder_; }
+    const std::string& UserFolder() const { return userFolder_; }
+    MainSettings& Settings() { return settings_; }
+    bool UiUp() const { return uiUp_; }
+    void SetUiUp(bool up) { uiUp_ = up; }
+
+    // Overrides for tests and special set-ups: the program file's path (default: this
+    // executable), the application-data folder (default: the platform's).
+    void SetProgramPath(std::string path) { programPath_ = std::move(path); }
+    void SetAppDataFolder(std::string folder) { appDataFolder_ = std::move(folder); }
+    // Makes the library's start fail, so that the failure road can be exercised.
+    void ForceClibFailure(bool on) { forceClibFailure_ = on; }
+    std::string FilterModuleFolder;  // replaces the built plug-in folders when not empty
+    std::string IOModuleFolder;
+
+private:
+    void FindFolders();
+    void DecrementInstanceOnce();
+
+    AppServices services_;
+    MainSettings settings_;
+    std::string programPath_;
+    std::string appDataFolder_;
+    std::string programFolder_;
+    std::string userFolder_;
+    int instanceNumber_ = 0;
+    std::unique_ptr<platform::InstanceSlots> slots_;
+    bool decremented_ = false;
+    bool exited_ = false;
+    bool shutDown_ = false;
+    bool uiUp_ = false;
+    bool forceClibFailure_ = false;
+};
+
+// The one application object of the process.
+AppObject& TheApp();
+
+// The entry point's road: returns the exit code (-1 when start-up fails).
+int WinMain(AppObject& app, const std::vector<std::string>& words);
+
+}  // namespace orva

@@ -1,0 +1,28 @@
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/clib.h"
+#include "common/cpu_info.h"
+#include "framework/app_object.h"
+#include "main/stand_ins.h"
+
+int main(int argc, char** argv) {
+    using namespace orva;
+    // The read kernels are written for MMX-class processors; every x86-64 has it.
+    if ((CpuFeatures(nullptr) & kCpuMMX) == 0) {
+        ClibMessageBoxDirect(
+            nullptr, "This application requires an Intel(R) Pentium(R) 2 processor MMX intrinsics.",
+            "", 0);
+        return 0;
+    }
+    AppObject& app = TheApp();
+    app.SetServices(DefaultAppServices());
+    const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
+    if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);
+    std::vector<std::string> words(argv + 1, argv + argc);
+    int code = WinMain(app, words);
+    app.Shutdown();
+    return code;
+}

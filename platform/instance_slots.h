@@ -1,0 +1,40 @@
+#pragma once
+// Per-user instance counting. Each running instance holds one slot: an
+// exclusive flock on a small lock file in the user's runtime folder. The
+// kernel drops the lock when the process dies, so a crash never leaves a
+// phantom instance behind (a shared memory counter would keep counting it).
+#include <string>
+
+namespace orva::platform {
+
+class InstanceSlots {
+public:
+    // `folder` holds the lock files; `name` prefixes them.
+    InstanceSlots(std::string folder, std::string name);
+    ~InstanceSlots();
+    InstanceSlots(const InstanceSlots&) = delete;
+    InstanceSlots& operator=(const InstanceSlots&) = delete;
+
+    // Takes the lowest free slot; false when none can be taken.
+    bool Acquire();
+    // Gives the slot back (once); nothing when none is held.
+    void Release();
+    bool Held() const { return slot_ > 0; }
+    // The number of slots held by live processes, this one included.
+    int Count() const;
+
+    static constexpr int kMaxSlots = 128;
+
+private:
+    std::string SlotPath(int slot) const;
+    std::string folder_;
+    std::string name_;
+    int slot_ = 0;
+    int fd_ = -1;
+};
+
+// The folder for the lock files: $XDG_RUNTIME_DIR when it is set and exists,
+// else the given fall-back.
+std::string RuntimeFolder(const std::string& fallback);
+
+}  // namespace orva::platform

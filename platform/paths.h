@@ -1,0 +1,29 @@
+#pragma once
+// Where the program and the user's folders are, and the few folder operations
+// the program needs.
+#include <string>
+
+namespace orva::platform {
+
+// The longest path we handle, terminator included; longer paths are refused, never cut.
+constexpr size_t kPathMax = 4096;
+
+// The full path of the running program (from /proc/self/exe); empty when unknown.
+std::string ExecutablePath();
+// The user's application-data folder: $XDG_CONFIG_HOME when it is an absolute path,
+// else $HOME/.config; empty when neither can be had. The folder may not exist yet.
+std::string AppDataFolder();
+// The user's documents folder: $XDG_DOCUMENTS_DIR when it is an absolute path, else
+// the home folder; empty when neither can be had.
+std::string DocumentsFolder();
+// $HOME when it is an absolute path, else the password database's home folder.
+std::string HomeFolder();
+// The current directory, without a trailing "/" (except for "/" itself); empty on failure.
+std::string CurrentDirectory();
+// Creates one folder (its parent must exist); false when it cannot be created,
+// also when it exists already.
+bool CreateFolder(const std::string& path);
+// True when the path names an existing directory (symbolic links followed).
+bool IsDirectory(const std::string& path);
+
+}  // namespace orva::platform
