@@ -11,7 +11,7 @@
 int main(int argc, char** argv) {
     using namespace orva;
     // The read kernels are written for MMX-class processors; every x86-64 has it.
-    if ((CpuFeatures(nullptr) & kCpuMMX) == 0) {
+    if ((CpuFeatures(nullptr) & kCpuMmx) == 0) {
         ClibMessageBoxDirect(
             nullptr, "This application requires an Intel(R) Pentium(R) 2 processor MMX intrinsics.",
             "", 0);

@@ -1,0 +1,40 @@
+#pragma once
+// Numeric helpers of the base library.
+#include <cstddef>
+#include <cstdint>
+
+namespace orva {
+
+// The largest whole number not above x, computed on the bits of the double.
+// Values with no fraction bits (|x| >= 2^52), infinities and NaN come back unchanged.
+double FloorValue(double x);
+
+// Sine and cosine of an angle in degrees. The right angles 0, 90, 180, 270,
+// -90, -180 and -270 give exact results (0, 1 and -1).
+void SinCosDegrees(double* sine, double* cosine, double degrees);
+
+// Quadratic B-spline through four control values at x: x = 0 gives
+// 0.125 p0 + 0.75 p1 + 0.125 p2; beyond the segments p3 (above) or p0 (below).
+double QuadraticBSpline(double x, double p0, double p1, double p2, double p3);
+
+// The gamma function. Poles: Gamma(+-0) is +-infinity, Gamma of a negative
+// integer (and of -infinity) is NaN; overflow gives +infinity, NaN gives NaN.
+double GammaFunction(double x);
+// Stirling's formula for Gamma(x), meant for x >= 33; +infinity above 171.6243769563027.
+double StirlingGamma(double x);
+
+// Modified Bessel function of the first kind of order 0.
+double BesselI0(double x);
+
+// 10^n for n from 0 to 9; -1 for any other n.
+int32_t PowerOfTen(int32_t n);
+
+// Swaps the two bytes of every 16-bit value in the first `bytes` bytes; an odd
+// last byte stays as it is.
+void SwapBytes16(void* buffer, size_t bytes);
+
+// Copies `bytes` rounded down to a multiple of 8. Nothing is copied (false)
+// when that leaves less than 8 bytes or a pointer is null.
+bool CopyQwords(void* target, const void* source, size_t bytes);
+
+}  // namespace orva

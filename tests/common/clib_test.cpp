@@ -1,0 +1,163 @@
+#include "common/clib.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "common/log.h"
+#include "platform/clock.h"
+
+namespace orva {
+namespace {
+
+std::string gLogPath;
+FILE* OpenCapture() { return std::fopen(gLogPath.c_str(), "w"); }
+FILE* OpenNothing() { return nullptr; }
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Each test starts with an uninitialised library, no log, and a chosen box answer.
+class ClibTest : public testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = std::filesystem::temp_directory_path().string() + "/orva_clib_XXXXXX";
+        int fd = ::mkstemp(pattern.data());
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+        gLogPath = pattern;
+        if (const char* old = std::getenv("ORVA_MESSAGEBOX_ANSWER")) oldAnswer_ = old;
+        ::unsetenv("ORVA_MESSAGEBOX_ANSWER");
+        LogResetForTest();
+        ClibResetForTest();
+    }
+    void TearDown() override {
+        LogResetForTest();
+        ClibResetForTest();
+        if (oldAnswer_) ::setenv("ORVA_MESSAGEBOX_ANSWER", oldAnswer_->c_str(), 1);
+        else ::unsetenv("ORVA_MESSAGEBOX_ANSWER");
+        std::filesystem::remove(gLogPath);
+    }
+    std::string CloseAndReadLog() {
+        LogPrintf(nullptr);
+        return ReadFile(gLogPath);
+    }
+    std::optional<std::string> oldAnswer_;
+};
+
+TEST_F(ClibTest, FirstInitRecordsEverything) {
+    EXPECT_FALSE(ClibInitialised());
+    EXPECT_EQ(ClibMainThreadId(), 0u);
+    int module = 0;
+    EXPECT_EQ(ClibInit(&module, &OpenCapture), 0);
+    EXPECT_TRUE(ClibInitialised());
+    EXPECT_EQ(ClibModule(), &module);
+    EXPECT_EQ(ClibMainThreadId(), platform::CurrentThreadId());
+    EXPECT_TRUE(LogEnabled());
+    LogPrintf("%s", "first line");
+    EXPECT_EQ(CloseAndReadLog(), "first line\n");
+}
+
+TEST_F(ClibTest, LaterCallsOnlyFillWhatIsMissing) {
+    ASSERT_EQ(ClibInit(nullptr, nullptr), 0);
+    EXPECT_TRUE(ClibInitialised());
+    EXPECT_FALSE(LogEnabled());
+    uint64_t mainId = ClibMainThreadId();
+
+    // Nothing new: nothing changes, even from another thread.
+    std::thread([] { EXPECT_EQ(ClibInit(nullptr, nullptr), 0); }).join();
+    EXPECT_EQ(ClibMainThreadId(), mainId);
+
+    // A module value where none was recorded: recorded, and the caller becomes the main thread.
+    int module = 0;
+    uint64_t otherId = 0;
+    std::thread([&] {
+        EXPECT_EQ(ClibInit(&module, nullptr), 0);
+        otherId = platform::CurrentThreadId();
+    }).join();
+    EXPECT_EQ(ClibModule(), &module);
+    EXPECT_EQ(ClibMainThreadId(), otherId);
+    EXPECT_NE(otherId, mainId);
+
+    // An opener where none is installed: installed.
+    EXPECT_EQ(ClibInit(&module, &OpenCapture), 0);
+    EXPECT_EQ(ClibMainThreadId(), mainId);
+    EXPECT_TRUE(LogEnabled());
+    // A second opener does not replace the first, nor does a second module value.
+    int other = 0;
+    EXPECT_EQ(ClibInit(&other, &OpenNothing), 0);
+    EXPECT_EQ(ClibModule(), &module);
+    LogPrintf("%s", "kept");
+    EXPECT_EQ(CloseAndReadLog(), "kept\n");
+}
+
+TEST_F(ClibTest, InitKeepsAnOpenerInstalledBefore) {
+    LogSetOpener(&OpenCapture);
+    ASSERT_EQ(ClibInit(nullptr, &OpenNothing), 0);
+    LogPrintf("%s", "from the first opener");
+    EXPECT_EQ(CloseAndReadLog(), "from the first opener\n");
+}
+
+TEST_F(ClibTest, DirectBoxLogsAndAnswers) {
+    ASSERT_EQ(ClibInit(nullptr, &OpenCapture), 0);
+    testing::internal::CaptureStderr();
+    // Flags gain "question" and "to the front", never the button set: an OK box answers OK.
+    EXPECT_EQ(ClibMessageBoxDirect(nullptr, "Disk full", "Warning", 0), 1);
+    EXPECT_EQ(ClibMessageBox(nullptr, "Overwrite?", "Question", 4), 6);  // yes/no: Yes
+    ::setenv("ORVA_MESSAGEBOX_ANSWER", "7", 1);
+    EXPECT_EQ(ClibMessageBox(nullptr, "Overwrite?", "Question", 4), 7);
+    EXPECT_EQ(ClibMessageBoxThreaded(nullptr, "Again?", "Q", 4), 7);
+    int fromThread = 0;
+    std::thread([&] { fromThread = ClibMessageBoxThreaded(nullptr, "Elsewhere", "T", 4); }).join();
+    EXPECT_EQ(fromThread, 7);
+    EXPECT_EQ(ClibMessageBox(nullptr, nullptr, nullptr, 0), 7);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("Warning: Disk full\n"), std::string::npos) << err;
+    EXPECT_NE(err.find("T: Elsewhere\n"), std::string::npos) << err;
+    EXPECT_EQ(CloseAndReadLog(),
+              "Warning: Disk full\nQuestion: Overwrite?\nQuestion: Overwrite?\nQ: Again?\n"
+              "T: Elsewhere\n: \n");
+}
+
+struct Seen {
+    std::string text, title;
+    uint32_t flags = 0;
+    int calls = 0;
+} gSeen;
+
+int RecordingBox(void*, const char* text, const char* title, uint32_t flags) {
+    gSeen.text = text;
+    gSeen.title = title;
+    gSeen.flags = flags;
+    ++gSeen.calls;
+    return 42;
+}
+
+TEST_F(ClibTest, TheLibraryCallsTheSecondHook) {
+    gSeen = Seen{};
+    ClibSetMessageHook(&RecordingBox, nullptr);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(ClibMessageBox(nullptr, "a", "b", 0), 1);  // the second hook is the default
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(gSeen.calls, 0);
+    ClibSetMessageHook(nullptr, &RecordingBox);
+    EXPECT_EQ(ClibMessageBox(nullptr, "text", "title", 0x30), 42);
+    EXPECT_EQ(gSeen.calls, 1);
+    EXPECT_EQ(gSeen.text, "text");
+    EXPECT_EQ(gSeen.title, "title");
+    EXPECT_EQ(gSeen.flags, 0x30u);  // the hook gets the flags as they are
+}
+
+}  // namespace
+}  // namespace orva

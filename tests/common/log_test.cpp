@@ -1,0 +1,221 @@
+#include "common/log.h"
+
+#include "common/clib.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace orva {
+namespace {
+
+std::string MakeTempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/orva_log_XXXXXX";
+    char* made = mkdtemp(pattern.data());
+    return made ? std::string(made) : std::string();
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// The opener of these tests: creates the file anew, as start-up's does.
+std::string gLogPath;
+int gOpenCalls = 0;
+FILE* TestOpener() {
+    ++gOpenCalls;
+    return std::fopen(gLogPath.c_str(), "w");
+}
+FILE* FailingOpener() {
+    ++gOpenCalls;
+    return nullptr;
+}
+
+class LogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        LogResetForTest();
+        dir_ = MakeTempDir();
+        ASSERT_FALSE(dir_.empty());
+        gLogPath = dir_ + "/orva.log";
+        gOpenCalls = 0;
+    }
+    void TearDown() override {
+        LogResetForTest();
+        std::string cmd = "rm -rf '" + dir_ + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    std::string dir_;
+};
+
+TEST_F(LogTest, OffUntilOpenerInstalled) {
+    EXPECT_FALSE(LogEnabled());
+    LogPrintf("lost line %d", 1);
+    LogPrintf(nullptr);
+    EXPECT_FALSE(Exists(gLogPath));
+    EXPECT_EQ(LogWrittenBytes(), 0u);
+
+    LogSetOpener(TestOpener);
+    EXPECT_TRUE(LogEnabled());
+    EXPECT_EQ(gOpenCalls, 0);  // the file is created by the first line, not before
+    EXPECT_FALSE(Exists(gLogPath));
+    LogPrintf("first %s", "line");
+    EXPECT_EQ(gOpenCalls, 1);
+    EXPECT_EQ(ReadFile(gLogPath), "first line\n");
+}
+
+TEST_F(LogTest, LinesFormatsCountsAndReopen) {
+    LogSetOpener(TestOpener);
+    LogPrintf("value %I64d and %I64u, %I64X", static_cast<long long>(-5),
+              static_cast<unsigned long long>(18446744073709551615ull),
+              static_cast<unsigned long long>(0xABCull));
+    LogPrintf("ends with newline\n");
+    LogPrintf("%s", "");  // empty text: no line at all
+    LogPrintf("last");
+    // Each line is flushed, so the file is complete while the stream is open.
+    EXPECT_EQ(ReadFile(gLogPath),
+              "value -5 and 18446744073709551615, ABC\nends with newline\n\nlast\n");
+    EXPECT_EQ(LogWrittenBytes(), 39u + 19u + 5u);
+    EXPECT_EQ(gOpenCalls, 1);
+
+    LogPrintf(nullptr);  // closes; the next line opens and truncates again
+    LogPrintf(nullptr);  // nothing open: harmless
+    EXPECT_EQ(ReadFile(gLogPath), "value -5 and 18446744073709551615, ABC\nends with newline\n\nlast\n");
+    LogPrintf("again");
+    EXPECT_EQ(gOpenCalls, 2);
+    EXPECT_EQ(ReadFile(gLogPath), "again\n");
+    EXPECT_EQ(LogWrittenBytes(), 6u);
+}
+
+TEST_F(LogTest, OpenerReturningNoneIsRetried) {
+    LogSetOpener(FailingOpener);
+    LogPrintf("a");
+    LogPrintf("b");
+    EXPECT_EQ(gOpenCalls, 2);
+    EXPECT_EQ(LogWrittenBytes(), 0u);
+    LogSetOpener(TestOpener);
+    LogPrintf("c");
+    EXPECT_EQ(ReadFile(gLogPath), "c\n");
+}
+
+TEST_F(LogTest, StopsGrowingAfterOneGigabyte) {
+    LogSetOpener(TestOpener);
+    LogPrintf("open");
+    LogSetWrittenBytesForTest(kLogSizeLimit);  // at the limit: still written
+    LogPrintf("crossing line");
+    EXPECT_EQ(LogWrittenBytes(), kLogSizeLimit + 14u);
+    LogPrintf("dropped");
+    EXPECT_EQ(LogWrittenBytes(), kLogSizeLimit + 14u);
+    EXPECT_EQ(ReadFile(gLogPath), "open\ncrossing line\n");
+}
+
+std::string gNoticeText;
+int gNoticeCalls = 0;
+bool gNoticeHadTitle = false;
+uint32_t gNoticeFlags = 99;
+int FakeMessageBox(void*, const char* text, const char* title, uint32_t flags) {
+    ++gNoticeCalls;
+    gNoticeText = text ? text : "";
+    gNoticeHadTitle = title != nullptr;
+    gNoticeFlags = flags;
+    return 1;
+}
+
+TEST_F(LogTest, CloseNotice) {
+    ClibSetMessageHook(nullptr, FakeMessageBox);
+    gNoticeCalls = 0;
+    EXPECT_FALSE(LogCloseNotice());
+    LogSetOpener(TestOpener);
+    LogPrintf("line");
+    LogPrintf(nullptr);
+    EXPECT_EQ(gNoticeCalls, 0);  // off by default
+    LogSetCloseNotice(true);
+    EXPECT_TRUE(LogCloseNotice());
+    LogPrintf(nullptr);  // consulted also with nothing open
+    EXPECT_EQ(gNoticeCalls, 1);
+    EXPECT_EQ(gNoticeText, "accepted of errors in the application: please check log file...");
+    EXPECT_FALSE(gNoticeHadTitle);
+    EXPECT_EQ(gNoticeFlags, 0u);
+    ClibSetMessageHook(nullptr, nullptr);
+}
+
+class SideLogTest : public LogTest {
+protected:
+    void TearDown() override {
+        LogFileClose(&log_);
+        LogTest::TearDown();
+    }
+    LogFile log_;
+};
+
+TEST_F(SideLogTest, EmptySideLogLeavesNoFile) {
+    ASSERT_TRUE(LogFileOpen(&log_, dir_.c_str(), "data.b.fits", ".log", true));
+    std::string path = dir_ + "/data_b.log";
+    ASSERT_NE(log_.path, nullptr);
+    EXPECT_EQ(std::string(log_.path), path);
+    EXPECT_TRUE(Exists(path));
+    LogFilePrintf(&log_, "   \n");
+    LogFilePrintf(&log_, " \t");
+    LogFilePrintf(&log_, "%s", "");
+    EXPECT_FALSE(LogFileClose(&log_));
+    EXPECT_FALSE(Exists(path));
+    EXPECT_EQ(log_.path, nullptr);
+    EXPECT_EQ(log_.stream, nullptr);
+    EXPECT_FALSE(LogFileClose(&log_));
+}
+
+TEST_F(SideLogTest, LinesAreWrittenAndCutAt199) {
+    ASSERT_TRUE(LogFileOpen(&log_, dir_.c_str(), "out", ".log", false));
+    std::string path = dir_ + "/out.log";
+    std::string longText(250, 'x');
+    longText[198] = 'y';
+    LogFilePrintf(&log_, "%s", longText.c_str());
+    LogFilePrintf(&log_, "  indented %I64d", static_cast<long long>(1) << 40);
+    LogFilePrintf(&log_, "own end\n");
+    LogFilePrintfName(&log_, "a.fits", "bad header");
+    LogFilePrintfName(&log_, "b.fits", "name on next line\n");
+    LogFilePrintfName(&log_, nullptr, "no name");
+    std::string expected = std::string(198, 'x') + "y\n" + "  indented 1099511627776\n" +
+                           "own end\n" + "bad header 'a.fits'\n" + "name on next line\n 'b.fits'" +
+                           "no name\n";
+    EXPECT_EQ(log_.written, static_cast<int32_t>(expected.size()));
+    EXPECT_TRUE(LogFileClose(&log_));
+    EXPECT_EQ(ReadFile(path), expected);
+}
+
+TEST_F(SideLogTest, ReopenWithoutNameUsesHeldPath) {
+    ASSERT_TRUE(LogFileOpen(&log_, dir_.c_str(), "x", ".txt", false));
+    LogFilePrintf(&log_, "old");
+    ASSERT_TRUE(LogFileOpen(&log_, nullptr, nullptr, nullptr, false));  // truncates
+    EXPECT_EQ(log_.written, 0);
+    LogFilePrintf(&log_, "new");
+    EXPECT_TRUE(LogFileClose(&log_));
+    EXPECT_EQ(ReadFile(dir_ + "/x.txt"), "new\n");
+    // After a close the path is forgotten: a name is needed.
+    EXPECT_FALSE(LogFileOpen(&log_, nullptr, nullptr, nullptr, false));
+    // A folder that does not exist.
+    EXPECT_FALSE(LogFileOpen(&log_, (dir_ + "/missing").c_str(), "x", ".txt", false));
+    EXPECT_EQ(log_.stream, nullptr);
+}
+
+TEST_F(SideLogTest, NewNameFinishesTheOldFile) {
+    ASSERT_TRUE(LogFileOpen(&log_, dir_.c_str(), "first", ".log", false));
+    ASSERT_TRUE(LogFileOpen(&log_, dir_.c_str(), "second", ".log", false));
+    EXPECT_FALSE(Exists(dir_ + "/first.log"));  // stayed empty
+    LogFilePrintf(&log_, "kept");
+    ASSERT_TRUE(LogFileOpen(&log_, dir_.c_str(), "third", ".log", false));
+    EXPECT_EQ(ReadFile(dir_ + "/second.log"), "kept\n");
+}
+
+}  // namespace
+}  // namespace orva

@@ -1,0 +1,256 @@
+#include "common/number_text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace orva {
+namespace {
+
+std::string Fit(int size, double v) {
+    char buf[128];
+    int len = -1;
+    char* r = FormatDoubleFit(size, buf, v, &len);
+    EXPECT_EQ(r, buf);
+    EXPECT_EQ(len, static_cast<int>(std::string(buf).size()));
+    return buf;
+}
+
+TEST(NumberText, FormatDoubleFitChoosesNotationAndTrims) {
+    EXPECT_EQ(Fit(8, 100.0), "100");
+    EXPECT_EQ(Fit(8, 1.5), "1.5");
+    EXPECT_EQ(Fit(8, -2.25), "-2.25");
+    EXPECT_EQ(Fit(8, 0.5), "0.5");
+    EXPECT_EQ(Fit(8, 0.0), "0");
+    // Eight significant digits of 1/3 (the point sits at position 0).
+    EXPECT_EQ(Fit(8, 1.0 / 3.0), "0.33333333");
+    // Nine integer digits do not fit in eight: exponent notation, zeros of the
+    // exponent dropped.
+    EXPECT_EQ(Fit(8, 123456789.0), "1.2345679e+8");
+    // Below 0.1 the point position is negative: exponent notation. Only a point
+    // left as the very last character is dropped.
+    EXPECT_EQ(Fit(8, 0.05), "5e-2");
+    EXPECT_EQ(Fit(8, 1e20), "1e+20");
+    EXPECT_EQ(Fit(4, -1.5e-7), "-1.5e-7");
+    // Rounding to three digits carries into a new digit: 10.0 → "10".
+    EXPECT_EQ(Fit(3, 9.9999999), "10");
+    EXPECT_EQ(Fit(8, INFINITY), "inf");
+    EXPECT_EQ(Fit(8, -INFINITY), "-inf");
+}
+
+TEST(NumberText, FormatDoubleAndDigits) {
+    char buf[128];
+    EXPECT_EQ(FormatDouble(6, 2, 1234.5678, buf), 7);
+    EXPECT_STREQ(buf, "1234.57");
+    FormatDouble(6, 2, 12.3456, buf);
+    EXPECT_STREQ(buf, "12.35");
+    FormatDouble(6, 2, 2.0, buf);
+    EXPECT_STREQ(buf, "2");
+    // k = 6 exceeds p + d = 5: exponent with p + d - 1 = 4 digits.
+    FormatDouble(3, 2, 123456.0, buf);
+    EXPECT_STREQ(buf, "1.2346e+5");
+    // k = -2 lies within -(p + d) < k < 0: d - k = 4 decimals.
+    FormatDouble(3, 2, 0.001234, buf);
+    EXPECT_STREQ(buf, "0.0012");
+    FormatDouble(3, 2, -1e-7, buf);
+    EXPECT_STREQ(buf, "-1e-7");
+    FormatDouble(3, 2, 0.0, buf);
+    EXPECT_STREQ(buf, "0");
+    FormatDoubleDigits(2, 1, 1234.5, buf);
+    EXPECT_STREQ(buf, "1.23e+3");
+    EXPECT_EQ(FormatDoubleDigits(10, 3, 1234.5, buf), 6);
+    EXPECT_STREQ(buf, "1234.5");
+    // Negative counts mean none; without a point nothing is trimmed.
+    FormatDoubleDigits(-4, -1, 7.25, buf);
+    EXPECT_STREQ(buf, "7e+00");
+}
+
+TEST(NumberText, NumberText13GFallsBackUntilItFits) {
+    char buf[32];
+    EXPECT_EQ(NumberText13G(buf, 20, 100.0), 3);
+    EXPECT_STREQ(buf, "100");
+    // 20 digits give 22 characters; 13 digits fit.
+    EXPECT_EQ(NumberText13G(buf, 20, 1.0 / 3.0), 15);
+    EXPECT_STREQ(buf, "0.3333333333333");
+    // Size 8: the fitted text (10) and "%.13G" (15) are too long, "%G" fits.
+    EXPECT_EQ(NumberText13G(buf, 8, 1.0 / 3.0), 8);
+    EXPECT_STREQ(buf, "0.333333");
+    EXPECT_EQ(NumberText13G(buf, 3, 123456.0), 0);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(NumberText13G(buf, 0, 1.0), 0);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(NumberText13G(buf, 20, -6.02214076e23), 15);
+    EXPECT_STREQ(buf, "-6.02214076e+23");
+}
+
+TEST(NumberText, UnsignedTextsReportWhatDoesNotFit) {
+    char buf[32] = "junk";
+    EXPECT_EQ(UIntTextBuf(buf, 5, 1234), 4);
+    EXPECT_STREQ(buf, "1234");
+    EXPECT_EQ(UIntTextBuf(buf, 4, 1234), -1);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(UIntTextBuf(buf, 0, 1), -1);
+    EXPECT_EQ(UInt64TextBuf(buf, 21, UINT64_MAX), 20);
+    EXPECT_STREQ(buf, "18446744073709551615");
+    EXPECT_EQ(UInt64TextBuf(buf, 20, UINT64_MAX), -1);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(UInt64TextOrEmpty(buf, 5, 1000), 4);
+    EXPECT_STREQ(buf, "1000");
+    EXPECT_EQ(UInt64TextOrEmpty(buf, 3, 1000), 0);
+    EXPECT_STREQ(buf, "");
+}
+
+TEST(NumberText, BoundedPrintfCutsAndTranslates) {
+    char buf[32];
+    EXPECT_EQ(BoundedPrintf(buf, 6, "%I64d-%s", -12345LL, "x"), 5);
+    EXPECT_STREQ(buf, "-1234");
+    EXPECT_EQ(BoundedPrintf(buf, sizeof buf, "%I64X/%I64u", 0xABCDEF0123ULL, 42ULL), 13);
+    EXPECT_STREQ(buf, "ABCDEF0123/42");
+    EXPECT_EQ(BoundedPrintf(buf, 0, "abc"), 0);
+    EXPECT_EQ(BoundedPrintf(buf, 1, "abc"), 0);
+    EXPECT_STREQ(buf, "");
+}
+
+TEST(NumberText, ThreeDigitText) {
+    char buf[12];
+    EXPECT_EQ(ThreeDigitText(7, buf), 3);
+    EXPECT_STREQ(buf, "007");
+    ThreeDigitText(42, buf);
+    EXPECT_STREQ(buf, "042");
+    ThreeDigitText(123, buf);
+    EXPECT_STREQ(buf, "123");
+    ThreeDigitText(0, buf);
+    EXPECT_STREQ(buf, "000");
+    ThreeDigitText(-5, buf);
+    EXPECT_STREQ(buf, "000");
+    EXPECT_EQ(ThreeDigitText(2147483647, buf), 10);
+    EXPECT_STREQ(buf, "2147483647");
+}
+
+TEST(NumberText, FormatTimeHMSms) {
+    char buf[24];
+    FormatTimeHMSms(buf, 3661.5);
+    EXPECT_STREQ(buf, "01:01:01:500");
+    FormatTimeHMSms(buf, 0.0);
+    EXPECT_STREQ(buf, "00:00:00:000");
+    FormatTimeHMSms(buf, 59.75);
+    EXPECT_STREQ(buf, "00:00:59:750");
+    // Hours are not wrapped at 24.
+    FormatTimeHMSms(buf, 90000.25);
+    EXPECT_STREQ(buf, "25:00:00:250");
+    EXPECT_EQ(FormatTimeHMSms(buf, 1e12), 15);
+    EXPECT_STREQ(buf, "24000:00:00:000");
+    FormatTimeHMSms(buf, NAN);
+    EXPECT_STREQ(buf, "00:00:00:000");
+    FormatTimeHMSms(buf, -1e300);
+    EXPECT_STREQ(buf, "-24000:00:00:000");
+}
+
+TEST(NumberText, TimeSpanText) {
+    char buf[40];
+    EXPECT_EQ(TimeSpanText(buf, 90061), 10);
+    EXPECT_STREQ(buf, "1d 1:01:01");
+    TimeSpanText(buf, 59);
+    EXPECT_STREQ(buf, "0:59");
+    TimeSpanText(buf, 0);
+    EXPECT_STREQ(buf, "0:00");
+    TimeSpanText(buf, -5);
+    EXPECT_STREQ(buf, "0:00");
+    TimeSpanText(buf, 3600);
+    EXPECT_STREQ(buf, "1:00:00");
+    TimeSpanText(buf, 86400);
+    EXPECT_STREQ(buf, "1d 0:00:00");
+    TimeSpanText(buf, 2 * 604800 + 3 * 86400 + 4 * 3600 + 5 * 60 + 6);
+    EXPECT_STREQ(buf, "2wk 3d 4:05:06");
+    TimeSpanText(buf, 604800);
+    EXPECT_STREQ(buf, "1wk 0d 0:00:00");
+    TimeSpanText(buf, INT64_MAX);
+    EXPECT_STREQ(buf, "15250284452471wk 3d 15:30:07");
+}
+
+TEST(NumberText, ByteSizeText) {
+    char buf[32];
+    const struct {
+        uint64_t bytes;
+        const char* text;
+    } cases[] = {
+        {0, "0 Byte(s)"},
+        {1000, "1000 Byte(s)"},
+        {1001, "1.001 Kb"},
+        {2000, "2 Kb"},
+        {999999, "999.999 Kb"},
+        {1000000, "1 Mb"},
+        {1500000, "1.500 Mb"},
+        {2000000, "2 Mb"},
+        {999999999, "999.999 Mb"},
+        {1000000000, "1 Gb"},
+        {1000500000, "1 Gb"},
+        {3041000000ULL, "3.041 Gb"},
+        {UINT64_MAX, "18446744073.709 Gb"},
+    };
+    for (const auto& c : cases) {
+        int len = ByteSizeText(buf, c.bytes);
+        EXPECT_STREQ(buf, c.text) << c.bytes;
+        EXPECT_EQ(len, static_cast<int>(std::string(c.text).size()));
+    }
+}
+
+TEST(NumberText, TypeTexts) {
+    char buf[64];
+    EXPECT_EQ(DataTypeText(0x102, 16, 3, buf), 22);
+    EXPECT_STREQ(buf, "UINT16, Dim/Channels 3");
+    DataTypeText(0x01, 8, 0, buf);
+    EXPECT_STREQ(buf, "INT8");
+    DataTypeText(0x10, 32, 1, buf);
+    EXPECT_STREQ(buf, "IEEE-754 32Bits, Dim/Channels 1");
+    DataTypeText(0x40, 64, 0, buf);
+    EXPECT_STREQ(buf, "IEEE-754 64Bits");
+    DataTypeText(0x108, 4294967295u, 0, buf);
+    EXPECT_STREQ(buf, "UINT4294967295");
+    DataTypeTextAxis(0x08, 32, 0, 2, buf);
+    EXPECT_STREQ(buf, "INT32, Dim/Channels 0, Axis 2");
+    DataTypeTextShort(0x40, 64, 2, buf);
+    EXPECT_STREQ(buf, "Float 64, Dim/Channels 2");
+    DataTypeTextShort(0x101, 8, 0, buf);
+    EXPECT_STREQ(buf, "Integer 8");
+}
+
+TEST(NumberText, DataKindText) {
+    char buf[32];
+    DataKindText(0x00400000, buf);
+    EXPECT_STREQ(buf, "PIXEL");
+    DataKindText(0x02000000 | 0x00400000 | 0x00800000, buf);
+    EXPECT_STREQ(buf, "SPECTROGRAM");
+    DataKindText(0x00800000 | 0x08000000 | 0x01000000, buf);
+    EXPECT_STREQ(buf, "CURVE.SPECTR");
+    EXPECT_EQ(DataKindText(0x20000000 | 0x00200000, buf), 14);
+    EXPECT_STREQ(buf, "VERTEX.COMPLEX");
+    DataKindText(0x00400000 | 0x04000000 | 0x00200000, buf);
+    EXPECT_STREQ(buf, "PIXEL.WAVE");
+    EXPECT_EQ(DataKindText(0, buf), 0);
+    EXPECT_STREQ(buf, "");
+}
+
+TEST(NumberText, GuidTexts) {
+    unsigned char id[16];
+    for (int i = 0; i < 16; ++i) id[i] = static_cast<unsigned char>(i);
+    char buf[48];
+    EXPECT_EQ(GuidText(buf, id, 0x2A), 43);
+    EXPECT_STREQ(buf, "03020100-07060504-0F0E0D0C0B0A0908-0000002A");
+
+    FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(WriteGuidText(f, id, 0xDEADBEEF), 45);
+    std::rewind(f);
+    char back[64] = {};
+    ASSERT_NE(std::fgets(back, sizeof back, f), nullptr);
+    EXPECT_STREQ(back, "{03020100-07060504-0F0E0D0C0B0A0908-DEADBEEF}");
+    std::fclose(f);
+    EXPECT_EQ(WriteGuidText(nullptr, id, 1), -1);
+}
+
+}  // namespace
+}  // namespace orva

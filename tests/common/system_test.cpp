@@ -1,0 +1,261 @@
+#include "common/system.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "platform/clock.h"
+
+namespace orva {
+namespace {
+
+class EnvGuard {
+public:
+    EnvGuard(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) ::setenv(name, value, 1);
+        else ::unsetenv(name);
+    }
+    ~EnvGuard() {
+        if (old_) ::setenv(name_, old_->c_str(), 1);
+        else ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+std::string MakeTempDir() {
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/orva_system_XXXXXX";
+    char* made = ::mkdtemp(pattern.data());
+    return made ? std::string(made) : std::string();
+}
+
+TEST(ModuleName, BaseNameWithInstanceNumber) {
+    std::string name = "unchanged";
+    ASSERT_TRUE(ModuleBaseNameOf("/p/app.exe", 1, &name));
+    EXPECT_EQ(name, "app");
+    ASSERT_TRUE(ModuleBaseNameOf("/p/app.exe", 0, &name));
+    EXPECT_EQ(name, "app");
+    ASSERT_TRUE(ModuleBaseNameOf("/p/app.exe", 3, &name));
+    EXPECT_EQ(name, "app3");
+    ASSERT_TRUE(ModuleBaseNameOf("/p/app", 99, &name));
+    EXPECT_EQ(name, "app99");
+    ASSERT_TRUE(ModuleBaseNameOf("/p/app", 100, &name));
+    EXPECT_EQ(name, "app100");
+    ASSERT_TRUE(ModuleBaseNameOf("/p/app", 250, &name));
+    EXPECT_EQ(name, "app100");
+    ASSERT_TRUE(ModuleBaseNameOf("/p/app", 0xFFFFFFFFu, &name));
+    EXPECT_EQ(name, "app100");
+    // The extension is the part after the last dot of the file name only.
+    ASSERT_TRUE(ModuleBaseNameOf("/p.d/app", 1, &name));
+    EXPECT_EQ(name, "app");
+    ASSERT_TRUE(ModuleBaseNameOf("/p/a.b.c", 2, &name));
+    EXPECT_EQ(name, "a.b2");
+    ASSERT_TRUE(ModuleBaseNameOf("/p/.hidden", 1, &name));
+    EXPECT_EQ(name, ".hidden");
+    ASSERT_TRUE(ModuleBaseNameOf("/app", 1, &name));
+    EXPECT_EQ(name, "app");
+    // No folder part, no file name, no path, a path too long: none.
+    EXPECT_FALSE(ModuleBaseNameOf("app.exe", 1, &name));
+    EXPECT_EQ(name, "");
+    EXPECT_FALSE(ModuleBaseNameOf("/p/", 1, &name));
+    EXPECT_FALSE(ModuleBaseNameOf("", 1, &name));
+    EXPECT_FALSE(ModuleBaseNameOf(nullptr, 1, &name));
+    std::string longPath = "/" + std::string(4095, 'a');
+    EXPECT_FALSE(ModuleBaseNameOf(longPath.c_str(), 1, &name));
+    EXPECT_TRUE(ModuleBaseNameOf(longPath.substr(0, 4095).c_str(), 1, &name));
+    EXPECT_EQ(name.size(), 4094u);
+}
+
+TEST(ModuleName, FolderEndsWithSlash) {
+    std::string folder = "unchanged";
+    ASSERT_TRUE(ModuleFolderOf("/p/app", &folder));
+    EXPECT_EQ(folder, "/p/");
+    ASSERT_TRUE(ModuleFolderOf("/usr/local/bin/orva", &folder));
+    EXPECT_EQ(folder, "/usr/local/bin/");
+    ASSERT_TRUE(ModuleFolderOf("/orva", &folder));
+    EXPECT_EQ(folder, "/");
+    EXPECT_FALSE(ModuleFolderOf("orva", &folder));
+    EXPECT_EQ(folder, "");
+    EXPECT_FALSE(ModuleFolderOf(nullptr, &folder));
+    EXPECT_FALSE(ModuleFolderOf("/p/app", nullptr));
+}
+
+TEST(ModuleName, TheRunningProgram) {
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe");
+    std::string folder, name;
+    ASSERT_TRUE(ModuleFolder(nullptr, &folder));
+    EXPECT_EQ(folder, exe.parent_path().string() + "/");
+    ASSERT_TRUE(ModuleBaseName(nullptr, 2, &name));
+    EXPECT_EQ(name, "common_tests2");
+    int anything = 0;
+    ASSERT_TRUE(ModuleBaseName(&anything, 1, &name));
+    EXPECT_EQ(name, "common_tests");
+}
+
+TEST(SpecialFolders, FromTheEnvironment) {
+    std::string home = MakeTempDir();
+    std::string docs = MakeTempDir();
+    ASSERT_FALSE(home.empty());
+    ASSERT_FALSE(docs.empty());
+    EnvGuard h("HOME", home.c_str());
+    EnvGuard c("XDG_CONFIG_HOME", "/tmp/orva-test-config/");
+    EnvGuard d("XDG_DOCUMENTS_DIR", docs.c_str());
+    char buffer[4096];
+    ASSERT_TRUE(SpecialFolder(buffer, kSpecialFolderAppData));
+    EXPECT_STREQ(buffer, "/tmp/orva-test-config");  // need not exist; no trailing "/"
+    ASSERT_TRUE(SpecialFolder(buffer, kSpecialFolderPersonal));
+    EXPECT_EQ(std::string(buffer), docs);
+    ASSERT_TRUE(SpecialFolder(buffer, kSpecialFolderSearch));
+    EXPECT_EQ(std::string(buffer), docs);
+    {
+        // A documents folder that does not exist: the search goes on to the home folder.
+        EnvGuard missing("XDG_DOCUMENTS_DIR", (docs + "/gone").c_str());
+        ASSERT_TRUE(SpecialFolder(buffer, kSpecialFolderSearch));
+        EXPECT_EQ(std::string(buffer), home);
+        // Neither exists: the search fails with an empty buffer.
+        EnvGuard noHome("HOME", (home + "/gone").c_str());
+        EXPECT_FALSE(SpecialFolder(buffer, kSpecialFolderSearch));
+        EXPECT_STREQ(buffer, "");
+    }
+    {
+        EnvGuard noConfig("XDG_CONFIG_HOME", nullptr);
+        std::string out;
+        ASSERT_TRUE(SpecialFolder(kSpecialFolderAppData, &out));
+        EXPECT_EQ(out, home + "/.config");
+    }
+    std::string out = "x";
+    EXPECT_FALSE(SpecialFolder(kSpecialFolderMyPictures, &out));
+    EXPECT_EQ(out, "");
+    EXPECT_FALSE(SpecialFolder(1234, &out));
+    EXPECT_EQ(ShellVersion("shell32.dll"), 0x50000u);
+    EXPECT_EQ(GetWindowsPlatform(), 2);
+    std::filesystem::remove_all(home);
+    std::filesystem::remove_all(docs);
+}
+
+struct HookLog {
+    std::string title, text;
+    size_t length = 0;
+    void* owner = nullptr;
+    void* window = nullptr;
+    int icon = 0;
+} gHookLog;
+
+TEST(WindowHelpers, WithoutAndWithTheWindowLayer) {
+    SetWindowHooks(nullptr);
+    EXPECT_FALSE(CloseWindowByTitle("orva.log"));
+    EXPECT_FALSE(ClipboardSetText("abc", 3, nullptr));
+    int window = 0;
+    SetWindowIcon(&window, 101);  // nothing happens
+
+    WindowHooks hooks;
+    hooks.closeWindowByTitle = [](const char* title) {
+        gHookLog.title = title;
+        return true;
+    };
+    hooks.clipboardSetText = [](const char* text, size_t length, void* owner) {
+        gHookLog.text = text;
+        gHookLog.length = length;
+        gHookLog.owner = owner;
+        return true;
+    };
+    hooks.setWindowIcon = [](void* w, int id) {
+        gHookLog.window = w;
+        gHookLog.icon = id;
+    };
+    SetWindowHooks(&hooks);
+    EXPECT_TRUE(CloseWindowByTitle("orva.log"));
+    EXPECT_EQ(gHookLog.title, "orva.log");
+    EXPECT_TRUE(ClipboardSetText("abcdef", 3, &window));
+    EXPECT_EQ(gHookLog.text, "abcdef");
+    EXPECT_EQ(gHookLog.length, 3u);
+    EXPECT_EQ(gHookLog.owner, &window);
+    SetWindowIcon(&window, 101);
+    EXPECT_EQ(gHookLog.window, &window);
+    EXPECT_EQ(gHookLog.icon, 101);
+    EXPECT_FALSE(CloseWindowByTitle(nullptr));
+    SetWindowHooks(nullptr);
+    EXPECT_FALSE(CloseWindowByTitle("orva.log"));
+}
+
+TEST(DiskSpace, RootOfTheTemporaryFolder) {
+    uint64_t caller = 0, total = 0, free = 0;
+    std::string tmp = std::filesystem::temp_directory_path().string();
+    ASSERT_TRUE(DiskFreeSpaceEx(tmp.c_str(), &caller, &total, &free));
+    EXPECT_EQ(total, std::filesystem::space(tmp).capacity);
+    EXPECT_LE(caller, free);
+    EXPECT_FALSE(DiskFreeSpaceEx("/nonexistent/orva", &caller, &total, &free));
+}
+
+// This thread's processor time in microseconds, from the kernel's resource accounting.
+uint64_t ThreadUsageUs() {
+    struct rusage ru;
+    if (::getrusage(RUSAGE_THREAD, &ru) != 0) return 0;
+    return static_cast<uint64_t>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000000u +
+           static_cast<uint64_t>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec);
+}
+
+// Spins until this thread has used `us` microseconds of processor time.
+void BusyForCpu(uint64_t us) {
+    uint64_t until = ThreadUsageUs() + us;
+    volatile uint64_t spin = 0;
+    while (ThreadUsageUs() < until) spin = spin + 1;
+}
+
+TEST(StopWatchTest, ThreadTimeCountsOnlyThisThreadsWork) {
+    TimerSelect();
+    EXPECT_EQ(StopWatchTable().start, StopWatchThreadTimeOps().start);
+
+    StopWatch w;
+    StopWatchStart(&w);
+    EXPECT_EQ(w.running, 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    StopWatchStop(&w);
+    EXPECT_EQ(w.running, 0);
+    EXPECT_LT(w.elapsed, 200000u);  // 50 ms asleep cost well under 20 ms
+
+    uint64_t before = ThreadUsageUs();
+    StopWatchStartCycles(&w);
+    BusyForCpu(30000);
+    StopWatchStopCycles(&w);
+    uint64_t used = ThreadUsageUs() - before;
+    // 30 ms of work or more, and no more than the work measured around the watch
+    // (the two clocks differ by their granularity).
+    EXPECT_GE(w.elapsed, 290000u);
+    EXPECT_LE(w.elapsed, used * 10 + 20000);
+#if defined(__x86_64__)
+    EXPECT_GT(w.cycles, 1000000u);  // 30 ms at any clock rate above 34 MHz
+#endif
+
+    // Stopping a watch that is not running measures nothing.
+    StopWatchStop(&w);
+    EXPECT_EQ(w.elapsed, 0u);
+    StopWatchStart(nullptr);
+    StopWatchStop(nullptr);
+}
+
+TEST(StopWatchTest, CounterVariantMeasuresWallTimeIn100ns) {
+    const StopWatchOps& ops = StopWatchCounterOps();
+    StopWatch w;
+    ops.startCycles(&w);
+    EXPECT_EQ(w.frequency, 1000000000u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ops.stopCycles(&w);
+    EXPECT_GE(w.elapsed, 200000u);
+    EXPECT_LT(w.elapsed, 50000000u);
+    ops.stop(&w);
+    EXPECT_EQ(w.elapsed, 0u);
+}
+
+}  // namespace
+}  // namespace orva

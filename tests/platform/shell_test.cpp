@@ -1,0 +1,97 @@
+#include "platform/shell.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace orva::platform {
+namespace {
+
+std::string MakeTempDir() {
+    std::string pattern = std::filesystem::temp_directory_path().string() + "/orva_shell_XXXXXX";
+    char* made = ::mkdtemp(pattern.data());
+    return made ? std::string(made) : std::string();
+}
+
+// Waits up to five seconds for a file with content to appear; returns its content.
+std::string WaitForFile(const std::string& path) {
+    for (int i = 0; i < 500; ++i) {
+        std::ifstream in(path);
+        std::stringstream text;
+        if (in) {
+            text << in.rdbuf();
+            if (!text.str().empty()) return text.str();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return std::string();
+}
+
+TEST(PlatformShell, ViewerCommandChoice) {
+    using Words = std::vector<std::string>;
+    const std::string file = "/tmp/my log.log";
+    // No editor: the desktop's opener.
+    EXPECT_EQ(ViewerCommand(file, nullptr, nullptr, ":0"), (Words{"xdg-open", file}));
+    EXPECT_EQ(ViewerCommand(file, "", "", ":0"), (Words{"xdg-open", file}));
+    // An editor without a display cannot get a terminal: the desktop's opener again.
+    EXPECT_EQ(ViewerCommand(file, "vi", nullptr, nullptr), (Words{"xdg-open", file}));
+    // $VISUAL before $EDITOR, in a terminal.
+    Words visual = ViewerCommand(file, "gvim -f", "nano", ":0");
+    EXPECT_EQ(visual, (Words{"x-terminal-emulator", "-e", "/bin/sh", "-c", "exec gvim -f \"$1\"",
+                             "sh", file}));
+    Words editor = ViewerCommand(file, nullptr, "nano", ":1");
+    EXPECT_EQ(editor[4], "exec nano \"$1\"");
+}
+
+TEST(PlatformShell, EditorCommandHandsTheFileOverAsOneWord) {
+    std::string dir = MakeTempDir();
+    ASSERT_FALSE(dir.empty());
+    // A stand-in editor that writes the words it gets into a file.
+    std::string script = dir + "/editor.sh";
+    std::string out = dir + "/out.txt";
+    {
+        std::ofstream s(script);
+        s << "printf '%s|' \"$@\" > '" << out << "'\n";
+    }
+    const std::string tricky = dir + "/a b'c\"$HOME;x.log";
+    std::vector<std::string> words = ViewerCommand(tricky, ("/bin/sh " + script).c_str(), nullptr, ":0");
+    ASSERT_EQ(words[0], "x-terminal-emulator");
+    // Run the part after the terminal's "-e" directly.
+    std::vector<std::string> inner(words.begin() + 2, words.end());
+    ASSERT_TRUE(SpawnDetached(inner));
+    EXPECT_EQ(WaitForFile(out), tricky + "|");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(PlatformShell, SpawnDetachedReportsStartAndLeavesNoChild) {
+    std::string dir = MakeTempDir();
+    ASSERT_FALSE(dir.empty());
+    std::string out = dir + "/pid";
+    ASSERT_TRUE(SpawnDetached({"/bin/sh", "-c", "echo $PPID > \"$1\"", "sh", out}));
+    std::string text = WaitForFile(out);
+    ASSERT_FALSE(text.empty());
+    // The started program is not our child (its parent is not this process) and the
+    // intermediate process has been reaped already.
+    EXPECT_NE(std::stol(text), static_cast<long>(::getpid()));
+    errno = 0;
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+
+    EXPECT_FALSE(SpawnDetached({"/nonexistent/orva-viewer"}));
+    EXPECT_FALSE(SpawnDetached({"orva-no-such-program-anywhere"}));
+    EXPECT_FALSE(SpawnDetached({}));
+    EXPECT_FALSE(SpawnDetached({""}));
+    EXPECT_TRUE(SpawnDetached({"true"}));  // found through PATH
+    EXPECT_FALSE(OpenViewer(""));
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace orva::platform
