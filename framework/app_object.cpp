@@ -46,7 +46,8 @@ bool AppObject::OpenInstanceCounter(const char* name) {
         slots_.reset();
         return false;
     }
-    instanceNumber_ = slots_->Count();
+    // The slot is the instance number: a dead instance's number is free again.
+    instanceNumber_ = slots_->Slot();
     return true;
 }
 

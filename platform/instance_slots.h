@@ -20,6 +20,8 @@ public:
     // Gives the slot back (once); nothing when none is held.
     void Release();
     bool Held() const { return slot_ > 0; }
+    // The slot held, 1 for the first instance; 0 when none.
+    int Slot() const { return slot_; }
     // The number of slots held by live processes, this one included.
     int Count() const;
 
