@@ -1,0 +1,206 @@
+// The default -O2 cost model of this compiler only vectorises loops whose trip
+// count needs no epilogue, and trapping math keeps the saturating selects as
+// branches (as does jump threading, which turns the clamps into chains of masks);
+// the kernels here are meant to vectorise for any count and never read
+// the floating-point exception flags.
+#pragma GCC optimize("vect-cost-model=dynamic", "no-trapping-math", "no-thread-jumps")
+
+#include "data/convert_kernels.h"
+
+#include "data/kernel_util.h"
+
+namespace orva {
+namespace {
+
+using namespace kernel;
+
+// Kernels from this input honour the special-values flag for this output.
+template <class In, class Out> constexpr bool HonoursSpecial() {
+    if constexpr (std::is_same_v<In, float>) {
+        return true;
+    } else if constexpr (std::is_same_v<In, double>) {
+        return !(std::is_same_v<Out, float> || std::is_same_v<Out, int32_t> ||
+                 std::is_same_v<Out, int16_t> || std::is_same_v<Out, int8_t>);
+    } else {
+        return false;
+    }
+}
+
+// Writes a value computed in double precision as the output type.
+template <class Out> ORVA_INLINE Out FromDouble(double y) {
+    if constexpr (std::is_same_v<Out, double>) return ClampToDoubleRange(y);
+    else if constexpr (std::is_same_v<Out, float>) return ClampToFloat(y);
+    else return SaturateTrunc<Out>(y);
+}
+
+template <class In, class Out, bool Scaled>
+ORVA_INLINE Out ConvertOne(In x, double scale, double zero) {
+    if constexpr (Scaled) {
+        double y = static_cast<double>(x) * scale + zero;
+        if constexpr (std::is_same_v<In, double>) y = (x == -DBL_MAX) ? x : y;
+        return FromDouble<Out>(y);
+    } else if constexpr (std::is_same_v<In, Out>) {
+        return x;
+    } else if constexpr (std::is_integral_v<In> && std::is_integral_v<Out>) {
+        return SaturateInt<Out>(x);
+    } else if constexpr (std::is_integral_v<In>) {
+        return static_cast<Out>(x);  // the nearest real
+    } else if constexpr (std::is_same_v<Out, double>) {
+        return static_cast<double>(x);  // a float widens exactly
+    } else if constexpr (std::is_same_v<Out, float>) {
+        return ClampToFloat(x);
+    } else {
+        return SaturateTrunc<Out>(static_cast<double>(x));
+    }
+}
+
+template <class In, class Out, bool Swap, bool Scaled>
+ORVA_INLINE void ConvertLoop(const unsigned char* __restrict s, unsigned char* __restrict d,
+                             int32_t n, double scale, double zero) {
+    for (int32_t i = 0; i < n; ++i) {
+        const In x = LoadAt<In, Swap>(s + static_cast<size_t>(i) * sizeof(In));
+        StoreAt<Out>(d + static_cast<size_t>(i) * sizeof(Out), ConvertOne<In, Out, Scaled>(x, scale, zero));
+    }
+}
+
+template <class In, class Out, bool Swap, bool Scaled>
+[[gnu::target("avx2")]] void ConvertLoopAvx2(const unsigned char* s, unsigned char* d, int32_t n,
+                                              double scale, double zero) {
+    ConvertLoop<In, Out, Swap, Scaled>(s, d, n, scale, zero);
+}
+
+template <class In, class Out, bool Swap, bool Scaled>
+void ConvertLoopBase(const unsigned char* s, unsigned char* d, int32_t n, double scale, double zero) {
+    ConvertLoop<In, Out, Swap, Scaled>(s, d, n, scale, zero);
+}
+
+// The loop used when the special-values flag is set: each real input is looked at
+// by its bit pattern before it is converted.
+template <class In, class Out, bool Swap, bool Scaled>
+void ConvertSpecialLoop(const unsigned char* s, unsigned char* d, int32_t n, double scale, double zero) {
+    using U = UIntOfSize<sizeof(In)>;
+    constexpr U kSign = U(1) << (sizeof(In) * 8 - 1);
+    constexpr U kExp = std::is_same_v<In, float> ? U(0x7F800000u) : U(0x7FF0000000000000ull);
+    constexpr U kFrac = static_cast<U>(~(kSign | kExp));
+    for (int32_t i = 0; i < n; ++i) {
+        const In x = LoadAt<In, Swap>(s + static_cast<size_t>(i) * sizeof(In));
+        const U bits = std::bit_cast<U>(x);
+        Out r;
+        if ((bits & kExp) == kExp) {
+            r = (bits & kSign) ? LowestOf<Out>() : HighestOf<Out>();
+        } else if ((bits & kExp) == 0 && (bits & kFrac) != 0) {
+            if constexpr (Scaled) r = FromDouble<Out>(zero);
+            else r = ConvertOne<In, Out, false>(In(0), scale, zero);
+        } else {
+            r = ConvertOne<In, Out, Scaled>(x, scale, zero);
+        }
+        StoreAt<Out>(d + static_cast<size_t>(i) * sizeof(Out), r);
+    }
+}
+
+template <class In, class Out, bool Swap, bool Scaled>
+void ConvertKernel(const void* source, void* destination, int32_t count, const ScaleZero& params) {
+    if (count <= 0) return;
+    const auto* s = static_cast<const unsigned char*>(source);
+    auto* d = static_cast<unsigned char*>(destination);
+    if constexpr (HonoursSpecial<In, Out>()) {
+        if (params.specialValues) {
+            ConvertSpecialLoop<In, Out, Swap, Scaled>(s, d, count, params.scale, params.zero);
+            return;
+        }
+    }
+    if constexpr (std::is_same_v<In, Out> && !Swap && !Scaled) {
+        std::memcpy(d, s, static_cast<size_t>(count) * sizeof(In));
+    } else if (CpuHasAvx2()) {
+        ConvertLoopAvx2<In, Out, Swap, Scaled>(s, d, count, params.scale, params.zero);
+    } else {
+        ConvertLoopBase<In, Out, Swap, Scaled>(s, d, count, params.scale, params.zero);
+    }
+}
+
+template <class Out>
+void DefaultKernel(const void*, void* destination, int32_t count, const ScaleZero&) {
+    auto* d = static_cast<unsigned char*>(destination);
+    for (int32_t i = 0; i < count; ++i) StoreAt<Out>(d + static_cast<size_t>(i) * sizeof(Out), Out(1));
+}
+
+template <class In, class Out, bool Swap>
+constexpr DConvRow Row(ElementType input) {
+    return {input, &ConvertKernel<In, Out, Swap, true>, &ConvertKernel<In, Out, Swap, false>};
+}
+
+// Swapped tables: every input type carries 0x80; 8-bit rows keep the native kernels
+// (8-bit input loses its swap bit before the lookup, so they are never reached).
+template <class Out, bool Swap>
+constexpr void FillTable(DConvRow* t) {
+    constexpr ElementType sw = Swap ? kElemSwapped : 0;
+    t[0] = {0, &DefaultKernel<Out>, &DefaultKernel<Out>};
+    t[1] = Row<int8_t, Out, false>(kTypeI8 | sw);
+    t[2] = Row<uint8_t, Out, false>(kTypeU8 | sw);
+    t[3] = Row<int16_t, Out, Swap>(kTypeI16 | sw);
+    t[4] = Row<uint16_t, Out, Swap>(kTypeU16 | sw);
+    t[5] = Row<int32_t, Out, Swap>(kTypeI32 | sw);
+    t[6] = Row<uint32_t, Out, Swap>(kTypeU32 | sw);
+    t[7] = Row<int64_t, Out, Swap>(kTypeI64 | sw);
+    t[8] = Row<uint64_t, Out, Swap>(kTypeU64 | sw);
+    t[9] = Row<float, Out, Swap>(kTypeF32 | sw);
+    t[10] = Row<double, Out, Swap>(kTypeF64 | sw);
+    t[11] = {0, nullptr, nullptr};
+}
+
+struct AllTables {
+    DConvRow t[kConvertOutputs][2][kConvertRows];
+};
+
+template <class Out>
+constexpr void FillOutput(AllTables& a, int index) {
+    FillTable<Out, false>(a.t[index][0]);
+    FillTable<Out, true>(a.t[index][1]);
+}
+
+constexpr AllTables MakeTables() {
+    AllTables a{};
+    FillOutput<double>(a, 0);
+    FillOutput<float>(a, 1);
+    FillOutput<int64_t>(a, 2);
+    FillOutput<uint64_t>(a, 3);
+    FillOutput<int32_t>(a, 4);
+    FillOutput<uint32_t>(a, 5);
+    FillOutput<int16_t>(a, 6);
+    FillOutput<uint16_t>(a, 7);
+    FillOutput<int8_t>(a, 8);
+    FillOutput<uint8_t>(a, 9);
+    return a;
+}
+
+constexpr AllTables kAll = MakeTables();
+
+}  // namespace
+
+// Copied from the constexpr build so that the table is constant-initialised.
+constinit const DConvRow kConvertTables[kConvertOutputs][2][kConvertRows] = {
+#define ORVA_ROWS(o, s)                                                                           \
+    {kAll.t[o][s][0], kAll.t[o][s][1], kAll.t[o][s][2], kAll.t[o][s][3], kAll.t[o][s][4],         \
+     kAll.t[o][s][5], kAll.t[o][s][6], kAll.t[o][s][7], kAll.t[o][s][8], kAll.t[o][s][9],         \
+     kAll.t[o][s][10], kAll.t[o][s][11]}
+#define ORVA_OUT(o) {ORVA_ROWS(o, 0), ORVA_ROWS(o, 1)}
+    ORVA_OUT(0), ORVA_OUT(1), ORVA_OUT(2), ORVA_OUT(3), ORVA_OUT(4),
+    ORVA_OUT(5), ORVA_OUT(6), ORVA_OUT(7), ORVA_OUT(8), ORVA_OUT(9),
+#undef ORVA_OUT
+#undef ORVA_ROWS
+};
+
+int ConvertOutputIndex(ElementType output) {
+    for (int i = 0; i < kConvertOutputs; ++i)
+        if (kPlainTypes[i] == output) return i;
+    return -1;
+}
+
+DConvKernel ConvertDefaultKernel(ElementType output) {
+    const int i = ConvertOutputIndex(output);
+    return i < 0 ? nullptr : kConvertTables[i][0][0].plain;
+}
+
+void ConvertNothing(const void*, void*, int32_t, const ScaleZero&) {}
+
+}  // namespace orva

@@ -1,0 +1,428 @@
+#include "data/minmax.h"
+
+#include <cfloat>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "common/log.h"
+#include "data/sample_load.h"
+
+namespace orva {
+
+namespace {
+
+using sample_load::Load;
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+// ---- Scans ------------------------------------------------------------------------------
+
+// Integers: the extremes are kept in the element type (the conversion to double is
+// monotonic) and converted once. The contiguous run is folded in blocks of 64 bytes
+// whose lanes are independent, which the compiler turns into packed min/max.
+template <class T, bool Swap>
+void ScanInteger(const void* data, uint32_t count, uint32_t first, uint32_t stride,
+                 MinMaxPair* pair) {
+    if (count == 0) return;
+    const unsigned char* p = static_cast<const unsigned char*>(data) + size_t{first} * sizeof(T);
+    T lo = Load<T, Swap>(p, 0);
+    T hi = lo;
+    size_t n = count;
+    if (stride == 1) {
+        constexpr size_t kLanes = 64 / sizeof(T);
+        size_t i = 1;
+        if (n >= 2 * kLanes) {
+            T vlo[kLanes], vhi[kLanes];
+            for (size_t j = 0; j < kLanes; ++j) vlo[j] = vhi[j] = Load<T, Swap>(p, j);
+            for (i = kLanes; i + kLanes <= n; i += kLanes) {
+                for (size_t j = 0; j < kLanes; ++j) {
+                    const T x = Load<T, Swap>(p, i + j);
+                    vlo[j] = x < vlo[j] ? x : vlo[j];
+                    vhi[j] = x > vhi[j] ? x : vhi[j];
+                }
+            }
+            for (size_t j = 0; j < kLanes; ++j) {
+                lo = vlo[j] < lo ? vlo[j] : lo;
+                hi = vhi[j] > hi ? vhi[j] : hi;
+            }
+        }
+        for (; i < n; ++i) {
+            const T x = Load<T, Swap>(p, i);
+            lo = x < lo ? x : lo;
+            hi = x > hi ? x : hi;
+        }
+    } else {
+        const size_t step = stride;
+        for (size_t i = 1; i < n; ++i) {
+            const T x = Load<T, Swap>(p, i * step);
+            lo = x < lo ? x : lo;
+            hi = x > hi ? x : hi;
+        }
+    }
+    const double dlo = sample_load::ToDouble(lo);
+    const double dhi = sample_load::ToDouble(hi);
+    if (dlo < pair->minimum) pair->minimum = dlo;
+    if (dhi > pair->maximum) pair->maximum = dhi;
+}
+
+// Reals: NaN samples fall out of the comparisons by themselves (x < lo is false).
+// Infinities are rare, so the fast pass lets them in and a run whose extremes came
+// out infinite is folded again with the per-sample test that skips them.
+inline void FoldOrdered(double x, double& lo, double& hi) {
+    lo = x < lo ? x : lo;
+    hi = x > hi ? x : hi;
+}
+
+inline void FoldFinite(double x, double& lo, double& hi) {
+    if (std::fabs(x) <= DBL_MAX) FoldOrdered(x, lo, hi);
+}
+
+template <class T, bool Swap>
+void ScanReal(const void* data, uint32_t count, uint32_t first, uint32_t stride,
+              MinMaxPair* pair) {
+    if (count == 0) return;
+    const unsigned char* p = static_cast<const unsigned char*>(data) + size_t{first} * sizeof(T);
+    double lo = kInf, hi = -kInf;
+    const size_t n = count;
+    if (stride == 1) {
+        constexpr size_t kLanes = 8;
+        size_t i = 0;
+        if (n >= kLanes) {
+            double vlo[kLanes], vhi[kLanes];
+            for (size_t j = 0; j < kLanes; ++j) vlo[j] = kInf, vhi[j] = -kInf;
+            for (; i + kLanes <= n; i += kLanes) {
+                for (size_t j = 0; j < kLanes; ++j) {
+                    FoldOrdered(static_cast<double>(Load<T, Swap>(p, i + j)), vlo[j], vhi[j]);
+                }
+            }
+            for (size_t j = 0; j < kLanes; ++j) {
+                lo = vlo[j] < lo ? vlo[j] : lo;
+                hi = vhi[j] > hi ? vhi[j] : hi;
+            }
+        }
+        for (; i < n; ++i) FoldOrdered(static_cast<double>(Load<T, Swap>(p, i)), lo, hi);
+        if (lo == -kInf || hi == kInf) {
+            lo = kInf, hi = -kInf;
+            for (i = 0; i < n; ++i) FoldFinite(static_cast<double>(Load<T, Swap>(p, i)), lo, hi);
+        }
+    } else {
+        const size_t step = stride;
+        for (size_t i = 0; i < n; ++i) {
+            FoldFinite(static_cast<double>(Load<T, Swap>(p, i * step)), lo, hi);
+        }
+    }
+    // A run without a finite sample leaves the locals infinite and the pair unchanged.
+    if (lo < pair->minimum && lo != kInf) pair->minimum = lo;
+    if (hi > pair->maximum && hi != -kInf) pair->maximum = hi;
+}
+
+template <bool Swap>
+MinMaxKernel SelectScan(ElementType type) {
+    const bool u = (type & kElemUnsigned) != 0;
+    if (type & kElemReal64) return ScanReal<double, Swap>;
+    if (type & kElemReal32) return ScanReal<float, Swap>;
+    if (type & kElemInt64) return u ? ScanInteger<uint64_t, Swap> : ScanInteger<int64_t, Swap>;
+    if (type & kElemInt32) return u ? ScanInteger<uint32_t, Swap> : ScanInteger<int32_t, Swap>;
+    if (type & kElemInt16) return u ? ScanInteger<uint16_t, Swap> : ScanInteger<int16_t, Swap>;
+    if (type & kElemInt8) return u ? ScanInteger<uint8_t, false> : ScanInteger<int8_t, false>;
+    return nullptr;
+}
+
+// ---- Dual accumulators ------------------------------------------------------------------
+
+template <class S, bool Swap>
+void DualFold(const unsigned char* p, int32_t count, DualDataInfo* info) {
+    using U = std::make_unsigned_t<S>;
+    double slo = info->signedMinimum, shi = info->signedMaximum;
+    double ulo = info->unsignedMinimum, uhi = info->unsignedMaximum;
+    double ssum = 0.0, ssq = 0.0, usum = 0.0, usq = 0.0;
+    for (int32_t i = 0; i < count; ++i) {
+        const U raw = Load<U, Swap>(p, static_cast<size_t>(i));
+        const double s = static_cast<double>(static_cast<S>(raw));
+        const double u = static_cast<double>(raw);
+        if (s < slo) slo = s;
+        if (s > shi) shi = s;
+        if (u < ulo) ulo = u;
+        if (u > uhi) uhi = u;
+        ssum += s;
+        ssq += s * s;
+        usum += u;
+        usq += u * u;
+    }
+    info->signedMinimum = slo;
+    info->signedMaximum = shi;
+    info->unsignedMinimum = ulo;
+    info->unsignedMaximum = uhi;
+    info->signedSum += ssum;
+    info->signedSumSquares += ssq;
+    info->unsignedSum += usum;
+    info->unsignedSumSquares += usq;
+}
+
+template <class S>
+void DualKernel(const void* data, int32_t count, DualDataInfo* info) {
+    if (count <= 0) return;
+    const unsigned char* p = static_cast<const unsigned char*>(data);
+    if (info->swap != 0 && sizeof(S) > 1) {
+        DualFold<S, true>(p, count, info);
+    } else {
+        DualFold<S, false>(p, count, info);
+    }
+    info->count += static_cast<uint32_t>(count);
+}
+
+}  // namespace
+
+MinMaxKernel SelectMinMaxKernel(ElementType type, bool swapped) {
+    return swapped ? SelectScan<true>(type) : SelectScan<false>(type);
+}
+
+// ---- 64-bit real accumulator ----------------------------------------------------------------
+
+void DataInfoStart(DataInfo* info, uint64_t n) {
+    *info = DataInfo{};
+    info->minimum = DBL_MAX;
+    info->maximum = -DBL_MAX;
+    DataInfoFactor(*info) = n == 0 ? 1.0 : 1.0 / static_cast<double>(n);
+    info->n = static_cast<int64_t>(n);
+}
+
+namespace {
+
+constexpr double kSqrtDblMin = 1.4916681462400413e-154;
+constexpr double kSqrtDblMax = 1.3407807929942597e154;
+constexpr double kTwo52 = 4503599627370496.0;
+
+// The narrowest real type that holds a fractional value exactly: 0x10 when a 32-bit
+// real keeps every bit of it, else 0x40. Whole values (and values within DBL_MIN of
+// a whole one) need no real type: 0.
+inline uint32_t FractionType(double x) {
+    const double a = std::fabs(x);
+    if (!(a > DBL_MIN) || a >= kTwo52) return 0;  // also NaN and infinities
+    if (static_cast<double>(static_cast<int64_t>(a)) == a) return 0;
+    return static_cast<double>(static_cast<float>(x)) == x ? kElemReal32 : kElemReal64;
+}
+
+}  // namespace
+
+namespace {
+
+// The running state of one call.
+struct InfoRun {
+    double lo;
+    double hi;
+    double sum = 0.0;      // of value × factor
+    double squares = 0.0;  // of (value × factor)²
+    int64_t small = 0;     // values too small to multiply: +1 per positive, -1 per negative
+    int64_t valid = 0;
+    bool saturated = false;  // the sum of squares reached DBL_MAX
+    uint32_t type;
+};
+
+// Missing values (-DBL_MAX) and values without a magnitude (NaN, infinities) take no part.
+inline bool ValidValue(double x) { return x != -DBL_MAX && std::fabs(x) <= DBL_MAX; }
+
+// Every rule, value by value.
+void InfoScalar(const double* values, size_t n, double factor, double tiny, InfoRun& r) {
+    for (size_t i = 0; i < n; ++i) {
+        const double x = values[i];
+        if (!ValidValue(x)) continue;
+        ++r.valid;
+        if (x < r.lo) r.lo = x;
+        if (x > r.hi) r.hi = x;
+        double v = 0.0;
+        if (std::fabs(x) <= tiny) {
+            r.small += (x > 0.0) - (x < 0.0);
+        } else {
+            v = x * factor;
+            r.sum += v;
+        }
+        if (!r.saturated) {
+            const double av = std::fabs(v);
+            if (av >= kSqrtDblMax) {
+                r.saturated = true;
+            } else if (av >= kSqrtDblMin) {
+                const double s = v * v;
+                if (r.squares + s >= DBL_MAX) {
+                    r.saturated = true;
+                } else {
+                    r.squares += s;
+                }
+            }
+        }
+        if (r.type != kElemReal64) {
+            const uint32_t f = FractionType(x);
+            if (f > r.type) r.type = f;
+        }
+    }
+}
+
+constexpr size_t kInfoLanes = 4;
+
+// Packed doubles (one SSE2 register) and their lane masks.
+typedef double VecD __attribute__((vector_size(16)));
+typedef int64_t VecM __attribute__((vector_size(16)));
+typedef float VecF __attribute__((vector_size(8)));
+
+inline VecD LoadVec(const double* p) {
+    VecD v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+inline VecD AbsVec(VecD x) { return (VecD)((VecM)x & INT64_MAX); }
+
+inline bool AnyLane(VecM m) { return (m[0] | m[1]) != 0; }
+
+// Lanes of the two halves of a block that hold a value the lanes cannot take: a
+// nonzero value too small to be multiplied by the factor, or one whose square alone
+// would reach the saturation.
+inline VecM NeedsCare(VecD x, double factor, double tiny) {
+    const VecD a = AbsVec(x);
+    const VecM valid = (x != -DBL_MAX) & (a <= DBL_MAX);
+    return valid & (((a <= tiny) & (x != 0.0)) | (AbsVec(x * factor) >= kSqrtDblMax));
+}
+
+struct InfoLanes {
+    VecD lo, hi, sum, sq;
+    VecM cnt, fraction, wide;
+};
+
+template <bool TypeTest>
+__attribute__((always_inline)) inline void FoldLanes(VecD x, double factor, InfoLanes& l) {
+    const VecD zero = {0.0, 0.0};
+    const VecD a = AbsVec(x);
+    const VecM valid = (x != -DBL_MAX) & (a <= DBL_MAX);
+    const VecD xl = valid ? x : zero + kInf;
+    const VecD xh = valid ? x : zero - kInf;
+    l.lo = xl < l.lo ? xl : l.lo;
+    l.hi = xh > l.hi ? xh : l.hi;
+    const VecD v = valid ? x * factor : zero;
+    l.sum += v;
+    l.sq += AbsVec(v) >= kSqrtDblMin ? v * v : zero;
+    l.cnt -= valid;  // a true lane is -1
+    if constexpr (TypeTest) {
+        // |x| < 2^52 is whole when adding and taking away 2^52 gives it back.
+        const VecM whole = (a >= kTwo52) | (((a + kTwo52) - kTwo52) == a);
+        const VecM fraction = valid & ~whole & (a > DBL_MIN);
+        const VecD xs = fraction ? x : zero;
+        const VecD back = __builtin_convertvector(__builtin_convertvector(xs, VecF), VecD);
+        l.fraction |= fraction;
+        l.wide |= back != xs;
+    }
+}
+
+// The bulk of a run in independent packed lanes; blocks with rare values go through
+// InfoScalar. The lanes change the order of the additions, nothing else.
+template <bool TypeTest>
+__attribute__((always_inline)) inline void InfoBlocks(const double* values, size_t blocks, double factor, double tiny, InfoRun& r) {
+    const VecD zero = {0.0, 0.0};
+    const VecM none = {0, 0};
+    InfoLanes l0{zero + kInf, zero - kInf, zero, zero, none, none, none};
+    InfoLanes l1 = l0;
+    for (size_t b = 0; b < blocks; ++b) {
+        const double* q = values + b * kInfoLanes;
+        const VecD x0 = LoadVec(q);
+        const VecD x1 = LoadVec(q + 2);
+        if (AnyLane(NeedsCare(x0, factor, tiny) | NeedsCare(x1, factor, tiny))) {
+            InfoScalar(q, kInfoLanes, factor, tiny, r);
+            continue;
+        }
+        FoldLanes<TypeTest>(x0, factor, l0);
+        FoldLanes<TypeTest>(x1, factor, l1);
+    }
+    for (int j = 0; j < 2; ++j) {
+        for (const InfoLanes* l : {&l0, &l1}) {
+            if (l->lo[j] < r.lo) r.lo = l->lo[j];
+            if (l->hi[j] > r.hi) r.hi = l->hi[j];
+            r.sum += l->sum[j];
+            r.squares += l->sq[j];
+            r.valid += l->cnt[j];
+        }
+    }
+    if (r.squares >= DBL_MAX) r.saturated = true;
+    if (AnyLane(l0.wide | l1.wide)) {
+        r.type = kElemReal64;
+    } else if (AnyLane(l0.fraction | l1.fraction) && r.type < kElemReal32) {
+        r.type = kElemReal32;
+    }
+}
+
+}  // namespace
+
+// Built twice, for AVX2 and for plain x86-64; the loader picks the one the processor runs.
+__attribute__((target_clones("avx2", "default")))
+void InfoKernelReal64(const double* values, int32_t count, DataInfo* info) {
+    if (count <= 0 || values == nullptr) return;
+    const double factor = DataInfoFactor(*info);
+    const double tiny = factor < 1.0 ? DBL_MIN / factor : 0.0;
+    InfoRun r;
+    r.lo = info->minimum;
+    r.hi = info->maximum;
+    r.type = info->sampleType.type;
+    const size_t n = static_cast<size_t>(count);
+    // Chunks of blocks, so that the type test stops soon after a 64-bit real is needed.
+    constexpr size_t kChunk = 512 * kInfoLanes;
+    size_t i = 0;
+    for (; i + kInfoLanes <= n; ) {
+        const size_t blocks = std::min(n - i, kChunk) / kInfoLanes;
+        if (r.type == kElemReal64) {
+            InfoBlocks<false>(values + i, blocks, factor, tiny, r);
+        } else {
+            InfoBlocks<true>(values + i, blocks, factor, tiny, r);
+        }
+        i += blocks * kInfoLanes;
+    }
+    InfoScalar(values + i, n - i, factor, tiny, r);
+
+    info->sampleType.type = r.type;
+    if (r.valid == 0) return;
+    info->minimum = r.lo;
+    info->maximum = r.hi;
+    info->count += r.valid;
+    if (std::isfinite(r.sum) && (r.small != 0 || std::isnormal(r.sum))) {
+        info->sum += static_cast<double>(r.small) * DBL_MIN + r.sum;
+    }
+    const double bsq = r.saturated ? DBL_MAX : r.squares;
+    if (std::isnormal(bsq)) {
+        if (bsq < DBL_MAX && info->sumSquares < DBL_MAX - bsq) {
+            info->sumSquares += bsq;
+        } else {
+            info->sumSquares = DBL_MAX;
+        }
+    }
+}
+
+// ---- Dual accumulator selection ---------------------------------------------------------------
+
+const DualInfoKernelRow DualInfoKernelTable[9] = {
+    {kTypeI8, DualKernel<int8_t>},   {kTypeU8, DualKernel<int8_t>},
+    {kTypeI16, DualKernel<int16_t>}, {kTypeU16, DualKernel<int16_t>},
+    {kTypeI32, DualKernel<int32_t>}, {kTypeU32, DualKernel<int32_t>},
+    {kTypeI64, DualKernel<int64_t>}, {kTypeU64, DualKernel<int64_t>},
+    {0, nullptr},
+};
+
+bool DConvInfoSelect(InfoKernelChoice* choice, ElementType type) {
+    uint32_t key = type & kElemRealMask;
+    if (key == 0) key = type & 0x12F;
+    if (key == 0) {
+        *choice = InfoKernelChoice{};
+        return false;
+    }
+    if (key == choice->key && choice->kernel != nullptr) return true;
+    for (const DualInfoKernelRow* row = DualInfoKernelTable; row->type != 0; ++row) {
+        if (row->type == key) {
+            choice->key = key;
+            choice->kernel = row->kernel;
+            return true;
+        }
+    }
+    LogPrintf("%s", "DConvInfoSelect(): unkn. types...");
+    *choice = InfoKernelChoice{};
+    return false;
+}
+
+}  // namespace orva

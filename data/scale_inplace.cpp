@@ -1,0 +1,174 @@
+// The default -O2 cost model of this compiler only vectorises loops whose trip
+// count needs no epilogue, and trapping math keeps the saturating selects as
+// branches (as does jump threading, which turns the clamps into chains of masks);
+// the kernels here are meant to vectorise for any count and never read
+// the floating-point exception flags.
+#pragma GCC optimize("vect-cost-model=dynamic", "no-trapping-math", "no-thread-jumps")
+
+#include "data/scale_inplace.h"
+
+#include "data/kernel_util.h"
+
+namespace orva {
+namespace {
+
+using namespace kernel;
+
+template <class T, bool Round>
+ORVA_INLINE void ScaleIntLoop(unsigned char* __restrict b, int32_t n, double scale, double zero) {
+    for (int32_t i = 0; i < n; ++i) {
+        unsigned char* p = b + static_cast<size_t>(i) * sizeof(T);
+        const double y = static_cast<double>(LoadAt<T, false>(p)) * scale + zero;
+        StoreAt<T>(p, Round ? SaturateRound<T>(y) : SaturateTrunc<T>(y));
+    }
+}
+
+ORVA_INLINE void ScaleF64Loop(unsigned char* __restrict b, int32_t n, double scale, double zero) {
+    for (int32_t i = 0; i < n; ++i) {
+        unsigned char* p = b + static_cast<size_t>(i) * 8;
+        const double x = LoadAt<double, false>(p);
+        const double y = ClampToDoubleRange(x * scale + zero);
+        StoreAt<double>(p, x == -DBL_MAX ? x : y);
+    }
+}
+
+ORVA_INLINE void ScaleF32Loop(unsigned char* __restrict b, int32_t n, double scale, double zero) {
+    for (int32_t i = 0; i < n; ++i) {
+        unsigned char* p = b + static_cast<size_t>(i) * 4;
+        const double y = static_cast<double>(LoadAt<float, false>(p)) * scale + zero;
+        StoreAt<float>(p, ClampToFloat(y));
+    }
+}
+
+// Packs a block of reals that was first copied out of the buffer, so the loop
+// reads and writes separate memory and vectorises.
+template <class T>
+ORVA_INLINE void PackLoop(const double* __restrict in, unsigned char* __restrict out, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) StoreAt<T>(out + static_cast<size_t>(i) * sizeof(T), SaturateRound<T>(in[i]));
+}
+
+// One pair of loop functions per kind (baseline and AVX2), chosen once per call.
+template <class T, bool Round>
+[[gnu::target("avx2")]] void ScaleIntAvx2(unsigned char* b, int32_t n, double s, double z) {
+    ScaleIntLoop<T, Round>(b, n, s, z);
+}
+template <class T, bool Round>
+void ScaleIntBase(unsigned char* b, int32_t n, double s, double z) {
+    ScaleIntLoop<T, Round>(b, n, s, z);
+}
+[[gnu::target("avx2")]] void ScaleF64Avx2(unsigned char* b, int32_t n, double s, double z) {
+    ScaleF64Loop(b, n, s, z);
+}
+void ScaleF64Base(unsigned char* b, int32_t n, double s, double z) { ScaleF64Loop(b, n, s, z); }
+[[gnu::target("avx2")]] void ScaleF32Avx2(unsigned char* b, int32_t n, double s, double z) {
+    ScaleF32Loop(b, n, s, z);
+}
+void ScaleF32Base(unsigned char* b, int32_t n, double s, double z) { ScaleF32Loop(b, n, s, z); }
+template <class T>
+[[gnu::target("avx2")]] void PackAvx2(const double* in, unsigned char* out, int32_t n) {
+    PackLoop<T>(in, out, n);
+}
+template <class T>
+void PackBase(const double* in, unsigned char* out, int32_t n) {
+    PackLoop<T>(in, out, n);
+}
+
+template <class T, bool Round>
+void ScaleIntKernel(void* buffer, int32_t count, const ScaleZero& p) {
+    if (count <= 0) return;
+    auto* b = static_cast<unsigned char*>(buffer);
+    if (CpuHasAvx2()) ScaleIntAvx2<T, Round>(b, count, p.scale, p.zero);
+    else ScaleIntBase<T, Round>(b, count, p.scale, p.zero);
+}
+
+void ScaleF64Kernel(void* buffer, int32_t count, const ScaleZero& p) {
+    if (count <= 0) return;
+    auto* b = static_cast<unsigned char*>(buffer);
+    if (CpuHasAvx2()) ScaleF64Avx2(b, count, p.scale, p.zero);
+    else ScaleF64Base(b, count, p.scale, p.zero);
+}
+
+void ScaleF32Kernel(void* buffer, int32_t count, const ScaleZero& p) {
+    if (count <= 0) return;
+    auto* b = static_cast<unsigned char*>(buffer);
+    if (CpuHasAvx2()) ScaleF32Avx2(b, count, p.scale, p.zero);
+    else ScaleF32Base(b, count, p.scale, p.zero);
+}
+
+template <class T>
+void PackKernelOf(void* buffer, int32_t count, const void*) {
+    if (count <= 0) return;
+    auto* b = static_cast<unsigned char*>(buffer);
+    const bool avx2 = CpuHasAvx2();
+    // Block k is written at k * kBlock * sizeof(T), at or before where it was read
+    // (k * kBlock * 8), and only after it has been copied out.
+    constexpr int32_t kBlock = 512;
+    double tmp[kBlock];
+    for (int32_t done = 0; done < count; done += kBlock) {
+        const int32_t n = count - done < kBlock ? count - done : kBlock;
+        std::memcpy(tmp, b + static_cast<size_t>(done) * 8, static_cast<size_t>(n) * 8);
+        unsigned char* out = b + static_cast<size_t>(done) * sizeof(T);
+        if (avx2) PackAvx2<T>(tmp, out, n);
+        else PackBase<T>(tmp, out, n);
+    }
+}
+
+struct TruncRow {
+    ElementType type;
+    ScaleInPlaceKernel scale;
+};
+struct RoundRow {
+    ElementType type;
+    ScaleInPlaceKernel scale;
+    PackKernel pack;
+};
+
+constexpr TruncRow kTruncTable[] = {
+    {kTypeI8, &ScaleIntKernel<int8_t, false>},   {kTypeU8, &ScaleIntKernel<uint8_t, false>},
+    {kTypeI16, &ScaleIntKernel<int16_t, false>}, {kTypeU16, &ScaleIntKernel<uint16_t, false>},
+    {kTypeI32, &ScaleIntKernel<int32_t, false>}, {kTypeU32, &ScaleIntKernel<uint32_t, false>},
+    {kTypeI64, &ScaleIntKernel<int64_t, false>}, {kTypeU64, &ScaleIntKernel<uint64_t, false>},
+    {0, nullptr},
+};
+
+constexpr RoundRow kRoundTable[] = {
+    {kTypeI8, &ScaleIntKernel<int8_t, true>, &PackKernelOf<int8_t>},
+    {kTypeU8, &ScaleIntKernel<uint8_t, true>, &PackKernelOf<uint8_t>},
+    {kTypeI16, &ScaleIntKernel<int16_t, true>, &PackKernelOf<int16_t>},
+    {kTypeU16, &ScaleIntKernel<uint16_t, true>, &PackKernelOf<uint16_t>},
+    {kTypeI32, &ScaleIntKernel<int32_t, true>, &PackKernelOf<int32_t>},
+    {kTypeU32, &ScaleIntKernel<uint32_t, true>, &PackKernelOf<uint32_t>},
+    {kTypeI64, &ScaleIntKernel<int64_t, true>, &PackKernelOf<int64_t>},
+    {kTypeU64, &ScaleIntKernel<uint64_t, true>, &PackKernelOf<uint64_t>},
+    {0, nullptr, nullptr},
+};
+
+const RoundRow* FindRoundRow(ElementType key) {
+    for (const RoundRow* r = kRoundTable; r->type != 0; ++r)
+        if (r->type == key) return r;
+    return nullptr;
+}
+
+}  // namespace
+
+ScaleInPlaceKernel ScaleInPlaceSelect(const ScaleZero& params, ElementType type, int mode) {
+    if (IsIdentity(params)) return nullptr;
+    if (type & kElemReal32) return &ScaleF32Kernel;
+    if (type & kElemReal64) return &ScaleF64Kernel;
+    const ElementType key = type & 0x17B;
+    if (mode == kRoundTruncate) {
+        for (const TruncRow* r = kTruncTable; r->type != 0; ++r)
+            if (r->type == key) return r->scale;
+        return nullptr;
+    }
+    const RoundRow* r = FindRoundRow(key);
+    return r ? r->scale : nullptr;
+}
+
+PackKernel ScaleInPlaceSelectAlt(ElementType type, int mode) {
+    if (mode == kRoundTruncate || (type & kElemRealMask)) return nullptr;
+    const RoundRow* r = FindRoundRow(type & 0x17B);
+    return r ? r->pack : nullptr;
+}
+
+}  // namespace orva

@@ -1,0 +1,390 @@
+#include "data/channel_kernels.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace orva {
+namespace {
+
+constexpr double kMiss = -DBL_MAX;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Stored bytes of values of T, reversed per element when `swapped`.
+template <class T>
+std::vector<unsigned char> Store(const std::vector<T>& values, bool swapped) {
+    std::vector<unsigned char> bytes(values.size() * sizeof(T));
+    for (size_t i = 0; i < values.size(); ++i) {
+        unsigned char b[sizeof(T)];
+        std::memcpy(b, &values[i], sizeof(T));
+        if (swapped) std::reverse(b, b + sizeof(T));
+        std::memcpy(bytes.data() + i * sizeof(T), b, sizeof(T));
+    }
+    return bytes;
+}
+
+// The sign of a NaN made by arithmetic (inf - inf) depends on the order of the
+// operands, so a NaN result stays NaN here and Same() accepts either bound for it.
+double Fold(double r) {
+    if (std::isinf(r)) return std::signbit(r) ? -DBL_MAX : DBL_MAX;
+    return r;
+}
+
+// What one pixel (or element) should read as, worked out from the values themselves.
+template <class T>
+double Expected(const T* px, int slot, bool scaled, size_t channels, const ChannelParams& p) {
+    const bool real64 = std::is_same_v<T, double>;
+    const double n = static_cast<double>(channels);
+    if (slot == 0 || slot == 1) {
+        const double x = static_cast<double>(px[0]);
+        if (!scaled) return x;
+        if (real64 && x == kMiss) return x;
+        return Fold(x * p.scale + p.zero);
+    }
+    if (real64) {
+        for (size_t c = 0; c < channels; ++c) {
+            if (static_cast<double>(px[c]) == kMiss) return kMiss;
+        }
+    }
+    if (slot == 3) {
+        double acc = static_cast<double>(px[0]) * p.weights[0];
+        for (size_t c = 1; c < channels; ++c) acc = acc + static_cast<double>(px[c]) * p.weights[c];
+        return scaled ? Fold(acc * p.scale + p.zero * n) : acc;
+    }
+    if constexpr (std::is_integral_v<T> && sizeof(T) <= 4) {
+        long long sum = 0;  // exact for every channel count used here
+        for (size_t c = 0; c < channels; ++c) sum += static_cast<long long>(px[c]);
+        const double r = static_cast<double>(sum);
+        return scaled ? Fold(r * p.scale + p.zero * n) : r;
+    } else if constexpr (std::is_same_v<T, double>) {
+        if (!scaled) {
+            double acc = px[0];
+            for (size_t c = 1; c < channels; ++c) acc = acc + px[c];
+            return Fold(acc);
+        }
+        double acc = px[0] * p.sumFactor;
+        for (size_t c = 1; c < channels; ++c) acc = acc + px[c] * p.sumFactor;
+        return Fold((acc * p.scale + p.zero * p.sumFactor * n) * p.sumMultiplier);
+    } else {
+        double acc = static_cast<double>(px[0]);
+        for (size_t c = 1; c < channels; ++c) acc = acc + static_cast<double>(px[c]);
+        return scaled ? Fold(acc * p.scale + p.zero * n) : acc;
+    }
+}
+
+bool Same(double a, double b) {
+    if (std::isnan(b)) return std::isnan(a) || std::fabs(a) == DBL_MAX;
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+template <class T>
+std::vector<T> Boundaries() {
+    using L = std::numeric_limits<T>;
+    std::vector<T> v = {L::lowest(), L::max(), T(0), T(1), static_cast<T>(L::max() - 1),
+                        static_cast<T>(L::lowest() + 1)};
+    if constexpr (std::is_signed_v<T>) v.push_back(T(-1));
+    if constexpr (std::is_same_v<T, int64_t>) {
+        v.push_back(int64_t{1} << 53);
+        v.push_back((int64_t{1} << 53) + 1);
+        v.push_back((int64_t{1} << 53) - 1);
+    }
+    if constexpr (std::is_same_v<T, uint64_t>) {
+        v.push_back(uint64_t{1} << 63);
+        v.push_back((uint64_t{1} << 53) + 1);
+        v.push_back((uint64_t{1} << 63) + 1);
+    }
+    if constexpr (std::is_floating_point_v<T>) {
+        v.push_back(T(-0.0));
+        v.push_back(L::denorm_min());
+        v.push_back(-L::denorm_min());
+        v.push_back(L::min());
+        v.push_back(L::infinity());
+        v.push_back(-L::infinity());
+        v.push_back(L::quiet_NaN());
+        v.push_back(-L::quiet_NaN());
+        v.push_back(static_cast<T>(9007199254740993.0));  // 2^53 + 1
+        v.push_back(static_cast<T>(9223372036854775808.0));  // 2^63
+        v.push_back(static_cast<T>(18446744073709551616.0));  // 2^64
+        v.push_back(T(-2.5));
+        v.push_back(T(1e-3));
+    }
+    return v;
+}
+
+template <class T>
+T RandomValue(std::mt19937_64& rng) {
+    if constexpr (std::is_integral_v<T>) {
+        return static_cast<T>(rng());
+    } else {
+        std::uniform_real_distribution<double> d(-1e6, 1e6);
+        return static_cast<T>(d(rng));
+    }
+}
+
+// Runs every kernel of a type through the selection, for each channel count, mode,
+// byte order and scaling, on boundary values mixed with random ones, and checks
+// every output against Expected().
+template <class T>
+void CheckType(ElementType type) {
+    std::mt19937_64 rng(type * 7919u + sizeof(T));
+    const std::vector<T> edges = Boundaries<T>();
+    const uint32_t counts[] = {1, 2, 3, 4, 5, 7, 8, 9, 16, 17};
+    const int32_t modes[] = {kChannelAsIs, kChannelSelected, kChannelSum, kChannelWeighted, -3};
+    struct Sz {
+        double scale, zero;
+    };
+    const Sz scalings[] = {{1.0, 0.0}, {2.0, 5.0}, {-0.5, 1e10}, {1e300, -3.0}, {1.0, -0.0}};
+    for (bool swapped : {false, true}) {
+        if (swapped && sizeof(T) == 1) continue;
+        for (uint32_t ch : counts) {
+            const size_t pixels = 23;
+            std::vector<T> values(pixels * ch);
+            for (size_t i = 0; i < values.size(); ++i) {
+                values[i] = (rng() % 3 == 0) ? edges[rng() % edges.size()] : RandomValue<T>(rng);
+            }
+            if constexpr (std::is_same_v<T, double>) values[ch] = kMiss;  // pixel 1, channel 0
+            const std::vector<unsigned char> bytes = Store(values, swapped);
+            std::vector<double> weights(ch);
+            for (uint32_t c = 0; c < ch; ++c) weights[c] = 0.25 * (c + 1) - (c % 2 ? 1.5 : 0.0);
+            for (int32_t mode : modes) {
+                for (const Sz& sz : scalings) {
+                    ChannelParams p;
+                    p.elementType = type | (swapped ? kElemSwapped : 0);
+                    p.elementSize = sizeof(T);
+                    p.channelCount = ch;
+                    p.mode = mode;
+                    p.scale = sz.scale;
+                    p.zero = sz.zero;
+                    p.weights = weights.data();
+                    p.weightCount = ch;
+                    ChannelSetSumFactors(&p);
+                    ChannelKernelChoice k;
+                    ASSERT_TRUE(ChannelKernelChoose(&p, &k));
+                    const bool scaled = !(sz.scale == 1.0 && sz.zero == 0.0);
+                    int slot = ChannelModeSlot(mode);
+                    if (ch == 1) slot = 0;
+                    const size_t outCount = slot == 0 ? pixels * ch : pixels;
+                    std::vector<double> out(outCount, 12345.0);
+                    k.read(bytes.data(), out.data(), static_cast<uint32_t>(outCount), &p);
+                    for (size_t i = 0; i < outCount; ++i) {
+                        const T* px = slot == 0 ? &values[i] : &values[i * ch];
+                        const size_t n = slot == 0 ? 1 : ch;
+                        const double want = Expected(px, slot, scaled, n, p);
+                        ASSERT_TRUE(Same(out[i], want))
+                            << "type " << std::hex << p.elementType << std::dec << " ch " << ch
+                            << " mode " << mode << " scale " << sz.scale << " zero " << sz.zero
+                            << " item " << i << ": got " << out[i] << " want " << want;
+                    }
+                    // The second channel through the first-element kernel.
+                    if (mode == kChannelSelected && ch > 1) {
+                        k.read(bytes.data() + sizeof(T), out.data(), pixels, &p);
+                        for (size_t i = 0; i < pixels; ++i) {
+                            ASSERT_TRUE(Same(out[i], Expected(&values[i * ch + 1], 1, scaled, 1, p)));
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(ChannelKernels, EveryKernelMatchesTheReference) {
+    CheckType<int8_t>(kTypeI8);
+    CheckType<uint8_t>(kTypeU8);
+    CheckType<int16_t>(kTypeI16);
+    CheckType<uint16_t>(kTypeU16);
+    CheckType<int32_t>(kTypeI32);
+    CheckType<uint32_t>(kTypeU32);
+    CheckType<int64_t>(kTypeI64);
+    CheckType<uint64_t>(kTypeU64);
+    CheckType<float>(kTypeF32);
+    CheckType<double>(kTypeF64);
+}
+
+template <class T>
+double ReadOne(ElementType type, const std::vector<T>& values, uint32_t ch, int32_t mode,
+           double scale = 1.0, double zero = 0.0, bool swapped = false) {
+    ChannelParams p;
+    p.elementType = type | (swapped ? kElemSwapped : 0);
+    p.elementSize = sizeof(T);
+    p.channelCount = ch;
+    p.mode = mode;
+    p.scale = scale;
+    p.zero = zero;
+    ChannelSetSumFactors(&p);
+    ChannelKernelChoice k;
+    EXPECT_TRUE(ChannelKernelChoose(&p, &k));
+    if (k.read == nullptr) return kNaN;
+    const std::vector<unsigned char> bytes = Store(values, swapped);
+    double out = 0.0;
+    k.read(bytes.data(), &out, 1, &p);
+    return out;
+}
+
+TEST(ChannelKernels, KnownSums) {
+    EXPECT_EQ(ReadOne<uint8_t>(kTypeU8, {200, 100}, 2, kChannelSum), 300.0);
+    EXPECT_EQ(ReadOne<uint8_t>(kTypeU8, {200, 100}, 2, kChannelSum, 2.0, 1.0), 602.0);
+    // 32-bit sums do not wrap.
+    EXPECT_EQ(ReadOne<int32_t>(kTypeI32, {2000000000, 2000000000, 2000000000}, 3, kChannelSum),
+              6000000000.0);
+    EXPECT_EQ(ReadOne<uint32_t>(kTypeU32, {4294967295u, 4294967295u}, 2, kChannelSum), 8589934590.0);
+    EXPECT_EQ(ReadOne<int32_t>(kTypeI32, std::vector<int32_t>(9, 2000000000), 9, kChannelSum),
+              18000000000.0);
+    EXPECT_EQ(ReadOne<int16_t>(kTypeI16, {-32768, -32768, -32768}, 3, kChannelSum), -98304.0);
+    // Unsigned 64-bit values convert correctly rounded.
+    EXPECT_EQ(ReadOne<uint64_t>(kTypeU64, {UINT64_MAX}, 1, kChannelAsIs), 18446744073709551616.0);
+    EXPECT_EQ(ReadOne<uint64_t>(kTypeU64, {UINT64_MAX, 1}, 2, kChannelSelected),
+              18446744073709551616.0);
+    // Big-endian 16-bit channels are each reversed before they are summed.
+    EXPECT_EQ(ReadOne<uint16_t>(kTypeU16, {0x0102, 0x0304, 0x0506}, 3, kChannelSum, 1.0, 0.0, true),
+              double(0x0102 + 0x0304 + 0x0506));
+    ChannelParams p;
+    p.elementType = kTypeU16 | kElemSwapped;
+    p.channelCount = 3;
+    p.mode = kChannelSum;
+    ChannelKernelChoice k;
+    ASSERT_TRUE(ChannelKernelChoose(&p, &k));
+    const unsigned char be[6] = {0x00, 0x01, 0x00, 0x02, 0x00, 0x03};
+    double out = 0.0;
+    k.read(be, &out, 1, &p);
+    EXPECT_EQ(out, 6.0);
+}
+
+TEST(ChannelKernels, MissingValuesAndOverflow) {
+    EXPECT_EQ(ReadOne<double>(kTypeF64, {1.0, kMiss}, 2, kChannelSum), kMiss);
+    EXPECT_EQ(ReadOne<double>(kTypeF64, {1.0, kMiss}, 2, kChannelSum, 3.0, 1.0), kMiss);
+    EXPECT_EQ(ReadOne<double>(kTypeF64, {kMiss}, 1, kChannelAsIs, 2.0, 5.0), kMiss);
+    EXPECT_EQ(ReadOne<double>(kTypeF64, {1e308}, 1, kChannelAsIs, 10.0, 0.0), DBL_MAX);
+    EXPECT_EQ(ReadOne<double>(kTypeF64, {-1e308}, 1, kChannelAsIs, 10.0, 0.0), -DBL_MAX);
+    EXPECT_EQ(ReadOne<double>(kTypeF64, {DBL_MAX, DBL_MAX}, 2, kChannelSum), DBL_MAX);
+    EXPECT_EQ(ReadOne<double>(kTypeF64, {kInf, 1.0}, 2, kChannelSum), DBL_MAX);
+    EXPECT_EQ(ReadOne<double>(kTypeF64, {-kInf, 1.0, 2.0}, 3, kChannelSum), -DBL_MAX);
+    // Plain element-wise reals pass infinities and NaN through.
+    EXPECT_EQ(ReadOne<float>(kTypeF32, {std::numeric_limits<float>::infinity()}, 1, kChannelAsIs), kInf);
+    EXPECT_TRUE(std::isnan(ReadOne<float>(kTypeF32, {std::nanf("")}, 1, kChannelAsIs)));
+    EXPECT_EQ(ReadOne<float>(kTypeF32, {std::nanf("")}, 1, kChannelAsIs, 2.0, 0.0), DBL_MAX);
+    // Summing 64-bit reals with the power-of-two factor keeps the partial sums in range.
+    const double big = std::ldexp(1.0, 1023);
+    EXPECT_EQ(ReadOne<double>(kTypeF64, {big, big, -big / 2}, 3, kChannelSum, 0.5, 0.0),
+              std::ldexp(3.0, 1021));
+    EXPECT_EQ(ReadOne<double>(kTypeF64, {big, big, -big / 2}, 3, kChannelSum), DBL_MAX);
+}
+
+TEST(ChannelKernels, WeightedModeNeedsAWeightPerChannel) {
+    ChannelParams p;
+    p.elementType = kTypeI16;
+    p.elementSize = 2;
+    p.channelCount = 3;
+    p.mode = kChannelWeighted;
+    ChannelKernelChoice k;
+    EXPECT_FALSE(ChannelKernelChoose(&p, &k));
+    EXPECT_EQ(k.read, nullptr);
+    double w[2] = {1.0, 2.0};
+    p.weights = w;
+    p.weightCount = 2;
+    EXPECT_FALSE(ChannelKernelChoose(&p, &k));
+    // The kernel itself, called anyway, gives missing pixels.
+    const ChannelKernel weighted = ChannelKernelScaled(ChannelKernelFind(&p, kTypeI16), false)[3];
+    const int16_t px[6] = {1, 2, 3, 4, 5, 6};
+    double out[2] = {0, 0};
+    weighted(px, out, 2, &p);
+    EXPECT_EQ(out[0], kMiss);
+    EXPECT_EQ(out[1], kMiss);
+    double w3[3] = {0.5, 2.0, -1.0};
+    p.weights = w3;
+    p.weightCount = 3;
+    ASSERT_TRUE(ChannelKernelChoose(&p, &k));
+    k.read(px, out, 2, &p);
+    EXPECT_EQ(out[0], 0.5 + 4.0 - 3.0);
+    EXPECT_EQ(out[1], 2.0 + 10.0 - 6.0);
+    // With one channel the weighted mode reads element by element and needs no weights.
+    p.channelCount = 1;
+    p.weights = nullptr;
+    p.weightCount = 0;
+    EXPECT_TRUE(ChannelKernelChoose(&p, &k));
+}
+
+TEST(ChannelKernels, SelectionTables) {
+    ChannelParams one;
+    one.channelCount = 1;
+    ChannelParams three;
+    three.channelCount = 3;
+    const ChannelKernelIndexEntry* e = ChannelKernelFind(&one, kTypeI16);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->type, kTypeI16);
+    const ChannelKernel* plain = ChannelKernelScaled(e, false);
+    const ChannelKernel* scaled = ChannelKernelScaled(e, true);
+    for (int s = 1; s < 4; ++s) {
+        EXPECT_EQ(plain[s], plain[0]);
+        EXPECT_EQ(scaled[s], scaled[0]);
+    }
+    EXPECT_NE(plain[0], scaled[0]);
+    const ChannelKernelIndexEntry* m = ChannelKernelFind(&three, kTypeI16 | 0x4000);
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(ChannelKernelScaled(m, false)[0], plain[0]);  // element-wise kernels shared
+    EXPECT_EQ(ChannelKernelScaled(m, true)[0], scaled[0]);
+    EXPECT_NE(ChannelKernelScaled(m, false)[2], plain[0]);
+    EXPECT_EQ(ChannelKernelFind(&three, kElemInt24), nullptr);
+    EXPECT_EQ(ChannelKernelFind(&three, kTypeF64 | kElemUnsigned), nullptr);
+    EXPECT_EQ(ChannelKernelFind(&three, kTypeU8 | kElemSwapped)->type, kTypeU8);
+    EXPECT_EQ(ChannelKernelFind(&three, kTypeF32 | kElemSwapped)->type, kTypeF32 | kElemSwapped);
+    EXPECT_EQ(ChannelModeSlot(-2), 3);
+    EXPECT_EQ(ChannelModeSlot(-1), 2);
+    EXPECT_EQ(ChannelModeSlot(1), 1);
+    EXPECT_EQ(ChannelModeSlot(0), 0);
+    EXPECT_EQ(ChannelModeSlot(-4), 0);
+    EXPECT_EQ(ChannelModeSlot(7), 0);
+}
+
+TEST(ChannelKernels, SumFactorsAndTheStatisticsKernel) {
+    ChannelParams p;
+    p.elementType = kTypeF64;
+    p.mode = kChannelSum;
+    const std::pair<uint32_t, double> cases[] = {{2, 2}, {3, 4}, {4, 4}, {5, 8}, {16, 16}, {17, 32}};
+    for (auto [ch, mul] : cases) {
+        p.channelCount = ch;
+        ChannelSetSumFactors(&p);
+        EXPECT_EQ(p.sumMultiplier, mul);
+        EXPECT_EQ(p.sumFactor, 1.0 / mul);
+    }
+    p.channelCount = 3;
+    p.mode = kChannelWeighted;
+    ChannelSetSumFactors(&p);
+    EXPECT_EQ(p.sumMultiplier, 1.0);
+    p.mode = kChannelSum;
+    p.elementType = kTypeF32;
+    ChannelSetSumFactors(&p);
+    EXPECT_EQ(p.sumFactor, 1.0);
+
+    p.elementType = kTypeF64;
+    ChannelSetSumFactors(&p);
+    ChannelKernelChoice k;
+    ASSERT_TRUE(ChannelKernelChoose(&p, &k));
+    EXPECT_EQ(k.stats, ChannelKernelDefault());
+    const double px[6] = {1.0, 2.0, 3.0, 4.0, kMiss, 6.0};
+    double out[2];
+    k.stats(px, out, 2, &p);
+    EXPECT_EQ(out[0], 1.5);  // (1 + 2 + 3) / 4
+    EXPECT_EQ(out[1], kMiss);
+    k.read(px, out, 2, &p);
+    EXPECT_EQ(out[0], 6.0);
+    p.elementType = kTypeF64 | kElemSwapped;
+    ASSERT_TRUE(ChannelKernelChoose(&p, &k));
+    EXPECT_EQ(k.stats, ChannelKernelDefault(true));
+    p.elementType = kTypeI16;
+    p.scale = 2.0;
+    ASSERT_TRUE(ChannelKernelChoose(&p, &k));
+    EXPECT_EQ(k.stats, ChannelKernelScaled(ChannelKernelFind(&p, kTypeI16), false)[2]);
+    EXPECT_EQ(k.read, ChannelKernelScaled(ChannelKernelFind(&p, kTypeI16), true)[2]);
+}
+
+}  // namespace
+}  // namespace orva

@@ -1,0 +1,180 @@
+// In-place scaling and packing against the scalar reference and hand-computed cases.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "data/kernel_util.h"
+#include "data/reference_convert.h"
+#include "data/scale_inplace.h"
+
+namespace orva {
+namespace {
+
+template <class T>
+T Scale1(T x, ElementType t, int mode, double scale, double zero = 0.0) {
+    ScaleZero p;
+    p.scale = scale;
+    p.zero = zero;
+    ScaleInPlaceKernel k = ScaleInPlaceSelect(p, t, mode);
+    EXPECT_NE(k, nullptr);
+    if (k) k(&x, 1, p);
+    return x;
+}
+
+TEST(ScaleInPlace, Selection) {
+    ScaleZero identity;
+    identity.zero = -0.0;
+    for (ElementType t : kPlainTypes)
+        for (int mode : {0, 1, 2}) EXPECT_EQ(ScaleInPlaceSelect(identity, t, mode), nullptr);
+    ScaleZero p;
+    p.scale = 2.0;
+    EXPECT_EQ(ScaleInPlaceSelect(p, 0x04, 0), nullptr);
+    EXPECT_EQ(ScaleInPlaceSelect(p, kTypeI16 | kElemSwapped, 1), ScaleInPlaceSelect(p, kTypeI16, 1));
+    EXPECT_NE(ScaleInPlaceSelect(p, kTypeI16, 1), ScaleInPlaceSelect(p, kTypeI16, 0));
+    EXPECT_EQ(ScaleInPlaceSelect(p, kTypeF32, 1), ScaleInPlaceSelect(p, kTypeF32, 0));
+    EXPECT_EQ(ScaleInPlaceSelectAlt(kTypeI32, 1), nullptr);
+    EXPECT_EQ(ScaleInPlaceSelectAlt(kTypeF32, 0), nullptr);
+    EXPECT_EQ(ScaleInPlaceSelectAlt(0x04, 0), nullptr);
+    EXPECT_EQ(ScaleInPlaceSelectAlt(kTypeI32 | kElemSwapped, 0), ScaleInPlaceSelectAlt(kTypeI32, 2));
+    EXPECT_NE(ScaleInPlaceSelectAlt(kTypeI32, 0), nullptr);
+}
+
+TEST(ScaleInPlace, HandComputedCases) {
+    EXPECT_EQ(Scale1<int8_t>(100, kTypeI8, 1, 1.5), 127);
+    EXPECT_EQ(Scale1<int8_t>(50, kTypeI8, 1, 1.01), 50);
+    EXPECT_EQ(Scale1<int8_t>(50, kTypeI8, 0, 1.01), 51);
+    EXPECT_EQ(Scale1<int16_t>(-3, kTypeI16, 1, 0.5), -1);
+    EXPECT_EQ(Scale1<int16_t>(-3, kTypeI16, 0, 0.5), -2);
+    EXPECT_EQ(Scale1<uint8_t>(1, kTypeU8, 1, 0.9), 0);
+    EXPECT_EQ(Scale1<uint8_t>(1, kTypeU8, 0, 0.9), 1);
+    // Just below one half rounds down (y + 0.5 would round up to 1).
+    EXPECT_EQ(Scale1<int32_t>(1, kTypeI32, 0, 0.49999999999999994), 0);
+    EXPECT_EQ(Scale1<int32_t>(-1, kTypeI32, 0, 0.49999999999999994), 0);
+    EXPECT_EQ(Scale1<uint64_t>(0xC000000000000000ull, kTypeU64, 1, 1.0, 1.0), 0xC000000000000000ull);
+    EXPECT_EQ(Scale1<uint64_t>(0xC000000000000000ull, kTypeU64, 0, 1.0, 1.0), 0xC000000000000000ull);
+    // NaN gives 0 in every integer type.
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    EXPECT_EQ(Scale1<uint64_t>(5, kTypeU64, 0, nan), 0u);
+    EXPECT_EQ(Scale1<uint64_t>(5, kTypeU64, 1, 1.0, nan), 0u);
+    EXPECT_EQ(Scale1<int64_t>(5, kTypeI64, 1, nan), 0);
+    EXPECT_EQ(Scale1<uint32_t>(5, kTypeU32, 0, nan), 0u);
+    EXPECT_EQ(Scale1<int64_t>(INT64_MAX, kTypeI64, 0, 4.0), INT64_MAX);
+    EXPECT_EQ(Scale1<int64_t>(INT64_MAX, kTypeI64, 0, -4.0), INT64_MIN);
+    EXPECT_EQ(Scale1<uint32_t>(3000000000u, kTypeU32, 0, 1.0, 0.5), 3000000001u);
+    // Reals.
+    EXPECT_EQ(Scale1<double>(-DBL_MAX, kTypeF64, 0, 2.0), -DBL_MAX);
+    EXPECT_EQ(Scale1<double>(1e300, kTypeF64, 0, 1e10), DBL_MAX);
+    EXPECT_EQ(Scale1<double>(3.0, kTypeF64, 0, 2.0, 0.5), 6.5);
+    EXPECT_TRUE(std::isnan(Scale1<double>(nan, kTypeF64, 0, 2.0)));
+    EXPECT_EQ(Scale1<float>(3e38f, kTypeF32, 0, 10.0), FLT_MAX);
+    EXPECT_EQ(Scale1<float>(3e38f, kTypeF32, 0, -10.0), -FLT_MAX);
+    EXPECT_TRUE(std::isnan(Scale1<float>(std::nanf(""), kTypeF32, 0, 2.0)));
+}
+
+TEST(ScaleInPlace, PackWritesIntegersFromTheStart) {
+    double buf[3] = {2.5, -2.5, 1e10};
+    double copy[3];
+    std::memcpy(copy, buf, sizeof buf);
+    ScaleInPlaceSelectAlt(kTypeI32, 0)(buf, 3, nullptr);
+    int32_t packed[3];
+    std::memcpy(packed, buf, 12);
+    EXPECT_EQ(packed[0], 3);
+    EXPECT_EQ(packed[1], -3);
+    EXPECT_EQ(packed[2], INT32_MAX);
+    EXPECT_EQ(std::memcmp(reinterpret_cast<unsigned char*>(buf) + 12, reinterpret_cast<unsigned char*>(copy) + 12, 12), 0);
+}
+
+// Random and boundary elements of every type, both modes, several scalings.
+void CheckScale() {
+    std::mt19937_64 rng(77);
+    const double scales[][2] = {{1.5, 0.0},  {0.5, 0.0},   {-1.0, 0.5}, {1.0, -0.5},
+                                {1e-3, 7.5}, {1e300, 1.0}, {2.0, 0x1p63}, {1.0, 0.25}};
+    for (ElementType t : kPlainTypes) {
+        const int size = ref::Info(t).size;
+        std::vector<unsigned char> in;
+        for (int k = 0; k < 1001; ++k) {
+            uint64_t bits = rng();
+            if (k % 3 == 0) bits &= 0x80000000000000FFull;  // small magnitudes
+            if (t == kTypeF64 && k % 5 == 1) {
+                const double d = std::ldexp(std::generate_canonical<double, 64>(rng), int(rng() % 80) - 8);
+                std::memcpy(&bits, &d, 8);
+            }
+            if (t == kTypeF32 && k % 5 == 1) {
+                const float f = std::ldexp(std::generate_canonical<float, 32>(rng), int(rng() % 40) - 8);
+                std::memcpy(&bits, &f, 4);
+            }
+            const unsigned char* b = reinterpret_cast<const unsigned char*>(&bits);
+            in.insert(in.end(), b, b + size);
+        }
+        const int n = static_cast<int>(in.size() / size);
+        for (int mode : {0, 1}) {
+            for (const auto& s : scales) {
+                ScaleZero p;
+                p.scale = s[0];
+                p.zero = s[1];
+                std::vector<unsigned char> buf(in.size() + 1);
+                std::memcpy(buf.data() + 1, in.data(), in.size());  // an odd address
+                ScaleInPlaceSelect(p, t, mode)(buf.data() + 1, n, p);
+                int bad = 0;
+                for (int i = 0; i < n; ++i) {
+                    unsigned char want[8];
+                    std::memcpy(want, in.data() + static_cast<size_t>(i) * size, size);
+                    ref::ScaleElement(want, t, mode, p);
+                    const unsigned char* got = buf.data() + 1 + static_cast<size_t>(i) * size;
+                    if (!ref::SameElement(got, want, t) && ++bad <= 3)
+                        ADD_FAILURE() << "type 0x" << std::hex << t << std::dec << " mode " << mode << " scale "
+                                      << p.scale << " zero " << p.zero << " element " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(ScaleInPlace, MatchesTheReference) {
+    CheckScale();
+    kernel::ForceBaselineForTest(true);
+    CheckScale();
+    kernel::ForceBaselineForTest(false);
+}
+
+void CheckPack() {
+    std::mt19937_64 rng(78);
+    std::vector<double> values = {0.5, -0.5, 1.5, -1.5, 0.49999999999999994, 126.5, -127.5, 254.5, 255.5,
+                                  32766.5, -32767.5, 65534.5, 2147483646.5, -2147483647.5, 4294967294.5,
+                                  0x1p63, -0x1p63, 0x1p64, 1e300, -1e300, HUGE_VAL, -HUGE_VAL,
+                                  std::nan(""), -DBL_MAX, -0.0, 0x1p52 + 0.5, 0x1p53 + 2};
+    for (int k = 0; k < 1500; ++k)
+        values.push_back(std::ldexp(std::generate_canonical<double, 64>(rng) - 0.5, int(rng() % 70)));
+    const int n = static_cast<int>(values.size());
+    for (ElementType t : {kTypeI8, kTypeU8, kTypeI16, kTypeU16, kTypeI32, kTypeU32, kTypeI64, kTypeU64}) {
+        const int size = ref::Info(t).size;
+        std::vector<double> buf(values);
+        ScaleInPlaceSelectAlt(t, 0)(buf.data(), n, nullptr);
+        const auto* got = reinterpret_cast<const unsigned char*>(buf.data());
+        int bad = 0;
+        for (int i = 0; i < n; ++i) {
+            unsigned char want[8];
+            ref::PutRounded(want, t, values[i]);
+            if (std::memcmp(got + static_cast<size_t>(i) * size, want, size) != 0 && ++bad <= 3)
+                ADD_FAILURE() << "type 0x" << std::hex << t << std::dec << " value " << values[i];
+        }
+        // The reals beyond the packed bytes are untouched.
+        const size_t packed = static_cast<size_t>(n) * size;
+        EXPECT_EQ(std::memcmp(got + packed, reinterpret_cast<const unsigned char*>(values.data()) + packed,
+                              values.size() * 8 - packed), 0);
+    }
+}
+
+TEST(ScaleInPlace, PackMatchesTheReference) {
+    CheckPack();
+    kernel::ForceBaselineForTest(true);
+    CheckPack();
+    kernel::ForceBaselineForTest(false);
+}
+
+}  // namespace
+}  // namespace orva
