@@ -1,18 +1,26 @@
 #include "common/global_buffer.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+
+#include "common/log.h"
 
 namespace orva {
 
 namespace {
 
+std::atomic<uint64_t> gBlocksTaken{0};
+
 // A block of at least one byte, so that an empty request still gets a block
 // of its own. Returns nullptr when memory is short.
 void* NewBlock(uint64_t bytes, bool zeroed) {
     size_t n = bytes == 0 ? 1 : static_cast<size_t>(bytes);
-    return zeroed ? std::calloc(1, n) : std::malloc(n);
+    void* block = zeroed ? std::calloc(1, n) : std::malloc(n);
+    if (block != nullptr) gBlocksTaken.fetch_add(1, std::memory_order_relaxed);
+    return block;
 }
 
 // rows * rowBytes when it fits the limit.
@@ -97,6 +105,20 @@ bool ReplaceBlock(TypedBuffer* buffer, uint32_t rows, bool zeroed) {
 
 }  // namespace
 
+uint32_t ElementSizeOfType(int32_t code) {
+    if (code == 0) return 0;
+    if (code < 0) return 4;
+    auto word = static_cast<uint32_t>(code);
+    if (word & 0x01u) return 1;
+    if (word & 0x02u) return 2;
+    if (word & 0x04u) return 3;
+    if (word & 0x18u) return 4;
+    if (word & 0x60u) return 8;
+    return 4;
+}
+
+uint64_t GlobalBufferBlocksTaken() { return gBlocksTaken.load(std::memory_order_relaxed); }
+
 GlobalBuffer::~GlobalBuffer() {
     std::free(block);
     block = nullptr;
@@ -135,6 +157,275 @@ bool TypedBuffer::Reserve(uint32_t bytes) {
     area2 = nullptr;
     area3 = nullptr;
     return true;
+}
+
+void TypedBuffer::SetType(int32_t code) { SetTypeAndCount(code, elementsPerItem); }
+
+void TypedBuffer::SetTypeAndCount(int32_t code, uint32_t count) {
+    if (data != nullptr && (code != elementType || count != elementsPerItem)) {
+        data = nullptr;
+        flags = 0;
+    }
+    elementType = code;
+    elementsPerItem = count;
+    elementSize = ElementSizeOfType(code);
+    uint64_t bytes = static_cast<uint64_t>(elementSize) * count;
+    // An item above the block limit can never be held; it is kept saturated so
+    // that every later size request is refused instead of wrapping.
+    itemBytes = bytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(bytes);
+}
+
+bool GlobalBufferFit(TypedBuffer* buffer, uint64_t need) {
+    if (buffer == nullptr) return false;
+    if (buffer->block != nullptr && buffer->size >= need &&
+        buffer->size - need < kGlobalBufferReuseSlack) {
+        buffer->data = buffer->block;
+        return true;
+    }
+    if (need > kGlobalBufferMaxBytes) return false;
+    void* fresh = NewBlock(need, false);
+    if (fresh == nullptr) return false;
+    std::free(buffer->block);
+    buffer->block = fresh;
+    buffer->size = static_cast<uint32_t>(need);
+    buffer->data = fresh;
+    buffer->area2 = nullptr;
+    buffer->area3 = nullptr;
+    return true;
+}
+
+bool TypedBuffer::Resize(uint32_t items) {
+    if (items == 0) return false;
+    uint64_t need = 0;
+    if (__builtin_mul_overflow(static_cast<uint64_t>(itemBytes), items, &need)) return false;
+    return GlobalBufferFit(this, need);
+}
+
+void DataBufferFree(TypedBuffer* buffer) {
+    if (buffer == nullptr || buffer->block == nullptr) return;
+    buffer->data = nullptr;
+    buffer->area2 = nullptr;
+    buffer->area3 = nullptr;
+    buffer->GlobalBuffer::Free();
+}
+
+// ---- Sub-buffer ---------------------------------------------------------------
+
+BufferHolder::~BufferHolder() { Destroy(); }
+
+void BufferHolder::Free() {
+    GlobalBuffer::Free();
+    if (attached != nullptr) {
+        AttachedObject* object = attached;
+        attached = nullptr;
+        object->Release();
+    }
+}
+
+void BufferHolder::Destroy() {
+    if (attached != nullptr) {
+        AttachedObject* object = attached;
+        attached = nullptr;
+        object->Release();
+    }
+    GlobalBuffer::Free();
+}
+
+// ---- Item array ---------------------------------------------------------------
+
+void ItemFreeString(BufferItem* item) {
+    if (item == nullptr) return;
+    StrReleaseClear(&item->text);
+    item->text = nullptr;
+    item->value = 0;
+    item->size = 0;
+}
+
+void ItemArrayFreeStrings(ItemArray* array) {
+    if (array == nullptr) return;
+    for (uint32_t i = 0; i < array->count && array->items != nullptr; ++i) ItemFreeString(&array->items[i]);
+    array->count = 0;
+    array->items = nullptr;
+}
+
+void ItemArrayTrimSpare(ItemArray* array) {
+    if (array == nullptr || array->items != nullptr) return;
+    if (array->block != nullptr && array->capacity >= kItemSpareTrimCount) {
+        std::free(array->block);
+        array->block = nullptr;
+        array->capacity = 0;
+    }
+}
+
+BufferItem* ItemArrayAppend(ItemArray* array, const char* text, int32_t value, int32_t size) {
+    if (array == nullptr) return nullptr;
+    if (array->count == array->capacity || array->block == nullptr) {
+        uint64_t grown = array->capacity < 16 ? 16 : static_cast<uint64_t>(array->capacity) * 2;
+        uint64_t bytes = grown * sizeof(BufferItem);
+        if (bytes > kGlobalBufferMaxBytes) return nullptr;
+        auto* block = static_cast<BufferItem*>(NewBlock(bytes, true));
+        if (block == nullptr) return nullptr;
+        if (array->block != nullptr && array->count != 0)
+            std::memcpy(static_cast<void*>(block), array->block, array->count * sizeof(BufferItem));
+        std::free(array->block);
+        array->block = block;
+        array->capacity = static_cast<uint32_t>(grown);
+    }
+    ClibString copy = nullptr;
+    if (text != nullptr && (copy = StrDup(text, -1)) == nullptr) return nullptr;
+    BufferItem* item = &array->block[array->count];
+    *item = BufferItem{};
+    item->value = value;
+    item->size = size;
+    item->text = copy;
+    array->items = array->block;
+    ++array->count;
+    return item;
+}
+
+ItemArray::~ItemArray() {
+    ItemArrayFreeStrings(this);
+    std::free(block);
+    block = nullptr;
+    capacity = 0;
+}
+
+// ---- Frame buffer -------------------------------------------------------------
+
+TypedFrameBuffer::~TypedFrameBuffer() { Reset(); }
+
+bool TypedFrameBuffer::AllocImageBuffer(uint32_t w, uint32_t h) {
+    uint64_t row = static_cast<uint64_t>(itemBytes) * w;
+    uint64_t need = 0;
+    bool fits = !__builtin_mul_overflow(row, static_cast<uint64_t>(h), &need);
+    width = w;
+    height = h;
+    rowBytes = row;
+    pixelCount = static_cast<uint64_t>(w) * h;
+    if (fits && GlobalBufferFit(this, need)) {
+        state = 0;
+        frameWords[0] = 0;
+        return true;
+    }
+    LogPrintf("%s", "Can't alloc memory...");
+    height = 0;
+    rowBytes = 0;
+    pixelCount = 0;
+    frameWords[0] = frameWords[1] = 0;
+    windowX = windowY = 0;
+    layout = 0;
+    data = nullptr;
+    scale = 1.0;
+    zero = 0.0;
+    GlobalBuffer::Free();
+    width = 0;
+    return false;
+}
+
+void TypedFrameBuffer::DropFrame() {
+    width = 0;
+    height = 0;
+    pixelCount = 0;
+    rowBytes = 0;
+    frameWords[0] = frameWords[1] = 0;
+    windowX = windowY = 0;
+    layout = 0;
+    state = 0;
+    scale = 1.0;
+    zero = 0.0;
+    ItemArrayFreeStrings(&items);
+    ItemArrayTrimSpare(&items);
+}
+
+void TypedFrameBuffer::Reset() {
+    DropFrame();
+    flags = 0;
+    data = nullptr;
+    area2 = nullptr;
+    area3 = nullptr;
+    GlobalBuffer::Free();
+    sub.Free();
+    std::free(items.block);
+    items.block = nullptr;
+    items.capacity = 0;
+}
+
+void FrameRecordReset(FrameRecord* record) {
+    if (record == nullptr) return;
+    std::memset(record->words, 0, sizeof record->words);
+    record->words[7] = 1;
+    record->words[10] = 1;
+}
+
+void GlobalBlockFree(GlobalBlock* pair) {
+    if (pair == nullptr) return;
+    std::free(pair->block);
+    pair->block = nullptr;
+    pair->size = 0;
+}
+
+ResultBuffer::~ResultBuffer() {
+    scale = 1.0;
+    counters[0] = counters[1] = 0;
+    state = 0;
+    sub.GlobalBuffer::Free();
+}
+
+void ResultBufferReset(ResultBuffer* buffer) {
+    if (buffer == nullptr) return;
+    buffer->counters[0] = buffer->counters[1] = 0;
+    buffer->state = 0;
+    buffer->scale = 1.0;
+    buffer->zero = 0.0;
+    buffer->words[0] = buffer->words[1] = buffer->words[2] = 0;
+    buffer->data = nullptr;
+    buffer->area2 = nullptr;
+    buffer->area3 = nullptr;
+    buffer->GlobalBuffer::Free();
+    buffer->flags = 0;
+}
+
+// ---- String list --------------------------------------------------------------
+
+StringItem* ListDataStringAdd(ListHeadTail* list, const char* text, int32_t value1, int32_t value2) {
+    auto* item = static_cast<StringItem*>(std::calloc(1, sizeof(StringItem)));
+    char* copy = nullptr;
+    if (item != nullptr) copy = strdup(text != nullptr ? text : "");
+    if (item == nullptr || copy == nullptr || list == nullptr) {
+        LogPrintf("%s", "__ListDataStringAdd(): Can't alloc memory");
+        std::free(copy);
+        std::free(item);
+        return nullptr;
+    }
+    item->text = copy;
+    item->value1 = value1;
+    item->value2 = value2;
+    if (ListPushBack(list, item) == nullptr) {
+        LogPrintf("%s", "__ListDataStringAdd(): Can't alloc memory");
+        StringItemFree(item);
+        return nullptr;
+    }
+    return item;
+}
+
+void StringItemFree(StringItem* item) {
+    if (item == nullptr) return;
+    std::free(item->text);
+    std::free(item);
+}
+
+// ---- Residue snapping ---------------------------------------------------------
+
+void SnapDoubleTo1e4(double* x) {
+    if (x == nullptr) return;
+    double r = *x - std::trunc(*x * 10000.0) * 0.0001;
+    if (r != 0.0 && std::fabs(r) <= 4.440892098500626e-16) *x -= r;
+}
+
+void SnapFloatTo001(float* x) {
+    if (x == nullptr) return;
+    float r = *x - std::trunc(*x * 100.0f) * 0.01f;
+    if (r != 0.0f && std::fabs(r) <= 2.384185791015625e-07f) *x -= r;
 }
 
 bool GlobalBufferResize(TypedBuffer* buffer, uint32_t rows, uint32_t extra) {

@@ -3,7 +3,9 @@
 // branches (as does jump threading, which turns the clamps into chains of masks);
 // the kernels here are meant to vectorise for any count and never read
 // the floating-point exception flags.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC optimize("vect-cost-model=dynamic", "no-trapping-math", "no-thread-jumps")
+#endif
 
 #include "data/byte_swap.h"
 

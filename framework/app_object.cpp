@@ -9,6 +9,8 @@
 #include "common/cpu_info.h"
 #include "common/log.h"
 #include "common/system.h"
+#include "framework/global_commands.h"
+#include "framework/handover.h"
 #include "platform/instance_slots.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
@@ -33,13 +35,29 @@ bool EndsWithSeparator(const std::string& s) { return !s.empty() && s.back() == 
 
 }  // namespace
 
-AppObject::AppObject() = default;
+AppObject::AppObject() {
+    properties_.SetDefaultPathSource([this] { return GetConfigFilePath(kFolderPropertySets, nullptr); });
+}
 
 AppObject::~AppObject() { Shutdown(); }
 
-bool AppObject::OpenInstanceCounter(const char* name) {
+std::string AppObject::RuntimeFolder() const {
     std::string fallback = appDataFolder_.empty() ? platform::AppDataFolder() : appDataFolder_;
-    std::string folder = platform::RuntimeFolder(fallback);
+    return platform::RuntimeFolder(fallback);
+}
+
+std::string AppObject::ProgramPath() const {
+    return programPath_.empty() ? platform::ExecutablePath() : programPath_;
+}
+
+void AppObject::DispatchCommandLine(const std::vector<std::string>& words) {
+    std::vector<CommandContext> contexts{{this, &settings_}};
+    if (uiCommands_) contexts.push_back({uiCommands_, uiUserData_});
+    CommandLineDispatch(registry_, words, contexts);
+}
+
+bool AppObject::OpenInstanceCounter(const char* name) {
+    std::string folder = RuntimeFolder();
     if (folder.empty()) return false;
     slots_ = std::make_unique<platform::InstanceSlots>(folder, name);
     if (!slots_->Acquire()) {
@@ -96,8 +114,10 @@ bool AppObject::Init() {
     if (services_.showMessageBox) ClibSetMessageHook(services_.showMessageBox, services_.showMessageBox);
     static const uint8_t kCompanion = 1;
     ClibSetNumberFormat(".", &kCompanion);
+    ReadMainConfig(this);
     std::string config = GetConfigFilePath(kFolderMainConfig, nullptr);
     if (services_.readPreferences && !config.empty()) services_.readPreferences(config.c_str());
+    RegisterGlobalIface(*this);
     if (services_.registerProjectsIface) services_.registerProjectsIface();
     return true;
 }
@@ -141,6 +161,10 @@ bool AppObject::Exit() {
     exited_ = true;
     DecrementInstanceOnce();
     ShowLogWindow();
+    // orvaext.cfg, then the main section of orva.cfg, then the preferences: each
+    // writer rewrites only its own section.
+    WritePropertySets(nullptr);
+    WriteMainConfigFile(this);
     std::string config = GetConfigFilePath(kFolderMainConfig, nullptr);
     if (services_.writePreferences && !config.empty()) services_.writePreferences(config.c_str());
     if (services_.clearFilters) services_.clearFilters();
@@ -158,6 +182,7 @@ void AppObject::Shutdown() {
         LogPrintf(nullptr);
         gLogOwner = nullptr;
     }
+    properties_.Clear();
     if (services_.releaseFormats) services_.releaseFormats();
 }
 
@@ -246,32 +271,64 @@ AppObject& TheApp() {
     return app;
 }
 
+namespace {
+
+void RunCommandLine(AppObject& app, const std::vector<std::string>& words) {
+    if (words.empty()) return;
+    if (app.Services().dispatchCommandLine)
+        app.Services().dispatchCommandLine(words);
+    else
+        app.DispatchCommandLine(words);
+}
+
+}  // namespace
+
 int WinMain(AppObject& app, const std::vector<std::string>& words) {
     if (!app.Init()) return -1;
     const AppServices& s = app.Services();
-    bool empty = words.empty();
     if (app.InstanceNumber() > 1) {
         // A second start hands its command line to the running instance unless it asked
-        // for an instance of its own.
-        if (!s.handOver || !s.handOver(words)) return 0;
+        // for an instance of its own (or nobody took the line).
+        bool own = s.handOver ? s.handOver(words) : HandOverCommandLine(app, words);
+        if (!own) return 0;
     }
+    // From here on the line runs as a full instance's, where `newinstance` means nothing.
+    NewInstanceRecord().disabled = 1;
+    // `exit` on the command line of a full instance: the line runs without a user
+    // interface and the program ends without writing its settings. Questions asked on the
+    // way take their default answers (the direct box logs them).
+    if (!words.empty())
+        CommandLineDispatchInterface(app.Registry(), &ExitRecord(), {&app, &app.Settings()}, words);
+    const bool windowless = app.Settings().windowless != 0;
+    // The first instance takes the lines of later starts. It listens from now on: a line
+    // that arrives early waits until the main loop polls; when the user interface does not
+    // come up, closing the socket sends the waiting starts on as full instances.
+    if (!windowless && app.InstanceNumber() <= 1) StartCommandLineReceiver(app);
     app.InitRuntime();
-    if (app.Settings().windowless) {
-        if (!empty && s.dispatchCommandLine) s.dispatchCommandLine(words);
+    if (windowless) {
+        ClibSetMessageHook(nullptr, nullptr);
+        RunCommandLine(app, words);
         return 0;
     }
-    bool up = s.uiInit && s.uiInit();
-    if (!up) {
+    try {
+        bool up = s.uiInit && s.uiInit();
+        if (!up) {
+            app.SetUiUp(false);
+            LogPrintf("%s", "***Can`t init CUI, Exit!");
+        } else {
+            app.SetUiUp(true);
+            RunCommandLine(app, words);
+            if (s.messageLoop) s.messageLoop();
+            StopCommandLineReceiver();
+            app.StopUI();
+            if (s.clearWindowGroups) s.clearWindowGroups();
+        }
+        StopCommandLineReceiver();
+        if (s.uiShutdown) s.uiShutdown();
+    } catch (...) {
+        StopCommandLineReceiver();
         app.SetUiUp(false);
-        LogPrintf("%s", "***Can`t init CUI, Exit!");
-    } else {
-        app.SetUiUp(true);
-        if (!empty && s.dispatchCommandLine) s.dispatchCommandLine(words);
-        if (s.messageLoop) s.messageLoop();
-        app.StopUI();
-        if (s.clearWindowGroups) s.clearWindowGroups();
     }
-    if (s.uiShutdown) s.uiShutdown();
     app.Exit();
     return 0;
 }

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "framework/app_services.h"
+#include "framework/command_registry.h"
 #include "framework/main_settings.h"
+#include "framework/property_registry.h"
 
 namespace orva {
 
@@ -30,7 +32,9 @@ inline constexpr char kInstanceCounterName[] = "orvaCommonSharedData";
 inline constexpr char kMainConfigName[] = "orva.cfg";
 inline constexpr char kPropertySetsName[] = "orvaext.cfg";
 
-class AppObject {
+// The application object carries the application's own command list (the "Global"
+// interface) as a CommandOwner.
+class AppObject : public CommandOwner {
 public:
     AppObject();
     virtual ~AppObject();
@@ -46,6 +50,20 @@ public:
     // The live number of running instances (0 when no slot is held).
     int InstanceCount() const;
     int InstanceNumber() const { return instanceNumber_; }
+    // The folder of the instance slots and the hand-over socket: $XDG_RUNTIME_DIR, else
+    // the application-data folder.
+    std::string RuntimeFolder() const;
+
+    // Commands: the registry of interfaces, and the user interface's command owner with its
+    // user data (set when the user interface registers its interface).
+    CommandRegistry& Registry() { return registry_; }
+    const CommandRegistry& Registry() const { return registry_; }
+    void SetUiCommandOwner(CommandOwner* owner, void* userData) {
+        uiCommands_ = owner;
+        uiUserData_ = userData;
+    }
+    // Runs a command line against the application's commands, then the user interface's.
+    void DispatchCommandLine(const std::vector<std::string>& words);
 
     // The processor report, then the filter modules and the formats.
     bool InitRuntime();
@@ -70,7 +88,22 @@ public:
 
     const std::string& ProgramFolder() const { return programFolder_; }
     const std::string& UserFolder() const { return userFolder_; }
+    // The program file's path (this executable unless overridden).
+    std::string ProgramPath() const;
     MainSettings& Settings() { return settings_; }
+
+    // The registry of property components and its operations (orvaext.cfg).
+    PropertyRegistry& Properties() { return properties_; }
+    bool QueryInterface(const ComponentId* id, PropertyComponent** out) {
+        return properties_.QueryInterface(id, out);
+    }
+    bool AddComponent(PropertyComponent* component) { return properties_.AddComponent(component); }
+    bool GetPropertyComponent(PropertyComponent* prototype, PropertyComponent** out) {
+        return properties_.GetPropertyComponent(prototype, out);
+    }
+    bool SaveProperties(PropertyComponent* component) { return properties_.SaveProperties(component); }
+    bool ReadPropertySets(const char* path) { return properties_.ReadPropertySets(path); }
+    bool WritePropertySets(const char* path) { return properties_.WritePropertySets(path); }
     bool UiUp() const { return uiUp_; }
     void SetUiUp(bool up) { uiUp_ = up; }
 
@@ -89,6 +122,7 @@ private:
 
     AppServices services_;
     MainSettings settings_;
+    PropertyRegistry properties_;
     std::string programPath_;
     std::string appDataFolder_;
     std::string programFolder_;
@@ -100,6 +134,9 @@ private:
     bool shutDown_ = false;
     bool uiUp_ = false;
     bool forceClibFailure_ = false;
+    CommandRegistry registry_;
+    CommandOwner* uiCommands_ = nullptr;
+    void* uiUserData_ = nullptr;
 };
 
 // The one application object of the process.

@@ -44,11 +44,17 @@ struct AppServices {
     // Playback timer.
     bool (*stopEventTimer)() = nullptr;
 
-    // Command line: runs argv words against the registered commands.
+    // Overrides of the framework's own command-line run and hand-over (tests); empty: the
+    // framework's AppObject::DispatchCommandLine and HandOverCommandLine run.
     void (*dispatchCommandLine)(const std::vector<std::string>& words) = nullptr;
     // Second start: hands the words to the running instance. Returns true when this
-    // process is to go on as a full instance (the words asked for a new instance).
+    // process is to go on as a full instance (the words asked for a new instance, or no
+    // running instance took them).
     bool (*handOver)(const std::vector<std::string>& words) = nullptr;
+    // The main window (null while there is none), and the toolkit's close of it, which
+    // ends the message loop; used when a handed-over line holds `exit`.
+    void* (*mainWindow)() = nullptr;
+    void (*closeMainWindow)() = nullptr;
 };
 
 }  // namespace orva

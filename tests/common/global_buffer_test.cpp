@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -171,6 +172,146 @@ TEST(GlobalBuffer, LimitIsChecked) {
     EXPECT_EQ(b.size, kGlobalBufferMaxBytes);
     b.Free();
     EXPECT_EQ(b.data, nullptr);
+}
+
+TEST(GlobalBuffer, ElementSizesAndTypeChanges) {
+    struct {
+        int32_t code;
+        uint32_t size;
+    } table[] = {{0, 0},      {0x01, 1},  {0x101, 1},   {0x02, 2},  {0x182, 2},    {0x04, 3},
+                 {0x08, 4},   {0x108, 4}, {16, 4},      {0x20, 8},  {0x120, 8},    {0x40, 8},
+                 {0x10040, 8}, {-1, 4},   {0x10000, 4}, {0x400101, 1}};
+    for (const auto& row : table) EXPECT_EQ(ElementSizeOfType(row.code), row.size) << std::hex << row.code;
+
+    TypedBuffer b;
+    b.SetTypeAndCount(0x40, 3);
+    EXPECT_EQ(b.elementSize, 8u);
+    EXPECT_EQ(b.itemBytes, 24u);
+    ASSERT_TRUE(b.Resize(10));
+    void* block = b.block;
+    EXPECT_EQ(b.data, block);
+    b.flags = 3;
+    b.SetTypeAndCount(0x40, 3);  // unchanged: the data stays
+    EXPECT_EQ(b.data, block);
+    b.SetType(0x10);             // another type: data dropped, block kept
+    EXPECT_EQ(b.data, nullptr);
+    EXPECT_EQ(b.flags, 0u);
+    EXPECT_EQ(b.block, block);
+    EXPECT_EQ(b.itemBytes, 12u);
+    EXPECT_EQ(b.elementsPerItem, 3u);
+    EXPECT_FALSE(b.Resize(0));
+    DataBufferFree(&b);
+    EXPECT_EQ(b.block, nullptr);
+}
+
+TEST(GlobalBuffer, ReuseRule) {
+    constexpr uint32_t MiB = 1u << 20;
+    TypedBuffer b;
+    b.SetTypeAndCount(0x01, 1);
+    ASSERT_TRUE(b.Resize(10 * MiB));
+    void* block = b.block;
+    uint64_t taken = GlobalBufferBlocksTaken();
+    ASSERT_TRUE(b.Resize(9 * MiB));  // surplus 1 MiB: kept
+    EXPECT_EQ(b.block, block);
+    EXPECT_EQ(b.size, 10 * MiB);
+    EXPECT_EQ(GlobalBufferBlocksTaken(), taken);
+    ASSERT_TRUE(b.Resize(8 * MiB + 1));  // surplus just under 2 MiB: kept
+    EXPECT_EQ(b.size, 10 * MiB);
+    ASSERT_TRUE(b.Resize(7 * MiB));  // surplus 3 MiB: a new block of the need
+    EXPECT_EQ(b.size, 7 * MiB);
+    EXPECT_EQ(GlobalBufferBlocksTaken(), taken + 1);
+    std::memset(b.data, 0x5A, 16);
+    block = b.block;
+    EXPECT_FALSE(b.Resize(kGlobalBufferMaxBytes + 1));  // refused, the old block untouched
+    EXPECT_EQ(b.block, block);
+    EXPECT_EQ(b.data, block);
+    EXPECT_EQ(b.size, 7 * MiB);
+    EXPECT_EQ(Bytes(b.block)[15], 0x5A);
+    ASSERT_TRUE(b.Resize(kGlobalBufferMaxBytes));  // exactly the limit is attempted
+    EXPECT_EQ(b.size, kGlobalBufferMaxBytes);
+    b.SetTypeAndCount(0x40, 0x40000000u);  // items too large for any block
+    EXPECT_FALSE(b.Resize(0xFFFFFFFFu));
+}
+
+TEST(GlobalBuffer, SteadyFramesAllocateOnce) {
+    TypedFrameBuffer frame;
+    frame.SetTypeAndCount(0x40, 1);
+    ASSERT_TRUE(frame.AllocImageBuffer(640, 480));
+    EXPECT_EQ(frame.rowBytes, 640u * 8);
+    EXPECT_EQ(frame.pixelCount, 640u * 480);
+    ASSERT_NE(ItemArrayAppend(&frame.items, "first", 0, 1), nullptr);
+    frame.DropFrame();
+    uint64_t taken = GlobalBufferBlocksTaken();  // the frame block and the item block exist now
+    for (int i = 0; i < 200; ++i) {
+        frame.state = 1;
+        ASSERT_TRUE(frame.AllocImageBuffer(640, 480));
+        EXPECT_EQ(frame.state, 0);
+        ASSERT_NE(ItemArrayAppend(&frame.items, "interval", i, 1), nullptr);
+        frame.DropFrame();  // the device drops its frame between pulls
+    }
+    EXPECT_EQ(GlobalBufferBlocksTaken(), taken);
+    EXPECT_EQ(frame.items.count, 0u);
+    EXPECT_NE(frame.items.block, nullptr);  // a small item block is kept
+
+    // A failed size request logs, empties the frame and frees the block.
+    frame.SetTypeAndCount(0x40, 0x10000);
+    EXPECT_FALSE(frame.AllocImageBuffer(0x10000, 0x10000));
+    EXPECT_EQ(frame.width, 0u);
+    EXPECT_EQ(frame.height, 0u);
+    EXPECT_EQ(frame.block, nullptr);
+    EXPECT_EQ(frame.data, nullptr);
+    EXPECT_EQ(frame.scale, 1.0);
+}
+
+TEST(GlobalBuffer, ItemsRecordsAndStringList) {
+    ItemArray items;
+    for (int i = 0; i < 2048; ++i) ASSERT_NE(ItemArrayAppend(&items, i % 2 ? "odd" : nullptr, i, 2), nullptr);
+    EXPECT_EQ(items.count, 2048u);
+    EXPECT_STREQ(items.items[1].text, "odd");
+    EXPECT_EQ(items.items[2047].value, 2047);
+    ItemArrayFreeStrings(&items);
+    EXPECT_EQ(items.items, nullptr);
+    EXPECT_EQ(items.block[1].text, nullptr);
+    ItemArrayTrimSpare(&items);  // 2048 items and more: given back
+    EXPECT_EQ(items.block, nullptr);
+
+    FrameRecord record;
+    std::memset(&record, 0xFF, sizeof record);
+    FrameRecordReset(&record);
+    for (int i = 0; i < 13; ++i) EXPECT_EQ(record.words[i], (i == 7 || i == 10) ? 1u : 0u) << i;
+
+    ListHeadTail list{nullptr, nullptr};
+    StringItem* a = ListDataStringAdd(&list, "alpha", 1, 2);
+    StringItem* b = ListDataStringAdd(&list, nullptr, 3, 4);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_STREQ(a->text, "alpha");
+    EXPECT_STREQ(b->text, "");
+    EXPECT_EQ(list.tail->item, b);
+    for (ListNode* n = list.head; n != nullptr;) {
+        ListNode* next = n->next;
+        StringItemFree(static_cast<StringItem*>(n->item));
+        std::free(n);
+        n = next;
+    }
+}
+
+TEST(GlobalBuffer, SnapResidues) {
+    double x = 0.00015;
+    SnapDoubleTo1e4(&x);
+    EXPECT_EQ(x, 0.00015);
+    x = 1.0000000000000002;
+    SnapDoubleTo1e4(&x);
+    EXPECT_EQ(x, 1.0);
+    x = -2.5000000000000004;
+    SnapDoubleTo1e4(&x);
+    EXPECT_EQ(x, -2.5);
+    float f = 1.0000001f;
+    SnapFloatTo001(&f);
+    EXPECT_EQ(f, 1.0f);
+    f = 0.015f;
+    SnapFloatTo001(&f);
+    EXPECT_EQ(f, 0.015f);
 }
 
 }  // namespace

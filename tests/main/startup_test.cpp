@@ -272,12 +272,12 @@ TEST_F(ProgramTest, StartsWritesItsReportAndEnds) {
     for (const char* line :
          {"Vendor Name: ", "OS Support for:\n", "MMX: Y\n", "-----------\n",
           "Load filter(s): 0 modules, plugins 0\n",
-          "Load 0 IO module(s)... Format(s): input 0, output 0\n", "***Can`t init CUI, Exit!\n"}) {
+          "Load 12 IO module(s)... Format(s): input 12, output 3\n", "***Can`t init CUI, Exit!\n"}) {
         EXPECT_NE(r.log.find(line), std::string::npos) << line;
     }
     // The report comes before the modules, the modules before the user interface.
     EXPECT_LT(r.log.find("-----------"), r.log.find("Load filter(s)"));
-    EXPECT_LT(r.log.find("Load 0 IO"), r.log.find("***Can`t init CUI"));
+    EXPECT_LT(r.log.find("Load 12 IO"), r.log.find("***Can`t init CUI"));
 }
 
 TEST_F(ProgramTest, FailedLibraryStartExitsWith255) {

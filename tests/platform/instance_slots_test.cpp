@@ -34,20 +34,22 @@ TEST(InstanceSlots, EachHolderTakesTheLowestFreeSlot) {
 
 TEST(InstanceSlots, ADeadProcessHoldsNoSlot) {
     std::string dir = TempDir();
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
+    // One pipe for each direction, so that neither side reads back its own byte.
+    int up[2], down[2];
+    ASSERT_EQ(pipe(up), 0);
+    ASSERT_EQ(pipe(down), 0);
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
         InstanceSlots s(dir, "test");
         char ok = s.Acquire() ? 'y' : 'n';
-        (void)!write(fds[1], &ok, 1);
+        (void)!write(up[1], &ok, 1);
         char wait;
-        (void)!read(fds[0], &wait, 1);
+        (void)!read(down[0], &wait, 1);
         _exit(0);  // ends without giving the slot back, as a crash would
     }
     char ok = 0;
-    ASSERT_EQ(read(fds[0], &ok, 1), 1);
+    ASSERT_EQ(read(up[0], &ok, 1), 1);
     ASSERT_EQ(ok, 'y');
     InstanceSlots me(dir, "test");
     EXPECT_EQ(me.Count(), 1);
@@ -57,8 +59,7 @@ TEST(InstanceSlots, ADeadProcessHoldsNoSlot) {
     EXPECT_EQ(me.Count(), 0);
     ASSERT_TRUE(me.Acquire());
     EXPECT_EQ(me.Count(), 1);
-    close(fds[0]);
-    close(fds[1]);
+    for (int fd : {up[0], up[1], down[0], down[1]}) close(fd);
     EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
 }
 

@@ -1,0 +1,395 @@
+#pragma once
+// The component model: every pipeline stage is a reference-counted component
+// (ComponentObject / ComponentBase) with a list of downstream ConsumerLinks.
+// Data is pulled: a consumer holds a link bound to its upstream component and
+// calls ComponentPull, which runs the upstream's process function. Changes
+// travel the other way, as walks down the links.
+//
+// Components live on 32-byte aligned, zero-filled memory, start with count 1
+// and are never deleted directly: Release at 0 runs the deleting destructor.
+// Counts are atomic because the playback thread shares components.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/global_buffer.h"
+#include "framework/component_id.h"
+#include "framework/property_component.h"
+
+namespace orva {
+
+class ComponentBase;
+class ComponentObject;
+class ConsumerLink;
+class DeviceViewBase;
+class DisplayCellBase;
+class OutPort;
+class OutputWindow;
+class PortList;
+struct PortListSet;
+
+// ---- Records exchanged between producer and consumer -----------------------------
+
+// Offered by a consumer as {0, 0, 1, 1, 0, 0} and overwritten by the upstream's
+// NegotiateInput with the format it produces.
+struct FormatRequest {
+    uint32_t format = 0;     // element type bits and layout bits
+    uint32_t element = 0;    // element class or bytes per sample
+    uint32_t count = 1;
+    uint32_t channels = 1;
+    uint32_t reserved[2] = {0, 0};
+};
+
+// The window a consumer asks for; the read kernels clip it in place.
+struct ReadWindow {
+    int32_t frame = 0;
+    int32_t section = 0;
+    int64_t x = 0;
+    int64_t y = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+    int64_t z = 0;
+    int32_t depth = 0;
+    uint32_t flags = 0;
+};
+
+// The consumer's result record.
+struct PullResult {
+    uint8_t pending = 0;           // flag byte: data is on its way / ready
+    ReadWindow window;             // the request copy
+    uint32_t deliveredFrame = 0;
+    uint32_t deliveredSection = 0;
+    TypedFrameBuffer image;        // the frame that was delivered
+    int32_t status = 0;
+};
+
+// Passed unchanged to the process function.
+struct PullRequest {
+    uint8_t readAgain = 0;
+    uint8_t fastMode = 0;
+    uint8_t extra[2] = {0, 0};
+};
+
+using ComponentProcessFn = int32_t (*)(ComponentBase* component, PullResult* result, PullRequest* request);
+// Produces nothing: returns 0.
+int32_t ComponentProcessDefault(ComponentBase* component, PullResult* result, PullRequest* request);
+
+// A message sent to a component and its settings pages.
+struct MessageRecord {
+    int32_t code = 0;
+};
+constexpr int32_t kMsgRefreshPages = 1;
+constexpr int32_t kMsgDeselect = 256;
+constexpr int32_t kMsgSelect = 300;
+constexpr int32_t kMsgDeselectOther = 301;
+
+// ---- Hosts the component model talks to (the user interface implements them) ----
+
+// The window whose pages show the current component.
+struct PageWindow {
+    ComponentBase* current = nullptr;
+    uint32_t flags = 0;
+};
+constexpr uint32_t kPageWindowRebuild = 0x4;
+
+// Builds the property pages of a component.
+using PanelBuilder = void (*)(ComponentBase* component, PageWindow* window);
+
+// One opened data file: the owner of the components of its chain.
+struct SourceHolder {
+    bool loaded = false;
+    bool closing = false;
+    std::string fileName;
+    void* current = nullptr;      // the current source record
+    PortList* portList = nullptr; // the port list of the item's displays
+};
+
+class ProjectItem {
+public:
+    virtual ~ProjectItem() = default;
+    ComponentBase* firstStage = nullptr;
+    ComponentBase* currentWindows[4] = {nullptr, nullptr, nullptr, nullptr};
+    SourceHolder source;
+    std::string name;
+    void* description = nullptr;  // what the stage creators read
+};
+
+// Clears each of the item's current-window references that names the component.
+void ClearCurrentItemWindow(ProjectItem* item, const ComponentBase* component);
+
+// The user-interface object as the component model sees it. Every operation
+// has a harmless default so that a host implements only what it has.
+class ComponentUi {
+public:
+    virtual ~ComponentUi() = default;
+    // The component list.
+    virtual bool ListsComponent(const ComponentBase* component) const;
+    // Removes the component from the list, forgets it and clears its ui field.
+    virtual void RemoveComponent(ComponentBase* component);
+    // Clears every reference of the ui to the component.
+    virtual void ForgetComponent(ComponentBase* component);
+    virtual std::vector<ComponentBase*> Components() const;
+    // Empties the histogram chart.
+    virtual void ResetHistogram() {}
+    // True while the user interface is up.
+    virtual bool IsUp() const { return false; }
+    // The page window for property pages, or nullptr.
+    virtual PageWindow* GetPageWindow() { return nullptr; }
+    // The ui's port lists (first, last, current, count), or nullptr.
+    virtual PortListSet* PortLists() { return nullptr; }
+    // The style flag word that page registrations add to.
+    virtual uint32_t StyleFlags() const { return 0; }
+
+    // Window groups (0 main, 1 second, 2 third).
+    virtual void* GroupWindow(int group) { (void)group; return nullptr; }
+    virtual void LayoutGroup(int group) { (void)group; }
+    virtual void SetGroupPageSelector(int group, int32_t value) { (void)group; (void)value; }
+
+    // Workspace and display cells of a group.
+    virtual ComponentBase* FindComponent(uint32_t number, void* window, uint32_t code3, uint32_t code4);
+    virtual ComponentBase* CreateWorkspace(int group) { (void)group; return nullptr; }
+    virtual bool WorkspaceActivated(ComponentBase* workspace) { (void)workspace; return true; }
+    virtual void ActivateWorkspace(ComponentBase* workspace) { (void)workspace; }
+    virtual DisplayCellBase* GetCellByNumber(ComponentBase* workspace, uint32_t number);
+    virtual bool PlaceCellInSlot(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number);
+    virtual DisplayCellBase* CreateDisplayCell(ComponentBase* workspace, void* hostWindow, int flag);
+    virtual bool CellInSlot(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number);
+
+    // Page registration.
+    virtual PageWindow* FindPageWindow(void* window, PanelBuilder builder, uint32_t style);
+    virtual void RefreshPageWindow(PageWindow* window) { (void)window; }
+    // Creates a page container (kind 3) holding the component and attaches it.
+    virtual void AttachPageContainer(ComponentBase* component, void* window, uint32_t style);
+    virtual void QueuePageRegistration(ComponentBase* component, void* window, uint32_t style);
+    virtual void SetPageOption(DisplayCellBase* cell, void* window, int32_t value);
+};
+
+// Calls the framework makes into the layers above it; each may be left empty.
+struct ComponentServices {
+    // Calls the component's panel builder for its visible windows.
+    void (*redrawComponentWindows)(ComponentBase* component) = nullptr;
+    // True while the user interface is up.
+    bool (*uiUp)() = nullptr;
+    // Repaints every window marked for redraw.
+    void (*refreshAllWindows)() = nullptr;
+    // Recomputes the playback range of a port list.
+    void (*playbackRange)(PortList* list, OutPort* port) = nullptr;
+    // Sets the shared ready flag of the device's chain.
+    void (*markGroupReady)(OutputWindow* window, DeviceViewBase* device) = nullptr;
+    // The display cell's current window polls its component's state: true when data came.
+    bool (*pollComponentState)(OutputWindow* window) = nullptr;
+    // Marks the display's window for redraw (window state 7).
+    void (*markWindowRedraw)(DisplayCellBase* cell, OutputWindow* window) = nullptr;
+    // Refreshes the options window of a project item.
+    void (*refreshItemOptionsWindow)(ProjectItem* item) = nullptr;
+    // Output windows of a display cell (image and chart window).
+    OutputWindow* (*createImageWindow)(DisplayCellBase* cell) = nullptr;
+    OutputWindow* (*createChartWindow)(DisplayCellBase* cell) = nullptr;
+    // The shape container of a display's port, and its visibility switch.
+    void* (*createShapeContainer)(DisplayCellBase* cell, int argument) = nullptr;
+    void (*destroyShapeContainer)(void* container) = nullptr;
+    void (*setShapesVisible)(void* container, DisplayCellBase* cell, uint8_t visible) = nullptr;
+    // The path of a configuration file by index (1: orva.ext settings); empty when unknown.
+    std::string (*configFilePath)(int index) = nullptr;
+};
+ComponentServices& TheComponentServices();
+bool ComponentUiUp();
+
+// ---- The component interface ------------------------------------------------------
+
+class ComponentObject {
+public:
+    // Components are 32-byte aligned and zero-filled before construction.
+    // nullptr when memory is short (creators check the result).
+    static void* operator new(std::size_t size) noexcept;
+    static void operator delete(void* block) noexcept;
+
+    ComponentObject() = default;
+    ComponentObject(const ComponentObject&) = delete;
+    ComponentObject& operator=(const ComponentObject&) = delete;
+
+    virtual const ComponentId* GetClassId() const = 0;
+    virtual ~ComponentObject() = default;
+    virtual int32_t AddRef() = 0;
+    virtual int32_t Release() = 0;
+    virtual bool CreateInstance(ComponentObject** out) = 0;
+    // Stores the object with a reference added (nothing without an out-pointer)
+    // and answers true when the class supports the id.
+    virtual bool QueryInterface(const ComponentId* id, void** out) = 0;
+    virtual int32_t Refresh() = 0;
+    virtual bool QueryProperties(const ComponentId* id, PropertyComponent** out) = 0;
+    virtual ConsumerLink* GetInputLink(int index) = 0;
+    virtual void* GetCurrentSourceRecord() = 0;
+    // Called on the upstream with a consumer link (or none) and a request: fills
+    // the request with the produced format and, with a link, asks its AcceptFormat.
+    virtual bool NegotiateInput(ConsumerLink* link, FormatRequest* request) = 0;
+    virtual bool OnMessage(MessageRecord* message, uint32_t argument) = 0;
+    virtual void SendPageMessage(MessageRecord* message) = 0;
+    virtual bool QueryPageMessage(MessageRecord* message) = 0;
+    virtual ProjectItem* ComponentGetOwner() = 0;
+    virtual void ComponentSendCode(int32_t code, uint32_t argument) = 0;
+};
+
+// A node of the subscriber list: cleared and called back when the component goes.
+struct SubscriberNode {
+    SubscriberNode* next;
+    ComponentObject** backReference;  // cleared when the component goes
+    void (*callback)(void* context);
+    void* context;
+};
+
+// Destroyed with the component.
+class OwnedObject {
+public:
+    virtual ~OwnedObject() = default;
+};
+
+class ComponentBase : public ComponentObject {
+public:
+    explicit ComponentBase(ProjectItem* owner);
+    // ComponentDestroy: unlinks, destroys the auxiliary object and calls the subscribers.
+    ~ComponentBase() override;
+
+    int32_t AddRef() final;
+    int32_t Release() final;
+
+    // Defaults shared by the stages; classes override what they have.
+    bool CreateInstance(ComponentObject** out) override;
+    // Answers the class's own id, "CELB" 0 0 0 and "BASE" 0 0 0.
+    bool QueryInterface(const ComponentId* id, void** out) override;
+    // Refreshes the downstream components.
+    int32_t Refresh() override;
+    bool QueryProperties(const ComponentId* id, PropertyComponent** out) override;
+    ConsumerLink* GetInputLink(int index) override;
+    void* GetCurrentSourceRecord() override;
+    bool NegotiateInput(ConsumerLink* link, FormatRequest* request) override;
+    // ComponentOnSelect.
+    bool OnMessage(MessageRecord* message, uint32_t argument) override;
+    void SendPageMessage(MessageRecord* message) override;
+    bool QueryPageMessage(MessageRecord* message) override;
+    ProjectItem* ComponentGetOwner() override;
+    // PageSendMessage.
+    void ComponentSendCode(int32_t code, uint32_t argument) override;
+
+    // Answers `id` when it is one of `supported` (by address or code by code).
+    bool AnswerInterface(const ComponentId* id, void** out, const ComponentId* const* supported, int count);
+
+    SubscriberNode* subscribers = nullptr;
+    PanelBuilder panelBuilder = nullptr;
+    PageWindow* pageWindow = nullptr;
+    ComponentUi* ui = nullptr;
+    std::atomic<int32_t> refCount{1};
+    ComponentProcessFn process = &ComponentProcessDefault;
+    int32_t lastMessageCode = 1;
+    MessageRecord message;
+    std::atomic<uint32_t> keyA{0};
+    std::atomic<uint32_t> keyB{0};
+    uint32_t state = 0;
+    ConsumerLink* firstLink = nullptr;
+    ConsumerLink* lastLink = nullptr;
+    OwnedObject* auxiliary = nullptr;
+    DeviceViewBase* portRecord = nullptr;  // the device that shows this component's output
+    ProjectItem* owner = nullptr;
+    struct OwnedBlock {
+        OwnedBlock* next;
+    };
+    OwnedBlock* firstBlock = nullptr;
+    OwnedBlock* lastBlock = nullptr;
+    uint32_t extraWords[2] = {0, 0};
+};
+
+// True while the component exists (a registry of live components replaces the
+// fault guards around calls to components that may have gone).
+bool ComponentIsLive(const ComponentObject* component);
+
+int32_t ComponentAddRef(ComponentBase* component);
+int32_t ComponentRelease(ComponentBase* component);
+void ComponentResetProcess(ComponentBase* component);
+
+// Adds a subscriber; nullptr when memory is short.
+SubscriberNode* ComponentAddSubscriber(ComponentBase* component, ComponentObject** backReference,
+                                       void (*callback)(void*), void* context);
+// A zero-filled heap block owned by the component, freed when it is unlinked.
+void* ComponentAllocBlock(ComponentBase* component, size_t bytes);
+
+// ---- Links ---------------------------------------------------------------------------
+
+class ConsumerLink {
+public:
+    explicit ConsumerLink(ComponentBase* owner = nullptr) : owner(owner) {}
+    ConsumerLink(const ConsumerLink&) = delete;
+    ConsumerLink& operator=(const ConsumerLink&) = delete;
+    // ConsumerBaseDestroy: leaves the upstream's list.
+    virtual ~ConsumerLink();
+    // The consumer reacts to a change upstream.
+    virtual void OnUpstreamChanged() = 0;
+    virtual bool Attach(ComponentBase* upstream);
+    virtual bool Renegotiate();
+    virtual void Detach();
+    virtual void* DataAccess() { return nullptr; }
+    // Accepts or refuses the format the upstream offers.
+    virtual bool AcceptFormat(FormatRequest* request) = 0;
+    // Clears upstream, next and previous without touching any list.
+    virtual void LinkForget();
+
+    ComponentBase* upstream = nullptr;
+    ConsumerLink* next = nullptr;
+    ConsumerLink* previous = nullptr;
+    ComponentBase* owner = nullptr;  // the consumer this link feeds
+};
+
+// Binds to the upstream after it accepted the link, and joins its list.
+bool ConsumerAttach(ConsumerLink* link, ComponentBase* upstream);
+// Negotiates and binds without joining the list.
+bool ConsumerBind(ConsumerLink* link, ComponentBase* upstream);
+bool ConsumerRenegotiate(ConsumerLink* link);
+void ConsumerDetach(ConsumerLink* link);
+// Forgets the upstream without leaving its list.
+void ClearWord4(ConsumerLink* link);
+void ConsumerBaseDestroy(ConsumerLink* link);
+
+void ComponentAppendLink(ComponentBase* component, ConsumerLink* link);
+void ComponentRemoveLink(ComponentBase* component, ConsumerLink* link);
+
+// Pull: 0 nothing, 1 pending (the flag byte was set and is now cleared), 2 and
+// above data (returned unchanged).
+int32_t ComponentPull(ConsumerLink* link, PullResult* result, PullRequest* request);
+
+// ---- Downstream walks ---------------------------------------------------------------
+
+void ComponentNotifyDownstream(ComponentBase* component);
+void ComponentRefreshDownstream(ComponentBase* component);
+void ComponentClearFlagDownstream(ComponentBase* component, uint32_t key);
+void ComponentClearSecondFlagDownstream(ComponentBase* component, uint32_t key);
+void ComponentClearValidDownstream(ComponentBase* component);
+void ComponentInvalidate(ComponentBase* component, uint32_t key, bool clearOwn);
+void ComponentInvalidateLinks(ComponentBase* component, uint32_t key);
+void ComponentNotifyDownstreamFrom(ComponentBase* component, const ComponentId* id,
+                                   PropertyComponent* propertyObject);
+void ComponentLinksSlot3(ComponentBase* component);
+void ComponentForwardToLinks(ComponentBase* component, FormatRequest* format);
+// The first device below the component that is neither frozen nor excluded and
+// belongs to a port list other than `list` / to `list` with its display cell
+// showing another port.
+DeviceViewBase* ComponentFindDownstream(ComponentBase* component, PortList* list);
+DeviceViewBase* ComponentFindDownstreamActive(ComponentBase* component, PortList* list);
+
+// ---- Messages, selection, life -------------------------------------------------------
+
+bool ComponentOnSelect(ComponentBase* component, MessageRecord* message, uint32_t argument);
+void PageSendMessage(ComponentBase* component, int32_t code, uint32_t argument);
+void PageSendRefresh(ComponentBase* component);
+
+void ComponentUnlinkAll(ComponentBase* component);
+void ComponentReleaseAndUnlink(ComponentBase* component);
+void ComponentLeaveList(ComponentBase* component);
+
+void* GetCurrentSourceRecord(ComponentBase* component);
+// The source's file name (or that name with another extension) in a buffer of
+// kPathMax bytes; false without a loaded source, while it closes, or when the
+// name does not fit.
+bool GetSourceFileName(ComponentBase* component, char* buffer, const char* extension);
+
+}  // namespace orva

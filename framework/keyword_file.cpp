@@ -1,0 +1,263 @@
+#include "framework/keyword_file.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+
+#include "common/error_codes.h"
+#include "common/log.h"
+#include "common/number_text.h"
+#include "common/paths.h"
+#include "common/printf_format.h"
+
+namespace orva {
+
+namespace {
+
+// Length of the name part of a tagged source name and its start; 0 when there
+// is no name tag, -1 for a malformed tag.
+int FindSourceNamePart(const char* text, size_t* start) {
+    *start = 0;
+    if (text == nullptr || *text == '\0') return 0;
+    size_t length = std::strlen(text);
+    if (text[0] != '<') return static_cast<int>(length < 0x7FFFFFFF ? length : 0x7FFFFFFF);
+    const char* p = text;
+    while (*p == '<') {
+        const char* close = std::strchr(p, '>');
+        if (close == nullptr || close[1] == '\0') return -1;
+        bool nameTag = close - p - 1 == 4 &&
+                       (std::strncmp(p + 1, "NAME", 4) == 0 || std::strncmp(p + 1, "name", 4) == 0);
+        p = close + 1;
+        if (nameTag) {
+            const char* end = std::strchr(p, '<');
+            size_t n = end ? static_cast<size_t>(end - p) : std::strlen(p);
+            *start = static_cast<size_t>(p - text);
+            return static_cast<int>(n < 0x7FFFFFFF ? n : 0x7FFFFFFF);
+        }
+    }
+    return 0;
+}
+
+// The path with the extension of its file name replaced.
+bool ReplaceExtension(const std::string& path, const char* extension, std::string* out) {
+    size_t slash = path.rfind('/');
+    size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = path.rfind('.');
+    std::string result = (dot != std::string::npos && dot >= nameStart) ? path.substr(0, dot) : path;
+    result += extension;
+    if (result.size() >= kPathMax) return false;
+    *out = std::move(result);
+    return true;
+}
+
+bool HasExtension(const std::string& path) {
+    size_t slash = path.rfind('/');
+    size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = path.rfind('.');
+    return dot != std::string::npos && dot >= nameStart;
+}
+
+}  // namespace
+
+std::string SectionNameOf(const ComponentId* id, uint32_t number) {
+    char text[48];
+    GuidText(text, id ? id->code : nullptr, number);
+    return text;
+}
+
+bool SplitSourceName(const char* text, std::string* url, bool* hasUrl, std::string* path) {
+    url->clear();
+    path->clear();
+    *hasUrl = false;
+    size_t start = 0;
+    int length = FindSourceNamePart(text, &start);
+    if (length < 1) return false;
+    std::string name(text + start, static_cast<size_t>(length));
+    std::string marker;
+    std::string rest = name;
+    if (name[0] == '|') {
+        size_t close = name.find('|', 1);
+        if (close == std::string::npos || close + 1 >= name.size()) return false;
+        marker = name.substr(0, close + 1);
+        rest = name.substr(close + 1);
+    }
+    if (rest[0] != '/') {
+        // Not a path: the whole name selects the block.
+        if (name.size() > kMaxUrlLength) return false;
+        *url = name;
+        *hasUrl = true;
+        return true;
+    }
+    bool tagged = text[0] == '<';
+    if (!tagged) {
+        if (rest.size() >= kPathMax) return false;
+        *path = rest;
+        return true;
+    }
+    if (!ReplaceExtension(rest, ".fs", path)) return false;
+    if (rest.back() == '/') {
+        *url = name;
+    } else {
+        *url = marker + rest.substr(rest.rfind('/') + 1);
+    }
+    if (url->size() > kMaxUrlLength) return false;
+    *hasUrl = true;
+    return true;
+}
+
+KeywordFile::KeywordFile() { state_.log = ProgramLogTarget(); }
+
+KeywordFile::~KeywordFile() {
+    if (oldStream_ != nullptr) {
+        std::fclose(oldStream_);
+        oldStream_ = nullptr;
+    }
+}
+
+bool KeywordFile::SetSectionId(const ComponentId* id, uint32_t number) {
+    if (id == nullptr) return false;
+    section_ = SectionNameOf(id, number);
+    return section_.size() == kSectionNameLength;
+}
+
+bool KeywordFile::SetSectionName(const char* text, char lead) {
+    if (text == nullptr) return false;
+    size_t n = std::strlen(text);
+    if (n + (lead ? 1 : 0) > kMaxUrlLength) return false;
+    url_.clear();
+    if (lead) url_ += lead;
+    url_.append(text, n);
+    hasUrl_ = true;
+    return true;
+}
+
+bool KeywordFile::SetSectionNameFromPath(const char* path) {
+    if (path == nullptr) path = Path();
+    if (path == nullptr) return false;
+    const char* slash = std::strrchr(path, '/');
+    const char* name = slash ? slash + 1 : path;
+    if (*name == '\0') return false;
+    return SetSectionName(name, 0);
+}
+
+void KeywordFile::ClearUrl() {
+    url_.clear();
+    hasUrl_ = false;
+}
+
+bool KeywordFile::SetTargetPath(const char* path, const char* defaultExtension) {
+    if (path == nullptr || *path == '\0') return false;
+    std::string full = path;
+    if (defaultExtension && *defaultExtension && !HasExtension(full)) full += defaultExtension;
+    if (full.size() >= kPathMax) return false;
+    return SetPath(full.c_str(), 0);
+}
+
+bool KeywordFile::Open(const char* path, void* user, const ComponentId* id, uint32_t number,
+                       const char* defaultExtension) {
+    if (!SetTargetPath(path, defaultExtension)) return false;
+    if (id != nullptr) SetSectionId(id, number);
+    user_ = user;
+    return LoadFile(Path(), kDiskText);
+}
+
+bool KeywordFile::PrepareTarget(const char* text, PropertyComponent* component) {
+    if (component == nullptr) return false;
+    const char* name = (text != nullptr && *text != '\0') ? text : component->SettingsFileName();
+    std::string url, path;
+    bool hasUrl = false;
+    if (!SplitSourceName(name, &url, &hasUrl, &path) || path.empty()) return false;
+    if (hasUrl) {
+        url_ = std::move(url);
+        hasUrl_ = true;
+    } else {
+        ClearUrl();
+    }
+    if (!SetTargetPath(path.c_str(), nullptr)) return false;
+    const uint32_t* flags = component->Flags();
+    if (!SetSectionId(component->GetClassId(), flags ? *flags : 0)) return false;
+    user_ = component;
+    component_ = component;
+    return true;
+}
+
+bool KeywordFile::LoadFrom(const char* text, PropertyComponent* component) {
+    if (!PrepareTarget(text, component)) return false;
+    return LoadFile(Path(), kDiskText);
+}
+
+bool KeywordFile::SaveWithMode(bool keepBackup) {
+    uint32_t mode = keepBackup ? kKeywordSaveBackupMode : kKeywordSaveMode;
+    bool ok = SaveFile(Path(), mode);
+    // A failed body leaves its temporary copy open: drop it now, the target stays as it was.
+    if (!ok && IsOpen()) Close();
+    // A read-only or full file system is not worth a line: nothing could be written.
+    if (!ok || State() != 2) {
+        if (!((Mode() & kDiskSubclass400) && State() == -21)) {
+            LogPrintf("WriteFile: error: %s", Path() ? Path() : "");
+        }
+    }
+    return ok;
+}
+
+bool KeywordFile::SaveTo(const char* text, PropertyComponent* component, bool keepBackup) {
+    if (!PrepareTarget(text, component)) {
+        LogPrintf("WriteFile: error: %s", text ? text : "");
+        return false;
+    }
+    return SaveWithMode(keepBackup);
+}
+
+bool KeywordFile::WriteFile(const char* path, void* user, const ComponentId* id, uint32_t number,
+                            const char* defaultExtension, bool keepBackup) {
+    if (!SetTargetPath(path, defaultExtension)) {
+        LogPrintf("WriteFile: error: %s", path ? path : "");
+        return false;
+    }
+    if (id != nullptr) SetSectionId(id, number);
+    user_ = user;
+    return SaveWithMode(keepBackup);
+}
+
+bool KeywordFile::Load() {
+    if (section_.empty()) return false;
+    bool ok = ParseLines();
+    if (ok && State() == 2) return true;
+    LogPrintf("%s", "Parsing[fs]file: error");
+    return ok;
+}
+
+bool KeywordFile::Save() {
+    if (section_.empty() || Output() == nullptr || Path() == nullptr) return false;
+    FILE* old = std::fopen(Path(), "r");
+    bool ok;
+    if (old != nullptr) {
+        oldStream_ = old;
+        ok = RewriteScript();
+        std::fclose(old);
+        oldStream_ = nullptr;
+    } else if (errno == ENOENT) {
+        ok = WriteBlock(true, false, hasUrl_ ? ' ' : '\0');
+    } else {
+        // The old file exists but cannot be read: writing now would lose it.
+        SetState(ErrnoToError());
+        return false;
+    }
+    if (ok && (std::fflush(Output()) != 0 || std::ferror(Output()))) ok = false;
+    if (!ok && State() == 2) SetState(-5);
+    return ok;
+}
+
+bool KeywordFile::HasData() { return DispatchKeyValue(&state_) > 0; }
+
+bool KeywordFile::Print(const char* format, ...) {
+    FILE* out = Output();
+    if (out == nullptr) return false;
+    va_list args;
+    va_start(args, format);
+    std::string text = VFormatString(format, args);
+    va_end(args);
+    return std::fwrite(text.data(), 1, text.size(), out) == text.size();
+}
+
+}  // namespace orva

@@ -1,0 +1,131 @@
+#pragma once
+// KeywordFile: the base of every object that loads itself from a section of a
+// script file and saves itself back into it (the main settings, the
+// preferences, the property sets, the service descriptions).
+//
+// A script file holds sections "[{NAME}]" (NAME the 43-character class-identity
+// text) at the top level, or inside blocks "SEL(URL=...) { ... }" that select
+// the sections of one data file. Reading finds this object's section (inside
+// the block of its URL when it has one) and hands each KEY=value statement to
+// HasData; saving rewrites the file with this object's section replaced and
+// everything else kept.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "common/disk_file.h"
+#include "framework/component_id.h"
+#include "framework/keyword_table.h"
+#include "framework/property_component.h"
+
+namespace orva {
+
+// Length of a section name: "%.8X-%.8X-%.16I64X-%.8X".
+constexpr size_t kSectionNameLength = 43;
+// Copies of URLs are capped at this many characters.
+constexpr size_t kMaxUrlLength = 0x200000;
+// The reader and the rewriter handle at most this many lines.
+constexpr uint32_t kMaxScriptLines = 524288;
+// Statements handled per line.
+constexpr int kMaxStatementsPerLine = 1024;
+
+// Mode of every keyword-file save: text, written through a temporary copy
+// (0x400 and 0x80 are kept for this class); with a ".bak" backup when asked.
+constexpr uint32_t kKeywordSaveMode = kDiskSubclass400 | kDiskSubclass80 | kDiskTemp | kDiskText;  // 1232
+constexpr uint32_t kKeywordSaveBackupMode = kKeywordSaveMode | kDiskBackup;                          // 1744
+
+// The section name of an identity and a number, written into `out`.
+std::string SectionNameOf(const ComponentId* id, uint32_t number);
+
+// Splits a source name into the URL that selects a block and the path of the
+// script file. A text that does not begin with "<" is a plain path (no URL). A
+// tagged text ("<NAME>/data/a.fits", "<HDR><NAME>|S2|/data/a.fits") names the
+// data file: the path is its service file (extension replaced by ".fs") and the
+// URL the section marker followed by the file's name. A tagged name that is not
+// an absolute path is all URL (path empty). False for texts without a name part.
+bool SplitSourceName(const char* text, std::string* url, bool* hasUrl, std::string* path);
+
+class KeywordFile : public DiskFile {
+public:
+    KeywordFile();
+    ~KeywordFile() override;
+
+    // Reads this object's section from the open stream (ParseLines). False
+    // without a section name; logs "Parsing[fs]file: error" when parsing failed.
+    bool Load() override;
+    // Rewrites the existing target with this object's section replaced, or
+    // writes a new block when the target does not exist.
+    bool Save() override;
+    // Called for every KEY=value statement of the section; the default
+    // dispatches through the parse state's table and accepts results above 0.
+    virtual bool HasData();
+    // Writes the object's KEY=value lines; `lead` is the indentation character
+    // of the section (0 for none).
+    virtual bool WriteBody(char lead) = 0;
+
+    // Sets the path (with `defaultExtension` when the name has none), the
+    // section name from the identity and number when an identity is given and
+    // the user data, then reads the file.
+    bool Open(const char* path, void* user, const ComponentId* id, uint32_t number,
+              const char* defaultExtension);
+    // The settings of a property component: the file named by `text`, else by
+    // the component's settings file name, split into URL and path; the section
+    // from the component's identity and flags word.
+    bool LoadFrom(const char* text, PropertyComponent* component);
+    bool SaveTo(const char* text, PropertyComponent* component, bool keepBackup);
+    // Saves an object that is not a component (the main settings).
+    bool WriteFile(const char* path, void* user, const ComponentId* id, uint32_t number,
+                   const char* defaultExtension, bool keepBackup);
+
+    // The URL that selects the block: the text, behind `lead` when it is not 0.
+    bool SetSectionName(const char* text, char lead);
+    // The URL from the file-name part of a path (of the file's own path when null).
+    bool SetSectionNameFromPath(const char* path);
+    // The section name of an identity and number.
+    bool SetSectionId(const ComponentId* id, uint32_t number);
+    void ClearUrl();
+
+    // Reads the open stream from its position; false only for a bad file.
+    bool ParseLines();
+    // Copies the old file (OldStream) to the output stream with this object's
+    // section replaced.
+    bool RewriteScript();
+    // Writes a section: "\n" first when asked; with the block header and a URL
+    // the SEL header and a blank, otherwise `first` when it is not 0; then the
+    // header line, the body, and "}\n" after a SEL header.
+    bool WriteBlock(bool withBlockHeader, bool newlineFirst, char first);
+
+    // printf-style text (the system's spellings understood) to the output stream.
+    bool Print(const char* format, ...);
+
+    const std::string& SectionName() const { return section_; }
+    bool HasUrl() const { return hasUrl_; }
+    const std::string& Url() const { return url_; }
+    ParseState& Parse() { return state_; }
+    void* UserData() const { return user_; }
+    void SetUserData(void* user) { user_ = user; }
+    PropertyComponent* Component() const { return component_; }
+    // The old file while RewriteScript runs; tests may set it to drive the rewriter.
+    FILE* OldStream() const { return oldStream_; }
+    void SetOldStream(FILE* stream) { oldStream_ = stream; }
+    // The stream RewriteScript and WriteBlock write to: the DiskFile's stream unless
+    // another one is set (tests).
+    void SetOutputStream(FILE* stream) { output_ = stream; }
+    FILE* Output() const { return output_ ? output_ : Stream(); }
+
+private:
+    bool PrepareTarget(const char* text, PropertyComponent* component);
+    bool SetTargetPath(const char* path, const char* defaultExtension);
+    bool SaveWithMode(bool keepBackup);
+
+    std::string section_;
+    std::string url_;
+    bool hasUrl_ = false;
+    FILE* oldStream_ = nullptr;
+    FILE* output_ = nullptr;
+    void* user_ = nullptr;
+    ParseState state_;
+    PropertyComponent* component_ = nullptr;
+};
+
+}  // namespace orva

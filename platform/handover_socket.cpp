@@ -1,0 +1,231 @@
+#include "platform/handover_socket.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+namespace orva::platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int RemainingMs(Clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return 0;
+    return left > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(left);
+}
+
+bool FillAddress(const std::string& path, sockaddr_un* addr) {
+    std::memset(addr, 0, sizeof *addr);
+    addr->sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof addr->sun_path) return false;
+    std::memcpy(addr->sun_path, path.data(), path.size());
+    return true;
+}
+
+// Reads exactly `size` bytes before the deadline; false on time-out, end of stream or error.
+bool ReadFull(int fd, char* out, size_t size, Clock::time_point deadline) {
+    size_t got = 0;
+    while (got < size) {
+        pollfd p{fd, POLLIN, 0};
+        int n = ::poll(&p, 1, RemainingMs(deadline));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        ssize_t r = ::recv(fd, out + got, size - got, 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        got += static_cast<size_t>(r);
+    }
+    return true;
+}
+
+bool WriteFull(int fd, const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        ssize_t w = ::send(fd, data + done, size - done, MSG_NOSIGNAL);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        done += static_cast<size_t>(w);
+    }
+    return true;
+}
+
+uint32_t ReadLe32(const char* p) {
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    return static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+}
+
+// True when something accepts connections at `path`.
+bool SomeoneListens(const sockaddr_un& addr) {
+    int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (probe < 0) return true;  // cannot tell: leave the file alone
+    int rc = ::connect(probe, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    int err = errno;
+    ::close(probe);
+    // A full backlog (EAGAIN) is a live owner too.
+    return rc == 0 || (err != ECONNREFUSED && err != ENOENT);
+}
+
+}  // namespace
+
+std::string HandoverSocketPath(const std::string& folder, const std::string& name) {
+    std::string path = folder;
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += name;
+    path += ".sock";
+    sockaddr_un addr;
+    if (folder.empty() || name.empty() || !FillAddress(path, &addr)) return std::string();
+    return path;
+}
+
+std::string EncodeCommandBlock(const std::vector<std::string>& words) {
+    std::string payload;
+    for (const std::string& w : words) {
+        payload += w;
+        payload += '\0';
+    }
+    uint32_t n = static_cast<uint32_t>(payload.size());
+    std::string block(kHandoverTag, 4);
+    for (int i = 0; i < 4; ++i) block += static_cast<char>((n >> (8 * i)) & 0xFF);
+    return block + payload;
+}
+
+bool DecodeCommandBlock(const char* data, size_t size, std::vector<std::string>* words) {
+    words->clear();
+    if (data == nullptr || size < kHandoverHeaderSize) return false;
+    if (std::memcmp(data, kHandoverTag, 4) != 0) return false;
+    uint32_t n = ReadLe32(data + 4);
+    if (n > kHandoverMaxPayload || size - kHandoverHeaderSize != n) return false;
+    const char* p = data + kHandoverHeaderSize;
+    if (n > 0 && p[n - 1] != '\0') return false;
+    size_t start = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (p[i] != '\0') continue;
+        words->emplace_back(p + start, i - start);
+        start = i + 1;
+    }
+    return true;
+}
+
+HandoverServer::~HandoverServer() { Close(); }
+
+bool HandoverServer::Listen(const std::string& path) {
+    Close();
+    sockaddr_un addr;
+    if (!FillAddress(path, &addr)) return false;
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return false;
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        struct stat st;
+        // Only a socket file whose owner is gone is taken over; anything else stays.
+        bool stale = errno == EADDRINUSE && ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) &&
+                     !SomeoneListens(addr);
+        if (!stale || ::unlink(path.c_str()) != 0 ||
+            ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(fd);
+            return false;
+        }
+    }
+    ::chmod(path.c_str(), 0600);
+    struct stat st;
+    if (::listen(fd, 16) != 0 || ::stat(path.c_str(), &st) != 0) {
+        ::close(fd);
+        ::unlink(path.c_str());
+        return false;
+    }
+    fd_ = fd;
+    path_ = path;
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+    return true;
+}
+
+bool HandoverServer::ServeOne(const std::function<void(const std::vector<std::string>&)>& run,
+                              int readTimeoutMs) {
+    if (fd_ < 0) return false;
+    int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (c < 0) return false;
+    bool ran = false;
+    // Only the same user may hand us a command line.
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (::getsockopt(c, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::geteuid()) {
+        auto deadline = Clock::now() + std::chrono::milliseconds(readTimeoutMs);
+        char header[kHandoverHeaderSize];
+        std::vector<std::string> words;
+        if (ReadFull(c, header, sizeof header, deadline) && std::memcmp(header, kHandoverTag, 4) == 0) {
+            uint32_t n = ReadLe32(header + 4);
+            if (n <= kHandoverMaxPayload) {
+                std::string block(header, sizeof header);
+                block.resize(sizeof header + n);
+                if (ReadFull(c, block.data() + sizeof header, n, deadline) &&
+                    DecodeCommandBlock(block.data(), block.size(), &words) &&
+                    WriteFull(c, &kHandoverAccepted, 1)) {
+                    run(words);
+                    ran = true;
+                    WriteFull(c, &kHandoverDone, 1);
+                }
+            }
+        }
+    }
+    ::close(c);
+    return ran;
+}
+
+void HandoverServer::Close() {
+    if (fd_ < 0) return;
+    ::close(fd_);
+    fd_ = -1;
+    struct stat st;
+    if (::lstat(path_.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_)
+        ::unlink(path_.c_str());
+    path_.clear();
+}
+
+HandoverResult SendCommandBlock(const std::string& path, const std::vector<std::string>& words,
+                                const HandoverTimeouts& timeouts) {
+    sockaddr_un addr;
+    if (!FillAddress(path, &addr)) return HandoverResult::kNoReceiver;
+    auto connectDeadline = Clock::now() + std::chrono::milliseconds(timeouts.connectMs);
+    int fd = -1;
+    for (;;) {
+        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0) return HandoverResult::kNoReceiver;
+        timeval tv{1, 0};  // a full backlog must not block the connect for ever
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) break;
+        int err = errno;
+        ::close(fd);
+        fd = -1;
+        bool retry = err == ENOENT || err == ECONNREFUSED || err == EAGAIN || err == EINTR;
+        if (!retry || RemainingMs(connectDeadline) == 0) return HandoverResult::kNoReceiver;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::string block = EncodeCommandBlock(words);
+    char answer = 0;
+    HandoverResult result = HandoverResult::kNoReceiver;
+    if (WriteFull(fd, block.data(), block.size()) &&
+        ReadFull(fd, &answer, 1, Clock::now() + std::chrono::milliseconds(timeouts.acceptMs)) &&
+        answer == kHandoverAccepted) {
+        result = HandoverResult::kUnfinished;
+        if (ReadFull(fd, &answer, 1, Clock::now() + std::chrono::milliseconds(timeouts.doneMs)) &&
+            answer == kHandoverDone)
+            result = HandoverResult::kDone;
+    }
+    ::close(fd);
+    return result;
+}
+
+void RaiseWindow(void* window) { (void)window; }
+
+}  // namespace orva::platform

@@ -1,0 +1,743 @@
+// The Xlib/GLX backend: native windows on the GLX visual, event translation, cursors,
+// the pointer grab and GL contexts.
+#include "platform/x11_backend.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/msg_types.h"
+#include "platform/window_api.h"
+#include "platform/window_events.h"
+#include "platform/window_registry.h"
+#include "platform/window_text.h"
+
+#include <GL/glx.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/cursorfont.h>
+
+namespace orva::platform {
+
+namespace {
+
+X11KeyHandler gKeyHandler = nullptr;
+class X11Backend;
+X11Backend* gX11 = nullptr;
+
+int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
+struct NativeWindow {
+    ::Window xid = 0;
+    Visual* visual = nullptr;
+    int depth = 0;
+    VisualID visualId = 0;
+    bool mapped = false;
+};
+
+struct Config {
+    GLXFBConfig config = nullptr;
+    PixelFormatInfo info;
+    VisualID visualId = 0;
+    int visualDepth = 0;
+};
+
+// Motif hints that tell the window manager which decorations to draw.
+struct MotifHints {
+    unsigned long flags;
+    unsigned long functions;
+    unsigned long decorations;
+    long inputMode;
+    unsigned long status;
+};
+
+bool IsPopup(const WindowObject& window) {
+    if (window.parent != nullptr) return false;
+    if ((window.style & kWsPopup) == 0) return false;
+    if ((window.style & (kWsCaption | kWsThickFrame | kWsSysMenu)) != 0) return false;
+    return (window.exStyle & kWsExNoActivate) != 0 ||
+           ((window.exStyle & kWsExToolWindow) != 0 && (window.exStyle & kWsExTopmost) != 0);
+}
+
+uint32_t MkFromState(unsigned int state) {
+    uint32_t mk = 0;
+    if (state & ShiftMask) mk |= kMkShift;
+    if (state & ControlMask) mk |= kMkControl;
+    if (state & Button1Mask) mk |= kMkLButton;
+    if (state & Button2Mask) mk |= kMkMButton;
+    if (state & Button3Mask) mk |= kMkRButton;
+    return mk;
+}
+
+class X11Backend final : public WindowBackend {
+public:
+    explicit X11Backend(Display* display) : display_(display) {
+        screen_ = DefaultScreen(display_);
+        root_ = RootWindow(display_, screen_);
+        XSetErrorHandler(IgnoreXError);
+        const char* names[] = {"WM_PROTOCOLS", "WM_DELETE_WINDOW", "_NET_WM_NAME", "UTF8_STRING",
+                               "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL",
+                               "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_UTILITY",
+                               "_MOTIF_WM_HINTS", "_NET_WORKAREA", "_NET_FRAME_EXTENTS",
+                               "_NET_ACTIVE_WINDOW", "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_VERT",
+                               "_NET_WM_STATE_MAXIMIZED_HORZ"};
+        XInternAtoms(display_, const_cast<char**>(names), kAtomCount, False, atoms_);
+        LoadConfigs();
+    }
+
+    ~X11Backend() override {
+        glXMakeCurrent(display_, 0, nullptr);
+        for (GLXContext context : contexts_) glXDestroyContext(display_, context);
+        for (auto& [id, cursor] : cursors_) XFreeCursor(display_, cursor);
+        for (auto& [id, colormap] : colormaps_) XFreeColormap(display_, colormap);
+        XCloseDisplay(display_);
+        if (gX11 == this) gX11 = nullptr;
+    }
+
+    Display* display() const { return display_; }
+
+    Hwnd FindHwnd(::Window xid) const {
+        auto it = byXid_.find(xid);
+        return it == byXid_.end() ? nullptr : it->second;
+    }
+
+    // ---- Screen ----
+    void ScreenSize(int32_t* width, int32_t* height) override {
+        *width = DisplayWidth(display_, screen_);
+        *height = DisplayHeight(display_, screen_);
+    }
+
+    Rect WorkArea() override {
+        int32_t width = 0, height = 0;
+        ScreenSize(&width, &height);
+        Rect area{0, 0, width, height};
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display_, root_, atoms_[kWorkArea], 0, 4, False, XA_CARDINAL, &type,
+                               &format, &count, &after, &data) == Success &&
+            data != nullptr) {
+            if (format == 32 && count >= 4) {
+                const long* values = reinterpret_cast<const long*>(data);
+                if (values[2] > 0 && values[3] > 0) {
+                    area = Rect{static_cast<int32_t>(values[0]), static_cast<int32_t>(values[1]),
+                                static_cast<int32_t>(values[0] + values[2]),
+                                static_cast<int32_t>(values[1] + values[3])};
+                }
+            }
+            XFree(data);
+        }
+        return area;
+    }
+
+    bool OffersTrueColor() override {
+        Visual* visual = DefaultVisual(display_, screen_);
+        return visual != nullptr && visual->c_class == TrueColor;
+    }
+
+    FrameExtents Frame(const WindowObject& window) override {
+        (void)window;
+        return FrameExtents{};  // learnt from the window manager once mapped
+    }
+
+    // ---- Windows ----
+    bool CreateNative(WindowObject& window) override {
+        const Config* config = ConfigOf(window.pixelFormat != 0 ? window.pixelFormat : defaultFormat_);
+        if (config == nullptr) return false;
+        auto* native = new NativeWindow;
+        window.native = native;
+        if (!MakeXWindow(window, *config)) {
+            delete native;
+            window.native = nullptr;
+            return false;
+        }
+        return true;
+    }
+
+    void DestroyNative(WindowObject& window) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr) return;
+        if (glXGetCurrentDrawable() == native->xid) glXMakeCurrent(display_, 0, nullptr);
+        byXid_.erase(native->xid);
+        XDestroyWindow(display_, native->xid);
+        XFlush(display_);
+        delete native;
+        window.native = nullptr;
+    }
+
+    void SetVisible(WindowObject& window, bool visible) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr) return;
+        native->mapped = visible;
+        if (visible) {
+            XMapWindow(display_, native->xid);
+        } else if (window.parent == nullptr) {
+            XWithdrawWindow(display_, native->xid, screen_);
+        } else {
+            XUnmapWindow(display_, native->xid);
+        }
+        XFlush(display_);
+    }
+
+    void SetGeometry(WindowObject& window) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr) return;
+        XMoveResizeWindow(display_, native->xid, window.x + window.frame.left, window.y + window.frame.top,
+                          static_cast<unsigned>(std::max(1, window.ClientWidth())),
+                          static_cast<unsigned>(std::max(1, window.ClientHeight())));
+        if (window.parent == nullptr) SetSizeHints(window);
+        XFlush(display_);
+    }
+
+    void Restack(WindowObject& window, bool top) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr) return;
+        if (top) {
+            XRaiseWindow(display_, native->xid);
+        } else {
+            XLowerWindow(display_, native->xid);
+        }
+        XFlush(display_);
+    }
+
+    void Activate(WindowObject& window) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr || IsPopup(window)) return;
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = native->xid;
+        event.xclient.message_type = atoms_[kActiveWindow];
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = 1;
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(display_, native->xid, &attributes) && attributes.map_state == IsViewable) {
+            XSetInputFocus(display_, native->xid, RevertToParent, CurrentTime);
+        }
+        XFlush(display_);
+    }
+
+    void SetTitle(WindowObject& window, const std::string& utf8) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr) return;
+        XChangeProperty(display_, native->xid, atoms_[kNetWmName], atoms_[kUtf8String], 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(utf8.data()), static_cast<int>(utf8.size()));
+        std::string plain;
+        for (char c : window.title) plain.push_back(static_cast<unsigned char>(c) < 0x80 ? c : '?');
+        XStoreName(display_, native->xid, plain.c_str());
+        XFlush(display_);
+    }
+
+    void StyleChanged(WindowObject& window) override {
+        if (window.parent == nullptr) {
+            SetDecorations(window);
+            SetSizeHints(window);
+            XFlush(display_);
+        }
+    }
+
+    void Iconify(WindowObject& window) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr || window.parent != nullptr) return;
+        XIconifyWindow(display_, native->xid, screen_);
+        XFlush(display_);
+    }
+
+    void ShowCursor(WindowObject* window, int cursorId) override {
+        if (window == nullptr) return;
+        auto* native = static_cast<NativeWindow*>(window->native);
+        if (native == nullptr) return;
+        if (cursorId == 0) {
+            XUndefineCursor(display_, native->xid);
+        } else {
+            XDefineCursor(display_, native->xid, CursorFor(cursorId));
+        }
+        XFlush(display_);
+    }
+
+    bool GrabPointer(WindowObject& window) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr) return false;
+        int result = XGrabPointer(display_, native->xid, False,
+                                  ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                                  GrabModeAsync, 0, 0, CurrentTime);
+        XFlush(display_);
+        return result == GrabSuccess;
+    }
+
+    void UngrabPointer() override {
+        XUngrabPointer(display_, CurrentTime);
+        XFlush(display_);
+    }
+
+    Point PointerPosition() override {
+        ::Window rootReturn = 0, child = 0;
+        int rootX = 0, rootY = 0, winX = 0, winY = 0;
+        unsigned int mask = 0;
+        if (XQueryPointer(display_, root_, &rootReturn, &child, &rootX, &rootY, &winX, &winY, &mask)) {
+            return Point{rootX, rootY};
+        }
+        return LastPointerPosition();
+    }
+
+    int EventFd() override { return ConnectionNumber(display_); }
+
+    void Pump() override {
+        while (XPending(display_) > 0) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            Translate(event);
+        }
+        XFlush(display_);
+    }
+
+    // ---- GL ----
+    int ChoosePixelFormat(const PixelFormatRequest& request) override {
+        int best = 0;
+        long bestScore = 0;
+        int defaultDepth = DefaultDepth(display_, screen_);
+        for (size_t i = 0; i < configs_.size(); ++i) {
+            const PixelFormatInfo& info = configs_[i].info;
+            if (info.doubleBuffer != request.doubleBuffer) continue;
+            if (info.alphaBits < request.alphaBits || info.colorBits < request.colorBits ||
+                info.depthBits < request.depthBits || info.stencilBits < request.stencilBits) {
+                continue;
+            }
+            long score = 4L * (info.colorBits - request.colorBits) + (info.alphaBits - request.alphaBits) +
+                         (info.depthBits - request.depthBits) + (info.stencilBits - request.stencilBits);
+            if (configs_[i].visualDepth != defaultDepth) score += 1000;
+            if (best == 0 || score < bestScore) {
+                best = static_cast<int>(i) + 1;
+                bestScore = score;
+            }
+        }
+        return best;
+    }
+
+    bool DescribePixelFormat(int format, PixelFormatInfo* info) override {
+        const Config* config = ConfigOf(format);
+        if (config == nullptr) return false;
+        *info = config->info;
+        return true;
+    }
+
+    bool SetPixelFormat(WindowObject& window, int format) override {
+        const Config* config = ConfigOf(format);
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (config == nullptr || native == nullptr) return false;
+        if (native->visualId == config->visualId) return true;
+        if (native->mapped) return false;
+        // The visual is fixed when an X window is made: make it again with this one.
+        byXid_.erase(native->xid);
+        XDestroyWindow(display_, native->xid);
+        if (!MakeXWindow(window, *config)) return false;
+        if (!window.title.empty()) SetTitle(window, Cp1251ToUtf8(window.title));
+        return true;
+    }
+
+    GlContext CreateContext(WindowObject& window) override {
+        const Config* config = ConfigOf(window.pixelFormat);
+        if (config == nullptr) return nullptr;
+        GLXContext share = contexts_.empty() ? nullptr : *contexts_.begin();
+        GLXContext context = glXCreateNewContext(display_, config->config, GLX_RGBA_TYPE, share, True);
+        if (context == nullptr && share != nullptr) {
+            context = glXCreateNewContext(display_, config->config, GLX_RGBA_TYPE, nullptr, True);
+        }
+        if (context == nullptr) return nullptr;
+        contexts_.insert(context);
+        return reinterpret_cast<GlContext>(context);
+    }
+
+    bool MakeCurrent(WindowObject* window, GlContext context) override {
+        if (context == nullptr) return glXMakeCurrent(display_, 0, nullptr) == True;
+        auto glx = reinterpret_cast<GLXContext>(context);
+        if (contexts_.count(glx) == 0 || window == nullptr) return false;
+        auto* native = static_cast<NativeWindow*>(window->native);
+        if (native == nullptr) return false;
+        if (glXGetCurrentContext() == glx && glXGetCurrentDrawable() == native->xid) return true;
+        return glXMakeCurrent(display_, native->xid, glx) == True;
+    }
+
+    GlContext CurrentContext() override { return reinterpret_cast<GlContext>(glXGetCurrentContext()); }
+
+    void DeleteContext(GlContext context) override {
+        auto glx = reinterpret_cast<GLXContext>(context);
+        if (contexts_.erase(glx) == 0) return;
+        if (glXGetCurrentContext() == glx) glXMakeCurrent(display_, 0, nullptr);
+        glXDestroyContext(display_, glx);
+    }
+
+    bool SwapBuffers(WindowObject& window) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr) return false;
+        glXSwapBuffers(display_, native->xid);
+        return true;
+    }
+
+    void* GetProcAddress(const char* name) override {
+        return reinterpret_cast<void*>(glXGetProcAddressARB(reinterpret_cast<const GLubyte*>(name)));
+    }
+
+private:
+    enum {
+        kWmProtocols, kWmDeleteWindow, kNetWmName, kUtf8String, kWindowType, kTypeNormal, kTypeDialog,
+        kTypeUtility, kMotifHints, kWorkArea, kFrameExtents, kActiveWindow, kNetWmState, kMaxVert,
+        kMaxHorz, kAtomCount
+    };
+
+    const Config* ConfigOf(int format) const {
+        if (format <= 0 || static_cast<size_t>(format) > configs_.size()) return nullptr;
+        return &configs_[static_cast<size_t>(format) - 1];
+    }
+
+    bool SoftwareRenderer() {
+        if (const char* software = std::getenv("LIBGL_ALWAYS_SOFTWARE")) {
+            if (*software != '\0' && std::strcmp(software, "0") != 0) return true;
+        }
+        using QueryRenderer = Bool (*)(Display*, int, int, int, unsigned int*);
+        auto query = reinterpret_cast<QueryRenderer>(
+            glXGetProcAddressARB(reinterpret_cast<const GLubyte*>("glXQueryRendererIntegerMESA")));
+        if (query != nullptr) {
+            unsigned int accelerated = 1;
+            constexpr int kRendererAccelerated = 0x8186;
+            if (query(display_, screen_, 0, kRendererAccelerated, &accelerated)) return accelerated == 0;
+        }
+        return false;
+    }
+
+    void LoadConfigs() {
+        int count = 0;
+        GLXFBConfig* list = glXGetFBConfigs(display_, screen_, &count);
+        if (list == nullptr) return;
+        bool software = SoftwareRenderer();
+        for (int i = 0; i < count; ++i) {
+            auto attribute = [&](int name) {
+                int value = 0;
+                glXGetFBConfigAttrib(display_, list[i], name, &value);
+                return value;
+            };
+            if ((attribute(GLX_RENDER_TYPE) & GLX_RGBA_BIT) == 0) continue;
+            if ((attribute(GLX_DRAWABLE_TYPE) & GLX_WINDOW_BIT) == 0) continue;
+            if (!attribute(GLX_X_RENDERABLE)) continue;
+            XVisualInfo* visual = glXGetVisualFromFBConfig(display_, list[i]);
+            if (visual == nullptr) continue;
+            bool trueColour = visual->c_class == TrueColor;
+            Config config;
+            config.config = list[i];
+            config.visualId = visual->visualid;
+            config.visualDepth = visual->depth;
+            XFree(visual);
+            if (!trueColour) continue;
+            PixelFormatInfo& info = config.info;
+            info.redBits = attribute(GLX_RED_SIZE);
+            info.greenBits = attribute(GLX_GREEN_SIZE);
+            info.blueBits = attribute(GLX_BLUE_SIZE);
+            info.alphaBits = attribute(GLX_ALPHA_SIZE);
+            info.colorBits = attribute(GLX_BUFFER_SIZE);
+            info.depthBits = attribute(GLX_DEPTH_SIZE);
+            info.stencilBits = attribute(GLX_STENCIL_SIZE);
+            info.doubleBuffer = attribute(GLX_DOUBLEBUFFER) != 0;
+            info.generic = software || attribute(GLX_CONFIG_CAVEAT) == GLX_SLOW_CONFIG;
+            info.rgba = true;
+            configs_.push_back(config);
+        }
+        XFree(list);
+        // The visual every window starts with: the first hit of the usual search.
+        for (int alpha : {8, 0}) {
+            for (int colour : {32, 24, 16}) {
+                for (int stencil : {8, 0}) {
+                    for (int depth : {32, 24, 16, 8}) {
+                        if (defaultFormat_ != 0) return;
+                        defaultFormat_ = ChoosePixelFormat(PixelFormatRequest{alpha, colour, depth, stencil, true});
+                    }
+                }
+            }
+        }
+        if (defaultFormat_ == 0 && !configs_.empty()) defaultFormat_ = 1;
+    }
+
+    Colormap ColormapFor(Visual* visual, VisualID id) {
+        auto it = colormaps_.find(id);
+        if (it != colormaps_.end()) return it->second;
+        Colormap colormap = XCreateColormap(display_, root_, visual, AllocNone);
+        colormaps_[id] = colormap;
+        return colormap;
+    }
+
+    ::Cursor CursorFor(int id) {
+        auto it = cursors_.find(id);
+        if (it != cursors_.end()) return it->second;
+        unsigned int shape = XC_left_ptr;
+        switch (id) {
+            case kIdcIBeam: shape = XC_xterm; break;
+            case kIdcWait: shape = XC_watch; break;
+            case kIdcCross: shape = XC_crosshair; break;
+            case kIdcUpArrow: shape = XC_center_ptr; break;
+            case kIdcSizeNwse: shape = XC_bottom_right_corner; break;
+            case kIdcSizeNesw: shape = XC_bottom_left_corner; break;
+            case kIdcSizeWe: shape = XC_sb_h_double_arrow; break;
+            case kIdcSizeNs: shape = XC_sb_v_double_arrow; break;
+            case kIdcSizeAll: shape = XC_fleur; break;
+            case kIdcNo: shape = XC_X_cursor; break;
+            case kIdcHand: shape = XC_hand2; break;
+            default: break;
+        }
+        ::Cursor cursor = XCreateFontCursor(display_, shape);
+        cursors_[id] = cursor;
+        return cursor;
+    }
+
+    bool MakeXWindow(WindowObject& window, const Config& config) {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        XVisualInfo* visual = glXGetVisualFromFBConfig(display_, config.config);
+        if (visual == nullptr) return false;
+        ::Window parentX = root_;
+        if (window.parent != nullptr) {
+            WindowObject* parent = FindWindowObject(window.parent);
+            auto* parentNative = parent == nullptr ? nullptr : static_cast<NativeWindow*>(parent->native);
+            if (parentNative == nullptr) {
+                XFree(visual);
+                return false;
+            }
+            parentX = parentNative->xid;
+        }
+        XSetWindowAttributes attributes{};
+        attributes.background_pixmap = 0;
+        attributes.border_pixel = 0;
+        attributes.colormap = ColormapFor(visual->visual, visual->visualid);
+        attributes.event_mask = ExposureMask | StructureNotifyMask | FocusChangeMask | ButtonPressMask |
+                                ButtonReleaseMask | PointerMotionMask | EnterWindowMask | LeaveWindowMask |
+                                KeyPressMask | KeyReleaseMask | PropertyChangeMask;
+        attributes.override_redirect = IsPopup(window) ? True : False;
+        unsigned long mask = CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask | CWOverrideRedirect;
+        native->xid = XCreateWindow(display_, parentX, window.x + window.frame.left, window.y + window.frame.top,
+                                    static_cast<unsigned>(std::max(1, window.ClientWidth())),
+                                    static_cast<unsigned>(std::max(1, window.ClientHeight())), 0, visual->depth,
+                                    InputOutput, visual->visual, mask, &attributes);
+        native->visual = visual->visual;
+        native->depth = visual->depth;
+        native->visualId = visual->visualid;
+        XFree(visual);
+        if (native->xid == 0) return false;
+        byXid_[native->xid] = HwndFromId(window.id);
+        if (window.parent == nullptr) {
+            XSetWMProtocols(display_, native->xid, &atoms_[kWmDeleteWindow], 1);
+            XClassHint classHint;
+            classHint.res_name = const_cast<char*>("orva");
+            classHint.res_class = const_cast<char*>(window.className.c_str());
+            XSetClassHint(display_, native->xid, &classHint);
+            XWMHints hints{};
+            hints.flags = InputHint | StateHint;
+            hints.input = (window.exStyle & kWsExNoActivate) != 0 ? False : True;
+            hints.initial_state = NormalState;
+            XSetWMHints(display_, native->xid, &hints);
+            if (window.owner != nullptr) {
+                if (WindowObject* owner = FindWindowObject(window.owner)) {
+                    if (auto* ownerNative = static_cast<NativeWindow*>(owner->native)) {
+                        XSetTransientForHint(display_, native->xid, ownerNative->xid);
+                    }
+                }
+            }
+            Atom type = atoms_[kTypeNormal];
+            if ((window.exStyle & kWsExToolWindow) != 0) {
+                type = atoms_[kTypeUtility];
+            } else if (window.owner != nullptr || (window.style & kWsCaption) == kWsDlgFrame) {
+                type = atoms_[kTypeDialog];
+            }
+            XChangeProperty(display_, native->xid, atoms_[kWindowType], XA_ATOM, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(&type), 1);
+            SetDecorations(window);
+            SetSizeHints(window);
+        }
+        XFlush(display_);
+        return true;
+    }
+
+    void SetDecorations(WindowObject& window) {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr || IsPopup(window)) return;
+        MotifHints hints{};
+        hints.flags = 3;  // functions and decorations
+        constexpr unsigned long kFuncResize = 2, kFuncMove = 4, kFuncMinimize = 8, kFuncMaximize = 16,
+                                kFuncClose = 32;
+        constexpr unsigned long kDecorBorder = 2, kDecorResize = 4, kDecorTitle = 8, kDecorMenu = 16,
+                                kDecorMinimize = 32, kDecorMaximize = 64;
+        hints.functions = kFuncMove | kFuncClose;
+        if (window.style & (kWsBorder | kWsDlgFrame | kWsThickFrame)) hints.decorations |= kDecorBorder;
+        if ((window.style & kWsCaption) == kWsCaption) hints.decorations |= kDecorTitle;
+        if (window.style & kWsThickFrame) {
+            hints.decorations |= kDecorResize;
+            hints.functions |= kFuncResize;
+        }
+        if (window.style & kWsSysMenu) hints.decorations |= kDecorMenu;
+        if (window.style & kWsMinimizeBox) {
+            hints.decorations |= kDecorMinimize;
+            hints.functions |= kFuncMinimize;
+        }
+        if (window.style & kWsMaximizeBox) {
+            hints.decorations |= kDecorMaximize;
+            hints.functions |= kFuncMaximize;
+        }
+        XChangeProperty(display_, native->xid, atoms_[kMotifHints], atoms_[kMotifHints], 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&hints), 5);
+    }
+
+    void SetSizeHints(WindowObject& window) {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr) return;
+        XSizeHints* hints = XAllocSizeHints();
+        if (hints == nullptr) return;
+        hints->flags = USPosition | USSize | PWinGravity;
+        hints->x = window.x + window.frame.left;
+        hints->y = window.y + window.frame.top;
+        hints->width = std::max(1, window.ClientWidth());
+        hints->height = std::max(1, window.ClientHeight());
+        hints->win_gravity = StaticGravity;
+        if ((window.style & kWsThickFrame) == 0) {
+            hints->flags |= PMinSize | PMaxSize;
+            hints->min_width = hints->max_width = hints->width;
+            hints->min_height = hints->max_height = hints->height;
+        }
+        XSetWMNormalHints(display_, native->xid, hints);
+        XFree(hints);
+    }
+
+    void ReadFrameExtents(Hwnd hwnd, ::Window xid) {
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display_, xid, atoms_[kFrameExtents], 0, 4, False, XA_CARDINAL, &type, &format,
+                               &count, &after, &data) == Success &&
+            data != nullptr) {
+            if (format == 32 && count == 4) {
+                const long* v = reinterpret_cast<const long*>(data);
+                OnNativeFrame(hwnd, static_cast<int32_t>(v[0]), static_cast<int32_t>(v[2]),
+                              static_cast<int32_t>(v[1]), static_cast<int32_t>(v[3]));
+            }
+            XFree(data);
+        }
+    }
+
+    void Translate(XEvent& event) {
+        Hwnd hwnd = FindHwnd(event.xany.window);
+        if (hwnd == nullptr) return;
+        WindowObject* window = FindWindowObject(hwnd);
+        if (window == nullptr) return;
+        switch (event.type) {
+            case Expose:
+                OnNativeExpose(hwnd);
+                break;
+            case ConfigureNotify: {
+                int x = event.xconfigure.x, y = event.xconfigure.y;
+                if (window->parent == nullptr && !event.xconfigure.send_event) {
+                    ::Window child = 0;
+                    XTranslateCoordinates(display_, event.xconfigure.window, root_, 0, 0, &x, &y, &child);
+                }
+                OnNativeConfigure(hwnd, x, y, event.xconfigure.width, event.xconfigure.height);
+                break;
+            }
+            case MapNotify:
+                OnNativeMapped(hwnd, true);
+                break;
+            case UnmapNotify:
+                if (GetCapture() == hwnd) OnNativeGrabLost();
+                OnNativeMapped(hwnd, false);
+                break;
+            case FocusIn:
+                if (event.xfocus.detail == NotifyPointer || event.xfocus.detail == NotifyInferior) break;
+                if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab) break;
+                OnNativeFocus(hwnd, true);
+                break;
+            case FocusOut:
+                if (event.xfocus.detail == NotifyPointer || event.xfocus.detail == NotifyInferior) break;
+                if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab) break;
+                if (Hwnd capture = GetCapture()) {
+                    (void)capture;
+                    OnNativeGrabLost();
+                }
+                OnNativeFocus(hwnd, false);
+                break;
+            case ClientMessage:
+                if (event.xclient.message_type == atoms_[kWmProtocols] &&
+                    static_cast<Atom>(event.xclient.data.l[0]) == atoms_[kWmDeleteWindow]) {
+                    OnNativeCloseRequest(hwnd);
+                }
+                break;
+            case ButtonPress:
+            case ButtonRelease:
+                OnNativeButton(hwnd, static_cast<int>(event.xbutton.button), event.type == ButtonPress,
+                               event.xbutton.x, event.xbutton.y, MkFromState(event.xbutton.state),
+                               static_cast<uint32_t>(event.xbutton.time));
+                break;
+            case MotionNotify:
+                OnNativeMotion(hwnd, event.xmotion.x, event.xmotion.y, MkFromState(event.xmotion.state));
+                break;
+            case EnterNotify:
+                if (event.xcrossing.mode == NotifyNormal) {
+                    OnNativeMotion(hwnd, event.xcrossing.x, event.xcrossing.y, MkFromState(event.xcrossing.state));
+                }
+                break;
+            case PropertyNotify:
+                if (event.xproperty.atom == atoms_[kFrameExtents]) ReadFrameExtents(hwnd, event.xproperty.window);
+                break;
+            case KeyPress:
+            case KeyRelease:
+                if (gKeyHandler != nullptr) gKeyHandler(hwnd, event.type == KeyPress, &event.xkey);
+                break;
+            default:
+                break;
+        }
+    }
+
+    Display* display_;
+    int screen_ = 0;
+    ::Window root_ = 0;
+    Atom atoms_[kAtomCount] = {};
+    std::vector<Config> configs_;
+    int defaultFormat_ = 0;
+    std::set<GLXContext> contexts_;
+    std::map<int, ::Cursor> cursors_;
+    std::map<VisualID, Colormap> colormaps_;
+    std::unordered_map<::Window, Hwnd> byXid_;
+};
+
+}  // namespace
+
+std::unique_ptr<WindowBackend> CreateX11Backend() {
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || *name == '\0') return nullptr;
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return nullptr;
+    auto backend = std::make_unique<X11Backend>(display);
+    gX11 = backend.get();
+    return backend;
+}
+
+void SetX11KeyHandler(X11KeyHandler handler) { gKeyHandler = handler; }
+
+void* X11Display() {
+    return gX11 != nullptr && ActiveBackend() == gX11 ? gX11->display() : nullptr;
+}
+
+unsigned long X11WindowOf(Hwnd hwnd) {
+    if (X11Display() == nullptr) return 0;
+    WindowObject* window = FindWindowObject(hwnd);
+    if (window == nullptr || window->native == nullptr) return 0;
+    return static_cast<NativeWindow*>(window->native)->xid;
+}
+
+Hwnd X11FindWindow(unsigned long xWindow) {
+    if (X11Display() == nullptr) return nullptr;
+    return gX11->FindHwnd(xWindow);
+}
+
+}  // namespace orva::platform

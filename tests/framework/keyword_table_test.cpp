@@ -1,0 +1,235 @@
+#include "framework/keyword_table.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "script_test_util.h"
+
+namespace orva {
+namespace {
+
+// Records what the handlers saw.
+struct Seen {
+    std::vector<std::string> calls;
+};
+
+int AlphaHandler(const char* value, ParseState* state) {
+    static_cast<Seen*>(state->context)->calls.push_back(std::string("Alpha=") + value);
+    return 7;
+}
+int BetaHandler(const char* value, ParseState* state) {
+    static_cast<Seen*>(state->context)->calls.push_back(std::string("Beta=") + value);
+    return -2;
+}
+
+KeywordName gAlphaNames[] = {{"Alpha", 0}, {"A1", 0}, {nullptr, 0}};
+KeywordName gBetaNames[] = {{"Beta", 0}, {nullptr, 0}};
+KeywordDescriptor gAlpha{gAlphaNames, &AlphaHandler};
+KeywordDescriptor gBeta{gBetaNames, &BetaHandler};
+KeywordDescriptor* const gDescriptors[] = {&gAlpha, &gBeta, nullptr};
+KeywordTable gTable(gDescriptors);
+
+// A side log in a temporary file, read back whole.
+struct SideLog {
+    LogFile log;
+    SideLog() { log.stream = std::tmpfile(); }
+    ~SideLog() { std::fclose(log.stream); }
+    std::string Text() {
+        std::fflush(log.stream);
+        std::rewind(log.stream);
+        std::string text;
+        int c;
+        while ((c = std::fgetc(log.stream)) != EOF) text.push_back(static_cast<char>(c));
+        return text;
+    }
+};
+
+int Dispatch(ParseState* state, const char* statement) {
+    state->key = statement;
+    size_t n = 0;
+    while (std::isalnum(static_cast<unsigned char>(statement[n])) || statement[n] == '_') ++n;
+    state->keyLength = static_cast<uint32_t>(n);
+    state->value = nullptr;
+    return DispatchKeyValue(state);
+}
+
+TEST(KeywordTable, PrepareFillsLengthsAndRefusesEmptyNames) {
+    EXPECT_TRUE(gTable.Prepared());
+    EXPECT_EQ(gAlphaNames[0].length, 5u);
+    EXPECT_EQ(gAlphaNames[1].length, 2u);
+
+    KeywordName empty[] = {{"", 0}, {nullptr, 0}};
+    KeywordDescriptor bad{empty, &AlphaHandler};
+    KeywordDescriptor* const list[] = {&bad, nullptr};
+    KeywordTable table(list);
+    EXPECT_FALSE(table.Prepared());
+    EXPECT_FALSE(table.Prepare());
+
+    // An unprepared table reads no key.
+    ParseState state;
+    state.table = &table;
+    EXPECT_EQ(Dispatch(&state, "x=1"), 0);
+}
+
+TEST(KeywordTable, DispatchLogLines) {
+    Seen seen;
+    SideLog side;
+    uint8_t accepted = 0;
+    ParseState state;
+    state.table = &gTable;
+    state.accepted = &accepted;
+    state.context = &seen;
+    state.log = &side.log;
+    state.line = 12;
+
+    // Case-insensitive names, aliases, blanks around "=".
+    EXPECT_EQ(Dispatch(&state, "alpha  =  5"), 7);
+    EXPECT_EQ(accepted, 1);
+    EXPECT_EQ(Dispatch(&state, "a1=x y"), 7);
+    // Prefixes do not match; without verbose nothing is reported.
+    EXPECT_EQ(Dispatch(&state, "Alph=1"), -1);
+    EXPECT_EQ(Dispatch(&state, "Alpha="), -1);
+    EXPECT_EQ(side.Text(), "");
+
+    state.verbose = 1;
+    EXPECT_EQ(Dispatch(&state, "Alph=1"), -1);
+    EXPECT_EQ(Dispatch(&state, "Alpha=  "), -1);
+    EXPECT_EQ(Dispatch(&state, "Alpha 5"), -1);
+    accepted = 0;
+    EXPECT_EQ(Dispatch(&state, "BETA=wrong"), -2);
+    EXPECT_EQ(accepted, 0);
+    EXPECT_EQ(side.Text(),
+              "$12: 'Alph' : skip cmd\n"
+              "$12: 'Alpha' : empty cmd\n"
+              "$12: '5' : bad cmd\n"
+              "$12: 'Beta=wrong' : bad cmd\n");
+    EXPECT_EQ(seen.calls, (std::vector<std::string>{"Alpha=5", "Alpha=x y", "Beta=wrong"}));
+
+    // No table: 0 and nothing called.
+    state.table = nullptr;
+    EXPECT_EQ(Dispatch(&state, "Alpha=1"), 0);
+}
+
+TEST(KeywordTable, DispatchToProgramLog) {
+    testing_util::ProgramLogCapture capture;
+    Seen seen;
+    ParseState state;
+    state.table = &gTable;
+    state.context = &seen;
+    state.log = ProgramLogTarget();
+    state.verbose = 1;
+    state.line = 3;
+    Dispatch(&state, "Gamma=1");
+    // No log target: no "$" lines at all.
+    state.log = nullptr;
+    Dispatch(&state, "Delta=1");
+    std::string text = capture.Text();
+    EXPECT_NE(text.find("$3: 'Gamma' : skip cmd"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Delta"), std::string::npos) << text;
+}
+
+TEST(KeywordTable, ParseKeyValueLine) {
+    struct Case {
+        const char* line;
+        int result;
+        int bad;
+        std::vector<std::string> calls;
+    };
+    const Case cases[] = {
+        {"Alpha=1; Beta=2", 1, 1, {"Alpha=1", "Beta=2"}},
+        {"A1=1 B=2", 1, 0, {"Alpha=1 B=2"}},
+        {"  Alpha=1;;  ; A1 = 2;", 2, 0, {"Alpha=1", "Alpha=2"}},
+        {"Beta=1;Beta=2", -1, 2, {"Beta=1", "Beta=2"}},
+        {"Alpha=1; 9x=2", 1, 0, {"Alpha=1"}},
+        {"", 0, 0, {}},
+        {"=5", 0, 0, {}},
+    };
+    for (const Case& c : cases) {
+        Seen seen;
+        ParseState state;
+        state.table = &gTable;
+        state.context = &seen;
+        std::string line = c.line;
+        int bad = -1;
+        EXPECT_EQ(ParseKeyValueLine(&state, line.data(), 1, &bad), c.result) << c.line;
+        EXPECT_EQ(bad, c.bad) << c.line;
+        EXPECT_EQ(seen.calls, c.calls) << c.line;
+    }
+}
+
+TEST(KeywordTable, QuotedValues) {
+    struct Case {
+        const char* text;
+        int length;    // QuotedValueLength
+        int skip;      // QuotedValueSkip
+        int offset;    // where the cursor lands
+    };
+    const Case cases[] = {
+        {"\"abc\" rest", 3, 3, 1}, {"'a b'", 3, 3, 1},  {"<x/y>", 3, 3, 1},
+        {"<\"q\">", 3, 1, 2},     {"\"open", -1, -1, 0}, {"plain", -1, -1, 0},
+    };
+    for (const Case& c : cases) {
+        const char* cursor = c.text;
+        EXPECT_EQ(QuotedValueLength(&cursor), c.length) << c.text;
+        cursor = c.text;
+        EXPECT_EQ(QuotedValueSkip(&cursor), c.skip) << c.text;
+        EXPECT_EQ(cursor - c.text, c.offset) << c.text;
+    }
+
+    char* text = nullptr;
+    EXPECT_EQ(ParseQuotedString("\"/data/in\"", &text), 1);
+    EXPECT_STREQ(text, "/data/in/");
+    EXPECT_EQ(ParseQuotedString("/data/out/  \r\n", &text), 1);
+    EXPECT_STREQ(text, "/data/out/");
+    EXPECT_EQ(ParseQuotedString("<'x'>", &text), 1);
+    EXPECT_STREQ(text, "'x'/");
+    EXPECT_EQ(ParseQuotedString("   ", &text), -1);
+    EXPECT_STREQ(text, "'x'/");
+    std::string huge(5000, 'a');
+    EXPECT_EQ(ParseQuotedString(huge.c_str(), &text), -1);
+
+    EXPECT_EQ(QuotedValueDup("<a b>", &text), 1);
+    EXPECT_STREQ(text, "a b");
+    EXPECT_EQ(QuotedValueDup("'a'", &text), -1);
+    EXPECT_EQ(QuotedValueDup("\"\"", &text), 1);
+    EXPECT_STREQ(text, "");
+    std::free(text);
+}
+
+TEST(KeywordTable, ParseFileNameValue) {
+    struct Case {
+        const char* text;
+        int result;
+        const char* name;
+    };
+    const Case cases[] = {
+        {"  table.txt  ", 1, "table.txt"},
+        {"\"my table.txt\" rest", 1, "my table.txt"},
+        {"<lut.pal>", 2, "lut.pal"},
+        {"\"open.txt", 0, nullptr},
+        {"<a/b>", 0, nullptr},
+        {"", 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SideLog side;
+        std::string text = c.text;
+        char* cursor = text.data();
+        int length = -1;
+        int result = ParseFileNameValue(&cursor, "bad table name", 4294967296LL, &side.log, &length);
+        EXPECT_EQ(result, c.result) << c.text;
+        if (c.name) {
+            EXPECT_STREQ(cursor, c.name);
+            EXPECT_EQ(length, static_cast<int>(std::strlen(c.name)));
+            EXPECT_EQ(side.Text(), "");
+        } else {
+            EXPECT_EQ(side.Text(), "$4294967296: bad table name\n");
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orva

@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "component_test_doubles.h"
+#include "framework/port.h"
+
+namespace orva {
+namespace {
+
+using namespace orva::testing;
+
+struct Rig {
+    ServicesScope services;
+    TestItem item;
+    PortListSet lists;
+    PortList* list = PortListCreate(&lists, "a.fits");
+    TestSource* source = new TestSource(&item);
+    TestCell* cell = new TestCell;
+    OutPort* port = nullptr;
+
+    ~Rig() {
+        while (lists.first != nullptr) PortListRemove(lists.first);
+        cell->Release();
+        source->Release();
+    }
+    DeviceViewBase* Connect(int32_t* index = nullptr) {
+        int32_t local = 0;
+        if (!ConnectComponents(list, &port, source, cell, nullptr, index ? index : &local, nullptr, 0)) return nullptr;
+        return port->lastDevice;
+    }
+};
+
+TEST(PortDevice, ConnectFetchAndDeliver) {
+    Rig rig;
+    int32_t index = 0;
+    auto* device = static_cast<TestDevice*>(rig.Connect(&index));
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(index, 1);
+    EXPECT_EQ(device->index, 1);
+    EXPECT_EQ(rig.list->firstPort, rig.port);
+    EXPECT_EQ(rig.port->display, rig.cell);
+    EXPECT_EQ(rig.source->portRecord, device);
+    EXPECT_EQ(rig.source->firstLink, &device->pin);
+    OutputWindow* w = device->window;
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->GetClassId(), &kImageWindowId);  // format word 0x2400003
+    EXPECT_EQ(w->index, 1);
+    EXPECT_EQ(w->latest, device);
+    EXPECT_EQ(rig.port->primaryWindow, w);
+    EXPECT_EQ(rig.port->currentWindow, w);
+    // The same cell is not connected twice into one list.
+    OutPort* other = nullptr;
+    int32_t i2 = 0;
+    EXPECT_FALSE(ConnectComponents(rig.list, &other, rig.source, rig.cell, nullptr, &i2, nullptr, 0));
+
+    // A fetch delivers the frame; the read-again byte is cleared.
+    device->frameRequest.frame = 2;
+    device->frameRequest.width = 4;
+    device->frameRequest.height = 3;
+    EXPECT_EQ(device->request.readAgain, 1);
+    EXPECT_EQ(DeviceFetch(device, &device->frameRequest), 3);
+    EXPECT_EQ(device->request.readAgain, 0);
+    TypedFrameBuffer& image = device->result.image;
+    ASSERT_EQ(image.pixelCount, 12u);
+    EXPECT_EQ(static_cast<double*>(image.data)[11], 2011.0);
+    EXPECT_EQ(device->result.deliveredFrame, 2u);
+    EXPECT_FALSE(rig.source->lockHeld);  // a plain fetch takes no lock
+
+    // Below 2: the held frame is dropped; 1 unless the window is all-frozen.
+    rig.source->nextCode = 0;
+    device->request.readAgain = 1;
+    EXPECT_EQ(DeviceFetch(device, &device->frameRequest), 1);
+    EXPECT_EQ(device->request.readAgain, 0);
+    EXPECT_FALSE(image.HoldsFrame());
+    w->allFrozen = 1;
+    EXPECT_EQ(DeviceFetch(device, &device->frameRequest), 0);
+
+    // Delivery pulls under the display lock; 3 counts only with the hook's yes.
+    rig.source->nextCode = 3;
+    EXPECT_FALSE(DeviceDeliver(device));
+    EXPECT_TRUE(rig.source->lockHeld);
+    EXPECT_EQ(device->lastPullCode, 3);
+    EXPECT_EQ(ServicesScope::redraws, 0);
+    device->deliverHook = [](DeviceViewBase* d) { return d->result.image.pixelCount == 12; };
+    EXPECT_TRUE(DeviceDeliver(device));
+    EXPECT_EQ(ServicesScope::redraws, 1);
+    // 2: the window's all-frozen byte is cleared and the window is redrawn.
+    rig.source->nextCode = 2;
+    EXPECT_TRUE(DeviceDeliver(device));
+    EXPECT_EQ(w->allFrozen, 0);
+    EXPECT_EQ(ServicesScope::redraws, 2);
+    // Nothing upstream: the device answers 1 (pending) while its window is not
+    // all-frozen, which counts; 0 marks the group ready and redraws nothing.
+    rig.source->nextCode = 0;
+    EXPECT_TRUE(DeviceDeliver(device));
+    EXPECT_EQ(ServicesScope::groupReady, 1);
+    EXPECT_EQ(ServicesScope::redraws, 3);
+    w->allFrozen = 1;
+    EXPECT_FALSE(DeviceDeliver(device));
+    EXPECT_EQ(device->lastPullCode, 0);
+    EXPECT_EQ(ServicesScope::groupReady, 2);
+    EXPECT_EQ(ServicesScope::redraws, 3);
+    // The display lock is free again after every path.
+    EXPECT_FALSE(DisplayLockHeldElsewhere());
+}
+
+TEST(PortDevice, WalksSkipFrozenDevices) {
+    Rig rig;
+    auto* device = static_cast<TestDevice*>(rig.Connect());
+    ASSERT_NE(device, nullptr);
+    ComponentRefreshDownstream(rig.source);
+    ComponentInvalidate(rig.source, 9, false);
+    EXPECT_EQ(device->refreshes, 1);
+    EXPECT_EQ(device->invalidations, 1);
+    EXPECT_EQ(device->lastKey, 9u);
+    EXPECT_EQ(device->lastReason, 3);
+    EXPECT_EQ(device->resets, 1);  // the pin's reaction to the change
+    PortFreezeAll(rig.port);
+    EXPECT_EQ(device->frozen, 1);
+    ComponentRefreshDownstream(rig.source);
+    ComponentInvalidate(rig.source, 9, false);
+    EXPECT_EQ(device->refreshes, 1);
+    EXPECT_EQ(device->invalidations, 1);
+    // Frozen devices are not re-read either.
+    device->request.readAgain = 0;
+    PortMarkReread(rig.port);
+    EXPECT_EQ(device->request.readAgain, 0);
+    device->frozen = 0;
+    PortMarkReread(rig.port);
+    EXPECT_EQ(device->request.readAgain, 1);
+}
+
+TEST(PortDevice, RemovingDevicesRemovesPortThenList) {
+    Rig rig;
+    // A second list, so that removing the first moves the parent's current list.
+    PortList* second = PortListCreate(&rig.lists, "b.fits");
+    EXPECT_EQ(rig.list->number, 1u);
+    EXPECT_EQ(second->number, 2u);
+    rig.lists.current = rig.list;
+    int32_t index = 1;
+    auto* first = rig.Connect(&index);
+    ASSERT_NE(first, nullptr);
+    // A second device into the same window (same id and index).
+    ASSERT_TRUE(OutPortAddLink(rig.port, rig.source, rig.cell, &kImageWindowId, &index, nullptr, 0));
+    DeviceViewBase* newer = rig.port->lastDevice;
+    EXPECT_EQ(newer->window, first->window);
+    EXPECT_EQ(newer->older, first);
+    EXPECT_EQ(newer->index, 2);
+    EXPECT_EQ(rig.port->deviceCount, 2);
+    EXPECT_EQ(TestDevice::alive, 2);
+
+    PortReattachSource(rig.port, newer);
+    EXPECT_EQ(rig.port->deviceCount, 1);
+    EXPECT_EQ(first->window->latest, first);
+    EXPECT_EQ(first->window->current, first);
+    EXPECT_EQ(TestDevice::alive, 1);
+    EXPECT_EQ(rig.lists.count, 2u);
+
+    PortReattachSource(rig.port, first);  // the last device: the port goes, and with it the list
+    EXPECT_EQ(TestDevice::alive, 0);
+    EXPECT_EQ(TestWindow::alive, 0);
+    EXPECT_EQ(rig.lists.count, 1u);
+    EXPECT_EQ(rig.lists.first, second);
+    EXPECT_EQ(rig.lists.current, second);
+    EXPECT_EQ(rig.source->firstLink, nullptr);
+    EXPECT_EQ(rig.source->portRecord, nullptr);
+}
+
+TEST(PortDevice, PortDeviceLimit) {
+    LogCapture log;
+    Rig rig;
+    int32_t index = 1;
+    ASSERT_NE(rig.Connect(&index), nullptr);
+    for (int i = 2; i <= kPortDeviceLimit; ++i)
+        ASSERT_TRUE(OutPortAddLink(rig.port, rig.source, rig.cell, &kImageWindowId, &index, nullptr, 0)) << i;
+    EXPECT_EQ(rig.port->deviceCount, 16384);
+    EXPECT_EQ(rig.port->lastDevice->index, 16384);
+    EXPECT_FALSE(OutPortAddLink(rig.port, rig.source, rig.cell, &kImageWindowId, &index, nullptr, 0));
+    EXPECT_EQ(rig.port->deviceCount, 16384);
+    EXPECT_NE(log.Text().find("@outport - limit output 16384"), std::string::npos);
+}
+
+TEST(PortDevice, WindowChoiceAndRefusals) {
+    Rig rig;
+    auto* vc = new ViewConsumer(rig.cell, 0);
+    FormatRequest r;
+    OutputWindow* w = nullptr;
+    struct Case {
+        uint32_t format;
+        const ComponentId* made;
+    } cases[] = {
+        {0x40, &kChartWindowId},           // 0x40 without 0x2400000
+        {0x2400000, nullptr},              // image bits without 0x3 or 0x40
+        {0x400001, &kImageWindowId},
+        {0x2000042, &kImageWindowId},
+        {0x2400040, &kChartWindowId},
+    };
+    for (const Case& c : cases) {
+        r.format = c.format;
+        w = nullptr;
+        EXPECT_EQ(vc->CreateOutputWindow(nullptr, &r, &w), c.made != nullptr) << std::hex << c.format;
+        if (c.made != nullptr) {
+            ASSERT_NE(w, nullptr);
+            EXPECT_EQ(w->GetClassId(), c.made);
+            w->Release();
+        }
+    }
+    EXPECT_TRUE(vc->CreateOutputWindow(&kChartWindowId, nullptr, nullptr));  // no out-pointer
+    delete vc;
+
+    // A device whose activation fails: refused, nothing left behind, the port not kept.
+    TestWindow::activateDevices = false;
+    int32_t index = 0;
+    OutPort* port = nullptr;
+    EXPECT_FALSE(ConnectComponents(rig.list, &port, rig.source, rig.cell, nullptr, &index, nullptr, 0));
+    EXPECT_EQ(rig.source->portRecord, nullptr);
+    EXPECT_EQ(rig.source->firstLink, nullptr);
+    EXPECT_EQ(rig.list->firstPort, nullptr);
+    EXPECT_EQ(TestDevice::alive, 0);
+    EXPECT_EQ(TestWindow::alive, 0);
+    // An upstream that refuses to tell its format.
+    TestWindow::activateDevices = true;
+    rig.source->refuse = true;
+    EXPECT_FALSE(ConnectComponents(rig.list, &port, rig.source, rig.cell, nullptr, &index, nullptr, 0));
+}
+
+TEST(PortDevice, ShowInDisplaySynchronisesTheCell) {
+    Rig rig;
+    auto* device = rig.Connect();
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(rig.cell->port, nullptr);
+    PortRebuildConsumers(rig.list);  // the cell does not show its port yet
+    EXPECT_EQ(rig.cell->port, rig.port);
+    EXPECT_EQ(rig.cell->portList, rig.list);
+    EXPECT_EQ(rig.cell->currentDevice, device);
+    EXPECT_EQ(rig.cell->currentWindow, device->window);
+    EXPECT_EQ(rig.cell->owner, &rig.item);
+    EXPECT_EQ(rig.cell->stateCode, 2);
+    EXPECT_EQ(rig.cell->layouts, 1);
+    // The source was selected (300) and told code 2.
+    EXPECT_NE(std::find(rig.source->codes.begin(), rig.source->codes.end(), 300), rig.source->codes.end());
+    EXPECT_NE(std::find(rig.source->codes.begin(), rig.source->codes.end(), 2), rig.source->codes.end());
+    // For the cell's current device, delivery polls the window state.
+    static int polls = 0;
+    TheComponentServices().pollComponentState = [](OutputWindow*) {
+        ++polls;
+        return true;
+    };
+    EXPECT_TRUE(DeviceDeliver(device));
+    EXPECT_EQ(polls, 1);
+    EXPECT_EQ(rig.source->pulls, 0);
+}
+
+}  // namespace
+}  // namespace orva

@@ -1,0 +1,192 @@
+#include "platform/handover_socket.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/fd_watch.h"
+
+namespace orva::platform {
+namespace {
+
+std::string TempDir() {
+    char pattern[] = "/tmp/orva_hand_XXXXXX";
+    char* d = mkdtemp(pattern);
+    return d ? d : "";
+}
+
+bool Exists(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+TEST(HandoverBlock, ByteExactFramingAndItsChecks) {
+    std::string block = EncodeCommandBlock({"ab", "", "c d"});
+    const char expected[] = "CMDI\x08\x00\x00\x00" "ab\0\0c d";  // + the final NUL of the literal
+    ASSERT_EQ(block, std::string(expected, sizeof expected));
+    std::vector<std::string> words;
+    ASSERT_TRUE(DecodeCommandBlock(block.data(), block.size(), &words));
+    EXPECT_EQ(words, (std::vector<std::string>{"ab", "", "c d"}));
+    // No words: a header with length 0.
+    EXPECT_EQ(EncodeCommandBlock({}), std::string("CMDI\0\0\0\0", 8));
+    ASSERT_TRUE(DecodeCommandBlock("CMDI\0\0\0\0", 8, &words));
+    EXPECT_TRUE(words.empty());
+
+    std::string bad = block;
+    bad[3] = 'X';  // tag
+    EXPECT_FALSE(DecodeCommandBlock(bad.data(), bad.size(), &words));
+    EXPECT_FALSE(DecodeCommandBlock(block.data(), block.size() - 1, &words));  // length
+    bad = block;
+    bad.back() = 'x';  // no final NUL
+    EXPECT_FALSE(DecodeCommandBlock(bad.data(), bad.size(), &words));
+    EXPECT_FALSE(DecodeCommandBlock(block.data(), 7, &words));
+    EXPECT_FALSE(DecodeCommandBlock("CMDI\xff\xff\xff\xff", 8, &words));
+    EXPECT_TRUE(words.empty());
+
+    EXPECT_EQ(HandoverSocketPath("/run/user/1", "orvaCommonSharedData"), "/run/user/1/orvaCommonSharedData.sock");
+    EXPECT_EQ(HandoverSocketPath("/" + std::string(100, 'x'), "n"), "");
+    EXPECT_EQ(HandoverSocketPath("", "n"), "");
+}
+
+// Serves the socket from a thread that polls the fd watch, as a main loop does.
+class Serving {
+public:
+    explicit Serving(HandoverServer& server, int delayMs = 0) : server_(server) {
+        FdWatchAdd(server.Fd(), [this, delayMs](int) {
+            server_.ServeOne([this, delayMs](const std::vector<std::string>& w) {
+                if (delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+                received_ = w;
+                ++served_;
+            });
+        });
+        thread_ = std::thread([this] {
+            while (!stop_) FdWatchPollOnce(20);
+        });
+    }
+    ~Serving() {
+        stop_ = true;
+        thread_.join();
+        FdWatchRemove(server_.Fd());
+    }
+    int Served() const { return served_; }
+    std::vector<std::string> Received() const { return received_; }
+
+private:
+    HandoverServer& server_;
+    std::vector<std::string> received_;
+    std::atomic<int> served_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST(HandoverSocket, LinesArriveAndTheSenderWaitsForTheRun) {
+    std::string dir = TempDir();
+    std::string path = HandoverSocketPath(dir, "test");
+    HandoverTimeouts quick{100, 2000, 5000};
+    EXPECT_EQ(SendCommandBlock(path, {"a"}, quick), HandoverResult::kNoReceiver);
+    {
+        HandoverServer server;
+        ASSERT_TRUE(server.Listen(path));
+        HandoverServer rival;
+        EXPECT_FALSE(rival.Listen(path));  // a live owner keeps its socket
+        {
+            Serving serving(server, 150);
+            EXPECT_EQ(SendCommandBlock(path, {"-open", "a b.fits"}, quick), HandoverResult::kDone);
+            // The answer came after the run.
+            EXPECT_EQ(serving.Served(), 1);
+            EXPECT_EQ(serving.Received(), (std::vector<std::string>{"-open", "a b.fits"}));
+            EXPECT_EQ(SendCommandBlock(path, {}, quick), HandoverResult::kDone);
+            EXPECT_TRUE(serving.Received().empty());
+        }
+        {
+            // Accepted but not run in time: the line is the receiver's now.
+            Serving slow(server, 400);
+            EXPECT_EQ(SendCommandBlock(path, {"x"}, {100, 2000, 50}), HandoverResult::kUnfinished);
+        }
+        // Nobody serves: no acceptance in time.
+        EXPECT_EQ(SendCommandBlock(path, {"y"}, {100, 100, 100}), HandoverResult::kNoReceiver);
+        // The unserved connection is dropped quietly.
+        EXPECT_FALSE(server.ServeOne([](const std::vector<std::string>&) { ADD_FAILURE(); }, 50));
+        EXPECT_FALSE(server.ServeOne([](const std::vector<std::string>&) { ADD_FAILURE(); }, 50));
+    }
+    EXPECT_FALSE(Exists(path));  // closing removes the socket file
+    EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
+}
+
+TEST(HandoverSocket, StaleSocketIsReplacedOtherFilesStay) {
+    std::string dir = TempDir();
+    std::string path = HandoverSocketPath(dir, "test");
+    // A socket file whose owner died without removing it.
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strcpy(addr.sun_path, path.c_str());
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::close(fd);
+    ASSERT_TRUE(Exists(path));
+    {
+        HandoverServer server;
+        EXPECT_TRUE(server.Listen(path));
+    }
+    std::ofstream(path) << "not a socket";
+    HandoverServer server;
+    EXPECT_FALSE(server.Listen(path));
+    EXPECT_TRUE(Exists(path));
+    // A block that is not ours gets no answer and runs nothing.
+    std::string other = HandoverSocketPath(dir, "other");
+    ASSERT_TRUE(server.Listen(other));
+    int c = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    std::strcpy(addr.sun_path, other.c_str());
+    ASSERT_EQ(::connect(c, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::write(c, "XMDI\0\0\0\0", 8), 8);
+    EXPECT_FALSE(server.ServeOne([](const std::vector<std::string>&) { ADD_FAILURE(); }, 500));
+    char answer = 0;
+    EXPECT_EQ(::read(c, &answer, 1), 0);
+    ::close(c);
+    EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
+}
+
+TEST(FdWatch, HandlersRunForReadableDescriptors) {
+    int a[2], b[2];
+    ASSERT_EQ(::pipe(a), 0);
+    ASSERT_EQ(::pipe(b), 0);
+    std::vector<int> runs;
+    EXPECT_FALSE(FdWatchAdd(-1, [](int) {}));
+    EXPECT_FALSE(FdWatchAdd(a[0], nullptr));
+    ASSERT_TRUE(FdWatchAdd(a[0], [&](int fd) {
+        char c;
+        EXPECT_EQ(::read(fd, &c, 1), 1);
+        runs.push_back(1);
+        FdWatchRemove(b[0]);  // a handler may change the registry
+    }));
+    ASSERT_TRUE(FdWatchAdd(b[0], [&](int) { runs.push_back(2); }));
+    EXPECT_EQ(FdWatchPollOnce(0), 0);
+    ASSERT_EQ(::write(a[1], "x", 1), 1);
+    ASSERT_EQ(::write(b[1], "y", 1), 1);
+    // The snapshot loop of an outside poller: the entry removed in the round is skipped.
+    std::vector<FdWatchEntry> snapshot = FdWatchSnapshot();
+    ASSERT_GE(snapshot.size(), 2u);
+    for (const FdWatchEntry& e : snapshot)
+        if (e.fd == a[0] || e.fd == b[0]) FdWatchRun(e, 1);
+    EXPECT_EQ(runs, (std::vector<int>{1}));
+    EXPECT_FALSE(FdWatchHas(b[0]));
+    ASSERT_EQ(::write(a[1], "z", 1), 1);
+    EXPECT_EQ(FdWatchPollOnce(1000), 1);
+    EXPECT_EQ(runs, (std::vector<int>{1, 1}));
+    FdWatchRemove(a[0]);
+    EXPECT_FALSE(FdWatchDispatch(a[0]));
+    for (int fd : {a[0], a[1], b[0], b[1]}) ::close(fd);
+}
+
+}  // namespace
+}  // namespace orva::platform

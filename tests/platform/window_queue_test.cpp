@@ -1,0 +1,336 @@
+// The message queue, windows and event translation on the recording backend.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/fake_backend.h"
+#include "platform/msg_queue.h"
+#include "platform/window_api.h"
+#include "platform/window_events.h"
+#include "platform/window_text.h"
+
+namespace orva::platform {
+namespace {
+
+struct Seen {
+    Hwnd hwnd;
+    uint32_t message;
+    WParam wParam;
+    LParam lParam;
+    uint64_t thread;
+};
+std::vector<Seen> gSeen;
+bool gRefuseCreate = false;
+
+LResult RecordingProc(Hwnd hwnd, uint32_t message, WParam wParam, LParam lParam) {
+    gSeen.push_back(Seen{hwnd, message, wParam, lParam, CurrentThreadId()});
+    if (message == kWmCreate && gRefuseCreate) return -1;
+    if (message == kWmUser + 7) return static_cast<LResult>(wParam * 2);
+    if (message == kWmPaint) {
+        PaintStruct paint;
+        BeginPaint(hwnd, &paint);
+        EndPaint(hwnd, &paint);
+        return 0;
+    }
+    return DefWindowProc(hwnd, message, wParam, lParam);
+}
+
+std::vector<uint32_t> Messages(Hwnd hwnd) {
+    std::vector<uint32_t> out;
+    for (const Seen& s : gSeen) {
+        if (s.hwnd == hwnd) out.push_back(s.message);
+    }
+    return out;
+}
+
+class WindowQueueTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gSeen.clear();
+        gRefuseCreate = false;
+        ResetClickStateForTest();
+        RegisterWindowClass("TEST", RecordingProc, kCsDblClks);
+    }
+    void TearDown() override { UnregisterWindowClass("TEST"); }
+    Hwnd Make(uint32_t style = kWsPopup | kWsCaption, Hwnd parent = nullptr) {
+        return CreateWindowEx(0, "TEST", "t", style, 10, 20, 300, 200, parent, nullptr);
+    }
+    // Takes every message that is there, dispatching it.
+    std::vector<Msg> Drain() {
+        std::vector<Msg> out;
+        Msg msg;
+        while (PeekMessage(&msg, true)) {
+            out.push_back(msg);
+            DispatchMessage(&msg);
+        }
+        return out;
+    }
+    ScopedFakeBackend fake;
+};
+
+TEST_F(WindowQueueTest, CreationSendsCreateSizeMoveAndGeometryFollowsFrames) {
+    EXPECT_EQ(RegisterWindowClass("TEST", RecordingProc, 0), 2);
+    Hwnd hwnd = Make();
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(Messages(hwnd), (std::vector<uint32_t>{kWmCreate, kWmSize, kWmMove}));
+    // Caption frame {4, 24, 4, 4}: the client is 292 x 172 at (14, 44).
+    EXPECT_EQ(gSeen[1].lParam, MakeLParam(292, 172));
+    EXPECT_EQ(gSeen[2].lParam, MakeLParam(14, 44));
+    Rect rect;
+    ASSERT_TRUE(GetWindowRect(hwnd, &rect));
+    EXPECT_EQ(rect.left, 10);
+    EXPECT_EQ(rect.bottom, 220);
+    ASSERT_TRUE(GetClientRect(hwnd, &rect));
+    EXPECT_EQ(rect.right, 292);
+    EXPECT_EQ(rect.bottom, 172);
+    Hwnd child = Make(kWsChild | kWsVisible, hwnd);
+    Point p{0, 0};
+    ClientToScreen(child, &p);
+    EXPECT_EQ(p.x, 14 + 10);
+    EXPECT_EQ(p.y, 44 + 20);
+    EXPECT_EQ(GetParent(child), hwnd);
+
+    gRefuseCreate = true;
+    EXPECT_EQ(Make(), nullptr);
+    EXPECT_EQ(CreateWindowEx(0, "NOCLASS", "", 0, 0, 0, 1, 1, nullptr, nullptr), nullptr);
+}
+
+TEST_F(WindowQueueTest, PostedThenQuitThenPaintThenTimer) {
+    Hwnd hwnd = Make();
+    ShowWindow(hwnd, kSwShow);
+    EXPECT_TRUE(IsWindowVisible(hwnd));
+    Drain();
+    gSeen.clear();
+    InvalidateRect(hwnd);
+    InvalidateRect(hwnd);  // one paint however often
+    SetTimer(hwnd, 5, 1);
+    PostMessage(hwnd, kWmUser, 1, 0);
+    PostQuitMessage(3);
+    PostMessage(hwnd, kWmUser, 2, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    Msg msg;
+    ASSERT_TRUE(GetMessage(&msg));
+    EXPECT_EQ(msg.message, kWmUser);
+    EXPECT_EQ(msg.wParam, 1u);
+    ASSERT_TRUE(GetMessage(&msg));
+    EXPECT_EQ(msg.wParam, 2u);
+    EXPECT_FALSE(GetMessage(&msg));
+    EXPECT_EQ(msg.message, kWmQuit);
+    EXPECT_EQ(msg.wParam, 3u);
+    ASSERT_TRUE(GetMessage(&msg));
+    EXPECT_EQ(msg.message, kWmPaint);
+    DispatchMessage(&msg);
+    ASSERT_TRUE(GetMessage(&msg));
+    EXPECT_EQ(msg.message, kWmTimer);
+    EXPECT_EQ(msg.wParam, 5u);
+    EXPECT_TRUE(KillTimer(hwnd, 5));
+    EXPECT_FALSE(PeekMessage(&msg, true));
+    // A timer on a window that dies dies with it.
+    SetTimer(hwnd, 6, 1);
+    PostMessage(hwnd, kWmUser, 9, 0);
+    DestroyWindow(hwnd);
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    EXPECT_FALSE(PeekMessage(&msg, true));
+}
+
+TEST_F(WindowQueueTest, CrossThreadSendRunsOnOwnerThreadAndFailsWhenWindowDies) {
+    Hwnd hwnd = Make();
+    uint64_t ui = CurrentThreadId();
+    std::atomic<int> phase{0};
+    LResult result = 0;
+    bool ok = false;
+    std::thread sender([&] {
+        ok = SendMessageChecked(hwnd, kWmUser + 7, 21, 0, &result);
+        phase = 1;
+        // This one waits while the window is destroyed: it fails instead of hanging.
+        LResult ignored = 0;
+        bool second = SendMessageChecked(hwnd, kWmUser + 8, 0, 0, &ignored);
+        phase = second ? 3 : 2;
+    });
+    Msg msg;
+    // The sender is served inside PeekMessage, as in any loop.
+    int64_t deadline = MonotonicNs() + 5'000'000'000;
+    while (phase.load() == 0 && MonotonicNs() < deadline) {
+        PeekMessage(&msg, true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(phase.load(), 1);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(result, 42);
+    ASSERT_FALSE(gSeen.empty());
+    EXPECT_EQ(gSeen.back().message, kWmUser + 7);
+    EXPECT_EQ(gSeen.back().thread, ui);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    DestroyWindow(hwnd);
+    sender.join();
+    EXPECT_EQ(phase.load(), 2);
+    EXPECT_FALSE(SendMessageChecked(hwnd, kWmUser, 0, 0, nullptr));
+    EXPECT_FALSE(PostMessage(hwnd, kWmUser, 0, 0));
+}
+
+TEST_F(WindowQueueTest, ButtonsWheelMotionAndDoubleClicks) {
+    Hwnd hwnd = Make(kWsPopup);
+    Drain();
+    struct Case {
+        int button;
+        bool press;
+        int x;
+        uint32_t time;
+        uint32_t expected;
+    } cases[] = {
+        {1, true, 5, 1000, kWmLButtonDown}, {1, false, 5, 1010, kWmLButtonUp},
+        {1, true, 6, 1200, kWmLButtonDblClk},  // within 500 ms and 2 pixels
+        {1, false, 6, 1210, kWmLButtonUp},    {1, true, 6, 1300, kWmLButtonDown},  // third click starts anew
+        {1, true, 6, 1900, kWmLButtonDown},   // too late
+        {1, true, 9, 2000, kWmLButtonDown},   // too far
+        {3, true, 9, 2050, kWmRButtonDown},   {3, true, 9, 2100, kWmRButtonDblClk},
+        {2, true, 9, 2150, kWmMButtonDown},
+    };
+    for (const Case& c : cases) {
+        OnNativeButton(hwnd, c.button, c.press, c.x, 7, 0, c.time);
+        std::vector<Msg> got = Drain();
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].message, c.expected) << c.time;
+        EXPECT_EQ(GetXLParam(got[0].lParam), c.x);
+        EXPECT_EQ(GetYLParam(got[0].lParam), 7);
+    }
+    OnNativeButton(hwnd, 4, true, 1, 1, kMkShift, 3000);
+    OnNativeButton(hwnd, 5, true, 1, 1, 0, 3001);
+    std::vector<Msg> wheel = Drain();
+    ASSERT_EQ(wheel.size(), 2u);
+    EXPECT_EQ(wheel[0].message, kWmMouseWheel);
+    EXPECT_EQ(static_cast<int16_t>(HiWord(wheel[0].wParam)), 120);
+    EXPECT_EQ(LoWord(wheel[0].wParam), kMkShift);
+    EXPECT_EQ(static_cast<int16_t>(HiWord(wheel[1].wParam)), -120);
+    // Moves: set-cursor then a move.
+    OnNativeMotion(hwnd, 3, 4, 0);
+    OnNativeMotion(hwnd, 8, 9, 0);
+    std::vector<Msg> moves = Drain();
+    ASSERT_EQ(moves.size(), 4u);
+    EXPECT_EQ(moves[0].message, kWmSetCursor);
+    EXPECT_EQ(LoWord(static_cast<uintptr_t>(moves[0].lParam)), kHtClient);
+    EXPECT_EQ(moves[3].message, kWmMouseMove);
+    EXPECT_EQ(GetXLParam(moves[3].lParam), 8);
+    // Without a set-cursor between them, waiting moves collapse into the last.
+    SetCapture(hwnd);
+    OnNativeMotion(hwnd, 3, 4, 0);
+    OnNativeMotion(hwnd, 5, 6, 0);
+    moves = Drain();
+    ASSERT_EQ(moves.size(), 1u);
+    EXPECT_EQ(GetXLParam(moves[0].lParam), 5);
+    ReleaseCapture();
+    // A class without double-clicks never gets them.
+    RegisterWindowClass("PLAIN", RecordingProc, 0);
+    Hwnd plain = CreateWindowEx(0, "PLAIN", "", kWsPopup, 0, 0, 50, 50, nullptr, nullptr);
+    OnNativeButton(plain, 1, true, 1, 1, 0, 5000);
+    OnNativeButton(plain, 1, true, 1, 1, 0, 5001);
+    std::vector<Msg> plainClicks = Drain();
+    ASSERT_EQ(plainClicks.size(), 2u);
+    EXPECT_EQ(plainClicks[1].message, kWmLButtonDown);
+    DestroyWindow(plain);
+    UnregisterWindowClass("PLAIN");
+}
+
+TEST_F(WindowQueueTest, ConfigureFocusCloseMapAndGrabLoss) {
+    Hwnd hwnd = Make();
+    ShowWindow(hwnd, kSwShow);
+    Drain();
+    OnNativeConfigure(hwnd, 14, 44, 292, 172);  // unchanged
+    EXPECT_TRUE(Drain().empty());
+    OnNativeConfigure(hwnd, 100, 50, 400, 300);
+    std::vector<Msg> got = Drain();
+    ASSERT_GE(got.size(), 2u);
+    EXPECT_EQ(got[0].message, kWmSize);
+    EXPECT_EQ(got[0].lParam, MakeLParam(400, 300));
+    EXPECT_EQ(got[1].message, kWmMove);
+    Rect rect;
+    GetWindowRect(hwnd, &rect);
+    EXPECT_EQ(rect.left, 96);
+    EXPECT_EQ(rect.right - rect.left, 408);
+
+    OnNativeFocus(hwnd, true);
+    got = Drain();
+    ASSERT_GE(got.size(), 2u);
+    EXPECT_EQ(got[0].message, kWmActivate);
+    EXPECT_EQ(got[0].wParam, kWaActive);
+    EXPECT_EQ(got[1].message, kWmSetFocus);
+    EXPECT_EQ(GetActiveWindow(), hwnd);
+    OnNativeFocus(hwnd, true);
+    EXPECT_TRUE(Drain().empty());
+    OnNativeFocus(hwnd, false);
+    got = Drain();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].message, kWmKillFocus);
+    EXPECT_EQ(got[1].message, kWmActivate);
+    EXPECT_EQ(got[1].wParam, kWaInactive);
+
+    SetCapture(hwnd);
+    EXPECT_EQ(GetCapture(), hwnd);
+    OnNativeGrabLost();
+    EXPECT_EQ(GetCapture(), nullptr);
+    got = Drain();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].message, kWmCancelMode);
+
+    OnNativeMapped(hwnd, false);  // iconified by the window manager
+    EXPECT_TRUE(IsIconic(hwnd));
+    got = Drain();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].message, kWmShowWindow);
+    EXPECT_EQ(got[1].wParam, kSizeMinimized);
+    OnNativeMapped(hwnd, true);
+    EXPECT_FALSE(IsIconic(hwnd));
+
+    OnNativeCloseRequest(hwnd);
+    Drain();  // the default close destroys
+    EXPECT_FALSE(IsWindow(hwnd));
+}
+
+TEST_F(WindowQueueTest, ShowStatesZOrderOwnedWindowsAndTitles) {
+    Hwnd main = Make();
+    Hwnd owned = Make(kWsPopup, main);
+    Hwnd child = Make(kWsChild, main);
+    EXPECT_EQ(GetOwner(owned), main);
+    EXPECT_FALSE(ShowWindow(main, kSwShow));
+    EXPECT_TRUE(ShowWindow(main, kSwShow));
+    EXPECT_FALSE(IsWindowVisible(child));
+    ShowWindow(child, kSwShow);
+    EXPECT_TRUE(IsWindowVisible(child));
+    ShowWindow(main, kSwMaximize);
+    EXPECT_TRUE(IsZoomed(main));
+    Rect rect;
+    GetWindowRect(main, &rect);
+    EXPECT_EQ(rect.right, 1280);
+    EXPECT_EQ(rect.bottom, 1000);
+    ShowWindow(main, kSwRestore);
+    GetWindowRect(main, &rect);
+    EXPECT_EQ(rect.left, 10);
+    EXPECT_EQ(rect.right, 310);
+    fake->ClearCalls();
+    SetWindowPos(main, kHwndBottom, 0, 0, 0, 0, kSwpNoMove | kSwpNoSize);
+    EXPECT_EQ(fake->Count("lower"), 1u);
+    // WindowFromPoint finds the child over its parent.
+    EXPECT_EQ(WindowFromPoint(Point{30, 70}), child);
+
+    const char title[] = "\xC7\xE0\xE3 \x80 \xB9 A";  // Cyrillic, euro-like Dje, numero sign
+    SetWindowText(main, title);
+    EXPECT_EQ(fake->calls.back(), "title \xD0\x97\xD0\xB0\xD0\xB3 \xD0\x82 \xE2\x84\x96 A");
+    char buffer[8];
+    EXPECT_EQ(GetWindowText(main, buffer, sizeof buffer), 7);
+    EXPECT_EQ(Utf8ToCp1251(Cp1251ToUtf8(title)), title);
+    EXPECT_EQ(Utf8ToCp1251("\xE4\xB8\xAD\xC0"), "??");
+
+    gSeen.clear();
+    DestroyWindow(main);
+    EXPECT_FALSE(IsWindow(owned));
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_EQ(Messages(owned), std::vector<uint32_t>{kWmDestroy});
+    EXPECT_EQ(LiveWindowCount(), 0u);
+}
+
+}  // namespace
+}  // namespace orva::platform

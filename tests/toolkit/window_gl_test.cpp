@@ -1,0 +1,61 @@
+// Toolkit windows with real GL contexts on the X server (skipped without $DISPLAY).
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "platform/gl_context.h"
+#include "platform/window_api.h"
+#include "toolkit/window.h"
+
+namespace orva {
+namespace {
+
+TEST(ToolkitGlTest, FrameAndDialogOpenWithContextStateAndClearColour) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    ASSERT_NE(gInit(), nullptr);
+    gWindow* frame = gWinCreateRec(20, 20, 240, 160, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu | kStyleMain);
+    ASSERT_NE(frame, nullptr);
+    gWindow* dialog = gWinCreateRec(60, 60, 120, 90, frame, nullptr, kStyleDialogFrame | kStyleSysMenu);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(gWinOpen(frame, "Frame", kStyleShown));
+    ASSERT_TRUE(gWinOpen(dialog, "About", kStyleShown));
+    gWinSetColors(dialog, 0x04102030);  // a literal colour: red 0x30, green 0x20, blue 0x10
+    for (gWindow* window : {frame, dialog}) {
+        ASSERT_NE(window->hglrc, nullptr);
+        ASSERT_TRUE(gWinMakeCurrent(window));
+        GLint doubleBuffer = 0;
+        glGetIntegerv(GL_DOUBLEBUFFER, &doubleBuffer);
+        EXPECT_TRUE(doubleBuffer);
+        EXPECT_FALSE(glIsEnabled(GL_DEPTH_TEST));
+        EXPECT_FALSE(glIsEnabled(GL_DITHER));
+        EXPECT_FALSE(glIsEnabled(GL_TEXTURE_2D));
+        GLint shade = 0;
+        glGetIntegerv(GL_SHADE_MODEL, &shade);
+        EXPECT_EQ(shade, GL_FLAT);
+        GLint viewport[4] = {};
+        glGetIntegerv(GL_VIEWPORT, viewport);
+        EXPECT_EQ(viewport[2], window->clientWidth);
+        gWinPaint(window);
+        unsigned char pixel[3] = {};
+        glReadBuffer(GL_BACK);
+        glReadPixels(window->clientWidth / 2, window->clientHeight / 2, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel);
+        for (int c = 0; c < 3; ++c) {
+            double expected = std::round(window->colours.background[c] * 255.0);
+            EXPECT_NEAR(pixel[c], expected, 1.0) << c;
+        }
+        EXPECT_TRUE(platform::SwapBuffers(window->hdc));
+    }
+    EXPECT_NEAR(frame->colours.background[0], 72 / 127.0, 1e-6);
+    EXPECT_NEAR(dialog->colours.background[0], 0x30 / 127.0, 1e-6);
+    gUiCloseQuiet(nullptr);
+    gMessageLoop(0);
+    EXPECT_EQ(gWinList(), nullptr);
+    gShutdown();
+    EXPECT_EQ(platform::LiveWindowCount(), 0u);
+}
+
+}  // namespace
+}  // namespace orva

@@ -1,0 +1,249 @@
+// Toolkit windows, the window procedure and the loops on the recording backend.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/clock.h"
+#include "platform/fake_backend.h"
+#include "platform/msg_queue.h"
+#include "platform/window_api.h"
+#include "toolkit/window.h"
+
+namespace orva {
+namespace {
+
+class ToolkitWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(gInit(), nullptr); }
+    void TearDown() override { gShutdown(); }
+    gWindow* Make(uint32_t style, gWindow* parent = nullptr, int32_t x = 10, int32_t y = 10) {
+        return gWinCreateRec(x, y, 200, 100, parent, nullptr, style);
+    }
+    platform::ScopedFakeBackend fake;
+};
+
+TEST(ToolkitColourTest, ShadeTablesDeltasAndExtensions) {
+    gWindow window;
+    gWinApplySkinColours(&window, nullptr);
+    gColorShades(&window, 0x04626262);  // grey 98
+    const int expected[11] = {49, 66, 72, 78, 98, 108, 113, 127, 0, 10, 127};
+    for (int k = 0; k < 11; ++k) EXPECT_EQ(window.colours.widgetShades[k][1], expected[k]) << k;
+    gColorShades(&window, 0x04373737);  // 55: black contrast; 54: white
+    EXPECT_EQ(window.colours.widgetShades[8][0], 0);
+    gColorShades(&window, 0x04363636);
+    EXPECT_EQ(window.colours.widgetShades[8][0], 127);
+    uint32_t current = 0;
+    gWinApplyBackColor(&window, 0x00414141, &current);
+    EXPECT_EQ(window.colours.backShades[10][0], 0);
+    EXPECT_EQ(window.colours.backShades[0][0], 4 + 32);
+    EXPECT_EQ(window.colours.backShades[8][0], 44 + 65);
+    EXPECT_FLOAT_EQ(window.colours.background[0], 65 * 0.007874016f);
+    gWinApplyBackColor(&window, 0x00404040, &current);
+    EXPECT_EQ(window.colours.backShades[10][0], 127);
+    // The default colour set the window starts with: 0x48 in every channel.
+    gWindow fresh;
+    gWinApplySkinColours(&fresh, nullptr);
+    EXPECT_FLOAT_EQ(fresh.colours.background[2], 72 * 0.007874016f);
+
+    EXPECT_EQ(gColorDelta(0x34102030, 0x0E000000), 0x34102030u);          // no colour bits
+    EXPECT_EQ(gColorDelta(0x34102030, 0x0E7F7F7F), 0x3E000000u);          // darken to 0
+    EXPECT_EQ(gColorDelta(0x04102030, 0x0F808005), 0x0F102035u);          // +5 red, -0 others
+    EXPECT_EQ(gColorDelta(0x04102030, 0x0F000085), 0x0F10202Bu);          // red sign set: -5
+    EXPECT_EQ(gColorResolve(&window, 0x35000000), 0x35000000u | 0u);      // slot 3 black, shade 5
+    EXPECT_EQ(gColorResolve(&window, 0xA4000000), 0xA400407Fu);
+    EXPECT_EQ(gColorFromSlot(&window, 12), 0xCC007F00u);
+    EXPECT_EQ(gColorFromSlot(&window, 99), 0x776D7070u);
+
+    EXPECT_FALSE(gHasExtension("GL_EXT_compiled_vertex_arrayX GL_A", "GL_EXT_compiled_vertex_array"));
+    EXPECT_TRUE(gHasExtension("GL_EXT_compiled_vertex_arrayX GL_EXT_compiled_vertex_array",
+                              "GL_EXT_compiled_vertex_array"));
+    EXPECT_TRUE(gHasExtension("GL_A GL_B", "GL_A"));
+}
+
+TEST_F(ToolkitWindowTest, StyleRulesCloseKeyAndMainFlag) {
+    EXPECT_EQ(gInit(), gInit());
+    gWindow* main = Make(kStyleMain | kStyleSysMenu | kStyleMinimiseBox);
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(main->style & kStyleSizable, kStyleSizable);
+    EXPECT_EQ(main->closeKey, 0u);
+    EXPECT_EQ(main->state & (kStateHidden | kStateSizable), kStateHidden | kStateSizable);
+    uint32_t ex = 0;
+    uint32_t ws = gWinFrameStyle(main, false, &ex);
+    EXPECT_EQ(ws, platform::kWsPopup | platform::kWsSysMenu | platform::kWsMinimizeBox | platform::kWsClipChildren);
+    EXPECT_EQ(ex, 0x4u);
+
+    gWindow* dialog = Make(kStyleMain | kStyleDialogFrame | kStyleNoMinMax | kStyleMaximiseBox);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->style & kStyleMain, 0u);       // only one main window
+    EXPECT_EQ(dialog->style & kStyleSizable, 0u);    // a dialog frame is not sizable by default
+    EXPECT_EQ(dialog->closeKey, 0u);                  // a box was asked for
+    EXPECT_EQ(Make(kStyleDialogFrame)->closeKey, kCloseKeyDefault);  // no menu, no boxes
+    ws = gWinFrameStyle(dialog, false, &ex);
+    EXPECT_EQ(ws, platform::kWsDlgFrame | platform::kWsClipChildren);
+    EXPECT_EQ(ex, 0x84u);
+    gWinAddStyle(dialog, kStyleMain);
+    EXPECT_EQ(main->style & kStyleMain, 0u);
+    EXPECT_NE(dialog->style & kStyleMain, 0u);
+
+    gWindow* child = Make(kStyleEmbedded | kStyleStartMinimised, main);
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(child->parent, main);
+    EXPECT_EQ(main->firstChild, child);
+    ws = gWinFrameStyle(child, true, &ex);
+    EXPECT_EQ(ws, platform::kWsChild | platform::kWsClipSiblings);
+    gWindow* owned = Make(kStyleSysMenu, dialog);
+    EXPECT_EQ(owned->owner, dialog);
+    ws = gWinFrameStyle(owned, true, nullptr);
+    EXPECT_EQ(ws & (platform::kWsClipChildren | platform::kWsClipSiblings),
+              platform::kWsClipChildren | platform::kWsClipSiblings);
+
+    gWindow* deferred = Make(kStyleDeferred | kStyleSysMenu);
+    EXPECT_EQ(deferred->hwnd, nullptr);
+    EXPECT_TRUE(gWinOpen(deferred, "Deferred", kStyleDeferred | kStyleSysMenu | kStyleShown));
+    ASSERT_NE(deferred->hwnd, nullptr);
+    EXPECT_NE(deferred->hglrc, nullptr);
+    EXPECT_EQ(deferred->title, "Deferred");
+    EXPECT_TRUE(platform::IsWindowVisible(deferred->hwnd));
+
+    EXPECT_EQ(gCursorGet(5), nullptr);
+    EXPECT_EQ(gCursorGet(20), nullptr);
+    EXPECT_NE(gCursorGet(8), nullptr);
+    int junk = 0;
+    EXPECT_EQ(gWinValidate(&junk), nullptr);
+    EXPECT_EQ(gWinFromHwnd(main->hwnd), main);
+}
+
+TEST_F(ToolkitWindowTest, ShowCountingAndHidingTheMainWindow) {
+    gWindow* main = Make(kStyleSysMenu);
+    gWindow* tool = Make(kStyleSysMenu, main);
+    fake->ClearCalls();
+    gWinShow(tool, true);
+    gWinShow(tool, true);
+    EXPECT_EQ(fake->Count("show 1"), 1u);
+    EXPECT_EQ(tool->state & kStateHidden, 0u);
+    gWinShow(main, true);
+    fake->ClearCalls();
+    gWinShow(tool, false);
+    EXPECT_EQ(fake->Count("activate"), 1u);  // the owner is activated
+    EXPECT_NE(tool->state & kStateHidden, 0u);
+    gWinShow(main, false);
+    EXPECT_EQ(fake->Count("show 0"), 2u);
+    EXPECT_EQ(fake->Count("lower"), 1u);
+}
+
+TEST_F(ToolkitWindowTest, KeepOnScreenAndSetSize) {
+    // A popup without frame: outer and client sizes agree.
+    gWindow* inside = Make(kStyleSysMenu, nullptr, 1200, 950);
+    platform::Rect rect;
+    platform::GetWindowRect(inside->hwnd, &rect);
+    EXPECT_EQ(rect.left, 1080);  // kept inside the screen when created
+    platform::SetWindowPos(inside->hwnd, nullptr, 1200, 950, 200, 100, platform::kSwpNoZOrder);
+    gWinUpdateRects(inside, inside->hwnd);
+    EXPECT_FALSE(gWinKeepOnScreen(inside, 0));  // edges within screen - 20, part beyond: untouched
+    gWindow* far = Make(kStyleSysMenu, nullptr, 0, 0);
+    platform::SetWindowPos(far->hwnd, nullptr, 1270, 1010, 200, 100, platform::kSwpNoZOrder);
+    gWinUpdateRects(far, far->hwnd);
+    EXPECT_TRUE(gWinKeepOnScreen(far, 0));
+    platform::GetWindowRect(far->hwnd, &rect);
+    EXPECT_EQ(rect.left, 1080);  // moved to 1260 first, then wholly onto the screen
+    EXPECT_EQ(rect.top, 924);
+    EXPECT_EQ(rect.right - rect.left, 200);
+    EXPECT_TRUE(gWinKeepOnScreen(inside, 1));
+    platform::GetWindowRect(inside->hwnd, &rect);
+    EXPECT_EQ(rect.left, 1080);
+
+    // A framed window keeps its frame around the new client size.
+    gWindow* framed = Make(kStyleDialogFrame | kStyleSysMenu, nullptr, 100, 100);
+    fake->captionFrame = platform::FrameExtents{4, 24, 4, 4};
+    EXPECT_FALSE(gWinSetSize(framed, -1, 10, nullptr));
+    EXPECT_TRUE(gWinSetSize(framed, 0, 0, nullptr));
+    EXPECT_TRUE(gWinSetSize(framed, 300, 150, nullptr));
+    EXPECT_EQ(framed->clientWidth, 300);
+    platform::GetWindowRect(framed->hwnd, &rect);
+    EXPECT_EQ(rect.right - rect.left, 300 + (framed->width - framed->clientWidth));
+}
+
+bool gAnswer = false;
+int gCloseAsked = 0;
+bool AskClose(gWindow*, void*) {
+    ++gCloseAsked;
+    return gAnswer;
+}
+
+TEST_F(ToolkitWindowTest, RefusedCloseKeepsWindowAndLastDestroyQuitsOnce) {
+    gWindow* main = Make(kStyleSysMenu | kStyleMain);
+    gWinShow(main, true);
+    platform::PostMessage(main->hwnd, platform::kWmActivate, platform::kWaActive, 0);
+    platform::Msg msg;
+    while (platform::PeekMessage(&msg, true)) platform::DispatchMessage(&msg);
+    EXPECT_EQ(gTrackTimer(), main->hwnd);
+    main->closeHandler = AskClose;
+    gAnswer = false;
+    EXPECT_TRUE(gUiClose(main));
+    EXPECT_EQ(gCloseAsked, 1);
+    ASSERT_EQ(gWinValidate(main), main);
+    EXPECT_EQ(main->state & kStateClosed, 0u);
+    EXPECT_TRUE(platform::IsWindowVisible(main->hwnd));
+    EXPECT_EQ(gTrackTimer(), main->hwnd);  // timers kept
+    EXPECT_EQ(gToolkitFlags() & kFlagQuitPosted, 0u);
+
+    gAnswer = true;
+    platform::PostMessage(main->hwnd, platform::kWmClose, 0, 0);
+    gMessageLoop(0);  // returns once the main window is gone
+    EXPECT_EQ(gWinList(), nullptr);
+    EXPECT_EQ(platform::LiveWindowCount(), 0u);
+    EXPECT_NE(gToolkitFlags() & kFlagQuitPosted, 0u);
+    EXPECT_FALSE(platform::PeekMessage(&msg, true));  // no second quit
+    gMessageLoop(0);  // nothing left: returns at once
+}
+
+int gMainKeys = 0;
+uint64_t gOnceThread = 0;
+void OnKey(platform::Hwnd, platform::WParam, platform::LParam) { ++gMainKeys; }
+void OnceHook(platform::WParam) { gOnceThread = platform::CurrentThreadId(); }
+
+TEST_F(ToolkitWindowTest, ModalLoopDropsOtherInputServesPaintsSendsAndQuit) {
+    gWindow* main = Make(kStyleSysMenu);
+    gWindow* dialog = Make(kStyleSysMenu, main);
+    gWinShow(main, true);
+    gWinShow(dialog, true);
+    platform::Msg msg;
+    while (platform::PeekMessage(&msg, true)) platform::DispatchMessage(&msg);
+    gHooks().keyDown = OnKey;
+    gMainKeys = 0;
+    fake->ClearCalls();
+    platform::PostMessage(main->hwnd, platform::kWmKeyDown, 'A', 0);   // dropped
+    platform::PostMessage(dialog->hwnd, platform::kWmKeyDown, 'B', 0);  // taken
+    platform::InvalidateRect(main->hwnd);                              // painted
+    gSetOnceHook(OnceHook);
+    std::thread other([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        platform::SendMessage(main->hwnd, kMsgOnce, 0, 0);  // runs while the modal loop waits
+        platform::PostMessage(dialog->hwnd, platform::kWmClose, 0, 0);
+    });
+    gModalLoop(dialog, nullptr);
+    other.join();
+    EXPECT_EQ(gMainKeys, 1);
+    EXPECT_EQ(gOnceThread, platform::CurrentThreadId());
+    EXPECT_NE(fake->Count("swap"), 0u);
+    bool mainSwapped = false;
+    for (const std::string& call : fake->CallsFor(main->hwnd)) mainSwapped |= call == "swap";
+    EXPECT_TRUE(mainSwapped);
+    EXPECT_EQ(gWinValidate(dialog), nullptr);  // closed and released
+    EXPECT_EQ(gModalWindow(), nullptr);
+
+    // A quit taken by the modal loop is handed back to the main loop.
+    gWindow* second = Make(kStyleSysMenu, main);
+    gWinShow(second, true);
+    platform::PostQuitMessage(0);
+    gModalLoop(second, nullptr);
+    EXPECT_FALSE(platform::GetMessage(&msg));
+    EXPECT_EQ(msg.message, platform::kWmQuit);
+    volatile uint8_t done = 1;
+    gModalLoop(second, &done);  // already done: returns without taking a message
+    gHooks().keyDown = nullptr;
+}
+
+}  // namespace
+}  // namespace orva
