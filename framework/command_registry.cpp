@@ -82,7 +82,7 @@ T ClampTo(T v, T lo, T hi) {
     return v;
 }
 
-// Converts one word by its specification; false when it gives no argument.
+// Converts one word as its argument description asks; false when it gives no argument.
 bool ConvertWord(const std::string& word, const CommandArgSpec* spec, CommandArg* arg) {
     uint32_t type = spec ? spec->type : kArgText;
     double real = 0;
