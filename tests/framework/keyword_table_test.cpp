@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "script_test_util.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {

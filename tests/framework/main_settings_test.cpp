@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "script_test_util.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "framework/app_object.h"
 #include "framework/keyword_file.h"
-#include "script_test_util.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {

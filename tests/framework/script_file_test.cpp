@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "framework/keyword_file.h"
-#include "script_test_util.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
-// Temporary folders, whole-file reads and writes, and program-log capture for
-// the keyword and script file tests.
+// What many tests need: temporary folders, whole-file reads and writes, and
+// capture of the program log.
 #include <dirent.h>
 #include <unistd.h>
 
@@ -18,7 +18,7 @@ class TempFolder {
 public:
     TempFolder() {
         const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/orva_kwf_XXXXXX";
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/orva_test_XXXXXX";
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back('\0');
         if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
