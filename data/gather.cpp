@@ -1,11 +1,4 @@
-// The default -O2 cost model of this compiler only vectorises loops whose trip
-// count needs no epilogue, and trapping math keeps the saturating selects as
-// branches (as does jump threading, which turns the clamps into chains of masks);
-// the kernels here are meant to vectorise for any count and never read
-// the floating-point exception flags.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("vect-cost-model=dynamic", "no-trapping-math", "no-thread-jumps")
-#endif
+#include "data/kernel_pragmas.h"
 
 #include "data/gather.h"
 

@@ -1,3 +1,5 @@
+#include "data/kernel_pragmas.h"
+
 #include "data/minmax.h"
 
 #include <cfloat>
@@ -7,6 +9,7 @@
 #include <limits>
 
 #include "common/log.h"
+#include "data/kernel_util.h"
 #include "data/sample_load.h"
 
 namespace orva {
@@ -350,32 +353,185 @@ __attribute__((always_inline)) inline void InfoBlocks(const double* values, size
     }
 }
 
+// ---- The fast pass -------------------------------------------------------------------------
+//
+// Most runs hold only ordinary values: finite, not missing, neither so small that the
+// factor would underflow them nor so large that their squares saturate. For those every
+// rule above reduces to: extremes, sum of x × factor, sum of its squares, count, and the
+// type test. The fast pass folds a chunk of values that way, in packed lanes with no test
+// per value, and checks afterwards, from the lanes themselves, that the chunk was
+// ordinary; a chunk that was not (or whose values need the type test's finer rules) is
+// folded again by the careful path above. Only the order of the additions differs from
+// folding value by value.
+
+// The helpers below take and return 32-byte vectors, which the baseline ABI passes
+// differently; they are always inlined, so no such call is ever made. (The compiler
+// reports template instances at the end of the file, so the warning stays off to there.)
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+typedef double Vec4 __attribute__((vector_size(32)));
+typedef int64_t Mask4 __attribute__((vector_size(32)));
+typedef float Vec4F __attribute__((vector_size(16)));
+
+constexpr size_t kFastStep = 8;      // values per iteration (two vectors)
+constexpr size_t kChunk = 1024;      // values per checked chunk (8 KiB, stays in L1)
+constexpr double kSquaresLimit = 0x1p1000;  // far below DBL_MAX: anything near it goes careful
+
+// What the fast pass must flag, besides what the lanes show by themselves.
+enum class FastTest {
+    kWhole,  // type 0 so far: any value that is not a whole number (tiny values are not)
+    kFloat,  // type 0x10: any value a 32-bit real does not hold, and tiny values
+    kTiny,   // type 0x40: tiny values only
+};
+
+ORVA_INLINE Vec4 Load4(const double* p) {
+    Vec4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+ORVA_INLINE Vec4 Splat(double x) { return Vec4{x, x, x, x}; }
+
+ORVA_INLINE Vec4 Abs4(Vec4 x) { return (Vec4)((Mask4)x & INT64_MAX); }
+
+struct FastLanes {
+    Vec4 lo0, lo1, hi0, hi1, sum0, sum1, sq0, sq1;
+    Mask4 flag;
+};
+
+template <FastTest Test>
+ORVA_INLINE void FastFold(Vec4 x, Vec4& lo, Vec4& hi, Vec4& sum, Vec4& sq, Mask4& flag,
+                               double factor, double careBelow) {
+    lo = x < lo ? x : lo;  // a NaN keeps the lane; the sum shows it
+    hi = x > hi ? x : hi;
+    const Vec4 v = x * factor;
+    sum += v;
+    sq += v * v;
+    const Vec4 a = Abs4(x);
+    if constexpr (Test == FastTest::kWhole) {
+        // Values below 2^52 are whole when adding and taking away 2^52 gives them back;
+        // larger ones always are. Values below one half (tiny ones among them) fail.
+        const Vec4 two52 = Splat(kTwo52);
+        const Vec4 m = a < two52 ? a : two52;
+        flag |= ((m + kTwo52) - kTwo52) != m;
+    } else {
+        flag |= (a < careBelow) & (a != 0.0);
+        if constexpr (Test == FastTest::kFloat) {
+            const Vec4 back = __builtin_convertvector(__builtin_convertvector(x, Vec4F), Vec4);
+            flag |= back != x;
+        }
+    }
+}
+
+ORVA_INLINE double LaneMin(Vec4 v) {
+    double m = v[0];
+    for (int j = 1; j < 4; ++j) m = v[j] < m ? v[j] : m;
+    return m;
+}
+ORVA_INLINE double LaneMax(Vec4 v) {
+    double m = v[0];
+    for (int j = 1; j < 4; ++j) m = v[j] > m ? v[j] : m;
+    return m;
+}
+
+// Folds n values (a multiple of kFastStep) into r when they are all ordinary; returns
+// false, leaving r as it was, when the chunk needs the careful path.
+template <FastTest Test>
+ORVA_INLINE bool FastChunk(const double* p, size_t n, double factor, double careBelow,
+                                InfoRun& r) {
+    const Vec4 zero = Splat(0.0);
+    FastLanes l{Splat(kInf), Splat(kInf), Splat(-kInf), Splat(-kInf), zero, zero, zero, zero,
+                Mask4{0, 0, 0, 0}};
+    for (size_t i = 0; i < n; i += kFastStep) {
+        FastFold<Test>(Load4(p + i), l.lo0, l.hi0, l.sum0, l.sq0, l.flag, factor, careBelow);
+        FastFold<Test>(Load4(p + i + 4), l.lo1, l.hi1, l.sum1, l.sq1, l.flag, factor, careBelow);
+    }
+    const Vec4 lo = l.lo0 < l.lo1 ? l.lo0 : l.lo1;
+    const Vec4 hi = l.hi0 > l.hi1 ? l.hi0 : l.hi1;
+    const Vec4 sum = l.sum0 + l.sum1;
+    const Vec4 sq = l.sq0 + l.sq1;
+    // Missing values and -infinity pull a minimum to -DBL_MAX or below, +infinity pushes
+    // a maximum past DBL_MAX, NaN (and an overflowing sum) leaves a sum not finite, and
+    // squares near saturation stay below the limit only when none is there.
+    const Mask4 bad = l.flag | (lo <= -DBL_MAX) | (hi > DBL_MAX) | ~(Abs4(sum) <= DBL_MAX) |
+                      ~(sq < kSquaresLimit);
+    if ((bad[0] | bad[1] | bad[2] | bad[3]) != 0) return false;
+    const double clo = LaneMin(lo), chi = LaneMax(hi);
+    if (clo < r.lo) r.lo = clo;
+    if (chi > r.hi) r.hi = chi;
+    r.sum += (sum[0] + sum[1]) + (sum[2] + sum[3]);
+    r.squares += (sq[0] + sq[1]) + (sq[2] + sq[3]);
+    if (r.squares >= DBL_MAX) r.saturated = true;
+    r.valid += static_cast<int64_t>(n);
+    return true;
+}
+
+// The careful path over a chunk: packed lanes with masks, rare values one by one.
+ORVA_INLINE void CarefulChunk(const double* p, size_t n, double factor, double tiny,
+                                   InfoRun& r) {
+    const size_t blocks = n / kInfoLanes;
+    if (r.type == kElemReal64) {
+        InfoBlocks<false>(p, blocks, factor, tiny, r);
+    } else {
+        InfoBlocks<true>(p, blocks, factor, tiny, r);
+    }
+    InfoScalar(p + blocks * kInfoLanes, n - blocks * kInfoLanes, factor, tiny, r);
+}
+
+ORVA_INLINE void InfoRunAll(const double* values, size_t n, double factor, InfoRun& r) {
+    const double tiny = factor < 1.0 ? DBL_MIN / factor : 0.0;
+    // Below this magnitude a nonzero value may be tiny or have a square that adds
+    // nothing; the bound is twice the larger threshold, so rounding cannot slip one by.
+    const double careBelow = 2.0 * std::max({tiny, kSqrtDblMin / std::fabs(factor), DBL_MIN});
+    // The whole-number test flags every value below one half, so it only stands in for
+    // the tiny test while the bound is below that (any factor above about 1e-153).
+    const bool fast = careBelow < 0.5;
+    size_t i = 0;
+    while (i < n) {
+        const size_t len = std::min(n - i, kChunk);
+        const size_t bulk = fast ? len - len % kFastStep : 0;
+        const double* p = values + i;
+        bool done;
+        if (r.type == kElemReal64) {
+            done = FastChunk<FastTest::kTiny>(p, bulk, factor, careBelow, r);
+        } else if (r.type == kElemReal32) {
+            done = FastChunk<FastTest::kFloat>(p, bulk, factor, careBelow, r);
+        } else {
+            done = FastChunk<FastTest::kWhole>(p, bulk, factor, careBelow, r);
+        }
+        if (!done) {
+            CarefulChunk(p, len, factor, tiny, r);
+        } else if (bulk < len) {
+            InfoScalar(p + bulk, len - bulk, factor, tiny, r);
+        }
+        i += len;
+    }
+}
+
+// Built twice, for AVX2 and for plain x86-64; the one the processor runs is chosen at
+// each call.
+[[gnu::target("avx2")]] void InfoRunAvx2(const double* v, size_t n, double factor, InfoRun& r) {
+    InfoRunAll(v, n, factor, r);
+}
+void InfoRunBase(const double* v, size_t n, double factor, InfoRun& r) {
+    InfoRunAll(v, n, factor, r);
+}
+
 }  // namespace
 
-// Built twice, for AVX2 and for plain x86-64; the loader picks the one the processor runs.
-__attribute__((target_clones("avx2", "default")))
 void InfoKernelReal64(const double* values, int32_t count, DataInfo* info) {
     if (count <= 0 || values == nullptr) return;
     const double factor = DataInfoFactor(*info);
-    const double tiny = factor < 1.0 ? DBL_MIN / factor : 0.0;
     InfoRun r;
     r.lo = info->minimum;
     r.hi = info->maximum;
     r.type = info->sampleType.type;
     const size_t n = static_cast<size_t>(count);
-    // Chunks of blocks, so that the type test stops soon after a 64-bit real is needed.
-    constexpr size_t kChunk = 512 * kInfoLanes;
-    size_t i = 0;
-    for (; i + kInfoLanes <= n; ) {
-        const size_t blocks = std::min(n - i, kChunk) / kInfoLanes;
-        if (r.type == kElemReal64) {
-            InfoBlocks<false>(values + i, blocks, factor, tiny, r);
-        } else {
-            InfoBlocks<true>(values + i, blocks, factor, tiny, r);
-        }
-        i += blocks * kInfoLanes;
+    if (kernel::CpuHasAvx2()) {
+        InfoRunAvx2(values, n, factor, r);
+    } else {
+        InfoRunBase(values, n, factor, r);
     }
-    InfoScalar(values + i, n - i, factor, tiny, r);
 
     info->sampleType.type = r.type;
     if (r.valid == 0) return;

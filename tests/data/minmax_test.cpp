@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "common/log.h"
+#include "data/kernel_util.h"
 
 namespace orva {
 namespace {
@@ -329,6 +330,83 @@ TEST(InfoKernelReal64, RandomRunsMatchTheReference) {
         EXPECT_NEAR(d.sum, sum, 1e-12 * 1000.0);
         EXPECT_NEAR(d.sumSquares, sq, 1e-12 * sq);
     }
+}
+
+// Long runs go through chunks folded in packed lanes, falling back value by value for a
+// chunk with a missing, non-finite, tiny or huge value, or a fraction the type test must
+// look at. Every layout below must give the record of the value-by-value rules (sums to
+// rounding), on the AVX2 and on the baseline loops.
+TEST(InfoKernelReal64, ChunkedRunsMatchTheRules) {
+    struct Case {
+        const char* name;
+        double (*make)(size_t i, std::mt19937_64& rng);
+        uint32_t type;
+    };
+    const Case cases[] = {
+        {"whole", [](size_t, std::mt19937_64& g) { return double(int64_t(g() % 200001) - 100000); }, 0},
+        {"eighths", [](size_t, std::mt19937_64& g) { return double(int64_t(g() % 8001) - 4000) / 8; }, 0x10},
+        {"reals", [](size_t, std::mt19937_64& g) { return double(int64_t(g() % 2001) - 1000) / 7; }, 0x40},
+        {"late fraction", [](size_t i, std::mt19937_64& g) { return i == 3001 ? 0.1 : double(g() % 100); }, 0x40},
+        {"late float fraction", [](size_t i, std::mt19937_64& g) { return i == 2999 ? 2.5 : double(g() % 100); }, 0x10},
+        {"big whole after eighths", [](size_t i, std::mt19937_64&) { return i < 1500 ? 0.125 : 16777217.0; }, 0x10},
+        {"missing and non-finite", [](size_t i, std::mt19937_64& g) {
+             return i == 1500 ? -DBL_MAX : i == 2100 ? kNaN : i == 4000 ? kInf : i == 4001 ? -kInf : double(g() % 50);
+         }, 0},
+        {"tiny", [](size_t i, std::mt19937_64& g) { return i == 1234 ? 1e-305 : i == 2345 ? -3e-305 : i == 3456 ? 1e-300 : double(g() % 9); }, 0x40},
+        {"huge", [](size_t i, std::mt19937_64& g) { return i == 2222 ? 1e200 : double(g() % 9); }, 0},
+        {"all missing", [](size_t, std::mt19937_64&) { return -DBL_MAX; }, 0},
+    };
+    for (bool baseline : {false, true}) {
+        kernel::ForceBaselineForTest(baseline);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (baseline ? " (baseline)" : ""));
+            std::mt19937_64 rng(5);
+            const size_t n = 5003;
+            std::vector<double> v(n);
+            for (size_t i = 0; i < n; ++i) v[i] = c.make(i, rng);
+            DataInfo d;
+            DataInfoStart(&d, n);
+            const double factor = DataInfoFactor(d);
+            InfoKernelReal64(v.data(), static_cast<int32_t>(n), &d);
+            const double tiny = DBL_MIN / factor;
+            double lo = DBL_MAX, hi = -DBL_MAX, sum = 0.0, sq = 0.0, scale = 0.0;
+            int64_t count = 0, small = 0;
+            for (double x : v) {
+                if (x == -DBL_MAX || !std::isfinite(x)) continue;
+                ++count;
+                lo = std::min(lo, x);
+                hi = std::max(hi, x);
+                if (std::fabs(x) <= tiny) {
+                    small += x > 0 ? 1 : -1;
+                    continue;
+                }
+                sum += x * factor;
+                sq += (x * factor) * (x * factor);
+                scale += std::fabs(x * factor);
+            }
+            EXPECT_EQ(d.count, count);
+            EXPECT_EQ(d.minimum, lo);
+            EXPECT_EQ(d.maximum, hi);
+            EXPECT_EQ(d.sampleType.type, c.type);
+            // Either order of n additions stays within n ulps of the magnitudes' sum.
+            const double bound = static_cast<double>(n) * DBL_EPSILON;
+            EXPECT_NEAR(d.sum, sum + double(small) * DBL_MIN, bound * scale);
+            if (sq >= DBL_MAX) {
+                EXPECT_EQ(d.sumSquares, DBL_MAX);
+            } else {
+                EXPECT_NEAR(d.sumSquares, sq, bound * sq);
+            }
+        }
+    }
+    kernel::ForceBaselineForTest(false);
+    // Squares that overflow saturate.
+    std::vector<double> big(3000, 1.0);
+    big[2000] = 1e160;
+    DataInfo d;
+    DataInfoStart(&d, 1);
+    InfoKernelReal64(big.data(), 3000, &d);
+    EXPECT_EQ(d.sumSquares, DBL_MAX);
+    EXPECT_EQ(d.count, 3000);
 }
 
 TEST(InfoKernelReal64, FinishedByChooseSampleType) {
