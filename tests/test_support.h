@@ -1,12 +1,17 @@
 #pragma once
-// What many tests need: temporary folders, whole-file reads and writes, and
-// capture of the program log.
+// What many tests need: temporary folders, whole-file reads and writes,
+// capture of the program log, scoped environment variables, this thread's
+// processor time and runs of a program to its end.
 #include <dirent.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,12 +26,20 @@ public:
         std::string pattern = std::string(base && *base ? base : "/tmp") + "/orva_test_XXXXXX";
         std::vector<char> buffer(pattern.begin(), pattern.end());
         buffer.push_back('\0');
-        if (mkdtemp(buffer.data()) != nullptr) path_ = buffer.data();
+        if (mkdtemp(buffer.data()) == nullptr) {
+            // Nothing sensible can follow: the names below would point at "/".
+            std::perror("mkdtemp");
+            std::abort();
+        }
+        path_ = buffer.data();
     }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
     ~TempFolder() {
         std::error_code error;
         if (!path_.empty()) std::filesystem::remove_all(path_, error);
     }
+    const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
     std::vector<std::string> Files() const {
         std::vector<std::string> names;
@@ -62,6 +75,8 @@ inline std::string ReadText(const std::string& path) {
     return text;
 }
 
+inline bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
 // Sends the program log to a file for the life of the object.
 class ProgramLogCapture {
 public:
@@ -72,9 +87,11 @@ public:
         LogSetOpener([]() -> FILE* { return std::fopen(Path().c_str(), "w"); });
     }
     ~ProgramLogCapture() { LogResetForTest(); }
+    // What the log received since the last call: the log is closed here, and
+    // its next line starts the file anew. No line at all gives "".
     std::string Text() {
-        LogPrintf(nullptr);  // closes (and flushes) the log; the next line reopens it
-        return ReadText(path_);
+        LogPrintf(nullptr);
+        return Exists(path_) ? ReadText(path_) : std::string();
     }
 
 private:
@@ -85,5 +102,69 @@ private:
     TempFolder folder_;
     std::string path_;
 };
+
+// Sets (or, given nullptr, removes) an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) ::setenv(name, value, 1);
+        else ::unsetenv(name);
+    }
+    ScopedEnv(const char* name, const std::string& value) : ScopedEnv(name, value.c_str()) {}
+    ~ScopedEnv() {
+        if (old_) ::setenv(name_.c_str(), old_->c_str(), 1);
+        else ::unsetenv(name_.c_str());
+    }
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// What the program log received while `body` ran.
+template <class Body>
+std::string CapturedLog(Body body) {
+    ProgramLogCapture log;
+    body();
+    return log.Text();
+}
+
+// This thread's processor time in microseconds, from the kernel's resource
+// accounting: a clock independent of the ones under test.
+inline uint64_t ThreadUsageUs() {
+    struct rusage ru;
+    if (::getrusage(RUSAGE_THREAD, &ru) != 0) return 0;
+    return static_cast<uint64_t>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000000u +
+           static_cast<uint64_t>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec);
+}
+
+// Spins until this thread has used `us` microseconds of processor time.
+inline void BusyForCpu(uint64_t us) {
+    uint64_t until = ThreadUsageUs() + us;
+    volatile uint64_t spin = 0;
+    while (ThreadUsageUs() < until) spin = spin + 1;
+}
+
+inline std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs `program` with `arguments` and, added to this process's environment,
+// the `environment` assignments ("NAME=value"); its error output is dropped.
+// Answers the exit status, or -1 when it did not end by itself.
+inline int RunProgram(const std::string& program, const std::vector<std::string>& environment,
+                      const std::vector<std::string>& arguments = {}) {
+    std::string command = "env";
+    for (const std::string& e : environment) command += " " + ShellQuote(e);
+    command += " " + ShellQuote(program);
+    for (const std::string& a : arguments) command += " " + ShellQuote(a);
+    int raw = std::system((command + " 2>/dev/null").c_str());
+    return raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
 
 }  // namespace orva::testing_util

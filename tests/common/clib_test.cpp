@@ -1,18 +1,14 @@
 #include "common/clib.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <optional>
-#include <sstream>
 #include <string>
 #include <thread>
 
 #include "common/log.h"
 #include "platform/clock.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
@@ -21,39 +17,24 @@ std::string gLogPath;
 FILE* OpenCapture() { return std::fopen(gLogPath.c_str(), "w"); }
 FILE* OpenNothing() { return nullptr; }
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-// Each test starts with an uninitialised library, no log, and a chosen box answer.
+// Each test starts with an uninitialised library, no log, and no box answer set.
 class ClibTest : public testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = std::filesystem::temp_directory_path().string() + "/orva_clib_XXXXXX";
-        int fd = ::mkstemp(pattern.data());
-        ASSERT_GE(fd, 0);
-        ::close(fd);
-        gLogPath = pattern;
-        if (const char* old = std::getenv("ORVA_MESSAGEBOX_ANSWER")) oldAnswer_ = old;
-        ::unsetenv("ORVA_MESSAGEBOX_ANSWER");
+        gLogPath = folder_.File("orva.log");
         LogResetForTest();
         ClibResetForTest();
     }
     void TearDown() override {
         LogResetForTest();
         ClibResetForTest();
-        if (oldAnswer_) ::setenv("ORVA_MESSAGEBOX_ANSWER", oldAnswer_->c_str(), 1);
-        else ::unsetenv("ORVA_MESSAGEBOX_ANSWER");
-        std::filesystem::remove(gLogPath);
     }
     std::string CloseAndReadLog() {
         LogPrintf(nullptr);
-        return ReadFile(gLogPath);
+        return testing_util::ReadText(gLogPath);
     }
-    std::optional<std::string> oldAnswer_;
+    testing_util::TempFolder folder_;
+    testing_util::ScopedEnv answer_{"ORVA_MESSAGEBOX_ANSWER", nullptr};
 };
 
 TEST_F(ClibTest, FirstInitRecordsEverything) {

@@ -5,41 +5,15 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <vector>
 
 #include "common/log.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
 
-std::string gLogPath;
-
-FILE* OpenCapture() { return std::fopen(gLogPath.c_str(), "w"); }
-
-// Runs `body` with the program log going to a temporary file; returns its lines.
-template <typename Body>
-std::vector<std::string> CaptureLog(Body body) {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/orva_cpu_XXXXXX";
-    int fd = ::mkstemp(pattern.data());
-    EXPECT_GE(fd, 0);
-    ::close(fd);
-    gLogPath = pattern;
-    LogResetForTest();
-    LogSetOpener(&OpenCapture);
-    body();
-    LogPrintf(nullptr);
-    LogResetForTest();
-    std::vector<std::string> lines;
-    std::ifstream in(pattern);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    std::filesystem::remove(pattern);
-    return lines;
-}
-
-using Lines = std::vector<std::string>;
+using testing_util::CapturedLog;
 
 TEST(CpuFeatureBits, FromIdentificationLeaves) {
     const uint32_t mmx = 1u << 23, sse = 1u << 25, sse2 = 1u << 26;
@@ -112,9 +86,8 @@ TEST(CpuModel, VendorTables) {
 
 TEST(CpuReportText, WithoutIdentification) {
     CpuInfo none;
-    Lines lines = CaptureLog([&] { CpuReportFor(none, CpuAddOsBits(0)); });
-    EXPECT_EQ(lines, (Lines{"OS Support for:", "MMX: N", "INT SSE: N", "SSE: N", "SSE2: N",
-                            "-----------"}));
+    EXPECT_EQ(CapturedLog([&] { CpuReportFor(none, CpuAddOsBits(0)); }),
+              "OS Support for:\nMMX: N\nINT SSE: N\nSSE: N\nSSE2: N\n-----------\n");
 }
 
 TEST(CpuReportText, FullProcessors) {
@@ -123,28 +96,23 @@ TEST(CpuReportText, FullProcessors) {
     std::snprintf(info.modelName, sizeof info.modelName, "%s", "AMD ATHLON or higher");
     info.model = 10;
     info.stepping = 2;
-    Lines lines = CaptureLog([&] { CpuReportFor(info, 0xFF); });
-    EXPECT_EQ(lines, (Lines{"Vendor Name: AuthenticAMD",
-                            "CPU Model: AMD ATHLON or higher, Model 10, Stepping 2",
-                            "OS Support for:", "MMX: Y", "SSE: Y", "SSE2: Y", "3DNow: Y",
-                            "3DNow Ext.: Y", "-----------"}));
+    EXPECT_EQ(CapturedLog([&] { CpuReportFor(info, 0xFF); }),
+              "Vendor Name: AuthenticAMD\nCPU Model: AMD ATHLON or higher, Model 10, Stepping 2\n"
+              "OS Support for:\nMMX: Y\nSSE: Y\nSSE2: Y\n3DNow: Y\n3DNow Ext.: Y\n-----------\n");
     // Integer SSE without SSE: its own line; no model line without a model name.
     info.modelName[0] = '\0';
-    lines = CaptureLog([&] { CpuReportFor(info, 0x0F); });
-    EXPECT_EQ(lines, (Lines{"Vendor Name: AuthenticAMD", "OS Support for:", "MMX: Y",
-                            "INT SSE: Y", "SSE: N", "SSE2: N", "-----------"}));
+    EXPECT_EQ(CapturedLog([&] { CpuReportFor(info, 0x0F); }),
+              "Vendor Name: AuthenticAMD\nOS Support for:\nMMX: Y\nINT SSE: Y\nSSE: N\nSSE2: N\n"
+              "-----------\n");
 }
 
 TEST(CpuReportText, ThisProcessor) {
-    Lines lines = CaptureLog([] { CpuReport(); });
-    std::string all;
-    for (const std::string& l : lines) all += l + "\n";
+    std::string all = CapturedLog([] { CpuReport(); });
     EXPECT_NE(all.find("OS Support for:\n"), std::string::npos) << all;
-    EXPECT_EQ(lines.back(), "-----------");
+    EXPECT_TRUE(all.ends_with("\n-----------\n")) << all;
 #if defined(__x86_64__)
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines[0].rfind("Vendor Name: ", 0), 0u) << all;
-    EXPECT_GT(lines[0].size(), std::string("Vendor Name: ").size());
+    EXPECT_EQ(all.rfind("Vendor Name: ", 0), 0u) << all;
+    EXPECT_GT(all.find('\n'), std::string("Vendor Name: ").size()) << all;  // a name follows
     EXPECT_NE(all.find("MMX: Y\n"), std::string::npos) << all;
     EXPECT_NE(all.find("SSE2: Y\n"), std::string::npos) << all;
     EXPECT_EQ(all.find("INT SSE"), std::string::npos) << all;
@@ -184,10 +152,9 @@ TEST(CpuSpeedDeathTest, EnvironmentForcesTheClass) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (int c = 0; c <= 3; ++c) {
         std::string value = std::to_string(c);
-        ::setenv(kCpuSpeedClassVariable, value.c_str(), 1);
+        testing_util::ScopedEnv env(kCpuSpeedClassVariable, value);
         EXPECT_EXIT(std::exit(10 + MeasureCpuSpeedClass()), testing::ExitedWithCode(10 + c), "");
     }
-    ::unsetenv(kCpuSpeedClassVariable);
 }
 
 }  // namespace

@@ -1,58 +1,29 @@
 #include "common/disk_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/error_codes.h"
 #include "common/paths.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/dftestXXXXXX";
-        path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    std::set<std::string> List() const {
-        std::set<std::string> names;
-        if (DIR* d = ::opendir(path_.c_str())) {
-            while (dirent* e = ::readdir(d))
-                if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, "..")) names.insert(e->d_name);
-            ::closedir(d);
-        }
-        return names;
-    }
-    const std::string& path() const { return path_; }
+using testing_util::ReadText;
+using testing_util::TempFolder;
+using testing_util::WriteText;
 
-private:
-    std::string path_;
-};
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteAll(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
+std::set<std::string> Names(const TempFolder& dir) {
+    std::vector<std::string> files = dir.Files();
+    return std::set<std::string>(files.begin(), files.end());
 }
 
 // A file whose body is a fixed text; the body can be made to fail.
@@ -78,90 +49,90 @@ public:
 };
 
 TEST(DiskFile, TempCopyFailingBodyLeavesOldFileAndNoTemp) {
-    TempDir dir;
-    WriteAll(dir / "a.cfg", "old");
-    TextFile file((dir / "a.cfg").c_str(), 0x44);
+    TempFolder dir;
+    WriteText(dir.File("a.cfg"), "old");
+    TextFile file(dir.File("a.cfg").c_str(), 0x44);
     file.failSave = true;
     EXPECT_FALSE(file.SaveFile());
     EXPECT_EQ(file.failures, 1);
     EXPECT_TRUE(file.IsOpen());  // stays open until the next Close
     EXPECT_STRNE(file.TempName(), "");
-    EXPECT_EQ(std::string(file.TempName()).rfind(dir.path() + "/a.c", 0), 0u);  // prefix, same folder
+    EXPECT_EQ(std::string(file.TempName()).rfind(dir.Path() + "/a.c", 0), 0u);  // prefix, same folder
     EXPECT_FALSE(file.Close());
-    EXPECT_EQ(ReadAll(dir / "a.cfg"), "old");
-    EXPECT_EQ(dir.List(), std::set<std::string>{"a.cfg"});
+    EXPECT_EQ(ReadText(dir.File("a.cfg")), "old");
+    EXPECT_EQ(Names(dir), std::set<std::string>{"a.cfg"});
 
     // The same object then succeeds: the target is replaced, nothing else remains.
     file.failSave = false;
     EXPECT_TRUE(file.SaveFile());
     EXPECT_TRUE(file.Accepted());
-    EXPECT_EQ(ReadAll(dir / "a.cfg"), "new");
-    EXPECT_EQ(dir.List(), std::set<std::string>{"a.cfg"});
+    EXPECT_EQ(ReadText(dir.File("a.cfg")), "new");
+    EXPECT_EQ(Names(dir), std::set<std::string>{"a.cfg"});
     // A new file gets ordinary permissions, not the private ones of mkstemp.
     struct stat st;
-    ASSERT_EQ(::stat((dir / "b.cfg").c_str(), &st), -1);
-    TextFile fresh((dir / "b.cfg").c_str(), 0x44);
+    ASSERT_EQ(::stat(dir.File("b.cfg").c_str(), &st), -1);
+    TextFile fresh(dir.File("b.cfg").c_str(), 0x44);
     ASSERT_TRUE(fresh.SaveFile());
     mode_t mask = ::umask(022);
     ::umask(mask);
-    ASSERT_EQ(::stat((dir / "b.cfg").c_str(), &st), 0);
+    ASSERT_EQ(::stat(dir.File("b.cfg").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
 }
 
 TEST(DiskFile, BackupAndDropEmpty) {
-    TempDir dir;
-    WriteAll(dir / "a.cfg", "old");
-    WriteAll(dir / "a.cfg.bak", "older");
-    TextFile file((dir / "a.cfg").c_str(), 0x244);
+    TempFolder dir;
+    WriteText(dir.File("a.cfg"), "old");
+    WriteText(dir.File("a.cfg.bak"), "older");
+    TextFile file(dir.File("a.cfg").c_str(), 0x244);
     EXPECT_TRUE(file.SaveFile());
-    EXPECT_EQ(ReadAll(dir / "a.cfg"), "new");
-    EXPECT_EQ(ReadAll(dir / "a.cfg.bak"), "old");
-    EXPECT_EQ(dir.List(), (std::set<std::string>{"a.cfg", "a.cfg.bak"}));
+    EXPECT_EQ(ReadText(dir.File("a.cfg")), "new");
+    EXPECT_EQ(ReadText(dir.File("a.cfg.bak")), "old");
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"a.cfg", "a.cfg.bak"}));
 
     // Direct write with a backup: the old file moves to .bak first.
-    TextFile direct((dir / "a.cfg").c_str(), 0x204);
+    TextFile direct(dir.File("a.cfg").c_str(), 0x204);
     direct.body = "third";
     EXPECT_TRUE(direct.SaveFile());
-    EXPECT_EQ(ReadAll(dir / "a.cfg"), "third");
-    EXPECT_EQ(ReadAll(dir / "a.cfg.bak"), "new");
+    EXPECT_EQ(ReadText(dir.File("a.cfg")), "third");
+    EXPECT_EQ(ReadText(dir.File("a.cfg.bak")), "new");
 
     // An empty direct write with 0x104 leaves no file.
-    TextFile empty((dir / "e.cfg").c_str(), 0x104);
+    TextFile empty(dir.File("e.cfg").c_str(), 0x104);
     empty.body = "";
     EXPECT_FALSE(empty.SaveFile());
-    EXPECT_EQ(dir.List().count("e.cfg"), 0u);
+    EXPECT_EQ(Names(dir).count("e.cfg"), 0u);
     // Through a temporary copy an empty result leaves the old target alone.
-    TextFile emptyTemp((dir / "a.cfg").c_str(), 0x144);
+    TextFile emptyTemp(dir.File("a.cfg").c_str(), 0x144);
     emptyTemp.body = "";
     EXPECT_FALSE(emptyTemp.SaveFile());
-    EXPECT_EQ(ReadAll(dir / "a.cfg"), "third");
-    EXPECT_EQ(dir.List(), (std::set<std::string>{"a.cfg", "a.cfg.bak"}));
+    EXPECT_EQ(ReadText(dir.File("a.cfg")), "third");
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"a.cfg", "a.cfg.bak"}));
 }
 
 TEST(DiskFile, ShortExtension) {
-    TempDir dir;
-    WriteAll(dir / "name.htm", "short");
-    TextFile file((dir / "name.html").c_str(), 0x21);
+    TempFolder dir;
+    WriteText(dir.File("name.htm"), "short");
+    TextFile file(dir.File("name.html").c_str(), 0x21);
     EXPECT_TRUE(file.LoadFile());
     EXPECT_EQ(file.loaded, "short");
-    EXPECT_EQ(std::string(file.Path()), dir / "name.htm");
+    EXPECT_EQ(std::string(file.Path()), dir.File("name.htm"));
     // Without 0x20 the missing file is an error with the mapped errno code.
-    TextFile plain((dir / "name.html").c_str(), 0x01);
+    TextFile plain(dir.File("name.html").c_str(), 0x01);
     EXPECT_FALSE(plain.LoadFile());
     EXPECT_EQ(plain.State(), -2);
     EXPECT_EQ(plain.failures, 1);
 
     // Writing with 0x20 through a copy: the short-named file takes the result
     // (its old content kept as .bak) and the long-named one is moved away.
-    WriteAll(dir / "x.%fit", "long");
-    TextFile marked((dir / "x.%fit").c_str(), 0x264);
-    WriteAll(dir / "x.%fi", "oldshort");
+    WriteText(dir.File("x.%fit"), "long");
+    TextFile marked(dir.File("x.%fit").c_str(), 0x264);
+    WriteText(dir.File("x.%fi"), "oldshort");
     EXPECT_TRUE(marked.SaveFile());
-    EXPECT_EQ(std::string(marked.Path()), dir / "x.%fi");
-    EXPECT_EQ(ReadAll(dir / "x.%fi"), "new");
-    EXPECT_EQ(ReadAll(dir / "x.%fi.bak"), "oldshort");
-    EXPECT_EQ(ReadAll(dir / "x.%fit.bak"), "long");
-    EXPECT_EQ(dir.List().count("x.%fit"), 0u);
+    EXPECT_EQ(std::string(marked.Path()), dir.File("x.%fi"));
+    EXPECT_EQ(ReadText(dir.File("x.%fi")), "new");
+    EXPECT_EQ(ReadText(dir.File("x.%fi.bak")), "oldshort");
+    EXPECT_EQ(ReadText(dir.File("x.%fit.bak")), "long");
+    EXPECT_EQ(Names(dir).count("x.%fit"), 0u);
 }
 
 int g_queries = 0;
@@ -178,10 +149,10 @@ bool FullDrive(const char*, DriveStatus* out) {
 }
 
 TEST(DiskFile, DriveCheck) {
-    TempDir dir;
-    WriteAll(dir / "a.cfg", "old");
+    TempFolder dir;
+    WriteText(dir.File("a.cfg"), "old");
     SetDriveStatusQuery(ReadOnlyDrive);
-    TextFile file((dir / "a.cfg").c_str(), 0);
+    TextFile file(dir.File("a.cfg").c_str(), 0);
     EXPECT_FALSE(file.SetPath(nullptr, 0x44));
     EXPECT_EQ(file.State(), -21);
     EXPECT_STREQ(ErrorText(-21), "'%s' - error");
@@ -194,14 +165,14 @@ TEST(DiskFile, DriveCheck) {
     EXPECT_EQ(file.loaded, "old");
     EXPECT_EQ(g_queries, before);
     SetDriveStatusQuery(FullDrive);
-    TextFile full((dir / "b.cfg").c_str(), 0x04);
+    TextFile full(dir.File("b.cfg").c_str(), 0x04);
     EXPECT_EQ(full.State(), -21);
     SetDriveStatusQuery(nullptr);
-    EXPECT_EQ(ReadAll(dir / "a.cfg"), "old");
-    EXPECT_EQ(dir.List(), std::set<std::string>{"a.cfg"});
+    EXPECT_EQ(ReadText(dir.File("a.cfg")), "old");
+    EXPECT_EQ(Names(dir), std::set<std::string>{"a.cfg"});
 
     // A missing folder is no drive fault: the open fails with its errno code.
-    TextFile missing((dir / "no/such/a.cfg").c_str(), 0x44);
+    TextFile missing(dir.File("no/such/a.cfg").c_str(), 0x44);
     EXPECT_EQ(missing.State(), 2);
     EXPECT_FALSE(missing.SaveFile());
     EXPECT_LT(missing.State(), 0);
@@ -209,69 +180,69 @@ TEST(DiskFile, DriveCheck) {
 }
 
 TEST(DiskFile, FailedCommitNeverLosesTheTarget) {
-    TempDir dir;
+    TempFolder dir;
     // The target's name is taken by a folder with content: the final rename fails.
-    ASSERT_EQ(::mkdir((dir / "t.cfg").c_str(), 0755), 0);
-    WriteAll(dir / "t.cfg/keep", "x");
-    TextFile file((dir / "t.cfg").c_str(), 0x44);
+    ASSERT_EQ(::mkdir(dir.File("t.cfg").c_str(), 0755), 0);
+    WriteText(dir.File("t.cfg/keep"), "x");
+    TextFile file(dir.File("t.cfg").c_str(), 0x44);
     EXPECT_FALSE(file.SaveFile());
     EXPECT_LT(file.State(), 0);
-    EXPECT_EQ(ReadAll(dir / "t.cfg/keep"), "x");
-    EXPECT_EQ(dir.List(), std::set<std::string>{"t.cfg"});
+    EXPECT_EQ(ReadText(dir.File("t.cfg/keep")), "x");
+    EXPECT_EQ(Names(dir), std::set<std::string>{"t.cfg"});
 
     // An unwritable folder (only effective without root privileges).
     if (::geteuid() != 0) {
-        ASSERT_EQ(::mkdir((dir / "ro").c_str(), 0755), 0);
-        WriteAll(dir / "ro/a.cfg", "old");
-        ::chmod((dir / "ro").c_str(), 0555);
-        TextFile locked((dir / "ro/a.cfg").c_str(), 0x244);
+        ASSERT_EQ(::mkdir(dir.File("ro").c_str(), 0755), 0);
+        WriteText(dir.File("ro/a.cfg"), "old");
+        ::chmod(dir.File("ro").c_str(), 0555);
+        TextFile locked(dir.File("ro/a.cfg").c_str(), 0x244);
         EXPECT_FALSE(locked.SaveFile());
-        ::chmod((dir / "ro").c_str(), 0755);
-        EXPECT_EQ(ReadAll(dir / "ro/a.cfg"), "old");
-        EXPECT_EQ(dir.List(), (std::set<std::string>{"t.cfg", "ro"}));
+        ::chmod(dir.File("ro").c_str(), 0755);
+        EXPECT_EQ(ReadText(dir.File("ro/a.cfg")), "old");
+        EXPECT_EQ(Names(dir), (std::set<std::string>{"t.cfg", "ro"}));
     }
 }
 
 TEST(DiskFile, SetPathKeepOpenAndDiscard) {
-    TempDir dir;
-    WriteAll(dir / "a.cfg", "old");
-    TextFile file((dir / "a.cfg").c_str(), 0x44);
+    TempFolder dir;
+    WriteText(dir.File("a.cfg"), "old");
+    TextFile file(dir.File("a.cfg").c_str(), 0x44);
     EXPECT_TRUE(file.SaveKeepOpen());
     EXPECT_TRUE(file.IsWriting());
-    EXPECT_TRUE(file.SetPath((dir / "a.cfg").c_str(), 0x44));  // same path and mode: stays open
+    EXPECT_TRUE(file.SetPath(dir.File("a.cfg").c_str(), 0x44));  // same path and mode: stays open
     EXPECT_TRUE(file.IsOpen());
     EXPECT_FALSE(file.Accepted());                              // but a body must run again
     EXPECT_TRUE(file.SaveKeepOpen());
     EXPECT_TRUE(file.Discard());
     EXPECT_FALSE(file.IsOpen());
     EXPECT_FALSE(file.Discard());
-    EXPECT_EQ(dir.List(), std::set<std::string>{"a.cfg"});
-    EXPECT_EQ(ReadAll(dir / "a.cfg"), "old");
+    EXPECT_EQ(Names(dir), std::set<std::string>{"a.cfg"});
+    EXPECT_EQ(ReadText(dir.File("a.cfg")), "old");
 
     // Keep open, then Close commits.
     file.body = "kept";
     EXPECT_TRUE(file.SaveKeepOpen());
     EXPECT_TRUE(file.Close());
-    EXPECT_EQ(ReadAll(dir / "a.cfg"), "kept");
+    EXPECT_EQ(ReadText(dir.File("a.cfg")), "kept");
     // Another case is another file on Linux: the open file is closed, and
     // committed since its body succeeded.
     file.body = "other";
     EXPECT_TRUE(file.SaveKeepOpen());
-    EXPECT_TRUE(file.SetPath((dir / "A.cfg").c_str(), 0));
+    EXPECT_TRUE(file.SetPath(dir.File("A.cfg").c_str(), 0));
     EXPECT_FALSE(file.IsOpen());
-    EXPECT_EQ(ReadAll(dir / "a.cfg"), "other");
+    EXPECT_EQ(ReadText(dir.File("a.cfg")), "other");
 
     // A path that does not fit is refused, not cut.
-    std::string longPath = dir.path() + "/" + std::string(kPathMax, 'x');
+    std::string longPath = dir.Path() + "/" + std::string(kPathMax, 'x');
     EXPECT_FALSE(file.SetPath(longPath.c_str(), 0));
     EXPECT_EQ(file.State(), -28);
-    EXPECT_EQ(std::string(file.Path()), dir / "A.cfg");
+    EXPECT_EQ(std::string(file.Path()), dir.File("A.cfg"));
 
-    TextFile ext((dir / "x.fit").c_str(), 0);
+    TextFile ext(dir.File("x.fit").c_str(), 0);
     EXPECT_TRUE(ext.MarkExtension('%'));
-    EXPECT_EQ(std::string(ext.Path()), dir / "x.%fit");
+    EXPECT_EQ(std::string(ext.Path()), dir.File("x.%fit"));
     EXPECT_TRUE(ext.SetExtension(".fs"));
-    EXPECT_EQ(std::string(ext.Path()), dir / "x.fs");
+    EXPECT_EQ(std::string(ext.Path()), dir.File("x.fs"));
     EXPECT_FALSE(ext.SetExtension(""));
     TextFile none;
     EXPECT_EQ(none.Path(), nullptr);
@@ -280,20 +251,20 @@ TEST(DiskFile, SetPathKeepOpenAndDiscard) {
 }
 
 TEST(DiskFile, FlipRowsInFile) {
-    TempDir dir;
-    std::string path = dir / "rows";
+    TempFolder dir;
+    std::string path = dir.File("rows");
     for (int rows : {4, 5}) {
         // Rows of 3 two-byte elements: row r holds bytes 'a'+r.
         std::string data;
         for (int r = 0; r < rows; ++r) data += std::string(6, static_cast<char>('a' + r));
-        WriteAll(path, data);
+        WriteText(path, data);
         int fd = ::open(path.c_str(), O_RDWR);
         ASSERT_GE(fd, 0);
         EXPECT_EQ(FlipRowsInFile(fd, 3, rows, 0x02), 1);
         ::close(fd);
         std::string expected;
         for (int r = rows - 1; r >= 0; --r) expected += std::string(6, static_cast<char>('a' + r));
-        EXPECT_EQ(ReadAll(path), expected) << rows;
+        EXPECT_EQ(ReadText(path), expected) << rows;
     }
     int fd = ::open(path.c_str(), O_RDWR);
     EXPECT_EQ(FlipRowsInFile(fd, 3, 0, 0x02), 0);

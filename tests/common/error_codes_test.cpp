@@ -5,13 +5,12 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "common/log.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
@@ -87,34 +86,13 @@ int FakePrintStatus(int group, int code, int flags, const char* format, const ch
     return 22;
 }
 
-std::string gLogPath;
-FILE* TestOpener() { return std::fopen(gLogPath.c_str(), "w"); }
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 class ShowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        LogResetForTest();
-        const char* base = std::getenv("TMPDIR");
-        dir_ = std::string(base && *base ? base : "/tmp") + "/orva_err_XXXXXX";
-        ASSERT_NE(mkdtemp(dir_.data()), nullptr);
-        gLogPath = dir_ + "/orva.log";
-        LogSetOpener(TestOpener);
         gCalls.clear();
     }
-    void TearDown() override {
-        SetStatusLineHooks(nullptr);
-        LogResetForTest();
-        std::remove(gLogPath.c_str());
-        rmdir(dir_.c_str());
-    }
-    std::string dir_;
+    void TearDown() override { SetStatusLineHooks(nullptr); }
+    testing_util::ProgramLogCapture log_;
 };
 
 TEST_F(ShowTest, WithoutHooksOnlyLog) {
@@ -123,7 +101,7 @@ TEST_F(ShowTest, WithoutHooksOnlyLog) {
     EXPECT_EQ(ShowErrorCode(-19, "a.fits"), 0);
     EXPECT_EQ(ShowErrorCode(2, "a.fits"), 0);
     EXPECT_EQ(ShowErrorCode(-14, nullptr), 0);
-    EXPECT_EQ(ReadFile(gLogPath),
+    EXPECT_EQ(log_.Text(),
               "disk 100%s full %d\nbad %n text\n'a.fits' - can`t read\n: out memory\n");
 }
 
@@ -153,7 +131,7 @@ TEST_F(ShowTest, HooksReceiveGroupCodesAndFlags) {
     // A cancel goes with status code 8, which the status line does not show.
     EXPECT_EQ(gCalls[3].code, 8);
     EXPECT_EQ(gCalls[3].name, "y.fits");
-    EXPECT_EQ(ReadFile(gLogPath),
+    EXPECT_EQ(log_.Text(),
               "50% done\nfailed\n'x.fits' - no such file or directory\n'y.fits' - user cancelled\n");
 }
 

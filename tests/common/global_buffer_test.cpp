@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace orva {
@@ -297,21 +298,16 @@ TEST(GlobalBuffer, ItemsRecordsAndStringList) {
 }
 
 TEST(GlobalBuffer, SnapResidues) {
-    double x = 0.00015;
-    SnapDoubleTo1e4(&x);
-    EXPECT_EQ(x, 0.00015);
-    x = 1.0000000000000002;
-    SnapDoubleTo1e4(&x);
-    EXPECT_EQ(x, 1.0);
-    x = -2.5000000000000004;
-    SnapDoubleTo1e4(&x);
-    EXPECT_EQ(x, -2.5);
-    float f = 1.0000001f;
-    SnapFloatTo001(&f);
-    EXPECT_EQ(f, 1.0f);
-    f = 0.015f;
-    SnapFloatTo001(&f);
-    EXPECT_EQ(f, 0.015f);
+    for (auto [in, out] : {std::pair{0.00015, 0.00015}, {1.0000000000000002, 1.0}, {-2.5000000000000004, -2.5}}) {
+        double x = in;
+        SnapDoubleTo1e4(&x);
+        EXPECT_EQ(x, out) << in;
+    }
+    for (auto [in, out] : {std::pair{1.0000001f, 1.0f}, {0.015f, 0.015f}}) {
+        float f = in;
+        SnapFloatTo001(&f);
+        EXPECT_EQ(f, out) << in;
+    }
 }
 
 }  // namespace

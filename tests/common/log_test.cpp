@@ -3,31 +3,16 @@
 #include "common/clib.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "test_support.h"
 
 namespace orva {
 namespace {
 
-std::string MakeTempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/orva_log_XXXXXX";
-    char* made = mkdtemp(pattern.data());
-    return made ? std::string(made) : std::string();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+using testing_util::Exists;
+using testing_util::ReadText;
 
 // The opener of these tests: creates the file anew, as start-up's does.
 std::string gLogPath;
@@ -45,17 +30,12 @@ class LogTest : public ::testing::Test {
 protected:
     void SetUp() override {
         LogResetForTest();
-        dir_ = MakeTempDir();
-        ASSERT_FALSE(dir_.empty());
-        gLogPath = dir_ + "/orva.log";
+        gLogPath = folder_.File("orva.log");
         gOpenCalls = 0;
     }
-    void TearDown() override {
-        LogResetForTest();
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-    }
-    std::string dir_;
+    void TearDown() override { LogResetForTest(); }
+    testing_util::TempFolder folder_;
+    const std::string& dir_ = folder_.Path();
 };
 
 TEST_F(LogTest, OffUntilOpenerInstalled) {
@@ -71,7 +51,7 @@ TEST_F(LogTest, OffUntilOpenerInstalled) {
     EXPECT_FALSE(Exists(gLogPath));
     LogPrintf("first %s", "line");
     EXPECT_EQ(gOpenCalls, 1);
-    EXPECT_EQ(ReadFile(gLogPath), "first line\n");
+    EXPECT_EQ(ReadText(gLogPath), "first line\n");
 }
 
 TEST_F(LogTest, LinesFormatsCountsAndReopen) {
@@ -83,17 +63,17 @@ TEST_F(LogTest, LinesFormatsCountsAndReopen) {
     LogPrintf("%s", "");  // empty text: no line at all
     LogPrintf("last");
     // Each line is flushed, so the file is complete while the stream is open.
-    EXPECT_EQ(ReadFile(gLogPath),
+    EXPECT_EQ(ReadText(gLogPath),
               "value -5 and 18446744073709551615, ABC\nends with newline\n\nlast\n");
     EXPECT_EQ(LogWrittenBytes(), 39u + 19u + 5u);
     EXPECT_EQ(gOpenCalls, 1);
 
     LogPrintf(nullptr);  // closes; the next line opens and truncates again
     LogPrintf(nullptr);  // nothing open: harmless
-    EXPECT_EQ(ReadFile(gLogPath), "value -5 and 18446744073709551615, ABC\nends with newline\n\nlast\n");
+    EXPECT_EQ(ReadText(gLogPath), "value -5 and 18446744073709551615, ABC\nends with newline\n\nlast\n");
     LogPrintf("again");
     EXPECT_EQ(gOpenCalls, 2);
-    EXPECT_EQ(ReadFile(gLogPath), "again\n");
+    EXPECT_EQ(ReadText(gLogPath), "again\n");
     EXPECT_EQ(LogWrittenBytes(), 6u);
 }
 
@@ -105,7 +85,7 @@ TEST_F(LogTest, OpenerReturningNoneIsRetried) {
     EXPECT_EQ(LogWrittenBytes(), 0u);
     LogSetOpener(TestOpener);
     LogPrintf("c");
-    EXPECT_EQ(ReadFile(gLogPath), "c\n");
+    EXPECT_EQ(ReadText(gLogPath), "c\n");
 }
 
 TEST_F(LogTest, StopsGrowingAfterOneGigabyte) {
@@ -116,7 +96,7 @@ TEST_F(LogTest, StopsGrowingAfterOneGigabyte) {
     EXPECT_EQ(LogWrittenBytes(), kLogSizeLimit + 14u);
     LogPrintf("dropped");
     EXPECT_EQ(LogWrittenBytes(), kLogSizeLimit + 14u);
-    EXPECT_EQ(ReadFile(gLogPath), "open\ncrossing line\n");
+    EXPECT_EQ(ReadText(gLogPath), "open\ncrossing line\n");
 }
 
 std::string gNoticeText;
@@ -190,7 +170,7 @@ TEST_F(SideLogTest, LinesAreWrittenAndCutAt199) {
                            "no name\n";
     EXPECT_EQ(log_.written, static_cast<int32_t>(expected.size()));
     EXPECT_TRUE(LogFileClose(&log_));
-    EXPECT_EQ(ReadFile(path), expected);
+    EXPECT_EQ(ReadText(path), expected);
 }
 
 TEST_F(SideLogTest, ReopenWithoutNameUsesHeldPath) {
@@ -200,7 +180,7 @@ TEST_F(SideLogTest, ReopenWithoutNameUsesHeldPath) {
     EXPECT_EQ(log_.written, 0);
     LogFilePrintf(&log_, "new");
     EXPECT_TRUE(LogFileClose(&log_));
-    EXPECT_EQ(ReadFile(dir_ + "/x.txt"), "new\n");
+    EXPECT_EQ(ReadText(dir_ + "/x.txt"), "new\n");
     // After a close the path is forgotten: a name is needed.
     EXPECT_FALSE(LogFileOpen(&log_, nullptr, nullptr, nullptr, false));
     // A folder that does not exist.
@@ -214,7 +194,7 @@ TEST_F(SideLogTest, NewNameFinishesTheOldFile) {
     EXPECT_FALSE(Exists(dir_ + "/first.log"));  // stayed empty
     LogFilePrintf(&log_, "kept");
     ASSERT_TRUE(LogFileOpen(&log_, dir_.c_str(), "third", ".log", false));
-    EXPECT_EQ(ReadFile(dir_ + "/second.log"), "kept\n");
+    EXPECT_EQ(ReadText(dir_ + "/second.log"), "kept\n");
 }
 
 }  // namespace

@@ -4,9 +4,15 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <vector>
 
 namespace orva {
 namespace {
+
+template <class T, size_t N>
+std::vector<T> Values(const T (&list)[N]) {
+    return std::vector<T>(list, list + N);
+}
 
 TEST(NumberParse, ParseBool) {
     bool flag = true;
@@ -39,14 +45,9 @@ TEST(NumberParse, ParseBool) {
 TEST(NumberParse, ParseDoubleValueSeparatorsAndLimits) {
     double v[4] = {0, 0, 0, 0};
     EXPECT_EQ(ParseDoubleValue("1.5, -2e3  7 ,8", v), 4);
-    EXPECT_EQ(v[0], 1.5);
-    EXPECT_EQ(v[1], -2000.0);
-    EXPECT_EQ(v[2], 7.0);
-    EXPECT_EQ(v[3], 8.0);
-
+    EXPECT_EQ(Values(v), (std::vector<double>{1.5, -2000.0, 7.0, 8.0}));
     EXPECT_EQ(ParseDoubleValue("  .5  5.  ", v), 2);
-    EXPECT_EQ(v[0], 0.5);
-    EXPECT_EQ(v[1], 5.0);
+    EXPECT_EQ(Values(v), (std::vector<double>{0.5, 5.0, 7.0, 8.0}));  // the rest untouched
 
     double w[4] = {-1, -1, -1, -1};
     // A missing item after a comma fails; the item before it is already written.
@@ -65,13 +66,9 @@ TEST(NumberParse, ParseDoubleValueSeparatorsAndLimits) {
 TEST(NumberParse, ParseUInt32Clamped) {
     uint32_t v[4] = {9, 9, 9, 9};
     EXPECT_EQ(ParseUInt32Clamped("-3, 0.5 4294967295.5 123.9", v), 4);
-    EXPECT_EQ(v[0], 0u);
-    EXPECT_EQ(v[1], 0u);
-    EXPECT_EQ(v[2], 0xFFFFFFFFu);
-    EXPECT_EQ(v[3], 123u);
+    EXPECT_EQ(Values(v), (std::vector<uint32_t>{0, 0, 0xFFFFFFFFu, 123}));
     EXPECT_EQ(ParseUInt32Clamped("4294967294.9,1e300", v), 2);
-    EXPECT_EQ(v[0], 4294967294u);
-    EXPECT_EQ(v[1], 0xFFFFFFFFu);
+    EXPECT_EQ(Values(v), (std::vector<uint32_t>{4294967294u, 0xFFFFFFFFu, 0xFFFFFFFFu, 123}));
     EXPECT_EQ(ParseUInt32Clamped("7 x", v), -1);
     EXPECT_EQ(v[0], 7u);
 }
@@ -79,13 +76,9 @@ TEST(NumberParse, ParseUInt32Clamped) {
 TEST(NumberParse, ParseInt64Value) {
     int64_t v[4] = {0, 0, 0, 0};
     EXPECT_EQ(ParseInt64Value("10, -010 0x1F -0X10", v), 4);
-    EXPECT_EQ(v[0], 10);
-    EXPECT_EQ(v[1], -8);
-    EXPECT_EQ(v[2], 31);
-    EXPECT_EQ(v[3], -16);
+    EXPECT_EQ(Values(v), (std::vector<int64_t>{10, -8, 31, -16}));
     EXPECT_EQ(ParseInt64Value("99999999999999999999 -99999999999999999999", v), 2);
-    EXPECT_EQ(v[0], INT64_MAX);
-    EXPECT_EQ(v[1], INT64_MIN);
+    EXPECT_EQ(Values(v), (std::vector<int64_t>{INT64_MAX, INT64_MIN, 31, -16}));
     EXPECT_EQ(ParseInt64Value(" +9223372036854775807", v), 1);
     EXPECT_EQ(v[0], INT64_MAX);
     v[0] = 0;

@@ -5,10 +5,16 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace orva {
 namespace {
+
+using std::placeholders::_1;
 
 std::string Fit(int size, double v) {
     char buf[128];
@@ -17,6 +23,21 @@ std::string Fit(int size, double v) {
     EXPECT_EQ(r, buf);
     EXPECT_EQ(len, static_cast<int>(std::string(buf).size()));
     return buf;
+}
+
+// A formatter bound to its value, and the text it must write (its length is
+// the answer).
+struct Formatted {
+    std::function<int(char*)> format;
+    const char* text;
+};
+// Runs each formatter into a buffer of exactly `size` bytes.
+void ExpectTexts(size_t size, std::initializer_list<Formatted> cases) {
+    for (const Formatted& c : cases) {
+        std::vector<char> buf(size, 'z');
+        EXPECT_EQ(c.format(buf.data()), static_cast<int>(std::strlen(c.text))) << c.text;
+        EXPECT_STREQ(buf.data(), c.text);
+    }
 }
 
 TEST(NumberText, FormatDoubleFitChoosesNotationAndTrims) {
@@ -42,30 +63,21 @@ TEST(NumberText, FormatDoubleFitChoosesNotationAndTrims) {
 }
 
 TEST(NumberText, FormatDoubleAndDigits) {
-    char buf[128];
-    EXPECT_EQ(FormatDouble(6, 2, 1234.5678, buf), 7);
-    EXPECT_STREQ(buf, "1234.57");
-    FormatDouble(6, 2, 12.3456, buf);
-    EXPECT_STREQ(buf, "12.35");
-    FormatDouble(6, 2, 2.0, buf);
-    EXPECT_STREQ(buf, "2");
-    // k = 6 exceeds p + d = 5: exponent with p + d - 1 = 4 digits.
-    FormatDouble(3, 2, 123456.0, buf);
-    EXPECT_STREQ(buf, "1.2346e+5");
-    // k = -2 lies within -(p + d) < k < 0: d - k = 4 decimals.
-    FormatDouble(3, 2, 0.001234, buf);
-    EXPECT_STREQ(buf, "0.0012");
-    FormatDouble(3, 2, -1e-7, buf);
-    EXPECT_STREQ(buf, "-1e-7");
-    FormatDouble(3, 2, 0.0, buf);
-    EXPECT_STREQ(buf, "0");
-    FormatDoubleDigits(2, 1, 1234.5, buf);
-    EXPECT_STREQ(buf, "1.23e+3");
-    EXPECT_EQ(FormatDoubleDigits(10, 3, 1234.5, buf), 6);
-    EXPECT_STREQ(buf, "1234.5");
-    // Negative counts mean none; without a point nothing is trimmed.
-    FormatDoubleDigits(-4, -1, 7.25, buf);
-    EXPECT_STREQ(buf, "7e+00");
+    ExpectTexts(32, {
+        {bind(FormatDouble, 6, 2, 1234.5678, _1), "1234.57"},
+        {bind(FormatDouble, 6, 2, 12.3456, _1), "12.35"},
+        {bind(FormatDouble, 6, 2, 2.0, _1), "2"},
+        // k = 6 exceeds p + d = 5: exponent with p + d - 1 = 4 digits.
+        {bind(FormatDouble, 3, 2, 123456.0, _1), "1.2346e+5"},
+        // k = -2 lies within -(p + d) < k < 0: d - k = 4 decimals.
+        {bind(FormatDouble, 3, 2, 0.001234, _1), "0.0012"},
+        {bind(FormatDouble, 3, 2, -1e-7, _1), "-1e-7"},
+        {bind(FormatDouble, 3, 2, 0.0, _1), "0"},
+        {bind(FormatDoubleDigits, 2, 1, 1234.5, _1), "1.23e+3"},
+        {bind(FormatDoubleDigits, 10, 3, 1234.5, _1), "1234.5"},
+        // Negative counts mean none; without a point nothing is trimmed.
+        {bind(FormatDoubleDigits, -4, -1, 7.25, _1), "7e+00"},
+    });
 }
 
 TEST(NumberText, NumberText13GFallsBackUntilItFits) {
@@ -115,60 +127,41 @@ TEST(NumberText, BoundedPrintfCutsAndTranslates) {
 }
 
 TEST(NumberText, ThreeDigitText) {
-    char buf[12];
-    EXPECT_EQ(ThreeDigitText(7, buf), 3);
-    EXPECT_STREQ(buf, "007");
-    ThreeDigitText(42, buf);
-    EXPECT_STREQ(buf, "042");
-    ThreeDigitText(123, buf);
-    EXPECT_STREQ(buf, "123");
-    ThreeDigitText(0, buf);
-    EXPECT_STREQ(buf, "000");
-    ThreeDigitText(-5, buf);
-    EXPECT_STREQ(buf, "000");
-    EXPECT_EQ(ThreeDigitText(2147483647, buf), 10);
-    EXPECT_STREQ(buf, "2147483647");
+    ExpectTexts(12, {
+        {bind(ThreeDigitText, 7, _1), "007"},
+        {bind(ThreeDigitText, 42, _1), "042"},
+        {bind(ThreeDigitText, 123, _1), "123"},
+        {bind(ThreeDigitText, 0, _1), "000"},
+        {bind(ThreeDigitText, -5, _1), "000"},
+        {bind(ThreeDigitText, 2147483647, _1), "2147483647"},
+    });
 }
 
 TEST(NumberText, FormatTimeHMSms) {
-    char buf[24];
-    FormatTimeHMSms(buf, 3661.5);
-    EXPECT_STREQ(buf, "01:01:01:500");
-    FormatTimeHMSms(buf, 0.0);
-    EXPECT_STREQ(buf, "00:00:00:000");
-    FormatTimeHMSms(buf, 59.75);
-    EXPECT_STREQ(buf, "00:00:59:750");
-    // Hours are not wrapped at 24.
-    FormatTimeHMSms(buf, 90000.25);
-    EXPECT_STREQ(buf, "25:00:00:250");
-    EXPECT_EQ(FormatTimeHMSms(buf, 1e12), 15);
-    EXPECT_STREQ(buf, "24000:00:00:000");
-    FormatTimeHMSms(buf, NAN);
-    EXPECT_STREQ(buf, "00:00:00:000");
-    FormatTimeHMSms(buf, -1e300);
-    EXPECT_STREQ(buf, "-24000:00:00:000");
+    ExpectTexts(24, {
+        {bind(FormatTimeHMSms, _1, 3661.5), "01:01:01:500"},
+        {bind(FormatTimeHMSms, _1, 0.0), "00:00:00:000"},
+        {bind(FormatTimeHMSms, _1, 59.75), "00:00:59:750"},
+        // Hours are not wrapped at 24.
+        {bind(FormatTimeHMSms, _1, 90000.25), "25:00:00:250"},
+        {bind(FormatTimeHMSms, _1, 1e12), "24000:00:00:000"},
+        {bind(FormatTimeHMSms, _1, NAN), "00:00:00:000"},
+        {bind(FormatTimeHMSms, _1, -1e300), "-24000:00:00:000"},
+    });
 }
 
 TEST(NumberText, TimeSpanText) {
-    char buf[40];
-    EXPECT_EQ(TimeSpanText(buf, 90061), 10);
-    EXPECT_STREQ(buf, "1d 1:01:01");
-    TimeSpanText(buf, 59);
-    EXPECT_STREQ(buf, "0:59");
-    TimeSpanText(buf, 0);
-    EXPECT_STREQ(buf, "0:00");
-    TimeSpanText(buf, -5);
-    EXPECT_STREQ(buf, "0:00");
-    TimeSpanText(buf, 3600);
-    EXPECT_STREQ(buf, "1:00:00");
-    TimeSpanText(buf, 86400);
-    EXPECT_STREQ(buf, "1d 0:00:00");
-    TimeSpanText(buf, 2 * 604800 + 3 * 86400 + 4 * 3600 + 5 * 60 + 6);
-    EXPECT_STREQ(buf, "2wk 3d 4:05:06");
-    TimeSpanText(buf, 604800);
-    EXPECT_STREQ(buf, "1wk 0d 0:00:00");
-    TimeSpanText(buf, INT64_MAX);
-    EXPECT_STREQ(buf, "15250284452471wk 3d 15:30:07");
+    ExpectTexts(40, {
+        {bind(TimeSpanText, _1, 90061), "1d 1:01:01"},
+        {bind(TimeSpanText, _1, 59), "0:59"},
+        {bind(TimeSpanText, _1, 0), "0:00"},
+        {bind(TimeSpanText, _1, -5), "0:00"},
+        {bind(TimeSpanText, _1, 3600), "1:00:00"},
+        {bind(TimeSpanText, _1, 86400), "1d 0:00:00"},
+        {bind(TimeSpanText, _1, 2 * 604800 + 3 * 86400 + 4 * 3600 + 5 * 60 + 6), "2wk 3d 4:05:06"},
+        {bind(TimeSpanText, _1, 604800), "1wk 0d 0:00:00"},
+        {bind(TimeSpanText, _1, INT64_MAX), "15250284452471wk 3d 15:30:07"},
+    });
 }
 
 TEST(NumberText, ByteSizeText) {
@@ -198,40 +191,25 @@ TEST(NumberText, ByteSizeText) {
     }
 }
 
-TEST(NumberText, TypeTexts) {
-    char buf[64];
-    EXPECT_EQ(DataTypeText(0x102, 16, 3, buf), 22);
-    EXPECT_STREQ(buf, "UINT16, Dim/Channels 3");
-    DataTypeText(0x01, 8, 0, buf);
-    EXPECT_STREQ(buf, "INT8");
-    DataTypeText(0x10, 32, 1, buf);
-    EXPECT_STREQ(buf, "IEEE-754 32Bits, Dim/Channels 1");
-    DataTypeText(0x40, 64, 0, buf);
-    EXPECT_STREQ(buf, "IEEE-754 64Bits");
-    DataTypeText(0x108, 4294967295u, 0, buf);
-    EXPECT_STREQ(buf, "UINT4294967295");
-    DataTypeTextAxis(0x08, 32, 0, 2, buf);
-    EXPECT_STREQ(buf, "INT32, Dim/Channels 0, Axis 2");
-    DataTypeTextShort(0x40, 64, 2, buf);
-    EXPECT_STREQ(buf, "Float 64, Dim/Channels 2");
-    DataTypeTextShort(0x101, 8, 0, buf);
-    EXPECT_STREQ(buf, "Integer 8");
-}
-
-TEST(NumberText, DataKindText) {
-    char buf[32];
-    DataKindText(0x00400000, buf);
-    EXPECT_STREQ(buf, "PIXEL");
-    DataKindText(0x02000000 | 0x00400000 | 0x00800000, buf);
-    EXPECT_STREQ(buf, "SPECTROGRAM");
-    DataKindText(0x00800000 | 0x08000000 | 0x01000000, buf);
-    EXPECT_STREQ(buf, "CURVE.SPECTR");
-    EXPECT_EQ(DataKindText(0x20000000 | 0x00200000, buf), 14);
-    EXPECT_STREQ(buf, "VERTEX.COMPLEX");
-    DataKindText(0x00400000 | 0x04000000 | 0x00200000, buf);
-    EXPECT_STREQ(buf, "PIXEL.WAVE");
-    EXPECT_EQ(DataKindText(0, buf), 0);
-    EXPECT_STREQ(buf, "");
+TEST(NumberText, TypeAndKindTexts) {
+    ExpectTexts(64, {
+        {bind(DataTypeText, 0x102, 16, 3, _1), "UINT16, Dim/Channels 3"},
+        {bind(DataTypeText, 0x01, 8, 0, _1), "INT8"},
+        {bind(DataTypeText, 0x10, 32, 1, _1), "IEEE-754 32Bits, Dim/Channels 1"},
+        {bind(DataTypeText, 0x40, 64, 0, _1), "IEEE-754 64Bits"},
+        {bind(DataTypeText, 0x108, 4294967295u, 0, _1), "UINT4294967295"},
+        {bind(DataTypeTextAxis, 0x08, 32, 0, 2, _1), "INT32, Dim/Channels 0, Axis 2"},
+        {bind(DataTypeTextShort, 0x40, 64, 2, _1), "Float 64, Dim/Channels 2"},
+        {bind(DataTypeTextShort, 0x101, 8, 0, _1), "Integer 8"},
+    });
+    ExpectTexts(32, {
+        {bind(DataKindText, 0x00400000, _1), "PIXEL"},
+        {bind(DataKindText, 0x02000000 | 0x00400000 | 0x00800000, _1), "SPECTROGRAM"},
+        {bind(DataKindText, 0x00800000 | 0x08000000 | 0x01000000, _1), "CURVE.SPECTR"},
+        {bind(DataKindText, 0x20000000 | 0x00200000, _1), "VERTEX.COMPLEX"},
+        {bind(DataKindText, 0x00400000 | 0x04000000 | 0x00200000, _1), "PIXEL.WAVE"},
+        {bind(DataKindText, 0, _1), ""},
+    });
 }
 
 TEST(NumberText, GuidTexts) {

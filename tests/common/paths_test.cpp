@@ -6,11 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "common/path_name.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
@@ -205,16 +204,10 @@ TEST(Paths, Folders) {
 
 TEST(Paths, TempAndBackupFiles) {
     std::string tmp = TempFolder();
-    std::string pattern = tmp + "/pathsXXXXXX";
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const std::string dir = pattern;
-    auto write = [](const std::string& p, const char* text) { std::ofstream(p) << text; };
-    auto read = [](const std::string& p) {
-        std::ifstream in(p);
-        std::string s;
-        std::getline(in, s);
-        return s;
-    };
+    testing_util::TempFolder folder;
+    const std::string& dir = folder.Path();
+    auto write = testing_util::WriteText;
+    auto read = testing_util::ReadText;
 
     char out[kPathMax];
     std::string target = dir + "/settings.cfg";
@@ -261,7 +254,6 @@ TEST(Paths, TempAndBackupFiles) {
     EXPECT_EQ(read(n + ".bak"), "r");
     EXPECT_EQ(read(n + ".bak1"), "2");
     EXPECT_FALSE(MakeNumberedBackup(n.c_str(), out, false));  // the file is gone
-    std::system(("rm -rf '" + dir + "'").c_str());
 }
 
 TEST(Paths, PathName) {

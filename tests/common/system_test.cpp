@@ -1,69 +1,42 @@
 #include "common/system.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <thread>
 
 #include "platform/clock.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
 
-class EnvGuard {
-public:
-    EnvGuard(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) ::setenv(name, value, 1);
-        else ::unsetenv(name);
-    }
-    ~EnvGuard() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-std::string MakeTempDir() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/orva_system_XXXXXX";
-    char* made = ::mkdtemp(pattern.data());
-    return made ? std::string(made) : std::string();
-}
+using testing_util::ScopedEnv;
+using testing_util::TempFolder;
 
 TEST(ModuleName, BaseNameWithInstanceNumber) {
-    std::string name = "unchanged";
-    ASSERT_TRUE(ModuleBaseNameOf("/p/app.exe", 1, &name));
-    EXPECT_EQ(name, "app");
-    ASSERT_TRUE(ModuleBaseNameOf("/p/app.exe", 0, &name));
-    EXPECT_EQ(name, "app");
-    ASSERT_TRUE(ModuleBaseNameOf("/p/app.exe", 3, &name));
-    EXPECT_EQ(name, "app3");
-    ASSERT_TRUE(ModuleBaseNameOf("/p/app", 99, &name));
-    EXPECT_EQ(name, "app99");
-    ASSERT_TRUE(ModuleBaseNameOf("/p/app", 100, &name));
-    EXPECT_EQ(name, "app100");
-    ASSERT_TRUE(ModuleBaseNameOf("/p/app", 250, &name));
-    EXPECT_EQ(name, "app100");
-    ASSERT_TRUE(ModuleBaseNameOf("/p/app", 0xFFFFFFFFu, &name));
-    EXPECT_EQ(name, "app100");
-    // The extension is the part after the last dot of the file name only.
-    ASSERT_TRUE(ModuleBaseNameOf("/p.d/app", 1, &name));
-    EXPECT_EQ(name, "app");
-    ASSERT_TRUE(ModuleBaseNameOf("/p/a.b.c", 2, &name));
-    EXPECT_EQ(name, "a.b2");
-    ASSERT_TRUE(ModuleBaseNameOf("/p/.hidden", 1, &name));
-    EXPECT_EQ(name, ".hidden");
-    ASSERT_TRUE(ModuleBaseNameOf("/app", 1, &name));
-    EXPECT_EQ(name, "app");
+    const struct {
+        const char* path;
+        unsigned instance;
+        const char* name;
+    } cases[] = {
+        {"/p/app.exe", 1, "app"}, {"/p/app.exe", 0, "app"},   {"/p/app.exe", 3, "app3"},
+        {"/p/app", 99, "app99"},  {"/p/app", 100, "app100"},  {"/p/app", 250, "app100"},
+        {"/p/app", 0xFFFFFFFFu, "app100"},
+        // The extension is the part after the last dot of the file name only.
+        {"/p.d/app", 1, "app"},   {"/p/a.b.c", 2, "a.b2"},    {"/p/.hidden", 1, ".hidden"},
+        {"/app", 1, "app"},
+    };
+    std::string name;
+    for (const auto& c : cases) {
+        name = "unchanged";
+        ASSERT_TRUE(ModuleBaseNameOf(c.path, c.instance, &name)) << c.path;
+        EXPECT_EQ(name, c.name) << c.path << " " << c.instance;
+    }
     // No folder part, no file name, no path, a path too long: none.
     EXPECT_FALSE(ModuleBaseNameOf("app.exe", 1, &name));
     EXPECT_EQ(name, "");
@@ -103,13 +76,12 @@ TEST(ModuleName, TheRunningProgram) {
 }
 
 TEST(SpecialFolders, FromTheEnvironment) {
-    std::string home = MakeTempDir();
-    std::string docs = MakeTempDir();
-    ASSERT_FALSE(home.empty());
-    ASSERT_FALSE(docs.empty());
-    EnvGuard h("HOME", home.c_str());
-    EnvGuard c("XDG_CONFIG_HOME", "/tmp/orva-test-config/");
-    EnvGuard d("XDG_DOCUMENTS_DIR", docs.c_str());
+    TempFolder homeFolder, docsFolder;
+    const std::string& home = homeFolder.Path();
+    const std::string& docs = docsFolder.Path();
+    ScopedEnv h("HOME", home);
+    ScopedEnv c("XDG_CONFIG_HOME", "/tmp/orva-test-config/");
+    ScopedEnv d("XDG_DOCUMENTS_DIR", docs);
     char buffer[4096];
     ASSERT_TRUE(SpecialFolder(buffer, kSpecialFolderAppData));
     EXPECT_STREQ(buffer, "/tmp/orva-test-config");  // need not exist; no trailing "/"
@@ -119,16 +91,16 @@ TEST(SpecialFolders, FromTheEnvironment) {
     EXPECT_EQ(std::string(buffer), docs);
     {
         // A documents folder that does not exist: the search goes on to the home folder.
-        EnvGuard missing("XDG_DOCUMENTS_DIR", (docs + "/gone").c_str());
+        ScopedEnv missing("XDG_DOCUMENTS_DIR", docs + "/gone");
         ASSERT_TRUE(SpecialFolder(buffer, kSpecialFolderSearch));
         EXPECT_EQ(std::string(buffer), home);
         // Neither exists: the search fails with an empty buffer.
-        EnvGuard noHome("HOME", (home + "/gone").c_str());
+        ScopedEnv noHome("HOME", home + "/gone");
         EXPECT_FALSE(SpecialFolder(buffer, kSpecialFolderSearch));
         EXPECT_STREQ(buffer, "");
     }
     {
-        EnvGuard noConfig("XDG_CONFIG_HOME", nullptr);
+        ScopedEnv noConfig("XDG_CONFIG_HOME", nullptr);
         std::string out;
         ASSERT_TRUE(SpecialFolder(kSpecialFolderAppData, &out));
         EXPECT_EQ(out, home + "/.config");
@@ -139,8 +111,6 @@ TEST(SpecialFolders, FromTheEnvironment) {
     EXPECT_FALSE(SpecialFolder(1234, &out));
     EXPECT_EQ(ShellVersion("shell32.dll"), 0x50000u);
     EXPECT_EQ(GetWindowsPlatform(), 2);
-    std::filesystem::remove_all(home);
-    std::filesystem::remove_all(docs);
 }
 
 struct HookLog {
@@ -197,20 +167,8 @@ TEST(DiskSpace, RootOfTheTemporaryFolder) {
     EXPECT_FALSE(DiskFreeSpaceEx("/nonexistent/orva", &caller, &total, &free));
 }
 
-// This thread's processor time in microseconds, from the kernel's resource accounting.
-uint64_t ThreadUsageUs() {
-    struct rusage ru;
-    if (::getrusage(RUSAGE_THREAD, &ru) != 0) return 0;
-    return static_cast<uint64_t>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000000u +
-           static_cast<uint64_t>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec);
-}
-
-// Spins until this thread has used `us` microseconds of processor time.
-void BusyForCpu(uint64_t us) {
-    uint64_t until = ThreadUsageUs() + us;
-    volatile uint64_t spin = 0;
-    while (ThreadUsageUs() < until) spin = spin + 1;
-}
+using testing_util::BusyForCpu;
+using testing_util::ThreadUsageUs;
 
 TEST(StopWatchTest, ThreadTimeCountsOnlyThisThreadsWork) {
     TimerSelect();

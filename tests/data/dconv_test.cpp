@@ -6,39 +6,14 @@
 #include <cstdlib>
 #include <string>
 
-#include <unistd.h>
-
 #include "common/log.h"
 #include "data/dconv.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
 
-std::string gLogPath;
-FILE* OpenTestLog() { return std::fopen(gLogPath.c_str(), "w"); }
-
-// Collects what the log received while fn ran.
-template <class Fn>
-std::string LogOf(Fn fn) {
-    char dir[] = "/tmp/orva_dconv_XXXXXX";
-    if (mkdtemp(dir) == nullptr) return "mkdtemp failed";
-    gLogPath = std::string(dir) + "/test.log";
-    LogResetForTest();
-    LogSetOpener(&OpenTestLog);
-    fn();
-    LogPrintf(nullptr);
-    LogResetForTest();
-    std::string text;
-    if (FILE* f = std::fopen(gLogPath.c_str(), "r")) {
-        char buf[256];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-        std::fclose(f);
-    }
-    std::remove(gLogPath.c_str());
-    rmdir(dir);
-    return text;
-}
+using testing_util::CapturedLog;
 
 const DConvRow& RowOf(ElementType out, bool swapped, ElementType plainIn) {
     const int o = ConvertOutputIndex(out);
@@ -86,7 +61,7 @@ TEST(DConv, SelectsRowsByMaskedTypes) {
     EXPECT_EQ(d.outputType, kTypeI16);
     EXPECT_EQ(d.kernel, RowOf(kTypeI16, false, kTypeF32).plain);
     // Both real bits name no input type.
-    LogOf([&] { DConvSelectIn(d, p, 0x150, kTypeI16); });
+    CapturedLog([&] { DConvSelectIn(d, p, 0x150, kTypeI16); });
     EXPECT_EQ(d.inputType, 0u);
     EXPECT_EQ(d.outputType, kTypeI16);
 }
@@ -118,7 +93,7 @@ TEST(DConv, UnknownTypes) {
     ScaleZero p;
     // Unknown input for a known output: the empty row and the log line.
     for (ElementType in : {0x04u, 0x00u}) {
-        const std::string log = LogOf([&] { DConvSelectIn(d, p, in, kTypeI16); });
+        const std::string log = CapturedLog([&] { DConvSelectIn(d, p, in, kTypeI16); });
         EXPECT_EQ(log, "DConvSelectIn(): unkn. types...\n");
         EXPECT_EQ(d.inputType, 0u);
         EXPECT_EQ(d.outputType, kTypeI16);
@@ -127,7 +102,7 @@ TEST(DConv, UnknownTypes) {
         EXPECT_EQ(out, 55);
     }
     // Unknown output: the empty entry, silently.
-    const std::string log = LogOf([&] { DConvSelectIn(d, p, kTypeI16, 0x50); });
+    const std::string log = CapturedLog([&] { DConvSelectIn(d, p, kTypeI16, 0x50); });
     EXPECT_EQ(log, "");
     EXPECT_EQ(d.inputType, 0u);
     EXPECT_EQ(d.outputType, 0u);

@@ -1,14 +1,11 @@
 #include "framework/command_registry.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cfloat>
 #include <climits>
-#include <fstream>
-#include <sstream>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -16,47 +13,13 @@
 #include "framework/app_object.h"
 #include "framework/global_commands.h"
 #include "framework/main_settings.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
 
-std::string MakeTempDir() {
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/orva_cmd_XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    char* dir = mkdtemp(buf.data());
-    return dir ? std::string(dir) : std::string();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-// Sends the log to a temporary file for the life of the object.
-std::string gLogPath;
-class LogCapture {
-public:
-    LogCapture() {
-        dir_ = MakeTempDir();
-        gLogPath = dir_ + "/test.log";
-        LogResetForTest();
-        LogSetOpener([]() -> FILE* { return std::fopen(gLogPath.c_str(), "w"); });
-    }
-    ~LogCapture() {
-        LogResetForTest();
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        if (system(cmd.c_str()) != 0) ADD_FAILURE();
-    }
-    std::string Text() const { return ReadFile(gLogPath); }
-    const std::string& Dir() const { return dir_; }
-
-private:
-    std::string dir_;
-};
+using testing_util::ReadText;
+using LogCapture = testing_util::ProgramLogCapture;
 
 // A user interface's interface for the tests: it records every call.
 std::vector<std::string> gCalls;
@@ -190,7 +153,7 @@ TEST(CommandLine, ItemLimitsAndTheSingleRecordRun) {
     EXPECT_EQ(f.settings.quitRequest, 0);
     words.back() = "-newinstance";
     EXPECT_FALSE(CommandLineDispatchInterface(f.registry, &NewInstanceRecord(), {&f.app, &f.settings}, words));
-    EXPECT_EQ(log.Text(), "Line error: is big\nLine error: is big\nLine 1 error: call cmd [Create new instance]\nLine error: is big?\n");
+    EXPECT_EQ(log.Text(), "Line 1 error: call cmd [Create new instance]\nLine error: is big?\n");
 }
 
 TEST(CommandLine, OwnerChangeRunsTheRestAgainstTheNewOwner) {
@@ -323,25 +286,26 @@ TEST(CommandList, TextOfEveryRecordKind) {
 
 TEST(CommandList, KeylistWritesTheProgramFoldersList) {
     LogCapture log;
-    std::string root = log.Dir();
-    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+    testing_util::TempFolder folder;
+    const std::string& root = folder.Path();
+    testing_util::ScopedEnv runtime("XDG_RUNTIME_DIR", root);
     mkdir((root + "/bin").c_str(), 0700);
     {
         AppObject app;
         app.SetProgramPath(root + "/bin/orva");
         app.SetAppDataFolder(root);
         ASSERT_TRUE(app.Init());
-        std::ofstream(root + "/bin/cmdlist.txt") << "old";
+        testing_util::WriteText(root + "/bin/cmdlist.txt", "old");
         app.DispatchCommandLine({"--KEY"});
-        std::string expected = ReadFile(ORVA_SOURCE_DIR "/tests/framework/cmdlist_golden.txt");
+        std::string expected = ReadText(ORVA_SOURCE_DIR "/tests/framework/cmdlist_golden.txt");
         // The golden list holds the user interface's interface too: cut it off.
         expected = expected.substr(0, expected.find("\t\t\tProjects Iface:")) + "END NODE\n";
-        EXPECT_EQ(ReadFile(root + "/bin/cmdlist.txt"), expected);
+        EXPECT_EQ(ReadText(root + "/bin/cmdlist.txt"), expected);
         EXPECT_FALSE(WriteCommandList(app.Registry(), root + "/missing", "orva"));
         EXPECT_FALSE(WriteCommandList(app.Registry(), "", "orva"));
         app.Shutdown();
     }
-    EXPECT_EQ(system(("test -z \"$(ls '" + root + "/bin' | grep -v '^cmdlist.txt$')\"").c_str()), 0)
+    EXPECT_EQ(std::system(("test -z \"$(ls '" + root + "/bin' | grep -v '^cmdlist.txt$')\"").c_str()), 0)
         << "temporary files left behind";
 }
 

@@ -2,12 +2,9 @@
 // Stand-ins for the stages, devices, windows, display cells and user interface
 // that the component-model tests wire together.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <fstream>
 #include <future>
-#include <sstream>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,42 +13,11 @@
 #include "framework/device_view.h"
 #include "framework/display_lock.h"
 #include "framework/port.h"
+#include "test_support.h"
 
 namespace orva::testing {
 
-// Sends the log to a temporary file while the object lives.
-inline std::string& LogPathForTest() {
-    static std::string path;
-    return path;
-}
-class LogCapture {
-public:
-    LogCapture() {
-        const char* base = getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/orva_comp_XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        dir_ = mkdtemp(buf.data()) ? buf.data() : "/tmp";
-        LogPathForTest() = dir_ + "/test.log";
-        LogResetForTest();
-        LogSetOpener([]() -> FILE* { return std::fopen(LogPathForTest().c_str(), "w"); });
-    }
-    ~LogCapture() {
-        LogResetForTest();
-        unlink(LogPathForTest().c_str());
-        rmdir(dir_.c_str());
-    }
-    std::string Text() const {
-        LogPrintf(nullptr);  // closes (and flushes) the log
-        std::ifstream in(LogPathForTest());
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-
-private:
-    std::string dir_;
-};
+using LogCapture = testing_util::ProgramLogCapture;
 
 // True when another thread cannot take the display lock now.
 inline bool DisplayLockHeldElsewhere() {

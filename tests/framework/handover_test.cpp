@@ -1,32 +1,24 @@
 #include "framework/handover.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <atomic>
-#include <fstream>
-#include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "common/log.h"
 #include "framework/app_object.h"
 #include "framework/global_commands.h"
 #include "platform/fd_watch.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
 
-std::string gLog;
 std::vector<std::string> gOpened;
 int gClosed = 0;
 int gWindow = 0;
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 bool OpenDouble(const CommandRecord*, const CommandArgList* args, CommandContext* c) {
     for (const CommandArg& a : args ? *args : CommandArgList()) gOpened.push_back(a.text);
@@ -40,19 +32,8 @@ const CommandInterface kUiIface{nullptr, "Projects", "Projects Iface", kUiRecord
 class HandoverTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/orva_handfw_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        setenv("XDG_RUNTIME_DIR", root_.c_str(), 1);
-        gLog = root_ + "/test.log";
-        LogResetForTest();
-        LogSetOpener([]() -> FILE* { return std::fopen(gLog.c_str(), "w"); });
         gOpened.clear();
         gClosed = 0;
-    }
-    void TearDown() override {
-        LogResetForTest();
-        ASSERT_EQ(system(("rm -rf '" + root_ + "'").c_str()), 0);
     }
     // An application object with the "Global" interface and a user interface's double.
     void Prepare(AppObject& app) {
@@ -65,7 +46,10 @@ protected:
         s.closeMainWindow = [] { ++gClosed; };
         app.SetServices(s);
     }
-    std::string root_;
+    testing_util::TempFolder folder_;
+    const std::string& root_ = folder_.Path();
+    testing_util::ScopedEnv runtime_{"XDG_RUNTIME_DIR", root_};
+    testing_util::ProgramLogCapture log_;
     CommandOwner ui_;
 };
 
@@ -85,7 +69,7 @@ TEST_F(HandoverTest, ReceivedLinesRunThenCloseOrComeForward) {
     EXPECT_EQ(gClosed, 1);
     EXPECT_EQ(s.quitRequest, 1);
     EXPECT_EQ(s.exitDialog, 0);
-    EXPECT_EQ(ReadFile(gLog), "Received command line: a.fits -EXITDLG disable\nReceived command line: --exit\n");
+    EXPECT_EQ(log_.Text(), "Received command line: a.fits -EXITDLG disable\nReceived command line: --exit\n");
 }
 
 TEST_F(HandoverTest, SecondStartDecides) {
@@ -123,7 +107,7 @@ TEST_F(HandoverTest, SecondStartDecides) {
     });
     EXPECT_FALSE(HandOverCommandLine(second, {"e.fits"}, {100, 2000, 50}));
     serve.join();
-    EXPECT_NE(ReadFile(gLog).find("***can`t send cmd\n"), std::string::npos);
+    EXPECT_NE(log_.Text().find("***can`t send cmd\n"), std::string::npos);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ namespace orva {
 namespace {
 
 using testing_util::ReadText;
+using testing_util::ScopedEnv;
 using testing_util::TempFolder;
 using testing_util::WriteText;
 
@@ -196,7 +197,7 @@ TEST(PropertyRegistry, ApplicationReadsAndWritesItsSettingsFiles) {
     mkdir(appData.c_str(), 0700);
     mkdir(runtime.c_str(), 0700);
     mkdir((appData + "/ZEL Lab").c_str(), 0700);
-    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", runtime);
     std::string config = appData + "/ZEL Lab/orva.cfg";
     std::string ext = appData + "/ZEL Lab/orvaext.cfg";
     const std::string prefs = "[{00000009-00000000-0000000000000000-00000000}]\nFolder=\"/tmp\"\n";
@@ -240,7 +241,6 @@ TEST(PropertyRegistry, ApplicationReadsAndWritesItsSettingsFiles) {
         "\n";
     EXPECT_EQ(gConfigAtPreferences, main + prefs);
     EXPECT_EQ(ReadText(config), main + prefs);
-    unsetenv("XDG_RUNTIME_DIR");
 }
 
 }  // namespace

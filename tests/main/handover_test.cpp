@@ -2,66 +2,52 @@
 // to the first.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-bool Exists(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
+using orva::testing_util::Exists;
+using orva::testing_util::ReadText;
 
 class HandoverProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/orva_handover_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        config_ = root_ + "/config";
-        runtime_ = root_ + "/run";
         mkdir(config_.c_str(), 0700);
         mkdir(runtime_.c_str(), 0700);
-        log_ = config_ + "/ZEL Lab/orva.log";
-        socket_ = runtime_ + "/orvaCommonSharedData.sock";
     }
     void TearDown() override {
         if (first_ > 0) {
             kill(first_, SIGKILL);
             waitpid(first_, nullptr, 0);
         }
-        ASSERT_EQ(system(("rm -rf '" + root_ + "'").c_str()), 0);
     }
 
-    // Starts a first instance that keeps running, and waits until it takes lines.
-    void StartFirst() {
-        if (Exists(socket_)) unlink(socket_.c_str());
+    // Starts an instance that keeps running, with or without an answer for message boxes.
+    void Spawn(bool answerBoxes) {
         first_ = fork();
         ASSERT_GE(first_, 0);
         if (first_ == 0) {
             setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
             setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-            setenv("ORVA_MESSAGEBOX_ANSWER", "1", 1);
+            if (answerBoxes) setenv("ORVA_MESSAGEBOX_ANSWER", "1", 1);
             setenv("ORVA_TEST_HEADLESS_LOOP", "1", 1);
             execl(ORVA_BINARY_DIR "/orva", "orva", static_cast<char*>(nullptr));
             _exit(127);
         }
+    }
+    // Starts a first instance that keeps running, and waits until it takes lines.
+    void StartFirst() {
+        if (Exists(socket_)) unlink(socket_.c_str());
+        Spawn(true);
         for (int i = 0; i < 400 && !Exists(socket_); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         ASSERT_TRUE(Exists(socket_));
@@ -79,33 +65,35 @@ protected:
         return -1;
     }
     // Runs the program to its end and answers its exit status.
-    int Run(const std::string& args) {
-        std::string cmd = "env XDG_CONFIG_HOME='" + config_ + "' XDG_RUNTIME_DIR='" + runtime_ +
-                          "' ORVA_MESSAGEBOX_ANSWER=1 '" ORVA_BINARY_DIR "/orva' " + args + " 2>/dev/null";
-        int raw = system(cmd.c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    int Run(const std::vector<std::string>& args) {
+        return orva::testing_util::RunProgram(
+            ORVA_BINARY_DIR "/orva",
+            {"XDG_CONFIG_HOME=" + config_, "XDG_RUNTIME_DIR=" + runtime_, "ORVA_MESSAGEBOX_ANSWER=1"},
+            args);
     }
 
-    std::string root_, config_, runtime_, log_, socket_;
+    orva::testing_util::TempFolder folder_;
+    std::string config_ = folder_.File("config"), runtime_ = folder_.File("run");
+    std::string log_ = config_ + "/ZEL Lab/orva.log", socket_ = runtime_ + "/orvaCommonSharedData.sock";
     pid_t first_ = 0;
 };
 
 TEST_F(HandoverProgramTest, SecondStartsHandOverAskForTheirOwnInstanceOrCloseTheFirst) {
     StartFirst();
-    EXPECT_EQ(Run("'c d.fits'"), 0);
-    std::string log = ReadFile(log_);
+    EXPECT_EQ(Run({"c d.fits"}), 0);
+    std::string log = ReadText(log_);
     EXPECT_NE(log.find("Received command line: c d.fits\n"), std::string::npos) << log;
     EXPECT_NE(log.find("Projects stand-in: open c d.fits\n"), std::string::npos) << log;
 
     // An instance of its own: number 2, its own log; the first sees nothing.
-    EXPECT_EQ(Run("--NewInstance"), 0);
-    EXPECT_NE(ReadFile(config_ + "/ZEL Lab/orva2.log").find("***Can`t init CUI, Exit!\n"), std::string::npos);
-    EXPECT_EQ(ReadFile(log_).find("newinstance"), std::string::npos);
+    EXPECT_EQ(Run({"--NewInstance"}), 0);
+    EXPECT_NE(ReadText(config_ + "/ZEL Lab/orva2.log").find("***Can`t init CUI, Exit!\n"), std::string::npos);
+    EXPECT_EQ(ReadText(log_).find("newinstance"), std::string::npos);
 
     // exit closes the first instance.
-    EXPECT_EQ(Run("-exit"), 0);
+    EXPECT_EQ(Run({"-exit"}), 0);
     EXPECT_EQ(WaitFirst(), 0);
-    EXPECT_NE(ReadFile(log_).find("Received command line: -exit\n"), std::string::npos);
+    EXPECT_NE(ReadText(log_).find("Received command line: -exit\n"), std::string::npos);
 }
 
 TEST_F(HandoverProgramTest, AKilledFirstInstanceLeavesNothingBehind) {
@@ -115,24 +103,16 @@ TEST_F(HandoverProgramTest, AKilledFirstInstanceLeavesNothingBehind) {
     first_ = 0;
     ASSERT_TRUE(Exists(socket_));  // left behind by the dead owner
     // The next start is a first instance again and takes over the socket.
-    first_ = fork();
-    ASSERT_GE(first_, 0);
-    if (first_ == 0) {
-        setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-        setenv("ORVA_TEST_HEADLESS_LOOP", "1", 1);
-        execl(ORVA_BINARY_DIR "/orva", "orva", static_cast<char*>(nullptr));
-        _exit(127);
-    }
+    Spawn(false);
     std::string log;
     for (int i = 0; i < 400 && log.find("Stand-in UI: headless loop") == std::string::npos; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        log = ReadFile(log_);
+        log = ReadText(log_);
     }
     ASSERT_NE(log.find("Stand-in UI: headless loop"), std::string::npos);
     EXPECT_FALSE(Exists(config_ + "/ZEL Lab/orva2.log"));
-    EXPECT_EQ(Run("f.fits"), 0);
-    EXPECT_NE(ReadFile(log_).find("Projects stand-in: open f.fits\n"), std::string::npos);
+    EXPECT_EQ(Run({"f.fits"}), 0);
+    EXPECT_NE(ReadText(log_).find("Projects stand-in: open f.fits\n"), std::string::npos);
     // SIGTERM ends the loop in order.
     kill(first_, SIGTERM);
     EXPECT_EQ(WaitFirst(), 0);
@@ -142,9 +122,9 @@ TEST_F(HandoverProgramTest, AKilledFirstInstanceLeavesNothingBehind) {
 TEST_F(HandoverProgramTest, ExitOnAFirstInstanceRunsTheLineWithoutUserInterface) {
     std::string list = ORVA_BINARY_DIR "/cmdlist.txt";
     unlink(list.c_str());
-    EXPECT_EQ(Run("g.fits --keylist --EXIT"), 0);
-    EXPECT_EQ(ReadFile(list), ReadFile(ORVA_SOURCE_DIR "/tests/framework/cmdlist_golden.txt"));
-    std::string log = ReadFile(log_);
+    EXPECT_EQ(Run({"g.fits", "--keylist", "--EXIT"}), 0);
+    EXPECT_EQ(ReadText(list), ReadText(ORVA_SOURCE_DIR "/tests/framework/cmdlist_golden.txt"));
+    std::string log = ReadText(log_);
     EXPECT_NE(log.find("Projects stand-in: open g.fits\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("init UI"), std::string::npos);
     EXPECT_EQ(log.find("init CUI"), std::string::npos);

@@ -1,11 +1,7 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <fstream>
-#include <sstream>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,56 +9,32 @@
 #include "framework/app_object.h"
 #include "main/stand_ins.h"
 #include "platform/instance_slots.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
 
-std::string MakeTempDir() {
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/orva_startup_XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    char* dir = mkdtemp(buf.data());
-    return dir ? std::string(dir) : std::string();
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-bool IsDir(const std::string& path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+using testing_util::ReadText;
+using testing_util::ScopedEnv;
 
 // Every test gets its own application-data and runtime folders, so that no
 // test sees another's instance slots or writes into the real user folder.
 class StartupTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = MakeTempDir();
-        ASSERT_FALSE(root_.empty());
-        appData_ = root_ + "/config";
-        runtime_ = root_ + "/run";
-        program_ = root_ + "/bin/orva";
         mkdir(appData_.c_str(), 0700);
         mkdir(runtime_.c_str(), 0700);
         mkdir((root_ + "/bin").c_str(), 0700);
-        setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
     }
-    void TearDown() override {
-        LogPrintf(nullptr);
-        std::string cmd = "rm -rf '" + root_ + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
-    }
+    void TearDown() override { LogPrintf(nullptr); }
     void Prepare(AppObject& app) {
         app.SetProgramPath(program_);
         app.SetAppDataFolder(appData_);
     }
-    std::string root_, appData_, runtime_, program_;
+    testing_util::TempFolder folder_;
+    std::string root_ = folder_.Path(), appData_ = root_ + "/config", runtime_ = root_ + "/run",
+                program_ = root_ + "/bin/orva";
+    ScopedEnv runtimeEnv_{"XDG_RUNTIME_DIR", runtime_};
 };
 
 TEST_F(StartupTest, FoldersAndLogNameOfTheFirstInstance) {
@@ -73,7 +45,7 @@ TEST_F(StartupTest, FoldersAndLogNameOfTheFirstInstance) {
     EXPECT_EQ(app.InstanceCount(), 1);
     EXPECT_EQ(app.ProgramFolder(), root_ + "/bin/");
     EXPECT_EQ(app.UserFolder(), appData_ + "/ZEL Lab/");
-    EXPECT_TRUE(IsDir(appData_ + "/ZEL Lab"));
+    EXPECT_TRUE(std::filesystem::is_directory(appData_ + "/ZEL Lab"));
     EXPECT_EQ(app.LogFilePath(), appData_ + "/ZEL Lab/orva.log");
     EXPECT_EQ(app.GetConfigFilePath(kFolderMainConfig, nullptr), appData_ + "/ZEL Lab/orva.cfg");
     EXPECT_EQ(app.GetConfigFilePath(kFolderPropertySets, "x"), "<x>" + appData_ + "/ZEL Lab/orvaext.cfg");
@@ -84,7 +56,7 @@ TEST_F(StartupTest, FoldersAndLogNameOfTheFirstInstance) {
 
     // The first line creates the log; the file is truncated by the next start.
     LogPrintf("first %d", 1);
-    EXPECT_EQ(ReadFile(app.LogFilePath()), "first 1\n");
+    EXPECT_EQ(ReadText(app.LogFilePath()), "first 1\n");
     app.Shutdown();
     EXPECT_EQ(app.InstanceCount(), 0);
 }
@@ -92,7 +64,7 @@ TEST_F(StartupTest, FoldersAndLogNameOfTheFirstInstance) {
 TEST_F(StartupTest, UserFolderFallsBackToTheProgramFolder) {
     // A file where the application-data folder should be: our folder cannot be created.
     std::string blocked = root_ + "/blocked";
-    std::ofstream(blocked) << "x";
+    testing_util::WriteText(blocked, "x");
     AppObject app;
     app.SetProgramPath(program_);
     app.SetAppDataFolder(blocked);
@@ -159,15 +131,22 @@ AppServices RecordingServices() {
     return s;
 }
 
-TEST_F(StartupTest, FullInstanceRunsTheStepsInOrder) {
+// Runs the program's main on a prepared `app` with the recording services; answers the calls.
+std::vector<std::string> RunRecorded(AppObject& app, const std::vector<std::string>& words,
+                                     bool uiStarts, bool handOverKeeps = false) {
     std::vector<std::string> calls;
     gCalls = &calls;
-    gUiStarts = true;
+    gUiStarts = uiStarts;
+    gHandOverKeeps = handOverKeeps;
+    app.SetServices(RecordingServices());
+    EXPECT_EQ(WinMain(app, words), 0);
+    gCalls = nullptr;
+    return calls;
+}
+
+TEST_F(StartupTest, FullInstanceRunsTheStepsInOrder) {
     AppObject app;
     Prepare(app);
-    app.SetServices(RecordingServices());
-    EXPECT_EQ(WinMain(app, {"-open", "a.fits"}), 0);
-    gCalls = nullptr;
     std::vector<std::string> expected = {
         "readPreferences",
         "registerProjectsIface",
@@ -183,106 +162,79 @@ TEST_F(StartupTest, FullInstanceRunsTheStepsInOrder) {
         "writePreferences orva.cfg",
         "clearFilters",
     };
-    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(RunRecorded(app, {"-open", "a.fits"}, true), expected);
     EXPECT_FALSE(app.UiUp());
-    std::string log = ReadFile(app.LogFilePath());
+    std::string log = ReadText(app.LogFilePath());
     EXPECT_NE(log.find("OS Support for:\n"), std::string::npos);
     EXPECT_EQ(log.find("Can`t init CUI"), std::string::npos);
 }
 
 TEST_F(StartupTest, FailedUserInterfaceStillEndsInOrder) {
-    std::vector<std::string> calls;
-    gCalls = &calls;
-    gUiStarts = false;
     AppObject app;
     Prepare(app);
-    app.SetServices(RecordingServices());
-    EXPECT_EQ(WinMain(app, {"a.fits"}), 0);
-    gCalls = nullptr;
+    std::vector<std::string> calls = RunRecorded(app, {"a.fits"}, false);
     // No command runs and no loop starts, but the toolkit is shut down and the settings written.
     std::vector<std::string> tail(calls.end() - 4, calls.end());
     std::vector<std::string> expected = {"uiInit", "uiShutdown", "writePreferences orva.cfg",
                                          "clearFilters"};
     EXPECT_EQ(tail, expected);
-    EXPECT_NE(ReadFile(app.LogFilePath()).find("***Can`t init CUI, Exit!\n"), std::string::npos);
+    EXPECT_NE(ReadText(app.LogFilePath()).find("***Can`t init CUI, Exit!\n"), std::string::npos);
 }
 
 TEST_F(StartupTest, SecondStartHandsOverUnlessItAskedForItsOwnInstance) {
     platform::InstanceSlots first(runtime_, kInstanceCounterName);
     ASSERT_TRUE(first.Acquire());
-    std::vector<std::string> calls;
-    gCalls = &calls;
-    gUiStarts = false;
     {
-        gHandOverKeeps = false;
         AppObject app;
         Prepare(app);
-        app.SetServices(RecordingServices());
-        EXPECT_EQ(WinMain(app, {"b.fits"}), 0);
         // It hands over and ends: no modules loaded, no settings written.
         std::vector<std::string> expected = {"readPreferences", "registerProjectsIface", "handOver"};
-        EXPECT_EQ(calls, expected);
+        EXPECT_EQ(RunRecorded(app, {"b.fits"}, false, false), expected);
     }
-    calls.clear();
-    {
-        gHandOverKeeps = true;
-        AppObject app;
-        Prepare(app);
-        app.SetServices(RecordingServices());
-        EXPECT_EQ(WinMain(app, {"--newinstance"}), 0);
-        ASSERT_GE(calls.size(), 4u);
-        EXPECT_EQ(calls[2], "handOver");
-        EXPECT_EQ(calls[3].rfind("loadFilters", 0), 0u);
-    }
-    gCalls = nullptr;
+    AppObject app;
+    Prepare(app);
+    std::vector<std::string> calls = RunRecorded(app, {"--newinstance"}, false, true);
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(calls[2], "handOver");
+    EXPECT_EQ(calls[3].rfind("loadFilters", 0), 0u);
 }
 
 TEST_F(StartupTest, LibraryStartFailureEndsWithMinusOne) {
     AppObject app;
     Prepare(app);
     app.ForceClibFailure(true);
-    setenv("ORVA_MESSAGEBOX_ANSWER", "1", 1);
+    ScopedEnv answer("ORVA_MESSAGEBOX_ANSWER", "1");
     EXPECT_EQ(WinMain(app, {}), -1);
 }
 
 // The program itself, as a user starts it.
-struct RunResult {
-    int status;
-    std::string log;
-};
-
 class ProgramTest : public StartupTest {
 protected:
-    RunResult Run(const std::vector<std::string>& extraEnv) {
-        std::string cmd = "env XDG_CONFIG_HOME='" + appData_ + "' XDG_RUNTIME_DIR='" + runtime_ +
-                          "' ORVA_MESSAGEBOX_ANSWER=1";
-        for (const auto& e : extraEnv) cmd += " " + e;
-        cmd += " '" ORVA_BINARY_DIR "/orva' 2>/dev/null";
-        int raw = system(cmd.c_str());
-        RunResult r;
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.log = ReadFile(appData_ + "/ZEL Lab/orva.log");
-        return r;
+    int Run(const std::vector<std::string>& extraEnv = {}) {
+        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + appData_, "XDG_RUNTIME_DIR=" + runtime_,
+                                        "ORVA_MESSAGEBOX_ANSWER=1"};
+        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
+        return testing_util::RunProgram(ORVA_BINARY_DIR "/orva", env);
     }
+    std::string Log() const { return ReadText(appData_ + "/ZEL Lab/orva.log"); }
 };
 
 TEST_F(ProgramTest, StartsWritesItsReportAndEnds) {
-    RunResult r = Run({});
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(Run(), 0);
+    std::string log = Log();
     for (const char* line :
          {"Vendor Name: ", "OS Support for:\n", "MMX: Y\n", "-----------\n",
           "Load filter(s): 0 modules, plugins 0\n",
           "Load 12 IO module(s)... Format(s): input 12, output 3\n", "***Can`t init CUI, Exit!\n"}) {
-        EXPECT_NE(r.log.find(line), std::string::npos) << line;
+        EXPECT_NE(log.find(line), std::string::npos) << line;
     }
     // The report comes before the modules, the modules before the user interface.
-    EXPECT_LT(r.log.find("-----------"), r.log.find("Load filter(s)"));
-    EXPECT_LT(r.log.find("Load 12 IO"), r.log.find("***Can`t init CUI"));
+    EXPECT_LT(log.find("-----------"), log.find("Load filter(s)"));
+    EXPECT_LT(log.find("Load 12 IO"), log.find("***Can`t init CUI"));
 }
 
 TEST_F(ProgramTest, FailedLibraryStartExitsWith255) {
-    RunResult r = Run({"ORVA_TEST_FAIL_CLIB=1"});
-    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(Run({"ORVA_TEST_FAIL_CLIB=1"}), 255);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "platform/clock.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -9,6 +8,7 @@
 #include <thread>
 
 #include "platform/cpu.h"
+#include "test_support.h"
 
 namespace orva::platform {
 namespace {
@@ -27,13 +27,7 @@ TEST(PlatformClock, MonotonicClockAdvancesWithTime) {
     EXPECT_LT(slept, 5000000000);
 }
 
-// This thread's processor time in microseconds, from the kernel's resource accounting.
-uint64_t ThreadUsageUs() {
-    struct rusage ru;
-    if (::getrusage(RUSAGE_THREAD, &ru) != 0) return 0;
-    return static_cast<uint64_t>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000000u +
-           static_cast<uint64_t>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec);
-}
+using testing_util::ThreadUsageUs;
 
 TEST(PlatformClock, ThreadCpuTimeCountsWorkNotSleep) {
     uint64_t start = ThreadCpuTime100ns();
@@ -43,8 +37,7 @@ TEST(PlatformClock, ThreadCpuTimeCountsWorkNotSleep) {
 
     // 30 ms of work by the kernel's resource accounting, an independent clock.
     uint64_t usageStart = ThreadUsageUs();
-    volatile uint64_t spin = 0;
-    while (ThreadUsageUs() < usageStart + 30000) spin = spin + 1;
+    testing_util::BusyForCpu(30000);
     uint64_t afterWork = ThreadCpuTime100ns();
     uint64_t used = ThreadUsageUs() - usageStart;
     EXPECT_GE(afterWork - afterSleep, 290000u);

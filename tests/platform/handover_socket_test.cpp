@@ -1,7 +1,6 @@
 #include "platform/handover_socket.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -9,26 +8,17 @@
 
 #include <atomic>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/fd_watch.h"
+#include "test_support.h"
 
 namespace orva::platform {
 namespace {
 
-std::string TempDir() {
-    char pattern[] = "/tmp/orva_hand_XXXXXX";
-    char* d = mkdtemp(pattern);
-    return d ? d : "";
-}
-
-bool Exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
+using testing_util::Exists;
 
 TEST(HandoverBlock, ByteExactFramingAndItsChecks) {
     std::string block = EncodeCommandBlock({"ab", "", "c d"});
@@ -90,7 +80,8 @@ private:
 };
 
 TEST(HandoverSocket, LinesArriveAndTheSenderWaitsForTheRun) {
-    std::string dir = TempDir();
+    testing_util::TempFolder folder;
+    const std::string& dir = folder.Path();
     std::string path = HandoverSocketPath(dir, "test");
     HandoverTimeouts quick{100, 2000, 5000};
     EXPECT_EQ(SendCommandBlock(path, {"a"}, quick), HandoverResult::kNoReceiver);
@@ -120,11 +111,11 @@ TEST(HandoverSocket, LinesArriveAndTheSenderWaitsForTheRun) {
         EXPECT_FALSE(server.ServeOne([](const std::vector<std::string>&) { ADD_FAILURE(); }, 50));
     }
     EXPECT_FALSE(Exists(path));  // closing removes the socket file
-    EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
 }
 
 TEST(HandoverSocket, StaleSocketIsReplacedOtherFilesStay) {
-    std::string dir = TempDir();
+    testing_util::TempFolder folder;
+    const std::string& dir = folder.Path();
     std::string path = HandoverSocketPath(dir, "test");
     // A socket file whose owner died without removing it.
     int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -138,7 +129,7 @@ TEST(HandoverSocket, StaleSocketIsReplacedOtherFilesStay) {
         HandoverServer server;
         EXPECT_TRUE(server.Listen(path));
     }
-    std::ofstream(path) << "not a socket";
+    testing_util::WriteText(path, "not a socket");
     HandoverServer server;
     EXPECT_FALSE(server.Listen(path));
     EXPECT_TRUE(Exists(path));
@@ -153,7 +144,6 @@ TEST(HandoverSocket, StaleSocketIsReplacedOtherFilesStay) {
     char answer = 0;
     EXPECT_EQ(::read(c, &answer, 1), 0);
     ::close(c);
-    EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
 }
 
 TEST(FdWatch, HandlersRunForReadableDescriptors) {

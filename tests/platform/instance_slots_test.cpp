@@ -1,24 +1,20 @@
 #include "platform/instance_slots.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace orva::platform {
 namespace {
 
-std::string TempDir() {
-    char pattern[] = "/tmp/orva_slots_XXXXXX";
-    char* d = mkdtemp(pattern);
-    return d ? d : "";
-}
-
 TEST(InstanceSlots, EachHolderTakesTheLowestFreeSlot) {
-    std::string dir = TempDir();
+    testing_util::TempFolder folder;
+    const std::string& dir = folder.Path();
     InstanceSlots a(dir, "test"), b(dir, "test"), c(dir, "test");
     EXPECT_EQ(a.Count(), 0);
     ASSERT_TRUE(a.Acquire());
@@ -29,11 +25,11 @@ TEST(InstanceSlots, EachHolderTakesTheLowestFreeSlot) {
     // The freed first slot is taken again.
     ASSERT_TRUE(c.Acquire());
     EXPECT_EQ(c.Count(), 2);
-    EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
 }
 
 TEST(InstanceSlots, ADeadProcessHoldsNoSlot) {
-    std::string dir = TempDir();
+    testing_util::TempFolder folder;
+    const std::string& dir = folder.Path();
     // One pipe for each direction, so that neither side reads back its own byte.
     int up[2], down[2];
     ASSERT_EQ(pipe(up), 0);
@@ -60,7 +56,6 @@ TEST(InstanceSlots, ADeadProcessHoldsNoSlot) {
     ASSERT_TRUE(me.Acquire());
     EXPECT_EQ(me.Count(), 1);
     for (int fd : {up[0], up[1], down[0], down[1]}) close(fd);
-    EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
 }
 
 }  // namespace

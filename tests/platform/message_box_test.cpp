@@ -2,27 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <optional>
 #include <string>
+
+#include "test_support.h"
 
 namespace orva::platform {
 namespace {
 
-class AnswerEnv {
-public:
-    explicit AnswerEnv(const char* value) {
-        if (const char* old = std::getenv(kMessageBoxAnswerVariable)) old_ = old;
-        if (value) ::setenv(kMessageBoxAnswerVariable, value, 1);
-        else ::unsetenv(kMessageBoxAnswerVariable);
-    }
-    ~AnswerEnv() {
-        if (old_) ::setenv(kMessageBoxAnswerVariable, old_->c_str(), 1);
-        else ::unsetenv(kMessageBoxAnswerVariable);
-    }
-
-private:
-    std::optional<std::string> old_;
+struct AnswerEnv : testing_util::ScopedEnv {
+    explicit AnswerEnv(const char* value) : ScopedEnv(kMessageBoxAnswerVariable, value) {}
 };
 
 TEST(PlatformMessageBox, DefaultAnswerIsTheDefaultButton) {

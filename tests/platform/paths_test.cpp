@@ -5,35 +5,14 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <optional>
 #include <string>
+
+#include "test_support.h"
 
 namespace orva::platform {
 namespace {
 
-// Sets or unsets an environment variable for one scope.
-class EnvGuard {
-public:
-    EnvGuard(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) ::setenv(name, value, 1);
-        else ::unsetenv(name);
-    }
-    ~EnvGuard() {
-        if (old_) ::setenv(name_, old_->c_str(), 1);
-        else ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-std::string MakeTempDir() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/orva_paths_XXXXXX";
-    char* made = ::mkdtemp(pattern.data());
-    return made ? std::string(made) : std::string();
-}
+using testing_util::ScopedEnv;
 
 TEST(PlatformPaths, ExecutablePathIsThisTestProgram) {
     std::string path = ExecutablePath();
@@ -43,39 +22,30 @@ TEST(PlatformPaths, ExecutablePathIsThisTestProgram) {
     EXPECT_EQ(path, std::filesystem::read_symlink("/proc/self/exe").string());
 }
 
-TEST(PlatformPaths, AppDataFolderFollowsXdgThenHome) {
-    EnvGuard home("HOME", "/home/someone");
-    {
-        EnvGuard xdg("XDG_CONFIG_HOME", "/tmp/orva-config");
-        EXPECT_EQ(AppDataFolder(), "/tmp/orva-config");
-    }
-    {
-        EnvGuard xdg("XDG_CONFIG_HOME", nullptr);
-        EXPECT_EQ(AppDataFolder(), "/home/someone/.config");
-    }
-    {
+TEST(PlatformPaths, FoldersFollowXdgThenHome) {
+    struct Case {
+        std::string (*folder)();
+        const char* variable;
+        const char* value;
+        const char* home;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {AppDataFolder, "XDG_CONFIG_HOME", "/tmp/orva-config", "/home/someone", "/tmp/orva-config"},
+        {AppDataFolder, "XDG_CONFIG_HOME", nullptr, "/home/someone", "/home/someone/.config"},
         // A relative or empty value is not a usable base folder.
-        EnvGuard xdg("XDG_CONFIG_HOME", "relative/config");
-        EXPECT_EQ(AppDataFolder(), "/home/someone/.config");
-        EnvGuard empty("XDG_CONFIG_HOME", "");
-        EXPECT_EQ(AppDataFolder(), "/home/someone/.config");
+        {AppDataFolder, "XDG_CONFIG_HOME", "relative/config", "/home/someone", "/home/someone/.config"},
+        {AppDataFolder, "XDG_CONFIG_HOME", "", "/home/someone", "/home/someone/.config"},
+        {AppDataFolder, "XDG_CONFIG_HOME", nullptr, "/home/other/", "/home/other/.config"},
+        {DocumentsFolder, "XDG_DOCUMENTS_DIR", "/data/docs", "/home/someone", "/data/docs"},
+        {DocumentsFolder, "XDG_DOCUMENTS_DIR", nullptr, "/home/someone", "/home/someone"},
+        {HomeFolder, "XDG_DOCUMENTS_DIR", "/data/docs", "/home/someone", "/home/someone"},
+    };
+    for (const Case& c : cases) {
+        ScopedEnv home("HOME", c.home);
+        ScopedEnv xdg(c.variable, c.value);
+        EXPECT_EQ(c.folder(), c.expected) << c.variable << "=" << (c.value ? c.value : "(unset)");
     }
-    {
-        EnvGuard xdg("XDG_CONFIG_HOME", nullptr);
-        EnvGuard slash("HOME", "/home/other/");
-        EXPECT_EQ(AppDataFolder(), "/home/other/.config");
-    }
-}
-
-TEST(PlatformPaths, DocumentsFolderFollowsXdgThenHome) {
-    EnvGuard home("HOME", "/home/someone");
-    {
-        EnvGuard xdg("XDG_DOCUMENTS_DIR", "/data/docs");
-        EXPECT_EQ(DocumentsFolder(), "/data/docs");
-    }
-    EnvGuard xdg("XDG_DOCUMENTS_DIR", nullptr);
-    EXPECT_EQ(DocumentsFolder(), "/home/someone");
-    EXPECT_EQ(HomeFolder(), "/home/someone");
 }
 
 TEST(PlatformPaths, CurrentDirectoryMatchesTheLibrary) {
@@ -83,8 +53,8 @@ TEST(PlatformPaths, CurrentDirectoryMatchesTheLibrary) {
 }
 
 TEST(PlatformPaths, CreateFolderAndIsDirectory) {
-    std::string base = MakeTempDir();
-    ASSERT_FALSE(base.empty());
+    testing_util::TempFolder temp;
+    const std::string& base = temp.Path();
     std::string folder = base + "/made here";
     EXPECT_FALSE(IsDirectory(folder));
     EXPECT_TRUE(CreateFolder(folder));
@@ -100,7 +70,6 @@ TEST(PlatformPaths, CreateFolderAndIsDirectory) {
     std::fclose(f);
     EXPECT_FALSE(IsDirectory(file));
     EXPECT_FALSE(IsDirectory(""));
-    std::filesystem::remove_all(base);
 }
 
 }  // namespace

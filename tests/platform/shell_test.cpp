@@ -6,28 +6,23 @@
 
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
+
+#include "test_support.h"
 
 namespace orva::platform {
 namespace {
 
-std::string MakeTempDir() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/orva_shell_XXXXXX";
-    char* made = ::mkdtemp(pattern.data());
-    return made ? std::string(made) : std::string();
-}
+using testing_util::TempFolder;
 
 // Waits up to five seconds for a file with content to appear; returns its content.
 std::string WaitForFile(const std::string& path) {
     for (int i = 0; i < 500; ++i) {
-        std::ifstream in(path);
-        std::stringstream text;
-        if (in) {
-            text << in.rdbuf();
-            if (!text.str().empty()) return text.str();
+        if (testing_util::Exists(path)) {
+            std::string text = testing_util::ReadText(path);
+            if (!text.empty()) return text;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -51,29 +46,23 @@ TEST(PlatformShell, ViewerCommandChoice) {
 }
 
 TEST(PlatformShell, EditorCommandHandsTheFileOverAsOneWord) {
-    std::string dir = MakeTempDir();
-    ASSERT_FALSE(dir.empty());
+    TempFolder dir;
     // A stand-in editor that writes the words it gets into a file.
-    std::string script = dir + "/editor.sh";
-    std::string out = dir + "/out.txt";
-    {
-        std::ofstream s(script);
-        s << "printf '%s|' \"$@\" > '" << out << "'\n";
-    }
-    const std::string tricky = dir + "/a b'c\"$HOME;x.log";
+    std::string script = dir.File("editor.sh");
+    std::string out = dir.File("out.txt");
+    testing_util::WriteText(script, "printf '%s|' \"$@\" > '" + out + "'\n");
+    const std::string tricky = dir.File("a b'c\"$HOME;x.log");
     std::vector<std::string> words = ViewerCommand(tricky, ("/bin/sh " + script).c_str(), nullptr, ":0");
     ASSERT_EQ(words[0], "x-terminal-emulator");
     // Run the part after the terminal's "-e" directly.
     std::vector<std::string> inner(words.begin() + 2, words.end());
     ASSERT_TRUE(SpawnDetached(inner));
     EXPECT_EQ(WaitForFile(out), tricky + "|");
-    std::filesystem::remove_all(dir);
 }
 
 TEST(PlatformShell, SpawnDetachedReportsStartAndLeavesNoChild) {
-    std::string dir = MakeTempDir();
-    ASSERT_FALSE(dir.empty());
-    std::string out = dir + "/pid";
+    TempFolder dir;
+    std::string out = dir.File("pid");
     ASSERT_TRUE(SpawnDetached({"/bin/sh", "-c", "echo $PPID > \"$1\"", "sh", out}));
     std::string text = WaitForFile(out);
     ASSERT_FALSE(text.empty());
@@ -90,7 +79,6 @@ TEST(PlatformShell, SpawnDetachedReportsStartAndLeavesNoChild) {
     EXPECT_FALSE(SpawnDetached({""}));
     EXPECT_TRUE(SpawnDetached({"true"}));  // found through PATH
     EXPECT_FALSE(OpenViewer(""));
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
