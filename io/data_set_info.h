@@ -1,11 +1,18 @@
 #pragma once
-// The data description of a data set (what the file layout merge fills) and the
-// service description it carries. Minimal records: the data set and the service
-// files extend them; the field order follows the data description's layout.
+// The data description of a data set: how the samples of a file are to be read
+// and combined (frames and sections, sizes and crop box, the sample type of the
+// file and the working one, channel combining, scale and zero, frame rate) and,
+// in its extended part, the output format, the section geometry, the format tag,
+// the frame table, the attached service description and the value range. The
+// data set derives from it and overrides its operations; the read states keep
+// copies of the base part.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "data/channel_kernels.h"
 #include "io/format_desc.h"
+#include "io/service_description.h"
 #include "io/stream.h"
 
 namespace orva {
@@ -17,176 +24,195 @@ struct SampleFormat {
     uint32_t channels = 0;
 };
 
-// Valid-field flags shared by the layout, the description and the service description.
-constexpr uint64_t kFlagSampleSize = 0x1;
-constexpr uint64_t kFlagByteOrder = 0x2;
-constexpr uint64_t kFlagSign = 0x4;
-constexpr uint64_t kFlagBeginPos = 0x8;
-constexpr uint64_t kFlagEndPos = 0x10;
-constexpr uint64_t kFlagChannelOut = 0x40;  // NCHANNEL_OUT or CONVSPEC_FLAG
-constexpr uint64_t kFlagCropBox = 0x80;
-constexpr uint64_t kFlagSizeX = 0x100;
-constexpr uint64_t kFlagSizeY = 0x200;
-constexpr uint64_t kFlagSizeZ = 0x400;
-constexpr uint64_t kFlagAxes = 0x800;
-constexpr uint64_t kFlagChannels = 0x1000;
-constexpr uint64_t kFlagFrameStep = 0x2000;
-constexpr uint64_t kFlagFrames = 0x4000;
-constexpr uint64_t kFlagSections = 0x8000;
-constexpr uint64_t kFlagScale = 0x10000;
-constexpr uint64_t kFlagZero = 0x20000;
-constexpr uint64_t kFlagValueRange = 0x2000000;
-constexpr uint64_t kFlagTypeKind = 0x8000000;  // the type carries 0x00400000 or 0x00800000
+// The valid-field flags, the type bits and ServiceDescription: io/service_description.h.
 
-// Type bits beyond the nine element flags.
-constexpr uint32_t kTypePlanesAsChannels = 0x10000;
-constexpr uint32_t kTypeImage = 0x00400000;   // two-dimensional data
-constexpr uint32_t kTypeVector = 0x00800000;  // one-dimensional data
-constexpr uint32_t kTypeRealOnlyBits = 0x09200000;
+// Channel modes beyond the four the channel kernels know (kChannelAsIs, kChannelSelected).
+constexpr int32_t kChannelMean = -4;
+constexpr int32_t kChannelProfile = -3;
+constexpr int32_t kChannelWeighSum = -2;
+constexpr int32_t kChannelSumming = -1;
 
-constexpr uint32_t kMaxChannels = 16384;
+// Where one section lies in its file. All sizes in elements (pixels).
+struct SectionGeometry {
+    uint64_t dataPosition = 0;  // file offset of the section's first stored element
+    uint64_t reserved = 0;
+    uint64_t gap = 0;           // bytes after each section
+    uint64_t cropX = 0, cropY = 0, cropZ = 0;
+    uint64_t cropSizeX = 0, cropSizeY = 0, cropSizeZ = 0;
+    uint64_t rowLength = 0;     // W: elements per stored row
+    uint64_t rows = 0;          // H: stored rows per plane
+    uint64_t planes = 0;        // D: stored planes per section
+};
 
-// How the file is to be read when its own header does not say (the ".fs" file).
-struct ServiceDescription {
-    uint8_t active = 0;
-    uint8_t state = 0;
-    uint8_t positionsValid = 0;
-    uint64_t flags = 0;
+// The per-section record that the statistics kernel fills (stored units).
+struct SectionStatistics {
+    double minimum = 0.0;
+    double maximum = 0.0;
+    double deviation = 0.0;
+    double mean = 0.0;
+    double total = 0.0;
+    uint64_t count = 0;
+    uint32_t sampleType = 0;
+    uint32_t sampleBits = 0;
+    uint8_t valid = 0;            // the kernel has filled the record
+    uint8_t whole = 0;            // every pixel of the plane was read
+    uint8_t invalidValues = 0;
+    uint8_t rangeOverflow = 0;
+    uint8_t channelOverflow = 0;
+};
+
+// One section of a per-frame table: its place, then its record (valid = present).
+struct SectionEntry {
+    SectionGeometry geometry;
+    SectionStatistics stats;
+};
+
+// The frame table of a layout whose frames differ (frames with their sections).
+struct SectionFrameTable {
+    uint32_t totalFrames = 0;   // frames of the file
+    uint32_t firstFrame = 0;    // first file frame held by the table
+    uint32_t frameCount = 0;    // frames held
+    std::vector<FrameIndexEntry> frames;   // {section count, first section index} per held frame
+    std::vector<SectionEntry> sections;
+    // A last frame held only in part: its first present section and their count
+    // (count 0: the last frame is complete).
+    uint32_t partialFirst = 0;
+    uint32_t partialCount = 0;
+    bool incomplete = false;
+};
+
+// The format a data set delivers: six words.
+struct OutputFormat {
     uint32_t type = 0;
-    uint32_t bits = 0;
-    uint32_t channels = 0;
-    FormatTag formatTag;
-    int64_t beginPos = 0;
-    int64_t endPos = 0;
-    int32_t naxis = 0;
-    uint64_t valueCount = 0;
-    uint64_t size = 0;
-    int64_t sizeX = 0, sizeY = 0, sizeZ = 0;
-    int64_t cropX = 0, cropY = 0, cropZ = 0;
-    int64_t cropSizeX = 0, cropSizeY = 0, cropSizeZ = 0;
-    uint32_t nchannelOut = 0;
-    int32_t convSpec = 0;
-    uint32_t frames = 0;
-    uint32_t sections = 0;
-    uint32_t framesMax = 0;
-    int32_t frameStep = 0;
-    double fps = 0.0;
-    double min = 0.0, max = 0.0;
-    int32_t mode = 0;
-    int32_t parseErrorMode = 0;
-    double scale = 1.0;
-    double zero = 0.0;
-    int64_t fileLength = 0;
+    uint32_t elementSize = 0;
+    uint32_t channels = 1;
+    uint32_t axes = 1;
+    uint32_t reserved[2] = {0, 0};
 };
 
-enum ChannelMode : int32_t {
-    kChannelMean = -4,
-    kChannelProfile = -3,
-    kChannelWeighSum = -2,
-    kChannelSumming = -1,
-    kChannelAsIs = 0,
-    kChannelSelected = 1,
+// The source's notification object.
+class SourceNotify {
+public:
+    virtual ~SourceNotify() = default;
+    // After a property or region change.
+    virtual void PropertiesChanged() {}
+    // After a kernel refresh.
+    virtual void KernelsRefreshed() {}
 };
+
+// Type normalisation: bits only a 64-bit real may carry are dropped from other types,
+// a real type loses 0x100, an 8-bit type loses 0x80.
+uint32_t NormaliseElementType(uint32_t type);
+// Bytes of one element by the size bits: 1, 2, 3, 4 or 8; 0 without size bits.
+uint32_t ElementBytesOfType(uint32_t type);
+// Clears a sample format.
+void ZeroTriple(SampleFormat* format);
+// Channels into 1..16384, the type normalised, bits kept when they fit the element,
+// else 8 x the element size.
+void NormaliseReadRequest(SampleFormat* format);
+// Clears in `target` every flag group of which `request` carries a bit
+// (0x20C00000, 0x60000, 0xE000000) and returns it.
+uint32_t ClearFlagGroups(uint32_t target, uint32_t request);
+// At most eight characters of the text (length 0: its whole length) into a zeroed tag.
+FormatTag TagFromText(const char* text, size_t length);
+// The tag's text in one shared static buffer (valid until the next call): "" for a
+// tag whose first byte is 0, nullptr when it holds a control byte other than tab,
+// line feed and carriage return.
+const char* TagToText(FormatTag tag);
 
 // The data description. Its virtual operations are the ones the data set overrides.
 class DataSetInfo {
 public:
-    DataSetInfo() = default;
-    explicit DataSetInfo(FormatTag tag) : formatTag(tag) {}
-    virtual ~DataSetInfo() { delete service; }
+    DataSetInfo();
+    explicit DataSetInfo(FormatTag tag);
+    virtual ~DataSetInfo();
     DataSetInfo(const DataSetInfo&) = delete;
     DataSetInfo& operator=(const DataSetInfo&) = delete;
 
+    // Base form, slot 2: frames, step, rate, flag bytes, input format, weights and the
+    // channel record back to their start. The extended part further drops the frame
+    // table, output format, tag words, value range, service description and notifier.
+    virtual void Reset();
     // Frames to use: above the total gives the total; 0 while none is set gives 1.
-    virtual void SetFramesToUse(uint32_t n) {
-        if (totalFrames && n > totalFrames) n = totalFrames;
-        if (n == 0) n = framesToUse ? framesToUse : 1;
-        framesToUse = n;
-    }
+    virtual void SetFramesToUse(uint32_t n);
     virtual bool NoFrameTable() const { return frameTable == nullptr; }
     // The frame count: the frame table's when one is held.
-    virtual uint32_t TotalFrames() const {
-        return frameTable ? frameTable->frameCount : totalFrames;
-    }
+    virtual uint32_t TotalFrames() const;
     // total = n (0 gives 1, at most 0x7FFFFFFF); frames to use follow unless already set
     // within the total and not forced.
-    virtual void SetTotalFrames(uint32_t n, bool force) {
-        if (n == 0) n = 1;
-        if (n > 0x7FFFFFFFu) n = 0x7FFFFFFFu;
-        totalFrames = n;
-        if (force || framesToUse == 0 || framesToUse > n) framesToUse = n;
-    }
+    virtual void SetTotalFrames(uint32_t n, bool force);
     // After type, bits or channels changed: the working type and channel count, the
     // selected channel, the channel factors and the per-channel table.
-    virtual void InputFormatChanged() {
-        uint32_t ch = input.channels == 0 ? 1 : (input.channels > kMaxChannels ? kMaxChannels
-                                                                              : input.channels);
-        uint32_t t = input.type;
-        if ((t & kTypeRealOnlyBits) && !(t & 0x40)) t &= ~kTypeRealOnlyBits;
-        if (t & 0x50)
-            t &= ~0x100u;
-        else if (t & 0x01)
-            t &= ~0x80u;
-        if (nativeOrder) t &= ~0x80u;
-        uint32_t work = t & ~kTypePlanesAsChannels;
-        uint32_t bytes = ElementBytes(work);
-        if (work == workType && bytes == workBytes && ch == workChannels) return;
-        workType = work;
-        workBytes = bytes;
-        workChannels = ch;
-        if (selectedChannel < 1) selectedChannel = 1;
-        if (selectedChannel > ch) selectedChannel = ch;
-        channelFactor = 1.0;
-        if (channelMode == kChannelSumming && (work & 0x40) && ch >= 2) {
-            uint32_t p = 1;
-            while (p < ch) p <<= 1;
-            channelFactor = p;
-        }
-        channelFactorInverse = 1.0 / channelFactor;
-        if (weights.size() != ch) weights.clear();
-        kernelRow = kernelSet = kernel = nullptr;
-    }
+    virtual void InputFormatChanged();
+    // The value range: true when maximum is not below minimum.
+    virtual bool ValueRange(double* minimum, double* maximum) const;
+    // The description's own format-changed and prepare operations derive the output
+    // format; the data set replaces them.
+    virtual bool FormatChanged();
+    virtual bool Prepare();
+    // Chooses the channel kernel row and the kernel for the mode (plain or scaled).
+    virtual bool SelectChannelKernel(bool clearConversion);
+    virtual void ResetKernels() {}
+    virtual void DeriveOutputFormat();
 
-    static uint32_t ElementBytes(uint32_t t) {
-        if (t & 0x01) return 1;
-        if (t & 0x02) return 2;
-        if (t & 0x04) return 3;
-        if (t & 0x18) return 4;
-        if (t & 0x60) return 8;
-        return 0;
-    }
+    // The channel record as the channel kernels take it.
+    ChannelParams MakeChannelParams() const;
+    // Frames that the signed step visits: ceil(frames to use / |step|).
+    uint32_t StepFrames() const;
 
-    // Base form.
+    static uint32_t ElementBytes(uint32_t t) { return ElementBytesOfType(t); }
+
+    // ---- Base form ----
     uint32_t framesToUse = 0;
-    int32_t frameStep = 1;
-    uint32_t sections = 0;
+    int32_t frameStep = 1;          // never 0
+    uint32_t sections = 0;          // sections per frame
     int64_t dataBegin = 0, dataEnd = 0, headerSize = 0;
     int64_t cropX = 0, cropY = 0, cropZ = 0;
     int64_t cropSizeX = 0, cropSizeY = 0, cropSizeZ = 0;
     int64_t sizeX = 0, sizeY = 0, sizeZ = 0;
     uint32_t totalFrames = 0;
-    uint8_t nativeOrder = 0;
+    uint8_t nativeOrder = 0;        // set: the input type's 0x80 is ignored
     uint8_t flagBytes[2] = {0, 0};
     SampleFormat input;
     // Channel record.
-    uint32_t selectedChannel = 1;
+    uint32_t selectedChannel = 1;   // 1-based
     double scale = 1.0;
     double zero = 0.0;
-    double inverseScale = 1.0;
+    double inverseScale = 1.0;      // the third double of the record
+    uint32_t reservedWords[2] = {0, 0};
     std::vector<double> weights;
     int32_t channelMode = kChannelAsIs;
     uint32_t workType = 0, workBytes = 0, workChannels = 1;
     double channelFactor = 1.0, channelFactorInverse = 1.0;
+    // The chosen kernel row (const ChannelKernel*: four slots, plain or scaled), the
+    // kernel set (const ChannelKernelIndexEntry*) and the chosen slot of the row
+    // (const ChannelKernel*). Untyped so that clearing code may chain assignments.
     const void* kernelRow = nullptr;
     const void* kernelSet = nullptr;
     const void* kernel = nullptr;
     double frameRate = 20.0;
-    // Extended form.
-    uint64_t flags = 0;
+
+    // ---- Extended form ----
+    OutputFormat output;
+    int32_t framesVisited = -1;
+    int64_t geometrySize[3] = {0, 0, 0};
+    int32_t geometrySections = -1;
+    uint8_t geometryFlags[2] = {0, 0};
+    uint32_t tagWords[2] = {0, 0};  // cleared on reset
     FormatTag formatTag;
-    FrameTable* frameTable = nullptr;  // held by the data set; none for most formats
-    ServiceDescription* service = nullptr;  // owned
+    std::shared_ptr<SectionFrameTable> frameTable;  // none for regular files
+    SourceNotify* notify = nullptr;                 // not owned
+    ServiceDescription* service = nullptr;          // owned
+    uint8_t active = 1;
     double rangeMin = 0.0, rangeMax = 0.0;
+    double axisScale[2] = {1.0, 1.0};
+    double axisZero[2] = {0.0, 0.0};
+
+    // Valid-field flags (kFlag...): what the header or the service description stated.
+    uint64_t flags = 0;
+    // Set by a reader whose header does not state whether integer samples are signed:
+    // the data set then runs the signedness test when it is attached.
+    uint8_t signTestPending = 0;
 };
 
 // The operations the file layout calls, by name.

@@ -1,0 +1,461 @@
+#include "io/data_set.h"
+
+#include <cfloat>
+#include <cstring>
+#include <new>
+
+#include "common/log.h"
+#include "common/sample_type.h"
+#include "framework/display_lock.h"
+#include "io/frame_access.h"
+#include "io/input_source.h"
+#include "io/read_kernel.h"
+#include "io/service_description.h"
+
+namespace orva {
+
+bool ReadKernelDefault(DataSet*, TypedFrameBuffer*, ReadWindow*) { return false; }
+bool StatisticsKernelDefault(DataSet*, uint32_t, uint32_t, SectionStatistics*, int, int) {
+    return false;
+}
+bool PreviewKernelDefault(DataSet*, uint32_t, uint32_t, void*, SectionStatistics*) {
+    return false;
+}
+
+SectionKernelTable& TheSectionKernels() {
+    static SectionKernelTable table;
+    return table;
+}
+
+DataSetServices& TheDataSetServices() {
+    static DataSetServices services = [] {
+        DataSetServices s;
+        s.saveServiceDescription = &SaveServiceDescriptionFor;
+        return s;
+    }();
+    return services;
+}
+
+// ---- Life ------------------------------------------------------------------------------------
+
+DataSet* DataSet::Create(FormatTag tag) { return new DataSet(tag); }
+
+DataSet::DataSet(FormatTag tag) : ComponentBase(nullptr), DataSetInfo(tag) { ResetKernels(); }
+
+DataSet::~DataSet() {
+    const DataSetServices& services = TheDataSetServices();
+    if (service != nullptr && service->state && stream != nullptr && services.saveServiceFiles &&
+        services.saveServiceDescription != nullptr) {
+        std::string name;
+        if (!sourceName.empty()) name = SourceNamePath(sourceName.c_str());
+        if (name.empty()) name = stream->name;
+        if (name.empty() && stream->hasSecondName && !(stream->mode & kStreamTemporary))
+            name = stream->secondName;
+        if (!name.empty()) {
+            if (service->positionsValid) service->fileLength = stream->length;
+            services.saveServiceDescription(service, name.c_str());
+        }
+    }
+    format = nullptr;
+    StreamClose(&stream);
+    ClearRecordWindow();
+    staging.Free();
+    conversion.Free();
+}
+
+bool DataSet::CreateInstance(ComponentObject** out) {
+    if (out == nullptr) return false;
+    DataSet* copy = Create(formatTag);
+    *out = copy;
+    return copy != nullptr;
+}
+
+bool DataSet::QueryInterface(const ComponentId* id, void** out) {
+    if (id == nullptr) return false;
+    if (SameComponentId(id, &kDataSetId) || SameComponentId(id, &kBaseId)) {
+        if (out != nullptr) {
+            AddRef();
+            *out = static_cast<ComponentObject*>(this);
+        }
+        return true;
+    }
+    if (SameComponentId(id, &kFormatInfoId) && hasSampleFormat) {
+        if (out != nullptr) *out = &sampleFormat;
+        return true;
+    }
+    if (SameComponentId(id, &kFrameTableId) && frameTable) {
+        if (out != nullptr) *out = frameTable.get();
+        return true;
+    }
+    return false;
+}
+
+// ---- Attach ----------------------------------------------------------------------------------
+
+void DataSet::ClearRecordWindow() {
+    recordWindow.clear();
+    recordWindow.shrink_to_fit();
+    recordBase = 0;
+}
+
+void DataSet::ComputeElementSizes() {
+    const uint32_t t = NormaliseElementType(input.type);
+    elementBytes = ElementBytesOfType(t);
+    uint32_t channels = input.channels == 0 ? 1 : input.channels;
+    if (channels > kMaxChannels) channels = kMaxChannels;
+    pixelBytes = elementBytes;
+    if (channels > 1 && !(t & kTypePlanesAsChannels)) pixelBytes = elementBytes * channels;
+    bufferWords[0] = bufferWords[1] = 0;
+}
+
+bool DataSet::AttachInput(InputSource* source, StreamRecord* newStream, const DataSetLayout* layout) {
+    if (source == nullptr || newStream == nullptr || source->format == nullptr) return false;
+    format = source->format;
+    if (stream != newStream) {
+        ++newStream->refCount;
+        StreamClose(&stream);
+        stream = newStream;
+    }
+    if (layout != nullptr) {
+        hasSampleFormat = layout->hasSampleFormat;
+        sampleFormat = layout->sampleFormat;
+        frameTable = layout->frameTable;
+    } else {
+        hasSampleFormat = false;
+        sampleFormat = LayoutSampleFormat{};
+        frameTable.reset();
+    }
+    conversionFlag = 0;
+    conversionWords[0] = conversionWords[1] = 0;
+    conversionFactor = 1.0;
+    cacheValid = cacheHasData = 0;
+    ClearRecordWindow();
+    currentFrame = currentSection = 0;
+    sectionsInFrame = -1;
+    DeriveOutputFormat();
+
+    if ((input.bits == 0 && (input.type & 0x7F) == 0) || input.channels == 0) {
+        ResetKernels();
+        return true;
+    }
+    InputFormatChanged();
+    ComputeElementSizes();
+    if (elementBytes == 0) {
+        pixelBytes = 0;
+        ResetKernels();
+        return true;
+    }
+    PrepareRead();
+
+    const DataSetServices& services = TheDataSetServices();
+    if ((input.type & 0x2F) && !(input.type & 0x50) && services.detectUnsignedInt &&
+        signTestPending && !(flags & kFlagSign))
+        RunSignednessTest();
+
+    uint32_t fileFrame = 0;
+    if (StepFrames() > 0) {
+        SectionStatistics* record = DataSetSectionRecord(this, 0, 0, &fileFrame);
+        if (record != nullptr) statisticsKernel(this, fileFrame, 0, record, 1, 0);
+    }
+    return true;
+}
+
+void DataSet::RunSignednessTest() {
+    const DataSetServices& services = TheDataSetServices();
+    signTestPending = 0;
+    if (services.signednessTest == nullptr) return;
+    uint32_t favoured = input.type;
+    const int probability = services.signednessTest(this, &favoured);
+    if (probability <= 0) return;
+    const uint32_t wantUnsigned = favoured & 0x100;
+    const bool changed = (input.type & 0x100) != wantUnsigned;
+    LogPrintf("Test:\n\t '%s' - probably %d%% : type %s%s...", stream ? stream->name.c_str() : "",
+              probability, wantUnsigned ? "unsigned" : "signed", changed ? " (changed)" : "");
+    if (!changed) return;
+    input.type = (input.type & ~0x100u) | wantUnsigned;
+    InputFormatChanged();
+    ComputeElementSizes();
+    PrepareRead();
+}
+
+// ---- Kernels ---------------------------------------------------------------------------------
+
+void DataSet::ResetKernels() {
+    windowKernel = &ReadKernelDefault;
+    statisticsKernel = &StatisticsKernelDefault;
+    previewKernel = &PreviewKernelDefault;
+}
+
+void DataSet::ResetRead() {
+    ResetKernels();
+    staging.Free();
+    chunkPixels = 0;
+    conversion.Free();
+    conversionFlag = 0;
+    conversionWords[0] = conversionWords[1] = 0;
+    conversionFactor = 1.0;
+    readKernel = plainKernel = nullptr;
+    LogPrintf("%s", "#input(): unknow input type");
+}
+
+bool DataSet::ChooseKernels() {
+    InputFormatChanged();
+    channelParams = MakeChannelParams();
+    const ChannelKernelIndexEntry* entry = ChannelKernelFind(&channelParams, workType);
+    if (entry == nullptr) return false;
+    swapped = ElementIsSwapped(workType);
+    swapRoutine = nullptr;
+    if (swapped) {
+        const uint32_t channels = workChannels ? workChannels : 1;
+        swapRoutine = CopySelect(workBytes, channels, channelMode != kChannelAsIs ? 1 : channels);
+        if (swapRoutine == nullptr) return false;
+    }
+    ChannelKernelChoice choice;
+    if (!ChannelKernelChoose(&channelParams, &choice)) return false;
+    readKernel = choice.read;
+    plainKernel = choice.stats;
+    const bool plain = scale == 1.0 && zero == 0.0;
+    const ChannelKernel* row = ChannelKernelScaled(entry, !plain);
+    kernelSet = entry;
+    kernelRow = row;
+    kernel = row ? row + ChannelModeSlot(channelMode) : nullptr;
+    return readKernel != nullptr;
+}
+
+bool DataSet::PrepareRead() {
+    const uint32_t outChannels = OutputChannels() ? OutputChannels() : 1;
+    conversion.size = conversion.block ? conversion.size : 0;
+    conversionElementBytes = 8;
+    conversionPixelBytes = outChannels > 1 ? 8 * outChannels : 8;
+    if (!ChooseKernels()) {
+        kernelRow = nullptr;
+        kernel = nullptr;
+        readKernel = plainKernel = nullptr;
+        swapRoutine = nullptr;
+        ResetRead();
+        return false;
+    }
+    windowKernel = swapped ? &InputReadKernel1Swapped : &InputReadKernel1;
+    const SectionKernelTable& table = TheSectionKernels();
+    statisticsKernel = swapped ? table.statisticsSwapped : table.statistics;
+    previewKernel = swapped ? table.previewSwapped : table.preview;
+    if (statisticsKernel == nullptr) statisticsKernel = &StatisticsKernelDefault;
+    if (previewKernel == nullptr) previewKernel = &PreviewKernelDefault;
+    return true;
+}
+
+bool DataSet::FormatChanged() {
+    if (input.channels && (input.bits || (input.type & 0x7F))) {
+        InputFormatChanged();
+        ComputeElementSizes();
+        if (elementBytes == 0) {
+            pixelBytes = 0;
+            DeriveOutputFormat();
+            cacheValid = cacheHasData = 0;
+            ClearRecordWindow();
+            ResetRead();
+            return false;
+        }
+    }
+    conversionFlag = 0;
+    conversionWords[0] = conversionWords[1] = 0;
+    conversionFactor = 1.0;
+    return Prepare();
+}
+
+bool DataSet::Prepare() {
+    DeriveOutputFormat();
+    sectionsInFrame = -1;
+    cacheValid = 0;
+    return PrepareRead();
+}
+
+bool DataSet::SelectChannelKernel(bool clearConversion) {
+    if (clearConversion) {
+        conversionFlag = 0;
+        conversionWords[0] = conversionWords[1] = 0;
+        conversionFactor = 1.0;
+    }
+    if (input.channels == 0 || (input.type & 0x7F) == 0) return true;
+    PrepareRead();
+    return true;
+}
+
+void DataSet::DeriveOutputFormat() {
+    DataSetInfo::DeriveOutputFormat();
+    if (frameTable && !frameTable->sections.empty()) {
+        const SectionGeometry& g = frameTable->sections.front().geometry;
+        geometrySize[0] = static_cast<int64_t>(g.rowLength);
+        geometrySize[1] = static_cast<int64_t>(g.rows);
+        geometrySize[2] = static_cast<int64_t>(g.planes);
+        geometrySections = frameTable->frames.empty()
+                               ? 0
+                               : static_cast<int32_t>(frameTable->frames.front().sectionCount);
+        geometryFlags[0] = geometryFlags[1] = 1;
+    }
+}
+
+bool DataSet::SetOutputFormat(const OutputFormat* f) {
+    if (f == nullptr || (f->type & 0x7F) == 0 || f->channels == 0) {
+        output = OutputFormat{};
+        output.elementSize = 1;
+        ResetKernels();
+        return true;
+    }
+    if (input.channels && f->channels != OutputChannels()) return false;
+    output = *f;
+    if ((input.type & 0x7F) && input.channels) return PrepareRead();
+    ResetKernels();
+    return true;
+}
+
+// ---- Position and names ----------------------------------------------------------------------
+
+bool DataSet::SelectPosition(int32_t frame, int32_t section) {
+    const uint32_t visited = StepFrames();
+    if (visited == 0 || TotalFrames() == 0) return false;
+    bool changed = false;
+    if (frame >= 0) {
+        if (static_cast<uint32_t>(frame) >= visited) frame = static_cast<int32_t>(visited - 1);
+        if (frame != currentFrame) {
+            currentFrame = frame;
+            changed = true;
+        }
+    }
+    uint32_t count = sections;
+    if (frameTable) {
+        const uint32_t fileFrame = MapFrameByStep(*this, currentFrame);
+        const SectionFrameTable& t = *frameTable;
+        count = 0;
+        if (!t.incomplete && fileFrame >= t.firstFrame && fileFrame - t.firstFrame < t.frameCount &&
+            fileFrame - t.firstFrame < t.frames.size())
+            count = t.frames[fileFrame - t.firstFrame].sectionCount;
+    }
+    sectionsInFrame = static_cast<int32_t>(count > 0x7FFFFFFFu ? 0x7FFFFFFFu : count);
+    if (changed) cacheValid = 0;
+    if (count == 0) {
+        currentSection = 0;
+        return false;
+    }
+    int32_t s = section < 0 ? currentSection : section;
+    if (s < 0) s = 0;
+    if (static_cast<uint32_t>(s) >= count) s = static_cast<int32_t>(count - 1);
+    if (s != currentSection) {
+        currentSection = s;
+        changed = true;
+    }
+    if (changed) cacheValid = 0;
+    return changed;
+}
+
+const char* DataSet::TagText() const {
+    FormatTag tag = (hasSampleFormat && !sampleFormat.tag.IsZero()) ? sampleFormat.tag : formatTag;
+    const char* text = TagToText(tag);
+    if (text != nullptr && text[0] != 0) return text;
+    return format ? format->name : nullptr;
+}
+
+const char* DataSet::OwnTagText() const {
+    const char* text = TagToText(formatTag);
+    if (text != nullptr && text[0] != 0) return text;
+    return format ? format->name : nullptr;
+}
+
+bool DataSet::FormatInfoText(uint32_t id, char* buffer, size_t size) const {
+    if (format == nullptr || format->info == nullptr || size < 3 || buffer == nullptr) return false;
+    size_t used = strnlen(buffer, size);
+    if (used > 0) {
+        if (used >= size - 1) return false;
+        buffer[used++] = ' ';
+        buffer[used] = 0;
+    }
+    void* object = hasSampleFormat ? const_cast<LayoutSampleFormat*>(&sampleFormat) : nullptr;
+    return format->info(object, id, buffer + used, size - used);
+}
+
+// ---- Helpers ---------------------------------------------------------------------------------
+
+bool DataSetElementType(const DataSet* d, SampleFormat* out) {
+    if (out == nullptr) return false;
+    *out = SampleFormat{};
+    if (d == nullptr) return false;
+    if (d->hasSampleFormat && (d->sampleFormat.type & 0x7F)) {
+        if (!(d->sampleFormat.type & 0x2F) || (d->sampleFormat.type & 0x50)) return false;
+        out->type = d->sampleFormat.type;
+        out->bits = d->sampleFormat.bits;
+        return true;
+    }
+    if ((d->flags & kFlagSampleSize) && (d->input.type & 0x2F) && !(d->input.type & 0x50)) {
+        out->type = d->input.type;
+        out->bits = d->input.bits;
+        return true;
+    }
+    return false;
+}
+
+bool ScaleMinMax(const DataSet* d, double* minimum, double* maximum) {
+    double lo = DBL_MAX, hi = -DBL_MAX;
+    if (d != nullptr && (d->input.type & 0x7F)) SampleTypeRange(d->input.type, &lo, &hi);
+    bool ok = !(lo > hi) && d != nullptr && (d->input.type & 0x7F);
+    if (ok) {
+        lo = lo * d->scale + d->zero;
+        hi = hi * d->scale + d->zero;
+    }
+    if (minimum) *minimum = lo;
+    if (maximum) *maximum = hi;
+    return ok;
+}
+
+bool ApplyCropRegion(DataSetInfo* info, const InputRegion& region) {
+    if (info == nullptr) return false;
+    int64_t* pos[3] = {&info->cropX, &info->cropY, &info->cropZ};
+    int64_t* len[3] = {&info->cropSizeX, &info->cropSizeY, &info->cropSizeZ};
+    const int64_t full[3] = {info->sizeX, info->sizeY, info->sizeZ};
+    bool changed = false;
+    for (int i = 0; i < 3; ++i) {
+        const int64_t n = full[i] > 0 ? full[i] : 0;
+        int64_t p = region.position[i];
+        if (p <= 0)
+            p = 0;
+        else if (p >= n)
+            p = n > 0 ? n - 1 : 0;
+        int64_t s = region.size[i];
+        if (s < 0)
+            s = *len[i];
+        else if (s == 0 || s > n)
+            s = n;
+        if (s > n - p) s = n - p;
+        if (p < 0) p = 0;
+        if (s <= 0) s = 1;
+        if (p != *pos[i] || s != *len[i]) changed = true;
+        *pos[i] = p;
+        *len[i] = s;
+    }
+    return changed;
+}
+
+bool SetInputRegion(DataSet* d, const InputRegion* region) {
+    if (d == nullptr || region == nullptr || d->StepFrames() == 0 || d->TotalFrames() == 0)
+        return false;
+    bool changed;
+    {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        changed = ApplyCropRegion(d, *region);
+        if (changed) d->FormatChanged();
+    }
+    if (changed && d->notify) d->notify->PropertiesChanged();
+    return changed;
+}
+
+bool DataSetRefreshKernels(DataSet* d) {
+    if (d == nullptr) return false;
+    const bool ok = d->Prepare();
+    if (ok) {
+        if (d->notify) d->notify->KernelsRefreshed();
+        if (d->kernelRow == nullptr || d->kernel == nullptr || d->plainKernel == nullptr)
+            d->ResetKernels();
+    }
+    return ok;
+}
+
+}  // namespace orva

@@ -1,0 +1,137 @@
+#pragma once
+// Shared by the data set tests: a temporary folder, a captured program log, test
+// files of generated samples and data sets described in code.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/log.h"
+#include "io/data_set.h"
+#include "io/input_source.h"
+#include "io/stream.h"
+
+namespace orva::testing_io {
+
+// The generator of every sample: the physical value at (x, y) of frame f.
+inline uint16_t Sample(uint64_t x, uint64_t y, uint64_t f) {
+    return static_cast<uint16_t>((x * 7 + y * 13 + f * 101) & 0xFFFF);
+}
+
+class DataSetFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string t = (getenv("TMPDIR") && *getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp");
+        t += "/orva_dataset_XXXXXX";
+        ASSERT_NE(mkdtemp(t.data()), nullptr);
+        dir = t;
+        logPath = dir + "/test.log";
+        gLogPath = logPath;
+        LogResetForTest();
+        LogSetOpener([]() -> FILE* { return std::fopen(gLogPath.c_str(), "a"); });
+    }
+    void TearDown() override {
+        LogResetForTest();
+        CloseAllStreams();
+        std::string cmd = "rm -rf '" + dir + "'";
+        ASSERT_EQ(system(cmd.c_str()), 0);
+    }
+    std::string Log() {
+        LogPrintf(nullptr);  // flush and close; the next line opens it anew
+        std::ifstream in(logPath);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    std::string Write(const std::string& name, const std::string& bytes) {
+        std::string p = dir + "/" + name;
+        FILE* f = std::fopen(p.c_str(), "wb");
+        if (f) {
+            std::fwrite(bytes.data(), 1, bytes.size(), f);
+            std::fclose(f);
+        }
+        return p;
+    }
+    // Frames of big-endian 16-bit samples stored as value - 32768 (zero 32768 restores them).
+    static std::string BigEndianFrames(uint32_t w, uint32_t h, uint32_t frames) {
+        std::string s(static_cast<size_t>(w) * h * frames * 2, '\0');
+        size_t at = 0;
+        for (uint32_t f = 0; f < frames; ++f)
+            for (uint32_t y = 0; y < h; ++y)
+                for (uint32_t x = 0; x < w; ++x) {
+                    const uint16_t stored = static_cast<uint16_t>(Sample(x, y, f) ^ 0x8000);
+                    s[at++] = static_cast<char>(stored >> 8);
+                    s[at++] = static_cast<char>(stored & 0xFF);
+                }
+        return s;
+    }
+    // A data set of w x h x frames big-endian i16 samples with zero 32768, described in code
+    // and attached to the file (which may be shorter than the description).
+    DataSet* Describe(const std::string& path, uint32_t w, uint32_t h, uint32_t frames,
+                      uint32_t type = 0x82, int64_t begin = 0) {
+        DataSet* d = DataSet::Create(MakeFormatTag("TEST"));
+        d->input = {type, 8 * DataSetInfo::ElementBytes(type), 1};
+        d->sizeX = d->cropSizeX = w;
+        d->sizeY = d->cropSizeY = h;
+        d->sizeZ = d->cropSizeZ = 1;
+        d->sections = 1;
+        d->dataBegin = begin;
+        d->zero = 32768.0;
+        d->flags = kFlagSampleSize | kFlagSign | kFlagByteOrder;
+        d->SetTotalFrames(frames, true);
+        Attach(d, path);
+        return d;
+    }
+    void Attach(DataSet* d, const std::string& path) {
+        static FormatDesc desc = [] {
+            FormatDesc f;
+            f.tag = MakeFormatTag("TEST");
+            f.name = "Test data";
+            f.extensions = "tst\0";
+            return f;
+        }();
+        InputSource source;
+        source.format = &desc;
+        ASSERT_GE(StreamOpen(&source.stream, kStreamBinary, path.c_str()), 2);
+        ASSERT_TRUE(d->AttachInput(&source, source.stream, nullptr));
+        StreamClose(&source.stream);
+    }
+    // Reads a window; the image buffer holds the values.
+    bool Read(DataSet* d, ReadWindow* w) {
+        image.SetTypeAndCount(0x40, 1);
+        return d->ReadWindowData(&image, w);
+    }
+    double At(uint32_t x, uint32_t y) const {
+        return static_cast<const double*>(image.data)[static_cast<size_t>(y) * image.width + x];
+    }
+
+    std::string dir;
+    std::string logPath;
+    TypedFrameBuffer image;
+    static inline std::string gLogPath;
+};
+
+// A receiver that keeps the data set it is given.
+class KeepReceiver : public InputReceiver {
+public:
+    ~KeepReceiver() override {
+        if (kept) kept->Release();
+    }
+    int TakeDataSet(DataSet* d) override {
+        if (kept) kept->Release();
+        d->AddRef();
+        kept = d;
+        ++calls;
+        return 2;
+    }
+    DataSet* kept = nullptr;
+    int calls = 0;
+};
+
+}  // namespace orva::testing_io
