@@ -7,9 +7,14 @@ cd "$(dirname "$0")"
 orva_ensure_packages
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVA_TESTS=OFF -DORVA_BENCH=OFF >/dev/null
 cmake --build build-release -j"$(nproc)"
-if [ $# -eq 0 ] && [ -x build-release/orva_sample ]; then
-  mkdir -p build-release/sample
-  build-release/orva_sample build-release/sample
-  set -- build-release/sample/*
+if [ $# -eq 0 ]; then
+  sample=build-release/sample
+  if [ ! -f "$sample/stars.fits" ] || [ ! -f "$sample/cube.fits" ] || [ ! -f "$sample/spectrum.fits" ]; then
+    mkdir -p "$sample"
+    /usr/bin/python3 tools/make_sample.py "$sample" || echo "orva.sh: the sample data could not be made" >&2
+  fi
+  if [ -f "$sample/stars.fits" ]; then
+    set -- "$sample/stars.fits"
+  fi
 fi
 exec build-release/orva "$@"

@@ -5,6 +5,7 @@
 
 #include "common/error_codes.h"
 #include "common/log.h"
+#include "io/formats/fits/fits_reader.h"
 #include <strings.h>
 
 namespace orva {
@@ -18,8 +19,8 @@ constexpr size_t kPatternLimit = 3069;  // nor a pattern list this one
 constexpr size_t kAllPatternLimit = 2047;
 
 // ---- Built-in descriptors --------------------------------------------------------------
-// The readers and writers behind these are not built yet: every open answers
-// "unsupported" and every write fails, so that the open path goes on to the next format.
+// Readers and writers not built yet: their open answers "unsupported" and their write
+// fails, so that the open path goes on to the next format.
 
 int OpenNotBuilt(InputSource*) { return kErrUnsupported; }
 bool InfoNotBuilt(void*, uint32_t, char*, size_t) { return false; }
@@ -32,7 +33,7 @@ FormatDesc Builtin(const char* tag, const char* name, const char* extensions, ui
     d.flags = flags;
     d.name = name;
     d.extensions = extensions;
-    d.open = &OpenNotBuilt;
+    d.open = std::strcmp(tag, "FITS") == 0 ? &FitsOpen : &OpenNotBuilt;
     d.info = info ? &InfoNotBuilt : nullptr;
     d.write = write ? &WriteNotBuilt : nullptr;
     d.defaultType = type;
