@@ -7,7 +7,7 @@ ORVA_PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
   xvfb xauth xdg-utils
   python3-astropy python3-numpy python3-pil libcfitsio-bin fitsverify
-  libjpeg-turbo-progs imagemagick libcfitsio-dev
+  libjpeg-turbo-progs imagemagick libcfitsio-dev netpbm
 )
 
 orva_ensure_packages() {
