@@ -2,6 +2,9 @@
 // the pointer grab and GL contexts.
 #include "platform/x11_backend.h"
 
+#include <dlfcn.h>
+#include <link.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +29,22 @@
 namespace orva::platform {
 
 namespace {
+
+// The GL driver that the first GLX call loads stays loaded for the life of the
+// process: a display closed and opened again (every test, and a program that
+// closes all its windows) would otherwise load and initialise it anew, and the
+// blocks it keeps for the whole process stay attributable to it.
+void PinGlDriver() {
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void*) -> int {
+            const char* name = info->dlpi_name;
+            if (name && *name && (std::strstr(name, "_dri.so") || std::strstr(name, "libgallium")))
+                dlopen(name, RTLD_LAZY | RTLD_NOLOAD);
+            return 0;
+        },
+        nullptr);
+}
+
 
 X11KeyHandler gKeyHandler = nullptr;
 class X11Backend;
@@ -89,6 +108,7 @@ public:
                                "_NET_WM_STATE_MAXIMIZED_HORZ"};
         XInternAtoms(display_, const_cast<char**>(names), kAtomCount, False, atoms_);
         LoadConfigs();
+        PinGlDriver();
     }
 
     ~X11Backend() override {
