@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,19 +22,6 @@
 
 namespace orva {
 namespace {
-
-// Under the sanitizers, leak reports need the slow unwinder, and the slow unwinder
-// deadlocks inside llvmpipe's shader compiler (it registers unwind tables while the
-// unwinder's lock is taken). These tests then draw with the reference rasteriser, which
-// compiles nothing; keeping the driver loaded lets the leak suppressions name the blocks
-// Mesa keeps until exit. The renderer is chosen when the process first opens GL, so
-// this holds when the test runs in a process of its own, as under CTest.
-void ChooseSanitizerRenderer() {
-#if defined(__SANITIZE_ADDRESS__)
-    setenv("GALLIUM_DRIVER", "softpipe", 0);
-    dlopen("/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", RTLD_NOW | RTLD_NODELETE);
-#endif
-}
 
 std::string gLogPath;
 FILE* OpenLog() { return std::fopen(gLogPath.c_str(), "w"); }
@@ -80,7 +66,6 @@ protected:
     void SetUp() override {
         if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
         saved_ = gTextureLimits();
-        ChooseSanitizerRenderer();
         ASSERT_NE(gInit(), nullptr);
         window_ = gWinCreateRec(0, 0, 1000, 760, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu | kStyleMain);
         ASSERT_NE(window_, nullptr);
