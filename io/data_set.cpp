@@ -10,6 +10,8 @@
 #include "io/frame_access.h"
 #include "io/input_source.h"
 #include "io/read_kernel.h"
+#include "io/section_stats.h"
+#include "io/sign_test.h"
 #include "io/service_description.h"
 
 namespace orva {
@@ -23,7 +25,8 @@ bool PreviewKernelDefault(DataSet*, uint32_t, uint32_t, void*, SectionStatistics
 }
 
 SectionKernelTable& TheSectionKernels() {
-    static SectionKernelTable table;
+    static SectionKernelTable table{&InputReadKernel2, &InputReadKernel2Swapped, &InputReadKernel3,
+                                    &InputReadKernel3Swapped};
     return table;
 }
 
@@ -31,6 +34,7 @@ DataSetServices& TheDataSetServices() {
     static DataSetServices services = [] {
         DataSetServices s;
         s.saveServiceDescription = &SaveServiceDescriptionFor;
+        s.signednessTest = &SignednessTestHook;
         return s;
     }();
     return services;
@@ -56,6 +60,7 @@ DataSet::~DataSet() {
             services.saveServiceDescription(service, name.c_str());
         }
     }
+    SectionPreviewForget(this);
     format = nullptr;
     StreamClose(&stream);
     ClearRecordWindow();

@@ -58,13 +58,15 @@ protected:
     void SetUp() override {
         DataSetFixture::SetUp();
         statisticsCalls = 0;
+        savedKernels_ = TheSectionKernels();
         TheSectionKernels().statistics = &FillStatistics;
         TheSectionKernels().statisticsSwapped = &FillStatistics;
     }
     void TearDown() override {
-        TheSectionKernels() = SectionKernelTable{};
+        TheSectionKernels() = savedKernels_;
         DataSetFixture::TearDown();
     }
+    SectionKernelTable savedKernels_;
 };
 
 TEST_F(SectionAccess, RecordsOfARegularFile) {
