@@ -5,7 +5,14 @@
 
 #include "common/error_codes.h"
 #include "common/log.h"
+#include "io/formats/binary/raw_reader.h"
+#include "io/formats/bmp/bmp_reader.h"
+#include "io/formats/binary/raw_writer.h"
 #include "io/formats/fits/fits_reader.h"
+#include "io/formats/fits/fits_writer.h"
+#include "io/formats/jpeg/jpeg_reader.h"
+#include "io/formats/spe/spe_reader.h"
+#include "io/formats/vector/vector_reader.h"
 #include <strings.h>
 
 namespace orva {
@@ -26,6 +33,23 @@ int OpenNotBuilt(InputSource*) { return kErrUnsupported; }
 bool InfoNotBuilt(void*, uint32_t, char*, size_t) { return false; }
 bool WriteNotBuilt(OutputWriter*) { return false; }
 
+// The image and camera readers, by descriptor name.
+FormatOpenFn ImageReaderOpen(const char* name) {
+    if (std::strcmp(name, "JPEG") == 0) return &JpegOpen;
+    if (std::strcmp(name, "BMP") == 0) return &BmpOpen;
+    if (std::strcmp(name, "SPE [4100 bytes HD]") == 0) return &SpeOpen;
+    if (std::strcmp(name, "LMA [512 bytes HD]") == 0) return &LmaOpen;
+    return nullptr;
+}
+
+// The program's own vector files, by tag.
+FormatOpenFn VectorReaderOpen(const char* tag) {
+    if (std::strcmp(tag, "SLISE") == 0) return &SliceOpen;
+    if (std::strcmp(tag, "STATIST") == 0) return &StatisticOpen;
+    if (std::strcmp(tag, "ORVAOLD") == 0) return &OldVectorOpen;
+    return nullptr;
+}
+
 FormatDesc Builtin(const char* tag, const char* name, const char* extensions, uint32_t flags,
                    bool info, bool write, uint32_t type, uint32_t allowed) {
     FormatDesc d;
@@ -33,9 +57,13 @@ FormatDesc Builtin(const char* tag, const char* name, const char* extensions, ui
     d.flags = flags;
     d.name = name;
     d.extensions = extensions;
-    d.open = std::strcmp(tag, "FITS") == 0 ? &FitsOpen : &OpenNotBuilt;
+    const bool fits = std::strcmp(tag, "FITS") == 0;
+    const bool binary = std::strcmp(tag, "BINARY") == 0 && std::strcmp(name, "Binary") == 0;
+    d.open = fits ? &FitsOpen : binary ? &BinaryOpen : &OpenNotBuilt;
+    if (FormatOpenFn own = ImageReaderOpen(name)) d.open = own;
+    if (FormatOpenFn vector = VectorReaderOpen(tag)) d.open = vector;
     d.info = info ? &InfoNotBuilt : nullptr;
-    d.write = write ? &WriteNotBuilt : nullptr;
+    d.write = !write ? nullptr : fits ? &FitsWrite : binary ? &BinaryWrite : &WriteNotBuilt;
     d.defaultType = type;
     d.allowedTypes = allowed;
     return d;

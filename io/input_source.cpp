@@ -160,43 +160,7 @@ int InputSource::OpenWithFormat(const FormatDesc* f, bool emptyAsBinary) {
 
 // ---- Raw binary ------------------------------------------------------------------------------
 
-int RawOpen(InputSource* source, const ServiceDescription* binaryDescription) {
-    if (source == nullptr || source->request == nullptr) return kErrWrong;
-    if (source->name == nullptr || source->name->Length() <= source->name->NameOffset())
-        return kErrNoFile;
-    if (source->format == nullptr)
-        source->format = RegistryOrBuiltin(source->Registry(), TagBinary(), FormatBinary());
-    int r = StreamOpen(&source->stream, kStreamBinary, source->name->Text());
-    if (r == kResultDataEmpty) return kResultEmpty;
-    if (r < kResultReady) return r;
-    const int64_t length = source->stream->length;
-
-    FileLayout layout;
-    layout.tag = TagBinary();
-    layout.dataOffset = 0;
-    layout.dataEnd = length;
-    if (binaryDescription) {
-        if ((binaryDescription->flags & kFlagBeginPos) && binaryDescription->beginPos > 0)
-            layout.dataOffset = std::min<int64_t>(binaryDescription->beginPos, length);
-        if ((binaryDescription->flags & kFlagEndPos) && binaryDescription->endPos > layout.dataOffset)
-            layout.dataEnd = std::min<int64_t>(binaryDescription->endPos, length);
-    }
-    DataSet* dataSet = DataSet::Create(TagBinary());
-    if (dataSet == nullptr) return kErrOutOfMemory;
-    source->OpenSequenceFile(0);
-    const ServiceDescriptionHooks& hooks = TheServiceDescriptionHooks();
-    const char* current = source->CurrentFileName();
-    if (hooks.load && current) dataSet->service = hooks.load(current);
-    if (dataSet->service == nullptr && binaryDescription)
-        dataSet->service = new (std::nothrow) ServiceDescription(*binaryDescription);
-    LayoutToDataSet(&layout, dataSet);
-    // A raw file never states whether its integers are signed.
-    if (!(dataSet->flags & kFlagSign)) dataSet->signTestPending = 1;
-    const DataSetLayout objects = DataSetLayoutFrom(layout);
-    r = source->AttachDataSet(dataSet, source->stream, &objects);
-    dataSet->Release();
-    return r;
-}
+// RawOpen lives with the raw binary reader (io/formats/binary/raw_reader.cpp).
 
 // ---- Opening ---------------------------------------------------------------------------------
 

@@ -76,7 +76,11 @@ void Append(StreamRecord* r) {
 
 void CloseDescriptor(StreamRecord* r) {
     if (r->fd < 0) return;
-    if (r->mode & (kStreamWriteOnly | kStreamReadWrite | kStreamCreate)) fsync(r->fd);
+    // Written files reach the disk before they count as closed; a temporary file has no
+    // name left, so nothing can read it after the close and flushing it is wasted work.
+    if ((r->mode & (kStreamWriteOnly | kStreamReadWrite | kStreamCreate)) &&
+        !(r->mode & kStreamTemporary))
+        fsync(r->fd);
     close(r->fd);
     r->fd = -1;
 }

@@ -1,0 +1,92 @@
+#pragma once
+// The road shared by the readers that decode a whole image once (BMP, JPEG): the
+// samples go to a private temporary raw file, which is then served as a BINARY data
+// set of two-dimensional data.
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "io/stream.h"
+
+namespace orva {
+
+class FileLayout;
+struct InputSource;
+
+// Stream mode of the decoded file: binary, created, read-write and temporary (its
+// name is unlinked as soon as it is open, so nothing is left behind whatever happens).
+constexpr uint32_t kDecodedStreamMode = 0x8142;
+// Three-letter name prefix of the decoded files.
+constexpr char kDecodedFilePrefix[] = "rwd";
+
+// Creates the decoded file in the temporary folder ($TMPDIR, else /tmp) and opens it
+// into *holder, naming the data file as its source. 2, -18 when no file can be made,
+// else the stream's result.
+int OpenDecodedStream(StreamRecord** holder, const char* dataFile);
+
+// What a decoder wrote: rows of `width` pixels of `components` samples of `type`
+// (0x101, 0x102 or 0x108), top row first.
+struct DecodedImage {
+    uint32_t type = 0x101;
+    uint32_t components = 3;
+    int64_t width = 0;
+    int64_t height = 0;
+    double rangeMax = 255.0;  // display range 0 .. rangeMax when positive
+};
+
+// Builds the BINARY data set over source->stream (the decoded file) and hands it to the
+// source; `formatInfo` (the reader's own layout with its tag) becomes the data set's
+// sample format and gets the decoded type. The attach result, or -14.
+int AttachDecodedImage(InputSource* source, const DecodedImage& image, FileLayout* formatInfo);
+
+// Writes blocks of decoded rows to the stream on a thread of its own, so that decoding
+// goes on while the previous block is written. Blocks go out in the order submitted.
+class BlockWriter {
+public:
+    // At most `count` blocks, allocated when first acquired; Ready() is false when the
+    // thread could not be started.
+    BlockWriter(StreamRecord* stream, int count);
+    ~BlockWriter();
+    BlockWriter(const BlockWriter&) = delete;
+    BlockWriter& operator=(const BlockWriter&) = delete;
+    bool Ready() const { return ready_; }
+    // A block of at least `bytes` free for filling (waits while all are being written);
+    // null after a failed write or when memory is short.
+    uint8_t* Acquire(size_t bytes);
+    // Queues the first `bytes` of the block for writing at `offset`.
+    void Submit(uint8_t* block, int64_t offset, size_t bytes);
+    // Waits until every queued block is written; the bytes written without a gap from
+    // offset 0 (all of them unless a write failed).
+    int64_t Finish();
+
+private:
+    struct Job {
+        std::vector<uint8_t>* block;
+        int64_t offset;
+        size_t bytes;
+    };
+    void Run();
+
+    StreamRecord* stream_;
+    std::deque<std::vector<uint8_t>> blocks_;  // stable addresses
+    std::vector<std::vector<uint8_t>*> free_;
+    int count_ = 0;
+    std::deque<Job> queue_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::thread thread_;
+    int64_t written_ = 0;
+    bool failed_ = false;
+    bool stop_ = false;
+    bool busy_ = false;
+    bool ready_ = false;
+};
+
+// Reverses the order of `rows` rows of `rowBytes` bytes at the start of the stream.
+bool FlipRowsInFile(StreamRecord* stream, int64_t rowBytes, int64_t rows);
+
+}  // namespace orva

@@ -1,0 +1,100 @@
+#pragma once
+// The frame cursor: the position of playback over the frames (or sections) of a
+// multi-frame data set, with its play range, signed step, loop and reverse flags,
+// the frame interval and the unit in which positions are shown.
+//
+// The transport page changes the cursor on the UI thread while the playback timer
+// thread advances it. Every field is a std::atomic<int32_t>. The stores the timer
+// thread depends on are exchanges, in a fixed order: the count before the range,
+// current after it, the step before the reverse flag. The rest (mark, interval, and
+// first and last while the count changes) are relaxed stores, which cost nothing
+// more than plain ones and keep the timer's reads free of data races.
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace orva {
+
+// Flag bits of FramePlayer::flags.
+constexpr int32_t kFramePlayerReverse = 8;
+constexpr int32_t kFramePlayerLoop = 16;
+
+// Position units of FramePlayerSetFirst / FramePlayerSetLast.
+constexpr int kFrameUnitNumber = 0;        // a 1-based frame number (any unit but 1)
+constexpr int kFrameUnitMilliseconds = 1;
+// Rate units of FramePlayerSetRate.
+constexpr int kRateFramesPerSecond = 0;
+constexpr int kRateMillisecondsPerFrame = 1;
+
+struct FramePlayer {
+    FramePlayer();
+    FramePlayer(const FramePlayer&) = delete;
+    FramePlayer& operator=(const FramePlayer&) = delete;
+
+    std::atomic<int32_t> count{0};     // frames of the data set (0: none)
+    std::atomic<int32_t> current{0};   // 0-based current frame
+    std::atomic<int32_t> step{1};      // frames per tick; negative: reverse
+    std::atomic<int32_t> last{0};      // last frame of the play range
+    std::atomic<int32_t> timeMode{0};  // 0: frame numbers and frames/s; 1: times and ms/frame
+    std::atomic<int32_t> interval{0};  // milliseconds per frame (0: not set)
+    std::atomic<int32_t> flags{0};     // kFramePlayerReverse | kFramePlayerLoop
+    std::atomic<int32_t> first{0};     // first frame of the play range
+    std::atomic<int32_t> mark{0};      // a second position, kept inside first..last
+    std::atomic<int32_t> kind{4};
+};
+
+// Process-wide settings that outlive every cursor.
+struct FramePlayerSaved {
+    std::atomic<int32_t> timeMode{0};
+    std::atomic<int32_t> flagWord{0};         // loop and reverse, as last stored by SetLoop
+    std::atomic<int32_t> interval{0};         // edited by the transport page with no cursor
+    std::atomic<int32_t> playbackTiming{0};   // the playback redraw compares it with 500
+};
+FramePlayerSaved& TheFramePlayerSaved();
+
+// Sets the frame count and rescales the range, the current frame and the mark.
+// True when the count changed. Counts above 0x7FFFFFFF are taken as 0x7FFFFFFF.
+bool FramePlayerSetCount(FramePlayer& p, uint32_t n);
+// *value is a 1-based frame number, or milliseconds with unit 1; it receives the
+// 0-based result. 0 unchanged, 1 first changed, 2 first and current changed.
+int FramePlayerSetFirst(FramePlayer& p, int32_t* value, int unit);
+// The same for the last frame: 0, 1 last changed, 2 last and current changed.
+int FramePlayerSetLast(FramePlayer& p, int32_t* value, int unit);
+bool FramePlayerStepForward(FramePlayer& p);
+bool FramePlayerStepBack(FramePlayer& p);
+bool FramePlayerToFirst(FramePlayer& p);
+bool FramePlayerToLast(FramePlayer& p);
+// Switches the time mode; the new time mode.
+int32_t FramePlayerTogglePlay(FramePlayer& p);
+// The new flag word.
+int32_t FramePlayerSetLoop(FramePlayer& p, bool on);
+// The new step.
+int32_t FramePlayerSetReverse(FramePlayer& p, bool on);
+// unit 0: x frames per second; unit 1: x milliseconds per frame. Works on any
+// interval word (a cursor's or the saved one). True when the interval changed.
+bool FramePlayerSetRate(int unit, double x, std::atomic<int32_t>* interval);
+// One playback tick: current moves by step; past the range it wraps with the loop
+// flag, else nothing moves and the answer is false (playback stops). The caller
+// holds the display lock.
+bool FramePlayerAdvance(FramePlayer& p);
+
+// ---- Position texts ----------------------------------------------------------------------
+
+// The texts in a buffer of at least kFrameTextSize bytes; the length.
+constexpr size_t kFrameTextSize = 32;
+int FrameNumberTextFormat(const FramePlayer& p, char* buffer);
+int FrameTimeTextFormat(const FramePlayer& p, int32_t frame, char* buffer);
+
+// Where the texts go: the toolkit's text setter, installed by the user interface
+// (a null setter shows nothing).
+struct FrameTextHooks {
+    void (*setText)(void* widget, const char* text) = nullptr;
+};
+FrameTextHooks& TheFrameTextHooks();
+
+// Shows the current position in the widget.
+void FrameNumberText(const FramePlayer& p, void* widget);
+// Shows the given frame index (the first and last fields of the transport page).
+void FrameTimeText(const FramePlayer& p, int32_t frame, void* widget);
+
+}  // namespace orva

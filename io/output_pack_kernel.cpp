@@ -1,0 +1,238 @@
+#include "io/output_pack_kernel.h"
+
+#include <immintrin.h>
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <type_traits>
+
+#include "data/kernel_pragmas.h"
+#include "data/kernel_util.h"
+#include "data/scale_inplace.h"
+
+namespace orva {
+namespace {
+
+using namespace kernel;
+
+// The range of a run: NaN never passes the comparisons; an infinity or a missing
+// value does, and the caller then scans the run again without them.
+ORVA_INLINE void ScanLoop(const double* __restrict in, int32_t n, double* lo, double* hi) {
+    double a = *lo, b = *hi;
+    for (int32_t i = 0; i < n; ++i) {
+        const double x = in[i];
+        a = x < a ? x : a;
+        b = x > b ? x : b;
+    }
+    *lo = a;
+    *hi = b;
+}
+
+template <class T, bool Round, bool Swap>
+ORVA_INLINE void PackLoop(const double* __restrict in, unsigned char* __restrict out, int32_t n,
+                          double s, double z) {
+    for (int32_t i = 0; i < n; ++i) {
+        const double x = in[i];
+        const double y = x == -DBL_MAX ? x : ClampToDoubleRange(x * s + z);
+        T v = Round ? SaturateRound<T>(y) : SaturateTrunc<T>(y);
+        if constexpr (Swap) v = ByteReverse(v);
+        StoreAt<T>(out + static_cast<size_t>(i) * sizeof(T), v);
+    }
+}
+
+// Eight values: scaled, missing values kept, NaN to 0, clamped to [lo, hi] and
+// rounded (or truncated) into 32-bit integers; the same steps as the scalar loop.
+template <bool Round, bool Clean>
+[[gnu::target("avx2")]] inline __m256i Convert8(const double* in, __m256d s, __m256d z, __m256d lo,
+                                                __m256d hi) {
+    const __m256d missing = _mm256_set1_pd(-DBL_MAX);
+    const __m256d half = _mm256_set1_pd(0.49999999999999994);
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    __m128i parts[2];
+    for (int k = 0; k < 2; ++k) {
+        const __m256d x = _mm256_loadu_pd(in + 4 * k);
+        __m256d y = _mm256_add_pd(_mm256_mul_pd(x, s), z);
+        if (!Clean) {
+            // A run known to hold neither NaN nor missing values skips these two steps
+            // (a product that overflows is clamped below like any other).
+            y = _mm256_blendv_pd(y, x, _mm256_cmp_pd(x, missing, _CMP_EQ_OQ));
+            y = _mm256_and_pd(y, _mm256_cmp_pd(y, y, _CMP_ORD_Q));
+        }
+        y = _mm256_min_pd(_mm256_max_pd(y, lo), hi);
+        if (Round) y = _mm256_add_pd(y, _mm256_or_pd(half, _mm256_and_pd(y, sign)));
+        parts[k] = _mm256_cvttpd_epi32(y);
+    }
+    return _mm256_set_m128i(parts[1], parts[0]);
+}
+
+// The vector part of a run for the types whose values fit 32-bit lanes; returns
+// the count done (a multiple of 8), the caller finishes the rest.
+template <class T, bool Round, bool Swap, bool Clean>
+[[gnu::target("avx2")]] int32_t PackVector(const double* in, unsigned char* out, int32_t n,
+                                           double s, double z) {
+    if constexpr (!(std::is_same_v<T, int8_t> || std::is_same_v<T, uint8_t> ||
+                    std::is_same_v<T, int16_t> || std::is_same_v<T, uint16_t> ||
+                    std::is_same_v<T, int32_t>)) {
+        (void)in, (void)out, (void)n, (void)s, (void)z;
+        return 0;
+    } else {
+        const __m256d vs = _mm256_set1_pd(s), vz = _mm256_set1_pd(z);
+        const __m256d lo = _mm256_set1_pd(static_cast<double>(std::numeric_limits<T>::min()));
+        const __m256d hi = _mm256_set1_pd(static_cast<double>(std::numeric_limits<T>::max()));
+        const __m128i swap16 = _mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
+        const __m256i swap32 =
+            _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2, 1, 0, 7, 6,
+                             5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+        int32_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            const __m256i v = Convert8<Round, Clean>(in + i, vs, vz, lo, hi);
+            unsigned char* o = out + static_cast<size_t>(i) * sizeof(T);
+            if constexpr (sizeof(T) == 4) {
+                _mm256_storeu_si256(reinterpret_cast<__m256i*>(o),
+                                    Swap ? _mm256_shuffle_epi8(v, swap32) : v);
+            } else {
+                const __m128i a = _mm256_castsi256_si128(v), b = _mm256_extracti128_si256(v, 1);
+                // The values are inside T's range already: the packs never saturate.
+                __m128i w = std::is_signed_v<T> ? _mm_packs_epi32(a, b) : _mm_packus_epi32(a, b);
+                if constexpr (sizeof(T) == 2) {
+                    if (Swap) w = _mm_shuffle_epi8(w, swap16);
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), w);
+                } else {
+                    w = std::is_signed_v<T> ? _mm_packs_epi16(w, w) : _mm_packus_epi16(w, w);
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), w);
+                }
+            }
+        }
+        return i;
+    }
+}
+
+// The range of a run folded into *lo and *hi; true when the run holds no NaN and no
+// missing value (-DBL_MAX), so that the pack may skip the steps for them.
+[[gnu::target("avx2")]] bool ScanAvx2(const double* in, int32_t n, double* lo, double* hi) {
+    // min(x, acc) keeps acc when x is NaN, as the scalar comparison does.
+    __m256d a0 = _mm256_set1_pd(DBL_MAX), a1 = a0, b0 = _mm256_set1_pd(-DBL_MAX), b1 = b0;
+    __m256d nan = _mm256_setzero_pd();
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256d x0 = _mm256_loadu_pd(in + i), x1 = _mm256_loadu_pd(in + i + 4);
+        a0 = _mm256_min_pd(x0, a0);
+        a1 = _mm256_min_pd(x1, a1);
+        b0 = _mm256_max_pd(x0, b0);
+        b1 = _mm256_max_pd(x1, b1);
+        // Unordered when x0 or x1 is NaN: one comparison covers both vectors.
+        nan = _mm256_or_pd(nan, _mm256_cmp_pd(x0, x1, _CMP_UNORD_Q));
+    }
+    alignas(32) double la[4], lb[4];
+    _mm256_store_pd(la, _mm256_min_pd(a0, a1));
+    _mm256_store_pd(lb, _mm256_max_pd(b0, b1));
+    double a = DBL_MAX, b = -DBL_MAX;
+    for (int k = 0; k < 4; ++k) {
+        a = la[k] < a ? la[k] : a;
+        b = lb[k] > b ? lb[k] : b;
+    }
+    bool clean = _mm256_movemask_pd(nan) == 0;
+    for (; i < n; ++i) {
+        a = in[i] < a ? in[i] : a;
+        b = in[i] > b ? in[i] : b;
+        clean = clean && in[i] == in[i];
+    }
+    clean = clean && a > -DBL_MAX;
+    *lo = a < *lo ? a : *lo;
+    *hi = b > *hi ? b : *hi;
+    return clean;
+}
+
+template <class T, bool Round, bool Swap>
+[[gnu::target("avx2")]] void PackAvx2(const double* in, unsigned char* out, int32_t n, double s,
+                                      double z, double* lo, double* hi) {
+    const int32_t done = ScanAvx2(in, n, lo, hi)
+                             ? PackVector<T, Round, Swap, true>(in, out, n, s, z)
+                             : PackVector<T, Round, Swap, false>(in, out, n, s, z);
+    PackLoop<T, Round, Swap>(in + done, out + static_cast<size_t>(done) * sizeof(T), n - done, s,
+                             z);
+}
+template <class T, bool Round, bool Swap>
+void PackBase(const double* in, unsigned char* out, int32_t n, double s, double z, double* lo,
+              double* hi) {
+    ScanLoop(in, n, lo, hi);
+    PackLoop<T, Round, Swap>(in, out, n, s, z);
+}
+
+}  // namespace
+
+void ScanSkippingMissing(const double* in, int32_t count, MinMaxPair* pair) {
+    double a = pair->minimum, b = pair->maximum;
+    for (int32_t i = 0; i < count; ++i) {
+        const double x = in[i];
+        if (!std::isfinite(x) || x == -DBL_MAX) continue;
+        a = x < a ? x : a;
+        b = x > b ? x : b;
+    }
+    pair->minimum = a;
+    pair->maximum = b;
+}
+
+namespace {
+
+template <class T, bool Round, bool Swap>
+void PackKernel(const double* in, unsigned char* out, int32_t count, double scale, double zero,
+                MinMaxPair* pair) {
+    if (count <= 0) return;
+    // Runs that fit the first-level cache: the pack pass reads what the scan just read.
+    constexpr int32_t kRun = 2048;
+    const bool avx2 = CpuHasAvx2();
+    for (int32_t done = 0; done < count; done += kRun) {
+        const int32_t n = count - done < kRun ? count - done : kRun;
+        double lo = pair->minimum, hi = pair->maximum;
+        if (avx2)
+            PackAvx2<T, Round, Swap>(in + done, out + static_cast<size_t>(done) * sizeof(T), n,
+                                     scale, zero, &lo, &hi);
+        else
+            PackBase<T, Round, Swap>(in + done, out + static_cast<size_t>(done) * sizeof(T), n,
+                                     scale, zero, &lo, &hi);
+        if (std::isinf(lo) || std::isinf(hi) || lo == -DBL_MAX) {
+            // An infinity or a missing value: the run is scanned again without them.
+            ScanSkippingMissing(in + done, n, pair);
+        } else {
+            pair->minimum = lo;
+            pair->maximum = hi;
+        }
+    }
+}
+
+template <class T>
+OutputPackFn Choose(bool round, bool swap) {
+    if (round) return swap ? &PackKernel<T, true, true> : &PackKernel<T, true, false>;
+    return swap ? &PackKernel<T, false, true> : &PackKernel<T, false, false>;
+}
+
+}  // namespace
+
+OutputPackFn SelectOutputPack(ElementType type, int mode) {
+    const bool round = mode != kRoundTruncate;
+    const bool swap = ElementIsSwapped(type);
+    switch (ElementNormalize(type) & ~kElemSwapped) {
+        case kTypeI8:
+            return Choose<int8_t>(round, false);
+        case kTypeU8:
+            return Choose<uint8_t>(round, false);
+        case kTypeI16:
+            return Choose<int16_t>(round, swap);
+        case kTypeU16:
+            return Choose<uint16_t>(round, swap);
+        case kTypeI32:
+            return Choose<int32_t>(round, swap);
+        case kTypeU32:
+            return Choose<uint32_t>(round, swap);
+        case kTypeI64:
+            return Choose<int64_t>(round, swap);
+        case kTypeU64:
+            return Choose<uint64_t>(round, swap);
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace orva

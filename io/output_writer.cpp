@@ -1,0 +1,1289 @@
+#include "io/output_writer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <vector>
+
+#include "common/error_codes.h"
+#include "common/global_buffer.h"
+#include "common/number_text.h"
+#include "common/paths.h"
+#include "common/sample_type.h"
+#include "data/byte_swap.h"
+#include "io/data_set.h"
+#include "io/data_set_info.h"
+#include "io/old_service_file.h"
+#include "io/output_pack_kernel.h"
+#include "io/service_description.h"
+#include "io/stream.h"
+
+namespace orva {
+
+namespace {
+
+constexpr double kBig = 1.7976931348623157e308;
+constexpr double kTiny = 2.2250738585072014e-308;
+constexpr int64_t kMaxWidth = 0x7fffffffffffffffLL;
+// Values converted per pass of the kernels: small enough to stay in the first cache.
+constexpr uint32_t kChunkValues = 4096;
+// A block holds whole rows with width x rows x channels x 64 within this budget
+// (a row alone beyond it is cut in pieces).
+constexpr uint64_t kBlockBudget = 0x2000000;
+// Blocks are kept smaller still when rows allow, so that the pulled reals stay in
+// the second-level cache between the pull that writes them and the pass that packs them.
+constexpr uint64_t kBlockCacheBytes = 0x20000;
+// Packed data goes to the sink in writes of about this size.
+constexpr uint64_t kStageBytes = 0x100000;
+constexpr int64_t kBlockAxisMax = 0x8000000;
+constexpr int kMaxTries = 8;
+
+struct OfferEntry {
+    FormatTag tag;
+    OutputOfferFn offer;
+};
+
+std::mutex& OfferLock() {
+    static std::mutex lock;
+    return lock;
+}
+std::vector<OfferEntry>& Offers() {
+    static std::vector<OfferEntry> offers;
+    return offers;
+}
+OutputOfferFn FindOffer(FormatTag tag) {
+    std::lock_guard<std::mutex> guard(OfferLock());
+    for (const OfferEntry& e : Offers()) {
+        if (e.tag == tag) return e.offer;
+    }
+    return nullptr;
+}
+
+bool UiUp() {
+    const OutputWriterHooks& h = TheOutputWriterHooks();
+    return h.uiUp != nullptr && h.uiUp();
+}
+
+uint32_t ClampChannelCount(uint64_t n) {
+    if (n < 1) return 1;
+    return n > kMaxChannels ? kMaxChannels : static_cast<uint32_t>(n);
+}
+
+// Types the writer can produce: one of the ten plain types, possibly byte-swapped.
+uint32_t PlainOutputType(uint32_t type) {
+    return ElementNormalize(type & kElemFlagMask);
+}
+
+// A product that saturates at DBL_MAX instead of reaching infinity.
+double SaturatingMap(double value, double scale, double zero) {
+    double r = value * scale + zero;
+    if (std::isnan(r)) return r;
+    if (r > kBig) return kBig;
+    if (r < -kBig) return -kBig;
+    return r;
+}
+
+// The name field text with the characters a file name may not hold replaced.
+std::string CleanLiteral(const char* begin, const char* end) {
+    std::string text(begin, end);
+    for (char& c : text) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 32 || std::strchr("\"/><*?|%#&", c) != nullptr) c = '_';
+    }
+    return text;
+}
+
+const char* FileNamePart(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    return slash != nullptr ? slash + 1 : path;
+}
+
+}  // namespace
+
+OutputWriterHooks& TheOutputWriterHooks() {
+    static OutputWriterHooks hooks;
+    return hooks;
+}
+
+void RegisterOutputOffer(FormatTag tag, OutputOfferFn offer) {
+    std::lock_guard<std::mutex> guard(OfferLock());
+    auto& offers = Offers();
+    for (size_t i = 0; i < offers.size(); ++i) {
+        if (offers[i].tag == tag) {
+            if (offer != nullptr) {
+                offers[i].offer = offer;
+            } else {
+                offers.erase(offers.begin() + static_cast<std::ptrdiff_t>(i));
+            }
+            return;
+        }
+    }
+    if (offer != nullptr) offers.push_back({tag, offer});
+}
+
+bool FileOutputSink::WriteBlock(const void* data, size_t bytes) {
+    const char* p = static_cast<const char*>(data);
+    while (bytes > 0) {
+        ssize_t n = ::pwrite(fd_, p, bytes, offset_);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) return false;
+        p += n;
+        bytes -= static_cast<size_t>(n);
+        offset_ += n;
+        written_ += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+bool OutputSourceInfoFromDataSet(const DataSet* dataSet, OutputSourceInfo* info) {
+    if (dataSet == nullptr || info == nullptr) return false;
+    *info = OutputSourceInfo();
+    info->name = dataSet->sourceName;
+    if (info->name.empty() && dataSet->stream != nullptr) info->name = dataSet->stream->name;
+    info->type = dataSet->input.type;
+    info->channels = ClampChannelCount(dataSet->OutputChannels());
+    info->width = dataSet->cropSizeX > 0 ? dataSet->cropSizeX : dataSet->sizeX;
+    info->height =
+        dataSet->cropSizeY > 0 ? dataSet->cropSizeY : (dataSet->sizeY > 0 ? dataSet->sizeY : 1);
+    info->depth =
+        dataSet->cropSizeZ > 0 ? dataSet->cropSizeZ : (dataSet->sizeZ > 0 ? dataSet->sizeZ : 1);
+    info->frames = dataSet->TotalFrames() > 0 ? dataSet->TotalFrames() : 1;
+    info->sections = dataSet->sections > 0 ? dataSet->sections : 1;
+    info->scale = dataSet->scale;
+    info->zero = dataSet->zero;
+    double lo = 0.0, hi = 0.0;
+    if (dataSet->ValueRange(&lo, &hi)) {
+        info->hasRange = true;
+        info->rangeMin = lo;
+        info->rangeMax = hi;
+    }
+    return true;
+}
+
+// ---- Names ---------------------------------------------------------------------------------
+
+int ParseOutputName(const char* pattern, OutputNameField* fields) {
+    if (pattern == nullptr || fields == nullptr) return 0;
+    int count = 0;
+    const char* p = pattern;
+    bool literalAllowed = true;  // at the start, or after '#'
+    while (*p != '\0' && count < kOutputNameFieldMax) {
+        if (*p == '%') {
+            char c = p[1];
+            int kind = 0;
+            switch (c) {
+                case 'n':
+                    kind = 2;
+                    break;
+                case 'd':
+                    kind = 3;
+                    break;
+                case 't':
+                    kind = 4;
+                    break;
+                case 'f':
+                    kind = 5;
+                    break;
+                case 's':
+                    kind = 6;
+                    break;
+                default:
+                    break;
+            }
+            if (kind != 0) {
+                fields[count].kind = kind;
+                fields[count].text.clear();
+                ++count;
+                p += 2;
+            } else {
+                // An unknown field: skipped up to the next '#' or '%'.
+                ++p;
+                while (*p != '\0' && *p != '#' && *p != '%') ++p;
+            }
+            literalAllowed = false;
+            continue;
+        }
+        if (*p == '#') {
+            ++p;
+            literalAllowed = true;
+            continue;
+        }
+        const char* end = p;
+        while (*end != '\0' && *end != '#' && *end != '%') ++end;
+        if (literalAllowed) {
+            std::string text = CleanLiteral(p, end);
+            if (count > 0 && fields[count - 1].kind == 1) {
+                fields[count - 1].text += "_" + text;
+            } else {
+                fields[count].kind = 1;
+                fields[count].text = text;
+                ++count;
+            }
+        }
+        p = end;
+        literalAllowed = false;
+    }
+    return count;
+}
+
+bool OutputWriter::BuildOutputName(std::string* out) const {
+    if (out == nullptr || targetName_.empty()) return false;
+    // The file name itself within NAME_MAX; the whole path within kPathMax.
+    const size_t budget = 255;
+    std::string folder;
+    const char* name = FileNamePart(targetName_.c_str());
+    folder.assign(targetName_.c_str(), static_cast<size_t>(name - targetName_.c_str()));
+    const char* dot = std::strrchr(name, '.');
+    std::string extension = dot != nullptr ? dot : "";
+
+    bool hasFrame = false, hasSection = false;
+    for (int i = 0; i < fieldCount_; ++i) {
+        hasFrame |= fields_[i].kind == 5;
+        hasSection |= fields_[i].kind == 6;
+    }
+    int numbersLeft = (hasFrame ? 0 : 1) + (hasSection ? 0 : 1);
+    for (int i = 0; i < fieldCount_; ++i) {
+        if (fields_[i].kind >= 4) ++numbersLeft;
+    }
+    const uint32_t frameNumber = static_cast<uint32_t>(fileStartFrame_) + 1;
+    const uint32_t sectionNumber = fileStartSection_ + 1;
+    char number[32];
+    std::string result;
+    for (int i = 0; i < fieldCount_; ++i) {
+        const OutputNameField& f = fields_[i];
+        switch (f.kind) {
+            case 1:
+                result += f.text;
+                break;
+            case 2: {
+                std::string base = FileNamePart(source_.name.c_str());
+                size_t cut = base.rfind('.');
+                if (cut != std::string::npos && cut > 0) base.resize(cut);
+                size_t reserve = static_cast<size_t>(numbersLeft) * 10;
+                size_t room =
+                    budget > result.size() + reserve ? budget - result.size() - reserve : 0;
+                if (base.size() > room) base.resize(room);
+                result += base;
+                break;
+            }
+            case 4: {
+                double ms = frameRate_ > 0.0
+                                ? 1000.0 / frameRate_ * static_cast<double>(fileStartFrame_)
+                                : 0.0;
+                uint32_t v =
+                    ms >= 4294967295.0 ? 4294967295u : (ms > 0.0 ? static_cast<uint32_t>(ms) : 0u);
+                std::snprintf(number, sizeof number, "%7.7u", v);
+                result += number;
+                --numbersLeft;
+                break;
+            }
+            case 5:
+                std::snprintf(number, sizeof number, "%3.3u", frameNumber);
+                result += number;
+                --numbersLeft;
+                break;
+            case 6:
+                std::snprintf(number, sizeof number, "%4.4u", sectionNumber);
+                result += number;
+                --numbersLeft;
+                break;
+            default:
+                break;  // "%d" adds nothing
+        }
+    }
+    if (!hasFrame) {
+        std::snprintf(number, sizeof number, "%3.3u", frameNumber);
+        result += number;
+    }
+    if (!hasSection) {
+        std::snprintf(number, sizeof number, "%4.4u", sectionNumber);
+        result += number;
+    }
+    if (result.size() + 20 <= budget) result += extension;
+    if (result.empty() || result.size() > budget || folder.size() + result.size() >= kPathMax)
+        return false;
+    *out = folder + result;
+    return true;
+}
+
+// ---- The writer --------------------------------------------------------------------------
+
+class OutputWriter::Link : public ConsumerLink {
+public:
+    explicit Link(ComponentBase* owner) : ConsumerLink(owner) {}
+    ~Link() override { LinkForget(); }
+    void OnUpstreamChanged() override {}
+    bool AcceptFormat(FormatRequest*) override { return true; }
+};
+
+OutputWriter* OutputWriter::Create(ComponentBase* upstream) {
+    return new OutputWriter(upstream);
+}
+
+OutputWriter::OutputWriter(ComponentBase* upstream) : ComponentBase(nullptr), upstream_(upstream) {
+    link_ = new Link(this);
+    if (upstream_ != nullptr) {
+        ComponentAddRef(upstream_);
+        link_->upstream = upstream_;
+    }
+    pattern_ = kDefaultOutputPattern;
+    fieldCount_ = ParseOutputName(pattern_.c_str(), fields_);
+    DConvInit(dconv_);
+}
+
+OutputWriter::~OutputWriter() {
+    // A prepared file that no run finished holds nothing worth keeping.
+    DeleteTempOutput();
+    FreeBuffers();
+    LogFileClose(&writeLog_);
+    delete link_;
+    if (upstream_ != nullptr) ComponentRelease(upstream_);
+}
+
+bool OutputWriter::CreateInstance(ComponentObject** out) {
+    if (out == nullptr) return false;
+    OutputWriter* w = Create(upstream_);
+    *out = w;
+    return w != nullptr;
+}
+
+bool OutputWriter::QueryInterface(const ComponentId* id, void** out) {
+    const ComponentId* supported[] = {&kOutputWriterId, &kBaseId};
+    return AnswerInterface(id, out, supported, 2);
+}
+
+// ---- Settings ----
+
+void OutputWriter::SetOutputType(const OutputTypeRecord& record) {
+    uint32_t type = NormaliseElementType(record.type);
+    uint32_t channels = ClampChannelCount(record.channels);
+    if (type == formatType_ && channels == requestedChannels_) {
+        requestedChannels_ = channels;
+        return;
+    }
+    formatType_ = type;
+    // The channel layout of the type's format bits (1, 2, 3, 4 or 8; 0 without them).
+    uint32_t bits = type >> 16;
+    formatLayout_ = (bits & 0x01)   ? 1
+                    : (bits & 0x02) ? 2
+                    : (bits & 0x04) ? 3
+                    : (bits & 0x18) ? 4
+                    : (bits & 0x60) ? 8
+                                    : 0;
+    requestedChannels_ = channels;
+    outType_ = PlainOutputType(type);
+    sampleBytes_ = ElementSize(outType_);
+}
+
+void OutputWriter::SetOutputName(const char* pattern) {
+    pattern_ = (pattern != nullptr && pattern[0] != '\0') ? pattern : kDefaultOutputPattern;
+    for (auto& f : fields_) f = OutputNameField();
+    fieldCount_ = ParseOutputName(pattern_.c_str(), fields_);
+}
+
+bool OutputWriter::SetTargetName(const char* path) {
+    if (path == nullptr || path[0] == '\0' || std::strlen(path) >= kPathMax) {
+        targetName_.clear();
+        return false;
+    }
+    targetName_ = path;
+    return true;
+}
+
+void OutputWriter::SetOutputParams(uint32_t type, bool singleChannel, uint32_t selectedChannel,
+                                   uint32_t stageTag0, uint32_t stageTag1) {
+    stageTag_[0] = stageTag0;
+    stageTag_[1] = stageTag1;
+    singleChannel_ = singleChannel;
+    requestedSelected_ = selectedChannel == 0 ? 1 : selectedChannel;
+    outType_ = PlainOutputType(NormaliseElementType(type));
+    sampleBytes_ = ElementSize(outType_);
+    ResolveChannels();
+}
+
+void OutputWriter::ResolveChannels() {
+    uint32_t sourceChannels =
+        sourceConnected_ ? ClampChannelCount(source_.channels) : requestedChannels_;
+    selectedChannel_ = requestedSelected_ > sourceChannels ? sourceChannels : requestedSelected_;
+    if (selectedChannel_ == 0) selectedChannel_ = 1;
+    channels_ = singleChannel_ ? 1 : ClampChannelCount(sourceChannels);
+}
+
+void OutputWriter::SetScaleZero(double bscale, double bzero, int mode) {
+    convMode_ = mode;
+    if (!std::isfinite(bscale) || std::fabs(bscale) < kTiny) bscale = 1.0;
+    if (!std::isfinite(bzero)) bzero = 0.0;
+    requested_ = ScaleZero();
+    if (bscale != 1.0 || bzero != 0.0) {
+        requested_.scale = 1.0 / bscale;
+        requested_.zero = -bzero / bscale;
+    }
+}
+
+void OutputWriter::SetCropBox(int64_t x, int64_t y, int64_t z, int64_t sizeX, int64_t sizeY,
+                              int64_t sizeZ) {
+    cropOffset_[0] = x;
+    cropOffset_[1] = y;
+    cropOffset_[2] = z;
+    cropSize_[0] = sizeX;
+    cropSize_[1] = sizeY;
+    cropSize_[2] = sizeZ;
+}
+
+void OutputWriter::NormaliseCropBox() {
+    for (int i = 0; i < 3; ++i) {
+        if (cropOffset_[i] < 0) cropOffset_[i] = 0;
+        if (cropSize_[i] < 0) cropSize_[i] = 0;
+    }
+}
+
+void OutputWriter::SetFrameRange(int32_t first, int32_t last, int32_t step) {
+    firstFrame_ = first < 0 ? 0 : first;
+    lastFrame_ = last < firstFrame_ ? firstFrame_ : last;
+    step_ = step == 0 ? 1 : step;
+    rangeSet_ = true;
+}
+
+bool OutputWriter::ConnectSourceInfo(const OutputSourceInfo* info) {
+    if (info == nullptr || upstream_ == nullptr) {
+        sourceConnected_ = false;
+        result_ = kOutputNoSourceInfo;
+        ShowError("***Can`t connect to source info...");
+        return false;
+    }
+    source_ = *info;
+    source_.channels = ClampChannelCount(source_.channels);
+    if (source_.frames == 0) source_.frames = 1;
+    sourceConnected_ = true;
+    const int32_t lastSource =
+        static_cast<int32_t>(source_.frames > 0x7fffffffu ? 0x7fffffffu : source_.frames) - 1;
+    if (!rangeSet_) {
+        firstFrame_ = 0;
+        lastFrame_ = lastSource;
+        step_ = 1;
+    } else {
+        if (lastFrame_ > lastSource) lastFrame_ = lastSource;
+        if (firstFrame_ > lastFrame_) firstFrame_ = lastFrame_;
+    }
+    ResolveChannels();
+    return true;
+}
+
+// ---- Geometry ----
+
+int64_t OutputWriter::OutputWidth() const {
+    return cropEnd_[0] - cropOffset_[0];
+}
+int64_t OutputWriter::OutputHeight() const {
+    return cropEnd_[1] - cropOffset_[1];
+}
+int64_t OutputWriter::OutputDepth() const {
+    return cropEnd_[2] - cropOffset_[2];
+}
+
+uint32_t OutputWriter::FrameCount() const {
+    if (firstFrame_ == lastFrame_) return 1;
+    int64_t s = step_ < 0 ? -static_cast<int64_t>(step_) : step_;
+    if (s < 2) s = 1;
+    return static_cast<uint32_t>((static_cast<int64_t>(lastFrame_) - firstFrame_) / s + 1);
+}
+
+uint32_t OutputWriter::SectionsPerFrame() const {
+    return frameSections_ > 0 ? frameSections_ : 1;
+}
+
+uint64_t OutputWriter::DataBytesExpected() const {
+    uint64_t total = static_cast<uint64_t>(sampleBytes_) * channels_;
+    const uint64_t factors[] = {
+        static_cast<uint64_t>(OutputWidth()), static_cast<uint64_t>(OutputHeight()),
+        static_cast<uint64_t>(OutputDepth()), FrameCount(), SectionsPerFrame()};
+    for (uint64_t f : factors) {
+        if (f != 0 && total > UINT64_MAX / f) return 0;
+        total *= f;
+    }
+    return total;
+}
+
+double OutputWriter::OutputBScale() const {
+    if (IsIdentity(working_)) return 1.0;
+    return 1.0 / working_.scale;
+}
+
+double OutputWriter::OutputBZero() const {
+    if (IsIdentity(working_)) return 0.0;
+    return -working_.zero / working_.scale;
+}
+
+void* OutputWriter::OutputHeaderRecord() {
+    void* record = nullptr;
+    if (upstream_ != nullptr && upstream_->QueryInterface(&kOutputHeaderRecordId, &record))
+        return record;
+    return nullptr;
+}
+
+bool OutputWriter::OutputDataRange(double* range) const {
+    if (range == nullptr || !sourceConnected_ || !source_.hasRange) return false;
+    if (range[0] < source_.rangeMin) range[0] = source_.rangeMin;
+    if (range[1] > source_.rangeMax) range[1] = source_.rangeMax;
+    if (range[0] > range[1]) {
+        range[0] = source_.rangeMin;
+        range[1] = source_.rangeMax;
+    }
+    return true;
+}
+
+// ---- Preparation ----
+
+void OutputWriter::FreeBuffers() {
+    std::free(lineBuffer_);
+    lineBuffer_ = nullptr;
+    std::free(outBlock_);
+    outBlock_ = nullptr;
+    outBlockBytes_ = 0;
+    lineBytes_ = 0;
+    pull_.image.Reset();
+}
+
+void OutputWriter::Reset() {
+    FreeBuffers();
+    filesWritten_ = filesFailed_ = framesWritten_ = 0;
+    sectionsWritten_ = 0;
+    currentFrame_ = 0;
+    currentSection_ = 0;
+}
+
+bool OutputWriter::SetupConversion() {
+    scaleKernel_ = nullptr;
+    packKernel_ = nullptr;
+    fusedPack_ = nullptr;
+    convertKernel_ = nullptr;
+    swap_ = nullptr;
+    const uint32_t plain = outType_ & ~kElemSwapped;
+    if (ElementSize(plain) == 0 || plain == kElemInt24) return false;
+    // Values arrive as 64-bit reals in physical units: scale them in place into
+    // stored units, then pack (rounding, saturating) or narrow them.
+    ScaleZero identity;
+    scaleKernel_ = ScaleInPlaceSelect(working_, kTypeF64, convMode_);
+    if (!ElementIsReal(plain)) {
+        packKernel_ = ScaleInPlaceSelectAlt(plain, convMode_);
+        if (packKernel_ == nullptr) {
+            DConvSelectIn(dconv_, identity, kTypeF64, plain);
+            if (dconv_.inputType == 0 || dconv_.outputType == 0 || dconv_.kernel == nullptr)
+                return false;
+            convertKernel_ = dconv_.kernel;
+        }
+    } else if (plain == kTypeF32) {
+        DConvSelectIn(dconv_, identity, kTypeF64, plain);
+        if (dconv_.inputType == 0 || dconv_.outputType == 0 || dconv_.kernel == nullptr)
+            return false;
+        convertKernel_ = dconv_.kernel;
+    }
+    swap_ = ByteSwapSelect(outType_);
+    fusedPack_ = ElementIsReal(plain) ? nullptr : SelectOutputPack(outType_, convMode_);
+    SampleTypeRange(plain, &typeMin_, &typeMax_);
+    if (plain == kTypeF64) {
+        typeMin_ = -kBig;
+        typeMax_ = kBig;
+    } else if (plain == kTypeF32) {
+        typeMin_ = -FLT_MAX;
+        typeMax_ = FLT_MAX;
+    }
+    return true;
+}
+
+bool OutputWriter::PrepareWrite(const FormatDesc* format) {
+    state_ = kOutputStateNotPrepared;
+    if (!sourceConnected_) {
+        result_ = kOutputNoSourceInfo;
+        return false;
+    }
+    // 1. The temporary file beside the output.
+    DeleteTempOutput();
+    if (targetName_.empty()) {
+        result_ = kOutputNoMemory;
+        state_ = kOutputStateNoName;
+        return false;
+    }
+    char temp[kPathMax] = "orv";
+    if (!MakeTempFile(temp, targetName_.c_str(), "orv")) {
+        result_ = kOutputNoTempFile;
+        state_ = kOutputStateNoName;
+        return false;
+    }
+    outputPath_ = temp;
+    // 2. The format.
+    format_ = format;
+    // 3. The write log beside the output.
+    logPath_.clear();
+    if (LogFileOpen(&writeLog_, nullptr, targetName_.c_str(), ".log", false) &&
+        writeLog_.path != nullptr)
+        logPath_ = writeLog_.path;
+
+    // 4. The request, offered to the format.
+    ResolveChannels();
+    InitFrameGeometry(step_ >= 0 ? firstFrame_ : lastFrame_);
+    OutputRequest request;
+    request.type = outType_;
+    request.channels = channels_;
+    request.selectedChannel = selectedChannel_;
+    request.singleChannel = singleChannel_;
+    request.naxis = naxis_;
+    request.sizeX = OutputWidth();
+    request.sizeY = OutputHeight();
+    request.sizeZ = OutputDepth();
+    request.frameCount = FrameCount();
+    if (format_ != nullptr) {
+        if (OutputOfferFn offer = FindOffer(format_->tag)) {
+            offer(format_, &request);
+            if (request.frameCount != FrameCount() && request.frameCount > 0) {
+                // A format that writes fewer frames: the range ends earlier.
+                int64_t s = step_ < 0 ? -static_cast<int64_t>(step_) : step_;
+                int64_t span = (static_cast<int64_t>(request.frameCount) - 1) * s;
+                if (step_ >= 0) {
+                    lastFrame_ =
+                        static_cast<int32_t>(std::min<int64_t>(lastFrame_, firstFrame_ + span));
+                } else {
+                    firstFrame_ =
+                        static_cast<int32_t>(std::max<int64_t>(firstFrame_, lastFrame_ - span));
+                }
+            }
+            if (request.type != outType_) {
+                outType_ = PlainOutputType(NormaliseElementType(request.type));
+                sampleBytes_ = ElementSize(outType_);
+            }
+            singleChannel_ = request.singleChannel;
+            channels_ = singleChannel_ ? 1 : ClampChannelCount(request.channels);
+            if (request.naxis >= 0 && request.naxis <= 2) naxis_ = request.naxis;
+            if (request.sizeX > 0 && request.sizeX < OutputWidth())
+                cropEnd_[0] = cropOffset_[0] + request.sizeX;
+            if (request.sizeY > 0 && request.sizeY < OutputHeight())
+                cropEnd_[1] = cropOffset_[1] + request.sizeY;
+            if (request.sizeZ > 0 && request.sizeZ < OutputDepth())
+                cropEnd_[2] = cropOffset_[2] + request.sizeZ;
+            selectedChannel_ = request.selectedChannel == 0 ? 1 : request.selectedChannel;
+            if (selectedChannel_ > source_.channels) selectedChannel_ = source_.channels;
+        }
+    }
+    // 5. A type the writer cannot produce.
+    if (sampleBytes_ == 0 || (outType_ & 0x7F & ~kElemRealMask) == kElemInt24) {
+        LogFilePrintf(&writeLog_, "can`t init, unkn. types");
+        result_ = kOutputUnknownTypes;
+        state_ = kOutputStateNotPrepared;
+        return false;
+    }
+    // 6. A plain copy keeps the stored samples; otherwise the requested pair.
+    const uint32_t plainOut = outType_ & ~kElemSwapped;
+    const uint32_t plainIn = PlainOutputType(NormaliseElementType(source_.type));
+    plainCopy_ = channels_ == source_.channels && plainIn != 0 && plainIn == plainOut;
+    if (plainCopy_) {
+        // The pulled values are physical: undoing the source's own scale and zero
+        // gives back the stored samples, and the header keeps that pair.
+        working_ = ScaleZero();
+        if (std::isfinite(source_.scale) && std::fabs(source_.scale) >= kTiny &&
+            (source_.scale != 1.0 || source_.zero != 0.0)) {
+            working_.scale = 1.0 / source_.scale;
+            working_.zero = -source_.zero / source_.scale;
+        }
+    } else {
+        working_ = requested_;
+    }
+    third_ = ScaleZero();
+    if (!SetupConversion()) {
+        LogFilePrintf(&writeLog_, "can`t init, unkn. types");
+        result_ = kOutputUnknownTypes;
+        state_ = kOutputStateNotPrepared;
+        return false;
+    }
+    // 7. Element sizes.
+    outElementBytes_ = sampleBytes_ * channels_;
+    inElementBytes_ = 8 * source_.channels;
+    // 8. The scratch line buffer of one chunk.
+    FreeBuffers();
+    lineBytes_ = static_cast<uint64_t>(kChunkValues) * 8;
+    lineBuffer_ = std::aligned_alloc(16, lineBytes_);
+    if (lineBuffer_ == nullptr) {
+        lineBytes_ = 0;
+        result_ = kOutputNoLineBuffer;
+        state_ = kOutputStateNotPrepared;
+        return false;
+    }
+    // 9. The range scan of the pulled values.
+    minMax_ = SelectMinMaxKernel(kTypeF64);
+    // 10. Counters and range.
+    measuredMin_ = kBig;
+    measuredMax_ = -kBig;
+    state_ = kOutputStateTryAgain;
+    result_ = kOutputReady;
+    filesWritten_ = filesFailed_ = framesWritten_ = 0;
+    sectionsWritten_ = 0;
+    sizeAsked_ = false;
+    tries_ = 0;
+    currentFrame_ = step_ >= 0 ? firstFrame_ : lastFrame_;
+    fileStartFrame_ = currentFrame_;
+    fileStartSection_ = 0;
+    // 11. The header of the write log.
+    {
+        char when[64] = "";
+        std::time_t now = std::time(nullptr);
+        if (ctime_r(&now, when) == nullptr) when[0] = '\0';
+        const char* formatName =
+            format_ != nullptr && format_->name != nullptr ? format_->name : "noname";
+        const OutputWriterHooks& h = TheOutputWriterHooks();
+        const char* label =
+            h.targetLabel != nullptr ? h.targetLabel(stageTag_[0], stageTag_[1]) : nullptr;
+        LogFilePrintf(&writeLog_, "/////////////////////\nwrite %s%s, %s, %s", when, formatName,
+                      label != nullptr ? label : "", autoRange_ ? "auto range" : "");
+        char typeText[64] = "";
+        DataTypeText(outType_, sampleBytes_ * 8, channels_, typeText);
+        if (typeText[0] != '\0') LogFilePrintf(&writeLog_, "type=%s", typeText);
+        if (OutputWidth() > 0)
+            LogFilePrintf(&writeLog_, "x=%I64d, w=%I64d", cropOffset_[0], OutputWidth());
+        if (OutputHeight() > 1)
+            LogFilePrintf(&writeLog_, "y=%I64d, h=%I64d", cropOffset_[1], OutputHeight());
+        if (OutputDepth() > 1)
+            LogFilePrintf(&writeLog_, "z=%I64d, d=%I64d", cropOffset_[2], OutputDepth());
+        if (firstFrame_ != 0 || lastFrame_ != 0)
+            LogFilePrintf(&writeLog_, "frame_first=%d, frame_last=%d", firstFrame_, lastFrame_);
+        if (firstFrame_ != lastFrame_ && step_ != 1) LogFilePrintf(&writeLog_, "step=%d", step_);
+    }
+    // 12. The first frame and section.
+    if (!InitFrame(currentFrame_)) {
+        state_ = kOutputStateNoMoreFrames;
+        return false;
+    }
+    fileStartFrame_ = currentFrame_;
+    return true;
+}
+
+// ---- Frames and sections ----
+
+void OutputWriter::InitFrameGeometry(int32_t frame) {
+    (void)frame;
+    frameSize_[0] = source_.width > 0 ? source_.width : kMaxWidth;
+    frameSize_[1] = source_.height > 0 ? source_.height : 1;
+    frameSize_[2] = source_.depth > 0 ? source_.depth : 1;
+    hasHeight_ = frameSize_[1] > 1;
+    hasDepth_ = frameSize_[2] > 1;
+    naxis_ = hasHeight_ ? 2 : 1;
+    for (int i = 0; i < 3; ++i) {
+        int64_t offset = cropOffset_[i] < frameSize_[i] ? cropOffset_[i] : frameSize_[i];
+        int64_t room = frameSize_[i] - offset;
+        int64_t size = cropSize_[i] <= 0 || cropSize_[i] > room ? room : cropSize_[i];
+        cropEnd_[i] = offset + size;
+        if (cropOffset_[i] > frameSize_[i])
+            cropEnd_[i] = cropOffset_[i];  // empty: CheckCropBox stops
+        if (cropEnd_[i] < cropOffset_[i]) cropEnd_[i] = cropOffset_[i];
+    }
+}
+
+uint32_t OutputWriter::SectionsOf(int32_t frame) const {
+    if (source_.sectionCount != nullptr) return source_.sectionCount(source_.context, frame);
+    return source_.sections > 0 ? source_.sections : 1;
+}
+
+bool OutputWriter::InitFrame(int32_t frame) {
+    // Frames without sections are skipped by the step, within the range.
+    for (;;) {
+        if (frame < firstFrame_ || frame > lastFrame_) return false;
+        uint32_t n = SectionsOf(frame);
+        if (n > 0) {
+            currentFrame_ = frame;
+            frameSections_ = n;
+            currentSection_ = 0;
+            InitFrameGeometry(frame);
+            return true;
+        }
+        int64_t next = static_cast<int64_t>(frame) + step_;
+        if (next > 0x7fffffff || next < 0) return false;
+        frame = static_cast<int32_t>(next);
+    }
+}
+
+bool OutputWriter::AdvanceFrame() {
+    int64_t next = static_cast<int64_t>(currentFrame_) + step_;
+    if (next > 0x7fffffff || next < firstFrame_ || next > lastFrame_) {
+        state_ = kOutputStateNoMoreFrames;
+        return false;
+    }
+    if (!InitFrame(static_cast<int32_t>(next))) {
+        state_ = kOutputStateNoMoreFrames;
+        return false;
+    }
+    return true;
+}
+
+bool OutputWriter::InitSection(bool first) {
+    if (first) {
+        currentSection_ = 0;
+        return true;
+    }
+    if (currentSection_ + 1 < frameSections_) {
+        ++currentSection_;
+        return true;
+    }
+    return AdvanceFrame();
+}
+
+bool OutputWriter::CheckCropBox() {
+    if (cropOffset_[0] >= frameSize_[0]) {
+        LogFilePrintf(&writeLog_, "crop box is empty, stop write");
+        return false;
+    }
+    if (cropEnd_[0] > frameSize_[0]) cropEnd_[0] = frameSize_[0];
+    if (cropOffset_[1] >= frameSize_[1]) return false;
+    if (cropEnd_[1] > frameSize_[1]) cropEnd_[1] = frameSize_[1];
+    if (cropOffset_[2] >= frameSize_[2]) return false;
+    if (cropEnd_[2] > frameSize_[2]) cropEnd_[2] = frameSize_[2];
+    return true;
+}
+
+bool OutputWriter::CheckOutputSize() {
+    int64_t w = OutputWidth() > 0 ? OutputWidth() : 1;
+    int64_t h = OutputHeight() > 0 ? OutputHeight() : 1;
+    int64_t d = OutputDepth() > 0 ? OutputDepth() : 1;
+    uint64_t b = static_cast<uint64_t>(channels_) * std::max<uint32_t>(8, sampleBytes_);
+    uint64_t limit = b >= 0x4000000 ? 1 : 0x8000000 / (b == 0 ? 1 : b);
+    if (static_cast<uint64_t>(w) < limit && (!hasHeight_ || static_cast<uint64_t>(h) < limit) &&
+        (!hasDepth_ || static_cast<uint64_t>(d) < limit))
+        return true;
+    uint64_t size = b;
+    for (int64_t f : {w, h, d}) {
+        if (size < 0x7fffffff) size *= static_cast<uint64_t>(f);
+    }
+    if (size < 0x10000000) return true;
+    char sizeText[32];
+    ByteSizeText(sizeText, size);
+    std::string text = "Expected file size";
+    if (!outputPath_.empty()) text += " (" + outputPath_ + ")";
+    text += " ~ ";
+    text += sizeText;
+    const OutputWriterHooks& h2 = TheOutputWriterHooks();
+    if (UiUp() && h2.messageBox != nullptr) {
+        int answer = h2.messageBox(text.c_str(), "Output: Warning (Large file size)...", 1);
+        if (answer == 2) {
+            result_ = kOutputCancelled;
+            state_ = kOutputStateNoMoreFrames;
+            if (h2.setGroupStatus != nullptr) h2.setGroupStatus(0, 8, 7, nullptr);
+            LogFilePrintf(&writeLog_, "check size: is big, user canceled:\n%s", text.c_str());
+            return false;
+        }
+    }
+    LogFilePrintf(&writeLog_, "check size: is big:\n%s", text.c_str());
+    return true;
+}
+
+// ---- Writing ----
+
+int OutputWriter::PullBlock(int64_t x, int64_t width, int64_t row, int64_t rows, int64_t plane) {
+    pull_.pending = 0;
+    pull_.window = ReadWindow();
+    pull_.window.frame = currentFrame_;
+    pull_.window.section = static_cast<int32_t>(currentSection_);
+    pull_.window.x = x;
+    pull_.window.y = row;
+    pull_.window.width = static_cast<int32_t>(width);
+    pull_.window.height = static_cast<int32_t>(rows);
+    pull_.window.z = plane;
+    pull_.window.depth = 1;
+    PullRequest request;
+    request.readAgain = 1;
+    request.fastMode = TheOutputWriterHooks().saveSwitchWrkMode;
+    return ComponentPull(link_, &pull_, &request);
+}
+
+bool OutputWriter::DeliverBlock(OutputSink* sink, double* values, uint64_t pixels) {
+    const uint32_t inChannels = source_.channels;
+    uint64_t count = pixels * channels_;
+    if (singleChannel_ && inChannels > 1) {
+        // Only the selected channel: compacted in place (the reads stay ahead of the writes).
+        const uint32_t offset = selectedChannel_ - 1;
+        for (uint64_t i = 0; i < pixels; ++i) values[i] = values[i * inChannels + offset];
+        count = pixels;
+    }
+    const uint32_t outBytes = sampleBytes_;
+    const uint64_t need = count * outBytes;
+    // Packed blocks gather in a staging buffer that goes to the sink when full.
+    if (stageUsed_ + need > outBlockBytes_ && !FlushStage(sink)) return false;
+    if (need > outBlockBytes_) {
+        std::free(outBlock_);
+        outBlockBytes_ = 0;
+        const uint64_t size = std::max<uint64_t>(need, kStageBytes);
+        outBlock_ = static_cast<unsigned char*>(std::malloc(size));
+        if (outBlock_ == nullptr) return false;
+        outBlockBytes_ = size;
+    }
+    unsigned char* stage = outBlock_ + stageUsed_;
+    uint64_t done = 0;
+    while (done < count) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kChunkValues, count - done));
+        const double* chunk = values + done;
+        unsigned char* destination = stage + done * outBytes;
+        MinMaxPair pair{measuredMin_, measuredMax_};
+        if (fusedPack_ != nullptr) {
+            // Scan, scale, round, saturate and order the bytes in one pass.
+            fusedPack_(chunk, destination, static_cast<int32_t>(n), working_.scale, working_.zero,
+                       &pair);
+        } else {
+            auto* line = static_cast<double*>(lineBuffer_);
+            std::memcpy(line, chunk, static_cast<size_t>(n) * 8);
+            if (minMax_ != nullptr) {
+                MinMaxPair before = pair;
+                minMax_(line, n, 0, 1, &pair);
+                // A missing value (-DBL_MAX) says nothing of the range: scanned again without it.
+                if (pair.minimum == -kBig) {
+                    pair = before;
+                    ScanSkippingMissing(line, static_cast<int32_t>(n), &pair);
+                }
+            }
+            if (scaleKernel_ != nullptr) scaleKernel_(line, static_cast<int32_t>(n), working_);
+            if (packKernel_ != nullptr) {
+                packKernel_(line, static_cast<int32_t>(n), nullptr);
+                std::memcpy(destination, line, static_cast<size_t>(n) * outBytes);
+            } else if (convertKernel_ != nullptr) {
+                ScaleZero identity;
+                convertKernel_(line, destination, static_cast<int32_t>(n), identity);
+            } else {
+                std::memcpy(destination, line, static_cast<size_t>(n) * outBytes);
+            }
+            if (swap_ != nullptr) swap_(destination, n);
+        }
+        measuredMin_ = pair.minimum;
+        measuredMax_ = pair.maximum;
+        done += n;
+    }
+    stageUsed_ += need;
+    return true;
+}
+
+bool OutputWriter::FlushStage(OutputSink* sink) {
+    const uint64_t used = stageUsed_;
+    stageUsed_ = 0;
+    return used == 0 || sink == nullptr || sink->WriteBlock(outBlock_, static_cast<size_t>(used));
+}
+
+bool OutputWriter::ClipOutside(double* dmin, double* dmax) const {
+    if (!(measuredMin_ <= measuredMax_)) return false;
+    double lo = SaturatingMap(measuredMin_, working_.scale, working_.zero);
+    double hi = SaturatingMap(measuredMax_, working_.scale, working_.zero);
+    if (lo > hi) std::swap(lo, hi);
+    // Integers are rounded to nearest: half a step beyond a bound still lands on it.
+    const double slack = ElementIsReal(outType_) ? 0.0 : 0.5;
+    bool outside = lo < typeMin_ - slack || hi > typeMax_ + slack;
+    if (dmin != nullptr) *dmin = std::fabs(lo) >= kBig ? (lo < 0 ? -kBig : kBig) : lo - typeMin_;
+    if (dmax != nullptr) *dmax = std::fabs(hi) >= kBig ? (hi < 0 ? -kBig : kBig) : hi - typeMax_;
+    return outside;
+}
+
+int OutputWriter::WriteFramesClipped(OutputSink* sink) {
+    if (state_ == kOutputStateNotPrepared || state_ == kOutputStateStopped || !sourceConnected_)
+        return 0;
+    state_ = kOutputStateRunning;
+    measuredMin_ = kBig;
+    measuredMax_ = -kBig;
+    clipLogged_ = false;
+    stageUsed_ = 0;
+    if (!InitFrame(fileStartFrame_)) {
+        state_ = kOutputStateNoMoreFrames;
+        return 0;
+    }
+    currentSection_ = fileStartSection_ < frameSections_ ? fileStartSection_ : 0;
+    const int64_t channelsIn = source_.channels;
+    int32_t lastCountedFrame = -1;
+    bool more = true;
+    while (more) {
+        if (!CheckCropBox()) {
+            state_ = kOutputStateNoMoreFrames;
+            return 0;
+        }
+        if (sizeCheck_ && !sizeAsked_) {
+            sizeAsked_ = true;
+            if (!CheckOutputSize()) return 0;
+        }
+        const int64_t width = OutputWidth();
+        // Blocks of whole rows within the budget; a row alone beyond it is cut in pieces.
+        const uint64_t perPixel = static_cast<uint64_t>(channelsIn) * 64;
+        int64_t pieceWidth = width;
+        int64_t rowsPerBlock = 1;
+        if (static_cast<uint64_t>(width) * perPixel > kBlockBudget) {
+            pieceWidth = static_cast<int64_t>(kBlockBudget / perPixel);
+            if (pieceWidth < 1) pieceWidth = 1;
+        } else {
+            rowsPerBlock =
+                static_cast<int64_t>(kBlockBudget / (static_cast<uint64_t>(width) * perPixel));
+            const uint64_t rowBytes =
+                static_cast<uint64_t>(width) * static_cast<uint64_t>(channelsIn) * 8;
+            const int64_t cacheRows = static_cast<int64_t>(kBlockCacheBytes / rowBytes);
+            rowsPerBlock = std::min<int64_t>(rowsPerBlock, cacheRows > 0 ? cacheRows : 1);
+        }
+        pieceWidth = std::min<int64_t>(pieceWidth, kBlockAxisMax);
+        rowsPerBlock = std::clamp<int64_t>(rowsPerBlock, 1, kBlockAxisMax);
+        for (int64_t z = cropOffset_[2]; z < cropEnd_[2]; ++z) {
+            for (int64_t y = cropOffset_[1]; y < cropEnd_[1];) {
+                const int64_t rows = std::min<int64_t>(rowsPerBlock, cropEnd_[1] - y);
+                int64_t deliveredRows = rows;
+                for (int64_t x = cropOffset_[0]; x < cropEnd_[0];) {
+                    const int64_t w = std::min<int64_t>(pieceWidth, cropEnd_[0] - x);
+                    const int code = PullBlock(x, w, y, w == width ? rows : 1, z);
+                    const TypedFrameBuffer& image = pull_.image;
+                    if (code < 2 || image.data == nullptr ||
+                        image.width != static_cast<uint32_t>(w) || image.height == 0 ||
+                        image.height > static_cast<uint64_t>(rows) ||
+                        image.itemBytes != 8 * static_cast<uint64_t>(channelsIn)) {
+                        LogPrintf("%s", "error input");
+                        LogFilePrintf(&writeLog_, "error input");
+                        const OutputWriterHooks& h = TheOutputWriterHooks();
+                        if (UiUp() && h.messageBox != nullptr)
+                            h.messageBox("error input", "Output", 0);
+                        state_ = kOutputStateStopped;
+                        return 0;
+                    }
+                    deliveredRows = w == width ? image.height : 1;
+                    if (!DeliverBlock(
+                            sink, static_cast<double*>(image.data),
+                            static_cast<uint64_t>(w) * static_cast<uint64_t>(deliveredRows))) {
+                        LogFilePrintf(&writeLog_, "error write...");
+                        state_ = kOutputStateStopped;
+                        return 0;
+                    }
+                    x += w;
+                }
+                y += deliveredRows;
+            }
+        }
+        ++sectionsWritten_;
+        if (currentFrame_ != lastCountedFrame) {
+            ++framesWritten_;
+            lastCountedFrame = currentFrame_;
+        }
+        double dmin = 0.0, dmax = 0.0;
+        if (!clipLogged_ && ClipOutside(&dmin, &dmax)) {
+            clipLogged_ = true;
+            LogFilePrintf(&writeLog_,
+                          "clipping detect: frame=%d, section=%d, minmax=%g, %g \ndelta err: "
+                          "dmin=%g, dmax=%g",
+                          currentFrame_, static_cast<int32_t>(currentSection_), measuredMin_,
+                          measuredMax_, dmin, dmax);
+        }
+        more = InitSection(false);
+    }
+    if (!FlushStage(sink)) {
+        LogFilePrintf(&writeLog_, "error write...");
+        state_ = kOutputStateStopped;
+        return 0;
+    }
+    state_ = kOutputStateRunning;
+    return kOutputReady;
+}
+
+bool OutputWriter::RetryInit() {
+    LogFilePrintf(&writeLog_, "try again... frame=%d, section=%d", fileStartFrame_,
+                  static_cast<int32_t>(fileStartSection_));
+    state_ = kOutputStateFileError;
+    if (!InitFrame(fileStartFrame_)) {
+        LogFilePrintf(&writeLog_, "try again: can`t init frame");
+        state_ = kOutputStateStopped;
+        return false;
+    }
+    if (fileStartSection_ >= frameSections_) {
+        LogFilePrintf(&writeLog_, "try again: can`t init section");
+        state_ = kOutputStateStopped;
+        return false;
+    }
+    currentSection_ = fileStartSection_;
+    return true;
+}
+
+void OutputWriter::ResolveClipping() {
+    if (!(measuredMin_ <= measuredMax_)) return;
+    double dmin = 0.0, dmax = 0.0;
+    if (!ClipOutside(&dmin, &dmax)) return;
+    if (!autoRange_) {
+        char text[256];
+        std::snprintf(text, sizeof text, "Error: (delta) min %g, max %g", dmin, dmax);
+        int answer = kClipAnswerNewRange;  // without a user interface: keep the data
+        const OutputWriterHooks& h = TheOutputWriterHooks();
+        if (UiUp() && h.messageDialog != nullptr)
+            answer = h.messageDialog("Clipping Detect...", text, kClipDialogStyle);
+        if (answer & kClipAnswerDontAskAgain) autoRange_ = true;
+        switch (answer & 0xFFFF) {
+            case kClipAnswerIgnore:
+                LogFilePrintf(&writeLog_, "user: clipping ignore...");
+                return;
+            case kClipAnswerCancel:
+                LogFilePrintf(&writeLog_, "user: cancel...");
+                state_ = kOutputStateStopped;
+                result_ = kOutputCancelled;
+                return;
+            default:
+                break;
+        }
+    }
+    if (++tries_ > kMaxTries) {
+        state_ = kOutputStateStopped;
+        result_ = kOutputNewRangeFailed;
+        return;
+    }
+    double bscale, bzero;
+    const double spread = measuredMax_ - measuredMin_;
+    if (!(spread >= kTiny) || !std::isfinite(spread)) {
+        bscale = 1.0;
+        bzero = -measuredMin_;
+        if (!std::isfinite(spread) || !(spread >= 0)) {
+            // A spread beyond the reals: scale by halves so that it stays finite.
+            bscale = (typeMax_ - typeMin_) / (measuredMax_ * 0.5 - measuredMin_ * 0.5) * 0.5;
+            bzero = typeMin_ - bscale * measuredMin_;
+        }
+    } else {
+        bscale = (typeMax_ - typeMin_) / spread;
+        bzero = typeMin_ - bscale * measuredMin_;
+    }
+    LogFilePrintf(&writeLog_, "select new range: \nbscale=%g, bzero=%g\n", bscale, bzero);
+    working_ = ScaleZero();
+    working_.scale = bscale;
+    working_.zero = bzero;
+    plainCopy_ = false;
+    if (!std::isfinite(bscale) || !std::isfinite(bzero) || bscale == 0.0 || !SetupConversion()) {
+        state_ = kOutputStateStopped;
+        result_ = kOutputNewRangeFailed;
+        return;
+    }
+    RetryInit();
+}
+
+// ---- Files ----
+
+void OutputWriter::DeleteTempOutput() {
+    if (!outputPath_.empty()) {
+        std::remove(outputPath_.c_str());
+        outputPath_.clear();
+    }
+}
+
+int OutputWriter::FinishOutputFile() {
+    if (outputPath_.empty()) {
+        result_ = kOutputNoName;
+        return kOutputNoName;
+    }
+    std::string finalPath = outputPath_;
+    if (!builtName_.empty() && builtName_ != outputPath_) {
+        int code = StreamVacateFile(builtName_.c_str(), TheOutputWriterHooks().dataBackup);
+        if (code < 2) {
+            result_ = code;
+            return code;
+        }
+        if (std::rename(outputPath_.c_str(), builtName_.c_str()) != 0) {
+            result_ = kOutputRenameFailed;
+            LogFilePrintf(&writeLog_, "can`t rename '%s' to '%s'", outputPath_.c_str(),
+                          builtName_.c_str());
+            outputPath_.clear();  // the data stays under the temporary name
+            return kOutputRenameFailed;
+        }
+        finalPath = builtName_;
+    }
+    outputPath_.clear();
+
+    ServiceDescription d;
+    d.active = 1;
+    d.type = NormaliseElementType(outType_);
+    d.bits = sampleBytes_ * 8;
+    d.channels = ClampChannelCount(channels_);
+    d.nchannelOut = 1;
+    d.sizeX = OutputWidth();
+    d.sizeY = OutputHeight();
+    d.sizeZ = OutputDepth();
+    d.frames = static_cast<uint32_t>(framesWritten_ > 0 ? framesWritten_ : 1);
+    d.framesMax = d.frames;
+    d.sections = frameSections_ > 0 ? frameSections_ : 1;
+    d.scale = OutputBScale();
+    d.zero = OutputBZero();
+    if (format_ != nullptr) d.formatTag = format_->tag;
+    d.flags = kFlagSampleSize | kFlagChannels | kFlagSizeX | kFlagFrames | kFlagScale | kFlagZero;
+    if (d.sizeY > 0) d.flags |= kFlagSizeY;
+    if (d.sizeZ > 1) d.flags |= kFlagSizeZ;
+    const OutputWriterHooks& h = TheOutputWriterHooks();
+    if (d.sizeX > 0 && h.oldSIFormat) {
+        writeOldServisFile(&d, finalPath.c_str(), h.siShortExt, h.fsBackup);
+    } else {
+        // The long-form old file is ours; the short form "m31.%f" may belong to a
+        // different file ("m31.f") and goes only when we write short forms.
+        char name[kPathMax];
+        if (OldServiceFileName(name, sizeof name, finalPath.c_str()) == 2) {
+            if (h.siShortExt) {
+                DeleteOldServiceFiles(finalPath.c_str());
+            } else if (FileExists(name)) {
+                std::remove(name);
+            }
+        }
+    }
+    SaveServiceDescription(&d, finalPath.c_str(), nullptr, false);
+    lastFinal_ = finalPath;
+    result_ = kOutputFileFinished;
+    return kOutputFileFinished;
+}
+
+int OutputWriter::WriteRun() {
+    const OutputWriterHooks& h = TheOutputWriterHooks();
+    const bool cursor = UiUp() && h.beginWaitCursor != nullptr;
+    if (cursor) h.beginWaitCursor();
+    filesWritten_ = 0;
+    filesFailed_ = 0;
+    bool written = false;
+    if (state_ != kOutputStateNotPrepared && format_ != nullptr && format_->write != nullptr) {
+        for (;;) {
+            framesWritten_ = 0;
+            sectionsWritten_ = 0;
+            if (state_ == kOutputStateTryAgain || state_ == kOutputStateFileError)
+                state_ = kOutputStateIdle;
+            bool ok = format_->write(this);
+            if (ok && state_ != kOutputStateFileError) {
+                written = true;
+                break;
+            }
+            if (state_ != kOutputStateTryAgain && state_ != kOutputStateRunning &&
+                state_ != kOutputStateFileError)
+                break;
+            if (!ok && state_ != kOutputStateFileError) break;
+        }
+    }
+    if (written && state_ > kOutputStateNotPrepared && state_ != kOutputStateStopped) {
+        if (!BuildOutputName(&builtName_)) builtName_.clear();
+        if (FinishOutputFile() == kOutputFileFinished) {
+            ++filesWritten_;
+        } else {
+            ++filesFailed_;
+        }
+    } else if (written) {
+        written = false;
+    }
+    if (filesWritten_ == 0) {
+        LogFilePrintf(&writeLog_, "error write...");
+    } else if (framesWritten_ == 1 && sectionsWritten_ == 1) {
+        LogFilePrintf(&writeLog_, "stream=%u, err=%u\nok", static_cast<uint32_t>(filesWritten_),
+                      static_cast<uint32_t>(filesFailed_));
+    } else {
+        LogFilePrintf(&writeLog_, "ok: stream=%u, err=%u, frames=%d, sections=%I64u",
+                      static_cast<uint32_t>(filesWritten_), static_cast<uint32_t>(filesFailed_),
+                      framesWritten_, sectionsWritten_);
+    }
+    if (filesWritten_ == 0) {
+        DeleteTempOutput();
+        if (state_ > kOutputStateNotPrepared && state_ != kOutputStateNoMoreFrames)
+            state_ = kOutputStateNotPrepared;
+    }
+    if (writeLog_.stream != nullptr) LogFileClose(&writeLog_);
+    if (cursor && h.endWaitCursor != nullptr) h.endWaitCursor();
+    return filesWritten_;
+}
+
+}  // namespace orva

@@ -1,0 +1,388 @@
+#pragma once
+// The output writer: the job component that writes one stage of one source to
+// files (FITS or raw binary, through the write operation of a format
+// descriptor). It pulls the frames and sections of the crop box from its
+// upstream component, converts them to the requested element type with scale
+// and zero, detects clipping, names each file from a pattern, keeps a ".log"
+// beside the output and writes a service description for every file.
+//
+// One data path serves every mode:
+//   pulled values (64-bit reals, physical units)
+//     -> range scan (before scaling; measured in physical units)
+//     -> in-place scaling to stored units (stored = physical * s + z)
+//     -> packing into the output type with rounding and saturation
+//     -> byte order of the output type
+//     -> the format's sink.
+// The physical value of a stored one is stored * OutputBScale() + OutputBZero().
+//
+// How a format writes a job (its FormatDesc::write operation):
+//   1. create the file at job->OutputPath() (a temporary file the writer made);
+//   2. write a header from the geometry (OutputWidth/Height/Depth, FrameCount,
+//      SectionsPerFrame, OutputType, OutputBScale/OutputBZero, OutputDataRange,
+//      OutputHeaderRecord) -- a header is rewritten on every try;
+//   3. call job->WriteFramesClipped(sink) once: it delivers the data in file order
+//      (frame by frame in step order, section by section, plane by plane, row by
+//      row), already packed in OutputType() (byte-swapped when the type has 0x80);
+//   4. finish the file (padding), close it, call job->ResolveClipping();
+//   5. return true when the file was written. When ResolveClipping chose a new
+//      range, State() is kOutputStateFileError and WriteRun calls the operation
+//      again, which rewrites the whole file with the new scale and zero.
+// A format may adjust the request before the writer prepares its kernels with an
+// offer function (RegisterOutputOffer): e.g. FITS asks for big-endian samples.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "common/log.h"
+#include "common/record_tag.h"
+#include "data/byte_swap.h"
+#include "data/dconv.h"
+#include "data/element_type.h"
+#include "data/minmax.h"
+#include "data/scale_inplace.h"
+#include "framework/component.h"
+#include "framework/component_id.h"
+#include "io/format_desc.h"
+
+namespace orva {
+
+class DataSet;
+class OutputWriter;
+
+inline constexpr ComponentId kOutputWriterId{
+    {FourCC("REAR"), FourCC("CELB"), FourCC("IOST"), FourCC("INPT")}, nullptr};
+// Asked of the upstream component for its header additions: an upstream that has
+// them answers with a pointer to its `const std::vector<HeaderRecord>` (the cards
+// of its source's header, io/file_layout.h), valid while the upstream lives; no
+// reference is taken.
+inline constexpr ComponentId kOutputHeaderRecordId{
+    {FourCC("FITS"), FourCC("HDRA"), FourCC("IOST"), FourCC("INFO")}, nullptr};
+
+// ---- State words and result codes -------------------------------------------------------
+
+constexpr int32_t kOutputStateRunning = 0;
+constexpr int32_t kOutputStateIdle = -1;
+constexpr int32_t kOutputStateTryAgain = -2;  // ready, or try again with a new range
+constexpr int32_t kOutputStateNoMoreFrames = -3;
+constexpr int32_t kOutputStateNotPrepared = -4;  // not prepared, or failed
+constexpr int32_t kOutputStateFileError = -5;    // rewrite the file (retried)
+constexpr int32_t kOutputStateStopped = -6;      // by the user or a failed re-initialisation
+constexpr int32_t kOutputStateNoName = -7;
+
+constexpr int32_t kOutputReady = 2;
+constexpr int32_t kOutputFileFinished = 5;
+constexpr int32_t kOutputRenameFailed = -5;
+constexpr int32_t kOutputNoName = -7;
+constexpr int32_t kOutputNewRangeFailed = -10;
+constexpr int32_t kOutputNoSourceInfo = -11;
+constexpr int32_t kOutputNoMemory = -14;
+constexpr int32_t kOutputUnknownTypes = -24;
+constexpr int32_t kOutputCancelled = -25;
+constexpr int32_t kOutputNoLineBuffer = -26;
+constexpr int32_t kOutputNoTempFile = -27;
+
+// Answers of the clipping question (ShowMessageDialog) and of the size warning.
+constexpr int32_t kClipAnswerCancel = 2;
+constexpr int32_t kClipAnswerIgnore = 5;
+constexpr int32_t kClipAnswerNewRange = 6;  // any other answer selects a new range
+constexpr int32_t kClipAnswerDontAskAgain = 0x10000;
+constexpr uint32_t kClipDialogStyle = 0x1212;
+
+// Default name pattern of the output settings.
+inline constexpr const char kDefaultOutputPattern[] = "%n%f#_snr%s";
+
+// ---- What the writer needs from the layers around it --------------------------------------
+
+// Installed by the shell; each function may be left empty. Without a user
+// interface (uiUp empty or false) nothing blocks: the size warning is only
+// logged and the write goes on, the clipping question takes its default answer
+// (a new range: the data is kept), and the input error is only logged.
+struct OutputWriterHooks {
+    bool (*uiUp)() = nullptr;
+    // The application's message box (ShowMessageBox): returns the button (1 OK, 2 Cancel).
+    int (*messageBox)(const char* text, const char* title, uint32_t flags) = nullptr;
+    // The GL message dialog (ShowMessageDialog): the answer in the low 16 bits,
+    // kClipAnswerDontAskAgain when the user asked not to be asked again.
+    int (*messageDialog)(const char* title, const char* text, uint32_t style) = nullptr;
+    // SetGroupStatus(group, status code, refresh mode, text).
+    void (*setGroupStatus)(int group, int code, int refresh, const char* text) = nullptr;
+    // The wait cursor for the duration of a run (only with a user interface).
+    void (*beginWaitCursor)() = nullptr;
+    void (*endWaitCursor)() = nullptr;
+    // OutputTargetLabel: the menu label of a stage tag pair, or nullptr.
+    const char* (*targetLabel)(uint32_t tag0, uint32_t tag1) = nullptr;
+
+    // Preferences (orva.cfg).
+    bool oldSIFormat = false;
+    bool siShortExt = false;
+    bool fsBackup = false;
+    bool dataBackup = false;
+    uint8_t saveSwitchWrkMode = 0;
+};
+OutputWriterHooks& TheOutputWriterHooks();
+
+// What the writer knows of its source (ConnectSourceInfo). Frames are counted from 0.
+struct OutputSourceInfo {
+    std::string name;  // the source's name for "%n" (a file name; folder and extension are dropped)
+    uint32_t type = 0;  // stored ElementType of the source
+    uint32_t channels = 1;
+    int64_t width = 0;  // 0: the largest allowed width
+    int64_t height = 1;
+    int64_t depth = 1;
+    uint32_t frames = 1;
+    uint32_t sections = 1;  // sections of every frame (see sectionCount)
+    double scale = 1.0;     // physical = stored * scale + zero
+    double zero = 0.0;
+    bool hasRange = false;  // the data range in physical units
+    double rangeMin = 0.0;
+    double rangeMax = 0.0;
+    // The sections of one frame (0: the frame is skipped); empty: `sections` for all.
+    uint32_t (*sectionCount)(void* context, int32_t frame) = nullptr;
+    void* context = nullptr;
+};
+// Fills the record from an opened data set (its name, type, sizes, frames, scale, range).
+bool OutputSourceInfoFromDataSet(const DataSet* dataSet, OutputSourceInfo* info);
+
+// The request a format may change before the kernels are chosen.
+struct OutputRequest {
+    uint32_t type = 0;  // ElementType (0x80: the opposite byte order)
+    uint32_t channels = 1;
+    uint32_t selectedChannel = 1;
+    bool singleChannel = false;
+    int32_t naxis = 0;
+    int64_t sizeX = 0, sizeY = 0, sizeZ = 0;
+    uint32_t frameCount = 1;
+};
+using OutputOfferFn = void (*)(const FormatDesc* format, OutputRequest* request);
+// Installs the offer function of a format tag (replacing an earlier one; nullptr removes it).
+void RegisterOutputOffer(FormatTag tag, OutputOfferFn offer);
+
+// Where WriteFramesClipped delivers the packed data, in file order.
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;
+    // False stops the write (a file error).
+    virtual bool WriteBlock(const void* data, size_t bytes) = 0;
+};
+
+// A sink over an open POSIX descriptor, writing from `offset` on.
+class FileOutputSink : public OutputSink {
+public:
+    FileOutputSink(int fd, int64_t offset) : fd_(fd), offset_(offset) {}
+    bool WriteBlock(const void* data, size_t bytes) override;
+    int64_t Offset() const { return offset_; }
+    uint64_t BytesWritten() const { return written_; }
+
+private:
+    int fd_;
+    int64_t offset_;
+    uint64_t written_ = 0;
+};
+
+// Fields of a name pattern.
+struct OutputNameField {
+    int32_t kind = 0;  // 1 text, 2 "%n", 3 "%d", 4 "%t", 5 "%f", 6 "%s"
+    std::string text;  // kind 1 only
+};
+constexpr int kOutputNameFieldMax = 9;
+// Parses a pattern into at most nine fields; the count.
+int ParseOutputName(const char* pattern, OutputNameField* fields);
+
+// The settings record of one write, as SetOutputType takes it.
+struct OutputTypeRecord {
+    uint32_t type = 0;
+    uint32_t channels = 1;
+};
+
+// ---- The writer ---------------------------------------------------------------------------
+
+class OutputWriter : public ComponentBase {
+public:
+    // A writer for the upstream component (one reference is held); nullptr when memory is short.
+    static OutputWriter* Create(ComponentBase* upstream);
+    explicit OutputWriter(ComponentBase* upstream);
+    ~OutputWriter() override;
+
+    const ComponentId* GetClassId() const override { return &kOutputWriterId; }
+    // A new writer for the same upstream component.
+    bool CreateInstance(ComponentObject** out) override;
+    // Its own id and "BASE".
+    bool QueryInterface(const ComponentId* id, void** out) override;
+
+    // ---- Settings (before PrepareWrite) ----
+    void SetOutputType(const OutputTypeRecord& record);
+    // Stores and parses the name pattern (null or empty: the default pattern).
+    void SetOutputName(const char* pattern);
+    // The output file named by the Output component: its folder holds the
+    // temporary file and the named files, its extension ends the built names.
+    bool SetTargetName(const char* path);
+    void SetOutputParams(uint32_t type, bool singleChannel, uint32_t selectedChannel,
+                         uint32_t stageTag0, uint32_t stageTag1);
+    // The requested pair in the header's sense: physical = stored * bscale + bzero.
+    // Integer outputs are rounded to nearest (halves away from zero), or truncated
+    // toward zero with mode 1; both saturate at the type's bounds.
+    void SetScaleZero(double bscale, double bzero, int mode = 0);
+    void SetCropBox(int64_t x, int64_t y, int64_t z, int64_t sizeX, int64_t sizeY, int64_t sizeZ);
+    void NormaliseCropBox();
+    // Frames counted from 0; step 0 counts as 1.
+    void SetFrameRange(int32_t first, int32_t last, int32_t step);
+    void SetAutoRange(bool on) { autoRange_ = on; }
+    void SetSizeCheck(bool on) { sizeCheck_ = on; }
+    // Kept for the settings record: every finished file takes its name from the pattern.
+    void SetPatternNaming(bool on) { patternNaming_ = on; }
+    void SetFrameRate(double fps) { frameRate_ = fps; }
+    // Attaches the source's description; false (result -11, error shown) without one.
+    bool ConnectSourceInfo(const OutputSourceInfo* info);
+    // Makes the temporary file, opens the write log, offers the request to the
+    // format and chooses the kernels. False on failure (State and Result tell why).
+    bool PrepareWrite(const FormatDesc* format);
+
+    // ---- Run ----
+    // Writes the files; the number of files written.
+    int WriteRun();
+    bool IsFailed() const { return state_ < -3; }
+    // Frees the buffers and the per-run tables and resets the counters.
+    void Reset();
+
+    // ---- Services for the format writers ----
+    // The file being written (the temporary file); empty when none.
+    const char* OutputPath() const { return outputPath_.c_str(); }
+    const FormatDesc* Format() const { return format_; }
+    uint32_t OutputType() const { return outType_; }  // with 0x80 when swapped
+    uint32_t SampleBytes() const { return sampleBytes_; }
+    uint32_t Channels() const { return channels_; }
+    int32_t Naxis() const { return naxis_; }
+    // Sizes of one section as written (the crop box within the source).
+    int64_t OutputWidth() const;
+    int64_t OutputHeight() const;
+    int64_t OutputDepth() const;
+    // Frames the range visits; sections of the first frame.
+    uint32_t FrameCount() const;
+    uint32_t SectionsPerFrame() const;
+    // Bytes of data WriteFramesClipped will deliver (every visited frame with the
+    // sections of the first one); 0 when it overflows.
+    uint64_t DataBytesExpected() const;
+    // physical = stored * OutputBScale() + OutputBZero(); the identity for a plain copy.
+    double OutputBScale() const;
+    double OutputBZero() const;
+    // The header additions of the upstream component (a `const std::vector<HeaderRecord>*`,
+    // see kOutputHeaderRecordId), or nullptr.
+    void* OutputHeaderRecord();
+    // Narrows range[0..1] (min, max) to the source's data range in physical units;
+    // false when the source has none.
+    bool OutputDataRange(double* range) const;
+    // Pulls, converts and delivers the data of one file. 2 when everything was
+    // delivered; below 2 on a failure (State tells which).
+    int WriteFramesClipped(OutputSink* sink);
+    // Called by the format when a file is finished: asks about clipping, may
+    // choose a new range and ask for a rewrite (State() == kOutputStateFileError).
+    void ResolveClipping();
+
+    // ---- Observers ----
+    int32_t State() const { return state_; }
+    int32_t Result() const { return result_; }
+    void SetState(int32_t state) { state_ = state; }
+    int32_t FilesWritten() const { return filesWritten_; }
+    int32_t FilesFailed() const { return filesFailed_; }
+    int32_t FramesWritten() const { return framesWritten_; }
+    uint64_t SectionsWritten() const { return sectionsWritten_; }
+    // Range of the last write in physical units (min > max: nothing measured).
+    double MeasuredMin() const { return measuredMin_; }
+    double MeasuredMax() const { return measuredMax_; }
+    bool AutoRange() const { return autoRange_; }
+    // The path of the write log ("" when none was opened).
+    const char* LogPath() const { return logPath_.c_str(); }
+    // The final name of the last file written ("" when none).
+    const char* LastFileName() const { return lastFinal_.c_str(); }
+    // Builds the final name of the file being written (its first frame and section)
+    // from the pattern, in the target's folder; false when it does not fit.
+    bool BuildOutputName(std::string* out) const;
+
+private:
+    bool SetupConversion();
+    void ResolveChannels();
+    void InitFrameGeometry(int32_t frame);
+    uint32_t SectionsOf(int32_t frame) const;
+    bool ClipOutside(double* dmin, double* dmax) const;
+    bool CheckCropBox();
+    bool CheckOutputSize();
+    bool InitFrame(int32_t frame);
+    bool InitSection(bool first);
+    bool AdvanceFrame();
+    bool RetryInit();
+    int FinishOutputFile();
+    void DeleteTempOutput();
+    void FreeBuffers();
+    int PullBlock(int64_t x, int64_t width, int64_t row, int64_t rows, int64_t plane);
+    bool DeliverBlock(OutputSink* sink, double* values, uint64_t pixels);
+
+    ComponentBase* upstream_ = nullptr;
+    class Link;
+    Link* link_ = nullptr;
+    uint32_t stageTag_[2] = {0, 0};
+    bool autoRange_ = false;
+    int64_t cropOffset_[3] = {0, 0, 0};
+    int64_t cropSize_[3] = {0, 0, 0};
+    int64_t cropEnd_[3] = {0, 0, 0};
+    int64_t frameSize_[3] = {0, 0, 0};
+    bool hasHeight_ = false, hasDepth_ = false;
+    int32_t naxis_ = 0;
+    uint32_t outType_ = 0;
+    uint32_t sampleBytes_ = 0;
+    uint32_t channels_ = 1;
+    uint32_t selectedChannel_ = 1;
+    bool singleChannel_ = false;
+    uint32_t formatType_ = 0;    // the device data format's type
+    uint32_t formatLayout_ = 0;  // its channel layout
+    int convMode_ = 0;
+    ScaleZero requested_;  // stored = physical * scale + zero
+    ScaleZero working_;
+    ScaleZero third_;
+    DConv dconv_;
+    ScaleInPlaceKernel scaleKernel_ = nullptr;
+    PackKernel packKernel_ = nullptr;
+    MinMaxKernel minMax_ = nullptr;
+    bool plainCopy_ = false;
+    int32_t firstFrame_ = 0, lastFrame_ = 0, step_ = 1;
+    std::string outputPath_, targetName_, pattern_, builtName_;
+    OutputNameField fields_[kOutputNameFieldMax];
+    int fieldCount_ = 0;
+    double frameRate_ = 20.0;
+    bool sizeCheck_ = false, patternNaming_ = false;
+    int32_t state_ = kOutputStateNotPrepared;
+    int32_t result_ = 0;
+    int32_t filesWritten_ = 0, filesFailed_ = 0, framesWritten_ = 0;
+    uint64_t sectionsWritten_ = 0;
+    int32_t currentFrame_ = 0;
+    uint32_t currentSection_ = 0, frameSections_ = 0;
+    int32_t fileStartFrame_ = 0;  // where the file being written began
+    uint32_t fileStartSection_ = 0;
+    bool clipLogged_ = false;
+    bool sizeAsked_ = false;
+    bool rangeSet_ = false;
+    int tries_ = 0;
+    uint32_t requestedChannels_ = 1;
+    uint32_t requestedSelected_ = 1;
+    DConvKernel convertKernel_ = nullptr;
+    SwapRoutine swap_ = nullptr;
+    // The one-pass scan, scale and pack of integer outputs (null for reals).
+    void (*fusedPack_)(const double*, unsigned char*, int32_t, double, double,
+                       MinMaxPair*) = nullptr;
+    unsigned char* outBlock_ = nullptr;  // the packed block handed to the sink
+    uint64_t outBlockBytes_ = 0;
+    uint64_t stageUsed_ = 0;  // packed bytes not yet handed to the sink
+    bool FlushStage(OutputSink* sink);
+    std::string lastFinal_, logPath_;
+    double typeMin_ = 0.0, typeMax_ = 0.0;
+    double measuredMin_ = 1.7976931348623157e308, measuredMax_ = -1.7976931348623157e308;
+    uint64_t lineBytes_ = 0;
+    void* lineBuffer_ = nullptr;  // 16-byte aligned scratch of one chunk
+    uint32_t inElementBytes_ = 8, outElementBytes_ = 0;
+    LogFile writeLog_;
+    const FormatDesc* format_ = nullptr;
+    OutputSourceInfo source_;
+    bool sourceConnected_ = false;
+    PullResult pull_;
+};
+
+}  // namespace orva

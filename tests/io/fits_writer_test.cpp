@@ -1,0 +1,556 @@
+// The FITS writer: header cards, the output block writer, the patch pass, and
+// whole files checked by fitsverify and read back by astropy.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/error_codes.h"
+#include "data/element_type.h"
+#include "io/format_registry.h"
+#include "io/formats/fits/fits_writer.h"
+#include "io/input_source.h"
+#include "io/output_block.h"
+#include "io/service_description.h"
+#include "data_set_fixture.h"
+#include "write_source_fixture.h"
+
+namespace orva {
+namespace {
+
+std::string TempDir() {
+    std::string t = (getenv("TMPDIR") && *getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp");
+    t += "/orva_fitsw_XXXXXX";
+    EXPECT_NE(mkdtemp(t.data()), nullptr);
+    return t;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs a command; its standard output, and its exit status in *status.
+std::string Run(const std::string& command, int* status) {
+    std::string out;
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return out;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    const int s = pclose(p);
+    if (status) *status = WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    return out;
+}
+
+bool HaveTool(const char* command) {
+    int status = 0;
+    Run(std::string(command) + " >/dev/null 2>&1", &status);
+    return status == 0;
+}
+
+std::string Card(const std::string& header, size_t index) { return header.substr(index * 80, 80); }
+std::string Trim(std::string s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+// ---- Header cards ---------------------------------------------------------------------------
+
+TEST(FitsHeader, PrimaryCardsInOrderWithSpareCardAndPositions) {
+    FitsHeaderParams p;
+    p.bitpix = 16;
+    p.sizeX = 100;
+    p.sizeY = 100;
+    p.bscale = 1.5;
+    p.bzero = 0.0;
+    std::string h;
+    FitsHeaderFields f;
+    ASSERT_EQ(FitsComposeHeader(p, &h, &f), 2);
+    ASSERT_EQ(h.size(), 2880u);
+    const char* want[] = {"SIMPLE  =                    T", "BITPIX  =                   16",
+                          "NAXIS   =                    2", "NAXIS1  =                  100",
+                          "NAXIS2  =                  100", "",
+                          "BSCALE  =                  1.5", "BZERO   =                    0",
+                          "DATAMAX =                    0", "DATAMIN =                    0", "END"};
+    for (size_t i = 0; i < std::size(want); ++i) EXPECT_EQ(Trim(Card(h, i)), want[i]) << i;
+    EXPECT_EQ(h.find_first_not_of(' ', 11 * 80), std::string::npos);
+    EXPECT_EQ(f.naxis, 2 * 80 + 10);
+    EXPECT_EQ(f.naxis3, -1);
+    EXPECT_EQ(f.spareCard, 5 * 80);
+    EXPECT_EQ(f.nchan, -1);
+    EXPECT_EQ(f.nsection, -1);
+    EXPECT_EQ(f.datamax, 8 * 80 + 10);
+    EXPECT_EQ(f.datamin, 9 * 80 + 10);
+
+    // A cube of processed data with channels and sections: NAXIS 3 with its card and the
+    // fixed comments; exact integral zeros keep their digits.
+    p.sizeZ = 7;
+    p.channels = 3;
+    p.sections = true;
+    p.sectionCount = 14;
+    p.processed = true;
+    p.bzero = 9223372036854775808.0;
+    ASSERT_EQ(FitsComposeHeader(p, &h, &f), 2);
+    EXPECT_EQ(Trim(Card(h, 2)), "NAXIS   =                    3");
+    EXPECT_EQ(Trim(Card(h, 5)), "NAXIS3  =                   21 / 3 axis");
+    EXPECT_EQ(Trim(Card(h, 6)), "NCHAN   =                    3 / N channels");
+    EXPECT_EQ(Trim(Card(h, 7)), "NSECTION=                   14 / N section");
+    EXPECT_EQ(Trim(Card(h, 9)), "BZERO   =  9223372036854775808");
+    EXPECT_EQ(f.naxis3, 5 * 80 + 10);
+    EXPECT_EQ(f.spareCard, -1);
+    EXPECT_EQ(f.nchan, 6 * 80 + 10);
+    EXPECT_EQ(f.nsection, 7 * 80 + 10);
+
+    p.bitpix = 0;
+    EXPECT_EQ(FitsComposeHeader(p, &h, &f), -1);
+    EXPECT_EQ(FitsBitpixOfType(kTypeU8), 8);
+    EXPECT_EQ(FitsBitpixOfType(kTypeI16 | kElemSwapped), 16);
+    EXPECT_EQ(FitsBitpixOfType(kTypeI64), 64);
+    EXPECT_EQ(FitsBitpixOfType(kTypeF32), -32);
+    EXPECT_EQ(FitsBitpixOfType(kTypeF64 | kElemSwapped), -64);
+    EXPECT_EQ(FitsBitpixOfType(kElemInt24), 0);
+}
+
+TEST(FitsHeader, SourceCardsKeepUserKeywordsOnly) {
+    const std::vector<HeaderRecord> records = {
+        {"SIMPLE", "T", "file does conform"},
+        {"BITPIX", "-32", "bits per sample"},
+        {"NAXIS", "3", ""},
+        {"NAXIS1", "512", ""},
+        {"NAXIS12", "5", ""},
+        {"EXTEND", "T", ""},
+        {"PCOUNT", "0", ""},
+        {"BZERO", "100", "offset"},
+        {"BLANK", "-1", ""},
+        {"DATAMAX", "77", ""},
+        {"CHECKSUM", "'abc'", ""},
+        {"END", "", ""},
+        {"OBJECT", "'M31 ''core'''", "target"},
+        {"OBSERVER", "John Smith", ""},
+        {"EXPTIME", "12.5", "seconds"},
+        {"flt", "'R'", ""},
+        {"BAD KEY", "1", ""},
+        {"HISTORY", "made by hand", ""},
+        {"COMMENT", std::string(90, 'c'), ""},
+        {"NOTE", "T",
+         "a comment long enough that it cannot stay on the card of its keyword and must go on to "
+         "further cards"},
+    };
+    FitsHeaderParams p;
+    p.bitpix = -32;
+    p.sizeX = 4;
+    p.sizeY = 2;
+    p.records = &records;
+    std::string h;
+    FitsHeaderFields f;
+    ASSERT_EQ(FitsComposeHeader(p, &h, &f), 2);
+    std::vector<std::string> cards;
+    for (size_t i = 0; i * 80 < h.size(); ++i) cards.push_back(Trim(Card(h, i)));
+    const std::vector<std::string> want = {
+        "SIMPLE  =                    T / file does conform",
+        "BITPIX  =                  -32 / bits per sample",
+        "NAXIS   =                    2",
+        "NAXIS1  =                    4",
+        "NAXIS2  =                    2",
+        "",
+        "BSCALE  =                    1",
+        "BZERO   =                    0 / offset",
+        "DATAMAX =                    0",
+        "DATAMIN =                    0",
+        "OBJECT  = 'M31 ''core''' / target",
+        "OBSERVER= 'John Smith'",
+        "EXPTIME =                 12.5 / seconds",
+        "FLT     = 'R       '",
+        "HISTORY   made by hand",
+        "COMMENT   " + std::string(70, 'c'),
+        "COMMENT   " + std::string(20, 'c'),
+        "NOTE    =                    T / a comment long enough that it cannot stay on",
+        "        the card of its keyword and must go on to further cards",
+        "END",
+    };
+    ASSERT_GE(cards.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(cards[i], want[i]) << i;
+
+    // Quoting: apostrophes doubled, at least eight characters, never a split pair.
+    EXPECT_EQ(FitsQuoteString("it's"), "'it''s   '");
+    EXPECT_EQ(FitsUnquote("'it''s   '"), "it's");
+    EXPECT_EQ(FitsUnquote("  'open"), "open");
+    EXPECT_EQ(FitsUnquote("42"), "42");
+    EXPECT_EQ(FitsQuoteString(std::string(9, '\''), 12), std::string(12, '\''));
+    EXPECT_EQ(FitsQuoteString("tab\there"), "'tab?here'");
+    EXPECT_EQ(FitsQuoteString(std::string(100, 'x')).size(), 70u);
+    for (const char* k : {"SIMPLE", "NAXIS", "NAXIS3", "NAXIS999", "GCOUNT", "NSECTION", "END"})
+        EXPECT_TRUE(FitsIsStructuralKeyword(k)) << k;
+    for (const char* k : {"NAXISX", "OBJECT", "HISTORY", "EXPTIME"}) EXPECT_FALSE(FitsIsStructuralKeyword(k)) << k;
+    std::string card;
+    EXPECT_EQ(FitsAppendValueCard(&card, "LONG", std::string(71, '1'), nullptr), kErrValueTooLong);
+}
+
+// ---- Output blocks --------------------------------------------------------------------------
+
+TEST(OutputBlocks, BlanksZerosAndPatches) {
+    const std::string dir = TempDir();
+    const std::string path = dir + "/b.bin";
+    FitsOutputJob job;
+    OutputJobInit(&job, nullptr);
+    ASSERT_TRUE(OutputJobOpen(&job, path.c_str()));
+    EXPECT_EQ(WriteBlanks(job.fd, 300), 300);
+    EXPECT_EQ(WriteZeros(job.fd, 10), 10);
+    EXPECT_EQ(WriteBlanks(job.fd, 0x20000001), -1);
+    EXPECT_EQ(WriteZeros(job.fd, 0x20000001), 0);
+    EXPECT_EQ(WriteZerosLarge(job.fd, (5 << 20) + 3), (5 << 20) + 3);
+    EXPECT_EQ(PatchIntField(&job, -42, 100), 20);
+    EXPECT_EQ(PatchInt64Field(&job, INT64_MIN, 120), 20);
+    EXPECT_EQ(PatchUInt64Field(&job, UINT64_MAX, 140), 20);
+    EXPECT_EQ(PatchRealField(&job, 1.5, 160), 20);
+    EXPECT_EQ(PatchIntField(&job, 1, 28), 0);
+    EXPECT_EQ(job.result, kErrBadPatchPosition);
+    job.result = -4;
+    EXPECT_EQ(PatchRealField(&job, NAN, 200), 0);
+    EXPECT_EQ(job.result, kErrValueTooLong);
+    OutputJobDone(&job);
+    const std::string s = ReadFile(path);
+    ASSERT_EQ(s.size(), 310u + (5u << 20) + 3u);
+    EXPECT_EQ(s.substr(0, 100), std::string(100, ' '));
+    EXPECT_EQ(s.substr(100, 20), "                 -42");
+    EXPECT_EQ(s.substr(120, 20), "-9223372036854775808");
+    EXPECT_EQ(s.substr(140, 20), "18446744073709551615");
+    EXPECT_EQ(s.substr(160, 20), "                 1.5");
+    EXPECT_EQ(s.substr(180, 120), std::string(120, ' '));
+    EXPECT_EQ(s.find_first_not_of('\0', 300), std::string::npos);
+
+    // Failing to create a file records the mapped error.
+    FitsOutputJob bad;
+    EXPECT_FALSE(OutputJobOpen(&bad, (dir + "/none/x.fits").c_str()));
+    EXPECT_EQ(bad.result, kErrNoFile);
+    std::remove(path.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST(OutputBlocks, BlocksCutCompletedAndZeroFilled) {
+    const std::string dir = TempDir();
+    const std::string path = dir + "/p.bin";
+    FitsOutputJob job;
+    ASSERT_TRUE(OutputJobOpen(&job, path.c_str()));
+    job.width = 4;
+    job.height = 3;
+    job.pixelBytes = job.elementBytes = 1;
+    const uint8_t a[] = {1, 2, 3, 4};
+    const uint8_t wide[] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
+    // Plane 1: a 2 x 2 block (rows completed by their last sample), the last row missing.
+    ASSERT_TRUE(OutputJobBeginPlane(&job));
+    ASSERT_TRUE(OutputJobWriteBlock(&job, {a, 0, 0, 2, 2, 2}));
+    ASSERT_TRUE(OutputJobWriteBlock(&job, {a, 4, 0, 2, 2, 2}));  // starts beyond the width
+    ASSERT_TRUE(OutputJobEndPlane(&job));
+    // Plane 2: a wide block cut to the width and height, rows at a stride.
+    ASSERT_TRUE(OutputJobBeginPlane(&job));
+    ASSERT_TRUE(OutputJobWriteBlock(&job, {wide, 0, 1, 5, 2, 5}));
+    ASSERT_TRUE(OutputJobWriteBlock(&job, {wide, 1, 0, 3, 1, 0}));
+    ASSERT_TRUE(OutputJobEndPlane(&job));
+    EXPECT_EQ(job.planesWritten, 2);
+    EXPECT_EQ(OutputJobDataEnd(&job), 24);
+    ASSERT_TRUE(OutputJobPadData(&job, 10));
+    OutputJobClose(&job);
+    const std::string s = ReadFile(path);
+    const std::vector<uint8_t> want = {1, 2, 2, 2, 3, 4, 4, 4, 0, 0, 0, 0,
+                                       0, 9, 8, 7, 9, 8, 7, 6, 4, 3, 2, 1, 0, 0, 0, 0, 0, 0};
+    ASSERT_EQ(s.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(static_cast<uint8_t>(s[i]), want[i]) << i;
+    std::remove(path.c_str());
+    rmdir(dir.c_str());
+}
+
+// ---- Whole files ---------------------------------------------------------------------------
+
+struct Written {
+    std::string path;
+    int64_t size = 0;
+};
+
+// Writes a file through the job functions as the write operation does: header, samples
+// in machine order, planes completed, padding, patch pass.
+Written WriteWithJob(const std::string& path, const FitsHeaderParams& params, uint32_t type,
+                     const std::vector<uint8_t>& samples, double dataMin, double dataMax) {
+    FitsOutputJob job;
+    OutputJobInit(&job, nullptr);
+    EXPECT_TRUE(OutputJobOpen(&job, path.c_str()));
+    EXPECT_TRUE(FitsWriteHeaderParams(&job, params, type));
+    // In two pieces, as the writer's blocks come.
+    const size_t half = samples.size() / 2 / ElementSize(type) * ElementSize(type);
+    EXPECT_TRUE(OutputJobAppend(&job, samples.data(), half));
+    EXPECT_TRUE(OutputJobAppend(&job, samples.data() + half, samples.size() - half));
+    EXPECT_TRUE(OutputJobCompletePlanes(&job));
+    EXPECT_TRUE(OutputJobPadData(&job, 2880));
+    EXPECT_TRUE(FitsPatchHeader(&job, params.channels, dataMin, dataMax));
+    OutputJobDone(&job);
+    struct stat st {};
+    stat(path.c_str(), &st);
+    return {path, static_cast<int64_t>(st.st_size)};
+}
+
+void ExpectVerified(const std::string& path) {
+    if (!HaveTool("command -v fitsverify")) GTEST_SKIP() << "fitsverify not installed";
+    int status = -1;
+    const std::string out = Run("fitsverify -q '" + path + "' 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("verification OK"), std::string::npos) << out;
+}
+
+// astropy's reading of the file: shape, a checksum of the physical values and some samples.
+std::string Astropy(const std::string& path, const std::string& expression) {
+    int status = -1;
+    const std::string script =
+        "import sys, numpy as np\n"
+        "from astropy.io import fits\n"
+        "h = fits.open(sys.argv[1])\n"
+        "d = h[0].data\n"
+        "hd = fits.getheader(sys.argv[1])\n"
+        "print(" + expression + ")\n";
+    const std::string scriptPath = path + ".py";
+    std::ofstream(scriptPath) << script;
+    std::string out = Run("/usr/bin/python3 '" + scriptPath + "' '" + path + "' 2>&1", &status);
+    std::remove(scriptPath.c_str());
+    EXPECT_EQ(status, 0) << out;
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
+}
+
+bool HaveAstropy() { return HaveTool("/usr/bin/python3 -c 'import astropy.io.fits'"); }
+
+TEST(FitsWriteFile, Int16ImageIs23040BytesVerifiedAndReadBack) {
+    const std::string dir = TempDir();
+    const int64_t W = 100, H = 100;
+    std::vector<uint8_t> bytes(W * H * 2);
+    double sum = 0.0, lo = 1e300, hi = -1e300;
+    for (int64_t i = 0; i < W * H; ++i) {
+        const int16_t v = static_cast<int16_t>((i * 37) % 65536 - 32768);
+        std::memcpy(&bytes[i * 2], &v, 2);  // machine order: the job makes it big-endian
+        const double phys = v * 0.5 + 32768.0;
+        sum += phys;
+        lo = std::min(lo, phys);
+        hi = std::max(hi, phys);
+    }
+    FitsHeaderParams p;
+    p.bitpix = 16;
+    p.sizeX = W;
+    p.sizeY = H;
+    p.bscale = 0.5;
+    p.bzero = 32768.0;
+    const std::vector<HeaderRecord> records = {{"OBJECT", "'it''s here'", "with a quote"},
+                                               {"NAXIS", "3", ""},
+                                               {"HISTORY", "first light", ""}};
+    p.records = &records;
+    const Written w = WriteWithJob(dir + "/img.fits", p, kTypeI16, bytes, lo, hi);
+    EXPECT_EQ(w.size, 23040);
+    const std::string header = ReadFile(w.path).substr(0, 2880);
+    EXPECT_EQ(Trim(Card(header, 5)), "");
+    char maxCard[81];
+    std::snprintf(maxCard, sizeof maxCard, "DATAMAX = %20.13G", hi);
+    EXPECT_EQ(Trim(Card(header, 8)), maxCard);
+    ExpectVerified(w.path);
+    if (!HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    char want[256];
+    std::snprintf(want, sizeof want, "(100, 100) %.17g %.17g %.17g it's here", sum,
+                  ((3 * 37) % 65536 - 32768) * 0.5 + 32768.0, hi);
+    EXPECT_EQ(Astropy(w.path, "d.shape, '%.17g %.17g %.17g' % (d.astype(np.float64).sum(), d[0,3], hd['DATAMAX']), "
+                              "hd['OBJECT']"),
+              want);
+    std::remove(w.path.c_str());
+    rmdir(dir.c_str());
+}
+
+TEST(FitsWriteFile, PlanesBeyondThePlanGetNaxis3AndSignsAreFixed) {
+    const std::string dir = TempDir();
+    // Unsigned 16-bit samples, 4 x 3, two and a half planes: the spare card becomes NAXIS3 = 3,
+    // NAXIS becomes 3, the partial plane is completed with zero samples.
+    const int64_t W = 4, H = 3;
+    std::vector<uint8_t> bytes;
+    std::vector<uint16_t> values;
+    for (int i = 0; i < 30; ++i) values.push_back(static_cast<uint16_t>(i * 2000 + 7));
+    bytes.resize(values.size() * 2);
+    std::memcpy(bytes.data(), values.data(), bytes.size());
+    FitsHeaderParams p;
+    p.bitpix = 16;
+    p.sizeX = W;
+    p.sizeY = H;
+    p.bzero = FitsSignOffset(kTypeU16);
+    EXPECT_EQ(p.bzero, 32768.0);
+    EXPECT_EQ(FitsSignOffset(kTypeI8), -128.0);
+    EXPECT_EQ(FitsSignOffset(kTypeU8), 0.0);
+    EXPECT_EQ(FitsSignOffset(kTypeF32), 0.0);
+    // A range beyond the output type (clipping ignored) is narrowed to what the file holds.
+    struct Clamp {
+        uint32_t type;
+        double bscale, bzero, in[2], out[2];
+    } clamps[] = {{kTypeI16, 0.5, 32768.0, {-1e9, 1e9}, {16384.0, 49151.5}},
+                  {kTypeU8, -1.0, 0.0, {-300.0, 5.0}, {-255.0, 0.0}},
+                  {kTypeI16, 1.0, 0.0, {-5.0, 7.0}, {-5.0, 7.0}},
+                  {kTypeF32, 1.0, 0.0, {-1e40, 1e40}, {-1e40, 1e40}},
+                  {kTypeI32, 1.0, 0.0, {2.0, 1.0}, {2.0, 1.0}}};
+    for (const Clamp& c : clamps) {
+        double r[2] = {c.in[0], c.in[1]};
+        FitsClampRange(c.type, c.bscale, c.bzero, r);
+        EXPECT_EQ(r[0], c.out[0]);
+        EXPECT_EQ(r[1], c.out[1]);
+    }
+    // No data range: DATAMAX and DATAMIN leave the header.
+    const Written w = WriteWithJob(dir + "/cube.fits", p, kTypeU16, bytes, 1.0, 0.0);
+    EXPECT_EQ(w.size, 2880 * 2);
+    const std::string header = ReadFile(w.path).substr(0, 2880);
+    EXPECT_EQ(Trim(Card(header, 2)), "NAXIS   =                    3");
+    EXPECT_EQ(Trim(Card(header, 5)), "NAXIS3  =                    3");
+    EXPECT_EQ(header.find("DATAM"), std::string::npos);
+    ExpectVerified(w.path);
+    if (!HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    std::string want = "(3, 3, 4) [";
+    for (int i = 0; i < 36; ++i) {
+        // The completed part reads as stored 0, that is physical 32768.
+        want += std::to_string(i < 30 ? values[i] : 32768);
+        want += i + 1 < 36 ? ", " : "]";
+    }
+    EXPECT_EQ(Astropy(w.path, "d.shape, [int(v) for v in d.ravel()]"), want);
+
+    // Signed bytes and 32-bit reals.
+    const std::vector<uint8_t> signedBytes = {0x80, 0xFF, 0x00, 0x7F};
+    FitsHeaderParams b;
+    b.bitpix = 8;
+    b.sizeX = 4;
+    b.bzero = FitsSignOffset(kTypeI8);
+    const Written w8 = WriteWithJob(dir + "/s8.fits", b, kTypeI8, signedBytes, -128, 127);
+    ExpectVerified(w8.path);
+    EXPECT_EQ(Astropy(w8.path, "[int(v) for v in d.ravel()]"), "[-128, -1, 0, 127]");
+    const float reals[] = {1.5f, -2.25f, 1048576.0f, 0.0f};
+    std::vector<uint8_t> realBytes(sizeof reals);
+    std::memcpy(realBytes.data(), reals, sizeof reals);
+    FitsHeaderParams r;
+    r.bitpix = -32;
+    r.sizeX = 2;
+    r.sizeY = 2;
+    r.bscale = 2.0;
+    r.bzero = 1.0;
+    const Written w32 = WriteWithJob(dir + "/f32.fits", r, kTypeF32, realBytes, -3.5, 2e30);
+    ExpectVerified(w32.path);
+    EXPECT_EQ(Astropy(w32.path, "[float(v) for v in d.ravel()]"), "[4.0, -3.5, 2097153.0, 1.0]");
+
+    // Two channels, one plane: NAXIS3 counts the channels, and the program's reader takes
+    // the file back as one frame of interleaved channels.
+    std::vector<uint8_t> pairs(6 * 5 * 2 * 2);
+    for (size_t i = 0; i < pairs.size(); i += 2) pairs[i] = static_cast<uint8_t>(i);
+    FitsHeaderParams c;
+    c.bitpix = 16;
+    c.sizeX = 6;
+    c.sizeY = 5;
+    c.channels = 2;
+    const Written wc = WriteWithJob(dir + "/ch.fits", c, kTypeI16, pairs, 0, 250);
+    const std::string ch = ReadFile(wc.path).substr(0, 2880);
+    EXPECT_EQ(Trim(Card(ch, 2)), "NAXIS   =                    3");
+    EXPECT_EQ(Trim(Card(ch, 5)), "NAXIS3  =                    2");
+    EXPECT_EQ(Trim(Card(ch, 6)), "NCHAN   =                    2");
+    ExpectVerified(wc.path);
+    {
+        FormatRegistry registry;
+        int in = 0, out = 0;
+        RegisterBuiltinFormats(registry, &in, &out);
+        testing_io::KeepReceiver keep;
+        PathName name;
+        ASSERT_EQ(name.Set(wc.path.c_str()), 2);
+        OpenRequest request;
+        request.registry = &registry;
+        InputSource source;
+        source.receiver = &keep;
+        ASSERT_EQ(OpenInputFile(&source, &request, &name), 2);
+        ASSERT_NE(keep.kept, nullptr);
+        EXPECT_EQ(keep.kept->sizeX, 6);
+        EXPECT_EQ(keep.kept->sizeY, 5);
+        EXPECT_EQ(keep.kept->input.channels, 2u);
+        EXPECT_EQ(keep.kept->input.type & kTypePlanesAsChannels, 0u);
+        EXPECT_EQ(keep.kept->TotalFrames(), 1u);
+        keep.kept->Release();
+        keep.kept = nullptr;
+        ReleaseFormats(registry);
+    }
+    for (const Written* x : {&w, &w8, &w32, &wc}) std::remove(x->path.c_str());
+    rmdir(dir.c_str());
+}
+
+}  // namespace
+}  // namespace orva
+
+// ---- Through the output writer ---------------------------------------------------------------
+
+namespace orva {
+namespace {
+
+double Ramp16(int frame, int64_t x, int64_t y) {
+    return static_cast<double>((x * 977 + y * 131 + frame * 7001) % 65536);
+}
+
+TEST(FitsWriteFile, ThroughTheOutputWriterVerifiedAndReadBack) {
+    const std::string dir = TempDir();
+    // Unsigned 16-bit physical values stored as signed 16-bit with BZERO 32768, three frames.
+    const testing_io::WriteRun run = testing_io::RunWriter(
+        FormatFits(), dir + "/cube.fits", kTypeU16, kTypeI16, 100, 60, 3, &Ramp16, 1.0, 32768.0);
+    ASSERT_EQ(run.filesWritten, 1);
+    struct stat st {};
+    ASSERT_EQ(stat(run.file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 2880 + (100 * 60 * 3 * 2 + 2879) / 2880 * 2880);
+    const std::string header = ReadFile(run.file).substr(0, 2880);
+    EXPECT_EQ(Trim(Card(header, 2)), "NAXIS   =                    3");
+    EXPECT_EQ(Trim(Card(header, 5)), "NAXIS3  =                    3");
+    EXPECT_EQ(Trim(Card(header, 7)), "BZERO   =                32768");
+    ExpectVerified(run.file);
+    if (!HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    double sum = 0.0, lo = 1e300, hi = -1e300;
+    for (int f = 0; f < 3; ++f)
+        for (int64_t y = 0; y < 60; ++y)
+            for (int64_t x = 0; x < 100; ++x) {
+                const double v = Ramp16(f, x, y);
+                sum += v;
+                lo = std::min(lo, v);
+                hi = std::max(hi, v);
+            }
+    char want[256];
+    std::snprintf(want, sizeof want, "(3, 60, 100) %.17g %.17g %.17g %.17g %.17g", sum, Ramp16(2, 99, 59),
+                  Ramp16(1, 3, 4), hi, lo);
+    EXPECT_EQ(Astropy(run.file, "d.shape, '%.17g %.17g %.17g %.17g %.17g' % (d.astype(np.float64).sum(), "
+                                "d[2,59,99], d[1,4,3], hd['DATAMAX'], hd['DATAMIN'])"),
+              want);
+    std::filesystem::remove_all(dir);
+}
+
+TEST(FitsWriteFile, ClippingRewritesWithTheNewRange) {
+    const std::string dir = TempDir();
+    // 0..60000 does not fit signed 16-bit: without a user interface the writer takes a new
+    // range and the file is written again with its BSCALE and BZERO.
+    auto wide = [](int, int64_t x, int64_t y) { return static_cast<double>((x * 600 + y * 6000) % 60001); };
+    const testing_io::WriteRun run =
+        testing_io::RunWriter(FormatFits(), dir + "/clip.fits", kTypeU16, kTypeI16, 101, 11, 1, wide);
+    ASSERT_EQ(run.filesWritten, 1);
+    ExpectVerified(run.file);
+    if (!HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    // Every value comes back within half a step of the new scale.
+    const std::string out = Astropy(
+        run.file, "'%.6f %.6f %.6f' % (hd['BSCALE'], d.min(), d.max()), "
+                  "max(abs(float(d[y,x]) - (x*600 + y*6000) % 60001) for y in range(11) for x in range(101)) "
+                  "<= hd['BSCALE'] / 2 + 0.01");
+    char want[128];
+    std::snprintf(want, sizeof want, "%.6f %.6f %.6f True", 60000.0 / 65535.0, 0.0, 60000.0);
+    EXPECT_EQ(out, want);
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace orva

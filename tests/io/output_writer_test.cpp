@@ -1,0 +1,652 @@
+// The output writer against a test upstream (frames computed from their
+// position) and a test format that writes the packed data as it comes.
+#include "io/output_writer.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "data/byte_swap.h"
+#include "data/kernel_util.h"
+#include "data/scale_inplace.h"
+#include "io/format_registry.h"
+#include "io/old_service_file.h"
+#include "io/output_pack_kernel.h"
+#include "io/service_description.h"
+#include "test_support.h"
+
+namespace orva {
+namespace {
+
+using testing_util::Exists;
+using testing_util::ReadText;
+using testing_util::TempFolder;
+
+// An upstream whose value at (frame, section, x, y, z, channel) comes from a function.
+class TestSource : public ComponentBase {
+public:
+    using ValueFn =
+        std::function<double(int frame, int section, int64_t x, int64_t y, int64_t z, int channel)>;
+    TestSource(uint32_t channels, ValueFn fn)
+        : ComponentBase(nullptr), channels_(channels), fn_(std::move(fn)) {
+        process = &Process;
+    }
+    const ComponentId* GetClassId() const override { return &kInputId; }
+    std::vector<int> framesPulled;
+    int failFrame = -1;  // a frame whose pull fails
+
+private:
+    static int32_t Process(ComponentBase* c, PullResult* r, PullRequest* request) {
+        auto* self = static_cast<TestSource*>(c);
+        if (request == nullptr || request->readAgain != 1 || self->failFrame == r->window.frame)
+            return 0;
+        const ReadWindow& w = r->window;
+        r->image.SetTypeAndCount(0x40, self->channels_);
+        if (!r->image.AllocImageBuffer(static_cast<uint32_t>(w.width),
+                                       static_cast<uint32_t>(w.height)))
+            return 0;
+        auto* out = static_cast<double*>(r->image.data);
+        for (int64_t y = 0; y < w.height; ++y)
+            for (int64_t x = 0; x < w.width; ++x)
+                for (uint32_t ch = 0; ch < self->channels_; ++ch)
+                    *out++ =
+                        self->fn_(w.frame, w.section, w.x + x, w.y + y, w.z, static_cast<int>(ch));
+        if (self->framesPulled.empty() || self->framesPulled.back() != w.frame)
+            self->framesPulled.push_back(w.frame);
+        return 3;
+    }
+    uint32_t channels_;
+    ValueFn fn_;
+};
+
+// The test format: the packed data from offset 0, as the writer delivers it.
+bool TestWrite(OutputWriter* job) {
+    int fd = ::open(job->OutputPath(), O_WRONLY | O_TRUNC);
+    if (fd < 0) return false;
+    FileOutputSink sink(fd, 0);
+    int r = job->WriteFramesClipped(&sink);
+    ::close(fd);
+    if (r < 2) return false;
+    job->ResolveClipping();
+    return job->State() != kOutputStateFileError && job->State() != kOutputStateStopped;
+}
+
+FormatDesc MakeTestFormat() {
+    FormatDesc d;
+    d.tag = MakeFormatTag("TESTRAW");
+    d.name = "TestRaw";
+    d.write = &TestWrite;
+    return d;
+}
+
+struct Dialogs {
+    int answer = kClipAnswerNewRange;
+    int sizeAnswer = 1;
+    std::vector<std::string> texts;
+    std::vector<std::string> titles;
+};
+Dialogs* gDialogs = nullptr;
+
+// Installs question hooks for the life of the object (ui says whether the interface is up).
+class HookScope {
+public:
+    explicit HookScope(bool ui) {
+        gDialogs = &dialogs;
+        OutputWriterHooks& h = TheOutputWriterHooks();
+        saved_ = h;
+        h.uiUp = ui ? +[] { return true; } : nullptr;
+        h.messageDialog = +[](const char* title, const char* text, uint32_t style) {
+            EXPECT_EQ(style, kClipDialogStyle);
+            gDialogs->titles.push_back(title);
+            gDialogs->texts.push_back(text);
+            return gDialogs->answer;
+        };
+        h.messageBox = +[](const char* text, const char* title, uint32_t) {
+            gDialogs->titles.push_back(title);
+            gDialogs->texts.push_back(text);
+            return gDialogs->sizeAnswer;
+        };
+    }
+    ~HookScope() {
+        TheOutputWriterHooks() = saved_;
+        gDialogs = nullptr;
+    }
+    Dialogs dialogs;
+
+private:
+    OutputWriterHooks saved_;
+};
+
+struct Job {
+    OutputSourceInfo info;
+    OutputWriter* writer = nullptr;
+    TestSource* source = nullptr;
+    FormatDesc format = MakeTestFormat();
+    Job(uint32_t type, int64_t w, int64_t h, uint32_t frames, TestSource::ValueFn fn,
+        uint32_t channels = 1) {
+        source = new TestSource(channels, std::move(fn));
+        writer = OutputWriter::Create(source);
+        info.name = "/data/src.fits";
+        info.type = type;
+        info.channels = channels;
+        info.width = w;
+        info.height = h;
+        info.frames = frames;
+    }
+    ~Job() {
+        writer->Release();
+        source->Release();
+    }
+    // Configures and runs; the number of files written.
+    int Run(const std::string& target, uint32_t outType, const char* pattern = "#out") {
+        writer->SetOutputName(pattern);
+        writer->SetTargetName(target.c_str());
+        writer->SetOutputParams(outType, false, 1, FourCC("IOST"), FourCC("INPT"));
+        writer->NormaliseCropBox();
+        if (!writer->ConnectSourceInfo(&info)) return -100;
+        if (!writer->PrepareWrite(&format)) return -200;
+        return writer->WriteRun();
+    }
+};
+
+template <typename T>
+std::vector<T> ReadSamples(const std::string& path) {
+    std::string bytes = ReadText(path);
+    std::vector<T> v(bytes.size() / sizeof(T));
+    std::memcpy(v.data(), bytes.data(), v.size() * sizeof(T));
+    return v;
+}
+
+double Ramp(int, int, int64_t x, int64_t y, int64_t, int) {
+    return std::fmod(static_cast<double>(x * 977 + y * 131), 60001.0);
+}
+
+TEST(OutputWriterTest, ClippingQuestionAndNewRangeRoundTrip) {
+    TempFolder dir;
+    // A 16-bit unsigned source whose values reach 60000, written as signed 16-bit.
+    auto fn = [](int f, int s, int64_t x, int64_t y, int64_t z, int c) {
+        return x == 0 && y == 0 ? 60000.0 : Ramp(f, s, x, y, z, c);
+    };
+    const std::string name = dir.File("out0010001.raw");
+    {
+        HookScope hooks(true);
+        Job job(kTypeU16, 64, 32, 1, fn);
+        ASSERT_EQ(job.Run(dir.File("result.raw"), kTypeI16), 1);
+        ASSERT_EQ(hooks.dialogs.titles.size(), 1u);
+        EXPECT_EQ(hooks.dialogs.titles[0], "Clipping Detect...");
+        // The measured 0..60000 maps to 0..60000 against -32768..32767.
+        EXPECT_EQ(hooks.dialogs.texts[0], "Error: (delta) min 32768, max 27233");
+        EXPECT_EQ(std::string(job.writer->LastFileName()), name);
+        ServiceDescription* d = nullptr;
+        ASSERT_TRUE(LoadFsDescriptionForPath(name.c_str(), &d));
+        const double bscale = d->scale, bzero = d->zero;
+        delete d;
+        EXPECT_NEAR(bscale, 60000.0 / 65535.0, 1e-12);
+        EXPECT_NEAR(bzero, 60000.0 / 65535.0 * 32768.0, 1e-6);
+        std::vector<int16_t> stored = ReadSamples<int16_t>(name);
+        ASSERT_EQ(stored.size(), 64u * 32u);
+        EXPECT_EQ(stored[0], 32767);
+        for (int64_t y = 0; y < 32; ++y)
+            for (int64_t x = 0; x < 64; ++x) {
+                double physical = stored[y * 64 + x] * bscale + bzero;
+                ASSERT_NEAR(physical, fn(0, 0, x, y, 0, 0), bscale) << x << "," << y;
+            }
+        std::string log = ReadText(dir.File("result.log"));
+        EXPECT_NE(log.find("type=INT16"), std::string::npos) << log;
+        EXPECT_NE(log.find("x=0, w=64\ny=0, h=32\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("clipping detect: frame=0, section=0, minmax=0, 60000 \ndelta err: "
+                           "dmin=32768, dmax=27233"),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find("select new range: \nbscale=1.09225, bzero=-32768\n"), std::string::npos)
+            << log;
+        EXPECT_NE(log.find("try again... frame=0, section=0"), std::string::npos) << log;
+        EXPECT_NE(log.find("stream=1, err=0\nok"), std::string::npos) << log;
+        EXPECT_NE(log.find("/////////////////////\nwrite "), std::string::npos) << log;
+        EXPECT_NE(log.find("TestRaw, , \n"), std::string::npos) << log;
+    }
+    {
+        // Ignore keeps the saturated file; cancel leaves no file at all.
+        HookScope hooks(true);
+        hooks.dialogs.answer = kClipAnswerIgnore;
+        Job job(kTypeU16, 64, 32, 1, fn);
+        ASSERT_EQ(job.Run(dir.File("ign.raw"), kTypeI16, "#ign"), 1);
+        std::vector<int16_t> stored = ReadSamples<int16_t>(dir.File("ign0010001.raw"));
+        ASSERT_EQ(stored.size(), 64u * 32u);
+        EXPECT_EQ(stored[0], 32767);
+        EXPECT_NE(ReadText(dir.File("ign.log")).find("user: clipping ignore..."),
+                  std::string::npos);
+
+        hooks.dialogs.answer = kClipAnswerCancel;
+        Job cancelled(kTypeU16, 64, 32, 1, fn);
+        EXPECT_EQ(cancelled.Run(dir.File("can.raw"), kTypeI16, "#can"), 0);
+        EXPECT_EQ(cancelled.writer->Result(), kOutputCancelled);
+        EXPECT_FALSE(Exists(dir.File("can0010001.raw")));
+        std::string log = ReadText(dir.File("can.log"));
+        EXPECT_NE(log.find("user: cancel...\nerror write..."), std::string::npos) << log;
+    }
+    {
+        // Without a user interface nothing is asked: a new range keeps the data.
+        HookScope hooks(false);
+        Job job(kTypeU16, 64, 32, 1, fn);
+        ASSERT_EQ(job.Run(dir.File("auto.raw"), kTypeI16, "#auto"), 1);
+        EXPECT_TRUE(hooks.dialogs.titles.empty());
+        std::vector<int16_t> stored = ReadSamples<int16_t>(dir.File("auto0010001.raw"));
+        ASSERT_EQ(stored.size(), 64u * 32u);
+        EXPECT_EQ(stored[0], 32767);
+    }
+    // Only the data files, their service files and logs remain (no temporary file).
+    for (const std::string& f : dir.Files()) EXPECT_NE(f.rfind("orv", 0), 0u) << f;
+}
+
+TEST(OutputWriterTest, NegativeStepWritesFramesBackwardsAndCopiesSamples) {
+    TempFolder dir;
+    HookScope hooks(false);
+    // Signed 16-bit written as signed 16-bit: the samples are copied unchanged.
+    auto fn = [](int f, int, int64_t x, int64_t y, int64_t, int) {
+        return -1000.0 * f + x - 7 * y;
+    };
+    Job job(kTypeI16, 5, 4, 6, fn);
+    job.writer->SetFrameRange(1, 5, -2);
+    ASSERT_EQ(job.Run(dir.File("seq.raw"), kTypeI16), 1);
+    EXPECT_EQ(job.source->framesPulled, (std::vector<int>{5, 3, 1}));
+    std::vector<int16_t> stored = ReadSamples<int16_t>(dir.File("out0060001.raw"));
+    ASSERT_EQ(stored.size(), 3u * 20u);
+    const int order[3] = {5, 3, 1};
+    for (int i = 0; i < 3; ++i)
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 5; ++x)
+                EXPECT_EQ(stored[i * 20 + y * 5 + x], -1000 * order[i] + x - 7 * y);
+    std::string log = ReadText(dir.File("seq.log"));
+    EXPECT_NE(log.find("frame_first=1, frame_last=5\nstep=-2\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("ok: stream=1, err=0, frames=3, sections=3"), std::string::npos) << log;
+    EXPECT_EQ(log.find("clipping"), std::string::npos) << log;
+    ServiceDescription* d = nullptr;
+    ASSERT_TRUE(LoadFsDescriptionForPath(dir.File("out0060001.raw").c_str(), &d));
+    EXPECT_EQ(d->framesMax, 3u);
+    EXPECT_EQ(d->sizeX, 5);
+    EXPECT_EQ(d->sizeY, 4);
+    EXPECT_EQ(d->scale, 1.0);
+    EXPECT_EQ(d->zero, 0.0);
+    delete d;
+}
+
+TEST(OutputWriterTest, ScaleZeroChannelsAndRealOutputs) {
+    TempFolder dir;
+    HookScope hooks(true);
+    hooks.dialogs.answer = kClipAnswerIgnore;
+    // Three channels; only the second one, as 8-bit unsigned with bscale 0.5 and bzero 10.
+    auto fn = [](int, int, int64_t x, int64_t, int64_t, int c) {
+        return 10.0 + 0.5 * x + 1000.0 * (c != 1);
+    };
+    {
+        Job job(kTypeF64, 300, 2, 1, fn, 3);
+        job.writer->SetScaleZero(0.5, 10.0);
+        job.writer->SetOutputName("#sel");
+        job.writer->SetTargetName(dir.File("sel.raw").c_str());
+        job.writer->SetOutputParams(kTypeU8, true, 2, 0, 0);
+        ASSERT_TRUE(job.writer->ConnectSourceInfo(&job.info));
+        ASSERT_TRUE(job.writer->PrepareWrite(&job.format));
+        EXPECT_EQ(job.writer->Channels(), 1u);
+        ASSERT_EQ(job.writer->WriteRun(), 1);
+        std::vector<uint8_t> stored = ReadSamples<uint8_t>(dir.File("sel0010001.raw"));
+        ASSERT_EQ(stored.size(), 600u);
+        // x = 0..255 fits, x = 256.. saturates at 255 (the clipping is ignored).
+        for (int x = 0; x < 300; ++x) EXPECT_EQ(stored[x], x <= 255 ? x : 255);
+    }
+    {
+        // A missing value (-DBL_MAX) is stored as the lowest value and raises no question.
+        hooks.dialogs.titles.clear();
+        Job job(kTypeF64, 6, 1, 1, [](int, int, int64_t x, int64_t, int64_t, int) {
+            return x == 2 ? -1.7976931348623157e308 : 100.0 * x;
+        });
+        ASSERT_EQ(job.Run(dir.File("m.raw"), kTypeI16, "#m"), 1);
+        EXPECT_TRUE(hooks.dialogs.titles.empty());
+        EXPECT_EQ(ReadSamples<int16_t>(dir.File("m0010001.raw")),
+                  (std::vector<int16_t>{0, 100, -32768, 300, 400, 500}));
+        EXPECT_EQ(job.writer->MeasuredMin(), 0.0);
+        EXPECT_EQ(job.writer->MeasuredMax(), 500.0);
+    }
+    {
+        // Big-endian 32-bit reals (0x80): bytes reversed, values exact.
+        Job job(kTypeF64, 7, 1, 1,
+                [](int, int, int64_t x, int64_t, int64_t, int) { return x * 0.25 - 1.0; });
+        ASSERT_EQ(job.Run(dir.File("f.raw"), kTypeF32 | kElemSwapped, "#f"), 1);
+        std::string bytes = ReadText(dir.File("f0010001.raw"));
+        ASSERT_EQ(bytes.size(), 28u);
+        for (int x = 0; x < 7; ++x) {
+            uint32_t u;
+            std::memcpy(&u, bytes.data() + 4 * x, 4);
+            u = __builtin_bswap32(u);
+            float v;
+            std::memcpy(&v, &u, 4);
+            EXPECT_EQ(v, x * 0.25f - 1.0f);
+        }
+    }
+}
+
+TEST(OutputWriterTest, NamesFromPatterns) {
+    OutputNameField fields[kOutputNameFieldMax];
+    // Literals joined by underscores, forbidden characters replaced, an unknown
+    // field skipped to the next '#', text right after a field ignored.
+    ASSERT_EQ(ParseOutputName("a?b#c*d%qzz#e%nignored%f#_snr%s", fields), 5);
+    EXPECT_EQ(fields[0].kind, 1);
+    EXPECT_EQ(fields[0].text, "a_b_c_d_e");
+    EXPECT_EQ(fields[1].kind, 2);
+    EXPECT_EQ(fields[2].kind, 5);
+    EXPECT_EQ(fields[3].kind, 1);
+    EXPECT_EQ(fields[3].text, "_snr");
+    EXPECT_EQ(fields[4].kind, 6);
+    // Only nine fields are kept.
+    EXPECT_EQ(ParseOutputName("%f%f%f%f%f%f%f%f%f%f%f", fields), 9);
+
+    {
+        // A writer prepared but never run leaves no temporary file behind.
+        TempFolder scratch;
+        HookScope hooks(false);
+        Job job(kTypeU8, 3, 1, 1, [](int, int, int64_t, int64_t, int64_t, int) { return 1.0; });
+        job.writer->SetTargetName(scratch.File("p.raw").c_str());
+        job.writer->SetOutputParams(kTypeU8, false, 1, 0, 0);
+        ASSERT_TRUE(job.writer->ConnectSourceInfo(&job.info));
+        ASSERT_TRUE(job.writer->PrepareWrite(&job.format));
+        EXPECT_TRUE(Exists(job.writer->OutputPath()));
+        const std::string temp = job.writer->OutputPath();
+        EXPECT_EQ(temp.rfind(scratch.Path() + "/orv", 0), 0u);
+        job.writer->Release();
+        job.writer = OutputWriter::Create(job.source);
+        EXPECT_FALSE(Exists(temp));
+    }
+
+    TempFolder dir;
+    HookScope hooks(false);
+    // "%t" of the fourth frame at the default 20 frames per second; "%d" leaves no trace;
+    // without %f and %s both numbers follow.
+    Job job(kTypeU8, 3, 1, 5, [](int, int, int64_t, int64_t, int64_t, int) { return 1.0; });
+    job.writer->SetFrameRange(3, 3, 1);
+    ASSERT_EQ(job.Run(dir.File("t.fits"), kTypeU8, "%n#x%t%d"), 1);
+    EXPECT_EQ(std::string(job.writer->LastFileName()), dir.File("srcx00001500040001.fits"));
+    EXPECT_TRUE(Exists(dir.File("srcx00001500040001.fits")));
+    // The default pattern.
+    Job def(kTypeU8, 3, 1, 1, [](int, int, int64_t, int64_t, int64_t, int) { return 1.0; });
+    ASSERT_EQ(def.Run(dir.File("d.raw"), kTypeU8, nullptr), 1);
+    EXPECT_EQ(std::string(def.writer->LastFileName()), dir.File("src001_snr0001.raw"));
+}
+
+TEST(OutputWriterTest, EmptyCropBoxAndSizeWarning) {
+    TempFolder dir;
+    auto one = [](int, int, int64_t, int64_t, int64_t, int) { return 1.0; };
+    {
+        HookScope hooks(false);
+        Job job(kTypeU8, 16, 4, 1, one);
+        job.writer->SetCropBox(16, 0, 0, 0, 0, 0);
+        EXPECT_EQ(job.Run(dir.File("crop.raw"), kTypeU8, "#crop"), 0);
+        std::string log = ReadText(dir.File("crop.log"));
+        EXPECT_NE(log.find("crop box is empty, stop write\nerror write..."), std::string::npos)
+            << log;
+        EXPECT_EQ(dir.Files().size(), 1u);  // only the log
+    }
+    {
+        // A failed pull stops the write: nothing but the log remains.
+        HookScope hooks(false);
+        Job job(kTypeU8, 16, 4, 3, one);
+        job.source->failFrame = 1;
+        EXPECT_EQ(job.Run(dir.File("fail.raw"), kTypeU8, "#fail"), 0);
+        EXPECT_EQ(job.writer->State(), kOutputStateStopped);
+        std::string log = ReadText(dir.File("fail.log"));
+        EXPECT_NE(log.find("error input\nerror write..."), std::string::npos) << log;
+        EXPECT_EQ(dir.Files().size(), 2u);  // the two logs
+    }
+    {
+        // 32 Mi pixels of 8 bytes reach 256 MiB: the user cancels.
+        HookScope hooks(true);
+        hooks.dialogs.sizeAnswer = 2;
+        Job job(kTypeU8, 0x2000000, 1, 1, one);
+        job.writer->SetSizeCheck(true);
+        EXPECT_EQ(job.Run(dir.File("big.raw"), kTypeU8, "#big"), 0);
+        EXPECT_EQ(job.writer->Result(), kOutputCancelled);
+        ASSERT_EQ(hooks.dialogs.titles.size(), 1u);
+        EXPECT_EQ(hooks.dialogs.titles[0], "Output: Warning (Large file size)...");
+        EXPECT_EQ(hooks.dialogs.texts[0].rfind("Expected file size (" + dir.Path() + "/orv", 0),
+                  0u);
+        EXPECT_NE(hooks.dialogs.texts[0].find(") ~ 268.435 Mb"), std::string::npos)
+            << hooks.dialogs.texts[0];
+        EXPECT_NE(ReadText(dir.File("big.log"))
+                      .find("check size: is big, user canceled:\nExpected file size ("),
+                  std::string::npos);
+        EXPECT_TRUE(job.source->framesPulled.empty());
+    }
+    {
+        // Without a user interface the warning is only logged and the write goes on.
+        HookScope hooks(false);
+        Job job(kTypeU8, 0x2000000, 1, 1, one);
+        job.writer->SetSizeCheck(true);
+        EXPECT_EQ(job.Run(dir.File("big2.raw"), kTypeU8, "#big2"), 1);
+        EXPECT_TRUE(hooks.dialogs.titles.empty());
+        EXPECT_NE(ReadText(dir.File("big2.log")).find("check size: is big:\nExpected file size ("),
+                  std::string::npos);
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.File("big20010001.raw").c_str(), &st), 0);
+        EXPECT_EQ(st.st_size, 0x2000000);
+    }
+}
+
+TEST(OutputWriterTest, OldServiceFilesFollowThePreferences) {
+    TempFolder dir;
+    HookScope hooks(false);
+    auto one = [](int, int, int64_t, int64_t, int64_t, int) { return 1.0; };
+    const std::string data = dir.File("m0010001.fits");
+    const std::string longOld = dir.File("m0010001.%fits");
+    const std::string shortOld = dir.File("m0010001.%f");  // may belong to "m0010001.f"
+    testing_util::WriteText(longOld, "1 1\n");
+    testing_util::WriteText(shortOld, "1 1\n");
+    {
+        Job job(kTypeU8, 3, 2, 1, one);
+        ASSERT_EQ(job.Run(dir.File("m.fits"), kTypeU8, "#m"), 1);
+        EXPECT_FALSE(Exists(longOld));
+        EXPECT_TRUE(Exists(shortOld));
+        EXPECT_TRUE(Exists(dir.File("m0010001.fs")));
+    }
+    {
+        TheOutputWriterHooks().siShortExt = true;
+        Job job(kTypeU8, 3, 2, 1, one);
+        ASSERT_EQ(job.Run(dir.File("m.fits"), kTypeU8, "#m"), 1);
+        EXPECT_FALSE(Exists(shortOld));
+    }
+    {
+        TheOutputWriterHooks().siShortExt = false;
+        TheOutputWriterHooks().oldSIFormat = true;
+        Job job(kTypeU8, 3, 2, 1, one);
+        ASSERT_EQ(job.Run(dir.File("m.fits"), kTypeU8, "#m"), 1);
+        ASSERT_TRUE(Exists(longOld));
+        ServiceDescription* d = nullptr;
+        ASSERT_TRUE(LoadOldServiceDescription(data.c_str(), &d));
+        EXPECT_EQ(d->sizeX, 3);
+        EXPECT_EQ(d->sizeY, 2);
+        delete d;
+    }
+}
+
+}  // namespace
+}  // namespace orva
+
+// The one-pass kernel of the writer gives what the library's in-place scaling,
+// pack (or truncation) and byte swap give one after the other, and the range of the
+// finite values without the missing-value mark.
+namespace orva {
+namespace {
+
+template <class T>
+void CompareWithLibrary(ElementType type, int mode, bool swap, const std::vector<double>& in,
+                        double s, double z) {
+    const ElementType word = swap ? (type | kElemSwapped) : type;
+    OutputPackFn fused = SelectOutputPack(word, mode);
+    ASSERT_NE(fused, nullptr);
+    const int32_t n = static_cast<int32_t>(in.size());
+    std::vector<unsigned char> got(in.size() * sizeof(T));
+    MinMaxPair pair{1.7976931348623157e308, -1.7976931348623157e308};
+    fused(in.data(), got.data(), n, s, z, &pair);
+
+    // The range of the finite values other than the missing-value mark.
+    MinMaxPair want{1.7976931348623157e308, -1.7976931348623157e308};
+    for (double v : in) {
+        if (!std::isfinite(v) || v == -1.7976931348623157e308) continue;
+        want.minimum = std::min(want.minimum, v);
+        want.maximum = std::max(want.maximum, v);
+    }
+    EXPECT_EQ(pair.minimum, want.minimum);
+    EXPECT_EQ(pair.maximum, want.maximum);
+
+    std::vector<double> work = in;
+    ScaleZero p;
+    p.scale = s;
+    p.zero = z;
+    if (ScaleInPlaceSelect(p, kTypeF64, mode) != nullptr)
+        ScaleInPlaceSelect(p, kTypeF64, mode)(work.data(), n, p);
+    std::vector<unsigned char> expect(in.size() * sizeof(T));
+    if (mode == kRoundTruncate) {
+        for (int32_t i = 0; i < n; ++i) {
+            T v = kernel::SaturateTrunc<T>(work[i]);
+            std::memcpy(expect.data() + i * sizeof(T), &v, sizeof(T));
+        }
+    } else {
+        ScaleInPlaceSelectAlt(type, mode)(work.data(), n, nullptr);
+        std::memcpy(expect.data(), work.data(), expect.size());
+    }
+    if (SwapRoutine r = ByteSwapSelect(word)) r(expect.data(), n);
+    for (int32_t i = 0; i < n; ++i)
+        ASSERT_EQ(std::memcmp(got.data() + i * sizeof(T), expect.data() + i * sizeof(T), sizeof(T)),
+                  0)
+            << "type " << type << " mode " << mode << " swap " << swap << " value " << in[i];
+}
+
+TEST(OutputPackKernelTest, MatchesScanScaleAndPack) {
+    std::mt19937_64 rng(5);
+    std::vector<double> in;
+    const double specials[] = {0.0,
+                               -0.0,
+                               0.5,
+                               -0.5,
+                               1.5,
+                               -2.5,
+                               0.49999999999999994,
+                               127.5,
+                               -128.5,
+                               255.5,
+                               32767.5,
+                               -32768.5,
+                               65535.49,
+                               2147483647.5,
+                               -2147483648.5,
+                               4294967295.4,
+                               9.3e18,
+                               -9.3e18,
+                               1.9e19,
+                               1e300,
+                               -1e300,
+                               std::nan(""),
+                               INFINITY,
+                               -INFINITY,
+                               -1.7976931348623157e308,
+                               1.7976931348623157e308};
+    for (double v : specials) in.push_back(v);
+    std::uniform_real_distribution<double> wide(-70000.0, 70000.0);
+    for (int i = 0; i < 3000; ++i)
+        in.push_back(i % 3 == 0 ? std::floor(wide(rng)) + 0.5 : wide(rng));
+    std::vector<double> finite(in.begin() + 26, in.end());  // the vector path without infinities
+    const double pairs[][2] = {{1.0, 0.0}, {0.37, -12.25}, {-3.0, 5.0}};
+    for (const auto& sz : pairs) {
+        for (int mode : {0, kRoundTruncate}) {
+            for (bool swap : {false, true}) {
+                for (const auto* data : {&in, &finite}) {
+                    CompareWithLibrary<int8_t>(kTypeI8, mode, false, *data, sz[0], sz[1]);
+                    CompareWithLibrary<uint8_t>(kTypeU8, mode, false, *data, sz[0], sz[1]);
+                    CompareWithLibrary<int16_t>(kTypeI16, mode, swap, *data, sz[0], sz[1]);
+                    CompareWithLibrary<uint16_t>(kTypeU16, mode, swap, *data, sz[0], sz[1]);
+                    CompareWithLibrary<int32_t>(kTypeI32, mode, swap, *data, sz[0], sz[1]);
+                    CompareWithLibrary<uint32_t>(kTypeU32, mode, swap, *data, sz[0], sz[1]);
+                    CompareWithLibrary<int64_t>(kTypeI64, mode, swap, *data, sz[0], sz[1]);
+                    CompareWithLibrary<uint64_t>(kTypeU64, mode, swap, *data, sz[0], sz[1]);
+                }
+            }
+        }
+    }
+    EXPECT_EQ(SelectOutputPack(kTypeF32, 0), nullptr);
+    EXPECT_EQ(SelectOutputPack(kElemInt24, 0), nullptr);
+}
+
+}  // namespace
+}  // namespace orva
+
+// The FITS round trip: a 16-bit unsigned source reaching 60000, written as a
+// signed 16-bit FITS cube through the registered FITS writer; fitsverify accepts
+// the file and astropy, applying BSCALE and BZERO, gives the source back within
+// one step of the new range.
+namespace orva {
+namespace {
+
+std::string RunCommand(const std::string& command, int* status) {
+    std::string out;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (p == nullptr) {
+        *status = -1;
+        return out;
+    }
+    char buffer[512];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    *status = ::pclose(p);
+    return out;
+}
+
+TEST(OutputWriterFitsTest, ClippedSourceRoundTripsThroughFits) {
+    int status = 0;
+    RunCommand(
+        "command -v fitsverify >/dev/null && /usr/bin/python3 -c 'import astropy.io.fits, numpy'",
+        &status);
+    if (status != 0) GTEST_SKIP() << "fitsverify or astropy not installed";
+    TempFolder dir;
+    HookScope hooks(false);
+    auto fn = [](int f, int, int64_t x, int64_t y, int64_t, int) {
+        return x == 0 && y == 0
+                   ? 60000.0
+                   : std::fmod(static_cast<double>(x * 977 + y * 131 + f * 7), 60001.0);
+    };
+    Job job(kTypeU16, 40, 30, 3, fn);
+    job.format = *FormatFits();
+    ASSERT_NE(job.format.write, nullptr);
+    ASSERT_EQ(job.Run(dir.File("cube.fits"), kTypeI16, "#cube"), 1);
+    const std::string path = dir.File("cube0010001.fits");
+    ASSERT_EQ(std::string(job.writer->LastFileName()), path);
+    EXPECT_NE(ReadText(dir.File("cube.log")).find("select new range: \n"), std::string::npos);
+
+    std::string verify = RunCommand("fitsverify -q '" + path + "' 2>&1", &status);
+    EXPECT_EQ(status, 0) << verify;
+    const std::string script =
+        "import numpy as np\n"
+        "from astropy.io import fits\n"
+        "h = fits.open('" +
+        path +
+        "')[0]\n"
+        "bitpix, bscale = h.header['BITPIX'], h.header['BSCALE']\n"
+        "d = h.data.astype(np.float64)\n"
+        "f, y, x = np.mgrid[0:3, 0:30, 0:40]\n"
+        "e = np.fmod(x * 977 + y * 131 + f * 7, 60001).astype(np.float64)\n"
+        "e[:, 0, 0] = 60000\n"
+        "print(bitpix, d.shape, int(np.abs(d - e).max() <= bscale), int(abs(bscale - (e.max() - "
+        "e.min()) / 65535) < 1e-9))\n";
+    testing_util::WriteText(dir.File("check.py"), script);
+    std::string out = RunCommand("/usr/bin/python3 '" + dir.File("check.py") + "' 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(out, "16 (3, 30, 40) 1 1\n");
+}
+
+}  // namespace
+}  // namespace orva
