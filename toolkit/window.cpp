@@ -17,6 +17,7 @@
 #include "platform/message_box.h"
 #include "platform/msg_queue.h"
 #include "platform/window_api.h"
+#include "toolkit/font.h"
 
 namespace orva {
 
@@ -233,6 +234,8 @@ pf::Cursor gCursorGet(int code) {
 const gUiTable* gInit() {
     if (gTable != nullptr) return gTable;
     if (ClibInit(nullptr, nullptr) != 0) return nullptr;
+    gFontChooseDefault(1);  // the built-in raster face
+    gFontInstallHooks();
     if (!gRegisterClasses()) return nullptr;
     gTable = new (std::nothrow) gUiTable{gWinCreateRec, gWinOpen, gMessageLoop, gUiClose, gUiCloseQuiet, gShutdown};
     return gTable;
@@ -244,6 +247,7 @@ int gShutdown() {
     if (gHookTable.menuHostFree != nullptr) gHookTable.menuHostFree();
     gCurrent = gCache = gAnimated = gAnimatedOwner = nullptr;
     gAllStyles = gLastAdded = 0;
+    gFontCurrent() = nullptr;
     gFlags = 0;
     gColourSetValue() = kDefaultColourSet;
     gButtons = 0;

@@ -1,0 +1,252 @@
+// Widgets built from descriptors on the recording backend: normalisation, the skin's
+// parts, validity, removal and the failure paths.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "common/log.h"
+#include "platform/fake_backend.h"
+#include "toolkit/layout.h"
+#include "toolkit/painters.h"
+#include "toolkit/widget.h"
+
+namespace orva {
+namespace {
+
+// The built-in raster face's figures: "0" is 6 wide, lines are 11 high.
+float SixPerChar(gFont*, const char* text) { return 6.0f * static_cast<float>(std::strlen(text)); }
+float Eleven(gFont*) { return 11.0f; }
+
+std::string gLogPath;
+FILE* OpenCapture() { return std::fopen(gLogPath.c_str(), "w"); }
+std::string CloseAndRead() {
+    LogPrintf(nullptr);
+    std::ifstream in(gLogPath);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class WidgetTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(gInit(), nullptr);
+        gWidgetsInstallHooks();
+        saved_ = gTextHooks();
+        gTextHooks() = gTextOps{};
+        gTextHooks().width = SixPerChar;
+        gTextHooks().lineHeight = Eleven;
+        window = gWinCreateRec(10, 10, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+        ASSERT_NE(window, nullptr);
+    }
+    void TearDown() override {
+        gShutdown();
+        gTextHooks() = saved_;
+        LogResetForTest();
+    }
+    gWgtTemplate Template(int32_t kind, uint32_t style, const char* text = nullptr) {
+        gWgtTemplate t;
+        t.desc.kind = kind;
+        t.desc.style = style;
+        t.desc.text = text;
+        return t;
+    }
+    platform::ScopedFakeBackend fake;
+    gWindow* window = nullptr;
+    gTextOps saved_;
+};
+
+TEST(WidgetNormTest, StyleAndTextAlignment) {
+    struct Case {
+        uint32_t in, out;
+    };
+    const Case styles[] = {
+        {0x8000, 0x28000},                         // centre alone: top added, no corner
+        {0xC000, 0x24000},                         // left wins over centre, top added
+        {0x94000, 0x84000},                        // left + right + bottom: left bottom
+        {0x60000, 0x24000},                        // top wins over middle; left added
+        {0x3000000, 0x1000000},                    // "after" wins over "before"
+        {0x4000000 | 0x80000000u, 0x4000000},      // unknown high bit dropped
+        {0x40 | 0x20000 | 0x10000, 0x30040},       // new-row bit kept
+    };
+    for (const Case& c : styles) EXPECT_EQ(gWgtNormStyle(c.in), c.out) << std::hex << c.in;
+    EXPECT_EQ(gSlotIndex(gWgtNormStyle(0x8000)), -1);
+    EXPECT_EQ(gSlotIndex(0x24000), 0);
+    EXPECT_EQ(gSlotIndex(0x30000), 1);
+    EXPECT_EQ(gSlotIndex(0x84000), 2);
+    EXPECT_EQ(gSlotIndex(0x90000), 3);
+    const Case aligns[] = {
+        {0x7, 0x3},          // left keeps 2 beside it; 4 dropped
+        {0x805, 0x801},      // with 0x800 the left bit stays alone
+        {0xC, 0x4},
+        {0x300, 0x100},
+        {0xC000, 0x4000},
+        {0xA0000, 0x20000},
+        {0x44000, 0x44000},  // one of each vertical group
+        {0x40000000, 0},
+    };
+    for (const Case& c : aligns) EXPECT_EQ(gWgtNormTextAlign(c.in), c.out) << std::hex << c.in;
+}
+
+TEST_F(WidgetTest, AddWithoutTemplateAndRejectedTemplates) {
+    gElement* box = gWgtAdd(window, nullptr, nullptr, 0);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->kind, 2);
+    EXPECT_EQ(box->onClick, &gWgtToggleLinked);
+    EXPECT_EQ(box->paintImpl, &gPaintCheckBox);
+    EXPECT_FLOAT_EQ(box->width, 12.0f);
+    EXPECT_FLOAT_EQ(box->cellWidth, 12.0f);
+    EXPECT_FLOAT_EQ(box->x, 4.0f);  // the kind's origin offset; no slot, so no group
+    EXPECT_EQ(box->style & 0x6000000u, 0x2000000u);
+    EXPECT_EQ(box->container, box);
+    EXPECT_TRUE(box->shown && box->enabled && box->partial);
+    EXPECT_EQ(window->widgets.head, box);
+    EXPECT_EQ(window->widgets.count, 1);
+
+    gWgtTemplate bad = Template(36, 0);
+    bad.one = 2;
+    EXPECT_EQ(gWgtAdd(window, nullptr, &bad, 0), nullptr);
+    gWgtTemplate noPaint = Template(0, 0);
+    EXPECT_EQ(gWgtAdd(window, nullptr, &noPaint, 0), nullptr);
+    // Kind 0 with a paint function of its own: no parts, default size.
+    gWgtTemplate own = Template(0, 0x24000);
+    own.desc.paint = gPaintRaisedPlain;
+    own.desc.width = -3;
+    own.desc.cellWidth = 4;
+    gElement* plain = gWgtAdd(window, nullptr, &own, 0);
+    ASSERT_NE(plain, nullptr);
+    EXPECT_FLOAT_EQ(plain->width, 15.0f);
+    EXPECT_FLOAT_EQ(plain->cellWidth, 15.0f);
+    EXPECT_EQ(window->widgets.count, 2);
+    EXPECT_EQ(plain->serial, box->serial + 1);
+}
+
+class ManyParts : public gSkinObject {
+public:
+    explicit ManyParts(size_t n) : records(n, *gSkinGet()->StyleForKind(37)), pointers(n) {
+        for (size_t i = 0; i < n; ++i) pointers[i] = &records[i];
+    }
+    size_t PartsForKind(int32_t, const gStyleRecord* const** parts) const override {
+        *parts = pointers.data();
+        return pointers.size();
+    }
+    std::vector<gStyleRecord> records;
+    std::vector<const gStyleRecord*> pointers;
+};
+
+TEST_F(WidgetTest, PartListsAreCappedAt1024) {
+    ManyParts parts(1500);
+    window->skinObject = &parts;
+    gWgtTemplate t = Template(37, 0x24000, "OK");
+    gElement* first = gWgtAdd(window, nullptr, &t, 0);
+    window->skinObject = nullptr;
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(window->widgets.count, 1024);
+    EXPECT_EQ(window->widgets.head, first);
+    // Automatic width from the text: 2 x 6 + twice the inset of 4.
+    EXPECT_FLOAT_EQ(first->width, 20.0f);
+    EXPECT_FLOAT_EQ(first->height, 15.0f);
+}
+
+TEST_F(WidgetTest, FailedDescriptorIsLogged) {
+    char dir[] = "/tmp/orva_widget_XXXXXX";
+    ASSERT_NE(mkdtemp(dir), nullptr);
+    gLogPath = std::string(dir) + "/log.txt";
+    LogSetOpener(&OpenCapture);
+    gWgtTemplate broken = Template(37, 0x24000, "x");
+    broken.desc.offsetX = std::nanf("");
+    EXPECT_EQ(gWgtAdd(window, nullptr, &broken, 0), nullptr);
+    gWgtTemplate rejected = Template(37, 0);
+    rejected.one = 0;
+    EXPECT_EQ(gWgtAdd(window, nullptr, &rejected, 0), nullptr);  // refused silently
+    EXPECT_EQ(CloseAndRead(), "gWgtAdd(), exeption...\n");
+    EXPECT_EQ(window->widgets.count, 0);
+
+    gLogPath = std::string(dir) + "/log2.txt";
+    LogSetOpener(&OpenCapture);
+    gElement* ok = gWgtAdd(window, nullptr, nullptr, 0);
+    gElement* list[3] = {ok, ok, nullptr};
+    EXPECT_FALSE(__gWgt_check_array(list, 0));
+    EXPECT_FALSE(__gWgt_check_array(list, 65537));
+    EXPECT_TRUE(__gWgt_check_array(list, 2));
+    EXPECT_FALSE(__gWgt_check_array(list, 3));
+    EXPECT_EQ(CloseAndRead(), "Can't create gliphs\n");
+    std::remove((std::string(dir) + "/log.txt").c_str());
+    std::remove(gLogPath.c_str());
+    rmdir(dir);
+}
+
+TEST_F(WidgetTest, ValidityAgainstTheLiveRegistry) {
+    EXPECT_EQ(gWgtCheck(nullptr), -1);
+    gWgtTemplate t = Template(37, 0x24000, "A");
+    gElement* a = gWgtAdd(window, nullptr, &t, 0);
+    gElement* b = gWgtAdd(window, nullptr, &t, 0);
+    gElement* c = gWgtAdd(window, nullptr, &t, 0);
+    ASSERT_TRUE(a && b && c);
+    EXPECT_EQ(gWgtCheck(b), 1);
+    EXPECT_TRUE(gWgtValid(c));
+    gElement stray;
+    EXPECT_EQ(gWgtCheck(&stray), -2);  // a record without an owner window
+    // Cut the whole run out of the chain: the widgets live on but are found nowhere.
+    ASSERT_TRUE(gWgtRemoveMatching(a, c));
+    EXPECT_EQ(window->widgets.head, nullptr);
+    EXPECT_EQ(gWgtCheck(b), 0);
+    EXPECT_EQ(b->row, nullptr);
+    gWgtDestroy(c);
+    gWgtDestroy(b);
+    gWgtDestroy(a);
+    EXPECT_FALSE(gWgtIsLive(a));
+    EXPECT_EQ(gWgtCheck(a), -1);  // destroyed: not a widget any more
+
+    gElement* d = gWgtAdd(window, nullptr, &t, 0);
+    gElement* e = gWgtAdd(window, nullptr, &t, 0);
+    gWgtRemove(d, true);
+    EXPECT_EQ(window->widgets.head, e);
+    EXPECT_EQ(e->prev, nullptr);
+    EXPECT_EQ(gWgtCheck(e), 1);
+    EXPECT_EQ(window->widgets.count, 1);
+}
+
+void Click(gElement*, uintptr_t) {}
+void Other(gElement*, uintptr_t) {}
+int gReleased = 0;
+void Release(uintptr_t data) { gReleased += static_cast<int>(data); }
+
+TEST_F(WidgetTest, HandlersSubPanelAndToggle) {
+    gWgtTemplate t = Template(8, 0x24000, "Panel");
+    gElement* panel = gWgtAdd(window, nullptr, &t, 0);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(gWinLastWidget(window), panel);
+    gWgtSetHandler1(nullptr, Click, 5);  // the last created top-level widget
+    gWgtSetHandler1(panel, Other, 9);    // kept: fields are filled only when empty
+    EXPECT_EQ(panel->onClick, &Click);
+    EXPECT_EQ(panel->handlerData, 5u);
+    gWgtSetHandler3(panel, Other, Release, 1);
+    EXPECT_EQ(panel->releaseData, &Release);
+    // A kind-2 child made under the panel toggles the panel's visibility.
+    gElement* toggle = gWgtAdd(window, panel, nullptr, 0);
+    ASSERT_NE(toggle, nullptr);
+    EXPECT_EQ(toggle->prevChild, panel);
+    EXPECT_EQ(toggle->container, panel);
+    EXPECT_EQ(panel->nextChild, toggle);
+    EXPECT_EQ(gWgtCheck(toggle), 1);
+    toggle->value = 1;
+    toggle->onClick(toggle, 0);
+    EXPECT_EQ(panel->shown, 0);
+    toggle->value = 0;
+    toggle->onClick(toggle, 0);
+    EXPECT_EQ(panel->shown, 1);
+    gReleased = 0;
+    gWgtRemove(panel, true);  // children go with their container
+    EXPECT_EQ(gReleased, 5);
+    EXPECT_FALSE(gWgtIsLive(toggle));
+}
+
+}  // namespace
+}  // namespace orva
