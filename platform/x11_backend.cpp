@@ -19,8 +19,11 @@
 #include "platform/window_events.h"
 #include "platform/window_registry.h"
 #include "platform/window_text.h"
+#include "platform/x11_clipboard.h"
+#include "platform/x11_keys.h"
 
 #include <GL/glx.h>
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -46,7 +49,7 @@ void PinGlDriver() {
 }
 
 
-X11KeyHandler gKeyHandler = nullptr;
+X11KeyHandler gKeyHandler = PostX11KeyMessage;
 class X11Backend;
 X11Backend* gX11 = nullptr;
 
@@ -116,6 +119,7 @@ public:
         for (GLXContext context : contexts_) glXDestroyContext(display_, context);
         for (auto& [id, cursor] : cursors_) XFreeCursor(display_, cursor);
         for (auto& [id, colormap] : colormaps_) XFreeColormap(display_, colormap);
+        X11ClipboardForget();
         XCloseDisplay(display_);
         if (gX11 == this) gX11 = nullptr;
     }
@@ -648,6 +652,11 @@ private:
     }
 
     void Translate(XEvent& event) {
+        // Selection traffic goes to the clipboard's own window.
+        if (event.type == SelectionRequest || event.type == SelectionNotify || event.type == SelectionClear) {
+            X11ClipboardHandleEvent(&event);
+            return;
+        }
         Hwnd hwnd = FindHwnd(event.xany.window);
         if (hwnd == nullptr) return;
         WindowObject* window = FindWindowObject(hwnd);
@@ -739,6 +748,9 @@ std::unique_ptr<WindowBackend> CreateX11Backend() {
     if (display == nullptr) return nullptr;
     auto backend = std::make_unique<X11Backend>(display);
     gX11 = backend.get();
+    // A held key repeats as presses alone, without a release before each.
+    Bool detectable = False;
+    XkbSetDetectableAutoRepeat(display, True, &detectable);
     return backend;
 }
 

@@ -18,6 +18,9 @@
 #include "platform/msg_queue.h"
 #include "platform/window_api.h"
 #include "toolkit/font.h"
+#include "toolkit/edit_field.h"
+#include "toolkit/input.h"
+#include "toolkit/shortcuts.h"
 
 namespace orva {
 
@@ -236,6 +239,9 @@ const gUiTable* gInit() {
     if (ClibInit(nullptr, nullptr) != 0) return nullptr;
     gFontChooseDefault(1);  // the built-in raster face
     gFontInstallHooks();
+    gInputInstall();  // keys, pointer and timers reach the widgets
+    gEditFieldInstall();
+    gShortcutsInstall();
     if (!gRegisterClasses()) return nullptr;
     gTable = new (std::nothrow) gUiTable{gWinCreateRec, gWinOpen, gMessageLoop, gUiClose, gUiCloseQuiet, gShutdown};
     return gTable;

@@ -2,10 +2,10 @@
 # the program and the tests need, only when something is missing.
 ORVA_PACKAGES=(
   cmake ninja-build g++ clang pkg-config
-  libx11-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libfreetype-dev libfontconfig-dev
+  libx11-dev libxtst-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libfreetype-dev libfontconfig-dev
   fonts-dejavu-core fonts-liberation2 libjpeg62-turbo-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
-  xvfb xauth xdg-utils
+  xvfb xauth xdg-utils xclip
   python3-astropy python3-numpy python3-pil libcfitsio-bin fitsverify
   libjpeg-turbo-progs imagemagick libcfitsio-dev netpbm
 )
