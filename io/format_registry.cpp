@@ -12,6 +12,7 @@
 #include "io/formats/fits/fits_writer.h"
 #include "io/formats/jpeg/jpeg_reader.h"
 #include "io/formats/spe/spe_reader.h"
+#include "io/formats/text/text_reader.h"
 #include "io/formats/vector/vector_reader.h"
 #include <strings.h>
 
@@ -42,6 +43,13 @@ FormatOpenFn ImageReaderOpen(const char* name) {
     return nullptr;
 }
 
+// The delimited and text table readers, by descriptor name.
+FormatOpenFn TextReaderOpen(const char* name) {
+    if (std::strcmp(name, "Text") == 0) return &TextOpen;
+    if (std::strcmp(name, "DSV") == 0) return &DsvOpen;
+    return nullptr;
+}
+
 // The program's own vector files, by tag.
 FormatOpenFn VectorReaderOpen(const char* tag) {
     if (std::strcmp(tag, "SLISE") == 0) return &SliceOpen;
@@ -61,6 +69,7 @@ FormatDesc Builtin(const char* tag, const char* name, const char* extensions, ui
     const bool binary = std::strcmp(tag, "BINARY") == 0 && std::strcmp(name, "Binary") == 0;
     d.open = fits ? &FitsOpen : binary ? &BinaryOpen : &OpenNotBuilt;
     if (FormatOpenFn own = ImageReaderOpen(name)) d.open = own;
+    if (FormatOpenFn text = TextReaderOpen(name)) d.open = text;
     if (FormatOpenFn vector = VectorReaderOpen(tag)) d.open = vector;
     d.info = info ? &InfoNotBuilt : nullptr;
     d.write = !write ? nullptr : fits ? &FitsWrite : binary ? &BinaryWrite : &WriteNotBuilt;

@@ -32,9 +32,23 @@ void ReleaseDescription(ServiceDescription* d) { delete d; }
 FormatTag TagFits() { return MakeFormatTag("FITS"); }
 FormatTag TagBinary() { return MakeFormatTag("BINARY"); }
 
-// The registry's descriptor with the tag, else the built-in one.
+// The registry's descriptor with the tag, else the built-in one. The Text reader shares
+// the BINARY tag and is registered before the raw reader, so for the BINARY tag the
+// descriptor named "Binary" is taken, else the first one that is not the Text reader.
 const FormatDesc* RegistryOrBuiltin(const FormatRegistry& registry, FormatTag tag,
                                     const FormatDesc* builtin) {
+    if (tag == TagBinary()) {
+        const FormatDesc* other = nullptr;
+        int steps = 0;
+        for (const FormatNode* n = FormatListHead(registry); n && steps < kWalkLimit; n = n->next, ++steps) {
+            const FormatDesc* f = n->desc;
+            if (f == nullptr || !(f->tag == tag)) continue;
+            const char* name = f->name ? f->name : "";
+            if (std::strcmp(name, "Binary") == 0) return f;
+            if (other == nullptr && std::strcmp(name, "Text") != 0) other = f;
+        }
+        return other ? other : builtin;
+    }
     const FormatDesc* d = FindFormatByTag(registry, tag);
     return d ? d : builtin;
 }
@@ -200,7 +214,7 @@ int OpenInputFile(InputSource* source, OpenRequest* request, const PathName* nam
         if (!hasExtension && hooks.loadFs) {
             const char* current = source->CurrentFileName();
             ServiceDescription* d = current ? hooks.loadFs(current) : nullptr;
-            const FormatDesc* f = d ? FindFormatByTag(registry, d->formatTag) : nullptr;
+            const FormatDesc* f = d ? RegistryOrBuiltin(registry, d->formatTag, nullptr) : nullptr;
             ReleaseDescription(d);
             if (f) {
                 result = source->OpenWithFormat(f, true);
@@ -286,7 +300,7 @@ int OpenInputFile(InputSource* source, OpenRequest* request, const PathName* nam
         // The service description again, else the question.
         const char* current = source->CurrentFileName();
         ServiceDescription* d = (hooks.load && current) ? hooks.load(current) : nullptr;
-        const FormatDesc* f = d ? FindFormatByTag(registry, d->formatTag) : nullptr;
+        const FormatDesc* f = d ? RegistryOrBuiltin(registry, d->formatTag, nullptr) : nullptr;
         if (f) {
             result = source->OpenWithFormat(f, true);
         } else if (d && (d->valueCount != 0 || d->sizeX != 0) && (d->bits != 0 || (d->type & 0x7F))) {
@@ -385,7 +399,7 @@ int OpenSourceByName(InputSource* source, const PathName* name) {
         const ServiceDescriptionHooks& hooks = TheServiceDescriptionHooks();
         const char* current = source->CurrentFileName();
         ServiceDescription* d = (hooks.loadFs && current) ? hooks.loadFs(current) : nullptr;
-        const FormatDesc* f = d ? FindFormatByTag(registry, d->formatTag) : nullptr;
+        const FormatDesc* f = d ? RegistryOrBuiltin(registry, d->formatTag, nullptr) : nullptr;
         ReleaseDescription(d);
         if (f) attempt(f, composed, true);
     }

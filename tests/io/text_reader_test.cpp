@@ -1,0 +1,188 @@
+#include "io/formats/text/text_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "image_reader_fixture.h"
+#include "io/format_registry.h"
+
+namespace orva {
+namespace {
+
+using testing_io::ImageReaderFixture;
+using testing_io::KeepReceiver;
+
+class TextReaderTest : public ImageReaderFixture {
+protected:
+    static void TearDownTestSuite() { RemoveFiles(&files); }
+    std::string Folder() { return MakeFiles("make_text_tables.py", &files); }
+    // Opens a table through TextOpenTable; what was read goes to *info.
+    int OpenTable(const std::string& path, KeepReceiver* keep, TextTableResult* info) {
+        PathName name;
+        EXPECT_EQ(name.Set(path.c_str()), 2);
+        OpenRequest request;
+        static FormatDesc desc;
+        desc.tag = MakeFormatTag("BINARY");
+        desc.name = "Text";
+        InputSource source;
+        source.name = &name;
+        source.request = &request;
+        source.receiver = keep;
+        source.format = &desc;
+        const int r = TextOpenTable(&source, info);
+        StreamClose(&source.stream);
+        return r;
+    }
+    static std::vector<double> Values(DataSet* d, size_t n) {
+        std::vector<double> v(n);
+        const std::string s = Stored(d, n * sizeof(double));
+        if (s.size() == n * sizeof(double)) std::memcpy(v.data(), s.data(), s.size());
+        return v;
+    }
+    static inline std::string files;
+};
+
+// Tables written by numpy's savetxt ("%.17g"; spaces, tabs, commas, bars; comment lines;
+// "\r\n" line ends; 10^5 rows) load to the very values numpy's loadtxt reads.
+TEST_F(TextReaderTest, SavetxtTablesLoadLikeLoadtxt) {
+    const std::string folder = Folder();
+    if (folder.empty()) GTEST_SKIP() << "python3 with numpy is missing";
+    const auto rows = Manifest(folder + "/text_manifest.txt");
+    ASSERT_EQ(rows.size(), 7u);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row[0]);
+        KeepReceiver keep;
+        TextTableResult info;
+        ASSERT_EQ(OpenTable(folder + "/" + row[0], &keep, &info), 2);
+        DataSet* d = keep.kept;
+        ASSERT_NE(d, nullptr);
+        const int64_t h = std::stoll(row[2]), w = std::stoll(row[3]);
+        EXPECT_EQ(d->sizeX, w);
+        EXPECT_EQ(d->sizeY, h);
+        EXPECT_EQ(d->input.type & 0x4000FFu, 0x400040u);
+        EXPECT_EQ(d->input.channels, 1u);
+        EXPECT_STREQ(d->TagText(), "TXT");
+        const std::string ref = Bytes(folder + "/" + row[1]);
+        ASSERT_EQ(ref.size(), static_cast<size_t>(w * h * 8));
+        // Bit for bit, so that -0 and NaN count too.
+        EXPECT_TRUE(Stored(d, ref.size()) == ref);
+        EXPECT_EQ(d->stream->length, static_cast<int64_t>(ref.size()));
+    }
+}
+
+// Rows, commands, separators, SPLIT patterns and the error policy on small tables.
+TEST_F(TextReaderTest, RowsCommandsAndPatterns) {
+    struct Case {
+        const char* name;
+        const char* text;
+        int result;
+        int64_t columns, rows;
+        std::vector<double> values;
+        const char* log;  // a line the table's log holds, or "" when none is kept
+    };
+    const std::string longRow = "1 2\n" + std::string(3000, '7') + " 5\n3 4\n";
+    const std::string longRowContinue = "ERROR=PARSING:CONTINUE\n" + longRow;
+    // Longer than the whole read buffer too.
+    const std::string hugeRow = "ERROR=PARSING:CONTINUE\n1 2\n" + std::string(3 << 20, '7') + "\n3 4\n";
+    const std::vector<Case> cases = {
+        {"starts.txt", ".5 1\n-.5 2\n+1 3\n-x 4\n", 2, 2, 3, {0.5, 1, -0.5, 2, 1, 3}, "4: not digit: -x 4"},
+        {"end.txt", "1 2\n3 4\n#end\n5 6\n", 2, 2, 2, {1, 2, 3, 4}, ""},
+        {"crlf.txt", "1\t2\r\n3 4\r\n", 2, 2, 2, {1, 2, 3, 4}, ""},
+        {"comments.txt", "; a note\n;7 8\n#9 9\n/ skipped\n", 2, 2, 1, {7, 8}, "$1: 'note' : bad cmd"},
+        {"extra.txt", "1 2\n3 4 5\n", 2, 2, 2, {1, 2, 3, 4}, ""},
+        {"short.txt", "1 2\n3\n5 6\n", 2, 2, 1, {1, 2}, "2: split err: Chan(req, cur)=2, 1: "},
+        {"continue.txt", "ERROR=PARSING:CONTINUE\n1 2\n3 x\n5 6\n", 2, 2, 2, {1, 2, 5, 6}, "3: split err"},
+        {"inf.txt", "1 2\n3 1e999\n", 2, 2, 1, {1, 2}, "2: split err"},
+        {"sep.txt", "SEPARATOR=,\n1,2, 3\n4 ,5,6\n", 2, 3, 2, {1, 2, 3, 4, 5, 6}, ""},
+        {"split.txt", "SPLIT=X S V2\n10 99 1 2\n11 98 3 4\n", 2, 2, 2, {1, 2, 3, 4}, ""},
+        {"splitshort.txt", "SPLIT=X V2\n10 1 2\n11 3\n", 2, 2, 1, {1, 2}, "3: split err"},
+        // A line longer than the buffer is one bad row, never two rows.
+        {"long.txt", longRow.c_str(), 2, 2, 1, {1, 2}, "2: split err: line too long"},
+        {"longcontinue.txt", longRowContinue.c_str(), 2, 2, 2, {1, 2, 3, 4}, "3: split err: line too long"},
+        {"huge.txt", hugeRow.c_str(), 2, 2, 2, {1, 2, 3, 4}, "3: split err: line too long"},
+        {"commands.txt", "#FRAME\n1 2\n#param\n#COMMON\n#data\n3 4\n#what\n", 2, 2, 2, {1, 2, 3, 4},
+         "7: unk. cmd: what"},
+        {"keysonly.txt", "NAXIS1=3\n# nothing else\n", 1, 0, 0, {}, "2: unk. cmd: nothing else"},
+        {"binary.txt", "1 2\n3 \x01 4\n", -1, 0, 0, {}, "2: not txt file"},
+        {"tail.txt", "1\t2\t3\t4\t5\t6\n1 2 3 4 5 6\x02\n", -1, 0, 0, {}, "2: not txt file"},
+        {"nul.txt", "abc", -1, 0, 0, {}, "$bad file: row 1"},
+        {"channels.txt", "CHANNELS=2\n1 2\n", 1, 0, 0, {}, "2: data empty, skip section data"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string text = c.text;
+        if (std::string(c.name) == "nul.txt") text = std::string("abc\0def\n", 8);
+        const std::string path = Write(c.name, text);
+        KeepReceiver keep;
+        TextTableResult info;
+        ASSERT_EQ(OpenTable(path, &keep, &info), c.result);
+        const std::string log = Bytes(path + ".log");
+        if (c.log[0] == '\0')
+            EXPECT_TRUE(log.empty()) << log;
+        else
+            EXPECT_NE(log.find(c.log), std::string::npos) << log;
+        if (c.result != 2) {
+            EXPECT_EQ(keep.kept, nullptr);
+            continue;
+        }
+        ASSERT_NE(keep.kept, nullptr);
+        EXPECT_EQ(info.columns, c.columns);
+        EXPECT_EQ(info.rows, c.rows);
+        EXPECT_EQ(keep.kept->sizeX, c.columns);
+        EXPECT_EQ(keep.kept->sizeY, c.rows);
+        EXPECT_EQ(Values(keep.kept, c.values.size()), c.values);
+    }
+}
+
+// "#data NAME" takes the section's rows from a file beside the table (up to its "#end");
+// rows after it wait for the next section.
+TEST_F(TextReaderTest, DataSectionFromFile) {
+    Write("rows.dat", "1 2\n3 4\n#end\n9 9\n");
+    const std::string path = Write("outer.txt", "#data rows.dat\n5 6\n#data\n7 8\n#data missing.dat\n");
+    KeepReceiver keep;
+    TextTableResult info;
+    ASSERT_EQ(OpenTable(path, &keep, &info), 2);
+    EXPECT_EQ(info.rows, 3);
+    EXPECT_EQ(Values(keep.kept, 6), (std::vector<double>{1, 2, 3, 4, 7, 8}));
+    EXPECT_NE(Bytes(path + ".log").find("can`t load file"), std::string::npos);
+}
+
+// Through the registry: a ".txt" file opens with the Text reader; a forced BINARY open
+// reaches the raw reader, not the Text reader that shares its tag.
+TEST_F(TextReaderTest, RegistryRoutes) {
+    FormatRegistry registry;
+    int inputs = 0, outputs = 0;
+    ASSERT_GE(RegisterBuiltinFormats(registry, &inputs, &outputs), 12);
+    const std::string path = Write("table.txt", "1 2 3\n4 5 6\n");
+    for (bool forced : {false, true}) {
+        SCOPED_TRACE(forced);
+        KeepReceiver keep;
+        PathName name;
+        ASSERT_EQ(name.Set(path.c_str()), 2);
+        OpenRequest request;
+        request.registry = &registry;
+        if (forced) request.forcedFormat = MakeFormatTag("BINARY");
+        InputSource source;
+        source.receiver = &keep;
+        ASSERT_EQ(OpenInputFile(&source, &request, &name), 2);
+        ASSERT_NE(keep.kept, nullptr);
+        if (forced) {
+            // The raw reader serves the file's own 12 bytes.
+            EXPECT_EQ(keep.kept->stream->length, 12);
+        } else {
+            EXPECT_EQ(keep.kept->sizeX, 3);
+            EXPECT_EQ(keep.kept->sizeY, 2);
+            EXPECT_EQ(Values(keep.kept, 6), (std::vector<double>{1, 2, 3, 4, 5, 6}));
+        }
+        keep.kept->Release();
+        keep.kept = nullptr;
+    }
+    ReleaseFormats(registry);
+}
+
+}  // namespace
+}  // namespace orva
