@@ -1,0 +1,533 @@
+// Popup menus: building from descriptor tables (refusals, reuse, texts and row heights),
+// the release of user data, and tracking under a real X server (XTest pointer and keys):
+// opening from a press, arrow keys, the submenu timer, choosing, placement near the
+// screen's edges and cross-thread sends while a menu is open. Skipped without $DISPLAY.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "platform/msg_queue.h"
+#include "platform/window_api.h"
+#include "platform/x11_backend.h"
+#include "toolkit/font.h"
+#include "toolkit/input.h"
+#include "toolkit/layout.h"
+#include "toolkit/menu.h"
+#include "toolkit/widget.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace orva {
+namespace {
+
+std::vector<uint32_t> gReleased;
+void CountRelease(uint32_t data) { gReleased.push_back(data); }
+
+std::vector<uint32_t> gChosen;
+uint8_t Choose(void* item, uint32_t data) {
+    gChosen.push_back(data);
+    (void)item;
+    return 1;
+}
+
+gMenu* gOpenOnClick = nullptr;
+void OpenMenu(gElement* e, uintptr_t) { gMenuPopupAt(gOpenOnClick, e, 0); }
+
+void RectPaint(gElement* e) {
+    glColor3f(0.5f, 0.5f, 0.5f);
+    glRectf(e->x, e->y, e->x + e->width, e->y + e->height);
+}
+int TestPress(gWindow*, gElement* e, int) {
+    e->value = 1;
+    return 0;
+}
+
+class MenuTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+        ASSERT_NE(gInit(), nullptr);
+        saved_ = gInput();
+        gInput().press = TestPress;
+        gReleased.clear();
+        gChosen.clear();
+        window = gWinCreateRec(40, 40, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+        ASSERT_NE(window, nullptr);
+        gWinCurrentSlot(window, 0x24000 | kWsSlotFromWindow);
+        ASSERT_TRUE(gWinOpen(window, "Menus", kStyleShown));
+        display = static_cast<Display*>(platform::X11Display());
+        ASSERT_NE(display, nullptr);
+        host = gMenuHostGet();
+        ASSERT_NE(host, nullptr);
+        Pump([] { return false; }, 200);
+        XSetInputFocus(display, platform::X11WindowOf(window->hwnd), RevertToParent, CurrentTime);
+        XSync(display, False);
+        Pump([] { return false; }, 100);
+    }
+    void TearDown() override {
+        if (display != nullptr) {
+            XTestFakeButtonEvent(display, 1, False, CurrentTime);
+            XSync(display, False);
+        }
+        for (gMenu* m : menus) gMenuDelete(m);
+        gShutdown();
+        gInput() = saved_;
+        gOpenOnClick = nullptr;
+    }
+    gMenu* NewMenu(uint32_t data = 0, gMenuReleaseFn release = nullptr) {
+        gMenu* m = gMenuCreate(nullptr, nullptr, 0, data, release);
+        if (m != nullptr) menus.push_back(m);
+        return m;
+    }
+    void Pump(const std::function<bool()>& done, int ms = 2000) {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        platform::Msg msg;
+        while (std::chrono::steady_clock::now() < end) {
+            while (platform::PeekMessage(&msg, true)) platform::DispatchMessage(&msg);
+            if (done()) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    void MoveScreen(int x, int y) {
+        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
+        XSync(display, False);
+        Pump([] { return false; }, 40);
+    }
+    void Button(bool down) {
+        XTestFakeButtonEvent(display, 1, down ? True : False, CurrentTime);
+        XSync(display, False);
+    }
+    void Key(KeySym keysym) {
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), True, CurrentTime);
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), False, CurrentTime);
+        XSync(display, False);
+        Pump([] { return false; }, 40);
+    }
+    platform::Rect MainRect() {
+        platform::Rect r;
+        platform::GetWindowRect(host->mainWindow->hwnd, &r);
+        return r;
+    }
+    std::vector<gMenu*> menus;
+    gWindow* window = nullptr;
+    gMenuHost* host = nullptr;
+    Display* display = nullptr;
+    gInputHooks saved_;
+};
+
+int32_t Round(float v) { return static_cast<int32_t>(std::lround(v)); }
+
+TEST_F(MenuTest, BuildTextsHeightsRefusalsAndReuse) {
+    gMenu* menu = NewMenu();
+    ASSERT_NE(menu, nullptr);
+    const float rh = gFontLineHeight(host->mainFont) + 4.0f + 7.0f;
+    EXPECT_FLOAT_EQ(menu->rowHeight, rh);
+    std::vector<gMenuRow> many(201);
+    for (auto& r : many) r.label = "x";
+    EXPECT_FALSE(gMenuAddItems(menu, many.data(), 201, false, 0, nullptr));
+    EXPECT_FALSE(gMenuAddItems(menu, many.data(), 0, false, 0, nullptr));
+    EXPECT_EQ(many[0].flags & kMenuRowBuilt, 0u);
+    EXPECT_EQ(menu->first, nullptr);
+
+    gMenuRow rows[] = {{"Open\tAlt+X", 0xC004F, Choose, 0, nullptr},
+                       {"Bold", 0xC0042, Choose, kMenuRowChecked, nullptr},
+                       {nullptr, 0, nullptr, 0, nullptr},
+                       {"Plain", 0, Choose, kMenuRowDisabled | kMenuRowKeepHighlight, nullptr}};
+    ASSERT_TRUE(gMenuAddItems(menu, rows, 4, false, 5, nullptr));
+    struct Expect {
+        const char* label;
+        const char* shortcut;
+        int32_t check, state, bottom;
+    };
+    const int32_t r = Round(rh);
+    const Expect want[] = {{"Open", "Alt+X", 0, 0, r}, {"Bold", "Ctrl+B", 1, 0, 2 * r}, {"", "", 0, 2, 2 * r + 5},
+                           {"Plain", "", 0, 1, 3 * r + 5}};
+    float widest = 0;
+    for (int i = 0; i < 4; ++i) {
+        gMenuItem* item = rows[i].item;
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(rows[i].flags & kMenuRowBuilt, kMenuRowBuilt);
+        EXPECT_EQ(item->label, want[i].label) << i;
+        EXPECT_EQ(item->shortcut, want[i].shortcut) << i;
+        EXPECT_EQ(item->check, want[i].check) << i;
+        EXPECT_EQ(item->state, want[i].state) << i;
+        EXPECT_EQ(item->rowBottom, want[i].bottom) << i;
+        widest = std::max(widest, item->labelWidth + item->shortcutWidth);
+    }
+    EXPECT_FLOAT_EQ(rows[0].item->labelWidth, gFontTextWidth(host->mainFont, "Open"));
+    EXPECT_EQ(rows[3].item->flags, kMenuRowKeepHighlight);
+    EXPECT_EQ(menu->height, 3 * r + 5);
+    EXPECT_EQ(menu->width, static_cast<int32_t>(std::ceil(widest)) + 12);
+    // The keyed rows registered shortcuts (the tab text only changes what is shown).
+    ASSERT_NE(rows[1].item->shortcutEntry, nullptr);
+    EXPECT_EQ(rows[1].item->shortcutEntry->key, 0x40042u);
+    EXPECT_NE(rows[0].item->shortcutEntry, nullptr);
+
+    // A second build of the same table adds nothing.
+    ASSERT_TRUE(gMenuAddItems(menu, rows, 4, false, 5, nullptr));
+    int count = 0;
+    for (gMenuItem* i = menu->first; i != nullptr; i = i->next) ++count;
+    EXPECT_EQ(count, 4);
+    EXPECT_EQ(menu->height, 3 * r + 5);
+
+    // Reset and a shorter build reuse the first items; the rest stay but are not live.
+    gMenuItem* firstItem = rows[0].item;
+    gMenuSetShortcut(menu);
+    EXPECT_EQ(firstItem->shortcutEntry, nullptr);
+    gMenuRow shorter[] = {{"One", 0, Choose, 0, nullptr}, {"Two", 0, Choose, 0, nullptr}};
+    ASSERT_TRUE(gMenuAddItems(menu, shorter, 2, false, 0, nullptr));
+    EXPECT_EQ(shorter[0].item, firstItem);
+    EXPECT_EQ(menu->cursor, shorter[1].item);
+    EXPECT_EQ(shorter[1].item->check, 0);
+    EXPECT_EQ(menu->last, rows[3].item);
+    EXPECT_EQ(menu->height, 2 * r);
+
+    // States.
+    EXPECT_FALSE(gMenuCheckItem(rows[2].item, true));   // not live: it was reset
+    EXPECT_TRUE(gMenuSetNthItem(menu, 2, true));
+    EXPECT_EQ(shorter[1].item->state, 1);
+    EXPECT_FALSE(gMenuSetNthItem(menu, 3, true));
+    gMenuCheckItems(shorter, 2, 1);
+    EXPECT_EQ(shorter[0].item->check, 0);
+    EXPECT_EQ(shorter[1].item->check, 1);
+
+    // A submenu row flagged disabled ends enabled; its children are measured with the
+    // submenu font.
+    gMenuRow sub[] = {{"More", 0, nullptr, kMenuRowDisabled, nullptr},
+                      {"Deep", 0, Choose, 0, nullptr},
+                      {"Deeper\tF2", 0, Choose, 0, nullptr}};
+    ASSERT_TRUE(gMenuAddItems(menu, sub, 3, true, 0, nullptr));
+    gMenuItem* more = sub[0].item;
+    EXPECT_EQ(more->check, 2);
+    EXPECT_EQ(more->state, 0);
+    EXPECT_EQ(more->submenuHeight, 2 * r);
+    EXPECT_EQ(menu->submenuHeight, 2 * r);
+    EXPECT_EQ(sub[2].item->shortcut, "F2");
+    EXPECT_TRUE(gMenuSelectRadio(more, 0));
+    EXPECT_EQ(gMenuItemMenuId(more), 0u);
+}
+
+TEST_F(MenuTest, UserDataIsReleasedExactlyOnce) {
+    gMenu* menu = NewMenu(7, CountRelease);
+    ASSERT_NE(menu, nullptr);
+    gMenuRow rows[] = {{"A", 0, Choose, 0, nullptr}, {nullptr, 0, nullptr, 0, nullptr}, {"B", 0, Choose, 0, nullptr}};
+    ASSERT_TRUE(gMenuAddItems(menu, rows, 3, false, 9, CountRelease));
+    gMenuSetShortcut(menu);  // menu data once, each labelled item's data once
+    EXPECT_EQ(gReleased, (std::vector<uint32_t>{7, 9, 9}));
+    gMenuSetShortcut(menu);
+    EXPECT_EQ(gReleased.size(), 3u);
+    EXPECT_EQ(menu->release, nullptr);
+    EXPECT_EQ(menu->userData, 0u);
+
+    for (auto& r : rows) r.flags = 0;
+    ASSERT_TRUE(gMenuAddItems(menu, rows, 3, false, 11, CountRelease));
+    gReleased.clear();
+    // Reattaching: the items' old data goes once; the new data is the menu's alone.
+    ASSERT_TRUE(gMenuPopupAtPoint(menu, window, 20, 20, 0, false, true, 42, CountRelease));
+    EXPECT_EQ(gReleased, (std::vector<uint32_t>{11, 11}));
+    EXPECT_EQ(rows[0].item->userData, 42u);
+    EXPECT_EQ(rows[0].item->release, nullptr);
+    gMenuCloseAll();
+    gReleased.clear();
+    menus.clear();
+    gMenuDelete(menu);
+    EXPECT_EQ(gReleased, (std::vector<uint32_t>{42}));
+}
+
+TEST_F(MenuTest, PressOpensKeysWrapAndChoiceRunsOnce) {
+    gMenu* menu = NewMenu();
+    gMenuRow rows[] = {{nullptr, 0, nullptr, 0, nullptr},
+                       {"Alpha", 0, Choose, 0, nullptr},
+                       {"Beta\tF9", 0, Choose, 0, nullptr},
+                       {nullptr, 0, nullptr, 0, nullptr},
+                       {"Gamma", 0, Choose, kMenuRowDisabled, nullptr}};
+    ASSERT_TRUE(gMenuAddItems(menu, rows, 5, false, 3, nullptr));
+    rows[2].item->userData = 4;
+    gOpenOnClick = menu;
+    gWgtTemplate t;
+    t.desc.kind = 37;
+    t.desc.style = kWsSlotFromWindow | kWsLeft;
+    t.desc.width = 60;
+    t.desc.height = 30;
+    gElement* button = gWgtAdd(window, nullptr, &t, 0);
+    ASSERT_NE(button, nullptr);
+    button->paint = RectPaint;
+    button->style = (button->style & kWsSlotBits) | 0x10000000;  // click at release
+    button->onClick = OpenMenu;
+    button->onPress = nullptr;
+    button->dragFlags = 0;
+    button->x = button->homeX = 10;
+    button->y = button->homeY = 10;
+    button->width = button->cellWidth = 60;
+    button->height = button->cellHeight = 30;
+
+    platform::Point p{30, 20};
+    platform::ClientToScreen(window->hwnd, &p);
+    MoveScreen(p.x, p.y);
+    Button(true);
+    Button(false);
+    Pump([&] { return host->open != 0; });
+    ASSERT_TRUE(host->open);
+    EXPECT_TRUE(platform::IsWindowVisible(host->mainWindow->hwnd));
+    EXPECT_EQ(platform::GetCapture(), host->mainWindow->hwnd);
+    EXPECT_EQ(host->state, 1);
+    XWindowAttributes attributes;
+    ASSERT_TRUE(XGetWindowAttributes(display, platform::X11WindowOf(host->mainWindow->hwnd), &attributes));
+    EXPECT_TRUE(attributes.override_redirect);
+    // Pointer and keyboard are grabbed while the menu tracks.
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    Window root = DefaultRootWindow(other);
+    EXPECT_EQ(XGrabKeyboard(other, root, False, GrabModeAsync, GrabModeAsync, CurrentTime), AlreadyGrabbed);
+    EXPECT_EQ(XGrabPointer(other, root, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None, CurrentTime),
+              AlreadyGrabbed);
+    platform::Rect r = MainRect();
+    platform::Point anchor{68, 25};  // widget right - 2, middle
+    platform::ClientToScreen(window->hwnd, &anchor);
+    EXPECT_EQ(r.left, anchor.x);
+    EXPECT_EQ(r.top, anchor.y);
+    EXPECT_EQ(r.right - r.left, menu->width + 42);
+    EXPECT_EQ(r.bottom - r.top, menu->height + 14);
+
+    // Down runs Alpha, Beta, Gamma (disabled rows are visited) and wraps to Alpha.
+    std::vector<gMenuItem*> seen;
+    for (int i = 0; i < 4; ++i) {
+        Key(XK_Down);
+        seen.push_back(menu->hovered);
+    }
+    EXPECT_EQ(seen, (std::vector<gMenuItem*>{rows[1].item, rows[2].item, rows[4].item, rows[1].item}));
+    Key(XK_Up);
+    EXPECT_EQ(menu->hovered, rows[4].item);
+    EXPECT_EQ(menu->hoveredRow, 3);
+    Key(XK_Return);  // disabled: stays open
+    EXPECT_TRUE(host->open);
+    EXPECT_TRUE(gChosen.empty());
+    Key(XK_Up);
+    Key(XK_Return);
+    Pump([] { return !gChosen.empty(); }, 500);
+    Pump([] { return false; }, 100);
+    EXPECT_EQ(gChosen, (std::vector<uint32_t>{4}));
+    EXPECT_FALSE(host->open);
+    EXPECT_FALSE(platform::IsWindowVisible(host->mainWindow->hwnd));
+    EXPECT_NE(platform::GetCapture(), host->mainWindow->hwnd);
+    EXPECT_EQ(menu->hovered, nullptr);
+    EXPECT_EQ(XGrabKeyboard(other, root, False, GrabModeAsync, GrabModeAsync, CurrentTime), GrabSuccess);
+    XUngrabKeyboard(other, CurrentTime);
+    XCloseDisplay(other);
+
+    // Alt with a key ends the menu without a choice and passes the key on.
+    ASSERT_TRUE(gMenuPopupScreen(menu, window, 20, 20, 0, false));
+    EXPECT_EQ(gMenuOnKey(kKeyDown), 1);
+    EXPECT_EQ(gMenuOnKey(kKeyAltL | 'F'), 0);
+    EXPECT_FALSE(host->open);
+    EXPECT_EQ(gChosen.size(), 1u);
+    // ESC closes the menu, not the window that had the focus.
+    ASSERT_TRUE(gMenuPopupScreen(menu, window, 20, 20, 0, false));
+    Key(XK_Escape);
+    EXPECT_FALSE(host->open);
+    EXPECT_NE(gWinValidate(window), nullptr);
+    EXPECT_TRUE(platform::IsWindowVisible(window->hwnd));
+}
+
+TEST_F(MenuTest, SubmenuOpensOnTheTimerAndItsChoiceRunsOnce) {
+    gMenu* menu = NewMenu();
+    gMenuRow top[] = {{"Plain", 0, Choose, 0, nullptr}};
+    gMenuRow sub[] = {{"More", 0, nullptr, 0, nullptr}, {"Deep", 0, Choose, 0, nullptr}, {"Deeper", 0, Choose, 0, nullptr}};
+    ASSERT_TRUE(gMenuAddItems(menu, top, 1, false, 1, nullptr));
+    ASSERT_TRUE(gMenuAddItems(menu, sub, 3, true, 2, nullptr));
+    sub[2].item->userData = 22;
+    ASSERT_TRUE(gMenuPopupScreen(menu, window, 30, 30, 0, false));
+    platform::Rect r = MainRect();
+    const int32_t rh = Round(menu->rowHeight);
+    MoveScreen(r.left + 30, r.top + 5 + rh / 2);
+    EXPECT_EQ(menu->hovered, top[0].item);
+    auto start = std::chrono::steady_clock::now();
+    MoveScreen(r.left + 30, r.top + 5 + rh + rh / 2);
+    ASSERT_EQ(menu->hovered, sub[0].item);
+    EXPECT_TRUE(host->timerRunning);
+    Pump([&] { return platform::IsWindowVisible(host->subWindow->hwnd); }, 1000);
+    auto waited = std::chrono::steady_clock::now() - start;
+    ASSERT_TRUE(platform::IsWindowVisible(host->subWindow->hwnd));
+    EXPECT_GE(waited, std::chrono::milliseconds(180));
+    EXPECT_EQ(host->state, 2);
+    platform::Rect s;
+    platform::GetWindowRect(host->subWindow->hwnd, &s);
+    EXPECT_EQ(s.left, r.left + menu->width + 42 - 5);
+    EXPECT_EQ(s.top, r.top + (sub[0].item->rowBottom - rh) + 14 - 6);
+    // Into the submenu, onto its second row, and a press chooses it.
+    MoveScreen(s.left + 30, s.top + 5 + rh + rh / 2);
+    MoveScreen(s.left + 31, s.top + 5 + rh + rh / 2);
+    EXPECT_EQ(sub[0].item->hoveredChild, sub[2].item);
+    EXPECT_EQ(menu->hoveredChildRow, 2);
+    Button(true);
+    Button(false);
+    Pump([] { return !gChosen.empty(); }, 500);
+    Pump([] { return false; }, 100);
+    EXPECT_EQ(gChosen, (std::vector<uint32_t>{22}));
+    EXPECT_FALSE(host->open);
+    EXPECT_FALSE(platform::IsWindowVisible(host->subWindow->hwnd));
+    // The same by keys: Right opens the submenu, Left goes back, Enter chooses a child.
+    ASSERT_TRUE(gMenuPopupScreen(menu, window, 30, 30, 0, false));
+    EXPECT_EQ(gMenuOnKey(kKeyDown), 1);
+    EXPECT_EQ(gMenuOnKey(kKeyDown), 1);
+    ASSERT_EQ(menu->hovered, sub[0].item);
+    EXPECT_EQ(gMenuOnKey(kKeyRight), 1);
+    EXPECT_EQ(host->state, 2);
+    EXPECT_TRUE(platform::IsWindowVisible(host->subWindow->hwnd));
+    EXPECT_EQ(gMenuOnKey(kKeyLeft), 1);
+    EXPECT_EQ(host->state, 1);
+    EXPECT_FALSE(platform::IsWindowVisible(host->subWindow->hwnd));
+    EXPECT_EQ(gMenuOnKey(kKeyRight), 1);
+    EXPECT_EQ(gMenuOnKey(kKeyUp), 1);  // wraps to the last child
+    EXPECT_EQ(sub[0].item->hoveredChild, sub[2].item);
+    EXPECT_EQ(gMenuOnKey(kKeyUp), 1);
+    EXPECT_EQ(gMenuOnKey(kKeyEnter), 1);
+    EXPECT_EQ(gChosen, (std::vector<uint32_t>{22, 2}));
+    EXPECT_FALSE(host->open);
+}
+
+TEST_F(MenuTest, FlipsNearTheRightAndBottomEdges) {
+    platform::Rect area;
+    ASSERT_TRUE(gWorkArea(&area, nullptr));
+    if (area.right != 1280 || area.bottom != 1024) GTEST_SKIP() << "needs a 1280x1024 screen without panels";
+    gMenu* menu = NewMenu();
+    gMenuRow top[] = {{"Plain", 0, Choose, 0, nullptr}};
+    gMenuRow sub[] = {{"More", 0, nullptr, 0, nullptr}, {"Deep", 0, Choose, 0, nullptr}};
+    ASSERT_TRUE(gMenuAddItems(menu, top, 1, false, 0, nullptr));
+    ASSERT_TRUE(gMenuAddItems(menu, sub, 2, true, 0, nullptr));
+    const int32_t w = menu->width + 42, h = menu->height + 14;
+    struct Case {
+        int32_t x, y, anchor;
+        int32_t left, topEdge;
+        uint8_t flipLeft, flipUp;
+    };
+    const Case cases[] = {
+        {100, 100, 20, 100, 100, 0, 0},
+        {1270, 100, 20, 1270 - (17 + w), 100, 1, 0},
+        {1270, 100, 0, 1270 - w, 100, 1, 0},
+        {100, 1020, 0, 100, 1020 - h, 0, 1},
+        {1280 - w - menu->submenuWidth, 1024 - h - menu->submenuHeight, 0, 1280 - w - menu->submenuWidth,
+         1024 - h - menu->submenuHeight, 0, 0},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(gMenuPopupScreen(menu, nullptr, c.x, c.y, c.anchor, false));
+        platform::Rect r = MainRect();
+        EXPECT_EQ(r.left, c.left) << c.x << "," << c.y;
+        EXPECT_EQ(r.top, c.topEdge) << c.x << "," << c.y;
+        EXPECT_EQ(host->flipLeft, c.flipLeft);
+        EXPECT_EQ(host->flipUp, c.flipUp);
+    }
+    // Flipped both ways, the submenu opens to the left of the popup and upwards.
+    ASSERT_TRUE(gMenuPopupScreen(menu, nullptr, 1270, 1020, 0, false));
+    platform::Rect r = MainRect();
+    menu->hovered = sub[0].item;
+    menu->hoveredRow = 2;
+    ASSERT_TRUE(gMenuOpenSub());
+    platform::Rect s;
+    platform::GetWindowRect(host->subWindow->hwnd, &s);
+    const int32_t sw = sub[0].item->submenuWidth + 42, sh = sub[0].item->submenuHeight + 14;
+    EXPECT_EQ(s.left, r.left + 6 - sw);
+    EXPECT_EQ(s.top, r.top + sub[0].item->rowBottom + 6 - sh);
+    gMenuEnd(nullptr, false, false);
+    EXPECT_FALSE(platform::IsWindowVisible(host->subWindow->hwnd));
+}
+
+TEST_F(MenuTest, PointerOnDisabledRowsEmptySubmenusAndPressOutside) {
+    gMenu* menu = NewMenu();
+    gMenuRow rows[] = {{"Off", 0, Choose, kMenuRowDisabled, nullptr},
+                       {nullptr, 0, nullptr, 0, nullptr},
+                       {"On", 0, Choose, 0, nullptr}};
+    gMenuRow empty[] = {{"Empty", 0, nullptr, 0, nullptr}, {"Gone", 0, Choose, 0, nullptr}};
+    ASSERT_TRUE(gMenuAddItems(menu, rows, 3, false, 0, nullptr));
+    ASSERT_TRUE(gMenuAddItems(menu, empty, 2, true, 0, nullptr));
+    // Rebuilt from rows that are all built already: the submenu has no live children.
+    ASSERT_TRUE(gMenuBuild(empty[0].item, empty + 1, 1, true, 0, nullptr));
+    EXPECT_EQ(empty[0].item->state, 0);
+    ASSERT_TRUE(gMenuPopupScreen(menu, window, 20, 20, 0, false));
+    platform::Rect r = MainRect();
+    const int32_t rh = Round(menu->rowHeight);
+    const int32_t rowY[] = {5 + rh / 2, 5 + rh + 2, 5 + rh + 5 + rh / 2, 5 + 2 * rh + 5 + rh / 2};
+    // Presses on the disabled row and on the separator leave the menu open.
+    for (int i : {0, 1}) {
+        MoveScreen(r.left + 30, r.top + rowY[i]);
+        Button(true);
+        Button(false);
+        Pump([] { return false; }, 80);
+        EXPECT_TRUE(host->open) << i;
+    }
+    EXPECT_TRUE(gChosen.empty());
+    // The hovered row is painted in shade 1 of the popup, the others in its background.
+    MoveScreen(r.left + 30, r.top + rowY[2]);
+    ASSERT_EQ(menu->hovered, rows[2].item);
+    gWindow* popup = host->mainWindow;
+    ASSERT_TRUE(gWinMakeCurrent(popup));
+    glViewport(0, 0, popup->clientWidth, popup->clientHeight);
+    gWinPaint(popup);
+    glFinish();
+    glReadBuffer(GL_BACK);
+    auto read = [&](int x, int y) {
+        uint8_t px[3] = {0, 0, 0};
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(x, popup->clientHeight - 1 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, px);
+        return std::vector<int>{px[0], px[1], px[2]};
+    };
+    std::vector<int> lit = read(8, rowY[2]), plain = read(8, rowY[0]);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(lit[c], std::lround(popup->colours.backShades[1][c] * 255.0 / 127.0), 1) << c;
+        EXPECT_NEAR(plain[c], std::lround(popup->colours.background[c] * 255.0), 1) << c;
+    }
+    // Resting on the empty submenu disables it and opens nothing.
+    MoveScreen(r.left + 30, r.top + rowY[3]);
+    ASSERT_EQ(menu->hovered, empty[0].item);
+    Pump([&] { return empty[0].item->state == 1; }, 800);
+    EXPECT_EQ(empty[0].item->state, 1);
+    EXPECT_FALSE(platform::IsWindowVisible(host->subWindow->hwnd));
+    // A press on the opener outside the popup ends the menu without a choice.
+    platform::Point outside{250, 150};
+    platform::ClientToScreen(window->hwnd, &outside);
+    MoveScreen(outside.x, outside.y);
+    Button(true);
+    Button(false);
+    Pump([&] { return host->open == 0; }, 500);
+    EXPECT_FALSE(host->open);
+    EXPECT_TRUE(gChosen.empty());
+    EXPECT_EQ(menu->hovered, nullptr);
+    EXPECT_FALSE(platform::IsWindowVisible(host->mainWindow->hwnd));
+}
+
+std::atomic<int> gOnceRuns{0};
+void OnceHook(platform::WParam w) { gOnceRuns += static_cast<int>(w); }
+
+TEST_F(MenuTest, CrossThreadSendsRunWhileTracking) {
+    gMenu* menu = NewMenu();
+    gMenuRow rows[] = {{"Alpha", 0, Choose, 0, nullptr}};
+    ASSERT_TRUE(gMenuAddItems(menu, rows, 1, false, 0, nullptr));
+    ASSERT_TRUE(gMenuPopupScreen(menu, window, 20, 20, 0, false));
+    gOnceRuns = 0;
+    gOnceHookFn previous = gSetOnceHook(OnceHook);
+    std::atomic<bool> returned{false};
+    platform::Hwnd target = window->hwnd;
+    std::thread sender([&] {
+        platform::SendMessage(target, kMsgOnce, 5, 0);
+        returned = true;
+    });
+    Pump([&] { return returned.load(); }, 2000);
+    sender.join();
+    gSetOnceHook(previous);
+    EXPECT_TRUE(returned);
+    EXPECT_EQ(gOnceRuns.load(), 5);
+    EXPECT_TRUE(host->open);  // the send did not disturb the menu
+}
+
+}  // namespace
+}  // namespace orva
