@@ -58,19 +58,6 @@ inline void ConvertStrided(const unsigned char* __restrict p, double* __restrict
 }
 
 template <class T, bool Swap, bool Scaled>
-void ElementWise(const void* source, double* destination, uint32_t count,
-                 const ChannelParams* params) {
-    const unsigned char* p = static_cast<const unsigned char*>(source);
-    if constexpr (kIsReal64<T> && !Swap && !Scaled) {
-        if (count > 0) std::memcpy(destination, p, size_t{count} * sizeof(double));
-    } else {
-        const double scale = Scaled ? params->scale : 1.0;
-        const double zero = Scaled ? params->zero : 0.0;
-        ConvertStrided<T, Swap, Scaled>(p, destination, count, 1, scale, zero);
-    }
-}
-
-template <class T, bool Swap, bool Scaled>
 void FirstElement(const void* source, double* destination, uint32_t count,
                   const ChannelParams* params) {
     const size_t step = params->channelCount == 0 ? 1 : params->channelCount;
@@ -279,7 +266,48 @@ void Sum16x16Avx2(const unsigned char* p, double* dst, size_t count, const Chann
     }
 }
 
+// Element by element: the same widening, separate multiply and add, and clamp as
+// ConvertStrided, sixteen elements per step.
+template <class T, bool Swap, bool Scaled>
+size_t ElementWiseAvx2(const unsigned char* p, double* dst, size_t count, double scale,
+                       double zero) {
+    const __m256d s = _mm256_set1_pd(scale);
+    const __m256d z = _mm256_set1_pd(zero);
+    const size_t done = count - count % 16;
+    for (size_t i = 0; i < done; i += 16) {
+        const unsigned char* q = p + i * sizeof(T);
+        const __m256d a = Load4<T, Swap>(q);
+        const __m256d b = Load4<T, Swap>(q + 4 * sizeof(T));
+        const __m256d c = Load4<T, Swap>(q + 8 * sizeof(T));
+        const __m256d d = Load4<T, Swap>(q + 12 * sizeof(T));
+        _mm256_storeu_pd(dst + i, Finish4<Scaled>(a, s, z));
+        _mm256_storeu_pd(dst + i + 4, Finish4<Scaled>(b, s, z));
+        _mm256_storeu_pd(dst + i + 8, Finish4<Scaled>(c, s, z));
+        _mm256_storeu_pd(dst + i + 12, Finish4<Scaled>(d, s, z));
+    }
+    return done;
+}
+
 ORVA_TARGET_END
+
+template <class T, bool Swap, bool Scaled>
+void ElementWise(const void* source, double* destination, uint32_t count,
+                 const ChannelParams* params) {
+    const unsigned char* p = static_cast<const unsigned char*>(source);
+    if constexpr (kIsReal64<T> && !Swap && !Scaled) {
+        if (count > 0) std::memcpy(destination, p, size_t{count} * sizeof(double));
+    } else {
+        const double scale = Scaled ? params->scale : 1.0;
+        const double zero = Scaled ? params->zero : 0.0;
+        size_t done = 0;
+        if constexpr (sizeof(T) <= 4) {
+            if (kernel::CpuHasAvx2())
+                done = ElementWiseAvx2<T, Swap, Scaled>(p, destination, count, scale, zero);
+        }
+        ConvertStrided<T, Swap, Scaled>(p + done * sizeof(T), destination + done, count - done, 1,
+                                        scale, zero);
+    }
+}
 
 // Only the explicit fused operations below fuse: the scaling keeps its separate multiply
 // and add, as everywhere else.

@@ -160,7 +160,45 @@ void PackBase(const double* in, unsigned char* out, int32_t n, double s, double 
     PackLoop<T, Round, Swap>(in, out, n, s, z);
 }
 
+// 64-bit reals to 32-bit reals: bounded at +-FLT_MAX (NaN passes), rounded to nearest.
+template <bool Swap>
+ORVA_INLINE void Real32Loop(const double* __restrict in, unsigned char* __restrict out, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        float v = ClampToFloat(in[i]);
+        if constexpr (Swap) v = ByteReverse(v);
+        StoreAt<float>(out + static_cast<size_t>(i) * 4, v);
+    }
+}
+
+template <bool Swap>
+[[gnu::target("avx2")]] void Real32Avx2(const double* in, unsigned char* out, int32_t n) {
+    // max(lo, y) and min(hi, y) give back y when it is NaN, as the scalar bounds do.
+    const __m256d lo = _mm256_set1_pd(-static_cast<double>(FLT_MAX));
+    const __m256d hi = _mm256_set1_pd(static_cast<double>(FLT_MAX));
+    const __m256i swap32 = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3,
+                                            2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+    int32_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m256d a = _mm256_min_pd(hi, _mm256_max_pd(lo, _mm256_loadu_pd(in + i)));
+        const __m256d b = _mm256_min_pd(hi, _mm256_max_pd(lo, _mm256_loadu_pd(in + i + 4)));
+        __m256i v = _mm256_castps_si256(
+            _mm256_set_m128(_mm256_cvtpd_ps(b), _mm256_cvtpd_ps(a)));
+        if constexpr (Swap) v = _mm256_shuffle_epi8(v, swap32);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4), v);
+    }
+    Real32Loop<Swap>(in + i, out + static_cast<size_t>(i) * 4, n - i);
+}
+
 }  // namespace
+
+void PackReal32(const double* in, unsigned char* out, int32_t count, bool swap) {
+    if (count <= 0) return;
+    if (CpuHasAvx2()) {
+        swap ? Real32Avx2<true>(in, out, count) : Real32Avx2<false>(in, out, count);
+    } else {
+        swap ? Real32Loop<true>(in, out, count) : Real32Loop<false>(in, out, count);
+    }
+}
 
 void ScanSkippingMissing(const double* in, int32_t count, MinMaxPair* pair) {
     double a = pair->minimum, b = pair->maximum;

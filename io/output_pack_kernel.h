@@ -23,6 +23,11 @@ using OutputPackFn = void (*)(const double* in, unsigned char* out, int32_t coun
 // mode (1 truncates, any other rounds); null for real types and unknown words.
 OutputPackFn SelectOutputPack(ElementType type, int mode);
 
+// 64-bit reals narrowed to 32-bit reals exactly as the plain conversion of the data
+// kernels does (bounded at +-FLT_MAX, NaN kept, rounded to nearest), in the machine's
+// byte order or reversed. `in` and `out` must not overlap.
+void PackReal32(const double* in, unsigned char* out, int32_t count, bool swap);
+
 // Folds the finite values other than -DBL_MAX into the pair.
 void ScanSkippingMissing(const double* in, int32_t count, MinMaxPair* pair);
 

@@ -41,8 +41,9 @@ constexpr uint64_t kBlockBudget = 0x2000000;
 // Blocks are kept smaller still when rows allow, so that the pulled reals stay in
 // the second-level cache between the pull that writes them and the pass that packs them.
 constexpr uint64_t kBlockCacheBytes = 0x20000;
-// Packed data goes to the sink in writes of about this size.
-constexpr uint64_t kStageBytes = 0x100000;
+// Packed data goes to the sink in writes of about this size: small enough that the
+// packed bytes are still in the second-level cache when the write copies them.
+constexpr uint64_t kStageBytes = 0x40000;
 constexpr int64_t kBlockAxisMax = 0x8000000;
 constexpr int kMaxTries = 8;
 
@@ -924,6 +925,10 @@ bool OutputWriter::DeliverBlock(OutputSink* sink, double* values, uint64_t pixel
         outBlockBytes_ = size;
     }
     unsigned char* stage = outBlock_ + stageUsed_;
+    // Unscaled 32-bit real output: the data kernels' plain narrowing, done here together
+    // with the byte order.
+    const bool narrowReal = (outType_ & ~kElemSwapped) == kTypeF32 && scaleKernel_ == nullptr &&
+                            convertKernel_ != nullptr;
     uint64_t done = 0;
     while (done < count) {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kChunkValues, count - done));
@@ -935,8 +940,11 @@ bool OutputWriter::DeliverBlock(OutputSink* sink, double* values, uint64_t pixel
             fusedPack_(chunk, destination, static_cast<int32_t>(n), working_.scale, working_.zero,
                        &pair);
         } else {
-            auto* line = static_cast<double*>(lineBuffer_);
-            std::memcpy(line, chunk, static_cast<size_t>(n) * 8);
+            // The scratch line is needed only when a kernel changes the values in place;
+            // otherwise the scan and the conversion read the pulled values themselves.
+            const bool inPlace = scaleKernel_ != nullptr || packKernel_ != nullptr;
+            double* line = inPlace ? static_cast<double*>(lineBuffer_) : values + done;
+            if (inPlace) std::memcpy(line, chunk, static_cast<size_t>(n) * 8);
             if (minMax_ != nullptr) {
                 MinMaxPair before = pair;
                 minMax_(line, n, 0, 1, &pair);
@@ -947,7 +955,10 @@ bool OutputWriter::DeliverBlock(OutputSink* sink, double* values, uint64_t pixel
                 }
             }
             if (scaleKernel_ != nullptr) scaleKernel_(line, static_cast<int32_t>(n), working_);
-            if (packKernel_ != nullptr) {
+            if (narrowReal) {
+                // The plain narrowing and the byte order in one pass.
+                PackReal32(line, destination, static_cast<int32_t>(n), swap_ != nullptr);
+            } else if (packKernel_ != nullptr) {
                 packKernel_(line, static_cast<int32_t>(n), nullptr);
                 std::memcpy(destination, line, static_cast<size_t>(n) * outBytes);
             } else if (convertKernel_ != nullptr) {
@@ -956,7 +967,7 @@ bool OutputWriter::DeliverBlock(OutputSink* sink, double* values, uint64_t pixel
             } else {
                 std::memcpy(destination, line, static_cast<size_t>(n) * outBytes);
             }
-            if (swap_ != nullptr) swap_(destination, n);
+            if (swap_ != nullptr && !narrowReal) swap_(destination, n);
         }
         measuredMin_ = pair.minimum;
         measuredMax_ = pair.maximum;

@@ -128,6 +128,32 @@ TEST(MinMaxScan, EveryTypeMatchesTheReference) {
     CheckScans<double>(kTypeF64);
 }
 
+// The contiguous 64-bit real scan has a packed loop for AVX2 and one for the baseline;
+// both keep the sample order of the lanes, so even the zero that wins is the same.
+TEST(MinMaxScan, PackedRealLoopsMatchTheReference) {
+    for (bool baseline : {false, true}) {
+        SCOPED_TRACE(baseline ? "baseline" : "default");
+        kernel::ForceBaselineForTest(baseline);
+        CheckScans<double>(kTypeF64);
+        const MinMaxKernel scan = SelectMinMaxKernel(kTypeF64);
+        // +0 in lane 0 before -0 in lane 1: the minimum stays +0, as one by one.
+        std::vector<double> z(19, 1.0);
+        z[0] = 0.0;
+        z[1] = -0.0;
+        z[18] = -0.0;
+        MinMaxPair p = Fresh();
+        scan(z.data(), 19, 0, 1, &p);
+        EXPECT_EQ(p.minimum, 0.0);
+        EXPECT_FALSE(std::signbit(p.minimum));
+        z[0] = -0.0;
+        z[1] = 0.0;
+        p = Fresh();
+        scan(z.data(), 19, 0, 1, &p);
+        EXPECT_TRUE(std::signbit(p.minimum));
+    }
+    kernel::ForceBaselineForTest(false);
+}
+
 MinMaxPair ScanF64(std::vector<double> v, uint32_t first = 0, uint32_t stride = 1,
                    MinMaxPair pair = Fresh(), uint32_t count = 0xFFFFFFFF) {
     if (count == 0xFFFFFFFF) count = static_cast<uint32_t>((v.size() - first + stride - 1) / stride);

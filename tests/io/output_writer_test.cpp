@@ -7,9 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -331,6 +333,48 @@ TEST(OutputWriterTest, ScaleZeroChannelsAndRealOutputs) {
             EXPECT_EQ(v, x * 0.25f - 1.0f);
         }
     }
+    {
+        // Real outputs convert the pulled values without a scratch copy: a run longer
+        // than one conversion pass, with a missing value and an infinity that take no
+        // part in the range, as 32-bit and as 64-bit reals (a row of these beyond the
+        // size of one write to the file).
+        auto values = [](int, int, int64_t x, int64_t, int64_t, int) {
+            if (x == 5000) return -1.7976931348623157e308;
+            if (x == 7) return std::numeric_limits<double>::infinity();
+            return x * 0.5 - 100.0;
+        };
+        for (uint32_t type : {kTypeF32, kTypeF64}) {
+            const int width = type == kTypeF32 ? 9000 : 40000;
+            Job job(kTypeF64, width, 1, 1, values);
+            ASSERT_EQ(job.Run(dir.File("r.raw"), type, "#r"), 1);
+            EXPECT_EQ(job.writer->MeasuredMin(), -100.0);
+            EXPECT_EQ(job.writer->MeasuredMax(), (width - 1) * 0.5 - 100.0);
+            const std::string bytes = ReadText(dir.File("r0010001.raw"));
+            const size_t size = type == kTypeF32 ? 4 : 8;
+            ASSERT_EQ(bytes.size(), static_cast<size_t>(width) * size);
+            for (int x : {0, 6, 8, 4095, 4096, 4999, 5001, width - 1}) {
+                double v;
+                if (type == kTypeF32) {
+                    float f;
+                    std::memcpy(&f, bytes.data() + 4 * x, 4);
+                    v = f;
+                } else {
+                    std::memcpy(&v, bytes.data() + 8 * x, 8);
+                }
+                EXPECT_EQ(v, x * 0.5 - 100.0) << x;
+            }
+            double missing;
+            if (type == kTypeF32) {
+                float f;
+                std::memcpy(&f, bytes.data() + 4 * 5000, 4);
+                missing = f;
+                EXPECT_EQ(missing, -static_cast<double>(FLT_MAX));
+            } else {
+                std::memcpy(&missing, bytes.data() + 8 * 5000, 8);
+                EXPECT_EQ(missing, -1.7976931348623157e308);
+            }
+        }
+    }
 }
 
 TEST(OutputWriterTest, NamesFromPatterns) {
@@ -580,6 +624,32 @@ TEST(OutputPackKernelTest, MatchesScanScaleAndPack) {
     }
     EXPECT_EQ(SelectOutputPack(kTypeF32, 0), nullptr);
     EXPECT_EQ(SelectOutputPack(kElemInt24, 0), nullptr);
+    // 32-bit reals: bounded at the float range, NaN kept, rounded to nearest; both loops,
+    // both byte orders, from every start so that each tail length is met.
+    in.push_back(3.4028235677973366e38);  // rounds to FLT_MAX only after the bound
+    in.push_back(1e-46);                  // below the smallest float
+    for (bool baseline : {false, true}) {
+        kernel::ForceBaselineForTest(baseline);
+        for (bool swap : {false, true}) {
+            for (size_t first = 0; first < 9; ++first) {
+                const size_t n = in.size() - first;
+                std::vector<unsigned char> out(n * 4);
+                PackReal32(in.data() + first, out.data(), static_cast<int32_t>(n), swap);
+                for (size_t i = 0; i < n; ++i) {
+                    const double x = in[first + i];
+                    const float want = x > FLT_MAX    ? FLT_MAX
+                                       : x < -FLT_MAX ? -FLT_MAX
+                                                      : static_cast<float>(x);
+                    uint32_t got, bits;
+                    std::memcpy(&got, out.data() + 4 * i, 4);
+                    std::memcpy(&bits, &want, 4);
+                    if (swap) got = __builtin_bswap32(got);
+                    ASSERT_EQ(got, bits) << "value " << x << " baseline " << baseline;
+                }
+            }
+        }
+    }
+    kernel::ForceBaselineForTest(false);
 }
 
 }  // namespace
