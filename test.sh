@@ -13,8 +13,14 @@ build_and_test() {
   local dir=$1; shift
   cmake -S . -B "$dir" -G Ninja "$@" >/dev/null || return 1
   cmake --build "$dir" -j"$jobs" || return 1
+  local rc=0
+  # Tests labelled gui share one display, its pointer, keyboard focus and clipboard:
+  # they run one at a time on a display of their own; the others run in parallel.
   xvfb-run -a -s "-screen 0 1280x1024x24" \
-    ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 || return 1
+    ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 -LE gui || rc=1
+  xvfb-run -a -s "-screen 0 1280x1024x24" \
+    ctest --test-dir "$dir" --output-on-failure -j1 --timeout 600 -L gui || rc=1
+  return $rc
 }
 
 echo "=== RelWithDebInfo build ==="
