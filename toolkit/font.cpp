@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "common/log.h"
@@ -16,6 +18,26 @@
 #include FT_SYNTHESIS_H
 
 namespace orva {
+
+// Runs of text composed once from a font's glyphs into one alpha texture, so that a run
+// the widgets draw again and again costs one quad. Possible when every glyph origin and
+// raster move is a whole number of pixels: a run's image then only moves with its start
+// pixel. Runs share shelves of one height (the font's lowest to highest ink row); when
+// the texture is full the cache starts again.
+struct gRunCache {
+    struct Entry {
+        int16_t x = 0, y = 0, width = 0, left = 0;  // left: image's first column from the start pixel
+    };
+    static constexpr int32_t kWidth = 1024, kHeight = 256, kLongest = 512;
+    GLuint texture = 0;
+    int32_t bottom = 0, shelf = 0;  // ink rows from the baseline row, shelf height
+    int32_t nextX = 0, nextY = 0;
+    bool full = false;
+    std::vector<uint8_t> glyphTexels;  // a copy of the atlas texture
+    std::unordered_map<std::string, Entry> entries;
+    std::vector<uint8_t> image;
+};
+
 namespace {
 
 // Windows-1251 code points of 128..255 (0 for the unassigned 0x98).
@@ -66,6 +88,144 @@ bool NamesEqualNoCase(const char* a, const char* b) {
 
 bool Valid(float v, float lo, float hi) { return std::isfinite(v) && v >= lo && v <= hi; }
 
+// ---- Texture atlas of bitmap glyphs -------------------------------------------------------
+// A glyph as its glBitmap list draws it: rows bottom-up, whole bytes, most significant
+// bit leftmost.
+struct GlyphImage {
+    int32_t width = 0, height = 0;
+    float xOrigin = 0, yOrigin = 0, xMove = 0;
+    std::vector<uint8_t> rows;
+};
+
+int32_t PowerOfTwoAtLeast(int32_t n) {
+    int32_t p = 1;
+    while (p < n && p < (1 << 20)) p *= 2;
+    return p;
+}
+
+void BuildRunCache(gFontAtlas* atlas, std::vector<uint8_t> texels, GLint maxSize) {
+    if (maxSize < gRunCache::kWidth) return;
+    int32_t bottom = 1 << 20, top = -(1 << 20);
+    for (const gAtlasGlyph& g : atlas->glyphs) {
+        for (float v : {g.xOrigin, g.yOrigin, g.xMove}) {
+            if (v != std::floor(v) || std::fabs(v) > 1000.0f) return;
+        }
+        if (g.width == 0) continue;
+        bottom = std::min(bottom, static_cast<int32_t>(-g.yOrigin));
+        top = std::max(top, static_cast<int32_t>(g.height - g.yOrigin));
+    }
+    if (top <= bottom || top - bottom > 128) return;
+    auto* cache = new (std::nothrow) gRunCache{};
+    if (cache == nullptr) return;
+    cache->bottom = bottom;
+    cache->shelf = top - bottom;
+    cache->glyphTexels = std::move(texels);
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    glGenTextures(1, &cache->texture);
+    if (cache->texture == 0) {
+        delete cache;
+        return;
+    }
+    glBindTexture(GL_TEXTURE_2D, cache->texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    // No contents yet: only the places runs are written to are ever sampled.
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA8, gRunCache::kWidth, gRunCache::kHeight, 0, GL_ALPHA, GL_UNSIGNED_BYTE,
+                 nullptr);
+    GLint made = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &made);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+    if (made != gRunCache::kWidth) {
+        glDeleteTextures(1, &cache->texture);
+        delete cache;
+        return;
+    }
+    atlas->runs = cache;
+}
+
+// Packs the glyphs in shelves (one texel apart) into one alpha texture. Leaves the font
+// without atlas when the glyphs do not fit the context's largest texture.
+void BuildAtlas(gFont* font, const std::vector<GlyphImage>& images) {
+    int32_t widest = 1;
+    for (const GlyphImage& g : images) widest = std::max(widest, g.width);
+    int32_t width = PowerOfTwoAtLeast(std::max(256, widest + 1));
+    auto* atlas = new (std::nothrow) gFontAtlas{};
+    if (atlas == nullptr) return;
+    int32_t x = 0, y = 0, shelf = 0;
+    for (size_t c = 0; c < images.size() && c < 256; ++c) {
+        const GlyphImage& g = images[c];
+        gAtlasGlyph& a = atlas->glyphs[c];
+        a.xOrigin = g.xOrigin;
+        a.yOrigin = g.yOrigin;
+        a.xMove = g.xMove;
+        if (g.width <= 0 || g.height <= 0) continue;
+        if (x + g.width > width) {
+            y += shelf + 1;
+            x = shelf = 0;
+        }
+        a.x = static_cast<int16_t>(x);
+        a.y = static_cast<int16_t>(y);
+        a.width = static_cast<int16_t>(g.width);
+        a.height = static_cast<int16_t>(g.height);
+        x += g.width + 1;
+        shelf = std::max(shelf, g.height);
+    }
+    int32_t height = PowerOfTwoAtLeast(std::max(1, y + shelf));
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    if (width > maxSize || height > maxSize || width > 32767 || height > 32767) {
+        delete atlas;
+        return;
+    }
+    std::vector<uint8_t> texels(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    for (size_t c = 0; c < images.size() && c < 256; ++c) {
+        const GlyphImage& g = images[c];
+        const gAtlasGlyph& a = atlas->glyphs[c];
+        if (a.width == 0) continue;
+        size_t stride = static_cast<size_t>(g.width + 7) / 8;
+        for (int32_t r = 0; r < g.height; ++r) {
+            uint8_t* out = texels.data() + static_cast<size_t>(a.y + r) * static_cast<size_t>(width) + a.x;
+            const uint8_t* row = g.rows.data() + static_cast<size_t>(r) * stride;
+            for (int32_t col = 0; col < g.width; ++col) {
+                if ((row[col / 8] & (0x80u >> (col % 8))) != 0) out[col] = 255;
+            }
+        }
+    }
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    if (texture == 0) {
+        delete atlas;
+        return;
+    }
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    // The caller has set byte alignment and no row length or skips.
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_ALPHA8, width, height, 0, GL_ALPHA, GL_UNSIGNED_BYTE, texels.data());
+    GLint made = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &made);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+    if (made != width) {
+        glDeleteTextures(1, &texture);
+        delete atlas;
+        return;
+    }
+    atlas->texture = texture;
+    atlas->width = width;
+    atlas->height = height;
+    font->atlas = atlas;
+    BuildRunCache(atlas, std::move(texels), maxSize);
+}
+
 // ---- Raster face lists -----------------------------------------------------------------
 bool BuildFaceLists(gFont* font, const gFontFace* face) {
     if (!gFontFaceCheck(face)) return false;
@@ -79,6 +239,7 @@ bool BuildFaceLists(gFont* font, const gFontFace* face) {
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     int last = std::min(face->lastListed, 255);
+    std::vector<GlyphImage> images(256);
     for (int c = face->firstListed; c <= last; ++c) {
         const gFaceGlyph& g = face->glyphs[c];
         glNewList(base + static_cast<GLuint>(c), GL_COMPILE);
@@ -86,7 +247,17 @@ bool BuildFaceLists(gFont* font, const gFontFace* face) {
                  g.bitmap);
         glEndList();
         font->glyphs[c] = g.metrics;
+        GlyphImage& image = images[static_cast<size_t>(c)];
+        image.yOrigin = static_cast<float>(g.yOrigin);
+        image.xMove = static_cast<float>(g.xAdvance);
+        if (g.bitmap != nullptr && g.width > 0 && g.height > 0) {
+            image.width = g.width;
+            image.height = g.height;
+            size_t bytes = static_cast<size_t>(g.width + 7) / 8 * static_cast<size_t>(g.height);
+            image.rows.assign(g.bitmap, g.bitmap + bytes);
+        }
     }
+    BuildAtlas(font, images);
     glPopClientAttrib();
     font->listBase = base;
     font->listType = kListTypeBitmap;
@@ -159,6 +330,7 @@ bool BuildSystemLists(gFont* font) {
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     std::vector<uint8_t> rows;
+    std::vector<GlyphImage> images(256);
     float maxAdvance = 0, maxBox = 0;
     for (int c = 0; c < 256; ++c) {
         FT_UInt index = fontft::GlyphIndex(face, static_cast<uint8_t>(c));
@@ -188,6 +360,15 @@ bool BuildSystemLists(gFont* font) {
         glBitmap(w, h, static_cast<GLfloat>(-left), static_cast<GLfloat>(h - top), advance, 0.0f,
                  h > 0 ? rows.data() : nullptr);
         glEndList();
+        GlyphImage& image = images[static_cast<size_t>(c)];
+        image.xOrigin = static_cast<float>(-left);
+        image.yOrigin = static_cast<float>(h - top);
+        image.xMove = advance;
+        if (w > 0 && h > 0) {
+            image.width = w;
+            image.height = h;
+            image.rows = rows;
+        }
         // Black box as the system reports it: at least one pixel each way.
         float boxW = static_cast<float>(std::max(w, 1));
         float boxH = static_cast<float>(std::max(h, 1));
@@ -202,6 +383,7 @@ bool BuildSystemLists(gFont* font) {
         maxAdvance = std::max(maxAdvance, advance);
         maxBox = std::max(maxBox, boxH);
     }
+    BuildAtlas(font, images);
     glPopClientAttrib();
 
     font->listBase = base;
@@ -229,12 +411,45 @@ bool BuildSystemLists(gFont* font) {
     return true;
 }
 
+struct BatchQuad {
+    float x0, y0, x1, y1, s0, t0, s1, t1;
+    GLfloat colour[4];
+};
+
+struct BatchBox {
+    float x0, y0, x1, y1;
+};
+
+struct TextBatch {
+    bool open = false;
+    const gFontAtlas* atlas = nullptr;
+    GLuint texture = 0;
+    GLint vp[4] = {0, 0, 0, 0};
+    std::vector<BatchQuad> quads;
+    std::vector<BatchBox> boxes;
+};
+
+TextBatch& Batch() {
+    static TextBatch batch;
+    return batch;
+}
+
+void FlushBatch();
+
 void DeleteLists(gFont* font) {
-    if (font->listBase == 0) return;
+    if (font->listBase == 0 && font->atlas == nullptr) return;
     if (font->source != kFontSourceShared && WindowReady(font->window) && (gToolkitFlags() & kFlagClosing) == 0 &&
         gWinMakeCurrent(font->window)) {
-        glDeleteLists(font->listBase, 256);
+        // The atlas textures go with the lists (at shut-down with the contexts).
+        if (font->listBase != 0) glDeleteLists(font->listBase, 256);
+        if (font->atlas != nullptr && Batch().atlas == font->atlas) FlushBatch();
+        if (font->atlas != nullptr && font->atlas->texture != 0) glDeleteTextures(1, &font->atlas->texture);
+        if (font->atlas != nullptr && font->atlas->runs != nullptr) glDeleteTextures(1, &font->atlas->runs->texture);
     }
+    if (font->atlas != nullptr) delete font->atlas->runs;
+    if (font->atlas != nullptr) gTextBatchForget(font->atlas);
+    delete font->atlas;
+    font->atlas = nullptr;
     font->listBase = 0;
 }
 
@@ -280,10 +495,328 @@ int32_t RunLength(const char* text, int32_t count) {
     return static_cast<int32_t>(std::min<size_t>(n, 0x7FFFFFFF));
 }
 
+// The current frame: model-view and projection matrices and the viewport.
+struct Frame {
+    GLfloat mv[16], pr[16];
+    GLint vp[4];
+};
+
+void ReadFrame(Frame* frame) {
+    glGetFloatv(GL_MODELVIEW_MATRIX, frame->mv);
+    glGetFloatv(GL_PROJECTION_MATRIX, frame->pr);
+    glGetIntegerv(GL_VIEWPORT, frame->vp);
+}
+
+// Window position (pixels from the bottom-left of the window) of frame point (x, y).
+void WindowPoint(const Frame& frame, float x, float y, float* wx, float* wy) {
+    const GLfloat* mv = frame.mv;
+    const GLfloat* pr = frame.pr;
+    const GLint* vp = frame.vp;
+    float eye[4];
+    for (int r = 0; r < 4; ++r) eye[r] = mv[r] * x + mv[4 + r] * y + mv[12 + r];
+    float clip[4];
+    for (int r = 0; r < 4; ++r) clip[r] = pr[r] * eye[0] + pr[4 + r] * eye[1] + pr[8 + r] * eye[2] + pr[12 + r] * eye[3];
+    float w = clip[3] != 0.0f ? clip[3] : 1.0f;
+    *wx = static_cast<float>(vp[0]) + (clip[0] / w + 1.0f) * 0.5f * static_cast<float>(vp[2]);
+    *wy = static_cast<float>(vp[1]) + (clip[1] / w + 1.0f) * 0.5f * static_cast<float>(vp[3]);
+}
+
+// The GL state an atlas run changes, kept to be put back afterwards.
+struct AtlasState {
+    GLboolean texture2d = GL_FALSE, alphaTest = GL_FALSE;
+    GLint binding = 0, alphaFunc = GL_ALWAYS, envMode = GL_MODULATE;
+    GLfloat alphaRef = 0;
+};
+
+// Sets up window-pixel drawing (viewport vp) with the atlas texture and an alpha test
+// that keeps the inked texels only.
+void AtlasBegin(GLuint texture, const GLint vp[4], AtlasState* saved) {
+    saved->texture2d = glIsEnabled(GL_TEXTURE_2D);
+    saved->alphaTest = glIsEnabled(GL_ALPHA_TEST);
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &saved->binding);
+    glGetIntegerv(GL_ALPHA_TEST_FUNC, &saved->alphaFunc);
+    glGetFloatv(GL_ALPHA_TEST_REF, &saved->alphaRef);
+    glGetTexEnviv(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, &saved->envMode);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glOrtho(vp[0], vp[0] + vp[2], vp[1], vp[1] + vp[3], -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glEnable(GL_ALPHA_TEST);
+    glAlphaFunc(GL_GREATER, 0.0f);
+}
+
+void AtlasEnd(const AtlasState& saved) {
+    glAlphaFunc(static_cast<GLenum>(saved.alphaFunc), saved.alphaRef);
+    if (!saved.alphaTest) glDisable(GL_ALPHA_TEST);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, saved.envMode);
+    if (!saved.texture2d) glDisable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(saved.binding));
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+}
+
+// Emits one quad per inked glyph of the run (inside glBegin(GL_QUADS)) from window
+// raster position (*rx, ry), which moves on as the glBitmap lists would move it. A
+// glyph lands where glBitmap puts it: its lower-left pixel at floor(raster + 0.0001 -
+// origin); every texel maps to one pixel, sampled at its centre.
+void AtlasQuads(const gFontAtlas* atlas, float* rx, float ry, float z, const uint8_t* text, int32_t n) {
+    const float sw = 1.0f / static_cast<float>(atlas->width);
+    const float th = 1.0f / static_cast<float>(atlas->height);
+    constexpr float kEpsilon = 0.0001f;
+    float x = *rx;
+    for (int32_t i = 0; i < n; ++i) {
+        const gAtlasGlyph& g = atlas->glyphs[text[i]];
+        if (g.width > 0) {
+            float left = std::floor(x + kEpsilon - g.xOrigin);
+            float bottom = std::floor(ry + kEpsilon - g.yOrigin);
+            float right = left + g.width, top = bottom + g.height;
+            float s0 = g.x * sw, s1 = (g.x + g.width) * sw;
+            float t0 = g.y * th, t1 = (g.y + g.height) * th;
+            glTexCoord2f(s0, t0);
+            glVertex3f(left, bottom, z);
+            glTexCoord2f(s1, t0);
+            glVertex3f(right, bottom, z);
+            glTexCoord2f(s1, t1);
+            glVertex3f(right, top, z);
+            glTexCoord2f(s0, t1);
+            glVertex3f(left, top, z);
+        }
+        x += g.xMove;
+    }
+    *rx = x;
+}
+
+// Draws a run from the atlas at window raster position (*rx, ry) and depth z in the
+// ortho frame (0 for depth 0.5). False (nothing drawn) when the current colour is fully
+// transparent: the alpha test would drop what glBitmap draws.
+bool AtlasRun(const gFont* font, const GLint vp[4], float* rx, float ry, float z, const char* text, int32_t n,
+              bool cut) {
+    const gFontAtlas* atlas = font->atlas;
+    GLfloat colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    if (!(colour[3] > 0.0f)) return false;
+    AtlasState saved;
+    AtlasBegin(atlas->texture, vp, &saved);
+    glBegin(GL_QUADS);
+    AtlasQuads(atlas, rx, ry, z, Bytes(text), n);
+    if (cut) AtlasQuads(atlas, rx, ry, z, Bytes("..."), 3);
+    glEnd();
+    AtlasEnd(saved);
+    return true;
+}
+
+// ---- Text batch of a paint pass ---------------------------------------------------------
+// Inside a paint pass the placed atlas runs are kept (window pixels, with their colour)
+// and drawn together when the pass ends or something that could be drawn over them
+// comes: a state change between runs costs far more than the quads themselves.
+void FlushBatch() {
+    TextBatch& batch = Batch();
+    if (batch.quads.empty() || batch.atlas == nullptr || batch.texture == 0) {
+        batch.quads.clear();
+        batch.boxes.clear();
+        return;
+    }
+    GLfloat colour[4];
+    glGetFloatv(GL_CURRENT_COLOR, colour);
+    AtlasState saved;
+    AtlasBegin(batch.texture, batch.vp, &saved);
+    glBegin(GL_QUADS);
+    const GLfloat* last = nullptr;
+    for (const BatchQuad& q : batch.quads) {
+        if (last == nullptr || std::memcmp(last, q.colour, sizeof q.colour) != 0) glColor4fv(q.colour);
+        last = q.colour;
+        glTexCoord2f(q.s0, q.t0);
+        glVertex2f(q.x0, q.y0);
+        glTexCoord2f(q.s1, q.t0);
+        glVertex2f(q.x1, q.y0);
+        glTexCoord2f(q.s1, q.t1);
+        glVertex2f(q.x1, q.y1);
+        glTexCoord2f(q.s0, q.t1);
+        glVertex2f(q.x0, q.y1);
+    }
+    glEnd();
+    AtlasEnd(saved);
+    glColor4fv(colour);
+    batch.quads.clear();
+    batch.boxes.clear();
+}
+
+// Adds a run at window raster position (*rx, ry) to the batch. False when it cannot
+// wait (no batch open, another atlas or viewport, a transparent colour).
+// The cache entry of a run (key: the characters drawn), composed and uploaded when new.
+// Null when the run cannot be kept (too long, no ink, the cache in use and full).
+const gRunCache::Entry* CachedRun(const gFontAtlas* atlas, const std::string& key, bool cacheInBatch) {
+    gRunCache* cache = atlas->runs;
+    auto found = cache->entries.find(key);
+    if (found != cache->entries.end()) return &found->second;
+    // Extent of the run's ink from its start pixel.
+    int32_t minX = 1 << 20, maxX = -(1 << 20), at = 0;
+    for (char ch : key) {
+        const gAtlasGlyph& g = atlas->glyphs[static_cast<uint8_t>(ch)];
+        if (g.width > 0) {
+            int32_t left = at - static_cast<int32_t>(g.xOrigin);
+            minX = std::min(minX, left);
+            maxX = std::max(maxX, left + g.width);
+        }
+        at += static_cast<int32_t>(g.xMove);
+        if (std::abs(at) > 100000) return nullptr;
+    }
+    if (maxX <= minX || maxX - minX > gRunCache::kLongest) return nullptr;
+    int32_t width = maxX - minX;
+    if (cache->nextX + width > gRunCache::kWidth) {
+        cache->nextX = 0;
+        cache->nextY += cache->shelf + 1;
+    }
+    if (cache->nextY + cache->shelf > gRunCache::kHeight) {
+        // Full: start again unless quads of the batch still sample the texture.
+        if (cacheInBatch) return nullptr;
+        cache->entries.clear();
+        cache->nextX = cache->nextY = 0;
+    }
+    std::vector<uint8_t>& image = cache->image;
+    image.assign(static_cast<size_t>(width) * static_cast<size_t>(cache->shelf), 0);
+    at = 0;
+    for (char ch : key) {
+        const gAtlasGlyph& g = atlas->glyphs[static_cast<uint8_t>(ch)];
+        if (g.width > 0) {
+            int32_t col0 = at - static_cast<int32_t>(g.xOrigin) - minX;
+            int32_t row0 = -static_cast<int32_t>(g.yOrigin) - cache->bottom;
+            for (int32_t r = 0; r < g.height; ++r) {
+                const uint8_t* src = cache->glyphTexels.data() +
+                                     static_cast<size_t>(g.y + r) * static_cast<size_t>(atlas->width) + g.x;
+                uint8_t* dst = image.data() + static_cast<size_t>(row0 + r) * static_cast<size_t>(width) + col0;
+                for (int32_t c = 0; c < g.width; ++c) dst[c] = std::max(dst[c], src[c]);
+            }
+        }
+        at += static_cast<int32_t>(g.xMove);
+    }
+    GLint previous = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glBindTexture(GL_TEXTURE_2D, cache->texture);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, cache->nextX, cache->nextY, width, cache->shelf, GL_ALPHA, GL_UNSIGNED_BYTE,
+                    image.data());
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+    glPopClientAttrib();
+    gRunCache::Entry entry;
+    entry.x = static_cast<int16_t>(cache->nextX);
+    entry.y = static_cast<int16_t>(cache->nextY);
+    entry.width = static_cast<int16_t>(width);
+    entry.left = static_cast<int16_t>(minX);
+    cache->nextX += width + 1;
+    return &cache->entries.emplace(key, entry).first->second;
+}
+
+bool BatchRun(const gFont* font, const GLint vp[4], float* rx, float ry, const char* text, int32_t n, bool cut) {
+    TextBatch& batch = Batch();
+    if (!batch.open) return false;
+    const gFontAtlas* atlas = font->atlas;
+    BatchQuad q{};
+    glGetFloatv(GL_CURRENT_COLOR, q.colour);
+    if (!(q.colour[3] > 0.0f)) return false;
+    // One quad from the run cache when the run can be kept there.
+    const gRunCache::Entry* entry = nullptr;
+    if (atlas->runs != nullptr) {
+        std::string key(text, static_cast<size_t>(n));
+        if (cut) key += "...";
+        bool inBatch = !batch.quads.empty() && batch.texture == atlas->runs->texture;
+        entry = CachedRun(atlas, key, inBatch);
+    }
+    GLuint texture = entry != nullptr ? atlas->runs->texture : atlas->texture;
+    if (batch.atlas != atlas || batch.texture != texture || std::memcmp(batch.vp, vp, sizeof batch.vp) != 0) {
+        FlushBatch();
+        batch.atlas = atlas;
+        batch.texture = texture;
+        std::memcpy(batch.vp, vp, sizeof batch.vp);
+    }
+    constexpr float kEpsilon = 0.0001f;
+    if (entry != nullptr) {
+        const gRunCache* cache = atlas->runs;
+        float advance = 0;
+        for (int32_t i = 0; i < n; ++i) advance += atlas->glyphs[static_cast<uint8_t>(text[i])].xMove;
+        if (cut) advance += 3.0f * atlas->glyphs[static_cast<uint8_t>('.')].xMove;
+        const float sw = 1.0f / static_cast<float>(gRunCache::kWidth);
+        const float th = 1.0f / static_cast<float>(gRunCache::kHeight);
+        q.x0 = std::floor(*rx + kEpsilon) + entry->left;
+        q.y0 = std::floor(ry + kEpsilon) + static_cast<float>(cache->bottom);
+        q.x1 = q.x0 + entry->width;
+        q.y1 = q.y0 + cache->shelf;
+        q.s0 = entry->x * sw;
+        q.s1 = (entry->x + entry->width) * sw;
+        q.t0 = entry->y * th;
+        q.t1 = (entry->y + cache->shelf) * th;
+        batch.quads.push_back(q);
+        batch.boxes.push_back({q.x0, q.y0, q.x1, q.y1});
+        *rx += advance;
+        return true;
+    }
+    const float sw = 1.0f / static_cast<float>(atlas->width);
+    const float th = 1.0f / static_cast<float>(atlas->height);
+    BatchBox box{1e30f, 1e30f, -1e30f, -1e30f};
+    float x = *rx;
+    auto add = [&](const uint8_t* p, int32_t count) {
+        for (int32_t i = 0; i < count; ++i) {
+            const gAtlasGlyph& g = atlas->glyphs[p[i]];
+            if (g.width > 0) {
+                q.x0 = std::floor(x + kEpsilon - g.xOrigin);
+                q.y0 = std::floor(ry + kEpsilon - g.yOrigin);
+                q.x1 = q.x0 + g.width;
+                q.y1 = q.y0 + g.height;
+                q.s0 = g.x * sw;
+                q.s1 = (g.x + g.width) * sw;
+                q.t0 = g.y * th;
+                q.t1 = (g.y + g.height) * th;
+                batch.quads.push_back(q);
+                box = {std::min(box.x0, q.x0), std::min(box.y0, q.y0), std::max(box.x1, q.x1), std::max(box.y1, q.y1)};
+            }
+            x += g.xMove;
+        }
+    };
+    add(Bytes(text), n);
+    if (cut) add(Bytes("..."), 3);
+    if (box.x0 < box.x1) batch.boxes.push_back(box);
+    *rx = x;
+    return true;
+}
+
 // Draws n characters of text (n already bounded) with the baseline start at frame
 // point (x, y), moved by (dx, dy) window pixels.
 void DrawPlaced(const gFont* font, float x, float y, float dx, float dy, const char* text, int32_t n, bool cut) {
     if (n == 0 && !cut) return;
+    GLint renderMode = GL_RENDER;
+    if (font->listType != kListTypeOutline && font->atlas != nullptr) glGetIntegerv(GL_RENDER_MODE, &renderMode);
+    if (font->listType != kListTypeOutline && font->atlas != nullptr && renderMode == GL_RENDER) {
+        Frame frame;
+        ReadFrame(&frame);
+        const GLint* vp = frame.vp;
+        float wx = 0, wy = 0;
+        WindowPoint(frame, x, y, &wx, &wy);
+        // The raster position the list path reaches: the viewport corner moved by the
+        // difference, then by the offset.
+        float v0 = static_cast<float>(vp[0]), v1 = static_cast<float>(vp[1]);
+        float rx = v0 + (wx - v0), ry = v1 + (wy - v1);
+        if (dx != 0.0f || dy != 0.0f) {
+            rx += dx;
+            ry += dy;
+        }
+        if (BatchRun(font, vp, &rx, ry, text, n, cut)) return;
+        FlushBatch();
+        if (AtlasRun(font, vp, &rx, ry, 0.0f, text, n, cut)) return;
+    }
+    FlushBatch();
     glPushAttrib(GL_LIST_BIT);
     if (font->listType == kListTypeOutline) {
         glPushMatrix();
@@ -327,7 +860,11 @@ void gFontChooseDefault(int selector) {
 
 gFont*& gFontCurrent() { return gCurrentFontPtr; }
 
-void gFontSetResetHook(gFontResetFn hook) { gResetHook = hook; }
+gFontResetFn gFontSetResetHook(gFontResetFn hook) {
+    gFontResetFn previous = gResetHook;
+    gResetHook = hook;
+    return previous;
+}
 
 void gFontInstallHooks() {
     gToolkitHooks& hooks = gHooks();
@@ -751,18 +1288,11 @@ int32_t gFontHitTest(const gFont* font, const char* text, float x, int32_t* inde
 
 // ---- Drawing ---------------------------------------------------------------------------------------
 void gTextRasterPos(float x, float y) {
-    GLfloat mv[16], pr[16];
-    GLint vp[4];
-    glGetFloatv(GL_MODELVIEW_MATRIX, mv);
-    glGetFloatv(GL_PROJECTION_MATRIX, pr);
-    glGetIntegerv(GL_VIEWPORT, vp);
-    float eye[4];
-    for (int r = 0; r < 4; ++r) eye[r] = mv[r] * x + mv[4 + r] * y + mv[12 + r];
-    float clip[4];
-    for (int r = 0; r < 4; ++r) clip[r] = pr[r] * eye[0] + pr[4 + r] * eye[1] + pr[8 + r] * eye[2] + pr[12 + r] * eye[3];
-    float w = clip[3] != 0.0f ? clip[3] : 1.0f;
-    float wx = static_cast<float>(vp[0]) + (clip[0] / w + 1.0f) * 0.5f * static_cast<float>(vp[2]);
-    float wy = static_cast<float>(vp[1]) + (clip[1] / w + 1.0f) * 0.5f * static_cast<float>(vp[3]);
+    Frame frame;
+    ReadFrame(&frame);
+    const GLint* vp = frame.vp;
+    float wx = 0, wy = 0;
+    WindowPoint(frame, x, y, &wx, &wy);
     // A raster position outside the view would be invalid: set it at the viewport's
     // corner and move it there instead.
     glMatrixMode(GL_PROJECTION);
@@ -783,6 +1313,29 @@ void gTextDrawRun(const gFont* font, const char* text, int32_t count, bool cut) 
     if (!gFontHasLists(font)) return;
     int32_t n = RunLength(text, count);
     if (n == 0 && !cut) return;
+    FlushBatch();
+    if (font->listType != kListTypeOutline && font->atlas != nullptr) {
+        GLint valid = GL_FALSE;
+        glGetIntegerv(GL_CURRENT_RASTER_POSITION_VALID, &valid);
+        if (valid == GL_FALSE) return;  // glBitmap draws nothing either
+        GLfloat raster[4], rasterColour[4], colour[4];
+        glGetFloatv(GL_CURRENT_RASTER_POSITION, raster);
+        glGetFloatv(GL_CURRENT_RASTER_COLOR, rasterColour);
+        glGetFloatv(GL_CURRENT_COLOR, colour);
+        if (rasterColour[3] > 0.0f) {
+            // glBitmap draws in the colour latched with the raster position, at its depth.
+            GLint vp[4];
+            glGetIntegerv(GL_VIEWPORT, vp);
+            glColor4fv(rasterColour);
+            float rx = raster[0];
+            float z = 1.0f - 2.0f * raster[2];
+            AtlasRun(font, vp, &rx, raster[1], z, text, n, cut);
+            glColor4fv(colour);
+            // Leave the raster position where the lists would.
+            glBitmap(0, 0, 0.0f, 0.0f, rx - raster[0], 0.0f, nullptr);
+            return;
+        }
+    }
     glPushAttrib(GL_LIST_BIT);
     if (font->listType == kListTypeOutline) {
         glPushMatrix();
@@ -816,6 +1369,48 @@ void gTextDrawCharAt(const gFont* font, uint8_t character, float x, float y) {
     // An explicit count: character 0 (the check mark) would end a C text.
     char one = static_cast<char>(character);
     DrawPlaced(font, x, y, 0.0f, 0.0f, &one, 1, false);
+}
+
+// ---- Text batch ----------------------------------------------------------------------------------
+void gTextBatchBegin() {
+    FlushBatch();
+    Batch().open = true;
+}
+
+void gTextBatchFlush() { FlushBatch(); }
+
+void gTextBatchEnd() {
+    FlushBatch();
+    TextBatch& batch = Batch();
+    batch.open = false;
+    batch.atlas = nullptr;
+    batch.texture = 0;
+}
+
+void gTextBatchGuard(float x0, float y0, float x1, float y1) {
+    TextBatch& batch = Batch();
+    if (batch.boxes.empty()) return;
+    Frame frame;
+    ReadFrame(&frame);
+    float ax = 0, ay = 0, bx = 0, by = 0;
+    WindowPoint(frame, x0, y0, &ax, &ay);
+    WindowPoint(frame, x1, y1, &bx, &by);
+    BatchBox box{std::min(ax, bx), std::min(ay, by), std::max(ax, bx), std::max(ay, by)};
+    for (const BatchBox& b : batch.boxes) {
+        if (box.x0 < b.x1 && b.x0 < box.x1 && box.y0 < b.y1 && b.y0 < box.y1) {
+            FlushBatch();
+            return;
+        }
+    }
+}
+
+void gTextBatchForget(const gFontAtlas* atlas) {
+    TextBatch& batch = Batch();
+    if (batch.atlas != atlas) return;
+    batch.quads.clear();
+    batch.boxes.clear();
+    batch.atlas = nullptr;
+    batch.texture = 0;
 }
 
 // ---- Texture size probe -----------------------------------------------------------------------------

@@ -51,6 +51,25 @@ constexpr uint8_t kGlyphDropButton = 22;   // mark of a pressed drop button
 constexpr uint8_t kGlyphSquared = 0x88;    // superscript two
 
 // ---- Records --------------------------------------------------------------------------
+// Where a bitmap glyph lies in its font's texture atlas (texels), with the placement
+// its glBitmap list uses: origin and raster move in pixels.
+struct gAtlasGlyph {
+    int16_t x = 0, y = 0, width = 0, height = 0;
+    float xOrigin = 0, yOrigin = 0, xMove = 0;
+};
+
+// The bitmap glyphs of a font also kept in one alpha texture (0 or 255 per texel), made
+// with the lists in the font's window context (contexts share textures as they share
+// lists). Runs of text are drawn from it as textured quads, which costs far less than
+// a bitmap call per character on software renderers.
+struct gFontAtlas {
+    uint32_t texture = 0;
+    int32_t width = 0, height = 0;
+    gAtlasGlyph glyphs[256]{};
+    // Whole runs already composed from the glyphs, one quad each (null: not kept).
+    struct gRunCache* runs = nullptr;
+};
+
 // Per-character metrics (pixels for bitmap lists, em units for outline lists).
 struct gGlyphMetrics {
     float advance = 0;
@@ -94,6 +113,7 @@ struct gFont {
     float internalLeading = 0;
     float height = 0;
     gGlyphMetrics glyphs[256]{};
+    gFontAtlas* atlas = nullptr;         // owned; null: text is drawn from the lists alone
 };
 
 // One glyph of a raster face: 8-pixel rows, one byte each, most significant bit
@@ -138,9 +158,10 @@ intptr_t& gFontDefaultSelector();
 void gFontChooseDefault(int selector);
 // The toolkit's current font (not counted).
 gFont*& gFontCurrent();
-// Called whenever a font is reset (lets measuring caches forget it); may be null.
+// Called whenever a font is reset (lets measuring caches and the widgets forget it); may
+// be null. Returns the hook it replaces, so that a layer can chain to it.
 using gFontResetFn = void (*)(const gFont*);
-void gFontSetResetHook(gFontResetFn hook);
+gFontResetFn gFontSetResetHook(gFontResetFn hook);
 // Installs realizeFont, buildFontLists and releaseFont into gHooks().
 void gFontInstallHooks();
 
@@ -198,7 +219,12 @@ int32_t gFontHitTest(const gFont* font, const char* text, float x, int32_t* inde
 void gTextRasterPos(float x, float y);
 // Calls the lists of count characters of text (count < 0: up to the NUL) from the
 // current raster position (bitmap) or the current matrix origin (outline, drawn
-// upright and scaled by 12.7), then "..." when cut. Nothing without lists.
+// upright and scaled by 12.7), then "..." when cut. Nothing without lists. A bitmap
+// font with an atlas draws the same pixels from it (in the raster colour, at the
+// raster depth) and leaves the raster position where the lists would.
+// Bitmap runs of the placed drawers below come from the atlas when the font has one
+// (texture unit 0; the texture and alpha-test state is put back); the raster position
+// is then left unchanged.
 void gTextDrawRun(const gFont* font, const char* text, int32_t count, bool cut);
 // The same, placed with its baseline start at frame point (x, y), in the current colour.
 void gTextDrawAt(const gFont* font, float x, float y, const char* text, int32_t count = -1, bool cut = false);
@@ -207,6 +233,18 @@ void gTextDrawEngravedAt(gWindow* window, const gFont* font, uint32_t shadow, ui
                          const char* text, int32_t count = -1, bool cut = false);
 // One character (symbol glyphs included) at frame point (x, y).
 void gTextDrawCharAt(const gFont* font, uint8_t character, float x, float y);
+
+// ---- Text batch of a paint pass ----------------------------------------------------------
+// Between gTextBatchBegin and gTextBatchEnd (a pass over many widgets in one window) the
+// placed bitmap runs that come from an atlas wait in a batch and are drawn together by
+// gTextBatchFlush, gTextBatchEnd, any other text drawing, or gTextBatchGuard when the
+// frame box it is given overlaps a waiting run (call it before drawing over a place).
+void gTextBatchBegin();
+void gTextBatchFlush();
+void gTextBatchEnd();
+void gTextBatchGuard(float x0, float y0, float x1, float y1);
+// Drops the waiting runs of an atlas about to be deleted.
+void gTextBatchForget(const gFontAtlas* atlas);
 
 // Largest texture sizes of the window's context: out = {max, RGB8, RGBA8, RGB16, RGBA16}.
 bool gProbeTextureSize(gWindow* window, int32_t out[5]);

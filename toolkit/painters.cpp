@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "toolkit/font.h"
 #include "toolkit/widget.h"
 
 namespace orva {
@@ -65,6 +66,9 @@ Box Cell(const gElement* e) { return {e->x, e->y, e->x + e->cellWidth, e->y + e-
 
 // Picking: the whole cell in the current name; true when that is all there is to do.
 bool PickOnly(const gElement* e) {
+    // Text of earlier widgets still waiting in the pass's batch goes first where this
+    // widget will draw over it.
+    gTextBatchGuard(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
     if (!gPicking) return false;
     glRectf(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
     return true;
@@ -246,9 +250,13 @@ void RaisedOrSunken(gElement* e, bool raised, bool fill, int64_t fillColour) {
 
 void gSetPicking(bool picking) { gPicking = picking; }
 
-void gPaintersBeginPass() { gInPass = true; }
+void gPaintersBeginPass() {
+    gInPass = true;
+    gTextBatchBegin();
+}
 
 void gPaintersFlat() {
+    gTextBatchFlush();  // a foreign paint function follows: waiting text goes first
     if (gSmooth) {
         glShadeModel(GL_FLAT);
         gSmooth = false;
@@ -271,6 +279,7 @@ bool gIsSkinPainter(void (*paint)(gElement*)) {
 
 void gPaintersEndPass() {
     gInPass = false;
+    gTextBatchEnd();
     gPaintersFlat();
 }
 bool gIsPicking() { return gPicking; }
@@ -382,6 +391,7 @@ void gPaintEditField(gElement* e) {
     if (e->enabled) Literal(e->textColor); else gColorShades(e->window, e->color2);
     if (ops.draw != nullptr) ops.draw(e);
     if (selecting) {
+        gTextBatchFlush();  // the selection inverts the text drawn under it
         glEnable(GL_BLEND);
         glBlendFunc(GL_ONE_MINUS_DST_COLOR, GL_ONE_MINUS_SRC_COLOR);
         glColor3f(0.0f, 0.0f, 1.0f);

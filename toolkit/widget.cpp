@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "common/log.h"
+#include "toolkit/font.h"
 #include "toolkit/layout.h"
 
 namespace orva {
@@ -24,7 +25,6 @@ std::unordered_set<const void*>& Live() {
     static std::unordered_set<const void*> live;
     return live;
 }
-gFont* gCurrentFontValue = nullptr;
 float gColorSetValues[12] = {};
 void (*gDestroyObservers[8])(gElement*) = {};
 
@@ -287,18 +287,18 @@ uint32_t gWgtNormTextAlign(uint32_t align) {
 
 // ---- Current window and font ---------------------------------------------------------
 
-gFont* gCurrentFont() { return gCurrentFontValue; }
+// The current font is the font layer's (gFontCurrent): one pointer for the whole toolkit.
 
 void gWgtSelect(gWindow* window, gFont* font) {
     if (window != nullptr) gWinSetCurrent(window);
     window = gWinCurrent();
     if (window == nullptr) return;
-    gCurrentFontValue = font != nullptr && (font == window->font || font == window->extraFont) ? font : window->font;
+    gFontCurrent() = font != nullptr && (font == window->font || font == window->extraFont) ? font : window->font;
 }
 
 void gWgtSelectWindow(gWindow* window) {
     gWinSetCurrent(window);
-    gCurrentFontValue = window != nullptr ? window->font : nullptr;
+    gFontCurrent() = window != nullptr ? window->font : nullptr;
 }
 
 gWindow* gWgtCurrent(gWindow* window) { return window != nullptr ? window : gWinCurrent(); }
@@ -461,7 +461,7 @@ gElement* gWgtCreate(gWindow* window, gElement* layoutElement, gElement* referen
     e->kind = desc->kind;
     e->onDestroy = desc->onDestroy;
     e->destroyArmed = desc->onDestroy != nullptr ? 1 : 0;
-    if (gWinCurrent() != window || gCurrentFontValue != window->font) gWgtSelectWindow(window);
+    if (gWinCurrent() != window || gFontCurrent() != window->font) gWgtSelectWindow(window);
     WidgetDesc& d = *desc;
     DefaultSize(d);
     e->width = d.width;
@@ -476,7 +476,7 @@ gElement* gWgtCreate(gWindow* window, gElement* layoutElement, gElement* referen
     e->style = s;
     gFont* font = table.newFont != nullptr ? table.newFont
                   : reference != nullptr  ? reference->font
-                  : gCurrentFontValue;
+                  : gFontCurrent();
     if (font != nullptr && gTextTable.addRef != nullptr) gTextTable.addRef(font);
     e->font = font;
     e->paintImpl = d.paint;

@@ -210,7 +210,6 @@ void gWgtSelect(gWindow* window, gFont* font);
 void gWgtSelectWindow(gWindow* window);
 gWindow* gWgtCurrent(gWindow* window);
 gWindow* gWinOf(const gElement* e);
-gFont* gCurrentFont();
 gElement* gWinLastWidget(gWindow* window);   // last created top-level widget
 gElement* gWinLastInChain(gWindow* window);
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "toolkit/font.h"
+#include "toolkit/layout.h"
 #include "toolkit/widget.h"
 
 namespace orva {
@@ -75,11 +76,26 @@ float Height(gFont* font, int character) {
 void AddRef(gFont* font) { ++font->refCount; }
 void Release(gFont* font) { gFontRelease(font); }
 
+gFontResetFn gChainedReset = nullptr;
+
+// A font being reset leaves the widgets' uncounted pointers: the current font and the
+// font for new widgets of its window's slot table.
+void ForgetFont(const gFont* font) {
+    if (gFontCurrent() == font) gFontCurrent() = nullptr;
+    gWindow* window = font != nullptr ? font->window : nullptr;
+    if (window != nullptr && window->layout != nullptr && window->layout->table.newFont == font) {
+        window->layout->table.newFont = nullptr;
+    }
+    if (gChainedReset != nullptr) gChainedReset(font);
+}
+
 }  // namespace
 
 void gWidgetTextInstall() {
     gTextOps& ops = gTextHooks();
     if (ops.width != nullptr) return;
+    gFontResetFn previous = gFontSetResetHook(ForgetFont);
+    if (previous != ForgetFont) gChainedReset = previous;
     {
         ops.width = Width;
         ops.lineHeight = LineHeight;
