@@ -14,6 +14,7 @@
 
 #include "common/error_codes.h"
 #include "common/log.h"
+#include "data/byte_swap.h"
 
 namespace orva {
 
@@ -102,30 +103,9 @@ void FixSamples(const FitsOutputJob* job, uint8_t* p, int64_t bytes) {
     const int64_t n = bytes / e;
     if (job->swapToBigEndian) {
         switch (e) {
-            case 2:
-                for (int64_t i = 0; i < n; ++i) {
-                    uint16_t v;
-                    std::memcpy(&v, p + i * 2, 2);
-                    v = __builtin_bswap16(v);
-                    std::memcpy(p + i * 2, &v, 2);
-                }
-                break;
-            case 4:
-                for (int64_t i = 0; i < n; ++i) {
-                    uint32_t v;
-                    std::memcpy(&v, p + i * 4, 4);
-                    v = __builtin_bswap32(v);
-                    std::memcpy(p + i * 4, &v, 4);
-                }
-                break;
-            case 8:
-                for (int64_t i = 0; i < n; ++i) {
-                    uint64_t v;
-                    std::memcpy(&v, p + i * 8, 8);
-                    v = __builtin_bswap64(v);
-                    std::memcpy(p + i * 8, &v, 8);
-                }
-                break;
+            case 2: ByteSwap2(p, n); break;
+            case 4: ByteSwap4(p, n); break;
+            case 8: ByteSwap8(p, n); break;
             default: break;
         }
     }

@@ -134,4 +134,18 @@ public:
     int calls = 0;
 };
 
+// A receiver that keeps every data set it is given (readers of several units).
+class KeepAll : public InputReceiver {
+public:
+    ~KeepAll() override {
+        for (DataSet* d : kept) d->Release();
+    }
+    int TakeDataSet(DataSet* d) override {
+        d->AddRef();
+        kept.push_back(d);
+        return 2;
+    }
+    std::vector<DataSet*> kept;
+};
+
 }  // namespace orva::testing_io

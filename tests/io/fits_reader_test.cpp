@@ -19,6 +19,7 @@ namespace orva {
 namespace {
 
 using testing_io::DataSetFixture;
+using testing_io::KeepAll;
 
 // ---- Hand-made files ------------------------------------------------------------------------
 
@@ -59,20 +60,6 @@ std::string BigEndian16(const std::vector<int>& values) {
     }
     return s;
 }
-
-// A FitsOpen receiver that keeps every data set.
-class KeepAll : public InputReceiver {
-public:
-    ~KeepAll() override {
-        for (DataSet* d : kept) d->Release();
-    }
-    int TakeDataSet(DataSet* d) override {
-        d->AddRef();
-        kept.push_back(d);
-        return 2;
-    }
-    std::vector<DataSet*> kept;
-};
 
 class FitsReaderTest : public DataSetFixture {
 protected:

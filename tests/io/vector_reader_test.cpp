@@ -20,6 +20,7 @@ namespace orva {
 namespace {
 
 using testing_io::DataSetFixture;
+using testing_io::KeepAll;
 
 // What the generator says a file holds.
 struct Section {
@@ -36,19 +37,6 @@ struct Expected {
     std::string name, opener;
     int result = 0;
     std::vector<Set> sets;
-};
-
-class KeepAll : public InputReceiver {
-public:
-    ~KeepAll() override {
-        for (DataSet* d : kept) d->Release();
-    }
-    int TakeDataSet(DataSet* d) override {
-        d->AddRef();
-        kept.push_back(d);
-        return 2;
-    }
-    std::vector<DataSet*> kept;
 };
 
 class VectorReaderTest : public DataSetFixture {

@@ -13,29 +13,12 @@
 #include "platform/window_backend.h"
 #include "platform/x11_backend.h"
 #include "platform/x11_clipboard.h"
+#include "pump_support.h"
 
 namespace orva::platform {
 namespace {
 
-// Runs a shell command while this thread serves X events through the message queue.
-std::string RunPumping(const std::string& command) {
-    auto result = std::async(std::launch::async, [command] {
-        std::string out;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) return out;
-        char buffer[256];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-        pclose(pipe);
-        return out;
-    });
-    while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
-        Msg msg;
-        while (PeekMessage(&msg, true)) {
-        }
-    }
-    return result.get();
-}
+using testing_util::RunPumping;
 
 void PumpUntilNotOwned() {
     for (int i = 0; i < 300 && X11ClipboardOwned(); ++i) {

@@ -19,6 +19,7 @@
 #include "toolkit/input.h"
 #include "toolkit/number_field.h"
 #include "toolkit/widget.h"
+#include "pump_support.h"
 
 namespace orva {
 namespace {
@@ -186,25 +187,7 @@ TEST_F(EditFieldTest, PasteStopsAtTheLineBreakAndNumberFieldsKeepUnits) {
     p.font = nullptr;
 }
 
-// Runs a shell command while this thread serves X events; returns its output.
-std::string RunPumping(const std::string& command) {
-    auto result = std::async(std::launch::async, [command] {
-        std::string out;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) return out;
-        char buffer[256];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-        pclose(pipe);
-        return out;
-    });
-    while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
-        platform::Msg msg;
-        while (platform::PeekMessage(&msg, true)) {
-        }
-    }
-    return result.get();
-}
+using testing_util::RunPumping;
 
 TEST_F(EditFieldTest, CopyAndPasteThroughTheXClipboard) {
     if (std::getenv("DISPLAY") == nullptr || platform::ActiveBackend() == nullptr || platform::X11Display() == nullptr) GTEST_SKIP() << "no X display";

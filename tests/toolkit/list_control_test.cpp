@@ -23,6 +23,7 @@
 #include "toolkit/slider.h"
 #include "toolkit/text_buffer.h"
 #include "toolkit/window.h"
+#include "pump_support.h"
 
 namespace orva {
 namespace {
@@ -239,24 +240,7 @@ TEST_F(ListTest, CopyLinesWithAndWithoutNames) {
     window->state &= ~kStateHidden;
 }
 
-std::string RunPumping(const std::string& command) {
-    auto result = std::async(std::launch::async, [command] {
-        std::string out;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) return out;
-        char buffer[256];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-        pclose(pipe);
-        return out;
-    });
-    while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
-        platform::Msg msg;
-        while (platform::PeekMessage(&msg, true)) {
-        }
-    }
-    return result.get();
-}
+using testing_util::RunPumping;
 
 TEST_F(ListTest, CopyReachesTheXClipboard) {
     if (platform::X11Display() == nullptr) GTEST_SKIP() << "no X display";
