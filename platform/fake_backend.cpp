@@ -80,6 +80,13 @@ void FakeBackend::SetTitle(WindowObject& window, const std::string& utf8) { Reco
 void FakeBackend::StyleChanged(WindowObject& window) { Record(&window, "style"); }
 void FakeBackend::Iconify(WindowObject& window) { Record(&window, "iconify"); }
 
+void FakeBackend::SetSizeLimits(WindowObject& window) {
+    char text[96];
+    std::snprintf(text, sizeof text, "limits %dx%d %dx%d", window.minTrack.x, window.minTrack.y, window.maxTrack.x,
+                  window.maxTrack.y);
+    Record(&window, text);
+}
+
 void FakeBackend::ShowCursor(WindowObject* window, int cursorId) {
     Record(window, "cursor " + std::to_string(cursorId));
 }

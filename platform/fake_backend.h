@@ -28,7 +28,8 @@ public:
 
     // What was asked, one line per call ("create TK_GW", "show 1", "geometry 10,20 300x200",
     // "raise", "lower", "activate", "title <utf8>", "grab", "ungrab", "cursor 32512",
-    // "iconify", "swap", "current", "release-current", "context", "delete-context").
+    // "iconify", "limits 10x4 0x0" (minimum, maximum), "swap", "current", "release-current",
+    // "context", "delete-context").
     std::vector<std::string> calls;
     std::vector<std::string> CallsFor(Hwnd hwnd) const;
     size_t Count(const std::string& call) const;
@@ -52,6 +53,7 @@ public:
     void SetTitle(WindowObject& window, const std::string& utf8) override;
     void StyleChanged(WindowObject& window) override;
     void Iconify(WindowObject& window) override;
+    void SetSizeLimits(WindowObject& window) override;
     void ShowCursor(WindowObject* window, int cursorId) override;
     bool GrabPointer(WindowObject& window) override;
     void UngrabPointer() override;

@@ -10,6 +10,7 @@
 
 #include "platform/msg_queue.h"
 #include "platform/window_backend.h"
+#include "platform/window_events.h"
 #include "platform/window_registry.h"
 #include "platform/window_text.h"
 #include "platform/x11_backend.h"
@@ -128,6 +129,54 @@ Rect OuterRect(const WindowObject& window) {
     return Rect{window.x, window.y, window.x + window.width, window.y + window.height};
 }
 
+// Asks the window procedure for the window's tracking limits (WM_GETMINMAXINFO) and
+// keeps them; true when they changed. Only top-level windows have limits that the native
+// side enforces (the window manager, while the user sizes the window).
+bool QueryTrackSize(Hwnd hwnd) {
+    WindowObject* window = Find(hwnd);
+    WindowBackend* backend = ActiveBackend();
+    if (window == nullptr || window->parent != nullptr || backend == nullptr) return false;
+    int32_t screenWidth = 0, screenHeight = 0;
+    backend->ScreenSize(&screenWidth, &screenHeight);
+    const FrameExtents& frame = window->frame;
+    MinMaxInfo info;
+    info.maxSize = Point{screenWidth + frame.left + frame.right, screenHeight + frame.top + frame.bottom};
+    info.maxPosition = Point{-frame.left, -frame.top};
+    info.maxTrackSize = info.maxSize;
+    const Point unlimited = info.maxTrackSize;
+    SendMessage(hwnd, kWmGetMinMaxInfo, 0, reinterpret_cast<LParam>(&info));
+    window = Find(hwnd);
+    if (window == nullptr) return false;
+    Point minTrack{std::max(0, info.minTrackSize.x), std::max(0, info.minTrackSize.y)};
+    Point maxTrack;
+    if (info.maxTrackSize.x != unlimited.x || info.maxTrackSize.y != unlimited.y) {
+        maxTrack = Point{std::max(1, info.maxTrackSize.x), std::max(1, info.maxTrackSize.y)};
+    }
+    bool changed = minTrack.x != window->minTrack.x || minTrack.y != window->minTrack.y ||
+                   maxTrack.x != window->maxTrack.x || maxTrack.y != window->maxTrack.y;
+    window->minTrack = minTrack;
+    window->maxTrack = maxTrack;
+    return changed;
+}
+
+// Asks again and hands changed limits to the native side.
+void RefreshSizeLimits(Hwnd hwnd) {
+    if (!QueryTrackSize(hwnd)) return;
+    WindowObject* window = Find(hwnd);
+    WindowBackend* backend = ActiveBackend();
+    if (window != nullptr && backend != nullptr) backend->SetSizeLimits(*window);
+}
+
+// A child window shown, moved or sized with activation hears WM_CHILDACTIVATE (once:
+// what its handler does to the window does not send another).
+void SendChildActivate(Hwnd hwnd) {
+    WindowObject* window = Find(hwnd);
+    if (window == nullptr || window->parent == nullptr || window->inChildActivate) return;
+    window->inChildActivate = true;
+    SendMessage(hwnd, kWmChildActivate, 0, 0);
+    if ((window = Find(hwnd)) != nullptr) window->inChildActivate = false;
+}
+
 // Moves and sizes the outer rectangle; sends WM_SIZE and WM_MOVE when they changed.
 void Place(Hwnd hwnd, int32_t x, int32_t y, int32_t width, int32_t height) {
     WindowObject* window = Find(hwnd);
@@ -137,6 +186,11 @@ void Place(Hwnd hwnd, int32_t x, int32_t y, int32_t width, int32_t height) {
     bool sized = width != window->width || height != window->height;
     bool moved = x != window->x || y != window->y;
     if (!sized && !moved) return;
+    // The limits go with the new geometry: a size change asks for them as it does there.
+    if (sized) {
+        QueryTrackSize(hwnd);
+        if ((window = Find(hwnd)) == nullptr) return;
+    }
     window->x = x;
     window->y = y;
     window->width = width;
@@ -237,6 +291,7 @@ void SetWindowBackend(WindowBackend* backend) {
     gBackendThreadSet = backend != nullptr || gDefaultBackend != nullptr;
     gActive = gFocus = gCapture = nullptr;
     gCursor = nullptr;
+    ResetNativeActivation();
 }
 
 bool IsBackendThread() {
@@ -341,6 +396,7 @@ Hwnd CreateWindowEx(uint32_t exStyle, const char* className, const char* title, 
         return nullptr;
     }
     if (Find(hwnd) == nullptr) return nullptr;
+    RefreshSizeLimits(hwnd);
     SendSizeAndMove(hwnd, true, true);
     if ((style & kWsVisible) != 0 && Find(hwnd) != nullptr) {
         int command = kSwShow;
@@ -464,6 +520,7 @@ bool ShowWindow(Hwnd hwnd, int command) {
         window = Find(hwnd);
         if (window == nullptr || window->visible) return;
         SendMessage(hwnd, kWmShowWindow, 1, 0);
+        RefreshSizeLimits(hwnd);  // the window manager reads them when the window maps
         window = Find(hwnd);
         if (window == nullptr) return;
         window->visible = true;
@@ -527,6 +584,8 @@ bool ShowWindow(Hwnd hwnd, int command) {
     if (window != nullptr && activate && window->parent == nullptr && backend != nullptr &&
         window->visible) {
         backend->Activate(*window);
+    } else if (window != nullptr && activate && window->parent != nullptr) {
+        SendChildActivate(hwnd);
     }
     return wasVisible;
 }
@@ -605,6 +664,8 @@ bool SetWindowPos(Hwnd hwnd, Hwnd insertAfter, int32_t x, int32_t y, int32_t wid
         ShowWindow(hwnd, (flags & kSwpNoActivate) != 0 ? kSwShowNa : kSwShow);
     } else if ((flags & kSwpHideWindow) != 0) {
         ShowWindow(hwnd, kSwHide);
+    } else if ((flags & kSwpNoActivate) == 0) {
+        SendChildActivate(hwnd);
     }
     return true;
 }
@@ -937,6 +998,12 @@ Hwnd WindowFromDC(Hdc hdc) {
 }
 
 // ---- The screen ---------------------------------------------------------------------------
+
+bool UpdateSizeLimits(Hwnd hwnd) {
+    if (Find(hwnd) == nullptr) return false;
+    RefreshSizeLimits(hwnd);
+    return true;
+}
 
 int32_t GetSystemMetrics(int index) {
     WindowBackend* backend = ActiveBackend();

@@ -106,7 +106,13 @@ Hdc GetDC(Hwnd hwnd);
 int ReleaseDC(Hwnd hwnd, Hdc hdc);
 Hwnd WindowFromDC(Hdc hdc);
 
-// The screen.
+// Asks the window procedure for its tracking limits again (WM_GETMINMAXINFO: the
+// minimum and, when it lowers it, the maximum outer size) and hands them to the window
+// manager. They are also asked for when the window is created, shown or resized.
+bool UpdateSizeLimits(Hwnd hwnd);
+
+// The screen. A change of the screen's size sends WM_DISPLAYCHANGE (wParam: bits per
+// pixel, lParam: the new width and height) to every top-level window.
 int32_t GetSystemMetrics(int index);
 // The work area of the screen (the screen less the desktop's panels).
 Rect GetWorkArea();

@@ -42,6 +42,10 @@ struct WindowObject {
     bool needsPaint = false;
     bool destroying = false;
     bool sizeSent = false;
+    bool inChildActivate = false;  // WM_CHILDACTIVATE runs: no second one meanwhile
+    // Outer tracking limits the window procedure gave on WM_GETMINMAXINFO (0: none).
+    Point minTrack;
+    Point maxTrack;
     int pixelFormat = 0;
     Cursor cursor = nullptr;  // the cursor last set while the pointer was over it
     std::shared_ptr<ThreadQueue> queue;
@@ -70,6 +74,8 @@ public:
     virtual void SetTitle(WindowObject& window, const std::string& utf8) = 0;
     virtual void StyleChanged(WindowObject& window) = 0;
     virtual void Iconify(WindowObject& window) = 0;
+    // The window's tracking limits (minTrack, maxTrack) changed.
+    virtual void SetSizeLimits(WindowObject& window) = 0;
     virtual void ShowCursor(WindowObject* window, int cursorId) = 0;
     virtual bool GrabPointer(WindowObject& window) = 0;
     virtual void UngrabPointer() = 0;

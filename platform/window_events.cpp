@@ -21,6 +21,16 @@ struct LastClick {
 };
 
 LastClick gLastClick;
+bool gAppActive = false;           // one of our windows holds the focus
+Hwnd gLastDeactivated = nullptr;   // the window that lost it last, for the next WM_ACTIVATE
+
+// Posts to every top-level window of the calling thread.
+void PostToTopLevels(uint32_t message, WParam wParam, LParam lParam) {
+    for (uintptr_t id : WindowsOfQueue(CurrentThreadQueue().get())) {
+        WindowObject* window = FindWindowObject(HwndFromId(id));
+        if (window != nullptr && window->parent == nullptr) PostMessage(HwndFromId(id), message, wParam, lParam);
+    }
+}
 
 Hwnd TopLevel(Hwnd hwnd) {
     WindowObject* window = FindWindowObject(hwnd);
@@ -84,28 +94,59 @@ void OnNativeFrame(Hwnd hwnd, int32_t left, int32_t top, int32_t right, int32_t 
     window->height = clientHeight + top + bottom;
 }
 
-void OnNativeFocus(Hwnd hwnd, bool in) {
+void OnNativeFocus(Hwnd hwnd, bool in, Hwnd next) {
     Hwnd top = TopLevel(hwnd);
     if (top == nullptr) return;
     Hwnd active = GetActiveWindow();
     Hwnd focus = GetFocus();
     if (in) {
         if (active == top) return;
+        Hwnd previous = gLastDeactivated;
         if (active != nullptr && IsWindow(active)) {
             if (focus != nullptr && IsWindow(focus)) PostMessage(focus, kWmKillFocus, 0, 0);
             PostMessage(active, kWmActivate, kWaInactive, reinterpret_cast<LParam>(top));
+            previous = active;
+        }
+        gLastDeactivated = nullptr;
+        if (!gAppActive) {
+            gAppActive = true;
+            PostToTopLevels(kWmActivateApp, 1, 0);
         }
         NoteNativeActivation(top, top);
-        PostMessage(top, kWmActivate, kWaActive, reinterpret_cast<LParam>(active));
+        PostMessage(top, kWmActivate, kWaActive, reinterpret_cast<LParam>(IsWindow(previous) ? previous : nullptr));
         PostMessage(top, kWmSetFocus, reinterpret_cast<WParam>(focus), 0);
         return;
     }
-    if (active != top) return;
-    if (focus != nullptr && IsWindow(focus) && IsDescendant(focus, top)) {
-        PostMessage(focus, kWmKillFocus, 0, 0);
+    Hwnd nextTop = TopLevel(next);
+    if (nextTop == top) return;
+    if (active == top) {
+        if (focus != nullptr && IsWindow(focus) && IsDescendant(focus, top)) {
+            PostMessage(focus, kWmKillFocus, reinterpret_cast<WParam>(nextTop), 0);
+        }
+        NoteNativeActivation(nullptr, nullptr);
+        PostMessage(top, kWmActivate, kWaInactive, reinterpret_cast<LParam>(nextTop));
+        gLastDeactivated = top;
+    } else if (active != nullptr) {
+        return;  // a window that was no longer active
     }
-    NoteNativeActivation(nullptr, nullptr);
-    PostMessage(top, kWmActivate, kWaInactive, 0);
+    // The focus leaves all our windows: the application is no longer active.
+    if (nextTop == nullptr && gAppActive) {
+        gAppActive = false;
+        PostToTopLevels(kWmActivateApp, 0, 0);
+    }
+}
+
+void OnNativeActiveGone(Hwnd next) {
+    gLastDeactivated = nullptr;
+    if (TopLevel(next) == nullptr && gAppActive) {
+        gAppActive = false;
+        PostToTopLevels(kWmActivateApp, 0, 0);
+    }
+}
+
+void ResetNativeActivation() {
+    gAppActive = false;
+    gLastDeactivated = nullptr;
 }
 
 void OnNativeCloseRequest(Hwnd hwnd) {
@@ -192,13 +233,7 @@ void OnNativeGrabLost() {
 }
 
 void OnNativeDisplayChange(int32_t width, int32_t height) {
-    std::vector<uintptr_t> ids = WindowsOfQueue(CurrentThreadQueue().get());
-    for (uintptr_t id : ids) {
-        WindowObject* window = FindWindowObject(HwndFromId(id));
-        if (window != nullptr && window->parent == nullptr) {
-            PostMessage(HwndFromId(id), kWmDisplayChange, 24, MakeLParam(width, height));
-        }
-    }
+    PostToTopLevels(kWmDisplayChange, 24, MakeLParam(width, height));
 }
 
 void ResetClickStateForTest() { gLastClick = LastClick{}; }

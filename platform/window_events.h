@@ -15,8 +15,16 @@ void OnNativeConfigure(Hwnd hwnd, int32_t clientX, int32_t clientY, int32_t widt
 // The frame the window manager put around the window.
 void OnNativeFrame(Hwnd hwnd, int32_t left, int32_t top, int32_t right, int32_t bottom);
 // Keyboard focus came to or left the window: WM_ACTIVATE and WM_SETFOCUS, or
-// WM_KILLFOCUS and WM_ACTIVATE (inactive).
-void OnNativeFocus(Hwnd hwnd, bool in);
+// WM_KILLFOCUS and WM_ACTIVATE (inactive). `next` is the window of ours that takes the
+// focus when it leaves (null: none of ours, another program has it). When the focus
+// enters our windows from elsewhere every top-level window gets WM_ACTIVATEAPP (1)
+// first; when it leaves them all, WM_ACTIVATEAPP (0) after the WM_ACTIVATE.
+void OnNativeFocus(Hwnd hwnd, bool in, Hwnd next = nullptr);
+// The focused window went without a focus event (it was destroyed); `next` is the
+// window of ours that holds the focus now. None of ours: WM_ACTIVATEAPP (0).
+void OnNativeActiveGone(Hwnd next);
+// Forgets the application's activation (a backend is installed).
+void ResetNativeActivation();
 // The window manager asks the window to close: WM_CLOSE.
 void OnNativeCloseRequest(Hwnd hwnd);
 // The window was mapped or unmapped by someone else (the window manager iconifying or
@@ -30,7 +38,8 @@ void OnNativeButton(Hwnd hwnd, int button, bool press, int32_t x, int32_t y, uin
 void OnNativeMotion(Hwnd hwnd, int32_t x, int32_t y, uint32_t mk);
 // The pointer grab was taken from us: the capture ends and WM_CANCELMODE is posted.
 void OnNativeGrabLost();
-// The screen changed size: WM_DISPLAYCHANGE to every top-level window.
+// The screen changed size: WM_DISPLAYCHANGE (wParam 24 bits per pixel, lParam the size)
+// to every top-level window.
 void OnNativeDisplayChange(int32_t width, int32_t height);
 
 // Double-click limits.

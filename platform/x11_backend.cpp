@@ -61,6 +61,9 @@ struct NativeWindow {
     int depth = 0;
     VisualID visualId = 0;
     bool mapped = false;
+    // Unmaps we asked for whose UnmapNotify has not come back yet: a window hidden and
+    // shown again quickly gets that late notice while it is meant to be shown.
+    int pendingUnmaps = 0;
 };
 
 struct Config {
@@ -110,6 +113,11 @@ public:
                                "_NET_ACTIVE_WINDOW", "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_VERT",
                                "_NET_WM_STATE_MAXIMIZED_HORZ"};
         XInternAtoms(display_, const_cast<char**>(names), kAtomCount, False, atoms_);
+        // The root window reports a change of the screen's size (RandR) as its own
+        // ConfigureNotify; Xlib's DisplayWidth does not follow, so the size is kept here.
+        screenWidth_ = DisplayWidth(display_, screen_);
+        screenHeight_ = DisplayHeight(display_, screen_);
+        XSelectInput(display_, root_, StructureNotifyMask);
         LoadConfigs();
         PinGlDriver();
     }
@@ -133,8 +141,8 @@ public:
 
     // ---- Screen ----
     void ScreenSize(int32_t* width, int32_t* height) override {
-        *width = DisplayWidth(display_, screen_);
-        *height = DisplayHeight(display_, screen_);
+        *width = screenWidth_;
+        *height = screenHeight_;
     }
 
     Rect WorkArea() override {
@@ -189,9 +197,11 @@ public:
         auto* native = static_cast<NativeWindow*>(window.native);
         if (native == nullptr) return;
         if (glXGetCurrentDrawable() == native->xid) glXMakeCurrent(display_, 0, nullptr);
-        byXid_.erase(native->xid);
-        XDestroyWindow(display_, native->xid);
-        XFlush(display_);
+        WithFocusCheck(window, [&] {
+            byXid_.erase(native->xid);
+            XDestroyWindow(display_, native->xid);
+            XFlush(display_);
+        });
         delete native;
         window.native = nullptr;
     }
@@ -199,11 +209,12 @@ public:
     void SetVisible(WindowObject& window, bool visible) override {
         auto* native = static_cast<NativeWindow*>(window.native);
         if (native == nullptr) return;
+        if (!visible && native->mapped) ++native->pendingUnmaps;
         native->mapped = visible;
         if (visible) {
             XMapWindow(display_, native->xid);
         } else if (window.parent == nullptr) {
-            XWithdrawWindow(display_, native->xid, screen_);
+            WithFocusCheck(window, [&] { XWithdrawWindow(display_, native->xid, screen_); });
         } else {
             XUnmapWindow(display_, native->xid);
         }
@@ -272,6 +283,12 @@ public:
         auto* native = static_cast<NativeWindow*>(window.native);
         if (native == nullptr || window.parent != nullptr) return;
         XIconifyWindow(display_, native->xid, screen_);
+        XFlush(display_);
+    }
+
+    void SetSizeLimits(WindowObject& window) override {
+        if (window.parent != nullptr) return;
+        SetSizeHints(window);
         XFlush(display_);
     }
 
@@ -629,6 +646,21 @@ private:
             hints->flags |= PMinSize | PMaxSize;
             hints->min_width = hints->max_width = hints->width;
             hints->min_height = hints->max_height = hints->height;
+        } else {
+            // The window procedure's tracking limits are outer sizes; the hints are the
+            // client's.
+            int32_t frameWidth = window.frame.left + window.frame.right;
+            int32_t frameHeight = window.frame.top + window.frame.bottom;
+            if (window.minTrack.x > 0 || window.minTrack.y > 0) {
+                hints->flags |= PMinSize;
+                hints->min_width = std::max(1, window.minTrack.x - frameWidth);
+                hints->min_height = std::max(1, window.minTrack.y - frameHeight);
+            }
+            if (window.maxTrack.x > 0 && window.maxTrack.y > 0) {
+                hints->flags |= PMaxSize;
+                hints->max_width = std::max(1, window.maxTrack.x - frameWidth);
+                hints->max_height = std::max(1, window.maxTrack.y - frameHeight);
+            }
         }
         XSetWMNormalHints(display_, native->xid, hints);
         XFree(hints);
@@ -651,10 +683,38 @@ private:
         }
     }
 
+    // Runs `change` (a withdrawal or a destruction of a top-level window). The window
+    // may go before its FocusOut is read, so when it held the focus the activation is
+    // settled from where the focus went.
+    template <class Change>
+    void WithFocusCheck(const WindowObject& window, Change change) {
+        bool hadFocus = window.parent == nullptr && FocusHolder() == HwndFromId(window.id);
+        change();
+        if (hadFocus) OnNativeActiveGone(FocusHolder());
+    }
+
+    // The window of ours that holds the keyboard focus now (the server's state, ahead of
+    // the events still queued), null when another program's window or none has it.
+    Hwnd FocusHolder() {
+        ::Window focus = 0;
+        int revert = 0;
+        XGetInputFocus(display_, &focus, &revert);
+        return focus == None || focus == PointerRoot ? nullptr : FindHwnd(focus);
+    }
+
     void Translate(XEvent& event) {
         // Selection traffic goes to the clipboard's own window.
         if (event.type == SelectionRequest || event.type == SelectionNotify || event.type == SelectionClear) {
             X11ClipboardHandleEvent(&event);
+            return;
+        }
+        if (event.xany.window == root_) {
+            if (event.type == ConfigureNotify &&
+                (event.xconfigure.width != screenWidth_ || event.xconfigure.height != screenHeight_)) {
+                screenWidth_ = event.xconfigure.width;
+                screenHeight_ = event.xconfigure.height;
+                OnNativeDisplayChange(screenWidth_, screenHeight_);
+            }
             return;
         }
         Hwnd hwnd = FindHwnd(event.xany.window);
@@ -677,10 +737,17 @@ private:
             case MapNotify:
                 OnNativeMapped(hwnd, true);
                 break;
-            case UnmapNotify:
+            case UnmapNotify: {
+                auto* native = static_cast<NativeWindow*>(window->native);
+                const bool ours = native != nullptr && native->pendingUnmaps > 0;
+                if (ours) --native->pendingUnmaps;
+                // Our own hide, seen after the window was shown again: not a loss of the
+                // window, so neither the capture nor the show state changes.
+                if (ours && window->visible) break;
                 if (GetCapture() == hwnd) OnNativeGrabLost();
                 OnNativeMapped(hwnd, false);
                 break;
+            }
             case FocusIn:
                 if (event.xfocus.detail == NotifyPointer || event.xfocus.detail == NotifyInferior) break;
                 if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab) break;
@@ -693,7 +760,7 @@ private:
                     (void)capture;
                     OnNativeGrabLost();
                 }
-                OnNativeFocus(hwnd, false);
+                OnNativeFocus(hwnd, false, FocusHolder());
                 break;
             case ClientMessage:
                 if (event.xclient.message_type == atoms_[kWmProtocols] &&
@@ -730,6 +797,7 @@ private:
     Display* display_;
     int screen_ = 0;
     ::Window root_ = 0;
+    int32_t screenWidth_ = 0, screenHeight_ = 0;
     Atom atoms_[kAtomCount] = {};
     std::vector<Config> configs_;
     int defaultFormat_ = 0;
@@ -770,6 +838,22 @@ unsigned long X11WindowOf(Hwnd hwnd) {
 Hwnd X11FindWindow(unsigned long xWindow) {
     if (X11Display() == nullptr) return nullptr;
     return gX11->FindHwnd(xWindow);
+}
+
+bool X11GrabKeyboard(Hwnd hwnd) {
+    auto* display = static_cast<Display*>(X11Display());
+    unsigned long xid = X11WindowOf(hwnd);
+    if (display == nullptr || xid == 0) return false;
+    bool grabbed = XGrabKeyboard(display, xid, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
+    XFlush(display);
+    return grabbed;
+}
+
+void X11UngrabKeyboard() {
+    auto* display = static_cast<Display*>(X11Display());
+    if (display == nullptr) return;
+    XUngrabKeyboard(display, CurrentTime);
+    XFlush(display);
 }
 
 }  // namespace orva::platform

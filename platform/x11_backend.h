@@ -22,5 +22,10 @@ void* X11Display();
 unsigned long X11WindowOf(Hwnd hwnd);
 // The window of ours that this X window belongs to (null when none).
 Hwnd X11FindWindow(unsigned long xWindow);
+// Keyboard grab next to the pointer grab of the capture: while it holds, every key
+// event goes to that window of ours. False when the grab failed or no X display is in
+// use. Ungrabbing without a grab does nothing.
+bool X11GrabKeyboard(Hwnd hwnd);
+void X11UngrabKeyboard();
 
 }  // namespace orva::platform

@@ -21,7 +21,6 @@
 namespace orva {
 namespace {
 
-bool gReady = false;
 
 // Live lists by widget: a widget pointer is trusted only when found here.
 std::unordered_map<const gElement*, ListCtrl*>& Lists() {
@@ -284,9 +283,6 @@ void Paint(gElement* widget) {
 }
 
 }  // namespace
-
-bool gUiReady() { return gReady; }
-void gSetUiReady(bool ready) { gReady = ready; }
 
 ListCtrl::~ListCtrl() {
     Lists().erase(widget);
@@ -554,7 +550,7 @@ bool ListCtrl::FillRows(ListCtrl* list, int32_t column, const char* const* texts
 }
 
 bool ListCtrl::SetTexts(gElement* widget, int32_t column, const char* const* texts, int32_t count) {
-    ListCtrl* list = gReady ? FromWidget(widget) : nullptr;
+    ListCtrl* list = gUiReady() ? FromWidget(widget) : nullptr;
     if (list == nullptr) return false;
     bool ok = FillRows(list, column, texts, count);
     RepaintWindow(widget);
@@ -562,7 +558,7 @@ bool ListCtrl::SetTexts(gElement* widget, int32_t column, const char* const* tex
 }
 
 bool ListCtrl::SetTitles(gElement* widget, const char* const* titles, int32_t count) {
-    ListCtrl* list = gReady ? FromWidget(widget) : nullptr;
+    ListCtrl* list = gUiReady() ? FromWidget(widget) : nullptr;
     if (list == nullptr || titles == nullptr) return false;
     count = std::min(count, list->columnCount);
     float tallest = 0;
@@ -603,20 +599,20 @@ bool ListCtrl::ClearSelection(ListCtrl* list) {
 }
 
 int32_t ListCtrl::GetSelectedIndex(const gElement* widget) {
-    if (!gReady) return 0;
+    if (!gUiReady()) return 0;
     ListCtrl* list = FromWidget(widget);
     return list != nullptr ? list->IndexOf(list->selectedRow) : -1;
 }
 
 int32_t ListCtrl::GetSelectedColumn(const gElement* widget) {
-    if (!gReady) return 0;
+    if (!gUiReady()) return 0;
     ListCtrl* list = FromWidget(widget);
     return list != nullptr && list->selectedRow != nullptr ? list->selectedColumn : -1;
 }
 
 namespace {
 bool ClearSecondCells(gElement* widget, bool onlyIfSet) {
-    ListCtrl* list = gReady ? ListCtrl::FromWidget(widget) : nullptr;
+    ListCtrl* list = gUiReady() ? ListCtrl::FromWidget(widget) : nullptr;
     if (list == nullptr) return false;
     if (onlyIfSet && (list->rowCount < 1 || list->rows[0].cellCount < 2 || list->rows[0].cells[1].text.empty())) {
         return false;
@@ -637,7 +633,7 @@ bool ListCtrl::ClearValues(gElement* widget) { return ClearSecondCells(widget, f
 bool ListCtrl::ClearValuesIfSet(gElement* widget) { return ClearSecondCells(widget, true); }
 
 bool ListCtrl::SetMode(gElement* widget, uint32_t value) {
-    ListCtrl* list = gReady ? FromWidget(widget) : nullptr;
+    ListCtrl* list = gUiReady() ? FromWidget(widget) : nullptr;
     if (list == nullptr) return false;
     list->mode = value;
     return true;

@@ -14,11 +14,6 @@ constexpr int32_t kListKind = 88;          // the widget kind of a list
 constexpr int32_t kListMaxRows = 0x40000;  // rows a fill creates at most
 constexpr uint32_t kListHorizontalBar = 0x1, kListVerticalBar = 0x2, kListColumnsResizable = 0x200;
 
-// The toolkit's UI-ready flag: while it is clear, the list operations application code
-// calls do nothing and return 0.
-bool gUiReady();
-void gSetUiReady(bool ready);
-
 // One text cell (also a header title).
 struct TextCell {
     float x = 0, y = 0, width = 0, height = 0;   // the cell inside the list

@@ -237,6 +237,69 @@ pf::LResult OnSize(pf::Hwnd hwnd, gWindow* window, pf::WParam wParam, pf::LParam
     return 0;
 }
 
+// The frame bits an embedded child gives up while it fills its parent: caption, thick
+// frame, system menu, minimise and maximise boxes.
+constexpr uint32_t kChildFrameBits = 0xCF0000;
+constexpr size_t kChildTitleMax = 30;
+
+// An embedded child follows its placement: maximised, it fills its parent's client area
+// without its frame and names itself in the parent's title; restored, it gets both back.
+void OnChildActivate(pf::Hwnd hwnd, gWindow* window) {
+    gWindow* parent = window->parent;
+    pf::WindowPlacement placement;
+    if ((window->style & kStyleEmbedded) == 0 || parent == nullptr || !pf::GetWindowPlacement(hwnd, &placement)) {
+        return;
+    }
+    auto ws = static_cast<uint32_t>(pf::GetWindowLongPtr(hwnd, pf::kGwlStyle));
+    if (placement.showCommand == pf::kSwShowNormal || placement.showCommand == pf::kSwRestore) {
+        window->state &= ~kStateMinimised;
+        if ((window->state & kStateMaximised) != 0) {
+            window->state &= ~kStateMaximised;
+            if ((window->style & kStyleSizable) != 0) window->state |= kStateSizable;
+        }
+        // A restored child no longer fills its parent, sizable or not: the parent's
+        // resizing must stop stretching it.
+        window->state &= ~kStateChildMaximised;
+        if ((window->savedFrameStyle & ~ws) != 0) {
+            pf::SetWindowLongPtr(hwnd, pf::kGwlStyle, static_cast<pf::LParam>(ws | window->savedFrameStyle));
+            pf::SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+                             pf::kSwpNoSize | pf::kSwpNoMove | pf::kSwpNoZOrder | pf::kSwpFrameChanged |
+                                 pf::kSwpShowWindow);
+            window->savedFrameStyle = 0;
+        }
+        if (parent->hwnd != nullptr) pf::SetWindowText(parent->hwnd, parent->title.c_str());
+        return;
+    }
+    if (placement.showCommand != pf::kSwMaximize || (window->state & kStateMaximised) != 0) return;
+    window->savedFrameStyle = ws & kChildFrameBits;
+    if (window->savedFrameStyle != 0) {
+        pf::SetWindowLongPtr(hwnd, pf::kGwlStyle, static_cast<pf::LParam>(ws & ~kChildFrameBits));
+    }
+    pf::Rect area;
+    if (parent->hwnd != nullptr && pf::GetClientRect(parent->hwnd, &area) &&
+        pf::SetWindowPos(hwnd, nullptr, 0, 0, area.right, area.bottom, 0x774)) {
+        window->state = (window->state | kStateChildMaximised) & ~kStateSizable;
+        window->width = window->clientWidth;
+        window->height = window->clientHeight;
+    }
+    window->state |= kStateMaximised;
+    if (parent->hwnd == nullptr) return;
+    char text[256];
+    auto length = static_cast<size_t>(pf::GetWindowText(hwnd, text, sizeof text));
+    std::string label;
+    if (length > 0) {
+        label.assign(text, std::min(length, kChildTitleMax));
+        if (length > kChildTitleMax) label += "...";
+    } else {
+        int position = 1;
+        for (gWindow* child = parent->firstChild; child != nullptr && child != window; child = child->firstChild) {
+            ++position;
+        }
+        label = std::to_string(position);
+    }
+    pf::SetWindowText(parent->hwnd, (parent->title + " - [" + label + "]").c_str());
+}
+
 void FocusLeavesOtherWindow(gWindow* window, bool withWindow) {
     gWindow* focus = gHooks().focusWidgetWindow != nullptr ? gHooks().focusWidgetWindow() : nullptr;
     if (focus == nullptr || focus == window || focus->parent == window) return;
@@ -324,6 +387,9 @@ pf::LResult gWinProc(pf::Hwnd hwnd, uint32_t message, pf::WParam wParam, pf::LPa
         case pf::kWmCancelMode:
             gMouseButtonState() = 0;
             if (hooks.cancelPress != nullptr) hooks.cancelPress();
+            return pf::DefWindowProc(hwnd, message, wParam, lParam);
+        case pf::kWmChildActivate:
+            OnChildActivate(hwnd, window);
             return pf::DefWindowProc(hwnd, message, wParam, lParam);
         case pf::kWmGetMinMaxInfo:
             if (window->minTrackWidth != 0 && lParam != 0) {

@@ -21,6 +21,7 @@
 #include "toolkit/edit_field.h"
 #include "toolkit/input.h"
 #include "toolkit/shortcuts.h"
+#include "toolkit/widget_props.h"
 
 namespace orva {
 
@@ -247,7 +248,15 @@ const gUiTable* gInit() {
     return gTable;
 }
 
+namespace {
+bool gReady = false;
+}  // namespace
+
+bool gUiReady() { return gReady; }
+void gSetUiReady(bool ready) { gReady = ready; }
+
 int gShutdown() {
+    gReady = false;
     if (gHookTable.freeGlobalShortcuts != nullptr) gHookTable.freeGlobalShortcuts();
     gWinDestroyAll();
     if (gHookTable.menuHostFree != nullptr) gHookTable.menuHostFree();
@@ -255,6 +264,7 @@ int gShutdown() {
     gAllStyles = gLastAdded = 0;
     gFontCurrent() = nullptr;
     gFlags = 0;
+    gToolkitForcedDefaults()[0] = gToolkitForcedDefaults()[1] = 0;
     gColourSetValue() = kDefaultColourSet;
     gButtons = 0;
     gTrack = gCaret = nullptr;
@@ -656,8 +666,11 @@ void gWinUpdateViewport(gWindow* window) {
     gWinUpdateRects(window, window->hwnd);
     window->savedX = window->x;
     window->savedY = window->y;
-    if (window->minTrackWidth > window->width) window->minTrackWidth = window->width >> 1;
-    if (window->minTrackHeight > window->height) window->minTrackHeight = window->height >> 1;
+    if (window->minTrackWidth > window->width || window->minTrackHeight > window->height) {
+        if (window->minTrackWidth > window->width) window->minTrackWidth = window->width >> 1;
+        if (window->minTrackHeight > window->height) window->minTrackHeight = window->height >> 1;
+        pf::UpdateSizeLimits(window->hwnd);
+    }
     if (gWinMakeCurrent(window)) glViewport(0, 0, window->clientWidth, window->clientHeight);
 }
 
@@ -671,6 +684,8 @@ void gWinSetMinSize(gWindow* window, int32_t minWidth, int32_t minHeight) {
     if (minHeight > window->height) minHeight = window->height / 2 > 0 ? window->height / 2 : window->height;
     window->minTrackWidth = minWidth;
     window->minTrackHeight = minHeight;
+    // The window manager enforces the minimum while the user sizes the window.
+    if (window->hwnd != nullptr) pf::UpdateSizeLimits(window->hwnd);
 }
 
 bool gWinSetSize(gWindow* window, int32_t clientWidth, int32_t clientHeight, const pf::Point* position) {

@@ -225,6 +225,10 @@ uint32_t gUiThreadId();       // low word of the UI thread's id
 // ---- Start and shut-down ------------------------------------------------------------
 const gUiTable* gInit();
 int gShutdown();
+// The UI-ready flag: set by the application once its user interface is up; while it is
+// clear, the controls' operations that application code calls do nothing and return 0.
+bool gUiReady();
+void gSetUiReady(bool ready);
 bool gRegisterClasses();
 int gRegisterClass(bool dialog);
 pf::Cursor gCursorGet(int code);

@@ -1,9 +1,11 @@
 // The message queue, windows and event translation on the recording backend.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/clock.h"
@@ -30,6 +32,7 @@ LResult RecordingProc(Hwnd hwnd, uint32_t message, WParam wParam, LParam lParam)
     gSeen.push_back(Seen{hwnd, message, wParam, lParam, CurrentThreadId()});
     if (message == kWmCreate && gRefuseCreate) return -1;
     if (message == kWmUser + 7) return static_cast<LResult>(wParam * 2);
+
     if (message == kWmPaint) {
         PaintStruct paint;
         BeginPaint(hwnd, &paint);
@@ -76,10 +79,10 @@ TEST_F(WindowQueueTest, CreationSendsCreateSizeMoveAndGeometryFollowsFrames) {
     EXPECT_EQ(RegisterWindowClass("TEST", RecordingProc, 0), 2);
     Hwnd hwnd = Make();
     ASSERT_NE(hwnd, nullptr);
-    EXPECT_EQ(Messages(hwnd), (std::vector<uint32_t>{kWmCreate, kWmSize, kWmMove}));
+    EXPECT_EQ(Messages(hwnd), (std::vector<uint32_t>{kWmCreate, kWmGetMinMaxInfo, kWmSize, kWmMove}));
     // Caption frame {4, 24, 4, 4}: the client is 292 x 172 at (14, 44).
-    EXPECT_EQ(gSeen[1].lParam, MakeLParam(292, 172));
-    EXPECT_EQ(gSeen[2].lParam, MakeLParam(14, 44));
+    EXPECT_EQ(gSeen[2].lParam, MakeLParam(292, 172));
+    EXPECT_EQ(gSeen[3].lParam, MakeLParam(14, 44));
     Rect rect;
     ASSERT_TRUE(GetWindowRect(hwnd, &rect));
     EXPECT_EQ(rect.left, 10);
@@ -252,21 +255,41 @@ TEST_F(WindowQueueTest, ConfigureFocusCloseMapAndGrabLoss) {
     EXPECT_EQ(rect.left, 96);
     EXPECT_EQ(rect.right - rect.left, 408);
 
+    // Focus moving between our windows activates and deactivates them; entering and
+    // leaving all of them tells every top-level window, shown or not.
+    Hwnd other = Make();
+    Hwnd child = Make(kWsChild | kWsVisible, hwnd);
+    Drain();
+    auto trace = [&] {
+        std::vector<std::tuple<Hwnd, uint32_t, WParam, LParam>> out;
+        for (const Msg& m : Drain()) out.emplace_back(m.hwnd, m.message, m.wParam, m.lParam);
+        return out;
+    };
+    using T = std::vector<std::tuple<Hwnd, uint32_t, WParam, LParam>>;
+    auto lp = [](Hwnd h) { return reinterpret_cast<LParam>(h); };
     OnNativeFocus(hwnd, true);
-    got = Drain();
-    ASSERT_GE(got.size(), 2u);
-    EXPECT_EQ(got[0].message, kWmActivate);
-    EXPECT_EQ(got[0].wParam, kWaActive);
-    EXPECT_EQ(got[1].message, kWmSetFocus);
+    EXPECT_EQ(trace(), (T{{hwnd, kWmActivateApp, 1, 0}, {other, kWmActivateApp, 1, 0}, {hwnd, kWmActivate, kWaActive, 0},
+                         {hwnd, kWmSetFocus, 0, 0}}));
     EXPECT_EQ(GetActiveWindow(), hwnd);
     OnNativeFocus(hwnd, true);
+    OnNativeFocus(hwnd, false, child);  // within the same window: nothing
     EXPECT_TRUE(Drain().empty());
-    OnNativeFocus(hwnd, false);
-    got = Drain();
-    ASSERT_EQ(got.size(), 2u);
-    EXPECT_EQ(got[0].message, kWmKillFocus);
-    EXPECT_EQ(got[1].message, kWmActivate);
-    EXPECT_EQ(got[1].wParam, kWaInactive);
+    OnNativeFocus(hwnd, false, other);
+    OnNativeFocus(other, true);
+    EXPECT_EQ(trace(), (T{{hwnd, kWmKillFocus, reinterpret_cast<WParam>(other), 0},
+                         {hwnd, kWmActivate, kWaInactive, lp(other)}, {other, kWmActivate, kWaActive, lp(hwnd)},
+                         {other, kWmSetFocus, 0, 0}}));
+    OnNativeFocus(other, false);
+    EXPECT_EQ(trace(), (T{{other, kWmKillFocus, 0, 0}, {other, kWmActivate, kWaInactive, 0},
+                         {hwnd, kWmActivateApp, 0, 0}, {other, kWmActivateApp, 0, 0}}));
+    // The active window hidden: the focus leaving it still ends the activation.
+    ShowWindow(other, kSwShow);
+    OnNativeFocus(other, true);
+    ShowWindow(other, kSwHide);
+    Drain();
+    OnNativeFocus(other, false);
+    EXPECT_EQ(trace(), (T{{hwnd, kWmActivateApp, 0, 0}, {other, kWmActivateApp, 0, 0}}));
+    DestroyWindow(other);
 
     SetCapture(hwnd);
     EXPECT_EQ(GetCapture(), hwnd);
@@ -288,6 +311,27 @@ TEST_F(WindowQueueTest, ConfigureFocusCloseMapAndGrabLoss) {
     OnNativeCloseRequest(hwnd);
     Drain();  // the default close destroys
     EXPECT_FALSE(IsWindow(hwnd));
+}
+
+TEST_F(WindowQueueTest, ChildActivation) {
+    // A child hears WM_CHILDACTIVATE when shown, maximised or placed with activation.
+    Hwnd main = Make();
+    ShowWindow(main, kSwShow);
+    Hwnd child = Make(kWsChild, main);
+    auto activations = [&] {
+        return std::count_if(gSeen.begin(), gSeen.end(), [](const Seen& s) { return s.message == kWmChildActivate; });
+    };
+    gSeen.clear();
+    ShowWindow(child, kSwShow);
+    ShowWindow(child, kSwMaximize);
+    WindowPlacement placement;
+    ASSERT_TRUE(GetWindowPlacement(child, &placement));
+    EXPECT_EQ(placement.showCommand, kSwMaximize);
+    MoveWindow(child, 5, 5, 50, 50, true);
+    SetWindowPos(child, nullptr, 0, 0, 60, 60, kSwpNoMove | kSwpNoActivate);
+    EXPECT_EQ(activations(), 2);
+    SetWindowPos(child, nullptr, 0, 0, 0, 0, kSwpNoMove | kSwpNoSize);
+    EXPECT_EQ(activations(), 3);
 }
 
 TEST_F(WindowQueueTest, ShowStatesZOrderOwnedWindowsAndTitles) {

@@ -4,12 +4,14 @@
 #include <GL/gl.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/fd_watch.h"
@@ -142,6 +144,117 @@ TEST(WindowX11Test, GlWindowClearsSwapsPaintsAndServesSendsAndWatchedFds) {
     EXPECT_TRUE(DestroyWindow(hwnd));
     EXPECT_FALSE(IsWindow(hwnd));
     UnregisterWindowClass("XTEST");
+}
+
+std::vector<Msg> gAppEvents;  // WM_ACTIVATEAPP and WM_DISPLAYCHANGE as they came
+
+LResult LimitsProc(Hwnd hwnd, uint32_t message, WParam wParam, LParam lParam) {
+    if (message == kWmGetMinMaxInfo) {
+        auto* info = reinterpret_cast<MinMaxInfo*>(lParam);
+        info->minTrackSize = Point{150, 100};
+        info->maxTrackSize = Point{500, 400};
+        return 0;
+    }
+    if (message == kWmActivateApp || message == kWmDisplayChange) {
+        gAppEvents.push_back(Msg{hwnd, message, wParam, lParam, 0, {}});
+    }
+    return DefWindowProc(hwnd, message, wParam, lParam);
+}
+
+// Serves messages until `count` application events came, or two seconds passed.
+bool PumpUntil(size_t count) {
+    for (int i = 0; i < 400 && gAppEvents.size() < count; ++i) {
+        Msg msg;
+        while (PeekMessage(&msg, true)) DispatchMessage(&msg);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return gAppEvents.size() >= count;
+}
+
+TEST(WindowX11Test, SizeHintsApplicationActivationAndScreenSize) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    ASSERT_NE(RegisterWindowClass("XLIMITS", LimitsProc, 0), 0);
+    Hwnd hwnd = CreateWindowEx(0, "XLIMITS", "limits", kWsPopup | kWsCaption | kWsThickFrame, 30, 30, 300, 200,
+                               nullptr, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    auto* display = static_cast<Display*>(X11Display());
+    ASSERT_NE(display, nullptr);
+    XSizeHints hints{};
+    long supplied = 0;
+    ASSERT_TRUE(XGetWMNormalHints(display, X11WindowOf(hwnd), &hints, &supplied));
+    ASSERT_EQ(hints.flags & (PMinSize | PMaxSize), PMinSize | PMaxSize);
+    EXPECT_EQ(hints.min_width, 150);  // no window manager: no frame between the two
+    EXPECT_EQ(hints.min_height, 100);
+    EXPECT_EQ(hints.max_width, 500);
+    EXPECT_EQ(hints.max_height, 400);
+
+    // Showing gives the window the focus: the application becomes active; the focus
+    // given to no window ends that.
+    gAppEvents.clear();
+    ShowWindow(hwnd, kSwShow);
+    ASSERT_TRUE(PumpUntil(1));
+    EXPECT_EQ(gAppEvents[0].message, kWmActivateApp);
+    EXPECT_EQ(gAppEvents[0].wParam, 1u);
+    XSetInputFocus(display, None, RevertToNone, CurrentTime);
+    XFlush(display);
+    ASSERT_TRUE(PumpUntil(2));
+    EXPECT_EQ(gAppEvents[1].message, kWmActivateApp);
+    EXPECT_EQ(gAppEvents[1].wParam, 0u);
+
+    // The root window's new size (as RandR reports it) reaches the windows and the metrics.
+    int32_t width = GetSystemMetrics(kSmCxScreen), height = GetSystemMetrics(kSmCyScreen);
+    auto resizeRoot = [&](int w, int h) {
+        XEvent event{};
+        event.xconfigure.type = ConfigureNotify;
+        event.xconfigure.event = event.xconfigure.window = DefaultRootWindow(display);
+        event.xconfigure.width = w;
+        event.xconfigure.height = h;
+        XSendEvent(display, DefaultRootWindow(display), False, StructureNotifyMask, &event);
+        XFlush(display);
+    };
+    resizeRoot(1000, 700);
+    ASSERT_TRUE(PumpUntil(3));
+    EXPECT_EQ(gAppEvents[2].message, kWmDisplayChange);
+    EXPECT_EQ(gAppEvents[2].lParam, MakeLParam(1000, 700));
+    EXPECT_EQ(GetSystemMetrics(kSmCxScreen), 1000);
+    EXPECT_EQ(GetSystemMetrics(kSmCyScreen), 700);
+    resizeRoot(width, height);
+    EXPECT_TRUE(PumpUntil(4));
+    EXPECT_EQ(GetSystemMetrics(kSmCxScreen), width);
+    DestroyWindow(hwnd);
+    UnregisterWindowClass("XLIMITS");
+}
+
+// A popup hidden and shown again at once (a menu moving to another owner) keeps the
+// capture it takes again: the late notice of its own hide must not cancel it.
+TEST(WindowX11Test, QuickHideAndShowKeepsTheNewCapture) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    static int cancels = 0;
+    cancels = 0;
+    ASSERT_NE(RegisterWindowClass("XPOPUP",
+                                  [](Hwnd h, uint32_t m, WParam w, LParam l) -> LResult {
+                                      if (m == kWmCancelMode) ++cancels;
+                                      return DefWindowProc(h, m, w, l);
+                                  },
+                                  0),
+              0);
+    Hwnd hwnd = CreateWindowEx(0, "XPOPUP", "", kWsPopup, 50, 50, 120, 80, nullptr, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    ShowWindow(hwnd, kSwShowNoActivate);
+    SetCapture(hwnd);
+    ShowWindow(hwnd, kSwHide);
+    ShowWindow(hwnd, kSwShowNoActivate);
+    SetCapture(hwnd);
+    for (int i = 0; i < 40; ++i) {
+        Msg msg;
+        while (PeekMessage(&msg, true)) DispatchMessage(&msg);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(cancels, 0);
+    EXPECT_EQ(GetCapture(), hwnd);
+    ReleaseCapture();
+    DestroyWindow(hwnd);
+    UnregisterWindowClass("XPOPUP");
 }
 
 }  // namespace

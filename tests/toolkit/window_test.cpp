@@ -8,6 +8,7 @@
 #include "platform/fake_backend.h"
 #include "platform/msg_queue.h"
 #include "platform/window_api.h"
+#include "platform/window_events.h"
 #include "toolkit/window.h"
 
 namespace orva {
@@ -196,6 +197,80 @@ TEST_F(ToolkitWindowTest, RefusedCloseKeepsWindowAndLastDestroyQuitsOnce) {
     EXPECT_NE(gToolkitFlags() & kFlagQuitPosted, 0u);
     EXPECT_FALSE(platform::PeekMessage(&msg, true));  // no second quit
     gMessageLoop(0);  // nothing left: returns at once
+}
+
+TEST_F(ToolkitWindowTest, EmbeddedChildMaximiseAppActivationLimitsAndScreen) {
+    namespace pf = platform;
+    auto drain = [] {
+        pf::Msg msg;
+        while (pf::PeekMessage(&msg, true)) pf::DispatchMessage(&msg);
+    };
+    auto mainText = [](gWindow* main) {
+        char text[128];
+        pf::GetWindowText(main->hwnd, text, sizeof text);
+        return std::string(text);
+    };
+    gWindow* main = Make(kStyleSysMenu | kStyleThickFrame);
+    ASSERT_TRUE(gWinOpen(main, "Main", kStyleShown));
+    gWindow* first = Make(kStyleEmbedded | kStyleThickFrame | kStyleSysMenu, main);
+    gWindow* second = Make(kStyleEmbedded, main);
+    ASSERT_TRUE(gWinOpen(first, "A child window with a rather long title", kStyleShown));
+    ASSERT_TRUE(gWinOpen(second, nullptr, kStyleShown));
+
+    // Maximised: frameless, filling the parent, named in its title; it follows the
+    // parent's size while maximised and no longer once restored.
+    pf::ShowWindow(first->hwnd, pf::kSwMaximize);
+    EXPECT_EQ(mainText(main), "Main - [A child window with a rather l...]");
+    EXPECT_EQ(first->state & (kStateMaximised | kStateChildMaximised | kStateSizable),
+              kStateMaximised | kStateChildMaximised);
+    EXPECT_EQ(first->savedFrameStyle, pf::kWsThickFrame | pf::kWsSysMenu);
+    EXPECT_EQ(pf::GetWindowLongPtr(first->hwnd, pf::kGwlStyle) & (pf::kWsThickFrame | pf::kWsSysMenu), 0);
+    EXPECT_EQ(first->width, main->clientWidth);
+    pf::SetWindowPos(main->hwnd, nullptr, 0, 0, 400, 300, pf::kSwpNoMove | pf::kSwpNoZOrder);
+    EXPECT_EQ(first->clientWidth, main->clientWidth);
+    EXPECT_EQ(first->clientHeight, main->clientHeight);
+    pf::ShowWindow(first->hwnd, pf::kSwRestore);
+    EXPECT_EQ(mainText(main), "Main");
+    EXPECT_EQ(first->state & (kStateMaximised | kStateChildMaximised), 0u);
+    EXPECT_EQ(first->savedFrameStyle, 0u);
+    EXPECT_NE(pf::GetWindowLongPtr(first->hwnd, pf::kGwlStyle) & pf::kWsThickFrame, 0);
+    int32_t restoredWidth = first->width;
+    pf::SetWindowPos(main->hwnd, nullptr, 0, 0, 500, 400, pf::kSwpNoMove | pf::kSwpNoZOrder);
+    EXPECT_EQ(first->width, restoredWidth);
+    pf::ShowWindow(second->hwnd, pf::kSwMaximize);  // untitled: its place among the children
+    EXPECT_EQ(mainText(main), "Main - [2]");
+
+    // The application losing the focus minimises an activateRestores window and lets go
+    // of its context; regaining it restores the window at (0, 0), sized savedX x savedY.
+    gWindow* full = Make(kStyleSysMenu, nullptr, 50, 60);
+    full->activateRestores = 1;
+    gWinShow(full, true);
+    pf::OnNativeFocus(full->hwnd, true);
+    drain();
+    pf::OnNativeFocus(full->hwnd, false);
+    drain();
+    EXPECT_TRUE(pf::IsIconic(full->hwnd));
+    EXPECT_EQ(fake->CallsFor(full->hwnd).back(), "iconify");
+    EXPECT_EQ(fake->currentContext, nullptr);
+    EXPECT_FALSE(pf::IsIconic(main->hwnd));  // the others stay as they are
+    pf::OnNativeFocus(main->hwnd, true);
+    drain();
+    pf::Rect rect;
+    pf::GetWindowRect(full->hwnd, &rect);
+    EXPECT_FALSE(pf::IsIconic(full->hwnd));
+    EXPECT_EQ(rect.left, 0);
+    EXPECT_EQ(rect.right, 50);
+    EXPECT_EQ(rect.bottom, 60);
+
+    // The minimum tracking size reaches the native side; a new screen size is read.
+    gWinSetMinSize(main, 150, 70);
+    EXPECT_EQ(fake->CallsFor(main->hwnd).back(), "limits 150x70 0x0");
+    fake->screenWidth = 1024;
+    fake->screenHeight = 768;
+    pf::OnNativeDisplayChange(1024, 768);
+    drain();
+    EXPECT_EQ(gScreenWidth(), 1024);
+    EXPECT_EQ(gScreenHeight(), 768);
 }
 
 int gMainKeys = 0;
