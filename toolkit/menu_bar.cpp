@@ -54,13 +54,13 @@ void Destroy(gElement* e) {
 bool PressHandler(gElement* e, uintptr_t) {
     MenuBar* bar = MenuBar::FromWidget(e);
     if (bar == nullptr) return true;
-    bar->Press(static_cast<float>(gCursorPos.y), bar->pressed != 0);
+    bar->Press(static_cast<float>(gCursorPos.y));
     return true;
 }
 
 void DragHandler(gElement* e, const pf::Point* p) {
     MenuBar* bar = MenuBar::FromWidget(e);
-    if (bar != nullptr && p != nullptr && bar->pressed) bar->Track(static_cast<float>(p->x), static_cast<float>(p->y));
+    if (bar != nullptr && p != nullptr && bar->Pressed()) bar->Track(static_cast<float>(p->x), static_cast<float>(p->y));
 }
 
 void HoverHandler(gElement* e, const pf::Point* p) {
@@ -265,41 +265,37 @@ bool MenuBar::OpenMenu() {
     }
     int32_t x = static_cast<int32_t>(widget->x + width - 10);
     int32_t y = static_cast<int32_t>((rowHeight + 1) * static_cast<float>(currentRow) + widget->y);
-    bool open = ops.popup != nullptr &&
-                ops.popup(title->menu, widget->window, x, y, static_cast<int32_t>(width - 15), gHotWidget == widget);
-    opened = open ? 1 : 0;
-    return open;
+    return ops.popup != nullptr &&
+           ops.popup(title->menu, widget->window, x, y, static_cast<int32_t>(width - 15), gHotWidget == widget);
 }
 
-void MenuBar::Press(float y, bool wasPressed) {
+bool MenuBar::Pressed() const { return widget != nullptr && widget->value != 0; }
+
+void MenuBar::LetGo() {
+    if (widget != nullptr) widget->value = 0;
+    if (gDragWidget == widget) gDragWidget = nullptr;  // the next press presses it again
+    MenuBarMenuOps& ops = gMenuBarOps();
+    // Ending the tracking hides the popups and gives back the pointer and the keyboard.
+    if (ops.end != nullptr) ops.end(nullptr, false, false);
+    if (ops.closeAll != nullptr) ops.closeAll();
+    if (widget != nullptr && widget->window != nullptr && widget->window->hwnd != nullptr &&
+        pf::GetCapture() == widget->window->hwnd) {
+        pf::ReleaseCapture();
+    }
+    RepaintNow(this);
+}
+
+void MenuBar::Press(float y) {
     if (titles.empty()) return;
     currentRow = RowFromY(y);
     MenuBarTitle* title = titles[static_cast<size_t>(currentRow)].get();
-    MenuBarMenuOps& ops = gMenuBarOps();
     if (title->command == nullptr) {
-        if (wasPressed) {
-            // A second press on a pressed bar lets go of it.
-            pressed = 0;
-            if (ops.closeAll != nullptr) ops.closeAll();
-            opened = 0;
-            RepaintNow(this);
-        } else {
-            pressed = 1;
-            OpenMenu();
-        }
+        // A second press on a pressed bar lets go of it.
+        if (!Pressed() || !OpenMenu()) LetGo();
         return;
     }
-    bool wasOpen = opened != 0;
-    if (wasOpen && ops.end != nullptr) ops.end(nullptr, false, false);
-    opened = 0;
-    if (!wasOpen) {
-        pressed = 0;
-        RepaintNow(this);
-        if (widget != nullptr && widget->window != nullptr && widget->window->hwnd != nullptr &&
-            pf::GetCapture() == widget->window->hwnd) {
-            pf::ReleaseCapture();
-        }
-    }
+    // A direct command: the bar does not stay pressed.
+    LetGo();
     title->command(widget, widget != nullptr ? widget->handlerData : 0);
 }
 
@@ -320,18 +316,16 @@ void MenuBar::Track(float x, float y) {
     MenuBarTitle* title = titles[static_cast<size_t>(currentRow)].get();
     if (title->tables.empty()) {
         if (ops.closeAll != nullptr) ops.closeAll();
-        opened = 0;
     } else {
         OpenMenu();
     }
 }
 
 int MenuBar::OnKey(gKeyCode code) {
-    if (!pressed) return 0;
+    if (!Pressed()) return 0;
     MenuBarMenuOps& ops = gMenuBarOps();
     auto close = [&] {
         if (ops.closeAll != nullptr) ops.closeAll();
-        opened = 0;
     };
     switch (code & kKeySpecialMask) {
     case kKeyLeft:
@@ -351,9 +345,7 @@ int MenuBar::OnKey(gKeyCode code) {
         return 2;
     }
     case kKeyEscape:
-        pressed = 0;
-        RepaintNow(this);
-        close();
+        LetGo();
         return 2;
     default:
         return 0;
@@ -385,7 +377,7 @@ void MenuBar::Paint(gElement* e) {
         if (!bar->titles.empty()) {
             float top = 2 + step * static_cast<float>(bar->currentRow), bottom = top + bar->rowHeight;
             const GLbyte* shadow = reinterpret_cast<const GLbyte*>(win->colours.backShades[2]);
-            bool down = bar->pressed != 0;
+            bool down = bar->Pressed();
             // Light on top and left when hovered, shadow there when pressed.
             glBegin(GL_LINES);
             if (down) glColor3bv(shadow); else glColor3f(1, 1, 1);

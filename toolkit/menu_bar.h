@@ -56,8 +56,6 @@ struct MenuBar {
     uint8_t style = 0;                     // set: flat background
     gFont* font = nullptr;
     uint8_t owned = 0;
-    uint8_t pressed = 0;                   // the bar is pressed (its menus follow the pointer)
-    uint8_t opened = 0;                    // a menu of the bar is open
 
     static gElement* Create(gWindow* window, gElement* group, MenuBar* bar, const float* rect, gFont* font,
                             gFont** fontReference, uint8_t style);
@@ -75,8 +73,14 @@ struct MenuBar {
     int32_t RowFromY(float y) const;
     // Hover or pointer move: true when the row changed.
     bool Hover(float y);
-    // A press at pointer y; `pressed` tells whether the bar was already pressed.
-    void Press(float y, bool wasPressed);
+    // The bar is pressed (its widget's value, a toggle): its menus follow the pointer
+    // and it takes the keys. Ending the popup menu's tracking clears it.
+    bool Pressed() const;
+    // A press at pointer y, after the press toggled the widget's value: pressed now
+    // opens the row's menu, released lets go of the bar.
+    void Press(float y);
+    // Lets go of the bar: un-pressed, its open menu (or its hold on the keyboard) ended.
+    void LetGo();
     // Opens the current row's menu; false when it has no items.
     bool OpenMenu();
     // Pointer move while pressed (window frame x, y).

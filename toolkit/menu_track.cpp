@@ -19,8 +19,6 @@
 #include "toolkit/menu.h"
 #include "toolkit/widget.h"
 
-#include <X11/Xlib.h>
-
 namespace orva {
 
 namespace {
@@ -34,7 +32,6 @@ gMenuHost* gHost = nullptr;
 
 // Hooks the menus chain in front of.
 void (*gPrevKeyDown)(pf::Hwnd, pf::WParam, pf::LParam) = nullptr;
-pf::LResult (*gPrevMouseMove)(pf::Hwnd, pf::WParam, pf::LParam, bool*) = nullptr;
 void (*gPrevTimer)(pf::Hwnd, uintptr_t) = nullptr;
 
 bool IsPopupHwnd(pf::Hwnd hwnd) {
@@ -49,25 +46,20 @@ void Hide(gWindow* w) {
     if (w != nullptr && w->hwnd != nullptr && gWinValidate(w) != nullptr) gWinShow(w, false);
 }
 
-bool gKeyboardGrabbed = false;
+// The window of ours that holds the keyboard grab (null: none).
+pf::Hwnd gKeyboardGrab = nullptr;
 
 // While a menu tracks, the window with the capture also holds the keyboard, so that the
 // keys reach the menu whichever window had the focus.
 void GrabKeyboard(gWindow* w) {
-    auto* display = static_cast<Display*>(pf::X11Display());
-    unsigned long xid = w != nullptr && w->hwnd != nullptr ? pf::X11WindowOf(w->hwnd) : 0;
-    if (display == nullptr || xid == 0) return;
-    gKeyboardGrabbed = XGrabKeyboard(display, xid, False, GrabModeAsync, GrabModeAsync, CurrentTime) == GrabSuccess;
-    XFlush(display);
+    if (w == nullptr || w->hwnd == nullptr) return;
+    gKeyboardGrab = pf::X11GrabKeyboard(w->hwnd) ? w->hwnd : nullptr;
 }
 
 void UngrabKeyboard() {
-    if (!gKeyboardGrabbed) return;
-    gKeyboardGrabbed = false;
-    if (auto* display = static_cast<Display*>(pf::X11Display())) {
-        XUngrabKeyboard(display, CurrentTime);
-        XFlush(display);
-    }
+    if (gKeyboardGrab == nullptr) return;
+    gKeyboardGrab = nullptr;
+    pf::X11UngrabKeyboard();
 }
 
 void Capture(gWindow* w) {
@@ -165,7 +157,19 @@ bool PopupClose(gWindow* w, void*) {
 
 // ---- Hooks -----------------------------------------------------------------------------------
 
-bool HookMenuOpen() { return gHost != nullptr && gHost->open != 0; }
+// State 0: the popups are closed and the owner widget (a pressed menu bar) has the
+// keyboard. It lasts while the owner stays pressed; an owner let go of by other means
+// (a press elsewhere) ends it here.
+bool OwnerHasKeyboard() {
+    if (gHost == nullptr || gHost->state != 0) return false;
+    gMenu* menu = Current();
+    gElement* owner = menu != nullptr ? menu->ownerWidget : nullptr;
+    if (owner != nullptr && gWgtIsLive(owner) && owner->value != 0 && gWgtKeyHandler(owner) != nullptr) return true;
+    gMenuEnd(nullptr, false, false);
+    return false;
+}
+
+bool HookMenuOpen() { return gHost != nullptr && (gHost->open != 0 || OwnerHasKeyboard()); }
 bool HookOwnsWindow(pf::Hwnd hwnd) { return IsPopupHwnd(hwnd); }
 bool HookIsHostWindow(gWindow* w) {
     return gHost != nullptr && w != nullptr && (w == gHost->mainWindow || w == gHost->subWindow);
@@ -177,8 +181,9 @@ void MenuKeyDown(pf::Hwnd hwnd, pf::WParam wParam, pf::LParam lParam) {
         uint32_t vk = static_cast<uint32_t>(wParam & 0xFF);
         if ((gKeyToChar(&event, vk, lParam) & 0xFF) != 0) {
             // The popups never hold the keyboard focus, so their close key (ESC) is
-            // handled here, whichever of our windows the key reached.
-            if ((event.code & ~kKeyExtended) == kKeyEscape) {
+            // handled here, whichever of our windows the key reached. In state 0 it
+            // goes to the owner like every other key.
+            if ((event.code & ~kKeyExtended) == kKeyEscape && gHost->state != 0) {
                 if (gHost->state == 2 && gHost->subWindow != nullptr) {
                     gMenuWinOnClose(gHost->subWindow);
                 } else if (gHost->mainWindow != nullptr) {
@@ -190,21 +195,6 @@ void MenuKeyDown(pf::Hwnd hwnd, pf::WParam wParam, pf::LParam lParam) {
         }
     }
     if (gPrevKeyDown != nullptr) gPrevKeyDown(hwnd, wParam, lParam);
-}
-
-pf::LResult MenuMouseMove(pf::Hwnd hwnd, pf::WParam wParam, pf::LParam lParam, bool* passOn) {
-    if (HookMenuOpen() && IsPopupHwnd(hwnd)) {
-        if (passOn != nullptr) *passOn = false;
-        gWindow* popup = gWinFromHwnd(hwnd);
-        if (popup != nullptr && gMenuOnMouseMove(popup, pf::GetXLParam(lParam), pf::GetYLParam(lParam))) {
-            RepaintNow(gHost->mainWindow);
-            RepaintNow(gHost->subWindow);
-        }
-        return 0;
-    }
-    if (gPrevMouseMove != nullptr) return gPrevMouseMove(hwnd, wParam, lParam, passOn);
-    if (passOn != nullptr) *passOn = true;
-    return 0;
 }
 
 void MenuTimer(pf::Hwnd hwnd, uintptr_t id) {
@@ -341,10 +331,6 @@ void gMenuInstall() {
         gPrevKeyDown = hooks.keyDown;
         hooks.keyDown = MenuKeyDown;
     }
-    if (hooks.mouseMove != MenuMouseMove) {
-        gPrevMouseMove = hooks.mouseMove;
-        hooks.mouseMove = MenuMouseMove;
-    }
     if (hooks.timer != MenuTimer) {
         gPrevTimer = hooks.timer;
         hooks.timer = MenuTimer;
@@ -471,8 +457,23 @@ bool gMenuPopupScreen(gMenu* menu, gWindow* window, int32_t x, int32_t y, int32_
     });
     if (!gMenuIsMenu(menu)) return false;
     if (window != nullptr && gWinValidate(window) == nullptr) window = nullptr;
-    // Opening another menu ends the one open.
-    if (host->current != menu && host->open) gMenuEnd(nullptr, false, false);
+    // Opening another menu ends the one open, unless both belong to the same owner: a
+    // menu bar moving from title to title stays pressed, and the main popup stays mapped
+    // (it is only moved and resized), so that it keeps the pointer grab throughout.
+    if (host->current != menu && (host->open || host->state == 0)) {
+        gMenu* open = Current();
+        if (open == nullptr || open->ownerWidget == nullptr || open->ownerWidget != menu->ownerWidget) {
+            gMenuEnd(nullptr, false, false);
+        }
+    }
+    if (host->open) {
+        // Reopening: the main popup stays mapped, only moved and resized (unmapping and
+        // mapping it again would make its grab lost for a moment).
+        host->open = 0;
+        StopTimer();
+        if (gMenuIsMenu(host->current)) gMenuClearHover(host->current);
+        Hide(host->subWindow);
+    }
     host->current = menu;
     menu->host = host;
     menu->opener = window;
@@ -500,7 +501,6 @@ bool gMenuPopupScreen(gMenu* menu, gWindow* window, int32_t x, int32_t y, int32_
     // A menu larger than the space before its anchor stays on the screen.
     x = std::max(x, area.left);
     y = std::max(y, area.top);
-    if (Visible(host->mainWindow) || Visible(host->subWindow)) gMenuCloseAll();
     gWindow* main = host->mainWindow;
     // The popup windows are shared by all menus: each opening shows its own colour.
     if (menu->colour != 0) {
@@ -508,7 +508,12 @@ bool gMenuPopupScreen(gMenu* menu, gWindow* window, int32_t x, int32_t y, int32_
     }
     if (!pf::IsWindowEnabled(main->hwnd)) pf::EnableWindow(main->hwnd, true);
     pf::Point position{x, y};
-    if (!gWinSetSize(main, popupW, popupH, &position)) return false;
+    if (!gWinSetSize(main, popupW, popupH, &position)) {
+        Hide(main);
+        if (IsPopupHwnd(pf::GetCapture())) pf::ReleaseCapture();
+        if (IsPopupHwnd(gKeyboardGrab)) UngrabKeyboard();
+        return false;
+    }
     host->open = 1;
     host->state = 1;
     host->lastOffset = -1;
@@ -574,7 +579,8 @@ bool gMenuCloseAll() {
     StopTimer();
     if (gMenu* menu = Current()) gMenuClearHover(menu);
     if (IsPopupHwnd(pf::GetCapture())) pf::ReleaseCapture();
-    UngrabKeyboard();
+    // An owner holding the keyboard (state 0) keeps it.
+    if (IsPopupHwnd(gKeyboardGrab)) UngrabKeyboard();
     Hide(gHost->subWindow);
     Hide(gHost->mainWindow);
     return true;
@@ -588,7 +594,8 @@ bool gMenuEndFromWindow(gWindow* window, bool choose) {
 
 void gMenuEnd(pf::Hwnd hwnd, bool choose, bool fromPopup) {
     gMenu* menu = Current();
-    if (gHost == nullptr || menu == nullptr || !gHost->open) return;
+    // Ending also covers state 0, where the popups are closed and the owner has the keys.
+    if (gHost == nullptr || menu == nullptr || (!gHost->open && (gHost->state != 0 || choose))) return;
     bool popup = IsPopupHwnd(hwnd);
     if (!fromPopup && popup) return;
     if (fromPopup && hwnd != nullptr && !popup) return;
@@ -615,6 +622,9 @@ void gMenuEnd(pf::Hwnd hwnd, bool choose, bool fromPopup) {
     UngrabKeyboard();
     if (owner != nullptr) {
         owner->value = 0;
+        // The owner's kept drag (a menu bar following the pointer) ends with it, so that
+        // the next press on the owner presses it again instead of only ending the drag.
+        if (gDragWidget == owner) gDragWidget = nullptr;
         gWindow* w = owner->window;
         if (w != nullptr && gWinValidate(w) != nullptr && (w->state & (kStateHidden | kStateMinimised)) == 0 &&
             gWinMakeCurrent(w)) {
@@ -738,10 +748,24 @@ bool gMenuOnMouseMove(gWindow* popup, int32_t x, int32_t y) {
 
 int gMenuOnKey(uint32_t key) {
     gMenu* menu = Current();
-    if (gHost == nullptr || menu == nullptr || !gHost->open || menu->cursor == nullptr || gHost->state < 0) return 0;
+    if (gHost == nullptr || menu == nullptr || menu->cursor == nullptr || gHost->state < 0) return 0;
+    if (!gHost->open && !OwnerHasKeyboard()) return 0;
     if ((key & kKeyAlt) != 0) {
         gMenuEnd(nullptr, false, false);
         return 0;
+    }
+    if (gHost->state == 0) {
+        // The owner has the keyboard: every key goes to its key handler (a menu bar
+        // moves between titles, opens one, or lets go).
+        gElement* owner = menu->ownerWidget;
+        gWidgetKeyFn handler = owner != nullptr && gWgtIsLive(owner) ? gWgtKeyHandler(owner) : nullptr;
+        if (handler == nullptr) return 0;
+        gKeyDownEvent = gKeyEvent{key, 0, 0};
+        gWindow* w = owner->window;
+        if (w == nullptr || gWinValidate(w) == nullptr || !gWinMakeCurrent(w)) {
+            return handler(owner, &gKeyDownEvent) > 0 ? 1 : 0;
+        }
+        return gWidgetKeyCall(w, owner, handler) == 1 ? 1 : 0;
     }
     const uint32_t bare = key & (kKeySpecialMask | kKeyPrintableMask);
     gMenuItem* hovered = menu->hovered;
@@ -778,31 +802,25 @@ int gMenuOnKey(uint32_t key) {
                 return 1;
             }
             if (gHost->state == 1) {
+                gElement* owner = menu->ownerWidget;
+                if (owner == nullptr || !gWgtIsLive(owner) || gWgtKeyHandler(owner) == nullptr ||
+                    owner->window == nullptr || owner->value == 0) {
+                    // Nobody to hand the keyboard to: the menu ends.
+                    gMenuEnd(nullptr, false, false);
+                    return 1;
+                }
                 gHost->state = 0;
                 StopTimer();
                 if (IsPopupHwnd(pf::GetCapture())) pf::ReleaseCapture();
                 Hide(gHost->subWindow);
                 Hide(gHost->mainWindow);
-                gElement* owner = menu->ownerWidget;
-                if (owner != nullptr && gWgtIsLive(owner) && gWgtKeyHandler(owner) != nullptr &&
-                    owner->window != nullptr) {
-                    Capture(owner->window);
-                }
+                Capture(owner->window);
                 return 1;
             }
             return 0;
         case kKeyDown:
         case kKeyUp: {
             const bool down = bare == kKeyDown;
-            if (gHost->state == 0) {
-                gElement* owner = menu->ownerWidget;
-                if (owner == nullptr || !gWgtIsLive(owner)) return 0;
-                gWidgetKeyFn handler = gWgtKeyHandler(owner);
-                if (handler == nullptr) return 0;
-                gKeyEvent event;
-                event.code = key;
-                return handler(owner, &event) > 0 ? 1 : 0;
-            }
             const bool sub = gHost->state == 2 && HasChildren(hovered);
             gMenuItem* first = sub ? hovered->firstChild : menu->first;
             gMenuItem* cursor = sub ? hovered->childCursor : menu->cursor;

@@ -10,6 +10,7 @@
 #include "platform/window_api.h"
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
+#include "toolkit/menu.h"
 #include "toolkit/painters.h"
 #include "toolkit/widget.h"
 
@@ -48,6 +49,24 @@ void ReadCursor(pf::Hwnd hwnd) {
     gCursorScreenPos = p;
     pf::ScreenToClient(hwnd, &p);
     gCursorPos = p;
+}
+
+// Reads the pointer for a move message: gDragStep takes the movement since the last
+// position; false when the pointer did not move. Otherwise the screen and client
+// positions are stored.
+bool ReadMove(pf::Hwnd hwnd, pf::LParam lParam) {
+    pf::Point screen;
+    if (!pf::GetCursorPos(&screen)) {
+        screen = pf::Point{pf::GetXLParam(lParam), pf::GetYLParam(lParam)};
+        pf::ClientToScreen(hwnd, &screen);
+    }
+    gDragStep = pf::Point{screen.x - gCursorScreenPos.x, screen.y - gCursorScreenPos.y};
+    if (gDragStep.x == 0 && gDragStep.y == 0) return false;
+    gCursorScreenPos = screen;
+    pf::Point client = screen;
+    pf::ScreenToClient(hwnd, &client);
+    gCursorPos = client;
+    return true;
 }
 
 void ApplyCursor(gWindow* window, pf::Cursor cursor) {
@@ -512,17 +531,7 @@ pf::LResult gWinOnMouseMove(pf::Hwnd hwnd, pf::WParam wParam, pf::LParam lParam,
     }
     if (target == nullptr && gMouseButtonState() != 0) target = gFocusWidget;
     if (target != nullptr && target->window == window) {
-        pf::Point screen;
-        if (!pf::GetCursorPos(&screen)) {
-            screen = pf::Point{pf::GetXLParam(lParam), pf::GetYLParam(lParam)};
-            pf::ClientToScreen(hwnd, &screen);
-        }
-        gDragStep = pf::Point{screen.x - gCursorScreenPos.x, screen.y - gCursorScreenPos.y};
-        if (gDragStep.x == 0 && gDragStep.y == 0) return 0;
-        gCursorScreenPos = screen;
-        pf::Point client = screen;
-        pf::ScreenToClient(hwnd, &client);
-        gCursorPos = client;
+        if (!ReadMove(hwnd, lParam)) return 0;
         if (passOn != nullptr) *passOn = false;
         if (target->dragFlags != 0) {
             if ((target->dragFlags & kDragAtPress) != 0 && target->onDrag != nullptr) {
@@ -538,6 +547,17 @@ pf::LResult gWinOnMouseMove(pf::Hwnd hwnd, pf::WParam wParam, pf::LParam lParam,
             gInput().editDrag(window, target);
         }
         return 0;
+    }
+    // The pointer over an open popup menu (the popup holding the grab gets every move,
+    // in its own client coordinates, also beyond its edges) is tracked by the menu.
+    if (MenuOpen() && gHooks().menuOwnsWindow != nullptr && gHooks().menuOwnsWindow(hwnd)) {
+        if (!ReadMove(hwnd, lParam)) return 0;
+        if (gMenuOnMouseMove(window, gCursorPos.x, gCursorPos.y) && gWinValidate(window) != nullptr &&
+            (window->state & kBusyMask) == 0 && gWinMakeCurrent(window)) {
+            glViewport(0, 0, window->clientWidth, window->clientHeight);
+            gWinPaint(window);
+            pf::SwapBuffers(window->hdc);
+        }
     }
     return 0;
 }

@@ -163,24 +163,60 @@ void ProgressBar::Paint(gElement* e) {
 
 namespace {
 
+
+// Per handle: the owner group's x when the handle was made, and whether the pointer
+// moved the group since the button went down.
+struct HandleState {
+    float homeX = 0;
+    bool moved = false;
+};
+
+std::unordered_map<const gElement*, HandleState>& Handles() {
+    static std::unordered_map<const gElement*, HandleState> map;
+    return map;
+}
+
+void HandleGone(gElement* e) { Handles().erase(e); }
+
+gGroup* HandleOwner(const gElement* e) {
+    auto* owner = reinterpret_cast<gElement*>(e->handlerData);
+    return owner != nullptr && gWgtIsLive(owner) ? dynamic_cast<gGroup*>(owner) : nullptr;
+}
+
 bool HandleHorizontal(const gElement* e) {
-    auto* g = reinterpret_cast<gGroup*>(e->handlerData);
-    return g != nullptr && gWgtIsLive(g) && (g->align & 1) != 0;
+    const gGroup* g = HandleOwner(e);
+    return g != nullptr && (g->align & 1) != 0;
+}
+
+void ShiftX(gElement* e, float dx) {
+    e->x += dx;
+    e->placedX += dx;
+    e->homeX += dx;
+    if (e->glyphList != nullptr) e->glyphList->x += dx;
 }
 
 void HandleDrag(gElement* e, const pf::Point*) {
-    auto* g = reinterpret_cast<gGroup*>(e->handlerData);
-    if (g == nullptr || !gWgtIsLive(g)) return;
-    // The owner group follows the pointer sideways (across the handle's lines).
-    if (HandleHorizontal(e)) {
-        g->y += static_cast<float>(gDragStep.y);
-    } else {
-        g->x += static_cast<float>(gDragStep.x);
-    }
-    if (g->window != nullptr) gWinRedraw(g->window);
+    if (HandleOwner(e) == nullptr || gDragStep.x == 0) return;
+    SmallButton::MoveGroup(e, static_cast<float>(gDragStep.x));
+    auto it = Handles().find(e);
+    if (it != Handles().end()) it->second.moved = true;
 }
 
-bool HandlePress(gElement*, uintptr_t) { return true; }
+// The press handler is asked at the press and again at the release. A click that did
+// not drag puts the group back where it was when the handle was made.
+bool HandlePress(gElement* e, uintptr_t) {
+    auto it = Handles().find(e);
+    if (it == Handles().end()) return true;
+    if (gMouseButtonState() != 0) {
+        it->second.moved = false;
+        return true;
+    }
+    gGroup* g = HandleOwner(e);
+    // A handle pushed off the left edge is out of reach of the pointer: left alone.
+    if (g == nullptr || it->second.moved || e->x < -e->cellWidth / 2) return true;
+    SmallButton::MoveGroup(e, it->second.homeX - g->x);
+    return true;
+}
 
 }  // namespace
 
@@ -200,12 +236,30 @@ gElement* SmallButton::Create(gGroup* owner) {
     d.paint = Paint;
     d.onPress = HandlePress;
     d.onDrag = HandleDrag;
+    d.onDestroy = HandleGone;
     d.state[0] = kDragAtPress;
     gElement* e = gWgtCreate(owner->window, nullptr, nullptr, &d, 0x40000000 | kWsTopLevel);
     if (e == nullptr) return nullptr;
     e->dragFlags |= kDragAtPress;
     e->handlerData = reinterpret_cast<uintptr_t>(owner);
+    Handles()[e] = HandleState{owner->x, false};
     return e;
+}
+
+bool SmallButton::MoveGroup(gElement* handle, float dx) {
+    gGroup* g = handle != nullptr ? HandleOwner(handle) : nullptr;
+    if (g == nullptr || !(std::fabs(dx) > 0) || !std::isfinite(dx)) return false;
+    ShiftX(handle, dx);
+    ShiftX(g, dx);
+    for (gRow* row = g->rowsHead; row != nullptr; row = row->nextRow) {
+        row->x += dx;
+        for (gElement* w = row->first; w != nullptr; w = w->rowNext) {
+            if (w != handle) ShiftX(w, dx);  // the handle may sit in one of the rows
+            if (w == row->last) break;
+        }
+    }
+    if (g->window != nullptr && gWinValidate(g->window) != nullptr) gWinRedraw(g->window);
+    return true;
 }
 
 void SmallButton::Paint(gElement* e) {

@@ -41,6 +41,10 @@ struct ProgressBar {
 
 struct SmallButton {
     static gElement* Create(gGroup* owner);
+    // Moves the handle, its owner group, the group's rows and every widget in them
+    // (position, placed and home x, and the x of the widget's text) by dx; false
+    // without a live owner group or movement.
+    static bool MoveGroup(gElement* handle, float dx);
     static void Paint(gElement* e);
 };
 

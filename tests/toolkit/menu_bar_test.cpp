@@ -125,8 +125,9 @@ TEST_F(MenuBarTest, TitlesIndexesAndTables) {
 
     // A press opens the row's menu at the bar's right edge less 10.
     rec.calls.clear();
-    bar->Press(e->y + 4, false);
-    EXPECT_EQ(bar->pressed, 1);
+    e->value = 1;  // the press toggled the bar on
+    bar->Press(e->y + 4);
+    EXPECT_TRUE(bar->Pressed());
     EXPECT_EQ(gBeforeOpen, 11u);
     ASSERT_FALSE(rec.calls.empty());
     EXPECT_EQ(rec.calls.back(), "popup " + std::to_string(static_cast<int>(e->x) + 62) + "," +
@@ -138,16 +139,20 @@ TEST_F(MenuBarTest, TitlesIndexesAndTables) {
     EXPECT_EQ(bar->currentRow, 0);
     EXPECT_EQ(bar->OnKey(kKeyLeft), 1);
     EXPECT_EQ(bar->OnKey('A'), 0);
+    rec.calls.clear();
     EXPECT_EQ(bar->OnKey(kKeyEscape), 2);
-    EXPECT_EQ(bar->pressed, 0);
+    EXPECT_FALSE(bar->Pressed());
+    EXPECT_EQ(rec.calls, (std::vector<std::string>{"end", "close"}));  // tracking ends
     EXPECT_EQ(bar->OnKey(kKeyUp), 0);  // only while pressed
 
     // A title with a direct command runs it and opens no menu.
     e->handlerData = 5;
     ASSERT_TRUE(MenuBar::SetItemData(bar, 1, Command));
     rec.calls.clear();
-    bar->Press(e->y + 3 + 16 + 1, false);
+    e->value = 1;
+    bar->Press(e->y + 3 + 16 + 1);
     EXPECT_EQ(gCommands, 5);
+    EXPECT_FALSE(bar->Pressed());
     for (const std::string& c : rec.calls) EXPECT_EQ(c.find("popup"), std::string::npos) << c;
     EXPECT_EQ(MenuBar::FromWidget(nullptr), nullptr);
     EXPECT_FALSE(MenuBar::SetItemData(nullptr, 0, Command));

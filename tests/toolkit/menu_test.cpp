@@ -21,6 +21,7 @@
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
 #include "toolkit/menu.h"
+#include "toolkit/menu_bar.h"
 #include "toolkit/widget.h"
 
 #include <X11/Xlib.h>
@@ -112,6 +113,15 @@ protected:
         XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), False, CurrentTime);
         XSync(display, False);
         Pump([] { return false; }, 40);
+    }
+    // A click on a free spot of the window, outside any popup; waits for the menu to end.
+    void ClickOutside() {
+        platform::Point outside{250, 150};
+        platform::ClientToScreen(window->hwnd, &outside);
+        MoveScreen(outside.x, outside.y);
+        Button(true);
+        Button(false);
+        Pump([&] { return host->open == 0; }, 500);
     }
     platform::Rect MainRect() {
         platform::Rect r;
@@ -331,6 +341,11 @@ TEST_F(MenuTest, PressOpensKeysWrapAndChoiceRunsOnce) {
     EXPECT_EQ(gMenuOnKey(kKeyAltL | 'F'), 0);
     EXPECT_FALSE(host->open);
     EXPECT_EQ(gChosen.size(), 1u);
+    // Left with no owner to take the keyboard ends the menu (no hidden menu holds the keys).
+    ASSERT_TRUE(gMenuPopupScreen(menu, window, 20, 20, 0, false));
+    EXPECT_EQ(gMenuOnKey(kKeyLeft), 1);
+    EXPECT_FALSE(host->open);
+    EXPECT_EQ(host->state, -1);
     // ESC closes the menu, not the window that had the focus.
     ASSERT_TRUE(gMenuPopupScreen(menu, window, 20, 20, 0, false));
     Key(XK_Escape);
@@ -493,16 +508,119 @@ TEST_F(MenuTest, PointerOnDisabledRowsEmptySubmenusAndPressOutside) {
     EXPECT_EQ(empty[0].item->state, 1);
     EXPECT_FALSE(platform::IsWindowVisible(host->subWindow->hwnd));
     // A press on the opener outside the popup ends the menu without a choice.
-    platform::Point outside{250, 150};
-    platform::ClientToScreen(window->hwnd, &outside);
-    MoveScreen(outside.x, outside.y);
-    Button(true);
-    Button(false);
-    Pump([&] { return host->open == 0; }, 500);
+    ClickOutside();
     EXPECT_FALSE(host->open);
     EXPECT_TRUE(gChosen.empty());
     EXPECT_EQ(menu->hovered, nullptr);
     EXPECT_FALSE(platform::IsWindowVisible(host->mainWindow->hwnd));
+}
+
+// A menu bar in a real window: pressed by the pointer, its popup tracked by keys and by
+// the pointer moving over its titles, and let go of when tracking ends in any way.
+TEST_F(MenuTest, MenuBarOpensTracksAndIsLetGo) {
+    gInput().press = saved_.press;  // the real press: the bar's value toggles
+    ASSERT_NE(window->font, nullptr);
+    const float rect[4] = {0, 0, 60, 0};
+    gElement* e = MenuBar::Create(window, nullptr, nullptr, rect, window->font, nullptr, 0);
+    MenuBar* bar = MenuBar::FromWidget(e);
+    ASSERT_NE(bar, nullptr);
+    gMenuRow file[] = {{nullptr, 0, nullptr, 0, nullptr}, {"Alpha", 0, Choose, 0, nullptr},
+                       {"Beta", 0, Choose, 0, nullptr}};
+    gMenuRow view[] = {{"Gamma", 0, Choose, 0, nullptr}};
+    ASSERT_TRUE(MenuBar::BuildItems(bar, "File"));
+    ASSERT_TRUE(MenuBar::AddItems(bar, 0, file, 3, false, false, nullptr, 7));
+    ASSERT_TRUE(MenuBar::BuildItems(bar, "View"));
+    ASSERT_TRUE(MenuBar::AddItems(bar, 1, view, 1, false, false, nullptr, 8));
+    e->x = e->homeX = e->placedX = 10;
+    e->y = e->homeY = e->placedY = 10;
+    gMenu* fileMenu = bar->titles[0]->menu;
+    gMenu* viewMenu = bar->titles[1]->menu;
+    const float step = bar->rowHeight + 1;
+    auto rowPoint = [&](int row, int dx) {
+        platform::Point p{static_cast<int32_t>(e->x) + 5 + dx, static_cast<int32_t>(e->y + 3 + step * row + step / 2)};
+        platform::ClientToScreen(window->hwnd, &p);
+        return p;
+    };
+    // Each press a few pixels apart from the last: no double-click.
+    auto pressRow = [&](int row, int dx) {
+        platform::Point p = rowPoint(row, dx);
+        MoveScreen(p.x, p.y);
+        Button(true);
+        Button(false);
+        Pump([&] { return host->open != 0; }, 1000);
+    };
+    Display* other = XOpenDisplay(nullptr);
+    ASSERT_NE(other, nullptr);
+    auto keyboardFree = [&] {
+        bool free = XGrabKeyboard(other, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync,
+                                  CurrentTime) == GrabSuccess;
+        if (free) XUngrabKeyboard(other, CurrentTime);
+        XSync(other, False);
+        return free;
+    };
+    auto expectLetGo = [&](const char* how) {
+        EXPECT_FALSE(host->open) << how;
+        EXPECT_EQ(host->state, -1) << how;
+        EXPECT_FALSE(bar->Pressed()) << how;
+        EXPECT_FALSE(platform::IsWindowVisible(host->mainWindow->hwnd)) << how;
+        EXPECT_EQ(platform::GetCapture(), nullptr) << how;
+        EXPECT_TRUE(keyboardFree()) << how;
+    };
+
+    // A press opens the title's popup; Down wraps from the last row to the first row
+    // that is not a separator; Enter runs the choice once and lets go of the bar.
+    pressRow(0, 0);
+    ASSERT_TRUE(host->open);
+    EXPECT_EQ(host->current, fileMenu);
+    EXPECT_TRUE(bar->Pressed());
+    EXPECT_FALSE(keyboardFree());
+    std::vector<gMenuItem*> seen;
+    for (int i = 0; i < 3; ++i) {
+        Key(XK_Down);
+        seen.push_back(fileMenu->hovered);
+    }
+    EXPECT_EQ(seen, (std::vector<gMenuItem*>{file[1].item, file[2].item, file[1].item}));
+    Key(XK_Return);
+    Pump([] { return !gChosen.empty(); }, 500);
+    EXPECT_EQ(gChosen, (std::vector<uint32_t>{7}));
+    expectLetGo("enter");
+
+    // The pointer moving onto the next title opens its menu; the bar stays pressed.
+    pressRow(0, 8);
+    ASSERT_TRUE(host->open);
+    ASSERT_EQ(host->current, fileMenu);
+    platform::Point next = rowPoint(1, 0);
+    MoveScreen(next.x, next.y);
+    MoveScreen(next.x + 1, next.y);
+    Pump([&] { return host->current == viewMenu; }, 500);
+    EXPECT_EQ(host->current, viewMenu);
+    EXPECT_TRUE(host->open);
+    EXPECT_TRUE(bar->Pressed());
+    EXPECT_EQ(bar->currentRow, 1);
+    // Left hands the keyboard to the bar (state 0): Up moves to the first title, Right
+    // opens it, ESC lets go of everything.
+    Key(XK_Left);
+    EXPECT_EQ(host->state, 0);
+    EXPECT_FALSE(platform::IsWindowVisible(host->mainWindow->hwnd));
+    EXPECT_TRUE(bar->Pressed());
+    EXPECT_FALSE(keyboardFree());
+    Key(XK_Up);
+    EXPECT_EQ(bar->currentRow, 0);
+    Key(XK_Right);
+    EXPECT_EQ(host->current, fileMenu);
+    EXPECT_EQ(host->state, 1);
+    EXPECT_TRUE(platform::IsWindowVisible(host->mainWindow->hwnd));
+    Key(XK_Escape);
+    expectLetGo("escape");
+    EXPECT_EQ(gChosen.size(), 1u);
+
+    // A press outside ends the menu without a choice and lets go of the bar.
+    pressRow(0, 16);
+    ASSERT_TRUE(bar->Pressed());
+    ClickOutside();
+    expectLetGo("press outside");
+    EXPECT_EQ(gChosen.size(), 1u);
+    XCloseDisplay(other);
 }
 
 std::atomic<int> gOnceRuns{0};

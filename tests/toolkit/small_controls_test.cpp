@@ -12,6 +12,7 @@
 #include "platform/fake_backend.h"
 #include "platform/gl_context.h"
 #include "platform/msg_queue.h"
+#include "toolkit/input.h"
 #include "toolkit/layout.h"
 #include "toolkit/small_controls.h"
 
@@ -145,6 +146,55 @@ TEST(ProgressBarTest, ColoursReadBackExactly) {
     platform::SwapBuffers(window->hdc);
     gUiCloseQuiet(nullptr);
     gMessageLoop(0);
+    gShutdown();
+}
+
+TEST(SmallButtonTest, DragMovesTheGroupAndAClickPutsItBack) {
+    platform::ScopedFakeBackend fake;
+    ASSERT_NE(gInit(), nullptr);
+    gWidgetsInstallHooks();
+    gWindow* window = gWinCreateRec(10, 10, 300, 100, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    ASSERT_NE(window, nullptr);
+    gWgtTemplate t;
+    t.desc.kind = 37;
+    t.desc.style = 0x24000;
+    t.desc.width = 20;
+    t.desc.height = 10;
+    gElement* a = gWgtAdd(window, nullptr, &t, 0);
+    gElement* b = gWgtAdd(window, nullptr, &t, 0);
+    gGroup* g = gGrpLookupSlot(window, 0x24000);
+    ASSERT_TRUE(a && b && g && a->row != nullptr);
+    gElement* h = SmallButton::Create(g);
+    ASSERT_NE(h, nullptr);
+    const float ax = a->x, bx = b->x, gx = g->x, hx = h->x, rx = a->row->x;
+    auto expectShift = [&](float dx) {
+        EXPECT_FLOAT_EQ(g->x, gx + dx);
+        EXPECT_FLOAT_EQ(h->x, hx + dx);
+        EXPECT_FLOAT_EQ(a->row->x, rx + dx);
+        for (auto [e, x] : {std::pair{a, ax}, std::pair{b, bx}}) {
+            EXPECT_FLOAT_EQ(e->x, x + dx);
+            EXPECT_FLOAT_EQ(e->homeX, x + dx);
+            EXPECT_FLOAT_EQ(e->placedX, x + dx);
+        }
+    };
+    auto press = [&](bool down) {
+        gMouseButtonState() = down ? 1 : 0;
+        EXPECT_TRUE(h->onPress(h, h->handlerData));
+    };
+    // Only the horizontal movement counts, summed over the drag; the release keeps it.
+    press(true);
+    for (auto step : {pf::Point{7, 3}, pf::Point{-2, 9}, pf::Point{0, 4}}) {
+        gDragStep = step;
+        h->onDrag(h, &gCursorPos);
+    }
+    press(false);
+    expectShift(5);
+    // A click without a drag puts the group back where it was when the handle was made.
+    press(true);
+    press(false);
+    expectShift(0);
+    EXPECT_FALSE(SmallButton::MoveGroup(a, 3));  // not a handle of a group
+    gDragStep = pf::Point{};
     gShutdown();
 }
 
