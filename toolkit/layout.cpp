@@ -1,6 +1,7 @@
 // Layout slots, groups and rows, the corner projections, and the redraw of widgets
 // and windows by their redraw state.
 #include "toolkit/layout.h"
+#include "toolkit/widget_props.h"
 
 #include <GL/gl.h>
 
@@ -84,21 +85,6 @@ gGroup* CreateInSlot(gSlotTable* table, int index, uint32_t style) {
     group->window = table->window;
     AppendToSlot(&list, group);
     return group;
-}
-
-bool TopLevelRow(const gRow* row) { return row->first != nullptr && row->first->prevChild == nullptr; }
-
-void ShiftElement(gElement* e, float dx, float dy, bool withChildren) {
-    e->x += dx;
-    e->y += dy;
-    e->homeX = e->placedX = e->x;
-    e->homeY = e->placedY = e->y;
-    if (e->glyphList != nullptr) {
-        e->glyphList->x += dx;
-        e->glyphList->y += dy;
-    }
-    if (!withChildren) return;
-    for (gElement* child = e->nextChild; child != nullptr; child = child->nextChild) ShiftElement(child, dx, dy, false);
 }
 
 }  // namespace
@@ -369,8 +355,11 @@ float gGrpExtent(gWindow* window) {
 
 void gRowShift(gRow* row, float dx, float dy) {
     if (row == nullptr || (dx == 0 && dy == 0)) return;
-    bool withChildren = TopLevelRow(row);
-    for (gElement* e = row->first; e != nullptr; e = e->rowNext) ShiftElement(e, dx, dy, withChildren);
+    // Positions, home and placed copies and drawn text move alike; a top-level widget
+    // takes its chained widgets along (vertically: the chain's vertical shift).
+    for (gElement* e = row->first; e != nullptr; e = e->rowNext) {
+        if (dx == 0) gWgtShiftChainY(e, dy); else gWgtShiftChain(e, dx, dy);
+    }
 }
 
 namespace {

@@ -438,28 +438,4 @@ bool gWgtFormatValue(gElement* e) {
     return gWgtFormatValue(e, buffer, sizeof buffer);
 }
 
-// ---- Small setters -------------------------------------------------------------------------------
-
-uint32_t gWgtExchangeParam(gElement* e, uint32_t value) {
-    if (e == nullptr) return 0;
-    uint32_t old = e->value;
-    e->value = value;
-    return old;
-}
-
-uint32_t gWinSetStyleBits(uint32_t* word, uint32_t request, bool clear) {
-    if (word == nullptr) return 0;
-    uint32_t old = *word;
-    uint32_t low = request & 0xFFu, second = request & 0xFF00u;
-    uint32_t partner = low != 0 ? low << 8 : second >> 8;
-    request &= ~partner;
-    low = request & 0xFFu;
-    second = request & 0xFF00u;
-    if (low != 0 && (*word & 0xFF00u) != 0) *word &= ~(low << 8);
-    if (second != 0 && (*word & 0xFFu) != 0) *word &= ~(second >> 8);
-    if (clear) *word &= ~request;
-    else *word |= request;
-    return old;
-}
-
 }  // namespace orva

@@ -1,13 +1,14 @@
 #pragma once
-// Widget properties and number fields: setting and reading a widget's text, its
-// colours, moving chains of widgets, the window flag pairs, and the typed value
-// behind a number field (a widget whose kind is 5..19): reading the text into the
+// Number fields: setting and reading a widget's text and the typed value behind a
+// number field (a widget whose kind is 5..19): reading the text into the
 // value, plainly or through the expression calculator, within the limits of the
 // value's type and the field's own range, and formatting the value back into text.
 // UI thread only.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "toolkit/widget_props.h"   // the other widget properties
 
 namespace orva {
 
@@ -91,11 +92,5 @@ bool gWgtFormatValue(gElement* e, char* buffer, size_t size);
 bool gWgtFormatValue(gElement* e);   // into a private buffer
 // The text of a value without touching any widget (editing: no unit mark).
 int gFormatValueText(int32_t kind, uint64_t value, int32_t maxLength, bool editing, char* buffer, size_t size);
-
-// ---- Small setters -------------------------------------------------------------------------
-uint32_t gWgtExchangeParam(gElement* e, uint32_t value);
-// The window flags word holds pairs of exclusive flags (bit n of the low byte and of the
-// second byte): requesting one clears its partner. Returns the old word.
-uint32_t gWinSetStyleBits(uint32_t* word, uint32_t request, bool clear);
 
 }  // namespace orva

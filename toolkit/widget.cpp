@@ -10,6 +10,7 @@
 #include "common/log.h"
 #include "toolkit/font.h"
 #include "toolkit/layout.h"
+#include "toolkit/widget_props.h"
 
 namespace orva {
 
@@ -86,13 +87,6 @@ bool DescriptorSane(const WidgetDesc& d) {
            Finite(d.cellHeight) && Finite(d.textMarginX) && Finite(d.textMarginY);
 }
 
-void DefaultSize(WidgetDesc& d) {
-    if (d.width < 0) d.width = 15.0f;
-    if (d.height < 0) d.height = 15.0f;
-    if (d.cellWidth < d.width) d.cellWidth = d.width;
-    if (d.cellHeight < d.height) d.cellHeight = d.height;
-}
-
 uint32_t MergeColour(uint32_t own, uint32_t part, uint32_t fallback) {
     if ((part >> 28) == 7) {
         if ((own >> 28) == 7 && (fallback >> 28) != 7) return fallback;
@@ -109,7 +103,7 @@ uint32_t DeriveColour(uint32_t base, uint32_t code, uint32_t defaultDelta) {
 }
 
 // Merges a skin part into the descriptor; false when it cannot be used.
-bool MergePart(WidgetDesc& d, const gStyleRecord* part, gWindow* window, bool* sizeGiven) {
+bool MergePart(WidgetDesc& d, const gStyleRecord* part, gWindow* window) {
     if (IsNone(d.paint)) d.paint = part->painter;
     if (IsNone(d.paint)) return false;
     const gSlotTable* table = gWinSlotTable(window);
@@ -124,7 +118,6 @@ bool MergePart(WidgetDesc& d, const gStyleRecord* part, gWindow* window, bool* s
     if (part->colourCount >= 1) d.color1 = MergeColour(d.color1, part->colour1, part->colour1Fallback);
     if (part->colourCount >= 2) d.color2 = MergeColour(d.color2, part->colour2, part->colour2Fallback);
     d.color1 = DeriveColour(window->colours.backCurrent, d.color1, 0x0F080808u);
-    *sizeGiven = false;
     if (const gSizeRecord* size = part->size) {
         if (size->origin != nullptr) {
             d.offsetX += size->origin[0];
@@ -138,22 +131,22 @@ bool MergePart(WidgetDesc& d, const gStyleRecord* part, gWindow* window, bool* s
         }
         gFont* font = NewWidgetFont(window);
         const gTextOps& text = gTextHooks();
-        if (d.width < 0) {
+        // Size codes other than the default size are resolved at creation.
+        if (d.width < 0 && d.width != kSizeWidthOfHeight) {
             if (size->width >= 0) {
                 d.width = size->width;
-            } else if (d.text != nullptr && d.text[0] != '\0' && text.width != nullptr) {
+            } else if (d.width != kSizeDefault && d.text != nullptr && d.text[0] != '\0' && text.width != nullptr) {
                 d.width = std::floor(text.width(font, d.text) + 2.0f * inset);
             }
         }
-        if (d.height < 0) {
+        if (d.height < 0 && d.height != kSizeHeightOfWidth) {
             if (size->height >= 0) {
                 d.height = size->height;
-            } else if (text.lineHeight != nullptr) {
+            } else if (d.height != kSizeDefault && text.lineHeight != nullptr) {
                 float pad = size->padding != nullptr ? size->padding[1] : 0.0f;
                 d.height = std::floor(text.lineHeight(font) + 2.0f * pad);
             }
         }
-        *sizeGiven = d.width >= 0 || d.height >= 0;
     }
     if (part->state != nullptr) std::memcpy(d.state, part->state->words, sizeof d.state);
     return true;
@@ -387,18 +380,16 @@ void LinkTop(gWindow* window, gElement* e, gElement* anchor, bool before) {
     ++window->widgets.count;
 }
 
+// Linked when the prev links lead back to the window's first widget (a run cut out of
+// the chain keeps its inner links but leads elsewhere).
+bool UnlinkRun(gWindow* window, gElement* first, gElement* last) {
+    return gListUnlinkRun<gElement, &gElement::next, &gElement::prev>(window->widgets.head,
+                                                                      window->layout->lastWidget, first, last);
+}
+
 void UnlinkTop(gElement* e) {
     gWindow* window = e->window;
-    if (window == nullptr || window->layout == nullptr) return;
-    gLayout* layout = window->layout;
-    // Linked when the prev links lead back to the window's first widget (a run cut
-    // out of the chain keeps its inner links but leads elsewhere).
-    const gElement* start = e;
-    while (start->prev != nullptr) start = start->prev;
-    if (start != window->widgets.head) return;
-    if (e->prev != nullptr) e->prev->next = e->next; else window->widgets.head = e->next;
-    if (e->next != nullptr) e->next->prev = e->prev; else layout->lastWidget = e->prev;
-    e->prev = e->next = nullptr;
+    if (window == nullptr || window->layout == nullptr || !UnlinkRun(window, e, e)) return;
     if (window->widgets.count > 0) --window->widgets.count;
 }
 
@@ -462,8 +453,11 @@ gElement* gWgtCreate(gWindow* window, gElement* layoutElement, gElement* referen
     e->onDestroy = desc->onDestroy;
     e->destroyArmed = desc->onDestroy != nullptr ? 1 : 0;
     if (gWinCurrent() != window || gFontCurrent() != window->font) gWgtSelectWindow(window);
-    WidgetDesc& d = *desc;
-    DefaultSize(d);
+    // Sizes and text groups are resolved on a copy: a shared descriptor stays reusable
+    // (its scale factors are applied once per widget).
+    WidgetDesc d = *desc;
+    gDescInheritText(&d, nullptr);
+    gDescResolveSize(&d, nullptr);
     e->width = d.width;
     e->height = d.height;
     e->cellWidth = d.cellWidth;
@@ -484,7 +478,7 @@ gElement* gWgtCreate(gWindow* window, gElement* layoutElement, gElement* referen
     e->painter = d.painter;
     uint32_t stateWords[3] = {d.state[0], d.state[1], d.state[2]};
     e->initiallyShown = static_cast<uint8_t>(stateWords[2] & 0xFF);
-    d.state[2] &= ~0xFFu;
+    desc->state[2] &= ~0xFFu;
     StateFromWords(e, stateWords);
     if (!IsNone(d.onClick)) {
         e->onClick = d.onClick;
@@ -659,15 +653,15 @@ gElement* gWgtAdd(gWindow* window, gElement* reference, const gWgtTemplate* tmpl
     size_t rounds = count == 0 ? 1 : std::min<size_t>(count, kMaxParts);
     gElement* first = nullptr;
     gElement* previous = reference;
+    WidgetDesc firstDesc;   // the parent of the later parts' text groups
     for (size_t i = 0; i < rounds; ++i) {
         WidgetDesc d = base;
         d.state[0] = 0;
         d.state[1] = kStatePartialEnabled;
         d.state[2] = kStateShown;
-        bool sizeGiven = false;
         const gStyleRecord* part = count != 0 ? parts[i] : nullptr;
-        if (part != nullptr && !MergePart(d, part, window, &sizeGiven)) continue;
-        if (part == nullptr || !sizeGiven) DefaultSize(d);
+        if (part != nullptr && !MergePart(d, part, window)) continue;
+        gDescInheritText(&d, first != nullptr ? &firstDesc : nullptr);
         if (!DescriptorSane(d)) {
             LogPrintf("%s", "gWgtAdd(), exeption...");
             return first;
@@ -686,7 +680,10 @@ gElement* gWgtAdd(gWindow* window, gElement* reference, const gWgtTemplate* tmpl
             made->extraPair[0] = part->extra->pair[0];
             made->extraPair[1] = part->extra->pair[1];
         }
-        if (first == nullptr) first = made;
+        if (first == nullptr) {
+            first = made;
+            firstDesc = d;
+        }
         previous = made;
     }
     return first;
@@ -887,21 +884,13 @@ bool gWgtRemoveMatching(gElement* first, gElement* last) {
     if (first->prevChild != nullptr || last->prevChild != nullptr || first->window != last->window) return false;
     gWindow* window = first->window;
     if (window == nullptr || window->layout == nullptr) return false;
-    // last must follow first in the chain.
+    // The run stays linked in itself; its widgets then leave their rows.
+    if (!UnlinkRun(window, first, last)) return false;
     int count = 0;
-    gElement* e = first;
-    for (; e != nullptr && e != last; e = e->next) ++count;
-    if (e == nullptr) return false;
-    ++count;
-    for (e = first;; e = e->next) {
+    for (gElement* e = first; e != nullptr; e = e->next) {
         gWgtLeaveRow(e);
-        if (e == last) break;
+        ++count;
     }
-    gLayout* layout = window->layout;
-    if (first->prev != nullptr) first->prev->next = last->next; else window->widgets.head = last->next;
-    if (last->next != nullptr) last->next->prev = first->prev; else layout->lastWidget = first->prev;
-    first->prev = nullptr;
-    last->next = nullptr;
     window->widgets.count -= std::min(window->widgets.count, count);
     return true;
 }

@@ -15,6 +15,7 @@
 #include "toolkit/layout.h"
 #include "toolkit/painters.h"
 #include "toolkit/widget.h"
+#include "toolkit/widget_props.h"
 
 namespace orva {
 namespace {
@@ -246,6 +247,49 @@ TEST_F(WidgetTest, HandlersSubPanelAndToggle) {
     gWgtRemove(panel, true);  // children go with their container
     EXPECT_EQ(gReleased, 5);
     EXPECT_FALSE(gWgtIsLive(toggle));
+}
+
+TEST_F(WidgetTest, SizeCodesFlagWordsAndChainMoves) {
+    WidgetDesc d;
+    d.style = 0x40000000;   // not placed
+    d.width = -3;           // the height's
+    d.height = 20;
+    d.scaleX = 2;
+    gElement* a = gWgtCreate(window, nullptr, nullptr, &d, 0);
+    gElement* b = gWgtCreate(window, nullptr, nullptr, &d, 0);   // the same descriptor again
+    ASSERT_TRUE(a != nullptr && b != nullptr);
+    EXPECT_TRUE(a->width == 40 && b->width == 40 && b->cellWidth == 40 && b->height == 20);
+    gWgtMoveChain(nullptr, 7, 9);   // the current window's first widget
+    EXPECT_TRUE(a->x == 7 && a->homeY == 9);
+
+    // The read-only bit of new widgets: the window's flag pairs and forced masks.
+    auto readOnly = [&](int32_t kind) {
+        gWgtTemplate t = Template(kind, 0x24000, "x");
+        gElement* e = gWgtAdd(window, nullptr, &t, 0);
+        return e != nullptr && (e->style & kWsReadOnly) != 0;
+    };
+    EXPECT_EQ(gWinSetStyleBits(window, 0x8, false), 0u);
+    EXPECT_TRUE(readOnly(3));
+    EXPECT_EQ(gWinSetStyleBits(window, 0x800, false), 0x8u);
+    EXPECT_FALSE(readOnly(3));
+    EXPECT_EQ(gWinSetStyleBits(window, 0x808, false), 0x800u);   // the partner in the request is dropped
+    EXPECT_EQ(gWinSlotTable(window)->readOnlyMask, 0x8u);
+    gWinSetFlagA(window, kWsReadOnly | 1);
+    EXPECT_TRUE(readOnly(37));
+    EXPECT_EQ(gToolkitForcedDefaults()[0], kWsReadOnly);
+    gWinSetFlagB(window, kWsReadOnly);
+    EXPECT_EQ(gWinSlotTable(window)->forcedOn | gToolkitForcedDefaults()[0], 0u);
+    EXPECT_FALSE(readOnly(37));
+    gToolkitForcedDefaults()[1] = 0;
+
+    // A vertical row shift takes a top-level widget's children along.
+    gWgtTemplate t = Template(8, 0x24000, "Panel");
+    gElement* panel = gWgtAdd(window, nullptr, &t, 0);
+    gElement* child = gWgtAdd(window, panel, nullptr, 0);
+    ASSERT_TRUE(panel != nullptr && child != nullptr && panel->row != nullptr);
+    const float y = child->y;
+    gRowShift(panel->row, 0, 5);
+    EXPECT_FLOAT_EQ(child->homeY, y + 5);
 }
 
 }  // namespace
