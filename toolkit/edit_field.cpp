@@ -13,6 +13,7 @@
 #include "toolkit/font.h"
 #include "toolkit/input.h"
 #include "toolkit/number_field.h"
+#include "toolkit/text_layout.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 
@@ -106,6 +107,7 @@ void Visible(gElement* e, gEditState* s) {
     }
     s->visibleCount = n;
     s->visibleWidth = sum;
+    gWgtPlaceEditGlyphs(e);
 }
 
 bool IsDelimiter(char c) { return c != '\0' && std::strchr(kCalcWordDelimiters, c) != nullptr; }
@@ -220,6 +222,7 @@ gEditState* gWgtEditCreate(gElement* e, void (*caretPainter)(gElement*), uint8_t
     s = gEditState{};
     s.caretPainter = caretPainter;
     s.option = option;
+    gWgtPlaceEditGlyphs(e);
     return &s;
 }
 

@@ -63,6 +63,9 @@ constexpr uint16_t kCp1251High[128] = {
 intptr_t gDefaultSelector = kStockAnsiVar;
 gFont* gCurrentFontPtr = nullptr;
 gFontResetFn gResetHook = nullptr;
+// The ellipsis width of the last font asked (forgotten when that font is reset).
+const gFont* gEllipsisFont = nullptr;
+float gEllipsisWidth = 0;
 
 const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
 
@@ -961,6 +964,7 @@ gFont* gFontGet(gWindow* window, intptr_t face, const char* faceName, int32_t he
 void gFontReset(gFont* font) {
     if (font == nullptr) return;
     if (gCurrentFontPtr == font) gCurrentFontPtr = nullptr;
+    if (gEllipsisFont == font) gEllipsisFont = nullptr;
     if (gResetHook != nullptr) gResetHook(font);
     DeleteLists(font);
     font->source = kFontSourceNone;
@@ -1200,6 +1204,15 @@ float gFontMinAdvance(const gFont* font, const char* text) {
     return least * Scale(font);
 }
 
+float gFontEllipsisWidth(const gFont* font) {
+    if (!gFontHasLists(font)) return 10.0f;
+    if (font != gEllipsisFont) {
+        gEllipsisWidth = 3.0f * gFontCharWidth(font, '.', false) + 2.0f;
+        gEllipsisFont = font;
+    }
+    return gEllipsisWidth;
+}
+
 // ---- Fitting and hit testing ----------------------------------------------------------------------
 int32_t gFontFitCount(const gFont* font, const char* text, float width) {
     if (font == nullptr || text == nullptr) return 0;
@@ -1350,18 +1363,29 @@ void gTextDrawRun(const gFont* font, const char* text, int32_t count, bool cut) 
 }
 
 void gTextDrawAt(const gFont* font, float x, float y, const char* text, int32_t count, bool cut) {
+    gTextDrawMoved(font, x, y, 0.0f, 0.0f, text, count, cut);
+}
+
+void gTextDrawMoved(const gFont* font, float x, float y, float dx, float dy, const char* text, int32_t count,
+                    bool cut) {
     if (!gFontHasLists(font)) return;
-    DrawPlaced(font, x, y, 0.0f, 0.0f, text, RunLength(text, count), cut);
+    DrawPlaced(font, x, y, dx, dy, text, RunLength(text, count), cut);
 }
 
 void gTextDrawEngravedAt(gWindow* window, const gFont* font, uint32_t shadow, uint32_t colour, float x, float y,
                          const char* text, int32_t count, bool cut) {
+    gTextDrawEngravedMoved(window, font, shadow, colour, x, y, 0.0f, 0.0f, text, count, cut);
+}
+
+void gTextDrawEngravedMoved(gWindow* window, const gFont* font, uint32_t shadow, uint32_t colour, float x, float y,
+                            float dx, float dy, const char* text, int32_t count, bool cut) {
     if (!gFontHasLists(font)) return;
     int32_t n = RunLength(text, count);
+    if (n == 0 && !cut) return;
     gColorSet(window, shadow);
-    DrawPlaced(font, x, y, 1.0f, -1.0f, text, n, cut);
+    DrawPlaced(font, x, y, dx + 1.0f, dy - 1.0f, text, n, cut);
     gColorSet(window, colour);
-    DrawPlaced(font, x, y, 0.0f, 0.0f, text, n, cut);
+    DrawPlaced(font, x, y, dx, dy, text, n, cut);
 }
 
 void gTextDrawCharAt(const gFont* font, uint8_t character, float x, float y) {

@@ -201,6 +201,9 @@ float gFontTextHeight(const gFont* font, const char* text, float* descent);
 float gFontTextAscent(const gFont* font, const char* text, float* descent);
 float gFontTextDescent(const gFont* font, const char* text);
 float gFontMinAdvance(const gFont* font, const char* text);
+// Width of the continuation mark: 3 x the advance of "." + 2.0 (10.0 without lists),
+// kept for the last font asked until that font is reset.
+float gFontEllipsisWidth(const gFont* font);
 inline float gFontScale(const gFont* font) { return font->listType == kListTypeOutline ? kOutlineScale : 1.0f; }
 // Line height of the font in pixels (outline fonts scaled).
 inline float gFontLineHeight(const gFont* font) { return font->lineHeight * gFontScale(font); }
@@ -228,9 +231,15 @@ void gTextRasterPos(float x, float y);
 void gTextDrawRun(const gFont* font, const char* text, int32_t count, bool cut);
 // The same, placed with its baseline start at frame point (x, y), in the current colour.
 void gTextDrawAt(const gFont* font, float x, float y, const char* text, int32_t count = -1, bool cut = false);
+// The same with the baseline start moved from frame point (x, y) by (dx, dy) window
+// pixels (rightwards and upwards, whatever the frame's orientation).
+void gTextDrawMoved(const gFont* font, float x, float y, float dx, float dy, const char* text, int32_t count,
+                    bool cut);
 // Engraved: first in shadow at one pixel right and one down (window space), then colour.
 void gTextDrawEngravedAt(gWindow* window, const gFont* font, uint32_t shadow, uint32_t colour, float x, float y,
                          const char* text, int32_t count = -1, bool cut = false);
+void gTextDrawEngravedMoved(gWindow* window, const gFont* font, uint32_t shadow, uint32_t colour, float x, float y,
+                            float dx, float dy, const char* text, int32_t count, bool cut);
 // One character (symbol glyphs included) at frame point (x, y).
 void gTextDrawCharAt(const gFont* font, uint8_t character, float x, float y);
 

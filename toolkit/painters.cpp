@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <vector>
 
+#include "toolkit/edit_field.h"
 #include "toolkit/font.h"
+#include "toolkit/layout.h"
+#include "toolkit/text_layout.h"
 #include "toolkit/widget.h"
 
 namespace orva {
@@ -170,6 +173,29 @@ bool HasText(const gElement* e) {
     if (e->text.empty() || e->font == nullptr) return false;
     const gTextOps& ops = gTextHooks();
     return ops.hasLists == nullptr || ops.hasLists(e->font);
+}
+
+// The selection of an edit field over its visible characters (frame coordinates).
+bool SelectionBox(const gElement* e, Box* box) {
+    const gEditState* s = e->glyphList != nullptr ? gWgtEdit(e) : nullptr;
+    if (s == nullptr || s->selection == 0) return false;
+    gTextRun run = gWgtVisibleText(e);
+    const int32_t first = static_cast<int32_t>(run.text - e->text.c_str());
+    const int32_t len = static_cast<int32_t>(e->text.size());
+    int32_t a = std::clamp(s->caret, 0, len), b = std::clamp(s->caret + s->selection, 0, len);
+    a = std::clamp(std::min(a, b), first, first + run.count) - first;
+    b = std::clamp(std::max(s->caret, s->caret + s->selection), first, first + run.count) - first;
+    // Screen distances from the cell's left edge; right slots run the frame x leftwards.
+    float u0 = e->textOffsetX + gFontTextWidthN(e->font, run.text, a);
+    float u1 = e->textOffsetX + gFontTextWidthN(e->font, run.text, b);
+    if (!(u1 > u0)) return false;
+    int slot = gSlotIndex(e->style);
+    if (slot == 1 || slot == 3) {
+        *box = {e->x + e->cellWidth - u1, e->y + 1, e->x + e->cellWidth - u0, e->y + e->cellHeight - 1};
+    } else {
+        *box = {e->x + u0, e->y + 1, e->x + u1, e->y + e->cellHeight - 1};
+    }
+    return true;
 }
 
 void TextEngraved(gElement* e) {
@@ -374,15 +400,7 @@ void gPaintEditField(gElement* e) {
     const gTextOps& ops = gTextHooks();
     Box selection{0, 0, 0, 0};
     bool selecting = false;
-    if (text && e->glyphList != nullptr && e->glyphList->selectionLength != 0 && ops.width != nullptr) {
-        size_t start = std::min<size_t>(e->glyphList->selectionStart, e->text.size());
-        size_t end = std::min<size_t>(start + e->glyphList->selectionLength, e->text.size());
-        std::string before = e->text.substr(0, start), upto = e->text.substr(0, end);
-        float x = e->x + e->textOffsetX;
-        selection = {x + ops.width(e->font, before.c_str()), e->y + 1, x + ops.width(e->font, upto.c_str()),
-                     e->y + e->cellHeight - 1};
-        selecting = selection.x1 > selection.x0;
-    }
+    if (text) selecting = SelectionBox(e, &selection);
     if (selecting) {
         glColor3f(0.9f, 0.0f, 0.51f);
         Fill(selection);

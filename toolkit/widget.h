@@ -33,11 +33,18 @@ constexpr uint32_t kWsNoPlace = 0x40000000;
 
 constexpr int kMaxParts = 1024;
 
-// A widget's text as drawn: owned by the text layout (glyph lists); the fields the
-// layout shifts and the painters read.
+// A widget's text as drawn (edit lines): owned by the text layout; the layout shifts
+// x and y with the widget. x, y: the baseline start of the first visible character in
+// the slot frame; the offsets are extra shifts along the frame's axes. A list without
+// a draw function is switched off.
 struct gGlyphList {
     void (*draw)(gGlyphList* list, gElement* owner) = nullptr;
     float x = 0, y = 0, width = 0, offsetX = 0, offsetY = 0;
+    float height = 0;         // the line box
+    int32_t first = 0;        // first visible character of the owner's text
+    int32_t count = 0;        // characters drawn from it
+    float firstX = 0;         // where the first visible character lies in the whole text
+    uint8_t cut = 0;          // 1: "..." follows
     uint32_t selectionStart = 0, selectionLength = 0;
 };
 
@@ -84,6 +91,9 @@ struct gElement {
     float textOffsetX = 0, textOffsetY = 0;
     uint32_t color1Saved = 0, color2Saved = 0;
     std::string text;
+    int32_t textFirst = 0;    // first visible character (text layout)
+    int32_t textShown = -1;   // characters shown from it; -1: never laid out, all shown
+    uint8_t textCut = 0;      // 1: "..." follows the shown characters
     uint32_t textColor = 0, textColor2 = 0;   // literal text colours (alignment 0x400)
     int32_t textLimit = 256;
     uint32_t textAlign = 0;
@@ -153,6 +163,8 @@ struct WidgetDesc {
     uint32_t unused = 0;
     bool (*onPress)(gElement*, uintptr_t) = nullptr;
     gPainterFn painter = nullptr;
+    // Scale factors of width, height and the cell (applied when positive and not 1).
+    float scaleX = 1.0f, scaleY = 1.0f;
 };
 // The "none" value of the click and press handler words.
 extern void (*const kNoClick)(gElement*, uintptr_t);

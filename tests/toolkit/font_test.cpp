@@ -10,7 +10,10 @@
 #include <vector>
 
 #include "platform/gl_context.h"
+#include "toolkit/edit_field.h"
 #include "toolkit/font.h"
+#include "toolkit/text_layout.h"
+#include "toolkit/widget.h"
 #include "toolkit/window.h"
 
 namespace orva {
@@ -137,6 +140,21 @@ protected:
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, window->clientWidth, window->clientHeight, GL_RED, GL_UNSIGNED_BYTE, pixels.data());
         return pixels;
+    }
+    // Pixels of the 8x13 cell of a built-in glyph whose baseline starts at window pixel
+    // (x, baseline) (from the bottom-left) that differ from its bitmap; *ink counts lit ones.
+    int Mismatches(const std::vector<uint8_t>& pixels, uint8_t c, int x, int baseline, int* ink = nullptr) const {
+        const gFaceGlyph& g = gBuiltinFace()->glyphs[c];
+        int wrong = 0, lit = 0;
+        for (int r = 0; r < 13; ++r) {
+            for (int col = 0; col < 8; ++col) {
+                bool on = pixels[static_cast<size_t>(baseline - g.yOrigin + r) * window->clientWidth + x + col] > 128;
+                lit += on;
+                wrong += on != Ink(g, r, col);
+            }
+        }
+        if (ink != nullptr) *ink = lit;
+        return wrong;
     }
     gWindow* window = nullptr;
 };
@@ -268,17 +286,8 @@ TEST_F(FontGlTest, BitmapTextDrawsItsGlyphAtTheBaselineInEveryFrame) {
         float x = frame == 0 ? 20.0f : static_cast<float>(window->clientWidth - 20);
         float y = frame == 0 ? 30.0f : static_cast<float>(h - 30);
         gTextDrawAt(font, x, y, "0");
-        std::vector<uint8_t> pixels = ReadBack();
-        int mismatches = 0, ink = 0;
-        for (int r = 0; r < 13; ++r) {
-            for (int c = 0; c < 8; ++c) {
-                int wy = h - 30 - zero.yOrigin + r;
-                bool lit = pixels[static_cast<size_t>(wy) * window->clientWidth + 20 + c] > 128;
-                ink += lit;
-                mismatches += lit != Ink(zero, r, c);
-            }
-        }
-        EXPECT_EQ(mismatches, 0) << frame;
+        int ink = 0;
+        EXPECT_EQ(Mismatches(ReadBack(), '0', 20, h - 30, &ink), 0) << frame;
         EXPECT_GT(ink, 10);
     }
     // Engraved: the shadow (red) one pixel right and one down, the text (green) on top.
@@ -304,6 +313,65 @@ TEST_F(FontGlTest, BitmapTextDrawsItsGlyphAtTheBaselineInEveryFrame) {
     int ink = 0;
     for (size_t i = 0; i < pixels.size(); ++i) ink += pixels[i] > 128;
     EXPECT_GT(ink, 5);
+    platform::SwapBuffers(window->hdc);
+}
+
+TEST_F(FontGlTest, BlocksWidgetsAndGlyphListsDrawTheirVisibleCharacters) {
+    gFont* font = window->font;
+    ASSERT_TRUE(gFontHasLists(font));
+    const int w = window->clientWidth, h = window->clientHeight;
+    // A block: characters 1..2 and "..." moved by its offsets (5 right, 3 up) from the
+    // point, the same pixels as the run drawn there directly.
+    gTextBlock block;
+    block.text = "abcdef";
+    block.firstVisible = 1;
+    block.shown = 2;
+    block.cut = 1;
+    block.offsetX = 5;
+    block.offsetY = 3;
+    TopLeftFrame();
+    gTextDrawGlyphs(font, &block, 20.0f, 40.0f);
+    std::vector<uint8_t> drawn = ReadBack();
+    TopLeftFrame();
+    gTextDrawAt(font, 25.0f, 37.0f, "bc", 2, true);
+    std::vector<uint8_t> expected = ReadBack();
+    EXPECT_EQ(drawn, expected);
+    EXPECT_GT(std::count_if(drawn.begin(), drawn.end(), [](uint8_t v) { return v > 128; }), 20);
+    // A widget in the top-right slot (x leftwards): its text starts at the cell's left
+    // edge on screen (w - 10 - 60) plus 4; the baseline 3 above the cell's bottom (35).
+    gElement e;
+    e.window = window;
+    e.font = font;
+    e.enabled = 1;
+    e.style = kWsTop | kWsRight;
+    e.x = 10;
+    e.y = 20;
+    e.width = e.cellWidth = 60;
+    e.height = e.cellHeight = 15;
+    e.textOffsetX = 4;
+    e.textOffsetY = 3;
+    e.text = "0";
+    TopLeftFrame();
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(w, 0, h, 0, -1, 1);
+    glMatrixMode(GL_MODELVIEW);
+    gTextDraw(&e);
+    EXPECT_EQ(Mismatches(ReadBack(), '0', w - 66, h - 32), 0);
+    // The edit line scrolled by one character: its glyph list draws "0" at the text
+    // start (top-left slot), through the element's own projection.
+    e.style = kWsTop | kWsLeft;
+    e.text = "x0";
+    ASSERT_NE(gWgtEditCreate(&e, nullptr, 0), nullptr);
+    gWgtEdit(&e)->firstVisible = 1;
+    gWgtPlaceEditGlyphs(&e);
+    ASSERT_NE(e.glyphList, nullptr);
+    EXPECT_EQ(e.glyphList->first, 1);
+    EXPECT_FLOAT_EQ(e.glyphList->firstX, gFontCharWidth(font, 'x', false));
+    TopLeftFrame();
+    gWgtPaintGlyphs(&e);
+    EXPECT_EQ(Mismatches(ReadBack(), '0', 14, h - 32), 0);
+    e.font = nullptr;
     platform::SwapBuffers(window->hdc);
 }
 
