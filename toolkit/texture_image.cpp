@@ -54,6 +54,22 @@ void* ZeroBuffer(uint32_t layout, int32_t width, int32_t height) {
     return std::calloc(rows, row);
 }
 
+// Bytes per pixel of an upload in `format` with samples of `type`.
+size_t PixelBytes(GLenum format, GLenum type) {
+    size_t samples = format == GL_RGBA ? 4 : format == GL_RGB ? 3 : format == GL_LUMINANCE_ALPHA ? 2 : 1;
+    return type == GL_UNSIGNED_SHORT ? 2 * samples : samples;
+}
+
+// The widest unpack alignment that reads rows of `rowBytes` bytes starting at `pixels`
+// exactly as packed rows (no padding): the driver copies aligned rows on its fast path.
+GLint RowAlignment(const void* pixels, size_t rowBytes) {
+    const auto address = reinterpret_cast<uintptr_t>(pixels);
+    for (GLint a : {8, 4, 2}) {
+        if (rowBytes % static_cast<size_t>(a) == 0 && address % static_cast<uintptr_t>(a) == 0) return a;
+    }
+    return 1;
+}
+
 void SetStandardParameters(GLint envMode) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
@@ -205,7 +221,10 @@ void TextureImage::Compile(const void* pixels) {
     glBindTexture(GL_TEXTURE_2D, texture);
     bool wide = width > textureWidth;
     if (wide) glPixelStorei(GL_UNPACK_ROW_LENGTH, width);
+    const GLint alignment = RowAlignment(pixels, static_cast<size_t>(width) * PixelBytes(format, type));
+    if (alignment != 1) glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, usedWidth, usedHeight, format, type, pixels);
+    if (alignment != 1) glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     if (wide) glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glNewList(list, GL_COMPILE);
     if (transform.enabled != 0) {
@@ -374,12 +393,9 @@ bool TextureImage::BuildMosaic(gWindow* window, const MosaicFrame* frame) {
         first.x = first.y = 0;
         first.xPos = first.yPos = 0.0f;
         // The first row's textures are as high as tile 0's, which may have kept a larger
-        // storage from an earlier frame: the zero buffer must cover that height too.
-        void* zero = ZeroBuffer(layout, tw, std::max(th, first.textureHeight));
-        if (zero == nullptr) {
-            FreeTiles();
-            return false;
-        }
+        // storage from an earlier frame: the zero buffer must cover that height too. It
+        // is made only when a tile's storage grows: a frame like the last costs none.
+        void* zero = nullptr;
         int32_t x = first.usedWidth, y = 0;
         int32_t rowHeight = first.usedHeight;
         int32_t rowTextureHeight = first.textureHeight;
@@ -412,6 +428,11 @@ bool TextureImage::BuildMosaic(gWindow* window, const MosaicFrame* frame) {
                 tile.usedWidth = tw;
             }
             if (tile.textureWidth < textureWidthNeeded || tile.textureHeight < rowTextureHeight) {
+                if (zero == nullptr) zero = ZeroBuffer(layout, tw, std::max(th, first.textureHeight));
+                if (zero == nullptr) {
+                    FreeTiles();
+                    return false;
+                }
                 tile.textureWidth = textureWidthNeeded;
                 tile.textureHeight = rowTextureHeight;
                 glBindTexture(GL_TEXTURE_2D, tile.texture);
@@ -435,16 +456,21 @@ void TextureImage::CompileMosaic(const MosaicFrame* frame) {
     bool wide = frame->width > first.textureWidth;
     if (wide) glPixelStorei(GL_UNPACK_ROW_LENGTH, frame->width);
     const size_t sampleBytes = (frame->flags & kMosaicFrame16Bit) != 0 ? 2 : 1;
+    const size_t rowBytes = static_cast<size_t>(frame->width) * 3 * sampleBytes;
     const auto* bytes = static_cast<const unsigned char*>(frame->pixels);
-    glBindTexture(GL_TEXTURE_2D, first.texture);
-    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, first.usedWidth, first.usedHeight, GL_RGB, type, bytes);
+    GLint alignment = 1;
+    auto upload = [&](const MosaicTile& tile, const unsigned char* from) {
+        const GLint a = RowAlignment(from, rowBytes);
+        if (a != alignment) glPixelStorei(GL_UNPACK_ALIGNMENT, alignment = a);
+        glBindTexture(GL_TEXTURE_2D, tile.texture);
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, tile.usedWidth, tile.usedHeight, GL_RGB, type, from);
+    };
+    upload(first, bytes);
     for (uint32_t i = 1; i < count; ++i) {
         const MosaicTile& tile = tiles[i];
-        size_t offset = (static_cast<size_t>(tile.y) * static_cast<size_t>(frame->width) +
-                         static_cast<size_t>(tile.x)) * 3 * sampleBytes;
-        glBindTexture(GL_TEXTURE_2D, tile.texture);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, tile.usedWidth, tile.usedHeight, GL_RGB, type, bytes + offset);
+        upload(tile, bytes + static_cast<size_t>(tile.y) * rowBytes + static_cast<size_t>(tile.x) * 3 * sampleBytes);
     }
+    if (alignment != 1) glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     if (wide) glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glBindTexture(GL_TEXTURE_2D, first.texture);
 
