@@ -753,15 +753,17 @@ private:
                 if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab) break;
                 OnNativeFocus(hwnd, true);
                 break;
-            case FocusOut:
+            case FocusOut: {
                 if (event.xfocus.detail == NotifyPointer || event.xfocus.detail == NotifyInferior) break;
                 if (event.xfocus.mode == NotifyGrab || event.xfocus.mode == NotifyUngrab) break;
-                if (Hwnd capture = GetCapture()) {
-                    (void)capture;
-                    OnNativeGrabLost();
-                }
-                OnNativeFocus(hwnd, false, FocusHolder());
+                // A window hidden and shown again with activation gets the notice of its
+                // hide after the focus came back: not a loss, the new capture stays.
+                Hwnd holder = FocusHolder();
+                if (holder == hwnd) break;
+                if (GetCapture() != nullptr) OnNativeGrabLost();
+                OnNativeFocus(hwnd, false, holder);
                 break;
+            }
             case ClientMessage:
                 if (event.xclient.message_type == atoms_[kWmProtocols] &&
                     static_cast<Atom>(event.xclient.data.l[0]) == atoms_[kWmDeleteWindow]) {

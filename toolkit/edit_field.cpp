@@ -112,6 +112,11 @@ void Visible(gElement* e, gEditState* s) {
 
 bool IsDelimiter(char c) { return c != '\0' && std::strchr(kCalcWordDelimiters, c) != nullptr; }
 
+// The drawn selection goes with the field's own (a glyph list keeps its copy).
+void ClearGlyphSelection(gElement* e) {
+    if (e->glyphList != nullptr) e->glyphList->selectionStart = e->glyphList->selectionLength = 0;
+}
+
 void Redraw(gElement* e) {
     if (e != nullptr && e->window != nullptr && e->window->hwnd != nullptr) gWgtRedrawAlone(e->window, e, true);
 }
@@ -444,7 +449,26 @@ bool gWgtEditEnd(gElement* e) {
     } else {
         gWgtEditRevert(e);
     }
+    ClearGlyphSelection(e);
     return true;
+}
+
+void gWgtClearSelection(gElement* e) {
+    if (e == nullptr) return;
+    gWgtEditCancel(e);
+    if (gEditState* s = gWgtEdit(e)) {
+        s->selection = 0;
+        s->anchorX = s->caretX;
+    }
+    ClearGlyphSelection(e);
+}
+
+void gWgtKillFocus(gElement* e) {
+    if (e == nullptr) return;
+    if (gFocusWidget == e) gFocusWidget = nullptr;
+    if (gRepeatWidget == e) gRepeatWidget = nullptr;
+    e->value = 0;
+    gWgtClearSelection(e);
 }
 
 void gWgtEditCancel(gElement* e) {

@@ -56,6 +56,10 @@ int gWgtPress(gWindow* window, gElement* e, bool byMouse);
 // ---- Focus and the working copy ---------------------------------------------------------------
 gElement* gWgtEditBegin(gElement* e);
 bool gWgtEditEnd(gElement* e);
+// Drops the selection (also the glyph list's copy) and gives the field back the text it
+// had when editing began; gWgtKillFocus also takes the focus and the pressed value.
+void gWgtClearSelection(gElement* e);
+void gWgtKillFocus(gElement* e);
 bool gWgtEditCommit(gElement* e);
 bool gWgtEditApply(gElement* e);
 void gWgtEditCancel(gElement* e);

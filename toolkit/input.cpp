@@ -159,7 +159,10 @@ void gWgtRedrawAlone(gWindow* window, gElement* widget, bool consultDirty) {
     if (whole) {
         gWinPaint(window);
         if (window->pendingUpdate != nullptr) *window->pendingUpdate = 0;
-    } else if (widget->shown && !widget->dead) {
+        gWinSwapPainted(window);
+        return;
+    }
+    if (widget->shown && !widget->dead) {
         gElement* target = widget->prevChild != nullptr && widget->container != nullptr ? widget->container : widget;
         gWgtPaintOne(target);
     }

@@ -681,7 +681,7 @@ void FullRepaint(gWindow* window, bool swap) {
     gWinPaint(window);
     if (window->layout != nullptr) window->layout->queue.clear();
     if (window->pendingUpdate != nullptr) *window->pendingUpdate = 0;
-    if (swap) pf::SwapBuffers(window->hdc);
+    if (swap) gWinSwapPainted(window);
 }
 
 void DropQueue(gWindow* window) {
@@ -843,11 +843,11 @@ void gWgtRedrawState(gElement* e, int code) {
     if (!gWinMakeCurrent(window)) return;
     bool whole = window->dirty == 7 || window->dirty == 4 || code == 1 || !e->partial || !gWinSwapCopies(window);
     if (whole) {
-        FullRepaint(window, false);
+        FullRepaint(window, true);
     } else {
         gWgtPaintOne(e);
+        pf::SwapBuffers(window->hdc);
     }
-    pf::SwapBuffers(window->hdc);
 }
 
 void gWgtRedrawPart(gElement* e) {
@@ -867,12 +867,12 @@ void gWgtRedrawNow(gElement* a, gElement* b) {
     if (!gWinCanDraw(window) || !gWinMakeCurrent(window)) return;
     bool whole = window->dirty == 7 || !a->partial || (b != nullptr && !b->partial) || !gWinSwapCopies(window);
     if (whole) {
-        FullRepaint(window, false);
+        FullRepaint(window, true);
     } else {
         gWgtPaintOne(a);
         if (b != nullptr && b != a) gWgtPaintOne(b);
+        pf::SwapBuffers(window->hdc);
     }
-    pf::SwapBuffers(window->hdc);
 }
 
 // ---- Hooks of the window layer -------------------------------------------------------------

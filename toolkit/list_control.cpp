@@ -17,6 +17,7 @@
 #include "toolkit/painters.h"
 #include "toolkit/slider.h"
 #include "toolkit/text_buffer.h"
+#include "toolkit/text_layout.h"
 
 namespace orva {
 namespace {
@@ -34,7 +35,8 @@ float FontHeight(const gFont* font, float fallback) {
     return h > 0 ? h : fallback;
 }
 
-// Fits a cell's text into its width (the characters that fit, "..." when cut).
+// Fits a cell's text into its width (the characters that fit, "..." when cut); the text
+// is drawn 2 in from the cell's left edge, which is the block's margin.
 void LayoutCell(TextCell& cell, const gFont* font) {
     cell.cut = 0;
     if (cell.text.empty()) {
@@ -48,16 +50,15 @@ void LayoutCell(TextCell& cell, const gFont* font) {
         cell.textWidth = 0;
         return;
     }
-    float full = gFontTextWidth(font, cell.text.c_str());
-    if (full <= cell.width - 2) {
-        cell.fitCount = n;
-        cell.textWidth = full;
-        return;
-    }
-    int32_t count = 0;
-    cell.textWidth = gFontFitTail(font, cell.text.c_str(), n, cell.width - 2, &count, false);
-    cell.fitCount = std::clamp(count, 0, n);
-    cell.cut = 1;
+    gTextBlock block;
+    block.text.swap(cell.text);   // lent to the layout, not copied
+    block.flags = cell.textStyle;
+    block.marginX = 2.0f;
+    float extent[2] = {cell.width, cell.height};
+    cell.textWidth = gWgtLayoutText(font, &block, extent, nullptr, 0);
+    block.text.swap(cell.text);
+    cell.fitCount = std::clamp(block.shown, 0, n);
+    cell.cut = block.cut;
 }
 
 float MinColumnWidth(const gFont* font) {

@@ -2,11 +2,14 @@
 // items), reset, release, and the operations on item states.
 #include "toolkit/menu.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
+#include <string>
 #include <unordered_set>
 
 #include "toolkit/font.h"
+#include "toolkit/text_layout.h"
 
 namespace orva {
 
@@ -110,6 +113,23 @@ struct BuildState {
     int32_t number = 0;    // row number among non-separators
 };
 
+// Layout flags of the label and shortcut text blocks: centred vertically, shown whole
+// (the shortcut also fits when it has to).
+constexpr uint32_t kMenuLabelFlags = 0x44006;
+constexpr uint32_t kMenuShortcutFlags = 0x44005;
+
+// The width a row text's block measures to (the text is lent to the layout, not copied).
+float MeasureText(const gFont* font, std::string* text, uint32_t flags) {
+    if (font == nullptr) return 0.0f;
+    gTextBlock block;
+    block.text.swap(*text);
+    block.flags = flags;
+    float extent[2] = {0.0f, 0.0f};
+    gWgtLayoutText(font, &block, extent, nullptr, 0);
+    block.text.swap(*text);
+    return extent[0];
+}
+
 void FillItem(gMenuItem* item, gMenuRow* row, const gFont* font, bool registerKey, uint32_t userData,
               gMenuReleaseFn release, BuildState* build) {
     int32_t height = 0;
@@ -127,10 +147,10 @@ void FillItem(gMenuItem* item, gMenuRow* row, const gFont* font, bool registerKe
             if (gKeyName(name, row->key)) item->shortcut = name;
         }
         if (item->shortcut.size() > static_cast<size_t>(kMenuShortcutMax)) item->shortcut.resize(kMenuShortcutMax);
-        item->labelWidth = font != nullptr ? gFontTextWidth(font, item->label.c_str()) : 0.0f;
+        item->labelWidth = std::max(MeasureText(font, &item->label, kMenuLabelFlags) - 2.0f, 0.0f);
         item->shortcutWidth = 0;
         if (!item->shortcut.empty() && font != nullptr) {
-            item->shortcutWidth = std::min(gFontTextWidth(font, item->shortcut.c_str()), 200.0f);
+            item->shortcutWidth = std::min(MeasureText(font, &item->shortcut, kMenuShortcutFlags), 200.0f);
         }
         float textHeight = FontHeight(font);
         if (textHeight > build->rowHeight) {

@@ -80,7 +80,7 @@ void RepaintNow(gWindow* w) {
     if (!Visible(w) || !gWinMakeCurrent(w)) return;
     glViewport(0, 0, w->clientWidth, w->clientHeight);
     gWinPaint(w);
-    pf::SwapBuffers(w->hdc);
+    gWinSwapPainted(w);
 }
 
 gMenu* Current() {

@@ -232,7 +232,7 @@ bool gWinOnDrag(gWindow* window, gElement* widget) {
         widget->onMoved(widget);
     } else {
         gWinPaint(window);
-        pf::SwapBuffers(window->hdc);
+        gWinSwapPainted(window);
     }
     return true;
 }
@@ -331,11 +331,12 @@ int gWinOnMouse(pf::Hwnd hwnd, pf::LParam lParam) {
         if (whole) {
             gWinPaint(w);
             if (w->pendingUpdate != nullptr) *w->pendingUpdate = 0;
+            gWinSwapPainted(w);
         } else {
             if (picked != nullptr && picked->window == w) gWgtPaintOne(picked);
             if (released->window == w && released != picked) gWgtPaintOne(released);
+            pf::SwapBuffers(w->hdc);
         }
-        pf::SwapBuffers(w->hdc);
     }
     if (window != gWinCurrent()) gWinMakeCurrent(window);
     return 0;
@@ -556,7 +557,7 @@ pf::LResult gWinOnMouseMove(pf::Hwnd hwnd, pf::WParam wParam, pf::LParam lParam,
             (window->state & kBusyMask) == 0 && gWinMakeCurrent(window)) {
             glViewport(0, 0, window->clientWidth, window->clientHeight);
             gWinPaint(window);
-            pf::SwapBuffers(window->hdc);
+            gWinSwapPainted(window);
         }
     }
     return 0;

@@ -544,7 +544,7 @@ void TextureView::Repaint() {
     gWindow* window = widget != nullptr ? widget->window : nullptr;
     if (window == nullptr || !gWinCanDraw(window) || !gWinMakeCurrent(window)) return;
     gWinPaint(window);
-    pf::SwapBuffers(window->hdc);
+    gWinSwapPainted(window);
 }
 
 void TextureView::PressAt(float x, float y) {

@@ -8,8 +8,10 @@
 #include <unordered_set>
 
 #include "common/log.h"
+#include "toolkit/edit_field.h"
 #include "toolkit/font.h"
 #include "toolkit/layout.h"
+#include "toolkit/painters.h"
 #include "toolkit/widget_props.h"
 
 namespace orva {
@@ -679,6 +681,12 @@ gElement* gWgtAdd(gWindow* window, gElement* reference, const gWgtTemplate* tmpl
         if (part != nullptr && part->extra != nullptr && part->extra->pair != nullptr) {
             made->extraPair[0] = part->extra->pair[0];
             made->extraPair[1] = part->extra->pair[1];
+        }
+        // A part drawn as an edit field (kind 6, or a number kind a skin draws so) gets
+        // its edit record, and with it the glyph list that focus moves along; its text is
+        // measured as an edit line.
+        if (part != nullptr && part->painter == gPaintEditField && gWgtEditCreate(made, nullptr, 0) != nullptr) {
+            gWgtEditMeasure(made);
         }
         if (first == nullptr) {
             first = made;

@@ -320,7 +320,7 @@ pf::LResult gWinProc(pf::Hwnd hwnd, uint32_t message, pf::WParam wParam, pf::LPa
             pf::BeginPaint(hwnd, &paint);
             if (window != nullptr && (gToolkitFlags() & kFlagQuitPosted) == 0 && gWinMakeCurrent(window)) {
                 gWinPaint(window);
-                pf::SwapBuffers(window->hdc);
+                gWinSwapPainted(window);
             }
             pf::EndPaint(hwnd, &paint);
             return 0;
@@ -501,7 +501,7 @@ pf::LResult gWinProc(pf::Hwnd hwnd, uint32_t message, pf::WParam wParam, pf::LPa
                 if ((w->state & kNotDrawnMask) == 0 && gWinMakeCurrent(w)) {
                     glViewport(0, 0, w->clientWidth, w->clientHeight);
                     gWinPaint(w);
-                    pf::SwapBuffers(w->hdc);
+                    gWinSwapPainted(w);
                 }
             };
             redraw(window);

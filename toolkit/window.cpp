@@ -531,6 +531,22 @@ void gWinPaint(gWindow* window) {
     if (gHookTable.paintWidgets != nullptr) gHookTable.paintWidgets(window);
 }
 
+void gWinSwapPainted(gWindow* window) {
+    if (window == nullptr) return;
+    if (window->afterPaint != nullptr) {
+        window->afterPaint(window, window->afterPaintData);
+        // The callback may have made another context current or gone away with the window.
+        if (gWinValidate(window) == nullptr || !gWinMakeCurrent(window)) return;
+    }
+    pf::SwapBuffers(window->hdc);
+}
+
+void gWinSetAfterPaint(gWindow* window, void (*callback)(gWindow*, void*), void* data) {
+    if (window == nullptr) return;
+    window->afterPaint = callback;
+    window->afterPaintData = callback != nullptr ? data : nullptr;
+}
+
 void gWinRefreshAll() {
     auto redraw = [](gWindow* window) {
         if (window->dirty == 0) return;
@@ -538,7 +554,7 @@ void gWinRefreshAll() {
             gHookTable.redrawWindow(window);
         } else if ((window->state & kNotDrawnMask) == 0 && gWinMakeCurrent(window)) {
             gWinPaint(window);
-            pf::SwapBuffers(window->hdc);
+            gWinSwapPainted(window);
         }
     };
     for (gWindow* top = gList; top != nullptr; top = top->next) {
@@ -996,7 +1012,7 @@ void gMessageLoop(uint8_t mode) {
             animated = gAnimated;
             if (animated != nullptr && gWinMakeCurrent(animated)) {
                 gWinPaint(animated);
-                pf::SwapBuffers(animated->hdc);
+                gWinSwapPainted(animated);
             }
         }
     }

@@ -144,6 +144,10 @@ struct gWindow {
     int32_t statusPending = 0;
     void (*statusClear)() = nullptr;
     gSkinObject* skinObject = nullptr;
+    // Called after a whole-window repaint with the window's context current and the new
+    // picture complete in the back buffer, right before the swap (gWinSwapPainted).
+    void (*afterPaint)(gWindow*, void* data) = nullptr;
+    void* afterPaintData = nullptr;
     uint32_t tagEnd = kWindowTag;
 };
 
@@ -243,6 +247,10 @@ uint32_t gWinFrameStyle(const gWindow* window, bool parentHasWindow, uint32_t* e
 gFont* gWinRealizeFont(gWindow* window, const char* face, int mode);
 void gWinShow(gWindow* window, bool show);
 void gWinPaint(gWindow* window);
+// The swap after a whole-window repaint: the window's after-paint callback, then the
+// swap (the back buffer is undefined after it, so reading the picture back goes there).
+void gWinSwapPainted(gWindow* window);
+void gWinSetAfterPaint(gWindow* window, void (*callback)(gWindow*, void*), void* data);
 void gWinRefreshAll();
 bool gWinSetTitle(gWindow* window, const char* text);
 int gWinGetTitle(gWindow* window);

@@ -225,12 +225,12 @@ TEST(WindowX11Test, SizeHintsApplicationActivationAndScreenSize) {
     UnregisterWindowClass("XLIMITS");
 }
 
-// A popup hidden and shown again at once (a menu moving to another owner) keeps the
-// capture it takes again: the late notice of its own hide must not cancel it.
+// A window hidden and shown again at once (a menu moving to another owner; a top-level
+// window shown again with activation) keeps the capture it takes again: the late notices
+// of its own hide (UnmapNotify, and FocusOut when it held the focus) must not cancel it.
 TEST(WindowX11Test, QuickHideAndShowKeepsTheNewCapture) {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
     static int cancels = 0;
-    cancels = 0;
     ASSERT_NE(RegisterWindowClass("XPOPUP",
                                   [](Hwnd h, uint32_t m, WParam w, LParam l) -> LResult {
                                       if (m == kWmCancelMode) ++cancels;
@@ -238,22 +238,35 @@ TEST(WindowX11Test, QuickHideAndShowKeepsTheNewCapture) {
                                   },
                                   0),
               0);
-    Hwnd hwnd = CreateWindowEx(0, "XPOPUP", "", kWsPopup, 50, 50, 120, 80, nullptr, nullptr);
-    ASSERT_NE(hwnd, nullptr);
-    ShowWindow(hwnd, kSwShowNoActivate);
-    SetCapture(hwnd);
-    ShowWindow(hwnd, kSwHide);
-    ShowWindow(hwnd, kSwShowNoActivate);
-    SetCapture(hwnd);
-    for (int i = 0; i < 40; ++i) {
-        Msg msg;
-        while (PeekMessage(&msg, true)) DispatchMessage(&msg);
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    auto pump = [] {
+        for (int i = 0; i < 40; ++i) {
+            Msg msg;
+            while (PeekMessage(&msg, true)) DispatchMessage(&msg);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    };
+    for (bool activated : {false, true}) {
+        SCOPED_TRACE(activated ? "top-level, activated" : "popup");
+        const int show = activated ? kSwShow : kSwShowNoActivate;
+        Hwnd hwnd = CreateWindowEx(0, "XPOPUP", "", activated ? kWsOverlapped : kWsPopup, 50, 50, 120, 80,
+                                   nullptr, nullptr);
+        ASSERT_NE(hwnd, nullptr);
+        ShowWindow(hwnd, show);
+        if (activated) {
+            pump();
+            ASSERT_EQ(GetActiveWindow(), hwnd);
+        }
+        cancels = 0;
+        SetCapture(hwnd);
+        ShowWindow(hwnd, kSwHide);
+        ShowWindow(hwnd, show);
+        SetCapture(hwnd);
+        pump();
+        EXPECT_EQ(cancels, 0);
+        EXPECT_EQ(GetCapture(), hwnd);
+        ReleaseCapture();
+        DestroyWindow(hwnd);
     }
-    EXPECT_EQ(cancels, 0);
-    EXPECT_EQ(GetCapture(), hwnd);
-    ReleaseCapture();
-    DestroyWindow(hwnd);
     UnregisterWindowClass("XPOPUP");
 }
 

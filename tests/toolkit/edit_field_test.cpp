@@ -187,6 +187,68 @@ TEST_F(EditFieldTest, PasteStopsAtTheLineBreakAndNumberFieldsKeepUnits) {
     p.font = nullptr;
 }
 
+// Losing the focus drops the selection everywhere it is kept, the drawn copy in the
+// glyph list included, and gives back the text from before the edit.
+TEST_F(EditFieldTest, KillFocusClearsTheSelectionAndRestoresTheText) {
+    font.listBase = 1;   // as if the lists existed: the glyph list then mirrors the selection
+    gWgtSetText(&e, "abcd");
+    gWgtEditBegin(&e);
+    gWgtCaretToEnd(&e, false);
+    Char('!');
+    EXPECT_TRUE(Char(1));
+    ASSERT_NE(e.glyphList, nullptr);
+    EXPECT_EQ(e.glyphList->selectionLength, 5u);
+    gWgtKillFocus(&e);
+    EXPECT_EQ(e.text, "abcd");
+    EXPECT_EQ(e.value, 0u);
+    EXPECT_EQ(gFocusWidget, nullptr);
+    EXPECT_EQ(gEditWorkWidget(), nullptr);
+    EXPECT_EQ(s()->selection, 0);
+    EXPECT_EQ(e.glyphList->selectionLength, 0u);
+    // Ending the edit of a field without a working copy clears the drawn selection too.
+    EXPECT_TRUE(Char(1));
+    EXPECT_EQ(e.glyphList->selectionLength, 4u);
+    gWgtEditEnd(&e);
+    EXPECT_EQ(e.glyphList->selectionLength, 0u);
+    font.listBase = 0;
+}
+
+// Edit fields made from descriptors are real edit fields: Tab walks the focus between
+// them, past a label, and wraps around.
+TEST(EditFieldWindowTest, TabMovesTheFocusBetweenFieldsBuiltFromDescriptors) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    ASSERT_NE(gInit(), nullptr);
+    gWindow* window = gWinCreateRec(10, 10, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(gWinOpen(window, "Fields", kStyleShown));   // the window's font
+    auto add = [window](int32_t kind, const char* text) {
+        gWgtTemplate t;
+        t.desc.kind = kind;
+        t.desc.style = kWsSlotFromWindow | kWsLeft | kWsNewRow;
+        t.desc.width = 60;
+        t.desc.text = text;
+        return gWgtAdd(window, nullptr, &t, 0);
+    };
+    gElement* a = add(6, "one");
+    gElement* label = add(3, "label");
+    gElement* b = add(6, "two");
+    ASSERT_TRUE(a != nullptr && label != nullptr && b != nullptr);
+    ASSERT_NE(a->font, nullptr);
+    EXPECT_NE(gWgtEdit(a), nullptr);
+    EXPECT_NE(b->glyphList, nullptr);
+    EXPECT_EQ(gWgtEdit(label), nullptr);
+    EXPECT_EQ(gWgtNextFocus(a), b);
+    gWgtEditBegin(a);
+    gKeyDownEvent = gKeyEvent{0, 9, 0};
+    EXPECT_TRUE(gWgtOnChar(window, a));
+    EXPECT_EQ(gFocusWidget, b);
+    EXPECT_EQ(a->value, 0u);
+    EXPECT_TRUE(gWgtOnChar(window, b));
+    EXPECT_EQ(gFocusWidget, a);
+    gFocusWidget = nullptr;
+    gShutdown();
+}
+
 using testing_util::RunPumping;
 
 TEST_F(EditFieldTest, CopyAndPasteThroughTheXClipboard) {

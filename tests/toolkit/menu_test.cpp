@@ -174,7 +174,9 @@ TEST_F(MenuTest, BuildTextsHeightsRefusalsAndReuse) {
         EXPECT_EQ(item->rowBottom, want[i].bottom) << i;
         widest = std::max(widest, item->labelWidth + item->shortcutWidth);
     }
-    EXPECT_FLOAT_EQ(rows[0].item->labelWidth, gFontTextWidth(host->mainFont, "Open"));
+    // The label block measures 2 wider than the row needs; the shortcut is taken whole.
+    EXPECT_FLOAT_EQ(rows[0].item->labelWidth, gFontTextWidth(host->mainFont, "Open") - 2.0f);
+    EXPECT_FLOAT_EQ(rows[0].item->shortcutWidth, gFontTextWidth(host->mainFont, "Alt+X"));
     EXPECT_EQ(rows[3].item->flags, kMenuRowKeepHighlight);
     EXPECT_EQ(menu->height, 3 * r + 5);
     EXPECT_EQ(menu->width, static_cast<int32_t>(std::ceil(widest)) + 12);

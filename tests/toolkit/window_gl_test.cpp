@@ -50,6 +50,26 @@ TEST(ToolkitGlTest, FrameAndDialogOpenWithContextStateAndClearColour) {
     }
     EXPECT_NEAR(frame->colours.background[0], 72 / 127.0, 1e-6);
     EXPECT_NEAR(dialog->colours.background[0], 0x30 / 127.0, 1e-6);
+    // A whole-window repaint hands the finished back buffer to the after-paint callback
+    // before the swap: it reads the dialog's colour (0x30/127 red), not the frame's.
+    struct Seen {
+        int calls = 0;
+        unsigned char pixel[3] = {};
+    } seen;
+    gWinSetAfterPaint(
+        dialog,
+        [](gWindow* w, void* data) {
+            auto* s = static_cast<Seen*>(data);
+            ++s->calls;
+            glReadBuffer(GL_BACK);
+            glReadPixels(w->clientWidth / 2, w->clientHeight / 2, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, s->pixel);
+        },
+        &seen);
+    dialog->dirty = 7;
+    gWinRefreshAll();
+    EXPECT_EQ(seen.calls, 1);
+    EXPECT_NEAR(seen.pixel[0], std::round(0x30 * 255.0 / 127.0), 1.0);
+    EXPECT_NEAR(seen.pixel[2], std::round(0x10 * 255.0 / 127.0), 1.0);
     gUiCloseQuiet(nullptr);
     gMessageLoop(0);
     EXPECT_EQ(gWinList(), nullptr);
