@@ -7,8 +7,10 @@
 #include "common/log.h"
 #include "common/sample_type.h"
 #include "framework/display_lock.h"
+#include "io/file_layout.h"
 #include "io/frame_access.h"
 #include "io/input_source.h"
+#include "io/output_writer.h"
 #include "io/read_kernel.h"
 #include "io/section_stats.h"
 #include "io/sign_test.h"
@@ -62,6 +64,8 @@ DataSet::~DataSet() {
     }
     SectionPreviewForget(this);
     format = nullptr;
+    if (formatInfo != nullptr) formatInfo->Release();
+    formatInfo = nullptr;
     StreamClose(&stream);
     ClearRecordWindow();
     staging.Free();
@@ -82,6 +86,13 @@ bool DataSet::QueryInterface(const ComponentId* id, void** out) {
             AddRef();
             *out = static_cast<ComponentObject*>(this);
         }
+        return true;
+    }
+    if (SameComponentId(id, &kFormatInfoId) && formatInfo != nullptr)
+        return formatInfo->QueryInterface(id, out);
+    if (SameComponentId(id, &kOutputHeaderRecordId)) {
+        if (formatInfo == nullptr || formatInfo->records.empty()) return false;
+        if (out != nullptr) *out = const_cast<std::vector<HeaderRecord>*>(&formatInfo->records);
         return true;
     }
     if (SameComponentId(id, &kFormatInfoId) && hasSampleFormat) {
@@ -120,6 +131,12 @@ bool DataSet::AttachInput(InputSource* source, StreamRecord* newStream, const Da
         ++newStream->refCount;
         StreamClose(&stream);
         stream = newStream;
+    }
+    FormatInfo* info = layout != nullptr ? layout->formatInfo : nullptr;
+    if (info != formatInfo) {
+        if (info != nullptr) info->AddRef();
+        if (formatInfo != nullptr) formatInfo->Release();
+        formatInfo = info;
     }
     if (layout != nullptr) {
         hasSampleFormat = layout->hasSampleFormat;
@@ -374,8 +391,8 @@ bool DataSet::FormatInfoText(uint32_t id, char* buffer, size_t size) const {
         buffer[used++] = ' ';
         buffer[used] = 0;
     }
-    void* object = hasSampleFormat ? const_cast<LayoutSampleFormat*>(&sampleFormat) : nullptr;
-    return format->info(object, id, buffer + used, size - used);
+    // The information operation reads the reader's component (a FormatInfo*), or nothing.
+    return format->info(formatInfo, id, buffer + used, size - used);
 }
 
 // ---- Helpers ---------------------------------------------------------------------------------

@@ -21,6 +21,7 @@
 namespace orva {
 
 class DataSet;
+class FormatInfo;
 struct InputSource;
 
 // Class and interface ids.
@@ -87,6 +88,9 @@ struct DataSetLayout {
     bool hasSampleFormat = false;
     LayoutSampleFormat sampleFormat;
     std::shared_ptr<SectionFrameTable> frameTable;  // none for regular files
+    // The reader's format information component (its layout, with the header records);
+    // the data set takes a reference of its own. May be null.
+    FormatInfo* formatInfo = nullptr;
 };
 
 class DataSet : public ComponentBase, public DataSetInfo {
@@ -100,8 +104,12 @@ public:
     const ComponentId* GetClassId() const override { return &kDataSetId; }
     // Clone: a new data set with this one's tag (nothing else is copied).
     bool CreateInstance(ComponentObject** out) override;
-    // The class id and {"BASE"} answer this object; the frame table id answers when a
-    // frame table is held (out then gets the table); others are refused.
+    // The class id and {"BASE"} answer this object; the format information id answers
+    // with the reader's component (one reference added) or, without one, the sample
+    // format record; the frame table id answers when a frame table is held (out then
+    // gets the table); the output header record id answers with the component's
+    // header records (`const std::vector<HeaderRecord>*`, no reference) when it kept
+    // any; others are refused.
     bool QueryInterface(const ComponentId* id, void** out) override;
 
     // Takes the stream (one reference) and the format of the source, keeps the
@@ -146,6 +154,7 @@ public:
     const FormatDesc* format = nullptr;  // not owned
     bool hasSampleFormat = false;
     LayoutSampleFormat sampleFormat;
+    FormatInfo* formatInfo = nullptr;    // one reference held; may be null
 
     // Position.
     int32_t currentFrame = 0;

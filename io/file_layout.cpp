@@ -167,6 +167,24 @@ uint32_t BitsFromType(uint32_t t) { return DataSetInfo::ElementBytes(t) * 8; }
 
 FileLayout::FileLayout() { FileLayoutInit(this); }
 
+int32_t FormatInfo::Release() {
+    const int32_t n = --refCount;
+    if (n == 0) delete this;
+    return n;
+}
+
+bool FormatInfo::QueryInterface(const ComponentId* id, void** out) {
+    if (id == nullptr) return false;
+    if (!SameComponentId(id, GetClassId()) && !SameComponentId(id, &kFormatInfoId) &&
+        !SameComponentId(id, &kBaseId))
+        return false;
+    if (out != nullptr) {
+        AddRef();
+        *out = this;
+    }
+    return true;
+}
+
 bool FileLayout::SetAxis(uint32_t index, int32_t length) {
     if (index >= kMaxAxisEntries) return false;
     if (index >= axes.size()) axes.resize(index + 1, -1);

@@ -3,10 +3,15 @@
 // user's request and the service description into a data set's description;
 // with the small services around the description: channel mode labels,
 // comparison and copy, the default value range and the count of sections.
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
+#include "framework/component_id.h"
 #include "io/data_set_info.h"
 #include "io/format_desc.h"
 
@@ -49,6 +54,72 @@ public:
     uint32_t axisCount = 0;      // lengths given
     uint32_t declaredAxes = 0;
 };
+
+// ---- Format information components ----------------------------------------------------------
+// A reader's layout as a small reference-counted component that describes its
+// format. The count starts at 1 (the maker's reference); Release deletes the object
+// when it reaches 0. A data set that is handed one keeps a reference, answers the
+// generic format information id with it and passes it to the descriptor's
+// information operation; a FITS reader's header records reach the FITS writer
+// through it.
+class FormatInfo : public FileLayout {
+public:
+    FormatInfo() = default;
+    FormatInfo(const FormatInfo&) = delete;
+    FormatInfo& operator=(const FormatInfo&) = delete;
+
+    virtual const ComponentId* GetClassId() const = 0;
+    int32_t AddRef() { return ++refCount; }
+    int32_t Release();
+    // A new component of the same class with this one's tag; nullptr when memory is short.
+    virtual FormatInfo* CreateInstance() const = 0;
+    // The class id, the generic format information id {0, 0, "FRMT", "INFO"} and the
+    // base id answer: true, and with `out` given one reference is added and the object
+    // stored there. Any other id is refused.
+    bool QueryInterface(const ComponentId* id, void** out);
+
+    std::atomic<int32_t> refCount{1};
+};
+
+// The identity of one class of format information component; T is default
+// constructible and derives from FormatInfoOf<T, Id>.
+template <class T, const ComponentId& Id>
+class FormatInfoOf : public FormatInfo {
+public:
+    // A new component (count 1) with the class's own construction; nullptr when memory is short.
+    static T* Create() { return new (std::nothrow) T; }
+    static const ComponentId* ClassId() { return &Id; }
+    const ComponentId* GetClassId() const override { return &Id; }
+    FormatInfo* CreateInstance() const override {
+        T* made = new (std::nothrow) T;
+        if (made != nullptr) made->tag = tag;
+        return made;
+    }
+};
+
+// Holds one reference and releases it.
+struct FormatInfoRelease {
+    void operator()(FormatInfo* info) const {
+        if (info != nullptr) info->Release();
+    }
+};
+template <class T>
+using FormatInfoRef = std::unique_ptr<T, FormatInfoRelease>;
+
+// The component of class T behind a descriptor's information object (a FormatInfo*
+// handed over as void*), or nullptr when there is none or it is of another class.
+template <class T>
+const T* FormatInfoAs(void* object) {
+    if (object == nullptr) return nullptr;
+    auto* info = static_cast<FormatInfo*>(object);
+    return info->QueryInterface(T::ClassId(), nullptr) ? static_cast<const T*>(info) : nullptr;
+}
+
+// A descriptor's information operation over a text function of one component class.
+template <class T, bool (*Text)(const T*, uint32_t, char*, size_t)>
+bool FormatInfoTextOf(void* object, uint32_t item, char* buffer, size_t size) {
+    return Text(FormatInfoAs<T>(object), item, buffer, size);
+}
 
 // The services of the data set and service description that the merge calls. The
 // defaults are plain implementations; the data set installs its own.

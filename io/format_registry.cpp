@@ -31,7 +31,6 @@ constexpr size_t kAllPatternLimit = 2047;
 // fails, so that the open path goes on to the next format.
 
 int OpenNotBuilt(InputSource*) { return kErrUnsupported; }
-bool InfoNotBuilt(void*, uint32_t, char*, size_t) { return false; }
 bool WriteNotBuilt(OutputWriter*) { return false; }
 
 // The image and camera readers, by descriptor name.
@@ -71,7 +70,11 @@ FormatDesc Builtin(const char* tag, const char* name, const char* extensions, ui
     if (FormatOpenFn own = ImageReaderOpen(name)) d.open = own;
     if (FormatOpenFn text = TextReaderOpen(name)) d.open = text;
     if (FormatOpenFn vector = VectorReaderOpen(tag)) d.open = vector;
-    d.info = info ? &InfoNotBuilt : nullptr;
+    // The information operations read the reader's component that the data set keeps.
+    d.info = !info ? nullptr
+             : std::strcmp(tag, "JPEG") == 0 ? &FormatInfoTextOf<JpegInfo, &JpegInfoText>
+             : std::strcmp(tag, "BMP") == 0  ? &FormatInfoTextOf<BmpInfo, &BmpInfoText>
+                                             : nullptr;
     d.write = !write ? nullptr : fits ? &FitsWrite : binary ? &BinaryWrite : &WriteNotBuilt;
     d.defaultType = type;
     d.allowedTypes = allowed;

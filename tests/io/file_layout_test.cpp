@@ -4,6 +4,13 @@
 
 #include <cfloat>
 
+#include "io/formats/binary/raw_reader.h"
+#include "io/formats/bmp/bmp_reader.h"
+#include "io/formats/fits/fits_reader.h"
+#include "io/formats/jpeg/jpeg_reader.h"
+#include "io/formats/spe/spe_reader.h"
+#include "io/formats/text/text_reader.h"
+
 namespace orva {
 namespace {
 
@@ -285,6 +292,50 @@ TEST(FileLayout, ServiceDescriptionStatesWhatTheHeaderDoesNot) {
     EXPECT_EQ(info.cropX, 1);
     EXPECT_EQ(info.cropSizeX, 3);
     EXPECT_EQ(info.cropY, 2);
+}
+
+// Every reader's information component: its four-word id and tag, the three ids it
+// answers, the counted references and the factory.
+TEST(FormatInfo, ReaderComponentsAnswerTheirIdentity) {
+    struct Row {
+        FormatInfo* info;
+        const char (&code1)[5];
+        const char* tag;
+    } rows[] = {
+        {FitsReader::Create(), "FITS", "FITS"}, {BinaryInfo::Create(), "BIN0", "BINARY"},
+        {BmpInfo::Create(), "BITM", "BMP"},     {JpegInfo::Create(), "JPEG", "JPEG"},
+        {DsvInfo::Create(), "DSVD", "DSV"},     {TextInfo::Create(), "TEXT", "TXT"},
+        {SpeInfo::Create(), "SPEP", "SPE WINV"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.code1);
+        ASSERT_NE(r.info, nullptr);
+        const ComponentId own{{FourCC(r.code1), 0, FourCC("FRMT"), FourCC("INFO")}, nullptr};
+        EXPECT_EQ(*r.info->GetClassId(), own);
+        EXPECT_EQ(r.info->tag, MakeFormatTag(r.tag));
+        void* out = nullptr;
+        EXPECT_TRUE(r.info->QueryInterface(&own, &out));
+        EXPECT_EQ(out, r.info);
+        EXPECT_TRUE(r.info->QueryInterface(&kFormatInfoId, nullptr));  // no reference taken
+        EXPECT_TRUE(r.info->QueryInterface(&kBaseId, &out));
+        const ComponentId other{{FourCC(r.code1), FourCC("XXXX"), FourCC("FRMT"), FourCC("INFO")}, nullptr};
+        EXPECT_FALSE(r.info->QueryInterface(&other, &out));
+        EXPECT_EQ(r.info->AddRef(), 4);
+        FormatInfo* made = r.info->CreateInstance();
+        ASSERT_NE(made, nullptr);
+        EXPECT_EQ(*made->GetClassId(), own);
+        EXPECT_EQ(made->tag, r.info->tag);
+        EXPECT_EQ(made->Release(), 0);
+        for (int32_t n = 3; n >= 0; --n) EXPECT_EQ(r.info->Release(), n);
+    }
+    // A descriptor's information operation reads only components of its own class.
+    FormatInfoRef<BmpInfo> bmp(BmpInfo::Create());
+    FormatInfoRef<JpegInfo> jpeg(JpegInfo::Create());
+    char text[16] = "";
+    EXPECT_TRUE((FormatInfoTextOf<BmpInfo, &BmpInfoText>(bmp.get(), 1, text, sizeof text)));
+    EXPECT_STREQ(text, "[none]");
+    EXPECT_FALSE((FormatInfoTextOf<BmpInfo, &BmpInfoText>(jpeg.get(), 1, text, sizeof text)));
+    EXPECT_FALSE((FormatInfoTextOf<BmpInfo, &BmpInfoText>(nullptr, 1, text, sizeof text)));
 }
 
 }  // namespace

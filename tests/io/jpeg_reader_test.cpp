@@ -132,6 +132,15 @@ TEST_F(JpegReaderTest, OpenThroughTheRegistry) {
     ASSERT_NE(receiver.kept, nullptr);
     EXPECT_EQ(receiver.kept->formatTag, MakeFormatTag("BINARY"));
     EXPECT_EQ(receiver.kept->sizeX, 123);
+    // The descriptor's information operation reads the component the data set keeps.
+    char text[24] = "Jpeg";
+    EXPECT_TRUE(receiver.kept->FormatInfoText(4, text, sizeof text));
+    EXPECT_STREQ(text, "Jpeg YCbCr (YUV)");
+    EXPECT_FALSE(receiver.kept->FormatInfoText(4, text, 18));  // no room behind the blank
+    void* info = nullptr;
+    ASSERT_TRUE(receiver.kept->QueryInterface(&kFormatInfoId, &info));
+    EXPECT_EQ(static_cast<FormatInfo*>(info)->GetClassId(), &kJpegInfoId);
+    EXPECT_EQ(static_cast<FormatInfo*>(info)->Release(), 1);  // the data set's own reference
     ReleaseFormats(registry);
 }
 

@@ -66,8 +66,7 @@ int RawOpenWithDescription(InputSource* source, FileLayout* sourceLayout, DataSe
     }
     const int64_t length = source->stream->length;
 
-    FileLayout layout;
-    layout.tag = TagBinary();
+    BinaryInfo layout;  // local: never handed out, so its reference is never counted down
     if (sourceLayout) {
         layout.type = sourceLayout->type;
         layout.bits = sourceLayout->bits;

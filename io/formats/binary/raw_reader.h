@@ -7,12 +7,20 @@
 // file length before they are used.
 #include <cstdint>
 
+#include "io/file_layout.h"
+
 namespace orva {
 
 class DataSet;
-class FileLayout;
 struct InputSource;
 struct ServiceDescription;
+
+inline constexpr ComponentId kBinaryInfoId{{FourCC("BIN0"), 0, FourCC("FRMT"), FourCC("INFO")}, nullptr};
+
+// The BINARY information component: the layout with tag "BINARY" that RawOpen builds.
+struct BinaryInfo : FormatInfoOf<BinaryInfo, kBinaryInfoId> {
+    BinaryInfo() { tag = MakeFormatTag("BINARY"); }
+};
 
 // The open operation of the BINARY descriptor: -1 without a current file, -2 past
 // the end of the file list, 1 for an empty file, else RawOpen's result.

@@ -464,7 +464,7 @@ int BmpOpen(InputSource* source) {
     BmpReader rd;
     rd.file = std::fopen(name, "rb");
     if (rd.file == nullptr) return ErrnoToErrorValue(errno);
-    std::unique_ptr<BmpInfo> info(new (std::nothrow) BmpInfo);
+    FormatInfoRef<BmpInfo> info(BmpInfo::Create());
     if (!info) {
         std::fclose(rd.file);
         return kErrOutOfMemory;

@@ -14,8 +14,10 @@ namespace orva {
 struct InputSource;
 struct StreamRecord;
 
-// The BMP information object: the layout with tag "BMP" and what the headers told.
-struct BmpInfo : FileLayout {
+inline constexpr ComponentId kBmpInfoId{{FourCC("BITM"), 0, FourCC("FRMT"), FourCC("INFO")}, nullptr};
+
+// The BMP information component: the layout with tag "BMP" and what the headers told.
+struct BmpInfo : FormatInfoOf<BmpInfo, kBmpInfoId> {
     BmpInfo();
     bool os2 = false;            // OS/2 1.x header (12 bytes)
     uint32_t compression = 0;    // 0 none, 1 RLE8, 2 RLE4, 3 BITFIELDS, 4 Jpeg, 5 Png

@@ -36,7 +36,7 @@ int OpenDecodedStream(StreamRecord** holder, const char* dataFile) {
     return r;
 }
 
-int AttachDecodedImage(InputSource* source, const DecodedImage& image, FileLayout* formatInfo) {
+int AttachDecodedImage(InputSource* source, const DecodedImage& image, FormatInfo* formatInfo) {
     if (source == nullptr || source->stream == nullptr) return kErrWrong;
     const uint32_t type = image.type | kTypeKindImage;
     FileLayout layout;
@@ -73,6 +73,7 @@ int AttachDecodedImage(InputSource* source, const DecodedImage& image, FileLayou
         formatInfo->type = type;
         formatInfo->bits = layout.bits;
         objects = DataSetLayoutFrom(*formatInfo);
+        objects.formatInfo = formatInfo;
     } else {
         objects = DataSetLayoutFrom(layout);
     }

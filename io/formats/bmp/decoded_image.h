@@ -14,7 +14,7 @@
 
 namespace orva {
 
-class FileLayout;
+class FormatInfo;
 struct InputSource;
 
 // Stream mode of the decoded file: binary, created, read-write and temporary (its
@@ -39,9 +39,10 @@ struct DecodedImage {
 };
 
 // Builds the BINARY data set over source->stream (the decoded file) and hands it to the
-// source; `formatInfo` (the reader's own layout with its tag) becomes the data set's
-// sample format and gets the decoded type. The attach result, or -14.
-int AttachDecodedImage(InputSource* source, const DecodedImage& image, FileLayout* formatInfo);
+// source; `formatInfo` (the reader's information component, may be null) gets the
+// decoded type and becomes the data set's sample-format object (the data set takes a
+// reference). The attach result, or -14.
+int AttachDecodedImage(InputSource* source, const DecodedImage& image, FormatInfo* formatInfo);
 
 // Writes blocks of decoded rows to the stream on a thread of its own, so that decoding
 // goes on while the previous block is written. Blocks go out in the order submitted.

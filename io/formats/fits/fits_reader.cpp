@@ -351,9 +351,9 @@ void AppendRecord(FitsReader* rd, const char* card, size_t nameLength, bool valu
     HeaderRecord r;
     r.keyword.assign(card, nameLength);
     if (!valueCard) {
+        // Commentary keeps its text from column 9 as it stands (leading blanks too), so
+        // that it is written back where it was.
         r.value = TrimRight(card + 8, kFitsCard - 8);
-        size_t lead = r.value.find_first_not_of(' ');
-        r.value.erase(0, lead == std::string::npos ? r.value.size() : lead);
     } else {
         const char* v = card + 10;
         size_t n = kFitsCard - 10;
@@ -386,7 +386,7 @@ void AppendRecord(FitsReader* rd, const char* card, size_t nameLength, bool valu
             r.comment = TrimRight(v + i, n - i);
         }
     }
-    if (r.value.size() > 70) r.value.resize(70);
+    if (valueCard && r.value.size() > 70) r.value.resize(70);
     rd->records.push_back(std::move(r));
 }
 
@@ -918,7 +918,8 @@ int AttachImageUnit(InputSource* source, FitsReader* rd, uint32_t unit) {
     if (hooks.load && current) dataSet->service = hooks.load(current);
     int r = FitsHeaderCheck(rd, dataSet, kResultReady);
     if (r == kResultReady) {
-        const DataSetLayout objects = DataSetLayoutFrom(*rd);
+        DataSetLayout objects = DataSetLayoutFrom(*rd);
+        objects.formatInfo = rd;  // the header records go along with it
         r = source->AttachDataSet(dataSet, source->stream, &objects);
     }
     dataSet->Release();
@@ -967,7 +968,9 @@ int FitsOpen(InputSource* source) {
         }
         if (rd->IsImageUnit() && rd->dataBytes > 0) {
             if (rd->bitpix != 0) {
-                int u = AttachImageUnit(source, rd.get(), unit);
+                // From here the unit is a counted component: its data set may keep it.
+                FormatInfoRef<FitsReader> held(rd.release());
+                int u = AttachImageUnit(source, held.get(), unit);
                 if (u >= kResultReady)
                     ++attached;
                 else

@@ -61,15 +61,18 @@ struct FitsKeywordCounters {
     FitsKeywordCounter row[kFitsKeywordCount];
 };
 
-// One header unit as read. The FileLayout part holds what the data set needs:
-// type, bits, channels, the axis list (NAXISn), headerStart, dataOffset (the data
-// start) and dataEnd (data start plus the standard data size); readerValue holds
-// the position of the next unit.
-class FitsReader : public FileLayout {
+inline constexpr ComponentId kFitsInfoId{{FourCC("FITS"), 0, FourCC("FRMT"), FourCC("INFO")}, nullptr};
+
+// One header unit as read; also the FITS format information component, which the
+// data set of an image unit keeps. The FileLayout part holds what the data set
+// needs: type, bits, channels, the axis list (NAXISn), headerStart, dataOffset (the
+// data start), dataEnd (data start plus the standard data size) and the header
+// records (every card that no keyword row took, with SIMPLE/XTENSION, HISTORY and
+// COMMENT); readerValue holds the position of the next unit.
+class FitsReader : public FormatInfoOf<FitsReader, kFitsInfoId> {
 public:
     FitsReader();
 
-    int32_t refCount = 1;
     uint32_t mode = kFitsDefaultMode;
     uint32_t badCards = 0;      // cards with control bytes in the keyword, values in error
     uint32_t unknownCards = 0;  // cards that are neither value cards nor commentary

@@ -169,7 +169,7 @@ int JpegOpen(InputSource* source) {
     const char* name = source->name->Text();
     FILE* file = std::fopen(name, "rb");
     if (file == nullptr) return ErrnoToErrorValue(errno);
-    std::unique_ptr<JpegInfo> info(new (std::nothrow) JpegInfo);
+    FormatInfoRef<JpegInfo> info(JpegInfo::Create());
     if (!info) {
         std::fclose(file);
         return kErrOutOfMemory;

@@ -13,8 +13,10 @@ namespace orva {
 struct InputSource;
 struct StreamRecord;
 
-// The JPEG information object: the layout with tag "JPEG" and what the header told.
-struct JpegInfo : FileLayout {
+inline constexpr ComponentId kJpegInfoId{{FourCC("JPEG"), 0, FourCC("FRMT"), FourCC("INFO")}, nullptr};
+
+// The JPEG information component: the layout with tag "JPEG" and what the header told.
+struct JpegInfo : FormatInfoOf<JpegInfo, kJpegInfoId> {
     JpegInfo();
     int colorSpace = 0;          // the library's code: 1 grey, 2 RGB, 3 YCbCr, 4 CMYK, 5 YCCK
     uint16_t densityX = 0, densityY = 0;

@@ -154,9 +154,8 @@ int SpeOpen(InputSource* source) {
     int r = OpenCurrentFile(source);
     if (r < kResultReady) return r;
     const char* name = source->name->Text();
-    std::unique_ptr<FileLayout> layout(new (std::nothrow) FileLayout);
+    FormatInfoRef<SpeInfo> layout(SpeInfo::Create());
     if (!layout) return kErrOutOfMemory;
-    layout->tag = MakeFormatTag("SPE WINV");
     std::vector<uint8_t> header;
     r = ReadHeader(source->stream, kSpeHeaderSize, &header);
     if (r < kResultReady) return r;
@@ -166,7 +165,8 @@ int SpeOpen(InputSource* source) {
     DataSet* dataSet = MakeDataSet(source, "SPE WINV");
     if (dataSet == nullptr) return kErrOutOfMemory;
     LayoutToDataSet(layout.get(), dataSet);
-    const DataSetLayout objects = DataSetLayoutFrom(*layout);
+    DataSetLayout objects = DataSetLayoutFrom(*layout);
+    objects.formatInfo = layout.get();
     r = source->AttachDataSet(dataSet, source->stream, &objects);
     dataSet->Release();
     return r;

@@ -472,24 +472,6 @@ VectorFileInfo* VectorFileInfo::Create(FormatTag tag) { return new (std::nothrow
 
 VectorFileInfo::VectorFileInfo(FormatTag t) { tag = t; }
 
-int32_t VectorFileInfo::Release() {
-    const int32_t n = --refCount;
-    if (n == 0) delete this;
-    return n;
-}
-
-bool VectorFileInfo::QueryInterface(const ComponentId* id, void** out) {
-    if (id == nullptr) return false;
-    if (!SameComponentId(id, &kVectorFileInfoId) && !SameComponentId(id, &kFormatInfoId) &&
-        !SameComponentId(id, &kBaseId))
-        return false;
-    if (out != nullptr) {
-        AddRef();
-        *out = this;
-    }
-    return true;
-}
-
 // ---- The reader ------------------------------------------------------------------------------
 
 VectorReader::VectorReader(FormatTag tag, const ComponentId* readerId, const char tagText[4])

@@ -8,7 +8,6 @@
 // Every size, count and position read from a file is checked against the file's
 // length before it is used; a record whose samples would run past its payload or
 // past the end of the file is refused.
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -74,20 +73,13 @@ inline constexpr ComponentId kStatisticReaderId{
 
 // The description of a vector file: its layout with the two {scale, zero} pairs,
 // the dimension count and the second description word. Reference counted.
-class VectorFileInfo : public FileLayout {
+class VectorFileInfo : public FormatInfoOf<VectorFileInfo, kVectorFileInfoId> {
 public:
     // nullptr when memory is short.
     static VectorFileInfo* Create(FormatTag tag);
+    VectorFileInfo() = default;
     explicit VectorFileInfo(FormatTag tag);
 
-    const ComponentId* GetClassId() const { return &kVectorFileInfoId; }
-    int32_t AddRef() { return ++refCount; }
-    int32_t Release();
-    // Its own id, the generic format-information id and {"BASE"} answer (with a
-    // reference added and the object stored when `out` is given); others do not.
-    bool QueryInterface(const ComponentId* id, void** out);
-
-    std::atomic<int32_t> refCount{1};
     int32_t dimensions = 1;
     uint32_t description = 0;
     double scale[2] = {1.0, 1.0};  // first pair, value pair
