@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "io/output_writer.h"
+
 namespace orva {
 
 class OutputWriter;
@@ -116,6 +118,17 @@ bool OutputJobCompletePlanes(FitsOutputJob* job);
 bool OutputJobPadData(FitsOutputJob* job, int64_t unit);
 // The file position after the last plane.
 int64_t OutputJobDataEnd(const FitsOutputJob* job);
+
+// The output writer's sink of a job (FITS and raw binary): the packed samples are
+// appended after the data the job holds (OutputJobAppend).
+class JobAppendSink : public OutputSink {
+public:
+    explicit JobAppendSink(FitsOutputJob* job) : job_(job) {}
+    bool WriteBlock(const void* data, size_t bytes) override { return OutputJobAppend(job_, data, bytes); }
+
+private:
+    FitsOutputJob* job_;
+};
 
 // Overflow-checked product of sizes; false when it does not fit 63 bits or a
 // factor is negative.

@@ -214,22 +214,16 @@ void ScanSkippingMissing(const double* in, int32_t count, MinMaxPair* pair) {
 
 namespace {
 
-template <class T, bool Round, bool Swap>
-void PackKernel(const double* in, unsigned char* out, int32_t count, double scale, double zero,
-                MinMaxPair* pair) {
-    if (count <= 0) return;
-    // Runs that fit the first-level cache: the pack pass reads what the scan just read.
+// Runs that fit the first-level cache: `run` (first value, count, range) scans and
+// packs each, so that the pack pass reads what the scan just read; the range of a run
+// with an infinity or a missing value is taken again without them.
+template <class RunFn>
+ORVA_INLINE void PackRuns(const double* in, int32_t count, MinMaxPair* pair, RunFn run) {
     constexpr int32_t kRun = 2048;
-    const bool avx2 = CpuHasAvx2();
     for (int32_t done = 0; done < count; done += kRun) {
         const int32_t n = count - done < kRun ? count - done : kRun;
         double lo = pair->minimum, hi = pair->maximum;
-        if (avx2)
-            PackAvx2<T, Round, Swap>(in + done, out + static_cast<size_t>(done) * sizeof(T), n,
-                                     scale, zero, &lo, &hi);
-        else
-            PackBase<T, Round, Swap>(in + done, out + static_cast<size_t>(done) * sizeof(T), n,
-                                     scale, zero, &lo, &hi);
+        run(done, n, &lo, &hi);
         if (std::isinf(lo) || std::isinf(hi) || lo == -DBL_MAX) {
             // An infinity or a missing value: the run is scanned again without them.
             ScanSkippingMissing(in + done, n, pair);
@@ -239,6 +233,44 @@ void PackKernel(const double* in, unsigned char* out, int32_t count, double scal
         }
     }
 }
+
+template <class T, bool Round, bool Swap>
+void PackKernel(const double* in, unsigned char* out, int32_t count, double scale, double zero,
+                MinMaxPair* pair) {
+    if (count <= 0) return;
+    const bool avx2 = CpuHasAvx2();
+    PackRuns(in, count, pair, [&](int32_t done, int32_t n, double* lo, double* hi) {
+        unsigned char* o = out + static_cast<size_t>(done) * sizeof(T);
+        if (avx2)
+            PackAvx2<T, Round, Swap>(in + done, o, n, scale, zero, lo, hi);
+        else
+            PackBase<T, Round, Swap>(in + done, o, n, scale, zero, lo, hi);
+    });
+}
+
+template <bool Swap>
+void Real32Kernel(const double* in, unsigned char* out, int32_t count, MinMaxPair* pair) {
+    if (count <= 0) return;
+    const bool avx2 = CpuHasAvx2();
+    PackRuns(in, count, pair, [&](int32_t done, int32_t n, double* lo, double* hi) {
+        unsigned char* o = out + static_cast<size_t>(done) * 4;
+        if (avx2) {
+            ScanAvx2(in + done, n, lo, hi);
+            Real32Avx2<Swap>(in + done, o, n);
+        } else {
+            ScanLoop(in + done, n, lo, hi);
+            Real32Loop<Swap>(in + done, o, n);
+        }
+    });
+}
+
+}  // namespace
+
+void PackReal32Scan(const double* in, unsigned char* out, int32_t count, bool swap, MinMaxPair* pair) {
+    swap ? Real32Kernel<true>(in, out, count, pair) : Real32Kernel<false>(in, out, count, pair);
+}
+
+namespace {
 
 template <class T>
 OutputPackFn Choose(bool round, bool swap) {

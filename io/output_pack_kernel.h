@@ -27,6 +27,9 @@ OutputPackFn SelectOutputPack(ElementType type, int mode);
 // kernels does (bounded at +-FLT_MAX, NaN kept, rounded to nearest), in the machine's
 // byte order or reversed. `in` and `out` must not overlap.
 void PackReal32(const double* in, unsigned char* out, int32_t count, bool swap);
+// The same in one pass with the range of the values folded into the pair as the
+// integer kernels fold it (finite values other than -DBL_MAX).
+void PackReal32Scan(const double* in, unsigned char* out, int32_t count, bool swap, MinMaxPair* pair);
 
 // Folds the finite values other than -DBL_MAX into the pair.
 void ScanSkippingMissing(const double* in, int32_t count, MinMaxPair* pair);

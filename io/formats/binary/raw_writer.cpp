@@ -10,19 +10,6 @@
 
 namespace orva {
 
-namespace {
-
-class RawSink : public OutputSink {
-public:
-    explicit RawSink(FitsOutputJob* job) : job_(job) {}
-    bool WriteBlock(const void* data, size_t bytes) override { return OutputJobAppend(job_, data, bytes); }
-
-private:
-    FitsOutputJob* job_;
-};
-
-}  // namespace
-
 bool BinaryWriteFile(FitsOutputJob* job) {
     OutputWriter* w = job ? job->writer : nullptr;
     if (w == nullptr || job->fd < 0) return false;
@@ -37,7 +24,7 @@ bool BinaryWriteFile(FitsOutputJob* job) {
     // Raw samples stay in the order and sign the output type names.
     job->swapToBigEndian = false;
     job->flipSign = false;
-    RawSink sink(job);
+    JobAppendSink sink(job);
     const int r = w->WriteFramesClipped(&sink);
     job->framesWritten = w->FramesWritten();
     job->sectionsWritten = static_cast<int64_t>(w->SectionsWritten());

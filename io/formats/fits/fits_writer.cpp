@@ -22,7 +22,7 @@ constexpr size_t kCard = 80;
 constexpr int64_t kBlock = 2880;
 constexpr size_t kValueField = 20;
 constexpr size_t kValueRoom = 70;      // columns 11-80
-constexpr size_t kCommentaryRoom = 72; // columns 9-80
+constexpr size_t kCommentaryRoom = 72;  // columns 9-80
 
 // Printable ASCII only: a header holds nothing else.
 std::string Clean(const std::string& text) {
@@ -60,15 +60,16 @@ void AppendCommentCards(std::string* out, std::string rest) {
     }
 }
 
-// Commentary cards (COMMENT, HISTORY, blank): the text in columns 11-80, longer
-// texts on further cards of the same keyword.
+// Commentary cards (COMMENT, HISTORY, blank): the text in columns 9-80 as the reader
+// kept it from there, so that a file read and written again keeps its lines where
+// they stood; longer texts go on further cards of the same keyword.
 void AppendCommentary(std::string* out, const std::string& keyword, const std::string& text) {
     std::string key = keyword;
     key.resize(8, ' ');
     std::string rest = Clean(text);
     do {
-        const size_t take = std::min(rest.size(), kValueRoom);
-        AppendPadded(out, key + "  " + rest.substr(0, take));
+        const size_t take = std::min(rest.size(), kCommentaryRoom);
+        AppendPadded(out, key + rest.substr(0, take));
         rest.erase(0, take);
     } while (!rest.empty());
 }
@@ -443,16 +444,6 @@ bool FitsPatchHeader(FitsOutputJob* job, uint32_t channels, double dataMin, doub
 
 namespace {
 
-// Hands the writer's packed data to the job, after the header.
-class JobSink : public OutputSink {
-public:
-    explicit JobSink(FitsOutputJob* job) : job_(job) {}
-    bool WriteBlock(const void* data, size_t bytes) override { return OutputJobAppend(job_, data, bytes); }
-
-private:
-    FitsOutputJob* job_;
-};
-
 // The job's failure becomes the writer's state; codes that would make the writer
 // try again stop it instead, so a file that cannot be written is not retried forever.
 void RecordFailure(FitsOutputJob* job) {
@@ -532,7 +523,7 @@ bool FitsWriteFile(FitsOutputJob* job) {
         RecordFailure(job);
         return false;
     }
-    JobSink sink(job);
+    JobAppendSink sink(job);
     const int delivered = w->WriteFramesClipped(&sink);
     if (delivered < kResultReady || job->bytesWritten == 0) {
         if (job->result == -4 || job->result >= 0) {
