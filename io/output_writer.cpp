@@ -449,6 +449,16 @@ void OutputWriter::NormaliseCropBox() {
     }
 }
 
+void OutputWriter::SetWriteScope(int32_t scope, uint32_t section) {
+    scope_ =
+        scope >= kWriteScopeAll && scope <= kWriteScopeOneFrameSection ? scope : kWriteScopeAll;
+    scopeSection_ = section;
+}
+
+void OutputWriter::SetRecordMethod(int32_t method) {
+    method_ = method >= kRecordOneFile && method <= kRecordSectionPerFile ? method : kRecordOneFile;
+}
+
 void OutputWriter::SetFrameRange(int32_t first, int32_t last, int32_t step) {
     firstFrame_ = first < 0 ? 0 : first;
     lastFrame_ = last < firstFrame_ ? firstFrame_ : last;
@@ -493,14 +503,35 @@ int64_t OutputWriter::OutputDepth() const {
     return cropEnd_[2] - cropOffset_[2];
 }
 
-uint32_t OutputWriter::FrameCount() const {
+uint32_t OutputWriter::RangeFrameCount() const {
     if (firstFrame_ == lastFrame_) return 1;
     int64_t s = step_ < 0 ? -static_cast<int64_t>(step_) : step_;
     if (s < 2) s = 1;
     return static_cast<uint32_t>((static_cast<int64_t>(lastFrame_) - firstFrame_) / s + 1);
 }
 
+int64_t OutputWriter::FrameAtIndex(int64_t index) const {
+    const int64_t s = step_ < -1 ? -static_cast<int64_t>(step_) : (step_ > 1 ? step_ : 1);
+    return step_ >= 0 ? firstFrame_ + index * s : lastFrame_ - index * s;
+}
+
+int64_t OutputWriter::IndexOfFrame(int32_t frame) const {
+    const int64_t s = step_ < -1 ? -static_cast<int64_t>(step_) : (step_ > 1 ? step_ : 1);
+    const int64_t distance = step_ >= 0 ? static_cast<int64_t>(frame) - firstFrame_
+                                        : static_cast<int64_t>(lastFrame_) - frame;
+    return distance / s;
+}
+
+uint32_t OutputWriter::FirstSection() const {
+    return SectionScope() ? scopeSection_ : 0;
+}
+
+uint32_t OutputWriter::FrameCount() const {
+    return method_ == kRecordOneFile ? RangeFrameCount() : 1;
+}
+
 uint32_t OutputWriter::SectionsPerFrame() const {
+    if (SectionScope() || method_ == kRecordSectionPerFile) return 1;
     return frameSections_ > 0 ? frameSections_ : 1;
 }
 
@@ -560,6 +591,9 @@ void OutputWriter::Reset() {
     FreeBuffers();
     filesWritten_ = filesFailed_ = framesWritten_ = 0;
     sectionsWritten_ = 0;
+    runFrames_ = 0;
+    runSections_ = 0;
+    runLastFrame_ = fileLastFrame_ = -1;
     currentFrame_ = 0;
     currentSection_ = 0;
 }
@@ -610,19 +644,13 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
         return false;
     }
     // 1. The temporary file beside the output.
-    DeleteTempOutput();
     if (targetName_.empty()) {
+        DeleteTempOutput();
         result_ = kOutputNoMemory;
         state_ = kOutputStateNoName;
         return false;
     }
-    char temp[kPathMax] = "orv";
-    if (!MakeTempFile(temp, targetName_.c_str(), "orv")) {
-        result_ = kOutputNoTempFile;
-        state_ = kOutputStateNoName;
-        return false;
-    }
-    outputPath_ = temp;
+    if (!MakeOutputTemp()) return false;
     // 2. The format.
     format_ = format;
     // 3. The write log beside the output.
@@ -631,7 +659,14 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
         writeLog_.path != nullptr)
         logPath_ = writeLog_.path;
 
-    // 4. The request, offered to the format.
+    // 4. The request, offered to the format. A one-frame scope visits the first frame only.
+    if (OneFrameScope()) {
+        if (step_ >= 0) {
+            lastFrame_ = firstFrame_;
+        } else {
+            firstFrame_ = lastFrame_;
+        }
+    }
     ResolveChannels();
     InitFrameGeometry(step_ >= 0 ? firstFrame_ : lastFrame_);
     OutputRequest request;
@@ -643,11 +678,11 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
     request.sizeX = OutputWidth();
     request.sizeY = OutputHeight();
     request.sizeZ = OutputDepth();
-    request.frameCount = FrameCount();
+    request.frameCount = RangeFrameCount();
     if (format_ != nullptr) {
         if (OutputOfferFn offer = FindOffer(format_->tag)) {
             offer(format_, &request);
-            if (request.frameCount != FrameCount() && request.frameCount > 0) {
+            if (request.frameCount != RangeFrameCount() && request.frameCount > 0) {
                 // A format that writes fewer frames: the range ends earlier.
                 int64_t s = step_ < 0 ? -static_cast<int64_t>(step_) : step_;
                 int64_t span = (static_cast<int64_t>(request.frameCount) - 1) * s;
@@ -681,6 +716,7 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
         LogFilePrintf(&writeLog_, "can`t init, unkn. types");
         result_ = kOutputUnknownTypes;
         state_ = kOutputStateNotPrepared;
+        DeleteTempOutput();  // nothing will be written to it
         return false;
     }
     // 6. A plain copy keeps the stored samples; otherwise the requested pair.
@@ -700,10 +736,13 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
         working_ = requested_;
     }
     third_ = ScaleZero();
+    preparedWorking_ = working_;
+    preparedPlainCopy_ = plainCopy_;
     if (!SetupConversion()) {
         LogFilePrintf(&writeLog_, "can`t init, unkn. types");
         result_ = kOutputUnknownTypes;
         state_ = kOutputStateNotPrepared;
+        DeleteTempOutput();  // nothing will be written to it
         return false;
     }
     // 7. Element sizes.
@@ -717,6 +756,7 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
         lineBytes_ = 0;
         result_ = kOutputNoLineBuffer;
         state_ = kOutputStateNotPrepared;
+        DeleteTempOutput();  // nothing will be written to it
         return false;
     }
     // 9. The range scan of the pulled values.
@@ -728,11 +768,15 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
     result_ = kOutputReady;
     filesWritten_ = filesFailed_ = framesWritten_ = 0;
     sectionsWritten_ = 0;
+    runFrames_ = 0;
+    runSections_ = 0;
     sizeAsked_ = false;
+    sizeAccepted_ = 0;
+    grownSize_[0] = grownSize_[1] = 0;
     tries_ = 0;
     currentFrame_ = step_ >= 0 ? firstFrame_ : lastFrame_;
     fileStartFrame_ = currentFrame_;
-    fileStartSection_ = 0;
+    fileStartSection_ = FirstSection();
     // 11. The header of the write log.
     {
         char when[64] = "";
@@ -761,6 +805,7 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
     // 12. The first frame and section.
     if (!InitFrame(currentFrame_)) {
         state_ = kOutputStateNoMoreFrames;
+        DeleteTempOutput();  // nothing will be written to it
         return false;
     }
     fileStartFrame_ = currentFrame_;
@@ -794,30 +839,38 @@ uint32_t OutputWriter::SectionsOf(int32_t frame) const {
 }
 
 bool OutputWriter::InitFrame(int32_t frame) {
-    // Frames without sections are skipped by the step, within the range.
+    // A frame without sections (without the selected one in a section scope) is
+    // skipped by the step, within the range; a one-frame scope has nothing to skip to.
     for (;;) {
         if (frame < firstFrame_ || frame > lastFrame_) return false;
-        uint32_t n = SectionsOf(frame);
-        if (n > 0) {
+        const uint32_t n = SectionsOf(frame);
+        if (n > FirstSection()) {
             currentFrame_ = frame;
             frameSections_ = n;
-            currentSection_ = 0;
+            currentSection_ = FirstSection();
             InitFrameGeometry(frame);
             return true;
         }
-        int64_t next = static_cast<int64_t>(frame) + step_;
+        if (OneFrameScope()) return false;
+        const int64_t next = static_cast<int64_t>(frame) + step_;
         if (next > 0x7fffffff || next < 0) return false;
         frame = static_cast<int32_t>(next);
     }
 }
 
 bool OutputWriter::AdvanceFrame() {
-    int64_t next = static_cast<int64_t>(currentFrame_) + step_;
-    if (next > 0x7fffffff || next < firstFrame_ || next > lastFrame_) {
-        state_ = kOutputStateNoMoreFrames;
-        return false;
+    int64_t next = -1;
+    if (OneFrameScope()) {
+        // The one frame is written.
+    } else if (scope_ < kWriteScopeSection) {
+        // By index: the frame count follows a range that a growing source widened.
+        const int64_t index = IndexOfFrame(currentFrame_) + 1;
+        if (index < static_cast<int64_t>(RangeFrameCount())) next = FrameAtIndex(index);
+    } else {
+        next = static_cast<int64_t>(currentFrame_) + step_;
     }
-    if (!InitFrame(static_cast<int32_t>(next))) {
+    if (next < firstFrame_ || next > lastFrame_ || next > 0x7fffffff ||
+        !InitFrame(static_cast<int32_t>(next))) {
         state_ = kOutputStateNoMoreFrames;
         return false;
     }
@@ -826,10 +879,10 @@ bool OutputWriter::AdvanceFrame() {
 
 bool OutputWriter::InitSection(bool first) {
     if (first) {
-        currentSection_ = 0;
+        currentSection_ = FirstSection();
         return true;
     }
-    if (currentSection_ + 1 < frameSections_) {
+    if (!SectionScope() && currentSection_ + 1 < frameSections_) {
         ++currentSection_;
         return true;
     }
@@ -862,7 +915,8 @@ bool OutputWriter::CheckOutputSize() {
     for (int64_t f : {w, h, d}) {
         if (size < 0x7fffffff) size *= static_cast<uint64_t>(f);
     }
-    if (size < 0x10000000) return true;
+    // Files of the size the user already let pass are not asked about again.
+    if (size < 0x10000000 || size == sizeAccepted_) return true;
     char sizeText[32];
     ByteSizeText(sizeText, size);
     std::string text = "Expected file size";
@@ -881,6 +935,7 @@ bool OutputWriter::CheckOutputSize() {
         }
     }
     LogFilePrintf(&writeLog_, "check size: is big:\n%s", text.c_str());
+    sizeAccepted_ = size;
     return true;
 }
 
@@ -900,7 +955,23 @@ int OutputWriter::PullBlock(int64_t x, int64_t width, int64_t row, int64_t rows,
     PullRequest request;
     request.readAgain = 1;
     request.fastMode = TheOutputWriterHooks().saveSwitchWrkMode;
-    return ComponentPull(link_, &pull_, &request);
+    const int code = ComponentPull(link_, &pull_, &request);
+    // An upstream that holds the rows may lend them (the data outside the result's own
+    // block): they are read, never written. Only the channel selection works in place,
+    // so then the values are taken into a block of the writer's own first.
+    TypedFrameBuffer& image = pull_.image;
+    if (code >= 2 && singleChannel_ && source_.channels > 1 && image.data != nullptr) {
+        const auto* data = static_cast<const unsigned char*>(image.data);
+        const auto* block = static_cast<const unsigned char*>(image.block);
+        const uint64_t bytes = image.rowBytes * image.height;
+        const bool own = block != nullptr && data >= block && data < block + image.size;
+        if (!own) {
+            if (!GlobalBufferFit(&image, bytes)) return 0;
+            std::memcpy(image.block, data, static_cast<size_t>(bytes));
+            image.data = image.block;
+        }
+    }
+    return code;
 }
 
 bool OutputWriter::DeliverBlock(OutputSink* sink, double* values, uint64_t pixels) {
@@ -919,7 +990,9 @@ bool OutputWriter::DeliverBlock(OutputSink* sink, double* values, uint64_t pixel
     if (need > outBlockBytes_) {
         std::free(outBlock_);
         outBlockBytes_ = 0;
-        const uint64_t size = std::max<uint64_t>(need, kStageBytes);
+        // Writes of 1 MiB: fewer, larger calls cost the system less per byte.
+        constexpr uint64_t kWriteStageBytes = 0x100000;
+        const uint64_t size = std::max<uint64_t>(need, kWriteStageBytes);
         outBlock_ = static_cast<unsigned char*>(std::malloc(size));
         if (outBlock_ == nullptr) return false;
         outBlockBytes_ = size;
@@ -939,6 +1012,9 @@ bool OutputWriter::DeliverBlock(OutputSink* sink, double* values, uint64_t pixel
             // Scan, scale, round, saturate and order the bytes in one pass.
             fusedPack_(chunk, destination, static_cast<int32_t>(n), working_.scale, working_.zero,
                        &pair);
+        } else if (narrowReal && minMax_ != nullptr && packKernel_ == nullptr) {
+            // Unscaled 32-bit reals: scan, narrow and order the bytes in one pass too.
+            PackReal32Scan(chunk, destination, static_cast<int32_t>(n), swap_ != nullptr, &pair);
         } else {
             // The scratch line is needed only when a kernel changes the values in place;
             // otherwise the scan and the conversion read the pulled values themselves.
@@ -1008,10 +1084,15 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
         state_ = kOutputStateNoMoreFrames;
         return 0;
     }
+    if (currentFrame_ != fileStartFrame_) {
+        // Frames without sections were skipped: the file begins at the frame found.
+        fileStartFrame_ = currentFrame_;
+        fileStartSection_ = FirstSection();
+    }
     currentSection_ = fileStartSection_ < frameSections_ ? fileStartSection_ : 0;
     const int64_t channelsIn = source_.channels;
     int32_t lastCountedFrame = -1;
-    bool more = true;
+    bool more = true, moreFiles = false;
     while (more) {
         if (!CheckCropBox()) {
             state_ = kOutputStateNoMoreFrames;
@@ -1046,6 +1127,7 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
                 for (int64_t x = cropOffset_[0]; x < cropEnd_[0];) {
                     const int64_t w = std::min<int64_t>(pieceWidth, cropEnd_[0] - x);
                     const int code = PullBlock(x, w, y, w == width ? rows : 1, z);
+                    if (code >= 2 && (pull_.status & kPullSourceGrown) != 0) NoteSourceGrowth();
                     const TypedFrameBuffer& image = pull_.image;
                     if (code < 2 || image.data == nullptr ||
                         image.width != static_cast<uint32_t>(w) || image.height == 0 ||
@@ -1073,6 +1155,7 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
             }
         }
         ++sectionsWritten_;
+        fileLastFrame_ = currentFrame_;
         if (currentFrame_ != lastCountedFrame) {
             ++framesWritten_;
             lastCountedFrame = currentFrame_;
@@ -1086,14 +1169,23 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
                           currentFrame_, static_cast<int32_t>(currentSection_), measuredMin_,
                           measuredMax_, dmin, dmax);
         }
+        const int32_t frameDone = currentFrame_;
         more = InitSection(false);
+        if (more && (method_ == kRecordSectionPerFile ||
+                     (method_ == kRecordFramePerFile && currentFrame_ != frameDone))) {
+            // This file is complete; the next one begins where the walk stands.
+            nextFrame_ = currentFrame_;
+            nextSection_ = currentSection_;
+            moreFiles = true;
+            break;
+        }
     }
     if (!FlushStage(sink)) {
         LogFilePrintf(&writeLog_, "error write...");
         state_ = kOutputStateStopped;
         return 0;
     }
-    state_ = kOutputStateRunning;
+    state_ = moreFiles ? kOutputStateNextFile : kOutputStateRunning;
     return kOutputReady;
 }
 
@@ -1215,7 +1307,10 @@ int OutputWriter::FinishOutputFile() {
     d.sizeZ = OutputDepth();
     d.frames = static_cast<uint32_t>(framesWritten_ > 0 ? framesWritten_ : 1);
     d.framesMax = d.frames;
-    d.sections = frameSections_ > 0 ? frameSections_ : 1;
+    // Sections of each frame of this file (a file of one section has one).
+    const uint64_t perFrame = sectionsWritten_ / static_cast<uint64_t>(d.frames);
+    d.sections =
+        perFrame > 1 ? static_cast<uint32_t>(std::min<uint64_t>(perFrame, 0xffffffffu)) : 1;
     d.scale = OutputBScale();
     d.zero = OutputBZero();
     if (format_ != nullptr) d.formatTag = format_->tag;
@@ -1243,55 +1338,134 @@ int OutputWriter::FinishOutputFile() {
     return kOutputFileFinished;
 }
 
+void OutputWriter::NoteSourceGrowth() {
+    if (source_.currentSize == nullptr) return;
+    int64_t width = source_.width, height = source_.height;
+    uint32_t frames = source_.frames;
+    if (!source_.currentSize(source_.context, &width, &height, &frames)) return;
+    if (frames > source_.frames) {
+        // More frames: a forward range that reached the old end follows the new one.
+        const int64_t oldLast =
+            static_cast<int64_t>(std::min<uint32_t>(source_.frames, 0x7fffffff)) - 1;
+        const int64_t newLast = static_cast<int64_t>(std::min<uint32_t>(frames, 0x7fffffff)) - 1;
+        source_.frames = frames;
+        if (step_ > 0 && !OneFrameScope() && static_cast<int64_t>(lastFrame_) + step_ > oldLast)
+            lastFrame_ = static_cast<int32_t>(newLast);
+    }
+    // Wider or taller frames: a file already begun keeps the geometry its header
+    // declared; the next file takes the new one.
+    if (source_.width > 0 && width > source_.width) grownSize_[0] = width;
+    if (height > source_.height) grownSize_[1] = height;
+}
+
+void OutputWriter::ApplySourceGrowth() {
+    int64_t* sizes[2] = {&source_.width, &source_.height};
+    for (int i = 0; i < 2; ++i) {
+        if (grownSize_[i] <= *sizes[i]) continue;
+        // A crop that reached the old end moves its end to the new one.
+        if (cropEnd_[i] >= frameSize_[i]) cropSize_[i] = 0;
+        *sizes[i] = grownSize_[i];
+    }
+    grownSize_[0] = grownSize_[1] = 0;
+}
+
+bool OutputWriter::WriteOneFile() {
+    // Repeated while a new range asks for the file to be written again.
+    for (;;) {
+        framesWritten_ = 0;
+        sectionsWritten_ = 0;
+        if (state_ == kOutputStateTryAgain || state_ == kOutputStateFileError)
+            state_ = kOutputStateIdle;
+        const bool ok = format_->write(this);
+        if (ok && state_ != kOutputStateFileError) return true;
+        if (state_ != kOutputStateFileError) return false;
+    }
+}
+
+bool OutputWriter::MakeOutputTemp() {
+    DeleteTempOutput();  // a file that was not finished
+    char temp[kPathMax] = "orv";
+    if (!MakeTempFile(temp, targetName_.c_str(), "orv")) {
+        result_ = kOutputNoTempFile;
+        state_ = kOutputStateNoName;
+        return false;
+    }
+    outputPath_ = temp;
+    return true;
+}
+
+bool OutputWriter::BeginNextFile() {
+    if (!MakeOutputTemp()) return false;
+    // Each file starts from the requested pair: a new range that one file needed is
+    // that file's own.
+    if (working_.scale != preparedWorking_.scale || working_.zero != preparedWorking_.zero ||
+        plainCopy_ != preparedPlainCopy_) {
+        working_ = preparedWorking_;
+        plainCopy_ = preparedPlainCopy_;
+        if (!SetupConversion()) {
+            state_ = kOutputStateStopped;
+            result_ = kOutputNewRangeFailed;
+            return false;
+        }
+    }
+    tries_ = 0;
+    sizeAsked_ = false;
+    fileStartFrame_ = nextFrame_;
+    fileStartSection_ = nextSection_;
+    ApplySourceGrowth();
+    // The geometry and section count the format's header reads.
+    if (!InitFrame(fileStartFrame_)) {
+        state_ = kOutputStateNoMoreFrames;
+        return false;
+    }
+    state_ = kOutputStateIdle;
+    return true;
+}
+
 int OutputWriter::WriteRun() {
     const OutputWriterHooks& h = TheOutputWriterHooks();
     const bool cursor = UiUp() && h.beginWaitCursor != nullptr;
     if (cursor) h.beginWaitCursor();
     filesWritten_ = 0;
     filesFailed_ = 0;
-    bool written = false;
+    runFrames_ = 0;
+    runSections_ = 0;
     if (state_ != kOutputStateNotPrepared && format_ != nullptr && format_->write != nullptr) {
         for (;;) {
-            framesWritten_ = 0;
-            sectionsWritten_ = 0;
-            if (state_ == kOutputStateTryAgain || state_ == kOutputStateFileError)
-                state_ = kOutputStateIdle;
-            bool ok = format_->write(this);
-            if (ok && state_ != kOutputStateFileError) {
-                written = true;
+            const bool written = WriteOneFile();
+            if (!written || state_ <= kOutputStateNotPrepared || state_ == kOutputStateStopped)
                 break;
+            const bool more = state_ == kOutputStateNextFile;
+            // A frame divided among files counts once in the run.
+            runFrames_ +=
+                framesWritten_ -
+                (filesWritten_ + filesFailed_ > 0 && fileStartFrame_ == runLastFrame_ ? 1 : 0);
+            runLastFrame_ = fileLastFrame_;
+            runSections_ += sectionsWritten_;
+            if (!BuildOutputName(&builtName_)) builtName_.clear();
+            if (FinishOutputFile() == kOutputFileFinished) {
+                ++filesWritten_;
+            } else {
+                ++filesFailed_;
             }
-            if (state_ != kOutputStateTryAgain && state_ != kOutputStateRunning &&
-                state_ != kOutputStateFileError)
-                break;
-            if (!ok && state_ != kOutputStateFileError) break;
+            if (!more || !BeginNextFile()) break;
         }
-    }
-    if (written && state_ > kOutputStateNotPrepared && state_ != kOutputStateStopped) {
-        if (!BuildOutputName(&builtName_)) builtName_.clear();
-        if (FinishOutputFile() == kOutputFileFinished) {
-            ++filesWritten_;
-        } else {
-            ++filesFailed_;
-        }
-    } else if (written) {
-        written = false;
     }
     if (filesWritten_ == 0) {
         LogFilePrintf(&writeLog_, "error write...");
-    } else if (framesWritten_ == 1 && sectionsWritten_ == 1) {
+    } else if (runFrames_ == 1 && runSections_ == 1) {
         LogFilePrintf(&writeLog_, "stream=%u, err=%u\nok", static_cast<uint32_t>(filesWritten_),
                       static_cast<uint32_t>(filesFailed_));
     } else {
         LogFilePrintf(&writeLog_, "ok: stream=%u, err=%u, frames=%d, sections=%I64u",
                       static_cast<uint32_t>(filesWritten_), static_cast<uint32_t>(filesFailed_),
-                      framesWritten_, sectionsWritten_);
+                      runFrames_, runSections_);
     }
-    if (filesWritten_ == 0) {
-        DeleteTempOutput();
-        if (state_ > kOutputStateNotPrepared && state_ != kOutputStateNoMoreFrames)
-            state_ = kOutputStateNotPrepared;
-    }
+    // A file begun but not finished holds nothing worth keeping.
+    DeleteTempOutput();
+    if (filesWritten_ == 0 && state_ > kOutputStateNotPrepared &&
+        state_ != kOutputStateNoMoreFrames)
+        state_ = kOutputStateNotPrepared;
     if (writeLog_.stream != nullptr) LogFileClose(&writeLog_);
     if (cursor && h.endWaitCursor != nullptr) h.endWaitCursor();
     return filesWritten_;

@@ -27,6 +27,9 @@
 //   5. return true when the file was written. When ResolveClipping chose a new
 //      range, State() is kOutputStateFileError and WriteRun calls the operation
 //      again, which rewrites the whole file with the new scale and zero.
+//   With one file per frame or per section (SetRecordMethod) the operation is called
+//   once per file, each time at a new temporary OutputPath(), and the geometry and
+//   counts above describe that file only.
 // A format may adjust the request before the writer prepares its kernels with an
 // offer function (RegisterOutputOffer): e.g. FITS asks for big-endian samples.
 #include <cstddef>
@@ -68,6 +71,22 @@ constexpr int32_t kOutputStateNotPrepared = -4;  // not prepared, or failed
 constexpr int32_t kOutputStateFileError = -5;    // rewrite the file (retried)
 constexpr int32_t kOutputStateStopped = -6;      // by the user or a failed re-initialisation
 constexpr int32_t kOutputStateNoName = -7;
+constexpr int32_t kOutputStateNextFile = 1;  // a file is done and more follow: advance
+
+// Write scopes: which frames and sections a run covers.
+constexpr int32_t kWriteScopeAll = 0;              // every frame of the range, every section
+constexpr int32_t kWriteScopeOneFrame = 1;         // the first frame of the range only
+constexpr int32_t kWriteScopeSection = 2;          // every frame, the selected section only
+constexpr int32_t kWriteScopeOneFrameSection = 3;  // one frame, the selected section only
+// Record methods: how the data of a run is divided into files.
+constexpr int32_t kRecordOneFile = 0;
+constexpr int32_t kRecordFramePerFile = 1;
+constexpr int32_t kRecordSectionPerFile = 2;
+
+// Set by an upstream in PullResult::status when its data has grown since the writer
+// connected (more frames, or wider or taller frames); the writer then asks the
+// source's currentSize function for the new sizes.
+constexpr int32_t kPullSourceGrown = 0x1;
 
 constexpr int32_t kOutputReady = 2;
 constexpr int32_t kOutputFileFinished = 5;
@@ -138,6 +157,9 @@ struct OutputSourceInfo {
     double rangeMax = 0.0;
     // The sections of one frame (0: the frame is skipped); empty: `sections` for all.
     uint32_t (*sectionCount)(void* context, int32_t frame) = nullptr;
+    // The present width, height and frame count of a source that grows while it is
+    // written (asked after a pull reports kPullSourceGrown); null: the sizes above hold.
+    bool (*currentSize)(void* context, int64_t* width, int64_t* height, uint32_t* frames) = nullptr;
     void* context = nullptr;
 };
 // Fills the record from an opened data set (its name, type, sizes, frames, scale, range).
@@ -230,6 +252,13 @@ public:
     void SetSizeCheck(bool on) { sizeCheck_ = on; }
     // Kept for the settings record: every finished file takes its name from the pattern.
     void SetPatternNaming(bool on) { patternNaming_ = on; }
+    // Which frames and sections a run writes (kWriteScope...); `section` (from 0) is the
+    // selected section of the scopes 2 and 3. The one frame of the scopes 1 and 3 is the
+    // first frame the range visits.
+    void SetWriteScope(int32_t scope, uint32_t section = 0);
+    // How the run is divided into files (kRecord...): one file, one per frame, or one
+    // per section; each file gets its name, its service files and its clipping check.
+    void SetRecordMethod(int32_t method);
     void SetFrameRate(double fps) { frameRate_ = fps; }
     // Attaches the source's description; false (result -11, error shown) without one.
     bool ConnectSourceInfo(const OutputSourceInfo* info);
@@ -256,11 +285,12 @@ public:
     int64_t OutputWidth() const;
     int64_t OutputHeight() const;
     int64_t OutputDepth() const;
-    // Frames the range visits; sections of the first frame.
+    // Frames of the file being written (the whole range in one file, else 1; a source
+    // that grows may add frames); sections of each of its frames.
     uint32_t FrameCount() const;
     uint32_t SectionsPerFrame() const;
-    // Bytes of data WriteFramesClipped will deliver (every visited frame with the
-    // sections of the first one); 0 when it overflows.
+    // Bytes of data WriteFramesClipped will deliver to the file being written
+    // (FrameCount x SectionsPerFrame sections); 0 when it overflows.
     uint64_t DataBytesExpected() const;
     // physical = stored * OutputBScale() + OutputBZero(); the identity for a plain copy.
     double OutputBScale() const;
@@ -284,8 +314,13 @@ public:
     void SetState(int32_t state) { state_ = state; }
     int32_t FilesWritten() const { return filesWritten_; }
     int32_t FilesFailed() const { return filesFailed_; }
+    // Frames and sections of the file being written (or the last one).
     int32_t FramesWritten() const { return framesWritten_; }
     uint64_t SectionsWritten() const { return sectionsWritten_; }
+    // Frames and sections of every file the run finished (a frame divided among
+    // files counts once).
+    int32_t RunFramesWritten() const { return runFrames_; }
+    uint64_t RunSectionsWritten() const { return runSections_; }
     // Range of the last write in physical units (min > max: nothing measured).
     double MeasuredMin() const { return measuredMin_; }
     double MeasuredMax() const { return measuredMax_; }
@@ -299,6 +334,21 @@ public:
     bool BuildOutputName(std::string* out) const;
 
 private:
+    uint32_t RangeFrameCount() const;
+    int64_t FrameAtIndex(int64_t index) const;
+    int64_t IndexOfFrame(int32_t frame) const;
+    uint32_t FirstSection() const;
+    bool OneFrameScope() const {
+        return scope_ == kWriteScopeOneFrame || scope_ == kWriteScopeOneFrameSection;
+    }
+    bool SectionScope() const {
+        return scope_ == kWriteScopeSection || scope_ == kWriteScopeOneFrameSection;
+    }
+    bool WriteOneFile();
+    bool MakeOutputTemp();
+    bool BeginNextFile();
+    void NoteSourceGrowth();
+    void ApplySourceGrowth();
     bool SetupConversion();
     void ResolveChannels();
     void InitFrameGeometry(int32_t frame);
@@ -358,7 +408,20 @@ private:
     int32_t fileStartFrame_ = 0;  // where the file being written began
     uint32_t fileStartSection_ = 0;
     bool clipLogged_ = false;
-    bool sizeAsked_ = false;
+    bool sizeAsked_ = false;     // the file being written was checked
+    uint64_t sizeAccepted_ = 0;  // the large size the run already warned of
+    int32_t scope_ = kWriteScopeAll;
+    uint32_t scopeSection_ = 0;
+    int32_t method_ = kRecordOneFile;
+    int32_t nextFrame_ = 0;  // where the next file begins
+    uint32_t nextSection_ = 0;
+    int32_t runFrames_ = 0;
+    int32_t runLastFrame_ = -1;   // the last frame of the last file finished
+    int32_t fileLastFrame_ = -1;  // the last frame written to the file
+    uint64_t runSections_ = 0;
+    ScaleZero preparedWorking_;  // the pair every file starts with
+    bool preparedPlainCopy_ = false;
+    int64_t grownSize_[2] = {0, 0};  // sizes a grown source reported, for the next file
     bool rangeSet_ = false;
     int tries_ = 0;
     uint32_t requestedChannels_ = 1;

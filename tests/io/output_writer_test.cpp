@@ -19,6 +19,7 @@
 #include "data/byte_swap.h"
 #include "data/kernel_util.h"
 #include "data/scale_inplace.h"
+#include "data_set_fixture.h"
 #include "io/format_registry.h"
 #include "io/old_service_file.h"
 #include "io/output_pack_kernel.h"
@@ -44,6 +45,18 @@ public:
     const ComponentId* GetClassId() const override { return &kInputId; }
     std::vector<int> framesPulled;
     int failFrame = -1;  // a frame whose pull fails
+    // A source that grows: the first pull of `growOnFrame` reports it, and from then
+    // on CurrentSize answers the grown sizes (0: that size does not change).
+    int growOnFrame = -1;
+    uint32_t grownFrames = 0;
+    int64_t grownWidth = 0;
+    bool grown = false;
+    static bool CurrentSize(void* context, int64_t* width, int64_t*, uint32_t* frames) {
+        auto* self = static_cast<TestSource*>(context);
+        if (self->grown && self->grownWidth > 0) *width = self->grownWidth;
+        if (self->grown && self->grownFrames > 0) *frames = self->grownFrames;
+        return true;
+    }
 
 private:
     static int32_t Process(ComponentBase* c, PullResult* r, PullRequest* request) {
@@ -63,6 +76,10 @@ private:
                         self->fn_(w.frame, w.section, w.x + x, w.y + y, w.z, static_cast<int>(ch));
         if (self->framesPulled.empty() || self->framesPulled.back() != w.frame)
             self->framesPulled.push_back(w.frame);
+        if (w.frame == self->growOnFrame && !self->grown) {
+            self->grown = true;
+            r->status |= kPullSourceGrown;
+        }
         return 3;
     }
     uint32_t channels_;
@@ -716,6 +733,176 @@ TEST(OutputWriterFitsTest, ClippedSourceRoundTripsThroughFits) {
     std::string out = RunCommand("/usr/bin/python3 '" + dir.File("check.py") + "' 2>&1", &status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_EQ(out, "16 (3, 30, 40) 1 1\n");
+}
+
+}  // namespace
+}  // namespace orva
+
+// Several files per run, the write scopes, the readers taking the files back, and
+// a source that grows while it is written.
+namespace orva {
+namespace {
+
+// Frames 0..3 of two sections, frame 2 without any; a sample tells where it lies.
+double Tagged(int f, int s, int64_t x, int64_t y, int64_t, int) {
+    return 50.0 * f + 10.0 * s + static_cast<double>(x + 3 * y);
+}
+
+TEST(OutputWriterFilesTest, FilesPerFrameOrSectionFollowTheScope) {
+    struct Case {
+        int scope, section, method, first, last, step;
+        const char* files;  // "name:FS FS;": each file with its (frame, section) pieces
+        const char* logTail;
+    } cases[] = {
+        {0, 0, kRecordSectionPerFile, 0, 3, 1,
+         "src001_snr0001:00;src001_snr0002:01;src002_snr0001:10;src002_snr0002:11;"
+         "src004_snr0001:30;src004_snr0002:31;",
+         "ok: stream=6, err=0, frames=3, sections=6"},
+        {0, 0, kRecordFramePerFile, 0, 3, 1,
+         "src001_snr0001:00 01;src002_snr0001:10 11;src004_snr0001:30 31;", "frames=3, sections=6"},
+        {2, 1, kRecordFramePerFile, 0, 3, -1,
+         "src004_snr0002:31;src002_snr0002:11;src001_snr0002:01;", "frames=3, sections=3"},
+        {1, 0, kRecordSectionPerFile, 1, 3, 1, "src002_snr0001:10;src002_snr0002:11;",
+         "ok: stream=2, err=0, frames=1, sections=2"},
+        {3, 1, kRecordOneFile, 0, 3, 1, "src001_snr0002:01;", "stream=1, err=0\nok"},
+        {1, 0, kRecordOneFile, 2, 3, 1, "", ""},  // the one frame has no sections
+    };
+    HookScope hooks(false);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.files);
+        TempFolder dir;
+        Job job(kTypeU8, 3, 2, 4, &Tagged);
+        job.info.sections = 2;
+        job.info.sectionCount = [](void*, int32_t frame) -> uint32_t { return frame == 2 ? 0 : 2; };
+        job.writer->SetWriteScope(c.scope, static_cast<uint32_t>(c.section));
+        job.writer->SetRecordMethod(c.method);
+        job.writer->SetFrameRange(c.first, c.last, c.step);
+        const int written = job.Run(dir.File("o.raw"), kTypeU8, nullptr);
+        size_t files = 0;
+        for (const char* p = c.files; *p != '\0'; ++p, ++files) {
+            const char* colon = std::strchr(p, ':');
+            const std::string name = dir.File(std::string(p, colon) + ".raw");
+            std::string want;
+            for (p = colon + 1; *p != ';'; p += p[2] == ' ' ? 3 : 2)
+                for (int64_t i = 0; i < 6; ++i)
+                    want += static_cast<char>(Tagged(p[0] - '0', p[1] - '0', i % 3, i / 3, 0, 0));
+            EXPECT_EQ(ReadText(name), want) << name;
+        }
+        EXPECT_EQ(written, files > 0 ? static_cast<int>(files) : -200);
+        EXPECT_EQ(dir.Files().size(), files * 2 + 1);  // data, descriptions, the log
+        EXPECT_NE(ReadText(dir.File("o.log")).find(c.logTail), std::string::npos);
+    }
+}
+
+// A written file opened by the program's readers: its frame count, scale and frame
+// `frame` in physical units (stored x scale + zero).
+struct ReadBack {
+    uint32_t frames = 0;
+    double scale = 0.0;
+    std::vector<double> values;
+};
+ReadBack ReadThroughReaders(const std::string& path, int frame) {
+    ReadBack out;
+    FormatRegistry registry;
+    int in = 0, outCount = 0;
+    RegisterBuiltinFormats(registry, &in, &outCount);
+    {
+        testing_io::KeepReceiver keep;
+        PathName name;
+        OpenRequest request;
+        request.registry = &registry;
+        InputSource source;
+        source.receiver = &keep;
+        TypedFrameBuffer image;
+        image.SetTypeAndCount(0x40, 1);
+        if (name.Set(path.c_str()) == 2 && OpenInputFile(&source, &request, &name) == 2) {
+            const DataSet* d = keep.kept;
+            out.frames = d->TotalFrames();
+            out.scale = d->scale;
+            ReadWindow w{
+                frame, 0, 0, 0, static_cast<int32_t>(d->sizeX), static_cast<int32_t>(d->sizeY),
+                0,     1, 0};
+            if (keep.kept->ReadWindowData(&image, &w)) {
+                const auto* v = static_cast<const double*>(image.data);
+                out.values.assign(v, v + d->sizeX * d->sizeY);
+            }
+        }
+    }
+    ReleaseFormats(registry);
+    CloseAllStreams();
+    return out;
+}
+
+TEST(OutputWriterFilesTest, EachFileTakesItsOwnRangeAndReadsBack) {
+    // Frames 0 and 2 fit signed 16 bits as asked; frame 1 reaches 60000 and gets a
+    // range of its own, which neither the file before it nor the one after it takes.
+    auto fn = [](int f, int, int64_t x, int64_t y, int64_t, int) {
+        if (f == 1 && x == 0 && y == 0) return 60000.0;
+        return std::fmod(static_cast<double>(x * 977 + y * 131), f != 1 ? 30001.0 : 60001.0);
+    };
+    HookScope hooks(false);
+    for (const char* ext : {".fits", ".dat"}) {
+        TempFolder dir;
+        Job job(kTypeU16, 20, 10, 3, fn);
+        job.format = ext[1] == 'f' ? *FormatFits() : *FormatBinary();
+        job.writer->SetRecordMethod(kRecordFramePerFile);
+        ASSERT_EQ(job.Run(dir.File(std::string("c") + ext), kTypeI16, "#c"), 3);
+        for (int f = 0; f < 3; ++f) {
+            const ReadBack r =
+                ReadThroughReaders(dir.File("c00" + std::to_string(f + 1) + "0001" + ext), 0);
+            ASSERT_EQ(r.values.size(), 200u) << ext << f;
+            // The measured 131..60000 spread over the 65535 steps of the type.
+            EXPECT_NEAR(r.scale, f != 1 ? 1.0 : (60000.0 - 131.0) / 65535.0, 1e-12);
+            for (int64_t i = 0; i < 200; ++i)
+                ASSERT_NEAR(r.values[i], fn(f, 0, i % 20, i / 20, 0, 0), r.scale * 0.5 + 1e-9);
+        }
+        const std::string log = ReadText(dir.File("c.log"));
+        EXPECT_NE(log.find("try again... frame=1, section=0"), std::string::npos) << log;
+        EXPECT_EQ(log.find("try again... frame=0"), std::string::npos) << log;
+    }
+}
+
+TEST(OutputWriterFilesTest, GrowingSourceIsFollowed) {
+    HookScope hooks(false);
+    auto fn = [](int f, int, int64_t x, int64_t y, int64_t, int) {
+        return 1000.0 * f + 10.0 * y + x;
+    };
+    // Frames: the pull of frame 1 reports 5 frames; a range that reached the old end
+    // follows them (FITS gets planes it did not plan), a shorter one does not. Width:
+    // the file begun keeps its geometry; the next file takes the new width when the
+    // crop reached the old end (crop width 0: the whole frame).
+    struct Case {
+        int last;
+        int64_t crop;
+        uint32_t grownFrames;
+        int64_t grownWidth, widths[2];
+    } cases[] = {
+        {2, 0, 5, 0, {4, 4}}, {1, 0, 5, 0, {4, 4}}, {1, 0, 0, 6, {4, 6}}, {1, 3, 0, 6, {3, 3}}};
+    for (const Case& c : cases) {
+        TempFolder dir;
+        Job job(kTypeI16, 4, 3, 3, fn);
+        job.format = *FormatFits();
+        job.source->growOnFrame = c.grownFrames > 0 ? 1 : 0;
+        job.source->grownFrames = c.grownFrames;
+        job.source->grownWidth = c.grownWidth;
+        job.info.currentSize = &TestSource::CurrentSize;
+        job.info.context = job.source;
+        job.writer->SetFrameRange(0, c.last, 1);
+        job.writer->SetCropBox(0, 0, 0, c.crop, 0, 0);
+        job.writer->SetRecordMethod(c.grownWidth > 0 ? kRecordFramePerFile : kRecordOneFile);
+        ASSERT_EQ(job.Run(dir.File("g.fits"), kTypeI16, "#g"), c.grownWidth > 0 ? 2 : 1);
+        const int frames = c.last == 2 ? 5 : 2;
+        EXPECT_EQ(job.source->framesPulled.size(), static_cast<size_t>(frames));
+        for (int file = 0; file < (c.grownWidth > 0 ? 2 : 1); ++file) {
+            const int frame = c.grownWidth > 0 ? file : frames - 1;  // the last one of the file
+            const ReadBack r =
+                ReadThroughReaders(dir.File("g00" + std::to_string(file + 1) + "0001.fits"),
+                                   c.grownWidth > 0 ? 0 : frame);
+            EXPECT_EQ(r.frames, c.grownWidth > 0 ? 1u : static_cast<uint32_t>(frames));
+            ASSERT_EQ(r.values.size(), static_cast<size_t>(c.widths[file] * 3));
+            EXPECT_EQ(r.values.back(), fn(frame, 0, c.widths[file] - 1, 2, 0, 0));
+        }
+    }
 }
 
 }  // namespace
