@@ -43,3 +43,43 @@ write("large.txt", table(100000, 3), " ", "# 10^5 rows")
 
 with open(os.path.join(folder, "text_manifest.txt"), "w") as f:
     f.write("\n".join(manifest) + "\n")
+
+# Tables whose columns go to the value file and to the side files, from text rows or from
+# binary "#data" files of float64 records. Each buffer's expected records go to
+# TABLE.bN (0 values, 1 second values, 2 coordinates, 3 second coordinates).
+# side_manifest.txt lines: table rows width0 width1 width2 width3 (0: no file)
+side = []
+
+
+def expect(name, buffers):
+    for k, b in enumerate(buffers):
+        if b is not None:
+            b.astype("<f8").tofile(os.path.join(folder, f"{name}.b{k}"))
+    rows = next(b for b in buffers if b is not None).shape[0]
+    side.append(f"{name} {rows} " + " ".join("0" if b is None else str(b.shape[1]) for b in buffers))
+
+
+os.makedirs(os.path.join(folder, "sub"), exist_ok=True)
+plain = table(5, 3)
+plain[0, :] = [-0.0, np.nan, 5e-324]
+plain.astype("<f8").tofile(os.path.join(folder, "sub", "plain.f8"))
+with open(os.path.join(folder, "bin_plain.txt"), "w") as f:
+    f.write("SIZEX=3\n#data sub\\plain.f8 rb\n")
+expect("bin_plain.txt", [plain, None, None, None])
+
+# Records of X, two values, Y: the values make the data set, X and Y the coordinate file.
+rec = table(6, 4)
+rec.astype("<f8").tofile(os.path.join(folder, "split rec.f8"))
+with open(os.path.join(folder, "bin_split.txt"), "w") as f:
+    f.write('SPLIT=X V2 Y\n#data "split rec.f8" binary\n')
+expect("bin_split.txt", [rec[:, 1:3], None, rec[:, [0, 3]], None])
+
+# Text rows: X, value, second value, Y, skipped, second X, second Y.
+t = table(8, 7)
+path = os.path.join(folder, "side.txt")
+np.savetxt(path, t, fmt="%.17g", header="SPLIT=X V1 DV1 Y S1 DX DY", comments="")
+ref = np.loadtxt(path, skiprows=1, ndmin=2)
+expect("side.txt", [ref[:, [1]], ref[:, [2]], ref[:, [0, 3]], ref[:, [5, 6]]])
+
+with open(os.path.join(folder, "side_manifest.txt"), "w") as f:
+    f.write("\n".join(side) + "\n")

@@ -83,11 +83,15 @@ TEST_F(TextReaderTest, RowsCommandsAndPatterns) {
         int64_t columns, rows;
         std::vector<double> values;
         const char* log;  // a line the table's log holds, or "" when none is kept
+        int state = -1;   // the reader state at the end, when not -1
     };
     const std::string longRow = "1 2\n" + std::string(3000, '7') + " 5\n3 4\n";
     const std::string longRowContinue = "ERROR=PARSING:CONTINUE\n" + longRow;
     // Longer than the whole read buffer too.
     const std::string hugeRow = "ERROR=PARSING:CONTINUE\n1 2\n" + std::string(3 << 20, '7') + "\n3 4\n";
+    // Two records of two values and half a record.
+    const double records[5] = {1, 2, 3, 4, 5};
+    Write("short.f8", std::string(reinterpret_cast<const char*>(records), 36));
     const std::vector<Case> cases = {
         {"starts.txt", ".5 1\n-.5 2\n+1 3\n-x 4\n", 2, 2, 3, {0.5, 1, -0.5, 2, 1, 3}, "4: not digit: -x 4"},
         {"end.txt", "1 2\n3 4\n#end\n5 6\n", 2, 2, 2, {1, 2, 3, 4}, ""},
@@ -111,6 +115,22 @@ TEST_F(TextReaderTest, RowsCommandsAndPatterns) {
         {"tail.txt", "1\t2\t3\t4\t5\t6\n1 2 3 4 5 6\x02\n", -1, 0, 0, {}, "2: not txt file"},
         {"nul.txt", "abc", -1, 0, 0, {}, "$bad file: row 1"},
         {"channels.txt", "CHANNELS=2\n1 2\n", 1, 0, 0, {}, "2: data empty, skip section data"},
+        // "#data" files: a missing one, an unknown mode, a directory read as binary records,
+        // a short last record under the stopping policy.
+        {"nofile.txt", "#data missing.f8 rb\n1 2\n#data\n3 4\n", 2, 2, 1, {3, 4},
+         "1: parsing: #data section: missing.f8 rb"},
+        {"nofilestop.txt", "ERROR=PARSING:STOP\n#data missing.f8\n#data\n3 4\n", 1, 0, 0, {},
+         "can`t load file", 3},
+        {"badmode.txt", "#data short.f8 rw\n", 1, 0, 0, {}, "1: parsing: #data section: short.f8 rw"},
+        {"dir.txt", "#data . rb\n#data\n1 2\n", 1, 0, 0, {}, "$ Can`t set binary mode, stop read file", 3},
+        {"shortrec.txt", "SIZEX=2\n#data short.f8 rb\n", 2, 2, 2, {1, 2, 3, 4}, "3: split err: short record", 3},
+        // Sizes asked for beyond the rows read stop the reader; the rows read still open.
+        {"bigsize.txt", "SIZEX=2\nSIZEY=5\n1 2\n3 4\n", 2, 2, 2, {1, 2, 3, 4},
+         "4: parsing: requested size larger than the data read", 3},
+        {"fitsize.txt", "SIZEX=2\nSIZEY=2\n1 2\n3 4\n", 2, 2, 2, {1, 2, 3, 4}, "", 1},
+        // Values and second values must pair up.
+        {"pairs.txt", "SPLIT=V2 DV1\n1 2 3\n", 1, 0, 0, {},
+         "SPLIT: bad pattern or chan/axis request: Chan(req,v,dv)=16384, 2, 1: Axis(req,a,da)=3, 0, 0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -120,6 +140,9 @@ TEST_F(TextReaderTest, RowsCommandsAndPatterns) {
         KeepReceiver keep;
         TextTableResult info;
         ASSERT_EQ(OpenTable(path, &keep, &info), c.result);
+        if (c.state >= 0) {
+            EXPECT_EQ(info.state, c.state);
+        }
         const std::string log = Bytes(path + ".log");
         if (c.log[0] == '\0')
             EXPECT_TRUE(log.empty()) << log;
@@ -149,6 +172,45 @@ TEST_F(TextReaderTest, DataSectionFromFile) {
     EXPECT_EQ(info.rows, 3);
     EXPECT_EQ(Values(keep.kept, 6), (std::vector<double>{1, 2, 3, 4, 7, 8}));
     EXPECT_NE(Bytes(path + ".log").find("can`t load file"), std::string::npos);
+}
+
+// Values go to the data set and the other columns to side files of their own, from text
+// rows and from binary "#data" records alike; every file holds what numpy put there.
+TEST_F(TextReaderTest, SideFilesAndBinaryData) {
+    const std::string folder = Folder();
+    if (folder.empty()) GTEST_SKIP() << "python3 with numpy is missing";
+    const auto rows = Manifest(folder + "/side_manifest.txt");
+    ASSERT_EQ(rows.size(), 3u);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row[0]);
+        KeepReceiver keep;
+        TextTableResult info;
+        ASSERT_EQ(OpenTable(folder + "/" + row[0], &keep, &info), 2);
+        EXPECT_EQ(Bytes(folder + "/" + row[0] + ".log"), "");
+        const int64_t n = std::stoll(row[1]);
+        EXPECT_EQ(info.rows, n);
+        EXPECT_EQ(info.columns, std::stoll(row[2]));
+        const std::string values = Bytes(folder + "/" + row[0] + ".b0");
+        EXPECT_TRUE(Stored(keep.kept, values.size()) == values);
+        EXPECT_EQ(info.sides[kTextValues].stream, nullptr);
+        for (int b = 1; b < kTextBufferCount; ++b) {
+            SCOPED_TRACE(b);
+            const TextSideFile& side = info.sides[b];
+            const int64_t width = std::stoll(row[2 + static_cast<size_t>(b)]);
+            if (width == 0) {
+                EXPECT_EQ(side.stream, nullptr);
+                continue;
+            }
+            ASSERT_NE(side.stream, nullptr);
+            EXPECT_EQ(side.width, width);
+            EXPECT_EQ(side.rows, n);
+            const std::string ref = Bytes(folder + "/" + row[0] + ".b" + std::to_string(b));
+            ASSERT_EQ(side.stream->length, static_cast<int64_t>(ref.size()));
+            std::string got(ref.size(), '\0');
+            ASSERT_EQ(StreamRead(side.stream, 0, got.data(), got.size()), static_cast<int64_t>(got.size()));
+            EXPECT_TRUE(got == ref);
+        }
+    }
 }
 
 // Through the registry: a ".txt" file opens with the Text reader; a forced BINARY open

@@ -158,7 +158,7 @@ int DsvOpen(InputSource* source) {
     if (source == nullptr || source->request == nullptr || source->name == nullptr ||
         source->name->Length() <= source->name->NameOffset() || source->CurrentFileName() == nullptr)
         return kErrWrong;
-    std::unique_ptr<DsvInfo> info(new (std::nothrow) DsvInfo);
+    FormatInfoRef<DsvInfo> info(DsvInfo::Create());
     if (!info) return kErrOutOfMemory;
     int r;
     try {

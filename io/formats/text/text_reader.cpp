@@ -37,6 +37,7 @@ constexpr int kErrNoTempFile = -18;
 constexpr int kErrNoKeyTables = -15;
 constexpr uint32_t kRealType = 0x40;  // 64-bit real samples
 constexpr size_t kOutBlock = 1 << 17;  // doubles gathered before a write
+constexpr size_t kMaxRecordColumns = size_t{1} << 20;  // values of one binary "#data" record
 
 // Reader states.
 enum : int { kReading = 0, kRows = 1, kSectionEnded = 2, kStopped = 3, kFailed = 5 };
@@ -100,6 +101,8 @@ struct OutFile {
     size_t used = 0;
     int64_t offset = 0;       // file position of the block
     bool failed = false;
+    int64_t rows = 0;         // records of a side file
+    uint32_t width = 0;       // values per record of a side file, fixed by its first section
 
     bool Start() {
         writer.reset(new (std::nothrow) BlockWriter(stream, 4));
@@ -187,8 +190,10 @@ class TextParser {
 public:
     TextParser(InputSource* source, const char* path) : source_(source), path_(path) {}
     ~TextParser() {
-        values_.writer.reset();  // its thread writes to the stream: it goes first
-        StreamClose(&values_.stream);
+        for (OutFile& f : out_) {
+            f.writer.reset();  // its thread writes to the stream: it goes first
+            StreamClose(&f.stream);
+        }
         if (logOpen_) LogFileClose(&log_);
         std::free(log_.path);
         delete main_;
@@ -214,12 +219,26 @@ private:
     void SetMode(int mode);
     void EndSection() { sectionReady_ = false; }
     void Command(char* text);
-    bool LoadDataFile(char* text);
+    // 1 loaded, 0 not loaded (the caller applies the error policy), -1 reading stopped.
+    int LoadDataFile(char* text);
+    void ReadTextDataFile(int fd);
+    void ReadBinaryDataFile(int fd);
     void KeyLine(char* text);
     void RowLine(const char* p, const char* end, bool tooLong);
     bool SetUpSection();
+    // A refused or empty column map: the section is skipped, or the read fails under policy 4.
+    bool SkipEmptySection();
+    bool OpenOutFile(OutFile* f);
+    // Section set-up and the row limit before a row; false when the row is not read.
+    bool BeginRow();
     // Splits a row; plain rows go to `direct` when it is given (room for width_ values).
     bool ParseRow(const char* p, const char* end, double* direct);
+    // The same for a binary record of RecordColumns() values.
+    bool DecodeRecord(const double* record, double* direct);
+    size_t RecordColumns() const;
+    // Writes a parsed row: the values (unless parsed in place) and the side records.
+    void EmitRow(bool inPlace);
+    void CheckRequestedSize();
     void MergeCommon();
     int HandleLine(char* line, size_t length, bool tooLong, bool dataFileOnly);
 
@@ -244,8 +263,9 @@ private:
     bool plain_ = true;        // no pattern: every column is a value
     int64_t width_ = 0;        // values per row, fixed by the first section
     uint32_t used_[4] = {0, 0, 0, 0};
-    std::vector<double> row_[4];
-    OutFile values_;
+    std::vector<double> row_[kTextBufferCount];
+    OutFile out_[kTextBufferCount];
+    OutFile& values_ = out_[kTextValues];
     int64_t rows_ = 0;
 };
 
@@ -266,6 +286,26 @@ void TextParser::MergeCommon() {
         main_->flags |= kFlagChannels;
     }
     if (c.parseErrorMode != 0) main_->parseErrorMode = c.parseErrorMode;
+    // Sizes, axes and scales given before the first section hold for the whole table.
+    struct {
+        uint64_t flag;
+        const int64_t* from;
+        int64_t* to;
+    } sizes[] = {{kFlagSizeX, &c.sizeX, &main_->sizeX}, {kFlagSizeY, &c.sizeY, &main_->sizeY},
+                 {kFlagSizeZ, &c.sizeZ, &main_->sizeZ}};
+    for (const auto& z : sizes)
+        if (c.flags & z.flag) *z.to = *z.from;
+    if (c.flags & kFlagAxes) main_->naxis = c.naxis;
+    if (c.flags & kFlagScale) main_->scale = c.scale;
+    if (c.flags & kFlagZero) main_->zero = c.zero;
+    for (int k = 0; k < 3; ++k) {
+        const uint64_t scaleFlag = kFlagScaleX << (2 * k), zeroFlag = kFlagZeroX << (2 * k);
+        if (c.flags & scaleFlag) main_->axis[k].scale = c.axis[k].scale;
+        if (c.flags & zeroFlag) main_->axis[k].zero = c.axis[k].zero;
+        if (c.flags & (scaleFlag | zeroFlag)) main_->axisScales = main_->axis;
+    }
+    main_->flags |= c.flags & (kFlagSizeX | kFlagSizeY | kFlagSizeZ | kFlagAxes | kFlagScale | kFlagZero |
+                               kFlagScaleX | kFlagZeroX | kFlagScaleY | kFlagZeroY | kFlagScaleZ | kFlagZeroZ);
     if (c.valueT != 0.0) main_->valueT = c.valueT;
     if (c.valueD != 0.0) main_->valueD = c.valueD;
     if (c.valueX != 0.0) main_->valueX = c.valueX;
@@ -322,8 +362,10 @@ void TextParser::Command(char* text) {
         char* rest = text + 4;
         if (!IsBlank(*rest)) rest += std::strlen(rest);  // "#database": no file name
         while (IsBlank(*rest)) ++rest;
-        if (*rest != '\0' && !LoadDataFile(rest)) {
-            Log("%I64d: parsing: #data section: %s", static_cast<long long>(line_), rest);
+        if (*rest == '\0') return;
+        const std::string named(rest);
+        if (LoadDataFile(rest) == 0) {
+            Log("%I64d: parsing: #data section: %s", static_cast<long long>(line_), named.c_str());
             const int p = Policy();
             state_ = p == 3 ? kStopped : p == 4 ? kFailed : kSectionEnded;
         }
@@ -332,37 +374,180 @@ void TextParser::Command(char* text) {
     }
 }
 
-// "#data NAME": the rows of the section come from a text file beside the table.
-bool TextParser::LoadDataFile(char* text) {
-    char* cursor = text;
-    int length = 0;
-    if (ParseFileNameValue(&cursor, "#data: bad file name", line_, nullptr, &length) == 0) return false;
-    std::string path(path_);
-    const size_t slash = path.rfind('/');
-    path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + cursor;
-    // Only a regular file: a pipe or a terminal named here would block the reading.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+// "#data NAME [MODE]": the rows of the section come from another file, as text (no mode,
+// "r", "rt" or "text") or as binary records of 64-bit reals ("rb" or "binary"), one value
+// per column of the section. The name may be quoted ("..." or <...>, which may hold
+// blanks), may use "\" separators and is taken relative to the table's folder.
+int TextParser::LoadDataFile(char* text) {
+    std::string name, mode;
+    if (*text == '"' || *text == '<') {
+        const char close = *text == '"' ? '"' : '>';
+        char* stop = std::strchr(text + 1, close);
+        if (stop == nullptr) return 0;
+        name.assign(text + 1, stop);
+        text = stop + 1;
+    } else {
+        char* stop = text;
+        while (*stop != '\0' && !IsBlank(*stop)) ++stop;
+        name.assign(text, stop);
+        text = stop;
+    }
+    while (IsBlank(*text)) ++text;
+    mode = text;
+    while (!mode.empty() && IsBlank(mode.back())) mode.pop_back();
+    bool binary = false;
+    if (strcasecmp(mode.c_str(), "rb") == 0 || strcasecmp(mode.c_str(), "binary") == 0)
+        binary = true;
+    else if (!mode.empty() && strcasecmp(mode.c_str(), "r") != 0 && strcasecmp(mode.c_str(), "rt") != 0 &&
+             strcasecmp(mode.c_str(), "text") != 0)
+        return 0;
+    const char* slash = std::strrchr(path_, '/');
+    const std::string folder = slash ? std::string(path_, static_cast<size_t>(slash - path_) + 1) : std::string();
+    std::string path;
+    if (!DsvResolveFileName(name.c_str(), folder, &path)) return 0;
+    // Non-blocking, so that naming a pipe cannot hang the open; only a regular file is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st;
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
-        fd = -1;
-    }
-    if (fd < 0) {
+    const bool regular = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (fd < 0 || (!regular && !binary)) {
+        if (fd >= 0) ::close(fd);
         Log("%I64d: #data section: can`t load file '%s'", static_cast<long long>(line_), path.c_str());
-        return false;
+        return 0;
     }
+    if (!regular) {
+        // Binary records need a file read as it stands, byte for byte.
+        ::close(fd);
+        Log("$ Can`t set binary mode, stop read file");
+        state_ = kStopped;
+        return -1;
+    }
+    const int64_t outerLine = line_;
+    line_ = 0;
+    if (binary)
+        ReadBinaryDataFile(fd);
+    else
+        ReadTextDataFile(fd);
+    ::close(fd);
+    line_ = outerLine;
+    if (state_ == kRows || state_ == kReading) state_ = kSectionEnded;
+    EndSection();
+    return state_ == kStopped || state_ == kFailed ? -1 : 1;
+}
+
+void TextParser::ReadTextDataFile(int fd) {
     LineReader reader(fd, kTextLineLimit);
     char* line = nullptr;
     size_t n = 0;
     bool tooLong = false;
-    const int64_t outerLine = line_;
-    line_ = 0;
     while (state_ != kFailed && state_ != kStopped && reader.Next(&line, &n, &tooLong) == 1)
         if (HandleLine(line, n, tooLong, true) < 0) break;
-    ::close(fd);
-    line_ = outerLine;
-    if (state_ == kRows) state_ = kSectionEnded;
-    EndSection();
+}
+
+size_t TextParser::RecordColumns() const {
+    if (plain_) return static_cast<size_t>(width_);
+    size_t n = 0;
+    for (const ColumnItem& item : map_) n += item.buffer < 0 ? item.count : 1;
+    return n;
+}
+
+void TextParser::ReadBinaryDataFile(int fd) {
+    state_ = kRows;
+    if (!sectionReady_ && !SetUpSection()) return;
+    if (skipSection_) return;
+    // Plain records: as wide as the rows before them, else SIZEX values, else one.
+    if (plain_ && width_ == 0) {
+        const int64_t asked = (main_->flags & kFlagSizeX) ? main_->sizeX : 0;
+        width_ = asked > 0 && asked <= static_cast<int64_t>(kMaxRecordColumns) ? asked : 1;
+    }
+    const size_t columns = RecordColumns();
+    if (columns == 0) return;
+    if (columns > kMaxRecordColumns) {
+        // No text row can be this wide either (a skip count of a pattern can claim it).
+        ++line_;
+        Log("%u: split err: %s", Line(), "record too large");
+        BadRow();
+        return;
+    }
+    const size_t recordBytes = columns * sizeof(double);
+    std::vector<double> block(columns * std::max<size_t>(1, (size_t{1} << 16) / columns));
+    char* bytes = reinterpret_cast<char*>(block.data());
+    const size_t capacity = block.size() * sizeof(double);
+    size_t have = 0;
+    for (;;) {
+        ssize_t got;
+        do {
+            got = ::read(fd, bytes + have, capacity - have);
+        } while (got < 0 && errno == EINTR);
+        if (got <= 0) break;
+        have += static_cast<size_t>(got);
+        const size_t whole = have / recordBytes;
+        for (size_t r = 0; r < whole; ++r) {
+            ++line_;
+            if (!BeginRow()) return;
+            double* direct = plain_ ? values_.Reserve(columns) : nullptr;
+            if (plain_ && direct == nullptr) {
+                Log("can`t write dat file, ACSDN?");
+                state_ = kStopped;
+                return;
+            }
+            if (!DecodeRecord(block.data() + r * columns, direct)) {
+                if (!BadRow()) return;
+                continue;
+            }
+            EmitRow(direct != nullptr);
+            if (state_ == kStopped || state_ == kFailed) return;
+        }
+        have -= whole * recordBytes;
+        std::memmove(bytes, bytes + whole * recordBytes, have);
+    }
+    if (have != 0) {
+        ++line_;
+        Log("%u: split err: %s", Line(), "short record");
+        BadRow();
+    }
+}
+
+bool TextParser::DecodeRecord(const double* record, double* direct) {
+    const size_t columns = RecordColumns();
+    for (size_t k = 0; k < columns; ++k)
+        if (std::isinf(record[k])) {
+            Log("%u: split err: %s", Line(), "infinite value");
+            return false;
+        }
+    if (plain_) {
+        std::memcpy(direct, record, columns * sizeof(double));
+        return true;
+    }
+    for (const ColumnItem& item : map_) {
+        if (item.buffer < 0) {
+            record += item.count;
+            continue;
+        }
+        row_[item.buffer][item.place] = *record++;
+    }
+    return true;
+}
+
+bool TextParser::OpenOutFile(OutFile* f) {
+    if (f->stream != nullptr) return true;
+    const int r = OpenTextStream(&f->stream, path_);
+    if (r < kResultReady) {
+        failure_ = r;
+        state_ = kFailed;
+        return false;
+    }
+    if (!f->Start()) {
+        failure_ = kErrOutOfMemory;
+        state_ = kFailed;
+        return false;
+    }
+    return true;
+}
+
+bool TextParser::SkipEmptySection() {
+    Log("%u: data empty, skip section data", Line());
+    if (Policy() == 4) state_ = kFailed;
+    skipSection_ = true;
     return true;
 }
 
@@ -386,10 +571,10 @@ bool TextParser::SetUpSection() {
             if (c.letter == 'S') {
                 map_.push_back({-1, 0, c.count});
             } else if (c.letter == 'V' || (c.letter == 'D' && c.axis == 'V')) {
-                const int b = c.letter == 'V' ? 0 : 1;
+                const int b = c.letter == 'V' ? kTextValues : kTextSecondValues;
                 for (uint32_t k = 0; k < c.count; ++k) map_.push_back({b, used_[b]++, 1});
             } else {
-                const int b = c.letter == 'D' ? 3 : 2;
+                const int b = c.letter == 'D' ? kTextSecondCoordinates : kTextCoordinates;
                 const uint32_t axis = c.count >= 1 && c.count <= 3 ? c.count : 1;
                 map_.push_back({b, axis - 1, 1});
                 if (used_[b] < axis) used_[b] = axis;
@@ -400,42 +585,47 @@ bool TextParser::SetUpSection() {
             skipSection_ = true;
             return true;
         }
-        if (used_[0] == 0) {
-            Log("%u: data empty, skip section data", Line());
-            if (Policy() == 4) state_ = kFailed;
+        // Values and second values, coordinates and second coordinates, pair up row by row.
+        const uint32_t v = used_[kTextValues], dv = used_[kTextSecondValues];
+        const uint32_t a = used_[kTextCoordinates], da = used_[kTextSecondCoordinates];
+        if ((v != 0 && dv != 0 && v != dv) || (a != 0 && da != 0 && a != da)) {
+            Log("SPLIT: bad pattern or chan/axis request: Chan(req,v,dv)=%u, %u, %u: Axis(req,a,da)=%u, %u, %u",
+                main_->channels == 0 ? kMaxChannels : main_->channels, v, dv,
+                main_->naxis <= 0 ? 3u : static_cast<unsigned>(main_->naxis), a, da);
+            if (Policy() != 2) return SkipEmptySection();
+        }
+        if (v == 0) return SkipEmptySection();
+        if (width_ != 0 && static_cast<int64_t>(v) != width_) {
+            Log("%u: split err: Chan(req, cur)=%u, %u: %s", Line(), static_cast<unsigned>(width_), v,
+                "section width differs");
             skipSection_ = true;
             return true;
         }
-        if (width_ != 0 && static_cast<int64_t>(used_[0]) != width_) {
-            Log("%u: split err: Chan(req, cur)=%u, %u: %s", Line(), static_cast<unsigned>(width_),
-                used_[0], "section width differs");
-            skipSection_ = true;
-            return true;
-        }
-        width_ = used_[0];
+        // A side file keeps the record width of its first section.
+        for (int b = 1; b < kTextBufferCount; ++b)
+            if (used_[b] != 0 && out_[b].width != 0 && out_[b].width != used_[b]) {
+                Log("%u: split err: Chan(req, cur)=%u, %u: %s", Line(), out_[b].width, used_[b],
+                    "section width differs");
+                skipSection_ = true;
+                return true;
+            }
+        width_ = v;
     }
     try {
         const double defaults[4][3] = {{main_->valueT, main_->valueT, main_->valueT},
                                        {main_->valueD, main_->valueD, main_->valueD},
                                        {main_->valueX, main_->valueY, main_->valueZ},
                                        {main_->valueDX, main_->valueDY, main_->valueDZ}};
-        for (int b = 0; b < 4; ++b) {
+        for (int b = 0; b < kTextBufferCount; ++b) {
             row_[b].assign(std::max<size_t>(used_[b], 3), defaults[b][0]);
-            if (b >= 2)
+            if (b >= kTextCoordinates)
                 for (int k = 0; k < 3; ++k) row_[b][static_cast<size_t>(k)] = defaults[b][k];
         }
-        if (values_.stream == nullptr) {
-            const int r = OpenTextStream(&values_.stream, path_);
-            if (r < kResultReady) {
-                failure_ = r;
-                state_ = kFailed;
-                return false;
-            }
-            if (!values_.Start()) {
-                failure_ = kErrOutOfMemory;
-                state_ = kFailed;
-                return false;
-            }
+        if (!OpenOutFile(&values_)) return false;
+        for (int b = 1; b < kTextBufferCount; ++b) {
+            if (used_[b] == 0) continue;
+            if (!OpenOutFile(&out_[b])) return false;
+            out_[b].width = used_[b];
         }
     } catch (const std::bad_alloc&) {
         Log("rebuld: Can`t alloc memory");
@@ -490,15 +680,40 @@ bool TextParser::ParseRow(const char* p, const char* end, double* direct) {
     return true;
 }
 
-void TextParser::RowLine(const char* p, const char* end, bool tooLong) {
-    if (!sectionReady_ && !SetUpSection()) return;
-    if (skipSection_) return;
+bool TextParser::BeginRow() {
+    if (!sectionReady_ && !SetUpSection()) return false;
+    if (skipSection_) return false;
     if (rows_ >= kTextMaxRows) {
         Log("%u: max row, stop", Line());
         failure_ = kErrUnsupported2;
         state_ = kFailed;
+        return false;
+    }
+    return true;
+}
+
+void TextParser::EmitRow(bool inPlace) {
+    if (inPlace)
+        values_.used += static_cast<size_t>(width_);
+    else if (!values_.Put(row_[kTextValues].data(), static_cast<size_t>(width_))) {
+        Log("can`t write dat file, ACSDN?");
+        state_ = kStopped;
         return;
     }
+    ++rows_;
+    for (int b = 1; b < kTextBufferCount; ++b) {
+        if (used_[b] == 0) continue;
+        if (!out_[b].Put(row_[b].data(), out_[b].width)) {
+            Log("can`t write dat file, ACSDN?");
+            state_ = kStopped;
+            return;
+        }
+        ++out_[b].rows;
+    }
+}
+
+void TextParser::RowLine(const char* p, const char* end, bool tooLong) {
+    if (!BeginRow()) return;
     if (tooLong) {
         // The buffer cut the line: its numbers are not a row.
         Log("%u: split err: %s", Line(), "line too long");
@@ -516,14 +731,7 @@ void TextParser::RowLine(const char* p, const char* end, bool tooLong) {
         BadRow();
         return;
     }
-    if (direct)
-        values_.used += static_cast<size_t>(width_);
-    else if (!values_.Put(row_[0].data(), static_cast<size_t>(width_))) {
-        Log("can`t write dat file, ACSDN?");
-        state_ = kStopped;
-        return;
-    }
-    ++rows_;
+    EmitRow(direct != nullptr);
 }
 
 // One line of the table (or of a "#data" file): <0 ends the reading.
@@ -586,6 +794,38 @@ int TextParser::HandleLine(char* line, size_t length, bool tooLong, bool dataFil
     return 0;
 }
 
+// What was read against what the description asks for: the description is fitted to
+// the rows x columns of 64-bit reals read; a larger requested size is a stop (a failure
+// under error policy 4), and the channel and scale fields are completed.
+void TextParser::CheckRequestedSize() {
+    ServiceDescription& d = *main_;
+    const int64_t values = rows_ * width_;  // both at most 2^30
+    const uint64_t flags[3] = {kFlagSizeX, kFlagSizeY, kFlagSizeZ};
+    const int64_t sizes[3] = {d.sizeX, d.sizeY, d.sizeZ};
+    uint64_t requested = 1;
+    bool asked = false;
+    for (int k = 0; k < 3; ++k) {
+        if (!(d.flags & flags[k]) || sizes[k] <= 0) continue;
+        asked = true;
+        const uint64_t size = static_cast<uint64_t>(sizes[k]);
+        requested = requested > UINT64_MAX / size ? UINT64_MAX : requested * size;
+    }
+    if (asked && requested > static_cast<uint64_t>(values)) {
+        Log("%I64d: parsing: %s", static_cast<long long>(line_), "requested size larger than the data read");
+        state_ = Policy() == 4 ? kFailed : kStopped;
+    }
+    d.channels = d.channels == 0 ? 1 : std::min(d.channels, kMaxChannels);
+    d.flags |= kFlagChannels;
+    d.type = kRealType;
+    d.bits = 64;
+    d.flags |= kFlagSampleSize;
+    for (int k = 0; k < 3; ++k)
+        if (!(d.flags & ((kFlagScaleX | kFlagZeroX) << (2 * k)))) d.axis[k] = AxisPair{};
+    if (!(d.flags & kFlagScale)) d.scale = 1.0;
+    if (!(d.flags & kFlagZero)) d.zero = 0.0;
+    ValidateServiceDescription(&d, values > INT64_MAX / 8 ? INT64_MAX : values * 8);
+}
+
 int TextParser::Run(TextTableResult* out) {
     const int fd = ::open(path_, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return ErrnoToErrorValue(errno);
@@ -620,15 +860,21 @@ int TextParser::Run(TextTableResult* out) {
     }
     ::close(fd);
     if (got < 0) Log("%I64d: parsing: %s", static_cast<long long>(line_), "read error");
-    if (values_.stream) {
-        const int64_t written = values_.Finish();
-        if (values_.failed) {
-            Log("can`t write dat file, ACSDN?");
-            // Only the whole rows that reached the file count.
-            const int64_t whole = width_ > 0 ? written / (width_ * 8) : 0;
-            if (whole < rows_) rows_ = whole;
-        }
+    bool writeFailed = false;
+    for (int b = 0; b < kTextBufferCount; ++b) {
+        OutFile& f = out_[b];
+        if (f.stream == nullptr) continue;
+        const int64_t written = f.Finish();
+        if (!f.failed) continue;
+        writeFailed = true;
+        // Only the whole records that reached the file count.
+        const int64_t width = b == kTextValues ? width_ : f.width;
+        int64_t& rows = b == kTextValues ? rows_ : f.rows;
+        const int64_t whole = width > 0 ? written / (width * 8) : 0;
+        if (whole < rows) rows = whole;
     }
+    if (writeFailed) Log("can`t write dat file, ACSDN?");
+    if (state_ != kFailed && rows_ > 0 && width_ > 0) CheckRequestedSize();
 
     int result;
     if (state_ == kFailed)
@@ -637,27 +883,35 @@ int TextParser::Run(TextTableResult* out) {
         result = kResultDataEmpty;
     else
         result = kResultReady;
-    if (out) {
-        out->result = result;
-        out->rows = rows_;
-        out->columns = width_;
-        out->lines = line_;
-        out->errors = errors_;
-    }
     if (result == kResultReady) {
         // The value file becomes the source's stream and the data set's file.
         StreamClose(&source_->stream);
         source_->stream = values_.stream;
         values_.stream = nullptr;
-        std::unique_ptr<TextInfo> info(new (std::nothrow) TextInfo);
-        if (!info) return kErrOutOfMemory;
+        FormatInfoRef<TextInfo> info(TextInfo::Create());
         DecodedImage image;
         image.type = kRealType;
         image.components = 1;
         image.width = width_;
         image.height = rows_;
         image.rangeMax = 0.0;
-        result = AttachDecodedImage(source_, image, info.get());
+        result = info ? AttachDecodedImage(source_, image, info.get()) : kErrOutOfMemory;
+    }
+    if (out) {
+        out->result = result;
+        out->rows = rows_;
+        out->columns = width_;
+        out->lines = line_;
+        out->errors = errors_;
+        out->state = state_;
+        for (int b = 1; b < kTextBufferCount && result >= kResultReady; ++b) {
+            TextSideFile& side = out->sides[b];
+            StreamClose(&side.stream);
+            side.stream = out_[b].stream;
+            out_[b].stream = nullptr;
+            side.rows = side.stream ? out_[b].rows : 0;
+            side.width = side.stream ? out_[b].width : 0;
+        }
     }
     if (errors_ > 0 && logOpen_ && log_.path) LogPrintf("\t#error, check log file '%s'", log_.path);
     if (logOpen_) LogFileClose(&log_);
@@ -666,6 +920,10 @@ int TextParser::Run(TextTableResult* out) {
 }
 
 }  // namespace
+
+TextTableResult::~TextTableResult() {
+    for (TextSideFile& side : sides) StreamClose(&side.stream);
+}
 
 TextInfo::TextInfo() {
     tag = MakeFormatTag("TXT");

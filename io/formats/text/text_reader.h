@@ -5,8 +5,10 @@
 // optional service-file keys on KEY=value lines, "#" commands that start and end data
 // sections, and SPLIT patterns that assign columns to values and coordinates; the
 // values go as 64-bit reals into a private temporary file that is served as a BINARY
-// data set. Problems of a table go to a log file beside it ("<file>.log"), which is
-// kept only when it holds something.
+// data set, and the other columns (coordinates, second values) into side files of their
+// own. "#data NAME [rb]" takes a section's rows from another file, as text or as binary
+// records of 64-bit reals (one per column). Problems of a table go to a log file beside
+// it ("<file>.log"), which is kept only when it holds something.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -18,12 +20,15 @@
 namespace orva {
 
 struct InputSource;
+struct StreamRecord;
 
 // ---- DSV ------------------------------------------------------------------------------------
 
-// The DSV description: the layout (tag "DSV", width and height), the data file and the
-// other key/value pairs of the file in file order.
-struct DsvInfo : FileLayout {
+inline constexpr ComponentId kDsvInfoId{{FourCC("DSVD"), 0, FourCC("FRMT"), FourCC("INFO")}, nullptr};
+
+// The DSV description, a format information component: the layout (tag "DSV", width
+// and height), the data file and the other key/value pairs of the file in file order.
+struct DsvInfo : FormatInfoOf<DsvInfo, kDsvInfoId> {
     DsvInfo();
     std::string dataFile;
     std::vector<std::pair<std::string, std::string>> extra;
@@ -54,18 +59,49 @@ constexpr int64_t kTextMaxRows = 0x40000000;
 // Name prefix of the temporary files the Text reader writes.
 constexpr char kTextFilePrefix[] = "rwt";
 
-// The Text information object: the layout with tag "TXT".
-struct TextInfo : FileLayout {
+inline constexpr ComponentId kTextInfoId{{FourCC("TEXT"), 0, FourCC("FRMT"), FourCC("INFO")}, nullptr};
+
+// The Text information component: the layout with tag "TXT".
+struct TextInfo : FormatInfoOf<TextInfo, kTextInfoId> {
     TextInfo();
 };
 
+// A file of records written beside the value file: one record of `width` 64-bit reals
+// per row read into it. The reader does not read these back; whoever holds the table's
+// result owns them.
+struct TextSideFile {
+    StreamRecord* stream = nullptr;  // private temporary file ("rwt", already unlinked)
+    int64_t rows = 0;
+    int64_t width = 0;
+};
+
+// The row buffers of a table: the values (the data set), the second values ("DV"
+// columns), the coordinates ("A", "X", "Y", "Z") and the second coordinates ("DA").
+enum TextBuffer : int {
+    kTextValues = 0,
+    kTextSecondValues = 1,
+    kTextCoordinates = 2,
+    kTextSecondCoordinates = 3,
+};
+constexpr int kTextBufferCount = 4;
+
 // What parsing a table produced (for the open and for tests).
 struct TextTableResult {
+    TextTableResult() = default;
+    ~TextTableResult();  // closes the side files still held
+    TextTableResult(const TextTableResult&) = delete;
+    TextTableResult& operator=(const TextTableResult&) = delete;
+
     int result = 0;        // 2 rows read, 1 nothing read, negative: the failure
     int64_t rows = 0;      // rows in the value file
     int64_t columns = 0;   // values per row
     int64_t lines = 0;     // lines read
     int errors = 0;        // lines written to the log
+    int state = 0;         // reader state at the end: 0 reading, 1 rows, 2 section ended,
+                           // 3 stopped (also: sizes asked for beyond the rows read), 5 failed
+    // The side files by buffer (the value slot stays empty: that file is the data set's).
+    // Handed over only when the open succeeded.
+    TextSideFile sides[kTextBufferCount];
 };
 
 // The descriptor's open: 2 opened, 1 no data, -1 not a text file, -12 row limit,
