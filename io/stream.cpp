@@ -14,6 +14,7 @@
 #include "common/aligned_memory.h"
 #include "common/error_codes.h"
 #include "common/paths.h"
+#include "platform/disk.h"
 
 namespace orva {
 
@@ -267,7 +268,7 @@ int StreamVacateFile(const char* name, bool keep) {
     if (keep)
         MakeUniqueFileName(name);
     else
-        unlink(name);
+        platform::RemoveFileReleasingLater(name);
     return kResultReady;
 }
 

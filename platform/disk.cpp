@@ -1,8 +1,13 @@
 #include "platform/disk.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <thread>
 
 namespace orva::platform {
 
@@ -14,7 +19,37 @@ uint64_t Bytes(uint64_t blocks, uint64_t blockSize) {
     return r;
 }
 
+// Below this size freeing the blocks costs less than starting a thread.
+constexpr off_t kReleaseLaterBytes = 4 << 20;
+
 }  // namespace
+
+bool RemoveFileReleasingLater(const char* path) {
+    if (path == nullptr || path[0] == '\0') {
+        errno = ENOENT;
+        return false;
+    }
+    int fd = -1;
+    struct stat st;
+    if (::lstat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= kReleaseLaterBytes) {
+        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) fd = ::open(path, O_PATH | O_CLOEXEC | O_NOFOLLOW);
+    }
+    if (::unlink(path) != 0) {
+        int error = errno;
+        if (fd >= 0) ::close(fd);
+        errno = error;
+        return false;
+    }
+    if (fd >= 0) {
+        try {
+            std::thread([fd] { ::close(fd); }).detach();
+        } catch (...) {
+            ::close(fd);
+        }
+    }
+    return true;
+}
 
 bool DiskFreeSpace(const char* path, uint64_t* freeToCaller, uint64_t* total, uint64_t* totalFree) {
     if (path == nullptr || path[0] == '\0') return false;

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <string>
 
 namespace orva::platform {
 namespace {
@@ -28,6 +33,30 @@ TEST(PlatformDisk, FreeSpaceAgreesWithTheLibrary) {
     EXPECT_EQ(untouched, 12345u);
     EXPECT_FALSE(DiskFreeSpace("", nullptr, nullptr, nullptr));
     EXPECT_FALSE(DiskFreeSpace(nullptr, nullptr, nullptr, nullptr));
+}
+
+TEST(PlatformDisk, RemoveReleasingLaterTakesTheNameAtOnce) {
+    std::string folder = std::filesystem::temp_directory_path().string() + "/orva-disk-XXXXXX";
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    for (size_t bytes : {size_t{100}, size_t{9} << 20}) {  // released here, and by the thread
+        std::string path = folder + "/old.fits";
+        {
+            std::ofstream out(path, std::ios::binary);
+            std::string block(1 << 20, 'x');
+            for (size_t left = bytes; left > 0; left -= std::min(left, block.size()))
+                out.write(block.data(), static_cast<std::streamsize>(std::min(left, block.size())));
+        }
+        ASSERT_EQ(std::filesystem::file_size(path), bytes);
+        EXPECT_TRUE(RemoveFileReleasingLater(path.c_str()));
+        EXPECT_FALSE(std::filesystem::exists(path));
+        std::ofstream(path) << "new";  // the name is free for the replacement at once
+        EXPECT_EQ(std::filesystem::file_size(path), 3u);
+        std::filesystem::remove(path);
+    }
+    errno = 0;
+    EXPECT_FALSE(RemoveFileReleasingLater((folder + "/missing").c_str()));
+    EXPECT_EQ(errno, ENOENT);
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace
