@@ -246,7 +246,7 @@ namespace {
 // Creates "<folder>/<prefix>XXXXXX.tmp"; the name goes to out. False when it
 // does not fit or cannot be created.
 bool CreateTempIn(char* out, std::string folder, const std::string& prefix) {
-    if (folder.empty()) folder = ".";
+    if (folder.empty()) folder.push_back('.');  // (assigning "." trips a false -Wrestrict in GCC 12 -O3)
     if (folder.back() != '/') folder += '/';
     std::string name = folder + prefix + "XXXXXX.tmp";
     if (name.size() >= kPathMax) return false;
