@@ -177,6 +177,7 @@ bool gWinOnEditDrag(gWindow* window, gElement* field) {
     if (window == nullptr || s == nullptr || !s->editing || field->text.empty() || field->font == nullptr) {
         return false;
     }
+    gWgtEditPlaceBox(field);
     bool right = FromRight(field);
     float px = static_cast<float>(gCursorPos.x);
     if (right) px = static_cast<float>(window->clientWidth) - px;

@@ -1,5 +1,7 @@
 #include "toolkit/edit_field.h"
 
+#include <GL/gl.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +15,8 @@
 #include "toolkit/font.h"
 #include "toolkit/input.h"
 #include "toolkit/number_field.h"
+#include "toolkit/painters.h"
+#include "toolkit/skin.h"
 #include "toolkit/text_layout.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
@@ -54,6 +58,15 @@ bool InputIsEditing(const gElement* e) {
 }
 void InputSelectWord(gElement* e) { gWgtSelectWord(e); }
 void InputSelectAll(gElement* e) { gWgtCaretToEnd(e, true); }
+// The skin's caret painter behind a field's caret painter: as high as the line the
+// selection covers, the selecting form while the caret stands apart from the anchor.
+void SkinCaret(gElement* e) {
+    const gEditState* s = gWgtEdit(e);
+    const gGeneralRecord* general = gSkinGet()->GeneralRecord();
+    if (s == nullptr || general == nullptr || general->caretPainter == nullptr) return;
+    general->caretPainter(std::max(e->cellHeight - 2.0f, 0.0f), s->caretX != s->anchorX);
+}
+
 void InputToggleCaret(gElement* e) {
     if (gEditState* s = gWgtEdit(e)) s->caretOn = s->caretOn ? 0 : 1;
 }
@@ -225,7 +238,8 @@ gEditState* gWgtEditCreate(gElement* e, void (*caretPainter)(gElement*), uint8_t
     InstallOnce();
     gEditState& s = Records()[e];
     s = gEditState{};
-    s.caretPainter = caretPainter;
+    s.caretDraw = gWgtCaretDraw;
+    s.caretPainter = caretPainter != nullptr ? caretPainter : SkinCaret;
     s.option = option;
     gWgtPlaceEditGlyphs(e);
     return &s;
@@ -236,6 +250,37 @@ gEditState* gWgtEdit(const gElement* e) {
     auto& records = Records();
     auto it = records.find(e);
     return it == records.end() ? nullptr : &it->second;
+}
+
+// ---- Caret ------------------------------------------------------------------------------------
+
+void gWgtEditPlaceBox(gElement* e) {
+    gEditState* s = gWgtEdit(e);
+    if (s == nullptr) return;
+    if (e->width > 0) s->boxWidth = e->width;
+    // The text starts textOffsetX in from the cell's left edge on screen; in a frame that
+    // runs leftwards (right-hand slots) that edge is the cell's far end.
+    s->boxX = (e->style & kEditFromRight) ? e->x + e->cellWidth - e->textOffsetX - s->boxWidth : e->x + e->textOffsetX;
+    s->boxY = e->y + 1.0f;
+}
+
+void gWgtCaretDraw(gElement* e) {
+    const gEditState* s = gWgtEdit(e);
+    if (s != nullptr && s->caretPainter != nullptr) s->caretPainter(e);
+}
+
+void gWgtPaintCaret(gElement* e) {
+    gEditState* s = gWgtEdit(e);
+    if (s == nullptr) return;
+    gWgtEditPlaceBox(e);
+    if (!s->caretOn || !s->editing || s->caretDraw == nullptr || gIsPicking()) return;
+    const bool right = (e->style & kEditFromRight) != 0;
+    gTextBatchFlush();   // the caret goes over the field's text
+    glPushMatrix();
+    glTranslatef(right ? s->boxX + s->boxWidth - s->caretX : s->boxX + s->caretX, s->boxY + s->caretY, 0.0f);
+    if (right) glScalef(-1.0f, 1.0f, 1.0f);   // the painter's x runs rightwards on screen
+    s->caretDraw(e);
+    glPopMatrix();
 }
 
 gElement* gEditWorkWidget() { return gWork.widget; }

@@ -40,10 +40,22 @@ struct gEditState {
     int32_t selection = 0;   // from the caret; negative runs backwards
 };
 
-// Makes the widget an edit field (a zeroed record; the caret painter may be null).
+// Makes the widget an edit field (a zeroed record). Without a caret painter of its own the
+// field draws the skin's caret (the general record's painter).
 gEditState* gWgtEditCreate(gElement* e, void (*caretPainter)(gElement*), uint8_t option);
 // The field's edit record, null for other widgets.
 gEditState* gWgtEdit(const gElement* e);
+
+// ---- Caret ---------------------------------------------------------------------------------
+// The text box in the field's slot frame, from its cell: box x and y, and the box width
+// (the field's width). With style bit 0x10000 the text runs from box x + box width.
+void gWgtEditPlaceBox(gElement* e);
+// The record's caret draw: the caret painter at the current origin (nothing without one).
+void gWgtCaretDraw(gElement* e);
+// The caret path, run after the field's paint: while the caret is on (its blink phase),
+// the caret draw at box x + caret x (box x + box width - caret x from the right), box y +
+// caret y. Nothing while picking.
+void gWgtPaintCaret(gElement* e);
 
 // Lends the input routing the press, the edit keys and the caret (idempotent; the
 // first edit field created calls it too).

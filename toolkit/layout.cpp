@@ -12,6 +12,7 @@
 
 #include "platform/gl_context.h"
 #include "platform/window_api.h"
+#include "toolkit/edit_field.h"
 #include "toolkit/painters.h"
 
 namespace orva {
@@ -663,11 +664,13 @@ bool gWinCanDraw(const gWindow* window) {
 
 namespace {
 
-// A paint function that is not one of the skin's painters gets flat shading.
+// A paint function that is not one of the skin's painters gets flat shading. An edit
+// field (only they carry glyph lists) gets its caret over it while the caret is on.
 void PaintElement(gElement* e) {
     if (e->paint == nullptr) return;
     if (!gIsSkinPainter(e->paint)) gPaintersFlat();
     e->paint(e);
+    if (e->glyphList != nullptr) gWgtPaintCaret(e);
 }
 
 void PaintWithChildren(gElement* e) {

@@ -59,9 +59,12 @@ int PressEdit(gWindow* window, gElement* e, gEditState* s, bool byMouse) {
             s->selection = 0;
             if (ctrl) gWgtSelectWord(e);
         } else {
-            float local = static_cast<float>(gCursorPos.x) - e->x;
-            if (e->style & kEditFromRight) local = e->x + e->width - static_cast<float>(gCursorPos.x);
-            float x = std::clamp(local - s->boxX, 0.0f, s->visibleWidth);
+            // The distance into the text box, in the field's slot frame.
+            gWgtEditPlaceBox(e);
+            float px = static_cast<float>(gCursorPos.x);
+            float local = px - s->boxX;
+            if (e->style & kEditFromRight) local = s->boxX + s->boxWidth - (static_cast<float>(window->clientWidth) - px);
+            float x = std::clamp(local, 0.0f, s->visibleWidth);
             int32_t fit = 0;
             const char* from = e->text.c_str() + std::min<size_t>(static_cast<size_t>(std::max(s->firstVisible, 0)),
                                                                    e->text.size());
