@@ -277,23 +277,14 @@ TEST_F(BmpReaderTest, InfoTexts) {
 
 // The registry's BMP descriptor opens a bitmap through the program's open path.
 TEST_F(BmpReaderTest, OpenThroughTheRegistry) {
-    FormatRegistry registry;
-    int in = 0, out = 0;
-    RegisterBuiltinFormats(registry, &in, &out);
+    testing_io::BuiltinFormats formats;
     std::string px("\x01\x02\x03\x00", 4);
     const std::string path = Write("one.bmp", Bitmap(1, 1, 24, 0, "", px));
-    PathName name;
-    ASSERT_EQ(name.Set(path.c_str()), 2);
-    OpenRequest request;
-    request.registry = &registry;
     KeepReceiver receiver;
-    InputSource source;
-    source.receiver = &receiver;
-    ASSERT_EQ(OpenInputFile(&source, &request, &name), 2);
+    ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, path, &receiver), 2);
     ASSERT_NE(receiver.kept, nullptr);
     EXPECT_STREQ(receiver.kept->TagText(), "BMP");
     EXPECT_EQ(Stored(receiver.kept, 3), "\x03\x02\x01");
-    ReleaseFormats(registry);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // Shared by the data set tests: a temporary folder, a captured program log, test
-// files of generated samples and data sets described in code.
+// files of generated samples, data sets described in code, and opening a file through
+// the program's open path with the built-in formats.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@
 
 #include "common/log.h"
 #include "io/data_set.h"
+#include "io/file_layout.h"
+#include "io/format_registry.h"
 #include "io/input_source.h"
 #include "io/stream.h"
 
@@ -71,20 +74,27 @@ protected:
                 }
         return s;
     }
-    // A data set of w x h x frames big-endian i16 samples with zero 32768, described in code
-    // and attached to the file (which may be shorter than the description).
-    DataSet* Describe(const std::string& path, uint32_t w, uint32_t h, uint32_t frames,
-                      uint32_t type = 0x82, int64_t begin = 0) {
+    // A new data set (tag "TEST", not attached) of `frames` frames of one section of
+    // w x h samples of the type, `channels` to a sample.
+    static DataSet* Shaped(uint32_t type, int64_t w, int64_t h, uint32_t channels = 1,
+                           uint32_t frames = 1) {
         DataSet* d = DataSet::Create(MakeFormatTag("TEST"));
-        d->input = {type, 8 * DataSetInfo::ElementBytes(type), 1};
+        d->input = {type, 8 * DataSetInfo::ElementBytes(type), channels};
         d->sizeX = d->cropSizeX = w;
         d->sizeY = d->cropSizeY = h;
         d->sizeZ = d->cropSizeZ = 1;
         d->sections = 1;
+        d->SetTotalFrames(frames, true);
+        return d;
+    }
+    // A data set of w x h x frames big-endian i16 samples with zero 32768, described in code
+    // and attached to the file (which may be shorter than the description).
+    DataSet* Describe(const std::string& path, uint32_t w, uint32_t h, uint32_t frames,
+                      uint32_t type = 0x82, int64_t begin = 0) {
+        DataSet* d = Shaped(type, w, h, 1, frames);
         d->dataBegin = begin;
         d->zero = 32768.0;
         d->flags = kFlagSampleSize | kFlagSign | kFlagByteOrder;
-        d->SetTotalFrames(frames, true);
         Attach(d, path);
         return d;
     }
@@ -147,5 +157,63 @@ public:
     }
     std::vector<DataSet*> kept;
 };
+
+// The class of the format information component the data set keeps, or nullptr.
+inline const ComponentId* FormatInfoClass(DataSet* d) {
+    void* info = nullptr;
+    if (d == nullptr || !d->QueryInterface(&kFormatInfoId, &info)) return nullptr;
+    const ComponentId* id = static_cast<FormatInfo*>(info)->GetClassId();
+    static_cast<FormatInfo*>(info)->Release();
+    return id;
+}
+
+// The built-in formats in a registry of their own, released with it.
+struct BuiltinFormats {
+    BuiltinFormats() { RegisterBuiltinFormats(registry, &inputs, &outputs); }
+    ~BuiltinFormats() { ReleaseFormats(registry); }
+    BuiltinFormats(const BuiltinFormats&) = delete;
+    BuiltinFormats& operator=(const BuiltinFormats&) = delete;
+    FormatRegistry registry;
+    int inputs = 0, outputs = 0;
+};
+
+// Runs a reader's open (a callable taking the InputSource*) on the file as the registry
+// hands it over, with `format` as the descriptor it came by; the data set goes to
+// `receiver`. The reader's result.
+template <class Open>
+int OpenWithReader(const FormatDesc* format, const std::string& path, InputReceiver* receiver,
+                   Open open) {
+    PathName name;
+    if (name.Set(path.c_str()) != 2) {
+        ADD_FAILURE() << "bad path " << path;
+        return -1;
+    }
+    OpenRequest request;
+    InputSource source;
+    source.name = &name;
+    source.request = &request;
+    source.receiver = receiver;
+    source.format = format;
+    const int r = open(&source);
+    StreamClose(&source.stream);
+    return r;
+}
+
+// Opens the file through the program's open path (OpenInputFile) with the registry's
+// formats, a forced format when `forced` is not zero; the data set goes to `receiver`.
+inline int OpenThroughRegistry(FormatRegistry* registry, const std::string& path,
+                               InputReceiver* receiver, FormatTag forced = {}) {
+    PathName name;
+    if (name.Set(path.c_str()) != 2) {
+        ADD_FAILURE() << "bad path " << path;
+        return -1;
+    }
+    OpenRequest request;
+    request.registry = registry;
+    request.forcedFormat = forced;
+    InputSource source;
+    source.receiver = receiver;
+    return OpenInputFile(&source, &request, &name);
+}
 
 }  // namespace orva::testing_io

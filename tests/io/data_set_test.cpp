@@ -192,13 +192,7 @@ TEST_F(DataSetTest, SignednessTestAtAttachAndServiceFileAtTheEnd) {
         return 2;
     };
     const std::string path = Write("s.raw", std::string(512, '\0'));
-    DataSet* d = DataSet::Create(MakeFormatTag("TEST"));
-    d->input = {0x02, 16, 1};
-    d->sizeX = d->cropSizeX = 16;
-    d->sizeY = d->cropSizeY = 16;
-    d->sizeZ = d->cropSizeZ = 1;
-    d->sections = 1;
-    d->SetTotalFrames(1, true);
+    DataSet* d = Shaped(0x02, 16, 16);
     d->signTestPending = 1;
     d->service = new ServiceDescription;
     d->service->state = 1;

@@ -80,6 +80,7 @@ TEST_F(DsvReaderTest, OpensTheDataFile) {
     EXPECT_EQ(keep.kept->sizeX, 4);
     EXPECT_EQ(keep.kept->sizeY, 3);
     EXPECT_EQ(keep.kept->stream->length, 96);
+    EXPECT_EQ(testing_io::FormatInfoClass(keep.kept), &kDsvInfoId);
     KeepReceiver none;
     EXPECT_EQ(Open(dir + "/nofile.dsv", &DsvOpen, &none, "DSV"), 0);
     EXPECT_EQ(Open(dir + "/text.dsv", &DsvOpen, &none, "DSV"), -1);

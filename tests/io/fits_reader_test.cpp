@@ -84,17 +84,7 @@ protected:
     }
     // FitsOpen on the file; the data sets go to `keep`.
     int Open(const std::string& path, KeepAll* keep) {
-        PathName name;
-        EXPECT_EQ(name.Set(path.c_str()), 2);
-        OpenRequest request;
-        InputSource source;
-        source.name = &name;
-        source.request = &request;
-        source.receiver = keep;
-        source.format = FormatFits();
-        const int r = FitsOpen(&source);
-        StreamClose(&source.stream);
-        return r;
+        return testing_io::OpenWithReader(FormatFits(), path, keep, &FitsOpen);
     }
     double Value(DataSet* d, uint32_t x, uint32_t y, int32_t frame = 0) {
         ReadWindow w{frame, 0, x, y, 1, 1, 0, 1, 0};
@@ -444,23 +434,14 @@ TEST_F(FitsReaderTest, ByteOrderAxesAndLogs) {
 
 // The registry's FITS descriptor opens through the program's open path.
 TEST_F(FitsReaderTest, OpenThroughTheRegistry) {
-    FormatRegistry registry;
-    int in = 0, out = 0;
-    RegisterBuiltinFormats(registry, &in, &out);
+    testing_io::BuiltinFormats formats;
     const std::string path = Write("img.fits", Unit(Image(16, {3, 2}), BigEndian16({1, -2, 3, 4, 5, 300})));
-    PathName name;
-    ASSERT_EQ(name.Set(path.c_str()), 2);
-    OpenRequest request;
-    request.registry = &registry;
     testing_io::KeepReceiver receiver;
-    InputSource source;
-    source.receiver = &receiver;
-    ASSERT_EQ(OpenInputFile(&source, &request, &name), 2);
+    ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, path, &receiver), 2);
     ASSERT_NE(receiver.kept, nullptr);
     EXPECT_EQ(receiver.kept->formatTag, MakeFormatTag("FITS"));
     EXPECT_EQ(Value(receiver.kept, 1, 0), -2.0);
     EXPECT_EQ(Value(receiver.kept, 2, 1), 300.0);
-    ReleaseFormats(registry);
 }
 
 }  // namespace

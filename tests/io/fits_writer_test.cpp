@@ -491,26 +491,15 @@ TEST(FitsWriteFile, PlanesBeyondThePlanGetNaxis3AndSignsAreFixed) {
     EXPECT_EQ(Trim(Card(ch, 6)), "NCHAN   =                    2");
     ExpectVerified(wc.path);
     {
-        FormatRegistry registry;
-        int in = 0, out = 0;
-        RegisterBuiltinFormats(registry, &in, &out);
+        testing_io::BuiltinFormats formats;
         testing_io::KeepReceiver keep;
-        PathName name;
-        ASSERT_EQ(name.Set(wc.path.c_str()), 2);
-        OpenRequest request;
-        request.registry = &registry;
-        InputSource source;
-        source.receiver = &keep;
-        ASSERT_EQ(OpenInputFile(&source, &request, &name), 2);
+        ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, wc.path, &keep), 2);
         ASSERT_NE(keep.kept, nullptr);
         EXPECT_EQ(keep.kept->sizeX, 6);
         EXPECT_EQ(keep.kept->sizeY, 5);
         EXPECT_EQ(keep.kept->input.channels, 2u);
         EXPECT_EQ(keep.kept->input.type & kTypePlanesAsChannels, 0u);
         EXPECT_EQ(keep.kept->TotalFrames(), 1u);
-        keep.kept->Release();
-        keep.kept = nullptr;
-        ReleaseFormats(registry);
     }
     for (const Written* x : {&w, &w8, &w32, &wc}) std::remove(x->path.c_str());
     rmdir(dir.c_str());
@@ -615,17 +604,9 @@ TEST(FitsWriteFile, ReadThenWrittenKeepsUserCardsHistoryAndComment) {
         "h.header['COMMENT'] = 'a note'\nh.writeto('" + in + "')\"",
         &status);
     ASSERT_EQ(status, 0);
-    FormatRegistry registry;
-    int nIn = 0, nOut = 0;
-    RegisterBuiltinFormats(registry, &nIn, &nOut);
-    PathName name;
-    ASSERT_EQ(name.Set(in.c_str()), 2);
-    OpenRequest request;
-    request.registry = &registry;
+    testing_io::BuiltinFormats formats;
     testing_io::KeepReceiver keep;
-    InputSource source;
-    source.receiver = &keep;
-    ASSERT_EQ(OpenInputFile(&source, &request, &name), 2);
+    ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, in, &keep), 2);
     ASSERT_NE(keep.kept, nullptr);
     void* records = nullptr;
     ASSERT_TRUE(keep.kept->QueryInterface(&kOutputHeaderRecordId, &records));
@@ -644,7 +625,6 @@ TEST(FitsWriteFile, ReadThenWrittenKeepsUserCardsHistoryAndComment) {
     const std::string written = writer->LastFileName();
     writer->Release();
     upstream->Release();
-    ReleaseFormats(registry);
     ExpectVerified(written);
     EXPECT_EQ(Astropy(written, "hd['OBJECT'], hd.comments['OBJECT'], hd['EXPTIME'], list(hd['HISTORY']), "
                                "list(hd['COMMENT']), int(d.astype(int).sum()), int(d[9,19])"),

@@ -98,17 +98,7 @@ protected:
         static FormatDesc desc;
         desc.tag = MakeFormatTag(tag);
         desc.name = tag;
-        PathName name;
-        EXPECT_EQ(name.Set(path.c_str()), 2);
-        OpenRequest request;
-        InputSource source;
-        source.name = &name;
-        source.request = &request;
-        source.receiver = keep;
-        source.format = &desc;
-        const int r = open(&source);
-        StreamClose(&source.stream);
-        return r;
+        return OpenWithReader(&desc, path, keep, open);
     }
     // The bytes of the data set's file from its start.
     static std::string Stored(DataSet* d, size_t n) {

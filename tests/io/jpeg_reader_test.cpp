@@ -117,18 +117,11 @@ TEST_F(JpegReaderTest, InfoTexts) {
 TEST_F(JpegReaderTest, OpenThroughTheRegistry) {
     const std::string folder = Folder();
     if (folder.empty()) GTEST_SKIP() << "fixture tools missing";
-    FormatRegistry registry;
-    int in = 0, out = 0;
-    RegisterBuiltinFormats(registry, &in, &out);
-    PathName name;
-    const std::string path = folder + "/progressive.jpg";
-    ASSERT_EQ(name.Set(path.c_str()), 2);
-    OpenRequest request;
-    request.registry = &registry;
+    testing_io::BuiltinFormats formats;
     KeepReceiver receiver;
-    InputSource source;
-    source.receiver = &receiver;
-    ASSERT_EQ(OpenInputFile(&source, &request, &name), 2);
+    ASSERT_EQ(
+        testing_io::OpenThroughRegistry(&formats.registry, folder + "/progressive.jpg", &receiver),
+        2);
     ASSERT_NE(receiver.kept, nullptr);
     EXPECT_EQ(receiver.kept->formatTag, MakeFormatTag("BINARY"));
     EXPECT_EQ(receiver.kept->sizeX, 123);
@@ -141,7 +134,6 @@ TEST_F(JpegReaderTest, OpenThroughTheRegistry) {
     ASSERT_TRUE(receiver.kept->QueryInterface(&kFormatInfoId, &info));
     EXPECT_EQ(static_cast<FormatInfo*>(info)->GetClassId(), &kJpegInfoId);
     EXPECT_EQ(static_cast<FormatInfo*>(info)->Release(), 1);  // the data set's own reference
-    ReleaseFormats(registry);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ namespace {
 
 using testing_io::DataSetFixture;
 using testing_io::KeepReceiver;
+using testing_io::OpenThroughRegistry;
 using testing_io::Sample;
 
 // ---- Probing order ---------------------------------------------------------------------
@@ -238,14 +239,8 @@ TEST_F(OpenProbe, RawFileWithServiceDescriptionReadsTheGeneratorsValues) {
     Write("img.fs", std::string("SEL(URL=\"img.raw\")\n{\n [{") + ServiceSectionName() +
                         "}]\n SIZEX=1024\n SIZEY=768\n BITPIX=16\n BYTESWAP=1\n BZERO=32768\n}\n");
 
-    PathName name;
-    ASSERT_EQ(name.Set(path.c_str()), 2);
-    OpenRequest request;
-    request.registry = &registry;
     KeepReceiver receiver;
-    InputSource source;
-    source.receiver = &receiver;
-    ASSERT_EQ(OpenInputFile(&source, &request, &name), 2);
+    ASSERT_EQ(OpenThroughRegistry(&registry, path, &receiver), 2);
     ASSERT_NE(receiver.kept, nullptr);
     DataSet* d = receiver.kept;
     EXPECT_EQ(d->sizeX, 1024);
@@ -284,11 +279,7 @@ TEST_F(OpenProbe, RawFileWithServiceDescriptionReadsTheGeneratorsValues) {
     const std::string cut = Write("cut.raw", data.substr(0, W * 2 * 300 + 1000));
     Write("cut.fs", std::string("SEL(URL=\"cut.raw\")\n{\n [{") + ServiceSectionName() +
                         "}]\n SIZEX=1024\n SIZEY=768\n BITPIX=16\n BYTESWAP=1\n BZERO=32768\n}\n");
-    PathName cutName;
-    ASSERT_EQ(cutName.Set(cut.c_str()), 2);
-    OpenRequest again;
-    again.registry = &registry;
-    ASSERT_EQ(OpenInputFile(&source, &again, &cutName), 2);
+    ASSERT_EQ(OpenThroughRegistry(&registry, cut, &receiver), 2);
     DataSet* c = receiver.kept;
     EXPECT_EQ(c->sizeX, 1024);
     EXPECT_EQ(c->cropSizeY, 300);

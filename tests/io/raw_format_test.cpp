@@ -27,15 +27,6 @@ using testing_io::KeepReceiver;
 
 class RawFormat : public DataSetFixture {
 protected:
-    void SetUp() override {
-        DataSetFixture::SetUp();
-        int in = 0, out = 0;
-        RegisterBuiltinFormats(registry, &in, &out);
-    }
-    void TearDown() override {
-        ReleaseFormats(registry);
-        DataSetFixture::TearDown();
-    }
     // A ".fs" description of a data file with the given extra keys.
     void WriteFs(const std::string& data, const std::string& keys) {
         const std::string base = data.substr(0, data.rfind('.'));
@@ -43,15 +34,10 @@ protected:
                                 "}]\n" + keys + "}\n");
     }
     int Open(const std::string& file) {
-        PathName name;
-        EXPECT_EQ(name.Set((dir + "/" + file).c_str()), 2);
-        OpenRequest request;
-        request.registry = &registry;
-        InputSource source;
-        source.receiver = &receiver;
-        return OpenInputFile(&source, &request, &name);
+        return testing_io::OpenThroughRegistry(&registry, dir + "/" + file, &receiver);
     }
-    FormatRegistry registry;
+    testing_io::BuiltinFormats formats;
+    FormatRegistry& registry = formats.registry;
     KeepReceiver receiver;
 };
 
@@ -84,36 +70,17 @@ TEST_F(RawFormat, ServiceDescriptionPositionsAreHeldAgainstTheFile) {
 
 TEST_F(RawFormat, OpenResultsWithoutFileStreamOrData) {
     // An empty file: 1, and no data set.
-    Write("empty.dat", "");
-    PathName name;
-    ASSERT_EQ(name.Set((dir + "/empty.dat").c_str()), 2);
-    OpenRequest request;
-    request.registry = &registry;
-    InputSource source;
-    source.receiver = &receiver;
-    source.name = &name;
-    source.request = &request;
-    EXPECT_EQ(BinaryOpen(&source), 1);
+    EXPECT_EQ(testing_io::OpenWithReader(nullptr, Write("empty.dat", ""), &receiver, &BinaryOpen),
+              1);
     EXPECT_EQ(receiver.kept, nullptr);
     // No request or no stream: -1.
     InputSource bare;
     EXPECT_EQ(BinaryOpen(&bare), -1);
     EXPECT_EQ(RawOpen(&bare, nullptr, 0, nullptr, false), -1);
-    StreamClose(&source.stream);
 }
 
 TEST_F(RawFormat, RawOpenTakesTheReadersLayoutAndDataSet) {
     const std::string path = Write("r.bin", std::string(4096, '\x02'));
-    PathName name;
-    ASSERT_EQ(name.Set(path.c_str()), 2);
-    OpenRequest request;
-    request.registry = &registry;
-    InputSource source;
-    source.receiver = &receiver;
-    source.name = &name;
-    source.request = &request;
-    source.format = FormatBinary();
-    ASSERT_EQ(StreamOpen(&source.stream, kStreamBinary, path.c_str()), 2);
     FileLayout layout;
     layout.type = kTypeI16;
     layout.bits = 16;
@@ -124,14 +91,21 @@ TEST_F(RawFormat, RawOpenTakesTheReadersLayoutAndDataSet) {
     layout.dataEnd = 99999;  // past the file: the file's end
     DataSet* dataSet = DataSet::Create(MakeFormatTag("BINARY"));
     ASSERT_NE(dataSet, nullptr);
-    ASSERT_EQ(RawOpen(&source, &layout, 0, dataSet, true), 2);
+    ASSERT_EQ(testing_io::OpenWithReader(
+                  FormatBinary(), path, &receiver,
+                  [&](InputSource* source) {
+                      EXPECT_EQ(StreamOpen(&source->stream, kStreamBinary, path.c_str()), 2);
+                      return RawOpen(source, &layout, 0, dataSet, true);
+                  }),
+              2);
     EXPECT_EQ(receiver.kept, dataSet);
     EXPECT_EQ(dataSet->dataBegin, 512);
     EXPECT_EQ(dataSet->dataEnd, 4096);
     EXPECT_EQ(dataSet->sizeX, 32);
     EXPECT_EQ(dataSet->flags & 7, 7u);  // the type counts as stated
+    // A plain layout is no component: the raw reader's own one goes along.
+    EXPECT_EQ(testing_io::FormatInfoClass(dataSet), &kBinaryInfoId);
     dataSet->Release();                 // the receiver keeps its own reference
-    StreamClose(&source.stream);
 }
 
 // ---- Writing -----------------------------------------------------------------------------------

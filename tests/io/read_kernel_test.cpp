@@ -187,15 +187,9 @@ TEST_F(ReadKernel, SelectedChannelAndChannelsAsTheyAre) {
     const uint32_t W = 6, H = 5;
     std::string data(W * H * 4, '\0');
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i & 0x7F);
-    DataSet* d = DataSet::Create(MakeFormatTag("TEST"));
-    d->input = {0x01, 8, 4};
-    d->sizeX = d->cropSizeX = W;
-    d->sizeY = d->cropSizeY = H;
-    d->sizeZ = d->cropSizeZ = 1;
-    d->sections = 1;
+    DataSet* d = Shaped(0x01, W, H, 4);
     d->channelMode = kChannelSelected;
     d->selectedChannel = 3;
-    d->SetTotalFrames(1, true);
     Attach(d, Write("rgba.raw", data));
     ReadWindow w{0, 0, 1, 1, 3, 2, 0, 1, 0};
     ASSERT_TRUE(Read(d, &w));

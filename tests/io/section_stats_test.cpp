@@ -119,14 +119,8 @@ TEST_F(SectionStatsTest, LargeRealPlaneIsSampledInThreeBands) {
     put(600, 100, 77.0);   // beyond the sampled columns
     close(fd);
 
-    DataSet* d = Keep(DataSet::Create(MakeFormatTag("TEST")));
-    d->input = {0x40, 64, 1};
-    d->sizeX = d->cropSizeX = side;
-    d->sizeY = d->cropSizeY = side;
-    d->sizeZ = d->cropSizeZ = 1;
-    d->sections = 1;
+    DataSet* d = Keep(Shaped(0x40, side, side));
     d->flags = kFlagSampleSize;
-    d->SetTotalFrames(1, true);
     Attach(d, path);
     EXPECT_TRUE(gReads.empty());  // the whole read at attach is refused before any read
 

@@ -71,15 +71,9 @@ protected:
     // A data set of w x h samples of the type, without a stated sign.
     DataSet* Open(const std::string& path, uint32_t type, uint32_t w, uint32_t h,
                   uint64_t flags = kFlagSampleSize) {
-        DataSet* d = DataSet::Create(MakeFormatTag("TEST"));
-        d->input = {type, 8 * DataSetInfo::ElementBytes(type), 1};
-        d->sizeX = d->cropSizeX = w;
-        d->sizeY = d->cropSizeY = h;
-        d->sizeZ = d->cropSizeZ = 1;
-        d->sections = 1;
+        DataSet* d = Shaped(type, w, h);
         d->flags = flags;
         d->signTestPending = 1;
-        d->SetTotalFrames(1, true);
         Attach(d, path);
         return d;
     }

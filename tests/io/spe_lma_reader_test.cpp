@@ -1,11 +1,11 @@
-#include "io/formats/spe/spe_reader.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "image_reader_fixture.h"
 #include "io/format_registry.h"
+#include "io/formats/binary/raw_reader.h"
+#include "io/formats/spe/spe_reader.h"
 #include "io/service_description.h"
 
 namespace orva {
@@ -136,23 +136,18 @@ TEST_F(SpeLmaReaderTest, LmaFiles) {
 TEST_F(SpeLmaReaderTest, OpenThroughTheRegistry) {
     const std::string folder = MakeFiles("make_spe_files.py", &files);
     if (folder.empty()) GTEST_SKIP() << "python3 with numpy is missing";
-    FormatRegistry registry;
-    int in = 0, out = 0;
-    RegisterBuiltinFormats(registry, &in, &out);
+    testing_io::BuiltinFormats formats;
     for (const char* file : {"new_ffff.spe", "one.lma"}) {
-        PathName name;
-        const std::string path = folder + "/" + file;
-        ASSERT_EQ(name.Set(path.c_str()), 2);
-        OpenRequest request;
-        request.registry = &registry;
         KeepReceiver receiver;
-        InputSource source;
-        source.receiver = &receiver;
-        ASSERT_EQ(OpenInputFile(&source, &request, &name), 2) << file;
+        ASSERT_EQ(
+            testing_io::OpenThroughRegistry(&formats.registry, folder + "/" + file, &receiver), 2)
+            << file;
         ASSERT_NE(receiver.kept, nullptr);
         EXPECT_EQ(receiver.kept->sizeX, file[0] == 'n' ? 7 : 512);
+        EXPECT_STREQ(receiver.kept->TagText(), file[0] == 'n' ? "SPE WINV" : "LMA QEV");
+        EXPECT_EQ(testing_io::FormatInfoClass(receiver.kept),
+                  file[0] == 'n' ? &kSpeInfoId : &kBinaryInfoId);
     }
-    ReleaseFormats(registry);
 }
 
 }  // namespace

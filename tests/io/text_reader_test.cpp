@@ -22,20 +22,11 @@ protected:
     std::string Folder() { return MakeFiles("make_text_tables.py", &files); }
     // Opens a table through TextOpenTable; what was read goes to *info.
     int OpenTable(const std::string& path, KeepReceiver* keep, TextTableResult* info) {
-        PathName name;
-        EXPECT_EQ(name.Set(path.c_str()), 2);
-        OpenRequest request;
         static FormatDesc desc;
         desc.tag = MakeFormatTag("BINARY");
         desc.name = "Text";
-        InputSource source;
-        source.name = &name;
-        source.request = &request;
-        source.receiver = keep;
-        source.format = &desc;
-        const int r = TextOpenTable(&source, info);
-        StreamClose(&source.stream);
-        return r;
+        return testing_io::OpenWithReader(
+            &desc, path, keep, [info](InputSource* s) { return TextOpenTable(s, info); });
     }
     static std::vector<double> Values(DataSet* d, size_t n) {
         std::vector<double> v(n);
@@ -61,9 +52,10 @@ TEST_F(TextReaderTest, SavetxtTablesLoadLikeLoadtxt) {
         DataSet* d = keep.kept;
         ASSERT_NE(d, nullptr);
         const int64_t h = std::stoll(row[2]), w = std::stoll(row[3]);
-        EXPECT_EQ(d->sizeX, w);
-        EXPECT_EQ(d->sizeY, h);
-        EXPECT_EQ(d->input.type & 0x4000FFu, 0x400040u);
+        // A single column is one row of values, one-dimensional; wider tables are images.
+        EXPECT_EQ(d->sizeX, w == 1 ? h : w);
+        EXPECT_EQ(d->sizeY, w == 1 ? 1 : h);
+        EXPECT_EQ(d->input.type & 0xC000FFu, w == 1 ? 0x800040u : 0x400040u);
         EXPECT_EQ(d->input.channels, 1u);
         EXPECT_STREQ(d->TagText(), "TXT");
         const std::string ref = Bytes(folder + "/" + row[1]);
@@ -115,6 +107,11 @@ TEST_F(TextReaderTest, RowsCommandsAndPatterns) {
         {"tail.txt", "1\t2\t3\t4\t5\t6\n1 2 3 4 5 6\x02\n", -1, 0, 0, {}, "2: not txt file"},
         {"nul.txt", "abc", -1, 0, 0, {}, "$bad file: row 1"},
         {"channels.txt", "CHANNELS=2\n1 2\n", 1, 0, 0, {}, "2: data empty, skip section data"},
+        // A pattern that uses nothing: empty, or with axes asked for, no data.
+        {"skiponly.txt", "SPLIT=S2\n1 2\n", 1, 0, 0, {},
+         "2: SPLIT pattern empty: filling use default value"},
+        {"noaxis.txt", "NAXIS=1\nSPLIT=S2\n1 2\n", 1, 0, 0, {},
+         "bad pattern or Axis or Chan: empty data, cur. row 3"},
         // "#data" files: a missing one, an unknown mode, a directory read as binary records,
         // a short last record under the stopping policy.
         {"nofile.txt", "#data missing.f8 rb\n1 2\n#data\n3 4\n", 2, 2, 1, {3, 4},
@@ -157,6 +154,7 @@ TEST_F(TextReaderTest, RowsCommandsAndPatterns) {
         EXPECT_EQ(info.rows, c.rows);
         EXPECT_EQ(keep.kept->sizeX, c.columns);
         EXPECT_EQ(keep.kept->sizeY, c.rows);
+        EXPECT_EQ(keep.kept->input.type & 0xC000FFu, c.rows == 1 ? 0x800040u : 0x400040u);
         EXPECT_EQ(Values(keep.kept, c.values.size()), c.values);
     }
 }
@@ -216,21 +214,13 @@ TEST_F(TextReaderTest, SideFilesAndBinaryData) {
 // Through the registry: a ".txt" file opens with the Text reader; a forced BINARY open
 // reaches the raw reader, not the Text reader that shares its tag.
 TEST_F(TextReaderTest, RegistryRoutes) {
-    FormatRegistry registry;
-    int inputs = 0, outputs = 0;
-    ASSERT_GE(RegisterBuiltinFormats(registry, &inputs, &outputs), 12);
+    testing_io::BuiltinFormats formats;
     const std::string path = Write("table.txt", "1 2 3\n4 5 6\n");
     for (bool forced : {false, true}) {
         SCOPED_TRACE(forced);
         KeepReceiver keep;
-        PathName name;
-        ASSERT_EQ(name.Set(path.c_str()), 2);
-        OpenRequest request;
-        request.registry = &registry;
-        if (forced) request.forcedFormat = MakeFormatTag("BINARY");
-        InputSource source;
-        source.receiver = &keep;
-        ASSERT_EQ(OpenInputFile(&source, &request, &name), 2);
+        const FormatTag tag = forced ? MakeFormatTag("BINARY") : FormatTag{};
+        ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, path, &keep, tag), 2);
         ASSERT_NE(keep.kept, nullptr);
         if (forced) {
             // The raw reader serves the file's own 12 bytes.
@@ -240,10 +230,25 @@ TEST_F(TextReaderTest, RegistryRoutes) {
             EXPECT_EQ(keep.kept->sizeY, 2);
             EXPECT_EQ(Values(keep.kept, 6), (std::vector<double>{1, 2, 3, 4, 5, 6}));
         }
-        keep.kept->Release();
-        keep.kept = nullptr;
     }
-    ReleaseFormats(registry);
+    // The coordinate column lives on in a side file that the data set's component holds.
+    const std::string curve = Write("curve.txt", "SPLIT=X V1\n10 1\n11 2\n12 3\n");
+    KeepReceiver keep;
+    ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, curve, &keep), 2);
+    ASSERT_NE(keep.kept, nullptr);
+    EXPECT_EQ(keep.kept->sizeX, 3);
+    EXPECT_EQ(keep.kept->input.type & 0xC000FFu, 0x800040u);
+    void* object = nullptr;
+    ASSERT_TRUE(keep.kept->QueryInterface(&kFormatInfoId, &object));
+    FormatInfoRef<TextInfo> info(static_cast<TextInfo*>(object));
+    ASSERT_EQ(info->GetClassId(), &kTextInfoId);
+    const TextSideFile& side = info->sides[kTextCoordinates];
+    ASSERT_NE(side.stream, nullptr);
+    EXPECT_EQ(side.rows, 3);
+    EXPECT_EQ(side.width, 1);
+    double x[3] = {};
+    ASSERT_EQ(StreamRead(side.stream, 0, x, sizeof x), static_cast<int64_t>(sizeof x));
+    EXPECT_EQ(std::vector<double>(x, x + 3), (std::vector<double>{10, 11, 12}));
 }
 
 }  // namespace

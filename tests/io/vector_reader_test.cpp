@@ -14,6 +14,7 @@
 #include "data_set_fixture.h"
 #include "io/data_set.h"
 #include "io/format_registry.h"
+#include "io/formats/binary/raw_reader.h"
 #include "io/input_source.h"
 
 namespace orva {
@@ -41,15 +42,6 @@ struct Expected {
 
 class VectorReaderTest : public DataSetFixture {
 protected:
-    void SetUp() override {
-        DataSetFixture::SetUp();
-        int in = 0, out = 0;
-        RegisterBuiltinFormats(registry, &in, &out);
-    }
-    void TearDown() override {
-        ReleaseFormats(registry);
-        DataSetFixture::TearDown();
-    }
     // Runs the generator into the test folder and reads its manifest.
     std::vector<Expected> Generate() {
         const std::string cmd = std::string("/usr/bin/python3 '") + ORVA_SOURCE_DIR +
@@ -89,19 +81,10 @@ protected:
         const FormatDesc* desc = FindFormatByTag(registry, MakeFormatTag(tag));
         EXPECT_NE(desc, nullptr);
         if (desc == nullptr) return -100;
-        PathName name;
-        EXPECT_EQ(name.Set(path.c_str()), 2);
-        OpenRequest request;
-        InputSource source;
-        source.name = &name;
-        source.request = &request;
-        source.receiver = keep;
-        source.format = desc;
-        const int r = desc->open(&source);
-        StreamClose(&source.stream);
-        return r;
+        return testing_io::OpenWithReader(desc, path, keep, desc->open);
     }
-    FormatRegistry registry;
+    testing_io::BuiltinFormats formats;
+    FormatRegistry& registry = formats.registry;
 };
 
 TEST_F(VectorReaderTest, GeneratedFiles) {
@@ -119,6 +102,8 @@ TEST_F(VectorReaderTest, GeneratedFiles) {
             EXPECT_EQ(d->input.type, set.type);
             EXPECT_EQ(d->input.bits, set.bits);
             EXPECT_EQ(d->input.channels, 1u);
+            EXPECT_EQ(testing_io::FormatInfoClass(d),
+                      e.opener == "old" ? &kBinaryInfoId : &kVectorFileInfoId);
             EXPECT_EQ(d->scale, set.scale);
             EXPECT_EQ(d->zero, set.zero);
             for (const Section& sec : set.sections) {
@@ -140,14 +125,8 @@ TEST_F(VectorReaderTest, GeneratedFiles) {
 // The registry's extension list finds the reader through the program's open path.
 TEST_F(VectorReaderTest, OpenByExtension) {
     Generate();
-    PathName name;
-    ASSERT_EQ(name.Set((dir + "/slice_f64.slc").c_str()), 2);
-    OpenRequest request;
-    request.registry = &registry;
     testing_io::KeepReceiver receiver;
-    InputSource source;
-    source.receiver = &receiver;
-    ASSERT_EQ(OpenInputFile(&source, &request, &name), 2);
+    ASSERT_EQ(testing_io::OpenThroughRegistry(&registry, dir + "/slice_f64.slc", &receiver), 2);
     ASSERT_NE(receiver.kept, nullptr);
     EXPECT_EQ(receiver.kept->formatTag, MakeFormatTag("SLISE"));
     void* table = nullptr;

@@ -66,7 +66,13 @@ int RawOpenWithDescription(InputSource* source, FileLayout* sourceLayout, DataSe
     }
     const int64_t length = source->stream->length;
 
-    BinaryInfo layout;  // local: never handed out, so its reference is never counted down
+    // A reader's own component goes to the data set; without one, this layout does.
+    FormatInfoRef<BinaryInfo> own(BinaryInfo::Create());
+    if (!own) {
+        if (given == nullptr) dataSet->Release();
+        return kErrOutOfMemory;
+    }
+    BinaryInfo& layout = *own;
     if (sourceLayout) {
         layout.type = sourceLayout->type;
         layout.bits = sourceLayout->bits;
@@ -100,7 +106,9 @@ int RawOpenWithDescription(InputSource* source, FileLayout* sourceLayout, DataSe
     LayoutToDataSet(&layout, dataSet);
     // A raw file never states whether its integers are signed.
     if (!(dataSet->flags & kFlagSign)) dataSet->signTestPending = 1;
-    const DataSetLayout objects = DataSetLayoutFrom(sourceLayout ? *sourceLayout : layout);
+    DataSetLayout objects = DataSetLayoutFrom(sourceLayout ? *sourceLayout : layout);
+    auto* readerInfo = dynamic_cast<FormatInfo*>(sourceLayout);
+    objects.formatInfo = readerInfo ? readerInfo : own.get();
     const int r = source->AttachDataSet(dataSet, source->stream, &objects);
     if (given == nullptr) dataSet->Release();
     return r;

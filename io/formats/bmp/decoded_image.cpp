@@ -21,7 +21,6 @@ namespace {
 // Every field the decoded file's layout states: sample type, byte order, sign, data
 // positions, sizes, axes, channels, frames, sections, scale and zero, and the kind.
 constexpr uint64_t kDecodedFlags = 0x1903FF1F;
-constexpr uint32_t kTypeKindImage = 0x400000;
 constexpr int kErrNoTempFile = -18;
 
 }  // namespace
@@ -38,7 +37,8 @@ int OpenDecodedStream(StreamRecord** holder, const char* dataFile) {
 
 int AttachDecodedImage(InputSource* source, const DecodedImage& image, FormatInfo* formatInfo) {
     if (source == nullptr || source->stream == nullptr) return kErrWrong;
-    const uint32_t type = image.type | kTypeKindImage;
+    const uint32_t kind = image.kind & (kTypeImage | kTypeVector);
+    const uint32_t type = image.type | kind;
     FileLayout layout;
     layout.tag = MakeFormatTag("BINARY");
     layout.type = type;
@@ -59,9 +59,9 @@ int AttachDecodedImage(InputSource* source, const DecodedImage& image, FormatInf
     const char* current = source->CurrentFileName();
     if (hooks.load && current) dataSet->service = hooks.load(current);
     LayoutToDataSet(&layout, dataSet);
-    // Two-dimensional data: the kind bits of the decoded type replace those of the merge.
-    dataSet->input.type = NormaliseElementType(ClearFlagGroups(dataSet->input.type, kTypeKindImage) |
-                                               kTypeKindImage);
+    // The kind bits of the decoded type replace those of the merge.
+    dataSet->input.type =
+        NormaliseElementType(ClearFlagGroups(dataSet->input.type, kTypeImage) | kind);
     dataSet->InputFormatChanged();
     dataSet->flags |= kDecodedFlags;
     if (image.rangeMax > 0.0) {

@@ -29,19 +29,21 @@ constexpr char kDecodedFilePrefix[] = "rwd";
 int OpenDecodedStream(StreamRecord** holder, const char* dataFile);
 
 // What a decoder wrote: rows of `width` pixels of `components` samples of `type`
-// (0x101, 0x102 or 0x108), top row first.
+// (0x101, 0x102 or 0x108; the Text reader's 0x40), top row first. `kind` is the
+// data's kind bit: 0x400000 two-dimensional, 0x800000 one-dimensional.
 struct DecodedImage {
     uint32_t type = 0x101;
+    uint32_t kind = 0x400000;
     uint32_t components = 3;
     int64_t width = 0;
     int64_t height = 0;
     double rangeMax = 255.0;  // display range 0 .. rangeMax when positive
 };
 
-// Builds the BINARY data set over source->stream (the decoded file) and hands it to the
-// source; `formatInfo` (the reader's information component, may be null) gets the
-// decoded type and becomes the data set's sample-format object (the data set takes a
-// reference). The attach result, or -14.
+// Builds the BINARY data set over source->stream (the decoded file), as data of the
+// image's kind, and hands it to the source; `formatInfo` (the reader's information
+// component, may be null) gets the decoded type and becomes the data set's
+// sample-format object (the data set takes a reference). The attach result, or -14.
 int AttachDecodedImage(InputSource* source, const DecodedImage& image, FormatInfo* formatInfo);
 
 // Writes blocks of decoded rows to the stream on a thread of its own, so that decoding

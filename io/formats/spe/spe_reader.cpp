@@ -11,6 +11,7 @@
 #include "common/log.h"
 #include "io/data_set.h"
 #include "io/data_set_info.h"
+#include "io/formats/binary/raw_reader.h"
 #include "io/input_source.h"
 #include "io/service_description.h"
 #include "io/stream.h"
@@ -178,8 +179,9 @@ int LmaOpen(InputSource* source) {
     std::vector<uint8_t> header;
     r = ReadHeader(source->stream, kLmaHeaderSize, &header);
     if (r < kResultReady) return r;
-    FileLayout layout;
-    layout.tag = MakeFormatTag("BINARY");
+    FormatInfoRef<BinaryInfo> info(BinaryInfo::Create());  // tag "BINARY"
+    if (!info) return kErrOutOfMemory;
+    FileLayout& layout = *info;
     layout.sizeX = 512;
     layout.sizeY = 512;
     layout.sizeZ = 1;
@@ -205,7 +207,11 @@ int LmaOpen(InputSource* source) {
         if ((described & kFlagSizeZ) && sd->sizeZ > 0) layout.sizeZ = sd->sizeZ;
     }
     LayoutToDataSet(&layout, dataSet);
-    r = source->AttachDataSet(dataSet, source->stream, nullptr);
+    // Only the component goes along: without a sample format from it the data set keeps
+    // showing its own tag.
+    DataSetLayout objects;
+    objects.formatInfo = info.get();
+    r = source->AttachDataSet(dataSet, source->stream, &objects);
     dataSet->Release();
     return r;
 }

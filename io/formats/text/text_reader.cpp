@@ -580,10 +580,23 @@ bool TextParser::SetUpSection() {
                 if (used_[b] < axis) used_[b] = axis;
             }
         }
-        if (used_[0] + used_[1] + used_[2] + used_[3] == 0) {
+        // The channels and axes in use: the requested ones when the table states them,
+        // else the pattern's.
+        const bool mapEmpty = used_[0] + used_[1] + used_[2] + used_[3] == 0;
+        const uint32_t channelsUsed = main_->channels != 0
+                                          ? main_->channels
+                                          : std::max(used_[kTextValues], used_[kTextSecondValues]);
+        const uint32_t axesUsed =
+            main_->naxis > 0 ? static_cast<uint32_t>(main_->naxis)
+                             : std::max(used_[kTextCoordinates], used_[kTextSecondCoordinates]);
+        if (channelsUsed == 0 && axesUsed == 0) {
             Log("%u: SPLIT pattern empty: filling use default value", Line());
             skipSection_ = true;
             return true;
+        }
+        if (mapEmpty && main_->channels == 0) {
+            Log("bad pattern or Axis or Chan: empty data, cur. row %u", Line());
+            return SkipEmptySection();
         }
         // Values and second values, coordinates and second coordinates, pair up row by row.
         const uint32_t v = used_[kTextValues], dv = used_[kTextSecondValues];
@@ -889,13 +902,34 @@ int TextParser::Run(TextTableResult* out) {
         source_->stream = values_.stream;
         values_.stream = nullptr;
         FormatInfoRef<TextInfo> info(TextInfo::Create());
+        if (info) {
+            // The side files live with the component, which the data set keeps.
+            for (int b = 1; b < kTextBufferCount; ++b) {
+                TextSideFile& side = info->sides[b];
+                side.stream = out_[b].stream;
+                out_[b].stream = nullptr;
+                side.rows = side.stream ? out_[b].rows : 0;
+                side.width = side.stream ? out_[b].width : 0;
+            }
+        }
         DecodedImage image;
         image.type = kRealType;
         image.components = 1;
-        image.width = width_;
-        image.height = rows_;
+        // A single column is a run of values along one axis: one row of them. The table
+        // is one-dimensional when at most one of its extents is above 1.
+        const bool column = width_ == 1;
+        image.width = column ? rows_ : width_;
+        image.height = column ? 1 : rows_;
+        image.kind = image.width > 1 && image.height > 1 ? kTypeImage : kTypeVector;
         image.rangeMax = 0.0;
         result = info ? AttachDecodedImage(source_, image, info.get()) : kErrOutOfMemory;
+        if (out && info && result >= kResultReady)
+            for (int b = 1; b < kTextBufferCount; ++b) {
+                TextSideFile& side = out->sides[b];
+                StreamClose(&side.stream);
+                side = info->sides[b];
+                if (side.stream) ++side.stream->refCount;
+            }
     }
     if (out) {
         out->result = result;
@@ -904,14 +938,6 @@ int TextParser::Run(TextTableResult* out) {
         out->lines = line_;
         out->errors = errors_;
         out->state = state_;
-        for (int b = 1; b < kTextBufferCount && result >= kResultReady; ++b) {
-            TextSideFile& side = out->sides[b];
-            StreamClose(&side.stream);
-            side.stream = out_[b].stream;
-            out_[b].stream = nullptr;
-            side.rows = side.stream ? out_[b].rows : 0;
-            side.width = side.stream ? out_[b].width : 0;
-        }
     }
     if (errors_ > 0 && logOpen_ && log_.path) LogPrintf("\t#error, check log file '%s'", log_.path);
     if (logOpen_) LogFileClose(&log_);
@@ -928,6 +954,10 @@ TextTableResult::~TextTableResult() {
 TextInfo::TextInfo() {
     tag = MakeFormatTag("TXT");
     sizeZ = 1;
+}
+
+TextInfo::~TextInfo() {
+    for (TextSideFile& side : sides) StreamClose(&side.stream);
 }
 
 int TextOpenTable(InputSource* source, TextTableResult* result) {

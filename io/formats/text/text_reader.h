@@ -6,9 +6,10 @@
 // sections, and SPLIT patterns that assign columns to values and coordinates; the
 // values go as 64-bit reals into a private temporary file that is served as a BINARY
 // data set, and the other columns (coordinates, second values) into side files of their
-// own. "#data NAME [rb]" takes a section's rows from another file, as text or as binary
-// records of 64-bit reals (one per column). Problems of a table go to a log file beside
-// it ("<file>.log"), which is kept only when it holds something.
+// own, which the table's information component keeps. "#data NAME [rb]" takes a
+// section's rows from another file, as text or as binary records of 64-bit reals (one
+// per column). Problems of a table go to a log file beside it ("<file>.log"), which is
+// kept only when it holds something.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -61,14 +62,8 @@ constexpr char kTextFilePrefix[] = "rwt";
 
 inline constexpr ComponentId kTextInfoId{{FourCC("TEXT"), 0, FourCC("FRMT"), FourCC("INFO")}, nullptr};
 
-// The Text information component: the layout with tag "TXT".
-struct TextInfo : FormatInfoOf<TextInfo, kTextInfoId> {
-    TextInfo();
-};
-
 // A file of records written beside the value file: one record of `width` 64-bit reals
-// per row read into it. The reader does not read these back; whoever holds the table's
-// result owns them.
+// per row read into it. The reader does not read these back.
 struct TextSideFile {
     StreamRecord* stream = nullptr;  // private temporary file ("rwt", already unlinked)
     int64_t rows = 0;
@@ -85,6 +80,15 @@ enum TextBuffer : int {
 };
 constexpr int kTextBufferCount = 4;
 
+// The Text information component: the layout with tag "TXT", and the side files of the
+// table it describes (one reference each; the value slot stays empty, that file is the
+// data set's), which live as long as the data set that keeps the component.
+struct TextInfo : FormatInfoOf<TextInfo, kTextInfoId> {
+    TextInfo();
+    ~TextInfo() override;
+    TextSideFile sides[kTextBufferCount];
+};
+
 // What parsing a table produced (for the open and for tests).
 struct TextTableResult {
     TextTableResult() = default;
@@ -99,8 +103,8 @@ struct TextTableResult {
     int errors = 0;        // lines written to the log
     int state = 0;         // reader state at the end: 0 reading, 1 rows, 2 section ended,
                            // 3 stopped (also: sizes asked for beyond the rows read), 5 failed
-    // The side files by buffer (the value slot stays empty: that file is the data set's).
-    // Handed over only when the open succeeded.
+    // The side files by buffer as the component holds them, with a reference of their own
+    // (the value slot stays empty); only when the open succeeded.
     TextSideFile sides[kTextBufferCount];
 };
 

@@ -8,6 +8,7 @@
 #include "common/error_codes.h"
 #include "common/log.h"
 #include "io/data_set.h"
+#include "io/formats/binary/raw_reader.h"
 #include "io/input_source.h"
 #include "io/stream.h"
 
@@ -389,6 +390,7 @@ int AttachRecords(VectorReader* r, InputSource* source) {
     objects.sampleFormat.bits = info->bits;
     objects.sampleFormat.tag = info->tag;
     objects.frameTable = table;
+    objects.formatInfo = info;
     const int result = source->AttachDataSet(dataSet, source->stream, &objects);
     if (result < kResultReady) dataSet->ResetRead();
     dataSet->Release();
@@ -533,8 +535,9 @@ int OldVectorOpen(InputSource* source) {
         return kErrWrong;
     int r = StreamOpen(&source->stream, kStreamBinary, source->name->Text());
     if (r < kResultReady) return r;
-    FileLayout layout;
-    layout.tag = MakeFormatTag("BINARY");
+    FormatInfoRef<BinaryInfo> info(BinaryInfo::Create());  // tag "BINARY"
+    if (!info) return kErrOutOfMemory;
+    FileLayout& layout = *info;
     layout.dataOffset = 2;  // a 2-byte header is skipped
     layout.headerStart = 0;
     layout.dataEnd = source->stream->length;
@@ -558,7 +561,8 @@ int OldVectorOpen(InputSource* source) {
         dataSet->service->flags |= kFlagSizeY;
     }
     LayoutToDataSet(&layout, dataSet);
-    const DataSetLayout objects = DataSetLayoutFrom(layout);
+    DataSetLayout objects = DataSetLayoutFrom(layout);
+    objects.formatInfo = info.get();
     r = source->AttachDataSet(dataSet, source->stream, &objects);
     dataSet->Release();
     return r;
