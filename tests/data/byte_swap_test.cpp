@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "data/byte_swap.h"
-#include "data/kernel_util.h"
+#include "data/kernel_test_support.h"
 
 namespace orva {
 namespace {
@@ -45,34 +45,27 @@ TEST(ByteSwap, Reversals) {
     ByteSwap8(e8, 1);
     const unsigned char want8[8] = {0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11};
     EXPECT_EQ(std::memcmp(e8, want8, 8), 0);
-
-    // Long runs at an odd address, every width, both loops, against a byte-by-byte reversal.
-    for (int mode = 0; mode < 4; ++mode) {
-        kernel::ForceBaselineForTest(mode & 1);
-        const int size = mode < 2 ? 2 : mode == 2 ? 4 : 8;
-        const int n = 1037;
-        std::vector<unsigned char> buf = Iota(static_cast<size_t>(n) * size + 2), want = buf;
-        for (int i = 0; i < n; ++i)
-            for (int k = 0; k < size; ++k) want[1 + i * size + k] = buf[1 + i * size + size - 1 - k];
-        SwapRoutine r = size == 2 ? &ByteSwap2 : size == 4 ? &ByteSwap4 : &ByteSwap8;
-        r(buf.data() + 1, n);
-        EXPECT_EQ(buf, want) << size;
-        r(buf.data() + 1, 0);
-        r(buf.data() + 1, -3);
-        EXPECT_EQ(buf, want) << size;
-    }
-    for (int size : {4, 8}) {
-        kernel::ForceBaselineForTest(true);
-        std::vector<unsigned char> buf = Iota(static_cast<size_t>(77) * size), want = buf;
-        for (int i = 0; i < 77; ++i)
-            for (int k = 0; k < size; ++k) want[i * size + k] = buf[i * size + size - 1 - k];
-        (size == 4 ? &ByteSwap4 : &ByteSwap8)(buf.data(), 77);
-        EXPECT_EQ(buf, want) << size;
-    }
-    kernel::ForceBaselineForTest(false);
     std::vector<unsigned char> w = Iota(6);
     ByteSwap2(w.data(), 3);
     EXPECT_EQ(w, (std::vector<unsigned char>{2, 1, 4, 3, 6, 5}));
+
+    // Short and long runs, aligned and at an odd address, every width, both loops.
+    testing_data::OnBothKernelPaths([] {
+        for (int size : {2, 4, 8}) {
+            for (size_t offset : {0, 1}) {
+                for (int n : {77, 1037}) {
+                    std::vector<unsigned char> buf = Iota(static_cast<size_t>(n) * size + 2);
+                    const std::vector<unsigned char> want = testing_data::ReversedEach(buf, offset, n, size);
+                    SwapRoutine r = size == 2 ? &ByteSwap2 : size == 4 ? &ByteSwap4 : &ByteSwap8;
+                    r(buf.data() + offset, n);
+                    EXPECT_EQ(buf, want) << size << " " << offset << " " << n;
+                    r(buf.data() + offset, 0);
+                    r(buf.data() + offset, -3);
+                    EXPECT_EQ(buf, want) << size;
+                }
+            }
+        }
+    });
 }
 
 TEST(ByteSwap, StridedTouchesOneChannel) {
@@ -84,12 +77,9 @@ TEST(ByteSwap, StridedTouchesOneChannel) {
     EXPECT_EQ(buf, want);
     for (int size : {2, 4, 8}) {
         for (int stride : {2, 3, 4, 7}) {
-            const int n = 101;
-            std::vector<unsigned char> b = Iota(static_cast<size_t>(n) * stride * size), expect = b;
-            for (int i = 0; i < n; ++i)
-                for (int k = 0; k < size; ++k)
-                    expect[(i * stride) * size + k] = b[(i * stride) * size + size - 1 - k];
-            CopySelect(size, stride, 1)(b.data(), n, stride);
+            std::vector<unsigned char> b = Iota(size_t{101} * stride * size);
+            const std::vector<unsigned char> expect = testing_data::ReversedEach(b, 0, 101, size, stride);
+            CopySelect(size, stride, 1)(b.data(), 101, stride);
             EXPECT_EQ(b, expect) << size << " " << stride;
         }
     }

@@ -2,36 +2,23 @@
 
 #include <gtest/gtest.h>
 
-#include "data/kernel_util.h"
-
-#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
-#include <string>
 #include <vector>
+
+#include "data/kernel_test_support.h"
 
 namespace orva {
 namespace {
 
-constexpr double kMiss = -DBL_MAX;
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using testing_data::Store;
 
-// Stored bytes of values of T, reversed per element when `swapped`.
-template <class T>
-std::vector<unsigned char> Store(const std::vector<T>& values, bool swapped) {
-    std::vector<unsigned char> bytes(values.size() * sizeof(T));
-    for (size_t i = 0; i < values.size(); ++i) {
-        unsigned char b[sizeof(T)];
-        std::memcpy(b, &values[i], sizeof(T));
-        if (swapped) std::reverse(b, b + sizeof(T));
-        std::memcpy(bytes.data() + i * sizeof(T), b, sizeof(T));
-    }
-    return bytes;
-}
+constexpr double kMiss = -DBL_MAX;
+using testing_data::kInf;
+using testing_data::kNaN;
 
 // The sign of a NaN made by arithmetic (inf - inf) depends on the order of the
 // operands, so a NaN result stays NaN here and Same() accepts either bound for it.
@@ -102,48 +89,10 @@ bool CloseWeighted(double got, double want, const T* px, size_t channels, bool s
     return std::isfinite(tolerance) && std::fabs(got - want) <= tolerance;
 }
 
-template <class T>
-std::vector<T> Boundaries() {
-    using L = std::numeric_limits<T>;
-    std::vector<T> v = {L::lowest(), L::max(), T(0), T(1), static_cast<T>(L::max() - 1),
-                        static_cast<T>(L::lowest() + 1)};
-    if constexpr (std::is_signed_v<T>) v.push_back(T(-1));
-    if constexpr (std::is_same_v<T, int64_t>) {
-        v.push_back(int64_t{1} << 53);
-        v.push_back((int64_t{1} << 53) + 1);
-        v.push_back((int64_t{1} << 53) - 1);
-    }
-    if constexpr (std::is_same_v<T, uint64_t>) {
-        v.push_back(uint64_t{1} << 63);
-        v.push_back((uint64_t{1} << 53) + 1);
-        v.push_back((uint64_t{1} << 63) + 1);
-    }
-    if constexpr (std::is_floating_point_v<T>) {
-        v.push_back(T(-0.0));
-        v.push_back(L::denorm_min());
-        v.push_back(-L::denorm_min());
-        v.push_back(L::min());
-        v.push_back(L::infinity());
-        v.push_back(-L::infinity());
-        v.push_back(L::quiet_NaN());
-        v.push_back(-L::quiet_NaN());
-        v.push_back(static_cast<T>(9007199254740993.0));  // 2^53 + 1
-        v.push_back(static_cast<T>(9223372036854775808.0));  // 2^63
-        v.push_back(static_cast<T>(18446744073709551616.0));  // 2^64
-        v.push_back(T(-2.5));
-        v.push_back(T(1e-3));
-    }
-    return v;
-}
-
-template <class T>
-T RandomValue(std::mt19937_64& rng) {
-    if constexpr (std::is_integral_v<T>) {
-        return static_cast<T>(rng());
-    } else {
-        std::uniform_real_distribution<double> d(-1e6, 1e6);
-        return static_cast<T>(d(rng));
-    }
+ChannelParams Params(ElementType type, uint32_t elementSize, uint32_t channels, int32_t mode,
+                     double scale = 1.0, double zero = 0.0) {
+    return ChannelParams{.scale = scale, .zero = zero, .mode = mode, .elementType = type,
+                         .elementSize = elementSize, .channelCount = channels};
 }
 
 // Runs every kernel of a type through the selection, for each channel count, mode,
@@ -152,7 +101,6 @@ T RandomValue(std::mt19937_64& rng) {
 template <class T>
 void CheckType(ElementType type) {
     std::mt19937_64 rng(type * 7919u + sizeof(T));
-    const std::vector<T> edges = Boundaries<T>();
     const uint32_t counts[] = {1, 2, 3, 4, 5, 7, 8, 9, 16, 17};
     const int32_t modes[] = {kChannelAsIs, kChannelSelected, kChannelSum, kChannelWeighted, -3};
     struct Sz {
@@ -163,23 +111,15 @@ void CheckType(ElementType type) {
         if (swapped && sizeof(T) == 1) continue;
         for (uint32_t ch : counts) {
             const size_t pixels = 23;
-            std::vector<T> values(pixels * ch);
-            for (size_t i = 0; i < values.size(); ++i) {
-                values[i] = (rng() % 3 == 0) ? edges[rng() % edges.size()] : RandomValue<T>(rng);
-            }
+            std::vector<T> values = testing_data::MixedValues<T>(pixels * ch, rng, 3, 1e6);
             if constexpr (std::is_same_v<T, double>) values[ch] = kMiss;  // pixel 1, channel 0
             const std::vector<unsigned char> bytes = Store(values, swapped);
             std::vector<double> weights(ch);
             for (uint32_t c = 0; c < ch; ++c) weights[c] = 0.25 * (c + 1) - (c % 2 ? 1.5 : 0.0);
             for (int32_t mode : modes) {
                 for (const Sz& sz : scalings) {
-                    ChannelParams p;
-                    p.elementType = type | (swapped ? kElemSwapped : 0);
-                    p.elementSize = sizeof(T);
-                    p.channelCount = ch;
-                    p.mode = mode;
-                    p.scale = sz.scale;
-                    p.zero = sz.zero;
+                    ChannelParams p = Params(type | (swapped ? kElemSwapped : 0), sizeof(T), ch, mode,
+                                             sz.scale, sz.zero);
                     p.weights = weights.data();
                     p.weightCount = ch;
                     ChannelSetSumFactors(&p);
@@ -216,9 +156,7 @@ void CheckType(ElementType type) {
 
 // Both the AVX2 loops (where the processor has them) and the baseline loops.
 TEST(ChannelKernels, EveryKernelMatchesTheReference) {
-    for (bool baseline : {false, true}) {
-        SCOPED_TRACE(baseline ? "baseline" : "default");
-        kernel::ForceBaselineForTest(baseline);
+    testing_data::OnBothKernelPaths([] {
         CheckType<int8_t>(kTypeI8);
         CheckType<uint8_t>(kTypeU8);
         CheckType<int16_t>(kTypeI16);
@@ -229,27 +167,19 @@ TEST(ChannelKernels, EveryKernelMatchesTheReference) {
         CheckType<uint64_t>(kTypeU64);
         CheckType<float>(kTypeF32);
         CheckType<double>(kTypeF64);
-    }
-    kernel::ForceBaselineForTest(false);
+    });
 }
 
 template <class T>
 double ReadOne(ElementType type, const std::vector<T>& values, uint32_t ch, int32_t mode,
-           double scale = 1.0, double zero = 0.0, bool swapped = false) {
-    ChannelParams p;
-    p.elementType = type | (swapped ? kElemSwapped : 0);
-    p.elementSize = sizeof(T);
-    p.channelCount = ch;
-    p.mode = mode;
-    p.scale = scale;
-    p.zero = zero;
+               double scale = 1.0, double zero = 0.0) {
+    ChannelParams p = Params(type, sizeof(T), ch, mode, scale, zero);
     ChannelSetSumFactors(&p);
     ChannelKernelChoice k;
     EXPECT_TRUE(ChannelKernelChoose(&p, &k));
     if (k.read == nullptr) return kNaN;
-    const std::vector<unsigned char> bytes = Store(values, swapped);
     double out = 0.0;
-    k.read(bytes.data(), &out, 1, &p);
+    k.read(values.data(), &out, 1, &p);
     return out;
 }
 
@@ -268,12 +198,7 @@ TEST(ChannelKernels, KnownSums) {
     EXPECT_EQ(ReadOne<uint64_t>(kTypeU64, {UINT64_MAX, 1}, 2, kChannelSelected),
               18446744073709551616.0);
     // Big-endian 16-bit channels are each reversed before they are summed.
-    EXPECT_EQ(ReadOne<uint16_t>(kTypeU16, {0x0102, 0x0304, 0x0506}, 3, kChannelSum, 1.0, 0.0, true),
-              double(0x0102 + 0x0304 + 0x0506));
-    ChannelParams p;
-    p.elementType = kTypeU16 | kElemSwapped;
-    p.channelCount = 3;
-    p.mode = kChannelSum;
+    ChannelParams p = Params(kTypeU16 | kElemSwapped, 2, 3, kChannelSum);
     ChannelKernelChoice k;
     ASSERT_TRUE(ChannelKernelChoose(&p, &k));
     const unsigned char be[6] = {0x00, 0x01, 0x00, 0x02, 0x00, 0x03};
@@ -303,11 +228,7 @@ TEST(ChannelKernels, MissingValuesAndOverflow) {
 }
 
 TEST(ChannelKernels, WeightedModeNeedsAWeightPerChannel) {
-    ChannelParams p;
-    p.elementType = kTypeI16;
-    p.elementSize = 2;
-    p.channelCount = 3;
-    p.mode = kChannelWeighted;
+    ChannelParams p = Params(kTypeI16, 2, 3, kChannelWeighted);
     ChannelKernelChoice k;
     EXPECT_FALSE(ChannelKernelChoose(&p, &k));
     EXPECT_EQ(k.read, nullptr);
@@ -360,12 +281,8 @@ TEST(ChannelKernels, SelectionTables) {
     EXPECT_EQ(ChannelKernelFind(&three, kTypeF64 | kElemUnsigned), nullptr);
     EXPECT_EQ(ChannelKernelFind(&three, kTypeU8 | kElemSwapped)->type, kTypeU8);
     EXPECT_EQ(ChannelKernelFind(&three, kTypeF32 | kElemSwapped)->type, kTypeF32 | kElemSwapped);
-    EXPECT_EQ(ChannelModeSlot(-2), 3);
-    EXPECT_EQ(ChannelModeSlot(-1), 2);
-    EXPECT_EQ(ChannelModeSlot(1), 1);
-    EXPECT_EQ(ChannelModeSlot(0), 0);
-    EXPECT_EQ(ChannelModeSlot(-4), 0);
-    EXPECT_EQ(ChannelModeSlot(7), 0);
+    const std::pair<int32_t, int> slots[] = {{-2, 3}, {-1, 2}, {1, 1}, {0, 0}, {-4, 0}, {7, 0}};
+    for (auto [mode, slot] : slots) EXPECT_EQ(ChannelModeSlot(mode), slot) << mode;
 }
 
 TEST(ChannelKernels, SumFactorsAndTheStatisticsKernel) {

@@ -10,7 +10,7 @@
 
 #include "data/convert_kernels.h"
 #include "data/dconv.h"
-#include "data/kernel_util.h"
+#include "data/kernel_test_support.h"
 #include "data/reference_convert.h"
 
 namespace orva {
@@ -106,13 +106,6 @@ std::vector<unsigned char> MakeInputs(ElementType t, std::mt19937_64& rng, int r
     return out;
 }
 
-std::vector<unsigned char> Reversed(const std::vector<unsigned char>& native, int size) {
-    std::vector<unsigned char> r(native.size());
-    for (size_t e = 0; e < native.size(); e += size)
-        for (int k = 0; k < size; ++k) r[e + k] = native[e + size - 1 - k];
-    return r;
-}
-
 struct ScaleCase {
     double scale, zero;
 };
@@ -135,17 +128,12 @@ int CheckKernel(DConvKernel kernel, const std::vector<unsigned char>& stored, El
         unsigned char want[8];
         ref::ConvertElement(stored.data() + static_cast<size_t>(i) * inSize, inType, want, outType, scaled, p);
         const unsigned char* got = dst.data() + 1 + static_cast<size_t>(i) * outSize;
-        if (!ref::SameElement(got, want, outType) && ++bad <= 3) {
-            unsigned char native[8];
-            ref::CopyBytes(native, stored.data() + static_cast<size_t>(i) * inSize, inSize,
-                           (inType & kElemSwapped) && inSize > 1);
-            ADD_FAILURE() << std::hex << "in 0x" << inType << " out 0x" << outType << (scaled ? " scaled" : " plain")
-                          << " special " << int(p.specialValues) << std::defaultfloat << " scale " << p.scale
-                          << " zero " << p.zero << ": element " << std::dec << i << " value "
-                          << static_cast<double>(ref::ValueOf(native, inType & ~kElemSwapped)) << " got "
+        if (!ref::SameElement(got, want, outType) && ++bad <= 3)
+            ADD_FAILURE() << std::hex << "in 0x" << inType << " out 0x" << outType << std::dec
+                          << (scaled ? " scaled" : " plain") << " special " << int(p.specialValues) << " scale "
+                          << p.scale << " zero " << p.zero << ": element " << i << " got "
                           << static_cast<double>(ref::ValueOf(got, outType)) << " want "
                           << static_cast<double>(ref::ValueOf(want, outType));
-        }
     }
     // Nothing is written past the last element.
     for (size_t k = static_cast<size_t>(n) * outSize + 1; k < dst.size(); ++k) EXPECT_EQ(dst[k], 0xAB);
@@ -153,66 +141,54 @@ int CheckKernel(DConvKernel kernel, const std::vector<unsigned char>& stored, El
     return bad;
 }
 
-void CheckMatrix() {
-    std::mt19937_64 rng(20240611);
-    int checked = 0;
-    for (int o = 0; o < kConvertOutputs; ++o) {
-        const ElementType outType = kPlainTypes[o];
-        for (int sw = 0; sw < 2; ++sw) {
-            const DConvRow* table = kConvertTables[o][sw];
-            ASSERT_EQ(table[0].input, 0u);
-            ASSERT_EQ(table[11].input, 0u);
-            for (int r = 1; r <= 10; ++r) {
-                const ElementType inType = table[r].input;
-                const ElementType plainIn = inType & ~kElemSwapped;
-                ASSERT_EQ(inType, (sw ? kElemSwapped : 0u) | plainIn);
-                if (sw && ref::Info(plainIn).size == 1) continue;  // never reached: checked below
-                const std::vector<unsigned char> native = MakeInputs(plainIn, rng, 301);
-                const std::vector<unsigned char> stored = sw ? Reversed(native, ref::Info(plainIn).size) : native;
-                for (uint8_t special : {0, 1}) {
-                    ScaleZero p;
-                    p.specialValues = special;
-                    EXPECT_EQ(CheckKernel(table[r].plain, stored, inType, outType, false, p), 0);
-                    for (const ScaleCase& s : kScales) {
-                        p.scale = s.scale;
-                        p.zero = s.zero;
-                        EXPECT_EQ(CheckKernel(table[r].scaled, stored, inType, outType, true, p), 0);
-                        ++checked;
+// Every kernel of every table, on the AVX2 loops (where the processor has them) and on
+// the baseline loops that run on processors without AVX2.
+TEST(ConvertMatrix, EveryKernelMatchesTheReference) {
+    testing_data::OnBothKernelPaths([] {
+        std::mt19937_64 rng(20240611);
+        int checked = 0;
+        for (int o = 0; o < kConvertOutputs; ++o) {
+            const ElementType outType = kPlainTypes[o];
+            for (int sw = 0; sw < 2; ++sw) {
+                const DConvRow* table = kConvertTables[o][sw];
+                ASSERT_EQ(table[0].input, 0u);
+                ASSERT_EQ(table[11].input, 0u);
+                for (int r = 1; r <= 10; ++r) {
+                    const ElementType inType = table[r].input;
+                    const ElementType plainIn = inType & ~kElemSwapped;
+                    const int size = ref::Info(plainIn).size;
+                    ASSERT_EQ(inType, (sw ? kElemSwapped : 0u) | plainIn);
+                    if (sw && size == 1) {  // swapped 8-bit rows hold the native kernels
+                        EXPECT_EQ(plainIn, kConvertTables[o][0][r].input);
+                        EXPECT_EQ(table[r].plain, kConvertTables[o][0][r].plain);
+                        EXPECT_EQ(table[r].scaled, kConvertTables[o][0][r].scaled);
+                        continue;
+                    }
+                    const std::vector<unsigned char> native = MakeInputs(plainIn, rng, 301);
+                    const std::vector<unsigned char> stored =
+                        sw ? testing_data::ReversedEach(native, 0, native.size() / size, size) : native;
+                    for (uint8_t special : {0, 1}) {
+                        ScaleZero p{.specialValues = special};
+                        EXPECT_EQ(CheckKernel(table[r].plain, stored, inType, outType, false, p), 0);
+                        for (const ScaleCase& s : kScales) {
+                            p.scale = s.scale;
+                            p.zero = s.zero;
+                            EXPECT_EQ(CheckKernel(table[r].scaled, stored, inType, outType, true, p), 0);
+                            ++checked;
+                        }
                     }
                 }
             }
         }
-    }
-    EXPECT_EQ(checked, 10 * 18 * 2 * static_cast<int>(std::size(kScales)));
-}
-
-TEST(ConvertMatrix, EveryKernelMatchesTheReference) { CheckMatrix(); }
-
-// The same with the baseline loops that run on processors without AVX2.
-TEST(ConvertMatrix, BaselineLoopsMatchTheReference) {
-    kernel::ForceBaselineForTest(true);
-    CheckMatrix();
-    kernel::ForceBaselineForTest(false);
-}
-
-TEST(ConvertMatrix, SwappedEightBitRowsHoldTheNativeKernels) {
-    for (int o = 0; o < kConvertOutputs; ++o) {
-        for (int r = 1; r <= 2; ++r) {
-            EXPECT_EQ(kConvertTables[o][1][r].input, kConvertTables[o][0][r].input | kElemSwapped);
-            EXPECT_EQ(kConvertTables[o][1][r].plain, kConvertTables[o][0][r].plain);
-            EXPECT_EQ(kConvertTables[o][1][r].scaled, kConvertTables[o][0][r].scaled);
-        }
-    }
+        EXPECT_EQ(checked, 10 * 18 * 2 * static_cast<int>(std::size(kScales)));
+    });
 }
 
 // Selects and runs one conversion of a single element.
 template <class In, class Out>
 Out Convert1(In x, ElementType in, ElementType out, double scale = 1.0, double zero = 0.0, uint8_t special = 0) {
     DConv d;
-    ScaleZero p;
-    p.scale = scale;
-    p.zero = zero;
-    p.specialValues = special;
+    ScaleZero p{.scale = scale, .zero = zero, .specialValues = special};
     DConvSelectIn(d, p, in, out);
     EXPECT_NE(d.inputType, 0u);
     EXPECT_NE(d.outputType, 0u);
@@ -284,9 +260,8 @@ TEST(ConvertKernels, DefaultAndEmptyKernels) {
         const int size = ref::Info(t).size;
         std::vector<unsigned char> buf(static_cast<size_t>(size) * 4, 0xCD), want(size);
         ConvertDefaultKernel(t)(nullptr, buf.data(), 3, ScaleZero{});
-        if (t == kTypeF64) { const double one = 1.0; std::memcpy(want.data(), &one, 8); }
-        else if (t == kTypeF32) { const float one = 1.0f; std::memcpy(want.data(), &one, 4); }
-        else ref::PutInteger(want.data(), t, 1);
+        const unsigned char one = 1;
+        ref::ConvertElement(&one, kTypeU8, want.data(), t, false, ScaleZero{});  // 1 as t
         for (int i = 0; i < 3; ++i) EXPECT_EQ(std::memcmp(buf.data() + i * size, want.data(), size), 0) << t;
         EXPECT_EQ(buf[3 * size], 0xCD);
         ConvertDefaultKernel(t)(nullptr, buf.data() + 3 * size, 0, ScaleZero{});

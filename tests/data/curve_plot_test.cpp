@@ -13,6 +13,7 @@ namespace orva {
 namespace {
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
+using Bytes = std::vector<uint8_t>;
 
 std::vector<std::pair<int, int>> SetPixels(const std::vector<uint8_t>& bmp, int w) {
     std::vector<std::pair<int, int>> out;
@@ -51,12 +52,7 @@ TEST(CurvePlot, BresenhamLines) {
     EXPECT_EQ(SetPixels(bmp, w).size(), 1u);
     std::vector<uint8_t> rgb(w * h * 3, 0);
     DrawLineRgb(rgb.data(), 0, 0, 3, 3, 0x123456, w);
-    for (int i = 0; i < 4; ++i) {
-        const uint8_t* p = &rgb[(i * w + i) * 3];
-        EXPECT_EQ(p[0], 0x56);
-        EXPECT_EQ(p[1], 0x34);
-        EXPECT_EQ(p[2], 0x12);
-    }
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(std::memcmp(&rgb[(i * w + i) * 3], "\x56\x34\x12", 3), 0) << i;
     EXPECT_EQ(rgb[(1 * w + 0) * 3], 0);
 }
 
@@ -80,10 +76,7 @@ TEST(CurvePlot, CurvesSpreadOverTheWidth) {
     const PlotPoint p = PlotCurve8(flat, s.data(), &small, 2);
     EXPECT_EQ(p.x, 2);
     EXPECT_EQ(p.y, 0);
-    EXPECT_EQ(s[0], 255);
-    EXPECT_EQ(s[1], 255);
-    EXPECT_EQ(s[2], 255);
-    EXPECT_EQ(s[3], 0);
+    EXPECT_EQ(Bytes(s.begin(), s.begin() + 4), (Bytes{255, 255, 255, 0}));
 
     // Nothing is drawn into an empty bitmap or from no values.
     const BitmapSize empty{0, 10};
@@ -137,90 +130,61 @@ TEST(CurvePlot, ChannelsInColour) {
 }
 
 TEST(ScaleToBytes, RoundingAndBounds) {
-    EXPECT_EQ(ScaleSampleToByte(254.4, 1.0, 0.0), 254);
-    EXPECT_EQ(ScaleSampleToByte(254.5, 1.0, 0.0), 255);
-    EXPECT_EQ(ScaleSampleToByte(0.49, 1.0, 0.0), 0);
-    EXPECT_EQ(ScaleSampleToByte(0.5, 1.0, 0.0), 1);
-    EXPECT_EQ(ScaleSampleToByte(1.5, 1.0, 0.0), 2);
-    EXPECT_EQ(ScaleSampleToByte(2.5, 1.0, 0.0), 3);
-    EXPECT_EQ(ScaleSampleToByte(2.4999999999999996, 1.0, 0.0), 2);
-    EXPECT_EQ(ScaleSampleToByte(std::nan(""), 1.0, 0.0), 255);
-    EXPECT_EQ(ScaleSampleToByte(-std::nan(""), 1.0, 0.0), 0);
-    EXPECT_EQ(ScaleSampleToByte(kInf, 1.0, 0.0), 255);
-    EXPECT_EQ(ScaleSampleToByte(-kInf, 1.0, 0.0), 0);
-    EXPECT_EQ(ScaleSampleToByte(1e300, 1e300, 0.0), 255);
-    EXPECT_EQ(ScaleSampleToByte(-1e300, 1e300, 0.0), 0);
-    EXPECT_EQ(ScaleSampleToByte(-7.0, 1.0, 0.0), 0);
-    EXPECT_EQ(ScaleSampleToByte(10.0, 0.5, 100.0), 105);
+    const double nan = std::nan("");
+    const struct {
+        double x, scale, zero;
+        int want;
+    } cases[] = {
+        {254.4, 1, 0, 254}, {254.5, 1, 0, 255}, {0.49, 1, 0, 0},     {0.5, 1, 0, 1},
+        {1.5, 1, 0, 2},     {2.5, 1, 0, 3},     {2.4999999999999996, 1, 0, 2},
+        {nan, 1, 0, 255},   {-nan, 1, 0, 0},    {kInf, 1, 0, 255},   {-kInf, 1, 0, 0},
+        {1e300, 1e300, 0, 255}, {-1e300, 1e300, 0, 0}, {-7.0, 1, 0, 0}, {10.0, 0.5, 100.0, 105},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ScaleSampleToByte(c.x, c.scale, c.zero), c.want) << c.x << " " << c.scale;
+}
+
+template <class T>
+Bytes ToBytes(ElementType type, const std::vector<T>& in, double scale, double zero, bool unsetToZero = false) {
+    Bytes out(in.size());
+    ScaleToBytes(out.data(), type, in.data(), static_cast<int32_t>(in.size()), scale, zero, unsetToZero);
+    return out;
 }
 
 TEST(ScaleToBytes, EveryElementType) {
-    uint8_t out[8];
-    const int16_t i16[5] = {-5, 0, 10, 100, 300};
-    ScaleToBytes(out, kTypeI16, i16, 5, 0.5, 2.0, false);
-    EXPECT_EQ(std::vector<uint8_t>(out, out + 5), (std::vector<uint8_t>{0, 2, 7, 52, 152}));
-    const uint16_t u16[2] = {65535, 200};
-    ScaleToBytes(out, kTypeU16, u16, 2, 1.0, 0.0, false);
-    EXPECT_EQ(out[0], 255);
-    EXPECT_EQ(out[1], 200);
-    const uint64_t u64[2] = {UINT64_MAX, 1ull << 60};
-    ScaleToBytes(out, kTypeU64, u64, 2, std::ldexp(1.0, -57), 0.0, false);
-    EXPECT_EQ(out[0], 128);  // 2^64 × 2^-57
-    EXPECT_EQ(out[1], 8);
-    const int64_t i64[1] = {INT64_MIN};
-    ScaleToBytes(out, kTypeI64, i64, 1, -std::ldexp(1.0, -57), 0.0, false);
-    EXPECT_EQ(out[0], 64);
-    const uint32_t u32[1] = {4000000000u};
-    ScaleToBytes(out, kTypeU32, u32, 1, 1e-7, 0.0, false);
-    EXPECT_EQ(out[0], 255);
-    ScaleToBytes(out, kTypeU32, u32, 1, 1e-8, 0.0, false);
-    EXPECT_EQ(out[0], 40);
-    const int32_t i32[1] = {-2147483647 - 1};
-    ScaleToBytes(out, kTypeI32, i32, 1, -1e-7, 0.0, false);
-    EXPECT_EQ(out[0], 215);
-    const int8_t i8[2] = {-128, 127};
-    ScaleToBytes(out, kTypeI8, i8, 2, 1.0, 128.0, false);
-    EXPECT_EQ(out[0], 0);
-    EXPECT_EQ(out[1], 255);
-    const uint8_t u8[2] = {0, 255};
-    ScaleToBytes(out, kTypeU8, u8, 2, -1.0, 255.0, false);
-    EXPECT_EQ(out[0], 255);
-    EXPECT_EQ(out[1], 0);
-    const float f32[2] = {12.25f, std::numeric_limits<float>::infinity()};
-    ScaleToBytes(out, kTypeF32, f32, 2, 2.0, 0.0, false);
-    EXPECT_EQ(out[0], 25);
-    EXPECT_EQ(out[1], 255);
+    EXPECT_EQ(ToBytes<int16_t>(kTypeI16, {-5, 0, 10, 100, 300}, 0.5, 2.0), (Bytes{0, 2, 7, 52, 152}));
+    EXPECT_EQ(ToBytes<uint16_t>(kTypeU16, {65535, 200}, 1.0, 0.0), (Bytes{255, 200}));
+    // 2^64 × 2^-57 and 2^60 × 2^-57; -2^63 × -2^-57.
+    EXPECT_EQ(ToBytes<uint64_t>(kTypeU64, {UINT64_MAX, 1ull << 60}, std::ldexp(1.0, -57), 0.0), (Bytes{128, 8}));
+    EXPECT_EQ(ToBytes<int64_t>(kTypeI64, {INT64_MIN}, -std::ldexp(1.0, -57), 0.0), Bytes{64});
+    EXPECT_EQ(ToBytes<uint32_t>(kTypeU32, {4000000000u}, 1e-7, 0.0), Bytes{255});
+    EXPECT_EQ(ToBytes<uint32_t>(kTypeU32, {4000000000u}, 1e-8, 0.0), Bytes{40});
+    EXPECT_EQ(ToBytes<int32_t>(kTypeI32, {-2147483647 - 1}, -1e-7, 0.0), Bytes{215});
+    EXPECT_EQ(ToBytes<int8_t>(kTypeI8, {-128, 127}, 1.0, 128.0), (Bytes{0, 255}));
+    EXPECT_EQ(ToBytes<uint8_t>(kTypeU8, {0, 255}, -1.0, 255.0), (Bytes{255, 0}));
+    EXPECT_EQ(ToBytes<float>(kTypeF32, {12.25f, std::numeric_limits<float>::infinity()}, 2.0, 0.0), (Bytes{25, 255}));
     // The unset mark of 64-bit reals: 0 only when asked for.
-    const double f64[2] = {-DBL_MAX, 3.0};
-    ScaleToBytes(out, kTypeF64, f64, 2, -1.0, 0.0, false);
-    EXPECT_EQ(out[0], 255);
-    ScaleToBytes(out, kTypeF64, f64, 2, -1.0, 0.0, true);
-    EXPECT_EQ(out[0], 0);
-    EXPECT_EQ(out[1], 0);
-    // A type without a known width converts nothing.
-    std::memset(out, 7, sizeof out);
+    EXPECT_EQ(ToBytes<double>(kTypeF64, {-DBL_MAX, 3.0}, -1.0, 0.0), (Bytes{255, 0}));
+    EXPECT_EQ(ToBytes<double>(kTypeF64, {-DBL_MAX, 3.0}, -1.0, 0.0, true), (Bytes{0, 0}));
+    // A type without a known width, or no values, converts nothing.
+    uint8_t out[2] = {7, 7};
+    const int16_t i16[2] = {1, 2};
     ScaleToBytes(out, kElemInt24, i16, 2, 1.0, 0.0, false);
-    EXPECT_EQ(out[0], 7);
     ScaleToBytes(out, kTypeI16, i16, 0, 1.0, 0.0, false);
     EXPECT_EQ(out[0], 7);
 }
 
+// The first bytes of `values` after scaling them in place.
+template <class T>
+Bytes InPlace(ElementType type, std::vector<T> values, ByteScale scale) {
+    ScaleToBytesInPlace(&scale, type, values.data(), static_cast<int32_t>(values.size()));
+    const auto* b = reinterpret_cast<const uint8_t*>(values.data());
+    return Bytes(b, b + values.size());
+}
+
 TEST(ScaleToBytes, InPlace) {
-    double d[5] = {1.0, 2.6, -DBL_MAX, 300.0, 77.0};
-    const ByteScale one{1.0, 0.0};
-    ScaleToBytesInPlace(&one, kTypeF64, d, 5);
-    const uint8_t* b = reinterpret_cast<const uint8_t*>(d);
-    EXPECT_EQ(std::vector<uint8_t>(b, b + 5), (std::vector<uint8_t>{1, 3, 0, 255, 77}));
-    int32_t i[4] = {10, 20, 30, 40};
-    const ByteScale twice{2.0, 1.0};
-    ScaleToBytesInPlace(&twice, kTypeI32, i, 4);
-    const uint8_t* c = reinterpret_cast<const uint8_t*>(i);
-    EXPECT_EQ(std::vector<uint8_t>(c, c + 4), (std::vector<uint8_t>{21, 41, 61, 81}));
-    uint16_t s[3] = {0x0101, 0x0202, 0x0303};
-    const ByteScale down{1.0 / 257.0, 0.0};
-    ScaleToBytesInPlace(&down, kTypeU16, s, 3);
-    const uint8_t* e = reinterpret_cast<const uint8_t*>(s);
-    EXPECT_EQ(std::vector<uint8_t>(e, e + 3), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(InPlace<double>(kTypeF64, {1.0, 2.6, -DBL_MAX, 300.0, 77.0}, {1.0, 0.0}), (Bytes{1, 3, 0, 255, 77}));
+    EXPECT_EQ(InPlace<int32_t>(kTypeI32, {10, 20, 30, 40}, {2.0, 1.0}), (Bytes{21, 41, 61, 81}));
+    EXPECT_EQ(InPlace<uint16_t>(kTypeU16, {0x0101, 0x0202, 0x0303}, {1.0 / 257.0, 0.0}), (Bytes{1, 2, 3}));
 }
 
 TEST(ScaleToBytes, FloatingPointStatusIsLeftClean) {

@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "common/log.h"
@@ -29,63 +27,47 @@ TEST(DConv, InitFillsWithOnesAsDoubles) {
     EXPECT_EQ(d.inputType, 0u);
     EXPECT_EQ(d.outputType, kTypeF64);
     EXPECT_EQ(d.cachedEntry, nullptr);
-    double out[2] = {0, 0};
-    d.kernel(nullptr, out, 2, ScaleZero{});
-    EXPECT_EQ(out[0], 1.0);
-    EXPECT_EQ(out[1], 1.0);
+    EXPECT_EQ(d.kernel, ConvertDefaultKernel(kTypeF64));  // ones as doubles
 }
 
 TEST(DConv, SelectsRowsByMaskedTypes) {
-    DConv d;
-    ScaleZero p;
-    // Unsigned 8-bit marked as swapped: the native row, no swap.
-    p.swap = 7;
-    DConvSelectIn(d, p, 0x181, kTypeF64);
-    EXPECT_EQ(d.inputType, 0x101u);
-    EXPECT_EQ(d.outputType, kTypeF64);
-    EXPECT_EQ(p.swap, 0);
-    EXPECT_EQ(d.kernel, RowOf(kTypeF64, false, kTypeU8).plain);
-    // Big-endian signed 32-bit: the swapped row.
-    DConvSelectIn(d, p, 0x88, 0x40);
-    EXPECT_EQ(d.inputType, 0x88u);
-    EXPECT_EQ(p.swap, 1);
-    EXPECT_EQ(d.kernel, RowOf(kTypeF64, true, kTypeI32).plain);
-    // A swapped real output is a machine-order output; layout bits are ignored.
-    DConvSelectIn(d, p, 0x1010, 0xC0);
-    EXPECT_EQ(d.outputType, kTypeF64);
-    EXPECT_EQ(d.inputType, kTypeF32);
-    EXPECT_EQ(p.swap, 0);
-    // A real input drops an unsigned bit; an integer output drops 0x04.
-    DConvSelectIn(d, p, 0x110, kTypeI16 | 0x04);
-    EXPECT_EQ(d.inputType, kTypeF32);
-    EXPECT_EQ(d.outputType, kTypeI16);
-    EXPECT_EQ(d.kernel, RowOf(kTypeI16, false, kTypeF32).plain);
-    // Both real bits name no input type.
-    CapturedLog([&] { DConvSelectIn(d, p, 0x150, kTypeI16); });
-    EXPECT_EQ(d.inputType, 0u);
-    EXPECT_EQ(d.outputType, kTypeI16);
+    const struct {
+        ElementType in, out, wantIn, wantOut;
+        uint8_t swap;
+        const char* log;
+    } cases[] = {
+        {0x181, kTypeF64, 0x101, kTypeF64, 0, ""},  // unsigned 8-bit marked as swapped: native, no swap
+        {0x1010, 0xC0, kTypeF32, kTypeF64, 0, ""},  // a swapped real output is a machine-order one
+        // A real input drops an unsigned bit; an integer output drops 0x04.
+        {0x110, kTypeI16 | 0x04, kTypeF32, kTypeI16, 0, ""},
+        {0x150, kTypeI16, 0, kTypeI16, 0, "DConvSelectIn(): unkn. types...\n"},  // both real bits
+    };
+    for (const auto& c : cases) {
+        DConv d;
+        ScaleZero p{.swap = 7};
+        EXPECT_EQ(CapturedLog([&] { DConvSelectIn(d, p, c.in, c.out); }), c.log);
+        EXPECT_EQ(d.inputType, c.wantIn) << std::hex << c.in;
+        EXPECT_EQ(d.outputType, c.wantOut) << std::hex << c.in;
+        if (c.wantIn == 0) continue;
+        EXPECT_EQ(p.swap, c.swap) << std::hex << c.in;
+        EXPECT_EQ(d.kernel, RowOf(c.wantOut, c.swap, c.wantIn & ~kElemSwapped).plain);
+    }
 }
 
 TEST(DConv, IdentityChoosesThePlainKernel) {
-    DConv d;
-    ScaleZero p;
-    p.zero = -0.0;
-    DConvSelectIn(d, p, kTypeI16, kTypeI32);
-    EXPECT_EQ(d.kernel, RowOf(kTypeI32, false, kTypeI16).plain);
-    p.scale = -1.0;
-    p.zero = 0.0;
-    DConvSelectIn(d, p, kTypeI16, kTypeI32);
-    EXPECT_EQ(d.kernel, RowOf(kTypeI32, false, kTypeI16).scaled);
-    p.scale = 1.0;
-    p.zero = 1e-300;
-    DConvSelectIn(d, p, kTypeI16, kTypeI32);
-    EXPECT_EQ(d.kernel, RowOf(kTypeI32, false, kTypeI16).scaled);
-    p.zero = std::nan("");
-    EXPECT_FALSE(IsIdentity(p));
-    p.zero = 0.0;
-    EXPECT_TRUE(IsIdentity(p));
-    p.scale = std::nextafter(1.0, 2.0);
-    EXPECT_FALSE(IsIdentity(p));
+    const struct {
+        double scale, zero;
+        bool identity;
+    } cases[] = {{1.0, -0.0, true},  {1.0, 0.0, true},          {-1.0, 0.0, false},
+                 {1.0, 1e-300, false}, {1.0, std::nan(""), false}, {std::nextafter(1.0, 2.0), 0.0, false}};
+    const DConvRow& row = RowOf(kTypeI32, false, kTypeI16);
+    for (const auto& c : cases) {
+        DConv d;
+        ScaleZero p{.scale = c.scale, .zero = c.zero};
+        EXPECT_EQ(IsIdentity(p), c.identity) << c.scale << " " << c.zero;
+        DConvSelectIn(d, p, kTypeI16, kTypeI32);
+        EXPECT_EQ(d.kernel, c.identity ? row.plain : row.scaled) << c.scale << " " << c.zero;
+    }
 }
 
 TEST(DConv, UnknownTypes) {

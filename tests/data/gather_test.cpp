@@ -75,8 +75,7 @@ TEST(Gather, StridedCopyConvertPullsOneChannel) {
                 std::memcpy(&src[r * srcStride + (p * channels + c) * 2], &v, 2);
             }
     DConv d;
-    ScaleZero sz;
-    sz.scale = 0.5;
+    ScaleZero sz{.scale = 0.5};
     DConvSelectIn(d, sz, kTypeI16, kTypeF64);
     std::vector<unsigned char> dst(dstStride * rows, 0xEE), scratch(pixels * 2);
     StridedCopyConvert(dst.data(), src.data(), scratch.data(), pixels, rows, srcStride, dstStride, sz, d.kernel,

@@ -1,40 +1,24 @@
 #include "data/minmax.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <limits>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "common/log.h"
-#include "data/kernel_util.h"
+#include "data/kernel_test_support.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-template <class T>
-std::vector<unsigned char> Store(const std::vector<T>& values, bool swapped) {
-    std::vector<unsigned char> bytes(values.size() * sizeof(T));
-    for (size_t i = 0; i < values.size(); ++i) {
-        unsigned char b[sizeof(T)];
-        std::memcpy(b, &values[i], sizeof(T));
-        if (swapped) std::reverse(b, b + sizeof(T));
-        std::memcpy(bytes.data() + i * sizeof(T), b, sizeof(T));
-    }
-    return bytes;
-}
+using testing_data::kInf;
+using testing_data::kNaN;
+using testing_data::OnBothKernelPaths;
 
 MinMaxPair Fresh() { return MinMaxPair{DBL_MAX, -DBL_MAX}; }
 
@@ -52,62 +36,29 @@ MinMaxPair ReferenceScan(const std::vector<T>& v, size_t count, size_t first, si
 }
 
 template <class T>
-std::vector<T> Edges() {
-    using L = std::numeric_limits<T>;
-    std::vector<T> v = {L::lowest(), L::max(), T(0), T(1)};
-    if constexpr (std::is_same_v<T, uint64_t>) {
-        v.push_back(uint64_t{1} << 63);
-        v.push_back((uint64_t{1} << 53) + 1);
-    }
-    if constexpr (std::is_same_v<T, int64_t>) v.push_back((int64_t{1} << 53) - 1);
-    if constexpr (std::is_floating_point_v<T>) {
-        v.push_back(T(-0.0));
-        v.push_back(L::denorm_min());
-        v.push_back(L::infinity());
-        v.push_back(-L::infinity());
-        v.push_back(L::quiet_NaN());
-        v.push_back(static_cast<T>(18446744073709551616.0));
-    }
-    return v;
-}
-
-template <class T>
 void CheckScans(ElementType type) {
     std::mt19937_64 rng(type);
-    const std::vector<T> edges = Edges<T>();
     for (bool swapped : {false, true}) {
         if (swapped && sizeof(T) == 1) continue;
         const MinMaxKernel scan = SelectMinMaxKernel(type | (swapped ? kElemSwapped : 0), swapped);
         ASSERT_NE(scan, nullptr);
-        for (size_t n : {size_t{1}, size_t{2}, size_t{7}, size_t{63}, size_t{64}, size_t{200},
-                         size_t{1000}}) {
+        for (size_t n : {1, 2, 7, 63, 64, 200, 1000}) {
             for (int round = 0; round < 6; ++round) {
-                std::vector<T> v(n * 3 + 2);
-                for (auto& x : v) {
-                    if (rng() % 4 == 0) {
-                        x = edges[rng() % edges.size()];
-                    } else if constexpr (std::is_integral_v<T>) {
-                        x = static_cast<T>(rng());
-                    } else {
-                        x = static_cast<T>(std::uniform_real_distribution<double>(-1e9, 1e9)(rng));
-                    }
-                }
+                std::vector<T> v = testing_data::MixedValues<T>(n * 3 + 2, rng, 4, 1e9);
                 // Non-finite samples first, so that the local extremes cannot start from them.
                 if constexpr (std::is_floating_point_v<T>) {
                     if (round == 1) v[0] = std::numeric_limits<T>::quiet_NaN();
                     if (round == 2) v[0] = std::numeric_limits<T>::infinity();
                 }
-                const std::vector<unsigned char> bytes = Store(v, swapped);
+                const std::vector<unsigned char> bytes = testing_data::Store(v, swapped);
                 const MinMaxPair start = round == 3 ? MinMaxPair{-5.0, 5.0} : Fresh();
                 for (uint32_t stride : {1u, 3u}) {
                     for (uint32_t first : {0u, 1u}) {
                         MinMaxPair got = start;
                         scan(bytes.data(), static_cast<uint32_t>(n), first, stride, &got);
                         const MinMaxPair want = ReferenceScan(v, n, first, stride, start);
-                        ASSERT_EQ(got.minimum, want.minimum)
-                            << "type " << type << " n " << n << " stride " << stride;
-                        ASSERT_EQ(got.maximum, want.maximum)
-                            << "type " << type << " n " << n << " stride " << stride;
+                        ASSERT_EQ(std::pair(got.minimum, got.maximum), std::pair(want.minimum, want.maximum))
+                            << "type " << type << " n " << n << " stride " << stride << " first " << first;
                     }
                 }
             }
@@ -115,101 +66,77 @@ void CheckScans(ElementType type) {
     }
 }
 
+// Every type on both loops. The contiguous 64-bit real scan keeps the sample order of
+// its packed lanes, so even the zero that wins is the one a scan one by one keeps.
 TEST(MinMaxScan, EveryTypeMatchesTheReference) {
-    CheckScans<int8_t>(kTypeI8);
-    CheckScans<uint8_t>(kTypeU8);
-    CheckScans<int16_t>(kTypeI16);
-    CheckScans<uint16_t>(kTypeU16);
-    CheckScans<int32_t>(kTypeI32);
-    CheckScans<uint32_t>(kTypeU32);
-    CheckScans<int64_t>(kTypeI64);
-    CheckScans<uint64_t>(kTypeU64);
-    CheckScans<float>(kTypeF32);
-    CheckScans<double>(kTypeF64);
-}
-
-// The contiguous 64-bit real scan has a packed loop for AVX2 and one for the baseline;
-// both keep the sample order of the lanes, so even the zero that wins is the same.
-TEST(MinMaxScan, PackedRealLoopsMatchTheReference) {
-    for (bool baseline : {false, true}) {
-        SCOPED_TRACE(baseline ? "baseline" : "default");
-        kernel::ForceBaselineForTest(baseline);
+    OnBothKernelPaths([] {
+        CheckScans<int8_t>(kTypeI8);
+        CheckScans<uint8_t>(kTypeU8);
+        CheckScans<int16_t>(kTypeI16);
+        CheckScans<uint16_t>(kTypeU16);
+        CheckScans<int32_t>(kTypeI32);
+        CheckScans<uint32_t>(kTypeU32);
+        CheckScans<int64_t>(kTypeI64);
+        CheckScans<uint64_t>(kTypeU64);
+        CheckScans<float>(kTypeF32);
         CheckScans<double>(kTypeF64);
-        const MinMaxKernel scan = SelectMinMaxKernel(kTypeF64);
-        // +0 in lane 0 before -0 in lane 1: the minimum stays +0, as one by one.
-        std::vector<double> z(19, 1.0);
-        z[0] = 0.0;
-        z[1] = -0.0;
-        z[18] = -0.0;
-        MinMaxPair p = Fresh();
-        scan(z.data(), 19, 0, 1, &p);
-        EXPECT_EQ(p.minimum, 0.0);
-        EXPECT_FALSE(std::signbit(p.minimum));
-        z[0] = -0.0;
-        z[1] = 0.0;
-        p = Fresh();
-        scan(z.data(), 19, 0, 1, &p);
-        EXPECT_TRUE(std::signbit(p.minimum));
+        for (bool positiveFirst : {true, false}) {  // the zero in lane 0 wins over the one in lane 1
+            std::vector<double> z(19, 1.0);
+            z[0] = positiveFirst ? 0.0 : -0.0;
+            z[1] = positiveFirst ? -0.0 : 0.0;
+            z[18] = -0.0;
+            MinMaxPair p = Fresh();
+            SelectMinMaxKernel(kTypeF64)(z.data(), 19, 0, 1, &p);
+            EXPECT_EQ(p.minimum, 0.0);
+            EXPECT_EQ(std::signbit(p.minimum), !positiveFirst);
+        }
+    });
+}
+
+MinMaxPair Scan(ElementType type, const void* data, uint32_t count, bool swapped = false) {
+    MinMaxPair p = Fresh();
+    SelectMinMaxKernel(type, swapped)(data, count, 0, 1, &p);
+    return p;
+}
+
+TEST(MinMaxScan, HandComputedRuns) {
+    struct Case {
+        std::vector<double> v;
+        double minimum, maximum;
+        uint32_t first = 0, stride = 1;
+        MinMaxPair start = Fresh();
+        uint32_t count = 0xFFFFFFFF;  // to the end
+    };
+    const Case cases[] = {
+        // Non-finite samples are skipped; a run of nothing else leaves the pair as it was.
+        {{3.0, kNaN, -2.0}, -2.0, 3.0},
+        {{kNaN, 4.0, -7.0, 1.0}, -7.0, 4.0},
+        {{1.0, kInf, 2.0}, 1.0, 2.0},
+        {{-kInf, 0.5}, 0.5, 0.5},
+        {{kInf}, DBL_MAX, -DBL_MAX},
+        {{kNaN, kInf, -kInf}, DBL_MAX, -DBL_MAX},
+        {{-DBL_MAX, DBL_MAX}, -DBL_MAX, DBL_MAX},  // the largest finite values count
+        // Count, stride (3 from index 1 reads 1, 4, 7) and an earlier pair.
+        {{1.0, 2.0}, -1.0, 1.5, 0, 1, {-1.0, 1.5}, 0},
+        {{100, 5, 100, 100, 9, 100, 100, -3, 100}, -3.0, 9.0, 1, 3},
+        {{4.0, 6.0}, 4.0, 6.0, 0, 1, {5.0, 5.0}},
+    };
+    for (const Case& c : cases) {
+        MinMaxPair p = c.start;
+        const uint32_t count = c.count != 0xFFFFFFFF
+                                   ? c.count
+                                   : static_cast<uint32_t>((c.v.size() - c.first + c.stride - 1) / c.stride);
+        SelectMinMaxKernel(kTypeF64)(c.v.data(), count, c.first, c.stride, &p);
+        EXPECT_EQ(p.minimum, c.minimum) << &c - cases;
+        EXPECT_EQ(p.maximum, c.maximum) << &c - cases;
     }
-    kernel::ForceBaselineForTest(false);
-}
-
-MinMaxPair ScanF64(std::vector<double> v, uint32_t first = 0, uint32_t stride = 1,
-                   MinMaxPair pair = Fresh(), uint32_t count = 0xFFFFFFFF) {
-    if (count == 0xFFFFFFFF) count = static_cast<uint32_t>((v.size() - first + stride - 1) / stride);
-    SelectMinMaxKernel(kTypeF64)(v.data(), count, first, stride, &pair);
-    return pair;
-}
-
-TEST(MinMaxScan, NonFiniteSamplesAreSkipped) {
-    MinMaxPair p = ScanF64({3.0, kNaN, -2.0});
-    EXPECT_EQ(p.minimum, -2.0);
-    EXPECT_EQ(p.maximum, 3.0);
-    p = ScanF64({kNaN, 4.0, -7.0, 1.0});
-    EXPECT_EQ(p.minimum, -7.0);
-    EXPECT_EQ(p.maximum, 4.0);
-    p = ScanF64({1.0, kInf, 2.0});
-    EXPECT_EQ(p.minimum, 1.0);
-    EXPECT_EQ(p.maximum, 2.0);
-    p = ScanF64({-kInf, 0.5});
-    EXPECT_EQ(p.minimum, 0.5);
-    EXPECT_EQ(p.maximum, 0.5);
-    p = ScanF64({kInf});
-    EXPECT_EQ(p.minimum, DBL_MAX);
-    EXPECT_EQ(p.maximum, -DBL_MAX);
-    p = ScanF64({kNaN, kInf, -kInf});
-    EXPECT_EQ(p.minimum, DBL_MAX);
-    EXPECT_EQ(p.maximum, -DBL_MAX);
-    // The largest finite values are values like any other.
-    p = ScanF64({-DBL_MAX, DBL_MAX});
-    EXPECT_EQ(p.minimum, -DBL_MAX);
-    EXPECT_EQ(p.maximum, DBL_MAX);
-}
-
-TEST(MinMaxScan, CountStrideAndEarlierPair) {
-    MinMaxPair p = ScanF64({1.0, 2.0}, 0, 1, MinMaxPair{-1.0, 1.5}, 0);
-    EXPECT_EQ(p.minimum, -1.0);
-    EXPECT_EQ(p.maximum, 1.5);
-    // Stride 3 from index 1 reads 1, 4, 7.
-    p = ScanF64({100, 5, 100, 100, 9, 100, 100, -3, 100}, 1, 3);
-    EXPECT_EQ(p.minimum, -3.0);
-    EXPECT_EQ(p.maximum, 9.0);
-    p = ScanF64({4.0, 6.0}, 0, 1, MinMaxPair{5.0, 5.0});
-    EXPECT_EQ(p.minimum, 4.0);
-    EXPECT_EQ(p.maximum, 6.0);
     const uint64_t big[2] = {UINT64_MAX, 3};
-    p = Fresh();
-    SelectMinMaxKernel(kTypeU64)(big, 2, 0, 1, &p);
-    EXPECT_EQ(p.maximum, 18446744073709551616.0);
-    EXPECT_EQ(p.minimum, 3.0);
+    EXPECT_EQ(Scan(kTypeU64, big, 2).maximum, 18446744073709551616.0);
+    EXPECT_EQ(Scan(kTypeU64, big, 2).minimum, 3.0);
     const uint16_t be[2] = {0x0100, 0x0200};  // 1 and 2 stored big-endian
-    p = Fresh();
-    SelectMinMaxKernel(kTypeU16 | kElemSwapped, true)(be, 2, 0, 1, &p);
-    EXPECT_EQ(p.minimum, 1.0);
-    EXPECT_EQ(p.maximum, 2.0);
-    p = Fresh();
-    SelectMinMaxKernel(kTypeU16 | kElemSwapped)(be, 2, 0, 1, &p);  // machine order
-    EXPECT_EQ(p.minimum, 256.0);
+    EXPECT_EQ(Scan(kTypeU16 | kElemSwapped, be, 2, true).minimum, 1.0);
+    EXPECT_EQ(Scan(kTypeU16 | kElemSwapped, be, 2, true).maximum, 2.0);
+    EXPECT_EQ(Scan(kTypeU16 | kElemSwapped, be, 2).minimum, 256.0);  // machine order
 }
 
 TEST(MinMaxScan, Selection) {
@@ -219,12 +146,8 @@ TEST(MinMaxScan, Selection) {
     EXPECT_EQ(SelectMinMaxKernel(kTypeI16 | kElemSwapped), SelectMinMaxKernel(kTypeI16));
     EXPECT_NE(SelectMinMaxKernel(kTypeU16), SelectMinMaxKernel(kTypeI16));
     const int8_t s8[1] = {-1};
-    MinMaxPair p = Fresh();
-    SelectMinMaxKernel(kTypeI8)(s8, 1, 0, 1, &p);
-    EXPECT_EQ(p.minimum, -1.0);
-    p = Fresh();
-    SelectMinMaxKernel(kTypeU8)(s8, 1, 0, 1, &p);
-    EXPECT_EQ(p.minimum, 255.0);
+    EXPECT_EQ(Scan(kTypeI8, s8, 1).minimum, -1.0);
+    EXPECT_EQ(Scan(kTypeU8, s8, 1).minimum, 255.0);
 }
 
 // ---- 64-bit real accumulator ----------------------------------------------------------------
@@ -237,55 +160,43 @@ DataInfo Start(double factor) {
     return d;
 }
 
+// Folds `values` into `d` (a fresh record by default) and answers it.
+DataInfo Fold(const std::vector<double>& values, DataInfo d = Start(1.0)) {
+    InfoKernelReal64(values.data(), static_cast<int32_t>(values.size()), &d);
+    return d;
+}
+
 TEST(InfoKernelReal64, KnownRecords) {
-    DataInfo d = Start(0.5);
-    const double a[] = {1.5, -DBL_MAX, 2.0};
-    InfoKernelReal64(a, 3, &d);
+    DataInfo d = Fold({1.5, -DBL_MAX, 2.0}, Start(0.5));
     EXPECT_EQ(d.count, 2);
     EXPECT_EQ(d.minimum, 1.5);
     EXPECT_EQ(d.maximum, 2.0);
     EXPECT_EQ(d.sum, 1.75);
     EXPECT_EQ(d.sumSquares, 1.5625);
     EXPECT_EQ(d.sampleType.type, 0x10u);
-
-    d = Start(1.0);
-    const double b[] = {-1.5};
-    InfoKernelReal64(b, 1, &d);
-    EXPECT_EQ(d.sampleType.type, 0x10u);
-    d = Start(1.0);
-    const double c[] = {-3.0, 7.0};
-    InfoKernelReal64(c, 2, &d);
+    // The narrowest type: whole (denormals lie within DBL_MIN of zero, large whole
+    // numbers), a 32-bit real, or a 64-bit one (also for a fraction too small for 32 bits).
+    const std::pair<std::vector<double>, uint32_t> types[] = {
+        {{-1.5}, 0x10u},
+        {{1.5 * std::ldexp(1.0, -200)}, 0x40u},
+        {{std::numeric_limits<double>::denorm_min(), 4.0}, 0u},
+        {{9007199254740993.0, 18446744073709551616.0, -9223372036854775808.0}, 0u},
+    };
+    for (const auto& [values, type] : types) EXPECT_EQ(Fold(values).sampleType.type, type) << values[0];
+    d = Fold({-3.0, 7.0});
     EXPECT_EQ(d.sampleType.type, 0u);
     EXPECT_EQ(d.sum, 4.0);
     EXPECT_EQ(d.sumSquares, 58.0);
-    const double e[] = {0.1, 0.5};
-    InfoKernelReal64(e, 2, &d);
+    d = Fold({0.1, 0.5}, d);
     EXPECT_EQ(d.sampleType.type, 0x40u);
     // Once a 64-bit real is needed the record stays there.
-    InfoKernelReal64(c, 2, &d);
+    d = Fold({-3.0, 7.0}, d);
     EXPECT_EQ(d.sampleType.type, 0x40u);
     EXPECT_EQ(d.count, 6);
-    // A fraction too small for a 32-bit real needs a 64-bit one.
-    d = Start(1.0);
-    const double tinyFraction[] = {1.5 * std::ldexp(1.0, -200)};
-    InfoKernelReal64(tinyFraction, 1, &d);
-    EXPECT_EQ(d.sampleType.type, 0x40u);
-    // Denormals lie within DBL_MIN of zero: whole.
-    d = Start(1.0);
-    const double den[] = {std::numeric_limits<double>::denorm_min(), 4.0};
-    InfoKernelReal64(den, 2, &d);
-    EXPECT_EQ(d.sampleType.type, 0u);
-    // Large whole numbers.
-    const double whole[] = {9007199254740993.0, 18446744073709551616.0, -9223372036854775808.0};
-    d = Start(1.0);
-    InfoKernelReal64(whole, 3, &d);
-    EXPECT_EQ(d.sampleType.type, 0u);
 }
 
-TEST(InfoKernelReal64, MissingAndNonFiniteValues) {
-    DataInfo d = Start(1.0);
-    const double missing[] = {-DBL_MAX, -DBL_MAX};
-    InfoKernelReal64(missing, 2, &d);
+TEST(InfoKernelReal64, MissingNonFiniteHugeAndTinyValues) {
+    DataInfo d = Fold({-DBL_MAX, -DBL_MAX});
     EXPECT_EQ(d.count, 0);
     EXPECT_EQ(d.minimum, DBL_MAX);
     EXPECT_EQ(d.maximum, -DBL_MAX);
@@ -302,67 +213,62 @@ TEST(InfoKernelReal64, MissingAndNonFiniteValues) {
     InfoKernelReal64(mixed, 0, &d);
     InfoKernelReal64(mixed, -3, &d);
     EXPECT_EQ(d.count, 2);
-}
-
-TEST(InfoKernelReal64, SaturationAndTinyValues) {
-    DataInfo d = Start(1.0);
-    const double big[] = {1.0, 2e154, 3.0};
-    InfoKernelReal64(big, 3, &d);
+    // Squares saturate, alone or together, and stay saturated.
+    d = Fold({1.0, 2e154, 3.0});
     EXPECT_EQ(d.sumSquares, DBL_MAX);
     EXPECT_EQ(d.sum, 2e154 + 4.0);
-    const double more[] = {5.0};
-    InfoKernelReal64(more, 1, &d);
-    EXPECT_EQ(d.sumSquares, DBL_MAX);
-    // Squares that together pass DBL_MAX.
-    d = Start(1.0);
-    const double many[] = {1e154, 1e154};
-    InfoKernelReal64(many, 2, &d);
-    EXPECT_EQ(d.sumSquares, DBL_MAX);
+    EXPECT_EQ(Fold({5.0}, d).sumSquares, DBL_MAX);
+    EXPECT_EQ(Fold({1e154, 1e154}).sumSquares, DBL_MAX);
     // Values whose product with the factor would underflow are counted in units of DBL_MIN.
-    d = Start(1e-10);
-    const double tiny[] = {1e-300, 1e-300, -1e-300};
-    InfoKernelReal64(tiny, 3, &d);
+    d = Fold({1e-300, 1e-300, -1e-300}, Start(1e-10));
     EXPECT_EQ(d.count, 3);
     EXPECT_EQ(d.sum, DBL_MIN);
     EXPECT_EQ(d.sumSquares, 0.0);
 }
 
-TEST(InfoKernelReal64, RandomRunsMatchTheReference) {
-    std::mt19937_64 rng(11);
-    std::uniform_real_distribution<double> u(-1000.0, 1000.0);
-    for (int round = 0; round < 20; ++round) {
-        const size_t n = 1 + rng() % 5000;
-        std::vector<double> v(n);
-        for (auto& x : v) {
-            const uint64_t k = rng() % 20;
-            x = k == 0 ? -DBL_MAX : k == 1 ? kNaN : k < 10 ? std::round(u(rng)) : u(rng);
+// Compares the record of a run over `v` with the value-by-value rules (sums to rounding);
+// expectedType < 0 leaves the type unchecked.
+void CheckAgainstRules(const std::vector<double>& v, int64_t expectedType) {
+    const size_t n = v.size();
+    DataInfo d;
+    DataInfoStart(&d, n);
+    const double factor = DataInfoFactor(d);
+    InfoKernelReal64(v.data(), static_cast<int32_t>(n), &d);
+    const double tiny = DBL_MIN / factor;
+    double lo = DBL_MAX, hi = -DBL_MAX, sum = 0.0, sq = 0.0, scale = 0.0;
+    int64_t count = 0, small = 0;
+    for (double x : v) {
+        if (x == -DBL_MAX || !std::isfinite(x)) continue;
+        ++count;
+        lo = std::min(lo, x);
+        hi = std::max(hi, x);
+        if (std::fabs(x) <= tiny) {
+            small += x > 0 ? 1 : -1;
+            continue;
         }
-        const double factor = 1.0 / static_cast<double>(n);
-        DataInfo d = Start(factor);
-        InfoKernelReal64(v.data(), static_cast<int32_t>(n), &d);
-        double lo = DBL_MAX, hi = -DBL_MAX, sum = 0.0, sq = 0.0;
-        int64_t count = 0;
-        for (double x : v) {
-            if (x == -DBL_MAX || std::isnan(x)) continue;
-            ++count;
-            lo = std::min(lo, x);
-            hi = std::max(hi, x);
-            sum += x * factor;
-            sq += (x * factor) * (x * factor);
-        }
-        EXPECT_EQ(d.count, count);
-        EXPECT_EQ(d.minimum, lo);
-        EXPECT_EQ(d.maximum, hi);
-        EXPECT_NEAR(d.sum, sum, 1e-12 * 1000.0);
-        EXPECT_NEAR(d.sumSquares, sq, 1e-12 * sq);
+        sum += x * factor;
+        sq += (x * factor) * (x * factor);
+        scale += std::fabs(x * factor);
+    }
+    EXPECT_EQ(d.count, count);
+    EXPECT_EQ(d.minimum, lo);
+    EXPECT_EQ(d.maximum, hi);
+    if (expectedType >= 0) { EXPECT_EQ(d.sampleType.type, static_cast<uint32_t>(expectedType)); }
+    // Either order of n additions stays within n ulps of the magnitudes' sum.
+    const double bound = static_cast<double>(n) * DBL_EPSILON;
+    EXPECT_NEAR(d.sum, sum + double(small) * DBL_MIN, bound * scale);
+    if (sq >= DBL_MAX) {
+        EXPECT_EQ(d.sumSquares, DBL_MAX);
+    } else {
+        EXPECT_NEAR(d.sumSquares, sq, bound * sq);
     }
 }
 
 // Long runs go through chunks folded in packed lanes, falling back value by value for a
 // chunk with a missing, non-finite, tiny or huge value, or a fraction the type test must
-// look at. Every layout below must give the record of the value-by-value rules (sums to
-// rounding), on the AVX2 and on the baseline loops.
-TEST(InfoKernelReal64, ChunkedRunsMatchTheRules) {
+// look at. Every layout below, and random runs of random lengths, must give the record of
+// the value-by-value rules, on the AVX2 and on the baseline loops.
+TEST(InfoKernelReal64, RunsMatchTheRules) {
     struct Case {
         const char* name;
         double (*make)(size_t i, std::mt19937_64& rng);
@@ -382,55 +288,29 @@ TEST(InfoKernelReal64, ChunkedRunsMatchTheRules) {
         {"huge", [](size_t i, std::mt19937_64& g) { return i == 2222 ? 1e200 : double(g() % 9); }, 0},
         {"all missing", [](size_t, std::mt19937_64&) { return -DBL_MAX; }, 0},
     };
-    for (bool baseline : {false, true}) {
-        kernel::ForceBaselineForTest(baseline);
+    OnBothKernelPaths([&] {
         for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + (baseline ? " (baseline)" : ""));
+            SCOPED_TRACE(c.name);
             std::mt19937_64 rng(5);
-            const size_t n = 5003;
-            std::vector<double> v(n);
-            for (size_t i = 0; i < n; ++i) v[i] = c.make(i, rng);
-            DataInfo d;
-            DataInfoStart(&d, n);
-            const double factor = DataInfoFactor(d);
-            InfoKernelReal64(v.data(), static_cast<int32_t>(n), &d);
-            const double tiny = DBL_MIN / factor;
-            double lo = DBL_MAX, hi = -DBL_MAX, sum = 0.0, sq = 0.0, scale = 0.0;
-            int64_t count = 0, small = 0;
-            for (double x : v) {
-                if (x == -DBL_MAX || !std::isfinite(x)) continue;
-                ++count;
-                lo = std::min(lo, x);
-                hi = std::max(hi, x);
-                if (std::fabs(x) <= tiny) {
-                    small += x > 0 ? 1 : -1;
-                    continue;
-                }
-                sum += x * factor;
-                sq += (x * factor) * (x * factor);
-                scale += std::fabs(x * factor);
-            }
-            EXPECT_EQ(d.count, count);
-            EXPECT_EQ(d.minimum, lo);
-            EXPECT_EQ(d.maximum, hi);
-            EXPECT_EQ(d.sampleType.type, c.type);
-            // Either order of n additions stays within n ulps of the magnitudes' sum.
-            const double bound = static_cast<double>(n) * DBL_EPSILON;
-            EXPECT_NEAR(d.sum, sum + double(small) * DBL_MIN, bound * scale);
-            if (sq >= DBL_MAX) {
-                EXPECT_EQ(d.sumSquares, DBL_MAX);
-            } else {
-                EXPECT_NEAR(d.sumSquares, sq, bound * sq);
-            }
+            std::vector<double> v(5003);
+            for (size_t i = 0; i < v.size(); ++i) v[i] = c.make(i, rng);
+            CheckAgainstRules(v, c.type);
         }
-    }
-    kernel::ForceBaselineForTest(false);
+        std::mt19937_64 rng(11);
+        std::uniform_real_distribution<double> u(-1000.0, 1000.0);
+        for (int round = 0; round < 20; ++round) {
+            std::vector<double> v(1 + rng() % 5000);
+            for (auto& x : v) {
+                const uint64_t k = rng() % 20;
+                x = k == 0 ? -DBL_MAX : k == 1 ? kNaN : k < 10 ? std::round(u(rng)) : u(rng);
+            }
+            CheckAgainstRules(v, -1);
+        }
+    });
     // Squares that overflow saturate.
     std::vector<double> big(3000, 1.0);
     big[2000] = 1e160;
-    DataInfo d;
-    DataInfoStart(&d, 1);
-    InfoKernelReal64(big.data(), 3000, &d);
+    const DataInfo d = Fold(big);
     EXPECT_EQ(d.sumSquares, DBL_MAX);
     EXPECT_EQ(d.count, 3000);
 }
@@ -451,12 +331,18 @@ TEST(InfoKernelReal64, FinishedByChooseSampleType) {
 
 // ---- Dual accumulators ------------------------------------------------------------------------
 
+DualDataInfo FreshDual(uint8_t swap = 0) {
+    DualDataInfo d;
+    d.swap = swap;
+    d.signedMinimum = d.unsignedMinimum = DBL_MAX;
+    d.signedMaximum = d.unsignedMaximum = -DBL_MAX;
+    return d;
+}
+
 TEST(DualAccumulators, SignedAndUnsignedReadings) {
     InfoKernelChoice choice;
     ASSERT_TRUE(DConvInfoSelect(&choice, kTypeU8));
-    DualDataInfo d;
-    d.signedMinimum = d.unsignedMinimum = DBL_MAX;
-    d.signedMaximum = d.unsignedMaximum = -DBL_MAX;
+    DualDataInfo d = FreshDual();
     const uint8_t b[] = {0xFF, 0x01};
     choice.kernel(b, 2, &d);
     EXPECT_EQ(d.signedMinimum, -1.0);
@@ -475,61 +361,34 @@ TEST(DualAccumulators, SignedAndUnsignedReadings) {
     ASSERT_TRUE(DConvInfoSelect(&choice, 0x182));
     EXPECT_EQ(choice.key, 0x102u);
     EXPECT_EQ(choice.kernel, DualInfoKernelTable[2].kernel);
-    DualDataInfo s;
-    s.swap = 1;
-    s.signedMinimum = s.unsignedMinimum = DBL_MAX;
-    s.signedMaximum = s.unsignedMaximum = -DBL_MAX;
+    d = FreshDual(1);
     const unsigned char w[] = {0x80, 0x01};
-    choice.kernel(w, 1, &s);
-    EXPECT_EQ(s.signedMinimum, -32767.0);
-    EXPECT_EQ(s.unsignedMaximum, 32769.0);
+    choice.kernel(w, 1, &d);
+    EXPECT_EQ(d.signedMinimum, -32767.0);
+    EXPECT_EQ(d.unsignedMaximum, 32769.0);
 
     const uint64_t q[] = {UINT64_MAX};
     ASSERT_TRUE(DConvInfoSelect(&choice, kTypeI64));
-    DualDataInfo e;
-    choice.kernel(q, 1, &e);
-    EXPECT_EQ(e.signedMinimum, -1.0);
-    EXPECT_EQ(e.unsignedMaximum, 18446744073709551616.0);
-    EXPECT_EQ(e.unsignedSum, 18446744073709551616.0);
+    d = FreshDual();
+    choice.kernel(q, 1, &d);
+    EXPECT_EQ(d.signedMinimum, -1.0);
+    EXPECT_EQ(d.unsignedMaximum, 18446744073709551616.0);
+    EXPECT_EQ(d.unsignedSum, 18446744073709551616.0);
 }
-
-std::string LogPath() {
-    static std::string path = [] {
-        char tmpl[] = "/tmp/orva_minmax_logXXXXXX";
-        const int fd = mkstemp(tmpl);
-        if (fd >= 0) close(fd);
-        return std::string(tmpl);
-    }();
-    return path;
-}
-
-FILE* OpenTestLog() { return std::fopen(LogPath().c_str(), "w"); }
 
 TEST(DualAccumulators, Selection) {
-    LogResetForTest();
-    LogSetOpener(OpenTestLog);
-    InfoKernelChoice choice;
-    EXPECT_FALSE(DConvInfoSelect(&choice, kTypeF32));
-    EXPECT_EQ(choice.kernel, nullptr);
-    EXPECT_TRUE(DConvInfoSelect(&choice, kTypeI32 | kElemSwapped));
-    EXPECT_EQ(choice.key, kTypeI32);
-    EXPECT_TRUE(DConvInfoSelect(&choice, kTypeI32));  // the same key again
-    EXPECT_FALSE(DConvInfoSelect(&choice, kTypeF64));
-    EXPECT_EQ(choice.key, 0u);
-    EXPECT_FALSE(DConvInfoSelect(&choice, kElemSwapped));  // no key: quiet
-    LogPrintf(nullptr);
-    LogResetForTest();
-    std::ifstream in(LogPath());
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string log = text.str();
-    size_t lines = 0;
-    for (size_t at = log.find("DConvInfoSelect(): unkn. types..."); at != std::string::npos;
-         at = log.find("DConvInfoSelect(): unkn. types...", at + 1)) {
-        ++lines;
-    }
-    EXPECT_EQ(lines, 2u);
-    std::remove(LogPath().c_str());
+    const std::string log = testing_util::CapturedLog([] {
+        InfoKernelChoice choice;
+        EXPECT_FALSE(DConvInfoSelect(&choice, kTypeF32));
+        EXPECT_EQ(choice.kernel, nullptr);
+        EXPECT_TRUE(DConvInfoSelect(&choice, kTypeI32 | kElemSwapped));
+        EXPECT_EQ(choice.key, kTypeI32);
+        EXPECT_TRUE(DConvInfoSelect(&choice, kTypeI32));  // the same key again
+        EXPECT_FALSE(DConvInfoSelect(&choice, kTypeF64));
+        EXPECT_EQ(choice.key, 0u);
+        EXPECT_FALSE(DConvInfoSelect(&choice, kElemSwapped));  // no key: quiet
+    });
+    EXPECT_EQ(log, "DConvInfoSelect(): unkn. types...\nDConvInfoSelect(): unkn. types...\n");
 }
 
 }  // namespace

@@ -87,24 +87,20 @@ inline void PutExtreme(unsigned char* out, ElementType t, bool lowest) {
     }
 }
 
+// Writes an integer value clamped to the type's bounds.
+inline void PutClamped(unsigned char* out, ElementType t, long double v) {
+    const TypeInfo i = Info(t);
+    PutInteger(out, t, v < i.min ? i.min : v > i.max ? i.max : v);
+}
+
 // Real value to integer: NaN gives 0, truncation toward zero, then the bounds.
 inline void PutTruncated(unsigned char* out, ElementType t, long double y) {
-    const TypeInfo i = Info(t);
-    if (std::isnan(y)) return PutInteger(out, t, 0);
-    long double r = std::truncl(y);
-    if (r < i.min) r = i.min;
-    if (r > i.max) r = i.max;
-    PutInteger(out, t, r);
+    PutClamped(out, t, std::isnan(y) ? 0 : std::truncl(y));
 }
 
 // Real value to integer: NaN gives 0, halves away from zero, then the bounds.
 inline void PutRounded(unsigned char* out, ElementType t, long double y) {
-    const TypeInfo i = Info(t);
-    if (std::isnan(y)) return PutInteger(out, t, 0);
-    long double r = std::roundl(y);
-    if (r < i.min) r = i.min;
-    if (r > i.max) r = i.max;
-    PutInteger(out, t, r);
+    PutClamped(out, t, std::isnan(y) ? 0 : std::roundl(y));
 }
 
 // Double to float with the bounds +-FLT_MAX, NaN kept.
@@ -127,7 +123,6 @@ inline bool HonoursSpecial(ElementType in, ElementType out) {
 
 // Writes a double result y (from a scaled computation) as the output type.
 inline void PutScaledResult(unsigned char* out, ElementType outType, double y) {
-    const TypeInfo o = Info(outType);
     if (outType == kTypeF64) {
         double v = y;
         if (std::isinf(v)) v = v > 0 ? DBL_MAX : -DBL_MAX;  // overflow is stored as +-DBL_MAX
@@ -136,7 +131,6 @@ inline void PutScaledResult(unsigned char* out, ElementType outType, double y) {
         const float f = ToFloatClamped(y);
         std::memcpy(out, &f, 4);
     } else {
-        (void)o;
         PutTruncated(out, outType, y);
     }
 }
@@ -183,12 +177,7 @@ inline void ConvertElement(const unsigned char* in, ElementType inType, unsigned
         std::memcpy(out, native, ii.size);
         return;
     }
-    if (!ii.real && !oi.real) {
-        long double v = x;
-        if (v < oi.min) v = oi.min;
-        if (v > oi.max) v = oi.max;
-        return PutInteger(out, outType, v);
-    }
+    if (!ii.real && !oi.real) return PutClamped(out, outType, x);
     if (outType == kTypeF64) {
         const double d = static_cast<double>(x);  // exact for reals, one rounding for integers
         std::memcpy(out, &d, 8);
@@ -207,25 +196,11 @@ inline void ConvertElement(const unsigned char* in, ElementType inType, unsigned
 // In-place scaling of one element of plain type t (machine order). mode 1
 // truncates, any other mode rounds halves away from zero.
 inline void ScaleElement(unsigned char* e, ElementType t, int mode, const ScaleZero& p) {
-    const TypeInfo i = Info(t);
     const long double x = ValueOf(e, t);
-    if (t == kTypeF64) {
-        if (x == -DBL_MAX) return;
-        double y = static_cast<double>(x) * p.scale + p.zero;
-        if (std::isinf(y)) y = y > 0 ? DBL_MAX : -DBL_MAX;
-        std::memcpy(e, &y, 8);
-        return;
-    }
-    const double xd = static_cast<double>(x);
-    const double y = xd * p.scale + p.zero;
-    if (t == kTypeF32) {
-        const float f = ToFloatClamped(y);
-        std::memcpy(e, &f, 4);
-        return;
-    }
-    (void)i;
-    if (mode == 1) PutTruncated(e, t, y);
-    else PutRounded(e, t, y);
+    if (t == kTypeF64 && x == -DBL_MAX) return;  // the "no value" mark stays
+    const double y = static_cast<double>(x) * p.scale + p.zero;
+    if (Info(t).real || mode == 1) return PutScaledResult(e, t, y);  // reals, or truncation
+    PutRounded(e, t, y);
 }
 
 // True when the two elements of type t are equal (any two NaNs are equal).

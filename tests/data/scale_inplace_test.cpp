@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "data/kernel_util.h"
+#include "data/kernel_test_support.h"
 #include "data/reference_convert.h"
 #include "data/scale_inplace.h"
 
@@ -16,9 +16,7 @@ namespace {
 
 template <class T>
 T Scale1(T x, ElementType t, int mode, double scale, double zero = 0.0) {
-    ScaleZero p;
-    p.scale = scale;
-    p.zero = zero;
+    ScaleZero p{.scale = scale, .zero = zero};
     ScaleInPlaceKernel k = ScaleInPlaceSelect(p, t, mode);
     EXPECT_NE(k, nullptr);
     if (k) k(&x, 1, p);
@@ -26,12 +24,10 @@ T Scale1(T x, ElementType t, int mode, double scale, double zero = 0.0) {
 }
 
 TEST(ScaleInPlace, Selection) {
-    ScaleZero identity;
-    identity.zero = -0.0;
+    const ScaleZero identity{.zero = -0.0};
     for (ElementType t : kPlainTypes)
         for (int mode : {0, 1, 2}) EXPECT_EQ(ScaleInPlaceSelect(identity, t, mode), nullptr);
-    ScaleZero p;
-    p.scale = 2.0;
+    const ScaleZero p{.scale = 2.0};
     EXPECT_EQ(ScaleInPlaceSelect(p, 0x04, 0), nullptr);
     EXPECT_EQ(ScaleInPlaceSelect(p, kTypeI16 | kElemSwapped, 1), ScaleInPlaceSelect(p, kTypeI16, 1));
     EXPECT_NE(ScaleInPlaceSelect(p, kTypeI16, 1), ScaleInPlaceSelect(p, kTypeI16, 0));
@@ -76,16 +72,12 @@ TEST(ScaleInPlace, HandComputedCases) {
 }
 
 TEST(ScaleInPlace, PackWritesIntegersFromTheStart) {
+    const double in[3] = {2.5, -2.5, 1e10};
     double buf[3] = {2.5, -2.5, 1e10};
-    double copy[3];
-    std::memcpy(copy, buf, sizeof buf);
     ScaleInPlaceSelectAlt(kTypeI32, 0)(buf, 3, nullptr);
-    int32_t packed[3];
-    std::memcpy(packed, buf, 12);
-    EXPECT_EQ(packed[0], 3);
-    EXPECT_EQ(packed[1], -3);
-    EXPECT_EQ(packed[2], INT32_MAX);
-    EXPECT_EQ(std::memcmp(reinterpret_cast<unsigned char*>(buf) + 12, reinterpret_cast<unsigned char*>(copy) + 12, 12), 0);
+    const int32_t want[3] = {3, -3, INT32_MAX};
+    EXPECT_EQ(std::memcmp(buf, want, 12), 0);
+    EXPECT_EQ(std::memcmp(reinterpret_cast<char*>(buf) + 12, reinterpret_cast<const char*>(in) + 12, 12), 0);
 }
 
 // Random and boundary elements of every type, both modes, several scalings.
@@ -113,9 +105,7 @@ void CheckScale() {
         const int n = static_cast<int>(in.size() / size);
         for (int mode : {0, 1}) {
             for (const auto& s : scales) {
-                ScaleZero p;
-                p.scale = s[0];
-                p.zero = s[1];
+                const ScaleZero p{.scale = s[0], .zero = s[1]};
                 std::vector<unsigned char> buf(in.size() + 1);
                 std::memcpy(buf.data() + 1, in.data(), in.size());  // an odd address
                 ScaleInPlaceSelect(p, t, mode)(buf.data() + 1, n, p);
@@ -134,12 +124,7 @@ void CheckScale() {
     }
 }
 
-TEST(ScaleInPlace, MatchesTheReference) {
-    CheckScale();
-    kernel::ForceBaselineForTest(true);
-    CheckScale();
-    kernel::ForceBaselineForTest(false);
-}
+TEST(ScaleInPlace, MatchesTheReference) { testing_data::OnBothKernelPaths(CheckScale); }
 
 void CheckPack() {
     std::mt19937_64 rng(78);
@@ -169,12 +154,7 @@ void CheckPack() {
     }
 }
 
-TEST(ScaleInPlace, PackMatchesTheReference) {
-    CheckPack();
-    kernel::ForceBaselineForTest(true);
-    CheckPack();
-    kernel::ForceBaselineForTest(false);
-}
+TEST(ScaleInPlace, PackMatchesTheReference) { testing_data::OnBothKernelPaths(CheckPack); }
 
 }  // namespace
 }  // namespace orva

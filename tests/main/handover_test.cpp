@@ -82,8 +82,8 @@ TEST_F(HandoverProgramTest, SecondStartsHandOverAskForTheirOwnInstanceOrCloseThe
     StartFirst();
     EXPECT_EQ(Run({"c d.fits"}), 0);
     std::string log = ReadText(log_);
-    EXPECT_NE(log.find("Received command line: c d.fits\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("Projects stand-in: open c d.fits\n"), std::string::npos) << log;
+    for (const char* line : {"Received command line: c d.fits\n", "Projects stand-in: open c d.fits\n"})
+        EXPECT_NE(log.find(line), std::string::npos) << log;
 
     // An instance of its own: number 2, its own log; the first sees nothing.
     EXPECT_EQ(Run({"--NewInstance"}), 0);
@@ -112,7 +112,13 @@ TEST_F(HandoverProgramTest, AKilledFirstInstanceLeavesNothingBehind) {
     ASSERT_NE(log.find("Stand-in UI: headless loop"), std::string::npos);
     EXPECT_FALSE(Exists(config_ + "/ZEL Lab/orva2.log"));
     EXPECT_EQ(Run({"f.fits"}), 0);
-    EXPECT_NE(ReadText(log_).find("Projects stand-in: open f.fits\n"), std::string::npos);
+    log = ReadText(log_);
+    for (int i = 0; i < 200 && log.find("Projects stand-in: open f.fits\n") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        log = ReadText(log_);
+    }
+    EXPECT_NE(log.find("Projects stand-in: open f.fits\n"), std::string::npos)
+        << log << "\n--- orva2.log:\n" << ReadText(config_ + "/ZEL Lab/orva2.log");
     // SIGTERM ends the loop in order.
     kill(first_, SIGTERM);
     EXPECT_EQ(WaitFirst(), 0);
@@ -126,11 +132,9 @@ TEST_F(HandoverProgramTest, ExitOnAFirstInstanceRunsTheLineWithoutUserInterface)
     EXPECT_EQ(ReadText(list), ReadText(ORVA_SOURCE_DIR "/tests/framework/cmdlist_golden.txt"));
     std::string log = ReadText(log_);
     EXPECT_NE(log.find("Projects stand-in: open g.fits\n"), std::string::npos) << log;
-    EXPECT_EQ(log.find("init UI"), std::string::npos);
-    EXPECT_EQ(log.find("init CUI"), std::string::npos);
+    for (const char* absent : {"init UI", "init CUI"}) EXPECT_EQ(log.find(absent), std::string::npos) << log;
     // No settings are written in this mode.
-    EXPECT_FALSE(Exists(config_ + "/ZEL Lab/orva.cfg"));
-    EXPECT_FALSE(Exists(socket_));
+    EXPECT_FALSE(Exists(config_ + "/ZEL Lab/orva.cfg") || Exists(socket_));
 }
 
 }  // namespace

@@ -14,19 +14,14 @@ struct AnswerEnv : testing_util::ScopedEnv {
 };
 
 TEST(PlatformMessageBox, DefaultAnswerIsTheDefaultButton) {
-    EXPECT_EQ(DefaultMessageBoxAnswer(kMbOk), kIdOk);
-    EXPECT_EQ(DefaultMessageBoxAnswer(kMbOk | kMbIconHand), kIdOk);
-    EXPECT_EQ(DefaultMessageBoxAnswer(kMbOkCancel), kIdOk);
-    EXPECT_EQ(DefaultMessageBoxAnswer(kMbYesNo | kMbIconQuestion | kMbSetForeground), kIdYes);
-    EXPECT_EQ(DefaultMessageBoxAnswer(kMbYesNoCancel), kIdYes);
-    EXPECT_EQ(DefaultMessageBoxAnswer(kMbAbortRetryIgnore), kIdAbort);
-    EXPECT_EQ(DefaultMessageBoxAnswer(kMbRetryCancel), kIdRetry);
-    EXPECT_EQ(DefaultMessageBoxAnswer(kMbYesNo | kMbDefButton2), kIdNo);
-    EXPECT_EQ(DefaultMessageBoxAnswer(kMbYesNoCancel | kMbDefButton3), kIdCancel);
-    EXPECT_EQ(DefaultMessageBoxAnswer(kMbOkCancel | kMbDefButton2), kIdCancel);
-    // A default button that the box does not have falls back to the first.
-    EXPECT_EQ(DefaultMessageBoxAnswer(kMbOk | kMbDefButton3), kIdOk);
-    EXPECT_EQ(DefaultMessageBoxAnswer(0xE), kIdOk);
+    // The last two: a default button that the box does not have falls back to the first.
+    const std::pair<uint32_t, int> cases[] = {
+        {kMbOk, kIdOk}, {kMbOk | kMbIconHand, kIdOk}, {kMbOkCancel, kIdOk},
+        {kMbYesNo | kMbIconQuestion | kMbSetForeground, kIdYes}, {kMbYesNoCancel, kIdYes},
+        {kMbAbortRetryIgnore, kIdAbort}, {kMbRetryCancel, kIdRetry}, {kMbYesNo | kMbDefButton2, kIdNo},
+        {kMbYesNoCancel | kMbDefButton3, kIdCancel}, {kMbOkCancel | kMbDefButton2, kIdCancel},
+        {kMbOk | kMbDefButton3, kIdOk}, {0xE, kIdOk}};
+    for (auto [type, answer] : cases) EXPECT_EQ(DefaultMessageBoxAnswer(type), answer) << std::hex << type;
 }
 
 TEST(PlatformMessageBox, AnswerFromSetterEnvironmentOrDefault) {

@@ -161,9 +161,9 @@ LResult LimitsProc(Hwnd hwnd, uint32_t message, WParam wParam, LParam lParam) {
     return DefWindowProc(hwnd, message, wParam, lParam);
 }
 
-// Serves messages until `count` application events came, or two seconds passed.
-bool PumpUntil(size_t count) {
-    for (int i = 0; i < 400 && gAppEvents.size() < count; ++i) {
+// Serves messages for `rounds` rounds of 5 ms, or until `count` application events came.
+bool PumpUntil(size_t count, int rounds = 400) {
+    for (int i = 0; i < rounds && gAppEvents.size() < count; ++i) {
         Msg msg;
         while (PeekMessage(&msg, true)) DispatchMessage(&msg);
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -238,13 +238,7 @@ TEST(WindowX11Test, QuickHideAndShowKeepsTheNewCapture) {
                                   },
                                   0),
               0);
-    auto pump = [] {
-        for (int i = 0; i < 40; ++i) {
-            Msg msg;
-            while (PeekMessage(&msg, true)) DispatchMessage(&msg);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    };
+    auto pump = [] { PumpUntil(SIZE_MAX, 40); };  // 200 ms of messages
     for (bool activated : {false, true}) {
         SCOPED_TRACE(activated ? "top-level, activated" : "popup");
         const int show = activated ? kSwShow : kSwShowNoActivate;

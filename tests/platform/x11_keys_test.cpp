@@ -62,20 +62,14 @@ TEST(X11Keys, KeysymTable) {
 }
 
 TEST(X11Keys, Cp1251Characters) {
-    // Independent values: python3 bytes.decode("cp1251").
-    EXPECT_EQ(KeysymToCp1251(XK_a), 'a');
-    EXPECT_EQ(KeysymToCp1251(XK_Cyrillic_a), 0xE0);
-    EXPECT_EQ(KeysymToCp1251(XK_Cyrillic_YA), 0xDF);
-    EXPECT_EQ(KeysymToCp1251(XK_Cyrillic_yu), 0xFE);
-    EXPECT_EQ(KeysymToCp1251(XK_Cyrillic_io), 0xB8);
-    EXPECT_EQ(KeysymToCp1251(XK_Cyrillic_IO), 0xA8);
-    EXPECT_EQ(KeysymToCp1251(XK_Ukrainian_i), 0xB3);
-    EXPECT_EQ(KeysymToCp1251(XK_numerosign), 0xB9);
-    EXPECT_EQ(KeysymToCp1251(XK_EuroSign), 0x88);
-    EXPECT_EQ(KeysymToCp1251(XK_section), 0xA7);
-    EXPECT_EQ(KeysymToCp1251(XK_eacute), -1);      // not in the code page
-    EXPECT_EQ(KeysymToCp1251(0x1002014UL), 0x97);  // Unicode keysym: em dash
-    EXPECT_EQ(KeysymToCp1251(XK_Left), -1);
+    // Independent values: python3 bytes.decode("cp1251"); -1: not in the code page.
+    const std::pair<unsigned long, int> keysyms[] = {
+        {XK_a, 'a'}, {XK_Cyrillic_a, 0xE0}, {XK_Cyrillic_YA, 0xDF}, {XK_Cyrillic_yu, 0xFE},
+        {XK_Cyrillic_io, 0xB8}, {XK_Cyrillic_IO, 0xA8}, {XK_Ukrainian_i, 0xB3}, {XK_numerosign, 0xB9},
+        {XK_EuroSign, 0x88}, {XK_section, 0xA7}, {XK_eacute, -1}, {XK_Left, -1},
+        {0x1002014UL, 0x97},  // Unicode keysym: em dash
+    };
+    for (auto [keysym, code] : keysyms) EXPECT_EQ(KeysymToCp1251(keysym), code) << std::hex << keysym;
     EXPECT_EQ(UnicodeToCp1251(0x490), 0xA5);
     EXPECT_EQ(UnicodeToCp1251(0x98), -1);
 }
