@@ -4,26 +4,21 @@
 // another field moves it there. Fields in a left and a right-hand slot.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
 #include <cmath>
-#include <cstdlib>
+#include <tuple>
 
-#include "platform/msg_queue.h"
+#include "gl_test_support.h"
 #include "platform/msg_types.h"
 #include "toolkit/edit_field.h"
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
-#include "toolkit/widget.h"
-#include "toolkit/window.h"
 
 namespace orva {
 namespace {
 
-struct Rgb {
-    int r, g, b;
-    bool Near(int R, int G, int B) const { return std::abs(r - R) <= 1 && std::abs(g - G) <= 1 && std::abs(b - B) <= 1; }
-};
+using namespace testing_util;
+
+constexpr Rgb kCaret{255, 255, 127}, kWhite{255, 255, 255};
 
 // Where the caret of a field stands on screen: the cell's screen-left edge, the text
 // offset and the caret x (the cell of a right-hand slot is measured from the right).
@@ -34,40 +29,25 @@ float CaretScreenX(const gWindow* w, const gElement* e) {
 
 // Paints the window as every redraw does and reads a pixel of the back buffer.
 Rgb Repainted(gWindow* w, float x, float y) {
-    EXPECT_TRUE(gWinMakeCurrent(w));
-    glViewport(0, 0, w->clientWidth, w->clientHeight);
-    gWinPaint(w);
-    glFinish();
-    unsigned char p[3] = {};
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(static_cast<int>(std::lround(x)), w->clientHeight - 1 - static_cast<int>(y), 1, 1, GL_RGB,
-                 GL_UNSIGNED_BYTE, p);
-    return {p[0], p[1], p[2]};
+    PaintWindow(w);
+    return PixelAt(w, static_cast<int>(std::lround(x)), static_cast<int>(y));
 }
 
 TEST(EditCaretTest, PressBlinkSelectionAndFocusMove) {
-    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
-    ASSERT_NE(gInit(), nullptr);
-    gWindow* window = gWinCreateRec(20, 20, 300, 120, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    ORVA_SKIP_WITHOUT_DISPLAY();
+    gWindow* window = InitWithFrame(20, 20, 300, 120);
     ASSERT_NE(window, nullptr);
     gElement* fields[2] = {};
     const uint32_t corners[2] = {0x24000, 0x30000};   // top-left, top-right
     for (int c = 0; c < 2; ++c) {
         gWinCurrentSlot(window, corners[c] | kWsSlotFromWindow);
-        gWgtTemplate t;
-        t.desc.kind = 6;
-        t.desc.style = kWsSlotFromWindow | kWsLeft;
-        t.desc.width = 80;
-        t.desc.text = "abc";
+        gWgtTemplate t{.desc = {.kind = 6, .style = kWsSlotFromWindow | kWsLeft, .width = 80, .text = "abc"}};
         fields[c] = gWgtAdd(window, nullptr, &t, 0);
         ASSERT_NE(fields[c], nullptr);
         ASSERT_NE(gWgtEdit(fields[c]), nullptr);
         EXPECT_NE(gWgtEdit(fields[c])->caretPainter, nullptr);   // the skin's caret
     }
-    ASSERT_TRUE(gWinOpen(window, "Caret", kStyleShown));
-    platform::Msg msg;
-    for (int i = 0; i < 50 && platform::PeekMessage(&msg, true); ++i) platform::DispatchMessage(&msg);
+    ASSERT_TRUE(OpenShown(window, "Caret"));
 
     auto tick = [&] { gWinProc(window->hwnd, pf::kWmTimer, kCaretTimerId, 0); };
     for (int c = 0; c < 2; ++c) {
@@ -79,23 +59,22 @@ TEST(EditCaretTest, PressBlinkSelectionAndFocusMove) {
         gCursorPos = pf::Point{static_cast<int32_t>(start) + 1, static_cast<int32_t>(mid)};
         ASSERT_TRUE(gWinMakeCurrent(window));
         EXPECT_EQ(gWgtPress(window, e, true), 1) << c;
-        EXPECT_EQ(gFocusWidget, e);
-        EXPECT_EQ(s->caret, 0);
+        EXPECT_EQ(std::tuple(gFocusWidget, s->caret), std::tuple(e, 0));
         const float x = CaretScreenX(window, e);
-        EXPECT_TRUE(Repainted(window, x, mid).Near(255, 255, 127)) << "caret on, corner " << c;
+        EXPECT_TRUE(Near(Repainted(window, x, mid), kCaret, 1)) << "caret on, corner " << c;
         if (c == 1) {
             Rgb left = Repainted(window, CaretScreenX(window, fields[0]), fields[0]->y + fields[0]->cellHeight / 2);
-            EXPECT_FALSE(left.Near(255, 255, 127)) << "the field that lost the focus keeps no caret";
+            EXPECT_FALSE(Near(left, kCaret, 1)) << "the field that lost the focus keeps no caret";
         }
         tick();
         EXPECT_EQ(s->caretOn, 0);
-        EXPECT_FALSE(Repainted(window, x, mid).Near(255, 255, 127)) << "blink off, corner " << c;
+        EXPECT_FALSE(Near(Repainted(window, x, mid), kCaret, 1)) << "blink off, corner " << c;
         tick();
-        EXPECT_TRUE(Repainted(window, x, mid).Near(255, 255, 127)) << "blink on, corner " << c;
+        EXPECT_TRUE(Near(Repainted(window, x, mid), kCaret, 1)) << "blink on, corner " << c;
         // Everything selected: a white line just left of the caret, no yellow one.
         gWgtCaretToEnd(e, true);
-        EXPECT_TRUE(Repainted(window, x - 1, mid).Near(255, 255, 255)) << "selecting caret, corner " << c;
-        EXPECT_FALSE(Repainted(window, x, mid).Near(255, 255, 127)) << c;
+        EXPECT_TRUE(Near(Repainted(window, x - 1, mid), kWhite, 1)) << "selecting caret, corner " << c;
+        EXPECT_FALSE(Near(Repainted(window, x, mid), kCaret, 1)) << c;
         s->selection = 0;
         s->anchorX = s->caretX;
     }

@@ -2,27 +2,24 @@
 // and a copy/paste round trip through the real X clipboard (checked with xclip).
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <cstdlib>
-#include <future>
 #include <string>
 #include <thread>
+#include <tuple>
 
-#include "platform/msg_queue.h"
+#include "gl_test_support.h"
 #include "platform/window_backend.h"
-#include "platform/x11_backend.h"
 #include "platform/x11_clipboard.h"
+#include "pump_support.h"
 #include "toolkit/edit_field.h"
 #include "toolkit/font.h"
 #include "toolkit/input.h"
 #include "toolkit/number_field.h"
-#include "toolkit/widget.h"
-#include "pump_support.h"
 
 namespace orva {
 namespace {
+
+using namespace testing_util;
 
 std::string gFakeClip;
 bool FakeSet(const char* text, size_t length, void*) {
@@ -53,9 +50,9 @@ protected:
         if (gFocusWidget == &e) gFocusWidget = nullptr;
         e.font = nullptr;   // the test's font is not counted
     }
-    bool Char(uint32_t c, uint32_t repeat = 0, uint32_t code = 0) {
-        gKeyDownEvent = gKeyEvent{code, c, repeat};
-        return gWgtOnChar(nullptr, &e);
+    bool Char(uint32_t c, uint32_t repeat = 0, gElement* field = nullptr) {
+        gKeyDownEvent = gKeyEvent{0, c, repeat};
+        return gWgtOnChar(nullptr, field != nullptr ? field : &e);
     }
     bool Key(uint32_t code, uint32_t repeat = 0) {
         gKeyDownEvent = gKeyEvent{code, 0, repeat};
@@ -169,19 +166,14 @@ TEST_F(EditFieldTest, PasteStopsAtTheLineBreakAndNumberFieldsKeepUnits) {
     EXPECT_EQ(p.text, "12.5%");
     gWgtEditBegin(&p);
     EXPECT_EQ(p.text, "12.5");   // unit gone while editing
-    gKeyDownEvent = gKeyEvent{0, 27, 0};
-    EXPECT_TRUE(gWgtOnChar(nullptr, &p));
+    EXPECT_TRUE(Char(27, 0, &p));
     EXPECT_EQ(p.text, "12.5%");
     gWgtEditBegin(&p);
     gWgtCaretToEnd(&p, false);
-    gKeyDownEvent = gKeyEvent{0, 8, 1};
-    gWgtOnChar(nullptr, &p);
-    gKeyDownEvent = gKeyEvent{0, '-', 0};
-    gWgtOnChar(nullptr, &p);
-    gKeyDownEvent = gKeyEvent{0, '3', 0};
-    gWgtOnChar(nullptr, &p);
-    gKeyDownEvent = gKeyEvent{0, 13, 0};
-    EXPECT_TRUE(gWgtOnChar(nullptr, &p));
+    Char(8, 1, &p);
+    Char('-', 0, &p);
+    Char('3', 0, &p);
+    EXPECT_TRUE(Char(13, 0, &p));
     EXPECT_EQ(gValueAs<double>(gWgtValueRecord(&p, false)->value), 9.0);   // "12-3" through the calculator
     EXPECT_EQ(p.text, "9%");
     p.font = nullptr;
@@ -200,8 +192,7 @@ TEST_F(EditFieldTest, KillFocusClearsTheSelectionAndRestoresTheText) {
     EXPECT_EQ(e.glyphList->selectionLength, 5u);
     gWgtKillFocus(&e);
     EXPECT_EQ(e.text, "abcd");
-    EXPECT_EQ(e.value, 0u);
-    EXPECT_EQ(gFocusWidget, nullptr);
+    EXPECT_EQ(std::tuple(e.value, gFocusWidget), std::tuple(0u, nullptr));
     EXPECT_EQ(gEditWorkWidget(), nullptr);
     EXPECT_EQ(s()->selection, 0);
     EXPECT_EQ(e.glyphList->selectionLength, 0u);
@@ -216,17 +207,13 @@ TEST_F(EditFieldTest, KillFocusClearsTheSelectionAndRestoresTheText) {
 // Edit fields made from descriptors are real edit fields: Tab walks the focus between
 // them, past a label, and wraps around.
 TEST(EditFieldWindowTest, TabMovesTheFocusBetweenFieldsBuiltFromDescriptors) {
-    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
-    ASSERT_NE(gInit(), nullptr);
-    gWindow* window = gWinCreateRec(10, 10, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    ORVA_SKIP_WITHOUT_DISPLAY();
+    gWindow* window = InitWithFrame(10, 10, 300, 200);
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(gWinOpen(window, "Fields", kStyleShown));   // the window's font
     auto add = [window](int32_t kind, const char* text) {
-        gWgtTemplate t;
-        t.desc.kind = kind;
-        t.desc.style = kWsSlotFromWindow | kWsLeft | kWsNewRow;
-        t.desc.width = 60;
-        t.desc.text = text;
+        gWgtTemplate t{
+            .desc = {.kind = kind, .style = kWsSlotFromWindow | kWsLeft | kWsNewRow, .width = 60, .text = text}};
         return gWgtAdd(window, nullptr, &t, 0);
     };
     gElement* a = add(6, "one");
@@ -241,18 +228,16 @@ TEST(EditFieldWindowTest, TabMovesTheFocusBetweenFieldsBuiltFromDescriptors) {
     gWgtEditBegin(a);
     gKeyDownEvent = gKeyEvent{0, 9, 0};
     EXPECT_TRUE(gWgtOnChar(window, a));
-    EXPECT_EQ(gFocusWidget, b);
-    EXPECT_EQ(a->value, 0u);
+    EXPECT_EQ(std::tuple(gFocusWidget, a->value), std::tuple(b, 0u));
     EXPECT_TRUE(gWgtOnChar(window, b));
     EXPECT_EQ(gFocusWidget, a);
     gFocusWidget = nullptr;
     gShutdown();
 }
 
-using testing_util::RunPumping;
-
 TEST_F(EditFieldTest, CopyAndPasteThroughTheXClipboard) {
-    if (std::getenv("DISPLAY") == nullptr || platform::ActiveBackend() == nullptr || platform::X11Display() == nullptr) GTEST_SKIP() << "no X display";
+    ORVA_SKIP_WITHOUT_DISPLAY();
+    if (platform::ActiveBackend() == nullptr || platform::X11Display() == nullptr) GTEST_SKIP() << "no X display";
     if (std::system("command -v xclip >/dev/null 2>&1") != 0) GTEST_SKIP() << "xclip missing";
     gClipboardSetOps(nullptr);   // the real selection
     gWgtSetText(&e, "copy \xE0\xE1 me");   // two Cyrillic letters (Windows-1251)

@@ -2,19 +2,15 @@
 // metrics, fitting, drawing and outline fonts in real GL contexts.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
-#include <cstdlib>
 #include <algorithm>
 #include <cstring>
+#include <tuple>
 #include <vector>
 
-#include "platform/gl_context.h"
+#include "gl_test_support.h"
 #include "toolkit/edit_field.h"
 #include "toolkit/font.h"
 #include "toolkit/text_layout.h"
-#include "toolkit/widget.h"
-#include "toolkit/window.h"
 
 namespace orva {
 namespace {
@@ -24,24 +20,14 @@ bool Ink(const gFaceGlyph& g, int row, int col) { return (g.bitmap[row] & (0x80 
 TEST(FontFaceTest, BuiltinFaceFieldsAndEveryGlyphMatchesItsBitmap) {
     const gFontFace* face = gBuiltinFace();
     ASSERT_TRUE(gFontFaceCheck(face));
-    EXPECT_EQ(face->charset, 204);
-    EXPECT_EQ(face->firstListed, 0);
-    EXPECT_EQ(face->lastListed, 255);
-    EXPECT_EQ(face->firstGlyph, 30);
-    EXPECT_EQ(face->exactMetrics, 1);
-    EXPECT_EQ(face->lineHeight, 11.0f);
-    EXPECT_EQ(face->ascent, 9.0f);
-    EXPECT_EQ(face->descent, 2.0f);
+    EXPECT_EQ(std::tuple(face->charset, face->firstListed, face->lastListed), std::tuple(204, 0, 255));
+    EXPECT_EQ(std::tuple(face->firstGlyph, face->exactMetrics, face->lineHeight), std::tuple(30, 1, 11.0f));
+    EXPECT_EQ(std::tuple(face->ascent, face->descent), std::tuple(9.0f, 2.0f));
     const gGlyphMetrics& zero = face->glyphs['0'].metrics;
-    EXPECT_EQ(zero.advance, 6.0f);
-    EXPECT_EQ(zero.leftBearing, 1.0f);
-    EXPECT_EQ(zero.height, 9.0f);
-    EXPECT_EQ(zero.top, 9.0f);
+    EXPECT_EQ(std::tuple(zero.advance, zero.leftBearing, zero.height, zero.top), std::tuple(6.0f, 1.0f, 9.0f, 9.0f));
     EXPECT_EQ(zero.bottom, 0.0f);
     const gGlyphMetrics& space = face->glyphs[' '].metrics;
-    EXPECT_EQ(space.advance, 3.0f);
-    EXPECT_EQ(space.rightBearing, 2.0f);
-    EXPECT_EQ(space.height, 1.0f);
+    EXPECT_EQ(std::tuple(space.advance, space.rightBearing, space.height), std::tuple(3.0f, 2.0f, 1.0f));
     EXPECT_EQ(space.bottom, -1.0f);
     // The metrics of every inked glyph follow from its bitmap (rows bottom first,
     // yOrigin rows below the baseline).
@@ -110,36 +96,26 @@ TEST(FontFaceTest, FaceChecksAndCodePage) {
 class FontGlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+        ORVA_SKIP_WITHOUT_DISPLAY();
         ASSERT_NE(gInit(), nullptr);
         window = gWinCreateRec(10, 10, 200, 120, nullptr, nullptr, kStyleFrameClass | kStyleMain);
         ASSERT_NE(window, nullptr);
         ASSERT_TRUE(gWinMakeCurrent(window));
     }
     void TearDown() override {
-        if (window == nullptr) return;
-        gUiCloseQuiet(nullptr);
-        gMessageLoop(0);
-        gShutdown();
+        if (window != nullptr) testing_util::CloseToolkit();
     }
     // Top-left frame, y downwards, as the corner projection of top-left slots.
     void TopLeftFrame() const {
         glViewport(0, 0, window->clientWidth, window->clientHeight);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, window->clientWidth, window->clientHeight, 0, -1, 1);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        testing_util::Project(0, window->clientWidth, window->clientHeight, 0);
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT);
         glColor3f(1, 1, 1);
     }
-    std::vector<uint8_t> ReadBack() const {
-        std::vector<uint8_t> pixels(static_cast<size_t>(window->clientWidth) * window->clientHeight);
-        glReadBuffer(GL_BACK);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, window->clientWidth, window->clientHeight, GL_RED, GL_UNSIGNED_BYTE, pixels.data());
-        return pixels;
+    std::vector<uint8_t> ReadBack() const { return testing_util::ReadBack(window, GL_RED); }
+    static int Lit(const std::vector<uint8_t>& pixels) {
+        return static_cast<int>(std::count_if(pixels.begin(), pixels.end(), [](uint8_t v) { return v > 128; }));
     }
     // Pixels of the 8x13 cell of a built-in glyph whose baseline starts at window pixel
     // (x, baseline) (from the bottom-left) that differ from its bitmap; *ink counts lit ones.
@@ -164,15 +140,13 @@ TEST_F(FontGlTest, WindowGetsTheBuiltinFaceWithItsMetrics) {
     ASSERT_NE(font, nullptr);
     EXPECT_EQ(font->face, gFaceValue(gBuiltinFace()));
     EXPECT_NE(font->listBase, 0u);
-    EXPECT_EQ(font->listType, kListTypeBitmap);
-    EXPECT_EQ(font->refCount, 1);
+    EXPECT_EQ(std::tuple(font->listType, font->refCount), std::tuple(kListTypeBitmap, 1));
     EXPECT_TRUE(glIsList(font->listBase + '0'));
     EXPECT_EQ(gFontTextWidth(font, "0"), 6.0f);
     EXPECT_EQ(gFontTextWidthTrim(font, "0", true), 5.0f);
     EXPECT_EQ(gFontCharWidth(font, '0', true), 5.0f);
     EXPECT_EQ(gFontLineHeight(font), 11.0f);
-    EXPECT_EQ(font->ascent, 9.0f);
-    EXPECT_EQ(font->descent, 2.0f);
+    EXPECT_EQ(std::tuple(font->ascent, font->descent), std::tuple(9.0f, 2.0f));
     float descent = -1;
     EXPECT_EQ(gFontTextHeight(font, "0", &descent), 9.0f);
     EXPECT_EQ(descent, 0.0f);
@@ -191,15 +165,17 @@ TEST_F(FontGlTest, WindowGetsTheBuiltinFaceWithItsMetrics) {
     // one pixel of overshoot.
     EXPECT_EQ(gFontFitCount(font, "000", 12.0f), 2);
     EXPECT_EQ(gFontFitCount(font, "000", 11.9f), 1);
+    struct Fit {
+        float room;
+        bool trim;
+        float width;
+        int32_t count;
+    };  // trimmed: -1 + 6 + 6, no right bearing
     int32_t count = -1;
-    EXPECT_EQ(gFontFit(font, "000", 11.5f, &count, false), 12.0f);
-    EXPECT_EQ(count, 2);
-    EXPECT_EQ(gFontFit(font, "000", 10.5f, &count, false), 6.0f);
-    EXPECT_EQ(count, 1);
-    EXPECT_EQ(gFontFit(font, "000", 4.0f, &count, false), 0.0f);
-    EXPECT_EQ(count, 0);
-    EXPECT_EQ(gFontFit(font, "000", 11.0f, &count, true), 11.0f);  // -1 + 6 + 6, no right bearing
-    EXPECT_EQ(count, 2);
+    for (Fit f : {Fit{11.5f, false, 12, 2}, Fit{10.5f, false, 6, 1}, Fit{4, false, 0, 0}, Fit{11, true, 11, 2}}) {
+        EXPECT_EQ(gFontFit(font, "000", f.room, &count, f.trim), f.width) << f.room;
+        EXPECT_EQ(count, f.count) << f.room;
+    }
     float dots = gFontTextWidth(font, "...");
     EXPECT_EQ(gFontFitTail(font, "00000", 0, 30.0f, &count, false), 30.0f);
     EXPECT_EQ(count, 5);
@@ -242,8 +218,7 @@ TEST_F(FontGlTest, RecordsCountReferencesAndNormaliseParameters) {
     EXPECT_NE(other->listBase, 0u);
     ++font->refCount;  // a second holder
     EXPECT_TRUE(RefAssign(&slot, other));  // the old font loses one reference
-    EXPECT_EQ(font->refCount, 1);
-    EXPECT_EQ(other->refCount, 1);
+    EXPECT_EQ(std::tuple(font->refCount, other->refCount), std::tuple(1, 1));
     gFont stranger{};
     stranger.window = reinterpret_cast<gWindow*>(&stranger);
     EXPECT_FALSE(RefAssign(&slot, &stranger));
@@ -276,12 +251,7 @@ TEST_F(FontGlTest, BitmapTextDrawsItsGlyphAtTheBaselineInEveryFrame) {
     int h = window->clientHeight;
     for (int frame = 0; frame < 2; ++frame) {
         TopLeftFrame();
-        if (frame == 1) {  // bottom-right frame: x leftwards, y upwards
-            glMatrixMode(GL_PROJECTION);
-            glLoadIdentity();
-            glOrtho(window->clientWidth, 0, 0, h, -1, 1);
-            glMatrixMode(GL_MODELVIEW);
-        }
+        if (frame == 1) testing_util::Project(window->clientWidth, 0, 0, h);  // bottom-right: x leftwards, y up
         // Baseline start at window pixel (20, h - 30) from the bottom-left.
         float x = frame == 0 ? 20.0f : static_cast<float>(window->clientWidth - 20);
         float y = frame == 0 ? 30.0f : static_cast<float>(h - 30);
@@ -293,8 +263,7 @@ TEST_F(FontGlTest, BitmapTextDrawsItsGlyphAtTheBaselineInEveryFrame) {
     // Engraved: the shadow (red) one pixel right and one down, the text (green) on top.
     TopLeftFrame();
     gTextDrawEngravedAt(window, font, 0x0400007Fu, 0x04007F00u, 20.0f, 30.0f, "0");
-    std::vector<uint8_t> rgb(static_cast<size_t>(window->clientWidth) * h * 3);
-    glReadPixels(0, 0, window->clientWidth, h, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    std::vector<uint8_t> rgb = testing_util::ReadBack(window);
     auto at = [&](int x, int y) { return &rgb[(static_cast<size_t>(y) * window->clientWidth + x) * 3]; };
     int wrong = 0;
     for (int r = 0; r < 13; ++r) {
@@ -309,10 +278,7 @@ TEST_F(FontGlTest, BitmapTextDrawsItsGlyphAtTheBaselineInEveryFrame) {
     // The check mark (character 0) is drawable although it ends a C text.
     TopLeftFrame();
     gTextDrawCharAt(font, 0, 50.0f, 50.0f);
-    std::vector<uint8_t> pixels = ReadBack();
-    int ink = 0;
-    for (size_t i = 0; i < pixels.size(); ++i) ink += pixels[i] > 128;
-    EXPECT_GT(ink, 5);
+    EXPECT_GT(Lit(ReadBack()), 5);
     platform::SwapBuffers(window->hdc);
 }
 
@@ -322,13 +288,7 @@ TEST_F(FontGlTest, BlocksWidgetsAndGlyphListsDrawTheirVisibleCharacters) {
     const int w = window->clientWidth, h = window->clientHeight;
     // A block: characters 1..2 and "..." moved by its offsets (5 right, 3 up) from the
     // point, the same pixels as the run drawn there directly.
-    gTextBlock block;
-    block.text = "abcdef";
-    block.firstVisible = 1;
-    block.shown = 2;
-    block.cut = 1;
-    block.offsetX = 5;
-    block.offsetY = 3;
+    gTextBlock block{.offsetX = 5, .offsetY = 3, .text = "abcdef", .firstVisible = 1, .shown = 2, .cut = 1};
     TopLeftFrame();
     gTextDrawGlyphs(font, &block, 20.0f, 40.0f);
     std::vector<uint8_t> drawn = ReadBack();
@@ -336,7 +296,7 @@ TEST_F(FontGlTest, BlocksWidgetsAndGlyphListsDrawTheirVisibleCharacters) {
     gTextDrawAt(font, 25.0f, 37.0f, "bc", 2, true);
     std::vector<uint8_t> expected = ReadBack();
     EXPECT_EQ(drawn, expected);
-    EXPECT_GT(std::count_if(drawn.begin(), drawn.end(), [](uint8_t v) { return v > 128; }), 20);
+    EXPECT_GT(Lit(drawn), 20);
     // A widget in the top-right slot (x leftwards): its text starts at the cell's left
     // edge on screen (w - 10 - 60) plus 4; the baseline 3 above the cell's bottom (35).
     gElement e;
@@ -352,10 +312,7 @@ TEST_F(FontGlTest, BlocksWidgetsAndGlyphListsDrawTheirVisibleCharacters) {
     e.textOffsetY = 3;
     e.text = "0";
     TopLeftFrame();
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(w, 0, h, 0, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
+    testing_util::Project(w, 0, h, 0);
     gTextDraw(&e);
     EXPECT_EQ(Mismatches(ReadBack(), '0', w - 66, h - 32), 0);
     // The edit line scrolled by one character: its glyph list draws "0" at the text
@@ -378,8 +335,7 @@ TEST_F(FontGlTest, BlocksWidgetsAndGlyphListsDrawTheirVisibleCharacters) {
 TEST_F(FontGlTest, OutlineArialMeasuresInEmUnitsAndRenders) {
     gFont* font = gFontCreateOutline(window, nullptr, "Arial", -12, 0, 1, 0.0f, 0.0f, 256);
     ASSERT_NE(font, nullptr);
-    EXPECT_EQ(font->charset, 204);
-    EXPECT_EQ(font->source, kFontSourceOutline);
+    EXPECT_EQ(std::tuple(font->charset, font->source), std::tuple(204, kFontSourceOutline));
     EXPECT_EQ(font->listType, kListTypeOutline);
     ASSERT_NE(font->listBase, 0u);
     EXPECT_EQ(gFontOutlineReady(font), font);
@@ -415,9 +371,7 @@ TEST_F(FontGlTest, OutlineArialMeasuresInEmUnitsAndRenders) {
     // Re-made in place: same record, same parameter block, new lists.
     gFontParams* params = font->logParams;
     EXPECT_EQ(gFontCreateOutline(window, font, "DejaVu Sans", -10, 0, 0, 0.01f, 0.0f, 204), font);
-    EXPECT_EQ(font->logParams, params);
-    EXPECT_EQ(params->height, -10);
-    EXPECT_EQ(params->format, 0);
+    EXPECT_EQ(std::tuple(font->logParams, params->height, params->format), std::tuple(params, -10, 0));
     EXPECT_NE(font->listBase, 0u);
     EXPECT_EQ(gFontCreateOutline(window, nullptr, nullptr, 0, 0, 1, 0, 0, 204), nullptr);
     gFontRelease(font);
@@ -441,12 +395,10 @@ TEST_F(FontGlTest, OutlineBeforeTheDeviceContextGetsListsWhenReady) {
     ASSERT_NE(own, nullptr);
     EXPECT_EQ(own->face, gFaceValue(gBuiltinFace()));
     EXPECT_EQ(gWinRealizeFont(later, "DejaVu Sans", 1), own);
-    EXPECT_EQ(own->face, kFaceByName);
-    EXPECT_EQ(own->listType, kListTypeBitmap);
+    EXPECT_EQ(std::tuple(own->face, own->listType), std::tuple(kFaceByName, kListTypeBitmap));
     EXPECT_TRUE(gFontHasLists(own));
     EXPECT_EQ(gWinRealizeFont(later, "Arial", 2), own);
-    EXPECT_EQ(own->listType, kListTypeOutline);
-    EXPECT_EQ(own->refCount, 1);
+    EXPECT_EQ(std::tuple(own->listType, own->refCount), std::tuple(kListTypeOutline, 1));
     EXPECT_EQ(gWinRealizeFont(later, nullptr, -1), nullptr);
     gFontChooseDefault(0);  // the platform value: stock font 12
     EXPECT_EQ(gWinRealizeFont(later, nullptr, 1), own);

@@ -2,24 +2,23 @@
 // real GL context (skipped without $DISPLAY), read back before the swap.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
 #include <cfloat>
 #include <cmath>
-#include <cstdlib>
+#include <initializer_list>
 #include <map>
 #include <string>
+#include <tuple>
+#include <utility>
 
-#include "platform/gl_context.h"
-#include "platform/msg_queue.h"
-#include "platform/window_api.h"
+#include "gl_test_support.h"
 #include "toolkit/histogram_chart.h"
 #include "toolkit/layout.h"
 #include "toolkit/list_control.h"
-#include "toolkit/widget.h"
 
 namespace orva {
 namespace {
+
+using namespace testing_util;
 
 // A value column in memory: row -> text; a cleared row is absent.
 struct FakePanel : StatPanel {
@@ -58,12 +57,10 @@ TEST(HistogramChartTest, AxisTextsAndTitles) {
         EXPECT_STREQ(text, c.text) << c.value;
         EXPECT_STREQ(exponent, c.exponent) << c.value;
     }
-    EXPECT_STREQ(ChartModeTitle(651), "Histogram / Distribution / Series");
-    EXPECT_STREQ(ChartModeTitle(700), "Slice");
-    EXPECT_STREQ(ChartModeTitle(701), "Histogram");
-    EXPECT_STREQ(ChartModeTitle(702), "Distribution");
-    EXPECT_STREQ(ChartModeTitle(703), "Series");
-    EXPECT_STREQ(ChartModeTitle(0), "Data");
+    for (auto [mode, title] : std::initializer_list<std::pair<int, const char*>>{
+             {651, "Histogram / Distribution / Series"}, {700, "Slice"}, {701, "Histogram"}, {702, "Distribution"},
+             {703, "Series"}, {0, "Data"}})
+        EXPECT_STREQ(ChartModeTitle(mode), title) << mode;
 }
 
 TEST(HistogramChartTest, TableLabels) {
@@ -80,18 +77,11 @@ TEST(HistogramChartTest, TableLabels) {
                           "RVar:",  "RMS Bkgr:", "Skew:",   "Kurt:",   "Xcen:",       "Ycen:",   "X \x88 :",
                           "Y \x88 :", "XY \x88 :", "X Skew:", "Y Skew:", "FWHM:",   "Radius:", "GausPrb:"};
     for (int i = 0; i < 28; ++i) EXPECT_STREQ(f->labels[i], full[i]) << i;
-    EXPECT_EQ(static_cast<unsigned char>(f->labels[20][2]), 0x88u);
 }
 
 TEST(HistogramChartTest, ShortTable) {
     ReadyGuard ready(true);
-    ChartSummary s;
-    s.count = 4294967295u;
-    s.minimum = -2.5;
-    s.maximum = 7.25;
-    s.mean = -2;
-    s.rms = 3;
-    s.flux = 1234.5;
+    ChartSummary s{.minimum = -2.5, .maximum = 7.25, .rms = 3, .mean = -2, .flux = 1234.5, .count = 4294967295u};
     FakePanel panel(9);
     ASSERT_EQ(HistogramChart::FillShort(&panel, &s), 1);
     const char* want[] = {"4294967295", "1234.5", "7.25", "-2.5", "9.75", "-2", "3", "9", "1.5"};
@@ -127,34 +117,11 @@ TEST(HistogramChartTest, ShortTable) {
 
 TEST(HistogramChartTest, FullTable) {
     ReadyGuard ready(true);
-    StatisticsRecord s;
-    s.count = 10;
-    s.backgroundOn = 1;
-    s.background = 2;
-    s.flux = 100;
-    s.maximum = 9;
-    s.minimum = 1;
-    s.range = 8;
-    s.mean = 5;
-    s.median = 4.5;
-    s.mode = 4;
-    s.backgroundThreshold = 3;
-    s.rms = 2;
-    s.dispersion = 4;
-    s.relativeVariance = DBL_MAX;
-    s.backgroundRms = 0.25;
-    s.skewness = std::nan("");
-    s.kurtosis = -0.125;
-    s.xCentre = 12.5;
-    s.yCentre = 0;
-    s.x2 = 1;
-    s.y2 = 2;
-    s.xy2 = -0.5;
-    s.xSkew = 0.75;
-    s.ySkew = -0.75;
-    s.fwhm = 2.354;
-    s.radius = 3.5;
-    s.gaussPercent = 87;
+    StatisticsRecord s{.count = 10, .backgroundOn = 1, .background = 2, .flux = 100, .maximum = 9, .minimum = 1,
+                       .range = 8, .mean = 5, .median = 4.5, .mode = 4, .backgroundThreshold = 3, .rms = 2,
+                       .dispersion = 4, .relativeVariance = DBL_MAX, .backgroundRms = 0.25, .skewness = std::nan(""),
+                       .kurtosis = -0.125, .xCentre = 12.5, .yCentre = 0, .x2 = 1, .y2 = 2, .xy2 = -0.5,
+                       .xSkew = 0.75, .ySkew = -0.75, .fwhm = 2.354, .radius = 3.5, .gaussPercent = 87};
     FakePanel panel(28);
     ASSERT_EQ(HistogramChart::FillStatistics(&panel, 0.5, &s), 1);
     const char* want[] = {"10",   "0.5", "2",      "100",    "80",  "9",    "1",      "8",     "5",    "4.5",
@@ -185,34 +152,20 @@ struct TestSeries : ChartSeries {
     int refs = 0;
 };
 
-void Pump() {
-    platform::Msg msg;
-    for (int i = 0; i < 50 && platform::PeekMessage(&msg, true); ++i) platform::DispatchMessage(&msg);
-}
-
-struct Rgb {
-    int r, g, b;
-};
-Rgb ReadAt(gWindow* window, int x, int y) {
-    unsigned char p[3] = {};
-    glReadBuffer(GL_BACK);
-    glReadPixels(x, window->clientHeight - 1 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, p);
-    return {p[0], p[1], p[2]};
-}
-bool Near(Rgb a, int r, int g, int b) {
-    return std::abs(a.r - r) <= 2 && std::abs(a.g - g) <= 2 && std::abs(a.b - b) <= 2;
+// Pixels near `colour` in the window's box x0..x1, y0..y1 (from the top).
+int CountNear(gWindow* window, int x0, int x1, int y0, int y1, Rgb colour) {
+    int n = 0;
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x) n += Near(PixelAt(window, x, y), colour);
+    return n;
 }
 
 TEST(HistogramChartGlTest, GridAndCurveColours) {
-    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    ORVA_SKIP_WITHOUT_DISPLAY();
     ReadyGuard ready(true);
-    ASSERT_NE(gInit(), nullptr);
-    gWindow* window = gWinCreateRec(30, 30, 400, 300, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    gWindow* window = InitWithFrame(30, 30, 400, 300);
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(gWinOpen(window, "Chart", kStyleShown));
-    Pump();
-    ASSERT_TRUE(gWinMakeCurrent(window));
-    glViewport(0, 0, window->clientWidth, window->clientHeight);
+    ASSERT_TRUE(OpenShown(window, "Chart"));
 
     {
         HistogramChart chart;
@@ -236,18 +189,15 @@ TEST(HistogramChartGlTest, GridAndCurveColours) {
         ASSERT_EQ(chart.Attach(&series, nullptr), 1);
         EXPECT_EQ(series.refs, 1);
 
-        gWinPaint(window);
+        PaintWindow(window);
+        const int x0 = static_cast<int>(cx), mid = static_cast<int>(cy + ch / 2);
+        const int at40 = static_cast<int>(cy + ch - 40), at60 = static_cast<int>(cy + ch - 60);
         // Grid: the 0xCCCC stipple leaves 2 of every 4 pixels lit along a line.
-        int lit = 0;
-        for (int x = 4; x < 12; ++x) lit += Near(ReadAt(window, static_cast<int>(cx) + x, static_cast<int>(cy + ch / 2)),
-                                                 191, 204, 214);
-        EXPECT_EQ(lit, 4);
+        EXPECT_EQ(CountNear(window, x0 + 4, x0 + 11, mid, mid, {191, 204, 214}), 4);
         // Curve: y = ch - 40 in window rows; the blue channel colour.
-        Rgb curve = ReadAt(window, static_cast<int>(cx + cw / 2) + 1, static_cast<int>(cy + ch - 40));
-        EXPECT_TRUE(Near(curve, 0, 0, 250)) << curve.r << " " << curve.g << " " << curve.b;
+        EXPECT_TRUE(RgbNear(PixelAt(window, static_cast<int>(cx + cw / 2) + 1, at40), {0, 0, 250}));
         // Nothing drawn outside the chart at the curve's height.
-        Rgb outside = ReadAt(window, static_cast<int>(cx + cw) + 5, static_cast<int>(cy + ch - 40));
-        EXPECT_FALSE(Near(outside, 0, 0, 250));
+        EXPECT_FALSE(Near(PixelAt(window, static_cast<int>(cx + cw) + 5, at40), {0, 0, 250}));
         platform::SwapBuffers(window->hdc);
 
         // Point markers in their own colour where there is room, and the marker line.
@@ -256,16 +206,10 @@ TEST(HistogramChartGlTest, GridAndCurveColours) {
         series.markers = {green, 1};
         chart.marker = 21;
         ASSERT_EQ(chart.Compile(), 1);
-        ASSERT_TRUE(gWinMakeCurrent(window));
-        gWinPaint(window);
-        int dots = 0;
-        for (int y = -3; y <= 3; ++y)
-            for (int x = 0; x < 8; ++x)
-                dots += Near(ReadAt(window, static_cast<int>(cx) + 80 + x, static_cast<int>(cy + ch - 40) + y), 0, 220, 0);
-        EXPECT_GE(dots, 4);
-        int line = 0;  // a vertical line at x = 21 lands in pixel column 20 or 21
-        for (int x = 19; x <= 22; ++x) line += Near(ReadAt(window, static_cast<int>(cx) + x, static_cast<int>(cy + ch / 2) + 3), 230, 179, 179);
-        EXPECT_EQ(line, 1);
+        PaintWindow(window);
+        EXPECT_GE(CountNear(window, x0 + 80, x0 + 87, at40 - 3, at40 + 3, {0, 220, 0}), 4);
+        // A vertical line at x = 21 lands in pixel column 20 or 21.
+        EXPECT_EQ(CountNear(window, x0 + 19, x0 + 22, mid + 3, mid + 3, {230, 179, 179}), 1);
         platform::SwapBuffers(window->hdc);
         chart.marker = 0;
 
@@ -277,15 +221,10 @@ TEST(HistogramChartGlTest, GridAndCurveColours) {
         series.points = 1000;
         series.values = many;
         ASSERT_EQ(chart.Compile(), 1);
-        ASSERT_TRUE(gWinMakeCurrent(window));
-        gWinPaint(window);
-        curve = ReadAt(window, static_cast<int>(cx + cw / 2), static_cast<int>(cy + ch - 60));
-        EXPECT_TRUE(Near(curve, 200, 0, 0)) << curve.r << " " << curve.g << " " << curve.b;
-        int strayDots = 0;  // no markers with more points than pixels
-        for (int y = -3; y <= 3; ++y)
-            for (int x = 0; x < 8; ++x)
-                strayDots += Near(ReadAt(window, static_cast<int>(cx) + 80 + x, static_cast<int>(cy + ch - 60) + y), 0, 220, 0);
-        EXPECT_EQ(strayDots, 0);
+        PaintWindow(window);
+        EXPECT_TRUE(RgbNear(PixelAt(window, static_cast<int>(cx + cw / 2), at60), {200, 0, 0}));
+        // No markers with more points than pixels.
+        EXPECT_EQ(CountNear(window, x0 + 80, x0 + 87, at60 - 3, at60 + 3, {0, 220, 0}), 0);
         platform::SwapBuffers(window->hdc);
 
         // Texts in the font's lists: the exponent label of yTo = 250000 at the window's
@@ -296,64 +235,43 @@ TEST(HistogramChartGlTest, GridAndCurveColours) {
         labelled.yTo = 250000;
         labelled.mode = 701;
         ASSERT_EQ(labelled.Compile(), 1);
-        auto inkIn = [&](int x0, int x1, int y0, int y1) {
-            int n = 0;
-            for (int y = y0; y <= y1; ++y)
-                for (int x = x0; x <= x1; ++x) n += Near(ReadAt(window, x, y), 26, 56, 77);
-            return n;
+        auto inkIn = [&](int left, int right, int top, int bottom) {
+            return CountNear(window, left, right, top, bottom, {26, 56, 77});
         };
-        ASSERT_TRUE(gWinMakeCurrent(window));
-        gWinPaint(window);
+        PaintWindow(window);
         EXPECT_GT(inkIn(2, 50, 186, 201), 10);     // "E+005"
         EXPECT_GT(inkIn(60, 140, 182, 197), 10);   // "Histogram"
         EXPECT_GT(inkIn(20, 58, 205, 220), 5);     // "2.5"
         platform::SwapBuffers(window->hdc);
         labelled.yTo = 5;
         ASSERT_EQ(labelled.Compile(), 1);
-        ASSERT_TRUE(gWinMakeCurrent(window));
-        gWinPaint(window);
+        PaintWindow(window);
         EXPECT_EQ(inkIn(2, 50, 186, 201), 0);
         platform::SwapBuffers(window->hdc);
 
         ASSERT_EQ(chart.Reset(), 1);
-        EXPECT_EQ(series.refs, 0);
-        EXPECT_EQ(chart.source, nullptr);
+        EXPECT_EQ(std::tuple(series.refs, chart.source), std::tuple(0, nullptr));
         EXPECT_EQ(chart.Reset(), 0);  // nothing bound
     }
     // The chart is gone: the widget no longer points at it.
-    gUiCloseQuiet(nullptr);
-    gMessageLoop(0);
-    gShutdown();
+    CloseToolkit();
 }
 
 TEST(HistogramChartGlTest, WindowCloseDetaches) {
-    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    ORVA_SKIP_WITHOUT_DISPLAY();
     ReadyGuard ready(true);
-    ASSERT_NE(gInit(), nullptr);
-    gWindow* window = gWinCreateRec(30, 30, 200, 150, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    gWindow* window = InitWithFrame(30, 30, 200, 150);
     ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(gWinOpen(window, "Chart", kStyleShown));
-    Pump();
+    ASSERT_TRUE(OpenShown(window, "Chart"));
     // The statistics tables in a two-column list control.
     const float widths[2] = {90, 100};
-    ListCtrlLayout layout;
-    layout.x = 20;
-    layout.y = 40;
-    layout.width = 190;
-    layout.height = 100;
-    layout.columnCount = 2;
-    layout.columnWidths = widths;
+    ListCtrlLayout layout{.x = 20, .y = 40, .width = 190, .height = 100, .columnCount = 2, .columnWidths = widths};
     gElement* listWidget = ListCtrl::Create(window, nullptr, 0, &layout, 0, false, window->font);
     ASSERT_NE(listWidget, nullptr);
     ListCtrl* list = ListCtrl::FromWidget(listWidget);
     ASSERT_NE(list, nullptr);
     ListStatPanel panel(list);
-    ChartSummary summary;
-    summary.count = 3;
-    summary.maximum = 4;
-    summary.minimum = 1;
-    summary.mean = 2;
-    summary.rms = -DBL_MAX;
+    ChartSummary summary{.minimum = 1, .maximum = 4, .rms = -DBL_MAX, .mean = 2, .count = 3};
     EXPECT_EQ(HistogramChart::FillShort(&panel, &summary), 0);  // no rows yet
     ASSERT_TRUE(ListStatPanel::LoadLabels(list, StatLabelsTable()));
     ASSERT_EQ(list->rowCount, 9);
@@ -371,9 +289,7 @@ TEST(HistogramChartGlTest, WindowCloseDetaches) {
     EXPECT_EQ(series.refs, 1);
     gUiCloseQuiet(nullptr);
     gMessageLoop(0);
-    EXPECT_EQ(chart.widget, nullptr);
-    EXPECT_EQ(chart.gridList, 0u);
-    EXPECT_EQ(series.refs, 0);
+    EXPECT_EQ(std::tuple(chart.widget, chart.gridList, series.refs), std::tuple(nullptr, 0u, 0));
     gShutdown();
 }
 

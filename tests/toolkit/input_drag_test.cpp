@@ -2,6 +2,8 @@
 // characters are all 6 wide: a box of 60 shows ten of them.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "toolkit/edit_field.h"
 #include "toolkit/font.h"
 #include "toolkit/input.h"
@@ -66,21 +68,15 @@ TEST_F(EditDragTest, FarEndLandsOnCharacterBoundariesInTheDragDirection) {
 TEST_F(EditDragTest, PastTheVisibleTextStepsThenScrolls) {
     // Inside the visible part the end steps one character per call.
     EXPECT_TRUE(gEditScrollBy(&e, 100));
-    EXPECT_EQ(s->caretX, 18);
-    EXPECT_EQ(s->selection, 1);
+    EXPECT_EQ(std::tuple(s->caretX, s->selection), std::tuple(18, 1));
     // At the box's edge the text scrolls by the characters covering the distance.
     Put(2, 8, 60);
     EXPECT_TRUE(gEditScrollBy(&e, 13));
-    EXPECT_EQ(s->firstVisible, 2);
-    EXPECT_EQ(s->visibleCount, 10);
-    EXPECT_EQ(s->selection, 10);
-    EXPECT_EQ(s->caretX, 60);
-    EXPECT_EQ(s->anchorX, 0);
-    EXPECT_EQ(s->visibleWidth, 60);
+    EXPECT_EQ(std::tuple(s->firstVisible, s->visibleCount, s->selection, s->caretX), std::tuple(2, 10, 10, 60));
+    EXPECT_EQ(std::tuple(s->anchorX, s->visibleWidth), std::tuple(0, 60));
     // Back one character.
     EXPECT_TRUE(gEditScrollBy(&e, -5));
-    EXPECT_EQ(s->selection, 9);
-    EXPECT_EQ(s->caretX, 54);
+    EXPECT_EQ(std::tuple(s->selection, s->caretX), std::tuple(9, 54));
     // Nothing after the text's end.
     s->firstVisible = 10;
     Put(2, 18, 60);
@@ -94,9 +90,7 @@ TEST_F(EditDragTest, PastTheVisibleTextStepsThenScrolls) {
     s->anchorX = 0;
     Put(2, 5, 0);
     EXPECT_TRUE(gEditScrollBy(&e, -10));
-    EXPECT_EQ(s->firstVisible, 2);
-    EXPECT_EQ(s->anchorX, 24);
-    EXPECT_EQ(s->caretX, 24);
+    EXPECT_EQ(std::tuple(s->firstVisible, s->anchorX, s->caretX), std::tuple(2, 24, 24));
 }
 
 }  // namespace

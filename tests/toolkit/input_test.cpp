@@ -3,28 +3,20 @@
 // and the key translation end to end. Skipped without $DISPLAY.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
-#include <chrono>
-#include <cstdlib>
-#include <functional>
-#include <thread>
+#include <tuple>
 #include <vector>
 
-#include "platform/msg_queue.h"
-#include "platform/window_api.h"
-#include "platform/x11_backend.h"
+#include "gl_test_support.h"
 #include "platform/x11_keys.h"
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
-#include "toolkit/widget.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace orva {
 namespace {
+
+using namespace testing_util;
 
 constexpr uint32_t kClickAtRelease = 0x10000000;
 
@@ -34,12 +26,6 @@ void CountClick(gElement*, uintptr_t) { ++gClicks; }
 bool CountPress(gElement*, uintptr_t) {
     ++gPresses;
     return true;
-}
-
-// A plain rectangle over the widget's box: what the pick pass sees.
-void RectPaint(gElement* e) {
-    glColor3f(0.5f, 0.5f, 0.5f);
-    glRectf(e->x, e->y, e->x + e->width, e->y + e->height);
 }
 
 // The press as the press code does it for these tests: value, press handler, repeat.
@@ -79,7 +65,7 @@ bool CountClose(gWindow*, void*) {
 class InputTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+        ORVA_SKIP_WITHOUT_DISPLAY();
         ASSERT_NE(gInit(), nullptr);
         saved_ = gInput();
         gInput() = gInputHooks{};
@@ -87,82 +73,31 @@ protected:
         gClicks = gPresses = gWidgetKeys = gCloses = 0;
         gDowns.clear();
         gUps.clear();
-        window = gWinCreateRec(40, 40, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+        window = NewFrame(40, 40, 300, 200);
         ASSERT_NE(window, nullptr);
         gWinCurrentSlot(window, 0x24000 | kWsSlotFromWindow);  // top-left, y downwards
-        a = Add(10, 10, 60, 30);
-        b = Add(40, 20, 60, 30);  // overlaps a in x 40..70, y 20..40
+        a = AddBox(window, 60, 30, CountClick);
+        b = AddBox(window, 60, 30, CountClick);
         ASSERT_TRUE(gWinOpen(window, "Input", kStyleShown));
-        display = static_cast<Display*>(platform::X11Display());
+        display = XDisplay();
         ASSERT_NE(display, nullptr);
-        Pump([] { return false; }, 300);
-        XSetInputFocus(display, platform::X11WindowOf(window->hwnd), RevertToParent, CurrentTime);
-        XSync(display, False);
-        Pump([] { return false; }, 100);
+        PumpFor(300);
+        FocusWindow(window);
+        // The layout ran at the opening; the boxes go back where the tests want them.
+        PutBox(a, 10, 10, 60, 30);
+        PutBox(b, 40, 20, 60, 30);  // overlaps a in x 40..70, y 20..40
     }
     void TearDown() override {
-        if (display != nullptr) {
-            XTestFakeButtonEvent(display, 1, False, CurrentTime);
-            XSync(display, False);
-        }
+        if (display != nullptr) FakeButton(false);
         gShutdown();
         gInput() = saved_;
     }
-    gElement* Add(float x, float y, float w, float h) {
-        gWgtTemplate t;
-        t.desc.kind = 37;
-        t.desc.style = kWsSlotFromWindow | kWsLeft;
-        t.desc.width = w;
-        t.desc.height = h;
-        gElement* e = gWgtAdd(window, nullptr, &t, 0);
-        if (e == nullptr) return nullptr;
-        e->paint = RectPaint;
-        e->style = (e->style & kWsSlotBits) | kClickAtRelease;
-        e->onClick = CountClick;
-        e->onPress = nullptr;
-        e->dragFlags = 0;
-        placed.push_back({e, x, y, w, h});
-        return e;
-    }
-    // The layout runs at the opening; the boxes are put back where the test wants them.
-    void Place() {
-        for (auto& p : placed) {
-            p.e->x = p.e->homeX = p.x;
-            p.e->y = p.e->homeY = p.y;
-            p.e->width = p.e->cellWidth = p.w;
-            p.e->height = p.e->cellHeight = p.h;
-        }
-    }
-    void Pump(const std::function<bool()>& done, int ms = 2000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        platform::Msg msg;
-        while (std::chrono::steady_clock::now() < end) {
-            while (platform::PeekMessage(&msg, true)) platform::DispatchMessage(&msg);
-            if (done()) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    void MoveTo(int x, int y) {
-        platform::Point p{x, y};
-        platform::ClientToScreen(window->hwnd, &p);
-        XTestFakeMotionEvent(display, -1, p.x, p.y, CurrentTime);
-        XSync(display, False);
-        Pump([] { return false; }, 30);
-    }
-    void Button(bool down) {
-        XTestFakeButtonEvent(display, 1, down ? True : False, CurrentTime);
-        XSync(display, False);
-    }
-    void Key(KeySym keysym, bool down) {
-        XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), down ? True : False, CurrentTime);
-        XSync(display, False);
+    void MoveTo(int x, int y) { FakeMotionIn(window, x, y, 30); }
+    static void Tap(KeySym keysym) {
+        FakeKey(keysym, true);
+        FakeKey(keysym, false);
     }
 
-    struct Placed {
-        gElement* e;
-        float x, y, w, h;
-    };
-    std::vector<Placed> placed;
     gWindow* window = nullptr;
     gElement* a = nullptr;
     gElement* b = nullptr;
@@ -171,7 +106,6 @@ protected:
 };
 
 TEST_F(InputTest, PickPrefersTheEarlierWidgetAndSkipsUnpickable) {
-    Place();
     ASSERT_TRUE(gWinMakeCurrent(window));
     EXPECT_EQ(gPick(window, 20, 15), a);
     EXPECT_EQ(gPick(window, 90, 45), b);
@@ -188,39 +122,32 @@ TEST_F(InputTest, PickPrefersTheEarlierWidgetAndSkipsUnpickable) {
 }
 
 TEST_F(InputTest, ClickRunsOnceAndReleaseOutsideDoesNot) {
-    Place();
     MoveTo(20, 15);
-    Button(true);
-    Pump([] { return gPressedWidget != nullptr; });
-    EXPECT_EQ(gPressedWidget, a);
-    EXPECT_EQ(a->value, 1u);
-    Button(false);
-    Pump([] { return gClicks > 0; });
-    Pump([] { return false; }, 100);
-    EXPECT_EQ(gClicks, 1);
-    EXPECT_EQ(a->value, 0u);
-    EXPECT_EQ(gPressedWidget, nullptr);
+    FakeButton(true);
+    PumpUntil([] { return gPressedWidget != nullptr; });
+    EXPECT_EQ(std::tuple(gPressedWidget, a->value), std::tuple(a, 1u));
+    FakeButton(false);
+    PumpUntil([] { return gClicks > 0; });
+    PumpFor(100);
+    EXPECT_EQ(std::tuple(gClicks, a->value, gPressedWidget), std::tuple(1, 0u, nullptr));
     // Pressed on a, released on a free spot: no click.
-    Button(true);
-    Pump([] { return gPressedWidget != nullptr; });
+    FakeButton(true);
+    PumpUntil([] { return gPressedWidget != nullptr; });
     MoveTo(250, 150);
-    Button(false);
-    Pump([] { return gPressedWidget == nullptr; });
-    Pump([] { return false; }, 100);
-    EXPECT_EQ(gClicks, 1);
-    EXPECT_EQ(a->value, 0u);
-    EXPECT_EQ(a->highlight, 0);
+    FakeButton(false);
+    PumpUntil([] { return gPressedWidget == nullptr; });
+    PumpFor(100);
+    EXPECT_EQ(std::tuple(gClicks, a->value, a->highlight), std::tuple(1, 0u, 0));
 }
 
 TEST_F(InputTest, HeldPressRepeatsFromTheSixthTick) {
-    Place();
     a->style = (a->style & ~kClickAtRelease) | 0x20000000 | 0x8000000;  // repeats, no click at release
     a->onPress = CountPress;
     // The ticks come from the test alone.
     platform::KillTimer(gTrackTimer(), kTrackTimerId);
     MoveTo(20, 15);
-    Button(true);
-    Pump([] { return gPresses > 0; });
+    FakeButton(true);
+    PumpUntil([] { return gPresses > 0; });
     ASSERT_EQ(gPresses, 1);
     ASSERT_EQ(gRepeatWidget, a);
     std::vector<int> after;
@@ -230,30 +157,26 @@ TEST_F(InputTest, HeldPressRepeatsFromTheSixthTick) {
     }
     EXPECT_EQ(after, (std::vector<int>{1, 1, 1, 1, 1, 2, 3, 4}));
     EXPECT_EQ(gRepeatStep, 15);
-    Button(false);
-    Pump([] { return gRepeatWidget == nullptr && gPressedWidget == nullptr; });
+    FakeButton(false);
+    PumpUntil([] { return gRepeatWidget == nullptr && gPressedWidget == nullptr; });
     EXPECT_EQ(gRepeatWidget, nullptr);
     gWinOnTimer(window->hwnd, kTrackTimerId);
     EXPECT_EQ(gPresses, 4);
 }
 
 TEST_F(InputTest, CloseKeyClosesAndReachesNoWidget) {
-    Place();
     window->closeKey = kKeyEscape;
     window->closeHandler = CountClose;
     window->keyDownHandler = RecordDown;
     gWgtSetKeyHandler(a, WidgetKey);
     gPressedWidget = a;
-    Key(XK_Escape, true);
-    Key(XK_Escape, false);
-    Pump([] { return gCloses > 0; });
-    EXPECT_EQ(gCloses, 1);
-    EXPECT_EQ(gWidgetKeys, 0);
+    Tap(XK_Escape);
+    PumpUntil([] { return gCloses > 0; });
+    EXPECT_EQ(std::tuple(gCloses, gWidgetKeys), std::tuple(1, 0));
     EXPECT_TRUE(gDowns.empty());
     // Another key goes to the pressed widget's key handler.
-    Key(XK_F5, true);
-    Key(XK_F5, false);
-    Pump([] { return gWidgetKeys > 1; });
+    Tap(XK_F5);
+    PumpUntil([] { return gWidgetKeys > 1; });
     EXPECT_EQ(gWidgetKeys, 2);            // its key-down and, as the key-press widget, its key-up
     EXPECT_EQ(gKeyPressWidget, nullptr);  // forgotten once it took the key-up
     gPressedWidget = nullptr;
@@ -262,27 +185,19 @@ TEST_F(InputTest, CloseKeyClosesAndReachesNoWidget) {
 TEST_F(InputTest, KeysArriveTranslated) {
     window->keyDownHandler = RecordDown;
     window->keyUpHandler = RecordUp;
-    auto waitDowns = [](size_t n) { return [n] { return gDowns.size() >= n; }; };
-    Key(XK_Right, true);
-    Key(XK_Right, false);
-    Key(XK_KP_Right, true);  // NumLock off: the keypad arrow, not extended
-    Key(XK_KP_Right, false);
-    Key(XK_Control_R, true);
-    Key(XK_a, true);
-    Key(XK_a, false);
-    Key(XK_Control_R, false);
-    Key(XK_Delete, true);
-    Key(XK_Delete, false);
-    Pump(waitDowns(5));
+    Tap(XK_Right);
+    Tap(XK_KP_Right);  // NumLock off: the keypad arrow, not extended
+    FakeKey(XK_Control_R, true);
+    Tap(XK_a);
+    FakeKey(XK_Control_R, false);
+    Tap(XK_Delete);
+    PumpUntil([] { return gDowns.size() >= 5; });
     ASSERT_GE(gDowns.size(), 5u);
-    EXPECT_EQ(gDowns[0].code, kKeyRight | kKeyExtended);
-    EXPECT_EQ(gDowns[0].character, 0u);
+    EXPECT_EQ(std::tuple(gDowns[0].code, gDowns[0].character), std::tuple(kKeyRight | kKeyExtended, 0u));
     EXPECT_EQ(gDowns[1].code, kKeyRight);
     EXPECT_EQ(gDowns[2].code, kKeyCtrlR | kKeyExtended);  // right Ctrl alone
-    EXPECT_EQ(gDowns[3].code, kKeyCtrlR | 'A');
-    EXPECT_EQ(gDowns[3].character, 1u);  // Ctrl+A
-    EXPECT_EQ(gDowns[4].code, kKeyDelete | kKeyExtended);
-    EXPECT_EQ(gDowns[4].character, 127u);
+    EXPECT_EQ(std::tuple(gDowns[3].code, gDowns[3].character), std::tuple(kKeyCtrlR | 'A', 1u));  // Ctrl+A
+    EXPECT_EQ(std::tuple(gDowns[4].code, gDowns[4].character), std::tuple(kKeyDelete | kKeyExtended, 127u));
     ASSERT_GE(gUps.size(), 4u);
     EXPECT_EQ(gUps[0].code, kKeyRight | kKeyExtended);
     // A held key repeats (the server's auto-repeat) as presses alone, the later ones
@@ -290,13 +205,12 @@ TEST_F(InputTest, KeysArriveTranslated) {
     gDowns.clear();
     gUps.clear();
     XAutoRepeatOn(display);
-    Key(XK_c, true);
-    Pump([] { return false; }, 1200);
-    Key(XK_c, false);
-    Pump([] { return !gUps.empty(); });
+    FakeKey(XK_c, true);
+    PumpFor(1200);
+    FakeKey(XK_c, false);
+    PumpUntil([] { return !gUps.empty(); });
     ASSERT_GE(gDowns.size(), 2u);
-    EXPECT_EQ(gDowns[0].repeat, 0u);
-    EXPECT_EQ(gDowns[1].repeat, 1u);
+    EXPECT_EQ(std::tuple(gDowns[0].repeat, gDowns[1].repeat), std::tuple(0u, 1u));
     EXPECT_EQ(gDowns[1].code, uint32_t{'C'});
     EXPECT_EQ(gDowns[1].character, uint32_t{'c'});
     EXPECT_EQ(gUps.size(), 1u);

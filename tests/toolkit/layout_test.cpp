@@ -2,48 +2,17 @@
 // backend.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <tuple>
 
-#include "platform/fake_backend.h"
-#include "toolkit/layout.h"
-#include "toolkit/widget.h"
+#include "fake_window_fixture.h"
 
 namespace orva {
 namespace {
 
-float SixPerChar(gFont*, const char* text) { return 6.0f * static_cast<float>(std::strlen(text)); }
-float Eleven(gFont*) { return 11.0f; }
 int gPaints = 0;
 void CountPaint(gElement*) { ++gPaints; }
 
-class LayoutTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(gInit(), nullptr);
-        gWidgetsInstallHooks();
-        saved_ = gTextHooks();
-        gTextHooks() = gTextOps{};
-        gTextHooks().width = SixPerChar;
-        gTextHooks().lineHeight = Eleven;
-        window = gWinCreateRec(10, 10, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
-        ASSERT_NE(window, nullptr);
-    }
-    void TearDown() override {
-        gShutdown();
-        gTextHooks() = saved_;
-    }
-    gElement* Add(int32_t kind, uint32_t style, const char* text = nullptr, gPaintFn paint = nullptr) {
-        gWgtTemplate t;
-        t.desc.kind = kind;
-        t.desc.style = style;
-        t.desc.text = text;
-        t.desc.paint = paint;
-        return gWgtAdd(window, nullptr, &t, 0);
-    }
-    platform::ScopedFakeBackend fake;
-    gWindow* window = nullptr;
-    gTextOps saved_;
-};
+class LayoutTest : public testing_util::FakeWindowTest {};
 
 TEST_F(LayoutTest, FourCornersFromDescriptors) {
     const uint32_t corners[4] = {0x24000, 0x30000, 0x84000, 0x90000};
@@ -62,9 +31,7 @@ TEST_F(LayoutTest, FourCornersFromDescriptors) {
     for (int c = 0; c < 4; ++c) {
         gGroup* group = gGrpLookupSlot(window, corners[c]);
         ASSERT_NE(group, nullptr) << c;
-        EXPECT_EQ(group->style, corners[c]);
-        EXPECT_FLOAT_EQ(group->width, 20.0f);
-        EXPECT_FLOAT_EQ(group->height, 67.0f);
+        EXPECT_EQ(std::tuple(group->style, group->width, group->height), std::tuple(corners[c], 20.0f, 67.0f));
         for (int k = 0; k < 4; ++k) {
             gElement* e = made[c][k];
             ASSERT_NE(e, nullptr);
@@ -76,13 +43,11 @@ TEST_F(LayoutTest, FourCornersFromDescriptors) {
             EXPECT_EQ(e->shown, 1);
         }
     }
-    EXPECT_EQ(made[0][3]->kind, 6);
-    EXPECT_EQ(made[0][3]->extraPair[0], 8u);
+    EXPECT_EQ(std::tuple(made[0][3]->kind, made[0][3]->extraPair[0]), std::tuple(6, 8u));
     EXPECT_TRUE(made[0][0]->style & kWsReadOnly);  // the skin's style flags 0x21100000
     int32_t w = 0, h = 0;
     EXPECT_TRUE(gSlotTableExtent(gWinSlotTable(window), &w, &h));
-    EXPECT_EQ(w, 20);
-    EXPECT_EQ(h, 67);
+    EXPECT_EQ(std::tuple(w, h), std::tuple(20, 67));
 
     // The default slot and the slot lookups; a horizontal group set up front.
     EXPECT_EQ(gGrpLookupSlot(window, 0), gGrpLookupSlot(window, 0x90000));  // the last slot set
@@ -96,9 +61,7 @@ TEST_F(LayoutTest, FourCornersFromDescriptors) {
     gGrpSetAlign(0x24000, 1);
     gElement* a = Add(37, 0x24000, "OK");
     gElement* b = Add(37, 0x24000, "OK");
-    EXPECT_FLOAT_EQ(a->y, 69.0f);
-    EXPECT_FLOAT_EQ(b->x, 22.0f);
-    EXPECT_FLOAT_EQ(b->y, 69.0f);
+    EXPECT_EQ(std::tuple(a->y, b->x, b->y), std::tuple(69.0f, 22.0f, 69.0f));
 }
 
 TEST_F(LayoutTest, RedrawStateMachine) {
@@ -123,10 +86,7 @@ TEST_F(LayoutTest, RedrawStateMachine) {
     EXPECT_EQ(layout->queue.size(), 1u);
     gPaints = 0;
     gWinRedraw(window);
-    EXPECT_EQ(gPaints, 2);
-    EXPECT_EQ(fake->swaps, swaps + 1);
-    EXPECT_EQ(window->dirty, 0u);
-    EXPECT_EQ(pending, 0);
+    EXPECT_EQ(std::tuple(gPaints, fake->swaps, window->dirty, pending), std::tuple(2, swaps + 1, 0u, 0));
     EXPECT_TRUE(layout->queue.empty());
 
     // With a copying swap only the queued widgets are painted.
@@ -140,8 +100,7 @@ TEST_F(LayoutTest, RedrawStateMachine) {
     gWgtMark(b);
     gPaints = 0;
     gWinRedraw(window);
-    EXPECT_EQ(gPaints, 1);
-    EXPECT_EQ(fake->swaps, swaps + 3);
+    EXPECT_EQ(std::tuple(gPaints, fake->swaps), std::tuple(1, swaps + 3));
 
     // State 7 absorbs partial changes; a widget that is not partial asks for 7.
     window->dirty = 7;
@@ -156,25 +115,21 @@ TEST_F(LayoutTest, RedrawStateMachine) {
     window->dirty = 4;
     gPaints = 0;
     gWinRedraw(window);
-    EXPECT_EQ(gPaints, 2);
-    EXPECT_EQ(fake->swaps, swaps + 3);
+    EXPECT_EQ(std::tuple(gPaints, fake->swaps), std::tuple(2, swaps + 3));
 
     // Hiding a partial widget: drawn at once; a hidden widget is not painted.
     gWinSetSwapCopies(window, false);
     gWgtDrawState(a, 1);
-    EXPECT_EQ(a->shown, 0);
-    EXPECT_EQ(fake->swaps, swaps + 4);
+    EXPECT_EQ(std::tuple(a->shown, fake->swaps), std::tuple(0, swaps + 4));
     gWgtDrawState(a, 1);  // already hidden: nothing
     EXPECT_EQ(fake->swaps, swaps + 4);
     gWgtDrawState(a, 3);
-    EXPECT_EQ(a->shown, 1);
-    EXPECT_EQ(window->dirty, 5u);
+    EXPECT_EQ(std::tuple(a->shown, window->dirty), std::tuple(1, 5u));
     // A window in a callback defers immediate redraws.
     window->state |= kStateInHandler;
     window->dirty = 0;
     gWgtRedrawState(a, 5);
-    EXPECT_EQ(window->dirty, 5u);
-    EXPECT_EQ(fake->swaps, swaps + 4);
+    EXPECT_EQ(std::tuple(window->dirty, fake->swaps), std::tuple(5u, swaps + 4));
     window->state &= ~kStateInHandler;
     gWgtRedrawState(a, 5);
     EXPECT_EQ(fake->swaps, swaps + 5);
@@ -186,8 +141,7 @@ TEST_F(LayoutTest, RedrawStateMachine) {
     EXPECT_TRUE(layout->queue.empty());
     window->dirty = 7;
     gWinRedraw(window);
-    EXPECT_EQ(fake->swaps, swaps + 5);
-    EXPECT_EQ(window->dirty, 0u);
+    EXPECT_EQ(std::tuple(fake->swaps, window->dirty), std::tuple(swaps + 5, 0u));
 }
 
 }  // namespace

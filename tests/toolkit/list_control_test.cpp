@@ -3,30 +3,25 @@
 // checked with xclip); and the text buffer.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <future>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "common/system.h"
-#include "platform/msg_queue.h"
-#include "platform/x11_backend.h"
+#include "gl_test_support.h"
 #include "platform/x11_clipboard.h"
+#include "pump_support.h"
 #include "toolkit/edit_field.h"
 #include "toolkit/layout.h"
 #include "toolkit/list_control.h"
 #include "toolkit/slider.h"
 #include "toolkit/text_buffer.h"
-#include "toolkit/window.h"
-#include "pump_support.h"
 
 namespace orva {
 namespace {
+
+using namespace testing_util;
 
 TEST(TextBufferTest, GrowsByItsStepAndStopsAtANul) {
     TextBuffer b(128);
@@ -37,8 +32,7 @@ TEST(TextBufferTest, GrowsByItsStepAndStopsAtANul) {
     EXPECT_STREQ(b.Text(), "abc");
     std::string big(200, 'x');
     EXPECT_TRUE(b.Append(big.c_str(), 200));
-    EXPECT_EQ(b.length, 203u);
-    EXPECT_EQ(b.capacity, 128u + 203 + 1);
+    EXPECT_EQ(std::tuple(b.length, b.capacity), std::tuple(203u, 128u + 203 + 1));
     EXPECT_EQ(std::string(b.Text()), "abc" + big);
     EXPECT_TRUE(b.Append("d\0ef", 4));   // the text ends at the NUL
     EXPECT_EQ(b.length, 204u);
@@ -60,20 +54,14 @@ bool Capture(const char* text, size_t length, void*) {
 class ListTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
-        ASSERT_NE(gInit(), nullptr);
-        window = gWinCreateRec(20, 20, 400, 300, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+        ORVA_SKIP_WITHOUT_DISPLAY();
+        window = InitWithFrame(20, 20, 400, 300);
         ASSERT_NE(window, nullptr);
-        ASSERT_TRUE(gWinOpen(window, "List", kStyleShown));
-        Pump();
+        ASSERT_TRUE(OpenShown(window, "List"));
         static const float widths[2] = {60, 80};
         static const char* const titles[2] = {"Name", "Value"};
-        ListCtrlLayout layout;
-        layout.width = 140;
-        layout.columnCount = 2;
-        layout.columnWidths = widths;
-        layout.titles = titles;
-        layout.flags = kListColumnsResizable;
+        ListCtrlLayout layout{
+            .width = 140, .flags = kListColumnsResizable, .columnCount = 2, .columnWidths = widths, .titles = titles};
         widget = ListCtrl::Create(window, nullptr, 1, &layout, 0, false, nullptr);
         ASSERT_NE(widget, nullptr);
         list = ListCtrl::FromWidget(widget);
@@ -89,10 +77,6 @@ protected:
         SetWindowHooks(nullptr);
         gSetUiReady(false);
         gShutdown();
-    }
-    static void Pump() {
-        platform::Msg msg;
-        for (int i = 0; i < 50 && platform::PeekMessage(&msg, true); ++i) platform::DispatchMessage(&msg);
     }
     void Fill(std::vector<const char*> names, std::vector<const char*> values) {
         ASSERT_TRUE(ListCtrl::FillRows(list, 0, names.data(), static_cast<int32_t>(names.size())));
@@ -112,8 +96,7 @@ TEST_F(ListTest, FillSelectAndShrink) {
     EXPECT_GT(list->headerHeight, 0);
     EXPECT_EQ(list->titles[1].text, "Value");
     Fill({"a", "b", "c", "d"}, {"1", "2", "3", "4"});
-    EXPECT_EQ(list->rowCount, 4);
-    EXPECT_EQ(list->visibleRows, 4);
+    EXPECT_EQ(std::tuple(list->rowCount, list->visibleRows), std::tuple(4, 4));
     EXPECT_FLOAT_EQ(widget->height, list->headerHeight + 4 * list->rowHeight + 2);
     EXPECT_EQ(ListCtrl::GetSelectedIndex(widget), -1);
     EXPECT_EQ(ListCtrl::GetSelectedColumn(widget), -1);
@@ -191,8 +174,7 @@ TEST_F(ListTest, ColumnBordersResizeWithinTheMinimum) {
     ListCtrl::PressAt(list, 62, 3, 1);                    // 2 pixels right of the border at 60
     ASSERT_EQ(list->resizingColumn, 0);
     EXPECT_TRUE(ListCtrl::DragColumn(list, 15));
-    EXPECT_FLOAT_EQ(list->columnWidths[0], 75);
-    EXPECT_FLOAT_EQ(list->columnWidths[1], 65);
+    EXPECT_EQ(std::tuple(list->columnWidths[0], list->columnWidths[1]), std::tuple(75, 65));
     EXPECT_FLOAT_EQ(list->rows[0].cells[1].x, 75);
     EXPECT_TRUE(ListCtrl::DragColumn(list, -1000));      // stops at the minimum
     EXPECT_GE(list->columnWidths[0], 8);
@@ -240,8 +222,6 @@ TEST_F(ListTest, CopyLinesWithAndWithoutNames) {
     window->state &= ~kStateHidden;
 }
 
-using testing_util::RunPumping;
-
 TEST_F(ListTest, CopyReachesTheXClipboard) {
     if (platform::X11Display() == nullptr) GTEST_SKIP() << "no X display";
     if (std::system("command -v xclip >/dev/null 2>&1") != 0) GTEST_SKIP() << "xclip missing";
@@ -255,11 +235,7 @@ TEST_F(ListTest, CopyReachesTheXClipboard) {
 
 TEST_F(ListTest, VerticalBarFollowsAndScrollsTheRows) {
     static const float width = 80;
-    ListCtrlLayout layout;
-    layout.width = 80;
-    layout.height = 100;
-    layout.columnWidths = &width;
-    layout.flags = kListVerticalBar;
+    ListCtrlLayout layout{.width = 80, .height = 100, .flags = kListVerticalBar, .columnWidths = &width};
     gElement* w = ListCtrl::Create(window, nullptr, 0, &layout, 0, false, nullptr);
     ASSERT_NE(w, nullptr);
     ListCtrl* l = ListCtrl::FromWidget(w);
@@ -287,13 +263,8 @@ TEST_F(ListTest, VerticalBarFollowsAndScrollsTheRows) {
 }
 
 // The window pixel at a point of a top-left widget, read from the back buffer.
-void ExpectPixel(gWindow* window, float x, float y, int r, int g, int b, const char* what) {
-    unsigned char p[3] = {};
-    glReadBuffer(GL_BACK);
-    glReadPixels(static_cast<int>(x), window->clientHeight - 1 - static_cast<int>(y), 1, 1, GL_RGB, GL_UNSIGNED_BYTE, p);
-    EXPECT_NEAR(p[0], r, 2) << what;
-    EXPECT_NEAR(p[1], g, 2) << what;
-    EXPECT_NEAR(p[2], b, 2) << what;
+void ExpectPixel(gWindow* window, float x, float y, Rgb want, const char* what) {
+    EXPECT_TRUE(RgbNear(PixelAt(window, static_cast<int>(x), static_cast<int>(y)), want)) << what;
 }
 
 TEST_F(ListTest, PaintsTheStylesInTheirColours) {
@@ -301,22 +272,17 @@ TEST_F(ListTest, PaintsTheStylesInTheirColours) {
     list->collapsed = 1;
     ListCtrl::LayoutRows(list);
     gWinRefreshAll();
-    Pump();
-    ASSERT_TRUE(gWinMakeCurrent(window));
-    glViewport(0, 0, window->clientWidth, window->clientHeight);
-    gWinPaint(window);
-    auto shade = [](uint8_t c) { return static_cast<int>(std::lround(c * 255.0 / 127.0)); };
+    DispatchQueued();
+    PaintWindow(window);
     const auto& b = window->colours.backShades;
-    ExpectPixel(window, widget->x + 20, widget->y + 4, shade(b[3][0]), shade(b[3][1]), shade(b[3][2]), "band B(3)");
-    ExpectPixel(window, widget->x + 20, widget->y, shade(b[1][0]), shade(b[1][1]), shade(b[1][2]), "bevel B(1)");
-    ExpectPixel(window, widget->x + 70, widget->y + 3, shade(b[10][0]), shade(b[10][1]), shade(b[10][2]), "triangle B(10)");
+    ExpectPixel(window, widget->x + 20, widget->y + 4, Shade(b[3]), "band B(3)");
+    ExpectPixel(window, widget->x + 20, widget->y, Shade(b[1]), "bevel B(1)");
+    ExpectPixel(window, widget->x + 70, widget->y + 3, Shade(b[10]), "triangle B(10)");
 
     // The third style in its fixed colours.
     gWgtRemove(widget, true);   // frees the list with its widget
     EXPECT_EQ(ListCtrl::FromWidget(widget), nullptr);
-    ListCtrlLayout layout;
-    layout.width = 100;
-    layout.columnCount = 1;
+    ListCtrlLayout layout{.width = 100, .columnCount = 1};
     gElement* third = ListCtrl::Create(window, nullptr, 2, &layout, 0, false, nullptr);
     ASSERT_NE(third, nullptr);
     ListCtrl* l = ListCtrl::FromWidget(third);
@@ -324,21 +290,19 @@ TEST_F(ListTest, PaintsTheStylesInTheirColours) {
     ASSERT_TRUE(ListCtrl::FillRows(l, 0, texts, 3));
     ASSERT_TRUE(ListCtrl::PressAt(l, 50, l->headerHeight + 1.5f * l->rowHeight, 1));
     gWinRefreshAll();
-    Pump();
-    ASSERT_TRUE(gWinMakeCurrent(window));
-    glViewport(0, 0, window->clientWidth, window->clientHeight);
-    gWinPaint(window);
+    DispatchQueued();
+    PaintWindow(window);
     const float x = third->x, y = third->y;
-    ExpectPixel(window, x + 90, y + 1, 242, 247, 255, "header band");
-    ExpectPixel(window, x + 90, y + 2, 179, 184, 191, "band line");
-    ExpectPixel(window, x + 90, y + l->headerHeight + 0.5f * l->rowHeight, 230, 235, 242, "body");
-    ExpectPixel(window, x + 90, y + l->headerHeight + 1.5f * l->rowHeight, 230, 0, 0, "selected row");
+    ExpectPixel(window, x + 90, y + 1, {242, 247, 255}, "header band");
+    ExpectPixel(window, x + 90, y + 2, {179, 184, 191}, "band line");
+    ExpectPixel(window, x + 90, y + l->headerHeight + 0.5f * l->rowHeight, {230, 235, 242}, "body");
+    ExpectPixel(window, x + 90, y + l->headerHeight + 1.5f * l->rowHeight, {230, 0, 0}, "selected row");
     // Collapsed: only the band, with the triangle at its centre.
     l->collapsed = 1;
     ListCtrl::LayoutRows(l);
     gWinPaint(window);
-    ExpectPixel(window, x + 50, y + 5, 128, 133, 140, "triangle");
-    ExpectPixel(window, x + 20, y + 6, 242, 247, 255, "band beside the triangle");
+    ExpectPixel(window, x + 50, y + 5, {128, 133, 140}, "triangle");
+    ExpectPixel(window, x + 20, y + 6, {242, 247, 255}, "band beside the triangle");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/fake_backend.h"
@@ -51,25 +52,15 @@ protected:
     void SetUp() override {
         ASSERT_NE(gInit(), nullptr);
         saved_ = gMenuBarOps();
-        MenuBarMenuOps& ops = gMenuBarOps();
-        ops.create = FakeCreate;
-        ops.addItems = FakeAdd;
-        ops.popup = FakePopup;
-        ops.closeAll = FakeCloseAll;
-        ops.end = FakeEnd;
-        ops.destroy = FakeDestroy;
-        ops.host = nullptr;
-        ops.takeCapture = nullptr;
+        gMenuBarOps() = MenuBarMenuOps{.create = FakeCreate, .addItems = FakeAdd, .popup = FakePopup,
+                                       .closeAll = FakeCloseAll, .end = FakeEnd, .takeCapture = nullptr,
+                                       .destroy = FakeDestroy, .host = nullptr};
         rec = Recorder{};
         window = gWinCreateRec(10, 10, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
         ASSERT_NE(window, nullptr);
         // A font of 6-pixel characters, 9 above and 2 below the baseline.
-        font = new gFont{};
-        font->refCount = 1;
-        font->source = kFontSourceShared;
-        font->listType = kListTypeBitmap;
-        font->ascent = 9;
-        font->descent = 2;
+        font = new gFont{
+            .refCount = 1, .source = kFontSourceShared, .listType = kListTypeBitmap, .descent = 2, .ascent = 9};
         for (auto& g : font->glyphs) g.advance = 6;
     }
     void TearDown() override {
@@ -94,8 +85,7 @@ TEST_F(MenuBarTest, TitlesIndexesAndTables) {
     ASSERT_TRUE(MenuBar::BuildItems(bar, "Open/Save"));
     EXPECT_FLOAT_EQ(bar->width, 54.0f);
     ASSERT_TRUE(MenuBar::BuildItems(bar, "Edit\tCtrl+E"));  // 24 + 10 gap + 36 + 2
-    EXPECT_FLOAT_EQ(bar->width, 72.0f);
-    EXPECT_FLOAT_EQ(bar->titles[1]->rightX, 72.0f - 36 - 4);
+    EXPECT_EQ(std::tuple(bar->width, bar->titles[1]->rightX), std::tuple(72.0f, 72.0f - 36 - 4));
     ASSERT_TRUE(MenuBar::BuildItems(bar, "View"));
     EXPECT_FLOAT_EQ(e->height, h0 + 3 * 16);
     EXPECT_EQ(bar->titles[1]->label, "Edit");

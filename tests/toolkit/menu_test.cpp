@@ -4,32 +4,24 @@
 // screen's edges and cross-thread sends while a menu is open. Skipped without $DISPLAY.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
 #include <atomic>
-#include <chrono>
-#include <cmath>
-#include <cstdlib>
-#include <functional>
 #include <thread>
+#include <tuple>
 #include <vector>
 
-#include "platform/msg_queue.h"
-#include "platform/window_api.h"
-#include "platform/x11_backend.h"
+#include "gl_test_support.h"
 #include "toolkit/font.h"
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
 #include "toolkit/menu.h"
 #include "toolkit/menu_bar.h"
-#include "toolkit/widget.h"
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace orva {
 namespace {
+
+using namespace testing_util;
 
 std::vector<uint32_t> gReleased;
 void CountRelease(uint32_t data) { gReleased.push_back(data); }
@@ -44,10 +36,6 @@ uint8_t Choose(void* item, uint32_t data) {
 gMenu* gOpenOnClick = nullptr;
 void OpenMenu(gElement* e, uintptr_t) { gMenuPopupAt(gOpenOnClick, e, 0); }
 
-void RectPaint(gElement* e) {
-    glColor3f(0.5f, 0.5f, 0.5f);
-    glRectf(e->x, e->y, e->x + e->width, e->y + e->height);
-}
 int TestPress(gWindow*, gElement* e, int) {
     e->value = 1;
     return 0;
@@ -56,30 +44,26 @@ int TestPress(gWindow*, gElement* e, int) {
 class MenuTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+        ORVA_SKIP_WITHOUT_DISPLAY();
         ASSERT_NE(gInit(), nullptr);
         saved_ = gInput();
         gInput().press = TestPress;
         gReleased.clear();
         gChosen.clear();
-        window = gWinCreateRec(40, 40, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+        window = NewFrame(40, 40, 300, 200);
         ASSERT_NE(window, nullptr);
         gWinCurrentSlot(window, 0x24000 | kWsSlotFromWindow);
         ASSERT_TRUE(gWinOpen(window, "Menus", kStyleShown));
-        display = static_cast<Display*>(platform::X11Display());
+        display = XDisplay();
         ASSERT_NE(display, nullptr);
         host = gMenuHostGet();
         ASSERT_NE(host, nullptr);
-        Pump([] { return false; }, 200);
-        XSetInputFocus(display, platform::X11WindowOf(window->hwnd), RevertToParent, CurrentTime);
-        XSync(display, False);
-        Pump([] { return false; }, 100);
+        PumpFor(200);
+        FocusWindow(window);
     }
     void TearDown() override {
-        if (display != nullptr) {
-            XTestFakeButtonEvent(display, 1, False, CurrentTime);
-            XSync(display, False);
-        }
+        if (display != nullptr) FakeButton(false);
+        if (other != nullptr) XCloseDisplay(other);
         for (gMenu* m : menus) gMenuDelete(m);
         gShutdown();
         gInput() = saved_;
@@ -90,38 +74,29 @@ protected:
         if (m != nullptr) menus.push_back(m);
         return m;
     }
-    void Pump(const std::function<bool()>& done, int ms = 2000) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        platform::Msg msg;
-        while (std::chrono::steady_clock::now() < end) {
-            while (platform::PeekMessage(&msg, true)) platform::DispatchMessage(&msg);
-            if (done()) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+    static void Click() {
+        FakeButton(true);
+        FakeButton(false);
     }
-    void MoveScreen(int x, int y) {
-        XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
-        XSync(display, False);
-        Pump([] { return false; }, 40);
-    }
-    void Button(bool down) {
-        XTestFakeButtonEvent(display, 1, down ? True : False, CurrentTime);
-        XSync(display, False);
-    }
-    void Key(KeySym keysym) {
-        XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), True, CurrentTime);
-        XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), False, CurrentTime);
-        XSync(display, False);
-        Pump([] { return false; }, 40);
+    static void Key(KeySym keysym) {
+        FakeKey(keysym, true);
+        FakeKey(keysym, false);
+        PumpFor(40);
     }
     // A click on a free spot of the window, outside any popup; waits for the menu to end.
     void ClickOutside() {
-        platform::Point outside{250, 150};
-        platform::ClientToScreen(window->hwnd, &outside);
-        MoveScreen(outside.x, outside.y);
-        Button(true);
-        Button(false);
-        Pump([&] { return host->open == 0; }, 500);
+        FakeMotionIn(window, 250, 150);
+        Click();
+        PumpUntil([&] { return host->open == 0; }, 500);
+    }
+    // Whether another client could take the keyboard now (a tracking menu holds it).
+    bool KeyboardFree() {
+        if (other == nullptr) other = XOpenDisplay(nullptr);
+        bool free = XGrabKeyboard(other, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync,
+                                  CurrentTime) == GrabSuccess;
+        if (free) XUngrabKeyboard(other, CurrentTime);
+        XSync(other, False);
+        return free;
     }
     platform::Rect MainRect() {
         platform::Rect r;
@@ -132,6 +107,7 @@ protected:
     gWindow* window = nullptr;
     gMenuHost* host = nullptr;
     Display* display = nullptr;
+    Display* other = nullptr;
     gInputHooks saved_;
 };
 
@@ -146,8 +122,7 @@ TEST_F(MenuTest, BuildTextsHeightsRefusalsAndReuse) {
     for (auto& r : many) r.label = "x";
     EXPECT_FALSE(gMenuAddItems(menu, many.data(), 201, false, 0, nullptr));
     EXPECT_FALSE(gMenuAddItems(menu, many.data(), 0, false, 0, nullptr));
-    EXPECT_EQ(many[0].flags & kMenuRowBuilt, 0u);
-    EXPECT_EQ(menu->first, nullptr);
+    EXPECT_EQ(std::tuple(many[0].flags & kMenuRowBuilt, menu->first), std::tuple(0u, nullptr));
 
     gMenuRow rows[] = {{"Open\tAlt+X", 0xC004F, Choose, 0, nullptr},
                        {"Bold", 0xC0042, Choose, kMenuRowChecked, nullptr},
@@ -177,8 +152,7 @@ TEST_F(MenuTest, BuildTextsHeightsRefusalsAndReuse) {
     // The label block measures 2 wider than the row needs; the shortcut is taken whole.
     EXPECT_FLOAT_EQ(rows[0].item->labelWidth, gFontTextWidth(host->mainFont, "Open") - 2.0f);
     EXPECT_FLOAT_EQ(rows[0].item->shortcutWidth, gFontTextWidth(host->mainFont, "Alt+X"));
-    EXPECT_EQ(rows[3].item->flags, kMenuRowKeepHighlight);
-    EXPECT_EQ(menu->height, 3 * r + 5);
+    EXPECT_EQ(std::tuple(rows[3].item->flags, menu->height), std::tuple(kMenuRowKeepHighlight, 3 * r + 5));
     EXPECT_EQ(menu->width, static_cast<int32_t>(std::ceil(widest)) + 12);
     // The keyed rows registered shortcuts (the tab text only changes what is shown).
     ASSERT_NE(rows[1].item->shortcutEntry, nullptr);
@@ -189,8 +163,7 @@ TEST_F(MenuTest, BuildTextsHeightsRefusalsAndReuse) {
     ASSERT_TRUE(gMenuAddItems(menu, rows, 4, false, 5, nullptr));
     int count = 0;
     for (gMenuItem* i = menu->first; i != nullptr; i = i->next) ++count;
-    EXPECT_EQ(count, 4);
-    EXPECT_EQ(menu->height, 3 * r + 5);
+    EXPECT_EQ(std::tuple(count, menu->height), std::tuple(4, 3 * r + 5));
 
     // Reset and a shorter build reuse the first items; the rest stay but are not live.
     gMenuItem* firstItem = rows[0].item;
@@ -198,11 +171,8 @@ TEST_F(MenuTest, BuildTextsHeightsRefusalsAndReuse) {
     EXPECT_EQ(firstItem->shortcutEntry, nullptr);
     gMenuRow shorter[] = {{"One", 0, Choose, 0, nullptr}, {"Two", 0, Choose, 0, nullptr}};
     ASSERT_TRUE(gMenuAddItems(menu, shorter, 2, false, 0, nullptr));
-    EXPECT_EQ(shorter[0].item, firstItem);
-    EXPECT_EQ(menu->cursor, shorter[1].item);
-    EXPECT_EQ(shorter[1].item->check, 0);
-    EXPECT_EQ(menu->last, rows[3].item);
-    EXPECT_EQ(menu->height, 2 * r);
+    EXPECT_EQ(std::tuple(shorter[0].item, menu->cursor), std::tuple(firstItem, shorter[1].item));
+    EXPECT_EQ(std::tuple(shorter[1].item->check, menu->last, menu->height), std::tuple(0, rows[3].item, 2 * r));
 
     // States.
     EXPECT_FALSE(gMenuCheckItem(rows[2].item, true));   // not live: it was reset
@@ -210,8 +180,7 @@ TEST_F(MenuTest, BuildTextsHeightsRefusalsAndReuse) {
     EXPECT_EQ(shorter[1].item->state, 1);
     EXPECT_FALSE(gMenuSetNthItem(menu, 3, true));
     gMenuCheckItems(shorter, 2, 1);
-    EXPECT_EQ(shorter[0].item->check, 0);
-    EXPECT_EQ(shorter[1].item->check, 1);
+    EXPECT_EQ(std::tuple(shorter[0].item->check, shorter[1].item->check), std::tuple(0, 1));
 
     // A submenu row flagged disabled ends enabled; its children are measured with the
     // submenu font.
@@ -220,9 +189,7 @@ TEST_F(MenuTest, BuildTextsHeightsRefusalsAndReuse) {
                       {"Deeper\tF2", 0, Choose, 0, nullptr}};
     ASSERT_TRUE(gMenuAddItems(menu, sub, 3, true, 0, nullptr));
     gMenuItem* more = sub[0].item;
-    EXPECT_EQ(more->check, 2);
-    EXPECT_EQ(more->state, 0);
-    EXPECT_EQ(more->submenuHeight, 2 * r);
+    EXPECT_EQ(std::tuple(more->check, more->state, more->submenuHeight), std::tuple(2, 0, 2 * r));
     EXPECT_EQ(menu->submenuHeight, 2 * r);
     EXPECT_EQ(sub[2].item->shortcut, "F2");
     EXPECT_TRUE(gMenuSelectRadio(more, 0));
@@ -238,8 +205,7 @@ TEST_F(MenuTest, UserDataIsReleasedExactlyOnce) {
     EXPECT_EQ(gReleased, (std::vector<uint32_t>{7, 9, 9}));
     gMenuSetShortcut(menu);
     EXPECT_EQ(gReleased.size(), 3u);
-    EXPECT_EQ(menu->release, nullptr);
-    EXPECT_EQ(menu->userData, 0u);
+    EXPECT_EQ(std::tuple(menu->release, menu->userData), std::tuple(nullptr, 0u));
 
     for (auto& r : rows) r.flags = 0;
     ASSERT_TRUE(gMenuAddItems(menu, rows, 3, false, 11, CountRelease));
@@ -247,8 +213,7 @@ TEST_F(MenuTest, UserDataIsReleasedExactlyOnce) {
     // Reattaching: the items' old data goes once; the new data is the menu's alone.
     ASSERT_TRUE(gMenuPopupAtPoint(menu, window, 20, 20, 0, false, true, 42, CountRelease));
     EXPECT_EQ(gReleased, (std::vector<uint32_t>{11, 11}));
-    EXPECT_EQ(rows[0].item->userData, 42u);
-    EXPECT_EQ(rows[0].item->release, nullptr);
+    EXPECT_EQ(std::tuple(rows[0].item->userData, rows[0].item->release), std::tuple(42u, nullptr));
     gMenuCloseAll();
     gReleased.clear();
     menus.clear();
@@ -266,29 +231,12 @@ TEST_F(MenuTest, PressOpensKeysWrapAndChoiceRunsOnce) {
     ASSERT_TRUE(gMenuAddItems(menu, rows, 5, false, 3, nullptr));
     rows[2].item->userData = 4;
     gOpenOnClick = menu;
-    gWgtTemplate t;
-    t.desc.kind = 37;
-    t.desc.style = kWsSlotFromWindow | kWsLeft;
-    t.desc.width = 60;
-    t.desc.height = 30;
-    gElement* button = gWgtAdd(window, nullptr, &t, 0);
+    gElement* button = AddBox(window, 60, 30, OpenMenu);
     ASSERT_NE(button, nullptr);
-    button->paint = RectPaint;
-    button->style = (button->style & kWsSlotBits) | 0x10000000;  // click at release
-    button->onClick = OpenMenu;
-    button->onPress = nullptr;
-    button->dragFlags = 0;
-    button->x = button->homeX = 10;
-    button->y = button->homeY = 10;
-    button->width = button->cellWidth = 60;
-    button->height = button->cellHeight = 30;
-
-    platform::Point p{30, 20};
-    platform::ClientToScreen(window->hwnd, &p);
-    MoveScreen(p.x, p.y);
-    Button(true);
-    Button(false);
-    Pump([&] { return host->open != 0; });
+    PutBox(button, 10, 10, 60, 30);
+    FakeMotionIn(window, 30, 20);
+    Click();
+    PumpUntil([&] { return host->open != 0; });
     ASSERT_TRUE(host->open);
     EXPECT_TRUE(platform::IsWindowVisible(host->mainWindow->hwnd));
     EXPECT_EQ(platform::GetCapture(), host->mainWindow->hwnd);
@@ -297,18 +245,14 @@ TEST_F(MenuTest, PressOpensKeysWrapAndChoiceRunsOnce) {
     ASSERT_TRUE(XGetWindowAttributes(display, platform::X11WindowOf(host->mainWindow->hwnd), &attributes));
     EXPECT_TRUE(attributes.override_redirect);
     // Pointer and keyboard are grabbed while the menu tracks.
-    Display* other = XOpenDisplay(nullptr);
-    ASSERT_NE(other, nullptr);
-    Window root = DefaultRootWindow(other);
-    EXPECT_EQ(XGrabKeyboard(other, root, False, GrabModeAsync, GrabModeAsync, CurrentTime), AlreadyGrabbed);
-    EXPECT_EQ(XGrabPointer(other, root, False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None, None, CurrentTime),
+    EXPECT_FALSE(KeyboardFree());
+    EXPECT_EQ(XGrabPointer(other, DefaultRootWindow(other), False, ButtonPressMask, GrabModeAsync, GrabModeAsync, None,
+                           None, CurrentTime),
               AlreadyGrabbed);
     platform::Rect r = MainRect();
     platform::Point anchor{68, 25};  // widget right - 2, middle
     platform::ClientToScreen(window->hwnd, &anchor);
-    EXPECT_EQ(r.left, anchor.x);
-    EXPECT_EQ(r.top, anchor.y);
-    EXPECT_EQ(r.right - r.left, menu->width + 42);
+    EXPECT_EQ(std::tuple(r.left, r.top, r.right - r.left), std::tuple(anchor.x, anchor.y, menu->width + 42));
     EXPECT_EQ(r.bottom - r.top, menu->height + 14);
 
     // Down runs Alpha, Beta, Gamma (disabled rows are visited) and wraps to Alpha.
@@ -319,23 +263,20 @@ TEST_F(MenuTest, PressOpensKeysWrapAndChoiceRunsOnce) {
     }
     EXPECT_EQ(seen, (std::vector<gMenuItem*>{rows[1].item, rows[2].item, rows[4].item, rows[1].item}));
     Key(XK_Up);
-    EXPECT_EQ(menu->hovered, rows[4].item);
-    EXPECT_EQ(menu->hoveredRow, 3);
+    EXPECT_EQ(std::tuple(menu->hovered, menu->hoveredRow), std::tuple(rows[4].item, 3));
     Key(XK_Return);  // disabled: stays open
     EXPECT_TRUE(host->open);
     EXPECT_TRUE(gChosen.empty());
     Key(XK_Up);
     Key(XK_Return);
-    Pump([] { return !gChosen.empty(); }, 500);
-    Pump([] { return false; }, 100);
+    PumpUntil([] { return !gChosen.empty(); }, 500);
+    PumpFor(100);
     EXPECT_EQ(gChosen, (std::vector<uint32_t>{4}));
     EXPECT_FALSE(host->open);
     EXPECT_FALSE(platform::IsWindowVisible(host->mainWindow->hwnd));
     EXPECT_NE(platform::GetCapture(), host->mainWindow->hwnd);
     EXPECT_EQ(menu->hovered, nullptr);
-    EXPECT_EQ(XGrabKeyboard(other, root, False, GrabModeAsync, GrabModeAsync, CurrentTime), GrabSuccess);
-    XUngrabKeyboard(other, CurrentTime);
-    XCloseDisplay(other);
+    EXPECT_TRUE(KeyboardFree());
 
     // Alt with a key ends the menu without a choice and passes the key on.
     ASSERT_TRUE(gMenuPopupScreen(menu, window, 20, 20, 0, false));
@@ -366,13 +307,13 @@ TEST_F(MenuTest, SubmenuOpensOnTheTimerAndItsChoiceRunsOnce) {
     ASSERT_TRUE(gMenuPopupScreen(menu, window, 30, 30, 0, false));
     platform::Rect r = MainRect();
     const int32_t rh = Round(menu->rowHeight);
-    MoveScreen(r.left + 30, r.top + 5 + rh / 2);
+    FakeMotion(r.left + 30, r.top + 5 + rh / 2);
     EXPECT_EQ(menu->hovered, top[0].item);
     auto start = std::chrono::steady_clock::now();
-    MoveScreen(r.left + 30, r.top + 5 + rh + rh / 2);
+    FakeMotion(r.left + 30, r.top + 5 + rh + rh / 2);
     ASSERT_EQ(menu->hovered, sub[0].item);
     EXPECT_TRUE(host->timerRunning);
-    Pump([&] { return platform::IsWindowVisible(host->subWindow->hwnd); }, 1000);
+    PumpUntil([&] { return platform::IsWindowVisible(host->subWindow->hwnd); }, 1000);
     auto waited = std::chrono::steady_clock::now() - start;
     ASSERT_TRUE(platform::IsWindowVisible(host->subWindow->hwnd));
     EXPECT_GE(waited, std::chrono::milliseconds(180));
@@ -382,14 +323,12 @@ TEST_F(MenuTest, SubmenuOpensOnTheTimerAndItsChoiceRunsOnce) {
     EXPECT_EQ(s.left, r.left + menu->width + 42 - 5);
     EXPECT_EQ(s.top, r.top + (sub[0].item->rowBottom - rh) + 14 - 6);
     // Into the submenu, onto its second row, and a press chooses it.
-    MoveScreen(s.left + 30, s.top + 5 + rh + rh / 2);
-    MoveScreen(s.left + 31, s.top + 5 + rh + rh / 2);
-    EXPECT_EQ(sub[0].item->hoveredChild, sub[2].item);
-    EXPECT_EQ(menu->hoveredChildRow, 2);
-    Button(true);
-    Button(false);
-    Pump([] { return !gChosen.empty(); }, 500);
-    Pump([] { return false; }, 100);
+    FakeMotion(s.left + 30, s.top + 5 + rh + rh / 2);
+    FakeMotion(s.left + 31, s.top + 5 + rh + rh / 2);
+    EXPECT_EQ(std::tuple(sub[0].item->hoveredChild, menu->hoveredChildRow), std::tuple(sub[2].item, 2));
+    Click();
+    PumpUntil([] { return !gChosen.empty(); }, 500);
+    PumpFor(100);
     EXPECT_EQ(gChosen, (std::vector<uint32_t>{22}));
     EXPECT_FALSE(host->open);
     EXPECT_FALSE(platform::IsWindowVisible(host->subWindow->hwnd));
@@ -441,8 +380,7 @@ TEST_F(MenuTest, FlipsNearTheRightAndBottomEdges) {
         platform::Rect r = MainRect();
         EXPECT_EQ(r.left, c.left) << c.x << "," << c.y;
         EXPECT_EQ(r.top, c.topEdge) << c.x << "," << c.y;
-        EXPECT_EQ(host->flipLeft, c.flipLeft);
-        EXPECT_EQ(host->flipUp, c.flipUp);
+        EXPECT_EQ(std::tuple(host->flipLeft, host->flipUp), std::tuple(c.flipLeft, c.flipUp));
     }
     // Flipped both ways, the submenu opens to the left of the popup and upwards.
     ASSERT_TRUE(gMenuPopupScreen(menu, nullptr, 1270, 1020, 0, false));
@@ -453,8 +391,7 @@ TEST_F(MenuTest, FlipsNearTheRightAndBottomEdges) {
     platform::Rect s;
     platform::GetWindowRect(host->subWindow->hwnd, &s);
     const int32_t sw = sub[0].item->submenuWidth + 42, sh = sub[0].item->submenuHeight + 14;
-    EXPECT_EQ(s.left, r.left + 6 - sw);
-    EXPECT_EQ(s.top, r.top + sub[0].item->rowBottom + 6 - sh);
+    EXPECT_EQ(std::tuple(s.left, s.top), std::tuple(r.left + 6 - sw, r.top + sub[0].item->rowBottom + 6 - sh));
     gMenuEnd(nullptr, false, false);
     EXPECT_FALSE(platform::IsWindowVisible(host->subWindow->hwnd));
 }
@@ -476,37 +413,23 @@ TEST_F(MenuTest, PointerOnDisabledRowsEmptySubmenusAndPressOutside) {
     const int32_t rowY[] = {5 + rh / 2, 5 + rh + 2, 5 + rh + 5 + rh / 2, 5 + 2 * rh + 5 + rh / 2};
     // Presses on the disabled row and on the separator leave the menu open.
     for (int i : {0, 1}) {
-        MoveScreen(r.left + 30, r.top + rowY[i]);
-        Button(true);
-        Button(false);
-        Pump([] { return false; }, 80);
+        FakeMotion(r.left + 30, r.top + rowY[i]);
+        Click();
+        PumpFor(80);
         EXPECT_TRUE(host->open) << i;
     }
     EXPECT_TRUE(gChosen.empty());
     // The hovered row is painted in shade 1 of the popup, the others in its background.
-    MoveScreen(r.left + 30, r.top + rowY[2]);
+    FakeMotion(r.left + 30, r.top + rowY[2]);
     ASSERT_EQ(menu->hovered, rows[2].item);
     gWindow* popup = host->mainWindow;
-    ASSERT_TRUE(gWinMakeCurrent(popup));
-    glViewport(0, 0, popup->clientWidth, popup->clientHeight);
-    gWinPaint(popup);
-    glFinish();
-    glReadBuffer(GL_BACK);
-    auto read = [&](int x, int y) {
-        uint8_t px[3] = {0, 0, 0};
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(x, popup->clientHeight - 1 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, px);
-        return std::vector<int>{px[0], px[1], px[2]};
-    };
-    std::vector<int> lit = read(8, rowY[2]), plain = read(8, rowY[0]);
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_NEAR(lit[c], std::lround(popup->colours.backShades[1][c] * 255.0 / 127.0), 1) << c;
-        EXPECT_NEAR(plain[c], std::lround(popup->colours.background[c] * 255.0), 1) << c;
-    }
+    PaintWindow(popup);
+    EXPECT_TRUE(RgbNear(PixelAt(popup, 8, rowY[2]), Shade(popup->colours.backShades[1]), 1));
+    EXPECT_TRUE(RgbNear(PixelAt(popup, 8, rowY[0]), Background(popup), 1));
     // Resting on the empty submenu disables it and opens nothing.
-    MoveScreen(r.left + 30, r.top + rowY[3]);
+    FakeMotion(r.left + 30, r.top + rowY[3]);
     ASSERT_EQ(menu->hovered, empty[0].item);
-    Pump([&] { return empty[0].item->state == 1; }, 800);
+    PumpUntil([&] { return empty[0].item->state == 1; }, 800);
     EXPECT_EQ(empty[0].item->state, 1);
     EXPECT_FALSE(platform::IsWindowVisible(host->subWindow->hwnd));
     // A press on the opener outside the popup ends the menu without a choice.
@@ -538,27 +461,13 @@ TEST_F(MenuTest, MenuBarOpensTracksAndIsLetGo) {
     gMenu* fileMenu = bar->titles[0]->menu;
     gMenu* viewMenu = bar->titles[1]->menu;
     const float step = bar->rowHeight + 1;
-    auto rowPoint = [&](int row, int dx) {
-        platform::Point p{static_cast<int32_t>(e->x) + 5 + dx, static_cast<int32_t>(e->y + 3 + step * row + step / 2)};
-        platform::ClientToScreen(window->hwnd, &p);
-        return p;
-    };
+    const int x0 = static_cast<int>(e->x) + 5;
+    auto rowY = [&](int row) { return static_cast<int>(e->y + 3 + step * row + step / 2); };
     // Each press a few pixels apart from the last: no double-click.
     auto pressRow = [&](int row, int dx) {
-        platform::Point p = rowPoint(row, dx);
-        MoveScreen(p.x, p.y);
-        Button(true);
-        Button(false);
-        Pump([&] { return host->open != 0; }, 1000);
-    };
-    Display* other = XOpenDisplay(nullptr);
-    ASSERT_NE(other, nullptr);
-    auto keyboardFree = [&] {
-        bool free = XGrabKeyboard(other, DefaultRootWindow(other), False, GrabModeAsync, GrabModeAsync,
-                                  CurrentTime) == GrabSuccess;
-        if (free) XUngrabKeyboard(other, CurrentTime);
-        XSync(other, False);
-        return free;
+        FakeMotionIn(window, x0 + dx, rowY(row));
+        Click();
+        PumpUntil([&] { return host->open != 0; }, 1000);
     };
     auto expectLetGo = [&](const char* how) {
         EXPECT_FALSE(host->open) << how;
@@ -566,7 +475,7 @@ TEST_F(MenuTest, MenuBarOpensTracksAndIsLetGo) {
         EXPECT_FALSE(bar->Pressed()) << how;
         EXPECT_FALSE(platform::IsWindowVisible(host->mainWindow->hwnd)) << how;
         EXPECT_EQ(platform::GetCapture(), nullptr) << how;
-        EXPECT_TRUE(keyboardFree()) << how;
+        EXPECT_TRUE(KeyboardFree()) << how;
     };
 
     // A press opens the title's popup; Down wraps from the last row to the first row
@@ -575,7 +484,7 @@ TEST_F(MenuTest, MenuBarOpensTracksAndIsLetGo) {
     ASSERT_TRUE(host->open);
     EXPECT_EQ(host->current, fileMenu);
     EXPECT_TRUE(bar->Pressed());
-    EXPECT_FALSE(keyboardFree());
+    EXPECT_FALSE(KeyboardFree());
     std::vector<gMenuItem*> seen;
     for (int i = 0; i < 3; ++i) {
         Key(XK_Down);
@@ -583,7 +492,7 @@ TEST_F(MenuTest, MenuBarOpensTracksAndIsLetGo) {
     }
     EXPECT_EQ(seen, (std::vector<gMenuItem*>{file[1].item, file[2].item, file[1].item}));
     Key(XK_Return);
-    Pump([] { return !gChosen.empty(); }, 500);
+    PumpUntil([] { return !gChosen.empty(); }, 500);
     EXPECT_EQ(gChosen, (std::vector<uint32_t>{7}));
     expectLetGo("enter");
 
@@ -591,10 +500,9 @@ TEST_F(MenuTest, MenuBarOpensTracksAndIsLetGo) {
     pressRow(0, 8);
     ASSERT_TRUE(host->open);
     ASSERT_EQ(host->current, fileMenu);
-    platform::Point next = rowPoint(1, 0);
-    MoveScreen(next.x, next.y);
-    MoveScreen(next.x + 1, next.y);
-    Pump([&] { return host->current == viewMenu; }, 500);
+    FakeMotionIn(window, x0, rowY(1));
+    FakeMotionIn(window, x0 + 1, rowY(1));
+    PumpUntil([&] { return host->current == viewMenu; }, 500);
     EXPECT_EQ(host->current, viewMenu);
     EXPECT_TRUE(host->open);
     EXPECT_TRUE(bar->Pressed());
@@ -605,12 +513,11 @@ TEST_F(MenuTest, MenuBarOpensTracksAndIsLetGo) {
     EXPECT_EQ(host->state, 0);
     EXPECT_FALSE(platform::IsWindowVisible(host->mainWindow->hwnd));
     EXPECT_TRUE(bar->Pressed());
-    EXPECT_FALSE(keyboardFree());
+    EXPECT_FALSE(KeyboardFree());
     Key(XK_Up);
     EXPECT_EQ(bar->currentRow, 0);
     Key(XK_Right);
-    EXPECT_EQ(host->current, fileMenu);
-    EXPECT_EQ(host->state, 1);
+    EXPECT_EQ(std::tuple(host->current, host->state), std::tuple(fileMenu, 1));
     EXPECT_TRUE(platform::IsWindowVisible(host->mainWindow->hwnd));
     Key(XK_Escape);
     expectLetGo("escape");
@@ -622,7 +529,6 @@ TEST_F(MenuTest, MenuBarOpensTracksAndIsLetGo) {
     ClickOutside();
     expectLetGo("press outside");
     EXPECT_EQ(gChosen.size(), 1u);
-    XCloseDisplay(other);
 }
 
 std::atomic<int> gOnceRuns{0};
@@ -641,7 +547,7 @@ TEST_F(MenuTest, CrossThreadSendsRunWhileTracking) {
         platform::SendMessage(target, kMsgOnce, 5, 0);
         returned = true;
     });
-    Pump([&] { return returned.load(); }, 2000);
+    PumpUntil([&] { return returned.load(); }, 2000);
     sender.join();
     gSetOnceHook(previous);
     EXPECT_TRUE(returned);

@@ -1,6 +1,7 @@
 // Placement of elements in group rows, fitting and arranging, as arithmetic (no GL).
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "toolkit/layout.h"
@@ -38,8 +39,7 @@ protected:
 TEST_F(PlaceTest, HorizontalRowSeparatorsAndNoPlacement) {
     gGroup* g = gGrpGet(&table, 0x24000);
     ASSERT_NE(g, nullptr);
-    EXPECT_EQ(g->tag, kGroupTag);
-    EXPECT_EQ(g->align, 10u);
+    EXPECT_EQ(std::tuple(g->tag, g->align), std::tuple(kGroupTag, 10u));
     EXPECT_FLOAT_EQ(g->gapX, 2.0f);
     g->align = 1;
     gElement* sep1 = El(30, 30, 14);
@@ -51,9 +51,7 @@ TEST_F(PlaceTest, HorizontalRowSeparatorsAndNoPlacement) {
     gElement* a = El(20, 15);
     gWgtPlaceInGroup(g, a);
     EXPECT_FLOAT_EQ(a->x, 6.0f);
-    EXPECT_EQ(g->openRow->first, sep1);
-    EXPECT_EQ(g->openRow->last, a);
-    EXPECT_EQ(sep2->rowNext, a);
+    EXPECT_EQ(std::tuple(g->openRow->first, g->openRow->last, sep2->rowNext), std::tuple(sep1, a, a));
     EXPECT_EQ(a->rowFirst, sep1);
 
     gGroup* fresh = gGrpCreateSlot(&table, 0x30000);
@@ -62,8 +60,7 @@ TEST_F(PlaceTest, HorizontalRowSeparatorsAndNoPlacement) {
     free->x = 7;
     EXPECT_EQ(gWgtPlaceInGroup(fresh, free), 1);
     EXPECT_FLOAT_EQ(free->x, 7.0f);
-    EXPECT_EQ(free->row, nullptr);
-    EXPECT_EQ(fresh->rowsHead, nullptr);
+    EXPECT_EQ(std::tuple(free->row, fresh->rowsHead), std::tuple(nullptr, nullptr));
 }
 
 TEST_F(PlaceTest, ThreeCellsAtGapTwoAndVerticalGrowth) {
@@ -71,19 +68,12 @@ TEST_F(PlaceTest, ThreeCellsAtGapTwoAndVerticalGrowth) {
     g->align = 1;
     gElement* e[3] = {El(20, 15), El(20, 15), El(20, 15)};
     for (gElement* x : e) EXPECT_EQ(gWgtPlaceInGroup(g, x), 1);
-    EXPECT_FLOAT_EQ(e[0]->x, 0.0f);
-    EXPECT_FLOAT_EQ(e[1]->x, 22.0f);
-    EXPECT_FLOAT_EQ(e[2]->x, 44.0f);
-    EXPECT_FLOAT_EQ(g->openRow->contentWidth, 64.0f);
-    EXPECT_FLOAT_EQ(g->width, 64.0f);
-    EXPECT_FLOAT_EQ(g->height, 15.0f);
+    EXPECT_EQ(std::tuple(e[0]->x, e[1]->x, e[2]->x, g->openRow->contentWidth), std::tuple(0.0f, 22.0f, 44.0f, 64.0f));
+    EXPECT_EQ(std::tuple(g->width, g->height), std::tuple(64.0f, 15.0f));
     // A taller element centres the row (row alignment 0x8000: half the growth).
     gElement* tall = El(10, 19);
     gWgtPlaceInGroup(g, tall);
-    EXPECT_FLOAT_EQ(e[0]->y, 2.0f);
-    EXPECT_FLOAT_EQ(e[0]->homeY, 2.0f);
-    EXPECT_FLOAT_EQ(tall->y, 0.0f);
-    EXPECT_FLOAT_EQ(g->height, 19.0f);
+    EXPECT_EQ(std::tuple(e[0]->y, e[0]->homeY, tall->y, g->height), std::tuple(2.0f, 2.0f, 0.0f, 19.0f));
     EXPECT_FLOAT_EQ(g->openRow->contentHeight, 19.0f);
 
     // Vertical group: the narrower element moves in by half the difference.
@@ -93,9 +83,7 @@ TEST_F(PlaceTest, ThreeCellsAtGapTwoAndVerticalGrowth) {
     gElement* narrow = El(20, 12);
     gWgtPlaceInGroup(v, wide);
     gWgtPlaceInGroup(v, narrow);
-    EXPECT_FLOAT_EQ(narrow->y, 12.0f);
-    EXPECT_FLOAT_EQ(narrow->x, 5.0f);
-    EXPECT_FLOAT_EQ(v->height, 24.0f);
+    EXPECT_EQ(std::tuple(narrow->y, narrow->x, v->height), std::tuple(12.0f, 5.0f, 24.0f));
 }
 
 TEST_F(PlaceTest, ReferenceClipAndSecondGroupBelowFirst) {
@@ -114,10 +102,8 @@ TEST_F(PlaceTest, ReferenceClipAndSecondGroupBelowFirst) {
     gWgtPlaceInGroup(first, El(20, 15));
     EXPECT_FLOAT_EQ(first->height, 15.0f);
     gGroup* second = gGrpCreateSlot(&table, 0x84000);
-    EXPECT_FLOAT_EQ(second->y, 5 + 15 + 1 + 2 + 2.0f);
-    EXPECT_FLOAT_EQ(second->marginBottom, 2.0f);
-    EXPECT_EQ(table.slots[2].count, 2);
-    EXPECT_EQ(table.slots[2].current, second);
+    EXPECT_EQ(std::tuple(second->y, second->marginBottom), std::tuple(5 + 15 + 1 + 2 + 2.0f, 2.0f));
+    EXPECT_EQ(std::tuple(table.slots[2].count, table.slots[2].current), std::tuple(2, second));
 }
 
 TEST_F(PlaceTest, FittingArrangingAndExtent) {
@@ -132,14 +118,10 @@ TEST_F(PlaceTest, FittingArrangingAndExtent) {
     g->openRow->align |= 0x200;  // centre this line
     gGrpArrange(g);
     EXPECT_TRUE(g->arranged);
-    EXPECT_FLOAT_EQ(lone->x, 22.0f);
-    EXPECT_FLOAT_EQ(lone->placedX, 22.0f);
-    EXPECT_FLOAT_EQ(g->cellWidth, 64.0f);
-    EXPECT_FLOAT_EQ(g->cellHeight, 32.0f);
+    EXPECT_EQ(std::tuple(lone->x, lone->placedX, g->cellWidth, g->cellHeight), std::tuple(22.0f, 22.0f, 64.0f, 32.0f));
     int32_t w = 0, h = 0;
     EXPECT_TRUE(gSlotTableExtent(&table, &w, &h));
-    EXPECT_EQ(w, 64);
-    EXPECT_EQ(h, 32);
+    EXPECT_EQ(std::tuple(w, h), std::tuple(64, 32));
 
     // Fitting a row against a wider measure: far side, then centred.
     gGroup* f = gGrpCreateSlot(&table, 0x30000);
@@ -154,11 +136,8 @@ TEST_F(PlaceTest, FittingArrangingAndExtent) {
     row->align = 0x200;
     gWgtPlaceItem(f, row, 0x30000, measure);
     EXPECT_FLOAT_EQ(a->x, 120.0f);
-    EXPECT_EQ(gGrpNormAlign(0x13), 0x11u);
-    EXPECT_EQ(gGrpNormAlign(0x0E), 10u);
-    EXPECT_EQ(gGrpNormAlign(0x34), 0x14u);
-    EXPECT_EQ(gWgtAlignFlags(0x8100, 0x4600), 0x4200u);
-    EXPECT_EQ(gWgtAlignFlags(0, 0x2800), 0x2000u);
+    EXPECT_EQ(std::tuple(gGrpNormAlign(0x13), gGrpNormAlign(0x0E), gGrpNormAlign(0x34)), std::tuple(0x11u, 10u, 0x14u));
+    EXPECT_EQ(std::tuple(gWgtAlignFlags(0x8100, 0x4600), gWgtAlignFlags(0, 0x2800)), std::tuple(0x4200u, 0x2000u));
 }
 
 TEST_F(PlaceTest, ReleasingGroupReferences) {
@@ -167,8 +146,7 @@ TEST_F(PlaceTest, ReleasingGroupReferences) {
     gGroup* a = g;
     gGroup* b = g;
     gGrpReleaseRange(&a, &b);  // the same group in both: released twice
-    EXPECT_EQ(a, nullptr);
-    EXPECT_EQ(b, nullptr);
+    EXPECT_EQ(std::tuple(a, b), std::tuple(nullptr, nullptr));
     EXPECT_FALSE(gWgtIsLive(g));
     EXPECT_EQ(table.slots[0].count, 0);
 

@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <initializer_list>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "toolkit/scale.h"
 
@@ -16,12 +19,9 @@ std::string Fmt(double v, bool asInt = false, size_t size = 16) {
 }
 
 TEST(ScaleTest, LabelTextsTrimTheirZeros) {
-    EXPECT_EQ(Fmt(3.10), "3.1");
-    EXPECT_EQ(Fmt(3.00), "3");
-    EXPECT_EQ(Fmt(3.05), "3.05");
-    EXPECT_EQ(Fmt(12.5), "12.5");
-    EXPECT_EQ(Fmt(-0.5), "-0.5");
-    EXPECT_EQ(Fmt(100), "100");
+    for (auto [value, text] : std::initializer_list<std::pair<double, const char*>>{
+             {3.10, "3.1"}, {3.00, "3"}, {3.05, "3.05"}, {12.5, "12.5"}, {-0.5, "-0.5"}, {100, "100"}})
+        EXPECT_EQ(Fmt(value), text) << value;
     EXPECT_EQ(Fmt(1e15), "ERR");  // "1000000000000000" does not fit 15 characters
     EXPECT_EQ(Fmt(-9007199254740993.0, true, 21), "-9007199254740992");
     EXPECT_EQ(Fmt(1e300, true, 21), "9223372036854775807");  // saturated
@@ -32,8 +32,7 @@ TEST(ScaleTest, LabelTextsTrimTheirZeros) {
 
 TEST(ScaleTest, LabelsAppearFromAFortyPixelStepWithExponentAndShift) {
     SliderCtrl c(2.7f, 3.9f);
-    EXPECT_EQ(c.scaleX, 2.0f);
-    EXPECT_EQ(c.scaleY, 3.0f);
+    EXPECT_EQ(std::tuple(c.scaleX, c.scaleY), std::tuple(2.0f, 3.0f));
     ASSERT_TRUE(c.SizeLabels(1000, 800));
     ScaleRecord& h = c.horizontal;
     h.rect[0] = 10, h.rect[1] = 5, h.rect[2] = 400, h.rect[3] = 20;
@@ -54,8 +53,7 @@ TEST(ScaleTest, LabelsAppearFromAFortyPixelStepWithExponentAndShift) {
     h.shift = -2.5;
     SliderCtrl::BuildLabels(&h, false);
     EXPECT_STREQ(h.labels[0].text, "SCALE X: E+003");
-    EXPECT_FLOAT_EQ(h.labels[0].x, 236.0f);
-    EXPECT_FLOAT_EQ(h.labels[0].y, 22.0f);
+    EXPECT_EQ(std::tuple(h.labels[0].x, h.labels[0].y), std::tuple(236.0f, 22.0f));
     EXPECT_STREQ(h.labels[1].text, "SHIFTING X: -2.5");
     EXPECT_EQ(h.highlighted, 1);
     ScaleRecord& v = c.vertical;
@@ -83,15 +81,11 @@ TEST(ScaleTest, ReadoutFlagsAndRange) {
     h.step = 100;
     h.flags = kScaleDecompose;
     c.ValueFromPosH(260.4f, 300.0f);  // r = floor(10 - 260.4) = -251, value 251
-    EXPECT_FLOAT_EQ(h.rounded, -251.0f);
-    EXPECT_EQ(h.stepIndex, -2);
-    EXPECT_FLOAT_EQ(h.remainder, 51.0f);
+    EXPECT_EQ(std::tuple(h.rounded, h.stepIndex, h.remainder), std::tuple(-251.0f, -2, 51.0f));
     EXPECT_FLOAT_EQ(h.cursorDistance, 551.0f);
     h.flags = 0, h.threshold = 0;
     c.ValueFromPosH(260.4f, kScaleNoCursor);
-    EXPECT_EQ(h.stepIndex, 0);
-    EXPECT_FLOAT_EQ(h.remainder, 251.0f);
-    EXPECT_FLOAT_EQ(h.cursorDistance, -1.0f);
+    EXPECT_EQ(std::tuple(h.stepIndex, h.remainder, h.cursorDistance), std::tuple(0, 251.0f, -1.0f));
 
     // Flags: "on" clears the change mask, "off" keeps the bits the user changed.
     EXPECT_TRUE(SliderCtrl::SetFlags(&h, 2, true));
@@ -103,23 +97,17 @@ TEST(ScaleTest, ReadoutFlagsAndRange) {
     EXPECT_EQ(h.flags, 4u);
     c.vertical.flags = 4;
     EXPECT_TRUE(SliderCtrl::SetFlagsMasked(&h, &c.vertical, 4, false));
-    EXPECT_EQ(h.flags, 0u);
-    EXPECT_EQ(c.vertical.changeMask, 4u);
+    EXPECT_EQ(std::tuple(h.flags, c.vertical.changeMask), std::tuple(0u, 4u));
     EXPECT_FALSE(SliderCtrl::SetFlagsMasked(&h, &c.vertical, 4, false));
 
     h.flags = kScaleInt64 | 2, h.range = 30, h.exponent = 2;
     c.SetRange(7, 9);
-    EXPECT_EQ(h.flags, 7u);
-    EXPECT_EQ(h.step, 30.0);
-    EXPECT_EQ(h.exponent, 0);
-    EXPECT_EQ(h.stepIndex, 7);
+    EXPECT_EQ(std::tuple(h.flags, h.step, h.exponent, h.stepIndex), std::tuple(7u, 30.0, 0, 7));
     EXPECT_EQ(c.vertical.stepIndex, 9);
     SliderCtrl::SetColours(&h, true, true);
-    EXPECT_FLOAT_EQ(h.colours[0], 0.45f);
-    EXPECT_FLOAT_EQ(h.colours[5], 0.70f);
+    EXPECT_EQ(std::tuple(h.colours[0], h.colours[5]), std::tuple(0.45f, 0.70f));
     SliderCtrl::ResetScale(&h);
-    EXPECT_EQ(h.range, 100);
-    EXPECT_EQ(h.stepIndex, 100);
+    EXPECT_EQ(std::tuple(h.range, h.stepIndex), std::tuple(100, 100));
     EXPECT_FLOAT_EQ(h.colours[0], 0.60f);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "platform/fake_backend.h"
 #include "toolkit/input.h"
@@ -39,13 +40,11 @@ TEST_F(ShortcutTest, FoldingAndMatchingWithEitherHand) {
 
     gAccel* entry = gAccelAdd(nullptr, 0xC005A, Count, 7, 0);   // Ctrl+Z
     ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(entry->key, 0x4005Au);
-    EXPECT_EQ(entry->tag, kAccelCommand);
+    EXPECT_EQ(std::tuple(entry->key, entry->tag), std::tuple(0x4005Au, kAccelCommand));
     for (uint32_t key : {0x4005Au, 0xC005Au, 0x8005Au, 0x48005Au}) {
         EXPECT_EQ(gAccelDispatchKey(nullptr, nullptr, key), 1) << std::hex << key;
     }
-    EXPECT_EQ(gCalls, 4);
-    EXPECT_EQ(gLastData, 7u);
+    EXPECT_EQ(std::tuple(gCalls, gLastData), std::tuple(4, 7u));
     EXPECT_EQ(gAccelDispatchKey(nullptr, nullptr, 0x5A), 0);      // no Ctrl
     EXPECT_EQ(gAccelDispatchKey(nullptr, nullptr, 0x1405A), 0);   // Ctrl+Shift
     gKeyDownEvent = gKeyEvent{0x8005A, 0, 0};
@@ -81,9 +80,7 @@ TEST_F(ShortcutTest, KindsRankAndTakeOverInPlace) {
     EXPECT_EQ(widgetKey, press);   // taken over in place
     EXPECT_EQ(widgetKey->tag, kAccelWidgetKey);
     gAccel* command = gAccelAdd(nullptr, 0x40041, Count, 3, 0);
-    EXPECT_EQ(command, press);
-    EXPECT_EQ(command->tag, kAccelCommand);
-    EXPECT_EQ(command->widget, nullptr);
+    EXPECT_EQ(std::tuple(command, command->tag, command->widget), std::tuple(press, kAccelCommand, nullptr));
     EXPECT_EQ(gAccelGlobal()->head, command);
     EXPECT_EQ(gAccelGlobal()->tail, tail);
     EXPECT_EQ(gAccelAdd(nullptr, 0x40041, Count, 4, 0), nullptr);   // a command is never replaced
@@ -100,8 +97,7 @@ TEST_F(ShortcutTest, HotKeysOfWindows) {
     EXPECT_TRUE(gWinSetHotKey(window, kCloseKeyDefault));
     EXPECT_NE(window->style & kStyleCloseKey, 0u);
     EXPECT_TRUE(gWinSetHotKey(window, 0xC0051));   // Ctrl+Q
-    EXPECT_EQ(window->closeKey, 0x40051u);
-    EXPECT_EQ(window->style & kStyleCloseKey, 0u);
+    EXPECT_EQ(std::tuple(window->closeKey, window->style & kStyleCloseKey), std::tuple(0x40051u, 0u));
     EXPECT_FALSE(gWinSetHotKey(nullptr, 0x51));
     // A window's list takes its own shortcuts; the global list does not see them.
     ASSERT_NE(gAccelAdd(window, 0xC0046, Count, 9, 0), nullptr);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "toolkit/painters.h"
 #include "toolkit/skin.h"
@@ -40,9 +41,7 @@ TEST(SkinTest, StyleRecordsByKind) {
         EXPECT_EQ(record != nullptr, expected) << kind;
         if (record == nullptr) continue;
         ++present;
-        EXPECT_EQ(record->kind, kind);
-        EXPECT_EQ(record->slotMask, 0xFC000u);
-        EXPECT_EQ(record->colour1, 0x70000000u);
+        EXPECT_EQ(std::tuple(record->kind, record->slotMask, record->colour1), std::tuple(kind, 0xFC000u, 0x70000000u));
         EXPECT_EQ(record->colourCount, 1u);
         EXPECT_EQ(record->extraFlags, kind == 2 ? 0x88001u : 0x20000000u);
         EXPECT_NE(record->painter, nullptr);
@@ -57,13 +56,11 @@ TEST(SkinTest, StyleRecordsByKind) {
     EXPECT_FLOAT_EQ(skin->StyleForKind(12)->size->width, 15.0f);
     // Check box: 12 x 12 with its origin offset; the edit field's extra pair and state.
     const gStyleRecord* box = skin->StyleForKind(2);
-    EXPECT_FLOAT_EQ(box->size->width, 12.0f);
-    EXPECT_FLOAT_EQ(box->size->origin[0], 4.0f);
+    EXPECT_EQ(std::tuple(box->size->width, box->size->origin[0]), std::tuple(12.0f, 4.0f));
     EXPECT_EQ(box->colour1Fallback, 0x04676A6Au);
     const gStyleRecord* edit = skin->StyleForKind(6);
     ASSERT_NE(edit->extra, nullptr);
-    EXPECT_EQ(edit->extra->pair[0], 8u);
-    EXPECT_EQ(edit->state->words[1], 0x01010101u);
+    EXPECT_EQ(std::tuple(edit->extra->pair[0], edit->state->words[1]), std::tuple(8u, 0x01010101u));
     EXPECT_EQ(edit->size->text->flags, 0x44000u);
     EXPECT_EQ(skin->StyleForKind(53)->size->text->flags, 0x50020u);
     EXPECT_FLOAT_EQ(skin->StyleForKind(42)->size->text->inset, 19.0f);

@@ -2,14 +2,11 @@
 // recording backend.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
+#include <tuple>
 
-#include <cmath>
-#include <cstdlib>
-
+#include "fake_window_fixture.h"
+#include "gl_test_support.h"
 #include "platform/fake_backend.h"
-#include "platform/gl_context.h"
-#include "platform/msg_queue.h"
 #include "toolkit/layout.h"
 #include "toolkit/scale.h"
 #include "toolkit/slider.h"
@@ -17,7 +14,12 @@
 namespace orva {
 namespace {
 
-TEST(ScrollSliderTest, ThumbLengthStateAndFraction) {
+using namespace testing_util;
+
+// The widgets on the recording backend; the arithmetic alone needs none of it.
+class ScrollSliderTest : public testing_util::FakeWindowTest {};
+
+TEST_F(ScrollSliderTest, ThumbLengthStateAndFraction) {
     struct Case {
         float track;
         double visible, total, position;
@@ -60,28 +62,20 @@ TEST(ScrollSliderTest, ThumbLengthStateAndFraction) {
     EXPECT_EQ(s.thumbPos, 1.0f);
     // Resize keeps the shares and reapplies the minimum; share 1 fills the track.
     ASSERT_TRUE(ScrollSliderApplyRange(&s, 100, 30, 100, 35));  // share 0.3, position 0.5
-    EXPECT_EQ(s.thumbLength, 30.0f);
-    EXPECT_EQ(s.thumbPos, 36.0f);
+    EXPECT_EQ(std::tuple(s.thumbLength, s.thumbPos), std::tuple(30.0f, 36.0f));
     ScrollSliderApplyResize(&s, 200);
-    EXPECT_EQ(s.thumbLength, 60.0f);
-    EXPECT_EQ(s.thumbPos, 71.0f);
+    EXPECT_EQ(std::tuple(s.thumbLength, s.thumbPos), std::tuple(60.0f, 71.0f));
     ScrollSliderApplyResize(&s, 10);
-    EXPECT_EQ(s.thumbLength, 7.0f);
-    EXPECT_EQ(s.state, 0);
+    EXPECT_EQ(std::tuple(s.thumbLength, s.state), std::tuple(7.0f, 0));
     ASSERT_TRUE(ScrollSliderApplyRange(&s, 100, 100, 100, 0));
     ScrollSliderApplyResize(&s, 50);
-    EXPECT_EQ(s.thumbLength, 50.0f);
-    EXPECT_EQ(s.thumbPos, 1.0f);
+    EXPECT_EQ(std::tuple(s.thumbLength, s.thumbPos), std::tuple(50.0f, 1.0f));
 }
 
 float gFraction = -1;
 void OnScroll(uintptr_t data, float fraction) { gFraction = fraction + static_cast<float>(data); }
 
-TEST(ScrollSliderTest, WidgetDragsReportTheFraction) {
-    platform::ScopedFakeBackend fake;
-    ASSERT_NE(gInit(), nullptr);
-    gWindow* window = gWinCreateRec(10, 10, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
-    ASSERT_NE(window, nullptr);
+TEST_F(ScrollSliderTest, WidgetDragsReportTheFraction) {
     gElement* e = ScrollSliderCreate(window, nullptr, OnScroll, true, 100, 12, 0);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->kind, kScrollSliderV);
@@ -93,8 +87,7 @@ TEST(ScrollSliderTest, WidgetDragsReportTheFraction) {
     EXPECT_EQ(s->thumbLength, 7.0f);
     pf::Point p{0, static_cast<int32_t>(e->y) + 50};  // thumb centred on the pointer: start 46
     ScrollSliderDrag(e, &p);
-    EXPECT_EQ(s->thumbPos, 46.0f);
-    EXPECT_FLOAT_EQ(gFraction, 45.0f / 92.0f);
+    EXPECT_EQ(std::tuple(s->thumbPos, gFraction), std::tuple(46.0f, 45.0f / 92.0f));
     gFraction = -1;
     ScrollSliderDrag(e, &p);  // no movement, no callback
     EXPECT_EQ(gFraction, -1.0f);
@@ -110,63 +103,39 @@ TEST(ScrollSliderTest, WidgetDragsReportTheFraction) {
         SliderCtrl c(1, 1);
         ASSERT_TRUE(c.Show(window, true, nullptr, 0));
         ASSERT_NE(c.widgetH, nullptr);
-        EXPECT_EQ(c.widgetH->kind, kScaleKindH);
-        EXPECT_EQ(c.widgetV->kind, kScaleKindV);
-        EXPECT_EQ(c.useCount, 2);
+        EXPECT_EQ(std::tuple(c.widgetH->kind, c.widgetV->kind, c.useCount), std::tuple(kScaleKindH, kScaleKindV, 2));
         EXPECT_EQ(c.widgetH->shown, 1);
         EXPECT_EQ(ScaleControlOf(c.widgetV), &c);
         EXPECT_GE(c.horizontal.labelCapacity, 2);
         ASSERT_TRUE(c.Show(window, false, nullptr, 0));
         EXPECT_EQ(c.widgetV->shown, 0);
     }
-    gShutdown();
-}
-
-struct Pixel {
-    int r, g, b;
-    bool operator==(const Pixel&) const = default;
-};
-Pixel Read(gWindow* window, const gElement* e, float fx, float fy) {
-    int x = static_cast<int>(std::floor(fx)), y = static_cast<int>(std::floor(fy));
-    int col = (e->style & 0x10000) ? window->clientWidth - 1 - x : x;
-    int row = (e->style & 0x80000) ? y : window->clientHeight - 1 - y;
-    unsigned char p[3] = {};
-    glReadBuffer(GL_BACK);
-    glReadPixels(col, row, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, p);
-    return {p[0], p[1], p[2]};
 }
 
 TEST(ScaleGlTest, ScalesAndSliderPaint) {
-    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
-    ASSERT_NE(gInit(), nullptr);
-    gWindow* window = gWinCreateRec(30, 30, 320, 240, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    ORVA_SKIP_WITHOUT_DISPLAY();
+    gWindow* window = InitWithFrame(30, 30, 320, 240);
     ASSERT_NE(window, nullptr);
     SliderCtrl c(1, 1);
     ASSERT_TRUE(c.Show(window, true, nullptr, 0));
     gElement* slider = ScrollSliderCreate(window, nullptr, nullptr, false, 100, 12, 0);
     ASSERT_NE(slider, nullptr);
     ASSERT_TRUE(ScrollSliderSetRange(slider, 50, 100, 0));  // thumb 50 long from the start
-    ASSERT_TRUE(gWinOpen(window, "Scales", kStyleShown));
-    platform::Msg msg;
-    for (int i = 0; i < 50 && platform::PeekMessage(&msg, true); ++i) platform::DispatchMessage(&msg);
+    ASSERT_TRUE(OpenShown(window, "Scales"));
     c.horizontal.step = 50;
     c.horizontal.remainder = 0;
     c.ValueFromPosH(c.widgetH->x, kScaleNoCursor);
-    ASSERT_TRUE(gWinMakeCurrent(window));
-    glViewport(0, 0, window->clientWidth, window->clientHeight);
-    gWinPaint(window);
+    PaintWindow(window);
     gElement* h = c.widgetH;
     // The horizontal scale is white with a black major tick every step.
-    EXPECT_EQ(Read(window, h, h->x + 20, h->y + 3), (Pixel{255, 255, 255}));
-    EXPECT_EQ(Read(window, h, h->x + 50, h->y + 3), (Pixel{0, 0, 0}));
+    EXPECT_EQ(WidgetPixel(window, h, h->x + 20, h->y + 3), (Rgb{255, 255, 255}));
+    EXPECT_EQ(WidgetPixel(window, h, h->x + 50, h->y + 3), (Rgb{0, 0, 0}));
     // The slider's thumb differs from its track.
-    Pixel thumb = Read(window, slider, slider->x + 20, slider->y + 6);
-    Pixel track = Read(window, slider, slider->x + 80, slider->y + 6);
+    Rgb thumb = WidgetPixel(window, slider, slider->x + 20, slider->y + 6);
+    Rgb track = WidgetPixel(window, slider, slider->x + 80, slider->y + 6);
     EXPECT_FALSE(thumb == track);
     platform::SwapBuffers(window->hdc);
-    gUiCloseQuiet(nullptr);
-    gMessageLoop(0);
-    gShutdown();
+    CloseToolkit();
 }
 
 }  // namespace

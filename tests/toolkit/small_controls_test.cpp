@@ -2,22 +2,22 @@
 // round outlines.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
 #include <cmath>
-#include <cstdlib>
 #include <set>
+#include <tuple>
 #include <utility>
 
+#include "fake_window_fixture.h"
+#include "gl_test_support.h"
 #include "platform/fake_backend.h"
-#include "platform/gl_context.h"
-#include "platform/msg_queue.h"
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
 #include "toolkit/small_controls.h"
 
 namespace orva {
 namespace {
+
+using namespace testing_util;
 
 struct Seek {
     int mode = 0;
@@ -37,13 +37,8 @@ uint8_t OnSeek(uintptr_t u, float* f) {
 void Done(uintptr_t u) { ++reinterpret_cast<Seek*>(u)->done; }
 
 ProgressDesc Desc(Seek* s) {
-    ProgressDesc d;
-    d.mode = Mode;
-    d.position = Position;
-    d.seek = OnSeek;
-    d.seekDone = Done;
-    d.userData = reinterpret_cast<uintptr_t>(s);
-    return d;
+    return ProgressDesc{.mode = Mode, .seek = OnSeek, .position = Position, .seekDone = Done,
+                        .userData = reinterpret_cast<uintptr_t>(s)};
 }
 
 TEST(ProgressBarTest, ModesAndDrags) {
@@ -59,28 +54,24 @@ TEST(ProgressBarTest, ModesAndDrags) {
     ProgressDesc* bar = ProgressBar::FromWidget(e);
     ASSERT_NE(bar, nullptr);
     EXPECT_TRUE(ProgressBar::Update(e));  // draggable: 0.25 of 100
-    EXPECT_EQ(bar->length, 25.0f);
-    EXPECT_EQ(e->dragFlags & 0x200, 0x200u);
+    EXPECT_EQ(std::tuple(bar->length, e->dragFlags & 0x200), std::tuple(25.0f, 0x200u));
     EXPECT_FALSE(ProgressBar::Update(e));
     s.position = 7.0f;  // a wild fraction is clamped
     EXPECT_TRUE(ProgressBar::Update(e));
     EXPECT_EQ(bar->length, 100.0f);
     s.mode = 2;
     EXPECT_FALSE(ProgressBar::Update(e));
-    EXPECT_EQ(e->dragFlags & 0x200, 0u);
-    EXPECT_EQ(e->onDrag, nullptr);
+    EXPECT_EQ(std::tuple(e->dragFlags & 0x200, e->onDrag), std::tuple(0u, nullptr));
     s.mode = 1;
     EXPECT_TRUE(ProgressBar::Update(e));
     EXPECT_EQ(bar->length, 0.0f);
     // Drag: fraction = (x - 1) / 100, clamped.
     EXPECT_TRUE(ProgressBar::DragTo(e, 41.4f));
     EXPECT_FLOAT_EQ(s.lastFraction, 0.404f);
-    EXPECT_EQ(bar->length, 40.0f);
-    EXPECT_EQ(s.done, 1);
+    EXPECT_EQ(std::tuple(bar->length, s.done), std::tuple(40.0f, 1));
     s.answer = 0;
     EXPECT_TRUE(ProgressBar::DragTo(e, 500));
-    EXPECT_EQ(bar->length, 100.0f);
-    EXPECT_EQ(s.done, 1);
+    EXPECT_EQ(std::tuple(bar->length, s.done), std::tuple(100.0f, 1));
     EXPECT_FALSE(ProgressBar::DragTo(e, 400));
     EXPECT_TRUE(ProgressBar::SetActive(e, true));
     EXPECT_FALSE(ProgressBar::SetActive(e, true));
@@ -94,26 +85,9 @@ TEST(ProgressBarTest, ModesAndDrags) {
     gShutdown();
 }
 
-struct Pixel {
-    int r, g, b;
-    bool operator==(const Pixel&) const = default;
-};
-// The window pixel of a point of the widget's corner frame.
-gElement* gRead = nullptr;
-Pixel Read(gWindow* window, float fx, float fy) {
-    int x = static_cast<int>(std::floor(fx)), y = static_cast<int>(std::floor(fy));
-    int col = (gRead->style & 0x10000) ? window->clientWidth - 1 - x : x;
-    int row = (gRead->style & 0x80000) ? y : window->clientHeight - 1 - y;
-    unsigned char p[3] = {};
-    glReadBuffer(GL_BACK);
-    glReadPixels(col, row, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, p);
-    return {p[0], p[1], p[2]};
-}
-
 TEST(ProgressBarTest, ColoursReadBackExactly) {
-    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
-    ASSERT_NE(gInit(), nullptr);
-    gWindow* window = gWinCreateRec(30, 30, 240, 80, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    ORVA_SKIP_WITHOUT_DISPLAY();
+    gWindow* window = InitWithFrame(30, 30, 240, 80);
     ASSERT_NE(window, nullptr);
     Seek s;
     s.position = 0.5f;
@@ -125,41 +99,27 @@ TEST(ProgressBarTest, ColoursReadBackExactly) {
     e->color1 = 0x04105A30u;  // channels 0x30, 0x5A, 0x10 (7 bits each)
     e->color2 = 0x047F0000u;
     ASSERT_TRUE(ProgressBar::Update(e));
-    ASSERT_TRUE(gWinOpen(window, "Progress", kStyleShown));
-    platform::Msg msg;
-    for (int i = 0; i < 50 && platform::PeekMessage(&msg, true); ++i) platform::DispatchMessage(&msg);
-    ASSERT_TRUE(gWinMakeCurrent(window));
-    glViewport(0, 0, window->clientWidth, window->clientHeight);
-    gWinPaint(window);
-    gRead = e;
+    ASSERT_TRUE(OpenShown(window, "Progress"));
+    PaintWindow(window);
     float x = e->x, y = e->y + 5;
     // 7-bit channels scale to 8 bits as c * 255 / 127: 0x30 -> 96, 0x5A -> 180, 0x10 -> 32.
-    EXPECT_EQ(Read(window, x + 10, y), (Pixel{96, 180, 32}));     // the bar
-    EXPECT_EQ(Read(window, x + 50, y), (Pixel{96, 180, 32}));     // its last pixel: 50 from x + 1
-    EXPECT_EQ(Read(window, x + 51, y), (Pixel{26, 26, 31}));
-    EXPECT_EQ(Read(window, x + 60, y), (Pixel{26, 26, 31}));      // the empty trough
-    EXPECT_EQ(Read(window, x, y), (Pixel{64, 64, 76}));           // the frame
+    EXPECT_EQ(WidgetPixel(window, e, x + 10, y), (Rgb{96, 180, 32}));     // the bar
+    EXPECT_EQ(WidgetPixel(window, e, x + 50, y), (Rgb{96, 180, 32}));     // its last pixel: 50 from x + 1
+    EXPECT_EQ(WidgetPixel(window, e, x + 51, y), (Rgb{26, 26, 31}));
+    EXPECT_EQ(WidgetPixel(window, e, x + 60, y), (Rgb{26, 26, 31}));      // the empty trough
+    EXPECT_EQ(WidgetPixel(window, e, x, y), (Rgb{64, 64, 76}));           // the frame
     platform::SwapBuffers(window->hdc);
     ProgressBar::SetActive(e, true);
     gWinPaint(window);
-    EXPECT_EQ(Read(window, x + 10, y), (Pixel{0, 0, 255}));       // the active colour word
+    EXPECT_EQ(WidgetPixel(window, e, x + 10, y), (Rgb{0, 0, 255}));       // the active colour word
     platform::SwapBuffers(window->hdc);
-    gUiCloseQuiet(nullptr);
-    gMessageLoop(0);
-    gShutdown();
+    CloseToolkit();
 }
 
-TEST(SmallButtonTest, DragMovesTheGroupAndAClickPutsItBack) {
-    platform::ScopedFakeBackend fake;
-    ASSERT_NE(gInit(), nullptr);
-    gWidgetsInstallHooks();
-    gWindow* window = gWinCreateRec(10, 10, 300, 100, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
-    ASSERT_NE(window, nullptr);
-    gWgtTemplate t;
-    t.desc.kind = 37;
-    t.desc.style = 0x24000;
-    t.desc.width = 20;
-    t.desc.height = 10;
+class SmallButtonTest : public FakeWindowTest {};
+
+TEST_F(SmallButtonTest, DragMovesTheGroupAndAClickPutsItBack) {
+    gWgtTemplate t{.desc = {.kind = 37, .style = 0x24000, .width = 20, .height = 10}};
     gElement* a = gWgtAdd(window, nullptr, &t, 0);
     gElement* b = gWgtAdd(window, nullptr, &t, 0);
     gGroup* g = gGrpLookupSlot(window, 0x24000);
@@ -168,13 +128,9 @@ TEST(SmallButtonTest, DragMovesTheGroupAndAClickPutsItBack) {
     ASSERT_NE(h, nullptr);
     const float ax = a->x, bx = b->x, gx = g->x, hx = h->x, rx = a->row->x;
     auto expectShift = [&](float dx) {
-        EXPECT_FLOAT_EQ(g->x, gx + dx);
-        EXPECT_FLOAT_EQ(h->x, hx + dx);
-        EXPECT_FLOAT_EQ(a->row->x, rx + dx);
+        EXPECT_EQ(std::tuple(g->x, h->x, a->row->x), std::tuple(gx + dx, hx + dx, rx + dx));
         for (auto [e, x] : {std::pair{a, ax}, std::pair{b, bx}}) {
-            EXPECT_FLOAT_EQ(e->x, x + dx);
-            EXPECT_FLOAT_EQ(e->homeX, x + dx);
-            EXPECT_FLOAT_EQ(e->placedX, x + dx);
+            EXPECT_EQ(std::tuple(e->x, e->homeX, e->placedX), std::tuple(x + dx, x + dx, x + dx));
         }
     };
     auto press = [&](bool down) {
@@ -195,7 +151,6 @@ TEST(SmallButtonTest, DragMovesTheGroupAndAClickPutsItBack) {
     expectShift(0);
     EXPECT_FALSE(SmallButton::MoveGroup(a, 3));  // not a handle of a group
     gDragStep = pf::Point{};
-    gShutdown();
 }
 
 TEST(SelectionOutlineTest, CirclesPolygonsAndEllipses) {

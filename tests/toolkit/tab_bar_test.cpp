@@ -2,25 +2,19 @@
 // presses and removal.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
-#include <array>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
 #include <string>
+#include <tuple>
 
-#include "platform/fake_backend.h"
-#include "platform/gl_context.h"
-#include "platform/msg_queue.h"
-#include "toolkit/layout.h"
+#include "fake_window_fixture.h"
+#include "gl_test_support.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/tab_bar.h"
 
 namespace orva {
 namespace {
 
-float SixPerChar(gFont*, const char* text) { return 6.0f * static_cast<float>(std::strlen(text)); }
+using namespace testing_util;
+
 const char* Label(uint32_t id, int32_t) {
     static std::string text;
     text = "Tab" + std::to_string(id);  // "Tab1" .. "Tab9": 24 pixels
@@ -28,33 +22,11 @@ const char* Label(uint32_t id, int32_t) {
 }
 uint32_t Squared(uint32_t id) { return id * id; }
 
-class TabBarTest : public ::testing::Test {
+class TabBarTest : public FakeWindowTest {
 protected:
-    void SetUp() override {
-        ASSERT_NE(gInit(), nullptr);
-        gWidgetsInstallHooks();
-        saved_ = gTextHooks();
-        gTextHooks() = gTextOps{};
-        gTextHooks().width = SixPerChar;
-        window = gWinCreateRec(10, 10, 400, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
-        ASSERT_NE(window, nullptr);
-    }
-    void TearDown() override {
-        gShutdown();
-        gTextHooks() = saved_;
-    }
     TabDesc Desc(uint32_t id, uint32_t group = 7, uint32_t value = 0) {
-        TabDesc d;
-        d.value = value;
-        d.label = Label;
-        d.valueOf = Squared;
-        d.tabId = id;
-        d.groupId = group;
-        return d;
+        return TabDesc{.value = value, .label = Label, .valueOf = Squared, .tabId = id, .groupId = group};
     }
-    platform::ScopedFakeBackend fake;
-    gWindow* window = nullptr;
-    gTextOps saved_;
 };
 
 TEST_F(TabBarTest, AddingAnExistingIdOnlyUpdatesIt) {
@@ -62,8 +34,7 @@ TEST_F(TabBarTest, AddingAnExistingIdOnlyUpdatesIt) {
     ASSERT_NE(e, nullptr);
     TabCtrl* t = TabCtrl::FromWidget(e);
     ASSERT_NE(t, nullptr);
-    EXPECT_EQ(e->height, t->pageBand + t->tabHeight);
-    EXPECT_EQ(t->pageBand, t->tabHeight + 2);
+    EXPECT_EQ(std::tuple(e->height, t->pageBand), std::tuple(t->pageBand + t->tabHeight, t->tabHeight + 2));
     TabDesc a = Desc(1), b = Desc(2);
     EXPECT_EQ(TabCtrl::AddTab(e, &a, false), 1);
     EXPECT_EQ(TabCtrl::AddTab(e, &b, false), 1);
@@ -75,23 +46,18 @@ TEST_F(TabBarTest, AddingAnExistingIdOnlyUpdatesIt) {
     EXPECT_FLOAT_EQ(g->tabs[1]->width, t->tabHeight - 1 + 24);
     b.value = 99;
     EXPECT_EQ(TabCtrl::AddTab(e, &b, true), 2);
-    EXPECT_EQ(g->count, 2);
-    EXPECT_EQ(g->tabs[1]->desc.value, 99u);
-    EXPECT_EQ(g->current, 1);
-    EXPECT_EQ(g->previous, 0);
+    EXPECT_EQ(std::tuple(g->count, g->tabs[1]->desc.value, g->current, g->previous), std::tuple(2, 99u, 1, 0));
     // Another group keeps its own tabs; adding to it makes it current.
     TabDesc c = Desc(3, 8);
     EXPECT_EQ(TabCtrl::AddTab(e, &c, false), 1);
     EXPECT_EQ(t->groups.size(), 2u);
-    EXPECT_EQ(t->current->count, 1);
-    EXPECT_EQ(t->current->groupId, 8u);
+    EXPECT_EQ(std::tuple(t->current->count, t->current->groupId), std::tuple(1, 8u));
     a = Desc(1);
     EXPECT_EQ(TabCtrl::AddTab(e, &a, false), 2);
     EXPECT_EQ(t->current, g);
     EXPECT_EQ(g->current, 1);  // not selected: the current tab stays
     TabCtrl::NotifyCurrent(e);
-    EXPECT_EQ(g->tabs[0]->desc.value, 1u);
-    EXPECT_EQ(g->tabs[1]->desc.value, 4u);
+    EXPECT_EQ(std::tuple(g->tabs[0]->desc.value, g->tabs[1]->desc.value), std::tuple(1u, 4u));
     EXPECT_TRUE(TabCtrl::RemoveAll(e));
     EXPECT_EQ(t->current, nullptr);
 }
@@ -114,16 +80,13 @@ TEST_F(TabBarTest, TooManyTabsShowScrollArrows) {
         ASSERT_EQ(TabCtrl::AddTab(e, &d, false), 1);
     }
     EXPECT_TRUE(t->HasArrows());
-    EXPECT_EQ(g->first, 0);
-    EXPECT_EQ(g->lastFit, 2);
+    EXPECT_EQ(std::tuple(g->first, g->lastFit), std::tuple(0, 2));
     // Selecting the last one scrolls it into view.
     EXPECT_TRUE(TabCtrl::SelectTab(e, 6));
-    EXPECT_EQ(g->first, 6);
-    EXPECT_EQ(g->current, 6);
+    EXPECT_EQ(std::tuple(g->first, g->current), std::tuple(6, 6));
     // A press in the left 10 units scrolls back a page; one at the right end forward.
     EXPECT_TRUE(TabCtrl::PressAt(e, 5, 5));
-    EXPECT_EQ(g->first, 3);
-    EXPECT_EQ(g->lastFit, 5);
+    EXPECT_EQ(std::tuple(g->first, g->lastFit), std::tuple(3, 5));
     EXPECT_TRUE(TabCtrl::PressAt(e, 145, 5));
     EXPECT_EQ(g->first, 6);
     EXPECT_TRUE(TabCtrl::PressAt(e, 5, 5));
@@ -132,28 +95,23 @@ TEST_F(TabBarTest, TooManyTabsShowScrollArrows) {
     EXPECT_FALSE(TabCtrl::PressAt(e, 5, 5));  // nothing earlier
     // A press on the second visible tab (arrows take 13 units at the left).
     EXPECT_TRUE(TabCtrl::PressAt(e, 13 + 41 + 5, 2));
-    EXPECT_EQ(g->current, 1);
-    EXPECT_EQ(g->previous, 6);
+    EXPECT_EQ(std::tuple(g->current, g->previous), std::tuple(1, 6));
 
     // Removal moves the references to the successor; a wider strip fits everything.
     EXPECT_TRUE(TabCtrl::RemoveTabById(e, 0, 2));
-    EXPECT_EQ(g->count, 6);
-    EXPECT_EQ(g->current, 1);
-    EXPECT_EQ(g->tabs[1]->desc.tabId, 3u);
+    EXPECT_EQ(std::tuple(g->count, g->current, g->tabs[1]->desc.tabId), std::tuple(6, 1, 3u));
     TabCtrl::SetWidth(e, 400);
     EXPECT_FALSE(t->HasArrows());
     EXPECT_TRUE(TabCtrl::RemoveTabById(e, 0, 12345));  // unknown: the whole group goes
-    EXPECT_EQ(g->count, 0);
-    EXPECT_EQ(g->current, -1);
+    EXPECT_EQ(std::tuple(g->count, g->current), std::tuple(0, -1));
     EXPECT_FALSE(TabCtrl::PressAt(e, 50, 5));
     EXPECT_EQ(TabCtrl::FromWidget(nullptr), nullptr);
 }
 
 // A real GL context: the current tab's shade, the arrows and a flat menu bar.
 TEST(TabBarGlTest, TabsAndBarsPaint) {
-    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
-    ASSERT_NE(gInit(), nullptr);
-    gWindow* window = gWinCreateRec(30, 30, 320, 240, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    ORVA_SKIP_WITHOUT_DISPLAY();
+    gWindow* window = InitWithFrame(30, 30, 320, 240);
     ASSERT_NE(window, nullptr);
     gElement* e = TabCtrl::Create(window, nullptr, 150, 40, 1, false, nullptr, nullptr);
     ASSERT_NE(e, nullptr);
@@ -167,35 +125,15 @@ TEST(TabBarGlTest, TabsAndBarsPaint) {
     gElement* bar = MenuBar::Create(window, nullptr, nullptr, nullptr, nullptr, nullptr, 1);
     ASSERT_NE(bar, nullptr);
     bar->height = bar->cellHeight = 30;
-    ASSERT_TRUE(gWinOpen(window, "Tabs", kStyleShown));
-    platform::Msg msg;
-    for (int i = 0; i < 50 && platform::PeekMessage(&msg, true); ++i) platform::DispatchMessage(&msg);
-    ASSERT_TRUE(gWinMakeCurrent(window));
-    glViewport(0, 0, window->clientWidth, window->clientHeight);
-    gWinPaint(window);
-    auto read = [&](const gElement* w, float fx, float fy) {
-        int col = static_cast<int>(fx);
-        int row = (w->style & 0x80000) ? static_cast<int>(fy) : window->clientHeight - 1 - static_cast<int>(fy);
-        unsigned char p[3] = {};
-        glReadBuffer(GL_BACK);
-        glReadPixels(col, row, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, p);
-        return std::array<int, 3>{p[0], p[1], p[2]};
-    };
+    ASSERT_TRUE(OpenShown(window, "Tabs"));
+    PaintWindow(window);
     // The current (first) tab after the 13-unit arrow: its shade, 7-bit channels as GL
     // scales signed bytes (c / 127).
-    auto tab = read(e, e->x + 13 + 10, e->y + 5);
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_NEAR(tab[c], std::lround(t->shades[0][c] * 255.0 / 127.0), 1) << c;
-    }
+    EXPECT_TRUE(RgbNear(WidgetPixel(window, e, e->x + 13 + 10, e->y + 5), Shade(t->shades[0]), 1));
     // The flat menu bar: 0.9, 0.92, 0.95.
-    auto flat = read(bar, bar->x + 4, bar->y + 10);
-    EXPECT_NEAR(flat[0], 230, 1);
-    EXPECT_NEAR(flat[1], 235, 1);
-    EXPECT_NEAR(flat[2], 242, 1);
+    EXPECT_TRUE(RgbNear(WidgetPixel(window, bar, bar->x + 4, bar->y + 10), {230, 235, 242}, 1));
     platform::SwapBuffers(window->hdc);
-    gUiCloseQuiet(nullptr);
-    gMessageLoop(0);
-    gShutdown();
+    CloseToolkit();
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // its visible characters.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "toolkit/font.h"
 #include "toolkit/text_layout.h"
 #include "toolkit/widget.h"
@@ -14,13 +16,7 @@ namespace {
 // 2 wide (ellipsis 3 x 2 + 2 = 8), character 2 (the two-state mark) 10; line height 11,
 // descent 2. listBase 1 only marks the font as having lists: nothing is drawn.
 gFont MakeFont() {
-    gFont font;
-    font.listBase = 1;
-    font.listType = kListTypeBitmap;
-    font.lineHeight = 11;
-    font.descent = 2;
-    font.ascent = 9;
-    font.exactMetrics = 1;
+    gFont font{.listBase = 1, .listType = kListTypeBitmap, .exactMetrics = 1, .lineHeight = 11, .descent = 2, .ascent = 9};
     for (gGlyphMetrics& g : font.glyphs) g = {6, 0, 1, 9, 9, 0};
     font.glyphs['.'].advance = 2;
     font.glyphs[2].advance = 10;
@@ -79,12 +75,8 @@ TEST(TextLayoutTest, RulesMarginsCutAndOffsets) {
         {"above", 0x10, 0, 0, "ab", {30, 10}, true, {30, 10}, 0, 0, 30, 21, 30, 10, 0, 10, 2, -1},
     };
     for (const Case& c : cases) {
-        gTextBlock block;
-        block.text = c.text;
-        block.flags = c.flags;
-        block.marginX = c.mx;
-        block.marginY = c.my;
-        block.cut = 7;  // untouched unless the rule writes it
+        // The cut mark of 7 stays unless the rule writes it.
+        gTextBlock block{.text = c.text, .cut = 7, .flags = c.flags, .marginX = c.mx, .marginY = c.my};
         float extent[2] = {c.extent[0], c.extent[1]};
         float box[2] = {c.box[0], c.box[1]};
         float width = gWgtLayoutText(&font, &block, extent, c.withBox ? box : nullptr, c.adjust);
@@ -149,8 +141,7 @@ TEST(TextLayoutTest, WidgetLayoutAndVisibleCharacters) {
     gWgtLayoutElementText(&e);
     // Available 38 less "..." (6): 5 characters.
     gTextRun run = gWgtVisibleText(&e);
-    EXPECT_EQ(e.textShown, 5);
-    EXPECT_EQ(run.count, 5);
+    EXPECT_EQ(std::tuple(e.textShown, run.count), std::tuple(5, 5));
     EXPECT_TRUE(run.cut);
     EXPECT_STREQ(run.text, e.text.c_str());
     EXPECT_FLOAT_EQ(e.textOffsetX, 2.0f);
@@ -162,9 +153,7 @@ TEST(TextLayoutTest, WidgetLayoutAndVisibleCharacters) {
     e.textOffsetX = 9;
     e.text = "abcdefghijklmnop";
     gWgtLayoutElementText(&e);
-    EXPECT_EQ(e.textShown, 16);
-    EXPECT_FLOAT_EQ(e.textOffsetX, 9.0f);
-    EXPECT_FLOAT_EQ(e.cellWidth, 40.0f);
+    EXPECT_EQ(std::tuple(e.textShown, e.textOffsetX, e.cellWidth), std::tuple(16, 9.0f, 40.0f));
     // Never laid out: the layout runs and widens the cell to the text.
     gElement fresh;
     fresh.font = &font;
@@ -173,17 +162,14 @@ TEST(TextLayoutTest, WidgetLayoutAndVisibleCharacters) {
     fresh.text = e.text;
     EXPECT_EQ(gWgtVisibleText(&fresh).count, 16);   // -1: all shown
     gWgtLayoutElementText(&fresh);
-    EXPECT_FLOAT_EQ(fresh.cellWidth, 96.0f);
-    EXPECT_FLOAT_EQ(fresh.cellHeight, 11.0f);
+    EXPECT_EQ(std::tuple(fresh.cellWidth, fresh.cellHeight), std::tuple(96.0f, 11.0f));
     // Without a font the offsets are the margins.
     gElement bare;
     bare.textMarginX = 3;
     bare.textMarginY = 4;
     bare.text = "abc";
     gWgtLayoutElementText(&bare);
-    EXPECT_FLOAT_EQ(bare.textOffsetX, 3.0f);
-    EXPECT_FLOAT_EQ(bare.textOffsetY, 4.0f);
-    EXPECT_EQ(bare.textShown, 3);
+    EXPECT_EQ(std::tuple(bare.textOffsetX, bare.textOffsetY, bare.textShown), std::tuple(3.0f, 4.0f, 3));
     // An edit line without lists keeps its glyph list switched off.
     font.listBase = 0;
     gWgtPlaceEditGlyphs(&e);

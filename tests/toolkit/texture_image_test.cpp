@@ -3,28 +3,19 @@
 // back buffer before any swap, compared with the source pixels.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "common/log.h"
-#include "platform/gl_context.h"
-#include "platform/window_api.h"
+#include "gl_test_support.h"
+#include "test_support.h"
 #include "toolkit/texture_image.h"
-#include "toolkit/window.h"
 
 namespace orva {
 namespace {
 
-std::string gLogPath;
-FILE* OpenLog() { return std::fopen(gLogPath.c_str(), "w"); }
+using namespace testing_util;
 
 std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
     std::mt19937 rng(seed);
@@ -34,9 +25,7 @@ std::vector<uint8_t> RandomBytes(size_t n, uint32_t seed) {
 }
 
 TEST(TextureImageFitTest, SizesCountsAndTheTooManyTilesLine) {
-    gLogPath = (std::filesystem::temp_directory_path() / ("orva_texlog_" + std::to_string(getpid()))).string();
-    LogResetForTest();
-    LogSetOpener(&OpenLog);
+    ProgramLogCapture log;
     struct Case {
         int32_t w, h, limit, tw, th;
         uint32_t count;
@@ -52,22 +41,15 @@ TEST(TextureImageFitTest, SizesCountsAndTheTooManyTilesLine) {
         EXPECT_EQ(size.width, c.tw) << c.w << "x" << c.h;
         EXPECT_EQ(size.height, c.th) << c.w << "x" << c.h;
     }
-    LogPrintf(nullptr);
-    std::ifstream in(gLogPath);
-    std::stringstream text;
-    text << in.rdbuf();
-    EXPECT_EQ(text.str(), "$ Can`t create many textures, big size, count 25, max 16, please setup...\n");
-    LogResetForTest();
-    std::filesystem::remove(gLogPath);
+    EXPECT_EQ(log.Text(), "$ Can`t create many textures, big size, count 25, max 16, please setup...\n");
 }
 
 class TextureImageGlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+        ORVA_SKIP_WITHOUT_DISPLAY();
         saved_ = gTextureLimits();
-        ASSERT_NE(gInit(), nullptr);
-        window_ = gWinCreateRec(0, 0, 1000, 760, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu | kStyleMain);
+        window_ = InitWithFrame(0, 0, 1000, 760, kStyleMain);
         ASSERT_NE(window_, nullptr);
         ASSERT_TRUE(gWinOpen(window_, "Texture", kStyleShown));
         ASSERT_TRUE(gWinMakeCurrent(window_));
@@ -76,11 +58,7 @@ protected:
         ASSERT_GE(w_, 512);
         ASSERT_GE(h_, 400);
         glViewport(0, 0, w_, h_);
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        glOrtho(0, w_, 0, h_, -1, 1);  // frame row 0 at the bottom: read-back row 0
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
+        Project(0, w_, 0, h_);  // frame row 0 at the bottom: read-back row 0
         glDisable(GL_BLEND);
         glDisable(GL_DITHER);
         glDisable(GL_DEPTH_TEST);
@@ -91,9 +69,7 @@ protected:
         if (window_ == nullptr) return;
         gTextureLimits() = saved_;
         platform::SwapBuffers(window_->hdc);
-        gUiCloseQuiet(nullptr);
-        gMessageLoop(0);
-        gShutdown();
+        CloseToolkit();
         EXPECT_EQ(platform::LiveWindowCount(), 0u);
     }
     // Draws the list with the frame shifted by (-ox, -oy) and reads the window's back
@@ -104,10 +80,7 @@ protected:
         glTranslatef(static_cast<float>(-ox), static_cast<float>(-oy), 0);
         glCallList(image.list);
         glPopMatrix();
-        std::vector<uint8_t> out(static_cast<size_t>(w_) * h_ * 3);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadBuffer(GL_BACK);
-        glReadPixels(0, 0, w_, h_, GL_RGB, GL_UNSIGNED_BYTE, out.data());
+        std::vector<uint8_t> out = ReadBack(window_);
         EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
         return out;
     }
@@ -154,12 +127,8 @@ TEST_F(TextureImageGlTest, SingleFormSizesFormatsAndPixels) {
     EXPECT_TRUE(image.Release());  // empty: still true
     std::vector<uint8_t> rgb = RandomBytes(600 * 400 * 3, 1);
     ASSERT_TRUE(image.Upload(window_, rgb.data(), 3, false, {600, 400}));
-    EXPECT_EQ(image.textureWidth, 1024);
-    EXPECT_EQ(image.textureHeight, 512);
-    EXPECT_EQ(image.sMax, 0.5859375f);
-    EXPECT_EQ(image.tMax, 0.78125f);
-    EXPECT_EQ(image.count, 1u);
-    EXPECT_EQ(image.layout, 0u);
+    EXPECT_EQ(std::tuple(image.textureWidth, image.textureHeight, image.sMax), std::tuple(1024, 512, 0.5859375f));
+    EXPECT_EQ(std::tuple(image.tMax, image.count, image.layout), std::tuple(0.78125f, 1u, 0u));
     EXPECT_EQ(EnvMode(), GL_DECAL);
     EXPECT_EQ(Compare(DrawAndRead(image, 0, 0), rgb.data(), 600, 400, 0, 0), 0);
 
@@ -173,16 +142,13 @@ TEST_F(TextureImageGlTest, SingleFormSizesFormatsAndPixels) {
     }
     uint32_t texture = image.texture;
     ASSERT_TRUE(image.Upload(window_, rgba.data(), 4, false, {600, 400}));
-    EXPECT_EQ(image.texture, texture);
-    EXPECT_EQ(image.layout, kTextureLayoutRgba);
+    EXPECT_EQ(std::tuple(image.texture, image.layout), std::tuple(texture, kTextureLayoutRgba));
     EXPECT_EQ(InternalFormat(image.texture), GL_RGBA8);
     EXPECT_EQ(Compare(DrawAndRead(image, 0, 0), rgbOfRgba.data(), 600, 400, 0, 0), 0);
 
     // A smaller picture keeps the storage; only the used part and sMax/tMax shrink.
     ASSERT_TRUE(image.Upload(window_, rgb.data(), 3, false, {100, 50}));
-    EXPECT_EQ(image.textureWidth, 1024);
-    EXPECT_EQ(image.textureHeight, 512);
-    EXPECT_EQ(image.sMax, 100.0f / 1024.0f);
+    EXPECT_EQ(std::tuple(image.textureWidth, image.textureHeight, image.sMax), std::tuple(1024, 512, 100.0f / 1024.0f));
     EXPECT_EQ(image.tMax, 50.0f / 512.0f);
     EXPECT_EQ(InternalFormat(image.texture), GL_RGB8);
 
@@ -202,9 +168,7 @@ TEST_F(TextureImageGlTest, SingleFormSizesFormatsAndPixels) {
 
     // A zero size empties the record.
     EXPECT_TRUE(image.Upload(window_, nullptr, 3, false, {0, 0}));
-    EXPECT_EQ(image.texture, 0u);
-    EXPECT_EQ(image.list, 0u);
-    EXPECT_EQ(image.count, 0u);
+    EXPECT_EQ(std::tuple(image.texture, image.list, image.count), std::tuple(0u, 0u, 0u));
     EXPECT_FALSE(image.Upload(window_, rgb.data(), 5, false, {10, 10}));
     EXPECT_FALSE(image.Upload(nullptr, rgb.data(), 3, false, {10, 10}));
 }
@@ -214,8 +178,7 @@ TEST_F(TextureImageGlTest, SingleFormLuminanceWideAndSixteenBit) {
     TextureImage one{};
     uint8_t grey = 0x9C;
     ASSERT_TRUE(one.Upload(window_, &grey, 1, false, {1, 1}));
-    EXPECT_EQ(one.textureWidth, 1);
-    EXPECT_EQ(one.textureHeight, 1);
+    EXPECT_EQ(std::tuple(one.textureWidth, one.textureHeight), std::tuple(1, 1));
     EXPECT_EQ(EnvMode(), GL_MODULATE);
     EXPECT_EQ(InternalFormat(one.texture), GL_LUMINANCE8);
     uint8_t greyRgb[3] = {grey, grey, grey};
@@ -227,8 +190,7 @@ TEST_F(TextureImageGlTest, SingleFormLuminanceWideAndSixteenBit) {
     for (size_t i = 0; i < 37 * 11; ++i)
         for (int c = 0; c < 3; ++c) pairsRgb[i * 3 + c] = pairs[i * 2];
     ASSERT_TRUE(one.Upload(window_, pairs.data(), 2, false, {37, 11}));
-    EXPECT_EQ(one.textureWidth, 64);
-    EXPECT_EQ(one.textureHeight, 16);
+    EXPECT_EQ(std::tuple(one.textureWidth, one.textureHeight), std::tuple(64, 16));
     // The decal mode set meanwhile by another image does not leak into this one's list.
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
     EXPECT_EQ(Compare(DrawAndRead(one, 0, 0), pairsRgb.data(), 37, 11, 0, 0), 0);
@@ -239,9 +201,7 @@ TEST_F(TextureImageGlTest, SingleFormLuminanceWideAndSixteenBit) {
     TextureImage wide{};
     std::vector<uint8_t> rgb = RandomBytes(300 * 280 * 3, 4);
     ASSERT_TRUE(wide.Upload(window_, rgb.data(), 3, false, {300, 280}));
-    EXPECT_EQ(wide.textureWidth, 256);
-    EXPECT_EQ(wide.usedWidth, 256);
-    EXPECT_EQ(wide.usedHeight, 256);
+    EXPECT_EQ(std::tuple(wide.textureWidth, wide.usedWidth, wide.usedHeight), std::tuple(256, 256, 256));
     EXPECT_EQ(wide.sMax, 1.0f);
     EXPECT_EQ(Compare(DrawAndRead(wide, 0, 0), rgb.data(), 300, 280, 0, 0, 256, 256), 0);
     GLint rowLength = -1;
@@ -256,9 +216,7 @@ TEST_F(TextureImageGlTest, SingleFormLuminanceWideAndSixteenBit) {
     EXPECT_FALSE(wide.Upload(window_, deep.data(), 3, true, {5, 3}));
     gTextureLimits().rgb16 = 4;
     ASSERT_TRUE(wide.Upload(window_, deep.data(), 3, true, {5, 3}));
-    EXPECT_EQ(wide.layout, kTextureLayout16Bit);
-    EXPECT_EQ(wide.textureWidth, 4);
-    EXPECT_EQ(wide.textureHeight, 4);
+    EXPECT_EQ(std::tuple(wide.layout, wide.textureWidth, wide.textureHeight), std::tuple(kTextureLayout16Bit, 4, 4));
     std::vector<uint16_t> back(4 * 4 * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_SHORT, back.data());
@@ -277,14 +235,11 @@ TEST_F(TextureImageGlTest, MosaicTilesSeamsAndReuse) {
     ASSERT_TRUE(image.BuildMosaic(window_, &frame));
     ASSERT_EQ(image.count, 3u);
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(image.tiles[i].x, 1024 * i);
-        EXPECT_EQ(image.tiles[i].y, 0);
-        EXPECT_EQ(image.tiles[i].usedHeight, 1000);
-        EXPECT_EQ(image.tiles[i].textureWidth, 1024);
+        EXPECT_EQ(std::tuple(image.tiles[i].x, image.tiles[i].y), std::tuple(1024 * i, 0));
+        EXPECT_EQ(std::tuple(image.tiles[i].usedHeight, image.tiles[i].textureWidth), std::tuple(1000, 1024));
         EXPECT_EQ(image.tiles[i].textureHeight, 1024);
     }
-    EXPECT_EQ(image.tiles[2].usedWidth, 952);
-    EXPECT_EQ(image.tiles[2].sMax, 952.0f / 1024.0f);
+    EXPECT_EQ(std::tuple(image.tiles[2].usedWidth, image.tiles[2].sMax), std::tuple(952, 952.0f / 1024.0f));
     EXPECT_EQ(image.tiles[0].sMax, 1.0f);
     EXPECT_EQ(InternalFormat(image.tiles[1].texture), GL_RGB8);
     // Both seams (1023/1024 and 2047/2048) and the top rows.
@@ -297,8 +252,7 @@ TEST_F(TextureImageGlTest, MosaicTilesSeamsAndReuse) {
     ASSERT_TRUE(image.BuildMosaic(window_, &frame));
     ASSERT_EQ(image.count, 4u);
     for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(image.tiles[i].sMax, 1.0f);
-        EXPECT_EQ(image.tiles[i].tMax, 1.0f);
+        EXPECT_EQ(std::tuple(image.tiles[i].sMax, image.tiles[i].tMax), std::tuple(1.0f, 1.0f));
         EXPECT_EQ(image.tiles[i].x, 1024 * (i % 2));
         EXPECT_EQ(image.tiles[i].y, 1024 * (i / 2));
     }
@@ -309,10 +263,8 @@ TEST_F(TextureImageGlTest, MosaicTilesSeamsAndReuse) {
     std::vector<uint8_t> small = RandomBytes(600 * 400 * 3, 7);
     frame = {600, 400, small.data(), 1, 0};
     ASSERT_TRUE(image.BuildMosaic(window_, &frame));
-    EXPECT_EQ(image.count, 1u);
-    EXPECT_EQ(image.tiles[0].textureHeight, 1024);
-    EXPECT_EQ(image.tiles[0].sMax, 600.0f / 1024.0f);
-    EXPECT_EQ(image.tiles[0].tMax, 400.0f / 1024.0f);
+    EXPECT_EQ(std::tuple(image.count, image.tiles[0].textureHeight), std::tuple(1u, 1024));
+    EXPECT_EQ(std::tuple(image.tiles[0].sMax, image.tiles[0].tMax), std::tuple(600.0f / 1024.0f, 400.0f / 1024.0f));
     EXPECT_EQ(image.tiles[3].texture, fourth);
     EXPECT_EQ(Compare(DrawAndRead(image, 0, 0), small.data(), 600, 400, 0, 0), 0);
 
@@ -326,10 +278,8 @@ TEST_F(TextureImageGlTest, MosaicTilesSeamsAndReuse) {
     std::vector<uint8_t> strip = RandomBytes(3000 * 400 * 3, 8);
     frame = {3000, 400, strip.data(), 1, 0};
     ASSERT_TRUE(grown.BuildMosaic(window_, &frame));
-    EXPECT_EQ(grown.count, 3u);
-    EXPECT_EQ(grown.tiles[1].textureWidth, 1024);
-    EXPECT_EQ(grown.tiles[1].textureHeight, 1024);
-    EXPECT_EQ(grown.tiles[2].usedWidth, 952);
+    EXPECT_EQ(std::tuple(grown.count, grown.tiles[1].textureWidth), std::tuple(3u, 1024));
+    EXPECT_EQ(std::tuple(grown.tiles[1].textureHeight, grown.tiles[2].usedWidth), std::tuple(1024, 952));
     EXPECT_EQ(grown.tiles[2].tMax, 400.0f / 1024.0f);
     EXPECT_EQ(Compare(DrawAndRead(grown, 600, 0), strip.data(), 3000, 400, 600, 0), 0);
     EXPECT_TRUE(grown.FreeTiles());
@@ -354,8 +304,7 @@ TEST_F(TextureImageGlTest, MosaicTilesSeamsAndReuse) {
     // An absent frame empties the mosaic.
     frame.present = 0;
     EXPECT_TRUE(image.BuildMosaic(window_, &frame));
-    EXPECT_EQ(image.count, 0u);
-    EXPECT_EQ(image.list, 0u);
+    EXPECT_EQ(std::tuple(image.count, image.list), std::tuple(0u, 0u));
     for (const MosaicTile& tile : image.tiles) EXPECT_EQ(tile.texture, 0u);
     EXPECT_FALSE(image.FreeTiles());
     EXPECT_FALSE(image.BuildMosaic(nullptr, &frame));
@@ -378,11 +327,8 @@ TEST_F(TextureImageGlTest, MosaicSixteenBitOffsetsAndTooManyTiles) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     for (int i = 0; i < 4; ++i) {
         const MosaicTile& t = image.tiles[i];
-        EXPECT_EQ(t.x, want[i].x);
-        EXPECT_EQ(t.y, want[i].y);
-        EXPECT_EQ(t.usedWidth, want[i].w);
-        EXPECT_EQ(t.usedHeight, want[i].h);
-        EXPECT_EQ(t.textureWidth, want[i].tw);
+        EXPECT_EQ(std::tuple(t.x, t.y, t.usedWidth), std::tuple(want[i].x, want[i].y, want[i].w));
+        EXPECT_EQ(std::tuple(t.usedHeight, t.textureWidth), std::tuple(want[i].h, want[i].tw));
         EXPECT_EQ(t.textureHeight, want[i].th);
         EXPECT_EQ(t.tMax, static_cast<float>(want[i].h) / static_cast<float>(want[i].th));
         std::vector<uint16_t> back(static_cast<size_t>(t.textureWidth) * t.textureHeight * 3);

@@ -4,29 +4,20 @@
 // events through the window procedure, and the read-back of the main window's pixels.
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
-#include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <random>
 #include <string>
-#include <thread>
+#include <tuple>
 #include <vector>
 
-#include "platform/msg_queue.h"
-#include "platform/window_api.h"
-#include "platform/x11_backend.h"
+#include "gl_test_support.h"
 #include "toolkit/input.h"
 #include "toolkit/texture_view.h"
-#include "toolkit/widget.h"
-#include "toolkit/window.h"
-
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 
 namespace orva {
 namespace {
+
+using namespace testing_util;
 
 TextureViewTransform Rotation(double angle, bool flipX = false) {
     TextureViewTransform t;
@@ -94,6 +85,15 @@ TEST(TextureViewMergeTest, ReadRegionsAreCutAndCentred) {
     }
 }
 
+TextureViewFrame Frame(int32_t width, int32_t height, int32_t channels, const uint8_t* pixels) {
+    TextureViewFrame f;
+    f.width = width;
+    f.height = height;
+    f.channels = channels;
+    f.pixels = pixels;
+    return f;
+}
+
 struct Moves {
     std::vector<std::pair<float, float>> steps;
     int presses = 0;
@@ -102,21 +102,18 @@ void OnMove(void* owner, float dx, float dy) { static_cast<Moves*>(owner)->steps
 void OnPress(void* owner) { ++static_cast<Moves*>(owner)->presses; }
 std::vector<std::pair<int32_t, std::string>> gStatus;
 void RecordStatus(int32_t group, int32_t code, uint32_t flags, const char* text) {
-    EXPECT_EQ(group, 0);
-    EXPECT_EQ(flags, 7u);
+    EXPECT_EQ(std::tuple(group, flags), std::tuple(0, 7u));
     gStatus.push_back({code, text != nullptr ? text : ""});
 }
 
 class TextureViewGlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
-        ASSERT_NE(gInit(), nullptr);
-        window_ = gWinCreateRec(30, 30, 500, 360, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+        ORVA_SKIP_WITHOUT_DISPLAY();
+        window_ = InitWithFrame(30, 30, 500, 360);
         ASSERT_NE(window_, nullptr);
         ASSERT_TRUE(gWinOpen(window_, "Overview", kStyleShown));
-        display_ = static_cast<Display*>(platform::X11Display());
-        Pump(300);
+        PumpFor(300);
         ASSERT_NE(view_.Create(window_, {150, 100, 200, 100}, &moves_), nullptr);
         view_.moveHandler = OnMove;
         view_.pressHandler = OnPress;
@@ -127,47 +124,27 @@ protected:
     void TearDown() override {
         if (window_ == nullptr) return;
         SetTextureViewStatusHook(nullptr);
-        XTestFakeButtonEvent(display_, 1, False, CurrentTime);
-        XSync(display_, False);
+        FakeButton(false);
         gShutdown();
         EXPECT_EQ(view_.widget, nullptr);  // closed with its window
     }
-    void Pump(int ms) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        platform::Msg msg;
-        while (std::chrono::steady_clock::now() < end) {
-            while (platform::PeekMessage(&msg, true)) platform::DispatchMessage(&msg);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
     // Pointer at a point of the widget (upward coordinates).
     void PointAt(float x, float y) {
-        platform::Point p{static_cast<int32_t>(150 + x), static_cast<int32_t>(window_->clientHeight - (100 + y))};
-        platform::ClientToScreen(window_->hwnd, &p);
-        XTestFakeMotionEvent(display_, -1, p.x, p.y, CurrentTime);
-        XSync(display_, False);
-        Pump(40);
+        FakeMotionIn(window_, static_cast<int>(150 + x), static_cast<int>(window_->clientHeight - (100 + y)));
     }
-    void Button(bool down) {
-        XTestFakeButtonEvent(display_, 1, down ? True : False, CurrentTime);
-        XSync(display_, False);
-        Pump(60);
+    static void Button(bool down) {
+        FakeButton(down);
+        PumpFor(60);
     }
     std::vector<uint8_t> Painted() {
-        gWinMakeCurrent(window_);
-        gWinPaint(window_);
-        std::vector<uint8_t> out(static_cast<size_t>(window_->clientWidth) * window_->clientHeight * 3);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadBuffer(GL_BACK);
-        glReadPixels(0, 0, window_->clientWidth, window_->clientHeight, GL_RGB, GL_UNSIGNED_BYTE, out.data());
-        return out;
+        PaintWindow(window_);
+        return ReadBack(window_);
     }
     const uint8_t* At(const std::vector<uint8_t>& p, int x, int y) {
         return &p[(static_cast<size_t>(y) * window_->clientWidth + x) * 3];
     }
 
     gWindow* window_ = nullptr;
-    Display* display_ = nullptr;
     TextureView view_{};
     Moves moves_;
 };
@@ -177,16 +154,10 @@ TEST_F(TextureViewGlTest, UploadDrawsScaledPictureAndOutlines) {
     std::vector<uint8_t> frame(100 * 50 * 3);
     std::mt19937 rng(3);
     for (auto& b : frame) b = static_cast<uint8_t>(rng() >> 24);
-    TextureViewFrame f;
-    f.width = 100;
-    f.height = 50;
-    f.channels = 3;
-    f.pixels = frame.data();
+    TextureViewFrame f = Frame(100, 50, 3, frame.data());
     f.word1 = 11;
     view_.Upload(&f, {400, 200});
-    EXPECT_EQ(view_.scaleX, 0.5);
-    EXPECT_EQ(view_.centred, 1);
-    EXPECT_EQ(view_.frameWord1, 11u);
+    EXPECT_EQ(std::tuple(view_.scaleX, view_.centred, view_.frameWord1), std::tuple(0.5, 1, 11u));
     EXPECT_EQ(view_.image.transform.scaleX, 2.0);
     ASSERT_EQ(view_.widget->shown, 1);
     std::vector<uint8_t> p = Painted();
@@ -199,24 +170,15 @@ TEST_F(TextureViewGlTest, UploadDrawsScaledPictureAndOutlines) {
 
     // A region starting left of the data: the marker sits right of the picture's edge.
     view_.SetVisibleRect({-40, 20, 200, 100}, {400, 200});
-    EXPECT_EQ(view_.active, 1);
-    EXPECT_EQ(view_.markerX, 20.0f);
-    EXPECT_EQ(view_.markerY, 0.0f);
-    EXPECT_EQ(view_.markerWidth, 100.0f);
-    EXPECT_EQ(view_.readX, 0);
-    EXPECT_EQ(view_.readWidth, 160);
-    EXPECT_EQ(view_.readY, 20);
-    EXPECT_EQ(view_.readHeight, 100);
-    EXPECT_EQ(view_.readDestY, 10.0f);
-    EXPECT_EQ(view_.extentX, 20.0f);
+    EXPECT_EQ(std::tuple(view_.active, view_.markerX, view_.markerY), std::tuple(1, 20.0f, 0.0f));
+    EXPECT_EQ(std::tuple(view_.markerWidth, view_.readX, view_.readWidth, view_.readY), std::tuple(100.0f, 0, 160, 20));
+    EXPECT_EQ(std::tuple(view_.readHeight, view_.readDestY, view_.extentX), std::tuple(100, 10.0f, 20.0f));
     // Overflowing the data on the right: the marker moves left by the overflow.
     view_.SetVisibleRect({350, 0, 100, 50}, {400, 200});
-    EXPECT_EQ(view_.markerX, -25.0f);
-    EXPECT_EQ(view_.readWidth, 50);
+    EXPECT_EQ(std::tuple(view_.markerX, view_.readWidth), std::tuple(-25.0f, 50));
     // Entirely beyond the data: nothing to read, inactive.
     view_.SetVisibleRect({400, 0, 100, 50}, {400, 200});
-    EXPECT_EQ(view_.active, 0);
-    EXPECT_EQ(view_.readWidth, 0);
+    EXPECT_EQ(std::tuple(view_.active, view_.readWidth), std::tuple(0, 0));
 
     // The extent outline (dashed, pink) and the marker (grey) on the painted window.
     // Edges placed on pixel centres: the marker's lower edge on row 10, the extent's
@@ -236,20 +198,15 @@ TEST_F(TextureViewGlTest, UploadDrawsScaledPictureAndOutlines) {
     EXPECT_LT(pink, 110);
     // An invalid fit turns the view off and frees the texture.
     EXPECT_FALSE(view_.FitImage({0, 10}));
-    EXPECT_EQ(view_.image.texture, 0u);
-    EXPECT_EQ(view_.widget->shown, 0);
+    EXPECT_EQ(std::tuple(view_.image.texture, view_.widget->shown), std::tuple(0u, 0));
 }
 
 TEST_F(TextureViewGlTest, PressesRecentreAndDragsMoveTheMarkerClamped) {
     std::vector<uint8_t> frame(200 * 100, 90);
-    TextureViewFrame f;
-    f.width = 200;
-    f.height = 100;
-    f.channels = 1;
-    f.pixels = frame.data();
+    TextureViewFrame f = Frame(200, 100, 1, frame.data());
     view_.Upload(&f, {400, 200});
     view_.SetVisibleRect({100, 50, 100, 50}, {400, 200});  // marker 50 x 25 at (0, 0)
-    Pump(100);
+    PumpFor(100);
     // Within 10 pixels of the picture centre (100, 50): the marker centres there.
     PointAt(106, 45);
     Button(true);
@@ -269,16 +226,13 @@ TEST_F(TextureViewGlTest, PressesRecentreAndDragsMoveTheMarkerClamped) {
     // ... and dragging moves the marker with the pointer.
     PointAt(110, 60);
     ASSERT_FALSE(moves_.steps.empty());
-    EXPECT_EQ(view_.markerX, 105.0f);
-    EXPECT_EQ(view_.markerY, 57.5f);
+    EXPECT_EQ(std::tuple(view_.markerX, view_.markerY), std::tuple(105.0f, 57.5f));
     float dx = 0, dy = 0;
     for (auto& s : moves_.steps) dx += s.first, dy += s.second;
-    EXPECT_EQ(dx, 30.0f);
-    EXPECT_EQ(dy, 20.0f);
+    EXPECT_EQ(std::tuple(dx, dy), std::tuple(30.0f, 20.0f));
     // Far left and up: the marker leaves the widget only by its own width on the left.
     PointAt(-140, 300 - 100);
-    EXPECT_EQ(view_.markerX, -50.0f);
-    EXPECT_EQ(view_.markerY, 100.0f);
+    EXPECT_EQ(std::tuple(view_.markerX, view_.markerY), std::tuple(-50.0f, 100.0f));
     Button(false);
 
     // Four pixels or more outside the marker: it centres on the point.
@@ -288,8 +242,7 @@ TEST_F(TextureViewGlTest, PressesRecentreAndDragsMoveTheMarkerClamped) {
     Button(true);
     Button(false);
     ASSERT_EQ(moves_.steps.size(), 1u);
-    EXPECT_EQ(view_.markerX, 155.0f);
-    EXPECT_EQ(view_.markerY, 67.5f);
+    EXPECT_EQ(std::tuple(view_.markerX, view_.markerY), std::tuple(155.0f, 67.5f));
 }
 
 TEST_F(TextureViewGlTest, ReadBackTakesTheSourceWindowsBackBuffer) {
@@ -304,11 +257,7 @@ TEST_F(TextureViewGlTest, ReadBackTakesTheSourceWindowsBackBuffer) {
     glDisable(GL_SCISSOR_TEST);
     glClearColor(0.2f, 0.4f, 0.6f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0, window_->clientWidth, 0, window_->clientHeight, -1, 1);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    Project(0, window_->clientWidth, 0, window_->clientHeight);
     glColor3ub(10, 250, 30);
     glRecti(100, 0, 500, 400);
     view_.ReadBack();
@@ -323,8 +272,7 @@ TEST_F(TextureViewGlTest, ReadBackTakesTheSourceWindowsBackBuffer) {
         }
     EXPECT_EQ(bad, 0);
     view_.Close();
-    EXPECT_EQ(view_.readBuffer, nullptr);
-    EXPECT_EQ(view_.widget, nullptr);
+    EXPECT_EQ(std::tuple(view_.readBuffer, view_.widget), std::tuple(nullptr, nullptr));
 }
 
 // The owner's fit as a test double: a fixed box, the size it was asked for recorded.
@@ -336,10 +284,7 @@ void FixedFit(TextureViewTransform*, TextureFitResult* result, TextureSize size)
 
 TEST_F(TextureViewGlTest, ConvertAndUploadKeepsAspectAndPlacesTheTransformedPicture) {
     std::vector<uint8_t> frame(50 * 50 * 4, 200);
-    TextureViewFrame f;
-    f.width = f.height = 50;
-    f.channels = 4;
-    f.pixels = frame.data();
+    TextureViewFrame f = Frame(50, 50, 4, frame.data());
     // A square in the 200 x 100 widget: scale 2, centred horizontally.
     TextureZoom aspect{1, 2.0, 1.0};
     view_.fit = FixedFit;
@@ -348,8 +293,7 @@ TEST_F(TextureViewGlTest, ConvertAndUploadKeepsAspectAndPlacesTheTransformedPict
     EXPECT_EQ(view_.scaleX, 2.0);  // 100 x 50 after the aspect, twice as large in the widget
     EXPECT_EQ(view_.pictureX, 0.0f);
     EXPECT_EQ(view_.drawOffsetX, 6.0f);  // 0 - (-3 x 2)
-    EXPECT_EQ(view_.drawOffsetY, -0.5f);
-    EXPECT_EQ(view_.centred, 0);
+    EXPECT_EQ(std::tuple(view_.drawOffsetY, view_.centred), std::tuple(-0.5f, 0));
     EXPECT_EQ(view_.image.transform.enabled, 1);  // the aspect zoom is drawn through it
 
     // The built-in fit: a 90 degree caller rotation of a 100 x 50 picture in the widget.
@@ -360,12 +304,10 @@ TEST_F(TextureViewGlTest, ConvertAndUploadKeepsAspectAndPlacesTheTransformedPict
     f.pixels = wide.data();
     TextureViewTransform turn = Rotation(90);
     ASSERT_TRUE(view_.ConvertAndUpload(&f, &turn, nullptr, {100, 50}));
-    EXPECT_EQ(view_.scaleX, 2.0);
-    EXPECT_EQ(view_.image.transform.rotateOn, 1);
+    EXPECT_EQ(std::tuple(view_.scaleX, view_.image.transform.rotateOn), std::tuple(2.0, 1));
     EXPECT_EQ(view_.image.transform.centreX, 100.0);  // the scaled picture's centre
     // Rotated about (100, 50) the 200 x 100 picture spans x 50..150, y -50..150.
-    EXPECT_EQ(view_.drawOffsetX, -50.0f);
-    EXPECT_EQ(view_.drawOffsetY, 50.0f);
+    EXPECT_EQ(std::tuple(view_.drawOffsetX, view_.drawOffsetY), std::tuple(-50.0f, 50.0f));
     EXPECT_FALSE(view_.ConvertAndUpload(&f, nullptr, nullptr, {0, 50}));
     EXPECT_EQ(view_.image.texture, 0u);
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "toolkit/widget_props.h"
 
@@ -41,16 +42,11 @@ TEST(WidgetPropsTest, ChainMovesKeepPressedOffsetsAndChildren) {
     child->x = child->homeX = child->placedX = 30;
 
     gWgtMoveChain(top, 50, 20);   // offset (40, 20)
-    EXPECT_FLOAT_EQ(top->x, 51);
-    EXPECT_FLOAT_EQ(top->placedY, 20);
-    EXPECT_FLOAT_EQ(top->glyphList->x, 40);
-    EXPECT_FLOAT_EQ(child->homeX, 70);
+    EXPECT_EQ(std::tuple(top->x, top->placedY, top->glyphList->x, child->homeX), std::tuple(51, 20, 40, 70));
     gWgtMoveChainX(top, 0);       // x only
-    EXPECT_FLOAT_EQ(child->x, 20);
-    EXPECT_FLOAT_EQ(child->y, 20);
+    EXPECT_EQ(std::tuple(child->x, child->y), std::tuple(20, 20));
     gWgtShiftChainY(child, -4);   // a child moves alone
-    EXPECT_FLOAT_EQ(child->y, 16);
-    EXPECT_FLOAT_EQ(top->y, 20);
+    EXPECT_EQ(std::tuple(child->y, top->y), std::tuple(16, 20));
     delete top;                   // takes its child along
 }
 
@@ -94,13 +90,11 @@ TEST(WidgetPropsTest, EmptyTextGroupsComeFromTheParent) {
     parent.textMarginX = 3;
     d.textAlign = 0x4;   // its own horizontal rule
     gDescInheritText(&d, &parent);
-    EXPECT_EQ(d.textAlign, 0x48014u);
-    EXPECT_FLOAT_EQ(d.textMarginX, 3);
+    EXPECT_EQ(std::tuple(d.textAlign, d.textMarginX), std::tuple(0x48014u, 3));
     parent.textAlign |= 0x40;   // no margins: the margin is not taken
     WidgetDesc e;
     gDescInheritText(&e, &parent);
-    EXPECT_EQ(e.textAlign, parent.textAlign);
-    EXPECT_FLOAT_EQ(e.textMarginX, 0);
+    EXPECT_EQ(std::tuple(e.textAlign, e.textMarginX), std::tuple(parent.textAlign, 0));
     gDescDefaultsGet().textAlign = 0x200;   // no parent: the toolkit defaults
     WidgetDesc f;
     gDescInheritText(&f, nullptr);

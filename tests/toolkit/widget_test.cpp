@@ -3,65 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <tuple>
 #include <vector>
 
-#include "common/log.h"
-#include "platform/fake_backend.h"
-#include "toolkit/layout.h"
+#include "fake_window_fixture.h"
+#include "test_support.h"
 #include "toolkit/painters.h"
-#include "toolkit/widget.h"
 #include "toolkit/widget_props.h"
 
 namespace orva {
 namespace {
 
-// The built-in raster face's figures: "0" is 6 wide, lines are 11 high.
-float SixPerChar(gFont*, const char* text) { return 6.0f * static_cast<float>(std::strlen(text)); }
-float Eleven(gFont*) { return 11.0f; }
+using namespace testing_util;
 
-std::string gLogPath;
-FILE* OpenCapture() { return std::fopen(gLogPath.c_str(), "w"); }
-std::string CloseAndRead() {
-    LogPrintf(nullptr);
-    std::ifstream in(gLogPath);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-class WidgetTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(gInit(), nullptr);
-        gWidgetsInstallHooks();
-        saved_ = gTextHooks();
-        gTextHooks() = gTextOps{};
-        gTextHooks().width = SixPerChar;
-        gTextHooks().lineHeight = Eleven;
-        window = gWinCreateRec(10, 10, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
-        ASSERT_NE(window, nullptr);
-    }
-    void TearDown() override {
-        gShutdown();
-        gTextHooks() = saved_;
-        LogResetForTest();
-    }
-    gWgtTemplate Template(int32_t kind, uint32_t style, const char* text = nullptr) {
-        gWgtTemplate t;
-        t.desc.kind = kind;
-        t.desc.style = style;
-        t.desc.text = text;
-        return t;
-    }
-    platform::ScopedFakeBackend fake;
-    gWindow* window = nullptr;
-    gTextOps saved_;
-};
+class WidgetTest : public FakeWindowTest {};
 
 TEST(WidgetNormTest, StyleAndTextAlignment) {
     struct Case {
@@ -78,10 +33,8 @@ TEST(WidgetNormTest, StyleAndTextAlignment) {
     };
     for (const Case& c : styles) EXPECT_EQ(gWgtNormStyle(c.in), c.out) << std::hex << c.in;
     EXPECT_EQ(gSlotIndex(gWgtNormStyle(0x8000)), -1);
-    EXPECT_EQ(gSlotIndex(0x24000), 0);
-    EXPECT_EQ(gSlotIndex(0x30000), 1);
-    EXPECT_EQ(gSlotIndex(0x84000), 2);
-    EXPECT_EQ(gSlotIndex(0x90000), 3);
+    EXPECT_EQ(std::tuple(gSlotIndex(0x24000), gSlotIndex(0x30000), gSlotIndex(0x84000), gSlotIndex(0x90000)),
+              std::tuple(0, 1, 2, 3));
     const Case aligns[] = {
         {0x7, 0x3},          // left keeps 2 beside it; 4 dropped
         {0x805, 0x801},      // with 0x800 the left bit stays alone
@@ -98,17 +51,12 @@ TEST(WidgetNormTest, StyleAndTextAlignment) {
 TEST_F(WidgetTest, AddWithoutTemplateAndRejectedTemplates) {
     gElement* box = gWgtAdd(window, nullptr, nullptr, 0);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->kind, 2);
-    EXPECT_EQ(box->onClick, &gWgtToggleLinked);
-    EXPECT_EQ(box->paintImpl, &gPaintCheckBox);
-    EXPECT_FLOAT_EQ(box->width, 12.0f);
-    EXPECT_FLOAT_EQ(box->cellWidth, 12.0f);
+    EXPECT_EQ(std::tuple(box->kind, box->onClick, box->paintImpl), std::tuple(2, &gWgtToggleLinked, &gPaintCheckBox));
+    EXPECT_EQ(std::tuple(box->width, box->cellWidth), std::tuple(12.0f, 12.0f));
     EXPECT_FLOAT_EQ(box->x, 4.0f);  // the kind's origin offset; no slot, so no group
-    EXPECT_EQ(box->style & 0x6000000u, 0x2000000u);
-    EXPECT_EQ(box->container, box);
+    EXPECT_EQ(std::tuple(box->style & 0x6000000u, box->container), std::tuple(0x2000000u, box));
     EXPECT_TRUE(box->shown && box->enabled && box->partial);
-    EXPECT_EQ(window->widgets.head, box);
-    EXPECT_EQ(window->widgets.count, 1);
+    EXPECT_EQ(std::tuple(window->widgets.head, window->widgets.count), std::tuple(box, 1));
 
     gWgtTemplate bad = Template(36, 0);
     bad.one = 2;
@@ -122,10 +70,8 @@ TEST_F(WidgetTest, AddWithoutTemplateAndRejectedTemplates) {
     own.desc.cellWidth = 4;
     gElement* plain = gWgtAdd(window, nullptr, &own, 0);
     ASSERT_NE(plain, nullptr);
-    EXPECT_FLOAT_EQ(plain->width, 15.0f);
-    EXPECT_FLOAT_EQ(plain->cellWidth, 15.0f);
-    EXPECT_EQ(window->widgets.count, 2);
-    EXPECT_EQ(plain->serial, box->serial + 1);
+    EXPECT_EQ(std::tuple(plain->width, plain->cellWidth), std::tuple(15.0f, 15.0f));
+    EXPECT_EQ(std::tuple(window->widgets.count, plain->serial), std::tuple(2, box->serial + 1));
 }
 
 class ManyParts : public gSkinObject {
@@ -148,47 +94,36 @@ TEST_F(WidgetTest, PartListsAreCappedAt1024) {
     gElement* first = gWgtAdd(window, nullptr, &t, 0);
     window->skinObject = nullptr;
     ASSERT_NE(first, nullptr);
-    EXPECT_EQ(window->widgets.count, 1024);
-    EXPECT_EQ(window->widgets.head, first);
+    EXPECT_EQ(std::tuple(window->widgets.count, window->widgets.head), std::tuple(1024, first));
     // Automatic width from the text: 2 x 6 + twice the inset of 4.
-    EXPECT_FLOAT_EQ(first->width, 20.0f);
-    EXPECT_FLOAT_EQ(first->height, 15.0f);
+    EXPECT_EQ(std::tuple(first->width, first->height), std::tuple(20.0f, 15.0f));
 }
 
 TEST_F(WidgetTest, FailedDescriptorIsLogged) {
-    char dir[] = "/tmp/orva_widget_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    gLogPath = std::string(dir) + "/log.txt";
-    LogSetOpener(&OpenCapture);
+    ProgramLogCapture log;
     gWgtTemplate broken = Template(37, 0x24000, "x");
     broken.desc.offsetX = std::nanf("");
     EXPECT_EQ(gWgtAdd(window, nullptr, &broken, 0), nullptr);
     gWgtTemplate rejected = Template(37, 0);
     rejected.one = 0;
     EXPECT_EQ(gWgtAdd(window, nullptr, &rejected, 0), nullptr);  // refused silently
-    EXPECT_EQ(CloseAndRead(), "gWgtAdd(), exeption...\n");
+    EXPECT_EQ(log.Text(), "gWgtAdd(), exeption...\n");
     EXPECT_EQ(window->widgets.count, 0);
 
-    gLogPath = std::string(dir) + "/log2.txt";
-    LogSetOpener(&OpenCapture);
     gElement* ok = gWgtAdd(window, nullptr, nullptr, 0);
     gElement* list[3] = {ok, ok, nullptr};
     EXPECT_FALSE(__gWgt_check_array(list, 0));
     EXPECT_FALSE(__gWgt_check_array(list, 65537));
     EXPECT_TRUE(__gWgt_check_array(list, 2));
     EXPECT_FALSE(__gWgt_check_array(list, 3));
-    EXPECT_EQ(CloseAndRead(), "Can't create gliphs\n");
-    std::remove((std::string(dir) + "/log.txt").c_str());
-    std::remove(gLogPath.c_str());
-    rmdir(dir);
+    EXPECT_EQ(log.Text(), "Can't create gliphs\n");
 }
 
 TEST_F(WidgetTest, ValidityAgainstTheLiveRegistry) {
     EXPECT_EQ(gWgtCheck(nullptr), -1);
-    gWgtTemplate t = Template(37, 0x24000, "A");
-    gElement* a = gWgtAdd(window, nullptr, &t, 0);
-    gElement* b = gWgtAdd(window, nullptr, &t, 0);
-    gElement* c = gWgtAdd(window, nullptr, &t, 0);
+    gElement* a = Add(37, 0x24000, "A");
+    gElement* b = Add(37, 0x24000, "A");
+    gElement* c = Add(37, 0x24000, "A");
     ASSERT_TRUE(a && b && c);
     EXPECT_EQ(gWgtCheck(b), 1);
     EXPECT_TRUE(gWgtValid(c));
@@ -205,11 +140,10 @@ TEST_F(WidgetTest, ValidityAgainstTheLiveRegistry) {
     EXPECT_FALSE(gWgtIsLive(a));
     EXPECT_EQ(gWgtCheck(a), -1);  // destroyed: not a widget any more
 
-    gElement* d = gWgtAdd(window, nullptr, &t, 0);
-    gElement* e = gWgtAdd(window, nullptr, &t, 0);
+    gElement* d = Add(37, 0x24000, "A");
+    gElement* e = Add(37, 0x24000, "A");
     gWgtRemove(d, true);
-    EXPECT_EQ(window->widgets.head, e);
-    EXPECT_EQ(e->prev, nullptr);
+    EXPECT_EQ(std::tuple(window->widgets.head, e->prev), std::tuple(e, nullptr));
     EXPECT_EQ(gWgtCheck(e), 1);
     EXPECT_EQ(window->widgets.count, 1);
 }
@@ -220,22 +154,18 @@ int gReleased = 0;
 void Release(uintptr_t data) { gReleased += static_cast<int>(data); }
 
 TEST_F(WidgetTest, HandlersSubPanelAndToggle) {
-    gWgtTemplate t = Template(8, 0x24000, "Panel");
-    gElement* panel = gWgtAdd(window, nullptr, &t, 0);
+    gElement* panel = Add(8, 0x24000, "Panel");
     ASSERT_NE(panel, nullptr);
     EXPECT_EQ(gWinLastWidget(window), panel);
     gWgtSetHandler1(nullptr, Click, 5);  // the last created top-level widget
     gWgtSetHandler1(panel, Other, 9);    // kept: fields are filled only when empty
-    EXPECT_EQ(panel->onClick, &Click);
-    EXPECT_EQ(panel->handlerData, 5u);
+    EXPECT_EQ(std::tuple(panel->onClick, panel->handlerData), std::tuple(&Click, 5u));
     gWgtSetHandler3(panel, Other, Release, 1);
     EXPECT_EQ(panel->releaseData, &Release);
     // A kind-2 child made under the panel toggles the panel's visibility.
     gElement* toggle = gWgtAdd(window, panel, nullptr, 0);
     ASSERT_NE(toggle, nullptr);
-    EXPECT_EQ(toggle->prevChild, panel);
-    EXPECT_EQ(toggle->container, panel);
-    EXPECT_EQ(panel->nextChild, toggle);
+    EXPECT_EQ(std::tuple(toggle->prevChild, toggle->container, panel->nextChild), std::tuple(panel, panel, toggle));
     EXPECT_EQ(gWgtCheck(toggle), 1);
     toggle->value = 1;
     toggle->onClick(toggle, 0);
@@ -250,11 +180,8 @@ TEST_F(WidgetTest, HandlersSubPanelAndToggle) {
 }
 
 TEST_F(WidgetTest, SizeCodesFlagWordsAndChainMoves) {
-    WidgetDesc d;
-    d.style = 0x40000000;   // not placed
-    d.width = -3;           // the height's
-    d.height = 20;
-    d.scaleX = 2;
+    // Not placed; the width is the height's.
+    WidgetDesc d{.style = 0x40000000, .width = -3, .height = 20, .scaleX = 2};
     gElement* a = gWgtCreate(window, nullptr, nullptr, &d, 0);
     gElement* b = gWgtCreate(window, nullptr, nullptr, &d, 0);   // the same descriptor again
     ASSERT_TRUE(a != nullptr && b != nullptr);
@@ -264,8 +191,7 @@ TEST_F(WidgetTest, SizeCodesFlagWordsAndChainMoves) {
 
     // The read-only bit of new widgets: the window's flag pairs and forced masks.
     auto readOnly = [&](int32_t kind) {
-        gWgtTemplate t = Template(kind, 0x24000, "x");
-        gElement* e = gWgtAdd(window, nullptr, &t, 0);
+        gElement* e = Add(kind, 0x24000, "x");
         return e != nullptr && (e->style & kWsReadOnly) != 0;
     };
     EXPECT_EQ(gWinSetStyleBits(window, 0x8, false), 0u);
@@ -283,8 +209,7 @@ TEST_F(WidgetTest, SizeCodesFlagWordsAndChainMoves) {
     gToolkitForcedDefaults()[1] = 0;
 
     // A vertical row shift takes a top-level widget's children along.
-    gWgtTemplate t = Template(8, 0x24000, "Panel");
-    gElement* panel = gWgtAdd(window, nullptr, &t, 0);
+    gElement* panel = Add(8, 0x24000, "Panel");
     gElement* child = gWgtAdd(window, panel, nullptr, 0);
     ASSERT_TRUE(panel != nullptr && child != nullptr && panel->row != nullptr);
     const float y = child->y;

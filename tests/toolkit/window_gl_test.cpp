@@ -1,22 +1,18 @@
 // Toolkit windows with real GL contexts on the X server (skipped without $DISPLAY).
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
 #include <cmath>
-#include <cstdlib>
 
-#include "platform/gl_context.h"
-#include "platform/window_api.h"
-#include "toolkit/window.h"
+#include "gl_test_support.h"
 
 namespace orva {
 namespace {
 
+using namespace testing_util;
+
 TEST(ToolkitGlTest, FrameAndDialogOpenWithContextStateAndClearColour) {
-    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
-    ASSERT_NE(gInit(), nullptr);
-    gWindow* frame = gWinCreateRec(20, 20, 240, 160, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu | kStyleMain);
+    ORVA_SKIP_WITHOUT_DISPLAY();
+    gWindow* frame = InitWithFrame(20, 20, 240, 160, kStyleMain);
     ASSERT_NE(frame, nullptr);
     gWindow* dialog = gWinCreateRec(60, 60, 120, 90, frame, nullptr, kStyleDialogFrame | kStyleSysMenu);
     ASSERT_NE(dialog, nullptr);
@@ -39,13 +35,7 @@ TEST(ToolkitGlTest, FrameAndDialogOpenWithContextStateAndClearColour) {
         glGetIntegerv(GL_VIEWPORT, viewport);
         EXPECT_EQ(viewport[2], window->clientWidth);
         gWinPaint(window);
-        unsigned char pixel[3] = {};
-        glReadBuffer(GL_BACK);
-        glReadPixels(window->clientWidth / 2, window->clientHeight / 2, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, pixel);
-        for (int c = 0; c < 3; ++c) {
-            double expected = std::round(window->colours.background[c] * 255.0);
-            EXPECT_NEAR(pixel[c], expected, 1.0) << c;
-        }
+        EXPECT_TRUE(RgbNear(PixelAt(window, window->clientWidth / 2, window->clientHeight / 2), Background(window), 1));
         EXPECT_TRUE(platform::SwapBuffers(window->hdc));
     }
     EXPECT_NEAR(frame->colours.background[0], 72 / 127.0, 1e-6);
@@ -54,22 +44,21 @@ TEST(ToolkitGlTest, FrameAndDialogOpenWithContextStateAndClearColour) {
     // before the swap: it reads the dialog's colour (0x30/127 red), not the frame's.
     struct Seen {
         int calls = 0;
-        unsigned char pixel[3] = {};
+        Rgb pixel{};
     } seen;
     gWinSetAfterPaint(
         dialog,
         [](gWindow* w, void* data) {
             auto* s = static_cast<Seen*>(data);
             ++s->calls;
-            glReadBuffer(GL_BACK);
-            glReadPixels(w->clientWidth / 2, w->clientHeight / 2, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, s->pixel);
+            s->pixel = PixelAt(w, w->clientWidth / 2, w->clientHeight / 2);
         },
         &seen);
     dialog->dirty = 7;
     gWinRefreshAll();
     EXPECT_EQ(seen.calls, 1);
-    EXPECT_NEAR(seen.pixel[0], std::round(0x30 * 255.0 / 127.0), 1.0);
-    EXPECT_NEAR(seen.pixel[2], std::round(0x10 * 255.0 / 127.0), 1.0);
+    EXPECT_NEAR(seen.pixel.r, std::round(0x30 * 255.0 / 127.0), 1.0);
+    EXPECT_NEAR(seen.pixel.b, std::round(0x10 * 255.0 / 127.0), 1.0);
     gUiCloseQuiet(nullptr);
     gMessageLoop(0);
     EXPECT_EQ(gWinList(), nullptr);

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "platform/clock.h"
 #include "platform/fake_backend.h"
@@ -36,8 +37,7 @@ TEST(ToolkitColourTest, ShadeTablesDeltasAndExtensions) {
     EXPECT_EQ(window.colours.widgetShades[8][0], 127);
     uint32_t current = 0;
     gWinApplyBackColor(&window, 0x00414141, &current);
-    EXPECT_EQ(window.colours.backShades[10][0], 0);
-    EXPECT_EQ(window.colours.backShades[0][0], 4 + 32);
+    EXPECT_EQ(std::tuple(window.colours.backShades[10][0], window.colours.backShades[0][0]), std::tuple(0, 4 + 32));
     EXPECT_EQ(window.colours.backShades[8][0], 44 + 65);
     EXPECT_FLOAT_EQ(window.colours.background[0], 65 * 0.007874016f);
     gWinApplyBackColor(&window, 0x00404040, &current);
@@ -66,8 +66,7 @@ TEST_F(ToolkitWindowTest, StyleRulesCloseKeyAndMainFlag) {
     EXPECT_EQ(gInit(), gInit());
     gWindow* main = Make(kStyleMain | kStyleSysMenu | kStyleMinimiseBox);
     ASSERT_NE(main, nullptr);
-    EXPECT_EQ(main->style & kStyleSizable, kStyleSizable);
-    EXPECT_EQ(main->closeKey, 0u);
+    EXPECT_EQ(std::tuple(main->style & kStyleSizable, main->closeKey), std::tuple(kStyleSizable, 0u));
     EXPECT_EQ(main->state & (kStateHidden | kStateSizable), kStateHidden | kStateSizable);
     uint32_t ex = 0;
     uint32_t ws = gWinFrameStyle(main, false, &ex);
@@ -81,16 +80,14 @@ TEST_F(ToolkitWindowTest, StyleRulesCloseKeyAndMainFlag) {
     EXPECT_EQ(dialog->closeKey, 0u);                  // a box was asked for
     EXPECT_EQ(Make(kStyleDialogFrame)->closeKey, kCloseKeyDefault);  // no menu, no boxes
     ws = gWinFrameStyle(dialog, false, &ex);
-    EXPECT_EQ(ws, platform::kWsDlgFrame | platform::kWsClipChildren);
-    EXPECT_EQ(ex, 0x84u);
+    EXPECT_EQ(std::tuple(ws, ex), std::tuple(platform::kWsDlgFrame | platform::kWsClipChildren, 0x84u));
     gWinAddStyle(dialog, kStyleMain);
     EXPECT_EQ(main->style & kStyleMain, 0u);
     EXPECT_NE(dialog->style & kStyleMain, 0u);
 
     gWindow* child = Make(kStyleEmbedded | kStyleStartMinimised, main);
     ASSERT_NE(child, nullptr);
-    EXPECT_EQ(child->parent, main);
-    EXPECT_EQ(main->firstChild, child);
+    EXPECT_EQ(std::tuple(child->parent, main->firstChild), std::tuple(main, child));
     ws = gWinFrameStyle(child, true, &ex);
     EXPECT_EQ(ws, platform::kWsChild | platform::kWsClipSiblings);
     gWindow* owned = Make(kStyleSysMenu, dialog);
@@ -148,8 +145,7 @@ TEST_F(ToolkitWindowTest, KeepOnScreenAndSetSize) {
     EXPECT_TRUE(gWinKeepOnScreen(far, 0));
     platform::GetWindowRect(far->hwnd, &rect);
     EXPECT_EQ(rect.left, 1080);  // moved to 1260 first, then wholly onto the screen
-    EXPECT_EQ(rect.top, 924);
-    EXPECT_EQ(rect.right - rect.left, 200);
+    EXPECT_EQ(std::tuple(rect.top, rect.right - rect.left), std::tuple(924, 200));
     EXPECT_TRUE(gWinKeepOnScreen(inside, 1));
     platform::GetWindowRect(inside->hwnd, &rect);
     EXPECT_EQ(rect.left, 1080);
@@ -227,8 +223,7 @@ TEST_F(ToolkitWindowTest, EmbeddedChildMaximiseAppActivationLimitsAndScreen) {
     EXPECT_EQ(pf::GetWindowLongPtr(first->hwnd, pf::kGwlStyle) & (pf::kWsThickFrame | pf::kWsSysMenu), 0);
     EXPECT_EQ(first->width, main->clientWidth);
     pf::SetWindowPos(main->hwnd, nullptr, 0, 0, 400, 300, pf::kSwpNoMove | pf::kSwpNoZOrder);
-    EXPECT_EQ(first->clientWidth, main->clientWidth);
-    EXPECT_EQ(first->clientHeight, main->clientHeight);
+    EXPECT_EQ(std::tuple(first->clientWidth, first->clientHeight), std::tuple(main->clientWidth, main->clientHeight));
     pf::ShowWindow(first->hwnd, pf::kSwRestore);
     EXPECT_EQ(mainText(main), "Main");
     EXPECT_EQ(first->state & (kStateMaximised | kStateChildMaximised), 0u);
@@ -258,9 +253,7 @@ TEST_F(ToolkitWindowTest, EmbeddedChildMaximiseAppActivationLimitsAndScreen) {
     pf::Rect rect;
     pf::GetWindowRect(full->hwnd, &rect);
     EXPECT_FALSE(pf::IsIconic(full->hwnd));
-    EXPECT_EQ(rect.left, 0);
-    EXPECT_EQ(rect.right, 50);
-    EXPECT_EQ(rect.bottom, 60);
+    EXPECT_EQ(std::tuple(rect.left, rect.right, rect.bottom), std::tuple(0, 50, 60));
 
     // The minimum tracking size reaches the native side; a new screen size is read.
     gWinSetMinSize(main, 150, 70);
