@@ -1,11 +1,12 @@
 #include "common/cpu_info.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "common/log.h"
 #include "test_support.h"
@@ -35,8 +36,7 @@ TEST(CpuFeatureBits, FromIdentificationLeaves) {
 TEST(CpuFeatureBits, ThisProcessor) {
     uint32_t raw = 0;
     uint32_t features = CpuFeatures(&raw);
-    EXPECT_EQ(CpuFeatures(nullptr), features);  // cached
-    EXPECT_EQ(raw, features);
+    EXPECT_EQ(std::pair(CpuFeatures(nullptr), raw), std::pair(features, features));  // cached
     EXPECT_TRUE(features & kCpuIdPresentOs);
 #if defined(__x86_64__)
     EXPECT_EQ(features & 0x3Fu, 0x3Fu);  // identification, MMX, SSE, SSE2 on every x86-64
@@ -44,44 +44,38 @@ TEST(CpuFeatureBits, ThisProcessor) {
     ASSERT_EQ(CpuIdentify(&info, &raw), features);
     EXPECT_EQ(std::string(info.vendor).size(), 12u);
     EXPECT_STREQ(info.modelName, CpuModelName(info.vendor, info.family, info.model));
-    EXPECT_LE(info.family, 15u);
-    EXPECT_LE(info.model, 15u);
-    EXPECT_LE(info.stepping, 15u);
-    EXPECT_EQ(info.features, features);
-    EXPECT_EQ(info.rawFeatures, raw);
-    EXPECT_EQ(info.last, 255u);
+    EXPECT_TRUE(info.family <= 15u && info.model <= 15u && info.stepping <= 15u);
+    EXPECT_EQ(std::tuple(info.features, info.rawFeatures, info.last),
+              std::tuple(features, raw, 255u));
     EXPECT_EQ(CpuIdentify(nullptr, nullptr), features);
 #endif
 }
 
 TEST(CpuModel, VendorTables) {
-    EXPECT_STREQ(CpuModelName("AuthenticAMD", 4, 9), "AMD Am486");
-    EXPECT_STREQ(CpuModelName("AuthenticAMD", 5, 3), "AMD K5");
-    EXPECT_STREQ(CpuModelName("AuthenticAMD", 5, 4), "");
-    EXPECT_STREQ(CpuModelName("AuthenticAMD", 5, 5), "");
-    EXPECT_STREQ(CpuModelName("AuthenticAMD", 5, 7), "AMD K6");
-    EXPECT_STREQ(CpuModelName("AuthenticAMD", 5, 8), "AMD K6-2");
-    EXPECT_STREQ(CpuModelName("AuthenticAMD", 5, 15), "AMD K6-3");
-    EXPECT_STREQ(CpuModelName("AuthenticAMD", 7, 0), "AMD ATHLON or higher");
-    EXPECT_STREQ(CpuModelName("AuthenticAMD", 15, 1), "Unknown");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 4, 0), "INTEL 486DX");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 4, 6), "Unknown");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 4, 7), "INTEL 486DX2E");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 4, 8), "INTEL 486DX4");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 5, 0), "Unknown");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 5, 2), "INTEL Pentium");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 5, 4), "INTEL Pentium-MMX");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 6, 1), "INTEL Pentium-Pro");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 6, 2), "Unknown");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 6, 5), "INTEL Pentium-II");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 6, 6), "INTEL Celeron");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 6, 7), "INTEL Pentium-III");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 15, 2), "INTEL Pentium-4");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 15, 3), "INTEL Pentium-4-G");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 15, 4), "Unknown");
-    EXPECT_STREQ(CpuModelName("GenuineIntel", 7, 1), "Unknown");
-    EXPECT_STREQ(CpuModelName("HygonGenuine", 6, 1), "Unknown");
-    EXPECT_STREQ(CpuModelName(nullptr, 6, 1), "Unknown");
+    const struct {
+        const char* vendor;
+        uint32_t family, model;
+        const char* name;
+    } cases[] = {
+        {"AuthenticAMD", 4, 9, "AMD Am486"}, {"AuthenticAMD", 5, 3, "AMD K5"},
+        {"AuthenticAMD", 5, 4, ""},
+        {"AuthenticAMD", 5, 5, ""}, {"AuthenticAMD", 5, 7, "AMD K6"},
+        {"AuthenticAMD", 5, 8, "AMD K6-2"},
+        {"AuthenticAMD", 5, 15, "AMD K6-3"}, {"AuthenticAMD", 7, 0, "AMD ATHLON or higher"},
+        {"AuthenticAMD", 15, 1, "Unknown"}, {"GenuineIntel", 4, 0, "INTEL 486DX"},
+        {"GenuineIntel", 4, 6, "Unknown"}, {"GenuineIntel", 4, 7, "INTEL 486DX2E"},
+        {"GenuineIntel", 4, 8, "INTEL 486DX4"}, {"GenuineIntel", 5, 0, "Unknown"},
+        {"GenuineIntel", 5, 2, "INTEL Pentium"}, {"GenuineIntel", 5, 4, "INTEL Pentium-MMX"},
+        {"GenuineIntel", 6, 1, "INTEL Pentium-Pro"}, {"GenuineIntel", 6, 2, "Unknown"},
+        {"GenuineIntel", 6, 5, "INTEL Pentium-II"}, {"GenuineIntel", 6, 6, "INTEL Celeron"},
+        {"GenuineIntel", 6, 7, "INTEL Pentium-III"}, {"GenuineIntel", 15, 2, "INTEL Pentium-4"},
+        {"GenuineIntel", 15, 3, "INTEL Pentium-4-G"}, {"GenuineIntel", 15, 4, "Unknown"},
+        {"GenuineIntel", 7, 1, "Unknown"}, {"HygonGenuine", 6, 1, "Unknown"},
+        {nullptr, 6, 1, "Unknown"},
+    };
+    for (const auto& c : cases)
+        EXPECT_STREQ(CpuModelName(c.vendor, c.family, c.model), c.name)
+            << (c.vendor ? c.vendor : "(null)") << " " << c.family << "/" << c.model;
 }
 
 TEST(CpuReportText, WithoutIdentification) {
@@ -113,23 +107,17 @@ TEST(CpuReportText, ThisProcessor) {
 #if defined(__x86_64__)
     EXPECT_EQ(all.rfind("Vendor Name: ", 0), 0u) << all;
     EXPECT_GT(all.find('\n'), std::string("Vendor Name: ").size()) << all;  // a name follows
-    EXPECT_NE(all.find("MMX: Y\n"), std::string::npos) << all;
-    EXPECT_NE(all.find("SSE2: Y\n"), std::string::npos) << all;
+    for (const char* line : {"MMX: Y\n", "SSE2: Y\n"})
+        EXPECT_NE(all.find(line), std::string::npos) << all;
     EXPECT_EQ(all.find("INT SSE"), std::string::npos) << all;
 #endif
 }
 
 TEST(CpuSpeed, ClassFromCycles) {
-    EXPECT_EQ(SpeedClassFromCycles(0), 3);
-    EXPECT_EQ(SpeedClassFromCycles(59999), 3);
-    EXPECT_EQ(SpeedClassFromCycles(60000), 2);
-    EXPECT_EQ(SpeedClassFromCycles(240000), 2);
-    EXPECT_EQ(SpeedClassFromCycles(240001), 1);
-    EXPECT_EQ(SpeedClassFromCycles(960000), 1);
-    EXPECT_EQ(SpeedClassFromCycles(960001), 0);
-    EXPECT_EQ(SpeedClassFromCycles((uint64_t{1} << 32) - 1), 0);
-    EXPECT_EQ(SpeedClassFromCycles(uint64_t{1} << 32), 0);
-    EXPECT_EQ(SpeedClassFromCycles(UINT64_MAX), 0);
+    const std::pair<uint64_t, int> cases[] = {
+        {0, 3}, {59999, 3}, {60000, 2}, {240000, 2}, {240001, 1}, {960000, 1}, {960001, 0},
+        {(uint64_t{1} << 32) - 1, 0}, {uint64_t{1} << 32, 0}, {UINT64_MAX, 0}};
+    for (auto [cycles, speed] : cases) EXPECT_EQ(SpeedClassFromCycles(cycles), speed) << cycles;
 }
 
 TEST(CpuSpeed, ForcedOrMeasured) {
@@ -137,14 +125,11 @@ TEST(CpuSpeed, ForcedOrMeasured) {
         SetCpuSpeedClass(c);
         EXPECT_EQ(MeasureCpuSpeedClass(), c);
     }
-    SetCpuSpeedClass(-1);
-    int measured = MeasureCpuSpeedClass();
-    EXPECT_GE(measured, 0);
-    EXPECT_LE(measured, 3);
-    SetCpuSpeedClass(7);  // out of range: back to the measurement
-    int again = MeasureCpuSpeedClass();
-    EXPECT_GE(again, 0);
-    EXPECT_LE(again, 3);
+    for (int c : {-1, 7}) {  // out of range: back to the measurement
+        SetCpuSpeedClass(c);
+        int measured = MeasureCpuSpeedClass();
+        EXPECT_TRUE(measured >= 0 && measured <= 3) << measured;
+    }
 }
 
 TEST(CpuSpeedDeathTest, EnvironmentForcesTheClass) {

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+#include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -13,22 +16,34 @@ namespace {
 
 uint8_t* Bytes(void* p) { return static_cast<uint8_t*>(p); }
 
-// Fills `rows` rows of `rowBytes` with bytes base + row.
-void FillRows(void* area, uint32_t rows, uint32_t rowBytes, uint8_t base) {
-    for (uint32_t r = 0; r < rows; ++r) std::memset(Bytes(area) + r * rowBytes, base + r, rowBytes);
+// An area of rows of `rowBytes` bytes, row r filled with bytes base + r.
+struct Area {
+    void* start;
+    uint32_t rowBytes;
+    uint8_t base;
+};
+
+void FillRows(uint32_t rows, std::initializer_list<Area> areas) {
+    for (const Area& a : areas)
+        for (uint32_t r = 0; r < rows; ++r)
+            std::memset(Bytes(a.start) + r * a.rowBytes, a.base + r, a.rowBytes);
 }
 
-void ExpectRows(const void* area, uint32_t rows, uint32_t rowBytes, uint8_t base) {
-    const auto* p = static_cast<const uint8_t*>(area);
-    for (uint32_t r = 0; r < rows; ++r)
-        for (uint32_t i = 0; i < rowBytes; ++i)
-            ASSERT_EQ(p[r * rowBytes + i], static_cast<uint8_t>(base + r)) << "row " << r;
+void ExpectRows(uint32_t rows, std::initializer_list<Area> areas) {
+    for (const Area& a : areas)
+        for (uint32_t r = 0; r < rows; ++r)
+            for (uint32_t i = 0; i < a.rowBytes; ++i)
+                ASSERT_EQ(Bytes(a.start)[r * a.rowBytes + i], static_cast<uint8_t>(a.base + r))
+                    << "row " << r;
 }
+
+// The block, the data pointer and the size of a typed buffer, compared at once.
+std::tuple<void*, void*, uint32_t> State(const TypedBuffer& b) { return {b.block, b.data, b.size}; }
+using Pointers = std::pair<void*, void*>;
+std::tuple<void*, void*, uint32_t> Empty() { return {nullptr, nullptr, 0u}; }
 
 TEST(GlobalBuffer, ReserveFreeAndDestroy) {
     GlobalBuffer buffer;
-    EXPECT_EQ(buffer.size, 0u);
-    EXPECT_EQ(buffer.block, nullptr);
     ASSERT_TRUE(buffer.Reserve(1000));
     EXPECT_EQ(buffer.size, 1000u);
     std::memset(buffer.block, 1, 1000);
@@ -37,71 +52,49 @@ TEST(GlobalBuffer, ReserveFreeAndDestroy) {
     ASSERT_NE(buffer.block, nullptr);
     EXPECT_EQ(Bytes(buffer.block)[999], 1);
     buffer.Free();
-    EXPECT_EQ(buffer.size, 0u);
-    EXPECT_EQ(buffer.block, nullptr);
+    EXPECT_EQ(std::pair(buffer.block, buffer.size), std::pair(static_cast<void*>(nullptr), 0u));
     buffer.Free();  // nothing to free
     ASSERT_TRUE(buffer.Reserve(16));  // the destructor frees it (checked by the sanitizer)
-}
 
-TEST(GlobalBuffer, TypedBufferFreeThroughTheBase) {
+    // A typed buffer freed through its base clears its own fields too.
     TypedBuffer typed;
-    EXPECT_EQ(typed.data, nullptr);
-    EXPECT_EQ(typed.elementsPerItem, 1u);
     ASSERT_TRUE(typed.Reserve(64));
     EXPECT_EQ(typed.data, typed.block);
     typed.flags = 5;
-    GlobalBuffer& base = typed;
-    base.Free();
+    static_cast<GlobalBuffer&>(typed).Free();
     EXPECT_EQ(typed.flags, 0u);
-    EXPECT_EQ(typed.data, nullptr);
-    EXPECT_EQ(typed.block, nullptr);
-    EXPECT_EQ(typed.size, 0u);
+    EXPECT_EQ(State(typed), Empty());
 }
 
-TEST(GlobalBuffer, ResizeCopiesBothAreas) {
+TEST(GlobalBuffer, ResizeCopiesEveryArea) {
     TypedBuffer b;
     b.itemBytes = 8;
     ASSERT_TRUE(GlobalBufferResize(&b, 4, 3));
-    EXPECT_EQ(b.size, 4u * (8 + 3));
-    EXPECT_EQ(b.data, b.block);
+    EXPECT_EQ(State(b), std::tuple(b.block, b.block, 4u * (8 + 3)));
     EXPECT_EQ(b.area2, Bytes(b.block) + 4 * 8);
-    FillRows(b.data, 3, 8, 10);
-    FillRows(b.area2, 3, 3, 50);
+    FillRows(3, {{b.data, 8, 10}, {b.area2, 3, 50}});
     b.rowsUsed = 3;
-
     ASSERT_TRUE(GlobalBufferResize(&b, 10, 3));
-    EXPECT_EQ(b.size, 10u * 11);
-    EXPECT_EQ(b.area2, Bytes(b.block) + 10 * 8);
-    ExpectRows(b.data, 3, 8, 10);
-    ExpectRows(b.area2, 3, 3, 50);
-    EXPECT_EQ(b.rowsUsed, 3u);
-
+    EXPECT_EQ(std::tuple(b.size, b.area2, b.rowsUsed),
+              std::tuple(10u * 11, static_cast<void*>(Bytes(b.block) + 10 * 8), 3u));
+    ExpectRows(3, {{b.data, 8, 10}, {b.area2, 3, 50}});
     // Shrinking below the rows in use keeps what fits.
     ASSERT_TRUE(GlobalBufferResize(&b, 2, 3));
-    EXPECT_EQ(b.size, 22u);
-    ExpectRows(b.data, 2, 8, 10);
-    ExpectRows(b.area2, 2, 3, 50);
-    EXPECT_EQ(b.rowsUsed, 2u);
-}
+    EXPECT_EQ(std::pair(b.size, b.rowsUsed), std::pair(22u, 2u));
+    ExpectRows(2, {{b.data, 8, 10}, {b.area2, 3, 50}});
 
-TEST(GlobalBuffer, ResizePaddedCopiesThreeAreas) {
-    TypedBuffer b;
-    b.itemBytes = 4;
-    ASSERT_TRUE(GlobalBufferResizePadded(&b, 3, 2));
-    EXPECT_EQ(b.size, 3u * (2 * 4 + 2));
-    EXPECT_EQ(b.area2, Bytes(b.block) + 12);
-    EXPECT_EQ(b.area3, Bytes(b.block) + 24);
-    FillRows(b.data, 3, 4, 1);
-    FillRows(b.area2, 3, 4, 20);
-    FillRows(b.area3, 3, 2, 40);
-    b.rowsUsed = 3;
-    ASSERT_TRUE(GlobalBufferResizePadded(&b, 7, 2));
-    EXPECT_EQ(b.size, 70u);
-    EXPECT_EQ(b.area2, Bytes(b.block) + 28);
-    EXPECT_EQ(b.area3, Bytes(b.block) + 56);
-    ExpectRows(b.data, 3, 4, 1);
-    ExpectRows(b.area2, 3, 4, 20);
-    ExpectRows(b.area3, 3, 2, 40);
+    // The padded form has three areas: two of itemBytes and one of the extra bytes.
+    TypedBuffer p;
+    p.itemBytes = 4;
+    ASSERT_TRUE(GlobalBufferResizePadded(&p, 3, 2));
+    EXPECT_EQ(std::tuple(p.size, p.area2, p.area3),
+              std::tuple(3u * (2 * 4 + 2), Bytes(p.block) + 12, Bytes(p.block) + 24));
+    FillRows(3, {{p.data, 4, 1}, {p.area2, 4, 20}, {p.area3, 2, 40}});
+    p.rowsUsed = 3;
+    ASSERT_TRUE(GlobalBufferResizePadded(&p, 7, 2));
+    EXPECT_EQ(std::tuple(p.size, p.area2, p.area3),
+              std::tuple(70u, Bytes(p.block) + 28, Bytes(p.block) + 56));
+    ExpectRows(3, {{p.data, 4, 1}, {p.area2, 4, 20}, {p.area3, 2, 40}});
 }
 
 TEST(GlobalBuffer, ResizeWithoutRowsInUseClearsDataFirst) {
@@ -112,16 +105,12 @@ TEST(GlobalBuffer, ResizeWithoutRowsInUseClearsDataFirst) {
     EXPECT_EQ(b.data, old);
     // Refused request: the data pointer is cleared, the block kept.
     EXPECT_FALSE(GlobalBufferResize(&b, 0x08000000, 1));
-    EXPECT_EQ(b.data, nullptr);
-    EXPECT_EQ(b.block, old);
-    EXPECT_EQ(b.size, 8u);
-
+    EXPECT_EQ(State(b), std::tuple(old, nullptr, 8u));
     // With rows in use a refused request changes nothing.
     b.data = b.block;
     b.rowsUsed = 1;
     EXPECT_FALSE(GlobalBufferResizePadded(&b, 0x04000000, 1));
-    EXPECT_EQ(b.data, old);
-    EXPECT_EQ(b.block, old);
+    EXPECT_EQ(State(b), std::tuple(old, old, 8u));
 }
 
 TEST(GlobalBuffer, GrowKeepReplaceAndZeroed) {
@@ -130,23 +119,21 @@ TEST(GlobalBuffer, GrowKeepReplaceAndZeroed) {
     // No rows in use: a plain replacement.
     ASSERT_TRUE(GlobalBufferGrowKeep(&b, 2));
     EXPECT_EQ(b.size, 12u);
-    FillRows(b.data, 2, 6, 7);
+    FillRows(2, {{b.data, 6, 7}});
     b.rowsUsed = 2;
     ASSERT_TRUE(GlobalBufferGrowKeep(&b, 5));
-    EXPECT_EQ(b.size, 30u);
-    EXPECT_EQ(b.data, b.block);
+    EXPECT_EQ(State(b), std::tuple(b.block, b.block, 30u));
     EXPECT_EQ(b.area2, nullptr);
-    ExpectRows(b.data, 2, 6, 7);
+    ExpectRows(2, {{b.data, 6, 7}});
 
     ASSERT_TRUE(GlobalBufferAllocZeroed(&b, 4));
-    EXPECT_EQ(b.size, 24u);
-    EXPECT_EQ(b.data, b.block);
+    EXPECT_EQ(State(b), std::tuple(b.block, b.block, 24u));
     std::vector<uint8_t> zeros(24, 0);
     EXPECT_EQ(std::memcmp(b.block, zeros.data(), 24), 0);
 
     ASSERT_TRUE(GlobalBufferReplace(&b, 1));
-    EXPECT_EQ(b.size, 6u);
-    EXPECT_EQ(b.rowsUsed, 1u);  // lowered to what the block holds
+    // The rows in use are lowered to what the block holds.
+    EXPECT_EQ(std::pair(b.size, b.rowsUsed), std::pair(6u, 1u));
 }
 
 TEST(GlobalBuffer, LimitIsChecked) {
@@ -157,9 +144,7 @@ TEST(GlobalBuffer, LimitIsChecked) {
     // 0x20000001 bytes: refused, the old block kept.
     EXPECT_FALSE(GlobalBufferReplace(&b, 0x20000001));
     EXPECT_FALSE(GlobalBufferAllocZeroed(&b, 0x20000001));
-    EXPECT_EQ(b.block, old);
-    EXPECT_EQ(b.data, old);
-    EXPECT_EQ(b.size, 16u);
+    EXPECT_EQ(State(b), std::tuple(old, old, 16u));
     // Products beyond 32 bits are refused, never wrapped.
     b.itemBytes = 0x10000;
     EXPECT_FALSE(GlobalBufferReplace(&b, 0x10001));
@@ -172,7 +157,7 @@ TEST(GlobalBuffer, LimitIsChecked) {
     ASSERT_TRUE(GlobalBufferReplace(&b, 0x20000));
     EXPECT_EQ(b.size, kGlobalBufferMaxBytes);
     b.Free();
-    EXPECT_EQ(b.data, nullptr);
+    EXPECT_EQ(State(b), Empty());
 }
 
 TEST(GlobalBuffer, ElementSizesAndTypeChanges) {
@@ -182,12 +167,12 @@ TEST(GlobalBuffer, ElementSizesAndTypeChanges) {
     } table[] = {{0, 0},      {0x01, 1},  {0x101, 1},   {0x02, 2},  {0x182, 2},    {0x04, 3},
                  {0x08, 4},   {0x108, 4}, {16, 4},      {0x20, 8},  {0x120, 8},    {0x40, 8},
                  {0x10040, 8}, {-1, 4},   {0x10000, 4}, {0x400101, 1}};
-    for (const auto& row : table) EXPECT_EQ(ElementSizeOfType(row.code), row.size) << std::hex << row.code;
+    for (const auto& row : table)
+        EXPECT_EQ(ElementSizeOfType(row.code), row.size) << std::hex << row.code;
 
     TypedBuffer b;
     b.SetTypeAndCount(0x40, 3);
-    EXPECT_EQ(b.elementSize, 8u);
-    EXPECT_EQ(b.itemBytes, 24u);
+    EXPECT_EQ(std::pair(b.elementSize, b.itemBytes), std::pair(8u, 24u));
     ASSERT_TRUE(b.Resize(10));
     void* block = b.block;
     EXPECT_EQ(b.data, block);
@@ -195,11 +180,8 @@ TEST(GlobalBuffer, ElementSizesAndTypeChanges) {
     b.SetTypeAndCount(0x40, 3);  // unchanged: the data stays
     EXPECT_EQ(b.data, block);
     b.SetType(0x10);             // another type: data dropped, block kept
-    EXPECT_EQ(b.data, nullptr);
-    EXPECT_EQ(b.flags, 0u);
-    EXPECT_EQ(b.block, block);
-    EXPECT_EQ(b.itemBytes, 12u);
-    EXPECT_EQ(b.elementsPerItem, 3u);
+    EXPECT_EQ(std::tuple(b.data, b.flags, b.block), std::tuple(nullptr, 0u, block));
+    EXPECT_EQ(std::pair(b.itemBytes, b.elementsPerItem), std::pair(12u, 3u));
     EXPECT_FALSE(b.Resize(0));
     DataBufferFree(&b);
     EXPECT_EQ(b.block, nullptr);
@@ -213,8 +195,7 @@ TEST(GlobalBuffer, ReuseRule) {
     void* block = b.block;
     uint64_t taken = GlobalBufferBlocksTaken();
     ASSERT_TRUE(b.Resize(9 * MiB));  // surplus 1 MiB: kept
-    EXPECT_EQ(b.block, block);
-    EXPECT_EQ(b.size, 10 * MiB);
+    EXPECT_EQ(State(b), std::tuple(block, block, 10 * MiB));
     EXPECT_EQ(GlobalBufferBlocksTaken(), taken);
     ASSERT_TRUE(b.Resize(8 * MiB + 1));  // surplus just under 2 MiB: kept
     EXPECT_EQ(b.size, 10 * MiB);
@@ -224,9 +205,7 @@ TEST(GlobalBuffer, ReuseRule) {
     std::memset(b.data, 0x5A, 16);
     block = b.block;
     EXPECT_FALSE(b.Resize(kGlobalBufferMaxBytes + 1));  // refused, the old block untouched
-    EXPECT_EQ(b.block, block);
-    EXPECT_EQ(b.data, block);
-    EXPECT_EQ(b.size, 7 * MiB);
+    EXPECT_EQ(State(b), std::tuple(block, block, 7 * MiB));
     EXPECT_EQ(Bytes(b.block)[15], 0x5A);
     ASSERT_TRUE(b.Resize(kGlobalBufferMaxBytes));  // exactly the limit is attempted
     EXPECT_EQ(b.size, kGlobalBufferMaxBytes);
@@ -238,8 +217,8 @@ TEST(GlobalBuffer, SteadyFramesAllocateOnce) {
     TypedFrameBuffer frame;
     frame.SetTypeAndCount(0x40, 1);
     ASSERT_TRUE(frame.AllocImageBuffer(640, 480));
-    EXPECT_EQ(frame.rowBytes, 640u * 8);
-    EXPECT_EQ(frame.pixelCount, 640u * 480);
+    EXPECT_EQ(std::pair(frame.rowBytes, frame.pixelCount),
+              std::pair(uint64_t{640 * 8}, uint64_t{640 * 480}));
     ASSERT_NE(ItemArrayAppend(&frame.items, "first", 0, 1), nullptr);
     frame.DropFrame();
     uint64_t taken = GlobalBufferBlocksTaken();  // the frame block and the item block exist now
@@ -250,29 +229,26 @@ TEST(GlobalBuffer, SteadyFramesAllocateOnce) {
         ASSERT_NE(ItemArrayAppend(&frame.items, "interval", i, 1), nullptr);
         frame.DropFrame();  // the device drops its frame between pulls
     }
-    EXPECT_EQ(GlobalBufferBlocksTaken(), taken);
-    EXPECT_EQ(frame.items.count, 0u);
-    EXPECT_NE(frame.items.block, nullptr);  // a small item block is kept
+    // A small item block is kept.
+    EXPECT_TRUE(GlobalBufferBlocksTaken() == taken && frame.items.count == 0u &&
+                frame.items.block != nullptr)
+        << GlobalBufferBlocksTaken() - taken << " blocks more";
 
     // A failed size request logs, empties the frame and frees the block.
     frame.SetTypeAndCount(0x40, 0x10000);
     EXPECT_FALSE(frame.AllocImageBuffer(0x10000, 0x10000));
-    EXPECT_EQ(frame.width, 0u);
-    EXPECT_EQ(frame.height, 0u);
-    EXPECT_EQ(frame.block, nullptr);
-    EXPECT_EQ(frame.data, nullptr);
-    EXPECT_EQ(frame.scale, 1.0);
+    EXPECT_EQ(std::tuple(frame.width, frame.height, frame.scale), std::tuple(0u, 0u, 1.0));
+    EXPECT_EQ(std::pair(frame.block, frame.data), Pointers(nullptr, nullptr));
 }
 
 TEST(GlobalBuffer, ItemsRecordsAndStringList) {
     ItemArray items;
-    for (int i = 0; i < 2048; ++i) ASSERT_NE(ItemArrayAppend(&items, i % 2 ? "odd" : nullptr, i, 2), nullptr);
-    EXPECT_EQ(items.count, 2048u);
-    EXPECT_STREQ(items.items[1].text, "odd");
-    EXPECT_EQ(items.items[2047].value, 2047);
+    for (int i = 0; i < 2048; ++i)
+        ASSERT_NE(ItemArrayAppend(&items, i % 2 ? "odd" : nullptr, i, 2), nullptr);
+    EXPECT_EQ(std::tuple(items.count, std::string(items.items[1].text), items.items[2047].value),
+              std::tuple(2048u, std::string("odd"), 2047));
     ItemArrayFreeStrings(&items);
-    EXPECT_EQ(items.items, nullptr);
-    EXPECT_EQ(items.block[1].text, nullptr);
+    EXPECT_TRUE(items.items == nullptr && items.block[1].text == nullptr);
     ItemArrayTrimSpare(&items);  // 2048 items and more: given back
     EXPECT_EQ(items.block, nullptr);
 
@@ -284,10 +260,8 @@ TEST(GlobalBuffer, ItemsRecordsAndStringList) {
     ListHeadTail list{nullptr, nullptr};
     StringItem* a = ListDataStringAdd(&list, "alpha", 1, 2);
     StringItem* b = ListDataStringAdd(&list, nullptr, 3, 4);
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
-    EXPECT_STREQ(a->text, "alpha");
-    EXPECT_STREQ(b->text, "");
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(std::string(a->text) + "|" + b->text, "alpha|");
     EXPECT_EQ(list.tail->item, b);
     for (ListNode* n = list.head; n != nullptr;) {
         ListNode* next = n->next;

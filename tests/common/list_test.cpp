@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace orva {
@@ -33,22 +35,18 @@ TEST(List, AppendFindPositionAndUnlink) {
     ASSERT_TRUE(a && b && c);
     EXPECT_EQ(list.head, a);
     EXPECT_EQ(Items(list.head), (V{10, 20, 30}));
-    EXPECT_EQ(ListLast(a), c);
-    EXPECT_EQ(ListLast(c), c);
-    EXPECT_EQ(ListLast(nullptr), nullptr);
-
-    EXPECT_EQ(ListFindItem(list.head, Item(20)), b);
-    EXPECT_EQ(ListFindItem(list.head, Item(99)), nullptr);
-
-    EXPECT_EQ(ListNodePosition(a, a), 1u);
-    EXPECT_EQ(ListNodePosition(a, c), 3u);
-    EXPECT_EQ(ListNodePosition(c, a), 3u);  // first counted from the node
-    EXPECT_EQ(ListNodePosition(b, c), 2u);
+    EXPECT_TRUE(ListLast(a) == c && ListLast(c) == c && ListLast(nullptr) == nullptr);
+    EXPECT_TRUE(ListFindItem(list.head, Item(20)) == b &&
+                ListFindItem(list.head, Item(99)) == nullptr);
+    // (c, a): the first is counted from the node.
+    EXPECT_EQ(std::vector<uint32_t>({ListNodePosition(a, a), ListNodePosition(a, c),
+                                     ListNodePosition(c, a), ListNodePosition(b, c)}),
+              std::vector<uint32_t>({1, 3, 3, 2}));
 
     ListHead other{nullptr};
     ListNode* lone = ListAppend(&other, Item(1));
-    EXPECT_EQ(ListNodePosition(a, lone), 0u);
-    EXPECT_EQ(ListNodePosition(nullptr, a), 0u);
+    EXPECT_EQ(std::pair(ListNodePosition(a, lone), ListNodePosition(nullptr, a)),
+              std::pair(0u, 0u));
 
     ListUnlink(&list, a);  // the head moves on
     EXPECT_EQ(list.head, b);
@@ -62,32 +60,28 @@ TEST(List, AppendFindPositionAndUnlink) {
 
 TEST(List, IndexOfCountsNonEmptyNodes) {
     ListHead list{nullptr};
-    ListAppend(&list, Item(5));
-    ListAppend(&list, nullptr);
-    ListAppend(&list, Item(7));
-    ListAppend(&list, Item(9));
-    EXPECT_EQ(ListIndexOf(list.head, Item(5)), 1u);
-    EXPECT_EQ(ListIndexOf(list.head, Item(7)), 2u);
-    EXPECT_EQ(ListIndexOf(list.head, Item(9)), 3u);
-    EXPECT_EQ(ListIndexOf(list.head, Item(42)), 3u);  // absent: all non-empty nodes
+    for (uintptr_t v : {5, 0, 7, 9}) ListAppend(&list, Item(v));
+    // Absent (42): all non-empty nodes.
+    const std::pair<uintptr_t, uint32_t> cases[] = {{5, 1}, {7, 2}, {9, 3}, {42, 3}};
+    for (auto [item, index] : cases) EXPECT_EQ(ListIndexOf(list.head, Item(item)), index) << item;
     EXPECT_EQ(ListIndexOf(nullptr, Item(42)), 0u);
     ListClearHead(&list);
 }
 
 TEST(List, RemoveItem) {
     ListHead list{nullptr};
-    ListAppend(&list, Item(1));
-    ListAppend(&list, Item(2));
-    ListAppend(&list, Item(2));
-    EXPECT_FALSE(ListRemoveItem(&list, Item(3)));
-    EXPECT_EQ(Items(list.head), (V{1, 2, 2}));
-    EXPECT_TRUE(ListRemoveItem(&list, Item(2)));  // the first one only
-    EXPECT_EQ(Items(list.head), (V{1, 2}));
-    EXPECT_TRUE(ListRemoveItem(&list, Item(1)));
-    EXPECT_EQ(Items(list.head), (V{2}));
-    EXPECT_TRUE(ListRemoveItem(&list, Item(2)));
-    EXPECT_EQ(list.head, nullptr);
-    EXPECT_FALSE(ListRemoveItem(&list, Item(2)));
+    for (uintptr_t v : {1, 2, 2}) ListAppend(&list, Item(v));
+    // Each step: the item, whether it was found (only its first node goes) and what is left.
+    const struct {
+        uintptr_t item;
+        bool removed;
+        V left;
+    } steps[] = {{3, false, {1, 2, 2}}, {2, true, {1, 2}}, {1, true, {2}}, {2, true, {}},
+                 {2, false, {}}};
+    for (const auto& s : steps) {
+        EXPECT_EQ(ListRemoveItem(&list, Item(s.item)), s.removed) << s.item;
+        EXPECT_EQ(Items(list.head), s.left) << s.item;
+    }
 }
 
 TEST(List, FillFreeSlot) {
@@ -127,17 +121,15 @@ TEST(List, PushBackAndRemoveIfKeepHeadAndTail) {
     EXPECT_EQ(ListRemoveIf(&list, IsOdd, &calls), 4u);
     EXPECT_EQ(calls, 6);
     EXPECT_EQ(Items(list.head), (V{2, 4}));
-    EXPECT_EQ(Value(list.head->item), 2u);
-    EXPECT_EQ(Value(list.tail->item), 4u);
-    EXPECT_EQ(list.tail->next, nullptr);
+    EXPECT_EQ(std::pair(Value(list.tail->item), list.tail->next),
+              std::pair(uintptr_t{4}, static_cast<ListNode*>(nullptr)));
 
     ListPushBack(&list, Item(9));
     EXPECT_EQ(Items(list.head), (V{2, 4, 9}));
 
     auto all = [](void*, void*) { return true; };
     EXPECT_EQ(ListRemoveIf(&list, all, nullptr), 3u);
-    EXPECT_EQ(list.head, nullptr);
-    EXPECT_EQ(list.tail, nullptr);
+    EXPECT_TRUE(list.head == nullptr && list.tail == nullptr);
     ASSERT_NE(ListPushBack(&list, Item(11)), nullptr);
     EXPECT_EQ(list.head, list.tail);
     ListRemoveIf(&list, all, nullptr);
@@ -148,44 +140,32 @@ void RecordItem(void* item) { g_destroyed.push_back(Value(item)); }
 void RecordNode(ListNode* node) { g_destroyed.push_back(Value(node->item) + 1000); }
 
 TEST(List, ClearsAndDestroys) {
-    ListHeadCount counted{nullptr, 0};
-    ListHead head{nullptr};
-
-    ListHead build{nullptr};
-    ListAppend(&build, Item(1));
-    ListAppend(&build, nullptr);
-    ListAppend(&build, Item(3));
-    counted = {build.head, 3};
-
-    g_destroyed.clear();
+    // A counted list of the given items (0 for an empty node); the destroyed list cleared.
+    auto build = [](std::initializer_list<uintptr_t> items) {
+        ListHead h{nullptr};
+        for (uintptr_t v : items) ListAppend(&h, Item(v));
+        g_destroyed.clear();
+        return ListHeadCount{h.head, static_cast<uint32_t>(items.size())};
+    };
+    auto emptied = [](const ListHeadCount& l) { return l.head == nullptr && l.count == 0u; };
+    ListHeadCount counted = build({1, 0, 3});
     ListDestroyItems(&counted, RecordItem);  // empty nodes are skipped
     EXPECT_EQ(g_destroyed, (V{1, 3}));
-    EXPECT_EQ(counted.head, nullptr);
-    EXPECT_EQ(counted.count, 0u);
+    EXPECT_TRUE(emptied(counted));
 
-    ListAppend(&head, Item(4));
-    ListAppend(&head, nullptr);
-    g_destroyed.clear();
+    ListHead head{build({4, 0}).head};
     ListDestroyItemsHead(&head, RecordItem);
     EXPECT_EQ(g_destroyed, (V{4}));
     EXPECT_EQ(head.head, nullptr);
 
-    build.head = nullptr;
-    ListAppend(&build, Item(5));
-    ListAppend(&build, nullptr);
-    counted = {build.head, 2};
-    g_destroyed.clear();
+    counted = build({5, 0});
     ListDestroyNodes(&counted, RecordNode);  // every node, empty ones too
     EXPECT_EQ(g_destroyed, (V{1005, 1000}));
-    EXPECT_EQ(counted.head, nullptr);
-    EXPECT_EQ(counted.count, 0u);
+    EXPECT_TRUE(emptied(counted));
 
-    build.head = nullptr;
-    ListAppend(&build, Item(6));
-    counted = {build.head, 1};
+    counted = build({6});
     ListClear(&counted);
-    EXPECT_EQ(counted.head, nullptr);
-    EXPECT_EQ(counted.count, 0u);
+    EXPECT_TRUE(emptied(counted));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace orva {
@@ -15,31 +16,26 @@ std::vector<T> Values(const T (&list)[N]) {
 }
 
 TEST(NumberParse, ParseBool) {
+    // Numbers (non-zero is true) and words.
+    const std::pair<const char*, bool> words[] = {
+        {"0", false}, {"2", true}, {" 0.0", false}, {"-1e-300", true}, {"ON", true}, {"  on", true},
+        {"One", true}, {"TRUE", true}, {"true", true}, {"off", false}, {"OFF", false},
+        {"False", false},
+        {"FALSEHOOD", false}};
     bool flag = true;
-    EXPECT_EQ(ParseBool("yes", &flag), -1);
-    EXPECT_TRUE(flag);  // untouched
-    EXPECT_EQ(ParseBool("0", &flag), 1);
-    EXPECT_FALSE(flag);
-    EXPECT_EQ(ParseBool("2", &flag), 1);
-    EXPECT_TRUE(flag);
-    EXPECT_EQ(ParseBool(" 0.0", &flag), 1);
-    EXPECT_FALSE(flag);
-    EXPECT_EQ(ParseBool("-1e-300", &flag), 1);
-    EXPECT_TRUE(flag);
-
-    const struct {
-        const char* text;
-        bool value;
-    } words[] = {{"ON", true},   {"  on", true},  {"One", true},    {"TRUE", true},
-                 {"true", true}, {"off", false},  {"OFF", false},   {"False", false},
-                 {"FALSEHOOD", false}};
     for (const auto& w : words) {
-        flag = !w.value;
-        EXPECT_EQ(ParseBool(w.text, &flag), 1) << w.text;
-        EXPECT_EQ(flag, w.value) << w.text;
+        flag = !w.second;
+        EXPECT_EQ(ParseBool(w.first, &flag), 1) << w.first;
+        EXPECT_EQ(flag, w.second) << w.first;
     }
-    for (const char* bad : std::initializer_list<const char*>{"", "   ", "O", "OF", "nan", "inf", "T", "no", nullptr})
-        EXPECT_EQ(ParseBool(bad, &flag), -1) << (bad ? bad : "(null)");
+    for (const char* bad : std::initializer_list<const char*>{"yes", "", "   ", "O", "OF", "nan",
+                                                              "inf", "T", "no", nullptr}) {
+        for (bool before : {false, true}) {
+            flag = before;
+            EXPECT_EQ(ParseBool(bad, &flag), -1) << (bad ? bad : "(null)");
+            EXPECT_EQ(flag, before);  // untouched
+        }
+    }
 }
 
 TEST(NumberParse, ParseDoubleValueSeparatorsAndLimits) {
@@ -52,8 +48,7 @@ TEST(NumberParse, ParseDoubleValueSeparatorsAndLimits) {
     double w[4] = {-1, -1, -1, -1};
     // A missing item after a comma fails; the item before it is already written.
     EXPECT_EQ(ParseDoubleValue("3,", w), -1);
-    EXPECT_EQ(w[0], 3.0);
-    EXPECT_EQ(w[1], -1.0);
+    EXPECT_EQ(std::pair(w[0], w[1]), std::pair(3.0, -1.0));
     // A fifth item is more than the list holds.
     EXPECT_EQ(ParseDoubleValue("1,2,3,4,5", w), -1);
     EXPECT_EQ(w[3], 4.0);
@@ -91,60 +86,47 @@ TEST(NumberParse, ParseInt64Value) {
 TEST(NumberParse, RangesAndPairs) {
     double pair[2] = {-1, -1};
     EXPECT_EQ(ParseDoubleChecked("1 2", pair), 1);
-    EXPECT_EQ(pair[0], 1.0);
-    EXPECT_EQ(pair[1], 2.0);
+    EXPECT_EQ(std::pair(pair[0], pair[1]), std::pair(1.0, 2.0));
     EXPECT_EQ(ParseDoubleChecked("-5,-5", pair), 1);
     EXPECT_EQ(pair[0], -5.0);
     for (const char* bad : std::initializer_list<const char*>{"2 1", "1", "1 2 3", "1 inf", ""}) {
         pair[0] = pair[1] = 42.0;
         EXPECT_EQ(ParseDoubleChecked(bad, pair), -1) << bad;
-        EXPECT_EQ(pair[0], 42.0) << bad;
-        EXPECT_EQ(pair[1], 42.0) << bad;
+        EXPECT_EQ(std::pair(pair[0], pair[1]), std::pair(42.0, 42.0)) << bad;
     }
 
     double a = 0, b = 0;
     EXPECT_EQ(ParseDoublePair("3", &a, &b), 1);
-    EXPECT_EQ(a, 3.0);
-    EXPECT_EQ(b, 0.0);
+    EXPECT_EQ(std::pair(a, b), std::pair(3.0, 0.0));
     EXPECT_EQ(ParseDoublePair("3,-4.25", &a, &b), 2);
     EXPECT_EQ(b, -4.25);
-    EXPECT_EQ(ParseDoublePair("x", &a, &b), -1);
-    EXPECT_EQ(ParseDoublePair("1 2 3", &a, &b), -1);
+    for (const char* bad : {"x", "1 2 3"}) EXPECT_EQ(ParseDoublePair(bad, &a, &b), -1) << bad;
 
     float fa = 0, fb = 0;
     EXPECT_EQ(ParseFloatPair("0.25,-2", &fa, &fb), 2);
-    EXPECT_EQ(fa, 0.25f);
-    EXPECT_EQ(fb, -2.0f);
+    EXPECT_EQ(std::pair(fa, fb), std::pair(0.25f, -2.0f));
     // A value beyond the float range fails; the first is already written.
     EXPECT_EQ(ParseFloatPair("1.5 1e39", &fa, &fb), -1);
-    EXPECT_EQ(fa, 1.5f);
-    EXPECT_EQ(fb, -2.0f);
+    EXPECT_EQ(std::pair(fa, fb), std::pair(1.5f, -2.0f));
 }
 
 TEST(NumberParse, ParseTimeText) {
     int32_t ms = 0;
     bool changed = false;
     EXPECT_TRUE(ParseTimeText("1:2:3:4", &ms, &changed));
-    EXPECT_EQ(ms, 3723004);
-    EXPECT_TRUE(changed);
+    EXPECT_EQ(std::pair(ms, changed), std::pair(3723004, true));
     EXPECT_TRUE(ParseTimeText(" 01 : 02 : 03 : 004 ", &ms, &changed));
-    EXPECT_EQ(ms, 3723004);
-    EXPECT_FALSE(changed);
+    EXPECT_EQ(std::pair(ms, changed), std::pair(3723004, false));
 
     const struct {
         const char* text;
         int32_t ms;
     } cases[] = {
-        {"99:00:00:000", 59 * 3600000},       // hours capped at 59
-        {"5", 5},                             // one field: milliseconds
-        {"1:30", 1030},                       // two: seconds and milliseconds
-        {"2:70:0", 2 * 60000 + 59 * 1000},    // seconds capped
-        {"0:0:0:5000", 999},                  // milliseconds capped
-        {"::5", 5},                           // empty fields count as 0
-        {"1:", 1000},
-        {"+3:0", 3000},
-        {"-5", 0},                            // a negative field counts as 0
-        {"1:2:3:4:5", 3723004},               // at most four fields
+        // Hours, seconds and milliseconds are capped; one field is milliseconds, two are
+        // seconds and milliseconds; empty and negative fields count as 0; at most four fields.
+        {"99:00:00:000", 59 * 3600000}, {"5", 5}, {"1:30", 1030}, {"2:70:0", 2 * 60000 + 59 * 1000},
+        {"0:0:0:5000", 999}, {"::5", 5}, {"1:", 1000}, {"+3:0", 3000}, {"-5", 0},
+        {"1:2:3:4:5", 3723004},
         {"1:2 junk", 1002},
     };
     for (const auto& c : cases) {
@@ -156,8 +138,7 @@ TEST(NumberParse, ParseTimeText) {
         ms = 77;
         changed = true;
         EXPECT_FALSE(ParseTimeText(bad, &ms, &changed)) << (bad ? bad : "(null)");
-        EXPECT_EQ(ms, 77);
-        EXPECT_TRUE(changed);
+        EXPECT_EQ(std::pair(ms, changed), std::pair(77, true));
     }
 }
 

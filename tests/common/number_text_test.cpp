@@ -41,25 +41,23 @@ void ExpectTexts(size_t size, std::initializer_list<Formatted> cases) {
 }
 
 TEST(NumberText, FormatDoubleFitChoosesNotationAndTrims) {
-    EXPECT_EQ(Fit(8, 100.0), "100");
-    EXPECT_EQ(Fit(8, 1.5), "1.5");
-    EXPECT_EQ(Fit(8, -2.25), "-2.25");
-    EXPECT_EQ(Fit(8, 0.5), "0.5");
-    EXPECT_EQ(Fit(8, 0.0), "0");
-    // Eight significant digits of 1/3 (the point sits at position 0).
-    EXPECT_EQ(Fit(8, 1.0 / 3.0), "0.33333333");
-    // Nine integer digits do not fit in eight: exponent notation, zeros of the
-    // exponent dropped.
-    EXPECT_EQ(Fit(8, 123456789.0), "1.2345679e+8");
-    // Below 0.1 the point position is negative: exponent notation. Only a point
-    // left as the very last character is dropped.
-    EXPECT_EQ(Fit(8, 0.05), "5e-2");
-    EXPECT_EQ(Fit(8, 1e20), "1e+20");
-    EXPECT_EQ(Fit(4, -1.5e-7), "-1.5e-7");
-    // Rounding to three digits carries into a new digit: 10.0 → "10".
-    EXPECT_EQ(Fit(3, 9.9999999), "10");
-    EXPECT_EQ(Fit(8, INFINITY), "inf");
-    EXPECT_EQ(Fit(8, -INFINITY), "-inf");
+    const struct {
+        int size;
+        double value;
+        const char* text;
+    } cases[] = {
+        {8, 100.0, "100"}, {8, 1.5, "1.5"}, {8, -2.25, "-2.25"}, {8, 0.5, "0.5"}, {8, 0.0, "0"},
+        // Eight significant digits of 1/3 (the point sits at position 0).
+        {8, 1.0 / 3.0, "0.33333333"},
+        // Nine integer digits do not fit in eight: exponent notation, exponent zeros dropped.
+        {8, 123456789.0, "1.2345679e+8"},
+        // Below 0.1 the point position is negative: exponent notation. Only a point
+        // left as the very last character is dropped.
+        {8, 0.05, "5e-2"}, {8, 1e20, "1e+20"}, {4, -1.5e-7, "-1.5e-7"},
+        {3, 9.9999999, "10"},  // rounding to three digits carries into a new digit
+        {8, INFINITY, "inf"}, {8, -INFINITY, "-inf"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Fit(c.size, c.value), c.text) << c.value;
 }
 
 TEST(NumberText, FormatDoubleAndDigits) {
@@ -81,49 +79,49 @@ TEST(NumberText, FormatDoubleAndDigits) {
 }
 
 TEST(NumberText, NumberText13GFallsBackUntilItFits) {
-    char buf[32];
-    EXPECT_EQ(NumberText13G(buf, 20, 100.0), 3);
-    EXPECT_STREQ(buf, "100");
-    // 20 digits give 22 characters; 13 digits fit.
-    EXPECT_EQ(NumberText13G(buf, 20, 1.0 / 3.0), 15);
-    EXPECT_STREQ(buf, "0.3333333333333");
-    // Size 8: the fitted text (10) and "%.13G" (15) are too long, "%G" fits.
-    EXPECT_EQ(NumberText13G(buf, 8, 1.0 / 3.0), 8);
-    EXPECT_STREQ(buf, "0.333333");
-    EXPECT_EQ(NumberText13G(buf, 3, 123456.0), 0);
-    EXPECT_STREQ(buf, "");
-    EXPECT_EQ(NumberText13G(buf, 0, 1.0), 0);
-    EXPECT_STREQ(buf, "");
-    EXPECT_EQ(NumberText13G(buf, 20, -6.02214076e23), 15);
-    EXPECT_STREQ(buf, "-6.02214076e+23");
+    ExpectTexts(32, {
+        {bind(NumberText13G, _1, 20, 100.0), "100"},
+        // 20 digits give 22 characters; 13 digits fit.
+        {bind(NumberText13G, _1, 20, 1.0 / 3.0), "0.3333333333333"},
+        // Size 8: the fitted text (10) and "%.13G" (15) are too long, "%G" fits.
+        {bind(NumberText13G, _1, 8, 1.0 / 3.0), "0.333333"},
+        {bind(NumberText13G, _1, 3, 123456.0), ""},
+        {bind(NumberText13G, _1, 0, 1.0), ""},
+        {bind(NumberText13G, _1, 20, -6.02214076e23), "-6.02214076e+23"},
+    });
 }
 
 TEST(NumberText, UnsignedTextsReportWhatDoesNotFit) {
-    char buf[32] = "junk";
-    EXPECT_EQ(UIntTextBuf(buf, 5, 1234), 4);
-    EXPECT_STREQ(buf, "1234");
-    EXPECT_EQ(UIntTextBuf(buf, 4, 1234), -1);
-    EXPECT_STREQ(buf, "");
+    // What does not fit answers -1 (or 0 for the "or empty" form) and leaves "".
+    const struct {
+        std::function<int(char*)> format;
+        int result;
+        const char* text;
+    } cases[] = {
+        {bind(UIntTextBuf, _1, 5, 1234), 4, "1234"}, {bind(UIntTextBuf, _1, 4, 1234), -1, ""},
+        {bind(UInt64TextBuf, _1, 21, UINT64_MAX), 20, "18446744073709551615"},
+        {bind(UInt64TextBuf, _1, 20, UINT64_MAX), -1, ""},
+        {bind(UInt64TextOrEmpty, _1, 5, 1000), 4, "1000"},
+        {bind(UInt64TextOrEmpty, _1, 3, 1000), 0, ""},
+    };
+    for (const auto& c : cases) {
+        char buf[32] = "junk";
+        EXPECT_EQ(c.format(buf), c.result) << c.text;
+        EXPECT_STREQ(buf, c.text);
+    }
+    char buf[4];
     EXPECT_EQ(UIntTextBuf(buf, 0, 1), -1);
-    EXPECT_EQ(UInt64TextBuf(buf, 21, UINT64_MAX), 20);
-    EXPECT_STREQ(buf, "18446744073709551615");
-    EXPECT_EQ(UInt64TextBuf(buf, 20, UINT64_MAX), -1);
-    EXPECT_STREQ(buf, "");
-    EXPECT_EQ(UInt64TextOrEmpty(buf, 5, 1000), 4);
-    EXPECT_STREQ(buf, "1000");
-    EXPECT_EQ(UInt64TextOrEmpty(buf, 3, 1000), 0);
-    EXPECT_STREQ(buf, "");
 }
 
 TEST(NumberText, BoundedPrintfCutsAndTranslates) {
-    char buf[32];
-    EXPECT_EQ(BoundedPrintf(buf, 6, "%I64d-%s", -12345LL, "x"), 5);
-    EXPECT_STREQ(buf, "-1234");
-    EXPECT_EQ(BoundedPrintf(buf, sizeof buf, "%I64X/%I64u", 0xABCDEF0123ULL, 42ULL), 13);
-    EXPECT_STREQ(buf, "ABCDEF0123/42");
+    ExpectTexts(32, {
+        {[](char* b) { return BoundedPrintf(b, 6, "%I64d-%s", -12345LL, "x"); }, "-1234"},
+        {[](char* b) { return BoundedPrintf(b, 32, "%I64X/%I64u", 0xABCDEF0123ULL, 42ULL); },
+         "ABCDEF0123/42"},
+        {[](char* b) { return BoundedPrintf(b, 1, "abc"); }, ""},
+    });
+    char buf[4];
     EXPECT_EQ(BoundedPrintf(buf, 0, "abc"), 0);
-    EXPECT_EQ(BoundedPrintf(buf, 1, "abc"), 0);
-    EXPECT_STREQ(buf, "");
 }
 
 TEST(NumberText, ThreeDigitText) {
@@ -165,30 +163,17 @@ TEST(NumberText, TimeSpanText) {
 }
 
 TEST(NumberText, ByteSizeText) {
-    char buf[32];
-    const struct {
-        uint64_t bytes;
-        const char* text;
-    } cases[] = {
-        {0, "0 Byte(s)"},
-        {1000, "1000 Byte(s)"},
-        {1001, "1.001 Kb"},
-        {2000, "2 Kb"},
-        {999999, "999.999 Kb"},
-        {1000000, "1 Mb"},
-        {1500000, "1.500 Mb"},
-        {2000000, "2 Mb"},
-        {999999999, "999.999 Mb"},
-        {1000000000, "1 Gb"},
-        {1000500000, "1 Gb"},
-        {3041000000ULL, "3.041 Gb"},
-        {UINT64_MAX, "18446744073.709 Gb"},
+    auto size = [](uint64_t bytes) -> std::function<int(char*)> {
+        return bind(ByteSizeText, _1, bytes);
     };
-    for (const auto& c : cases) {
-        int len = ByteSizeText(buf, c.bytes);
-        EXPECT_STREQ(buf, c.text) << c.bytes;
-        EXPECT_EQ(len, static_cast<int>(std::string(c.text).size()));
-    }
+    ExpectTexts(32, {
+        {size(0), "0 Byte(s)"}, {size(1000), "1000 Byte(s)"}, {size(1001), "1.001 Kb"},
+        {size(2000), "2 Kb"},
+        {size(999999), "999.999 Kb"}, {size(1000000), "1 Mb"}, {size(1500000), "1.500 Mb"},
+        {size(2000000), "2 Mb"}, {size(999999999), "999.999 Mb"}, {size(1000000000), "1 Gb"},
+        {size(1000500000), "1 Gb"}, {size(3041000000ULL), "3.041 Gb"},
+        {size(UINT64_MAX), "18446744073.709 Gb"},
+    });
 }
 
 TEST(NumberText, TypeAndKindTexts) {
@@ -215,9 +200,8 @@ TEST(NumberText, TypeAndKindTexts) {
 TEST(NumberText, GuidTexts) {
     unsigned char id[16];
     for (int i = 0; i < 16; ++i) id[i] = static_cast<unsigned char>(i);
-    char buf[48];
-    EXPECT_EQ(GuidText(buf, id, 0x2A), 43);
-    EXPECT_STREQ(buf, "03020100-07060504-0F0E0D0C0B0A0908-0000002A");
+    ExpectTexts(48, {{[&](char* b) { return GuidText(b, id, 0x2A); },
+                      "03020100-07060504-0F0E0D0C0B0A0908-0000002A"}});
 
     FILE* f = std::tmpfile();
     ASSERT_NE(f, nullptr);

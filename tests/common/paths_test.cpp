@@ -1,12 +1,13 @@
 #include "common/paths.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "common/path_name.h"
 #include "test_support.h"
@@ -14,113 +15,102 @@
 namespace orva {
 namespace {
 
-std::string Make(const char* folder, const char* name, const char* ext, bool dot, bool* ok) {
+// MakeFilePath into a buffer full of junk: the text and whether it succeeded.
+std::pair<std::string, bool> Make(const std::string& folder, const char* name, const char* ext,
+                                  bool dot = false) {
     char out[kPathMax];
     std::memset(out, 'z', sizeof out);
-    *ok = MakeFilePath(out, folder, name, ext, dot);
-    return out;
+    bool ok = MakeFilePath(out, folder == "<null>" ? nullptr : folder.c_str(), name, ext, dot);
+    return {out, ok};
 }
 
 TEST(Paths, MakeFilePath) {
-    bool ok = false;
-    EXPECT_EQ(Make("/d", "a.b", ".log", true, &ok), "/d/a_b.log");
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(Make("/d", "a.b", ".log", false, &ok), "/d/a.log");
-    EXPECT_EQ(Make("/d/", "a.b.c", ".log", true, &ok), "/d/a_b.log");
-    EXPECT_EQ(Make("", "name", ".txt", false, &ok), "name.txt");
-    EXPECT_EQ(Make(nullptr, "name", nullptr, true, &ok), "name");  // no extension: dot flag unused
-    EXPECT_EQ(Make("/d", "a.b", nullptr, true, &ok), "/d/a.b");
-    // A dot in a folder is never taken for the extension.
-    EXPECT_EQ(Make("/home/u/.config/orva", "orva", ".log", false, &ok), "/home/u/.config/orva/orva.log");
-    EXPECT_EQ(Make("/x.y", "sub/file", ".fs", false, &ok), "/x.y/sub/file.fs");
-    EXPECT_TRUE(ok);
-    // A backslash is an ordinary character on Linux.
-    EXPECT_EQ(Make("a\\", "b", nullptr, false, &ok), "a\\/b");
-
-    EXPECT_EQ(Make("/d", "", ".log", false, &ok), "");
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(Make("/d", nullptr, ".log", false, &ok), "");
-    EXPECT_FALSE(ok);
+    const struct {
+        const char *folder, *name, *ext;
+        bool dot;
+        const char* expected;
+    } cases[] = {
+        {"/d", "a.b", ".log", true, "/d/a_b.log"}, {"/d", "a.b", ".log", false, "/d/a.log"},
+        {"/d/", "a.b.c", ".log", true, "/d/a_b.log"}, {"", "name", ".txt", false, "name.txt"},
+        {"<null>", "name", nullptr, true, "name"},  // no extension: dot flag unused
+        {"/d", "a.b", nullptr, true, "/d/a.b"},
+        // A dot in a folder is never taken for the extension.
+        {"/home/u/.config/orva", "orva", ".log", false, "/home/u/.config/orva/orva.log"},
+        {"/x.y", "sub/file", ".fs", false, "/x.y/sub/file.fs"},
+        {"a\\", "b", nullptr, false, "a\\/b"},  // a backslash is an ordinary character on Linux
+        {"/d", "", ".log", false, nullptr}, {"/d", nullptr, ".log", false, nullptr},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Make(c.folder, c.name, c.ext, c.dot),
+                  std::pair(std::string(c.expected ? c.expected : ""), c.expected != nullptr))
+            << c.folder << " " << (c.name ? c.name : "(null)");
+    }
 }
 
 TEST(Paths, LimitsRefuseInsteadOfCutting) {
-    bool ok = false;
+    const std::pair<std::string, bool> refused("", false);
     std::string name(kPathMax - 1, 'n');
-    EXPECT_EQ(Make("", name.c_str(), nullptr, false, &ok), name);
-    EXPECT_TRUE(ok);
-    std::string tooLong(kPathMax, 'n');
-    EXPECT_EQ(Make("", tooLong.c_str(), nullptr, false, &ok), "");
-    EXPECT_FALSE(ok);
+    EXPECT_EQ(Make("", name.c_str(), nullptr), std::pair(name, true));
+    EXPECT_EQ(Make("", (name + "n").c_str(), nullptr), refused);
     // Folder, separator and name: exactly kPathMax - 1 fits, one more does not.
     std::string folder(100, 'f');
     std::string rest(kPathMax - 1 - 101, 'r');
-    EXPECT_EQ(Make(folder.c_str(), rest.c_str(), nullptr, false, &ok).size(), kPathMax - 1);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(Make(folder.c_str(), (rest + "r").c_str(), nullptr, false, &ok), "");
-    EXPECT_FALSE(ok);
+    EXPECT_EQ(Make(folder, rest.c_str(), nullptr), std::pair(folder + "/" + rest, true));
+    EXPECT_EQ(Make(folder, (rest + "r").c_str(), nullptr), refused);
     // An extension that would not fit fails the whole path, never drops the extension.
     std::string withExt(kPathMax - 1 - 101 - 4, 'r');
-    EXPECT_EQ(Make(folder.c_str(), withExt.c_str(), ".log", false, &ok).size(), kPathMax - 1);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(Make(folder.c_str(), (withExt + "r").c_str(), ".log", false, &ok), "");
-    EXPECT_FALSE(ok);
+    EXPECT_EQ(Make(folder, withExt.c_str(), ".log"),
+              std::pair(folder + "/" + withExt + ".log", true));
+    EXPECT_EQ(Make(folder, (withExt + "r").c_str(), ".log"), refused);
     // Replacing a longer extension: the name as given fits, the result is shorter.
     std::string longExt(kPathMax - 1 - 101 - 5, 'r');
-    EXPECT_EQ(Make(folder.c_str(), (longExt + ".fits").c_str(), ".log", false, &ok).size(),
-              kPathMax - 2);
-    EXPECT_TRUE(ok);
+    EXPECT_EQ(Make(folder, (longExt + ".fits").c_str(), ".log"),
+              std::pair(folder + "/" + longExt + ".log", true));
+}
+
+// PathSetExtension on `path`: the text afterwards, or "<refused>" when it answered nullptr.
+std::string SetExt(char* path, const char* ext, size_t size = kPathMax) {
+    char* r = PathSetExtension(path, ext, size);
+    return r == path ? std::string(path) : r == nullptr ? "<refused>" : "<other pointer>";
 }
 
 TEST(Paths, SetExtension) {
     char path[kPathMax] = "/data/x.fit";
-    EXPECT_EQ(PathSetExtension(path, ".fs"), path);
-    EXPECT_STREQ(path, "/data/x.fs");
-    EXPECT_EQ(PathSetExtension(path, nullptr), path);
-    EXPECT_STREQ(path, "/data/x");
-    EXPECT_EQ(PathSetExtension(path, ".fits"), path);
-    EXPECT_STREQ(path, "/data/x.fits");
+    EXPECT_EQ(SetExt(path, ".fs"), "/data/x.fs");
+    EXPECT_EQ(SetExt(path, nullptr), "/data/x");
+    EXPECT_EQ(SetExt(path, ".fits"), "/data/x.fits");
     std::strcpy(path, "/a.b/c");
-    EXPECT_EQ(PathSetExtension(path, ".e"), path);
-    EXPECT_STREQ(path, "/a.b/c.e");
-
+    EXPECT_EQ(SetExt(path, ".e"), "/a.b/c.e");
     // At the limit the call fails and the old extension stays.
     char small[12] = "/d/abc.fit";
-    EXPECT_EQ(PathSetExtension(small, ".fitsx", sizeof small), nullptr);
+    EXPECT_EQ(SetExt(small, ".fitsx", sizeof small), "<refused>");
     EXPECT_STREQ(small, "/d/abc.fit");
-    EXPECT_EQ(PathSetExtension(small, ".fitz", sizeof small - 1), nullptr);
-    EXPECT_EQ(PathSetExtension(small, ".log", sizeof small), small);
-    EXPECT_STREQ(small, "/d/abc.log");
+    EXPECT_EQ(SetExt(small, ".fitz", sizeof small - 1), "<refused>");
+    EXPECT_EQ(SetExt(small, ".log", sizeof small), "/d/abc.log");
     std::string full(kPathMax - 1, 'p');
     std::memcpy(path, full.c_str(), full.size() + 1);
-    EXPECT_EQ(PathSetExtension(path, ".x"), nullptr);
+    EXPECT_EQ(SetExt(path, ".x"), "<refused>");
     EXPECT_EQ(std::string(path), full);
 }
 
 TEST(Paths, NamePieces) {
-    struct Case {
+    const struct {
         const char* path;
         size_t extension, name, stem;
         int offset;
         size_t absolute;
-    };
-    const Case cases[] = {
-        {"/d/x.fit", 4, 5, 1, 3, 8},
-        {"x.tar.gz", 3, 8, 5, 0, 0},
-        {"/a.b/c", 0, 1, 1, 5, 6},
-        {"/a.b/", 0, 0, 0, -1, 0},
-        {"rel/n.", 1, 2, 1, 4, 0},
-        {"", 0, 0, 0, -1, 0},
-        {"/", 0, 0, 0, -1, 0},
-    };
-    for (const Case& c : cases) {
+    } cases[] = {{"/d/x.fit", 4, 5, 1, 3, 8}, {"x.tar.gz", 3, 8, 5, 0, 0},
+                 {"/a.b/c", 0, 1, 1, 5, 6}, {"/a.b/", 0, 0, 0, -1, 0}, {"rel/n.", 1, 2, 1, 4, 0},
+                 {"", 0, 0, 0, -1, 0}, {"/", 0, 0, 0, -1, 0}};
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
-        EXPECT_EQ(PathExtensionLength(c.path), c.extension);
-        EXPECT_EQ(PathNameLength(c.path), c.name);
+        EXPECT_EQ(std::pair(PathExtensionLength(c.path), PathNameLength(c.path)),
+                  std::pair(c.extension, c.name));
         size_t ext = 99, length = 99;
-        EXPECT_EQ(PathNameSplit(c.path, &ext), c.stem);
-        EXPECT_EQ(ext, c.extension);
-        EXPECT_EQ(PathNameOffset(c.path, &length), c.offset);
-        EXPECT_EQ(length, c.offset < 0 ? 0 : c.name);
+        size_t stem = PathNameSplit(c.path, &ext);
+        EXPECT_EQ(std::pair(stem, ext), std::pair(c.stem, c.extension));
+        int offset = PathNameOffset(c.path, &length);
+        EXPECT_EQ(std::pair(offset, length), std::pair(c.offset, c.offset < 0 ? 0 : c.name));
         EXPECT_EQ(PathIsAbsoluteFile(c.path), c.absolute);
         char copy[64];
         std::strcpy(copy, c.path);
@@ -129,77 +119,79 @@ TEST(Paths, NamePieces) {
     }
 }
 
+// Calls `f(out)` on a buffer and answers its result with the text left in it.
+using SizeText = std::pair<size_t, std::string>;
+
+template <class F>
+auto WithText(char* out, F f) {
+    auto result = f(out);
+    return std::pair(result, std::string(out));
+}
+
 TEST(Paths, ReplaceAndMarkExtension) {
     char out[kPathMax];
-    EXPECT_TRUE(PathReplaceExtension(out, "/d/x.fit", ".fs"));
-    EXPECT_STREQ(out, "/d/x.fs");
+    EXPECT_EQ(WithText(out, [](char* o) { return PathReplaceExtension(o, "/d/x.fit", ".fs"); }),
+              std::pair(true, std::string("/d/x.fs")));
     std::strcpy(out, "/d.e/x");
-    EXPECT_TRUE(PathReplaceExtension(out, out, ".fs"));  // in place
-    EXPECT_STREQ(out, "/d.e/x.fs");
+    EXPECT_EQ(WithText(out, [](char* o) { return PathReplaceExtension(o, o, ".fs"); }),
+              std::pair(true, std::string("/d.e/x.fs")));  // in place
     for (const char* bad : {"<x.fit", ">x", ":x", "|x", ""}) {
         std::strcpy(out, "junk");
         EXPECT_FALSE(PathReplaceExtension(out, bad, ".fs")) << bad;
         EXPECT_STREQ(out, "");
     }
     std::string full(kPathMax - 4, 'p');
-    EXPECT_TRUE(PathReplaceExtension(out, full.c_str(), ".fs"));
-    EXPECT_FALSE(PathReplaceExtension(out, full.c_str(), ".fit"));
+    EXPECT_TRUE(PathReplaceExtension(out, full.c_str(), ".fs") &&
+                !PathReplaceExtension(out, full.c_str(), ".fit"));
 
+    auto mark = [](char* path, size_t size = kPathMax) {
+        return WithText(path, [&](char* p) { return PathMarkExtension(p, '%', size); });
+    };
     char path[kPathMax] = "x.fit";
-    EXPECT_EQ(PathMarkExtension(path, '%'), 5);
-    EXPECT_STREQ(path, "x.%fit");
+    EXPECT_EQ(mark(path), std::pair(5, std::string("x.%fit")));
     std::strcpy(path, "/a.b/x");
-    EXPECT_EQ(PathMarkExtension(path, '%'), 0);
-    EXPECT_STREQ(path, "/a.b/x");
+    EXPECT_EQ(mark(path), std::pair(0, std::string("/a.b/x")));
     char small[8] = "ab.fit";  // 6 characters: one more fits, then no more
-    EXPECT_EQ(PathMarkExtension(small, '%', sizeof small), 5);
-    EXPECT_STREQ(small, "ab.%fit");
-    EXPECT_EQ(PathMarkExtension(small, '%', sizeof small), -1);
-    EXPECT_STREQ(small, "ab.%fit");  // refused, the extension is never cut
+    EXPECT_EQ(mark(small, sizeof small), std::pair(5, std::string("ab.%fit")));
+    EXPECT_EQ(mark(small, sizeof small), std::pair(-1, std::string("ab.%fit")));  // never cut
 }
 
 TEST(Paths, Folders) {
     char out[kPathMax];
-    EXPECT_EQ(PathFolder(out, "/d/e/x.fit"), 5u);
-    EXPECT_STREQ(out, "/d/e/");
-    EXPECT_EQ(PathFolder(out, "x.fit"), 0u);
-    EXPECT_STREQ(out, "");
+    EXPECT_EQ(WithText(out, [](char* o) { return PathFolder(o, "/d/e/x.fit"); }),
+              SizeText(5, "/d/e/"));
+    EXPECT_EQ(WithText(out, [](char* o) { return PathFolder(o, "x.fit"); }), SizeText(0, ""));
     std::strcpy(out, "/x/y/z");
-    EXPECT_EQ(PathFolder(out, nullptr), 5u);
-    EXPECT_STREQ(out, "/x/y/");
+    EXPECT_EQ(WithText(out, [](char* o) { return PathFolder(o, nullptr); }), SizeText(5, "/x/y/"));
     std::string holder = "old";
-    EXPECT_FALSE(PathFolderDup(&holder, "name"));
-    EXPECT_EQ(holder, "old");
-    EXPECT_TRUE(PathFolderDup(&holder, "/a/b"));
-    EXPECT_EQ(holder, "/a/");
+    EXPECT_FALSE(PathFolderDup(&holder, "name") || holder != "old");
+    EXPECT_TRUE(PathFolderDup(&holder, "/a/b") && holder == "/a/") << holder;
 
     char cwd[kPathMax];
     ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
     std::string here = cwd;
-    EXPECT_EQ(FullPathName(out, "/abs/../file", sizeof out), std::strlen("/abs/../file"));
-    EXPECT_STREQ(out, "/abs/../file");  // an absolute file path is taken as it is
-    EXPECT_GT(FullPathName(out, "a/./b/../c", sizeof out), 0u);
-    EXPECT_EQ(std::string(out), (here == "/" ? "" : here) + "/a/c");
-    EXPECT_GT(FullPathName(out, "/x/./y/", sizeof out), 0u);
-    EXPECT_STREQ(out, "/x/y/");
-    EXPECT_EQ(FullPathName(out, "/../../", sizeof out), 1u);
-    EXPECT_STREQ(out, "/");
+    auto full = [&](const char* in, size_t size = kPathMax) {
+        return WithText(out, [&](char* o) { return FullPathName(o, in, size); });
+    };
+    // An absolute file path is taken as it is.
+    EXPECT_EQ(full("/abs/../file"), SizeText(12, "/abs/../file"));
+    std::string relative = (here == "/" ? "" : here) + "/a/c";
+    EXPECT_EQ(full("a/./b/../c"), std::pair(relative.size(), relative));
+    EXPECT_EQ(full("/x/./y/"), SizeText(5, "/x/y/"));
+    EXPECT_EQ(full("/../../"), SizeText(1, "/"));
     std::strcpy(out, "keep");
-    EXPECT_EQ(FullPathName(out, "/abc", 4), 5u);  // too small: needed size, nothing copied
-    EXPECT_STREQ(out, "keep");
-    EXPECT_EQ(FullPathName(out, "", sizeof out), 0u);
+    EXPECT_EQ(full("/abc", 4), SizeText(5, "keep"));  // too small: needed size, nothing copied
+    EXPECT_EQ(full("").first, 0u);
 
     std::strcpy(out, ".");
-    EXPECT_TRUE(ResolveFolder(out, sizeof out));
-    EXPECT_EQ(std::string(out), here);
+    EXPECT_EQ(WithText(out, [](char* o) { return ResolveFolder(o, kPathMax); }),
+              std::pair(true, here));
     std::strcpy(out, "/no/such/folder");
     EXPECT_FALSE(ResolveFolder(out, sizeof out));
     std::strcpy(out, "/");
     EXPECT_FALSE(ResolveFolder(out, 260));
-    EXPECT_FALSE(FileExists("/"));
-    EXPECT_FALSE(FileExists("/dev/null"));
-    EXPECT_FALSE(FileExists(""));
-    EXPECT_FALSE(FileExists(nullptr));
+    for (const char* notFile : {"/", "/dev/null", "", static_cast<const char*>(nullptr)})
+        EXPECT_FALSE(FileExists(notFile));
 }
 
 TEST(Paths, TempAndBackupFiles) {
@@ -209,22 +201,23 @@ TEST(Paths, TempAndBackupFiles) {
     auto write = testing_util::WriteText;
     auto read = testing_util::ReadText;
 
+    // The buffer's text, the file to be near ("" for none), the prefix and where the file must
+    // be made: a folder that does not exist falls back to the temporary folder.
+    const struct {
+        std::string start, near;
+        const char* prefix;
+        std::string made;
+    } temps[] = {{dir + "/settings.cfg", dir + "/settings.cfg", "iof", dir + "/set"},
+                 {"", "", "rwd", tmp + "/rwd"},
+                 {"x", dir + "/none/abc", "iof", tmp + "/x"}};
     char out[kPathMax];
-    std::string target = dir + "/settings.cfg";
-    std::strcpy(out, target.c_str());
-    ASSERT_TRUE(MakeTempFile(out, target.c_str(), "iof"));
-    EXPECT_EQ(std::string(out).rfind(dir + "/set", 0), 0u) << out;
-    EXPECT_TRUE(FileExists(out));
-    ::unlink(out);
-    out[0] = '\0';
-    ASSERT_TRUE(MakeTempFile(out, nullptr, "rwd"));
-    EXPECT_EQ(std::string(out).rfind(tmp + "/rwd", 0), 0u) << out;
-    ::unlink(out);
-    // A folder that does not exist falls back to the temporary folder.
-    std::strcpy(out, "x");
-    ASSERT_TRUE(MakeTempFile(out, (dir + "/none/abc").c_str(), "iof"));
-    EXPECT_EQ(std::string(out).rfind(tmp + "/x", 0), 0u) << out;
-    ::unlink(out);
+    for (const auto& t : temps) {
+        std::strcpy(out, t.start.c_str());
+        ASSERT_TRUE(MakeTempFile(out, t.near.empty() ? nullptr : t.near.c_str(), t.prefix));
+        EXPECT_EQ(std::string(out).rfind(t.made, 0), 0u) << out;
+        EXPECT_TRUE(FileExists(out)) << out;
+        ::unlink(out);
+    }
 
     std::string a = dir + "/a.fit";
     EXPECT_TRUE(MakeBackupFile(""));
@@ -257,25 +250,25 @@ TEST(Paths, TempAndBackupFiles) {
 }
 
 TEST(Paths, PathName) {
+    // Text, name and extension offsets, length and value at once.
+    auto parts = [](const PathName& n) {
+        return std::tuple(std::string(n.Text()), n.NameOffset(), n.ExtensionOffset(), n.Length(),
+                          n.Value());
+    };
+    using Parts = std::tuple<std::string, size_t, size_t, size_t, int32_t>;
     PathName name;
     EXPECT_EQ(name.Set("/d/x.fit"), 2);
-    EXPECT_STREQ(name.Text(), "/d/x.fit");
-    EXPECT_EQ(name.NameOffset(), 3u);
-    EXPECT_EQ(name.ExtensionOffset(), 4u);
-    EXPECT_EQ(name.Length(), 8u);
+    EXPECT_EQ(parts(name), Parts("/d/x.fit", 3, 4, 8, 0));
     name.SetValue(7);
     EXPECT_EQ(name.Set("/d/x.fit"), 0);
     EXPECT_EQ(name.Value(), 7);
     EXPECT_EQ(name.Set("/D/X.FIT"), 2);  // case-sensitive
     EXPECT_EQ(name.Value(), 0);
     EXPECT_EQ(name.Set("/a.b/c"), 2);
-    EXPECT_EQ(name.ExtensionOffset(), name.Length());
     PathName other;
     name.SetValue(5);
     EXPECT_EQ(other.Assign(name), 2);
-    EXPECT_STREQ(other.Text(), "/a.b/c");
-    EXPECT_EQ(other.NameOffset(), 5u);
-    EXPECT_EQ(other.Value(), 5);
+    EXPECT_EQ(parts(other), Parts("/a.b/c", 5, 6, 6, 5));  // no extension: its offset is the length
     EXPECT_EQ(other.Assign(name), 0);
     PathName empty;
     EXPECT_EQ(other.Assign(empty), 2);

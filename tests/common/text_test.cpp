@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <algorithm>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace orva {
@@ -11,26 +14,18 @@ namespace {
 
 TEST(Text, BoundedCopyAndAppend) {
     char buffer[8];
-    int size = sizeof buffer;
-    TextCopyBounded(buffer, "abcdefghij", &size);
-    EXPECT_STREQ(buffer, "abcdefg");
-    EXPECT_EQ(size, 7);
-
-    size = sizeof buffer;
-    TextCopyBounded(buffer, "ab", &size);
-    EXPECT_EQ(size, 2);
-    size = sizeof buffer;
-    TextAppendBounded(buffer, "cd", &size);
-    EXPECT_STREQ(buffer, "abcd");
-    EXPECT_EQ(size, 4);
-    size = sizeof buffer;
-    TextAppendBounded(buffer, "efghij", &size);
-    EXPECT_STREQ(buffer, "abcdefg");
-    EXPECT_EQ(size, 7);
-    size = sizeof buffer;
-    TextAppendBounded(buffer, "x", &size);  // full: nothing changes
-    EXPECT_STREQ(buffer, "abcdefg");
-    EXPECT_EQ(size, 7);
+    // Runs a bounded call with the whole buffer offered: the text and the size it reports.
+    auto bounded = [&](void (*f)(char*, const char*, int*), const char* text) {
+        int size = sizeof buffer;
+        f(buffer, text, &size);
+        return std::pair(std::string(buffer), size);
+    };
+    using Result = std::pair<std::string, int>;
+    EXPECT_EQ(bounded(TextCopyBounded, "abcdefghij"), Result("abcdefg", 7));
+    EXPECT_EQ(bounded(TextCopyBounded, "ab"), Result("ab", 2));
+    EXPECT_EQ(bounded(TextAppendBounded, "cd"), Result("abcd", 4));
+    EXPECT_EQ(bounded(TextAppendBounded, "efghij"), Result("abcdefg", 7));
+    EXPECT_EQ(bounded(TextAppendBounded, "x"), Result("abcdefg", 7));  // full: nothing changes
 }
 
 TEST(Text, DupAndLengths) {
@@ -40,57 +35,50 @@ TEST(Text, DupAndLengths) {
     d = TextDupN("abcdef", -1);
     EXPECT_STREQ(d, "abcdef");
     TextFree(d);
-    EXPECT_EQ(TextDupN("", -1), nullptr);
-    EXPECT_EQ(TextDupN(nullptr, -1), nullptr);
+    EXPECT_TRUE(TextDupN("", -1) == nullptr && TextDupN(nullptr, -1) == nullptr);
     TextFree(nullptr);
     EXPECT_EQ(StrLen(nullptr), 0u);
 
-    EXPECT_EQ(TextPrintableLength("ab\tc\x01z"), 4);
-    EXPECT_EQ(TextPrintableLength("ab\x7f"), 2);
-    EXPECT_EQ(TextPrintableLength("caf\xe9 ok"), 7);  // 8-bit characters are printable
-    EXPECT_EQ(FileNameCharsLength("name.fits|x"), 9);
-    EXPECT_EQ(FileNameCharsLength("dir/name"), 3);
-    EXPECT_EQ(FileNameCharsLength("with blank"), 10);
-    EXPECT_EQ(FileNameCharsLength("\"quoted\""), 0);
-    EXPECT_EQ(FileNameCharsLength("a\tb"), 1);
-    EXPECT_EQ(FileNameCharsLength("a?b"), 1);
+    // 8-bit characters are printable.
+    EXPECT_EQ(std::tuple(TextPrintableLength("ab\tc\x01z"), TextPrintableLength("ab\x7f"),
+                         TextPrintableLength("caf\xe9 ok")),
+              std::tuple(4, 2, 7));
+    const std::pair<const char*, int> names[] = {{"name.fits|x", 9}, {"dir/name", 3},
+                                                 {"with blank", 10}, {"\"quoted\"", 0},
+                                                 {"a\tb", 1},        {"a?b", 1}};
+    for (auto [text, length] : names) EXPECT_EQ(FileNameCharsLength(text), length) << text;
 
     char tabs[] = "a\tb\t\tc";
     TextTabsToBlanks(tabs);
     EXPECT_STREQ(tabs, "a b  c");
 
-    EXPECT_EQ(CountUntilRepeat("key   value", ' '), 6);
-    EXPECT_EQ(CountUntilRepeat("key=value", ' '), 9);
-    EXPECT_EQ(CountUntilRepeat("==x", '='), 2);
+    EXPECT_EQ(std::tuple(CountUntilRepeat("key   value", ' '), CountUntilRepeat("key=value", ' '),
+                         CountUntilRepeat("==x", '=')),
+              std::tuple(6, 9, 2));
 }
 
 TEST(Text, RemoveChar) {
     char quoted[] = "'O''Brien'";
     EXPECT_EQ(TextRemoveChar(quoted, '\''), 0);
     EXPECT_STREQ(quoted, "O'Brien");
-    char triple[] = "a'''b";
-    TextRemoveChar(triple, '\'');
-    EXPECT_STREQ(triple, "a'b");
-    char four[] = "''''";
-    TextRemoveChar(four, '\'');
-    EXPECT_STREQ(four, "''");
-    char none[] = "plain";
-    TextRemoveChar(none, 'x');
-    EXPECT_STREQ(none, "plain");
+    const std::pair<std::string, const char*> cases[] = {
+        {"a'''b", "a'b"}, {"''''", "''"}, {"plain", "plain"}};
+    for (auto [text, expected] : cases) {
+        TextRemoveChar(text.data(), '\'');
+        EXPECT_STREQ(text.c_str(), expected);
+    }
 }
 
 TEST(Text, WordLists) {
     const char list[] = "fits\0FIT\0*fts\0raw\0";
-    EXPECT_EQ(FindWordInList("FITS", list), 0);
-    EXPECT_EQ(FindWordInList("fit", list), 0);
-    EXPECT_EQ(FindWordInList("fts", list), -1);   // starred entries are skipped
-    EXPECT_EQ(FindWordInList("*fts", list), -1);
-    EXPECT_EQ(FindWordInList("fi", list), -1);
-    EXPECT_EQ(FindWordInList("fitsx", list), -1);
-    EXPECT_EQ(FindWordInList("raw", list), 0);
-    EXPECT_EQ(FindWordPrefixInList("raw.gz", list, 3), 0);
-    EXPECT_EQ(FindWordPrefixInList("rawgz", list, 4), -1);
-    EXPECT_EQ(FindWordPrefixInList("Fitsgz", list, 4), 0);
+    // Starred entries are skipped.
+    const std::pair<const char*, int> words[] = {
+        {"FITS", 0}, {"fit", 0}, {"fts", -1}, {"*fts", -1}, {"fi", -1}, {"fitsx", -1}, {"raw", 0}};
+    for (auto [word, found] : words) EXPECT_EQ(FindWordInList(word, list), found) << word;
+    EXPECT_EQ(std::tuple(FindWordPrefixInList("raw.gz", list, 3),
+                         FindWordPrefixInList("rawgz", list, 4),
+                         FindWordPrefixInList("Fitsgz", list, 4)),
+              std::tuple(0, -1, 0));
 
     // Entries after the 1024th are not looked at.
     std::string big;
@@ -102,17 +90,16 @@ TEST(Text, WordLists) {
 
 TEST(Text, Checksums) {
     // Values from Python's zlib.crc32 and the CRC-16/MODBUS check value 0x4B37.
-    EXPECT_EQ(TextCrc32("123456789"), 0xCBF43926u);
-    EXPECT_EQ(TextCrc32("a"), 0xE8B7BE43u);
-    EXPECT_EQ(TextCrc32("The quick brown fox jumps over the lazy dog"), 0x414FA339u);
-    EXPECT_EQ(TextCrc32(""), 0u);
-    EXPECT_EQ(TextCrc32(nullptr), 0u);
-
-    EXPECT_EQ(NameHash24("123456789"), 0x4B7F37u);  // (0x4B37 << 8) | 0x4B37
-    EXPECT_EQ(NameHash24("affine"), 0xBDBF22u);
-    EXPECT_EQ(NameHash24("convl"), 0x8CBEBAu);
-    EXPECT_EQ(NameHash24("A"), 0x707F7Fu);
-    EXPECT_EQ(NameHash24(""), 0xFFFFFFu);
+    const std::pair<const char*, uint32_t> crcs[] = {
+        {"123456789", 0xCBF43926u}, {"a", 0xE8B7BE43u},
+        {"The quick brown fox jumps over the lazy dog", 0x414FA339u},
+        {"", 0u}, {nullptr, 0u}};
+    for (auto [text, crc] : crcs) EXPECT_EQ(TextCrc32(text), crc) << (text ? text : "(null)");
+    // The hash of "123456789" is (0x4B37 << 8) | 0x4B37.
+    const std::pair<const char*, uint32_t> hashes[] = {
+        {"123456789", 0x4B7F37u}, {"affine", 0xBDBF22u}, {"convl", 0x8CBEBAu}, {"A", 0x707F7Fu},
+        {"", 0xFFFFFFu}};
+    for (auto [text, hash] : hashes) EXPECT_EQ(NameHash24(text), hash) << text;
 }
 
 TEST(Text, CountPointers) {
@@ -123,11 +110,8 @@ TEST(Text, CountPointers) {
         list.push_back(nullptr);
         return std::make_pair(CountPointers(list.data()), CountPointers256(list.data()));
     };
-    EXPECT_EQ(counted(0), std::make_pair(0, 0));
-    EXPECT_EQ(counted(3), std::make_pair(3, 3));
-    EXPECT_EQ(counted(255), std::make_pair(255, 255));
-    EXPECT_EQ(counted(256), std::make_pair(256, 256));
-    EXPECT_EQ(counted(300), std::make_pair(300, 256));
+    for (int n : {0, 3, 255, 256, 300})
+        EXPECT_EQ(counted(n), std::make_pair(n, std::min(n, 256))) << n;
     EXPECT_EQ(CountPointers(static_cast<const void* const*>(nullptr)), 0);
     const char* names[] = {"a", "b", nullptr};
     EXPECT_EQ(CountPointers(names), 2);

@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cfloat>
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "common/log.h"
@@ -80,15 +81,16 @@ TEST(CommandLine, SplitsArgvWordsIntoItems) {
     auto items = SplitCommandLine(f.registry, {"a b.fits", "", "--OPEN", "c", "-2", "-", "--close", "d",
                                               "-exitdlg", "Enable", "-nosuch"});
     ASSERT_EQ(items.size(), 4u);
-    EXPECT_FALSE(items[0].hasName);
-    EXPECT_EQ(items[0].args, (std::vector<std::string>{"a b.fits"}));
-    EXPECT_EQ(items[1].name, "OPEN");
-    EXPECT_EQ(items[1].args, (std::vector<std::string>{"c", "-2", "-"}));
-    EXPECT_EQ(items[2].name, "close");
-    EXPECT_EQ(items[3].name, "exitdlg");
-    EXPECT_EQ(items[3].args, (std::vector<std::string>{"Enable", "-nosuch"}));
-    EXPECT_TRUE(f.registry.IsCommandName("NewInst"));
-    EXPECT_FALSE(f.registry.IsCommandName("new"));
+    // Each item as "name: args", a bare item as "-: args".
+    std::vector<std::string> seen;
+    for (const auto& item : items) {
+        std::string text = (item.hasName ? item.name : "-") + ":";
+        for (const std::string& a : item.args) text += " " + a;
+        seen.push_back(text);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"-: a b.fits", "OPEN: c -2 -", "close: d",
+                                              "exitdlg: Enable -nosuch"}));
+    EXPECT_TRUE(f.registry.IsCommandName("NewInst") && !f.registry.IsCommandName("new"));
 }
 
 TEST(CommandLine, DispatchRunsEachOwnerWithItsMessages) {
@@ -99,7 +101,8 @@ TEST(CommandLine, DispatchRunsEachOwnerWithItsMessages) {
     // owner's interface are skipped silently.
     f.Run({"a.fits", "/data/b c.fits", "-EXITDLG", "Enable", "--C", "x", "-AllClose", "extra"});
     EXPECT_EQ(f.settings.exitDialog, 1);
-    EXPECT_EQ(gCalls, (std::vector<std::string>{"(bare) a.fits /data/b c.fits", "close x", "allclose"}));
+    EXPECT_EQ(gCalls,
+              (std::vector<std::string>{"(bare) a.fits /data/b c.fits", "close x", "allclose"}));
     EXPECT_EQ(log.Text(), "");
 
     // Missing argument text: the line is logged and the handler is not called.
@@ -125,9 +128,8 @@ TEST(CommandLine, DispatchRunsEachOwnerWithItsMessages) {
     EXPECT_EQ(f.settings.quitRequest, 0);
     ExitRecord().disabled = 0;
     f.Run({"-exit"});
-    EXPECT_EQ(f.settings.windowless, 1);
-    EXPECT_EQ(f.settings.quitRequest, 1);
-    EXPECT_EQ(f.settings.exitDialog, 0);
+    EXPECT_EQ(std::tuple(f.settings.windowless, f.settings.quitRequest, f.settings.exitDialog),
+              std::tuple(1, 1, 0));
 }
 
 TEST(CommandLine, ItemLimitsAndTheSingleRecordRun) {
@@ -140,19 +142,19 @@ TEST(CommandLine, ItemLimitsAndTheSingleRecordRun) {
     EXPECT_EQ(log.Text(), "Line error: is big\nLine error: is big\n");
 
     // newinstance alone: other items are left for later; it needs its flag byte.
+    auto single = [&](const std::vector<std::string>& line) {
+        return CommandLineDispatchInterface(f.registry, &NewInstanceRecord(), {&f.app, &f.settings},
+                                            line);
+    };
     uint8_t flag = 0;
-    EXPECT_FALSE(CommandLineDispatchInterface(f.registry, &NewInstanceRecord(), {&f.app, &f.settings},
-                                              {"a.fits", "-exit"}));
-    EXPECT_TRUE(CommandLineDispatchInterface(f.registry, &NewInstanceRecord(), {&f.app, &f.settings},
-                                             {"a.fits", "--NewInst", "-exit"}));
+    EXPECT_FALSE(single({"a.fits", "-exit"}));
+    EXPECT_TRUE(single({"a.fits", "--NewInst", "-exit"}));
     NewInstanceRecord().userData = &flag;
-    EXPECT_TRUE(CommandLineDispatchInterface(f.registry, &NewInstanceRecord(), {&f.app, &f.settings},
-                                             {"a.fits", "--NewInst", "-exit"}));
+    EXPECT_TRUE(single({"a.fits", "--NewInst", "-exit"}));
     NewInstanceRecord().userData = nullptr;
-    EXPECT_EQ(flag, 1);
-    EXPECT_EQ(f.settings.quitRequest, 0);
+    EXPECT_EQ(std::pair(int(flag), int(f.settings.quitRequest)), std::pair(1, 0));
     words.back() = "-newinstance";
-    EXPECT_FALSE(CommandLineDispatchInterface(f.registry, &NewInstanceRecord(), {&f.app, &f.settings}, words));
+    EXPECT_FALSE(single(words));
     EXPECT_EQ(log.Text(), "Line 1 error: call cmd [Create new instance]\nLine error: is big?\n");
 }
 
@@ -165,8 +167,8 @@ TEST(CommandLine, OwnerChangeRunsTheRestAgainstTheNewOwner) {
     // An interface is registered once; its commands are listed as often as it is added.
     CommandRegistryAdd(registry, twice, kBIface);
     CommandRegistryAdd(registry, twice, kBIface);
-    EXPECT_EQ(registry.Interfaces().size(), 2u);
-    EXPECT_EQ(twice.commands.size(), 4u);
+    EXPECT_EQ(std::pair(registry.Interfaces().size(), twice.commands.size()),
+              std::pair(size_t{2}, size_t{4}));
     gCalls.clear();
     // B takes b1 and b2 and stops at a2, which A then runs.
     CommandLineDispatch(registry, {"-switch", "-b1", "-b2", "-a2", "-b1"}, {{&a, nullptr}});
@@ -184,17 +186,15 @@ const CommandLimits kReal64Lim{kArgReal64, 0, 0, 0.0, 1.0};
 
 TEST(CommandLine, ArgumentsAreConvertedByTheirPosition) {
     LogCapture log;
-    struct Case {
+    const struct {
         CommandArgSpec spec;
         const char* word;
         bool produced;
         uint32_t kind;
         int64_t i;
         double r;
-    };
-    const Case cases[] = {
-        {{kArgText}, "x y", true, kArgText, 0, 0},
-        {{kArgWordList, kWords}, "YES", true, 4, 1, 0},
+    } cases[] = {
+        {{kArgText}, "x y", true, kArgText, 0, 0}, {{kArgWordList, kWords}, "YES", true, 4, 1, 0},
         {{kArgWordList, kWords}, "Off", true, 9, -7, 0},
         {{kArgWordList, kWords}, "maybe", false, 0, 0, 0},
         {{kArgLimits, nullptr, &kInt32Lim}, "12", true, kArgInt32, 10, 0},
@@ -209,21 +209,17 @@ TEST(CommandLine, ArgumentsAreConvertedByTheirPosition) {
         {{kArgInt64}, "-42", true, kArgInt64, -42, 0},
         {{kArgReal32}, "-1e39", true, kArgReal32, 0, -3.4028234663852886e38},
         {{kArgReal64}, "1e999", false, 0, 0, 0},
-        {{kArgReal64}, "nan", false, 0, 0, 0},
-        {{kArgReal64}, "0.125", true, kArgReal64, 0, 0.125},
+        {{kArgReal64}, "nan", false, 0, 0, 0}, {{kArgReal64}, "0.125", true, kArgReal64, 0, 0.125},
         {{99}, "1", false, 0, 0, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         CommandRecord r{"t", 0, "t\0", nullptr, 1, &c.spec, nullptr, 0};
         CommandArgList list;
         EXPECT_EQ(CommandParseArgs({c.word}, r, &list), c.produced) << c.word;
         if (!c.produced || list.size() != 1) continue;
-        EXPECT_EQ(list[0].kind, c.kind) << c.word;
-        if (c.kind == kArgText) {
-            EXPECT_EQ(list[0].text, c.word);
-        }
-        EXPECT_EQ(list[0].intValue, c.i) << c.word;
-        EXPECT_EQ(list[0].realValue, c.r) << c.word;
+        if (c.kind == kArgText) { EXPECT_EQ(list[0].text, c.word); }
+        EXPECT_EQ(std::tuple(list[0].kind, list[0].intValue, list[0].realValue),
+                  std::tuple(c.kind, c.i, c.r)) << c.word;
     }
     // A refused word still uses up its position; words past the count are not read.
     const CommandArgSpec two[] = {{kArgReal64}, {kArgInt32}};
@@ -231,8 +227,8 @@ TEST(CommandLine, ArgumentsAreConvertedByTheirPosition) {
     CommandArgList list;
     ASSERT_TRUE(CommandParseArgs({"1e999", "7", "8"}, r2, &list));
     ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].kind, kArgInt32);
-    EXPECT_EQ(list[0].intValue, 7);
+    EXPECT_EQ(std::pair(list[0].kind, list[0].intValue),
+              std::pair(uint32_t{kArgInt32}, int64_t{7}));
     // Any number of words: at most 1024; a word too long for a path gives nothing.
     CommandRecord any{"t", 0, "t\0", nullptr, -1, nullptr, nullptr, 0};
     std::vector<std::string> many(1030, "w");
@@ -240,10 +236,8 @@ TEST(CommandLine, ArgumentsAreConvertedByTheirPosition) {
     ASSERT_TRUE(CommandParseArgs(many, any, &list));
     EXPECT_EQ(list.size(), 1023u);
     CommandRecord none{"t", 0, "t\0", nullptr, 0, nullptr, nullptr, 0};
-    EXPECT_FALSE(CommandParseArgs({"a"}, none, &list));
-    EXPECT_FALSE(CommandParseArgs({}, any, &list));
-    std::string text = log.Text();
-    EXPECT_EQ(text,
+    EXPECT_FALSE(CommandParseArgs({"a"}, none, &list) || CommandParseArgs({}, any, &list));
+    EXPECT_EQ(log.Text(),
               "CMDLINE::CmdParsingArg(): none arg...\n"   // maybe
               "CMDLINE::CmdParsingArg(): none arg...\n"   // -1e999
               "CMDLINE::CmdParsingArg(): none arg...\n"   // 1e999
@@ -301,8 +295,8 @@ TEST(CommandList, KeylistWritesTheProgramFoldersList) {
         // The golden list holds the user interface's interface too: cut it off.
         expected = expected.substr(0, expected.find("\t\t\tProjects Iface:")) + "END NODE\n";
         EXPECT_EQ(ReadText(root + "/bin/cmdlist.txt"), expected);
-        EXPECT_FALSE(WriteCommandList(app.Registry(), root + "/missing", "orva"));
-        EXPECT_FALSE(WriteCommandList(app.Registry(), "", "orva"));
+        EXPECT_FALSE(WriteCommandList(app.Registry(), root + "/missing", "orva") ||
+                     WriteCommandList(app.Registry(), "", "orva"));
         app.Shutdown();
     }
     EXPECT_EQ(std::system(("test -z \"$(ls '" + root + "/bin' | grep -v '^cmdlist.txt$')\"").c_str()), 0)

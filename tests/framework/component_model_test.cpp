@@ -2,7 +2,8 @@
 
 #include <cstdint>
 #include <cstring>
-#include <set>
+#include <tuple>
+#include <utility>
 
 #include "component_test_doubles.h"
 #include "framework/component.h"
@@ -20,26 +21,24 @@ TEST(ComponentId, CatalogueAndComparison) {
     uint8_t bytes[4];
     std::memcpy(bytes, &kComponentBaseId.code[0], 4);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), 4), "CELB");
-    EXPECT_EQ(kComponentIdCatalogue[0], &kNullId);
-    EXPECT_EQ(kComponentIdCatalogue[5], &kMainAppId);
-    EXPECT_EQ(kComponentIdCatalogue[22], &kInputId);
+    EXPECT_TRUE(kComponentIdCatalogue[0] == &kNullId && kComponentIdCatalogue[5] == &kMainAppId &&
+                kComponentIdCatalogue[22] == &kInputId &&
+                kComponentIdCatalogue[66] == &kPlugSingleFilterPropId);
     EXPECT_STREQ(kComponentIdCatalogue[29]->name, "Reduction");
-    EXPECT_EQ(kComponentIdCatalogue[66], &kPlugSingleFilterPropId);
     // Equal codes are one identity (44/45, 60/61, 62/63 and 35/65); others all differ.
     int equalPairs = 0;
     for (int i = 0; i < 67; ++i)
         for (int j = i + 1; j < 67; ++j)
             if (*kComponentIdCatalogue[i] == *kComponentIdCatalogue[j]) ++equalPairs;
     EXPECT_EQ(equalPairs, 5);  // the three pairs above, 35/65 and 33/67
-    EXPECT_TRUE(kParams2DId == kParams2DSecondId);
-    EXPECT_TRUE(kPlugGeometryId == kGeometryModuleId);
+    EXPECT_TRUE(kParams2DId == kParams2DSecondId && kPlugGeometryId == kGeometryModuleId);
     // The null id equals itself only; a display name does not take part.
     for (int i = 1; i < 67; ++i) EXPECT_FALSE(kNullId == *kComponentIdCatalogue[i]) << i;
     ComponentId renamed = kReductionId;
     renamed.name = "Other";
     EXPECT_TRUE(renamed == kReductionId);
-    EXPECT_TRUE(IdHasKind(&kInputPropId, kCodeProp));
-    EXPECT_TRUE(IdHasStage(&kDisplayCellId, FourCC("CELX"), FourCC("DRAW")));
+    EXPECT_TRUE(IdHasKind(&kInputPropId, kCodeProp) &&
+                IdHasStage(&kDisplayCellId, FourCC("CELX"), FourCC("DRAW")));
 }
 
 TEST(Component, AllocationQueryAndReferenceCounts) {
@@ -56,10 +55,8 @@ TEST(Component, AllocationQueryAndReferenceCounts) {
     EXPECT_TRUE(c->QueryInterface(&kBaseId, nullptr));  // no out-pointer: no reference
     EXPECT_EQ(c->refCount.load(), 2);
     EXPECT_FALSE(c->QueryInterface(&kNullId, &out));
-    EXPECT_EQ(c->AddRef(), 3);
-    EXPECT_EQ(c->Release(), 2);
-    EXPECT_EQ(c->Release(), 1);
-    EXPECT_EQ(c->Release(), 0);
+    for (int expected : {3, 2, 1, 0})
+        EXPECT_EQ(expected == 3 ? c->AddRef() : c->Release(), expected);
     EXPECT_FALSE(ComponentIsLive(c));
 }
 
@@ -73,24 +70,20 @@ TEST(Component, AttachRefusalsAndListUpkeep) {
     EXPECT_FALSE(ConsumerAttach(&a->input, up));  // already bound
     b->input.accept = false;
     EXPECT_FALSE(ConsumerAttach(&b->input, up));  // refused format
-    EXPECT_EQ(b->input.upstream, nullptr);
-    EXPECT_EQ(up->firstLink, &a->input);
-    EXPECT_EQ(up->lastLink, &a->input);
+    EXPECT_TRUE(b->input.upstream == nullptr && up->firstLink == &a->input &&
+                up->lastLink == &a->input);
     ComponentAppendLink(up, &a->input);  // its upstream already: unchanged
     EXPECT_EQ(a->input.next, nullptr);
     b->input.accept = true;
     ASSERT_TRUE(ConsumerAttach(&b->input, up));
-    EXPECT_EQ(up->lastLink, &b->input);
-    EXPECT_EQ(b->input.previous, &a->input);
+    EXPECT_TRUE(up->lastLink == &b->input && b->input.previous == &a->input);
     EXPECT_TRUE(ConsumerRenegotiate(&b->input));
     ConsumerDetach(&a->input);
-    EXPECT_EQ(up->firstLink, &b->input);
-    EXPECT_EQ(b->input.previous, nullptr);
+    EXPECT_TRUE(up->firstLink == &b->input && b->input.previous == nullptr);
     // Destroying the upstream leaves its consumers unbound.
     up->Release();
     EXPECT_EQ(b->input.upstream, nullptr);
-    a->Release();
-    b->Release();
+    for (auto* x : {a, b}) x->Release();
 }
 
 int32_t ReturnMinus5(ComponentBase*, PullResult*, PullRequest*) { return -5; }
@@ -104,19 +97,21 @@ TEST(Component, PullCodes) {
     PullResult result;
     PullRequest request;
     result.status = 9;
+    auto pull = [&] {
+        int32_t code = ComponentPull(&down->input, &result, &request);
+        return std::pair(code, int(result.pending));
+    };
     EXPECT_EQ(ComponentPull(&down->input, &result, &request), 0);  // the default process function
     EXPECT_EQ(result.status, 0);
     up->process = &ReturnMinus5;
     result.pending = 1;
-    EXPECT_EQ(ComponentPull(&down->input, &result, &request), 1);
-    EXPECT_EQ(result.pending, 0);
-    EXPECT_EQ(ComponentPull(&down->input, &result, &request), 0);
+    EXPECT_EQ(pull(), std::pair(1, 0));
+    EXPECT_EQ(pull().first, 0);
     up->process = &Return7;
     result.pending = 1;
-    EXPECT_EQ(ComponentPull(&down->input, &result, &request), 7);
-    EXPECT_EQ(result.pending, 1);
+    EXPECT_EQ(pull(), std::pair(7, 1));
     ComponentResetProcess(up);
-    EXPECT_EQ(ComponentPull(&down->input, &result, &request), 1);
+    EXPECT_EQ(pull().first, 1);
     down->Release();
     up->Release();
 }
@@ -134,9 +129,8 @@ TEST(Component, KeyWalksStopAtDifferentKeys) {
     c->keyA = 8;
     d->keyA = 7;
     ComponentClearFlagDownstream(a, 7);
-    EXPECT_EQ(b->keyA.load(), 0u);
-    EXPECT_EQ(c->keyA.load(), 8u);
-    EXPECT_EQ(d->keyA.load(), 7u);  // below a differing key: untouched
+    // Below a differing key: untouched.
+    EXPECT_EQ(std::tuple(b->keyA.load(), c->keyA.load(), d->keyA.load()), std::tuple(0u, 8u, 7u));
     b->keyB = 5;
     c->keyB = 5;
     ComponentClearSecondFlagDownstream(a, 5);
@@ -146,23 +140,16 @@ TEST(Component, KeyWalksStopAtDifferentKeys) {
     EXPECT_EQ(c->keyA.load(), 8u);
     b->keyA = 1;
     ComponentInvalidate(a, 3, true);
-    EXPECT_EQ(c->keyA.load(), 0u);
-    EXPECT_EQ(d->keyA.load(), 0u);
-    EXPECT_EQ(d->keyB.load(), 0u);
+    EXPECT_EQ(std::tuple(c->keyA.load(), d->keyA.load(), d->keyB.load()), std::tuple(0u, 0u, 0u));
     ComponentNotifyDownstream(a);
-    EXPECT_EQ(b->input.changed, 1);
-    EXPECT_EQ(d->input.changed, 1);
+    EXPECT_EQ(std::pair(int(b->input.changed), int(d->input.changed)), std::pair(1, 1));
     for (auto* x : {d, c, b, a}) x->Release();
 }
 
 TEST(Component, PageMessagesAndSelection) {
     TestItem item;
     auto* c = new TestStage(&item, &kReductionId);
-    PageSendMessage(c, 5, 0);
-    PageSendMessage(c, 5, 0);
-    PageSendMessage(c, 200, 0);
-    PageSendMessage(c, 200, 0);
-    PageSendMessage(c, 0, 0);
+    for (int32_t code : {5, 5, 200, 200, 0}) PageSendMessage(c, code, 0);
     EXPECT_EQ(c->codes, (std::vector<int32_t>{5, 200, 200}));
 
     static int redraws = 0;
@@ -172,27 +159,25 @@ TEST(Component, PageMessagesAndSelection) {
     pages.flags = kPageWindowRebuild;
     c->pageWindow = &pages;
     c->panelBuilder = [](ComponentBase*, PageWindow*) {};
-    MessageRecord m;
-    m.code = kMsgSelect;
-    EXPECT_TRUE(ComponentOnSelect(c, &m, 0));
-    EXPECT_EQ(pages.current, c);
-    EXPECT_EQ(pages.flags, 0u);
-    EXPECT_TRUE(ComponentOnSelect(c, &m, 0));  // already current: nothing redrawn
+    auto select = [c](int32_t code) {
+        MessageRecord m;
+        m.code = code;
+        return ComponentOnSelect(c, &m, 0);
+    };
+    EXPECT_TRUE(select(kMsgSelect));
+    EXPECT_TRUE(pages.current == c && pages.flags == 0u);
+    EXPECT_TRUE(select(kMsgSelect));  // already current: nothing redrawn
     EXPECT_EQ(redraws, 1);
-    m.code = kMsgDeselect;
-    EXPECT_TRUE(ComponentOnSelect(c, &m, 0));
-    EXPECT_EQ(pages.current, nullptr);
-    m.code = 17;
-    EXPECT_FALSE(ComponentOnSelect(c, &m, 0));
+    EXPECT_TRUE(select(kMsgDeselect) && pages.current == nullptr);
+    EXPECT_FALSE(select(17));
     TheComponentServices() = saved;
 
     // Unlinking clears the item's references and the page window's current component.
     pages.current = c;
     item.currentWindows[2] = c;
     ComponentUnlinkAll(c);
-    EXPECT_EQ(pages.current, nullptr);
-    EXPECT_EQ(item.currentWindows[2], nullptr);
-    EXPECT_EQ(c->owner, nullptr);
+    EXPECT_TRUE(pages.current == nullptr && item.currentWindows[2] == nullptr &&
+                c->owner == nullptr);
     c->Release();
 }
 
@@ -209,13 +194,11 @@ TEST(Component, ReleaseAndUnlinkKeepsHeldObjectsCut) {
     ComponentAddSubscriber(
         up, reinterpret_cast<ComponentObject**>(&back), [](void* flag) { *static_cast<bool*>(flag) = true; }, &called);
     ComponentReleaseAndUnlink(up);  // one holder remains: cut out of the graph
-    EXPECT_EQ(up->firstLink, nullptr);
-    EXPECT_EQ(down->input.upstream, nullptr);
-    EXPECT_EQ(up->firstBlock, nullptr);
+    EXPECT_TRUE(up->firstLink == nullptr && down->input.upstream == nullptr &&
+                up->firstBlock == nullptr);
     EXPECT_FALSE(called);
     up->Release();
-    EXPECT_TRUE(called);
-    EXPECT_EQ(back, nullptr);
+    EXPECT_TRUE(called && back == nullptr);
     down->Release();
 }
 

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "common/log.h"
@@ -59,17 +60,15 @@ TEST_F(HandoverTest, ReceivedLinesRunThenCloseOrComeForward) {
     MainSettings& s = app.Settings();
     ReceiveCommandLine(app, {"a.fits", "-EXITDLG", "disable"});
     EXPECT_EQ(gOpened, (std::vector<std::string>{"a.fits"}));
-    EXPECT_EQ(s.exitDialog, 0);
-    EXPECT_EQ(s.bringToFront, 0);  // acted on
-    EXPECT_EQ(gClosed, 0);
+    // Brought forward, nothing closed.
+    EXPECT_EQ(std::tuple(s.exitDialog, s.bringToFront, gClosed), std::tuple(0, 0, 0));
     s.bringToFront = 1;
     ReceiveCommandLine(app, {});  // a start without arguments: only to the front
     EXPECT_EQ(s.bringToFront, 0);
     ReceiveCommandLine(app, {"--exit"});
-    EXPECT_EQ(gClosed, 1);
-    EXPECT_EQ(s.quitRequest, 1);
-    EXPECT_EQ(s.exitDialog, 0);
-    EXPECT_EQ(log_.Text(), "Received command line: a.fits -EXITDLG disable\nReceived command line: --exit\n");
+    EXPECT_EQ(std::tuple(gClosed, s.quitRequest, s.exitDialog), std::tuple(1, 1, 0));
+    EXPECT_EQ(log_.Text(),
+              "Received command line: a.fits -EXITDLG disable\nReceived command line: --exit\n");
 }
 
 TEST_F(HandoverTest, SecondStartDecides) {

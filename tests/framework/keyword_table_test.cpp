@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -59,15 +61,13 @@ int Dispatch(ParseState* state, const char* statement) {
 
 TEST(KeywordTable, PrepareFillsLengthsAndRefusesEmptyNames) {
     EXPECT_TRUE(gTable.Prepared());
-    EXPECT_EQ(gAlphaNames[0].length, 5u);
-    EXPECT_EQ(gAlphaNames[1].length, 2u);
+    EXPECT_EQ(std::pair(gAlphaNames[0].length, gAlphaNames[1].length), std::pair(5u, 2u));
 
     KeywordName empty[] = {{"", 0}, {nullptr, 0}};
     KeywordDescriptor bad{empty, &AlphaHandler};
     KeywordDescriptor* const list[] = {&bad, nullptr};
     KeywordTable table(list);
-    EXPECT_FALSE(table.Prepared());
-    EXPECT_FALSE(table.Prepare());
+    EXPECT_FALSE(table.Prepared() || table.Prepare());
 
     // An unprepared table reads no key.
     ParseState state;
@@ -109,37 +109,28 @@ TEST(KeywordTable, DispatchLogLines) {
               "$12: 'Beta=wrong' : bad cmd\n");
     EXPECT_EQ(seen.calls, (std::vector<std::string>{"Alpha=5", "Alpha=x y", "Beta=wrong"}));
 
-    // No table: 0 and nothing called.
-    state.table = nullptr;
-    EXPECT_EQ(Dispatch(&state, "Alpha=1"), 0);
-}
-
-TEST(KeywordTable, DispatchToProgramLog) {
+    // To the program log; with no log target no "$" lines at all.
     testing_util::ProgramLogCapture capture;
-    Seen seen;
-    ParseState state;
-    state.table = &gTable;
-    state.context = &seen;
     state.log = ProgramLogTarget();
-    state.verbose = 1;
     state.line = 3;
     Dispatch(&state, "Gamma=1");
-    // No log target: no "$" lines at all.
     state.log = nullptr;
     Dispatch(&state, "Delta=1");
     std::string text = capture.Text();
     EXPECT_NE(text.find("$3: 'Gamma' : skip cmd"), std::string::npos) << text;
     EXPECT_EQ(text.find("Delta"), std::string::npos) << text;
+    // No table: 0 and nothing called.
+    state.table = nullptr;
+    EXPECT_EQ(Dispatch(&state, "Alpha=1"), 0);
+    EXPECT_EQ(seen.calls.size(), 3u);
 }
 
 TEST(KeywordTable, ParseKeyValueLine) {
-    struct Case {
+    const struct {
         const char* line;
-        int result;
-        int bad;
+        int result, bad;
         std::vector<std::string> calls;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"Alpha=1; Beta=2", 1, 1, {"Alpha=1", "Beta=2"}},
         {"A1=1 B=2", 1, 0, {"Alpha=1 B=2"}},
         {"  Alpha=1;;  ; A1 = 2;", 2, 0, {"Alpha=1", "Alpha=2"}},
@@ -148,73 +139,64 @@ TEST(KeywordTable, ParseKeyValueLine) {
         {"", 0, 0, {}},
         {"=5", 0, 0, {}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Seen seen;
         ParseState state;
         state.table = &gTable;
         state.context = &seen;
         std::string line = c.line;
         int bad = -1;
-        EXPECT_EQ(ParseKeyValueLine(&state, line.data(), 1, &bad), c.result) << c.line;
-        EXPECT_EQ(bad, c.bad) << c.line;
-        EXPECT_EQ(seen.calls, c.calls) << c.line;
+        int result = ParseKeyValueLine(&state, line.data(), 1, &bad);
+        EXPECT_EQ(std::tuple(result, bad, seen.calls), std::tuple(c.result, c.bad, c.calls))
+            << c.line;
     }
 }
 
 TEST(KeywordTable, QuotedValues) {
-    struct Case {
+    // QuotedValueLength, QuotedValueSkip and where the cursor lands.
+    const struct {
         const char* text;
-        int length;    // QuotedValueLength
-        int skip;      // QuotedValueSkip
-        int offset;    // where the cursor lands
-    };
-    const Case cases[] = {
+        int length, skip, offset;
+    } cases[] = {
         {"\"abc\" rest", 3, 3, 1}, {"'a b'", 3, 3, 1},  {"<x/y>", 3, 3, 1},
         {"<\"q\">", 3, 1, 2},     {"\"open", -1, -1, 0}, {"plain", -1, -1, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         const char* cursor = c.text;
         EXPECT_EQ(QuotedValueLength(&cursor), c.length) << c.text;
         cursor = c.text;
-        EXPECT_EQ(QuotedValueSkip(&cursor), c.skip) << c.text;
-        EXPECT_EQ(cursor - c.text, c.offset) << c.text;
+        int skip = QuotedValueSkip(&cursor);
+        EXPECT_EQ(std::pair(skip, int(cursor - c.text)), std::pair(c.skip, c.offset)) << c.text;
     }
-
+    // Each call answers its result with the text it left; a refusal keeps the old text.
     char* text = nullptr;
-    EXPECT_EQ(ParseQuotedString("\"/data/in\"", &text), 1);
-    EXPECT_STREQ(text, "/data/in/");
-    EXPECT_EQ(ParseQuotedString("/data/out/  \r\n", &text), 1);
-    EXPECT_STREQ(text, "/data/out/");
-    EXPECT_EQ(ParseQuotedString("<'x'>", &text), 1);
-    EXPECT_STREQ(text, "'x'/");
-    EXPECT_EQ(ParseQuotedString("   ", &text), -1);
-    EXPECT_STREQ(text, "'x'/");
-    std::string huge(5000, 'a');
-    EXPECT_EQ(ParseQuotedString(huge.c_str(), &text), -1);
-
-    EXPECT_EQ(QuotedValueDup("<a b>", &text), 1);
-    EXPECT_STREQ(text, "a b");
-    EXPECT_EQ(QuotedValueDup("'a'", &text), -1);
-    EXPECT_EQ(QuotedValueDup("\"\"", &text), 1);
-    EXPECT_STREQ(text, "");
+    auto parse = [&](int (*f)(const char*, char**), const std::string& in) {
+        int result = f(in.c_str(), &text);
+        return std::pair(result, std::string(text ? text : "<null>"));
+    };
+    using Parsed = std::pair<int, std::string>;
+    EXPECT_EQ(parse(ParseQuotedString, "\"/data/in\""), Parsed(1, "/data/in/"));
+    EXPECT_EQ(parse(ParseQuotedString, "/data/out/  \r\n"), Parsed(1, "/data/out/"));
+    EXPECT_EQ(parse(ParseQuotedString, "<'x'>"), Parsed(1, "'x'/"));
+    EXPECT_EQ(parse(ParseQuotedString, "   "), Parsed(-1, "'x'/"));
+    EXPECT_EQ(parse(ParseQuotedString, std::string(5000, 'a')).first, -1);
+    EXPECT_EQ(parse(QuotedValueDup, "<a b>"), Parsed(1, "a b"));
+    EXPECT_EQ(parse(QuotedValueDup, "'a'").first, -1);
+    EXPECT_EQ(parse(QuotedValueDup, "\"\""), Parsed(1, ""));
     std::free(text);
 }
 
 TEST(KeywordTable, ParseFileNameValue) {
-    struct Case {
+    const struct {
         const char* text;
         int result;
         const char* name;
-    };
-    const Case cases[] = {
-        {"  table.txt  ", 1, "table.txt"},
-        {"\"my table.txt\" rest", 1, "my table.txt"},
+    } cases[] = {
+        {"  table.txt  ", 1, "table.txt"}, {"\"my table.txt\" rest", 1, "my table.txt"},
         {"<lut.pal>", 2, "lut.pal"},
-        {"\"open.txt", 0, nullptr},
-        {"<a/b>", 0, nullptr},
-        {"", 0, nullptr},
+        {"\"open.txt", 0, nullptr}, {"<a/b>", 0, nullptr}, {"", 0, nullptr},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SideLog side;
         std::string text = c.text;
         char* cursor = text.data();
@@ -222,9 +204,9 @@ TEST(KeywordTable, ParseFileNameValue) {
         int result = ParseFileNameValue(&cursor, "bad table name", 4294967296LL, &side.log, &length);
         EXPECT_EQ(result, c.result) << c.text;
         if (c.name) {
-            EXPECT_STREQ(cursor, c.name);
-            EXPECT_EQ(length, static_cast<int>(std::strlen(c.name)));
-            EXPECT_EQ(side.Text(), "");
+            EXPECT_EQ(std::tuple(std::string(cursor), length, side.Text()),
+                      std::tuple(std::string(c.name), static_cast<int>(std::strlen(c.name)),
+                                 std::string()));
         } else {
             EXPECT_EQ(side.Text(), "$4294967296: bad table name\n");
         }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "test_support.h"
 
@@ -47,9 +48,8 @@ bool SameStored(const MainSettings& a, const MainSettings& b) {
 
 TEST(MainSettings, DefaultsAndTwoSaves) {
     MainSettings s;
-    EXPECT_EQ(s.warningOnExit, 1);
-    EXPECT_EQ(s.exitDialog, 1);
-    EXPECT_EQ(s.maxWorkSpaceWindows, 16);
+    EXPECT_EQ(std::tuple(s.warningOnExit, s.exitDialog, s.maxWorkSpaceWindows),
+              std::tuple(1, 1, 16));
     EXPECT_EQ(s.rememberViewSetting + s.rememberProcSetting + s.rememberChartToolsSetting +
                   s.bitmapDefaultCenter + s.bitmapFitDefault,
               5);
@@ -79,14 +79,10 @@ TEST(MainSettings, DefaultsAndTwoSaves) {
 }
 
 TEST(MainSettings, HandEditedValues) {
-    struct Case {
+    const struct {
         const char* text;
-        int maxWindows;
-        int warning;
-        int exitDialog;
-        int console;
-    };
-    const Case cases[] = {
+        int maxWindows, warning, exitDialog, console;
+    } cases[] = {
         {"MaxWorkSpaceWindows=-3\n", 1, 1, 1, 0},
         {"maxworkspacewindows = 0\n", 1, 1, 1, 0},
         {"MaxWorkSpaceWindows=32 // wide screen\n", 32, 1, 1, 0},
@@ -97,15 +93,13 @@ TEST(MainSettings, HandEditedValues) {
     };
     TempFolder folder;
     std::string path = folder.File("orva.cfg");
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         WriteText(path, std::string("[{424f4c47-00000000-4c505041424f4c47-00000000}]\r\n") + c.text);
         MainSettings s;
         s.maxWorkSpaceWindows = 5;
         EXPECT_TRUE(ReadMainSettings(path.c_str(), &s)) << c.text;
-        EXPECT_EQ(s.maxWorkSpaceWindows, c.maxWindows) << c.text;
-        EXPECT_EQ(s.warningOnExit, c.warning) << c.text;
-        EXPECT_EQ(s.exitDialog, c.exitDialog) << c.text;
-        EXPECT_EQ(s.console, c.console) << c.text;
+        EXPECT_EQ(std::tuple(s.maxWorkSpaceWindows, s.warningOnExit, s.exitDialog, s.console),
+                  std::tuple(c.maxWindows, c.warning, c.exitDialog, c.console)) << c.text;
     }
 }
 
@@ -123,10 +117,10 @@ TEST(MainSettings, OtherSectionsSurviveByteForByte) {
     MainSettings s;
     s.console = 1;
     s.maxWorkSpaceWindows = 32;
-    EXPECT_TRUE(WriteMainSettings(path.c_str(), s));
-    EXPECT_EQ(ReadText(path), foreign + MAIN + kBody + "\n" + prefs);
-    EXPECT_TRUE(WriteMainSettings(path.c_str(), s));
-    EXPECT_EQ(ReadText(path), foreign + MAIN + kBody + "\n" + prefs);
+    for (int save = 0; save < 2; ++save) {
+        EXPECT_TRUE(WriteMainSettings(path.c_str(), s));
+        EXPECT_EQ(ReadText(path), foreign + MAIN + kBody + "\n" + prefs) << save;
+    }
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "component_test_doubles.h"
 #include "framework/pipeline.h"
@@ -82,10 +83,8 @@ TEST(PipelineChain, ProcessingThatCannotBeCreatedDoesNotStopTheChain) {
     EXPECT_EQ(Chain::made[0], nullptr);
     TestStage* transformation = Chain::made[1];
     TestStage* reduction = Chain::made[2];
-    ASSERT_NE(transformation, nullptr);
-    ASSERT_NE(reduction, nullptr);
-    EXPECT_EQ(transformation->input.upstream, source);
-    EXPECT_EQ(reduction->input.upstream, source);
+    ASSERT_TRUE(transformation && reduction);
+    EXPECT_TRUE(transformation->input.upstream == source && reduction->input.upstream == source);
     std::string text = log.Text();
     EXPECT_NE(text.find("Script: Can`t create keloproc"), std::string::npos);
     EXPECT_EQ(text.find("can`t create connect..."), std::string::npos);
@@ -96,15 +95,11 @@ TEST(PipelineChain, ProcessingThatCannotBeCreatedDoesNotStopTheChain) {
     PortList* list = item.source.portList;
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->name, "a.fits");
-    ASSERT_NE(ui.cells[0], nullptr);
-    ASSERT_NE(ui.cells[1], nullptr);
-    ASSERT_NE(transformation->portRecord, nullptr);
-    EXPECT_EQ(transformation->portRecord->display, ui.cells[0]);
-    EXPECT_EQ(reduction->portRecord->display, ui.cells[1]);
+    ASSERT_TRUE(ui.cells[0] && ui.cells[1] && transformation->portRecord);
+    EXPECT_TRUE(transformation->portRecord->display == ui.cells[0] &&
+                reduction->portRecord->display == ui.cells[1]);
     EXPECT_EQ(reduction->portRecord->window->GetClassId(), &kChartWindowId);  // format 0x10040
-    EXPECT_EQ(ui.layouts[0], 1);
-    EXPECT_EQ(ui.layouts[1], 1);
-    EXPECT_EQ(ui.selector[1], -200);
+    EXPECT_EQ(std::tuple(ui.layouts[0], ui.layouts[1], ui.selector[1]), std::tuple(1, 1, -200));
 
     while (ui.lists.first != nullptr) PortListRemove(ui.lists.first);
     for (TestCell* c : ui.cells) c->Release();
@@ -124,11 +119,12 @@ TEST(PipelineChain, SourceFormatAndFailures) {
     request.ui = &ui;
     ASSERT_TRUE(BuildPipelineFromScript(&request, source));
     ASSERT_NE(Chain::made[0], nullptr);
-    EXPECT_EQ(Chain::made[1]->input.upstream, Chain::made[0]);  // behind the Processing
-    EXPECT_EQ(Chain::made[2]->input.upstream, Chain::made[0]);
+    // Behind the Processing.
+    EXPECT_TRUE(Chain::made[1]->input.upstream == Chain::made[0] &&
+                Chain::made[2]->input.upstream == Chain::made[0]);
     ASSERT_NE(source->portRecord, nullptr);
-    EXPECT_EQ(source->portRecord->display, ui.cells[0]);
-    EXPECT_EQ(Chain::made[1]->portRecord, nullptr);
+    EXPECT_TRUE(source->portRecord->display == ui.cells[0] &&
+                Chain::made[1]->portRecord == nullptr);
     while (ui.lists.first != nullptr) PortListRemove(ui.lists.first);
     for (TestCell* c : ui.cells) c->Release();
 
@@ -142,20 +138,18 @@ TEST(PipelineChain, SourceFormatAndFailures) {
 }
 
 TEST(SourceName, BuildAndParse) {
-    struct Case {
+    const struct {
         int kind;
         const char* name;
         int32_t section, header;
         const char* expected;
     } cases[] = {
-        {1, "name", 3, 1, "old<NAME>|S3|name"},
-        {1, "name", 1, 1, "old<NAME>name"},
+        {1, "name", 3, 1, "old<NAME>|S3|name"}, {1, "name", 1, 1, "old<NAME>name"},
         {1, "name", 2, 5, "old<NAME>|S2H5|name"},
-        {2, "x", 0, 4, "old<HDR>|H4|x"},
-        {3, nullptr, 7, 7, "old<HDRF>"},
+        {2, "x", 0, 4, "old<HDR>|H4|x"}, {3, nullptr, 7, 7, "old<HDRF>"},
         {0, "tail", 9, 9, "oldtail"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         char* text = strdup("old");
         ASSERT_TRUE(BuildSourceName(&text, c.kind, c.name, c.section, c.header));
         EXPECT_STREQ(text, c.expected);
@@ -163,45 +157,38 @@ TEST(SourceName, BuildAndParse) {
         EXPECT_EQ(text, nullptr);
     }
     char* none = nullptr;
-    EXPECT_TRUE(BuildSourceName(&none, 0, nullptr, 0, 0));
-    EXPECT_EQ(none, nullptr);
+    EXPECT_TRUE(BuildSourceName(&none, 0, nullptr, 0, 0) && none == nullptr);
     ASSERT_TRUE(BuildSourceName(&none, 1, "n", 1, 1));
     EXPECT_STREQ(none, "<NAME>n");
     TextPtrFree(&none);
     int length = -1;
-    EXPECT_EQ(SourceNameTag(4, &length), nullptr);
-    EXPECT_EQ(length, 0);
+    EXPECT_TRUE(SourceNameTag(4, &length) == nullptr && length == 0);
 
     const char* start = nullptr;
     EXPECT_EQ(FindSourceNamePart("<HDR><NAME>|S2|/d/a.fits<X>", &start), 13);
     EXPECT_EQ(std::string(start, 13), "|S2|/d/a.fits");
-    EXPECT_EQ(FindSourceNamePart("<name>abc", &start), 3);
-    EXPECT_EQ(FindSourceNamePart("<Name>abc", &start), 0);  // not a name tag
-    EXPECT_EQ(FindSourceNamePart("<NAME>", &start), -1);
-    EXPECT_EQ(FindSourceNamePart("<NAME", &start), -1);
-    EXPECT_EQ(FindSourceNamePart("/plain", &start), 6);
-    EXPECT_EQ(FindSourceNamePart("", &start), 0);
+    // "<Name>" is not a name tag.
+    const std::pair<const char*, int> parts[] = {{"<name>abc", 3}, {"<Name>abc", 0}, {"<NAME>", -1},
+                                                 {"<NAME", -1},    {"/plain", 6},    {"", 0}};
+    for (auto [text, length] : parts) EXPECT_EQ(FindSourceNamePart(text, &start), length) << text;
 
     char* path = nullptr;
     char* shown = nullptr;
+    // Both texts as one, a missing one shown as "-"; the texts are freed.
+    auto taken = [&] {
+        std::string both = std::string(path ? path : "-") + " " + (shown ? shown : "-");
+        TextPtrFree(&path);
+        TextPtrFree(&shown);
+        return both;
+    };
     ASSERT_TRUE(ParseServiceFileName("<NAME>|S3|/data/a.fits", nullptr, nullptr, true, &path, &shown));
-    EXPECT_STREQ(path, "/data/a.fs");
-    EXPECT_STREQ(shown, "|S3|a.fits");
-    TextPtrFree(&path);
-    TextPtrFree(&shown);
+    EXPECT_EQ(taken(), "/data/a.fs |S3|a.fits");
     ASSERT_TRUE(ParseServiceFileName(nullptr, "<NAME>/data/b.fits", ".x", false, &path, &shown));
-    EXPECT_STREQ(path, "/data/b.fits");
-    EXPECT_STREQ(shown, "b.fits");
-    TextPtrFree(&path);
-    TextPtrFree(&shown);
+    EXPECT_EQ(taken(), "/data/b.fits b.fits");
     ASSERT_TRUE(ParseServiceFileName("<NAME>relative", nullptr, nullptr, true, &path, &shown));
-    EXPECT_EQ(path, nullptr);
-    EXPECT_STREQ(shown, "relative");
-    TextPtrFree(&shown);
+    EXPECT_EQ(taken(), "- relative");
     ASSERT_TRUE(ParseServiceFileName("/data/c.fits", nullptr, nullptr, true, &path, &shown));
-    EXPECT_STREQ(path, "/data/c.fits");
-    EXPECT_EQ(shown, nullptr);
-    TextPtrFree(&path);
+    EXPECT_EQ(taken(), "/data/c.fits -");
     EXPECT_FALSE(ParseServiceFileName("<NAME>|S3|", nullptr, nullptr, true, &path, &shown));
     EXPECT_FALSE(ParseServiceFileName("<HDR>x", nullptr, nullptr, true, &path, &shown));
 
@@ -210,16 +197,14 @@ TEST(SourceName, BuildAndParse) {
     EXPECT_EQ(sep, 0);
     EXPECT_STREQ(ParseSourceNamePrefix("|S2H3|/a", &sep), "H3|/a");
     EXPECT_EQ(sep, '|');
-    EXPECT_EQ(ParseSourceNamePrefix("|S2", &sep), nullptr);
-    EXPECT_EQ(ParseSourceNamePrefix("|S2|", &sep), nullptr);
+    EXPECT_FALSE(ParseSourceNamePrefix("|S2", &sep) || ParseSourceNamePrefix("|S2|", &sep));
     EXPECT_STREQ(ParseSourceNamePrefix("/plain", &sep), "/plain");
 
-    EXPECT_EQ(ScanTagToken("abc<d"), 3);
-    EXPECT_EQ(ScanTagToken("ab\tc"), 2);
-    EXPECT_EQ(ScanTagToken(">"), 0);
-    EXPECT_EQ(ScanTagTokenUntil("key=value", '='), 3);
-    EXPECT_EQ(ScanTagTokenUntil("ab<c", '\n'), 2);
-    EXPECT_EQ(ScanTagTokenUntil("ab>c", '<'), 2);
+    EXPECT_EQ(std::tuple(ScanTagToken("abc<d"), ScanTagToken("ab\tc"), ScanTagToken(">")),
+              std::tuple(3, 2, 0));
+    EXPECT_EQ(std::tuple(ScanTagTokenUntil("key=value", '='), ScanTagTokenUntil("ab<c", '\n'),
+                         ScanTagTokenUntil("ab>c", '<')),
+              std::tuple(3, 2, 2));
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 #include "framework/property_registry.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/app_object.h"
@@ -115,8 +115,7 @@ TEST(PropertyRegistry, WritesOneSectionPerComponent) {
         EXPECT_EQ(color->refs(), 2);
         // Non-property components are refused.
         FakeSettings entries(&kEntriesId, 0), cell(&kCellId, 0);
-        EXPECT_FALSE(registry.SaveProperties(&entries));
-        EXPECT_FALSE(registry.SaveProperties(&cell));
+        EXPECT_FALSE(registry.SaveProperties(&entries) || registry.SaveProperties(&cell));
         EXPECT_EQ(registry.Count(), 2u);
 
         color->level = "7";
@@ -135,8 +134,7 @@ TEST(PropertyRegistry, WritesOneSectionPerComponent) {
         // Reading back into fresh objects through the registry's operations.
         color->level = scale->level = "?";
         EXPECT_TRUE(registry.ReadPropertySets(nullptr));
-        EXPECT_EQ(color->level, "7");
-        EXPECT_EQ(scale->level, "2.5");
+        EXPECT_EQ(color->level + " " + scale->level, "7 2.5");
         color->Release();
         scale->Release();
     }
@@ -159,22 +157,19 @@ TEST(PropertyRegistry, QueryAndGetByClass) {
 
         // Not registered yet: a new instance is made, registered and read.
         ASSERT_TRUE(registry.GetPropertyComponent(&prototype, &out));
-        ASSERT_NE(out, nullptr);
-        EXPECT_NE(out, &prototype);
-        EXPECT_EQ(static_cast<FakeSettings*>(out)->level, "42");
-        EXPECT_EQ(static_cast<FakeSettings*>(out)->refs(), 2);
+        ASSERT_TRUE(out != nullptr && out != &prototype);
+        auto* made = static_cast<FakeSettings*>(out);
+        EXPECT_EQ(std::pair(made->level, made->refs()), std::pair(std::string("42"), 2));
 
         // Registered: the same object every time, with a reference for the caller.
         PropertyComponent* again = nullptr;
-        EXPECT_TRUE(registry.GetPropertyComponent(&prototype, &again));
-        EXPECT_EQ(again, out);
-        EXPECT_TRUE(registry.QueryInterface(&kColorId, &again));
-        EXPECT_EQ(again, out);
-        EXPECT_EQ(static_cast<FakeSettings*>(out)->refs(), 4);
+        EXPECT_TRUE(registry.GetPropertyComponent(&prototype, &again) && again == out);
+        again = nullptr;
+        EXPECT_TRUE(registry.QueryInterface(&kColorId, &again) && again == out);
+        EXPECT_EQ(made->refs(), 4);
         again->Release();
         again->Release();
-        EXPECT_FALSE(registry.QueryInterface(&kCellId, &again));
-        EXPECT_EQ(again, nullptr);
+        EXPECT_FALSE(registry.QueryInterface(&kCellId, &again) || again != nullptr);
 
         // Without an out pointer the new instance is owned by the registry alone.
         FakeSettings scalePrototype(&kScaleId, 2);
@@ -216,16 +211,15 @@ TEST(PropertyRegistry, ApplicationReadsAndWritesItsSettingsFiles) {
         };
         app.SetServices(services);
         ASSERT_TRUE(app.Init());
-        EXPECT_EQ(app.Settings().maxWorkSpaceWindows, 3);
-        EXPECT_EQ(app.Settings().exitDialog, 0);
+        EXPECT_EQ(std::pair(app.Settings().maxWorkSpaceWindows, int(app.Settings().exitDialog)),
+                  std::pair(3, 0));
 
         auto* color = new FakeSettings(&kColorId, 0);
         EXPECT_TRUE(app.SaveProperties(color));
         EXPECT_EQ(color->level, "11");
         color->level = "12";
         PropertyComponent* found = nullptr;
-        EXPECT_TRUE(app.QueryInterface(&kColorId, &found));
-        EXPECT_EQ(found, color);
+        EXPECT_TRUE(app.QueryInterface(&kColorId, &found) && found == color);
         found->Release();
         color->Release();
         app.Settings().console = 1;
@@ -239,8 +233,7 @@ TEST(PropertyRegistry, ApplicationReadsAndWritesItsSettingsFiles) {
         "MaximizeWrkSpace=0\nMaxWorkSpaceWindows=3\nRememberViewSetting=1\nRememberProcSetting=1\n"
         "RememberChartToolsSetting=1\nBitmapDefaultCenter=1\nIncreaseSizeDlg=0\nBitmapFitDefault=1\n"
         "\n";
-    EXPECT_EQ(gConfigAtPreferences, main + prefs);
-    EXPECT_EQ(ReadText(config), main + prefs);
+    EXPECT_EQ(gConfigAtPreferences + "|" + ReadText(config), main + prefs + "|" + main + prefs);
 }
 
 }  // namespace

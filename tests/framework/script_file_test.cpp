@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "framework/keyword_file.h"
@@ -88,8 +89,7 @@ TEST(ScriptReader, FindsTheSectionInsideItsBlock) {
     EXPECT_EQ(ReadSection(path, "b.fits"),
               (std::vector<std::string>{"Gain=2", "Offset=3", "Path=\"c://x\""}));
     // URLs name files: another case is another file.
-    EXPECT_TRUE(ReadSection(path, "A.fits", &ok).empty());
-    EXPECT_TRUE(ok);
+    EXPECT_TRUE(ReadSection(path, "A.fits", &ok).empty() && ok);
     // Without a URL the whole file is one block: the first copy of the section is read.
     EXPECT_EQ(ReadSection(path, nullptr), std::vector<std::string>{"Gain=1"});
 
@@ -101,28 +101,10 @@ TEST(ScriptReader, FindsTheSectionInsideItsBlock) {
     EXPECT_EQ(ReadSection(path, "/data/x y.fits"), std::vector<std::string>{"K=v w"});
 }
 
-TEST(ScriptReader, ControlCharacterMakesTheFileBad) {
-    testing_util::ProgramLogCapture capture;
-    TempFolder folder;
-    std::string path = folder.File("bad.cfg");
-    WriteText(path, std::string("[{" SEC "}]\nA=1\x01\n"));
-    SectionFile file;
-    EXPECT_FALSE(file.Open(path.c_str(), nullptr, &kColor, 0, nullptr));
-    EXPECT_EQ(file.State(), -1);
-    std::string log = capture.Text();
-    EXPECT_NE(log.find("$bad file: '" + path + "'"), std::string::npos) << log;
-    EXPECT_NE(log.find("Parsing[fs]file: error"), std::string::npos) << log;
-}
-
-struct RewriteCase {
-    const char* name;
-    const char* url;
-    const char* before;
-    const char* after;
-};
-
 TEST(ScriptRewriter, ReplacesOnlyThisObjectsSection) {
-    const RewriteCase cases[] = {
+    const struct {
+        const char *name, *url, *before, *after;
+    } cases[] = {
         {"section replaced in the second of several blocks", "b.fits",
          "// service file\n"
          "SEL(URL=<a.fits>)\n{\n [{" SEC "}]\nK=1\n [{" OTHER "}]\nX=2\n}\n\n\n"
@@ -150,7 +132,7 @@ TEST(ScriptRewriter, ReplacesOnlyThisObjectsSection) {
          "[{" OTHER "}]\nB=2\n",
          "[{" OTHER "}]\nB=2\n\n[{" SEC "}]\nNew=5\n"},
     };
-    for (const RewriteCase& c : cases) {
+    for (const auto& c : cases) {
         TempFolder folder;
         std::string path = folder.File("set.fs");
         WriteText(path, c.before);
@@ -182,6 +164,7 @@ TEST(ScriptRewriter, NewFileAndBackup) {
     EXPECT_EQ(ReadSection(path, "x.fits"), std::vector<std::string>{"New=6"});
 }
 
+// A control character makes the file bad for reading and for rewriting.
 TEST(ScriptRewriter, FailuresLeaveTheOriginalIntact) {
     testing_util::ProgramLogCapture capture;
     TempFolder folder;
@@ -196,46 +179,45 @@ TEST(ScriptRewriter, FailuresLeaveTheOriginalIntact) {
               "\n//!!! mistake in this script (not pair brackets)\n");
 
     std::string control = folder.File("control.fs");
-    const std::string bad = "[{" SEC "}]\nK=1\n\x07\n";
+    const std::string bad = "[{" SEC "}]\nK=1\x01\n\x07\n";
     WriteText(control, bad);
+    SectionFile reader;
+    EXPECT_FALSE(reader.Open(control.c_str(), nullptr, &kColor, 0, nullptr));
+    EXPECT_EQ(reader.State(), -1);
     SectionFile second;
     EXPECT_FALSE(SaveSection(control, nullptr, &second));
     EXPECT_EQ(second.State(), -1);
     EXPECT_EQ(ReadText(control), bad);
 
     std::string log = capture.Text();
-    EXPECT_NE(log.find("$bad script file: \"" + control + "\""), std::string::npos) << log;
-    EXPECT_NE(log.find("WriteFile: error: " + control), std::string::npos) << log;
-    EXPECT_NE(log.find("WriteFile: error: " + unbalanced), std::string::npos) << log;
+    for (const std::string& line :
+         {"$bad file: '" + control + "'", std::string("Parsing[fs]file: error"),
+          "$bad script file: \"" + control + "\"", "WriteFile: error: " + control,
+          "WriteFile: error: " + unbalanced})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     // No temporary copies are left behind.
-    std::vector<std::string> files = folder.Files();
-    EXPECT_EQ(files.size(), 2u);
+    EXPECT_EQ(folder.Files().size(), 2u);
 }
 
 TEST(SourceName, SplitsUrlAndPath) {
-    struct Case {
+    const struct {
         const char* text;
-        bool ok;
-        bool hasUrl;
-        const char* url;
-        const char* path;
-    };
-    const Case cases[] = {
+        bool ok, hasUrl;
+        const char *url, *path;
+    } cases[] = {
         {"/home/u/orvaext.cfg", true, false, "", "/home/u/orvaext.cfg"},
         {"<NAME>/data/a.fits", true, true, "a.fits", "/data/a.fs"},
         {"<HDR><name>|S2|/data/b.fit", true, true, "|S2|b.fit", "/data/b.fs"},
         {"<NAME>shown only", true, true, "shown only", ""},
-        {"<Name>/data/a.fits", false, false, "", ""},
-        {"<NAME>", false, false, "", ""},
+        {"<Name>/data/a.fits", false, false, "", ""}, {"<NAME>", false, false, "", ""},
         {"", false, false, "", ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         std::string url, path;
         bool hasUrl = true;
-        EXPECT_EQ(SplitSourceName(c.text, &url, &hasUrl, &path), c.ok) << c.text;
-        EXPECT_EQ(hasUrl, c.hasUrl) << c.text;
-        EXPECT_EQ(url, c.url) << c.text;
-        EXPECT_EQ(path, c.path) << c.text;
+        bool ok = SplitSourceName(c.text, &url, &hasUrl, &path);
+        EXPECT_EQ(std::tuple(ok, hasUrl, url, path),
+                  std::tuple(c.ok, c.hasUrl, std::string(c.url), std::string(c.path))) << c.text;
     }
 }
 

@@ -87,7 +87,8 @@ TEST_F(HandoverProgramTest, SecondStartsHandOverAskForTheirOwnInstanceOrCloseThe
 
     // An instance of its own: number 2, its own log; the first sees nothing.
     EXPECT_EQ(Run({"--NewInstance"}), 0);
-    EXPECT_NE(ReadText(config_ + "/ZEL Lab/orva2.log").find("***Can`t init CUI, Exit!\n"), std::string::npos);
+    EXPECT_NE(ReadText(config_ + "/ZEL Lab/orva2.log").find("***Can`t init CUI, Exit!\n"),
+              std::string::npos);
     EXPECT_EQ(ReadText(log_).find("newinstance"), std::string::npos);
 
     // exit closes the first instance.
@@ -132,7 +133,8 @@ TEST_F(HandoverProgramTest, ExitOnAFirstInstanceRunsTheLineWithoutUserInterface)
     EXPECT_EQ(ReadText(list), ReadText(ORVA_SOURCE_DIR "/tests/framework/cmdlist_golden.txt"));
     std::string log = ReadText(log_);
     EXPECT_NE(log.find("Projects stand-in: open g.fits\n"), std::string::npos) << log;
-    for (const char* absent : {"init UI", "init CUI"}) EXPECT_EQ(log.find(absent), std::string::npos) << log;
+    for (const char* absent : {"init UI", "init CUI"})
+        EXPECT_EQ(log.find(absent), std::string::npos) << log;
     // No settings are written in this mode.
     EXPECT_FALSE(Exists(config_ + "/ZEL Lab/orva.cfg") || Exists(socket_));
 }

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/log.h"
@@ -41,18 +42,17 @@ TEST_F(StartupTest, FoldersAndLogNameOfTheFirstInstance) {
     AppObject app;
     Prepare(app);
     ASSERT_TRUE(app.Init());
-    EXPECT_EQ(app.InstanceNumber(), 1);
-    EXPECT_EQ(app.InstanceCount(), 1);
+    EXPECT_EQ(std::pair(app.InstanceNumber(), app.InstanceCount()), std::pair(1, 1));
     EXPECT_EQ(app.ProgramFolder(), root_ + "/bin/");
     EXPECT_EQ(app.UserFolder(), appData_ + "/ZEL Lab/");
     EXPECT_TRUE(std::filesystem::is_directory(appData_ + "/ZEL Lab"));
     EXPECT_EQ(app.LogFilePath(), appData_ + "/ZEL Lab/orva.log");
     EXPECT_EQ(app.GetConfigFilePath(kFolderMainConfig, nullptr), appData_ + "/ZEL Lab/orva.cfg");
-    EXPECT_EQ(app.GetConfigFilePath(kFolderPropertySets, "x"), "<x>" + appData_ + "/ZEL Lab/orvaext.cfg");
+    EXPECT_EQ(app.GetConfigFilePath(kFolderPropertySets, "x"),
+              "<x>" + appData_ + "/ZEL Lab/orvaext.cfg");
     EXPECT_EQ(app.GetConfigFilePath(kFolderProgram, nullptr), root_ + "/bin/");
     std::string unused;
-    EXPECT_FALSE(app.GetAppFolderPath(2, &unused));
-    EXPECT_FALSE(app.GetAppFolderPath(6, &unused));
+    EXPECT_FALSE(app.GetAppFolderPath(2, &unused) || app.GetAppFolderPath(6, &unused));
 
     // The first line creates the log; the file is truncated by the next start.
     LogPrintf("first %d", 1);
@@ -81,8 +81,7 @@ TEST_F(StartupTest, SecondInstanceNumbersItsLogAndGivesItsSlotBack) {
         AppObject app;
         Prepare(app);
         ASSERT_TRUE(app.Init());
-        EXPECT_EQ(app.InstanceNumber(), 2);
-        EXPECT_EQ(app.InstanceCount(), 2);
+        EXPECT_EQ(std::pair(app.InstanceNumber(), app.InstanceCount()), std::pair(2, 2));
         EXPECT_EQ(app.LogFilePath(), appData_ + "/ZEL Lab/orva2.log");
     }
     EXPECT_EQ(first.Count(), 1);
@@ -106,28 +105,19 @@ AppServices RecordingServices() {
         Note("writePreferences " + path.substr(path.rfind('/') + 1));
     };
     s.registerProjectsIface = [] { Note("registerProjectsIface"); };
-    s.uiInit = [] {
-        Note("uiInit");
-        return gUiStarts;
-    };
+    s.uiInit = [] { return Note("uiInit"), gUiStarts; };
     s.dispatchCommandLine = [](const std::vector<std::string>& w) {
         std::string line = "dispatch";
         for (const auto& x : w) line += " " + x;
         Note(line);
     };
     s.messageLoop = [] { Note("messageLoop"); };
-    s.stopEventTimer = [] {
-        Note("stopEventTimer");
-        return true;
-    };
+    s.stopEventTimer = [] { return Note("stopEventTimer"), true; };
     s.releaseProjects = [] { Note("releaseProjects"); };
     s.clearWindowGroups = [] { Note("clearWindowGroups"); };
     s.uiShutdown = [] { Note("uiShutdown"); };
     s.clearFilters = [] { Note("clearFilters"); };
-    s.handOver = [](const std::vector<std::string>&) {
-        Note("handOver");
-        return gHandOverKeeps;
-    };
+    s.handOver = [](const std::vector<std::string>&) { return Note("handOver"), gHandOverKeeps; };
     return s;
 }
 
@@ -148,20 +138,10 @@ TEST_F(StartupTest, FullInstanceRunsTheStepsInOrder) {
     AppObject app;
     Prepare(app);
     std::vector<std::string> expected = {
-        "readPreferences",
-        "registerProjectsIface",
-        "loadFilters " + root_ + "/bin/plug/filters/",
-        "loadIOModules " + root_ + "/bin/plug/io/",
-        "uiInit",
-        "dispatch -open a.fits",
-        "messageLoop",
-        "stopEventTimer",
-        "releaseProjects",
-        "clearWindowGroups",
-        "uiShutdown",
-        "writePreferences orva.cfg",
-        "clearFilters",
-    };
+        "readPreferences", "registerProjectsIface", "loadFilters " + root_ + "/bin/plug/filters/",
+        "loadIOModules " + root_ + "/bin/plug/io/", "uiInit", "dispatch -open a.fits",
+        "messageLoop", "stopEventTimer", "releaseProjects", "clearWindowGroups", "uiShutdown",
+        "writePreferences orva.cfg", "clearFilters"};
     EXPECT_EQ(RunRecorded(app, {"-open", "a.fits"}, true), expected);
     EXPECT_FALSE(app.UiUp());
     std::string log = ReadText(app.LogFilePath());
@@ -174,10 +154,9 @@ TEST_F(StartupTest, FailedUserInterfaceStillEndsInOrder) {
     Prepare(app);
     std::vector<std::string> calls = RunRecorded(app, {"a.fits"}, false);
     // No command runs and no loop starts, but the toolkit is shut down and the settings written.
-    std::vector<std::string> tail(calls.end() - 4, calls.end());
-    std::vector<std::string> expected = {"uiInit", "uiShutdown", "writePreferences orva.cfg",
-                                         "clearFilters"};
-    EXPECT_EQ(tail, expected);
+    EXPECT_EQ(std::vector<std::string>(calls.end() - 4, calls.end()),
+              (std::vector<std::string>{"uiInit", "uiShutdown", "writePreferences orva.cfg",
+                                        "clearFilters"}));
     EXPECT_NE(ReadText(app.LogFilePath()).find("***Can`t init CUI, Exit!\n"), std::string::npos);
 }
 
@@ -188,15 +167,15 @@ TEST_F(StartupTest, SecondStartHandsOverUnlessItAskedForItsOwnInstance) {
         AppObject app;
         Prepare(app);
         // It hands over and ends: no modules loaded, no settings written.
-        std::vector<std::string> expected = {"readPreferences", "registerProjectsIface", "handOver"};
-        EXPECT_EQ(RunRecorded(app, {"b.fits"}, false, false), expected);
+        EXPECT_EQ(
+            RunRecorded(app, {"b.fits"}, false, false),
+            (std::vector<std::string>{"readPreferences", "registerProjectsIface", "handOver"}));
     }
     AppObject app;
     Prepare(app);
     std::vector<std::string> calls = RunRecorded(app, {"--newinstance"}, false, true);
     ASSERT_GE(calls.size(), 4u);
-    EXPECT_EQ(calls[2], "handOver");
-    EXPECT_EQ(calls[3].rfind("loadFilters", 0), 0u);
+    EXPECT_EQ(calls[2] + " " + calls[3].substr(0, 11), "handOver loadFilters");
 }
 
 TEST_F(StartupTest, LibraryStartFailureEndsWithMinusOne) {
@@ -225,9 +204,8 @@ TEST_F(ProgramTest, StartsWritesItsReportAndEnds) {
     for (const char* line :
          {"Vendor Name: ", "OS Support for:\n", "MMX: Y\n", "-----------\n",
           "Load filter(s): 0 modules, plugins 0\n",
-          "Load 12 IO module(s)... Format(s): input 12, output 3\n", "***Can`t init CUI, Exit!\n"}) {
+          "Load 12 IO module(s)... Format(s): input 12, output 3\n", "***Can`t init CUI, Exit!\n"})
         EXPECT_NE(log.find(line), std::string::npos) << line;
-    }
     // The report comes before the modules, the modules before the user interface.
     EXPECT_LT(log.find("-----------"), log.find("Load filter(s)"));
     EXPECT_LT(log.find("Load 12 IO"), log.find("***Can`t init CUI"));
