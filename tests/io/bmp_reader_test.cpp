@@ -24,32 +24,22 @@ void Put32(std::string* s, uint32_t v) {
     Put16(s, v >> 16);
 }
 
+// 32-bit little-endian words (masks, palettes, header fields).
+std::string Masks(std::initializer_list<uint32_t> words) {
+    std::string s;
+    for (uint32_t m : words) Put32(&s, m);
+    return s;
+}
+
 // A Windows bitmap: 40-byte header, then `extra` (masks or palette), then the pixels.
 std::string Bitmap(int32_t w, int32_t h, uint32_t bits, uint32_t compression, const std::string& extra,
                    const std::string& pixels, uint32_t colorsUsed = 0) {
-    std::string s = "BM";
     const uint32_t offset = 54 + static_cast<uint32_t>(extra.size());
-    Put32(&s, offset + static_cast<uint32_t>(pixels.size()));
-    Put32(&s, 0);
-    Put32(&s, offset);
-    Put32(&s, 40);
-    Put32(&s, static_cast<uint32_t>(w));
-    Put32(&s, static_cast<uint32_t>(h));
+    const uint32_t size = static_cast<uint32_t>(pixels.size());
+    std::string s = "BM" + Masks({offset + size, 0, offset, 40, static_cast<uint32_t>(w), static_cast<uint32_t>(h)});
     Put16(&s, 1);
     Put16(&s, bits);
-    Put32(&s, compression);
-    Put32(&s, static_cast<uint32_t>(pixels.size()));
-    Put32(&s, 3780);  // 96 dpi
-    Put32(&s, 3780);
-    Put32(&s, colorsUsed);
-    Put32(&s, 0);
-    return s + extra + pixels;
-}
-
-std::string Masks(std::initializer_list<uint32_t> masks) {
-    std::string s;
-    for (uint32_t m : masks) Put32(&s, m);
-    return s;
+    return s + Masks({compression, size, 3780, 3780, colorsUsed, 0}) + extra + pixels;  // 96 dpi
 }
 
 class BmpReaderTest : public ImageReaderFixture {
@@ -88,8 +78,7 @@ TEST_F(BmpReaderTest, IndependentWritersDecodeLikeReference) {
         ASSERT_NE(d, nullptr);
         const int64_t w = std::stoll(row[2]), h = std::stoll(row[3]);
         EXPECT_EQ(d->formatTag, MakeFormatTag("BINARY"));
-        EXPECT_EQ(d->sizeX, w);
-        EXPECT_EQ(d->sizeY, h);
+        EXPECT_EQ(testing_io::XY(*d), testing_io::XY(w, h));
         EXPECT_EQ(d->input.channels, 3u);
         EXPECT_EQ(d->input.type & 0x4001FFu, 0x400101u);
         const std::string ref = Bytes(folder + "/" + row[1]);
@@ -152,10 +141,7 @@ TEST_F(BmpReaderTest, LayoutsAndRefusals) {
     // RLE8 with a delta that crosses from one chunk of rows into the next (218 rows of
     // 600 pixels per chunk), then the end of the bitmap: skipped pixels are index 0.
     {
-        std::string pal;
-        Put32(&pal, 0x0A141E);
-        Put32(&pal, 0xC86432);
-        Put32(&pal, 0x070707);
+        const std::string pal = Masks({0x0A141E, 0xC86432, 0x070707});
         std::string rle("\xFF\x02\xFF\x02\x5A\x02\x00\x00\x00\x02\x05\xFA\x03\x01\x00\x01", 16);
         KeepReceiver keep;
         ASSERT_EQ(OpenBmp(Write("delta.bmp", Bitmap(600, 300, 8, 1, pal, rle, 3)), &keep), 2);
@@ -198,29 +184,22 @@ TEST_F(BmpReaderTest, LayoutsAndRefusals) {
         BmpInfo info;
         BmpReader rd;
         EXPECT_EQ(Test(b.bytes, &info, &rd), b.result);
-        if (b.log) {
-            EXPECT_NE(Log().find(b.log), std::string::npos) << Log();
-        }
+        if (b.log) testing_io::ExpectContains(Log(), {b.log});
     }
     // A palette cut short by the end of the file.
     {
-        std::string pal(1024, '\x11');
-        std::string bytes = Bitmap(4, 1, 8, 0, pal, "abcd").substr(0, 54 + 300);
-        std::string fixed = bytes;  // keep the pixel offset past the palette
         BmpInfo info;
         BmpReader rd;
-        EXPECT_EQ(Test(fixed, &info, &rd), -19);
+        EXPECT_EQ(Test(Bitmap(4, 1, 8, 0, std::string(1024, '\x11'), "abcd").substr(0, 54 + 300), &info, &rd), -19);
     }
     // A width beyond the decoder's limit (RLE: no size known from the file) is refused
     // after the decoded file was made; nothing is left of it.
     {
-        std::string pal;
-        Put32(&pal, 0xFFFFFF);
-        const std::string p = Write("wide.bmp", Bitmap(0x2000001, 1, 8, 1, pal, std::string("\0\1", 2), 1));
+        const std::string p =
+            Write("wide.bmp", Bitmap(0x2000001, 1, 8, 1, Masks({0xFFFFFF}), std::string("\0\1", 2), 1));
         KeepReceiver keep;
         EXPECT_EQ(OpenBmp(p, &keep), -12);
-        EXPECT_NE(Log().find("\"" + p + "\": Not supported size [33554433 x 1] of the data"),
-                  std::string::npos);
+        testing_io::ExpectContains(Log(), {"\"" + p + "\": Not supported size [33554433 x 1] of the data"});
         EXPECT_EQ(keep.kept, nullptr);
     }
 }
@@ -231,8 +210,7 @@ TEST_F(BmpReaderTest, InfoTexts) {
         uint32_t item;
         const char* text;
     };
-    std::string pal16;
-    for (int i = 0; i < 16; ++i) Put32(&pal16, 0);
+    const std::string pal16(64, '\0');
     const Case cases[] = {
         {Bitmap(1, 1, 24, 0, "", std::string(4, '\0')), 4, "R8 G8 B8 / 8b"},
         {Bitmap(1, 1, 24, 0, "", std::string(4, '\0')), 1, "[none]"},
@@ -255,15 +233,8 @@ TEST_F(BmpReaderTest, InfoTexts) {
         EXPECT_STREQ(buffer, c.text);
     }
     // OS/2 headers are marked; a buffer too small takes nothing.
-    std::string os2 = "BM";
-    Put32(&os2, 26 + 3);
-    Put32(&os2, 0);
-    Put32(&os2, 26);
-    Put32(&os2, 12);
-    Put16(&os2, 1);
-    Put16(&os2, 1);
-    Put16(&os2, 1);
-    Put16(&os2, 24);
+    std::string os2 = "BM" + Masks({26 + 3, 0, 26, 12});
+    for (uint32_t v : {1, 1, 1, 24}) Put16(&os2, v);  // width, height, planes, bits
     os2 += std::string(4, '\0');
     BmpInfo info;
     BmpReader rd;

@@ -3,12 +3,14 @@
 // files of generated samples, data sets described in code, and opening a file through
 // the program's open path with the built-in formats.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "io/format_registry.h"
 #include "io/input_source.h"
 #include "io/stream.h"
+#include "test_support.h"
 
 namespace orva::testing_io {
 
@@ -30,10 +33,6 @@ inline uint16_t Sample(uint64_t x, uint64_t y, uint64_t f) {
 class DataSetFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string t = (getenv("TMPDIR") && *getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp");
-        t += "/orva_dataset_XXXXXX";
-        ASSERT_NE(mkdtemp(t.data()), nullptr);
-        dir = t;
         logPath = dir + "/test.log";
         gLogPath = logPath;
         LogResetForTest();
@@ -42,24 +41,14 @@ protected:
     void TearDown() override {
         LogResetForTest();
         CloseAllStreams();
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
     }
     std::string Log() {
         LogPrintf(nullptr);  // flush and close; the next line opens it anew
-        std::ifstream in(logPath);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return testing_util::Exists(logPath) ? testing_util::ReadText(logPath) : std::string();
     }
     std::string Write(const std::string& name, const std::string& bytes) {
-        std::string p = dir + "/" + name;
-        FILE* f = std::fopen(p.c_str(), "wb");
-        if (f) {
-            std::fwrite(bytes.data(), 1, bytes.size(), f);
-            std::fclose(f);
-        }
-        return p;
+        testing_util::WriteText(folder.File(name), bytes);
+        return folder.File(name);
     }
     // Frames of big-endian 16-bit samples stored as value - 32768 (zero 32768 restores them).
     static std::string BigEndianFrames(uint32_t w, uint32_t h, uint32_t frames) {
@@ -117,15 +106,28 @@ protected:
         image.SetTypeAndCount(0x40, 1);
         return d->ReadWindowData(&image, w);
     }
+    // The one value at (x, y) of the frame, or -999999 when the read fails.
+    double Value(DataSet* d, int64_t x, int64_t y, int32_t frame = 0) {
+        ReadWindow w{frame, 0, x, y, 1, 1, 0, 1, 0};
+        return Read(d, &w) ? At(0, 0) : -999999.0;
+    }
     double At(uint32_t x, uint32_t y) const {
         return static_cast<const double*>(image.data)[static_cast<size_t>(y) * image.width + x];
     }
 
-    std::string dir;
+    testing_util::TempFolder folder;  // removed after TearDown
+    const std::string dir = folder.Path();
     std::string logPath;
     TypedFrameBuffer image;
     static inline std::string gLogPath;
 };
+
+// Sizes as "WxH", so that a mismatch shows both axes at once.
+inline std::string XY(int64_t x, int64_t y) { return std::to_string(x) + "x" + std::to_string(y); }
+template <class T>
+std::string XY(const T& d) {
+    return XY(d.sizeX, d.sizeY);
+}
 
 // A receiver that keeps the data set it is given.
 class KeepReceiver : public InputReceiver {
@@ -214,6 +216,34 @@ inline int OpenThroughRegistry(FormatRegistry* registry, const std::string& path
     InputSource source;
     source.receiver = receiver;
     return OpenInputFile(&source, &request, &name);
+}
+
+// Every piece appears in the text (a log, a message).
+inline void ExpectContains(const std::string& text, std::initializer_list<std::string> pieces) {
+    for (const std::string& piece : pieces)
+        EXPECT_NE(text.find(piece), std::string::npos) << "missing \"" << piece << "\" in:\n" << text;
+}
+
+// Runs a shell command; its standard output, and its exit status (-1 when it did not
+// end by itself) in *status.
+inline std::string RunCommand(const std::string& command, int* status) {
+    std::string out;
+    *status = -1;
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return out;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    const int s = pclose(p);
+    if (WIFEXITED(s)) *status = WEXITSTATUS(s);
+    return out;
+}
+
+// Whether a shell command succeeds (a tool the test compares against is installed).
+inline bool HaveTool(const std::string& command) {
+    int status = 0;
+    RunCommand(command + " >/dev/null 2>&1", &status);
+    return status == 0;
 }
 
 }  // namespace orva::testing_io

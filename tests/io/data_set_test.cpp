@@ -110,7 +110,7 @@ TEST_F(DataSetTest, KernelsFollowTheSampleTypeScaleAndChannelMode) {
     EXPECT_FALSE(d->FormatChanged());
     EXPECT_EQ(d->windowKernel, &ReadKernelDefault);
     EXPECT_EQ(d->statisticsKernel, &StatisticsKernelDefault);
-    EXPECT_NE(Log().find("#input(): unknow input type"), std::string::npos);
+    testing_io::ExpectContains(Log(), {"#input(): unknow input type"});
     d->Release();
 }
 

@@ -44,13 +44,12 @@ TEST_F(DsvReaderTest, ParsesDescriptors) {
         DsvInfo info;
         ASSERT_EQ(DsvParseFile(path.c_str(), &info), 2);
         EXPECT_EQ(info.recognised, c.recognised);
-        EXPECT_EQ(info.sizeX, c.width);
-        EXPECT_EQ(info.sizeY, c.height);
+        EXPECT_EQ(testing_io::XY(info), testing_io::XY(c.width, c.height));
         const std::string want = c.file[0] == '\0' ? "" : c.file[0] == '/' ? c.file : dir + "/" + c.file;
         EXPECT_EQ(info.dataFile, want);
         EXPECT_EQ(info.extra.size(), c.extra);
     }
-    EXPECT_NE(Log().find("$bad dsv file: \"" + dir + "/d.dsv\""), std::string::npos);
+    testing_io::ExpectContains(Log(), {"$bad dsv file: \"" + dir + "/d.dsv\""});
 }
 
 // A line longer than the reader's buffer ends the reading with the bad-file message: its
@@ -62,7 +61,7 @@ TEST_F(DsvReaderTest, LongLineEndsReading) {
     ASSERT_EQ(DsvParseFile(path.c_str(), &info), 2);
     EXPECT_TRUE(info.dataFile.empty());
     EXPECT_EQ(info.sizeX, 0);
-    EXPECT_NE(Log().find("$bad dsv file"), std::string::npos);
+    testing_io::ExpectContains(Log(), {"$bad dsv file"});
 }
 
 // Opening: the named raw file with the stated sizes; keys without a file give 0; a file
@@ -77,8 +76,7 @@ TEST_F(DsvReaderTest, OpensTheDataFile) {
     KeepReceiver keep;
     ASSERT_EQ(Open(dir + "/ok.dsv", &DsvOpen, &keep, "DSV"), 2);
     ASSERT_NE(keep.kept, nullptr);
-    EXPECT_EQ(keep.kept->sizeX, 4);
-    EXPECT_EQ(keep.kept->sizeY, 3);
+    EXPECT_EQ(testing_io::XY(*keep.kept), testing_io::XY(4, 3));
     EXPECT_EQ(keep.kept->stream->length, 96);
     EXPECT_EQ(testing_io::FormatInfoClass(keep.kept), &kDsvInfoId);
     KeepReceiver none;

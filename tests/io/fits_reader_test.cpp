@@ -52,6 +52,11 @@ std::vector<std::string> Image(int bitpix, std::vector<long long> axes) {
         c.push_back(Kv("NAXIS" + std::to_string(i + 1), std::to_string(axes[i])));
     return c;
 }
+// The cards with more cards after them.
+std::vector<std::string> With(std::vector<std::string> cards, std::initializer_list<std::string> more) {
+    cards.insert(cards.end(), more);
+    return cards;
+}
 std::string BigEndian16(const std::vector<int>& values) {
     std::string s;
     for (int v : values) {
@@ -86,11 +91,6 @@ protected:
     int Open(const std::string& path, KeepAll* keep) {
         return testing_io::OpenWithReader(FormatFits(), path, keep, &FitsOpen);
     }
-    double Value(DataSet* d, uint32_t x, uint32_t y, int32_t frame = 0) {
-        ReadWindow w{frame, 0, x, y, 1, 1, 0, 1, 0};
-        if (!Read(d, &w)) return -999999.0;
-        return At(0, 0);
-    }
 };
 
 // ---- Files of independent writers -----------------------------------------------------------
@@ -105,12 +105,13 @@ struct Described {
     std::vector<double> values;
 };
 
-std::vector<long long> SplitNumbers(const std::string& text) {
-    std::vector<long long> v;
+// The comma-separated items of a manifest field ("-" stands for none).
+std::vector<std::string> Split(const std::string& text) {
+    std::vector<std::string> v;
     std::stringstream in(text);
     std::string item;
     while (std::getline(in, item, ','))
-        if (item != "-") v.push_back(std::stoll(item));
+        if (item != "-") v.push_back(item);
     return v;
 }
 
@@ -121,29 +122,24 @@ std::vector<unsigned char> Hex(const std::string& text) {
 }
 
 TEST_F(FitsReaderTest, FilesOfAstropyAndCfitsioAreDescribedAsAstropyReadsThem) {
-    if (std::system("/usr/bin/python3 -c 'import astropy.io.fits, numpy' 2>/dev/null") != 0)
+    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, numpy'"))
         GTEST_SKIP() << "/usr/bin/python3 cannot import astropy";
     const std::string command = std::string("/usr/bin/python3 ") + ORVA_SOURCE_DIR +
                                 "/tests/io/make_fits_files.py '" + dir + "'";
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
+    int status = -1;
+    std::stringstream printed(testing_io::RunCommand(command, &status));
+    ASSERT_EQ(status, 0);
     std::vector<Described> lines;
-    char buffer[4096];
-    while (std::fgets(buffer, sizeof buffer, pipe)) {
-        std::stringstream in(buffer);
+    for (std::string line; std::getline(printed, line);) {
+        std::stringstream in(line);
         Described d;
         std::string axes, values;
         in >> d.file >> d.unit >> d.kind >> d.bitpix >> d.naxis >> axes >> d.header >> d.data >> d.span >>
             d.bscale >> d.bzero >> d.bytes >> values;
-        d.axes = SplitNumbers(axes);
-        if (values != "-") {
-            std::stringstream vin(values);
-            std::string item;
-            while (std::getline(vin, item, ',')) d.values.push_back(std::stod(item));
-        }
+        for (const std::string& item : Split(axes)) d.axes.push_back(std::stoll(item));
+        for (const std::string& item : Split(values)) d.values.push_back(std::stod(item));
         lines.push_back(d);
     }
-    ASSERT_EQ(pclose(pipe), 0);
     ASSERT_GE(lines.size(), 17u);
 
     std::string current;
@@ -192,8 +188,7 @@ TEST_F(FitsReaderTest, FilesOfAstropyAndCfitsioAreDescribedAsAstropyReadsThem) {
         ASSERT_LT(imageIndex, keep.kept.size());
         DataSet* ds = keep.kept[imageIndex++];
         EXPECT_EQ(ds->dataBegin, d.data);
-        EXPECT_EQ(ds->sizeX, d.axes[0]);
-        EXPECT_EQ(ds->sizeY, d.axes[1]);
+        EXPECT_EQ(testing_io::XY(*ds), testing_io::XY(d.axes[0], d.axes[1]));
         long long frames = 1;
         for (size_t i = 2; i < d.axes.size(); ++i) frames *= d.axes[i];
         EXPECT_EQ(ds->TotalFrames(), static_cast<uint32_t>(frames));
@@ -210,7 +205,7 @@ TEST_F(FitsReaderTest, FilesOfAstropyAndCfitsioAreDescribedAsAstropyReadsThem) {
 
 // The sample generator's files open with the sizes it promises and astropy's values.
 TEST_F(FitsReaderTest, SampleFilesOpen) {
-    if (std::system("/usr/bin/python3 -c 'import astropy.io.fits, numpy' 2>/dev/null") != 0)
+    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, numpy'"))
         GTEST_SKIP() << "/usr/bin/python3 cannot import astropy";
     const std::string make = std::string("/usr/bin/python3 ") + ORVA_SOURCE_DIR + "/tools/make_sample.py '" + dir + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
@@ -219,11 +214,10 @@ TEST_F(FitsReaderTest, SampleFilesOpen) {
                               "d = fits.getdata(sys.argv[1] + '/stars.fits').astype(float); "
                               "c = fits.getdata(sys.argv[1] + '/cube.fits').astype(float); "
                               "print(d[0, 0], d[1000, 1500], d[2047, 3], c[63, 200, 100], c[5, 0, 255])\" '" + dir + "'";
-    FILE* pipe = popen(probe.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
+    int status = -1;
+    const std::string printed = testing_io::RunCommand(probe, &status);
     double v[5] = {};
-    ASSERT_EQ(std::fscanf(pipe, "%lf %lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3], &v[4]), 5);
-    pclose(pipe);
+    ASSERT_EQ(std::sscanf(printed.c_str(), "%lf %lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3], &v[4]), 5) << printed;
     struct Expect {
         const char* file;
         int64_t x, y;
@@ -236,8 +230,7 @@ TEST_F(FitsReaderTest, SampleFilesOpen) {
         ASSERT_EQ(Open(dir + "/" + e.file, keeps.back().get()), 2);
         ASSERT_EQ(keeps.back()->kept.size(), 1u);
         DataSet* d = keeps.back()->kept[0];
-        EXPECT_EQ(d->sizeX, e.x);
-        EXPECT_EQ(d->sizeY, e.y);
+        EXPECT_EQ(testing_io::XY(*d), testing_io::XY(e.x, e.y));
         EXPECT_EQ(d->TotalFrames(), e.frames);
         EXPECT_EQ(d->input.bits, e.bits);
     }
@@ -272,16 +265,14 @@ TEST_F(FitsReaderTest, CardRules) {
         {"BITPIX -32", Unit(Image(-32, {3}), std::string(12, 'x')), 2,
          [](const FitsReader& r) { EXPECT_EQ(r.type & 0x17F, 0x10u); EXPECT_EQ(r.bits, 32u); }},
         {"BITPIX 0 stops the header", Unit(Image(0, {3})), -13, nullptr},
-        {"NCHAN -5 and 0", Unit([] { auto c = Image(8, {4}); c.push_back(Kv("NCHAN", "-5")); return c; }(), "abcd"), 2,
+        {"NCHAN -5 and 0", Unit(With(Image(8, {4}), {Kv("NCHAN", "-5")}), "abcd"), 2,
          [](const FitsReader& r) { EXPECT_EQ(r.channels, 5u); }},
-        {"NCHAN 0", Unit([] { auto c = Image(8, {4}); c.push_back(Kv("NCHAN", "0")); return c; }(), "abcd"), 2,
+        {"NCHAN 0", Unit(With(Image(8, {4}), {Kv("NCHAN", "0")}), "abcd"), 2,
          [](const FitsReader& r) { EXPECT_EQ(r.channels, 1u); }},
-        {"DATATYPE UNSIGNED on 16 bits",
-         Unit([] { auto c = Image(16, {2}); c.push_back(Kv("DATATYPE", "'UNSIGNED'")); return c; }(), "abcd"), 2,
+        {"DATATYPE UNSIGNED on 16 bits", Unit(With(Image(16, {2}), {Kv("DATATYPE", "'UNSIGNED'")}), "abcd"), 2,
          [](const FitsReader& r) { EXPECT_EQ(r.type & 0x1FF, 0x102u); }},
-        {"DATATYPE UNSIGNED on a real is ignored",
-         Unit([] { auto c = Image(-32, {1}); c.push_back(Kv("DATATYPE", "'UNSIGNED'")); return c; }(), "abcd"), 2,
-         [](const FitsReader& r) { EXPECT_EQ(r.type & 0x1FF, 0x10u); }},
+        {"DATATYPE UNSIGNED on a real is ignored", Unit(With(Image(-32, {1}), {Kv("DATATYPE", "'UNSIGNED'")}), "abcd"),
+         2, [](const FitsReader& r) { EXPECT_EQ(r.type & 0x1FF, 0x10u); }},
         {"BINTABLE recognised, not an image",
          Unit(Image(8, {0})) +
              Unit({Kv("XTENSION", "'BINTABLE'"), Kv("BITPIX", "8"), Kv("NAXIS", "2"), Kv("NAXIS1", "4"),
@@ -292,13 +283,9 @@ TEST_F(FitsReaderTest, CardRules) {
          Unit({Kv("SIMPLE", "T"), Kv("bitpix", "16"), Kv("NAXIS", "0")}), 2,
          [](const FitsReader& r) { EXPECT_EQ(r.bitpix, 0); }},
         {"D exponents, quoted strings, records",
-         Unit([] {
-             auto c = Image(16, {2});
-             c.push_back(Kv("BSCALE", "2.5D+00 / scale"));
-             c.push_back(Kv("OBJECT", "'it''s a star' / name"));
-             c.push_back(Card("HISTORY made by hand"));
-             return c;
-         }(), "abcd"),
+         Unit(With(Image(16, {2}), {Kv("BSCALE", "2.5D+00 / scale"), Kv("OBJECT", "'it''s a star' / name"),
+                                    Card("HISTORY made by hand")}),
+              "abcd"),
          2,
          [](const FitsReader& r) {
              EXPECT_EQ(r.headerScale, 2.5);
@@ -367,7 +354,7 @@ TEST_F(FitsReaderTest, HostileHeadersAreRefusedQuickly) {
                       Unit({Kv("XTENSION", "'IMAGE'"), Kv("BITPIX", "16"), Kv("NAXIS", "1"), Kv("NAXIS1", "5000")});
     EXPECT_EQ(Open(Write("two.fits", two), &keep), 2);
     EXPECT_EQ(keep.kept.size(), 1u);
-    EXPECT_NE(Log().find("fits header unit 2: data run past the end of the file"), std::string::npos);
+    testing_io::ExpectContains(Log(), {"fits header unit 2: data run past the end of the file"});
     KeepAll none;
     EXPECT_EQ(Open(Write("cut.fits", Unit(Image(16, {100, 100}))), &none), -23);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
@@ -388,9 +375,7 @@ TEST_F(FitsReaderTest, ByteOrderAxesAndLogs) {
         describe(Unit(Image(16, {3, 2}), BigEndian16({1, 2, 3, 4, 5, 6})), &info);
         EXPECT_EQ(info.input.type & 0x1FF, 0x82u) << swapped;
         DataSetInfo little;
-        auto c = Image(16, {3, 2});
-        c.push_back(Kv("DATATYPE", "'BYTEORDL'"));
-        describe(Unit(c, std::string(12, 'x')), &little);
+        describe(Unit(With(Image(16, {3, 2}), {Kv("DATATYPE", "'BYTEORDL'")}), std::string(12, 'x')), &little);
         EXPECT_EQ(little.input.type & 0x1FF, 0x02u) << swapped;
     }
     TheLayoutSettings() = {};
@@ -401,8 +386,7 @@ TEST_F(FitsReaderTest, ByteOrderAxesAndLogs) {
     // Axes from the fourth on become frames: 4 x 3 x 2 x 1 x 5 gives 10 frames of 4 x 3.
     DataSetInfo cube;
     describe(Unit(Image(-32, {4, 3, 2, 1, 5}), std::string(4 * 3 * 10 * 4, 'x')), &cube);
-    EXPECT_EQ(cube.sizeX, 4);
-    EXPECT_EQ(cube.sizeY, 3);
+    EXPECT_EQ(testing_io::XY(cube), testing_io::XY(4, 3));
     EXPECT_EQ(cube.sizeZ, 1);
     EXPECT_EQ(cube.TotalFrames(), 10u);
     // A degenerate third axis with a real fourth one.
@@ -411,10 +395,11 @@ TEST_F(FitsReaderTest, ByteOrderAxesAndLogs) {
     EXPECT_EQ(radio.TotalFrames(), 6u);
     // Scale and zero; DATAMIN/DATAMAX give the value range.
     DataSetInfo scaled;
-    auto c = Image(16, {2, 2});
-    c.insert(c.end(), {Kv("BZERO", "32768"), Kv("BSCALE", "0.5"), Kv("DATAMIN", "-3"), Kv("DATAMAX", "9")});
     Log();
-    describe(Unit(c, std::string(8, 'x')), &scaled);
+    describe(Unit(With(Image(16, {2, 2}), {Kv("BZERO", "32768"), Kv("BSCALE", "0.5"), Kv("DATAMIN", "-3"),
+                                           Kv("DATAMAX", "9")}),
+                  std::string(8, 'x')),
+             &scaled);
     EXPECT_EQ(scaled.zero, 32768.0);
     EXPECT_EQ(scaled.scale, 0.5);
     EXPECT_EQ(scaled.inverseScale, 2.0);
@@ -426,10 +411,8 @@ TEST_F(FitsReaderTest, ByteOrderAxesAndLogs) {
     describe(Unit({Kv("SIMPLE", "T"), Kv("BITPIX", "16"), Kv("NAXIS", "3"), Kv("NAXIS1", "2"), Kv("NAXIS2", "2")},
                   std::string(8, 'x')),
              &mismatch);
-    const std::string log = Log();
-    EXPECT_NE(log.find("invalid fits hdu: NAXIS keyword value 3 != 2 NAXISn keyword"), std::string::npos);
-    EXPECT_NE(log.find("\t NAXIS3   \t - not defined"), std::string::npos);
-    EXPECT_NE(log.find("Fits header is not completely filled..."), std::string::npos);
+    testing_io::ExpectContains(Log(), {"invalid fits hdu: NAXIS keyword value 3 != 2 NAXISn keyword",
+                                       "\t NAXIS3   \t - not defined", "Fits header is not completely filled..."});
 }
 
 // The registry's FITS descriptor opens through the program's open path.

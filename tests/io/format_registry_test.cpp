@@ -6,12 +6,10 @@
 #include <string>
 
 #include "common/log.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
-
-std::string gLogPath;
-FILE* OpenTestLog() { return std::fopen(gLogPath.c_str(), "a"); }
 
 std::string Filter(const FormatList& l) { return l.filter; }
 // A text with embedded NULs, whole.
@@ -24,22 +22,8 @@ protected:
 };
 
 TEST_F(FormatRegistryTest, StartUpLogAndCounts) {
-    char dir[] = "/tmp/orva_fmt_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    gLogPath = std::string(dir) + "/log.txt";
-    LogResetForTest();
-    LogSetOpener(&OpenTestLog);
-    LoadIOModules(reg, "/nowhere/plug/io/");
-    LogResetForTest();
-    FILE* f = std::fopen(gLogPath.c_str(), "r");
-    ASSERT_NE(f, nullptr);
-    char buf[512] = {};
-    size_t n = std::fread(buf, 1, sizeof buf - 1, f);
-    std::fclose(f);
-    std::remove(gLogPath.c_str());
-    rmdir(dir);
-    EXPECT_NE(std::string(buf, n).find("Load 12 IO module(s)... Format(s): input 12, output 3"),
-              std::string::npos);
+    const std::string log = testing_util::CapturedLog([&] { LoadIOModules(reg, "/nowhere/plug/io/"); });
+    EXPECT_NE(log.find("Load 12 IO module(s)... Format(s): input 12, output 3"), std::string::npos) << log;
     EXPECT_EQ(FormatCount(reg), 12);
     // Loading again starts from an empty registry.
     LoadIOModules(reg, nullptr);

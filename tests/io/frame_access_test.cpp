@@ -134,13 +134,11 @@ TEST_F(SectionAccess, PerFrameTableWithAPartialLastFrame) {
     table->sections.resize(6);
     table->partialFirst = 2;
     table->partialCount = 3;
-    EXPECT_EQ(FrameTableSectionRecord(table.get(), 1, 1), nullptr);
-    EXPECT_EQ(FrameTableSectionRecord(table.get(), 1, 2), &table->sections[3]);
-    EXPECT_EQ(FrameTableSectionRecord(table.get(), 1, 3), &table->sections[4]);
-    EXPECT_EQ(FrameTableSectionRecord(table.get(), 1, 5), nullptr);
-    EXPECT_EQ(FrameTableSectionRecord(table.get(), 0, 2), &table->sections[2]);
-    EXPECT_EQ(FrameTableSectionRecord(table.get(), 0, 3), nullptr);
-    EXPECT_EQ(FrameTableSectionRecord(table.get(), 2, 0), nullptr);
+    // (frame, section) and the entry it finds (-1: none).
+    const int lookups[][3] = {{1, 1, -1}, {1, 2, 3}, {1, 3, 4}, {1, 5, -1}, {0, 2, 2}, {0, 3, -1}, {2, 0, -1}};
+    for (const auto& l : lookups)
+        EXPECT_EQ(FrameTableSectionRecord(table.get(), l[0], l[1]), l[2] < 0 ? nullptr : &table->sections[l[2]])
+            << l[0] << "," << l[1];
 
     DataSet* d = Describe(Write("t.raw", BigEndianFrames(4, 4, 1)), 4, 4, 1);
     d->frameTable = table;

@@ -100,46 +100,40 @@ TEST_F(FrameCursor, SetCountRescalesTheRange) {
 }
 
 TEST_F(FrameCursor, SetFirstAndLast) {
+    // Each step on the cursor as the previous one left it, unless `before` sets it.
+    struct Step {
+        Range before;  // count 0: as it is
+        bool last;     // FramePlayerSetLast, else FramePlayerSetFirst
+        int unit;
+        int32_t in;
+        int result;
+        int32_t out;   // the value written back
+        Range after;   // count 0: not checked
+    } steps[] = {
+        {{10, 2, 4, 7, 3}, false, kFrameUnitNumber, 20, 2, 6, {10, 6, 6, 7, 6}},  // beyond last: last - 1
+        {{}, false, kFrameUnitNumber, 0, 1, 0, {10, 0, 6, 7, 6}},
+        {{}, false, kFrameUnitNumber, 1, 0, 1, {}},  // unchanged: v not written
+        // At or below first + 1: first + 1 (0-based); beyond count: count - 1.
+        {{10, 4, 6, 8, 7}, true, kFrameUnitNumber, 3, 2, 5, {10, 4, 5, 5, 5}},
+        {{}, true, kFrameUnitNumber, 1000, 1, 9, {}},
+        {{10, 9, 9, 9, 9}, true, kFrameUnitNumber, 2, 0, 2, {}},  // first + 1 reaches the count
+        // Milliseconds: 5000 ms at 40 ms per frame is the 1-based frame 126.
+        {{300, 0, 0, 299, 0}, false, kFrameUnitMilliseconds, 5000, 2, 125, {}},
+        {{}, true, kFrameUnitMilliseconds, 7000, 1, 175, {}},
+    };
     FramePlayer p;
-    Put(p, {10, 2, 4, 7, 3});
-    int32_t v = 20;  // beyond last: last - 1
-    EXPECT_EQ(FramePlayerSetFirst(p, &v, kFrameUnitNumber), 2);
-    EXPECT_EQ(v, 6);
-    ExpectRange(p, {10, 6, 6, 7, 6}, "first beyond last");
-    v = 0;
-    EXPECT_EQ(FramePlayerSetFirst(p, &v, kFrameUnitNumber), 1);
-    EXPECT_EQ(v, 0);
-    ExpectRange(p, {10, 0, 6, 7, 6}, "first 0");
-    v = 1;
-    EXPECT_EQ(FramePlayerSetFirst(p, &v, kFrameUnitNumber), 0);  // unchanged: v not written
-    EXPECT_EQ(v, 1);
-
-    // At or below first + 1: first + 1 (0-based); beyond count: count - 1.
-    Put(p, {10, 4, 6, 8, 7});
-    v = 3;
-    EXPECT_EQ(FramePlayerSetLast(p, &v, kFrameUnitNumber), 2);
-    EXPECT_EQ(v, 5);
-    ExpectRange(p, {10, 4, 5, 5, 5}, "last low");
-    v = 1000;
-    EXPECT_EQ(FramePlayerSetLast(p, &v, kFrameUnitNumber), 1);
-    EXPECT_EQ(v, 9);
-    Put(p, {10, 9, 9, 9, 9});  // first + 1 reaches the count
-    v = 2;
-    EXPECT_EQ(FramePlayerSetLast(p, &v, kFrameUnitNumber), 0);
-
-    // Milliseconds: 5000 ms at 40 ms per frame is the 1-based frame 126.
-    Put(p, {300, 0, 0, 299, 0});
-    p.interval = 40;
-    v = 5000;
-    EXPECT_EQ(FramePlayerSetFirst(p, &v, kFrameUnitMilliseconds), 2);
-    EXPECT_EQ(v, 125);
-    v = 7000;
-    EXPECT_EQ(FramePlayerSetLast(p, &v, kFrameUnitMilliseconds), 1);
-    EXPECT_EQ(v, 175);
-
+    for (const Step& c : steps) {
+        if (c.before.count > 0) Put(p, c.before);
+        p.interval = c.unit == kFrameUnitMilliseconds ? 40 : 0;
+        int32_t v = c.in;
+        const std::string what = std::string(c.last ? "last " : "first ") + std::to_string(c.in);
+        EXPECT_EQ(c.last ? FramePlayerSetLast(p, &v, c.unit) : FramePlayerSetFirst(p, &v, c.unit), c.result) << what;
+        EXPECT_EQ(v, c.out) << what;
+        if (c.after.count > 0) ExpectRange(p, c.after, what);
+    }
     // No frames: everything stays 0.
     FramePlayer empty;
-    v = 5;
+    int32_t v = 5;
     EXPECT_EQ(FramePlayerSetFirst(empty, &v, kFrameUnitNumber), 0);
     EXPECT_EQ(FramePlayerSetLast(empty, &v, kFrameUnitNumber), 0);
 }

@@ -56,11 +56,10 @@ protected:
         }
         return rows;
     }
+    // The file's bytes ("" when it cannot be read).
     static std::string Bytes(const std::string& file) {
         std::ifstream in(file, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     void SetUp() override {

@@ -1,42 +1,20 @@
 #include "io/old_service_file.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "common/paths.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
 
-class Folder {
-public:
-    Folder() {
-        std::string base = (std::getenv("TMPDIR") && *std::getenv("TMPDIR")) ? std::getenv("TMPDIR") : "/tmp";
-        std::string pattern = base + "/orva_osf_XXXXXX";
-        path_ = mkdtemp(pattern.data());
-    }
-    ~Folder() { std::filesystem::remove_all(path_); }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    void Write(const std::string& name, const std::string& text) const {
-        std::ofstream out(File(name), std::ios::binary);
-        out << text;
-    }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(File(name), std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-
-private:
-    std::string path_;
+struct Folder : testing_util::TempFolder {
+    void Write(const std::string& name, const std::string& text) const { testing_util::WriteText(File(name), text); }
+    std::string Read(const std::string& name) const { return testing_util::ReadText(File(name)); }
 };
 
 TEST(OldServiceFile, Names) {

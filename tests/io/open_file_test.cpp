@@ -17,6 +17,7 @@ namespace orva {
 namespace {
 
 using testing_io::DataSetFixture;
+using testing_io::ExpectContains;
 using testing_io::KeepReceiver;
 using testing_io::OpenThroughRegistry;
 using testing_io::Sample;
@@ -188,11 +189,8 @@ TEST_F(OpenProbe, StagesAreTriedInOrder) {
     gCalls.clear();
     EXPECT_EQ(Open("f.qqq"), -17);
     EXPECT_EQ(gCalls.back(), "sd");
-    const std::string log = Log();
-    EXPECT_NE(log.find("Cannot detect the type of file... Open as binary?: " + dir + "/f.qqq"),
-              std::string::npos) << log;
-    EXPECT_NE(log.find("Source format: \"B\"."), std::string::npos);
-    EXPECT_NE(log.find("'" + dir + "/f.aaa' - user abort"), std::string::npos) << log;
+    ExpectContains(Log(), {"Cannot detect the type of file... Open as binary?: " + dir + "/f.qqq",
+                           "Source format: \"B\".", "'" + dir + "/f.aaa' - user abort"});
 }
 
 TEST_F(OpenProbe, NamesWithAPercentExtension) {
@@ -221,7 +219,7 @@ TEST_F(OpenProbe, NamesWithAPercentExtension) {
     gCalls.clear();
     EXPECT_EQ(Open("sub/"), -2);
     EXPECT_TRUE(gCalls.empty());
-    EXPECT_NE(Log().find("/sub/' - no such file or directory"), std::string::npos);
+    ExpectContains(Log(), {"/sub/' - no such file or directory"});
 }
 
 // ---- A raw file with its service description ---------------------------------------------
@@ -235,24 +233,25 @@ TEST_F(OpenProbe, RawFileWithServiceDescriptionReadsTheGeneratorsValues) {
     TheServiceDescriptionHooks() = savedHooks;  // the service-file loaders
     const uint32_t W = 1024, H = 768;
     const std::string data = BigEndianFrames(W, H, 1);
-    const std::string path = Write("img.raw", data);
-    Write("img.fs", std::string("SEL(URL=\"img.raw\")\n{\n [{") + ServiceSectionName() +
-                        "}]\n SIZEX=1024\n SIZEY=768\n BITPIX=16\n BYTESWAP=1\n BZERO=32768\n}\n");
+    // The data file and its service file describing 1024 x 768 big-endian i16 with zero 32768.
+    auto described = [&](const std::string& name, const std::string& bytes) {
+        Write(name + ".fs", "SEL(URL=\"" + name + ".raw\")\n{\n [{" + ServiceSectionName() +
+                                "}]\n SIZEX=1024\n SIZEY=768\n BITPIX=16\n BYTESWAP=1\n BZERO=32768\n}\n");
+        return Write(name + ".raw", bytes);
+    };
+    const std::string path = described("img", data);
 
     KeepReceiver receiver;
     ASSERT_EQ(OpenThroughRegistry(&registry, path, &receiver), 2);
     ASSERT_NE(receiver.kept, nullptr);
     DataSet* d = receiver.kept;
-    EXPECT_EQ(d->sizeX, 1024);
-    EXPECT_EQ(d->sizeY, 768);
+    EXPECT_EQ(testing_io::XY(*d), testing_io::XY(1024, 768));
     EXPECT_EQ(d->TotalFrames(), 1u);
     EXPECT_EQ(d->zero, 32768.0);
     EXPECT_EQ(d->sourceName, "<NAME>" + path);
     EXPECT_STREQ(d->TagText(), "BINARY");
     EXPECT_EQ(d->windowKernel, &InputReadKernel1Swapped);
-    const std::string log = Log();
-    EXPECT_NE(log.find("Input file: '" + path + "'"), std::string::npos);
-    EXPECT_NE(log.find("Source format: \"Raw test\"."), std::string::npos);
+    ExpectContains(Log(), {"Input file: '" + path + "'", "Source format: \"Raw test\"."});
 
     struct Window {
         int64_t x, y;
@@ -276,9 +275,7 @@ TEST_F(OpenProbe, RawFileWithServiceDescriptionReadsTheGeneratorsValues) {
     }
 
     // A truncated copy: the description is clipped to the rows the file holds.
-    const std::string cut = Write("cut.raw", data.substr(0, W * 2 * 300 + 1000));
-    Write("cut.fs", std::string("SEL(URL=\"cut.raw\")\n{\n [{") + ServiceSectionName() +
-                        "}]\n SIZEX=1024\n SIZEY=768\n BITPIX=16\n BYTESWAP=1\n BZERO=32768\n}\n");
+    const std::string cut = described("cut", data.substr(0, W * 2 * 300 + 1000));
     ASSERT_EQ(OpenThroughRegistry(&registry, cut, &receiver), 2);
     DataSet* c = receiver.kept;
     EXPECT_EQ(c->sizeX, 1024);

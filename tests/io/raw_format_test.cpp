@@ -127,8 +127,7 @@ TEST_F(RawFormat, BinaryWriteThroughTheOutputWriterAndReadBack) {
     // The writer's service description lets the raw file open with its shape.
     const std::string file = run.file.substr(run.file.rfind('/') + 1);
     ASSERT_EQ(Open(file), 2);
-    EXPECT_EQ(receiver.kept->sizeX, 20);
-    EXPECT_EQ(receiver.kept->sizeY, 10);
+    EXPECT_EQ(testing_io::XY(*receiver.kept), testing_io::XY(20, 10));
     EXPECT_EQ(receiver.kept->TotalFrames(), 2u);
 
     // Without a writer nothing is written.

@@ -143,11 +143,6 @@ protected:
         return d;
     }
     bool Set(DataSet* d, uint32_t id, PropertyValue v) { return ReadStateSetProperty(d, id, &v, 1); }
-    double Value(DataSet* d, uint32_t x, uint32_t y) {
-        ReadWindow w;
-        w.x = x, w.y = y, w.width = 1, w.height = 1;
-        return Read(d, &w) ? At(0, 0) : std::nan("");
-    }
     std::string path;
     CountingNotify notify;
 };
@@ -182,13 +177,9 @@ TEST_F(RedescribeTest, RejectedValuesChangeNothing) {
     EXPECT_EQ(d->TotalFrames(), 2u);
 
     // Valid but unchanged values answer true and change nothing.
-    EXPECT_TRUE(Set(d, 3, P::Double(1.0)));
-    EXPECT_TRUE(Set(d, 4, P::Double(32768.0)));
-    EXPECT_TRUE(Set(d, 7, P::Int64(100)));
-    EXPECT_TRUE(Set(d, 21, P::UInt32(2)));
-    EXPECT_TRUE(Set(d, 23, P::Int32(1)));
-    EXPECT_TRUE(Set(d, 1, P::Bool(false)));
-    EXPECT_TRUE(Set(d, 24, P::Bool(false)));
+    const Case unchanged[] = {{3, P::Double(1.0)}, {4, P::Double(32768.0)}, {7, P::Int64(100)}, {21, P::UInt32(2)},
+                              {23, P::Int32(1)},   {1, P::Bool(false)},      {24, P::Bool(false)}};
+    for (const Case& c : unchanged) EXPECT_TRUE(Set(d, c.id, c.value)) << c.id;
     EXPECT_EQ(notify.calls, 0);
     d->Release();
 }
@@ -236,14 +227,12 @@ TEST_F(RedescribeTest, SizesPositionsFramesAndType) {
         return ReadStateSetProperty(state.get(), d, id, &v, 1);
     };
     ASSERT_TRUE(set(7, PropertyValue::Int64(50)));
-    EXPECT_EQ(d->sizeX, 50);
-    EXPECT_EQ(d->sizeY, 100);
+    EXPECT_EQ(testing_io::XY(*d), testing_io::XY(50, 100));
     EXPECT_EQ(d->TotalFrames(), 4u);
     EXPECT_TRUE(d->flags & kFlagSizeX);
     EXPECT_EQ(Value(d, 0, 1), Sample(50, 0, 0));  // row 1 of 50 is the second half of row 0
     ASSERT_TRUE(set(8, PropertyValue::Int64(1000)));  // too tall: the width gives way
-    EXPECT_EQ(d->sizeX, 20);
-    EXPECT_EQ(d->sizeY, 1000);
+    EXPECT_EQ(testing_io::XY(*d), testing_io::XY(20, 1000));
     EXPECT_EQ(d->TotalFrames(), 1u);
     EXPECT_LE(Described(*d), 40000u);
 
@@ -304,8 +293,7 @@ TEST_F(RedescribeTest, ServiceDescriptionAndFrameTable) {
     d->service->cropSizeX = 0;    // 0: the width
     d->service->cropSizeY = 900;  // beyond the height: the height
     ASSERT_TRUE(Set(d, 6, PropertyValue{}));
-    EXPECT_EQ(d->sizeX, 200);
-    EXPECT_EQ(d->sizeY, 50);
+    EXPECT_EQ(testing_io::XY(*d), testing_io::XY(200, 50));
     EXPECT_EQ(d->cropX, 199);
     EXPECT_EQ(d->cropSizeX, 1);
     EXPECT_EQ(d->cropSizeY, 50);
@@ -319,10 +307,10 @@ TEST_F(RedescribeTest, ServiceDescriptionAndFrameTable) {
     auto set = [&](uint32_t id, PropertyValue v) {
         return ReadStateSetProperty(state.get(), d, id, &v, 1);
     };
-    EXPECT_FALSE(set(0, PropertyValue::UInt32(0x02)));
-    EXPECT_FALSE(set(7, PropertyValue::Int64(10)));
-    EXPECT_FALSE(set(22, PropertyValue::UInt32(1)));
-    EXPECT_FALSE(set(12, PropertyValue::Int64(0)));
+    using P = PropertyValue;
+    const std::pair<uint32_t, P> ownOnly[] = {
+        {0, P::UInt32(0x02)}, {7, P::Int64(10)}, {22, P::UInt32(1)}, {12, P::Int64(0)}};
+    for (const auto& [id, value] : ownOnly) EXPECT_FALSE(set(id, value)) << id;
     EXPECT_TRUE(set(3, PropertyValue::Double(4.0)));
     EXPECT_EQ(d->scale, 4.0);
     EXPECT_TRUE(state->ApplySnapshot(d, 0));

@@ -234,13 +234,9 @@ TEST_F(SectionStatsTest, PreviewIsReducedAndCached) {
               static_cast<double>(Sample(107, 5, 0)) - 32768.0);
 
     // Native order, a valid whole record: its range is copied.
-    const std::string native = dir + "/native.raw";
-    {
-        std::vector<int16_t> v(200 * 100);
-        for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<int16_t>(i % 1000 - 500);
-        std::string bytes(reinterpret_cast<const char*>(v.data()), v.size() * 2);
-        Write("native.raw", bytes);
-    }
+    std::vector<int16_t> v(200 * 100);
+    for (size_t i = 0; i < v.size(); ++i) v[i] = static_cast<int16_t>(i % 1000 - 500);
+    const std::string native = Write("native.raw", std::string(reinterpret_cast<const char*>(v.data()), v.size() * 2));
     DataSet* n = Keep(Describe(native, 200, 100, 1, 0x02));
     EXPECT_EQ(n->previewKernel, &InputReadKernel3);
     SectionStatistics r;

@@ -20,11 +20,6 @@ double Expected(int64_t x, int64_t y, int64_t f) { return static_cast<double>((x
 class SpeLmaReaderTest : public ImageReaderFixture {
 protected:
     static void TearDownTestSuite() { RemoveFiles(&files); }
-    double Value(DataSet* d, int64_t x, int64_t y, int32_t frame) {
-        ReadWindow w{frame, 0, x, y, 1, 1, 0, 1, 0};
-        if (!Read(d, &w)) return -999999.0;
-        return At(0, 0);
-    }
     static inline std::string files;
 };
 
@@ -49,8 +44,7 @@ TEST_F(SpeLmaReaderTest, SpeFilesFromTheOffsetTables) {
         const int64_t w = std::stoll(row[2]), h = std::stoll(row[3]);
         const uint32_t frames = static_cast<uint32_t>(std::stoul(row[4]));
         EXPECT_EQ(d->formatTag, MakeFormatTag("SPE WINV"));
-        EXPECT_EQ(d->sizeX, w);
-        EXPECT_EQ(d->sizeY, h);
+        EXPECT_EQ(testing_io::XY(*d), testing_io::XY(w, h));
         EXPECT_EQ(d->TotalFrames(), frames);
         EXPECT_EQ(d->input.type & 0x4001FFu, static_cast<uint32_t>(std::stoul(row[5])));
         // Whether the frame count came from the header.
@@ -63,10 +57,9 @@ TEST_F(SpeLmaReaderTest, SpeFilesFromTheOffsetTables) {
                 for (int64_t x = 0; x < w; x += w - 1)
                     EXPECT_EQ(Value(d, x, y, static_cast<int32_t>(f)), Expected(x, y, f)) << x << "," << y;
     }
-    const std::string log = Log();
-    EXPECT_NE(log.find(folder + "/old_type5.spe : Unknown data type"), std::string::npos);
-    EXPECT_NE(log.find(folder + "/new_type9.spe : Unknown data type"), std::string::npos);
-    EXPECT_NE(log.find(folder + "/new_type4.spe : String/char data type not suported..."), std::string::npos);
+    testing_io::ExpectContains(Log(), {folder + "/old_type5.spe : Unknown data type",
+                                       folder + "/new_type9.spe : Unknown data type",
+                                       folder + "/new_type4.spe : String/char data type not suported..."});
 }
 
 // The header parser on its own: frame sizes that overflow are refused, never divided by.
@@ -102,8 +95,7 @@ TEST_F(SpeLmaReaderTest, LmaFiles) {
         ASSERT_EQ(Open(folder + "/one.lma", &LmaOpen, &keep, "SPE WINV"), 2);
         DataSet* d = keep.kept;
         EXPECT_EQ(d->formatTag, MakeFormatTag("LMA QEV"));
-        EXPECT_EQ(d->sizeX, 512);
-        EXPECT_EQ(d->sizeY, 512);
+        EXPECT_EQ(testing_io::XY(*d), testing_io::XY(512, 512));
         EXPECT_EQ(d->input.type & 0x1FFu, 0x102u);
         EXPECT_EQ(Value(d, 511, 0, 0), Expected(511, 0, 0));
         EXPECT_EQ(Value(d, 7, 300, 0), Expected(7, 300, 0));
@@ -119,8 +111,7 @@ TEST_F(SpeLmaReaderTest, LmaFiles) {
         KeepReceiver keep;
         ASSERT_EQ(Open(folder + "/one.lma", &LmaOpen, &keep, "SPE WINV"), 2);
         DataSet* d = keep.kept;
-        EXPECT_EQ(d->sizeX, 1024);
-        EXPECT_EQ(d->sizeY, 256);
+        EXPECT_EQ(testing_io::XY(*d), testing_io::XY(1024, 256));
         // Sample (x, y) of the 1024-wide view is sample (x mod 512, 2 y + x / 512) of the file.
         EXPECT_EQ(d->cropSizeX, 1024);
         EXPECT_EQ(Value(d, 100, 3, 0), Expected(100, 2 * 3, 0));

@@ -6,36 +6,27 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
+
+#include "test_support.h"
 
 namespace orva {
 namespace {
 
 class StreamTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        std::string t = (getenv("TMPDIR") && *getenv("TMPDIR") ? getenv("TMPDIR") : "/tmp");
-        t += "/orva_stream_XXXXXX";
-        ASSERT_NE(mkdtemp(t.data()), nullptr);
-        dir = t;
-    }
-    void TearDown() override {
-        CloseAllStreams();
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(system(cmd.c_str()), 0);
-    }
+    void TearDown() override { CloseAllStreams(); }
     std::string Make(const char* name, const std::string& bytes) {
-        std::string p = dir + "/" + name;
-        FILE* f = std::fopen(p.c_str(), "wb");
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-        return p;
+        testing_util::WriteText(folder.File(name), bytes);
+        return folder.File(name);
     }
     int Count() {
         int n = 0;
         for (StreamRecord* r = StreamListHead(); r; r = r->next) ++n;
         return n;
     }
-    std::string dir;
+    testing_util::TempFolder folder;
+    const std::string dir = folder.Path();
 };
 
 TEST_F(StreamTest, ReadersShareByIdentityAndReadIndependently) {
@@ -103,11 +94,7 @@ TEST_F(StreamTest, WritersArePrivateAndEmptyFilesAreNotKept) {
     EXPECT_EQ(StreamOpen(&t, kStreamTemporary, tmp.c_str()), 2);
     EXPECT_NE(stat(tmp.c_str(), &st), 0);
     EXPECT_EQ(StreamWrite(t, 0, "q", 1), 1);
-    StreamClose(&t);
-    StreamClose(&r);
-    StreamClose(&r2);
-    StreamClose(&w);
-    StreamClose(&rw);
+    for (StreamRecord** s : {&t, &r, &r2, &w, &rw}) StreamClose(s);
     EXPECT_EQ(Count(), 0);
 }
 
@@ -185,9 +172,7 @@ TEST(FrameTable, GrowthAndExtent) {
     uint32_t most = 0;
     bool sameCount = true, sameSizes = true;
     FrameTableExtent(&t, ext, &most, &sameCount, &sameSizes, 1);
-    EXPECT_EQ(ext[0], 8);
-    EXPECT_EQ(ext[1], 3);
-    EXPECT_EQ(ext[2], 2);
+    EXPECT_EQ(std::vector<int64_t>(ext, ext + 3), (std::vector<int64_t>{8, 3, 2}));
     EXPECT_EQ(most, 2u);
     EXPECT_FALSE(sameCount);
     EXPECT_FALSE(sameSizes);

@@ -53,8 +53,7 @@ TEST_F(TextReaderTest, SavetxtTablesLoadLikeLoadtxt) {
         ASSERT_NE(d, nullptr);
         const int64_t h = std::stoll(row[2]), w = std::stoll(row[3]);
         // A single column is one row of values, one-dimensional; wider tables are images.
-        EXPECT_EQ(d->sizeX, w == 1 ? h : w);
-        EXPECT_EQ(d->sizeY, w == 1 ? 1 : h);
+        EXPECT_EQ(testing_io::XY(*d), testing_io::XY(w == 1 ? h : w, w == 1 ? 1 : h));
         EXPECT_EQ(d->input.type & 0xC000FFu, w == 1 ? 0x800040u : 0x400040u);
         EXPECT_EQ(d->input.channels, 1u);
         EXPECT_STREQ(d->TagText(), "TXT");
@@ -152,8 +151,7 @@ TEST_F(TextReaderTest, RowsCommandsAndPatterns) {
         ASSERT_NE(keep.kept, nullptr);
         EXPECT_EQ(info.columns, c.columns);
         EXPECT_EQ(info.rows, c.rows);
-        EXPECT_EQ(keep.kept->sizeX, c.columns);
-        EXPECT_EQ(keep.kept->sizeY, c.rows);
+        EXPECT_EQ(testing_io::XY(*keep.kept), testing_io::XY(c.columns, c.rows));
         EXPECT_EQ(keep.kept->input.type & 0xC000FFu, c.rows == 1 ? 0x800040u : 0x400040u);
         EXPECT_EQ(Values(keep.kept, c.values.size()), c.values);
     }
@@ -226,8 +224,7 @@ TEST_F(TextReaderTest, RegistryRoutes) {
             // The raw reader serves the file's own 12 bytes.
             EXPECT_EQ(keep.kept->stream->length, 12);
         } else {
-            EXPECT_EQ(keep.kept->sizeX, 3);
-            EXPECT_EQ(keep.kept->sizeY, 2);
+            EXPECT_EQ(testing_io::XY(*keep.kept), testing_io::XY(3, 2));
             EXPECT_EQ(Values(keep.kept, 6), (std::vector<double>{1, 2, 3, 4, 5, 6}));
         }
     }

@@ -117,9 +117,7 @@ TEST_F(VectorReaderTest, GeneratedFiles) {
             }
         }
     }
-    const std::string log = Log();
-    EXPECT_NE(log.find("no_type.slc' - wrong header..."), std::string::npos);
-    EXPECT_NE(log.find("bad_end.slc' - wrong header..."), std::string::npos);
+    testing_io::ExpectContains(Log(), {"no_type.slc' - wrong header...", "bad_end.slc' - wrong header..."});
 }
 
 // The registry's extension list finds the reader through the program's open path.
@@ -145,19 +143,12 @@ TEST_F(VectorReaderTest, ReceiverRefusals) {
     for (int answer : {0, -14}) {
         Refuse refuse;
         refuse.answer = answer;
-        PathName name;
-        ASSERT_EQ(name.Set((dir + "/two_sets.slc").c_str()), 2);
-        OpenRequest request;
-        InputSource source;
-        source.name = &name;
-        source.request = &request;
-        source.receiver = &refuse;
-        source.format = FindFormatByTag(registry, MakeFormatTag("SLISE"));
-        EXPECT_EQ(SliceOpen(&source), answer);
+        EXPECT_EQ(testing_io::OpenWithReader(FindFormatByTag(registry, MakeFormatTag("SLISE")),
+                                             dir + "/two_sets.slc", &refuse, &SliceOpen),
+                  answer);
         EXPECT_EQ(refuse.calls, answer == 0 ? 2 : 1);
-        StreamClose(&source.stream);
     }
-    EXPECT_NE(Log().find("two_sets.slc' - not full read, can`t alloc memory..."), std::string::npos);
+    testing_io::ExpectContains(Log(), {"two_sets.slc' - not full read, can`t alloc memory..."});
 }
 
 TEST(VectorHeaderRules, TypesScalesAndTheInfoComponent) {
