@@ -7,12 +7,13 @@ namespace orva::platform {
 
 namespace {
 
-// Unicode code points of the bytes 0x80-0xFF.
+// Unicode code points of the bytes 0x80-0xFF (0 for 0x98, which the code page leaves
+// unassigned).
 constexpr uint16_t kHigh[128] = {
     0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021,
     0x20AC, 0x2030, 0x0409, 0x2039, 0x040A, 0x040C, 0x040B, 0x040F,
     0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0xFFFD, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
+    0x0000, 0x2122, 0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F,
     0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6, 0x00A7,
     0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407,
     0x00B0, 0x00B1, 0x0406, 0x0456, 0x0491, 0x00B5, 0x00B6, 0x00B7,
@@ -41,12 +42,23 @@ void AppendUtf8(std::string* out, uint32_t code) {
 
 }  // namespace
 
+uint32_t Cp1251ToUnicode(uint8_t byte) { return byte < 0x80 ? byte : kHigh[byte - 0x80]; }
+
+int UnicodeToCp1251(uint32_t code) {
+    if (code < 0x80) return static_cast<int>(code);
+    if (code >= 0x410 && code <= 0x44F) return static_cast<int>(code - 0x410 + 0xC0);
+    for (int k = 0; k < 64; ++k)
+        if (kHigh[k] != 0 && kHigh[k] == code) return 0x80 + k;
+    return -1;
+}
+
 std::string Cp1251ToUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size() * 2);
     for (char c : text) {
         uint8_t byte = static_cast<uint8_t>(c);
-        AppendUtf8(&out, byte < 0x80 ? byte : kHigh[byte - 0x80]);
+        uint32_t code = Cp1251ToUnicode(byte);
+        AppendUtf8(&out, code != 0 || byte == 0 ? code : 0xFFFD);
     }
     return out;
 }
@@ -83,18 +95,8 @@ std::string Utf8ToCp1251(std::string_view text) {
             continue;
         }
         i += length;
-        if (code < 0x80) {
-            out.push_back(static_cast<char>(code));
-            continue;
-        }
-        char mapped = '?';
-        for (int k = 0; k < 128; ++k) {
-            if (kHigh[k] == code && code != 0xFFFD) {
-                mapped = static_cast<char>(0x80 + k);
-                break;
-            }
-        }
-        out.push_back(mapped);
+        int mapped = UnicodeToCp1251(code);
+        out.push_back(mapped < 0 ? '?' : static_cast<char>(mapped));
     }
     return out;
 }

@@ -21,14 +21,6 @@ std::bitset<256> gDown;  // virtual keys held, UI thread only
 uint32_t gModifiers = 0;
 unsigned gLastPressKeycode = 0;  // the key that went down last (auto-repeat detection)
 
-// Unicode of the Windows-1251 bytes 0x80..0xFF (0: unassigned).
-constexpr uint16_t kCp1251High[128] = {
-    0x0402, 0x0403, 0x201A, 0x0453, 0x201E, 0x2026, 0x2020, 0x2021, 0x20AC, 0x2030, 0x0409, 0x2039, 0x040A,
-    0x040C, 0x040B, 0x040F, 0x0452, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x0000, 0x2122,
-    0x0459, 0x203A, 0x045A, 0x045C, 0x045B, 0x045F, 0x00A0, 0x040E, 0x045E, 0x0408, 0x00A4, 0x0490, 0x00A6,
-    0x00A7, 0x0401, 0x00A9, 0x0404, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x0407, 0x00B0, 0x00B1, 0x0406, 0x0456,
-    0x0491, 0x00B5, 0x00B6, 0x00B7, 0x0451, 0x2116, 0x0454, 0x00BB, 0x0458, 0x0405, 0x0455, 0x0457};
-
 // Unicode of the Cyrillic keysyms 0x6A1..0x6BF; 0x6C0..0x6DF (lower case, in keysym
 // order) come from kCyrillicLower, 0x6E0..0x6FF are their capitals.
 constexpr uint16_t kCyrillicMisc[31] = {0x0452, 0x0453, 0x0451, 0x0454, 0x0455, 0x0456, 0x0457, 0x0458,
@@ -159,15 +151,6 @@ KeyTranslation TranslateKeysym(unsigned long keysym, unsigned long level0, unsig
     if (uint32_t vk = VkFromPosition(keycode)) return plain(vk);
     if (uint32_t vk = VkFromLatin(keysym)) return plain(vk);
     return plain(0);
-}
-
-int UnicodeToCp1251(uint32_t codePoint) {
-    if (codePoint < 0x80) return static_cast<int>(codePoint);
-    if (codePoint >= 0x410 && codePoint <= 0x44F) return static_cast<int>(codePoint - 0x410 + 0xC0);
-    for (int i = 0; i < 64; ++i) {
-        if (kCp1251High[i] != 0 && kCp1251High[i] == codePoint) return 0x80 + i;
-    }
-    return -1;
 }
 
 int KeysymToCp1251(unsigned long keysym) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "platform/msg_types.h"
+#include "platform/window_text.h"  // UnicodeToCp1251
 
 namespace orva::platform {
 
@@ -77,8 +78,6 @@ struct KeyTranslation {
 KeyTranslation TranslateKeysym(unsigned long keysym, unsigned long level0, unsigned keycode);
 // The Windows-1251 byte of a keysym's character, -1 when it has none there.
 int KeysymToCp1251(unsigned long keysym);
-// The Windows-1251 byte of a Unicode code point, -1 when it has none.
-int UnicodeToCp1251(uint32_t codePoint);
 
 // Modifier state the layer tracks from the key events it sees (kMod* bits), and whether
 // a virtual key is held (the generic and left/right Shift, Ctrl and Alt codes and every

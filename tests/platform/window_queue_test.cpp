@@ -1,5 +1,6 @@
 // The message queue, windows and event translation on the recording backend.
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <algorithm>
 #include <atomic>
@@ -369,6 +370,24 @@ TEST_F(WindowQueueTest, ShowStatesZOrderOwnedWindowsAndTitles) {
     EXPECT_FALSE(IsWindow(child));
     EXPECT_EQ(Messages(owned), std::vector<uint32_t>{kWmDestroy});
     EXPECT_EQ(LiveWindowCount(), 0u);
+}
+
+// The code page table against the C library's own converter, both ways, for every byte.
+TEST(WindowText, Cp1251AgreesWithIconv) {
+    iconv_t cd = iconv_open("UTF-8", "CP1251");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    for (int b = 1; b < 256; ++b) {
+        char in = static_cast<char>(b), out[8] = {};
+        char* pin = &in;
+        char* pout = out;
+        size_t inLeft = 1, outLeft = sizeof out;
+        const bool known = iconv(cd, &pin, &inLeft, &pout, &outLeft) != static_cast<size_t>(-1);
+        const std::string expected = known ? std::string(out, pout) : "\xEF\xBF\xBD";  // U+FFFD
+        EXPECT_EQ(Cp1251ToUtf8(std::string(1, in)), expected) << b;
+        EXPECT_EQ(Utf8ToCp1251(expected), known ? std::string(1, in) : "?") << b;
+        EXPECT_EQ(Cp1251ToUnicode(static_cast<uint8_t>(b)) == 0, !known) << b;
+    }
+    iconv_close(cd);
 }
 
 }  // namespace
