@@ -13,43 +13,11 @@ constexpr int64_t kI64Max = std::numeric_limits<int64_t>::max();
 constexpr int64_t kHalfMax = 0x3FFFFFFFFFFFFFFF;
 constexpr double kDblMax = 1.7976931348623157e308;
 
-// Products of sizes and counts saturate; negative factors count as 0.
-int64_t MulSat(int64_t a, int64_t b) {
-    if (a <= 0 || b <= 0) return 0;
-    int64_t r;
-    if (__builtin_mul_overflow(a, b, &r)) return kI64Max;
-    return r;
-}
 
 uint32_t ClampChannels(uint32_t ch) { return ch == 0 ? 1 : std::min(ch, kMaxChannels); }
 
-// Drops the bits that only a 64-bit real may carry, the sign of reals and the byte
-// order of 8-bit samples.
-uint32_t NormalizeTypeBits(uint32_t t) {
-    if (!(t & 0x40)) t &= ~kTypeRealOnlyBits;
-    if (t & 0x50)
-        t &= ~0x100u;
-    else if (t & 0x01)
-        t &= ~0x80u;
-    return t;
-}
 
-void NormaliseSizes(DataSetInfo* info) {
-    if (info->sizeX < 0) info->sizeX = 0;
-    if (info->sizeY < 1) info->sizeY = 1;
-    if (info->sizeZ < 1) info->sizeZ = 1;
-}
 
-// Stores a new sample type into the description when it differs.
-void StoreType(DataSetInfo* info, uint32_t t, uint32_t bits, uint32_t ch) {
-    if (t == info->input.type && bits == info->input.bits && ch == info->input.channels) return;
-    ch = ClampChannels(ch);
-    t = NormalizeTypeBits(t);
-    uint32_t typeBits = BitsFromType(t);
-    if (typeBits != 0 && (bits == 0 || bits > typeBits)) bits = typeBits;
-    info->input = {t, bits, ch};
-    DataSetInfoUpdateType(*info);
-}
 
 uint32_t Bytes(uint32_t bits) { return (bits + 7) / 8; }
 
@@ -60,8 +28,8 @@ void DefaultFitSizes(int64_t* x, int64_t* y, int64_t* z, uint64_t, int64_t count
     if (*x < 0) *x = 0;
     if (*y < 1) *y = 1;
     if (*z < 1) *z = 1;
-    if (MulSat(MulSat(*x, *y), *z) <= count) return;
-    int64_t plane = MulSat(*x, *y);
+    if (LayoutMulSat(LayoutMulSat(*x, *y), *z) <= count) return;
+    int64_t plane = LayoutMulSat(*x, *y);
     if (plane > 0 && plane <= count) {
         *z = std::max<int64_t>(1, count / plane);
         return;
@@ -80,7 +48,7 @@ bool DefaultCheckDataSizes(const SampleFormat& type, uint32_t sections, int64_t*
     int64_t local = 0;
     if (product == nullptr) product = &local;
     if (*product == 0 && *x != 0 && *y != 0)
-        *product = MulSat(MulSat(*x, *y), std::max<int64_t>(sections, 1));
+        *product = LayoutMulSat(LayoutMulSat(*x, *y), std::max<int64_t>(sections, 1));
     uint32_t bytes = DataSetInfo::ElementBytes(type.type);
     int64_t limit = (type.bits < 16 || bytes == 0) ? 0x20000000 : 0x20000000 / bytes;
     if (*x > limit) *x = limit;
@@ -90,7 +58,7 @@ bool DefaultCheckDataSizes(const SampleFormat& type, uint32_t sections, int64_t*
         if (*z <= 0) *flags &= ~kFlagSizeZ;
     }
     if (*z < 2) return true;
-    if (*product == 0 || MulSat(*product, *z) < kI64Max) return true;
+    if (*product == 0 || LayoutMulSat(*product, *z) < kI64Max) return true;
     *z = kI64Max / *product;
     TheLayoutServices().fitSizesToCount(x, y, z, flags ? *flags : 0, kI64Max);
     return false;
@@ -107,10 +75,10 @@ void DefaultGuessSizes(int64_t* x, int64_t* y, int64_t* z, uint64_t flags, int64
         }
         *x = *y = s;
     } else if (*x > 0 && *y <= 0) {
-        *y = std::max<int64_t>(1, count / MulSat(*x, *z));
+        *y = std::max<int64_t>(1, count / LayoutMulSat(*x, *z));
     }
     if (*y <= 0) *y = 1;
-    if (*x > 0 && MulSat(MulSat(*x, *y), *z) <= count) return;
+    if (*x > 0 && LayoutMulSat(LayoutMulSat(*x, *y), *z) <= count) return;
     TheLayoutServices().fitSizesToCount(x, y, z, flags, count);
 }
 
@@ -123,7 +91,7 @@ bool DefaultDetectSampleType(SampleFormat* out, uint32_t sections, uint64_t, uin
     for (int tries = 0; size && tries < 20; ++tries, size >>= 1) {
         if (size == 0x04) continue;
         uint32_t bytes = DataSetInfo::ElementBytes(size);
-        int64_t need = MulSat(MulSat(MulSat(MulSat(*x, *y), std::max<int64_t>(*z, 1)),
+        int64_t need = LayoutMulSat(LayoutMulSat(LayoutMulSat(LayoutMulSat(*x, *y), std::max<int64_t>(*z, 1)),
                                      std::max<int64_t>(sections, 1)),
                               bytes);
         if (need != 0 && need <= length) {
@@ -141,7 +109,7 @@ bool DefaultDetectSampleType(SampleFormat* out, uint32_t sections, uint64_t, uin
 bool DefaultPrepareBitPacked(DataSetInfo*) { return true; }
 
 void DefaultNormaliseReadRange(DataSetInfo* info) {
-    NormaliseSizes(info);
+    LayoutNormaliseSizes(info);
     ApplyCropRule(info);
 }
 
@@ -156,6 +124,61 @@ LayoutServices gServices = kDefaultServices;
 LayoutSettings gSettings;
 
 }  // namespace
+
+// ---- Shared by the format readers --------------------------------------------------------
+
+int64_t LayoutMulSat(int64_t a, int64_t b) {
+    if (a <= 0 || b <= 0) return 0;
+    int64_t r;
+    if (__builtin_mul_overflow(a, b, &r)) return kI64Max;
+    return r;
+}
+
+void LayoutNormaliseSizes(DataSetInfo* info) {
+    if (info->sizeX < 0) info->sizeX = 0;
+    if (info->sizeY < 1) info->sizeY = 1;
+    if (info->sizeZ < 1) info->sizeZ = 1;
+}
+
+void LayoutStoreType(DataSetInfo* info, uint32_t t, uint32_t bits, uint32_t ch) {
+    if (t == info->input.type && bits == info->input.bits && ch == info->input.channels) return;
+    ch = ClampChannels(ch);
+    t = NormaliseElementType(t);
+    uint32_t typeBits = BitsFromType(t);
+    if (typeBits != 0 && (bits == 0 || bits > typeBits)) bits = typeBits;
+    info->input = {t, bits, ch};
+    DataSetInfoUpdateType(*info);
+}
+
+void LayoutSetScale(DataSetInfo* info, double s) {
+    if (std::isnan(s) || std::fabs(s) <= 2.2250738585072014e-308) {
+        info->scale = 0.0;
+        info->inverseScale = s > 0 ? kDblMax : -kDblMax;
+    } else if (std::fabs(s - 1.0) < 2.220446049250313e-16) {
+        info->scale = info->inverseScale = 1.0;
+    } else {
+        info->scale = s;
+        info->inverseScale = 1.0 / s;
+    }
+    info->flags |= kFlagScale;
+}
+
+void LayoutSetZero(DataSetInfo* info, double z) {
+    info->zero = (z > -1e-307 && z < 1e-307) ? 0.0 : z;
+    info->flags |= kFlagZero;
+}
+
+void LayoutSetSizes(DataSetInfo* info, const ServiceDescription* sd, int64_t x, int64_t y, int64_t z) {
+    info->sizeX = x;
+    info->sizeY = y;
+    info->sizeZ = z;
+    if (sd && (sd->flags & kFlagCropBox)) {
+        ApplyCropBox(info, sd);
+    } else {
+        LayoutNormaliseSizes(info);
+        ApplyCropRule(info);
+    }
+}
 
 LayoutServices& TheLayoutServices() { return gServices; }
 void ResetLayoutServices() { gServices = kDefaultServices; }
@@ -445,12 +468,12 @@ void LayoutResolve(FileLayout* l, DataSetInfo* info, int32_t* modeInOut) {
         // Lengths of the axes from the fifth on fold in as well.
         int64_t extra = 1;
         for (uint32_t i = 4; i < l->declaredAxes && i < l->axes.size() && extra < kI64Max; ++i)
-            if (l->axes[i] > 0) extra = MulSat(extra, l->axes[i]);
+            if (l->axes[i] > 0) extra = LayoutMulSat(extra, l->axes[i]);
         int64_t z = w[2];
         if (mode == 1 && !(info->input.channels <= 1 || (info->input.type & kTypePlanesAsChannels)))
             mode = 2;
         if (mode == 0) {
-            int64_t p = MulSat(w[1] ? MulSat(w[1], w[2]) : w[2], extra);
+            int64_t p = LayoutMulSat(w[1] ? LayoutMulSat(w[1], w[2]) : w[2], extra);
             if (p > kHalfMax) {
                 w[1] = kHalfMax;
                 z = p / kHalfMax;
@@ -461,14 +484,14 @@ void LayoutResolve(FileLayout* l, DataSetInfo* info, int32_t* modeInOut) {
             info->flags &= ~kFlagSizeY;
         } else if (mode == 1) {
             uint32_t ch = info->input.channels;
-            int64_t p = MulSat(ch ? MulSat(ch, w[2]) : w[2], extra);
+            int64_t p = LayoutMulSat(ch ? LayoutMulSat(ch, w[2]) : w[2], extra);
             info->input.type |= kTypePlanesAsChannels;
             l->type |= kTypePlanesAsChannels;
             info->flags &= ~(kFlagChannels | kFlagChannelOut);
             z = p <= static_cast<int64_t>(kMaxChannels) ? 1 : (p >> 14);
         } else if (mode == 2) {
             uint32_t fr = info->framesToUse;
-            int64_t p = MulSat(fr ? MulSat(fr, w[2]) : w[2], extra);
+            int64_t p = LayoutMulSat(fr ? LayoutMulSat(fr, w[2]) : w[2], extra);
             if (p > 0x7FFFFFFF) {
                 info->framesToUse = 0x7FFFFFFF;
                 z = p / 0x7FFFFFFF;
@@ -489,7 +512,7 @@ void LayoutResolve(FileLayout* l, DataSetInfo* info, int32_t* modeInOut) {
     info->sizeX = w[0];
     info->sizeY = w[1];
     info->sizeZ = w[2];
-    NormaliseSizes(info);
+    LayoutNormaliseSizes(info);
     ApplyCropRule(info);
 }
 
@@ -499,7 +522,7 @@ bool LayoutResolveFits(FileLayout* l, DataSetInfo* info, int32_t* mode) {
     bool ok = gServices.checkDataSizes(info->input, info->sections, &product, &info->sizeX,
                                        &info->sizeY, &info->sizeZ, &info->flags);
     if (!ok) info->flags &= ~(kFlagSizeY | kFlagSizeZ);
-    NormaliseSizes(info);
+    LayoutNormaliseSizes(info);
     ApplyCropRule(info);
     return ok;
 }
@@ -542,27 +565,13 @@ void LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
         if (info->framesToUse == 0) info->framesToUse = sd->frames ? sd->frames : 1;
         if (info->sections == 0) info->sections = sd->sections ? sd->sections : 1;
         if (ch == 0 || (sd->flags & kFlagChannels)) ch = ClampChannels(sd->channels);
-        if (sd->flags & kFlagScale) {
-            const double s = sd->scale;
-            if (std::isnan(s) || std::fabs(s) <= 2.2250738585072014e-308) {
-                info->scale = 0.0;
-                info->inverseScale = s > 0 ? kDblMax : -kDblMax;
-            } else if (std::fabs(s - 1.0) < 2.220446049250313e-16) {
-                info->scale = info->inverseScale = 1.0;
-            } else {
-                info->scale = s;
-                info->inverseScale = 1.0 / s;
-            }
-        }
-        if (sd->flags & kFlagZero) {
-            const double z = sd->zero;
-            info->zero = (z > -1e-307 && z < 1e-307) ? 0.0 : z;
-        }
+        if (sd->flags & kFlagScale) LayoutSetScale(info, sd->scale);
+        if (sd->flags & kFlagZero) LayoutSetZero(info, sd->zero);
         info->flags |= sd->flags;
         if (sd->flags & kFlagSizeX) info->sizeX = sd->sizeX;
         if (sd->flags & kFlagSizeY) info->sizeY = sd->sizeY;
         if (sd->flags & kFlagSizeZ) info->sizeZ = sd->sizeZ;
-        NormaliseSizes(info);
+        LayoutNormaliseSizes(info);
         ApplyCropRule(info);
     } else {
         if (info->framesToUse == 0) info->framesToUse = l->frames;
@@ -576,7 +585,7 @@ void LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
         info->flags &= ~kFlagSign;
     }
     if (!(t & (kTypeImage | kTypeVector))) t |= info->sizeY > 1 ? kTypeImage : kTypeVector;
-    StoreType(info, t, bits, ch);
+    LayoutStoreType(info, t, bits, ch);
 
     LayoutFitToData(l, info);
     DefaultRange(*info, &info->rangeMin, &info->rangeMax);
@@ -632,7 +641,7 @@ void LayoutFitToData(FileLayout* l, DataSetInfo* info) {
     if (length < b) {
         if (wx != 0) {
             info->sizeX = 0;
-            NormaliseSizes(info);
+            LayoutNormaliseSizes(info);
             ApplyCropRule(info);
         }
         info->framesToUse = 1;
@@ -649,9 +658,9 @@ void LayoutFitToData(FileLayout* l, DataSetInfo* info) {
     int64_t n = length / stride;
     const int64_t s = (info->NoFrameTable() && info->sections > 1) ? info->sections : 1;
     auto product = [&]() {
-        int64_t q = (wx && wy) ? MulSat(wx, wy) : 0;
-        if (wz > 1) q = MulSat(q, wz);
-        return MulSat(q, s);
+        int64_t q = (wx && wy) ? LayoutMulSat(wx, wy) : 0;
+        if (wz > 1) q = LayoutMulSat(q, wz);
+        return LayoutMulSat(q, s);
     };
     int64_t q = product();
     bool haveOverride = false;
@@ -695,7 +704,7 @@ void LayoutFitToData(FileLayout* l, DataSetInfo* info) {
                 if (ch <= 1 || length < st) st = sdBytes;
                 n = length / st;
             }
-            if (wz > 1) q = MulSat(q, wz);
+            if (wz > 1) q = LayoutMulSat(q, wz);
             if (q != 0 && q <= n) {
                 stand = true;
             } else if (wx || wy) {
@@ -744,20 +753,12 @@ void LayoutFitToData(FileLayout* l, DataSetInfo* info) {
     }
     if (wz == 0) wz = 1;
 
-    info->sizeX = wx;
-    info->sizeY = wy;
-    info->sizeZ = wz;
-    if (sd && (sd->flags & kFlagCropBox)) {
-        ApplyCropBox(info, sd);
-    } else {
-        NormaliseSizes(info);
-        ApplyCropRule(info);
-    }
+    LayoutSetSizes(info, sd, wx, wy, wz);
 
     if (haveOverride) {
         if (over.type != info->input.type || over.bits != info->input.bits ||
             over.channels != info->input.channels) {
-            StoreType(info, over.type, over.bits, over.channels);
+            LayoutStoreType(info, over.type, over.bits, over.channels);
             l->type = info->input.type;
             l->bits = info->input.bits;
             l->channels = info->input.channels;
@@ -876,10 +877,10 @@ void DefaultRange(const DataSetInfo& info, double* min, double* max) {
 }
 
 uint32_t SectionCount(const DataSetInfo& info, uint32_t groupSize, int64_t length) {
-    int64_t bytes = MulSat(MulSat(std::max<uint32_t>(1, Bytes(info.input.bits)), info.sizeY),
+    int64_t bytes = LayoutMulSat(LayoutMulSat(std::max<uint32_t>(1, Bytes(info.input.bits)), info.sizeY),
                            info.sizeX);
-    if (info.sizeZ >= 2) bytes = MulSat(bytes, info.sizeZ);
-    if (info.input.channels > 1) bytes = MulSat(bytes, info.input.channels);
+    if (info.sizeZ >= 2) bytes = LayoutMulSat(bytes, info.sizeZ);
+    if (info.input.channels > 1) bytes = LayoutMulSat(bytes, info.input.channels);
     if (bytes == 0 || info.sizeX == 0) return 1;
     // Whole sections in the data; the header before the data is not part of the length.
     int64_t count = std::max<int64_t>(0, length) / bytes;

@@ -169,6 +169,22 @@ void ApplyCropRule(DataSetInfo* info);
 // The crop box of a service description, then the read range normalised.
 void ApplyCropBox(DataSetInfo* info, const ServiceDescription* description);
 
+// Pieces the format readers share with the layout rules above.
+// Products of sizes and counts saturate; negative factors count as 0.
+int64_t LayoutMulSat(int64_t a, int64_t b);
+// Width at least 0, height and depth at least 1.
+void LayoutNormaliseSizes(DataSetInfo* info);
+// Stores a new sample type (normalised, channels 1..16384, bits at most the type's) when
+// it differs from the description's.
+void LayoutStoreType(DataSetInfo* info, uint32_t type, uint32_t bits, uint32_t channels);
+// Scale (denormal or NaN: 0 with an infinite inverse; within an epsilon of 1: exactly 1)
+// and zero (denormal: 0), each marking the description.
+void LayoutSetScale(DataSetInfo* info, double scale);
+void LayoutSetZero(DataSetInfo* info, double zero);
+// The final sizes, then the service description's crop box, or else the crop rule.
+void LayoutSetSizes(DataSetInfo* info, const ServiceDescription* description, int64_t x, int64_t y,
+                    int64_t z);
+
 bool DataSetInfoEqual(const DataSetInfo& a, const DataSetInfo& b);
 bool DataSetInfoEqualLayout(const DataSetInfo& a, const DataSetInfo& b);
 bool DataSetInfoCopy(DataSetInfo* destination, const DataSetInfo* source);

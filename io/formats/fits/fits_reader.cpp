@@ -23,7 +23,6 @@ namespace orva {
 namespace {
 
 constexpr int64_t kI64Max = std::numeric_limits<int64_t>::max();
-constexpr double kDblMax = 1.7976931348623157e308;
 // Big-endian samples are "opposite to the machine's" order on a little-endian host.
 constexpr uint32_t kBigEndianBit = std::endian::native == std::endian::little ? 0x80u : 0u;
 constexpr uint32_t kLittleEndianBit = kBigEndianBit ^ 0x80u;
@@ -405,46 +404,10 @@ void ReadSizeKeyword(FitsReader* rd, const char* card, size_t nameLength) {
     }
 }
 
-// Stores a new sample type into the description when it differs.
-void StoreInputType(DataSetInfo* info, uint32_t t, uint32_t bits, uint32_t ch) {
-    if (t == info->input.type && bits == info->input.bits && ch == info->input.channels) return;
-    ch = ch == 0 ? 1 : std::min<uint32_t>(ch, kMaxChannels);
-    t = NormaliseElementType(t);
-    uint32_t typeBits = BitsFromType(t);
-    if (typeBits != 0 && (bits == 0 || bits > typeBits)) bits = typeBits;
-    info->input = {t, bits, ch};
-    DataSetInfoUpdateType(*info);
-}
 
-void NormaliseSizes(DataSetInfo* info) {
-    if (info->sizeX < 0) info->sizeX = 0;
-    if (info->sizeY < 1) info->sizeY = 1;
-    if (info->sizeZ < 1) info->sizeZ = 1;
-}
 
-int64_t MulSat(int64_t a, int64_t b) {
-    if (a <= 0 || b <= 0) return 0;
-    int64_t r;
-    return __builtin_mul_overflow(a, b, &r) ? kI64Max : r;
-}
 
-void ApplyScale(DataSetInfo* info, double s) {
-    if (std::isnan(s) || std::fabs(s) <= 2.2250738585072014e-308) {
-        info->scale = 0.0;
-        info->inverseScale = s > 0 ? kDblMax : -kDblMax;
-    } else if (std::fabs(s - 1.0) < 2.220446049250313e-16) {
-        info->scale = info->inverseScale = 1.0;
-    } else {
-        info->scale = s;
-        info->inverseScale = 1.0 / s;
-    }
-    info->flags |= kFlagScale;
-}
 
-void ApplyZero(DataSetInfo* info, double z) {
-    info->zero = (z > -1e-307 && z < 1e-307) ? 0.0 : z;
-    info->flags |= kFlagZero;
-}
 
 }  // namespace
 
@@ -575,7 +538,7 @@ int64_t FitsAxisProduct(const FitsReader& rd) {
     for (uint32_t i = 0; i < rd.declaredAxes && i < rd.axisLengths.size(); ++i) {
         if (rd.axisLengths[i] <= 0) continue;
         any = true;
-        p = MulSat(p, rd.axisLengths[i]);
+        p = LayoutMulSat(p, rd.axisLengths[i]);
     }
     return any ? p : 0;
 }
@@ -689,9 +652,9 @@ bool FitsResolveSizes(FitsReader* rd, DataSetInfo* info) {
 
     const int64_t s = (noTable && info->sections > 1) ? info->sections : 1;
     int64_t x = info->sizeX, y = info->sizeY, z = info->sizeZ;
-    int64_t q = (x == 0 || y == 0) ? 0 : MulSat(x, y);
-    if (z >= 2) q = MulSat(q, z);
-    q = MulSat(q, s);
+    int64_t q = (x == 0 || y == 0) ? 0 : LayoutMulSat(x, y);
+    if (z >= 2) q = LayoutMulSat(q, z);
+    q = LayoutMulSat(q, s);
     bool stand = q != 0 && q <= n;
     if (!stand) {
         info->flags &= ~(kFlagSizeX | kFlagSizeY | kFlagSizeZ);
@@ -704,7 +667,7 @@ bool FitsResolveSizes(FitsReader* rd, DataSetInfo* info) {
                 if ((sd->flags & kFlagChannels) && sd->channels != 0 && sd->channels != ch) ch = sd->channels;
                 uint32_t bits = sd->bits ? sd->bits : BitsFromType(t);
                 if (t != info->input.type || bits != info->input.bits || ch != info->input.channels) {
-                    StoreInputType(info, t, bits, ch);
+                    LayoutStoreType(info, t, bits, ch);
                     n = samples();
                 }
             }
@@ -714,7 +677,7 @@ bool FitsResolveSizes(FitsReader* rd, DataSetInfo* info) {
             if (sd->sizeZ) z = sd->sizeZ, info->flags |= kFlagSizeZ;
             if (z == 0) z = 1;
             if (x != 0 && y != 0) {
-                q = MulSat(MulSat(x, y), s);
+                q = LayoutMulSat(LayoutMulSat(x, y), s);
                 if (q != 0 && q <= n) {
                     stand = true;
                 } else {
@@ -722,7 +685,7 @@ bool FitsResolveSizes(FitsReader* rd, DataSetInfo* info) {
                     if (!services.checkDataSizes(info->input, static_cast<uint32_t>(s), &q, &x, &y, &z,
                                                  &info->flags))
                         info->flags &= ~(kFlagSizeY | kFlagSizeZ);
-                    if (z >= 2) q = MulSat(q, z);
+                    if (z >= 2) q = LayoutMulSat(q, z);
                     stand = q != 0 && q <= n;
                 }
             }
@@ -743,15 +706,7 @@ bool FitsResolveSizes(FitsReader* rd, DataSetInfo* info) {
         }
         if (z == 0) z = 1;
     }
-    info->sizeX = x;
-    info->sizeY = y;
-    info->sizeZ = z;
-    if (sd && (sd->flags & kFlagCropBox)) {
-        ApplyCropBox(info, sd);
-    } else {
-        NormaliseSizes(info);
-        ApplyCropRule(info);
-    }
+    LayoutSetSizes(info, sd, x, y, z);
     if (noTable) {
         if (info->sections == 0) info->sections = 1;
         uint32_t frames = SectionCount(*info, info->sections, length);
@@ -796,7 +751,7 @@ bool FitsHeaderToLayout(FitsReader* rd, DataSetInfo* info) {
     if (rd->declaredAxes > 3) {
         int64_t p = 1;
         for (uint32_t i = 2; i < rd->declaredAxes && i < rd->axisLengths.size(); ++i)
-            if (rd->axisLengths[i] > 0) p = MulSat(p, rd->axisLengths[i]);
+            if (rd->axisLengths[i] > 0) p = LayoutMulSat(p, rd->axisLengths[i]);
         rd->axes.resize(3, -1);
         rd->axes[2] = static_cast<int32_t>(std::min<int64_t>(p, std::numeric_limits<int32_t>::max()));
         rd->declaredAxes = 3;
@@ -821,7 +776,7 @@ bool FitsHeaderToLayout(FitsReader* rd, DataSetInfo* info) {
         rd->type = (rd->type & ~0x80u) | (orderAndSign & 0x80u);
     rd->flags |= stated;
     info->flags |= 0x1100F719ull;
-    StoreInputType(info, rd->type, rd->bits, rd->channels);
+    LayoutStoreType(info, rd->type, rd->bits, rd->channels);
     info->framesToUse = rd->frames;
     info->flags |= rd->flags;
 
@@ -841,7 +796,7 @@ bool FitsHeaderToLayout(FitsReader* rd, DataSetInfo* info) {
         }
     }
     if (!(info->input.type & (kTypeImage | kTypeVector)))
-        StoreInputType(info, info->input.type | (info->sizeY > 1 ? kTypeImage : kTypeVector), info->input.bits,
+        LayoutStoreType(info, info->input.type | (info->sizeY > 1 ? kTypeImage : kTypeVector), info->input.bits,
                        info->input.channels);
     if (info->sizeX == 0) incomplete = true;
 
@@ -866,20 +821,20 @@ bool FitsHeaderToLayout(FitsReader* rd, DataSetInfo* info) {
         }
         bool negative = (rd->hasMin && rd->headerMin < 0) || (sd && (sd->flags & kFlagValueRange) && sd->min < 0);
         if (limit > 0 && rd->headerMax > limit && !negative)
-            StoreInputType(info, t | 0x100u, info->input.bits, info->input.channels);
+            LayoutStoreType(info, t | 0x100u, info->input.bits, info->input.channels);
     }
 
     // Scale and zero: the header's, else a positive scale of the request.
     info->scale = info->inverseScale = 1.0;
     info->zero = 0.0;
     if (rd->hasScale)
-        ApplyScale(info, rd->headerScale);
+        LayoutSetScale(info, rd->headerScale);
     else if (sd && (sd->flags & kFlagScale) && sd->scale > 0)
-        ApplyScale(info, sd->scale);
+        LayoutSetScale(info, sd->scale);
     if (rd->hasZero)
-        ApplyZero(info, rd->headerZero);
+        LayoutSetZero(info, rd->headerZero);
     else if (sd && (sd->flags & kFlagZero))
-        ApplyZero(info, sd->zero);
+        LayoutSetZero(info, sd->zero);
     return incomplete;
 }
 
