@@ -283,12 +283,15 @@ BufferItem* ItemArrayAppend(ItemArray* array, const char* text, int32_t value, i
     return item;
 }
 
-ItemArray::~ItemArray() {
-    ItemArrayFreeStrings(this);
-    std::free(block);
-    block = nullptr;
-    capacity = 0;
+void BlockListBufferDestroy(ItemArray* array) {
+    if (array == nullptr) return;
+    ItemArrayFreeStrings(array);
+    std::free(array->block);
+    array->block = nullptr;
+    array->capacity = 0;
 }
+
+ItemArray::~ItemArray() { BlockListBufferDestroy(this); }
 
 // ---- Frame buffer -------------------------------------------------------------
 
@@ -345,9 +348,7 @@ void TypedFrameBuffer::Reset() {
     area3 = nullptr;
     GlobalBuffer::Free();
     sub.Free();
-    std::free(items.block);
-    items.block = nullptr;
-    items.capacity = 0;
+    BlockListBufferDestroy(&items);
 }
 
 void FrameRecordReset(FrameRecord* record) {

@@ -152,6 +152,9 @@ void ItemArrayFreeStrings(ItemArray* array);
 // Frees the block when it holds kItemSpareTrimCount items or more (and no item
 // is in use); smaller blocks are kept for reuse.
 void ItemArrayTrimSpare(ItemArray* array);
+// Releases every item's text and frees the item block (count, items, block and
+// capacity 0): the array is left empty and valid. The destructor does the same.
+void BlockListBufferDestroy(ItemArray* array);
 // Appends an item with a copy of the text (nullptr allowed); grows the block
 // when it is full. Returns the item, or nullptr when memory is short.
 BufferItem* ItemArrayAppend(ItemArray* array, const char* text, int32_t value, int32_t size);

@@ -251,6 +251,16 @@ TEST(GlobalBuffer, ItemsRecordsAndStringList) {
     EXPECT_TRUE(items.items == nullptr && items.block[1].text == nullptr);
     ItemArrayTrimSpare(&items);  // 2048 items and more: given back
     EXPECT_EQ(items.block, nullptr);
+    // A small block survives the trim but not the block list's destruction, which
+    // releases the texts too and leaves the array usable (the sanitizer build
+    // reports the texts or the block if they leaked).
+    for (int i = 0; i < 3; ++i) ASSERT_NE(ItemArrayAppend(&items, "kept", i, 1), nullptr);
+    ItemArrayTrimSpare(&items);
+    EXPECT_NE(items.block, nullptr);
+    BlockListBufferDestroy(&items);
+    EXPECT_EQ(std::tuple(items.count, items.items, items.block, items.capacity),
+              std::tuple(0u, static_cast<BufferItem*>(nullptr), static_cast<BufferItem*>(nullptr), 0u));
+    ASSERT_NE(ItemArrayAppend(&items, "again", 0, 1), nullptr);
 
     FrameRecord record;
     std::memset(&record, 0xFF, sizeof record);
