@@ -28,7 +28,7 @@ bool DeviceUsable(const DeviceViewBase* device) { return device != nullptr && de
 
 // ---- Hosts -------------------------------------------------------------------------
 
-void ClearCurrentItemWindow(ProjectItem* item, const ComponentBase* component) {
+void ClearItemWindowsOf(ProjectItem* item, const ComponentBase* component) {
     if (item == nullptr) return;
     for (ComponentBase*& ref : item->currentWindows)
         if (ref == component) ref = nullptr;
@@ -65,6 +65,32 @@ bool ComponentUiUp() {
 
 int32_t ComponentProcessDefault(ComponentBase*, PullResult*, PullRequest*) { return 0; }
 
+void BlockIteratorInit(ReadWindow* request, const BlockBox& box) {
+    if (request == nullptr) return;
+    request->x = box.x;
+    request->y = box.y;
+    request->width = box.width;
+    request->height = box.height;
+}
+
+bool BlockFitBudget(ReadWindow* request, int64_t budget) {
+    if (request == nullptr) return true;
+    const int64_t w = request->width, h = request->height;
+    if (w * h <= budget) return true;  // both factors are 32-bit: no overflow
+    auto narrow = [](int64_t v) {
+        return static_cast<int32_t>(v > INT32_MAX ? INT32_MAX : (v < INT32_MIN ? INT32_MIN : v));
+    };
+    if (h != 1 && w <= budget / 2) {
+        request->height = narrow(budget / w);  // w is not 0: w * h exceeds the budget
+    } else {
+        // Not even two rows fit: one row of at most the budget (the width is never
+        // widened beyond the box, and the rows do not stay to multiply it).
+        request->width = narrow(w < budget ? w : budget);
+        request->height = 1;
+    }
+    return false;
+}
+
 void* ComponentObject::operator new(std::size_t size) noexcept {
     void* block = AlignedAlloc(size, 32);
     if (block != nullptr) std::memset(block, 0, size);
@@ -88,6 +114,8 @@ ComponentBase::~ComponentBase() {
     ComponentUnlinkAll(this);
     delete auxiliary;
     auxiliary = nullptr;
+    delete outputSettings;
+    outputSettings = nullptr;
     SubscriberNode* node = subscribers;
     subscribers = nullptr;
     while (node != nullptr) {
@@ -142,7 +170,7 @@ bool ComponentBase::QueryInterface(const ComponentId* id, void** out) {
     return AnswerInterface(id, out, supported, 3);
 }
 
-int32_t ComponentBase::Refresh() {
+int32_t ComponentBase::Refresh(uint8_t) {
     ComponentRefreshDownstream(this);
     return 0;
 }
@@ -156,10 +184,61 @@ ConsumerLink* ComponentBase::GetInputLink(int) { return nullptr; }
 void* ComponentBase::GetCurrentSourceRecord() { return orva::GetCurrentSourceRecord(this); }
 bool ComponentBase::NegotiateInput(ConsumerLink*, FormatRequest*) { return false; }
 bool ComponentBase::OnMessage(MessageRecord* m, uint32_t argument) { return ComponentOnSelect(this, m, argument); }
-void ComponentBase::SendPageMessage(MessageRecord*) {}
-bool ComponentBase::QueryPageMessage(MessageRecord*) { return false; }
+void ComponentBase::SendPageMessage(MessageRecord*, uint32_t) {}
+bool ComponentBase::QueryPageMessage(MessageRecord*, uint32_t) { return false; }
 ProjectItem* ComponentBase::ComponentGetOwner() { return owner; }
-void ComponentBase::ComponentSendCode(int32_t code, uint32_t argument) { PageSendMessage(this, code, argument); }
+
+void* ComponentBase::QueryFrameDescription() {
+    void* description = UpstreamFrameDescription();
+    CacheFrameDescription(description);
+    return description;
+}
+
+FrameDataRecord* ComponentBase::QueryFrameData(int32_t frame, int32_t section) {
+    FrameDataRecord* data = UpstreamFrameData(frame, section);
+    CacheFrameData(data);
+    return data;
+}
+
+void* ComponentBase::UpstreamFrameDescription() {
+    ComponentBase* up = ComponentUpstream(this);
+    if (up == nullptr) return nullptr;
+    if (void* cached = up->CachedFrameDescription()) return cached;
+    return up->QueryFrameDescription();
+}
+
+FrameDataRecord* ComponentBase::UpstreamFrameData(int32_t frame, int32_t section) {
+    ComponentBase* up = ComponentUpstream(this);
+    if (up == nullptr) return nullptr;
+    FrameDataRecord* cached = up->CachedFrameData();
+    if (cached != nullptr && (frame < 0 || frame == cached->frame) && (section < 0 || section == cached->section))
+        return cached;
+    return up->QueryFrameData(frame, section);
+}
+
+namespace {
+// The state rule of messages: clears the pending-message word; false when `code`
+// (below 128) repeats the component's state, else a code below 128 becomes the
+// state. PageSendMessage records codes of 128 and above as well (`recordAll`).
+bool TakeMessageState(ComponentBase* c, int32_t code, bool recordAll = false) {
+    c->message.code = 0;
+    if (code < 128 && code == c->lastMessageCode) return false;
+    if (code < 128 || recordAll) c->lastMessageCode = code;
+    return true;
+}
+}  // namespace
+
+bool ComponentBase::ComponentSendCode(int32_t code, uint32_t argument) {
+    MessageRecord record(code);
+    if (!TakeMessageState(this, code)) return true;
+    return OnMessage(&record, argument);
+}
+
+ComponentBase* ComponentUpstream(ComponentBase* component) {
+    if (component == nullptr) return nullptr;
+    ConsumerLink* link = component->GetInputLink(0);
+    return link != nullptr ? link->upstream : nullptr;
+}
 
 void ComponentResetProcess(ComponentBase* component) {
     if (component != nullptr) component->process = &ComponentProcessDefault;
@@ -299,13 +378,13 @@ void ComponentRefreshDownstream(ComponentBase* c) {
 }
 
 namespace {
-void ClearKeyWalk(ComponentBase* c, uint32_t key, bool second) {
+void ClearKeyWalk(ComponentBase* c, uintptr_t key, bool second) {
     if (!HasLinks(c)) return;
     for (ConsumerLink* link = c->firstLink; link != nullptr; link = link->next) {
         ComponentBase* o = link->owner;
         if (o == nullptr) continue;
-        std::atomic<uint32_t>& k = second ? o->keyB : o->keyA;
-        uint32_t value = k.load();
+        std::atomic<uintptr_t>& k = second ? o->keyB : o->keyA;
+        uintptr_t value = k.load();
         if (value != 0 && value == key) {
             k.store(0);
             ClearKeyWalk(o, key, second);
@@ -314,8 +393,8 @@ void ClearKeyWalk(ComponentBase* c, uint32_t key, bool second) {
 }
 }  // namespace
 
-void ComponentClearFlagDownstream(ComponentBase* c, uint32_t key) { ClearKeyWalk(c, key, false); }
-void ComponentClearSecondFlagDownstream(ComponentBase* c, uint32_t key) { ClearKeyWalk(c, key, true); }
+void ComponentClearFlagDownstream(ComponentBase* c, uintptr_t key) { ClearKeyWalk(c, key, false); }
+void ComponentClearSecondFlagDownstream(ComponentBase* c, uintptr_t key) { ClearKeyWalk(c, key, true); }
 
 void ComponentClearValidDownstream(ComponentBase* c) {
     if (!HasLinks(c)) return;
@@ -417,12 +496,24 @@ bool ComponentOnSelect(ComponentBase* c, MessageRecord* m, uint32_t) {
 
 void PageSendMessage(ComponentBase* c, int32_t code, uint32_t argument) {
     if (c == nullptr || code == 0) return;
-    c->message.code = 0;
-    if (code < 128 && code == c->lastMessageCode) return;
-    c->lastMessageCode = code;
+    if (!TakeMessageState(c, code, true)) return;
     c->message.code = code;
     c->OnMessage(&c->message, argument);
-    c->SendPageMessage(&c->message);
+    c->SendPageMessage(&c->message, argument);
+}
+
+void ComponentDeliverMessage(ComponentBase* receiver, MessageRecord* m, uint32_t argument) {
+    if (receiver == nullptr || m == nullptr || m->code == 0) return;
+    if (!TakeMessageState(receiver, m->code)) return;
+    receiver->OnMessage(m, argument);
+    receiver->SendPageMessage(m, argument);
+}
+
+bool ComponentDeliverMessageQuery(ComponentBase* receiver, MessageRecord* m, uint32_t argument) {
+    if (receiver == nullptr || m == nullptr || m->code == 0) return false;
+    if (!TakeMessageState(receiver, m->code)) return true;
+    if (receiver->OnMessage(m, argument)) return true;
+    return receiver->QueryPageMessage(m, argument);
 }
 
 void PageSendRefresh(ComponentBase* c) {
@@ -437,7 +528,7 @@ void ComponentUnlinkAll(ComponentBase* c) {
     c->keyA.store(0);
     if (c->pageWindow != nullptr && c->pageWindow->current == c) c->pageWindow->current = nullptr;
     if (c->owner != nullptr) {
-        ClearCurrentItemWindow(c->owner, c);
+        ClearItemWindowsOf(c->owner, c);
         c->owner = nullptr;
     }
     if (c->ui != nullptr && c->ui->ListsComponent(c)) c->ui->RemoveComponent(c);

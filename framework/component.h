@@ -16,6 +16,8 @@
 
 #include "common/global_buffer.h"
 #include "framework/component_id.h"
+#include "framework/component_message.h"
+#include "framework/format_request.h"
 #include "framework/property_component.h"
 
 namespace orva {
@@ -32,15 +34,7 @@ struct PortListSet;
 
 // ---- Records exchanged between producer and consumer -----------------------------
 
-// Offered by a consumer as {0, 0, 1, 1, 0, 0} and overwritten by the upstream's
-// NegotiateInput with the format it produces.
-struct FormatRequest {
-    uint32_t format = 0;     // element type bits and layout bits
-    uint32_t element = 0;    // element class or bytes per sample
-    uint32_t count = 1;
-    uint32_t channels = 1;
-    uint32_t reserved[2] = {0, 0};
-};
+// FormatRequest, the format two stages agree on: framework/format_request.h.
 
 // The window a consumer asks for; the read kernels clip it in place.
 struct ReadWindow {
@@ -55,6 +49,23 @@ struct ReadWindow {
     uint32_t flags = 0;
 };
 
+// A box of a frame: origin and size.
+struct BlockBox {
+    int64_t x = 0;
+    int64_t y = 0;
+    int32_t width = 0;
+    int32_t height = 0;
+};
+// Puts the box into a block request (its x, y, width and height); frame, section
+// and the other words stay the caller's.
+void BlockIteratorInit(ReadWindow* request, const BlockBox& box);
+// Fits a block request into `budget` values: true (unchanged) when width x
+// height is at most the budget (64-bit product); else, when the height is not 1
+// and the width at most budget / 2, the height becomes budget / width, otherwise
+// the block becomes one row of at most `budget` values; false then. A stage that
+// reads a big window in blocks thus never asks for more than the budget at once.
+bool BlockFitBudget(ReadWindow* request, int64_t budget);
+
 // The consumer's result record.
 struct PullResult {
     uint8_t pending = 0;           // flag byte: data is on its way / ready
@@ -67,8 +78,12 @@ struct PullResult {
 
 // Passed unchanged to the process function.
 struct PullRequest {
-    uint8_t readAgain = 0;
-    uint8_t fastMode = 0;
+    uint8_t readAgain = 0;  // 1: fresh data, no cached frame may answer
+    // 1 asks the producers for their second way of working, which each consumer
+    // names for itself: a display device's fast mode (quicker, coarser frames), the
+    // output writer's accurate processing on save, the Reduction's extended
+    // precision. 0 is every stage's default work.
+    uint8_t workMode = 0;
     uint8_t extra[2] = {0, 0};
 };
 
@@ -76,10 +91,8 @@ using ComponentProcessFn = int32_t (*)(ComponentBase* component, PullResult* res
 // Produces nothing: returns 0.
 int32_t ComponentProcessDefault(ComponentBase* component, PullResult* result, PullRequest* request);
 
-// A message sent to a component and its settings pages.
-struct MessageRecord {
-    int32_t code = 0;
-};
+// Messages sent to a component and its settings pages (MessageRecord and the
+// records with named parts): framework/component_message.h.
 constexpr int32_t kMsgRefreshPages = 1;
 constexpr int32_t kMsgDeselect = 256;
 constexpr int32_t kMsgSelect = 300;
@@ -94,8 +107,11 @@ struct PageWindow {
 };
 constexpr uint32_t kPageWindowRebuild = 0x4;
 
-// Builds the property pages of a component.
-using PanelBuilder = void (*)(ComponentBase* component, PageWindow* window);
+// Builds or refreshes the property pages of the component that `page` shows, in
+// the toolkit window `window` (or none), for a page id; answers the number of
+// pages built or refreshed (0: none). The page machinery of the user interface
+// calls it; the component model only stores it and tests it for null.
+using PanelBuilder = int32_t (*)(PageWindow* page, void* window, int32_t pageId);
 
 // One opened data file: the owner of the components of its chain.
 struct SourceHolder {
@@ -116,8 +132,9 @@ public:
     void* description = nullptr;  // what the stage creators read
 };
 
-// Clears each of the item's current-window references that names the component.
-void ClearCurrentItemWindow(ProjectItem* item, const ComponentBase* component);
+// Clears each of the item's four current-window references that names the
+// component (all four: the component goes away).
+void ClearItemWindowsOf(ProjectItem* item, const ComponentBase* component);
 
 // The user-interface object as the component model sees it. Every operation
 // has a harmless default so that a host implements only what it has.
@@ -199,6 +216,13 @@ bool ComponentUiUp();
 
 // ---- The component interface ------------------------------------------------------
 
+// What a frame-data query (slot 15) answers: a record of the producer's own
+// kind that begins with the frame number and sub-index of the data it holds.
+struct FrameDataRecord {
+    int32_t frame = -1;
+    int32_t section = -1;
+};
+
 class ComponentObject {
 public:
     // Components are 32-byte aligned and zero-filled before construction.
@@ -210,26 +234,40 @@ public:
     ComponentObject(const ComponentObject&) = delete;
     ComponentObject& operator=(const ComponentObject&) = delete;
 
-    virtual const ComponentId* GetClassId() const = 0;
-    virtual ~ComponentObject() = default;
-    virtual int32_t AddRef() = 0;
-    virtual int32_t Release() = 0;
-    virtual bool CreateInstance(ComponentObject** out) = 0;
+    virtual const ComponentId* GetClassId() const = 0;                        // 0
+    virtual ~ComponentObject() = default;                                     // 1
+    virtual int32_t AddRef() = 0;                                             // 2
+    virtual int32_t Release() = 0;                                            // 3
+    virtual bool CreateInstance(ComponentObject** out) = 0;                   // 4
     // Stores the object with a reference added (nothing without an out-pointer)
     // and answers true when the class supports the id.
-    virtual bool QueryInterface(const ComponentId* id, void** out) = 0;
-    virtual int32_t Refresh() = 0;
-    virtual bool QueryProperties(const ComponentId* id, PropertyComponent** out) = 0;
-    virtual ConsumerLink* GetInputLink(int index) = 0;
-    virtual void* GetCurrentSourceRecord() = 0;
+    virtual bool QueryInterface(const ComponentId* id, void** out) = 0;       // 5
+    // Re-evaluates the component; `playback` is 1 when frame playback starts, else 0.
+    virtual int32_t Refresh(uint8_t playback) = 0;                            // 6
+    virtual bool QueryProperties(const ComponentId* id, PropertyComponent** out) = 0;  // 7
+    virtual ConsumerLink* GetInputLink(int index) = 0;                        // 8
+    virtual void* GetCurrentSourceRecord() = 0;                               // 9
     // Called on the upstream with a consumer link (or none) and a request: fills
     // the request with the produced format and, with a link, asks its AcceptFormat.
-    virtual bool NegotiateInput(ConsumerLink* link, FormatRequest* request) = 0;
-    virtual bool OnMessage(MessageRecord* message, uint32_t argument) = 0;
-    virtual void SendPageMessage(MessageRecord* message) = 0;
-    virtual bool QueryPageMessage(MessageRecord* message) = 0;
-    virtual ProjectItem* ComponentGetOwner() = 0;
-    virtual void ComponentSendCode(int32_t code, uint32_t argument) = 0;
+    virtual bool NegotiateInput(ConsumerLink* link, FormatRequest* request) = 0;  // 10
+    virtual bool OnMessage(MessageRecord* message, uint32_t argument) = 0;    // 11
+    // Hand a message on to the component's settings pages (or, in a stage that
+    // forwards them, upstream); the second answers whether it was handled.
+    virtual void SendPageMessage(MessageRecord* message, uint32_t argument) = 0;   // 12
+    virtual bool QueryPageMessage(MessageRecord* message, uint32_t argument) = 0;  // 13
+    // The description of the frames the component delivers (what playback reads
+    // the frame count from); its record belongs to the producer. Null: none.
+    virtual void* QueryFrameDescription() = 0;                                // 14
+    // The data of frame `frame`, sub-index `section` (negative: the current one).
+    virtual FrameDataRecord* QueryFrameData(int32_t frame, int32_t section) = 0;  // 15
+    // The same two asked of the upstream component: its cached answer when it
+    // holds one that fits, else its own slot 14 or 15. Null without an upstream.
+    virtual void* UpstreamFrameDescription() = 0;                             // 16
+    virtual FrameDataRecord* UpstreamFrameData(int32_t frame, int32_t section) = 0;  // 17
+    virtual ProjectItem* ComponentGetOwner() = 0;                             // 18
+    // Sends a code to the component's own OnMessage; codes below 128 are states
+    // and a repeat of the current state is not delivered (the answer is then true).
+    virtual bool ComponentSendCode(int32_t code, uint32_t argument) = 0;      // 19
 };
 
 // A node of the subscriber list: cleared and called back when the component goes.
@@ -246,10 +284,19 @@ public:
     virtual ~OwnedObject() = default;
 };
 
+// The records of how each Output writes this component's data, one per Output;
+// the Output that first connects creates the list (its records are the output
+// layer's). Destroyed with the component.
+class OutputSettingsList {
+public:
+    virtual ~OutputSettingsList() = default;
+};
+
 class ComponentBase : public ComponentObject {
 public:
     explicit ComponentBase(ProjectItem* owner);
-    // ComponentDestroy: unlinks, destroys the auxiliary object and calls the subscribers.
+    // ComponentDestroy: unlinks, destroys the auxiliary object and the output
+    // settings list and calls the subscribers.
     ~ComponentBase() override;
 
     int32_t AddRef() final;
@@ -260,21 +307,36 @@ public:
     // Answers the class's own id, "CELB" 0 0 0 and "BASE" 0 0 0.
     bool QueryInterface(const ComponentId* id, void** out) override;
     // Refreshes the downstream components.
-    int32_t Refresh() override;
+    int32_t Refresh(uint8_t playback) override;
     bool QueryProperties(const ComponentId* id, PropertyComponent** out) override;
     ConsumerLink* GetInputLink(int index) override;
     void* GetCurrentSourceRecord() override;
     bool NegotiateInput(ConsumerLink* link, FormatRequest* request) override;
     // ComponentOnSelect.
     bool OnMessage(MessageRecord* message, uint32_t argument) override;
-    void SendPageMessage(MessageRecord* message) override;
-    bool QueryPageMessage(MessageRecord* message) override;
+    // No pages: nothing, false.
+    void SendPageMessage(MessageRecord* message, uint32_t argument) override;
+    bool QueryPageMessage(MessageRecord* message, uint32_t argument) override;
+    // A stage that produces nothing of its own passes the upstream's answer on
+    // (slots 16 and 17) and keeps it as its cached one (keyA, keyB).
+    void* QueryFrameDescription() override;
+    FrameDataRecord* QueryFrameData(int32_t frame, int32_t section) override;
+    // The upstream (ComponentUpstream): its cached description when it holds one,
+    // else its QueryFrameDescription; its cached frame data when the frame and the
+    // sub-index match (a negative one matches any), else its QueryFrameData.
+    void* UpstreamFrameDescription() override;
+    FrameDataRecord* UpstreamFrameData(int32_t frame, int32_t section) override;
     ProjectItem* ComponentGetOwner() override;
-    // PageSendMessage.
-    void ComponentSendCode(int32_t code, uint32_t argument) override;
+    bool ComponentSendCode(int32_t code, uint32_t argument) override;
 
     // Answers `id` when it is one of `supported` (by address or code by code).
     bool AnswerInterface(const ComponentId* id, void** out, const ComponentId* const* supported, int count);
+
+    // The cached answers of slots 14 and 15 live in the two validity words.
+    void* CachedFrameDescription() const { return reinterpret_cast<void*>(keyA.load()); }
+    FrameDataRecord* CachedFrameData() const { return reinterpret_cast<FrameDataRecord*>(keyB.load()); }
+    void CacheFrameDescription(void* description) { keyA.store(reinterpret_cast<uintptr_t>(description)); }
+    void CacheFrameData(FrameDataRecord* data) { keyB.store(reinterpret_cast<uintptr_t>(data)); }
 
     SubscriberNode* subscribers = nullptr;
     PanelBuilder panelBuilder = nullptr;
@@ -282,10 +344,13 @@ public:
     ComponentUi* ui = nullptr;
     std::atomic<int32_t> refCount{1};
     ComponentProcessFn process = &ComponentProcessDefault;
-    int32_t lastMessageCode = 1;
-    MessageRecord message;
-    std::atomic<uint32_t> keyA{0};
-    std::atomic<uint32_t> keyB{0};
+    int32_t lastMessageCode = 1;   // the state: the last code below 128 delivered
+    MessageRecord message;         // its code is the pending-message word
+    // Validity words A and B: what the component's cached results are valid for,
+    // 0 when not valid. A holds the cached frame description (slot 14's answer),
+    // B the cached frame data (slot 15's answer); the walks clear them by value.
+    std::atomic<uintptr_t> keyA{0};
+    std::atomic<uintptr_t> keyB{0};
     uint32_t state = 0;
     ConsumerLink* firstLink = nullptr;
     ConsumerLink* lastLink = nullptr;
@@ -298,7 +363,13 @@ public:
     OwnedBlock* firstBlock = nullptr;
     OwnedBlock* lastBlock = nullptr;
     uint32_t extraWords[2] = {0, 0};
+    const char* name = nullptr;    // the stage's name ("Processing", "Display", ...), static text
+    int32_t kind = 0;              // the kind number its pages are registered with
+    OutputSettingsList* outputSettings = nullptr;  // owned; null until an Output connects
 };
+
+// The upstream component of the component's first input link, or nullptr.
+ComponentBase* ComponentUpstream(ComponentBase* component);
 
 // True while the component exists (a registry of live components replaces the
 // fault guards around calls to components that may have gone).
@@ -361,8 +432,10 @@ int32_t ComponentPull(ConsumerLink* link, PullResult* result, PullRequest* reque
 
 void ComponentNotifyDownstream(ComponentBase* component);
 void ComponentRefreshDownstream(ComponentBase* component);
-void ComponentClearFlagDownstream(ComponentBase* component, uint32_t key);
-void ComponentClearSecondFlagDownstream(ComponentBase* component, uint32_t key);
+// Clear validity word A (B) of every downstream component whose word equals
+// `key`, descending only through components whose word matched.
+void ComponentClearFlagDownstream(ComponentBase* component, uintptr_t key);
+void ComponentClearSecondFlagDownstream(ComponentBase* component, uintptr_t key);
 void ComponentClearValidDownstream(ComponentBase* component);
 void ComponentInvalidate(ComponentBase* component, uint32_t key, bool clearOwn);
 void ComponentInvalidateLinks(ComponentBase* component, uint32_t key);
@@ -379,7 +452,19 @@ DeviceViewBase* ComponentFindDownstreamActive(ComponentBase* component, PortList
 // ---- Messages, selection, life -------------------------------------------------------
 
 bool ComponentOnSelect(ComponentBase* component, MessageRecord* message, uint32_t argument);
+// Sends a code to the component's OnMessage and then its SendPageMessage, in its
+// embedded record: nothing for code 0; a code below 128 that repeats the state
+// is dropped.
 void PageSendMessage(ComponentBase* component, int32_t code, uint32_t argument);
+// Hands a message record to `receiver` as stages pass page messages upstream:
+// nothing without a receiver or for code 0; the receiver's pending-message word
+// is cleared and a code below 128 that repeats its state is dropped (else it
+// becomes the state); then its OnMessage and its SendPageMessage.
+void ComponentDeliverMessage(ComponentBase* receiver, MessageRecord* message, uint32_t argument);
+// The same with an answer: false without a receiver or for code 0, true for a
+// dropped repeat; else true when OnMessage handled it, otherwise what its
+// QueryPageMessage answers.
+bool ComponentDeliverMessageQuery(ComponentBase* receiver, MessageRecord* message, uint32_t argument);
 void PageSendRefresh(ComponentBase* component);
 
 void ComponentUnlinkAll(ComponentBase* component);

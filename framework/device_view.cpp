@@ -15,6 +15,33 @@ void DevicePin::OnUpstreamChanged() {
 
 bool DevicePin::AcceptFormat(FormatRequest* request) { return device != nullptr && device->AcceptFormat(request); }
 
+// ---- Device records ----------------------------------------------------------------
+
+void ResetScaleRecord(DeviceScaleRecord* record) {
+    if (record != nullptr) *record = DeviceScaleRecord{};
+}
+
+bool ViewSetOwnerReset(ViewOwnerRecord* record, void* owner) {
+    if (record == nullptr) return false;
+    if (owner != nullptr) record->owner = owner;
+    record->counters[0] = record->counters[1] = 0;
+    return true;
+}
+
+DeviceViewSettings::DeviceViewSettings() { DeviceViewSettingsInit(this); }
+
+int32_t DeviceViewSettings::Release() {
+    const int32_t count = refCount.fetch_sub(1) - 1;
+    if (count == 0) delete this;
+    return count;
+}
+
+void DeviceViewSettingsInit(DeviceViewSettings* settings) {
+    if (settings == nullptr) return;
+    settings->refCount.store(1);
+    settings->flag = 1;
+}
+
 // ---- Device ------------------------------------------------------------------------
 
 DeviceViewBase::DeviceViewBase(ComponentBase* owner) : pin(this, owner) { request.readAgain = 1; }
@@ -162,7 +189,7 @@ void DisplayDropPort(DisplayCellBase* cell) {
     if (cell == nullptr) return;
     if (cell->port != nullptr) PortRefresh(cell->port);
     cell->PortChanged(true);
-    if (cell->owner != nullptr) ClearCurrentItemWindow(cell->owner, cell);
+    if (cell->owner != nullptr) ClearItemWindowsOf(cell->owner, cell);
     cell->owner = nullptr;
     cell->currentDevice = nullptr;
     cell->currentWindow = nullptr;
@@ -183,7 +210,7 @@ void DisplaySyncToPort(DisplayCellBase* cell) {
         MessageRecord select;
         select.code = kMsgSelect;
         up->OnMessage(&select, 0);
-        up->SendPageMessage(&select);
+        up->SendPageMessage(&select, 0);
     }
     if (w != nullptr) {
         w->OnCellSync();

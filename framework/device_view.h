@@ -26,6 +26,42 @@ public:
 // Called with the device when the upstream code is 3 or more; true: delivered.
 using DeviceDeliverHook = bool (*)(DeviceViewBase* device);
 
+// A device's scale record: four scale factors and four offsets (the view's
+// geometry on its axes) and the state the device keeps with them.
+struct DeviceScaleRecord {
+    double scale[4] = {1.0, 1.0, 1.0, 1.0};
+    double offset[4] = {0.0, 0.0, 0.0, 0.0};
+    uint8_t state[96] = {};
+};
+// Back to the identity: scales 1.0, offsets 0.0, the 96 bytes of state cleared.
+void ResetScaleRecord(DeviceScaleRecord* record);
+
+// A view record as a device resets it: its owner and two counters.
+struct ViewOwnerRecord {
+    void* owner = nullptr;
+    uint32_t counters[2] = {0, 0};
+};
+// Sets the owner when one is given (a null owner keeps the old one), clears the
+// two counters; true.
+bool ViewSetOwnerReset(ViewOwnerRecord* record, void* owner);
+
+// The device's own small settings record: a counted value object with a flag
+// byte (1 when made). Release at 0 destroys it.
+class DeviceViewSettings {
+public:
+    DeviceViewSettings();
+    DeviceViewSettings(const DeviceViewSettings&) = delete;
+    DeviceViewSettings& operator=(const DeviceViewSettings&) = delete;
+    virtual ~DeviceViewSettings() = default;
+    int32_t AddRef() { return refCount.fetch_add(1) + 1; }
+    int32_t Release();
+
+    std::atomic<int32_t> refCount{1};
+    uint8_t flag = 1;
+};
+// Count 1 and flag byte 1: the state of a new record.
+void DeviceViewSettingsInit(DeviceViewSettings* settings);
+
 class DeviceViewBase {
 public:
     explicit DeviceViewBase(ComponentBase* owner);
@@ -50,7 +86,7 @@ public:
     virtual void Invalidate(uint32_t key, int32_t reason) { (void)key; (void)reason; }
     // Removes the shapes of this device from the port's shape container.
     virtual void RemoveShapes() {}
-    // Applies the fast-mode byte of the request.
+    // Applies the work-mode byte of the request (the device's fast mode).
     virtual void ApplyFastMode() {}
     // The pin's format decision.
     virtual bool AcceptFormat(FormatRequest* request) { (void)request; return true; }
@@ -59,6 +95,7 @@ public:
     PullResult result;
     PullRequest request;
     ReadWindow frameRequest;          // what Refresh asks for
+    DeviceScaleRecord viewScale;      // the view's scales and offsets (ResetScaleRecord)
     DeviceViewBase* older = nullptr;  // chain of one output window, from its latest device
     DeviceViewBase* newer = nullptr;
     std::atomic<int32_t> refCount{1};

@@ -357,16 +357,20 @@ void PortListDetachSources(PortListSet* parent) {
             d = next;
         }
         l->firstDevice = l->lastDevice = nullptr;
-        int32_t* pos = l->player.position;
-        if (pos[0] >= 2) {
-            l->saved[0] = pos[0];
-            l->saved[1] = pos[1];
-            l->saved[2] = pos[3];
-            l->saved[3] = pos[7];
+        // A player of several frames keeps its position for the sources' return;
+        // every player is left at one frame.
+        FramePlayer& p = l->player;
+        if (p.count.load() >= 2) {
+            l->saved[0] = p.count.load();
+            l->saved[1] = p.current.load();
+            l->saved[2] = p.last.load();
+            l->saved[3] = p.first.load();
         }
-        if (pos[0] != 1) {
-            pos[0] = 1;
-            pos[1] = pos[3] = pos[7] = 0;
+        if (p.count.load() != 1) {
+            p.count.store(1);
+            p.current.store(0);
+            p.last.store(0);
+            p.first.store(0);
         }
     }
 }
@@ -579,8 +583,8 @@ void PortReattachSource(OutPort* port, DeviceViewBase* device) {
 void PortSetFastMode(OutPort* port, uint8_t fast) {
     if (port == nullptr) return;
     for (DeviceViewBase* d = port->lastDevice; d != nullptr; d = d->portPrevious) {
-        if (d->request.fastMode == fast) continue;
-        d->request.fastMode = fast;
+        if (d->request.workMode == fast) continue;
+        d->request.workMode = fast;
         d->ApplyFastMode();
     }
 }
@@ -655,7 +659,7 @@ bool PortShowInDisplay(OutPort* port, DisplayCellBase* cell) {
     if (cell != port->display) {
         MessageRecord none;
         cell->OnMessage(&none, 0);
-        cell->SendPageMessage(&none);
+        cell->SendPageMessage(&none, 0);
         cell->port = nullptr;
         port->display = cell;
     }

@@ -10,6 +10,7 @@
 
 #include "framework/component.h"
 #include "framework/device_view.h"
+#include "framework/frame_player.h"
 
 namespace orva {
 
@@ -109,11 +110,6 @@ bool PortFindOrAddEntry(OutPort* port, PropertyComponent* prototype, PropertyCom
 bool PortReadEntries(OutPort* port, const char* path);
 bool PortWriteEntries(OutPort* port, const char* path);
 
-// The position words of the frame player of a port list.
-struct FramePlayer {
-    int32_t position[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-};
-
 // The ui's list of port lists.
 struct PortListSet {
     PortList* first = nullptr;
@@ -134,8 +130,9 @@ public:
     OutPort* lastPort = nullptr;
     DeviceViewBase* firstDevice = nullptr;  // the playback chain
     DeviceViewBase* lastDevice = nullptr;
-    FramePlayer player;
-    int32_t saved[4] = {0, 0, 0, 0};
+    FramePlayer player;                     // the frame cursor of the list's playback
+    int32_t saved[4] = {0, 0, 0, 0};        // the player's count, current, last and first
+                                            //   when the sources were last detached
     std::string name;
     uint32_t number = 0;
     PortListSet* parent = nullptr;

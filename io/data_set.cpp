@@ -115,8 +115,8 @@ void DataSet::ClearRecordWindow() {
 }
 
 void DataSet::ComputeElementSizes() {
-    const uint32_t t = NormaliseElementType(input.type);
-    elementBytes = ElementBytesOfType(t);
+    const uint32_t t = NormalizeFormatWord(input.type);
+    elementBytes = FormatElementSize(t);
     uint32_t channels = input.channels == 0 ? 1 : input.channels;
     if (channels > kMaxChannels) channels = kMaxChannels;
     pixelBytes = elementBytes;

@@ -4,24 +4,6 @@
 
 namespace orva {
 
-uint32_t NormaliseElementType(uint32_t t) {
-    if ((t & kTypeRealOnlyBits) && !(t & 0x40)) t &= ~kTypeRealOnlyBits;
-    if (t & 0x50)
-        t &= ~0x100u;
-    else if (t & 0x01)
-        t &= ~0x80u;
-    return t;
-}
-
-uint32_t ElementBytesOfType(uint32_t t) {
-    if (t & 0x01) return 1;
-    if (t & 0x02) return 2;
-    if (t & 0x04) return 3;
-    if (t & 0x18) return 4;
-    if (t & 0x60) return 8;
-    return 0;
-}
-
 void ZeroTriple(SampleFormat* format) {
     if (format) *format = SampleFormat{};
 }
@@ -30,8 +12,8 @@ void NormaliseReadRequest(SampleFormat* f) {
     if (f == nullptr) return;
     if (f->channels == 0) f->channels = 1;
     if (f->channels > kMaxChannels) f->channels = kMaxChannels;
-    f->type = NormaliseElementType(f->type);
-    const uint32_t width = 8 * ElementBytesOfType(f->type);
+    f->type = NormalizeFormatWord(f->type);
+    const uint32_t width = 8 * FormatElementSize(f->type);
     if (f->bits == 0 || f->bits > width) f->bits = width;
 }
 
@@ -129,10 +111,10 @@ void DataSetInfo::SetTotalFrames(uint32_t n, bool force) {
 void DataSetInfo::InputFormatChanged() {
     uint32_t ch = input.channels == 0 ? 1 : (input.channels > kMaxChannels ? kMaxChannels
                                                                           : input.channels);
-    uint32_t t = NormaliseElementType(input.type);
+    uint32_t t = NormalizeFormatWord(input.type);
     if (nativeOrder) t &= ~0x80u;
-    const uint32_t work = NormaliseElementType(t & ~kTypePlanesAsChannels);
-    const uint32_t bytes = ElementBytesOfType(work);
+    const uint32_t work = NormalizeFormatWord(t & ~kTypePlanesAsChannels);
+    const uint32_t bytes = FormatElementSize(work);
     if (work == workType && bytes == workBytes && ch == workChannels) return;
     workType = work;
     workBytes = bytes;
@@ -204,8 +186,8 @@ void DataSetInfo::DeriveOutputFormat() {
     if (ch < 1) ch = 1;
     if (ch > kMaxChannels) ch = kMaxChannels;
     output.channels = ch;
-    output.type = NormaliseElementType((input.type & ~(0x7Fu | 0x80u | kTypePlanesAsChannels)) | 0x40u);
-    output.elementSize = ElementBytesOfType(output.type);
+    output.type = NormalizeFormatWord((input.type & ~(0x7Fu | 0x80u | kTypePlanesAsChannels)) | 0x40u);
+    output.elementSize = FormatElementSize(output.type);
     output.axes = sizeY < 2 ? 1 : (sizeZ < 2 ? 2 : 3);
     framesVisited = static_cast<int32_t>(StepFrames() > 0x7FFFFFFFu ? 0x7FFFFFFFu : StepFrames());
     if (!frameTable) {

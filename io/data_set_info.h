@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "data/channel_kernels.h"
+#include "framework/format_request.h"
 #include "io/format_desc.h"
 #include "io/service_description.h"
 #include "io/stream.h"
@@ -100,11 +101,8 @@ public:
     virtual void KernelsRefreshed() {}
 };
 
-// Type normalisation: bits only a 64-bit real may carry are dropped from other types,
-// a real type loses 0x100, an 8-bit type loses 0x80.
-uint32_t NormaliseElementType(uint32_t type);
-// Bytes of one element by the size bits: 1, 2, 3, 4 or 8; 0 without size bits.
-uint32_t ElementBytesOfType(uint32_t type);
+// The type word's normalisation and element size are framework/format_request.h's
+// NormalizeFormatWord and FormatElementSize.
 // Clears a sample format.
 void ZeroTriple(SampleFormat* format);
 // Channels into 1..16384, the type normalised, bits kept when they fit the element,
@@ -160,7 +158,7 @@ public:
     // Frames that the signed step visits: ceil(frames to use / |step|).
     uint32_t StepFrames() const;
 
-    static uint32_t ElementBytes(uint32_t t) { return ElementBytesOfType(t); }
+    static uint32_t ElementBytes(uint32_t t) { return FormatElementSize(t); }
 
     // ---- Base form ----
     uint32_t framesToUse = 0;

@@ -143,7 +143,7 @@ void LayoutNormaliseSizes(DataSetInfo* info) {
 void LayoutStoreType(DataSetInfo* info, uint32_t t, uint32_t bits, uint32_t ch) {
     if (t == info->input.type && bits == info->input.bits && ch == info->input.channels) return;
     ch = ClampChannels(ch);
-    t = NormaliseElementType(t);
+    t = NormalizeFormatWord(t);
     uint32_t typeBits = BitsFromType(t);
     if (typeBits != 0 && (bits == 0 || bits > typeBits)) bits = typeBits;
     info->input = {t, bits, ch};

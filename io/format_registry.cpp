@@ -118,13 +118,6 @@ FormatDesc* Builtins() {
 // No format plug-in is ever loaded.
 int LoadIoPlugins(FormatRegistry*, const char*) { return 0; }
 
-uint32_t HighestBit(uint32_t v) {
-    if (v == 0) return 0;
-    uint32_t b = 1;
-    while (v >>= 1) b <<= 1;
-    return b;
-}
-
 // ---- Filter building ---------------------------------------------------------------------
 
 bool BuildFilter(FormatList& list, const FormatNode* head, bool input, uint32_t mask) {
@@ -248,53 +241,13 @@ FormatRegistry& TheFormatRegistry() {
 
 // ---- Registration ---------------------------------------------------------------------------
 
-uint32_t NormalizeFormatType(uint32_t t, uint32_t m) {
-    if ((t & 0x09200000u) && !(t & 0x40)) t &= ~0x09200000u;
-    if (t & 0x50)
-        t &= ~0x100u;
-    else if (t & 0x01)
-        t &= ~0x80u;
-    if (m == 0) {
-        if ((t & 0x7F) == 0) t = (t & ~0x1FFu) | 0x40;
-        return t;
-    }
-    // Byte order, when the mask allows only one of them.
-    bool maskSwapped = (m & kAllowSwapped) != 0, maskNative = (m & kAllowNative) != 0;
-    if (!(t & 0x01) && maskSwapped != maskNative) {
-        if ((t & 0x80) && !maskSwapped)
-            t &= ~0x80u;
-        else if (!(t & 0x80) && !maskNative)
-            t |= 0x80;
-    }
-    // Sign.
-    if ((t & 0x2F) && !(t & 0x50) && (m & 0x2F7F)) {
-        uint32_t size = t & 0x2F;
-        if (t & 0x100) {
-            if (!(m & (size << 8))) t &= ~0x100u;
-        } else if (!(m & size) && (m & (size << 8))) {
-            t |= 0x100;
-        }
-    }
-    // No size: the largest the mask allows.
-    if ((t & 0x7F) == 0) {
-        t &= ~0x17Fu;
-        uint32_t b = HighestBit(m & 0x7F);
-        if (b)
-            t |= b;
-        else if ((b = HighestBit((m >> 8) & 0x2F)) != 0)
-            t |= b | 0x100;
-        if (t & 0x01) t &= ~0x80u;
-    }
-    return t;
-}
-
 int ValidateFormatDesc(FormatRegistry& registry, FormatDesc* desc) {
     if (desc == nullptr) return 0;
     if (desc->extensions == nullptr || desc->extensions[0] == 0) {
         LogPrintf("plug %s: extension string not defined", desc->name ? desc->name : "");
         return 0;
     }
-    desc->defaultType = NormalizeFormatType(desc->defaultType, desc->allowedTypes);
+    desc->defaultType = NormalizeFormatWord(desc->defaultType, desc->allowedTypes);
     FormatNode* node = new (std::nothrow) FormatNode;
     if (node == nullptr) {
         if (desc->release) desc->release(desc->context);

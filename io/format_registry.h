@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/record_tag.h"
+#include "framework/format_request.h"
 #include "io/format_desc.h"
 
 namespace orva {
@@ -59,14 +60,12 @@ void LoadIOModules(FormatRegistry& registry, const char* folder);
 // Registers the twelve built-ins, builds the four lists and adds the input and
 // output counts to the counters; returns the number registered.
 int RegisterBuiltinFormats(FormatRegistry& registry, int* inputCount, int* outputCount);
-// Normalises the default type against the allowed mask and appends the descriptor.
+// Normalises the default type against the allowed mask (NormalizeFormatWord) and
+// appends the descriptor.
 // 1 appended, 0 refused.
 int ValidateFormatDesc(FormatRegistry& registry, FormatDesc* desc);
 // Calls each descriptor's release with its context (cleared first) and frees the nodes.
 void ReleaseFormats(FormatRegistry& registry);
-
-// The default type a descriptor gets against its mask (the rewrite of registration).
-uint32_t NormalizeFormatType(uint32_t type, uint32_t allowed);
 
 const FormatDesc* FindFormatByTag(const FormatRegistry& registry, FormatTag tag);
 const FormatDesc* FormatBinary();

@@ -49,20 +49,9 @@ int32_t Rescale(int32_t position, int32_t oldFirst, int32_t newFirst, int32_t ne
 
 }  // namespace
 
-FramePlayerSaved& TheFramePlayerSaved() {
-    static FramePlayerSaved saved;
-    return saved;
-}
-
 FrameTextHooks& TheFrameTextHooks() {
     static FrameTextHooks hooks;
     return hooks;
-}
-
-FramePlayer::FramePlayer() {
-    const FramePlayerSaved& s = TheFramePlayerSaved();
-    timeMode.store(s.timeMode.load());
-    flags.store(s.flagWord.load() & 0x30);
 }
 
 bool FramePlayerSetCount(FramePlayer& p, uint32_t count) {

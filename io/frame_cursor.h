@@ -1,7 +1,6 @@
 #pragma once
-// The frame cursor: the position of playback over the frames (or sections) of a
-// multi-frame data set, with its play range, signed step, loop and reverse flags,
-// the frame interval and the unit in which positions are shown.
+// The frame cursor's operations (the record, FramePlayer, is framework/frame_player.h's):
+// the range and position setters, the playback tick and the position texts.
 //
 // The transport page changes the cursor on the UI thread while the playback timer
 // thread advances it. Every field is a std::atomic<int32_t>. The stores the timer
@@ -13,11 +12,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace orva {
+#include "framework/frame_player.h"
 
-// Flag bits of FramePlayer::flags.
-constexpr int32_t kFramePlayerReverse = 8;
-constexpr int32_t kFramePlayerLoop = 16;
+namespace orva {
 
 // Position units of FramePlayerSetFirst / FramePlayerSetLast.
 constexpr int kFrameUnitNumber = 0;        // a 1-based frame number (any unit but 1)
@@ -25,32 +22,6 @@ constexpr int kFrameUnitMilliseconds = 1;
 // Rate units of FramePlayerSetRate.
 constexpr int kRateFramesPerSecond = 0;
 constexpr int kRateMillisecondsPerFrame = 1;
-
-struct FramePlayer {
-    FramePlayer();
-    FramePlayer(const FramePlayer&) = delete;
-    FramePlayer& operator=(const FramePlayer&) = delete;
-
-    std::atomic<int32_t> count{0};     // frames of the data set (0: none)
-    std::atomic<int32_t> current{0};   // 0-based current frame
-    std::atomic<int32_t> step{1};      // frames per tick; negative: reverse
-    std::atomic<int32_t> last{0};      // last frame of the play range
-    std::atomic<int32_t> timeMode{0};  // 0: frame numbers and frames/s; 1: times and ms/frame
-    std::atomic<int32_t> interval{0};  // milliseconds per frame (0: not set)
-    std::atomic<int32_t> flags{0};     // kFramePlayerReverse | kFramePlayerLoop
-    std::atomic<int32_t> first{0};     // first frame of the play range
-    std::atomic<int32_t> mark{0};      // a second position, kept inside first..last
-    std::atomic<int32_t> kind{4};
-};
-
-// Process-wide settings that outlive every cursor.
-struct FramePlayerSaved {
-    std::atomic<int32_t> timeMode{0};
-    std::atomic<int32_t> flagWord{0};         // loop and reverse, as last stored by SetLoop
-    std::atomic<int32_t> interval{0};         // edited by the transport page with no cursor
-    std::atomic<int32_t> playbackTiming{0};   // the playback redraw compares it with 500
-};
-FramePlayerSaved& TheFramePlayerSaved();
 
 // Sets the frame count and rescales the range, the current frame and the mark.
 // True when the count changed. Counts above 0x7FFFFFFF are taken as 0x7FFFFFFF.

@@ -367,7 +367,7 @@ bool OutputWriter::QueryInterface(const ComponentId* id, void** out) {
 // ---- Settings ----
 
 void OutputWriter::SetOutputType(const OutputTypeRecord& record) {
-    uint32_t type = NormaliseElementType(record.type);
+    uint32_t type = NormalizeFormatWord(record.type);
     uint32_t channels = ClampChannelCount(record.channels);
     if (type == formatType_ && channels == requestedChannels_) {
         requestedChannels_ = channels;
@@ -408,7 +408,7 @@ void OutputWriter::SetOutputParams(uint32_t type, bool singleChannel, uint32_t s
     stageTag_[1] = stageTag1;
     singleChannel_ = singleChannel;
     requestedSelected_ = selectedChannel == 0 ? 1 : selectedChannel;
-    outType_ = PlainOutputType(NormaliseElementType(type));
+    outType_ = PlainOutputType(NormalizeFormatWord(type));
     sampleBytes_ = ElementSize(outType_);
     ResolveChannels();
 }
@@ -695,7 +695,7 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
                 }
             }
             if (request.type != outType_) {
-                outType_ = PlainOutputType(NormaliseElementType(request.type));
+                outType_ = PlainOutputType(NormalizeFormatWord(request.type));
                 sampleBytes_ = ElementSize(outType_);
             }
             singleChannel_ = request.singleChannel;
@@ -721,7 +721,7 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
     }
     // 6. A plain copy keeps the stored samples; otherwise the requested pair.
     const uint32_t plainOut = outType_ & ~kElemSwapped;
-    const uint32_t plainIn = PlainOutputType(NormaliseElementType(source_.type));
+    const uint32_t plainIn = PlainOutputType(NormalizeFormatWord(source_.type));
     plainCopy_ = channels_ == source_.channels && plainIn != 0 && plainIn == plainOut;
     if (plainCopy_) {
         // The pulled values are physical: undoing the source's own scale and zero
@@ -954,7 +954,7 @@ int OutputWriter::PullBlock(int64_t x, int64_t width, int64_t row, int64_t rows,
     pull_.window.depth = 1;
     PullRequest request;
     request.readAgain = 1;
-    request.fastMode = TheOutputWriterHooks().saveSwitchWrkMode;
+    request.workMode = TheOutputWriterHooks().saveSwitchWrkMode;
     const int code = ComponentPull(link_, &pull_, &request);
     // An upstream that holds the rows may lend them (the data outside the result's own
     // block): they are read, never written. Only the channel selection works in place,
@@ -1298,7 +1298,7 @@ int OutputWriter::FinishOutputFile() {
 
     ServiceDescription d;
     d.active = 1;
-    d.type = NormaliseElementType(outType_);
+    d.type = NormalizeFormatWord(outType_);
     d.bits = sampleBytes_ * 8;
     d.channels = ClampChannelCount(channels_);
     d.nchannelOut = 1;

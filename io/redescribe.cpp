@@ -53,7 +53,7 @@ bool Mul(uint64_t a, uint64_t b, uint64_t* r) { return !__builtin_mul_overflow(a
 
 // Bytes of one stored element: what the kernels read per element.
 uint64_t ElementBytesOf(const SampleFormat& f) {
-    const uint64_t e = ElementBytesOfType(NormaliseElementType(f.type));
+    const uint64_t e = FormatElementSize(NormalizeFormatWord(f.type));
     if (e != 0) return e;
     return (static_cast<uint64_t>(f.bits) + 7) / 8;
 }
@@ -389,8 +389,8 @@ SampleFormat GuessSampleType(const SampleFormat& type, uint32_t frames, int64_t 
         if (mask != 0x04) {
             SampleFormat candidate = type;
             candidate.type = (type.type & ~0x7Fu) | mask;
-            candidate.type = NormaliseElementType(candidate.type);
-            candidate.bits = 8 * ElementBytesOfType(candidate.type);
+            candidate.type = NormalizeFormatWord(candidate.type);
+            candidate.bits = 8 * FormatElementSize(candidate.type);
             int64_t sx = *x, sy = *y, sz = *z;
             const int fit = FitTest(candidate, frames, begin, end, given, &sx, &sy, &sz);
             if (fit == 2) {
@@ -485,13 +485,13 @@ private:
 
     bool SetType(DataSet* d, const PropertyValue* v, uint32_t count) {
         if (!One(v, count, kPropertyUInt32)) return false;
-        uint32_t t = NormaliseElementType(v[0].u32);
-        if ((t & 0x7F) == 0 || ElementBytesOfType(t) == 0) return false;
+        uint32_t t = NormalizeFormatWord(v[0].u32);
+        if ((t & 0x7F) == 0 || FormatElementSize(t) == 0) return false;
         // Signedness and byte order carry over unless the request states them; so do the
         // flag groups of the old type that the request does not name.
         if (!(v[0].u32 & 0x180u)) t |= (storedBits_ | (d->input.type & 0x180u));
         t |= ClearFlagGroups(d->input.type & ~0x1FFu, v[0].u32);
-        t = NormaliseElementType(t);
+        t = NormalizeFormatWord(t);
         if (t == d->input.type) return true;
         DataSetInfo copy;
         if (!CopyOf(d, &copy)) return false;
@@ -510,9 +510,9 @@ private:
         if (!One(v, count, kPropertyBool)) return false;
         const uint32_t bit = id == kPropUnsigned ? 0x100u : 0x80u;
         bool on = v[0].boolean != 0;
-        if (id == kPropByteOrder && ElementBytesOfType(d->input.type) < 2) on = false;
+        if (id == kPropByteOrder && FormatElementSize(d->input.type) < 2) on = false;
         uint32_t t = on ? (ClearFlagGroups(d->input.type, bit) | bit) : (d->input.type & ~bit);
-        t = NormaliseElementType(t);
+        t = NormalizeFormatWord(t);
         if (t == d->input.type) return true;
         Change(d, [&] {
             d->input.type = t;

@@ -158,7 +158,7 @@ TEST(Component, PageMessagesAndSelection) {
     PageWindow pages;
     pages.flags = kPageWindowRebuild;
     c->pageWindow = &pages;
-    c->panelBuilder = [](ComponentBase*, PageWindow*) {};
+    c->panelBuilder = [](PageWindow*, void*, int32_t) { return 0; };
     auto select = [c](int32_t code) {
         MessageRecord m;
         m.code = code;

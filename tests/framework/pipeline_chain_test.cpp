@@ -44,7 +44,7 @@ struct Chain {
     static inline bool failProcessing = false;
     static ComponentBase* Make(int i, const ComponentId* id, ProjectItem* item) {
         made[i] = new TestStage(item, id, i == 1 ? 0x400101 : 0x10040);
-        made[i]->panelBuilder = [](ComponentBase*, PageWindow*) {};
+        made[i]->panelBuilder = [](PageWindow*, void*, int32_t) { return 0; };
         return made[i];
     }
     Chain() {
@@ -72,7 +72,7 @@ TEST(PipelineChain, ProcessingThatCannotBeCreatedDoesNotStopTheChain) {
     TestItem item;
     item.name = "a.fits";
     auto* source = new TestSource(&item);
-    source->panelBuilder = [](ComponentBase*, PageWindow*) {};
+    source->panelBuilder = [](PageWindow*, void*, int32_t) { return 0; };
     SourceOpenState request;
     SourceOpenStateInit(&request);
     request.ui = &ui;

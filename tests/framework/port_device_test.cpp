@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <tuple>
 #include <utility>
 
@@ -229,6 +230,66 @@ TEST(PortDevice, ShowInDisplaySynchronisesTheCell) {
     };
     EXPECT_TRUE(DeviceDeliver(device));
     EXPECT_EQ(std::pair(polls, rig.source->pulls), std::pair(1, 0));
+}
+
+TEST(PortDevice, PortListPlayerSavedWhenSourcesDetach) {
+    FramePlayerSaved& saved = TheFramePlayerSaved();
+    const int32_t flagWord = saved.flagWord.load();
+    saved.flagWord = 0x7F;
+    Rig rig;
+    saved.flagWord = flagWord;
+    FramePlayer& p = rig.list->player;
+    // A new list's cursor: the saved loop and return flags, step 1, step size 4.
+    EXPECT_EQ(std::tuple(p.flags.load(), p.step.load(), p.stepSize.load()),
+              std::tuple(kFramePlayerLoop | kFramePlayerReturnAtEnd, 1, 4));
+    PortList* other = PortListCreate(&rig.lists, "b.fits");
+    p.count = 10;
+    p.current = 3;
+    p.last = 8;
+    p.first = 2;
+    p.mark = 5;
+    PortListDetachSources(&rig.lists);
+    // Count, current, last and first are kept; both players are left at one frame.
+    EXPECT_EQ(std::tuple(rig.list->saved[0], rig.list->saved[1], rig.list->saved[2], rig.list->saved[3]),
+              std::tuple(10, 3, 8, 2));
+    for (PortList* l : {rig.list, other}) {
+        EXPECT_EQ(std::tuple(l->player.count.load(), l->player.current.load(), l->player.last.load(),
+                             l->player.first.load()),
+                  std::tuple(1, 0, 0, 0));
+    }
+    EXPECT_EQ(p.mark.load(), 5);
+    EXPECT_EQ(other->saved[0], 0);  // it had no frames to keep
+    p.current = 0;
+    PortListDetachSources(&rig.lists);  // one frame: nothing saved again
+    EXPECT_EQ(rig.list->saved[0], 10);
+}
+
+TEST(PortDevice, DeviceRecordsReset) {
+    DeviceScaleRecord scale;
+    for (double& v : scale.scale) v = 3.0;
+    for (double& v : scale.offset) v = -2.0;
+    scale.state[95] = 9;
+    ResetScaleRecord(&scale);
+    const DeviceScaleRecord identity;
+    EXPECT_EQ(std::memcmp(&scale, &identity, sizeof scale), 0);
+    EXPECT_EQ(std::tuple(identity.scale[3], identity.offset[0], identity.state[0]), std::tuple(1.0, 0.0, uint8_t{0}));
+
+    int first = 0, second = 0;
+    ViewOwnerRecord view{&first, {4, 5}};
+    EXPECT_TRUE(ViewSetOwnerReset(&view, &second));
+    EXPECT_EQ(std::tuple(view.owner, view.counters[0], view.counters[1]),
+              std::tuple(static_cast<void*>(&second), 0u, 0u));
+    view.counters[1] = 7;
+    EXPECT_TRUE(ViewSetOwnerReset(&view, nullptr));  // no owner given: kept
+    EXPECT_EQ(std::pair(view.owner, view.counters[1]), std::pair(static_cast<void*>(&second), 0u));
+
+    auto* settings = new DeviceViewSettings;
+    EXPECT_EQ(std::pair(settings->refCount.load(), int(settings->flag)), std::pair(1, 1));
+    EXPECT_EQ(settings->AddRef(), 2);
+    settings->flag = 0;
+    DeviceViewSettingsInit(settings);
+    EXPECT_EQ(std::pair(settings->refCount.load(), int(settings->flag)), std::pair(1, 1));
+    EXPECT_EQ(settings->Release(), 0);
 }
 
 }  // namespace

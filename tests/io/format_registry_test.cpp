@@ -162,19 +162,5 @@ TEST_F(FormatRegistryTest, PluginRecordsRefusalStarPatternsAndRelease) {
     EXPECT_EQ(InputFormatByIndex(reg, 1), FormatBinary());
 }
 
-TEST(FormatTypeNormalisation, Table) {
-    struct {
-        uint32_t type, mask, expected;
-    } cases[] = {
-        {0x40, 0x1FA, 0xC0},   {0x02, 0x82, 0x82},     {0, 0, 0x40},
-        {0x101, 0x100, 0x101}, {0x140, 0, 0x40},       {0x181, 0, 0x101},
-        {0x02, 0x8200, 0x102}, {0x108, 0x08, 0x08},    {0, 0x8208, 0x08},
-        {0, 0x8200, 0x102},    {0x200040, 0, 0x200040}, {0x200002, 0x8002, 0x02},
-    };
-    for (auto& c : cases)
-        EXPECT_EQ(NormalizeFormatType(c.type, c.mask), c.expected)
-            << std::hex << c.type << " " << c.mask;
-}
-
 }  // namespace
 }  // namespace orva

@@ -52,7 +52,7 @@ protected:
 TEST_F(FrameCursor, ConstructionTakesTheSavedSettings) {
     FramePlayer a;
     EXPECT_EQ(a.step.load(), 1);
-    EXPECT_EQ(a.kind.load(), 4);
+    EXPECT_EQ(a.stepSize.load(), 4);
     EXPECT_EQ(a.interval.load(), 0);
     EXPECT_EQ(FramePlayerSetLoop(a, true), 16);
     EXPECT_EQ(FramePlayerSetReverse(a, true), -1);

@@ -17,7 +17,7 @@ using testing_io::Sample;
 
 // Bytes a description covers from its data begin.
 uint64_t Described(const DataSetInfo& i) {
-    const uint64_t e = DataSetInfo::ElementBytes(NormaliseElementType(i.input.type));
+    const uint64_t e = DataSetInfo::ElementBytes(NormalizeFormatWord(i.input.type));
     return static_cast<uint64_t>(i.sizeX) * i.sizeY * i.sizeZ * i.sections * i.TotalFrames() * e *
            std::max<uint32_t>(i.input.channels, 1);
 }

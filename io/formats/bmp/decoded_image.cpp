@@ -61,7 +61,7 @@ int AttachDecodedImage(InputSource* source, const DecodedImage& image, FormatInf
     LayoutToDataSet(&layout, dataSet);
     // The kind bits of the decoded type replace those of the merge.
     dataSet->input.type =
-        NormaliseElementType(ClearFlagGroups(dataSet->input.type, kTypeImage) | kind);
+        NormalizeFormatWord(ClearFlagGroups(dataSet->input.type, kTypeImage) | kind);
     dataSet->InputFormatChanged();
     dataSet->flags |= kDecodedFlags;
     if (image.rangeMax > 0.0) {

@@ -662,7 +662,7 @@ bool FitsResolveSizes(FitsReader* rd, DataSetInfo* info) {
             result = true;
             if (info->input.bits != 0 && (sd->flags & kFlagSampleSize)) {
                 uint32_t t = (rd->type & ~0x7Fu) | (sd->type & 0x7F);
-                t = NormaliseElementType(t);
+                t = NormalizeFormatWord(t);
                 uint32_t ch = info->input.channels;
                 if ((sd->flags & kFlagChannels) && sd->channels != 0 && sd->channels != ch) ch = sd->channels;
                 uint32_t bits = sd->bits ? sd->bits : BitsFromType(t);

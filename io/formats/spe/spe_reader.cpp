@@ -119,7 +119,7 @@ bool SpeParseHeader(FileLayout* l, const uint8_t* h, int64_t fileLength, const c
     l->flags |= kFlagsSizes;
     const uint32_t base = TypeOfCode(code, newer, name);
     if (base == 0) return false;
-    l->type = NormaliseElementType(base | kTypeKindImage);
+    l->type = NormalizeFormatWord(base | kTypeKindImage);
     l->bits = BitsFromType(l->type);
     l->channels = 1;
     l->flags |= kFlagsSample;

@@ -125,7 +125,7 @@ int PassNested(VectorReader* r, uint32_t count, VectorChunkHeader* pending, bool
 
 // The element bytes of the header's type.
 uint32_t HeaderElementBytes(const VectorReader* r) {
-    return ElementBytesOfType(VectorElementType(r->header.typeFlags));
+    return FormatElementSize(VectorElementType(r->header.typeFlags));
 }
 
 // One accepted record chunk (its sub-header read): the section is added to the last
@@ -306,7 +306,7 @@ int AttachRecords(VectorReader* r, InputSource* source) {
     const VectorHeaderBlock& hb = r->header;
     const uint32_t baseType = VectorElementType(hb.typeFlags);
     SampleFormat format{baseType | kTypeVector, 0, 1};
-    const uint32_t width = 8 * ElementBytesOfType(baseType);
+    const uint32_t width = 8 * FormatElementSize(baseType);
     format.bits = (hb.bits != 0 && hb.bits < width) ? hb.bits : width;
     NormaliseReadRequest(&format);
 
