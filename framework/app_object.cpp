@@ -1,7 +1,5 @@
 #include "framework/app_object.h"
 
-#include <sys/stat.h>
-
 #include <climits>
 #include <cstring>
 
@@ -26,11 +24,6 @@ AppObject* gLogOwner = nullptr;
 
 void StartupError(const char* text) { ClibMessageBoxDirect(nullptr, text, "Error", kMbIconHand); }
 
-bool IsDirectory(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 bool EndsWithSeparator(const std::string& s) { return !s.empty() && s.back() == '/'; }
 
 }  // namespace
@@ -41,10 +34,7 @@ AppObject::AppObject() {
 
 AppObject::~AppObject() { Shutdown(); }
 
-std::string AppObject::RuntimeFolder() const {
-    std::string fallback = appDataFolder_.empty() ? platform::AppDataFolder() : appDataFolder_;
-    return platform::RuntimeFolder(fallback);
-}
+std::string AppObject::RuntimeFolder() const { return platform::RuntimeFolder(userFolder_); }
 
 std::string AppObject::ProgramPath() const {
     return programPath_.empty() ? platform::ExecutablePath() : programPath_;
@@ -54,6 +44,14 @@ void AppObject::DispatchCommandLine(const std::vector<std::string>& words) {
     std::vector<CommandContext> contexts{{this, &settings_}};
     if (uiCommands_) contexts.push_back({uiCommands_, uiUserData_});
     CommandLineDispatch(registry_, words, contexts);
+}
+
+std::string AppObject::CommandPath(const std::string& name) const {
+    if (name.empty() || name[0] == '/' || name[0] == '<') return name;
+    std::string folder = commandFolder_.empty() ? platform::CurrentDirectory() : commandFolder_;
+    if (folder.empty()) return name;
+    if (!EndsWithSeparator(folder)) folder += '/';
+    return folder + name;
 }
 
 bool AppObject::OpenInstanceCounter(const char* name) {
@@ -70,6 +68,19 @@ bool AppObject::OpenInstanceCounter(const char* name) {
 }
 
 int AppObject::InstanceCount() const { return slots_ && slots_->Held() ? slots_->Count() : 0; }
+
+std::vector<int> AppObject::OtherInstances() const {
+    return slots_ && slots_->Held() ? slots_->OthersLive() : std::vector<int>();
+}
+
+bool AppObject::LockStartDecision() {
+    // Long enough for a start that waits on a hung instance's answer before us.
+    return slots_ && slots_->LockDecision(15000);
+}
+
+void AppObject::UnlockStartDecision() {
+    if (slots_) slots_->UnlockDecision();
+}
 
 void AppObject::DecrementInstanceOnce() {
     if (decremented_) return;
@@ -97,16 +108,19 @@ void AppObject::FindFolders() {
         std::string candidate = appData;
         if (!EndsWithSeparator(candidate)) candidate += '/';
         candidate += kUserFolderName;
-        if (IsDirectory(candidate) || platform::CreateFolder(candidate)) userFolder_ = candidate + "/";
+        // A fresh account may lack the application-data folder itself: it is made too,
+        // private to the user as the settings and the instance sockets are.
+        if (platform::CreateFolder(candidate, 0700)) userFolder_ = candidate + "/";
     }
     if (userFolder_.empty()) userFolder_ = programFolder_;
 }
 
 bool AppObject::Init() {
     gLogOwner = this;
-    if (!OpenInstanceCounter(kInstanceCounterName)) StartupError("Can`t initialize common memory");
-    // The folders are found before the log opens: the log lives in the user folder.
+    // The folders come first: the log lives in the user folder, and without a runtime
+    // folder of the session the instance slots live there too.
     FindFolders();
+    if (!OpenInstanceCounter(kInstanceCounterName)) StartupError("Can`t initialize common memory");
     if (forceClibFailure_ || ClibInit(this, &AppObject::OpenLog) != 0) {
         StartupError("Can`t init clib");
         return false;
@@ -286,11 +300,17 @@ void RunCommandLine(AppObject& app, const std::vector<std::string>& words) {
 int WinMain(AppObject& app, const std::vector<std::string>& words) {
     if (!app.Init()) return -1;
     const AppServices& s = app.Services();
-    if (app.InstanceNumber() > 1) {
-        // A second start hands its command line to the running instance unless it asked
-        // for an instance of its own (or nobody took the line).
+    // Starts decide one at a time: two starts at the same moment never both become full
+    // instances, nor wait for each other.
+    app.LockStartDecision();
+    if (app.InstanceCount() > 1) {
+        // A later start hands its command line to a running instance unless it asked for
+        // an instance of its own (or none took the line).
         bool own = s.handOver ? s.handOver(words) : HandOverCommandLine(app, words);
-        if (!own) return 0;
+        if (!own) {
+            app.UnlockStartDecision();
+            return 0;
+        }
     }
     // From here on the line runs as a full instance's, where `newinstance` means nothing.
     NewInstanceRecord().disabled = 1;
@@ -300,10 +320,12 @@ int WinMain(AppObject& app, const std::vector<std::string>& words) {
     if (!words.empty())
         CommandLineDispatchInterface(app.Registry(), &ExitRecord(), {&app, &app.Settings()}, words);
     const bool windowless = app.Settings().windowless != 0;
-    // The first instance takes the lines of later starts. It listens from now on: a line
-    // that arrives early waits until the main loop polls; when the user interface does not
-    // come up, closing the socket sends the waiting starts on as full instances.
-    if (!windowless && app.InstanceNumber() <= 1) StartCommandLineReceiver(app);
+    // Every full instance takes the lines of later starts, so that single instance holds
+    // whichever instance ended first. It listens from now on: a line that arrives early
+    // waits until the main loop polls; when the user interface does not come up, closing
+    // the socket sends the waiting starts on to another instance or their own start.
+    if (!windowless) StartCommandLineReceiver(app);
+    app.UnlockStartDecision();
     app.InitRuntime();
     if (windowless) {
         ClibSetMessageHook(nullptr, nullptr);

@@ -50,8 +50,15 @@ public:
     // The live number of running instances (0 when no slot is held).
     int InstanceCount() const;
     int InstanceNumber() const { return instanceNumber_; }
-    // The folder of the instance slots and the hand-over socket: $XDG_RUNTIME_DIR, else
-    // the application-data folder.
+    // The slots of the other running instances, lowest first.
+    std::vector<int> OtherInstances() const;
+    // The start-up decision lock (see InstanceSlots::LockDecision): taken before the
+    // other instances are counted, given back once this start handed its line over or
+    // listens for lines itself.
+    bool LockStartDecision();
+    void UnlockStartDecision();
+    // The folder of the instance slots and the hand-over sockets: $XDG_RUNTIME_DIR, else
+    // the user folder.
     std::string RuntimeFolder() const;
 
     // Commands: the registry of interfaces, and the user interface's command owner with its
@@ -64,6 +71,24 @@ public:
     }
     // Runs a command line against the application's commands, then the user interface's.
     void DispatchCommandLine(const std::vector<std::string>& words);
+    // A file name of a command line as a full path: a relative name is taken in the
+    // folder the line was typed in (the sender's, for a handed-over line; else the
+    // current directory). Tagged names ("<...>") and absolute paths stay as they are.
+    std::string CommandPath(const std::string& name) const;
+    // Sets the folder of the command line being run, for as long as the scope lives.
+    class CommandFolderScope {
+    public:
+        CommandFolderScope(AppObject& app, std::string folder) : app_(app), saved_(std::move(app.commandFolder_)) {
+            app.commandFolder_ = std::move(folder);
+        }
+        ~CommandFolderScope() { app_.commandFolder_ = std::move(saved_); }
+        CommandFolderScope(const CommandFolderScope&) = delete;
+        CommandFolderScope& operator=(const CommandFolderScope&) = delete;
+
+    private:
+        AppObject& app_;
+        std::string saved_;
+    };
 
     // The processor report, then the filter modules and the formats.
     bool InitRuntime();
@@ -127,6 +152,7 @@ private:
     std::string appDataFolder_;
     std::string programFolder_;
     std::string userFolder_;
+    std::string commandFolder_;
     int instanceNumber_ = 0;
     std::unique_ptr<platform::InstanceSlots> slots_;
     bool decremented_ = false;

@@ -4,6 +4,7 @@
 #include "framework/app_object.h"
 #include "framework/global_commands.h"
 #include "platform/fd_watch.h"
+#include "platform/paths.h"
 
 namespace orva {
 
@@ -25,8 +26,9 @@ void* MainWindowOf(const AppObject& app) {
 
 }  // namespace
 
-std::string HandoverSocketPathFor(const AppObject& app) {
-    return platform::HandoverSocketPath(app.RuntimeFolder(), kInstanceCounterName);
+std::string HandoverSocketPathFor(const AppObject& app, int slot) {
+    return platform::HandoverSocketPath(app.RuntimeFolder(), std::string(kInstanceCounterName) + "." +
+                                                                 std::to_string(slot));
 }
 
 bool HandOverCommandLine(AppObject& app, const std::vector<std::string>& words,
@@ -39,37 +41,44 @@ bool HandOverCommandLine(AppObject& app, const std::vector<std::string>& words,
         record.userData = nullptr;
     }
     if (newInstance) return true;
-    switch (SendCommandLine(app, words, timeouts)) {
-        case platform::HandoverResult::kDone:
-            return false;
-        case platform::HandoverResult::kUnfinished:
-            // The running instance has the line; starting another would run it twice.
-            LogPrintf("%s", "***can`t send cmd");
-            return false;
-        case platform::HandoverResult::kNoReceiver:
-            break;
+    const platform::CommandBlock line{platform::CurrentDirectory(), words};
+    for (int slot : app.OtherInstances()) {
+        std::string path = HandoverSocketPathFor(app, slot);
+        std::string failure;
+        // Once the instance has the line, other starts need not wait for its run.
+        switch (platform::SendCommandBlock(path, line, timeouts, &failure, [&app] { app.UnlockStartDecision(); })) {
+            case platform::HandoverResult::kDone:
+                return false;
+            case platform::HandoverResult::kUnfinished:
+                // The running instance has the line; running it here too would run it twice.
+                LogPrintf("%s", "***can`t send cmd");
+                return false;
+            case platform::HandoverResult::kNoReceiver:
+                // This instance did not take it (one without windows, or a hung one): the
+                // next may, and the line is still ours to run.
+                LogPrintf("***can`t send cmd: %s: %s", path.c_str(), failure.c_str());
+                break;
+        }
     }
     return true;
 }
 
-platform::HandoverResult SendCommandLine(const AppObject& app, const std::vector<std::string>& words,
-                                         const platform::HandoverTimeouts& timeouts) {
-    return platform::SendCommandBlock(HandoverSocketPathFor(app), words, timeouts);
-}
-
-void ReceiveCommandLine(AppObject& app, const std::vector<std::string>& words) {
+void ReceiveCommandLine(AppObject& app, const std::vector<std::string>& words, const std::string& folder) {
     MainSettings& settings = app.Settings();
     if (words.empty()) {
         BringToFront(MainWindowOf(app), settings);
         return;
     }
-    std::string line;
+    std::string text;
     for (const std::string& w : words) {
-        if (!line.empty()) line += ' ';
-        line += w;
+        if (!text.empty()) text += ' ';
+        text += w;
     }
-    LogPrintf("Received command line: %s", line.c_str());
-    app.DispatchCommandLine(words);
+    LogPrintf("Received command line: %s", text.c_str());
+    {
+        AppObject::CommandFolderScope scope(app, folder);
+        app.DispatchCommandLine(words);
+    }
     if (settings.quitRequest) {
         // `exit` cleared the exit-dialog flag: the window closes without the question.
         if (app.Services().closeMainWindow) app.Services().closeMainWindow();
@@ -90,8 +99,8 @@ void BringToFront(void* window, MainSettings& settings) {
 bool StartCommandLineReceiver(AppObject& app) {
     Receiver& r = TheReceiver();
     StopCommandLineReceiver();
-    std::string path = HandoverSocketPathFor(app);
-    if (path.empty() || !r.server.Listen(path)) {
+    std::string path = HandoverSocketPathFor(app, app.InstanceNumber());
+    if (app.InstanceNumber() < 1 || path.empty() || !r.server.Listen(path)) {
         LogPrintf("***can`t listen for cmd: %s", path.c_str());
         return false;
     }
@@ -99,7 +108,9 @@ bool StartCommandLineReceiver(AppObject& app) {
     platform::FdWatchAdd(r.server.Fd(), [](int) {
         Receiver& rr = TheReceiver();
         if (rr.app == nullptr) return;
-        rr.server.ServeOne([&rr](const std::vector<std::string>& words) { ReceiveCommandLine(*rr.app, words); });
+        rr.server.ServeOne([&rr](const platform::CommandBlock& line) {
+            ReceiveCommandLine(*rr.app, line.words, line.folder);
+        });
     });
     return true;
 }

@@ -73,14 +73,16 @@ void NoteRequest() {
 
 bool OpenHandler(const CommandRecord* record, const CommandArgList* args, CommandContext*) {
     if (record->disabled || args == nullptr) return false;
-    for (const CommandArg& a : *args) LogPrintf("Projects stand-in: open %s", a.text.c_str());
+    for (const CommandArg& a : *args)
+        LogPrintf("Projects stand-in: open %s", TheApp().CommandPath(a.text).c_str());
     NoteRequest();
     return true;
 }
 
 bool CloseHandler(const CommandRecord* record, const CommandArgList* args, CommandContext*) {
     if (record->disabled || args == nullptr) return false;
-    for (const CommandArg& a : *args) LogPrintf("Projects stand-in: close %s", a.text.c_str());
+    for (const CommandArg& a : *args)
+        LogPrintf("Projects stand-in: close %s", TheApp().CommandPath(a.text).c_str());
     NoteRequest();
     return true;
 }

@@ -88,9 +88,10 @@ std::string HandoverSocketPath(const std::string& folder, const std::string& nam
     return path;
 }
 
-std::string EncodeCommandBlock(const std::vector<std::string>& words) {
-    std::string payload;
-    for (const std::string& w : words) {
+std::string EncodeCommandBlock(const CommandBlock& line) {
+    std::string payload = line.folder;
+    payload += '\0';
+    for (const std::string& w : line.words) {
         payload += w;
         payload += '\0';
     }
@@ -100,18 +101,24 @@ std::string EncodeCommandBlock(const std::vector<std::string>& words) {
     return block + payload;
 }
 
-bool DecodeCommandBlock(const char* data, size_t size, std::vector<std::string>* words) {
-    words->clear();
+bool DecodeCommandBlock(const char* data, size_t size, CommandBlock* line) {
+    *line = CommandBlock();
     if (data == nullptr || size < kHandoverHeaderSize) return false;
     if (std::memcmp(data, kHandoverTag, 4) != 0) return false;
     uint32_t n = ReadLe32(data + 4);
     if (n > kHandoverMaxPayload || size - kHandoverHeaderSize != n) return false;
     const char* p = data + kHandoverHeaderSize;
-    if (n > 0 && p[n - 1] != '\0') return false;
+    // At least the folder's terminator, and every text terminated.
+    if (n == 0 || p[n - 1] != '\0') return false;
     size_t start = 0;
+    bool folder = true;
     for (size_t i = 0; i < n; ++i) {
         if (p[i] != '\0') continue;
-        words->emplace_back(p + start, i - start);
+        if (folder)
+            line->folder.assign(p + start, i - start);
+        else
+            line->words.emplace_back(p + start, i - start);
+        folder = false;
         start = i + 1;
     }
     return true;
@@ -150,8 +157,7 @@ bool HandoverServer::Listen(const std::string& path) {
     return true;
 }
 
-bool HandoverServer::ServeOne(const std::function<void(const std::vector<std::string>&)>& run,
-                              int readTimeoutMs) {
+bool HandoverServer::ServeOne(const std::function<void(const CommandBlock&)>& run, int readTimeoutMs) {
     if (fd_ < 0) return false;
     int c = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (c < 0) return false;
@@ -162,16 +168,21 @@ bool HandoverServer::ServeOne(const std::function<void(const std::vector<std::st
     if (::getsockopt(c, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0 && cred.uid == ::geteuid()) {
         auto deadline = Clock::now() + std::chrono::milliseconds(readTimeoutMs);
         char header[kHandoverHeaderSize];
-        std::vector<std::string> words;
+        CommandBlock line;
         if (ReadFull(c, header, sizeof header, deadline) && std::memcmp(header, kHandoverTag, 4) == 0) {
             uint32_t n = ReadLe32(header + 4);
             if (n <= kHandoverMaxPayload) {
                 std::string block(header, sizeof header);
                 block.resize(sizeof header + n);
+                char go = 0;
+                // The line is run only once the sender confirmed that it will not run it
+                // itself; a sender that gave up meanwhile closed the connection.
                 if (ReadFull(c, block.data() + sizeof header, n, deadline) &&
-                    DecodeCommandBlock(block.data(), block.size(), &words) &&
-                    WriteFull(c, &kHandoverAccepted, 1)) {
-                    run(words);
+                    DecodeCommandBlock(block.data(), block.size(), &line) &&
+                    WriteFull(c, &kHandoverAccepted, 1) &&
+                    ReadFull(c, &go, 1, Clock::now() + std::chrono::milliseconds(readTimeoutMs)) &&
+                    go == kHandoverGo) {
+                    run(line);
                     ran = true;
                     WriteFull(c, &kHandoverDone, 1);
                 }
@@ -192,33 +203,47 @@ void HandoverServer::Close() {
     path_.clear();
 }
 
-HandoverResult SendCommandBlock(const std::string& path, const std::vector<std::string>& words,
-                                const HandoverTimeouts& timeouts) {
+HandoverResult SendCommandBlock(const std::string& path, const CommandBlock& line,
+                                const HandoverTimeouts& timeouts, std::string* failure,
+                                const std::function<void()>& taken) {
+    auto fail = [failure](const std::string& why, HandoverResult result) {
+        if (failure) *failure = why;
+        return result;
+    };
     sockaddr_un addr;
-    if (!FillAddress(path, &addr)) return HandoverResult::kNoReceiver;
+    if (!FillAddress(path, &addr)) return fail("no socket path", HandoverResult::kNoReceiver);
     auto connectDeadline = Clock::now() + std::chrono::milliseconds(timeouts.connectMs);
     int fd = -1;
     for (;;) {
         fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) return HandoverResult::kNoReceiver;
+        if (fd < 0) return fail(std::strerror(errno), HandoverResult::kNoReceiver);
         timeval tv{1, 0};  // a full backlog must not block the connect for ever
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
         if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0) break;
         int err = errno;
         ::close(fd);
         fd = -1;
-        bool retry = err == ENOENT || err == ECONNREFUSED || err == EAGAIN || err == EINTR;
-        if (!retry || RemainingMs(connectDeadline) == 0) return HandoverResult::kNoReceiver;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        // A missing or refusing socket has no owner: nothing to wait for.
+        bool retry = err == EAGAIN || err == EINTR;
+        if (!retry || RemainingMs(connectDeadline) == 0) return fail(std::strerror(err), HandoverResult::kNoReceiver);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    std::string block = EncodeCommandBlock(words);
+    std::string block = EncodeCommandBlock(line);
     char answer = 0;
-    HandoverResult result = HandoverResult::kNoReceiver;
-    if (WriteFull(fd, block.data(), block.size()) &&
-        ReadFull(fd, &answer, 1, Clock::now() + std::chrono::milliseconds(timeouts.acceptMs)) &&
-        answer == kHandoverAccepted) {
-        result = HandoverResult::kUnfinished;
-        if (ReadFull(fd, &answer, 1, Clock::now() + std::chrono::milliseconds(timeouts.doneMs)) &&
+    HandoverResult result;
+    if (!WriteFull(fd, block.data(), block.size())) {
+        result = fail("the receiver left", HandoverResult::kNoReceiver);
+    } else if (!ReadFull(fd, &answer, 1, Clock::now() + std::chrono::milliseconds(timeouts.acceptMs)) ||
+               answer != kHandoverAccepted) {
+        // Closing now, before any 'G', tells a late receiver to drop the line.
+        result = fail("no answer", HandoverResult::kNoReceiver);
+    } else {
+        // Receipt acknowledged: the line is the receiver's from here on, whatever follows.
+        result = fail("the line was not reported run", HandoverResult::kUnfinished);
+        bool went = WriteFull(fd, &kHandoverGo, 1);
+        if (taken) taken();
+        if (went &&
+            ReadFull(fd, &answer, 1, Clock::now() + std::chrono::milliseconds(timeouts.doneMs)) &&
             answer == kHandoverDone)
             result = HandoverResult::kDone;
     }

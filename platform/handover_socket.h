@@ -1,14 +1,18 @@
 #pragma once
-// The hand-over of a command line from a second start to the running first
-// instance, over a Unix-domain stream socket that the first instance owns.
+// The hand-over of a command line from a later start to a running instance, over a
+// Unix-domain stream socket that every full instance owns.
 //
-// Block sent by the second start (all integers little-endian):
+// Block sent by the later start (all integers little-endian):
 //   bytes 0-3  "CMDI"
 //   bytes 4-7  u32 payload length
-//   payload    every argv word followed by one NUL byte (length 0: no words)
-// Answers of the receiver, one byte each:
-//   'R' once the block was read and accepted (the line is now the receiver's);
-//   'D' once the receiver's main thread has run the line.
+//   payload    the sender's working folder followed by one NUL byte (empty when
+//              unknown), then every argv word followed by one NUL byte
+// The exchange, one byte each way after the block:
+//   receiver 'R' once the block was read and accepted;
+//   sender   'G' once it saw 'R': from here on the line is the receiver's alone and
+//            the sender never runs it. A receiver that does not get 'G' (the sender
+//            gave up waiting and runs the line itself) drops the line;
+//   receiver 'D' once its main thread has run the line.
 // A malformed block is dropped without an answer.
 #include <cstddef>
 #include <cstdint>
@@ -23,16 +27,24 @@ inline constexpr size_t kHandoverHeaderSize = 8;
 // The largest payload accepted: far above any argv the kernel lets a process have.
 inline constexpr uint32_t kHandoverMaxPayload = 8u << 20;
 inline constexpr char kHandoverAccepted = 'R';
+inline constexpr char kHandoverGo = 'G';
 inline constexpr char kHandoverDone = 'D';
+
+// A handed-over line: the folder it was typed in and its words.
+struct CommandBlock {
+    std::string folder;
+    std::vector<std::string> words;
+    bool operator==(const CommandBlock&) const = default;
+};
 
 // The socket's path: `folder`/`name`.sock; empty when it does not fit a socket address.
 std::string HandoverSocketPath(const std::string& folder, const std::string& name);
 
-// The block for these words.
-std::string EncodeCommandBlock(const std::vector<std::string>& words);
-// Splits a whole block into its words; false (words cleared) when the tag, the length
-// or the terminating NUL is wrong, or a word would hold a NUL.
-bool DecodeCommandBlock(const char* data, size_t size, std::vector<std::string>* words);
+// The block for a line.
+std::string EncodeCommandBlock(const CommandBlock& line);
+// Splits a whole block into folder and words; false (all cleared) when the tag, the
+// length or the terminating NUL is wrong, or the folder is missing.
+bool DecodeCommandBlock(const char* data, size_t size, CommandBlock* line);
 
 // The receiving end, owned by the first instance.
 class HandoverServer {
@@ -48,10 +60,10 @@ public:
     int Fd() const { return fd_; }
     bool Listening() const { return fd_ >= 0; }
     // Accepts one waiting connection (none waiting: false at once), reads its block within
-    // `readTimeoutMs`, answers 'R', calls `run` with the words and answers 'D'. False when
-    // nothing was run: no connection, a malformed or late block, or a sender that left.
-    bool ServeOne(const std::function<void(const std::vector<std::string>&)>& run,
-                  int readTimeoutMs = 2000);
+    // `readTimeoutMs`, answers 'R', waits as long for 'G', calls `run` with the line and
+    // answers 'D'. False when nothing was run: no connection, a malformed or late block,
+    // or a sender that left or gave up before 'G'.
+    bool ServeOne(const std::function<void(const CommandBlock&)>& run, int readTimeoutMs = 2000);
     // Stops listening and removes the socket file (when it is still ours).
     void Close();
 
@@ -64,17 +76,21 @@ private:
 enum class HandoverResult {
     kDone,        // the receiver ran the line
     kNoReceiver,  // nobody took the line: no socket, refused, or no acceptance in time
-    kUnfinished,  // the receiver accepted the line but did not report it run in time
+    kUnfinished,  // the receiver took the line but did not report it run in time
 };
 
 struct HandoverTimeouts {
-    int connectMs = 1500;  // retries while the socket is missing or refuses (a starting owner)
+    int connectMs = 1000;  // retries while the receiver's backlog is full
     int acceptMs = 4000;   // wait for 'R'
-    int doneMs = 60000;    // wait for 'D'
+    int doneMs = 15000;    // wait for 'D'
 };
 
-HandoverResult SendCommandBlock(const std::string& path, const std::vector<std::string>& words,
-                                const HandoverTimeouts& timeouts = HandoverTimeouts());
+// Sends the line to the socket at `path`. With kNoReceiver and kUnfinished, `failure`
+// (when given) receives what went wrong, for the log. `taken` (when given) runs once the
+// receiver has the line, before the wait for its run.
+HandoverResult SendCommandBlock(const std::string& path, const CommandBlock& line,
+                                const HandoverTimeouts& timeouts = HandoverTimeouts(),
+                                std::string* failure = nullptr, const std::function<void()>& taken = nullptr);
 
 // Brings a top-level window to the front, restoring it when minimised. Nothing is done
 // until the program has windows (a null window).

@@ -4,6 +4,7 @@
 // kernel drops the lock when the process dies, so a crash never leaves a
 // phantom instance behind (a shared memory counter would keep counting it).
 #include <string>
+#include <vector>
 
 namespace orva::platform {
 
@@ -24,19 +25,30 @@ public:
     int Slot() const { return slot_; }
     // The number of slots held by live processes, this one included.
     int Count() const;
+    // The slots held by other live processes, lowest first.
+    std::vector<int> OthersLive() const;
+
+    // The start-up decision lock: held by a start from the moment it counts the other
+    // instances until it either handed its line over or listens for lines itself, so
+    // that two starts at the same moment never both pass each other by. Waits up to
+    // `timeoutMs`; false when it could not be had (the start goes on without it).
+    bool LockDecision(int timeoutMs);
+    void UnlockDecision();
 
     static constexpr int kMaxSlots = 128;
 
 private:
     std::string SlotPath(int slot) const;
+    bool SlotLive(int slot) const;
     std::string folder_;
     std::string name_;
     int slot_ = 0;
     int fd_ = -1;
+    int decisionFd_ = -1;
 };
 
-// The folder for the lock files: $XDG_RUNTIME_DIR when it is set and exists,
-// else the given fall-back.
+// The folder for the lock files and sockets: $XDG_RUNTIME_DIR when it is set and
+// names a folder, else the given fall-back (the program's user folder).
 std::string RuntimeFolder(const std::string& fallback);
 
 }  // namespace orva::platform

@@ -71,9 +71,18 @@ std::string CurrentDirectory() {
     return std::string(buffer);
 }
 
-bool CreateFolder(const std::string& path) {
+bool CreateFolder(const std::string& path, unsigned mode) {
     if (path.empty() || path.size() >= kPathMax) return false;
-    return ::mkdir(path.c_str(), 0777) == 0;
+    // Every missing folder on the way is made, from the top down (a fresh account may
+    // have no ~/.config yet); one made meanwhile by another process is as good.
+    for (size_t end = path.find('/', 1); ; end = path.find('/', end + 1)) {
+        std::string part = path.substr(0, end);
+        if (!part.empty() && ::mkdir(part.c_str(), static_cast<mode_t>(mode)) != 0 && errno != EEXIST) {
+            if (!IsDirectory(part)) return false;
+        }
+        if (end == std::string::npos) break;
+    }
+    return IsDirectory(path);
 }
 
 bool IsDirectory(const std::string& path) {

@@ -20,9 +20,9 @@ std::string DocumentsFolder();
 std::string HomeFolder();
 // The current directory, without a trailing "/" (except for "/" itself); empty on failure.
 std::string CurrentDirectory();
-// Creates one folder (its parent must exist); false when it cannot be created,
-// also when it exists already.
-bool CreateFolder(const std::string& path);
+// Creates the folder with every missing parent, each with `mode` (less the umask);
+// true when the path names a directory afterwards (also when it existed already).
+bool CreateFolder(const std::string& path, unsigned mode = 0777);
 // True when the path names an existing directory (symbolic links followed).
 bool IsDirectory(const std::string& path);
 

@@ -12,6 +12,7 @@
 #include "framework/app_object.h"
 #include "framework/global_commands.h"
 #include "platform/fd_watch.h"
+#include "platform/paths.h"
 #include "test_support.h"
 
 namespace orva {
@@ -20,9 +21,11 @@ namespace {
 std::vector<std::string> gOpened;
 int gClosed = 0;
 int gWindow = 0;
+const AppObject* gRunning = nullptr;  // the instance whose handler runs
 
+// Opens as the shell would: the name taken in the folder of the line.
 bool OpenDouble(const CommandRecord*, const CommandArgList* args, CommandContext* c) {
-    for (const CommandArg& a : args ? *args : CommandArgList()) gOpened.push_back(a.text);
+    for (const CommandArg& a : args ? *args : CommandArgList()) gOpened.push_back(gRunning->CommandPath(a.text));
     static_cast<MainSettings*>(c->userData)->bringToFront = 1;
     return true;
 }
@@ -39,6 +42,7 @@ protected:
     // An application object with the "Global" interface and a user interface's double.
     void Prepare(AppObject& app) {
         app.SetAppDataFolder(root_);
+        gRunning = &app;
         RegisterGlobalIface(app);
         CommandRegistryAdd(app.Registry(), ui_, kUiIface);
         app.SetUiCommandOwner(&ui_, &app.Settings());
@@ -54,12 +58,14 @@ protected:
     CommandOwner ui_;
 };
 
-TEST_F(HandoverTest, ReceivedLinesRunThenCloseOrComeForward) {
+TEST_F(HandoverTest, ReceivedLinesRunInTheSendersFolderThenCloseOrComeForward) {
     AppObject app;
     Prepare(app);
     MainSettings& s = app.Settings();
-    ReceiveCommandLine(app, {"a.fits", "-EXITDLG", "disable"});
-    EXPECT_EQ(gOpened, (std::vector<std::string>{"a.fits"}));
+    ReceiveCommandLine(app, {"a.fits", "/data/b.fits", "<NAME>c.fits", "-EXITDLG", "disable"}, "/home/u/obs");
+    EXPECT_EQ(gOpened, (std::vector<std::string>{"/home/u/obs/a.fits", "/data/b.fits", "<NAME>c.fits"}));
+    // The folder was the line's only: the own command line resolves in the current one.
+    EXPECT_EQ(app.CommandPath("d.fits"), platform::CurrentDirectory() + "/d.fits");
     // Brought forward, nothing closed.
     EXPECT_EQ(std::tuple(s.exitDialog, s.bringToFront, gClosed), std::tuple(0, 0, 0));
     s.bringToFront = 1;
@@ -68,45 +74,95 @@ TEST_F(HandoverTest, ReceivedLinesRunThenCloseOrComeForward) {
     ReceiveCommandLine(app, {"--exit"});
     EXPECT_EQ(std::tuple(gClosed, s.quitRequest, s.exitDialog), std::tuple(1, 1, 0));
     EXPECT_EQ(log_.Text(),
-              "Received command line: a.fits -EXITDLG disable\nReceived command line: --exit\n");
+              "Received command line: a.fits /data/b.fits <NAME>c.fits -EXITDLG disable\n"
+              "Received command line: --exit\n");
 }
 
-TEST_F(HandoverTest, SecondStartDecides) {
-    AppObject first, second;
-    Prepare(first);
-    Prepare(second);
+// Serves the receiver of this process from a thread, as a main loop does.
+class Loop {
+public:
+    Loop()
+        : thread_([this] {
+              while (!stop_) platform::FdWatchPollOnce(20);
+          }) {}
+    ~Loop() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST_F(HandoverTest, LaterStartsHandOverToTheLowestInstanceThatTakesTheLine) {
+    // Slot 1 runs without listening (an instance without windows); slot 3 listens.
+    AppObject first, second, third;
+    for (AppObject* app : {&first, &second, &third}) {
+        Prepare(*app);
+        ASSERT_TRUE(app->OpenInstanceCounter(kInstanceCounterName));
+    }
+    ASSERT_EQ(std::tuple(first.InstanceNumber(), second.InstanceNumber(), third.InstanceNumber()),
+              std::tuple(1, 2, 3));
+    EXPECT_EQ(second.OtherInstances(), (std::vector<int>{1, 3}));
+    const std::string socket1 = HandoverSocketPathFor(first, 1), socket3 = HandoverSocketPathFor(first, 3);
+    EXPECT_EQ(socket1, root_ + "/orvaCommonSharedData.1.sock");
     platform::HandoverTimeouts quick{100, 2000, 5000};
+
     // newinstance: a full instance of its own, nothing sent; the record forgets the byte.
     EXPECT_TRUE(HandOverCommandLine(second, {"b.fits", "--newinstance"}, quick));
     EXPECT_EQ(NewInstanceRecord().userData, nullptr);
-    // Nobody listens: this start becomes a full instance rather than dropping the line.
+    EXPECT_EQ(log_.Text(), "");
+    // Nobody listens: every failure is logged and this start becomes a full instance
+    // rather than dropping the line.
     EXPECT_TRUE(HandOverCommandLine(second, {"b.fits"}, quick));
-    EXPECT_FALSE(CommandLineReceiverRunning());
+    EXPECT_EQ(log_.Text(), "***can`t send cmd: " + socket1 + ": No such file or directory\n***can`t send cmd: " +
+                               socket3 + ": No such file or directory\n");
 
-    ASSERT_TRUE(StartCommandLineReceiver(first));
-    std::atomic<bool> stop{false};
-    std::thread loop([&] {
-        while (!stop) platform::FdWatchPollOnce(20);
-    });
-    EXPECT_FALSE(HandOverCommandLine(second, {"c.fits", "d.fits"}, quick));
-    EXPECT_EQ(gOpened, (std::vector<std::string>{"c.fits", "d.fits"}));
-    stop = true;
-    loop.join();
+    gRunning = &third;
+    ASSERT_TRUE(StartCommandLineReceiver(third));
+    {
+        Loop loop;
+        EXPECT_FALSE(HandOverCommandLine(second, {"c.fits", "/abs/d.fits"}, quick));
+    }
     StopCommandLineReceiver();
     EXPECT_FALSE(CommandLineReceiverRunning());
+    // Taken by the third, in the folder the line was typed in.
+    EXPECT_EQ(gOpened, (std::vector<std::string>{platform::CurrentDirectory() + "/c.fits", "/abs/d.fits"}));
+    EXPECT_EQ(log_.Text(), "***can`t send cmd: " + socket1 +
+                               ": No such file or directory\nReceived command line: c.fits /abs/d.fits\n");
+}
 
-    // A receiver that takes the line but does not finish in time: the sender ends anyway
-    // (the line must not run twice) and logs the failed send.
-    platform::HandoverServer slow;
-    ASSERT_TRUE(slow.Listen(HandoverSocketPathFor(first)));
+TEST_F(HandoverTest, AHungOrSlowOwnerNeverMakesTheLineRunTwice) {
+    AppObject first, second;
+    for (AppObject* app : {&first, &second}) {
+        Prepare(*app);
+        ASSERT_TRUE(app->OpenInstanceCounter(kInstanceCounterName));
+    }
+    platform::HandoverServer owner;
+    ASSERT_TRUE(owner.Listen(HandoverSocketPathFor(first, 1)));
+    int runs = 0;
+    auto count = [&runs](const platform::CommandBlock&) { ++runs; };
+
+    // An owner that takes connections but answers nothing: the sender logs it and runs the
+    // line itself; the owner, waking up later, drops it.
+    EXPECT_TRUE(HandOverCommandLine(second, {"e.fits"}, {100, 200, 5000}));
+    EXPECT_EQ(log_.Text(), "***can`t send cmd: " + HandoverSocketPathFor(first, 1) + ": no answer\n");
+    EXPECT_FALSE(owner.ServeOne(count, 200));
+    EXPECT_EQ(runs, 0);
+
+    // An owner that takes the line but does not finish in time: the sender ends anyway
+    // with the failed send logged, and the owner runs the line once.
     std::thread serve([&] {
-        while (!slow.ServeOne([](const std::vector<std::string>&) {
+        while (!owner.ServeOne([&](const platform::CommandBlock& line) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            count(line);
         })) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     });
     EXPECT_FALSE(HandOverCommandLine(second, {"e.fits"}, {100, 2000, 50}));
     serve.join();
-    EXPECT_NE(log_.Text().find("***can`t send cmd\n"), std::string::npos);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(log_.Text(), "***can`t send cmd\n");
 }
 
 }  // namespace

@@ -1,16 +1,22 @@
-// The program itself, started more than once: the second start hands its line
-// to the first.
+// The program itself, started more than once on an account as a new user has it (no
+// ~/.config, no session runtime folder): later starts hand their lines to a running
+// instance, whichever that is, and failed hand-overs are logged and never run a line twice.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/instance_slots.h"
 #include "test_support.h"
 
 namespace {
@@ -18,125 +24,216 @@ namespace {
 using orva::testing_util::Exists;
 using orva::testing_util::ReadText;
 
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    return names;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 class HandoverProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        mkdir(config_.c_str(), 0700);
-        mkdir(runtime_.c_str(), 0700);
+        mkdir(home_.c_str(), 0700);
+        mkdir(elsewhere_.c_str(), 0700);
     }
     void TearDown() override {
-        if (first_ > 0) {
-            kill(first_, SIGKILL);
-            waitpid(first_, nullptr, 0);
+        for (pid_t& pid : running_) {
+            if (pid <= 0) continue;
+            kill(pid, SIGCONT);
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
         }
     }
 
-    // Starts an instance that keeps running, with or without an answer for message boxes.
-    void Spawn(bool answerBoxes) {
-        first_ = fork();
-        ASSERT_GE(first_, 0);
-        if (first_ == 0) {
-            setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
-            setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-            if (answerBoxes) setenv("ORVA_MESSAGEBOX_ANSWER", "1", 1);
+    // Starts an instance that keeps running (the headless loop) in `folder`; answers its index.
+    size_t Spawn(const std::vector<std::string>& args = {}, const std::string& folder = "") {
+        pid_t pid = fork();
+        if (pid == 0) {
+            if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(126);
+            unsetenv("XDG_CONFIG_HOME");
+            unsetenv("XDG_RUNTIME_DIR");
+            setenv("HOME", home_.c_str(), 1);
+            setenv("ORVA_MESSAGEBOX_ANSWER", "1", 1);
             setenv("ORVA_TEST_HEADLESS_LOOP", "1", 1);
-            execl(ORVA_BINARY_DIR "/orva", "orva", static_cast<char*>(nullptr));
+            std::vector<char*> argv{const_cast<char*>("orva")};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(ORVA_BINARY_DIR "/orva", argv.data());
             _exit(127);
         }
+        running_.push_back(pid);
+        return running_.size() - 1;
     }
-    // Starts a first instance that keeps running, and waits until it takes lines.
-    void StartFirst() {
-        if (Exists(socket_)) unlink(socket_.c_str());
-        Spawn(true);
-        for (int i = 0; i < 400 && !Exists(socket_); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        ASSERT_TRUE(Exists(socket_));
+    // Waits until the instance of `slot` takes lines.
+    bool Listening(int slot) {
+        std::string socket = Socket(slot);
+        for (int i = 0; i < 400 && !Exists(socket); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        return Exists(socket);
     }
-    // The exit status of the first instance, waiting up to 20 s; -1 when it does not end.
-    int WaitFirst() {
+    // The exit status of a spawned instance, waiting up to 20 s; -1 when it does not end.
+    int Wait(size_t index) {
         for (int i = 0; i < 800; ++i) {
             int status = 0;
-            if (waitpid(first_, &status, WNOHANG) == first_) {
-                first_ = 0;
+            if (waitpid(running_[index], &status, WNOHANG) == running_[index]) {
+                running_[index] = 0;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
         return -1;
     }
-    // Runs the program to its end and answers its exit status.
-    int Run(const std::vector<std::string>& args) {
-        return orva::testing_util::RunProgram(
-            ORVA_BINARY_DIR "/orva",
-            {"XDG_CONFIG_HOME=" + config_, "XDG_RUNTIME_DIR=" + runtime_, "ORVA_MESSAGEBOX_ANSWER=1"},
-            args);
+    // Runs the program to its end in `folder` and answers its exit status.
+    int Run(const std::vector<std::string>& args, const std::string& folder = "") {
+        std::vector<std::string> env = {"-u", "XDG_CONFIG_HOME", "-u", "XDG_RUNTIME_DIR", "HOME=" + home_,
+                                        "ORVA_MESSAGEBOX_ANSWER=1"};
+        if (!folder.empty()) env.insert(env.begin(), {"-C", folder});
+        return orva::testing_util::RunProgram(ORVA_BINARY_DIR "/orva", env, args);
+    }
+    std::string Log(int number = 1) const {
+        return ReadText(user_ + (number > 1 ? "/orva" + std::to_string(number) : std::string("/orva")) + ".log");
+    }
+    std::string Socket(int slot) const { return user_ + "/orvaCommonSharedData." + std::to_string(slot) + ".sock"; }
+    // Waits until the log of `number` holds `text`.
+    std::string WaitForLog(const std::string& text, int number = 1) {
+        std::string log = Log(number);
+        for (int i = 0; i < 200 && log.find(text) == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            log = Log(number);
+        }
+        return log;
     }
 
     orva::testing_util::TempFolder folder_;
-    std::string config_ = folder_.File("config"), runtime_ = folder_.File("run");
-    std::string log_ = config_ + "/ZEL Lab/orva.log", socket_ = runtime_ + "/orvaCommonSharedData.sock";
-    pid_t first_ = 0;
+    std::string home_ = folder_.File("home"), elsewhere_ = folder_.File("elsewhere");
+    std::string user_ = home_ + "/.config/ZEL Lab";
+    std::vector<pid_t> running_;
 };
 
-TEST_F(HandoverProgramTest, SecondStartsHandOverAskForTheirOwnInstanceOrCloseTheFirst) {
-    StartFirst();
-    EXPECT_EQ(Run({"c d.fits"}), 0);
-    std::string log = ReadText(log_);
-    for (const char* line : {"Received command line: c d.fits\n", "Projects stand-in: open c d.fits\n"})
+TEST_F(HandoverProgramTest, AFreshAccountStartsCleanlyAndHandsOver) {
+    size_t a = Spawn();
+    ASSERT_TRUE(Listening(1));
+    // Folders made, private to the user; no error on the way.
+    struct stat st;
+    ASSERT_EQ(stat(user_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    std::string log = WaitForLog("Stand-in UI: headless loop");
+    for (const char* error : {"Error", "***"}) EXPECT_EQ(log.find(error), std::string::npos) << log;
+
+    EXPECT_EQ(Run({"c d.fits"}, elsewhere_), 0);
+    log = WaitForLog("Projects stand-in: open");
+    for (std::string line : {std::string("Received command line: c d.fits\n"), "Projects stand-in: open " + elsewhere_ + "/c d.fits\n"})
         EXPECT_NE(log.find(line), std::string::npos) << log;
+    // Nothing loose in ~/.config, nothing beside the program.
+    EXPECT_EQ(FolderNames(home_ + "/.config"), std::vector<std::string>{"ZEL Lab"});
+    for (const char* name : {"orva.log", "orva.cfg", "orvaCommonSharedData.1.lock", "orvaCommonSharedData.1.sock"})
+        EXPECT_FALSE(Exists(std::string(ORVA_BINARY_DIR "/") + name)) << name;
 
     // An instance of its own: number 2, its own log; the first sees nothing.
     EXPECT_EQ(Run({"--NewInstance"}), 0);
-    EXPECT_NE(ReadText(config_ + "/ZEL Lab/orva2.log").find("***Can`t init CUI, Exit!\n"),
-              std::string::npos);
-    EXPECT_EQ(ReadText(log_).find("newinstance"), std::string::npos);
+    EXPECT_NE(Log(2).find("***Can`t init CUI, Exit!\n"), std::string::npos);
+    EXPECT_EQ(Log().find("newinstance"), std::string::npos);
 
     // exit closes the first instance.
     EXPECT_EQ(Run({"-exit"}), 0);
-    EXPECT_EQ(WaitFirst(), 0);
-    EXPECT_NE(ReadText(log_).find("Received command line: -exit\n"), std::string::npos);
+    EXPECT_EQ(Wait(a), 0);
+    EXPECT_NE(Log().find("Received command line: -exit\n"), std::string::npos);
 }
 
-TEST_F(HandoverProgramTest, AKilledFirstInstanceLeavesNothingBehind) {
-    StartFirst();
-    kill(first_, SIGKILL);
-    waitpid(first_, nullptr, 0);
-    first_ = 0;
-    ASSERT_TRUE(Exists(socket_));  // left behind by the dead owner
-    // The next start is a first instance again and takes over the socket.
-    Spawn(false);
-    std::string log;
-    for (int i = 0; i < 400 && log.find("Stand-in UI: headless loop") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        log = ReadText(log_);
-    }
-    ASSERT_NE(log.find("Stand-in UI: headless loop"), std::string::npos);
-    EXPECT_FALSE(Exists(config_ + "/ZEL Lab/orva2.log"));
-    EXPECT_EQ(Run({"f.fits"}), 0);
-    log = ReadText(log_);
-    for (int i = 0; i < 200 && log.find("Projects stand-in: open f.fits\n") == std::string::npos; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        log = ReadText(log_);
-    }
-    EXPECT_NE(log.find("Projects stand-in: open f.fits\n"), std::string::npos)
-        << log << "\n--- orva2.log:\n" << ReadText(config_ + "/ZEL Lab/orva2.log");
+TEST_F(HandoverProgramTest, TheLineGoesToWhicheverInstanceStillRuns) {
+    size_t a = Spawn();
+    ASSERT_TRUE(Listening(1));
+    Spawn({"--newinstance"});
+    ASSERT_TRUE(Listening(2));
+    // A ends; the next start takes its free slot but hands its line to B.
+    EXPECT_EQ(Run({"-exit"}), 0);
+    EXPECT_EQ(Wait(a), 0);
+    EXPECT_EQ(Run({"-open", "c.fits"}, elsewhere_), 0);
+    std::string log = WaitForLog("Projects stand-in: open", 2);
+    EXPECT_NE(log.find("Projects stand-in: open " + elsewhere_ + "/c.fits\n"), std::string::npos) << log;
+    // No third full instance: the start that took slot 1 only handed over, so the log of
+    // that slot is still A's.
+    EXPECT_NE(Log().find("Received command line: -exit\n"), std::string::npos) << Log();
+}
+
+TEST_F(HandoverProgramTest, AKilledInstanceLeavesNothingBehind) {
+    size_t a = Spawn();
+    ASSERT_TRUE(Listening(1));
+    kill(running_[a], SIGKILL);
+    waitpid(running_[a], nullptr, 0);
+    running_[a] = 0;
+    ASSERT_TRUE(Exists(Socket(1)));  // left behind by the dead owner
+    // The next start is the only instance again and takes over the socket.
+    size_t b = Spawn();
+    ASSERT_NE(WaitForLog("Stand-in UI: headless loop").find("Stand-in UI: headless loop"), std::string::npos);
+    EXPECT_FALSE(Exists(user_ + "/orva2.log"));
+    EXPECT_EQ(Run({"f.fits"}, elsewhere_), 0);
+    std::string log = WaitForLog("Projects stand-in: open");
+    EXPECT_NE(log.find("Projects stand-in: open " + elsewhere_ + "/f.fits\n"), std::string::npos)
+        << log << "\n--- orva2.log:\n" << Log(2);
     // SIGTERM ends the loop in order.
-    kill(first_, SIGTERM);
-    EXPECT_EQ(WaitFirst(), 0);
-    EXPECT_FALSE(Exists(socket_));
+    kill(running_[b], SIGTERM);
+    EXPECT_EQ(Wait(b), 0);
+    EXPECT_FALSE(Exists(Socket(1)));
+}
+
+TEST_F(HandoverProgramTest, FailedHandOversAreLoggedAndTheLineRunsOnce) {
+    // A dead socket: slot 1 is held by a process that does not listen, and its socket
+    // file is a dead owner's. The start logs the refusal and opens the file itself.
+    {
+        mkdir((home_ + "/.config").c_str(), 0700);
+        mkdir(user_.c_str(), 0700);
+        orva::platform::InstanceSlots holder(user_, "orvaCommonSharedData");
+        ASSERT_TRUE(holder.Acquire());
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strcpy(addr.sun_path, Socket(1).c_str());
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ::close(fd);
+        size_t start = Spawn({"d.fits"}, elsewhere_);
+        const std::string opened = "Projects stand-in: open " + elsewhere_ + "/d.fits\n";
+        std::string log = WaitForLog(opened, 2);
+        EXPECT_NE(log.find("***can`t send cmd: " + Socket(1) + ": Connection refused\n"), std::string::npos) << log;
+        EXPECT_EQ(Count(log, opened), 1u) << log;
+        kill(running_[start], SIGTERM);
+        EXPECT_EQ(Wait(start), 0);
+        unlink(Socket(1).c_str());
+    }
+    // A hung owner: it takes the connection but answers nothing. The start gives up,
+    // logs it and runs the line; the owner, going on later, drops the line.
+    size_t a = Spawn();
+    ASSERT_TRUE(Listening(1));
+    WaitForLog("Stand-in UI: headless loop");
+    kill(running_[a], SIGSTOP);
+    size_t b = Spawn({"h.fits"}, elsewhere_);
+    const std::string opened = "Projects stand-in: open " + elsewhere_ + "/h.fits\n";
+    std::string second = WaitForLog(opened, 2);
+    EXPECT_NE(second.find("***can`t send cmd: " + Socket(1) + ": no answer\n"), std::string::npos) << second;
+    kill(running_[a], SIGCONT);
+    // Both end: B by its signal, A by a handed-over exit (B's socket is gone by then).
+    kill(running_[b], SIGTERM);
+    EXPECT_EQ(Wait(b), 0);
+    EXPECT_EQ(Run({"-exit"}), 0);
+    EXPECT_EQ(Wait(a), 0);
+    EXPECT_EQ(Count(Log(), opened) + Count(second, opened), 1u) << Log() << "\n--- orva2.log:\n" << second;
 }
 
 TEST_F(HandoverProgramTest, ExitOnAFirstInstanceRunsTheLineWithoutUserInterface) {
     std::string list = ORVA_BINARY_DIR "/cmdlist.txt";
     unlink(list.c_str());
-    EXPECT_EQ(Run({"g.fits", "--keylist", "--EXIT"}), 0);
+    EXPECT_EQ(Run({"g.fits", "--keylist", "--EXIT"}, elsewhere_), 0);
     EXPECT_EQ(ReadText(list), ReadText(ORVA_SOURCE_DIR "/tests/framework/cmdlist_golden.txt"));
-    std::string log = ReadText(log_);
-    EXPECT_NE(log.find("Projects stand-in: open g.fits\n"), std::string::npos) << log;
-    for (const char* absent : {"init UI", "init CUI"})
-        EXPECT_EQ(log.find(absent), std::string::npos) << log;
+    std::string log = Log();
+    EXPECT_NE(log.find("Projects stand-in: open " + elsewhere_ + "/g.fits\n"), std::string::npos) << log;
+    for (const char* absent : {"init UI", "init CUI"}) EXPECT_EQ(log.find(absent), std::string::npos) << log;
     // No settings are written in this mode.
-    EXPECT_FALSE(Exists(config_ + "/ZEL Lab/orva.cfg") || Exists(socket_));
+    EXPECT_FALSE(Exists(user_ + "/orva.cfg") || Exists(Socket(1)));
 }
 
 }  // namespace

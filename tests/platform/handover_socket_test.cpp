@@ -21,27 +21,29 @@ namespace {
 using testing_util::Exists;
 
 TEST(HandoverBlock, ByteExactFramingAndItsChecks) {
-    std::string block = EncodeCommandBlock({"ab", "", "c d"});
-    const char expected[] = "CMDI\x08\x00\x00\x00" "ab\0\0c d";  // + the final NUL of the literal
+    CommandBlock line{"/home/u", {"ab", "", "c d"}};
+    std::string block = EncodeCommandBlock(line);
+    const char expected[] = "CMDI\x10\x00\x00\x00" "/home/u\0ab\0\0c d";  // + the final NUL of the literal
     ASSERT_EQ(block, std::string(expected, sizeof expected));
-    std::vector<std::string> words;
-    ASSERT_TRUE(DecodeCommandBlock(block.data(), block.size(), &words));
-    EXPECT_EQ(words, (std::vector<std::string>{"ab", "", "c d"}));
-    // No words: a header with length 0.
-    EXPECT_EQ(EncodeCommandBlock({}), std::string("CMDI\0\0\0\0", 8));
-    ASSERT_TRUE(DecodeCommandBlock("CMDI\0\0\0\0", 8, &words));
-    EXPECT_TRUE(words.empty());
+    CommandBlock back;
+    ASSERT_TRUE(DecodeCommandBlock(block.data(), block.size(), &back));
+    EXPECT_EQ(back, line);
+    // No folder and no words: only the folder's terminator.
+    EXPECT_EQ(EncodeCommandBlock({}), std::string("CMDI\1\0\0\0\0", 9));
+    ASSERT_TRUE(DecodeCommandBlock("CMDI\1\0\0\0\0", 9, &back));
+    EXPECT_EQ(back, CommandBlock());
 
     std::string bad = block;
     bad[3] = 'X';  // tag
-    EXPECT_FALSE(DecodeCommandBlock(bad.data(), bad.size(), &words));
-    EXPECT_FALSE(DecodeCommandBlock(block.data(), block.size() - 1, &words));  // length
+    EXPECT_FALSE(DecodeCommandBlock(bad.data(), bad.size(), &back));
+    EXPECT_FALSE(DecodeCommandBlock(block.data(), block.size() - 1, &back));  // length
     bad = block;
     bad.back() = 'x';  // no final NUL
-    EXPECT_FALSE(DecodeCommandBlock(bad.data(), bad.size(), &words));
-    EXPECT_FALSE(DecodeCommandBlock(block.data(), 7, &words));
-    EXPECT_FALSE(DecodeCommandBlock("CMDI\xff\xff\xff\xff", 8, &words));
-    EXPECT_TRUE(words.empty());
+    EXPECT_FALSE(DecodeCommandBlock(bad.data(), bad.size(), &back));
+    EXPECT_FALSE(DecodeCommandBlock(block.data(), 7, &back));
+    EXPECT_FALSE(DecodeCommandBlock("CMDI\0\0\0\0", 8, &back));  // not even a folder
+    EXPECT_FALSE(DecodeCommandBlock("CMDI\xff\xff\xff\xff", 8, &back));
+    EXPECT_EQ(back, CommandBlock());
 
     EXPECT_EQ(HandoverSocketPath("/run/user/1", "orvaCommonSharedData"), "/run/user/1/orvaCommonSharedData.sock");
     EXPECT_EQ(HandoverSocketPath("/" + std::string(100, 'x'), "n"), "");
@@ -53,9 +55,9 @@ class Serving {
 public:
     explicit Serving(HandoverServer& server, int delayMs = 0) : server_(server) {
         FdWatchAdd(server.Fd(), [this, delayMs](int) {
-            server_.ServeOne([this, delayMs](const std::vector<std::string>& w) {
+            server_.ServeOne([this, delayMs](const CommandBlock& line) {
                 if (delayMs) std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-                received_ = w;
+                received_ = line.words;
                 ++served_;
             });
         });
@@ -84,7 +86,9 @@ TEST(HandoverSocket, LinesArriveAndTheSenderWaitsForTheRun) {
     const std::string& dir = folder.Path();
     std::string path = HandoverSocketPath(dir, "test");
     HandoverTimeouts quick{100, 2000, 5000};
-    EXPECT_EQ(SendCommandBlock(path, {"a"}, quick), HandoverResult::kNoReceiver);
+    std::string why;
+    EXPECT_EQ(SendCommandBlock(path, {"", {"a"}}, quick, &why), HandoverResult::kNoReceiver);
+    EXPECT_EQ(why, "No such file or directory");
     {
         HandoverServer server;
         ASSERT_TRUE(server.Listen(path));
@@ -92,23 +96,25 @@ TEST(HandoverSocket, LinesArriveAndTheSenderWaitsForTheRun) {
         EXPECT_FALSE(rival.Listen(path));  // a live owner keeps its socket
         {
             Serving serving(server, 150);
-            EXPECT_EQ(SendCommandBlock(path, {"-open", "a b.fits"}, quick), HandoverResult::kDone);
+            EXPECT_EQ(SendCommandBlock(path, {"/d", {"-open", "a b.fits"}}, quick), HandoverResult::kDone);
             // The answer came after the run.
             EXPECT_EQ(serving.Served(), 1);
             EXPECT_EQ(serving.Received(), (std::vector<std::string>{"-open", "a b.fits"}));
-            EXPECT_EQ(SendCommandBlock(path, {}, quick), HandoverResult::kDone);
+            EXPECT_EQ(SendCommandBlock(path, {"/d", {}}, quick), HandoverResult::kDone);
             EXPECT_TRUE(serving.Received().empty());
         }
         {
             // Accepted but not run in time: the line is the receiver's now.
             Serving slow(server, 400);
-            EXPECT_EQ(SendCommandBlock(path, {"x"}, {100, 2000, 50}), HandoverResult::kUnfinished);
+            EXPECT_EQ(SendCommandBlock(path, {"/d", {"x"}}, {100, 2000, 50}, &why), HandoverResult::kUnfinished);
+            EXPECT_EQ(why, "the line was not reported run");
         }
         // Nobody serves: no acceptance in time.
-        EXPECT_EQ(SendCommandBlock(path, {"y"}, {100, 100, 100}), HandoverResult::kNoReceiver);
-        // The unserved connection is dropped quietly.
-        EXPECT_FALSE(server.ServeOne([](const std::vector<std::string>&) { ADD_FAILURE(); }, 50));
-        EXPECT_FALSE(server.ServeOne([](const std::vector<std::string>&) { ADD_FAILURE(); }, 50));
+        EXPECT_EQ(SendCommandBlock(path, {"/d", {"y"}}, {100, 100, 100}, &why), HandoverResult::kNoReceiver);
+        EXPECT_EQ(why, "no answer");
+        // The sender gave up and runs the line itself: a late receiver must not run it too.
+        EXPECT_FALSE(server.ServeOne([](const CommandBlock&) { ADD_FAILURE(); }, 50));
+        EXPECT_FALSE(server.ServeOne([](const CommandBlock&) { ADD_FAILURE(); }, 50));
     }
     EXPECT_FALSE(Exists(path));  // closing removes the socket file
 }
@@ -140,7 +146,7 @@ TEST(HandoverSocket, StaleSocketIsReplacedOtherFilesStay) {
     std::strcpy(addr.sun_path, other.c_str());
     ASSERT_EQ(::connect(c, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
     ASSERT_EQ(::write(c, "XMDI\0\0\0\0", 8), 8);
-    EXPECT_FALSE(server.ServeOne([](const std::vector<std::string>&) { ADD_FAILURE(); }, 500));
+    EXPECT_FALSE(server.ServeOne([](const CommandBlock&) { ADD_FAILURE(); }, 500));
     char answer = 0;
     EXPECT_EQ(::read(c, &answer, 1), 0);
     ::close(c);

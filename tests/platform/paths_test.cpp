@@ -1,6 +1,7 @@
 #include "platform/paths.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -59,8 +60,14 @@ TEST(PlatformPaths, CreateFolderAndIsDirectory) {
     EXPECT_FALSE(IsDirectory(folder));
     EXPECT_TRUE(CreateFolder(folder));
     EXPECT_TRUE(IsDirectory(folder));
-    EXPECT_FALSE(CreateFolder(folder));  // exists already
-    EXPECT_FALSE(CreateFolder(base + "/missing/child"));
+    EXPECT_TRUE(CreateFolder(folder));  // exists already: still a folder
+    // Missing parents are made too, each with the mode asked for (less the umask).
+    std::string deep = base + "/missing/child";
+    EXPECT_TRUE(CreateFolder(deep + "/", 0700));
+    struct stat st;
+    ASSERT_EQ(stat((base + "/missing").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(IsDirectory(deep));
     EXPECT_FALSE(CreateFolder(""));
     EXPECT_FALSE(CreateFolder("/" + std::string(kPathMax, 'a')));
 
@@ -70,6 +77,7 @@ TEST(PlatformPaths, CreateFolderAndIsDirectory) {
     std::fclose(f);
     EXPECT_FALSE(IsDirectory(file));
     EXPECT_FALSE(IsDirectory(""));
+    EXPECT_FALSE(CreateFolder(file + "/below"));  // a file stands in the way
 }
 
 }  // namespace
