@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "common/error_codes.h"
@@ -158,6 +159,53 @@ void TakeTargetPermissions(const std::string& temp, const std::string& target) {
 
 }  // namespace
 
+FILE* OpenRegularFile(const char* path, const char* mode, bool* notRegular) {
+    if (notRegular) *notRegular = false;
+    if (path == nullptr || *path == '\0') {
+        errno = ENOENT;
+        return nullptr;
+    }
+    // Without O_NONBLOCK the open of a FIFO would wait for a writer for ever.
+    int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        int saved = errno;
+        ::close(fd);
+        if (notRegular) *notRegular = true;
+        errno = saved != 0 ? saved : EINVAL;
+        return nullptr;
+    }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    FILE* stream = ::fdopen(fd, mode);
+    if (stream == nullptr) {
+        int saved = errno;
+        ::close(fd);
+        errno = saved;
+    }
+    return stream;
+}
+
+std::string ResolveLinks(const std::string& path) {
+    std::string current = path;
+    // The kernel's own limit on links followed in one look-up.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st;
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        char buffer[kPathMax];
+        ssize_t n = ::readlink(current.c_str(), buffer, sizeof buffer);
+        if (n <= 0 || static_cast<size_t>(n) >= sizeof buffer) return current;
+        std::string target(buffer, static_cast<size_t>(n));
+        if (target[0] != '/') {
+            size_t slash = current.rfind('/');
+            if (slash != std::string::npos) target = current.substr(0, slash + 1) + target;
+        }
+        current = std::move(target);
+    }
+    return current;
+}
+
 void SetDriveStatusQuery(DriveStatusQuery query) {
     g_driveQuery = query ? query : StatvfsDriveQuery;
 }
@@ -208,9 +256,26 @@ bool DiskFile::SetPath(const char* path, uint32_t mode) {
 }
 
 bool DiskFile::OpenStream(const char* name) {
+    if (!DiskModeWrites(mode_)) {
+        bool notRegular = false;
+        stream_ = OpenRegularFile(name, ModeText(mode_), &notRegular);
+        if (stream_ == nullptr) state_ = notRegular ? kErrCantRead : ErrnoToError();
+        return stream_ != nullptr;
+    }
     stream_ = std::fopen(name, ModeText(mode_));
     if (stream_ == nullptr) state_ = ErrnoToError();
     return stream_ != nullptr;
+}
+
+template <typename Body>
+bool DiskFile::RunBody(Body body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    state_ = kErrOutOfMemory;
+    return false;
 }
 
 bool DiskFile::Open(const char* path, uint32_t mode) {
@@ -227,20 +292,28 @@ bool DiskFile::Open(const char* path, uint32_t mode) {
     }
     bool writes = DiskModeWrites(mode_);
     if (writes && (mode_ & kDiskTemp)) {
+        // Through a link, the copy is made beside the file the link names and replaces
+        // that file; a target that is no regular file (a device, a FIFO) is never replaced.
+        const std::string target = ResolveLinks(path_);
+        struct stat st;
+        if (::stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            state_ = kErrCantWrite;
+            OnFailed();
+            return false;
+        }
         // A missing folder fails like the open would; the temporary folder is
         // only a fall-back for a folder that exists but refuses new files.
-        struct stat st;
-        int folderError = ::stat(FolderOf(path_).c_str(), &st) != 0 ? errno
-                          : S_ISDIR(st.st_mode)                     ? 0
-                                                                    : ENOTDIR;
+        int folderError = ::stat(FolderOf(target).c_str(), &st) != 0 ? errno
+                          : S_ISDIR(st.st_mode)                       ? 0
+                                                                      : ENOTDIR;
         if (folderError != 0) {
             state_ = ErrnoToErrorValue(folderError);
             OnFailed();
             return false;
         }
         char buffer[kPathMax];
-        std::memcpy(buffer, path_.c_str(), path_.size() + 1);
-        if (!MakeTempFile(buffer, path_.c_str(), "iof")) {
+        std::memcpy(buffer, target.c_str(), target.size() + 1);
+        if (!MakeTempFile(buffer, target.c_str(), "iof")) {
             tempName_.clear();
             state_ = kErrOutOfMemory;
             OnFailed();
@@ -294,6 +367,8 @@ bool DiskFile::CommitTemp() {
         shortName = ShortExtensionName(path_);
         if (!shortName.empty()) target = shortName;
     }
+    // The rename replaces the file a link names, not the link.
+    target = ResolveLinks(target);
     // The backup is a second name for the old file: the target itself stays in
     // place until the rename below replaces it atomically.
     if ((mode_ & kDiskBackup) && Exists(target)) {
@@ -399,7 +474,7 @@ bool DiskFile::SaveFile(const char* path, uint32_t extraMode) {
     } else if (!Open(path, (mode_ & ~(kDiskRead | kDiskUpdate)) | extraMode | kDiskWrite)) {
         return false;
     }
-    if (!Save()) {
+    if (!RunBody([this] { return Save(); })) {
         OnFailed();
         return false;
     }
@@ -419,7 +494,7 @@ bool DiskFile::LoadFile(const char* path, uint32_t extraMode) {
         uint32_t mode = ((mode_ & ~kDiskUpdate) | extraMode) & ~(kDiskWrite | kDiskAppend);
         if (!Open(path, mode | kDiskRead)) return false;
     }
-    if (!Load()) {
+    if (!RunBody([this] { return Load(); })) {
         OnFailed();
         return false;
     }
@@ -440,7 +515,7 @@ bool DiskFile::SaveKeepOpen() {
         state_ = kResultReady;
     }
     accepted_ = false;
-    if (!Save() || std::fflush(stream_) != 0) {
+    if (!RunBody([this] { return Save(); }) || std::fflush(stream_) != 0) {
         OnFailed();
         return false;
     }

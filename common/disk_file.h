@@ -42,6 +42,17 @@ using DriveStatusQuery = bool (*)(const char* folder, DriveStatus* out);
 // to simulate read-only or full file systems.
 void SetDriveStatusQuery(DriveStatusQuery query);
 
+// Opens an existing file for reading (`mode` "r" or "rb") without ever blocking on it:
+// only a regular file is opened (symbolic links followed). nullptr when it cannot be
+// opened (errno set) or is not a regular file (a FIFO, a device, a folder: *notRegular
+// set when given).
+FILE* OpenRegularFile(const char* path, const char* mode, bool* notRegular = nullptr);
+
+// The file a path names once its symbolic links are followed (the last component's
+// chain; the target need not exist). Saving through a link writes this file, so that
+// the link stays a link.
+std::string ResolveLinks(const std::string& path);
+
 class DiskFile {
 public:
     // All fields cleared, state 2, then SetPath(path, mode). A null or empty path
@@ -68,7 +79,10 @@ public:
     // that does not fit kPathMax is refused: state -28 (kErrLimit), false.
     bool SetPath(const char* path, uint32_t mode);
     // Opens the stream for the mode (through a temporary copy with kDiskTemp
-    // when writing). False with the state holding the reason.
+    // when writing). False with the state holding the reason. Reading opens only a
+    // regular file (anything else: state -19); writing through a temporary copy
+    // writes beside the file a link names, never over something that is not a
+    // regular file (state -20).
     bool Open(const char* path, uint32_t mode);
     // Closes; for a written file keeps or discards the result. True when the
     // result was committed (for a read: when it was accepted). False without a stream.
@@ -106,6 +120,10 @@ public:
 private:
     bool OpenStream(const char* name);
     bool CommitTemp();
+    // Runs a body operation; an allocation failure inside it fails it (state -14)
+    // instead of leaving the file object.
+    template <typename Body>
+    bool RunBody(Body body);
     bool ReplaceShortNamed();
 
     std::string path_;

@@ -158,7 +158,14 @@ bool KeywordFile::Open(const char* path, void* user, const ComponentId* id, uint
     if (!SetTargetPath(path, defaultExtension)) return false;
     if (id != nullptr) SetSectionId(id, number);
     user_ = user;
-    return LoadFile(Path(), kDiskText);
+    return LoadTarget();
+}
+
+bool KeywordFile::LoadTarget() {
+    bool ok = LoadFile(Path(), kDiskText);
+    // A FIFO, a device or a folder in place of the file is a bad file, not a missing one.
+    if (!ok && State() == kErrCantRead) ParseStateLog(&state_, "$bad file: '%s'", Path() ? Path() : "");
+    return ok;
 }
 
 bool KeywordFile::PrepareTarget(const char* text, PropertyComponent* component) {
@@ -183,7 +190,7 @@ bool KeywordFile::PrepareTarget(const char* text, PropertyComponent* component) 
 
 bool KeywordFile::LoadFrom(const char* text, PropertyComponent* component) {
     if (!PrepareTarget(text, component)) return false;
-    return LoadFile(Path(), kDiskText);
+    return LoadTarget();
 }
 
 bool KeywordFile::SaveWithMode(bool keepBackup) {
@@ -229,14 +236,15 @@ bool KeywordFile::Load() {
 
 bool KeywordFile::Save() {
     if (section_.empty() || Output() == nullptr || Path() == nullptr) return false;
-    FILE* old = std::fopen(Path(), "r");
+    bool notRegular = false;
+    FILE* old = OpenRegularFile(Path(), "r", &notRegular);
     bool ok;
     if (old != nullptr) {
         oldStream_ = old;
         ok = RewriteScript();
         std::fclose(old);
         oldStream_ = nullptr;
-    } else if (errno == ENOENT) {
+    } else if (!notRegular && errno == ENOENT) {
         ok = WriteBlock(true, false, hasUrl_ ? ' ' : '\0');
     } else {
         // The old file exists but cannot be read: writing now would lose it.

@@ -28,6 +28,9 @@ constexpr size_t kMaxUrlLength = 0x200000;
 constexpr uint32_t kMaxScriptLines = 524288;
 // Statements handled per line.
 constexpr int kMaxStatementsPerLine = 1024;
+// The longest line read (a URL of kMaxUrlLength with its statement fits); a longer one
+// makes the file a bad file, so that a huge or endless line cannot exhaust memory.
+constexpr size_t kMaxScriptLineLength = 0x400000;
 
 // Mode of every keyword-file save: text, written through a temporary copy
 // (0x400 and 0x80 are kept for this class); with a ".bak" backup when asked.
@@ -115,6 +118,7 @@ public:
 
 private:
     bool PrepareTarget(const char* text, PropertyComponent* component);
+    bool LoadTarget();
     bool SetTargetPath(const char* path, const char* defaultExtension);
     bool SaveWithMode(bool keepBackup);
 

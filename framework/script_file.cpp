@@ -24,20 +24,23 @@ bool EqualNoCase(const char* a, const char* b, size_t n) {
     return true;
 }
 
-// One line without its "\n" (and without the "\r" of a "\r\n" ending); false at
-// the end of the file.
-bool ReadLine(FILE* stream, std::string* line) {
+enum class LineRead { kLine, kEnd, kTooLong };
+
+// One line without its "\n" (and without the "\r" of a "\r\n" ending); kEnd at the
+// end of the file, kTooLong (reading stopped) past kMaxScriptLineLength characters.
+LineRead ReadLine(FILE* stream, std::string* line) {
     line->clear();
     int c;
     bool any = false;
     while ((c = std::fgetc(stream)) != EOF) {
         any = true;
         if (c == '\n') break;
+        if (line->size() >= kMaxScriptLineLength) return LineRead::kTooLong;
         line->push_back(static_cast<char>(c));
     }
-    if (!any) return false;
+    if (!any) return LineRead::kEnd;
     if (!line->empty() && line->back() == '\r') line->pop_back();
-    return true;
+    return LineRead::kLine;
 }
 
 // A character below 0x20 other than TAB, CR and LF.
@@ -214,8 +217,10 @@ bool KeywordFile::ParseLines() {
     enum { kOutside, kInside, kAccepted } sectionState = kOutside;
     int depth = hasUrl_ ? 0 : 1;
     std::string line;
-    for (uint32_t number = 1; number <= kMaxScriptLines && ReadLine(stream, &line); ++number) {
-        if (HasControl(line)) {
+    for (uint32_t number = 1; number <= kMaxScriptLines; ++number) {
+        LineRead read = ReadLine(stream, &line);
+        if (read == LineRead::kEnd) break;
+        if (read == LineRead::kTooLong || HasControl(line)) {
             ParseStateLog(&state_, "$bad file: '%s'", Path() ? Path() : "");
             SetState(-1);
             return false;
@@ -346,8 +351,8 @@ bool KeywordFile::RewriteScript() {
 
     std::vector<std::string> lines;
     std::string line;
-    while (ReadLine(in, &line)) {
-        if (HasControl(line) || lines.size() >= kMaxScriptLines) {
+    for (LineRead read; (read = ReadLine(in, &line)) != LineRead::kEnd;) {
+        if (read == LineRead::kTooLong || HasControl(line) || lines.size() >= kMaxScriptLines) {
             // A file we cannot copy whole is refused rather than cut.
             ParseStateLog(&state_, "$bad script file: \"%s\"", path);
             SetState(-1);

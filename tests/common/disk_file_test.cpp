@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <set>
 #include <utility>
 #include <string>
@@ -39,12 +40,14 @@ public:
     }
     bool Save() override {
         std::fputs(body.c_str(), Stream());
+        if (throwSave) throw std::bad_alloc();
         return !failSave;
     }
     void OnFailed() override { ++failures; }
     std::string body = "new";
     std::string loaded;
     bool failSave = false;
+    bool throwSave = false;
     bool failLoad = false;
     int failures = 0;
 };
@@ -76,6 +79,69 @@ TEST(DiskFile, TempCopyFailingBodyLeavesOldFileAndNoTemp) {
     ::umask(mask);
     ASSERT_EQ(::stat(dir.File("b.cfg").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+}
+
+TEST(DiskFile, SavingThroughALinkKeepsTheLinkAndTheTargetsMode) {
+    TempFolder dir, dots;
+    // A dotfiles set-up: the name is a relative link into another folder, through a
+    // second link; the target is private.
+    WriteText(dots.File("real.cfg"), "old");
+    ASSERT_EQ(chmod(dots.File("real.cfg").c_str(), 0600), 0);
+    ASSERT_EQ(symlink(dots.File("real.cfg").c_str(), dots.File("hop.cfg").c_str()), 0);
+    ASSERT_EQ(symlink((dots.Path() + "/hop.cfg").c_str(), dir.File("a.cfg").c_str()), 0);
+    EXPECT_EQ(ResolveLinks(dir.File("a.cfg")), dots.File("real.cfg"));
+    TextFile file(dir.File("a.cfg").c_str(), 0x244);  // with a backup
+    ASSERT_TRUE(file.SaveFile());
+    struct stat st;
+    ASSERT_EQ(lstat(dir.File("a.cfg").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    ASSERT_EQ(stat(dots.File("real.cfg").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(ReadText(dir.File("a.cfg")), "new");
+    EXPECT_EQ(ReadText(dots.File("real.cfg.bak")), "old");
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"a.cfg"}));
+    // A dangling link: its target is made.
+    ASSERT_EQ(symlink(dots.File("later.cfg").c_str(), dir.File("b.cfg").c_str()), 0);
+    TextFile later(dir.File("b.cfg").c_str(), 0x44);
+    ASSERT_TRUE(later.SaveFile());
+    EXPECT_EQ(ReadText(dots.File("later.cfg")), "new");
+    ASSERT_EQ(lstat(dir.File("b.cfg").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(DiskFile, OnlyRegularFilesAreReadOrReplaced) {
+    TempFolder dir;
+    ASSERT_EQ(mkfifo(dir.File("fifo.cfg").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("/dev/zero", dir.File("zero.cfg").c_str()), 0);
+    for (const char* name : {"fifo.cfg", "zero.cfg"}) {
+        // Refused at once: no wait for a writer, no endless read.
+        TextFile file(dir.File(name).c_str(), 0x11);
+        EXPECT_FALSE(file.LoadFile()) << name;
+        EXPECT_EQ(std::pair(file.State(), file.failures), std::pair(static_cast<int>(kErrCantRead), 1)) << name;
+        // Never replaced by a save either, and no temporary copy is left.
+        TextFile save(dir.File(name).c_str(), 0x44);
+        EXPECT_FALSE(save.SaveFile()) << name;
+        EXPECT_EQ(save.State(), kErrCantWrite) << name;
+    }
+    struct stat st;
+    ASSERT_EQ(lstat(dir.File("zero.cfg").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"fifo.cfg", "zero.cfg"}));
+    bool notRegular = false;
+    EXPECT_EQ(OpenRegularFile(dir.Path().c_str(), "r", &notRegular), nullptr);
+    EXPECT_TRUE(notRegular);
+}
+
+TEST(DiskFile, AnAllocationFailureInTheBodyFailsTheSaveAndLeavesNothing) {
+    TempFolder dir;
+    WriteText(dir.File("a.cfg"), "old");
+    TextFile file(dir.File("a.cfg").c_str(), 0x44);
+    file.throwSave = true;
+    EXPECT_FALSE(file.SaveFile());
+    EXPECT_EQ(std::pair(file.State(), file.failures), std::pair(static_cast<int>(kErrOutOfMemory), 1));
+    file.Close();
+    EXPECT_EQ(ReadText(dir.File("a.cfg")), "old");
+    EXPECT_EQ(Names(dir), (std::set<std::string>{"a.cfg"}));
 }
 
 TEST(DiskFile, BackupAndDropEmpty) {

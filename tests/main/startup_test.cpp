@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -209,6 +212,49 @@ TEST_F(ProgramTest, StartsWritesItsReportAndEnds) {
     // The report comes before the modules, the modules before the user interface.
     EXPECT_LT(log.find("-----------"), log.find("Load filter(s)"));
     EXPECT_LT(log.find("Load 12 IO"), log.find("***Can`t init CUI"));
+}
+
+TEST_F(ProgramTest, ALinkedSettingsFileStaysALink) {
+    testing_util::TempFolder dots;
+    std::string user = appData_ + "/ZEL Lab", config = user + "/orva.cfg", target = dots.File("orva.cfg");
+    ASSERT_TRUE(std::filesystem::create_directories(user));
+    testing_util::WriteText(target, "// mine\n");
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    ASSERT_EQ(symlink(target.c_str(), config.c_str()), 0);
+    EXPECT_EQ(Run(), 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(config));
+    std::string text = ReadText(target);
+    for (const char* part : {"// mine\n", "[{424F4C47-00000000-4C505041424F4C47-00000000}]\n", "MaxWorkSpaceWindows=16\n"})
+        EXPECT_NE(text.find(part), std::string::npos) << text;
+    struct stat st;
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// A settings file that is a device, a FIFO or one endless line: a logged bad file, a
+// normal start and end, nothing left behind.
+TEST_F(ProgramTest, SettingsFilesThatCannotBeReadDoNotStopTheProgram) {
+    std::string user = appData_ + "/ZEL Lab", config = user + "/orva.cfg";
+    ASSERT_TRUE(std::filesystem::create_directories(user));
+    const std::vector<std::pair<const char*, std::function<bool()>>> kinds = {
+        {"link to /dev/zero", [&] { return symlink("/dev/zero", config.c_str()) == 0; }},
+        {"FIFO", [&] { return mkfifo(config.c_str(), 0600) == 0; }},
+        {"1 GiB line", [&] { return truncate((testing_util::WriteText(config, ""), config).c_str(), 1LL << 30) == 0; }},
+    };
+    for (const auto& [kind, make] : kinds) {
+        unlink(config.c_str());
+        ASSERT_TRUE(make()) << kind;
+        EXPECT_EQ(Run(), 0) << kind;
+        std::string log = Log();
+        for (std::string line : {"$bad file: '" + config + "'\n", std::string("***Can`t init CUI, Exit!\n"),
+                                 "WriteFile: error: " + config + "\n"})
+            EXPECT_NE(log.find(line), std::string::npos) << kind << ": " << line << "\n" << log;
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(user)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::string>{"orva.cfg", "orva.log"})) << kind;
+    }
+    unlink(config.c_str());
 }
 
 TEST_F(ProgramTest, FailedLibraryStartExitsWith255) {
