@@ -30,13 +30,14 @@ uint32_t gWritten = 0;
 bool gCloseNotice = false;
 bool gOpening = false;  // set while the opener runs, so a line it logs does not recurse
 
-// Formats straight into the stream; returns vfprintf's result (-1 on failure).
+// Formats a line into the stream, the texts of its arguments escaped (they carry
+// command-line items and file names, which may hold terminal controls); returns the
+// bytes written, -1 on failure.
 int FormatIntoStream(FILE* stream, const char* format, va_list args) {
-    if (std::strstr(format, "I64") == nullptr && std::strstr(format, "I32") == nullptr)
-        return std::vfprintf(stream, format, args);
     try {
-        std::string translated = TranslateFormat(format);
-        return std::vfprintf(stream, translated.c_str(), args);
+        std::string line = VFormatEscaped(format, args);
+        if (std::fwrite(line.data(), 1, line.size(), stream) != line.size()) return -1;
+        return line.size() > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(line.size());
     } catch (...) {
         return -1;
     }

@@ -1,9 +1,11 @@
 #include "common/log.h"
 
 #include "common/clib.h"
+#include "common/printf_format.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -74,6 +76,32 @@ TEST_F(LogTest, LinesFormatsCountsAndReopen) {
     LogPrintf("again");
     EXPECT_EQ(std::tuple(gOpenCalls, ReadText(gLogPath), LogWrittenBytes()),
               std::tuple(2, std::string("again\n"), 6u));
+}
+
+// Outside texts (command-line items, file names) reach the log escaped; the program's own
+// formats, 8-bit (Windows-1251) texts included, stay as they are.
+TEST_F(LogTest, ArgumentTextsAreEscapedTheFormatsStay) {
+    struct Case {
+        const char* in;
+        const char* out;
+    };
+    const Case cases[] = {
+        {"plain name.fits", "plain name.fits"},
+        {"tab\tstays", "tab\tstays"},
+        {"\x1b[31mred\x1b[0m", "\\x1b[31mred\\x1b[0m"},        // terminal escape sequence
+        {"two\nlines\r", "two\\x0alines\\x0d"},
+        {"del\x7f", "del\\x7f"},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x94\xad", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x94\xad"},  // UTF-8 kept
+        {"\xe9t\xe9", "\\xe9t\\xe9"},                         // Latin-1 bytes
+        {"\xc2\x9b" "2J", "\\xc2\\x9b" "2J"},                         // C1 CSI in UTF-8
+        {"\xc0\xaf \xed\xa0\x80 \xe2\x82", "\\xc0\\xaf \\xed\\xa0\\x80 \\xe2\\x82"},  // over-long, surrogate, cut
+    };
+    for (const Case& c : cases) EXPECT_EQ(EscapeOutsideText(c.in, std::strlen(c.in)), c.out) << c.in;
+
+    LogSetOpener(TestOpener);
+    LogPrintf("\xcf\xf0\xee\xe1\xe0: %s [%c%c] %-6s| %.3s %*d %5.1f %I64d %%", "a\x1b", 'Y', 7, "ab", "x\ny\nz", 4, 7,
+              2.25, static_cast<long long>(-3));
+    EXPECT_EQ(ReadText(gLogPath), "\xcf\xf0\xee\xe1\xe0: a\\x1b [Y\\x07] ab    | x\\x0ay    7   2.2 -3 %\n");
 }
 
 TEST_F(LogTest, OpenerReturningNoneIsRetried) {

@@ -125,10 +125,13 @@ TEST_F(HandoverProgramTest, AFreshAccountStartsCleanlyAndHandsOver) {
     std::string log = WaitForLog("Stand-in UI: headless loop");
     for (const char* error : {"Error", "***"}) EXPECT_EQ(log.find(error), std::string::npos) << log;
 
-    EXPECT_EQ(Run({"c d.fits"}, elsewhere_), 0);
+    // A name with a terminal's escape sequence reaches the log escaped.
+    EXPECT_EQ(Run({"c d.fits", "e\x1b]0;x\x07.fits"}, elsewhere_), 0);
     log = WaitForLog("Projects stand-in: open");
-    for (std::string line : {std::string("Received command line: c d.fits\n"), "Projects stand-in: open " + elsewhere_ + "/c d.fits\n"})
+    for (std::string line : {std::string("Received command line: c d.fits e\\x1b]0;x\\x07.fits\n"),
+                             "Projects stand-in: open " + elsewhere_ + "/c d.fits\n"})
         EXPECT_NE(log.find(line), std::string::npos) << log;
+    EXPECT_EQ(log.find('\x1b'), std::string::npos);
     // Nothing loose in ~/.config, nothing beside the program.
     EXPECT_EQ(FolderNames(home_ + "/.config"), std::vector<std::string>{"ZEL Lab"});
     for (const char* name : {"orva.log", "orva.cfg", "orvaCommonSharedData.1.lock", "orvaCommonSharedData.1.sock"})
