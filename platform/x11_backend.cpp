@@ -506,6 +506,10 @@ private:
     }
 
     Colormap ColormapFor(Visual* visual, VisualID id) {
+        // On the screen's own visual the screen's colormap serves: a window with a colormap
+        // of its own over another such window is shown black by screen readers that read
+        // window by window (xwd), and nothing is gained by the copy.
+        if (visual == DefaultVisual(display_, screen_)) return DefaultColormap(display_, screen_);
         auto it = colormaps_.find(id);
         if (it != colormaps_.end()) return it->second;
         Colormap colormap = XCreateColormap(display_, root_, visual, AllocNone);

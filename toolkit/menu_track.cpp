@@ -83,6 +83,14 @@ void RepaintNow(gWindow* w) {
     gWinSwapPainted(w);
 }
 
+// Shows a popup with its rows: painted at once, and painted again once the server has
+// mapped and exposed it (a swap before the map reaches no pixels of the screen).
+void ShowPainted(gWindow* w) {
+    gWinShow(w, true);
+    RepaintNow(w);
+    if (w->hwnd != nullptr) pf::InvalidateRect(w->hwnd);
+}
+
 gMenu* Current() {
     if (gHost == nullptr || !gMenuIsMenu(gHost->current)) return nullptr;
     return gHost->current;
@@ -517,8 +525,7 @@ bool gMenuPopupScreen(gMenu* menu, gWindow* window, int32_t x, int32_t y, int32_
     host->open = 1;
     host->state = 1;
     host->lastOffset = -1;
-    gWinShow(main, true);
-    RepaintNow(main);
+    ShowPainted(main);
     if (openSub && HasChildren(menu->hovered)) {
         gMenuOpenSub();
     } else {
@@ -559,8 +566,7 @@ bool gMenuOpenSub() {
         pf::Point position{x, y};
         if (!gWinSetSize(sub, popupW, popupH, &position)) return false;
     }
-    gWinShow(sub, true);
-    RepaintNow(sub);
+    ShowPainted(sub);
     gHost->state = 2;
     Capture(sub);
     return true;

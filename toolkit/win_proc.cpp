@@ -319,6 +319,9 @@ pf::LResult gWinProc(pf::Hwnd hwnd, uint32_t message, pf::WParam wParam, pf::LPa
             pf::PaintStruct paint;
             pf::BeginPaint(hwnd, &paint);
             if (window != nullptr && (gToolkitFlags() & kFlagQuitPosted) == 0 && gWinMakeCurrent(window)) {
+                // The whole client area: a window sized while another context was current
+                // (a popup moved and sized before it is shown) has its viewport set here.
+                glViewport(0, 0, window->clientWidth, window->clientHeight);
                 gWinPaint(window);
                 gWinSwapPainted(window);
             }

@@ -535,9 +535,15 @@ void gWinSwapPainted(gWindow* window) {
     if (window == nullptr) return;
     if (window->afterPaint != nullptr) {
         window->afterPaint(window, window->afterPaintData);
-        // The callback may have made another context current or gone away with the window.
-        if (gWinValidate(window) == nullptr || !gWinMakeCurrent(window)) return;
+        // The callback may have gone away with the window.
+        if (gWinValidate(window) == nullptr) return;
     }
+    // The swap flushes only the context current on this window's drawable: whatever made
+    // another one current meanwhile (a font built on its own window, a callback), the
+    // window's own drawable and context are made current again, and text still waiting
+    // in the batch is drawn, before the swap.
+    if (!gWinMakeCurrent(window)) return;
+    gTextBatchFlush();
     pf::SwapBuffers(window->hdc);
 }
 

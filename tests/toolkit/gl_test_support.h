@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <functional>
 #include <ostream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "toolkit/window.h"
 
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
 #define ORVA_SKIP_WITHOUT_DISPLAY() \
@@ -101,6 +103,54 @@ inline std::vector<uint8_t> ReadBack(const gWindow* window, GLenum format = GL_R
     glReadPixels(0, 0, window->clientWidth, window->clientHeight, format, GL_UNSIGNED_BYTE, out.data());
     return out;
 }
+// What the X server shows: pixels read with XGetImage, rows top first.
+struct ScreenImage {
+    int width = 0, height = 0;
+    std::vector<Rgb> pixels;
+    Rgb At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+    // Writes the image as a binary PPM (for a look at it after a failure).
+    bool SavePpm(const std::string& path) const {
+        FILE* f = std::fopen(path.c_str(), "wb");
+        if (f == nullptr) return false;
+        std::fprintf(f, "P6\n%d %d\n255\n", width, height);
+        for (const Rgb& p : pixels) {
+            unsigned char rgb[3] = {static_cast<unsigned char>(p.r), static_cast<unsigned char>(p.g),
+                                    static_cast<unsigned char>(p.b)};
+            std::fwrite(rgb, 1, 3, f);
+        }
+        return std::fclose(f) == 0;
+    }
+};
+// The pixels of an X window (the root window for 0) as they are on the screen; empty when
+// the window is not viewable.
+inline ScreenImage ReadScreen(Display* display, Window xid) {
+    ScreenImage out;
+    if (xid == 0) xid = DefaultRootWindow(display);
+    XSync(display, False);
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(display, xid, &a) || a.map_state != IsViewable) return out;
+    XImage* image = XGetImage(display, xid, 0, 0, a.width, a.height, AllPlanes, ZPixmap);
+    if (image == nullptr) return out;
+    auto channel = [](unsigned long pixel, unsigned long mask) {
+        if (mask == 0) return 0;
+        int shift = __builtin_ctzl(mask);
+        unsigned long max = mask >> shift;
+        return static_cast<int>(((pixel & mask) >> shift) * 255 / max);
+    };
+    out.width = a.width;
+    out.height = a.height;
+    out.pixels.reserve(static_cast<size_t>(a.width) * a.height);
+    for (int y = 0; y < a.height; ++y) {
+        for (int x = 0; x < a.width; ++x) {
+            unsigned long p = XGetPixel(image, x, y);
+            out.pixels.push_back({channel(p, image->red_mask), channel(p, image->green_mask),
+                                  channel(p, image->blue_mask)});
+        }
+    }
+    XDestroyImage(image);
+    return out;
+}
+
 // An orthographic frame of the given edges over the viewport, no model transform.
 inline void Project(double left, double right, double bottom, double top) {
     glMatrixMode(GL_PROJECTION);

@@ -113,6 +113,52 @@ protected:
 
 int32_t Round(float v) { return static_cast<int32_t>(std::lround(v)); }
 
+// Checks a popup as the screen shows it (XGetImage of its window, not the back buffer):
+// every labelled row on its background, or on shade 1 when hovered, with text pixels of
+// shade 10 in its label. A failure writes a screenshot of the whole screen and names it.
+void ExpectRowsOnScreen(gWindow* popup, gMenuItem* first, gMenuItem* last, const gMenuItem* hovered,
+                        float rowHeight, const char* what) {
+    Display* display = XDisplay();
+    const int failuresBefore = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
+    PumpUntil([&] { return !ReadScreen(display, platform::X11WindowOf(popup->hwnd)).pixels.empty(); }, 1000);
+    PumpFor(100);  // the map's expose is served
+    ScreenImage image = ReadScreen(display, platform::X11WindowOf(popup->hwnd));
+    ASSERT_EQ(std::tuple(image.width, image.height), std::tuple(popup->clientWidth, popup->clientHeight)) << what;
+    const Rgb background = Background(popup), highlight = Shade(popup->colours.backShades[1]),
+              text = Shade(popup->colours.backShades[10]);
+    const int32_t rh = Round(rowHeight);
+    int rows = 0;
+    for (gMenuItem* item = first; item != nullptr; item = item == last ? nullptr : item->next) {
+        if (item->state == 2) continue;
+        ++rows;
+        const int top = 5 + item->rowBottom - rh;
+        const Rgb fill = item == hovered ? highlight : background;
+        EXPECT_TRUE(RgbNear(image.At(8, top + rh / 2), fill, 2)) << what << ": row " << item->label;
+        int ink = 0;
+        for (int y = top; y < top + rh && y < image.height; ++y) {
+            for (int x = 19; x < 19 + static_cast<int>(item->labelWidth) && x < image.width; ++x) {
+                ink += Near(image.At(x, y), text, 40) ? 1 : 0;
+            }
+        }
+        EXPECT_GE(ink, 5) << what << ": text of row " << item->label;
+    }
+    EXPECT_GT(rows, 0) << what;
+    // The root window shows the same: nothing covers the popup or hides its pixels.
+    ScreenImage screen = ReadScreen(display, 0);
+    platform::Point origin{0, 0};
+    platform::ClientToScreen(popup->hwnd, &origin);
+    int differ = 0;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) differ += image.At(x, y) == screen.At(origin.x + x, origin.y + y) ? 0 : 1;
+    }
+    EXPECT_EQ(differ, 0) << what << ": pixels the screen shows otherwise";
+    if (::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count() != failuresBefore) {
+        std::string shot = ::testing::TempDir() + "menu_screen.ppm";
+        ReadScreen(display, 0).SavePpm(shot);
+        ADD_FAILURE() << what << ": the screen as it was is in " << shot;
+    }
+}
+
 TEST_F(MenuTest, BuildTextsHeightsRefusalsAndReuse) {
     gMenu* menu = NewMenu();
     ASSERT_NE(menu, nullptr);
@@ -352,6 +398,29 @@ TEST_F(MenuTest, SubmenuOpensOnTheTimerAndItsChoiceRunsOnce) {
     EXPECT_FALSE(host->open);
 }
 
+TEST_F(MenuTest, PopupsShowTheirRowsOnScreen) {
+    gMenu* menu = NewMenu();
+    gMenuRow top[] = {{"Alpha", 0, Choose, 0, nullptr}, {nullptr, 0, nullptr, 0, nullptr}, {"Beta\tF9", 0, Choose, 0, nullptr}};
+    gMenuRow sub[] = {{"More", 0, nullptr, 0, nullptr}, {"Deep", 0, Choose, 0, nullptr}, {"Deeper", 0, Choose, 0, nullptr}};
+    ASSERT_TRUE(gMenuAddItems(menu, top, 3, false, 1, nullptr));
+    ASSERT_TRUE(gMenuAddItems(menu, sub, 3, true, 2, nullptr));
+    ASSERT_TRUE(gMenuPopupScreen(menu, window, 30, 30, 0, false));
+    ExpectRowsOnScreen(host->mainWindow, menu->first, menu->cursor, nullptr, menu->rowHeight, "main popup");
+    // The row under the pointer is repainted highlighted on the screen too.
+    platform::Rect r = MainRect();
+    const int32_t rh = Round(menu->rowHeight);
+    FakeMotion(r.left + 30, r.top + 5 + top[2].item->rowBottom - rh / 2);
+    ASSERT_EQ(menu->hovered, top[2].item);
+    ExpectRowsOnScreen(host->mainWindow, menu->first, menu->cursor, top[2].item, menu->rowHeight, "hovered row");
+    // The submenu popup, with its own rows.
+    menu->hovered = sub[0].item;
+    menu->hoveredRow = 3;
+    ASSERT_TRUE(gMenuOpenSub());
+    ExpectRowsOnScreen(host->subWindow, sub[0].item->firstChild, sub[0].item->childCursor, nullptr, menu->rowHeight,
+                       "submenu popup");
+    gMenuEnd(nullptr, false, false);
+}
+
 TEST_F(MenuTest, FlipsNearTheRightAndBottomEdges) {
     platform::Rect area;
     ASSERT_TRUE(gWorkArea(&area, nullptr));
@@ -484,6 +553,7 @@ TEST_F(MenuTest, MenuBarOpensTracksAndIsLetGo) {
     ASSERT_TRUE(host->open);
     EXPECT_EQ(host->current, fileMenu);
     EXPECT_TRUE(bar->Pressed());
+    ExpectRowsOnScreen(host->mainWindow, fileMenu->first, fileMenu->cursor, nullptr, fileMenu->rowHeight, "menu bar popup");
     EXPECT_FALSE(KeyboardFree());
     std::vector<gMenuItem*> seen;
     for (int i = 0; i < 3; ++i) {
