@@ -406,6 +406,13 @@ TEST_F(MenuTest, PopupsShowTheirRowsOnScreen) {
     ASSERT_TRUE(gMenuAddItems(menu, sub, 3, true, 2, nullptr));
     ASSERT_TRUE(gMenuPopupScreen(menu, window, 30, 30, 0, false));
     ExpectRowsOnScreen(host->mainWindow, menu->first, menu->cursor, nullptr, menu->rowHeight, "main popup");
+    // On the screen's own visual the popup shares the screen's colormap: screen readers that
+    // read window by window (xwd) showed a popup with a colormap of its own as a black box.
+    XWindowAttributes a;
+    ASSERT_TRUE(XGetWindowAttributes(display, platform::X11WindowOf(host->mainWindow->hwnd), &a));
+    if (a.visual == DefaultVisual(display, DefaultScreen(display))) {
+        EXPECT_EQ(a.colormap, DefaultColormap(display, DefaultScreen(display)));
+    }
     // The row under the pointer is repainted highlighted on the screen too.
     platform::Rect r = MainRect();
     const int32_t rh = Round(menu->rowHeight);
