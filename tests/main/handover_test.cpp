@@ -102,7 +102,7 @@ protected:
     // Waits until the log of `number` holds `text`.
     std::string WaitForLog(const std::string& text, int number = 1) {
         std::string log = Log(number);
-        for (int i = 0; i < 200 && log.find(text) == std::string::npos; ++i) {
+        for (int i = 0; i < 800 && log.find(text) == std::string::npos; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
             log = Log(number);
         }
