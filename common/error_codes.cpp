@@ -74,6 +74,12 @@ void SetStatusLineHooks(const StatusLineHooks* hooks) {
     gHooks = hooks ? *hooks : StatusLineHooks{};
 }
 
+int PrintStatusLine(int group, int code, int flags, const char* format, const char* text) {
+    StatusLineHooks hooks = CurrentHooks();
+    if (hooks.printStatusLine == nullptr || format == nullptr) return 0;
+    return hooks.printStatusLine(group, code, flags, format, text != nullptr ? text : "");
+}
+
 void ShowWarning(const char* text) { ShowText(text, -2); }
 
 void ShowError(const char* text) { ShowText(text, -3); }
@@ -83,10 +89,8 @@ int ShowErrorCode(int code, const char* name) {
     if (format == nullptr) return 0;
     if (name == nullptr) name = "";
     LogPrintf(format, name);
-    StatusLineHooks hooks = CurrentHooks();
-    if (hooks.printStatusLine == nullptr) return 0;
     int status = code == kErrUserCancelled ? 8 : -3;
-    return hooks.printStatusLine(kStatusGroupMain, status, kStatusFlagsShow, format, name);
+    return PrintStatusLine(kStatusGroupMain, status, kStatusFlagsShow, format, name);
 }
 
 }  // namespace orva

@@ -56,6 +56,10 @@ struct StatusLineHooks {
 // Installs the hooks (a copy is kept); nullptr removes them.
 void SetStatusLineHooks(const StatusLineHooks* hooks);
 
+// Formats `format` with `text` into the status line of a window group through
+// the installed hook, without logging; 0 while no user interface listens.
+int PrintStatusLine(int group, int code, int flags, const char* format, const char* text);
+
 // Window group, status codes and display flags used by the helpers.
 constexpr int kStatusGroupMain = 0;
 constexpr int kStatusFlagsShow = 7;
