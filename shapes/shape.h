@@ -1,0 +1,202 @@
+#pragma once
+// A shape: one figure drawn on a data view to measure it. It has a kind (its
+// geometry), a role (what it measures for), anchor points with a box and a
+// pivot, and geometry derived from them. A shape belongs to the container of
+// one view, whose lock guards every change that other threads may read, and is
+// shown there by its glyph. Shapes are reference-counted: the container's list,
+// undo steps, the clipboard and the items that measure with a shape each hold
+// one reference; the last release deletes it.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "common/clib_string.h"
+#include "shapes/shape_header.h"
+#include "shapes/shape_items.h"
+#include "shapes/shape_view.h"
+
+namespace orva {
+
+class Shape;
+class ShapeContainer;
+class ShapeUndoStep;
+class ItemGroup;
+struct ItemResultEntry;
+
+// Update events: 0 full update, 2 no area rasterising, 3 nothing for closed
+// figures, 4 the box kept, 5 after moving selected points, 8 the pivot not
+// re-centred, 9 and above the offset only.
+constexpr int32_t kUpdateFull = 0;
+constexpr int32_t kUpdateNoArea = 2;
+constexpr int32_t kUpdateNothing = 3;
+constexpr int32_t kUpdateKeepBox = 4;
+constexpr int32_t kUpdateMovedSelected = 5;
+constexpr int32_t kUpdateKeepPivot = 8;
+constexpr int32_t kUpdateOffsetOnly = 9;
+
+using ShapeUpdateProc = void (*)(Shape* shape, int32_t event);
+using ShapeRasterProc = bool (*)(Shape* shape, int32_t event);
+
+// The procedures chosen by kind, role and offset direction.
+struct ShapeKindProcs {
+    ShapeUpdateProc updateGeometry = nullptr;
+    ShapeRasterProc outlineRasteriser = nullptr;
+    ShapeRasterProc areaRasteriser = nullptr;
+    ShapeRasterProc secondAreaRasteriser = nullptr;
+    ShapeUpdateProc areaProcedure = nullptr;  // roles 5 and above
+};
+
+// The plain update: unless the event is 3 or 4, the box becomes the bounding
+// box of the points; then the pixel box is recomputed (events other than 3).
+void ShapeDefaultUpdate(Shape* shape, int32_t event);
+
+// Pixel placement of the box: x, y rounded, width and height at least 1.
+struct ShapePixelBox {
+    int64_t x = 0;
+    int64_t y = 0;
+    int32_t w = 1;
+    int32_t h = 1;
+};
+// x0 = round(x), y0 = round(y); width round(x + w) - x0, and 1 when w is 0 or
+// the difference is below 1; height likewise.
+ShapePixelBox IntegerBox(const ShapeBoxBlock& box);
+
+// Written by the region statistics and drawn on the view; centreX -1: no mark.
+struct StatisticMark {
+    double centreX = -1.0;
+    double centreY = 0.0;
+    float halfFwhm = 0.0f;
+    float thresholdRadius = 0.0f;
+};
+
+// Geometry the update procedures derive from the anchors.
+struct ShapeDerived {
+    AnchorBuffer outline;       // offset outline points
+    AnchorBuffer savedOutline;  // its saved copy
+    uint32_t flags = 0;
+};
+
+enum ShapeState : int32_t {
+    kShapeNormal = 0,
+    kShapeProtected = 1,  // never removed
+    kShapeHidden = 2,     // skipped by walks and removals; creation and removal not recorded
+};
+
+class Shape {
+public:
+    Shape();
+    Shape(const Shape&) = delete;
+    Shape& operator=(const Shape&) = delete;
+
+    // Only the last Release deletes a shape.
+    virtual ~Shape();
+
+    // True for kinds 0, 1, 2, 3 and 11.
+    virtual bool IsOpenCurve() const;
+    // The undo step for a step code, captured later by the undo list; nullptr
+    // when there is nothing to record (see shape_undo.h).
+    virtual ShapeUndoStep* MakeUndoStep(uint32_t code);
+    virtual const char* KindName() const;
+    virtual const char16_t* KindNameW() const;
+    // Clears the derived geometry, selects the default anchors, chooses the
+    // procedures for kind and role and re-applies the offset direction. The
+    // handle count receives ShapeHandleCount; `changed` tells that the
+    // direction was re-applied. False for kinds 8 to 13 (plain update only).
+    virtual bool SetupKindProcs(int32_t* handleCount, bool* changed);
+
+    int32_t AddRef();
+    // Drops one reference; the last one deletes the shape. Answers the count left.
+    int32_t Release();
+    // Takes the shape off its view: out of its container's list (the list's
+    // reference goes with it) and its glyph destroyed.
+    void Detach();
+
+    // Names the shape after its kind; with `count`, the kind's counter steps
+    // and from the second shape of a kind on the name is "<kind> <counter>".
+    void MakeName(bool count);
+    const char* FamilyName() const;
+    const char* RoleName() const;
+    const char* RoleGroupName() const;
+
+    // False when the code is the current one. Closed kinds take only "CNRM"
+    // and "AXIS" (anything else becomes "CNRM").
+    bool SetOffsetDirection(uint32_t code);
+    // Stores a direction and the procedures that go with it; unless forced,
+    // false when neither changes.
+    bool SelectOffsetProcs(uint32_t code, bool force);
+    // Empties the derived geometry (under the container's lock).
+    void ClearDerived();
+
+    void SelectAllAnchors(bool on);
+    // Every point selected, or for a Point shape its last point alone.
+    void SelectDefaultAnchors();
+
+    void UpdateGeometry(int32_t event);
+    // The statistic mark dropped, the geometry updated with the reason and,
+    // unless the reason is 8 or the pivot is pinned, the pivot put at the box
+    // centre; all under the container's lock.
+    void ResetPivot(int32_t reason);
+    // The pivot at the box centre (x when w is 0, y when h is 0) unless pinned.
+    void RecentrePivot();
+    // Takes the snapshot an edit starts from.
+    void BeginEdit();
+    // Binds the shape to a view: the view's data source when the shape has
+    // none, the view pointed at the shape, the geometry refreshed and, for
+    // roles 5 and above, the linked items that take the shape restarted.
+    void BindToView(ShapeView* target);
+    // Restarts the linked items unless the shape is quiet.
+    void RestartLinked();
+    // Shows the shape again as its container's current one after an undo or
+    // redo: made current when it is not (else its items restarted), the edit
+    // frame shown, the view and the panel refreshed.
+    void Reselect(ShapeContainer* owner);
+    // Removes the selected anchors: 1 done, 2 refused (nothing removable; for
+    // rectangles, circles and ellipses the caller removes the whole shape).
+    int32_t RemoveSelectedAnchors(bool recordUndo);
+    // Empties the chain that starts at the shape.
+    void ClearChain();
+
+    // The lock of the container the shape belongs to, or nullptr.
+    std::recursive_mutex* ContainerLock() const;
+
+    ShapeHeader header;
+    uint8_t quiet = 0;  // set: edits do not restart the linked items
+    int32_t state = kShapeNormal;
+    std::atomic<uint32_t> refCount{0};
+    ObjectList items;                      // linked processing items
+    Shape* chainNext = nullptr;            // next shape of the selection chain
+    ShapeView* view = nullptr;             // the data view the shape measures
+    const void* source = nullptr;          // the data it measures, by identity
+    ShapeContainer* container = nullptr;   // set while the shape is listed in one
+    ShapeGlyph* glyph = nullptr;           // owned
+    ShapeKindProcs procs;
+    ShapePixelBox pixelBox;
+    uint32_t axisVariantGate = 0;          // the "AXIS" variants apply below 3
+    ShapeDerived derived;
+    double measure = 0.0;                  // area of a closed figure
+    StatisticMark statMark;
+    ShapeHeader snapshot;                  // kind -1: none
+    ClibString name = nullptr;
+    uint32_t serial = 0;
+    char* maskFileName = nullptr;          // owned, remembered by the files
+    char* dataFileName = nullptr;          // owned
+    ItemResultEntry* itemEntry = nullptr;  // the result-list entry that holds it
+    ItemGroup* itemGroup = nullptr;        // the group item it is a member of
+};
+
+// A new named shape of the kind with reference count 0; nullptr when memory is short.
+Shape* CreateShape(int32_t kind);
+
+// Holds the lock of a shape's container (nothing outside a container).
+class ShapeLock {
+public:
+    explicit ShapeLock(const Shape* shape);
+    ShapeLock(const ShapeLock&) = delete;
+    ShapeLock& operator=(const ShapeLock&) = delete;
+    ~ShapeLock();
+
+private:
+    std::recursive_mutex* lock_;
+};
+
+}  // namespace orva

@@ -1,0 +1,161 @@
+#pragma once
+// The shapes of one data view: their list in drawing order, the current shape,
+// the selection and edit modes, the anchor tool of the Edit menu, the edit
+// frame and the undo list. Its lock is the one every reader of shape points
+// and regions takes (the measuring stages run under it); the list and the
+// current shape change only on the user-interface thread.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "common/global_buffer.h"
+#include "shapes/shape.h"
+#include "shapes/shape_undo.h"
+
+namespace orva {
+
+// Edit modes: 0 move, 1 anchor edit, 6 resize frame, 7 rotate frame.
+constexpr int32_t kEditMove = 0;
+constexpr int32_t kEditAnchors = 1;
+constexpr int32_t kEditResizeFrame = 6;
+constexpr int32_t kEditRotateFrame = 7;
+
+// Anchor tools of the Edit menu.
+constexpr int32_t kToolNone = 0;    // "EXIT EDIT MODE"
+constexpr int32_t kToolScissor = 1;
+constexpr int32_t kToolAddAnchor = 2;
+constexpr int32_t kToolDeleteAnchor = 3;
+
+// Undo modes of the removals: below 0 nothing, 0 without undo, 1 recorded,
+// above 1 kept for a step without recording one.
+constexpr int kUndoModeNone = 0;
+constexpr int kUndoModeRecord = 1;
+constexpr int kUndoModeKeep = 2;
+
+// Status texts of the removals (window group 0, status -2).
+inline constexpr char kRemoveShapeText[] = "Remove shape...";
+inline constexpr char kRemoveAllShapesText[] = "Remove all shape(s)...";
+
+class ShapeContainer {
+public:
+    // The view and the edit frame may be missing (a view without a window).
+    ShapeContainer(ShapeView* view, ShapeEditFrame* frame, std::unique_ptr<ShapeList> list);
+    ShapeContainer(const ShapeContainer&) = delete;
+    ShapeContainer& operator=(const ShapeContainer&) = delete;
+    // Removes every shape now, then empties the undo list.
+    ~ShapeContainer();
+
+    std::recursive_mutex& Lock() { return lock_; }
+    void Init(ShapeView* view, ShapeEditFrame* frame);
+    // The view the container belongs to (attached once its window exists).
+    void SetView(ShapeView* target) { view = target; }
+
+    // ---- Membership
+    // False when the shape is the current one, the reference point or listed.
+    bool AddShape(Shape* shape);
+    // Gives the shape a glyph (when it has none) and links it at the end; a
+    // Point of role RefPoint becomes the reference point when there is none.
+    bool LinkShape(Shape* shape);
+    // Takes the shape out of the list without destroying its glyph (the list's
+    // reference goes). The next current shape is `nextCurrent` when it is
+    // listed here, else the neighbour when the shape was current.
+    bool UnlinkShape(Shape* shape, Shape* nextCurrent, bool redraw);
+    bool IsInList(const Shape* shape) const;
+    bool Owns(const Shape* shape) const { return shape != nullptr && shape->container == this; }
+    Shape* FirstVisibleShape() const;
+    Shape* FirstShape() const;
+    Shape* LastShape() const;
+    Shape* NextShape(const Shape* shape) const;
+    uint32_t ShapeCount() const;
+    // Clears every field that names the shape.
+    void ForgetShape(const Shape* shape);
+    // Detach of a listed shape: out of the list, glyph destroyed.
+    void DetachShape(Shape* shape);
+
+    // ---- Current shape and modes
+    void SetCurrentShape(Shape* shape, bool redraw, bool reorder);
+    void SelectAdjacentShape(bool forward);
+    void EnterSelectMode();
+    uint8_t LeaveSelectMode();
+    void Activate(bool on);
+    void SetAnchorTool(int32_t tool);
+    bool CycleFillMode();
+    void StepEditMode(Shape* shape, bool forward);
+    // StepEditMode forward unless Shift is held.
+    void ToggleEditMode(Shape* shape);
+    bool CycleOffsetDirection();
+    bool LastPointOfCurrent(double* x, double* y) const;
+    bool ResetPivots();
+    // Runs the area procedure of every listed shape that measures the view.
+    void NotifyShapesOf(const ShapeView* target, int32_t reason);
+
+    // ---- Edit frame and refreshes
+    void ShowEditFrame();
+    void HideEditFrame();
+    void PlaceEditFrame();
+    bool FrameShown() const;
+    bool InRotateMode() const { return editMode >= kEditResizeFrame; }
+    void Refresh(bool redraw);
+    void Redraw();
+    void RefreshPanel();
+    void SetShapesFlag(uint32_t bits, bool on);
+    void SetShapesEnabled(bool on);
+    void SetShapesVisible(bool on);
+
+    // ---- Removal
+    bool RemoveShape(uint32_t ownerCode, const void* source, Shape* shape, bool whole, bool message,
+                     int undoMode, bool* removed);
+    void RemoveAllShapes(int undoMode, bool* recorded, bool message);
+    void RemoveShapesOf(uint32_t ownerCode, const void* source, int undoMode, bool message);
+    void RemoveAllNow();
+
+    // ---- Undo
+    // "CRTE" and "DLT0" of hidden shapes are not recorded.
+    bool PushUndo(Shape* shape, uint32_t code);
+
+    // Takes the stretch of glyphs from `from` to the last out of the list:
+    // destroyed, or kept with their shapes for an undo step.
+    void TakeOutStretch(ShapeGlyph* from, bool keep);
+    // Removes the stretch from `from` on as a removal of all shapes does: the
+    // view's remembered shape, the frame and the selection cleared first.
+    void RemoveStretch(ShapeGlyph* from, bool keep);
+
+    uint8_t proportional = 0;       // handle drags keep the aspect ratio (Shift reverses)
+    uint8_t dragging = 0;           // a shape is dragged
+    uint8_t handleDragging = 0;     // an edit handle is pressed
+    uint8_t selectionFlag = 0;      // selection mode: the edit frame is shown
+    uint8_t enabled = 0;            // walks that show or hide shapes act only when set
+    uint8_t noStatisticMarks = 0;
+    uint8_t labelsForCurrentOnly = 0;
+    int32_t labelLevel = 0;
+    int32_t fillMode = 3;           // 0 filled inverted, 1 filled, 2 outline inverted, 3 outline
+    int32_t anchorTool = kToolNone;
+    Shape* current = nullptr;
+    int32_t chainCount = 0;
+    ShapeBoxBlock selectionBox;
+    ShapeGlyph* currentGlyph = nullptr;
+    ShapeEditFrame* editFrame = nullptr;
+    ShapeView* view = nullptr;
+    Shape* drawing = nullptr;       // the shape being drawn by a drag
+    Shape* remembered = nullptr;    // cleared whenever selection mode ends
+    Shape* referencePoint = nullptr;
+    int32_t editMode = kEditMove;
+    uint8_t changed = 0;
+    ShapeUndoList undo;
+    TypedBuffer buffers[3];
+    std::unique_ptr<ShapeList> list;
+
+private:
+    // Links a glyph that exists (or is made) and takes the list's reference.
+    bool LinkGlyph(Shape* shape);
+    // Out of the list: container cleared, glyph destroyed unless kept, the
+    // list's reference released. The shape may be gone afterwards.
+    void DropFromList(Shape* shape, bool keepGlyph);
+    ShapeGlyph* NeighbourAfterRemoval(const ShapeGlyph* glyph) const;
+    void ClearCurrentSelection();
+    void PrintStatus(const char* text);
+
+    std::recursive_mutex lock_;
+};
+
+}  // namespace orva

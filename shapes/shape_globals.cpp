@@ -1,0 +1,22 @@
+#include "shapes/shape_globals.h"
+
+namespace orva {
+
+namespace {
+ShapeGlobals gShapeGlobals;
+}
+
+void ShapeGlobals::Reset() {
+    shapeCounter = 0;
+    for (uint32_t& c : kindCounters) c = 0;
+    oldBox = ShapeBoxBlock{};
+    workingBox = ShapeBoxBlock{};
+    aspectWidthOverHeight = 1.0f;
+    aspectHeightOverWidth = 1.0f;
+    clipboard.Reset();
+    clipboard.anchors.Free();
+}
+
+ShapeGlobals& TheShapeGlobals() { return gShapeGlobals; }
+
+}  // namespace orva

@@ -1,0 +1,81 @@
+#pragma once
+// The parameter block of a shape: offset settings, kind and role, scale, the
+// box with the positions that move with it, the pivot and the anchor points.
+// A shape keeps two: the current one and the snapshot taken when an edit began;
+// undo steps keep copies.
+#include <cstdint>
+
+#include "shapes/anchor_buffer.h"
+#include "shapes/shape_kinds.h"
+
+namespace orva {
+
+// The offset settings (the first six fields of the header).
+struct EditTransformState {
+    int32_t aperture[3] = {0, 0, 0};  // the first 0: no offset region
+    uint32_t direction = 0;           // kOffsetCnrm ... or 0
+    int32_t editFlag = 0;
+    float angle = 0.0f;               // degrees, with kOffsetAngl
+    float vector[2] = {0.0f, 0.0f};   // with kOffsetAngl and kOffsetFree
+};
+
+// The box in data coordinates (w and h never negative), a second position
+// that moves with the shape and two further values.
+struct ShapeBoxBlock {
+    double x = 0.0;
+    double y = 0.0;
+    double w = 0.0;
+    double h = 0.0;
+    double secondX = 0.0;
+    double secondY = 0.0;
+    double further[2] = {0.0, 0.0};
+};
+
+struct ShapeHeader {
+    ShapeHeader() = default;
+    ShapeHeader(const ShapeHeader&) = delete;
+    ShapeHeader& operator=(const ShapeHeader&) = delete;
+
+    EditTransformState offset;
+    uint8_t flag = 0;
+    int32_t kind = kKindNone;
+    int32_t role = kRoleUnset;
+    int32_t scaleExponent = 0;  // slices divide their data scale by 2^b
+    int32_t subpix = 1;         // sub-pixel factor of the first anchor
+    float scale = 1.0f;
+    ShapeBoxBlock box;
+    double pivotX = 0.0;
+    double pivotY = 0.0;
+    uint8_t pivotPinned = 0;  // set: nothing re-centres the pivot
+    AnchorBuffer anchors;
+
+    // A kind, at least one point, two components per point: a state that can
+    // be compared, recorded and restored.
+    bool IsValidState() const;
+    // Every field back to its default; the anchors emptied (block kept).
+    void Reset();
+};
+
+bool SameOffsetWords(const EditTransformState& a, const EditTransformState& b);
+bool SameBoxBlock(const ShapeBoxBlock& a, const ShapeBoxBlock& b);
+
+// The snapshot of an edit: points and selection first; only when they could be
+// copied, the selection counts, flag byte, kind, role, box block, pivot, pinned
+// flag and offset words (SUBPIX, scale and exponent are not copied). A source
+// without points leaves the target with none. False when the points could not
+// be copied.
+bool CopyEditState(ShapeHeader* target, const ShapeHeader& source);
+
+// Whether a stored state equals a live one in kind, role, flag byte, pivot,
+// offset words, box block and points.
+bool SameEditState(const ShapeHeader& stored, const ShapeHeader& live);
+
+// Widest box a stored state may restore.
+constexpr double kRestoreBoxLimit = 4194304.0;
+
+// Writes a stored state back into a live header: -1 nothing differed, 0 refused
+// (a box beyond kRestoreBoxLimit) or out of memory, 1 only the pivot or flag
+// byte differed, 2 the offset words differed, 3 points, box block, kind or role.
+int ShapeRestore(const ShapeHeader& stored, ShapeHeader* live);
+
+}  // namespace orva

@@ -1,0 +1,84 @@
+#include "shapes/shape_view.h"
+
+#include <new>
+
+namespace orva {
+
+struct MemoryShapeList::Node final : ShapeGlyph {
+    explicit Node(Shape* shape) : ShapeGlyph(shape) {}
+    Node* previous = nullptr;
+    Node* next = nullptr;
+};
+
+MemoryShapeList::Node* MemoryShapeList::AsNode(const ShapeGlyph* glyph) {
+    return static_cast<Node*>(const_cast<ShapeGlyph*>(glyph));
+}
+
+ShapeGlyph* MemoryShapeList::First() const { return first_; }
+
+ShapeGlyph* MemoryShapeList::Last() const { return last_; }
+
+ShapeGlyph* MemoryShapeList::Next(const ShapeGlyph* glyph) const {
+    return glyph != nullptr ? AsNode(glyph)->next : nullptr;
+}
+
+ShapeGlyph* MemoryShapeList::Previous(const ShapeGlyph* glyph) const {
+    return glyph != nullptr ? AsNode(glyph)->previous : nullptr;
+}
+
+ShapeGlyph* MemoryShapeList::MakeGlyph(Shape* shape) { return new (std::nothrow) Node(shape); }
+
+void MemoryShapeList::Link(ShapeGlyph* first, ShapeGlyph* last) {
+    if (first == nullptr || last == nullptr) return;
+    Node* a = AsNode(first);
+    Node* b = AsNode(last);
+    a->previous = last_;
+    if (last_ != nullptr) last_->next = a;
+    else first_ = a;
+    b->next = nullptr;
+    last_ = b;
+}
+
+void MemoryShapeList::Unlink(ShapeGlyph* first, ShapeGlyph* last) {
+    if (first == nullptr || last == nullptr) return;
+    Node* a = AsNode(first);
+    Node* b = AsNode(last);
+    if (a->previous != nullptr) a->previous->next = b->next;
+    else first_ = b->next;
+    if (b->next != nullptr) b->next->previous = a->previous;
+    else last_ = a->previous;
+    a->previous = nullptr;
+    b->next = nullptr;
+}
+
+void MemoryShapeList::Exchange(ShapeGlyph* first, ShapeGlyph* second) {
+    if (first == nullptr || second == nullptr || first == second) return;
+    Node* a = AsNode(first);
+    Node* b = AsNode(second);
+    auto join = [this](Node* x, Node* y) {
+        if (x != nullptr) x->next = y;
+        else first_ = y;
+        if (y != nullptr) y->previous = x;
+        else last_ = x;
+    };
+    Node* ap = a->previous;
+    Node* an = a->next;
+    Node* bp = b->previous;
+    Node* bn = b->next;
+    if (an == b) {
+        join(ap, b);
+        join(b, a);
+        join(a, bn);
+    } else if (bn == a) {
+        join(bp, a);
+        join(a, b);
+        join(b, an);
+    } else {
+        join(ap, b);
+        join(b, an);
+        join(bp, a);
+        join(a, bn);
+    }
+}
+
+}  // namespace orva
