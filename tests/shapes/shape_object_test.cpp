@@ -87,6 +87,17 @@ TEST_F(ShapeObject, OffsetDirectionOfClosedKindsIsCnrmOrAxis) {
     EXPECT_TRUE(s->SetOffsetDirection(kOffsetAxis));
     EXPECT_EQ(s->header.offset.direction, kOffsetAxis);
 
+    // Setting the procedures up again re-applies the direction and selects the default anchors.
+    s->header.role = kRoleStatistic;
+    s->header.anchors.SelectAll(false);
+    int32_t handles = 0;
+    bool changed = false;
+    EXPECT_TRUE(s->SetupKindProcs(&handles, &changed));
+    EXPECT_EQ(std::tuple(handles, changed, s->header.anchors.selectedCount), std::tuple(5, true, -1));
+    EXPECT_EQ(s->header.offset.direction, kOffsetAxis);
+    s->header.kind = kKindQuads;
+    EXPECT_FALSE(s->SetupKindProcs(nullptr, nullptr));
+
     ShapeRef line(MakeShape(kKindPolyLine, {0, 0, 10, 10}));
     EXPECT_TRUE(line.Get()->SetOffsetDirection(kOffsetAngl));
     EXPECT_EQ(line.Get()->header.offset.direction, kOffsetAngl);
