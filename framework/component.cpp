@@ -35,6 +35,11 @@ void ClearItemWindowsOf(ProjectItem* item, const ComponentBase* component) {
 }
 
 bool ComponentUi::ListsComponent(const ComponentBase*) const { return false; }
+bool ComponentUi::AddComponent(ComponentBase* component) {
+    if (component == nullptr) return false;
+    component->ui = this;
+    return true;
+}
 void ComponentUi::RemoveComponent(ComponentBase* component) {
     ForgetComponent(component);
     if (component != nullptr) component->ui = nullptr;

@@ -126,6 +126,7 @@ class ProjectItem {
 public:
     virtual ~ProjectItem() = default;
     ComponentBase* firstStage = nullptr;
+    ComponentBase* processing = nullptr;  // the item's Processing stage
     ComponentBase* currentWindows[4] = {nullptr, nullptr, nullptr, nullptr};
     SourceHolder source;
     std::string name;
@@ -143,6 +144,9 @@ public:
     virtual ~ComponentUi() = default;
     // The component list.
     virtual bool ListsComponent(const ComponentBase* component) const;
+    // Appends a component to the list and makes the ui its owner; false when
+    // refused. The default keeps no list: it only sets the component's ui.
+    virtual bool AddComponent(ComponentBase* component);
     // Removes the component from the list, forgets it and clears its ui field.
     virtual void RemoveComponent(ComponentBase* component);
     // Clears every reference of the ui to the component.
@@ -217,10 +221,14 @@ bool ComponentUiUp();
 // ---- The component interface ------------------------------------------------------
 
 // What a frame-data query (slot 15) answers: a record of the producer's own
-// kind that begins with the frame number and sub-index of the data it holds.
+// kind that begins with the frame number and sub-index of the data it holds and
+// the data's extent (its x and y limits: pulls through a filter chain are kept
+// below them; a producer that does not know them leaves the largest values).
 struct FrameDataRecord {
     int32_t frame = -1;
     int32_t section = -1;
+    int64_t width = INT64_MAX;
+    int64_t height = INT64_MAX;
 };
 
 class ComponentObject {

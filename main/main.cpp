@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     AppObject& app = TheApp();
     app.SetServices(DefaultAppServices());
     InstallShapeServices();
+    InstallStageCreators();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
     if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);
     std::vector<std::string> words(argv + 1, argv + argc);

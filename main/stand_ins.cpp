@@ -10,13 +10,14 @@
 #include "framework/component_id.h"
 #include "io/format_registry.h"
 #include "io/stream.h"
+#include "framework/pipeline.h"
 #include "platform/fd_watch.h"
+#include "processing/filter_registry.h"
+#include "processing/processing_component.h"
 
 namespace orva {
 
 namespace {
-
-void LoadFiltersStandIn(const char*) { LogPrintf("Load filter(s): %d modules, plugins %d", 0, 0); }
 
 void LoadIOModulesReal(const char* folder) { LoadIOModules(TheFormatRegistry(), folder); }
 void ReleaseFormatsReal() { ReleaseFormats(TheFormatRegistry()); }
@@ -114,9 +115,12 @@ const CommandInterface kProjectsStandInIface{&kProjectsId, "Projects", "Projects
 
 CommandOwner& ProjectsStandIn() { return gProjects; }
 
+void InstallStageCreators() { ThePipelineServices().createProcessing = &CreateProcessingFromScript; }
+
 AppServices DefaultAppServices() {
     AppServices s;
-    s.loadFilters = &LoadFiltersStandIn;
+    s.loadFilters = &LoadFilterModules;
+    s.clearFilters = &ClearFilterModules;
     s.loadIOModules = &LoadIOModulesReal;
     s.releaseFormats = &ReleaseFormatsReal;
     s.closeAllStreams = &CloseAllStreams;

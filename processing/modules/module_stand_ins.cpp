@@ -1,0 +1,34 @@
+// The built-in modules' descriptors with their keys, titles, flags and ids. Until
+// their resampling and convolution work exists, each instance takes its input as it
+// is and has no process entry: the chain passes over it and frames pass unchanged.
+#include "processing/modules/builtin_modules.h"
+
+namespace orva {
+
+namespace {
+
+int32_t TakeInputAsItIs(FilterInstance*, const FormatRequest* input, FormatRequest*, FormatRequest* output) {
+    *output = *input;
+    return 1;
+}
+
+bool CreatePassThrough(FilterCallbacks* callbacks, const FilterModuleDescriptor*) {
+    callbacks->negotiate = &TakeInputAsItIs;
+    return true;
+}
+
+void ClosePassThrough(FilterCallbacks* callbacks) { callbacks->state = nullptr; }
+
+FilterModulePackage gAffine{0,
+                            {&kGeometryModuleId, nullptr, kFilterModuleFlag | kFilterStaysLast, "affine",
+                             "Affine Transformations", nullptr, &CreatePassThrough, &ClosePassThrough, nullptr}};
+
+const FilterModuleDescriptor kConvolver{&kConvolutionModuleId, nullptr, kFilterModuleFlag, "convl", "Convolver",
+                                        nullptr, &CreatePassThrough, &ClosePassThrough, nullptr};
+
+}  // namespace
+
+FilterModulePackage& AffineModulePackage() { return gAffine; }
+const FilterModuleDescriptor& ConvolverModuleDescriptor() { return kConvolver; }
+
+}  // namespace orva
