@@ -206,7 +206,7 @@ TEST_F(ProgramTest, StartsWritesItsReportAndEnds) {
     std::string log = Log();
     for (const char* line :
          {"Vendor Name: ", "OS Support for:\n", "MMX: Y\n", "-----------\n",
-          "Load filter(s): 0 modules, plugins 0\n",
+          "Load filter(s): 2 modules, plugins 2\n",
           "Load 12 IO module(s)... Format(s): input 12, output 3\n", "***Can`t init CUI, Exit!\n"})
         EXPECT_NE(log.find(line), std::string::npos) << line;
     // The report comes before the modules, the modules before the user interface.
