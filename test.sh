@@ -42,19 +42,22 @@ fuzz_stage() {
 }
 fuzz_stage || status=1
 
-echo "=== ThreadSanitizer: the frame cursor and the shape readers against the user-interface thread ==="
+echo "=== ThreadSanitizer: the frame cursor, the shape readers and the filter chain against a second thread ==="
 # Only the cases where another thread races the user-interface thread: the frame
-# cursor's setters against the playback timer, and measuring readers under a
-# shape container's lock against shape edits.
+# cursor's setters against the playback timer, measuring readers under a shape
+# container's lock against shape edits, and a thread pulling through the filter
+# chain while it is edited.
 tsan_stage() {
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVA_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null || return 1
-  cmake --build build-tsan -j"$jobs" --target io_tests shapes_tests || return 1
+  cmake --build build-tsan -j"$jobs" --target io_tests shapes_tests processing_tests || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/io_tests --gtest_filter='FrameCursor*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/shapes_tests --gtest_filter='ShapeContainerLock*' || return 1
+  TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+    build-tsan/tests/processing_tests --gtest_filter='PipelineTest.ChainEdits*' || return 1
 }
 tsan_stage || status=1
 

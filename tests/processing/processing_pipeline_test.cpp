@@ -57,6 +57,7 @@ protected:
         }
         if (processing != nullptr) processing->Release();
         source->Release();
+        PortListRemove(item.source.portList);
         ThePipelineServices() = saved_;
     }
     TestModule& Module(const char* title) { return modules.emplace_back(MakeModule(title)); }
