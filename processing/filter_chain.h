@@ -144,8 +144,12 @@ bool NegotiateChainFormat(FilterChain* chain);
 // process function and hands a changed output format to the downstream links.
 bool ChainRenegotiate(FilterChain* chain);
 
-// The pull a module makes for its input into its own request block, with the
-// request its entry 0 was given.
+// The pull a module makes for its input into its own request block (its window
+// names the frame, section and box wanted), with the request its entry 0 was
+// given. The box is first held to 64 Mi elements; then, unless the request's
+// first byte (`readAgain`) is set, it is cut to the upstream's data extent and
+// answered from the data the block already holds when that covers it. Else the
+// nearest running instance upstream fills the block, or the component's upstream.
 bool ProcessChainBlock(PullResult* block, const PullRequest* request);
 // A module's frame query / frame data request, answered by the nearest instance
 // upstream of the block's instance that has the entry, else by the component's

@@ -58,7 +58,8 @@ bool SetOwner(ProcessingComponent* component, ProjectItem* owner);
 
 // What the panels above the processing layer provide; each entry may be empty.
 struct ProcessingServices {
-    // The plug-in list panel's builder and its refresh.
+    // The plug-in list panel's builder and its refresh. The refresh also follows a
+    // module fault, on whichever thread pulled the frame.
     PanelBuilder pluginListPanel = nullptr;
     bool (*refreshPluginList)(ProcessingComponent* component, bool selectCurrent, bool showPage,
                               bool redraw) = nullptr;
