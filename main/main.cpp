@@ -6,6 +6,7 @@
 #include "common/clib.h"
 #include "common/cpu_info.h"
 #include "framework/app_object.h"
+#include "main/processing_services.h"
 #include "main/shape_services.h"
 #include "main/stand_ins.h"
 
@@ -21,7 +22,7 @@ int main(int argc, char** argv) {
     AppObject& app = TheApp();
     app.SetServices(DefaultAppServices());
     InstallShapeServices();
-    InstallStageCreators();
+    InstallProcessingServices();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
     if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);
     std::vector<std::string> words(argv + 1, argv + argc);

@@ -10,10 +10,8 @@
 #include "framework/component_id.h"
 #include "io/format_registry.h"
 #include "io/stream.h"
-#include "framework/pipeline.h"
 #include "platform/fd_watch.h"
 #include "processing/filter_registry.h"
-#include "processing/processing_component.h"
 
 namespace orva {
 
@@ -114,8 +112,6 @@ void RegisterProjectsStandIn() {
 const CommandInterface kProjectsStandInIface{&kProjectsId, "Projects", "Projects Iface", kProjectsRecords};
 
 CommandOwner& ProjectsStandIn() { return gProjects; }
-
-void InstallStageCreators() { ThePipelineServices().createProcessing = &CreateProcessingFromScript; }
 
 AppServices DefaultAppServices() {
     AppServices s;

@@ -15,10 +15,6 @@ namespace orva {
 // process gets SIGTERM.
 AppServices DefaultAppServices();
 
-// Installs the creators of the default chain's stages that exist (the processing
-// stage of every opened file) into the pipeline services.
-void InstallStageCreators();
-
 inline constexpr char kHeadlessLoopVariable[] = "ORVA_TEST_HEADLESS_LOOP";
 
 // The stand-in of the user interface's "Projects" interface: its handlers log what they
