@@ -66,6 +66,11 @@ bool ComponentUiUp() {
     return s.uiUp != nullptr && s.uiUp();
 }
 
+void RefreshAllWindowsWhenUp() {
+    const ComponentServices& s = TheComponentServices();
+    if (ComponentUiUp() && s.refreshAllWindows != nullptr) s.refreshAllWindows();
+}
+
 // ---- Object ------------------------------------------------------------------------
 
 int32_t ComponentProcessDefault(ComponentBase*, PullResult*, PullRequest*) { return 0; }

@@ -217,6 +217,8 @@ struct ComponentServices {
 };
 ComponentServices& TheComponentServices();
 bool ComponentUiUp();
+// Repaints every window marked for redraw, while the user interface is up.
+void RefreshAllWindowsWhenUp();
 
 // ---- The component interface ------------------------------------------------------
 

@@ -402,7 +402,7 @@ void PortRebuildConsumers(PortList* list) {
     if (s.playbackRange != nullptr) s.playbackRange(list, nullptr);
     for (OutPort* p = list->firstPort; p != nullptr; p = p->next)
         if (p->display != nullptr && p->display->port == p) p->display->Layout();
-    if (ComponentUiUp() && s.refreshAllWindows != nullptr) s.refreshAllWindows();
+    RefreshAllWindowsWhenUp();
 }
 
 void PortMarkSourcesReread(PortList* list) {
@@ -719,7 +719,7 @@ void AttachSourceToPipeline(ProjectItem* item, int32_t eventCode) {
     if (DeviceViewBase* d = ComponentFindDownstreamActive(first, list)) {
         DeviceSelect(d);
         if (s.refreshItemOptionsWindow != nullptr) s.refreshItemOptionsWindow(item);
-        if (eventCode == 7 && ComponentUiUp() && s.refreshAllWindows != nullptr) s.refreshAllWindows();
+        if (eventCode == 7) RefreshAllWindowsWhenUp();
     }
 }
 

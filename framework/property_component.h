@@ -34,6 +34,16 @@ public:
     virtual const char* SettingsFileName() const = 0;
 };
 
+// The second interface of a settings object: puts the settings back to their
+// defaults; true on success.
+class PropertyReset {
+public:
+    virtual bool Reset() = 0;
+
+protected:
+    ~PropertyReset() = default;
+};
+
 // A property component in the registry's sense: word 0 is "PROP" and words 2
 // and 3 are not "ENTR" "CTNR".
 inline bool IsPropertyClass(const ComponentId* id) {
