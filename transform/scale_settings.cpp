@@ -235,6 +235,12 @@ bool CopyScaleSettings(ScaleSettings* to, const ScaleSettings& from, const Scale
             slot.initialised = 0;
         }
     }
+    if (from.classRow == row) {
+        // The selected class's values are the record's current ones, not yet in its slot.
+        ScaleClassSlot& slot = to->slots[from.classIndex];
+        slot.values = {from.value1, from.value2, from.value3, from.value4};
+        slot.initialised = 1;
+    }
     if (values != nullptr && present != 0) {
         ScaleClassSlot& slot = to->slots[from.classIndex];
         if (!slot.initialised) FillFromDefaults(&slot, row);
