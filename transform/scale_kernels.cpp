@@ -75,8 +75,9 @@ void RangeStreamBase(double* out, const double* in, size_t n, double s, double o
     const __m256d vo = _mm256_set1_pd(o);
     const __m256d none = _mm256_set1_pd(kNoData);
     for (; i + 8 <= n; i += 8) {
-        // 2 KiB ahead of the loads.
-        _mm_prefetch(reinterpret_cast<const char*>(in + i + 256), _MM_HINT_T0);
+        // 2 KiB ahead of the loads (an address past the input is only a hint, formed
+        // as a number so that no pointer leaves the array).
+        _mm_prefetch(reinterpret_cast<const char*>(reinterpret_cast<uintptr_t>(in + i) + 2048), _MM_HINT_T0);
         for (size_t k = 0; k < 8; k += 4) {
             const __m256d x = _mm256_loadu_pd(in + i + k);
             const __m256d r = _mm256_sub_pd(_mm256_mul_pd(x, vs), vo);

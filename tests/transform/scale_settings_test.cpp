@@ -102,6 +102,14 @@ TEST_F(ScaleSettingsTest, KeysAsTheyAreRead) {
     }
 }
 
+TEST_F(ScaleSettingsTest, RefusedKeysAreLoggedWithTheirLine) {
+    Settings s = Make();
+    const std::string log =
+        testing_util::CapturedLog([&] { ReadBody(s.get(), "Lock=1\nSCClass=rangeX\nValue4=0xfg\n"); });
+    EXPECT_NE(log.find("$3: 'SCClass=rangeX' : bad cmd"), std::string::npos) << log;
+    EXPECT_NE(log.find("$4: 'Value4=0xfg' : bad cmd"), std::string::npos) << log;
+}
+
 TEST_F(ScaleSettingsTest, ClassValuesFromASection) {
     Settings s = Make();
     ASSERT_TRUE(ReadBody(s.get(), "SCClass=bitsshift\nValue1=2.5\nValue2=3\nValue3=7\nValue4=ff\n"));
