@@ -36,14 +36,19 @@ std::vector<double>& Output() {
     return out;
 }
 
+// Min 0, Max 65535. The values come through volatiles so that the plain loops
+// cannot fold them into their code: both sides do the same arithmetic.
 ScaleParameters Params(double v1, double v2, uint32_t v3 = 2, uint32_t v4 = 0xFF) {
+    static volatile double min = 0.0, max = 65535.0;
+    volatile double values[2] = {v1, v2};
+    volatile uint32_t words[2] = {v3, v4};
     ScaleParameters p;
-    p.scale = 1.0 / 65535.0;
-    p.offset = 0.0;
-    p.value1 = v1;
-    p.value2 = v2;
-    p.value3 = v3;
-    p.value4 = v4;
+    p.scale = 1.0 / (max - min);
+    p.offset = p.scale * min;
+    p.value1 = values[0];
+    p.value2 = values[1];
+    p.value3 = words[0];
+    p.value4 = words[1];
     return p;
 }
 
