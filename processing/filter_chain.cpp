@@ -357,8 +357,7 @@ void ChainNotifyHost(FilterChain* chain, FilterInstance* from, bool flag) {
     if (host == nullptr) return;
     if (host->firstLink != nullptr) ComponentNotifyDownstream(host);
     ComponentInvalidate(host, 12, flag);
-    if (ComponentUiUp() && TheComponentServices().refreshAllWindows != nullptr)
-        TheComponentServices().refreshAllWindows();
+    RefreshAllWindowsWhenUp();
 }
 
 bool ChainRemoveInstance(FilterChain* chain, FilterInstance* instance) {

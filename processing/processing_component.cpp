@@ -75,8 +75,7 @@ ComponentBase* CreateProcessingFromScript(ComponentUi* ui, ProjectItem* item, vo
 
 int32_t ProcessingComponent::Refresh(uint8_t) {
     if (firstLink != nullptr) ComponentRefreshDownstream(this);
-    if (ComponentUiUp() && TheComponentServices().refreshAllWindows != nullptr)
-        TheComponentServices().refreshAllWindows();
+    RefreshAllWindowsWhenUp();
     return 0;
 }
 
