@@ -185,6 +185,8 @@ void Shape::ClearDerived() {
     derived.outline.ResetType();
     derived.savedOutline.rowsUsed = 0;
     derived.savedOutline.ResetType();
+    derived.mask.MakeEmpty();
+    derived.offsetRegion.MakeEmpty();
     derived.flags = 0;
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "common/clib_string.h"
+#include "shapes/geometry/region.h"
 #include "shapes/shape_header.h"
 #include "shapes/shape_items.h"
 #include "shapes/shape_view.h"
@@ -73,6 +74,8 @@ struct StatisticMark {
 struct ShapeDerived {
     AnchorBuffer outline;       // offset outline points
     AnchorBuffer savedOutline;  // its saved copy
+    ShapeRegion mask;           // the pixels a closed figure covers
+    ShapeRegion offsetRegion;   // the second mask, built from the offset
     uint32_t flags = 0;
 };
 

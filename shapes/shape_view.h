@@ -17,6 +17,13 @@ struct ViewPixelScale {
     double y = 1.0;
 };
 
+// Data units per screen pixel of a zoomed view; used while `active` is set.
+struct ViewZoom {
+    uint8_t active = 0;
+    double x = 1.0;
+    double y = 1.0;
+};
+
 // The data view a container belongs to and its shapes measure.
 class ShapeView {
 public:
@@ -35,6 +42,9 @@ public:
     double originX = 0.0;  // added to data coordinates to give view coordinates
     double originY = 0.0;
     ViewPixelScale pixelScale;
+    ViewZoom zoom;
+    double displayOffsetX = 0.0;  // where the image starts in the window, window pixels
+    double displayOffsetY = 0.0;
     const void* dataSource = nullptr;  // the data the view shows, compared by identity
     uint32_t ownerCode = 0;            // the code of the component that owns the view
     Shape* rememberedShape = nullptr;  // cleared when shapes are removed
