@@ -96,7 +96,8 @@ int32_t PickAnchor(Shape* shape, double mouseX, double mouseY, uint32_t modifier
             std::memset(sel, all ? 1 : 0, n);
             count = all ? -1 : 0;
         } else {
-            // The selection read as a binary number, last anchor lowest, counts down.
+            // The trailing run of selected anchors goes, the anchor before it is
+            // selected and current, and every anchor before that one flips.
             uint32_t end = n;
             while (end > 0 && sel[end - 1]) sel[--end] = 0;
             if (end > 0) {

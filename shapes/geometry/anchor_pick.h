@@ -10,7 +10,9 @@ namespace orva {
 // Finds the first anchor within ±4 screen pixels of the mouse (window pixels)
 // and updates the selection by the modifier word (toolkit key bits): plain
 // click selects it alone, Alt adds it, Shift toggles it, Shift+Ctrl selects
-// all or none (or steps the selection as a binary count). No anchor there
+// all or none (and with some selected steps the selection: the trailing run of
+// selected anchors goes, the one before it is selected, those before flip).
+// No anchor there
 // clears the selection (result 0); 1 when the click was handled.
 int32_t PickAnchor(Shape* shape, double mouseX, double mouseY, uint32_t modifiers);
 

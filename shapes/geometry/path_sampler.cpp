@@ -15,6 +15,15 @@ namespace {
 // the block limit.
 constexpr double kMostPoints = 0x20000000 / 9;
 
+// Counts of samples allow for the rounding of float outlines: a sample within
+// this fraction of a step of a segment's end is taken at the end.
+constexpr double kStepSlack = 1e-6;
+
+// Samples at distances 0, s, 2s, ... up to `length` (the end included).
+double SamplesUpTo(double length, double s) { return std::trunc(length / s + kStepSlack) + 1.0; }
+// Samples at 0, s, 2s, ... before `length`.
+double SamplesBefore(double length, double s) { return std::max(1.0, std::ceil(length / s - kStepSlack)); }
+
 // The sampling step: the header's scale when it is a positive number, else 1.
 double SamplingStep(const ShapeHeader& header) {
     const double s = header.scale;
@@ -36,12 +45,13 @@ void Put(AnchorBuffer* b, double x, double y) {
 }
 
 // `count` samples at distances first, first + s, ... from a along the unit
-// direction u.
-bool PutSamples(AnchorBuffer* b, double ax, double ay, double ux, double uy, double first, double s, double count) {
+// direction u, none beyond `limit`.
+bool PutSamples(AnchorBuffer* b, double ax, double ay, double ux, double uy, double first, double s, double count,
+                double limit) {
     if (!GrowBy(b, count)) return false;
     const auto n = static_cast<uint32_t>(count);
     for (uint32_t i = 0; i < n; ++i) {
-        const double q = first + i * s;
+        const double q = std::min(first + i * s, limit);
         Put(b, ax + ux * q, ay + uy * q);
     }
     return true;
@@ -140,7 +150,7 @@ bool SampleSegment(AnchorBuffer* buffer, double dx, double dy, const ShapeHeader
         Put(buffer, 0.0, 0.0);
         return true;
     }
-    if (!PutSamples(buffer, 0.0, 0.0, dx / length, dy / length, 0.0, s, std::trunc(length / s) + 1.0)) {
+    if (!PutSamples(buffer, 0.0, 0.0, dx / length, dy / length, 0.0, s, SamplesUpTo(length, s), length)) {
         buffer->rowsUsed = 0;
         return false;
     }
@@ -163,11 +173,11 @@ bool PathSampler(AnchorBuffer* path, const AnchorBuffer& outline, const ShapeHea
         const double ux = length > 0.0 ? dx / length : 0.0, uy = length > 0.0 ? dy / length : 0.0;
         if (i == 0) {
             if (length <= s) {
-                ok = PutSamples(path, ax, ay, ux, uy, 0.0, s, 1.0);
+                ok = PutSamples(path, ax, ay, ux, uy, 0.0, s, 1.0, length);
                 carry = s - length;
             } else {
-                const double count = std::ceil(length / s);
-                ok = PutSamples(path, ax, ay, ux, uy, 0.0, s, count);
+                const double count = SamplesBefore(length, s);
+                ok = PutSamples(path, ax, ay, ux, uy, 0.0, s, count, length);
                 carry = std::max(0.0, count * s - length);
             }
             continue;
@@ -175,15 +185,15 @@ bool PathSampler(AnchorBuffer* path, const AnchorBuffer& outline, const ShapeHea
         const double rest = length - carry;
         if (i + 2 == n) {
             // The last segment ends the path: its end is sampled when the spacing reaches it.
-            if (rest >= 0.0) ok = PutSamples(path, ax, ay, ux, uy, carry, s, rest > s ? std::trunc(rest / s) + 1.0 : 1.0);
+            if (rest >= 0.0) ok = PutSamples(path, ax, ay, ux, uy, carry, s, rest > s ? SamplesUpTo(rest, s) : 1.0, length);
             break;
         }
         if (rest <= 0.0) {
             carry = -rest;  // the segment lies before the next sample
             continue;
         }
-        const double count = rest > s ? std::ceil(rest / s) : 1.0;
-        ok = PutSamples(path, ax, ay, ux, uy, carry, s, count);
+        const double count = rest > s ? SamplesBefore(rest, s) : 1.0;
+        ok = PutSamples(path, ax, ay, ux, uy, carry, s, count, length);
         carry = std::max(0.0, count * s - rest);
     }
     if (!ok) path->rowsUsed = 0;
