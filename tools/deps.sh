@@ -8,6 +8,7 @@ ORVA_PACKAGES=(
   xvfb xauth xdg-utils xclip
   python3-astropy python3-numpy python3-pil libcfitsio-bin fitsverify
   libjpeg-turbo-progs imagemagick libcfitsio-dev netpbm
+  python3-scipy libopencv-dev
 )
 
 orva_ensure_packages() {
