@@ -110,9 +110,7 @@ void FixSamples(const FitsOutputJob* job, uint8_t* p, int64_t bytes) {
         }
     }
     if (job->flipSign) {
-        // After the swap the most significant byte comes first (big-endian), except
-        // for single bytes.
-        const uint32_t top = (job->swapToBigEndian || e == 1) ? 0 : e - 1;
+        const uint32_t top = job->signByte < e ? job->signByte : 0;
         for (int64_t i = 0; i < n; ++i) p[i * e + top] ^= 0x80;
     }
 }

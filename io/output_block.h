@@ -59,6 +59,7 @@ struct FitsOutputJob {
     uint32_t elementBytes = 0;     // bytes of one sample (byte order and sign fix-ups)
     bool swapToBigEndian = false;  // samples arrive in machine order and must be reversed
     bool flipSign = false;         // the top bit of each sample flips (signedness of FITS)
+    uint32_t signByte = 0;         // where that top bit lies in a sample as it is written
     int64_t dataStart = 0;         // file position of the first data byte
     int64_t planeStart = 0;        // file position of the current plane
     int64_t planeRows = 0;         // rows of the current plane placed so far (highest + 1)

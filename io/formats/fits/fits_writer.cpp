@@ -395,10 +395,14 @@ bool FitsWriteHeaderParams(FitsOutputJob* job, const FitsHeaderParams& params, u
     job->height = params.sizeY;
     job->elementBytes = ElementSize(type);
     job->pixelBytes = job->elementBytes * std::max<uint32_t>(1, params.channels);
-    // FITS samples are big-endian, and its integers signed except for bytes.
+    // FITS samples are big-endian, and its integers signed except for bytes. The
+    // samples arrive in the order their type names (the writer packs them big-endian
+    // when the type carries the swapped bit); whichever way they come, they leave
+    // big-endian, so the sign bit is in the first byte of every sample.
     job->swapToBigEndian = job->elementBytes > 1 && !(type & kElemSwapped);
     job->flipSign = !ElementIsReal(type) &&
                     ((job->elementBytes == 1) != ((type & kElemUnsigned) != 0));
+    job->signByte = 0;
     return true;
 }
 
