@@ -145,16 +145,7 @@ void SyncFolder(const std::string& path) {
 // A new file gets the permissions a plain create would give (0666 less the
 // umask); a replaced file keeps its own.
 void TakeTargetPermissions(const std::string& temp, const std::string& target) {
-    struct stat st;
-    mode_t mode;
-    if (::stat(target.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        mode_t mask = ::umask(022);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::chmod(temp.c_str(), mode);
+    ::chmod(temp.c_str(), ReplacementFileMode(target.c_str()));
 }
 
 }  // namespace

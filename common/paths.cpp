@@ -261,6 +261,29 @@ bool CreateTempIn(char* out, std::string folder, const std::string& prefix) {
 
 }  // namespace
 
+unsigned ReplacementFileMode(const char* target) {
+    struct stat st;
+    if (target != nullptr && target[0] != '\0' && ::stat(target, &st) == 0) return st.st_mode & 07777;
+    // The umask can only be read by setting it; /proc tells it without a window in
+    // which another thread would create files under a different one.
+    mode_t mask = 0;
+    bool known = false;
+    if (FILE* f = std::fopen("/proc/self/status", "re")) {
+        char line[256];
+        while (!known && std::fgets(line, sizeof line, f))
+            if (std::strncmp(line, "Umask:", 6) == 0) {
+                mask = static_cast<mode_t>(std::strtoul(line + 6, nullptr, 8));
+                known = true;
+            }
+        std::fclose(f);
+    }
+    if (!known) {
+        mask = ::umask(022);
+        ::umask(mask);
+    }
+    return 0666u & ~static_cast<unsigned>(mask);
+}
+
 bool MakeTempFile(char* out, const char* path, const char* prefix) {
     if (out == nullptr) return false;
     std::string pre = prefix ? std::string(prefix).substr(0, 3) : std::string("tmp");

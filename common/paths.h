@@ -80,6 +80,10 @@ bool FileExists(const char* path);
 bool MakeTempFile(char* out, const char* path, const char* prefix);
 // The temporary folder: $TMPDIR when it is set and not empty, else "/tmp".
 std::string TempFolder();
+// The permission bits a file written to `target` through a temporary copy gets:
+// those of the file there now (followed through a symbolic link), or what a plain
+// create gives a new file, 0666 less the process umask.
+unsigned ReplacementFileMode(const char* target);
 
 // Renames an existing file to path.bak, replacing an older backup of that name.
 // `size` is the room the name may take (terminator included): when fewer than

@@ -204,7 +204,7 @@ bool OutputJobOpen(FitsOutputJob* job, const char* name, uint32_t flags) {
     if (flags & 0x100) oflags |= O_CREAT;
     if (flags & 0x200) oflags |= O_TRUNC;
     if (job->fd >= 0) ::close(job->fd);
-    job->fd = ::open(name, oflags, 0600);
+    job->fd = ::open(name, oflags, kOutputPermission);
     job->fileName = name;
     if (job->fd < 0) return FailErrno(job);
     job->dataStart = 0;

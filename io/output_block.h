@@ -21,7 +21,8 @@ constexpr int kErrBadPatchPosition = -27;
 // Open flags of an output file (the program's flag words): write only, create,
 // truncate, binary.
 constexpr uint32_t kOutputOpenDefault = 0x8301;
-constexpr uint32_t kOutputPermission = 0x180;  // owner read and write
+// A created output file may be read and written by everyone the umask allows.
+constexpr uint32_t kOutputPermission = 0666;
 
 constexpr int64_t kOutputBlockLimit = 0x20000000;
 

@@ -1,5 +1,6 @@
 #include "io/output_writer.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -1279,7 +1280,11 @@ int OutputWriter::FinishOutputFile() {
         return kOutputNoName;
     }
     std::string finalPath = outputPath_;
-    if (!builtName_.empty() && builtName_ != outputPath_) {
+    const bool renamed = !builtName_.empty() && builtName_ != outputPath_;
+    // The temporary file was made private; the output gets the permissions of the file
+    // it replaces, or those of any new file.
+    ::chmod(outputPath_.c_str(), ReplacementFileMode(renamed ? builtName_.c_str() : nullptr));
+    if (renamed) {
         int code = StreamVacateFile(builtName_.c_str(), TheOutputWriterHooks().dataBackup);
         if (code < 2) {
             result_ = code;

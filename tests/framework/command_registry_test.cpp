@@ -295,6 +295,16 @@ TEST(CommandList, KeylistWritesTheProgramFoldersList) {
         // The golden list holds the user interface's interface too: cut it off.
         expected = expected.substr(0, expected.find("\t\t\tProjects Iface:")) + "END NODE\n";
         EXPECT_EQ(ReadText(root + "/bin/cmdlist.txt"), expected);
+        // The list replaced keeps the old one's permissions; a new one gets 0666 less the umask.
+        struct stat st {};
+        const mode_t saved = umask(022);
+        ASSERT_EQ(chmod((root + "/bin/cmdlist.txt").c_str(), 0640), 0);
+        EXPECT_TRUE(WriteCommandList(app.Registry(), root + "/bin", "orva"));
+        EXPECT_TRUE(stat((root + "/bin/cmdlist.txt").c_str(), &st) == 0 && (st.st_mode & 07777) == 0640);
+        std::remove((root + "/bin/cmdlist.txt").c_str());
+        EXPECT_TRUE(WriteCommandList(app.Registry(), root + "/bin", "orva"));
+        EXPECT_TRUE(stat((root + "/bin/cmdlist.txt").c_str(), &st) == 0 && (st.st_mode & 07777) == 0644);
+        umask(saved);
         EXPECT_FALSE(WriteCommandList(app.Registry(), root + "/missing", "orva") ||
                      WriteCommandList(app.Registry(), "", "orva"));
         app.Shutdown();

@@ -134,5 +134,39 @@ TEST_F(RawFormat, BinaryWriteThroughTheOutputWriterAndReadBack) {
     EXPECT_FALSE(BinaryWrite(nullptr));
 }
 
+// Written files get what any program's output gets: 0666 less the umask when new, and
+// the permissions of the file they replace. The write log and the service file too.
+TEST_F(RawFormat, WrittenFilesTakeTheUsualPermissions) {
+    struct Mask {
+        mode_t saved;
+        explicit Mask(mode_t m) : saved(umask(m)) {}
+        ~Mask() { umask(saved); }
+    } mask(022);
+    auto mode = [](const std::string& path) {
+        struct stat st {};
+        return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+    };
+    for (const FormatDesc* format : {FormatBinary(), FormatFits()}) {
+        const std::string folder = dir + (format == FormatFits() ? "/fits" : "/raw");
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        const std::string target = folder + "/perm." + (format == FormatFits() ? "fits" : "dat");
+        testing_io::WriteRun run =
+            testing_io::RunWriter(format, target, kTypeI16, kTypeI16, 8, 4, 1, &Wave);
+        ASSERT_EQ(run.filesWritten, 1);
+        const std::string stem = run.file.substr(0, run.file.rfind('.'));
+        EXPECT_EQ(mode(run.file), 0644) << run.file;
+        EXPECT_EQ(mode(stem + ".fs"), 0644);
+        EXPECT_EQ(mode(folder + "/perm.log"), 0644);
+        // Written again over files of 0640: they keep it.
+        ASSERT_EQ(chmod(run.file.c_str(), 0640), 0);
+        ASSERT_EQ(chmod((stem + ".fs").c_str(), 0640), 0);
+        run = testing_io::RunWriter(format, target, kTypeI16, kTypeI16, 8, 4, 1, &Wave);
+        ASSERT_EQ(run.filesWritten, 1);
+        EXPECT_EQ(mode(run.file), 0640);
+        EXPECT_EQ(mode(stem + ".fs"), 0640);
+        EXPECT_EQ(mode(folder + "/perm.log"), 0644);
+    }
+}
+
 }  // namespace
 }  // namespace orva
