@@ -5,6 +5,9 @@
 #include <cstring>
 #include <limits>
 
+#include "common/error_codes.h"
+#include "common/log.h"
+
 namespace orva {
 
 namespace {
@@ -28,7 +31,9 @@ void DefaultFitSizes(int64_t* x, int64_t* y, int64_t* z, uint64_t, int64_t count
     if (*x < 0) *x = 0;
     if (*y < 1) *y = 1;
     if (*z < 1) *z = 1;
-    if (LayoutMulSat(LayoutMulSat(*x, *y), *z) <= count) return;
+    // No width: the rows of the height and depth take what the count holds.
+    if (*x == 0) *x = count / LayoutMulSat(*y, *z);
+    if (*x > 0 && LayoutMulSat(LayoutMulSat(*x, *y), *z) <= count) return;
     int64_t plane = LayoutMulSat(*x, *y);
     if (plane > 0 && plane <= count) {
         *z = std::max<int64_t>(1, count / plane);
@@ -64,21 +69,30 @@ bool DefaultCheckDataSizes(const SampleFormat& type, uint32_t sections, int64_t*
     return false;
 }
 
+// floor(sqrt(n)), exact for every 64-bit n.
+int64_t IntegerSquareRoot(int64_t n) {
+    if (n <= 0) return 0;
+    int64_t r = static_cast<int64_t>(std::sqrt(static_cast<double>(n)));
+    while (r > 0 && (r > 3037000499 || r * r > n)) --r;
+    while (r < 3037000499 && (r + 1) * (r + 1) <= n) ++r;
+    return r;
+}
+
+// A size is known when the description states it: the sizes that reach here may
+// hold the placeholders of earlier steps (a y of 1 for "not stated").
 void DefaultGuessSizes(int64_t* x, int64_t* y, int64_t* z, uint64_t flags, int64_t count) {
     if (count < 0) count = 0;
     if (*z <= 0) *z = 1;
-    if (*x <= 0 && *y <= 0) {
-        int64_t s = static_cast<int64_t>(std::sqrt(static_cast<double>(count / *z)));
+    if (!(flags & (kFlagSizeX | kFlagSizeY))) {
+        int64_t s = IntegerSquareRoot(count / *z);
         if (s == 0 && *z >= 2) {
             *z = 1;
-            s = static_cast<int64_t>(std::sqrt(static_cast<double>(count)));
+            s = IntegerSquareRoot(count);
         }
         *x = *y = s;
-    } else if (*x > 0 && *y <= 0) {
-        *y = std::max<int64_t>(1, count / LayoutMulSat(*x, *z));
+        if (*y <= 0) *y = 1;
+        if (LayoutMulSat(LayoutMulSat(*x, *y), *z) <= count) return;
     }
-    if (*y <= 0) *y = 1;
-    if (*x > 0 && LayoutMulSat(LayoutMulSat(*x, *y), *z) <= count) return;
     TheLayoutServices().fitSizesToCount(x, y, z, flags, count);
 }
 
@@ -113,11 +127,9 @@ void DefaultNormaliseReadRange(DataSetInfo* info) {
     ApplyCropRule(info);
 }
 
-void DefaultFill(ServiceDescription*, FileLayout*, int64_t) {}
-
 const LayoutServices kDefaultServices = {
     &DefaultCheckDataSizes, &DefaultFitSizes,       &DefaultGuessSizes, &DefaultDetectSampleType,
-    &DefaultPrepareBitPacked, &DefaultNormaliseReadRange, &DefaultFill,
+    &DefaultPrepareBitPacked, &DefaultNormaliseReadRange, &FillLayoutDescription,
 };
 
 LayoutServices gServices = kDefaultServices;
@@ -169,6 +181,10 @@ void LayoutSetZero(DataSetInfo* info, double z) {
 }
 
 void LayoutSetSizes(DataSetInfo* info, const ServiceDescription* sd, int64_t x, int64_t y, int64_t z) {
+    // A crop that held the whole data so far holds the whole of the new sizes.
+    if (info->cropX == 0 && info->cropY == 0 && info->cropZ == 0 && info->cropSizeX == info->sizeX &&
+        info->cropSizeY == info->sizeY && info->cropSizeZ == info->sizeZ)
+        info->cropSizeX = info->cropSizeY = info->cropSizeZ = 0;
     info->sizeX = x;
     info->sizeY = y;
     info->sizeZ = z;
@@ -345,19 +361,21 @@ void LayoutApplyDescription(FileLayout* l, const ServiceDescription* d, bool str
     }
 }
 
-void LayoutFromDescription(FileLayout* l, ServiceDescription* d, int64_t length) {
+bool LayoutFromDescription(FileLayout* l, ServiceDescription* d, int64_t length) {
     if (d && d->flags)
         LayoutApplyDescription(l, d, true);
     else
         LayoutNormalize(l, true);
+    bool fitted = true;
     if (d) {
-        gServices.fillLayout(d, l, length);
+        fitted = gServices.fillLayout(d, l, length);
         LayoutApplyDescription(l, d, false);
     }
+    return fitted;
 }
 
-void LayoutApplyDefaults(FileLayout* l, ServiceDescription* d, int64_t length) {
-    LayoutFromDescription(l, d, length);
+bool LayoutApplyDefaults(FileLayout* l, ServiceDescription* d, int64_t length) {
+    const bool fitted = LayoutFromDescription(l, d, length);
     if (!(l->flags & kFlagSign)) {
         if (gSettings.defaultUnsigned && (l->type & 0x2F) && !(l->type & 0x50))
             l->type |= 0x100;
@@ -370,6 +388,13 @@ void LayoutApplyDefaults(FileLayout* l, ServiceDescription* d, int64_t length) {
         else
             l->type &= ~0x80u;
     }
+    return fitted;
+}
+
+int LayoutRefuseDescription(const char* fileName, int64_t length) {
+    LogPrintf("'%s' - the service description does not fit the %I64d bytes of data",
+              fileName ? fileName : "", length);
+    return kErrUnsupported2;
 }
 
 // ---- Crop ------------------------------------------------------------------------------------
@@ -529,7 +554,7 @@ bool LayoutResolveFits(FileLayout* l, DataSetInfo* info, int32_t* mode) {
 
 // ---- Merge -----------------------------------------------------------------------------------
 
-void LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
+bool LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
     ServiceDescription* sd = info->service;
     l->faulty = 0;
     info->dataBegin = l->dataOffset;
@@ -541,7 +566,7 @@ void LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
     info->zero = 0.0;
     if (info->formatTag.IsZero()) info->formatTag = MakeFormatTag("BINARY");
 
-    LayoutApplyDefaults(l, sd, info->dataEnd - info->dataBegin);
+    const bool fitted = LayoutApplyDefaults(l, sd, info->dataEnd - info->dataBegin);
     info->flags |= l->flags;
 
     int32_t mode = ((info->flags & kFlagChannels) ||
@@ -584,10 +609,19 @@ void LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
         t &= ~0x100u;
         info->flags &= ~kFlagSign;
     }
-    if (!(t & (kTypeImage | kTypeVector))) t |= info->sizeY > 1 ? kTypeImage : kTypeVector;
+    const bool kindDerived = !(t & (kTypeImage | kTypeVector));
+    if (kindDerived) t |= info->sizeY > 1 ? kTypeImage : kTypeVector;
     LayoutStoreType(info, t, bits, ch);
 
     LayoutFitToData(l, info);
+    // Sizes the fit found (guessed from the length, or fitted to it) decide the kind
+    // that nobody stated: a guessed square is an image.
+    if (kindDerived) {
+        const uint32_t kind = info->sizeY > 1 ? kTypeImage : kTypeVector;
+        if ((info->input.type & (kTypeImage | kTypeVector)) != kind)
+            LayoutStoreType(info, (info->input.type & ~(kTypeImage | kTypeVector)) | kind, info->input.bits,
+                            info->input.channels);
+    }
     DefaultRange(*info, &info->rangeMin, &info->rangeMax);
 
     if (sd && (sd->flags & kFlagChannelOut)) {
@@ -605,6 +639,7 @@ void LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
                 info->kernelRow = info->kernelSet = info->kernel = nullptr;
         }
     }
+    return fitted;
 }
 
 void LayoutFitToData(FileLayout* l, DataSetInfo* info) {

@@ -134,8 +134,9 @@ struct LayoutServices {
                              int64_t dataOffset, int64_t dataEnd);
     bool (*prepareBitPackedRead)(DataSetInfo* info);
     void (*normaliseReadRange)(DataSetInfo* info);
-    // The service description completes the layout from what it states and the file length.
-    void (*fillLayout)(ServiceDescription* description, FileLayout* layout, int64_t fileLength);
+    // The service description takes what the layout found where it states nothing and
+    // is fitted to the length of the data; false when it cannot be fitted.
+    bool (*fillLayout)(ServiceDescription* description, FileLayout* layout, int64_t fileLength);
 };
 LayoutServices& TheLayoutServices();
 void ResetLayoutServices();
@@ -155,9 +156,13 @@ void FileLayoutInit(FileLayout* layout);
 void FileLayoutClear(FileLayout* layout);
 uint32_t LayoutNormalize(FileLayout* layout, bool strict);
 void LayoutApplyDescription(FileLayout* layout, const ServiceDescription* description, bool strict);
-void LayoutFromDescription(FileLayout* layout, ServiceDescription* description, int64_t length);
-void LayoutApplyDefaults(FileLayout* layout, ServiceDescription* description, int64_t length);
-void LayoutToDataSet(FileLayout* layout, DataSetInfo* info);
+// These three are false when the service description cannot be fitted to the data (the
+// merge is still made): the reader refuses the file (LayoutRefuseDescription).
+bool LayoutFromDescription(FileLayout* layout, ServiceDescription* description, int64_t length);
+bool LayoutApplyDefaults(FileLayout* layout, ServiceDescription* description, int64_t length);
+bool LayoutToDataSet(FileLayout* layout, DataSetInfo* info);
+// Logs that the file's service description does not fit its `length` bytes of data; -12.
+int LayoutRefuseDescription(const char* fileName, int64_t length);
 // mode: -1 automatic, 0 none, 1 planes as channels, 2 planes as frames; -2 comes back
 // when nothing was folded. May be null (automatic).
 void LayoutResolve(FileLayout* layout, DataSetInfo* info, int32_t* mode);

@@ -1099,13 +1099,17 @@ bool CorrectFsReadData(ServiceDescription* d, int64_t length) {
     uint64_t rows = rowBytes ? L / rowBytes : 0;
     const uint64_t frameRows = CheckedProduct(d->sizeY, d->sizeZ);
     if (rows < frameRows) {
-        if (rows == 0 && (channels == 1 || d->mode >= 3)) return false;
-        while (rows < frameRows && channels > 1) {
+        bool fits = !(rows == 0 && (channels == 1 || d->mode >= 3));
+        while (fits && rows < frameRows && channels > 1) {
             --channels;
             rowBytes = RowBytes(d->sizeX, channels, d->bits);
             rows = rowBytes ? L / rowBytes : 0;
         }
-        if (rows == 0) return false;
+        if (!fits || rows == 0) {
+            LogPrintf("correct fs read data: %I64d bytes of data hold no row of W=%I64d (Channels=%u, bits=%u)",
+                      length, d->sizeX, d->channels ? d->channels : 1u, d->bits);
+            return false;
+        }
     }
     uint64_t rowsPerSection = rows;
     if (d->sections > 1) {
@@ -1352,14 +1356,26 @@ bool MergeLayoutIntoDescription(ServiceDescription* d, const FileLayout* l, int6
             d->framesMax = l->frames;
             d->flags = (d->flags & ~kFlagFrames) | (l->flags & kFlagFrames);
         }
+        // The width and height the header found, where the description has none of its
+        // own: the fitting below then checks the picture the file really holds, and never
+        // turns a header's image into a line for want of sizes in the description. (A
+        // header's depth stays the layout's to fold into frames or channels.)
+        const int64_t sizes[2] = {l->sizeX, l->sizeY};
+        int64_t* own[2] = {&d->sizeX, &d->sizeY};
+        const uint64_t sizeFlag[2] = {kFlagSizeX, kFlagSizeY};
+        for (int i = 0; i < 2; ++i) {
+            if ((d->flags & sizeFlag[i]) || sizes[i] <= 0) continue;
+            *own[i] = sizes[i];
+            d->flags |= sizeFlag[i];
+        }
         if (d->framesMax == 0) d->framesMax = d->frames;
         if (d->frames == 0 || d->frames > d->framesMax) d->frames = d->framesMax;
     }
     return ValidateServiceDescription(d, length);
 }
 
-void FillLayoutDescription(ServiceDescription* d, FileLayout* l, int64_t length) {
-    MergeLayoutIntoDescription(d, l, length);
+bool FillLayoutDescription(ServiceDescription* d, FileLayout* l, int64_t length) {
+    return MergeLayoutIntoDescription(d, l, length);
 }
 
 // ---- range arithmetic ----------------------------------------------------------------------

@@ -189,10 +189,12 @@ bool ValidateServiceDescription(ServiceDescription* d, int64_t length);
 bool CorrectFsReadData(ServiceDescription* d, int64_t length);
 // Fits a value-list description (value count not 0) to `length` bytes of data.
 bool CorrectFsValueList(ServiceDescription* d, int64_t length);
-// Takes what the header parser found where the description states nothing, then validates.
+// Takes what the header parser found (type, channels, frames, sizes) where the
+// description states nothing, then validates and fits it to `length` bytes of data.
+// False when the description cannot be fitted (logged).
 bool MergeLayoutIntoDescription(ServiceDescription* d, const FileLayout* layout, int64_t length);
 // The same with the signature of LayoutServices::fillLayout.
-void FillLayoutDescription(ServiceDescription* d, FileLayout* layout, int64_t length);
+bool FillLayoutDescription(ServiceDescription* d, FileLayout* layout, int64_t length);
 
 // Fills a description from an opened data set's description (what the data set
 // writes into its service file). `maxFrames` is the largest frame count seen;

@@ -277,7 +277,7 @@ TEST(FileLayout, ServiceDescriptionStatesWhatTheHeaderDoesNot) {
     sd.sizeX = 4;
     sd.sizeY = 3;
     sd.convSpec = kChannelSumming;
-    sd.nchannelOut = 5;
+    sd.nchannelOut = 1;
     sd.cropX = 1;
     sd.cropSizeX = 0;
     sd.cropY = 7;

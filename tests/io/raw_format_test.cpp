@@ -16,6 +16,7 @@
 #include "io/formats/binary/raw_writer.h"
 #include "io/input_source.h"
 #include "io/service_description.h"
+#include "platform/message_box.h"
 #include "test_support.h"
 #include "write_source_fixture.h"
 
@@ -106,6 +107,95 @@ TEST_F(RawFormat, RawOpenTakesTheReadersLayoutAndDataSet) {
     // A plain layout is no component: the raw reader's own one goes along.
     EXPECT_EQ(testing_io::FormatInfoClass(dataSet), &kBinaryInfoId);
     dataSet->Release();                 // the receiver keeps its own reference
+}
+
+// Without a description the sizes are guessed from the length: the square that the
+// samples fill (1000 bytes of 16-bit samples: 22 x 22), read as an image; the same when
+// a file of unknown kind is opened as binary at the user's word.
+TEST_F(RawFormat, FileWithoutDescriptionOpensAtAGuessedSizeAndReads) {
+    std::string bytes(1000, '\0');
+    for (size_t i = 0; i < bytes.size(); i += 2) {
+        const int16_t v = static_cast<int16_t>(i / 2 * 3 - 700);
+        std::memcpy(&bytes[i], &v, 2);
+    }
+    Write("a.dat", bytes);
+    Write("a.qqq", bytes);
+    platform::SetMessageBoxAnswer(platform::kIdYes);
+    for (const char* name : {"a.dat", "a.qqq"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(Open(name), 2);
+        DataSet* d = receiver.kept;
+        EXPECT_EQ(testing_io::XY(*d), testing_io::XY(22, 22));
+        EXPECT_EQ(d->cropSizeY, 22);
+        EXPECT_EQ(d->input.type & (kTypeImage | kTypeVector), kTypeImage);
+        EXPECT_EQ(Value(d, 5, 3), (3 * 22 + 5) * 3 - 700);
+        EXPECT_EQ(Value(d, 21, 21), (21 * 22 + 21) * 3 - 700);
+    }
+    platform::SetMessageBoxAnswer(0);
+    // The guess itself: the square of count / depth, the depth dropped when no square of
+    // it fits; a stated size leaves the fitting to the sizes it states.
+    struct Guess {
+        int64_t x, y, z;
+        uint64_t flags;
+        int64_t count;
+        int64_t ex, ey, ez;
+    } guesses[] = {{0, 1, 1, 0, 1000, 31, 31, 1},      {0, 1, 4, 0, 1000, 15, 15, 4},
+                   {0, 1, 4, 0, 3, 1, 1, 1},           {0, 1, 0, 0, 0, 0, 1, 1},
+                   {40, 1, 1, kFlagSizeX, 1000, 40, 1, 1}, {0, 7, 1, kFlagSizeY, 1000, 142, 7, 1}};
+    for (const Guess& g : guesses) {
+        int64_t x = g.x, y = g.y, z = g.z;
+        TheLayoutServices().guessSizesFromCount(&x, &y, &z, g.flags, g.count);
+        EXPECT_EQ(std::vector<int64_t>({x, y, z}), std::vector<int64_t>({g.ex, g.ey, g.ez})) << g.count;
+    }
+}
+
+// A description that promises more than its file holds is fitted to the file, with the
+// changes in the log; one whose rows the file cannot hold is refused.
+TEST_F(RawFormat, DescriptionIsFittedToItsFileOrRefused) {
+    std::string bytes(20000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
+    Write("a.dat", bytes);
+    struct Case {
+        const char* keys;
+        int result;
+        int64_t x, y, z;
+        uint32_t sections, frames;
+        const char* log;
+    } cases[] = {
+        // A depth of 2^62 and 2^31 - 1 sections beside 20000 bytes: one cube that fits.
+        {" SIZEX=100\n SIZEY=100\n SIZEZ=4611686018427387904\n SECTIONS=2147483647\n BITPIX=8\n", 2, 27, 27,
+         27, 1, 1, "correct fs read data: W=100, new W=27 H=100, new H=27 Z=4611686018427387904, new Z=27"},
+        // 1000 sections of a 100 x 100 picture: the two pictures the file holds.
+        {" SIZEX=100\n SIZEY=100\n BITPIX=8\n SECTIONS=1000\n", 2, 100, 100, 1, 1, 2, nullptr},
+        // No row of a million 8-bit samples in 20000 bytes.
+        {" SIZEX=1000000\n BITPIX=8\n", -12, 0, 0, 0, 0, 0,
+         "correct fs read data: 20000 bytes of data hold no row of W=1000000 (Channels=1, bits=8)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        WriteFs("a.dat", c.keys);
+        if (receiver.kept) receiver.kept->Release();
+        receiver.kept = nullptr;
+        ASSERT_EQ(Open("a.dat"), c.result);
+        const std::string log = Log();
+        if (c.log) testing_io::ExpectContains(log, {c.log});
+        if (c.result < 2) {
+            EXPECT_EQ(receiver.kept, nullptr);
+            testing_io::ExpectContains(log, {"'" + dir + "/a.dat' - the service description does not fit the 20000 bytes of data",
+                                             "(" + dir + "/a.dat) - unsupported"});
+            continue;
+        }
+        DataSet* d = receiver.kept;
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(std::vector<int64_t>({d->sizeX, d->sizeY, d->sizeZ}), std::vector<int64_t>({c.x, c.y, c.z}));
+        EXPECT_EQ(d->sections, c.sections);
+        EXPECT_EQ(d->TotalFrames(), c.frames);
+        // The last frame reads its last sample.
+        ReadWindow w{static_cast<int32_t>(c.frames) - 1, 0, c.x - 1, c.y - 1, 1, 1, c.z - 1, 1, 0};
+        ASSERT_TRUE(Read(d, &w));
+        const int64_t last = c.x * c.y * c.z * c.frames - 1;
+        EXPECT_EQ(At(0, 0), static_cast<int8_t>(last * 7));  // a raw file's bytes count as signed
+    }
 }
 
 // ---- Writing -----------------------------------------------------------------------------------

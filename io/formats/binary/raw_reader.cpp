@@ -103,7 +103,11 @@ int RawOpenWithDescription(InputSource* source, FileLayout* sourceLayout, DataSe
     ApplyDescriptionPositions(&layout, dataSet->service, length);
     if (dataSet->service) dataSet->service->state = 1;  // applied
 
-    LayoutToDataSet(&layout, dataSet);
+    if (!LayoutToDataSet(&layout, dataSet)) {
+        const int refused = LayoutRefuseDescription(source->name ? source->name->Text() : nullptr, dataSet->dataEnd - dataSet->dataBegin);
+        if (given == nullptr) dataSet->Release();
+        return refused;
+    }
     // A raw file never states whether its integers are signed.
     if (!(dataSet->flags & kFlagSign)) dataSet->signTestPending = 1;
     DataSetLayout objects = DataSetLayoutFrom(sourceLayout ? *sourceLayout : layout);

@@ -58,7 +58,10 @@ int AttachDecodedImage(InputSource* source, const DecodedImage& image, FormatInf
     const ServiceDescriptionHooks& hooks = TheServiceDescriptionHooks();
     const char* current = source->CurrentFileName();
     if (hooks.load && current) dataSet->service = hooks.load(current);
-    LayoutToDataSet(&layout, dataSet);
+    if (!LayoutToDataSet(&layout, dataSet)) {
+        dataSet->Release();
+        return LayoutRefuseDescription(source->name ? source->name->Text() : nullptr, layout.dataEnd);
+    }
     // The kind bits of the decoded type replace those of the merge.
     dataSet->input.type =
         NormalizeFormatWord(ClearFlagGroups(dataSet->input.type, kTypeImage) | kind);

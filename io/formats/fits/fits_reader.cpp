@@ -722,7 +722,7 @@ bool FitsResolveSizes(FitsReader* rd, DataSetInfo* info) {
     return result;
 }
 
-bool FitsHeaderToLayout(FitsReader* rd, DataSetInfo* info) {
+bool FitsHeaderToLayout(FitsReader* rd, DataSetInfo* info, bool* fitted) {
     bool incomplete = false;
     ServiceDescription* sd = info->service;
     info->dataBegin = rd->dataOffset;
@@ -770,7 +770,14 @@ bool FitsHeaderToLayout(FitsReader* rd, DataSetInfo* info) {
     const uint32_t orderAndSign = rd->type & 0x180u;
     const uint64_t stated = rd->flags & (kFlagSign | kFlagByteOrder);
 
-    LayoutFromDescription(rd, sd, info->dataEnd - info->dataBegin);
+    // The description is fitted to the picture the axes give (the resolve below sets
+    // these again from the axes).
+    if (rd->HasAxisList()) {
+        rd->sizeX = std::max<int64_t>(0, rd->axes[0]);
+        rd->sizeY = rd->declaredAxes == 1 ? 1 : rd->axes.size() > 1 ? std::max<int64_t>(0, rd->axes[1]) : 0;
+    }
+    const bool described = LayoutFromDescription(rd, sd, info->dataEnd - info->dataBegin);
+    if (fitted) *fitted = described;
     // The description may not undo the header's byte order unless it states one.
     if (!(sd && (sd->flags & kFlagByteOrder)) && !eightBit)
         rd->type = (rd->type & ~0x80u) | (orderAndSign & 0x80u);
@@ -853,9 +860,10 @@ int FitsHeaderCheck(FitsReader* rd, DataSetInfo* info, int result) {
     }
     if (rd->dataStart >= rd->fileLength) return kResultDataEmpty;
     const uint8_t faulty = rd->faulty;
-    if (FitsHeaderToLayout(rd, info)) LogPrintf("%s", "Fits header is not completely filled...");
+    bool fitted = true;
+    if (FitsHeaderToLayout(rd, info, &fitted)) LogPrintf("%s", "Fits header is not completely filled...");
     rd->faulty = faulty;
-    return result;
+    return fitted ? result : kErrUnsupported2;
 }
 
 // ---- Open -----------------------------------------------------------------------------------
@@ -872,6 +880,7 @@ int AttachImageUnit(InputSource* source, FitsReader* rd, uint32_t unit) {
     const char* current = source->CurrentFileName();
     if (hooks.load && current) dataSet->service = hooks.load(current);
     int r = FitsHeaderCheck(rd, dataSet, kResultReady);
+    if (r == kErrUnsupported2) r = LayoutRefuseDescription(source->name ? source->name->Text() : nullptr, dataSet->dataEnd - dataSet->dataBegin);
     if (r == kResultReady) {
         DataSetLayout objects = DataSetLayoutFrom(*rd);
         objects.formatInfo = rd;  // the header records go along with it

@@ -131,11 +131,12 @@ int FitsWalk(StreamRecord* stream, int64_t length, std::vector<std::unique_ptr<F
              uint32_t limit = kFitsMaxUnits);
 
 // Fills the data description from the header; true when the header did not fill
-// the layout completely.
-bool FitsHeaderToLayout(FitsReader* reader, DataSetInfo* info);
+// the layout completely. `fitted` (may be null) is false when the service description
+// could not be fitted to the unit's data.
+bool FitsHeaderToLayout(FitsReader* reader, DataSetInfo* info, bool* fitted = nullptr);
 bool FitsResolveSizes(FitsReader* reader, DataSetInfo* info);
 // Checks the header and fills the description; the result after logging problems
-// (1: nothing to read).
+// (1: nothing to read; -12: the service description does not fit the data).
 int FitsHeaderCheck(FitsReader* reader, DataSetInfo* info, int result);
 
 // The open operation of the FITS descriptors.

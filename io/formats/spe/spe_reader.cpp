@@ -165,7 +165,10 @@ int SpeOpen(InputSource* source) {
     if (!ok) return kErrBadHeader;
     DataSet* dataSet = MakeDataSet(source, "SPE WINV");
     if (dataSet == nullptr) return kErrOutOfMemory;
-    LayoutToDataSet(layout.get(), dataSet);
+    if (!LayoutToDataSet(layout.get(), dataSet)) {
+        dataSet->Release();
+        return LayoutRefuseDescription(name, layout->dataEnd - layout->dataOffset);
+    }
     DataSetLayout objects = DataSetLayoutFrom(*layout);
     objects.formatInfo = layout.get();
     r = source->AttachDataSet(dataSet, source->stream, &objects);
@@ -206,7 +209,10 @@ int LmaOpen(InputSource* source) {
         if ((described & kFlagSizeY) && sd->sizeY > 0) layout.sizeY = sd->sizeY;
         if ((described & kFlagSizeZ) && sd->sizeZ > 0) layout.sizeZ = sd->sizeZ;
     }
-    LayoutToDataSet(&layout, dataSet);
+    if (!LayoutToDataSet(&layout, dataSet)) {
+        dataSet->Release();
+        return LayoutRefuseDescription(source->name->Text(), layout.dataEnd - layout.dataOffset);
+    }
     // Only the component goes along: without a sample format from it the data set keeps
     // showing its own tag.
     DataSetLayout objects;

@@ -560,7 +560,10 @@ int OldVectorOpen(InputSource* source) {
         dataSet->service->sizeY = 1;
         dataSet->service->flags |= kFlagSizeY;
     }
-    LayoutToDataSet(&layout, dataSet);
+    if (!LayoutToDataSet(&layout, dataSet)) {
+        dataSet->Release();
+        return LayoutRefuseDescription(source->name ? source->name->Text() : nullptr, layout.dataEnd - layout.dataOffset);
+    }
     DataSetLayout objects = DataSetLayoutFrom(layout);
     objects.formatInfo = info.get();
     r = source->AttachDataSet(dataSet, source->stream, &objects);
