@@ -207,4 +207,23 @@ bool CopyQwords(void* target, const void* source, size_t bytes) {
     return true;
 }
 
+uint64_t IntegerSquareRoot(uint64_t n) {
+    uint64_t r = static_cast<uint64_t>(std::sqrt(static_cast<double>(n)));
+    while (r > 0 && (r > UINT32_MAX || r * r > n)) --r;
+    while (r + 1 <= UINT32_MAX && (r + 1) * (r + 1) <= n) ++r;
+    return r;
+}
+
+uint64_t IntegerCubeRoot(uint64_t n) {
+    uint64_t r = static_cast<uint64_t>(std::cbrt(static_cast<double>(n)));
+    auto cube = [](uint64_t x, uint64_t* out) {
+        uint64_t s;
+        return !__builtin_mul_overflow(x, x, &s) && !__builtin_mul_overflow(s, x, out);
+    };
+    uint64_t c;
+    while (r > 0 && (!cube(r, &c) || c > n)) --r;
+    while (cube(r + 1, &c) && c <= n) ++r;
+    return r;
+}
+
 }  // namespace orva

@@ -26,6 +26,11 @@ double StirlingGamma(double x);
 // Modified Bessel function of the first kind of order 0.
 double BesselI0(double x);
 
+// floor(sqrt(n)) and floor(cbrt(n)), exact for every n: the floating estimate is
+// corrected by integer steps (64 gives a cube root of 4, not the 3 of pow(64, 1/3)).
+uint64_t IntegerSquareRoot(uint64_t n);
+uint64_t IntegerCubeRoot(uint64_t n);
+
 // 10^n for n from 0 to 9; -1 for any other n.
 int32_t PowerOfTen(int32_t n);
 

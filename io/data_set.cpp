@@ -1,12 +1,17 @@
 #include "io/data_set.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cstring>
+#include <limits>
 #include <new>
+#include <vector>
 
 #include "common/log.h"
 #include "common/sample_type.h"
+#include "data/element_type.h"
 #include "framework/display_lock.h"
+#include "io/bit_packed.h"
 #include "io/file_layout.h"
 #include "io/frame_access.h"
 #include "io/input_source.h"
@@ -198,6 +203,52 @@ void DataSet::RunSignednessTest() {
     InputFormatChanged();
     ComputeElementSizes();
     PrepareRead();
+}
+
+// ---- Stored data -----------------------------------------------------------------------------
+
+int64_t DataSet::ReadableLength() const {
+    if (stream == nullptr || stream->length <= 0) return 0;
+    if (!IsBitPacked(input.bits) || elementBytes == 0 || dataBegin < 0 || dataBegin >= stream->length)
+        return stream->length;
+    const int64_t end = dataEnd > dataBegin && dataEnd < stream->length ? dataEnd : stream->length;
+    const int64_t unpacked = UnpackedLength(end - dataBegin, input.bits, elementBytes);
+    return unpacked > std::numeric_limits<int64_t>::max() - dataBegin ? std::numeric_limits<int64_t>::max()
+                                                                      : dataBegin + unpacked;
+}
+
+int64_t DataSet::ReadStored(uint64_t offset, void* buffer, uint64_t bytes) {
+    if (stream == nullptr || buffer == nullptr) return -1;
+    const int64_t readable = ReadableLength();
+    if (readable <= 0 || offset >= static_cast<uint64_t>(readable)) return 0;
+    bytes = std::min(bytes, static_cast<uint64_t>(readable) - offset);
+    if (!IsBitPacked(input.bits) || elementBytes == 0 || dataBegin < 0 || offset < static_cast<uint64_t>(dataBegin))
+        return StreamRead(stream, static_cast<int64_t>(offset), buffer, static_cast<size_t>(bytes));
+    // The samples that cover the bytes asked for, unpacked into a scratch block.
+    const uint64_t E = elementBytes, n = input.bits;
+    const uint64_t v = offset - static_cast<uint64_t>(dataBegin);
+    const uint64_t first = v / E, last = (v + bytes - 1) / E, count = last - first + 1;
+    const uint64_t firstBit = first * n;  // first < 2^63 / 4 samples: no overflow
+    const uint64_t from = firstBit / 8, to = ((last + 1) * n + 7) / 8;
+    thread_local std::vector<uint8_t> packed, unpacked;
+    try {
+        packed.resize(static_cast<size_t>(to - from));
+        unpacked.resize(static_cast<size_t>(count * E));
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    const int64_t got = StreamRead(stream, dataBegin + static_cast<int64_t>(from), packed.data(), packed.size());
+    if (got < 0) return -1;
+    // Whole samples only: a short read delivers what it holds.
+    const uint64_t gotBits = static_cast<uint64_t>(got) * 8;
+    const uint64_t whole = gotBits > firstBit % 8 ? std::min<uint64_t>(count, (gotBits - firstBit % 8) / n) : 0;
+    UnpackBits(packed.data(), firstBit % 8, input.bits, whole, (input.type & kElemUnsigned) == 0,
+               elementBytes, unpacked.data());
+    const uint64_t within = v - first * E;
+    const uint64_t available = whole * E > within ? whole * E - within : 0;
+    const uint64_t delivered = std::min(bytes, available);
+    std::memcpy(buffer, unpacked.data() + within, static_cast<size_t>(delivered));
+    return static_cast<int64_t>(delivered);
 }
 
 // ---- Kernels ---------------------------------------------------------------------------------

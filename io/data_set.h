@@ -205,6 +205,13 @@ public:
 
     // Stored pixel bytes: element bytes x channels unless planes are channels.
     uint32_t StoredPixelBytes() const { return pixelBytes; }
+    // The stored data as the read kernels address it: the bytes of the file, except that
+    // samples packed to a bit count that is not a multiple of 8 (io/bit_packed.h) read,
+    // from the data offset on, as the elements they unpack into. ReadableLength is where
+    // that ends (the file's length for plain data); ReadStored reads as StreamRead does
+    // and never past it.
+    int64_t ReadableLength() const;
+    int64_t ReadStored(uint64_t offset, void* buffer, uint64_t bytes);
     // Clears the section record window.
     void ClearRecordWindow();
 

@@ -7,6 +7,8 @@
 
 #include "common/error_codes.h"
 #include "common/log.h"
+#include "common/numeric.h"
+#include "io/bit_packed.h"
 
 namespace orva {
 
@@ -22,7 +24,11 @@ uint32_t ClampChannels(uint32_t ch) { return ch == 0 ? 1 : std::min(ch, kMaxChan
 
 
 
-uint32_t Bytes(uint32_t bits) { return (bits + 7) / 8; }
+// Bytes of one stored sample as the read kernels see it: a packed sample is read as
+// the element it unpacks into.
+uint32_t Bytes(uint32_t bits) {
+    return IsBitPacked(bits) ? DataSetInfo::ElementBytes(PackedElementType(bits)) : (bits + 7) / 8;
+}
 
 // ---- Default services ----------------------------------------------------------------------
 
@@ -69,25 +75,16 @@ bool DefaultCheckDataSizes(const SampleFormat& type, uint32_t sections, int64_t*
     return false;
 }
 
-// floor(sqrt(n)), exact for every 64-bit n.
-int64_t IntegerSquareRoot(int64_t n) {
-    if (n <= 0) return 0;
-    int64_t r = static_cast<int64_t>(std::sqrt(static_cast<double>(n)));
-    while (r > 0 && (r > 3037000499 || r * r > n)) --r;
-    while (r < 3037000499 && (r + 1) * (r + 1) <= n) ++r;
-    return r;
-}
-
 // A size is known when the description states it: the sizes that reach here may
 // hold the placeholders of earlier steps (a y of 1 for "not stated").
 void DefaultGuessSizes(int64_t* x, int64_t* y, int64_t* z, uint64_t flags, int64_t count) {
     if (count < 0) count = 0;
     if (*z <= 0) *z = 1;
     if (!(flags & (kFlagSizeX | kFlagSizeY))) {
-        int64_t s = IntegerSquareRoot(count / *z);
+        int64_t s = static_cast<int64_t>(IntegerSquareRoot(static_cast<uint64_t>(count / *z)));
         if (s == 0 && *z >= 2) {
             *z = 1;
-            s = IntegerSquareRoot(count);
+            s = static_cast<int64_t>(IntegerSquareRoot(static_cast<uint64_t>(count)));
         }
         *x = *y = s;
         if (*y <= 0) *y = 1;
@@ -120,7 +117,18 @@ bool DefaultDetectSampleType(SampleFormat* out, uint32_t sections, uint64_t, uin
     return found != 0;
 }
 
-bool DefaultPrepareBitPacked(DataSetInfo*) { return true; }
+// Packed samples read as unsigned or signed integers of the next wider type, in the
+// order their bits come (the byte order bit means nothing for them).
+bool DefaultPrepareBitPacked(DataSetInfo* info) {
+    const uint32_t bits = info->input.bits;
+    if (!IsBitPacked(bits)) return false;
+    const uint32_t t = (info->input.type & ~0xFFu) | PackedElementType(bits);
+    if (t != info->input.type) {
+        info->input.type = NormalizeFormatWord(t);
+        DataSetInfoUpdateType(*info);
+    }
+    return true;
+}
 
 void DefaultNormaliseReadRange(DataSetInfo* info) {
     LayoutNormaliseSizes(info);
@@ -268,7 +276,8 @@ uint32_t LayoutNormalize(FileLayout* l, bool strict) {
         if (l->bits == 0)
             l->bits = typeBits;
         else if (l->bits != typeBits)
-            t = 0x100;  // unsigned, size unknown
+            // Size unknown: unsigned, unless a sign was stated (packed signed samples).
+            t = (l->flags & kFlagSign) ? (t & 0x100u) : 0x100u;
     } else if (l->bits) {
         t |= 0x100;
         if (strict) l->flags |= kFlagSampleSize;
@@ -644,15 +653,20 @@ bool LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
 
 void LayoutFitToData(FileLayout* l, DataSetInfo* info) {
     ServiceDescription* sd = info->service;
-    const int64_t length = std::max<int64_t>(0, info->dataEnd - info->dataBegin);
+    int64_t length = std::max<int64_t>(0, info->dataEnd - info->dataBegin);
     if (info->input.channels == 0) {
         info->input.channels = 1;
         info->flags &= ~kFlagChannels;
     }
     if (info->input.bits % 8 != 0) {
-        if (!gServices.prepareBitPackedRead(info)) return;
-        if (sd && (sd->flags & kFlagCropBox)) ApplyCropBox(info, sd);
-        return;
+        if (!gServices.prepareBitPackedRead(info)) {
+            // Nothing of such samples can be read.
+            LayoutSetSizes(info, sd, 0, 1, 1);
+            info->framesToUse = 1;
+            return;
+        }
+        // Packed samples are fitted as the elements they are read as.
+        length = UnpackedLength(length, info->input.bits, DataSetInfo::ElementBytes(info->input.type));
     }
     if (sd) {
         if (info->NoFrameTable() && (sd->flags & kFlagSections)) {

@@ -120,12 +120,13 @@ bool InputReadKernel1(DataSet* d, TypedFrameBuffer* image, ReadWindow* w) {
     }
     // 4. The position must lie inside the file.
     StreamRecord* stream = d->stream;
-    if (!inside || stream == nullptr || stream->fd < 0 || stream->length <= 0 ||
-        position >= static_cast<uint64_t>(stream->length)) {
+    const int64_t readable = d->ReadableLength();
+    if (!inside || stream == nullptr || stream->fd < 0 || readable <= 0 ||
+        position >= static_cast<uint64_t>(readable)) {
         w->flags |= kWindowOutside;
         return false;
     }
-    const uint64_t fileLength = static_cast<uint64_t>(stream->length);
+    const uint64_t fileLength = static_cast<uint64_t>(readable);
 
     // 5. Clip. Every axis keeps the window within kWindowByteLimit bytes.
     const uint32_t V = d->channelMode == kChannelAsIs ? (d->workChannels ? d->workChannels : 1) : 1;
@@ -180,9 +181,7 @@ bool InputReadKernel1(DataSet* d, TypedFrameBuffer* image, ReadWindow* w) {
             // Never read past the end of the file, whatever the description says.
             const uint64_t available = offset < fileLength ? fileLength - offset : 0;
             const uint64_t ask = std::min(bytes, available);
-            int64_t got = ask ? StreamRead(stream, static_cast<int64_t>(offset), d->staging.block,
-                                           static_cast<size_t>(ask))
-                              : 0;
+            int64_t got = ask ? d->ReadStored(offset, d->staging.block, ask) : 0;
             if (got < 0) got = 0;
             const uint64_t whole = static_cast<uint64_t>(got) / B;
             if (whole > 0)

@@ -206,7 +206,7 @@ bool SectionStatisticsRun(DataSet* d, uint32_t frame, uint32_t section, SectionS
         (huge || T > WholePlaneLimit(MeasureCpuSpeedClass())))
         return false;
     const SectionSample s = ChooseSectionSample(C, R, Q, whole != 0 || (!huge && T <= kRunBytes));
-    if (origin >= NonNegative(d->stream->length)) return false;
+    if (origin >= NonNegative(d->ReadableLength())) return false;
 
     // The bands as (first row, rows).
     uint64_t bands[3][2] = {{0, s.bandHeight}, {0, 0}, {0, 0}};
@@ -313,7 +313,7 @@ bool SectionPreviewRun(DataSet* d, uint32_t frame, uint32_t section, void* desti
         uint64_t origin = 0, W = 0, H = 0, C = 0, R = 0;
         if (!SectionOrigin(d, frame, section, &origin, &W, &H)) return FailPreview(p, storedType);
         CropExtent(d, W, H, &C, &R);
-        if (C == 0 || R == 0 || origin >= NonNegative(d->stream->length))
+        if (C == 0 || R == 0 || origin >= NonNegative(d->ReadableLength()))
             return FailPreview(p, storedType);
         uint32_t pw = 0, ph = 0;
         uint64_t step = 1;
@@ -523,11 +523,11 @@ void SetSectionReadObserver(SectionReadObserver observer) { gObserver.store(obse
 
 int64_t SectionRead(DataSet* d, uint64_t offset, void* buffer, uint64_t bytes) {
     if (d == nullptr || d->stream == nullptr || buffer == nullptr) return -1;
-    const uint64_t length = NonNegative(d->stream->length);
+    const uint64_t length = NonNegative(d->ReadableLength());
     if (offset >= length || offset > static_cast<uint64_t>(INT64_MAX)) return 0;
     const uint64_t ask = std::min(bytes, length - offset);
     if (SectionReadObserver o = gObserver.load()) o(static_cast<int64_t>(offset), ask);
-    return StreamRead(d->stream, static_cast<int64_t>(offset), buffer, static_cast<size_t>(ask));
+    return d->ReadStored(offset, buffer, ask);
 }
 
 uint32_t SectionsInFileFrame(const DataSet* d, uint32_t frame) {

@@ -12,12 +12,14 @@
 
 #include "common/log.h"
 #include "common/number_text.h"
+#include "common/numeric.h"
 #include "common/paths.h"
 #include "common/printf_format.h"
 #include "framework/app_object.h"
 #include "framework/component_id.h"
 #include "framework/keyword_file.h"
 #include "framework/keyword_table.h"
+#include "io/bit_packed.h"
 #include "io/data_set_info.h"
 #include "io/file_layout.h"
 #include "io/old_service_file.h"
@@ -215,7 +217,16 @@ bool ApplyBitpix(ServiceDescription* d, int32_t bitpix) {
         case 64: size = 0x20; break;
         case -32: size = 0x10; break;
         case -64: size = 0x40; break;
-        default: return false;
+        default:
+            // Any other count of 1 to 31 bits: unsigned samples packed without padding
+            // (the "bits" line written for such a description reads back here).
+            if (bitpix < 1 || !IsBitPacked(static_cast<uint32_t>(bitpix))) return false;
+            d->type = (d->type & ~0xFFu) | PackedElementType(static_cast<uint32_t>(bitpix)) | 0x100u;
+            d->flags |= kFlagSign | kFlagByteOrder;
+            d->channels = ClampChannels(d->channels);
+            NormaliseFsType(d);
+            d->bits = static_cast<uint32_t>(bitpix);
+            return true;
     }
     d->type = (d->type & ~0x7Fu) | size;
     if (size == 0x01) {
@@ -1041,14 +1052,14 @@ constexpr int64_t kMaxSize32 = 0x7FFFFFFF;
 
 int64_t Cap32(uint64_t v) { return v > static_cast<uint64_t>(kMaxSize32) ? kMaxSize32 : static_cast<int64_t>(v); }
 
-// Bytes of one row: ceil(width x channels x bits / 8); 0 when the product overflows.
-uint64_t RowBytes(int64_t width, uint32_t channels, uint32_t bits) {
-    uint64_t p;
-    if (width <= 0) return 0;
-    if (__builtin_mul_overflow(static_cast<uint64_t>(width), static_cast<uint64_t>(channels), &p)) return 0;
-    if (__builtin_mul_overflow(p, static_cast<uint64_t>(bits), &p)) return 0;
-    if (p > UINT64_MAX - 7) return 0;
-    return (p + 7) / 8;
+// Whole rows of `width` pixels of `channels` samples of `bits` bits in `length` bytes.
+// Samples of whole bytes give length / row bytes; packed samples have no padding
+// between rows, so their rows are counted in bits.
+uint64_t RowsIn(uint64_t length, int64_t width, uint32_t channels, uint32_t bits) {
+    if (width <= 0 || channels == 0 || bits == 0) return 0;
+    const unsigned __int128 rowBits =
+        static_cast<unsigned __int128>(static_cast<uint64_t>(width)) * channels * bits;
+    return static_cast<uint64_t>(static_cast<unsigned __int128>(length) * 8 / rowBits);
 }
 
 uint64_t CheckedProduct(int64_t a, int64_t b) {
@@ -1058,31 +1069,9 @@ uint64_t CheckedProduct(int64_t a, int64_t b) {
     return p;
 }
 
-// floor(sqrt(n)) and floor(cbrt(n)) exactly: the floating estimate is corrected
-// by integer steps, so that 64 gives 4 and not the 3 of pow(64, 1/3).
-uint64_t ISqrt(uint64_t n) {
-    uint64_t r = static_cast<uint64_t>(std::sqrt(static_cast<double>(n)));
-    while (r > 0 && (r > UINT32_MAX || r * r > n)) --r;
-    while (r + 1 <= UINT32_MAX && (r + 1) * (r + 1) <= n) ++r;
-    return r;
-}
-
-uint64_t ICbrt(uint64_t n) {
-    uint64_t r = static_cast<uint64_t>(std::cbrt(static_cast<double>(n)));
-    auto cube = [](uint64_t x, uint64_t* out) {
-        uint64_t s;
-        return !__builtin_mul_overflow(x, x, &s) && !__builtin_mul_overflow(s, x, out);
-    };
-    uint64_t c;
-    while (r > 0 && (!cube(r, &c) || c > n)) --r;
-    while (cube(r + 1, &c) && c <= n) ++r;
-    return r;
-}
-
 // Pixels that `length` bytes hold.
 uint64_t PixelsOf(int64_t length, uint32_t channels, uint32_t bits) {
-    uint64_t pixelBytes = RowBytes(1, channels, bits);
-    return pixelBytes ? static_cast<uint64_t>(length) / pixelBytes : 0;
+    return length > 0 ? RowsIn(static_cast<uint64_t>(length), 1, channels, bits) : 0;
 }
 
 }  // namespace
@@ -1095,15 +1084,13 @@ bool CorrectFsReadData(ServiceDescription* d, int64_t length) {
     uint32_t channels = d->channels ? d->channels : 1;
     const uint64_t L = static_cast<uint64_t>(length);
 
-    uint64_t rowBytes = RowBytes(d->sizeX, channels, d->bits);
-    uint64_t rows = rowBytes ? L / rowBytes : 0;
+    uint64_t rows = RowsIn(L, d->sizeX, channels, d->bits);
     const uint64_t frameRows = CheckedProduct(d->sizeY, d->sizeZ);
     if (rows < frameRows) {
         bool fits = !(rows == 0 && (channels == 1 || d->mode >= 3));
         while (fits && rows < frameRows && channels > 1) {
             --channels;
-            rowBytes = RowBytes(d->sizeX, channels, d->bits);
-            rows = rowBytes ? L / rowBytes : 0;
+            rows = RowsIn(L, d->sizeX, channels, d->bits);
         }
         if (!fits || rows == 0) {
             LogPrintf("correct fs read data: %I64d bytes of data hold no row of W=%I64d (Channels=%u, bits=%u)",
@@ -1128,7 +1115,7 @@ bool CorrectFsReadData(ServiceDescription* d, int64_t length) {
             w = Cap32(rows);
             h = z = 1;
         } else if ((d->naxis == 3 || d->naxis == 0) && (d->flags & kFlagSizeZ)) {
-            uint64_t side = ICbrt(pixels);
+            uint64_t side = IntegerCubeRoot(pixels);
             if (side == 0) {
                 w = Cap32(rows);
                 h = z = 1;
@@ -1150,7 +1137,7 @@ bool CorrectFsReadData(ServiceDescription* d, int64_t length) {
                     w = Cap32(width);
                 }
             } else {
-                uint64_t side = ISqrt(pixels);
+                uint64_t side = IntegerSquareRoot(pixels);
                 if (side == 0) {
                     w = Cap32(rows);
                     h = 1;
@@ -1177,10 +1164,10 @@ bool CorrectFsReadData(ServiceDescription* d, int64_t length) {
             w = Cap32(p);
             h = z = 1;
         } else if (!(d->flags & kFlagSizeZ)) {
-            w = h = Cap32(ISqrt(p));
+            w = h = Cap32(IntegerSquareRoot(p));
             z = 1;
         } else {
-            w = h = z = Cap32(ICbrt(p));
+            w = h = z = Cap32(IntegerCubeRoot(p));
         }
         if (w == 0) w = 1;
         if (h == 0) h = 1;

@@ -8,6 +8,7 @@
 #include "common/sample_type.h"
 #include "data/minmax.h"
 #include "framework/display_lock.h"
+#include "io/bit_packed.h"
 #include "io/data_set.h"
 #include "io/frame_access.h"
 #include "io/section_stats.h"
@@ -99,6 +100,8 @@ SignTestResult SignDecide(uint32_t type, uint32_t elementBytes, const SignReadin
 
 bool SignednessTest(DataSet* d, SignTestResult* result) {
     if (d == nullptr || result == nullptr || d->stream == nullptr) return false;
+    // Packed samples are unpacked with the sign their description gives: nothing to test.
+    if (IsBitPacked(d->input.bits)) return false;
     const uint64_t E = d->elementBytes;
     const uint64_t B = d->StoredPixelBytes();
     if (E == 0 || B == 0) return false;
@@ -120,7 +123,7 @@ bool SignednessTest(DataSet* d, SignTestResult* result) {
         H = e->geometry.rows;
     }
     if (W == 0 || H == 0) return false;
-    const uint64_t length = d->stream->length > 0 ? static_cast<uint64_t>(d->stream->length) : 0;
+    const uint64_t length = d->ReadableLength() > 0 ? static_cast<uint64_t>(d->ReadableLength()) : 0;
     if (position >= length) return false;
     uint64_t rowBytes = 0;
     if (__builtin_mul_overflow(W, B, &rowBytes)) return false;

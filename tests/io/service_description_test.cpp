@@ -110,7 +110,15 @@ TEST(ServiceDescription, KeyValuesAndRefusals) {
         // Reals have no sign bit, nor 8-bit samples a byte order.
         p.Keys({"-UNSIGNED=1", "+bits=8", "-BYTESWAP=1", "+BITS=16", "+bswap=TRUE", "+unsign=1"});
         EXPECT_EQ(p.d.type, 0x182u);
-        p.Keys({"-BITPIX=12"});
+        // A bit count of 1 to 31 other than 8, 16 and 24: unsigned samples packed without
+        // padding, read as the next wider integers; counts beyond are refused.
+        p.Keys({"+BITPIX=12"});
+        EXPECT_EQ(p.d.type, 0x102u);
+        EXPECT_EQ(p.d.bits, 12u);
+        p.Keys({"+bits=3", "+unsigned=0"});
+        EXPECT_EQ(p.d.type, 0x01u);
+        EXPECT_EQ(p.d.bits, 3u);
+        p.Keys({"-BITPIX=40"});
         EXPECT_EQ(p.d.flags & kFlagSampleSize, 0u);
         p.Keys({"+DATATYPES=8454"});  // 0x2106: the lowest size bit decides
         EXPECT_EQ(p.d.type, 0x2106u);
