@@ -96,7 +96,8 @@ void DefaultGuessSizes(int64_t* x, int64_t* y, int64_t* z, uint64_t flags, int64
 bool DefaultDetectSampleType(SampleFormat* out, uint32_t sections, uint64_t, uint32_t candidate,
                              int64_t* x, int64_t* y, int64_t* z, int64_t dataOffset,
                              int64_t dataEnd) {
-    int64_t length = std::max<int64_t>(0, dataEnd - dataOffset);
+    int64_t length = 0;
+    if (__builtin_sub_overflow(dataEnd, dataOffset, &length) || length < 0) length = 0;
     uint32_t size = candidate & 0x7F;
     uint32_t found = 0;
     for (int tries = 0; size && tries < 20; ++tries, size >>= 1) {
@@ -566,10 +567,12 @@ bool LayoutResolveFits(FileLayout* l, DataSetInfo* info, int32_t* mode) {
 bool LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
     ServiceDescription* sd = info->service;
     l->faulty = 0;
-    info->dataBegin = l->dataOffset;
-    info->dataEnd = l->dataEnd;
-    int64_t header = l->dataOffset - l->headerStart;
-    info->headerSize = header > 0 ? header : 0;
+    // The readers keep the positions inside the file; whatever a layout holds, they are
+    // put in order before anything is computed from them: no negative offset, no end
+    // before the start, no header starting after the data.
+    info->dataBegin = std::max<int64_t>(0, l->dataOffset);
+    info->dataEnd = std::max(info->dataBegin, l->dataEnd);
+    info->headerSize = info->dataBegin - std::clamp<int64_t>(l->headerStart, 0, info->dataBegin);
     info->scale = 1.0;
     info->inverseScale = 1.0;
     info->zero = 0.0;
@@ -653,7 +656,8 @@ bool LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
 
 void LayoutFitToData(FileLayout* l, DataSetInfo* info) {
     ServiceDescription* sd = info->service;
-    int64_t length = std::max<int64_t>(0, info->dataEnd - info->dataBegin);
+    int64_t length = 0;
+    if (__builtin_sub_overflow(info->dataEnd, info->dataBegin, &length) || length < 0) length = 0;
     if (info->input.channels == 0) {
         info->input.channels = 1;
         info->flags &= ~kFlagChannels;
