@@ -1,7 +1,10 @@
 #include "common/path_name.h"
 
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+
+#include "common/paths.h"
 
 namespace orva {
 
@@ -52,6 +55,15 @@ int PathName::Set(const char* text) {
     std::memcpy(text_, text, length + 1);
     length_ = length;
     Split();
+    // Refused, never cut: such a name is kept but marked.
+    bool fits = length < kPathMax;
+    for (size_t start = 0, i = 0; fits && i <= length; ++i) {
+        if (i == length || text_[i] == '/') {
+            fits = i - start <= NAME_MAX;
+            start = i + 1;
+        }
+    }
+    if (!fits) value_ = kInvalidName;
     return 2;
 }
 

@@ -33,9 +33,13 @@ public:
     // Where the extension's dot is; equal to Length() without an extension.
     size_t ExtensionOffset() const { return extensionOffset_; }
     bool Empty() const { return length_ == 0; }
-    // A value the owner keeps with the text (copied by Assign, cleared by Reset).
+    // A value the owner keeps with the text (copied by Assign, cleared by Reset). Set
+    // puts kInvalidName there for a text that cannot name a file on this system (longer
+    // than a path may be, or with a component longer than a file name may be).
     int32_t Value() const { return value_; }
     void SetValue(int32_t value) { value_ = value; }
+    static constexpr int32_t kInvalidName = -1;
+    bool Invalid() const { return value_ == kInvalidName; }
 
 private:
     bool Reserve(size_t length);

@@ -186,6 +186,10 @@ int OpenInputFile(InputSource* source, OpenRequest* request, const PathName* nam
         ShowErrorCode(kErrNoFile, length ? name->Text() : nullptr);
         return kErrNoFile;
     }
+    if (name->Invalid()) {
+        ShowErrorCode(kErrUnsupported, name->Text());
+        return kErrUnsupported;
+    }
     LogPrintf("Input file: '%s'", name->Text());
     int result = kErrGeneral;
     source->name = name;
@@ -336,6 +340,10 @@ int OpenSourceByName(InputSource* source, const PathName* name) {
     if (length <= name->NameOffset()) {
         ShowErrorCode(kErrNoFile, length ? name->Text() : nullptr);
         return kErrNoFile;
+    }
+    if (name->Invalid()) {
+        ShowErrorCode(kErrUnsupported, name->Text());
+        return kErrUnsupported;
     }
     const size_t dot = name->ExtensionOffset();
     if (length <= dot || name->Text()[dot + 1] != '%') return kErrUnsupported;

@@ -220,6 +220,20 @@ TEST_F(OpenProbe, NamesWithAPercentExtension) {
     EXPECT_EQ(Open("sub/"), -2);
     EXPECT_TRUE(gCalls.empty());
     ExpectContains(Log(), {"/sub/' - no such file or directory"});
+    // Names that cannot name a file here carry the invalid mark: -13 before any format,
+    // '%' names alike. A component longer than a file name may be, a path longer than a path.
+    const std::string longName(300, 'n'), longPath = std::string(2100, 'd') + "/" + std::string(2100, 'e');
+    for (const std::string& bad : {longName + ".aaa", longName + ".%aaa", longPath + "/f.aaa"}) {
+        PathName name;
+        ASSERT_EQ(name.Set((dir + "/" + bad).c_str()), 2);
+        EXPECT_TRUE(name.Invalid());
+        EXPECT_EQ(Open(bad), -13);
+        EXPECT_TRUE(gCalls.empty());
+        ExpectContains(Log(), {"(" + dir + "/" + bad + ") - unsupported"});
+    }
+    PathName fine;
+    ASSERT_EQ(fine.Set((dir + "/" + std::string(255, 'n')).c_str()), 2);
+    EXPECT_FALSE(fine.Invalid());
 }
 
 // ---- A raw file with its service description ---------------------------------------------
