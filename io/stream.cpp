@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -305,6 +306,12 @@ int64_t StreamRead(StreamRecord* record, int64_t offset, void* buffer, size_t si
     return static_cast<int64_t>(done);
 }
 
+namespace {
+std::atomic<uint64_t> gTemporaryBytes{0};
+}  // namespace
+
+uint64_t StreamTemporaryBytesWritten() { return gTemporaryBytes.load(std::memory_order_relaxed); }
+
 int64_t StreamWrite(StreamRecord* record, int64_t offset, const void* buffer, size_t size) {
     if (record == nullptr || record->fd < 0 || offset < 0 || (buffer == nullptr && size)) {
         errno = EBADF;
@@ -321,6 +328,7 @@ int64_t StreamWrite(StreamRecord* record, int64_t offset, const void* buffer, si
         if (n == 0) break;
         done += static_cast<size_t>(n);
     }
+    if (record->mode & kStreamTemporary) gTemporaryBytes.fetch_add(done, std::memory_order_relaxed);
     int64_t end = offset + static_cast<int64_t>(done);
     if (end > record->length) record->length = end;
     if (done < size && done == 0) return -1;

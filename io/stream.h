@@ -64,6 +64,9 @@ StreamRecord* StreamListHead();
 // or -1 with errno. A write past the recorded length extends it.
 int64_t StreamRead(StreamRecord* record, int64_t offset, void* buffer, size_t size);
 int64_t StreamWrite(StreamRecord* record, int64_t offset, const void* buffer, size_t size);
+// Bytes written so far, by this process, to temporary streams (the files the readers
+// of compressed pictures and text tables decode into).
+uint64_t StreamTemporaryBytesWritten();
 
 // Moves the file to the first free name formed by appending a number ("name1",
 // "name2", ...), never replacing a file; the new name goes to `out` (size bytes).

@@ -204,6 +204,77 @@ TEST_F(BmpReaderTest, LayoutsAndRefusals) {
     }
 }
 
+// Run-length pictures whose header promises more than their data give: refused before
+// anything of the promise is written, with the reason in the log and nothing left in the
+// temporary folder. A picture that ends with its end-of-bitmap code opens whatever its
+// size, as far as the temporary folder holds it; a folder that cannot take the whole
+// decoded picture fails the open instead of cutting it.
+TEST_F(BmpReaderTest, HostileRunLengthPictures) {
+    std::string pal;
+    for (uint32_t i = 0; i < 256; ++i) Put32(&pal, i * 0x010101u);
+    pal.replace(0, 4, Masks({0x203040}));  // the colour of what is skipped: 0x40, 0x30, 0x20
+    struct Case {
+        const char* what;
+        int32_t w, h;
+        std::string pixels;
+        int result;
+        std::string log;
+    } cases[] = {
+        // 1080 bytes declaring 8000 x 40000: a run of 5, then the data end.
+        {"data end", 8000, 40000, std::string("\x05\x07", 2), -23,
+         "damaged run-length data: they end in row 1 of 40000, before the end of the bitmap"},
+        // Rows ended one by one, a skip of 255 rows, then nothing.
+        {"rows then nothing", 8000, 40000, std::string("\x00\x00\x00\x00\x00\x02\x00\xFF", 8), -23,
+         "damaged run-length data: they end in row 258 of 40000"},
+        {"literal cut short", 100, 100, std::string("\x00\x09\x01\x02", 4), -23, "damaged run-length data"},
+        // Complete, but larger than any temporary folder.
+        {"end of bitmap, too large", 0x2000000, 0x7FFFFFFF, std::string("\x00\x01", 2), -3,
+         "the decoded picture needs 216172782013120512 bytes, the temporary folder"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string bytes = Bitmap(c.w, c.h, 8, 1, pal, c.pixels);
+        const std::string p = Write("hostile.bmp", bytes);
+        const uint64_t before = StreamTemporaryBytesWritten();
+        KeepReceiver keep;
+        EXPECT_EQ(OpenBmp(p, &keep), c.result);
+        EXPECT_EQ(keep.kept, nullptr);
+        EXPECT_EQ(StreamTemporaryBytesWritten() - before, 0u);
+        testing_io::ExpectContains(Log(), {"\"" + p + "\": " + c.log});
+        EXPECT_EQ(TempEntries(), 0);
+    }
+    // A legitimate large picture: two runs and a skip, then the end of the bitmap.
+    const std::string legit = Bitmap(3000, 2000, 8, 1, pal, std::string("\x04\x05\x00\x00\x00\x02\x02\x01\x03\x09\x00\x01", 12));
+    KeepReceiver keep;
+    ASSERT_EQ(OpenBmp(Write("large.bmp", legit), &keep), 2);
+    ASSERT_EQ(testing_io::XY(*keep.kept), testing_io::XY(3000, 2000));
+    // Bottom-up: the first row of the data is the last of the picture.
+    auto pixel = [&](int64_t x, int64_t y) {
+        std::string rgb(3, '\0');
+        StreamRead(keep.kept->stream, (y * 3000 + x) * 3, rgb.data(), 3);
+        return rgb;
+    };
+    EXPECT_EQ(pixel(3, 1999), "\x05\x05\x05");
+    EXPECT_EQ(pixel(4, 1999), "\x20\x30\x40");
+    EXPECT_EQ(pixel(2, 1998), "\x20\x30\x40");
+    EXPECT_EQ(pixel(4, 1997), "\x09\x09\x09");  // after the skip of 2 across and 1 down
+    EXPECT_EQ(pixel(5, 1997), "\x20\x30\x40");
+    EXPECT_EQ(pixel(2999, 0), "\x20\x30\x40");
+    keep.kept->Release();
+    keep.kept = nullptr;
+
+    // A temporary folder that takes 1 MB of the 18 MB: the open fails and says why.
+    const std::string p = Write("large.bmp", legit);
+    int r = 0;
+    {
+        testing_io::FileSizeLimit limit(1 << 20);
+        r = OpenBmp(p, &keep);
+    }
+    EXPECT_LT(r, 0);
+    EXPECT_EQ(keep.kept, nullptr);
+    testing_io::ExpectContains(Log(), {"\"" + p + "\": can`t write the decoded picture to the temporary folder '" + tmp + "': File too large"});
+}
+
 TEST_F(BmpReaderTest, InfoTexts) {
     struct Case {
         std::string bytes;

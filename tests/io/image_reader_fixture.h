@@ -3,8 +3,11 @@
 // suite by a generator script, a private temporary folder for the decoded files
 // (checked empty after every test), and opening a file through a reader.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <dirent.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <fstream>
@@ -19,6 +22,29 @@
 #include "io/stream.h"
 
 namespace orva::testing_io {
+
+// While it lives, no file of the process may grow past `bytes`: a write beyond fails
+// (EFBIG) as it would on a full folder.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        struct rlimit small = old_;
+        small.rlim_cur = bytes;
+        handler_ = std::signal(SIGXFSZ, SIG_IGN);
+        setrlimit(RLIMIT_FSIZE, &small);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, handler_);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    struct rlimit old_ {};
+    void (*handler_)(int) = nullptr;
+};
 
 class ImageReaderFixture : public DataSetFixture {
 protected:

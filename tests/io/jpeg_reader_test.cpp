@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "image_reader_fixture.h"
+#include "common/system.h"
 #include "io/format_registry.h"
 
 namespace orva {
@@ -63,7 +68,8 @@ TEST_F(JpegReaderTest, CjpegFilesDecodeLikeDjpeg) {
 }
 
 // Files the library cannot deliver as grey or RGB, or cannot read at all, are refused with
-// -10 and the library's message in the log; nothing is left in the temporary folder.
+// -10 and the library's message in the log, damaged ones with -23; nothing is left in the
+// temporary folder.
 TEST_F(JpegReaderTest, Refusals) {
     const std::string folder = Folder();
     struct Case {
@@ -78,7 +84,8 @@ TEST_F(JpegReaderTest, Refusals) {
     if (!folder.empty()) {
         cases.push_back({folder + "/cmyk.jpg", -10, "Unsupported color conversion request"});
         const std::string base = Bytes(folder + "/baseline.jpg");
-        cases.push_back({Write("head.jpg", base.substr(0, 120)), -10, nullptr});
+        // Cut inside its tables: the data end early, a damaged file.
+        cases.push_back({Write("head.jpg", base.substr(0, 120)), -23, "Premature end of JPEG file"});
     }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
@@ -90,6 +97,89 @@ TEST_F(JpegReaderTest, Refusals) {
     }
     KeepReceiver keep;
     EXPECT_EQ(OpenJpeg(dir + "/absent.jpg", &keep), -2);
+}
+
+// Small files whose frame header was patched to 20000 x 20000: the baseline one is refused
+// at the first sign that its data end, the progressive one before its coefficients would
+// take more memory than the decoder may (or, should the temporary folder be smaller than
+// the picture, before anything is decoded). Neither writes anything; both say why. The
+// library's warnings about data it can still decode go to the log, not to stderr.
+TEST_F(JpegReaderTest, HostilePicturesAndWarnings) {
+    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import PIL'")) GTEST_SKIP() << "python3-pil missing";
+    int status = -1;
+    const std::string out = testing_io::RunCommand(
+        "/usr/bin/python3 -c \"from PIL import Image\n"
+        "im = Image.new('RGB', (32, 32), (120, 40, 200))\n"
+        "im.save('" + dir + "/small.jpg', quality=50)\n"
+        "im.save('" + dir + "/smallp.jpg', quality=50, progressive=True)\n"
+        "Image.new('L', (1200, 1000), 77).save('" + dir + "/grey.jpg')\" 2>&1",
+        &status);
+    ASSERT_EQ(status, 0) << out;
+    // The frame header: its marker, then length (2), precision (1), height (2), width (2).
+    auto patched = [&](const std::string& name, char marker) {
+        std::string bytes = Bytes(dir + "/" + name);
+        const size_t at = bytes.find(std::string("\xFF") + marker);
+        EXPECT_NE(at, std::string::npos);
+        for (size_t i : {at + 5, at + 7}) {
+            bytes[i] = static_cast<char>(20000 >> 8);
+            bytes[i + 1] = static_cast<char>(20000 & 0xFF);
+        }
+        EXPECT_LT(bytes.size(), 1024u);
+        return Write("big_" + name, bytes);
+    };
+    uint64_t free = 0;
+    DiskFreeSpaceEx(tmp.c_str(), &free, nullptr, nullptr);
+    const bool roomForIt = free >= 20000ull * 20000 * 3;
+    struct Case {
+        std::string path;
+        int result;
+        std::vector<std::string> log;
+    } cases[] = {
+        {patched("small.jpg", '\xC0'), -23,
+         {"Corrupt JPEG data: premature end of data segment", "damaged JPEG data: they end before the picture does"}},
+        {patched("smallp.jpg", '\xC2'), roomForIt ? -10 : -3,
+         {roomForIt ? "decoding needs more than the 512 MB of memory allowed" : "the decoded picture needs"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const uint64_t before = StreamTemporaryBytesWritten();
+        KeepReceiver keep;
+        EXPECT_EQ(OpenJpeg(c.path, &keep), c.result);
+        EXPECT_EQ(keep.kept, nullptr);
+        EXPECT_LT(StreamTemporaryBytesWritten() - before, 1u << 20);
+        for (const std::string& line : c.log) testing_io::ExpectContains(Log(), {"\"" + c.path + "\": " + line});
+        EXPECT_EQ(TempEntries(), 0);
+    }
+    // Stray bytes before the end marker: decoded, with the library's warning in the log.
+    std::string stray = Bytes(dir + "/small.jpg");
+    stray.insert(stray.size() - 2, "0123456789");
+    const std::string p = Write("stray.jpg", stray);
+    const std::string errPath = dir + "/stderr.txt";
+    std::fflush(stderr);
+    const int savedErr = dup(2);
+    const int errFile = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(errFile, 2);
+    KeepReceiver keep;
+    const int r = OpenJpeg(p, &keep);
+    std::fflush(stderr);
+    dup2(savedErr, 2);
+    ::close(savedErr);
+    ::close(errFile);
+    EXPECT_EQ(r, 2);
+    testing_io::ExpectContains(Log(), {"\"" + p + "\": Corrupt JPEG data: 7 extraneous bytes before marker 0xd9"});
+    EXPECT_EQ(Bytes(errPath), "");
+    // A temporary folder that takes 1 MB of the 1.2 MB of a grey picture: no picture cut
+    // short, the open fails and says why.
+    KeepReceiver none;
+    int cut = 0;
+    {
+        testing_io::FileSizeLimit limit(1 << 20);
+        cut = OpenJpeg(dir + "/grey.jpg", &none);
+    }
+    EXPECT_LT(cut, 0);
+    EXPECT_EQ(none.kept, nullptr);
+    testing_io::ExpectContains(Log(), {"\"" + dir + "/grey.jpg\": can`t write the decoded picture to the temporary folder '" +
+                                           tmp + "': File too large"});
 }
 
 TEST_F(JpegReaderTest, InfoTexts) {

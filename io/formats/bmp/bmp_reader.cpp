@@ -334,69 +334,177 @@ void DecodeRow(const BmpReader* rd, const uint8_t* in, int64_t width, uint8_t* o
     }
 }
 
-// Run-length decoding of `rows` rows of palette indexes (one byte each) into `idx`,
-// which the caller zero-filled. The rows completed.
-int64_t RleRows(BmpReader* rd, uint8_t* idx, int64_t rows, int64_t width) {
-    const int64_t total = rows * width;
-    if (rd->endOfBitmap) return rows;
-    int64_t row = 0, x = 0;
-    if (rd->pendingSkip > 0) {
-        const int64_t n = std::min(rd->pendingSkip, total);
-        rd->pendingSkip -= n;
-        if (n == total) return rows;
-        row = n / width;
-        x = n % width;
-    }
-    const bool four = rd->decoder == BmpDecoder::kRle4;
-    FILE* f = rd->file;
-    for (;;) {
+// ---- Run-length data -----------------------------------------------------------------------
+
+// What a walk over run-length data finds, at positions counted in file row order
+// (row x width + column): runs of palette indexes, and stretches that take the first
+// palette entry (the rest of a row at its end, skipped pixels, the rest of the picture
+// at the end of the bitmap).
+class RleSink {
+public:
+    virtual ~RleSink() = default;
+    virtual bool Pixels(int64_t at, const uint8_t* indexes, int64_t count) = 0;
+    virtual bool Fill(int64_t at, int64_t count) = 0;
+};
+
+enum class RleEnd { kEndOfBitmap, kPictureDone, kDataEnded, kSinkFailed };
+
+struct RleWalk {
+    RleEnd end;
+    int64_t row;  // the row the data ended in
+};
+
+// Walks the codes from the file's position to the end of the bitmap, the end of the
+// picture, or the end of the data, whichever comes first.
+RleWalk WalkRle(FILE* f, bool four, int64_t width, int64_t height, RleSink* sink) {
+    int64_t row = 0, x = 0;  // x may reach width: a full row waiting for its end code
+    auto at = [&] { return row * width + x; };
+    auto done = [&] { return row >= height || (row == height - 1 && x == width); };
+    uint8_t run[256];
+    while (!done()) {
         const int a = std::getc(f);
-        const int b = std::getc(f);
-        if (a == EOF || b == EOF) return row;
-        uint8_t* line = idx + row * width;
+        const int b = a == EOF ? EOF : std::getc(f);
+        if (b == EOF) return {RleEnd::kDataEnded, row};
         if (a > 0) {
             const int64_t n = std::min<int64_t>(a, width - x);
             for (int64_t i = 0; i < n; ++i)
-                line[x + i] = four ? static_cast<uint8_t>(i % 2 == 0 ? b >> 4 : b & 0xF)
-                                   : static_cast<uint8_t>(b);
+                run[i] = four ? static_cast<uint8_t>(i % 2 == 0 ? b >> 4 : b & 0xF) : static_cast<uint8_t>(b);
+            if (n > 0 && !sink->Pixels(at(), run, n)) return {RleEnd::kSinkFailed, row};
             x += n;
         } else if (b == 0) {
+            if (width > x && !sink->Fill(at(), width - x)) return {RleEnd::kSinkFailed, row};
+            ++row;
             x = 0;
-            if (++row == rows) return rows;
         } else if (b == 1) {
-            rd->endOfBitmap = true;
-            return rows;
+            const int64_t rest = height * width - at();
+            if (rest > 0 && !sink->Fill(at(), rest)) return {RleEnd::kSinkFailed, row};
+            return {RleEnd::kEndOfBitmap, row};
         } else if (b == 2) {
             const int dx = std::getc(f);
-            const int dy = std::getc(f);
-            if (dx == EOF || dy == EOF) return row;
-            const int64_t target = row * width + x + dx + static_cast<int64_t>(dy) * width;
-            if (target >= total) {
-                rd->pendingSkip = target - total;
-                return rows;
-            }
+            const int dy = dx == EOF ? EOF : std::getc(f);
+            if (dy == EOF) return {RleEnd::kDataEnded, row};
+            const int64_t target = std::min(at() + dx + static_cast<int64_t>(dy) * width, height * width);
+            if (target > at() && !sink->Fill(at(), target - at())) return {RleEnd::kSinkFailed, row};
             row = target / width;
             x = target % width;
         } else {
             const int64_t n = b;
             const int64_t bytes = four ? (n + 1) / 2 : n;
             uint8_t literal[256];
-            if (!ReadExact(f, literal, static_cast<size_t>(bytes))) return row;
-            if (bytes % 2 == 1 && std::getc(f) == EOF) return row;
+            if (!ReadExact(f, literal, static_cast<size_t>(bytes))) return {RleEnd::kDataEnded, row};
+            if (bytes % 2 == 1 && std::getc(f) == EOF) return {RleEnd::kDataEnded, row};
             const int64_t keep = std::min(n, width - x);
             for (int64_t i = 0; i < keep; ++i)
-                line[x + i] = four ? static_cast<uint8_t>(i % 2 == 0 ? literal[i / 2] >> 4
-                                                                     : literal[i / 2] & 0xF)
-                                   : literal[i];
+                run[i] = four ? static_cast<uint8_t>(i % 2 == 0 ? literal[i / 2] >> 4 : literal[i / 2] & 0xF)
+                              : literal[i];
+            if (keep > 0 && !sink->Pixels(at(), run, keep)) return {RleEnd::kSinkFailed, row};
             x += keep;
         }
     }
+    return {RleEnd::kPictureDone, row};
+}
+
+// The first walk: looks only.
+class RleCheck : public RleSink {
+public:
+    bool Pixels(int64_t, const uint8_t*, int64_t) override { return true; }
+    bool Fill(int64_t, int64_t) override { return true; }
+};
+
+// The second walk: red, green and blue of each pixel, written straight to the pixel's
+// place in the decoded file (top row first, whatever the file's order) through one
+// block of fixed size, so that neither memory nor the writes depend on the header.
+class RleWriter : public RleSink {
+public:
+    RleWriter(StreamRecord* stream, const BmpReader* rd, int64_t width, int64_t height)
+        : stream_(stream), rd_(rd), width_(width), height_(height) {}
+    bool Ready() {
+        try {
+            block_.resize(kBlockBytes);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
+    }
+    bool Pixels(int64_t at, const uint8_t* indexes, int64_t count) override {
+        for (int64_t i = 0; i < count; ++i)
+            if (!Put(at + i, rd_->palette[indexes[i]], 1)) return false;
+        return true;
+    }
+    bool Fill(int64_t at, int64_t count) override { return Put(at, rd_->palette[0], count); }
+    bool Flush() {
+        if (used_ == 0) return true;
+        errno = 0;
+        const bool ok = StreamWrite(stream_, start_, block_.data(), used_) == static_cast<int64_t>(used_);
+        if (!ok) error_ = errno ? errno : ENOSPC;
+        used_ = 0;
+        return ok;
+    }
+    int Error() const { return error_; }
+
+private:
+    static constexpr size_t kBlockBytes = 3 << 18;  // whole pixels
+    // `count` pixels of one colour from `at` on, row by row.
+    bool Put(int64_t at, const uint8_t* rgb, int64_t count) {
+        while (count > 0) {
+            const int64_t row = at / width_, x = at % width_;
+            const int64_t n = std::min(count, width_ - x);
+            const int64_t fileRow = rd_->bottomUp ? height_ - 1 - row : row;
+            int64_t offset = (fileRow * width_ + x) * 3;
+            for (int64_t i = 0; i < n;) {
+                if (used_ > 0 && offset != start_ + static_cast<int64_t>(used_) && !Flush()) return false;
+                if (used_ == 0) start_ = offset;
+                const int64_t m = std::min<int64_t>(n - i, static_cast<int64_t>((kBlockBytes - used_) / 3));
+                for (int64_t j = 0; j < m; ++j) std::memcpy(block_.data() + used_ + 3 * j, rgb, 3);
+                used_ += static_cast<size_t>(3 * m);
+                i += m;
+                offset += 3 * m;
+                if (used_ == kBlockBytes && !Flush()) return false;
+            }
+            at += n;
+            count -= n;
+        }
+        return true;
+    }
+    StreamRecord* stream_;
+    const BmpReader* rd_;
+    int64_t width_, height_;
+    std::vector<uint8_t> block_;
+    size_t used_ = 0;
+    int64_t start_ = 0;
+    int error_ = 0;
+};
+
+int DecodeRle(BmpReader* rd, StreamRecord* stream, const char* name, int64_t width, int64_t height) {
+    const bool four = rd->decoder == BmpDecoder::kRle4;
+    // Data that end before the picture does are refused before anything is written: a
+    // few damaged bytes must not make the decoder fill a file of the header's size.
+    RleCheck check;
+    const RleWalk seen = WalkRle(rd->file, four, width, height, &check);
+    if (seen.end == RleEnd::kDataEnded) {
+        LogPrintf("\"%s\": damaged run-length data: they end in row %I64d of %I64d, before the end of the bitmap",
+                  name, seen.row + 1, height);
+        return kErrCorrupt;
+    }
+    const int space = CheckDecodedSpace(name, static_cast<uint64_t>(width * height * 3));
+    if (space < kResultReady) return space;
+    if (!SeekTo(rd->file, rd->dataOffset)) return Corrupt(name);
+    RleWriter writer(stream, rd, width, height);
+    if (!writer.Ready()) return kErrOutOfMemory;
+    const RleWalk walked = WalkRle(rd->file, four, width, height, &writer);
+    if (walked.end == RleEnd::kSinkFailed || !writer.Flush()) return DecodedWriteFailed(name, writer.Error());
+    if (walked.end == RleEnd::kDataEnded) {
+        LogPrintf("\"%s\": damaged run-length data: the file changed while it was read", name);
+        return kErrCorrupt;
+    }
+    return kResultReady;
 }
 
 }  // namespace
 
 int BmpDecodeToStream(BmpReader* rd, StreamRecord* stream, const char* name) {
     if (rd == nullptr || rd->info == nullptr || stream == nullptr) return kErrWrong;
+    if (name == nullptr) name = "";
     BmpInfo* info = rd->info;
     const int64_t width = info->width, height = info->height;
     // Alpha is dropped: red, green and blue are written for every pixel.
@@ -405,54 +513,51 @@ int BmpDecodeToStream(BmpReader* rd, StreamRecord* stream, const char* name) {
     int64_t imageBytes = 0;
     if (width < 1 || width > kMaxWidth || height < 1 ||
         __builtin_mul_overflow(width * components * sampleBytes, height, &imageBytes)) {
-        LogPrintf("\"%s\": Not supported size [%d x %d] of the data", name ? name : "",
-                  static_cast<int>(width), static_cast<int>(height));
+        LogPrintf("\"%s\": Not supported size [%d x %d] of the data", name, static_cast<int>(width),
+                  static_cast<int>(height));
         return kErrUnsupported2;
     }
+    info->width = width;
+    if (rd->decoder == BmpDecoder::kRle8 || rd->decoder == BmpDecoder::kRle4)
+        return DecodeRle(rd, stream, name, width, height);
+
+    // Uncompressed rows: the headers were checked against the file's length, so what
+    // follows is in proportion to the file.
+    const int space = CheckDecodedSpace(name, static_cast<uint64_t>(imageBytes));
+    if (space < kResultReady) return space;
     const int64_t chunkRows =
         width * height <= kChunkSamples ? height : std::clamp<int64_t>(kChunkSamples / width, 1, height);
     const int64_t outRowBytes = width * components * sampleBytes;
-    const bool rle = rd->decoder == BmpDecoder::kRle8 || rd->decoder == BmpDecoder::kRle4;
     const int64_t inRowBytes = RowBytesOf(width, rd->bits);
     std::vector<uint8_t> out, in;
     try {
-        out.resize(static_cast<size_t>((chunkRows + 1) * outRowBytes));
-        in.resize(static_cast<size_t>(rle ? chunkRows * width : inRowBytes));
+        out.resize(static_cast<size_t>(chunkRows * outRowBytes));
+        in.resize(static_cast<size_t>(inRowBytes));
     } catch (const std::bad_alloc&) {
         return kErrOutOfMemory;
     }
-    rd->endOfBitmap = false;
-    rd->pendingSkip = 0;
     int64_t written = 0;
-    bool failedWrite = false;
     bool ended = false;
-    while (written < height && !ended && !failedWrite) {
+    while (written < height && !ended) {
         const int64_t want = std::min(chunkRows, height - written);
         int64_t got = 0;
-        if (rle) {
-            std::fill(in.begin(), in.begin() + want * width, 0);
-            got = RleRows(rd, in.data(), want, width);
-            for (int64_t i = 0; i < got * width; ++i) std::memcpy(&out[3 * i], rd->palette[in[i]], 3);
-        } else {
-            for (; got < want; ++got) {
-                if (!ReadExact(rd->file, in.data(), static_cast<size_t>(inRowBytes))) break;
-                DecodeRow(rd, in.data(), width, out.data() + got * outRowBytes);
-            }
+        for (; got < want; ++got) {
+            if (!ReadExact(rd->file, in.data(), static_cast<size_t>(inRowBytes))) break;
+            DecodeRow(rd, in.data(), width, out.data() + got * outRowBytes);
         }
         if (got < want) ended = true;
         if (got > 0) {
             const int64_t n = got * outRowBytes;
+            errno = 0;
             if (StreamWrite(stream, written * outRowBytes, out.data(), static_cast<size_t>(n)) != n)
-                failedWrite = true;
-            else
-                written += got;
+                return DecodedWriteFailed(name, errno ? errno : ENOSPC);
+            written += got;
         }
     }
     if (rd->bottomUp && !FlipRowsInFile(stream, outRowBytes, written)) return kErrFlipFailed;
     info->height = written;
-    info->width = width;
     if (written == 0) return kResultDataEmpty;
-    if (written < height || failedWrite) return kResultIncomplete;
+    if (written < height) return kResultIncomplete;
     return kResultReady;
 }
 

@@ -51,9 +51,6 @@ struct BmpReader {
     uint32_t componentType = 1;        // 1: 8-bit, 2: 16-bit, 8: 32-bit samples
     BmpDecoder decoder = BmpDecoder::kNone;
     int64_t dataOffset = 0;
-    // Run-length state carried from one chunk of rows to the next.
-    bool endOfBitmap = false;
-    int64_t pendingSkip = 0;
 };
 
 // Reads and checks the headers and the palette, leaving the file at the pixel data.
@@ -63,7 +60,9 @@ int BmpTestType(BmpReader* reader, const char* name);
 // The decoder for the headers read (kNone when there is none).
 BmpDecoder BmpChooseDecoder(const BmpReader* reader);
 // Decodes the whole image into the stream, top row first. 2 complete, 3 fewer rows
-// than the height (or a failed write), 1 no row, -12 size, -14 memory, -11 flip.
+// than the height, 1 no row, -12 size, -14 memory, -11 flip; -3 (or the error of the
+// write) when the decoded picture does not fit the temporary folder, -23 run-length
+// data that end before the picture does. Failures are logged with the file's name.
 int BmpDecodeToStream(BmpReader* reader, StreamRecord* stream, const char* name);
 
 // The descriptor's open.

@@ -2,13 +2,17 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string>
 #include <vector>
 
 #include "common/error_codes.h"
+#include "common/log.h"
 #include "common/paths.h"
+#include "common/system.h"
 #include "io/data_set.h"
 #include "io/file_layout.h"
 #include "io/input_source.h"
@@ -33,6 +37,21 @@ int OpenDecodedStream(StreamRecord** holder, const char* dataFile) {
     // The stream unlinks the name once open; when it could not open, do it here.
     if (*holder == nullptr || (*holder)->fd < 0) ::unlink(name);
     return r;
+}
+
+int CheckDecodedSpace(const char* dataFile, uint64_t bytes) {
+    const std::string folder = TempFolder();
+    uint64_t free = 0;
+    if (!DiskFreeSpaceEx(folder.c_str(), &free, nullptr, nullptr) || bytes <= free) return kResultReady;
+    LogPrintf("\"%s\": the decoded picture needs %I64u bytes, the temporary folder '%s' has %I64u free",
+              dataFile ? dataFile : "", bytes, folder.c_str(), free);
+    return kErrNoSpace;
+}
+
+int DecodedWriteFailed(const char* dataFile, int error) {
+    LogPrintf("\"%s\": can`t write the decoded picture to the temporary folder '%s': %s", dataFile ? dataFile : "",
+              TempFolder().c_str(), std::strerror(error));
+    return ErrnoToErrorValue(error);
 }
 
 int AttachDecodedImage(InputSource* source, const DecodedImage& image, FormatInfo* formatInfo) {
@@ -139,6 +158,11 @@ int64_t BlockWriter::Finish() {
     return written_;
 }
 
+int BlockWriter::Error() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failed_ ? (error_ ? error_ : EIO) : 0;
+}
+
 void BlockWriter::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
@@ -149,15 +173,22 @@ void BlockWriter::Run() {
         busy_ = !failed_;
         lock.unlock();
         bool ok = true;
-        if (busy_)
+        int error = 0;
+        if (busy_) {
+            errno = 0;
             ok = StreamWrite(stream_, job.offset, job.block->data(), job.bytes) ==
                  static_cast<int64_t>(job.bytes);
+            // A short write that set no error ran out of room.
+            if (!ok) error = errno ? errno : ENOSPC;
+        }
         lock.lock();
         if (busy_) {
-            if (ok && job.offset == written_)
+            if (ok && job.offset == written_) {
                 written_ += static_cast<int64_t>(job.bytes);
-            else
+            } else {
                 failed_ = true;
+                error_ = error ? error : EIO;
+            }
         }
         busy_ = false;
         free_.push_back(job.block);

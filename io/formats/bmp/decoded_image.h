@@ -40,6 +40,13 @@ struct DecodedImage {
     double rangeMax = 255.0;  // display range 0 .. rangeMax when positive
 };
 
+// The decoded picture must fit the temporary folder: 2, or -3 with a log line naming
+// the file when `bytes` exceed its free space (a folder that cannot be asked passes).
+int CheckDecodedSpace(const char* dataFile, uint64_t bytes);
+// Logs that the decoded file of `dataFile` could not be written (errno `error`) and
+// gives the open's result: the code for the error, -3 for a full folder.
+int DecodedWriteFailed(const char* dataFile, int error);
+
 // Builds the BINARY data set over source->stream (the decoded file), as data of the
 // image's kind, and hands it to the source; `formatInfo` (the reader's information
 // component, may be null) gets the decoded type and becomes the data set's
@@ -65,6 +72,8 @@ public:
     // Waits until every queued block is written; the bytes written without a gap from
     // offset 0 (all of them unless a write failed).
     int64_t Finish();
+    // The errno of a failed write; 0 while none failed.
+    int Error();
 
 private:
     struct Job {
@@ -84,6 +93,7 @@ private:
     std::thread thread_;
     int64_t written_ = 0;
     bool failed_ = false;
+    int error_ = 0;
     bool stop_ = false;
     bool busy_ = false;
     bool ready_ = false;

@@ -9,6 +9,7 @@
 
 // libjpeg's header needs FILE and size_t declared first.
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "common/error_codes.h"
 #include "common/log.h"
@@ -26,20 +27,46 @@ constexpr uint32_t kMaxComponents = 16384;
 constexpr int64_t kBlockBytes = 1 << 20;
 constexpr int kWriterBlocks = 4;
 
-// The error manager: the library's message goes to the log and control returns to
-// the setjmp of JpegDecode.
+// The memory the library may take for the whole-image buffers of a progressive
+// picture: beyond it the decode is refused instead of growing with the header's sizes.
+constexpr long kMemoryBudget = 512L << 20;
+
+// The error manager: every message of the library goes to the log with the file's
+// name. A fatal error, or the warning that the data ended before the picture did,
+// returns control to the setjmp of DecodeInto (1 and 2).
 struct ErrorManager {
     jpeg_error_mgr pub;
     jmp_buf jump;
+    const char* name;
 };
 
-[[noreturn]] void ErrorExit(j_common_ptr c) {
-    ErrorManager* e = reinterpret_cast<ErrorManager*>(c->err);
+void OutputMessage(j_common_ptr c) {
     char message[JMSG_LENGTH_MAX];
     message[0] = '\0';
     (*c->err->format_message)(c, message);
-    LogPrintf("%s", message);
+    LogPrintf("\"%s\": %s", reinterpret_cast<ErrorManager*>(c->err)->name, message);
+}
+
+[[noreturn]] void ErrorExit(j_common_ptr c) {
+    ErrorManager* e = reinterpret_cast<ErrorManager*>(c->err);
+    if (c->err->msg_code == JERR_NO_BACKING_STORE)
+        LogPrintf("\"%s\": decoding needs more than the %ld MB of memory allowed", e->name, kMemoryBudget >> 20);
+    else
+        OutputMessage(c);
     std::longjmp(e->jump, 1);
+}
+
+void EmitMessage(j_common_ptr c, int level) {
+    jpeg_error_mgr* err = c->err;
+    if (level >= 0) {
+        if (err->trace_level >= level) OutputMessage(c);
+        return;
+    }
+    OutputMessage(c);
+    ++err->num_warnings;
+    // Data that end early are a damaged file: stop at the first sign of it.
+    if (err->msg_code == JWRN_JPEG_EOF || err->msg_code == JWRN_HIT_MARKER)
+        std::longjmp(reinterpret_cast<ErrorManager*>(err)->jump, 2);
 }
 
 // Everything the decoder changes after its setjmp lives here, out of its frame.
@@ -56,11 +83,19 @@ int DecodeInto(FILE* file, DecodeWork* w, JpegInfo* info, JpegDecodeState* state
     ErrorManager err;
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = ErrorExit;
-    if (setjmp(err.jump)) {
+    err.pub.emit_message = EmitMessage;
+    err.pub.output_message = OutputMessage;
+    err.name = name ? name : "";
+    if (const int jumped = setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
+        if (jumped == 2) {
+            LogPrintf("\"%s\": damaged JPEG data: they end before the picture does", err.name);
+            return kErrCorrupt;
+        }
         return kErrGeneral;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMemoryBudget;
     jpeg_stdio_src(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
 
@@ -92,6 +127,13 @@ int DecodeInto(FILE* file, DecodeWork* w, JpegInfo* info, JpegDecodeState* state
     cinfo.quantize_colors = FALSE;
     cinfo.enable_2pass_quant = TRUE;
     cinfo.out_color_space = cinfo.jpeg_color_space == JCS_GRAYSCALE ? JCS_GRAYSCALE : JCS_RGB;
+    // The decoded picture must fit the temporary folder before anything is decoded.
+    const uint64_t pixels = static_cast<uint64_t>(cinfo.image_width) * cinfo.image_height;
+    const int space = CheckDecodedSpace(err.name, pixels * (cinfo.out_color_space == JCS_GRAYSCALE ? 1 : 3));
+    if (space < kResultReady) {
+        jpeg_destroy_decompress(&cinfo);
+        return space;
+    }
     jpeg_start_decompress(&cinfo);
 
     const int64_t width = cinfo.output_width;
@@ -112,7 +154,7 @@ int DecodeInto(FILE* file, DecodeWork* w, JpegInfo* info, JpegDecodeState* state
     while (cinfo.output_scanline < cinfo.output_height) {
         uint8_t* block = w->writer->Acquire(static_cast<size_t>(blockRows * rowBytes));
         if (block == nullptr) {
-            w->result = done == 0 ? kErrOutOfMemory : kResultIncomplete;
+            w->result = w->writer->Error() ? kErrCantWrite : kErrOutOfMemory;
             break;
         }
         // Fill a block of rows, several per call, then hand it to the writer.
@@ -128,11 +170,12 @@ int DecodeInto(FILE* file, DecodeWork* w, JpegInfo* info, JpegDecodeState* state
         done += filled;
         if (filled == 0) break;
     }
-    // Rows count only once they are in the file.
+    // Rows count only once they are in the file; a picture the temporary folder cannot
+    // hold is not opened cut.
     const int64_t written = w->writer->Finish() / rowBytes;
-    if (written < done) {
+    if (written < done || w->writer->Error()) {
         done = written;
-        w->result = kResultIncomplete;
+        w->result = kErrCantWrite;
     }
     state->type = 0x400101;
     state->components = components == 1 ? 1u : static_cast<uint32_t>(components);
@@ -143,6 +186,7 @@ int DecodeInto(FILE* file, DecodeWork* w, JpegInfo* info, JpegDecodeState* state
     else
         jpeg_abort_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
+    if (w->result == kErrCantWrite) return DecodedWriteFailed(err.name, w->writer->Error());
     if (w->result == kErrOutOfMemory) return kErrOutOfMemory;
     if (done != height) return kResultIncomplete;
     return w->result;

@@ -33,8 +33,10 @@ struct JpegDecodeState {
     int64_t rows = 0;
 };
 
-// Decodes the open file into the stream from offset 0: 2 complete, 3 fewer rows or a
-// failed write, -10 the library's fatal error (logged), -12 size, -14 memory.
+// Decodes the open file into the stream from offset 0: 2 complete, 3 fewer rows, -10
+// the library's fatal error or more memory than the decoder may take, -12 size, -14
+// memory, -23 data that end before the picture does, -3 (or the error of the write)
+// a decoded picture the temporary folder cannot hold; every failure is logged.
 int JpegDecode(FILE* file, StreamRecord* stream, JpegInfo* info, JpegDecodeState* state,
                const char* name);
 
