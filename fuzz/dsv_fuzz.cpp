@@ -8,6 +8,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace orva;
-    fuzz::OpenAs(data, size, "DSV", &DsvOpen);
+    fuzz::OpenAs(data, size, "DSV", 0, &DsvOpen);
     return 0;
 }

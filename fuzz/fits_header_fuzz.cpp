@@ -1,5 +1,6 @@
 // Feeds a whole file to the FITS header parser and unit walk, and the header of
-// every image unit found into the data description.
+// every image unit found into the data description; then opens it as the reader does
+// and reads every frame of every unit it opened.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "fuzz/fuzz_support.h"
 #include "io/data_set_info.h"
 #include "io/formats/fits/fits_reader.h"
 #include "io/stream.h"
@@ -33,5 +35,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FitsHeaderCheck(unit.get(), &info, 2);
     }
     close(fd);
+    fuzz::OpenAs(data, size, "FITS", 0, &FitsOpen);
     return 0;
 }

@@ -1,15 +1,20 @@
 #pragma once
 // What the reader fuzz targets share: the input as a file that a reader opens by
-// name, and one open of it through a format's open operation.
+// name, one open of it through a format's open operation, a read of everything each
+// data set holds, and the bound on what an open may write to temporary files.
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/path_name.h"
+#include "io/data_set.h"
 #include "io/format_desc.h"
+#include "io/frame_access.h"
 #include "io/input_source.h"
 #include "io/stream.h"
 
@@ -42,24 +47,90 @@ private:
     std::string path_;
 };
 
-// Opens the input with each of the open operations as a format of the given tag.
+// Keeps every data set an open hands over (at most 64).
+class KeepAll : public InputReceiver {
+public:
+    ~KeepAll() override {
+        for (DataSet* d : kept) d->Release();
+    }
+    int TakeDataSet(DataSet* d) override {
+        if (kept.size() >= 64) return -14;
+        d->AddRef();
+        kept.push_back(d);
+        return 2;
+    }
+    std::vector<DataSet*> kept;
+};
+
+// Reads every frame of the data set: every section and plane, whole, through windows of
+// at most 64K pixels by as many rows as keep a window near 1 MB; then the statistics of
+// every section. What the kernels answer does not matter, only that they stay in bounds.
+inline void ReadEverything(DataSet* d) {
+    TypedFrameBuffer image;
+    const uint32_t frames = d->StepFrames();
+    const int64_t width = std::max<int64_t>(1, d->cropSizeX), height = std::max<int64_t>(1, d->cropSizeY);
+    const int64_t depth = std::max<int64_t>(1, d->cropSizeZ);
+    const int64_t values = std::max<uint32_t>(1, d->InputChannels());
+    const int64_t band = std::min<int64_t>(width, 0x10000);
+    const int64_t rows = std::max<int64_t>(1, (int64_t{1} << 20) / (band * values * 8));
+    for (uint32_t f = 0; f < frames; ++f) {
+        d->SelectPosition(static_cast<int32_t>(f), 0);
+        const int32_t sections = d->sectionsInFrame > 0 ? d->sectionsInFrame : 1;
+        for (int32_t s = 0; s < sections; ++s) {
+            for (int64_t z = 0; z < depth; ++z)
+                for (int64_t y = 0; y < height; y += rows)
+                    for (int64_t x = 0; x < width; x += band) {
+                        image.SetTypeAndCount(0x40, 1);
+                        ReadWindow w{static_cast<int32_t>(f), s, x, y,
+                                     static_cast<int32_t>(std::min(band, width - x)),
+                                     static_cast<int32_t>(std::min(rows, height - y)), z, 1, 0};
+                        d->ReadWindowData(&image, &w);
+                    }
+            SectionStatistics record;
+            d->statisticsKernel(d, MapFrameByStep(*d, f), static_cast<uint32_t>(s), &record, 1, 0);
+        }
+    }
+}
+
+// An open may write to temporary files 64 bytes per input byte and 1 MiB, and, when it
+// succeeded, `allowance` besides: the size of a complete picture that legitimately
+// decodes to more than its bytes (a run-length picture that ends with its end-of-bitmap
+// code, a JPEG picture). More fails the run.
+inline void CheckTemporaryBytes(uint64_t before, size_t inputSize, bool opened, uint64_t allowance) {
+    const uint64_t written = StreamTemporaryBytesWritten() - before;
+    if (written > 64 * static_cast<uint64_t>(inputSize) + (1u << 20) + (opened ? allowance : 0)) __builtin_trap();
+}
+
+// Opens the file at `path` (`size` bytes of fuzz input) with each of the open
+// operations as a format of the given tag, reads everything it opened and checks what
+// the open wrote.
 template <typename... Open>
-void OpenAs(const uint8_t* data, size_t size, const char* tag, Open... opens) {
-    FuzzFile file(data, size);
-    if (!file.Ok()) return;
+void OpenPathAs(const char* path, size_t size, const char* tag, uint64_t allowance, Open... opens) {
     PathName name;
-    if (name.Set(file.Path()) != 2) return;
+    if (name.Set(path) != 2) return;
     static FormatDesc desc;
     desc.tag = MakeFormatTag(tag);
     for (FormatOpenFn open : {static_cast<FormatOpenFn>(opens)...}) {
         OpenRequest request;
+        KeepAll keep;
         InputSource source;
         source.name = &name;
         source.request = &request;
         source.format = &desc;
-        open(&source);
+        source.receiver = &keep;
+        const uint64_t before = StreamTemporaryBytesWritten();
+        const int r = open(&source);
         StreamClose(&source.stream);
+        CheckTemporaryBytes(before, size, r >= 2, allowance);
+        for (DataSet* d : keep.kept) ReadEverything(d);
     }
+}
+
+// The same for the input itself.
+template <typename... Open>
+void OpenAs(const uint8_t* data, size_t size, const char* tag, uint64_t allowance, Open... opens) {
+    FuzzFile file(data, size);
+    if (file.Ok()) OpenPathAs(file.Path(), size, tag, allowance, opens...);
 }
 
 }  // namespace orva::fuzz

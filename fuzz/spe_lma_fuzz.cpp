@@ -16,6 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FileLayout layout;
         SpeParseHeader(&layout, data, static_cast<int64_t>(size), "fuzz");
     }
-    fuzz::OpenAs(data, size, "SPE WINV", &SpeOpen, &LmaOpen);
+    fuzz::OpenAs(data, size, "SPE WINV", 0, &SpeOpen, &LmaOpen);
     return 0;
 }

@@ -8,6 +8,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace orva;
-    fuzz::OpenAs(data, size, "BINARY", &TextOpen);
+    fuzz::OpenAs(data, size, "BINARY", 0, &TextOpen);
     return 0;
 }

@@ -176,14 +176,7 @@ bool ReadFinite(const char* text, double* out, const char** end = nullptr) {
     return true;
 }
 
-uint32_t SampleBytes(uint32_t t) {
-    if (t & 0x01) return 1;
-    if (t & 0x02) return 2;
-    if (t & 0x04) return 3;
-    if (t & 0x18) return 4;
-    if (t & 0x60) return 8;
-    return 0;
-}
+uint32_t SampleBytes(uint32_t t) { return FormatElementSize(t); }
 
 // An entry with the bits of -DBL_MAX is unset.
 bool IsUnsetValue(double v) {

@@ -176,6 +176,9 @@ def main():
     out.file("other_tag.slc", magic(2) + header(0x100) + good + end(), "stat", -23, [])
     out.file("past_end.slc", magic(2) + header(0x100) + frame(b"OSLE", [
         chunk(b"FBIN", 32) + b"TAV2" + struct.pack("<Iii", 800, 100, 1) + b"\0" * 16]), "slice", -23, [])
+    # No columns but 2^54 rows: nothing the record holds may claim such a height.
+    out.file("empty_rows.slc", magic(2) + header(0x100) +
+             frame(b"OSLE", [record_r(0, 1 << 54, pack(0x100, [1.0]))]) + end(), "slice", -23, [])
     out.file("short_payload.slc", magic(2) + header(0x100) +
              frame(b"OSLE", [record_t(4, 1, pack(0x100, [1.0, 2.0]))]) + end(), "slice", -23, [])
 

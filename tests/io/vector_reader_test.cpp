@@ -89,7 +89,7 @@ protected:
 
 TEST_F(VectorReaderTest, GeneratedFiles) {
     const std::vector<Expected> files = Generate();
-    ASSERT_EQ(files.size(), 15u);
+    ASSERT_EQ(files.size(), 16u);
     for (const Expected& e : files) {
         SCOPED_TRACE(e.name);
         KeepAll keep;

@@ -145,7 +145,8 @@ int HandleRecord(VectorReader* r, const VectorChunkHeader& n, RecordKind kind, u
         x = static_cast<int64_t>(Le64(b));
         y = static_cast<int64_t>(Le64(b + 8));
     }
-    if (x < 0 || y < 0) return kErrCorrupt;
+    // Rows of no samples are not rows: a record without columns has at most one.
+    if (x < 0 || y < 0 || (x == 0 && y > 1)) return kErrCorrupt;
     const int64_t begin = n.start + n.size;
     if (begin > r->length || payload > static_cast<uint64_t>(r->length - begin)) return kErrCorrupt;
     // The samples the sizes announce must lie inside the payload.
