@@ -2,16 +2,13 @@
 
 #include <cfloat>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
 #include <new>
 
 #include "common/number_parse.h"
-#include "framework/app_object.h"
 #include "framework/display_lock.h"
-#include "io/data_set.h"
 
 namespace orva {
 
@@ -265,25 +262,10 @@ struct ScaleSectionRecord {
 
 ScaleSectionRecord* Target(ParseState* state) { return static_cast<ScaleSectionRecord*>(state->context); }
 
-const char* SkipBlanks(const char* p) {
-    while (*p == ' ' || *p == '\t') ++p;
-    return p;
-}
-
-// Text after a value: blanks only.
-bool OnlyBlanks(const char* p) { return *SkipBlanks(p) == '\0'; }
-
 int ClassHandler(const char* value, ParseState* state) {
-    const char* text = value;
-    int quoted = QuotedValueLength(&text);
+    const char* text;
     size_t length;
-    if (quoted >= 0) {
-        length = static_cast<size_t>(quoted);
-    } else {
-        text = SkipBlanks(value);
-        length = std::strlen(text);
-        while (length > 0 && (text[length - 1] == ' ' || text[length - 1] == '\t')) --length;
-    }
+    ClassKeyText(value, &text, &length);
     const int index = FindScaleClass(text, length);
     if (index < 0) return -1;
     Target(state)->settings.classIndex = index;
@@ -359,23 +341,10 @@ int Value3Handler(const char* value, ParseState* state) {
 
 // Hexadecimal, with or without "0x".
 int Value4Handler(const char* value, ParseState* state) {
-    const char* p = SkipBlanks(value);
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) p += 2;
-    uint64_t v = 0;
-    int digits = 0;
-    for (;; ++p, ++digits) {
-        const char c = *p;
-        int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else break;
-        v = v * 16 + static_cast<uint64_t>(d);
-        if (v > 0xFFFFFFFFu) return -1;
-    }
-    if (digits == 0 || !OnlyBlanks(p)) return -1;
+    uint32_t v;
+    if (!ParseHexWord(value, &v)) return -1;
     ScaleSectionRecord* r = Target(state);
-    r->values.value4 = static_cast<uint32_t>(v);
+    r->values.value4 = v;
     r->present |= kScaleUsesValue4;
     return 1;
 }
@@ -417,16 +386,9 @@ KeywordDescriptor* const kScaleDescriptors[] = {&kClassKey,  &kRestoreKey, &kLoc
 // Prepares the table during static initialisation.
 const bool kScaleTablePrepared = ScaleKeywordTable().Prepared();
 
-// Prints one line behind the section's indentation character.
-template <class... Args>
-bool Line(KeywordFile* file, char lead, const char* format, Args... args) {
-    if (lead != '\0' && !file->Print("%c", lead)) return false;
-    return file->Print(format, args...);
-}
-
 bool PrintUserValues(KeywordFile* file, char lead, const std::vector<ScaleUserValue>& values) {
     if (values.empty()) return true;
-    if (!Line(file, lead, "UserValue=")) return false;
+    if (!SectionLine(file, lead, "UserValue=")) return false;
     for (size_t i = 0; i < values.size(); ++i) {
         const ScaleUserValue& u = values[i];
         if (i > 0 && !file->Print(", ")) return false;
@@ -448,20 +410,9 @@ bool PrintUserValues(KeywordFile* file, char lead, const std::vector<ScaleUserVa
     return file->Print("\n");
 }
 
-// The file of one settings object: reads into a section record, writes a record.
-class ScaleSettingsFile : public KeywordFile {
-public:
-    explicit ScaleSettingsFile(const ScaleSettings* toWrite) : toWrite_(toWrite) {}
-    bool WriteBody(char lead) override {
-        if (toWrite_ == nullptr) return false;
-        if (WriteScaleSection(this, *toWrite_, lead)) return true;
-        SetState(-5);
-        return false;
-    }
-
-private:
-    const ScaleSettings* toWrite_;
-};
+bool PrintScaleSection(KeywordFile* file, const void* record, char lead) {
+    return WriteScaleSection(file, *static_cast<const ScaleSettings*>(record), lead);
+}
 
 }  // namespace
 
@@ -472,37 +423,21 @@ KeywordTable& ScaleKeywordTable() {
 
 bool WriteScaleSection(KeywordFile* file, const ScaleSettings& s, char lead) {
     if (file == nullptr) return false;
-    if (s.classRow != nullptr && !Line(file, lead, "SCClass=\"%s\"\n", s.classRow->key)) return false;
-    if (!Line(file, lead, "RestoreRange=%d\n", int(s.restoreRange)) || !Line(file, lead, "Lock=%d\n", int(s.lock)))
+    if (s.classRow != nullptr && !SectionLine(file, lead, "SCClass=\"%s\"\n", s.classRow->key)) return false;
+    if (!SectionLine(file, lead, "RestoreRange=%d\n", int(s.restoreRange)) || !SectionLine(file, lead, "Lock=%d\n", int(s.lock)))
         return false;
-    if (s.min < s.max && !Line(file, lead, "MinMax=%.17g, %.17g\n", s.min, s.max)) return false;
-    if (!Line(file, lead, "NMax=%d\n", s.nMax) || !Line(file, lead, "NMin=%d\n", s.nMin) ||
-        !Line(file, lead, "Step=%.17g\n", s.step) || !Line(file, lead, "Value1=%.17g\n", s.value1) ||
-        !Line(file, lead, "Value2=%.17g\n", s.value2) || !Line(file, lead, "Value3=%u\n", s.value3) ||
-        !Line(file, lead, "Value4=0x%X\n", s.value4))
+    if (s.min < s.max && !SectionLine(file, lead, "MinMax=%.17g, %.17g\n", s.min, s.max)) return false;
+    if (!SectionLine(file, lead, "NMax=%d\n", s.nMax) || !SectionLine(file, lead, "NMin=%d\n", s.nMin) ||
+        !SectionLine(file, lead, "Step=%.17g\n", s.step) || !SectionLine(file, lead, "Value1=%.17g\n", s.value1) ||
+        !SectionLine(file, lead, "Value2=%.17g\n", s.value2) || !SectionLine(file, lead, "Value3=%u\n", s.value3) ||
+        !SectionLine(file, lead, "Value4=0x%X\n", s.value4))
         return false;
     if (s.classRow != nullptr && s.classIndex >= 0 && static_cast<size_t>(s.classIndex) < s.slots.size())
         return PrintUserValues(file, lead, s.slots[s.classIndex].userValues);
     return true;
 }
 
-bool SaveServiceFilesOn() { return TheDataSetServices().saveServiceFiles; }
-
 // ---- Settings objects ------------------------------------------------------------------
-
-const ComponentId* ScaleSettingsHolder::GetClassId() const { return &kSingleFilterPropId; }
-
-bool ScaleSettingsHolder::QueryInterface(const ComponentId* id, void** out) {
-    if (out != nullptr) *out = nullptr;
-    if (!SameComponentId(id, &kSingleFilterPropId) && !SameComponentId(id, &kPropId) &&
-        !SameComponentId(id, &kBaseId))
-        return false;
-    if (out != nullptr) {
-        AddRef();
-        *out = static_cast<PropertyComponent*>(this);
-    }
-    return true;
-}
 
 void ScaleSettingsHolder::SaveClassParams() {
     std::lock_guard<std::recursive_mutex> lock(DisplayLock());
@@ -515,18 +450,11 @@ void ScaleSettingsHolder::LoadClassParams() {
 }
 
 bool ScaleSettingsHolder::Read(const char* path) {
-    KeywordTable& table = ScaleKeywordTable();
-    if (!table.Prepared()) return false;
     auto record = std::unique_ptr<ScaleSectionRecord>(new (std::nothrow) ScaleSectionRecord);
     if (record == nullptr) return false;
     record->settings.classIndex = -1;
-    uint8_t found = 0;
-    ScaleSettingsFile file(nullptr);
-    ParseState& state = file.Parse();
-    state.table = &table;
-    state.accepted = &found;
-    state.context = record.get();
-    const bool ok = file.LoadFrom(path, this);
+    bool found = false;
+    const bool ok = ReadSection(path, ScaleKeywordTable(), record.get(), &found);
     if (ok && found) {
         std::lock_guard<std::recursive_mutex> lock(DisplayLock());
         // The selected class's values go into its slot first, so that a section
@@ -548,8 +476,7 @@ bool ScaleSettingsHolder::Write(const char* path) {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    ScaleSettingsFile file(&snapshot);
-    return file.SaveTo(path, this, false);
+    return WriteSection(path, &PrintScaleSection, &snapshot);
 }
 
 bool ScaleSettingsHolder::Reset() {
@@ -560,39 +487,6 @@ bool ScaleSettingsHolder::Reset() {
 
 ScaleSettingsHolder::~ScaleSettingsHolder() {
     if (!fileName.empty()) ScaleSettingsHolder::Write(fileName.c_str());
-}
-
-ScaleDefaults* ScaleDefaults::Create() { return new (std::nothrow) ScaleDefaults(); }
-
-int ScaleDefaults::AddRef() { return refCount_.fetch_add(1) + 1; }
-
-int ScaleDefaults::Release() {
-    const int count = refCount_.fetch_sub(1) - 1;
-    if (count == 0) delete this;
-    return count;
-}
-
-bool ScaleDefaults::CreateInstance(PropertyComponent** out) {
-    if (out == nullptr) return false;
-    *out = Create();
-    return *out != nullptr;
-}
-
-ScaleDefaults* AcquireScaleDefaults(bool create) {
-    AppObject& app = TheApp();
-    if (create && app.Properties().Find(&kSingleFilterPropId) == nullptr) {
-        if (ScaleDefaults* made = ScaleDefaults::Create()) {
-            // The registry keeps its own reference (and reads orvaext.cfg); a
-            // failed registration destroys the object and a later call tries again.
-            app.SaveProperties(made);
-            made->Release();
-        }
-    }
-    PropertyComponent* found = nullptr;
-    if (!app.QueryInterface(&kSingleFilterPropId, &found) || found == nullptr) return nullptr;
-    auto* defaults = dynamic_cast<ScaleDefaults*>(found);
-    if (defaults == nullptr) found->Release();
-    return defaults;
 }
 
 }  // namespace orva

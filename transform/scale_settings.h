@@ -8,15 +8,14 @@
 //
 // Every change of settings that a worker may be reading holds the display lock
 // (DisplayLock()); the worker always holds it.
-#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "common/sample_type.h"
 #include "framework/keyword_file.h"
-#include "framework/property_component.h"
 #include "transform/scale_classes.h"
+#include "transform/settings_base.h"
 
 namespace orva {
 
@@ -103,20 +102,12 @@ bool WriteScaleSection(KeywordFile* file, const ScaleSettings& settings, char le
 // The keyword table of the scaling keys (prepared once per program).
 KeywordTable& ScaleKeywordTable();
 
-// The preference that lets settings write their service files (FSSave).
-bool SaveServiceFilesOn();
-
 // ---- Settings objects -----------------------------------------------------------------
 
 // What the scaler's settings and the shared defaults have in common: their
-// record, flags word and file name, and the settings interface around them.
-class ScaleSettingsHolder : public PropertyComponent, public PropertyReset {
+// record around the settings interface.
+class ScaleSettingsHolder : public SettingsObject {
 public:
-    // Class id {"PROP", 0, "FILT", "PRC1"}.
-    const ComponentId* GetClassId() const override;
-    // Its class id, {"PROP", 0, 0, 0} and {"BASE", 0, 0, 0} give the object itself.
-    bool QueryInterface(const ComponentId* id, void** out) override;
-    uint32_t* Flags() override { return &flags; }
     void SaveClassParams() override;
     void LoadClassParams() override;
     // Reads the scaling section of the file (the settings file when `path` is
@@ -125,15 +116,13 @@ public:
     // Writes the section while the preference FSSave is on; succeeds without
     // writing otherwise.
     bool Write(const char* path) override;
-    const char* SettingsFileName() const override { return fileName.empty() ? nullptr : fileName.c_str(); }
     bool Reset() override;
 
     ScaleSettings settings;
-    uint32_t flags = 0;
-    std::string fileName;  // empty: none
 
 protected:
-    ScaleSettingsHolder() = default;
+    // Class id {"PROP", 0, "FILT", "PRC1"}.
+    ScaleSettingsHolder() : SettingsObject(&kSingleFilterPropId) {}
     // Writes the settings into their file when they have one (and FSSave is on).
     ~ScaleSettingsHolder() override;
     // Called under the display lock after a read section was copied in.
@@ -142,24 +131,15 @@ protected:
 
 // The shared scaling defaults: counted (atomically), registered with the
 // application object under their class id by the first scaler.
-class ScaleDefaults : public ScaleSettingsHolder {
-public:
-    // A new object with count 1 and the defaults, or nullptr when memory is short.
-    static ScaleDefaults* Create();
-    int AddRef() override;
-    // Destroys the object at 0.
-    int Release() override;
-    bool CreateInstance(PropertyComponent** out) override;
-    int RefCount() const { return refCount_.load(); }
-
-private:
+class ScaleDefaults final : public CountedSettings<ScaleSettingsHolder, ScaleDefaults> {
+    friend class CountedSettings<ScaleSettingsHolder, ScaleDefaults>;
     ScaleDefaults() = default;
-    ~ScaleDefaults() override = default;
-    std::atomic<int> refCount_{1};
 };
 
 // The registered shared defaults with a reference added, or nullptr; with
 // `create` set they are made and registered first when the registry has none.
-ScaleDefaults* AcquireScaleDefaults(bool create);
+inline ScaleDefaults* AcquireScaleDefaults(bool create) {
+    return AcquireSharedDefaults<ScaleDefaults>(&kSingleFilterPropId, create);
+}
 
 }  // namespace orva

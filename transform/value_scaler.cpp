@@ -122,7 +122,7 @@ bool OwnerRange(const ScaleSettings& s, const ValueRangeTarget* a, LinearRange* 
 
 // ---- The scaler ------------------------------------------------------------------------
 
-ValueScaler::ValueScaler(const ScaleSettingsRequest* request, uint32_t flagWord) {
+ValueScaler::ValueScaler(const SettingsRequest* request, uint32_t flagWord) {
     flags = flagWord & 0xFFFF;
     if (request != nullptr && request->fileName != nullptr && *request->fileName != '\0') {
         fileName = request->fileName;
@@ -266,12 +266,7 @@ void ValueScalerStoreRangeAlt(ValueScaler* s) {
 }
 
 void ValueScalerNotify(ValueScaler* s) {
-    ComponentBase* owner = s->owner;
-    if (owner == nullptr || !ComponentIsLive(owner)) return;
-    ComponentNotifyDownstream(owner);
-    ComponentInvalidate(owner, kScalingChanged, false);
-    RefreshAllWindowsWhenUp();
-    if (s->current != s) ComponentNotifyDownstreamFrom(owner, &kSingleFilterPropId, s->current);
+    NotifySettingsChanged(s->owner, &kSingleFilterPropId, s->current != s ? s->current : nullptr);
 }
 
 bool ValueScalerSetClass(ValueScaler* s, int index) {

@@ -18,15 +18,6 @@ namespace orva {
 
 class ValueScaler;
 
-// How a scaler is made: its settings file (a data file's service section, or
-// none), whether it links to the shared defaults and whether it starts from a
-// copy of them.
-struct ScaleSettingsRequest {
-    const char* fileName = nullptr;
-    uint8_t useShared = 0;
-    uint8_t copyShared = 0;
-};
-
 // Refreshes the scaler's range panel (installed with the owner; user-interface thread only).
 using ScalePanelFn = void (*)(ValueScaler* scaler);
 
@@ -64,7 +55,7 @@ class ValueScaler : public ScaleSettingsHolder {
 public:
     // Reads the settings file when one is named, makes sure the shared defaults
     // exist, then copies and links them as the request asks.
-    ValueScaler(const ScaleSettingsRequest* request, uint32_t flags);
+    ValueScaler(const SettingsRequest* request, uint32_t flags);
     // Unlinks from the shared defaults; the settings are written to their file.
     ~ValueScaler() override;
 

@@ -153,7 +153,7 @@ TEST_F(ValueScalerTest, EmbeddedSettingsAndTheSharedDefaults) {
         EXPECT_EQ(defaults->settings.max, 10.0);
 
         // A second user of the defaults sees the same settings.
-        ScaleSettingsRequest shared;
+        SettingsRequest shared;
         shared.useShared = 1;
         ValueScaler c(&shared, 0);
         EXPECT_TRUE(c.LinkedToDefaults());
@@ -169,7 +169,7 @@ TEST_F(ValueScalerTest, EmbeddedSettingsAndTheSharedDefaults) {
     // Copying the defaults: range and class values.
     ASSERT_NE(defaults->settings.SetClassByIndex(2, kF64, kF64), nullptr);
     defaults->settings.value1 = 0.125;
-    ScaleSettingsRequest copy;
+    SettingsRequest copy;
     copy.copyShared = 1;
     ValueScaler d(&copy, 0);
     EXPECT_FALSE(d.LinkedToDefaults());
@@ -338,7 +338,7 @@ TEST_F(ValueScalerTest, SettingsFileIsReadAtStartAndWrittenAtTheEnd) {
     const std::string service = folder.File("cube.fs");
     const std::string name = "<NAME>" + data;
     WriteText(service, "SEL(URL=<cube.fits>)\n{\n " + ScaleSection() + "\n MinMax=-3, 3\n SCClass=\"pow\"\n}\n");
-    ScaleSettingsRequest request;
+    SettingsRequest request;
     request.fileName = name.c_str();
     {
         ScopedSaveServiceFiles off(false);
