@@ -1,18 +1,55 @@
 #pragma once
-// What the settings and scaler tests share: the FSSave preference for one
-// scope, a clean settings registry, and the section header of the scaling keys.
+// What the settings, scaler and colour tests share: the FSSave preference for
+// one scope, a clean settings registry, the section headers of the scaling and
+// colour keys, and a recorder of the status line.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "framework/app_object.h"
 #include "framework/keyword_file.h"
+#include "common/error_codes.h"
 #include "io/data_set.h"
 
 namespace orva::testing_transform {
 
 // The section of the scaling settings with flags word 0.
 inline std::string ScaleSection() { return "[{" + SectionNameOf(&kSingleFilterPropId, 0) + "}]"; }
+
+// The section of the colour settings with flags word 0.
+inline std::string ColourSection() { return "[{" + SectionNameOf(&kTransformationPropId, 0) + "}]"; }
+
+// What reached the status line while a recorder lived: group, code and the
+// text with its "%s" filled in.
+struct StatusLine {
+    int group;
+    int code;
+    std::string text;
+};
+
+class StatusRecorder {
+public:
+    StatusRecorder() {
+        Lines().clear();
+        StatusLineHooks hooks;
+        hooks.printStatusLine = [](int group, int code, int, const char* format, const char* name) {
+            std::string text = format;
+            const size_t at = text.find("%s");
+            if (at != std::string::npos) text.replace(at, 2, name);
+            Lines().push_back({group, code, text});
+            return 1;
+        };
+        SetStatusLineHooks(&hooks);
+    }
+    ~StatusRecorder() { SetStatusLineHooks(nullptr); }
+    StatusRecorder(const StatusRecorder&) = delete;
+    StatusRecorder& operator=(const StatusRecorder&) = delete;
+    static std::vector<StatusLine>& Lines() {
+        static std::vector<StatusLine> lines;
+        return lines;
+    }
+};
 
 class ScopedSaveServiceFiles {
 public:
