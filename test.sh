@@ -51,13 +51,15 @@ tsan_stage() {
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVA_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null || return 1
-  cmake --build build-tsan -j"$jobs" --target io_tests shapes_tests processing_tests || return 1
+  cmake --build build-tsan -j"$jobs" --target io_tests shapes_tests processing_tests transform_tests || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/io_tests --gtest_filter='FrameCursor*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/shapes_tests --gtest_filter='ShapeContainerLock*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/processing_tests --gtest_filter='PipelineTest.ChainEdits*' || return 1
+  TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+    build-tsan/tests/transform_tests --gtest_filter='ColourConverterTest.Rebuilds*' || return 1
 }
 tsan_stage || status=1
 
