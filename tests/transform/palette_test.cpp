@@ -487,6 +487,24 @@ TEST(ColourRows, TwoAndThreeChannels) {
               (std::vector<uint16_t>{131070 & 255, 131070 >> 8, 3, 1000 & 255, 1000 >> 8, 3, 32768 & 255, 128, 3}));
     ColorRow16x3(words, 1, values, &wide);
     EXPECT_EQ(std::vector<uint16_t>(words, words + 3), (std::vector<uint16_t>{131070 & 255, 1000 >> 8, 3}));
+    // Longer rows of two and three channels against the rule.
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> any(-0.1, 2.1);
+    for (int channels : {2, 3}) {
+        for (size_t n : {15, 16, 17, 40}) {
+            std::vector<double> in(channels * n);
+            for (double& v : in) v = any(rng);
+            std::vector<uint8_t> got(3 * n + 4, 0xEE);
+            ColorRowFor(false, channels)(got.data(), n, in.data(), &p);
+            for (size_t i = 0; i < n; ++i) {
+                const double* v = &in[channels * i];
+                ASSERT_EQ(got[3 * i], RuleIndex(v[0], 255.0, 511) & 255) << channels << " " << n << " " << i;
+                ASSERT_EQ(got[3 * i + 1], RuleIndex(v[1], 255.0, 511) >> 8) << channels << " " << n << " " << i;
+                ASSERT_EQ(got[3 * i + 2], channels == 3 ? 3 : 0);
+            }
+            EXPECT_EQ(got[3 * n], 0xEE);
+        }
+    }
     EXPECT_EQ(ColorRowFor(false, 4), nullptr);
     EXPECT_EQ(ColorRowFor(true, 2), ColorRow16x2);
 }
