@@ -42,11 +42,11 @@ fuzz_stage() {
 }
 fuzz_stage || status=1
 
-echo "=== ThreadSanitizer: the frame cursor, the shape readers and the filter chain against a second thread ==="
+echo "=== ThreadSanitizer: the frame cursor, the shape readers, the filter chain and the colour palettes against a second thread ==="
 # Only the cases where another thread races the user-interface thread: the frame
 # cursor's setters against the playback timer, measuring readers under a shape
-# container's lock against shape edits, and a thread pulling through the filter
-# chain while it is edited.
+# container's lock against shape edits, a thread pulling through the filter chain
+# while it is edited, and rows converted while colour palettes are rebuilt.
 tsan_stage() {
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVA_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \

@@ -146,7 +146,7 @@ TEST_F(ColourConverterTest, RebuildsWhileAnotherThreadConvertsRows) {
     std::thread first(worker, &c);
     std::thread second(worker, &other);
     while (runs.load() < 2) std::this_thread::yield();
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 100; ++i) {
         ColorConverterSetClass(&c, i % 17);
         ColorConverterSetQbits(&c, i % 9);
         if (i % 10 == 0) ColorConverterSetFormat(&c, Format(1 + (i / 10) % 3, (i / 20) % 2 == 1));
