@@ -323,48 +323,59 @@ using HueOf = Colour (*)(double t);
 
 // A hue class: its colour of t, K (t = x × K), K′ (t = i × K′ in the quantised
 // function) and whether the scaled colour is inverted with R and G exchanged.
-template <HueOf Of, bool Invert>
-Rgb HueOnScale(double t, uint32_t full, IndexRule scale) {
+struct HueClass {
+    HueOf of;
+    bool invert;
+    double k;
+    double kQuantised;
+};
+
+constexpr HueClass kHsvRed{HsvRed, false, 2.397, 0.0094};
+constexpr HueClass kHsvOrange{HsvOrange, false, 3.57, 0.014};
+constexpr HueClass kHsvYellow{HsvYellow, false, 4.335, 0.017};
+constexpr HueClass kHsvGreenRed{HsvGreenRed, true, 2.805, 0.011};
+constexpr HueClass kHsvGreenCyan{HsvGreenCyan, false, 2.805, 0.011};
+constexpr HueClass kHsvInvertBlue{HsvInvertBlue, false, 2.55, 0.01};
+
+Rgb HueOnScale(const HueClass& h, double t, uint32_t full, IndexRule scale) {
     // An intensity that is not a number takes the colour of 0.
-    const Colour c = Of(t == t ? t : 0.0);
+    const Colour c = h.of(t == t ? t : 0.0);
     const uint32_t r = scale(c.r), g = scale(c.g), b = scale(c.b);
-    if (Invert) return {full - g, full - r, full - b};
+    if (h.invert) return {full - g, full - r, full - b};
     return {r, g, b};
 }
 
-template <HueOf Of, bool Invert, double K>
+template <const HueClass* H>
 void Hue8(void* entries, size_t n, const double* x, const ColorQuant*) {
-    for (size_t i = 0; i < n; ++i) Store<uint8_t>(entries, i, HueOnScale<Of, Invert>(x[i] * K, 255, ColorIndex8));
+    for (size_t i = 0; i < n; ++i) Store<uint8_t>(entries, i, HueOnScale(*H, x[i] * H->k, 255, ColorIndex8));
 }
 
-template <HueOf Of, bool Invert, double K>
+template <const HueClass* H>
 void Hue16(void* entries, size_t n, const double* x, const ColorQuant*) {
-    for (size_t i = 0; i < n; ++i)
-        Store<uint16_t>(entries, i, HueOnScale<Of, Invert>(x[i] * K, 65535, ColorIndex16));
+    for (size_t i = 0; i < n; ++i) Store<uint16_t>(entries, i, HueOnScale(*H, x[i] * H->k, 65535, ColorIndex16));
 }
 
-template <HueOf Of, bool Invert, double KQ>
+template <const HueClass* H>
 void HueQuantised(void* entries, size_t n, const double* x, const ColorQuant* q) {
     for (size_t i = 0; i < n; ++i) {
-        const double t = ColorIndexQuantised(x[i], *q) * KQ;
-        Store<uint8_t>(entries, i, HueOnScale<Of, Invert>(t, 255, ColorIndex8));
+        const double t = ColorIndexQuantised(x[i], *q) * H->kQuantised;
+        Store<uint8_t>(entries, i, HueOnScale(*H, t, 255, ColorIndex8));
     }
 }
 
 #define ORVA_INDEX_CLASS(key, title, of8, ofq, of16, index8, index16) \
     {key, title, FillQuantised<ofq>, Fill8<of8, index8>, Fill16<of16, index16>, {0, 0}}
-#define ORVA_HUE_CLASS(key, title, of, invert, k, kq) \
-    {key, title, HueQuantised<of, invert, kq>, Hue8<of, invert, k>, Hue16<of, invert, k>, {0, 0}}
+#define ORVA_HUE_CLASS(key, title, hue) {key, title, HueQuantised<&hue>, Hue8<&hue>, Hue16<&hue>, {0, 0}}
 
 const ColorClassDesc kClasses[] = {
     ORVA_INDEX_CLASS("userpal", "User  Palette", Grey, Grey, Grey, ColorIndex8, ColorIndex16),
     ORVA_INDEX_CLASS("Grey", "Grey  [Black/White]", Grey, Grey, Grey, ColorIndex8, ColorIndex16),
-    ORVA_HUE_CLASS("hsv red", "HSV  [Red]", HsvRed, false, 2.397, 0.0094),
-    ORVA_HUE_CLASS("hsv orange", "HSV  [Orange]", HsvOrange, false, 3.57, 0.014),
-    ORVA_HUE_CLASS("hsv yellow", "HSV  [Yellow]", HsvYellow, false, 4.335, 0.017),
-    ORVA_HUE_CLASS("hsv green/red", "HSV  [Green/Red]", HsvGreenRed, true, 2.805, 0.011),
-    ORVA_HUE_CLASS("hsv green/cyan", "HSV  [Green/Cyan]", HsvGreenCyan, false, 2.805, 0.011),
-    ORVA_HUE_CLASS("hsv invert blue", "HSV Invert  [Blue]", HsvInvertBlue, false, 2.55, 0.01),
+    ORVA_HUE_CLASS("hsv red", "HSV  [Red]", kHsvRed),
+    ORVA_HUE_CLASS("hsv orange", "HSV  [Orange]", kHsvOrange),
+    ORVA_HUE_CLASS("hsv yellow", "HSV  [Yellow]", kHsvYellow),
+    ORVA_HUE_CLASS("hsv green/red", "HSV  [Green/Red]", kHsvGreenRed),
+    ORVA_HUE_CLASS("hsv green/cyan", "HSV  [Green/Cyan]", kHsvGreenCyan),
+    ORVA_HUE_CLASS("hsv invert blue", "HSV Invert  [Blue]", kHsvInvertBlue),
     ORVA_INDEX_CLASS("spectrum black", "Spectrum [+ black]", SpectrumBlack8, SpectrumBlack8, SpectrumBlack16,
                      ColorIndex8, ColorIndex16),
     ORVA_INDEX_CLASS("spectrum", "Spectrum", Spectrum8, Spectrum8, Spectrum16, ColorIndex8, ColorIndex16),

@@ -33,11 +33,6 @@ uint32_t Level(double y, uint32_t full) {
     return y >= full ? full : static_cast<uint32_t>(y);
 }
 
-template <class Word>
-Word* Levels(GammaTable* t) {
-    return static_cast<Word*>(t->data);
-}
-
 // Fills the table's column `c` with the curve of gamma `g` on a scale of `full`.
 template <class Word>
 void FillCurve(Word* levels, uint32_t c, float g, uint32_t full, double inverse) {
@@ -52,7 +47,7 @@ void FillCurve(Word* levels, uint32_t c, float g, uint32_t full, double inverse)
 
 template <class Word>
 void FillTable(GammaTable* t, uint32_t full, double inverse) {
-    Word* levels = Levels<Word>(t);
+    Word* levels = static_cast<Word*>(t->data);
     for (uint32_t c = 0; c < 4; ++c) {
         uint32_t same = c;
         for (uint32_t before = 0; before < c; ++before) {
@@ -100,13 +95,12 @@ void Correct(Word* entries, size_t n, const ColourCorrection& cc, const GammaTab
                 entries[i] = cleared[c] ? 0 : static_cast<Word>(v);
             }
         } else {
-            const Word keep[3] = {static_cast<Word>(MaskByte(mask, 0) ? full : 0),
-                                  static_cast<Word>(MaskByte(mask, 1) ? full : 0),
-                                  static_cast<Word>(MaskByte(mask, 2) ? full : 0)};
-            // An 8-bit entry keeps the bits of its mask byte; a 16-bit one all or none.
-            const Word bits[3] = {static_cast<Word>(sizeof(Word) == 1 ? MaskByte(mask, 0) : keep[0]),
-                                  static_cast<Word>(sizeof(Word) == 1 ? MaskByte(mask, 1) : keep[1]),
-                                  static_cast<Word>(sizeof(Word) == 1 ? MaskByte(mask, 2) : keep[2])};
+            // An 8-bit value keeps the bits of its mask byte; a 16-bit one all or none.
+            Word bits[3];
+            for (uint32_t c = 0; c < 3; ++c) {
+                const uint32_t byte = MaskByte(mask, c);
+                bits[c] = static_cast<Word>(sizeof(Word) == 1 ? byte : (byte != 0 ? full : 0));
+            }
             for (size_t i = 0; i < values; ++i) entries[i] = static_cast<Word>(entries[i] & bits[i % 3]);
         }
     }
