@@ -11,6 +11,7 @@
 #include "common/error_codes.h"
 #include "data/kernel_util.h"
 #include "shapes/shape_container.h"
+#include "shapes/geometry/shape_updates.h"
 #include "shapes/shape_globals.h"
 
 namespace orva {
@@ -21,17 +22,6 @@ namespace {
 constexpr size_t kNameBufferSize = 260;
 
 constexpr char kRemoveWholeShapeText[] = "Remove shape [undo Ctrl+Z]...";
-
-// The procedures of a kind, role and direction. Every kind has the plain
-// update until the geometry code provides its own.
-ShapeKindProcs KindProcsFor(int32_t kind, int32_t role, uint32_t direction) {
-    (void)kind;
-    (void)role;
-    (void)direction;
-    ShapeKindProcs procs;
-    procs.updateGeometry = &ShapeDefaultUpdate;
-    return procs;
-}
 
 int32_t RoundedSpan(double start, double extent, int64_t origin) {
     if (extent == 0.0) return 1;
@@ -97,7 +87,7 @@ Shape* CreateShape(int32_t kind) {
     ShapeGlobals& g = TheShapeGlobals();
     shape->serial = ++g.shapeCounter;  // unsigned: 0xFFFFFFFF wraps to 0
     shape->header.kind = kind;
-    shape->procs = KindProcsFor(kind, shape->header.role, 0);
+    shape->procs = KindProcsFor(kind, shape->header.role, 0, shape->axisVariantGate);
     shape->MakeName(true);
     return shape;
 }
@@ -166,7 +156,7 @@ bool Shape::SelectOffsetProcs(uint32_t code, bool force) {
     bool procsChange = false;
     ShapeKindProcs next;
     if (!IsOpenCurve()) {
-        next = KindProcsFor(header.kind, header.role, code);
+        next = KindProcsFor(header.kind, header.role, code, axisVariantGate);
         procsChange = next.updateGeometry != procs.updateGeometry || next.areaProcedure != procs.areaProcedure;
     }
     if (!force && !procsChange && code == header.offset.direction) return false;
@@ -186,14 +176,24 @@ void Shape::ClearDerived() {
     derived.savedOutline.rowsUsed = 0;
     derived.savedOutline.ResetType();
     derived.mask.MakeEmpty();
+    derived.maskContour.rowsUsed = 0;
     derived.offsetRegion.MakeEmpty();
+    derived.offsetContour.rowsUsed = 0;
+    derived.offsetPolygon.rowsUsed = 0;
+    derived.path.points.rowsUsed = 0;
+    derived.path.pixelPath.rowsUsed = 0;
+    derived.samples.rowsUsed = 0;
+    derived.normals.rowsUsed = 0;
+    derived.placement.offset = nullptr;
+    derived.placement.mask = nullptr;
+    derived.length = 0.0;
     derived.flags = 0;
 }
 
 bool Shape::SetupKindProcs(int32_t* handleCount, bool* changed) {
     ClearDerived();
     SelectDefaultAnchors();
-    procs = KindProcsFor(header.kind, header.role, header.offset.direction);
+    procs = KindProcsFor(header.kind, header.role, header.offset.direction, axisVariantGate);
     bool reapplied = SelectOffsetProcs(header.offset.direction, true);
     if (changed != nullptr) *changed = reapplied;
     if (handleCount != nullptr) *handleCount = ShapeHandleCount(header.kind, header.role);

@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "common/clib_string.h"
+#include "shapes/geometry/path_sampler.h"
 #include "shapes/geometry/region.h"
 #include "shapes/shape_header.h"
 #include "shapes/shape_items.h"
@@ -23,6 +24,7 @@ class ShapeContainer;
 class ShapeUndoStep;
 class ItemGroup;
 struct ItemResultEntry;
+struct ShapeRequest;
 
 // Update events: 0 full update, 2 no area rasterising, 3 nothing for closed
 // figures, 4 the box kept, 5 after moving selected points, 8 the pivot not
@@ -70,12 +72,43 @@ struct StatisticMark {
     float thresholdRadius = 0.0f;
 };
 
-// Geometry the update procedures derive from the anchors.
+// Where a measuring stage lays a shape's masks on a frame. Both regions of a
+// shape share one origin, the pixel anchor: the first anchor times SUBPIX to
+// the nearest integer (0 when not finite); the placement box is the absolute
+// box of the mask and the offset region together, the area a stage pulls.
+struct ShapePlacement {
+    int32_t pixelAnchorX = 0;
+    int32_t pixelAnchorY = 0;
+    float firstX = 0.0f;  // the first anchor
+    float firstY = 0.0f;
+    int64_t x = 0;
+    int64_t y = 0;
+    int32_t w = 0;
+    int32_t h = 0;
+    const ShapeRegion* offset = nullptr;  // nullptr: no offset region to measure
+    const ShapeRegion* mask = nullptr;
+};
+
+// Geometry the update procedures derive from the anchors. Everything here is
+// written under the container's lock and read by the measuring stages under it.
 struct ShapeDerived {
-    AnchorBuffer outline;       // offset outline points
+    AnchorBuffer outline;       // offset points relative to P0: band quads or ribs of a slice
     AnchorBuffer savedOutline;  // its saved copy
     ShapeRegion mask;           // the pixels a closed figure covers
-    ShapeRegion offsetRegion;   // the second mask, built from the offset
+    AnchorBuffer maskContour;   // the mask's staircase contour (circles and ellipses)
+    // The second region: the background ring of a closed figure, the area
+    // under a slice's aperture band. Shape code 8 (flag 0x800) when it holds
+    // rectangles, 1 (0x100) when emptied.
+    ShapeRegion offsetRegion;
+    AnchorBuffer offsetContour;  // contour of the ring before the mask is taken out
+    AnchorBuffer offsetPolygon;  // the box the ring is built from (closed figures)
+    OpenOutline path;            // open curves: outline points and per-pixel path, relative to P0
+    AnchorBuffer samples;        // open curves: samples every `scale` along the path, relative to P0
+    AnchorBuffer normals;        // one offset normal per anchor ("NRML")
+    ShapePlacement placement;
+    double firstAnchor[2] = {0.0, 0.0};  // the path start / first anchor at the last area update
+    uint32_t areaModes[2] = {0, 0};      // offset direction and aperture mode at the last area update
+    double length = 0.0;                 // path length of an open curve
     uint32_t flags = 0;
 };
 
@@ -159,11 +192,46 @@ public:
     // Empties the chain that starts at the shape.
     void ClearChain();
 
+    // ---- Offset and aperture (offset_geometry.cpp)
+    // Sets the aperture width of a record: mode -1 takes the record's own
+    // mode. False when nothing changed or the width is locked.
+    static bool SetOffsetAperture(EditTransformState* record, uint32_t width, int32_t mode);
+    // Scales the vector to the offset length L (the header's scale) and stores
+    // it; with `withAperture` the aperture width becomes ceil(L x |v|) too.
+    // Answers whether anything changed.
+    bool SetOffsetVector(float x, float y, bool withAperture);
+
+    // ---- Kind, role and drawing requests (shape_requests.cpp)
+    // Changes kind and/or role in place (a negative argument keeps the value)
+    // with its undo step; false when refused or nothing changes.
+    bool SetKindAndRole(int32_t kind, int32_t role);
+    // Sets kind, role and points from a request (origin: x, y or nullptr).
+    bool FillFromRequest(const ShapeRequest& request, const EditTransformState* offset, const double* origin);
+    // Fills the shape from a request and shows it; `item` is linked for roles 5 and above.
+    bool ApplyRequest(const ShapeRequest& request, const EditTransformState* offset, const double* origin,
+                      bool select, ShapeItem* item);
+
+    // ---- Item links (shape_links.cpp)
+    // Puts a shape whose glyph is off its view back into its view's container
+    // and makes it current; true when there is such a view.
+    bool EnsureInContainer();
+    // Removes the item (nullptr: all) and takes the shape off its view.
+    bool UnlinkItem(ShapeItem* item);
+    // Tells the items that the shape leaves its view and detaches its glyph
+    // when others still hold the shape.
+    bool LeaveView();
+    // Suspends the items and takes the glyph out of the container (kept).
+    bool DetachGlyph();
+    // Asks every item to let the shape go and empties the list.
+    bool ReleaseItems();
+    // Suspends the items: they are asked to let the shape go but stay listed.
+    void SuspendItems();
+
     // The lock of the container the shape belongs to, or nullptr.
     std::recursive_mutex* ContainerLock() const;
 
     ShapeHeader header;
-    uint8_t quiet = 0;  // set: edits do not restart the linked items
+    uint8_t quiet = 0;  // suspended: edits do not restart the linked items
     int32_t state = kShapeNormal;
     std::atomic<uint32_t> refCount{0};
     ObjectList items;                      // linked processing items

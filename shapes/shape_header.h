@@ -10,13 +10,40 @@
 
 namespace orva {
 
-// The offset settings (the first six fields of the header).
+// Aperture modes: how a new width is split between the sides of the path.
+constexpr int32_t kApertureLocked = -2;  // the width does not change
+constexpr int32_t kAperturePositive = 0;
+constexpr int32_t kApertureNegative = 1;
+constexpr int32_t kApertureCentred = 2;
+constexpr int32_t kApertureProportional = 3;
+
+// The offset settings (the first six fields of the header): the aperture
+// across a slice's path (or the margin of a closed figure's background ring)
+// and the direction the offset is laid in.
 struct EditTransformState {
-    int32_t aperture[3] = {0, 0, 0};  // the first 0: no offset region
+    // extent (width - 1; the first 0: no offset region), pixels on the
+    // positive side (the path pixel included), pixels on the negative side;
+    // read as unsigned counts.
+    int32_t aperture[3] = {0, 0, 0};
     uint32_t direction = 0;           // kOffsetCnrm ... or 0
-    int32_t editFlag = 0;
+    int32_t editFlag = 0;             // the aperture mode (kApertureCentred ...)
     float angle = 0.0f;               // degrees, with kOffsetAngl
-    float vector[2] = {0.0f, 0.0f};   // with kOffsetAngl and kOffsetFree
+    float vector[2] = {0.0f, 0.0f};   // the common offset direction, length L
+
+    uint32_t Extent() const { return static_cast<uint32_t>(aperture[0]); }
+    uint32_t Positive() const { return static_cast<uint32_t>(aperture[1]); }
+    uint32_t Negative() const { return static_cast<uint32_t>(aperture[2]); }
+    void SetSides(uint32_t positive, uint32_t negative);
+
+    // Width 1 (the path pixel only), "CNRM", centred, vector (0, 0); the angle stays.
+    void Reset();
+    // Repairs a loaded record: the aperture mode 0 or outside 0..3 becomes
+    // centred, an angle beyond +-360 its remainder, both sides 0 are rebuilt
+    // from the extent, a vector of two tiny components becomes (0, 1).
+    void Normalise();
+    // A direction is set, the counts agree (extent = positive + negative - 1,
+    // not both 0) and both vector components are exactly +-1.
+    bool IsUnitFlip() const;
 };
 
 // The box in data coordinates (w and h never negative), a second position
