@@ -11,6 +11,7 @@
 #include "common/error_codes.h"
 #include "data/kernel_util.h"
 #include "shapes/shape_container.h"
+#include "shapes/geometry/plane_geometry.h"
 #include "shapes/geometry/shape_updates.h"
 #include "shapes/shape_globals.h"
 
@@ -45,21 +46,7 @@ ShapePixelBox IntegerBox(const ShapeBoxBlock& box) {
 
 void ShapeDefaultUpdate(Shape* shape, int32_t event) {
     if (shape == nullptr || event == kUpdateNothing) return;
-    const AnchorBuffer& a = shape->header.anchors;
-    if (event != kUpdateKeepBox && a.Count() != 0 && a.data != nullptr) {
-        float minX = a.X(0), maxX = minX, minY = a.Y(0), maxY = minY;
-        for (uint32_t i = 1; i < a.Count(); ++i) {
-            minX = std::min(minX, a.X(i));
-            maxX = std::max(maxX, a.X(i));
-            minY = std::min(minY, a.Y(i));
-            maxY = std::max(maxY, a.Y(i));
-        }
-        ShapeBoxBlock& b = shape->header.box;
-        b.x = minX;
-        b.y = minY;
-        b.w = static_cast<double>(maxX) - minX;
-        b.h = static_cast<double>(maxY) - minY;
-    }
+    if (event != kUpdateKeepBox) shape->ResetBounds();
     shape->pixelBox = IntegerBox(shape->header.box);
 }
 
@@ -207,6 +194,18 @@ void Shape::SelectAllAnchors(bool on) { header.anchors.SelectAll(on); }
 void Shape::SelectDefaultAnchors() {
     if (header.kind == kKindPoint) header.anchors.SelectLast();
     else header.anchors.SelectAll(true);
+}
+
+void Shape::ResetBounds() {
+    const AnchorBuffer& a = header.anchors;
+    if (a.Count() == 0 || a.data == nullptr) return;
+    PlaneBox p;
+    BoundingBoxOfPoints(a.Points(), static_cast<int32_t>(a.Count()), &p);
+    ShapeBoxBlock& b = header.box;
+    b.x = p.x;
+    b.y = p.y;
+    b.w = p.w;
+    b.h = p.h;
 }
 
 void Shape::UpdateGeometry(int32_t event) {

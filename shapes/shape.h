@@ -167,6 +167,8 @@ public:
     // Every point selected, or for a Point shape its last point alone.
     void SelectDefaultAnchors();
 
+    // The box becomes the bounding box of the anchors (nothing without anchors).
+    void ResetBounds();
     void UpdateGeometry(int32_t event);
     // The statistic mark dropped, the geometry updated with the reason and,
     // unless the reason is 8 or the pivot is pinned, the pivot put at the box

@@ -19,6 +19,7 @@ ShapeContainer::~ShapeContainer() {
     if (view != nullptr) {
         view->rememberedShape = nullptr;
         view->boundShape = nullptr;
+        if (view->container == this) view->container = nullptr;
     }
     view = nullptr;
     editFrame = nullptr;
@@ -26,8 +27,14 @@ ShapeContainer::~ShapeContainer() {
     undo.Clear();
 }
 
+void ShapeContainer::SetView(ShapeView* target) {
+    if (view != nullptr && view->container == this) view->container = nullptr;
+    view = target;
+    if (view != nullptr) view->container = this;
+}
+
 void ShapeContainer::Init(ShapeView* v, ShapeEditFrame* frame) {
-    view = v;
+    SetView(v);
     editFrame = frame;
     enabled = 1;
     fillMode = 3;

@@ -48,7 +48,7 @@ public:
     std::recursive_mutex& Lock() { return lock_; }
     void Init(ShapeView* view, ShapeEditFrame* frame);
     // The view the container belongs to (attached once its window exists).
-    void SetView(ShapeView* target) { view = target; }
+    void SetView(ShapeView* target);
 
     // ---- Membership
     // False when the shape is the current one, the reference point or listed.
@@ -108,6 +108,17 @@ public:
     void RemoveAllShapes(int undoMode, bool* recorded, bool message);
     void RemoveShapesOf(uint32_t ownerCode, const void* source, int undoMode, bool message);
     void RemoveAllNow();
+
+    // ---- Drawing requests (editing/shape_requests.cpp)
+    // Continues the shape being drawn or makes a new one from a request
+    // (offset: the offset words to take, or nullptr; origin: x, y or nullptr).
+    // nullptr when nothing is drawn.
+    Shape* ShapeFromRequest(const ShapeRequest& request, const EditTransformState* offset, const double* origin);
+    // Gives the shape its glyph and puts it into the container; roles 5 and
+    // above are linked to `item`, else to the view's default item.
+    bool AddShapeGlyph(Shape* shape, ShapeItem* item, bool hidden, bool remember);
+    // Switches the current shape to the next kind its role allows.
+    bool SetCurrentShapeMode();
 
     // ---- Undo
     // "CRTE" and "DLT0" of hidden shapes are not recorded.

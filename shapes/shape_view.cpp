@@ -4,6 +4,11 @@
 
 namespace orva {
 
+ShapeEditFrameMaker& TheShapeEditFrameMaker() {
+    static ShapeEditFrameMaker maker = nullptr;
+    return maker;
+}
+
 struct MemoryShapeList::Node final : ShapeGlyph {
     explicit Node(Shape* shape) : ShapeGlyph(shape) {}
     Node* previous = nullptr;

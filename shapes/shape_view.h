@@ -9,6 +9,8 @@ namespace orva {
 
 class Shape;
 class ShapeContainer;
+class ShapeEditFrame;
+class ShapeItem;
 
 // View coordinates per data unit; used when the flag is set.
 struct ViewPixelScale {
@@ -38,6 +40,19 @@ public:
     virtual void RefreshPanel(Shape* shape) { (void)shape; }
     // True while Shift is held (steps the edit mode backwards).
     virtual bool ShiftHeld() const { return false; }
+    // The view's window exists and can show shapes.
+    virtual bool WindowReady() const { return true; }
+    // The measuring item a new slice or statistic shape is linked to when the
+    // request names none (the view's default Reduction item), or nullptr.
+    virtual ShapeItem* DefaultItem() { return nullptr; }
+    // Closes the transient overlay of the view (before a glyph drag).
+    virtual void CloseOverlay() {}
+    // The size of the data frame the view shows; false when it shows none.
+    virtual bool DataFrameSize(int64_t* width, int64_t* height) const {
+        (void)width;
+        (void)height;
+        return false;
+    }
 
     double originX = 0.0;  // added to data coordinates to give view coordinates
     double originY = 0.0;
@@ -50,7 +65,13 @@ public:
     Shape* rememberedShape = nullptr;  // cleared when shapes are removed
     Shape* boundShape = nullptr;       // the shape the view last bound
     bool busy = false;                 // a view tool runs
+    ShapeContainer* container = nullptr;  // the view's shapes (set by the container)
 };
+
+// Makes the edit frame of a container that has none (nullptr: none can be
+// made). The edit-frame code installs it; without it containers keep theirs.
+using ShapeEditFrameMaker = ShapeEditFrame* (*)(ShapeContainer& container);
+ShapeEditFrameMaker& TheShapeEditFrameMaker();
 
 // The select rectangle, handles, pivot centre and aperture field around the
 // current shape.
@@ -81,6 +102,8 @@ public:
     virtual void SetEnabled(bool on) { enabled = on ? 1 : 0; }
     virtual void SetVisible(bool on) { visible = on ? 1 : 0; }
     virtual void SetFlag(uint32_t bits, bool on) { flags = on ? (flags | bits) : (flags & ~bits); }
+    // The shape's kind changed: its painter and drag procedure follow it.
+    virtual void KindChanged() {}
 
     Shape* shape;
     uint8_t enabled = 0;

@@ -13,18 +13,6 @@ namespace {
 
 constexpr double kSqrt2 = 1.4142135623730951;
 
-void BoxFromAnchors(Shape* shape) {
-    const AnchorBuffer& a = shape->header.anchors;
-    if (a.Count() == 0 || a.data == nullptr) return;
-    PlaneBox p;
-    BoundingBoxOfPoints(a.Points(), static_cast<int32_t>(a.Count()), &p);
-    ShapeBoxBlock& b = shape->header.box;
-    b.x = p.x;
-    b.y = p.y;
-    b.w = p.w;
-    b.h = p.h;
-}
-
 void SetOuterBox(ShapeBoxBlock* b, double x, double y, double w, double h) {
     b->secondX = x;
     b->secondY = y;
@@ -52,7 +40,7 @@ void OpenUpdate(Shape* shape, int32_t event, bool ribs) {
     ShapeLock lock(shape);
     ShapeDerived& d = shape->derived;
     if (event < kUpdateOffsetOnly) {
-        if (event != kUpdateKeepBox) BoxFromAnchors(shape);
+        if (event != kUpdateKeepBox) shape->ResetBounds();
         shape->pixelBox = IntegerBox(shape->header.box);
         if (shape->procs.outlineRasteriser != nullptr && !shape->procs.outlineRasteriser(shape, event))
             LogPrintf("Can`t build path of shape '%s'...", shape->name != nullptr ? shape->name : "");
@@ -182,7 +170,7 @@ double PathLength(const AnchorBuffer& path) {
 
 void PointUpdate(Shape* shape, int32_t event) {
     if (shape == nullptr) return;
-    if (event != kUpdateFull && event != kUpdateKeepBox) BoxFromAnchors(shape);
+    if (event != kUpdateFull && event != kUpdateKeepBox) shape->ResetBounds();
     shape->pixelBox = IntegerBox(shape->header.box);
 }
 
