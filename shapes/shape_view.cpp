@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "toolkit/widget_props.h"
+
 namespace orva {
 
 ShapeEditFrameMaker& TheShapeEditFrameMaker() {
@@ -57,33 +59,7 @@ void MemoryShapeList::Unlink(ShapeGlyph* first, ShapeGlyph* last) {
 }
 
 void MemoryShapeList::Exchange(ShapeGlyph* first, ShapeGlyph* second) {
-    if (first == nullptr || second == nullptr || first == second) return;
-    Node* a = AsNode(first);
-    Node* b = AsNode(second);
-    auto join = [this](Node* x, Node* y) {
-        if (x != nullptr) x->next = y;
-        else first_ = y;
-        if (y != nullptr) y->previous = x;
-        else last_ = x;
-    };
-    Node* ap = a->previous;
-    Node* an = a->next;
-    Node* bp = b->previous;
-    Node* bn = b->next;
-    if (an == b) {
-        join(ap, b);
-        join(b, a);
-        join(a, bn);
-    } else if (bn == a) {
-        join(bp, a);
-        join(a, b);
-        join(b, an);
-    } else {
-        join(ap, b);
-        join(b, an);
-        join(bp, a);
-        join(a, bn);
-    }
+    gListExchange<Node, &Node::next, &Node::previous>(first_, last_, AsNode(first), AsNode(second));
 }
 
 }  // namespace orva

@@ -840,6 +840,20 @@ void gWgtLeaveRow(gElement* e) {
     e->rowNext = e->rowFirst = nullptr;
 }
 
+void gWgtLinkAfter(gElement* e, gElement* anchor) {
+    if (e == nullptr || e->window == nullptr || e->prevChild != nullptr || gWinValidate(e->window) == nullptr) return;
+    if (anchor != nullptr && (anchor->window != e->window || anchor->prevChild != nullptr)) return;
+    e->prev = e->next = nullptr;
+    LinkTop(e->window, e, anchor, false);
+}
+
+void gWgtExchange(gElement* a, gElement* b) {
+    if (a == nullptr || b == nullptr || a->window == nullptr || a->window != b->window) return;
+    if (a->window->layout == nullptr) return;
+    gListExchange<gElement, &gElement::next, &gElement::prev>(a->window->widgets.head, a->window->layout->lastWidget,
+                                                              a, b);
+}
+
 void gWgtUnlink(gElement* e) {
     if (e == nullptr || e->prevChild != nullptr) return;
     gWgtLeaveRow(e);

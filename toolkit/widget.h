@@ -240,6 +240,13 @@ void gWgtMoveTo(gElement* e, float width, float height);
 void gSetColorSet(const float colours[12]);
 const float* gColorSetFloats();
 
+// ---- Chain order -------------------------------------------------------------------------
+// Links a top-level widget that is in no chain after `anchor` of its window's chain
+// (nullptr: at the chain's end).
+void gWgtLinkAfter(gElement* e, gElement* anchor);
+// The two top-level widgets of one window's chain exchange places.
+void gWgtExchange(gElement* a, gElement* b);
+
 // ---- Removal ---------------------------------------------------------------------------
 void gWgtLeaveRow(gElement* e);
 void gWgtUnlink(gElement* e);

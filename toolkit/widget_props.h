@@ -95,6 +95,34 @@ bool gListUnlinkRun(Node*& head, Node*& tail, Node* first, Node* last) {
     return true;
 }
 
+// Exchanges the places of two nodes of a {head, tail} list linked through Next and Prev.
+template <class Node, Node* Node::*Next, Node* Node::*Prev>
+void gListExchange(Node*& head, Node*& tail, Node* a, Node* b) {
+    if (a == nullptr || b == nullptr || a == b) return;
+    auto join = [&](Node* x, Node* y) {
+        if (x != nullptr) x->*Next = y; else head = y;
+        if (y != nullptr) y->*Prev = x; else tail = x;
+    };
+    Node* ap = a->*Prev;
+    Node* an = a->*Next;
+    Node* bp = b->*Prev;
+    Node* bn = b->*Next;
+    if (an == b) {
+        join(ap, b);
+        join(b, a);
+        join(a, bn);
+    } else if (bn == a) {
+        join(bp, a);
+        join(a, b);
+        join(b, an);
+    } else {
+        join(ap, b);
+        join(b, an);
+        join(bp, a);
+        join(a, bn);
+    }
+}
+
 // Groups held by reference (linked through nextGroup/prevGroup); destruction drops one
 // reference from each and deletes those whose count was 1 (unless kept).
 struct gGroupList {
