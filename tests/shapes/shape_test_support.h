@@ -26,6 +26,19 @@ public:
         panelShape = shape;
     }
     bool ShiftHeld() const override { return shift; }
+    bool WindowReady() const override { return ready; }
+    ShapeItem* DefaultItem() override { return defaultItem; }
+    void CloseOverlay() override { ++overlayCloses; }
+    bool DataFrameSize(int64_t* width, int64_t* height) const override {
+        *width = frameWidth;
+        *height = frameHeight;
+        return frameWidth > 0;
+    }
+    bool ready = true;
+    ShapeItem* defaultItem = nullptr;
+    int overlayCloses = 0;
+    int64_t frameWidth = 0;
+    int64_t frameHeight = 0;
     int redraws = 0;
     int toolStops = 0;
     int panelRefreshes = 0;
@@ -76,15 +89,17 @@ class TestItem : public ShapeItem {
 public:
     int32_t AddRef() override { return ++refs; }
     int32_t Release() override { return --refs; }
-    bool Check(Shape*) override { return true; }
+    bool Check(Shape*) override { return accepts; }
     bool Detach(Shape*) override { return true; }
-    void Notify(Shape*) override {}
-    void Refresh(int32_t) override {}
+    void Notify(Shape*) override { ++notified; }
+    void Refresh(int32_t) override { ++refreshes; }
     bool Accepts(Shape*) override { return accepts; }
     void Restart() override { ++restarts; }
     std::atomic<int32_t> refs{0};
     bool accepts = true;
     int restarts = 0;
+    int refreshes = 0;
+    int notified = 0;
 };
 
 // A shape of the kind with the points (x, y pairs), reference count 0.
