@@ -40,7 +40,7 @@ ShapeUndoStep* Shape::MakeUndoStep(uint32_t code) {
     if (code == kUndoKindRole || code == kUndoAll || code == kUndoAnchors || code == kUndoOffset ||
         code == kUndoPivot) {
         if (snapshot.IsValidState() && SameEditState(snapshot, header)) return nullptr;  // nothing changed
-        return new (std::nothrow) ShapeStateStep;
+        return new (std::nothrow) ShapeStateStep(code);
     }
     return nullptr;
 }
@@ -167,7 +167,7 @@ bool ShapeStateStep::Fill(Shape* shape, bool fromSnapshot) {
 bool ShapeStateStep::Capture(Shape* shape) { return Fill(shape, true); }
 
 bool ShapeStateStep::PrepareUndo() {
-    auto* partner = new (std::nothrow) ShapeStateStep;
+    auto* partner = new (std::nothrow) ShapeStateStep(code_);
     if (partner == nullptr) return false;
     bool filled = partner->Fill(main.shape.Get(), false);
     if (filled) SetRedoStep(partner);
@@ -190,7 +190,8 @@ void ShapeStateStep::SetRedoStep(ShapeUndoStep* step) {
 
 bool ShapeStateStep::Matches(const ShapeUndoStep* step) const {
     const auto* other = dynamic_cast<const ShapeStateStep*>(step);
-    if (other == nullptr || other->Code() != Code() || other->main.shape.Get() != main.shape.Get() ||
+    // State steps of the same shapes partner each other whatever changed.
+    if (other == nullptr || other->main.shape.Get() != main.shape.Get() ||
         other->chain.size() != chain.size())
         return false;
     for (size_t i = 0; i < chain.size(); ++i)

@@ -131,8 +131,10 @@ public:
 // (1 when made); its partner restores the state the undo replaced.
 class ShapeStateStep final : public ShapeUndoStep {
 public:
+    // `code`: what changed ("ANCR", "PIVT", "OFST", "TPRL" or "ALL0").
+    explicit ShapeStateStep(uint32_t code = kUndoAll) : code_(code) {}
     ~ShapeStateStep() override;
-    uint32_t Code() const override { return kUndoAll; }
+    uint32_t Code() const override { return code_; }
     bool PrepareUndo() override;
     ShapeUndoStep* RedoStep() override { return partner_; }
     void SetRedoStep(ShapeUndoStep* step) override;
@@ -150,6 +152,7 @@ private:
     // Copies the current (false) or the snapshot (true) header of the shape and its chain.
     bool Fill(Shape* shape, bool fromSnapshot);
 
+    uint32_t code_;
     ShapeUndoStep* partner_ = nullptr;  // counted unless it is this step
     std::atomic<int32_t> refs_{1};
 };

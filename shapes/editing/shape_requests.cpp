@@ -347,6 +347,7 @@ bool Shape::FillFromRequest(const ShapeRequest& r, const EditTransformState* off
         SetOffsetAperture(&header.offset, header.offset.Positive() + header.offset.Negative(), -1);
     }
     SetupKindProcs(nullptr, nullptr);
+    ResetBounds();
     if (header.offset.Extent() == 0) {
         ShapeLock lock(this);
         derived.outline.rowsUsed = 0;

@@ -124,8 +124,8 @@ TEST_F(ShapeUndoList, StateStepsOfOneShapePartnerEachOther) {
     ASSERT_TRUE(box.undo.Step(false));
     ASSERT_TRUE(box.undo.Step(false));
     EXPECT_EQ(std::pair(s->header.pivotX, t->header.pivotX), std::pair(8.0, 11.0));
-    // Steps differ by code only when they are not state steps: "ALL0" answers for all five.
-    EXPECT_EQ(second->Code(), kUndoAll);
+    // A state step tells what changed.
+    EXPECT_EQ(second->Code(), kUndoPivot);
 }
 
 TEST_F(ShapeUndoList, StateStepsCarryTheChainedShapes) {
