@@ -167,7 +167,8 @@ bool Shape::SetKindAndRole(int32_t kind, int32_t role) {
         return true;
     }
 
-    // The points fit the kind.
+    // The points fit the kind, under the lock the measuring stages read them with.
+    ShapeLock lock(this);
     AnchorBuffer& a = header.anchors;
     const uint32_t had = a.Count();
     const uint32_t need = KindNeedsPoints(k);
@@ -260,6 +261,8 @@ int32_t ChangeShapeKind(ShapeContainer* editor, const ShapeRequest& description,
 // ---- Requests ----------------------------------------------------------------------------
 
 bool Shape::FillFromRequest(const ShapeRequest& r, const EditTransformState* offset, const double* origin) {
+    // Measuring stages read the points under the lock.
+    ShapeLock lock(this);
     AnchorBuffer& a = header.anchors;
     if (a.elementsPerItem != 2) {
         a.rowsUsed = 0;
@@ -349,7 +352,6 @@ bool Shape::FillFromRequest(const ShapeRequest& r, const EditTransformState* off
     SetupKindProcs(nullptr, nullptr);
     ResetBounds();
     if (header.offset.Extent() == 0) {
-        ShapeLock lock(this);
         derived.outline.rowsUsed = 0;
         derived.offsetRegion.MakeEmpty();
     }
