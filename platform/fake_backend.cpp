@@ -79,6 +79,9 @@ void FakeBackend::Activate(WindowObject& window) { Record(&window, "activate"); 
 void FakeBackend::SetTitle(WindowObject& window, const std::string& utf8) { Record(&window, "title " + utf8); }
 void FakeBackend::StyleChanged(WindowObject& window) { Record(&window, "style"); }
 void FakeBackend::Iconify(WindowObject& window) { Record(&window, "iconify"); }
+void FakeBackend::SetIcon(WindowObject& window, int resourceId) {
+    Record(&window, "icon " + std::to_string(resourceId));
+}
 
 void FakeBackend::SetSizeLimits(WindowObject& window) {
     char text[96];

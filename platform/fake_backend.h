@@ -28,7 +28,7 @@ public:
 
     // What was asked, one line per call ("create TK_GW", "show 1", "geometry 10,20 300x200",
     // "raise", "lower", "activate", "title <utf8>", "grab", "ungrab", "cursor 32512",
-    // "iconify", "limits 10x4 0x0" (minimum, maximum), "swap", "current", "release-current",
+    // "iconify", "icon 147", "limits 10x4 0x0" (minimum, maximum), "swap", "current", "release-current",
     // "context", "delete-context").
     std::vector<std::string> calls;
     std::vector<std::string> CallsFor(Hwnd hwnd) const;
@@ -53,6 +53,7 @@ public:
     void SetTitle(WindowObject& window, const std::string& utf8) override;
     void StyleChanged(WindowObject& window) override;
     void Iconify(WindowObject& window) override;
+    void SetIcon(WindowObject& window, int resourceId) override;
     void SetSizeLimits(WindowObject& window) override;
     void ShowCursor(WindowObject* window, int cursorId) override;
     bool GrabPointer(WindowObject& window) override;

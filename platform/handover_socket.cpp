@@ -12,6 +12,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/window_api.h"
+
 namespace orva::platform {
 
 namespace {
@@ -251,6 +253,8 @@ HandoverResult SendCommandBlock(const std::string& path, const CommandBlock& lin
     return result;
 }
 
-void RaiseWindow(void* window) { (void)window; }
+void RaiseWindow(void* window) {
+    if (window != nullptr) RestoreAndActivate(static_cast<Hwnd>(window));
+}
 
 }  // namespace orva::platform

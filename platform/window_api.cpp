@@ -7,10 +7,13 @@
 #include <cstring>
 #include <map>
 #include <thread>
+#include <vector>
 
+#include "platform/cursor_resources.h"
 #include "platform/msg_queue.h"
 #include "platform/window_backend.h"
 #include "platform/window_events.h"
+#include "platform/window_icons.h"
 #include "platform/window_registry.h"
 #include "platform/window_text.h"
 #include "platform/x11_backend.h"
@@ -630,6 +633,15 @@ bool IsWindowEnabled(Hwnd hwnd) {
     return window != nullptr && window->enabled;
 }
 
+bool AcceptsInput(Hwnd hwnd) {
+    for (int depth = 0; hwnd != nullptr && depth < 64; ++depth) {
+        WindowObject* window = Find(hwnd);
+        if (window == nullptr || !window->enabled) return false;
+        hwnd = window->parent;
+    }
+    return true;
+}
+
 // ---- Geometry -----------------------------------------------------------------------------
 
 bool SetWindowPos(Hwnd hwnd, Hwnd insertAfter, int32_t x, int32_t y, int32_t width,
@@ -849,6 +861,18 @@ bool SetForegroundWindow(Hwnd hwnd) {
 
 Hwnd GetActiveWindow() { return gActive; }
 
+void RestoreAndActivate(Hwnd hwnd) {
+    Hwnd top = TopLevelOf(hwnd);
+    WindowObject* window = Find(top);
+    if (window == nullptr) return;
+    if (window->showState == kSwShowMinimized) {
+        ShowWindow(top, kSwRestore);
+    } else if (!window->visible) {
+        ShowWindow(top, kSwShow);
+    }
+    SetForegroundWindow(top);
+}
+
 Hwnd SetFocus(Hwnd hwnd) {
     Hwnd previous = gFocus;
     if (hwnd != nullptr && Find(hwnd) == nullptr) return nullptr;
@@ -903,8 +927,16 @@ Cursor LoadCursor(int id) {
         case kIdcSizeAll: case kIdcNo: case kIdcHand:
             return reinterpret_cast<Cursor>(static_cast<uintptr_t>(id));
         default:
-            return nullptr;
+            return IsCursorResource(id) ? reinterpret_cast<Cursor>(static_cast<uintptr_t>(id)) : nullptr;
     }
+}
+
+bool SetNativeIcon(Hwnd hwnd, int resourceId) {
+    WindowObject* window = Find(hwnd);
+    std::vector<uint32_t> data;
+    if (window == nullptr || !WindowIconData(resourceId, &data)) return false;
+    if (WindowBackend* backend = ActiveBackend()) backend->SetIcon(*window, resourceId);
+    return true;
 }
 
 Cursor SetCursor(Cursor cursor) {

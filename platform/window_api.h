@@ -37,6 +37,8 @@ bool IsIconic(Hwnd hwnd);
 bool IsZoomed(Hwnd hwnd);
 bool EnableWindow(Hwnd hwnd, bool enable);
 bool IsWindowEnabled(Hwnd hwnd);
+// True when pointer and key input may reach the window: it and every parent are enabled.
+bool AcceptsInput(Hwnd hwnd);
 
 // Geometry.
 bool SetWindowPos(Hwnd hwnd, Hwnd insertAfter, int32_t x, int32_t y, int32_t width,
@@ -91,6 +93,13 @@ Cursor SetCursor(Cursor cursor);
 Cursor GetCursor();
 int ShowCursor(bool show);  // display count
 bool GetCursorPos(Point* point);
+
+// The window's icon from a compiled-in picture (window_icons.h); false for an unknown
+// window or picture.
+bool SetNativeIcon(Hwnd hwnd, int resourceId);
+// Brings a top-level window to the front: restored when minimised, shown when hidden,
+// raised and made the active window (asking the window manager for it).
+void RestoreAndActivate(Hwnd hwnd);
 
 // Painting: InvalidateRect marks the whole window (WM_PAINT follows when the queue is
 // otherwise empty); BeginPaint validates it.

@@ -74,6 +74,8 @@ public:
     virtual void SetTitle(WindowObject& window, const std::string& utf8) = 0;
     virtual void StyleChanged(WindowObject& window) = 0;
     virtual void Iconify(WindowObject& window) = 0;
+    // The window's icon: the compiled-in picture of that resource number.
+    virtual void SetIcon(WindowObject& window, int resourceId) = 0;
     // The window's tracking limits (minTrack, maxTrack) changed.
     virtual void SetSizeLimits(WindowObject& window) = 0;
     virtual void ShowCursor(WindowObject* window, int cursorId) = 0;

@@ -178,6 +178,8 @@ void OnNativeButton(Hwnd hwnd, int button, bool press, int32_t x, int32_t y, uin
     Point screen{x, y};
     ClientToScreen(hwnd, &screen);
     SetLastPointerPosition(screen);
+    // A disabled window takes no pointer input.
+    if (!AcceptsInput(hwnd)) return;
     if (button == 4 || button == 5) {
         if (!press) return;
         int delta = button == 4 ? kWheelDelta : -kWheelDelta;
@@ -218,6 +220,7 @@ void OnNativeMotion(Hwnd hwnd, int32_t x, int32_t y, uint32_t mk) {
     Point screen{x, y};
     ClientToScreen(hwnd, &screen);
     SetLastPointerPosition(screen);
+    if (!AcceptsInput(hwnd)) return;
     if (GetCapture() == nullptr) {
         PostMessage(hwnd, kWmSetCursor, reinterpret_cast<WParam>(hwnd),
                     MakeLParam(static_cast<int32_t>(kHtClient), static_cast<int32_t>(kWmMouseMove)));

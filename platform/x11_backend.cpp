@@ -14,9 +14,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/cursor_resources.h"
 #include "platform/msg_types.h"
 #include "platform/window_api.h"
 #include "platform/window_events.h"
+#include "platform/window_icons.h"
 #include "platform/window_registry.h"
 #include "platform/window_text.h"
 #include "platform/x11_clipboard.h"
@@ -111,7 +113,7 @@ public:
                                "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_UTILITY",
                                "_MOTIF_WM_HINTS", "_NET_WORKAREA", "_NET_FRAME_EXTENTS",
                                "_NET_ACTIVE_WINDOW", "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_VERT",
-                               "_NET_WM_STATE_MAXIMIZED_HORZ"};
+                               "_NET_WM_STATE_MAXIMIZED_HORZ", "_NET_WM_ICON"};
         XInternAtoms(display_, const_cast<char**>(names), kAtomCount, False, atoms_);
         // The root window reports a change of the screen's size (RandR) as its own
         // ConfigureNotify; Xlib's DisplayWidth does not follow, so the size is kept here.
@@ -257,6 +259,18 @@ public:
         if (XGetWindowAttributes(display_, native->xid, &attributes) && attributes.map_state == IsViewable) {
             XSetInputFocus(display_, native->xid, RevertToParent, CurrentTime);
         }
+        XFlush(display_);
+    }
+
+    void SetIcon(WindowObject& window, int resourceId) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        std::vector<uint32_t> data;
+        if (native == nullptr || !WindowIconData(resourceId, &data)) return;
+        // Format-32 properties travel as longs on the client side.
+        std::vector<unsigned long> cardinals(data.begin(), data.end());
+        XChangeProperty(display_, native->xid, atoms_[kNetWmIcon], XA_CARDINAL, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(cardinals.data()),
+                        static_cast<int>(cardinals.size()));
         XFlush(display_);
     }
 
@@ -431,7 +445,7 @@ private:
     enum {
         kWmProtocols, kWmDeleteWindow, kNetWmName, kUtf8String, kWindowType, kTypeNormal, kTypeDialog,
         kTypeUtility, kMotifHints, kWorkArea, kFrameExtents, kActiveWindow, kNetWmState, kMaxVert,
-        kMaxHorz, kAtomCount
+        kMaxHorz, kNetWmIcon, kAtomCount
     };
 
     const Config* ConfigOf(int format) const {
@@ -520,21 +534,7 @@ private:
     ::Cursor CursorFor(int id) {
         auto it = cursors_.find(id);
         if (it != cursors_.end()) return it->second;
-        unsigned int shape = XC_left_ptr;
-        switch (id) {
-            case kIdcIBeam: shape = XC_xterm; break;
-            case kIdcWait: shape = XC_watch; break;
-            case kIdcCross: shape = XC_crosshair; break;
-            case kIdcUpArrow: shape = XC_center_ptr; break;
-            case kIdcSizeNwse: shape = XC_bottom_right_corner; break;
-            case kIdcSizeNesw: shape = XC_bottom_left_corner; break;
-            case kIdcSizeWe: shape = XC_sb_h_double_arrow; break;
-            case kIdcSizeNs: shape = XC_sb_v_double_arrow; break;
-            case kIdcSizeAll: shape = XC_fleur; break;
-            case kIdcNo: shape = XC_X_cursor; break;
-            case kIdcHand: shape = XC_hand2; break;
-            default: break;
-        }
+        unsigned int shape = CursorFontShape(id);
         ::Cursor cursor = XCreateFontCursor(display_, shape);
         cursors_[id] = cursor;
         return cursor;

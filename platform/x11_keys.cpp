@@ -6,6 +6,7 @@
 #include <bitset>
 
 #include "platform/msg_queue.h"
+#include "platform/window_api.h"
 #include "platform/x11_backend.h"
 
 #include <X11/XKBlib.h>
@@ -258,6 +259,8 @@ void PostX11KeyMessage(Hwnd hwnd, bool press, const void* xKeyEvent) {
         data |= static_cast<uint64_t>(kKeyDataHasChar);
     }
     data |= static_cast<uint64_t>(gModifiers) << kKeyDataModShift;
+    // A disabled window takes no key input (the key state above is still tracked).
+    if (!AcceptsInput(hwnd)) return;
     // Alt held (and F10) makes the system variants, as the program expects.
     uint32_t message = press ? kWmKeyDown : kWmKeyUp;
     if ((alt && !(gModifiers & (kModLCtrl | kModRCtrl))) || key.vk == kVkF1 + 9) {
