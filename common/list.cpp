@@ -92,6 +92,24 @@ uint32_t ListIndexOf(ListNode* head, void* item) {
     return count;
 }
 
+ListNode* ListStep(ListNode* node, int32_t* n) {
+    if (node == nullptr || n == nullptr) return node;
+    int32_t wanted = *n, made = 0;
+    if (wanted > 0) {
+        while (made < wanted && node->next != nullptr) {
+            node = node->next;
+            ++made;
+        }
+    } else {
+        while (made > wanted && node->previous != nullptr) {
+            node = node->previous;
+            --made;
+        }
+    }
+    *n = made;
+    return node;
+}
+
 void* ListFillFreeSlot(ListHead* list, void* item, bool* stored) {
     if (stored != nullptr) *stored = false;
     if (list == nullptr) return nullptr;

@@ -49,6 +49,10 @@ uint32_t ListNodePosition(ListNode* first, ListNode* node);
 // The number of non-empty nodes up to and including the node holding `item`
 // (all non-empty nodes when no node holds it).
 uint32_t ListIndexOf(ListNode* head, void* item);
+// Moves *n nodes forward (n > 0) or -n nodes backward (n < 0) from `node`. When an
+// end comes first it stops at the last node reached and stores the steps made in *n
+// (negative when backward). nullptr for nullptr.
+ListNode* ListStep(ListNode* node, int32_t* n);
 // Stores the item in the first empty node. When that node has a successor,
 // the successor's item is returned and the successor emptied. Without an empty
 // node a new node with the item is appended. Returns nullptr in every other

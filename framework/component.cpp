@@ -28,10 +28,11 @@ bool DeviceUsable(const DeviceViewBase* device) { return device != nullptr && de
 
 // ---- Hosts -------------------------------------------------------------------------
 
-void ClearItemWindowsOf(ProjectItem* item, const ComponentBase* component) {
+void ClearItemWindowsOf(ProjectItemBase* item, const ComponentBase* component) {
     if (item == nullptr) return;
     for (ComponentBase*& ref : item->currentWindows)
         if (ref == component) ref = nullptr;
+    item->ForgetComponent(component);
 }
 
 bool ComponentUi::ListsComponent(const ComponentBase*) const { return false; }
@@ -115,7 +116,7 @@ bool ComponentIsLive(const ComponentObject* component) {
     return LiveSet().count(component) != 0;
 }
 
-ComponentBase::ComponentBase(ProjectItem* item) : owner(item) {
+ComponentBase::ComponentBase(ProjectItemBase* item) : owner(item) {
     std::lock_guard<std::mutex> hold(gLiveLock);
     LiveSet().insert(this);
 }
@@ -196,7 +197,7 @@ bool ComponentBase::NegotiateInput(ConsumerLink*, FormatRequest*) { return false
 bool ComponentBase::OnMessage(MessageRecord* m, uint32_t argument) { return ComponentOnSelect(this, m, argument); }
 void ComponentBase::SendPageMessage(MessageRecord*, uint32_t) {}
 bool ComponentBase::QueryPageMessage(MessageRecord*, uint32_t) { return false; }
-ProjectItem* ComponentBase::ComponentGetOwner() { return owner; }
+ProjectItemBase* ComponentBase::ComponentGetOwner() { return owner; }
 
 void* ComponentBase::QueryFrameDescription() {
     void* description = UpstreamFrameDescription();

@@ -113,7 +113,8 @@ constexpr uint32_t kPageWindowRebuild = 0x4;
 // calls it; the component model only stores it and tests it for null.
 using PanelBuilder = int32_t (*)(PageWindow* page, void* window, int32_t pageId);
 
-// One opened data file: the owner of the components of its chain.
+// The framework part of one opened data file (the user interface's ProjectItem derives
+// from it): the owner of the components of its chain.
 struct SourceHolder {
     bool loaded = false;
     bool closing = false;
@@ -122,9 +123,12 @@ struct SourceHolder {
     PortList* portList = nullptr; // the port list of the item's displays
 };
 
-class ProjectItem {
+class ProjectItemBase {
 public:
-    virtual ~ProjectItem() = default;
+    virtual ~ProjectItemBase() = default;
+    // The component leaves the item (it goes away, or loses the item as its owner): the
+    // item drops every reference it holds to it beyond the current windows.
+    virtual void ForgetComponent(const ComponentBase* component) { (void)component; }
     ComponentBase* firstStage = nullptr;
     ComponentBase* processing = nullptr;  // the item's Processing stage
     ComponentBase* currentWindows[4] = {nullptr, nullptr, nullptr, nullptr};
@@ -134,8 +138,8 @@ public:
 };
 
 // Clears each of the item's four current-window references that names the
-// component (all four: the component goes away).
-void ClearItemWindowsOf(ProjectItem* item, const ComponentBase* component);
+// component (all four: the component goes away) and lets the item forget it.
+void ClearItemWindowsOf(ProjectItemBase* item, const ComponentBase* component);
 
 // The user-interface object as the component model sees it. Every operation
 // has a harmless default so that a host implements only what it has.
@@ -204,7 +208,7 @@ struct ComponentServices {
     // Marks the display's window for redraw (window state 7).
     void (*markWindowRedraw)(DisplayCellBase* cell, OutputWindow* window) = nullptr;
     // Refreshes the options window of a project item.
-    void (*refreshItemOptionsWindow)(ProjectItem* item) = nullptr;
+    void (*refreshItemOptionsWindow)(ProjectItemBase* item) = nullptr;
     // Output windows of a display cell (image and chart window).
     OutputWindow* (*createImageWindow)(DisplayCellBase* cell) = nullptr;
     OutputWindow* (*createChartWindow)(DisplayCellBase* cell) = nullptr;
@@ -274,7 +278,7 @@ public:
     // holds one that fits, else its own slot 14 or 15. Null without an upstream.
     virtual void* UpstreamFrameDescription() = 0;                             // 16
     virtual FrameDataRecord* UpstreamFrameData(int32_t frame, int32_t section) = 0;  // 17
-    virtual ProjectItem* ComponentGetOwner() = 0;                             // 18
+    virtual ProjectItemBase* ComponentGetOwner() = 0;                         // 18
     // Sends a code to the component's own OnMessage; codes below 128 are states
     // and a repeat of the current state is not delivered (the answer is then true).
     virtual bool ComponentSendCode(int32_t code, uint32_t argument) = 0;      // 19
@@ -304,7 +308,7 @@ public:
 
 class ComponentBase : public ComponentObject {
 public:
-    explicit ComponentBase(ProjectItem* owner);
+    explicit ComponentBase(ProjectItemBase* owner);
     // ComponentDestroy: unlinks, destroys the auxiliary object and the output
     // settings list and calls the subscribers.
     ~ComponentBase() override;
@@ -336,7 +340,7 @@ public:
     // sub-index match (a negative one matches any), else its QueryFrameData.
     void* UpstreamFrameDescription() override;
     FrameDataRecord* UpstreamFrameData(int32_t frame, int32_t section) override;
-    ProjectItem* ComponentGetOwner() override;
+    ProjectItemBase* ComponentGetOwner() override;
     bool ComponentSendCode(int32_t code, uint32_t argument) override;
 
     // Answers `id` when it is one of `supported` (by address or code by code).
@@ -366,7 +370,7 @@ public:
     ConsumerLink* lastLink = nullptr;
     OwnedObject* auxiliary = nullptr;
     DeviceViewBase* portRecord = nullptr;  // the device that shows this component's output
-    ProjectItem* owner = nullptr;
+    ProjectItemBase* owner = nullptr;
     struct OwnedBlock {
         OwnedBlock* next;
     };

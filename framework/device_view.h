@@ -141,7 +141,7 @@ void ComponentResetResults(ComponentBase* component);
 
 class DisplayCellBase : public ComponentBase {
 public:
-    explicit DisplayCellBase(ProjectItem* owner) : ComponentBase(owner) {}
+    explicit DisplayCellBase(ProjectItemBase* owner) : ComponentBase(owner) {}
     // Has the port lists forget the cell.
     ~DisplayCellBase() override;
 

@@ -57,7 +57,7 @@ PipelineServices& ThePipelineServices() {
 
 bool BuildPipelineFromScript(SourceOpenState* request, ComponentBase* source) {
     if (request == nullptr || source == nullptr) return false;
-    ProjectItem* item = source->owner;
+    ProjectItemBase* item = source->owner;
     if (item != nullptr && item->firstStage == nullptr) item->firstStage = source;
     if (!request->buildDefaultChain) return Fail();
     if (request->ui == nullptr) request->ui = ThePipelineServices().defaultUi;

@@ -34,9 +34,9 @@ void SourceOpenStateInit(SourceOpenState* state);
 // The stage creators of the layers above (each creates the component for the
 // item's description and adds it to the ui's list) and the ui used by default.
 struct PipelineServices {
-    ComponentBase* (*createProcessing)(ComponentUi* ui, ProjectItem* item, void* description) = nullptr;
-    ComponentBase* (*createTransformation)(ComponentUi* ui, ProjectItem* item, void* description) = nullptr;
-    ComponentBase* (*createReduction)(ComponentUi* ui, ProjectItem* item, void* description) = nullptr;
+    ComponentBase* (*createProcessing)(ComponentUi* ui, ProjectItemBase* item, void* description) = nullptr;
+    ComponentBase* (*createTransformation)(ComponentUi* ui, ProjectItemBase* item, void* description) = nullptr;
+    ComponentBase* (*createReduction)(ComponentUi* ui, ProjectItemBase* item, void* description) = nullptr;
     ComponentUi* defaultUi = nullptr;
 };
 PipelineServices& ThePipelineServices();

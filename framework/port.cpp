@@ -619,7 +619,7 @@ void PortDetachAll(OutPort* port) {
     }
 }
 
-bool PortHasTwoActiveDevices(OutPort* port, ProjectItem* owner) {
+bool PortHasTwoActiveDevices(OutPort* port, ProjectItemBase* owner) {
     if (port == nullptr) return false;
     int found = 0;
     for (DeviceViewBase* d = port->lastDevice; d != nullptr; d = d->portPrevious)
@@ -704,7 +704,7 @@ void PortResetSources(OutPort* port) {
     }
 }
 
-void AttachSourceToPipeline(ProjectItem* item, int32_t eventCode) {
+void AttachSourceToPipeline(ProjectItemBase* item, int32_t eventCode) {
     if (item == nullptr) return;
     PortList* list = item->source.portList;
     ComponentBase* first = item->firstStage;

@@ -166,13 +166,13 @@ void PortSetFastMode(OutPort* port, uint8_t fast);
 void PortMarkReread(OutPort* port);
 void PortFreezeAll(OutPort* port);
 void PortDetachAll(OutPort* port);
-bool PortHasTwoActiveDevices(OutPort* port, ProjectItem* owner);
+bool PortHasTwoActiveDevices(OutPort* port, ProjectItemBase* owner);
 DeviceViewBase* PortFindDeviceByWindow(OutPort* port, const ComponentId* id, int32_t index);
 OutputWindow* PortFindWindow(OutPort* port, const ComponentId* id, int32_t index);
 bool PortShowInDisplay(OutPort* port, DisplayCellBase* cell);
 void PortRefresh(OutPort* port);
 void PortResetSources(OutPort* port);
-void AttachSourceToPipeline(ProjectItem* item, int32_t eventCode);
+void AttachSourceToPipeline(ProjectItemBase* item, int32_t eventCode);
 
 void ViewAttachConsumer(OutputWindow* window, DeviceViewBase* leaving);
 void ViewFindConsumer(OutputWindow* window);

@@ -7,8 +7,8 @@
 #include "common/cpu_info.h"
 #include "framework/app_object.h"
 #include "main/processing_services.h"
+#include "main/services.h"
 #include "main/shape_services.h"
-#include "main/stand_ins.h"
 
 int main(int argc, char** argv) {
     using namespace orva;

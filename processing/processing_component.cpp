@@ -27,7 +27,7 @@ PanelBuilder GetPluginListPanelBuilder() { return TheProcessingServices().plugin
 
 // ---- Life ----------------------------------------------------------------------------------------
 
-ProcessingComponent::ProcessingComponent(ProjectItem* item) : ComponentBase(item), chain(this) {
+ProcessingComponent::ProcessingComponent(ProjectItemBase* item) : ComponentBase(item), chain(this) {
     panelBuilder = GetPluginListPanelBuilder();
     name = "Processing";
     process = &PassThroughProcess;
@@ -48,7 +48,7 @@ bool ProcessingComponent::CreateInstance(ComponentObject** out) {
     return *out != nullptr;
 }
 
-bool SetOwner(ProcessingComponent* c, ProjectItem* item) {
+bool SetOwner(ProcessingComponent* c, ProjectItemBase* item) {
     if (c == nullptr) return false;
     if (c->owner != nullptr && c->owner != item && c->owner->processing == c) c->owner->processing = nullptr;
     if (item != nullptr && item->processing == nullptr) item->processing = c;
@@ -56,7 +56,7 @@ bool SetOwner(ProcessingComponent* c, ProjectItem* item) {
     return item != nullptr;
 }
 
-ComponentBase* CreateProcessingFromScript(ComponentUi* ui, ProjectItem* item, void*) {
+ComponentBase* CreateProcessingFromScript(ComponentUi* ui, ProjectItemBase* item, void*) {
     auto* c = new ProcessingComponent(nullptr);
     if (c == nullptr) return nullptr;
     if (!FilterChainInit(&c->chain)) {

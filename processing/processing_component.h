@@ -13,7 +13,7 @@ namespace orva {
 class ProcessingComponent : public ComponentBase {
 public:
     // An empty chain (no filter); the process function passes pulls upstream.
-    explicit ProcessingComponent(ProjectItem* owner);
+    explicit ProcessingComponent(ProjectItemBase* owner);
     // Detaches from the owner, deletes every instance and leaves the upstream.
     ~ProcessingComponent() override;
 
@@ -50,11 +50,11 @@ public:
 // The stage of the default chain (script class "keloproc"): a component whose
 // chain starts with the affine filter, owned by the item and listed by the user
 // interface; nullptr when it cannot be made or the list refuses it.
-ComponentBase* CreateProcessingFromScript(ComponentUi* ui, ProjectItem* item, void* description);
+ComponentBase* CreateProcessingFromScript(ComponentUi* ui, ProjectItemBase* item, void* description);
 // Leaves the previous owner (clearing its processing stage when it is this one),
 // becomes the new owner's processing stage when it has none; true when an owner
 // was given.
-bool SetOwner(ProcessingComponent* component, ProjectItem* owner);
+bool SetOwner(ProcessingComponent* component, ProjectItemBase* owner);
 
 // What the panels above the processing layer provide; each entry may be empty.
 struct ProcessingServices {

@@ -28,15 +28,27 @@ uint32_t gColorDerivedShade(uint32_t colour, uint32_t second) {
     return gColorDelta(colour, (second & 0x0F000000u) | kDefaultShadeDelta);
 }
 
+namespace {
+
+// The text kinds (labels and edit fields) draw their text in the colour they were made
+// with: a new colour is their text colour too.
+void FollowTextColour(gElement* e) {
+    if (e->kind >= 3 && e->kind <= 6) e->textColor = e->textColor2 = e->color1;
+}
+
+}  // namespace
+
 void gWgtSetColors(gElement* e, uint32_t colour) {
     if (e == nullptr) return;
     e->color1 = e->color1Saved = colour;
+    FollowTextColour(e);
 }
 
 void gWgtSetColor(gElement* e, uint32_t colour) {
     if (e == nullptr) return;
     e->color1 = colour;
     if (gColorIsAutomatic(e->color2)) e->color2 = e->color2Saved = gColorDerivedShade(colour, e->color2);
+    FollowTextColour(e);
 }
 
 bool gWgtChangeColor(gElement* e, uint32_t colour) {

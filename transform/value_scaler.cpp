@@ -16,7 +16,7 @@ using Guard = std::lock_guard<std::recursive_mutex>;
 // The source at the head of the owner's chain, or nullptr.
 ComponentBase* OwnerSource(ComponentBase* owner) {
     if (owner == nullptr || !ComponentIsLive(owner)) return nullptr;
-    ProjectItem* item = owner->ComponentGetOwner();
+    ProjectItemBase* item = owner->ComponentGetOwner();
     ComponentBase* source = item != nullptr ? item->firstStage : nullptr;
     return source != nullptr && ComponentIsLive(source) ? source : nullptr;
 }

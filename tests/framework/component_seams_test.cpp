@@ -23,7 +23,7 @@ using testing::TestStage;
 // source, keeps its answers in its validity words.
 class Producer : public TestStage {
 public:
-    explicit Producer(ProjectItem* item) : TestStage(item, &kInputId) {}
+    explicit Producer(ProjectItemBase* item) : TestStage(item, &kInputId) {}
     void* QueryFrameDescription() override {
         ++descriptionQueries;
         CacheFrameDescription(&description);

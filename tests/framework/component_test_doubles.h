@@ -27,7 +27,7 @@ inline bool DisplayLockHeldElsewhere() {
            }).get();
 }
 
-class TestItem : public ProjectItem {};
+class TestItem : public ProjectItemBase {};
 
 // A stage with one input link; answers its own format to consumers.
 class TestStage : public ComponentBase {
@@ -45,7 +45,7 @@ public:
         FormatRequest offered;
     };
 
-    TestStage(ProjectItem* owner, const ComponentId* id, uint32_t format = 0x2400003)
+    TestStage(ProjectItemBase* owner, const ComponentId* id, uint32_t format = 0x2400003)
         : ComponentBase(owner), id(id), format(format), input(this) {}
     const ComponentId* GetClassId() const override { return id; }
     ConsumerLink* GetInputLink(int index) override { return index == 0 ? &input : nullptr; }
@@ -74,7 +74,7 @@ public:
 // frame * 1000 + row * width + column. `nextCode` is the code it answers.
 class TestSource : public TestStage {
 public:
-    explicit TestSource(ProjectItem* owner) : TestStage(owner, &kInputId) { process = &Produce; }
+    explicit TestSource(ProjectItemBase* owner) : TestStage(owner, &kInputId) { process = &Produce; }
     static int32_t Produce(ComponentBase* c, PullResult* r, PullRequest*) {
         auto* s = static_cast<TestSource*>(c);
         ++s->pulls;
@@ -139,7 +139,7 @@ public:
 
 class TestCell : public DisplayCellBase {
 public:
-    explicit TestCell(ProjectItem* owner = nullptr) : DisplayCellBase(owner) {}
+    explicit TestCell(ProjectItemBase* owner = nullptr) : DisplayCellBase(owner) {}
     const ComponentId* GetClassId() const override { return &kDisplayCellId; }
     OutPort* CreatePort() override { return new ViewConsumer(this, 0); }
     void Layout() override { ++layouts; }

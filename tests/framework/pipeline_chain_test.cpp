@@ -42,7 +42,7 @@ public:
 struct Chain {
     static inline TestStage* made[3] = {nullptr, nullptr, nullptr};
     static inline bool failProcessing = false;
-    static ComponentBase* Make(int i, const ComponentId* id, ProjectItem* item) {
+    static ComponentBase* Make(int i, const ComponentId* id, ProjectItemBase* item) {
         made[i] = new TestStage(item, id, i == 1 ? 0x400101 : 0x10040);
         made[i]->panelBuilder = [](PageWindow*, void*, int32_t) { return 0; };
         return made[i];
@@ -50,11 +50,11 @@ struct Chain {
     Chain() {
         made[0] = made[1] = made[2] = nullptr;
         PipelineServices& p = ThePipelineServices();
-        p.createProcessing = [](ComponentUi*, ProjectItem* item, void*) -> ComponentBase* {
+        p.createProcessing = [](ComponentUi*, ProjectItemBase* item, void*) -> ComponentBase* {
             return failProcessing ? nullptr : Make(0, &kProcessingId, item);
         };
-        p.createTransformation = [](ComponentUi*, ProjectItem* item, void*) { return Make(1, &kTransformationId, item); };
-        p.createReduction = [](ComponentUi*, ProjectItem* item, void*) { return Make(2, &kReductionId, item); };
+        p.createTransformation = [](ComponentUi*, ProjectItemBase* item, void*) { return Make(1, &kTransformationId, item); };
+        p.createReduction = [](ComponentUi*, ProjectItemBase* item, void*) { return Make(2, &kReductionId, item); };
     }
     ~Chain() {
         ThePipelineServices() = PipelineServices{};

@@ -11,7 +11,7 @@
 
 #include "common/log.h"
 #include "framework/app_object.h"
-#include "main/stand_ins.h"
+#include "main/services.h"
 #include "platform/instance_slots.h"
 #include "test_support.h"
 

@@ -59,7 +59,7 @@ protected:
         ASSERT_TRUE(ConsumerAttach(&host->chain, source));
     }
     std::deque<TestModule> modules;
-    ProjectItem item;
+    ProjectItemBase item;
     ProcessingComponent* host = nullptr;
     FrameSource* source = nullptr;
 };

@@ -39,7 +39,7 @@ protected:
     int32_t Pull(int32_t frame = 0) { return PullFrame(&consumer, &result, frame, 16, 8); }
 
     std::deque<TestModule> modules;
-    ProjectItem item;
+    ProjectItemBase item;
     ProcessingComponent* host = nullptr;
     FrameSource* source = nullptr;
     ConsumerEnd consumer;
@@ -185,13 +185,13 @@ TEST_F(ProcessingTest, IdentityLinksAndCreation) {
         bool AddComponent(ComponentBase*) override { return refuse ? false : true; }
         bool refuse = false;
     } ui;
-    ProjectItem owner;
+    ProjectItemBase owner;
     ComponentBase* stage = CreateProcessingFromScript(&ui, &owner, nullptr);
     ASSERT_NE(stage, nullptr);
     auto* processing = static_cast<ProcessingComponent*>(stage);
     EXPECT_EQ(std::tuple(processing->chain.count, owner.processing, processing->owner), std::tuple(1, stage, &owner));
     EXPECT_STREQ(processing->chain.first->Title(), "Affine Transformations");
-    ProjectItem second;
+    ProjectItemBase second;
     EXPECT_TRUE(SetOwner(processing, &second));
     EXPECT_EQ(std::tuple(owner.processing, second.processing), std::tuple(nullptr, stage));
     stage->Release();

@@ -30,7 +30,7 @@ protected:
         saved_ = ThePipelineServices();
         PipelineServices& s = ThePipelineServices();
         s.createProcessing = &CreateProcessingFromScript;
-        s.createTransformation = [](ComponentUi*, ProjectItem* item, void*) -> ComponentBase* {
+        s.createTransformation = [](ComponentUi*, ProjectItemBase* item, void*) -> ComponentBase* {
             return new ConsumerStage(item);
         };
         s.createReduction = s.createTransformation;
@@ -78,7 +78,7 @@ protected:
     }
 
     std::deque<TestModule> modules;
-    ProjectItem item;
+    ProjectItemBase item;
     FrameSource* source = nullptr;
     ProcessingComponent* processing = nullptr;
     ConsumerStage* consumer = nullptr;

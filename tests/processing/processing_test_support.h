@@ -29,7 +29,7 @@ inline double SourceValue(int32_t frame, int64_t x, int64_t y, int64_t width) {
 // answers the frame queries with records of its own and counts its pulls.
 class FrameSource : public ComponentBase {
 public:
-    FrameSource(ProjectItem* owner, int64_t w, int64_t h) : ComponentBase(owner), width(w), height(h) {
+    FrameSource(ProjectItemBase* owner, int64_t w, int64_t h) : ComponentBase(owner), width(w), height(h) {
         process = &Produce;
         data.width = w;
         data.height = h;
@@ -103,7 +103,7 @@ public:
 // A stage holding a ConsumerEnd as its input (a Transformation or Reduction stand-in).
 class ConsumerStage : public ComponentBase {
 public:
-    explicit ConsumerStage(ProjectItem* owner) : ComponentBase(owner), input(this) {}
+    explicit ConsumerStage(ProjectItemBase* owner) : ComponentBase(owner), input(this) {}
     const ComponentId* GetClassId() const override { return &kTransformationId; }
     ConsumerLink* GetInputLink(int index) override { return index == 0 ? &input : nullptr; }
     ConsumerEnd input;

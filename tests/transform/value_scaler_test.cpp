@@ -29,7 +29,7 @@ constexpr uint32_t kF64 = 0x40;
 // A source that answers value-range requests with a prepared answer.
 class FakeSource : public TestStage {
 public:
-    explicit FakeSource(ProjectItem* item) : TestStage(item, &kInputId) {}
+    explicit FakeSource(ProjectItemBase* item) : TestStage(item, &kInputId) {}
     bool OnMessage(MessageRecord* m, uint32_t a) override {
         if (m->code != kMsgValueRange) return TestStage::OnMessage(m, a);
         ++requests;
@@ -52,7 +52,7 @@ public:
 // The Transformation stand-in: the scaler's owner, with a region interface.
 class FakeOwner : public TestStage, public RegionInterface {
 public:
-    explicit FakeOwner(ProjectItem* item) : TestStage(item, &kTransformationId, kF64) {}
+    explicit FakeOwner(ProjectItemBase* item) : TestStage(item, &kTransformationId, kF64) {}
     bool QueryInterface(const ComponentId* id, void** out) override {
         if (!SameComponentId(id, &kDriveSourceId)) return TestStage::QueryInterface(id, out);
         AddRef();

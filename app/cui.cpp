@@ -1,0 +1,565 @@
+#include "app/cui.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/property_pages.h"
+#include "app/shell_hooks.h"
+#include "app/ui_elements.h"
+#include "app/ui_startup.h"
+#include "common/aligned_memory.h"
+#include "framework/component_id.h"
+#include "io/format_registry.h"
+#include "platform/window_api.h"
+#include "toolkit/menu.h"
+#include "toolkit/window.h"
+
+namespace orva {
+
+namespace {
+
+UIPage* LivePage(PageWindow* page) {
+    auto* p = static_cast<UIPage*>(page);
+    return UIPageIsLive(p) ? p : nullptr;
+}
+
+template <class T>
+std::vector<T*> ItemsOf(const ListHead& list) {
+    std::vector<T*> out;
+    for (ListNode* n = list.head; n != nullptr; n = n->next)
+        if (n->item != nullptr) out.push_back(static_cast<T*>(n->item));
+    return out;
+}
+
+}  // namespace
+
+// ---- The CUI ---------------------------------------------------------------------------------
+
+CUI::CUI() {
+    for (WindowGroup& g : groups) g.tag = kWindowGroupTag;
+}
+
+CUI::~CUI() {
+    while (portLists.first != nullptr) PortListRemove(portLists.first);
+    for (UIElement* e : elements) delete e;
+    elements.clear();
+    ListClearHead(&projects);
+    ListClearHead(&components);
+    ListClearHead(&containers);
+    ListDestroyItemsHead(&windowRecords, [](void* item) { delete static_cast<UIPage*>(item); });
+}
+
+CUI& TheCUI() {
+    static CUI cui;
+    return cui;
+}
+
+bool CUI::ListsComponent(const ComponentBase* component) const {
+    return component != nullptr && ListFindItem(components.head, const_cast<ComponentBase*>(component)) != nullptr;
+}
+
+void CUI::RemoveComponent(ComponentBase* component) { CUIRemoveComponent(this, component); }
+
+void CUI::ForgetComponent(ComponentBase* component) { CUIForgetComponent(this, component); }
+
+std::vector<ComponentBase*> CUI::Components() const { return ItemsOf<ComponentBase>(components); }
+
+void CUI::ResetHistogram() { histogram.Reset(); }
+
+bool CUI::IsUp() const { return gUiReady() && mainWindow != nullptr; }
+
+PageWindow* CUI::GetPageWindow() {
+    if (!IsUp()) return nullptr;
+    for (ListNode* n = windowRecords.head; n != nullptr; n = n->next)
+        if (n->item != nullptr) return static_cast<UIPage*>(n->item);
+    return nullptr;
+}
+
+void* CUI::GroupWindow(int group) {
+    if (group < 0 || group >= kGroupCount) return nullptr;
+    return groups[group].windows[0];
+}
+
+void CUI::LayoutGroup(int group) {
+    if (group >= 0 && group < kGroupCount && groups[group].windows[0] != nullptr) GroupSized(groups[group].windows[0]);
+}
+
+void CUI::SetGroupPageSelector(int group, int32_t value) {
+    if (group >= 0 && group < kGroupCount) groups[group].pageSelector = value;
+}
+
+ComponentBase* CUI::FindComponent(uint32_t number, void* window, uint32_t code3, uint32_t code4) {
+    if (code3 == FourCC("DRAW") && code4 == FourCC("CTNR") && number == 0) {
+        for (WindowGroup& g : groups)
+            if (window != nullptr && g.windows[0] == window && g.workspace != nullptr) return g.workspace;
+    }
+    return CUIFindComponent(this, number, window, code3, code4);
+}
+
+ComponentBase* CUI::CreateWorkspace(int group) {
+    if (group < 0 || group >= kGroupCount || TheShellHooks().createWorkspaceContainer == nullptr) return nullptr;
+    ComponentBase* workspace = TheShellHooks().createWorkspaceContainer(this, &groups[group]);
+    if (workspace != nullptr) groups[group].workspace = workspace;
+    return workspace;
+}
+
+PageWindow* CUI::FindPageWindow(void* window, PanelBuilder builder, uint32_t style) {
+    OptionsWindow* c = FindContainerWindow(this, static_cast<gWindow*>(window), builder, style, nullptr);
+    return c != nullptr ? c->ownPage : nullptr;
+}
+
+void CUI::RefreshPageWindow(PageWindow* window) {
+    UIPage* page = LivePage(window);
+    if (page == nullptr) return;
+    // The container that hosts the page rebuilds it in the window it is shown in.
+    for (ListNode* n = containers.head; n != nullptr; n = n->next) {
+        OptionsWindow* c = AsOptionsWindow(static_cast<ComponentBase*>(n->item));
+        if (c == nullptr || c->ownPage != page) continue;
+        UIPage* record = LivePage(c->pageWindow);
+        if (record != nullptr && record->element.key != nullptr)
+            record->element.key(record, reinterpret_cast<void*>(record->id), 0);
+        return;
+    }
+    if (page->current != nullptr) RefreshComponentPanels(page->current, true);
+}
+
+void CUI::AttachPageContainer(ComponentBase* component, void* window, uint32_t style) {
+    OptionsWindow* c = CreateOptionsWindow(this, 3);
+    if (c == nullptr) return;
+    if (!UIPageAttachComponent(c->ownPage, component)) {
+        c->Release();
+        return;
+    }
+    c->ownPage->flags |= style & kPageStyleMask;
+    if (window != nullptr) AttachItemWindow(this, c, reinterpret_cast<uintptr_t>(window), style);
+}
+
+void CUI::QueuePageRegistration(ComponentBase* component, void* window, uint32_t style) {
+    if (PageWindow* pages = FindPageWindow(window, component->panelBuilder, style)) {
+        component->pageWindow = pages;
+        if (pages->current == nullptr) {
+            pages->current = component;
+            pages->flags |= kPageNeedsBuild;
+        }
+        RefreshPageWindow(pages);
+        return;
+    }
+    AttachPageContainer(component, window, style & ~kGroupPagesBit);
+}
+
+// ---- Start and end ---------------------------------------------------------------------------
+
+void CUIChildListVisit(CUI* cui) {
+    if (cui == nullptr) return;
+    for (PortList* l = cui->portLists.first; l != nullptr; l = l->next)
+        for (OutPort* p = l->firstPort; p != nullptr; p = p->next) PortRefresh(p);
+}
+
+void CUIShutdown(CUI* cui) {
+    if (cui == nullptr) return;
+    PortListDetachSources(&cui->portLists);
+    // The component list: each is forgotten, loses its owner and its list reference.
+    while (cui->components.head != nullptr) {
+        ListNode* node = cui->components.head;
+        auto* c = static_cast<ComponentBase*>(node->item);
+        ListUnlink(&cui->components, node);
+        if (c == nullptr || !ComponentIsLive(c)) continue;
+        ComponentLeaveList(c);
+    }
+    while (cui->containers.head != nullptr) {
+        ListNode* node = cui->containers.head;
+        auto* c = static_cast<ComponentBase*>(node->item);
+        ListUnlink(&cui->containers, node);
+        if (c == nullptr || !ComponentIsLive(c)) continue;
+        if (UIPage* record = LivePage(c->pageWindow); record != nullptr && record->current == c) record->current = nullptr;
+        c->pageWindow = nullptr;
+        ComponentReleaseAndUnlink(c);
+    }
+    CUICloseAllProjects(cui, false);
+    while (cui->portLists.first != nullptr) PortListRemove(cui->portLists.first);
+    while (cui->windowRecords.head != nullptr) {
+        ListNode* node = cui->windowRecords.head;
+        auto* record = static_cast<UIPage*>(node->item);
+        if (record == nullptr) {
+            ListUnlink(&cui->windowRecords, node);
+            continue;
+        }
+        CUIDetachWindowRecord(cui, record);
+    }
+    if (cui->IsUp()) gWinRefreshAll();
+    cui->pendingFiles.clear();
+    cui->currentOutput = nullptr;
+    cui->menuTarget = nullptr;
+    for (WindowGroup& g : cui->groups) g.workspace = nullptr;
+}
+
+void CUIClearWindowGroups(CUI* cui) {
+    if (cui == nullptr) return;
+    for (WindowGroup& g : cui->groups) {
+        CUI* owner = g.owner;
+        uint32_t style = g.style;
+        g = WindowGroup{};
+        g.owner = owner;
+        g.style = style;
+    }
+    cui->mainWindow = nullptr;
+}
+
+// ---- Components ------------------------------------------------------------------------------
+
+bool CUIAddComponent(CUI* cui, ComponentBase* component) {
+    if (cui == nullptr || component == nullptr) return false;
+    if (ListAppend(&cui->components, component) == nullptr) return false;
+    component->ui = cui;
+    return true;
+}
+
+bool CUIAddContainer(CUI* cui, ComponentBase* component) {
+    if (cui == nullptr || component == nullptr) return false;
+    if (ListAppend(&cui->containers, component) == nullptr) return false;
+    component->ui = cui;
+    return true;
+}
+
+void CUIRemoveComponent(CUI* cui, ComponentBase* component) {
+    if (cui == nullptr || component == nullptr || component->ui != cui) return;
+    if (!ListRemoveItem(&cui->components, component)) return;
+    CUIForgetComponent(cui, component);
+    component->ui = nullptr;
+}
+
+void CUIRemoveContainer(CUI* cui, ComponentBase* component) {
+    if (cui == nullptr || component == nullptr || component->ui != cui) return;
+    if (!ListRemoveItem(&cui->containers, component)) return;
+    if (UIPage* record = LivePage(component->pageWindow)) CUIDetachWindowRecord(cui, record);
+    component->ui = nullptr;
+}
+
+void CUIForgetComponent(CUI* cui, ComponentBase* component) {
+    if (cui == nullptr || component == nullptr) return;
+    ShellHooks& hooks = TheShellHooks();
+    if (cui->currentOutput == component) {
+        cui->currentOutput = nullptr;
+    } else if (cui->currentOutput != nullptr && hooks.outputSource != nullptr &&
+               hooks.outputSource(cui->currentOutput) == component && hooks.outputSourceGone != nullptr) {
+        hooks.outputSourceGone(cui->currentOutput, component);
+    }
+    if (cui->menuTarget == component) cui->menuTarget = nullptr;
+    for (WindowGroup& g : cui->groups)
+        if (g.workspace == component) g.workspace = nullptr;
+}
+
+ComponentBase* CUIFindComponent(CUI* cui, uint32_t n, const void* owner, uint32_t tag3, uint32_t tag4) {
+    if (cui == nullptr) return nullptr;
+    uint32_t seen = 0;
+    for (ListNode* node = cui->components.head; node != nullptr; node = node->next) {
+        auto* c = static_cast<ComponentBase*>(node->item);
+        if (c == nullptr || !IdHasStage(c->GetClassId(), tag3, tag4)) continue;
+        if (c->owner != nullptr && static_cast<const void*>(c->owner) != owner) continue;
+        if (seen++ == n) return c;
+    }
+    return nullptr;
+}
+
+ComponentBase* CUIFindNextComponent(CUI* cui, size_t* inoutIndex, uint32_t tag3, uint32_t tag4, uint32_t flags) {
+    if (cui == nullptr) return nullptr;
+    size_t start = inoutIndex != nullptr ? *inoutIndex : 0, index = 0;
+    for (ListNode* node = cui->components.head; node != nullptr; node = node->next, ++index) {
+        if (index < start) continue;
+        auto* c = static_cast<ComponentBase*>(node->item);
+        if (c == nullptr || !IdHasStage(c->GetClassId(), tag3, tag4)) continue;
+        UIPage* page = LivePage(c->pageWindow);
+        if (page != nullptr && (page->flags & kPageStyleMask) != (flags & kPageStyleMask)) continue;
+        if (inoutIndex != nullptr) *inoutIndex = index + 1;
+        return c;
+    }
+    if (inoutIndex != nullptr) *inoutIndex = index;
+    return nullptr;
+}
+
+// ---- The current output ----------------------------------------------------------------------
+
+bool CUISetCurrentOutput(CUI* cui, ComponentBase* output, bool force) {
+    if (cui == nullptr || output == nullptr || output->ui != cui) return false;
+    if (!force && cui->currentOutput != nullptr && cui->currentOutput != output) return false;
+    cui->currentOutput = output;
+    return true;
+}
+
+ComponentBase* CUIGetCurrentOutput(CUI* cui) {
+    if (cui == nullptr) return nullptr;
+    if (cui->currentOutput != nullptr) return cui->currentOutput;
+    ShellHooks& hooks = TheShellHooks();
+    ComponentBase* output = hooks.createItemOutput != nullptr ? hooks.createItemOutput(cui) : nullptr;
+    if (output == nullptr) return nullptr;
+    PanelBuilder builder = hooks.getOutputPanelBuilder != nullptr ? hooks.getOutputPanelBuilder() : nullptr;
+    if (cui->mainWindow != nullptr && builder != nullptr) {
+        uint32_t style = cui->groups[0].style & ~kGroupPagesBit;
+        OptionsWindow* window = FindContainerWindow(cui, cui->mainWindow, builder, style, nullptr);
+        if (window == nullptr) {
+            window = CreateOptionsWindow(cui, 3);
+            if (window != nullptr) {
+                CreateUIWindowWithFlags(window, kPageOptions, 4, 3);
+                window->ownPage->flags |= cui->groups[0].style & kPageStyleMask;
+                window->ownPage->element.key = builder;
+                AttachItemWindow(cui, window, reinterpret_cast<uintptr_t>(cui->mainWindow),
+                                 cui->groups[0].style + 0xC000);
+            }
+        }
+        if (window != nullptr && window->ownPage != nullptr) {
+            UIPage* page = window->ownPage;
+            if (page->current == nullptr) {
+                output->panelBuilder = builder;
+                UIPageAttachComponent(page, output);
+                page->flags |= kPageNeedsBuild;
+            }
+            if (page->current != nullptr && page->element.key != nullptr) {
+                page->element.key(page, page->element.window, page->element.pageId);
+                page->flags &= ~kPageNeedsBuild;
+            }
+        }
+    }
+    cui->currentOutput = output;
+    return output;
+}
+
+ComponentBase* ItemGetOutput(ProjectItem* item) { return CUIGetCurrentOutput(CUIOfItem(item)); }
+
+ComponentBase* SourceGetOutput(ProjectItem* item) {
+    if (item == nullptr) return nullptr;
+    return item->output != nullptr ? item->output : ItemGetOutput(item);
+}
+
+void CUIRedrawCurrentOutput(CUI* cui) {
+    if (cui == nullptr || cui->currentOutput == nullptr) return;
+    RedrawVisibleComponentWindows(cui->currentOutput);
+    if (cui->IsUp()) gWinRefreshAll();
+}
+
+// ---- Window records --------------------------------------------------------------------------
+
+UIPage* CUICreateWindowRecord(CUI* cui) {
+    if (cui == nullptr) return nullptr;
+    auto* record = new UIPage;
+    if (record == nullptr) return nullptr;
+    if (ListAppend(&cui->windowRecords, record) == nullptr) {
+        delete record;
+        return nullptr;
+    }
+    return record;
+}
+
+UIPage* CUIFindFreeWindowRecord(CUI* cui) {
+    if (cui == nullptr) return nullptr;
+    for (UIPage* r : ItemsOf<UIPage>(cui->windowRecords))
+        if (r->element.key == nullptr && r->id == 0 && (r->flags & 0x1079EE02u) == 0) return r;
+    return nullptr;
+}
+
+UIPage* CUIFindWindowRecord(CUI* cui, PanelBuilder builder, uintptr_t id, uint32_t flags) {
+    if (cui == nullptr) return nullptr;
+    for (UIPage* r : ItemsOf<UIPage>(cui->windowRecords)) {
+        if (r->element.key == builder && r->id == id && (r->flags & kPageInUse) != 0 &&
+            (r->flags & kPageMatchMask) == (flags & kPageMatchMask))
+            return r;
+    }
+    return nullptr;
+}
+
+namespace {
+
+void AttachTo(UIPage* record, ComponentBase* component, uintptr_t id) {
+    if (record->current == nullptr) UIPageAttachComponent(record, component);
+    if (record->id == 0) record->id = id;
+    if (record->current == component && (record->flags & kPageNeedsBuild) != 0 && record->element.key != nullptr) {
+        record->element.key(record, reinterpret_cast<void*>(record->id), 0);
+        if (UIPageIsLive(record)) record->flags &= ~kPageNeedsBuild;
+    }
+}
+
+}  // namespace
+
+UIPage* AttachItemWindow(CUI* cui, ComponentBase* component, uintptr_t id, uint32_t flags) {
+    if (cui == nullptr || component == nullptr || component->panelBuilder == nullptr || id == 0) return nullptr;
+    UIPage* record = CUIFindFreeWindowRecord(cui);
+    if (record == nullptr) record = CUICreateWindowRecord(cui);
+    if (record == nullptr) return nullptr;
+    record->flags |= (flags & kPageStyleMask) | kPageInUse | kPageNeedsBuild;
+    UIPageAttachComponent(record, component);
+    AttachTo(record, component, id);
+    return record;
+}
+
+UIPage* AttachItemWindowById(CUI* cui, ComponentBase* component, uintptr_t id, uint32_t flags) {
+    if (cui == nullptr || component == nullptr) return nullptr;
+    if (flags != 0) {
+        if (UIPage* record = CUIFindWindowRecord(cui, component->panelBuilder, id, flags)) {
+            AttachTo(record, component, id);
+            return record;
+        }
+    }
+    return AttachItemWindow(cui, component, id, flags);
+}
+
+void CUIDetachWindowRecord(CUI* cui, UIPage* record) {
+    if (cui == nullptr || record == nullptr) return;
+    ListRemoveItem(&cui->windowRecords, record);
+    if (!UIPageIsLive(record)) return;
+    for (ComponentBase* c : ItemsOf<ComponentBase>(cui->components))
+        if (ComponentIsLive(c) && c->pageWindow == record) c->pageWindow = nullptr;
+    for (ComponentBase* c : ItemsOf<ComponentBase>(cui->containers)) {
+        if (!ComponentIsLive(c)) continue;
+        if (c->pageWindow == record) c->pageWindow = nullptr;
+        if (OptionsWindow* w = AsOptionsWindow(c); w != nullptr && w->ownPage == record) w->ownPage = nullptr;
+    }
+    for (WindowGroup& g : cui->groups) {
+        for (size_t i = 0; i < g.tabPages.size(); ++i)
+            if (g.tabPages[i] == record) g.tabPages[i] = nullptr;
+    }
+    delete record;
+}
+
+void CUIRefreshWindowRecords(CUI* cui) {
+    if (cui == nullptr) return;
+    for (UIPage* r : ItemsOf<UIPage>(cui->windowRecords)) {
+        if (!UIPageIsLive(r) || r->current == nullptr || r->current->panelBuilder == nullptr) continue;
+        r->current->panelBuilder(r, r->element.window, kPageRefresh);
+    }
+}
+
+// ---- Groups and tool windows -----------------------------------------------------------------
+
+int32_t* FindWindowSettings(gWindow* window) {
+    if (window == nullptr) return nullptr;
+    for (WindowGroup& g : TheCUI().groups)
+        if (g.windows[0] == window || g.windows[1] == window) return g.cascade;
+    return nullptr;
+}
+
+bool IsWindowGroup(const void* record) {
+    if (record == nullptr) return false;
+    for (const WindowGroup& g : TheCUI().groups)
+        if (&g == record) return g.tag == kWindowGroupTag;
+    return false;
+}
+
+bool WindowGroupForgetWidget(void* record) {
+    if (!IsWindowGroup(record)) return false;
+    static_cast<WindowGroup*>(record)->menuBar = nullptr;
+    return true;
+}
+
+namespace {
+
+bool ToolShown(gWindow* w) { return w != nullptr && w->hwnd != nullptr && platform::IsWindowVisible(w->hwnd); }
+
+void SetToolShown(gWindow* w, bool on) {
+    if (on) {
+        if (!platform::IsWindowEnabled(w->hwnd)) platform::EnableWindow(w->hwnd, true);
+        gWinShow(w, true);
+    } else {
+        if (platform::IsWindowEnabled(w->hwnd)) platform::EnableWindow(w->hwnd, false);
+        gWinShow(w, false);
+    }
+}
+
+}  // namespace
+
+bool ToolWindowToggle(CUI* cui) {
+    if (cui == nullptr) return false;
+    gWindow* w = cui->groups[1].windows[0];
+    if (w == nullptr || gWinValidate(w) == nullptr || w->hwnd == nullptr) return false;
+    bool show = !ToolShown(w);
+    SetToolShown(w, show);
+    return show;
+}
+
+bool ToolWindowSetShown(CUI* cui, bool on) {
+    if (cui == nullptr) return false;
+    gWindow* w = cui->groups[1].windows[0];
+    if (w == nullptr || gWinValidate(w) == nullptr || w->hwnd == nullptr) return false;
+    if (ToolShown(w) != on) SetToolShown(w, on);
+    return ToolShown(w);
+}
+
+void SyncToolsMenuCheck() {
+    CUI& cui = TheCUI();
+    if (cui.toolsItem == nullptr) return;
+    gMenuCheckItem(cui.toolsItem, ToolShown(cui.groups[1].windows[0]));
+}
+
+// ---- The current windows of an item ------------------------------------------------------------
+
+ComponentBase* FindCurrentItemWindow(ProjectItem* item, uint32_t tag3, uint32_t tag4) {
+    if (item == nullptr) return nullptr;
+    for (int slot : {1, 3, 0, 2}) {
+        ComponentBase* c = item->currentWindows[slot];
+        if (c != nullptr && IdHasStage(c->GetClassId(), tag3, tag4)) return c;
+    }
+    return nullptr;
+}
+
+bool HasCurrentItemWindow(const ProjectItem* item) {
+    if (item == nullptr) return false;
+    return std::any_of(std::begin(item->currentWindows), std::end(item->currentWindows),
+                       [](const ComponentBase* c) { return c != nullptr; });
+}
+
+void ClearCurrentItemWindow(ProjectItem* item, const ComponentBase* component) {
+    if (item == nullptr) return;
+    for (int slot = 1; slot < 4; ++slot)
+        if (item->currentWindows[slot] == component) item->currentWindows[slot] = nullptr;
+    if (item->output == component) item->output = nullptr;
+}
+
+void ReleaseItemConsumers(ProjectItem* item) {
+    CUI* cui = CUIOfItem(item);
+    if (cui == nullptr) return;
+    for (ComponentBase* c : cui->Components()) {
+        if (!ComponentIsLive(c) || c->owner != item) continue;
+        if (IdHasStage(c->GetClassId(), FourCC("CELX"), FourCC("DRAW"))) {
+            ClearItemWindowsOf(item, c);
+            c->owner = nullptr;
+            continue;
+        }
+        ComponentReleaseAndUnlink(c);
+    }
+}
+
+void RefreshItemOptionsWindow(ProjectItem* item) {
+    ShellHooks& hooks = TheShellHooks();
+    ComponentBase* output = ItemGetOutput(item);
+    if (output != nullptr && hooks.reconnectItemOutput != nullptr) hooks.reconnectItemOutput(output, item);
+}
+
+void OutputFormatFollowsDialog(ProjectItem* item, ComponentBase* output, int32_t a, int32_t b) {
+    (void)a;
+    ShellHooks& hooks = TheShellHooks();
+    if (output == nullptr) output = SourceGetOutput(item);
+    if (output == nullptr || hooks.outputFollowsDialog == nullptr || !hooks.outputFollowsDialog(output)) return;
+    int32_t index = 0;
+    const FormatDesc* format = CurrentOutputFormat(TheFormatRegistry(), &index);
+    if (format == nullptr || hooks.outputSelectFormat == nullptr || !hooks.outputSelectFormat(output, format)) return;
+    if (b != 0) {
+        RedrawVisibleComponentWindows(output);
+        if (gUiReady()) gWinRefreshAll();
+    }
+}
+
+bool ItemSaveOutput(ProjectItem* item, ComponentBase* output, int32_t code, PanelBuilder builder) {
+    ShellHooks& hooks = TheShellHooks();
+    if (output == nullptr) output = SourceGetOutput(item);
+    if (output == nullptr || hooks.outputSaveCommand == nullptr) return false;
+    return hooks.outputSaveCommand(output, item, code, builder);
+}
+
+bool WindowSaveCurrentItem(gWindow* window, int32_t code, PanelBuilder builder) {
+    if (window != nullptr && (window->state & kStateInHandler) != 0) return false;
+    CUI& cui = TheCUI();
+    Project* project = cui.currentProject;
+    ProjectItem* item = project != nullptr ? project->currentItem.load() : nullptr;
+    if (item == nullptr) return false;
+    return ItemSaveOutput(item, nullptr, code, builder);
+}
+
+}  // namespace orva

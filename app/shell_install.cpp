@@ -1,0 +1,136 @@
+#include "app/shell_install.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "app/cui.h"
+#include "app/status_line.h"
+#include "app/ui_elements.h"
+#include "app/ui_startup.h"
+#include "common/system.h"
+#include "framework/component.h"
+#include "framework/pipeline.h"
+#include "platform/fd_watch.h"
+#include "platform/window_api.h"
+#include "toolkit/edit_field.h"
+#include "toolkit/window.h"
+
+namespace orva {
+
+namespace {
+
+// ---- SIGTERM: a desktop logout ends the program in order ----------------------------------------
+// The handler only writes to a pipe; the loop's poll sees it and closes the main window
+// quietly, which takes the ordinary road to the end (settings written, socket removed).
+
+int gTermPipe[2] = {-1, -1};
+struct sigaction gOldTerm;
+bool gTermInstalled = false;
+
+void OnTerminate(int) {
+    int saved = errno;
+    if (gTermPipe[1] >= 0) {
+        char byte = 1;
+        ssize_t written = ::write(gTermPipe[1], &byte, 1);
+        (void)written;
+    }
+    errno = saved;
+}
+
+void InstallTermHandler() {
+    if (gTermInstalled || ::pipe2(gTermPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    platform::FdWatchAdd(gTermPipe[0], [](int fd) {
+        char buffer[16];
+        while (::read(fd, buffer, sizeof buffer) > 0) {
+        }
+        CUICloseMainWindowQuietly();
+    });
+    struct sigaction sa;
+    std::memset(&sa, 0, sizeof sa);
+    sa.sa_handler = &OnTerminate;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &sa, &gOldTerm);
+    gTermInstalled = true;
+}
+
+void RemoveTermHandler() {
+    if (!gTermInstalled) return;
+    sigaction(SIGTERM, &gOldTerm, nullptr);
+    platform::FdWatchRemove(gTermPipe[0]);
+    ::close(gTermPipe[0]);
+    ::close(gTermPipe[1]);
+    gTermPipe[0] = gTermPipe[1] = -1;
+    gTermInstalled = false;
+}
+
+void MessageLoop() {
+    InstallTermHandler();
+    CUIMessageLoop();
+    RemoveTermHandler();
+}
+
+// ---- Window helpers of the common library --------------------------------------------------------
+
+bool CloseByTitle(const char* title) {
+    if (title == nullptr) return false;
+    for (gWindow* w = gWinList(); w != nullptr; w = w->next) {
+        if (gWinValidate(w) != nullptr && w->title == title) {
+            gUiClose(w);
+            return true;
+        }
+    }
+    return false;
+}
+
+void SetIcon(void* window, int resourceId) {
+    auto* w = gWinValidate(window);
+    if (w != nullptr && w->hwnd != nullptr) platform::SetNativeIcon(w->hwnd, resourceId);
+}
+
+void InstallWindowHooks() {
+    static WindowHooks hooks;
+    hooks.closeWindowByTitle = &CloseByTitle;
+    hooks.setWindowIcon = &SetIcon;
+    gClipboardFillHooks(&hooks);
+    SetWindowHooks(&hooks);
+}
+
+void RefreshItemOptions(ProjectItemBase* item) {
+    if (auto* it = dynamic_cast<ProjectItem*>(item)) RefreshItemOptionsWindow(it);
+}
+
+}  // namespace
+
+void InstallAppShell(AppServices* services) {
+    CUI& cui = TheCUI();
+    if (services != nullptr) {
+        services->registerProjectsIface = [] { RegisterProjectsIface(&TheCUI()); };
+        services->uiInit = [] { return CUIInit(&TheCUI()); };
+        services->messageLoop = &MessageLoop;
+        services->releaseProjects = [] { CUIChildListVisit(&TheCUI()); };
+        services->clearWindowGroups = [] { CUIClearWindowGroups(&TheCUI()); };
+        services->uiShutdown = [] { CUIShutdownToolkit(); };
+        services->uiFinalShutdown = [] { CUIShutdown(&TheCUI()); };
+        services->mainWindow = []() -> void* {
+            gWindow* w = TheCUI().mainWindow;
+            return w != nullptr && gWinValidate(w) != nullptr ? static_cast<void*>(w->hwnd) : nullptr;
+        };
+        services->closeMainWindow = &CUICloseMainWindowQuietly;
+    }
+    InstallStatusLineHooks();
+    InstallWindowHooks();
+    ThePipelineServices().defaultUi = &cui;
+    ComponentServices& components = TheComponentServices();
+    components.uiUp = [] { return TheCUI().IsUp(); };
+    components.refreshAllWindows = &gWinRefreshAll;
+    components.redrawComponentWindows = &RedrawVisibleComponentWindows;
+    components.refreshItemOptionsWindow = &RefreshItemOptions;
+}
+
+}  // namespace orva

@@ -1,0 +1,801 @@
+#include "app/ui_startup.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "app/cui.h"
+#include "app/field_readers.h"
+#include "app/open_road.h"
+#include "app/property_pages.h"
+#include "app/shell_hooks.h"
+#include "app/status_line.h"
+#include "app/ui_elements.h"
+#include "common/log.h"
+#include "common/system.h"
+#include "framework/app_object.h"
+#include "platform/cursor_resources.h"
+#include "platform/window_api.h"
+#include "platform/window_icons.h"
+#include "toolkit/font.h"
+#include "toolkit/input.h"
+#include "toolkit/layout.h"
+#include "toolkit/menu.h"
+#include "toolkit/menu_bar.h"
+#include "toolkit/number_field.h"
+#include "toolkit/painters.h"
+#include "toolkit/tab_bar.h"
+#include "toolkit/text_layout.h"
+#include "toolkit/texture_image.h"
+#include "toolkit/widget.h"
+#include "toolkit/widget_props.h"
+#include "toolkit/window.h"
+
+namespace orva {
+
+namespace {
+
+// Window styles of the toolkit: the main window ends the program when it closes; the
+// tool windows belong to it.
+constexpr uint32_t kMainWindowStyle =
+    kStyleFrameClass | kStyleMain | kStyleSysMenu | kStyleMinimiseBox | kStyleMaximiseBox | kStyleThickFrame;
+constexpr uint32_t kToolWindowStyle = kStyleFrameClass | kStyleSysMenu | kStyleMaximiseBox | kStyleThickFrame;
+constexpr uint32_t kAboutStyle = kStyleSysMenu | kStyleDialogFrame | kStyleNotSizable;
+
+constexpr uint32_t kBackdropColour = 0x4676A6A;
+constexpr uint32_t kTitleButtonColour = 0x4552C1E;
+constexpr uint32_t kExitColour = 0x4737474;
+constexpr uint32_t kLogColour = 0x46D7070;
+constexpr uint32_t kTabStyle = 0x48083;
+constexpr uint32_t kTabColour = 0x46D7070;
+constexpr uint32_t kTabColour2 = 0x4676A6A;
+constexpr float kTabHeight = 18.0f;
+constexpr float kTabWidth = 83.0f;
+constexpr int32_t kToolSideWidth = 263;
+
+constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
+constexpr uint32_t kTopRight = kWsRight | kWsTop;
+constexpr uint32_t kBottomLeft = kWsLeft | kWsBottom;
+
+const int32_t kCursorFallbackToCross[] = {104, 177, 106};
+
+struct StartState {
+    pf::Cursor cursors[1 + platform::kCursorResourceCount] = {};
+    bool cursorsLoaded = false;
+    gWindow* about = nullptr;
+    gElement* maximiseButton = nullptr;
+    int32_t currentTab[kGroupCount] = {-1, -1, -1};
+    bool forceToolkitFailure = false;
+    const gUiTable* table = nullptr;
+};
+
+StartState& State() {
+    static StartState state;
+    return state;
+}
+
+WindowGroup* GroupOf(gWindow* window) {
+    if (window == nullptr || gWinValidate(window) == nullptr) return nullptr;
+    return IsWindowGroup(window->userData) ? static_cast<WindowGroup*>(window->userData) : nullptr;
+}
+
+int GroupIndex(const WindowGroup* g) {
+    CUI& cui = TheCUI();
+    for (int i = 0; i < kGroupCount; ++i)
+        if (&cui.groups[i] == g) return i;
+    return -1;
+}
+
+// A widget of a kind in the current group of a corner slot.
+gElement* AddWidget(gWindow* w, int32_t kind, uint32_t slot, float width, float height, const char* text,
+                    uint32_t colour, void (*onClick)(gElement*, uintptr_t), uintptr_t data) {
+    gWgtTemplate t{.desc = {.kind = kind, .style = slot, .width = width, .height = height, .color1 = colour,
+                            .text = text, .onClick = onClick}};
+    gElement* e = gWgtAdd(w, nullptr, &t, 0);
+    if (e == nullptr) return nullptr;
+    if (data != 0) e->handlerData = data;
+    if (kind >= 36) {
+        // Button captions stand in the middle of the face.
+        e->textAlign = (e->textAlign & ~0xFC000u) | kTextCentre | kTextMiddle;
+        if (gTextHooks().layout != nullptr) gTextHooks().layout(e);
+    }
+    return e;
+}
+
+// Every group of a group window keeps a small margin from the window's edges.
+void SetGroupMargins(gWindow* w, float margin) {
+    if (gSlotTable* table = gWinSlotTable(w)) {
+        for (float& m : table->defaults.margins) m = margin;
+    }
+}
+
+// A new group below the slot's last, made current.
+gGroup* NewGroup(gWindow* w, uint32_t slot) {
+    gWgtSelectWindow(w);
+    gGroup* g = gGrpFind(w, slot, false);
+    if (g != nullptr) gGrpSetActive(g);
+    return g;
+}
+
+float Bottom(const gElement* e) { return e != nullptr ? e->y + e->cellHeight : 0.0f; }
+float Right(const gElement* e) { return e != nullptr ? e->x + e->cellWidth : 0.0f; }
+
+// ---- Title-bar buttons: drawn as small icons ---------------------------------------------------
+
+void PaintIconFrame(gElement* e) {
+    gWindow* w = e->window;
+    float r = static_cast<float>((e->color1 & 0x7F) * 2) / 255.0f;
+    float g = static_cast<float>(((e->color1 >> 8) & 0x7F) * 2) / 255.0f;
+    float b = static_cast<float>(((e->color1 >> 16) & 0x7F) * 2) / 255.0f;
+    float k = e->value != 0 ? 0.7f : e->highlight != 0 ? 1.25f : 1.0f;
+    glColor3f(std::min(1.0f, r * k), std::min(1.0f, g * k), std::min(1.0f, b * k));
+    glRectf(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
+    (void)w;
+    glColor3f(0.92f, 0.92f, 0.92f);
+}
+
+void PaintMinimise(gElement* e) {
+    if (gIsPicking()) {
+        glRectf(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
+        return;
+    }
+    PaintIconFrame(e);
+    glBegin(GL_LINES);
+    glVertex2f(e->x + 2, e->y + e->cellHeight - 2.5f);
+    glVertex2f(e->x + e->cellWidth - 2, e->y + e->cellHeight - 2.5f);
+    glEnd();
+}
+
+void PaintMaximise(gElement* e) {
+    if (gIsPicking()) {
+        glRectf(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
+        return;
+    }
+    PaintIconFrame(e);
+    bool maximised = !e->text.empty() && static_cast<uint8_t>(e->text[0]) == 0x80;
+    float x0 = e->x + 2.5f, y0 = e->y + 2.5f, x1 = e->x + e->cellWidth - 2.5f, y1 = e->y + e->cellHeight - 2.5f;
+    if (maximised) {
+        x1 -= 1.5f;
+        y0 += 1.5f;
+    }
+    glBegin(GL_LINE_LOOP);
+    glVertex2f(x0, y0);
+    glVertex2f(x1, y0);
+    glVertex2f(x1, y1);
+    glVertex2f(x0, y1);
+    glEnd();
+}
+
+void PaintClose(gElement* e) {
+    if (gIsPicking()) {
+        glRectf(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
+        return;
+    }
+    PaintIconFrame(e);
+    glBegin(GL_LINES);
+    glVertex2f(e->x + 2.5f, e->y + 2.5f);
+    glVertex2f(e->x + e->cellWidth - 2.5f, e->y + e->cellHeight - 2.5f);
+    glVertex2f(e->x + e->cellWidth - 2.5f, e->y + 2.5f);
+    glVertex2f(e->x + 2.5f, e->y + e->cellHeight - 2.5f);
+    glEnd();
+}
+
+void MinimiseClick(gElement* e, uintptr_t) { gWinRestorePlacement(e->window, nullptr, true); }
+
+void MaximiseClick(gElement* e, uintptr_t) {
+    gWindow* w = e->window;
+    gWinRestorePlacement(w, nullptr, false);
+    if (gWinValidate(w) == nullptr || !gWgtIsLive(e)) return;
+    bool maximised = (w->state & kStateMaximised) != 0;
+    gWgtSetText(e, maximised ? "\x80" : "\x81");
+}
+
+void CloseClick(gElement*, uintptr_t) { ExitCommand(); }
+void ExitClick(gElement*, uintptr_t) { ExitCommand(); }
+void LogClick(gElement*, uintptr_t) { TheApp().OpenLogInViewer(); }
+
+template <int G>
+void ClearGroupStatus() {
+    StatusResetGroup(G);
+}
+constexpr void (*kStatusClear[kGroupCount])() = {&ClearGroupStatus<0>, &ClearGroupStatus<1>, &ClearGroupStatus<2>};
+
+// The status line of a group: a text in the bottom-left corner, as wide as the window
+// less 28.
+gElement* AddStatusLine(gWindow* w, WindowGroup& g, int index) {
+    if (NewGroup(w, kBottomLeft) == nullptr) return nullptr;
+    float width = static_cast<float>(std::max(40, w->clientWidth - 28));
+    gWgtTemplate t{.desc = {.kind = 4, .style = kBottomLeft, .width = width, .height = 17.0f,
+                            .color1 = kStatusDefaultColour, .text = "Ready", .onClick = &StatusResetHandler}};
+    t.desc.textAlign = 0x4000;
+    t.desc.textMarginX = 4.0f;
+    gElement* status = gWgtAdd(w, nullptr, &t, 0);
+    if (status == nullptr) return nullptr;
+    status->textColor = status->textColor2 = kStatusDefaultColour;
+    gWinSetStatusWidget(w, status, kStatusClear[index]);
+    g.statusWidget = status;
+    g.statusCode = -1;
+    g.bottomMargin = std::max(14, static_cast<int32_t>(status->cellHeight) + 4);
+    return status;
+}
+
+// The tab bar of a group: its tab switch shows the chosen page's widgets only.
+void ShowGroupPage(WindowGroup& g, int32_t index);
+
+void TabSwitch(gElement* tabBar, uintptr_t data) {
+    auto* g = reinterpret_cast<WindowGroup*>(data);
+    if (!IsWindowGroup(g)) return;
+    TabCtrl* t = TabCtrl::FromWidget(tabBar);
+    if (t == nullptr || t->current == nullptr) return;
+    ShowGroupPage(*g, t->current->current);
+}
+
+gElement* AddTabBar(gWindow* w, WindowGroup& g, float x, float y, float width) {
+    gGroup* group = NewGroup(w, kTopLeft);
+    if (group == nullptr) return nullptr;
+    group->x = x;
+    group->y = y;
+    gElement* tabs = TabCtrl::Create(w, nullptr, kTabHeight, kTabWidth, kTabStyle, false, GetUIFont(w), nullptr);
+    if (tabs == nullptr) return nullptr;
+    tabs->color1 = tabs->color1Saved = kTabColour;
+    tabs->color2 = tabs->color2Saved = kTabColour2;
+    TabCtrl::SetWidth(tabs, width);
+    gWgtSetHandler1(tabs, &TabSwitch, reinterpret_cast<uintptr_t>(&g));
+    g.tabBar = tabs;
+    return tabs;
+}
+
+// ---- Window callbacks -----------------------------------------------------------------------------
+
+bool MainCloseRequest(gWindow* window, void* data) {
+    ShellHooks& hooks = TheShellHooks();
+    return hooks.mainCloseRequest != nullptr ? hooks.mainCloseRequest(window, data) : true;
+}
+
+void MainDestroyed(gWindow* window, void* data) {
+    (void)data;
+    TheApp().StopUI();
+    CUI& cui = TheCUI();
+    if (cui.mainWindow == window) cui.mainWindow = nullptr;
+    if (cui.groups[0].windows[0] == window) {
+        cui.groups[0].windows[0] = nullptr;
+        cui.groups[0].statusWidget = nullptr;
+        cui.groups[0].tabBar = nullptr;
+        cui.groups[0].menuBar = nullptr;
+    }
+    State().maximiseButton = nullptr;
+}
+
+void ToolDestroyed(gWindow* window, void*) {
+    TheApp().StopUI();
+    for (WindowGroup& g : TheCUI().groups) {
+        if (g.windows[0] != window) continue;
+        g.windows[0] = nullptr;
+        g.statusWidget = nullptr;
+        g.tabBar = nullptr;
+    }
+}
+
+// Hands a key to the data window of the group's slot 1 while it is not busy.
+bool PassKeyDown(gWindow* window, gWindow* from, void* key) {
+    WindowGroup* g = GroupOf(window);
+    if (g == nullptr) return false;
+    gWindow* data = g->windows[1];
+    if (data == nullptr || gWinValidate(data) == nullptr || data->keyDownHandler == nullptr) return false;
+    if ((data->state & kNoKeysMask) != 0) return false;
+    data->state |= kStateInHandler;
+    bool used = data->keyDownHandler(data, from, key);
+    gWinAfterHandler(data);
+    return used;
+}
+
+bool PassKeyUp(gWindow* window, void* key) {
+    WindowGroup* g = GroupOf(window);
+    if (g == nullptr) return false;
+    gWindow* data = g->windows[1];
+    if (data == nullptr || gWinValidate(data) == nullptr || data->keyUpHandler == nullptr) return false;
+    if ((data->state & kNoKeysMask) != 0) return false;
+    data->state |= kStateInHandler;
+    bool used = data->keyUpHandler(data, key);
+    gWinAfterHandler(data);
+    return used;
+}
+
+bool IsPassedKey(gKeyCode code) {
+    gKeyCode special = code & kKeySpecialMask;
+    gKeyCode printable = code & kKeyPrintableMask;
+    bool modified = (code & kKeyModifiers) != 0;
+    switch (special) {
+        case kKeyTab: case KeyF(10): case KeyF(12): case kKeyPageUp: case kKeyPageDown: case kKeyLeft:
+        case kKeyUp: case kKeyRight: case kKeyDown: case kKeyInsert: case kKeyPadAdd: case kKeyPadSubtract:
+            return true;
+        case 0:
+            break;
+        default:
+            return false;
+    }
+    if (printable >= '0' && printable <= '9') return true;
+    switch (printable) {
+        case 'A': case 'C': case 'E': case 'G': case 'M': case 'O': case 'P': case 'R': case 'T': case 'V':
+        case 0xBB:  // "="
+        case 0xBD:  // "-"
+        case 0xDC:  // "\"
+            return true;
+        case 'B': case 'D': case 'F': case 'I': case 'Q': case 'S':
+            return !modified;
+        default:
+            return false;
+    }
+}
+
+// ---- Cursors -------------------------------------------------------------------------------------
+
+void ShowGroupPage(WindowGroup& g, int32_t index) {
+    int gi = GroupIndex(&g);
+    if (gi < 0) return;
+    State().currentTab[gi] = index;
+    gWindow* w = g.windows[0];
+    for (size_t i = 0; i < g.tabPages.size(); ++i) {
+        UIPage* record = g.tabPages[i];
+        if (!UIPageIsLive(record)) continue;
+        bool show = static_cast<int32_t>(i) == index;
+        auto setShown = [&](UIElement* e) {
+            if (!UIElementIsLive(e) || e->window != w || e->group == nullptr || !gWgtIsLive(e->group)) return;
+            e->group->shown = show ? 1 : 0;
+            for (gRow* row = e->group->rowsHead; row != nullptr; row = row->nextRow)
+                for (gElement* x = row->first; x != nullptr; x = x->rowNext) x->shown = show ? 1 : 0;
+        };
+        setShown(&record->element);
+        for (UIElement* e : record->elements) setShown(e);
+        if (OptionsWindow* c = AsOptionsWindow(record->current); c != nullptr && UIPageIsLive(c->ownPage)) {
+            setShown(&c->ownPage->element);
+            for (UIElement* e : c->ownPage->elements) setShown(e);
+        }
+    }
+    if (w != nullptr && gWinValidate(w) != nullptr) w->dirty = 7;
+}
+
+// The tab identifiers hold the group in the high half and the tab's index in the low one.
+const char* TabLabel(uint32_t tabId, int32_t) {
+    uint32_t group = tabId >> 16, index = tabId & 0xFFFF;
+    if (group >= kGroupCount) return nullptr;
+    WindowGroup& g = TheCUI().groups[group];
+    return index < g.tabLabels.size() ? g.tabLabels[index].c_str() : nullptr;
+}
+
+}  // namespace
+
+// ---- Public ------------------------------------------------------------------------------------
+
+const char* MainWindowTitle(int instanceNumber) {
+    static std::string title;
+    if (instanceNumber > 1) {
+        char buffer[260];
+        int n = std::snprintf(buffer, sizeof buffer, "%s [%d]", kProductTitle, std::min(instanceNumber, 100));
+        if (n < 0) buffer[0] = '\0';
+        title = buffer;
+    } else {
+        title = kProductTitle;
+    }
+    return title.c_str();
+}
+
+void LoadUICursors() {
+    StartState& s = State();
+    if (s.cursorsLoaded) return;
+    s.cursorsLoaded = true;
+    pf::Cursor fallback = gCursorGet(4);
+    s.cursors[0] = fallback;
+    for (size_t i = 0; i < platform::kCursorResourceCount; ++i) {
+        int id = platform::kCursorResources[i];
+        pf::Cursor c = pf::LoadCursor(id);
+        if (c == nullptr) {
+            bool cross = std::find(std::begin(kCursorFallbackToCross), std::end(kCursorFallbackToCross), id) !=
+                         std::end(kCursorFallbackToCross);
+            c = cross && gCursorGet(12) != nullptr ? gCursorGet(12) : fallback;
+        }
+        s.cursors[i + 1] = c;
+    }
+}
+
+void* UICursor(int slot) {
+    if (slot < 0 || static_cast<size_t>(slot) > platform::kCursorResourceCount) return nullptr;
+    return State().cursors[slot];
+}
+
+TextureCapabilities ProbeTextureSupport(gWindow* window) {
+    int32_t sizes[5] = {0, 0, 0, 0, 0};  // maximum, RGB8, RGBA8, RGB16, RGBA16
+    bool ran = gProbeTextureSize(window, sizes);
+    TextureCapabilities t;
+    t.maximum = sizes[0];
+    t.rgb8 = sizes[1];
+    t.rgba8 = sizes[2];
+    t.rgb16 = sizes[3];
+    t.rgba16 = sizes[4];
+    if (t.maximum <= 0) t.maximum = t.rgb8 = t.rgba8 = 1024;
+    LogPrintf("# Max texture size %d.", t.maximum);
+    LogPrintf("# Proxying %d x %d, level 0 texture:", t.maximum, t.maximum);
+    if (ran) {
+        const std::pair<const char*, int32_t> probes[] = {
+            {"RGB16", t.rgb16}, {"RGBA16", t.rgba16}, {"RGB8", t.rgb8}, {"RGBA8", t.rgba8}};
+        for (const auto& [name, size] : probes) {
+            LogPrintf("# proxy %s allocation...", name);
+            if (size > 0) {
+                LogPrintf("\t [%d] succeeded.", size);
+            } else {
+                LogPrintf("%s", "\t failed.");
+            }
+        }
+    }
+    GLint subpixel = 0, aux = 0, read = 0, draw = 0;
+    if (gWinMakeCurrent(window)) {
+        glGetIntegerv(GL_SUBPIXEL_BITS, &subpixel);
+        glGetIntegerv(GL_AUX_BUFFERS, &aux);
+        glGetIntegerv(GL_READ_BUFFER, &read);
+        glGetIntegerv(GL_DRAW_BUFFER, &draw);
+    }
+    LogPrintf("# Subbitmapel bits: %d", subpixel);
+    LogPrintf("# Aux buffers: %d", aux);
+    LogPrintf("# Read buffers: %d", read);
+    LogPrintf("# Draw buffers: %d", draw);
+    if (t.rgb16 > 2048 || t.rgba16 > 2048) {
+        LogPrintf("%s", "# Check 16bit texture - available...\n# Select 8bit texture [default]...");
+    } else if (t.rgb16 == 0 && t.rgba16 == 0) {
+        LogPrintf("%s", "$ 16bit texture allocation failed, select 8bit texture...");
+    } else {
+        LogPrintf("%s", "# Select 8bit texture...");
+    }
+    gTextureLimits().rgb8 = t.rgb8;
+    gTextureLimits().rgb16 = t.rgb16;
+    return t;
+}
+
+bool CUIInit(CUI* cui) {
+    const gUiTable* table = State().forceToolkitFailure ? nullptr : gInit();
+    State().table = table;
+    if (table == nullptr) {
+        LogPrintf("%s", "Can't init UI...");
+        return false;
+    }
+    gSetUiReady(true);
+    static const float kColours[12] = {1.0f, 0.5f, 0.5f, 0.0f, 0.0f, 1.0f, 0.9f, 0.0f, 0.51f, 0.0f, 0.0f, 1.0f};
+    gSetColorSet(kColours);
+    if (!StartMainUI(cui)) return false;
+    return StartUI(cui, 1);
+}
+
+void ForceToolkitFailureForTest(bool on) { State().forceToolkitFailure = on; }
+
+bool StartMainUI(CUI* cui) {
+    if (cui == nullptr) return false;
+    if (cui->mainWindow != nullptr) return true;
+    WindowGroup& g = cui->groups[0];
+    int32_t sw = gScreenWidth(), sh = gScreenHeight();
+    int32_t width = std::min(sw - 20, 900), height = std::min(sh, 706);
+    int32_t x = (sw - width) / 2 > 0 ? (sw - width) / 2 : 0;
+    gWindow* w = width > 0 && height > 0 ? gWinCreateRec(x, 0, width, height, nullptr, &g, kMainWindowStyle) : nullptr;
+    if (w == nullptr) {
+        LogPrintf("%s", "startMainUI(): can`t create UI Grp");
+        return false;
+    }
+    cui->mainWindow = w;
+    g.windows[0] = w;
+    g.owner = cui;
+    LoadUICursors();
+    ProbeTextureSupport(w);
+    SetWindowIcon(w, platform::kProgramIcon);
+    gWinSetBackdrop(w, nullptr, kBackdropColour);
+    gWinSetMinSize(w, 600, 666);
+    w->resizeHandler = &GroupSized;
+    w->keyDownHandler = &GroupKeyDown;
+    w->keyUpHandler = &GroupKeyUp;
+    w->closeHandler = &MainCloseRequest;
+    gWinSetDestroyHandler(w, &MainDestroyed);
+    gWinSetTitle(w, MainWindowTitle(TheApp().InstanceNumber()));
+    gWgtSelect(w, GetUIFont(w));
+    SetGroupMargins(w, 3.0f);
+
+    // Title-bar buttons, right to left in the top-right corner.
+    if (NewGroup(w, kTopRight) == nullptr) {
+        LogPrintf("%s", "startMainUI(): can`t create UI Grp");
+        return false;
+    }
+    gGrpSetAlign(kTopRight, 1);
+    gGrpSetGap(3.0f, 3.0f);
+    gElement* close = AddWidget(w, 37, kTopRight, 10, 10, "x", kTitleButtonColour, &CloseClick, 0);
+    gElement* maximise = AddWidget(w, 37, kTopRight, 10, 10, "\x81", kTitleButtonColour, &MaximiseClick, 0);
+    gElement* minimise = AddWidget(w, 37, kTopRight, 10, 10, "_", kTitleButtonColour, &MinimiseClick, 0);
+    for (auto [e, paint] : {std::pair{close, &PaintClose}, std::pair{maximise, &PaintMaximise},
+                            std::pair{minimise, &PaintMinimise}}) {
+        if (e != nullptr) e->paintImpl = paint;
+    }
+    State().maximiseButton = maximise;
+
+    // The menu bar and, below it, "Exit".
+    gGroup* menuGroup = NewGroup(w, kTopLeft);
+    static MenuBar menuBar;
+    menuBar = MenuBar{};
+    const float menuRect[4] = {0, 0, 70.0f, 22.0f};
+    gElement* bar = menuGroup != nullptr ? MenuBar::Create(w, nullptr, &menuBar, menuRect, GetUIFont(w), nullptr, 0)
+                                         : nullptr;
+    if (bar == nullptr) {
+        LogPrintf("%s", "startMainUI(): can`t create UI Grp");
+        return false;
+    }
+    g.menuBar = &menuBar;
+    gWgtSetHandler3(bar, nullptr, [](uintptr_t record) { WindowGroupForgetWidget(reinterpret_cast<void*>(record)); },
+                    reinterpret_cast<uintptr_t>(&g));
+    if (TheShellHooks().buildMainMenus != nullptr) TheShellHooks().buildMainMenus(cui, &menuBar);
+    gGroup* exitGroup = NewGroup(w, kTopLeft);
+    gElement* exitButton = exitGroup != nullptr ? AddWidget(w, 37, kTopLeft, 68, 22, "Exit", kExitColour, &ExitClick, 0)
+                                                : nullptr;
+    if (exitButton == nullptr) {
+        LogPrintf("%s", "startMainUI(): can`t create UI Grp");
+        return false;
+    }
+    gWinLayoutGroups(w);
+    gGrpArrangeAll(gWinSlotTable(w));
+    float menuBottom = Bottom(bar), exitBottom = Bottom(exitButton), exitRight = Right(exitButton);
+    g.tabArea[0][0] = exitRight;
+    g.tabArea[0][1] = menuBottom;
+    g.tabArea[1][0] = 0;
+    g.tabArea[1][1] = exitBottom;
+    g.tabArea[2][0] = exitRight;
+    g.tabArea[2][1] = exitBottom + (exitBottom - menuBottom) + 20.0f;
+    g.topMargin = static_cast<int32_t>(menuBottom) + 17;
+    g.sideWidth = 0;
+
+    // The tab bar of the main window's pages, then the pages.
+    AddTabBar(w, g, 2.0f, g.tabArea[2][1] + 3.0f, 9.0f);
+    OpenRoad& road = TheOpenRoad();
+    ShellHooks& hooks = TheShellHooks();
+    const struct {
+        const char* title;
+        PanelBuilder builder;
+        uint32_t flags;
+    } pages[] = {{"Source", road.getSourcePanelBuilder != nullptr ? road.getSourcePanelBuilder() : nullptr, 5},
+                 {"Plug-ins", hooks.getPluginListPanelBuilder != nullptr ? hooks.getPluginListPanelBuilder() : nullptr, 4}};
+    for (const auto& page : pages) {
+        OptionsWindow* c = CreateOptionsWindow(cui, 3);
+        if (c == nullptr) continue;
+        c->title = page.title;
+        CreateUIWindowWithFlags(c, kPageOptions, page.flags, 3);
+        if (c->ownPage != nullptr) {
+            c->ownPage->element.key = page.builder;
+            c->ownPage->name = page.title;
+        }
+        AttachItemWindow(cui, c, reinterpret_cast<uintptr_t>(w), g.style | kGroupPagesBit);
+    }
+
+    // "LOG" under the title-bar buttons, the status line at the bottom.
+    if (NewGroup(w, kTopRight) != nullptr) AddWidget(w, 37, kTopRight, 32, 17, "LOG", kLogColour, &LogClick, 0);
+    AddStatusLine(w, g, 0);
+
+    if (hooks.createWorkspaceContainer != nullptr) g.workspace = hooks.createWorkspaceContainer(cui, &g);
+    RebuildGroupTabs(&g);
+    const gUiTable* table = State().table;
+    if (table == nullptr || !table->gWinOpen(w, MainWindowTitle(TheApp().InstanceNumber()), kStyleShown)) {
+        LogPrintf("%s", "startMainUI(): can`t create UI Grp");
+        return false;
+    }
+    // The dialogs that live over the main window are built hidden: a start pops up nothing.
+    if (hooks.preferencesDialog != nullptr) hooks.preferencesDialog(w);
+    if (hooks.showEditShapePanel != nullptr) hooks.showEditShapePanel(nullptr, w);
+    return true;
+}
+
+bool StartUI(CUI* cui, int k) {
+    if (cui == nullptr) return false;
+    k = std::clamp(k, 0, 2);
+    WindowGroup& g = cui->groups[k];
+    if (g.windows[0] != nullptr) return true;
+    int32_t sw = gScreenWidth(), sh = gScreenHeight();
+    gWindow* main = cui->mainWindow;
+    int32_t x, y, width, height;
+    if (main == nullptr) {
+        width = std::min(sw - 20, 710);
+        height = std::min(sh, 494);
+        x = (sw - width) / 2 > 0 ? (sw - width) / 2 : 0;
+        y = 0;
+    } else {
+        WindowGroup* mainGroup = GroupOf(main);
+        if (mainGroup == nullptr) return true;
+        x = std::max(0, main->x + mainGroup->sideWidth + 20);
+        width = std::min(sw - 25 - x, 710);
+        height = std::min(sh - 25, 494);
+        y = std::max(0, sh - 25 - 494);
+    }
+    g.sideWidth = cui->groups[0].sideWidth > kToolSideWidth ? cui->groups[0].sideWidth : kToolSideWidth;
+    gWindow* w = width > 0 && height > 0 ? gWinCreateRec(x, y, width, height, main, &g, kToolWindowStyle) : nullptr;
+    if (w == nullptr) return false;
+    g.windows[0] = w;
+    g.owner = cui;
+    LoadUICursors();
+    gWinSetMinSize(w, 460, 484);
+    SetWindowIcon(w, platform::kProgramIcon);
+    gWinSetBackdrop(w, nullptr, kBackdropColour);
+    w->resizeHandler = &GroupSized;
+    w->keyDownHandler = &GroupKeyDown;
+    w->keyUpHandler = &GroupKeyUp;
+    w->closeHandler = &ToolCloseRequest;
+    gWinSetDestroyHandler(w, &ToolDestroyed);
+    gWgtSelect(w, GetUIFont(w));
+    SetGroupMargins(w, 3.0f);
+    g.tabArea[0][0] = 0;
+    g.tabArea[0][1] = 0;
+    g.tabArea[1][0] = 0;
+    g.tabArea[1][1] = 190.0f;
+    g.tabArea[2][0] = 0;
+    g.tabArea[2][1] = 400.0f;
+    if (AddTabBar(w, g, 0.0f, g.tabArea[1][1] + 3.0f, static_cast<float>(g.sideWidth - 1)) == nullptr) {
+        LogPrintf("%s", "startUI(): can`t init pUI pGrp");
+        return false;
+    }
+    g.topMargin = 20;
+    AddStatusLine(w, g, k);
+    ShellHooks& hooks = TheShellHooks();
+    if (hooks.createWorkspaceContainer != nullptr) g.workspace = hooks.createWorkspaceContainer(cui, &g);
+    RebuildGroupTabs(&g);
+    const char* title = k == 1 ? kChartToolsTitle : k == 2 ? kScematicToolsTitle : kProductTitle;
+    const gUiTable* table = State().table;
+    return table != nullptr && table->gWinOpen(w, title, kStyleShown);
+}
+
+void RebuildGroupTabs(WindowGroup* g) {
+    if (g == nullptr || !IsWindowGroup(g)) return;
+    int gi = GroupIndex(g);
+    CUI* cui = g->owner != nullptr ? g->owner : &TheCUI();
+    g->tabLabels.clear();
+    g->tabPages.clear();
+    gElement* tabs = g->tabBar;
+    if (tabs != nullptr && gWgtIsLive(tabs)) TabCtrl::RemoveAll(tabs);
+    uint32_t wanted = g->style | kGroupPagesBit;
+    for (ListNode* n = cui->windowRecords.head; n != nullptr; n = n->next) {
+        auto* record = static_cast<UIPage*>(n->item);
+        if (record == nullptr || (record->flags & wanted) != wanted || record->current == nullptr) continue;
+        std::string label;
+        if (OptionsWindow* c = AsOptionsWindow(record->current)) label = c->title;
+        if (label.empty() && record->current->name != nullptr) label = record->current->name;
+        if (label.empty()) label = record->name;
+        g->tabLabels.push_back(label.substr(0, 20));
+        g->tabPages.push_back(record);
+    }
+    if (tabs == nullptr || !gWgtIsLive(tabs)) return;
+    for (size_t i = 0; i < g->tabPages.size(); ++i) {
+        TabDesc desc;
+        desc.tabId = (static_cast<uint32_t>(gi) << 16) | static_cast<uint32_t>(i);
+        desc.groupId = 1;
+        desc.label = &TabLabel;
+        TabCtrl::AddTab(tabs, &desc, false);
+    }
+    // The strip holds its tabs.
+    float needed = static_cast<float>(g->tabPages.size()) * (kTabWidth + 1.0f) + kTabHeight + 4.0f;
+    TabCtrl* t = TabCtrl::FromWidget(tabs);
+    if (t != nullptr && gi == 0 && !g->tabPages.empty()) TabCtrl::SetWidth(tabs, std::max(t->visibleWidth, needed));
+    int32_t current = t != nullptr && t->current != nullptr ? t->current->current : -1;
+    if (current < 0 && !g->tabPages.empty()) current = 0;
+    ShowGroupPage(*g, current);
+}
+
+bool GroupPageOrigin(const gWindow* window, float* x, float* y) {
+    if (window == nullptr) return false;
+    for (WindowGroup& g : TheCUI().groups) {
+        if (g.windows[0] != window || g.tabBar == nullptr || !gWgtIsLive(g.tabBar)) continue;
+        *x = g.tabBar->x;
+        *y = g.tabBar->y + g.tabBar->cellHeight + 3.0f;
+        return true;
+    }
+    return false;
+}
+
+// ---- Window callbacks ------------------------------------------------------------------------------
+
+bool GroupKeyDown(gWindow* window, gWindow* from, void* key) {
+    if (key == nullptr) return false;
+    gKeyCode code = static_cast<gKeyEvent*>(key)->code;
+    gKeyCode special = code & kKeySpecialMask;
+    bool alt = (code & kKeyAlt) != 0, ctrl = (code & kKeyCtrl) != 0;
+    if (special == KeyF(4)) {
+        if (alt) {
+            ExitCommand();
+            return true;
+        }
+        ToolWindowToggle(&TheCUI());
+        SyncToolsMenuCheck();
+        return true;
+    }
+    if ((special == kKeyEnter && alt) || ((code & kKeyPrintableMask) == ' ' && special == 0 && ctrl)) {
+        return gWinBroadcastActive(window, key);
+    }
+    if (!IsPassedKey(code)) return false;
+    return PassKeyDown(window, from, key);
+}
+
+bool GroupKeyUp(gWindow* window, void* key) {
+    if (key == nullptr) return false;
+    gKeyCode code = static_cast<gKeyUpRecord*>(key)->code;
+    gKeyCode special = code & kKeySpecialMask;
+    bool passed = (code & kKeyShift) != 0 || special == kKeyPageUp || special == kKeyPageDown ||
+                  special == kKeyLeft || special == kKeyUp || special == kKeyRight || special == kKeyDown ||
+                  (special == 0 && (code & kKeyPrintableMask) == ' ');
+    return passed && PassKeyUp(window, key);
+}
+
+void GroupSized(gWindow* window) {
+    WindowGroup* g = GroupOf(window);
+    if (g == nullptr) return;
+    if (g->statusWidget != nullptr && gWgtIsLive(g->statusWidget)) {
+        float width = static_cast<float>(std::max(40, window->clientWidth - 28));
+        g->statusWidget->width = g->statusWidget->cellWidth = width;
+    }
+    gWindow* data = g->windows[1];
+    if (data != nullptr && gWinValidate(data) != nullptr && TheShellHooks().workspaceLayout != nullptr)
+        TheShellHooks().workspaceLayout(data, g, window->clientWidth, window->clientHeight, 0);
+}
+
+bool ToolCloseRequest(gWindow* window, void*) {
+    if (window->hwnd != nullptr && platform::IsWindowEnabled(window->hwnd)) platform::EnableWindow(window->hwnd, false);
+    gWinShow(window, false);
+    CUI& cui = TheCUI();
+    if (cui.toolsItem != nullptr) gMenuCheckItem(cui.toolsItem, false);
+    return false;
+}
+
+// ---- About ------------------------------------------------------------------------------------------
+
+gWindow* AboutWindow() {
+    gWindow* w = State().about;
+    return w != nullptr && gWinValidate(w) != nullptr ? w : nullptr;
+}
+
+void ShowAboutBox() {
+    if (gWindow* w = AboutWindow()) {
+        gWinShow(w, true);
+        return;
+    }
+    gWindow* main = TheCUI().mainWindow;
+    int32_t x = main != nullptr ? main->x + 120 : 100, y = main != nullptr ? main->y + 120 : 100;
+    gWindow* w = gWinCreateRec(x, y, 260, 110, main, nullptr, kAboutStyle);
+    if (w == nullptr) return;
+    State().about = w;
+    gWinSetBackdrop(w, nullptr, kBackdropColour);
+    gWinSetDestroyHandler(w, [](gWindow* window, void*) {
+        if (State().about == window) State().about = nullptr;
+    });
+    gWgtSelect(w, GetUIFont(w));
+    NewGroup(w, kTopLeft);
+    gGrpSetMargins(kTopLeft, 16.0f, 16.0f);
+    AddWidget(w, 3, kTopLeft, -1, -1, kProductTitle, 0x4000000, nullptr, 0);
+    AddWidget(w, 3, kTopLeft, -1, -1, "Version 2.1.0", 0x4000000, nullptr, 0);
+    NewGroup(w, kWsRight | kWsBottom);
+    gGrpSetMargins(kWsRight | kWsBottom, 10.0f, 10.0f);
+    AddWidget(w, 37, kWsRight | kWsBottom, 60, 20, "OK", kExitColour,
+              [](gElement* e, uintptr_t) { gUiClose(e->window); }, 0);
+    if (const gUiTable* table = State().table) table->gWinOpen(w, "About", kStyleShown);
+}
+
+// ---- Loop and end ---------------------------------------------------------------------------------------
+
+void CUIMessageLoop() {
+    if (const gUiTable* table = State().table) table->gMessageLoop(0);
+}
+
+int CUIShutdownToolkit() {
+    ReleaseUIFonts();
+    State().about = nullptr;
+    State().maximiseButton = nullptr;
+    State().cursorsLoaded = false;
+    const gUiTable* table = State().table;
+    State().table = nullptr;
+    gSetUiReady(false);
+    return table != nullptr ? table->gShutdown() : 0;
+}
+
+void CUICloseMainWindowQuietly() {
+    gWindow* w = TheCUI().mainWindow;
+    if (w != nullptr && gWinValidate(w) != nullptr) gUiCloseQuiet(w);
+}
+
+}  // namespace orva

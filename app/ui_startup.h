@@ -1,0 +1,59 @@
+#pragma once
+// The start of the user interface: the toolkit, the main window (group 0) with its
+// title-bar buttons, menu bar, "Exit" and "LOG" buttons, tab bar and status line, and
+// the "Chart Tools" window (group 1); the window groups' callbacks, the cursors, the
+// texture-capability probe and the About box. UI thread only.
+#include <cstdint>
+
+namespace orva {
+
+class CUI;
+struct gWindow;
+struct WindowGroup;
+
+// The product title (the main window's title; later instances add " [n]").
+inline constexpr char kProductTitle[] = "ORVA (Test only, v.2.1.0) ";
+inline constexpr char kChartToolsTitle[] = "Chart Tools";
+inline constexpr char kScematicToolsTitle[] = "Scematic Tools";
+
+// Starts the toolkit, sets the UI-ready flag and the colour set, builds the main window
+// and the tool window of group 1; false when the toolkit or the main window cannot be
+// had (logged).
+bool CUIInit(CUI* cui);
+// Makes the toolkit's start fail, so that the failure road can be exercised (tests).
+void ForceToolkitFailureForTest(bool on);
+// Builds group 0 once (true when it exists).
+bool StartMainUI(CUI* cui);
+// Builds the tool window of group k (clamped to 0..2) once.
+bool StartUI(CUI* cui, int k);
+// The main window's title for an instance number.
+const char* MainWindowTitle(int instanceNumber);
+// One tab per page record whose style holds the group's style with 0x800.
+void RebuildGroupTabs(WindowGroup* group);
+void ShowAboutBox();
+gWindow* AboutWindow();
+// The toolkit's end (fonts, windows, classes, skin, calculator context).
+int CUIShutdownToolkit();
+// The message loop until the main window is gone.
+void CUIMessageLoop();
+// Closes the main window without its close question (the toolkit's quiet close).
+void CUICloseMainWindowQuietly();
+
+// The cursors: slot 0 the toolkit's default cursor, then the 29 cursor resources.
+void LoadUICursors();
+void* UICursor(int slot);
+// The texture-capability record: {maximum, RGB16, RGBA16, RGB8, RGBA8}.
+struct TextureCapabilities {
+    int32_t maximum = 0, rgb16 = 0, rgba16 = 0, rgb8 = 0, rgba8 = 0;
+};
+// Probes the GL texture sizes of the window's context, logs them and stores the RGB8
+// and RGB16 sizes as the texture limits.
+TextureCapabilities ProbeTextureSupport(gWindow* window);
+
+// Group callbacks (installed on the group windows; exposed for tests).
+bool GroupKeyDown(gWindow* window, gWindow* from, void* key);
+bool GroupKeyUp(gWindow* window, void* key);
+void GroupSized(gWindow* window);
+bool ToolCloseRequest(gWindow* window, void* data);
+
+}  // namespace orva
