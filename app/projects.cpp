@@ -525,10 +525,12 @@ void NoteRefreshRequest() {
     if (gUiReady()) TheApp().Settings().bringToFront = 1;
 }
 
-// The full path of a command's file name; empty when it cannot be made or does not fit.
+// The full path of a command's file name (a relative name is taken in the folder the line
+// was typed in); empty when it cannot be made or does not fit.
 std::string CommandFullPath(const std::string& name) {
+    std::string path = TheApp().CommandPath(name);
     char full[kPathMax];
-    size_t n = FullPathName(full, name.c_str(), sizeof full);
+    size_t n = FullPathName(full, path.c_str(), sizeof full);
     if (n == 0 || n >= sizeof full) return std::string();
     return full;
 }

@@ -69,10 +69,16 @@ void RemoveTermHandler() {
     gTermInstalled = false;
 }
 
-void MessageLoop() {
+// From the start of the user interface to its end, SIGTERM closes the main window; a
+// signal that comes while the windows are built is served by the loop's first poll.
+bool UiInit() {
     InstallTermHandler();
-    CUIMessageLoop();
+    return CUIInit(&TheCUI());
+}
+
+void UiShutdown() {
     RemoveTermHandler();
+    CUIShutdownToolkit();
 }
 
 // ---- Window helpers of the common library --------------------------------------------------------
@@ -111,11 +117,11 @@ void InstallAppShell(AppServices* services) {
     CUI& cui = TheCUI();
     if (services != nullptr) {
         services->registerProjectsIface = [] { RegisterProjectsIface(&TheCUI()); };
-        services->uiInit = [] { return CUIInit(&TheCUI()); };
-        services->messageLoop = &MessageLoop;
+        services->uiInit = &UiInit;
+        services->messageLoop = &CUIMessageLoop;
         services->releaseProjects = [] { CUIChildListVisit(&TheCUI()); };
         services->clearWindowGroups = [] { CUIClearWindowGroups(&TheCUI()); };
-        services->uiShutdown = [] { CUIShutdownToolkit(); };
+        services->uiShutdown = &UiShutdown;
         services->uiFinalShutdown = [] { CUIShutdown(&TheCUI()); };
         services->mainWindow = []() -> void* {
             gWindow* w = TheCUI().mainWindow;

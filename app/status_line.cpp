@@ -88,14 +88,13 @@ int SetGroupStatus(int group, int code, int redraw, const char* text) {
     return 1;
 }
 
-int PrintStatusLine(int group, int code, int redraw, const char* format, ...) {
+namespace {
+
+int VPrintStatusLine(int group, int code, int redraw, const char* format, va_list args) {
     WindowGroup* g = ShownGroup(group);
     if (g == nullptr || code >= -1 || format == nullptr) return 0;
     char buffer[kStatusTextMax + 1];
-    va_list args;
-    va_start(args, format);
     int n = VFormat(buffer, sizeof buffer, format, args);
-    va_end(args);
     if (n < 0) buffer[0] = '\0';
     std::string line(buffer);
     Cut(&line);
@@ -103,6 +102,25 @@ int PrintStatusLine(int group, int code, int redraw, const char* format, ...) {
     g->statusCode = -1;
     Show(*g, kStatusErrorColour, code >= -2, line, redraw);
     return 1;
+}
+
+// The library's status helper hands one text argument.
+int PrintOneText(int group, int code, int redraw, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int n = VPrintStatusLine(group, code, redraw, format, args);
+    va_end(args);
+    return n;
+}
+
+}  // namespace
+
+int PrintStatusLine(int group, int code, int redraw, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    int n = VPrintStatusLine(group, code, redraw, format, args);
+    va_end(args);
+    return n;
 }
 
 void StatusResetGroup(int group) {
@@ -122,7 +140,7 @@ void InstallStatusLineHooks() {
     static const StatusLineHooks hooks{
         [](int group, int code, int flags, const char* text) { return SetGroupStatus(group, code, flags, text); },
         [](int group, int code, int flags, const char* format, const char* name) {
-            return PrintStatusLine(group, code, flags, format, name != nullptr ? name : "");
+            return PrintOneText(group, code, flags, format, name != nullptr ? name : "");
         }};
     SetStatusLineHooks(&hooks);
     OutputWriterHooks& writer = TheOutputWriterHooks();

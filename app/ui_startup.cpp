@@ -441,7 +441,8 @@ TextureCapabilities ProbeTextureSupport(gWindow* window) {
     LogPrintf("# Read buffers: %d", read);
     LogPrintf("# Draw buffers: %d", draw);
     if (t.rgb16 > 2048 || t.rgba16 > 2048) {
-        LogPrintf("%s", "# Check 16bit texture - available...\n# Select 8bit texture [default]...");
+        LogPrintf("%s", "# Check 16bit texture - available...");
+        LogPrintf("%s", "# Select 8bit texture [default]...");
     } else if (t.rgb16 == 0 && t.rgba16 == 0) {
         LogPrintf("%s", "$ 16bit texture allocation failed, select 8bit texture...");
     } else {

@@ -1,6 +1,7 @@
 // The program itself, started more than once on an account as a new user has it (no
-// ~/.config, no session runtime folder): later starts hand their lines to a running
-// instance, whichever that is, and failed hand-overs are logged and never run a line twice.
+// ~/.config, no session runtime folder), its windows on the test's display: later starts
+// hand their lines to a running instance, whichever that is, and failed hand-overs are
+// logged and never run a line twice.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -51,7 +52,7 @@ protected:
         }
     }
 
-    // Starts an instance that keeps running (the headless loop) in `folder`; answers its index.
+    // Starts an instance that keeps running (its windows open) in `folder`; answers its index.
     size_t Spawn(const std::vector<std::string>& args = {}, const std::string& folder = "") {
         pid_t pid = fork();
         if (pid == 0) {
@@ -60,7 +61,6 @@ protected:
             unsetenv("XDG_RUNTIME_DIR");
             setenv("HOME", home_.c_str(), 1);
             setenv("ORVA_MESSAGEBOX_ANSWER", "1", 1);
-            setenv("ORVA_TEST_HEADLESS_LOOP", "1", 1);
             std::vector<char*> argv{const_cast<char*>("orva")};
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
@@ -99,6 +99,14 @@ protected:
         return ReadText(user_ + (number > 1 ? "/orva" + std::to_string(number) : std::string("/orva")) + ".log");
     }
     std::string Socket(int slot) const { return user_ + "/orvaCommonSharedData." + std::to_string(slot) + ".sock"; }
+    // Waits until the instance of `number` has its main window (it probes the textures
+    // while it builds it) and takes lines.
+    bool Ready(int number) {
+        return WaitForLog(kWindowMade, number).find(kWindowMade) != std::string::npos && Listening(number);
+    }
+    static constexpr const char* kWindowMade = "# Max texture size";
+    // The real handler's line for a name that names no file.
+    std::string Missing(const std::string& path) const { return "* Can`t open file: " + path + "\n"; }
     // Waits until the log of `number` holds `text`.
     std::string WaitForLog(const std::string& text, int number = 1) {
         std::string log = Log(number);
@@ -117,19 +125,19 @@ protected:
 
 TEST_F(HandoverProgramTest, AFreshAccountStartsCleanlyAndHandsOver) {
     size_t a = Spawn();
-    ASSERT_TRUE(Listening(1));
+    ASSERT_TRUE(Ready(1));
     // Folders made, private to the user; no error on the way.
     struct stat st;
     ASSERT_EQ(stat(user_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    std::string log = WaitForLog("Stand-in UI: headless loop");
+    std::string log = Log();
     for (const char* error : {"Error", "***"}) EXPECT_EQ(log.find(error), std::string::npos) << log;
 
     // A name with a terminal's escape sequence reaches the log escaped.
     EXPECT_EQ(Run({"c d.fits", "e\x1b]0;x\x07.fits"}, elsewhere_), 0);
-    log = WaitForLog("Projects stand-in: open");
+    log = WaitForLog("* Can`t open file:");
     for (std::string line : {std::string("Received command line: c d.fits e\\x1b]0;x\\x07.fits\n"),
-                             "Projects stand-in: open " + elsewhere_ + "/c d.fits\n"})
+                             Missing(elsewhere_ + "/c d.fits")})
         EXPECT_NE(log.find(line), std::string::npos) << log;
     EXPECT_EQ(log.find('\x1b'), std::string::npos);
     // Nothing loose in ~/.config, nothing beside the program.
@@ -137,28 +145,33 @@ TEST_F(HandoverProgramTest, AFreshAccountStartsCleanlyAndHandsOver) {
     for (const char* name : {"orva.log", "orva.cfg", "orvaCommonSharedData.1.lock", "orvaCommonSharedData.1.sock"})
         EXPECT_FALSE(Exists(std::string(ORVA_BINARY_DIR "/") + name)) << name;
 
-    // An instance of its own: number 2, its own log; the first sees nothing.
-    EXPECT_EQ(Run({"--NewInstance"}), 0);
-    EXPECT_NE(Log(2).find("***Can`t init CUI, Exit!\n"), std::string::npos);
+    // An instance of its own: number 2, its own log and windows; the first sees nothing.
+    size_t second = Spawn({"--NewInstance"});
+    ASSERT_TRUE(Ready(2));
+    EXPECT_EQ(Log(2).find("init CUI"), std::string::npos) << Log(2);
     EXPECT_EQ(Log().find("newinstance"), std::string::npos);
+    kill(running_[second], SIGTERM);
+    EXPECT_EQ(Wait(second), 0);
 
-    // exit closes the first instance.
+    // exit closes the first instance: its settings written, its socket gone.
     EXPECT_EQ(Run({"-exit"}), 0);
     EXPECT_EQ(Wait(a), 0);
     EXPECT_NE(Log().find("Received command line: -exit\n"), std::string::npos);
+    EXPECT_TRUE(Exists(user_ + "/orva.cfg"));
+    EXPECT_FALSE(Exists(Socket(1)));
 }
 
 TEST_F(HandoverProgramTest, TheLineGoesToWhicheverInstanceStillRuns) {
     size_t a = Spawn();
-    ASSERT_TRUE(Listening(1));
+    ASSERT_TRUE(Ready(1));
     Spawn({"--newinstance"});
-    ASSERT_TRUE(Listening(2));
+    ASSERT_TRUE(Ready(2));
     // A ends; the next start takes its free slot but hands its line to B.
     EXPECT_EQ(Run({"-exit"}), 0);
     EXPECT_EQ(Wait(a), 0);
     EXPECT_EQ(Run({"-open", "c.fits"}, elsewhere_), 0);
-    std::string log = WaitForLog("Projects stand-in: open", 2);
-    EXPECT_NE(log.find("Projects stand-in: open " + elsewhere_ + "/c.fits\n"), std::string::npos) << log;
+    std::string log = WaitForLog("* Can`t open file:", 2);
+    EXPECT_NE(log.find(Missing(elsewhere_ + "/c.fits")), std::string::npos) << log;
     // No third full instance: the start that took slot 1 only handed over, so the log of
     // that slot is still A's.
     EXPECT_NE(Log().find("Received command line: -exit\n"), std::string::npos) << Log();
@@ -166,7 +179,7 @@ TEST_F(HandoverProgramTest, TheLineGoesToWhicheverInstanceStillRuns) {
 
 TEST_F(HandoverProgramTest, AKilledInstanceLeavesNothingBehind) {
     size_t a = Spawn();
-    ASSERT_TRUE(Listening(1));
+    ASSERT_TRUE(Ready(1));
     kill(running_[a], SIGKILL);
     waitpid(running_[a], nullptr, 0);
     running_[a] = 0;
@@ -175,16 +188,17 @@ TEST_F(HandoverProgramTest, AKilledInstanceLeavesNothingBehind) {
     // waited for, not the dead one's).
     unlink((user_ + "/orva.log").c_str());
     size_t b = Spawn();
-    ASSERT_NE(WaitForLog("Stand-in UI: headless loop").find("Stand-in UI: headless loop"), std::string::npos);
+    ASSERT_NE(WaitForLog(kWindowMade).find(kWindowMade), std::string::npos);
     EXPECT_FALSE(Exists(user_ + "/orva2.log"));
     EXPECT_EQ(Run({"f.fits"}, elsewhere_), 0);
-    std::string log = WaitForLog("Projects stand-in: open");
-    EXPECT_NE(log.find("Projects stand-in: open " + elsewhere_ + "/f.fits\n"), std::string::npos)
-        << log << "\n--- orva2.log:\n" << Log(2);
-    // SIGTERM ends the loop in order.
+    std::string log = WaitForLog("* Can`t open file:");
+    EXPECT_NE(log.find(Missing(elsewhere_ + "/f.fits")), std::string::npos) << log << "\n--- orva2.log:\n" << Log(2);
+    // SIGTERM (a desktop logout) ends the program in order: settings written, socket gone.
+    unlink((user_ + "/orva.cfg").c_str());
     kill(running_[b], SIGTERM);
     EXPECT_EQ(Wait(b), 0);
     EXPECT_FALSE(Exists(Socket(1)));
+    EXPECT_TRUE(Exists(user_ + "/orva.cfg"));
 }
 
 TEST_F(HandoverProgramTest, FailedHandOversAreLoggedAndTheLineRunsOnce) {
@@ -202,7 +216,7 @@ TEST_F(HandoverProgramTest, FailedHandOversAreLoggedAndTheLineRunsOnce) {
         ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
         ::close(fd);
         size_t start = Spawn({"d.fits"}, elsewhere_);
-        const std::string opened = "Projects stand-in: open " + elsewhere_ + "/d.fits\n";
+        const std::string opened = Missing(elsewhere_ + "/d.fits");
         std::string log = WaitForLog(opened, 2);
         EXPECT_NE(log.find("***can`t send cmd: " + Socket(1) + ": Connection refused\n"), std::string::npos) << log;
         EXPECT_EQ(Count(log, opened), 1u) << log;
@@ -213,11 +227,10 @@ TEST_F(HandoverProgramTest, FailedHandOversAreLoggedAndTheLineRunsOnce) {
     // A hung owner: it takes the connection but answers nothing. The start gives up,
     // logs it and runs the line; the owner, going on later, drops the line.
     size_t a = Spawn();
-    ASSERT_TRUE(Listening(1));
-    WaitForLog("Stand-in UI: headless loop");
+    ASSERT_TRUE(Ready(1));
     kill(running_[a], SIGSTOP);
     size_t b = Spawn({"h.fits"}, elsewhere_);
-    const std::string opened = "Projects stand-in: open " + elsewhere_ + "/h.fits\n";
+    const std::string opened = Missing(elsewhere_ + "/h.fits");
     std::string second = WaitForLog(opened, 2);
     EXPECT_NE(second.find("***can`t send cmd: " + Socket(1) + ": no answer\n"), std::string::npos) << second;
     kill(running_[a], SIGCONT);
@@ -235,7 +248,7 @@ TEST_F(HandoverProgramTest, ExitOnAFirstInstanceRunsTheLineWithoutUserInterface)
     EXPECT_EQ(Run({"g.fits", "--keylist", "--EXIT"}, elsewhere_), 0);
     EXPECT_EQ(ReadText(list), ReadText(ORVA_SOURCE_DIR "/tests/framework/cmdlist_golden.txt"));
     std::string log = Log();
-    EXPECT_NE(log.find("Projects stand-in: open " + elsewhere_ + "/g.fits\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(Missing(elsewhere_ + "/g.fits")), std::string::npos) << log;
     for (const char* absent : {"init UI", "init CUI"}) EXPECT_EQ(log.find(absent), std::string::npos) << log;
     // No settings are written in this mode.
     EXPECT_FALSE(Exists(user_ + "/orva.cfg") || Exists(Socket(1)));

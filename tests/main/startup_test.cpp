@@ -11,6 +11,7 @@
 
 #include "common/log.h"
 #include "framework/app_object.h"
+#include "app/ui_startup.h"
 #include "main/services.h"
 #include "platform/instance_slots.h"
 #include "test_support.h"
@@ -181,6 +182,20 @@ TEST_F(StartupTest, SecondStartHandsOverUnlessItAskedForItsOwnInstance) {
     EXPECT_EQ(calls[2] + " " + calls[3].substr(0, 11), "handOver loadFilters");
 }
 
+TEST_F(StartupTest, AToolkitThatCannotStartEndsTheProgramInOrder) {
+    AppObject app;
+    Prepare(app);
+    app.SetServices(DefaultAppServices());
+    ForceToolkitFailureForTest(true);
+    EXPECT_EQ(WinMain(app, {}), 0);
+    ForceToolkitFailureForTest(false);
+    app.Shutdown();
+    std::string log = ReadText(app.LogFilePath());
+    size_t failed = log.find("Can't init UI...\n");
+    EXPECT_NE(failed, std::string::npos) << log;
+    EXPECT_LT(failed, log.find("***Can`t init CUI, Exit!\n")) << log;
+}
+
 TEST_F(StartupTest, LibraryStartFailureEndsWithMinusOne) {
     AppObject app;
     Prepare(app);
@@ -189,11 +204,12 @@ TEST_F(StartupTest, LibraryStartFailureEndsWithMinusOne) {
     EXPECT_EQ(WinMain(app, {}), -1);
 }
 
-// The program itself, as a user starts it.
+// The program itself, as a user starts it, without a display: the user interface cannot
+// start and the program ends at once.
 class ProgramTest : public StartupTest {
 protected:
     int Run(const std::vector<std::string>& extraEnv = {}) {
-        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + appData_, "XDG_RUNTIME_DIR=" + runtime_,
+        std::vector<std::string> env = {"-u", "DISPLAY", "XDG_CONFIG_HOME=" + appData_, "XDG_RUNTIME_DIR=" + runtime_,
                                         "ORVA_MESSAGEBOX_ANSWER=1"};
         env.insert(env.end(), extraEnv.begin(), extraEnv.end());
         return testing_util::RunProgram(ORVA_BINARY_DIR "/orva", env);
@@ -207,11 +223,87 @@ TEST_F(ProgramTest, StartsWritesItsReportAndEnds) {
     for (const char* line :
          {"Vendor Name: ", "OS Support for:\n", "MMX: Y\n", "-----------\n",
           "Load filter(s): 2 modules, plugins 2\n",
-          "Load 12 IO module(s)... Format(s): input 12, output 3\n", "***Can`t init CUI, Exit!\n"})
+          "Load 12 IO module(s)... Format(s): input 12, output 3\n", "startMainUI(): can`t create UI Grp\n",
+          "***Can`t init CUI, Exit!\n"})
         EXPECT_NE(log.find(line), std::string::npos) << line;
     // The report comes before the modules, the modules before the user interface.
     EXPECT_LT(log.find("-----------"), log.find("Load filter(s)"));
-    EXPECT_LT(log.find("Load 12 IO"), log.find("***Can`t init CUI"));
+    EXPECT_LT(log.find("Load 12 IO"), log.find("startMainUI()"));
+    EXPECT_LT(log.find("startMainUI()"), log.find("***Can`t init CUI"));
+}
+
+// The program on a screen of 1024 x 768 of its own: its windows where the user expects
+// them, a second instance of its own, and both ends (a second start's exit, SIGTERM).
+TEST_F(ProgramTest, OpensItsWindowsOnAScreenOf1024x768) {
+    if (std::system("command -v xvfb-run xwininfo xprop >/dev/null 2>&1") != 0) GTEST_SKIP() << "X tools missing";
+    std::string out = root_ + "/out", script = root_ + "/windows.sh";
+    mkdir(out.c_str(), 0700);
+    testing_util::WriteText(script, R"(#!/bin/sh
+orva="$1"; out="$2"
+main='ORVA (Test only, v.2.1.0) '
+wait_for() { for i in $(seq 1 300); do xwininfo -root -tree 2>/dev/null | grep -q "$1" && return 0; sleep 0.1; done; return 1; }
+"$orva" & first=$!
+wait_for '"Chart Tools"' && wait_for "\"$main\""
+xwininfo -name "$main" > "$out/main"
+xwininfo -name 'Chart Tools' > "$out/tools"
+xprop -name "$main" WM_NAME _NET_WM_NAME _NET_WM_ICON > "$out/props"
+"$orva" --newinstance & second=$!
+wait_for '\[2\]'
+xwininfo -root -tree > "$out/tree"
+kill -TERM $second; wait $second; echo $? > "$out/second"
+"$orva" -exit; echo $? > "$out/sender"
+wait $first; echo $? > "$out/first"
+)");
+    std::string command = "env -u XDG_RUNTIME_DIR XDG_CONFIG_HOME=" + testing_util::ShellQuote(appData_) +
+                          " ORVA_MESSAGEBOX_ANSWER=1 xvfb-run -a -s '-screen 0 1024x768x24' sh " +
+                          testing_util::ShellQuote(script) + " " + ORVA_BINARY_DIR "/orva " +
+                          testing_util::ShellQuote(out) + " >/dev/null 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    auto field = [](const std::string& text, const std::string& name) {
+        size_t at = text.find(name);
+        return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + name.size());
+    };
+    std::string main = ReadText(out + "/main"), tools = ReadText(out + "/tools");
+    EXPECT_EQ(std::vector<int>({field(main, "Absolute upper-left X:"), field(main, "Absolute upper-left Y:"),
+                                field(main, "Width:"), field(main, "Height:")}),
+              std::vector<int>({62, 0, 900, 706}))
+        << main;
+    EXPECT_EQ(std::vector<int>({field(tools, "Absolute upper-left X:"), field(tools, "Absolute upper-left Y:"),
+                                field(tools, "Width:"), field(tools, "Height:")}),
+              std::vector<int>({82, 249, 710, 494}))
+        << tools;
+    std::string props = ReadText(out + "/props");
+    EXPECT_NE(props.find("WM_NAME(STRING) = \"ORVA (Test only, v.2.1.0) \""), std::string::npos) << props;
+    for (const char* icon : {"Icon (16 x 16):", "Icon (32 x 32):"})
+        EXPECT_NE(props.find(icon), std::string::npos) << icon;
+    EXPECT_NE(ReadText(out + "/tree").find("\"ORVA (Test only, v.2.1.0)  [2]\""), std::string::npos);
+    for (const char* status : {"/second", "/sender", "/first"}) EXPECT_EQ(ReadText(out + status), "0\n") << status;
+    std::string user = appData_ + "/ZEL Lab";
+    EXPECT_TRUE(testing_util::Exists(user + "/orva.cfg"));
+    EXPECT_FALSE(testing_util::Exists(user + "/orvaCommonSharedData.1.sock"));
+
+    // The log holds the texture capabilities and the one closing line they imply.
+    std::string log = ReadText(user + "/orva.log");
+    for (const char* line : {"# Max texture size ", "# Proxying ", "# proxy RGB16 allocation...\n",
+                             "# proxy RGBA16 allocation...\n", "# proxy RGB8 allocation...\n",
+                             "# proxy RGBA8 allocation...\n", "# Subbitmapel bits: ", "# Aux buffers: ",
+                             "# Read buffers: ", "# Draw buffers: "})
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+    auto sizeAfter = [&](const char* probe) {
+        size_t at = log.find(probe);
+        if (at == std::string::npos) return -1;
+        at = log.find('\n', at) + 1;
+        return log.compare(at, 3, "\t [") == 0 ? std::atoi(log.c_str() + at + 3) : 0;
+    };
+    int rgb16 = sizeAfter("# proxy RGB16"), rgba16 = sizeAfter("# proxy RGBA16");
+    const char* closing = rgb16 > 2048 || rgba16 > 2048 ? "# Check 16bit texture - available...\n"
+                          : rgb16 == 0 && rgba16 == 0     ? "$ 16bit texture allocation failed, select 8bit texture...\n"
+                                                          : "# Select 8bit texture...\n";
+    EXPECT_NE(log.find(closing), std::string::npos) << log;
+    int closings = 0;
+    for (const char* c : {"# Check 16bit texture", "$ 16bit texture allocation failed", "# Select 8bit texture...\n"})
+        closings += log.find(c) != std::string::npos;
+    EXPECT_EQ(closings, 1) << log;
 }
 
 TEST_F(ProgramTest, ALinkedSettingsFileStaysALink) {
