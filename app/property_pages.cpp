@@ -76,8 +76,10 @@ void TabSelected(gElement* tabBar, uintptr_t data) {
 // Drops the window a builder refused.
 void ForgetWindow(UIWindowRecord* record, gWindow* w) {
     int32_t pageId = record->element.pageId;
+    uint32_t kept = record->element.flags & (kElementKind3 | kElementRestores);
     UIElementReset(&record->element);
     record->element.pageId = pageId;
+    record->element.flags |= kept;
     record->element.window = nullptr;
     if (gWinValidate(w) != nullptr) {
         w->closeHandler = nullptr;
@@ -260,7 +262,8 @@ gWindow* OpenComponentWindow(OptionsWindow* component, gWindow* parent, int32_t 
         bool tool = parent != nullptr && parent == TheCUI().groups[1].windows[0];
         title = WindowTitle(record, builder, tool ? kToolTitleSuffix : "", kTitleLimit);
     }
-    gWinOpen(w, title.c_str(), kStyleShown);
+    // A window made deferred gets its native window now, with the record's style.
+    gWinOpen(w, title.c_str(), (style & kStyleDeferred) != 0 ? style | kStyleShown : kStyleShown);
     SetStateButton(record, true);
     return w;
 }

@@ -1,0 +1,191 @@
+// The records through which components show their settings: zeroed aligned blocks,
+// element slots, options-window containers, blocks that are built once and refreshed
+// after, component windows that a builder refuses, and the placement and titles of
+// component windows.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/property_pages.h"
+#include "app/ui_elements.h"
+#include "common/aligned_memory.h"
+#include "framework/component_id.h"
+#include "platform/window_api.h"
+#include "shell_fixture.h"
+#include "toolkit/widget.h"
+
+namespace orva {
+namespace {
+
+// A component whose builder shows two blocks of controls and records what it did.
+std::vector<std::string> gLog;
+int32_t gAnswer = 1;
+
+void Note(const std::string& s) { gLog.push_back(s); }
+
+class TwoBlocks : public ComponentBase {
+public:
+    TwoBlocks() : ComponentBase(nullptr) {
+        panelBuilder = &Builder;
+        name = "Blocks";
+    }
+    const ComponentId* GetClassId() const override { return &kReductionId; }
+
+    static void Build(UIElement* e, gElement** slots) {
+        Note("build " + std::to_string(e->index - 1));
+        for (uint32_t i = 0; i < e->slotCount; ++i) {
+            gWgtTemplate t{.desc = {.kind = 3, .style = e->group->style & kWsSlotBits, .text = "x"}};
+            slots[i] = gWgtAdd(e->window, nullptr, &t, 0);
+        }
+    }
+    static void Refresh(UIPage*, UIElement* e, int32_t pageId) {
+        Note("refresh " + std::to_string(e->index - 1) + " " + std::to_string(pageId));
+    }
+    static int32_t Builder(PageWindow* pw, void* window, int32_t pageId) {
+        auto* page = static_cast<UIPage*>(pw);
+        auto* w = static_cast<gWindow*>(window);
+        int32_t shown = 0;
+        for (uint32_t block = 0; block < 2; ++block) {
+            shown += ShowComponentPage(page, w, 0x24000, &Builder, block + 2, block, 13, pageId, &Build, &Refresh,
+                                       nullptr)
+                         ? 1
+                         : 0;
+        }
+        return gAnswer == 0 ? 0 : shown;
+    }
+};
+
+class PagesTest : public testing_util::ShellTest {
+protected:
+    void SetUp() override {
+        Start();
+        gLog.clear();
+        gAnswer = 1;
+        ResetDefaultCascade();
+    }
+};
+
+TEST_F(PagesTest, ZeroedBlocksAndSlots) {
+    auto* block = static_cast<unsigned char*>(AllocZeroed(37));
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(block) % 32, 0u);
+    EXPECT_EQ(std::count(block, block + 37, 0), 37);
+    AlignedFree(block);
+
+    UIPage page;
+    UIElement* e = UIElementCreate(&page);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(std::make_tuple(e->tag, e->flags, e->page), std::make_tuple(kElementRecordTag, 1u, &page));
+    EXPECT_FALSE(UIElementAllocSlots(e, 0));
+    EXPECT_FALSE(UIElementAllocSlots(e, 4097));
+    EXPECT_TRUE(UIElementAllocSlots(e, 4096));
+    EXPECT_FALSE(UIElementAllocSlots(e, 4096));
+    EXPECT_EQ(e->slotCount, 4096u);
+    // Empty slots fail the glyph check, which resets the element.
+    EXPECT_FALSE(UIElementEnsureGlyphs(e, 4096));
+    EXPECT_EQ(std::make_tuple(e->slots, e->flags), std::make_tuple(static_cast<gElement**>(nullptr), 0u));
+}
+
+TEST_F(PagesTest, OptionsWindowContainersByKind) {
+    struct Case {
+        int32_t kind;
+        int32_t recordId;  // 0: no window record
+        PanelBuilder builder;
+    };
+    for (Case c : {Case{0, kPageGeneric, &GenericWindowBuilder}, {2, kPageGeneric, &GenericWindowBuilder},
+                   {3, kPageOptions, &OptionsPageBuild}, {4, 0, nullptr}, {5, 0, nullptr}}) {
+        OptionsWindow* w = CreateOptionsWindow(&cui(), c.kind);
+        ASSERT_NE(w, nullptr) << c.kind;
+        EXPECT_EQ(w->windows.size(), c.recordId != 0 ? 1u : 0u) << c.kind;
+        if (c.recordId != 0) {
+            EXPECT_EQ(w->windows[0]->element.pageId, c.recordId);
+            EXPECT_EQ(w->windows[0]->kind, c.kind);
+        }
+        EXPECT_EQ(w->panelBuilder, c.builder) << c.kind;
+        EXPECT_TRUE(ListFindItem(cui().containers.head, w) != nullptr) << c.kind;
+        EXPECT_TRUE(IdHasStage(w->GetClassId(), FourCC("GCTL"), FourCC("CTNR")));
+        ASSERT_NE(w->ownPage, nullptr);
+        EXPECT_EQ(w->ownPage->flags & (kPageInUse | kPageNeedsBuild), kPageInUse | kPageNeedsBuild);
+    }
+}
+
+TEST_F(PagesTest, BlocksAreBuiltOnceThenRefreshed) {
+    auto* c = new TwoBlocks;
+    UIPage* page = CUICreateWindowRecord(&cui());
+    ASSERT_TRUE(UIPageAttachComponent(page, c));
+    // A refresh of a page that was never built calls nothing.
+    EXPECT_TRUE(ShowComponentPage(page, nullptr, 0, &TwoBlocks::Builder, 2, 0, 13, kPageRefresh, &TwoBlocks::Build,
+                                  &TwoBlocks::Refresh, nullptr));
+    EXPECT_TRUE(gLog.empty());
+    // Without a window nothing is to be done.
+    EXPECT_EQ(TwoBlocks::Builder(page, nullptr, 5), 2);
+    EXPECT_TRUE(gLog.empty());
+
+    EXPECT_EQ(TwoBlocks::Builder(page, Main(), 5), 2);
+    EXPECT_EQ(gLog, (std::vector<std::string>{"build 0", "refresh 0 5", "build 1", "refresh 1 5"}));
+    ASSERT_EQ(page->table.size(), 13u);
+    EXPECT_EQ(page->table[1]->slotCount, 3u);
+    gLog.clear();
+    EXPECT_EQ(TwoBlocks::Builder(page, Main(), 7), 2);
+    EXPECT_EQ(gLog, (std::vector<std::string>{"refresh 0 7", "refresh 1 7"}));
+    // A refresh without a window finds the blocks through their stored window.
+    gLog.clear();
+    page->table.assign(page->table.size(), nullptr);
+    EXPECT_EQ(TwoBlocks::Builder(page, nullptr, kPageRefresh), 2);
+    EXPECT_EQ(gLog, (std::vector<std::string>{"refresh 0 -1024", "refresh 1 -1024"}));
+    c->Release();
+}
+
+TEST_F(PagesTest, ComponentWindowsPlacementAndTitles) {
+    OptionsWindow* options = CreateOptionsWindow(&cui(), 3);
+    ASSERT_NE(options, nullptr);
+    auto* hosted = new TwoBlocks;
+    ASSERT_TRUE(UIPageAttachComponent(options->ownPage, hosted));
+    UIWindowRecord* record = UIWindowRecordFind(options, kPageOptions);
+    ASSERT_NE(record, nullptr);
+
+    // A builder that shows nothing for a new window leaves no window behind.
+    size_t windows = platform::LiveWindowCount();
+    gAnswer = 0;
+    EXPECT_EQ(OpenComponentWindow(options, Main(), kWindowToggle, 0, record), nullptr);
+    testing_util::ServeQueue();
+    EXPECT_EQ(platform::LiveWindowCount(), windows);
+    EXPECT_EQ(record->element.window, nullptr);
+
+    // Opened over the tool window: cascaded from its group, titled with the tool suffix.
+    gAnswer = 1;
+    gWindow* w = OpenComponentWindow(options, Tools(), kWindowToggle, 0, record);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->title, "Blocks Options  Tool");
+    // 200 to the left of the tool window would leave the screen: x stops at 0.
+    EXPECT_EQ(std::make_pair(w->x, w->y), std::make_pair(0, Tools()->y));
+    EXPECT_EQ(cui().groups[1].cascade[0], 20);
+    // A refresh never closes a window; a toggle of a shown one hides it.
+    EXPECT_EQ(OpenComponentWindow(options, Tools(), kWindowRefresh, 0, record), w);
+    EXPECT_TRUE(platform::IsWindowVisible(w->hwnd));
+    EXPECT_EQ(OpenComponentWindow(options, Tools(), kWindowToggle, 0, record), w);
+    EXPECT_FALSE(platform::IsWindowVisible(w->hwnd));
+
+    // Placement clamps into the screen: a window taller than it gets its height.
+    record->width = 300;
+    record->height = 2000;
+    int32_t x = 0, y = 0, width = 0, height = 0;
+    PlaceRecordWindow(record, Main(), kWindowStyleKind3, 1024, 768, &x, &y, &width, &height);
+    // (The refused window above took the first place over the main window.)
+    EXPECT_EQ(std::make_tuple(x, y, width, height), std::make_tuple(62 + 70 + 20, 0, 300, 768));
+
+    // Titles: the suffix when it fits, else the text cut with the mark 0x85.
+    EXPECT_EQ(WindowTitle(record, &TwoBlocks::Builder, kToolTitleSuffix, 260), "Blocks Options  Tool");
+    std::string cut = WindowTitle(record, &TwoBlocks::Builder, kToolTitleSuffix, 12);
+    EXPECT_EQ(cut, "Blocks O\x85");
+    // The mark reaches the window manager as an ellipsis.
+    gWinSetTitle(w, cut.c_str());
+    std::vector<std::string> calls = Fake().CallsFor(w->hwnd);
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "title Blocks O\u2026"), calls.end());
+    hosted->Release();
+}
+
+}  // namespace
+}  // namespace orva
