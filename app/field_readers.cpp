@@ -2,7 +2,6 @@
 
 #include <GL/gl.h>
 
-#include <map>
 
 #include "app/status_line.h"
 #include "common/calculator.h"
@@ -27,15 +26,6 @@ bool ReadWith(Reader read, bool expression) {
     if (calc != nullptr && calc->message != nullptr && calc->message[0] != '\0')
         SetGroupStatus(0, -3, kStatusRedrawNow, calc->message);
     return ok;
-}
-
-struct CachedFont {
-    void* hwnd = nullptr;
-    gFont* font = nullptr;
-};
-std::map<gWindow*, CachedFont>& UIFonts() {
-    static std::map<gWindow*, CachedFont> fonts;
-    return fonts;
 }
 
 }  // namespace
@@ -110,20 +100,11 @@ void RepaintWindowNow(gWindow* window, int event) {
 
 gFont* GetUIFont(gWindow* window) {
     if (window == nullptr || gWinValidate(window) == nullptr) return nullptr;
-    CachedFont& cached = UIFonts()[window];
-    if (cached.font != nullptr && cached.hwnd == window->hwnd && cached.font->window == window) return cached.font;
-    if (cached.font != nullptr) gFontRelease(cached.font);
-    cached = CachedFont{};
+    // The window's second font: it goes with the window.
+    if (window->extraFont != nullptr) return window->extraFont;
     gFont* font = gFontGet(window, kFaceByName, "Arial", -10, 0, kDefaultCharset, 0, 600, nullptr);
-    if (font == nullptr || !RefAssign(&cached.font, font)) return window->font;
-    cached.hwnd = window->hwnd;
-    return cached.font;
-}
-
-void ReleaseUIFonts() {
-    for (auto& [window, cached] : UIFonts())
-        if (cached.font != nullptr) gFontRelease(cached.font);
-    UIFonts().clear();
+    if (font == nullptr || !RefAssign(&window->extraFont, font)) return window->font;
+    return window->extraFont;
 }
 
 const char* EntryName(const gElement* entry, uint8_t* outFlag) {

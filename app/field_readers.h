@@ -34,11 +34,9 @@ void UpdateRadioGroupNow(gElement** toggles, int count, gElement* pressed);
 // Events below 3 do nothing; 7 paints a window that can draw now and swaps; anything else
 // (or a busy window) marks it for a repaint.
 void RepaintWindowNow(gWindow* window, int event);
-// The window's UI font ("Arial", 10 pixels, bold, Cyrillic), made on first use; the
-// window's own font when that fails.
+// The window's UI font ("Arial", 10 pixels, bold, Cyrillic), made on first use and kept
+// as the window's second font; the window's own font when that fails.
 gFont* GetUIFont(gWindow* window);
-// Lets go of the cached UI fonts (before the toolkit shuts down).
-void ReleaseUIFonts();
 // The widget's text, or " " without one; clears the flag.
 const char* EntryName(const gElement* entry, uint8_t* outFlag);
 

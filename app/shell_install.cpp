@@ -14,6 +14,7 @@
 #include "app/ui_startup.h"
 #include "common/system.h"
 #include "framework/component.h"
+#include "framework/display_lock.h"
 #include "framework/pipeline.h"
 #include "platform/fd_watch.h"
 #include "platform/window_api.h"
@@ -128,6 +129,8 @@ void InstallAppShell(AppServices* services) {
             return w != nullptr && gWinValidate(w) != nullptr ? static_cast<void*>(w->hwnd) : nullptr;
         };
         services->closeMainWindow = &CUICloseMainWindowQuietly;
+        // The display lock's timer, until playback brings its own.
+        if (services->stopEventTimer == nullptr) services->stopEventTimer = [] { return TheEventTimer().Stop(false); };
     }
     InstallStatusLineHooks();
     InstallWindowHooks();

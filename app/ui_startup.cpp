@@ -784,7 +784,6 @@ void CUIMessageLoop() {
 }
 
 int CUIShutdownToolkit() {
-    ReleaseUIFonts();
     State().about = nullptr;
     State().maximiseButton = nullptr;
     State().cursorsLoaded = false;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/field_readers.h"
+#include "app/ui_elements.h"
 #include "common/system.h"
 #include "framework/handover.h"
 #include "platform/cursor_resources.h"
@@ -22,6 +23,7 @@
 #include "toolkit/input.h"
 #include "toolkit/menu.h"
 #include "toolkit/texture_image.h"
+#include "toolkit/gl_test_support.h"
 #include "toolkit/widget.h"
 
 #include <X11/Xlib.h>
@@ -74,6 +76,14 @@ TEST_F(ShellWindowsTest, WindowsTitlesAndStatusLinesOnA1024x768Screen) {
     size_t windows = platform::LiveWindowCount();
     EXPECT_TRUE(StartUI(&cui(), 1));
     EXPECT_EQ(std::make_pair(Tools(), platform::LiveWindowCount()), std::make_pair(tools, windows));
+
+    // The About box: made once, shown again.
+    ShowAboutBox();
+    gWindow* about = AboutWindow();
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->title, "About");
+    ShowAboutBox();
+    EXPECT_EQ(AboutWindow(), about);
 
     // The main window's pages are tabs of its tab bar; the tool window has none yet.
     EXPECT_EQ(cui().groups[0].tabLabels, (std::vector<std::string>{"Source", "Plug-ins"}));
@@ -239,6 +249,28 @@ TEST_F(ShellOnDisplayTest, TheToolWindowsCloseBoxHidesIt) {
     EXPECT_EQ(gTextureLimits().rgb8, logged("# proxy RGB8 allocation"));
     EXPECT_EQ(gTextureLimits().rgb16, logged("# proxy RGB16 allocation"));
     EXPECT_GT(gTextureLimits().rgb8, 0);
+}
+
+TEST_F(ShellOnDisplayTest, TheTabBarShowsTheChosenPage) {
+    Start(false);
+    ServeFor(200);
+    WindowGroup& g = cui().groups[0];
+    ASSERT_EQ(g.tabPages.size(), 2u);
+    auto shown = [&](size_t i) {
+        gGroup* group = g.tabPages[i]->element.group;
+        return group != nullptr && group->shown != 0;
+    };
+    EXPECT_TRUE(shown(0));
+    EXPECT_FALSE(shown(1));
+    // A click on the second tab, as the user makes it.
+    gElement* tabs = g.tabBar;
+    testing_util::FocusWindow(Main());
+    testing_util::FakeMotionIn(Main(), static_cast<int>(tabs->x + 83 + 30), static_cast<int>(tabs->y + 8));
+    testing_util::FakeButton(true);
+    testing_util::FakeButton(false);
+    ServeFor(200);
+    EXPECT_FALSE(shown(0));
+    EXPECT_TRUE(shown(1));
 }
 
 TEST_F(ShellOnDisplayTest, LogButtonAndClipboard) {
