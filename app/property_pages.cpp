@@ -420,6 +420,16 @@ int32_t OptionsPageBuild(PageWindow* pageWindow, void* windowArg, int32_t pageId
 
 // ---- Tab bars of record windows -------------------------------------------------------------------
 
+namespace {
+
+// The labels of the blocks listed in record tab bars, by tab identifier (1-based).
+std::vector<std::string>& RecordTabLabels() {
+    static std::vector<std::string> labels;
+    return labels;
+}
+
+}  // namespace
+
 void WindowTabsRefresh(gElement* tabBar, UIWindowRecord* record) {
     TabCtrl* t = TabCtrl::FromWidget(tabBar);
     UIPage* page = record != nullptr ? RecordPage(record) : nullptr;
@@ -428,14 +438,21 @@ void WindowTabsRefresh(gElement* tabBar, UIWindowRecord* record) {
     blocks.push_back(&record->element);
     for (UIElement* e : page->elements)
         if (e->window == tabBar->window && e->group != nullptr) blocks.push_back(e);
-    uint32_t id = 0;
     for (UIElement* e : blocks) {
-        ++id;
         if (e == &record->element) continue;
+        // Each block is listed once under its name (" " without one).
+        std::vector<std::string>& labels = RecordTabLabels();
         TabDesc desc;
-        desc.tabId = id;
         desc.groupId = 1;
-        desc.label = [](uint32_t, int32_t) -> const char* { return nullptr; };
+        desc.tabId = e->word != 0 ? e->word : static_cast<uint32_t>(labels.size() + 1);
+        if (e->word == 0) {
+            labels.push_back(e->name.empty() ? std::string(" ") : e->name.substr(0, 20));
+            e->word = desc.tabId;
+        }
+        desc.label = [](uint32_t tabId, int32_t) -> const char* {
+            const std::vector<std::string>& all = RecordTabLabels();
+            return tabId >= 1 && tabId <= all.size() ? all[tabId - 1].c_str() : nullptr;
+        };
         int added = TabCtrl::AddTab(tabBar, &desc, false);
         if (added == 1 && (e->flags & kElementBelowTabs) == 0 && e->group != nullptr && gWgtIsLive(e->group)) {
             float dy = tabBar->y + tabBar->height + 3.0f - e->group->y;

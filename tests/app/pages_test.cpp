@@ -14,6 +14,7 @@
 #include "framework/component_id.h"
 #include "platform/window_api.h"
 #include "shell_fixture.h"
+#include "toolkit/tab_bar.h"
 #include "toolkit/widget.h"
 
 namespace orva {
@@ -35,6 +36,7 @@ public:
 
     static void Build(UIElement* e, gElement** slots) {
         Note("build " + std::to_string(e->index - 1));
+        e->name = e->index == 1 ? "First" : "Second";
         for (uint32_t i = 0; i < e->slotCount; ++i) {
             gWgtTemplate t{.desc = {.kind = 3, .style = e->group->style & kWsSlotBits, .text = "x"}};
             slots[i] = gWgtAdd(e->window, nullptr, &t, 0);
@@ -184,6 +186,31 @@ TEST_F(PagesTest, ComponentWindowsPlacementAndTitles) {
     gWinSetTitle(w, cut.c_str());
     std::vector<std::string> calls = Fake().CallsFor(w->hwnd);
     EXPECT_NE(std::find(calls.begin(), calls.end(), "title Blocks O\u2026"), calls.end());
+    hosted->Release();
+}
+
+TEST_F(PagesTest, AWindowWithATabBarShowsOneBlockAtATime) {
+    OptionsWindow* options = CreateOptionsWindow(&cui(), 3);
+    ASSERT_NE(options, nullptr);
+    auto* hosted = new TwoBlocks;
+    ASSERT_TRUE(UIPageAttachComponent(options->ownPage, hosted));
+    UIWindowRecord* record = CreateUIWindowWithFlags(options, kPageOptions, kRecordTabBar, 3);
+    ASSERT_NE(record, nullptr);
+    gWindow* w = OpenComponentWindow(options, Main(), kWindowToggle, 0, record);
+    ASSERT_NE(w, nullptr);
+    ASSERT_NE(record->element.slots, nullptr);
+    TabCtrl* tabs = TabCtrl::FromWidget(record->element.slots[0]);
+    ASSERT_NE(tabs, nullptr);
+    ASSERT_NE(tabs->current, nullptr);
+    ASSERT_EQ(tabs->current->count, 2);
+    EXPECT_EQ(tabs->current->tabs[0]->label, "First");
+    EXPECT_EQ(tabs->current->tabs[1]->label, "Second");
+    std::vector<UIElement*> blocks = options->ownPage->table;
+    ASSERT_TRUE(blocks[0] != nullptr && blocks[1] != nullptr);
+    // Both blocks stand below the tab bar; the chosen one is shown.
+    for (UIElement* e : {blocks[0], blocks[1]}) EXPECT_GE(e->group->y, record->element.slots[0]->y + 16.0f);
+    EXPECT_TRUE(WindowTabSelect(record, 1));
+    EXPECT_EQ(std::make_pair(blocks[0]->group->shown, blocks[1]->group->shown), std::make_pair(uint8_t{0}, uint8_t{1}));
     hosted->Release();
 }
 
