@@ -73,8 +73,9 @@ void TabSelected(gElement* tabBar, uintptr_t data) {
     WindowTabSelect(record, t->current->current);
 }
 
-// Drops the window a builder refused.
+// Drops the window a builder refused, with whatever blocks it made there.
 void ForgetWindow(UIWindowRecord* record, gWindow* w) {
+    if (UIPage* page = RecordPage(record)) UIPageDropWindow(page, w);
     int32_t pageId = record->element.pageId;
     uint32_t kept = record->element.flags & (kElementKind3 | kElementRestores);
     UIElementReset(&record->element);

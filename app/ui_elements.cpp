@@ -40,7 +40,10 @@ bool WindowShown(gWindow* window) {
            platform::IsWindowVisible(window->hwnd);
 }
 
-bool WindowHiddenByState(const gWindow* window) { return window != nullptr && (window->state & 0x1800) != 0; }
+// A window that is gone counts as hidden.
+bool WindowHiddenByState(const gWindow* window) {
+    return window != nullptr && (gWinValidate(window) == nullptr || (window->state & 0x1800) != 0);
+}
 
 void FreeSlots(UIElement* e, bool removeWidgets) {
     if (e->slots == nullptr) return;
@@ -719,7 +722,7 @@ std::string PageTitle(const UIWindowRecord* record, PanelBuilder builder) {
     std::string name;
     if (record != nullptr && record->element.page != nullptr) {
         for (const UIElement* e : record->element.page->elements) {
-            if (e->key == builder && !e->name.empty() && !WindowHiddenByState(e->window) && e->window != nullptr) {
+            if (e->key == builder && !e->name.empty() && e->window != nullptr && !WindowHiddenByState(e->window)) {
                 name = e->name;
                 break;
             }

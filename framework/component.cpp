@@ -28,8 +28,37 @@ bool DeviceUsable(const DeviceViewBase* device) { return device != nullptr && de
 
 // ---- Hosts -------------------------------------------------------------------------
 
+namespace {
+
+std::mutex& LiveItemsLock() {
+    static std::mutex lock;
+    return lock;
+}
+std::unordered_set<const ProjectItemBase*>& LiveItems() {
+    static std::unordered_set<const ProjectItemBase*> items;
+    return items;
+}
+
+}  // namespace
+
+ProjectItemBase::ProjectItemBase() {
+    std::lock_guard<std::mutex> hold(LiveItemsLock());
+    LiveItems().insert(this);
+}
+
+ProjectItemBase::~ProjectItemBase() {
+    std::lock_guard<std::mutex> hold(LiveItemsLock());
+    LiveItems().erase(this);
+}
+
+bool ProjectItemIsLive(const ProjectItemBase* item) {
+    if (item == nullptr) return false;
+    std::lock_guard<std::mutex> hold(LiveItemsLock());
+    return LiveItems().count(item) != 0;
+}
+
 void ClearItemWindowsOf(ProjectItemBase* item, const ComponentBase* component) {
-    if (item == nullptr) return;
+    if (!ProjectItemIsLive(item)) return;
     for (ComponentBase*& ref : item->currentWindows)
         if (ref == component) ref = nullptr;
     item->ForgetComponent(component);

@@ -125,7 +125,10 @@ struct SourceHolder {
 
 class ProjectItemBase {
 public:
-    virtual ~ProjectItemBase() = default;
+    ProjectItemBase();
+    ProjectItemBase(const ProjectItemBase&) = delete;
+    ProjectItemBase& operator=(const ProjectItemBase&) = delete;
+    virtual ~ProjectItemBase();
     // The component leaves the item (it goes away, or loses the item as its owner): the
     // item drops every reference it holds to it beyond the current windows.
     virtual void ForgetComponent(const ComponentBase* component) { (void)component; }
@@ -137,8 +140,12 @@ public:
     void* description = nullptr;  // what the stage creators read
 };
 
+// True while the item exists (a component may outlive the item it names as owner).
+bool ProjectItemIsLive(const ProjectItemBase* item);
+
 // Clears each of the item's four current-window references that names the
-// component (all four: the component goes away) and lets the item forget it.
+// component (all four: the component goes away) and lets the item forget it; nothing
+// for an item that is gone.
 void ClearItemWindowsOf(ProjectItemBase* item, const ComponentBase* component);
 
 // The user-interface object as the component model sees it. Every operation

@@ -13,6 +13,7 @@
 #include "app/ui_elements.h"
 #include "framework/app_object.h"
 #include "framework/component_id.h"
+#include "platform/instance_slots.h"
 #include "test_support.h"
 
 namespace orva {
@@ -296,6 +297,28 @@ TEST_F(ProjectCommandsTest, WithoutAnOpenRoadEveryCountedFileFails) {
     for (const std::string& name : {a, b}) EXPECT_NE(log.find("Can`t open (" + name + ")"), std::string::npos) << log;
     EXPECT_EQ(TheCUI().projects.head, nullptr);
     EXPECT_TRUE(TheCUI().pendingFiles.empty());
+}
+
+TEST_F(ProjectCommandsTest, ASecondStartClosesTheNamedFilesOnly) {
+    testing_util::TempFolder runtime;
+    testing_util::ScopedEnv runtimeEnv("XDG_RUNTIME_DIR", runtime.Path());
+    platform::InstanceSlots other(runtime.Path(), kInstanceCounterName);
+    ASSERT_TRUE(other.Acquire());
+    ASSERT_TRUE(TheApp().OpenInstanceCounter(kInstanceCounterName));
+    ASSERT_EQ(TheApp().InstanceCount(), 2);
+    RecordingRoad();
+    std::string a = folder.File("a.fits"), b = folder.File("b.fits");
+    TheApp().DispatchCommandLine({a, b});
+    ASSERT_NE(ProjectFindItemByName(&TheCUI(), nullptr, a.c_str()), nullptr);
+    TheApp().DispatchCommandLine({"-close", a, folder.File("nothere.fits")});
+    EXPECT_EQ(ProjectFindItemByName(&TheCUI(), nullptr, a.c_str()), nullptr);
+    EXPECT_NE(ProjectFindItemByName(&TheCUI(), nullptr, b.c_str()), nullptr);
+    TheApp().DispatchCommandLine({"--allclose"});
+    EXPECT_EQ(TheCUI().projects.head, nullptr);
+    // The application object goes back to being the first instance.
+    other.Release();
+    ASSERT_TRUE(TheApp().OpenInstanceCounter(kInstanceCounterName));
+    EXPECT_EQ(TheApp().InstanceNumber(), 1);
 }
 
 }  // namespace
