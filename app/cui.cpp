@@ -387,6 +387,12 @@ UIPage* AttachItemWindow(CUI* cui, ComponentBase* component, uintptr_t id, uint3
     record->flags |= (flags & kPageStyleMask) | kPageInUse | kPageNeedsBuild;
     UIPageAttachComponent(record, component);
     AttachTo(record, component, id);
+    // A page of a group window joins that window's tab bar.
+    for (WindowGroup& g : cui->groups) {
+        uint32_t wanted = g.style | kGroupPagesBit;
+        if (g.windows[0] != nullptr && g.tabBar != nullptr && g.style != 0 && (record->flags & wanted) == wanted)
+            RebuildGroupTabs(&g);
+    }
     return record;
 }
 

@@ -125,14 +125,12 @@ float Right(const gElement* e) { return e != nullptr ? e->x + e->cellWidth : 0.0
 // ---- Title-bar buttons: drawn as small icons ---------------------------------------------------
 
 void PaintIconFrame(gElement* e) {
-    gWindow* w = e->window;
     float r = static_cast<float>((e->color1 & 0x7F) * 2) / 255.0f;
     float g = static_cast<float>(((e->color1 >> 8) & 0x7F) * 2) / 255.0f;
     float b = static_cast<float>(((e->color1 >> 16) & 0x7F) * 2) / 255.0f;
     float k = e->value != 0 ? 0.7f : e->highlight != 0 ? 1.25f : 1.0f;
     glColor3f(std::min(1.0f, r * k), std::min(1.0f, g * k), std::min(1.0f, b * k));
     glRectf(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
-    (void)w;
     glColor3f(0.92f, 0.92f, 0.92f);
 }
 

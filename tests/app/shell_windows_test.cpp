@@ -88,6 +88,13 @@ TEST_F(ShellWindowsTest, WindowsTitlesAndStatusLinesOnA1024x768Screen) {
     // The main window's pages are tabs of its tab bar; the tool window has none yet.
     EXPECT_EQ(cui().groups[0].tabLabels, (std::vector<std::string>{"Source", "Plug-ins"}));
     EXPECT_TRUE(cui().groups[1].tabLabels.empty());
+    // A page attached later to the tool window joins its tab bar.
+    OptionsWindow* page = CreateOptionsWindow(&cui(), 3);
+    ASSERT_NE(page, nullptr);
+    page->title = "Chart";
+    ASSERT_NE(AttachItemWindow(&cui(), page, reinterpret_cast<uintptr_t>(tools), kGroupStyleChart | kGroupPagesBit),
+              nullptr);
+    EXPECT_EQ(cui().groups[1].tabLabels, (std::vector<std::string>{"Chart"}));
 }
 
 // Records the keys that reach the data window of slot 1.
