@@ -248,13 +248,16 @@ void ItemArrayFreeStrings(ItemArray* array) {
     array->items = nullptr;
 }
 
-void ItemArrayTrimSpare(ItemArray* array) {
+void ItemArrayFreeSpare(ItemArray* array) {
     if (array == nullptr || array->items != nullptr) return;
-    if (array->block != nullptr && array->capacity >= kItemSpareTrimCount) {
-        std::free(array->block);
-        array->block = nullptr;
-        array->capacity = 0;
-    }
+    std::free(array->block);
+    array->block = nullptr;
+    array->capacity = 0;
+}
+
+void ItemArrayTrimSpare(ItemArray* array) {
+    if (array != nullptr && array->block != nullptr && array->capacity >= kItemSpareTrimCount)
+        ItemArrayFreeSpare(array);
 }
 
 BufferItem* ItemArrayAppend(ItemArray* array, const char* text, int32_t value, int32_t size) {

@@ -152,6 +152,9 @@ void ItemArrayFreeStrings(ItemArray* array);
 // Frees the block when it holds kItemSpareTrimCount items or more (and no item
 // is in use); smaller blocks are kept for reuse.
 void ItemArrayTrimSpare(ItemArray* array);
+// Frees the spare block whatever its size (when no item is in use): block and
+// capacity become 0.
+void ItemArrayFreeSpare(ItemArray* array);
 // Releases every item's text and frees the item block (count, items, block and
 // capacity 0): the array is left empty and valid. The destructor does the same.
 void BlockListBufferDestroy(ItemArray* array);

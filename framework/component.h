@@ -74,6 +74,10 @@ struct PullResult {
     uint32_t deliveredSection = 0;
     TypedFrameBuffer image;        // the frame that was delivered
     int32_t status = 0;
+    // A record the producer hands along with the frame, owned by the producer:
+    // the Reduction's statistic block (tagged 651) while its item is a
+    // statistic, else nullptr.
+    void* statistic = nullptr;
 };
 
 // Passed unchanged to the process function.

@@ -31,6 +31,20 @@ struct SourceOpenState {
 // Sets the defaults; the ui is the one installed in the pipeline services.
 void SourceOpenStateInit(SourceOpenState* state);
 
+// What a script's section tells the stages it creates (the record that
+// `description` points at when it is not null): the text that names the
+// stages' settings (a file name, possibly with the tags of a source name),
+// whether a stage works on the program's shared defaults and whether it copies
+// them into its own settings. A stage records itself here when the record
+// names none of its kind yet, and forgets itself when it goes.
+struct StageDescription {
+    const char* name = nullptr;
+    uint8_t useCommon = 0;
+    uint8_t copyCommon = 0;
+    ComponentBase* transformation = nullptr;
+    ComponentBase* reduction = nullptr;
+};
+
 // The stage creators of the layers above (each creates the component for the
 // item's description and adds it to the ui's list) and the ui used by default.
 struct PipelineServices {

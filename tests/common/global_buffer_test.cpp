@@ -257,6 +257,13 @@ TEST(GlobalBuffer, ItemsRecordsAndStringList) {
     for (int i = 0; i < 3; ++i) ASSERT_NE(ItemArrayAppend(&items, "kept", i, 1), nullptr);
     ItemArrayTrimSpare(&items);
     EXPECT_NE(items.block, nullptr);
+    // Freeing the spare block takes it whatever its size, but never while items are in use.
+    ItemArrayFreeSpare(&items);
+    EXPECT_NE(items.block, nullptr);
+    ItemArrayFreeStrings(&items);
+    ItemArrayFreeSpare(&items);
+    EXPECT_EQ(std::tuple(items.block, items.capacity), std::tuple(static_cast<BufferItem*>(nullptr), 0u));
+    for (int i = 0; i < 3; ++i) ASSERT_NE(ItemArrayAppend(&items, "kept", i, 1), nullptr);
     BlockListBufferDestroy(&items);
     EXPECT_EQ(std::tuple(items.count, items.items, items.block, items.capacity),
               std::tuple(0u, static_cast<BufferItem*>(nullptr), static_cast<BufferItem*>(nullptr), 0u));
