@@ -7,6 +7,7 @@
 #include "common/cpu_info.h"
 #include "framework/app_object.h"
 #include "main/processing_services.h"
+#include "main/reduction_services.h"
 #include "main/services.h"
 #include "main/shape_services.h"
 
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     app.SetServices(DefaultAppServices());
     InstallShapeServices();
     InstallProcessingServices();
+    InstallReductionServices();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
     if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);
     std::vector<std::string> words(argv + 1, argv + argc);
