@@ -1,0 +1,296 @@
+// The Reduction's items and its runner: which item a pull runs, the emptied
+// result, single shapes, groups of slices and of statistic shapes measured as
+// one mask, adding and removing items, and a pull from a second thread while
+// the user-interface thread reshapes the measured shape.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <tuple>
+
+#include "framework/display_lock.h"
+#include "reduction_fixture.h"
+
+namespace orva {
+namespace {
+
+using namespace reduction_testing;
+using Pixels_t = KernelLog::PixelList;
+
+class RunnerTest : public ReductionTest {
+protected:
+    RunnerTest() : chain(&ui, 1) {
+        EXPECT_TRUE(chain.Connect());
+        r = chain.reduction;
+        r->statisticKernel = &RecordingStatistic;
+        r->extraction = &RecordingExtraction;
+    }
+    int32_t Pull(int32_t item, uint8_t readAgain = 1) {
+        result.window.frame = 0;
+        result.window.section = item;
+        PullRequest request;
+        request.readAgain = readAgain;
+        return ReductionComponent::RunItem(r, &result, &request);
+    }
+    // A group of the shapes, held by the component as one item.
+    ReductionResult* Group(std::initializer_list<Shape*> members) {
+        ReductionResult* g = ReductionResult::Create(r);
+        for (Shape* s : members) EXPECT_TRUE(g->AddMember(s));
+        EXPECT_TRUE(r->AddGroupItem(g));
+        g->Release();
+        return g;
+    }
+    Chain chain;
+    ReductionComponent* r = nullptr;
+    PullResult result;
+    KernelLog& log = TheKernelLog();
+};
+
+TEST_F(RunnerTest, APullRunsTheAskedOrCurrentItemAndEmptiesBeyondTheList) {
+    EXPECT_EQ(Pull(-1), 0);  // no items, nothing held: nothing
+    Measured a(kKindRect, kRoleStatistic), b(kKindRect, kRoleStatistic);
+    a.Square(0, 0, 0, 0, 4, 4, 0);
+    b.Square(0, 0, 0, 0, 5, 5, 0);
+    ASSERT_TRUE(r->AddItem(a.shape));
+    ASSERT_TRUE(r->AddItem(b.shape));
+    EXPECT_EQ(r->CurrentItemShape(), b.shape);
+    EXPECT_EQ(Pull(-1), 5);
+    EXPECT_EQ(log.markShapes.back(), b.shape);
+    EXPECT_EQ(std::tuple(result.pending, result.deliveredSection), std::tuple(1, 1u));
+    EXPECT_EQ(Pull(0), 5);
+    EXPECT_EQ(log.markShapes.back(), a.shape);
+    EXPECT_TRUE(log.lockHeld);
+
+    // Beyond the list: a valid result is emptied (1) and points at the cleared statistic block.
+    result.statistic = r->Statistic();
+    r->Statistic()->filled = 3;
+    EXPECT_EQ(Pull(2), 1);
+    EXPECT_EQ(result.pending, 0);
+    EXPECT_EQ(result.statistic, r->Statistic());
+    EXPECT_EQ(r->Statistic()->filled, 0u);
+    EXPECT_EQ(Pull(7), 0);
+    // A channel the frame does not have empties the result as well.
+    EXPECT_EQ(Pull(0), 5);
+    r->Options().values.allChannels = 0;
+    r->Options().values.nChannel = 2;
+    chain.up->offered.channels = 2;
+    FormatRequest two{0x40, 8, 2, 2, 0, 0};
+    ASSERT_TRUE(r->input.AcceptFormat(&two));
+    TheReductionServices().queryFrameDesc = [](ReductionComponent*, int32_t, int32_t) -> const FrameDesc* {
+        static FrameDesc one;
+        one.channels = 1;
+        return &one;
+    };
+    EXPECT_EQ(Pull(0), 1);
+    EXPECT_EQ(log.statisticCalls.load(), 3);
+}
+
+TEST_F(RunnerTest, SingleShapesRunTheirKernelOnlyWithSomethingToMeasure) {
+    Measured empty(kKindRect, kRoleStatistic), area(kKindEllipse, kRoleFindArea), slice(kKindLine, kRoleSlice);
+    ASSERT_TRUE(r->AddItem(empty.shape));
+    EXPECT_EQ(Pull(-1), 1);
+    EXPECT_EQ(log.statisticCalls.load(), 0);
+
+    area.Square(3, 4, 1, 1, 6, 2, 2);
+    ASSERT_TRUE(r->AddItem(area.shape));
+    EXPECT_EQ(Pull(-1), 5);
+    ASSERT_EQ(log.origins.size(), 1u);
+    EXPECT_EQ(log.origins[0], std::make_pair(3, 4));
+    EXPECT_EQ(log.objects[0].size(), 12u);
+    EXPECT_EQ(log.backgrounds[0].size(), 10u * 6 - 12);
+
+    ASSERT_TRUE(r->AddItem(slice.shape));
+    EXPECT_EQ(Pull(-1), 1);  // no path yet
+    slice.Path(4);
+    EXPECT_EQ(Pull(-1), 5);
+    EXPECT_EQ(std::tuple(log.extracted.size(), result.image.flags & kReductionResultFilled), std::tuple(1u, 1u));
+    log.extractionCode = 1;
+    EXPECT_EQ(Pull(-1), 1);
+    EXPECT_EQ(result.image.flags & kReductionResultFilled, 0u);
+    EXPECT_TRUE(log.lockHeld);
+
+    // A group of exactly one shape is that shape.
+    Measured only(kKindRect, kRoleStatistic);
+    only.Square(-5, 2, 0, 0, 3, 3, 1);
+    Group({only.shape});
+    EXPECT_EQ(Pull(-1), 5);
+    EXPECT_EQ(std::tuple(log.markShapes.back(), log.origins.back(), log.objects.back().size()),
+              std::tuple(only.shape, std::make_pair(-5, 2), 9u));
+}
+
+TEST_F(RunnerTest, GroupedSlicesAddToOneSlice) {
+    Measured a(kKindLine, kRoleSlice), b(kKindPolyLine, kRoleSlice), c(kKindLine, kRoleSlice);
+    a.Path(3);
+    c.Path(5);  // b has no path: it is passed over
+    Group({a.shape, b.shape, c.shape});
+    EXPECT_EQ(Pull(-1, 1), 5);
+    ASSERT_EQ(log.extracted.size(), 2u);
+    EXPECT_EQ(std::tuple(log.extracted[0], log.extracted[1]), std::tuple(a.shape, c.shape));
+    // The first member starts the slice; the others add to it.
+    EXPECT_EQ(std::tuple(log.readAgain[0], log.readAgain[1]), std::tuple(1, 0));
+    EXPECT_EQ(result.image.flags & kReductionResultFilled, 1u);
+    // Until a member has produced data, the request stays as it was.
+    log.extractionCode = 1;
+    EXPECT_EQ(Pull(-1, 1), 1);
+    EXPECT_EQ(std::tuple(log.readAgain[2], log.readAgain[3]), std::tuple(1, 1));
+    EXPECT_TRUE(log.lockHeld);
+}
+
+TEST_F(RunnerTest, GroupedStatisticShapesAreMeasuredAsOneMaskWithOneBackground) {
+    // Two 10 x 10 squares with 2-pixel rings in two containers, their regions in frames of their own.
+    Measured a(kKindRect, kRoleStatistic), b(kKindRect, kRoleStatistic), none(kKindRect, kRoleStatistic);
+    a.Square(100, 50, 2, 2, 10, 10, 2);  // absolute [102, 112) x [52, 62)
+    b.Square(95, 58, 12, 0, 10, 10, 2);  // absolute [107, 117) x [58, 68): overlaps a's ring and a
+    ASSERT_NE(&a.box, &b.box);
+    Group({none.shape, a.shape, b.shape});
+    EXPECT_EQ(Pull(-1), 5);
+    ASSERT_EQ(log.statisticCalls.load(), 1);
+    EXPECT_EQ(log.origins[0], std::make_pair(95, 50));
+    EXPECT_EQ(log.markShapes[0], a.shape);  // the first member that measures something
+    EXPECT_TRUE(log.lockHeld);
+
+    // The reference: every absolute pixel of the squares, and of the rings less the squares.
+    auto square = [](int64_t x0, int64_t y0, int64_t w, int64_t h, Pixels_t* out) {
+        for (int64_t y = y0; y < y0 + h; ++y)
+            for (int64_t x = x0; x < x0 + w; ++x) out->emplace_back(x, y);
+    };
+    Pixels_t object, rings;
+    square(102, 52, 10, 10, &object);
+    square(107, 58, 10, 10, &object);
+    square(100, 50, 14, 14, &rings);
+    square(105, 56, 14, 14, &rings);
+    auto unique = [](Pixels_t* p) {
+        std::sort(p->begin(), p->end());
+        p->erase(std::unique(p->begin(), p->end()), p->end());
+    };
+    unique(&object);
+    unique(&rings);
+    Pixels_t background;
+    std::set_difference(rings.begin(), rings.end(), object.begin(), object.end(), std::back_inserter(background));
+    EXPECT_EQ(log.objects[0], object);
+    EXPECT_EQ(log.backgrounds[0], background);
+    EXPECT_EQ(object.size(), 200u - 4 * 5);
+
+    // One member left with a mask: the item is that shape.
+    b.shape->derived.mask.ResetCount();
+    EXPECT_EQ(Pull(-1), 5);
+    EXPECT_EQ(std::tuple(log.markShapes[1], log.origins[1], log.objects[1].size()),
+              std::tuple(a.shape, std::make_pair(100, 50), 100u));
+    // None: nothing measured.
+    a.shape->derived.mask.ResetCount();
+    EXPECT_EQ(Pull(-1), 1);
+    EXPECT_EQ(log.statisticCalls.load(), 2);
+}
+
+TEST_F(RunnerTest, ItemsComeAndGo) {
+    Measured a(kKindRect, kRoleStatistic), b(kKindRect, kRoleStatistic), c(kKindRect, kRoleStatistic);
+    // The window tree is refreshed when the first item comes while the user interface is up.
+    static int trees;
+    trees = 0;
+    TheReductionServices().windowTreeRefresh = [](ComponentBase*) { ++trees; };
+    TheComponentServices().uiUp = [] { return true; };
+    ASSERT_TRUE(r->AddItem(a.shape));
+    ASSERT_TRUE(r->AddItem(b.shape));
+    EXPECT_EQ(trees, 1);
+    const uint32_t refs = b.shape->refCount.load();
+    r->items.currentIndex = 0;
+    // A shape already held: nothing changes.
+    EXPECT_TRUE(r->AddItem(b.shape));
+    EXPECT_EQ(std::tuple(r->items.Count(), r->items.currentIndex, b.shape->refCount.load()), std::tuple(2u, 0u, refs));
+    EXPECT_TRUE(r->HoldsItemOf(b.shape));
+    EXPECT_FALSE(r->HoldsItemOf(c.shape));
+    EXPECT_TRUE(r->itemLink.Accepts(a.shape));
+
+    r->items.busy = 1;
+    EXPECT_FALSE(r->RemoveItem(a.shape));
+    r->items.busy = 0;
+    EXPECT_TRUE(r->RemoveItem(nullptr));  // the current item, a
+    EXPECT_EQ(std::tuple(r->items.Count(), r->CurrentItemShape(), r->HoldsItemOf(a.shape)),
+              std::tuple(1u, b.shape, false));
+    EXPECT_FALSE(r->RemoveItem(c.shape));
+    // A member of a group leaves the group.
+    ReductionResult* g = Group({a.shape, c.shape});
+    EXPECT_TRUE(r->HoldsItemOf(c.shape));
+    EXPECT_TRUE(r->itemLink.Detach(c.shape));
+    EXPECT_EQ(std::tuple(g->memberCount, c.shape->itemGroup), std::tuple(1u, static_cast<ItemGroup*>(nullptr)));
+
+    // The kind and role a shape asked of the Reduction gets.
+    struct Kind {
+        int32_t kind, role, wantKind, wantRole;
+    };
+    const Kind kinds[] = {{kKindBSpline, kRoleSlice, kKindBSpline, kRoleSlice},
+                          {kKindArc, kRoleSlice, kKindArc, kRoleSlice},
+                          {kKindRect, kRoleSlice, kKindLine, kRoleSlice},
+                          {kKindEllipse, kRoleStatistic, kKindEllipse, kRoleStatistic},
+                          {kKindEllipseATSeg, kRoleFindArea, kKindEllipseATSeg, kRoleFindArea},
+                          {kKindPolyLine, kRoleStatistic, kKindLine, kRoleSlice},
+                          {kKindPoint, kRoleSlice, kKindLine, kRoleSlice},
+                          {kKindRect, kRoleGaugeArea, kKindLine, kRoleSlice}};
+    for (const Kind& k : kinds) {
+        int32_t kind, role;
+        ReductionItemShapeKind(k.kind, k.role, &kind, &role);
+        EXPECT_EQ(std::tuple(kind, role), std::tuple(k.wantKind, k.wantRole)) << k.kind << " " << k.role;
+    }
+
+    // The reset lets every item go.
+    r->PresetCommand(1);
+    EXPECT_TRUE(r->HasNoItems());
+    EXPECT_FALSE(r->HoldsItemOf(b.shape));
+}
+
+// A kernel that counts the masks it sees that are neither of the two the
+// user-interface thread switches between.
+std::atomic<int> gTornMasks{0};
+std::atomic<int> gMeasured{0};
+int32_t WholeMaskKernel(ReductionComponent*, const StatisticMask& mask, PullResult*, const FrameDesc*, PullRequest*) {
+    const Pixels_t p = Pixels(*mask.object, mask.originX, mask.originY);
+    const bool first = p.size() == 100 && p.front() == std::make_pair<int64_t, int64_t>(10, 10);
+    const bool second = p.size() == 120 && p.front() == std::make_pair<int64_t, int64_t>(40, 3);
+    if (!first && !second) gTornMasks.fetch_add(1);
+    gMeasured.fetch_add(1);
+    return 5;
+}
+
+TEST_F(RunnerTest, APullOnAnotherThreadSeesWholeMasksWhileTheShapeChanges) {
+    Measured m(kKindRect, kRoleStatistic);
+    m.Square(10, 10, 0, 0, 10, 10, 0);
+    ASSERT_TRUE(r->AddItem(m.shape));
+    r->statisticKernel = &WholeMaskKernel;
+    gTornMasks = 0;
+    gMeasured = 0;
+    std::atomic<bool> stop{false};
+    std::thread timer([&] {
+        // The playback timer pulls under the display lock.
+        PullResult own;
+        while (!stop.load()) {
+            std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+            own.window.section = -1;
+            PullRequest request;
+            ComponentPull(&chain.downstream, &own, &request);
+        }
+    });
+    while (gMeasured.load() == 0) std::this_thread::yield();
+    for (int round = 0; round < 2000; ++round) {
+        // Moved and reshaped in steps, as an edit rebuilds a mask, all under the lock.
+        ShapeLock lock(m.shape);
+        ShapeRegion& mask = m.shape->derived.mask;
+        mask.ResetCount();
+        if (round % 2 == 0) {
+            mask.originX = 40;
+            mask.originY = 3;
+            ASSERT_TRUE(RegionAppendRect(&mask, 0, 0, 20, 6));
+        } else {
+            mask.originX = 10;
+            mask.originY = 10;
+            ASSERT_TRUE(RegionAppendRect(&mask, 0, 0, 10, 10));
+        }
+        mask.RecomputeBox();
+    }
+    stop = true;
+    timer.join();
+    EXPECT_GT(gMeasured.load(), 0);
+    EXPECT_EQ(gTornMasks.load(), 0);
+}
+
+}  // namespace
+}  // namespace orva
