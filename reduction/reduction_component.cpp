@@ -90,14 +90,12 @@ ReductionResult* ReductionResult::Create(void* owner) {
 }
 
 bool ReductionComponent::PrepareStatisticBlock() {
-    constexpr uint64_t bytes = StatisticBlockBytes(1);
-    auto* block = static_cast<StatisticBlock*>(std::calloc(1, bytes));
-    if (block == nullptr) return false;
+    constexpr auto bytes = static_cast<uint32_t>(StatisticBlockBytes(1));
+    if (!statistic.Reserve(bytes)) return false;
+    std::memset(statistic.block, 0, bytes);
+    StatisticBlock* block = Statistic();
     block->tag = kStatisticBlockTag;
-    block->size = static_cast<uint32_t>(bytes);
-    statistic.Free();
-    statistic.block = block;
-    statistic.size = static_cast<uint32_t>(bytes);
+    block->size = bytes;
     return true;
 }
 
