@@ -76,7 +76,7 @@ ReductionComponent::~ReductionComponent() {
     if (description_ != nullptr && description_->reduction == this) description_->reduction = nullptr;
     Hold hold(DisplayLock());
     process = &ComponentProcessDefault;
-    items.SetCount(0);
+    ReleaseItems();
     ConsumerBaseDestroy(&input);
     format.Reset();
 }
@@ -430,16 +430,22 @@ bool ReductionComponent::PresetCommand(int32_t code) {
     return changed;
 }
 
+void ReductionComponent::ReleaseItems() {
+    for (uint32_t i = 0; i < items.count; ++i) {
+        const ItemResultEntry& e = items.entries[i];
+        if (e.shape != nullptr) e.shape->items.Remove(&itemLink);
+        if (e.group != nullptr)
+            for (uint32_t m = 0; m < e.group->memberCount; ++m) e.group->members[m]->items.Remove(&itemLink);
+    }
+    items.SetCount(0);
+    items.totalSize = 0;
+}
+
 void ReductionComponent::ResetComponent() {
     ClearPresets(&presets);
     {
         Hold hold(DisplayLock());
-        for (uint32_t i = 0; i < items.count; ++i) {
-            Shape* s = items.entries[i].shape;
-            if (s != nullptr && items.entries[i].group == nullptr) s->items.Remove(&itemLink);
-        }
-        items.SetCount(0);
-        items.totalSize = 0;
+        ReleaseItems();
         if (StatisticBlock* b = Statistic()) b->filled = 0;
     }
     if (auto refresh = TheReductionServices().refreshPages) refresh(this);

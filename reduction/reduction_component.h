@@ -19,6 +19,7 @@
 #include "reduction/reduction_preset.h"
 #include "reduction/statistic_block.h"
 #include "shapes/item_result_list.h"
+#include "shapes/node_shape_action.h"
 #include "shapes/shape_items.h"
 
 namespace orva {
@@ -38,9 +39,9 @@ struct ReductionServices {
     // The description of a frame and channel of the component's input; empty:
     // the upstream's frame data with the negotiated channel count.
     const FrameDesc* (*queryFrameDesc)(ReductionComponent* component, int32_t frame, int32_t channel) = nullptr;
-    // Makes a shape of the kind and role on the component's display and hands
-    // it to the component's items; false when none was made.
-    bool (*nodeShapeAction)(ReductionComponent* component, int32_t kind, int32_t role, void* argument) = nullptr;
+    // The data coordinates at the top left of the visible part of the display
+    // that shows the component; empty: (0, 0).
+    void (*visibleOrigin)(ReductionComponent* component, double* x, double* y) = nullptr;
 };
 ReductionServices& TheReductionServices();
 
@@ -139,16 +140,18 @@ public:
     void ResetComponent();
 
     // ---- Items
-    // A shape for the component's display: a slice needs an open kind (1, 2, 3,
-    // 11), a statistic or search area a closed one (4..10, 12, 13); anything
-    // else becomes a slice Line.
-    bool CreateItemShape(int32_t kind, int32_t role, void* argument);
+    // A shape made from the description on the component's display and taken
+    // as an item (NodeShapeAction): a slice needs an open kind (1, 2, 3, 11), a
+    // statistic or search area a closed one (4..10, 12, 13); any other
+    // description becomes the default one, a point-sized slice Line.
+    bool CreateItemShape(const ShapeRequest* description, const EditTransformState* offset);
     // Takes the shape as an item (it becomes current); true when it is held.
     bool AddItem(Shape* shape);
     // Takes a group of shapes as one item (it becomes current), with a
     // reference; false while the items are busy or when memory is short.
     bool AddGroupItem(ItemGroup* group);
-    // Lets go of the shape (null: the current item's); false while the items are busy.
+    // Lets go of the shape (null: the current item's) and leaves its item list;
+    // false while the items are busy.
     bool RemoveItem(Shape* shape);
     // Runs the items again (or, without items or upstream, drops the cached
     // results); repaints when asked and the user interface is up.
@@ -171,7 +174,8 @@ public:
         void* DataAccess() override;
     };
 
-    // The face the component shows to the shapes it measures.
+    // The face the component shows to the shapes it measures. Accepts takes a
+    // shape not held yet, as Check does.
     class ItemLink : public ShapeItem {
     public:
         explicit ItemLink(ReductionComponent* owner) : owner_(owner) {}
@@ -188,8 +192,26 @@ public:
         ReductionComponent* owner_;
     };
 
+    // What NodeShapeAction asks of the component.
+    class Node : public ShapeNode {
+    public:
+        explicit Node(ReductionComponent* owner) : owner_(owner) {}
+        // The frame size of the upstream's data.
+        bool FrameSize(int64_t* width, int64_t* height) override;
+        void VisibleOrigin(double* x, double* y) override;
+        // The shape container of the display cell that shows the component.
+        ShapeContainer* Display() override;
+        // Shows the shape on the display linked to the component's items, or,
+        // without a display, links it and takes it as an item.
+        bool TakeShape(Shape* shape) override;
+
+    private:
+        ReductionComponent* owner_;
+    };
+
     Input input{this};
     ItemLink itemLink{this};
+    Node node{this};
     InputFormatCache format;
     ReductionPresetList presets{this};
     ItemResultList items;
@@ -220,6 +242,10 @@ private:
     int32_t RunShape(Shape* shape, PullResult* result, const FrameDesc* frame, PullRequest* request);
     int32_t RunGroup(ItemGroup* group, PullResult* result, const FrameDesc* frame, PullRequest* request);
     void ItemsChanged(bool wasEmpty, bool current);
+    // RemoveItem; `unlink` takes the component out of the shape's item list too.
+    bool LetGo(Shape* shape, bool unlink);
+    // Every item let go, the component out of their shapes' item lists.
+    void ReleaseItems();
 
     StageDescription* description_ = nullptr;
     char* descriptionName_ = nullptr;  // owned copy: the target of the presets' save
@@ -231,8 +257,8 @@ private:
 // the user interface's list and recorded in the description; nullptr on failure.
 ComponentBase* CreateReductionFromScript(ComponentUi* ui, ProjectItem* item, void* description);
 
-// The kind and role a shape asked of the Reduction gets (see CreateItemShape).
-void ReductionItemShapeKind(int32_t kind, int32_t role, int32_t* outKind, int32_t* outRole);
+// Whether the Reduction makes a shape of the kind and role (see CreateItemShape).
+bool ReductionTakesShapeKind(int32_t kind, int32_t role);
 
 // Forgets that the common-options question was asked (tests).
 void ResetCommonChangeQuestion();

@@ -7,9 +7,11 @@
 
 #include "framework/device_view.h"
 #include "framework/display_lock.h"
+#include "framework/port.h"
 #include "reduction/reduction_component.h"
 #include "shapes/result_code_error.h"
 #include "shapes/shape.h"
+#include "shapes/shape_container.h"
 
 namespace orva {
 
@@ -18,7 +20,7 @@ namespace {
 using Hold = std::lock_guard<std::recursive_mutex>;
 
 // The sampled path of a slice shape.
-uint32_t PathPointCount(const Shape* shape) { return shape->derived.outline.Count(); }
+uint32_t PathPointCount(const Shape* shape) { return shape->derived.samples.Count(); }
 
 // A mask that holds pixels: rectangles and a box that is not empty.
 bool HasArea(const Region& region) { return region.count != 0 && region.box.y0 < region.box.y1; }
@@ -83,24 +85,47 @@ private:
 
 // ---- Items ---------------------------------------------------------------------------------------
 
-void ReductionItemShapeKind(int32_t kind, int32_t role, int32_t* outKind, int32_t* outRole) {
+bool ReductionTakesShapeKind(int32_t kind, int32_t role) {
     const bool open = kind == kKindPolyLine || kind == kKindBSpline || kind == kKindLine || kind == kKindArc;
     const bool closed = (kind >= kKindRect && kind <= kKindQuads) || kind == kKindEllipseSeg ||
                         kind == kKindEllipseATSeg;
-    if ((role == kRoleSlice && open) || (role >= kRoleStatistic && closed)) {
-        *outKind = kind;
-        *outRole = role;
-    } else {
-        *outKind = kKindLine;
-        *outRole = kRoleSlice;
-    }
+    return (role == kRoleSlice && open) || (role >= kRoleStatistic && closed);
 }
 
-bool ReductionComponent::CreateItemShape(int32_t kind, int32_t role, void* argument) {
-    int32_t k, r;
-    ReductionItemShapeKind(kind, role, &k, &r);
-    auto action = TheReductionServices().nodeShapeAction;
-    return action != nullptr && action(this, k, r, argument);
+bool ReductionComponent::CreateItemShape(const ShapeRequest* description, const EditTransformState* offset) {
+    ShapeRequest slice;
+    slice.kind = kKindLine;
+    slice.role = kRoleSlice;
+    if (description == nullptr || !ReductionTakesShapeKind(description->kind, description->role)) description = &slice;
+    return NodeShapeAction(&node, description, offset);
+}
+
+bool ReductionComponent::Node::FrameSize(int64_t* width, int64_t* height) {
+    FrameDataRecord* up = owner_->UpstreamFrameData(-1, -1);
+    if (up == nullptr || up->width <= 0 || up->height <= 0 || up->width == INT64_MAX || up->height == INT64_MAX)
+        return false;
+    *width = up->width;
+    *height = up->height;
+    return true;
+}
+
+void ReductionComponent::Node::VisibleOrigin(double* x, double* y) {
+    *x = *y = 0.0;
+    if (auto origin = TheReductionServices().visibleOrigin) origin(owner_, x, y);
+}
+
+ShapeContainer* ReductionComponent::Node::Display() {
+    DeviceViewBase* device = owner_->portRecord;
+    auto* port = device != nullptr ? dynamic_cast<ViewConsumer*>(device->port) : nullptr;
+    return port != nullptr ? static_cast<ShapeContainer*>(port->shapes) : nullptr;
+}
+
+bool ReductionComponent::Node::TakeShape(Shape* shape) {
+    if (ShapeContainer* display = Display()) return display->AddShapeGlyph(shape, &owner_->itemLink, false, true);
+    if (!shape->items.Add(&owner_->itemLink)) return false;
+    if (owner_->AddItem(shape)) return true;
+    shape->items.Remove(&owner_->itemLink);
+    return false;
 }
 
 bool ReductionComponent::HoldsItemOf(const Shape* shape) const {
@@ -176,13 +201,17 @@ bool ReductionComponent::AddGroupItem(ItemGroup* group) {
     return true;
 }
 
-bool ReductionComponent::RemoveItem(Shape* shape) {
+bool ReductionComponent::RemoveItem(Shape* shape) { return LetGo(shape, true); }
+
+bool ReductionComponent::LetGo(Shape* shape, bool unlink) {
     bool current = false, left = false;
     {
         Hold hold(DisplayLock());
         if (items.busy) return false;
         if (shape == nullptr) shape = CurrentItemShape();
         if (shape == nullptr || !HoldsItemOf(shape)) return false;
+        // Before the shape's last reference may go with the entry.
+        if (unlink) shape->items.Remove(&itemLink);
         if (ItemResultEntry* entry = shape->itemEntry) {
             current = static_cast<uint32_t>(entry - items.entries) == items.currentIndex;
             if (CatchResultCode([&] { items.Remove(entry); }) != 0) return false;
@@ -209,14 +238,19 @@ bool ReductionComponent::RemoveItem(Shape* shape) {
 
 // ---- The shapes' view of the component -----------------------------------------------------------
 
-int32_t ReductionComponent::ItemLink::AddRef() { return owner_->AddRef(); }
-int32_t ReductionComponent::ItemLink::Release() { return owner_->Release(); }
+// The component takes itself out of the item lists of the shapes it lets go,
+// so the links count no references: a component and its shapes never keep
+// each other alive.
+int32_t ReductionComponent::ItemLink::AddRef() { return 1; }
+int32_t ReductionComponent::ItemLink::Release() { return 1; }
 bool ReductionComponent::ItemLink::Check(Shape* shape) { return owner_->AddItem(shape); }
-bool ReductionComponent::ItemLink::Detach(Shape* shape) { return owner_->RemoveItem(shape); }
+// The shape walks its item list: the link stays in it.
+bool ReductionComponent::ItemLink::Detach(Shape* shape) { return owner_->LetGo(shape, false); }
 // A shape that leaves its view stays an item: it comes back with the view.
 void ReductionComponent::ItemLink::Notify(Shape*) {}
 void ReductionComponent::ItemLink::Refresh(int32_t flag) { owner_->RefreshItems(flag != 0); }
-bool ReductionComponent::ItemLink::Accepts(Shape* shape) { return owner_->HoldsItemOf(shape); }
+// The item takes a slice or area shape that it does not hold yet.
+bool ReductionComponent::ItemLink::Accepts(Shape* shape) { return owner_->AddItem(shape); }
 void ReductionComponent::ItemLink::Restart() {
     if (!owner_->HasNoItems() && ComponentUpstream(owner_) != nullptr) owner_->RequestRefresh();
 }

@@ -171,15 +171,44 @@ TEST_F(RunnerTest, GroupedStatisticShapesAreMeasuredAsOneMaskWithOneBackground) 
     EXPECT_EQ(log.backgrounds[0], background);
     EXPECT_EQ(object.size(), 200u - 4 * 5);
 
+    // Figures whose masks and rings their own procedures built: the kernel sees
+    // the union of the masks and the union of the rings less the masks, in place.
+    Measured ellipse(kKindEllipse, kRoleStatistic), rect(kKindRect, kRoleStatistic);
+    ellipse.Figure(20.5f, 30.25f, 41.0f, 44.0f, 4);
+    rect.Figure(36.0f, 18.0f, 50.0f, 33.0f, 6);
+    ASSERT_FALSE(ellipse.shape->derived.offsetRegion.IsEmpty());
+    ASSERT_NE(ellipse.shape->derived.mask.originX, rect.shape->derived.mask.originX);
+    Group({ellipse.shape, rect.shape});
+    EXPECT_EQ(Pull(-1), 5);
+    Pixels_t figures, ringsOnly;
+    for (const Shape* f : {ellipse.shape, rect.shape}) {
+        const ShapeRegion& m = f->derived.mask;
+        const ShapeRegion& g = f->derived.offsetRegion;
+        for (auto p : Pixels(m, m.originX, m.originY)) figures.push_back(p);
+        for (auto p : Pixels(g, g.originX, g.originY)) ringsOnly.push_back(p);
+    }
+    unique(&figures);
+    unique(&ringsOnly);
+    Pixels_t ringsLessFigures;
+    std::set_difference(ringsOnly.begin(), ringsOnly.end(), figures.begin(), figures.end(),
+                        std::back_inserter(ringsLessFigures));
+    ASSERT_EQ(log.objects.size(), 2u);
+    EXPECT_EQ(log.objects[1], figures);
+    EXPECT_EQ(log.backgrounds[1], ringsLessFigures);
+    EXPECT_EQ(log.markShapes[1], ellipse.shape);
+    r->PresetCommand(1);
+    Group({none.shape, a.shape, b.shape});
+    log.Clear();
+
     // One member left with a mask: the item is that shape.
     b.shape->derived.mask.ResetCount();
     EXPECT_EQ(Pull(-1), 5);
-    EXPECT_EQ(std::tuple(log.markShapes[1], log.origins[1], log.objects[1].size()),
+    EXPECT_EQ(std::tuple(log.markShapes[0], log.origins[0], log.objects[0].size()),
               std::tuple(a.shape, std::make_pair(100, 50), 100u));
     // None: nothing measured.
     a.shape->derived.mask.ResetCount();
     EXPECT_EQ(Pull(-1), 1);
-    EXPECT_EQ(log.statisticCalls.load(), 2);
+    EXPECT_EQ(log.statisticCalls.load(), 1);
 }
 
 TEST_F(RunnerTest, ItemsComeAndGo) {
@@ -214,28 +243,68 @@ TEST_F(RunnerTest, ItemsComeAndGo) {
     EXPECT_TRUE(r->itemLink.Detach(c.shape));
     EXPECT_EQ(std::tuple(g->memberCount, c.shape->itemGroup), std::tuple(1u, static_cast<ItemGroup*>(nullptr)));
 
-    // The kind and role a shape asked of the Reduction gets.
+    // The kinds and roles the Reduction makes shapes of.
     struct Kind {
-        int32_t kind, role, wantKind, wantRole;
-    };
-    const Kind kinds[] = {{kKindBSpline, kRoleSlice, kKindBSpline, kRoleSlice},
-                          {kKindArc, kRoleSlice, kKindArc, kRoleSlice},
-                          {kKindRect, kRoleSlice, kKindLine, kRoleSlice},
-                          {kKindEllipse, kRoleStatistic, kKindEllipse, kRoleStatistic},
-                          {kKindEllipseATSeg, kRoleFindArea, kKindEllipseATSeg, kRoleFindArea},
-                          {kKindPolyLine, kRoleStatistic, kKindLine, kRoleSlice},
-                          {kKindPoint, kRoleSlice, kKindLine, kRoleSlice},
-                          {kKindRect, kRoleGaugeArea, kKindLine, kRoleSlice}};
-    for (const Kind& k : kinds) {
         int32_t kind, role;
-        ReductionItemShapeKind(k.kind, k.role, &kind, &role);
-        EXPECT_EQ(std::tuple(kind, role), std::tuple(k.wantKind, k.wantRole)) << k.kind << " " << k.role;
-    }
+        bool taken;
+    };
+    const Kind kinds[] = {{kKindBSpline, kRoleSlice, true},      {kKindArc, kRoleSlice, true},
+                          {kKindRect, kRoleSlice, false},        {kKindEllipse, kRoleStatistic, true},
+                          {kKindEllipseATSeg, kRoleFindArea, true}, {kKindPolyLine, kRoleStatistic, false},
+                          {kKindPoint, kRoleSlice, false},       {kKindRect, kRoleGaugeArea, false}};
+    for (const Kind& k : kinds) EXPECT_EQ(ReductionTakesShapeKind(k.kind, k.role), k.taken) << k.kind << " " << k.role;
 
-    // The reset lets every item go.
+    // The reset lets every item go, and leaves the shapes' item lists.
+    ASSERT_TRUE(b.shape->items.Add(&r->itemLink));
     r->PresetCommand(1);
+    EXPECT_EQ(b.shape->items.head, nullptr);
     EXPECT_TRUE(r->HasNoItems());
     EXPECT_FALSE(r->HoldsItemOf(b.shape));
+}
+
+TEST_F(RunnerTest, ShapesAskedOfTheReductionBecomeItsItems) {
+    // A point-sized statistic request becomes a box half the frame's width (64 x 48 upstream).
+    ShapeRequest point;
+    point.kind = kKindRect;
+    point.role = kRoleStatistic;
+    point.start[0] = point.end[0] = 5.0f;
+    point.start[1] = point.end[1] = 5.0f;
+    ASSERT_TRUE(r->CreateItemShape(&point, nullptr));
+    Shape* made = r->CurrentItemShape();
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(std::tuple(made->header.kind, made->header.role, made->header.box.w, made->header.box.h),
+              std::tuple(kKindRect, kRoleStatistic, 32.0, 32.0));
+    EXPECT_TRUE(made->items.Contains(&r->itemLink));
+
+    // A description the Reduction does not measure becomes a slice Line, here at the
+    // visible origin moved back into the frame.
+    ShapeRequest wrong = point;
+    wrong.role = kRoleSlice;
+    TheReductionServices().visibleOrigin = [](ReductionComponent*, double* x, double* y) {
+        *x = 60.0;
+        *y = 40.0;
+    };
+    ASSERT_TRUE(r->CreateItemShape(&wrong, nullptr));
+    made = r->CurrentItemShape();
+    EXPECT_EQ(std::tuple(made->header.kind, made->header.role, made->header.box.x, made->header.box.y),
+              std::tuple(kKindLine, kRoleSlice, 32.0, 16.0));
+    EXPECT_EQ(r->items.Count(), 2u);
+
+    // On a display the shape is shown there, linked to the items.
+    Measured host(kKindRect, kRoleStatistic);
+    ViewConsumer port(nullptr, 0);
+    port.shapes = &host.box;
+    chain.device.port = &port;
+    ASSERT_TRUE(r->CreateItemShape(&point, nullptr));
+    made = r->CurrentItemShape();
+    EXPECT_TRUE(host.box.IsInList(made));
+    EXPECT_EQ(std::tuple(host.box.current, r->items.Count()), std::tuple(made, 3u));
+    EXPECT_TRUE(made->items.Contains(&r->itemLink));
+    // Removed from the items, the shape leaves the component's link too.
+    EXPECT_TRUE(r->RemoveItem(made));
+    EXPECT_FALSE(made->items.Contains(&r->itemLink));
+    port.shapes = nullptr;
+    chain.device.port = nullptr;
 }
 
 // A kernel that counts the masks it sees that are neither of the two the

@@ -205,12 +205,22 @@ public:
         SetRect(&ring, x - margin, y - margin, x + w + margin, y + h + margin);
         ASSERT_TRUE(RegionSubtract(&ring, ring, m));
     }
+    // A figure with the points (x0, y0), (x1, y1) whose procedures build its mask
+    // and, with an aperture width above 1, its background ring.
+    void Figure(float x0, float y0, float x1, float y1, uint32_t apertureWidth) {
+        const float xy[4] = {x0, y0, x1, y1};
+        ASSERT_TRUE(shape->header.anchors.SetPoints(xy, 2));
+        shape->header.offset.Reset();
+        Shape::SetOffsetAperture(&shape->header.offset, apertureWidth, -1);
+        shape->SetupKindProcs(nullptr, nullptr);
+        shape->ResetPivot(kUpdateFull);
+    }
     // A path of `points` points (the slice's sampled path).
     void Path(uint32_t points) {
         ShapeLock lock(shape);
         std::vector<float> xy(points * 2);
         for (uint32_t i = 0; i < points; ++i) xy[i * 2] = static_cast<float>(i);
-        ASSERT_TRUE(shape->derived.outline.SetPoints(xy.data(), points));
+        ASSERT_TRUE(shape->derived.samples.SetPoints(xy.data(), points));
     }
     ShapeView view;
     ShapeContainer box{&view, nullptr, std::make_unique<MemoryShapeList>()};
