@@ -46,7 +46,7 @@ void ResetCommonChangeQuestion() { gCommonChangeAsked.store(false); }
 
 // ---- Life ----------------------------------------------------------------------------------------
 
-ReductionComponent::ReductionComponent(ProjectItem* item, StageDescription* description, uint32_t userValue)
+ReductionComponent::ReductionComponent(ProjectItemBase* item, StageDescription* description, uint32_t userValue)
     : ComponentBase(item) {
     presets.userValue = userValue;
     presets.common = AcquireCommonPreset();
@@ -99,7 +99,7 @@ bool ReductionComponent::PrepareStatisticBlock() {
     return true;
 }
 
-ComponentBase* CreateReductionFromScript(ComponentUi* ui, ProjectItem* item, void* description) {
+ComponentBase* CreateReductionFromScript(ComponentUi* ui, ProjectItemBase* item, void* description) {
     auto* stage = static_cast<StageDescription*>(description);
     auto* c = new ReductionComponent(item, stage);
     if (c == nullptr) return nullptr;

@@ -74,7 +74,7 @@ class ReductionComponent : public ComponentBase, private ReductionPresetHolder {
 public:
     // A component with default options (the description, when given, names
     // its settings section and its use of the common options).
-    explicit ReductionComponent(ProjectItem* owner, StageDescription* description = nullptr, uint32_t userValue = 0);
+    explicit ReductionComponent(ProjectItemBase* owner, StageDescription* description = nullptr, uint32_t userValue = 0);
     // Saves the list presets into the description's file when it named one,
     // then releases presets, items, buffers and links.
     ~ReductionComponent() override;
@@ -249,13 +249,13 @@ private:
 
     StageDescription* description_ = nullptr;
     char* descriptionName_ = nullptr;  // owned copy: the target of the presets' save
-    friend ComponentBase* CreateReductionFromScript(ComponentUi*, ProjectItem*, void*);
+    friend ComponentBase* CreateReductionFromScript(ComponentUi*, ProjectItemBase*, void*);
 };
 
 // The stage of a script's section (class `keloRD`): a component for the
 // description (a StageDescription, or null), with its statistic block, added to
 // the user interface's list and recorded in the description; nullptr on failure.
-ComponentBase* CreateReductionFromScript(ComponentUi* ui, ProjectItem* item, void* description);
+ComponentBase* CreateReductionFromScript(ComponentUi* ui, ProjectItemBase* item, void* description);
 
 // Whether the Reduction makes a shape of the kind and role (see CreateItemShape).
 bool ReductionTakesShapeKind(int32_t kind, int32_t role);

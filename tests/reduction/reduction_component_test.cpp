@@ -18,7 +18,7 @@ using namespace reduction_testing;
 // The Transformation of the default chain: a stage whose input takes anything.
 class TransformStandIn : public ComponentBase {
 public:
-    explicit TransformStandIn(ProjectItem* owner) : ComponentBase(owner), input(this) {}
+    explicit TransformStandIn(ProjectItemBase* owner) : ComponentBase(owner), input(this) {}
     const ComponentId* GetClassId() const override { return &kTransformationId; }
     ConsumerLink* GetInputLink(int index) override { return index == 0 ? &input : nullptr; }
     ConsumerEnd input;
@@ -28,13 +28,13 @@ TEST_F(ReductionTest, TheDefaultChainMakesAListedReductionBehindTheSource) {
     PipelineServices saved = ThePipelineServices();
     PipelineServices& s = ThePipelineServices();
     s.createProcessing = nullptr;
-    s.createTransformation = [](ComponentUi* u, ProjectItem* item, void*) -> ComponentBase* {
+    s.createTransformation = [](ComponentUi* u, ProjectItemBase* item, void*) -> ComponentBase* {
         auto* t = new TransformStandIn(item);
         u->AddComponent(t);
         return t;
     };
     s.createReduction = &CreateReductionFromScript;
-    ProjectItem item;
+    ProjectItemBase item;
     auto* source = new UpstreamStage(&item);
     source->offered.channels = 3;
     StageDescription description;
@@ -96,7 +96,7 @@ TEST_F(ReductionTest, TheDefaultChainMakesAListedReductionBehindTheSource) {
 
 TEST_F(ReductionTest, AFailedListingReleasesTheNewStage) {
     ui.refuse = true;
-    ProjectItem item;
+    ProjectItemBase item;
     EXPECT_EQ(CreateReductionFromScript(&ui, &item, nullptr), nullptr);
 }
 

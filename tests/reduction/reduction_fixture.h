@@ -31,7 +31,7 @@ struct Chain {
         reduction->portRecord = &device;
         return ConsumerAttach(&downstream, reduction);
     }
-    ProjectItem item;
+    ProjectItemBase item;
     UpstreamStage* up = nullptr;
     UpstreamStage* sink = nullptr;  // the consumer's own stage
     ReductionComponent* reduction = nullptr;

@@ -46,7 +46,7 @@ public:
 // record of the frame size.
 class UpstreamStage : public ComponentBase {
 public:
-    explicit UpstreamStage(ProjectItem* owner = nullptr) : ComponentBase(owner) {
+    explicit UpstreamStage(ProjectItemBase* owner = nullptr) : ComponentBase(owner) {
         data.width = 64;
         data.height = 48;
         data.frame = 0;
