@@ -214,6 +214,8 @@ bool CUIAddComponent(CUI* cui, ComponentBase* component) {
     return true;
 }
 
+bool CUI::AddComponent(ComponentBase* component) { return CUIAddComponent(this, component); }
+
 bool CUIAddContainer(CUI* cui, ComponentBase* component) {
     if (cui == nullptr || component == nullptr) return false;
     if (ListAppend(&cui->containers, component) == nullptr) return false;

@@ -143,6 +143,8 @@ public:
 
     // ---- ComponentUi ----
     bool ListsComponent(const ComponentBase* component) const override;
+    // CUIAddComponent: the stages that the pipeline builder creates join the list.
+    bool AddComponent(ComponentBase* component) override;
     void RemoveComponent(ComponentBase* component) override;
     void ForgetComponent(ComponentBase* component) override;
     std::vector<ComponentBase*> Components() const override;
