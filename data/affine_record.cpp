@@ -133,9 +133,10 @@ bool SourceRect(const AffineRecord* r, uint8_t order, AffineRect* rect, AffineSi
     const double x1 = x0 + rect->width, y1 = y0 + rect->height;
     double minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
     const double corners[4][2] = {{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}};
+    const AffineInputMap map = AffineRecordInputMap(&mapping, w, h);
     for (const auto& c : corners) {
         double x = 0, y = 0;
-        AffineMapToInput(&mapping, c[0], c[1], w, h, &x, &y);
+        AffineMapPoint(map, c[0], c[1], &x, &y);
         minX = std::min(minX, x);
         maxX = std::max(maxX, x);
         minY = std::min(minY, y);
@@ -215,22 +216,40 @@ void AffineRecordSetFlips(AffineRecord* r, bool flipX, bool flipY) {
     AffineRecordUpdateFlags(r);
 }
 
+AffineInputMap AffineRecordInputMap(const AffineRecord* r, double width, double height) {
+    AffineInputMap m;
+    const double c = r->cosA, s = r->sinA;
+    if (r->order == 0) {
+        // Rotated back, then each axis unscaled.
+        m.xPerU = c * r->stepX;
+        m.xPerV = -(s * r->stepY);
+        m.yPerU = s * r->stepX;
+        m.yPerV = c * r->stepY;
+    } else {
+        // Unscaled after the rotation back.
+        m.xPerU = r->stepX * c;
+        m.xPerV = -(r->stepX * s);
+        m.yPerU = r->stepY * s;
+        m.yPerV = r->stepY * c;
+    }
+    if (r->flipX != 0) {
+        m.xPerU = -m.xPerU;
+        m.xPerV = -m.xPerV;
+    }
+    if (r->flipY != 0) {
+        m.yPerU = -m.yPerU;
+        m.yPerV = -m.yPerV;
+    }
+    m.centreX = r->centreX;
+    m.centreY = r->centreY;
+    m.x0 = width * 0.5;
+    m.y0 = height * 0.5;
+    return m;
+}
+
 void AffineMapToInput(const AffineRecord* r, double outX, double outY, double width, double height, double* x,
                       double* y) {
-    const double u = outX - r->centreX, v = outY - r->centreY;
-    const double c = r->cosA, s = r->sinA;
-    double dx, dy;
-    if (r->order == 0) {
-        dx = c * r->stepX * u - s * r->stepY * v;
-        dy = s * r->stepX * u + c * r->stepY * v;
-    } else {
-        dx = r->stepX * (c * u - s * v);
-        dy = r->stepY * (s * u + c * v);
-    }
-    if (r->flipX != 0) dx = -dx;
-    if (r->flipY != 0) dy = -dy;
-    *x = width * 0.5 + dx;
-    *y = height * 0.5 + dy;
+    AffineMapPoint(AffineRecordInputMap(r, width, height), outX, outY, x, y);
 }
 
 void AffineRecordCentre(AffineRecord* r, AffineSize input) {

@@ -96,10 +96,38 @@ void AffineRecordSetFlips(AffineRecord* record, bool flipX, bool flipY);
 // Recomputes scaled, flipped, geometric and active from the axis flags.
 void AffineRecordUpdateFlags(AffineRecord* record);
 
-// The input position (x, y) that the output position (outX, outY) maps to, for
-// an input frame of width x height: the output position less the output centre,
-// unscaled and rotated back in the record's order, mirrored, then added to the
-// input frame's centre. The kernels and the source rectangle share it.
+// The mapping from output positions to input positions, in the form in which it
+// is evaluated for every pixel: with u and v the output position less the output
+// centre (centreX, centreY),
+//     x = (x0 + xPerV * v) + xPerU * u,   y = (y0 + yPerV * v) + yPerU * u,
+// a term per row and one multiply-add per column, where (x0, y0) is the input
+// frame's centre and the four factors unscale and rotate back in the record's
+// order, mirrors included. Every user (the kernels, the source rectangle) goes
+// through it, so the same output position reaches the same input position in
+// whichever block it is asked for.
+struct AffineInputMap {
+    double centreX = 0.0;
+    double centreY = 0.0;
+    double x0 = 0.0;
+    double y0 = 0.0;
+    double xPerU = 1.0;
+    double xPerV = 0.0;
+    double yPerU = 0.0;
+    double yPerV = 1.0;
+};
+
+// The map of the record for an input frame of width x height (its centres as
+// the record holds them).
+AffineInputMap AffineRecordInputMap(const AffineRecord* record, double width, double height);
+
+// The input position (x, y) that the output position (outX, outY) maps to.
+inline void AffineMapPoint(const AffineInputMap& m, double outX, double outY, double* x, double* y) {
+    const double u = outX - m.centreX, v = outY - m.centreY;
+    *x = (m.x0 + m.xPerV * v) + m.xPerU * u;
+    *y = (m.y0 + m.yPerV * v) + m.yPerU * u;
+}
+
+// The same for one position, the map made from the record.
 void AffineMapToInput(const AffineRecord* record, double outX, double outY, double width, double height,
                       double* x, double* y);
 
