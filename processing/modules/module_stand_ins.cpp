@@ -1,6 +1,6 @@
-// The built-in modules' descriptors with their keys, titles, flags and ids. Until
-// their resampling and convolution work exists, each instance takes its input as it
-// is and has no process entry: the chain passes over it and frames pass unchanged.
+// The convolution module's descriptor with its key, title, flags and id. Until its
+// convolution work exists, each instance takes its input as it is and has no
+// process entry: the chain passes over it and frames pass unchanged.
 #include "processing/modules/builtin_modules.h"
 
 namespace orva {
@@ -19,16 +19,11 @@ bool CreatePassThrough(FilterCallbacks* callbacks, const FilterModuleDescriptor*
 
 void ClosePassThrough(FilterCallbacks* callbacks) { callbacks->state = nullptr; }
 
-FilterModulePackage gAffine{0,
-                            {&kGeometryModuleId, nullptr, kFilterModuleFlag | kFilterStaysLast, "affine",
-                             "Affine Transformations", nullptr, &CreatePassThrough, &ClosePassThrough, nullptr}};
-
 const FilterModuleDescriptor kConvolver{&kConvolutionModuleId, nullptr, kFilterModuleFlag, "convl", "Convolver",
                                         nullptr, &CreatePassThrough, &ClosePassThrough, nullptr};
 
 }  // namespace
 
-FilterModulePackage& AffineModulePackage() { return gAffine; }
 const FilterModuleDescriptor& ConvolverModuleDescriptor() { return kConvolver; }
 
 }  // namespace orva
