@@ -114,6 +114,8 @@ struct Setup {
     AffineRecord record;
     AffineInputMap map;
     double frameWidth = 0.0, frameHeight = 0.0;
+    AffineSize output;       // the output frame
+    uint32_t channels = 1;   // as negotiated
     int64_t x = 0, y = 0;
     int32_t width = 0, height = 0;
 };
@@ -148,8 +150,8 @@ int32_t Prepare(PullResult* own, const PullResult* out, Setup* s) {
     const FrameDataRecord* frame = ChainFirstCall(own, own->window.frame, own->window.section);
     if (!AffineFrameSizeUsable(frame)) return kPullFailed;
     s->record = state->head.record;
-    AffineSize fitted;
-    AffineRecordFitFrame(&s->record, &fitted, AffineSize{frame->width, frame->height});
+    AffineRecordFitFrame(&s->record, &s->output, AffineSize{frame->width, frame->height});
+    s->channels = instance->input.channels != 0 ? instance->input.channels : 1;
     s->frameWidth = static_cast<double>(frame->width);
     s->frameHeight = static_cast<double>(frame->height);
     s->map = AffineRecordInputMap(&s->record, s->frameWidth, s->frameHeight);
@@ -157,64 +159,64 @@ int32_t Prepare(PullResult* own, const PullResult* out, Setup* s) {
     s->y = w.y;
     s->width = w.width;
     s->height = w.height;
+    // A request beyond the output frame has no pixel of it: nothing to pull or fill.
+    if (w.x >= s->output.width || w.y >= s->output.height || w.x + w.width <= 0 || w.y + w.height <= 0)
+        return kOutside;
     return 0;
 }
 
-// origin * step truncated toward zero; a product below 1 gives 0, one of 2^53 - 1
-// or more gives 2^53 - 1.
-int64_t ScaledOrigin(int64_t origin, double step) {
-    const double p = static_cast<double>(origin) * step;
-    if (!(p >= 1.0)) return 0;
-    if (p >= 9007199254740991.0) return 9007199254740991;
-    return static_cast<int64_t>(p);
+// The input position of output column (or row) origin + i along one axis.
+ORVA_INLINE double AxisPosition(int64_t origin, int32_t i, double step, double size, bool flip, bool centred) {
+    const double t = (static_cast<double>(origin + i) + 0.5) * step;
+    const double p = flip ? size - t : t;
+    return centred ? p - 0.5 : p;
 }
 
-// extent * step rounded up, at most 2^31 - 1.
-int64_t ScaledExtent(int32_t extent, double step) {
-    const double p = static_cast<double>(extent) * step;
-    if (!(p > 0.0)) return 0;
-    if (p >= 2147483647.0) return INT32_MAX;
-    const auto t = static_cast<int64_t>(p);
-    return static_cast<double>(t) == p ? t : t + 1;
-}
-
-void AddMargin(int64_t* origin, int64_t* extent, int64_t margin) {
-    if (*origin >= margin) {
-        *origin -= margin;
-        *extent += margin;
-    } else if (*origin > 0) {
-        *extent += *origin;
-        *origin = 0;
-    }
-    *extent = std::min<int64_t>(*extent + margin, INT32_MAX);
-}
-
-// The input rectangle the request needs, with the mode's margin, into the own block.
+// The input rectangle a request needs, into the own block: the box of the positions
+// that its corner pixels sample (positions are affine in the pixel coordinates, so
+// the corners bound them), widened by the mode's margin, which holds the taps of the
+// interpolating modes and any rounding between a corner and the pixels between them,
+// and clipped to the frame. False when nothing of the frame is left.
 bool RequestInput(PullResult* own, const Setup& s, int32_t mode) {
-    int64_t x, y, width, height;
-    if (s.record.geometric == 0) {
-        x = ScaledOrigin(s.x, s.record.stepX);
-        y = ScaledOrigin(s.y, s.record.stepY);
-        width = ScaledExtent(s.width, s.record.stepX);
-        height = ScaledExtent(s.height, s.record.stepY);
+    const bool centred = mode != kNearest;
+    double x0, x1, y0, y1;
+    if (s.record.rotated == 0) {
+        const AffineRecord& r = s.record;
+        const double a = AxisPosition(s.x, 0, r.stepX, s.frameWidth, r.flipX != 0, centred);
+        const double b = AxisPosition(s.x, s.width - 1, r.stepX, s.frameWidth, r.flipX != 0, centred);
+        const double c = AxisPosition(s.y, 0, r.stepY, s.frameHeight, r.flipY != 0, centred);
+        const double d = AxisPosition(s.y, s.height - 1, r.stepY, s.frameHeight, r.flipY != 0, centred);
+        x0 = std::min(a, b);
+        x1 = std::max(a, b);
+        y0 = std::min(c, d);
+        y1 = std::max(c, d);
     } else {
-        AffineRect rect{s.x, s.y, s.width, s.height};
-        const AffineSize frame{static_cast<int64_t>(s.frameWidth), static_cast<int64_t>(s.frameHeight)};
-        if (!AffineSourceRect(&s.record, &rect, frame)) return false;
-        x = rect.x;
-        y = rect.y;
-        width = rect.width;
-        height = rect.height;
+        x0 = y0 = INFINITY;
+        x1 = y1 = -INFINITY;
+        const double half = centred ? 0.5 : 0.0;
+        for (int corner = 0; corner < 4; ++corner) {
+            const int64_t X = s.x + ((corner & 1) != 0 ? s.width - 1 : 0);
+            const int64_t Y = s.y + ((corner & 2) != 0 ? s.height - 1 : 0);
+            double x, y;
+            AffineMapPoint(s.map, static_cast<double>(X) + 0.5, static_cast<double>(Y) + 0.5, &x, &y);
+            x0 = std::min(x0, x - half);
+            x1 = std::max(x1, x - half);
+            y0 = std::min(y0, y - half);
+            y1 = std::max(y1, y - half);
+        }
     }
-    const int64_t margin = mode == kNearest ? 1 : mode == kBilinear ? 3 : 4;
-    AddMargin(&x, &width, margin);
-    AddMargin(&y, &height, margin);
+    const double margin = mode == kNearest ? 1.0 : mode == kBilinear ? 3.0 : 4.0;
+    auto span = [margin](double lo, double hi, double size, int64_t* origin, int32_t* extent) {
+        auto held = [](double p) { return p > -kFar ? (p < kFar ? p : kFar) : -kFar; };  // NaN too
+        const double first = std::max(std::floor(held(lo)) - margin, 0.0);
+        const double last = std::min(std::floor(held(hi)) + margin, size - 1.0);
+        if (!(first <= last)) return false;
+        *origin = static_cast<int64_t>(first);
+        *extent = static_cast<int32_t>(last - first + 1.0);
+        return true;
+    };
     ReadWindow& w = own->window;
-    w.x = x;
-    w.y = y;
-    w.width = static_cast<int32_t>(width);
-    w.height = static_cast<int32_t>(height);
-    return true;
+    return span(x0, x1, s.frameWidth, &w.x, &w.width) && span(y0, y1, s.frameHeight, &w.y, &w.height);
 }
 
 // The pulled block as the kernel reads it: nothing when it does not hold samples of
@@ -286,13 +288,6 @@ ORVA_INLINE void CopyPixel(T* o, const T* s, uint32_t n) {
 }
 
 // ---- Separable positions ---------------------------------------------------------------------
-
-// The input position of output column (or row) origin + i along one axis.
-ORVA_INLINE double AxisPosition(int64_t origin, int32_t i, double step, double size, bool flip, bool centred) {
-    const double t = (static_cast<double>(origin + i) + 0.5) * step;
-    const double p = flip ? size - t : t;
-    return centred ? p - 0.5 : p;
-}
 
 struct Axis {
     int64_t origin;
@@ -834,16 +829,33 @@ int32_t Resample(const Setup& s, const Plane<T>& in, PullResult* out, Target<T>*
     return 0;
 }
 
+// The invalid-samples flag of an output block. D: the flag of the input or the corner
+// test where the geometry can leave background only at the corners, else set; F has
+// no marker: nearest passes the input's flag on, the interpolating modes clear it on
+// the rotated path and leave the caller's on the separable one.
+template <class T>
+uint8_t FlagOf(const Setup& s, int mode, uint8_t input, uint8_t callers, const Target<T>& t) {
+    const bool rotated = s.record.rotated != 0, right = s.record.rightAngle != 0;
+    if constexpr (std::is_same_v<T, double>) {
+        if (mode == kNearest) {
+            if (!rotated) return input != 0 ? input : CornerTest(t);
+            return right && input == 0 ? CornerTest(t) : 1;
+        }
+        if (!rotated || (mode == kBilinear && right)) return CornerTest(t);
+        return 1;
+    } else {
+        (void)t;
+        if (mode == kNearest) return input;
+        return rotated ? 0 : callers;
+    }
+}
+
 template <class T, uint32_t C>
 int32_t NearestCore(const Setup& s, const Plane<T>& in, PullResult* out) {
     Target<T> target;
     const int32_t result = Resample<T, C, kNearest>(s, in, out, &target);
     if (result != 0) return result;
-    uint8_t flag;
-    if (s.record.rotated == 0) flag = in.invalid != 0 ? in.invalid : CornerTest(target);
-    else flag = s.record.rightAngle != 0 && in.invalid == 0 ? CornerTest(target) : 1;
-    // The F set has no marker: its nearest core passes the input's flag on.
-    out->image.state = std::is_same_v<T, double> ? flag : in.invalid;
+    out->image.state = FlagOf(s, kNearest, in.invalid, 0, target);
     return 0;
 }
 
@@ -857,12 +869,24 @@ int32_t NearestCoreEntry(PullResult* own, PullResult* out) {
     return NearestCore<T, C>(s, in, out);
 }
 
+// A request inside the output frame whose pixels all lie beyond the input frame (a
+// corner of a turned frame): the background, as the same pixels of a larger request.
+template <class T, uint32_t C>
+int32_t BackgroundBlock(const Setup& s, int mode, PullResult* out) {
+    const uint8_t callers = out->image.state;
+    Target<T> target;
+    if (!Allocate<T>(out, s, Count<C>(s.channels), &target)) return kNoBuffer;
+    FillBackground<T, C>(target.data, static_cast<size_t>(s.width) * static_cast<size_t>(s.height), target.channels);
+    out->image.state = FlagOf(s, mode, 0, callers, target);
+    return 0;
+}
+
 template <class T, uint32_t C, int M>
 int32_t Kernel(PullResult* own, PullResult* out, const PullRequest* request) {
     Setup s;
     const int32_t prepared = Prepare(own, out, &s);
     if (prepared != 0) return prepared;
-    if (!RequestInput(own, s, M)) return kOutside;
+    if (!RequestInput(own, s, M)) return BackgroundBlock<T, C>(s, M, out);
     if (!ProcessChainBlock(own, request)) return kPullFailed;
     Plane<T> in;
     if (!TakePlane<T, C>(own->image, &in)) return kPullFailed;
@@ -871,17 +895,7 @@ int32_t Kernel(PullResult* own, PullResult* out, const PullRequest* request) {
     Target<T> target;
     const int32_t result = Resample<T, C, M>(s, in, out, &target);
     if (result != 0) return result;
-    uint8_t flag;
-    if constexpr (std::is_same_v<T, double>) {
-        if (s.record.rotated == 0) flag = CornerTest(target);
-        else if (M == kBilinear && s.record.rightAngle != 0) flag = CornerTest(target);
-        else flag = 1;
-    } else {
-        // No marker in 32-bit reals: the rotated path clears the flag, the separable
-        // one leaves what the caller had.
-        flag = s.record.rotated != 0 ? 0 : callers;
-    }
-    out->image.state = flag;
+    out->image.state = FlagOf(s, M, 0, callers, target);
     return 0;
 }
 

@@ -22,8 +22,9 @@
 // is never blended into valid values. D kernels report in the output's state
 // byte whether it may hold the marker; F kernels never report it themselves.
 //
-// Results: 0 the block was filled; -1 the request is empty or its input lies
-// outside the frame; -2 the input could not be pulled (or the chain does not
+// Results: 0 the block was filled (a block inside the output frame whose pixels
+// all lie beyond the input frame gets the background without a pull); -1 the
+// request is empty or lies wholly outside the output frame; -2 the input could not be pulled (or the chain does not
 // know the input frame's size); -4 the instance has no module state; -7 the
 // output buffer could not be sized (its filled byte cleared, "Can't alloc
 // memory..." logged).
