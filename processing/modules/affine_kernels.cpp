@@ -1,5 +1,15 @@
 #include "data/kernel_pragmas.h"
 
+// Positions and weights are formed by plain multiplications and additions, never
+// fused: a pixel gets the same value from the baseline and the AVX2 loops, in every
+// block, and as the formulas written out in double arithmetic. Set before anything
+// is included, so that every function of the file is compiled alike and inlines.
+#if defined(__clang__)
+#pragma STDC FP_CONTRACT OFF
+#else
+#pragma GCC optimize("fp-contract=off")
+#endif
+
 #include "processing/modules/affine_kernels.h"
 
 #include <algorithm>
@@ -8,6 +18,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <immintrin.h>
 #include <new>
 #include <type_traits>
 #include <vector>
@@ -16,15 +27,6 @@
 #include "data/affine_record.h"
 #include "data/kernel_util.h"
 #include "processing/modules/affine_module.h"
-
-// Positions and weights are formed by plain multiplications and additions, never
-// fused: a pixel gets the same value from the baseline and the AVX2 loops, in every
-// block, and as the formulas written out in double arithmetic.
-#if defined(__clang__)
-#pragma STDC FP_CONTRACT OFF
-#else
-#pragma GCC optimize("fp-contract=off")
-#endif
 
 namespace orva {
 
@@ -40,9 +42,13 @@ constexpr int32_t kNoBuffer = -7;
 constexpr double kFar = 1073741824.0;  // 2^30
 constexpr int64_t kMaxFrameSide = int64_t{1} << 30;
 
-// Output pixels of one strip of the rotated path: its input footprint stays in
-// the first-level cache from one row to the next.
-constexpr int32_t kStrip = 128;
+// The tile bodies of the rotated path are lambdas that must be compiled into the
+// AVX2 build of the loop that calls them.
+#define ORVA_LAMBDA_INLINE __attribute__((always_inline))
+
+// Pixels of one tile of the rotated path, and the widest tile.
+constexpr int32_t kTilePixels = 4096;
+constexpr int32_t kMaxTileWidth = 256;
 
 enum Mode { kNearest = 1, kBilinear = 2, kBicubic = 3, kBicubicFast = 4 };
 
@@ -93,18 +99,18 @@ constexpr std::array<float, 512> MakeTableF() {
     return table;
 }
 
-// The block index of a frame position: floor(p) less the block's origin, with the
-// fraction above floor(p). Positions beyond +-2^30 lie outside every block and are
-// held there, so that the whole-number conversion is exact and the index fits.
+// A frame position held within +-2^30 (NaN at the low end): anything beyond lies
+// outside every block, and within it floors and block indices are exact and fit.
+ORVA_INLINE double Held(double p) { return p > -kFar ? (p < kFar ? p : kFar) : -kFar; }
+
+// The block index of a frame position: floor(p) less the block's origin (at least
+// -16), with the fraction above floor(p).
 ORVA_INLINE int32_t IndexOf(double p, double origin, double* fraction) {
-    double q = p > -kFar ? p : -kFar;  // NaN too
-    q = q < kFar ? q : kFar;
-    const double t = static_cast<double>(static_cast<int32_t>(q));
-    const double f = t > q ? t - 1.0 : t;
+    const double q = Held(p);
+    const double f = std::floor(q);
     *fraction = q - f;
-    double d = f - origin;  // whole numbers below 2^31: exact
-    d = d > -16.0 ? d : -16.0;
-    return static_cast<int32_t>(d);
+    const double d = f - origin;  // whole numbers below 2^31: exact
+    return static_cast<int32_t>(d > -16.0 ? d : -16.0);
 }
 
 // ---- What a kernel works on ----------------------------------------------------------------
@@ -479,22 +485,33 @@ ORVA_INLINE void BicubicPixel(const Plane<T>& in, int32_t firstX, const T* wx, i
     }
 }
 
-// The same with all sixteen taps inside.
-template <class T, uint32_t C>
-ORVA_INLINE void BicubicPixelInside(const Plane<T>& in, int32_t firstX, const T* wx, int32_t firstY, const T* wy,
-                                    T* o) {
-    const uint32_t n = Count<C>(in.channels);
-    const T weights = (((wx[0] + wx[1]) + wx[2]) + wx[3]) * (((wy[0] + wy[1]) + wy[2]) + wy[3]);
-    const T* r = in.Row(firstY) + static_cast<size_t>(firstX) * n;
-    for (uint32_t c = 0; c < n; ++c) {
-        T sum = T(0);
-        for (int32_t l = 0; l < 4; ++l) {
-            const T* s = r + static_cast<size_t>(l) * in.stride + c;
-            const T h = ((wx[0] * s[0] + wx[1] * s[n]) + wx[2] * s[2 * n]) + wx[3] * s[3 * n];
-            sum = sum + wy[l] * h;
-        }
-        o[c] = Normalised(sum, weights);
+// A pixel with all sixteen taps inside: per column the rows weighted first, then the
+// columns, each a sum of pairs; the weights sum the same way. `first` is the first
+// tap's first sample.
+template <class T>
+ORVA_INLINE T PairSum(const T* w) {
+    return (w[0] + w[1]) + (w[2] + w[3]);
+}
+
+template <class T>
+ORVA_INLINE T TapSumInside(const T* first, size_t stride, uint32_t n, const T* wx, const T* wy) {
+    const T* s0 = first;
+    const T* s1 = s0 + stride;
+    const T* s2 = s1 + stride;
+    const T* s3 = s2 + stride;
+    T v[4];
+    for (int32_t k = 0; k < 4; ++k) {
+        const size_t at = static_cast<size_t>(k) * n;
+        v[k] = (wy[0] * s0[at] + wy[1] * s1[at]) + (wy[2] * s2[at] + wy[3] * s3[at]);
     }
+    return (wx[0] * v[0] + wx[1] * v[1]) + (wx[2] * v[2] + wx[3] * v[3]);
+}
+
+template <class T, uint32_t C>
+ORVA_INLINE void BicubicPixelInside(const Plane<T>& in, const T* first, const T* wx, const T* wy, T* o) {
+    const uint32_t n = Count<C>(in.channels);
+    const T weights = PairSum(wx) * PairSum(wy);
+    for (uint32_t c = 0; c < n; ++c) o[c] = Normalised(TapSumInside(first + c, in.stride, n, wx, wy), weights);
 }
 
 // ---- Separable path ----------------------------------------------------------------------------
@@ -681,138 +698,409 @@ ORVA_INLINE bool BicubicSeparable(const Setup& s, const Plane<T>& in, const Targ
 }
 
 // ---- Rotated path ----------------------------------------------------------------------------
+//
+// The output is walked in tiles (kTile), a row of tiles at a time, so that the input a
+// tile reads stays in the nearest caches. The positions of a whole tile are formed
+// first (vectorised), one tile ahead with its input prefetched, then its samples are
+// read: the loads of many rows are then in flight together.
 
-// The positions of one strip of a row: block indices and fractions of each pixel.
-struct StripPositions {
-    int32_t x[kStrip];
-    int32_t y[kStrip];
-    double fx[kStrip];
-    double fy[kStrip];
+// The positions of one tile, row by row: per pixel the offset in the block of its
+// first tap when all its taps lie inside (-1 otherwise) and the fractions of its
+// position. Pixels with taps outside are formed again one by one (PositionOf).
+struct TilePositions {
+    int32_t offset[kTilePixels];
+    double fx[kTilePixels];
+    double fy[kTilePixels];
 };
 
-// Positions of pixels first .. first + count - 1 of output row `row`: the map's row
-// term once, then one multiply-add per pixel; `centred` subtracts the half pixel.
-ORVA_INLINE void StripPositionsOf(const Setup& s, double bx, double by, int64_t row, int64_t first, int32_t count,
-                                  bool centred, StripPositions* p) {
-    const AffineInputMap& m = s.map;
+// The map's term of an output row.
+struct RowTerm {
+    double x, y;
+};
+ORVA_INLINE RowTerm RowTermOf(const AffineInputMap& m, int64_t row) {
     const double v = (static_cast<double>(row) + 0.5) - m.centreY;
-    const double rowX = m.x0 + m.xPerV * v;
-    const double rowY = m.y0 + m.yPerV * v;
+    return RowTerm{m.x0 + m.xPerV * v, m.y0 + m.yPerV * v};
+}
+
+// The sampled position of the pixel at `u` (its centre less the output centre) in a
+// row: one multiply-add per axis; the interpolating modes take pixel centres at whole
+// numbers (`half` less).
+ORVA_INLINE void MapPixel(const AffineInputMap& m, RowTerm row, double u, double half, double* x, double* y) {
+    *x = Held((row.x + m.xPerU * u) - half);
+    *y = Held((row.y + m.yPerU * u) - half);
+}
+
+// Pixels first .. first + count - 1 of output row `row`. The mode samples from
+// `Before` taps before the position's index to `After` taps after it.
+template <int Before, int After, bool Fractions>
+ORVA_INLINE void RowPositions(const Setup& s, const Plane<double>& shape, int64_t row, int64_t first, int32_t count,
+                              int32_t* offset, double* fx, double* fy) {
+    const AffineInputMap& m = s.map;
+    const double half = After > 0 ? 0.5 : 0.0;
+    const RowTerm term = RowTermOf(m, row);
     const double u0 = (static_cast<double>(first) + 0.5) - m.centreX;
-    const double half = centred ? 0.5 : 0.0;
+    const double width = static_cast<double>(shape.width), height = static_cast<double>(shape.height);
+    const double stride = static_cast<double>(shape.stride), n = static_cast<double>(shape.channels);
     for (int32_t k = 0; k < count; ++k) {
-        const double u = u0 + static_cast<double>(k);  // whole and half numbers: exact
-        const double x = (rowX + m.xPerU * u) - half;
-        const double y = (rowY + m.yPerU * u) - half;
-        p->x[k] = IndexOf(x, bx, &p->fx[k]);
-        p->y[k] = IndexOf(y, by, &p->fy[k]);
-    }
-}
-
-template <class T, uint32_t C>
-ORVA_INLINE void NearestRotated(const Setup& s, const Plane<T>& in, const Target<T>& out) {
-    const uint32_t n = Count<C>(in.channels);
-    StripPositions p;
-    for (int32_t i0 = 0; i0 < out.width; i0 += kStrip) {
-        const int32_t count = std::min(kStrip, out.width - i0);
-        for (int32_t j = 0; j < out.height; ++j) {
-            StripPositionsOf(s, in.x, in.y, s.y + j, s.x + i0, count, false, &p);
-            T* o = out.Row(j) + static_cast<size_t>(i0) * n;
-            for (int32_t k = 0; k < count; ++k) NearestPixel<T, C>(in, p.x[k], p.y[k], o + static_cast<size_t>(k) * n);
+        double x, y;
+        MapPixel(m, term, u0 + static_cast<double>(k), half, &x, &y);  // u: whole and half numbers, exact
+        const double ix = std::floor(x), iy = std::floor(y);
+        const double bx = ix - shape.x, by = iy - shape.y;  // exact
+        const bool inside = (bx >= Before) & (bx < width - After) & (by >= Before) & (by < height - After);
+        // Below 2^27 samples (the buffer's largest block): exact, and fits.
+        offset[k] = inside ? static_cast<int32_t>((by - Before) * stride + (bx - Before) * n) : -1;
+        if constexpr (Fractions) {
+            fx[k] = x - ix;
+            fy[k] = y - iy;
         }
     }
 }
 
-template <class T, uint32_t C>
-ORVA_INLINE void BilinearRotated(const Setup& s, const Plane<T>& in, const Target<T>& out) {
+// One pixel's block indices (at least -16) and fractions, formed as RowPositions forms them.
+struct PixelPosition {
+    int32_t x, y;
+    double fx, fy;
+};
+ORVA_INLINE PixelPosition PositionOf(const Setup& s, const Plane<double>& shape, int64_t row, int64_t column) {
+    const AffineInputMap& m = s.map;
+    double x, y;
+    MapPixel(m, RowTermOf(m, row), (static_cast<double>(column) + 0.5) - m.centreX, 0.5, &x, &y);
+    double fx, fy;
+    const int32_t bx = IndexOf(x, shape.x, &fx), by = IndexOf(y, shape.y, &fy);
+    return PixelPosition{bx, by, fx, fy};
+}
+
+// The block's shape (its samples are not read through it).
+template <class T>
+Plane<double> ShapeOf(const Plane<T>& in) {
+    Plane<double> shape;
+    shape.stride = in.stride;
+    shape.width = in.width;
+    shape.height = in.height;
+    shape.x = in.x;
+    shape.y = in.y;
+    shape.channels = in.channels;
+    return shape;
+}
+
+// The shape of the tiles: `width` pixels by `height` rows.
+struct TileShape {
+    int32_t width, height;
+};
+constexpr TileShape kTile{128, 32};
+static_assert(kTile.width * kTile.height <= kTilePixels && kTile.width <= kMaxTileWidth);
+
+// One tile: its first row and pixel, its rows and pixels per row.
+struct Tile {
+    int32_t j0, i0, rows, count;
+};
+
+// Walks the tiles of the output row of tiles by row of tiles, calling `samples(tile,
+// positions)`. The positions of each tile are formed one tile ahead and the input
+// lines its pixels read (rows 0 .. After past each first tap) are prefetched into the
+// second-level cache, so that the loads of the tile find them there.
+template <int Before, int After, bool Fractions, class Samples>
+ORVA_INLINE void WalkTiles(const Setup& s, const Plane<double>& block, const void* data, size_t sampleBytes,
+                           int32_t width, int32_t height, TileShape shape, TilePositions* p, Samples&& samples) {
+    auto positions = [&](const Tile& t, TilePositions& q) ORVA_LAMBDA_INLINE {
+        for (int32_t r = 0; r < t.rows; ++r) {
+            const int32_t at = r * shape.width;
+            RowPositions<Before, After, Fractions>(s, block, s.y + t.j0 + r, s.x + t.i0, t.count, q.offset + at,
+                                                   q.fx + at, q.fy + at);
+        }
+        const auto* base = static_cast<const char*>(data);
+        const size_t rowBytes = block.stride * sampleBytes;
+        for (int32_t r = 0; r < t.rows; ++r)
+            for (int32_t k = 0; k < t.count; k += 2) {
+                const int32_t at = q.offset[r * shape.width + k];
+                if (at < 0) continue;
+                for (int32_t l = 0; l <= After; ++l)
+                    __builtin_prefetch(base + static_cast<size_t>(at) * sampleBytes + static_cast<size_t>(l) * rowBytes, 0, 2);
+            }
+    };
+    auto after = [&](Tile t) {
+        t.i0 += shape.width;
+        if (t.i0 >= width) {
+            t.i0 = 0;
+            t.j0 += shape.height;
+        }
+        t.rows = std::min(shape.height, height - t.j0);
+        t.count = std::min(shape.width, width - t.i0);
+        return t;
+    };
+    Tile current{0, 0, std::min(shape.height, height), std::min(shape.width, width)};
+    int32_t at = 0;
+    positions(current, p[at]);
+    while (current.j0 < height) {
+        const Tile next = after(current);
+        if (next.j0 < height) positions(next, p[1 - at]);
+        samples(current, static_cast<const TilePositions&>(p[at]));
+        current = next;
+        at = 1 - at;
+    }
+}
+
+// ---- AVX2 loops of the rotated path for one-channel 64-bit reals ------------------------------
+//
+// The same operations as the plain loops, four values at a time: the results are
+// the same bits.
+
+ORVA_TARGET_AVX2_BEGIN
+
+// Four samples at `base` + offsets (the plain gather leaves its result undefined
+// before it fills it, which the compiler reports).
+inline __m256d Gather4(const double* base, __m128i at) {
+    return _mm256_mask_i32gather_pd(_mm256_setzero_pd(), base, at, _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), 8);
+}
+
+// Four offsets: lanes outside (-1) read offset 0.
+inline __m128i SafeOffsets(const int32_t* offset) {
+    const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(offset));
+    return _mm_andnot_si128(_mm_cmpgt_epi32(_mm_setzero_si128(), at), at);
+}
+
+// Nearest: the samples at the offsets, the background where -1. Returns the pixels done.
+inline int32_t NearestRowAvx2(const double* data, const int32_t* offset, int32_t count, double* o) {
+    const __m256d background = _mm256_set1_pd(-DBL_MAX);
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(offset + k));
+        const __m256d inside = _mm256_castsi256_pd(_mm256_cvtepi32_epi64(_mm_cmpgt_epi32(at, _mm_set1_epi32(-1))));
+        _mm256_storeu_pd(o + k, _mm256_mask_i32gather_pd(background, data, at, inside, 8));
+    }
+    return k;
+}
+
+// Bilinear for the pixels whose four taps lie inside (the others are written, then
+// overwritten by the caller). Returns the pixels done.
+inline int32_t BilinearRowAvx2(const double* data, size_t stride, const int32_t* offset, const double* fx,
+                               const double* fy, int32_t count, double* o) {
+    const double* below = data + stride;
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const __m128i at = SafeOffsets(offset + k);
+        const __m256d a0 = Gather4(data, at), a1 = Gather4(data + 1, at);
+        const __m256d b0 = Gather4(below, at), b1 = Gather4(below + 1, at);
+        const __m256d x = _mm256_loadu_pd(fx + k), y = _mm256_loadu_pd(fy + k);
+        const __m256d a = _mm256_add_pd(a0, _mm256_mul_pd(_mm256_sub_pd(a1, a0), x));
+        const __m256d b = _mm256_add_pd(b0, _mm256_mul_pd(_mm256_sub_pd(b1, b0), x));
+        _mm256_storeu_pd(o + k, _mm256_add_pd(a, _mm256_mul_pd(_mm256_sub_pd(b, a), y)));
+    }
+    return k;
+}
+
+inline __m256d Cube4(__m256d x) { return _mm256_mul_pd(_mm256_mul_pd(x, x), x); }
+
+// CubicWeight of four arguments.
+inline __m256d CubicWeight4(__m256d t) {
+    const __m256d one = _mm256_set1_pd(1.0), two = _mm256_set1_pd(2.0), zero = _mm256_setzero_pd();
+    const __m256d four = _mm256_set1_pd(4.0), six = _mm256_set1_pd(6.0);
+    __m256d r = Cube4(_mm256_add_pd(t, two));
+    r = _mm256_blendv_pd(r, _mm256_sub_pd(r, _mm256_mul_pd(four, Cube4(_mm256_add_pd(t, one)))),
+                         _mm256_cmp_pd(t, _mm256_sub_pd(zero, one), _CMP_GT_OQ));
+    r = _mm256_blendv_pd(r, _mm256_add_pd(r, _mm256_mul_pd(six, Cube4(t))), _mm256_cmp_pd(t, zero, _CMP_GT_OQ));
+    r = _mm256_blendv_pd(r, _mm256_sub_pd(r, _mm256_mul_pd(four, Cube4(_mm256_sub_pd(t, one)))),
+                         _mm256_cmp_pd(t, one, _CMP_GT_OQ));
+    const __m256d inside = _mm256_and_pd(_mm256_cmp_pd(t, _mm256_sub_pd(zero, two), _CMP_GT_OQ),
+                                         _mm256_cmp_pd(t, two, _CMP_LT_OQ));
+    return _mm256_and_pd(r, inside);
+}
+
+// The table entries of four arguments in (-2, 3) (the taps of a pixel whose taps all
+// lie inside): TableIndex, four at a time, where no argument needs the clamps that
+// keep the float conversion and the rounding addition exact.
+inline __m256d TabulatedWeight4(__m256d t) {
+    const __m256d q = _mm256_mul_pd(_mm256_add_pd(t, _mm256_set1_pd(2.0)), _mm256_set1_pd(128.0));
+    const __m128 r = _mm_add_ps(_mm_sub_ps(_mm256_cvtpd_ps(q), _mm_set1_ps(0.5f)), _mm_set1_ps(12582912.0f));
+    const __m128i i = _mm_min_epi32(_mm_sub_epi32(_mm_castps_si128(r), _mm_set1_epi32(0x4B400000)), _mm_set1_epi32(511));
+    return Gather4(CubicWeightTableD.data(), i);
+}
+
+// Bicubic for the pixels whose sixteen taps lie inside: their sums and weight sums
+// as TapSumInside and PairSum form them, then the quotients, four at a time (the
+// other pixels are written too, then overwritten by the caller).
+template <int M>
+inline void BicubicRowAvx2(const double* data, size_t stride, const int32_t* offset, const double* fx,
+                           const double* fy, int32_t count, double* o) {
+    alignas(32) double sums[kMaxTileWidth], weights[kMaxTileWidth];
+    const __m256d taps = _mm256_set_pd(2.0, 1.0, 0.0, -1.0);
+    for (int32_t k = 0; k < count; ++k) {
+        if (offset[k] < 0) {
+            sums[k] = 0.0;
+            weights[k] = 1.0;
+            continue;
+        }
+        const __m256d tx = _mm256_sub_pd(taps, _mm256_set1_pd(fx[k]));
+        const __m256d ty = _mm256_sub_pd(_mm256_set1_pd(fy[k]), taps);
+        const __m256d wx = M == kBicubic ? CubicWeight4(tx) : TabulatedWeight4(tx);
+        const __m256d wy = M == kBicubic ? CubicWeight4(ty) : TabulatedWeight4(ty);
+        const double* s0 = data + offset[k];
+        const __m256d v = _mm256_add_pd(
+            _mm256_add_pd(_mm256_mul_pd(_mm256_permute4x64_pd(wy, 0x00), _mm256_loadu_pd(s0)),
+                          _mm256_mul_pd(_mm256_permute4x64_pd(wy, 0x55), _mm256_loadu_pd(s0 + stride))),
+            _mm256_add_pd(_mm256_mul_pd(_mm256_permute4x64_pd(wy, 0xAA), _mm256_loadu_pd(s0 + 2 * stride)),
+                          _mm256_mul_pd(_mm256_permute4x64_pd(wy, 0xFF), _mm256_loadu_pd(s0 + 3 * stride))));
+        // Pairs: (p0 + p1) + (p2 + p3), for the products and for each weight vector.
+        const __m256d p = _mm256_hadd_pd(_mm256_mul_pd(wx, v), wx);  // [p0+p1, x0+x1, p2+p3, x2+x3]
+        const __m256d w = _mm256_hadd_pd(wy, wy);                      // [y0+y1, y0+y1, y2+y3, y2+y3]
+        const __m128d pairs = _mm_add_pd(_mm256_castpd256_pd128(p), _mm256_extractf128_pd(p, 1));
+        const __m128d ws = _mm_add_pd(_mm256_castpd256_pd128(w), _mm256_extractf128_pd(w, 1));
+        _mm_store_sd(sums + k, pairs);
+        _mm_store_sd(weights + k, _mm_mul_sd(_mm_unpackhi_pd(pairs, pairs), ws));
+    }
+    // Normalised: the quotient, or the sum itself where the weights sum to 0.
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const __m256d sum = _mm256_load_pd(sums + k), weight = _mm256_load_pd(weights + k);
+        const __m256d zero = _mm256_cmp_pd(weight, _mm256_setzero_pd(), _CMP_EQ_OQ);
+        _mm256_storeu_pd(o + k, _mm256_blendv_pd(_mm256_div_pd(sum, weight), sum, zero));
+    }
+    for (; k < count; ++k) o[k] = Normalised(sums[k], weights[k]);
+}
+
+ORVA_TARGET_END
+
+template <class T, uint32_t C, bool Avx2>
+ORVA_INLINE void NearestRotated(const Setup& s, const Plane<T>& in, const Target<T>& out, TilePositions* tiles) {
     const uint32_t n = Count<C>(in.channels);
-    const auto innerX = static_cast<uint32_t>(in.width - 1), innerY = static_cast<uint32_t>(in.height - 1);
-    StripPositions p;
-    for (int32_t i0 = 0; i0 < out.width; i0 += kStrip) {
-        const int32_t count = std::min(kStrip, out.width - i0);
-        for (int32_t j = 0; j < out.height; ++j) {
-            StripPositionsOf(s, in.x, in.y, s.y + j, s.x + i0, count, true, &p);
-            T* o = out.Row(j) + static_cast<size_t>(i0) * n;
-            for (int32_t k = 0; k < count; ++k) {
-                const int32_t x = p.x[k], y = p.y[k];
-                const T fx = static_cast<T>(p.fx[k]), fy = static_cast<T>(p.fy[k]);
+    const Plane<double> block = ShapeOf(in);
+    const TileShape shape = kTile;
+    auto samples = [&](const Tile& t, const TilePositions& p) ORVA_LAMBDA_INLINE {
+        const int32_t j0 = t.j0, i0 = t.i0, count = t.count;
+        for (int32_t r = 0; r < t.rows; ++r) {
+            T* o = out.Row(j0 + r) + static_cast<size_t>(i0) * n;
+            const int32_t* offset = p.offset + r * shape.width;
+            int32_t k = 0;
+            if constexpr (Avx2 && C == 1 && std::is_same_v<T, double>) k = NearestRowAvx2(in.data, offset, count, o);
+            for (; k < count; ++k) {
                 T* q = o + static_cast<size_t>(k) * n;
-                if (static_cast<uint32_t>(x) < innerX && static_cast<uint32_t>(y) < innerY) {
-                    const T* r0 = in.Row(y) + static_cast<size_t>(x) * n;
-                    const T* r1 = r0 + in.stride;
-                    for (uint32_t c = 0; c < n; ++c) {
-                        const T a = r0[c] + (r0[n + c] - r0[c]) * fx;
-                        const T b = r1[c] + (r1[n + c] - r1[c]) * fx;
-                        q[c] = a + (b - a) * fy;
+                if (offset[k] >= 0) CopyPixel<T, C>(q, in.data + offset[k], n);
+                else FillBackground<T, C>(q, 1, n);
+            }
+        }
+    };
+    WalkTiles<0, 0, false>(s, block, in.data, sizeof(T), out.width, out.height, shape, tiles, samples);
+}
+
+template <class T, uint32_t C, bool Avx2>
+ORVA_INLINE void BilinearRotated(const Setup& s, const Plane<T>& in, const Target<T>& out, TilePositions* tiles) {
+    const uint32_t n = Count<C>(in.channels);
+    const Plane<double> block = ShapeOf(in);
+    const TileShape shape = kTile;
+    auto samples = [&](const Tile& t, const TilePositions& p) ORVA_LAMBDA_INLINE {
+        const int32_t j0 = t.j0, i0 = t.i0, count = t.count;
+        for (int32_t r = 0; r < t.rows; ++r) {
+            T* o = out.Row(j0 + r) + static_cast<size_t>(i0) * n;
+            const int32_t* offset = p.offset + r * shape.width;
+            const double* fx = p.fx + r * shape.width;
+            const double* fy = p.fy + r * shape.width;
+            int32_t k = 0;
+            if constexpr (Avx2 && C == 1 && std::is_same_v<T, double>)
+                k = BilinearRowAvx2(in.data, in.stride, offset, fx, fy, count, o);
+            for (; k < count; ++k) {
+                if (offset[k] < 0) continue;
+                const T x = static_cast<T>(fx[k]), y = static_cast<T>(fy[k]);
+                const T* r0 = in.data + offset[k];
+                const T* r1 = r0 + in.stride;
+                T* q = o + static_cast<size_t>(k) * n;
+                for (uint32_t c = 0; c < n; ++c) {
+                    const T a = r0[c] + (r0[n + c] - r0[c]) * x;
+                    const T b = r1[c] + (r1[n + c] - r1[c]) * x;
+                    q[c] = a + (b - a) * y;
+                }
+            }
+            // The pixels with taps outside, by the edge rules.
+            for (k = 0; k < count; ++k) {
+                if (offset[k] >= 0) continue;
+                const PixelPosition e = PositionOf(s, block, s.y + j0 + r, s.x + i0 + k);
+                BilinearPixel<T, C>(in, e.x, static_cast<T>(e.fx), e.y, static_cast<T>(e.fy),
+                                    o + static_cast<size_t>(k) * n);
+            }
+        }
+    };
+    WalkTiles<0, 1, true>(s, block, in.data, sizeof(T), out.width, out.height, shape, tiles, samples);
+}
+
+template <class T, uint32_t C, int M, bool Avx2>
+ORVA_INLINE void BicubicRotated(const Setup& s, const Plane<T>& in, const Target<T>& out, TilePositions* tiles) {
+    const uint32_t n = Count<C>(in.channels);
+    const Plane<double> block = ShapeOf(in);
+    const TileShape shape = kTile;
+    auto samples = [&](const Tile& t, const TilePositions& p) ORVA_LAMBDA_INLINE {
+        const int32_t j0 = t.j0, i0 = t.i0, count = t.count;
+        for (int32_t r = 0; r < t.rows; ++r) {
+            T* o = out.Row(j0 + r) + static_cast<size_t>(i0) * n;
+            const int32_t* offset = p.offset + r * shape.width;
+            const double* fx = p.fx + r * shape.width;
+            const double* fy = p.fy + r * shape.width;
+            if constexpr (Avx2 && C == 1 && std::is_same_v<T, double>) {
+                BicubicRowAvx2<M>(in.data, in.stride, offset, fx, fy, count, o);
+            } else {
+                for (int32_t k = 0; k < count; ++k) {
+                    if (offset[k] < 0) continue;
+                    T w[4], h[4];
+                    for (int32_t t = 0; t < 4; ++t) {
+                        const double d = static_cast<double>(t - 1);
+                        w[t] = TapWeight<T, M>(d - fx[k]);
+                        h[t] = TapWeight<T, M>(fy[k] - d);
                     }
-                } else {
-                    BilinearPixel<T, C>(in, x, fx, y, fy, q);
+                    BicubicPixelInside<T, C>(in, in.data + offset[k], w, h, o + static_cast<size_t>(k) * n);
                 }
             }
-        }
-    }
-}
-
-template <class T, uint32_t C, int M>
-ORVA_INLINE void BicubicRotated(const Setup& s, const Plane<T>& in, const Target<T>& out) {
-    const uint32_t n = Count<C>(in.channels);
-    StripPositions p;
-    T wx[kStrip][4], wy[kStrip][4];
-    for (int32_t i0 = 0; i0 < out.width; i0 += kStrip) {
-        const int32_t count = std::min(kStrip, out.width - i0);
-        for (int32_t j = 0; j < out.height; ++j) {
-            StripPositionsOf(s, in.x, in.y, s.y + j, s.x + i0, count, true, &p);
-            // Indices of -1 move to 0 (fractions then negative); the weights of all taps.
+            // The pixels with taps outside: the taps inside, renormalised.
             for (int32_t k = 0; k < count; ++k) {
-                const bool lowX = p.x[k] == -1, lowY = p.y[k] == -1;
-                const double fx = lowX ? p.fx[k] - 1.0 : p.fx[k];
-                const double fy = lowY ? p.fy[k] - 1.0 : p.fy[k];
-                for (int32_t t = 0; t < 4; ++t) {
-                    const double d = static_cast<double>(t - 1);
-                    wx[k][t] = TapWeight<T, M>(d - fx);
-                    wy[k][t] = TapWeight<T, M>(fy - d);
-                }
-            }
-            T* o = out.Row(j) + static_cast<size_t>(i0) * n;
-            for (int32_t k = 0; k < count; ++k) {
-                const int32_t x = p.x[k], y = p.y[k];
+                if (offset[k] >= 0) continue;
                 T* q = o + static_cast<size_t>(k) * n;
-                if (x < -1 || x >= in.width || y < -1 || y >= in.height) {
+                PixelPosition e = PositionOf(s, block, s.y + j0 + r, s.x + i0 + k);
+                if (e.x < -1 || e.x >= in.width || e.y < -1 || e.y >= in.height) {
                     FillBackground<T, C>(q, 1, n);
                     continue;
                 }
-                const int32_t firstX = (x < 0 ? 0 : x) - 1, firstY = (y < 0 ? 0 : y) - 1;
-                if (firstX >= 0 && firstX + 3 < in.width && firstY >= 0 && firstY + 3 < in.height)
-                    BicubicPixelInside<T, C>(in, firstX, wx[k], firstY, wy[k], q);
-                else
-                    BicubicPixel<T, C>(in, firstX, wx[k], firstY, wy[k], q);
+                // An index of -1 moves to 0, its fraction becoming negative.
+                if (e.x == -1) {
+                    e.x = 0;
+                    e.fx -= 1.0;
+                }
+                if (e.y == -1) {
+                    e.y = 0;
+                    e.fy -= 1.0;
+                }
+                T w[4], h[4];
+                for (int32_t t = 0; t < 4; ++t) {
+                    w[t] = TapWeight<T, M>(static_cast<double>(t - 1) - e.fx);
+                    h[t] = TapWeight<T, M>(e.fy - static_cast<double>(t - 1));
+                }
+                BicubicPixel<T, C>(in, e.x - 1, w, e.y - 1, h, q);
             }
         }
-    }
+    };
+    WalkTiles<1, 2, true>(s, block, in.data, sizeof(T), out.width, out.height, shape, tiles, samples);
 }
 
 // ---- Dispatch: baseline and AVX2 builds of the same loops ---------------------------------------
 
-template <class T, uint32_t C, int M>
+template <class T, uint32_t C, int M, bool Avx2>
 ORVA_INLINE bool Fill(const Setup& s, const Plane<T>& in, const Target<T>& out) {
     if (s.record.rotated == 0) {
         if constexpr (M == kNearest) return NearestSeparable<T, C>(s, in, out);
         else if constexpr (M == kBilinear) return BilinearSeparable<T, C>(s, in, out);
         else return BicubicSeparable<T, C, M>(s, in, out);
     }
-    if constexpr (M == kNearest) NearestRotated<T, C>(s, in, out);
-    else if constexpr (M == kBilinear) BilinearRotated<T, C>(s, in, out);
-    else BicubicRotated<T, C, M>(s, in, out);
+    thread_local std::vector<TilePositions> tiles;
+    if (!Fit(tiles, 2)) return false;
+    if constexpr (M == kNearest) NearestRotated<T, C, Avx2>(s, in, out, tiles.data());
+    else if constexpr (M == kBilinear) BilinearRotated<T, C, Avx2>(s, in, out, tiles.data());
+    else BicubicRotated<T, C, M, Avx2>(s, in, out, tiles.data());
     return true;
 }
 
 template <class T, uint32_t C, int M>
 [[gnu::target("avx2")]] bool FillAvx2(const Setup& s, const Plane<T>& in, const Target<T>& out) {
-    return Fill<T, C, M>(s, in, out);
+    return Fill<T, C, M, true>(s, in, out);
 }
 template <class T, uint32_t C, int M>
 bool FillBase(const Setup& s, const Plane<T>& in, const Target<T>& out) {
-    return Fill<T, C, M>(s, in, out);
+    return Fill<T, C, M, false>(s, in, out);
 }
 
 // Sizes the output and resamples into it; the caller's state byte is left for the
