@@ -213,9 +213,8 @@ bool RequestInput(PullResult* own, const Setup& s, int32_t mode) {
     }
     const double margin = mode == kNearest ? 1.0 : mode == kBilinear ? 3.0 : 4.0;
     auto span = [margin](double lo, double hi, double size, int64_t* origin, int32_t* extent) {
-        auto held = [](double p) { return p > -kFar ? (p < kFar ? p : kFar) : -kFar; };  // NaN too
-        const double first = std::max(std::floor(held(lo)) - margin, 0.0);
-        const double last = std::min(std::floor(held(hi)) + margin, size - 1.0);
+        const double first = std::max(std::floor(Held(lo)) - margin, 0.0);
+        const double last = std::min(std::floor(Held(hi)) + margin, size - 1.0);
         if (!(first <= last)) return false;
         *origin = static_cast<int64_t>(first);
         *extent = static_cast<int32_t>(last - first + 1.0);
@@ -414,13 +413,6 @@ void RunOf(const Tap* taps, int32_t count, int32_t kind, int32_t* lo, int32_t* h
 }
 
 // ---- Sampling of one pixel (every case; the runs below take the common one faster) ----------
-
-template <class T, uint32_t C>
-ORVA_INLINE void NearestPixel(const Plane<T>& in, int32_t x, int32_t y, T* o) {
-    const uint32_t n = Count<C>(in.channels);
-    if (x >= 0 && x < in.width && y >= 0 && y < in.height) CopyPixel<T, C>(o, in.Row(y) + static_cast<size_t>(x) * n, n);
-    else FillBackground<T, C>(o, 1, n);
-}
 
 // Bilinear with the edge rules: an edge row uses its one row, an edge column its one column.
 template <class T, uint32_t C>
