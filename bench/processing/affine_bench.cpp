@@ -151,7 +151,7 @@ struct Chain {
         bool AcceptFormat(FormatRequest*) override { return true; }
     };
 
-    ProjectItem item;
+    ProjectItemBase item;
     MatSource* source;
     ProcessingComponent* host = nullptr;
     Sink consumer;

@@ -71,7 +71,7 @@ TEST(AffinePipelineTest, AFitsFrameZoomedTwiceBilinearAndAtTheIdentity) {
     ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, path, &keep), 2);
     ASSERT_NE(keep.kept, nullptr);
 
-    ProjectItem item;
+    ProjectItemBase item;
     auto* source = new DataSetSource(keep.kept);
     auto* host = new ProcessingComponent(&item);
     FilterChainInit(&host->chain);

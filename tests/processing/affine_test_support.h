@@ -49,7 +49,7 @@ inline Frame MakeFrame(int64_t width, int64_t height, uint32_t channels, double 
 // frame's size.
 class ArraySource : public ComponentBase {
 public:
-    ArraySource(ProjectItem* owner, Frame f, uint32_t type) : ComponentBase(owner), frame(std::move(f)), type(type) {
+    ArraySource(ProjectItemBase* owner, Frame f, uint32_t type) : ComponentBase(owner), frame(std::move(f)), type(type) {
         process = &Produce;
         offered = FormatRequest{type, type == 0x40 ? 8u : 4u, frame.channels, 2, 0, 0};
         data.width = frame.width;
@@ -272,7 +272,7 @@ public:
         return ComponentPull(&consumer, out, &request);
     }
 
-    ProjectItem item;
+    ProjectItemBase item;
     ProcessingComponent* host = nullptr;
     ArraySource* source = nullptr;
     ConsumerEnd consumer;
