@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/preferences.h"
 #include "common/list.h"
 #include "common/path_name.h"
 #include "common/record_tag.h"
@@ -166,7 +167,8 @@ public:
 
     // ---- Fields ----
     std::vector<UIElement*> elements;    // the CUI's own UI elements
-    uint8_t createNewProject = 0;        // the CreateNewProject preference
+    PreferencesRecord preferences;
+    uint8_t createNewProject = 0;        // the CreateNewProject preference (kept from preferences)
     std::string lastOpenedFile;
     PortListSet portLists;
     Project* currentProject = nullptr;

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "app/cui.h"
+#include "app/message_dialog.h"
+#include "app/preferences.h"
 #include "app/status_line.h"
 #include "app/ui_elements.h"
 #include "app/ui_startup.h"
@@ -134,6 +136,8 @@ void InstallAppShell(AppServices* services) {
     }
     InstallStatusLineHooks();
     InstallWindowHooks();
+    InstallQuestions(services);
+    InstallPreferences(services);
     ThePipelineServices().defaultUi = &cui;
     ComponentServices& components = TheComponentServices();
     components.uiUp = [] { return TheCUI().IsUp(); };

@@ -175,8 +175,9 @@ TEST_F(PagesTest, ComponentWindowsPlacementAndTitles) {
     record->height = 2000;
     int32_t x = 0, y = 0, width = 0, height = 0;
     PlaceRecordWindow(record, Main(), kWindowStyleKind3, 1024, 768, &x, &y, &width, &height);
-    // (The refused window above took the first place over the main window.)
-    EXPECT_EQ(std::make_tuple(x, y, width, height), std::make_tuple(62 + 70 + 20, 0, 300, 768));
+    // (The "Preferences" dialog built at start-up and the refused window above took the
+    // first two places over the main window.)
+    EXPECT_EQ(std::make_tuple(x, y, width, height), std::make_tuple(62 + 70 + 26 + 20, 0, 300, 768));
 
     // Titles: the suffix when it fits, else the text cut with the mark 0x85.
     EXPECT_EQ(WindowTitle(record, &TwoBlocks::Builder, kToolTitleSuffix, 260), "Blocks Options  Tool");
