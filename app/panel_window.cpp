@@ -111,13 +111,14 @@ void NoPagesState(DialogPages* d) {
     if (d->ownItem != nullptr && gMenuIsItem(d->ownItem)) gMenuEnableItem(d->ownItem, true);
 }
 
+// Sizes are the window's outer sizes, as the window is made with them.
 void SavePlacement(DialogPages* d) {
     gWindow* w = d->window;
     if (!WindowLive(w)) return;
     d->position[0] = w->x;
     d->position[1] = w->y;
-    d->size[0] = w->clientWidth;
-    d->size[1] = w->clientHeight;
+    d->size[0] = w->width;
+    d->size[1] = w->height;
 }
 
 void PanelDestroyed(gWindow* window, void* data) {
@@ -240,8 +241,35 @@ void RebuildPages(DialogPages* d, int32_t wanted) {
     ShowCurrentPage(d);
 }
 
-// The size the pages need (every page, so that switching pages keeps the window still).
-void FitToPages(DialogPages* d) {
+// The next place from the cascade of the parent's group (or the shared one).
+void CascadePlace(DialogPages* d, int32_t* x, int32_t* y) {
+    gWindow* parent = d->parent;
+    int32_t* cascade = FindWindowSettings(parent);
+    if (cascade == nullptr) cascade = gSharedCascade;
+    *x = cascade[0] + parent->x + (parent == TheCUI().mainWindow ? 70 : -200);
+    *y = cascade[1] + 260 + parent->y;
+    cascade[0] += 26;
+    cascade[1] += 30;
+}
+
+// Width and height at most the screen's, the window inside it.
+void ClampToScreen(int32_t* x, int32_t* y, int32_t* width, int32_t* height) {
+    int32_t sw = gScreenWidth(), sh = gScreenHeight();
+    if (sw > 0) {
+        *width = std::min(*width, sw);
+        *x = std::min(*x, sw - *width);
+    }
+    if (sh > 0) {
+        *height = std::min(*height, sh);
+        *y = std::min(*y, sh - *height);
+    }
+    *x = std::max(0, *x);
+    *y = std::max(0, *y);
+}
+
+// The size the pages need (every page, so that switching pages keeps the window still);
+// the window takes it at its place, inside the screen.
+void FitToPages(DialogPages* d, int32_t x, int32_t y) {
     gWindow* w = d->window;
     gSlotTable* table = gWinSlotTable(w);
     if (table == nullptr) return;
@@ -249,44 +277,13 @@ void FitToPages(DialogPages* d) {
     gGrpArrangeAll(table);
     int32_t width = 0, height = 0;
     gSlotTableExtent(table, &width, &height, false);
-    width = std::max(width + 4, static_cast<int32_t>(TabStripWidth(d)) + 8);
-    height = std::max(height + 4, 40);
-    d->size[0] = width;
-    d->size[1] = height;
-}
-
-// Position and size from the cascade and the screen.
-void PlacePanel(DialogPages* d, int32_t* x, int32_t* y, int32_t* width, int32_t* height) {
-    gWindow* parent = d->parent;
-    int32_t* cascade = FindWindowSettings(parent);
-    if (cascade == nullptr) cascade = gSharedCascade;
-    *x = cascade[0];
-    *y = cascade[1] + 260;
-    cascade[0] += 26;
-    cascade[1] += 30;
-    *x += parent->x + (parent == TheCUI().mainWindow ? 70 : -200);
-    *y += parent->y;
-    int32_t sw = gScreenWidth(), sh = gScreenHeight();
-    *width = d->size[0] > 0 ? d->size[0] : static_cast<int32_t>(TabStripWidth(d)) + 8;
-    *height = d->size[1] > 0 ? d->size[1] : 200;
-    if (sw > 0) {
-        *width = std::min(*width, sw);
-        *x = std::max(0, std::min(*x, sw - *width));
-    }
-    if (sh > 0) {
-        *height = std::min(*height, sh);
-        *y = std::max(0, std::min(*y, sh - *height));
-    }
-}
-
-// The window takes the size the pages asked for, inside the screen.
-void ResizePanel(DialogPages* d, gWindow* w) {
-    int32_t sw = gScreenWidth(), sh = gScreenHeight();
-    int32_t width = sw > 0 ? std::min(d->size[0], sw) : d->size[0];
-    int32_t height = sh > 0 ? std::min(d->size[1], sh) : d->size[1];
-    platform::Point position{std::max(0, sw > 0 ? std::min(w->x, sw - width) : w->x),
-                             std::max(0, sh > 0 ? std::min(w->y, sh - height) : w->y)};
-    gWinSetSize(w, width, height, &position);
+    width = std::max(width + 4, static_cast<int32_t>(TabStripWidth(d)) + 8) + (w->width - w->clientWidth);
+    height = std::max(height + 4, 40) + (w->height - w->clientHeight);
+    ClampToScreen(&x, &y, &width, &height);
+    platform::Point position{x, y};
+    gWinSetSize(w, width - (w->width - w->clientWidth), height - (w->height - w->clientHeight), &position);
+    d->size[0] = w->width;
+    d->size[1] = w->height;
 }
 
 const char* TitleOf(const DialogPages* d) { return d->title != nullptr ? d->title : "Unnamed"; }
@@ -307,8 +304,12 @@ int BuildPanel(DialogPages* d, int32_t mode, int32_t page, gWindow* parent) {
         return 0;
     }
     bool savedSize = d->size[0] > 0 && d->size[1] > 0;
-    int32_t x, y, width, height;
-    PlacePanel(d, &x, &y, &width, &height);
+    int32_t cascadeX, cascadeY;
+    CascadePlace(d, &cascadeX, &cascadeY);
+    int32_t x = cascadeX, y = cascadeY;
+    int32_t width = savedSize ? d->size[0] : static_cast<int32_t>(TabStripWidth(d)) + 8;
+    int32_t height = savedSize ? d->size[1] : 200;
+    ClampToScreen(&x, &y, &width, &height);
     gWindow* w = gWinCreateRec(x, y, width, height, d->parent, d, kPanelStyle);
     if (w == nullptr) return 0;
     d->window = w;
@@ -338,10 +339,7 @@ int BuildPanel(DialogPages* d, int32_t mode, int32_t page, gWindow* parent) {
         }
     }
     RebuildPages(d, page);
-    if (!savedSize) {
-        FitToPages(d);
-        ResizePanel(d, w);
-    }
+    if (!savedSize) FitToPages(d, cascadeX, cascadeY);
     if (d->ownMenuKind != kPageNoMenu && d->ownItem == nullptr) {
         d->ownItemData.page = 0;
         d->ownItem = AddPageMenuItem(d, d->ownMenuKind, TitleOf(d), &d->ownItemData);
