@@ -1,0 +1,205 @@
+// Leaving the program as a user does, on the test's X display: a click on "Exit" (the
+// pointer moved and pressed through the X server) ends the program at once or asks
+// "E X I T   ORVA ?" first, and a ticked "Don't show this again" reaches orva.cfg.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/message_dialog.h"
+#include "app/shell_fixture.h"
+#include "framework/main_settings.h"
+#include "test_support.h"
+#include "toolkit/widget.h"
+
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+namespace orva {
+namespace {
+
+// The centre of a widget in its window's client area (corner slots mirror their axes).
+struct Spot {
+    int x = -1, y = -1;
+};
+Spot CentreOf(const gElement* e) {
+    const gWindow* w = e->window;
+    float cx = e->x + e->cellWidth / 2, cy = e->y + e->cellHeight / 2;
+    if (e->style & kWsRight) cx = static_cast<float>(w->clientWidth) - cx;
+    if (e->style & kWsBottom) cy = static_cast<float>(w->clientHeight) - cy;
+    return {static_cast<int>(cx), static_cast<int>(cy)};
+}
+
+// Where the controls are: the same code lays them out in this process on this display.
+struct Layout {
+    Spot exit, ok, cancel, tick;
+};
+
+class LayoutProbe : public testing_util::ShellTest {
+public:
+    void TestBody() override {}
+    Layout Measure() {
+        Layout layout;
+        Start(false);
+        if (gElement* e = FindDialogWidget(Main(), "Exit")) layout.exit = CentreOf(e);
+        QueueModalResponder([&](gWindow* d) {
+            if (gElement* e = FindDialogWidget(d, "Ok")) layout.ok = CentreOf(e);
+            if (gElement* e = FindDialogWidget(d, "Cancel")) layout.cancel = CentreOf(e);
+            if (gElement* e = FindDialogWidget(d, kDontShowAgain)) layout.tick = CentreOf(e);
+            PressDialogButton(d, "Cancel");
+        });
+        MainSettings saved = TheApp().Settings();
+        ConfirmExit();
+        TheApp().Settings() = saved;
+        Stop();
+        return layout;
+    }
+};
+
+class ExitProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+        display_ = XOpenDisplay(nullptr);
+        ASSERT_NE(display_, nullptr);
+        int a, b, c, d;
+        if (!XTestQueryExtension(display_, &a, &b, &c, &d)) GTEST_SKIP() << "no XTest";
+        mkdir(config_.c_str(), 0700);
+        mkdir(runtime_.c_str(), 0700);
+        mkdir(user_.c_str(), 0700);
+        layout_ = LayoutProbe().Measure();
+        ASSERT_GE(layout_.exit.x, 0);
+        ASSERT_GE(layout_.tick.x, 0);
+    }
+    void TearDown() override {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (display_ != nullptr) XCloseDisplay(display_);
+    }
+    void Spawn() {
+        pid_ = fork();
+        if (pid_ == 0) {
+            setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+            setenv("ORVA_MESSAGEBOX_ANSWER", "1", 1);
+            char* argv[] = {const_cast<char*>("orva"), nullptr};
+            execv(ORVA_BINARY_DIR "/orva", argv);
+            _exit(127);
+        }
+    }
+    // The top-level window with that title, once it is on screen; 0 after `ms`.
+    Window Find(const std::string& title, int ms = 10000) {
+        for (int waited = 0; waited <= ms; waited += 25) {
+            Window root, parent, *children = nullptr;
+            unsigned count = 0;
+            Window found = 0;
+            if (XQueryTree(display_, DefaultRootWindow(display_), &root, &parent, &children, &count)) {
+                for (unsigned i = 0; i < count && found == 0; ++i) {
+                    char* name = nullptr;
+                    XWindowAttributes a;
+                    if (XFetchName(display_, children[i], &name) && name != nullptr && title == name &&
+                        XGetWindowAttributes(display_, children[i], &a) && a.map_state == IsViewable) {
+                        found = children[i];
+                    }
+                    if (name != nullptr) XFree(name);
+                }
+                if (children != nullptr) XFree(children);
+            }
+            if (found != 0) return found;
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        return 0;
+    }
+    void Click(Window window, Spot at) {
+        int x = 0, y = 0;
+        Window child;
+        XTranslateCoordinates(display_, window, DefaultRootWindow(display_), at.x, at.y, &x, &y, &child);
+        XTestFakeMotionEvent(display_, -1, x, y, CurrentTime);
+        XSync(display_, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        XTestFakeButtonEvent(display_, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display_, 1, False, CurrentTime);
+        XSync(display_, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    // The exit status, waiting up to `ms`; -1 while it runs.
+    int ExitStatus(int ms) {
+        for (int waited = 0; waited <= ms; waited += 25) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = 0;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        return -1;
+    }
+    std::string Config() const { return testing_util::ReadText(user_ + "/orva.cfg"); }
+
+    testing_util::TempFolder folder_;
+    std::string config_ = folder_.File("config"), runtime_ = folder_.File("run");
+    std::string user_ = config_ + "/ZEL Lab";
+    Display* display_ = nullptr;
+    pid_t pid_ = 0;
+    Layout layout_;
+    static constexpr const char* kMain = "ORVA (Test only, v.2.1.0) ";
+    static constexpr const char* kQuestion = "Close all windows?..";
+};
+
+TEST_F(ExitProgramTest, WithoutTheQuestionExitEndsTheProgram) {
+    MainSettings settings;
+    settings.warningOnExit = settings.exitDialog = 0;
+    ASSERT_TRUE(WriteMainSettings((user_ + "/orva.cfg").c_str(), settings));
+    Spawn();
+    Window main = Find(kMain);
+    ASSERT_NE(main, 0u);
+    Click(main, layout_.exit);
+    EXPECT_EQ(ExitStatus(10000), 0);
+    EXPECT_EQ(Find(kQuestion, 0), 0u);
+    EXPECT_NE(Config().find("WarningOnExit=0\n"), std::string::npos);
+}
+
+TEST_F(ExitProgramTest, TheQuestionAndDontShowThisAgain) {
+    // Ticked + "Cancel": the program goes on, without the question from then on.
+    Spawn();
+    Window main = Find(kMain);
+    ASSERT_NE(main, 0u);
+    Click(main, layout_.exit);
+    Window question = Find(kQuestion);
+    ASSERT_NE(question, 0u);
+    Click(question, layout_.tick);
+    Click(question, layout_.cancel);
+    EXPECT_EQ(Find(kQuestion, 0), 0u);
+    EXPECT_EQ(ExitStatus(500), -1);
+    Click(main, layout_.exit);
+    EXPECT_EQ(ExitStatus(10000), 0);
+    EXPECT_NE(Config().find("WarningOnExit=0\n"), std::string::npos) << Config();
+
+    // Asked again on a fresh start with the question on: ticked + "Ok" ends the program and
+    // orva.cfg keeps the question off.
+    MainSettings settings;
+    ASSERT_TRUE(WriteMainSettings((user_ + "/orva.cfg").c_str(), settings));
+    ASSERT_NE(Config().find("WarningOnExit=1\n"), std::string::npos);
+    Spawn();
+    main = Find(kMain);
+    ASSERT_NE(main, 0u);
+    Click(main, layout_.exit);
+    question = Find(kQuestion);
+    ASSERT_NE(question, 0u);
+    Click(question, layout_.tick);
+    Click(question, layout_.ok);
+    EXPECT_EQ(ExitStatus(10000), 0);
+    EXPECT_NE(Config().find("WarningOnExit=0\n"), std::string::npos) << Config();
+}
+
+}  // namespace
+}  // namespace orva
