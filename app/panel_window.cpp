@@ -221,6 +221,8 @@ void RebuildPages(DialogPages* d, int32_t wanted) {
     int32_t number = 0;
     for (PanelPage* p : d->pages) {
         ++number;
+        // An entry of menus that are gone is made again in the menus there are now.
+        if (p->menuItem != nullptr && !gMenuIsItem(p->menuItem)) p->menuItem = nullptr;
         if (!HasGroup(p)) {
             p->geometry.window = w;
             if (p->build == nullptr || p->build(w, p) != 1) continue;
@@ -340,6 +342,7 @@ int BuildPanel(DialogPages* d, int32_t mode, int32_t page, gWindow* parent) {
     }
     RebuildPages(d, page);
     if (!savedSize) FitToPages(d, cascadeX, cascadeY);
+    if (d->ownItem != nullptr && !gMenuIsItem(d->ownItem)) d->ownItem = nullptr;
     if (d->ownMenuKind != kPageNoMenu && d->ownItem == nullptr) {
         d->ownItemData.page = 0;
         d->ownItem = AddPageMenuItem(d, d->ownMenuKind, TitleOf(d), &d->ownItemData);
