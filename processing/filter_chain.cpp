@@ -17,9 +17,6 @@ namespace {
 
 using Hold = std::lock_guard<std::recursive_mutex>;
 
-// The largest block a module pulls at once (64 Mi elements).
-constexpr int64_t kChainBlockBudget = 0x4000000;
-
 const char* Text(const char* text) { return text != nullptr ? text : ""; }
 
 int32_t ChainHandler() { return 1; }

@@ -144,6 +144,10 @@ bool NegotiateChainFormat(FilterChain* chain);
 // process function and hands a changed output format to the downstream links.
 bool ChainRenegotiate(FilterChain* chain);
 
+// The largest block a module pulls at once (64 Mi elements): ProcessChainBlock cuts
+// larger boxes down to it.
+constexpr int64_t kChainBlockBudget = 0x4000000;
+
 // The pull a module makes for its input into its own request block (its window
 // names the frame, section and box wanted), with the request its entry 0 was
 // given. The box is first held to 64 Mi elements; then, unless the request's
