@@ -1,0 +1,179 @@
+// The convolution kernels against OpenCV (filter2D with the normalised matrix and
+// repeated edges; blur for the mean) for every preset, one and three channels and
+// odd sizes down to one pixel wide or high, on both loop builds; the variants for
+// samples without data against the reference written in the test support.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "convolver_test_support.h"
+#include "data/kernel_test_support.h"
+
+#ifdef ORVA_HAVE_OPENCV
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+#endif
+
+namespace orva {
+namespace {
+
+using namespace testing_util;
+using testing_data::OnBothKernelPaths;
+
+struct Size {
+    int width, height;
+};
+constexpr Size kSizes[] = {{7, 5}, {13, 11}, {1, 9}, {9, 1}, {1, 1}, {2, 3}, {37, 3}};
+
+// The largest difference between two frames, and whether they hold the same bits.
+double MaxDifference(const TestFrame& a, const TestFrame& b) {
+    double d = 0;
+    for (size_t i = 0; i < a.v.size(); ++i) d = std::max(d, std::abs(a.v[i] - b.v[i]));
+    return d;
+}
+bool SameBits(const TestFrame& a, const TestFrame& b) {
+    return a.v.size() == b.v.size() && std::memcmp(a.v.data(), b.v.data(), a.v.size() * sizeof(double)) == 0;
+}
+
+#ifdef ORVA_HAVE_OPENCV
+cv::Mat MatOf(TestFrame& f) { return cv::Mat(f.height, f.width, CV_64FC(f.channels), f.v.data()); }
+
+TEST(ConvolverKernelTest, EveryPresetAgreesWithFilter2D) {
+    uint32_t seed = 1;
+    for (int channels : {1, 3}) {
+        for (const std::string& name : PresetNames()) {
+            auto state = PreparedState(name, channels);
+            const std::vector<double> w = Weights(*state);
+            double weightSum = 0;
+            for (double x : w) weightSum += std::abs(x);
+            cv::Mat k(3, 3, CV_64F);
+            for (int i = 0; i < 9; ++i) k.at<double>(i / 3, i % 3) = w[static_cast<size_t>(i)];
+            for (const Size& size : kSizes) {
+                TestFrame in = RandomFrame(size.width, size.height, channels, seed++);
+                TestFrame want = in;
+                cv::Mat dst = MatOf(want);
+                cv::filter2D(MatOf(in), dst, CV_64F, k, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE);
+                ASSERT_EQ(dst.data, reinterpret_cast<uchar*>(want.v.data()));
+                OnBothKernelPaths([&] {
+                    const TestFrame got = RunKernel(state->plain, state.get(), in);
+                    EXPECT_LE(MaxDifference(got, want), 1e-12 * weightSum * in.MaxAbs())
+                        << name << " " << channels << "ch " << size.width << "x" << size.height;
+                });
+            }
+        }
+    }
+}
+
+TEST(ConvolverKernelTest, TheMeanAgreesWithBlur) {
+    auto one = PreparedState("Blur | Mean", 1), three = PreparedState("Blur | Mean", 3);
+    EXPECT_EQ(one->plain, &ConvolverMeanC1);
+    EXPECT_EQ(three->plain, &ConvolverMeanC3);
+    uint32_t seed = 100;
+    for (const ConvolverState* state : {one.get(), three.get()}) {
+        for (const Size& size : kSizes) {
+            TestFrame in = RandomFrame(size.width, size.height, state->channels, seed++);
+            TestFrame want = in;
+            cv::Mat dst = MatOf(want);
+            cv::blur(MatOf(in), dst, cv::Size(3, 3), cv::Point(-1, -1), cv::BORDER_REPLICATE);
+            OnBothKernelPaths([&] {
+                const TestFrame got = RunKernel(state->plain, state, in);
+                EXPECT_LE(MaxDifference(got, want), 4e-15 * in.MaxAbs())
+                    << state->channels << "ch " << size.width << "x" << size.height;
+            });
+        }
+    }
+}
+#endif
+
+TEST(ConvolverKernelTest, BothLoopBuildsGiveTheSameBitsAsTheWrittenOutSum) {
+    // The weighted sums follow the order written in the reference exactly.
+    for (int channels : {1, 3}) {
+        for (const char* name : {"Contrast", "Gaussian", "Blur", "Edge -8", "Contrast [vertical]"}) {
+            auto state = PreparedState(name, channels);
+            const TestFrame in = RandomFrame(41, 6, channels, 7);
+            const TestFrame want = Reference(in, Weights(*state), false);
+            OnBothKernelPaths([&] { EXPECT_TRUE(SameBits(RunKernel(state->plain, state.get(), in), want)) << name; });
+        }
+    }
+}
+
+TEST(ConvolverKernelTest, SamplesWithoutDataFollowTheBlankRule) {
+    // By hand: "Contrast" (9 at the centre, -1 around), a centre of 5, ones around it
+    // and one blank neighbour, which counts as 5: 45 - 7 - 5.
+    {
+        auto state = PreparedState("Contrast", 1);
+        TestFrame in{3, 3, 1, std::vector<double>(9, 1.0)};
+        in.At(1, 1, 0) = 5.0;
+        in.At(2, 0, 0) = kConvolverBlank;
+        const TestFrame out = RunKernel(state->blank, state.get(), in);
+        EXPECT_EQ(out.At(1, 1, 0), 33.0);
+        EXPECT_EQ(out.At(2, 0, 0), kConvolverBlank);  // a blank centre stays blank
+        auto mean = PreparedState("Blur | Mean", 1);
+        // Mean: eight samples and the blank's stand-in 5: (7 + 5 + 5) / 9.
+        EXPECT_NEAR(RunKernel(mean->blank, mean.get(), in).At(1, 1, 0), 17.0 / 9.0, 1e-15);
+    }
+    // Against the reference: every preset kind, one and three channels, a tenth of the
+    // samples without data (edges and corners among them); without blanks the blank
+    // variant gives the plain variant's bits.
+    uint32_t seed = 200;
+    for (int channels : {1, 3}) {
+        for (const char* name : {"Contrast", "Gaussian", "Edge -8", "Embos", "Blur | Mean"}) {
+            auto state = PreparedState(name, channels);
+            const bool mean = std::string(name) == "Blur | Mean";
+            for (const Size& size : kSizes) {
+                const TestFrame in = RandomFrame(size.width, size.height, channels, seed++, 0.1);
+                const TestFrame want = Reference(in, Weights(*state), true);
+                const TestFrame clean = RandomFrame(size.width, size.height, channels, seed++);
+                OnBothKernelPaths([&] {
+                    const TestFrame got = RunKernel(state->blank, state.get(), in);
+                    if (mean) {
+                        for (size_t i = 0; i < got.v.size(); ++i) {
+                            if (want.v[i] == kConvolverBlank) EXPECT_EQ(got.v[i], kConvolverBlank);
+                            else EXPECT_NEAR(got.v[i], want.v[i], 4e-15 * in.MaxAbs()) << i;
+                        }
+                    } else {
+                        EXPECT_TRUE(SameBits(got, want)) << name << " " << size.width << "x" << size.height;
+                    }
+                    EXPECT_TRUE(SameBits(RunKernel(state->blank, state.get(), clean),
+                                         RunKernel(state->plain, state.get(), clean)))
+                        << name;
+                });
+            }
+        }
+    }
+}
+
+TEST(ConvolverKernelTest, AnOutputInsideALargerInputUsesTheRealNeighbours) {
+    auto state = PreparedState("Contrast *+ [soft]", 3);
+    const TestFrame in = RandomFrame(9, 7, 3, 300);
+    const TestFrame whole = RunKernel(state->plain, state.get(), in);
+    // The output is pixels (2..6, 3..5) of the input.
+    std::vector<double> out(5 * 3 * 3);
+    ConvolverBlock b;
+    b.input = in.v.data();
+    b.inputStride = 9 * 3;
+    b.inputWidth = 9;
+    b.inputHeight = 7;
+    b.originX = 2;
+    b.originY = 3;
+    b.output = out.data();
+    b.outputStride = 5 * 3;
+    b.width = 5;
+    b.height = 3;
+    ASSERT_EQ(state->plain(state.get(), &b), 0);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            for (int c = 0; c < 3; ++c) EXPECT_EQ(out[(static_cast<size_t>(y) * 5 + x) * 3 + c], whole.At(x + 2, y + 3, c));
+
+    // A block reaching past its input, or without memory to read, is refused.
+    b.originX = 5;
+    EXPECT_EQ(state->plain(state.get(), &b), -1);
+    b.originX = 2;
+    b.input = nullptr;
+    EXPECT_EQ(state->blank(state.get(), &b), -1);
+}
+
+}  // namespace
+}  // namespace orva
