@@ -13,10 +13,21 @@ namespace orva {
 namespace {
 
 std::atomic<uint64_t> gBlocksTaken{0};
+std::atomic<uint32_t> gRefuseBlocks{0};
+
+// Takes one pending refusal; true when this request is to be refused.
+bool RefuseBlock() {
+    uint32_t pending = gRefuseBlocks.load(std::memory_order_relaxed);
+    while (pending != 0) {
+        if (gRefuseBlocks.compare_exchange_weak(pending, pending - 1, std::memory_order_relaxed)) return true;
+    }
+    return false;
+}
 
 // A block of at least one byte, so that an empty request still gets a block
 // of its own. Returns nullptr when memory is short.
 void* NewBlock(uint64_t bytes, bool zeroed) {
+    if (RefuseBlock()) return nullptr;
     size_t n = bytes == 0 ? 1 : static_cast<size_t>(bytes);
     void* block = zeroed ? std::calloc(1, n) : std::malloc(n);
     if (block != nullptr) gBlocksTaken.fetch_add(1, std::memory_order_relaxed);
@@ -118,6 +129,8 @@ uint32_t ElementSizeOfType(int32_t code) {
 }
 
 uint64_t GlobalBufferBlocksTaken() { return gBlocksTaken.load(std::memory_order_relaxed); }
+
+void GlobalBufferRefuseBlocksForTest(uint32_t count) { gRefuseBlocks.store(count, std::memory_order_relaxed); }
 
 GlobalBuffer::~GlobalBuffer() {
     std::free(block);

@@ -33,6 +33,9 @@ uint32_t ElementSizeOfType(int32_t code);
 // Blocks taken from the heap by the buffers of this file since the start
 // (reused blocks are not counted). Lets tests see that reuse happens.
 uint64_t GlobalBufferBlocksTaken();
+// Tests: the next `count` blocks the buffers of this file ask for are refused
+// as when memory is short (0 ends a refusal still pending).
+void GlobalBufferRefuseBlocksForTest(uint32_t count);
 
 class GlobalBuffer {
 public:
