@@ -83,6 +83,11 @@ int ClibMessageBoxThreaded(void* owner, const char* text, const char* title, uin
 
 uint64_t ClibMainThreadId() { return gMainThreadId.load(); }
 
+bool ClibOnMainThread() {
+    const uint64_t main = gMainThreadId.load();
+    return main != 0 && main == platform::CurrentThreadId();
+}
+
 const void* ClibModule() { return gModule; }
 
 void ClibResetForTest() {

@@ -35,6 +35,8 @@ void ClibSetNumberFormat(const char* decimalPoint, const uint8_t* companion);
 char ClibDecimalPoint();
 // The main thread's id (the platform's thread id), 0 before ClibInit.
 uint64_t ClibMainThreadId();
+// True on the main thread, the one that runs the user interface (never before ClibInit).
+bool ClibOnMainThread();
 // The module value recorded by ClibInit.
 const void* ClibModule();
 // Returns the library to its uninitialised state with the default hooks (tests only).

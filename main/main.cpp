@@ -10,6 +10,7 @@
 #include "main/reduction_services.h"
 #include "main/services.h"
 #include "main/shape_services.h"
+#include "main/transform_services.h"
 
 int main(int argc, char** argv) {
     using namespace orva;
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
     InstallShapeServices();
     InstallProcessingServices();
     InstallReductionServices();
+    InstallTransformServices();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
     if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);
     std::vector<std::string> words(argv + 1, argv + argc);
