@@ -42,12 +42,13 @@ fuzz_stage() {
 }
 fuzz_stage || status=1
 
-echo "=== ThreadSanitizer: the frame cursor, the shape readers, the filter chain, the colour palettes and the Reduction against a second thread ==="
+echo "=== ThreadSanitizer: the frame cursor, the shape readers, the filter chain, the colour palettes, the Transformation worker and the Reduction against a second thread ==="
 # Only the cases where another thread races the user-interface thread: the frame
 # cursor's setters against the playback timer, measuring readers under a shape
 # container's lock against shape edits, a thread pulling through the filter chain
-# while it is edited, rows converted while colour palettes are rebuilt, and a
-# thread pulling the Reduction while its shape is reshaped.
+# while it is edited, rows converted while colour palettes are rebuilt, the
+# Transformation worker on the playback thread while the settings and the region
+# change, and a thread pulling the Reduction while its shape is reshaped.
 tsan_stage() {
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVA_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
@@ -60,7 +61,7 @@ tsan_stage() {
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/processing_tests --gtest_filter='PipelineTest.ChainEdits*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
-    build-tsan/tests/transform_tests --gtest_filter='ColourConverterTest.Rebuilds*' || return 1
+    build-tsan/tests/transform_tests --gtest_filter='ColourConverterTest.Rebuilds*:TransformationThreads*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/reduction_tests --gtest_filter='RunnerTest.APullOnAnotherThread*' || return 1
 }

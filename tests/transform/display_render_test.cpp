@@ -16,24 +16,15 @@
 
 #include "data/curve_plot.h"
 #include "test_support.h"
+#include "transform_test_support.h"
 
 namespace orva {
 namespace {
 
+using testing_transform::ReadBytes;
+using testing_transform::RenderReference;
 using testing_util::CapturedLog;
 using testing_util::TempFolder;
-
-std::string Reference(const std::string& arguments) {
-    const std::string command =
-        "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/transform/render_reference.py' " + arguments;
-    std::string text;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, p) != nullptr) text += buffer;
-        if (pclose(p) != 0) text = "<failed>";
-    }
-    return text;
-}
 
 template <class T>
 void WriteRaw(const std::string& path, const std::vector<T>& values) {
@@ -41,16 +32,6 @@ void WriteRaw(const std::string& path, const std::vector<T>& values) {
     ASSERT_NE(f, nullptr);
     std::fwrite(values.data(), sizeof(T), values.size(), f);
     std::fclose(f);
-}
-
-std::vector<uint8_t> ReadRaw(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        int c;
-        while ((c = std::fgetc(f)) != EOF) bytes.push_back(static_cast<uint8_t>(c));
-        std::fclose(f);
-    }
-    return bytes;
 }
 
 // The samples put into a bitmap as its window does (its block reused when it
@@ -81,7 +62,7 @@ void CheckStatistics(uint32_t type, const char* numpyType, std::vector<T> values
     double mean = 0, sigma = 0;
     ASSERT_TRUE(SampleStatistics(type, values.data(), values.size(), &mean, &sigma)) << numpyType;
     double refMean = 0, refSigma = 0;
-    ASSERT_EQ(std::sscanf(Reference(std::string("stats ") + numpyType + " '" + file + "'").c_str(), "%lf %lf",
+    ASSERT_EQ(std::sscanf(RenderReference(std::string("stats ") + numpyType + " '" + file + "'").c_str(), "%lf %lf",
                           &refMean, &refSigma),
               2)
         << numpyType;
@@ -282,10 +263,10 @@ TEST(DisplayRenderResize, EnlargementAgreesWithPillowEdgesIncluded) {
         const std::vector<uint8_t> source = Image(static_cast<size_t>(c.w) * c.h * c.channels, c.w);
         const std::string in = folder.File("in.raw"), out = folder.File("out.raw");
         WriteRaw(in, source);
-        ASSERT_EQ(Reference("pil " + std::string(c.mode) + " " + std::to_string(c.w) + " " + std::to_string(c.h) + " " +
+        ASSERT_EQ(RenderReference("pil " + std::string(c.mode) + " " + std::to_string(c.w) + " " + std::to_string(c.h) + " " +
                             std::to_string(c.tw) + " " + std::to_string(c.th) + " '" + in + "' '" + out + "'"),
                   "");
-        const std::vector<uint8_t> expected = ReadRaw(out);
+        const std::vector<uint8_t> expected = ReadBytes(out);
         const std::vector<uint8_t> ours = Resized(source, c.channels, c.w, c.h, c.tw, c.th);
         ASSERT_EQ(ours.size(), expected.size());
         int worst = 0;
@@ -304,11 +285,11 @@ TEST(DisplayRenderResize, ReductionFollowsTheCoefficientRule) {
         const std::vector<uint8_t> source = Image(static_cast<size_t>(c.w) * c.h * c.channels, c.h);
         const std::string in = folder.File("in.raw"), out = folder.File("out.raw");
         WriteRaw(in, source);
-        ASSERT_EQ(Reference("bilinear " + std::to_string(c.channels) + " " + std::to_string(c.w) + " " +
+        ASSERT_EQ(RenderReference("bilinear " + std::to_string(c.channels) + " " + std::to_string(c.w) + " " +
                             std::to_string(c.h) + " " + std::to_string(c.tw) + " " + std::to_string(c.th) + " '" + in +
                             "' '" + out + "'"),
                   "");
-        EXPECT_EQ(Resized(source, c.channels, c.w, c.h, c.tw, c.th), ReadRaw(out)) << c.w << "x" << c.h;
+        EXPECT_EQ(Resized(source, c.channels, c.w, c.h, c.tw, c.th), ReadBytes(out)) << c.w << "x" << c.h;
     }
 }
 

@@ -4,6 +4,7 @@
 // colour keys, and a recorder of the status line.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,32 @@
 #include "io/data_set.h"
 
 namespace orva::testing_transform {
+
+// Runs tests/transform/render_reference.py with the arguments (quoted by the
+// caller) and answers what it printed, or "<failed>".
+inline std::string RenderReference(const std::string& arguments) {
+    const std::string command =
+        "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/transform/render_reference.py' " + arguments;
+    std::string text;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, p) != nullptr) text += buffer;
+        if (pclose(p) != 0) text = "<failed>";
+    }
+    return text;
+}
+
+// The bytes of a file (none when it cannot be read).
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        uint8_t buffer[65536];
+        size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
+        std::fclose(f);
+    }
+    return bytes;
+}
 
 // The section of the scaling settings with flags word 0.
 inline std::string ScaleSection() { return "[{" + SectionNameOf(&kSingleFilterPropId, 0) + "}]"; }

@@ -24,32 +24,11 @@ namespace {
 using testing_transform::FakeRegion;
 using testing_transform::PixelSink;
 using testing_transform::RampSource;
+using testing_transform::ReadBytes;
 using testing_transform::RegionScope;
+using testing_transform::RenderReference;
 using testing_transform::TransformationFixture;
 using testing_util::TempFolder;
-
-std::string Reference(const std::string& arguments) {
-    const std::string command =
-        "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/transform/render_reference.py' " + arguments;
-    std::string text;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, p) != nullptr) text += buffer;
-        if (pclose(p) != 0) text = "<failed>";
-    }
-    return text;
-}
-
-std::vector<uint8_t> ReadRaw(const std::string& path) {
-    std::vector<uint8_t> bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        uint8_t buffer[65536];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.insert(bytes.end(), buffer, buffer + n);
-        std::fclose(f);
-    }
-    return bytes;
-}
 
 // The numpy evaluation of a window of the ramp through "range" 0 … 65535 and "Grey".
 std::vector<uint8_t> Expected(int64_t width, int64_t height, int64_t x, int64_t y, int w, int h) {
@@ -57,14 +36,14 @@ std::vector<uint8_t> Expected(int64_t width, int64_t height, int64_t x, int64_t 
     const std::string out = folder.File("expected.raw");
     const std::string args = "ramp " + std::to_string(width) + " " + std::to_string(height) + " " + std::to_string(x) +
                              " " + std::to_string(y) + " " + std::to_string(w) + " " + std::to_string(h) + " '" + out + "'";
-    EXPECT_EQ(Reference(args), "");
-    return ReadRaw(out);
+    EXPECT_EQ(RenderReference(args), "");
+    return ReadBytes(out);
 }
 
 // Mean, σ (ddof=1), minimum and maximum of the ramp in a box, by numpy.
 std::vector<double> RampStatistics(int64_t width, int64_t height, const BlockBox& box) {
     double v[4] = {0, 0, 0, 0};
-    const std::string text = Reference("rampstats " + std::to_string(width) + " " + std::to_string(height) + " " +
+    const std::string text = RenderReference("rampstats " + std::to_string(width) + " " + std::to_string(height) + " " +
                                        std::to_string(box.x) + " " + std::to_string(box.y) + " " +
                                        std::to_string(box.width) + " " + std::to_string(box.height));
     EXPECT_EQ(std::sscanf(text.c_str(), "%lf %lf %lf %lf", &v[0], &v[1], &v[2], &v[3]), 4) << text;
