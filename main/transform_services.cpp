@@ -1,8 +1,12 @@
 #include "main/transform_services.h"
 
+#include <atomic>
+
 #include "data/display_bitmap.h"
 #include "framework/pipeline.h"
-#include "shapes/shape.h"
+#include "framework/port.h"
+#include "shapes/node_shape_action.h"
+#include "shapes/shape_container.h"
 #include "transform/display_render.h"
 #include "transform/transformation.h"
 
@@ -11,6 +15,75 @@ namespace orva {
 namespace {
 
 Shape* AsShape(void* shape) { return static_cast<Shape*>(shape); }
+
+// The stage as an item of its region shapes: an edit of the shape restarts it,
+// a shape taken away detaches. The stage holds one reference and clears
+// `stage` when it goes; each shape that lists the item holds another.
+class StageItem final : public ShapeItem {
+public:
+    explicit StageItem(TransformationComponent* owner) : stage(owner) {}
+    int32_t AddRef() override { return ++refs_; }
+    int32_t Release() override {
+        const int32_t left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    bool Check(Shape*) override { return stage != nullptr; }
+    bool Detach(Shape* shape) override { return stage != nullptr && stage->DetachRegionShape(shape, false); }
+    void Notify(Shape*) override {}
+    void Refresh(int32_t) override { Restart(); }
+    bool Accepts(Shape* shape) override {
+        return shape != nullptr && shape->header.role == kRoleStatistic && IsRegionAreaKind(shape->header.kind);
+    }
+    void Restart() override {
+        if (stage != nullptr) stage->RefreshForRegion();
+    }
+
+    TransformationComponent* stage;
+
+private:
+    ~StageItem() = default;
+    std::atomic<int32_t> refs_{1};
+};
+
+StageItem* ItemOf(TransformationComponent* stage, bool make) {
+    if (stage->regionItem == nullptr && make) stage->regionItem = new StageItem(stage);
+    return static_cast<StageItem*>(stage->regionItem);
+}
+
+// The stage as a node that asks its display for a shape.
+class StageNode final : public ShapeNode {
+public:
+    explicit StageNode(TransformationComponent* stage) : stage_(stage) {}
+    bool FrameSize(int64_t* width, int64_t* height) override {
+        const FrameDataRecord* frame = stage_->UpstreamFrameData(-1, -1);
+        if (frame == nullptr || frame->width == INT64_MAX || frame->height == INT64_MAX) return false;
+        *width = frame->width;
+        *height = frame->height;
+        return true;
+    }
+    void VisibleOrigin(double* x, double* y) override {
+        const ShapeContainer* display = Display();
+        const ShapeView* view = display != nullptr ? display->view : nullptr;
+        *x = view != nullptr ? -view->originX : 0.0;
+        *y = view != nullptr ? -view->originY : 0.0;
+    }
+    ShapeContainer* Display() override {
+        DeviceViewBase* device = stage_->portRecord;
+        auto* port = device != nullptr ? dynamic_cast<ViewConsumer*>(device->port) : nullptr;
+        return port != nullptr ? static_cast<ShapeContainer*>(port->shapes) : nullptr;
+    }
+    bool TakeShape(Shape* shape) override {
+        StageItem* item = ItemOf(stage_, true);
+        if (item == nullptr || !shape->items.Add(item)) return false;
+        if (ShapeContainer* display = Display(); display != nullptr && shape->container == nullptr)
+            display->AddShape(shape);
+        return stage_->AttachRegion(shape);
+    }
+
+private:
+    TransformationComponent* stage_;
+};
 
 int32_t AddRef(void* shape) { return AsShape(shape)->AddRef(); }
 int32_t Release(void* shape) { return AsShape(shape)->Release(); }
@@ -45,6 +118,39 @@ bool RegionValues(void* shape, const BlockBox& block, const double* values, uint
 // A stage's region is left alone by the removals of the view's shapes.
 void MarkRegion(void* shape) { AsShape(shape)->state = kShapeHidden; }
 
+bool EnsureInContainer(void* shape) { return AsShape(shape)->container != nullptr || AsShape(shape)->EnsureInContainer(); }
+
+// A shape shown on no view has nothing to leave: the item alone goes.
+void UnlinkItem(void* shape, ComponentBase* stage) {
+    auto* t = dynamic_cast<TransformationComponent*>(stage);
+    StageItem* item = t != nullptr ? ItemOf(t, false) : nullptr;
+    if (item != nullptr && !AsShape(shape)->UnlinkItem(item)) AsShape(shape)->items.Remove(item);
+}
+
+void ReleaseItem(void* item) {
+    auto* stageItem = static_cast<StageItem*>(item);
+    stageItem->stage = nullptr;
+    stageItem->Release();
+}
+
+bool RequestKindRole(const void* request, int32_t* kind, int32_t* role) {
+    const auto* r = static_cast<const ShapeRequest*>(request);
+    *kind = r->kind;
+    *role = r->role;
+    return true;
+}
+
+// Without a request: a point-sized one, which the action widens into a box on the display.
+bool StageShapeAction(ComponentBase* stage, const void* request, int32_t kind, int32_t role) {
+    auto* t = dynamic_cast<TransformationComponent*>(stage);
+    if (t == nullptr) return false;
+    ShapeRequest made;
+    made.kind = kind;
+    made.role = role;
+    StageNode node(t);
+    return NodeShapeAction(&node, request != nullptr ? static_cast<const ShapeRequest*>(request) : &made, nullptr);
+}
+
 }  // namespace
 
 void InstallTransformServices() {
@@ -59,6 +165,11 @@ void InstallTransformServices() {
     shapes.regionBox = &RegionBox;
     shapes.regionStatistics = &RegionValues;
     shapes.markRegion = &MarkRegion;
+    shapes.ensureInContainer = &EnsureInContainer;
+    shapes.unlinkItem = &UnlinkItem;
+    shapes.releaseItem = &ReleaseItem;
+    shapes.requestKindRole = &RequestKindRole;
+    shapes.nodeShapeAction = &StageShapeAction;
 }
 
 }  // namespace orva

@@ -234,6 +234,9 @@ TransformationComponent::~TransformationComponent() {
     }
     ReleaseShape(attached);
     ReleaseShape(pending);
+    const RegionShapeServices& s = TheRegionShapeServices();
+    if (regionItem != nullptr && s.releaseItem != nullptr) s.releaseItem(regionItem);
+    regionItem = nullptr;
     input.Detach();
 }
 

@@ -57,6 +57,8 @@ struct RegionShapeServices {
     bool (*ensureInContainer)(void* shape) = nullptr;
     // Takes the stage off the shape's linked items.
     void (*unlinkItem)(void* shape, ComponentBase* stage) = nullptr;
+    // Gives back the stage's item (TransformationComponent::regionItem) when the stage goes.
+    void (*releaseItem)(void* item) = nullptr;
     // Moves the shape's box to the origin (x, y), keeping its size.
     void (*moveBox)(void* shape, double x, double y) = nullptr;
     // The kind and role a drawing request asks for; false when it cannot be read.
@@ -163,6 +165,9 @@ public:
     PullResult regionCache;
     void* region = nullptr;         // the attached region shape (one reference)
     void* pendingRegion = nullptr;  // the last detached one (one reference)
+    // The shapes layer's record through which region shapes tell the stage of
+    // their edits; made by the shapes' services, given back through them.
+    void* regionItem = nullptr;
     TypedBuffer temporary;          // scaled values of one strip of rows
     uint32_t bytesPerSample = 8;
     uint32_t bytesPerPixel = 0;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 #include "data/display_bitmap.h"
 #include "framework/app_object.h"
@@ -80,6 +81,46 @@ TEST(TransformServices, TheStageTakesItsRangeFromARealShapesMask) {
     ThePipelineServices() = savedPipeline;
     TheRegionShapeServices() = RegionShapeServices{};
     TheDisplayRenderServices() = DisplayRenderServices{};
+    TheApp().Properties().Clear();
+}
+
+// The "Mask" button's default request becomes a Rect in the Statistic role on
+// the visible part of the frame; the stage takes it, lists itself among its
+// items so that edits of the shape refresh what is below the stage, and lets
+// it go again.
+TEST(TransformServices, TheStageAsksForARegionAndFollowsItsEdits) {
+    InstallTransformServices();
+    auto* source = new RampSource(32, 32);
+    auto* stage = new TransformationComponent(nullptr, nullptr, 0);
+    ASSERT_TRUE(ConsumerAttach(&stage->input, source));
+    testing_transform::PixelSink sink;
+    ASSERT_TRUE(ConsumerAttach(&sink, stage));
+    ASSERT_TRUE(ValueScalerRegionToggle(&stage->scaler, true));
+    auto* shape = static_cast<Shape*>(stage->region);
+    ASSERT_NE(shape, nullptr);
+    EXPECT_EQ(std::make_tuple(shape->header.kind, shape->header.role), std::make_tuple(kKindRect, kRoleStatistic));
+    ASSERT_NE(shape->items.head, nullptr);
+    EXPECT_EQ(shape->items.head->object, stage->regionItem);
+
+    // Its box is the default one: half the frame's width, as high, at the origin.
+    BlockBox box;
+    ASSERT_TRUE(TheRegionShapeServices().regionBox(shape, &box));
+    EXPECT_EQ(std::make_tuple(box.x, box.y, box.width, box.height), std::make_tuple(int64_t{0}, int64_t{0}, 16, 16));
+
+    const int changed = sink.changed;
+    shape->RestartLinked();
+    EXPECT_EQ(sink.changed, changed + 1);
+
+    shape->AddRef();
+    EXPECT_TRUE(stage->DetachRegion(true));
+    EXPECT_EQ(shape->items.head, nullptr);
+    ConsumerDetach(&sink);
+    stage->Release();
+    source->Release();
+    EXPECT_EQ(shape->Release(), 0);
+    TheRegionShapeServices() = RegionShapeServices{};
+    TheDisplayRenderServices() = DisplayRenderServices{};
+    ThePipelineServices() = PipelineServices{};
     TheApp().Properties().Clear();
 }
 
