@@ -173,12 +173,12 @@ protected:
     }
     static inline int shown = 0;
     RegionScope scope;
+    FakeRegion shape;  // outlives the stage, which may hold it as its pending region
 };
 
 TEST_F(TransformationRegion, ModeZeroGivesMeanMinusNMinSigmaToMeanPlusNMaxSigma) {
     if (!ClibInitialised()) ClibInit(nullptr, nullptr);
     Build(256, 256);
-    FakeRegion shape;
     shape.box = {10, 20, 30, 40};
     ASSERT_TRUE(stage->AttachRegion(&shape));
     EXPECT_EQ(std::make_tuple(shape.refs.load(), shape.state), std::make_tuple(2, 2));
@@ -228,7 +228,6 @@ TEST_F(TransformationRegion, DetachingRestoresTheRangeBeforeTheRegion) {
     Build(256, 256);
     stage->scaler.Current().restoreRange = 1;
     SetRange(100, 200);
-    FakeRegion shape;
     shape.box = {0, 0, 16, 16};
     ASSERT_TRUE(stage->AttachRegion(&shape));
     ASSERT_EQ(Pull(0, 0, 256, 256), 3);
@@ -273,7 +272,6 @@ TEST_F(TransformationRegion, ShapeActionsAskForAreaShapesInTheStatisticRole) {
 
 TEST_F(TransformationRegion, AMemoryFailureKeepsBothCaches) {
     Build(64, 64);
-    FakeRegion shape;
     shape.box = {30, 30, 10, 10};
     ASSERT_TRUE(stage->AttachRegion(&shape));
     ASSERT_EQ(Pull(0, 0, 8, 8), 3);
@@ -420,6 +418,7 @@ TEST_F(TransformationInterfaces, TheDefaultChainMakesTheStage) {
     BuildPipelineFromScript(&request, source);
     ThePipelineServices() = PipelineServices{};
     ASSERT_NE(made, nullptr);
+    ASSERT_NE(reduction, nullptr);
     EXPECT_EQ(log.Text().find("kelocolorconv"), std::string::npos);
     EXPECT_STREQ(made->name, "Transformation");
     EXPECT_STREQ(made->GetClassId()->name, "ColorConv");
@@ -456,6 +455,9 @@ TEST_F(TransformationInterfaces, TheDefaultChainMakesTheStage) {
     made->Release();
     reduction->Release();
     PortListRemove(item.source.portList);
+    // The item goes with this scope: so does the source it owns.
+    source->Release();
+    source = nullptr;
 }
 
 // ---- Threads -----------------------------------------------------------------------------------------------
@@ -463,6 +465,7 @@ TEST_F(TransformationInterfaces, TheDefaultChainMakesTheStage) {
 class TransformationThreads : public TransformationFixture {
 protected:
     RegionScope scope;
+    FakeRegion shape;
 };
 
 TEST_F(TransformationThreads, TheWorkerRunsBesideSettingChanges) {
@@ -471,7 +474,6 @@ TEST_F(TransformationThreads, TheWorkerRunsBesideSettingChanges) {
     offThread = onThread = 0;
     TheTransformationUiServices().showRange = [](ValueScaler*) { (ClibOnMainThread() ? onThread : offThread)++; };
     Build(64, 64);
-    FakeRegion shape;
     shape.box = {4, 4, 20, 20};
     ASSERT_TRUE(stage->AttachRegion(&shape));
 
