@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "app/ui_elements.h"
 #include "data/display_bitmap.h"
 #include "framework/pipeline.h"
 #include "framework/port.h"
@@ -151,9 +152,32 @@ bool StageShapeAction(ComponentBase* stage, const void* request, int32_t kind, i
     return NodeShapeAction(&node, request != nullptr ? static_cast<const ShapeRequest*>(request) : &made, nullptr);
 }
 
+// ---- The "View" page ------------------------------------------------------------------------
+
+UIPage* LivePage(PageWindow* page) {
+    auto* p = static_cast<UIPage*>(page);
+    return UIPageIsLive(p) ? p : nullptr;
+}
+
+// The blocks of the page make their groups themselves when they are shown;
+// the page only takes its title.
+bool OpenPage(PageWindow* page, void*, int32_t, const char* title) {
+    UIPage* p = LivePage(page);
+    if (p == nullptr) return false;
+    if (p->name.empty()) p->name = title;
+    return true;
+}
+
+void NotifyElements(PageWindow* page, PanelBuilder key, intptr_t argument) {
+    if (UIPage* p = LivePage(page)) UIElementsNotify(p, key, argument);
+}
+
 }  // namespace
 
 void InstallTransformServices() {
+    TransformationUiServices& pages = TheTransformationUiServices();
+    pages.openPage = &OpenPage;
+    pages.notifyElements = &NotifyElements;
     ThePipelineServices().createTransformation = &CreateTransformationFromScript;
     DisplayRenderServices& render = TheDisplayRenderServices();
     render.renderFrame = &RenderFrameToBitmap;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <tuple>
 
+#include "app/ui_elements.h"
 #include "data/display_bitmap.h"
 #include "framework/app_object.h"
 #include "framework/display_lock.h"
@@ -78,7 +79,17 @@ TEST(TransformServices, TheStageTakesItsRangeFromARealShapesMask) {
     stage->Release();  // the pending shape's reference goes with it
     EXPECT_EQ(static_cast<int32_t>(shape->refCount), before);
     source->Release();
+    // The page of the stage is titled "View" unless it has a title.
+    auto* page = new UIPage;
+    EXPECT_TRUE(TheTransformationUiServices().openPage(page, nullptr, 0, kTransformationPageTitle));
+    EXPECT_EQ(page->name, "View");
+    page->name = "Mine";
+    EXPECT_TRUE(TheTransformationUiServices().openPage(page, nullptr, 0, kTransformationPageTitle));
+    EXPECT_EQ(page->name, "Mine");
+    delete page;
+
     ThePipelineServices() = savedPipeline;
+    TheTransformationUiServices() = TransformationUiServices{};
     TheRegionShapeServices() = RegionShapeServices{};
     TheDisplayRenderServices() = DisplayRenderServices{};
     TheApp().Properties().Clear();
