@@ -17,9 +17,10 @@ namespace {
 
 Shape* AsShape(void* shape) { return static_cast<Shape*>(shape); }
 
-// The stage as an item of its region shapes: an edit of the shape restarts it,
-// a shape taken away detaches. The stage holds one reference and clears
-// `stage` when it goes; each shape that lists the item holds another.
+// The stage as an item of its region shapes: it takes an area shape in the
+// Statistic role as its region, an edit of the shape restarts it, a shape taken
+// away detaches. The stage holds one reference and clears `stage` when it goes;
+// each shape that lists the item holds another.
 class StageItem final : public ShapeItem {
 public:
     explicit StageItem(TransformationComponent* owner) : stage(owner) {}
@@ -29,12 +30,13 @@ public:
         if (left == 0) delete this;
         return left;
     }
-    bool Check(Shape*) override { return stage != nullptr; }
+    bool Check(Shape* shape) override { return Accepts(shape); }
     bool Detach(Shape* shape) override { return stage != nullptr && stage->DetachRegionShape(shape, false); }
     void Notify(Shape*) override {}
     void Refresh(int32_t) override { Restart(); }
     bool Accepts(Shape* shape) override {
-        return shape != nullptr && shape->header.role == kRoleStatistic && IsRegionAreaKind(shape->header.kind);
+        return stage != nullptr && shape != nullptr && shape->header.role == kRoleStatistic &&
+               IsRegionAreaKind(shape->header.kind) && stage->AttachRegion(shape);
     }
     void Restart() override {
         if (stage != nullptr) stage->RefreshForRegion();
@@ -74,12 +76,16 @@ public:
         auto* port = device != nullptr ? dynamic_cast<ViewConsumer*>(device->port) : nullptr;
         return port != nullptr ? static_cast<ShapeContainer*>(port->shapes) : nullptr;
     }
+    // On a display the shape is shown there and linked to the item, which takes
+    // it; without one it is linked and taken here.
     bool TakeShape(Shape* shape) override {
         StageItem* item = ItemOf(stage_, true);
-        if (item == nullptr || !shape->items.Add(item)) return false;
-        if (ShapeContainer* display = Display(); display != nullptr && shape->container == nullptr)
-            display->AddShape(shape);
-        return stage_->AttachRegion(shape);
+        if (item == nullptr) return false;
+        if (ShapeContainer* display = Display()) return display->AddShapeGlyph(shape, item, false, true);
+        if (!shape->items.Add(item)) return false;
+        if (item->Accepts(shape)) return true;
+        shape->items.Remove(item);
+        return false;
     }
 
 private:
