@@ -363,6 +363,7 @@ bool Image2DDevice::UploadNow() {
         frame.present = frame.pixels != nullptr ? 1 : 0;
     }
     const bool ok = texture.BuildMosaic(w, &frame);
+    ++uploads;
     drawnArea = DeviceArea{image.windowX, image.windowY, frame.width, frame.height};
     return ok && frame.present != 0;
 }

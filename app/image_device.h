@@ -112,6 +112,7 @@ public:
     TypedBuffer rgb;                  // RGBA pixels packed to RGB for the upload
     uint8_t packed = 0;               // `rgb` holds the frame pulled last
     DeviceDataFormat input;           // the input format the pin accepted
+    uint64_t uploads = 0;             // texture uploads made (BuildMosaic calls)
     int32_t pulledFrame = -1;         // frame and channel of the last successful pull
     int32_t pulledChannel = -1;
 
