@@ -225,8 +225,9 @@ public:
     GraphicsHost* Host() const;
 
     // ---- Fields the host display cell reads and calls
-    // The five callbacks: draw the frame (in the host's GL context, model-view at the
-    // view's origin), refresh the statistics list, update the value readout under the
+    // The five callbacks: draw the frame (in the host's GL context, the model-view at
+    // the view widget's top-left corner moved by the host's offsetX and offsetY, y down,
+    // one unit a pixel), refresh the statistics list, update the value readout under the
     // pointer (true when it changed), key press and key release (the toolkit's key
     // word; 1 when the key was used, 0 to pass it on).
     void (*draw)(GraphicsWindow* window) = nullptr;

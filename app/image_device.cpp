@@ -708,9 +708,10 @@ void Image2DDevice::DrawTexture() {
 void DrawImageWindow(GraphicsWindow* w) {
     if (w == nullptr || !GlAllowed()) return;
     GraphicsHost* host = w->Host();
+    // The model-view stands at the view's origin moved by the cell's offsets; the
+    // pointer and the drag are in view coordinates, without them.
     const double hx = host != nullptr ? host->offsetX : 0, hy = host != nullptr ? host->offsetY : 0;
     glPushMatrix();
-    glTranslated(hx, hy, 0.0);
     for (DeviceViewBase* d = w->latest; d != nullptr; d = d->older) {
         auto* device = dynamic_cast<Image2DDevice*>(d);
         if (device != nullptr && device->stop[kDeviceHiddenByte] == 0) device->DrawTexture();
@@ -737,8 +738,7 @@ void DrawImageWindow(GraphicsWindow* w) {
         glDisable(GL_BLEND);
         glPopMatrix();
     }
-    glPopMatrix();
-    // The marks of the pointer are in view coordinates.
+    glTranslated(-hx, -hy, 0.0);
     if (w->cursorMarkShown != 0) {
         const float px = w->pointerX, py = w->pointerY;
         glColor3f(1.0f, 1.0f, 1.0f);
@@ -778,7 +778,7 @@ void DrawImageWindow(GraphicsWindow* w) {
                     shapes.currentShapePoints != nullptr && shapes.currentShapePoints(host->shapes) > 1) {
                     const ImageViewRecord& v = current->view;
                     glPushMatrix();
-                    glTranslated(hx + v.originX, hy + v.originY, 0.0);
+                    glTranslated(hx + v.originX, hy + v.originY, 0.0);  // back at the frame's origin
                     glScaled(v.zoom.x, v.zoom.y, 1.0);
                     shapes.bsplineDraw(host->shapes, (drag.x - hx - v.originX) * v.zoom.inverseX,
                                        (drag.y - hy - v.originY) * v.zoom.inverseY);
@@ -813,6 +813,7 @@ void DrawImageWindow(GraphicsWindow* w) {
         }
         glDisable(GL_BLEND);
     }
+    glPopMatrix();
 }
 
 }  // namespace orva

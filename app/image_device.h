@@ -132,8 +132,9 @@ private:
 };
 
 // Draws every shown device of an image window with the marks and the drag feedback
-// (the window's draw callback; UI thread, host's context current, model-view at the
-// view's top-left corner, y down, one unit a pixel).
+// (the window's draw callback; UI thread, host's context current, the model-view at the
+// view widget's top-left corner moved by the cell's offsets (GraphicsHost offsetX and
+// offsetY), y down, one unit a pixel).
 void DrawImageWindow(GraphicsWindow* window);
 
 // GL calls the devices were asked to make on a thread other than the user-interface
