@@ -64,14 +64,16 @@ TEST_F(DisplayServicesTest, InstallsTheFactoriesAndHooks) {
     EXPECT_EQ(TheOutputWriterHooks().endWaitCursor, &EndWaitCursor);
     // The port's choice by format word reaches the image factory.
     auto* cell = new FakeCell;
-    ViewConsumer port(cell, 0);
-    FormatRequest request{0x101 | 0x400000, 1, 3, 2, 0, 0};
-    OutputWindow* made = nullptr;
-    ASSERT_TRUE(port.CreateOutputWindow(nullptr, &request, &made));
-    ASSERT_NE(made, nullptr);
-    EXPECT_EQ(made->GetClassId(), &kImageWindowId);
-    EXPECT_EQ(made->cell, cell);
-    made->Release();
+    {
+        ViewConsumer port(cell, 0);
+        FormatRequest request{0x101 | 0x400000, 1, 3, 2, 0, 0};
+        OutputWindow* made = nullptr;
+        ASSERT_TRUE(port.CreateOutputWindow(nullptr, &request, &made));
+        ASSERT_NE(made, nullptr);
+        EXPECT_EQ(made->GetClassId(), &kImageWindowId);
+        EXPECT_EQ(made->cell, cell);
+        made->Release();
+    }
     cell->Release();
 }
 
