@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <new>
 
@@ -30,6 +31,8 @@ using kernel::SaturateTrunc;
 
 constexpr double kNoValue = -1.7976931348623157e308;
 constexpr uint32_t kViewStyle = 0x30200800;
+// The widget's drag flag that has the toolkit pass it every pointer move while hot.
+constexpr uint32_t kTrackPointer = 0x10000;
 
 Image2DWindow* AsImage(GraphicsWindow* w) { return dynamic_cast<Image2DWindow*>(w); }
 
@@ -59,6 +62,19 @@ bool ReadoutCallback(GraphicsWindow* w) {
 
 void LensDragThunk(void* data, float dx, float dy, uint32_t keys) {
     if (auto* w = static_cast<Image2DWindow*>(data)) w->LensDrag(dx, dy, keys);
+}
+
+// The view widgets whose pointer moves reach an image window (UI thread only).
+std::map<const gElement*, Image2DWindow*>& Trackers() {
+    static std::map<const gElement*, Image2DWindow*> trackers;
+    return trackers;
+}
+
+// The view widget's pointer-move handler: the pointer in view coordinates.
+void PointerTracker(gElement* e, const platform::Point* p) {
+    auto it = Trackers().find(e);
+    if (it == Trackers().end() || p == nullptr) return;
+    it->second->SetPointer(static_cast<float>(p->x) - e->x, static_cast<float>(p->y) - e->y);
 }
 
 GraphicsColourList& ColourList() {
@@ -146,6 +162,10 @@ Image2DWindow::Image2DWindow(DisplayCellBase* host) : GraphicsWindow(host) {
 }
 
 Image2DWindow::~Image2DWindow() {
+    for (auto it = Trackers().begin(); it != Trackers().end();) {
+        if (it->second == this) it = Trackers().erase(it);
+        else ++it;
+    }
     GraphicsHost* h = Host();
     if (h != nullptr && h->sliderOwner == this) h->sliderOwner = nullptr;
     if (h != nullptr && h->zoomPage != nullptr && h->zoomPage->lensDragData == this) {
@@ -211,6 +231,10 @@ void Image2DWindow::AttachHost() {
     if (gElement* view = h->view) {
         view->cursor = view->defaultCursor = platform::LoadCursor(platform::kCursorImageView);
         view->style |= kViewStyle;
+        // The pointer moves over the view (tracked without a press) reach this window.
+        gWgtSetTag(view, &PointerTracker);
+        view->dragFlags |= kTrackPointer;
+        Trackers()[view] = this;
     }
     if (GraphicsZoomPage* page = h->zoomPage) {
         page->pendingValue = 0;
@@ -290,8 +314,9 @@ void Image2DWindow::SetSliderStyle(bool on) {
 
 bool Image2DWindow::IsTracking() {
     GraphicsHost* h = Host();
-    return h != nullptr && h->view != nullptr && h->view->handlerData == reinterpret_cast<uintptr_t>(this) &&
-           (h->view->style & 0x200) != 0;
+    if (h == nullptr || h->view == nullptr || h->view->onDrag != &PointerTracker) return false;
+    auto it = Trackers().find(h->view);
+    return it != Trackers().end() && it->second == this;
 }
 
 // ---- Scrolling and views ---------------------------------------------------------------------------

@@ -126,5 +126,53 @@ TEST_F(ImageWindowGlTest, FailedRegionRequestClearsTheListValues) {
     EXPECT_EQ(l->rows[1].cells[0].text, "Sigma");
 }
 
+// The frame behind the pointer readout: value 10 y + x at (x, y), one channel.
+std::vector<double> gValues;
+bool ServeValues(ComponentBase*, ReadoutFrame* out) {
+    out->values = gValues.data();
+    out->width = 64;
+    out->height = 48;
+    out->channels = 1;
+    out->format = 0x40;
+    return true;
+}
+
+TEST_F(ImageWindowGlTest, PointerMovesThroughTheServerReachTheReadout) {
+    auto chain = MakeChain(64, 48);
+    gValues.resize(64 * 48);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x) gValues[static_cast<size_t>(y * 64 + x)] = 10.0 * y + x;
+    TheGraphicsHostServices().readoutFrame = &ServeValues;
+    gElement* view = AddBox(window_, 400, 300, nullptr);
+    ASSERT_NE(view, nullptr);
+    PutBox(view, 20, 30, 400, 300);
+    chain->cell->host.view = view;
+    chain->window->AttachHost();
+    EXPECT_TRUE(chain->window->IsTracking());
+    EXPECT_EQ(view->cursor, platform::LoadCursor(106));
+    EXPECT_EQ(view->style & 0x30200800u, 0x30200800u);
+    PaintWindow(window_);
+    platform::SwapBuffers(window_->hdc);
+    // Onto the view, then to the view point (7, 4): pixel 6, 3 (a whole coordinate lands
+    // on the pixel before it).
+    FakeMotionIn(window_, 20 + 30, 30 + 30);
+    // The toolkit's hover timer makes the view the hot widget.
+    PumpUntil([&] { return view->highlight != 0; }, 2000);
+    ASSERT_NE(view->highlight, 0);
+    FakeMotionIn(window_, 20 + 7, 30 + 4);
+    EXPECT_FLOAT_EQ(chain->window->pointerX, 7.0f);
+    EXPECT_FLOAT_EQ(chain->window->pointerY, 4.0f);
+    EXPECT_EQ(chain->window->readout.values[0], 36.0);
+    EXPECT_GE(chain->cell->readoutUpdates, 1);
+    // A second window on the view takes the tracking over.
+    Image2DWindow* other = new Image2DWindow(chain->cell);
+    other->AttachHost();
+    EXPECT_FALSE(chain->window->IsTracking());
+    EXPECT_TRUE(other->IsTracking());
+    other->Release();
+    chain->window->AttachHost();
+    EXPECT_TRUE(chain->window->IsTracking());
+}
+
 }  // namespace
 }  // namespace orva
