@@ -155,6 +155,8 @@ TEST_F(ImageWindowGlTest, PointerMovesThroughTheServerReachTheReadout) {
     platform::SwapBuffers(window_->hdc);
     // Onto the view, then to the view point (7, 4): pixel 6, 3 (a whole coordinate lands
     // on the pixel before it).
+    FocusWindow(window_);     // an active window runs the toolkit's hover timer
+    FakeMotion(1270, 1010);  // from outside the window, whatever the last test left
     FakeMotionIn(window_, 20 + 30, 30 + 30);
     // The toolkit's hover timer makes the view the hot widget.
     PumpUntil([&] { return view->highlight != 0; }, 2000);
