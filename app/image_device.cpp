@@ -562,7 +562,8 @@ bool Image2DDevice::ResetDeviceView(bool fit) {
     RefreshGeometry();
     GraphicsHost* host = HostRecord();
     GraphicsWindow* gw = Window();
-    if (host != nullptr) {
+    // A view without a size yet (a cell not laid out) has nothing to fit into.
+    if (host != nullptr && host->width > 2 && host->height > 2) {
         const MainSettings& settings = TheApp().Settings();
         float px = gw != nullptr ? gw->pointerX : 0.0f, py = gw != nullptr ? gw->pointerY : 0.0f;
         const bool moved = ViewFitAndCentre(&view, host->width, host->height, fit && settings.bitmapFitDefault != 0,

@@ -11,6 +11,7 @@
 // every GL call run on the user-interface thread. A caller on another thread leaves the
 // display lock and then has the user-interface thread upload, waiting for it; the UI
 // side takes the lock itself. Nothing waits for the UI thread while holding the lock.
+#include <atomic>
 #include <cstdint>
 
 #include "app/device_format.h"
@@ -107,8 +108,8 @@ public:
     uint8_t renderFlag = 0;           // the window may render raw frames itself
     // The upload of the frame pulled last waits for the UI thread (a delivery on another
     // thread staged it); the tiles wait to be freed.
-    uint8_t uploadPending = 0;
-    uint8_t freePending = 0;
+    std::atomic<uint8_t> uploadPending{0};
+    std::atomic<uint8_t> freePending{0};
     TypedBuffer rgb;                  // RGBA pixels packed to RGB for the upload
     uint8_t packed = 0;               // `rgb` holds the frame pulled last
     DeviceDataFormat input;           // the input format the pin accepted

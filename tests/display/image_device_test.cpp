@@ -288,6 +288,12 @@ TEST_F(ImageDeviceTest, ResetDeviceViewFitsAndCentres) {
     EXPECT_DOUBLE_EQ(plain.device->view.zoom.x, 1.0);
     EXPECT_DOUBLE_EQ(plain.device->view.originX, 0.0);
     settings = saved;
+    // A cell not laid out yet (no size): nothing to fit into, nothing moves.
+    Chain unsized(4000, 3000, 3, 0, 0);
+    ASSERT_TRUE(unsized.device->ResetDeviceView(true));
+    EXPECT_DOUBLE_EQ(unsized.device->view.zoom.x, 1.0);
+    EXPECT_DOUBLE_EQ(unsized.device->view.originX, 0.0);
+    EXPECT_EQ(unsized.device->view.frameWidth, 4000);
     // No cell: false.
     Image2DDevice orphan(nullptr, nullptr);
     EXPECT_FALSE(orphan.ResetDeviceView(true));
