@@ -349,6 +349,31 @@ TEST_F(OpenFilesTest, FilterIndexModesAndTheNameCap) {
     EXPECT_EQ(gRoadCalls.back().names, (std::vector<std::string>{a, a}));  // the walk stops at the empty name
 }
 
+TEST_F(OpenFilesTest, ClosingAnItemReleasesItsChain) {
+    OpenParameters request;
+    Project* slot = nullptr;
+    ASSERT_EQ(OpenFileIntoProject(&cui, &slot, &request, Tiny("a.fits").c_str()), 2);
+    ASSERT_EQ(OpenFileIntoProject(&cui, &slot, &request, Tiny("b.fits").c_str()), 2);
+    ProjectItem* first = static_cast<ProjectItem*>(slot->items.head->item);
+    auto ownedBy = [&](const ProjectItemBase* item) {
+        int n = 0;
+        for (ComponentBase* c : ui.Components()) n += c->owner == item;
+        return n;
+    };
+    ASSERT_EQ(ownedBy(first), 4);  // the Source and its three stages
+    // A stage that someone else still holds loses its owner instead of going.
+    ComponentBase* processing = first->currentSource.load()->firstLink->owner;
+    processing->AddRef();
+    ASSERT_TRUE(ProjectCloseItem(slot, first, 0));
+    EXPECT_EQ(ui.Components().size(), 4u);  // the other item's
+    ASSERT_TRUE(ComponentIsLive(processing));
+    EXPECT_EQ(processing->owner, nullptr);
+    EXPECT_EQ(processing->GetInputLink(0)->upstream, nullptr);
+    processing->Release();
+    CUICloseAllProjects(&cui, false);
+    EXPECT_TRUE(ui.Components().empty());
+}
+
 TEST_F(OpenFilesTest, OpenFlagsOfOneFile) {
     const std::string a = Tiny("a.fits");
     // Flags 0 become 0x13, also in the caller's request.
