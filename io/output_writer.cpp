@@ -27,6 +27,7 @@
 #include "io/output_pack_kernel.h"
 #include "io/service_description.h"
 #include "io/stream.h"
+#include "io/value_range.h"
 
 namespace orva {
 
@@ -87,11 +88,10 @@ uint32_t PlainOutputType(uint32_t type) {
 
 // A product that saturates at DBL_MAX instead of reaching infinity.
 double SaturatingMap(double value, double scale, double zero) {
-    double r = value * scale + zero;
+    const double r = value * scale + zero;
     if (std::isnan(r)) return r;
-    if (r > kBig) return kBig;
-    if (r < -kBig) return -kBig;
-    return r;
+    ScaleOffsetSaturate(&value, scale, zero);
+    return value;
 }
 
 // The name field text with the characters a file name may not hold replaced.
