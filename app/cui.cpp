@@ -521,10 +521,18 @@ void ClearCurrentItemWindow(ProjectItem* item, const ComponentBase* component) {
 }
 
 void ReleaseItemConsumers(ProjectItem* item) {
-    CUI* cui = CUIOfItem(item);
-    if (cui == nullptr) return;
-    for (ComponentBase* c : cui->Components()) {
-        if (!ComponentIsLive(c) || c->owner != item) continue;
+    if (item == nullptr) return;
+    // The item's user interface: its project's, else the one its Source was listed in
+    // (an item that leaves its project keeps the stages its Source feeds).
+    ComponentUi* ui = CUIOfItem(item);
+    ComponentBase* current = item->currentSource.load();
+    if (ui == nullptr && current != nullptr && ComponentIsLive(current)) ui = current->ui;
+    if (ui == nullptr) return;
+    auto isSource = [&](const ComponentBase* c) {
+        return c == current || std::find(item->sources.begin(), item->sources.end(), c) != item->sources.end();
+    };
+    for (ComponentBase* c : ui->Components()) {
+        if (!ComponentIsLive(c) || c->owner != item || isSource(c)) continue;
         if (IdHasStage(c->GetClassId(), FourCC("CELX"), FourCC("DRAW"))) {
             ClearItemWindowsOf(item, c);
             c->owner = nullptr;

@@ -284,8 +284,9 @@ bool HasCurrentItemWindow(const ProjectItem* item);
 // Clears the second to fourth windows and the output that equal the component (the
 // first window belongs to its owner, who clears it when its component goes).
 void ClearCurrentItemWindow(ProjectItem* item, const ComponentBase* component);
-// Every component of the item's CUI whose owner is the item: display cells lose the
-// reference; others are taken off their port and rebuilt.
+// Every component of the item's CUI whose owner is the item, except the item's own
+// Sources: display cells lose the reference; others are taken off their port and
+// rebuilt. An item calls it as it goes, so that no stage outlives it naming it.
 void ReleaseItemConsumers(ProjectItem* item);
 void RefreshItemOptionsWindow(ProjectItem* item);
 void OutputFormatFollowsDialog(ProjectItem* item, ComponentBase* output, int32_t a, int32_t b);

@@ -113,6 +113,7 @@ ProjectItem::ProjectItem() = default;
 
 ProjectItem::~ProjectItem() {
     PlaybackRefresh(0);
+    ReleaseItemConsumers(this);
     ComponentBase* current = currentSource.exchange(nullptr);
     std::vector<ComponentBase*> list;
     list.swap(sources);

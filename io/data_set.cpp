@@ -387,36 +387,13 @@ bool DataSet::SetOutputFormat(const OutputFormat* f) {
 bool DataSet::SelectPosition(int32_t frame, int32_t section) {
     const uint32_t visited = StepFrames();
     if (visited == 0 || TotalFrames() == 0) return false;
-    bool changed = false;
-    if (frame >= 0) {
-        if (static_cast<uint32_t>(frame) >= visited) frame = static_cast<int32_t>(visited - 1);
-        if (frame != currentFrame) {
-            currentFrame = frame;
-            changed = true;
-        }
-    }
-    uint32_t count = sections;
-    if (frameTable) {
-        const uint32_t fileFrame = MapFrameByStep(*this, currentFrame);
-        const SectionFrameTable& t = *frameTable;
-        count = 0;
-        if (!t.incomplete && fileFrame >= t.firstFrame && fileFrame - t.firstFrame < t.frameCount &&
-            fileFrame - t.firstFrame < t.frames.size())
-            count = t.frames[fileFrame - t.firstFrame].sectionCount;
-    }
-    sectionsInFrame = static_cast<int32_t>(count > 0x7FFFFFFFu ? 0x7FFFFFFFu : count);
-    if (changed) cacheValid = 0;
-    if (count == 0) {
-        currentSection = 0;
-        return false;
-    }
-    int32_t s = section < 0 ? currentSection : section;
-    if (s < 0) s = 0;
-    if (static_cast<uint32_t>(s) >= count) s = static_cast<int32_t>(count - 1);
-    if (s != currentSection) {
-        currentSection = s;
-        changed = true;
-    }
+    const int32_t oldFrame = currentFrame, oldSection = currentSection;
+    if (frame >= 0) currentFrame = static_cast<uint32_t>(frame) >= visited ? static_cast<int32_t>(visited - 1) : frame;
+    if (section >= 0) currentSection = section;
+    // The count is taken again: the frame table may have changed since.
+    sectionsInFrame = -1;
+    if (!SourceClampCurrentFrame(this)) return false;
+    const bool changed = currentFrame != oldFrame || currentSection != oldSection;
     if (changed) cacheValid = 0;
     return changed;
 }
@@ -471,8 +448,8 @@ bool ScaleMinMax(const DataSet* d, double* minimum, double* maximum) {
     if (d != nullptr && (d->input.type & 0x7F)) SampleTypeRange(d->input.type, &lo, &hi);
     bool ok = !(lo > hi) && d != nullptr && (d->input.type & 0x7F);
     if (ok) {
-        lo = lo * d->scale + d->zero;
-        hi = hi * d->scale + d->zero;
+        ScaleOffsetSaturate(&lo, d->scale, d->zero);
+        ScaleOffsetSaturate(&hi, d->scale, d->zero);
     }
     if (minimum) *minimum = lo;
     if (maximum) *maximum = hi;

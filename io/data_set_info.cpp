@@ -181,14 +181,24 @@ uint32_t DataSetInfo::StepFrames() const {
     return static_cast<uint32_t>((framesToUse + step - 1) / step);
 }
 
-void DataSetInfo::DeriveOutputFormat() {
+OutputFormat DataSetInfo::DeliveredFormat() const {
+    OutputFormat f;
     uint32_t ch = channelMode != kChannelAsIs ? 1 : input.channels;
     if (ch < 1) ch = 1;
     if (ch > kMaxChannels) ch = kMaxChannels;
-    output.channels = ch;
-    output.type = NormalizeFormatWord((input.type & ~(0x7Fu | 0x80u | kTypePlanesAsChannels)) | 0x40u);
-    output.elementSize = FormatElementSize(output.type);
-    output.axes = sizeY < 2 ? 1 : (sizeZ < 2 ? 2 : 3);
+    f.channels = ch;
+    f.type = NormalizeFormatWord((input.type & ~(0x7Fu | 0x80u | kTypePlanesAsChannels)) | 0x40u);
+    f.elementSize = FormatElementSize(f.type);
+    f.axes = sizeY < 2 ? 1 : (sizeZ < 2 ? 2 : 3);
+    return f;
+}
+
+void DataSetInfo::DeriveOutputFormat() {
+    const OutputFormat f = DeliveredFormat();
+    output.channels = f.channels;
+    output.type = f.type;
+    output.elementSize = f.elementSize;
+    output.axes = f.axes;
     framesVisited = static_cast<int32_t>(StepFrames() > 0x7FFFFFFFu ? 0x7FFFFFFFu : StepFrames());
     if (!frameTable) {
         geometrySize[0] = sizeX;

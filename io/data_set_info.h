@@ -91,7 +91,7 @@ struct OutputFormat {
     uint32_t reserved[2] = {0, 0};
 };
 
-// The source's notification object.
+// The source's notification object: the data set calls the one it holds in `notify`.
 class SourceNotify {
 public:
     virtual ~SourceNotify() = default;
@@ -99,6 +99,8 @@ public:
     virtual void PropertiesChanged() {}
     // After a kernel refresh.
     virtual void KernelsRefreshed() {}
+    // Another holder takes the data set: this one lets go of it.
+    virtual void DetachInput() {}
 };
 
 // The type word's normalisation and element size are framework/format_request.h's
@@ -152,6 +154,10 @@ public:
     virtual bool SelectChannelKernel(bool clearConversion);
     virtual void ResetKernels() {}
     virtual void DeriveOutputFormat();
+    // The format the data is delivered in: 64-bit reals keeping the stored type's high
+    // flag bits, one channel when channels are combined or selected (else the channel
+    // count, 1..16384), 1, 2 or 3 axes by the y and z sizes.
+    OutputFormat DeliveredFormat() const;
 
     // The channel record as the channel kernels take it.
     ChannelParams MakeChannelParams() const;

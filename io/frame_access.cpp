@@ -14,58 +14,122 @@ namespace {
 // Records one window of a data set without a frame table may hold at a time.
 constexpr uint64_t kRecordWindowMax = 0x100000;
 
-uint32_t TableSectionCount(const SectionFrameTable& t, uint32_t fileFrame) {
-    if (t.incomplete || fileFrame < t.firstFrame) return 0;
-    const uint32_t i = fileFrame - t.firstFrame;
-    if (i >= t.frameCount || i >= t.frames.size()) return 0;
-    return t.frames[i].sectionCount;
-}
-
-uint32_t SectionsOfFrame(const DataSet* d, int32_t frame) {
-    if (d->frameTable) return TableSectionCount(*d->frameTable, MapFrameByStep(*d, frame));
-    return d->sections;
-}
-
-// Product of a value and a factor that never overflows to infinity.
-double MulSaturated(double v, double f) {
-    if (f == 0.0) return 0.0;
-    if (std::fabs(f) >= 1.0 && std::fabs(v) > DBL_MAX / std::fabs(f))
-        return ((v < 0) != (f < 0)) ? -DBL_MAX : DBL_MAX;
-    return v * f;
-}
+// The largest logical-frame product the mapping takes as it is.
+constexpr int64_t kStepProductMax = 0x7FFFFFFF;
 
 }  // namespace
 
-uint32_t MapFrameByStep(int32_t step, uint32_t frames, int64_t f) {
-    if (frames == 0 || f <= 0) return (frames != 0 && f == 0 && step < 0) ? frames - 1 : 0;
-    const int64_t a = step == 0 ? 1 : (step < 0 ? -static_cast<int64_t>(step) : step);
-    // |step| and f are below 2^31 each, so the product fits.
-    const int64_t k = f * a;
-    const int64_t n = frames;
-    if (step >= 0) return static_cast<uint32_t>(k < n - 1 ? k : n - 1);
-    if (k >= n) return 0;
-    return static_cast<uint32_t>(n - 1 - k);
+uint32_t MapFrameByStep(int32_t step, uint32_t frames, int64_t n) {
+    if (frames == 0 || n < 0) return 0;
+    const int64_t last = static_cast<int64_t>(frames) - 1;
+    if (step == 0) return n == 0 ? 0 : static_cast<uint32_t>(last);
+    const int64_t a = step < 0 ? -static_cast<int64_t>(step) : step;
+    // n and |step| are below 2^31 each as the frame words hold them; a wider n is
+    // capped first so that the product cannot overflow.
+    int64_t p = (n > kStepProductMax ? kStepProductMax + 1 : n) * a;
+    if (p > kStepProductMax) p = kStepProductMax / a;
+    if (step > 0) return static_cast<uint32_t>(p < last ? p : last);
+    return p > last ? 0 : static_cast<uint32_t>(last - p);
 }
 
 uint32_t MapFrameByStep(const DataSetInfo& info, int64_t logicalFrame) {
     return MapFrameByStep(info.frameStep, info.TotalFrames(), logicalFrame);
 }
 
-SectionEntry* FrameTableSectionRecord(SectionFrameTable* t, uint32_t fileFrame, uint32_t section) {
+namespace {
+
+// The entry of a file frame in a table, or nullptr when the table does not hold it.
+const FrameIndexEntry* TableEntry(const SectionFrameTable* t, uint32_t fileFrame) {
     if (t == nullptr || fileFrame < t->firstFrame) return nullptr;
     const uint32_t i = fileFrame - t->firstFrame;
     if (i >= t->frameCount || i >= t->frames.size()) return nullptr;
-    const FrameIndexEntry& e = t->frames[i];
-    uint64_t index;
-    if (t->partialCount != 0 && i + 1 == t->frameCount) {
-        if (section < t->partialFirst || section - t->partialFirst >= t->partialCount) return nullptr;
-        index = static_cast<uint64_t>(e.firstSection) + (section - t->partialFirst);
-    } else {
-        if (section >= e.sectionCount) return nullptr;
-        index = static_cast<uint64_t>(e.firstSection) + section;
+    return &t->frames[i];
+}
+
+}  // namespace
+
+uint32_t FrameTableSectionCount(const SectionFrameTable* t, uint32_t fileFrame) {
+    const FrameIndexEntry* e = TableEntry(t, fileFrame);
+    if (e == nullptr || t->partialCount != 0 || t->incomplete) return 0;
+    return e->sectionCount;
+}
+
+SectionEntry* FrameTableSectionRecordEx(SectionFrameTable* t, uint32_t fileFrame, uint32_t k,
+                                        uint32_t* sectionCount) {
+    const FrameIndexEntry* e = TableEntry(t, fileFrame);
+    if (e == nullptr) return nullptr;
+    if (sectionCount != nullptr) *sectionCount = e->sectionCount;
+    if (k >= e->sectionCount) return nullptr;
+    if (static_cast<uint64_t>(fileFrame) + 1 == t->totalFrames) {
+        // The file's last frame, held from its section partialFirst on.
+        if (k < t->partialFirst) return nullptr;
+        if (t->partialCount != 0 && k - t->partialFirst >= t->partialCount) return nullptr;
+        k -= t->partialFirst;
     }
+    const uint64_t index = static_cast<uint64_t>(e->firstSection) + k;
     if (index >= t->sections.size()) return nullptr;
     return &t->sections[index];
+}
+
+SectionEntry* FrameTableSectionRecord(SectionFrameTable* t, uint32_t fileFrame, uint32_t section) {
+    return FrameTableSectionRecordEx(t, fileFrame, section, nullptr);
+}
+
+uint32_t FrameSectionCount(const DataSetInfo& info, int64_t logicalFrame) {
+    if (!info.frameTable) return info.sections;
+    return FrameTableSectionCount(info.frameTable.get(), MapFrameByStep(info, logicalFrame));
+}
+
+bool SourceClampCurrentFrame(DataSet* d) {
+    if (d == nullptr) return false;
+    const uint32_t visited = d->StepFrames();
+    if (visited == 0) return false;
+    if (d->sectionsInFrame > 0) return true;
+    bool moved = false;
+    if (d->currentFrame < 0 || static_cast<uint32_t>(d->currentFrame) >= visited) {
+        d->currentFrame = d->currentFrame < 0 ? 0 : static_cast<int32_t>(visited - 1);
+        moved = true;
+    }
+    const uint32_t count = FrameSectionCount(*d, d->currentFrame);
+    d->sectionsInFrame = static_cast<int32_t>(count > 0x7FFFFFFFu ? 0x7FFFFFFFu : count);
+    if (d->sectionsInFrame == 0) {
+        d->currentSection = 0;
+        d->cacheValid = d->cacheHasData = 0;
+        return false;
+    }
+    if (d->currentSection < 0 || d->currentSection >= d->sectionsInFrame) {
+        d->currentSection = d->currentSection < 0 ? 0 : d->sectionsInFrame - 1;
+        moved = true;
+    }
+    if (moved) d->cacheValid = d->cacheHasData = 0;
+    return true;
+}
+
+ValueRangeRecord ValueRangeOf(const SectionStatistics& r) {
+    ValueRangeRecord v;
+    v.min = r.minimum;
+    v.max = r.maximum;
+    v.rms = r.deviation;
+    v.mean = r.mean;
+    v.sum = r.total;
+    v.count = r.count > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(r.count);
+    return v;
+}
+
+void StoreValueRange(SectionStatistics* r, const ValueRangeRecord& v) {
+    if (r == nullptr) return;
+    r->minimum = v.min;
+    r->maximum = v.max;
+    r->deviation = v.rms;
+    r->mean = v.mean;
+    r->total = v.sum;
+    r->count = v.count < 0 ? 0 : static_cast<uint64_t>(v.count);
+}
+
+ValueRangeRecord PhysicalRangeOf(const DataSetInfo& info, const SectionStatistics& record) {
+    ValueRangeRecord v = ValueRangeOf(record);
+    MapRangeToPhysical(&v, info.scale, info.zero, info.channelFactor);
+    return v;
 }
 
 SectionStatistics* DataSetSectionRecord(DataSet* d, int32_t frame, int32_t section,
@@ -129,7 +193,7 @@ bool ResolvePosition(DataSet* d, int32_t* frame, int32_t* section) {
         *frame = f;
     }
     if (*section < 0) {
-        const uint32_t count = SectionsOfFrame(d, *frame);
+        const uint32_t count = FrameSectionCount(*d, *frame);
         if (count == 0) return false;
         int32_t s = d->currentSection < 0 ? 0 : d->currentSection;
         if (static_cast<uint32_t>(s) >= count) s = static_cast<int32_t>(count - 1);
@@ -165,28 +229,10 @@ bool DataSetSectionInfoEx(DataSet* d, int32_t frame, int32_t section, void* dest
 const SectionStatistics* DataSetTotalInfo(DataSet* d, int mode) {
     if (d == nullptr) return nullptr;
     if (d->cacheValid) return (mode == 0 || d->cache.whole) ? &d->cache : nullptr;
-    const uint32_t visited = d->StepFrames();
-    if (visited == 0) return nullptr;
-    bool clamped = false;
-    if (d->sectionsInFrame < 0) {
-        if (d->currentFrame < 0 || static_cast<uint32_t>(d->currentFrame) >= visited) {
-            d->currentFrame = d->currentFrame < 0 ? 0 : static_cast<int32_t>(visited - 1);
-            clamped = true;
-        }
-        const uint32_t count = SectionsOfFrame(d, d->currentFrame);
-        d->sectionsInFrame = static_cast<int32_t>(count > 0x7FFFFFFFu ? 0x7FFFFFFFu : count);
-    }
-    if (d->sectionsInFrame == 0) {
-        d->currentSection = 0;
+    if (!SourceClampCurrentFrame(d)) {
         d->cacheRawMin = d->cacheRawMax = 0.0;
         return nullptr;
     }
-    if (d->currentSection >= d->sectionsInFrame || d->currentSection < 0) {
-        d->currentSection = d->currentSection < 0 ? 0 : d->sectionsInFrame - 1;
-        clamped = true;
-    }
-    if (clamped) d->cacheRawMin = d->cacheRawMax = 0.0;
-
     uint32_t ff = 0;
     SectionStatistics* r = DataSetSectionRecord(d, d->currentFrame, d->currentSection, &ff);
     if (r == nullptr) return nullptr;
@@ -202,17 +248,9 @@ const SectionStatistics* DataSetTotalInfo(DataSet* d, int mode) {
     d->cacheRawMax = r->maximum;
     const double f = d->channelFactor;
     if (!(d->scale == 1.0 && d->zero == 0.0 && f == 1.0)) {
-        d->cacheRawMin = MulSaturated(r->minimum, f);
-        d->cacheRawMax = MulSaturated(r->maximum, f);
-        const double s = d->scale;
-        auto physical = [&](double v) { return MulSaturated(MulSaturated(v, f), s) + d->zero; };
-        double lo = physical(r->minimum), hi = physical(r->maximum);
-        if (lo > hi) std::swap(lo, hi);
-        d->cache.minimum = lo;
-        d->cache.maximum = hi;
-        d->cache.mean = physical(r->mean);
-        d->cache.deviation = std::fabs(MulSaturated(MulSaturated(r->deviation, f), s));
-        d->cache.total = MulSaturated(MulSaturated(r->total, f), s);
+        MulSaturate(&d->cacheRawMin, f, 1.0);
+        MulSaturate(&d->cacheRawMax, f, 1.0);
+        StoreValueRange(&d->cache, PhysicalRangeOf(*d, *r));
     }
     d->cacheValid = 1;
     d->cacheHasData = r->valid;

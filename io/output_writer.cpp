@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "common/disk_file.h"
 #include "common/error_codes.h"
 #include "common/global_buffer.h"
 #include "common/number_text.h"
@@ -26,6 +27,7 @@
 #include "io/output_pack_kernel.h"
 #include "io/service_description.h"
 #include "io/stream.h"
+#include "io/value_range.h"
 
 namespace orva {
 
@@ -86,11 +88,10 @@ uint32_t PlainOutputType(uint32_t type) {
 
 // A product that saturates at DBL_MAX instead of reaching infinity.
 double SaturatingMap(double value, double scale, double zero) {
-    double r = value * scale + zero;
+    const double r = value * scale + zero;
     if (std::isnan(r)) return r;
-    if (r > kBig) return kBig;
-    if (r < -kBig) return -kBig;
-    return r;
+    ScaleOffsetSaturate(&value, scale, zero);
+    return value;
 }
 
 // The name field text with the characters a file name may not hold replaced.
@@ -1281,19 +1282,21 @@ int OutputWriter::FinishOutputFile() {
     }
     std::string finalPath = outputPath_;
     const bool renamed = !builtName_.empty() && builtName_ != outputPath_;
+    // A name that is a symbolic link stays one: the data replace the file it leads to.
+    const std::string target = renamed ? ResolveLinks(builtName_) : std::string();
     // The temporary file was made private; the output gets the permissions of the file
     // it replaces, or those of any new file.
-    ::chmod(outputPath_.c_str(), ReplacementFileMode(renamed ? builtName_.c_str() : nullptr));
+    ::chmod(outputPath_.c_str(), ReplacementFileMode(renamed ? target.c_str() : nullptr));
     if (renamed) {
-        int code = StreamVacateFile(builtName_.c_str(), TheOutputWriterHooks().dataBackup);
+        int code = StreamVacateFile(target.c_str(), TheOutputWriterHooks().dataBackup);
         if (code < 2) {
             result_ = code;
             return code;
         }
-        if (std::rename(outputPath_.c_str(), builtName_.c_str()) != 0) {
+        if (std::rename(outputPath_.c_str(), target.c_str()) != 0) {
             result_ = kOutputRenameFailed;
             LogFilePrintf(&writeLog_, "can`t rename '%s' to '%s'", outputPath_.c_str(),
-                          builtName_.c_str());
+                          target.c_str());
             outputPath_.clear();  // the data stays under the temporary name
             return kOutputRenameFailed;
         }

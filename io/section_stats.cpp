@@ -533,11 +533,7 @@ int64_t SectionRead(DataSet* d, uint64_t offset, void* buffer, uint64_t bytes) {
 uint32_t SectionsInFileFrame(const DataSet* d, uint32_t frame) {
     if (d == nullptr) return 0;
     if (!d->frameTable) return d->sections;
-    const SectionFrameTable& t = *d->frameTable;
-    if (t.incomplete || frame < t.firstFrame || frame - t.firstFrame >= t.frameCount ||
-        frame - t.firstFrame >= t.frames.size())
-        return 0;
-    return t.frames[frame - t.firstFrame].sectionCount;
+    return FrameTableSectionCount(d->frameTable.get(), frame);
 }
 
 bool SectionOrigin(DataSet* d, uint32_t frame, uint32_t section, uint64_t* offset,

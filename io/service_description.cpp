@@ -23,6 +23,7 @@
 #include "io/data_set_info.h"
 #include "io/file_layout.h"
 #include "io/old_service_file.h"
+#include "io/value_range.h"
 
 namespace orva {
 
@@ -1365,10 +1366,8 @@ namespace {
 bool IsUnset(double v) { return IsUnsetValue(v); }
 
 double SaturatedProduct(double v, double factor) {
-    const double big = std::numeric_limits<double>::max();
-    if (std::fabs(factor) >= 1.0 && std::fabs(v) >= big / std::fabs(factor))
-        return ((v < 0) != (factor < 0)) ? -big : big;
-    return v * factor;
+    MulSaturate(&v, factor, 1.0);
+    return v;
 }
 
 void SwapReversed(double* range, size_t count) {
@@ -1392,13 +1391,9 @@ void ScaleRange(double* range, size_t count, double factor) {
 
 void TransformRange(double* range, size_t count, double scale, double zero) {
     if (range == nullptr) return;
-    const double big = std::numeric_limits<double>::max();
     for (size_t i = 0; i < count; ++i) {
         if (IsUnset(range[i])) continue;
-        double v = SaturatedProduct(range[i], scale) + zero;
-        if (v > big) v = big;
-        if (v < -big) v = -big;
-        range[i] = v;
+        ScaleOffsetSaturate(&range[i], scale, zero);
     }
     SwapReversed(range, count);
 }

@@ -29,6 +29,30 @@ struct ValueRangeRecord {
     int64_t count = 0;
 };
 
+// ---- Saturating arithmetic ----------------------------------------------------------
+// Value statistics never overflow: a result whose exponent is all ones (an infinity
+// or a NaN) becomes +DBL_MAX or -DBL_MAX by the sign of the exact result. x is
+// updated in place.
+
+// x = x × a × b: x is multiplied first by the factor of the smaller magnitude (b when
+// |a| >= |b|), so that a product that fits never overflows on the way.
+void MulSaturate(double* x, double a, double b);
+// x = a × x + b, evaluated once in that order.
+void ScaleOffsetSaturate(double* x, double a, double b);
+// x = a × b × x + c formed as (b × x + c / a) × a, without the intermediate a × b × x
+// (a = 0 gives c).
+void ShiftScaleSaturate(double* x, double a, double b, double c);
+// Adds d to every location value of the range (min, max and a set mean); the sum
+// moves through the mean and stays as it is while the mean is unset.
+void RangeAddSaturate(ValueRangeRecord* range, double d);
+// Maps the range through v -> a × v + b: locations, the sum through the mean, the
+// spread by |a|; min and max are exchanged when the map reverses them.
+void RangeScaleOffsetSaturate(ValueRangeRecord* range, double a, double b);
+// Moves statistics of stored values into physical units with a data set's scale s,
+// zero z and channel factor f (physical = f × s × stored + z); min and max come out
+// ordered, an unset spread or mean stays unset.
+void MapRangeToPhysical(ValueRangeRecord* range, double scale, double zero, double factor);
+
 // What a value-range answer holds (the target's flag word).
 constexpr uint32_t kValueRangeMinMax = 1;    // min and max
 constexpr uint32_t kValueRangeMeanRms = 2;   // mean and rms as well

@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cmath>
+#include <sstream>
+#include <tuple>
+#include <vector>
 
 #include "data_set_fixture.h"
+#include "io/section_stats.h"
 
 namespace orva {
 namespace {
@@ -12,6 +17,20 @@ namespace {
 using testing_io::DataSetFixture;
 
 TEST(FrameAccess, MapFrameByStep) {
+    // Logical frames 0, 1, 2, ... of each step over ten file frames.
+    const struct {
+        int32_t step;
+        std::vector<uint32_t> files;
+    } rows[] = {
+        {1, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 9, 9}},
+        {3, {0, 3, 6, 9, 9}},
+        {-1, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0}},
+        {-3, {9, 6, 3, 0, 0}},
+        {0, {0, 9, 9, 9}},
+    };
+    for (const auto& row : rows)
+        for (size_t n = 0; n < row.files.size(); ++n)
+            EXPECT_EQ(MapFrameByStep(row.step, 10, static_cast<int64_t>(n)), row.files[n]) << row.step << " " << n;
     struct Case {
         int32_t step;
         uint32_t frames;
@@ -19,12 +38,19 @@ TEST(FrameAccess, MapFrameByStep) {
         uint32_t file;
     };
     const Case cases[] = {
-        {3, 10, 0, 0},  {3, 10, 1, 3},   {3, 10, 2, 6},   {3, 10, 3, 9},  {3, 10, 4, 9},
-        {-3, 10, 0, 9}, {-3, 10, 1, 6},  {-3, 10, 2, 3},  {-3, 10, 3, 0}, {-3, 10, 4, 0},
-        {-1, 5, 0, 4},  {-1, 5, 1, 3},   {-1, 5, 4, 0},   {-2, 10, 0, 9}, {-2, 10, 1, 7},
-        {1, 5, 2, 2},   {0, 5, 2, 2},    {1, 0, 0, 0},    {2, 5, -1, 0},
-        {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFE, 0x7FFFFFFE},
+        // A product above 0x7FFFFFFF becomes 0x7FFFFFFF / |step|.
+        {0x10000, 0x8000, 0x10000, 0x7FFF},
+        {0x10000, 0x7FFF, 0x10000, 0x7FFE},
+        {-0x10000, 0x8000, 0x10000, 0},
+        {-0x10000, 0x10000, 0x10000, 0x8000},
+        {0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFE, 1},
         {-0x7FFFFFFF, 0x7FFFFFFF, 1, 0},
+        {INT32_MIN, 10, 1, 9},
+        {1, 10, INT64_MAX, 9},
+        // No frames, a negative logical frame.
+        {1, 0, 0, 0},
+        {2, 5, -1, 0},
+        {-1, 5, -1, 0},
     };
     for (const Case& c : cases)
         EXPECT_EQ(MapFrameByStep(c.step, c.frames, c.logical), c.file)
@@ -39,6 +65,48 @@ TEST(FrameAccess, MapFrameByStep) {
         EXPECT_EQ(seen[22], 1) << step;
         for (int n : seen) EXPECT_LE(n, 1) << step;
     }
+}
+
+TEST(FrameAccess, FrameTableCountsAndRecords) {
+    // Two frames; the file's last frame has five sections of which 2, 3 and 4 are held.
+    SectionFrameTable t;
+    t.totalFrames = 2;
+    t.frameCount = 2;
+    t.frames = {{3, 0}, {5, 3}};
+    t.sections.resize(6);
+    t.partialFirst = 2;
+    t.partialCount = 3;
+    // (frame, section) and the entry it finds (-1: none).
+    const int lookups[][3] = {{1, 1, -1}, {1, 2, 3}, {1, 3, 4}, {1, 4, 5}, {1, 5, -1},
+                              {0, 0, 0},  {0, 2, 2}, {0, 3, -1}, {2, 0, -1}};
+    for (const auto& l : lookups)
+        EXPECT_EQ(FrameTableSectionRecord(&t, l[0], l[1]), l[2] < 0 ? nullptr : &t.sections[l[2]])
+            << l[0] << "," << l[1];
+    // With a last frame held in part no frame reports sections; the records stay reachable.
+    for (uint32_t f = 0; f < 3; ++f) EXPECT_EQ(FrameTableSectionCount(&t, f), 0u) << f;
+    uint32_t count = 99;
+    EXPECT_EQ(FrameTableSectionRecordEx(&t, 1, 7, &count), nullptr);
+    EXPECT_EQ(count, 5u);  // stored before the section is checked
+    count = 99;
+    EXPECT_EQ(FrameTableSectionRecordEx(&t, 2, 0, &count), nullptr);
+    EXPECT_EQ(count, 99u);  // outside the table: untouched
+
+    // Complete: the entries' counts; the table's frames may start later than the file's.
+    t.partialFirst = t.partialCount = 0;
+    t.firstFrame = 4;
+    t.totalFrames = 6;
+    const uint32_t counts[] = {0, 3, 5, 0};  // file frames 3, 4, 5, 6
+    for (uint32_t f = 3; f < 7; ++f) EXPECT_EQ(FrameTableSectionCount(&t, f), counts[f - 3]) << f;
+    EXPECT_EQ(FrameTableSectionRecord(&t, 5, 4), nullptr) << "an index past the records";
+    t.incomplete = true;
+    EXPECT_EQ(FrameTableSectionCount(&t, 4), 0u);
+    t.incomplete = false;
+    // A last frame held from its section 2 on without a limit: sections below 2 have no
+    // record, the others count from 2.
+    t.partialFirst = 2;
+    EXPECT_EQ(FrameTableSectionRecord(&t, 5, 1), nullptr);
+    EXPECT_EQ(FrameTableSectionRecord(&t, 5, 2), &t.sections[3]);
+    EXPECT_EQ(FrameTableSectionRecord(&t, 4, 1), &t.sections[1]);  // not the last frame
 }
 
 class SectionAccess : public DataSetFixture {
@@ -130,15 +198,10 @@ TEST_F(SectionAccess, PerFrameTableWithAPartialLastFrame) {
     auto table = std::make_shared<SectionFrameTable>();
     table->totalFrames = 2;
     table->frameCount = 2;
-    table->frames = {{3, 0}, {3, 3}};
+    table->frames = {{3, 0}, {5, 3}};
     table->sections.resize(6);
     table->partialFirst = 2;
     table->partialCount = 3;
-    // (frame, section) and the entry it finds (-1: none).
-    const int lookups[][3] = {{1, 1, -1}, {1, 2, 3}, {1, 3, 4}, {1, 5, -1}, {0, 2, 2}, {0, 3, -1}, {2, 0, -1}};
-    for (const auto& l : lookups)
-        EXPECT_EQ(FrameTableSectionRecord(table.get(), l[0], l[1]), l[2] < 0 ? nullptr : &table->sections[l[2]])
-            << l[0] << "," << l[1];
 
     DataSet* d = Describe(Write("t.raw", BigEndianFrames(4, 4, 1)), 4, 4, 1);
     d->frameTable = table;
@@ -150,13 +213,125 @@ TEST_F(SectionAccess, PerFrameTableWithAPartialLastFrame) {
     table->sections[4].stats.valid = 1;
     EXPECT_EQ(SourceSectionData(d, 1, 3, nullptr), &table->sections[4].stats);
     EXPECT_EQ(DataSetSectionRecord(d, 1, 1, nullptr), nullptr);
-    // The position follows the table's section counts.
-    EXPECT_TRUE(d->SelectPosition(1, 2));
-    EXPECT_EQ(d->sectionsInFrame, 3);
+    // A table held in part counts no sections: the position has none to select, and the
+    // statistics kernel refuses its sections as the pages do.
+    EXPECT_FALSE(d->SelectPosition(1, 2));
+    EXPECT_EQ(d->sectionsInFrame, 0);
+    EXPECT_EQ(SectionsInFileFrame(d, 1), 0u);
+    // Complete, the position follows the table's section counts.
+    table->partialFirst = table->partialCount = 0;
+    EXPECT_TRUE(d->SelectPosition(1, 7));
+    EXPECT_EQ(std::tuple(d->sectionsInFrame, d->currentFrame, d->currentSection), std::tuple(5, 1, 4));
+    EXPECT_EQ(SectionsInFileFrame(d, 1), 5u);
     table->incomplete = true;
     EXPECT_FALSE(d->SelectPosition(0, 0));
     EXPECT_EQ(d->currentSection, 0);
+    EXPECT_EQ(SectionsInFileFrame(d, 0), 0u);
     d->Release();
+}
+
+TEST_F(SectionAccess, ClampOfTheCurrentFrameAndSection) {
+    DataSet* d = Shaped(0x02, 4, 4, 1, 10);
+    d->sections = 3;
+    auto kept = [&](uint8_t on) { d->cacheValid = d->cacheHasData = on; };
+    auto position = [&] { return std::tuple(d->currentFrame, d->currentSection, d->sectionsInFrame); };
+    auto flags = [&] { return std::pair(d->cacheValid, d->cacheHasData); };
+
+    // A section equal to the count moves to the last one and forgets the statistics.
+    d->currentFrame = 4;
+    d->currentSection = 3;
+    kept(1);
+    EXPECT_TRUE(SourceClampCurrentFrame(d));
+    EXPECT_EQ(position(), std::tuple(4, 2, 3));
+    EXPECT_EQ(flags(), (std::pair<uint8_t, uint8_t>(0, 0)));
+    // Known count: nothing is looked at again.
+    kept(1);
+    d->currentSection = 9;
+    EXPECT_TRUE(SourceClampCurrentFrame(d));
+    EXPECT_EQ(position(), std::tuple(4, 9, 3));
+    EXPECT_EQ(flags(), (std::pair<uint8_t, uint8_t>(1, 1)));
+    // A frame at the logical frame count moves to the last one.
+    d->sectionsInFrame = -1;
+    d->currentFrame = 10;
+    d->currentSection = 1;
+    EXPECT_TRUE(SourceClampCurrentFrame(d));
+    EXPECT_EQ(position(), std::tuple(9, 1, 3));
+    EXPECT_EQ(flags(), (std::pair<uint8_t, uint8_t>(0, 0)));
+    // In range: the flags stay.
+    d->sectionsInFrame = -1;
+    kept(1);
+    EXPECT_TRUE(SourceClampCurrentFrame(d));
+    EXPECT_EQ(flags(), (std::pair<uint8_t, uint8_t>(1, 1)));
+    // Every second frame of ten: five logical frames.
+    d->frameStep = 2;
+    d->sectionsInFrame = -1;
+    d->currentFrame = 7;
+    EXPECT_TRUE(SourceClampCurrentFrame(d));
+    EXPECT_EQ(d->currentFrame, 4);
+    // No sections: section 0, flags cleared, false.
+    d->sections = 0;
+    d->sectionsInFrame = -1;
+    kept(1);
+    EXPECT_FALSE(SourceClampCurrentFrame(d));
+    EXPECT_EQ(std::tuple(d->currentSection, d->sectionsInFrame), std::tuple(0, 0));
+    EXPECT_EQ(flags(), (std::pair<uint8_t, uint8_t>(0, 0)));
+    d->Release();
+    // No logical frames.
+    DataSet* empty = DataSet::Create(MakeFormatTag("TEST"));
+    EXPECT_FALSE(SourceClampCurrentFrame(empty));
+    empty->Release();
+    EXPECT_FALSE(SourceClampCurrentFrame(nullptr));
+}
+
+// The statistics of a cube written by astropy (BITPIX 16, BSCALE 2, BZERO 100) in
+// physical units, against numpy's over the scaled data; then with a scale and zero
+// whose image leaves the double range.
+class TotalInfo : public DataSetFixture {};
+
+TEST_F(TotalInfo, PhysicalUnitsAgainstNumpy) {
+    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits'")) GTEST_SKIP() << "astropy not installed";
+    const std::string path = folder.File("scaled_cube.fits");
+    int status = -1;
+    const std::string out = testing_io::RunCommand(
+        "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
+        "rng = np.random.default_rng(5)\n"
+        "stored = rng.integers(-300, 300, size=(3, 48, 64), dtype=np.int16)\n"
+        "h = fits.PrimaryHDU(stored); h.header['BSCALE'] = 2; h.header['BZERO'] = 100\n"
+        "h.writeto('" + path + "')\n"
+        "v = fits.getdata('" + path + "').astype(np.float64)\n"
+        "for f in range(3): print(repr(v[f].min()), repr(v[f].max()), repr(v[f].mean()), repr(v[f].sum()))\"",
+        &status);
+    ASSERT_EQ(status, 0) << out;
+    std::istringstream lines(out);
+    testing_io::BuiltinFormats formats;
+    testing_io::KeepReceiver keep;
+    ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, path, &keep), 2);
+    DataSet* d = keep.kept;
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(std::pair(d->scale, d->zero), std::pair(2.0, 100.0));
+    for (int32_t f = 0; f < 3; ++f) {
+        double lo, hi, mean, sum;
+        ASSERT_TRUE(lines >> lo >> hi >> mean >> sum);
+        d->SelectPosition(f, 0);
+        const SectionStatistics* t = DataSetTotalInfo(d, 1);
+        ASSERT_NE(t, nullptr) << f;
+        EXPECT_EQ(t->count, 3072u);
+        EXPECT_EQ(std::pair(t->minimum, t->maximum), std::pair(lo, hi)) << f;
+        EXPECT_NEAR(t->mean, mean, 1e-12 * std::fabs(mean) + 1e-12) << f;
+        EXPECT_NEAR(t->total, sum, 1e-12 * std::fabs(sum)) << f;
+    }
+    // Scale 1e308 and zero 1e308: every location of these samples leaves the range on
+    // the positive side and stops at DBL_MAX; none becomes infinite.
+    d->scale = 1e308;
+    d->zero = 1e308;
+    d->cacheValid = 0;
+    const SectionStatistics* t = DataSetTotalInfo(d, 1);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->maximum, DBL_MAX);
+    for (double v : {t->minimum, t->maximum, t->mean, t->deviation, t->total})
+        EXPECT_TRUE(std::isfinite(v)) << v;
+    EXPECT_EQ(t->deviation, DBL_MAX);
+    EXPECT_LE(t->minimum, t->maximum);
 }
 
 }  // namespace

@@ -323,6 +323,22 @@ TEST_F(RawFormat, WrittenFilesTakeTheUsualPermissions) {
         EXPECT_EQ(mode(run.file), 0640);
         EXPECT_EQ(mode(stem + ".fs"), 0640);
         EXPECT_EQ(mode(folder + "/perm.log"), 0644);
+        // Written over a symbolic link: the link stays and its file takes the data and
+        // keeps its permissions.
+        const std::string real = folder + "/elsewhere";
+        ASSERT_EQ(mkdir(real.c_str(), 0700), 0);
+        ASSERT_EQ(rename(run.file.c_str(), (real + "/kept").c_str()), 0);
+        ASSERT_EQ(symlink("elsewhere/kept", run.file.c_str()), 0);
+        ASSERT_EQ(truncate((real + "/kept").c_str(), 1), 0);
+        run = testing_io::RunWriter(format, target, kTypeI16, kTypeI16, 8, 4, 1, &Wave);
+        ASSERT_EQ(run.filesWritten, 1);
+        struct stat link {};
+        ASSERT_EQ(lstat(run.file.c_str(), &link), 0);
+        EXPECT_TRUE(S_ISLNK(link.st_mode));
+        EXPECT_EQ(mode(real + "/kept"), 0640);
+        struct stat data {};
+        ASSERT_EQ(stat((real + "/kept").c_str(), &data), 0);
+        EXPECT_GE(data.st_size, 8 * 4 * 2);
     }
 }
 

@@ -1,0 +1,227 @@
+// Frames pulled through the Source from a FITS cube of 256 frames of 1024 x 1024
+// 16-bit samples with BZERO 32768 (512 MiB, warm page cache): each frame is selected
+// with message 257 and pulled through a consumer link, against cfitsio reading the
+// same frame into doubles (BM_SourceFrame); and the Source's own share, the same pull
+// against the data set's frame read called directly (BM_SourceOverhead). The file is
+// written into a folder under /tmp on first use and removed at exit.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "io/data_set.h"
+#include "io/format_registry.h"
+#include "io/input_source.h"
+#include "io/stream.h"
+#include "views/source_component.h"
+
+#if ORVA_HAVE_CFITSIO
+#include <fitsio.h>
+#endif
+
+namespace orva {
+namespace {
+
+constexpr uint32_t kSide = 1024;
+constexpr uint64_t kPixels = uint64_t{kSide} * kSide;
+
+// Frames of the cube: ORVA_BENCH_SOURCE_FRAMES overrides (for a short disk).
+uint32_t CubeFrames() {
+    const char* v = std::getenv("ORVA_BENCH_SOURCE_FRAMES");
+    const long n = v ? std::atol(v) : 0;
+    return n > 0 ? static_cast<uint32_t>(n) : 256;
+}
+
+uint16_t Sample(uint64_t x, uint64_t y, uint64_t f) {
+    return static_cast<uint16_t>((x * 7 + y * 13 + f * 101) & 0xFFFF);
+}
+
+std::string Card(const std::string& text) {
+    std::string c = text;
+    c.resize(80, ' ');
+    return c;
+}
+
+std::string Number(const char* key, long value) {
+    char line[81];
+    std::snprintf(line, sizeof line, "%-8s= %20ld", key, value);
+    return Card(line);
+}
+
+struct Cube {
+    std::string dir, path;
+    uint32_t frames = 0;
+
+    Cube() {
+        char t[] = "/tmp/orva_sourcebench_XXXXXX";
+        if (mkdtemp(t) == nullptr) std::abort();
+        dir = t;
+        path = dir + "/cube.fits";
+        frames = CubeFrames();
+        // The header, then the samples stored as value - 32768, big-endian, and the padding.
+        std::string header = Card("SIMPLE  =                    T") + Number("BITPIX", 16) + Number("NAXIS", 3) +
+                             Number("NAXIS1", kSide) + Number("NAXIS2", kSide) + Number("NAXIS3", frames) +
+                             Number("BZERO", 32768) + Number("BSCALE", 1) + Card("END");
+        header.resize(2880, ' ');
+        FILE* out = std::fopen(path.c_str(), "wb");
+        if (out == nullptr) std::abort();
+        std::fwrite(header.data(), 1, header.size(), out);
+        std::vector<unsigned char> bytes(kPixels * 2);
+        for (uint32_t f = 0; f < frames; ++f) {
+            for (uint32_t y = 0; y < kSide; ++y)
+                for (uint32_t x = 0; x < kSide; ++x) {
+                    const uint16_t s = Sample(x, y, f) ^ 0x8000;
+                    const size_t i = 2 * (static_cast<size_t>(y) * kSide + x);
+                    bytes[i] = static_cast<unsigned char>(s >> 8);
+                    bytes[i + 1] = static_cast<unsigned char>(s & 0xFF);
+                }
+            if (std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) std::abort();
+        }
+        const uint64_t data = uint64_t{frames} * kPixels * 2;
+        const std::string pad((2880 - data % 2880) % 2880, '\0');
+        std::fwrite(pad.data(), 1, pad.size(), out);
+        if (std::fclose(out) != 0) std::abort();
+    }
+    ~Cube() {
+        const std::string cmd = "rm -rf '" + dir + "'";
+        if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+    }
+};
+
+Cube& TheCube() {
+    static Cube cube;
+    return cube;
+}
+
+class Keep : public InputReceiver {
+public:
+    int TakeDataSet(DataSet* d) override {
+        d->AddRef();
+        kept = d;
+        return 2;
+    }
+    DataSet* kept = nullptr;
+};
+
+// The cube opened by the program's FITS reader.
+DataSet* OpenCube() {
+    static FormatRegistry registry;
+    static const bool registered = [] {
+        int in = 0, out = 0;
+        RegisterBuiltinFormats(registry, &in, &out);
+        return true;
+    }();
+    (void)registered;
+    PathName name;
+    if (name.Set(TheCube().path.c_str()) != 2) std::abort();
+    OpenRequest request;
+    request.registry = &registry;
+    Keep keep;
+    InputSource source;
+    source.receiver = &keep;
+    if (OpenInputFile(&source, &request, &name) != 2 || keep.kept == nullptr) std::abort();
+    return keep.kept;
+}
+
+// A consumer at the end of a link to the Source.
+class Sink : public ConsumerLink {
+public:
+    void OnUpstreamChanged() override {}
+    bool AcceptFormat(FormatRequest* r) override { return r->channels == 1; }
+};
+
+void Check(bool ok, benchmark::State& state) {
+    if (!ok) state.SkipWithError("read failed");
+}
+
+// Every frame in turn, selected and pulled through the Source; `side` x `side` pixels.
+void PullThroughTheSource(benchmark::State& state, uint32_t side) {
+    const uint32_t frames = TheCube().frames;
+    DataSet* d = OpenCube();
+    auto* source = new SourceComponent(nullptr);
+    source->SetInput(d);
+    Sink link;
+    if (!ConsumerAttach(&link, source)) std::abort();
+    PullResult result;
+    PullRequest request;
+    int32_t frame = 0;
+    for (auto _ : state) {
+        FrameMessage select(kMsgSelectPosition, frame, 0);
+        source->OnMessage(&select, 0);
+        result.pending = 0;
+        result.window = ReadWindow{-1, -1, 0, 0, static_cast<int32_t>(side), static_cast<int32_t>(side), 0, 1, 0};
+        Check(ComponentPull(&link, &result, &request) == 3, state);
+        benchmark::DoNotOptimize(result.image.data);
+        if (++frame == static_cast<int32_t>(frames)) frame = 0;
+    }
+    const uint32_t last = result.deliveredFrame;
+    if (static_cast<const double*>(result.image.data)[side * 5 + 7] != Sample(7, 5, last))
+        state.SkipWithError("wrong value");
+    state.SetItemsProcessed(state.iterations() * side * side);
+    state.SetBytesProcessed(state.iterations() * side * side * 2);
+    ConsumerDetach(&link);
+    source->Release();
+    d->Release();
+}
+
+// The same frames read by the data set's frame read itself.
+void ReadDirectly(benchmark::State& state, uint32_t side) {
+    const uint32_t frames = TheCube().frames;
+    DataSet* d = OpenCube();
+    OutputFormat agreed{0x40, 8, 1, 2, {0, 0}};
+    if (!d->SetOutputFormat(&agreed)) std::abort();
+    TypedFrameBuffer image;
+    int32_t frame = 0;
+    for (auto _ : state) {
+        d->SelectPosition(frame, 0);
+        ReadWindow w{d->currentFrame, d->currentSection, 0, 0, static_cast<int32_t>(side), static_cast<int32_t>(side), 0, 1, 0};
+        Check(d->ReadWindowData(&image, &w), state);
+        benchmark::DoNotOptimize(image.data);
+        if (++frame == static_cast<int32_t>(frames)) frame = 0;
+    }
+    state.SetItemsProcessed(state.iterations() * side * side);
+    state.SetBytesProcessed(state.iterations() * side * side * 2);
+    d->Release();
+}
+
+void BM_SourceFrame_ours(benchmark::State& state) { PullThroughTheSource(state, kSide); }
+void BM_SourceOverhead_ours(benchmark::State& state) { PullThroughTheSource(state, static_cast<uint32_t>(state.range(0))); }
+void BM_SourceOverhead_ref(benchmark::State& state) { ReadDirectly(state, static_cast<uint32_t>(state.range(0))); }
+
+#if ORVA_HAVE_CFITSIO
+void BM_SourceFrame_ref(benchmark::State& state) {
+    const uint32_t frames = TheCube().frames;
+    fitsfile* fp = nullptr;
+    int status = 0;
+    fits_open_file(&fp, TheCube().path.c_str(), READONLY, &status);
+    if (status) std::abort();
+    std::vector<double> out(kPixels);
+    uint32_t frame = 0, last = 0;
+    for (auto _ : state) {
+        int anynul = 0;
+        double nul = 0;
+        status = 0;
+        fits_read_img(fp, TDOUBLE, 1 + static_cast<LONGLONG>(frame) * kPixels, static_cast<LONGLONG>(kPixels), &nul,
+                      out.data(), &anynul, &status);
+        Check(status == 0, state);
+        benchmark::DoNotOptimize(out.data());
+        last = frame;
+        if (++frame == frames) frame = 0;
+    }
+    if (out[kSide * 5 + 7] != Sample(7, 5, last)) state.SkipWithError("wrong value");
+    state.SetItemsProcessed(state.iterations() * kPixels);
+    state.SetBytesProcessed(state.iterations() * kPixels * 2);
+    fits_close_file(fp, &status);
+}
+BENCHMARK(BM_SourceFrame_ref)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
+#endif
+
+BENCHMARK(BM_SourceFrame_ours)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
+BENCHMARK(BM_SourceOverhead_ours)->Arg(1024)->Arg(128)->Unit(benchmark::kMicrosecond)->MinWarmUpTime(0.5);
+BENCHMARK(BM_SourceOverhead_ref)->Arg(1024)->Arg(128)->Unit(benchmark::kMicrosecond)->MinWarmUpTime(0.5);
+
+}  // namespace
+}  // namespace orva
