@@ -11,6 +11,7 @@
 #include "main/services.h"
 #include "main/shape_services.h"
 #include "main/transform_services.h"
+#include "main/views_display_services.h"
 
 int main(int argc, char** argv) {
     using namespace orva;
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
     InstallProcessingServices();
     InstallReductionServices();
     InstallTransformServices();
+    InstallViewsDisplayServices();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
     if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);
     std::vector<std::string> words(argv + 1, argv + argc);
