@@ -1,0 +1,329 @@
+#pragma once
+// The graphics window interface: the window that shows the data of one display cell,
+// the image window for 2-D data and the chart window for 1-D data. The display cell's
+// consumer creates the window that matches the data's format word, links it to the
+// pipeline and from then on talks to it only through the operations of
+// GraphicsWindow; the toolkit reaches it through the callbacks the window keeps in
+// its fields and the handlers it installs in the cell's view widget. Each window makes
+// exactly one output device of its own kind, which pulls the data and owns zoom and
+// scroll.
+//
+// The display cell, its workspace, the shapes and playback live in layers above this
+// one. The window reaches them through the tables at the end of this file, which those
+// layers fill at start-up; an empty entry does nothing (or answers false / null), so a
+// window works in a host that offers only part of them.
+#include <cstdint>
+#include <vector>
+
+#include "framework/port.h"
+
+namespace orva {
+
+struct gElement;
+struct gWindow;
+struct TextureImage;
+struct TextureView;
+class SliderCtrl;
+class GraphicsWindow;
+class OutputDevice;
+
+// The two ready bytes of a device (DeviceViewBase::stop): stop[0] is its hidden flag,
+// stop[1] its pending flag (its last pull found no frame to show).
+constexpr int kDeviceHiddenByte = 0;
+constexpr int kDevicePendingByte = 1;
+
+// ---- Records the window shares with its host ---------------------------------------------
+
+// The value readout of the point under the pointer, written by the window and read by
+// the workspace's readout pages.
+struct GraphicsReadout {
+    float cursorX = 0.0f;           // the pointer position rounded down (view coordinates)
+    float cursorY = 0.0f;
+    double dataX = 0.0;             // the pointer's position in frame coordinates
+    double dataY = 0.0;
+    double values[3] = {-1.7976931348623157e308, -1.7976931348623157e308, -1.7976931348623157e308};
+    uint8_t outside = 0;            // no value under the pointer (values are -DBL_MAX)
+    uint8_t valuesUnchanged = 0;    // the values are those of the last readout
+    uint8_t channelsUnchanged = 0;  // so is the channel description
+    uint32_t channelTotal = 0;      // channels of the frame
+    uint32_t firstChannel = 0;      // the first channel read
+    uint32_t currentChannel = 0;    // the selected channel
+};
+
+// The axis record of a window: a scroll step and a scale per axis.
+struct GraphicsAxes {
+    int32_t stepX = 5;
+    double scaleX = 1.0;
+    int32_t stepY = 5;
+    double scaleY = 1.0;
+};
+
+// A drag the display cell has in progress (shape placement), in view coordinates.
+// Modes: 0 none; 1 and 3 a segment drawn as points; 2 a b-spline up to the pointer;
+// 4 and 7 a rectangle; 5 and 6 an ellipse inscribed in the rectangle.
+struct GraphicsDrag {
+    int32_t mode = 0;
+    float startX = 0.0f, startY = 0.0f;
+    float x = 0.0f, y = 0.0f;
+};
+
+// The cell's zoom page (with the lens), when the cell has one.
+struct GraphicsZoomPage {
+    uint8_t modeFlag = 1;            // the windows' mode flag as the page shows it
+    uint8_t pendingX = 0;            // the page has a new zoom for an axis
+    uint8_t pendingY = 0;
+    int32_t pendingValue = 0;
+    uint8_t boundToCell = 0;         // the page shows this cell
+    uint8_t lensOn = 0;
+    TextureView* lens = nullptr;     // the lens's texture view
+    double lensScaleX = 1.0;         // view pixels a lens pixel moves
+    double lensScaleY = 1.0;
+    // The lens drag: the window installs its handler (dx, dy in lens pixels; the
+    // toolkit's modifier word); the page calls it with `lensDragData`.
+    void (*lensDrag)(void* data, float dx, float dy, uint32_t keys) = nullptr;
+    void* lensDragData = nullptr;
+};
+
+// The cell's readout page (coordinates and values), when the cell has one.
+struct GraphicsReadoutPage {
+    TextureView* view = nullptr;     // the page's texture view of the frame, or none
+    uint8_t readoutsOn = 1;          // the readouts follow the pointer
+};
+
+// What a display cell keeps for the graphics window it shows. The cell owns the record
+// and keeps its fields current; the window reads and writes them on the UI thread.
+struct GraphicsHost {
+    gWindow* window = nullptr;       // the cell's toolkit window (GL context, dirty state)
+    gElement* view = nullptr;        // the view widget the picture is drawn into
+    int32_t width = 0;               // the view's size in pixels (the host size)
+    int32_t height = 0;
+    int32_t offsetX = 0;             // the view's offsets (the cell's two offset words)
+    int32_t offsetY = 0;
+    SliderCtrl* sliders = nullptr;   // the scroll sliders (ruler pair) the window drives
+    GraphicsWindow* sliderOwner = nullptr;  // the window the sliders belong to
+    GraphicsDrag drag;
+    void* shapes = nullptr;          // the cell's shape container (shapes layer)
+    uint8_t toolActive = 0;          // a tool of the cell has the pointer
+    GraphicsZoomPage* zoomPage = nullptr;
+    GraphicsReadoutPage* readoutPage = nullptr;
+    gElement* statistics = nullptr;  // the statistics list (a ListCtrl widget), or none
+    uint8_t statisticsShown = 0;     // the list shows region statistics
+    uint32_t statisticsWords[12] = {};
+    uint32_t statisticsCount = 0;
+};
+
+// The lens of the cell's workspace.
+struct GraphicsLens {
+    TextureView* view = nullptr;     // the lens view
+    gWindow* window = nullptr;       // its toolkit window
+    TextureImage* image = nullptr;   // the workspace's lens image
+    uint8_t on = 0;                  // the lens view is on
+    uint8_t refresh = 0;             // marked for refresh
+    uint8_t ready = 0;
+};
+
+// One named colour of a window's colour list.
+struct GraphicsColour {
+    uint32_t colour = 0;             // 0x04BBGGRR, 7-bit channels
+    const char* name = nullptr;
+};
+struct GraphicsColourList {
+    std::vector<GraphicsColour> entries;
+    uint32_t growth = 64;
+};
+
+// The toolkit's button handler of a view widget.
+using GraphicsButtonHandler = bool (*)(gElement* widget, uintptr_t data);
+
+// ---- The interface -----------------------------------------------------------------------
+
+// Windows are made with count 1, shared by references and released, never deleted.
+// The framework's OutputWindow operations are the same slots under other names:
+// AfterCellSync is BuildToolPanel, LeavePrimary RefreshToolPanel, OnCellSync
+// AttachHost and BecomeCurrent Layout.
+class GraphicsWindow : public OutputWindow {
+public:
+    explicit GraphicsWindow(DisplayCellBase* host) : OutputWindow(host) {}
+
+    // 4: a new window of the same kind without a host (count 1).
+    virtual bool CreateInstance(GraphicsWindow** out) = 0;
+    // 5: its own id, the family id "GRPS","DRAW","DEVI","OUTG" and "BASE",0,0,0 add a
+    // reference and store the window; any other id: false, the count unchanged.
+    virtual bool QueryInterface(const ComponentId* id, void** out) = 0;
+    // 7: the view reset; `keep` false clears the three view flags.
+    virtual bool ResetView(bool keep) = 0;
+    // 8: builds the window's tool panel for a page id; true when done.
+    virtual bool BuildToolPanel(int32_t pageId) = 0;
+    // 9: refreshes the tool panel (or the zoom page).
+    virtual void RefreshToolPanel(uint32_t flags) = 0;
+    // 10: binds the window to its display cell (handlers, sliders, pages).
+    virtual void AttachHost() = 0;
+    // 11: the channel selection (n: channel n - 1; 0: the first); true when changed.
+    virtual bool SelectChannel(int32_t number) = 0;
+    // 12
+    virtual void Layout() = 0;
+    // 13: the window became its host's current one.
+    virtual void OnActivate() = 0;
+    // 14: redraws the host's toolkit window, then RepaintHosts.
+    virtual void Redraw();
+    // 15: takes the host's size words.
+    virtual void Resize() = 0;
+    // 16
+    virtual void SetVisible(bool visible) = 0;
+    // 17
+    virtual void SetModeFlag(uint8_t flag) { modeFlag = flag; }
+    // 18: the colour list of windows of this kind.
+    virtual GraphicsColourList* GetDefaults() = 0;
+    // 19
+    virtual void RepaintHosts() = 0;
+    // 20: a colour set for the window; repaints when it changed.
+    virtual void SetColours(uint32_t colours) = 0;
+    // 21: places both slider thumbs from the host's offsets.
+    virtual void PlaceSliders() = 0;
+    // 22: the sliders' mode word and the zoom and scroll words back to their start.
+    virtual void ResetZoomScroll() = 0;
+    // 23: places the frame's screen rectangle in a texture view.
+    virtual void SetFrameRect(TextureView* view) = 0;
+    // 24: renders the current frame into a texture view; true when it shows it.
+    virtual bool RenderToTextureView(TextureView* view) = 0;
+    // 25, 26: shape placement with the pointer.
+    virtual int32_t BeginPlacement(int32_t argument) = 0;
+    virtual int32_t EndPlacement(int32_t result) = 0;
+    // 27: the pointer in view coordinates; the readouts follow.
+    virtual void SetPointer(float x, float y) = 0;
+    // 28: the horizontal wheel and scroll (steps; tenfold with Ctrl; Shift).
+    virtual void ScrollBy(int32_t steps, bool tenfold, bool shift) = 0;
+    // 29
+    virtual void NoOperation() {}
+    // 30, 31: scroll by whole pixels (31 is also the vertical wheel).
+    virtual void ScrollStepX(int32_t steps, bool tenfold) = 0;
+    virtual void ScrollStepY(int32_t steps, bool tenfold) = 0;
+    // 32
+    virtual GraphicsButtonHandler GetButtonHandler() = 0;
+    // 33: the host widget's pointer-move handler is the window's placement tracker.
+    virtual bool IsTracking() = 0;
+    // 34: style flag 2 of both sliders on or off; repaints when it changed.
+    virtual void SetSliderStyle(bool on) = 0;
+
+    // The lens refresh the device asks for after deliveries and frame changes.
+    virtual void RefreshLens(GraphicsLens* lens) { (void)lens; }
+    // The device's scales changed (event 12 while this is the host's current window).
+    virtual void UpdateScales() {}
+    // The device's frame changed (event 10).
+    virtual void RefreshFrame() {}
+
+    // The framework's names of slots 8, 9, 10 and 12.
+    void AfterCellSync(int32_t value) override { BuildToolPanel(value); }
+    void LeavePrimary(bool flag) override { RefreshToolPanel(flag ? 1u : 0u); }
+    void OnCellSync() override { AttachHost(); }
+    void BecomeCurrent() override { Layout(); }
+
+    // The host's record (through the host services); nullptr without one.
+    GraphicsHost* Host() const;
+
+    // ---- Fields the host display cell reads and calls
+    // The five callbacks: draw the frame (in the host's GL context, model-view at the
+    // view's origin), refresh the statistics list, update the value readout under the
+    // pointer (true when it changed), key press and key release (the toolkit's key
+    // word; 1 when the key was used, 0 to pass it on).
+    void (*draw)(GraphicsWindow* window) = nullptr;
+    void (*refreshStatistics)(GraphicsWindow* window) = nullptr;
+    bool (*updateReadout)(GraphicsWindow* window) = nullptr;
+    int32_t (*keyDown)(GraphicsWindow* window, uint32_t keyWord) = nullptr;
+    int32_t (*keyUp)(GraphicsWindow* window, uint32_t keyWord) = nullptr;
+    // Run by PollComponentState: data changed, and data ready (codes 2 and above).
+    void (*dataChanged)(GraphicsWindow* window) = nullptr;
+    void (*dataReady)(GraphicsWindow* window) = nullptr;
+    uint8_t cursorMarkShown = 0;     // the placement mark is drawn
+    uint8_t originMark = 0;          // the second view flag: the origin mark is drawn
+    uint8_t cursorMarkWanted = 0;
+    uint8_t modeFlag = 1;
+    uint8_t readyFlag = 0;
+    GraphicsReadout readout;
+    GraphicsAxes axes;
+    int32_t hostWidth = 100;         // the host's size words (Resize)
+    int32_t hostHeight = 100;
+    float pointerX = 0.0f;           // the pointer / placement point, view coordinates
+    float pointerY = 0.0f;
+    uint32_t colours = 0x4000000;    // the colour set
+};
+
+// ---- Operations on any graphics window ---------------------------------------------------
+
+// Pulls the window's current device and stores the code; runs the post-pull step for
+// codes 3 and above, the data-changed and data-ready callbacks and the all-idle walk.
+// True when data came. Installed as ComponentServices::pollComponentState. The caller
+// holds the display lock.
+bool PollComponentState(OutputWindow* window);
+// The all-idle walk: when every device of the window other than `except` is hidden or
+// pending, the window's all-idle flag is set. The display cell's markGroupReady runs it.
+void GraphicsWindowAllIdleWalk(OutputWindow* window, DeviceViewBase* except);
+// An image window for the cell (count 1), or nullptr. Installed as
+// ComponentServices::createImageWindow.
+OutputWindow* CreateImageWindow(DisplayCellBase* cell);
+// (A window is repainted at once with RepaintWindowNow (window, 7) of app/field_readers.h.)
+
+// ---- What the layers above provide -------------------------------------------------------
+
+// The display cell and its workspace, filled by the views layer. Every entry takes the
+// cell the window is shown in.
+struct GraphicsHostServices {
+    // The cell's record for its graphics window; nullptr: the cell shows none.
+    GraphicsHost* (*host)(DisplayCellBase* cell) = nullptr;
+    // The cell has a workspace / is its workspace's active cell.
+    bool (*hasWorkspace)(DisplayCellBase* cell) = nullptr;
+    bool (*isActiveCell)(DisplayCellBase* cell) = nullptr;
+    // The lens of the cell's workspace, or nullptr.
+    GraphicsLens* (*lens)(DisplayCellBase* cell) = nullptr;
+    // Readouts of the cell's workspace: rewrite and mark (WorkspaceUpdateCoordText), or
+    // repaint the changed fields at once (WorkspaceUpdateReadouts).
+    bool (*updateCoordText)(DisplayCellBase* cell) = nullptr;
+    void (*updateReadouts)(DisplayCellBase* cell) = nullptr;
+    // Pages of the cell's workspace, refreshed when they are open.
+    void (*refreshTransportPage)(DisplayCellBase* cell) = nullptr;
+    void (*redrawFastSelectorFrame)(DisplayCellBase* cell) = nullptr;
+    void (*refreshSelectTabPage)(DisplayCellBase* cell) = nullptr;
+    void (*refreshViewModePage)(DisplayCellBase* cell) = nullptr;
+    void (*refreshZoomBar)(DisplayCellBase* cell, uint32_t flags) = nullptr;
+    void (*updateZoomBarPage)(DisplayCellBase* cell, bool repaint) = nullptr;
+    void (*updateGridPage)(DisplayCellBase* cell, bool repaint) = nullptr;
+    void (*lensPageSetFromView)(DisplayCellBase* cell) = nullptr;
+    // The display: mark for redraw and refresh the mode button and readouts
+    // (DisplayRequestRedraw); poll a device that delivered and paint or mark by level
+    // (DisplayOnDataReady); repaint at once under the display lock (DisplayRepaint).
+    void (*requestRedraw)(DisplayCellBase* cell, int32_t level) = nullptr;
+    bool (*onDataReady)(DisplayCellBase* cell, int32_t level, DeviceViewBase* device) = nullptr;
+    void (*repaint)(DisplayCellBase* cell) = nullptr;
+    // The cell handles a device that reports pending.
+    void (*pending)(DisplayCellBase* cell, DeviceViewBase* device) = nullptr;
+    // The statistics list: a row of a list-kind statistics result, or region statistics
+    // from the record's words.
+    void (*showStatisticsList)(DisplayCellBase* cell, const void* rows, uint32_t row) = nullptr;
+    void (*showRegionStatistics)(DisplayCellBase* cell) = nullptr;
+    // Frame playback feeds the cell (a frame player with an active source).
+    bool (*playerFeeds)(DisplayCellBase* cell) = nullptr;
+    // Arms the one-shot stop of playback; false when it did not (act at once then).
+    bool (*startAutoStop)() = nullptr;
+};
+GraphicsHostServices& TheGraphicsHostServices();
+
+// The shapes of a cell (opaque containers), filled by the shapes layer.
+struct GraphicsShapeServices {
+    // Removes every shape of the owner (all shapes for owner null) / the owner's
+    // current shape.
+    void (*removeShapesOf)(void* container, void* owner) = nullptr;
+    void (*removeShape)(void* container, void* owner) = nullptr;
+    // Calls the notification of every shape bound to the owner.
+    void (*notifyShapesOf)(void* container, void* owner, int32_t flag) = nullptr;
+    // Re-places the edit frame in the rotate modes.
+    void (*refreshRotateFrame)(void* container) = nullptr;
+    // Drag feedback: points at template positions scaled by dx and dy; the current
+    // spline of the container up to (sx, sy) in frame coordinates; the point count of
+    // the container's current shape.
+    void (*drawScaledPoints)(double dx, double dy) = nullptr;
+    void (*bsplineDraw)(void* container, double sx, double sy) = nullptr;
+    int32_t (*currentShapePoints)(void* container) = nullptr;
+};
+GraphicsShapeServices& TheGraphicsShapeServices();
+
+}  // namespace orva
