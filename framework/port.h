@@ -101,7 +101,6 @@ public:
     double scales[4] = {1.0, 1.0, 1.0, 1.0};
     uint32_t stateWords[15] = {};
     void* shapes = nullptr;  // the display's shape container
-    int32_t offset[2] = {0, 0};  // the view's integer offset in its cell, pixels
 };
 
 // The entry container of a port ("CTNR" "OUTG" "ENTR" "CTNR").

@@ -2,7 +2,7 @@
 
 #include "app/cui.h"
 #include "app/shell_hooks.h"
-#include "views/cell_graphics.h"
+#include "app/graphics_window.h"
 #include "views/display_cell.h"
 #include "views/workspace.h"
 
@@ -37,13 +37,65 @@ bool InSlot(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) {
 
 void GroupReady(OutputWindow* window, DeviceViewBase* device) {
     MarkGroupReady(window, device);
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    if (ops.idleWalk != nullptr) ops.idleWalk(window, device);
 }
 
 void WindowRedraw(DisplayCellBase* cell, OutputWindow*) {
     if (DisplayComponent* c = AsDisplayCell(cell)) MarkWindowForRedraw(c->window);
 }
+
+// ---- What the graphics windows ask of their cell
+
+GraphicsHost* Host(DisplayCellBase* cell) { return DisplaySyncHost(AsDisplayCell(cell)); }
+
+bool HasWorkspace(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    return c != nullptr && c->workspace != nullptr;
+}
+
+bool IsActive(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    return c != nullptr && c->IsActive();
+}
+
+GraphicsLens* PreviewLens(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    WorkspaceComponent* ws = c != nullptr ? c->workspace : nullptr;
+    if (ws == nullptr) return nullptr;
+    GraphicsLens& lens = ws->previewLens;
+    lens.view = ws->preview.widget != nullptr ? &ws->preview : nullptr;
+    lens.window = ws->preview.widget != nullptr ? ws->preview.widget->window : nullptr;
+    lens.image = &ws->preview.image;
+    lens.on = ws->previewOn;
+    return &lens;
+}
+
+bool UpdateCoordText(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    const DisplayHooks& h = TheDisplayHooks();
+    return c != nullptr && c->workspace != nullptr && h.updateCoordText != nullptr && h.updateCoordText(c->workspace);
+}
+
+void SelectTabPage(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    const DisplayHooks& h = TheDisplayHooks();
+    if (c != nullptr && c->workspace != nullptr && h.refreshSelectTabPage != nullptr)
+        h.refreshSelectTabPage(c->workspace);
+}
+
+void ViewModePage(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    const DisplayHooks& h = TheDisplayHooks();
+    if (c != nullptr && c->workspace != nullptr && h.refreshViewModePage != nullptr)
+        h.refreshViewModePage(c->workspace);
+}
+
+void RequestRedraw(DisplayCellBase* cell, int32_t level) { DisplayRequestRedraw(AsDisplayCell(cell), level); }
+
+bool DataReady(DisplayCellBase* cell, int32_t level, DeviceViewBase* device) {
+    return DisplayOnDataReady(level, AsDisplayCell(cell), device);
+}
+
+void Repaint(DisplayCellBase* cell) { DisplayRepaint(AsDisplayCell(cell)); }
 
 }  // namespace
 
@@ -58,6 +110,17 @@ void InstallViewsDisplayServices() {
     ComponentServices& services = TheComponentServices();
     services.markGroupReady = &GroupReady;
     services.markWindowRedraw = &WindowRedraw;
+    GraphicsHostServices& host = TheGraphicsHostServices();
+    host.host = &Host;
+    host.hasWorkspace = &HasWorkspace;
+    host.isActiveCell = &IsActive;
+    host.lens = &PreviewLens;
+    host.updateCoordText = &UpdateCoordText;
+    host.refreshSelectTabPage = &SelectTabPage;
+    host.refreshViewModePage = &ViewModePage;
+    host.requestRedraw = &RequestRedraw;
+    host.onDataReady = &DataReady;
+    host.repaint = &Repaint;
 }
 
 }  // namespace orva

@@ -23,7 +23,8 @@
 #include "toolkit/widget.h"
 #include "toolkit/widget_props.h"
 #include "toolkit/window.h"
-#include "views/cell_graphics.h"
+#include "app/graphics_window.h"
+#include "app/output_device.h"
 #include "views/workspace.h"
 
 namespace orva {
@@ -113,11 +114,6 @@ DisplayHooks& TheDisplayHooks() {
     return hooks;
 }
 
-CellGraphicsOps& TheCellGraphicsOps() {
-    static CellGraphicsOps ops;
-    return ops;
-}
-
 // ---- Small records -----------------------------------------------------------------------------------
 
 void CellViewStateReset(CellViewState* state) {
@@ -186,11 +182,7 @@ void DisplayRequestRedraw(DisplayComponent* cell, int32_t level) {
 // ---- Ready groups ----------------------------------------------------------------------------------------
 
 void MarkGroupReady(OutputWindow* group, DeviceViewBase* device) {
-    if (group == nullptr || group->allFrozen != 0) return;
-    for (DeviceViewBase* m = group->latest; m != nullptr; m = m->older) {
-        if (m != device && m->stop[0] == 0 && m->stop[1] == 0) return;
-    }
-    group->allFrozen = 1;
+    if (group != nullptr && group->allFrozen == 0) GraphicsWindowAllIdleWalk(group, device);
 }
 
 bool PollDeviceAndGroup(DeviceViewBase* device) {
@@ -314,6 +306,20 @@ void DisplayOnPipelineEvent(DisplayComponent* cell, int32_t event, int32_t level
 DisplayComponent* AsDisplayCell(ComponentBase* component) {
     if (component == nullptr || LiveCells().count(component) == 0) return nullptr;
     return static_cast<DisplayComponent*>(component);
+}
+
+GraphicsHost* DisplaySyncHost(DisplayComponent* cell) {
+    if (cell == nullptr) return nullptr;
+    GraphicsHost& h = cell->host;
+    h.window = cell->window;
+    h.view = cell->widget;
+    h.width = cell->plotWidth;
+    h.height = cell->plotHeight;
+    h.sliders = &cell->rulers;
+    ViewConsumer* view = cell->View();
+    h.shapes = view != nullptr ? view->shapes : nullptr;
+    h.statistics = cell->statisticsList != nullptr ? cell->statisticsList->widget : nullptr;
+    return &h;
 }
 
 DisplayComponent::DisplayComponent(gWindow* w, const float* sizes)
@@ -486,6 +492,8 @@ OutPort* DisplayComponent::CreatePort() {
 
 ViewConsumer* DisplayComponent::View() const { return dynamic_cast<ViewConsumer*>(port); }
 
+GraphicsWindow* DisplayComponent::Graphics() const { return dynamic_cast<GraphicsWindow*>(currentWindow); }
+
 bool DisplayComponent::IsActive() const { return workspace != nullptr && workspace->activeCell == this; }
 
 bool DisplayComponent::ActiveOrAlone() const { return workspace == nullptr || workspace->activeCell == this; }
@@ -523,8 +531,7 @@ void DisplayComponent::ResetView(bool full) {
         return;
     }
     if (v == nullptr) return;
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    if (currentDevice != nullptr && ops.resetDeviceView != nullptr) ops.resetDeviceView(currentDevice);
+    if (auto* device = dynamic_cast<OutputDevice*>(currentDevice)) device->ResetDeviceView(false);
     HideRulers(this);
     clearReadoutMarkers();
     if (ws != nullptr && ws->previewOn != 0 && IsActive()) {
@@ -579,8 +586,7 @@ void DisplayComponent::Relayout() {
         plotWidth = w;
         plotHeight = h;
     }
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    if (currentWindow != nullptr && ops.activate != nullptr) ops.activate(currentWindow);
+    if (GraphicsWindow* gw = Graphics()) gw->OnActivate();
     if (workspace != nullptr) {
         workspace->readouts.valuesCached = 0;
         workspace->readouts.channelsCached = 0;
@@ -593,9 +599,8 @@ void DisplayComponent::Redraw() { DisplayRequestRedraw(this, kRedrawMark); }
 
 void DisplayComponent::ResetColours() {
     EndEditMode();
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    if (currentWindow != nullptr && ops.setColours != nullptr) {
-        ops.setColours(currentWindow, kCellDefaultColours);
+    if (GraphicsWindow* gw = Graphics()) {
+        gw->SetColours(kCellDefaultColours);
     } else if (window != nullptr) {
         gWinSetColors(window, kCellDefaultColours);
     }
@@ -613,8 +618,7 @@ void DisplayComponent::Draw() {
 void DisplayComponent::ResetZoom() {
     if (!UiUp()) return;
     if (statisticsList != nullptr) ListCtrl::ClearValuesIfSet(statisticsList->widget);
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    if (currentWindow != nullptr && ops.resetZoomScroll != nullptr) ops.resetZoomScroll(currentWindow);
+    if (GraphicsWindow* gw = Graphics()) gw->ResetZoomScroll();
 }
 
 bool DisplayComponent::RenderPreview() {
@@ -630,9 +634,9 @@ bool DisplayComponent::RenderPreview() {
         auto* record = static_cast<SourceHolder*>(GetCurrentSourceRecord());
         if (record != nullptr && !record->loaded && record->current != nullptr) return false;
     }
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    if (currentWindow == nullptr || ops.renderToTextureView == nullptr) return false;
-    bool rendered = ops.renderToTextureView(currentWindow, preview);
+    GraphicsWindow* gw = Graphics();
+    if (gw == nullptr) return false;
+    bool rendered = gw->RenderToTextureView(preview);
     if (rendered) workspace->previewRendered = 1;
     return rendered;
 }
@@ -784,12 +788,15 @@ void DisplayPaint(gElement* e) {
         glClipPlane(GL_CLIP_PLANE0 + i, planes[i]);
         glEnable(GL_CLIP_PLANE0 + i);
     }
-    if (view->offset[0] != 0 || view->offset[1] != 0)
-        glTranslatef(static_cast<float>(view->offset[0]), static_cast<float>(view->offset[1]), 0);
+    if (cell->host.offsetX != 0 || cell->host.offsetY != 0)
+        glTranslatef(static_cast<float>(cell->host.offsetX), static_cast<float>(cell->host.offsetY), 0);
     // The layers of the view: each window of the port draws itself, in list order.
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    if (ops.drawLayer != nullptr) {
-        for (OutputWindow* layer = view->firstWindow; layer != nullptr; layer = layer->next) ops.drawLayer(layer, e);
+    for (OutputWindow* layer = view->firstWindow; layer != nullptr; layer = layer->next) {
+        auto* gw = dynamic_cast<GraphicsWindow*>(layer);
+        if (gw == nullptr || gw->draw == nullptr) continue;
+        glPushMatrix();
+        gw->draw(gw);
+        glPopMatrix();
     }
     for (int i = 0; i < 4; ++i) glDisable(GL_CLIP_PLANE0 + i);
     glMatrixMode(GL_MODELVIEW);
@@ -815,10 +822,7 @@ bool DisplayRemoveShapes(DisplayComponent* cell, bool all, const void* owner) {
 
 bool DisplaySelectChannel(DisplayComponent* cell, int32_t number) {
     if (cell == nullptr || !cell->IsActive()) return false;
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    if (cell->currentWindow != nullptr) {
-        return ops.selectChannel != nullptr && ops.selectChannel(cell->currentWindow, number);
-    }
+    if (GraphicsWindow* gw = cell->Graphics()) return gw->SelectChannel(number);
     WorkspaceReadouts& r = cell->workspace->readouts;
     int32_t index = number <= 0 ? 0 : number - 1;
     if (index >= r.channelCount) index = r.channelCount > 0 ? r.channelCount - 1 : 0;
@@ -854,16 +858,15 @@ int32_t DisplayPanelBuilder(PageWindow* page, void* widgetArg, int32_t pageId) {
     if (!UIPageIsLive(record) || !UIElementMatchesOwner(record, &DisplayPanelBuilder)) return 0;
     DisplayComponent* cell = AsDisplayCell(record->current);
     if (cell == nullptr) return 0;
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
+    GraphicsWindow* gw = cell->Graphics();
     if (pageId == kPageRefresh) {
-        if (cell->currentWindow == nullptr) return 0;
-        if (ops.refreshToolPanel != nullptr) ops.refreshToolPanel(cell->currentWindow, 0);
+        if (gw == nullptr) return 0;
+        gw->RefreshToolPanel(0);
         return 1;
     }
     if (widgetArg == nullptr) return 1;
     if (pageId == -1 || pageId == 1) {
-        bool built = cell->currentWindow != nullptr && ops.buildToolPanel != nullptr &&
-                     ops.buildToolPanel(cell->currentWindow, pageId);
+        bool built = gw != nullptr && gw->BuildToolPanel(pageId);
         return built ? 1 : 0;
     }
     if (pageId != 0) return 0;
@@ -898,13 +901,12 @@ void DisplayRepaint(DisplayComponent* cell) {
         std::lock_guard<std::recursive_mutex> hold(DisplayLock());
         if (PollWindow(cell->currentWindow)) MarkWindowForRedraw(cell->window);
     }
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    if (cell->rulers.shown != 0 && cell->rulers.target != nullptr && ops.placeRulers != nullptr)
-        ops.placeRulers(cell->rulers.target);
+    auto* target = dynamic_cast<GraphicsWindow*>(cell->rulers.target);
+    if (cell->rulers.shown != 0 && target != nullptr) target->PlaceSliders();
     WorkspaceComponent* ws = cell->workspace;
     if (ws != nullptr && cell->IsActive() && ws->previewOn != 0) {
-        if (cell->currentWindow != nullptr) {
-            if (ops.setFrameRect != nullptr) ops.setFrameRect(cell->currentWindow, &ws->preview);
+        if (GraphicsWindow* gw = cell->Graphics()) {
+            gw->SetFrameRect(&ws->preview);
         } else {
             ClearPreview(ws);
         }

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "app/graphics_window.h"
 #include "data/affine_record.h"
 #include "framework/device_view.h"
 #include "framework/port.h"
@@ -116,10 +117,10 @@ public:
     virtual void ResetZoom();
     virtual bool RenderPreview();
 
-    // The spec's names of the port's parts.
+    // The port's parts: the view, its device and its graphics window.
     ViewConsumer* View() const;
+    GraphicsWindow* Graphics() const;
     DeviceViewBase* Device() const { return currentDevice; }
-    OutputWindow* GraphicsWindow() const { return currentWindow; }
     // True when the cell is its workspace's active cell, or has no workspace.
     bool ActiveOrAlone() const;
     bool IsActive() const;
@@ -147,6 +148,7 @@ public:
     ViewRulers rulers;
     HistogramChart* uiChart = nullptr;
     ViewShapeSettings shapeSettings;
+    GraphicsHost host;               // what the graphics window reads of the cell
     gElement* pageElement = nullptr;
     uint8_t optionBytes[4] = {0, 0, 1, 1};
 
@@ -168,6 +170,8 @@ gElement* CreateDisplayWidget(DisplayComponent* cell, const float* rect);
 DisplayComponent* DisplayOfWidget(const gElement* widget);
 // True while the object is a live display cell.
 DisplayComponent* AsDisplayCell(ComponentBase* component);
+// Brings the record the graphics window reads up to date with the cell.
+GraphicsHost* DisplaySyncHost(DisplayComponent* cell);
 
 // ---- Redraw --------------------------------------------------------------------------------
 

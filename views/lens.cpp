@@ -11,7 +11,7 @@
 #include "toolkit/font.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
-#include "views/cell_graphics.h"
+#include "app/graphics_window.h"
 #include "views/display_cell.h"
 #include "views/workspace.h"
 
@@ -121,12 +121,12 @@ void LensSetOn(WorkspaceComponent* workspace, bool on) {
     lens.on = on ? 1 : 0;
     lens.pinned = 1;
     DisplayComponent* cell = workspace->activeCell;
-    if (cell == nullptr || cell->currentWindow == nullptr) {
+    GraphicsWindow* gw = cell != nullptr ? cell->Graphics() : nullptr;
+    if (gw == nullptr) {
         lens.state = 1;
         return;
     }
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    if (ops.setModeFlag != nullptr) ops.setModeFlag(cell->currentWindow, lens.on);
+    gw->SetModeFlag(lens.on);
     lens.state = 0;
 }
 
@@ -174,8 +174,7 @@ void LensPaint(gElement* widget) {
         glColor3f(0, 0, 0);
         glRectf(1, 1, W, H);
     } else if (lens.buffer != nullptr) {
-        const ViewConsumer* view = cell->View();
-        double ox = view != nullptr ? view->offset[0] : 0, oy = view != nullptr ? view->offset[1] : 0;
+        const double ox = cell->host.offsetX, oy = cell->host.offsetY;
         int32_t px = 0, py = 0;
         LensSampleOrigin(lens.size, ox + ws->readouts.cursor[0], oy + ws->readouts.cursor[1], cellWidget->width,
                          cellWidget->height, &px, &py);

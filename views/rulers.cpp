@@ -10,7 +10,7 @@
 #include "toolkit/input.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
-#include "views/cell_graphics.h"
+#include "app/graphics_window.h"
 #include "views/display_cell.h"
 #include "views/workspace.h"
 
@@ -88,9 +88,14 @@ void RulerWheel(gElement* widget, int delta, int keys, bool vertical) {
     ViewRulers* r = RulersOfWidget(widget);
     int32_t notches = delta / 120;
     if (r == nullptr || notches == 0 || r->target == nullptr) return;
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    auto op = vertical ? ops.wheelVertical : ops.wheelHorizontal;
-    if (op != nullptr) op(r->target, notches, (keys & 0x8) != 0, (keys & 0x4) != 0);
+    auto* target = dynamic_cast<GraphicsWindow*>(r->target);
+    if (target == nullptr) return;
+    const bool ctrl = (keys & 0x8) != 0, shift = (keys & 0x4) != 0;
+    if (vertical) {
+        target->ScrollStepY(notches, ctrl);
+    } else {
+        target->ScrollBy(notches, ctrl, shift);
+    }
 }
 
 int RulerKey(gElement* widget, const gKeyEvent* key, bool vertical) {
@@ -188,11 +193,12 @@ void HideRulers(DisplayComponent* cell) {
     ViewRulers& r = cell->rulers;
     ShowWidgets(&r, false);
     r.target = nullptr;
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
     OutPort* port = cell->port;
-    if (port == nullptr || ops.rulers == nullptr) return;
+    if (port == nullptr) return;
     for (OutputWindow* w = port->firstWindow; w != nullptr; w = w->next) {
-        SliderCtrl* other = ops.rulers(w);
+        auto* gw = dynamic_cast<GraphicsWindow*>(w);
+        GraphicsHost* host = gw != nullptr ? gw->Host() : nullptr;
+        SliderCtrl* other = host != nullptr ? host->sliders : nullptr;
         if (other == nullptr || other == &r) continue;
         for (gElement* e : {other->widgetH, other->widgetV})
             if (Live(e)) e->shown = 0;
@@ -268,9 +274,8 @@ void DisplayOnWidgetLayout(gElement* widget) {
     }
     WorkspaceComponent* ws = cell->workspace;
     if (ws != nullptr && cell->IsActive() && ws->previewOn != 0) {
-        const CellGraphicsOps& ops = TheCellGraphicsOps();
-        if (cell->currentWindow != nullptr) {
-            if (ops.setFrameRect != nullptr) ops.setFrameRect(cell->currentWindow, &ws->preview);
+        if (GraphicsWindow* gw = cell->Graphics()) {
+            gw->SetFrameRect(&ws->preview);
         } else if (ws->previewRendered != 0) {
             ws->previewRendered = 0;
             gWindow* pw = ws->preview.widget != nullptr ? ws->preview.widget->window : nullptr;
@@ -284,9 +289,10 @@ void DisplayOnWidgetLayout(gElement* widget) {
 // ---- View options ------------------------------------------------------------------------------------
 
 ViewRulers* RulersOfCell(const DisplayComponent* cell) {
-    if (cell == nullptr || cell->currentWindow == nullptr) return nullptr;
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    SliderCtrl* named = ops.rulers != nullptr ? ops.rulers(cell->currentWindow) : nullptr;
+    GraphicsWindow* gw = cell != nullptr ? cell->Graphics() : nullptr;
+    if (gw == nullptr) return nullptr;
+    GraphicsHost* host = gw->Host();
+    SliderCtrl* named = host != nullptr ? host->sliders : nullptr;
     if (named == nullptr || named == &cell->rulers) return const_cast<ViewRulers*>(&cell->rulers);
     return dynamic_cast<ViewRulers*>(named);
 }
@@ -435,21 +441,6 @@ bool SetChartToggle(DisplayComponent* cell, bool which, bool on) {
 bool ToggleChartToggle(DisplayComponent* cell, bool which) {
     ViewRulers* r = RulersOfCell(cell);
     return r != nullptr && SetChartToggle(cell, which, r->chartToggle[which ? 0 : 1] == 0);
-}
-
-// ---- Shared with the graphics windows ----------------------------------------------------------------
-
-bool GraphicsWindowSetColours(OutputWindow* window, uint32_t* stored, uint32_t colours) {
-    if (window == nullptr || stored == nullptr || *stored == colours) return false;
-    *stored = colours;
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    if (ops.repaintHosts != nullptr) ops.repaintHosts(window);
-    DisplayComponent* cell = AsDisplayCell(window->cell);
-    if (ComponentUiUp() && cell != nullptr && cell->window != nullptr) {
-        gWinSetColors(cell->window, colours);
-        PaintWindowNow(cell->window, true);
-    }
-    return true;
 }
 
 }  // namespace orva

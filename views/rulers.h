@@ -119,10 +119,4 @@ bool DisplayIsNotChart(const DisplayComponent* cell);
 // window names another); null without a graphics window.
 ViewRulers* RulersOfCell(const DisplayComponent* cell);
 
-// ---- Operations the graphics windows share with the cell ---------------------------------------
-
-// A colour set for the window: stored, hosts repainted, then the cell's toolkit window
-// takes it and is painted at once. `stored` is the window's colour-set word.
-bool GraphicsWindowSetColours(OutputWindow* window, uint32_t* stored, uint32_t colours);
-
 }  // namespace orva

@@ -14,7 +14,7 @@
 #include "toolkit/layout.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
-#include "views/cell_graphics.h"
+#include "app/graphics_window.h"
 #include "views/display_cell.h"
 
 namespace orva {
@@ -464,9 +464,11 @@ void SnapSegment(const float start[2], float end[2]) {
 void WorkspaceSnapActive(WorkspaceComponent* ws, bool paint) {
     DisplayComponent* cell = ws != nullptr ? ws->activeCell : nullptr;
     if (cell == nullptr || cell->editState == 0 || cell->currentDevice == nullptr) return;
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
     float p[2] = {cell->segmentEnd[0], cell->segmentEnd[1]};
-    if (cell->currentWindow != nullptr && ops.cursorPoint != nullptr) ops.cursorPoint(cell->currentWindow, &p[0], &p[1]);
+    if (GraphicsWindow* gw = cell->Graphics()) {
+        p[0] = gw->pointerX;
+        p[1] = gw->pointerY;
+    }
     WorkspaceShellHooks& h = TheWorkspaceShellHooks();
     uint32_t held = h.modifiersNow != nullptr ? h.modifiersNow() : 0;
     bool snap = (held & kKeyShift) != 0;
@@ -483,8 +485,8 @@ bool WorkspaceOnKeyRelease(gWindow* window, uint32_t key) {
     DisplayComponent* cell = ws != nullptr ? ws->activeCell : nullptr;
     if (cell == nullptr || cell->currentWindow == nullptr) return false;
     if (cell->editState == 0 || (key & kKeyShift) == 0) {
-        const CellGraphicsOps& ops = TheCellGraphicsOps();
-        return ops.keyRelease != nullptr && ops.keyRelease(cell->currentWindow, window, key);
+        GraphicsWindow* gw = cell->Graphics();
+        return gw != nullptr && gw->keyUp != nullptr && gw->keyUp(gw, key) != 0;
     }
     ws->snapPending = 1;
     if (cell->currentDevice != nullptr) WorkspaceSnapActive(ws, false);
@@ -541,9 +543,9 @@ bool WorkspaceOnKeyPress(gWindow* window, uint32_t key) {
         if (changed) PaintWindowNow(PaintTarget(ws, cell), true);
         return true;
     }
-    const CellGraphicsOps& ops = TheCellGraphicsOps();
-    if (ops.keyPress == nullptr || (window->state & kNoKeyState) != 0) return false;
-    return ops.keyPress(cell->currentWindow, window, key);
+    GraphicsWindow* gw = cell->Graphics();
+    if (gw == nullptr || gw->keyDown == nullptr || (window->state & kNoKeyState) != 0) return false;
+    return gw->keyDown(gw, key) != 0;
 }
 
 bool WorkspaceKeyDownHook(gWindow* window, gWindow*, void* key) {

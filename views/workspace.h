@@ -9,6 +9,7 @@
 
 #include "data/affine_record.h"
 #include "framework/component.h"
+#include "app/graphics_window.h"
 #include "toolkit/texture_view.h"
 #include "views/lens.h"
 
@@ -73,6 +74,7 @@ public:
     float marginSums[2] = {0.0f, 0.0f};           // left + right, top + bottom
     Lens lens;
     TextureView preview;
+    GraphicsLens previewLens;                     // the preview as the graphics windows see it
     uint8_t previewOn = 0;
     uint8_t previewRendered = 0;
     double scales[4] = {1.0, 1.0, 1.0, 1.0};
