@@ -191,8 +191,10 @@ bool PollDeviceAndGroup(DeviceViewBase* device) {
     device->lastPullCode = state;
     OutputWindow* group = device->window;
     if (state >= 3) {
-        if (device->deliverHook != nullptr) device->deliverHook(device);
-    } else if (state < 2) {
+        // New data count only when the device took them.
+        return device->deliverHook != nullptr && device->deliverHook(device);
+    }
+    if (state < 2) {
         MarkGroupReady(group, device);
     } else if (group != nullptr) {
         group->allFrozen = 0;
@@ -307,6 +309,8 @@ DisplayComponent* AsDisplayCell(ComponentBase* component) {
     if (component == nullptr || LiveCells().count(component) == 0) return nullptr;
     return static_cast<DisplayComponent*>(component);
 }
+
+size_t LiveDisplayCellCount() { return LiveCells().size(); }
 
 GraphicsHost* DisplaySyncHost(DisplayComponent* cell) {
     if (cell == nullptr) return nullptr;

@@ -170,6 +170,8 @@ gElement* CreateDisplayWidget(DisplayComponent* cell, const float* rect);
 DisplayComponent* DisplayOfWidget(const gElement* widget);
 // True while the object is a live display cell.
 DisplayComponent* AsDisplayCell(ComponentBase* component);
+// The number of display cells that exist.
+size_t LiveDisplayCellCount();
 // Brings the record the graphics window reads up to date with the cell.
 GraphicsHost* DisplaySyncHost(DisplayComponent* cell);
 

@@ -84,8 +84,9 @@ void RulerHover(gElement* widget, const platform::Point* point, bool vertical) {
     RulerMove(widget, point, vertical);
 }
 
-void RulerWheel(gElement* widget, int delta, int keys, bool vertical) {
-    ViewRulers* r = RulersOfWidget(widget);
+}  // namespace
+
+void RulersWheel(ViewRulers* r, bool vertical, int delta, int keys) {
     int32_t notches = delta / 120;
     if (r == nullptr || notches == 0 || r->target == nullptr) return;
     auto* target = dynamic_cast<GraphicsWindow*>(r->target);
@@ -97,6 +98,8 @@ void RulerWheel(gElement* widget, int delta, int keys, bool vertical) {
         target->ScrollBy(notches, ctrl, shift);
     }
 }
+
+namespace {
 
 int RulerKey(gElement* widget, const gKeyEvent* key, bool vertical) {
     ViewRulers* r = RulersOfWidget(widget);
@@ -242,8 +245,8 @@ void RulerHMove(gElement* widget, const platform::Point* point) { RulerMove(widg
 void RulerVMove(gElement* widget, const platform::Point* point) { RulerMove(widget, point, true); }
 void RulerHHover(gElement* widget, const platform::Point* point) { RulerHover(widget, point, false); }
 void RulerVHover(gElement* widget, const platform::Point* point) { RulerHover(widget, point, true); }
-void RulerHWheel(gElement* widget, int delta, int keys) { RulerWheel(widget, delta, keys, false); }
-void RulerVWheel(gElement* widget, int delta, int keys) { RulerWheel(widget, delta, keys, true); }
+void RulerHWheel(gElement* widget, int delta, int keys) { RulersWheel(RulersOfWidget(widget), false, delta, keys); }
+void RulerVWheel(gElement* widget, int delta, int keys) { RulersWheel(RulersOfWidget(widget), true, delta, keys); }
 int RulerHKey(gElement* widget, const gKeyEvent* key) { return RulerKey(widget, key, false); }
 int RulerVKey(gElement* widget, const gKeyEvent* key) { return RulerKey(widget, key, true); }
 

@@ -68,7 +68,9 @@ void RulerHMove(gElement* widget, const platform::Point* point);
 void RulerVMove(gElement* widget, const platform::Point* point);
 void RulerHHover(gElement* widget, const platform::Point* point);
 void RulerVHover(gElement* widget, const platform::Point* point);
-// The wheel: notches = delta / 120 toward zero; keys: bit 3 Ctrl, bit 2 Shift.
+// The wheel: notches = delta / 120 toward zero; when not zero the target scrolls by them
+// (keys: bit 3 Ctrl, bit 2 Shift).
+void RulersWheel(ViewRulers* rulers, bool vertical, int delta, int keys);
 void RulerHWheel(gElement* widget, int delta, int keys);
 void RulerVWheel(gElement* widget, int delta, int keys);
 int RulerHKey(gElement* widget, const gKeyEvent* key);
