@@ -207,8 +207,11 @@ public:
 
     // The lens refresh the device asks for after deliveries and frame changes.
     virtual void RefreshLens(GraphicsLens* lens) { (void)lens; }
-    // The device's scales changed (event 12 while this is the host's current window).
+    // The device's scales changed (event 12 while this is the host's current window)
+    // or its zoom did: the window updates its view.
     virtual void UpdateScales() {}
+    // The device scrolled an axis (x when `axisX`): the window updates that slider.
+    virtual void UpdateScrollControl(bool axisX) { (void)axisX; }
     // The device's frame changed (event 10).
     virtual void RefreshFrame() {}
 
@@ -222,8 +225,9 @@ public:
     GraphicsHost* Host() const;
 
     // ---- Fields the host display cell reads and calls
-    // The five callbacks: draw the frame (in the host's GL context, model-view at the
-    // view's origin), refresh the statistics list, update the value readout under the
+    // The five callbacks: draw the frame (in the host's GL context, the model-view at
+    // the view widget's top-left corner moved by the host's offsetX and offsetY, y down,
+    // one unit a pixel), refresh the statistics list, update the value readout under the
     // pointer (true when it changed), key press and key release (the toolkit's key
     // word; 1 when the key was used, 0 to pass it on).
     void (*draw)(GraphicsWindow* window) = nullptr;
@@ -239,6 +243,9 @@ public:
     uint8_t cursorMarkWanted = 0;
     uint8_t modeFlag = 1;
     uint8_t readyFlag = 0;
+    uint8_t locked = 0;              // deliveries leave the all-idle flag alone
+    int32_t frameIndex = 0;          // the current frame index, and whether it was shown
+    uint8_t frameShown = 0;
     GraphicsReadout readout;
     GraphicsAxes axes;
     int32_t hostWidth = 100;         // the host's size words (Resize)
@@ -246,6 +253,7 @@ public:
     float pointerX = 0.0f;           // the pointer / placement point, view coordinates
     float pointerY = 0.0f;
     uint32_t colours = 0x4000000;    // the colour set
+    uint32_t markList = 0;           // the origin mark's display list (host's context), 0: none
 };
 
 // ---- Operations on any graphics window ---------------------------------------------------
@@ -304,6 +312,9 @@ struct GraphicsHostServices {
     bool (*playerFeeds)(DisplayCellBase* cell) = nullptr;
     // Arms the one-shot stop of playback; false when it did not (act at once then).
     bool (*startAutoStop)() = nullptr;
+    // The frame count of a data description (what a component's frame query answers);
+    // negative when unknown.
+    int64_t (*frameCount)(const void* description) = nullptr;
 };
 GraphicsHostServices& TheGraphicsHostServices();
 

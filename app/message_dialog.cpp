@@ -332,8 +332,6 @@ std::vector<std::string> SplitLines(const char* text) {
     return lines;
 }
 
-bool OnUiThread() { return static_cast<uint32_t>(platform::CurrentThreadId()) == gUiThreadId(); }
-
 // ---- Calls run on the user-interface thread -----------------------------------------------------------
 // The toolkit's message 0x503 carries a function (wParam) and its data (lParam).
 
@@ -379,6 +377,20 @@ int WriterDialog(const char* title, const char* text, uint32_t buttons) {
 bool DontAskAgain(uint32_t result) { return result != kMsgNoWindow && (result & kMsgTicked) != 0; }
 
 }  // namespace
+
+bool OnUiThread() { return static_cast<uint32_t>(platform::CurrentThreadId()) == gUiThreadId(); }
+
+bool CallOnUiThread(gWindow* window, void (*fn)(void*), void* data) {
+    if (fn == nullptr) return false;
+    if (OnUiThread()) {
+        fn(data);
+        return true;
+    }
+    gSetMessage503Hook(&RunCall);
+    const pf::Hwnd target = window != nullptr ? window->hwnd : nullptr;
+    pf::LResult ignored = 0;
+    return target != nullptr && pf::SendMessageChecked(target, kMsg503, CallWord(fn), reinterpret_cast<pf::LParam>(data), &ignored);
+}
 
 // ---- The dialog and the box ---------------------------------------------------------------------------
 

@@ -73,6 +73,14 @@ uint32_t ShowMessageDialog(gWindow* owner, const char* title, const char* const*
 // another thread the box is asked on the user-interface thread while the caller waits.
 int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t type);
 
+// True on the user-interface thread.
+bool OnUiThread();
+// Runs fn(data) on the user-interface thread: at once when called there, else through
+// the window's queue (the toolkit's message 0x503) while the caller waits. False when it
+// did not run (no window, or the window went away meanwhile). The caller must hold no
+// lock that the user-interface thread may wait for.
+bool CallOnUiThread(gWindow* window, void (*fn)(void*), void* data);
+
 // The open message dialog's window, null when none is open.
 gWindow* MessageDialogWindow();
 // Closes the open message dialog quietly (its question answers 0); false when none.
