@@ -19,6 +19,7 @@
 #include "shapes/shape_container.h"
 #include "toolkit/histogram_chart.h"
 #include "toolkit/layout.h"
+#include "toolkit/painters.h"
 #include "toolkit/list_control.h"
 #include "toolkit/widget.h"
 #include "toolkit/widget_props.h"
@@ -730,14 +731,15 @@ void DisplayGetPlotArea(const DisplayComponent* cell, float out[4], int32_t scro
     float x = cell->cellRect[0], y = cell->cellRect[1], w = cell->cellRect[2], h = cell->cellRect[3];
     if (scrollRows > 0) h -= kScrollBarRow * static_cast<float>(scrollRows);
     const ViewRulers& r = cell->rulers;
+    // The rulers sit at the cell's corner: the picture starts past them.
     if (r.hidden == 0) {
         if (r.scaleShown[1] != 0) {
-            float s = r.thickness[0];
+            float s = r.thickness[0] + cell->cellRect[0];
             w = w + cell->cellRect[0] - s;
             x = s;
         }
         if (r.scaleShown[0] != 0) {
-            float t = r.thickness[1];
+            float t = r.thickness[1] + cell->cellRect[1];
             h = h + cell->cellRect[1] - t;
             y = t;
         }
@@ -772,6 +774,10 @@ void DisplayApplyRulerOrigin(DisplayComponent* cell) {
 void DisplayPaint(gElement* e) {
     DisplayComponent* cell = DisplayOfWidget(e);
     if (cell == nullptr) return;
+    if (gIsPicking()) {
+        glRectf(e->x, e->y, e->x + e->width, e->y + e->height);
+        return;
+    }
     ViewConsumer* view = cell->View();
     if (view == nullptr || cell->currentWindow == nullptr) return;
     gWindow* w = e->window;

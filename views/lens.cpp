@@ -9,6 +9,7 @@
 #include "data/kernel_util.h"
 #include "framework/port.h"
 #include "toolkit/font.h"
+#include "toolkit/painters.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 #include "app/graphics_window.h"
@@ -19,8 +20,7 @@ namespace orva {
 
 namespace {
 
-// The lens widget's style word and creation style.
-constexpr uint32_t kLensStyle = 0x2000;
+// The lens widget's creation style.
 constexpr uint32_t kLensCreate = 0x40000000;
 // The largest sampled square that the painter reads.
 constexpr uint32_t kLensPaintLimit = 1000;
@@ -71,7 +71,7 @@ bool CreateLensView(WorkspaceComponent* workspace, gWindow* window, void* owner)
     LensPixelSize(workspace, &x, extent, static_cast<float>(window->clientWidth) - workspace->margins[2]);
     WidgetDesc d;
     d.kind = kLensKind;
-    d.style = kLensStyle | kWsNoPlace;
+    d.style = kWsLeft | kWsTop | kWsNoPlace;
     d.width = d.cellWidth = extent[0];
     d.height = d.cellHeight = extent[1];
     d.offsetX = x;
@@ -151,6 +151,10 @@ void LensSampleOrigin(uint32_t size, double cursorX, double cursorY, float widge
 void LensPaint(gElement* widget) {
     WorkspaceComponent* ws = WorkspaceOfLens(widget);
     if (ws == nullptr) return;
+    if (gIsPicking()) {
+        glRectf(widget->x, widget->y, widget->x + widget->width, widget->y + widget->height);
+        return;
+    }
     gWindow* w = widget->window;
     Lens& lens = ws->lens;
     if (w == nullptr || (w->state & kNotDrawnMask) != 0 || lens.on == 0) return;

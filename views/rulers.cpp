@@ -187,6 +187,8 @@ bool RulersAttach(ViewRulers* r, gWindow* window, const float* rect, OutputWindo
     gWgtSetKeyHandler(r->widgetV, &RulerVKey);
     r->widgetH->style |= kRulerWidgetStyle;
     r->widgetV->style |= kRulerWidgetStyle;
+    // The rulers follow the pointer: they take the hover.
+    for (gElement* e : {r->widgetH, r->widgetV}) e->state0 = e->active = 1;
     RulersPlace(r, rect[0], rect[1], rect[2], rect[3]);
     return true;
 }

@@ -71,6 +71,22 @@ void FollowCurrentCell(WorkspaceComponent* ws, DisplayComponent* cell) {
 
 bool WindowShown(const gWindow* w) { return w != nullptr && (w->state & (kStateHidden | kStateHiddenByShow)) == 0; }
 
+// The group's insets around its workspace: left, top, right, bottom. The workspace never
+// covers the group's own controls: when the group's tab bar lies in the workspace's
+// columns (not in the page column at the left), the workspace starts below it.
+void GroupInsets(const WindowGroup* group, int32_t out[4]) {
+    out[0] = out[1] = out[2] = out[3] = 0;
+    if (group == nullptr) return;
+    out[0] = group->sideWidth;
+    out[1] = group->topMargin;
+    out[3] = group->bottomMargin;
+    const gElement* tabs = group->tabBar;
+    if (tabs != nullptr && gWgtIsLive(tabs) && tabs->x >= static_cast<float>(out[0])) {
+        const int32_t below = static_cast<int32_t>(std::ceil(tabs->y + tabs->height)) + 3;
+        out[1] = std::max(out[1], below);
+    }
+}
+
 void HostResized(gWindow* window) { WorkspaceResizeLayout(WorkspaceOfWindow(window)); }
 
 gWindow* PaintTarget(WorkspaceComponent* ws, DisplayComponent* cell) {
@@ -262,9 +278,9 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
         return nullptr;
     }
     gWindow* groupWindow = group != nullptr ? group->windows[0] : nullptr;
-    const int32_t left = group != nullptr ? group->sideWidth : 0;
-    const int32_t top = group != nullptr ? group->topMargin : 0;
-    const int32_t bottom = group != nullptr ? group->bottomMargin : 0;
+    int32_t insets[4];
+    GroupInsets(group, insets);
+    const int32_t left = insets[0], top = insets[1], bottom = insets[3];
     if (groupWindow != nullptr) {
         page->savedX = left;
         page->savedY = top;
@@ -326,7 +342,9 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
 
 void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t height, bool notify) {
     if (host == nullptr || group == nullptr || (host->style & kNoLayoutStyle) != 0) return;
-    const int32_t left = group->sideWidth, top = group->topMargin, bottom = group->bottomMargin;
+    int32_t insets[4];
+    GroupInsets(group, insets);
+    const int32_t left = insets[0], top = insets[1], bottom = insets[3];
     int32_t bars = 0;
     for (int i = 2; i < 4; ++i) {
         gWindow* bar = group->windows[i];
@@ -371,7 +389,7 @@ gElement* CreateCellArea(WorkspaceComponent* ws, gWindow* window, const float* r
     d.height = d.cellHeight = std::max(d.height, 1.0f);
     d.offsetX = x;
     d.offsetY = y;
-    d.state[1] = 0x01000101u;
+    d.state[1] = 0;  // drawn, never picked
     d.state[2] = 1;
     d.paint = &PaintNothing;
     gElement* e = gWgtCreate(window, nullptr, nullptr, &d, kCellAreaCreate);
