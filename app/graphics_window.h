@@ -132,6 +132,21 @@ struct GraphicsColourList {
     uint32_t growth = 64;
 };
 
+// The frame a value readout reads: 64-bit real samples (format word with bit 0x40;
+// with 0x10000 the channels of a line lie one row of the frame apart), the position of
+// its first sample in the frame, its size, channels, and the frame and channel it holds.
+struct ReadoutFrame {
+    const double* values = nullptr;
+    int64_t left = 0;
+    int64_t top = 0;
+    int64_t width = 0;
+    int64_t height = 0;
+    uint32_t channels = 1;
+    uint32_t format = 0;
+    int32_t frame = 0;
+    int32_t channel = 0;
+};
+
 // The toolkit's button handler of a view widget.
 using GraphicsButtonHandler = bool (*)(gElement* widget, uintptr_t data);
 
@@ -315,6 +330,12 @@ struct GraphicsHostServices {
     // The frame count of a data description (what a component's frame query answers);
     // negative when unknown.
     int64_t (*frameCount)(const void* description) = nullptr;
+    // The frame the value readout reads for a device's consumer (the real samples behind
+    // the pixels); false when there is none.
+    bool (*readoutFrame)(ComponentBase* consumer, ReadoutFrame* out) = nullptr;
+    // The rows of a statistics result a pull delivered (PullResult::statistic) when it
+    // is of the list kind; 0 otherwise.
+    uint32_t (*statisticsRows)(const void* statistic) = nullptr;
 };
 GraphicsHostServices& TheGraphicsHostServices();
 

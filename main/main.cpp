@@ -6,6 +6,7 @@
 #include "common/clib.h"
 #include "common/cpu_info.h"
 #include "framework/app_object.h"
+#include "main/display_services.h"
 #include "main/processing_services.h"
 #include "main/reduction_services.h"
 #include "main/services.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     InstallProcessingServices();
     InstallReductionServices();
     InstallTransformServices();
+    InstallDisplayServices();
     InstallViewsDisplayServices();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
     if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);

@@ -14,6 +14,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/texture/bare_textures.h"
 #include "platform/msg_queue.h"
 #include "toolkit/texture_image.h"
 #include "toolkit/window.h"
@@ -21,6 +22,7 @@
 namespace {
 
 using namespace orva;
+using orva::bench::BareTextures;
 
 constexpr int32_t kFrame = 2048;
 constexpr int32_t kMosaic = 4096;
@@ -90,56 +92,13 @@ void BM_UploadFrame_ours(benchmark::State& state) {
 }
 BENCHMARK(BM_UploadFrame_ours)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Textures defined once with the sampling state the texture image uses (nearest,
-// clamped, decal); each frame: sub-image uploads and one quad per texture.
-struct BareTextures {
-    explicit BareTextures(int count) : names(static_cast<size_t>(count)) {
-        glGenTextures(count, names.data());
-        for (GLuint name : names) {
-            glBindTexture(GL_TEXTURE_2D, name);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, kTile, kTile, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
-        }
-    }
-    ~BareTextures() { glDeleteTextures(static_cast<GLsizei>(names.size()), names.data()); }
-    void Frame(const uint8_t* pixels, int32_t side) {
-        const int per = side / kTile;
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, side);
-        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);  // the GL default, whatever ran before
-        glEnable(GL_TEXTURE_2D);
-        glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
-        for (int i = 0; i < static_cast<int>(names.size()); ++i) {
-            const int x = (i % per) * kTile, y = (i / per) * kTile;
-            glBindTexture(GL_TEXTURE_2D, names[static_cast<size_t>(i)]);
-            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, kTile, kTile, GL_RGB, GL_UNSIGNED_BYTE,
-                            pixels + (static_cast<size_t>(y) * side + x) * 3);
-            glBegin(GL_QUADS);
-            glTexCoord2f(0, 0);
-            glVertex2f(static_cast<float>(x), static_cast<float>(y));
-            glTexCoord2f(0, 1);
-            glVertex2f(static_cast<float>(x), static_cast<float>(y + kTile));
-            glTexCoord2f(1, 1);
-            glVertex2f(static_cast<float>(x + kTile), static_cast<float>(y + kTile));
-            glTexCoord2f(1, 0);
-            glVertex2f(static_cast<float>(x + kTile), static_cast<float>(y));
-            glEnd();
-        }
-        glDisable(GL_TEXTURE_2D);
-        glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    }
-    std::vector<GLuint> names;
-};
-
 void RunBare(benchmark::State& state, int32_t side) {
     if (BenchWindow() == nullptr) {
         state.SkipWithError("no display");
         return;
     }
     const uint8_t* pixels = Pixels(side).data();
-    BareTextures bare((side / kTile) * (side / kTile));
+    BareTextures bare(kTile, kTile, (side / kTile) * (side / kTile));
     Run(state, side, [&](gWindow*) { bare.Frame(pixels, side); });
 }
 

@@ -7,10 +7,12 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <vector>
 
 #include "app/graphics_window.h"
 #include "app/image_device.h"
+#include "app/image_window.h"
 #include "framework/component.h"
 #include "framework/port.h"
 #include "toolkit/window.h"
@@ -54,6 +56,14 @@ public:
         return link == nullptr || link->AcceptFormat(r);
     }
     void* QueryFrameDescription() override { return &frames; }
+    // Records the data messages the window sends and answers them through `answer`.
+    bool OnMessage(MessageRecord* m, uint32_t argument) override {
+        if (m == nullptr) return false;
+        messages.push_back(m->code);
+        WindowRequest* request = AsWindowRequest(MessageTargetOf(m));
+        if (request != nullptr && answer) return answer(m->code, request);
+        return ComponentBase::OnMessage(m, argument);
+    }
     FrameDataRecord* QueryFrameData(int32_t frame, int32_t section) override {
         record.frame = frame < 0 ? 0 : frame;
         record.section = section < 0 ? 0 : section;
@@ -104,6 +114,8 @@ public:
     int64_t frames = 1;
     bool noCopy = false;
     std::atomic<int> pulls{0};
+    std::vector<int32_t> messages;
+    std::function<bool(int32_t, WindowRequest*)> answer;
 };
 
 // A display cell with the record its graphics window reads.
@@ -124,6 +136,13 @@ public:
     int viewModePages = 0;
     int transportPages = 0;
     int selectTabPages = 0;
+    int readoutUpdates = 0;
+    int repaints = 0;
+    int regionStatistics = 0;
+    int statisticsRows = -1;   // the row the statistics list showed last
+    bool playerFeeds = false;
+    int zoomBarPages = 0;
+    int gridPages = 0;
 };
 
 // A graphics window that records what its device asks of it.
@@ -210,6 +229,15 @@ public:
         h.refreshSelectTabPage = [](DisplayCellBase* c) { ++static_cast<FakeCell*>(c)->selectTabPages; };
         h.lensPageSetFromView = [](DisplayCellBase* c) { ++static_cast<FakeCell*>(c)->lensPages; };
         h.frameCount = [](const void* d) { return *static_cast<const int64_t*>(d); };
+        h.updateReadouts = [](DisplayCellBase* c) { ++static_cast<FakeCell*>(c)->readoutUpdates; };
+        h.repaint = [](DisplayCellBase* c) { ++static_cast<FakeCell*>(c)->repaints; };
+        h.showRegionStatistics = [](DisplayCellBase* c) { ++static_cast<FakeCell*>(c)->regionStatistics; };
+        h.showStatisticsList = [](DisplayCellBase* c, const void*, uint32_t row) {
+            static_cast<FakeCell*>(c)->statisticsRows = static_cast<int>(row);
+        };
+        h.playerFeeds = [](DisplayCellBase* c) { return static_cast<FakeCell*>(c)->playerFeeds; };
+        h.updateZoomBarPage = [](DisplayCellBase* c, bool) { ++static_cast<FakeCell*>(c)->zoomBarPages; };
+        h.updateGridPage = [](DisplayCellBase* c, bool) { ++static_cast<FakeCell*>(c)->gridPages; };
         Marks().store(0);
     }
     ~ServicesScope() {
@@ -259,6 +287,43 @@ struct Chain {
     FakeCell* cell;
     PatternSource* source;
     RecordingWindow* window;
+    Image2DDevice* device;
+    bool bound = false;
+};
+
+// A cell, an image window and its device bound to a pattern source; the device is the
+// cell's current one and the window its current window.
+struct ImageChain {
+    explicit ImageChain(int64_t width, int64_t height, uint32_t channels = 3, int32_t hostWidth = 900,
+                        int32_t hostHeight = 706)
+        : cell(new FakeCell), source(new PatternSource(width, height, channels)) {
+        cell->host.width = hostWidth;
+        cell->host.height = hostHeight;
+        window = new Image2DWindow(cell);
+        DeviceViewBase* made = nullptr;
+        window->CreateDevice(&made);
+        device = static_cast<Image2DDevice*>(made);
+        window->current = window->latest = device;
+        cell->currentDevice = device;
+        cell->currentWindow = window;
+        bound = ConsumerAttach(&device->pin, source);
+    }
+    ~ImageChain() {
+        ConsumerDetach(&device->pin);
+        window->current = window->latest = nullptr;
+        device->Release();
+        window->Release();
+        cell->currentDevice = nullptr;
+        cell->currentWindow = nullptr;
+        source->Release();
+        cell->Release();
+    }
+    ImageChain(const ImageChain&) = delete;
+    ImageChain& operator=(const ImageChain&) = delete;
+
+    FakeCell* cell;
+    PatternSource* source;
+    Image2DWindow* window;
     Image2DDevice* device;
     bool bound = false;
 };

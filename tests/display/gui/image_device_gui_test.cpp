@@ -14,6 +14,7 @@
 
 #include "app/graphics_window.h"
 #include "app/image_device.h"
+#include "app/wait_cursor.h"
 #include "display/display_fixture.h"
 #include "framework/display_lock.h"
 #include "toolkit/gl_test_support.h"
@@ -179,7 +180,13 @@ TEST_F(ImageDeviceGlTest, QuarterZoomOnBlocks) {
     d->view.offsetX = d->view.roundedX = -17.0;
     d->view.offsetY = d->view.roundedY = -3.0;
     ViewRecompute(&d->view);
+    // Above a million pixels the wait cursor shows during the pull and the upload; the
+    // cursor before it comes back.
+    const unsigned waits = WaitCursorShownCount();
+    const platform::Cursor before = platform::GetCursor();
     ASSERT_TRUE(d->Deliver());
+    EXPECT_EQ(WaitCursorShownCount(), waits + 2);
+    EXPECT_EQ(platform::GetCursor(), before);
     Draw(chain->window);
     // Screen pixel x shows frame column 4 (x + 17) + 2, in block (4 (x + 17) + 2) / 8.
     EXPECT_EQ(CountMismatches(HostPixels(),
