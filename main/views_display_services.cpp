@@ -27,8 +27,14 @@ bool PlaceCell(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number)
     return PlaceCellInSlot(ws, AsDisplayCell(cell), number);
 }
 
+// The pipeline asks for a cell in a group's window: the cell goes into the window that
+// the group's workspace fills.
 DisplayCellBase* CreateCell(CUI* cui, ComponentBase* workspace, void* hostWindow, int flag) {
-    return CreateDisplayCell(cui, AsWorkspace(workspace), static_cast<gWindow*>(hostWindow), flag != 0);
+    WorkspaceComponent* ws = AsWorkspace(workspace);
+    auto* window = static_cast<gWindow*>(hostWindow);
+    if (ws != nullptr && ws->window != nullptr && ws->group != nullptr && window == ws->group->windows[0])
+        window = ws->window;
+    return CreateDisplayCell(cui, ws, window, flag != 0);
 }
 
 bool InSlot(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) {
