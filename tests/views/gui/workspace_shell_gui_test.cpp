@@ -124,6 +124,13 @@ TEST_F(WorkspaceInShell, TheUserInterfaceObjectMakesAndPlacesCells) {
     gElement* last = ws->window->widgets.head;
     while (last != nullptr && last->next != nullptr) last = last->next;
     EXPECT_EQ(last, ws->lens.widget);
+    // Asked for in the group's window (as the pipeline asks), a cell goes into the
+    // window the workspace fills.
+    DisplayComponent* second = AsDisplayCell(cui().CreateDisplayCell(workspace, cui().groups[0].windows[0], 0));
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->window, ws->window);
+    EXPECT_FLOAT_EQ(second->rulers.thickness[0], 41.0f);
+    second->Release();
     // The cell goes with the ui's list; its slot and the current cell with it.
     made->Release();
     EXPECT_EQ(ws->cells[0], nullptr);
