@@ -343,7 +343,7 @@ DisplayComponent::DisplayComponent(gWindow* w, const float* sizes)
 DisplayComponent::~DisplayComponent() {
     bool up = UiUp();
     if (up) HideRulers(this);
-    ReleaseViewResources(true);
+    ReleaseViewResources();
     if (workspace != nullptr) {
         WorkspaceComponent* ws = workspace;
         bool wasActive = ws->activeCell == this;
@@ -369,12 +369,13 @@ DisplayComponent::~DisplayComponent() {
     LiveCells().erase(this);
 }
 
-void DisplayComponent::ReleaseViewResources(bool destroying) {
+void DisplayComponent::ReleaseViewResources() {
     if (!UiUp()) return;
     CellViewStateReset(&viewState);
     std::free(scratch);
     scratch = nullptr;
-    gWindow* w = window;
+    // The window may have gone before the cell (its workspace's page closed it).
+    gWindow* w = gWinValidate(window);
     if (w != nullptr && (w->state & kNoListsMask) == 0 && MakeCurrent(w)) {
         for (uint32_t& list : displayLists) {
             if (list != 0) glDeleteLists(list, 1);
@@ -387,7 +388,6 @@ void DisplayComponent::ReleaseViewResources(bool destroying) {
         DisplayHooks& h = TheDisplayHooks();
         if (h.refreshLensPage != nullptr) h.refreshLensPage(ws);
     }
-    (void)destroying;
     MarkWindowForRedraw(w);
 }
 
@@ -559,7 +559,7 @@ void DisplayComponent::ResetView(bool full) {
     }
     clearStatistics();
     if (uiChart != nullptr) uiChart->Reset();
-    ReleaseViewResources(false);
+    ReleaseViewResources();
     DisplayRequestRedraw(this, kRedrawMark);
 }
 

@@ -154,7 +154,7 @@ public:
 
 private:
     void EndEditMode();
-    void ReleaseViewResources(bool destroying);
+    void ReleaseViewResources();
 };
 
 // ---- Creation ---------------------------------------------------------------------------
