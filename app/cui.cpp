@@ -103,6 +103,26 @@ ComponentBase* CUI::CreateWorkspace(int group) {
     return workspace;
 }
 
+DisplayCellBase* CUI::GetCellByNumber(ComponentBase* workspace, uint32_t number) {
+    ShellHooks& hooks = TheShellHooks();
+    return hooks.getCellByNumber != nullptr ? hooks.getCellByNumber(workspace, number) : nullptr;
+}
+
+bool CUI::PlaceCellInSlot(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) {
+    ShellHooks& hooks = TheShellHooks();
+    return hooks.placeCellInSlot == nullptr || hooks.placeCellInSlot(workspace, cell, number);
+}
+
+DisplayCellBase* CUI::CreateDisplayCell(ComponentBase* workspace, void* hostWindow, int flag) {
+    ShellHooks& hooks = TheShellHooks();
+    return hooks.createDisplayCell != nullptr ? hooks.createDisplayCell(this, workspace, hostWindow, flag) : nullptr;
+}
+
+bool CUI::CellInSlot(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) {
+    ShellHooks& hooks = TheShellHooks();
+    return hooks.cellInSlot == nullptr || hooks.cellInSlot(workspace, cell, number);
+}
+
 PageWindow* CUI::FindPageWindow(void* window, PanelBuilder builder, uint32_t style) {
     OptionsWindow* c = FindContainerWindow(this, static_cast<gWindow*>(window), builder, style, nullptr);
     return c != nullptr ? c->ownPage : nullptr;
@@ -247,6 +267,7 @@ void CUIForgetComponent(CUI* cui, ComponentBase* component) {
         hooks.outputSourceGone(cui->currentOutput, component);
     }
     if (cui->menuTarget == component) cui->menuTarget = nullptr;
+    if (cui->currentCell == component) cui->currentCell = nullptr;
     for (WindowGroup& g : cui->groups)
         if (g.workspace == component) g.workspace = nullptr;
 }

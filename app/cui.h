@@ -159,6 +159,10 @@ public:
     void SetGroupPageSelector(int group, int32_t value) override;
     ComponentBase* FindComponent(uint32_t number, void* window, uint32_t code3, uint32_t code4) override;
     ComponentBase* CreateWorkspace(int group) override;
+    DisplayCellBase* GetCellByNumber(ComponentBase* workspace, uint32_t number) override;
+    bool PlaceCellInSlot(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) override;
+    DisplayCellBase* CreateDisplayCell(ComponentBase* workspace, void* hostWindow, int flag) override;
+    bool CellInSlot(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) override;
     PageWindow* FindPageWindow(void* window, PanelBuilder builder, uint32_t style) override;
     void RefreshPageWindow(PageWindow* window) override;
     void AttachPageContainer(ComponentBase* component, void* window, uint32_t style) override;
@@ -184,6 +188,7 @@ public:
     HistogramChart histogram;
     WindowGroup groups[kGroupCount];
     ComponentBase* currentOutput = nullptr;
+    ComponentBase* currentCell = nullptr;   // the display cell the pages follow
     int32_t currentProjectPosition = 0;
     int32_t projectCount = 0;
     // The View menu's 'Show Window "Tools"' item (null until the menus exist).

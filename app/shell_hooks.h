@@ -22,6 +22,12 @@ struct ShellHooks {
     ComponentBase* (*createWorkspaceContainer)(CUI* cui, WindowGroup* group) = nullptr;
     void (*workspaceLayout)(gWindow* dataWindow, WindowGroup* group, int32_t width, int32_t height,
                             int notify) = nullptr;
+    // The display cells of a workspace: by slot number (0: the active one), placed in a
+    // slot, made for a window, and the test whether a cell sits in a slot.
+    DisplayCellBase* (*getCellByNumber)(ComponentBase* workspace, uint32_t number) = nullptr;
+    bool (*placeCellInSlot)(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) = nullptr;
+    DisplayCellBase* (*createDisplayCell)(CUI* cui, ComponentBase* workspace, void* hostWindow, int flag) = nullptr;
+    bool (*cellInSlot)(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) = nullptr;
     // Tab selection of the draw containers: by item (the item closed or selected) and of
     // the current tab; true when the selection changed.
     bool (*selectTabByIndex)(ComponentBase* container, ProjectItem* item, int32_t code) = nullptr;

@@ -12,6 +12,7 @@
 #include "main/services.h"
 #include "main/shape_services.h"
 #include "main/transform_services.h"
+#include "main/views_display_services.h"
 #include "main/views_services.h"
 
 int main(int argc, char** argv) {
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
     InstallTransformServices();
     InstallDisplayServices();
     InstallViewsServices();
+    InstallViewsDisplayServices();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
     if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);
     std::vector<std::string> words(argv + 1, argv + argc);

@@ -1,0 +1,132 @@
+#include "main/views_display_services.h"
+
+#include "app/cui.h"
+#include "app/shell_hooks.h"
+#include "app/graphics_window.h"
+#include "views/display_cell.h"
+#include "views/workspace.h"
+
+namespace orva {
+
+namespace {
+
+ComponentBase* CreateWorkspace(CUI* cui, WindowGroup* group) { return CreateWorkspaceContainer(cui, group); }
+
+void Layout(gWindow* host, WindowGroup* group, int32_t width, int32_t height, int notify) {
+    WorkspaceLayout(host, group, width, height, notify != 0);
+}
+
+DisplayCellBase* CellByNumber(ComponentBase* workspace, uint32_t number) {
+    return GetCellByNumber(AsWorkspace(workspace), &number, false);
+}
+
+bool PlaceCell(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) {
+    WorkspaceComponent* ws = AsWorkspace(workspace);
+    // A cell without a workspace stands alone: nothing to place it in.
+    if (ws == nullptr) return true;
+    return PlaceCellInSlot(ws, AsDisplayCell(cell), number);
+}
+
+// The pipeline asks for a cell in a group's window: the cell goes into the window that
+// the group's workspace fills.
+DisplayCellBase* CreateCell(CUI* cui, ComponentBase* workspace, void* hostWindow, int flag) {
+    WorkspaceComponent* ws = AsWorkspace(workspace);
+    auto* window = static_cast<gWindow*>(hostWindow);
+    if (ws != nullptr && ws->window != nullptr && ws->group != nullptr && window == ws->group->windows[0])
+        window = ws->window;
+    return CreateDisplayCell(cui, ws, window, flag != 0);
+}
+
+bool InSlot(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) {
+    return CellInSlot(AsWorkspace(workspace), AsDisplayCell(cell), number);
+}
+
+void GroupReady(OutputWindow* window, DeviceViewBase* device) {
+    MarkGroupReady(window, device);
+}
+
+void WindowRedraw(DisplayCellBase* cell, OutputWindow*) {
+    if (DisplayComponent* c = AsDisplayCell(cell)) MarkWindowForRedraw(c->window);
+}
+
+// ---- What the graphics windows ask of their cell
+
+GraphicsHost* Host(DisplayCellBase* cell) { return DisplaySyncHost(AsDisplayCell(cell)); }
+
+bool HasWorkspace(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    return c != nullptr && c->workspace != nullptr;
+}
+
+bool IsActive(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    return c != nullptr && c->IsActive();
+}
+
+GraphicsLens* PreviewLens(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    WorkspaceComponent* ws = c != nullptr ? c->workspace : nullptr;
+    if (ws == nullptr) return nullptr;
+    GraphicsLens& lens = ws->previewLens;
+    lens.view = ws->preview.widget != nullptr ? &ws->preview : nullptr;
+    lens.window = ws->preview.widget != nullptr ? ws->preview.widget->window : nullptr;
+    lens.image = &ws->preview.image;
+    lens.on = ws->previewOn;
+    return &lens;
+}
+
+bool UpdateCoordText(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    const DisplayHooks& h = TheDisplayHooks();
+    return c != nullptr && c->workspace != nullptr && h.updateCoordText != nullptr && h.updateCoordText(c->workspace);
+}
+
+void SelectTabPage(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    const DisplayHooks& h = TheDisplayHooks();
+    if (c != nullptr && c->workspace != nullptr && h.refreshSelectTabPage != nullptr)
+        h.refreshSelectTabPage(c->workspace);
+}
+
+void ViewModePage(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    const DisplayHooks& h = TheDisplayHooks();
+    if (c != nullptr && c->workspace != nullptr && h.refreshViewModePage != nullptr)
+        h.refreshViewModePage(c->workspace);
+}
+
+void RequestRedraw(DisplayCellBase* cell, int32_t level) { DisplayRequestRedraw(AsDisplayCell(cell), level); }
+
+bool DataReady(DisplayCellBase* cell, int32_t level, DeviceViewBase* device) {
+    return DisplayOnDataReady(level, AsDisplayCell(cell), device);
+}
+
+void Repaint(DisplayCellBase* cell) { DisplayRepaint(AsDisplayCell(cell)); }
+
+}  // namespace
+
+void InstallViewsDisplayServices() {
+    ShellHooks& shell = TheShellHooks();
+    shell.createWorkspaceContainer = &CreateWorkspace;
+    shell.workspaceLayout = &Layout;
+    shell.getCellByNumber = &CellByNumber;
+    shell.placeCellInSlot = &PlaceCell;
+    shell.createDisplayCell = &CreateCell;
+    shell.cellInSlot = &InSlot;
+    ComponentServices& services = TheComponentServices();
+    services.markGroupReady = &GroupReady;
+    services.markWindowRedraw = &WindowRedraw;
+    GraphicsHostServices& host = TheGraphicsHostServices();
+    host.host = &Host;
+    host.hasWorkspace = &HasWorkspace;
+    host.isActiveCell = &IsActive;
+    host.lens = &PreviewLens;
+    host.updateCoordText = &UpdateCoordText;
+    host.refreshSelectTabPage = &SelectTabPage;
+    host.refreshViewModePage = &ViewModePage;
+    host.requestRedraw = &RequestRedraw;
+    host.onDataReady = &DataReady;
+    host.repaint = &Repaint;
+}
+
+}  // namespace orva

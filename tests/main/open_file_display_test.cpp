@@ -1,0 +1,191 @@
+// End to end on the X server: a 256 x 256 FITS file written by astropy, opened through
+// the open road, shows in cell 1 of the main window's "Layout" workspace. The pixels
+// inside the cell's plot area are the Transformation's output for the frame, nothing is
+// drawn outside it, and a screenshot is kept for a look.
+//
+// The test needs the open road (the Source and the opening of files) and the image
+// window; a build without them skips it (tests/CMakeLists.txt looks for them).
+#include <gtest/gtest.h>
+
+// The build defines ORVA_OPEN_FILE_DISPLAY when the open road and the image window exist.
+#ifdef ORVA_OPEN_FILE_DISPLAY
+#include <GL/gl.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "../app/shell_fixture.h"
+#include "../toolkit/gl_test_support.h"
+#include "app/graphics_window.h"
+#include "app/image_window.h"
+#include "framework/display_lock.h"
+#include "io/format_registry.h"
+#include "main/processing_services.h"
+#include "main/reduction_services.h"
+#include "main/shape_services.h"
+#include "main/transform_services.h"
+#include "main/views_display_services.h"
+#include "main/views_services.h"
+#include "test_support.h"
+#include "views/display_cell.h"
+#include "views/open_data_files.h"
+#include "views/workspace.h"
+#endif
+
+namespace orva {
+namespace {
+
+#ifndef ORVA_OPEN_FILE_DISPLAY
+
+TEST(OpenFileDisplay, AFitsFileShowsInCellOneOfLayout) {
+    GTEST_SKIP() << "this build has no open road or no image window";
+}
+
+#else
+
+using namespace testing_util;
+
+// A 256 x 256 16-bit frame: a border of 30000 around a ramp of 50 x + 20 y.
+bool WriteRampFits(const std::string& path) {
+    const std::string script =
+        "import numpy as np\n"
+        "from astropy.io import fits\n"
+        "y, x = np.mgrid[0:256, 0:256]\n"
+        "a = (x * 50 + y * 20).astype(np.int16)\n"
+        "a[0, :] = a[-1, :] = a[:, 0] = a[:, -1] = 30000\n"
+        "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n";
+    const std::string file = path + ".py";
+    WriteText(file, script);
+    return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
+}
+
+class OpenFileDisplay : public ShellTest {
+protected:
+    void SetUp() override {
+        ORVA_SKIP_WITHOUT_DISPLAY();
+        savedServices_ = TheComponentServices();
+        RegisterBuiltinFormats(TheFormatRegistry(), &inputs_, &outputs_);
+        InstallShapeServices();
+        InstallProcessingServices();
+        InstallReductionServices();
+        InstallTransformServices();
+        InstallViewsDisplayServices();
+        InstallViewsServices();
+        TheComponentServices().createImageWindow = &CreateImageWindow;
+        TheComponentServices().pollComponentState = &PollComponentState;
+        Start(false);
+    }
+    void TearDown() override {
+        if (IsSkipped()) return;
+        Stop();
+        ReleaseFormats(TheFormatRegistry());
+        TheFormatRegistry().input.Clear();
+        TheComponentServices() = savedServices_;
+    }
+
+    TempFolder folder;
+    ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
+    ComponentServices savedServices_;
+    int inputs_ = 0, outputs_ = 0;
+};
+
+TEST_F(OpenFileDisplay, AFitsFileShowsInCellOneOfLayout) {
+    const std::string path = folder.File("ramp.fits");
+    if (!WriteRampFits(path)) GTEST_SKIP() << "no astropy";
+    OpenParameters request;
+    ComponentBase* source = OpenSourceFileReport(&cui(), nullptr, &request, path.c_str());
+    ASSERT_NE(source, nullptr);
+    PumpFor(500);
+
+    WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
+    ASSERT_NE(ws, nullptr);
+    EXPECT_STREQ(ws->title, "Layout");
+    uint32_t number = 1;
+    DisplayComponent* cell = GetCellByNumber(ws, &number, false);
+    ASSERT_NE(cell, nullptr);
+    ASSERT_NE(cell->currentDevice, nullptr);
+    ASSERT_NE(cell->Graphics(), nullptr);
+    gWindow* host = cell->window;
+    ASSERT_NE(host, nullptr);
+
+    // The Transformation's output for the whole frame.
+    ComponentBase* stage = cell->currentDevice->pin.upstream;
+    ASSERT_NE(stage, nullptr);
+    EXPECT_TRUE(SameComponentId(stage->GetClassId(), &kTransformationId));
+    PullResult frame;
+    frame.window.frame = frame.window.section = -1;
+    frame.window.width = frame.window.height = 256;
+    PullRequest ask;
+    ask.readAgain = 1;
+    {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        ASSERT_GE(stage->process(stage, &frame, &ask), 2);
+    }
+    const TypedFrameBuffer& rgb = frame.image;
+    ASSERT_EQ(rgb.width, 256u);
+    ASSERT_EQ(rgb.height, 256u);
+    const uint32_t channels = rgb.rowBytes / rgb.width;
+    auto expected = [&](int x, int y) {
+        const auto* p = static_cast<const uint8_t*>(rgb.data) + static_cast<size_t>(y) * rgb.rowBytes +
+                        static_cast<size_t>(x) * channels;
+        return Rgb{p[0], p[1], p[2]};
+    };
+
+    // The window painted; the frame's white border gives its corner in the plot area.
+    PaintWindow(host);
+    const gElement* view = cell->widget;
+    const int vx = static_cast<int>(view->x), vy = static_cast<int>(view->y);
+    int ox = -1, oy = -1;
+    for (int y = 0; y < cell->plotHeight && oy < 0; ++y) {
+        for (int x = 0; x < cell->plotWidth; ++x) {
+            if (PixelAt(host, vx + x, vy + y) == expected(0, 0)) {
+                ox = x;
+                oy = y;
+                break;
+            }
+        }
+    }
+    ASSERT_GE(ox, 0) << "the frame's corner is not in the plot area";
+    for (auto [x, y] : {std::pair{0, 0}, {1, 1}, {10, 10}, {128, 40}, {37, 190}, {200, 220}, {254, 254}, {255, 255}}) {
+        if (ox + x >= cell->plotWidth || oy + y >= cell->plotHeight) continue;
+        EXPECT_TRUE(RgbNear(PixelAt(host, vx + ox + x, vy + oy + y), expected(x, y), 0)) << x << ", " << y;
+    }
+    // Nothing outside the plot area: the window's background there.
+    const Rgb back = Background(host);
+    for (auto [x, y] : {std::pair{vx - 1, vy + 5}, {vx + 5, vy - 1}, {vx + cell->plotWidth, vy + 5},
+                        {vx + 5, vy + cell->plotHeight}}) {
+        if (x < 0 || y < 0 || x >= host->clientWidth || y >= host->clientHeight) continue;
+        EXPECT_TRUE(RgbNear(PixelAt(host, x, y), back)) << x << ", " << y;
+    }
+    // Later repaints show the same picture.
+    for (int round = 0; round < 3; ++round) {
+        PumpFor(150);
+        PaintWindow(host);
+        EXPECT_TRUE(RgbNear(PixelAt(host, vx + ox + 10, vy + oy + 10), expected(10, 10), 0)) << round;
+    }
+    // A picture of the workspace's window for a look, as the cell drew it.
+    const std::vector<uint8_t> pixels = ReadBack(host);
+    ScreenImage shot;
+    shot.width = host->clientWidth;
+    shot.height = host->clientHeight;
+    for (int y = shot.height - 1; y >= 0; --y) {
+        const uint8_t* row = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(shot.width) * 3;
+        for (int x = 0; x < shot.width; ++x) shot.pixels.push_back({row[3 * x], row[3 * x + 1], row[3 * x + 2]});
+    }
+    EXPECT_TRUE(shot.SavePpm(std::string(ORVA_BINARY_DIR) + "/open_file_display.ppm"));
+    // And the screen with every window painted.
+    for (gWindow* w = gWinList(); w != nullptr; w = w->next) {
+        w->dirty = 7;
+        for (gWindow* c = w->firstChild; c != nullptr; c = c->firstChild) c->dirty = 7;
+    }
+    gWinRefreshAll();
+    PumpFor(200);
+    EXPECT_TRUE(ReadScreen(XDisplay(), 0).SavePpm(std::string(ORVA_BINARY_DIR) + "/open_file_display_screen.ppm"));
+}
+
+#endif
+
+}  // namespace
+}  // namespace orva

@@ -1,0 +1,612 @@
+#include "views/workspace.h"
+
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+#include "app/cui.h"
+#include "app/property_pages.h"
+#include "app/ui_elements.h"
+#include "common/aligned_memory.h"
+#include "platform/window_api.h"
+#include "toolkit/gl_colors.h"
+#include "toolkit/input.h"
+#include "toolkit/layout.h"
+#include "toolkit/widget.h"
+#include "toolkit/window.h"
+#include "app/graphics_window.h"
+#include "views/display_cell.h"
+
+namespace orva {
+
+namespace {
+
+std::unordered_set<const void*>& LiveWorkspaces() {
+    static std::unordered_set<const void*> set;
+    return set;
+}
+
+PanelBuilder& InstalledBuilder() {
+    static PanelBuilder builder = &WorkspacePanelBuilder;
+    return builder;
+}
+
+// The window styles under which a host window is not laid out.
+constexpr uint32_t kNoLayoutStyle = 0x100 | 0x200;
+// SetWindowPos without move, z-order change, activation, copying bits, owner z-order
+// or changing notification.
+constexpr uint32_t kResizeInPlace = 0x716;
+// The style word and creation style of the cell area.
+constexpr uint32_t kCellAreaStyle = 0x30024800;
+constexpr uint32_t kCellAreaCreate = 0x40000000;
+// Window state bits under which keys do not go to the graphics window.
+constexpr uint32_t kNoKeyState = 0x1D1C;
+// The part of a key word that holds the key (with Shift).
+constexpr uint32_t kKeyBits = 0x3FFFF;
+constexpr uint32_t kToolsKey = 0x400;
+constexpr uint32_t kKeyW = 0x57, kKeyPlus = 0xBB, kKeyMinus = 0xBD, kKeyBackslash = 0xDC;
+// Tool-bar strips of the groups are never lower than this.
+constexpr int32_t kToolBarMinimum = 20;
+
+void PaintNothing(gElement*) {}
+
+CUI* CuiOf(const ComponentBase* c) { return c != nullptr ? dynamic_cast<CUI*>(c->ui) : nullptr; }
+
+int GroupIndexOf(CUI* cui, const WindowGroup* group) {
+    if (cui == nullptr || group == nullptr) return -1;
+    for (int i = 0; i < kGroupCount; ++i)
+        if (&cui->groups[i] == group) return i;
+    return -1;
+}
+
+// The user-interface object's current cell follows a placed cell.
+void FollowCurrentCell(WorkspaceComponent* ws, DisplayComponent* cell) {
+    CUI* cui = CuiOf(ws);
+    if (cui == nullptr || cell->ui != cui) return;
+    DisplayComponent* current = AsDisplayCell(cui->currentCell);
+    bool ours = current != nullptr && current->workspace == ws;
+    bool mainEmpty = current == nullptr && cui->groups[0].workspace == ws;
+    if (ours || mainEmpty) cui->currentCell = cell;
+}
+
+bool WindowShown(const gWindow* w) { return w != nullptr && (w->state & (kStateHidden | kStateHiddenByShow)) == 0; }
+
+// The group's insets around its workspace: left, top, right, bottom. The workspace never
+// covers the group's own controls: when the group's tab bar lies in the workspace's
+// columns (not in the page column at the left), the workspace starts below it.
+void GroupInsets(const WindowGroup* group, int32_t out[4]) {
+    out[0] = out[1] = out[2] = out[3] = 0;
+    if (group == nullptr) return;
+    out[0] = group->sideWidth;
+    out[1] = group->topMargin;
+    out[3] = group->bottomMargin;
+    const gElement* tabs = group->tabBar;
+    if (tabs != nullptr && gWgtIsLive(tabs) && tabs->x >= static_cast<float>(out[0])) {
+        const int32_t below = static_cast<int32_t>(std::ceil(tabs->y + tabs->height)) + 3;
+        out[1] = std::max(out[1], below);
+    }
+}
+
+void HostResized(gWindow* window) { WorkspaceResizeLayout(WorkspaceOfWindow(window)); }
+
+gWindow* PaintTarget(WorkspaceComponent* ws, DisplayComponent* cell) {
+    return cell != nullptr && cell->window != nullptr ? cell->window : ws->window;
+}
+
+}  // namespace
+
+// ---- The component ---------------------------------------------------------------------------------
+
+WorkspaceComponent* AsWorkspace(ComponentBase* component) {
+    if (component == nullptr || LiveWorkspaces().count(component) == 0) return nullptr;
+    return static_cast<WorkspaceComponent*>(component);
+}
+
+WorkspaceComponent::WorkspaceComponent() : ComponentBase(nullptr) {
+    LiveWorkspaces().insert(this);
+    AffineRecordInit(&affine);
+    LensSetSize(&lens, kLensDefaultSize);
+    lens.zoom = kLensDefaultZoom;
+    panelBuilder = InstalledBuilder();
+    kind = kWorkspaceKind;
+    name = "Workspace";
+}
+
+WorkspaceComponent::~WorkspaceComponent() {
+    lens.on = 0;
+    LensFreeBuffer(&lens);
+    if (activeCell != nullptr) activeCell->workspace = nullptr;
+    for (DisplayComponent*& c : cells) {
+        if (c != nullptr) c->workspace = nullptr;
+        c = nullptr;
+    }
+    activeCell = nullptr;
+    if (CUI* cui = CuiOf(this)) {
+        for (WindowGroup& g : cui->groups)
+            if (g.workspace == this) g.workspace = nullptr;
+    }
+    if (window != nullptr && gWinValidate(window) != nullptr) {
+        if (window->resizeHandler == &HostResized) window->resizeHandler = nullptr;
+        if (window->keyDownHandler == &WorkspaceKeyDownHook) window->keyDownHandler = nullptr;
+        if (window->keyUpHandler == &WorkspaceKeyUpHook) window->keyUpHandler = nullptr;
+    }
+    AlignedFree(textBlock);
+    textBlock = nullptr;
+    LiveWorkspaces().erase(this);
+}
+
+const ComponentId* WorkspaceComponent::GetClassId() const { return &kWorkspaceId; }
+
+bool WorkspaceComponent::CreateInstance(ComponentObject** out) {
+    if (out == nullptr) return false;
+    *out = new WorkspaceComponent;
+    return *out != nullptr;
+}
+
+bool WorkspaceComponent::QueryInterface(const ComponentId* id, void** out) {
+    static const ComponentId* const kSupported[] = {&kWorkspaceId, &kBaseId, &kComponentBaseId};
+    return AnswerInterface(id, out, kSupported, 3);
+}
+
+int32_t WorkspaceComponent::Refresh(uint8_t) {
+    PaintWindowNow(window, true);
+    return 0;
+}
+
+bool WorkspaceComponent::QueryProperties(const ComponentId*, PropertyComponent**) { return false; }
+ConsumerLink* WorkspaceComponent::GetInputLink(int) { return nullptr; }
+bool WorkspaceComponent::NegotiateInput(ConsumerLink*, FormatRequest*) { return false; }
+
+// ---- Cells ----------------------------------------------------------------------------------------
+
+DisplayComponent* GetActiveCell(WorkspaceComponent* ws, uint32_t* number) {
+    if (ws == nullptr) return nullptr;
+    if (ws->activeCell != nullptr) {
+        if (number == nullptr) return ws->activeCell;
+        for (int i = 0; i < kWorkspaceSlots; ++i) {
+            if (ws->cells[i] == ws->activeCell) {
+                *number = static_cast<uint32_t>(i + 1);
+                return ws->activeCell;
+            }
+        }
+        return nullptr;
+    }
+    for (int i = 0; i < kWorkspaceSlots; ++i) {
+        if (ws->cells[i] != nullptr) {
+            if (number != nullptr) *number = static_cast<uint32_t>(i + 1);
+            return ws->cells[i];
+        }
+    }
+    return nullptr;
+}
+
+DisplayComponent* GetCellByNumber(WorkspaceComponent* ws, uint32_t* number, bool fallback) {
+    if (ws == nullptr || number == nullptr) return nullptr;
+    if (*number == 0) return GetActiveCell(ws, number);
+    if (*number >= 5) {
+        *number = 4;
+        if (!fallback) return nullptr;
+    }
+    DisplayComponent* cell = ws->cells[*number - 1];
+    if (cell != nullptr || !fallback) return cell;
+    for (int i = 0; i < kWorkspaceSlots; ++i) {
+        if (ws->cells[i] != nullptr) {
+            *number = static_cast<uint32_t>(i + 1);
+            return ws->cells[i];
+        }
+    }
+    return nullptr;
+}
+
+bool CellInSlot(const WorkspaceComponent* ws, const DisplayComponent* cell, uint32_t number) {
+    return ws != nullptr && cell != nullptr && number >= 1 && number <= 4 && ws->cells[number - 1] == cell;
+}
+
+bool PlaceCellInSlot(WorkspaceComponent* ws, DisplayComponent* cell, uint32_t number) {
+    if (ws == nullptr || cell == nullptr) return false;
+    if (cell->workspace != nullptr && cell->workspace != ws) return false;
+    bool held = std::find(std::begin(ws->cells), std::end(ws->cells), cell) != std::end(ws->cells);
+    if (!held) {
+        int slot = -1;
+        if (number >= 1 && number <= 4 && ws->cells[number - 1] == nullptr) {
+            slot = static_cast<int>(number) - 1;
+        } else {
+            for (int i = 0; i < kWorkspaceSlots && slot < 0; ++i)
+                if (ws->cells[i] == nullptr) slot = i;
+        }
+        if (slot < 0) return false;
+        ws->cells[slot] = cell;
+    }
+    cell->workspace = ws;
+    if (ws->activeCell == nullptr) ws->activeCell = cell;
+    FollowCurrentCell(ws, cell);
+    if (!held && ws->cellArea != nullptr) {
+        const float rect[4] = {ws->cellArea->x, ws->cellArea->y, ws->cellArea->width, ws->cellArea->height};
+        DisplaySetCellRect(cell, rect);
+        DisplayApplyRulerOrigin(cell);
+    }
+    return true;
+}
+
+void RemoveCell(WorkspaceComponent* ws, DisplayComponent* cell) {
+    if (ws == nullptr || cell == nullptr) return;
+    if (ws->activeCell == cell) ws->activeCell = nullptr;
+    for (DisplayComponent*& c : ws->cells)
+        if (c == cell) c = nullptr;
+    if (cell->workspace == ws) cell->workspace = nullptr;
+    CUI* cui = CuiOf(ws);
+    if (cui != nullptr && cui->currentCell == cell && cell->ui == cui) cui->currentCell = nullptr;
+}
+
+bool WorkspaceInstallPlayback(WorkspaceComponent* ws, int32_t a, int32_t b) {
+    WorkspaceShellHooks& h = TheWorkspaceShellHooks();
+    if (ws == nullptr || h.installPlayback == nullptr) return false;
+    bool ok = h.installPlayback(ws, a, b);
+    if (ok) MarkWindowForRedraw(ws->window);
+    return ok;
+}
+
+// ---- Creation ---------------------------------------------------------------------------------------
+
+void SetWorkspacePanelBuilder(PanelBuilder builder) {
+    InstalledBuilder() = builder != nullptr ? builder : &WorkspacePanelBuilder;
+}
+
+PanelBuilder TheWorkspacePanelBuilder() { return InstalledBuilder(); }
+
+WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
+    if (cui == nullptr || !ComponentUiUp()) return nullptr;
+    auto* ws = new WorkspaceComponent;
+    if (ws == nullptr) return nullptr;
+    if (!cui->AddComponent(ws)) {
+        ws->Release();
+        return nullptr;
+    }
+    int gi = GroupIndexOf(cui, group);
+    ws->group = group;
+    if (gi >= 0) {
+        ws->title = kWorkspaceNames[gi];
+        if (gi <= 1) group->workspace = ws;
+    }
+    OptionsWindow* container = CreateOptionsWindow(cui, 0);
+    if (container == nullptr) return ws;
+    ws->container = container;
+    container->title = ws->title != nullptr ? ws->title : "";
+    UIWindowRecord* page = CreateUIWindow(container, kPageGeneric, 0);
+    if (page == nullptr) {
+        ws->Release();
+        return nullptr;
+    }
+    gWindow* groupWindow = group != nullptr ? group->windows[0] : nullptr;
+    int32_t insets[4];
+    GroupInsets(group, insets);
+    const int32_t left = insets[0], top = insets[1], bottom = insets[3];
+    if (groupWindow != nullptr) {
+        page->savedX = left;
+        page->savedY = top;
+        page->width = std::max(1, groupWindow->clientWidth - left);
+        page->height = std::max(1, groupWindow->clientHeight - top - bottom);
+    }
+    UIWindowAttachComponent(page, ws);
+
+    // The standard pages of the workspace, opened by their pages when asked for.
+    const bool mainGroup = gi == 0;
+    if (mainGroup) CreateUIWindowWithFlags(container, -512, 6, 3);
+    CreateUIWindowWithFlags(container, -513, 2, 3);
+    if (mainGroup) CreateUIWindowWithFlags(container, -514, 6, 3);
+    CreateUIWindowWithFlags(container, -515, 6, 3);
+    if (group != nullptr) {
+        float px = group->tabArea[1][0], py = group->tabArea[1][1] + 1.0f;
+        if (UIWindowRecord* r = CreateUIWindow(container, -2, 0)) {
+            r->savedX = static_cast<int32_t>(px);
+            r->savedY = static_cast<int32_t>(py);
+            r->width = std::max(100, static_cast<int32_t>(static_cast<float>(left) - px));
+            r->height = std::max(100, static_cast<int32_t>(group->tabArea[2][1] - py));
+        }
+        if (mainGroup) {
+            if (UIWindowRecord* r = CreateUIWindow(container, -3, 0)) {
+                float x = group->tabArea[2][0] + 1.0f, y = group->tabArea[2][1] + 1.0f;
+                r->savedX = static_cast<int32_t>(x);
+                r->savedY = static_cast<int32_t>(y);
+                r->width = std::max(1, static_cast<int32_t>(static_cast<float>(left) - x - 1.0f));
+                r->height = std::max(1, static_cast<int32_t>(group->tabArea[2][1] - group->tabArea[1][1] - 1.0f));
+            }
+        }
+        if (UIWindowRecord* r = CreateUIWindow(container, -4, 0)) {
+            r->savedX = left;
+            r->savedY = top + page->height;
+            r->width = page->width;
+            r->height = 21;
+        }
+        if (mainGroup) {
+            if (UIWindowRecord* r = CreateUIWindow(container, -5, 0)) {
+                r->savedX = left;
+                r->savedY = top + page->height + 21;
+                r->width = page->width;
+                r->height = 45;
+            }
+        } else {
+            CreateUIWindowWithFlags(container, -516, 2, 3);
+        }
+    }
+
+    if (groupWindow == nullptr) return ws;
+    AttachItemWindow(cui, container, reinterpret_cast<uintptr_t>(groupWindow), group->style);
+    if (!ComponentIsLive(ws)) return nullptr;
+    gWindow* host = OpenComponentWindow(container, groupWindow, kWindowToggle, 0, page);
+    if (host != nullptr && group->windows[1] == nullptr) group->windows[1] = host;
+    if (host != nullptr && WindowShown(host))
+        WorkspaceLayout(host, group, groupWindow->clientWidth, groupWindow->clientHeight, true);
+    return ws;
+}
+
+void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t height, bool notify) {
+    if (host == nullptr || group == nullptr || (host->style & kNoLayoutStyle) != 0) return;
+    int32_t insets[4];
+    GroupInsets(group, insets);
+    const int32_t left = insets[0], top = insets[1], bottom = insets[3];
+    int32_t bars = 0;
+    for (int i = 2; i < 4; ++i) {
+        gWindow* bar = group->windows[i];
+        if (bar != nullptr && bar->hwnd != nullptr && WindowShown(bar)) bars += bar->clientHeight;
+    }
+    int32_t w = std::max(1, width - left);
+    int32_t h = std::max(1, height - top - bottom - bars);
+    if (host->hwnd != nullptr && (w != host->clientWidth || h != host->clientHeight)) {
+        platform::SetWindowPos(host->hwnd, nullptr, 0, 0, w, h, kResizeInPlace);
+        if (notify) gWinUpdateViewport(host);
+    }
+    // The tool bars under the workspace.
+    gWindow* first = group->windows[2];
+    int32_t below = top + h;
+    if (first != nullptr && first->hwnd != nullptr && WindowShown(first)) {
+        int32_t fw = width - left;
+        if (fw != first->clientWidth && fw > 0)
+            platform::SetWindowPos(first->hwnd, nullptr, left, below, fw, first->clientHeight, 0x614);
+        else
+            platform::SetWindowPos(first->hwnd, nullptr, left, below, 0, 0, 0x615);
+        below += first->clientHeight;
+    }
+    gWindow* second = group->windows[3];
+    if (second != nullptr && second->hwnd != nullptr && WindowShown(second)) {
+        int32_t sh = std::max(kToolBarMinimum, height - bottom - below);
+        platform::SetWindowPos(second->hwnd, nullptr, left, below, second->clientWidth, sh, 0x614);
+    }
+}
+
+gElement* CreateCellArea(WorkspaceComponent* ws, gWindow* window, const float* rect) {
+    if (ws == nullptr || window == nullptr) return nullptr;
+    ws->marginSums[0] = ws->margins[0] + ws->margins[2];
+    ws->marginSums[1] = ws->margins[1] + ws->margins[3];
+    WidgetDesc d;
+    d.kind = kCellAreaKind;
+    d.style = kCellAreaStyle | kWsNoPlace;
+    float x = rect != nullptr ? rect[0] : ws->margins[0];
+    float y = rect != nullptr ? rect[1] : ws->margins[1];
+    d.width = d.cellWidth = rect != nullptr ? rect[2] : static_cast<float>(window->clientWidth) - ws->marginSums[0];
+    d.height = d.cellHeight = rect != nullptr ? rect[3] : static_cast<float>(window->clientHeight) - ws->marginSums[1];
+    d.width = d.cellWidth = std::max(d.width, 1.0f);
+    d.height = d.cellHeight = std::max(d.height, 1.0f);
+    d.offsetX = x;
+    d.offsetY = y;
+    d.state[1] = 0;  // drawn, never picked
+    d.state[2] = 1;
+    d.paint = &PaintNothing;
+    gElement* e = gWgtCreate(window, nullptr, nullptr, &d, kCellAreaCreate);
+    if (e == nullptr) return nullptr;
+    e->handlerData = reinterpret_cast<uintptr_t>(static_cast<ComponentBase*>(ws));
+    return e;
+}
+
+WorkspaceComponent* WorkspaceOfWindow(const gWindow* window) {
+    if (window == nullptr) return nullptr;
+    for (const void* p : LiveWorkspaces()) {
+        auto* ws = static_cast<WorkspaceComponent*>(const_cast<void*>(p));
+        if (ws->window == window) return ws;
+    }
+    return nullptr;
+}
+
+int32_t WorkspaceBuildMainPage(WorkspaceComponent* ws, UIWindowRecord* record, gWindow* window) {
+    if (ws == nullptr || window == nullptr) return 0;
+    if (record != nullptr && record->element.window == nullptr) record->element.window = window;
+    ws->window = window;
+    gWinSetColors(window, kCellDefaultColours);
+    if (ws->cellArea == nullptr || !gWgtIsLive(ws->cellArea)) {
+        ws->cellArea = CreateCellArea(ws, window, nullptr);
+        if (ws->cellArea == nullptr) return 1;
+    }
+    if (ws->lens.widget == nullptr || !gWgtIsLive(ws->lens.widget)) {
+        if (!CreateLensView(ws, window, ws)) return 1;
+    }
+    window->resizeHandler = &HostResized;
+    window->keyDownHandler = &WorkspaceKeyDownHook;
+    window->keyUpHandler = &WorkspaceKeyUpHook;
+    WorkspaceResizeLayout(ws);
+    return 2;
+}
+
+bool WorkspaceResizeLayout(WorkspaceComponent* ws) {
+    if (ws == nullptr || ws->window == nullptr || ws->lens.widget == nullptr || !gWgtIsLive(ws->lens.widget))
+        return false;
+    gWindow* w = ws->window;
+    const float cw = static_cast<float>(w->clientWidth), ch = static_cast<float>(w->clientHeight);
+    float width = std::max(cw - ws->margins[0], 1.0f);
+    if (width != ws->layoutWidth) {
+        ws->layoutWidth = width;
+        gElement* lens = ws->lens.widget;
+        lens->x = lens->placedX = lens->homeX = LensMargin(cw - ws->margins[2], lens->width);
+    }
+    ws->layoutHeight = std::max(ch - ws->margins[1], 6.0f);
+    if (ws->cellArea != nullptr && gWgtIsLive(ws->cellArea)) {
+        ws->cellArea->width = ws->cellArea->cellWidth = std::max(cw - ws->marginSums[0], 1.0f);
+        ws->cellArea->height = ws->cellArea->cellHeight = std::max(ch - ws->marginSums[1], 1.0f);
+        DisplayComponent* cell = ws->activeCell;
+        if (cell != nullptr) {
+            const float rect[4] = {ws->cellArea->x, ws->cellArea->y, ws->cellArea->width, ws->cellArea->height};
+            DisplaySetCellRect(cell, rect);
+            cell->Relayout();
+        }
+    }
+    return true;
+}
+
+int32_t WorkspacePanelBuilder(PageWindow* pageWindow, void* windowArg, int32_t pageId) {
+    auto* page = static_cast<UIPage*>(pageWindow);
+    if (!UIPageIsLive(page)) return 0;
+    WorkspaceComponent* ws = AsWorkspace(page->current);
+    if (ws == nullptr || pageId != kPageGeneric) return 0;
+    if (!UIElementMatchesOwner(page, TheWorkspacePanelBuilder())) return 0;
+    auto* window = static_cast<gWindow*>(windowArg);
+    if (window == nullptr) return 1;
+    UIWindowRecord* record = ws->container != nullptr ? UIWindowRecordFind(ws->container, kPageGeneric) : nullptr;
+    return WorkspaceBuildMainPage(ws, record, window);
+}
+
+// ---- Snapping and keys ------------------------------------------------------------------------------------
+
+void SnapSegment(const float start[2], float end[2]) {
+    const double dx = static_cast<double>(end[0]) - start[0], dy = static_cast<double>(end[1]) - start[1];
+    const double ax = std::fabs(dx), ay = std::fabs(dy);
+    if (ay <= ax * 0.5) {
+        end[1] = start[1];
+    } else if (ay > 2.0 * ax) {
+        end[0] = start[0];
+    } else {
+        const double d = std::sqrt(dx * dx + dy * dy) * 0.70710677;
+        end[0] = static_cast<float>(start[0] + (dx > 0 ? d : -d));
+        end[1] = static_cast<float>(start[1] + (dy > 0 ? d : -d));
+    }
+}
+
+void WorkspaceSnapActive(WorkspaceComponent* ws, bool paint) {
+    DisplayComponent* cell = ws != nullptr ? ws->activeCell : nullptr;
+    if (cell == nullptr || cell->editState == 0 || cell->currentDevice == nullptr) return;
+    float p[2] = {cell->segmentEnd[0], cell->segmentEnd[1]};
+    if (GraphicsWindow* gw = cell->Graphics()) {
+        p[0] = gw->pointerX;
+        p[1] = gw->pointerY;
+    }
+    WorkspaceShellHooks& h = TheWorkspaceShellHooks();
+    uint32_t held = h.modifiersNow != nullptr ? h.modifiersNow() : 0;
+    bool snap = (held & kKeyShift) != 0;
+    if (cell->shapeSettings.snapOption != 0) snap = !snap;
+    if (snap) SnapSegment(cell->segmentStart, p);
+    cell->segmentEnd[0] = p[0];
+    cell->segmentEnd[1] = p[1];
+    if (paint) PaintWindowNow(PaintTarget(ws, cell), true);
+}
+
+bool WorkspaceOnKeyRelease(gWindow* window, uint32_t key) {
+    if ((key & kKeyBits) == 0) return false;
+    WorkspaceComponent* ws = WorkspaceOfWindow(window);
+    DisplayComponent* cell = ws != nullptr ? ws->activeCell : nullptr;
+    if (cell == nullptr || cell->currentWindow == nullptr) return false;
+    if (cell->editState == 0 || (key & kKeyShift) == 0) {
+        GraphicsWindow* gw = cell->Graphics();
+        return gw != nullptr && gw->keyUp != nullptr && gw->keyUp(gw, key) != 0;
+    }
+    ws->snapPending = 1;
+    if (cell->currentDevice != nullptr) WorkspaceSnapActive(ws, false);
+    PaintWindowNow(PaintTarget(ws, cell), true);
+    return true;
+}
+
+bool WorkspaceOnKeyPress(gWindow* window, uint32_t key) {
+    if ((key & kKeyBits) == 0) return true;
+    WorkspaceComponent* ws = WorkspaceOfWindow(window);
+    DisplayComponent* cell = ws != nullptr ? ws->activeCell : nullptr;
+    if (cell == nullptr || cell->currentWindow == nullptr) return false;
+    WorkspaceShellHooks& h = TheWorkspaceShellHooks();
+    const uint32_t special = key & kKeySpecialMask, printable = key & kKeyPrintableMask;
+    const bool alt = (key & kKeyAlt) != 0, ctrl = (key & kKeyCtrl) != 0;
+    if ((key & kKeyShift) != 0) {
+        if (ws->snapPending != 0 && cell->editState != 0) {
+            ws->snapPending = 0;
+            WorkspaceSnapActive(ws, true);
+            return true;
+        }
+        if ((key & 0xFFFF) == 0) return true;
+    }
+    if (special == kToolsKey) {
+        if (alt) return false;
+        if (ws->ui != nullptr && h.syncToolsMenu != nullptr) h.syncToolsMenu();
+        return true;
+    }
+    if (special == 0 && printable == kKeyW && (ctrl || alt)) {
+        if (h.hasProjects == nullptr || !h.hasProjects()) return true;
+        if (alt) {
+            if (h.closeData != nullptr) h.closeData();
+        } else if (h.closeCurrentItem != nullptr) {
+            h.closeCurrentItem();
+        }
+        return true;
+    }
+    if (special == 0 && (key & kKeyModifiers) == 0 &&
+        (printable == kKeyPlus || printable == kKeyMinus || printable == kKeyBackslash)) {
+        ViewRulers* r = RulersOfCell(cell);
+        bool changed = false;
+        if (r != nullptr) {
+            ScaleRecord* hs = &r->horizontal;
+            ScaleRecord* vs = &r->vertical;
+            if (printable == kKeyPlus) {
+                bool both = (hs->flags & kRulerKeyFlag) != 0 && (vs->flags & kRulerKeyFlag) != 0;
+                changed = SliderCtrl::SetFlags(hs, kRulerKeyFlag, !both);
+                changed = SliderCtrl::SetFlags(vs, kRulerKeyFlag, !both) || changed;
+            } else {
+                ScaleRecord* s = printable == kKeyMinus ? vs : hs;
+                changed = SliderCtrl::SetFlags(s, kRulerKeyFlag, (s->flags & kRulerKeyFlag) == 0);
+            }
+        }
+        if (changed) PaintWindowNow(PaintTarget(ws, cell), true);
+        return true;
+    }
+    GraphicsWindow* gw = cell->Graphics();
+    if (gw == nullptr || gw->keyDown == nullptr || (window->state & kNoKeyState) != 0) return false;
+    return gw->keyDown(gw, key) != 0;
+}
+
+bool WorkspaceKeyDownHook(gWindow* window, gWindow*, void* key) {
+    return key != nullptr && WorkspaceOnKeyPress(window, static_cast<gKeyEvent*>(key)->code);
+}
+
+bool WorkspaceKeyUpHook(gWindow* window, void* key) {
+    return key != nullptr && WorkspaceOnKeyRelease(window, static_cast<gKeyUpRecord*>(key)->code);
+}
+
+// ---- Shell hooks ---------------------------------------------------------------------------------------
+
+namespace {
+
+bool HasProjects() { return TheCUI().projectCount > 0 || TheCUI().projects.head != nullptr; }
+
+void CloseData() { ProjectCloseData(&TheCUI(), false); }
+
+void CloseCurrentItem() {
+    Project* project = TheCUI().currentProject;
+    if (project == nullptr) return;
+    ProjectItem* item = project->currentItem.load();
+    if (item != nullptr) ProjectCloseItem(project, item, 7);
+}
+
+}  // namespace
+
+void WorkspaceShellHooksDefaults(WorkspaceShellHooks* h) {
+    *h = WorkspaceShellHooks{};
+    h->modifiersNow = &gKeyModifiersNow;
+    h->hasProjects = &HasProjects;
+    h->closeData = &CloseData;
+    h->closeCurrentItem = &CloseCurrentItem;
+    h->syncToolsMenu = &SyncToolsMenuCheck;
+}
+
+WorkspaceShellHooks& TheWorkspaceShellHooks() {
+    static WorkspaceShellHooks hooks = [] {
+        WorkspaceShellHooks h;
+        WorkspaceShellHooksDefaults(&h);
+        return h;
+    }();
+    return hooks;
+}
+
+}  // namespace orva
