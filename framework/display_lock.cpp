@@ -16,8 +16,9 @@ thread_local int tLockDepth = 0;
 
 void EventTimerEmptyTick(EventTimer*) {}
 
-EventTimer::EventTimer(platform::TimerService* service)
-    : service_(service != nullptr ? service : &platform::TheTimerService()) {
+EventTimer::EventTimer(platform::TimerService* service, EventTimer* lockOf)
+    : service_(service != nullptr ? service : &platform::TheTimerService()),
+      lock_(lockOf != nullptr ? &lockOf->Lock() : &ownLock_) {
     platform::TimerCaps caps;
     if (!service_->GetDevCaps(&caps)) {
         ready = 0;
@@ -44,13 +45,13 @@ EventTimer::~EventTimer() {
 }
 
 void EventTimer::Enter() {
-    lock_.lock();
+    lock_->lock();
     ++tLockDepth;
 }
 
 void EventTimer::Leave() {
     --tLockDepth;
-    lock_.unlock();
+    lock_->unlock();
 }
 
 void EventTimer::ClearStartBlock() {
@@ -64,10 +65,10 @@ void EventTimer::ClearStartBlock() {
     lastTickTime.store(0);
     lastRateValue.store(0);
     stepHandler.store(nullptr);
-    ClearStopBlock();
+    ForgetPlayback();
 }
 
-void EventTimer::ClearStopBlock() {
+void EventTimer::ForgetPlayback() {
     uiTickHandler = nullptr;
     playButton = frameText = progressBar = rateText = nullptr;
     controlHandler = nullptr;
@@ -135,7 +136,7 @@ bool EventTimer::Stop(bool keep) {
             savedOwner = owner.load();
             savedPort = port.load();
         } else {
-            ClearStopBlock();
+            ForgetPlayback();
         }
         port.exchange(nullptr);
         owner.exchange(nullptr);

@@ -49,7 +49,9 @@ public:
     // Works through the timer service (null: the process's thread timer). Sets the
     // saved playback settings (frame period 50, flags 0x20, frames per second); a
     // failed capability query or lock set-up is logged and leaves the timer unusable.
-    explicit EventTimer(platform::TimerService* service = nullptr);
+    // A timer given `lockOf` uses that timer's lock instead of one of its own (tests
+    // run a timer of their own on the display lock).
+    explicit EventTimer(platform::TimerService* service = nullptr, EventTimer* lockOf = nullptr);
     ~EventTimer() override;
     EventTimer(const EventTimer&) = delete;
     EventTimer& operator=(const EventTimer&) = delete;
@@ -67,10 +69,13 @@ public:
     bool StartDelayedNotify();
     // The end of the program: Stop(false), then the timer thread is joined.
     void Shutdown();
+    // Clears what a full stop clears (handlers, widgets, the pause and its saved
+    // pointers): the end of a paused playback, which Stop(false) leaves as it is.
+    void ForgetPlayback();
 
     // The display lock. Enter and Leave keep the calling thread's depth count
     // (DisplayLockDepth) in step.
-    std::recursive_mutex& Lock() { return lock_; }
+    std::recursive_mutex& Lock() { return *lock_; }
     void Enter();
     void Leave();
 
@@ -113,10 +118,10 @@ private:
     static void OnDelayed(uintptr_t id, void* user);
     static void FirstTick(EventTimer* timer);
     void ClearStartBlock();
-    void ClearStopBlock();
 
     platform::TimerService* service_;
-    std::recursive_mutex lock_;
+    std::recursive_mutex ownLock_;
+    std::recursive_mutex* lock_;
     std::atomic<bool> priorityLogged_{false};
 };
 
