@@ -321,8 +321,9 @@ void PortListRemovePort(PortList* list, OutPort* port) {
     if (list == nullptr || port == nullptr) return;
     if (list->firstPort != list->lastPort) {
         for (DeviceViewBase* d = port->firstDevice; d != nullptr; d = d->portNext) PortListChainRemove(list, d);
+        // The range of what stays: the leaving port is still in the list, so it is left out.
         const ComponentServices& s = TheComponentServices();
-        if (s.playbackRange != nullptr) s.playbackRange(list, nullptr);
+        if (s.playbackRange != nullptr) s.playbackRange(list, port);
         PortListUnlinkPort(list, port);
         port->list = nullptr;
         delete port;

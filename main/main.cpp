@@ -6,6 +6,7 @@
 #include "common/clib.h"
 #include "common/cpu_info.h"
 #include "framework/app_object.h"
+#include "main/playback_services.h"
 #include "main/processing_services.h"
 #include "main/reduction_services.h"
 #include "main/services.h"
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     InstallReductionServices();
     InstallTransformServices();
     InstallViewsServices();
+    InstallPlaybackServices();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
     if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);
     std::vector<std::string> words(argv + 1, argv + argc);
