@@ -13,6 +13,7 @@
 #include "platform/gl_context.h"
 #include "platform/msg_queue.h"
 #include "platform/timer_service.h"
+#include "platform/window_api.h"
 #include "toolkit/layout.h"
 #include "toolkit/number_field.h"
 #include "toolkit/small_controls.h"
@@ -341,7 +342,7 @@ bool PlaybackStart(EventTimer* timer, DisplayCellBase* display, uint8_t toggle) 
         return false;
     };
     if (resuming) {
-        if ((display != nullptr && port != nullptr && port != timer->savedPort) ||
+        if ((display != nullptr && port != timer->savedPort) ||
             timer->savedPort->player.count.load() < 2)
             return refuse();
         port = timer->savedPort;
@@ -436,7 +437,8 @@ void PlaybackStep(EventTimer* timer) {
     // interface is down, and then nothing is sent.
     auto* view = static_cast<gWindow*>(timer->view.load());
     const platform::Hwnd hwnd = timer->viewHwnd.load();
-    const bool mayDraw = view != nullptr && hwnd != nullptr && (view->state.load() & kNotDrawnMask) == 0;
+    const bool mayDraw = view != nullptr && hwnd != nullptr && platform::IsWindow(hwnd) &&
+                         (view->state.load() & kNotDrawnMask) == 0;
     timer->Leave();
     if (mayDraw) platform::SendMessage(hwnd, kMsgFrame, 0, 0);
     const uint32_t now = timer->Service().GetTime();
@@ -519,7 +521,17 @@ bool PlaybackEnd(EventTimer* timer, uint8_t keep) {
         owner = timer->savedOwner;
         port = timer->savedPort;
     }
-    if (port->player.count.load() < 2) return PlaybackStopTimer(timer, keep);
+    if (port->player.count.load() < 2) {
+        // The data lost their frames meanwhile: nothing to return to or redraw. An end
+        // still ends a pause, which would otherwise refuse every later start.
+        const bool stopped = PlaybackStopTimer(timer, keep);
+        if (stopped && keep == 0) {
+            gSetFrameHook(nullptr);
+            gFrameTimer.store(nullptr);
+            timer->ForgetPlayback();
+        }
+        return stopped;
+    }
     auto* frameText = static_cast<gElement*>(timer->frameText);
     auto* progressBar = static_cast<gElement*>(timer->progressBar);
     auto* rateText = static_cast<gElement*>(timer->rateText);

@@ -434,3 +434,49 @@ TEST_F(PlaybackTest, InstallChoosesTheFrameRoutineOnlyWhenReady) {
 
 }  // namespace
 }  // namespace orva::testing
+
+namespace orva::testing {
+namespace {
+
+TEST_F(PlaybackUiTest, AResumeIsForTheSavedPortOnly) {
+    PlayRig other;
+    other.Single(30);
+    rig.Single(20);
+    Place(0, 19, 5, 1, 0);
+    ASSERT_TRUE(PlaybackStart(&timer, rig.cells[0], 0));
+    PlaybackControl(kPlaybackPause, timer);
+    ASSERT_EQ(timer.paused, 1);
+    // Another display is refused while the pause stands; the pause stays.
+    EXPECT_FALSE(PlaybackStart(&timer, other.cells[0], 0));
+    EXPECT_EQ(timer.paused, 1);
+    EXPECT_EQ(timer.savedPort, rig.list);
+    // The paused display itself resumes.
+    EXPECT_TRUE(PlaybackStart(&timer, rig.cells[0], 0));
+    EXPECT_EQ(timer.paused, 0);
+    EXPECT_EQ(timer.port.load(), rig.list);
+}
+
+TEST_F(PlaybackUiTest, AnEndAfterThePausedDataLostTheirFramesEndsThePause) {
+    PlayCell* cell = rig.Cell();
+    FramesStage* stage = rig.Stage(20);
+    rig.Device(cell, stage);
+    ASSERT_TRUE(PlaybackRange(rig.list, nullptr));
+    Place(0, 19, 5, 1, 0);
+    ASSERT_TRUE(PlaybackStart(&timer, cell, 0));
+    PlaybackControl(kPlaybackPause, timer);
+    ASSERT_EQ(timer.paused, 1);
+    stage->frames = 1;
+    stage->info.framesToUse = 1;
+    EXPECT_FALSE(PlaybackRange(rig.list, nullptr));
+    PlaybackControl(kPlaybackEnd, timer);
+    EXPECT_EQ(timer.paused, 0);
+    EXPECT_EQ(timer.savedPort, nullptr);
+    // Other displays may play again.
+    PlayRig other;
+    other.Single(30);
+    EXPECT_TRUE(PlaybackStart(&timer, other.cells[0], 0));
+    timer.Stop(false);
+}
+
+}  // namespace
+}  // namespace orva::testing
