@@ -1,6 +1,7 @@
 #include "framework/display_lock.h"
 
 #include <algorithm>
+#include <cassert>
 
 #include "common/log.h"
 #include "framework/frame_player.h"
@@ -50,6 +51,7 @@ void EventTimer::Enter() {
 }
 
 void EventTimer::Leave() {
+    assert(tLockDepth > 0 && "the display lock is left more often than it was entered");
     --tLockDepth;
     lock_->unlock();
 }
