@@ -42,18 +42,21 @@ fuzz_stage() {
 }
 fuzz_stage || status=1
 
-echo "=== ThreadSanitizer: the frame cursor, the shape readers, the filter chain, the colour palettes, the Transformation worker and the Reduction against a second thread ==="
+echo "=== ThreadSanitizer: the frame cursor, the shape readers, the filter chain, the colour palettes, the Transformation worker, the Reduction against a second thread, and the playback timer thread ==="
 # Only the cases where another thread races the user-interface thread: the frame
 # cursor's setters against the playback timer, measuring readers under a shape
 # container's lock against shape edits, a thread pulling through the filter chain
 # while it is edited, rows converted while colour palettes are rebuilt, the
 # Transformation worker on the playback thread while the settings and the region
-# change, and a thread pulling the Reduction while its shape is reshaped.
+# change, a thread pulling the Reduction while its shape is reshaped, and frame playback:
+# the timer thread stepping the frame and sending it to the UI thread's loop, which
+# draws it, ends playback and stops the timer.
 tsan_stage() {
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVA_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null || return 1
-  cmake --build build-tsan -j"$jobs" --target io_tests shapes_tests processing_tests transform_tests reduction_tests || return 1
+  cmake --build build-tsan -j"$jobs" --target io_tests shapes_tests processing_tests transform_tests reduction_tests \
+    platform_tests views_tests || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/io_tests --gtest_filter='FrameCursor*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
@@ -64,6 +67,10 @@ tsan_stage() {
     build-tsan/tests/transform_tests --gtest_filter='ColourConverterTest.Rebuilds*:TransformationThreads*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/reduction_tests --gtest_filter='RunnerTest.APullOnAnotherThread*' || return 1
+  TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+    build-tsan/tests/platform_tests --gtest_filter='TimerServiceTest.*:WindowlessTimerTest.*' || return 1
+  TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+    build-tsan/tests/views_tests --gtest_filter='PlaybackThreadTest.*' || return 1
 }
 tsan_stage || status=1
 

@@ -131,7 +131,7 @@ void InstallAppShell(AppServices* services) {
             return w != nullptr && gWinValidate(w) != nullptr ? static_cast<void*>(w->hwnd) : nullptr;
         };
         services->closeMainWindow = &CUICloseMainWindowQuietly;
-        // The display lock's timer, until playback brings its own.
+        // The shell's last stop of the playback timer (the program joins its thread later).
         if (services->stopEventTimer == nullptr) services->stopEventTimer = [] { return TheEventTimer().Stop(false); };
     }
     InstallStatusLineHooks();

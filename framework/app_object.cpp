@@ -7,6 +7,7 @@
 #include "common/cpu_info.h"
 #include "common/log.h"
 #include "common/system.h"
+#include "framework/display_lock.h"
 #include "framework/global_commands.h"
 #include "framework/handover.h"
 #include "platform/instance_slots.h"
@@ -133,6 +134,8 @@ bool AppObject::Init() {
     if (services_.readPreferences && !config.empty()) services_.readPreferences(config.c_str());
     RegisterGlobalIface(*this);
     if (services_.registerProjectsIface) services_.registerProjectsIface();
+    // The playback timer with the display lock: made now, so that its failures reach the log.
+    TheEventTimer();
     return true;
 }
 
@@ -351,6 +354,8 @@ int WinMain(AppObject& app, const std::vector<std::string>& words) {
         StopCommandLineReceiver();
         app.SetUiUp(false);
     }
+    // After the last stop of the timer: its thread ends and is joined.
+    TheEventTimer().Shutdown();
     app.Exit();
     return 0;
 }

@@ -321,8 +321,9 @@ void PortListRemovePort(PortList* list, OutPort* port) {
     if (list == nullptr || port == nullptr) return;
     if (list->firstPort != list->lastPort) {
         for (DeviceViewBase* d = port->firstDevice; d != nullptr; d = d->portNext) PortListChainRemove(list, d);
+        // The range of what stays: the leaving port is still in the list, so it is left out.
         const ComponentServices& s = TheComponentServices();
-        if (s.playbackRange != nullptr) s.playbackRange(list, nullptr);
+        if (s.playbackRange != nullptr) s.playbackRange(list, port);
         PortListUnlinkPort(list, port);
         port->list = nullptr;
         delete port;
@@ -357,21 +358,25 @@ void PortListDetachSources(PortListSet* parent) {
             d = next;
         }
         l->firstDevice = l->lastDevice = nullptr;
-        // A player of several frames keeps its position for the sources' return;
-        // every player is left at one frame.
-        FramePlayer& p = l->player;
-        if (p.count.load() >= 2) {
-            l->saved[0] = p.count.load();
-            l->saved[1] = p.current.load();
-            l->saved[2] = p.last.load();
-            l->saved[3] = p.first.load();
-        }
-        if (p.count.load() != 1) {
-            p.count.store(1);
-            p.current.store(0);
-            p.last.store(0);
-            p.first.store(0);
-        }
+        // The player keeps its position for the sources' return.
+        PortListParkPlayer(l);
+    }
+}
+
+void PortListParkPlayer(PortList* list) {
+    if (list == nullptr) return;
+    FramePlayer& p = list->player;
+    if (p.count.load() >= 2) {
+        list->saved[0] = p.count.load();
+        list->saved[1] = p.current.load();
+        list->saved[2] = p.last.load();
+        list->saved[3] = p.first.load();
+    }
+    if (p.count.load() != 1) {
+        p.count.store(1);
+        p.current.store(0);
+        p.last.store(0);
+        p.first.store(0);
     }
 }
 

@@ -132,7 +132,9 @@ public:
     DeviceViewBase* lastDevice = nullptr;
     FramePlayer player;                     // the frame cursor of the list's playback
     int32_t saved[4] = {0, 0, 0, 0};        // the player's count, current, last and first
-                                            //   when the sources were last detached
+                                            //   while the list has nothing to play
+    uint8_t playableAuthoritative = 0;      // the playback chain stands as it is
+    uint8_t playablePrune = 0;              // the chain is pruned instead of rebuilt
     std::string name;
     uint32_t number = 0;
     PortListSet* parent = nullptr;
@@ -150,6 +152,9 @@ void PortListMarkReread(PortList* list);
 void PortGroupDetachAll(PortList* list);
 void PortListsDetachAll(PortListSet* parent);
 void PortListDetachSources(PortListSet* parent);
+// A player of several frames keeps count, current, last and first in `saved`; every
+// player is left at one frame (count 1, positions 0).
+void PortListParkPlayer(PortList* list);
 void PortListsForgetDisplay(PortListSet* parent, DisplayCellBase* cell);
 void PortRebuildConsumers(PortList* list);
 void PortMarkSourcesReread(PortList* list);

@@ -7,6 +7,7 @@
 #include "common/cpu_info.h"
 #include "framework/app_object.h"
 #include "main/display_services.h"
+#include "main/playback_services.h"
 #include "main/processing_services.h"
 #include "main/reduction_services.h"
 #include "main/services.h"
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
     InstallDisplayServices();
     InstallViewsServices();
     InstallViewsDisplayServices();
+    InstallPlaybackServices();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
     if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);
     std::vector<std::string> words(argv + 1, argv + argc);

@@ -295,6 +295,10 @@ LResult SendMessage(Hwnd hwnd, uint32_t message, WParam wParam, LParam lParam) {
     return result;
 }
 
+void FailPendingSentMessages() {
+    if (tQueue.queue) FailSentMessages(*tQueue.queue, nullptr);
+}
+
 void PostQuitMessage(int exitCode) {
     std::shared_ptr<ThreadQueue> queue = CurrentThreadQueue();
     std::lock_guard<std::mutex> lock(queue->mutex);
@@ -329,7 +333,24 @@ void WaitMessage() {
 }
 
 LResult DispatchMessage(const Msg* msg) {
-    if (msg == nullptr || msg->hwnd == nullptr) return 0;
+    if (msg == nullptr) return 0;
+    if (msg->hwnd == nullptr) {
+        if (msg->message != kWmTimer || !tQueue.queue) return 0;
+        TimerProc proc = nullptr;
+        void* user = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(tQueue.queue->mutex);
+            for (const ThreadQueue::Timer& timer : tQueue.queue->timers) {
+                if (timer.hwnd == nullptr && timer.id == msg->wParam) {
+                    proc = timer.proc;
+                    user = timer.user;
+                }
+            }
+        }
+        // Outside the queue's lock: the routine may set or kill timers.
+        if (proc != nullptr) proc(msg->wParam, user);
+        return 0;
+    }
     WindowObject* window = FindWindowObject(msg->hwnd);
     if (window == nullptr || window->proc == nullptr) return 0;
     LResult result = window->proc(msg->hwnd, msg->message, msg->wParam, msg->lParam);
@@ -341,22 +362,39 @@ LResult DispatchMessage(const Msg* msg) {
     return result;
 }
 
-uintptr_t SetTimer(Hwnd hwnd, uintptr_t id, uint32_t milliseconds) {
+uintptr_t SetTimer(Hwnd hwnd, uintptr_t id, uint32_t milliseconds, TimerProc proc, void* user) {
     std::shared_ptr<ThreadQueue> queue = hwnd == nullptr ? CurrentThreadQueue() : QueueOfWindow(hwnd);
     if (!queue) return 0;
     uint32_t period = std::max<uint32_t>(1, milliseconds);
     {
         std::lock_guard<std::mutex> lock(queue->mutex);
+        if (hwnd == nullptr && id == 0) {
+            // A new window-less timer: the lowest id from 1 that none of the thread's
+            // window-less timers holds.
+            id = 1;
+            for (bool taken = true; taken;) {
+                taken = false;
+                for (const ThreadQueue::Timer& timer : queue->timers) {
+                    if (timer.hwnd == nullptr && timer.id == id) {
+                        taken = true;
+                        ++id;
+                        break;
+                    }
+                }
+            }
+        }
         int64_t due = NowMs() + period;
         bool found = false;
         for (ThreadQueue::Timer& timer : queue->timers) {
             if (timer.hwnd == hwnd && timer.id == id) {
                 timer.period = period;
                 timer.due = due;
+                timer.proc = proc;
+                timer.user = user;
                 found = true;
             }
         }
-        if (!found) queue->timers.push_back(ThreadQueue::Timer{hwnd, id, period, due});
+        if (!found) queue->timers.push_back(ThreadQueue::Timer{hwnd, id, period, due, proc, user});
     }
     if (queue != tQueue.queue) queue->Wake();
     return id == 0 ? 1 : id;

@@ -41,12 +41,23 @@ bool PeekMessage(Msg* msg, bool remove);
 // Waits until a message may be there (returns at once when one is).
 void WaitMessage();
 
-// Calls the window procedure of msg->hwnd; 0 when the window does not exist.
+// Calls the window procedure of msg->hwnd; 0 when the window does not exist. A
+// window-less timer's WM_TIMER runs the timer's routine instead (when it still exists).
 LResult DispatchMessage(const Msg* msg);
+
+// Fails every message other threads have sent to the calling thread and still wait on
+// (their senders return with "not run"). For a thread that is about to wait for a
+// sender without serving its queue, such as a join at shut-down.
+void FailPendingSentMessages();
 
 // Timers: WM_TIMER with wParam = id for the window every `milliseconds` (at least 1).
 // Setting an existing (window, id) pair restarts it. Returns id (0 on failure).
-uintptr_t SetTimer(Hwnd hwnd, uintptr_t id, uint32_t milliseconds);
+// A window-less timer (null window) belongs to the calling thread; id 0 asks for a new
+// id of its own (from 1). Its WM_TIMER carries no window: DispatchMessage runs its
+// routine with the id and the user value, on the thread whose loop took the message.
+using TimerProc = void (*)(uintptr_t id, void* user);
+uintptr_t SetTimer(Hwnd hwnd, uintptr_t id, uint32_t milliseconds, TimerProc proc = nullptr,
+                   void* user = nullptr);
 bool KillTimer(Hwnd hwnd, uintptr_t id);
 
 // The monotonic time in milliseconds that messages carry.

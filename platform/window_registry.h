@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/msg_queue.h"
 #include "platform/msg_types.h"
 #include "platform/window_backend.h"
 
@@ -34,6 +35,8 @@ struct ThreadQueue {
         uintptr_t id = 0;
         uint32_t period = 1;
         int64_t due = 0;  // milliseconds
+        TimerProc proc = nullptr;  // window-less timers: run by DispatchMessage
+        void* user = nullptr;
     };
 
     std::mutex mutex;

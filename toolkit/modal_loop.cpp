@@ -27,7 +27,10 @@ void gModalLoop(gWindow* window, volatile uint8_t* done) {
             quitCode = static_cast<int>(msg.wParam);
             break;
         }
-        if (msg.hwnd == hwnd || msg.message == pf::kWmPaint) pf::DispatchMessage(&msg);
+        // Its own messages, every paint, and the window-less timers of the thread (the
+        // playback readouts and delayed calls go on while the box is open).
+        if (msg.hwnd == hwnd || msg.message == pf::kWmPaint || (msg.hwnd == nullptr && msg.message == pf::kWmTimer))
+            pf::DispatchMessage(&msg);
     }
     if (gWinValidate(window) != nullptr && gKeyTarget() == window) gKeyTarget() = nullptr;
     // The quit belongs to the main loop: hand it back so the program still ends.

@@ -98,7 +98,8 @@ struct gWindow {
     uint32_t dirty = 0;
     void (*backgroundPainter)(gWindow*) = nullptr;
     void (*idleFunction)() = nullptr;
-    uint32_t state = 0;
+    // Read by the playback timer thread (may the window draw now?), hence atomic.
+    std::atomic<uint32_t> state{0};
     void (*resizeHandler)(gWindow*) = nullptr;
     void (*doubleClickHandler)(gWindow*) = nullptr;
     bool (*keyDownHandler)(gWindow*, gWindow*, void* key) = nullptr;

@@ -142,11 +142,15 @@ TEST_F(WindowQueueTest, CrossThreadSendRunsOnOwnerThreadAndFailsWhenWindowDies) 
     Hwnd hwnd = Make();
     uint64_t ui = CurrentThreadId();
     std::atomic<int> phase{0};
+    std::atomic<bool> sendAgain{false};
     LResult result = 0;
     bool ok = false;
     std::thread sender([&] {
         ok = SendMessageChecked(hwnd, kWmUser + 7, 21, 0, &result);
         phase = 1;
+        // Not before this thread has stopped serving its queue: a loop still running
+        // would serve the second send too.
+        while (!sendAgain.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         // This one waits while the window is destroyed: it fails instead of hanging.
         LResult ignored = 0;
         bool second = SendMessageChecked(hwnd, kWmUser + 8, 0, 0, &ignored);
@@ -165,6 +169,7 @@ TEST_F(WindowQueueTest, CrossThreadSendRunsOnOwnerThreadAndFailsWhenWindowDies) 
     ASSERT_FALSE(gSeen.empty());
     EXPECT_EQ(gSeen.back().message, kWmUser + 7);
     EXPECT_EQ(gSeen.back().thread, ui);
+    sendAgain = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     DestroyWindow(hwnd);
     sender.join();
