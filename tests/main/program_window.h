@@ -1,0 +1,242 @@
+#pragma once
+// The real program under the test's X display, seen from outside as a user sees it:
+// started on its own configuration, runtime and home folders (so that it is the
+// first instance and reads no settings of the machine), its log read, its windows
+// found by title and their pixels read back with XGetImage; and the search for an
+// expected picture among those pixels.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+
+namespace orva::testing_program {
+
+// The main window's title.
+constexpr const char* kMainWindowTitle = "ORVA (Test only, v.2.1.0) ";
+
+// An RGB picture, 3 bytes a pixel, rows from the top.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgb;
+    const uint8_t* At(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+};
+
+// One start of the program; it is ended (SIGTERM, then SIGKILL) when the object goes.
+class ProgramRun {
+public:
+    // Starts ORVA_BINARY_DIR/orva with the arguments in `folder` (its own folders live
+    // under it).
+    ProgramRun(const std::string& folder, const std::vector<std::string>& arguments)
+        : folder_(folder) {
+        for (const char* sub : {"/config", "/run", "/home"}) mkdir((folder + sub).c_str(), 0700);
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (chdir(folder.c_str()) != 0) _exit(126);
+            setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", (folder + "/run").c_str(), 1);
+            setenv("HOME", (folder + "/home").c_str(), 1);
+            setenv("ORVA_MESSAGEBOX_ANSWER", "1", 1);
+            std::vector<char*> argv{const_cast<char*>("orva")};
+            for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(ORVA_BINARY_DIR "/orva", argv.data());
+            _exit(127);
+        }
+    }
+    ~ProgramRun() { End(); }
+    ProgramRun(const ProgramRun&) = delete;
+    ProgramRun& operator=(const ProgramRun&) = delete;
+
+    // Ends the program; its exit status (-1 when it had to be killed or was not running).
+    int End() {
+        if (pid_ <= 0) return -1;
+        kill(pid_, SIGTERM);
+        int status = 0;
+        for (int i = 0; i < 400; ++i) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = 0;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = 0;
+        return -1;
+    }
+    bool Running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+
+    std::string LogPath() const { return folder_ + "/config/ZEL Lab/orva.log"; }
+    std::string Log() const {
+        return testing_util::Exists(LogPath()) ? testing_util::ReadText(LogPath()) : "";
+    }
+    // Waits until the log holds `text`; false after `ms` milliseconds or when the program ended.
+    bool WaitForLog(const std::string& text, int ms) {
+        for (int waited = 0;; waited += 25) {
+            if (Log().find(text) != std::string::npos) return true;
+            if (waited >= ms || !Running()) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        }
+    }
+
+private:
+    std::string folder_;
+    pid_t pid_ = -1;
+};
+
+// A connection to the test's display.
+class Screen {
+public:
+    Screen() : display_(XOpenDisplay(nullptr)) {}
+    ~Screen() {
+        if (display_ != nullptr) XCloseDisplay(display_);
+    }
+    Screen(const Screen&) = delete;
+    Screen& operator=(const Screen&) = delete;
+    Display* display() const { return display_; }
+
+    // The first mapped window titled `title` below the root, searched depth first; 0 when none.
+    Window FindWindow(const std::string& title) { return Find(DefaultRootWindow(display_), title); }
+    // Waits up to `ms` milliseconds for the window.
+    Window WaitForWindow(const std::string& title, int ms) {
+        for (int waited = 0;; waited += 50) {
+            if (Window w = FindWindow(title)) return w;
+            if (waited >= ms) return 0;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+    }
+    // Puts the window above its siblings, so that nothing covers what is read back.
+    void Raise(Window w) {
+        XRaiseWindow(display_, w);
+        XSync(display_, False);
+    }
+    // The window's pixels (its whole area, or a region of it) as RGB.
+    bool Grab(Window w, Picture* out, int x = 0, int y = 0, int width = 0, int height = 0) {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(display_, w, &a)) return false;
+        if (width <= 0) width = a.width - x;
+        if (height <= 0) height = a.height - y;
+        if (x < 0 || y < 0 || width <= 0 || height <= 0 || x + width > a.width ||
+            y + height > a.height)
+            return false;
+        XImage* image = XGetImage(display_, w, x, y, static_cast<unsigned>(width),
+                                  static_cast<unsigned>(height), AllPlanes, ZPixmap);
+        if (image == nullptr) return false;
+        out->width = width;
+        out->height = height;
+        out->rgb.resize(static_cast<size_t>(width) * height * 3);
+        // Each channel's bits, shifted down and widened to 8 bits.
+        unsigned long masks[3] = {image->red_mask, image->green_mask, image->blue_mask};
+        int shifts[3] = {0, 0, 0};
+        for (int c = 0; c < 3; ++c)
+            while (masks[c] != 0 && !(masks[c] & 1)) masks[c] >>= 1, ++shifts[c];
+        uint8_t* p = out->rgb.data();
+        for (int row = 0; row < height; ++row) {
+            for (int column = 0; column < width; ++column) {
+                const unsigned long pixel = XGetPixel(image, column, row);
+                for (int c = 0; c < 3; ++c)
+                    *p++ = static_cast<uint8_t>(
+                        masks[c] == 0 ? 0 : ((pixel >> shifts[c]) & masks[c]) * 255 / masks[c]);
+            }
+        }
+        XDestroyImage(image);
+        return true;
+    }
+
+private:
+    Window Find(Window parent, const std::string& title) {
+        Window root = 0, up = 0, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(display_, parent, &root, &up, &children, &count)) return 0;
+        Window found = 0;
+        for (unsigned i = 0; i < count && found == 0; ++i) {
+            char* name = nullptr;
+            XWindowAttributes a;
+            if (XFetchName(display_, children[i], &name) && name != nullptr) {
+                if (title == name && XGetWindowAttributes(display_, children[i], &a) &&
+                    a.map_state == IsViewable)
+                    found = children[i];
+                XFree(name);
+            }
+            if (found == 0) found = Find(children[i], title);
+        }
+        if (children != nullptr) XFree(children);
+        return found;
+    }
+
+    Display* display_;
+};
+
+// Where a picture was found inside a larger one.
+struct Placement {
+    bool found = false;
+    int x = 0, y = 0;      // its top-left pixel in the larger picture
+    bool flipped = false;  // shown with its last row at the top
+    int worst = 0;         // the largest channel difference
+};
+
+// Looks for `want` in `within`, shown at its size (one pixel of the picture on one
+// pixel of the screen), with its rows in order or reversed: every channel of every
+// pixel within `tolerance` levels. The first position that fits, searched row by row.
+inline Placement FindPicture(const Picture& within, const Picture& want, int tolerance) {
+    Placement none;
+    if (want.width <= 0 || want.height <= 0 || want.width > within.width ||
+        want.height > within.height)
+        return none;
+    // Pixels tested first: a spread of points that rejects a wrong position quickly.
+    std::vector<std::pair<int, int>> probes;
+    for (int k = 0; k < 64; ++k)
+        probes.push_back({(k * 37 + 11) % want.width, (k * 53 + 7) % want.height});
+    for (bool flipped : {false, true}) {
+        auto wantAt = [&](int x, int y) { return want.At(x, flipped ? want.height - 1 - y : y); };
+        auto close = [&](const uint8_t* a, const uint8_t* b, int* worst) {
+            for (int c = 0; c < 3; ++c) {
+                const int d = std::abs(int(a[c]) - int(b[c]));
+                if (d > tolerance) return false;
+                if (worst != nullptr && d > *worst) *worst = d;
+            }
+            return true;
+        };
+        for (int oy = 0; oy + want.height <= within.height; ++oy) {
+            for (int ox = 0; ox + want.width <= within.width; ++ox) {
+                bool fits = true;
+                for (auto [x, y] : probes)
+                    if (!close(within.At(ox + x, oy + y), wantAt(x, y), nullptr)) {
+                        fits = false;
+                        break;
+                    }
+                if (!fits) continue;
+                int worst = 0;
+                for (int y = 0; y < want.height && fits; ++y)
+                    for (int x = 0; x < want.width && fits; ++x)
+                        fits = close(within.At(ox + x, oy + y), wantAt(x, y), &worst);
+                if (fits) return Placement{true, ox, oy, flipped, worst};
+            }
+        }
+    }
+    return none;
+}
+
+// Writes a picture as a binary PPM (P6), to look at after a failure.
+inline bool WritePpm(const std::string& path, const Picture& p) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    std::fprintf(f, "P6\n%d %d\n255\n", p.width, p.height);
+    const bool ok = std::fwrite(p.rgb.data(), 1, p.rgb.size(), f) == p.rgb.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+}  // namespace orva::testing_program

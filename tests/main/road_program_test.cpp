@@ -1,0 +1,218 @@
+// The road as a user sees it: the program itself started on a data file under the
+// test's display, its main window read back with XGetImage, and the picture that
+// tests/main/road_reference.py computes in numpy from the file alone looked for in it.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "program_window.h"
+#include "test_support.h"
+
+namespace orva {
+namespace {
+
+using testing_program::FindPicture;
+using testing_program::Picture;
+using testing_program::Placement;
+using testing_program::ProgramRun;
+using testing_program::Screen;
+
+const std::string kReference =
+    "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/main/road_reference.py'";
+
+std::string RunCommand(const std::string& command, int* status) {
+    std::string out;
+    *status = -1;
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return out;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    const int s = pclose(p);
+    if (WIFEXITED(s)) *status = WEXITSTATUS(s);
+    return out;
+}
+
+// The reference picture of a file's first frame over its default range.
+bool ReferencePicture(const std::string& file, Picture* picture) {
+    const std::string out = file + ".reference.rgb";
+    int status = -1;
+    const std::string text = RunCommand(kReference + " render '" + file + "' '" + out + "' 0", &status);
+    std::istringstream in(text);
+    if (status != 0 || !(in >> picture->width >> picture->height)) return false;
+    std::ifstream bytes(out, std::ios::binary);
+    picture->rgb.assign(std::istreambuf_iterator<char>(bytes), std::istreambuf_iterator<char>());
+    std::remove(out.c_str());
+    return picture->rgb.size() == static_cast<size_t>(picture->width) * picture->height * 3;
+}
+
+class RoadProgramTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        int status = -1;
+        if (RunCommand("/usr/bin/python3 -c 'import astropy.io.fits, PIL, numpy' 2>&1", &status),
+            status != 0)
+            return;
+        files_ = new testing_util::TempFolder;
+        const std::string out = RunCommand(kReference + " make '" + files_->Path() + "' 2>&1", &status);
+        if (status != 0) {
+            ADD_FAILURE() << out;
+            delete files_;
+            files_ = nullptr;
+        }
+    }
+    static void TearDownTestSuite() {
+        delete files_;
+        files_ = nullptr;
+    }
+    void SetUp() override {
+        if (files_ == nullptr) GTEST_SKIP() << "astropy, Pillow or numpy not installed";
+        ASSERT_NE(screen_.display(), nullptr) << "no X display";
+    }
+    // A folder of its own for one start of the program.
+    std::string RunFolder(const std::string& name) {
+        const std::string path = runs_.File(name);
+        mkdir(path.c_str(), 0700);
+        return path;
+    }
+
+    static inline testing_util::TempFolder* files_ = nullptr;
+    testing_util::TempFolder runs_;
+    Screen screen_;
+};
+
+// The reading back and the search, on a window of our own: a picture put at a known
+// place, upside down, is found there within one level; a picture not on the screen is not.
+TEST_F(RoadProgramTest, APictureDrawnInAWindowIsReadBackAndFound) {
+    Display* d = screen_.display();
+    const int number = DefaultScreen(d);
+    XVisualInfo wanted;
+    ASSERT_TRUE(XMatchVisualInfo(d, number, 24, TrueColor, &wanted));
+    XSetWindowAttributes attributes{};
+    attributes.background_pixel = 0;
+    attributes.event_mask = ExposureMask | StructureNotifyMask;
+    Window w = XCreateWindow(d, RootWindow(d, number), 10, 10, 320, 240, 0, 24, InputOutput,
+                             wanted.visual, CWBackPixel | CWEventMask, &attributes);
+    XStoreName(d, w, "road picture test");
+    XMapRaised(d, w);
+    for (XEvent e;;) {
+        XNextEvent(d, &e);
+        if (e.type == Expose) break;
+    }
+    ASSERT_EQ(screen_.WaitForWindow("road picture test", 5000), w);
+
+    // A gradient with texture, drawn with its last row at the top at (37, 21).
+    Picture picture;
+    picture.width = 90;
+    picture.height = 60;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            for (int c = 0; c < 3; ++c)
+                picture.rgb.push_back(
+                    static_cast<uint8_t>((x * 2 + y * 3 + c * 50 + (x * y) % 7) & 0xFF));
+    XImage* image = XCreateImage(d, wanted.visual, 24, ZPixmap, 0, nullptr, 90, 60, 32, 0);
+    ASSERT_NE(image, nullptr);
+    image->data = static_cast<char*>(std::malloc(static_cast<size_t>(image->bytes_per_line) * 60));
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 90; ++x) {
+            const uint8_t* p = picture.At(x, 59 - y);
+            XPutPixel(image, x, y, (unsigned long)p[0] << 16 | (unsigned long)p[1] << 8 | p[2]);
+        }
+    GC gc = XCreateGC(d, w, 0, nullptr);
+    XPutImage(d, w, gc, image, 0, 0, 37, 21, 90, 60);
+    XSync(d, False);
+
+    Picture shown;
+    ASSERT_TRUE(screen_.Grab(w, &shown));
+    EXPECT_EQ(std::pair(shown.width, shown.height), std::pair(320, 240));
+    const Placement found = FindPicture(shown, picture, 1);
+    EXPECT_TRUE(found.found);
+    EXPECT_EQ(std::tuple(found.x, found.y, found.flipped, found.worst),
+              std::tuple(37, 21, true, 0));
+    // A region of the window reads the same pixels.
+    Picture region;
+    ASSERT_TRUE(screen_.Grab(w, &region, 30, 20, 100, 70));
+    EXPECT_EQ(std::tuple(FindPicture(region, picture, 1).x, FindPicture(region, picture, 1).y),
+              std::tuple(7, 1));
+    // Off by two levels somewhere: not found at one.
+    picture.rgb[picture.rgb.size() / 2] += 2;
+    EXPECT_FALSE(FindPicture(shown, picture, 1).found);
+    EXPECT_TRUE(FindPicture(shown, picture, 2).found);
+
+    XFreeGC(d, gc);
+    XDestroyImage(image);
+    XDestroyWindow(d, w);
+    XSync(d, False);
+}
+
+// A file named on the command line opens; the main window stands and can be read back;
+// the program ends cleanly.
+TEST_F(RoadProgramTest, TheProgramOpensAFileNamedOnItsCommandLine) {
+    const std::string file = files_->File("int16.fits");
+    ProgramRun program(RunFolder("int16"), {file});
+    ASSERT_TRUE(program.WaitForLog("Source format: \"FITS\"", 20000)) << program.Log();
+    const std::string log = program.Log();
+    EXPECT_NE(log.find("Input file: '" + file + "'"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Can`t open"), std::string::npos) << log;
+    const Window main = screen_.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+    ASSERT_NE(main, 0u);
+    screen_.Raise(main);
+    Picture shown;
+    ASSERT_TRUE(screen_.Grab(main, &shown));
+    EXPECT_GT(shown.width, 200);
+    EXPECT_GT(shown.height, 150);
+    EXPECT_TRUE(program.Running());
+    EXPECT_EQ(program.End(), 0);
+}
+
+// Each file shows in the image window of the main window's workspace as the rules say:
+// the first frame at zoom 1 (the view is larger than the picture), every pixel within
+// one level of the numpy rendering over the default range, NaN samples black.
+//
+// Disabled until the windows that show a file land: the display cell in the main
+// window's workspace with its image window and 2-D device pulling the Transformation's
+// RGB output (today an opened file has no window). It also needs the FITS reader to
+// give a file without DATAMIN and DATAMAX no stated range (see the disabled test in
+// tests/views/road_render_test.cpp), else the three FITS files without one show over
+// 0 .. 32767 or 0 .. 1. Where the picture sits in the window is searched, not assumed;
+// it is accepted with its rows either way up, and the orientation found is reported.
+TEST_F(RoadProgramTest, DISABLED_EachFileShowsInItsImageWindowAsTheRulesSay) {
+    for (const char* name : {"int16.fits", "float.fits", "cube.fits", "noise.fits", "range.fits",
+                             "rgb.bmp", "photo.jpg", "grey.jpg"}) {
+        SCOPED_TRACE(name);
+        const std::string file = files_->File(name);
+        Picture want;
+        ASSERT_TRUE(ReferencePicture(file, &want));
+        ProgramRun program(RunFolder(name), {file});
+        const Window main = screen_.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+        ASSERT_NE(main, 0u) << program.Log();
+        ASSERT_TRUE(program.WaitForLog("Input file: '" + file + "'", 20000)) << program.Log();
+        // The first painted frame: looked for until it appears.
+        Placement found;
+        Picture shown;
+        for (int waited = 0; waited < 20000 && !found.found; waited += 200) {
+            screen_.Raise(main);
+            if (screen_.Grab(main, &shown)) found = FindPicture(shown, want, 1);
+            if (!found.found) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        if (!found.found) {
+            const std::string keep = files_->File(std::string(name) + ".shown.ppm");
+            testing_program::WritePpm(keep, shown);
+            ADD_FAILURE() << name << " is not shown within one level (the window's pixels: " << keep
+                          << ")\n"
+                          << program.Log();
+        } else {
+            std::printf("%s shown at (%d, %d)%s, worst difference %d\n", name, found.x, found.y,
+                        found.flipped ? " with its rows reversed" : "", found.worst);
+        }
+        EXPECT_TRUE(program.Running());
+        EXPECT_EQ(program.End(), 0);
+    }
+}
+
+}  // namespace
+}  // namespace orva
