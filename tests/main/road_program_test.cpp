@@ -41,7 +41,8 @@ std::string RunCommand(const std::string& command, int* status) {
 bool ReferencePicture(const std::string& file, Picture* picture) {
     const std::string out = file + ".reference.rgb";
     int status = -1;
-    const std::string text = RunCommand(kReference + " render '" + file + "' '" + out + "' 0", &status);
+    const std::string text =
+        RunCommand(kReference + " render '" + file + "' '" + out + "' 0", &status);
     std::istringstream in(text);
     if (status != 0 || !(in >> picture->width >> picture->height)) return false;
     std::ifstream bytes(out, std::ios::binary);
@@ -58,7 +59,8 @@ protected:
             status != 0)
             return;
         files_ = new testing_util::TempFolder;
-        const std::string out = RunCommand(kReference + " make '" + files_->Path() + "' 2>&1", &status);
+        const std::string out =
+            RunCommand(kReference + " make '" + files_->Path() + "' 2>&1", &status);
         if (status != 0) {
             ADD_FAILURE() << out;
             delete files_;
@@ -200,10 +202,13 @@ TEST_F(RoadProgramTest, DISABLED_EachFileShowsInItsImageWindowAsTheRulesSay) {
             if (!found.found) std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
         if (!found.found) {
-            const std::string keep = files_->File(std::string(name) + ".shown.ppm");
+            // Kept in the build folder, which outlives the test's files.
+            const std::string keep = std::string(ORVA_BINARY_DIR "/road_shown_") + name + ".ppm";
             testing_program::WritePpm(keep, shown);
+            testing_program::WritePpm(std::string(ORVA_BINARY_DIR "/road_wanted_") + name + ".ppm",
+                                      want);
             ADD_FAILURE() << name << " is not shown within one level (the window's pixels: " << keep
-                          << ")\n"
+                          << ", the picture wanted beside it)\n"
                           << program.Log();
         } else {
             std::printf("%s shown at (%d, %d)%s, worst difference %d\n", name, found.x, found.y,
