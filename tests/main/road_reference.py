@@ -9,7 +9,9 @@ Usage:
       BZERO 32768, a star field), float.fits (200 x 150, BITPIX -32 with NaN
       samples), cube.fits (3 frames of 120 x 90, BITPIX 16, BSCALE 0.5, BZERO
       100), range.fits (BITPIX 16 with DATAMIN and DATAMAX), noise.fits (150 x
-      100, BITPIX 32, uniform noise whose spread reaches both extremes), rgb.bmp (200 x 150,
+      100, BITPIX 32, uniform noise whose spread reaches both extremes), stated.fits
+      (3 frames of 180 x 120, BITPIX -32 with NaN samples, DATAMIN and DATAMAX),
+      rgb.bmp (200 x 150,
       24-bit), photo.jpg (200 x 150, RGB) and grey.jpg (160 x 120, one channel).
   road_reference.py render FILE OUT [FRAME [LOW HIGH]]
       writes the RGB bytes the Transformation shows for frame FRAME (default 0)
@@ -108,6 +110,19 @@ def make(folder):
     hdu.header["DATAMIN"] = 200.0
     hdu.header["DATAMAX"] = 1500.0
     hdu.writeto(path("range.fits"), overwrite=True)
+
+    # Frames of reals with NaN samples and a stated range below the smallest value, so
+    # that only the NaN samples are black.
+    frames = []
+    for k in range(3):
+        frame = (star_field(180, 120, 20 + k, stars=12) / 1000.0 * (k + 1)).astype(np.float32)
+        frame[:, 5] = np.nan
+        frame[10:20, 30:60] = np.nan
+        frames.append(frame)
+    hdu = fits.PrimaryHDU(np.stack(frames))
+    hdu.header["DATAMIN"] = 0.0
+    hdu.header["DATAMAX"] = 5.0
+    hdu.writeto(path("stated.fits"), overwrite=True)
 
     # Uniform noise: the spread reaches both extremes, which then make the range.
     image = np.random.default_rng(6).integers(-50000, 250000, (100, 150), dtype=np.int32)
