@@ -405,6 +405,26 @@ TEST_F(FitsReaderTest, ByteOrderAxesAndLogs) {
     EXPECT_EQ(scaled.inverseScale, 2.0);
     EXPECT_EQ(scaled.rangeMin, -3.0);
     EXPECT_EQ(scaled.rangeMax, 9.0);
+    EXPECT_NE(scaled.flags & kFlagValueRange, 0u);
+    // Without the two cards no range is stated (the view takes the statistics); equal
+    // values state the type's own range; a reversed pair states none.
+    struct RangeCase {
+        std::vector<std::string> cards;
+        double min, max;
+        bool stated;
+    };
+    for (const RangeCase& c : std::vector<RangeCase>{{{}, 0.0, 0.0, false},
+                                                     {{Kv("DATAMIN", "4")}, 0.0, 0.0, false},
+                                                     {{Kv("DATAMIN", "5"), Kv("DATAMAX", "5")}, 0.0, 32767.0, false},
+                                                     {{Kv("DATAMIN", "9"), Kv("DATAMAX", "-3")}, 0.0, 0.0, false}}) {
+        DataSetInfo ranged;
+        std::vector<std::string> cards = Image(16, {2, 2});
+        cards.insert(cards.end(), c.cards.begin(), c.cards.end());
+        describe(Unit(cards, std::string(8, 'x')), &ranged);
+        EXPECT_EQ(ranged.rangeMin, c.min) << c.cards.size();
+        EXPECT_EQ(ranged.rangeMax, c.max) << c.cards.size();
+        EXPECT_EQ((ranged.flags & kFlagValueRange) != 0, c.stated) << c.cards.size();
+    }
     EXPECT_EQ(Log().find("not completely filled"), std::string::npos);
     // The incomplete-header line is kept for a real NAXIS mismatch only.
     DataSetInfo mismatch;

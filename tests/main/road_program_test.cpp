@@ -232,11 +232,8 @@ TEST_F(RoadProgramTest, EachFileThatStatesItsRangeShowsAsTheRulesSay) {
 }
 
 // The same for FITS files without DATAMIN and DATAMAX: their range comes from the
-// statistics of the first frame. Disabled: the FITS reader gives such a file the
-// default range of its sample type (0 .. 32767 for BITPIX 16, 0 .. 1 for BITPIX -32),
-// which the view takes as stated; see the disabled test of the same name in
-// tests/views/road_render_test.cpp. Enable both once the reader gives these files no range.
-TEST_F(RoadProgramTest, DISABLED_AFitsFileWithoutARangeShowsItsStatistics) {
+// statistics of the first frame.
+TEST_F(RoadProgramTest, AFitsFileWithoutARangeShowsItsStatistics) {
     ExpectEachShown({"int16.fits", "float.fits", "cube.fits", "noise.fits"});
 }
 

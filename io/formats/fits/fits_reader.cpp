@@ -813,7 +813,9 @@ bool FitsHeaderToLayout(FitsReader* rd, DataSetInfo* info, bool* fitted) {
         info->rangeMin = rd->headerMin;
         info->rangeMax = rd->headerMax;
         info->flags |= kFlagValueRange;
-    } else {
+    } else if (rd->hasMin && rd->hasMax && rd->headerMax == rd->headerMin) {
+        // A constant image states no usable range: the type's own stands in for it. A file
+        // without the two cards states none, and its view takes the frame's statistics.
         DefaultRange(*info, &info->rangeMin, &info->rangeMax);
     }
     const uint32_t t = info->input.type;
