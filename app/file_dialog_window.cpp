@@ -677,7 +677,9 @@ bool DialogKey(gWindow* window, gWindow*, void* key) {
         SelectRow(run, row, false, (code & kKeyShift) != 0);
         return true;
     }
-    return false;
+    // Every other key stays with the dialog: the shortcuts of the windows under it (a
+    // shape's Delete, a tool's F5) do not run while it stands.
+    return true;
 }
 
 bool DialogCloseRequest(gWindow* window, void*) {

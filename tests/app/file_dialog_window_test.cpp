@@ -25,7 +25,9 @@
 #include "shell_fixture.h"
 #include "test_support.h"
 #include "toolkit/gl_test_support.h"
+#include "toolkit/input.h"
 #include "toolkit/list_control.h"
+#include "toolkit/shortcuts.h"
 
 #include <X11/keysym.h>
 
@@ -346,6 +348,32 @@ TEST_F(FileDialogWindowTest, TypedNamesFoldersAndTheStatusLine) {
     EXPECT_EQ(folders, (std::vector<std::string>{folder.File("sub"), folder.Path(), folder.File("sub")}));
     EXPECT_EQ(status, (std::vector<std::string>{"File not found: " + folder.File("missing.fits"), ""}));
     EXPECT_EQ(chosen, std::vector<std::string>{folder.File("sub/inner.fits")});
+}
+
+int gShortcutRuns = 0;
+uint8_t CountShortcut(void*, uint32_t) {
+    ++gShortcutRuns;
+    return 1;
+}
+
+TEST_F(FileDialogWindowTest, TheShortcutsOfTheProgramWaitWhileTheDialogStands) {
+    gShortcutRuns = 0;
+    gAccel* entry = gAccelAdd(nullptr, KeyF(11), &CountShortcut, 0, 0);
+    ASSERT_NE(entry, nullptr);
+    QueueDialog([&](gWindow* d) {
+        Settle(d);
+        ClickRow(d, "a.fits");
+        Key(XK_F11);
+        Key(XK_Delete);
+        EXPECT_TRUE(Open(d));
+        Click(d, Parts(d).cancelButton);
+    });
+    EXPECT_EQ(OpenData(nullptr, nullptr), 0);
+    EXPECT_EQ(gShortcutRuns, 0);
+    // Without the dialog the key runs it.
+    EXPECT_EQ(gAccelDispatchKey(nullptr, Main(), KeyF(11)), 1);
+    EXPECT_EQ(gShortcutRuns, 1);
+    gAccelRemove(entry);
 }
 
 TEST_F(FileDialogWindowTest, TheOpenOptionsPanel) {
