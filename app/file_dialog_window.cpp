@@ -201,6 +201,8 @@ struct DialogRun {
     std::vector<Row> rows;
     int32_t anchor = -1;         // where a Shift range starts
     int32_t cursor = -1;         // the row chosen last
+    size_t callerTypes = 0;      // the caller's file types (patterns typed as names follow)
+    int32_t callerType = 1;      // the caller's type chosen before a typed pattern
     bool nameFromList = false;   // the name field shows the list's selection
 };
 
@@ -470,7 +472,9 @@ void Accept(DialogRun* run) {
             return;
         }
         if (HasWildcard(name) && name.find('/') == std::string::npos) {
-            // A pattern typed as a name lists what it matches.
+            // A pattern typed as a name lists what it matches; the caller still gets one of
+            // its own types back.
+            if (request.filterIndex <= static_cast<int32_t>(run->callerTypes)) run->callerType = request.filterIndex;
             request.filters.push_back({name, name});
             request.filterIndex = static_cast<int32_t>(request.filters.size());
             ShowType(run);
@@ -514,7 +518,8 @@ void Accept(DialogRun* run) {
         }
     }
     if (!request.Accept()) return;
-    answer.filterIndex = request.filterIndex;
+    answer.filterIndex =
+        request.filterIndex <= static_cast<int32_t>(run->callerTypes) ? request.filterIndex : run->callerType;
     run->answer = std::move(answer);
     Close(run);
 }
@@ -874,6 +879,8 @@ bool FileDialogRowPoint(const gWindow* dialog, int32_t row, int32_t* x, int32_t*
 FileDialogAnswer ToolkitFileDialog::Run(FileDialogRequest& request) {
     DialogRun run;
     run.request = &request;
+    run.callerTypes = request.filters.size();
+    run.callerType = request.filterIndex;
     gWindow* owner = gWinValidate(request.owner);
     if (owner == nullptr) owner = gWinValidate(TheCUI().mainWindow);
     gWindow* w = gWinCreateRec(0, 0, 600, 400, owner, &run, kDialogStyle);

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <functional>
 #include <cstdlib>
@@ -137,13 +138,18 @@ protected:
         ASSERT_TRUE(FileDialogRowPoint(d, static_cast<int32_t>(it - rows.begin()), &x, &y));
         ClickAt(d, x, y, pause);
     }
+    // Types through the X server's keys (a US layout): Shift for capitals, '*' and '_'.
     static void Type(const std::string& text) {
         for (char c : text) {
-            KeySym sym = c == '.' ? XK_period : c == '_' ? XK_underscore : static_cast<KeySym>(c);
-            if (c == '_') FakeKey(XK_Shift_L, true);
+            bool shift = std::isupper(static_cast<unsigned char>(c)) || c == '*' || c == '_';
+            KeySym sym = c == '.' ? XK_period
+                         : c == '*' ? XK_8
+                         : c == '_' ? XK_minus
+                                    : static_cast<KeySym>(std::tolower(static_cast<unsigned char>(c)));
+            if (shift) FakeKey(XK_Shift_L, true);
             FakeKey(sym, true);
             FakeKey(sym, false);
-            if (c == '_') FakeKey(XK_Shift_L, false);
+            if (shift) FakeKey(XK_Shift_L, false);
         }
         PumpFor(80);
     }
@@ -348,6 +354,28 @@ TEST_F(FileDialogWindowTest, TypedNamesFoldersAndTheStatusLine) {
     EXPECT_EQ(folders, (std::vector<std::string>{folder.File("sub"), folder.Path(), folder.File("sub")}));
     EXPECT_EQ(status, (std::vector<std::string>{"File not found: " + folder.File("missing.fits"), ""}));
     EXPECT_EQ(chosen, std::vector<std::string>{folder.File("sub/inner.fits")});
+}
+
+TEST_F(FileDialogWindowTest, APatternTypedAsTheNameListsWhatItMatches) {
+    std::vector<std::string> rows;
+    std::string type;
+    QueueDialog([&](gWindow* d) {
+        Settle(d);
+        Click(d, Parts(d).typeForward);  // "Text", the caller's second type
+        TypeInto(d, Parts(d).nameField, "*.FITS");
+        Key(XK_Return);
+        rows = FileDialogRows(d);
+        type = Parts(d).typeText->text;
+        ClickRow(d, "b.FITS");
+        Click(d, Parts(d).okButton);
+    });
+    int32_t index = 1;
+    std::vector<std::string> chosen;
+    EXPECT_EQ(OpenData(nullptr, &index, &chosen), -1);
+    EXPECT_EQ(rows, (std::vector<std::string>{"..", "sub/", "a.fits", "b.FITS"}));
+    EXPECT_EQ(type, "*.FITS");
+    EXPECT_EQ(chosen, std::vector<std::string>{folder.File("b.FITS")});
+    EXPECT_EQ(index, 2);  // one of the caller's own types
 }
 
 int gShortcutRuns = 0;
