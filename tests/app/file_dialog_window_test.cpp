@@ -37,9 +37,9 @@ namespace {
 
 using namespace testing_util;
 
-// ---- The pieces on their own ----------------------------------------------------------------
+// ---- The helpers on their own ----------------------------------------------------------------
 
-TEST(FileDialogPieces, PatternsAndNames) {
+TEST(FileDialogHelpers, PatternsAndNames) {
     EXPECT_EQ(SplitPatterns("*.fits; *.fit ;;*.FTS"), (std::vector<std::string>{"*.fits", "*.fit", "*.FTS"}));
     EXPECT_TRUE(SplitPatterns("").empty());
     const struct {
@@ -65,7 +65,7 @@ TEST(FileDialogPieces, PatternsAndNames) {
     EXPECT_EQ(ParentFolder("/"), "/");
 }
 
-TEST(FileDialogPieces, ListingAFolder) {
+TEST(FileDialogHelpers, ListingAFolder) {
     TempFolder folder;
     for (const char* name : {"b.FITS", "a.fits", "C.txt", ".hidden.fits", "d.fits.bak"}) WriteText(folder.File(name), "x");
     std::filesystem::create_directory(folder.File("zeta"));
