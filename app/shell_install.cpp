@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/cui.h"
+#include "app/main_menu.h"
 #include "app/message_dialog.h"
 #include "app/preferences.h"
 #include "app/status_line.h"
@@ -138,6 +139,7 @@ void InstallAppShell(AppServices* services) {
     InstallWindowHooks();
     InstallQuestions(services);
     InstallPreferences(services);
+    InstallMainMenus();
     ThePipelineServices().defaultUi = &cui;
     ComponentServices& components = TheComponentServices();
     components.uiUp = [] { return TheCUI().IsUp(); };

@@ -526,7 +526,13 @@ bool StartMainUI(CUI* cui) {
     g.menuBar = &menuBar;
     gWgtSetHandler3(bar, nullptr, [](uintptr_t record) { WindowGroupForgetWidget(reinterpret_cast<void*>(record)); },
                     reinterpret_cast<uintptr_t>(&g));
-    if (TheShellHooks().buildMainMenus != nullptr) TheShellHooks().buildMainMenus(cui, &menuBar);
+    if (TheShellHooks().buildMainMenus != nullptr) {
+        TheShellHooks().buildMainMenus(cui, &menuBar);
+        // The titles made the bar taller and wider than when its group placed it: the group
+        // takes its full size, so that "Exit" and the pages start below the menus.
+        float bounds[4];
+        gGrpBounds(menuGroup, true, bounds);
+    }
     gGroup* exitGroup = NewGroup(w, kTopLeft);
     gElement* exitButton = exitGroup != nullptr ? AddWidget(w, 37, kTopLeft, 68, 22, "Exit", kExitColour, &ExitClick, 0)
                                                 : nullptr;

@@ -164,6 +164,9 @@ void Erase(gElement* e, int32_t from, int32_t count) {
 
 bool EndEditing(gWindow* window, gElement* e, gEditState* s, uint32_t c) {
     (void)window;
+    // The change handler may close the field's window (a dialog that ends on Enter): after
+    // it, the field is touched only when it is still there.
+    gWindow* owner = e->window;
     if (gFocusWidget == e) gFocusWidget = nullptr;
     e->value = 0;
     s->editing = 0;
@@ -187,6 +190,7 @@ bool EndEditing(gWindow* window, gElement* e, gEditState* s, uint32_t c) {
             gWgtFormatValue(e);
         }
     }
+    if (owner != nullptr && (gWinValidate(owner) == nullptr || !gWgtIsLive(e))) return true;
     if (c == 9) {
         gElement* next = gWgtNextFocus(e);
         if (next != nullptr && gWgtEdit(next) != nullptr) {

@@ -309,7 +309,9 @@ void PaintList(gWindow* w, gMenu* menu, gMenuItem* first, gMenuItem* cursor, con
         } else {
             gTextDrawAt(font, 19.0f, base, i->label.c_str());
         }
-        if (!i->shortcut.empty()) gTextDrawAt(font, wp - 39.0f - i->shortcutWidth, base, i->shortcut.c_str());
+        // The shortcut ends 27 pixels before the right edge: 8 pixels after the widest label,
+        // 12 before the check mark.
+        if (!i->shortcut.empty()) gTextDrawAt(font, wp - 27.0f - i->shortcutWidth, base, i->shortcut.c_str());
         if (i->check == 1 || i->check == 2) {
             uint8_t mark = i->check == 1 ? 0 : 4;
             if (i->state == 1) {

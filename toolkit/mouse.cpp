@@ -426,6 +426,9 @@ int gWinOnButtonDown(pf::Hwnd hwnd, pf::LParam lParam) {
         }
         gDragWidget = nullptr;
         gHotWidget = picked;
+        // A kept drag of a widget that is no longer pressed (a menu bar whose direct
+        // command ran at the press) only ends here: the new press goes on as any press.
+        const bool wasPressed = old->value != 0;
         if (old->value != 0) {
             old->value = 0;
             gWindow* owner = old->window;
@@ -441,7 +444,7 @@ int gWinOnButtonDown(pf::Hwnd hwnd, pf::LParam lParam) {
             }
         }
         MenuEnd(false);
-        if (picked == nullptr || picked == old || (picked->style & kStyleNoRepress) != 0) return 0;
+        if (picked == nullptr || (picked == old && wasPressed) || (picked->style & kStyleNoRepress) != 0) return 0;
     } else if (picked == nullptr) {
         // A free spot.
         MenuEnd(false);

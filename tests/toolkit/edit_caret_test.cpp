@@ -82,5 +82,34 @@ TEST(EditCaretTest, PressBlinkSelectionAndFocusMove) {
     gShutdown();
 }
 
+// Enter commits the field's edit; its change handler may close the field's window (a
+// dialog ending on Enter), after which nothing touches the field.
+int gChanges = 0;
+TEST(EditCaretTest, AChangeHandlerThatClosesTheWindowOnEnter) {
+    ORVA_SKIP_WITHOUT_DISPLAY();
+    gChanges = 0;
+    gWindow* window = InitWithFrame(20, 20, 200, 80);
+    ASSERT_NE(window, nullptr);
+    gWinCurrentSlot(window, 0x24000 | kWsSlotFromWindow);
+    gWgtTemplate t{.desc = {.kind = 6, .style = kWsSlotFromWindow | kWsLeft, .width = 80, .text = "abc"}};
+    gElement* e = gWgtAdd(window, nullptr, &t, 0);
+    ASSERT_NE(e, nullptr);
+    e->onChange = [](gElement* field, uintptr_t) {
+        ++gChanges;
+        gUiCloseQuiet(field->window);
+    };
+    ASSERT_TRUE(OpenShown(window, "Closing field"));
+    gWgtEditBegin(e);
+    gWgtCaretToEnd(e, false);
+    gKeyDownEvent = gKeyEvent{0, 'x', 0};
+    EXPECT_TRUE(gWgtOnChar(window, e));
+    gKeyDownEvent = gKeyEvent{0, 13, 0};
+    EXPECT_TRUE(gWgtOnChar(window, e));
+    EXPECT_EQ(gChanges, 1);
+    EXPECT_EQ(gWinValidate(window), nullptr);
+    EXPECT_EQ(gFocusWidget, nullptr);
+    gShutdown();
+}
+
 }  // namespace
 }  // namespace orva
