@@ -17,6 +17,7 @@ class DataSet;
 struct OpenParameters {
     char* text = nullptr;           // owned text (freed by the open road)
     uint8_t options[2] = {0, 0};    // the file dialog's extra choices
+    char typeTag[8] = {};           // "Open As:": "FITS", "BINARY", or empty to detect
     int32_t sequenceIndex = -1;
     uint32_t formatIndex = 0;       // 1-based index of the input format; 0: detect
     uint32_t flags = 0x13;          // open flags

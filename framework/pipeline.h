@@ -26,6 +26,7 @@ struct SourceOpenState {
     uint32_t words[3] = {0, 0, 0};
     uint32_t count = 19;
     uint32_t tail[2] = {0, 0};
+    char typeTag[8] = {};         // the format the file is opened as; empty: detected
 };
 
 // Sets the defaults; the ui is the one installed in the pipeline services.

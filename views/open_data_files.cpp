@@ -5,8 +5,10 @@
 #include <cstring>
 
 #include "app/cui.h"
+#include "app/file_dialog.h"
 #include "app/message_dialog.h"
 #include "app/shell_hooks.h"
+#include "app/wait_cursor.h"
 #include "common/list.h"
 #include "common/log.h"
 #include "common/paths.h"
@@ -25,27 +27,6 @@ namespace {
 
 // The main setting that names the folder the open dialog starts in.
 constexpr int kLoadFolder = 7;
-
-// The wait cursor while files open; the cursor before it comes back on every way out.
-class WaitCursor {
-public:
-    explicit WaitCursor(bool show) {
-        if (!show) return;
-        platform::Cursor wait = platform::LoadCursor(platform::kIdcWait);
-        if (wait == nullptr || platform::GetCursor() == wait) return;
-        previous_ = platform::SetCursor(wait);
-        set_ = true;
-    }
-    ~WaitCursor() {
-        if (set_) platform::SetCursor(previous_);
-    }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    platform::Cursor previous_ = nullptr;
-    bool set_ = false;
-};
 
 // A name that can be opened: it exists and fits a path. Others are logged.
 bool Openable(const char* name) {
@@ -66,11 +47,6 @@ void CloseOpenData(CUI* cui) {
 
 }  // namespace
 
-DataFileDialogFn& TheDataFileDialog() {
-    static DataFileDialogFn dialog = nullptr;
-    return dialog;
-}
-
 gWindow* GetOwnerWindow(const WindowGroup* group, int i) {
     if (group == nullptr) return nullptr;
     return group->windows[i < 0 ? 0 : (i > 3 ? 3 : i)];
@@ -80,11 +56,8 @@ gWindow* GetOwnerWindow(const WindowGroup* group, int i) {
 
 void OpenDataFilesDialog(CUI* cui, int mode) {
     if (cui == nullptr || ModalOpen()) return;
-    DataFileDialogFn run = TheDataFileDialog();
-    if (run == nullptr) return;
-    DataFileDialog dialog;
-    dialog.owner = GetOwnerWindow(&cui->groups[0], 0);
-    TheApp().GetAppFolderPath(kLoadFolder, &dialog.folder);
+    std::string folder;
+    TheApp().GetAppFolderPath(kLoadFolder, &folder);
 
     OpenParameters request;
     FormatList& formats = TheFormatRegistry().input;
@@ -93,16 +66,24 @@ void OpenDataFilesDialog(CUI* cui, int mode) {
         formats.current = 1;
     else if (formats.current == -1 || formats.current > count + 2)
         formats.current = static_cast<int32_t>(count + 2);
-    dialog.filter = formats.filter.empty() ? nullptr : formats.filter.c_str();
-    dialog.filterIndex = formats.current > 0 ? static_cast<uint32_t>(formats.current) : 0;
-
-    const int32_t answer = run(&dialog);
-    if (answer != 0 && !dialog.paths.empty()) {
-        formats.current = static_cast<int32_t>(dialog.filterIndex);
+    int32_t filterIndex = formats.current > 0 ? formats.current : 0;
+    FileDialogOptions options;
+    options.filterIndex = filterIndex;
+    // Room for a folder and thousands of names; the paths also come back as a list.
+    std::vector<char> buffer(size_t{1} << 22, '\0');
+    std::vector<std::string> paths;
+    const int32_t answer = RunFileDialog(GetOwnerWindow(&cui->groups[0], 0), &options, buffer.data(), buffer.size(),
+                                         folder.empty() ? nullptr : folder.c_str(), "Open data file(s)",
+                                         kOpenDialogFlags, formats.filter.empty() ? nullptr : formats.filter.c_str(),
+                                         nullptr, kFileDialogData, &filterIndex, 1, &paths);
+    if (answer != 0 && !paths.empty()) {
+        formats.current = filterIndex;
         // The entries after the formats ("all files") open with detection.
-        request.formatIndex = dialog.filterIndex >= count + 1 ? 0 : dialog.filterIndex;
-        request.options[0] = dialog.options[0];
-        request.options[1] = dialog.options[1];
+        request.formatIndex = filterIndex >= count + 1 || filterIndex < 0 ? 0 : static_cast<uint32_t>(filterIndex);
+        request.options[0] = options.defaults[0];
+        request.options[1] = options.defaults[1];
+        static_assert(sizeof request.typeTag == sizeof options.typeTag);
+        std::memcpy(request.typeTag, options.typeTag, sizeof request.typeTag);
         const uint32_t flags = kOpenDefaultFlags | kOpenFromDialog;
         // The shell's road, which the open functions below fill.
         const OpenRoad& road = TheOpenRoad();
@@ -110,10 +91,10 @@ void OpenDataFilesDialog(CUI* cui, int mode) {
             request.flags = flags;
             const bool current = (mode == 0 && cui->createNewProject == 0) || mode == 1;
             (road.openSourceFileReport != nullptr ? road.openSourceFileReport : &OpenSourceFileReport)(
-                cui, current ? cui->currentProject : nullptr, &request, dialog.paths[0].c_str());
+                cui, current ? cui->currentProject : nullptr, &request, paths[0].c_str());
         } else {
             size_t taken = 0;
-            for (const std::string& path : dialog.paths) {
+            for (const std::string& path : paths) {
                 if (path.empty() || taken == kOpenNamesMax) break;
                 ++taken;
                 // A name too long for a path is refused whole, never cut.
@@ -196,6 +177,11 @@ int ProjectItemOpenInput(ProjectItem* item) {
     OpenRequest request;
     request.listPosition = context->words[0];
     request.options = context->words[1];
+    if (context->typeTag[0] != '\0') {
+        char tag[9] = {};
+        std::memcpy(tag, context->typeTag, sizeof context->typeTag);
+        request.forcedFormat = MakeFormatTag(tag);
+    }
     return OpenInputFile(&source, &request, &item->path);
 }
 
@@ -215,6 +201,7 @@ int OpenFileIntoProject(CUI* cui, Project** slot, OpenParameters* request, const
         state.bytes[1] = request->options[1];
         state.words[0] = request->formatIndex;
         state.words[1] = flags;
+        std::memcpy(state.typeTag, request->typeTag, sizeof state.typeTag);
         state.count = static_cast<uint32_t>(ProjectCountByName(cui, fileName)) + 1;
         item->pipelineContext = &state;
         code = ProjectItemOpenInput(item);

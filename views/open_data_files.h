@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/file_dialog.h"
 #include "app/open_road.h"
 
 namespace orva {
@@ -27,27 +28,9 @@ constexpr uint32_t kOpenRead = 0x1000000;
 // The most names one dialog hands over.
 constexpr size_t kOpenNamesMax = 8193;
 
-// The "Open data file(s)" dialog as the opening asks it: what it is shown with, and
-// what the user chose.
-struct DataFileDialog {
-    gWindow* owner = nullptr;
-    std::string folder;              // where it starts ("": the dialog's own choice)
-    const char* title = "Open data file(s)";
-    // OFN_READONLY | OFN_ALLOWMULTISELECT | OFN_EXTENSIONDIFFERENT | OFN_PATHMUSTEXIST |
-    // OFN_FILEMUSTEXIST.
-    uint32_t flags = 0x1E01;
-    const char* filter = nullptr;    // the input formats' filter: pairs of NUL-ended texts
-    uint32_t filterIndex = 0;        // 1-based; in: the one to show, out: the one chosen
-    // Out: the chosen files as full paths, and the dialog's "Default" and "Copy of
-    // default" options.
-    std::vector<std::string> paths;
-    uint8_t options[2] = {0, 0};
-};
-// Runs the dialog: 0 when the user cancelled (or chose nothing), -1 for one file,
-// any other value for several.
-using DataFileDialogFn = int32_t (*)(DataFileDialog* dialog);
-// The file dialog the opening runs; empty: "Open" does nothing.
-DataFileDialogFn& TheDataFileDialog();
+// The flags of the "Open data file(s)" dialog.
+constexpr uint32_t kOpenDialogFlags =
+    kOfnReadOnly | kOfnAllowMultiSelect | kOfnExtensionDifferent | kOfnPathMustExist | kOfnFileMustExist;
 
 // Window i of a window group's four slots (below 0: slot 0, above 3: slot 3).
 gWindow* GetOwnerWindow(const WindowGroup* group, int i);

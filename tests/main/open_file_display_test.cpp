@@ -18,7 +18,9 @@
 
 #include "../app/shell_fixture.h"
 #include "../toolkit/gl_test_support.h"
+#include "app/file_dialog.h"
 #include "app/graphics_window.h"
+#include "app/main_menu.h"
 #include "app/image_window.h"
 #include "framework/display_lock.h"
 #include "io/format_registry.h"
@@ -183,6 +185,32 @@ TEST_F(OpenFileDisplay, AFitsFileShowsInCellOneOfLayout) {
     gWinRefreshAll();
     PumpFor(200);
     EXPECT_TRUE(ReadScreen(XDisplay(), 0).SavePpm(std::string(ORVA_BINARY_DIR) + "/open_file_display_screen.ppm"));
+}
+
+
+// File > Open with the file dialog's scripted backend: two files chosen at once go into
+// one new project, the last chosen first, and the one opened last shows in cell 1.
+TEST_F(OpenFileDisplay, FileOpenPutsTwoChosenFilesIntoOneProject) {
+    if (!WriteRampFits(folder.File("a.fits")) || !WriteRampFits(folder.File("b.fits"))) GTEST_SKIP() << "no astropy";
+    ScriptedFileDialog dialog;
+    ScopedFileDialogBackend scope(&dialog);
+    dialog.Push(ScriptedFileDialog::Choose({"a.fits", "b.fits"}, folder.Path()));
+    ASSERT_NE(TheMainMenuHooks().openDataFiles, nullptr);
+    TheMainMenuHooks().openDataFiles(&cui(), 0);
+    PumpFor(300);
+    ASSERT_EQ(dialog.Requests().size(), 1u);
+    EXPECT_EQ(dialog.Requests()[0].title, "Open data file(s)");
+    ASSERT_EQ(cui().projectCount, 1);
+    std::vector<std::string> names;
+    for (ListNode* n = cui().currentProject->items.head; n != nullptr; n = n->next)
+        names.push_back(static_cast<ProjectItem*>(n->item)->path.FileName());
+    EXPECT_EQ(names, (std::vector<std::string>{"b.fits", "a.fits"}));
+    WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
+    ASSERT_NE(ws, nullptr);
+    uint32_t number = 1;
+    DisplayComponent* cell = GetCellByNumber(ws, &number, false);
+    ASSERT_NE(cell, nullptr);
+    EXPECT_NE(cell->currentDevice, nullptr);
 }
 
 #endif

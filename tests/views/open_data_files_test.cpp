@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/cui.h"
+#include "app/file_dialog.h"
 #include "app/message_dialog.h"
 #include "app/shell_hooks.h"
 #include "framework/app_object.h"
@@ -47,25 +48,26 @@ void WriteTinyFits(const std::string& path) {
     testing_util::WriteText(path, header + std::string(2880, '\0'));
 }
 
-// What the scripted file dialog saw and answers.
+// The shell's file dialog with its scripted backend: each run is recorded and answered
+// with the names queued for it (none: cancelled).
 struct ScriptedDialog {
-    int32_t answer = 0;
-    std::vector<std::string> paths;
-    uint32_t chosenIndex = 0;
-    int runs = 0;
-    DataFileDialog seen;
+    ScriptedFileDialog backend;
+    ScopedFileDialogBackend scope{&backend};
+    // The next run chooses these files of one folder, with this filter (0: the shown one).
+    void Choose(const std::vector<std::string>& paths, int32_t filterIndex = 0) {
+        std::vector<std::string> names;
+        std::string where;
+        for (const std::string& p : paths) {
+            const size_t slash = p.rfind('/');
+            where = p.substr(0, slash);
+            names.push_back(p.substr(slash + 1));
+        }
+        backend.Push(ScriptedFileDialog::Choose(names, where, filterIndex));
+    }
+    void Cancel() { backend.Push(ScriptedFileDialog::Cancel()); }
+    int Runs() const { return static_cast<int>(backend.Requests().size()); }
+    const ScriptedFileDialog::Record& Seen() const { return backend.Requests().back(); }
 };
-ScriptedDialog* gDialog = nullptr;
-int32_t RunScripted(DataFileDialog* d) {
-    ++gDialog->runs;
-    gDialog->seen.folder = d->folder;
-    gDialog->seen.title = d->title;
-    gDialog->seen.flags = d->flags;
-    gDialog->seen.filterIndex = d->filterIndex;
-    d->paths = gDialog->paths;
-    if (gDialog->answer != 0) d->filterIndex = gDialog->chosenIndex;
-    return gDialog->answer;
-}
 
 // What the open road was asked.
 struct RoadCall {
@@ -83,15 +85,11 @@ protected:
         savedUi_ = ThePipelineServices().defaultUi;
         ThePipelineServices().defaultUi = &ui;
         InstallOpenRoad();
-        gDialog = &dialog;
-        TheDataFileDialog() = &RunScripted;
         gRoadCalls.clear();
         TheApp().Settings().confirmClosing = 0;
     }
     void TearDown() override {
         CUIShutdown(&cui);
-        TheDataFileDialog() = nullptr;
-        gDialog = nullptr;
         TheOpenRoad() = OpenRoad{};
         TheShellHooks() = ShellHooks{};
         TheApp().Settings().confirmClosing = 0;
@@ -228,18 +226,17 @@ TEST_F(OpenFilesTest, SeveralFilesCloseTheOpenProjectAndGoIntoOneNew) {
     ASSERT_EQ(cui.projectCount, 1);
     const platform::Cursor before = platform::GetCursor();
 
-    dialog.answer = 7;
-    dialog.paths = {a, b, c};
-    dialog.chosenIndex = 1;
+    dialog.Choose({a, b, c}, 1);
     {
         // Without a "LoadFolder" setting the dialog starts in the documents folder.
         testing_util::ScopedEnv documents("XDG_DOCUMENTS_DIR", folder.Path());
         OpenDataFilesDialog(&cui, 0);
     }
-    EXPECT_EQ(dialog.seen.folder, folder.Path() + "/");
-    EXPECT_EQ(dialog.runs, 1);
-    EXPECT_EQ(std::string(dialog.seen.title), "Open data file(s)");
-    EXPECT_EQ(dialog.seen.flags, 0x1E01u);
+    EXPECT_EQ(dialog.Seen().folder, folder.Path());
+    EXPECT_EQ(dialog.Runs(), 1);
+    EXPECT_EQ(dialog.Seen().title, "Open data file(s)");
+    EXPECT_EQ(dialog.Seen().flags & 0x1E01u, 0x1E01u);
+    EXPECT_EQ(dialog.Seen().panelKind, kPanelOpenData);
     ASSERT_EQ(cui.projectCount, 1);
     Project* p = static_cast<Project*>(cui.projects.head->item);
     EXPECT_NE(p, nullptr);
@@ -256,7 +253,7 @@ TEST_F(OpenFilesTest, SeveralFilesCloseTheOpenProjectAndGoIntoOneNew) {
 
     // A missing second name: logged once, the others still go into one project.
     ProgramLogCapture log;
-    dialog.paths = {a, folder.File("gone.fits"), c};
+    dialog.Choose({a, folder.File("gone.fits"), c});
     OpenDataFilesDialog(&cui, 0);
     const std::string text = log.Text();
     const std::string line = "Can`t open (" + folder.File("gone.fits") + ")";
@@ -267,22 +264,51 @@ TEST_F(OpenFilesTest, SeveralFilesCloseTheOpenProjectAndGoIntoOneNew) {
 
     // Cancel: nothing changes.
     Project* kept = static_cast<Project*>(cui.projects.head->item);
-    dialog.answer = 0;
+    dialog.Cancel();
     OpenDataFilesDialog(&cui, 0);
     EXPECT_EQ(std::pair(cui.projectCount, static_cast<Project*>(cui.projects.head->item)), std::pair(1, kept));
     // While a message box is open the dialog does not even run.
-    dialog.answer = -1;
-    dialog.paths = {a};
+    dialog.Choose({a});
     {
         ModalOpenScope modal;
         OpenDataFilesDialog(&cui, 0);
     }
-    EXPECT_EQ(dialog.runs, 3);
+    EXPECT_EQ(dialog.Runs(), 3);
     // One file: a new project with it.
     OpenDataFilesDialog(&cui, 0);
-    EXPECT_EQ(dialog.runs, 4);
+    EXPECT_EQ(dialog.Runs(), 4);
     ASSERT_EQ(cui.projectCount, 1);
     EXPECT_EQ(ItemNames(cui.currentProject), (std::vector<std::string>{"a.fits"}));
+}
+
+// "Open As:" decides the format whatever the name says: a FITS file named .dat opens as
+// raw binary by its name and as FITS when the dialog asks for it.
+TEST_F(OpenFilesTest, OpenAsChoosesTheFormat) {
+    const std::string named = folder.File("frame.dat");
+    WriteTinyFits(named);
+    auto formatOfTheCurrentItem = [&] {
+        ProjectItem* item = cui.currentProject != nullptr ? cui.currentProject->currentItem.load() : nullptr;
+        auto* source = item != nullptr ? static_cast<SourceComponent*>(item->currentSource.load()) : nullptr;
+        DataSet* data = source != nullptr ? source->Input() : nullptr;
+        return data != nullptr ? std::string(TagToText(data->formatTag)) : std::string();
+    };
+    auto openAs = [&](int32_t entry) {
+        dialog.backend.Push([&, entry](FileDialogRequest& r) {
+            r.panel.openAs = entry;
+            FileDialogAnswer answer;
+            answer.ok = true;
+            answer.folder = folder.Path();
+            answer.names = {"frame.dat"};
+            return answer;
+        });
+        OpenDataFilesDialog(&cui, 0);
+    };
+    openAs(0);  // "Auto"
+    EXPECT_EQ(formatOfTheCurrentItem(), "BINARY");
+    openAs(2);  // "Fits"
+    EXPECT_EQ(formatOfTheCurrentItem(), "FITS");
+    openAs(1);  // "Binary"
+    EXPECT_EQ(formatOfTheCurrentItem(), "BINARY");
 }
 
 TEST_F(OpenFilesTest, DeclinedClosingKeepsTheOpenProjects) {
@@ -309,16 +335,14 @@ TEST_F(OpenFilesTest, FilterIndexModesAndTheNameCap) {
     const int32_t count = static_cast<int32_t>(TheFormatRegistry().input.formatCount);
     ASSERT_GT(count, 0);
     const std::string a = Tiny("a.fits");
-    dialog.answer = -1;
-    dialog.paths = {a};
     // The filter index shown starts at count + 2; an index beyond the formats detects.
     TheFormatRegistry().input.current = -1;
-    dialog.chosenIndex = static_cast<uint32_t>(count + 1);
+    dialog.Choose({a}, count + 1);
     OpenDataFilesDialog(&cui, 0);
-    EXPECT_EQ(dialog.seen.filterIndex, static_cast<uint32_t>(count + 2));
-    dialog.chosenIndex = 2;
+    EXPECT_EQ(dialog.Seen().filterIndex, count + 2);
+    dialog.Choose({a}, 2);
     OpenDataFilesDialog(&cui, 1);
-    EXPECT_EQ(dialog.seen.filterIndex, static_cast<uint32_t>(count + 1));
+    EXPECT_EQ(dialog.Seen().filterIndex, count + 1);
     ASSERT_EQ(gRoadCalls.size(), 2u);
     EXPECT_EQ(std::tuple(gRoadCalls[0].formatIndex, gRoadCalls[0].flags), std::tuple(0u, 0x400013u));
     EXPECT_EQ(std::tuple(gRoadCalls[1].formatIndex, gRoadCalls[1].flags), std::tuple(2u, 0x400013u));
@@ -329,24 +353,25 @@ TEST_F(OpenFilesTest, FilterIndexModesAndTheNameCap) {
     for (auto [mode, preference, want] : {std::tuple(0, 0, current), std::tuple(0, 1, (Project*)nullptr),
                                           std::tuple(1, 1, current), std::tuple(2, 0, (Project*)nullptr)}) {
         cui.createNewProject = static_cast<uint8_t>(preference);
+        dialog.Choose({a}, 2);
         OpenDataFilesDialog(&cui, mode);
         EXPECT_EQ(gRoadCalls.back().project, want) << mode << " " << preference;
     }
     cui.createNewProject = 0;
 
     // Several names: at most 8193 go on the list; one too long for a path is refused.
-    dialog.answer = 5;
-    dialog.paths.clear();
-    for (int i = 0; i < 8194; ++i) dialog.paths.push_back(folder.File("n" + std::to_string(i)));
+    std::vector<std::string> many;
+    for (int i = 0; i < 8194; ++i) many.push_back(folder.File("n" + std::to_string(i)));
+    dialog.Choose(many);
     OpenDataFilesDialog(&cui, 0);
     ASSERT_TRUE(gRoadCalls.back().list);
     EXPECT_EQ(gRoadCalls.back().names.size(), 8193u);
     EXPECT_EQ(gRoadCalls.back().names.back(), folder.File("n8192"));
     const std::string longName = folder.File(std::string(PATH_MAX, 'x'));
-    dialog.paths = {a, longName, a, "", a};
+    dialog.Choose({a, longName, a});
     const std::string text = testing_util::CapturedLog([&] { OpenDataFilesDialog(&cui, 0); });
     EXPECT_NE(text.find("Can`t open (" + longName + ")"), std::string::npos);
-    EXPECT_EQ(gRoadCalls.back().names, (std::vector<std::string>{a, a}));  // the walk stops at the empty name
+    EXPECT_EQ(gRoadCalls.back().names, (std::vector<std::string>{a, a}));
 }
 
 TEST_F(OpenFilesTest, ClosingAnItemReleasesItsChain) {
