@@ -15,7 +15,9 @@ build_and_test() {
   cmake --build "$dir" -j"$jobs" || return 1
   local rc=0
   # Tests labelled gui share one display, its pointer, keyboard focus and clipboard:
-  # they run one at a time on a display of their own; the others run in parallel.
+  # they run one at a time on a display of their own; the others run in parallel, each
+  # test alone and then every headless binary whole, twice over in a shuffled order
+  # (the *.shuffled tests), so that state one test leaves behind for another shows.
   xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 -LE gui || rc=1
   xvfb-run -a -s "-screen 0 1280x1024x24" \

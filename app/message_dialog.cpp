@@ -113,6 +113,7 @@ struct DialogRun {
     bool isBox = false;          // a message box: nests, closes on every button
     bool modalAtStart = false;   // the modal-open flag when the dialog opened
     uint32_t buttons = 0;
+    gModalPressFn outsidePress = nullptr;  // takes presses on other windows' widgets
 };
 
 struct DialogState {
@@ -303,7 +304,7 @@ uint32_t RunDialog(DialogRun* run, gWindow* owner, const char* title, const std:
         gUiCloseQuiet(w);
         return kMsgNoWindow;
     }
-    RunModalLoop(w);
+    RunModalLoop(w, run->outsidePress);
     // The loop may end with the window still there (the program is ending).
     if (gWinValidate(w) != nullptr) {
         w->userData = nullptr;
@@ -394,8 +395,10 @@ bool CallOnUiThread(gWindow* window, void (*fn)(void*), void* data) {
 
 // ---- The dialog and the box ---------------------------------------------------------------------------
 
-uint32_t ShowMessageDialog(gWindow* owner, const char* title, const char* const* lines, uint32_t style,
-                           uint32_t buttons) {
+namespace {
+
+uint32_t AskDialog(gWindow* owner, const char* title, const char* const* lines, uint32_t style, uint32_t buttons,
+                   gModalPressFn outsidePress) {
     DialogState& s = State();
     if (s.open != nullptr && gWinValidate(s.open) != nullptr) {
         gWinKeepOnScreen(s.open, 1);
@@ -407,7 +410,15 @@ uint32_t ShowMessageDialog(gWindow* owner, const char* title, const char* const*
     DialogRun run;
     run.buttons = ButtonsOf(style, buttons);
     run.modalAtStart = s.modalOpen.load() != 0;
+    run.outsidePress = outsidePress;
     return RunDialog(&run, owner, title, text, style);
+}
+
+}  // namespace
+
+uint32_t ShowMessageDialog(gWindow* owner, const char* title, const char* const* lines, uint32_t style,
+                           uint32_t buttons) {
+    return AskDialog(owner, title, lines, style, buttons, nullptr);
 }
 
 int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t type) {
@@ -465,10 +476,25 @@ void EndProgram() {
     gUiCloseQuiet(main);
 }
 
+namespace {
+
+// The one press of the main window that reaches it while the exit question is open: its
+// "Exit" or its close box, which take the exit path again (the main window is still inside
+// the handler that asked, so the press does not go through the window's own press).
+bool ExitControlPressed(gWindow* window, gElement* widget) {
+    if (!IsMainExitControl(window, widget)) return false;
+    ExitCommand();
+    return true;
+}
+
+}  // namespace
+
 void ConfirmExit() {
     static const char* const kLines[] = {"E X I T   ORVA ?", nullptr};
     constexpr char kTitle[] = "Close all windows?..";
-    uint32_t result = ShowMessageDialog(nullptr, kTitle, kLines, kMsgStyleCheckBox | 1, 0);
+    // A second press of "Exit" or of the close box runs the exit path while the question
+    // is open, which closes the question.
+    uint32_t result = AskDialog(nullptr, kTitle, kLines, kMsgStyleCheckBox | 1, 0, &ExitControlPressed);
     if (result == kMsgNoWindow) {
         // Without the dialog the question is still asked: the program never ends unasked.
         if (ShowMessageBox(nullptr, kLines[0], kTitle, 1) == static_cast<int>(kMsgOk)) EndProgram();
@@ -559,7 +585,7 @@ void ClearModalResponders() {
 
 int PendingModalResponders() { return static_cast<int>(State().responders.size()); }
 
-void RunModalLoop(gWindow* dialog) {
+void RunModalLoop(gWindow* dialog, gModalPressFn outsidePress) {
     DialogState& s = State();
     if (gWinValidate(dialog) == nullptr) return;
     if (!s.responders.empty() && dialog->hwnd != nullptr) {
@@ -567,7 +593,7 @@ void RunModalLoop(gWindow* dialog) {
         s.responders.pop_front();
         pf::PostMessage(dialog->hwnd, kMsg503, CallWord(&RunPendingResponder), reinterpret_cast<pf::LParam>(dialog));
     }
-    gModalLoop(dialog, nullptr);
+    gModalLoop(dialog, nullptr, outsidePress);
     s.pending.erase(dialog);
 }
 

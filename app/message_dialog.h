@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "toolkit/window.h"
+
 namespace orva {
 
 struct gWindow;
@@ -141,7 +143,8 @@ void ClearModalResponders();
 int PendingModalResponders();
 // Runs a dialog's modal loop, handing it to the next queued responder first. Every modal
 // dialog of the shell runs through here.
-void RunModalLoop(gWindow* dialog);
+// `outsidePress` is offered the presses on other windows' widgets (see gModalLoop).
+void RunModalLoop(gWindow* dialog, gModalPressFn outsidePress = nullptr);
 // Presses the button with that label as its shortcut key would; false when none.
 bool PressDialogButton(gWindow* dialog, const char* label);
 // Toggles the check box with that label (kDontShowAgain by default); false when none.

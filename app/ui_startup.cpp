@@ -802,4 +802,12 @@ void CUICloseMainWindowQuietly() {
     if (w != nullptr && gWinValidate(w) != nullptr) gUiCloseQuiet(w);
 }
 
+bool IsMainExitControl(gWindow* window, gElement* widget) {
+    gWindow* main = TheCUI().mainWindow;
+    if (main == nullptr || window != main || widget == nullptr || !gWgtIsLive(widget) || widget->window != main) {
+        return false;
+    }
+    return widget->onClick == &ExitClick || widget->onClick == &CloseClick;
+}
+
 }  // namespace orva

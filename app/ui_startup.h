@@ -8,6 +8,7 @@
 namespace orva {
 
 class CUI;
+struct gElement;
 struct gWindow;
 struct WindowGroup;
 
@@ -38,6 +39,9 @@ int CUIShutdownToolkit();
 void CUIMessageLoop();
 // Closes the main window without its close question (the toolkit's quiet close).
 void CUICloseMainWindowQuietly();
+// Whether the widget is the main window's "Exit" button or its "x" title button (the
+// exit path's own controls, which reach the main window while the exit question is open).
+bool IsMainExitControl(gWindow* window, gElement* widget);
 
 // The cursors: slot 0 the toolkit's default cursor, then the 29 cursor resources.
 void LoadUICursors();

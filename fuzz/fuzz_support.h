@@ -1,18 +1,24 @@
 #pragma once
 // What the reader fuzz targets share: the input as a file that a reader opens by
 // name, one open of it through a format's open operation, a read of everything each
-// data set holds, and the bound on what an open may write to temporary files.
+// data set holds, the bound on what an open may write to temporary files, and the small
+// room the picture decoders get.
+#include <dirent.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "common/path_name.h"
 #include "io/data_set.h"
+#include "io/formats/bmp/decoded_image.h"
 #include "io/format_desc.h"
 #include "io/frame_access.h"
 #include "io/input_source.h"
@@ -92,6 +98,51 @@ inline void ReadEverything(DataSet* d) {
     }
 }
 
+// ---- The room of the picture decoders ----------------------------------------------------
+
+// The private temporary folder of this run ("" until made).
+inline std::string& PrivateTempFolder() {
+    static std::string folder;
+    return folder;
+}
+
+inline void RemovePrivateTempFolder() {
+    // Empty unless a run already failed for a file left behind.
+    if (!PrivateTempFolder().empty()) rmdir(PrivateTempFolder().c_str());
+}
+
+// Gives the decoders the room of a small machine through the settings the program reads:
+// a private temporary folder as $TMPDIR, a decode budget of `budgetBytes` (the memory of a
+// decode and the largest decoded picture) and, as a last guard, no file beyond
+// `fileBytes`. The readers' own checks then refuse what does not fit, quickly.
+inline void UseSmallDecodingRoom(uint64_t budgetBytes, uint64_t fileBytes) {
+    const char* base = std::getenv("TMPDIR");
+    std::string folder = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/orva_fuzz_XXXXXX";
+    if (mkdtemp(folder.data()) == nullptr) __builtin_trap();
+    PrivateTempFolder() = folder;
+    std::atexit(&RemovePrivateTempFolder);
+    setenv("TMPDIR", folder.c_str(), 1);
+    TheDecodeBudget() = DecodeBudget{static_cast<int64_t>(budgetBytes), budgetBytes};
+    std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit;
+    if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > fileBytes)) {
+        limit.rlim_cur = fileBytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+}
+
+// A decoded file is unlinked as soon as it is open: nothing may stay in the folder.
+inline void CheckNothingLeft() {
+    if (PrivateTempFolder().empty()) return;
+    DIR* dir = opendir(PrivateTempFolder().c_str());
+    if (dir == nullptr) __builtin_trap();
+    int entries = 0;
+    while (dirent* e = readdir(dir))
+        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") ++entries;
+    closedir(dir);
+    if (entries != 0) __builtin_trap();
+}
+
 // An open may write to temporary files 64 bytes per input byte and 1 MiB, and, when it
 // succeeded, `allowance` besides: the size of a complete picture that legitimately
 // decodes to more than its bytes (a run-length picture that ends with its end-of-bitmap
@@ -122,6 +173,7 @@ void OpenPathAs(const char* path, size_t size, const char* tag, uint64_t allowan
         const int r = open(&source);
         StreamClose(&source.stream);
         CheckTemporaryBytes(before, size, r >= 2, allowance);
+        CheckNothingLeft();
         for (DataSet* d : keep.kept) ReadEverything(d);
     }
 }

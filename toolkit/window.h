@@ -293,7 +293,15 @@ bool gWinAfterHandler(gWindow* window);
 
 // ---- Loops and the window procedure ----------------------------------------------
 void gMessageLoop(uint8_t mode);
-void gModalLoop(gWindow* window, volatile uint8_t* done);
+// A left press on a widget of another window while a modal window holds the input: true
+// when the function took it. That window may be inside a handler of its own (the one that
+// opened the modal window), so the press is handed over as widget and window rather than
+// through the window's own press.
+using gModalPressFn = bool (*)(gWindow* window, gElement* widget);
+// Runs until the window closes or hides, or `done` is set. Only the window's own messages
+// and paints are served; a press over another window of the program goes to `outsidePress`
+// (when given) and otherwise nowhere.
+void gModalLoop(gWindow* window, volatile uint8_t* done, gModalPressFn outsidePress = nullptr);
 pf::LResult gWinProc(pf::Hwnd hwnd, uint32_t message, pf::WParam wParam, pf::LParam lParam);
 
 }  // namespace orva

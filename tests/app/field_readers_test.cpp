@@ -4,10 +4,12 @@
 #include <cfloat>
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/field_readers.h"
 #include "shell_fixture.h"
+#include "toolkit/font.h"
 #include "toolkit/number_field.h"
 #include "toolkit/widget.h"
 
@@ -131,7 +133,25 @@ TEST_F(FieldReadersTest, ControlRoutines) {
     RepaintWindowNow(w, 7);
     EXPECT_EQ(Fake().swaps, swaps + 1);
     EXPECT_EQ(w->dirty, 0u);
-    EXPECT_EQ(GetUIFont(w), GetUIFont(w));
+
+    // The UI font is made on first use as the window's second font (bold 10-pixel Arial,
+    // Cyrillic) and the same record is handed out again; no window, no font.
+    gWindow* fresh = gWinCreateRec(20, 20, 120, 80, nullptr, nullptr, kStyleSysMenu);
+    ASSERT_NE(fresh, nullptr);
+    ASSERT_EQ(fresh->extraFont, nullptr);
+    gFont* ui = GetUIFont(fresh);
+    ASSERT_NE(ui, nullptr);
+    EXPECT_EQ(fresh->extraFont, ui);
+    EXPECT_NE(ui, fresh->font);
+    ASSERT_NE(ui->faceName, nullptr);
+    ASSERT_NE(ui->logParams, nullptr);
+    EXPECT_EQ(std::make_tuple(std::string(ui->faceName), ui->logParams->height, ui->logParams->weight, ui->charset),
+              std::make_tuple(std::string("Arial"), -10, 600, 204));
+    const int32_t refs = ui->refCount;
+    EXPECT_EQ(GetUIFont(fresh), ui);
+    EXPECT_EQ(ui->refCount, refs);
+    EXPECT_EQ(GetUIFont(nullptr), nullptr);
+    gUiCloseQuiet(fresh);
 }
 
 }  // namespace

@@ -119,7 +119,10 @@ TEST_F(ProjectsTest, SelectionAndSteppingWrap) {
 
 TEST_F(ProjectsTest, RefusedConfirmationsKeepTheData) {
     TheApp().Settings().confirmClosing = 1;
-    static bool answer = false;
+    // The hook is a plain function pointer, so the answer lives in a static; every run starts
+    // from a refusal.
+    static bool answer;
+    answer = false;
     TheShellHooks().confirmCloseData = [] { return answer; };
     Project* p = MakeProject({"a", "b"});
     EXPECT_FALSE(ProjectCloseItem(p, nullptr, 0));

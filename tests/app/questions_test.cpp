@@ -283,6 +283,21 @@ TEST_F(QuestionsTest, TheExitPath) {
     EXPECT_FALSE(TheApp().UiUp());
 }
 
+TEST_F(QuestionsTest, OnlyExitAndTheCloseBoxAreTheMainWindowsExitControls) {
+    gWindow* main = Main();
+    struct Case {
+        const char* text;
+        bool exitControl;
+    };
+    for (Case c : {Case{"Exit", true}, {"x", true}, {"_", false}, {"\x81", false}, {"LOG", false}}) {
+        gElement* e = FindDialogWidget(main, c.text);
+        ASSERT_NE(e, nullptr) << c.text;
+        EXPECT_EQ(IsMainExitControl(main, e), c.exitControl) << c.text;
+        EXPECT_FALSE(IsMainExitControl(Tools(), e)) << c.text;
+    }
+    EXPECT_FALSE(IsMainExitControl(main, nullptr));
+}
+
 TEST_F(QuestionsTest, WithoutTheQuestionExitEndsAtOnce) {
     MainSettings& settings = TheApp().Settings();
     settings.warningOnExit = settings.exitDialog = 0;

@@ -164,7 +164,8 @@ TEST_F(ShellWindowsTest, KeysOfTheWindowGroups) {
     EXPECT_FALSE(down('C'));
 
     // Alt+F4 runs the exit path; F4 toggles the tool window.
-    static int exits = 0;
+    static int exits;
+    exits = 0;
     TheShellHooks().exitCommand = [] { ++exits; };
     EXPECT_TRUE(down(KeyF(4) | kKeyAltL));
     EXPECT_EQ(exits, 1);

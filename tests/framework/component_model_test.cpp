@@ -152,7 +152,8 @@ TEST(Component, PageMessagesAndSelection) {
     for (int32_t code : {5, 5, 200, 200, 0}) PageSendMessage(c, code, 0);
     EXPECT_EQ(c->codes, (std::vector<int32_t>{5, 200, 200}));
 
-    static int redraws = 0;
+    static int redraws;
+    redraws = 0;
     ComponentServices saved = TheComponentServices();
     TheComponentServices().redrawComponentWindows = [](ComponentBase*) { ++redraws; };
     PageWindow pages;

@@ -210,7 +210,8 @@ TEST(ComponentSeams, SendCodeAndDeliveryKeepTheStateRule) {
 }
 
 TEST(ComponentSeams, NameKindAndOutputSettings) {
-    static int destroyed = 0;
+    static int destroyed;
+    destroyed = 0;
     struct Settings : OutputSettingsList {
         ~Settings() override { ++destroyed; }
     };

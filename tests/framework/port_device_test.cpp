@@ -223,7 +223,8 @@ TEST(PortDevice, ShowInDisplaySynchronisesTheCell) {
         EXPECT_NE(std::find(rig.source->codes.begin(), rig.source->codes.end(), code),
                   rig.source->codes.end());
     // For the cell's current device, delivery polls the window state.
-    static int polls = 0;
+    static int polls;
+    polls = 0;
     TheComponentServices().pollComponentState = [](OutputWindow*) {
         ++polls;
         return true;

@@ -273,6 +273,21 @@ TEST_F(BmpReaderTest, HostileRunLengthPictures) {
     EXPECT_LT(r, 0);
     EXPECT_EQ(keep.kept, nullptr);
     testing_io::ExpectContains(Log(), {"\"" + p + "\": can`t write the decoded picture to the temporary folder '" + tmp + "': File too large"});
+
+    // A decode budget one byte short of the 18,000,000 bytes refuses the picture before
+    // anything is written; one that holds it exactly lets it open.
+    TheDecodeBudget().pictureBytes = 3000 * 2000 * 3 - 1;
+    const uint64_t before = StreamTemporaryBytesWritten();
+    EXPECT_EQ(OpenBmp(p, &keep), -3);
+    EXPECT_EQ(keep.kept, nullptr);
+    EXPECT_EQ(StreamTemporaryBytesWritten() - before, 0u);
+    testing_io::ExpectContains(
+        Log(), {"\"" + p + "\": the decoded picture needs 18000000 bytes, more than the 17999999 a decode may take"});
+    TheDecodeBudget().pictureBytes = 3000 * 2000 * 3;
+    ASSERT_EQ(OpenBmp(p, &keep), 2);
+    keep.kept->Release();
+    keep.kept = nullptr;
+    EXPECT_EQ(TempEntries(), 0);
 }
 
 TEST_F(BmpReaderTest, InfoTexts) {

@@ -177,8 +177,10 @@ TEST_F(DataSetTest, ComponentSlotsAndPositions) {
 
 TEST_F(DataSetTest, SignednessTestAtAttachAndServiceFileAtTheEnd) {
     DataSetServices& services = TheDataSetServices();
-    static int saves = 0;
+    static int saves;
     static std::string savedName;
+    saves = 0;
+    savedName.clear();
     services.detectUnsignedInt = true;
     services.signednessTest = [](DataSet*, uint32_t* type) {
         *type |= 0x100;

@@ -18,6 +18,7 @@
 #include "common/path_name.h"
 #include "data_set_fixture.h"
 #include "io/format_desc.h"
+#include "io/formats/bmp/decoded_image.h"
 #include "io/input_source.h"
 #include "io/stream.h"
 
@@ -98,11 +99,13 @@ protected:
         setenv("TMPDIR", tmp.c_str(), 1);
         hooks = TheServiceDescriptionHooks();
         TheServiceDescriptionHooks() = {};
+        budget = TheDecodeBudget();
     }
     void TearDown() override {
         // Decoded files are unlinked as soon as they are open: none may be left.
         EXPECT_EQ(TempEntries(), 0) << "files left in " << tmp;
         TheServiceDescriptionHooks() = hooks;
+        TheDecodeBudget() = budget;
         if (hadTmp)
             setenv("TMPDIR", oldTmp.c_str(), 1);
         else
@@ -137,6 +140,7 @@ protected:
     std::string tmp, oldTmp;
     bool hadTmp = false;
     ServiceDescriptionHooks hooks;
+    DecodeBudget budget;
 };
 
 }  // namespace orva::testing_io

@@ -112,7 +112,8 @@ TEST_F(JpegReaderTest, HostilePicturesAndWarnings) {
         "im = Image.new('RGB', (32, 32), (120, 40, 200))\n"
         "im.save('" + dir + "/small.jpg', quality=50)\n"
         "im.save('" + dir + "/smallp.jpg', quality=50, progressive=True)\n"
-        "Image.new('L', (1200, 1000), 77).save('" + dir + "/grey.jpg')\" 2>&1",
+        "Image.new('L', (1200, 1000), 77).save('" + dir + "/grey.jpg')\n"
+        "Image.new('L', (1200, 1000), 77).save('" + dir + "/greyp.jpg', progressive=True)\" 2>&1",
         &status);
     ASSERT_EQ(status, 0) << out;
     // The frame header: its marker, then length (2), precision (1), height (2), width (2).
@@ -180,6 +181,41 @@ TEST_F(JpegReaderTest, HostilePicturesAndWarnings) {
     EXPECT_EQ(none.kept, nullptr);
     testing_io::ExpectContains(Log(), {"\"" + dir + "/grey.jpg\": can`t write the decoded picture to the temporary folder '" +
                                            tmp + "': File too large"});
+
+    // A small decode budget: the 1,200,000 bytes of the grey picture do not fit 1,000,000,
+    // and the progressive twin's coefficients (2 bytes a sample) do not fit 1 MB of memory.
+    TheDecodeBudget() = DecodeBudget{1 << 20, 1000000};
+    struct BudgetCase {
+        const char* name;
+        int result;
+        std::string log;
+    } budgetCases[] = {
+        {"grey.jpg", -3, "the decoded picture needs 1200000 bytes, more than the 1000000 a decode may take"},
+        {"greyp.jpg", -3, "the decoded picture needs 1200000 bytes, more than the 1000000 a decode may take"},
+    };
+    for (const BudgetCase& c : budgetCases) {
+        SCOPED_TRACE(c.name);
+        const uint64_t before = StreamTemporaryBytesWritten();
+        KeepReceiver refused;
+        EXPECT_EQ(OpenJpeg(dir + "/" + c.name, &refused), c.result);
+        EXPECT_EQ(refused.kept, nullptr);
+        EXPECT_EQ(StreamTemporaryBytesWritten() - before, 0u);
+        testing_io::ExpectContains(Log(), {"\"" + dir + "/" + c.name + "\": " + c.log});
+    }
+    TheDecodeBudget().pictureBytes = 0;
+    KeepReceiver refused;
+    EXPECT_EQ(OpenJpeg(dir + "/greyp.jpg", &refused), -10);
+    EXPECT_EQ(refused.kept, nullptr);
+    testing_io::ExpectContains(Log(), {"\"" + dir + "/greyp.jpg\": decoding needs more than the 1 MB of memory allowed"});
+    // With room for both, both open.
+    TheDecodeBudget() = DecodeBudget{4 << 20, 1200000};
+    for (const char* name : {"grey.jpg", "greyp.jpg"}) {
+        KeepReceiver opened;
+        EXPECT_EQ(OpenJpeg(dir + "/" + name, &opened), 2) << name;
+        ASSERT_NE(opened.kept, nullptr) << name;
+        EXPECT_EQ(testing_io::XY(*opened.kept), testing_io::XY(1200, 1000)) << name;
+    }
+    EXPECT_EQ(TempEntries(), 0);
 }
 
 TEST_F(JpegReaderTest, InfoTexts) {

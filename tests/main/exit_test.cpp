@@ -39,7 +39,7 @@ Spot CentreOf(const gElement* e) {
 
 // Where the controls are: the same code lays them out in this process on this display.
 struct Layout {
-    Spot exit, ok, cancel, tick;
+    Spot exit, close, ok, cancel, tick;
 };
 
 class LayoutProbe : public testing_util::ShellTest {
@@ -49,6 +49,7 @@ public:
         Layout layout;
         Start(false);
         if (gElement* e = FindDialogWidget(Main(), "Exit")) layout.exit = CentreOf(e);
+        if (gElement* e = FindDialogWidget(Main(), "x")) layout.close = CentreOf(e);
         QueueModalResponder([&](gWindow* d) {
             if (gElement* e = FindDialogWidget(d, "Ok")) layout.ok = CentreOf(e);
             if (gElement* e = FindDialogWidget(d, "Cancel")) layout.cancel = CentreOf(e);
@@ -76,6 +77,7 @@ protected:
         mkdir(user_.c_str(), 0700);
         layout_ = LayoutProbe().Measure();
         ASSERT_GE(layout_.exit.x, 0);
+        ASSERT_GE(layout_.close.x, 0);
         ASSERT_GE(layout_.tick.x, 0);
     }
     void TearDown() override {
@@ -199,6 +201,37 @@ TEST_F(ExitProgramTest, TheQuestionAndDontShowThisAgain) {
     Click(question, layout_.ok);
     EXPECT_EQ(ExitStatus(10000), 0);
     EXPECT_NE(Config().find("WarningOnExit=0\n"), std::string::npos) << Config();
+}
+
+TEST_F(ExitProgramTest, ASecondPressOfExitOrTheCloseBoxClosesTheQuestion) {
+    Spawn();
+    Window main = Find(kMain);
+    ASSERT_NE(main, 0u);
+    // "Exit" asks; "Exit" again, pressed on the main window while the question holds the
+    // pointer, takes the question away and the program goes on; a third press asks again.
+    Click(main, layout_.exit);
+    ASSERT_NE(Find(kQuestion), 0u);
+    Click(main, layout_.exit);
+    EXPECT_EQ(Find(kQuestion, 0), 0u);
+    EXPECT_EQ(ExitStatus(300), -1);
+    Click(main, layout_.exit);
+    ASSERT_NE(Find(kQuestion), 0u);
+    // The close box ("x") of the main window does the same, from either question.
+    Click(main, layout_.close);
+    EXPECT_EQ(Find(kQuestion, 0), 0u);
+    EXPECT_EQ(ExitStatus(300), -1);
+    Click(main, layout_.close);
+    Window question = Find(kQuestion);
+    ASSERT_NE(question, 0u);
+    Click(main, layout_.close);
+    EXPECT_EQ(Find(kQuestion, 0), 0u);
+    EXPECT_EQ(ExitStatus(300), -1);
+    // The question's own buttons still answer it.
+    Click(main, layout_.exit);
+    question = Find(kQuestion);
+    ASSERT_NE(question, 0u);
+    Click(question, layout_.ok);
+    EXPECT_EQ(ExitStatus(10000), 0);
 }
 
 }  // namespace

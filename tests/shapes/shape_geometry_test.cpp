@@ -321,7 +321,8 @@ TEST_F(ClosedFigures, NormalRingsAreTheMarginBoxLessTheMask) {
     EXPECT_EQ(AbsolutePixels(s->derived.offsetRegion), want);
 
     // Event 2 re-places what was built without calling the builders.
-    static int calls = 0;
+    static int calls;
+    calls = 0;
     auto counting = [](Shape*, int32_t) {
         ++calls;
         return true;

@@ -204,7 +204,8 @@ TEST_F(Requests, GlyphDragsMoveTheShapeOrItsSelectedAnchors) {
     view.frameHeight = 100;
     Shape* s = Draw(Request(kKindRect, kRoleStatistic, 10, 10, 20, 30));
     ASSERT_NE(s, nullptr);
-    static int builds = 0;
+    static int builds;
+    builds = 0;
     s->procs.areaRasteriser = [](Shape*, int32_t) {
         ++builds;
         return true;

@@ -3,6 +3,9 @@
 // and the key translation end to end. Skipped without $DISPLAY.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -11,6 +14,7 @@
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
 
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace orva {
@@ -214,6 +218,69 @@ TEST_F(InputTest, KeysArriveTranslated) {
     EXPECT_EQ(gDowns[1].code, uint32_t{'C'});
     EXPECT_EQ(gDowns[1].character, uint32_t{'c'});
     EXPECT_EQ(gUps.size(), 1u);
+}
+
+// A modal loop's presses over another window: offered with their widget, taken or dropped.
+gWindow* gModalDialog = nullptr;
+gElement* gTaken = nullptr;
+std::vector<gElement*> gOffered;
+bool OfferedPress(gWindow*, gElement* widget) {
+    gOffered.push_back(widget);
+    if (widget != gTaken) return false;
+    gUiCloseQuiet(gModalDialog);
+    return true;
+}
+
+TEST_F(InputTest, AModalLoopOffersPressesOnOtherWindowsAndDropsWhatIsNotTaken) {
+    gWindow* dialog = gWinCreateRec(420, 320, 150, 100, window, nullptr, kStyleFrameClass | kStyleSysMenu);
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(OpenShown(dialog, "Modal"));
+    PumpFor(200);
+    gModalDialog = dialog;
+    gTaken = a;
+    gOffered.clear();
+    a->onClick = b->onClick = CountClick;
+    // Screen points over a alone and over b alone.
+    platform::Point onA{20, 15}, onB{90, 45};
+    platform::ClientToScreen(window->hwnd, &onA);
+    platform::ClientToScreen(window->hwnd, &onB);
+    // The user's clicks come from a thread of their own while the loop runs; if the loop
+    // keeps running after them, the dialog is closed from there.
+    std::atomic<bool> ended{false}, forced{false};
+    const platform::Hwnd dialogHwnd = dialog->hwnd;
+    std::thread user([&] {
+        Display* d = XOpenDisplay(nullptr);
+        if (d == nullptr) return;
+        auto click = [d](platform::Point p) {
+            XTestFakeMotionEvent(d, -1, p.x, p.y, CurrentTime);
+            XSync(d, False);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            XTestFakeButtonEvent(d, 1, True, CurrentTime);
+            XTestFakeButtonEvent(d, 1, False, CurrentTime);
+            XSync(d, False);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        };
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        click(onB);
+        click(onA);
+        for (int i = 0; i < 300 && !ended.load(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (!ended.load()) {
+            forced = true;
+            platform::PostMessage(dialogHwnd, platform::kWmClose, 0, 0);
+        }
+        XCloseDisplay(d);
+    });
+    gModalLoop(dialog, nullptr, &OfferedPress);
+    ended = true;
+    user.join();
+    EXPECT_FALSE(forced.load());
+    EXPECT_EQ(gWinValidate(dialog), nullptr);
+    // b was offered and refused, a was offered and taken; neither was pressed or clicked
+    // through its own window.
+    EXPECT_EQ(gOffered, (std::vector<gElement*>{b, a}));
+    EXPECT_EQ(std::tuple(a->value, b->value, gClicks), std::tuple(0u, 0u, 0));
+    gModalDialog = nullptr;
+    gTaken = nullptr;
 }
 
 }  // namespace

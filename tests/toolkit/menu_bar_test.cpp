@@ -56,6 +56,8 @@ protected:
                                        .closeAll = FakeCloseAll, .end = FakeEnd, .takeCapture = nullptr,
                                        .destroy = FakeDestroy, .host = nullptr};
         rec = Recorder{};
+        gCommands = 0;
+        gBeforeOpen = 0;
         window = gWinCreateRec(10, 10, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
         ASSERT_NE(window, nullptr);
         // A font of 6-pixel characters, 9 above and 2 below the baseline.

@@ -177,6 +177,7 @@ TEST_F(ToolkitWindowTest, RefusedCloseKeepsWindowAndLastDestroyQuitsOnce) {
     EXPECT_EQ(gTrackTimer(), main->hwnd);
     main->closeHandler = AskClose;
     gAnswer = false;
+    gCloseAsked = 0;
     EXPECT_TRUE(gUiClose(main));
     EXPECT_EQ(gCloseAsked, 1);
     ASSERT_EQ(gWinValidate(main), main);

@@ -39,7 +39,18 @@ int OpenDecodedStream(StreamRecord** holder, const char* dataFile) {
     return r;
 }
 
+DecodeBudget& TheDecodeBudget() {
+    static DecodeBudget budget;
+    return budget;
+}
+
 int CheckDecodedSpace(const char* dataFile, uint64_t bytes) {
+    const uint64_t most = TheDecodeBudget().pictureBytes;
+    if (most != 0 && bytes > most) {
+        LogPrintf("\"%s\": the decoded picture needs %I64u bytes, more than the %I64u a decode may take",
+                  dataFile ? dataFile : "", bytes, most);
+        return kErrNoSpace;
+    }
     const std::string folder = TempFolder();
     uint64_t free = 0;
     if (!DiskFreeSpaceEx(folder.c_str(), &free, nullptr, nullptr) || bytes <= free) return kResultReady;

@@ -40,8 +40,20 @@ struct DecodedImage {
     double rangeMax = 255.0;  // display range 0 .. rangeMax when positive
 };
 
+// What one decode may take beyond what its input justifies. `memoryBytes`: the memory of
+// the JPEG library's whole-image buffers (a progressive picture's coefficients); a picture
+// that needs more is refused. `pictureBytes`: the largest decoded picture the temporary
+// folder takes, 0 for as much as it has free. The program keeps the defaults; a run that
+// must stay small and quick (fuzzing) lowers both.
+struct DecodeBudget {
+    int64_t memoryBytes = int64_t{512} << 20;
+    uint64_t pictureBytes = 0;
+};
+DecodeBudget& TheDecodeBudget();
+
 // The decoded picture must fit the temporary folder: 2, or -3 with a log line naming
-// the file when `bytes` exceed its free space (a folder that cannot be asked passes).
+// the file when `bytes` exceed the decode budget's picture bytes or the folder's free
+// space (a folder that cannot be asked passes).
 int CheckDecodedSpace(const char* dataFile, uint64_t bytes);
 // Logs that the decoded file of `dataFile` could not be written (errno `error`) and
 // gives the open's result: the code for the error, -3 for a full folder.

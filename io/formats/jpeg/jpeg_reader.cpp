@@ -1,5 +1,7 @@
 #include "io/formats/jpeg/jpeg_reader.h"
 
+#include <algorithm>
+#include <climits>
 #include <csetjmp>
 #include <cerrno>
 #include <cstdlib>
@@ -27,10 +29,6 @@ constexpr uint32_t kMaxComponents = 16384;
 constexpr int64_t kBlockBytes = 1 << 20;
 constexpr int kWriterBlocks = 4;
 
-// The memory the library may take for the whole-image buffers of a progressive
-// picture: beyond it the decode is refused instead of growing with the header's sizes.
-constexpr long kMemoryBudget = 512L << 20;
-
 // The error manager: every message of the library goes to the log with the file's
 // name. A fatal error, or the warning that the data ended before the picture did,
 // returns control to the setjmp of DecodeInto (1 and 2).
@@ -50,7 +48,8 @@ void OutputMessage(j_common_ptr c) {
 [[noreturn]] void ErrorExit(j_common_ptr c) {
     ErrorManager* e = reinterpret_cast<ErrorManager*>(c->err);
     if (c->err->msg_code == JERR_NO_BACKING_STORE)
-        LogPrintf("\"%s\": decoding needs more than the %ld MB of memory allowed", e->name, kMemoryBudget >> 20);
+        LogPrintf("\"%s\": decoding needs more than the %I64d MB of memory allowed", e->name,
+                  static_cast<int64_t>(c->mem->max_memory_to_use >> 20));
     else
         OutputMessage(c);
     std::longjmp(e->jump, 1);
@@ -95,7 +94,9 @@ int DecodeInto(FILE* file, DecodeWork* w, JpegInfo* info, JpegDecodeState* state
         return kErrGeneral;
     }
     jpeg_create_decompress(&cinfo);
-    cinfo.mem->max_memory_to_use = kMemoryBudget;
+    // The memory the library may take for the whole-image buffers of a progressive
+    // picture: beyond it the decode is refused instead of growing with the header's sizes.
+    cinfo.mem->max_memory_to_use = static_cast<long>(std::clamp<int64_t>(TheDecodeBudget().memoryBytes, 0, LONG_MAX));
     jpeg_stdio_src(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
 
