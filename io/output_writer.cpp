@@ -44,9 +44,6 @@ constexpr uint64_t kBlockBudget = 0x2000000;
 // Blocks are kept smaller still when rows allow, so that the pulled reals stay in
 // the second-level cache between the pull that writes them and the pass that packs them.
 constexpr uint64_t kBlockCacheBytes = 0x20000;
-// Packed data goes to the sink in writes of about this size: small enough that the
-// packed bytes are still in the second-level cache when the write copies them.
-constexpr uint64_t kStageBytes = 0x40000;
 constexpr int64_t kBlockAxisMax = 0x8000000;
 constexpr int kMaxTries = 8;
 
