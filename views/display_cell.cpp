@@ -26,6 +26,8 @@
 #include "toolkit/window.h"
 #include "app/graphics_window.h"
 #include "app/output_device.h"
+#include "views/display_playback.h"
+#include "views/playback.h"
 #include "views/workspace.h"
 
 namespace orva {
@@ -69,8 +71,6 @@ void ToolkitPaint(gWindow* w) {
 
 void RefreshPanels(ComponentBase* c) { RefreshComponentPanels(c, true); }
 
-void TogglePlaybackNone(OutPort*) {}
-
 bool PollWindow(OutputWindow* w) {
     const ComponentServices& s = TheComponentServices();
     return w != nullptr && s.pollComponentState != nullptr && s.pollComponentState(w);
@@ -103,7 +103,6 @@ void DisplayHooksDefaults(DisplayHooks* h) {
     h->makeCurrent = &gWinMakeCurrent;
     h->refreshAll = &gWinRefreshAll;
     h->refreshPanels = &RefreshPanels;
-    h->togglePlayback = &TogglePlaybackNone;
 }
 
 DisplayHooks& TheDisplayHooks() {
@@ -341,6 +340,8 @@ DisplayComponent::DisplayComponent(gWindow* w, const float* sizes)
 }
 
 DisplayComponent::~DisplayComponent() {
+    // The timer may play this cell's frames or hold them paused: it lets go first.
+    PlaybackForgetDisplay(this);
     bool up = UiUp();
     if (up) HideRulers(this);
     ReleaseViewResources();
@@ -843,10 +844,9 @@ bool DisplaySelectChannel(DisplayComponent* cell, int32_t number) {
     return true;
 }
 
-void DisplayTogglePlayback(DisplayComponent* cell) {
-    if (cell == nullptr || cell->port == nullptr || cell->portList == nullptr) return;
-    DisplayHooks& h = TheDisplayHooks();
-    if (h.togglePlayback != nullptr) h.togglePlayback(cell->port);
+bool DisplayTogglePlayback(DisplayComponent* cell) {
+    if (cell == nullptr || cell->port == nullptr || cell->portList == nullptr) return false;
+    return PlaybackStart(&TheEventTimer(), cell, 1);
 }
 
 void DisplayRefreshToolPage(DisplayComponent* cell) {

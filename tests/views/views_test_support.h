@@ -151,7 +151,6 @@ public:
         h.refreshAll = [] { ++Counts().refreshAlls; };
         h.refreshPanels = [](ComponentBase*) { ++Counts().panelRefreshes; };
         h.refreshSelectTabPage = [](WorkspaceComponent*) { ++Counts().selectTabRefreshes; };
-        h.togglePlayback = nullptr;
         WorkspaceShellHooks& s = TheWorkspaceShellHooks();
         s.modifiersNow = [] { return Counts().modifiers; };
         s.hasProjects = [] { return Counts().projects; };
