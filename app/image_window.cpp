@@ -584,6 +584,15 @@ void Image2DWindow::RefreshStatisticsList() {
     }
 }
 
+bool Image2DWindow::ArmPlaybackNotify() {
+    const GraphicsHostServices& s = TheGraphicsHostServices();
+    if (s.startAutoStop == nullptr || !s.startAutoStop()) return false;
+    GraphicsHost* h = Host();
+    const ComponentServices& c = TheComponentServices();
+    if (h != nullptr && h->shapes != nullptr && c.setShapesVisible != nullptr) c.setShapesVisible(h->shapes, cell, 0);
+    return true;
+}
+
 bool Image2DWindow::PlayerFeeds() const {
     const GraphicsHostServices& s = TheGraphicsHostServices();
     return cell != nullptr && s.playerFeeds != nullptr && s.playerFeeds(cell);
