@@ -292,37 +292,38 @@ INSTANTIATE_TEST_SUITE_P(
                       EndCase{"ToggledOffMidway", kFramePlayerReturnAtEnd, 2, 9, 2}),
     [](const ::testing::TestParamInfo<EndCase>& info) { return std::string(info.param.name); });
 
-// Closing the data and opening another file while a cube plays: playback ends before
-// the cells and their windows go, and the timer holds nothing of them afterwards.
-TEST_F(PlayCube, ClosingTheDataOrOpeningAFileEndsPlaybackFirst) {
+// Closing the data while a cube plays: playback ends before the cells and their windows
+// go, and the timer holds nothing of them afterwards. (Opening a file ends playback
+// through the same call of the shell.)
+TEST_F(PlayCube, ClosingTheDataEndsPlaybackFirst) {
     const std::string path = folder.File("cube.fits");
     if (!WriteCube(path, kFrames, kWidth, kHeight)) GTEST_SKIP() << "no astropy";
     TheApp().Settings().confirmClosing = 0;
-    for (bool close : {true, false}) {
-        Open(path);
-        if (HasFatalFailure()) return;
-        Player().interval.store(20);
-        Player().flags.store(kFramePlayerLoop);
-        Watchdog dog(close ? "CloseWhilePlaying" : "OpenWhilePlaying");
-        StartPlayback();
-        if (HasFatalFailure()) return;
-        PumpUntil([&] { return log.frames.size() >= 3; }, 5000);
-        ASSERT_GE(log.frames.size(), 3u);
-        if (close) {
-            EXPECT_TRUE(ProjectCloseData(&cui(), false));
-        } else {
-            OpenParameters request;
-            EXPECT_NE(OpenSourceFileReport(&cui(), nullptr, &request, path.c_str()), nullptr);
-        }
-        EXPECT_FALSE(Playing());
-        EXPECT_FALSE(TheEventTimer().Running());
-        EXPECT_EQ(TheEventTimer().owner.load(), nullptr);
-        EXPECT_EQ(TheEventTimer().savedOwner, nullptr);
-        const size_t drawn = log.frames.size();
-        PumpFor(100);
-        EXPECT_EQ(log.frames.size(), drawn);
-        log.frames.clear();
-    }
+    Open(path);
+    if (HasFatalFailure()) return;
+    Player().interval.store(20);
+    Player().flags.store(kFramePlayerLoop);
+    Watchdog dog("CloseWhilePlaying");
+    StartPlayback();
+    if (HasFatalFailure()) return;
+    PumpUntil([&] { return log.frames.size() >= 3; }, 5000);
+    ASSERT_GE(log.frames.size(), 3u);
+    // The shell's call that ends playback, as closing and opening make it, seen first.
+    static int ended = 0;
+    ended = 0;
+    TheShellHooks().playbackRefresh = [](int32_t code) {
+        if (TheEventTimer().Running()) ++ended;
+        PlaybackControl(code);
+    };
+    EXPECT_TRUE(ProjectCloseData(&cui(), false));
+    EXPECT_EQ(ended, 1);
+    EXPECT_FALSE(Playing());
+    EXPECT_FALSE(TheEventTimer().Running());
+    EXPECT_EQ(TheEventTimer().owner.load(), nullptr);
+    EXPECT_EQ(TheEventTimer().savedOwner, nullptr);
+    const size_t drawn = log.frames.size();
+    PumpFor(100);
+    EXPECT_EQ(log.frames.size(), drawn);
 }
 
 // The device's pull on a thread other than the UI thread, as the playback step runs it:
