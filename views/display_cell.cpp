@@ -315,14 +315,19 @@ size_t LiveDisplayCellCount() { return LiveCells().size(); }
 GraphicsHost* DisplaySyncHost(DisplayComponent* cell) {
     if (cell == nullptr) return nullptr;
     GraphicsHost& h = cell->host;
-    h.window = cell->window;
-    h.view = cell->widget;
-    h.width = cell->plotWidth;
-    h.height = cell->plotHeight;
-    h.sliders = &cell->rulers;
+    // The playback thread's pull reads the record too (under the display lock, while the
+    // UI thread may paint): a field is written only when it changes.
+    auto keep = [](auto& field, auto value) {
+        if (field != value) field = value;
+    };
+    keep(h.window, cell->window);
+    keep(h.view, cell->widget);
+    keep(h.width, cell->plotWidth);
+    keep(h.height, cell->plotHeight);
+    keep(h.sliders, static_cast<SliderCtrl*>(&cell->rulers));
     ViewConsumer* view = cell->View();
-    h.shapes = view != nullptr ? view->shapes : nullptr;
-    h.statistics = cell->statisticsList != nullptr ? cell->statisticsList->widget : nullptr;
+    keep(h.shapes, view != nullptr ? view->shapes : nullptr);
+    keep(h.statistics, cell->statisticsList != nullptr ? cell->statisticsList->widget : nullptr);
     return &h;
 }
 

@@ -38,6 +38,7 @@
 #include "main/views_display_services.h"
 #include "main/views_services.h"
 #include "platform/clock.h"
+#include "platform/timer_service.h"
 #include "platform/window_backend.h"
 #include "test_support.h"
 #include "views/display_cell.h"
@@ -109,6 +110,9 @@ protected:
         InstallViewsServices();
         InstallDisplayServices();
         Start(false);
+        // A test before this one may have ended the program in this process, and with
+        // it the playback timer's thread.
+        platform::TheTimerService().Reopen();
         // After the shell: the shell's hooks are installed afresh by its start.
         InstallPlaybackServices();
         log.uiThread = platform::CurrentThreadId();
