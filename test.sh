@@ -52,13 +52,13 @@ echo "=== ThreadSanitizer: the frame cursor, the shape readers, the filter chain
 # Transformation worker on the playback thread while the settings and the region
 # change, a thread pulling the Reduction while its shape is reshaped, and frame playback:
 # the timer thread stepping the frame and sending it to the UI thread's loop, which
-# draws it, ends playback and stops the timer.
+# draws it, ends playback and stops the timer, also with a FITS cube in the program.
 tsan_stage() {
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVA_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null || return 1
   cmake --build build-tsan -j"$jobs" --target io_tests shapes_tests processing_tests transform_tests reduction_tests \
-    platform_tests views_tests || return 1
+    platform_tests views_tests main_tests || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/io_tests --gtest_filter='FrameCursor*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
@@ -73,6 +73,11 @@ tsan_stage() {
     build-tsan/tests/platform_tests --gtest_filter='TimerServiceTest.*:WindowlessTimerTest.*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/views_tests --gtest_filter='PlaybackThreadTest.*' || return 1
+  # A cube played in the program on the X server: the timer thread pulls each frame
+  # through the real chain while the UI thread uploads, draws and repaints.
+  xvfb-run -a -s "-screen 0 1280x1024x24" env \
+    TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tools/tsan_gl.supp} \
+    build-tsan/tests/main_tests --gtest_filter='*PlayCube*' || return 1
 }
 tsan_stage || status=1
 

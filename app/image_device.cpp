@@ -222,9 +222,19 @@ int32_t Image2DDevice::PendingOrNothing() {
     return 1;
 }
 
+bool Image2DDevice::PlayedByList() const {
+    return inChain && portList != nullptr && portList->player.count.load() >= 2;
+}
+
+int64_t Image2DDevice::WantedIndex() const {
+    // The cursor counts frames from 0, as the index less the frame offset does.
+    if (PlayedByList()) return static_cast<int64_t>(portList->player.current.load()) + frameOffset;
+    return selectedIndex;
+}
+
 bool Image2DDevice::RefreshGeometry() {
     const int32_t index =
-        CurrentFrameIndex(FrameIndexState{selectedIndex, frameOffset, frameLimit, frameLock}, SourceFrameCount());
+        CurrentFrameIndex(FrameIndexState{WantedIndex(), frameOffset, frameLimit, frameLock}, SourceFrameCount());
     const FrameDataRecord* desc = index >= 0 ? QueryFrameDesc(this, index, channel) : nullptr;
     if (desc == nullptr) {
         view.subX = view.subY = 0;
@@ -239,7 +249,7 @@ bool Image2DDevice::RefreshGeometry() {
 int32_t Image2DDevice::Refresh() {
     GraphicsHost* host = HostRecord();
     const int32_t index =
-        CurrentFrameIndex(FrameIndexState{selectedIndex, frameOffset, frameLimit, frameLock}, SourceFrameCount());
+        CurrentFrameIndex(FrameIndexState{WantedIndex(), frameOffset, frameLimit, frameLock}, SourceFrameCount());
     const FrameDataRecord* desc = index >= 0 ? QueryFrameDesc(this, index, channel) : nullptr;
     if (desc == nullptr) {
         view.subX = view.subY = 0;
@@ -617,7 +627,18 @@ bool Image2DDevice::SelectIndex(int32_t index) {
     int64_t n = index > 0 ? static_cast<int64_t>(index) - 1 : 0;
     if (count <= 0) n = 0;
     else if (n > count - 1) n = count - 1;
-    if (n == selectedIndex) return false;
+    // The cells of a port list show the same frame: a selection moves the list's cursor.
+    bool moved = false;
+    if (PlayedByList()) {
+        FramePlayer& player = portList->player;
+        const int64_t frame = std::clamp<int64_t>(n - frameOffset, 0, std::max(0, player.count.load() - 1));
+        if (frame != player.current.load()) {
+            player.current.exchange(static_cast<int32_t>(frame));
+            changed = 1;
+            moved = true;
+        }
+    }
+    if (n == selectedIndex && !moved) return false;
     selectedIndex = n;
     if (GraphicsWindow* gw = Window()) {
         gw->frameIndex = static_cast<int32_t>(n);

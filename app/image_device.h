@@ -81,6 +81,11 @@ public:
     bool HostHasWorkspace() const;
     // The frame count of the source (negative: unknown).
     int64_t SourceFrameCount() const;
+    // True while the device is one of its port list's playable records: the list's frame
+    // cursor then chooses the frame (playback and frame steps move it), else the
+    // selected index does. The pull reads it on the playback thread too.
+    bool PlayedByList() const;
+    int64_t WantedIndex() const;
     // Draws the texture at the scrolled origin (UI thread, host's context current).
     void DrawTexture();
     // The texture upload of the frame pulled last; UI thread. True when done.

@@ -37,8 +37,10 @@ constexpr uint32_t kTrackPointer = 0x10000;
 Image2DWindow* AsImage(GraphicsWindow* w) { return dynamic_cast<Image2DWindow*>(w); }
 
 // The window's draw callback: the frame is kept in view first (its shift applied to
-// the model-view the cell set up), then the devices are drawn.
+// the model-view the cell set up), then the devices are drawn. The playback thread's
+// pull changes the devices' view and frame under the display lock: the draw holds it too.
 void DrawCallback(GraphicsWindow* w) {
+    std::lock_guard<std::recursive_mutex> hold(DisplayLock());
     Image2DWindow* iw = AsImage(w);
     GraphicsHost* host = w->Host();
     if (iw != nullptr && host != nullptr) {
@@ -582,6 +584,15 @@ void Image2DWindow::RefreshStatisticsList() {
         h->statisticsShown = 0;
         if (OnUiThread()) ListCtrl::ClearValues(h->statistics);
     }
+}
+
+bool Image2DWindow::ArmPlaybackNotify() {
+    const GraphicsHostServices& s = TheGraphicsHostServices();
+    if (s.startAutoStop == nullptr || !s.startAutoStop()) return false;
+    GraphicsHost* h = Host();
+    const ComponentServices& c = TheComponentServices();
+    if (h != nullptr && h->shapes != nullptr && c.setShapesVisible != nullptr) c.setShapesVisible(h->shapes, cell, 0);
+    return true;
 }
 
 bool Image2DWindow::PlayerFeeds() const {

@@ -121,6 +121,10 @@ public:
     // The zoom page's lens drag: the cell's offsets move by -(d x lens scale); Ctrl
     // keeps x, Alt keeps y (both held move both).
     void LensDrag(float dx, float dy, uint32_t keys);
+    // A button pressed over the view without a tool while frame playback runs: the
+    // playback's delayed notification is armed and, when it was, the cell's shapes are
+    // hidden until playback tells its sources again. False when nothing was armed.
+    bool ArmPlaybackNotify();
 
     Image2DDevice* Device() const { return dynamic_cast<Image2DDevice*>(current); }
 

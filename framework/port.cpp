@@ -723,6 +723,9 @@ void AttachSourceToPipeline(ProjectItemBase* item, int32_t eventCode) {
     }
     if (DeviceViewBase* d = ComponentFindDownstreamActive(first, list)) {
         DeviceSelect(d);
+        // The port was shown when its cell was made: its playable frames follow the
+        // source that now feeds it.
+        if (s.playbackRange != nullptr) s.playbackRange(d->portList, nullptr);
         if (s.refreshItemOptionsWindow != nullptr) s.refreshItemOptionsWindow(item);
         if (eventCode == 7) RefreshAllWindowsWhenUp();
     }

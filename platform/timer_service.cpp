@@ -113,6 +113,18 @@ void ThreadTimerService::Shutdown() {
     thread_.join();
 }
 
+bool ThreadTimerService::Reopen() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Only after an end that joined its thread (or had none to join).
+    if (!quit_.load() || thread_.joinable()) return false;
+    quit_.store(false);
+    exited_.store(false);
+    started_.store(false);
+    raised_.store(false);
+    armed_ = false;
+    return true;
+}
+
 void ThreadTimerService::Run() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {

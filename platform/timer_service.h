@@ -76,6 +76,10 @@ public:
     uintptr_t SetUiTimer(uint32_t milliseconds, UiTimerFn fn, void* user) override;
     bool KillUiTimer(uintptr_t id) override;
     void Shutdown() override;
+    // After Shutdown: events may be set again, on a new thread. Only for tests that run
+    // the program's start and end in their own process before other tests play frames;
+    // false while the service has not been shut down.
+    bool Reopen();
 
     // Whether the thread exists (tests).
     bool ThreadStarted() const { return started_.load(); }

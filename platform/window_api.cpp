@@ -4,6 +4,7 @@
 #include "platform/window_api.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <thread>
@@ -38,6 +39,7 @@ std::unique_ptr<WindowBackend> gDefaultBackend;
 bool gDefaultTried = false;
 std::thread::id gBackendThread;
 bool gBackendThreadSet = false;
+std::atomic<uint64_t> gOffThreadBackendCalls{0};
 
 Hwnd gActive = nullptr;
 Hwnd gFocus = nullptr;
@@ -276,6 +278,9 @@ Point LastPointerPosition() { return gPointer; }
 void SetLastPointerPosition(Point point) { gPointer = point; }
 
 WindowBackend* ActiveBackend() {
+    // The X connection and the GL contexts belong to the thread that opened them.
+    if (gBackendThreadSet && std::this_thread::get_id() != gBackendThread)
+        gOffThreadBackendCalls.fetch_add(1, std::memory_order_relaxed);
     if (gBackend != nullptr) return gBackend;
     if (!gDefaultTried) {
         gDefaultTried = true;
@@ -296,6 +301,8 @@ void SetWindowBackend(WindowBackend* backend) {
     gCursor = nullptr;
     ResetNativeActivation();
 }
+
+uint64_t BackendCallsOffItsThread() { return gOffThreadBackendCalls.load(); }
 
 bool IsBackendThread() {
     return gBackendThreadSet && std::this_thread::get_id() == gBackendThread &&

@@ -103,6 +103,10 @@ public:
 // The backend in use; the Xlib one is opened on first use when none was set. Null when
 // no display can be opened.
 WindowBackend* ActiveBackend();
+// Backend look-ups (every X and GL call of the window layer makes one) from a thread
+// other than the one that owns the backend, since the process started. The playback
+// thread must make none: tests check that it stays put while frames play.
+uint64_t BackendCallsOffItsThread();
 // Installs a backend (tests install the fake); null returns to the default. The caller
 // keeps ownership. Existing windows must be gone.
 void SetWindowBackend(WindowBackend* backend);

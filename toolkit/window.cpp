@@ -177,7 +177,7 @@ int gMouseState() { return gButtons; }
 bool gIsDoubleClick() { return gButtons == 2 || gButtons == 6; }
 uint32_t gUiThreadId() { return gUiThread; }
 
-void gSetFrameHook(gFrameHookFn hook) { gFrameHook.exchange(hook); }
+gFrameHookFn gSetFrameHook(gFrameHookFn hook) { return gFrameHook.exchange(hook); }
 gOnceHookFn gSetOnceHook(gOnceHookFn hook) { return gOnceHook.exchange(hook); }
 void gSetMessage503Hook(gMessage503Fn hook) { g503Hook.exchange(hook); }
 gClickHookFn gSetMainHook(gClickHookFn hook) { return gClickHook.exchange(hook); }

@@ -203,7 +203,7 @@ using gFrameHookFn = void (*)();
 using gOnceHookFn = void (*)(pf::WParam);
 using gMessage503Fn = void (*)(pf::WParam, pf::LParam);
 using gClickHookFn = void (*)(gWindow*, gElement*);
-void gSetFrameHook(gFrameHookFn hook);
+gFrameHookFn gSetFrameHook(gFrameHookFn hook);
 gOnceHookFn gSetOnceHook(gOnceHookFn hook);
 void gSetMessage503Hook(gMessage503Fn hook);
 gClickHookFn gSetMainHook(gClickHookFn hook);

@@ -26,6 +26,8 @@
 #include "toolkit/window.h"
 #include "app/graphics_window.h"
 #include "app/output_device.h"
+#include "views/display_playback.h"
+#include "views/playback.h"
 #include "views/workspace.h"
 
 namespace orva {
@@ -69,8 +71,6 @@ void ToolkitPaint(gWindow* w) {
 
 void RefreshPanels(ComponentBase* c) { RefreshComponentPanels(c, true); }
 
-void TogglePlaybackNone(OutPort*) {}
-
 bool PollWindow(OutputWindow* w) {
     const ComponentServices& s = TheComponentServices();
     return w != nullptr && s.pollComponentState != nullptr && s.pollComponentState(w);
@@ -103,7 +103,6 @@ void DisplayHooksDefaults(DisplayHooks* h) {
     h->makeCurrent = &gWinMakeCurrent;
     h->refreshAll = &gWinRefreshAll;
     h->refreshPanels = &RefreshPanels;
-    h->togglePlayback = &TogglePlaybackNone;
 }
 
 DisplayHooks& TheDisplayHooks() {
@@ -316,14 +315,19 @@ size_t LiveDisplayCellCount() { return LiveCells().size(); }
 GraphicsHost* DisplaySyncHost(DisplayComponent* cell) {
     if (cell == nullptr) return nullptr;
     GraphicsHost& h = cell->host;
-    h.window = cell->window;
-    h.view = cell->widget;
-    h.width = cell->plotWidth;
-    h.height = cell->plotHeight;
-    h.sliders = &cell->rulers;
+    // The playback thread's pull reads the record too (under the display lock, while the
+    // UI thread may paint): a field is written only when it changes.
+    auto keep = [](auto& field, auto value) {
+        if (field != value) field = value;
+    };
+    keep(h.window, cell->window);
+    keep(h.view, cell->widget);
+    keep(h.width, cell->plotWidth);
+    keep(h.height, cell->plotHeight);
+    keep(h.sliders, static_cast<SliderCtrl*>(&cell->rulers));
     ViewConsumer* view = cell->View();
-    h.shapes = view != nullptr ? view->shapes : nullptr;
-    h.statistics = cell->statisticsList != nullptr ? cell->statisticsList->widget : nullptr;
+    keep(h.shapes, view != nullptr ? view->shapes : nullptr);
+    keep(h.statistics, cell->statisticsList != nullptr ? cell->statisticsList->widget : nullptr);
     return &h;
 }
 
@@ -341,6 +345,8 @@ DisplayComponent::DisplayComponent(gWindow* w, const float* sizes)
 }
 
 DisplayComponent::~DisplayComponent() {
+    // The timer may play this cell's frames or hold them paused: it lets go first.
+    PlaybackForgetDisplay(this);
     bool up = UiUp();
     if (up) HideRulers(this);
     ReleaseViewResources();
@@ -843,10 +849,9 @@ bool DisplaySelectChannel(DisplayComponent* cell, int32_t number) {
     return true;
 }
 
-void DisplayTogglePlayback(DisplayComponent* cell) {
-    if (cell == nullptr || cell->port == nullptr || cell->portList == nullptr) return;
-    DisplayHooks& h = TheDisplayHooks();
-    if (h.togglePlayback != nullptr) h.togglePlayback(cell->port);
+bool DisplayTogglePlayback(DisplayComponent* cell) {
+    if (cell == nullptr || cell->port == nullptr || cell->portList == nullptr) return false;
+    return PlaybackStart(&TheEventTimer(), cell, 1);
 }
 
 void DisplayRefreshToolPage(DisplayComponent* cell) {

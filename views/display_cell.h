@@ -216,7 +216,9 @@ void DisplayPaint(gElement* widget);
 
 bool DisplayRemoveShapes(DisplayComponent* cell, bool all, const void* owner);
 bool DisplaySelectChannel(DisplayComponent* cell, int32_t number);
-void DisplayTogglePlayback(DisplayComponent* cell);
+// Starts playback of the cell's port list with the program's timer, or stops it when it
+// plays; the start's answer (false also without a port).
+bool DisplayTogglePlayback(DisplayComponent* cell);
 void DisplayRefreshToolPage(DisplayComponent* cell);
 bool DisplayChartVisible(const DisplayComponent* cell);
 int32_t DisplayPanelBuilder(PageWindow* page, void* widget, int32_t pageId);
@@ -241,8 +243,6 @@ struct DisplayHooks {
     bool (*updateCoordText)(WorkspaceComponent* workspace) = nullptr;
     // The lens page after the lens was switched off.
     void (*refreshLensPage)(WorkspaceComponent* workspace) = nullptr;
-    // Frame playback of a port (toggle).
-    void (*togglePlayback)(OutPort* port) = nullptr;
 };
 DisplayHooks& TheDisplayHooks();
 // The hooks as the program uses them (the toolkit's painting and the shell's pages).

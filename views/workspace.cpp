@@ -16,6 +16,7 @@
 #include "toolkit/window.h"
 #include "app/graphics_window.h"
 #include "views/display_cell.h"
+#include "views/playback.h"
 
 namespace orva {
 
@@ -598,6 +599,9 @@ void WorkspaceShellHooksDefaults(WorkspaceShellHooks* h) {
     h->closeData = &CloseData;
     h->closeCurrentItem = &CloseCurrentItem;
     h->syncToolsMenu = &SyncToolsMenuCheck;
+    h->installPlayback = [](WorkspaceComponent*, int32_t ready, int32_t flags) {
+        return PlaybackInstall(&TheEventTimer(), 1, ready, flags);
+    };
 }
 
 WorkspaceShellHooks& TheWorkspaceShellHooks() {

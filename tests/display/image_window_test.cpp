@@ -464,5 +464,45 @@ TEST(CopyRowsToBuffer, SizesAndReuse) {
     buffer.Free();
 }
 
+// ---- A button during playback ---------------------------------------------------------------------
+
+struct ArmSeen {
+    bool answer = false;
+    int asked = 0;
+    std::vector<std::pair<void*, uint8_t>> hidden;
+};
+ArmSeen gArm;
+
+TEST_F(ImageWindowTest, AButtonDuringPlaybackArmsTheNotifyAndHidesTheShapesOnlyWhenArmed) {
+    ImageChain chain(64, 64);
+    int container = 0;
+    TheComponentServices().setShapesVisible = [](void* c, DisplayCellBase*, uint8_t visible) {
+        gArm.hidden.push_back({c, visible});
+    };
+    struct Case {
+        bool hook, armed, shapes;
+        int asked;
+        size_t hides;
+    } cases[] = {{false, false, true, 0, 0}, {true, false, true, 1, 0}, {true, true, false, 1, 0}, {true, true, true, 1, 1}};
+    for (const Case& c : cases) {
+        gArm = ArmSeen{};
+        gArm.answer = c.armed;
+        TheGraphicsHostServices().startAutoStop =
+            c.hook ? +[] {
+                ++gArm.asked;
+                return gArm.answer;
+            }
+                   : nullptr;
+        chain.cell->host.shapes = c.shapes ? &container : nullptr;
+        EXPECT_EQ(chain.window->ArmPlaybackNotify(), c.hook && c.armed);
+        EXPECT_EQ(gArm.asked, c.asked);
+        ASSERT_EQ(gArm.hidden.size(), c.hides);
+        if (c.hides != 0) {
+            EXPECT_EQ(gArm.hidden[0].first, &container);
+            EXPECT_EQ(gArm.hidden[0].second, 0);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace orva

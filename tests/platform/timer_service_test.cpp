@@ -167,6 +167,17 @@ TEST(TimerServiceTest, AStartAfterAKillRunsAgainAndShutdownJoins) {
     service.Shutdown();
     EXPECT_EQ(first.count.load(), firstCount);
     EXPECT_EQ(service.SetEvent(2, 0, &Stamp, &second), 0u);  // refused after the end
+    // Reopened (tests that end the program in their process): a new thread ticks.
+    Ticks third;
+    EXPECT_TRUE(service.Reopen());
+    EXPECT_FALSE(service.Reopen());  // open already
+    EXPECT_FALSE(service.ThreadStarted());
+    const uint32_t c = service.SetEvent(2, 0, &Stamp, &third);
+    ASSERT_NE(c, 0u);
+    while (third.count.load() < 3) std::this_thread::sleep_for(1ms);
+    EXPECT_TRUE(service.ThreadStarted());
+    service.KillEvent(c);
+    service.Shutdown();
 }
 
 // The routine blocks in a send to this thread's window while this thread does not

@@ -51,13 +51,17 @@ public:
     void ResetScale() override {}
     void ReleaseImage() override {}
     void OnEvent(int32_t, int32_t) override {}
-    bool SelectIndex(int32_t) override { return false; }
+    bool SelectIndex(int32_t index) override {
+        selectedIndexes.push_back(index);
+        return false;
+    }
     int32_t InvalidateArea() override { return 0; }
     bool SetZoom2(double, double) override { return false; }
     bool SetZoom(bool, double, bool) override { return false; }
     static bool Check(DeviceViewBase* d) { return static_cast<FakeDevice*>(d)->checkPasses; }
 
     int32_t code = 0;
+    std::vector<int32_t> selectedIndexes;
     bool checkPasses = true;
     int pulls = 0;
     int viewResets = 0;
@@ -151,7 +155,6 @@ public:
         h.refreshAll = [] { ++Counts().refreshAlls; };
         h.refreshPanels = [](ComponentBase*) { ++Counts().panelRefreshes; };
         h.refreshSelectTabPage = [](WorkspaceComponent*) { ++Counts().selectTabRefreshes; };
-        h.togglePlayback = nullptr;
         WorkspaceShellHooks& s = TheWorkspaceShellHooks();
         s.modifiersNow = [] { return Counts().modifiers; };
         s.hasProjects = [] { return Counts().projects; };

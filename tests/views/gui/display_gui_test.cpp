@@ -17,6 +17,7 @@
 #include "toolkit/layout.h"
 #include "toolkit/widget.h"
 #include "views/display_cell.h"
+#include "views/display_playback.h"
 #include "views/lens.h"
 #include "views/workspace.h"
 #include "views/views_test_support.h"
@@ -128,6 +129,50 @@ private:
     WorkspaceShellHooks savedShell_;
     ComponentServices savedServices_;
 };
+
+// A played frame where the swap keeps the back buffer: only the cell's widget is drawn
+// again (a mark outside it survives), and the widgets over it only when asked for.
+TEST_F(CellOnServer, PlaybackDrawsTheCellsImageAloneAndTheWidgetsOverItOnRequest) {
+    gElement* box = AddBox(host, 40, 40, nullptr);
+    ASSERT_NE(box, nullptr);
+    box->style = (box->style & ~kWsSlotBits) | kWsLeft | kWsTop;
+    PutBox(box, 60, 70, 40, 40);  // over the cell, which starts at (20, 30)
+    const Rgb red{250, 20, 20}, blue{20, 20, 250}, grey{128, 128, 128}, yellow{250, 250, 0};
+    Layer() = [] {
+        glColor3ub(250, 20, 20);
+        glRectf(0, 0, 300, 200);
+    };
+    Paint();
+    EXPECT_TRUE(RgbNear(PixelAt(host, 40, 50), red));
+    EXPECT_TRUE(RgbNear(PixelAt(host, 80, 90), grey, 3));
+    // A mark beside the cell that a whole repaint would clear.
+    Project(0, host->clientWidth, host->clientHeight, 0);
+    glColor3ub(250, 250, 0);
+    glRectf(4, 4, 12, 12);
+    glLoadIdentity();
+    ASSERT_TRUE(RgbNear(PixelAt(host, 8, 8), yellow));
+
+    Layer() = [] {
+        glColor3ub(20, 20, 250);
+        glRectf(0, 0, 300, 200);
+    };
+    ASSERT_TRUE(PlaybackDrawCellImage(cell, host, false));
+    EXPECT_TRUE(RgbNear(PixelAt(host, 40, 50), blue));
+    EXPECT_TRUE(RgbNear(PixelAt(host, 80, 90), blue));  // the box is not drawn again
+    EXPECT_TRUE(RgbNear(PixelAt(host, 8, 8), yellow));
+    EXPECT_TRUE(RgbNear(PixelAt(host, 19, 50), Background(host)));  // left of the plot area
+    ASSERT_TRUE(PlaybackDrawCellImage(cell, host, true));
+    EXPECT_TRUE(RgbNear(PixelAt(host, 80, 90), grey, 3));  // now it is
+    EXPECT_TRUE(RgbNear(PixelAt(host, 40, 50), blue));
+    EXPECT_TRUE(RgbNear(PixelAt(host, 8, 8), yellow));
+    // Another window, or a cell without a shown widget, draws nothing.
+    EXPECT_FALSE(PlaybackDrawCellImage(cell, nullptr, false));
+    cell->widget->shown = 0;
+    EXPECT_FALSE(PlaybackDrawCellImage(cell, host, false));
+    cell->widget->shown = 1;
+    EXPECT_EQ(PlaybackWindowOf(cell), host);
+    EXPECT_EQ(PlaybackWindowOf(ws), host);
+}
 
 TEST_F(CellOnServer, ALayerThatFillsEverythingStaysInThePlotArea) {
     Layer() = [] {
