@@ -952,6 +952,160 @@ inline void BicubicRowAvx2(const double* data, size_t stride, const int32_t* off
 
 ORVA_TARGET_END
 
+// ---- Quarter turns without zoom: a permutation of the pixels ------------------------------------
+//
+// A turn by a multiple of 90 degrees at zoom 1 moves every pixel whole: the position
+// of each output pixel is an exact sum of half pixels, so its block index is a
+// whole-number affine map of the output pixel with coefficients 0 and +-1. Such a
+// request is filled by copying: rows (or reversed rows) when the output's rows run
+// along the input's rows, else tile by tile as a transpose, which reads the input a
+// cache-sized square at a time instead of down whole columns. The indices are the
+// ones the general loop forms, so the pixels are the same.
+
+// Output pixel (i, j) of the request reads block pixel (x0 + xi * i + xj * j,
+// y0 + yi * i + yj * j).
+struct Permutation {
+    int64_t x0, y0;
+    int32_t xi, xj, yi, yj;
+};
+
+// The request's map as a permutation, or false when it is not one.
+bool PermutationOf(const Setup& s, const Plane<double>& block, Permutation* p) {
+    const AffineInputMap& m = s.map;
+    auto unit = [](double c) { return c == 0.0 || c == 1.0 || c == -1.0; };
+    if (!unit(m.xPerU) || !unit(m.xPerV) || !unit(m.yPerU) || !unit(m.yPerV)) return false;
+    // One output axis for each input axis.
+    const bool xu = m.xPerU != 0.0, xv = m.xPerV != 0.0, yu = m.yPerU != 0.0, yv = m.yPerV != 0.0;
+    if (xu == xv || yu == yv || xu == yu) return false;
+    // Origins and centres on half pixels, far from where sums would round.
+    auto halves = [](double c) { return std::fabs(c) <= kFar && c * 2.0 == std::floor(c * 2.0); };
+    if (!halves(m.x0) || !halves(m.y0) || !halves(m.centreX) || !halves(m.centreY)) return false;
+    // Every position of the request within the range that positions are held to (the
+    // corners bound them).
+    for (int corner = 0; corner < 4; ++corner) {
+        const int64_t X = s.x + ((corner & 1) != 0 ? s.width - 1 : 0);
+        const int64_t Y = s.y + ((corner & 2) != 0 ? s.height - 1 : 0);
+        double x, y;
+        MapPixel(m, RowTermOf(m, Y), (static_cast<double>(X) + 0.5) - m.centreX, 0.0, &x, &y);
+        if (!(std::fabs(x) < kFar && std::fabs(y) < kFar)) return false;
+    }
+    double x, y;
+    MapPixel(m, RowTermOf(m, s.y), (static_cast<double>(s.x) + 0.5) - m.centreX, 0.0, &x, &y);
+    p->x0 = static_cast<int64_t>(std::floor(x) - block.x);
+    p->y0 = static_cast<int64_t>(std::floor(y) - block.y);
+    p->xi = static_cast<int32_t>(m.xPerU);
+    p->xj = static_cast<int32_t>(m.xPerV);
+    p->yi = static_cast<int32_t>(m.yPerU);
+    p->yj = static_cast<int32_t>(m.yPerV);
+    return true;
+}
+
+// The t in [0, count) with 0 <= base + step * t < limit, step +-1: [*lo, *hi).
+void UnitRange(int64_t base, int32_t step, int64_t limit, int32_t count, int32_t* lo, int32_t* hi) {
+    const int64_t a = step > 0 ? -base : base - limit + 1;
+    const int64_t b = step > 0 ? limit - base : base + 1;
+    *lo = static_cast<int32_t>(std::clamp<int64_t>(a, 0, count));
+    *hi = static_cast<int32_t>(std::clamp<int64_t>(b, *lo, count));
+}
+
+// The side of the squares that the transposing copy walks.
+constexpr int32_t kTurnTile = 128;
+
+ORVA_TARGET_AVX2_BEGIN
+
+// A 4 x 4 square of one-channel 64-bit samples, transposed: output row j + q, pixels
+// i .. i + 3, from block rows r[0..3] (one per output pixel) at columns c .. c + 3
+// (column c + q for output row q, or c + 3 - q when `reversed`).
+inline void Transpose4Avx2(const double* const r[4], int64_t c, bool reversed, double* const o[4]) {
+    const __m256d l0 = _mm256_loadu_pd(r[0] + c), l1 = _mm256_loadu_pd(r[1] + c);
+    const __m256d l2 = _mm256_loadu_pd(r[2] + c), l3 = _mm256_loadu_pd(r[3] + c);
+    const __m256d a = _mm256_unpacklo_pd(l0, l1), b = _mm256_unpackhi_pd(l0, l1);
+    const __m256d e = _mm256_unpacklo_pd(l2, l3), f = _mm256_unpackhi_pd(l2, l3);
+    const __m256d t[4] = {_mm256_permute2f128_pd(a, e, 0x20), _mm256_permute2f128_pd(b, f, 0x20),
+                          _mm256_permute2f128_pd(a, e, 0x31), _mm256_permute2f128_pd(b, f, 0x31)};
+    for (int q = 0; q < 4; ++q) _mm256_storeu_pd(o[q], t[reversed ? 3 - q : q]);
+}
+
+ORVA_TARGET_END
+
+// Fills the request by the permutation; false when the map is not one (the general
+// loop then runs).
+template <class T, uint32_t C, bool Avx2>
+ORVA_INLINE bool PermuteRotated(const Setup& s, const Plane<T>& in, const Target<T>& out) {
+    Permutation p;
+    if (!PermutationOf(s, ShapeOf(in), &p)) return false;
+    const uint32_t n = Count<C>(in.channels);
+    const bool rows = p.xi != 0;  // output rows run along input rows
+    // The pixels that fall inside the block: a rectangle.
+    int32_t i0, i1, j0, j1;
+    if (rows) {
+        UnitRange(p.x0, p.xi, in.width, out.width, &i0, &i1);
+        UnitRange(p.y0, p.yj, in.height, out.height, &j0, &j1);
+    } else {
+        UnitRange(p.y0, p.yi, in.height, out.width, &i0, &i1);
+        UnitRange(p.x0, p.xj, in.width, out.height, &j0, &j1);
+    }
+    if (i0 >= i1) j0 = j1 = 0;
+    const size_t w = static_cast<size_t>(out.width);
+    for (int32_t j = 0; j < out.height; ++j) {
+        T* o = out.Row(j);
+        if (j < j0 || j >= j1) {
+            FillBackground<T, C>(o, w, n);
+            continue;
+        }
+        FillBackground<T, C>(o, static_cast<size_t>(i0), n);
+        FillBackground<T, C>(o + static_cast<size_t>(i1) * n, w - static_cast<size_t>(i1), n);
+    }
+    if (j0 >= j1) return true;
+    if (rows) {
+        for (int32_t j = j0; j < j1; ++j) {
+            const T* r = in.Row(static_cast<int32_t>(p.y0 + static_cast<int64_t>(p.yj) * j));
+            T* o = out.Row(j) + static_cast<size_t>(i0) * n;
+            const int64_t first = p.x0 + static_cast<int64_t>(p.xi) * i0;
+            const size_t count = static_cast<size_t>(i1 - i0);
+            if (p.xi > 0) {
+                std::copy(r + static_cast<size_t>(first) * n, r + (static_cast<size_t>(first) + count) * n, o);
+            } else {
+                for (size_t k = 0; k < count; ++k)
+                    CopyPixel<T, C>(o + k * n, r + (static_cast<size_t>(first) - k) * n, n);
+            }
+        }
+        return true;
+    }
+    // Output row j reads block column x0 + xj * j; its pixel i block row y0 + yi * i.
+    auto row = [&](int32_t i) { return in.Row(static_cast<int32_t>(p.y0 + static_cast<int64_t>(p.yi) * i)); };
+    auto column = [&](int32_t j) { return p.x0 + static_cast<int64_t>(p.xj) * j; };
+    for (int32_t jt = j0; jt < j1; jt += kTurnTile) {
+        const int32_t je = std::min(jt + kTurnTile, j1);
+        for (int32_t it = i0; it < i1; it += kTurnTile) {
+            const int32_t ie = std::min(it + kTurnTile, i1);
+            int32_t j = jt;
+            if constexpr (Avx2 && C == 1 && std::is_same_v<T, double>) {
+                const int32_t ie4 = it + (ie - it) / 4 * 4;
+                for (; j + 4 <= je; j += 4) {
+                    double* const o[4] = {out.Row(j), out.Row(j + 1), out.Row(j + 2), out.Row(j + 3)};
+                    const int64_t c = p.xj > 0 ? column(j) : column(j + 3);
+                    for (int32_t i = it; i < ie4; i += 4) {
+                        const double* const r[4] = {row(i), row(i + 1), row(i + 2), row(i + 3)};
+                        double* const at[4] = {o[0] + i, o[1] + i, o[2] + i, o[3] + i};
+                        Transpose4Avx2(r, c, p.xj < 0, at);
+                    }
+                    for (int32_t q = 0; q < 4; ++q) {
+                        const int64_t cq = column(j + q);
+                        for (int32_t i = ie4; i < ie; ++i) o[q][i] = row(i)[cq];
+                    }
+                }
+            }
+            for (; j < je; ++j) {
+                T* o = out.Row(j);
+                const size_t c = static_cast<size_t>(column(j)) * n;
+                for (int32_t i = it; i < ie; ++i) CopyPixel<T, C>(o + static_cast<size_t>(i) * n, row(i) + c, n);
+            }
+        }
+    }
+    return true;
+}
+
 template <class T, uint32_t C, bool Avx2>
 ORVA_INLINE void NearestRotated(const Setup& s, const Plane<T>& in, const Target<T>& out, TilePositions* tiles) {
     const uint32_t n = Count<C>(in.channels);
@@ -1078,6 +1232,8 @@ ORVA_INLINE bool Fill(const Setup& s, const Plane<T>& in, const Target<T>& out) 
         else if constexpr (M == kBilinear) return BilinearSeparable<T, C>(s, in, out);
         else return BicubicSeparable<T, C, M>(s, in, out);
     }
+    if constexpr (M == kNearest)
+        if (PermuteRotated<T, C, Avx2>(s, in, out)) return true;
     thread_local std::vector<TilePositions> tiles;
     if (!Fit(tiles, 2)) return false;
     if constexpr (M == kNearest) NearestRotated<T, C, Avx2>(s, in, out, tiles.data());
