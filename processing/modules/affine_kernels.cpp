@@ -99,6 +99,29 @@ constexpr std::array<float, 512> MakeTableF() {
     return table;
 }
 
+// The fast mode's weights of a position's four taps by its fraction f: the entries
+// that TableIndex picks for the taps step by 128 whenever f lies more than 2^-14 / 128
+// away from a multiple of 1/128 (then no rounding of (t + 2) * 128, at most half a
+// float step of 2^-15 and a few double steps, moves a tap across an entry's edge or
+// onto a whole number). For a column the taps' arguments are k - f, k = -1 .. 2, and
+// their entries 127 - floor(128 f) + 128 (k + 1); for a row f - k, entries
+// floor(128 f) + 128 (2 - k). Row a holds those four entries in tap order and their
+// pair sum (w0 + w1) + (w2 + w3), as the kernels add them.
+struct TapTable {
+    alignas(32) double w[128][4];
+    double sum[128];
+};
+constexpr TapTable MakeTapTable(bool rows) {
+    const std::array<double, 512> table = MakeTableD();
+    TapTable t{};
+    for (int a = 0; a < 128; ++a) {
+        for (int k = 0; k < 4; ++k) t.w[a][k] = table[static_cast<size_t>(a + 128 * (rows ? 3 - k : k))];
+        t.sum[a] = (t.w[a][0] + t.w[a][1]) + (t.w[a][2] + t.w[a][3]);
+    }
+    return t;
+}
+constexpr double kTapStepMargin = 0x1p-14;  // of a step of 1/128
+
 // A frame position held within +-2^30 (NaN at the low end): anything beyond lies
 // outside every block, and within it floors and block indices are exact and fit.
 ORVA_INLINE double Held(double p) { return p > -kFar ? (p < kFar ? p : kFar) : -kFar; }
@@ -908,46 +931,112 @@ inline __m256d TabulatedWeight4(__m256d t) {
     return Gather4(CubicWeightTableD.data(), i);
 }
 
+// One pixel whose sixteen taps lie inside: its sum and weight sum as TapSumInside
+// and PairSum form them.
+template <int M>
+inline void BicubicSumsAvx2(const double* s0, size_t stride, double fx, double fy, double* sum, double* weight) {
+    const __m256d taps = _mm256_set_pd(2.0, 1.0, 0.0, -1.0);
+    const __m256d tx = _mm256_sub_pd(taps, _mm256_set1_pd(fx));
+    const __m256d ty = _mm256_sub_pd(_mm256_set1_pd(fy), taps);
+    const __m256d wx = M == kBicubic ? CubicWeight4(tx) : TabulatedWeight4(tx);
+    const __m256d wy = M == kBicubic ? CubicWeight4(ty) : TabulatedWeight4(ty);
+    const __m256d v = _mm256_add_pd(
+        _mm256_add_pd(_mm256_mul_pd(_mm256_permute4x64_pd(wy, 0x00), _mm256_loadu_pd(s0)),
+                      _mm256_mul_pd(_mm256_permute4x64_pd(wy, 0x55), _mm256_loadu_pd(s0 + stride))),
+        _mm256_add_pd(_mm256_mul_pd(_mm256_permute4x64_pd(wy, 0xAA), _mm256_loadu_pd(s0 + 2 * stride)),
+                      _mm256_mul_pd(_mm256_permute4x64_pd(wy, 0xFF), _mm256_loadu_pd(s0 + 3 * stride))));
+    // Pairs: (p0 + p1) + (p2 + p3), for the products and for each weight vector.
+    const __m256d p = _mm256_hadd_pd(_mm256_mul_pd(wx, v), wx);  // [p0+p1, x0+x1, p2+p3, x2+x3]
+    const __m256d w = _mm256_hadd_pd(wy, wy);                      // [y0+y1, y0+y1, y2+y3, y2+y3]
+    const __m128d pairs = _mm_add_pd(_mm256_castpd256_pd128(p), _mm256_extractf128_pd(p, 1));
+    const __m128d ws = _mm_add_pd(_mm256_castpd256_pd128(w), _mm256_extractf128_pd(w, 1));
+    _mm_store_sd(sum, pairs);
+    _mm_store_sd(weight, _mm_mul_sd(_mm_unpackhi_pd(pairs, pairs), ws));
+}
+
+// The quotient, or the sum itself where the weights sum to 0, four at a time.
+inline __m256d Normalised4(__m256d sum, __m256d weight) {
+    const __m256d zero = _mm256_cmp_pd(weight, _mm256_setzero_pd(), _CMP_EQ_OQ);
+    return _mm256_blendv_pd(_mm256_div_pd(sum, weight), sum, zero);
+}
+
 // Bicubic for the pixels whose sixteen taps lie inside: their sums and weight sums
 // as TapSumInside and PairSum form them, then the quotients, four at a time (the
 // other pixels are written too, then overwritten by the caller).
-template <int M>
 inline void BicubicRowAvx2(const double* data, size_t stride, const int32_t* offset, const double* fx,
                            const double* fy, int32_t count, double* o) {
     alignas(32) double sums[kMaxTileWidth], weights[kMaxTileWidth];
-    const __m256d taps = _mm256_set_pd(2.0, 1.0, 0.0, -1.0);
     for (int32_t k = 0; k < count; ++k) {
         if (offset[k] < 0) {
             sums[k] = 0.0;
             weights[k] = 1.0;
             continue;
         }
-        const __m256d tx = _mm256_sub_pd(taps, _mm256_set1_pd(fx[k]));
-        const __m256d ty = _mm256_sub_pd(_mm256_set1_pd(fy[k]), taps);
-        const __m256d wx = M == kBicubic ? CubicWeight4(tx) : TabulatedWeight4(tx);
-        const __m256d wy = M == kBicubic ? CubicWeight4(ty) : TabulatedWeight4(ty);
-        const double* s0 = data + offset[k];
-        const __m256d v = _mm256_add_pd(
-            _mm256_add_pd(_mm256_mul_pd(_mm256_permute4x64_pd(wy, 0x00), _mm256_loadu_pd(s0)),
-                          _mm256_mul_pd(_mm256_permute4x64_pd(wy, 0x55), _mm256_loadu_pd(s0 + stride))),
-            _mm256_add_pd(_mm256_mul_pd(_mm256_permute4x64_pd(wy, 0xAA), _mm256_loadu_pd(s0 + 2 * stride)),
-                          _mm256_mul_pd(_mm256_permute4x64_pd(wy, 0xFF), _mm256_loadu_pd(s0 + 3 * stride))));
-        // Pairs: (p0 + p1) + (p2 + p3), for the products and for each weight vector.
-        const __m256d p = _mm256_hadd_pd(_mm256_mul_pd(wx, v), wx);  // [p0+p1, x0+x1, p2+p3, x2+x3]
-        const __m256d w = _mm256_hadd_pd(wy, wy);                      // [y0+y1, y0+y1, y2+y3, y2+y3]
-        const __m128d pairs = _mm_add_pd(_mm256_castpd256_pd128(p), _mm256_extractf128_pd(p, 1));
-        const __m128d ws = _mm_add_pd(_mm256_castpd256_pd128(w), _mm256_extractf128_pd(w, 1));
-        _mm_store_sd(sums + k, pairs);
-        _mm_store_sd(weights + k, _mm_mul_sd(_mm_unpackhi_pd(pairs, pairs), ws));
+        BicubicSumsAvx2<kBicubic>(data + offset[k], stride, fx[k], fy[k], sums + k, weights + k);
     }
-    // Normalised: the quotient, or the sum itself where the weights sum to 0.
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4)
+        _mm256_storeu_pd(o + k, Normalised4(_mm256_load_pd(sums + k), _mm256_load_pd(weights + k)));
+    for (; k < count; ++k) o[k] = Normalised(sums[k], weights[k]);
+}
+
+// The fast mode: four pixels at a time, each position's taps weighted by whole rows of
+// kColumnTaps and kRowTaps when its fractions lie away from the table's steps; the
+// products summed per pixel in pairs, (p0 + p1) + (p2 + p3), by two transposing adds.
+// A group with a fraction near a step, or with a pixel whose taps reach outside (written,
+// then overwritten by the caller), is weighted tap by tap.
+inline void BicubicFastRowAvx2(const double* data, size_t stride, const int32_t* offset, const double* fx,
+                               const double* fy, int32_t count, double* o) {
+    static constexpr TapTable kColumnTaps = MakeTapTable(false);
+    static constexpr TapTable kRowTaps = MakeTapTable(true);
+    const __m256d scale = _mm256_set1_pd(128.0);
+    const __m256d low = _mm256_set1_pd(kTapStepMargin), high = _mm256_set1_pd(1.0 - kTapStepMargin);
+    auto pixels = [&](int32_t k, int32_t end) {
+        for (; k < end; ++k) {
+            if (offset[k] < 0) continue;
+            double sum, weight;
+            BicubicSumsAvx2<kBicubicFast>(data + offset[k], stride, fx[k], fy[k], &sum, &weight);
+            o[k] = Normalised(sum, weight);
+        }
+    };
     int32_t k = 0;
     for (; k + 4 <= count; k += 4) {
-        const __m256d sum = _mm256_load_pd(sums + k), weight = _mm256_load_pd(weights + k);
-        const __m256d zero = _mm256_cmp_pd(weight, _mm256_setzero_pd(), _CMP_EQ_OQ);
-        _mm256_storeu_pd(o + k, _mm256_blendv_pd(_mm256_div_pd(sum, weight), sum, zero));
+        const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(offset + k));
+        const __m256d gx = _mm256_mul_pd(_mm256_loadu_pd(fx + k), scale);
+        const __m256d gy = _mm256_mul_pd(_mm256_loadu_pd(fy + k), scale);
+        const __m256d ix = _mm256_floor_pd(gx), iy = _mm256_floor_pd(gy);
+        const __m256d rx = _mm256_sub_pd(gx, ix), ry = _mm256_sub_pd(gy, iy);
+        const __m256d clear =
+            _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(rx, low, _CMP_GT_OQ), _mm256_cmp_pd(rx, high, _CMP_LT_OQ)),
+                          _mm256_and_pd(_mm256_cmp_pd(ry, low, _CMP_GT_OQ), _mm256_cmp_pd(ry, high, _CMP_LT_OQ)));
+        if (_mm256_movemask_pd(clear) != 0xF || _mm_movemask_ps(_mm_castsi128_ps(at)) != 0) {
+            pixels(k, k + 4);
+            continue;
+        }
+        const __m128i columns = _mm_sub_epi32(_mm_set1_epi32(127), _mm256_cvttpd_epi32(ix));
+        const __m128i rows = _mm256_cvttpd_epi32(iy);
+        alignas(16) int32_t a[4], b[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(a), columns);
+        _mm_store_si128(reinterpret_cast<__m128i*>(b), rows);
+        const __m256d weight = _mm256_mul_pd(Gather4(kColumnTaps.sum, columns), Gather4(kRowTaps.sum, rows));
+        __m256d p[4];
+        for (int q = 0; q < 4; ++q) {
+            const double* s0 = data + offset[k + q];
+            const double* wy = kRowTaps.w[b[q]];
+            const __m256d v = _mm256_add_pd(
+                _mm256_add_pd(_mm256_mul_pd(_mm256_broadcast_sd(wy), _mm256_loadu_pd(s0)),
+                              _mm256_mul_pd(_mm256_broadcast_sd(wy + 1), _mm256_loadu_pd(s0 + stride))),
+                _mm256_add_pd(_mm256_mul_pd(_mm256_broadcast_sd(wy + 2), _mm256_loadu_pd(s0 + 2 * stride)),
+                              _mm256_mul_pd(_mm256_broadcast_sd(wy + 3), _mm256_loadu_pd(s0 + 3 * stride))));
+            p[q] = _mm256_mul_pd(_mm256_load_pd(kColumnTaps.w[a[q]]), v);
+        }
+        const __m256d p01 = _mm256_add_pd(_mm256_unpacklo_pd(p[0], p[1]), _mm256_unpackhi_pd(p[0], p[1]));
+        const __m256d p23 = _mm256_add_pd(_mm256_unpacklo_pd(p[2], p[3]), _mm256_unpackhi_pd(p[2], p[3]));
+        const __m256d sum =
+            _mm256_add_pd(_mm256_permute2f128_pd(p01, p23, 0x20), _mm256_permute2f128_pd(p01, p23, 0x31));
+        _mm256_storeu_pd(o + k, Normalised4(sum, weight));
     }
-    for (; k < count; ++k) o[k] = Normalised(sums[k], weights[k]);
+    pixels(k, count);
 }
 
 ORVA_TARGET_END
@@ -1106,6 +1195,13 @@ ORVA_INLINE bool PermuteRotated(const Setup& s, const Plane<T>& in, const Target
     return true;
 }
 
+// Whether some pixel of a row of a tile has taps outside the block (offset -1).
+ORVA_INLINE bool AnyOutside(const int32_t* offset, int32_t count) {
+    int32_t all = 0;
+    for (int32_t k = 0; k < count; ++k) all |= offset[k];
+    return all < 0;
+}
+
 template <class T, uint32_t C, bool Avx2>
 ORVA_INLINE void NearestRotated(const Setup& s, const Plane<T>& in, const Target<T>& out, TilePositions* tiles) {
     const uint32_t n = Count<C>(in.channels);
@@ -1156,6 +1252,7 @@ ORVA_INLINE void BilinearRotated(const Setup& s, const Plane<T>& in, const Targe
                 }
             }
             // The pixels with taps outside, by the edge rules.
+            if (!AnyOutside(offset, count)) continue;
             for (k = 0; k < count; ++k) {
                 if (offset[k] >= 0) continue;
                 const PixelPosition e = PositionOf(s, block, s.y + j0 + r, s.x + i0 + k);
@@ -1180,7 +1277,8 @@ ORVA_INLINE void BicubicRotated(const Setup& s, const Plane<T>& in, const Target
             const double* fx = p.fx + r * shape.width;
             const double* fy = p.fy + r * shape.width;
             if constexpr (Avx2 && C == 1 && std::is_same_v<T, double>) {
-                BicubicRowAvx2<M>(in.data, in.stride, offset, fx, fy, count, o);
+                if constexpr (M == kBicubic) BicubicRowAvx2(in.data, in.stride, offset, fx, fy, count, o);
+                else BicubicFastRowAvx2(in.data, in.stride, offset, fx, fy, count, o);
             } else {
                 for (int32_t k = 0; k < count; ++k) {
                     if (offset[k] < 0) continue;
@@ -1194,6 +1292,7 @@ ORVA_INLINE void BicubicRotated(const Setup& s, const Plane<T>& in, const Target
                 }
             }
             // The pixels with taps outside: the taps inside, renormalised.
+            if (!AnyOutside(offset, count)) continue;
             for (int32_t k = 0; k < count; ++k) {
                 if (offset[k] >= 0) continue;
                 T* q = o + static_cast<size_t>(k) * n;

@@ -169,6 +169,38 @@ TEST(AffineKernelsTest, AnyTilingGivesThePixelsOfTheWholeRequest) {
         }
 }
 
+// The AVX2 loops of the bicubic modes give the baseline loops' bits on random turns
+// and zooms, and on turns so slight, at steps so near a multiple of 1/128, that the
+// positions' fractions crowd around the fast mode's table steps.
+TEST(AffineKernelsTest, BicubicLoopsAgreeBitForBitNearTheTableSteps) {
+    std::mt19937 rng(5);
+    AffineChain chain(MakeFrame(40, 30, 1), kD);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int trial = 0; trial < 40; ++trial) {
+        Geometry g;
+        if (trial % 2 == 0) {
+            g = Geometry{0.3 + 2.7 * unit(rng), 0.3 + 2.7 * unit(rng), 360.0 * unit(rng) - 180.0, unit(rng) < 0.3,
+                         unit(rng) < 0.3, static_cast<uint8_t>(trial % 4 / 2)};
+        } else {
+            const double step = std::uniform_int_distribution<int>(40, 300)(rng) / 128.0 + (unit(rng) - 0.5) * 1e-8;
+            g = Geometry{1.0 / step, 1.0 / step, (unit(rng) - 0.5) * 0.02};
+        }
+        for (int mode : {3, 4}) {
+            SCOPED_TRACE("trial " + std::to_string(trial) + ", mode " + std::to_string(mode));
+            chain.Configure(g, mode);
+            AffineSize size;
+            PullResult avx2, baseline;
+            const std::vector<double> want = WholeFrame(chain, KernelFor(kD, 1, mode), &size, &avx2);
+            kernel::ForceBaselineForTest(true);
+            const std::vector<double> got = WholeFrame(chain, KernelFor(kD, 1, mode), &size, &baseline);
+            kernel::ForceBaselineForTest(false);
+            ASSERT_FALSE(want.empty());
+            ASSERT_EQ(got.size(), want.size());
+            EXPECT_EQ(std::memcmp(got.data(), want.data(), got.size() * sizeof(double)), 0);
+        }
+    }
+}
+
 // Quarter turns at zoom 1 copy whole pixels: on frames larger than the squares the
 // copy walks, of odd sizes, every turn with and without mirrors in both orders gives
 // the reference's pixels exactly, in blocks anywhere (reaching past the output frame
