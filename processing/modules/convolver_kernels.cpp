@@ -135,12 +135,12 @@ ORVA_INLINE void Row(const ConvolverBlock& b, const Rows& s, double* out, const 
 // ---- Blank variants with AVX2: the plain rule, then the samples near a blank again -----------
 //
 // A sample none of whose nine neighbours is blank gets the plain variant's bits, and
-// blank samples are few wherever they occur at all. So the AVX2 loop forms a row by the
-// plain rule, noting as it goes which of the columns it reads hold a blank sample in
-// any of the three input rows; then the four-sample groups that see a noted column are
-// formed again by the blank rule. (The selects of the blank rule on every sample cost
-// more than the plain loop whose reads they share.) The baseline loop takes the blank
-// rule throughout.
+// blank samples are few wherever they occur at all. So the AVX2 loop for one channel
+// forms a row by the plain rule, noting the blank samples of each input row once (a
+// row serves three output rows); then the four-sample groups that see a blank are formed
+// again by the blank rule. (The selects of the blank rule on every sample cost more
+// than the plain loop whose reads they share.) The baseline loop, and three channels,
+// take the blank rule throughout.
 
 ORVA_TARGET_AVX2_BEGIN
 
@@ -351,7 +351,10 @@ uint8_t* BlankNotes(size_t n) {
 
 template <int C, bool Mean, bool Blank, bool Avx2>
 ORVA_INLINE int32_t Filter(const double* m, const ConvolverBlock& b) {
-    if constexpr (Blank && Avx2) {
+    // Three interleaved channels: a group of four samples sees blanks in ten columns, so
+    // about a quarter of the groups would be formed twice at 1 % blanks, which costs more
+    // than the selects.
+    if constexpr (Blank && Avx2 && C == 1) {
         const size_t stride = static_cast<size_t>(b.width) * C / 4 + 34;
         if (uint8_t* notes = BlankNotes(stride * 3)) {
             BlankRowsAvx2<C, Mean>(m, b, notes, stride);
