@@ -1,5 +1,6 @@
 #include "processing/filter_chain.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <new>
@@ -18,6 +19,8 @@ namespace {
 using Hold = std::lock_guard<std::recursive_mutex>;
 
 const char* Text(const char* text) { return text != nullptr ? text : ""; }
+
+std::atomic<bool> gFailInstanceAllocation{false};
 
 int32_t ChainHandler() { return 1; }
 
@@ -264,7 +267,7 @@ int32_t filterAdd(FilterChain* chain, const FilterModuleDescriptor* d, FilterIns
         LogPrintf("%s", "$filterAdd: unkn. type...");
         return kFilterUnknownType;
     }
-    auto* instance = new (std::nothrow) FilterInstance;
+    auto* instance = gFailInstanceAllocation.load() ? nullptr : new (std::nothrow) FilterInstance;
     if (instance == nullptr) return kFilterNoMemory;
     int32_t code = 0;
     bool created = false;
@@ -302,6 +305,8 @@ int32_t filterAdd(FilterChain* chain, const FilterModuleDescriptor* d, FilterIns
     if (out != nullptr) *out = instance;
     return 0;
 }
+
+void FilterChainFailInstanceAllocationForTest(bool on) { gFailInstanceAllocation.store(on); }
 
 void localInsert(FilterChain* chain, FilterModulePackage* package) {
     if (chain == nullptr || package == nullptr) return;

@@ -125,6 +125,8 @@ constexpr int32_t kFilterCreateRefused = -8;
 // current instance (before it when the current module stays last); the new
 // instance becomes the current one. 0, or a code above; `out` is set on success.
 int32_t filterAdd(FilterChain* chain, const FilterModuleDescriptor* descriptor, FilterInstance** out);
+// Test support: makes filterAdd find no memory for a new instance, or not.
+void FilterChainFailInstanceAllocationForTest(bool on);
 // Inserts a built-in module, running its global initialisation first when its
 // package flag is clear.
 void localInsert(FilterChain* chain, FilterModulePackage* package);

@@ -99,6 +99,29 @@ constexpr std::array<float, 512> MakeTableF() {
     return table;
 }
 
+// The fast mode's weights of a position's four taps by its fraction f: the entries
+// that TableIndex picks for the taps step by 128 whenever f lies more than 2^-14 / 128
+// away from a multiple of 1/128 (then no rounding of (t + 2) * 128, at most half a
+// float step of 2^-15 and a few double steps, moves a tap across an entry's edge or
+// onto a whole number). For a column the taps' arguments are k - f, k = -1 .. 2, and
+// their entries 127 - floor(128 f) + 128 (k + 1); for a row f - k, entries
+// floor(128 f) + 128 (2 - k). Row a holds those four entries in tap order and their
+// pair sum (w0 + w1) + (w2 + w3), as the kernels add them.
+struct TapTable {
+    alignas(32) double w[128][4];
+    double sum[128];
+};
+constexpr TapTable MakeTapTable(bool rows) {
+    const std::array<double, 512> table = MakeTableD();
+    TapTable t{};
+    for (int a = 0; a < 128; ++a) {
+        for (int k = 0; k < 4; ++k) t.w[a][k] = table[static_cast<size_t>(a + 128 * (rows ? 3 - k : k))];
+        t.sum[a] = (t.w[a][0] + t.w[a][1]) + (t.w[a][2] + t.w[a][3]);
+    }
+    return t;
+}
+constexpr double kTapStepMargin = 0x1p-14;  // of a step of 1/128
+
 // A frame position held within +-2^30 (NaN at the low end): anything beyond lies
 // outside every block, and within it floors and block indices are exact and fit.
 ORVA_INLINE double Held(double p) { return p > -kFar ? (p < kFar ? p : kFar) : -kFar; }
@@ -908,49 +931,276 @@ inline __m256d TabulatedWeight4(__m256d t) {
     return Gather4(CubicWeightTableD.data(), i);
 }
 
+// One pixel whose sixteen taps lie inside: its sum and weight sum as TapSumInside
+// and PairSum form them.
+template <int M>
+inline void BicubicSumsAvx2(const double* s0, size_t stride, double fx, double fy, double* sum, double* weight) {
+    const __m256d taps = _mm256_set_pd(2.0, 1.0, 0.0, -1.0);
+    const __m256d tx = _mm256_sub_pd(taps, _mm256_set1_pd(fx));
+    const __m256d ty = _mm256_sub_pd(_mm256_set1_pd(fy), taps);
+    const __m256d wx = M == kBicubic ? CubicWeight4(tx) : TabulatedWeight4(tx);
+    const __m256d wy = M == kBicubic ? CubicWeight4(ty) : TabulatedWeight4(ty);
+    const __m256d v = _mm256_add_pd(
+        _mm256_add_pd(_mm256_mul_pd(_mm256_permute4x64_pd(wy, 0x00), _mm256_loadu_pd(s0)),
+                      _mm256_mul_pd(_mm256_permute4x64_pd(wy, 0x55), _mm256_loadu_pd(s0 + stride))),
+        _mm256_add_pd(_mm256_mul_pd(_mm256_permute4x64_pd(wy, 0xAA), _mm256_loadu_pd(s0 + 2 * stride)),
+                      _mm256_mul_pd(_mm256_permute4x64_pd(wy, 0xFF), _mm256_loadu_pd(s0 + 3 * stride))));
+    // Pairs: (p0 + p1) + (p2 + p3), for the products and for each weight vector.
+    const __m256d p = _mm256_hadd_pd(_mm256_mul_pd(wx, v), wx);  // [p0+p1, x0+x1, p2+p3, x2+x3]
+    const __m256d w = _mm256_hadd_pd(wy, wy);                      // [y0+y1, y0+y1, y2+y3, y2+y3]
+    const __m128d pairs = _mm_add_pd(_mm256_castpd256_pd128(p), _mm256_extractf128_pd(p, 1));
+    const __m128d ws = _mm_add_pd(_mm256_castpd256_pd128(w), _mm256_extractf128_pd(w, 1));
+    _mm_store_sd(sum, pairs);
+    _mm_store_sd(weight, _mm_mul_sd(_mm_unpackhi_pd(pairs, pairs), ws));
+}
+
+// The quotient, or the sum itself where the weights sum to 0, four at a time.
+inline __m256d Normalised4(__m256d sum, __m256d weight) {
+    const __m256d zero = _mm256_cmp_pd(weight, _mm256_setzero_pd(), _CMP_EQ_OQ);
+    return _mm256_blendv_pd(_mm256_div_pd(sum, weight), sum, zero);
+}
+
 // Bicubic for the pixels whose sixteen taps lie inside: their sums and weight sums
 // as TapSumInside and PairSum form them, then the quotients, four at a time (the
 // other pixels are written too, then overwritten by the caller).
-template <int M>
 inline void BicubicRowAvx2(const double* data, size_t stride, const int32_t* offset, const double* fx,
                            const double* fy, int32_t count, double* o) {
     alignas(32) double sums[kMaxTileWidth], weights[kMaxTileWidth];
-    const __m256d taps = _mm256_set_pd(2.0, 1.0, 0.0, -1.0);
     for (int32_t k = 0; k < count; ++k) {
         if (offset[k] < 0) {
             sums[k] = 0.0;
             weights[k] = 1.0;
             continue;
         }
-        const __m256d tx = _mm256_sub_pd(taps, _mm256_set1_pd(fx[k]));
-        const __m256d ty = _mm256_sub_pd(_mm256_set1_pd(fy[k]), taps);
-        const __m256d wx = M == kBicubic ? CubicWeight4(tx) : TabulatedWeight4(tx);
-        const __m256d wy = M == kBicubic ? CubicWeight4(ty) : TabulatedWeight4(ty);
-        const double* s0 = data + offset[k];
-        const __m256d v = _mm256_add_pd(
-            _mm256_add_pd(_mm256_mul_pd(_mm256_permute4x64_pd(wy, 0x00), _mm256_loadu_pd(s0)),
-                          _mm256_mul_pd(_mm256_permute4x64_pd(wy, 0x55), _mm256_loadu_pd(s0 + stride))),
-            _mm256_add_pd(_mm256_mul_pd(_mm256_permute4x64_pd(wy, 0xAA), _mm256_loadu_pd(s0 + 2 * stride)),
-                          _mm256_mul_pd(_mm256_permute4x64_pd(wy, 0xFF), _mm256_loadu_pd(s0 + 3 * stride))));
-        // Pairs: (p0 + p1) + (p2 + p3), for the products and for each weight vector.
-        const __m256d p = _mm256_hadd_pd(_mm256_mul_pd(wx, v), wx);  // [p0+p1, x0+x1, p2+p3, x2+x3]
-        const __m256d w = _mm256_hadd_pd(wy, wy);                      // [y0+y1, y0+y1, y2+y3, y2+y3]
-        const __m128d pairs = _mm_add_pd(_mm256_castpd256_pd128(p), _mm256_extractf128_pd(p, 1));
-        const __m128d ws = _mm_add_pd(_mm256_castpd256_pd128(w), _mm256_extractf128_pd(w, 1));
-        _mm_store_sd(sums + k, pairs);
-        _mm_store_sd(weights + k, _mm_mul_sd(_mm_unpackhi_pd(pairs, pairs), ws));
+        BicubicSumsAvx2<kBicubic>(data + offset[k], stride, fx[k], fy[k], sums + k, weights + k);
     }
-    // Normalised: the quotient, or the sum itself where the weights sum to 0.
     int32_t k = 0;
-    for (; k + 4 <= count; k += 4) {
-        const __m256d sum = _mm256_load_pd(sums + k), weight = _mm256_load_pd(weights + k);
-        const __m256d zero = _mm256_cmp_pd(weight, _mm256_setzero_pd(), _CMP_EQ_OQ);
-        _mm256_storeu_pd(o + k, _mm256_blendv_pd(_mm256_div_pd(sum, weight), sum, zero));
-    }
+    for (; k + 4 <= count; k += 4)
+        _mm256_storeu_pd(o + k, Normalised4(_mm256_load_pd(sums + k), _mm256_load_pd(weights + k)));
     for (; k < count; ++k) o[k] = Normalised(sums[k], weights[k]);
 }
 
+// The fast mode: four pixels at a time, each position's taps weighted by whole rows of
+// kColumnTaps and kRowTaps when its fractions lie away from the table's steps; the
+// products summed per pixel in pairs, (p0 + p1) + (p2 + p3), by two transposing adds.
+// A group with a fraction near a step, or with a pixel whose taps reach outside (written,
+// then overwritten by the caller), is weighted tap by tap.
+inline void BicubicFastRowAvx2(const double* data, size_t stride, const int32_t* offset, const double* fx,
+                               const double* fy, int32_t count, double* o) {
+    static constexpr TapTable kColumnTaps = MakeTapTable(false);
+    static constexpr TapTable kRowTaps = MakeTapTable(true);
+    const __m256d scale = _mm256_set1_pd(128.0);
+    const __m256d low = _mm256_set1_pd(kTapStepMargin), high = _mm256_set1_pd(1.0 - kTapStepMargin);
+    auto pixels = [&](int32_t k, int32_t end) {
+        for (; k < end; ++k) {
+            if (offset[k] < 0) continue;
+            double sum, weight;
+            BicubicSumsAvx2<kBicubicFast>(data + offset[k], stride, fx[k], fy[k], &sum, &weight);
+            o[k] = Normalised(sum, weight);
+        }
+    };
+    int32_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const __m128i at = _mm_loadu_si128(reinterpret_cast<const __m128i*>(offset + k));
+        const __m256d gx = _mm256_mul_pd(_mm256_loadu_pd(fx + k), scale);
+        const __m256d gy = _mm256_mul_pd(_mm256_loadu_pd(fy + k), scale);
+        const __m256d ix = _mm256_floor_pd(gx), iy = _mm256_floor_pd(gy);
+        const __m256d rx = _mm256_sub_pd(gx, ix), ry = _mm256_sub_pd(gy, iy);
+        const __m256d clear =
+            _mm256_and_pd(_mm256_and_pd(_mm256_cmp_pd(rx, low, _CMP_GT_OQ), _mm256_cmp_pd(rx, high, _CMP_LT_OQ)),
+                          _mm256_and_pd(_mm256_cmp_pd(ry, low, _CMP_GT_OQ), _mm256_cmp_pd(ry, high, _CMP_LT_OQ)));
+        if (_mm256_movemask_pd(clear) != 0xF || _mm_movemask_ps(_mm_castsi128_ps(at)) != 0) {
+            pixels(k, k + 4);
+            continue;
+        }
+        const __m128i columns = _mm_sub_epi32(_mm_set1_epi32(127), _mm256_cvttpd_epi32(ix));
+        const __m128i rows = _mm256_cvttpd_epi32(iy);
+        alignas(16) int32_t a[4], b[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(a), columns);
+        _mm_store_si128(reinterpret_cast<__m128i*>(b), rows);
+        const __m256d weight = _mm256_mul_pd(Gather4(kColumnTaps.sum, columns), Gather4(kRowTaps.sum, rows));
+        __m256d p[4];
+        for (int q = 0; q < 4; ++q) {
+            const double* s0 = data + offset[k + q];
+            const double* wy = kRowTaps.w[b[q]];
+            const __m256d v = _mm256_add_pd(
+                _mm256_add_pd(_mm256_mul_pd(_mm256_broadcast_sd(wy), _mm256_loadu_pd(s0)),
+                              _mm256_mul_pd(_mm256_broadcast_sd(wy + 1), _mm256_loadu_pd(s0 + stride))),
+                _mm256_add_pd(_mm256_mul_pd(_mm256_broadcast_sd(wy + 2), _mm256_loadu_pd(s0 + 2 * stride)),
+                              _mm256_mul_pd(_mm256_broadcast_sd(wy + 3), _mm256_loadu_pd(s0 + 3 * stride))));
+            p[q] = _mm256_mul_pd(_mm256_load_pd(kColumnTaps.w[a[q]]), v);
+        }
+        const __m256d p01 = _mm256_add_pd(_mm256_unpacklo_pd(p[0], p[1]), _mm256_unpackhi_pd(p[0], p[1]));
+        const __m256d p23 = _mm256_add_pd(_mm256_unpacklo_pd(p[2], p[3]), _mm256_unpackhi_pd(p[2], p[3]));
+        const __m256d sum =
+            _mm256_add_pd(_mm256_permute2f128_pd(p01, p23, 0x20), _mm256_permute2f128_pd(p01, p23, 0x31));
+        _mm256_storeu_pd(o + k, Normalised4(sum, weight));
+    }
+    pixels(k, count);
+}
+
 ORVA_TARGET_END
+
+// ---- Quarter turns without zoom: a permutation of the pixels ------------------------------------
+//
+// A turn by a multiple of 90 degrees at zoom 1 moves every pixel whole: the position
+// of each output pixel is an exact sum of half pixels, so its block index is a
+// whole-number affine map of the output pixel with coefficients 0 and +-1. Such a
+// request is filled by copying: rows (or reversed rows) when the output's rows run
+// along the input's rows, else tile by tile as a transpose, which reads the input a
+// cache-sized square at a time instead of down whole columns. The indices are the
+// ones the general loop forms, so the pixels are the same.
+
+// Output pixel (i, j) of the request reads block pixel (x0 + xi * i + xj * j,
+// y0 + yi * i + yj * j).
+struct Permutation {
+    int64_t x0, y0;
+    int32_t xi, xj, yi, yj;
+};
+
+// The request's map as a permutation, or false when it is not one.
+bool PermutationOf(const Setup& s, const Plane<double>& block, Permutation* p) {
+    const AffineInputMap& m = s.map;
+    auto unit = [](double c) { return c == 0.0 || c == 1.0 || c == -1.0; };
+    if (!unit(m.xPerU) || !unit(m.xPerV) || !unit(m.yPerU) || !unit(m.yPerV)) return false;
+    // One output axis for each input axis.
+    const bool xu = m.xPerU != 0.0, xv = m.xPerV != 0.0, yu = m.yPerU != 0.0, yv = m.yPerV != 0.0;
+    if (xu == xv || yu == yv || xu == yu) return false;
+    // Origins and centres on half pixels, far from where sums would round.
+    auto halves = [](double c) { return std::fabs(c) <= kFar && c * 2.0 == std::floor(c * 2.0); };
+    if (!halves(m.x0) || !halves(m.y0) || !halves(m.centreX) || !halves(m.centreY)) return false;
+    // Every position of the request within the range that positions are held to (the
+    // corners bound them).
+    for (int corner = 0; corner < 4; ++corner) {
+        const int64_t X = s.x + ((corner & 1) != 0 ? s.width - 1 : 0);
+        const int64_t Y = s.y + ((corner & 2) != 0 ? s.height - 1 : 0);
+        double x, y;
+        MapPixel(m, RowTermOf(m, Y), (static_cast<double>(X) + 0.5) - m.centreX, 0.0, &x, &y);
+        if (!(std::fabs(x) < kFar && std::fabs(y) < kFar)) return false;
+    }
+    double x, y;
+    MapPixel(m, RowTermOf(m, s.y), (static_cast<double>(s.x) + 0.5) - m.centreX, 0.0, &x, &y);
+    p->x0 = static_cast<int64_t>(std::floor(x) - block.x);
+    p->y0 = static_cast<int64_t>(std::floor(y) - block.y);
+    p->xi = static_cast<int32_t>(m.xPerU);
+    p->xj = static_cast<int32_t>(m.xPerV);
+    p->yi = static_cast<int32_t>(m.yPerU);
+    p->yj = static_cast<int32_t>(m.yPerV);
+    return true;
+}
+
+// The t in [0, count) with 0 <= base + step * t < limit, step +-1: [*lo, *hi).
+void UnitRange(int64_t base, int32_t step, int64_t limit, int32_t count, int32_t* lo, int32_t* hi) {
+    const int64_t a = step > 0 ? -base : base - limit + 1;
+    const int64_t b = step > 0 ? limit - base : base + 1;
+    *lo = static_cast<int32_t>(std::clamp<int64_t>(a, 0, count));
+    *hi = static_cast<int32_t>(std::clamp<int64_t>(b, *lo, count));
+}
+
+// The side of the squares that the transposing copy walks.
+constexpr int32_t kTurnTile = 128;
+
+ORVA_TARGET_AVX2_BEGIN
+
+// A 4 x 4 square of one-channel 64-bit samples, transposed: output row j + q, pixels
+// i .. i + 3, from block rows r[0..3] (one per output pixel) at columns c .. c + 3
+// (column c + q for output row q, or c + 3 - q when `reversed`).
+inline void Transpose4Avx2(const double* const r[4], int64_t c, bool reversed, double* const o[4]) {
+    const __m256d l0 = _mm256_loadu_pd(r[0] + c), l1 = _mm256_loadu_pd(r[1] + c);
+    const __m256d l2 = _mm256_loadu_pd(r[2] + c), l3 = _mm256_loadu_pd(r[3] + c);
+    const __m256d a = _mm256_unpacklo_pd(l0, l1), b = _mm256_unpackhi_pd(l0, l1);
+    const __m256d e = _mm256_unpacklo_pd(l2, l3), f = _mm256_unpackhi_pd(l2, l3);
+    const __m256d t[4] = {_mm256_permute2f128_pd(a, e, 0x20), _mm256_permute2f128_pd(b, f, 0x20),
+                          _mm256_permute2f128_pd(a, e, 0x31), _mm256_permute2f128_pd(b, f, 0x31)};
+    for (int q = 0; q < 4; ++q) _mm256_storeu_pd(o[q], t[reversed ? 3 - q : q]);
+}
+
+ORVA_TARGET_END
+
+// Fills the request by the permutation; false when the map is not one (the general
+// loop then runs).
+template <class T, uint32_t C, bool Avx2>
+ORVA_INLINE bool PermuteRotated(const Setup& s, const Plane<T>& in, const Target<T>& out) {
+    Permutation p;
+    if (!PermutationOf(s, ShapeOf(in), &p)) return false;
+    const uint32_t n = Count<C>(in.channels);
+    const bool rows = p.xi != 0;  // output rows run along input rows
+    // The pixels that fall inside the block: a rectangle.
+    int32_t i0, i1, j0, j1;
+    if (rows) {
+        UnitRange(p.x0, p.xi, in.width, out.width, &i0, &i1);
+        UnitRange(p.y0, p.yj, in.height, out.height, &j0, &j1);
+    } else {
+        UnitRange(p.y0, p.yi, in.height, out.width, &i0, &i1);
+        UnitRange(p.x0, p.xj, in.width, out.height, &j0, &j1);
+    }
+    if (i0 >= i1) j0 = j1 = 0;
+    const size_t w = static_cast<size_t>(out.width);
+    for (int32_t j = 0; j < out.height; ++j) {
+        T* o = out.Row(j);
+        if (j < j0 || j >= j1) {
+            FillBackground<T, C>(o, w, n);
+            continue;
+        }
+        FillBackground<T, C>(o, static_cast<size_t>(i0), n);
+        FillBackground<T, C>(o + static_cast<size_t>(i1) * n, w - static_cast<size_t>(i1), n);
+    }
+    if (j0 >= j1) return true;
+    if (rows) {
+        for (int32_t j = j0; j < j1; ++j) {
+            const T* r = in.Row(static_cast<int32_t>(p.y0 + static_cast<int64_t>(p.yj) * j));
+            T* o = out.Row(j) + static_cast<size_t>(i0) * n;
+            const int64_t first = p.x0 + static_cast<int64_t>(p.xi) * i0;
+            const size_t count = static_cast<size_t>(i1 - i0);
+            if (p.xi > 0) {
+                std::copy(r + static_cast<size_t>(first) * n, r + (static_cast<size_t>(first) + count) * n, o);
+            } else {
+                for (size_t k = 0; k < count; ++k)
+                    CopyPixel<T, C>(o + k * n, r + (static_cast<size_t>(first) - k) * n, n);
+            }
+        }
+        return true;
+    }
+    // Output row j reads block column x0 + xj * j; its pixel i block row y0 + yi * i.
+    auto row = [&](int32_t i) { return in.Row(static_cast<int32_t>(p.y0 + static_cast<int64_t>(p.yi) * i)); };
+    auto column = [&](int32_t j) { return p.x0 + static_cast<int64_t>(p.xj) * j; };
+    for (int32_t jt = j0; jt < j1; jt += kTurnTile) {
+        const int32_t je = std::min(jt + kTurnTile, j1);
+        for (int32_t it = i0; it < i1; it += kTurnTile) {
+            const int32_t ie = std::min(it + kTurnTile, i1);
+            int32_t j = jt;
+            if constexpr (Avx2 && C == 1 && std::is_same_v<T, double>) {
+                const int32_t ie4 = it + (ie - it) / 4 * 4;
+                for (; j + 4 <= je; j += 4) {
+                    double* const o[4] = {out.Row(j), out.Row(j + 1), out.Row(j + 2), out.Row(j + 3)};
+                    const int64_t c = p.xj > 0 ? column(j) : column(j + 3);
+                    for (int32_t i = it; i < ie4; i += 4) {
+                        const double* const r[4] = {row(i), row(i + 1), row(i + 2), row(i + 3)};
+                        double* const at[4] = {o[0] + i, o[1] + i, o[2] + i, o[3] + i};
+                        Transpose4Avx2(r, c, p.xj < 0, at);
+                    }
+                    for (int32_t q = 0; q < 4; ++q) {
+                        const int64_t cq = column(j + q);
+                        for (int32_t i = ie4; i < ie; ++i) o[q][i] = row(i)[cq];
+                    }
+                }
+            }
+            for (; j < je; ++j) {
+                T* o = out.Row(j);
+                const size_t c = static_cast<size_t>(column(j)) * n;
+                for (int32_t i = it; i < ie; ++i) CopyPixel<T, C>(o + static_cast<size_t>(i) * n, row(i) + c, n);
+            }
+        }
+    }
+    return true;
+}
+
+// Whether some pixel of a row of a tile has taps outside the block (offset -1).
+ORVA_INLINE bool AnyOutside(const int32_t* offset, int32_t count) {
+    int32_t all = 0;
+    for (int32_t k = 0; k < count; ++k) all |= offset[k];
+    return all < 0;
+}
 
 template <class T, uint32_t C, bool Avx2>
 ORVA_INLINE void NearestRotated(const Setup& s, const Plane<T>& in, const Target<T>& out, TilePositions* tiles) {
@@ -1002,6 +1252,7 @@ ORVA_INLINE void BilinearRotated(const Setup& s, const Plane<T>& in, const Targe
                 }
             }
             // The pixels with taps outside, by the edge rules.
+            if (!AnyOutside(offset, count)) continue;
             for (k = 0; k < count; ++k) {
                 if (offset[k] >= 0) continue;
                 const PixelPosition e = PositionOf(s, block, s.y + j0 + r, s.x + i0 + k);
@@ -1026,7 +1277,8 @@ ORVA_INLINE void BicubicRotated(const Setup& s, const Plane<T>& in, const Target
             const double* fx = p.fx + r * shape.width;
             const double* fy = p.fy + r * shape.width;
             if constexpr (Avx2 && C == 1 && std::is_same_v<T, double>) {
-                BicubicRowAvx2<M>(in.data, in.stride, offset, fx, fy, count, o);
+                if constexpr (M == kBicubic) BicubicRowAvx2(in.data, in.stride, offset, fx, fy, count, o);
+                else BicubicFastRowAvx2(in.data, in.stride, offset, fx, fy, count, o);
             } else {
                 for (int32_t k = 0; k < count; ++k) {
                     if (offset[k] < 0) continue;
@@ -1040,6 +1292,7 @@ ORVA_INLINE void BicubicRotated(const Setup& s, const Plane<T>& in, const Target
                 }
             }
             // The pixels with taps outside: the taps inside, renormalised.
+            if (!AnyOutside(offset, count)) continue;
             for (int32_t k = 0; k < count; ++k) {
                 if (offset[k] >= 0) continue;
                 T* q = o + static_cast<size_t>(k) * n;
@@ -1078,6 +1331,8 @@ ORVA_INLINE bool Fill(const Setup& s, const Plane<T>& in, const Target<T>& out) 
         else if constexpr (M == kBilinear) return BilinearSeparable<T, C>(s, in, out);
         else return BicubicSeparable<T, C, M>(s, in, out);
     }
+    if constexpr (M == kNearest)
+        if (PermuteRotated<T, C, Avx2>(s, in, out)) return true;
     thread_local std::vector<TilePositions> tiles;
     if (!Fit(tiles, 2)) return false;
     if constexpr (M == kNearest) NearestRotated<T, C, Avx2>(s, in, out, tiles.data());

@@ -12,8 +12,12 @@
 #include "processing/modules/convolver_kernels.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <immintrin.h>
+#include <new>
+#include <vector>
 
 #include "data/kernel_util.h"
 #include "processing/modules/convolver_module.h"
@@ -23,6 +27,9 @@ namespace orva {
 namespace {
 
 constexpr int32_t kBadBlock = -1;
+
+// Lambdas that must be compiled into the AVX2 build of the function that calls them.
+#define ORVA_LAMBDA_INLINE __attribute__((always_inline))
 
 // The three input rows around an output row (repeated at the input's top and bottom).
 struct Rows {
@@ -125,10 +132,235 @@ ORVA_INLINE void Row(const ConvolverBlock& b, const Rows& s, double* out, const 
     for (int32_t q = std::max(qb, q0 < qa ? q0 + 1 : q0); q < q1; ++q) edge(q);
 }
 
+// ---- Blank variants with AVX2: the plain rule, then the samples near a blank again -----------
+//
+// A sample none of whose nine neighbours is blank gets the plain variant's bits, and
+// blank samples are few wherever they occur at all. So the AVX2 loop for one channel
+// forms a row by the plain rule, noting the blank samples of each input row once (a
+// row serves three output rows); then the four-sample groups that see a blank are formed
+// again by the blank rule. (The selects of the blank rule on every sample cost more
+// than the plain loop whose reads they share.) The baseline loop, and three channels,
+// take the blank rule throughout.
+
+ORVA_TARGET_AVX2_BEGIN
+
+// Four samples at k, none an edge pixel's, by the plain rule: WeightedAt or MeanAt.
+template <int C, bool Mean>
+inline __m256d PlainAvx2(const __m256d* w, const Rows& s, ptrdiff_t k) {
+    const __m256d t0 = _mm256_loadu_pd(s.top + k - C), t1 = _mm256_loadu_pd(s.top + k);
+    const __m256d t2 = _mm256_loadu_pd(s.top + k + C), m0 = _mm256_loadu_pd(s.mid + k - C);
+    const __m256d m1 = _mm256_loadu_pd(s.mid + k), m2 = _mm256_loadu_pd(s.mid + k + C);
+    const __m256d b0 = _mm256_loadu_pd(s.bottom + k - C), b1 = _mm256_loadu_pd(s.bottom + k);
+    const __m256d b2 = _mm256_loadu_pd(s.bottom + k + C);
+    if constexpr (Mean) {
+        const __m256d left = _mm256_add_pd(_mm256_add_pd(t0, m0), b0);
+        const __m256d centre = _mm256_add_pd(_mm256_add_pd(t1, m1), b1);
+        const __m256d right = _mm256_add_pd(_mm256_add_pd(t2, m2), b2);
+        return _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(left, centre), right), w[0]);
+    } else {
+        __m256d v = _mm256_mul_pd(w[0], t0);
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[1], t1));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[2], t2));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[3], m0));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[4], m1));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[5], m2));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[6], b0));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[7], b1));
+        return _mm256_add_pd(v, _mm256_mul_pd(w[8], b2));
+    }
+}
+
+// The same by the blank rule: WeightedBlankAt or MeanBlankAt.
+template <int C, bool Mean>
+inline __m256d BlankAvx2(const __m256d* w, const Rows& s, ptrdiff_t k) {
+    const __m256d blank = _mm256_set1_pd(kConvolverBlank);
+    const __m256d c = _mm256_loadu_pd(s.mid + k);
+    auto sub = [&](const double* p) {
+        const __m256d x = _mm256_loadu_pd(p);
+        return _mm256_blendv_pd(x, c, _mm256_cmp_pd(x, blank, _CMP_EQ_OQ));
+    };
+    __m256d v;
+    if constexpr (Mean) {
+        const __m256d left =
+            _mm256_add_pd(_mm256_add_pd(sub(s.top + k - C), sub(s.mid + k - C)), sub(s.bottom + k - C));
+        const __m256d centre = _mm256_add_pd(_mm256_add_pd(sub(s.top + k), c), sub(s.bottom + k));
+        const __m256d right =
+            _mm256_add_pd(_mm256_add_pd(sub(s.top + k + C), sub(s.mid + k + C)), sub(s.bottom + k + C));
+        v = _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(left, centre), right), w[0]);
+    } else {
+        v = _mm256_mul_pd(w[0], sub(s.top + k - C));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[1], sub(s.top + k)));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[2], sub(s.top + k + C)));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[3], sub(s.mid + k - C)));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[4], c));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[5], sub(s.mid + k + C)));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[6], sub(s.bottom + k - C)));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[7], sub(s.bottom + k)));
+        v = _mm256_add_pd(v, _mm256_mul_pd(w[8], sub(s.bottom + k + C)));
+    }
+    return _mm256_blendv_pd(v, blank, _mm256_cmp_pd(c, blank, _CMP_EQ_OQ));
+}
+
+// The blank samples among the four at k (bit i: sample k + i).
+ORVA_INLINE uint32_t BlanksAvx2(__m256d x) {
+    return static_cast<uint32_t>(_mm256_movemask_pd(_mm256_cmp_pd(x, _mm256_set1_pd(kConvolverBlank), _CMP_EQ_OQ)));
+}
+
+// The groups of four samples of a block row (see BlankRows).
+struct Groups {
+    ptrdiff_t lo, hi;      // the output's samples, as indexes into the input rows
+    ptrdiff_t from, to;    // the groups: samples [from, to), none an edge pixel's
+    ptrdiff_t count;       // (to - from) / 4
+    ptrdiff_t samples;     // of an input row
+};
+
+// Groups [first, last) by the plain rule, noting the blank samples of the row below
+// in below[g] (4 bits a group).
+template <int C, bool Mean>
+ORVA_INLINE void PlainGroupsAvx2(const __m256d* w, const Rows& s, double* o, const Groups& g, ptrdiff_t first,
+                                 ptrdiff_t last, uint8_t* below) {
+    for (ptrdiff_t n = first; n < last; ++n) {
+        const ptrdiff_t k = g.from + n * 4;
+        const __m256d v = PlainAvx2<C, Mean>(w, s, k);
+        below[n] = static_cast<uint8_t>(BlanksAvx2(_mm256_loadu_pd(s.bottom + k)));
+        _mm256_storeu_pd(o + k, v);
+    }
+}
+
+// Notes the blank samples of one input row's groups.
+ORVA_INLINE void NoteBlanksAvx2(const double* row, const Groups& g, uint8_t* notes) {
+    for (ptrdiff_t n = 0; n < g.count; ++n)
+        notes[n] = static_cast<uint8_t>(BlanksAvx2(_mm256_loadu_pd(row + g.from + n * 4)));
+}
+
+// A blank sample in any of the three rows at column k.
+ORVA_INLINE bool BlankColumn(const Rows& s, ptrdiff_t k) {
+    return s.top[k] == kConvolverBlank || s.mid[k] == kConvolverBlank || s.bottom[k] == kConvolverBlank;
+}
+
+// One output row by the blank rule: the groups by the plain rule, the rest by the blank
+// rule, and the groups within C samples of a blank sample of the three input rows again
+// by the blank rule, 32 groups behind the plain ones (so that their work overlaps the
+// plain loop's reads). up, mid and down hold the notes of the three rows (down is
+// written here); each has a zero byte before it and 32 after its groups.
+template <int C, bool Mean>
+inline void BlankRowAvx2(const ConvolverBlock& b, const Rows& s, const Groups& g, double* out, const double* m,
+                         const uint8_t* up, const uint8_t* mid, uint8_t* down) {
+    double* o = out - g.lo;  // indexed by the input row's sample
+    __m256d w[9];
+    for (int i = 0; i < 9; ++i) w[i] = _mm256_set1_pd(m[i]);
+    auto again = [&](ptrdiff_t n) ORVA_LAMBDA_INLINE {
+        const ptrdiff_t k = g.from + n * 4;
+        _mm256_storeu_pd(o + k, BlankAvx2<C, Mean>(w, s, k));
+    };
+    // A group is seen by a blank column of its own or by one of a neighbouring group
+    // within C samples of their common edge.
+    const __m256i zero = _mm256_setzero_si256();
+    const __m256i left = _mm256_set1_epi8(static_cast<char>((0xF0 >> C) & 0x0F));
+    const __m256i right = _mm256_set1_epi8(static_cast<char>((1 << C) - 1));
+    auto columns = [&](ptrdiff_t n) ORVA_LAMBDA_INLINE {
+        auto at = [&](const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + n)); };
+        return _mm256_or_si256(_mm256_or_si256(at(up), at(mid)), at(down));
+    };
+    auto seen = [&](ptrdiff_t n) ORVA_LAMBDA_INLINE {  // groups n .. n + 31
+        const __m256i hit = _mm256_or_si256(
+            columns(n), _mm256_or_si256(_mm256_and_si256(columns(n - 1), left), _mm256_and_si256(columns(n + 1), right)));
+        uint32_t bits = ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hit, zero)));
+        if (g.count - n < 32) bits &= (uint32_t{1} << (g.count - n)) - 1;
+        for (; bits != 0; bits &= bits - 1) again(n + std::countr_zero(bits));
+    };
+    for (ptrdiff_t n = 0; n < g.count; n += 32) {
+        PlainGroupsAvx2<C, Mean>(w, s, o, g, n, std::min<ptrdiff_t>(n + 32, g.count), down);
+        if (n > 0) seen(n - 32);
+    }
+    if (g.count > 0) seen((g.count - 1) / 32 * 32);
+    // The samples outside the groups (edge pixels, a short tail) by the blank rule.
+    auto single = [&](ptrdiff_t k) {
+        const auto q = static_cast<int32_t>(k / C);
+        o[k] = At<Mean, true>(m, s, k, LeftOf(q, C), RightOf(q, b.inputWidth, C));
+    };
+    for (ptrdiff_t k = g.lo; k < g.from; ++k) single(k);
+    for (ptrdiff_t k = g.to; k < g.hi; ++k) single(k);
+    if (g.count == 0) return;
+    // A blank column outside the groups reaches into the first or the last group only.
+    bool first = false, last = false;
+    for (ptrdiff_t k = std::max<ptrdiff_t>(g.lo - C, 0); k < g.from; ++k) first = first || BlankColumn(s, k);
+    for (ptrdiff_t k = g.to; k < std::min(g.hi + C, g.samples); ++k) last = last || BlankColumn(s, k);
+    if (first) again(0);
+    if (last) again(g.count - 1);
+}
+
+// The blank rule over a block, each input row's blank samples noted once (a row serves
+// three output rows); `notes` has room for three rows of notes.
+template <int C, bool Mean>
+inline void BlankRowsAvx2(const double* m, const ConvolverBlock& b, uint8_t* notes, size_t stride) {
+    Groups g;
+    const int32_t q0 = b.originX, q1 = b.originX + b.width;
+    const int32_t qa = std::max(q0, 1), qb = std::max(std::min(q1, b.inputWidth - 1), qa);
+    g.lo = static_cast<ptrdiff_t>(q0) * C;
+    g.hi = static_cast<ptrdiff_t>(q1) * C;
+    g.from = static_cast<ptrdiff_t>(qa) * C;
+    g.count = static_cast<ptrdiff_t>(qb - qa) * C / 4;
+    g.to = g.from + g.count * 4;
+    g.samples = static_cast<ptrdiff_t>(b.inputWidth) * C;
+    struct Slot {
+        int32_t row;
+        uint8_t* at;
+    } slots[3];
+    for (int i = 0; i < 3; ++i) {
+        slots[i] = Slot{-1, notes + static_cast<size_t>(i) * stride + 1};
+        std::fill(notes + static_cast<size_t>(i) * stride, notes + static_cast<size_t>(i + 1) * stride, uint8_t{0});
+    }
+    // The notes of input row r; `fill` notes it when they are not held. `keep` are kept.
+    auto notesOf = [&](int32_t r, const int32_t* keep, bool fill) -> uint8_t* {
+        Slot* free = nullptr;
+        for (Slot& slot : slots) {
+            if (slot.row == r) return slot.at;
+            if (slot.row != keep[0] && slot.row != keep[1] && slot.row != keep[2]) free = &slot;
+        }
+        free->row = r;
+        if (fill) NoteBlanksAvx2(b.input + static_cast<size_t>(r) * b.inputStride, g, free->at);
+        return free->at;
+    };
+    for (int32_t y = 0; y < b.height; ++y) {
+        const int32_t row = b.originY + y;
+        const int32_t keep[3] = {row > 0 ? row - 1 : 0, row, row + 1 < b.inputHeight ? row + 1 : b.inputHeight - 1};
+        const uint8_t* up = notesOf(keep[0], keep, true);
+        const uint8_t* mid = notesOf(keep[1], keep, true);
+        uint8_t* down = notesOf(keep[2], keep, false);  // written as the row's groups are formed
+        BlankRowAvx2<C, Mean>(b, RowsAt(b, y), g, b.output + static_cast<size_t>(y) * b.outputStride, m, up, mid,
+                              down);
+    }
+}
+
+ORVA_TARGET_END
+
 // ---- Whole blocks -----------------------------------------------------------------------------
 
-template <int C, bool Mean, bool Blank>
+// Per-thread room for the notes of the blank rule, kept between calls; null when memory
+// is short (the blank rule then runs as selects throughout).
+uint8_t* BlankNotes(size_t n) {
+    thread_local std::vector<uint8_t> notes;
+    try {
+        if (notes.size() < n) notes.resize(n);
+        return notes.data();
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+template <int C, bool Mean, bool Blank, bool Avx2>
 ORVA_INLINE int32_t Filter(const double* m, const ConvolverBlock& b) {
+    // Three interleaved channels: a group of four samples sees blanks in ten columns, so
+    // about a quarter of the groups would be formed twice at 1 % blanks, which costs more
+    // than the selects.
+    if constexpr (Blank && Avx2 && C == 1) {
+        const size_t stride = static_cast<size_t>(b.width) * C / 4 + 34;
+        if (uint8_t* notes = BlankNotes(stride * 3)) {
+            BlankRowsAvx2<C, Mean>(m, b, notes, stride);
+            return 0;
+        }
+    }
     for (int32_t y = 0; y < b.height; ++y) {
         Row<C, Mean, Blank>(b, RowsAt(b, y), b.output + static_cast<size_t>(y) * b.outputStride, m);
     }
@@ -137,11 +369,11 @@ ORVA_INLINE int32_t Filter(const double* m, const ConvolverBlock& b) {
 
 template <int C, bool Mean, bool Blank>
 [[gnu::target("avx2")]] int32_t FilterAvx2(const double* m, const ConvolverBlock& b) {
-    return Filter<C, Mean, Blank>(m, b);
+    return Filter<C, Mean, Blank, true>(m, b);
 }
 template <int C, bool Mean, bool Blank>
 int32_t FilterBase(const double* m, const ConvolverBlock& b) {
-    return Filter<C, Mean, Blank>(m, b);
+    return Filter<C, Mean, Blank, false>(m, b);
 }
 
 bool Usable(const ConvolverBlock* b, int C) {

@@ -4,8 +4,11 @@
 // samples without data against the reference written in the test support.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "convolver_test_support.h"
@@ -139,6 +142,82 @@ TEST(ConvolverKernelTest, SamplesWithoutDataFollowTheBlankRule) {
                     EXPECT_TRUE(SameBits(RunKernel(state->blank, state.get(), clean),
                                          RunKernel(state->plain, state.get(), clean)))
                         << name;
+                });
+            }
+        }
+    }
+}
+
+// The mean as the kernels sum it: each column of three samples top to bottom, then the
+// three column sums left to right, times the factor; a blank neighbour counts as the
+// centre, a blank centre stays blank.
+TestFrame MeanReference(const TestFrame& in) {
+    TestFrame out{in.width, in.height, in.channels, std::vector<double>(in.v.size())};
+    for (int y = 0; y < in.height; ++y)
+        for (int x = 0; x < in.width; ++x)
+            for (int c = 0; c < in.channels; ++c) {
+                const double centre = in.At(x, y, c);
+                auto at = [&](int dx, int dy) {
+                    const double s = in.At(std::clamp(x + dx, 0, in.width - 1), std::clamp(y + dy, 0, in.height - 1), c);
+                    return s == kConvolverBlank ? centre : s;
+                };
+                double sums[3];
+                for (int dx = -1; dx <= 1; ++dx) sums[dx + 1] = (at(dx, -1) + at(dx, 0)) + at(dx, 1);
+                out.At(x, y, c) =
+                    centre == kConvolverBlank ? kConvolverBlank : ((sums[0] + sums[1]) + sums[2]) * kConvolverMeanFactor;
+            }
+    return out;
+}
+
+// Wide rows with few blank samples, runs of them and blanks on the edges and between
+// neighbouring groups of samples: the blank variants give the written-out rule's bits,
+// for whole frames and for blocks inside a larger input, on both loop builds.
+TEST(ConvolverKernelTest, FewBlanksInWideRowsFollowTheBlankRule) {
+    uint32_t seed = 400;
+    for (int channels : {1, 3}) {
+        for (const char* name : {"Contrast", "Edge -8", "Gaussian", "Blur | Mean"}) {
+            auto state = PreparedState(name, channels);
+            const bool mean = std::string(name) == "Blur | Mean";
+            for (double share : {0.003, 0.02, 0.2}) {
+                TestFrame in = RandomFrame(301, 9, channels, seed++, share);
+                // A run of blanks, both edge columns, the corners.
+                for (int x = 140; x < 150; ++x) in.At(x, 4, 0) = kConvolverBlank;
+                for (int y = 0; y < 9; y += 2) {
+                    in.At(0, y, channels - 1) = kConvolverBlank;
+                    in.At(300, y + 1 < 9 ? y + 1 : y, 0) = kConvolverBlank;
+                }
+                const TestFrame want = mean ? MeanReference(in) : Reference(in, Weights(*state), true);
+                OnBothKernelPaths([&] {
+                    const TestFrame whole = RunKernel(state->blank, state.get(), in);
+                    EXPECT_TRUE(SameBits(whole, want)) << name << " " << channels << "ch, share " << share;
+                    // Blocks whose edges fall inside the input.
+                    for (const auto& [x0, y0, w, h] : {std::tuple{1, 1, 299, 7}, std::tuple{37, 0, 200, 9},
+                                                       std::tuple{0, 3, 133, 4}, std::tuple{150, 2, 151, 1}}) {
+                        std::vector<double> out(static_cast<size_t>(w) * h * channels);
+                        ConvolverBlock b;
+                        b.input = in.v.data();
+                        b.inputStride = static_cast<size_t>(in.width) * channels;
+                        b.inputWidth = in.width;
+                        b.inputHeight = in.height;
+                        b.originX = x0;
+                        b.originY = y0;
+                        b.output = out.data();
+                        b.outputStride = static_cast<size_t>(w) * channels;
+                        b.width = w;
+                        b.height = h;
+                        ASSERT_EQ(state->blank(state.get(), &b), 0);
+                        int mismatches = 0;
+                        for (int y = 0; y < h; ++y)
+                            for (int x = 0; x < w; ++x)
+                                for (int c = 0; c < channels; ++c) {
+                                    const double got = out[(static_cast<size_t>(y) * w + x) * channels + c];
+                                    const double expected = want.At(x + x0, y + y0, c);
+                                    if (std::memcmp(&got, &expected, sizeof got) != 0 &&
+                                        ++mismatches <= 3)
+                                        ADD_FAILURE() << name << " block " << x0 << "," << y0 << " " << w << "x" << h
+                                                      << ": " << x << "," << y << "," << c;
+                                }
+                    }
                 });
             }
         }

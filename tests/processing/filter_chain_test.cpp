@@ -139,6 +139,28 @@ TEST_F(ChainTest, AddingInstancesGivesCodesAndLogLines) {
     }
     EXPECT_EQ(filterAdd(&chain, nullptr, nullptr), -2);
 
+    // No memory for the instance: -6 before the module is asked (its create would
+    // throw and log), nothing logged, nothing linked; through "Add Filter" no instance
+    // and the record's reference given back.
+    {
+        TestModule m = MakeModule("T");
+        m.createThrows = true;
+        FilterInstance* out = reinterpret_cast<FilterInstance*>(&chain);
+        FilterModuleRecord* record = RecordFor(m);
+        int32_t code = 0;
+        FilterInstance* inserted = reinterpret_cast<FilterInstance*>(&chain);
+        FilterChainFailInstanceAllocationForTest(true);
+        const std::string log = CapturedLog([&] {
+            code = filterAdd(&chain, &m.descriptor, &out);
+            inserted = InsertModuleFilter(&chain, record, true);
+        });
+        FilterChainFailInstanceAllocationForTest(false);
+        EXPECT_EQ(std::tuple(code, log, out, chain.count, chain.first),
+                  std::tuple(kFilterNoMemory, std::string(), reinterpret_cast<FilterInstance*>(&chain), 0, nullptr));
+        EXPECT_EQ(std::tuple(inserted, record->refCount.load()), std::tuple(nullptr, 1));
+        record->Release();
+    }
+
     // Without a process entry: created and linked, never run.
     TestModule& idle = Module("Idle");
     idle.noProcess = true;

@@ -146,11 +146,24 @@ TEST_F(ProcessingTest, FormatChangesReachTheDownstreamLinksUnlessOnlyTheSizeWord
 
 TEST_F(ProcessingTest, NegotiationAnswersTheChainOutput) {
     ProcessingComponent fresh(nullptr);
-    fresh.chain.output = FormatRequest{0, 0, 0, 9, 0, 0};
-    FormatRequest request{0x20, 4, 5, 1, kFormatTagDmap, 77};
-    EXPECT_TRUE(fresh.NegotiateInput(nullptr, &request));
-    EXPECT_EQ(std::tuple(request.format, request.element, request.channels, request.dims, request.tag, request.extra),
-              std::tuple(0x40u, 8u, 1u, 3u, kFormatTagDmap, 77u));
+    // An empty chain output: 64-bit reals (word 0 replaced whole), channels held to
+    // 1..16384, word 3 to 1..3, the request's words 4 and 5 kept.
+    struct Case {
+        uint32_t format, channels, dims;
+        uint32_t wantChannels, wantDims;
+    } cases[] = {
+        {0, 0, 9, 1, 3},           {0, 16384, 0, 16384, 1},          {0, 16385, 1, 16384, 1},
+        {0x9200000, 70000, 2, 16384, 2}, {0, 0xFFFFFFFFu, 3, 16384, 3}, {0x80, 3, 2, 3, 2},
+    };
+    FormatRequest request;
+    for (const Case& c : cases) {
+        fresh.chain.output = FormatRequest{c.format, 0, c.channels, c.dims, 0, 0};
+        request = FormatRequest{0x20, 4, 5, 1, kFormatTagDmap, 77};
+        EXPECT_TRUE(fresh.NegotiateInput(nullptr, &request));
+        EXPECT_EQ(std::tuple(request.format, request.element, request.channels, request.dims, request.tag, request.extra),
+                  std::tuple(0x40u, 8u, c.wantChannels, c.wantDims, kFormatTagDmap, 77u))
+            << std::hex << c.format << std::dec << " " << c.channels << " " << c.dims;
+    }
     fresh.chain.output = FormatRequest{0x10, 4, 3, 2, 0, 0};
     ConsumerEnd link;
     EXPECT_TRUE(fresh.NegotiateInput(&link, &request));

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/window_api.h"
-#include "region_test_support.h"
 #include "shapes/geometry/region.h"
+#include "shapes/region_test_support.h"
 #include "toolkit/gl_test_support.h"
 
 namespace orva {
