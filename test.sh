@@ -47,8 +47,8 @@ fuzz_stage || status=1
 echo "=== ThreadSanitizer: the frame cursor, the shape readers, the filter chain, the colour palettes, the Transformation worker, the Reduction against a second thread, and the playback timer thread ==="
 # Only the cases where another thread races the user-interface thread: the frame
 # cursor's setters against the playback timer, measuring readers under a shape
-# container's lock against shape edits, a thread pulling through the filter chain
-# while it is edited, rows converted while colour palettes are rebuilt, the
+# container's lock against shape edits, a thread pulling an opened file through the
+# filter chain while it is edited, rows converted while colour palettes are rebuilt, the
 # Transformation worker on the playback thread while the settings and the region
 # change, a thread pulling the Reduction while its shape is reshaped, and frame playback:
 # the timer thread stepping the frame and sending it to the UI thread's loop, which
@@ -57,14 +57,12 @@ tsan_stage() {
   cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVA_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null || return 1
-  cmake --build build-tsan -j"$jobs" --target io_tests shapes_tests processing_tests transform_tests reduction_tests \
+  cmake --build build-tsan -j"$jobs" --target io_tests shapes_tests transform_tests reduction_tests \
     platform_tests views_tests main_tests || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/io_tests --gtest_filter='FrameCursor*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/shapes_tests --gtest_filter='ShapeContainerLock*' || return 1
-  TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
-    build-tsan/tests/processing_tests --gtest_filter='PipelineTest.ChainEdits*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/transform_tests --gtest_filter='ColourConverterTest.Rebuilds*:TransformationThreads*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
@@ -72,7 +70,7 @@ tsan_stage() {
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
     build-tsan/tests/platform_tests --gtest_filter='TimerServiceTest.*:WindowlessTimerTest.*' || return 1
   TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
-    build-tsan/tests/views_tests --gtest_filter='PlaybackThreadTest.*' || return 1
+    build-tsan/tests/views_tests --gtest_filter='PlaybackThreadTest.*:PipelineTest.ChainEdits*' || return 1
   # A cube played in the program on the X server: the timer thread pulls each frame
   # through the real chain while the UI thread uploads, draws and repaints.
   xvfb-run -a -s "-screen 0 1280x1024x24" env \

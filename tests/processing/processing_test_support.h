@@ -100,15 +100,6 @@ public:
     FormatRequest format;
 };
 
-// A stage holding a ConsumerEnd as its input (a Transformation or Reduction stand-in).
-class ConsumerStage : public ComponentBase {
-public:
-    explicit ConsumerStage(ProjectItemBase* owner) : ComponentBase(owner), input(this) {}
-    const ComponentId* GetClassId() const override { return &kTransformationId; }
-    ConsumerLink* GetInputLink(int index) override { return index == 0 ? &input : nullptr; }
-    ConsumerEnd input;
-};
-
 // ---- Test modules -------------------------------------------------------------------------
 
 struct TestModule;

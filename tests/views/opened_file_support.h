@@ -1,0 +1,93 @@
+#pragma once
+// A data file opened without windows through the open road into a project, with the
+// program's default chain behind its Source (Processing, Transformation, Reduction),
+// a consumer of 64-bit reals attached to the Processing stage, and one attached to the
+// Source itself to read what the Source delivers. Everything installed for the file
+// is put back when the object goes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/cui.h"
+#include "framework/pipeline.h"
+#include "io/format_registry.h"
+#include "io/stream.h"
+#include "processing/processing_component.h"
+#include "processing/processing_test_support.h"
+#include "reduction/reduction_component.h"
+#include "source_test_support.h"
+#include "transform/transformation.h"
+#include "views/open_data_files.h"
+#include "views/source_component.h"
+
+namespace orva::testing_views {
+
+class OpenedFile {
+public:
+    OpenedFile() {
+        saved_ = ThePipelineServices();
+        RegisterBuiltinFormats(TheFormatRegistry(), &inputs_, &outputs_);
+        PipelineServices& s = ThePipelineServices();
+        s.defaultUi = &ui;
+        s.createProcessing = &CreateProcessingFromScript;
+        s.createTransformation = &CreateTransformationFromScript;
+        s.createReduction = &CreateReductionFromScript;
+        InstallOpenRoad();
+    }
+    ~OpenedFile() {
+        ConsumerDetach(&consumer);
+        ConsumerDetach(&direct);
+        CUIShutdown(&cui);
+        TheOpenRoad() = OpenRoad{};
+        ThePipelineServices() = saved_;
+        ReleaseFormats(TheFormatRegistry());
+        TheFormatRegistry().input.Clear();
+        TheFormatRegistry().input.current = 0;
+        CloseAllStreams();
+    }
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+
+    // Opens the file into a new project and attaches the two consumers; false (with a
+    // failure reported) when the chain is not Source -> Processing.
+    bool Open(const std::string& path) {
+        OpenParameters request;
+        Project* slot = nullptr;
+        if (OpenFileIntoProject(&cui, &slot, &request, path.c_str()) != 2 || slot == nullptr ||
+            slot->currentItem.load() == nullptr) {
+            ADD_FAILURE() << "cannot open " << path;
+            return false;
+        }
+        item = slot->currentItem.load();
+        source = dynamic_cast<SourceComponent*>(item->currentSource.load());
+        if (source == nullptr || source->firstLink == nullptr) {
+            ADD_FAILURE() << path << ": no Source with a stage behind it";
+            return false;
+        }
+        processing = dynamic_cast<ProcessingComponent*>(source->firstLink->owner);
+        if (processing == nullptr) {
+            ADD_FAILURE() << path << ": the Source's first stage is not the Processing stage";
+            return false;
+        }
+        if (!ConsumerAttach(&consumer, processing) || !ConsumerAttach(&direct, source)) {
+            ADD_FAILURE() << path << ": a consumer of 64-bit reals was refused";
+            return false;
+        }
+        return true;
+    }
+
+    testing_util::TempFolder folder;
+    TestUi ui;
+    CUI cui;
+    ProjectItem* item = nullptr;
+    SourceComponent* source = nullptr;
+    ProcessingComponent* processing = nullptr;
+    testing_util::ConsumerEnd consumer;  // behind the Processing stage
+    testing_util::ConsumerEnd direct;    // behind the Source
+
+private:
+    PipelineServices saved_;
+    int inputs_ = 0, outputs_ = 0;
+};
+
+}  // namespace orva::testing_views
