@@ -305,8 +305,16 @@ int OpenInputFile(InputSource* source, OpenRequest* request, const PathName* nam
         const char* current = source->CurrentFileName();
         ServiceDescription* d = (hooks.load && current) ? hooks.load(current) : nullptr;
         const FormatDesc* f = d ? RegistryOrBuiltin(registry, d->formatTag, nullptr) : nullptr;
+        // A format that the name or the dialog chose may have known the file as its own
+        // and found it empty, cut short or of a variant it cannot read: that is what the
+        // user is told, rather than asked whether to read an undetected file as raw data.
+        int known = 0;
+        for (int r : earlier)
+            if (known == 0 && IsAny(r, {1, -22, -23, -24})) known = r;
         if (f) {
             result = source->OpenWithFormat(f, true);
+        } else if (known != 0) {
+            result = known;
         } else if (d && (d->valueCount != 0 || d->sizeX != 0) && (d->bits != 0 || (d->type & 0x7F))) {
             result = kErrUserAbort;
         } else {

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "common/clib.h"
+#include "common/error_codes.h"
 #include "data_set_fixture.h"
 #include "io/format_registry.h"
 #include "io/frame_access.h"
@@ -141,7 +143,24 @@ TEST_F(OpenProbe, StagesAreTriedInOrder) {
     const Case cases[] = {
         {"extension, all formats, question No", "f.aaa", {}, 0, nullptr, "", platform::kIdNo, -17,
          {"A:f.aaa", "A:f.aaa", "B:f.aaa", "A2:f.aaa", "FITS:f.aaa", "sd", "Q:f.aaa"}},
+        // A format the name points to that knew the file and found it unusable: not
+        // probed again, and its answer is the result, without the question.
         {"-22 by extension is not probed again", "f.aaa", {{"A", -22}}, 0, nullptr, "",
+         platform::kIdNo, -22, {"A:f.aaa", "B:f.aaa", "A2:f.aaa", "FITS:f.aaa", "sd"}},
+        {"-23 by extension: corrupt, no question", "f.aaa", {{"A", -23}}, 0, nullptr, "",
+         platform::kIdYes, -23, {"A:f.aaa", "B:f.aaa", "A2:f.aaa", "FITS:f.aaa", "sd"}},
+        {"-24 by extension: bad header, no question", "f.aaa", {{"A", -24}}, 0, nullptr, "",
+         platform::kIdYes, -24, {"A:f.aaa", "B:f.aaa", "A2:f.aaa", "FITS:f.aaa", "sd"}},
+        {"1 by extension: no data, no question", "f.aaa", {{"A", 1}}, 0, nullptr, "",
+         platform::kIdYes, 1, {"A:f.aaa", "B:f.aaa", "A2:f.aaa", "FITS:f.aaa", "sd"}},
+        {"the dialog's format found the file corrupt", "f.qqq", {{"B", -23}}, 2, nullptr, "",
+         platform::kIdYes, -23, {"B:f.qqq", "A:f.qqq", "A2:f.qqq", "FITS:f.qqq", "sd"}},
+        {"a later format that reads the file still wins", "f.aaa", {{"A", -23}, {"FITS", 2}}, 0,
+         nullptr, "", platform::kIdNo, 2, {"A:f.aaa", "B:f.aaa", "A2:f.aaa", "FITS:f.aaa"}},
+        {"the service description's format before the known failure", "f.aaa",
+         {{"A", -23}, {"N", 2}}, 0, nullptr, "NNN", platform::kIdNo, 2,
+         {"A:f.aaa", "B:f.aaa", "A2:f.aaa", "FITS:f.aaa", "sd", "N:f.aaa"}},
+        {"-1 by extension (not its format) still asks", "f.aaa", {{"A", -1}}, 0, nullptr, "",
          platform::kIdNo, -17, {"A:f.aaa", "B:f.aaa", "A2:f.aaa", "FITS:f.aaa", "sd", "Q:f.aaa"}},
         {"unknown extension, question Yes opens as binary", "f.qqq", {{"BIN", 2}}, 0, nullptr,
          "", platform::kIdYes, 2,
@@ -298,6 +317,73 @@ TEST_F(OpenProbe, RawFileWithServiceDescriptionReadsTheGeneratorsValues) {
     ASSERT_TRUE(Read(c, &w));
     EXPECT_EQ(w.height, 300);
     EXPECT_EQ(At(1023, 299), Sample(1023, 299, 0));
+}
+
+// ---- Files that are not what their name says --------------------------------------------------
+
+// What the status line was given, formatted.
+std::vector<std::string> gStatus;
+int RecordStatus(int, int code, int, const char* format, const char* name) {
+    char line[512];
+    std::snprintf(line, sizeof line, format, name);
+    gStatus.push_back(std::to_string(code) + " " + line);
+    return 1;
+}
+int gQuestions = 0;
+int CountQuestion(void*, const char*, const char*, uint32_t) {
+    ++gQuestions;
+    return platform::kIdNo;
+}
+
+// Through the built-in formats: a file named .fits that is empty, or cut short in its
+// data, is reported as such in the log and on the status line, without the question
+// whether to read it as raw data; prose named .fits is no format's, so the question
+// comes, and a No is reported as the user's.
+TEST_F(DataSetFixture, BadFilesNamedLikeFitsSayWhy) {
+    testing_io::BuiltinFormats formats;
+    std::string header;
+    for (const char* card : {"SIMPLE  =                    T", "BITPIX  =                   16",
+                             "NAXIS   =                    2", "NAXIS1  =                  100",
+                             "NAXIS2  =                  100", "END"}) {
+        std::string c = card;
+        c.resize(80, ' ');
+        header += c;
+    }
+    header.resize(2880, ' ');
+    struct Case {
+        const char* file;
+        std::string bytes;
+        int result;
+        int questions;
+        std::vector<std::string> log;  // lines, each after "'" and the path
+        std::string status;            // the same
+    };
+    const std::string prose = "Notes of the night.\nClouds after midnight; the seeing was poor.\n";
+    const Case cases[] = {
+        // 20000 bytes of data announced, 10000 there.
+        {"cut.fits", header + std::string(10000, '\x01'), -23, 0,
+         {"' - fits header unit 1: data run past the end of the file", "' - corrupt"}, "' - corrupt"},
+        {"empty.fits", "", 1, 0, {"' - data is empty [not processed]"}, "' - data is empty [not processed]"},
+        {"notes.fits", prose + prose + prose, -17, 1, {"' - not a fits file", "' - user abort"}, "' - user abort"},
+    };
+    StatusLineHooks hooks{nullptr, &RecordStatus};
+    SetStatusLineHooks(&hooks);
+    ClibSetMessageHook(nullptr, &CountQuestion);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        gStatus.clear();
+        gQuestions = 0;
+        const std::string path = Write(c.file, c.bytes);
+        testing_io::KeepReceiver receiver;
+        EXPECT_EQ(testing_io::OpenThroughRegistry(&formats.registry, path, &receiver), c.result);
+        EXPECT_EQ(receiver.kept, nullptr);
+        EXPECT_EQ(gQuestions, c.questions);
+        for (const std::string& line : c.log)
+            testing_io::ExpectContains(Log(), {"'" + path + line});
+        EXPECT_EQ(gStatus, std::vector<std::string>{"-3 '" + path + c.status});
+    }
+    ClibSetMessageHook(nullptr, nullptr);
+    SetStatusLineHooks(nullptr);
 }
 
 }  // namespace
