@@ -8,6 +8,7 @@
 #include "app/cui.h"
 #include "app/open_road.h"
 #include "app/shell_hooks.h"
+#include "app/status_line.h"
 #include "app/ui_elements.h"
 #include "common/aligned_memory.h"
 #include "common/log.h"
@@ -545,7 +546,9 @@ bool ProjectOpenFiles(const CommandRecord* record, const CommandArgList* args, C
         if (a.kind != kArgText) continue;
         std::string full = CommandFullPath(a.text);
         if (full.empty() || !FileExists(full.c_str())) {
-            LogPrintf("* Can`t open file: %s", full.empty() ? a.text.c_str() : full.c_str());
+            const char* shown = full.empty() ? a.text.c_str() : full.c_str();
+            LogPrintf("* Can`t open file: %s", shown);
+            SetGroupStatus(0, 3, kStatusRedrawNow, shown);
             continue;
         }
         cui->pendingFiles.push_back(PendingFile{full, 19, 0});

@@ -1,10 +1,12 @@
 #include "app/status_line.h"
 
 #include <cstdarg>
+#include <cstdlib>
 #include <string>
 
 #include "app/cui.h"
 #include "common/error_codes.h"
+#include "common/log.h"
 #include "common/printf_format.h"
 #include "io/frame_cursor.h"
 #include "io/output_writer.h"
@@ -45,7 +47,14 @@ void Redraw(WindowGroup& g, int redraw) {
     }
 }
 
+void Echo(const WindowGroup& g, const std::string& text) {
+    const char* on = std::getenv(kStatusLogVariable);
+    if (on == nullptr || on[0] == '\0') return;
+    LogPrintf("# status line %d: %s", static_cast<int>(&g - TheCUI().groups), text.c_str());
+}
+
 void Show(WindowGroup& g, uint32_t colour, bool defaultColour, const std::string& text, int redraw) {
+    Echo(g, text);
     gElement* w = g.statusWidget;
     if (defaultColour) {
         gWgtRestoreColor(w);

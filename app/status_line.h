@@ -15,6 +15,10 @@ constexpr uint32_t kStatusCancelColour = 0x4007F7Fu;
 constexpr uint32_t kStatusDefaultColour = 0x4000000u;
 // The longest status text.
 constexpr int kStatusTextMax = 129;
+// With this environment variable set (not empty), every text a status line takes is
+// also logged as "# status line <group>: <text>", so that a test of the whole program
+// can read what the user was shown.
+constexpr const char kStatusLogVariable[] = "ORVA_TEST_STATUS_LOG";
 
 // Redraw modes.
 constexpr int kStatusRedrawNow = 7;    // at once (gWgtRedrawState 5)

@@ -8,6 +8,7 @@
 #include "app/file_dialog.h"
 #include "app/message_dialog.h"
 #include "app/shell_hooks.h"
+#include "app/status_line.h"
 #include "app/wait_cursor.h"
 #include "common/list.h"
 #include "common/log.h"
@@ -28,10 +29,12 @@ namespace {
 // The main setting that names the folder the open dialog starts in.
 constexpr int kLoadFolder = 7;
 
-// A name that can be opened: it exists and fits a path. Others are logged.
+// A name that can be opened: it exists and fits a path. Others are logged and shown on
+// the main window's status line.
 bool Openable(const char* name) {
     if (name != nullptr && std::strlen(name) < PATH_MAX && FileExists(name)) return true;
     LogPrintf(kCantOpenLine, name != nullptr ? name : "");
+    SetGroupStatus(0, 3, kStatusRedrawNow, name != nullptr ? name : "");
     return false;
 }
 

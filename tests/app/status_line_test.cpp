@@ -2,11 +2,16 @@
 // repeats, the printf road and the hooks through which the lower layers report.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "common/error_codes.h"
+#include "framework/app_object.h"
 #include "shell_fixture.h"
+#include "test_support.h"
 #include "toolkit/texture_view.h"
 #include "toolkit/widget.h"
 
@@ -110,6 +115,48 @@ TEST_F(StatusLineTest, LowerLayersReportThroughTheHooks) {
     gMouseButtonState() = 0;
     EXPECT_EQ(Shown(0), std::tuple(std::string(kTextureViewHint), kStatusDefaultColour));
 
+}
+
+// A test of the whole program reads the lines from the log when it asks for them.
+TEST_F(StatusLineTest, EchoedToTheLogOnlyWhenAsked) {
+    testing_util::ProgramLogCapture log;
+    for (const char* value : {static_cast<const char*>(nullptr), ""}) {
+        testing_util::ScopedEnv off(kStatusLogVariable, value);
+        SetGroupStatus(0, 3, 0, "c.fits");
+        EXPECT_EQ(Line(0)->text, "Can`t open c.fits...");
+        StatusResetGroup(0);
+    }
+    EXPECT_EQ(log.Text(), "");
+    testing_util::ScopedEnv on(kStatusLogVariable, "1");
+    SetGroupStatus(1, 3, 0, "a.fits");
+    PrintStatusLine(0, -3, 0, "'%s' - corrupt", "b.fits");
+    StatusResetGroup(0);
+    EXPECT_EQ(log.Text(), "# status line 1: Can`t open a.fits...\n# status line 0: 'b.fits' - corrupt\n"
+                          "# status line 0: Ready\n");
+}
+
+// A name on a command line that names no file, or a folder, is shown on the main
+// window's line as well as logged; the other names still go to the open road.
+TEST_F(StatusLineTest, NamesTheCommandLineCannotOpenAreShown) {
+    testing_util::TempFolder folder;
+    const std::string missing = folder.File("missing.fits"), dir = folder.File("dir.fits");
+    const std::string good = folder.File("good.fits");
+    mkdir(dir.c_str(), 0700);
+    testing_util::WriteText(good, "x");
+    static std::vector<std::string> opened;
+    opened.clear();
+    TheOpenRoad().openSourceFileReport = [](CUI*, Project*, OpenParameters*, const char* name) -> ComponentBase* {
+        opened.push_back(name);
+        return nullptr;
+    };
+    testing_util::ProgramLogCapture log;
+    for (const std::string& bad : {missing, dir}) {
+        TheApp().DispatchCommandLine({bad, good});
+        EXPECT_EQ(Shown(0), std::tuple("Can`t open " + bad + "...", kStatusErrorColour));
+        EXPECT_NE(log.Text().find("* Can`t open file: " + bad + "\n"), std::string::npos);
+        StatusResetGroup(0);
+    }
+    EXPECT_EQ(opened, (std::vector<std::string>{good, good}));
 }
 
 }  // namespace
