@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <sys/stat.h>
 
 #include <cfloat>
 #include <cstdio>
@@ -438,6 +439,61 @@ TEST_F(OpenFilesTest, OpenFlagsOfOneFile) {
     EXPECT_LT(code, 2);
     EXPECT_EQ(none, nullptr);
     EXPECT_EQ(cui.projectCount, 2);
+}
+
+// Names of a command line that cannot be read, each before and between good ones: each
+// is logged with its reason, leaves no item, component or project of its own, and the
+// good files still open, in order, into one project.
+TEST_F(OpenFilesTest, BadFilesOnAListLeaveNothingBehind) {
+    const std::string good1 = Tiny("good1.fits"), good2 = Tiny("good2.fits");
+    // The header and 16 of the 32 bytes of data.
+    const std::string cut = testing_util::ReadText(good1).substr(0, 2880 + 16);
+    const std::string dir = folder.File("dir.fits");
+    mkdir(dir.c_str(), 0700);
+    struct Bad {
+        std::string name, bytes, why;  // why: the log line after "'" and the path
+    };
+    const Bad bads[] = {
+        {"cut.fits", cut, "' - corrupt"},
+        {"empty.fits", "", "' - data is empty [not processed]"},
+        {"notes.fits", "Notes of the night; the seeing was poor.\n", "' - user abort"},
+        {"missing.fits", "", ""},
+        {"dir.fits", "", ""},
+    };
+    // The components one good file makes.
+    {
+        OpenParameters request;
+        Project* slot = nullptr;
+        ASSERT_EQ(OpenFileIntoProject(&cui, &slot, &request, good1.c_str()), 2);
+    }
+    const size_t perFile = ui.Components().size();
+    ASSERT_GT(perFile, 0u);
+    CUICloseAllProjects(&cui, false);
+    ASSERT_TRUE(ui.Components().empty());
+    for (const Bad& bad : bads) {
+        SCOPED_TRACE(bad.name);
+        const std::string path = folder.File(bad.name);
+        if (bad.name != "missing.fits" && bad.name != "dir.fits") testing_util::WriteText(path, bad.bytes);
+        ProgramLogCapture log;
+        cui.pendingFiles = {PendingFile{path, 0x13, 0}, PendingFile{good1, 0x13, 0}, PendingFile{path, 0x13, 0},
+                            PendingFile{good2, 0x13, 0}};
+        OpenParameters request;
+        Project* p = OpenSourceFileList(&cui, nullptr, &request, false);
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(cui.projectCount, 1);
+        EXPECT_EQ(ItemNames(p), (std::vector<std::string>{"good1.fits", "good2.fits"}));
+        EXPECT_EQ(ProjectCountByName(&cui, path.c_str()), 0);
+        EXPECT_EQ(ui.Components().size(), 2 * perFile);
+        EXPECT_EQ(cui.currentProject, p);
+        EXPECT_EQ(cui.lastOpenedFile, good2);
+        const std::string text = log.Text();
+        const std::string line = bad.why.empty() ? "Can`t open (" + path + ")" : "'" + path + bad.why;
+        size_t count = 0;
+        for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++count;
+        EXPECT_EQ(count, 2u) << text;
+        CUICloseAllProjects(&cui, false);
+        EXPECT_TRUE(ui.Components().empty());
+    }
 }
 
 }  // namespace
