@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/error_codes.h"
 #include "data_set_fixture.h"
 #include "io/format_registry.h"
 #include "io/input_source.h"
@@ -445,6 +446,37 @@ TEST_F(FitsReaderTest, OpenThroughTheRegistry) {
     EXPECT_EQ(receiver.kept->formatTag, MakeFormatTag("FITS"));
     EXPECT_EQ(Value(receiver.kept, 1, 0), -2.0);
     EXPECT_EQ(Value(receiver.kept, 2, 1), 300.0);
+}
+
+// A file whose later unit is cut short opens with the units before it, and says so on
+// the status line as a warning; a file cut in its only unit is left to the open's
+// failure report.
+std::vector<std::string> gWarnings;
+TEST_F(FitsReaderTest, AFileCutInALaterUnitSaysSo) {
+    StatusLineHooks hooks{[](int group, int code, int, const char* text) {
+                              gWarnings.push_back(std::to_string(group) + " " + std::to_string(code) + " " + text);
+                              return 1;
+                          },
+                          nullptr};
+    SetStatusLineHooks(&hooks);
+    gWarnings.clear();
+    KeepAll keep;
+    // The second unit announces 20000 bytes of data; 7000 are there (padded to 8640).
+    const std::string path =
+        Write("two.fits", Unit(Image(16, {2, 2}), BigEndian16({1, 2, 3, 4})) +
+                              Unit({Kv("XTENSION", "'IMAGE'"), Kv("BITPIX", "16"), Kv("NAXIS", "2"),
+                                    Kv("NAXIS1", "100"), Kv("NAXIS2", "100")},
+                                   std::string(7000, '\x01')));
+    EXPECT_EQ(Open(path, &keep), 2);
+    EXPECT_EQ(keep.kept.size(), 1u);
+    const std::string line = "'" + path + "' - fits header unit 2: data run past the end of the file";
+    EXPECT_EQ(gWarnings, std::vector<std::string>{"0 -2 " + line});
+    testing_io::ExpectContains(Log(), {line});
+    gWarnings.clear();
+    KeepAll none;
+    EXPECT_EQ(Open(Write("cut.fits", Unit(Image(16, {100, 100}), std::string(7000, '\x01'))), &none), -23);
+    EXPECT_TRUE(gWarnings.empty());
+    SetStatusLineHooks(nullptr);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <string>
 
 #include "common/error_codes.h"
 #include "common/log.h"
@@ -916,8 +917,14 @@ int FitsOpen(InputSource* source) {
             break;
         }
         if (r == kErrCorrupt) {
-            LogPrintf("'%s' - fits header unit %d: data run past the end of the file", fileName,
-                      static_cast<int>(unit + 1));
+            const std::string line = std::string("'") + fileName + "' - fits header unit " +
+                                     std::to_string(unit + 1) + ": data run past the end of the file";
+            // Units before it open and show; the user is told on the status line too that
+            // the file is not whole. Without them, the open's own failure says so.
+            if (attached > 0)
+                ShowWarning(line.c_str());
+            else
+                LogPrintf("%s", line.c_str());
             last = r;
             break;
         }
