@@ -3,14 +3,12 @@
 // tests/main/road_reference.py computes in numpy from the file alone looked for in it.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "program_window.h"
+#include "road_files.h"
 #include "test_support.h"
 
 namespace orva {
@@ -20,50 +18,17 @@ using testing_program::FindPicture;
 using testing_program::Picture;
 using testing_program::Placement;
 using testing_program::ProgramRun;
+using testing_program::ReferencePicture;
 using testing_program::Screen;
-
-const std::string kReference =
-    "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/main/road_reference.py'";
-
-std::string RunCommand(const std::string& command, int* status) {
-    std::string out;
-    *status = -1;
-    FILE* p = popen(command.c_str(), "r");
-    if (p == nullptr) return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-    const int s = pclose(p);
-    if (WIFEXITED(s)) *status = WEXITSTATUS(s);
-    return out;
-}
-
-// The reference picture of a file's first frame over its default range.
-bool ReferencePicture(const std::string& file, Picture* picture) {
-    const std::string out = file + ".reference.rgb";
-    int status = -1;
-    const std::string text =
-        RunCommand(kReference + " render '" + file + "' '" + out + "' 0", &status);
-    std::istringstream in(text);
-    if (status != 0 || !(in >> picture->width >> picture->height)) return false;
-    std::ifstream bytes(out, std::ios::binary);
-    picture->rgb.assign(std::istreambuf_iterator<char>(bytes), std::istreambuf_iterator<char>());
-    std::remove(out.c_str());
-    return picture->rgb.size() == static_cast<size_t>(picture->width) * picture->height * 3;
-}
 
 class RoadProgramTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        int status = -1;
-        if (RunCommand("/usr/bin/python3 -c 'import astropy.io.fits, PIL, numpy' 2>&1", &status),
-            status != 0)
-            return;
+        if (!testing_program::HaveRoadTools()) return;
         files_ = new testing_util::TempFolder;
-        const std::string out =
-            RunCommand(kReference + " make '" + files_->Path() + "' 2>&1", &status);
-        if (status != 0) {
-            ADD_FAILURE() << out;
+        const std::string failure = testing_program::MakeRoadFiles(files_->Path());
+        if (!failure.empty()) {
+            ADD_FAILURE() << failure;
             delete files_;
             files_ = nullptr;
         }
@@ -97,13 +62,8 @@ protected:
             const Window main = screen_.WaitForWindow(testing_program::kMainWindowTitle, 20000);
             ASSERT_NE(main, 0u) << program.Log();
             ASSERT_TRUE(program.WaitForLog("Input file: '" + file + "'", 20000)) << program.Log();
-            Placement found;
             Picture shown;
-            for (int waited = 0; waited < 20000 && !found.found; waited += 200) {
-                screen_.Raise(main);
-                if (screen_.Grab(main, &shown)) found = FindPicture(shown, want, 1);
-                if (!found.found) std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            }
+            const Placement found = testing_program::WaitForPicture(screen_, main, want, 20000, &shown);
             if (!found.found) {
                 // Kept in the build folder, which outlives the test's files.
                 const std::string keep =

@@ -1,0 +1,286 @@
+// The road as a user meets it when things go wrong, or when a second start hands a file
+// over: the real program under the test's display, its main window read back and the
+// numpy picture of each good file looked for in it, its status line read from the log
+// (the program logs what its status lines show when the test asks it to) and its colour
+// read from the pixels, and the windows it shows listed by title.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/status_line.h"
+#include "program_window.h"
+#include "road_files.h"
+#include "test_support.h"
+
+// After the test framework: the X headers define None and Bool.
+#include <X11/extensions/XTest.h>
+
+namespace orva {
+namespace {
+
+using testing_program::Picture;
+using testing_program::Placement;
+using testing_program::ProgramRun;
+using testing_program::ReferencePicture;
+using testing_program::Screen;
+
+constexpr const char* kQuestionTitle = "Cannot detect the type of file... Open as binary?";
+constexpr int kWait = 20000;
+
+// The titles of the windows shown on the screen (mapped and viewable), sorted.
+void CollectTitles(Display* d, Window parent, std::vector<std::string>* titles) {
+    Window root = 0, up = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(d, parent, &root, &up, &children, &count)) return;
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(d, children[i], &a) || a.map_state != IsViewable) continue;
+        char* name = nullptr;
+        if (XFetchName(d, children[i], &name) && name != nullptr) {
+            titles->push_back(name);
+            XFree(name);
+        }
+        CollectTitles(d, children[i], titles);
+    }
+    if (children != nullptr) XFree(children);
+}
+std::vector<std::string> ShownTitles(Screen& screen) {
+    std::vector<std::string> titles;
+    CollectTitles(screen.display(), DefaultRootWindow(screen.display()), &titles);
+    std::sort(titles.begin(), titles.end());
+    return titles;
+}
+
+// The pixels of the status line along the bottom of the main window drawn in the error
+// colour (a strong red).
+int ErrorPixelsOnTheStatusLine(Screen& screen, Window main) {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(screen.display(), main, &a) || a.height < 24) return -1;
+    screen.Raise(main);
+    Picture line;
+    if (!screen.Grab(main, &line, 0, a.height - 22, a.width, 22)) return -1;
+    int red = 0;
+    for (int y = 0; y < line.height; ++y)
+        for (int x = 0; x < line.width; ++x) {
+            const uint8_t* p = line.At(x, y);
+            red += p[0] >= 200 && p[1] <= 60 && p[2] <= 60;
+        }
+    return red;
+}
+
+// Clicks at a point of a window as the user would, through the X server.
+void Click(Display* d, Window w, int x, int y) {
+    int rx = 0, ry = 0;
+    Window child = 0;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &rx, &ry, &child);
+    XTestFakeMotionEvent(d, DefaultScreen(d), rx, ry, CurrentTime);
+    XSync(d, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    XTestFakeButtonEvent(d, 1, True, CurrentTime);
+    XTestFakeButtonEvent(d, 1, False, CurrentTime);
+    XSync(d, False);
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+class RoadBadInputTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!testing_program::HaveRoadTools()) return;
+        files_ = new testing_util::TempFolder;
+        const std::string failure = testing_program::MakeRoadFiles(files_->Path());
+        if (!failure.empty()) {
+            ADD_FAILURE() << failure;
+            delete files_;
+            files_ = nullptr;
+            return;
+        }
+        // The bad files: the star field written by astropy cut in the middle of its data,
+        // an empty file, prose named like a FITS file and a folder named like one.
+        const std::string whole = testing_util::ReadText(files_->File("int16.fits"));
+        const size_t data = 2880, bytes = 200 * 150 * 2;
+        ASSERT_GE(whole.size(), data + bytes);
+        testing_util::WriteText(files_->File("cut.fits"), whole.substr(0, data + bytes / 2));
+        testing_util::WriteText(files_->File("empty.fits"), "");
+        testing_util::WriteText(files_->File("notes.fits"),
+                                "Observing notes, night of the 12th.\nClouds after midnight; the seeing "
+                                "was poor and the dome stayed shut until three.\n");
+        mkdir(files_->File("folder.fits").c_str(), 0700);
+    }
+    static void TearDownTestSuite() {
+        delete files_;
+        files_ = nullptr;
+    }
+    void SetUp() override {
+        if (files_ == nullptr) GTEST_SKIP() << "astropy, Pillow or numpy not installed";
+        ASSERT_NE(screen_.display(), nullptr) << "no X display";
+    }
+    std::string RunFolder(const std::string& name) {
+        const std::string path = runs_.File(name);
+        mkdir(path.c_str(), 0700);
+        return path;
+    }
+    // Waits for the program's main window; 0 when it does not come.
+    Window MainWindow(ProgramRun& program) {
+        const Window main = screen_.WaitForWindow(testing_program::kMainWindowTitle, kWait);
+        EXPECT_NE(main, 0u) << program.Log();
+        return main;
+    }
+    // Expects the picture of `file` in the main window.
+    void ExpectShown(ProgramRun& program, Window main, const std::string& file, const std::string& keepAs) {
+        Picture want;
+        ASSERT_TRUE(ReferencePicture(file, &want));
+        Picture shown;
+        const Placement found = testing_program::WaitForPicture(screen_, main, want, kWait, &shown);
+        if (!found.found) {
+            const std::string keep = std::string(ORVA_BINARY_DIR "/road_shown_") + keepAs + ".ppm";
+            testing_program::WritePpm(keep, shown);
+            ADD_FAILURE() << file << " is not shown (the window's pixels: " << keep << ")\n" << program.Log();
+        }
+    }
+
+    // The windows a start on one good file shows, once its picture is there.
+    std::vector<std::string> WindowsOfAGoodStart() {
+        ProgramRun program(RunFolder("baseline"), {files_->File("range.fits")});
+        const Window main = MainWindow(program);
+        if (main == 0) return {};
+        ExpectShown(program, main, files_->File("range.fits"), "baseline");
+        // A status line that reports nothing wrong has no red on it.
+        EXPECT_EQ(ErrorPixelsOnTheStatusLine(screen_, main), 0);
+        std::vector<std::string> titles = ShownTitles(screen_);
+        EXPECT_EQ(program.End(), 0);
+        return titles;
+    }
+
+    struct BadCase {
+        const char* bad;                 // the name on the command line (in the files' folder)
+        const char* good;                // the good file after it
+        std::vector<std::string> log;    // lines the log holds, "%s" standing for the full name
+        std::string status;              // what the status line shows, the same way
+        bool question = false;           // the program asks whether to read it as raw data
+    };
+    static std::string Fill(const std::string& pattern, const std::string& name) {
+        std::string text = pattern;
+        const size_t at = text.find("%s");
+        if (at != std::string::npos) text.replace(at, 2, name);
+        return text;
+    }
+
+    // Starts the program on the bad name followed by a good file: it keeps running with
+    // the windows a good start shows, says why in the log and on the status line (in the
+    // error colour), makes no item of the bad name, and the good file opens and shows.
+    void ExpectRefusedAndTheNextShown(const BadCase& c) {
+        const std::vector<std::string> windows = WindowsOfAGoodStart();
+        ASSERT_FALSE(windows.empty());
+        const std::string bad = files_->File(c.bad), good = files_->File(c.good);
+        testing_util::ScopedEnv echo(kStatusLogVariable, "1");
+        ProgramRun program(RunFolder(c.bad), {bad, good});
+        const Window main = MainWindow(program);
+        ASSERT_NE(main, 0u);
+        if (c.question) {
+            // The question comes; the user answers No (the second button of the column at
+            // the right: 50 pixels from the right edge, 36 from the top).
+            const Window box = screen_.WaitForWindow(kQuestionTitle, kWait);
+            ASSERT_NE(box, 0u) << program.Log();
+            XWindowAttributes a;
+            ASSERT_TRUE(XGetWindowAttributes(screen_.display(), box, &a));
+            screen_.Raise(box);
+            Click(screen_.display(), box, a.width - 50, 36);
+        }
+        const std::string status = "# status line 0: " + Fill(c.status, bad) + "\n";
+        ASSERT_TRUE(program.WaitForLog(status, kWait)) << program.Log();
+        ASSERT_TRUE(program.WaitForLog("Input file: '" + good + "'", kWait)) << program.Log();
+        ExpectShown(program, main, good, c.bad);
+        const std::string log = program.Log();
+        for (const std::string& line : c.log) EXPECT_NE(log.find(Fill(line, bad) + "\n"), std::string::npos) << log;
+        // Nothing of the bad name was opened, and nothing reset the line since.
+        EXPECT_EQ(Count(log, "Source format:"), 1u) << log;
+        EXPECT_EQ(Count(log, "# status line 0:"), 1u) << log;
+        EXPECT_GT(ErrorPixelsOnTheStatusLine(screen_, main), 20);
+        EXPECT_EQ(ShownTitles(screen_), windows);
+        EXPECT_TRUE(program.Running());
+        EXPECT_EQ(program.End(), 0);
+    }
+
+    static inline testing_util::TempFolder* files_ = nullptr;
+    testing_util::TempFolder runs_;
+    Screen screen_;
+};
+
+TEST_F(RoadBadInputTest, AMissingFile) {
+    ExpectRefusedAndTheNextShown({"missing.fits", "range.fits", {"* Can`t open file: %s"}, "Can`t open %s..."});
+}
+
+TEST_F(RoadBadInputTest, AFolder) {
+    ExpectRefusedAndTheNextShown({"folder.fits", "stated.fits", {"* Can`t open file: %s"}, "Can`t open %s..."});
+}
+
+TEST_F(RoadBadInputTest, AnEmptyFile) {
+    ExpectRefusedAndTheNextShown({"empty.fits", "rgb.bmp", {"Input file: '%s'", "'%s' - data is empty [not processed]"},
+                                  "'%s' - data is empty [not processed]"});
+}
+
+// The FITS reader knows the file as its own and finds its data cut short: the user is
+// told so, not asked whether to read it as raw data, and nothing of it is shown.
+TEST_F(RoadBadInputTest, AFitsFileCutInTheMiddleOfItsData) {
+    ExpectRefusedAndTheNextShown({"cut.fits", "photo.jpg",
+                                  {"'%s' - fits header unit 1: data run past the end of the file", "'%s' - corrupt"},
+                                  "'%s' - corrupt"});
+}
+
+// No format knows prose: the program asks whether to read it as raw data; the user
+// declines.
+TEST_F(RoadBadInputTest, ATextFileNamedLikeAFitsFile) {
+    ExpectRefusedAndTheNextShown({"notes.fits", "int16.fits", {"'%s' - not a fits file", "'%s' - user abort"},
+                                  "'%s' - user abort", true});
+}
+
+// A second start from another folder hands its line to the running instance and ends
+// with status 0; the running instance opens the file (named relative to the second
+// start's folder) into a new project, in place of the one it showed, and shows it.
+TEST_F(RoadBadInputTest, ASecondStartHandsAFileOverAndItIsShown) {
+    const std::string folder = RunFolder("first"), elsewhere = RunFolder("elsewhere");
+    const std::string other = elsewhere + "/other.fits";
+    testing_util::WriteText(other, testing_util::ReadText(files_->File("noise.fits")));
+    Picture first, second;
+    ASSERT_TRUE(ReferencePicture(files_->File("range.fits"), &first));
+    ASSERT_TRUE(ReferencePicture(other, &second));
+
+    ProgramRun program(folder, {files_->File("range.fits")});
+    const Window main = MainWindow(program);
+    ASSERT_NE(main, 0u);
+    ExpectShown(program, main, files_->File("range.fits"), "first");
+    const std::vector<std::string> windows = ShownTitles(screen_);
+
+    const int status = testing_util::RunProgram(
+        ORVA_BINARY_DIR "/orva",
+        {"-C", elsewhere, "XDG_CONFIG_HOME=" + folder + "/config", "XDG_RUNTIME_DIR=" + folder + "/run",
+         "HOME=" + folder + "/home", "ORVA_MESSAGEBOX_ANSWER=1"},
+        {"other.fits"});
+    EXPECT_EQ(status, 0);
+    ASSERT_TRUE(program.WaitForLog("Received command line: other.fits\n", kWait)) << program.Log();
+    ASSERT_TRUE(program.WaitForLog("Input file: '" + other + "'", kWait)) << program.Log();
+    Picture shown;
+    const Placement found = testing_program::WaitForPicture(screen_, main, second, kWait, &shown);
+    EXPECT_TRUE(found.found) << program.Log();
+    // The first file's project was closed: its picture is gone.
+    EXPECT_FALSE(testing_program::FindPicture(shown, first, 1).found);
+    // One instance, with the windows it had; the second start made no log of its own.
+    EXPECT_EQ(ShownTitles(screen_), windows);
+    EXPECT_FALSE(testing_util::Exists(folder + "/config/ZEL Lab/orva2.log"));
+    const std::string log = program.Log();
+    EXPECT_EQ(Count(log, "Source format:"), 2u) << log;
+    EXPECT_EQ(log.find("Can`t open"), std::string::npos) << log;
+    EXPECT_TRUE(program.Running());
+    EXPECT_EQ(program.End(), 0);
+}
+
+}  // namespace
+}  // namespace orva
