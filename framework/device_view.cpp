@@ -170,8 +170,12 @@ DisplayCellBase::~DisplayCellBase() {
         PortListsForgetDisplay(portLists, this);
     } else if (port != nullptr && port->display == this) {
         port->display = nullptr;
-        for (DeviceViewBase* d = port->firstDevice; d != nullptr; d = d->portNext)
+        for (DeviceViewBase* d = port->firstDevice; d != nullptr; d = d->portNext) {
             if (d->display == this) d->display = nullptr;
+            // The pin stays in its upstream's list (the port outlives the cell when the
+            // cell goes first); the walks down that list must not reach the cell.
+            if (d->pin.owner == this) d->pin.owner = nullptr;
+        }
     }
 }
 

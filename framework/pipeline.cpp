@@ -149,6 +149,9 @@ DisplayCellBase* OpenDisplayCell(SourceOpenState* request, int group, int create
         if (cell == nullptr) {
             cell = ui->CreateDisplayCell(workspace, window, createFlag);
             if (cell == nullptr) return nullptr;
+            // A cell serves the items opened one after another; when it goes, the ports
+            // of every item forget it, not only the port it shows now.
+            if (cell->portLists == nullptr) cell->portLists = ui->PortLists();
             if (!ui->PlaceCellInSlot(workspace, cell, number)) {
                 cell->Release();
                 return nullptr;

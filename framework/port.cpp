@@ -386,7 +386,10 @@ void PortListsForgetDisplay(PortListSet* parent, DisplayCellBase* cell) {
         for (OutPort* p = l->firstPort; p != nullptr; p = p->next) {
             if (p->display != cell) continue;
             p->display = nullptr;
-            for (DeviceViewBase* d = p->firstDevice; d != nullptr; d = d->portNext) d->display = nullptr;
+            for (DeviceViewBase* d = p->firstDevice; d != nullptr; d = d->portNext) {
+                d->display = nullptr;
+                if (d->pin.owner == cell) d->pin.owner = nullptr;
+            }
             for (OutputWindow* w = p->firstWindow; w != nullptr; w = w->next)
                 if (w->cell == cell) w->cell = nullptr;
         }

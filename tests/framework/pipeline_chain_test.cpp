@@ -100,6 +100,8 @@ TEST(PipelineChain, ProcessingThatCannotBeCreatedDoesNotStopTheChain) {
                 reduction->portRecord->display == ui.cells[1]);
     EXPECT_EQ(reduction->portRecord->window->GetClassId(), &kChartWindowId);  // format 0x10040
     EXPECT_EQ(std::tuple(ui.layouts[0], ui.layouts[1], ui.selector[1]), std::tuple(1, 1, -200));
+    // The cells know the user interface's port lists, whose ports forget them when they go.
+    EXPECT_TRUE(ui.cells[0]->portLists == &ui.lists && ui.cells[1]->portLists == &ui.lists);
 
     while (ui.lists.first != nullptr) PortListRemove(ui.lists.first);
     for (TestCell* c : ui.cells) c->Release();

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "component_test_doubles.h"
 #include "framework/port.h"
@@ -291,6 +292,51 @@ TEST(PortDevice, DeviceRecordsReset) {
     DeviceViewSettingsInit(settings);
     EXPECT_EQ(std::pair(settings->refCount.load(), int(settings->flag)), std::pair(1, 1));
     EXPECT_EQ(settings->Release(), 0);
+}
+
+// A cell that shows one item after another (each item's port list has a port on it) and
+// goes before the ports: every port, window and device pin forgets it, so that neither a
+// walk down a source's links nor the ports' own end reaches it. A cell that does not know
+// the port lists has the port it shows forget it the same way.
+TEST(PortDevice, ACellThatGoesFirstIsForgottenByEveryPortAndPin) {
+    ServicesScope services;
+    for (bool withLists : {true, false}) {
+        SCOPED_TRACE(withLists);
+        TestItem first, second;
+        PortListSet lists;
+        PortList* a = PortListCreate(&lists, "a.fits");
+        PortList* b = PortListCreate(&lists, "b.fits");
+        auto* sa = new TestSource(&first);
+        auto* sb = new TestSource(&second);
+        auto* cell = new TestCell;
+        if (withLists) cell->portLists = &lists;
+        std::vector<OutPort*> ports;
+        int32_t index = 0;
+        for (auto [list, source] : {std::pair(a, sa), std::pair(b, sb)}) {
+            if (!withLists && list == a) continue;
+            OutPort* port = nullptr;
+            ASSERT_TRUE(ConnectComponents(list, &port, source, cell, nullptr, &index, nullptr, 0));
+            // The image window's devices feed the cell.
+            port->lastDevice->pin.owner = cell;
+            ports.push_back(port);
+        }
+        PortRebuildConsumers(b);
+        ASSERT_EQ(cell->port, ports.back());
+        sb->keyA.store(7);
+        cell->keyA.store(7);
+        ASSERT_EQ(cell->Release(), 0);
+        for (OutPort* p : ports) {
+            EXPECT_EQ(p->display, nullptr);
+            for (DeviceViewBase* d = p->firstDevice; d != nullptr; d = d->portNext)
+                EXPECT_TRUE(d->display == nullptr && d->pin.owner == nullptr);
+        }
+        // The walk that a source's end makes goes down to the pin and stops there.
+        ComponentClearFlagDownstream(sb, 7);
+        EXPECT_EQ(sb->keyA.load(), 7u);
+        while (lists.first != nullptr) PortListRemove(lists.first);
+        sa->Release();
+        sb->Release();
+    }
 }
 
 }  // namespace
