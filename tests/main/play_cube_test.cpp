@@ -62,7 +62,11 @@ using namespace testing_util;
 constexpr int kFrames = 20, kWidth = 64, kHeight = 48;
 
 // A cube of 16-bit frames: frame k is the constant 1000 (k + 1), with one pixel at 0 and
-// one at 30000 in every frame, so that each frame spans the same range.
+// one at 30000 in every frame. The file states that range in DATAMIN and DATAMAX, and the
+// view scales every frame over it, so frame k shows the grey 255 * 1000 (k + 1) / 30000.
+// (A file without the two cards states no range: its view takes the first frame's
+// statistics, mean - 2 sigma .. mean + 4 sigma, about -38 .. 3103 here, and keeps them
+// while frames change, so every frame from the fourth on would show white.)
 bool WriteCube(const std::string& path, int frames, int width, int height) {
     const std::string script = "import numpy as np\n"
                                "from astropy.io import fits\n"
@@ -71,7 +75,10 @@ bool WriteCube(const std::string& path, int frames, int width, int height) {
                                "for k in range(a.shape[0]): a[k] = 1000 * (k + 1)\n"
                                "a[:, 0, 0] = 0\n"
                                "a[:, -1, -1] = 30000\n"
-                               "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n";
+                               "h = fits.PrimaryHDU(a)\n"
+                               "h.header['DATAMIN'] = 0\n"
+                               "h.header['DATAMAX'] = 30000\n"
+                               "h.writeto('" + path + "', overwrite=True)\n";
     WriteText(path + ".py", script);
     return std::system(("/usr/bin/python3 '" + path + ".py' >/dev/null 2>&1").c_str()) == 0;
 }
@@ -238,6 +245,8 @@ TEST_P(PlayCubeEnds, EveryFrameIsDrawnAndTheEndShowsTheFrameTheFlagsAsk) {
     std::vector<Rgb> colours;
     for (int32_t k = 0; k < kFrames; ++k) {
         colours.push_back(FrameColour(k));
+        const int grey = static_cast<int>(255.0 * 1000.0 * (k + 1) / 30000.0 + 0.5);
+        ASSERT_TRUE(RgbNear(colours[k], {grey, grey, grey}, 1)) << "frame " << k;
         for (int32_t j = 0; j < k; ++j) ASSERT_FALSE(Near(colours[j], colours[k], 2)) << j << " and " << k;
     }
     Player().interval.store(20);
