@@ -62,7 +62,8 @@ using namespace testing_util;
 constexpr int kFrames = 20, kWidth = 64, kHeight = 48;
 
 // A cube of 16-bit frames: frame k is the constant 1000 (k + 1), with one pixel at 0 and
-// one at 30000 in every frame, so that each frame spans the same range.
+// one at 30000 in every frame. The file states that range (DATAMIN, DATAMAX), so every
+// frame is shown on the same scale; without it the view would take each frame's statistics.
 bool WriteCube(const std::string& path, int frames, int width, int height) {
     const std::string script = "import numpy as np\n"
                                "from astropy.io import fits\n"
@@ -71,7 +72,10 @@ bool WriteCube(const std::string& path, int frames, int width, int height) {
                                "for k in range(a.shape[0]): a[k] = 1000 * (k + 1)\n"
                                "a[:, 0, 0] = 0\n"
                                "a[:, -1, -1] = 30000\n"
-                               "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n";
+                               "h = fits.PrimaryHDU(a)\n"
+                               "h.header['DATAMIN'] = 0\n"
+                               "h.header['DATAMAX'] = 30000\n"
+                               "h.writeto('" + path + "', overwrite=True)\n";
     WriteText(path + ".py", script);
     return std::system(("/usr/bin/python3 '" + path + ".py' >/dev/null 2>&1").c_str()) == 0;
 }
