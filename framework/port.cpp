@@ -381,8 +381,8 @@ void PortListParkPlayer(PortList* list) {
 }
 
 void PortForgetDisplay(OutPort* port, DisplayCellBase* cell) {
-    if (port == nullptr || cell == nullptr || port->display != cell) return;
-    port->display = nullptr;
+    if (port == nullptr || cell == nullptr) return;
+    if (port->display == cell) port->display = nullptr;
     // The devices' pins are the cell's consumer links: they name the cell as the consumer
     // they feed, and the downstream walks of their upstream components follow that name.
     // A cell that goes therefore takes its devices out of their upstreams' lists; a port
