@@ -166,17 +166,13 @@ void ComponentResetResults(ComponentBase* c) {
 // ---- Display cells -------------------------------------------------------------------
 
 DisplayCellBase::~DisplayCellBase() {
-    if (portLists != nullptr) {
-        PortListsForgetDisplay(portLists, this);
-    } else if (port != nullptr && port->display == this) {
-        port->display = nullptr;
-        for (DeviceViewBase* d = port->firstDevice; d != nullptr; d = d->portNext) {
-            if (d->display == this) d->display = nullptr;
-            // The pin stays in its upstream's list (the port outlives the cell when the
-            // cell goes first); the walks down that list must not reach the cell.
-            if (d->pin.owner == this) d->pin.owner = nullptr;
-        }
-    }
+    // Every port that serves the cell forgets it, and the devices that feed it leave their
+    // sources: the cell is the consumer their pins name.
+    if (portLists != nullptr) PortListsForgetDisplay(portLists, this);
+    // A port outside any set (the one shown, and those of its list) is found directly.
+    PortForgetDisplay(port, this);
+    if (portList != nullptr)
+        for (OutPort* p = portList->firstPort; p != nullptr; p = p->next) PortForgetDisplay(p, this);
 }
 
 bool DisplayCellBase::OnMessage(MessageRecord* m, uint32_t argument) {

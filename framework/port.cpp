@@ -380,20 +380,34 @@ void PortListParkPlayer(PortList* list) {
     }
 }
 
+void PortForgetDisplay(OutPort* port, DisplayCellBase* cell) {
+    if (port == nullptr || cell == nullptr) return;
+    if (port->display == cell) port->display = nullptr;
+    // The devices' pins are the cell's consumer links: they name the cell as the consumer
+    // they feed, and the downstream walks of their upstream components follow that name.
+    // A cell that goes therefore takes its devices out of their upstreams' lists; a port
+    // left without its cell shows nothing and plays nothing.
+    std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+    for (DeviceViewBase* d = port->firstDevice; d != nullptr; d = d->portNext) {
+        if (d->display == cell) d->display = nullptr;
+        if (d->pin.owner != cell) continue;
+        if (ComponentBase* up = d->pin.upstream) {
+            if (up->portRecord == d) up->portRecord = nullptr;
+            ConsumerDetach(&d->pin);
+        }
+        d->pin.owner = nullptr;
+        d->stop[0] = d->stop[1] = 1;
+        d->frozen = 1;
+        if (port->list != nullptr) PortListChainRemove(port->list, d);
+    }
+    for (OutputWindow* w = port->firstWindow; w != nullptr; w = w->next)
+        if (w->cell == cell) w->cell = nullptr;
+}
+
 void PortListsForgetDisplay(PortListSet* parent, DisplayCellBase* cell) {
     if (parent == nullptr || cell == nullptr) return;
-    for (PortList* l = parent->first; l != nullptr; l = l->next) {
-        for (OutPort* p = l->firstPort; p != nullptr; p = p->next) {
-            if (p->display != cell) continue;
-            p->display = nullptr;
-            for (DeviceViewBase* d = p->firstDevice; d != nullptr; d = d->portNext) {
-                d->display = nullptr;
-                if (d->pin.owner == cell) d->pin.owner = nullptr;
-            }
-            for (OutputWindow* w = p->firstWindow; w != nullptr; w = w->next)
-                if (w->cell == cell) w->cell = nullptr;
-        }
-    }
+    for (PortList* l = parent->first; l != nullptr; l = l->next)
+        for (OutPort* p = l->firstPort; p != nullptr; p = p->next) PortForgetDisplay(p, cell);
 }
 
 void PortRebuildConsumers(PortList* list) {
@@ -438,6 +452,8 @@ bool ConnectComponents(PortList* list, OutPort** port, ComponentBase* upstream, 
         use->list = list;
         created = true;
     }
+    // The cell's ports may lie in any list of the set: the cell finds them all when it goes.
+    if (list->parent != nullptr) cell->portLists = list->parent;
     if (!OutPortAddLink(use, upstream, cell, windowId, index, existing, frozen)) {
         if (created) {
             use->list = nullptr;
@@ -673,6 +689,7 @@ bool PortShowInDisplay(OutPort* port, DisplayCellBase* cell) {
     }
     cell->portList = port->list;
     cell->port = port;
+    if (port->list != nullptr && port->list->parent != nullptr) cell->portLists = port->list->parent;
     cell->AfterPortShown();
     DisplaySyncToPort(cell);
     for (DeviceViewBase* d = port->lastDevice; d != nullptr; d = d->portPrevious)

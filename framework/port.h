@@ -155,7 +155,12 @@ void PortListDetachSources(PortListSet* parent);
 // A player of several frames keeps count, current, last and first in `saved`; every
 // player is left at one frame (count 1, positions 0).
 void PortListParkPlayer(PortList* list);
+// Every port of the set forgets the cell (PortForgetDisplay).
 void PortListsForgetDisplay(PortListSet* parent, DisplayCellBase* cell);
+// The port, its devices and its windows forget the cell wherever they name it, and the
+// devices whose pins feed the cell leave their upstream components (unbound, frozen, out
+// of the playback chain).
+void PortForgetDisplay(OutPort* port, DisplayCellBase* cell);
 void PortRebuildConsumers(PortList* list);
 void PortMarkSourcesReread(PortList* list);
 // The playback chain of a list.

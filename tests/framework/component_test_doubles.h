@@ -126,7 +126,8 @@ public:
     const ComponentId* GetClassId() const override { return id; }
     bool CreateDevice(DeviceViewBase** out) override {
         if (failDevice) return false;
-        auto* d = new TestDevice(nullptr);
+        // A display's own devices feed the display: their pins name it as their consumer.
+        auto* d = new TestDevice(pinsFeedCell ? cell : nullptr);
         d->activate = activateDevices;
         *out = d;
         return true;
@@ -134,6 +135,7 @@ public:
     const ComponentId* id;
     static inline bool failDevice = false;
     static inline bool activateDevices = true;
+    static inline bool pinsFeedCell = false;
     static inline int alive = 0;
 };
 
@@ -160,6 +162,7 @@ public:
         groupReady = 0;
         TestWindow::failDevice = false;
         TestWindow::activateDevices = true;
+        TestWindow::pinsFeedCell = false;
     }
     ~ServicesScope() { TheComponentServices() = saved_; }
     static inline int redraws = 0;

@@ -234,6 +234,83 @@ TEST(PortDevice, ShowInDisplaySynchronisesTheCell) {
     EXPECT_EQ(std::pair(polls, rig.source->pulls), std::pair(1, 0));
 }
 
+// A display cell that goes while its ports stay (a second file's port list holds one
+// more port of the same cell): every port that served it forgets it, and the devices
+// whose pins fed it leave their sources, so that no walk down a source reaches the cell
+// and no port touches it when it goes later. A cell of another list keeps its device.
+TEST(PortDevice, ACellThatGoesTakesItsDevicesOutOfTheirSources) {
+    ServicesScope services;
+    TestWindow::pinsFeedCell = true;
+    TestItem first, second;
+    PortListSet lists;
+    PortList* a = PortListCreate(&lists, "a.fits");
+    PortList* b = PortListCreate(&lists, "b.fits");
+    PortList* loose = PortListCreate(nullptr, "c.fits");  // a list outside any set
+    auto* sourceA = new TestSource(&first);
+    auto* stageA = new TestStage(&first, &kTransformationId);
+    ASSERT_TRUE(ConsumerAttach(&stageA->input, sourceA));
+    auto* sourceB = new TestSource(&second);
+    auto* cell = new TestCell;
+    auto* other = new TestCell;
+    auto* alone = new TestCell;
+    OutPort* portA = nullptr;
+    OutPort* portB = nullptr;
+    OutPort* portOther = nullptr;
+    OutPort* portAlone = nullptr;
+    int32_t index = 0;
+    ASSERT_TRUE(ConnectComponents(a, &portA, stageA, cell, nullptr, &index, nullptr, 0));
+    index = 0;
+    ASSERT_TRUE(ConnectComponents(b, &portB, sourceB, cell, nullptr, &index, nullptr, 0));
+    index = 0;
+    ASSERT_TRUE(ConnectComponents(b, &portOther, sourceB, other, nullptr, &index, nullptr, 0));
+    index = 0;
+    ASSERT_TRUE(ConnectComponents(loose, &portAlone, sourceA, alone, nullptr, &index, nullptr, 0));
+    EXPECT_EQ(cell->portLists, &lists);
+    PortShowInDisplay(portB, cell);  // the cell shows the second file; the first's port stays
+    ASSERT_EQ(cell->port, portB);
+    DeviceViewBase* deviceA = portA->firstDevice;
+    DeviceViewBase* deviceB = portB->firstDevice;
+    PortListChainAdd(a, deviceA);
+    PortListChainAdd(b, deviceB);
+    PortListChainAdd(b, portOther->firstDevice);
+    // The walks down the sources reach the cell through its devices.
+    EXPECT_EQ(stageA->firstLink->owner, cell);
+    stageA->keyA = 5;
+
+    EXPECT_EQ(cell->Release(), 0);
+    for (OutPort* p : {portA, portB}) {
+        EXPECT_EQ(p->display, nullptr);
+        DeviceViewBase* d = p->firstDevice;
+        EXPECT_EQ(std::tuple(d->display, d->pin.owner, d->pin.upstream, int(d->frozen), d->inChain),
+                  std::tuple(nullptr, nullptr, nullptr, 1, false));
+        EXPECT_EQ(d->window->cell, nullptr);
+    }
+    EXPECT_EQ(std::tuple(stageA->firstLink, stageA->portRecord), std::tuple(nullptr, nullptr));
+    EXPECT_EQ(std::tuple(a->firstDevice, b->firstDevice), std::tuple(nullptr, portOther->firstDevice));
+    // The other cells still take their frames.
+    EXPECT_EQ(std::tuple(sourceB->firstLink, sourceB->portRecord, portOther->display),
+              std::tuple(&portOther->firstDevice->pin, portOther->firstDevice, static_cast<DisplayCellBase*>(other)));
+    EXPECT_EQ(sourceA->firstLink->owner, stageA);
+    EXPECT_EQ(sourceA->lastLink->owner, alone);
+    ComponentClearFlagDownstream(sourceA, 5);
+    EXPECT_EQ(stageA->keyA.load(), 0u);
+
+    // A cell whose port lies in a list outside any set: that port forgets it too.
+    EXPECT_EQ(alone->portLists, nullptr);
+    PortShowInDisplay(portAlone, alone);
+    EXPECT_EQ(alone->Release(), 0);
+    EXPECT_EQ(std::tuple(portAlone->display, sourceA->lastLink), std::tuple(nullptr, &stageA->input));
+
+    // The ports go later without the cells.
+    PortListRemove(loose);
+    while (lists.first != nullptr) PortListRemove(lists.first);
+    EXPECT_EQ(std::tuple(TestDevice::alive, TestWindow::alive), std::tuple(0, 0));
+    other->Release();
+    stageA->Release();
+    sourceA->Release();
+    sourceB->Release();
+}
+
 TEST(PortDevice, PortListPlayerSavedWhenSourcesDetach) {
     FramePlayerSaved& saved = TheFramePlayerSaved();
     const int32_t flagWord = saved.flagWord.load();
