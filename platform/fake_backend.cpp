@@ -101,6 +101,16 @@ bool FakeBackend::GrabPointer(WindowObject& window) {
 
 void FakeBackend::UngrabPointer() { Record(nullptr, "ungrab"); }
 Point FakeBackend::PointerPosition() { return pointer; }
+
+bool FakeBackend::WarpPointer(WindowObject& window, Point client, Point* screen) {
+    if (!pointerOverWindow) return false;
+    Record(&window, "warp " + std::to_string(client.x) + "," + std::to_string(client.y));
+    Point at = client;
+    ClientToScreen(HwndFromId(window.id), &at);
+    pointer = at;
+    if (screen != nullptr) *screen = at;
+    return true;
+}
 int FakeBackend::EventFd() { return -1; }
 void FakeBackend::Pump() {}
 

@@ -25,11 +25,14 @@ public:
     bool failCreate = false;
     std::vector<PixelFormatInfo> formats;  // format n is formats[n - 1]
     Point pointer;
+    // The pointer warp moves the pointer only while this is set (the pointer "over" the
+    // window asked for).
+    bool pointerOverWindow = true;
 
     // What was asked, one line per call ("create TK_GW", "show 1", "geometry 10,20 300x200",
     // "raise", "lower", "activate", "title <utf8>", "grab", "ungrab", "cursor 32512",
     // "iconify", "icon 147", "limits 10x4 0x0" (minimum, maximum), "swap", "current", "release-current",
-    // "context", "delete-context").
+    // "context", "delete-context", "warp 12,34" (client point)).
     std::vector<std::string> calls;
     std::vector<std::string> CallsFor(Hwnd hwnd) const;
     size_t Count(const std::string& call) const;
@@ -59,6 +62,7 @@ public:
     bool GrabPointer(WindowObject& window) override;
     void UngrabPointer() override;
     Point PointerPosition() override;
+    bool WarpPointer(WindowObject& window, Point client, Point* screen) override;
     int EventFd() override;
     void Pump() override;
     int ChoosePixelFormat(const PixelFormatRequest& request) override;

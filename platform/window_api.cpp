@@ -973,6 +973,19 @@ bool GetCursorPos(Point* point) {
     return true;
 }
 
+bool pointerWarp(Hwnd hwnd, Point client) {
+    WindowObject* window = Find(hwnd);
+    WindowBackend* backend = ActiveBackend();
+    if (window == nullptr || backend == nullptr || !window->visible) return false;
+    Point now;
+    GetCursorPos(&now);
+    if (WindowFromPoint(now) != hwnd) return false;
+    Point screen;
+    if (!backend->WarpPointer(*window, client, &screen)) return false;
+    SetLastPointerPosition(screen);
+    return true;
+}
+
 // ---- Painting -----------------------------------------------------------------------------
 
 bool InvalidateRect(Hwnd hwnd) {

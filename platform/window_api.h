@@ -93,6 +93,10 @@ Cursor SetCursor(Cursor cursor);
 Cursor GetCursor();
 int ShowCursor(bool show);  // display count
 bool GetCursorPos(Point* point);
+// Moves the pointer to a client point of the window, only while the pointer lies over
+// that window itself (no other window of ours and no child window in front of it at
+// the pointer). False when the pointer stayed where it was.
+bool pointerWarp(Hwnd hwnd, Point client);
 
 // The window's icon from a compiled-in picture (window_icons.h); false for an unknown
 // window or picture.

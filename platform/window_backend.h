@@ -82,6 +82,15 @@ public:
     virtual bool GrabPointer(WindowObject& window) = 0;
     virtual void UngrabPointer() = 0;
     virtual Point PointerPosition() = 0;
+    // Moves the pointer to a point of the window's client area, but only while the
+    // pointer lies over that window itself (not over a child or another window); the
+    // screen point it went to is stored in `screen`. False when it did not move.
+    virtual bool WarpPointer(WindowObject& window, Point client, Point* screen) {
+        (void)window;
+        (void)client;
+        (void)screen;
+        return false;
+    }
 
     // Native events: a descriptor to wait on (-1 none), and the translation of every
     // event that is pending, without waiting.

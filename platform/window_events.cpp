@@ -180,9 +180,12 @@ void OnNativeButton(Hwnd hwnd, int button, bool press, int32_t x, int32_t y, uin
     SetLastPointerPosition(screen);
     // A disabled window takes no pointer input.
     if (!AcceptsInput(hwnd)) return;
-    if (button == 4 || button == 5) {
+    if (button >= 4 && button <= 7) {
         if (!press) return;
-        int delta = button == 4 ? kWheelDelta : -kWheelDelta;
+        // 4 and 5 turn the wheel up and down; 6 and 7, the horizontal wheel (left and
+        // right), come as the wheel with Ctrl held, which scrolls sideways.
+        int delta = button == 4 || button == 6 ? kWheelDelta : -kWheelDelta;
+        if (button >= 6) mk |= kMkControl;
         WParam wParam = static_cast<WParam>(static_cast<uint16_t>(mk)) |
                         (static_cast<WParam>(static_cast<uint16_t>(static_cast<int16_t>(delta))) << 16);
         PostMessage(hwnd, kWmMouseWheel, wParam, MakeLParam(screen.x, screen.y));

@@ -30,8 +30,9 @@ void OnNativeCloseRequest(Hwnd hwnd);
 // The window was mapped or unmapped by someone else (the window manager iconifying or
 // restoring it): WM_SHOWWINDOW, and WM_SIZE with kSizeMinimized or kSizeRestored.
 void OnNativeMapped(Hwnd hwnd, bool mapped);
-// A button (1 left, 2 middle, 3 right, 4/5 wheel up/down) at the client point; mk holds
-// kMk* flags of the buttons and keys held before the event; time in milliseconds.
+// A button (1 left, 2 middle, 3 right, 4/5 wheel up/down, 6/7 wheel left/right, posted
+// as the wheel with kMkControl) at the client point; mk holds kMk* flags of the buttons
+// and keys held before the event; time in milliseconds.
 void OnNativeButton(Hwnd hwnd, int button, bool press, int32_t x, int32_t y, uint32_t mk,
                     uint32_t time);
 // The pointer moved to the client point: WM_SETCURSOR (unless captured), WM_MOUSEMOVE.

@@ -343,6 +343,27 @@ public:
         return LastPointerPosition();
     }
 
+    bool WarpPointer(WindowObject& window, Point client, Point* screen) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr || !native->mapped) return false;
+        ::Window rootReturn = 0, child = 0;
+        int rootX = 0, rootY = 0, winX = 0, winY = 0;
+        unsigned int mask = 0;
+        // Only a pointer over the window itself is moved: not one on another screen,
+        // over a child window or outside the window.
+        if (!XQueryPointer(display_, native->xid, &rootReturn, &child, &rootX, &rootY, &winX, &winY, &mask))
+            return false;
+        if (child != 0 || winX < 0 || winY < 0 || winX >= window.ClientWidth() || winY >= window.ClientHeight()) return false;
+        ::Window unused = 0;
+        int toX = 0, toY = 0;
+        if (!XTranslateCoordinates(display_, native->xid, root_, client.x, client.y, &toX, &toY, &unused))
+            return false;
+        XWarpPointer(display_, 0, root_, 0, 0, 0, 0, toX, toY);
+        XFlush(display_);
+        if (screen != nullptr) *screen = Point{toX, toY};
+        return true;
+    }
+
     int EventFd() override { return ConnectionNumber(display_); }
 
     void Pump() override {

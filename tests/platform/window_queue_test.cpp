@@ -212,6 +212,20 @@ TEST_F(WindowQueueTest, ButtonsWheelMotionAndDoubleClicks) {
     EXPECT_EQ(static_cast<int16_t>(HiWord(wheel[0].wParam)), 120);
     EXPECT_EQ(LoWord(wheel[0].wParam), kMkShift);
     EXPECT_EQ(static_cast<int16_t>(HiWord(wheel[1].wParam)), -120);
+    // The horizontal wheel (6 left, 7 right) comes as the wheel with Ctrl held; its
+    // releases, like those of 4 and 5, post nothing.
+    OnNativeButton(hwnd, 6, true, 1, 1, kMkShift, 3002);
+    OnNativeButton(hwnd, 6, false, 1, 1, kMkShift, 3003);
+    OnNativeButton(hwnd, 7, true, 1, 1, 0, 3004);
+    OnNativeButton(hwnd, 8, true, 1, 1, 0, 3005);  // no such button: nothing
+    wheel = Drain();
+    ASSERT_EQ(wheel.size(), 2u);
+    EXPECT_EQ(wheel[0].message, kWmMouseWheel);
+    EXPECT_EQ(static_cast<int16_t>(HiWord(wheel[0].wParam)), 120);
+    EXPECT_EQ(LoWord(wheel[0].wParam), kMkShift | kMkControl);
+    EXPECT_EQ(wheel[1].message, kWmMouseWheel);
+    EXPECT_EQ(static_cast<int16_t>(HiWord(wheel[1].wParam)), -120);
+    EXPECT_EQ(LoWord(wheel[1].wParam), kMkControl);
     // Moves: set-cursor then a move.
     OnNativeMotion(hwnd, 3, 4, 0);
     OnNativeMotion(hwnd, 8, 9, 0);
@@ -239,6 +253,43 @@ TEST_F(WindowQueueTest, ButtonsWheelMotionAndDoubleClicks) {
     EXPECT_EQ(plainClicks[1].message, kWmLButtonDown);
     DestroyWindow(plain);
     UnregisterWindowClass("PLAIN");
+}
+
+TEST_F(WindowQueueTest, PointerWarpOnlyOverTheWindowItself) {
+    Hwnd hwnd = Make(kWsPopup | kWsCaption | kWsVisible);
+    Hwnd other = CreateWindowEx(0, "TEST", "o", kWsPopup | kWsVisible, 600, 500, 100, 100, nullptr, nullptr);
+    Drain();
+    // The client area lies at (14, 44) on the screen (caption frame {4, 24, 4, 4}).
+    struct Case {
+        Point pointer;   // where the pointer is before the warp
+        bool over;       // the backend finds it over the window
+        Hwnd window;
+        bool moved;
+        Point at;        // where it is afterwards
+    } cases[] = {
+        {{50, 60}, true, hwnd, true, {14 + 7, 44 + 9}},
+        {{650, 550}, true, hwnd, false, {650, 550}},   // over the other window of ours
+        {{50, 60}, false, hwnd, false, {50, 60}},      // over someone else's window
+        {{650, 550}, true, other, true, {600 + 7, 500 + 9}},
+        {{5, 5}, true, nullptr, false, {5, 5}},
+    };
+    for (const Case& c : cases) {
+        fake->pointer = c.pointer;
+        fake->pointerOverWindow = c.over;
+        fake->ClearCalls();
+        EXPECT_EQ(pointerWarp(c.window, Point{7, 9}), c.moved) << c.pointer.x;
+        Point now;
+        ASSERT_TRUE(GetCursorPos(&now));
+        EXPECT_EQ(now.x, c.at.x) << c.pointer.x;
+        EXPECT_EQ(now.y, c.at.y) << c.pointer.x;
+        EXPECT_EQ(fake->Count("warp 7,9"), c.moved ? 1u : 0u);
+    }
+    // A hidden window is never warped into.
+    ShowWindow(hwnd, kSwHide);
+    fake->pointer = Point{50, 60};
+    EXPECT_FALSE(pointerWarp(hwnd, Point{1, 1}));
+    DestroyWindow(other);
+    DestroyWindow(hwnd);
 }
 
 TEST_F(WindowQueueTest, ConfigureFocusCloseMapAndGrabLoss) {

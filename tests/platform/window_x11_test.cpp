@@ -264,5 +264,48 @@ TEST(WindowX11Test, QuickHideAndShowKeepsTheNewCapture) {
     UnregisterWindowClass("XPOPUP");
 }
 
+// The pointer warp moves the X pointer only while it lies over the window itself.
+TEST(WindowX11Test, PointerWarpOnlyOverTheWindow) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    ASSERT_NE(RegisterWindowClass("XWARP", [](Hwnd h, uint32_t m, WParam w, LParam l) -> LResult {
+                  return DefWindowProc(h, m, w, l);
+              }, 0), 0);
+    Hwnd hwnd = CreateWindowEx(0, "XWARP", "", kWsPopup | kWsVisible, 60, 70, 200, 150, nullptr, nullptr);
+    ASSERT_NE(hwnd, nullptr);
+    auto* display = static_cast<Display*>(X11Display());
+    const ::Window root = DefaultRootWindow(display);
+    auto pointerAt = [&] {
+        ::Window r = 0, c = 0;
+        int rx = 0, ry = 0, wx = 0, wy = 0;
+        unsigned int mask = 0;
+        XQueryPointer(display, root, &r, &c, &rx, &ry, &wx, &wy, &mask);
+        return Point{rx, ry};
+    };
+    auto moveTo = [&](int x, int y) {
+        XWarpPointer(display, None, root, 0, 0, 0, 0, x, y);
+        XSync(display, False);
+        PumpUntil(SIZE_MAX, 10);
+    };
+    PumpUntil(SIZE_MAX, 20);
+    Point origin{0, 0};
+    ASSERT_TRUE(ClientToScreen(hwnd, &origin));
+    moveTo(origin.x + 100, origin.y + 100);
+    EXPECT_TRUE(pointerWarp(hwnd, Point{7, 9}));
+    Point now = pointerAt();
+    EXPECT_EQ(now.x, origin.x + 7);
+    EXPECT_EQ(now.y, origin.y + 9);
+    Point cursor;
+    ASSERT_TRUE(GetCursorPos(&cursor));
+    EXPECT_EQ(cursor.x, origin.x + 7);
+    // Outside the window the pointer stays where the user has it.
+    moveTo(origin.x + 400, origin.y + 10);
+    EXPECT_FALSE(pointerWarp(hwnd, Point{7, 9}));
+    now = pointerAt();
+    EXPECT_EQ(now.x, origin.x + 400);
+    EXPECT_EQ(now.y, origin.y + 10);
+    DestroyWindow(hwnd);
+    UnregisterWindowClass("XWARP");
+}
+
 }  // namespace
 }  // namespace orva::platform
