@@ -128,6 +128,13 @@ void SliderCtrl::ResetScale(ScaleRecord* s) {
     s->stepIndex = 100;
     s->remainder = s->rounded = 0;
     s->cursorDistance = -1.0f;
+    s->labelMode = kScaleLabelsShown;
+    s->valueKind = kScaleValueInteger;
+    s->tickStep = 100.0;
+    s->start = s->origin = 0.0;
+    s->unitsPerPixel = 1.0;
+    s->labelSpacing = static_cast<int32_t>(kScaleMinLabelStep);
+    s->shownExponent = 0;
     SetColours(s, false, false);
 }
 
@@ -233,6 +240,51 @@ void SliderCtrl::BuildLabels(ScaleRecord* s, bool vert) {
     }
 }
 
+double SliderCtrl::NiceTickStep(double units, bool integer) {
+    if (!(units > 0.0) || !std::isfinite(units)) return 1.0;
+    double decade = std::pow(10.0, std::floor(std::log10(units)));
+    double step = decade * 10.0;
+    for (double m : {1.0, 2.0, 5.0, 10.0}) {
+        if (decade * m >= units * (1.0 - 1e-12)) {
+            step = decade * m;
+            break;
+        }
+    }
+    if (integer) step = std::max(1.0, std::round(step));
+    return step;
+}
+
+void SliderCtrl::BuildValueLabels(ScaleRecord* s, bool vert) {
+    if (s == nullptr) return;
+    s->labelCount = 0;
+    s->highlighted = 0;
+    const double u = s->unitsPerPixel;
+    if (!(u > 0.0) || !std::isfinite(u)) return;
+    const bool integer = s->valueKind != kScaleValueReal;
+    const double spacing = std::max(2, s->labelSpacing);
+    s->tickStep = NiceTickStep(spacing * u, integer);
+    const double pixels = s->tickStep / u;
+    s->step = pixels;
+    // The first tick at or after the scale's start: the smallest multiple of the tick
+    // step whose pixel is not negative.
+    const double firstValue = std::ceil((s->start - s->origin * u) / s->tickStep) * s->tickStep;
+    double at = s->origin + (firstValue - s->start) / u;
+    if (!std::isfinite(at)) return;
+    s->remainder = static_cast<float>(std::fmod(at, pixels));
+    if (s->labelCapacity < 2 || s->labelMode == kScaleLabelsNone) return;
+    const double length = vert ? s->rect[3] : s->rect[2];
+    const float bottom = s->rect[1] + s->rect[3] - 3;
+    for (int64_t k = 0; at + static_cast<double>(k) * pixels <= length; ++k) {
+        const double value = firstValue + static_cast<double>(k) * s->tickStep;
+        char text[24];
+        ScaleFormatValue(std::fabs(value) < s->tickStep * 1e-9 ? 0.0 : value, integer, text, integer ? 21 : 16);
+        const float p = static_cast<float>(at + static_cast<double>(k) * pixels);
+        const float lx = vert ? s->rect[0] + 2 : s->rect[0] + p + 2;
+        const float ly = vert ? s->rect[1] + p - 2 : bottom;
+        if (!AddLabel(s, lx, ly, text)) break;
+    }
+}
+
 void SliderCtrl::ValueFromPos(ScaleRecord* s, bool vert, float origin, float pos, float cursor) {
     if (gElement* w = vert ? widgetV : widgetH; w != nullptr) {
         s->rect[0] = w->x, s->rect[1] = w->y, s->rect[2] = w->cellWidth, s->rect[3] = w->cellHeight;
@@ -247,7 +299,14 @@ void SliderCtrl::ValueFromPos(ScaleRecord* s, bool vert, float origin, float pos
         s->remainder = static_cast<float>(value);
     }
     s->rounded = static_cast<float>(r);
-    BuildLabels(s, vert);
+    s->origin = value;
+    if (s->labelRoutine != nullptr) {
+        s->labelRoutine(s, vert, s->labelData);
+    } else if (s->labelMode == kScaleLabelsNone) {
+        s->labelCount = s->highlighted = 0;
+    } else {
+        BuildLabels(s, vert);
+    }
     s->cursorDistance = (cursor > -kScaleNoCursor && cursor < kScaleNoCursor) ? cursor - static_cast<float>(r) : -1.0f;
 }
 

@@ -31,6 +31,18 @@ struct ScaleLabel {
     const char* text = nullptr;
 };
 
+// Label modes of a scale: labels shown, or none.
+constexpr int32_t kScaleLabelsShown = 2;
+constexpr int32_t kScaleLabelsNone = 0;
+// Value kinds of a scale's labels: whole numbers or reals.
+constexpr int32_t kScaleValueInteger = 8;
+constexpr int32_t kScaleValueReal = 0x40;
+
+struct ScaleRecord;
+// The owner's label routine: builds the scale's labels (and may set its tick spacing)
+// after each readout from a position; `data` is the owner's word.
+using ScaleLabelRoutine = void (*)(ScaleRecord* scale, bool vertical, void* data);
+
 struct ScaleRecord {
     uint32_t flags = 0;
     uint32_t changeMask = 0;
@@ -48,6 +60,21 @@ struct ScaleRecord {
     std::vector<ScaleLabel> labels;
     std::vector<char> texts;
     int32_t highlighted = 0;
+    // Value scales (BuildValueLabels): the values along the scale are start + (pixel -
+    // origin) x unitsPerPixel, labelled every tickStep units (a whole number of units
+    // for the integer kind) with ticks at least labelSpacing pixels apart.
+    int32_t labelMode = kScaleLabelsShown;
+    int32_t valueKind = kScaleValueInteger;
+    double tickStep = 100.0;
+    double start = 0.0;
+    double origin = 0.0;            // pixels from the scale's start (set by the readout)
+    double unitsPerPixel = 1.0;
+    int32_t labelSpacing = 40;
+    int32_t shownExponent = 0;
+    // The owner's label routine; none: the labels of the step index and range
+    // (BuildLabels).
+    ScaleLabelRoutine labelRoutine = nullptr;
+    void* labelData = nullptr;
 };
 
 // The label text of a major tick: "%I64d" of the integer, or "%.2f" with a final "0"
@@ -77,6 +104,14 @@ public:
     bool SizeLabels(int32_t screenWidth, int32_t screenHeight);
     // Rebuilds the labels of one scale (`vertical` picks the texts "SCALE Y: E"...).
     static void BuildLabels(ScaleRecord* scale, bool vertical);
+    // Builds the labels of a value scale from its start, origin, units per pixel, value
+    // kind and label spacing: the tick step becomes the smallest of 1, 2 and 5 times a
+    // power of ten (at least 1 for the integer kind) whose ticks lie labelSpacing pixels
+    // apart or more, and the scale's pixel step and first tick follow it.
+    static void BuildValueLabels(ScaleRecord* scale, bool vertical);
+    // The tick step for a spacing in units (the smallest 1, 2 or 5 times a power of ten
+    // not below it; whole numbers only for the integer kind).
+    static double NiceTickStep(double units, bool integer);
 
     int32_t useCount = 0;
     float scaleX = 0, scaleY = 0;

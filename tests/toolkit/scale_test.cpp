@@ -6,6 +6,8 @@
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
+#include <cmath>
 
 #include "toolkit/scale.h"
 
@@ -109,6 +111,110 @@ TEST(ScaleTest, ReadoutFlagsAndRange) {
     SliderCtrl::ResetScale(&h);
     EXPECT_EQ(std::tuple(h.range, h.stepIndex), std::tuple(100, 100));
     EXPECT_FLOAT_EQ(h.colours[0], 0.60f);
+}
+
+TEST(ScaleTest, NiceTickSteps) {
+    struct Case {
+        double units;
+        bool integer;
+        double want;
+    } cases[] = {
+        {40.0, true, 50.0}, {800.0, true, 1000.0}, {10.0, true, 10.0}, {11.0, true, 20.0}, {0.078125, true, 1.0},
+        {0.078125, false, 0.1}, {0.3, false, 0.5}, {1.5, false, 2.0}, {0.0, true, 1.0}, {-3.0, false, 1.0},
+    };
+    for (const Case& c : cases) EXPECT_DOUBLE_EQ(SliderCtrl::NiceTickStep(c.units, c.integer), c.want) << c.units;
+}
+
+// A value scale 400 pixels long: value = pixel position less the origin, times the units
+// per pixel; labels every nice step at least 40 pixels apart.
+TEST(ScaleTest, ValueLabelsFollowOriginAndUnits) {
+    struct Case {
+        double origin, units;
+        int32_t kind;
+        double pixelStep;
+        float first;
+        std::vector<std::string> texts;
+    } cases[] = {
+        {37.0, 1.0, kScaleValueInteger, 50.0, 37.0f, {"0", "50", "100", "150", "200", "250", "300", "350"}},
+        {-30.0, 20.0, kScaleValueReal, 50.0, 20.0f, {"1000", "2000", "3000", "4000", "5000", "6000", "7000", "8000"}},
+        {0.0, 0.25, kScaleValueInteger, 40.0, 0.0f, {"0", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100"}},
+        {-600.0, 1.0 / 512.0, kScaleValueInteger, 512.0, 0.0f, {}},
+        {-600.0, 1.0 / 512.0, kScaleValueReal, 51.2f, 0.0f, {}},
+        {100.5, 2.0, kScaleValueInteger, 50.0, 0.5f, {"-200", "-100", "0", "100", "200", "300", "400", "500"}},
+    };
+    for (const Case& c : cases) {
+        SliderCtrl ctrl(1, 1);
+        ASSERT_TRUE(ctrl.SizeLabels(1000, 800));
+        ScaleRecord& h = ctrl.horizontal;
+        h.rect[0] = 0, h.rect[1] = 0, h.rect[2] = 400, h.rect[3] = 15;
+        h.origin = c.origin;
+        h.unitsPerPixel = c.units;
+        h.valueKind = c.kind;
+        SliderCtrl::BuildValueLabels(&h, false);
+        EXPECT_NEAR(h.step, c.pixelStep, 1e-3) << c.origin << " " << c.units;
+        const double first = std::fmod(static_cast<double>(h.remainder), h.step);
+        if (!c.texts.empty()) {
+            EXPECT_NEAR(first, c.first, 1e-3) << c.origin;
+            ASSERT_EQ(h.labelCount, static_cast<int32_t>(c.texts.size())) << c.origin;
+            for (size_t i = 0; i < c.texts.size(); ++i) EXPECT_STREQ(h.labels[i].text, c.texts[i].c_str()) << i;
+            EXPECT_FLOAT_EQ(h.labels[0].x, c.first + 2.0f);
+        }
+    }
+    // Zoomed in far: -600 pixels lie before the scale, a label each 512 pixels (whole
+    // units) or each 0.1 unit (reals): the first at 1.2 units, pixel 14.4.
+    SliderCtrl ctrl(1, 1);
+    ASSERT_TRUE(ctrl.SizeLabels(1000, 800));
+    ScaleRecord& h = ctrl.horizontal;
+    h.rect[2] = 400;
+    h.origin = -600.0;
+    h.unitsPerPixel = 1.0 / 512.0;
+    h.valueKind = kScaleValueReal;
+    SliderCtrl::BuildValueLabels(&h, false);
+    ASSERT_GE(h.labelCount, 7);
+    EXPECT_STREQ(h.labels[0].text, "1.2");
+    EXPECT_NEAR(h.labels[0].x, 14.4f + 2.0f, 1e-3);
+    EXPECT_STREQ(h.labels[1].text, "1.3");
+    // Whole units: unit 2 would lie at pixel 424, beyond the scale; from origin -300
+    // unit 1 lies at pixel 212.
+    h.valueKind = kScaleValueInteger;
+    SliderCtrl::BuildValueLabels(&h, false);
+    EXPECT_EQ(h.labelCount, 0);
+    h.origin = -300.0;
+    SliderCtrl::BuildValueLabels(&h, false);
+    ASSERT_EQ(h.labelCount, 1);
+    EXPECT_STREQ(h.labels[0].text, "1");
+    EXPECT_FLOAT_EQ(h.labels[0].x, 214.0f);
+}
+
+int gRoutineCalls = 0;
+void CountingRoutine(ScaleRecord* s, bool vertical, void* data) {
+    ++gRoutineCalls;
+    EXPECT_TRUE(vertical);
+    EXPECT_EQ(data, &gRoutineCalls);
+    s->labelCount = 0;
+}
+
+TEST(ScaleTest, ReadoutRunsTheOwnersLabelRoutineOrNone) {
+    SliderCtrl c(1, 1);
+    ASSERT_TRUE(c.SizeLabels(1000, 800));
+    ScaleRecord& v = c.vertical;
+    v.rect[1] = 20, v.rect[2] = 41, v.rect[3] = 300;
+    v.step = 40;
+    v.labelRoutine = &CountingRoutine;
+    v.labelData = &gRoutineCalls;
+    gRoutineCalls = 0;
+    c.ValueFromPosV(75.0f, kScaleNoCursor);  // r = floor(20 - 75) = -55: the origin 55 pixels down
+    EXPECT_EQ(gRoutineCalls, 1);
+    EXPECT_DOUBLE_EQ(v.origin, 55.0);
+    // Without a routine the step-index labels are built, unless labels are off.
+    v.labelRoutine = nullptr;
+    c.ValueFromPosV(75.0f, kScaleNoCursor);
+    EXPECT_GT(v.labelCount, 0);
+    v.labelMode = kScaleLabelsNone;
+    c.ValueFromPosV(75.0f, kScaleNoCursor);
+    EXPECT_EQ(v.labelCount, 0);
+    SliderCtrl::ResetScale(&v);
+    EXPECT_EQ(std::tuple(v.labelMode, v.valueKind, v.labelSpacing), std::tuple(kScaleLabelsShown, kScaleValueInteger, 40));
 }
 
 }  // namespace
