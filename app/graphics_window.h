@@ -58,13 +58,34 @@ struct GraphicsAxes {
     double scaleY = 1.0;
 };
 
-// A drag the display cell has in progress (shape placement), in view coordinates.
-// Modes: 0 none; 1 and 3 a segment drawn as points; 2 a b-spline up to the pointer;
-// 4 and 7 a rectangle; 5 and 6 an ellipse inscribed in the rectangle.
+// A drag the display cell has in progress (shape placement): its state (0 none, 1
+// placing started, 2 dragging), the start and end point in view coordinates (the
+// pointer's: the view widget's pixels less the cell's offsets), and the feedback drawn
+// meanwhile, which follows the kind of shape being placed: 0 none; 1 and 3 a segment
+// drawn as points; 2 a b-spline up to the pointer; 4 and 7 a rectangle; 5 and 6 an
+// ellipse inscribed in the rectangle.
 struct GraphicsDrag {
     int32_t mode = 0;
     float startX = 0.0f, startY = 0.0f;
     float x = 0.0f, y = 0.0f;
+    int32_t state = 0;
+};
+
+// A remembered view position: the cell's offset plus the device's whole scroll, per
+// axis.
+struct GraphicsMark {
+    uint8_t set = 0;
+    int32_t x = 0;
+    int32_t y = 0;
+};
+
+// The options of a view's shapes that the image window's keys switch.
+struct GraphicsShapeOptions {
+    uint8_t snapInvert = 0;     // inverts the Shift rule of segment snapping (R)
+    uint8_t arrowKeysMove = 0;  // Shift with the arrows, and the wheel, move the current shape
+    uint8_t display = 0;        // the display flag of the shapes (F)
+    uint8_t drawingMode = 0;    // the drawing mode byte (V: 1, Shift+V: 0)
+    uint8_t drawingStep = 0;    // stepped 0, 1, 2, 3, 0 by V
 };
 
 // The cell's zoom page (with the lens), when the cell has one.
@@ -104,6 +125,13 @@ struct GraphicsHost {
     GraphicsDrag drag;
     void* shapes = nullptr;          // the cell's shape container (shapes layer)
     uint8_t toolActive = 0;          // a tool of the cell has the pointer
+    int32_t toolKind = 0;            // the kind of shape the tool places
+    int32_t toolMode = 0;            // the tool's mode (what it means is the cell's)
+    float placeRect[4] = {};         // the last placement: first and far corner, frame coordinates
+    GraphicsMark marks[4];           // the position marks (Shift with 6 to 9)
+    GraphicsMark remembered;         // the position before the first jump (Ctrl with a digit)
+    uint8_t cellFlag = 0;            // toggled by F12 when the cell has no tool object
+    GraphicsShapeOptions shapeOptions;
     GraphicsZoomPage* zoomPage = nullptr;
     GraphicsReadoutPage* readoutPage = nullptr;
     gElement* statistics = nullptr;  // the statistics list (a ListCtrl widget), or none
@@ -336,6 +364,31 @@ struct GraphicsHostServices {
     // The rows of a statistics result a pull delivered (PullResult::statistic) when it
     // is of the list kind; 0 otherwise.
     uint32_t (*statisticsRows)(const void* statistic) = nullptr;
+
+    // ---- What the image window's keys and mouse reach
+    // The modifier bits held now (the toolkit's key bits); none: the toolkit's own.
+    uint32_t (*modifiersNow)() = nullptr;
+    // Frame playback: redraws the cell's frame through it (DisplayPlaybackRedraw); it
+    // runs for the cell.
+    void (*playbackRedraw)(DisplayCellBase* cell) = nullptr;
+    bool (*playbackRuns)(DisplayCellBase* cell) = nullptr;
+    // F12: the cell's tool object toggles its flag and redraws itself; false when the
+    // cell has none.
+    bool (*toggleToolObject)(DisplayCellBase* cell) = nullptr;
+    // Redraws the coordinate readout page at once (RedrawImageCoordReadout).
+    void (*redrawCoordReadout)(DisplayCellBase* cell) = nullptr;
+    // Reload: the components downstream of the cell's source lose both validity words
+    // and the source's ports are marked for reading again (under the display lock).
+    void (*reloadSource)(DisplayCellBase* cell) = nullptr;
+    // Status line 0: a status code with redraw flags and an optional text.
+    void (*setStatus)(int32_t code, int32_t redraw, const char* text) = nullptr;
+    // Projects: one is open; step the current project's items (wrapping); close the
+    // current item; close the current item's data (asking first when the preference
+    // says so).
+    bool (*hasProjects)() = nullptr;
+    void (*stepProjectItem)(bool backward) = nullptr;
+    void (*closeCurrentItem)() = nullptr;
+    void (*closeData)() = nullptr;
 };
 GraphicsHostServices& TheGraphicsHostServices();
 
@@ -355,6 +408,55 @@ struct GraphicsShapeServices {
     void (*drawScaledPoints)(double dx, double dy) = nullptr;
     void (*bsplineDraw)(void* container, double sx, double sy) = nullptr;
     int32_t (*currentShapePoints)(void* container) = nullptr;
+
+    // ---- What the image window's keys and mouse ask of the container
+    // The kind of the current shape; -1 without one.
+    int32_t (*currentKind)(void* container) = nullptr;
+    // One step of the undo list: undo (true) or redo.
+    void (*undoStep)(void* container, bool undo) = nullptr;
+    // The program's shape clipboard: copy the current shape; paste (mode 0, 1 or 2).
+    bool (*copyShape)(void* container) = nullptr;
+    void (*pasteShape)(void* container, int32_t mode) = nullptr;
+    // Fits the current shape's anchor points into the data area (modes 1, 6 to 13).
+    void (*inscribeAnchors)(void* container, int32_t mode) = nullptr;
+    // Makes the next (forward) or previous shape current, wrapping, and redraws.
+    void (*selectAdjacent)(void* container, bool forward) = nullptr;
+    // Leaves the anchor tool; leaves the selection mode. Each answers whether it was on.
+    bool (*leaveAnchorTool)(void* container) = nullptr;
+    bool (*leaveSelectMode)(void* container) = nullptr;
+    // Sets the shapes' flag byte on every shape; marks every shape of the visible range
+    // as shown.
+    void (*setShapesFlag)(void* container, bool on) = nullptr;
+    void (*setShapesVisible)(void* container, bool on) = nullptr;
+    // A: steps the drag mode (true when it changed); T: steps the current shape's edit
+    // mode and refreshes its users; H: the edit mode allowed for request 0.
+    bool (*cycleDragMode)(void* container) = nullptr;
+    void (*cycleEditMode)(void* container) = nullptr;
+    void (*setCurrentShapeMode)(void* container) = nullptr;
+    // Recomputes the shapes' pivots.
+    void (*resetPivots)(void* container) = nullptr;
+    // Moves the current shape by frame units: the wheel's move; the keyboard's, after
+    // the undo snapshot the first move of a run takes (false when it cannot move).
+    void (*moveShape)(void* container, double dx, double dy) = nullptr;
+    void (*snapshotShape)(void* container) = nullptr;
+    bool (*applyMove)(void* container, double dx, double dy) = nullptr;
+    // Attaches the view tool of a four-character code ("ANCR" after keyboard moves).
+    void (*attachViewTool)(void* container, uint32_t code) = nullptr;
+    // Drops a pending highlight of the edit frame; hides the shapes and the highlight of
+    // the edit frame's handles (frame playback runs).
+    void (*dropHighlight)(void* container) = nullptr;
+    void (*hideShapes)(void* container) = nullptr;
+    // Placing: the kind of the shape being placed (-1: none) and its last anchor point
+    // (frame coordinates); the current shape becomes the shape being placed (false when
+    // it cannot); the shape being placed takes its geometry from a rectangle (first and
+    // far corner, frame coordinates; non-zero on success); the tool ended and the
+    // container lets the shape go; the placement was cancelled and the shape goes.
+    int32_t (*placingKind)(void* container) = nullptr;
+    bool (*lastPointOfCurrent)(void* container, double* x, double* y) = nullptr;
+    bool (*takeUpCurrent)(void* container) = nullptr;
+    int32_t (*placeShape)(void* container, int32_t kind, int32_t mode, const float rect[4]) = nullptr;
+    void (*releasePlacing)(void* container) = nullptr;
+    void (*dropPlacing)(void* container) = nullptr;
 };
 GraphicsShapeServices& TheGraphicsShapeServices();
 

@@ -730,9 +730,8 @@ void Image2DDevice::DrawTexture() {
 void DrawImageWindow(GraphicsWindow* w) {
     if (w == nullptr || !GlAllowed()) return;
     GraphicsHost* host = w->Host();
-    // The model-view stands at the view's origin moved by the cell's offsets; the
-    // pointer and the drag are in view coordinates, without them.
-    const double hx = host != nullptr ? host->offsetX : 0, hy = host != nullptr ? host->offsetY : 0;
+    // The model-view stands at the view's origin moved by the cell's offsets, where the
+    // pointer and the drag are measured too.
     glPushMatrix();
     for (DeviceViewBase* d = w->latest; d != nullptr; d = d->older) {
         auto* device = dynamic_cast<Image2DDevice*>(d);
@@ -760,7 +759,6 @@ void DrawImageWindow(GraphicsWindow* w) {
         glDisable(GL_BLEND);
         glPopMatrix();
     }
-    glTranslated(-hx, -hy, 0.0);
     if (w->cursorMarkShown != 0) {
         const float px = w->pointerX, py = w->pointerY;
         glColor3f(1.0f, 1.0f, 1.0f);
@@ -778,7 +776,7 @@ void DrawImageWindow(GraphicsWindow* w) {
         glDisable(GL_BLEND);
     }
     const GraphicsDrag drag = host != nullptr ? host->drag : GraphicsDrag{};
-    if (drag.mode != 0) {
+    if (drag.mode != 0 && drag.state != 0) {
         const GraphicsShapeServices& shapes = TheGraphicsShapeServices();
         glColor3f(1.0f, 1.0f, 0.6f);
         InvertingBlend();
@@ -800,10 +798,10 @@ void DrawImageWindow(GraphicsWindow* w) {
                     shapes.currentShapePoints != nullptr && shapes.currentShapePoints(host->shapes) > 1) {
                     const ImageViewRecord& v = current->view;
                     glPushMatrix();
-                    glTranslated(hx + v.originX, hy + v.originY, 0.0);  // back at the frame's origin
+                    glTranslated(v.originX, v.originY, 0.0);  // at the frame's origin
                     glScaled(v.zoom.x, v.zoom.y, 1.0);
-                    shapes.bsplineDraw(host->shapes, (drag.x - hx - v.originX) * v.zoom.inverseX,
-                                       (drag.y - hy - v.originY) * v.zoom.inverseY);
+                    shapes.bsplineDraw(host->shapes, (drag.x - v.originX) * v.zoom.inverseX,
+                                       (drag.y - v.originY) * v.zoom.inverseY);
                     glPopMatrix();
                 } else {
                     points();

@@ -251,4 +251,41 @@ int32_t ClampPointToFrame(const ImageViewRecord& v, float* x, float* y, const Vi
     return result == -1 ? -1 : 0;
 }
 
+void SnapSegment(const float start[2], float end[2]) {
+    if (start == nullptr || end == nullptr) return;
+    const double dx = static_cast<double>(end[0]) - start[0], dy = static_cast<double>(end[1]) - start[1];
+    const double ax = std::fabs(dx), ay = std::fabs(dy);
+    if (ay <= ax * 0.5) {
+        end[1] = start[1];
+    } else if (ay > 2.0 * ax) {
+        end[0] = start[0];
+    } else {
+        const double d = std::sqrt(dx * dx + dy * dy) * 0.70710677;
+        end[0] = static_cast<float>(start[0] + (dx > 0 ? d : -d));
+        end[1] = static_cast<float>(start[1] + (dy > 0 ? d : -d));
+    }
+}
+
+int32_t PointOnSegmentTest(double x0, double y0, double x1, double y1, double width, double height) {
+    if (!(width >= 0.0) || !(height >= 0.0)) return -1;
+    // The part of the segment's parameter range [0, 1] inside each slab of the frame.
+    double lo = 0.0, hi = 1.0;
+    auto clip = [&](double p, double q) {
+        // p t <= q for t in [lo, hi].
+        if (p == 0.0) return q >= 0.0;
+        const double t = q / p;
+        if (p < 0.0) {
+            if (t > hi) return false;
+            if (t > lo) lo = t;
+        } else {
+            if (t < lo) return false;
+            if (t < hi) hi = t;
+        }
+        return true;
+    };
+    const double dx = x1 - x0, dy = y1 - y0;
+    const bool meets = clip(-dx, x0) && clip(dx, width - x0) && clip(-dy, y0) && clip(dy, height - y0);
+    return meets && lo <= hi ? 1 : -1;
+}
+
 }  // namespace orva

@@ -96,4 +96,13 @@ struct ViewRectF {
 // where it lies outside, and the answer is 0 (or -1).
 int32_t ClampPointToFrame(const ImageViewRecord& view, float* x, float* y, const ViewRectF* rect, int32_t mode);
 
+// Snaps the end of a segment from `start`: with dx, dy the end less the start, |dy| <=
+// |dx| / 2 gives a horizontal segment, |dy| > 2 |dx| a vertical one, anything between a
+// diagonal whose legs are both sqrt(dx^2 + dy^2) x 0.70710677 with the signs of dx, dy.
+void SnapSegment(const float start[2], float end[2]);
+
+// Whether the segment (x0, y0)-(x1, y1) meets the frame [0, width] x [0, height]: 1 when
+// it does, -1 when it lies wholly outside (the placement of a segment is refused then).
+int32_t PointOnSegmentTest(double x0, double y0, double x1, double y1, double width, double height);
+
 }  // namespace orva

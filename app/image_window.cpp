@@ -72,12 +72,22 @@ std::map<const gElement*, Image2DWindow*>& Trackers() {
     return trackers;
 }
 
-// The view widget's pointer-move handler: the pointer in view coordinates.
-void PointerTracker(gElement* e, const platform::Point* p) {
-    auto it = Trackers().find(e);
-    if (it == Trackers().end() || p == nullptr) return;
-    it->second->SetPointer(static_cast<float>(p->x) - e->x, static_cast<float>(p->y) - e->y);
+int32_t KeyDownCallback(GraphicsWindow* w, uint32_t key) {
+    Image2DWindow* iw = AsImage(w);
+    if (iw == nullptr) return 0;
+    // The toolkit's record of the key being handled holds its repeat count.
+    const uint32_t repeat = (gKeyDownEvent.code & 0xFFFFu) == (key & 0xFFFFu) ? gKeyDownEvent.repeat : 0;
+    return iw->OnKeyDown(key, repeat);
 }
+
+int32_t KeyUpCallback(GraphicsWindow* w, uint32_t key) {
+    Image2DWindow* iw = AsImage(w);
+    return iw != nullptr && iw->OnKeyUp(key) ? 1 : 0;
+}
+
+// The rulers label frame coordinates: the window keeps each scale's units per pixel
+// and value kind from the zoom.
+void RulerLabels(ScaleRecord* scale, bool vertical, void*) { SliderCtrl::BuildValueLabels(scale, vertical); }
 
 GraphicsColourList& ColourList() {
     static GraphicsColourList list;
@@ -104,6 +114,17 @@ const GraphicsColour kImageWindowColours[8] = {
     {0x04000000, "Black"},  {0x047F7F7F, "White"},        {0x044F4F4F, "Grey"}, {0x04696969, "Light Grey"},
     {0x04604830, "Cobalt"}, {0x04114511, "Forest Green"}, {0x04006B7F, "Gold"}, {0x040F0B58, "Indian Red"},
 };
+
+Image2DWindow* ImageWindowOfView(const gElement* view) {
+    auto it = Trackers().find(view);
+    return it == Trackers().end() ? nullptr : it->second;
+}
+
+void BindImageView(gElement* view, Image2DWindow* window) {
+    if (view == nullptr) return;
+    if (window == nullptr) Trackers().erase(view);
+    else Trackers()[view] = window;
+}
 
 RulerScale ComputeRulerScale(int32_t step, double zoom) {
     RulerScale r;
@@ -159,6 +180,8 @@ Image2DWindow::Image2DWindow(DisplayCellBase* host) : GraphicsWindow(host) {
     draw = &DrawCallback;
     refreshStatistics = &StatisticsCallback;
     updateReadout = &ReadoutCallback;
+    keyDown = &KeyDownCallback;
+    keyUp = &KeyUpCallback;
     GraphicsHost* h = Host();
     modeFlag = h != nullptr && h->zoomPage != nullptr ? h->zoomPage->modeFlag : 1;
 }
@@ -169,7 +192,10 @@ Image2DWindow::~Image2DWindow() {
         else ++it;
     }
     GraphicsHost* h = Host();
-    if (h != nullptr && h->sliderOwner == this) h->sliderOwner = nullptr;
+    if (h != nullptr && h->sliderOwner == this) {
+        h->sliderOwner = nullptr;
+        if (h->sliders != nullptr) h->sliders->horizontal.labelRoutine = h->sliders->vertical.labelRoutine = nullptr;
+    }
     if (h != nullptr && h->zoomPage != nullptr && h->zoomPage->lensDragData == this) {
         h->zoomPage->lensDrag = nullptr;
         h->zoomPage->lensDragData = nullptr;
@@ -233,10 +259,13 @@ void Image2DWindow::AttachHost() {
     if (gElement* view = h->view) {
         view->cursor = view->defaultCursor = platform::LoadCursor(platform::kCursorImageView);
         view->style |= kViewStyle;
+        view->onWheel = &ImageViewWheel;
+        buttonHandler = &ImageViewButton;
+        view->onPress = buttonHandler;
         // The pointer moves over the view (tracked without a press) reach this window.
-        gWgtSetTag(view, &PointerTracker);
+        gWgtSetTag(view, &ImageViewPointerTracker);
         view->dragFlags |= kTrackPointer;
-        Trackers()[view] = this;
+        BindImageView(view, this);
     }
     if (GraphicsZoomPage* page = h->zoomPage) {
         page->pendingValue = 0;
@@ -255,6 +284,10 @@ void Image2DWindow::AttachHost() {
         SliderCtrl::SetFlags(&sliders->horizontal, 0x4, false);
         SliderCtrl::SetFlags(&sliders->vertical, 0x9, true);
         SliderCtrl::SetFlags(&sliders->vertical, 0x4, false);
+        for (ScaleRecord* scale : {&sliders->horizontal, &sliders->vertical}) {
+            scale->labelRoutine = &RulerLabels;
+            scale->labelData = nullptr;
+        }
     }
     if (s.updateZoomBarPage != nullptr) s.updateZoomBarPage(cell, false);
     if (s.updateGridPage != nullptr) s.updateGridPage(cell, false);
@@ -316,7 +349,7 @@ void Image2DWindow::SetSliderStyle(bool on) {
 
 bool Image2DWindow::IsTracking() {
     GraphicsHost* h = Host();
-    if (h == nullptr || h->view == nullptr || h->view->onDrag != &PointerTracker) return false;
+    if (h == nullptr || h->view == nullptr || h->view->onDrag != &ImageViewPointerTracker) return false;
     auto it = Trackers().find(h->view);
     return it != Trackers().end() && it->second == this;
 }
@@ -330,6 +363,16 @@ void Image2DWindow::UpdateScales() {
     rulers[1] = ComputeRulerScale(axes.stepY, d->view.zoom.y);
     axes.scaleX = rulers[0].unitsPerPixel;
     axes.scaleY = rulers[1].unitsPerPixel;
+    GraphicsHost* h = Host();
+    if (h != nullptr && h->sliders != nullptr && h->sliderOwner == this) {
+        ScaleRecord* scales[2] = {&h->sliders->horizontal, &h->sliders->vertical};
+        const double inverse[2] = {d->view.zoom.inverseX, d->view.zoom.inverseY};
+        for (int i = 0; i < 2; ++i) {
+            scales[i]->valueKind = rulers[i].mode == kRulerFractional ? kScaleValueReal : kScaleValueInteger;
+            scales[i]->unitsPerPixel = inverse[i];
+            scales[i]->start = 0.0;
+        }
+    }
     if (cell != nullptr && cell->currentWindow == this) PlaceSliders();
 }
 
@@ -492,11 +535,9 @@ bool Image2DWindow::ReadValueUnderPointer() {
     lastIndex = d->selectedIndex;
 
     // The data pixel under the pointer.
-    const GraphicsHost* h = Host();
     const ImageViewRecord& v = d->view;
-    const double hx = h != nullptr ? h->offsetX : 0, hy = h != nullptr ? h->offsetY : 0;
-    double px = pointerX - hx - (static_cast<double>(v.scrollX) + v.roundedX);
-    double py = pointerY - hy - (static_cast<double>(v.scrollY) + v.roundedY);
+    double px = pointerX - (static_cast<double>(v.scrollX) + v.roundedX);
+    double py = pointerY - (static_cast<double>(v.scrollY) + v.roundedY);
     if (v.zoom.zoomedX != 0) px *= v.zoom.inverseX;
     if (v.zoom.zoomedY != 0) py *= v.zoom.inverseY;
     px -= v.subX;

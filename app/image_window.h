@@ -12,6 +12,7 @@
 #include "app/image_device.h"
 #include "data/display_bitmap.h"
 #include "framework/component_message.h"
+#include "platform/msg_types.h"
 
 namespace orva {
 
@@ -29,6 +30,31 @@ struct RulerScale {
 // the fractional mode with n z; else the step is n k and the units per pixel
 // (n k) / (n z). Unzoomed (z = 1): step n, mode 8.
 RulerScale ComputeRulerScale(int32_t step, double zoom);
+
+// The zoom keys: the next zoom of an axis from z for a signed step s within [minimum,
+// 512]. In: 512 at or above it; z + s rounded down to hundredths when s <= z; else s (at
+// least the minimum). Out: z + s, rounded down to hundredths while positive, at least
+// the minimum. A result of 0 or less is 1.0. The hundredths are taken with a margin of
+// 1e-6, so that 0.06 + 0.01 gives 0.07 and not 0.06.
+double NextKeyZoom(double zoom, double step, double minimum);
+
+// Shape kinds the tool keys place.
+constexpr int32_t kPlacePoint = 0;
+constexpr int32_t kPlacePolyLine = 1;
+constexpr int32_t kPlaceBSpline = 2;
+constexpr int32_t kPlaceLine = 3;
+constexpr int32_t kPlaceRect = 4;
+constexpr int32_t kPlaceEllipse = 6;
+// The cursors of the image view: moving, placing a shape, and its own.
+constexpr int kImageCursorMove = 102;
+constexpr int kImageCursorPlacing = 177;
+constexpr int kImageCursorView = 106;
+// The status text of status line 0 while Space is held.
+inline constexpr char kMoveModeText[] = "+[Alt] key - move obj";
+// The view tool attached after keyboard moves of a shape.
+constexpr uint32_t kViewToolAnchors = FourCC("ANCR");
+// What the key handler answers for F12 when the cell has no tool object.
+constexpr int32_t kKeyToolFlagToggled = 0xC01;
 
 // Request codes the window sends its device's consumer as data messages.
 constexpr int32_t kRequestRegionStatistics = 130;
@@ -86,9 +112,12 @@ public:
     void ResetZoomScroll() override;
     void SetFrameRect(TextureView* view) override;
     bool RenderToTextureView(TextureView* view) override;
-    // Shape placement with the pointer belongs to the window's interaction: nothing yet.
-    int32_t BeginPlacement(int32_t) override { return 0; }
-    int32_t EndPlacement(int32_t) override { return 0; }
+    // Shape placement with the pointer: starts or continues placing (argument 0 a press,
+    // 1 and 2 the pointer's point, 3 a drag at once); ends it (result 0 cancel, 1 the
+    // button released, 2 Enter, 3 another tool starts). EndPlacement answers the result
+    // it took effect with (0 when nothing happened or the shape was refused).
+    int32_t BeginPlacement(int32_t argument) override;
+    int32_t EndPlacement(int32_t result) override;
     void SetPointer(float x, float y) override;
     void ScrollBy(int32_t steps, bool tenfold, bool shift) override;
     void ScrollStepX(int32_t steps, bool tenfold) override;
@@ -126,6 +155,41 @@ public:
     // hidden until playback tells its sources again. False when nothing was armed.
     bool ArmPlaybackNotify();
 
+    // ---- Keys and mouse (the handlers the toolkit and the cell call)
+    // A key press: the toolkit's key word and its repeat count; 1 when used, 0 to pass
+    // it on, kKeyToolFlagToggled for F12 without a tool object.
+    int32_t OnKeyDown(uint32_t key, uint32_t repeat);
+    // A key release (the toolkit's key-up word); true when used.
+    bool OnKeyUp(uint32_t key);
+    // The wheel: the delta (120 a notch) and the MK word of the buttons and keys held.
+    void OnWheel(int32_t delta, uint32_t keys);
+    // The pointer moved to a point of the cell's toolkit window (client coordinates).
+    void OnPointerMove(float x, float y);
+    // A mouse button went down or up over the view.
+    bool OnButton(bool down);
+    // The drag of move mode (Space held): the pointer moved by dx, dy with a button held.
+    void OnMoveDrag(int32_t dx, int32_t dy);
+    // Starts the cell's shape tool (a key or a menu): an active tool ends first (result
+    // 3), then the placing begins with the argument.
+    void StartShapeTool(int32_t mode, int32_t kind, int32_t argument);
+    // The Edit menu's "take up the current shape again".
+    void TakeUpShape();
+    // The pointer moved by the keys (dx, dy view pixels); the system pointer follows.
+    void MovePointerBy(double dx, double dy);
+    // Scrolls an axis by whole pixels unless the scroll position already lies at the
+    // int32 limit that way; false then.
+    bool ScrollAxisBy(bool axisX, int64_t step);
+    // Zoom keys: in or out by the step (0.01, 0.1 with Shift) times (repeat + 1) on the
+    // axes the modifiers choose; false when nothing changed.
+    bool ZoomByKey(bool in, uint32_t key, uint32_t repeat);
+    // Ctrl with a digit; false when it does nothing (a mark not set).
+    bool JumpToPosition(int32_t digit);
+    // Re-snaps the end point of a running drag to the pointer.
+    void SnapDragEnd();
+    // Move mode (Space): entered / left.
+    void EnterMoveMode();
+    void LeaveMoveMode();
+
     Image2DDevice* Device() const { return dynamic_cast<Image2DDevice*>(current); }
 
     uint8_t flags[2] = {1, 1};
@@ -145,14 +209,37 @@ public:
     // The frame rendered by the window itself when the consumer has none ready.
     DisplayBitmap bitmap;
     uint8_t transformReset = 1;      // the lens view's transform is reset on the next frame
+    int32_t keyMoves = 0;            // keyboard moves of the current shape since the last key release
+    uint8_t moveMode = 0;            // Space is held: the picture follows drags
+
+    // The modifier bits held now.
+    uint32_t ModifiersNow() const;
+    // Repaints the cell's toolkit window at once (marks it when it cannot be painted).
+    void RepaintNow();
 
 private:
+    int32_t OnSpecialKey(uint32_t key, uint32_t repeat);
+    int32_t OnCharacterKey(uint32_t key);
+    bool ArrowKey(bool axisX, int32_t sign, uint32_t key, uint32_t repeat, bool page);
+    void EndKeyboardMoves();
+    void ShowViewCursor(int id);
+    void SetPointerQuiet(float x, float y);
+    bool ToFrame(float x, float y, double* fx, double* fy) const;
     // Asks the device's consumer with a data message; true when it answered yes.
     bool Ask(int32_t code, WindowRequest* request);
     bool PlayerFeeds() const;
     void DropViewContent(TextureView* view);
     bool UploadFrameToView(TextureView* view);
 };
+
+// The view widgets an image window serves: the window behind a view, binding a view
+// to a window (null unbinds it) and the handlers the window installs in the view.
+Image2DWindow* ImageWindowOfView(const gElement* view);
+void BindImageView(gElement* view, Image2DWindow* window);
+void ImageViewPointerTracker(gElement* view, const platform::Point* point);
+void ImageViewMoveDrag(gElement* view, const platform::Point* point);
+bool ImageViewButton(gElement* view, uintptr_t data);
+void ImageViewWheel(gElement* view, int delta, int keys);
 
 // The eight named colours the first image window puts into the colour list.
 extern const GraphicsColour kImageWindowColours[8];

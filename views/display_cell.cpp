@@ -498,6 +498,7 @@ bool DisplayComponent::QueryPageMessage(MessageRecord* m, uint32_t argument) {
 void DisplayComponent::OnPortGone(int32_t code) { OnPipelineEvent(code, kRedrawMark); }
 
 OutPort* DisplayComponent::CreatePort() {
+    host.shapeOptions.snapInvert = shapeSettings.snapOption;
     return new (std::nothrow) ViewConsumer(this, static_cast<int>(shapeSettings.snapOption));
 }
 
@@ -512,7 +513,8 @@ bool DisplayComponent::ActiveOrAlone() const { return workspace == nullptr || wo
 void DisplayComponent::EndEditMode() {
     editMode = 0;
     if (widget != nullptr) widget->style &= ~kCellEditStyle;
-    editState = 0;
+    host.drag.state = 0;
+    host.drag.mode = 0;
     ViewConsumer* v = View();
     if (v != nullptr && v->shapes != nullptr) static_cast<ShapeContainer*>(v->shapes)->SetShapesFlag(1, true);
 }

@@ -58,7 +58,7 @@ constexpr int32_t kEventSelectionChanged = 23;
 
 // What the cell hands its port for the view's shapes.
 struct ViewShapeSettings {
-    uint8_t snapOption = 0;  // inverts the Shift snapping of segments
+    uint8_t snapOption = 0;  // inverts the Shift snapping of segments at first
 };
 
 // The view-state record of a cell's drawing.
@@ -141,14 +141,13 @@ public:
     gWindow* statisticsWindow = nullptr;
     ShapeContainer* activeShapes = nullptr;
     uint8_t editMode = 0;
-    int32_t editState = 0;
-    float segmentStart[2] = {0.0f, 0.0f};
-    float segmentEnd[2] = {0.0f, 0.0f};
     int32_t mode = 0;
     ViewRulers rulers;
     HistogramChart* uiChart = nullptr;
     ViewShapeSettings shapeSettings;
-    GraphicsHost host;               // what the graphics window reads of the cell
+    // What the graphics window reads of the cell, with the cell's placement state: the
+    // drag of a shape being placed, the tool, the view's marks and shape options.
+    GraphicsHost host;
     gElement* pageElement = nullptr;
     uint8_t optionBytes[4] = {0, 0, 1, 1};
 

@@ -466,24 +466,11 @@ int32_t WorkspacePanelBuilder(PageWindow* pageWindow, void* windowArg, int32_t p
 
 // ---- Snapping and keys ------------------------------------------------------------------------------------
 
-void SnapSegment(const float start[2], float end[2]) {
-    const double dx = static_cast<double>(end[0]) - start[0], dy = static_cast<double>(end[1]) - start[1];
-    const double ax = std::fabs(dx), ay = std::fabs(dy);
-    if (ay <= ax * 0.5) {
-        end[1] = start[1];
-    } else if (ay > 2.0 * ax) {
-        end[0] = start[0];
-    } else {
-        const double d = std::sqrt(dx * dx + dy * dy) * 0.70710677;
-        end[0] = static_cast<float>(start[0] + (dx > 0 ? d : -d));
-        end[1] = static_cast<float>(start[1] + (dy > 0 ? d : -d));
-    }
-}
-
 void WorkspaceSnapActive(WorkspaceComponent* ws, bool paint) {
     DisplayComponent* cell = ws != nullptr ? ws->activeCell : nullptr;
-    if (cell == nullptr || cell->editState == 0 || cell->currentDevice == nullptr) return;
-    float p[2] = {cell->segmentEnd[0], cell->segmentEnd[1]};
+    if (cell == nullptr || cell->host.drag.state == 0 || cell->currentDevice == nullptr) return;
+    GraphicsDrag& drag = cell->host.drag;
+    float p[2] = {drag.x, drag.y};
     if (GraphicsWindow* gw = cell->Graphics()) {
         p[0] = gw->pointerX;
         p[1] = gw->pointerY;
@@ -491,10 +478,11 @@ void WorkspaceSnapActive(WorkspaceComponent* ws, bool paint) {
     WorkspaceShellHooks& h = TheWorkspaceShellHooks();
     uint32_t held = h.modifiersNow != nullptr ? h.modifiersNow() : 0;
     bool snap = (held & kKeyShift) != 0;
-    if (cell->shapeSettings.snapOption != 0) snap = !snap;
-    if (snap) SnapSegment(cell->segmentStart, p);
-    cell->segmentEnd[0] = p[0];
-    cell->segmentEnd[1] = p[1];
+    if (cell->host.shapeOptions.snapInvert != 0) snap = !snap;
+    const float start[2] = {drag.startX, drag.startY};
+    if (snap) SnapSegment(start, p);
+    drag.x = p[0];
+    drag.y = p[1];
     if (paint) PaintWindowNow(PaintTarget(ws, cell), true);
 }
 
@@ -503,7 +491,7 @@ bool WorkspaceOnKeyRelease(gWindow* window, uint32_t key) {
     WorkspaceComponent* ws = WorkspaceOfWindow(window);
     DisplayComponent* cell = ws != nullptr ? ws->activeCell : nullptr;
     if (cell == nullptr || cell->currentWindow == nullptr) return false;
-    if (cell->editState == 0 || (key & kKeyShift) == 0) {
+    if (cell->host.drag.state == 0 || (key & kKeyShift) == 0) {
         GraphicsWindow* gw = cell->Graphics();
         return gw != nullptr && gw->keyUp != nullptr && gw->keyUp(gw, key) != 0;
     }
@@ -522,7 +510,7 @@ bool WorkspaceOnKeyPress(gWindow* window, uint32_t key) {
     const uint32_t special = key & kKeySpecialMask, printable = key & kKeyPrintableMask;
     const bool alt = (key & kKeyAlt) != 0, ctrl = (key & kKeyCtrl) != 0;
     if ((key & kKeyShift) != 0) {
-        if (ws->snapPending != 0 && cell->editState != 0) {
+        if (ws->snapPending != 0 && cell->host.drag.state != 0) {
             ws->snapPending = 0;
             WorkspaceSnapActive(ws, true);
             return true;

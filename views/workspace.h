@@ -10,6 +10,7 @@
 #include "data/affine_record.h"
 #include "framework/component.h"
 #include "app/graphics_window.h"
+#include "app/image_view.h"
 #include "toolkit/texture_view.h"
 #include "views/lens.h"
 
@@ -133,8 +134,6 @@ bool WorkspaceInstallPlayback(WorkspaceComponent* workspace, int32_t a, int32_t 
 
 // ---- Keys and snapping --------------------------------------------------------------------
 
-// The snap rule: the end point moved horizontal, vertical or onto a diagonal of the start.
-void SnapSegment(const float start[2], float end[2]);
 // Takes the end point from the graphics window and applies the snap rule when `snap`.
 void WorkspaceSnapActive(WorkspaceComponent* workspace, bool snap);
 bool WorkspaceOnKeyRelease(gWindow* window, uint32_t key);

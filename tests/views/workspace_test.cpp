@@ -212,8 +212,8 @@ protected:
     }
     // A segment from (100, 100) being drawn, the pointer at (110, 104).
     void Drawing() {
-        wired.cell->editState = 1;
-        wired.cell->segmentStart[0] = wired.cell->segmentStart[1] = 100.0f;
+        wired.cell->host.drag.state = 1;
+        wired.cell->host.drag.startX = wired.cell->host.drag.startY = 100.0f;
         wired.graphics->pointerX = 110.0f;
         wired.graphics->pointerY = 104.0f;
     }
@@ -229,32 +229,32 @@ TEST_F(Keys, ShiftSnapsTheSegmentAndItsReleaseRestoresTheRawEndPoint) {
     Tally().modifiers = kKeyShift;
     EXPECT_TRUE(WorkspaceOnKeyPress(&fake.window, kKeyShiftL));
     EXPECT_EQ(ws->snapPending, 0);
-    EXPECT_FLOAT_EQ(wired.cell->segmentEnd[0], 110.0f);
-    EXPECT_FLOAT_EQ(wired.cell->segmentEnd[1], 100.0f);  // horizontal
+    EXPECT_FLOAT_EQ(wired.cell->host.drag.x, 110.0f);
+    EXPECT_FLOAT_EQ(wired.cell->host.drag.y, 100.0f);  // horizontal
     EXPECT_EQ(Tally().paints.size(), 1u);
     // The repeat of the held Shift does nothing more.
     wired.graphics->pointerY = 130.0f;
     EXPECT_TRUE(WorkspaceOnKeyPress(&fake.window, kKeyShiftL));
-    EXPECT_FLOAT_EQ(wired.cell->segmentEnd[1], 100.0f);
+    EXPECT_FLOAT_EQ(wired.cell->host.drag.y, 100.0f);
     // The release: the raw end point and the flag set again.
     Tally().modifiers = 0;
     EXPECT_TRUE(WorkspaceOnKeyRelease(&fake.window, kKeyShiftL));
     EXPECT_EQ(ws->snapPending, 1);
-    EXPECT_FLOAT_EQ(wired.cell->segmentEnd[0], 110.0f);
-    EXPECT_FLOAT_EQ(wired.cell->segmentEnd[1], 130.0f);
+    EXPECT_FLOAT_EQ(wired.cell->host.drag.x, 110.0f);
+    EXPECT_FLOAT_EQ(wired.cell->host.drag.y, 130.0f);
     EXPECT_EQ(Tally().paints.size(), 2u);
     EXPECT_EQ(lastUp(), 0u);
 }
 
 TEST_F(Keys, TheViewsSnapOptionInvertsTheRule) {
     Drawing();
-    wired.cell->shapeSettings.snapOption = 1;
+    wired.cell->host.shapeOptions.snapInvert = 1;
     Tally().modifiers = kKeyShift;
     EXPECT_TRUE(WorkspaceOnKeyPress(&fake.window, kKeyShiftR));
-    EXPECT_FLOAT_EQ(wired.cell->segmentEnd[1], 104.0f);  // Shift held: raw
+    EXPECT_FLOAT_EQ(wired.cell->host.drag.y, 104.0f);  // Shift held: raw
     Tally().modifiers = 0;
     EXPECT_TRUE(WorkspaceOnKeyRelease(&fake.window, kKeyShiftR));
-    EXPECT_FLOAT_EQ(wired.cell->segmentEnd[1], 100.0f);  // released: snapped
+    EXPECT_FLOAT_EQ(wired.cell->host.drag.y, 100.0f);  // released: snapped
 }
 
 TEST_F(Keys, ShiftWithoutASegmentIsOnlyAModifierOrGoesToTheWindow) {

@@ -153,8 +153,8 @@ TEST_F(ImageWindowGlTest, PointerMovesThroughTheServerReachTheReadout) {
     EXPECT_EQ(view->style & 0x30200800u, 0x30200800u);
     PaintWindow(window_);
     platform::SwapBuffers(window_->hdc);
-    // Onto the view, then to the view point (7, 4): pixel 6, 3 (a whole coordinate lands
-    // on the pixel before it).
+    // Onto the view, then to the view pixel (7, 4): the pointer stands in its middle,
+    // over frame pixel (7, 4).
     FocusWindow(window_);     // an active window runs the toolkit's hover timer
     FakeMotion(1270, 1010);  // from outside the window, whatever the last test left
     FakeMotionIn(window_, 20 + 30, 30 + 30);
@@ -162,9 +162,9 @@ TEST_F(ImageWindowGlTest, PointerMovesThroughTheServerReachTheReadout) {
     PumpUntil([&] { return view->highlight != 0; }, 2000);
     ASSERT_NE(view->highlight, 0);
     FakeMotionIn(window_, 20 + 7, 30 + 4);
-    EXPECT_FLOAT_EQ(chain->window->pointerX, 7.0f);
-    EXPECT_FLOAT_EQ(chain->window->pointerY, 4.0f);
-    EXPECT_EQ(chain->window->readout.values[0], 36.0);
+    EXPECT_FLOAT_EQ(chain->window->pointerX, 7.5f);
+    EXPECT_FLOAT_EQ(chain->window->pointerY, 4.5f);
+    EXPECT_EQ(chain->window->readout.values[0], 47.0);
     EXPECT_GE(chain->cell->readoutUpdates, 1);
     // A second window on the view takes the tracking over.
     Image2DWindow* other = new Image2DWindow(chain->cell);
