@@ -1,8 +1,11 @@
 #include "main/display_services.h"
 
+#include "app/cui.h"
 #include "app/graphics_window.h"
+#include "app/status_line.h"
 #include "app/wait_cursor.h"
 #include "framework/component.h"
+#include "framework/display_lock.h"
 #include "io/data_set_info.h"
 #include "io/output_writer.h"
 #include "shapes/shape_container.h"
@@ -55,6 +58,75 @@ void RefreshRotateFrame(void* container) {
     if (c->InRotateMode() && c->FrameShown()) c->PlaceEditFrame();
 }
 
+// ---- What the image window's keys and mouse ask of a view's shapes
+
+int32_t CurrentKind(void* container) {
+    const ShapeContainer* c = Container(container);
+    return c->current != nullptr ? c->current->header.kind : -1;
+}
+
+void UndoStep(void* container, bool undo) {
+    ShapeContainer* c = Container(container);
+    if (c->undo.Step(undo)) c->Redraw();
+}
+
+void SelectAdjacent(void* container, bool forward) { Container(container)->SelectAdjacentShape(forward); }
+
+bool LeaveAnchorTool(void* container) {
+    ShapeContainer* c = Container(container);
+    if (c->anchorTool == kToolNone) return false;
+    c->SetAnchorTool(kToolNone);
+    return true;
+}
+
+bool LeaveSelectMode(void* container) { return Container(container)->LeaveSelectMode() != 0; }
+
+// The shapes' flag byte is bit 0 of every shape's flags.
+void SetShapesFlag(void* container, bool on) { Container(container)->SetShapesFlag(1, on); }
+
+void SetShapesVisible(void* container, bool on) { Container(container)->SetShapesVisible(on); }
+
+void HideShapes(void* container) {
+    ShapeContainer* c = Container(container);
+    c->SetShapesVisible(false);
+    if (c->FrameShown()) c->HideEditFrame();
+}
+
+// T: the next edit mode of the current shape (backwards with Shift), and the panel.
+void CycleEditMode(void* container) {
+    ShapeContainer* c = Container(container);
+    if (c->current == nullptr) return;
+    c->ToggleEditMode(c->current);
+    c->RefreshPanel();
+}
+
+void SetCurrentShapeMode(void* container) { Container(container)->SetCurrentShapeMode(); }
+
+void ResetPivots(void* container) { Container(container)->ResetPivots(); }
+
+int32_t PlacingKind(void* container) {
+    const ShapeContainer* c = Container(container);
+    return c->drawing != nullptr ? c->drawing->header.kind : -1;
+}
+
+// The event timer arms its five-second stop of playback.
+bool StartAutoStop() { return TheEventTimer().StartDelayedNotify(); }
+
+// Status line 0 of the window groups.
+void SetStatus(int32_t code, int32_t redraw, const char* text) { SetGroupStatus(0, code, redraw, text); }
+
+bool HasProjects() { return TheCUI().projectCount > 0 || TheCUI().projects.head != nullptr; }
+
+void StepProjectItem(bool backward) { ProjectStepItem(&TheCUI(), backward); }
+
+void CloseCurrentItem() {
+    Project* project = TheCUI().currentProject;
+    ProjectItem* item = project != nullptr ? project->currentItem.load() : nullptr;
+    if (item != nullptr) ProjectCloseItem(project, item, 7);
+}
+
+void CloseData() { ProjectCloseData(&TheCUI(), false); }
+
 }  // namespace
 
 void InstallDisplayServices() {
@@ -69,6 +141,27 @@ void InstallDisplayServices() {
     shapes.removeShape = &RemoveShape;
     shapes.notifyShapesOf = &NotifyShapesOf;
     shapes.refreshRotateFrame = &RefreshRotateFrame;
+    // The clipboard, inscribing, moves, drag modes, view tools and the geometry of a
+    // placed shape are the shape editing's own; their entries stay empty until it
+    // fills them.
+    shapes.currentKind = &CurrentKind;
+    shapes.undoStep = &UndoStep;
+    shapes.selectAdjacent = &SelectAdjacent;
+    shapes.leaveAnchorTool = &LeaveAnchorTool;
+    shapes.leaveSelectMode = &LeaveSelectMode;
+    shapes.setShapesFlag = &SetShapesFlag;
+    shapes.setShapesVisible = &SetShapesVisible;
+    shapes.hideShapes = &HideShapes;
+    shapes.cycleEditMode = &CycleEditMode;
+    shapes.setCurrentShapeMode = &SetCurrentShapeMode;
+    shapes.resetPivots = &ResetPivots;
+    shapes.placingKind = &PlacingKind;
+    host.startAutoStop = &StartAutoStop;
+    host.setStatus = &SetStatus;
+    host.hasProjects = &HasProjects;
+    host.stepProjectItem = &StepProjectItem;
+    host.closeCurrentItem = &CloseCurrentItem;
+    host.closeData = &CloseData;
     OutputWriterHooks& writer = TheOutputWriterHooks();
     writer.beginWaitCursor = &BeginWaitCursor;
     writer.endWaitCursor = &EndWaitCursor;

@@ -1,9 +1,13 @@
 #include "main/views_display_services.h"
 
+#include <mutex>
+
 #include "app/cui.h"
 #include "app/shell_hooks.h"
 #include "app/graphics_window.h"
+#include "framework/display_lock.h"
 #include "views/display_cell.h"
+#include "views/playback.h"
 #include "views/workspace.h"
 
 namespace orva {
@@ -103,6 +107,32 @@ bool DataReady(DisplayCellBase* cell, int32_t level, DeviceViewBase* device) {
 
 void Repaint(DisplayCellBase* cell) { DisplayRepaint(AsDisplayCell(cell)); }
 
+// Frame playback of the cell's port list: one frame redrawn through it; it runs.
+void PlaybackRedraw(DisplayCellBase* cell) {
+    if (cell != nullptr && cell->portList != nullptr) PlaybackStepRedraw(cell->portList);
+}
+
+bool PlaybackRuns(DisplayCellBase*) { return TheEventTimer().Running(); }
+
+// Reload: the stages below the cell's source forget what they cached and the cell's
+// devices read their frames again.
+void ReloadSource(DisplayCellBase* cell) {
+    DisplayComponent* c = AsDisplayCell(cell);
+    DeviceViewBase* device = c != nullptr ? c->currentDevice : nullptr;
+    ComponentBase* source = device != nullptr ? device->pin.upstream : nullptr;
+    for (int depth = 0; source != nullptr && depth < 64; ++depth) {
+        ConsumerLink* link = source->GetInputLink(0);
+        if (link == nullptr || link->upstream == nullptr) break;
+        source = link->upstream;
+    }
+    if (source == nullptr) return;
+    std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+    ComponentClearValidDownstream(source);
+    OutPort* port = c->port;
+    for (DeviceViewBase* d = port != nullptr ? port->firstDevice : nullptr; d != nullptr; d = d->portNext)
+        d->request.readAgain = 1;
+}
+
 }  // namespace
 
 void InstallViewsDisplayServices() {
@@ -127,6 +157,9 @@ void InstallViewsDisplayServices() {
     host.requestRedraw = &RequestRedraw;
     host.onDataReady = &DataReady;
     host.repaint = &Repaint;
+    host.playbackRedraw = &PlaybackRedraw;
+    host.playbackRuns = &PlaybackRuns;
+    host.reloadSource = &ReloadSource;
 }
 
 }  // namespace orva

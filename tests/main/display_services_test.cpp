@@ -102,6 +102,46 @@ TEST_F(DisplayServicesTest, RemovalsReachTheShapes) {
     TheGraphicsShapeServices().refreshRotateFrame(&container);
 }
 
+// The keys of an image window reach a real container: the current shape's kind, the
+// adjacent shape, the anchor tool and the shapes' flag and visibility.
+TEST_F(DisplayServicesTest, KeyEntriesReachTheContainer) {
+    InstallShapeServices();
+    const GraphicsShapeServices& s = TheGraphicsShapeServices();
+    ShapeContainer container(nullptr, nullptr, std::make_unique<MemoryShapeList>());
+    EXPECT_EQ(s.currentKind(&container), -1);
+    EXPECT_EQ(s.placingKind(&container), -1);
+    Shape* rect = CreateShape(kKindRect);
+    Shape* line = CreateShape(kKindLine);
+    ASSERT_TRUE(container.AddShape(rect));
+    ASSERT_TRUE(container.AddShape(line));
+    container.SetCurrentShape(rect, false, false);
+    EXPECT_EQ(s.currentKind(&container), kKindRect);
+    s.selectAdjacent(&container, true);
+    EXPECT_EQ(s.currentKind(&container), kKindLine);
+    s.selectAdjacent(&container, true);  // wrapping
+    EXPECT_EQ(s.currentKind(&container), kKindRect);
+    EXPECT_FALSE(s.leaveAnchorTool(&container));
+    container.anchorTool = kToolScissor;
+    EXPECT_TRUE(s.leaveAnchorTool(&container));
+    EXPECT_EQ(container.anchorTool, kToolNone);
+    container.enabled = 1;
+    s.setShapesFlag(&container, true);
+    for (ShapeGlyph* g = container.list->First(); g != nullptr; g = container.list->Next(g))
+        EXPECT_EQ(g->flags & 1u, 1u);
+    s.setShapesFlag(&container, false);
+    EXPECT_EQ(container.list->Last()->flags & 1u, 0u);
+    s.setShapesVisible(&container, false);
+    EXPECT_EQ(container.list->First()->visible, 0);
+    s.setShapesVisible(&container, true);
+    EXPECT_EQ(container.list->First()->visible, 1);
+    EXPECT_FALSE(s.leaveSelectMode(&container));
+    s.undoStep(&container, true);  // nothing recorded: nothing happens
+    EXPECT_EQ(container.ShapeCount(), 2u);
+    // Empty until the shape editing fills them: the window then does without.
+    EXPECT_EQ(s.copyShape, nullptr);
+    EXPECT_EQ(s.placeShape, nullptr);
+}
+
 // The image window over a real Transformation: the device takes its 8-bit RGB pixels,
 // and the readout finds the 64-bit samples they were made from.
 TEST_F(DisplayServicesTest, ImageWindowOverATransformation) {
