@@ -261,6 +261,15 @@ int32_t Image2DDevice::Refresh() {
     // frame clears the per-frame flags.
     const int64_t width = KnownSize(desc->width), height = KnownSize(desc->height);
     ApplyFrameOffsets(&view, width, height, 0, 0);
+    // The fit of a new frame, before anything of it was shown, follows the view's size.
+    if (fitPending != 0 && host != nullptr && (host->width != fitWidth || host->height != fitHeight) &&
+        OnUiThread() && FitToHost(true)) {
+        ViewRecompute(&view);
+        if (GraphicsWindow* gw = Window()) {
+            DisplayCellBase* cell = Cell();
+            if (cell != nullptr && cell->currentWindow == gw) gw->UpdateScales();
+        }
+    }
     if (desc->section != cachedChannel || width != cachedWidth) changed = 1;
     if (desc->frame != cachedFrame) frameFlags[0] = frameFlags[1] = 0;
     cachedFrame = desc->frame;
@@ -288,6 +297,7 @@ int32_t Image2DDevice::Refresh() {
     if (changed == 0 && cachedArea != 0 && pulledFrame == desc->frame && pulledChannel == desc->section &&
         Inside(wanted, lastArea)) {
         stop[kDevicePendingByte] = 0;
+        if (fitWidth != 0) fitPending = 0;
         return HasTexture() ? 2 : 3;
     }
 
@@ -322,6 +332,8 @@ int32_t Image2DDevice::Refresh() {
         pulledChannel = desc->section;
         changed = 0;
         stop[kDevicePendingByte] = 0;
+        // The frame is shown as it was fitted: later sizes of the view keep its zoom.
+        if (fitWidth != 0) fitPending = 0;
     }
     return code;
 }
@@ -570,23 +582,38 @@ bool Image2DDevice::ResetDeviceView(bool fit) {
     else if (firstPlane > count - 3) firstPlane = static_cast<uint32_t>(count - 3);
     view.counters[0] = view.counters[1] = 0;
     RefreshGeometry();
-    GraphicsHost* host = HostRecord();
-    GraphicsWindow* gw = Window();
-    // A view without a size yet (a cell not laid out) has nothing to fit into.
-    if (host != nullptr && host->width > 2 && host->height > 2) {
-        const MainSettings& settings = TheApp().Settings();
-        float px = gw != nullptr ? gw->pointerX : 0.0f, py = gw != nullptr ? gw->pointerY : 0.0f;
-        const bool moved = ViewFitAndCentre(&view, host->width, host->height, fit && settings.bitmapFitDefault != 0,
-                                            fit && settings.bitmapDefaultCenter != 0, &px, &py);
-        if (gw != nullptr) {
-            gw->pointerX = px;
-            gw->pointerY = py;
-        }
-        const GraphicsHostServices& s = TheGraphicsHostServices();
-        if (moved && HostHasWorkspace() && s.refreshZoomBar != nullptr) s.refreshZoomBar(cell, 0);
-    }
+    // A fit waits until the first frame is shown: until then a view that gets its size
+    // (a cell laid out after its device started) or a new one fits the frame again.
+    fitPending = fit ? 1 : 0;
+    fitWidth = fitHeight = 0;
+    FitToHost(fit);
     ViewRecompute(&view);
     return true;
+}
+
+bool Image2DDevice::FitToHost(bool fit) {
+    GraphicsHost* host = HostRecord();
+    GraphicsWindow* gw = Window();
+    // A view without a size yet (a cell not laid out), or a frame without one, has
+    // nothing to fit; the fit waits for them.
+    if (host == nullptr || host->width <= 2 || host->height <= 2) return false;
+    if (fit && (view.frameWidth <= 0 || view.frameHeight <= 0)) return false;
+    const MainSettings& settings = TheApp().Settings();
+    float px = gw != nullptr ? gw->pointerX : 0.0f, py = gw != nullptr ? gw->pointerY : 0.0f;
+    const bool moved = ViewFitAndCentre(&view, host->width, host->height, fit && settings.bitmapFitDefault != 0,
+                                        fit && settings.bitmapDefaultCenter != 0, &px, &py);
+    if (gw != nullptr) {
+        gw->pointerX = px;
+        gw->pointerY = py;
+    }
+    if (fit) {
+        fitWidth = host->width;
+        fitHeight = host->height;
+    }
+    const GraphicsHostServices& s = TheGraphicsHostServices();
+    DisplayCellBase* cell = Cell();
+    if (moved && HostHasWorkspace() && s.refreshZoomBar != nullptr) s.refreshZoomBar(cell, 0);
+    return moved;
 }
 
 void Image2DDevice::ResetScale() {

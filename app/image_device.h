@@ -121,8 +121,16 @@ public:
     uint64_t uploads = 0;             // texture uploads made (BuildMosaic calls)
     int32_t pulledFrame = -1;         // frame and channel of the last successful pull
     int32_t pulledChannel = -1;
+    // A fit asked for by the view reset waits for the first frame shown: the view size
+    // it was computed for (0: not yet, the view or the frame had no size).
+    uint8_t fitPending = 0;
+    int32_t fitWidth = 0;
+    int32_t fitHeight = 0;
 
 private:
+    // Fit (with `fit` and the settings) and centre the frame in the host's view; false
+    // when the view or the frame has no size yet, or nothing moved.
+    bool FitToHost(bool fit);
     int32_t PendingOrNothing();
     void MarkByLevel(int32_t level);
     void CommonTail(int32_t level);

@@ -294,9 +294,54 @@ TEST_F(ImageDeviceTest, ResetDeviceViewFitsAndCentres) {
     EXPECT_DOUBLE_EQ(unsized.device->view.zoom.x, 1.0);
     EXPECT_DOUBLE_EQ(unsized.device->view.originX, 0.0);
     EXPECT_EQ(unsized.device->view.frameWidth, 4000);
+    EXPECT_EQ(unsized.device->fitPending, 1);
     // No cell: false.
     Image2DDevice orphan(nullptr, nullptr);
     EXPECT_FALSE(orphan.ResetDeviceView(true));
+}
+
+// The fit of a new frame waits for the view's size: a cell laid out after its device
+// started (or laid out again before the first frame showed) fits the frame at its pull.
+TEST_F(ImageDeviceTest, FitWaitsForTheViewsSize) {
+    struct Case {
+        int32_t startWidth, startHeight;  // the view when the device starts
+    } cases[] = {{0, 0}, {100, 100}, {900, 706}};
+    for (const Case& c : cases) {
+        Chain chain(4000, 3000, 3, c.startWidth, c.startHeight);
+        ASSERT_TRUE(chain.device->ResetDeviceView(true));
+        chain.cell->host.width = 900;
+        chain.cell->host.height = 706;
+        const int updates = chain.window->scaleUpdates;
+        EXPECT_GE(chain.device->Refresh(), 3) << c.startWidth;
+        EXPECT_DOUBLE_EQ(chain.device->view.zoom.x, 0.595) << c.startWidth;
+        EXPECT_DOUBLE_EQ(chain.device->view.originX, -741.0) << c.startWidth;
+        EXPECT_EQ(chain.device->fitPending, 0);
+        if (c.startWidth != 900) {
+            EXPECT_EQ(chain.window->scaleUpdates, updates + 1);
+        }
+        // Shown: a later size of the view keeps the zoom the user sees.
+        chain.cell->host.width = 300;
+        chain.cell->host.height = 200;
+        chain.device->Refresh();
+        EXPECT_DOUBLE_EQ(chain.device->view.zoom.x, 0.595) << c.startWidth;
+    }
+    // A frame whose size comes later is fitted when it comes.
+    Chain late(4000, 3000);
+    late.source->record.width = 0;
+    late.source->record.height = 0;
+    ASSERT_TRUE(late.device->ResetDeviceView(true));
+    EXPECT_DOUBLE_EQ(late.device->view.zoom.x, 1.0);
+    late.source->record.width = 4000;
+    late.source->record.height = 3000;
+    late.device->Refresh();
+    EXPECT_DOUBLE_EQ(late.device->view.zoom.x, 0.595);
+    // Without the fit (a reset of the cell) nothing waits.
+    Chain plain(4000, 3000, 3, 0, 0);
+    ASSERT_TRUE(plain.device->ResetDeviceView(false));
+    plain.cell->host.width = 900;
+    plain.cell->host.height = 706;
+    plain.device->Refresh();
+    EXPECT_DOUBLE_EQ(plain.device->view.zoom.x, 1.0);
 }
 
 TEST_F(ImageDeviceTest, ResetScaleAndZoom) {
