@@ -262,6 +262,9 @@ void Image2DWindow::AttachHost() {
         view->onWheel = &ImageViewWheel;
         buttonHandler = &ImageViewButton;
         view->onPress = buttonHandler;
+        // A view with a click routine stays the pressed widget until the release, so that
+        // the button handler hears the release too.
+        view->onClick = &ImageViewClick;
         // The pointer moves over the view (tracked without a press) reach this window.
         gWgtSetTag(view, &ImageViewPointerTracker);
         view->dragFlags |= kTrackPointer;

@@ -239,6 +239,7 @@ void BindImageView(gElement* view, Image2DWindow* window);
 void ImageViewPointerTracker(gElement* view, const platform::Point* point);
 void ImageViewMoveDrag(gElement* view, const platform::Point* point);
 bool ImageViewButton(gElement* view, uintptr_t data);
+void ImageViewClick(gElement* view, uintptr_t data);
 void ImageViewWheel(gElement* view, int delta, int keys);
 
 // The eight named colours the first image window puts into the colour list.

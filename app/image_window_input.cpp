@@ -98,6 +98,8 @@ bool ImageViewButton(gElement* view, uintptr_t) {
     return true;
 }
 
+void ImageViewClick(gElement*, uintptr_t) {}
+
 void ImageViewWheel(gElement* view, int delta, int keys) {
     if (Image2DWindow* w = ImageWindowOfView(view)) w->OnWheel(delta, static_cast<uint32_t>(keys));
 }

@@ -24,123 +24,16 @@ namespace orva {
 namespace {
 
 using display_test::ImageChain;
+using display_test::InstallRecorder;
+using display_test::Recorder;
 using display_test::ServicesScope;
-
-// ---- The recording container and the recording shell ---------------------------------------
-
-struct Recorder {
-    int32_t current = -1;      // the kind of the current shape (-1: none)
-    int32_t placing = -1;      // the kind of the shape being placed
-    bool placeOk = true;
-    bool anchorTool = false, selectMode = false;
-    bool autoStop = true, playing = false, toolObject = false, projects = true;
-    std::vector<std::string> calls;
-    std::vector<int32_t> kinds;
-    std::vector<std::vector<float>> rects;
-    std::vector<std::string> shell;
-    int32_t statusCode = 1;
-    std::string statusText;
-    uint32_t modifiers = 0;
-    bool Called(const std::string& call) const {
-        for (const std::string& c : calls)
-            if (c == call) return true;
-        return false;
-    }
-};
-Recorder* gRec = nullptr;
-Recorder* R(void* c) { return static_cast<Recorder*>(c); }
-std::string Num(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
-}
-
-void InstallRecorder(Recorder* rec) {
-    gRec = rec;
-    GraphicsShapeServices& s = TheGraphicsShapeServices();
-    s.removeShape = [](void* c, void*) { R(c)->calls.push_back("remove"); };
-    s.removeShapesOf = [](void* c, void*) { R(c)->calls.push_back("remove all"); };
-    s.currentKind = [](void* c) { return R(c)->current; };
-    s.undoStep = [](void* c, bool undo) { R(c)->calls.push_back(undo ? "undo" : "redo"); };
-    s.copyShape = [](void* c) {
-        R(c)->calls.push_back("copy");
-        return true;
-    };
-    s.pasteShape = [](void* c, int32_t mode) { R(c)->calls.push_back("paste " + std::to_string(mode)); };
-    s.inscribeAnchors = [](void* c, int32_t mode) { R(c)->calls.push_back("inscribe " + std::to_string(mode)); };
-    s.selectAdjacent = [](void* c, bool forward) { R(c)->calls.push_back(forward ? "next" : "previous"); };
-    s.leaveAnchorTool = [](void* c) {
-        const bool was = R(c)->anchorTool;
-        R(c)->anchorTool = false;
-        return was;
-    };
-    s.leaveSelectMode = [](void* c) {
-        const bool was = R(c)->selectMode;
-        R(c)->selectMode = false;
-        R(c)->calls.push_back("leave select");
-        return was;
-    };
-    s.setShapesFlag = [](void* c, bool on) { R(c)->calls.push_back(on ? "flag on" : "flag off"); };
-    s.setShapesVisible = [](void* c, bool on) { R(c)->calls.push_back(on ? "visible" : "invisible"); };
-    s.cycleDragMode = [](void* c) {
-        R(c)->calls.push_back("drag mode");
-        return true;
-    };
-    s.cycleEditMode = [](void* c) { R(c)->calls.push_back("edit mode"); };
-    s.setCurrentShapeMode = [](void* c) { R(c)->calls.push_back("shape mode"); };
-    s.resetPivots = [](void* c) { R(c)->calls.push_back("pivots"); };
-    s.moveShape = [](void* c, double dx, double dy) { R(c)->calls.push_back("move " + Num(dx) + " " + Num(dy)); };
-    s.snapshotShape = [](void* c) { R(c)->calls.push_back("snapshot"); };
-    s.applyMove = [](void* c, double dx, double dy) {
-        R(c)->calls.push_back("apply " + Num(dx) + " " + Num(dy));
-        return true;
-    };
-    s.attachViewTool = [](void* c, uint32_t code) {
-        const char text[5] = {static_cast<char>(code & 0xFF), static_cast<char>((code >> 8) & 0xFF),
-                              static_cast<char>((code >> 16) & 0xFF), static_cast<char>(code >> 24), 0};
-        R(c)->calls.push_back(std::string("tool ") + text);
-    };
-    s.dropHighlight = [](void* c) { R(c)->calls.push_back("highlight off"); };
-    s.hideShapes = [](void* c) { R(c)->calls.push_back("hide"); };
-    s.placingKind = [](void* c) { return R(c)->placing; };
-    s.lastPointOfCurrent = [](void*, double*, double*) { return false; };
-    s.placeShape = [](void* c, int32_t kind, int32_t mode, const float rect[4]) {
-        Recorder* r = R(c);
-        r->calls.push_back("place " + std::to_string(kind) + " " + std::to_string(mode));
-        r->kinds.push_back(kind);
-        r->rects.push_back({rect[0], rect[1], rect[2], rect[3]});
-        return r->placeOk ? 1 : 0;
-    };
-    s.releasePlacing = [](void* c) { R(c)->calls.push_back("release"); };
-    s.dropPlacing = [](void* c) { R(c)->calls.push_back("drop"); };
-    GraphicsHostServices& h = TheGraphicsHostServices();
-    h.modifiersNow = [] { return gRec->modifiers; };
-    h.setStatus = [](int32_t code, int32_t redraw, const char* text) {
-        EXPECT_EQ(redraw, 7);
-        gRec->statusCode = code;
-        gRec->statusText = text != nullptr ? text : "";
-    };
-    h.hasProjects = [] { return gRec->projects; };
-    h.stepProjectItem = [](bool backward) { gRec->shell.push_back(backward ? "item back" : "item next"); };
-    h.closeCurrentItem = [] { gRec->shell.push_back("close item"); };
-    h.closeData = [] { gRec->shell.push_back("close data"); };
-    h.playbackRedraw = [](DisplayCellBase*) { gRec->shell.push_back("playback redraw"); };
-    h.playbackRuns = [](DisplayCellBase*) { return gRec->playing; };
-    h.startAutoStop = [] {
-        gRec->shell.push_back("auto stop");
-        return gRec->autoStop;
-    };
-    h.toggleToolObject = [](DisplayCellBase*) { return gRec->toolObject; };
-    h.redrawCoordReadout = [](DisplayCellBase*) { gRec->shell.push_back("coord readout"); };
-    h.reloadSource = [](DisplayCellBase*) { gRec->shell.push_back("reload"); };
-}
 
 constexpr uint32_t S = kKeyShiftL, C = kKeyCtrlL, A = kKeyAltL;
 
 class ImageInputTest : public ::testing::Test {
 protected:
     void SetUp() override { InstallRecorder(&rec); }
-    void TearDown() override { gRec = nullptr; }
+    void TearDown() override { display_test::gRec = nullptr; }
     // A chain whose view widget lies at (20, 30) with the host's size; the window is
     // attached to the cell, so its handlers are the view's.
     std::unique_ptr<ImageChain> Make(int64_t width, int64_t height, int32_t hostWidth = 400, int32_t hostHeight = 300) {
