@@ -417,6 +417,11 @@ inline void InstallRecorder(Recorder* rec) {
         r->rects.push_back({rect[0], rect[1], rect[2], rect[3]});
         return r->placeOk ? 1 : 0;
     };
+    s.takeUpCurrent = [](void* c) {
+        R(c)->calls.push_back("take up");
+        R(c)->placing = R(c)->current;
+        return true;
+    };
     s.releasePlacing = [](void* c) { R(c)->calls.push_back("release"); };
     s.dropPlacing = [](void* c) { R(c)->calls.push_back("drop"); };
     GraphicsHostServices& h = TheGraphicsHostServices();

@@ -745,6 +745,32 @@ TEST_F(PlacementTest, EqualPointsAndRefusedBoxes) {
     EXPECT_EQ(rec.calls.back(), "drop");
 }
 
+TEST_F(PlacementTest, TakingUpTheCurrentShape) {
+    // A polyline with the arrow-keys flag becomes the shape being placed: its tool starts.
+    h->shapeOptions.arrowKeysMove = 1;
+    rec.current = kPlacePolyLine;
+    PointAt(*chain, 60, 30);
+    w->TakeUpShape();
+    EXPECT_EQ(rec.calls.front(), "take up");
+    EXPECT_EQ(h->toolActive, 1);
+    EXPECT_EQ(h->toolKind, kPlacePolyLine);
+    EXPECT_FLOAT_EQ(h->drag.x, 60.5f);
+    // Not while a shape is being placed, nor for a figure, nor without the flag: the
+    // shape being placed is let go instead.
+    struct Case {
+        int32_t current, placing;
+        uint8_t flag;
+    } cases[] = {{kPlacePolyLine, kPlacePolyLine, 1}, {kPlaceRect, -1, 1}, {kPlacePolyLine, -1, 0}, {-1, -1, 1}};
+    for (const Case& c : cases) {
+        rec.calls.clear();
+        rec.current = c.current;
+        rec.placing = c.placing;
+        h->shapeOptions.arrowKeysMove = c.flag;
+        w->TakeUpShape();
+        EXPECT_EQ(rec.calls, (std::vector<std::string>{"drop"})) << c.current << " " << c.placing;
+    }
+}
+
 TEST_F(PlacementTest, ButtonsWithoutATool) {
     // Playback stopped: Shift with the press leaves the selection mode.
     rec.modifiers = kKeyShift;
