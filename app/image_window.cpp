@@ -404,6 +404,7 @@ void Image2DWindow::ScrollBy(int32_t steps, bool tenfold, bool) { ScrollStepX(st
 void Image2DWindow::RefreshAfterMove(bool redraw) {
     GraphicsHost* h = Host();
     const GraphicsHostServices& s = TheGraphicsHostServices();
+    SnapDragEnd();
     bool changed;
     {
         std::lock_guard<std::recursive_mutex> hold(DisplayLock());

@@ -4,7 +4,6 @@
 // GraphicsHost record), the shape container owns the shapes (reached through
 // GraphicsShapeServices), the device owns zoom and scroll. UI thread only.
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <mutex>
 
@@ -424,7 +423,10 @@ int32_t Image2DWindow::OnSpecialKey(uint32_t key, uint32_t repeat) {
             }
             if (shift) return 0;
             // Reload: the frame is read again from the source.
-            if (Image2DDevice* d = Device()) d->area = DeviceArea{};
+            if (Image2DDevice* d = Device()) {
+                d->area = d->lastArea = DeviceArea{};
+                d->cachedArea = 0;
+            }
             if (cell != nullptr && s.reloadSource != nullptr) s.reloadSource(cell);
             if (c != nullptr && shapes.resetPivots != nullptr) shapes.resetPivots(c);
             if (Image2DDevice* d = Device()) d->OnEvent(kDeviceEventGeometry, kDeviceLevelRepaint);

@@ -383,6 +383,11 @@ TEST_F(ImageInputTest, ShiftSnapsTheDragAndRInvertsTheRule) {
     PointAt(*chain, 110, 105);
     EXPECT_FLOAT_EQ(h.drag.y, 105.5f);
     EXPECT_EQ(w->OnKeyDown('R' | S, 0), 0);  // R with a modifier: not handled
+    // A scroll re-snaps a running drag too.
+    h.drag.y = 0.0f;
+    rec.modifiers = 0;
+    w->ScrollStepX(1, false);
+    EXPECT_FLOAT_EQ(h.drag.y, 100.5f);
 }
 
 // ---- Shape keys --------------------------------------------------------------------------------------
