@@ -86,6 +86,14 @@ bool BuildPipelineFromScript(SourceOpenState* request, ComponentBase* source) {
     ComponentBase* reduction = s.createReduction ? s.createReduction(ui, item, description) : nullptr;
     if (reduction == nullptr) return Fail();
     if (!ConsumerAttach(reduction->GetInputLink(0), upstream)) LogPrintf("%s", "Script: Can`t connect to keloRD");
+    // The item's current windows name its stages (the input, the processed data, the screen
+    // bitmap, the reduction): an Output finds the stage it writes among them.
+    if (item != nullptr) {
+        item->currentWindows[0] = source;
+        item->currentWindows[1] = upstream == processing ? processing : nullptr;
+        item->currentWindows[2] = transformation;
+        item->currentWindows[3] = reduction;
+    }
 
     PortList* list = PortListCreate(ui != nullptr ? ui->PortLists() : nullptr, item != nullptr ? item->name.c_str() : nullptr);
     if (list == nullptr) return Fail();

@@ -21,6 +21,7 @@
 #include "common/paths.h"
 #include "common/sample_type.h"
 #include "data/byte_swap.h"
+#include "data/kernel_util.h"
 #include "io/data_set.h"
 #include "io/data_set_info.h"
 #include "io/old_service_file.h"
@@ -431,6 +432,42 @@ void OutputWriter::SetScaleZero(double bscale, double bzero, int mode) {
     }
 }
 
+void OutputWriter::SetSpecialValue(bool has, double value) {
+    hasSpecial_ = has && !std::isnan(value);
+    special_ = hasSpecial_ ? value : 0.0;
+}
+
+void OutputWriter::PackSpecial() {
+    std::memset(specialBytes_, 0, sizeof specialBytes_);
+    const double v = special_;
+    unsigned char* b = specialBytes_;
+    switch (outType_ & ~kElemSwapped) {
+        case kTypeI8: { int8_t x = kernel::SaturateRound<int8_t>(v); std::memcpy(b, &x, 1); break; }
+        case kTypeU8: { uint8_t x = kernel::SaturateRound<uint8_t>(v); std::memcpy(b, &x, 1); break; }
+        case kTypeI16: { int16_t x = kernel::SaturateRound<int16_t>(v); std::memcpy(b, &x, 2); break; }
+        case kTypeU16: { uint16_t x = kernel::SaturateRound<uint16_t>(v); std::memcpy(b, &x, 2); break; }
+        case kTypeI32: { int32_t x = kernel::SaturateRound<int32_t>(v); std::memcpy(b, &x, 4); break; }
+        case kTypeU32: { uint32_t x = kernel::SaturateRound<uint32_t>(v); std::memcpy(b, &x, 4); break; }
+        case kTypeI64: { int64_t x = kernel::SaturateRound<int64_t>(v); std::memcpy(b, &x, 8); break; }
+        case kTypeU64: { uint64_t x = kernel::SaturateRound<uint64_t>(v); std::memcpy(b, &x, 8); break; }
+        case kTypeF32: {
+            const float x = static_cast<float>(std::clamp(v, -static_cast<double>(FLT_MAX), static_cast<double>(FLT_MAX)));
+            std::memcpy(b, &x, 4);
+            break;
+        }
+        case kTypeF64: std::memcpy(b, &v, 8); break;
+        default: break;
+    }
+    if (swap_ != nullptr) swap_(b, 1);
+}
+
+void OutputWriter::PutSpecial(const double* values, unsigned char* destination, uint32_t count) const {
+    const uint32_t bytes = sampleBytes_;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (values[i] == -kBig) std::memcpy(destination + static_cast<size_t>(i) * bytes, specialBytes_, bytes);
+    }
+}
+
 void OutputWriter::SetCropBox(int64_t x, int64_t y, int64_t z, int64_t sizeX, int64_t sizeY,
                               int64_t sizeZ) {
     cropOffset_[0] = x;
@@ -625,6 +662,7 @@ bool OutputWriter::SetupConversion() {
     }
     swap_ = ByteSwapSelect(outType_);
     fusedPack_ = ElementIsReal(plain) ? nullptr : SelectOutputPack(outType_, convMode_);
+    PackSpecial();
     SampleTypeRange(plain, &typeMin_, &typeMax_);
     if (plain == kTypeF64) {
         typeMin_ = -kBig;
@@ -761,6 +799,7 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
     // 9. The range scan of the pulled values.
     minMax_ = SelectMinMaxKernel(kTypeF64);
     // 10. Counters and range.
+    clipShown_ = false;
     measuredMin_ = kBig;
     measuredMax_ = -kBig;
     state_ = kOutputStateTryAgain;
@@ -1044,6 +1083,9 @@ bool OutputWriter::DeliverBlock(OutputSink* sink, double* values, uint64_t pixel
             }
             if (swap_ != nullptr && !narrowReal) swap_(destination, n);
         }
+        // Samples without data take the special value (the pulled values are untouched:
+        // the kernels scaled a copy, or wrote only the destination).
+        if (hasSpecial_ && sampleBytes_ <= sizeof specialBytes_) PutSpecial(chunk, destination, n);
         measuredMin_ = pair.minimum;
         measuredMax_ = pair.maximum;
         done += n;
@@ -1215,8 +1257,10 @@ void OutputWriter::ResolveClipping() {
         std::snprintf(text, sizeof text, "Error: (delta) min %g, max %g", dmin, dmax);
         int answer = kClipAnswerNewRange;  // without a user interface: keep the data
         const OutputWriterHooks& h = TheOutputWriterHooks();
-        if (UiUp() && h.messageDialog != nullptr)
+        if (UiUp() && h.messageDialog != nullptr) {
+            clipShown_ = true;
             answer = h.messageDialog("Clipping Detect...", text, kClipDialogStyle);
+        }
         if (answer & kClipAnswerDontAskAgain) autoRange_ = true;
         switch (answer & 0xFFFF) {
             case kClipAnswerIgnore:

@@ -249,6 +249,10 @@ public:
     // Frames counted from 0; step 0 counts as 1.
     void SetFrameRange(int32_t first, int32_t last, int32_t step);
     void SetAutoRange(bool on) { autoRange_ = on; }
+    // A sample without data (-DBL_MAX) is written as `value` in the output type's units
+    // (rounded and saturated into the type) instead of the type's lowest value; `has`
+    // false puts the lowest value back.
+    void SetSpecialValue(bool has, double value);
     void SetSizeCheck(bool on) { sizeCheck_ = on; }
     // Kept for the settings record: every finished file takes its name from the pattern.
     void SetPatternNaming(bool on) { patternNaming_ = on; }
@@ -325,6 +329,8 @@ public:
     double MeasuredMin() const { return measuredMin_; }
     double MeasuredMax() const { return measuredMax_; }
     bool AutoRange() const { return autoRange_; }
+    // Whether the last run asked the user its clipping question.
+    bool ClipQuestionShown() const { return clipShown_; }
     // The path of the write log ("" when none was opened).
     const char* LogPath() const { return logPath_.c_str(); }
     // The final name of the last file written ("" when none).
@@ -371,6 +377,12 @@ private:
     Link* link_ = nullptr;
     uint32_t stageTag_[2] = {0, 0};
     bool autoRange_ = false;
+    bool clipShown_ = false;
+    bool hasSpecial_ = false;
+    double special_ = 0.0;
+    unsigned char specialBytes_[8] = {};  // the special value packed in the output type
+    void PackSpecial();
+    void PutSpecial(const double* values, unsigned char* destination, uint32_t count) const;
     int64_t cropOffset_[3] = {0, 0, 0};
     int64_t cropSize_[3] = {0, 0, 0};
     int64_t cropEnd_[3] = {0, 0, 0};

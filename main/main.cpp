@@ -7,6 +7,7 @@
 #include "common/cpu_info.h"
 #include "framework/app_object.h"
 #include "main/display_services.h"
+#include "main/output_services.h"
 #include "main/playback_services.h"
 #include "main/processing_services.h"
 #include "main/reduction_services.h"
@@ -33,6 +34,7 @@ int main(int argc, char** argv) {
     InstallTransformServices();
     InstallDisplayServices();
     InstallViewsServices();
+    InstallOutputServices();
     InstallViewsDisplayServices();
     InstallPlaybackServices();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");

@@ -5,6 +5,8 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdlib>
 #include <cerrno>
 #include <cstdint>
 #include <thread>
@@ -59,6 +61,31 @@ bool DiskFreeSpace(const char* path, uint64_t* freeToCaller, uint64_t* total, ui
     if (freeToCaller) *freeToCaller = Bytes(st.f_bavail, unit);
     if (total) *total = Bytes(st.f_blocks, unit);
     if (totalFree) *totalFree = Bytes(st.f_bfree, unit);
+    return true;
+}
+
+bool MountPoint(const char* path, std::string* out) {
+    if (path == nullptr || path[0] == '\0' || out == nullptr) return false;
+    char* real = ::realpath(path, nullptr);
+    if (real == nullptr) return false;
+    std::string at(real);
+    std::free(real);
+    struct stat st;
+    if (::stat(at.c_str(), &st) != 0) return false;
+    // A file's own device is its folder's.
+    if (!S_ISDIR(st.st_mode)) {
+        const size_t slash = at.rfind('/');
+        at.resize(slash == 0 || slash == std::string::npos ? 1 : slash);
+    }
+    const dev_t device = st.st_dev;
+    while (at != "/") {
+        const size_t slash = at.rfind('/');
+        const std::string parent = slash == 0 || slash == std::string::npos ? std::string("/") : at.substr(0, slash);
+        struct stat up;
+        if (::stat(parent.c_str(), &up) != 0 || up.st_dev != device) break;
+        at = parent;
+    }
+    *out = at;
     return true;
 }
 
