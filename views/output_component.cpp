@@ -1,5 +1,6 @@
 #include "views/output_component.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -567,7 +568,8 @@ std::string SavedText(const std::string& name, const OutputWriter& w) {
         std::snprintf(number, sizeof number, "%d", w.RunFramesWritten());
         add("frame(s) ", number);
     }
-    if (w.RunSectionsWritten() > 1) {
+    // Sections are worth telling when a frame held more than one.
+    if (w.RunSectionsWritten() > 1 && w.RunSectionsWritten() > static_cast<uint64_t>(std::max(w.RunFramesWritten(), 1))) {
         std::snprintf(number, sizeof number, "%llu", static_cast<unsigned long long>(w.RunSectionsWritten()));
         add("section(s) ", number);
     }
@@ -580,7 +582,9 @@ std::string SavedText(const std::string& name, const OutputWriter& w) {
     return text;
 }
 
-int32_t MapWriteError(int32_t code) {
+}  // namespace
+
+int32_t OutputWriteResultCode(int32_t code) {
     switch (code) {
         case -25:
         case -17: return -5;
@@ -594,6 +598,18 @@ int32_t MapWriteError(int32_t code) {
         default: return 0;
     }
 }
+
+bool OutputSpecialValue(const OutputSettings& record, uint32_t type, double* value) {
+    if (record.specialFlag == 0 || record.specialValue == kNoSpecialValue) return false;
+    double v = record.specialValue;
+    double low = 0.0, high = 0.0;
+    SampleTypeRange(type, &low, &high);
+    if (low <= high) v = v < low ? low : (v > high ? high : v);
+    if (value != nullptr) *value = v;
+    return true;
+}
+
+namespace {
 
 // The selected section of the item's data set (the section scopes write it alone).
 uint32_t SelectedSection(OutputComponent* output) {
@@ -632,15 +648,9 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
     if (r->crop != 0 && r->cropSize[0] != 0)
         w->SetCropBox(r->cropOrigin[0], r->cropOrigin[1], r->cropOrigin[2], r->cropSize[0], r->cropSize[1],
                       r->cropSize[2]);
-    if (r->specialFlag != 0 && r->specialValue != kNoSpecialValue) {
-        double value = r->specialValue;
-        double low = 0.0, high = 0.0;
-        SampleTypeRange(outType, &low, &high);
-        if (low <= high) value = value < low ? low : (value > high ? high : value);
-        w->SetSpecialValue(true, value);
-    } else {
-        w->SetSpecialValue(false, 0.0);
-    }
+    double special = 0.0;
+    const bool hasSpecial = OutputSpecialValue(*r, outType, &special);
+    w->SetSpecialValue(hasSpecial, special);
     // The record's zero is kept negated: the writer's pair is physical = stored * scale + zero.
     w->SetScaleZero(r->effective.scale, -r->effective.zero, output->quantization);
     w->SetFrameRange(r->firstFrame, r->lastFrame, r->frameStep);
@@ -673,7 +683,7 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
     int32_t code = w->Result();
     if (code > 1) code = w->FilesFailed() > 0 ? -20 : 0;
     if (output->reportFlag != 0) ShowErrorCode(code, output->fileName.c_str());
-    return MapWriteError(code);
+    return OutputWriteResultCode(code);
 }
 
 bool OutputRunWrite(OutputComponent* output, int32_t scope) {

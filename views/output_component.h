@@ -183,6 +183,14 @@ bool OutputWriteFile(OutputComponent* output, ProjectItem* item, const char* nam
 // The process function of a write: 5 written; else 1 not prepared, 0 nothing, or a
 // negative code for the page's status (-5, -4, -3, -2, -1).
 int32_t OutputWrite(ComponentBase* component, PullResult* result, PullRequest* request);
+// The result of a write that wrote nothing, by the writer's last error code: -25 and -17
+// give -5, -20 and -5 give -2, -18 gives -1, -14 gives -4, -2 gives -3, 0 and -1 give 1,
+// every other code 0.
+int32_t OutputWriteResultCode(int32_t writerCode);
+// The special value the writer gets for a record and an output type: none while the
+// record's flag is off or its value is -DBL_MAX; else the value clamped into the type's
+// range (unclamped when that range is not valid).
+bool OutputSpecialValue(const OutputSettings& record, uint32_t type, double* value);
 // The "Save As" command: the format list chosen by the object tag, the target, the
 // save dialog and the write. True when data were written.
 bool OutputSaveCommand(OutputComponent* output, ProjectItem* item, uint32_t tag1, uint32_t tag2, int32_t scope,

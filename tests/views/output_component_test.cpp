@@ -1,0 +1,327 @@
+// The Output component: which formats it takes from a target, how a connection corrects
+// the frame range and the crop box and which stage it falls back to, how a file format's
+// type is corrected, the result codes and reports of a write, the special value, the
+// clipping question asked once, and the titles and format lists of Save As.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/cui.h"
+#include "app/file_dialog.h"
+#include "io/format_registry.h"
+#include "output_test_support.h"
+
+namespace orva {
+namespace {
+
+using testing_views::OfferingStage;
+using testing_views::OutputFile;
+using testing_views::StatusTexts;
+
+TEST(OutputComponentTest, ClassesAndInterfaces) {
+    OutputComponent plain;
+    OutputItemComponent item;
+    EXPECT_EQ(plain.GetClassId(), &kOutputId);
+    EXPECT_EQ(item.GetClassId(), &kOutputCommonId);
+    EXPECT_STREQ(kOutputId.name, "Output");
+    EXPECT_STREQ(kOutputCommonId.name, "Output Common");
+    EXPECT_TRUE(plain.QueryInterface(&kOutputId, nullptr));
+    EXPECT_FALSE(plain.QueryInterface(&kOutputCommonId, nullptr));
+    EXPECT_TRUE(item.QueryInterface(&kOutputCommonId, nullptr));
+    EXPECT_TRUE(item.QueryInterface(&kOutputId, nullptr));
+    EXPECT_TRUE(item.QueryInterface(&kBaseId, nullptr));
+    EXPECT_EQ(plain.GetInputLink(0), &plain.link);
+    EXPECT_EQ(plain.GetInputLink(1), &plain.link);
+    EXPECT_EQ(plain.GetInputLink(2), nullptr);
+    EXPECT_EQ(std::tuple(plain.reportFlag, plain.rangeMode, plain.recordMethod, plain.targetTags[0], plain.targetTags[1]),
+              std::tuple(1, kRangeAuto, kRecordSectionPerFile, FourCC("IOST"), FourCC("INPT")));
+    EXPECT_EQ(std::tuple(plain.negotiated.format, plain.negotiated.channels, plain.negotiated.dims),
+              std::tuple(0u, 1u, 1u));
+    EXPECT_EQ(plain.panelBuilder, GetOutputPanelBuilder());
+}
+
+TEST(OutputComponentTest, FormatsTheTargetOffers) {
+    struct Case {
+        uint32_t format;
+        bool accepted;
+    };
+    // Swapped 16-bit refused, 3-byte samples refused, swapped 8-bit taken, no size refused.
+    for (Case c : {Case{0x82, false}, Case{0x04, false}, Case{0x84, false}, Case{0x81, true}, Case{0x40, true},
+                   Case{0x102, true}, Case{0x100, false}, Case{0x10, true}}) {
+        OfferingStage stage(&kInputId, c.format);
+        OutputComponent output;
+        EXPECT_EQ(output.link.Attach(&stage), c.accepted) << std::hex << c.format;
+        EXPECT_EQ(output.upstream, c.accepted ? &stage : nullptr) << std::hex << c.format;
+        EXPECT_EQ(output.process == &OutputWrite, c.accepted) << std::hex << c.format;
+        if (c.accepted) {
+            EXPECT_EQ(output.negotiated.format, c.format);
+        }
+        output.link.Detach();
+    }
+    // A target that offers a refused format anew loses the link.
+    OfferingStage stage(&kInputId, 0x40);
+    OutputComponent output;
+    ASSERT_TRUE(output.link.Attach(&stage));
+    EXPECT_EQ(stage.firstLink, &output.link);
+    stage.offer.format = 0x82;
+    EXPECT_FALSE(ConsumerRenegotiate(&output.link));
+    EXPECT_EQ(output.link.upstream, nullptr);
+    EXPECT_EQ(stage.firstLink, nullptr);
+    // The item's output binds without joining the target's consumers.
+    stage.offer.format = 0x40;
+    OutputItemComponent item;
+    ASSERT_TRUE(item.link.Attach(&stage));
+    EXPECT_EQ(item.link.upstream, &stage);
+    EXPECT_EQ(stage.firstLink, nullptr);
+}
+
+TEST(OutputComponentTest, AConnectionCorrectsTheFrameRange) {
+    if (!testing_views::HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    OutputFile f;
+    const std::string path = f.File("ten.fits");
+    testing_views::WriteCube(path, 10, 3, 4);
+    ASSERT_TRUE(f.Open(path));
+    OutputSettings* r = f.output->settings;
+    ASSERT_NE(r, nullptr);
+    struct Case {
+        int32_t first, last, step;
+        int32_t wantFirst, wantLast, wantStep;
+    };
+    const Case cases[] = {
+        {0, -1, 1, 0, 9, 1},   // -1: the last frame
+        {4, 9, 3, 3, 9, 3},    // rounded down to multiples of the step
+        {0, -1, -2, 0, 8, 2},  // a negative step turns positive
+        {2, 5, 0, 2, 5, 1},    // step 0 becomes 1
+        {7, 5, 1, 5, 5, 1},    // the first lowered to the last
+        {-3, 4, 1, 0, 4, 1},   // a negative first becomes 0
+        {0, 40, 1, 0, 9, 1},   // beyond the frames: the last frame
+        {8, 9, 4, 8, 8, 4},    // both rounded, the first kept at most the last
+    };
+    for (const Case& c : cases) {
+        r->firstFrame = c.first;
+        r->lastFrame = c.last;
+        r->frameStep = c.step;
+        ASSERT_TRUE(ConnectOutputToSource(f.output, f.file.item, kStageInput[0], kStageInput[1]));
+        EXPECT_EQ(std::tuple(r->firstFrame, r->lastFrame, r->frameStep), std::tuple(c.wantFirst, c.wantLast, c.wantStep))
+            << c.first << " " << c.last << " " << c.step;
+    }
+    // Crop sizes of 0 and negative origins take the data's box; others stay.
+    r->cropSize[0] = 0;
+    r->cropOrigin[1] = -2;
+    r->cropSize[1] = 1;
+    r->cropOrigin[2] = 0;
+    r->cropSize[2] = 0;
+    ASSERT_TRUE(ConnectOutputToSource(f.output, f.file.item, kStageInput[0], kStageInput[1]));
+    EXPECT_EQ(std::tuple(r->cropOrigin[0], r->cropSize[0], r->cropOrigin[1], r->cropSize[1], r->cropSize[2]),
+              std::tuple(int64_t{0}, int64_t{4}, int64_t{0}, int64_t{3}, int64_t{1}));
+    r->cropOrigin[0] = 1;
+    r->cropSize[0] = 2;
+    ASSERT_TRUE(ConnectOutputToSource(f.output, f.file.item, kStageInput[0], kStageInput[1]));
+    EXPECT_EQ(std::tuple(r->cropOrigin[0], r->cropSize[0]), std::tuple(int64_t{1}, int64_t{2}));
+    // The channel: 0 becomes 1; the negotiated count limits it.
+    r->channel = 0;
+    OutputClampChannel(f.output, 0);
+    EXPECT_EQ(r->channel, 1);
+    OutputClampChannel(f.output, 5);
+    EXPECT_EQ(r->channel, 1);
+}
+
+TEST(OutputComponentTest, AStageTheItemLacksFallsBackToItsWindowsFromTheFourth) {
+    StatusTexts shown;
+    ProjectItem* item = ProjectItemNew("/nowhere/data.fits");
+    ASSERT_NE(item, nullptr);
+    OfferingStage input(&kInputId), processed(&kProcessingId), bitmap(&kTransformationId), reduction(&kReductionId);
+    OfferingStage* stages[4] = {&input, &processed, &bitmap, &reduction};
+    for (int i = 0; i < 4; ++i) item->currentWindows[i] = stages[i];
+    OutputComponent output;
+    const uint32_t unknown[2] = {FourCC("XXXX"), FourCC("YYYY")};
+    // The named stage when the item has it.
+    ASSERT_TRUE(ConnectOutputToSource(&output, item, kStageBitmap[0], kStageBitmap[1]));
+    EXPECT_EQ(output.upstream, &bitmap);
+    // Else the fourth, third, second and first window, the first that is there.
+    for (int present = 3; present >= 0; --present) {
+        for (int i = 0; i < 4; ++i) item->currentWindows[i] = i <= present ? stages[i] : nullptr;
+        ASSERT_TRUE(ConnectOutputToSource(&output, item, unknown[0], unknown[1])) << present;
+        EXPECT_EQ(output.upstream, stages[present]) << present;
+    }
+    EXPECT_TRUE(shown.Texts().empty());
+    // No window at all, a refused binding, no section record.
+    item->currentWindows[0] = nullptr;
+    EXPECT_FALSE(ConnectOutputToSource(&output, item, kStageInput[0], kStageInput[1]));
+    input.offer.format = 0x82;
+    item->currentWindows[0] = &input;
+    EXPECT_FALSE(ConnectOutputToSource(&output, item, kStageInput[0], kStageInput[1]));
+    input.offer.format = 0x40;
+    input.answersRecord = false;
+    EXPECT_FALSE(ConnectOutputToSource(&output, item, kStageInput[0], kStageInput[1]));
+    EXPECT_EQ(shown.Texts(), (std::vector<std::string>{"-3 ***Can`t connect to source...",
+                                                        "-3 ***Can`t connect to source...",
+                                                        "-3 ***Can`t connect to source info..."}));
+    // A connection without an item has nothing to do.
+    EXPECT_TRUE(ConnectOutputToSource(&output, nullptr, kStageInput[0], kStageInput[1]));
+    output.link.Detach();
+    for (int i = 0; i < 4; ++i) item->currentWindows[i] = nullptr;
+    delete item;
+}
+
+TEST(OutputComponentTest, SelectingAFormatCorrectsItsType) {
+    struct Case {
+        const char* what;
+        uint32_t type, allowed, expected;
+    };
+    const Case cases[] = {
+        {"no mask, no size", 0x100, 0, 0x40},
+        {"no mask keeps a sized type", 0x182, 0, 0x182},
+        {"signed 16 where only unsigned 16 is allowed", 0x02, 0x200 | 0x8000, 0x102},
+        {"unsigned 16 where only signed 16 is allowed", 0x102, 0x02 | 0x8000, 0x02},
+        {"swapped where only the native order is allowed", 0x82, 0x02 | 0x8000, 0x02},
+        {"native where only the swapped order is allowed", 0x08, 0x08 | 0x80, 0x88},
+        {"a real loses unsigned", 0x140, 0x40, 0x40},
+        {"8-bit loses swap", 0x81, 0x01, 0x01},
+        {"no size left: the highest plain size", 0x100, 0x0A, 0x08},
+        {"no size left: the highest unsigned size", 0x100, 0x200 | 0x100, 0x102},
+        {"real-only bits go from other types", 0x1000002, 0x02, 0x02},
+    };
+    for (const Case& c : cases) {
+        FormatDesc format;
+        format.defaultType = c.type;
+        format.allowedTypes = c.allowed;
+        OutputComponent output;
+        EXPECT_TRUE(OutputSelectFormat(&output, &format)) << c.what;
+        EXPECT_EQ(output.format, &format) << c.what;
+        EXPECT_EQ(format.defaultType, c.expected) << c.what << std::hex << " got 0x" << format.defaultType;
+        // The same format again changes nothing.
+        EXPECT_FALSE(OutputSelectFormat(&output, &format)) << c.what;
+    }
+}
+
+TEST(OutputComponentTest, TheDefaultFormatIsTheListsCurrentElseFits) {
+    FormatRegistry& registry = TheFormatRegistry();
+    RegisterBuiltinFormats(registry, nullptr, nullptr);
+    {
+        OutputComponent output;
+        registry.currentOutput = nullptr;
+        EXPECT_TRUE(OutputSelectDefaultFormat(&output));
+        EXPECT_EQ(output.format, FormatFits());
+        // The list's current entry, its index reset to 1 when unset.
+        OutputComponent second;
+        registry.currentOutput = &registry.output;
+        registry.output.current = -1;
+        EXPECT_TRUE(OutputSelectDefaultFormat(&second));
+        EXPECT_EQ(registry.output.current, 1);
+        ASSERT_FALSE(registry.output.entries.empty());
+        EXPECT_EQ(second.format, registry.output.entries[0]);
+    }
+    ReleaseFormats(registry);
+}
+
+TEST(OutputComponentTest, WriteResultsAndTheSpecialValue) {
+    struct Code {
+        int32_t writer, result;
+    };
+    for (Code c : {Code{-25, -5}, Code{-17, -5}, Code{-20, -2}, Code{-5, -2}, Code{-18, -1}, Code{-14, -4},
+                   Code{-2, -3}, Code{0, 1}, Code{-1, 1}, Code{-27, 0}, Code{-7, 0}, Code{3, 0}})
+        EXPECT_EQ(OutputWriteResultCode(c.writer), c.result) << c.writer;
+
+    OutputComponent owner;
+    OutputSettings r(&owner);
+    struct Special {
+        uint8_t flag;
+        double value;
+        uint32_t type;
+        bool has;
+        double expected;
+    };
+    const Special cases[] = {
+        {0, 12.0, 0x02, false, 0.0},            // the flag is off
+        {1, -DBL_MAX, 0x02, false, 0.0},        // -DBL_MAX means none
+        {1, 12.5, 0x02, true, 12.5},
+        {1, 1e6, 0x02, true, 32767.0},          // clamped into the type
+        {1, -1e6, 0x02, true, -32768.0},
+        {1, -5.0, 0x101, true, 0.0},            // unsigned 8-bit
+        {1, 300.0, 0x101, true, 255.0},
+        {1, -1e300, 0x40, true, -1e300},        // a 64-bit real holds it
+    };
+    for (const Special& c : cases) {
+        r.specialFlag = c.flag;
+        r.specialValue = c.value;
+        double value = 0.0;
+        EXPECT_EQ(OutputSpecialValue(r, c.type, &value), c.has) << c.value;
+        if (c.has) {
+            EXPECT_EQ(value, c.expected) << c.value;
+        }
+    }
+}
+
+TEST(OutputComponentTest, SaveAsTitlesAndFormatLists) {
+    struct Title {
+        uint32_t tag1, tag2;
+        int32_t scope;
+        const char* formatTag;
+        const char* title;
+    };
+    const Title titles[] = {
+        {kStageInput[0], kStageInput[1], 0, "", "Save As - [Input - format convertor] [All]"},
+        {kStageProcessed[0], kStageProcessed[1], 1, "", "Save As - [Proccessing] [One frame]"},
+        {FourCC("FILT"), FourCC("PRC1"), 2, "", "Save As - [Filter 1D] [All frame, selected section]"},
+        {kStageBitmap[0], kStageBitmap[1], 3, "", "Save As - [Screen | Bitmap] [One frame, selected section]"},
+        {kStageReduction[0], kStageReduction[1], 0, "SLISE", "Save As - [Tools - Slice] [All]"},
+        {kStageReduction[0], kStageReduction[1], 0, "STATIST", "Save As - [Tools - Statistic] [All]"},
+        {kStageReduction[0], kStageReduction[1], 0, "", "Save As - [Tools - Statistic] [All]"},
+        {FourCC("XXXX"), FourCC("YYYY"), 0, "", "Save As - [Data] [All]"},
+        {kStageInput[0], kStageInput[1], 4, "", "Save As"},
+        {kStageInput[0], kStageInput[1], -1, "", "Save As"},
+    };
+    for (const Title& t : titles)
+        EXPECT_EQ(OutputSaveTitle(t.tag1, t.tag2, t.scope, MakeFormatTag(t.formatTag)), t.title) << t.title;
+    struct Mask {
+        const char* tag;
+        uint32_t mask;
+    };
+    for (Mask m : {Mask{"POINT", 0x380}, Mask{"POLIGON", 0x380}, Mask{"VECTOR", 0x380}, Mask{"ANCHOR", 0x380},
+                   Mask{"REFPOINT", 0x380}, Mask{"REGION", 0x580}, Mask{"SIMPLOBJ", 0x180}, Mask{"FITS", 0},
+                   Mask{"", 0}})
+        EXPECT_EQ(OutputListMask(MakeFormatTag(m.tag)), m.mask) << m.tag;
+    for (const uint32_t* pair : {kStageInput, kStageProcessed, kStageReduction, kStageBitmap})
+        EXPECT_NE(OutputTargetLabel(pair[0], pair[1]), nullptr);
+    EXPECT_STREQ(OutputTargetLabel(kStageInput[0], kStageInput[1]), "Input  [ formats convertor only ]");
+    EXPECT_EQ(OutputTargetLabel(FourCC("FILT"), FourCC("PRC1")), nullptr);
+}
+
+TEST(OutputComponentTest, SaveAsAsksForTheNameWithTheStagesTitle) {
+    if (!testing_views::HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    OutputFile f;
+    const std::string path = f.File("cube.fits");
+    testing_views::WriteCube(path, 3, 4, 5);
+    ASSERT_TRUE(f.Open(path));
+    StatusTexts shown;
+    ScriptedFileDialog dialog;
+    ScopedFileDialogBackend scope(&dialog);
+    // Cancelled: nothing is written and the Save is over.
+    dialog.Push(ScriptedFileDialog::Cancel());
+    EXPECT_FALSE(OutputSaveCommand(f.output, f.file.item, 0, 0, kWriteScopeAll, FormatTag{}));
+    ASSERT_EQ(dialog.Requests().size(), 1u);
+    EXPECT_EQ(dialog.Requests()[0].title, "Save As - [Input - format convertor] [All]");
+    EXPECT_TRUE(dialog.Requests()[0].save);
+    EXPECT_EQ(dialog.Requests()[0].filters[0].description, "FITS");
+    EXPECT_EQ(std::tuple(f.output->writing, f.output->explicitTarget), std::tuple(0, 0));
+    // Chosen: the format of the list's entry, the one frame of the scope, one file.
+    f.output->recordMethod = kRecordOneFile;
+    dialog.Push(ScriptedFileDialog::Choose({"x.fits"}, f.file.folder.Path()));
+    EXPECT_TRUE(OutputSaveCommand(f.output, f.file.item, kStageInput[0], kStageInput[1], kWriteScopeOneFrame,
+                                  FormatTag{}));
+    ASSERT_EQ(dialog.Requests().size(), 2u);
+    EXPECT_EQ(dialog.Requests()[1].title, "Save As - [Input - format convertor] [One frame]");
+    EXPECT_EQ(f.output->fileName, f.file.folder.File("x.fits"));
+    EXPECT_EQ(f.output->format, FormatFits());
+    ASSERT_FALSE(shown.Texts().empty());
+    EXPECT_EQ(shown.Texts().back(), "-2 " + f.file.folder.File("x.fits") + " saved");
+    EXPECT_STREQ(TheCUI().preferences.saveFolder != nullptr ? "set" : "unset", "unset");
+    EXPECT_STREQ(f.file.cui.preferences.saveFolder, f.file.folder.Path().c_str());
+}
+
+}  // namespace
+}  // namespace orva
