@@ -147,6 +147,7 @@ TEST(OutputWriterTest, ClippingQuestionAndNewRangeRoundTrip) {
         HookScope hooks(true);
         Job job(kTypeU16, 64, 32, 1, fn);
         ASSERT_EQ(job.Run(dir.File("result.raw"), kTypeI16), 1);
+        EXPECT_TRUE(job.writer->ClipQuestionShown());
         ASSERT_EQ(hooks.dialogs.titles.size(), 1u);
         EXPECT_EQ(hooks.dialogs.titles[0], "Clipping Detect...");
         // The measured 0..60000 maps to 0..60000 against -32768..32767.
@@ -196,10 +197,65 @@ TEST(OutputWriterTest, ClippingQuestionAndNewRangeRoundTrip) {
         Job job(kTypeU16, 64, 32, 1, fn);
         ASSERT_EQ(job.Run(dir.File("auto.raw"), kTypeI16, "#auto"), 1);
         EXPECT_TRUE(hooks.dialogs.titles.empty());
+        EXPECT_FALSE(job.writer->ClipQuestionShown());
         EXPECT_EQ(FirstOf64x32(dir.File("auto0010001.raw")), 32767);
     }
     // Only the data files, their service files and logs remain (no temporary file).
     for (const std::string& f : dir.Files()) EXPECT_NE(f.rfind("orv", 0), 0u) << f;
+}
+
+TEST(OutputWriterTest, SamplesWithoutDataTakeTheSpecialValue) {
+    TempFolder dir;
+    // Every seventh sample has no data (-DBL_MAX); the others count up from 3, within
+    // every type (nothing clips, so no new range is chosen).
+    auto fn = [](int, int, int64_t x, int64_t y, int64_t, int) {
+        const int64_t i = y * 16 + x;
+        return i % 7 == 3 ? -DBL_MAX : static_cast<double>(i) + 3.0;
+    };
+    struct Case {
+        uint32_t type;
+        bool has;
+        double special;
+        double written;  // what a sample without data becomes
+    };
+    const Case cases[] = {
+        {kTypeI16, false, 0.0, -32768.0},           // none: the type's lowest value
+        {kTypeI16, true, -1.0, -1.0},
+        {kTypeI16 | kElemSwapped, true, 1234.0, 1234.0},
+        {kTypeU8, true, 300.4, 255.0},              // rounded and saturated into the type
+        {kTypeU8, true, 7.6, 8.0},
+        {kTypeI32, true, -2.5, -3.0},               // halves away from zero
+        {kTypeF32, true, 0.5, 0.5},
+        {kTypeF64 | kElemSwapped, true, -99.25, -99.25},
+        {kTypeF64, false, 0.0, -DBL_MAX},           // a 64-bit real keeps the marker
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(n);
+        Job job(kTypeF64, 16, 4, 1, fn);
+        job.writer->SetAutoRange(true);
+        job.writer->SetSpecialValue(c.has, c.special);
+        const std::string pattern = "#s" + std::to_string(n++);
+        ASSERT_EQ(job.Run(dir.File(pattern.substr(1) + ".raw"), c.type, pattern.c_str()), 1);
+        const std::string bytes = ReadText(job.writer->LastFileName());
+        const uint32_t size = ElementSize(c.type);
+        ASSERT_EQ(bytes.size(), 64u * size);
+        const bool swapped = (c.type & kElemSwapped) != 0;
+        for (size_t i = 0; i < 64; ++i) {
+            double value = 0.0;
+            unsigned char b[8] = {};
+            std::memcpy(b, bytes.data() + i * size, size);
+            if (swapped) std::reverse(b, b + size);
+            switch (c.type & ~kElemSwapped) {
+                case kTypeI16: { int16_t v; std::memcpy(&v, b, 2); value = v; break; }
+                case kTypeU8: value = b[0]; break;
+                case kTypeI32: { int32_t v; std::memcpy(&v, b, 4); value = v; break; }
+                case kTypeF32: value = RealAt(bytes, 4, i, swapped); break;
+                default: value = RealAt(bytes, 8, i, swapped); break;
+            }
+            ASSERT_EQ(value, i % 7 == 3 ? c.written : static_cast<double>(i) + 3.0) << i;
+        }
+    }
 }
 
 TEST(OutputWriterTest, NegativeStepWritesFramesBackwardsAndCopiesSamples) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -33,6 +34,46 @@ TEST(PlatformDisk, FreeSpaceAgreesWithTheLibrary) {
     EXPECT_EQ(untouched, 12345u);
     EXPECT_FALSE(DiskFreeSpace("", nullptr, nullptr, nullptr));
     EXPECT_FALSE(DiskFreeSpace(nullptr, nullptr, nullptr, nullptr));
+}
+
+// findmnt's answer for a path ("" when it has none).
+std::string FindMount(const std::string& path) {
+    std::string command = "findmnt -n -o TARGET --target '" + path + "' 2>/dev/null";
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (fgets(buffer, sizeof buffer, p) != nullptr) out += buffer;
+        pclose(p);
+    }
+    // Mounts stacked on one folder are listed once each: the folder is the answer.
+    out = out.substr(0, out.find('\n'));
+    while (!out.empty() && out.back() == ' ') out.pop_back();
+    return out;
+}
+
+TEST(PlatformDisk, MountPointsAgreeWithFindmnt) {
+    if (std::system("command -v findmnt >/dev/null 2>&1") != 0) GTEST_SKIP() << "findmnt not installed";
+    const std::string tmp = std::filesystem::temp_directory_path().string();
+    std::string folder = tmp + "/orva-mount-XXXXXX";
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    const std::string file = folder + "/data.fits";
+    std::ofstream(file) << "x";
+    int compared = 0;
+    for (const std::string& path : {std::string("/"), std::string("/proc/self"), std::string("/sys/kernel"),
+                                    std::string("/dev/shm"), tmp, folder, file}) {
+        const std::string want = FindMount(path);
+        if (want.empty()) continue;
+        std::string got;
+        EXPECT_TRUE(MountPoint(path.c_str(), &got)) << path;
+        EXPECT_EQ(got, want) << path;
+        ++compared;
+    }
+    EXPECT_GE(compared, 3);
+    std::string untouched = "kept";
+    EXPECT_FALSE(MountPoint("/nonexistent/orva/path", &untouched));
+    EXPECT_FALSE(MountPoint("", &untouched));
+    EXPECT_EQ(untouched, "kept");
+    std::filesystem::remove_all(folder);
 }
 
 TEST(PlatformDisk, RemoveReleasingLaterTakesTheNameAtOnce) {
