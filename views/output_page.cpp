@@ -748,7 +748,7 @@ void OutputChannelChanged(gElement* field, uintptr_t data) {
         return;
     }
     uint32_t value = 0;
-    const bool good = ReadFieldUInt(field, &value, false) && value != 0;
+    const bool good = ReadFieldUInt(field, &value, true) && value != 0;
     if (good) OutputClampChannel(c.output, value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value));
     Done(c, good);
 }
@@ -765,7 +765,7 @@ namespace {
 // A 1-based frame typed into a field: 0 counts as 1; above 2147483648 is a bad value.
 bool ReadFrame(gElement* field, int64_t* zeroBased) {
     uint32_t value = 0;
-    if (!ReadFieldUInt(field, &value, false) || value > 2147483648u) return false;
+    if (!ReadFieldUInt(field, &value, true) || value > 2147483648u) return false;
     *zeroBased = static_cast<int64_t>(value == 0 ? 1 : value) - 1;
     return true;
 }
@@ -833,7 +833,7 @@ void OutputScaleChanged(gElement* field, uintptr_t data) {
     if (c.record == nullptr) return;
     double value = 0.0;
     // Text that is not a number changes nothing.
-    if (!ReadFieldDouble(field, &value, false)) {
+    if (!ReadFieldDouble(field, &value, true)) {
         RefreshOutputPage(c.e, false);
         return;
     }
@@ -844,7 +844,7 @@ void OutputZeroChanged(gElement* field, uintptr_t data) {
     Context c = From(data);
     if (c.record == nullptr) return;
     double value = 0.0;
-    const bool good = ReadFieldDouble(field, &value, false) && OutputEditZero(c.output, value) >= 0;
+    const bool good = ReadFieldDouble(field, &value, true) && OutputEditZero(c.output, value) >= 0;
     Done(c, good);
 }
 
@@ -875,7 +875,7 @@ void OutputCropChanged(gElement* field, uintptr_t data) {
         if (Slot(c.e, fields[i]) == field) which = i;
     if (which < 0) return;
     int64_t value = 0;
-    if (!ReadFieldInt64(field, &value, false)) {
+    if (!ReadFieldInt64(field, &value, true)) {
         Done(c, false);
         return;
     }
