@@ -4,6 +4,7 @@
 // clipping question asked once, and the titles and format lists of Save As.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cfloat>
 #include <string>
 #include <tuple>
@@ -321,6 +322,12 @@ TEST(OutputComponentTest, SaveAsAsksForTheNameWithTheStagesTitle) {
     EXPECT_EQ(shown.Texts().back(), "-2 " + f.file.folder.File("x.fits") + " saved");
     EXPECT_STREQ(TheCUI().preferences.saveFolder != nullptr ? "set" : "unset", "unset");
     EXPECT_STREQ(f.file.cui.preferences.saveFolder, f.file.folder.Path().c_str());
+    // A path longer than a path may be is refused whole, never cut.
+    dialog.Push(ScriptedFileDialog::Choose({std::string(PATH_MAX, 'n') + ".fits"}, f.file.folder.Path()));
+    EXPECT_FALSE(OutputSaveCommand(f.output, f.file.item, 0, 0, kWriteScopeAll, FormatTag{}));
+    EXPECT_EQ(shown.Texts().back(), "-3 'Save' - error [limit]");
+    EXPECT_EQ(f.output->fileName, f.file.folder.File("x.fits"));
+    EXPECT_EQ(f.output->writing, 0);
 }
 
 }  // namespace
