@@ -207,7 +207,7 @@ TEST_F(OutputEndToEnd, AFormatThatAllowsOnlyUnsigned16BitForcesTheType) {
     f.output->format = nullptr;
 }
 
-TEST_F(OutputEndToEnd, AFailedWriteIsReportedAndLeavesNoFile) {
+TEST_F(OutputEndToEnd, AFailedWriteIsReportedWithItsName) {
     ASSERT_NE(Use("FITS", 0x02), nullptr);
     StatusTexts shown;
     // The folder does not exist: nothing can be made there.
