@@ -7,6 +7,7 @@
 #include "common/cpu_info.h"
 #include "framework/app_object.h"
 #include "main/display_services.h"
+#include "main/menu_services.h"
 #include "main/playback_services.h"
 #include "main/processing_services.h"
 #include "main/reduction_services.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
     InstallViewsServices();
     InstallViewsDisplayServices();
     InstallPlaybackServices();
+    InstallMenuServices();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
     if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);
     std::vector<std::string> words(argv + 1, argv + argc);

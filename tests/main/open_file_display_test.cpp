@@ -24,13 +24,17 @@
 #include "app/image_window.h"
 #include "framework/display_lock.h"
 #include "io/format_registry.h"
+#include "main/menu_services.h"
 #include "main/processing_services.h"
 #include "main/reduction_services.h"
 #include "main/shape_services.h"
 #include "main/transform_services.h"
 #include "main/views_display_services.h"
 #include "main/views_services.h"
+#include "shapes/editing/shape_requests.h"
+#include "shapes/shape_container.h"
 #include "test_support.h"
+#include "toolkit/menu.h"
 #include "views/display_cell.h"
 #include "views/open_data_files.h"
 #include "views/workspace.h"
@@ -75,6 +79,7 @@ protected:
         InstallTransformServices();
         InstallViewsDisplayServices();
         InstallViewsServices();
+        InstallMenuServices();
         TheComponentServices().createImageWindow = &CreateImageWindow;
         TheComponentServices().pollComponentState = &PollComponentState;
         Start(false);
@@ -185,6 +190,80 @@ TEST_F(OpenFileDisplay, AFitsFileShowsInCellOneOfLayout) {
     gWinRefreshAll();
     PumpFor(200);
     EXPECT_TRUE(ReadScreen(XDisplay(), 0).SavePpm(std::string(ORVA_BINARY_DIR) + "/open_file_display_screen.ppm"));
+}
+
+
+// The file's cell is the menus' view: the Draw and Edit entries act on it. Rectangle
+// (F7) starts the Rect tool of its image window with its mark in the menu, Cancel ends it
+// and the mark goes; a shape made on the view is undone and redone through the Edit menu.
+TEST_F(OpenFileDisplay, DrawAndEditMenusActOnTheOpenedFilesView) {
+    const std::string path = folder.File("ramp.fits");
+    if (!WriteRampFits(path)) GTEST_SKIP() << "no astropy";
+    MainMenuTable draw = MainMenuRows(MainMenuGroup::Draw);
+    MainMenuTable edit = MainMenuRows(MainMenuGroup::EditFirst);
+    ASSERT_NE(draw.rows[7].item, nullptr);
+    // Before any data: everything greyed.
+    DrawMenuUpdate(draw.rows, 0);
+    EXPECT_EQ(draw.rows[7].item->state, 1);
+
+    OpenParameters request;
+    ASSERT_NE(OpenSourceFileReport(&cui(), nullptr, &request, path.c_str()), nullptr);
+    PumpFor(500);
+    WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
+    ASSERT_NE(ws, nullptr);
+    uint32_t number = 1;
+    DisplayComponent* cell = GetCellByNumber(ws, &number, false);
+    ASSERT_NE(cell, nullptr);
+    ASSERT_NE(cell->Graphics(), nullptr);
+    EXPECT_EQ(cui().menuTarget, cell);
+    EXPECT_EQ(cui().menuView, static_cast<void*>(static_cast<ComponentBase*>(cell)));
+
+    DrawMenuUpdate(draw.rows, 0);
+    for (int32_t i = 1; i < draw.count; ++i) {
+        if (draw.rows[i].label != nullptr) EXPECT_EQ(draw.rows[i].item->state, 0) << draw.rows[i].label;
+    }
+    EXPECT_EQ(draw.rows[0].item->state, 1) << "Cancel without a placement";
+
+    // "Rectangle" (F7): the Rect tool of the view, role Statistic (tool mode 6).
+    ASSERT_EQ(std::string(draw.rows[7].label), "Rectangle");
+    draw.rows[7].handler(draw.rows[7].item, 0);
+    const GraphicsHost& host = cell->host;
+    EXPECT_EQ(host.toolActive, 1);
+    EXPECT_EQ(host.toolKind, 4);
+    EXPECT_EQ(host.toolMode, 6);
+    EXPECT_EQ(draw.rows[7].item->check, 1);
+    DrawMenuUpdate(draw.rows, 0);
+    EXPECT_EQ(draw.rows[0].item->state, 0) << "Cancel while placing";
+    draw.rows[0].handler(draw.rows[0].item, 0);
+    EXPECT_EQ(host.toolActive, 0);
+    EXPECT_EQ(draw.rows[7].item->check, 0);
+
+    // A shape made on the view: the Edit menu undoes and redoes it.
+    auto* shapes = static_cast<ShapeContainer*>(cell->View()->shapes);
+    ASSERT_NE(shapes, nullptr);
+    EditMenuFirstUpdate(edit.rows, 0);
+    EXPECT_EQ(edit.rows[0].item->state, 1) << "Undo with nothing to undo";
+    ShapeRequest r;
+    r.kind = kKindRect;
+    r.role = kRoleGaugeArea;
+    r.start[0] = 10.0f;
+    r.start[1] = 20.0f;
+    r.end[0] = 60.0f;
+    r.end[1] = 50.0f;
+    Shape* made = shapes->ShapeFromRequest(r, nullptr, nullptr);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(shapes->ShapeCount(), 1u);
+    EditMenuFirstUpdate(edit.rows, 0);
+    EXPECT_EQ(edit.rows[0].item->state, 0) << "Undo";
+    EXPECT_EQ(edit.rows[1].item->state, 1) << "Redo";
+    EXPECT_EQ(edit.rows[3].item->state, 0) << "Cut with a current shape";
+    edit.rows[0].handler(edit.rows[0].item, 0);
+    EXPECT_EQ(shapes->ShapeCount(), 0u);
+    EditMenuFirstUpdate(edit.rows, 0);
+    EXPECT_EQ(edit.rows[1].item->state, 0) << "Redo";
+    edit.rows[1].handler(edit.rows[1].item, 0);
+    EXPECT_EQ(shapes->ShapeCount(), 1u);
+    EXPECT_EQ(shapes->current, made);
 }
 
 
