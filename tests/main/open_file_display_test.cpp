@@ -220,7 +220,8 @@ TEST_F(OpenFileDisplay, DrawAndEditMenusActOnTheOpenedFilesView) {
 
     DrawMenuUpdate(draw.rows, 0);
     for (int32_t i = 1; i < draw.count; ++i) {
-        if (draw.rows[i].label != nullptr) EXPECT_EQ(draw.rows[i].item->state, 0) << draw.rows[i].label;
+        if (draw.rows[i].label == nullptr) continue;
+        EXPECT_EQ(draw.rows[i].item->state, 0) << draw.rows[i].label;
     }
     EXPECT_EQ(draw.rows[0].item->state, 1) << "Cancel without a placement";
 
