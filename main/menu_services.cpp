@@ -3,6 +3,7 @@
 #include "app/image_window.h"
 #include "app/main_menu.h"
 #include "framework/port.h"
+#include "shapes/editing/shape_clipboard.h"
 #include "shapes/shape_container.h"
 #include "views/display_cell.h"
 
@@ -111,6 +112,28 @@ bool LeaveSelectMode(void* view) {
     return c != nullptr && c->LeaveSelectMode() != 0;
 }
 
+bool CopyShape(void* view) {
+    ShapeContainer* c = ShapesOf(view);
+    return c != nullptr && c->CopyShape();
+}
+
+// The menu pastes where the copied shape was.
+void PasteShape(void* view) {
+    if (ShapeContainer* c = ShapesOf(view)) c->PasteShape(0);
+}
+
+void ClipShape(void* view) {
+    ShapeContainer* c = ShapesOf(view);
+    if (c == nullptr) return;
+    c->ClipShape(nullptr, nullptr, true);
+    c->Redraw();
+}
+
+void InscribeAnchors(void* view, int32_t mode) {
+    ShapeContainer* c = ShapesOf(view);
+    if (c != nullptr && c->InscribeAnchors(nullptr, mode)) c->Redraw();
+}
+
 }  // namespace
 
 void InstallMenuServices() {
@@ -126,6 +149,11 @@ void InstallMenuServices() {
     h.setAnchorTool = &SetAnchorTool;
     h.enterSelectMode = &EnterSelectMode;
     h.leaveSelectMode = &LeaveSelectMode;
+    h.copyShape = &CopyShape;
+    h.pasteShapeAtPointer = &PasteShape;
+    h.clipShape = &ClipShape;
+    h.inscribeAnchors = &InscribeAnchors;
+    h.clipboardHasShape = &ShapeClipboardHasShape;
 }
 
 }  // namespace orva

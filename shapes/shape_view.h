@@ -101,6 +101,8 @@ public:
     virtual void Place(ShapeContainer& container) = 0;
     // Enables or disables the frame's widgets.
     virtual void SetEnabled(bool on) { (void)on; }
+    // Drops a highlight of a handle that waits to be drawn (the view is dragged).
+    virtual void DropHighlight() {}
 };
 
 // How a shape shows on its view: its glyph. A glyph belongs to its shape,
