@@ -177,6 +177,7 @@ TEST_F(ShapeDrawing, TheLabelBoxAtLevelTwo) {
     Draw([&] { PaintRectGlyph(nullptr, rect); });
     EXPECT_EQ(Count({255, 255, 191}), 0);
     gFontCurrent() = saved;
+    gFontRelease(font);
 }
 
 TEST_F(ShapeDrawing, KindsWithoutADrawingChangeNothing) {
