@@ -267,6 +267,7 @@ void CUIForgetComponent(CUI* cui, ComponentBase* component) {
         hooks.outputSourceGone(cui->currentOutput, component);
     }
     if (cui->menuTarget == component) cui->menuTarget = nullptr;
+    if (cui->menuView == static_cast<void*>(component)) cui->menuView = nullptr;
     if (cui->currentCell == component) cui->currentCell = nullptr;
     for (WindowGroup& g : cui->groups)
         if (g.workspace == component) g.workspace = nullptr;

@@ -31,6 +31,7 @@ using kernel::SaturateTrunc;
 
 constexpr double kNoValue = -1.7976931348623157e308;
 constexpr uint32_t kViewStyle = 0x30200800;
+constexpr uint32_t kViewInert = 0x40000000;
 // The widget's drag flag that has the toolkit pass it every pointer move while hot.
 constexpr uint32_t kTrackPointer = 0x10000;
 
@@ -258,7 +259,9 @@ void Image2DWindow::AttachHost() {
     const GraphicsHostServices& s = TheGraphicsHostServices();
     if (gElement* view = h->view) {
         view->cursor = view->defaultCursor = platform::LoadCursor(platform::kCursorImageView);
-        view->style |= kViewStyle;
+        // The view takes presses: a widget placed by its own rectangle (the cell's, made
+        // with the no-placement bit) is otherwise inert to the mouse.
+        view->style = (view->style | kViewStyle) & ~kViewInert;
         view->onWheel = &ImageViewWheel;
         buttonHandler = &ImageViewButton;
         view->onPress = buttonHandler;

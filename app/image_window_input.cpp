@@ -9,6 +9,7 @@
 
 #include "app/field_readers.h"
 #include "app/image_window.h"
+#include "app/main_menu.h"
 #include "app/message_dialog.h"
 #include "data/kernel_util.h"
 #include "framework/display_lock.h"
@@ -897,6 +898,8 @@ int32_t Image2DWindow::EndPlacement(int32_t result) {
     }
     auto endTool = [&](bool keepCursor) {
         h->toolActive = 0;
+        // The Draw menu's mark of the tool goes with it.
+        DrawToolEnded(h->toolMode);
         if (keepCursor) return;
         if (h->view != nullptr) h->view->dragFlags &= ~kViewCapture;
         ShowViewCursor(IsTracking() ? kImageCursorView : kImageCursorMove);

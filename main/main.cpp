@@ -6,16 +6,7 @@
 #include "common/clib.h"
 #include "common/cpu_info.h"
 #include "framework/app_object.h"
-#include "main/display_services.h"
-#include "main/output_services.h"
-#include "main/playback_services.h"
-#include "main/processing_services.h"
-#include "main/reduction_services.h"
 #include "main/services.h"
-#include "main/shape_services.h"
-#include "main/transform_services.h"
-#include "main/views_display_services.h"
-#include "main/views_services.h"
 
 int main(int argc, char** argv) {
     using namespace orva;
@@ -28,15 +19,7 @@ int main(int argc, char** argv) {
     }
     AppObject& app = TheApp();
     app.SetServices(DefaultAppServices());
-    InstallShapeServices();
-    InstallProcessingServices();
-    InstallReductionServices();
-    InstallTransformServices();
-    InstallDisplayServices();
-    InstallViewsServices();
-    InstallOutputServices();
-    InstallViewsDisplayServices();
-    InstallPlaybackServices();
+    InstallProgramServices();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
     if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);
     std::vector<std::string> words(argv + 1, argv + argc);

@@ -3,6 +3,16 @@
 #include "app/shell_install.h"
 #include "io/format_registry.h"
 #include "io/stream.h"
+#include "main/display_services.h"
+#include "main/menu_services.h"
+#include "main/output_services.h"
+#include "main/playback_services.h"
+#include "main/processing_services.h"
+#include "main/reduction_services.h"
+#include "main/shape_services.h"
+#include "main/transform_services.h"
+#include "main/views_display_services.h"
+#include "main/views_services.h"
 #include "processing/filter_registry.h"
 
 namespace orva {
@@ -23,6 +33,19 @@ AppServices DefaultAppServices() {
     s.closeAllStreams = &CloseAllStreams;
     InstallAppShell(&s);
     return s;
+}
+
+void InstallProgramServices() {
+    InstallShapeServices();
+    InstallProcessingServices();
+    InstallReductionServices();
+    InstallTransformServices();
+    InstallDisplayServices();
+    InstallViewsServices();
+    InstallOutputServices();
+    InstallViewsDisplayServices();
+    InstallPlaybackServices();
+    InstallMenuServices();
 }
 
 }  // namespace orva

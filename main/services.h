@@ -7,4 +7,9 @@ namespace orva {
 // application shell.
 AppServices DefaultAppServices();
 
+// Hands every subsystem above the shell its hooks: shapes, processing, reduction, the
+// Transformation, the graphics windows, the open road, output, display cells, playback
+// and the main menu's view entries. Called once by the program before it starts.
+void InstallProgramServices();
+
 }  // namespace orva

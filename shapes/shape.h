@@ -194,6 +194,33 @@ public:
     // Empties the chain that starts at the shape.
     void ClearChain();
 
+    // ---- Edits (editing/shape_edits.cpp). Each takes the snapshot it is undone to,
+    // and records its step when the shape lies in a container.
+    // Moves the whole shape (or its selected anchors) by data units; nothing for (0, 0).
+    void Move(float dx, float dy);
+    // The move itself, without the snapshot and the step: without a selection the box,
+    // pivot and points move and the masks are re-placed (not rebuilt), else the selected
+    // anchors move and the geometry is rebuilt.
+    void ApplyMove(float dx, float dy);
+    void MoveSelectedAnchors(float dx, float dy);
+    // Applies an edited box (folded when negative); the pivot is pinned from then on.
+    void SetBoundBox(double x, double y, double w, double h, bool selectedOnly);
+    void ApplyBoundBox(double x, double y, double w, double h, bool selectedOnly);
+    // Maps the anchors from the old box (ShapeOldBox) onto the new one; nothing when it is
+    // the old box, beyond +-16000 or the snapshot does not fit the shape.
+    bool MapToBox(double x, double y, double w, double h, bool selectedOnly);
+    // Inserts an anchor on the segment nearest the pointer (window pixels); false for
+    // Rects, circles and Ellipses ("Can`t add anchor point...") or when it cannot grow.
+    bool AddAnchorPoint(double pointerX, double pointerY);
+    // Cuts an open shape at the pointer: it keeps its points up to the cut, a second
+    // shape of its kind, role and offset takes the rest.
+    bool CutAtPointer(double pointerX, double pointerY);
+    // The segment nearest the pointer (window pixels) and the pointer in data
+    // coordinates; -1 without a segment.
+    int32_t NearestSegment(double pointerX, double pointerY, double* dataX, double* dataY) const;
+    // Every anchor selected; in a frame mode of the current shape the frame follows.
+    void SelectAnchorsAndPlace();
+
     // ---- Offset and aperture (offset_geometry.cpp)
     // Sets the aperture width of a record: mode -1 takes the record's own
     // mode. False when nothing changed or the width is locked.

@@ -120,6 +120,27 @@ public:
     // Switches the current shape to the next kind its role allows.
     bool SetCurrentShapeMode();
 
+    // ---- Clipboard, clip and inscribe (editing/shape_clipboard.cpp)
+    // Copies the current shape (not a Point) to the program's shape clipboard.
+    bool CopyShape();
+    // Pastes the clipboard's shape: mode 0 where it was, 1 its first anchor under the
+    // pointer, 2 its box centred on the pointer. The new shape, or nullptr.
+    Shape* PasteShape(int32_t mode);
+    // Clips a shape (the current one) to a rectangle (x, y, w, h; the data area) by its
+    // kind; a shape left without anchors, or a rectangle without area, removes it with an
+    // undo step. `enable` lets open curves be clipped.
+    bool ClipShape(Shape* shape, const double* rect, bool enable);
+    // Fits the current shape into a rectangle (the data area): mode 1 clips, 2 keeps the
+    // proportions, 3 as 2 but only a shape that lies outside, 4 fills the target; 6 to 8
+    // put the left edge at the rectangle's x with the top, bottom or pivot at its y, 9 to
+    // 11 the top edge at its y with the left edge, right edge or pivot at its x; 12 and 13
+    // fit as 4.
+    bool InscribeAnchors(const double* rect, int32_t mode);
+    // Moves the shapes of the current shape's data source (all but `skip`) together.
+    void MoveAllShapes(double dx, double dy, Shape* skip);
+    // Steps the drag mode: handle drags keep the aspect ratio or not.
+    bool CycleDragMode();
+
     // ---- Undo
     // "CRTE" and "DLT0" of hidden shapes are not recorded.
     bool PushUndo(Shape* shape, uint32_t code);

@@ -53,6 +53,15 @@ public:
         (void)height;
         return false;
     }
+    // Brings the geometry below up to date with the window, which scrolls and zooms on
+    // its own; the drawing and the pointer's reading call it first.
+    virtual void Follow() {}
+    // The pointer in window pixels (where a menu pastes); false when it is not known.
+    virtual bool PointerPosition(double* x, double* y) const {
+        (void)x;
+        (void)y;
+        return false;
+    }
 
     double originX = 0.0;  // added to data coordinates to give view coordinates
     double originY = 0.0;
@@ -60,6 +69,11 @@ public:
     ViewZoom zoom;
     double displayOffsetX = 0.0;  // where the image starts in the window, window pixels
     double displayOffsetY = 0.0;
+    // The view's area in its window (x, y, width, height, window pixels) and the extent
+    // its drawing is clipped to, from that area's corner.
+    float windowRect[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    float clipWidth = 0.0f;
+    float clipHeight = 0.0f;
     const void* dataSource = nullptr;  // the data the view shows, compared by identity
     uint32_t ownerCode = 0;            // the code of the component that owns the view
     Shape* rememberedShape = nullptr;  // cleared when shapes are removed
@@ -87,6 +101,8 @@ public:
     virtual void Place(ShapeContainer& container) = 0;
     // Enables or disables the frame's widgets.
     virtual void SetEnabled(bool on) { (void)on; }
+    // Drops a highlight of a handle that waits to be drawn (the view is dragged).
+    virtual void DropHighlight() {}
 };
 
 // How a shape shows on its view: its glyph. A glyph belongs to its shape,

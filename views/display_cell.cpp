@@ -17,6 +17,7 @@
 #include "common/log.h"
 #include "framework/display_lock.h"
 #include "shapes/shape_container.h"
+#include "shapes/ui/shape_drawing.h"
 #include "toolkit/histogram_chart.h"
 #include "toolkit/layout.h"
 #include "toolkit/painters.h"
@@ -783,6 +784,12 @@ void DisplayPaint(gElement* e) {
     DisplayComponent* cell = DisplayOfWidget(e);
     if (cell == nullptr) return;
     if (gIsPicking()) {
+        // The shapes on the picture come first: a click on one picks the shape.
+        ViewConsumer* shown = cell->View();
+        if (shown != nullptr && shown->shapes != nullptr) {
+            PickShapeGlyphs(static_cast<const ShapeContainer*>(shown->shapes));
+            glLoadName(e->serial);
+        }
         glRectf(e->x, e->y, e->x + e->width, e->y + e->height);
         return;
     }

@@ -67,7 +67,11 @@ void FollowCurrentCell(WorkspaceComponent* ws, DisplayComponent* cell) {
     DisplayComponent* current = AsDisplayCell(cui->currentCell);
     bool ours = current != nullptr && current->workspace == ws;
     bool mainEmpty = current == nullptr && cui->groups[0].workspace == ws;
-    if (ours || mainEmpty) cui->currentCell = cell;
+    if (!ours && !mainEmpty) return;
+    cui->currentCell = cell;
+    // The Draw and Edit menus act on the current cell's view.
+    cui->menuTarget = cell;
+    cui->menuView = static_cast<ComponentBase*>(cell);
 }
 
 bool WindowShown(const gWindow* w) { return w != nullptr && (w->state & (kStateHidden | kStateHiddenByShow)) == 0; }
@@ -237,6 +241,10 @@ void RemoveCell(WorkspaceComponent* ws, DisplayComponent* cell) {
     if (cell->workspace == ws) cell->workspace = nullptr;
     CUI* cui = CuiOf(ws);
     if (cui != nullptr && cui->currentCell == cell && cell->ui == cui) cui->currentCell = nullptr;
+    if (cui != nullptr && cui->menuTarget == cell) {
+        cui->menuTarget = nullptr;
+        cui->menuView = nullptr;
+    }
 }
 
 bool WorkspaceInstallPlayback(WorkspaceComponent* ws, int32_t a, int32_t b) {

@@ -477,46 +477,6 @@ bool DroppedAtEdge(int32_t d, float first, float last, int64_t size) {
     return std::fabs(lower - low) <= 1.0 || std::fabs(upper - high) <= 1.0;
 }
 
-void MoveSelected(Shape* shape, double mx, double my) {
-    AnchorBuffer& a = shape->header.anchors;
-    {
-        ShapeLock lock(shape);
-        const uint8_t* sel = a.Selection();
-        for (uint32_t i = 0; i < a.Count(); ++i) {
-            if (a.selectedCount != -1 && sel[i] == 0) continue;
-            a.Points()[2 * i] = static_cast<float>(a.X(i) + mx);
-            a.Points()[2 * i + 1] = static_cast<float>(a.Y(i) + my);
-        }
-        shape->ResetPivot(kUpdateMovedSelected);
-    }
-    shape->RestartLinked();
-    Redraw(shape);
-}
-
-void MoveWhole(Shape* shape, double mx, double my) {
-    {
-        ShapeLock lock(shape);
-        ShapeBoxBlock& b = shape->header.box;
-        b.x += mx;
-        b.y += my;
-        b.secondX += mx;
-        b.secondY += my;
-        shape->header.pivotX += mx;
-        shape->header.pivotY += my;
-        AnchorBuffer& a = shape->header.anchors;
-        for (uint32_t i = 0; i < a.Count(); ++i) {
-            a.Points()[2 * i] = static_cast<float>(a.X(i) + mx);
-            a.Points()[2 * i + 1] = static_cast<float>(a.Y(i) + my);
-        }
-        shape->statMark.centreX = -1.0;
-        shape->pixelBox = IntegerBox(b);
-        if (shape->procs.areaProcedure != nullptr) shape->procs.areaProcedure(shape, kUpdateNoArea);
-    }
-    shape->RestartLinked();
-    Redraw(shape);
-    RefreshPanelOf(shape);
-}
-
 // Whether the first or the last point is selected.
 bool EndSelected(const AnchorBuffer& a) {
     if (a.selectedCount == -1) return true;
@@ -531,6 +491,7 @@ void GlyphDrag(Shape* shape, int32_t dx, int32_t dy, uint32_t keys, bool curve) 
     AnchorBuffer& a = shape->header.anchors;
     if (a.Count() == 0 || a.data == nullptr) return;
     ShapeView* view = c != nullptr ? c->view : shape->view;
+    if (view != nullptr) view->Follow();
     const bool selected = a.selectedCount != 0;
     if (view != nullptr && (!curve || (selected && EndSelected(a)))) view->CloseOverlay();
 
@@ -552,8 +513,8 @@ void GlyphDrag(Shape* shape, int32_t dx, int32_t dy, uint32_t keys, bool curve) 
         mx *= z->x;
         my *= z->y;
     }
-    if (selected) MoveSelected(shape, mx, my);
-    else MoveWhole(shape, mx, my);
+    // Selected anchors move alone; without a selection (or with all) the whole shape.
+    shape->ApplyMove(static_cast<float>(mx), static_cast<float>(my));
 }
 
 }  // namespace

@@ -137,9 +137,10 @@ TEST_F(DisplayServicesTest, KeyEntriesReachTheContainer) {
     EXPECT_FALSE(s.leaveSelectMode(&container));
     s.undoStep(&container, true);  // nothing recorded: nothing happens
     EXPECT_EQ(container.ShapeCount(), 2u);
-    // Empty until the shape editing fills them: the window then does without.
-    EXPECT_EQ(s.copyShape, nullptr);
-    EXPECT_EQ(s.placeShape, nullptr);
+    // The shape services fill the clipboard and placement entries.
+    InstallShapeServices();
+    EXPECT_NE(s.copyShape, nullptr);
+    EXPECT_NE(s.placeShape, nullptr);
 }
 
 // The image window over a real Transformation: the device takes its 8-bit RGB pixels,

@@ -24,13 +24,21 @@
 #include "app/image_window.h"
 #include "framework/display_lock.h"
 #include "io/format_registry.h"
+#include "main/display_services.h"
+#include "main/menu_services.h"
 #include "main/processing_services.h"
 #include "main/reduction_services.h"
 #include "main/shape_services.h"
 #include "main/transform_services.h"
 #include "main/views_display_services.h"
 #include "main/views_services.h"
+#include "shapes/editing/shape_edits.h"
+#include "shapes/editing/shape_requests.h"
+#include "shapes/ui/glyph_list.h"
+#include "toolkit/input.h"
+#include "shapes/shape_container.h"
 #include "test_support.h"
+#include "toolkit/menu.h"
 #include "views/display_cell.h"
 #include "views/open_data_files.h"
 #include "views/workspace.h"
@@ -75,6 +83,8 @@ protected:
         InstallTransformServices();
         InstallViewsDisplayServices();
         InstallViewsServices();
+        InstallMenuServices();
+        InstallDisplayServices();
         TheComponentServices().createImageWindow = &CreateImageWindow;
         TheComponentServices().pollComponentState = &PollComponentState;
         Start(false);
@@ -185,6 +195,212 @@ TEST_F(OpenFileDisplay, AFitsFileShowsInCellOneOfLayout) {
     gWinRefreshAll();
     PumpFor(200);
     EXPECT_TRUE(ReadScreen(XDisplay(), 0).SavePpm(std::string(ORVA_BINARY_DIR) + "/open_file_display_screen.ppm"));
+}
+
+
+// The file's cell is the menus' view: the Draw and Edit entries act on it. Rectangle
+// (F7) starts the Rect tool of its image window with its mark in the menu, Cancel ends it
+// and the mark goes; a shape made on the view is undone and redone through the Edit menu.
+TEST_F(OpenFileDisplay, DrawAndEditMenusActOnTheOpenedFilesView) {
+    const std::string path = folder.File("ramp.fits");
+    if (!WriteRampFits(path)) GTEST_SKIP() << "no astropy";
+    MainMenuTable draw = MainMenuRows(MainMenuGroup::Draw);
+    MainMenuTable edit = MainMenuRows(MainMenuGroup::EditFirst);
+    ASSERT_NE(draw.rows[7].item, nullptr);
+    // Before any data: everything greyed.
+    DrawMenuUpdate(draw.rows, 0);
+    EXPECT_EQ(draw.rows[7].item->state, 1);
+
+    OpenParameters request;
+    ASSERT_NE(OpenSourceFileReport(&cui(), nullptr, &request, path.c_str()), nullptr);
+    PumpFor(500);
+    WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
+    ASSERT_NE(ws, nullptr);
+    uint32_t number = 1;
+    DisplayComponent* cell = GetCellByNumber(ws, &number, false);
+    ASSERT_NE(cell, nullptr);
+    ASSERT_NE(cell->Graphics(), nullptr);
+    EXPECT_EQ(cui().menuTarget, cell);
+    EXPECT_EQ(cui().menuView, static_cast<void*>(static_cast<ComponentBase*>(cell)));
+
+    DrawMenuUpdate(draw.rows, 0);
+    for (int32_t i = 1; i < draw.count; ++i) {
+        if (draw.rows[i].label == nullptr) continue;
+        EXPECT_EQ(draw.rows[i].item->state, 0) << draw.rows[i].label;
+    }
+    EXPECT_EQ(draw.rows[0].item->state, 1) << "Cancel without a placement";
+
+    // "Rectangle" (F7): the Rect tool of the view, role Statistic (tool mode 6).
+    ASSERT_EQ(std::string(draw.rows[7].label), "Rectangle");
+    draw.rows[7].handler(draw.rows[7].item, 0);
+    const GraphicsHost& host = cell->host;
+    EXPECT_EQ(host.toolActive, 1);
+    EXPECT_EQ(host.toolKind, 4);
+    EXPECT_EQ(host.toolMode, 6);
+    EXPECT_EQ(draw.rows[7].item->check, 1);
+    DrawMenuUpdate(draw.rows, 0);
+    EXPECT_EQ(draw.rows[0].item->state, 0) << "Cancel while placing";
+    draw.rows[0].handler(draw.rows[0].item, 0);
+    EXPECT_EQ(host.toolActive, 0);
+    EXPECT_EQ(draw.rows[7].item->check, 0);
+
+    // A shape made on the view: the Edit menu undoes and redoes it.
+    auto* shapes = static_cast<ShapeContainer*>(cell->View()->shapes);
+    ASSERT_NE(shapes, nullptr);
+    EditMenuFirstUpdate(edit.rows, 0);
+    EXPECT_EQ(edit.rows[0].item->state, 1) << "Undo with nothing to undo";
+    ShapeRequest r;
+    r.kind = kKindRect;
+    r.role = kRoleGaugeArea;
+    r.start[0] = 10.0f;
+    r.start[1] = 20.0f;
+    r.end[0] = 60.0f;
+    r.end[1] = 50.0f;
+    Shape* made = shapes->ShapeFromRequest(r, nullptr, nullptr);
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(shapes->ShapeCount(), 1u);
+    EditMenuFirstUpdate(edit.rows, 0);
+    EXPECT_EQ(edit.rows[0].item->state, 0) << "Undo";
+    EXPECT_EQ(edit.rows[1].item->state, 1) << "Redo";
+    EXPECT_EQ(edit.rows[3].item->state, 0) << "Cut with a current shape";
+    edit.rows[0].handler(edit.rows[0].item, 0);
+    EXPECT_EQ(shapes->ShapeCount(), 0u);
+    EditMenuFirstUpdate(edit.rows, 0);
+    EXPECT_EQ(edit.rows[1].item->state, 0) << "Redo";
+    edit.rows[1].handler(edit.rows[1].item, 0);
+    EXPECT_EQ(shapes->ShapeCount(), 1u);
+    EXPECT_EQ(shapes->current, made);
+}
+
+
+// Shapes on the opened file's view, end to end: the Rect tool placed by two clicks of
+// the pointer makes a Statistic rectangle whose outline and label show in the window;
+// with "Delete Anchor Point" chosen a click on a circle picks the circle and is refused;
+// a shape the clip removed comes back with Ctrl+Z and is drawn again.
+TEST_F(OpenFileDisplay, ShapesArePlacedDrawnEditedAndUndoneOnTheView) {
+    const std::string path = folder.File("ramp.fits");
+    if (!WriteRampFits(path)) GTEST_SKIP() << "no astropy";
+    OpenParameters request;
+    ASSERT_NE(OpenSourceFileReport(&cui(), nullptr, &request, path.c_str()), nullptr);
+    PumpFor(500);
+    WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
+    ASSERT_NE(ws, nullptr);
+    uint32_t number = 1;
+    DisplayComponent* cell = GetCellByNumber(ws, &number, false);
+    ASSERT_NE(cell, nullptr);
+    auto* w = dynamic_cast<Image2DWindow*>(cell->Graphics());
+    ASSERT_NE(w, nullptr);
+    ASSERT_NE(w->Device(), nullptr);
+    auto* shapes = static_cast<ShapeContainer*>(cell->View()->shapes);
+    ASSERT_NE(shapes, nullptr);
+    ASSERT_NE(shapes->view, nullptr);
+    gWindow* host = cell->window;
+    const gElement* view = cell->widget;
+    // Window pixels of a frame point.
+    auto windowPoint = [&](double fx, double fy) {
+        shapes->view->Follow();
+        const ShapeView& v = *shapes->view;
+        const double zx = v.pixelScale.flag ? v.pixelScale.x : 1.0, zy = v.pixelScale.flag ? v.pixelScale.y : 1.0;
+        return std::pair<int, int>{static_cast<int>(std::floor(v.displayOffsetX + v.originX + fx * zx)),
+                                   static_cast<int>(std::floor(v.displayOffsetY + v.originY + fy * zy))};
+    };
+    auto near = [&](int x, int y, Rgb want) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (Near(PixelAt(host, x + dx, y + dy), want)) return true;
+        return false;
+    };
+
+    // Rectangle (F7) from the menu, then a press and release at one corner and at the other.
+    MainMenuTable draw = MainMenuRows(MainMenuGroup::Draw);
+    draw.rows[7].handler(draw.rows[7].item, 0);
+    auto [ax, ay] = windowPoint(20.0, 30.0);
+    auto [bx, by] = windowPoint(120.0, 90.0);
+    auto click = [&](int x, int y) {
+        w->OnPointerMove(static_cast<float>(x), static_cast<float>(y));
+        w->OnButton(true);
+        w->OnButton(false);
+    };
+    click(ax, ay);
+    w->OnPointerMove(static_cast<float>((ax + bx) / 2), static_cast<float>((ay + by) / 2));
+    click(bx, by);
+    ASSERT_EQ(shapes->ShapeCount(), 1u);
+    Shape* rect = shapes->current;
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->header.kind, kKindRect);
+    EXPECT_EQ(rect->header.role, kRoleStatistic);
+    EXPECT_EQ(cell->host.toolActive, 0) << "a Rect ends its tool";
+    EXPECT_EQ(draw.rows[7].item->check, 0);
+    EXPECT_EQ(shapes->drawing, nullptr);
+
+    shapes->labelLevel = 2;
+    PaintWindow(host);
+    const AnchorBuffer& a = rect->header.anchors;
+    auto [tx, ty] = windowPoint((a.X(0) + a.X(1)) / 2.0, a.Y(0));
+    EXPECT_TRUE(near(tx, ty, {128, 230, 230})) << "the outline, selected-current: " << PixelAt(host, tx, ty);
+    int yellow = 0;
+    for (int y = 0; y < cell->plotHeight; ++y)
+        for (int x = 0; x < cell->plotWidth; ++x)
+            yellow += Near(PixelAt(host, static_cast<int>(view->x) + x, static_cast<int>(view->y) + y), {255, 255, 191});
+    EXPECT_GT(yellow, 40) << "the label box";
+
+    // A circle, the anchor tools in edit mode, and "Delete Anchor Point" from the menu.
+    ShapeRequest r;
+    r.kind = kKindCircle;
+    r.role = kRoleGaugeArea;
+    r.start[0] = 150.0f;
+    r.start[1] = 150.0f;
+    r.end[0] = 190.0f;
+    r.end[1] = 190.0f;
+    Shape* circle = shapes->ShapeFromRequest(r, nullptr, nullptr);
+    ASSERT_NE(circle, nullptr);
+    shapes->editMode = kEditAnchors;
+    MainMenuTable edit = MainMenuRows(MainMenuGroup::EditFirst);
+    EditMenuFirstUpdate(edit.rows, 0);
+    ASSERT_EQ(std::string(edit.rows[11].label), "Delete Anchor Point");
+    EXPECT_EQ(edit.rows[11].item->state, 0);
+    edit.rows[11].handler(edit.rows[11].item, 0);
+    EXPECT_EQ(shapes->anchorTool, kToolDeleteAnchor);
+    PaintWindow(host);
+    auto [cx, cy] = windowPoint(150.0, 150.0);
+    ASSERT_TRUE(gWinMakeCurrent(host));
+    gElement* picked = gPick(host, cx, cy);
+    ASSERT_NE(picked, nullptr);
+    EXPECT_EQ(ShapeOfGlyphWidget(picked), circle) << "the shape, not the picture under it";
+    gCursorPos = platform::Point{cx, cy};
+    gMouseButtonState() = 1;
+    ASSERT_NE(picked->onPress, nullptr);
+    picked->onPress(picked, picked->handlerData);
+    gMouseButtonState() = 0;
+    picked->onPress(picked, picked->handlerData);
+    EXPECT_EQ(shapes->ShapeCount(), 2u) << "the circle stays";
+    gElement* status = cui().groups[0].statusWidget;
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->text, kCantRemoveAnchorText);
+    shapes->SetAnchorTool(kToolNone);
+
+    // A Point outside the frame: the clip removes it, Ctrl+Z brings the same shape back.
+    ShapeRequest p;
+    p.kind = kKindPoint;
+    p.role = kRoleGauge;
+    p.start[0] = p.end[0] = -12.0f;
+    p.start[1] = p.end[1] = 40.0f;
+    Shape* outside = shapes->ShapeFromRequest(p, nullptr, nullptr);
+    ASSERT_NE(outside, nullptr);
+    ASSERT_EQ(shapes->current, outside);
+    EditMenuFirstUpdate(edit.rows, 0);
+    ASSERT_EQ(std::string(edit.rows[14].label), "Clip Anchor Points");
+    edit.rows[14].handler(edit.rows[14].item, 0);
+    EXPECT_EQ(shapes->ShapeCount(), 2u);
+    EXPECT_FALSE(shapes->IsInList(outside));
+    EXPECT_EQ(w->OnKeyDown('Z' | kKeyCtrlL, 0), 1);
+    EXPECT_EQ(shapes->ShapeCount(), 3u);
+    EXPECT_TRUE(shapes->IsInList(outside));
+    PaintWindow(host);
+    auto [px, py] = windowPoint(-12.0, 40.0);
+    if (px - 5 >= view->x && px + 5 < view->x + cell->plotWidth) {
+        EXPECT_FALSE(Near(PixelAt(host, px, py), Background(host), 0)) << "the Point's cross is drawn again";
+    }
 }
 
 
