@@ -418,6 +418,12 @@ size_t PendingPostedMessages() {
     return queue->posted.size();
 }
 
+size_t PendingSentMessages() {
+    std::shared_ptr<ThreadQueue> queue = CurrentThreadQueue();
+    std::lock_guard<std::mutex> lock(queue->mutex);
+    return queue->sent.size();
+}
+
 void ResetThreadQueueForTest() {
     std::shared_ptr<ThreadQueue> queue = CurrentThreadQueue();
     std::lock_guard<std::mutex> lock(queue->mutex);

@@ -65,6 +65,9 @@ uint32_t MessageTime();
 
 // Number of posted messages waiting in the calling thread's queue (tests).
 size_t PendingPostedMessages();
+// Number of messages other threads have sent to the calling thread and still wait on
+// (tests).
+size_t PendingSentMessages();
 // Drops the calling thread's posted messages, quit request and timers (tests).
 void ResetThreadQueueForTest();
 

@@ -64,6 +64,12 @@ template <class Done> void Pump(Done done) {
     }
 }
 
+// Serves what is in this thread's queue now: sent messages, then the posted ones.
+void ServeQueue() {
+    platform::Msg msg;
+    while (platform::PeekMessage(&msg, true)) platform::DispatchMessage(&msg);
+}
+
 class PlaybackThreadTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -126,7 +132,7 @@ TEST_F(PlaybackThreadTest, TwentyFramesPlayToTheEndOnTheUiThread) {
     EXPECT_EQ(DisplayLockDepth(), 0);
     // Nothing comes after the end.
     std::this_thread::sleep_for(30ms);
-    Pump([] { return true; });
+    ServeQueue();
     EXPECT_EQ(seen.frames.load(), 19);
 }
 
@@ -162,10 +168,10 @@ TEST_F(PlaybackThreadTest, AStopFromAModalLoopReturnsAndFramesWereDrawnMeanwhile
     EXPECT_FALSE(timer.Running());
     // A frame already on its way finds nothing to play; no more come.
     std::this_thread::sleep_for(30ms);
-    Pump([] { return true; });
+    ServeQueue();
     const int frames = seen.frames.load();
     std::this_thread::sleep_for(30ms);
-    Pump([] { return true; });
+    ServeQueue();
     EXPECT_EQ(seen.frames.load(), frames);
     EXPECT_EQ(DisplayLockDepth(), 0);
 }
@@ -175,10 +181,11 @@ TEST_F(PlaybackThreadTest, TheShutDownWithAFrameWaitingJoinsWithin100Ms) {
     rig.Player().flags = kFramePlayerLoop;
     ASSERT_TRUE(PlaybackStart(&timer, rig.cells[0], 0));
     Pump([this] { return seen.frames.load() >= 2; });
-    // This thread stops serving its queue: the next step's 0x501 waits.
-    const int rereads = device->rereads.load();
-    while (device->rereads.load() == rereads) std::this_thread::sleep_for(1ms);
-    std::this_thread::sleep_for(20ms);
+    // This thread stops serving its queue: the next step's 0x501 waits in it. The step
+    // may have sent it before the pump ended, so what is waited for is the message in
+    // the queue, not a re-read that comes after this point.
+    while (platform::PendingSentMessages() == 0) std::this_thread::sleep_for(1ms);
+    EXPECT_EQ(device->rereads.load(), device->deliveries.load() + 1);
     const int frames = seen.frames.load();
     const int64_t t0 = platform::MonotonicNs();
     timer.Shutdown();
@@ -186,7 +193,8 @@ TEST_F(PlaybackThreadTest, TheShutDownWithAFrameWaitingJoinsWithin100Ms) {
     EXPECT_LT(took, 100000000) << took / 1000000 << " ms";
     EXPECT_FALSE(timer.Running());
     // The waiting frame was failed, not drawn.
-    Pump([] { return true; });
+    EXPECT_EQ(platform::PendingSentMessages(), 0u);
+    ServeQueue();
     EXPECT_EQ(seen.frames.load(), frames);
 }
 
