@@ -93,6 +93,18 @@ ComponentBase* CUI::FindComponent(uint32_t number, void* window, uint32_t code3,
         for (WindowGroup& g : groups)
             if (window != nullptr && g.windows[0] == window && g.workspace != nullptr) return g.workspace;
     }
+    // A display cell of a group window is one of that window's: the cell of another group
+    // (the main window's, when the second group asks) is not taken for it.
+    auto cellOf = TheShellHooks().cellOfWindow;
+    if (code3 == FourCC("CELX") && code4 == FourCC("DRAW") && window != nullptr && cellOf != nullptr) {
+        uint32_t seen = 0;
+        for (ListNode* node = components.head; node != nullptr; node = node->next) {
+            auto* c = static_cast<ComponentBase*>(node->item);
+            if (c == nullptr || !IdHasStage(c->GetClassId(), code3, code4) || !cellOf(c, window)) continue;
+            if (seen++ == number) return c;
+        }
+        return nullptr;
+    }
     return CUIFindComponent(this, number, window, code3, code4);
 }
 

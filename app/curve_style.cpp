@@ -42,6 +42,12 @@ uint32_t SampleAt(double x, uint32_t count) {
     return static_cast<uint32_t>(i);
 }
 
+// A value as the drawing routines hand it to GL.
+double Drawn(const CurveStyle* s, double v) {
+    if (!(v >= s->clampLow)) return s->clampLow;
+    return v > s->clampHigh ? s->clampHigh : v;
+}
+
 void SetColour(uint32_t c) {
     glColor3ub(static_cast<GLubyte>(c & 0xFF), static_cast<GLubyte>((c >> 8) & 0xFF),
                static_cast<GLubyte>((c >> 16) & 0xFF));
@@ -190,12 +196,12 @@ void CurveDrawLines(const CurveStyle* s, uint32_t row, uint32_t first) {
     const double x0 = s->xStart;
     glBegin(GL_LINE_STRIP);
     if (first != 0) {
-        glVertex2d(x0 - 1.0, y[first - 1]);
+        glVertex2d(x0 - 1.0, Drawn(s, y[first - 1]));
     } else {
-        glVertex2d(0.0, y[0]);
+        glVertex2d(0.0, Drawn(s, y[0]));
     }
-    for (uint32_t k = 0; k < visible; ++k) glVertex2d(x0 + k, y[first + k]);
-    if ((s->flags2 & kCurveHold) != 0 && visible > 0) glVertex2d(x0 + visible, y[first + visible - 1]);
+    for (uint32_t k = 0; k < visible; ++k) glVertex2d(x0 + k, Drawn(s, y[first + k]));
+    if ((s->flags2 & kCurveHold) != 0 && visible > 0) glVertex2d(x0 + visible, Drawn(s, y[first + visible - 1]));
     glEnd();
 }
 
@@ -206,12 +212,12 @@ void CurveDrawSteps(const CurveStyle* s, uint32_t row, uint32_t first) {
     const uint32_t visible = std::min(s->visibleCount != 0 ? s->visibleCount : count - first, count - first);
     glBegin(GL_LINES);
     for (uint32_t k = 0; k < visible; ++k) {
-        const double v = y[first + k];
+        const double v = Drawn(s, y[first + k]);
         glVertex2d(k, v);
         glVertex2d(k + 1.0, v);
         if (k + 1 < visible) {
             glVertex2d(k + 1.0, v);
-            glVertex2d(k + 1.0, y[first + k + 1]);
+            glVertex2d(k + 1.0, Drawn(s, y[first + k + 1]));
         }
     }
     glEnd();

@@ -60,6 +60,10 @@ struct CurveStyle {
     uint32_t firstRow = 0;
     uint32_t visibleCount = 0;
     uint32_t flags2 = 0;
+    // The drawing routines keep values within these (a NaN counts as the low bound), so
+    // that a value far outside the plot never hands the GL an overflowing coordinate.
+    double clampLow = -1.7976931348623157e308;
+    double clampHigh = 1.7976931348623157e308;
 };
 
 // The five built-in tables with the count 19.

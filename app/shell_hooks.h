@@ -28,6 +28,8 @@ struct ShellHooks {
     bool (*placeCellInSlot)(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) = nullptr;
     DisplayCellBase* (*createDisplayCell)(CUI* cui, ComponentBase* workspace, void* hostWindow, int flag) = nullptr;
     bool (*cellInSlot)(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) = nullptr;
+    // The display cell is one of the group window's (drawn in it or in its workspace).
+    bool (*cellOfWindow)(const ComponentBase* cell, const void* groupWindow) = nullptr;
     // Tab selection of the draw containers: by item (the item closed or selected) and of
     // the current tab; true when the selection changed.
     bool (*selectTabByIndex)(ComponentBase* container, ProjectItem* item, int32_t code) = nullptr;

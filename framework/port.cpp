@@ -743,6 +743,14 @@ void AttachSourceToPipeline(ProjectItemBase* item, int32_t eventCode) {
     }
     if (DeviceViewBase* d = ComponentFindDownstreamActive(first, list)) {
         DeviceSelect(d);
+        // Every display of the item shows its port: the chart of the item's Reduction in
+        // the second group's cell as well as the main cell's picture.
+        for (int more = 0; more < kPortDeviceLimit; ++more) {
+            DeviceViewBase* next = ComponentFindDownstreamActive(first, list);
+            if (next == nullptr || next == d) break;
+            d = next;
+            DeviceSelect(d);
+        }
         // The port was shown when its cell was made: its playable frames follow the
         // source that now feeds it.
         if (s.playbackRange != nullptr) s.playbackRange(d->portList, nullptr);

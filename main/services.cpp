@@ -3,6 +3,7 @@
 #include "app/shell_install.h"
 #include "io/format_registry.h"
 #include "io/stream.h"
+#include "main/chart_services.h"
 #include "main/display_services.h"
 #include "main/menu_services.h"
 #include "main/output_services.h"
@@ -41,6 +42,7 @@ void InstallProgramServices() {
     InstallReductionServices();
     InstallTransformServices();
     InstallDisplayServices();
+    InstallChartServices();
     InstallViewsServices();
     InstallOutputServices();
     InstallViewsDisplayServices();

@@ -45,6 +45,14 @@ bool InSlot(ComponentBase* workspace, DisplayCellBase* cell, uint32_t number) {
     return CellInSlot(AsWorkspace(workspace), AsDisplayCell(cell), number);
 }
 
+bool CellOfWindow(const ComponentBase* component, const void* groupWindow) {
+    DisplayComponent* cell = AsDisplayCell(const_cast<ComponentBase*>(component));
+    if (cell == nullptr) return false;
+    if (cell->window == groupWindow) return true;
+    const WorkspaceComponent* ws = cell->workspace;
+    return ws != nullptr && ws->group != nullptr && ws->group->windows[0] == groupWindow;
+}
+
 void GroupReady(OutputWindow* window, DeviceViewBase* device) {
     MarkGroupReady(window, device);
 }
@@ -143,6 +151,7 @@ void InstallViewsDisplayServices() {
     shell.placeCellInSlot = &PlaceCell;
     shell.createDisplayCell = &CreateCell;
     shell.cellInSlot = &InSlot;
+    shell.cellOfWindow = &CellOfWindow;
     ComponentServices& services = TheComponentServices();
     services.markGroupReady = &GroupReady;
     services.markWindowRedraw = &WindowRedraw;

@@ -20,6 +20,9 @@
 namespace orva {
 namespace {
 
+// The pixels a label's text takes above its baseline.
+constexpr double kScaleLabelHeight = 10.0;
+
 // Saturating conversions (NaN gives 0).
 int64_t ToInt64(double v) {
     if (std::isnan(v)) return 0;
@@ -283,6 +286,60 @@ void SliderCtrl::BuildValueLabels(ScaleRecord* s, bool vert) {
         const float ly = vert ? s->rect[1] + p - 2 : bottom;
         if (!AddLabel(s, lx, ly, text)) break;
     }
+}
+
+void SliderCtrl::BuildTickLabels(ScaleRecord* s, bool vert) {
+    if (s == nullptr) return;
+    s->labelCount = 0;
+    s->highlighted = 0;
+    const double u = s->unitsPerPixel, step = s->tickStep;
+    if (!(u != 0.0) || !std::isfinite(u) || !(step > 0.0) || !std::isfinite(step)) return;
+    // Pixels from one tick to the next, signed: negative when the values run against
+    // the pixels.
+    const double d = step / u;
+    const double pixels = std::fabs(d);
+    if (!(pixels > 0.0) || !std::isfinite(pixels) || !std::isfinite(s->origin)) return;
+    s->step = pixels;
+    // The tick nearest the scale's start on the scale: pixel origin + k x d >= 0.
+    const double bound = -s->origin / d;
+    const double k0 = d > 0.0 ? std::ceil(bound) : std::floor(bound);
+    const double first = s->origin + k0 * d;
+    if (!std::isfinite(first)) return;
+    s->remainder = static_cast<float>(std::fmod(first, pixels));
+    if (s->labelCapacity < 2 || s->labelMode == kScaleLabelsNone) return;
+    const double length = vert ? s->rect[3] : s->rect[2];
+    const float bottom = s->rect[1] + s->rect[3] - 3;
+    if (s->shownExponent != 0) {
+        char text[16];
+        std::snprintf(text, sizeof text, "E%+04d", std::clamp(s->shownExponent, -999, 999));
+        const float ex = vert ? s->rect[0] + 2 : s->rect[0] + s->rect[2] - 40;
+        const float ey = vert ? s->rect[1] + 10 : bottom;
+        if (AddLabel(s, ex, ey, text)) s->highlighted = s->labelCount;
+    }
+    const bool integer = s->valueKind != kScaleValueReal;
+    const double direction = d > 0.0 ? 1.0 : -1.0;
+    for (int64_t i = 0;; ++i) {
+        const double k = k0 + direction * static_cast<double>(i);
+        const double p = first + static_cast<double>(i) * pixels;
+        if (p > length) break;
+        double value = s->start + k * step;
+        if (std::fabs(value) < step * 1e-9) value = 0.0;
+        char text[24];
+        ScaleFormatValue(value, integer, text, integer ? 21 : 16);
+        // A label stands above its tick: the first pixels of a vertical scale hold none.
+        if (vert && p < kScaleLabelHeight) continue;
+        const float lx = vert ? s->rect[0] + 2 : s->rect[0] + static_cast<float>(p) + 2;
+        const float ly = vert ? s->rect[1] + static_cast<float>(p) - 2 : bottom;
+        if (!AddLabel(s, lx, ly, text)) break;
+    }
+}
+
+void SliderCtrl::InstallLabelRoutines(ScaleLabelRoutine h, ScaleLabelRoutine v, void* data) {
+    ResetScale(&horizontal);
+    ResetScale(&vertical);
+    horizontal.labelRoutine = h;
+    vertical.labelRoutine = v;
+    horizontal.labelData = vertical.labelData = data;
 }
 
 void SliderCtrl::ValueFromPos(ScaleRecord* s, bool vert, float origin, float pos, float cursor) {

@@ -112,6 +112,16 @@ public:
     // The tick step for a spacing in units (the smallest 1, 2 or 5 times a power of ten
     // not below it; whole numbers only for the integer kind).
     static double NiceTickStep(double units, bool integer);
+    // Builds the labels of a value scale whose owner chose the tick step: ticks at the
+    // values start + k x tickStep (k any integer) that lie on the scale, where the value
+    // at scale pixel p is start + (p - origin) x unitsPerPixel (a negative unitsPerPixel
+    // runs the values against the pixels, as on a y axis); the texts of the value kind
+    // (whole numbers or reals), and a shown exponent as a first, highlighted label
+    // "E-004" at the scale's start. The scale's pixel step and first tick follow.
+    static void BuildTickLabels(ScaleRecord* scale, bool vertical);
+    // Both scale records back to their defaults (ResetScale) with the owner's label
+    // routines installed; `data` is handed to them.
+    void InstallLabelRoutines(ScaleLabelRoutine horizontalRoutine, ScaleLabelRoutine verticalRoutine, void* data);
 
     int32_t useCount = 0;
     float scaleX = 0, scaleY = 0;
@@ -123,6 +133,10 @@ public:
     uint8_t flagA = 1, flagB = 1;
     uint8_t tint = 0, light = 0;
     uint8_t failed = 0;
+    // Options an owner reads: the cursor is not snapped to whole units (free x), the y
+    // readout follows the pointer (free y), the cursor does not push the view at the
+    // edges (edge lock).
+    uint8_t freeX = 0, freeY = 0, edgeLock = 0;
     gElement* widgetH = nullptr;
     gElement* widgetV = nullptr;
     bool alternative = false;   // the alternative painters are installed

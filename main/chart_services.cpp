@@ -1,0 +1,62 @@
+#include "main/chart_services.h"
+
+#include "app/chart_window.h"
+#include "framework/component.h"
+#include "views/display_cell.h"
+#include "views/rulers.h"
+
+namespace orva {
+
+namespace {
+
+// The cell's ruler pair serves as the chart's scales: shown around the plot (which
+// gives them their room) while the chart is the cell's window, hidden when it goes.
+void ShowScales(DisplayCellBase* base, GraphicsWindow* chart, bool show) {
+    DisplayComponent* cell = AsDisplayCell(base);
+    if (cell == nullptr || cell->window == nullptr) return;
+    ViewRulers& r = cell->rulers;
+    if (!show) {
+        if (r.target != chart) return;
+        HideRulers(cell);
+        r.shown = 0;
+        r.scaleShown[0] = r.scaleShown[1] = 0;
+    } else {
+        if (!RulersAttach(&r, cell->window, cell->cellRect, chart)) return;
+        r.hidden = 0;
+        r.shown = 1;
+        r.scaleShown[0] = r.scaleShown[1] = 1;
+        r.SelectPainters();
+        RulersPlace(&r, cell->cellRect[0], cell->cellRect[1], cell->cellRect[2], cell->cellRect[3]);
+    }
+    float area[4];
+    DisplayGetPlotArea(cell, area, 0);
+    if (cell->widget != nullptr) {
+        cell->widget->x = area[0];
+        cell->widget->y = area[1];
+        cell->widget->width = cell->widget->cellWidth = area[2];
+        cell->widget->height = cell->widget->cellHeight = area[3];
+    }
+    cell->plotWidth = PlotSizeFromFloat(area[2]);
+    cell->plotHeight = PlotSizeFromFloat(area[3]);
+    DisplaySyncHost(cell);
+    MarkWindowForRedraw(cell->window);
+}
+
+HistogramChart* Histogram(DisplayCellBase* base) {
+    DisplayComponent* cell = AsDisplayCell(base);
+    return cell != nullptr ? cell->statisticsChart : nullptr;
+}
+
+}  // namespace
+
+void InstallChartServices() {
+    TheComponentServices().createChartWindow = &CreateChartWindow;
+    ChartHostServices& chart = TheChartHostServices();
+    chart.showScales = &ShowScales;
+    chart.histogram = &Histogram;
+    // The frame list of a statistics result (x start and step of its frames) and the
+    // source's own range are the Reduction's and the Source's to give; until they do,
+    // the charts label their samples by index and take the range of their curves.
+}
+
+}  // namespace orva
