@@ -21,8 +21,8 @@ namespace orva {
 namespace {
 
 constexpr int kRaisedFlags = FE_INVALID | FE_OVERFLOW | FE_UNDERFLOW | FE_DIVBYZERO;
-// Formats the device refuses: every element width but the 64-bit real, swapped data
-// and image data.
+// Formats the device refuses: every element width but the 64-bit real, swapped data,
+// and the bits 0x40000 and 0x200000.
 constexpr uint32_t kRefusedFormatBits = 0x2400BF;
 constexpr uint32_t kRealBit = 0x40;
 
@@ -70,7 +70,7 @@ ChartNormalising ChartNormalisingFor(const ChartRange& range) {
     n.offset = lo;
     // Both bounds halved first: [-DBL_MAX, DBL_MAX] keeps a finite half span.
     const double half = hi * 0.5 - lo * 0.5;
-    const double span = half * 2.0;
+    const double span = half > DBL_MAX * 0.5 ? DBL_MAX : half * 2.0;
     if (half >= DBL_MIN * 0.5 && std::fabs(span - 1.0) >= DBL_EPSILON) {
         n.half = half;
         n.span = span;
@@ -80,6 +80,8 @@ ChartNormalising ChartNormalisingFor(const ChartRange& range) {
         n.span = 1.0;
         n.scale = 1.0;
     }
+    // The scale of a span beyond DBL_MAX is denormal: that is meant, not an error to report.
+    if (std::fetestexcept(kRaisedFlags) != 0) std::feclearexcept(FE_ALL_EXCEPT);
     return n;
 }
 
@@ -88,13 +90,15 @@ bool ChartNormaliseSamples(const double* x, uint64_t count, const ChartNormalisi
     const double scale = n.scale, offset = n.offset;
     const bool scaled = std::fabs(scale - 1.0) >= DBL_EPSILON;
     const bool shifted = -offset * scale != 0.0;
-    const bool halves = n.span > DBL_MAX;
-    const double inverseHalf = 1.0 / n.half;
+    const bool halves = n.half > DBL_MAX * 0.5;
+    const double half = n.half;
     bool special = false;
     for (uint64_t i = 0; i < count; ++i) {
         const double v = x[i];
         double r;
-        if (halves) r = (v * 0.5 - offset * 0.5) * inverseHalf;
+        // No data stays no data.
+        if (v == -DBL_MAX) r = -DBL_MAX;
+        else if (halves) r = (v * 0.5 - offset * 0.5) / half;
         else if (scaled) r = (v - offset) * scale;
         else if (shifted) r = v - offset;
         else r = v;
@@ -245,7 +249,12 @@ int32_t Chart1DDevice::Refresh() {
         cachedArea = 1;
         changed = 0;
     } else {
+        // Nothing came: what the device showed goes.
         pulled = nullptr;
+        if (dataPresent != 0) {
+            lastPullCode = code;
+            ChartRefresh();
+        }
     }
     return code;
 }
@@ -378,6 +387,9 @@ bool Chart1DDevice::ChartRefresh() {
         }
         markDirty();
         if (chart != nullptr) chart->Layout();
+        // A range beyond DBL_MAX keeps its half: the spans computed from it overflow by
+        // design, which is not left for the caller to find.
+        if (std::fetestexcept(kRaisedFlags) != 0) std::feclearexcept(FE_ALL_EXCEPT);
         return true;
     }
     if (had || dataPresent != 0) {

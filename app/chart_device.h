@@ -39,7 +39,8 @@ RowScan ChartScanRow(const double* samples, uint64_t count, ChartRange* out);
 // [offset, offset + span] maps to [0, 1]. A flat range [v, v] normalises with
 // [v - 1, v]; a span within DBL_EPSILON of 1 (or below DBL_MIN) is taken as 1.0 with
 // scale 1.0. The span is found from the halved bounds, so that it never overflows to a
-// zero scale (`half` then holds the half span and the scale is 0.5 / half).
+// zero scale: `half` holds the half span and the scale is 0.5 / half; a span beyond
+// DBL_MAX is kept as DBL_MAX beside its half.
 struct ChartNormalising {
     double offset = 0.0;
     double span = 1.0;

@@ -1,6 +1,7 @@
 #include "app/chart_window.h"
 
 #include <algorithm>
+#include <cfenv>
 #include <cfloat>
 #include <cmath>
 #include <mutex>
@@ -542,7 +543,7 @@ void ChartWindow::RecomputeRange() {
     }
     yMinimum = lo;
     yHalfSpan = half > 0.0 ? half : 0.5;
-    ySpan = yHalfSpan * 2.0;
+    ySpan = yHalfSpan > DBL_MAX * 0.5 ? DBL_MAX : yHalfSpan * 2.0;
     yInverseSpan = 0.5 / yHalfSpan;
     RecomputeMapping();
     RecomputeInterval();
@@ -577,7 +578,7 @@ void ChartWindow::RecomputeInterval() {
         if (!Shown(d) || !d->HoldsSamples()) return;
         ++count;
         const double dmin = d->normalising.offset;
-        const double dmax = dmin + d->normalising.half + d->normalising.half;
+        const double dmax = d->found.maximum;
         lo = std::min(lo, dmin);
         hi = std::max(hi, std::min(dmax, DBL_MAX));
         half = d->normalising.half;
@@ -590,7 +591,7 @@ void ChartWindow::RecomputeInterval() {
         if (count > 1) half = HalfSpan(lo, hi);
         intervalMinimum = lo;
         intervalMaximum = hi;
-        intervalSpan = half * 2.0;
+        intervalSpan = half > DBL_MAX * 0.5 ? DBL_MAX : half * 2.0;
         if (!(intervalSpan > DBL_MIN) || std::fabs(intervalSpan - 1.0) < DBL_EPSILON) intervalSpan = 1.0;
     }
     intervalInverse = std::isfinite(intervalSpan) ? 1.0 / intervalSpan : 0.0;
@@ -699,6 +700,12 @@ bool ChartWindow::UpdateReadout() {
 // ---- Statistics list ----------------------------------------------------------------------------
 
 void ChartWindow::RefreshStatisticsList() {
+    RefreshStatisticsListSteps();
+    // Ranges near DBL_MAX are kept in halves; what their spans raise is not reported.
+    if (std::fetestexcept(FE_INVALID | FE_OVERFLOW | FE_UNDERFLOW | FE_DIVBYZERO) != 0) std::feclearexcept(FE_ALL_EXCEPT);
+}
+
+void ChartWindow::RefreshStatisticsListSteps() {
     Chart1DDevice* d = Device();
     const ChartHostServices& s = TheChartHostServices();
     const GraphicsHostServices& hs = TheGraphicsHostServices();

@@ -297,6 +297,7 @@ public:
 
 private:
     void ResetScales();
+    void RefreshStatisticsListSteps();
 };
 
 // A chart window for the cell (count 1), or nullptr. Installed as

@@ -186,6 +186,68 @@ TEST(ScaleTest, ValueLabelsFollowOriginAndUnits) {
     EXPECT_FLOAT_EQ(h.labels[0].x, 214.0f);
 }
 
+// Ticks at the owner's step: start + k x step wherever they fall on the scale, values
+// running with the pixels or against them, and a shown exponent first and highlighted.
+TEST(ScaleTest, TickLabelsFollowTheOwnersStep) {
+    SliderCtrl ctrl(1, 1);
+    ASSERT_TRUE(ctrl.SizeLabels(1000, 800));
+    ScaleRecord& h = ctrl.horizontal;
+    h.rect[2] = 400;
+    h.rect[3] = 15;
+    // Pixel 10 is value 4000.5, a pixel is 0.5 units, a tick each 20 units (40 pixels).
+    h.origin = 10.0;
+    h.start = 4000.5;
+    h.unitsPerPixel = 0.5;
+    h.tickStep = 20.0;
+    h.valueKind = kScaleValueReal;
+    SliderCtrl::BuildTickLabels(&h, false);
+    EXPECT_DOUBLE_EQ(h.step, 40.0);
+    EXPECT_NEAR(h.remainder, 10.0f, 1e-4);
+    ASSERT_EQ(h.labelCount, 10);  // pixels 10, 50, ..., 370
+    EXPECT_STREQ(h.labels[0].text, "4000.5");
+    EXPECT_STREQ(h.labels[1].text, "4020.5");
+    EXPECT_FLOAT_EQ(h.labels[1].x, 52.0f);
+    // The first tick before pixel 0 is skipped: the next one stands at pixel 30.
+    h.origin = -10.0;
+    SliderCtrl::BuildTickLabels(&h, false);
+    EXPECT_STREQ(h.labels[0].text, "4020.5");
+    EXPECT_FLOAT_EQ(h.labels[0].x, 32.0f);
+    // Labels off: the ticks stay, the texts go.
+    h.labelMode = kScaleLabelsNone;
+    SliderCtrl::BuildTickLabels(&h, false);
+    EXPECT_EQ(h.labelCount, 0);
+    EXPECT_DOUBLE_EQ(h.step, 40.0);
+
+    // A y scale: value 0 at pixel 200, values growing upwards, 0.25 units a tick of 25
+    // pixels, shown as multiples of 10^-3.
+    ScaleRecord& v = ctrl.vertical;
+    v.rect[2] = 41;
+    v.rect[3] = 200;
+    v.origin = 200.0;
+    v.start = 0.0;
+    v.unitsPerPixel = -0.01;
+    v.tickStep = 0.25;
+    v.valueKind = kScaleValueReal;
+    v.shownExponent = -3;
+    SliderCtrl::BuildTickLabels(&v, true);
+    ASSERT_GE(v.labelCount, 3);
+    EXPECT_STREQ(v.labels[0].text, "E-003");
+    EXPECT_EQ(v.highlighted, 1);
+    // From the top: value 1.75 at pixel 25, 1.5 at 50, ... (value 2 at pixel 0 has no room).
+    EXPECT_STREQ(v.labels[1].text, "1.75");
+    EXPECT_FLOAT_EQ(v.labels[1].y, 23.0f);
+    EXPECT_STREQ(v.labels[2].text, "1.5");
+    EXPECT_EQ(v.labelCount, 1 + 8);  // 1.75 down to 0 at pixel 200
+    // Nothing to build from a step or scale of 0, or a NaN.
+    v.tickStep = 0.0;
+    SliderCtrl::BuildTickLabels(&v, true);
+    EXPECT_EQ(v.labelCount, 0);
+    v.tickStep = 0.25;
+    v.unitsPerPixel = std::nan("");
+    SliderCtrl::BuildTickLabels(&v, true);
+    EXPECT_EQ(v.labelCount, 0);
+}
+
 int gRoutineCalls = 0;
 void CountingRoutine(ScaleRecord* s, bool vertical, void* data) {
     ++gRoutineCalls;

@@ -1,0 +1,345 @@
+// The chart window's model: its defaults and plot geometry, the x fit and the integral
+// zoom ratio, the user y range, the y zoom about the cursor, the cursor readout, the x
+// axis taken from a statistics result's frames, and the scale routines.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "display/chart_fixture.h"
+
+namespace orva {
+namespace {
+
+using display_test::ChartChain;
+using display_test::ServicesScope;
+
+std::vector<double> Ramp(size_t n, double from = 0.0, double step = 1.0) {
+    std::vector<double> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = from + step * static_cast<double>(i);
+    return v;
+}
+
+class ChartWindowTest : public ::testing::Test {
+protected:
+    ServicesScope services_;
+    ChartHostServices chartServices_ = TheChartHostServices();
+    ~ChartWindowTest() override { TheChartHostServices() = chartServices_; }
+};
+
+TEST_F(ChartWindowTest, ANewChartHasItsDefaults) {
+    ChartWindow chart(nullptr);
+    EXPECT_EQ(chart.xMode, kChartXIndex);
+    EXPECT_EQ(chart.xStep, 1.0);
+    EXPECT_EQ(chart.xStepKnown, 0);
+    EXPECT_EQ(chart.rangeMode, 0x30u);
+    EXPECT_EQ(chart.userMinimum, 0.0);
+    EXPECT_EQ(chart.userMaximum, 1.0);
+    EXPECT_EQ(chart.windowWidth, 180);
+    EXPECT_EQ(chart.windowHeight, 100);
+    EXPECT_EQ(chart.plotWidth, 180);
+    EXPECT_EQ(chart.plotHeight, 88);
+    EXPECT_EQ(chart.plotTop, 6);
+    EXPECT_EQ(chart.plotBottom, 94);
+    EXPECT_EQ(chart.zoomMode, 0);
+    EXPECT_EQ(chart.signedFactor, 1);
+    EXPECT_EQ(chart.readX, kChartNoReadout);
+    EXPECT_EQ(chart.GetClassId(), &kChartWindowId);
+    // Family and base ids answer with a reference; others leave the count alone.
+    void* out = nullptr;
+    EXPECT_TRUE(chart.QueryInterface(&kWindowDrawId, &out));
+    EXPECT_EQ(chart.refCount.load(), 2);
+    EXPECT_FALSE(chart.QueryInterface(&kImageWindowId, &out));
+    EXPECT_EQ(chart.refCount.load(), 2);
+    chart.refCount.store(1);
+    // The shared colour list.
+    GraphicsColourList* colours = chart.GetDefaults();
+    ASSERT_GE(colours->entries.size(), 8u);
+    EXPECT_STREQ(colours->entries[5].name, "Forest Green");
+    EXPECT_EQ(colours->entries[5].colour, 0x04114511u);
+    EXPECT_FALSE(chart.ResetView(true));
+}
+
+TEST_F(ChartWindowTest, APlotSmallerThanFortyPixelsKeepsTheOldOne) {
+    ChartWindow chart(nullptr);
+    chart.LayoutPlot(300, 200);
+    EXPECT_EQ(chart.plotWidth, 300);
+    EXPECT_EQ(chart.plotHeight, 188);
+    chart.LayoutPlot(39, 500);
+    EXPECT_EQ(chart.plotWidth, 300);
+    chart.LayoutPlot(500, 51);  // 51 - 12 = 39
+    EXPECT_EQ(chart.plotHeight, 188);
+    EXPECT_EQ(chart.windowHeight, 51);
+    chart.LayoutPlot(40, 52);
+    EXPECT_EQ(chart.plotWidth, 40);
+    EXPECT_EQ(chart.plotHeight, 40);
+}
+
+TEST_F(ChartWindowTest, TheFitShowsEverySampleAndTheRatioIsCut) {
+    ChartChain chain({Ramp(7)});
+    ASSERT_TRUE(chain.Pull());
+    ChartWindow& c = *chain.window;
+    EXPECT_EQ(c.samples, 7);
+    EXPECT_DOUBLE_EQ(c.pixelsPerSample, 180.0 / 7.0);
+    EXPECT_EQ(c.visible, 7);  // 7/180 x 180, rounded up
+    EXPECT_EQ(c.usedWidth, 180.0f);
+    EXPECT_EQ(chain.device->style.visibleCount, 7u);
+    struct Ratio {
+        int32_t asked;
+        uint32_t factor;
+        bool reduce;
+        int32_t visible;
+    } ratios[] = {
+        {1, 1, false, 180},
+        {0, 1, false, 180},
+        {-1, 1, false, 180},
+        {4, 4, false, 45},
+        {500, 180, false, 1},                       // magnifying beyond the plot width
+        {-2, 2, true, 360},
+        {-11930464, 11930464, true, 2147483520},    // just below the limit
+        {-11930465, 11930465, true, 0x7FFFFFFF},    // 2147483700: the limit
+        {-30000000, 0xFFFFFFFFu / 180, true, 0x7FFFFFFF},  // n x width beyond 32 bits
+    };
+    for (const Ratio& r : ratios) {
+        SCOPED_TRACE(r.asked);
+        c.SetZoomRatio(r.asked);
+        EXPECT_EQ(c.zoomFactor, r.factor);
+        EXPECT_EQ(c.zoomFlags != 0, r.reduce);
+        EXPECT_EQ(c.ratioVisible, r.visible);
+    }
+    // A ratio that shows fewer samples than there are scrolls about the cursor.
+    ChartChain longer({Ramp(1000)});
+    ASSERT_TRUE(longer.Pull());
+    ChartWindow& w = *longer.window;
+    w.cursorIndex = 500;
+    w.cursorPosition = 500.5;
+    w.SetZoomRatio(2);  // 2 pixels a sample: 90 visible
+    EXPECT_TRUE(w.ApplyZoomRatio());
+    EXPECT_EQ(w.zoomMode, 1);
+    EXPECT_EQ(w.visible, 90);
+    EXPECT_EQ(w.scroll, 500 - (90 / 2 - 1));
+    EXPECT_EQ(w.pixelsPerSample, 2.0);
+    EXPECT_EQ(longer.device->style.visibleCount, 90u);
+    EXPECT_DOUBLE_EQ(w.cursorPixel, (500.5 - w.scroll) * 2.0 + 1.0);
+    // A ratio showing all samples is the fit.
+    w.SetZoomRatio(-8);
+    w.ApplyZoomRatio();
+    EXPECT_EQ(w.scroll, 0);
+    EXPECT_DOUBLE_EQ(w.pixelsPerSample, 180.0 / 1000.0);
+}
+
+TEST_F(ChartWindowTest, TheUserRangeKeepsItsMaximumAboveItsMinimum) {
+    ChartChain chain({Ramp(10, -5.0)});
+    ASSERT_TRUE(chain.Pull());
+    ChartWindow& c = *chain.window;
+    EXPECT_EQ(c.yMinimum, -5.0);
+    EXPECT_EQ(c.ySpan, 9.0);
+    EXPECT_TRUE(c.SetUserRange(3.0, 3.0));
+    EXPECT_EQ(c.rangeMode & kChartRangeData, 0u);
+    EXPECT_EQ(c.userMinimum, 3.0);
+    EXPECT_EQ(c.userMaximum, 4.0);
+    EXPECT_EQ(c.userSet, 1);
+    EXPECT_EQ(c.yMinimum, 3.0);
+    EXPECT_EQ(c.ySpan, 1.0);
+    EXPECT_FALSE(c.SetUserMinimum(9.0));  // not below the maximum: maximum - 1
+    EXPECT_EQ(c.userMinimum, 3.0);
+    c.SetUserMaximum(-2.0);  // not above the minimum: minimum + 1
+    EXPECT_EQ(c.userMaximum, 4.0);
+    // A span within DBL_EPSILON of 1 is stored as exactly 1.
+    const double justBelowOne = 1.0 - DBL_EPSILON / 2;
+    c.SetUserRange(0.0, justBelowOne);
+    EXPECT_NE(justBelowOne, 1.0);
+    EXPECT_EQ(c.ySpan, 1.0);
+    EXPECT_EQ(c.pixelsPerUnit, 88.0);
+    // Back to the data's range.
+    c.rangeMode |= kChartRangeData;
+    c.RecomputeRange();
+    EXPECT_EQ(c.yMinimum, -5.0);
+    // The zero line: 5 units of 9 above the bottom.
+    EXPECT_FLOAT_EQ(c.zeroPixel, static_cast<float>(5.0 * 88.0 / 9.0));
+}
+
+TEST_F(ChartWindowTest, TheYZoomKeepsTheCursorValueOnItsRow) {
+    ChartChain chain({Ramp(100, 0.0, 0.5)});
+    ASSERT_TRUE(chain.Pull());
+    ChartWindow& c = *chain.window;
+    c.cursorPosition = 30.5;
+    c.cursorIndex = 30;
+    ASSERT_TRUE(c.UpdateReadout());
+    EXPECT_DOUBLE_EQ(c.readY, 15.0);
+    EXPECT_DOUBLE_EQ(c.readX, 30.0);
+    const double before = (c.readY - c.yMinimum) * c.pixelsPerUnit;
+    ASSERT_TRUE(c.ZoomYAboutCursor(4.0));
+    EXPECT_EQ(c.rangeMode & kChartRangeData, 0u);
+    EXPECT_DOUBLE_EQ(c.ySpan, 8.0);
+    EXPECT_NEAR((c.readY - c.yMinimum) * c.pixelsPerUnit, before, 1e-9);
+    // Refused: a vanishing span, or a range beyond DBL_MAX.
+    const double minimum = c.yMinimum, span = c.ySpan;
+    EXPECT_FALSE(c.ZoomYAboutCursor(1e-308));
+    EXPECT_FALSE(c.ZoomYAboutCursor(1e308));
+    EXPECT_FALSE(c.ZoomYAboutCursor(std::nan("")));
+    EXPECT_EQ(c.yMinimum, minimum);
+    EXPECT_EQ(c.ySpan, span);
+}
+
+TEST_F(ChartWindowTest, OutsideTheDataTheReadoutIsNoValueOnce) {
+    ChartChain chain({Ramp(20)});
+    ASSERT_TRUE(chain.Pull());
+    ChartWindow& c = *chain.window;
+    c.cursorPosition = 4.5;
+    EXPECT_TRUE(c.UpdateReadout());
+    EXPECT_DOUBLE_EQ(c.readY, 4.0);
+    EXPECT_FALSE(c.UpdateReadout());  // unchanged
+    c.cursorPosition = 25.0;
+    EXPECT_TRUE(c.UpdateReadout());
+    EXPECT_EQ(c.readX, kChartNoReadout);
+    EXPECT_EQ(c.readY, kChartNoReadout);
+    EXPECT_EQ(c.readout.values[0], kChartNoReadout);
+    EXPECT_FALSE(c.UpdateReadout());
+    c.cursorPosition = 2.5;
+    EXPECT_TRUE(c.UpdateReadout());
+    EXPECT_DOUBLE_EQ(c.readY, 2.0);
+}
+
+// ---- The x axis from a statistics result's frames --------------------------------------------
+
+ChartFrame gFrame;
+uint32_t gFrames = 0;
+
+TEST_F(ChartWindowTest, FramesChooseTheXAxis) {
+    ChartHostServices& s = TheChartHostServices();
+    s.frameCount = [](const void*) { return gFrames; };
+    s.frame = [](const void*, uint32_t, ChartFrame* out) {
+        *out = gFrame;
+        return true;
+    };
+    int token = 0;
+    ChartChain chain({Ramp(40)});
+    chain.source->statistic = &token;
+    struct Case {
+        double start, step;
+        int32_t mode;
+        uint8_t known;
+    } cases[] = {
+        {0.0, 1.0, kChartXIndex, 0},
+        {0.5, 1.0, kChartXValue, 0},
+        {-100.0, 0.0, kChartXValue, 0},   // a start below 0 is shown too
+        {2.0, 0.25, kChartXValue, 1},
+        {0.0, 0.25, kChartXIndex, 1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.start);
+        gFrames = 1;
+        gFrame = ChartFrame{1, k.start, k.step, 40, 0.0, 1.0};
+        chain.device->OnEvent(kDeviceEventInvalidate, 0);
+        ChartWindow& c = *chain.window;
+        EXPECT_EQ(c.xMode, k.mode);
+        EXPECT_EQ(c.xStepKnown, k.known);
+        EXPECT_EQ(c.slider.horizontal.labelMode, kScaleLabelsShown);
+        EXPECT_EQ(chain.cell->statisticsRows, 0);
+        // The readout and the labels start at the frame's start.
+        c.cursorPosition = 10.5;
+        c.UpdateReadout();
+        EXPECT_DOUBLE_EQ(c.readX, 10.0 * (k.known ? k.step : 1.0) + (k.mode == kChartXValue ? k.start : 0.0));
+        EXPECT_DOUBLE_EQ(c.slider.horizontal.start, k.mode == kChartXValue ? k.start : 0.0);
+    }
+    // Without frames: indices, no labels, region statistics.
+    gFrames = 0;
+    const int before = chain.cell->regionStatistics;
+    chain.device->OnEvent(kDeviceEventInvalidate, 0);
+    EXPECT_EQ(chain.window->xMode, kChartXIndex);
+    EXPECT_EQ(chain.window->xStepKnown, 0);
+    EXPECT_EQ(chain.window->xStart, 0.0);
+    EXPECT_EQ(chain.window->slider.horizontal.labelMode, kScaleLabelsNone);
+    EXPECT_EQ(chain.cell->regionStatistics, before + 1);
+}
+
+// ---- Scales -------------------------------------------------------------------------------------
+
+std::string XText(double v) {
+    char text[32];
+    ChartXLabelText(v, text, sizeof text);
+    return text;
+}
+
+TEST(ChartScalesTest, XLabelTextsAndSteps) {
+    EXPECT_EQ(XText(2.50), "2.5");
+    EXPECT_EQ(XText(2.00), "2");
+    EXPECT_EQ(XText(0.5), "0.5");
+    EXPECT_EQ(XText(1234.2), "1235");      // whole numbers rounded up
+    EXPECT_EQ(XText(-5.5), "-5");
+    EXPECT_EQ(XText(1e20), "ERR");         // "%.2f" does not fit 16 characters
+    EXPECT_EQ(XText(std::nan("")), "ERR");
+    bool fraction = true;
+    // A label 11.5 samples wide: n = 12, 10 is still narrower than the label: 20.
+    EXPECT_EQ(ChartXTickStep(11.5, 1.0, 40.0, 180.0, &fraction), 20.0);
+    EXPECT_FALSE(fraction);
+    EXPECT_EQ(ChartXTickStep(30.0, 1.0, 40.0, 180.0, &fraction), 30.0);
+    EXPECT_EQ(ChartXTickStep(6.5, 1.0, 40.0, 180.0, &fraction), 10.0);
+    EXPECT_EQ(ChartXTickStep(5.0, 1.0, 40.0, 180.0, &fraction), 5.0);
+    EXPECT_EQ(ChartXTickStep(2.5, 1.0, 40.0, 180.0, &fraction), 4.0);
+    EXPECT_EQ(ChartXTickStep(0.5, 60.0, 40.0, 180.0, &fraction), 1.0);
+    EXPECT_FALSE(fraction);
+    // A sample wider than two labels: a fractional step of a tenth.
+    EXPECT_DOUBLE_EQ(ChartXTickStep(0.34, 100.0, 34.0, 1.8, &fraction), 0.4);
+    EXPECT_TRUE(fraction);
+}
+
+TEST(ChartScalesTest, YExponentsAndSteps) {
+    EXPECT_EQ(ChartYExponent(0.0002, 0.0003), -4);
+    EXPECT_EQ(ChartYExponent(1.0, 999.0), 0);
+    EXPECT_EQ(ChartYExponent(0.0, 1.0), 0);
+    EXPECT_EQ(ChartYExponent(1e7, 1e7), 7);
+    EXPECT_EQ(ChartYExponent(1e6, 10.0), 0);
+    EXPECT_DOUBLE_EQ(ChartYTickStep(0.23), 0.3);
+    EXPECT_DOUBLE_EQ(ChartYTickStep(0.7), 0.7);
+    EXPECT_DOUBLE_EQ(ChartYTickStep(0.0004), 0.0004);
+    EXPECT_EQ(ChartYTickStep(1.0), 1.0);
+    EXPECT_EQ(ChartYTickStep(3.2), 5.0);
+    EXPECT_EQ(ChartYTickStep(12.0), 20.0);
+}
+
+TEST_F(ChartWindowTest, TheScaleRoutinesLabelTheAxes) {
+    // No samples: whole numbers, one tick per plot width, from 0.
+    ChartWindow empty(nullptr);
+    ScaleRecord x;
+    x.labelCapacity = 0;
+    ChartXScaleRoutine(&x, false, &empty);
+    EXPECT_EQ(x.valueKind, kScaleValueInteger);
+    EXPECT_EQ(x.tickStep, 180.0);
+    EXPECT_EQ(x.start, 0.0);
+    // A y range from 0.0002 to 0.0005 shows the exponent -4; from 1 to 1000 none.
+    ChartChain chain({{0.0002, 0.0005}});
+    ASSERT_TRUE(chain.Pull());
+    SliderCtrl& s = chain.window->slider;
+    ASSERT_TRUE(s.SizeLabels(1000, 1000));
+    s.vertical.rect[2] = 41;
+    s.vertical.rect[3] = 100;
+    chain.window->PlaceSliders();
+    EXPECT_EQ(s.vertical.shownExponent, -4);
+    EXPECT_EQ(s.vertical.valueKind, kScaleValueReal);
+    ASSERT_GT(s.vertical.labelCount, 1);
+    EXPECT_STREQ(s.vertical.labels[0].text, "E-004");
+    EXPECT_EQ(s.vertical.highlighted, 1);
+    ChartChain wide({{1.0, 1000.0}});
+    ASSERT_TRUE(wide.Pull());
+    wide.window->PlaceSliders();
+    EXPECT_EQ(wide.window->slider.vertical.shownExponent, 0);
+    // The y labels are multiples of the step, running upwards.
+    SliderCtrl& w = wide.window->slider;
+    ASSERT_TRUE(w.SizeLabels(1000, 1000));
+    w.vertical.rect[2] = 41;
+    w.vertical.rect[3] = 100;
+    wide.window->PlaceSliders();
+    ASSERT_GE(w.vertical.labelCount, 2);
+    const double a = std::atof(w.vertical.labels[0].text), b = std::atof(w.vertical.labels[1].text);
+    EXPECT_GT(a, b);
+    EXPECT_LT(w.vertical.labels[0].y, w.vertical.labels[1].y);
+    EXPECT_EQ(std::fmod(a, w.vertical.tickStep), 0.0);
+}
+
+}  // namespace
+}  // namespace orva
