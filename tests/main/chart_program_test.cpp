@@ -1,0 +1,156 @@
+// A 1-D spectrum as a user sees it: the program started on a FITS file that astropy
+// wrote, its main window read back through the X server, and the curve looked for where
+// the file's values put it: the plot is found by its grey cursor area, the peak's column
+// holds the highest dark pixel, and the continuum lies on the rows its values give.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "program_window.h"
+#include "road_files.h"
+#include "test_support.h"
+
+namespace orva {
+namespace {
+
+using testing_program::Picture;
+using testing_program::ProgramRun;
+using testing_program::Screen;
+
+constexpr int kSamples = 600;
+constexpr int kPeak = 400;
+
+// The values the file holds (as float32, what astropy writes from the script below).
+double Value(int i) {
+    const double d = i - kPeak;
+    return static_cast<float>(2.0 + i / 599.0 + 10.0 * std::exp(-d * d / 18.0));
+}
+
+struct Plot {
+    bool found = false;
+    int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
+};
+
+bool Grey(const uint8_t* p) {
+    return std::abs(p[0] - 230) <= 1 && std::abs(p[1] - 230) <= 1 && std::abs(p[2] - 230) <= 1;
+}
+bool Dark(const uint8_t* p) { return p[0] + p[1] + p[2] < 200; }
+
+// The cursor area: the largest block of the chart's grey. The cursor stands at the first
+// sample, so the area starts 3 pixels into the plot.
+Plot FindPlot(const Picture& shot) {
+    Plot plot;
+    int x0 = shot.width, y0 = shot.height, x1 = -1, y1 = -1;
+    for (int y = 0; y < shot.height; ++y) {
+        int run = 0;
+        for (int x = 0; x < shot.width; ++x) {
+            run = Grey(shot.At(x, y)) ? run + 1 : 0;
+            if (run < 40) continue;
+            x0 = std::min(x0, x - run + 1);
+            x1 = std::max(x1, x);
+            y0 = std::min(y0, y);
+            y1 = std::max(y1, y);
+        }
+    }
+    if (x1 - x0 < 200 || y1 - y0 < 100) return plot;
+    plot.found = true;
+    plot.left = x0 - 3;
+    plot.right = x1 + 1;
+    plot.top = y0;
+    plot.bottom = y1 + 1;
+    return plot;
+}
+
+class ChartProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testing_program::HaveRoadTools()) GTEST_SKIP() << "astropy, Pillow or numpy not installed";
+        ASSERT_NE(screen_.display(), nullptr) << "no X display";
+    }
+    testing_util::TempFolder files_;
+    Screen screen_;
+};
+
+TEST_F(ChartProgramTest, ASpectrumWrittenByAstropyIsDrawnAsItsCurve) {
+    const std::string file = files_.File("spectrum1d.fits");
+    testing_util::WriteText(files_.File("make.py"),
+                            "import numpy as np, sys\n"
+                            "from astropy.io import fits\n"
+                            "i = np.arange(600)\n"
+                            "v = 2.0 + i / 599.0 + 10.0 * np.exp(-(i - 400.0) ** 2 / 18.0)\n"
+                            "fits.PrimaryHDU(v.astype(np.float32)).writeto(sys.argv[1], overwrite=True)\n");
+    int status = -1;
+    testing_program::RunCommand("/usr/bin/python3 '" + files_.File("make.py") + "' '" + file + "' 2>&1", &status);
+    ASSERT_EQ(status, 0);
+
+    const std::string runFolder = files_.File("run");
+    mkdir(runFolder.c_str(), 0700);
+    ProgramRun program(runFolder, {file});
+    const Window main = screen_.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+    ASSERT_NE(main, 0u) << program.Log();
+    ASSERT_TRUE(program.WaitForLog("Input file: '" + file + "'", 20000)) << program.Log();
+
+    double vmin = Value(0), vmax = Value(0);
+    for (int i = 0; i < kSamples; ++i) {
+        vmin = std::min(vmin, Value(i));
+        vmax = std::max(vmax, Value(i));
+    }
+    Picture shot;
+    Plot plot;
+    bool seen = false;
+    std::string why;
+    for (int waited = 0; waited <= 20000 && !seen; waited += 250) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        screen_.Raise(main);
+        if (!screen_.Grab(main, &shot)) continue;
+        plot = FindPlot(shot);
+        if (!plot.found) {
+            why = "no plot";
+            continue;
+        }
+        const double h = plot.bottom - plot.top;
+        const double pps = static_cast<double>(plot.right - plot.left) / kSamples;
+        auto columnOf = [&](double sample) { return static_cast<int>(plot.left + 1.5 + (0.5 + sample) * pps); };
+        auto rowOf = [&](double v) { return plot.top + h + 1.5 - (v - vmin) / (vmax - vmin) * h; };
+        // The highest dark pixel of the plot lies in the peak's column, at the plot's top.
+        int bestX = -1, bestY = plot.bottom;
+        for (int x = plot.left + 3; x < plot.right; ++x)
+            for (int y = plot.top; y < std::min(bestY, plot.bottom); ++y)
+                if (Dark(shot.At(x, y))) {
+                    bestX = x;
+                    bestY = y;
+                    break;
+                }
+        if (bestX < 0 || std::abs(bestX - columnOf(kPeak)) > 3 || std::abs(bestY - rowOf(vmax)) > 3) {
+            why = "peak at " + std::to_string(bestX) + "," + std::to_string(bestY) + " wanted " +
+                  std::to_string(columnOf(kPeak)) + "," + std::to_string(static_cast<int>(rowOf(vmax)));
+            continue;
+        }
+        // The continuum: a dark pixel near the row of its value, and none far above it.
+        bool continuum = true;
+        for (int sample : {60, 150, 250, 500, 560}) {
+            const int x = columnOf(sample);
+            const int row = static_cast<int>(rowOf(Value(sample)));
+            bool near = false;
+            for (int y = row - 3; y <= row + 3; ++y)
+                if (y >= plot.top && y < plot.bottom && Dark(shot.At(x, y))) near = true;
+            for (int y = plot.top; y < row - 6; ++y)
+                if (Dark(shot.At(x, y))) near = false;
+            if (!near) {
+                continuum = false;
+                why = "continuum at sample " + std::to_string(sample);
+            }
+        }
+        seen = continuum;
+    }
+    if (!seen) testing_program::WritePpm(ORVA_BINARY_DIR "/chart_program_shown.ppm", shot);
+    EXPECT_TRUE(seen) << why << " (the window's pixels: " ORVA_BINARY_DIR "/chart_program_shown.ppm)\n" << program.Log();
+}
+
+}  // namespace
+}  // namespace orva
