@@ -32,31 +32,6 @@ bool UiUp() { return ComponentUiUp(); }
 
 // ---- Range and normalising --------------------------------------------------------------------
 
-RowScan ChartScanRow(const double* x, uint64_t n, ChartRange* out) {
-    if (x == nullptr || n == 0) return RowScan::kEmpty;
-    // The no-data value takes no part in the minimum (it never raises the maximum); a
-    // NaN or an infinity spoils the range (v - v is not 0 for them).
-    double mn = DBL_MAX, mx = -DBL_MAX;
-    bool bad = false;
-    for (uint64_t i = 0; i < n; ++i) {
-        const double v = x[i];
-        bad |= !(v - v == 0.0);
-        const double w = v == -DBL_MAX ? DBL_MAX : v;
-        mn = w < mn ? w : mn;
-        mx = v > mx ? v : mx;
-    }
-    if (bad) {
-        if (std::fetestexcept(kRaisedFlags) != 0) std::feclearexcept(FE_ALL_EXCEPT);
-        return RowScan::kSpoiled;
-    }
-    if (mx == -DBL_MAX) return RowScan::kEmpty;
-    if (out != nullptr) {
-        out->minimum = mn;
-        out->maximum = mx;
-    }
-    return RowScan::kFound;
-}
-
 ChartRange ChartRowRange(const double* x, uint64_t n) {
     ChartRange r;
     if (ChartScanRow(x, n, &r) != RowScan::kFound) r = ChartRange{};
@@ -83,35 +58,6 @@ ChartNormalising ChartNormalisingFor(const ChartRange& range) {
     // The scale of a span beyond DBL_MAX is denormal: that is meant, not an error to report.
     if (std::fetestexcept(kRaisedFlags) != 0) std::feclearexcept(FE_ALL_EXCEPT);
     return n;
-}
-
-bool ChartNormaliseSamples(const double* x, uint64_t count, const ChartNormalising& n, double* out) {
-    if (x == nullptr || out == nullptr) return false;
-    const double scale = n.scale, offset = n.offset;
-    const bool scaled = std::fabs(scale - 1.0) >= DBL_EPSILON;
-    const bool shifted = -offset * scale != 0.0;
-    const bool halves = n.half > DBL_MAX * 0.5;
-    const double half = n.half;
-    bool special = false;
-    for (uint64_t i = 0; i < count; ++i) {
-        const double v = x[i];
-        double r;
-        // No data stays no data.
-        if (v == -DBL_MAX) r = -DBL_MAX;
-        else if (halves) r = (v * 0.5 - offset * 0.5) / half;
-        else if (scaled) r = (v - offset) * scale;
-        else if (shifted) r = v - offset;
-        else r = v;
-        // Denormals become 0.0, overflows the bound of their sign, NaNs no data.
-        const double a = std::fabs(r);
-        if (!(a >= DBL_MIN && a <= DBL_MAX) && r != 0.0) {
-            special = true;
-            r = std::isnan(r) ? -DBL_MAX : (a < DBL_MIN ? 0.0 : std::copysign(DBL_MAX, r));
-        }
-        out[i] = r;
-    }
-    if (special && std::fetestexcept(kRaisedFlags) != 0) std::feclearexcept(FE_ALL_EXCEPT);
-    return special;
 }
 
 // ---- Life ----------------------------------------------------------------------------------------

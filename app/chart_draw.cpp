@@ -69,18 +69,49 @@ void DrawMarks(const ChartWindow* chart, const Chart1DDevice* d) {
 
 }  // namespace
 
-void ChartDrawPoints(const Chart1DDevice* d, const double* samples, uint32_t first, uint32_t count) {
-    if (d == nullptr || samples == nullptr) return;
+namespace {
+
+// The points of a row. With `merge`, samples that fall on the same pixel (odd point
+// sizes without smoothing put a point's square on the pixel that holds it) are drawn
+// once: many samples a pixel then cost no more than the pixels they cover.
+void DrawPoints(const Chart1DDevice* d, const double* samples, uint32_t first, uint32_t count, bool merge) {
     const CurveStyle& s = d->style;
     const double x0 = s.xStart;
+    const ChartWindow* chart = d->Chart();
+    merge = merge && chart != nullptr && chart->samplesPerPixel >= 2.0;
+    const double pps = chart != nullptr ? chart->pixelsPerSample : 1.0;
+    const double left = chart != nullptr ? chart->plotLeft + chart->offsetX + 1.5 : 0.0;
+    const double bottom = chart != nullptr ? chart->plotTop + chart->offsetY + chart->plotHeight + 1.5 - chart->yOrigin - d->yShift : 0.0;
+    int64_t column = INT64_MIN;
+    int64_t rows[64];
+    int used = 0;
     glBegin(GL_POINTS);
     for (uint32_t k = 0; k < count; ++k) {
         double v = samples[first + k];
         if (!(v >= s.clampLow)) v = s.clampLow;
         if (v > s.clampHigh) v = s.clampHigh;
+        if (merge) {
+            const int64_t c = static_cast<int64_t>(std::floor(left + (x0 + k) * pps));
+            const int64_t r = static_cast<int64_t>(std::floor(bottom - v * d->yScale));
+            if (c != column) {
+                column = c;
+                used = 0;
+            }
+            bool seen = false;
+            for (int i = 0; i < used && !seen; ++i) seen = rows[i] == r;
+            if (seen) continue;
+            if (used < 64) rows[used++] = r;
+        }
         glVertex2d(x0 + k, v);
     }
     glEnd();
+}
+
+}  // namespace
+
+void ChartDrawPoints(const Chart1DDevice* d, const double* samples, uint32_t first, uint32_t count) {
+    if (d == nullptr || samples == nullptr) return;
+    DrawPoints(d, samples, first, count, false);
 }
 
 void ChartDraw(GraphicsWindow* gw) {
@@ -159,6 +190,12 @@ void ChartDraw(GraphicsWindow* gw) {
             width += 0.2f;
         }
         glLineWidth(width);
+        // Lines of whole widths through many samples a pixel are drawn by the pixel
+        // columns' extremes; smoothed lines take every sample.
+        const double perPixel = chart->samplesPerPixel;
+        style.groupSamples = !smoothLines && perPixel >= 2.0 && width == std::floor(width)
+                                 ? static_cast<uint32_t>(std::min(perPixel, 1048576.0))
+                                 : 0;
         CurveStyleDraw(&style, first);
         glDisable(GL_LINE_SMOOTH);
         glDisable(GL_BLEND);
@@ -184,7 +221,8 @@ void ChartDraw(GraphicsWindow* gw) {
                 const uint32_t count = style.data.sampleCount;
                 if (first < count) {
                     const uint32_t shown = std::min(style.visibleCount != 0 ? style.visibleCount : count - first, count - first);
-                    ChartDrawPoints(d, samples + static_cast<uint64_t>(row) * style.rowStride, first, shown);
+                    const bool odd = !smoothPoints && size == std::floor(size) && std::fmod(size, 2.0f) == 1.0f;
+                    DrawPoints(d, samples + static_cast<uint64_t>(row) * style.rowStride, first, shown, odd);
                 }
                 glDisable(GL_POINT_SMOOTH);
                 glDisable(GL_BLEND);

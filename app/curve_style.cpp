@@ -188,12 +188,41 @@ void CurveLookupInterpolate(const CurveStyle* s, double x, CurveLookup* out) {
     FillLookup(s, out, [i, t](const double* row) { return t == 0.0 ? row[i] : row[i] + (row[i + 1] - row[i]) * t; });
 }
 
+namespace {
+
+// Many samples a pixel: the curve through each group's first sample, its lowest and its
+// highest (in the order they come) and its last one, which covers the rows the whole
+// polyline covers in the group's pixel column with a few vertices instead of every one.
+void DrawEnvelope(const CurveStyle* s, const double* y, uint32_t visible, double x0, uint32_t group) {
+    glBegin(GL_LINE_STRIP);
+    for (uint32_t k = 0; k < visible; k += group) {
+        const uint32_t end = std::min(visible, k + group);
+        uint32_t low = k, high = k;
+        for (uint32_t i = k + 1; i < end; ++i) {
+            if (y[i] < y[low]) low = i;
+            if (y[i] > y[high]) high = i;
+        }
+        const uint32_t a = std::min(low, high), b = std::max(low, high);
+        glVertex2d(x0 + k, Drawn(s, y[k]));
+        if (a != k) glVertex2d(x0 + a, Drawn(s, y[a]));
+        if (b != a && b != k) glVertex2d(x0 + b, Drawn(s, y[b]));
+        if (end - 1 != b && end - 1 != k) glVertex2d(x0 + (end - 1), Drawn(s, y[end - 1]));
+    }
+    glEnd();
+}
+
+}  // namespace
+
 void CurveDrawLines(const CurveStyle* s, uint32_t row, uint32_t first) {
     const double* y = Row(s, row);
     const uint32_t count = s->data.sampleCount;
     if (y == nullptr || first >= count) return;
     const uint32_t visible = std::min(s->visibleCount != 0 ? s->visibleCount : count - first, count - first);
     const double x0 = s->xStart;
+    if (s->groupSamples >= 2) {
+        DrawEnvelope(s, y + first, visible, x0, s->groupSamples);
+        return;
+    }
     glBegin(GL_LINE_STRIP);
     if (first != 0) {
         glVertex2d(x0 - 1.0, Drawn(s, y[first - 1]));
@@ -210,6 +239,10 @@ void CurveDrawSteps(const CurveStyle* s, uint32_t row, uint32_t first) {
     const uint32_t count = s->data.sampleCount;
     if (y == nullptr || first >= count) return;
     const uint32_t visible = std::min(s->visibleCount != 0 ? s->visibleCount : count - first, count - first);
+    if (s->groupSamples >= 2) {
+        DrawEnvelope(s, y + first, visible, 0.5, s->groupSamples);
+        return;
+    }
     glBegin(GL_LINES);
     for (uint32_t k = 0; k < visible; ++k) {
         const double v = Drawn(s, y[first + k]);

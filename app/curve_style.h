@@ -64,6 +64,9 @@ struct CurveStyle {
     // that a value far outside the plot never hands the GL an overflowing coordinate.
     double clampLow = -1.7976931348623157e308;
     double clampHigh = 1.7976931348623157e308;
+    // Samples that share a pixel column (2 or more): the drawing routines then draw each
+    // such group by its first, lowest, highest and last sample.
+    uint32_t groupSamples = 0;
 };
 
 // The five built-in tables with the count 19.
