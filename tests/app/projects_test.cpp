@@ -183,6 +183,30 @@ TEST_F(ProjectsTest, SourcesOfAnItemAndItsCurrentWindows) {
     EXPECT_EQ(cui.components.head, nullptr);
 }
 
+// A display cell asked for by a group window is one of that window's: the main window's
+// cell is not handed to the second group, which then makes its own.
+TEST_F(ProjectsTest, ACellIsFoundOnlyForItsOwnGroupWindow) {
+    struct Cell : Fake {
+        explicit Cell(void* window) : Fake(&kDisplayCellId), window(window) {}
+        void* window;
+    };
+    int mainWindow = 0, toolsWindow = 0;
+    auto* first = new Cell(&mainWindow);
+    ASSERT_TRUE(cui.AddComponent(first));
+    const uint32_t celx = FourCC("CELX"), draw = FourCC("DRAW");
+    // Without the shell's answer any cell of the list is taken (no window to compare).
+    EXPECT_EQ(cui.FindComponent(0, &toolsWindow, celx, draw), first);
+    TheShellHooks().cellOfWindow = [](const ComponentBase* c, const void* window) {
+        return static_cast<const Cell*>(c)->window == window;
+    };
+    EXPECT_EQ(cui.FindComponent(0, &toolsWindow, celx, draw), nullptr);
+    EXPECT_EQ(cui.FindComponent(0, &mainWindow, celx, draw), first);
+    auto* second = new Cell(&toolsWindow);
+    ASSERT_TRUE(cui.AddComponent(second));
+    EXPECT_EQ(cui.FindComponent(0, &toolsWindow, celx, draw), second);
+    EXPECT_EQ(cui.FindComponent(1, &toolsWindow, celx, draw), nullptr);
+}
+
 TEST_F(ProjectsTest, TheCurrentOutputBelongsToItsUserInterface) {
     CUI other;
     auto* foreign = new Fake(&kOutputId);

@@ -416,5 +416,34 @@ TEST(PortDevice, ACellThatGoesFirstIsForgottenByEveryPortAndPin) {
     }
 }
 
+// Attaching an item's source shows every display of the item: the main cell's port (fed
+// by the source) and the second cell's (fed by a stage behind it).
+TEST(PortDevice, AttachingASourceShowsEveryDisplayOfTheItem) {
+    Rig rig;
+    rig.item.firstStage = rig.source;
+    rig.item.source.loaded = true;
+    rig.item.source.portList = rig.list;
+    auto* stage = new TestStage(&rig.item, &kReductionId, 0x10040);
+    ASSERT_TRUE(ConsumerAttach(stage->GetInputLink(0), rig.source));
+    auto* second = new TestCell;
+    ASSERT_NE(rig.Connect(), nullptr);
+    OutPort* secondPort = nullptr;
+    int32_t index = 0;
+    ASSERT_TRUE(ConnectComponents(rig.list, &secondPort, stage, second, nullptr, &index, nullptr, 0));
+    EXPECT_EQ(rig.cell->port, nullptr);
+    EXPECT_EQ(second->port, nullptr);
+    AttachSourceToPipeline(&rig.item, 3);
+    EXPECT_EQ(rig.cell->port, rig.port);
+    EXPECT_EQ(second->port, secondPort);
+    EXPECT_EQ(secondPort->primaryWindow->GetClassId(), &kChartWindowId);
+    // Again: everything is shown already, nothing changes.
+    AttachSourceToPipeline(&rig.item, 3);
+    EXPECT_EQ(second->port, secondPort);
+    while (rig.lists.first != nullptr) PortListRemove(rig.lists.first);
+    ConsumerDetach(stage->GetInputLink(0));
+    stage->Release();
+    second->Release();
+}
+
 }  // namespace
 }  // namespace orva

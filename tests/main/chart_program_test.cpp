@@ -1,7 +1,9 @@
 // A 1-D spectrum as a user sees it: the program started on a FITS file that astropy
 // wrote, its main window read back through the X server, and the curve looked for where
 // the file's values put it: the plot is found by its grey cursor area, the peak's column
-// holds the highest dark pixel, and the continuum lies on the rows its values give.
+// holds the highest dark pixel, and the continuum lies on the rows its values give. The
+// "Chart Tools" window shows its Reduction's chart beside it, empty while nothing is
+// measured, for a spectrum as for an image.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -66,12 +68,44 @@ Plot FindPlot(const Picture& shot) {
     return plot;
 }
 
+// The empty chart of the "Chart Tools" cell: a block of the charts' light grey.
+bool ShowsEmptyChart(const Picture& shot) {
+    int longest = 0, rows = 0;
+    for (int y = 0; y < shot.height; ++y) {
+        int run = 0, best = 0;
+        for (int x = 0; x < shot.width; ++x) {
+            const uint8_t* p = shot.At(x, y);
+            const bool chart = std::abs(p[0] - 211) <= 1 && p[0] == p[1] && p[1] == p[2];
+            run = chart ? run + 1 : 0;
+            best = std::max(best, run);
+        }
+        if (best >= 150) ++rows;
+        longest = std::max(longest, best);
+    }
+    return longest >= 150 && rows >= 150;
+}
+
 class ChartProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!testing_program::HaveRoadTools()) GTEST_SKIP() << "astropy, Pillow or numpy not installed";
         ASSERT_NE(screen_.display(), nullptr) << "no X display";
     }
+    // The "Chart Tools" window shows the empty chart of the item's Reduction.
+    void ExpectEmptyToolsChart() {
+        const Window tools = screen_.WaitForWindow("Chart Tools", 20000);
+        ASSERT_NE(tools, 0u);
+        Picture shot;
+        bool shown = false;
+        for (int waited = 0; waited <= 10000 && !shown; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            screen_.Raise(tools);
+            shown = screen_.Grab(tools, &shot) && ShowsEmptyChart(shot);
+        }
+        if (!shown) testing_program::WritePpm(ORVA_BINARY_DIR "/chart_tools_shown.ppm", shot);
+        EXPECT_TRUE(shown) << "(the window's pixels: " ORVA_BINARY_DIR "/chart_tools_shown.ppm)";
+    }
+
     testing_util::TempFolder files_;
     Screen screen_;
 };
@@ -150,6 +184,25 @@ TEST_F(ChartProgramTest, ASpectrumWrittenByAstropyIsDrawnAsItsCurve) {
     }
     if (!seen) testing_program::WritePpm(ORVA_BINARY_DIR "/chart_program_shown.ppm", shot);
     EXPECT_TRUE(seen) << why << " (the window's pixels: " ORVA_BINARY_DIR "/chart_program_shown.ppm)\n" << program.Log();
+    ExpectEmptyToolsChart();
+}
+
+TEST_F(ChartProgramTest, AnImageLeavesTheToolsChartEmpty) {
+    const std::string file = files_.File("image2d.fits");
+    testing_util::WriteText(files_.File("make.py"),
+                            "import numpy as np, sys\n"
+                            "from astropy.io import fits\n"
+                            "y, x = np.mgrid[0:120, 0:160]\n"
+                            "fits.PrimaryHDU((x + y).astype(np.int16)).writeto(sys.argv[1], overwrite=True)\n");
+    int status = -1;
+    testing_program::RunCommand("/usr/bin/python3 '" + files_.File("make.py") + "' '" + file + "' 2>&1", &status);
+    ASSERT_EQ(status, 0);
+    const std::string runFolder = files_.File("run");
+    mkdir(runFolder.c_str(), 0700);
+    ProgramRun program(runFolder, {file});
+    ASSERT_NE(screen_.WaitForWindow(testing_program::kMainWindowTitle, 20000), 0u) << program.Log();
+    ASSERT_TRUE(program.WaitForLog("Input file: '" + file + "'", 20000)) << program.Log();
+    ExpectEmptyToolsChart();
 }
 
 }  // namespace
