@@ -164,5 +164,25 @@ TEST_F(ChartGlTest, ValuesFarOutsideThePlotReachTheGlBounded) {
     EXPECT_TRUE(RgbNear(At(c->plotRight - 5, c->plotTop + 10), {230, 230, 230}, 1));
 }
 
+TEST_F(ChartGlTest, MarkedIntervalsAreBandsUnderTheCurve) {
+    // One row from 0 to 1: the band of samples [5000, 10000) spans the curve's range and
+    // a tenth more above and below, in the band colour that the grey area asks for.
+    std::vector<double> row(kSamples);
+    for (int i = 0; i < kSamples; ++i) row[i] = static_cast<double>(i) / (kSamples - 1);
+    ChartChain chain({row}, kHostWidth, kHostHeight);
+    chain.cell->host.window = window_;
+    ChartWindow* c = chain.window;
+    ASSERT_TRUE(chain.Pull());
+    chain.device->marks = {{5000, 10000}};
+    Draw(c);
+    const double pps = c->pixelsPerSample;
+    const int inside = static_cast<int>(c->plotLeft + 1.5 + 7500 * pps);
+    const int outside = static_cast<int>(c->plotLeft + 1.5 + 15000 * pps);
+    const int y = c->plotTop + 5;  // above the curve, inside the band's tenth beyond 1.0
+    EXPECT_EQ(chain.device->style.bandColour, 0xFFDCDCu);
+    EXPECT_EQ(At(inside, y), (Rgb{0xDC, 0xDC, 0xFF}));
+    EXPECT_TRUE(RgbNear(At(outside, y), {230, 230, 230}, 1));
+}
+
 }  // namespace
 }  // namespace orva
