@@ -208,7 +208,10 @@ bool ChartWindow::ResetView(bool keep) {
         readX = readY = kChartNoReadout;
         readouts[0] = readouts[1] = kChartNoReadout;
     }
-    ResetScales();
+    // The scales' records are the painters' too: they change on the user-interface
+    // thread only.
+    if (OnUiThread()) ResetScales();
+    else scalesStale = 1;
     if (!keep) {
         zoomMode = 0;
         SetZoomRatio(1);
