@@ -182,7 +182,8 @@ void ChartYScaleRoutine(ScaleRecord* scale, bool vertical, void* data) {
     scale->shownExponent = e;
     const double power = std::pow(10.0, static_cast<double>(e));
     const double minimum = c->yMinimum / power;
-    double span = c->ySpan / power;
+    // From the half span: a range wider than DBL_MAX keeps its true width there.
+    double span = c->yHalfSpan / power * 2.0;
     if (!(span > 0.0) || !std::isfinite(span)) span = 1.0;
     const double h = static_cast<double>(c->plotHeight);
     const double u = span * std::max(1, scale->labelSpacing) / h;

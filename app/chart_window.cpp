@@ -218,6 +218,7 @@ bool ChartWindow::ResetView(bool keep) {
         pixelsPerSample = samplesPerPixel = 1.0;
         yMinimum = 0.0;
         ySpan = 1.0;
+        yHalfSpan = 0.5;
         yInverseSpan = 1.0;
         intervalMinimum = 0.0;
         intervalMaximum = 1.0;
@@ -632,9 +633,10 @@ bool ChartWindow::ZoomYAboutCursor(double half) {
     if (!(half > 0.0) || !std::isfinite(half)) return false;
     const double y = readY;
     double below = half, above = half;
-    const double top = yMinimum + ySpan;
+    const double top = yMinimum + yHalfSpan + yHalfSpan;  // infinite beyond DBL_MAX: still above y
     if (y != kChartNoReadout && std::isfinite(y) && y >= yMinimum && y <= top && ySpan > 0.0) {
-        const double fraction = (y - yMinimum) / ySpan;
+        // In halves: a range wider than DBL_MAX has a finite half span.
+        const double fraction = (y * 0.5 - yMinimum * 0.5) / yHalfSpan;
         below = fraction * 2.0 * half;
         above = (1.0 - fraction) * 2.0 * half;
     }

@@ -339,6 +339,35 @@ TEST_F(ChartWindowTest, TheScaleRoutinesLabelTheAxes) {
     EXPECT_GT(a, b);
     EXPECT_LT(w.vertical.labels[0].y, w.vertical.labels[1].y);
     EXPECT_EQ(std::fmod(a, w.vertical.tickStep), 0.0);
+    // A range wider than DBL_MAX: [-1e308, 1e308] is labelled in units of 1e308 from -1
+    // to 1, so that the label 0 stands on the zero line in the plot's middle.
+    ChartChain huge({{-1e308, 1e308}});
+    ASSERT_TRUE(huge.Pull());
+    SliderCtrl& v = huge.window->slider;
+    huge.window->PlaceSliders();
+    EXPECT_EQ(v.vertical.shownExponent, 308);
+    const double h = huge.window->plotHeight;
+    EXPECT_DOUBLE_EQ(v.vertical.unitsPerPixel * h, -2.0);
+    EXPECT_FLOAT_EQ(huge.window->zeroPixel, static_cast<float>(h / 2.0));
+}
+
+TEST_F(ChartWindowTest, TheYZoomInARangeWiderThanDblMaxKeepsTheCursorRow) {
+    ChartChain chain({{-1e308, 0.0, 1e308}});
+    ASSERT_TRUE(chain.Pull());
+    ChartWindow& c = *chain.window;
+    c.cursorPosition = 1.5;
+    ASSERT_TRUE(c.UpdateReadout());
+    ASSERT_EQ(c.readY, 0.0);
+    // 0 lies in the middle of the plot, and stays there when the span shrinks to 1e300.
+    EXPECT_DOUBLE_EQ(-c.yMinimum * c.pixelsPerUnit, c.plotHeight / 2.0);
+    ASSERT_TRUE(c.ZoomYAboutCursor(0.5e300));
+    EXPECT_DOUBLE_EQ(c.yMinimum, -0.5e300);
+    EXPECT_DOUBLE_EQ(c.ySpan, 1e300);
+    EXPECT_DOUBLE_EQ(-c.yMinimum * c.pixelsPerUnit, c.plotHeight / 2.0);
+    // After a view reset the mapping is [0, 1] again.
+    c.ResetView(false);
+    EXPECT_EQ(c.ySpan, 1.0);
+    EXPECT_DOUBLE_EQ(c.pixelsPerUnit, c.plotHeight);
 }
 
 }  // namespace
