@@ -2,6 +2,8 @@
 
 #include "app/chart_window.h"
 #include "framework/component.h"
+#include "framework/component_message.h"
+#include "io/value_range.h"
 #include "views/display_cell.h"
 #include "views/rulers.h"
 
@@ -49,14 +51,44 @@ HistogramChart* Histogram(DisplayCellBase* base) {
 
 }  // namespace
 
+bool ChartInputRange(ComponentBase* upstream, double* minimum, double* maximum) {
+    // The Source at the head of the chain the device reads.
+    ComponentBase* source = upstream;
+    for (int depth = 0; source != nullptr && depth < 64; ++depth) {
+        if (SameComponentId(source->GetClassId(), &kInputId)) break;
+        source = ComponentUpstream(source);
+    }
+    if (source == nullptr || !SameComponentId(source->GetClassId(), &kInputId) || !ComponentIsLive(source))
+        return false;
+    ValueRangeTarget* target = ValueRangeTarget::Create();
+    if (target == nullptr) return false;
+    // Complete statistics first; when the Source has none, what it holds so far.
+    bool have = false;
+    for (const int32_t code : {kMsgValueRange, kMsgValueRangePartial}) {
+        target->flags = 0;
+        DataMessage message(code, target);
+        if (source->OnMessage(&message, 0) && (target->flags & kValueRangeMinMax) != 0 &&
+            target->range.min <= target->range.max) {
+            have = true;
+            break;
+        }
+    }
+    if (have) {
+        if (minimum != nullptr) *minimum = target->range.min;
+        if (maximum != nullptr) *maximum = target->range.max;
+    }
+    target->Release();
+    return have;
+}
+
 void InstallChartServices() {
     TheComponentServices().createChartWindow = &CreateChartWindow;
     ChartHostServices& chart = TheChartHostServices();
     chart.showScales = &ShowScales;
     chart.histogram = &Histogram;
-    // The frame list of a statistics result (x start and step of its frames) and the
-    // source's own range are the Reduction's and the Source's to give; until they do,
-    // the charts label their samples by index and take the range of their curves.
+    chart.inputRange = &ChartInputRange;
+    // The frame list of a statistics result (x start and step of its frames) is the
+    // Reduction's to give; until it does, the charts label their samples by index.
 }
 
 }  // namespace orva

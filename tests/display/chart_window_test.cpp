@@ -162,6 +162,46 @@ TEST_F(ChartWindowTest, TheUserRangeKeepsItsMaximumAboveItsMinimum) {
     EXPECT_FLOAT_EQ(c.zeroPixel, static_cast<float>(5.0 * 88.0 / 9.0));
 }
 
+TEST_F(ChartWindowTest, TheInputRangeIsTheSourcesOwn) {
+    // Samples 0 to 10 in a source whose values run from -10 to 30.
+    static int asked = 0;
+    asked = 0;
+    TheChartHostServices().inputRange = [](ComponentBase*, double* minimum, double* maximum) {
+        ++asked;
+        *minimum = -10.0;
+        *maximum = 30.0;
+        return true;
+    };
+    ChartChain chain({Ramp(11)});
+    ASSERT_TRUE(chain.Pull());
+    ChartWindow& c = *chain.window;
+    EXPECT_EQ(asked, 0);  // the chart range is the default
+    EXPECT_EQ(c.yMinimum, 0.0);
+    EXPECT_EQ(c.ySpan, 10.0);
+    c.rangeMode = kChartRangeData | kChartRangeInput;
+    c.RecomputeRange();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(c.yMinimum, -10.0);
+    EXPECT_EQ(c.ySpan, 40.0);
+    // The curve keeps its values' rows: 0 a quarter up the plot, 10 half way.
+    const double ppu = c.pixelsPerUnit;
+    EXPECT_DOUBLE_EQ(ppu, 88.0 / 40.0);
+    EXPECT_DOUBLE_EQ(chain.device->yShift, 10.0 * ppu);
+    EXPECT_DOUBLE_EQ(chain.device->yScale, 10.0 * ppu);
+    // A device that is not to ask its source, or a source that knows no range: the
+    // range of the curves.
+    chain.device->options |= 0x100;
+    c.RecomputeRange();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(c.yMinimum, 0.0);
+    EXPECT_EQ(c.ySpan, 10.0);
+    chain.device->options &= ~0x100u;
+    TheChartHostServices().inputRange = [](ComponentBase*, double*, double*) { return false; };
+    c.RecomputeRange();
+    EXPECT_EQ(c.yMinimum, 0.0);
+    EXPECT_EQ(c.ySpan, 10.0);
+}
+
 TEST_F(ChartWindowTest, TheYZoomKeepsTheCursorValueOnItsRow) {
     ChartChain chain({Ramp(100, 0.0, 0.5)});
     ASSERT_TRUE(chain.Pull());
