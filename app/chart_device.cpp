@@ -365,6 +365,7 @@ void Chart1DDevice::ChartRelayout() {
             chart->xMode = kChartXIndex;
             chart->pixelsPerSample = chart->samplesPerPixel = 1.0;
         }
+        GraphicsLensRefreshMarked(Cell());
     }
     chart->RefreshToolPanel(0);
 }

@@ -1,7 +1,9 @@
 #include "app/graphics_window.h"
 
+#include "app/message_dialog.h"
 #include "app/output_device.h"
 #include "toolkit/layout.h"
+#include "toolkit/texture_image.h"
 #include "toolkit/window.h"
 
 namespace orva {
@@ -34,6 +36,17 @@ void GraphicsWindowAllIdleWalk(OutputWindow* window, DeviceViewBase* except) {
         if (d->stop[kDeviceHiddenByte] == 0 && d->stop[kDevicePendingByte] == 0) return;
     }
     window->allFrozen = 1;
+}
+
+void GraphicsLensRefreshMarked(DisplayCellBase* cell) {
+    const GraphicsHostServices& s = TheGraphicsHostServices();
+    GraphicsLens* lens = cell != nullptr && s.lens != nullptr ? s.lens(cell) : nullptr;
+    if (lens == nullptr || lens->refresh == 0) return;
+    lens->refresh = 0;
+    lens->ready = 0;
+    gWindow* w = gWinValidate(lens->window);
+    if (w != nullptr && lens->image != nullptr && OnUiThread() && gWinMakeCurrent(w)) lens->image->Release();
+    if (w != nullptr) w->dirty = kWindowDirtyRepaint;
 }
 
 bool PollComponentState(OutputWindow* window) {

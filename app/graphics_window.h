@@ -309,6 +309,10 @@ bool PollComponentState(OutputWindow* window);
 // The all-idle walk: when every device of the window other than `except` is hidden or
 // pending, the window's all-idle flag is set. The display cell's markGroupReady runs it.
 void GraphicsWindowAllIdleWalk(OutputWindow* window, DeviceViewBase* except);
+// A lens of the cell's workspace marked for refresh lets its image go (its textures
+// freed when the lens window's GL context can be made current, on the user-interface
+// thread only) and is marked for a repaint; the devices run it when their data went.
+void GraphicsLensRefreshMarked(DisplayCellBase* cell);
 // An image window for the cell (count 1), or nullptr. Installed as
 // ComponentServices::createImageWindow.
 OutputWindow* CreateImageWindow(DisplayCellBase* cell);

@@ -622,18 +622,7 @@ void Image2DDevice::ResetScale() {
         (gw->allFrozen != 0 || (gw->latest == this && older == nullptr && newer == nullptr)))
         gw->ResetView(false);
     ViewResetScale(&view);
-    DisplayCellBase* cell = Cell();
-    const GraphicsHostServices& s = TheGraphicsHostServices();
-    if (cell != nullptr && HostIsActive() && s.lens != nullptr) {
-        GraphicsLens* lens = s.lens(cell);
-        if (lens != nullptr && lens->refresh != 0) {
-            lens->refresh = 0;
-            lens->ready = 0;
-            gWindow* w = gWinValidate(lens->window);
-            if (w != nullptr && lens->image != nullptr && GlAllowed() && gWinMakeCurrent(w)) lens->image->Release();
-            if (w != nullptr) w->dirty = kWindowDirtyRepaint;
-        }
-    }
+    if (HostIsActive()) GraphicsLensRefreshMarked(Cell());
     if (gw != nullptr) gw->RefreshToolPanel(0);
 }
 

@@ -184,5 +184,31 @@ TEST_F(ChartGlTest, MarkedIntervalsAreBandsUnderTheCurve) {
     EXPECT_TRUE(RgbNear(At(outside, y), {230, 230, 230}, 1));
 }
 
+TEST_F(ChartGlTest, ACurveThatLosesItsDataLetsAMarkedLensGo) {
+    // The lens of the cell's workspace is marked for refresh; when the spectrum goes, the
+    // chart's re-layout lets the lens image go and marks the lens window for a repaint.
+    auto chain = MakeChain();
+    ASSERT_TRUE(chain->Pull());
+    GraphicsLens& lens = chain->cell->lens;
+    lens.window = window_;
+    lens.refresh = 1;
+    lens.ready = 1;
+    window_->dirty = 0;
+    chain->source->rows.clear();
+    chain->device->OnEvent(kDeviceEventInvalidate, 0);
+    EXPECT_FALSE(chain->device->HoldsSamples());
+    EXPECT_EQ(lens.refresh, 0);
+    EXPECT_EQ(lens.ready, 0);
+    EXPECT_EQ(window_->dirty, kWindowDirtyRepaint);
+    // Unmarked, it is left alone.
+    lens.ready = 1;
+    chain->source->rows.assign(1, std::vector<double>(kSamples, 1.0));
+    chain->device->OnEvent(kDeviceEventInvalidate, 0);
+    chain->source->rows.clear();
+    chain->device->OnEvent(kDeviceEventInvalidate, 0);
+    EXPECT_EQ(lens.ready, 1);
+    lens.window = nullptr;
+}
+
 }  // namespace
 }  // namespace orva
