@@ -686,6 +686,16 @@ bool ChartWindow::UpdateReadout() {
         readout.dataX = x;
         readout.dataY = y;
         readout.values[0] = y;
+        // With the cursor mark shown, or in a linked group, the readout gives the point of
+        // the linked 2-D view under the cursor, and that view shows it.
+        const ChartHostServices& s = TheChartHostServices();
+        double px = 0.0, py = 0.0;
+        if ((cursorMarkShown != 0 || linked != 0) && cell != nullptr && s.linkedPoint != nullptr &&
+            s.linkedPoint(cell, position, &px, &py)) {
+            readout.dataX = px;
+            readout.dataY = py;
+            if (s.showLinkedPoint != nullptr && OnUiThread()) s.showLinkedPoint(cell, px, py);
+        }
         readout.outside = 0;
         readout.valuesUnchanged = changed ? 0 : 1;
         if (changed) ++readoutChanges;
@@ -796,11 +806,14 @@ bool ChartWindow::PollSource() {
 
 void ChartWindow::RedrawNow() {
     if (!OnUiThread()) return;
+    bool changed = false;
     {
         std::lock_guard<std::recursive_mutex> hold(DisplayLock());
-        UpdateReadout();
+        changed = UpdateReadout();
         RecomputeScales();
     }
+    const ChartHostServices& s = TheChartHostServices();
+    if (changed && cell != nullptr && s.redrawReadout != nullptr) s.redrawReadout(cell);
     GraphicsHost* h = Host();
     if (h == nullptr || gWinValidate(h->window) == nullptr) return;
     RepaintWindowNow(h->window, 7);

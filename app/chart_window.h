@@ -74,6 +74,13 @@ struct ChartHostServices {
     bool (*inputRange)(ComponentBase* source, double* minimum, double* maximum) = nullptr;
     // The host's option: a redraw follows a new frame of the statistics list.
     bool (*redrawOnFrame)(DisplayCellBase* cell) = nullptr;
+    // The 2-D view linked with the cell (a slice's picture): the point of its point list
+    // at a sample position, false when there is no linked view or no such point; and
+    // the linked view shows its cursor at a point.
+    bool (*linkedPoint)(DisplayCellBase* cell, double samplePosition, double* x, double* y) = nullptr;
+    void (*showLinkedPoint)(DisplayCellBase* cell, double x, double y) = nullptr;
+    // Redraws the chart's coordinate readout fields at once (after a readout changed).
+    void (*redrawReadout)(DisplayCellBase* cell) = nullptr;
 };
 ChartHostServices& TheChartHostServices();
 

@@ -244,6 +244,78 @@ TEST_F(ChartWindowTest, OutsideTheDataTheReadoutIsNoValueOnce) {
     EXPECT_DOUBLE_EQ(c.readY, 2.0);
 }
 
+// ---- The linked 2-D view ----------------------------------------------------------------------
+
+struct Linked {
+    int asked = 0, shown = 0, redrawn = 0;
+    double position = -1.0, x = 0.0, y = 0.0;
+    bool has = true;
+} gLinked;
+
+TEST_F(ChartWindowTest, WithTheCursorMarkTheReadoutGivesTheLinkedViewsPoint) {
+    gLinked = Linked{};
+    ChartHostServices& s = TheChartHostServices();
+    // The linked view's point list: sample position p lies at (10 + p, 2p).
+    s.linkedPoint = [](DisplayCellBase*, double p, double* x, double* y) {
+        ++gLinked.asked;
+        gLinked.position = p;
+        if (!gLinked.has) return false;
+        *x = 10.0 + p;
+        *y = 2.0 * p;
+        return true;
+    };
+    s.showLinkedPoint = [](DisplayCellBase*, double x, double y) {
+        ++gLinked.shown;
+        gLinked.x = x;
+        gLinked.y = y;
+    };
+    s.redrawReadout = [](DisplayCellBase*) { ++gLinked.redrawn; };
+    ChartChain chain({Ramp(20, 0.0, 3.0)});
+    ASSERT_TRUE(chain.Pull());
+    ChartWindow& c = *chain.window;
+    // Without the mark and outside a linked group the linked view is not asked.
+    c.cursorPosition = 4.5;
+    ASSERT_TRUE(c.UpdateReadout());
+    EXPECT_EQ(gLinked.asked, 0);
+    EXPECT_DOUBLE_EQ(c.readout.dataX, 4.0);
+    EXPECT_DOUBLE_EQ(c.readout.dataY, 12.0);
+    struct Case {
+        uint8_t mark, linked;
+        bool has;
+        double position, x, y;
+    } cases[] = {
+        {1, 0, true, 5.5, 15.5, 11.0},
+        {0, 1, true, 6.5, 16.5, 13.0},
+        {1, 1, false, 7.5, 7.0, 21.0},  // no point there: the chart's own coordinates
+    };
+    for (const Case& k : cases) {
+        const double position = k.position;
+        SCOPED_TRACE(position);
+        gLinked.has = k.has;
+        const int shownBefore = gLinked.shown;
+        c.cursorMarkShown = k.mark;
+        c.linked = k.linked;
+        c.cursorPosition = position;
+        ASSERT_TRUE(c.UpdateReadout());
+        EXPECT_EQ(gLinked.position, position);
+        EXPECT_DOUBLE_EQ(c.readout.dataX, k.x);
+        EXPECT_DOUBLE_EQ(c.readout.dataY, k.y);
+        EXPECT_DOUBLE_EQ(c.readout.values[0], 3.0 * std::floor(position));
+        EXPECT_EQ(gLinked.shown, shownBefore + (k.has ? 1 : 0));
+        if (k.has) {
+            EXPECT_EQ(gLinked.x, k.x);
+            EXPECT_EQ(gLinked.y, k.y);
+        }
+    }
+    // A redraw after the cursor moved redraws the readout fields; an unchanged one not.
+    c.cursorMarkShown = c.linked = 0;
+    c.cursorPosition = 9.5;
+    c.RedrawNow();
+    EXPECT_EQ(gLinked.redrawn, 1);
+    c.RedrawNow();
+    EXPECT_EQ(gLinked.redrawn, 1);
+}
+
 // ---- The x axis from a statistics result's frames --------------------------------------------
 
 ChartFrame gFrame;
