@@ -5,11 +5,17 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <dirent.h>
+#include <sys/sysmacros.h>
+
 #include <climits>
 #include <cstdlib>
 #include <cerrno>
 #include <cstdint>
+#include <fstream>
+#include <sstream>
 #include <thread>
+#include <vector>
 
 namespace orva::platform {
 
@@ -86,6 +92,140 @@ bool MountPoint(const char* path, std::string* out) {
         at = parent;
     }
     *out = at;
+    return true;
+}
+
+// ---- The mount table ------------------------------------------------------------------------
+
+namespace {
+
+// The mount table writes blanks, tabs, line breaks and backslashes as "\ooo".
+std::string UnescapeOctal(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size()) {
+            const char a = text[i + 1], b = text[i + 2], c = text[i + 3];
+            if (a >= '0' && a <= '3' && b >= '0' && b <= '7' && c >= '0' && c <= '7') {
+                out += static_cast<char>((a - '0') * 64 + (b - '0') * 8 + (c - '0'));
+                i += 3;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// udev names labels with "\xHH" for characters that are not safe in a file name.
+std::string UnescapeHex(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 3 < text.size() && text[i + 1] == 'x') {
+            const std::string hex = text.substr(i + 2, 2);
+            char* end = nullptr;
+            const long v = std::strtol(hex.c_str(), &end, 16);
+            if (hex.size() == 2 && end == hex.c_str() + 2) {
+                out += static_cast<char>(v);
+                i += 3;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// True when the mount point holds the path: equal, or a folder above it.
+bool Holds(const std::string& mount, const std::string& path) {
+    if (mount == "/") return !path.empty() && path[0] == '/';
+    if (path.compare(0, mount.size(), mount) != 0) return false;
+    return path.size() == mount.size() || path[mount.size()] == '/';
+}
+
+std::string ReadFirstLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    if (in) std::getline(in, line);
+    return line;
+}
+
+std::string RealPath(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) return std::string();
+    std::string r(real);
+    std::free(real);
+    return r;
+}
+
+}  // namespace
+
+bool MountFromTable(const std::string& table, const std::string& realPath, MountDescription* out) {
+    if (out == nullptr || realPath.empty() || realPath[0] != '/') return false;
+    std::istringstream lines(table);
+    std::string line;
+    bool found = false;
+    size_t bestLength = 0;
+    MountDescription best;
+    while (std::getline(lines, line)) {
+        // id parent major:minor root mount-point options [optional fields] - type source super
+        std::istringstream words(line);
+        std::vector<std::string> w;
+        std::string word;
+        while (words >> word) w.push_back(word);
+        if (w.size() < 7) continue;
+        size_t dash = 6;
+        while (dash < w.size() && w[dash] != "-") ++dash;
+        if (dash >= w.size()) continue;
+        const std::string mount = UnescapeOctal(w[4]);
+        if (!Holds(mount, realPath)) continue;
+        // The longest mount point; among equal ones the later entry lies on top.
+        if (found && mount.size() < bestLength) continue;
+        found = true;
+        bestLength = mount.size();
+        best.mountPoint = mount;
+        best.fsType = dash + 1 < w.size() ? UnescapeOctal(w[dash + 1]) : std::string();
+        best.source = dash + 2 < w.size() ? UnescapeOctal(w[dash + 2]) : std::string();
+    }
+    if (!found) return false;
+    out->mountPoint = best.mountPoint;
+    out->fsType = best.fsType;
+    out->source = best.source;
+    return true;
+}
+
+bool DescribeMount(const char* path, MountDescription* out) {
+    if (path == nullptr || path[0] == '\0' || out == nullptr) return false;
+    const std::string real = RealPath(path);
+    if (real.empty()) return false;
+    std::ifstream in("/proc/self/mountinfo");
+    if (!in) return false;
+    std::stringstream table;
+    table << in.rdbuf();
+    MountDescription d;
+    if (!MountFromTable(table.str(), real, &d)) return false;
+    // A block device: its label and whether it (or the disk of its partition) is removable.
+    struct stat st;
+    if (!d.source.empty() && d.source[0] == '/' && ::stat(d.source.c_str(), &st) == 0 && S_ISBLK(st.st_mode)) {
+        const std::string device = RealPath(d.source);
+        if (DIR* labels = ::opendir("/dev/disk/by-label")) {
+            while (const dirent* entry = ::readdir(labels)) {
+                if (entry->d_name[0] == '.') continue;
+                const std::string link = std::string("/dev/disk/by-label/") + entry->d_name;
+                if (!device.empty() && RealPath(link) == device) {
+                    d.label = UnescapeHex(entry->d_name);
+                    break;
+                }
+            }
+            ::closedir(labels);
+        }
+        const std::string sys = "/sys/dev/block/" + std::to_string(major(st.st_rdev)) + ":" +
+                                std::to_string(minor(st.st_rdev));
+        std::string flag = ReadFirstLine(sys + "/removable");
+        if (flag.empty()) flag = ReadFirstLine(sys + "/../removable");
+        d.removable = flag == "1";
+    }
+    *out = d;
     return true;
 }
 

@@ -14,6 +14,26 @@ bool DiskFreeSpace(const char* path, uint64_t* freeToCaller, uint64_t* total, ui
 // device. False (out untouched) when the path cannot be resolved.
 bool MountPoint(const char* path, std::string* out);
 
+// What the mount table tells of the file system holding a path.
+struct MountDescription {
+    std::string mountPoint;  // the longest mount point above the path's real location
+    std::string fsType;      // "ext4", "tmpfs", "nfs4", ...
+    std::string source;      // the mounted device or share ("/dev/sda1", "server:/export")
+    std::string label;       // the volume label of a block device; empty when it has none
+    bool removable = false;  // the block device (or the disk of its partition) is removable
+};
+
+// Fills `out` from a mount table in the form of /proc/self/mountinfo for a path that is
+// already real (absolute, links resolved): the entry with the longest mount point that
+// holds the path, the last one mounted where several share it. The label and removable
+// flag are left as they are. False when no entry holds the path.
+bool MountFromTable(const std::string& table, const std::string& realPath, MountDescription* out);
+
+// The same from this process's mount table for any path that resolves, with the label
+// from /dev/disk/by-label and the removable flag from /sys/dev/block (a partition asks
+// its disk). False (out untouched) when the path does not resolve or no entry holds it.
+bool DescribeMount(const char* path, MountDescription* out);
+
 // Removes the name `path` at once (unlink). When it names a big regular file, the file
 // stays open until a background thread closes it, so that the file system gives its
 // blocks back there: replacing a large output then does not wait for that. False with

@@ -76,6 +76,81 @@ TEST(PlatformDisk, MountPointsAgreeWithFindmnt) {
     std::filesystem::remove_all(folder);
 }
 
+// A mount table in the kernel's form: the longest mount point holding the path wins, the
+// later of two stacked on one folder lies on top, escaped blanks are read, a folder whose
+// name only begins like a mount point is not under it, and lines without the "-"
+// separator are skipped.
+TEST(PlatformDisk, MountFromTableTakesTheLongestHoldingEntry) {
+    const std::string table =
+        "22 1 8:1 / / rw,relatime shared:1 - ext4 /dev/sda1 rw\n"
+        "30 22 0:26 / /mnt/data rw shared:5 master:2 - xfs /dev/sdb1 rw\n"
+        "31 22 0:27 / /mnt/data rw - nfs4 server:/export rw\n"
+        "32 22 0:28 / /mnt/my\\040disk rw - vfat /dev/sdc1 rw\n"
+        "33 22 0:29 / /dev/shm rw,nosuid - tmpfs tmpfs rw\n"
+        "34 22 0:30 / /broken rw no-separator here\n";
+    const struct {
+        const char* path;
+        bool found;
+        const char* mount;
+        const char* type;
+        const char* source;
+    } cases[] = {
+        {"/home/user/a.fits", true, "/", "ext4", "/dev/sda1"},
+        {"/mnt/data", true, "/mnt/data", "nfs4", "server:/export"},
+        {"/mnt/data/x/y.raw", true, "/mnt/data", "nfs4", "server:/export"},
+        {"/mnt/database/z", true, "/", "ext4", "/dev/sda1"},
+        {"/mnt/my disk/f", true, "/mnt/my disk", "vfat", "/dev/sdc1"},
+        {"/dev/shm/q", true, "/dev/shm", "tmpfs", "tmpfs"},
+        {"/broken/file", true, "/", "ext4", "/dev/sda1"},
+        {"relative/path", false, "", "", ""},
+    };
+    for (const auto& c : cases) {
+        MountDescription m;
+        m.label = "kept";
+        EXPECT_EQ(MountFromTable(table, c.path, &m), c.found) << c.path;
+        if (!c.found) continue;
+        EXPECT_EQ(m.mountPoint, c.mount) << c.path;
+        EXPECT_EQ(m.fsType, c.type) << c.path;
+        EXPECT_EQ(m.source, c.source) << c.path;
+        EXPECT_EQ(m.label, "kept") << c.path;
+    }
+    MountDescription none;
+    EXPECT_FALSE(MountFromTable("", "/a", &none));
+    EXPECT_FALSE(MountFromTable(table, "/a", nullptr));
+}
+
+// This process's mounts agree with findmnt's mount point and file-system type.
+TEST(PlatformDisk, DescribeMountAgreesWithFindmnt) {
+    if (std::system("command -v findmnt >/dev/null 2>&1") != 0) GTEST_SKIP() << "findmnt not installed";
+    const std::string tmp = std::filesystem::temp_directory_path().string();
+    int compared = 0;
+    for (const std::string& path : {std::string("/"), std::string("/proc/self"), std::string("/dev/shm"), tmp}) {
+        std::string out;
+        const std::string command = "findmnt -n -o TARGET,FSTYPE --target '" + path + "' 2>/dev/null";
+        if (FILE* p = popen(command.c_str(), "r")) {
+            char buffer[512];
+            if (fgets(buffer, sizeof buffer, p) != nullptr) out = buffer;
+            pclose(p);
+        }
+        const size_t space = out.find_last_of(" \t", out.find_last_not_of(" \n"));
+        if (out.empty() || space == std::string::npos) continue;
+        std::string target = out.substr(0, space), type = out.substr(space + 1);
+        while (!target.empty() && target.back() == ' ') target.pop_back();
+        while (!type.empty() && (type.back() == '\n' || type.back() == ' ')) type.pop_back();
+        MountDescription m;
+        ASSERT_TRUE(DescribeMount(path.c_str(), &m)) << path;
+        EXPECT_EQ(m.mountPoint, target) << path;
+        EXPECT_EQ(m.fsType, type) << path;
+        ++compared;
+    }
+    EXPECT_GE(compared, 2);
+    MountDescription untouched;
+    untouched.mountPoint = "kept";
+    EXPECT_FALSE(DescribeMount("/nonexistent/orva/path", &untouched));
+    EXPECT_FALSE(DescribeMount("", &untouched));
+    EXPECT_EQ(untouched.mountPoint, "kept");
+}
+
 TEST(PlatformDisk, RemoveReleasingLaterTakesTheNameAtOnce) {
     std::string folder = std::filesystem::temp_directory_path().string() + "/orva-disk-XXXXXX";
     ASSERT_NE(mkdtemp(folder.data()), nullptr);
