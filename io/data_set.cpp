@@ -17,6 +17,7 @@
 #include "io/input_source.h"
 #include "io/output_writer.h"
 #include "io/read_kernel.h"
+#include "io/redescribe.h"
 #include "io/section_stats.h"
 #include "io/sign_test.h"
 #include "io/service_description.h"
@@ -57,11 +58,7 @@ DataSet::~DataSet() {
     const DataSetServices& services = TheDataSetServices();
     if (service != nullptr && service->state && stream != nullptr && services.saveServiceFiles &&
         services.saveServiceDescription != nullptr) {
-        std::string name;
-        if (!sourceName.empty()) name = SourceNamePath(sourceName.c_str());
-        if (name.empty()) name = stream->name;
-        if (name.empty() && stream->hasSecondName && !(stream->mode & kStreamTemporary))
-            name = stream->secondName;
+        const std::string name = DataSetFileName(this);
         if (!name.empty()) {
             if (service->positionsValid) service->fileLength = stream->length;
             services.saveServiceDescription(service, name.c_str());
@@ -159,6 +156,7 @@ bool DataSet::AttachInput(InputSource* source, StreamRecord* newStream, const Da
     ClearRecordWindow();
     currentFrame = currentSection = 0;
     sectionsInFrame = -1;
+    KeepFileDescription();
     DeriveOutputFormat();
 
     if ((input.bits == 0 && (input.type & 0x7F) == 0) || input.channels == 0) {
@@ -203,6 +201,15 @@ void DataSet::RunSignednessTest() {
     InputFormatChanged();
     ComputeElementSizes();
     PrepareRead();
+    // What the test found counts as what the file gave.
+    KeepFileDescription();
+}
+
+void DataSet::KeepFileDescription() {
+    readState = MakeReadState(this);
+    readState->TakeSnapshot(this, 1);
+    statedScale = scale;
+    statedZero = zero;
 }
 
 // ---- Stored data -----------------------------------------------------------------------------
@@ -317,7 +324,17 @@ bool DataSet::PrepareRead() {
     return true;
 }
 
+void DataSet::ForgetStatistics() {
+    ClearRecordWindow();
+    cacheValid = cacheHasData = 0;
+    if (frameTable)
+        for (SectionEntry& entry : frameTable->sections) entry.stats = SectionStatistics{};
+    SectionPreviewForget(this);
+}
+
 bool DataSet::FormatChanged() {
+    // Whatever changed, the statistics kept describe the former reading.
+    ForgetStatistics();
     if (input.channels && (input.bits || (input.type & 0x7F))) {
         InputFormatChanged();
         ComputeElementSizes();
@@ -495,6 +512,19 @@ bool SetInputRegion(DataSet* d, const InputRegion* region) {
     }
     if (changed && d->notify) d->notify->PropertiesChanged();
     return changed;
+}
+
+std::string DataSetFileName(const DataSet* d) {
+    if (d == nullptr) return std::string();
+    std::string name;
+    if (!d->sourceName.empty()) {
+        const char* path = SourceNamePath(d->sourceName.c_str());
+        if (path != nullptr) name = path;
+    }
+    const StreamRecord* s = d->stream;
+    if (name.empty() && s != nullptr) name = s->name;
+    if (name.empty() && s != nullptr && s->hasSecondName && !(s->mode & kStreamTemporary)) name = s->secondName;
+    return name;
 }
 
 bool DataSetRefreshKernels(DataSet* d) {

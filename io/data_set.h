@@ -22,6 +22,7 @@ namespace orva {
 
 class DataSet;
 class FormatInfo;
+class ReadState;
 struct InputSource;
 
 // Class and interface ids.
@@ -193,6 +194,15 @@ public:
     StatisticsKernel statisticsKernel = &StatisticsKernelDefault;
     PreviewKernel previewKernel = &PreviewKernelDefault;
 
+    // The read state through which the data set is described anew, made when the input
+    // is attached: its snapshot 0 is the description the file gave (the default), its
+    // snapshot 1 the description last kept. Null before the input is attached.
+    std::unique_ptr<ReadState> readState;
+    // The scale and zero the description held when the input was attached.
+    double statedScale = 1.0, statedZero = 0.0;
+    // The source page keeps what the file states locked while this is set.
+    uint8_t lockKnown = 0;
+
     // Section records of a data set without a frame table: a movable block.
     std::vector<SectionStatistics> recordWindow;
     uint64_t recordBase = 0;
@@ -214,10 +224,15 @@ public:
     int64_t ReadStored(uint64_t offset, void* buffer, uint64_t bytes);
     // Clears the section record window.
     void ClearRecordWindow();
+    // The statistics kept of every section (and the preview) describe the data as it was
+    // read so far: they are forgotten, to be read again.
+    void ForgetStatistics();
 
 private:
     void ComputeElementSizes();
     void RunSignednessTest();
+    // A new read state whose two snapshots hold the present description.
+    void KeepFileDescription();
     bool ChooseKernels();
 };
 
@@ -245,5 +260,8 @@ bool ScaleMinMax(const DataSet* dataSet, double* minimum, double* maximum);
 // Runs the prepare slot; on success tells the notifier, and sets the stub kernels when
 // a channel kernel is missing.
 bool DataSetRefreshKernels(DataSet* dataSet);
+// The name of the data file: the path of the source name, else the stream's name, else
+// its second name unless the stream is a temporary copy; empty when there is none.
+std::string DataSetFileName(const DataSet* dataSet);
 
 }  // namespace orva

@@ -20,9 +20,13 @@
 #include "framework/keyword_file.h"
 #include "framework/keyword_table.h"
 #include "io/bit_packed.h"
+#include "io/data_set.h"
 #include "io/data_set_info.h"
 #include "io/file_layout.h"
+#include "io/format_registry.h"
+#include "io/frame_access.h"
 #include "io/old_service_file.h"
+#include "io/redescribe.h"
 #include "io/value_range.h"
 
 namespace orva {
@@ -1672,6 +1676,48 @@ ServiceDescription* LoadServiceDescriptionFor(const char* name) {
 
 int SaveServiceDescriptionFor(ServiceDescription* description, const char* dataFile) {
     return SaveServiceDescription(description, dataFile, nullptr, false) ? 2 : -5;
+}
+
+// ---- saving a data set's description on request -----------------------------------------
+
+ServiceSaveHooks& TheServiceSaveHooks() {
+    static ServiceSaveHooks hooks;
+    return hooks;
+}
+
+int ChooseServiceSaveName(DataSet* d, bool keepAsDefault) {
+    if (d == nullptr || d->stream == nullptr || d->TotalFrames() == 0) return 0;
+    std::string name = DataSetFileName(d);
+    if (name.empty()) {
+        const ServiceSaveHooks& hooks = TheServiceSaveHooks();
+        std::string chosen;
+        if (hooks.chooseName == nullptr || !hooks.chooseName(&chosen, "Choose file name for save", "fs") ||
+            chosen.empty())
+            return -1;
+        d->sourceName = "<NAME>" + chosen;
+        name = chosen;
+    }
+    if (d->service == nullptr) {
+        d->service = new (std::nothrow) ServiceDescription();
+        if (d->service == nullptr) return 0;
+        // The positions of raw data are what the user described: they go with it.
+        const FormatDesc* raw = FormatBinary();
+        if (d->NoFrameTable() && d->format != nullptr && raw != nullptr && d->format->open == raw->open)
+            d->service->positionsValid = 1;
+    }
+    ServiceDescription* s = d->service;
+    const SectionStatistics* stats = nullptr;
+    if (d->TotalFrames() == 1) stats = DataSetSectionRecord(d, 0, 0, nullptr);
+    DescribeDataSet(s, *d, d->TotalFrames(), stats);
+    if (s->formatTag.IsZero() && d->format != nullptr) s->formatTag = d->format->tag;
+    if (s->positionsValid) s->fileLength = d->stream->length;
+    const DataSetServices& services = TheDataSetServices();
+    const int written = services.saveServiceDescription != nullptr
+                            ? services.saveServiceDescription(s, name.c_str())
+                            : SaveServiceDescriptionFor(s, name.c_str());
+    if (written < 0) return -2;
+    if (!keepAsDefault) return 1;
+    return d->readState != nullptr && d->readState->TakeSnapshot(d, 0) ? 1 : 2;
 }
 
 }  // namespace orva

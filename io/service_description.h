@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "io/format_desc.h"
 
@@ -14,6 +15,7 @@ namespace orva {
 
 struct ParseState;
 class FileLayout;
+class DataSet;
 class DataSetInfo;
 struct SectionStatistics;
 
@@ -242,5 +244,25 @@ bool SaveServiceDescription(const ServiceDescription* d, const char* path,
 ServiceDescription* LoadFsDescriptionFor(const char* name);
 ServiceDescription* LoadServiceDescriptionFor(const char* name);
 int SaveServiceDescriptionFor(ServiceDescription* description, const char* dataFile);
+
+// ---- saving a data set's description on request -----------------------------------------
+
+// How a name for a service file is asked for when the data set knows no file name: the
+// shell's save dialog with the title and default extension given; true with the chosen
+// path. Without a hook nothing is asked and the save is left.
+struct ServiceSaveHooks {
+    bool (*chooseName)(std::string* path, const char* title, const char* extension) = nullptr;
+};
+ServiceSaveHooks& TheServiceSaveHooks();
+
+// Saves the data set's present description as its file's service description: the data
+// set's service description (made when it has none) is filled from the data set and
+// written beside the data file, whose name comes from the data set (DataSetFileName) or,
+// without one, from the dialog "Choose file name for save". With `keepAsDefault` the data
+// set's read state then takes the saved description as its default (snapshot 0).
+// Results: 1 saved; 2 saved, but the read state could not take it; 0 the data set cannot
+// describe itself (no stream or no frames, or no memory); -1 the dialog was left; -2 the
+// file could not be written.
+int ChooseServiceSaveName(DataSet* dataSet, bool keepAsDefault);
 
 }  // namespace orva
