@@ -345,6 +345,12 @@ gElement* ListCtrl::Create(gWindow* window, gElement* parent, int32_t kind, cons
     desc.cellWidth = desc.width;
     desc.cellHeight = desc.height;
     desc.style = movable ? 0x34224800u : 0x224000u;
+    // A group's slot given by the caller (with a new row, when asked) places the list in
+    // that group's rows like any widget of a page.
+    if ((style & kWsSlotBits) != 0) {
+        desc.style = (desc.style & ~(kWsSlotBits | kWsNewRow)) | (style & (kWsSlotBits | kWsNewRow));
+        style = 0;
+    }
     desc.color1 = 0x4686B6Bu;
     desc.color2 = 0xF1A1A1Au;
     desc.paint = Paint;

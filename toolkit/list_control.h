@@ -86,6 +86,8 @@ public:
 
     // Creates the list widget (kind 0 plain with resizable columns, 1 and 3 with a
     // header band (3: rows 2 pixels taller), 2 the third drawing style); null on failure.
+    // A style holding a group's slot bits places the list in that group's rows (starting
+    // a new row with kWsNewRow); any other style is the widget's linking style.
     static gElement* Create(gWindow* window, gElement* parent, int32_t kind, const ListCtrlLayout* layout,
                             uint32_t style, bool movable, gFont* font);
     // The list of a live list widget, else null.
