@@ -474,8 +474,9 @@ void CallRun(const gFont* font, const char* text, int32_t count, bool cut) {
 
 int32_t RunLength(const char* text, int32_t count) {
     if (text == nullptr) return 0;
-    size_t n = std::strlen(text);
-    if (count >= 0 && static_cast<size_t>(count) < n) n = static_cast<size_t>(count);
+    // A counted run (a single character, say) need not end with a NUL: nothing past its
+    // count is read.
+    const size_t n = count >= 0 ? strnlen(text, static_cast<size_t>(count)) : std::strlen(text);
     return static_cast<int32_t>(std::min<size_t>(n, 0x7FFFFFFF));
 }
 
