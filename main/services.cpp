@@ -11,6 +11,7 @@
 #include "main/processing_services.h"
 #include "main/reduction_services.h"
 #include "main/shape_services.h"
+#include "main/source_page_services.h"
 #include "main/transform_services.h"
 #include "main/views_display_services.h"
 #include "main/views_services.h"
@@ -44,6 +45,7 @@ void InstallProgramServices() {
     InstallDisplayServices();
     InstallChartServices();
     InstallViewsServices();
+    InstallSourcePageServices();
     InstallOutputServices();
     InstallViewsDisplayServices();
     InstallPlaybackServices();

@@ -411,6 +411,8 @@ const char* RecordMethodText(int32_t method) {
 
 void OutputStatusReset() { LastStatus() = -1; }
 
+const char* OutputStatusString(int32_t index) { return index >= 0 && index <= 9 ? kStatusTexts[index] : ""; }
+
 void OutputStatusText(gElement* status, int32_t index) {
     if (index < 0 || index > 9 || index == LastStatus() || status == nullptr || !gWgtIsLive(status)) return;
     LastStatus() = index;

@@ -73,6 +73,8 @@ int32_t OpenOutputPanel(int32_t code, int32_t argument);
 
 // Status texts by index 0..9; an index outside, or the index shown last, does nothing.
 void OutputStatusText(gElement* status, int32_t index);
+// The text of a status index; "" outside 0..9.
+const char* OutputStatusString(int32_t index);
 // The status index of a write's result code: -2 "Can`t open file", -1 "Ready", 0
 // "Can`t alloc memory", 1 "Update...", others "Ready".
 int32_t OutputResultStatus(int32_t code);

@@ -1,0 +1,97 @@
+#pragma once
+// What the Source's Info and Options pages share: their widgets by slot, small setters
+// that touch a widget only when it lives, the status line, the current section as the
+// pages show it, and the page whose drop-down menu is open. UI thread only.
+#include <cstdint>
+#include <string>
+
+#include "app/ui_elements.h"
+#include "toolkit/widget.h"
+
+namespace orva {
+
+class DataSet;
+
+// The widget in a slot of a live element, or null.
+gElement* PageSlot(UIElement* element, uint32_t index);
+// Marks the element's window for a full repaint.
+void MarkPageRepaint(UIElement* element);
+void SetWidgetText(gElement* widget, const char* text);
+void SetWidgetEnabled(gElement* widget, bool on);
+void SetWidgetShown(gElement* widget, bool on);
+void SetWidgetValue(gElement* widget, bool on);
+// Redraws a widget at once (when its window can draw).
+void RedrawWidget(gElement* widget);
+// Writes the status text of an index into the status widget (the status texts of the
+// Output page, whose last index is shared); a widget that shows another text than the
+// shared index names is written again.
+void ShowPageStatus(gElement* status, int32_t index);
+// A double with 15 significant digits, fixed or exponent form by size.
+std::string DoubleText15(double value);
+
+// The section record as the pages show it: data positions, crop box and sizes.
+struct SectionFields {
+    int64_t begin = 0, end = 0;
+    int64_t cropOrigin[3] = {0, 0, 0};
+    int64_t cropSize[3] = {0, 0, 0};
+    int64_t size[3] = {0, 0, 0};
+};
+// Brings the current frame and section into range and reads the current section's
+// record: the frame table's entry, else the data set's own description. False without
+// frames or without a record.
+bool CurrentSectionFields(DataSet* dataSet, SectionFields* out);
+// How many axes a size triple shows: 3 when the third is above 1, else 2 when the second
+// is, else 1.
+int ShownAxes(const int64_t size[3]);
+
+// The Options page whose drop-down menu is open (the menus' choices go to it).
+UIElement*& MenuPage();
+
+// Shared by the Options page and its menus (element: the Options page).
+// "Update" in the warning colour while the description differs from the default.
+void OptionsUpdateColour(UIElement* element, DataSet* dataSet);
+// Scaling and Zero offset from the data set.
+void OptionsShowScaleZero(UIElement* element, DataSet* dataSet);
+// The page's status line.
+void OptionsStatus(UIElement* element, int32_t index);
+
+// Status indices of the page's status line.
+constexpr int32_t kStatusReady = 0;
+constexpr int32_t kStatusRefused = 1;      // "Can`t init decode convertor"
+constexpr int32_t kStatusBadValue = 3;
+constexpr int32_t kStatusCantRescale = 4;
+constexpr int32_t kStatusCantUpdate = 5;
+constexpr int32_t kStatusCantOpen = 7;
+constexpr int32_t kStatusNoStatistic = 8;  // "Can`t rescale... Calc statistic first [tab info]"
+constexpr int32_t kStatusUpdating = 9;     // "Update..." 
+
+// Adds the widgets of a page row by row into the group of the element being built; every
+// widget carries the element as its handler data.
+class PageRows {
+public:
+    explicit PageRows(UIElement* element);
+    // The next widget starts a new row.
+    void NewRow() { newRow_ = true; }
+    // A widget of a toolkit kind (width -1: sized to its text); colours 0 keep the kind's.
+    gElement* Add(int32_t kind, float width, const char* text, uint32_t colour1 = 0, uint32_t colour2 = 0);
+    gElement* Label(const char* text) { return Add(3, -1.0f, text, kLabelColour, kLabelColour2); }
+    // A text field; with a commit handler it takes typing, else it only shows.
+    gElement* Field(float width, const char* text, void (*commit)(gElement*, uintptr_t),
+                    uint32_t colour1 = kLabelColour);
+    gElement* Button(int32_t kind, float width, const char* text, void (*press)(gElement*, uintptr_t),
+                     uint32_t colour1 = kButtonColour, uint32_t colour2 = kButtonColour2);
+    gElement* Separator(float width);
+    gWindow* Window() const { return window_; }
+
+    static constexpr uint32_t kLabelColour = 0x4000000u, kLabelColour2 = 0xF1A1A1Au;
+    static constexpr uint32_t kButtonColour = 0x46D7070u, kButtonColour2 = 0xF1A1A1Au;
+    static constexpr float kRowHeight = 17.0f;
+
+private:
+    gWindow* window_ = nullptr;
+    uint32_t slot_ = 0;
+    uintptr_t data_ = 0;
+    bool newRow_ = false;
+};
+
+}  // namespace orva
