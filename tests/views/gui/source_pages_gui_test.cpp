@@ -60,6 +60,7 @@ protected:
         ORVA_SKIP_WITHOUT_DISPLAY();
         savedServices_ = TheComponentServices();
         savedPages_ = TheSourcePageHooks();
+        savedSave_ = TheServiceSaveHooks();
         RegisterBuiltinFormats(TheFormatRegistry(), nullptr, nullptr);
         InstallShapeServices();
         InstallProcessingServices();
@@ -80,6 +81,8 @@ protected:
         TheFormatRegistry().input.Clear();
         TheComponentServices() = savedServices_;
         TheSourcePageHooks() = savedPages_;
+        TheServiceSaveHooks() = savedSave_;
+        ByteswapAlertPending() = true;
     }
     SourceComponent* Open(const std::string& path, const char* tag = "") {
         OpenParameters request;
@@ -127,6 +130,7 @@ protected:
     ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
     ComponentServices savedServices_;
     SourcePageHooks savedPages_;
+    ServiceSaveHooks savedSave_;
 };
 
 
@@ -310,6 +314,15 @@ TEST_F(SourcePagesTest, LockKnownAndTheEnablingRules) {
     for (uint32_t slot : {kOptAxisX, kOptAxisY, kOptAxisZ}) EXPECT_EQ(W(slot)->shown, 1) << slot;
     EXPECT_EQ(W(kOptCropX)->enabled, 1);
     d->readState = std::move(state);
+    RefreshSourceOptionsPage(source, options, 0);
+    for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks, kOptAxisX}) EXPECT_EQ(W(slot)->shown, 1) << slot;
+    // A frame table without a record of the current section: the axes go too.
+    d->frameTable = std::make_shared<SectionFrameTable>();
+    RefreshSourceOptionsPage(source, options, 0);
+    for (uint32_t slot = kOptType8; slot <= kOptBlocks; ++slot) EXPECT_EQ(W(slot)->enabled, 0) << slot;
+    for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks, kOptAxisX, kOptAxisY, kOptAxisZ})
+        EXPECT_EQ(W(slot)->shown, 0) << slot;
+    d->frameTable.reset();
     RefreshSourceOptionsPage(source, options, 0);
     for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks, kOptAxisX}) EXPECT_EQ(W(slot)->shown, 1) << slot;
     EXPECT_EQ(W(kOptType8)->enabled, 1);
