@@ -105,8 +105,6 @@ public:
     virtual void DropHighlight() {}
     // Closes the aperture field when it is open for editing.
     virtual void CloseField() {}
-    // The view's pick pass: the frame's handles go first, under their own names.
-    virtual void PickPass() {}
 };
 
 // How a shape shows on its view: its glyph. A glyph belongs to its shape,

@@ -6,6 +6,7 @@
 
 #include <cmath>
 
+#include "shapes/editing/edit_frame.h"
 #include "shapes/editing/handle_drags.h"
 #include "shapes/editing/shape_rotation.h"
 #include "shapes/shape_kinds.h"
@@ -170,6 +171,9 @@ TEST_F(HandleDrags, NothingWithoutAFrameOrACurrentShape) {
     EXPECT_FALSE(BeginHandleDrag(&box));
     CornerDragStep(&box, kHandleBottomRight, 10, 5, 0);
     ExpectBox(s, {0, 0, 40, 20}, "no current shape");
+    EXPECT_EQ(GetHandleMouseProc(540), nullptr);
+    EXPECT_EQ(GetHandleMouseProc(527), nullptr);
+    EXPECT_NE(GetHandleMouseProc(kHandleOffset), nullptr);
 }
 
 TEST_F(HandleDrags, AspectRatios) {
