@@ -10,6 +10,7 @@
 #include "main/playback_services.h"
 #include "main/processing_services.h"
 #include "main/reduction_services.h"
+#include "main/shape_edit_services.h"
 #include "main/shape_services.h"
 #include "main/transform_services.h"
 #include "main/views_display_services.h"
@@ -38,6 +39,7 @@ AppServices DefaultAppServices() {
 
 void InstallProgramServices() {
     InstallShapeServices();
+    InstallShapeEditServices();
     InstallProcessingServices();
     InstallReductionServices();
     InstallTransformServices();
