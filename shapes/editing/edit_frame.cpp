@@ -38,6 +38,12 @@ constexpr uint32_t kCreatePlaced = 0x44000000u;
 // What the aperture field holds at most.
 constexpr int32_t kFieldLimit = 8;
 
+// Set while the overlay draws the frame: the frame's own widgets draw only for picking.
+bool& OverlayPainting() {
+    static bool on = false;
+    return on;
+}
+
 std::unordered_set<const ToolkitEditFrame*>& LiveFrames() {
     static std::unordered_set<const ToolkitEditFrame*> frames;
     return frames;
@@ -171,6 +177,11 @@ ToolkitEditFrame::~ToolkitEditFrame() {
         rect->handlerData = 0;
         gWgtDestroy(rect);
     }
+    if (gElement* overlay = Overlay()) {
+        overlay->handlerData = 0;
+        gWgtDestroy(overlay);
+    }
+    overlay_ = nullptr;
     for (gElement*& e : slots_) e = nullptr;
 }
 
@@ -267,7 +278,22 @@ bool ToolkitEditFrame::Create() {
         field->handlerData = self;
         slots_[kSlotField] = field;
     }
+    // The overlay: never picked, it draws the frame over the view and the shapes.
+    WidgetDesc o;
+    o.kind = kFrameOverlay;
+    o.style = kFrameWidgetStyle;
+    o.width = o.height = o.cellWidth = o.cellHeight = 1.0f;
+    o.paint = &PaintFrameOverlay;
+    o.state[1] = kFrameStateBytes;
+    o.state[2] = 1;
+    if (gElement* overlay = MakeWidget(window, nullptr, &o, kWsNoPlace)) {
+        overlay->active = 0;
+        overlay->shown = 1;
+        overlay->handlerData = self;
+        overlay_ = overlay;
+    }
     created_ = true;
+    KeepBeforeShapes();
     return true;
 }
 
@@ -292,33 +318,50 @@ void ToolkitEditFrame::ShowOnly(gElement* handle) {
     }
 }
 
-// The toolkit picks the first widget of the window's chain that the pointer hits: the
-// frame goes before the first shape, so that a handle over a shape is the handle.
+namespace {
+
+// A top-level widget at the head of its window's chain.
+void LinkFirst(gElement* e) {
+    if (e == nullptr || e->prevChild != nullptr || e->window == nullptr) return;
+    if (e->window->widgets.head == e) return;
+    gWgtUnlink(e);
+    gElement* head = e->window->widgets.head;
+    gWgtLinkAfter(e, head);
+    if (head != nullptr) gWgtExchange(e, head);
+}
+
+// A top-level widget at the end of its window's chain.
+void LinkLast(gElement* e) {
+    if (e == nullptr || e->prevChild != nullptr || e->window == nullptr || e->next == nullptr) return;
+    gWgtUnlink(e);
+    gWgtLinkAfter(e, nullptr);
+}
+
+}  // namespace
+
+// The toolkit picks the first widget of the window's chain that the pointer hits, and
+// paints the chain in order: the frame's widgets lead the chain, so that a handle over the
+// view or a shape is the handle, and draw only for picking; the overlay at the chain's end
+// draws them over everything else.
 void ToolkitEditFrame::KeepBeforeShapes() {
     gElement* rect = Slot(kSlotSelectRect);
-    auto* list = container != nullptr ? dynamic_cast<ToolkitShapeList*>(container->list.get()) : nullptr;
-    gElement* first = list != nullptr ? ToolkitShapeList::WidgetOf(list->First()) : nullptr;
-    if (rect == nullptr || first == nullptr || first->window != rect->window || first->prevChild != nullptr) return;
-    for (gElement* e = rect->window->widgets.head; e != nullptr; e = e->next) {
-        if (e == rect) return;  // before the shapes already
-        if (e == first) break;
-    }
-    gElement* field = Slot(kSlotField);
-    if (field != nullptr && field->prevChild == nullptr) gWgtUnlink(field);
-    gWgtUnlink(rect);
-    if (first->prev != nullptr) {
-        gWgtLinkAfter(rect, first->prev);
-    } else {
-        gWgtLinkAfter(rect, first);
-        gWgtExchange(rect, first);
-    }
-    if (field != nullptr && field->prevChild == nullptr) gWgtLinkAfter(field, rect);
+    if (rect == nullptr) return;
+    LinkFirst(Slot(kSlotField));
+    LinkFirst(Slot(kSlotPivot));  // a widget of its own, placed by the frame
+    LinkFirst(rect);
+    LinkLast(Overlay());
+}
+
+gElement* ToolkitEditFrame::Overlay() const {
+    gElement* e = overlay_;
+    if (e == nullptr || !gWgtIsLive(e) || e->dead) return nullptr;
+    return e->handlerData == reinterpret_cast<uintptr_t>(this) ? e : nullptr;
 }
 
 void ToolkitEditFrame::Show(ShapeContainer& c) {
     CloseField();
     if (!Create()) return;
-    KeepBeforeShapes();
+    LinkLast(Overlay());
     if (c.current == nullptr || c.editMode < kEditResizeFrame) {
         HideAll();
         up_ = false;
@@ -720,7 +763,7 @@ void PivotCentreDrag(gElement* pivot, const pf::Point*) {
 // ---- Painters -------------------------------------------------------------------------------------
 
 void PaintSelectRect(gElement* e) {
-    if (gIsPicking()) return;
+    if (gIsPicking() || !OverlayPainting()) return;
     ToolkitEditFrame* f = EditFrameOf(e);
     if (f == nullptr) return;
     // The frame follows the view as it scrolls and zooms.
@@ -744,6 +787,7 @@ void PaintSelectRect(gElement* e) {
 }
 
 void PaintEditHandle(gElement* e) {
+    if (!gIsPicking() && !OverlayPainting()) return;
     const float x = std::floor(e->x), y = std::floor(e->y), s = kHandleSide;
     if (gIsPicking()) {
         glRectf(x, y, x + s, y + s);
@@ -765,6 +809,7 @@ void PaintEditHandle(gElement* e) {
 }
 
 void PaintOffsetHandle(gElement* e) {
+    if (!gIsPicking() && !OverlayPainting()) return;
     const float x = std::floor(e->x), y = std::floor(e->y);
     if (gIsPicking()) {
         glRectf(x - 5.0f, y - 5.0f, x + 5.0f, y + 5.0f);
@@ -791,6 +836,7 @@ void PaintOffsetHandle(gElement* e) {
 }
 
 void PaintPivotCentre(gElement* e) {
+    if (!gIsPicking() && !OverlayPainting()) return;
     ToolkitEditFrame* f = EditFrameOf(e);
     Shape* s = f != nullptr && f->container != nullptr ? f->container->current : nullptr;
     if (s == nullptr) return;
@@ -820,6 +866,27 @@ void PaintPivotCentre(gElement* e) {
     }
     glEnd();
     Unclip();
+}
+
+void PaintFrameOverlay(gElement* overlay) {
+    if (gIsPicking()) return;
+    ToolkitEditFrame* f = EditFrameOf(overlay);
+    if (f == nullptr) return;
+    OverlayPainting() = true;
+    for (int32_t i = kSlotSelectRect; i <= kSlotPivot; ++i) {
+        gElement* e = f->Slot(i);
+        if (e == nullptr || e->shown == 0 || e->paint == nullptr) continue;
+        glPushMatrix();
+        e->paint(e);
+        glPopMatrix();
+    }
+    OverlayPainting() = false;
+    gElement* field = f->Slot(kSlotField);
+    if (field != nullptr && field->shown != 0 && field->paint != nullptr) {
+        glPushMatrix();
+        field->paint(field);
+        glPopMatrix();
+    }
 }
 
 // ---- Making the frame ----------------------------------------------------------------------------

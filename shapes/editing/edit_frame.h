@@ -85,9 +85,10 @@ public:
     // While a handle is held only it stays.
     void ShowOnly(gElement* handle);
     void HideAll();
-    // The frame's widgets before the shapes in the window's chain (the toolkit picks the
-    // first widget hit).
+    // The frame's widgets lead the window's chain (the toolkit picks the first widget
+    // hit), the overlay that draws them ends it.
     void KeepBeforeShapes();
+    gElement* Overlay() const;
 
     // The aperture field: shown beside the shape with the text of the aperture width.
     void OpenField();
@@ -109,6 +110,7 @@ public:
 private:
     void Rotated(const RotateDrag& drag, double dirX, double dirY) override;
     gElement* slots_[kFrameSlotCount] = {};
+    gElement* overlay_ = nullptr;
     bool up_ = false;
     bool created_ = false;
 };
@@ -143,5 +145,7 @@ void PaintSelectRect(gElement* widget);
 void PaintEditHandle(gElement* widget);
 void PaintOffsetHandle(gElement* widget);
 void PaintPivotCentre(gElement* widget);
+// Draws the frame's shown widgets over the window's others.
+void PaintFrameOverlay(gElement* overlay);
 
 }  // namespace orva

@@ -28,6 +28,7 @@ constexpr int32_t kHandleBottomLeft = 535;
 constexpr int32_t kHandleBottomRight = 536;
 constexpr int32_t kHandleOffset = 537;
 constexpr int32_t kFramePivot = 538;
+constexpr int32_t kFrameOverlay = 539;  // draws the frame over the view
 
 // The sector of the direction (dx, dy) (y downwards) turned clockwise from up: 0 to 6
 // for the sectors between the odd multiples of pi/8 from pi/8 to 15pi/8 (centred on 45,

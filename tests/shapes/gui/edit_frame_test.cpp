@@ -227,6 +227,19 @@ TEST_F(EditFrame, ARotateDragTurnsTheAnchorUnderThePointerWithIt) {
     EXPECT_FLOAT_EQ(s->header.anchors.X(1), 220.0f);
 }
 
+TEST_F(EditFrame, ThePivotIsDraggedAndPinnedAsOneStep) {
+    Shape* s = Current(kKindRect, {100, 100, 160, 140}, kRoleNone, kEditRotateFrame);
+    const double px = s->header.pivotX, py = s->header.pivotY;
+    ASSERT_EQ(Slot(kSlotPivot)->shown, 1);
+    const uint32_t steps = box->undo.count;
+    Drag(static_cast<int>(px), static_cast<int>(py), static_cast<int>(px) + 12, static_cast<int>(py) + 8);
+    EXPECT_DOUBLE_EQ(s->header.pivotX, px + 12.0);
+    EXPECT_DOUBLE_EQ(s->header.pivotY, py + 8.0);
+    EXPECT_EQ(s->header.pivotPinned, 1);
+    EXPECT_EQ(box->undo.count, steps + 1);
+    EXPECT_EQ(box->undo.last->Code(), kUndoPivot);
+}
+
 TEST_F(EditFrame, TheOffsetHandleOpensTheApertureFieldWhichSetsTheAperture) {
     Shape* s = Current(kKindRect, {60, 60, 120, 120}, kRoleSlice);
     s->header.offset.Reset();
