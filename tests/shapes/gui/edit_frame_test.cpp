@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/cursor_resources.h"
+#include "platform/gl_context.h"
 #include "platform/window_api.h"
 #include "shapes/editing/edit_frame.h"
 #include "shapes/editing/handle_drags.h"
@@ -225,6 +226,27 @@ TEST_F(EditFrame, ARotateDragTurnsTheAnchorUnderThePointerWithIt) {
     EXPECT_EQ(box->undo.count, steps + 1);
     ASSERT_TRUE(box->undo.Step(true));
     EXPECT_FLOAT_EQ(s->header.anchors.X(1), 220.0f);
+}
+
+TEST_F(EditFrame, AnImmediateRepaintGivesBackTheContextThatWasCurrent) {
+    gWindow* other = NewFrame(400, 40, 120, 120);
+    ASSERT_NE(other, nullptr);
+    ASSERT_TRUE(OpenShown(other, "Other"));
+    ASSERT_TRUE(gWinMakeCurrent(other));
+    const pf::GlContext context = pf::CurrentGlContext();
+    const pf::Hdc drawable = pf::CurrentGlDrawable();
+    ASSERT_NE(context, nullptr);
+    window->dirty = 0;
+    EXPECT_TRUE(RepaintWindowAtOnce(window));
+    EXPECT_EQ(pf::CurrentGlContext(), context);
+    EXPECT_EQ(pf::CurrentGlDrawable(), drawable);
+    // A hidden window is marked for a repaint instead.
+    gWinShow(other, false);
+    PumpFor(50);
+    ASSERT_NE(other->state & kNotDrawnMask, 0u);
+    other->dirty = 0;
+    EXPECT_FALSE(RepaintWindowAtOnce(other));
+    EXPECT_EQ(other->dirty, 7u);
 }
 
 TEST_F(EditFrame, ThePivotIsDraggedAndPinnedAsOneStep) {
