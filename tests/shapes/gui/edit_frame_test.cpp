@@ -217,7 +217,18 @@ TEST_F(EditFrame, ARotateDragTurnsTheAnchorUnderThePointerWithIt) {
     const double pivotX = s->header.pivotX, pivotY = s->header.pivotY;
     const double r = x0 - pivotX;
     const uint32_t steps = box->undo.count;
-    Drag(x0, y0, static_cast<int>(pivotX), static_cast<int>(pivotY + r));
+    FakeMotionIn(window, x0, y0, 80);
+    FakeButton(true);
+    PumpFor(80);
+    for (int i = 1; i <= 4; ++i) {
+        const double a = i * 3.14159265358979323846 / 8.0;
+        FakeMotionIn(window, static_cast<int>(pivotX + r * std::cos(a)), static_cast<int>(pivotY + r * std::sin(a)), 60);
+    }
+    // While it turns, the held handle's cursor points where the pointer is: down.
+    EXPECT_EQ(h->cursor, Cursor(RotationCursor(3)));
+    EXPECT_EQ(Slot(kSlotTop)->shown, 0) << "only the held handle stays";
+    FakeButton(false);
+    PumpFor(120);
     // The right end turned a quarter down, the left end a quarter up.
     EXPECT_NEAR(s->header.anchors.X(1), 160.0f, 2.0f);
     EXPECT_NEAR(s->header.anchors.Y(1), 220.0f, 2.0f);
