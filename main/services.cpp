@@ -10,6 +10,7 @@
 #include "main/playback_services.h"
 #include "main/processing_services.h"
 #include "main/reduction_services.h"
+#include "main/shape_edit_services.h"
 #include "main/shape_services.h"
 #include "main/source_page_services.h"
 #include "main/transform_services.h"
@@ -39,6 +40,7 @@ AppServices DefaultAppServices() {
 
 void InstallProgramServices() {
     InstallShapeServices();
+    InstallShapeEditServices();
     InstallProcessingServices();
     InstallReductionServices();
     InstallTransformServices();

@@ -11,6 +11,7 @@
 #include "shapes/shape_container.h"
 #include "shapes/ui/glyph_list.h"
 #include "shapes/ui/shape_drawing.h"
+#include "shapes/ui/shape_panel.h"
 #include "toolkit/input.h"
 #include "views/display_cell.h"
 
@@ -44,6 +45,11 @@ public:
         Image2DWindow* w = Window();
         GraphicsHost* h = w != nullptr ? w->Host() : nullptr;
         if (h != nullptr && h->toolActive != 0) w->EndPlacement(0);
+    }
+    // The "Edit Shape..." panel shows the view's current shape.
+    void RefreshPanel(Shape* shape) override {
+        ShapePanelSetTarget(shape);
+        ShapePanelSync(shape);
     }
     bool ShiftHeld() const override { return (gKeyModifiersNow() & kKeyShift) != 0; }
     bool WindowReady() const override {
@@ -118,6 +124,8 @@ void* CreateContainer(DisplayCellBase* cell, int argument) {
 }
 
 void DestroyContainer(void* container) {
+    auto* c = static_cast<CellShapeContainer*>(static_cast<ShapeContainer*>(container));
+    if (c != nullptr) ShapePanelForgetView(c->view);
     delete static_cast<CellShapeContainer*>(static_cast<ShapeContainer*>(container));
 }
 

@@ -94,6 +94,11 @@ void FakeBackend::ShowCursor(WindowObject* window, int cursorId) {
     Record(window, "cursor " + std::to_string(cursorId));
 }
 
+void FakeBackend::DefinePixmapCursor(int cursorId, const CursorImage& image) {
+    Record(nullptr, "pixmap-cursor " + std::to_string(cursorId) + " " + std::to_string(image.width) + "x" +
+                        std::to_string(image.height));
+}
+
 bool FakeBackend::GrabPointer(WindowObject& window) {
     Record(&window, "grab");
     return true;
@@ -159,6 +164,8 @@ bool FakeBackend::MakeCurrent(WindowObject* window, GlContext context) {
 }
 
 GlContext FakeBackend::CurrentContext() { return currentContext; }
+
+Hwnd FakeBackend::CurrentWindow() { return currentContext != nullptr ? currentWindow : nullptr; }
 
 void FakeBackend::DeleteContext(GlContext context) {
     auto id = reinterpret_cast<uintptr_t>(context);

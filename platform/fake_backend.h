@@ -31,7 +31,8 @@ public:
 
     // What was asked, one line per call ("create TK_GW", "show 1", "geometry 10,20 300x200",
     // "raise", "lower", "activate", "title <utf8>", "grab", "ungrab", "cursor 32512",
-    // "iconify", "icon 147", "limits 10x4 0x0" (minimum, maximum), "swap", "current", "release-current",
+    // "iconify", "icon 147", "limits 10x4 0x0" (minimum, maximum), "pixmap-cursor 158 16x16",
+    // "swap", "current", "release-current",
     // "context", "delete-context", "warp 12,34" (client point)).
     std::vector<std::string> calls;
     std::vector<std::string> CallsFor(Hwnd hwnd) const;
@@ -59,6 +60,7 @@ public:
     void SetIcon(WindowObject& window, int resourceId) override;
     void SetSizeLimits(WindowObject& window) override;
     void ShowCursor(WindowObject* window, int cursorId) override;
+    void DefinePixmapCursor(int cursorId, const CursorImage& image) override;
     bool GrabPointer(WindowObject& window) override;
     void UngrabPointer() override;
     Point PointerPosition() override;
@@ -71,6 +73,7 @@ public:
     GlContext CreateContext(WindowObject& window) override;
     bool MakeCurrent(WindowObject* window, GlContext context) override;
     GlContext CurrentContext() override;
+    Hwnd CurrentWindow() override;
     void DeleteContext(GlContext context) override;
     bool SwapBuffers(WindowObject& window) override;
     void* GetProcAddress(const char* name) override;

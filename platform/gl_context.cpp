@@ -64,6 +64,13 @@ GlContext CurrentGlContext() {
     return backend == nullptr ? nullptr : backend->CurrentContext();
 }
 
+Hdc CurrentGlDrawable() {
+    WindowBackend* backend = ActiveBackend();
+    if (backend == nullptr) return nullptr;
+    Hwnd hwnd = backend->CurrentWindow();
+    return hwnd != nullptr ? GetDC(hwnd) : nullptr;
+}
+
 bool DeleteGlContext(GlContext context) {
     WindowBackend* backend = ActiveBackend();
     if (backend == nullptr || context == nullptr) return false;

@@ -44,6 +44,10 @@ GlContext CreateGlContext(Hdc hdc);
 // current one. False when the window or the context is gone.
 bool MakeGlCurrent(Hdc hdc, GlContext context);
 GlContext CurrentGlContext();
+// The surface the current context draws on: the drawing surface of the window (null
+// without a current context or when it is no window of ours). With CurrentGlContext, what
+// an immediate repaint of another window restores afterwards.
+Hdc CurrentGlDrawable();
 bool DeleteGlContext(GlContext context);
 bool SwapBuffers(Hdc hdc);
 void* GlGetProcAddress(const char* name);

@@ -927,15 +927,50 @@ void ForgetCapture() { gCapture = nullptr; }
 
 // ---- Cursors ------------------------------------------------------------------------------
 
+namespace {
+
+// The pictures of the pixmap cursors, by number (UI thread).
+std::map<int, CursorImage>& PixmapCursors() {
+    static std::map<int, CursorImage> pictures;
+    return pictures;
+}
+
+Cursor CursorOf(int id) { return reinterpret_cast<Cursor>(static_cast<uintptr_t>(id)); }
+
+}  // namespace
+
 Cursor LoadCursor(int id) {
     switch (id) {
         case kIdcArrow: case kIdcIBeam: case kIdcWait: case kIdcCross: case kIdcUpArrow:
         case kIdcSizeNwse: case kIdcSizeNesw: case kIdcSizeWe: case kIdcSizeNs:
         case kIdcSizeAll: case kIdcNo: case kIdcHand:
-            return reinterpret_cast<Cursor>(static_cast<uintptr_t>(id));
+            return CursorOf(id);
         default:
-            return IsCursorResource(id) ? reinterpret_cast<Cursor>(static_cast<uintptr_t>(id)) : nullptr;
+            break;
     }
+    if (PixmapCursors().count(id) != 0) return CursorOf(id);
+    CursorImage picture;
+    if (ProgramCursorImage(id, &picture)) {
+        if (Cursor made = CreatePixmapCursor(id, picture)) return made;
+    }
+    return IsCursorResource(id) ? CursorOf(id) : nullptr;
+}
+
+Cursor CreatePixmapCursor(int id, const CursorImage& image) {
+    // Numbers of the standard cursors and 0 (no cursor) stay what they are.
+    if (id <= 0 || id >= kIdcArrow || !image.Valid()) return nullptr;
+    try {
+        PixmapCursors()[id] = image;
+    } catch (...) {
+        return nullptr;
+    }
+    if (WindowBackend* backend = ActiveBackend()) backend->DefinePixmapCursor(id, image);
+    return CursorOf(id);
+}
+
+const CursorImage* PixmapCursorImage(int id) {
+    auto it = PixmapCursors().find(id);
+    return it != PixmapCursors().end() ? &it->second : nullptr;
 }
 
 bool SetNativeIcon(Hwnd hwnd, int resourceId) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/cursor_resources.h"
 #include "platform/msg_types.h"
 
 namespace orva::platform {
@@ -86,8 +87,16 @@ Hwnd SetCapture(Hwnd hwnd);
 bool ReleaseCapture();
 Hwnd GetCapture();
 
-// Cursors from the standard cursor ids (kIdcArrow ...); null for an unknown id.
+// Cursors from the standard cursor ids (kIdcArrow ...) and the program's cursor numbers
+// (cursor_resources.h); a number with a picture drawn in code is made a pixmap cursor on
+// first use. Null for an unknown id.
 Cursor LoadCursor(int id);
+// Makes a cursor from a picture under a number of the program's own (the picture replaces
+// one made before under that number); LoadCursor(id) returns it from then on. Null when
+// the picture is not valid.
+Cursor CreatePixmapCursor(int id, const CursorImage& image);
+// The picture of a pixmap cursor made under the number, or null.
+const CursorImage* PixmapCursorImage(int id);
 // The cursor shown over our windows; returns the previous one.
 Cursor SetCursor(Cursor cursor);
 Cursor GetCursor();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/cursor_resources.h"
 #include "platform/gl_context.h"
 #include "platform/msg_types.h"
 
@@ -79,6 +80,12 @@ public:
     // The window's tracking limits (minTrack, maxTrack) changed.
     virtual void SetSizeLimits(WindowObject& window) = 0;
     virtual void ShowCursor(WindowObject* window, int cursorId) = 0;
+    // A pixmap cursor was made (or made again) under the number: a native cursor made
+    // before for it is out of date.
+    virtual void DefinePixmapCursor(int cursorId, const CursorImage& image) {
+        (void)cursorId;
+        (void)image;
+    }
     virtual bool GrabPointer(WindowObject& window) = 0;
     virtual void UngrabPointer() = 0;
     virtual Point PointerPosition() = 0;
@@ -104,6 +111,8 @@ public:
     virtual GlContext CreateContext(WindowObject& window) = 0;
     virtual bool MakeCurrent(WindowObject* window, GlContext context) = 0;
     virtual GlContext CurrentContext() = 0;
+    // The window whose surface the current context draws on (null: none, or not ours).
+    virtual Hwnd CurrentWindow() = 0;
     virtual void DeleteContext(GlContext context) = 0;
     virtual bool SwapBuffers(WindowObject& window) = 0;
     virtual void* GetProcAddress(const char* name) = 0;

@@ -306,6 +306,14 @@ public:
         XFlush(display_);
     }
 
+    void DefinePixmapCursor(int cursorId, const CursorImage& image) override {
+        (void)image;
+        auto it = cursors_.find(cursorId);
+        if (it == cursors_.end()) return;
+        XFreeCursor(display_, it->second);
+        cursors_.erase(it);
+    }
+
     void ShowCursor(WindowObject* window, int cursorId) override {
         if (window == nullptr) return;
         auto* native = static_cast<NativeWindow*>(window->native);
@@ -444,6 +452,12 @@ public:
 
     GlContext CurrentContext() override { return reinterpret_cast<GlContext>(glXGetCurrentContext()); }
 
+    Hwnd CurrentWindow() override {
+        if (glXGetCurrentContext() == nullptr) return nullptr;
+        auto it = byXid_.find(glXGetCurrentDrawable());
+        return it != byXid_.end() ? it->second : nullptr;
+    }
+
     void DeleteContext(GlContext context) override {
         auto glx = reinterpret_cast<GLXContext>(context);
         if (contexts_.erase(glx) == 0) return;
@@ -555,9 +569,31 @@ private:
     ::Cursor CursorFor(int id) {
         auto it = cursors_.find(id);
         if (it != cursors_.end()) return it->second;
-        unsigned int shape = CursorFontShape(id);
-        ::Cursor cursor = XCreateFontCursor(display_, shape);
+        ::Cursor cursor = 0;
+        if (const CursorImage* picture = PixmapCursorImage(id)) cursor = MakePixmapCursor(*picture);
+        if (cursor == 0) cursor = XCreateFontCursor(display_, CursorFontShape(id));
         cursors_[id] = cursor;
+        return cursor;
+    }
+
+    // A cursor from a one-bit picture and its mask: black where the picture is set, white
+    // elsewhere inside the mask. 0 when the server cannot make it.
+    ::Cursor MakePixmapCursor(const CursorImage& picture) {
+        if (!picture.Valid()) return 0;
+        const auto w = static_cast<unsigned int>(picture.width), h = static_cast<unsigned int>(picture.height);
+        Pixmap source = XCreateBitmapFromData(display_, root_, reinterpret_cast<const char*>(picture.bits.data()), w, h);
+        Pixmap mask = XCreateBitmapFromData(display_, root_, reinterpret_cast<const char*>(picture.mask.data()), w, h);
+        ::Cursor cursor = 0;
+        if (source != 0 && mask != 0) {
+            XColor black{}, white{};
+            white.red = white.green = white.blue = 0xFFFF;
+            black.flags = white.flags = DoRed | DoGreen | DoBlue;
+            cursor = XCreatePixmapCursor(display_, source, mask, &black, &white,
+                                         static_cast<unsigned int>(picture.hotX),
+                                         static_cast<unsigned int>(picture.hotY));
+        }
+        if (source != 0) XFreePixmap(display_, source);
+        if (mask != 0) XFreePixmap(display_, mask);
         return cursor;
     }
 

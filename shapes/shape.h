@@ -230,6 +230,18 @@ public:
     // Answers whether anything changed.
     bool SetOffsetVector(float x, float y, bool withAperture);
 
+    // ---- Handle drags and apertures (editing/handle_drags.cpp)
+    // The aspect ratios of the box a handle drag starts from (the selection box when
+    // shapes are chained); the shapes of the selection that are not Points and whose
+    // selection is empty or holds exactly two points lose their selection first.
+    void AspectRatio();
+    // Limits the first aperture value to what the view's data allow (mode -1: the shape's
+    // own aperture mode), sets it, rebuilds and repaints the shape and refreshes the
+    // "Edit Shape..." panel. False when the aperture is locked or did not change.
+    bool SetApertureChecked(uint32_t value, int32_t mode);
+    // The same as one edit: the aperture field closed, the snapshot taken, one "OFST" step.
+    bool CommitAndSetAperture(uint32_t value, int32_t mode);
+
     // ---- Kind, role and drawing requests (shape_requests.cpp)
     // Changes kind and/or role in place (a negative argument keeps the value)
     // with its undo step; false when refused or nothing changes.

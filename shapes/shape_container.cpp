@@ -25,6 +25,7 @@ ShapeContainer::~ShapeContainer() {
     editFrame = nullptr;
     RemoveAllNow();
     undo.Clear();
+    ownedFrame.reset();
 }
 
 void ShapeContainer::SetView(ShapeView* target) {

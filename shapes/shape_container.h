@@ -167,6 +167,7 @@ public:
     ShapeBoxBlock selectionBox;
     ShapeGlyph* currentGlyph = nullptr;
     ShapeEditFrame* editFrame = nullptr;
+    std::unique_ptr<ShapeEditFrame> ownedFrame;  // the frame the container made itself
     ShapeView* view = nullptr;
     Shape* drawing = nullptr;       // the shape being drawn by a drag
     Shape* remembered = nullptr;    // cleared whenever selection mode ends

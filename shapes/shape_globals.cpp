@@ -13,6 +13,11 @@ void ShapeGlobals::Reset() {
     workingBox = ShapeBoxBlock{};
     aspectWidthOverHeight = 1.0f;
     aspectHeightOverWidth = 1.0f;
+    panelMoveX = 1.0f;
+    panelMoveY = 1.0f;
+    panelAngle = 0.1f;
+    panelScope = 0;
+    displayOrientation = 0;
     clipboard.Reset();
     clipboard.anchors.Free();
 }

@@ -103,6 +103,8 @@ public:
     virtual void SetEnabled(bool on) { (void)on; }
     // Drops a highlight of a handle that waits to be drawn (the view is dragged).
     virtual void DropHighlight() {}
+    // Closes the aperture field when it is open for editing.
+    virtual void CloseField() {}
 };
 
 // How a shape shows on its view: its glyph. A glyph belongs to its shape,

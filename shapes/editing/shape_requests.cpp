@@ -436,7 +436,10 @@ bool ShapeContainer::AddShapeGlyph(Shape* shape, ShapeItem* item, bool hidden, b
         SetShapesEnabled(true);
         if (editFrame != nullptr) editFrame->SetEnabled(true);
     }
-    if (editFrame == nullptr && TheShapeEditFrameMaker() != nullptr) editFrame = TheShapeEditFrameMaker()(*this);
+    if (editFrame == nullptr && TheShapeEditFrameMaker() != nullptr) {
+        ownedFrame.reset(TheShapeEditFrameMaker()(*this));
+        editFrame = ownedFrame.get();
+    }
     if (hidden) {
         shape->glyph->SetVisible(false);
         remembered = nullptr;

@@ -1,0 +1,188 @@
+// The edit frame and the "Edit Shape..." panel in the program on the X server: a
+// rectangle placed on a frame opened into cell 1 shows its frame (the bottom-right
+// handle's red core read back where it belongs), a synthetic drag of that handle grows
+// the shape and one undo takes it back, and the panel opened from the main menu shows the
+// current shape's box and follows a change of the current shape.
+//
+// Like the open-file test, it needs the open road and the image window.
+#include <gtest/gtest.h>
+
+#ifdef ORVA_OPEN_FILE_DISPLAY
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "../app/shell_fixture.h"
+#include "../toolkit/gl_test_support.h"
+#include "app/graphics_window.h"
+#include "app/main_menu.h"
+#include "app/shell_hooks.h"
+#include "io/format_registry.h"
+#include "main/display_services.h"
+#include "main/processing_services.h"
+#include "main/reduction_services.h"
+#include "main/shape_edit_services.h"
+#include "main/shape_services.h"
+#include "main/transform_services.h"
+#include "main/views_display_services.h"
+#include "main/views_services.h"
+#include "shapes/editing/edit_frame.h"
+#include "shapes/editing/handle_drags.h"
+#include "shapes/shape_container.h"
+#include "shapes/shape_undo.h"
+#include "shapes/ui/shape_panel.h"
+#include "test_support.h"
+#include "views/display_cell.h"
+#include "views/open_data_files.h"
+#include "views/workspace.h"
+#endif
+
+namespace orva {
+namespace {
+
+#ifndef ORVA_OPEN_FILE_DISPLAY
+
+TEST(ShapeEditProgram, TheFrameAndThePanel) { GTEST_SKIP() << "this build has no open road or no image window"; }
+
+#else
+
+using namespace testing_util;
+
+// A flat 16-bit frame written by astropy.
+bool WriteFlat(const std::string& path, int width, int height) {
+    const std::string script =
+        "import numpy as np\n"
+        "from astropy.io import fits\n"
+        "fits.PrimaryHDU(np.full((" + std::to_string(height) + ", " + std::to_string(width) +
+        "), 1000, dtype=np.int16)).writeto('" + path + "', overwrite=True)\n";
+    const std::string file = path + ".py";
+    WriteText(file, script);
+    return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
+}
+
+class ShapeEditProgram : public ShellTest {
+protected:
+    void SetUp() override {
+        ORVA_SKIP_WITHOUT_DISPLAY();
+        savedComponents_ = TheComponentServices();
+        savedHost_ = TheGraphicsHostServices();
+        savedShapes_ = TheGraphicsShapeServices();
+        savedShell_ = TheShellHooks();
+        savedMenu_ = TheMainMenuHooks();
+        RegisterBuiltinFormats(TheFormatRegistry(), &inputs_, &outputs_);
+        InstallShapeServices();
+        InstallShapeEditServices();
+        InstallProcessingServices();
+        InstallReductionServices();
+        InstallTransformServices();
+        InstallViewsDisplayServices();
+        InstallViewsServices();
+        InstallDisplayServices();
+        Start(false);
+    }
+    void TearDown() override {
+        if (IsSkipped()) return;
+        ResetEditShapePanel();
+        Stop();
+        ReleaseFormats(TheFormatRegistry());
+        TheFormatRegistry().input.Clear();
+        TheComponentServices() = savedComponents_;
+        TheGraphicsHostServices() = savedHost_;
+        TheGraphicsShapeServices() = savedShapes_;
+        TheShellHooks() = savedShell_;
+        TheMainMenuHooks() = savedMenu_;
+        TheShapeEditFrameMaker() = nullptr;
+    }
+    DisplayComponent* Open(const std::string& path) {
+        OpenParameters request;
+        if (OpenSourceFileReport(&cui(), nullptr, &request, path.c_str()) == nullptr) return nullptr;
+        PumpFor(500);
+        WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
+        if (ws == nullptr) return nullptr;
+        uint32_t number = 1;
+        return GetCellByNumber(ws, &number, false);
+    }
+    // A rectangle placed on the cell's frame (frame coordinates), current.
+    static Shape* Place(ShapeContainer* c, float x0, float y0, float x1, float y1) {
+        const float rect[4] = {x0, y0, x1, y1};
+        if (TheGraphicsShapeServices().placeShape(c, kKindRect, kRoleNone, rect) == 0) return nullptr;
+        TheGraphicsShapeServices().releasePlacing(c);
+        return c->current;
+    }
+    static int Centre(const gElement* e, bool vertical) {
+        return static_cast<int>(std::floor(vertical ? e->y : e->x)) + 3;
+    }
+
+    TempFolder folder;
+    ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
+    ComponentServices savedComponents_;
+    GraphicsHostServices savedHost_;
+    GraphicsShapeServices savedShapes_;
+    ShellHooks savedShell_;
+    MainMenuHooks savedMenu_;
+    int inputs_ = 0, outputs_ = 0;
+};
+
+TEST_F(ShapeEditProgram, TheFrameAndThePanel) {
+    const std::string path = folder.File("flat.fits");
+    if (!WriteFlat(path, 200, 120)) GTEST_SKIP() << "no astropy";
+    DisplayComponent* cell = Open(path);
+    ASSERT_NE(cell, nullptr);
+    auto* c = static_cast<ShapeContainer*>(cell->host.shapes);
+    ASSERT_NE(c, nullptr);
+    Shape* s = Place(c, 40, 30, 100, 70);
+    ASSERT_NE(s, nullptr);
+    const ShapeBoxBlock start = s->header.box;
+
+    // The frame of edit mode 6.
+    c->editMode = kEditResizeFrame;
+    c->selectionFlag = 1;
+    s->header.anchors.SelectAll(true);
+    c->ShowEditFrame();
+    auto* frame = dynamic_cast<ToolkitEditFrame*>(c->editFrame);
+    ASSERT_NE(frame, nullptr);
+    const gElement* corner = frame->Slot(kSlotBottomRight);
+    ASSERT_NE(corner, nullptr);
+    ASSERT_TRUE(RepaintWindowAtOnce(cell->window));
+    ASSERT_TRUE(gWinMakeCurrent(cell->window));
+    const int cx = Centre(corner, false), cy = Centre(corner, true);
+    EXPECT_TRUE(RgbNear(PixelAt(cell->window, cx, cy), {255, 0, 0}, 8)) << "the handle's red core";
+
+    // A drag of the handle by (+10, +5) pixels at zoom 1.
+    const uint32_t steps = c->undo.count;
+    FakeMotionIn(cell->window, cx, cy, 80);
+    FakeButton(true);
+    PumpFor(80);
+    for (int i = 1; i <= 5; ++i) FakeMotionIn(cell->window, cx + 2 * i, cy + i, 60);
+    FakeButton(false);
+    PumpFor(150);
+    EXPECT_DOUBLE_EQ(s->header.box.w, start.w + 10.0);
+    EXPECT_DOUBLE_EQ(s->header.box.h, start.h + 5.0);
+    EXPECT_DOUBLE_EQ(s->header.box.x, start.x);
+    EXPECT_EQ(c->undo.count, steps + 1);
+    ASSERT_TRUE(c->undo.Step(true));
+    EXPECT_DOUBLE_EQ(s->header.box.w, start.w);
+    EXPECT_DOUBLE_EQ(s->header.box.h, start.h);
+
+    // The panel from the main menu shows the current shape and follows its change.
+    ASSERT_NE(TheMainMenuHooks().openEditShapePanel, nullptr);
+    TheMainMenuHooks().openEditShapePanel();
+    PumpFor(100);
+    ASSERT_TRUE(ShapePanelShown());
+    c->SetCurrentShape(s, true, false);
+    char text[kPanelNumberSize];
+    FormatPanelNumber(s->header.box.w, text);
+    ASSERT_NE(ShapePanelSlot(kPanelW), nullptr);
+    EXPECT_EQ(ShapePanelSlot(kPanelW)->text, text);
+    Shape* other = Place(c, 10, 10, 30, 25);
+    ASSERT_NE(other, nullptr);
+    c->SetCurrentShape(other, true, false);
+    EXPECT_EQ(ShapePanelTarget(), other);
+    EXPECT_EQ(ShapePanelSlot(kPanelW)->text, "20");
+    EXPECT_EQ(ShapePanelSlot(kPanelH)->text, "15");
+}
+
+#endif
+
+}  // namespace
+}  // namespace orva
