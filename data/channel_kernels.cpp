@@ -8,6 +8,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "data/kernel_avx2.h"
 #include "data/kernel_util.h"
 #include "data/sample_load.h"
 
@@ -16,6 +17,7 @@ namespace orva {
 namespace {
 
 
+using kernel::Load4;
 using sample_load::Load;
 using sample_load::ToDouble;
 
@@ -153,41 +155,6 @@ void Combine(const unsigned char* __restrict p, double* __restrict dst, size_t c
 // result differs from the sequential sum by rounding only.
 
 ORVA_TARGET_AVX2_BEGIN
-
-// Four consecutive elements widened to doubles (exactly, as ToDouble does).
-template <class T, bool Swap>
-ORVA_INLINE __m256d Load4(const unsigned char* p) {
-    if constexpr (sizeof(T) == 1) {
-        int32_t w;
-        std::memcpy(&w, p, 4);
-        const __m128i v = _mm_cvtsi32_si128(w);
-        return _mm256_cvtepi32_pd(std::is_signed_v<T> ? _mm_cvtepi8_epi32(v) : _mm_cvtepu8_epi32(v));
-    } else if constexpr (sizeof(T) == 2) {
-        __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-        if constexpr (Swap) v = _mm_shuffle_epi8(v, _mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14));
-        return _mm256_cvtepi32_pd(std::is_signed_v<T> ? _mm_cvtepi16_epi32(v) : _mm_cvtepu16_epi32(v));
-    } else if constexpr (sizeof(T) == 4) {
-        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        if constexpr (Swap) v = _mm_shuffle_epi8(v, _mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12));
-        if constexpr (std::is_same_v<T, float>) {
-            return _mm256_cvtps_pd(_mm_castsi128_ps(v));
-        } else if constexpr (std::is_signed_v<T>) {
-            return _mm256_cvtepi32_pd(v);
-        } else {
-            // x - 2^31 as a signed value converts exactly; adding 2^31 back is exact too.
-            const __m256d d = _mm256_cvtepi32_pd(_mm_xor_si128(v, _mm_set1_epi32(INT32_MIN)));
-            return _mm256_add_pd(d, _mm256_set1_pd(2147483648.0));
-        }
-    } else {
-        static_assert(std::is_same_v<T, double>);
-        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        if constexpr (Swap) {
-            v = _mm256_shuffle_epi8(v, _mm256_setr_epi8(7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8,
-                                                         7, 6, 5, 4, 3, 2, 1, 0, 15, 14, 13, 12, 11, 10, 9, 8));
-        }
-        return _mm256_castsi256_pd(v);
-    }
-}
 
 // Clamp() on four lanes: non-finite lanes become DBL_MAX with their sign.
 ORVA_INLINE __m256d Clamp4(__m256d r) {

@@ -8,6 +8,7 @@
 #include <type_traits>
 
 #include "data/kernel_pragmas.h"
+#include "data/kernel_avx2.h"
 #include "data/kernel_util.h"
 #include "data/scale_inplace.h"
 
@@ -41,68 +42,38 @@ ORVA_INLINE void PackLoop(const double* __restrict in, unsigned char* __restrict
     }
 }
 
-// Eight values: scaled, missing values kept, NaN to 0, clamped to [lo, hi] and
-// rounded (or truncated) into 32-bit integers; the same steps as the scalar loop.
-template <bool Round, bool Clean>
-[[gnu::target("avx2")]] inline __m256i Convert8(const double* in, __m256d s, __m256d z, __m256d lo,
-                                                __m256d hi) {
-    const __m256d missing = _mm256_set1_pd(-DBL_MAX);
-    const __m256d half = _mm256_set1_pd(0.49999999999999994);
-    const __m256d sign = _mm256_set1_pd(-0.0);
-    __m128i parts[2];
-    for (int k = 0; k < 2; ++k) {
-        const __m256d x = _mm256_loadu_pd(in + 4 * k);
-        __m256d y = _mm256_add_pd(_mm256_mul_pd(x, s), z);
-        if (!Clean) {
-            // A run known to hold neither NaN nor missing values skips these two steps
-            // (a product that overflows is clamped below like any other).
-            y = _mm256_blendv_pd(y, x, _mm256_cmp_pd(x, missing, _CMP_EQ_OQ));
-            y = _mm256_and_pd(y, _mm256_cmp_pd(y, y, _CMP_ORD_Q));
-        }
-        y = _mm256_min_pd(_mm256_max_pd(y, lo), hi);
-        if (Round) y = _mm256_add_pd(y, _mm256_or_pd(half, _mm256_and_pd(y, sign)));
-        parts[k] = _mm256_cvttpd_epi32(y);
-    }
-    return _mm256_set_m128i(parts[1], parts[0]);
-}
-
-// The vector part of a run for the types whose values fit 32-bit lanes; returns
-// the count done (a multiple of 8), the caller finishes the rest.
+// The vector part of a run for the types whose values fit 32-bit lanes: sixteen values
+// a step, scaled, missing values kept (and then bounded like any other), NaN to 0,
+// bounded and rounded (or truncated) as the scalar loop does. Returns the count done (a
+// multiple of 16); the caller finishes the rest.
 template <class T, bool Round, bool Swap, bool Clean>
 [[gnu::target("avx2")]] int32_t PackVector(const double* in, unsigned char* out, int32_t n,
                                            double s, double z) {
-    if constexpr (!(std::is_same_v<T, int8_t> || std::is_same_v<T, uint8_t> ||
-                    std::is_same_v<T, int16_t> || std::is_same_v<T, uint16_t> ||
-                    std::is_same_v<T, int32_t>)) {
+    if constexpr (!kNarrowsThroughInt32<T>) {
         (void)in, (void)out, (void)n, (void)s, (void)z;
         return 0;
     } else {
         const __m256d vs = _mm256_set1_pd(s), vz = _mm256_set1_pd(z);
-        const __m256d lo = _mm256_set1_pd(static_cast<double>(std::numeric_limits<T>::min()));
-        const __m256d hi = _mm256_set1_pd(static_cast<double>(std::numeric_limits<T>::max()));
-        const __m128i swap16 = _mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
-        const __m256i swap32 =
-            _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2, 1, 0, 7, 6,
-                             5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+        const __m256d missing = _mm256_set1_pd(-DBL_MAX);
+        const __m128i swap = sizeof(T) == 2
+                                 ? _mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14)
+                                 : _mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
         int32_t i = 0;
-        for (; i + 8 <= n; i += 8) {
-            const __m256i v = Convert8<Round, Clean>(in + i, vs, vz, lo, hi);
-            unsigned char* o = out + static_cast<size_t>(i) * sizeof(T);
-            if constexpr (sizeof(T) == 4) {
-                _mm256_storeu_si256(reinterpret_cast<__m256i*>(o),
-                                    Swap ? _mm256_shuffle_epi8(v, swap32) : v);
-            } else {
-                const __m128i a = _mm256_castsi256_si128(v), b = _mm256_extracti128_si256(v, 1);
-                // The values are inside T's range already: the packs never saturate.
-                __m128i w = std::is_signed_v<T> ? _mm_packs_epi32(a, b) : _mm_packus_epi32(a, b);
-                if constexpr (sizeof(T) == 2) {
-                    if (Swap) w = _mm_shuffle_epi8(w, swap16);
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), w);
-                } else {
-                    w = std::is_signed_v<T> ? _mm_packs_epi16(w, w) : _mm_packus_epi16(w, w);
-                    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), w);
-                }
+        for (; i + 16 <= n; i += 16) {
+            const auto scaled = [&](int k) {
+                const __m256d x = _mm256_loadu_pd(in + i + 4 * k);
+                const __m256d y = _mm256_add_pd(_mm256_mul_pd(x, vs), vz);
+                // A run known to hold no missing value skips this step.
+                return Clean ? y : _mm256_blendv_pd(y, x, _mm256_cmp_pd(x, missing, _CMP_EQ_OQ));
+            };
+            const __m256d y[4] = {scaled(0), scaled(1), scaled(2), scaled(3)};
+            // A run known to hold no NaN skips the NaN test too (a product that overflows
+            // is bounded like any other value).
+            Packed16<T> v = Saturate16<T, Round, !Clean>(y);
+            if constexpr (Swap && sizeof(T) > 1) {
+                for (__m128i& part : v.part) part = _mm_shuffle_epi8(part, swap);
             }
+            Store16<T>(out + static_cast<size_t>(i) * sizeof(T), v);
         }
         return i;
     }

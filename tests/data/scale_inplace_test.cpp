@@ -156,5 +156,58 @@ void CheckPack() {
 
 TEST(ScaleInPlace, PackMatchesTheReference) { testing_data::OnBothKernelPaths(CheckPack); }
 
+// Runs of every length up to three vector steps, so that each split between the
+// sixteen-element steps and the element loop is met, and factors that are not finite
+// (the vector loops leave those to the element loop), against the reference.
+void CheckRunLengths() {
+    std::mt19937_64 rng(79);
+    const double factors[][2] = {{1.5, -0.5}, {-0.37, 3.0}, {std::nan(""), 1.0}, {HUGE_VAL, 0.0},
+                                 {1.0, -HUGE_VAL}, {-HUGE_VAL, std::nan("")}};
+    for (ElementType t : {kTypeI8, kTypeU8, kTypeI16, kTypeU16, kTypeI32, kTypeU32}) {
+        const int size = ref::Info(t).size;
+        for (int n = 0; n <= 48; ++n) {
+            std::vector<unsigned char> in(static_cast<size_t>(n) * size);
+            for (unsigned char& b : in) b = static_cast<unsigned char>(rng());
+            if (n > 0) std::memset(in.data(), 0, size);  // 0 times an infinity is NaN
+            for (int mode : {0, 1}) {
+                for (const auto& f : factors) {
+                    const ScaleZero p{.scale = f[0], .zero = f[1]};
+                    std::vector<unsigned char> buf(in.size() + 3);
+                    std::memcpy(buf.data() + 3, in.data(), in.size());
+                    ScaleInPlaceSelect(p, t, mode)(buf.data() + 3, n, p);
+                    for (int i = 0; i < n; ++i) {
+                        unsigned char want[8];
+                        std::memcpy(want, in.data() + static_cast<size_t>(i) * size, size);
+                        ref::ScaleElement(want, t, mode, p);
+                        ASSERT_TRUE(ref::SameElement(buf.data() + 3 + static_cast<size_t>(i) * size, want, t))
+                            << "type 0x" << std::hex << t << std::dec << " mode " << mode << " scale " << p.scale
+                            << " zero " << p.zero << " count " << n << " element " << i;
+                    }
+                }
+            }
+        }
+    }
+    for (ElementType t : {kTypeI8, kTypeU8, kTypeI16, kTypeU16, kTypeI32, kTypeU32}) {
+        const int size = ref::Info(t).size;
+        for (int n = 0; n <= 48; ++n) {
+            std::vector<double> values(static_cast<size_t>(n));
+            for (double& v : values) v = std::ldexp(std::generate_canonical<double, 64>(rng) - 0.5, int(rng() % 36));
+            if (n > 5) values[5] = std::nan("");
+            if (n > 17) values[17] = -HUGE_VAL;
+            std::vector<double> buf(values);
+            ScaleInPlaceSelectAlt(t, 0)(buf.data(), n, nullptr);
+            for (int i = 0; i < n; ++i) {
+                unsigned char want[8];
+                ref::PutRounded(want, t, values[i]);
+                ASSERT_EQ(std::memcmp(reinterpret_cast<const unsigned char*>(buf.data()) + static_cast<size_t>(i) * size,
+                                      want, size), 0)
+                    << "type 0x" << std::hex << t << std::dec << " count " << n << " value " << values[i];
+            }
+        }
+    }
+}
+
+TEST(ScaleInPlace, RunLengthsAndFactorsThatAreNotFinite) { testing_data::OnBothKernelPaths(CheckRunLengths); }
+
 }  // namespace
 }  // namespace orva
