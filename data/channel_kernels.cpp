@@ -170,13 +170,16 @@ ORVA_INLINE __m256d Finish4(__m256d r, __m256d scale, __m256d zeroN) {
     return r;
 }
 
-// Weighted sum of three channels: the pixels' channels are gathered into one vector per
-// channel, so the products are added in the same order as one pixel at a time.
-template <class T, bool Swap, bool Scaled>
-void Weighted3Avx2(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
-    const __m256d w0 = _mm256_set1_pd(params->weights[0]);
-    const __m256d w1 = _mm256_set1_pd(params->weights[1]);
-    const __m256d w2 = _mm256_set1_pd(params->weights[2]);
+// Sum or weighted sum of three channels: the pixels' channels are gathered into one
+// vector per channel, so the values (or products) are added in the same order as one
+// pixel at a time. The sums of integers are exact in doubles, as in the integer
+// accumulators of the loop above.
+template <class T, bool Swap, bool Scaled, Op O>
+void Channels3Avx2(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
+    static_assert(O == Op::kWeighted || (O == Op::kSum && !kIsReal64<T>));
+    const __m256d w0 = _mm256_set1_pd(O == Op::kWeighted ? params->weights[0] : 1.0);
+    const __m256d w1 = _mm256_set1_pd(O == Op::kWeighted ? params->weights[1] : 1.0);
+    const __m256d w2 = _mm256_set1_pd(O == Op::kWeighted ? params->weights[2] : 1.0);
     const __m256d scale = _mm256_set1_pd(params->scale);
     const __m256d zeroN = _mm256_set1_pd(params->zero * 3.0);
     const size_t blocks = count / 4;
@@ -192,8 +195,13 @@ void Weighted3Avx2(const unsigned char* p, double* dst, size_t count, const Chan
         const __m256d x0 = _mm256_permute4x64_pd(t0, _MM_SHUFFLE(1, 2, 3, 0));
         const __m256d x1 = _mm256_permute4x64_pd(t1, _MM_SHUFFLE(2, 3, 0, 1));
         const __m256d x2 = _mm256_permute4x64_pd(t2, _MM_SHUFFLE(3, 0, 1, 2));
-        __m256d acc = _mm256_add_pd(_mm256_mul_pd(x0, w0), _mm256_mul_pd(x1, w1));
-        acc = _mm256_add_pd(acc, _mm256_mul_pd(x2, w2));
+        __m256d acc;
+        if constexpr (O == Op::kSum) {
+            acc = _mm256_add_pd(_mm256_add_pd(x0, x1), x2);
+        } else {
+            acc = _mm256_add_pd(_mm256_mul_pd(x0, w0), _mm256_mul_pd(x1, w1));
+            acc = _mm256_add_pd(acc, _mm256_mul_pd(x2, w2));
+        }
         acc = Finish4<Scaled>(acc, scale, zeroN);
         if constexpr (kIsReal64<T>) {
             const __m256d miss = _mm256_set1_pd(kMissing);
@@ -375,7 +383,7 @@ template <class T, bool Swap, bool Scaled, Op O>
 FastLoop<T, Swap, Scaled, O> FindFastLoop(size_t channels) {
     constexpr bool kConvertible = sizeof(T) <= 4 || kIsReal64<T>;
     if constexpr (O == Op::kWeighted && kConvertible) {
-        if (channels == 3) return Weighted3Avx2<T, Swap, Scaled>;
+        if (channels == 3) return Channels3Avx2<T, Swap, Scaled, O>;
         // The lanes change the order of the additions, which for 64-bit reals can turn an
         // overflow into a finite sum (or back): those keep the sequential loop.
         if constexpr (!kIsReal64<T>) {
@@ -387,8 +395,11 @@ FastLoop<T, Swap, Scaled, O> FindFastLoop(size_t channels) {
                 return WeightedLanesAvx2<T, Swap, Scaled, 16>;
             }
         }
-    } else if constexpr (O == Op::kSum && std::is_integral_v<T> && sizeof(T) == 2) {
-        if (channels == 16) return Sum16x16Avx2<T, Swap, Scaled>;
+    } else if constexpr (O == Op::kSum && sizeof(T) <= 4) {
+        if (channels == 3) return Channels3Avx2<T, Swap, Scaled, O>;
+        if constexpr (std::is_integral_v<T> && sizeof(T) == 2) {
+            if (channels == 16) return Sum16x16Avx2<T, Swap, Scaled>;
+        }
     }
     (void)channels;
     return nullptr;
