@@ -328,15 +328,21 @@ void WeightedLanesAvx2(const unsigned char* p, double* dst, size_t count,
 // subtracting 2^52 (2^52 + 2^15 for signed values, biased to unsigned first) leaves each
 // value exactly: this costs fewer operations than widening and converting. The weights
 // are loaded in the same order.
-template <class T, bool Swap, bool Scaled>
-void Weighted16x16Avx2(const unsigned char* p, double* dst, size_t count,
-                       const ChannelParams* params) {
+//
+// FusedFirst (unsigned values only): the first products x * w come from one fused
+// multiply-add, (2^52 + x) * w - 2^52 * w, rounded once from the exact x * w as the
+// product itself is. It needs 2^52 * w exact and the zero products positive: every
+// weight of the first four lanes positive, finite and below 2^960 (FirstProductsFuse).
+template <class T, bool Swap, bool Scaled, bool FusedFirst>
+void Weighted16x16Loop(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
     constexpr bool kSigned = std::is_signed_v<T>;
+    static_assert(!(FusedFirst && kSigned));
     const double* wt = params->weights;
     const __m256d w0 = _mm256_setr_pd(wt[0], wt[1], wt[8], wt[9]);
     const __m256d w1 = _mm256_setr_pd(wt[2], wt[3], wt[10], wt[11]);
     const __m256d w2 = _mm256_setr_pd(wt[4], wt[5], wt[12], wt[13]);
     const __m256d w3 = _mm256_setr_pd(wt[6], wt[7], wt[14], wt[15]);
+    const __m256d shiftedW0 = _mm256_mul_pd(w0, _mm256_set1_pd(-0x1p52));  // exact: FusedFirst
     const __m256i high = _mm256_set1_epi32(0x43300000);  // the high word of 2^52
     const __m256d magic = _mm256_set1_pd(kSigned ? 0x1p52 + 0x1p15 : 0x1p52);
     const __m256i zero = _mm256_setzero_si256();
@@ -351,7 +357,9 @@ void Weighted16x16Avx2(const unsigned char* p, double* dst, size_t count,
         const __m256i lo = _mm256_unpacklo_epi16(v, zero);  // x0-x3 | x8-x11
         const __m256i hi = _mm256_unpackhi_epi16(v, zero);  // x4-x7 | x12-x15
         const auto value = [&](__m256i bits) { return _mm256_sub_pd(_mm256_castsi256_pd(bits), magic); };
-        __m256d acc = _mm256_mul_pd(value(_mm256_unpacklo_epi32(lo, high)), w0);
+        const __m256i first = _mm256_unpacklo_epi32(lo, high);
+        __m256d acc = FusedFirst ? _mm256_fmadd_pd(_mm256_castsi256_pd(first), w0, shiftedW0)
+                                 : _mm256_mul_pd(value(first), w0);
         acc = _mm256_fmadd_pd(value(_mm256_unpackhi_epi32(lo, high)), w1, acc);
         acc = _mm256_fmadd_pd(value(_mm256_unpacklo_epi32(hi, high)), w2, acc);
         return _mm256_fmadd_pd(value(_mm256_unpackhi_epi32(hi, high)), w3, acc);
@@ -365,6 +373,23 @@ void Weighted16x16Avx2(const unsigned char* p, double* dst, size_t count,
                                         _mm256_permute2f128_pd(h0, h1, 0x31));
         _mm256_storeu_pd(dst + b * 4, Finish4<Scaled>(r, scale, zeroN));
     }
+}
+
+// Whether the first products of Weighted16x16Loop may be fused (see there): a zero x
+// then gives +0 as x * w does only for a positive w.
+inline bool FirstProductsFuse(const double* w) {
+    for (int c : {0, 1, 8, 9}) {
+        if (!(w[c] > 0.0 && w[c] < 0x1p960)) return false;  // also NaN
+    }
+    return true;
+}
+
+template <class T, bool Swap, bool Scaled>
+void Weighted16x16Avx2(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
+    if constexpr (std::is_unsigned_v<T>) {
+        if (FirstProductsFuse(params->weights)) return Weighted16x16Loop<T, Swap, Scaled, true>(p, dst, count, params);
+    }
+    Weighted16x16Loop<T, Swap, Scaled, false>(p, dst, count, params);
 }
 
 ORVA_TARGET_END

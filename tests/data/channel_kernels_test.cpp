@@ -207,6 +207,65 @@ TEST(ChannelKernels, KnownSums) {
     EXPECT_EQ(out, 6.0);
 }
 
+// The AVX2 loop of 16 channels of 16-bit values adds a pixel's products in four fused
+// chains, channels 0 2 4 6, 1 3 5 7, 8 10 12 14 and 9 11 13 15, then adds the chains
+// as (first + second) + (third + fourth): computed here with std::fma, every output
+// must be that value bit for bit, zero signs included, whatever the weights.
+template <class T>
+void CheckSixteenChannelTree(bool swapped) {
+    std::mt19937_64 rng(sizeof(T) * 31 + swapped);
+    const size_t pixels = 41;
+    std::vector<T> values = testing_data::MixedValues<T>(pixels * 16, rng, 4, 0);
+    for (size_t c = 0; c < 16; ++c) values[16 + c] = 0;  // pixel 1: every product zero
+    for (size_t c = 0; c < 16; c += 2) values[32 + c] = 0;
+    const std::vector<unsigned char> bytes = Store(values, swapped);
+    std::vector<std::vector<double>> weightSets;
+    std::vector<double> w(16);
+    for (int c = 0; c < 16; ++c) w[c] = 0.5 + 0.25 * c;
+    weightSets.push_back(w);                     // positive
+    for (int c = 0; c < 16; c += 3) w[c] = -w[c];
+    weightSets.push_back(w);                     // mixed signs
+    for (int c = 0; c < 16; ++c) w[c] = c % 2 ? 1e-310 : 3.0e-300;
+    weightSets.push_back(w);                     // products that underflow
+    for (int c = 0; c < 16; ++c) w[c] = c == 8 ? 1e300 : -0.0;
+    weightSets.push_back(w);                     // negative zeros and a huge weight
+    for (int c = 0; c < 16; ++c) w[c] = c == 1 ? 0.0 : 0.1 * (c + 1);
+    weightSets.push_back(w);                     // a positive zero
+    for (const std::vector<double>& weights : weightSets) {
+        const double scalings[][2] = {{1.0, 0.0}, {-3.0, 0.5}};
+        for (const auto& sz : scalings) {
+            ChannelParams p = Params((std::is_signed_v<T> ? kTypeI16 : kTypeU16) | (swapped ? kElemSwapped : 0), 2, 16,
+                                     kChannelWeighted, sz[0], sz[1]);
+            p.weights = const_cast<double*>(weights.data());
+            p.weightCount = 16;
+            ChannelKernelChoice k;
+            ASSERT_TRUE(ChannelKernelChoose(&p, &k));
+            std::vector<double> out(pixels);
+            k.read(bytes.data(), out.data(), static_cast<uint32_t>(pixels), &p);
+            for (size_t i = 0; i < pixels - pixels % 4; ++i) {
+                const T* px = &values[i * 16];
+                const auto chain = [&](int first) {
+                    double acc = static_cast<double>(px[first]) * weights[first];
+                    for (int c = first + 2; c < first + 8; c += 2) acc = std::fma(px[c], weights[c], acc);
+                    return acc;
+                };
+                double want = (chain(0) + chain(1)) + (chain(8) + chain(9));
+                if (sz[0] != 1.0) want = Fold(want * p.scale + p.zero * 16.0);
+                ASSERT_EQ(std::memcmp(&out[i], &want, 8), 0)
+                    << "pixel " << i << ": got " << out[i] << " want " << want << " weight 0 " << weights[0];
+            }
+        }
+    }
+}
+
+TEST(ChannelKernels, SixteenChannelsOfSixteenBitsAddFusedChains) {
+    if (!kernel::CpuHasAvx2() || !__builtin_cpu_supports("fma")) GTEST_SKIP() << "no AVX2 and FMA";
+    for (bool swapped : {false, true}) {
+        CheckSixteenChannelTree<uint16_t>(swapped);
+        CheckSixteenChannelTree<int16_t>(swapped);
+    }
+}
+
 TEST(ChannelKernels, MissingValuesAndOverflow) {
     EXPECT_EQ(ReadOne<double>(kTypeF64, {1.0, kMiss}, 2, kChannelSum), kMiss);
     EXPECT_EQ(ReadOne<double>(kTypeF64, {1.0, kMiss}, 2, kChannelSum, 3.0, 1.0), kMiss);
