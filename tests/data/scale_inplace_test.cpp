@@ -172,8 +172,8 @@ void CheckRunLengths() {
             for (int mode : {0, 1}) {
                 for (const auto& f : factors) {
                     const ScaleZero p{.scale = f[0], .zero = f[1]};
-                    std::vector<unsigned char> buf(in.size() + 3);
-                    std::memcpy(buf.data() + 3, in.data(), in.size());
+                    std::vector<unsigned char> buf(3);
+                    buf.insert(buf.end(), in.begin(), in.end());
                     ScaleInPlaceSelect(p, t, mode)(buf.data() + 3, n, p);
                     for (int i = 0; i < n; ++i) {
                         unsigned char want[8];
