@@ -10,8 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <condition_variable>
 #include <ctime>
+#include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "common/disk_file.h"
@@ -618,6 +622,8 @@ void OutputWriter::FreeBuffers() {
     lineBuffer_ = nullptr;
     std::free(outBlock_);
     outBlock_ = nullptr;
+    std::free(otherBlock_);
+    otherBlock_ = nullptr;
     outBlockBytes_ = 0;
     lineBytes_ = 0;
     pull_.image.Reset();
@@ -977,8 +983,6 @@ bool OutputWriter::CheckOutputSize() {
     return true;
 }
 
-// ---- Writing ----
-
 int OutputWriter::PullBlock(int64_t x, int64_t width, int64_t row, int64_t rows, int64_t plane) {
     pull_.pending = 0;
     pull_.window = ReadWindow();
@@ -1012,7 +1016,90 @@ int OutputWriter::PullBlock(int64_t x, int64_t width, int64_t row, int64_t rows,
     return code;
 }
 
-bool OutputWriter::DeliverBlock(OutputSink* sink, double* values, uint64_t pixels) {
+// ---- Writing ----
+
+// The staged blocks of one WriteFramesClipped go to the sink on a thread of their own, so
+// that the next block is pulled and packed while the last one is written: a block is
+// handed over, and the writer goes on filling the other one. The thread starts with the
+// first block handed over (an output that fits one block is written in place at the end)
+// and is joined when the object goes, after the last write. Blocks reach the sink in the
+// order handed over, one at a time; a failed write fails every later hand-over.
+class OutputWriter::StagedWrites {
+public:
+    explicit StagedWrites(OutputSink* sink) : sink_(sink) {}
+    ~StagedWrites() {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    StagedWrites(const StagedWrites&) = delete;
+    StagedWrites& operator=(const StagedWrites&) = delete;
+
+    // Queues `bytes` of `block` for the sink after waiting for the block queued before,
+    // which is then free again. The block stays untouched until the next Hand() or
+    // Finish() returns. False when a write failed.
+    bool Hand(const unsigned char* block, size_t bytes) {
+        if (!Finish()) return false;
+        if (!thread_.joinable()) {
+            try {
+                thread_ = std::thread(&StagedWrites::Run, this);
+            } catch (const std::system_error&) {
+                return sink_->WriteBlock(block, bytes);  // no thread: written in place
+            }
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            block_ = block;
+            bytes_ = bytes;
+        }
+        changed_.notify_all();
+        return true;
+    }
+    // Waits until the block queued last is written; false when a write failed.
+    bool Finish() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return block_ == nullptr; });
+        return !failed_;
+    }
+    // The last block of a write: in place when no thread was needed.
+    bool Last(const unsigned char* block, size_t bytes) {
+        if (!thread_.joinable()) return bytes == 0 || sink_->WriteBlock(block, bytes);
+        return (bytes == 0 || Hand(block, bytes)) && Finish();
+    }
+
+private:
+    void Run() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stop_ || block_ != nullptr; });
+            if (block_ == nullptr) return;  // stopping with nothing left to write
+            const unsigned char* block = block_;
+            const size_t bytes = bytes_;
+            const bool skip = failed_;
+            lock.unlock();
+            const bool ok = skip || sink_->WriteBlock(block, bytes);
+            lock.lock();
+            failed_ = failed_ || !ok;
+            block_ = nullptr;
+            changed_.notify_all();
+        }
+    }
+
+    OutputSink* sink_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::thread thread_;
+    const unsigned char* block_ = nullptr;  // queued and not yet written
+    size_t bytes_ = 0;
+    bool failed_ = false;
+    bool stop_ = false;
+};
+
+bool OutputWriter::DeliverBlock(double* values, uint64_t pixels) {
     const uint32_t inChannels = source_.channels;
     uint64_t count = pixels * channels_;
     if (singleChannel_ && inChannels > 1) {
@@ -1023,16 +1110,20 @@ bool OutputWriter::DeliverBlock(OutputSink* sink, double* values, uint64_t pixel
     }
     const uint32_t outBytes = sampleBytes_;
     const uint64_t need = count * outBytes;
-    // Packed blocks gather in a staging buffer that goes to the sink when full.
-    if (stageUsed_ + need > outBlockBytes_ && !FlushStage(sink)) return false;
+    // Packed blocks gather in a staging block that goes to the sink when full.
+    if (stageUsed_ + need > outBlockBytes_ && !FlushStage()) return false;
     if (need > outBlockBytes_) {
+        // Neither block is being written now: the last one handed over is waited for.
+        if (writes_ != nullptr && !writes_->Finish()) return false;
         std::free(outBlock_);
+        std::free(otherBlock_);
         outBlockBytes_ = 0;
         // Writes of 1 MiB: fewer, larger calls cost the system less per byte.
         constexpr uint64_t kWriteStageBytes = 0x100000;
         const uint64_t size = std::max<uint64_t>(need, kWriteStageBytes);
         outBlock_ = static_cast<unsigned char*>(std::malloc(size));
-        if (outBlock_ == nullptr) return false;
+        otherBlock_ = static_cast<unsigned char*>(std::malloc(size));
+        if (outBlock_ == nullptr || otherBlock_ == nullptr) return false;
         outBlockBytes_ = size;
     }
     unsigned char* stage = outBlock_ + stageUsed_;
@@ -1094,10 +1185,13 @@ bool OutputWriter::DeliverBlock(OutputSink* sink, double* values, uint64_t pixel
     return true;
 }
 
-bool OutputWriter::FlushStage(OutputSink* sink) {
+bool OutputWriter::FlushStage() {
     const uint64_t used = stageUsed_;
     stageUsed_ = 0;
-    return used == 0 || sink == nullptr || sink->WriteBlock(outBlock_, static_cast<size_t>(used));
+    if (used == 0 || writes_ == nullptr) return true;
+    if (!writes_->Hand(outBlock_, static_cast<size_t>(used))) return false;
+    std::swap(outBlock_, otherBlock_);
+    return true;
 }
 
 bool OutputWriter::ClipOutside(double* dmin, double* dmax) const {
@@ -1121,6 +1215,16 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
     measuredMax_ = -kBig;
     clipLogged_ = false;
     stageUsed_ = 0;
+    // Every return below waits for the last block handed over to be written.
+    std::unique_ptr<StagedWrites> writes;
+    if (sink != nullptr) {
+        writes = std::make_unique<StagedWrites>(sink);
+        writes_ = writes.get();
+    }
+    struct Forget {
+        StagedWrites*& writes;
+        ~Forget() { writes = nullptr; }
+    } forget{writes_};
     if (!InitFrame(fileStartFrame_)) {
         state_ = kOutputStateNoMoreFrames;
         return 0;
@@ -1184,7 +1288,7 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
                     }
                     deliveredRows = w == width ? image.height : 1;
                     if (!DeliverBlock(
-                            sink, static_cast<double*>(image.data),
+                            static_cast<double*>(image.data),
                             static_cast<uint64_t>(w) * static_cast<uint64_t>(deliveredRows))) {
                         LogFilePrintf(&writeLog_, "error write...");
                         state_ = kOutputStateStopped;
@@ -1221,7 +1325,9 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
             break;
         }
     }
-    if (!FlushStage(sink)) {
+    const uint64_t last = stageUsed_;
+    stageUsed_ = 0;
+    if (writes_ != nullptr && !writes_->Last(outBlock_, static_cast<size_t>(last))) {
         LogFilePrintf(&writeLog_, "error write...");
         state_ = kOutputStateStopped;
         return 0;

@@ -370,7 +370,7 @@ private:
     void DeleteTempOutput();
     void FreeBuffers();
     int PullBlock(int64_t x, int64_t width, int64_t row, int64_t rows, int64_t plane);
-    bool DeliverBlock(OutputSink* sink, double* values, uint64_t pixels);
+    bool DeliverBlock(double* values, uint64_t pixels);
 
     ComponentBase* upstream_ = nullptr;
     class Link;
@@ -443,10 +443,14 @@ private:
     // The one-pass scan, scale and pack of integer outputs (null for reals).
     void (*fusedPack_)(const double*, unsigned char*, int32_t, double, double,
                        MinMaxPair*) = nullptr;
-    unsigned char* outBlock_ = nullptr;  // the packed block handed to the sink
+    // Two staging blocks of outBlockBytes_: one is filled while the other is written.
+    unsigned char* outBlock_ = nullptr;  // the block being filled
+    unsigned char* otherBlock_ = nullptr;
     uint64_t outBlockBytes_ = 0;
     uint64_t stageUsed_ = 0;  // packed bytes not yet handed to the sink
-    bool FlushStage(OutputSink* sink);
+    class StagedWrites;
+    StagedWrites* writes_ = nullptr;  // during WriteFramesClipped
+    bool FlushStage();
     std::string lastFinal_, logPath_;
     double typeMin_ = 0.0, typeMax_ = 0.0;
     double measuredMin_ = 1.7976931348623157e308, measuredMax_ = -1.7976931348623157e308;

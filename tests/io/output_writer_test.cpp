@@ -15,6 +15,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "data/byte_swap.h"
@@ -256,6 +257,79 @@ TEST(OutputWriterTest, SamplesWithoutDataTakeTheSpecialValue) {
             ASSERT_EQ(value, i % 7 == 3 ? c.written : static_cast<double>(i) + 3.0) << i;
         }
     }
+}
+
+// A sink that keeps the blocks it is handed and fails from block `failAt` on (0: never);
+// it counts the blocks handed to it after it failed, and the threads that wrote.
+struct RecordingSink : OutputSink {
+    std::vector<unsigned char> bytes;
+    int blocks = 0, failAt = 0, afterFailure = 0;
+    bool failed = false;
+    std::vector<std::thread::id> threads;
+    bool WriteBlock(const void* data, size_t n) override {
+        if (failed) ++afterFailure;
+        if (std::find(threads.begin(), threads.end(), std::this_thread::get_id()) == threads.end())
+            threads.push_back(std::this_thread::get_id());
+        if (++blocks == failAt || failed) return !(failed = true);
+        const auto* b = static_cast<const unsigned char*>(data);
+        bytes.insert(bytes.end(), b, b + n);
+        return true;
+    }
+};
+RecordingSink* gRecording = nullptr;
+
+TEST(OutputWriterTest, BlocksGoToTheSinkInOrderWhileTheNextArePacked) {
+    TempFolder dir;
+    HookScope hooks(false);
+    FormatDesc format = MakeTestFormat();
+    format.write = +[](OutputWriter* job) { return job->WriteFramesClipped(gRecording) >= 2; };
+    // 5 frames of 512 x 300 reals: 6 MB in blocks of up to 1 MiB,
+    // written as 64-bit reals (copied) and as signed 16-bit integers (packed).
+    const auto fn = [](int f, int64_t x, int64_t y) { return static_cast<double>(f * 1000 + x - 3 * y); };
+    for (uint32_t type : {kTypeF64, kTypeI16}) {
+        RecordingSink sink;
+        gRecording = &sink;
+        const testing_io::WriteRun run = testing_io::RunWriter(&format, dir.File("order.raw"), kTypeF64, type,
+                                                               512, 300, 5, fn);
+        EXPECT_EQ(run.filesWritten, 1);
+        const size_t size = ElementSize(type);
+        ASSERT_EQ(sink.bytes.size(), 5u * 512 * 300 * size);
+        EXPECT_GE(sink.blocks, static_cast<int>((sink.bytes.size() + 0xFFFFF) / 0x100000));
+        EXPECT_EQ(sink.threads.size(), 1u);
+        EXPECT_NE(sink.threads[0], std::this_thread::get_id());
+        for (int f = 0; f < 5; ++f)
+            for (int64_t y = 0; y < 300; ++y)
+                for (int64_t x = 0; x < 512; x += 7) {
+                    const size_t at = ((f * 300 + y) * 512 + x) * size;
+                    double got;
+                    if (size == 8) {
+                        std::memcpy(&got, &sink.bytes[at], 8);
+                    } else {
+                        int16_t v;
+                        std::memcpy(&v, &sink.bytes[at], 2);
+                        got = v;
+                    }
+                    ASSERT_EQ(got, fn(f, x, y)) << f << " " << x << "," << y;
+                }
+    }
+    // A failed block ends the write; no block is handed over after it.
+    RecordingSink failing;
+    failing.failAt = 3;
+    gRecording = &failing;
+    const testing_io::WriteRun run = testing_io::RunWriter(&format, dir.File("fail.raw"), kTypeF64, kTypeF64,
+                                                           512, 300, 5, fn);
+    EXPECT_EQ(run.filesWritten, 0);
+    EXPECT_EQ(failing.blocks, 3);
+    EXPECT_EQ(failing.afterFailure, 0);
+    EXPECT_GT(failing.bytes.size(), 0u);
+    EXPECT_LE(failing.bytes.size(), 2u * 0x100000);
+    // A write that fits one block is handed over at the end, on the writing thread.
+    RecordingSink small;
+    gRecording = &small;
+    EXPECT_EQ(testing_io::RunWriter(&format, dir.File("small.raw"), kTypeF64, kTypeI16, 64, 32, 2, fn).filesWritten, 1);
+    EXPECT_EQ(small.blocks, 1);
+    EXPECT_EQ(small.threads, std::vector<std::thread::id>{std::this_thread::get_id()});
+    gRecording = nullptr;
 }
 
 TEST(OutputWriterTest, NegativeStepWritesFramesBackwardsAndCopiesSamples) {
