@@ -620,10 +620,12 @@ bool OutputWriter::OutputDataRange(double* range) const {
 void OutputWriter::FreeBuffers() {
     std::free(lineBuffer_);
     lineBuffer_ = nullptr;
-    std::free(outBlock_);
+    for (unsigned char*& block : stageBlocks_) {
+        std::free(block);
+        block = nullptr;
+    }
     outBlock_ = nullptr;
-    std::free(otherBlock_);
-    otherBlock_ = nullptr;
+    stageIndex_ = 0;
     outBlockBytes_ = 0;
     lineBytes_ = 0;
     pull_.image.Reset();
@@ -1019,11 +1021,14 @@ int OutputWriter::PullBlock(int64_t x, int64_t width, int64_t row, int64_t rows,
 // ---- Writing ----
 
 // The staged blocks of one WriteFramesClipped go to the sink on a thread of their own, so
-// that the next block is pulled and packed while the last one is written: a block is
-// handed over, and the writer goes on filling the other one. The thread starts with the
-// first block handed over (an output that fits one block is written in place at the end)
-// and is joined when the object goes, after the last write. Blocks reach the sink in the
-// order handed over, one at a time; a failed write fails every later hand-over.
+// that the next blocks are pulled and packed while the last ones are written. The writer
+// fills its staging blocks in turn and hands each over when full; a hand-over returns once
+// the next block in turn is free again, so that the writer runs up to kStageBlocks - 1
+// blocks ahead of the sink and a late wake-up of either thread stalls neither. The thread
+// starts with the first block handed over (an output that fits one block is written in
+// place at the end) and is joined when the object goes, after the last write. Blocks reach
+// the sink in the order handed over, one at a time; a failed write fails every later
+// hand-over and no block is written after it.
 class OutputWriter::StagedWrites {
 public:
     explicit StagedWrites(OutputSink* sink) : sink_(sink) {}
@@ -1039,11 +1044,11 @@ public:
     StagedWrites(const StagedWrites&) = delete;
     StagedWrites& operator=(const StagedWrites&) = delete;
 
-    // Queues `bytes` of `block` for the sink after waiting for the block queued before,
-    // which is then free again. The block stays untouched until the next Hand() or
-    // Finish() returns. False when a write failed.
+    // Queues `bytes` of `block` for the sink; returns when fewer than kStageBlocks blocks
+    // are queued or being written, so that the block handed over kStageBlocks - 1 times
+    // before this one is free. A queued block stays untouched until then. False when a
+    // write failed.
     bool Hand(const unsigned char* block, size_t bytes) {
-        if (!Finish()) return false;
         if (!thread_.joinable()) {
             try {
                 thread_ = std::thread(&StagedWrites::Run, this);
@@ -1051,18 +1056,18 @@ public:
                 return sink_->WriteBlock(block, bytes);  // no thread: written in place
             }
         }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            block_ = block;
-            bytes_ = bytes;
-        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (failed_) return false;
+        queue_[(first_ + queued_) % kStageBlocks] = {block, bytes};
+        ++queued_;
         changed_.notify_all();
-        return true;
+        changed_.wait(lock, [this] { return queued_ < kStageBlocks || failed_; });
+        return !failed_;
     }
-    // Waits until the block queued last is written; false when a write failed.
+    // Waits until every block handed over is written; false when a write failed.
     bool Finish() {
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return block_ == nullptr; });
+        changed_.wait(lock, [this] { return queued_ == 0; });
         return !failed_;
     }
     // The last block of a write: in place when no thread was needed.
@@ -1072,19 +1077,24 @@ public:
     }
 
 private:
+    struct Queued {
+        const unsigned char* block;
+        size_t bytes;
+    };
     void Run() {
         std::unique_lock<std::mutex> lock(mutex_);
         for (;;) {
-            changed_.wait(lock, [this] { return stop_ || block_ != nullptr; });
-            if (block_ == nullptr) return;  // stopping with nothing left to write
-            const unsigned char* block = block_;
-            const size_t bytes = bytes_;
+            changed_.wait(lock, [this] { return stop_ || queued_ > 0; });
+            if (queued_ == 0) return;  // stopping with nothing left to write
+            const Queued next = queue_[first_];
             const bool skip = failed_;
             lock.unlock();
-            const bool ok = skip || sink_->WriteBlock(block, bytes);
+            // The block stays counted while it is written: its slot is not reused before.
+            const bool ok = skip || sink_->WriteBlock(next.block, next.bytes);
             lock.lock();
             failed_ = failed_ || !ok;
-            block_ = nullptr;
+            first_ = (first_ + 1) % kStageBlocks;
+            --queued_;
             changed_.notify_all();
         }
     }
@@ -1093,8 +1103,8 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::thread thread_;
-    const unsigned char* block_ = nullptr;  // queued and not yet written
-    size_t bytes_ = 0;
+    Queued queue_[kStageBlocks] = {};  // a ring: queued_ blocks from first_ on
+    int first_ = 0, queued_ = 0;       // queued_ counts the block being written
     bool failed_ = false;
     bool stop_ = false;
 };
@@ -1113,17 +1123,20 @@ bool OutputWriter::DeliverBlock(double* values, uint64_t pixels) {
     // Packed blocks gather in a staging block that goes to the sink when full.
     if (stageUsed_ + need > outBlockBytes_ && !FlushStage()) return false;
     if (need > outBlockBytes_) {
-        // Neither block is being written now: the last one handed over is waited for.
+        // No block may be queued when they are made again: every one handed over is written first.
         if (writes_ != nullptr && !writes_->Finish()) return false;
-        std::free(outBlock_);
-        std::free(otherBlock_);
+        outBlock_ = nullptr;
         outBlockBytes_ = 0;
         // Writes of 1 MiB: fewer, larger calls cost the system less per byte.
         constexpr uint64_t kWriteStageBytes = 0x100000;
         const uint64_t size = std::max<uint64_t>(need, kWriteStageBytes);
-        outBlock_ = static_cast<unsigned char*>(std::malloc(size));
-        otherBlock_ = static_cast<unsigned char*>(std::malloc(size));
-        if (outBlock_ == nullptr || otherBlock_ == nullptr) return false;
+        // The others are made when their turn first comes (an output of one block needs one).
+        for (unsigned char*& block : stageBlocks_) {
+            std::free(block);
+            block = nullptr;
+        }
+        outBlock_ = stageBlocks_[stageIndex_] = static_cast<unsigned char*>(std::malloc(size));
+        if (outBlock_ == nullptr) return false;
         outBlockBytes_ = size;
     }
     unsigned char* stage = outBlock_ + stageUsed_;
@@ -1190,8 +1203,11 @@ bool OutputWriter::FlushStage() {
     stageUsed_ = 0;
     if (used == 0 || writes_ == nullptr) return true;
     if (!writes_->Hand(outBlock_, static_cast<size_t>(used))) return false;
-    std::swap(outBlock_, otherBlock_);
-    return true;
+    stageIndex_ = (stageIndex_ + 1) % kStageBlocks;
+    unsigned char*& next = stageBlocks_[stageIndex_];
+    if (next == nullptr) next = static_cast<unsigned char*>(std::malloc(outBlockBytes_));
+    outBlock_ = next;
+    return outBlock_ != nullptr;
 }
 
 bool OutputWriter::ClipOutside(double* dmin, double* dmax) const {

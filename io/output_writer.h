@@ -443,9 +443,12 @@ private:
     // The one-pass scan, scale and pack of integer outputs (null for reals).
     void (*fusedPack_)(const double*, unsigned char*, int32_t, double, double,
                        MinMaxPair*) = nullptr;
-    // Two staging blocks of outBlockBytes_: one is filled while the other is written.
-    unsigned char* outBlock_ = nullptr;  // the block being filled
-    unsigned char* otherBlock_ = nullptr;
+    // Staging blocks of outBlockBytes_, filled in turn: one is filled while the others
+    // wait for the sink or are being written.
+    static constexpr int kStageBlocks = 4;
+    unsigned char* stageBlocks_[kStageBlocks] = {};
+    int stageIndex_ = 0;
+    unsigned char* outBlock_ = nullptr;  // stageBlocks_[stageIndex_], the block being filled
     uint64_t outBlockBytes_ = 0;
     uint64_t stageUsed_ = 0;  // packed bytes not yet handed to the sink
     class StagedWrites;
