@@ -7,14 +7,14 @@
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <condition_variable>
 #include <ctime>
+#include <exception>
 #include <memory>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -1052,7 +1052,7 @@ public:
         if (!thread_.joinable()) {
             try {
                 thread_ = std::thread(&StagedWrites::Run, this);
-            } catch (const std::system_error&) {
+            } catch (const std::exception&) {
                 return sink_->WriteBlock(block, bytes);  // no thread: written in place
             }
         }
