@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -33,6 +34,7 @@
 #include "io/service_description.h"
 #include "io/stream.h"
 #include "io/value_range.h"
+#include "platform/cpu.h"
 
 namespace orva {
 
@@ -112,6 +114,13 @@ const char* FileNamePart(const char* path) {
 }
 
 }  // namespace
+
+namespace {
+// 1: staged blocks always go to a thread of their own; -1: never; 0: when a processor is free.
+std::atomic<int> gStagedThreadMode{0};
+}  // namespace
+
+void SetStagedWriteThreadForTest(int mode) { gStagedThreadMode.store(mode, std::memory_order_relaxed); }
 
 OutputWriterHooks& TheOutputWriterHooks() {
     static OutputWriterHooks hooks;
@@ -1029,6 +1038,12 @@ int OutputWriter::PullBlock(int64_t x, int64_t width, int64_t row, int64_t rows,
 // place at the end) and is joined when the object goes, after the last write. Blocks reach
 // the sink in the order handed over, one at a time; a failed write fails every later
 // hand-over and no block is written after it.
+//
+// A second thread pays only when a processor is free to run it: on a machine whose
+// processors are all busy it adds the moving of every block between two processors'
+// caches and the waits for each other's turn, and the write takes longer than in one
+// thread. So when no processor is free as the first block is handed over, the blocks
+// of this write are written in place, one after the other as the writer fills them.
 class OutputWriter::StagedWrites {
 public:
     explicit StagedWrites(OutputSink* sink) : sink_(sink) {}
@@ -1050,10 +1065,15 @@ public:
     // write failed.
     bool Hand(const unsigned char* block, size_t bytes) {
         if (!thread_.joinable()) {
+            if (inPlace_) return sink_->WriteBlock(block, bytes);
+            const int mode = gStagedThreadMode.load(std::memory_order_relaxed);
+            inPlace_ = mode < 0 || (mode == 0 && platform::IdleProcessors() < 1);
+            if (inPlace_) return sink_->WriteBlock(block, bytes);
             try {
                 thread_ = std::thread(&StagedWrites::Run, this);
             } catch (const std::exception&) {
-                return sink_->WriteBlock(block, bytes);  // no thread: written in place
+                inPlace_ = true;
+                return sink_->WriteBlock(block, bytes);
             }
         }
         std::unique_lock<std::mutex> lock(mutex_);
@@ -1070,6 +1090,8 @@ public:
         changed_.wait(lock, [this] { return queued_ == 0; });
         return !failed_;
     }
+    // Whether blocks handed over are queued for the thread (else they are written by then).
+    bool Queues() const { return thread_.joinable(); }
     // The last block of a write: in place when no thread was needed.
     bool Last(const unsigned char* block, size_t bytes) {
         if (!thread_.joinable()) return bytes == 0 || sink_->WriteBlock(block, bytes);
@@ -1107,6 +1129,7 @@ private:
     int first_ = 0, queued_ = 0;       // queued_ counts the block being written
     bool failed_ = false;
     bool stop_ = false;
+    bool inPlace_ = false;  // no thread for this write: every block written as handed over
 };
 
 bool OutputWriter::DeliverBlock(double* values, uint64_t pixels) {
@@ -1203,6 +1226,7 @@ bool OutputWriter::FlushStage() {
     stageUsed_ = 0;
     if (used == 0 || writes_ == nullptr) return true;
     if (!writes_->Hand(outBlock_, static_cast<size_t>(used))) return false;
+    if (!writes_->Queues()) return true;  // written already: the block is filled again
     stageIndex_ = (stageIndex_ + 1) % kStageBlocks;
     unsigned char*& next = stageBlocks_[stageIndex_];
     if (next == nullptr) next = static_cast<unsigned char*>(std::malloc(outBlockBytes_));

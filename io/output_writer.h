@@ -179,6 +179,10 @@ using OutputOfferFn = void (*)(const FormatDesc* format, OutputRequest* request)
 // Installs the offer function of a format tag (replacing an earlier one; nullptr removes it).
 void RegisterOutputOffer(FormatTag tag, OutputOfferFn offer);
 
+// Test support: the packed blocks of a write go to the sink on a thread of their own
+// always (1), never (-1), or when a processor is free for it (0, the default).
+void SetStagedWriteThreadForTest(int mode);
+
 // Where WriteFramesClipped delivers the packed data, in file order.
 class OutputSink {
 public:

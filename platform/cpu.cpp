@@ -1,5 +1,9 @@
 #include "platform/cpu.h"
 
+#include <sched.h>
+
+#include <cstdio>
+
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
 #include <x86intrin.h>
@@ -42,6 +46,22 @@ uint64_t ReadTimeStampCounter() {
 #else
     return 0;
 #endif
+}
+
+int IdleProcessors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) != 0) return 0;
+    const int processors = CPU_COUNT(&set);
+    // The fourth field of the load line: runnable threads / all threads.
+    std::FILE* f = std::fopen("/proc/loadavg", "r");
+    if (f == nullptr) return 0;
+    double averages[3];
+    int running = 0, total = 0;
+    const int fields = std::fscanf(f, "%lf %lf %lf %d/%d", &averages[0], &averages[1], &averages[2], &running, &total);
+    std::fclose(f);
+    if (fields != 5 || running < 1) return 0;
+    return processors > running ? processors - running : 0;
 }
 
 }  // namespace orva::platform

@@ -1,5 +1,6 @@
 #pragma once
-// The processor's identification instruction and time-stamp counter.
+// The processor's identification instruction and time-stamp counter, and how busy the
+// processors are.
 #include <cstdint>
 
 namespace orva::platform {
@@ -16,5 +17,10 @@ bool CpuIdAvailable();
 bool CpuIdQuery(uint32_t leaf, CpuIdRegs* regs);
 // The time-stamp counter; 0 on processors without one.
 uint64_t ReadTimeStampCounter();
+
+// How many of the processors this process may run on are free at this moment: their
+// count less the system's runnable threads (the caller among them); 0 when either cannot
+// be read. A snapshot, for choosing whether work is worth a thread of its own.
+int IdleProcessors();
 
 }  // namespace orva::platform

@@ -281,6 +281,10 @@ RecordingSink* gRecording = nullptr;
 TEST(OutputWriterTest, BlocksGoToTheSinkInOrderWhileTheNextArePacked) {
     TempFolder dir;
     HookScope hooks(false);
+    struct ThreadMode {
+        explicit ThreadMode(int mode) { SetStagedWriteThreadForTest(mode); }
+        ~ThreadMode() { SetStagedWriteThreadForTest(0); }
+    } always(1);
     FormatDesc format = MakeTestFormat();
     format.write = +[](OutputWriter* job) { return job->WriteFramesClipped(gRecording) >= 2; };
     // 5 frames of 512 x 300 reals: 6 MB in blocks of up to 1 MiB,
@@ -323,6 +327,19 @@ TEST(OutputWriterTest, BlocksGoToTheSinkInOrderWhileTheNextArePacked) {
     EXPECT_EQ(failing.afterFailure, 0);
     EXPECT_GT(failing.bytes.size(), 0u);
     EXPECT_LE(failing.bytes.size(), 2u * 0x100000);
+    // Without a thread (the processors all busy) the blocks go in place, in order.
+    {
+        ThreadMode never(-1);
+        RecordingSink sink;
+        gRecording = &sink;
+        EXPECT_EQ(testing_io::RunWriter(&format, dir.File("never.raw"), kTypeF64, kTypeF64, 512, 300, 2, fn).filesWritten, 1);
+        ASSERT_EQ(sink.bytes.size(), 2u * 512 * 300 * 8);
+        EXPECT_GT(sink.blocks, 2);
+        EXPECT_EQ(sink.threads, std::vector<std::thread::id>{std::this_thread::get_id()});
+        double last;
+        std::memcpy(&last, &sink.bytes[sink.bytes.size() - 8], 8);
+        EXPECT_EQ(last, fn(1, 511, 299));
+    }
     // A write that fits one block is handed over at the end, on the writing thread.
     RecordingSink small;
     gRecording = &small;

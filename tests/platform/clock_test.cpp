@@ -84,5 +84,17 @@ TEST(PlatformCpu, IdentificationAndTimeStamp) {
     EXPECT_FALSE(CpuIdQuery(0, nullptr));
 }
 
+// The free processors never exceed the processors online less the calling thread, which
+// runs while it asks.
+TEST(PlatformCpu, IdleProcessorsLeaveOutTheCaller) {
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    ASSERT_GT(online, 0);
+    for (int i = 0; i < 20; ++i) {
+        const int idle = IdleProcessors();
+        EXPECT_GE(idle, 0);
+        EXPECT_LE(idle, online - 1);
+    }
+}
+
 }  // namespace
 }  // namespace orva::platform
