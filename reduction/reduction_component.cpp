@@ -156,6 +156,8 @@ bool ReductionComponent::OnMessage(MessageRecord* message, uint32_t argument) {
         Hold hold(DisplayLock());
         ResultBufferReset(&outputData);
         FreeWorkBlocks();
+        heldFrame.pending = 0;
+        heldFrame.image.Reset();
         return true;
     }
     return ComponentOnSelect(this, message, argument);

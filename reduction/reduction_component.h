@@ -25,6 +25,7 @@
 namespace orva {
 
 class ReductionComponent;
+class StatTableWriter;
 
 // What the Reduction calls in the layers that show it; each entry may be empty.
 struct ReductionServices {
@@ -42,6 +43,10 @@ struct ReductionServices {
     // The data coordinates at the top left of the visible part of the display
     // that shows the component; empty: (0, 0).
     void (*visibleOrigin)(ReductionComponent* component, double* x, double* y) = nullptr;
+    // A statistic left new marks on the shape (called under the shape's
+    // container lock, on whichever thread pulled): the view is to be redrawn,
+    // through the user-interface thread.
+    void (*statisticMarks)(Shape* shape) = nullptr;
 };
 ReductionServices& TheReductionServices();
 
@@ -217,7 +222,21 @@ public:
     ItemResultList items;
     GlobalBuffer statistic;          // the StatisticBlock
     ResultBuffer outputData;         // what the consumer side holds; its state byte is the valid mark
+    // The kernels' work blocks: the gathered values, the histogram bins with
+    // their edges, the counters of the selection and the histogram, the
+    // candidates of the median.
     GlobalBuffer workBlocks[4];
+    // The frame the statistic pulled last, used again while a request fits
+    // inside it (the state byte `pending` marks it valid).
+    PullResult heldFrame;
+    // The most values one statistic gathers; a region that needs more is not
+    // measured. Tests lower it.
+    uint64_t statisticValueLimit = 67108864;
+    // The length and row count of the last 1-D output, to flag their changes.
+    uint32_t outputLength = 0;
+    uint32_t outputRows = 0;
+    // The coordinate and statistic table writers, made on first use.
+    StatTableWriter* tableWriters[2] = {nullptr, nullptr};
     uint8_t pendingRefresh = 0;
     ReductionOutputDescription output;
     FrameDataRecord range;

@@ -19,14 +19,12 @@ int32_t WeightingStub(void*, void*, void*) { return 0; }
 // reports success and produces no profile.
 int32_t ExtractNone(ReductionComponent*, Shape*, PullResult*, const FrameDesc*, PullRequest*) { return 1; }
 
-// The measuring kernels proper are not built yet: until they are, each
-// produces nothing (1), so that an item reports no data rather than wrong data.
+// The slice kernels proper are not built yet: until they are, each produces
+// nothing (1), so that an item reports no data rather than wrong data. The
+// region statistic lives in kernels/region_statistic.cpp.
 int32_t ExtractSimple(ReductionComponent*, Shape*, PullResult*, const FrameDesc*, PullRequest*) { return 1; }
 int32_t ExtractWeighted(ReductionComponent*, Shape*, PullResult*, const FrameDesc*, PullRequest*) { return 1; }
 int32_t ExtractOptimal(ReductionComponent*, Shape*, PullResult*, const FrameDesc*, PullRequest*) { return 1; }
-int32_t RegionStatistic(ReductionComponent*, const StatisticMask&, PullResult*, const FrameDesc*, PullRequest*) {
-    return 1;
-}
 int32_t SmoothSliceMean(void*, void*) { return 0; }
 int32_t SmoothSliceMedian(void*, void*) { return 0; }
 int32_t SmoothSliceMeanOrMedian(void*, void*) { return 0; }

@@ -261,6 +261,8 @@ void ReductionComponent::Input::OnUpstreamChanged() {
     auto* self = static_cast<ReductionComponent*>(owner);
     Hold hold(DisplayLock());
     self->outputData.state = 0;
+    // The frame the statistic held is not the upstream's any more.
+    self->heldFrame.pending = 0;
 }
 
 bool ReductionComponent::Input::AcceptFormat(FormatRequest* request) {
