@@ -63,6 +63,41 @@ uint64_t CountPixels(const Region& region, int64_t ox, int64_t oy, const FrameVi
     return n;
 }
 
+// Copies a run of values leaving out NaN; the count kept. Runs without NaN,
+// the usual case, are copied whole.
+ORVA_INLINE uint64_t CopyNumbersBody(const double* p, int64_t count, double* out) {
+    constexpr int64_t kRun = 64;
+    uint64_t w = 0;
+    int64_t i = 0;
+    for (; i + kRun <= count; i += kRun) {
+        bool clean = true;
+        for (int64_t k = 0; k < kRun; ++k) clean &= p[i + k] == p[i + k];
+        if (clean) {
+            std::memcpy(out + w, p + i, kRun * sizeof(double));
+            w += kRun;
+            continue;
+        }
+        for (int64_t k = 0; k < kRun; ++k) {
+            const double x = p[i + k];
+            out[w] = x;
+            w += x == x ? 1 : 0;
+        }
+    }
+    for (; i < count; ++i) {
+        const double x = p[i];
+        out[w] = x;
+        w += x == x ? 1 : 0;
+    }
+    return w;
+}
+[[gnu::target("avx2")]] uint64_t CopyNumbersAvx2(const double* p, int64_t count, double* out) {
+    return CopyNumbersBody(p, count, out);
+}
+uint64_t CopyNumbersBase(const double* p, int64_t count, double* out) { return CopyNumbersBody(p, count, out); }
+uint64_t CopyNumbers(const double* p, int64_t count, double* out) {
+    return kernel::CpuHasAvx2() ? CopyNumbersAvx2(p, count, out) : CopyNumbersBase(p, count, out);
+}
+
 // Copies the values of one plane under the region, leaving out NaN and, when
 // the frame holds them, the missing mark. Returns the count kept.
 uint32_t Gather(const Region& region, int64_t ox, int64_t oy, const FrameView& v, int64_t plane, double* out) {
@@ -77,11 +112,7 @@ uint32_t Gather(const Region& region, int64_t ox, int64_t oy, const FrameView& v
             double* o = out + n;
             uint64_t w = 0;
             if (v.pixelStride == 1 && !v.skipMissing) {
-                for (int64_t i = 0; i < count; ++i) {
-                    const double x = p[i];
-                    o[w] = x;
-                    w += x == x ? 1 : 0;
-                }
+                w = CopyNumbers(p, count, o);
             } else {
                 const int64_t step = v.pixelStride;
                 for (int64_t i = 0; i < count; ++i) {

@@ -1,6 +1,8 @@
 #include "data/kernel_pragmas.h"
 #include "reduction/kernels/sample_moments.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cfloat>
@@ -173,6 +175,184 @@ void Indexes(const double* v, size_t n, double lo, double scale, double last, in
         IndexChunkAvx2(v, n, lo, scale, last, index);
     else
         IndexChunkBase(v, n, lo, scale, last, index);
+}
+
+// ---- The band of the median: values between two sample quantiles -------------------------------
+
+// Counts the values below `lo` and copies those in [lo, hi] to band[0 ..), at
+// most `capacity` of them (band[capacity] and the three after it take the
+// overflow). The count in the band exceeds `capacity` when it did not fit.
+struct BandCount {
+    uint64_t below = 0;
+    uint64_t inside = 0;
+};
+
+ORVA_INLINE void BandValue(double x, double lo, double hi, double* band, uint64_t capacity, BandCount* c) {
+    c->below += x < lo ? 1 : 0;
+    const bool in = x >= lo && x <= hi;
+    band[std::min(c->inside, capacity)] = x;
+    c->inside += in ? 1 : 0;
+}
+
+// The lanes of a 4-bit mask packed to the front: 32-bit lane pairs for _mm256_permutevar8x32_epi32.
+struct PackTable {
+    int32_t lanes[16][8];
+    constexpr PackTable() : lanes{} {
+        for (int m = 0; m < 16; ++m) {
+            int out = 0;
+            for (int lane = 0; lane < 4; ++lane)
+                if (m >> lane & 1) {
+                    lanes[m][2 * out] = 2 * lane;
+                    lanes[m][2 * out + 1] = 2 * lane + 1;
+                    ++out;
+                }
+            for (; out < 4; ++out) lanes[m][2 * out] = lanes[m][2 * out + 1] = 0;
+        }
+    }
+};
+constexpr PackTable kPack;
+
+// The band needs room for 4 values beyond its capacity: every step stores four.
+[[gnu::target("avx2")]] void BandAvx2(const double* v, size_t n, double lo, double hi, double* band,
+                                      uint64_t capacity, BandCount* c) {
+    const __m256d l = _mm256_set1_pd(lo), h = _mm256_set1_pd(hi);
+    uint64_t below = 0, inside = 0;
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d x = _mm256_loadu_pd(v + i);
+        below += static_cast<uint64_t>(__builtin_popcount(_mm256_movemask_pd(_mm256_cmp_pd(x, l, _CMP_LT_OQ))));
+        const int in = _mm256_movemask_pd(
+            _mm256_and_pd(_mm256_cmp_pd(x, l, _CMP_GE_OQ), _mm256_cmp_pd(x, h, _CMP_LE_OQ)));
+        const __m256i order = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kPack.lanes[in]));
+        const __m256d packed = _mm256_castsi256_pd(_mm256_permutevar8x32_epi32(_mm256_castpd_si256(x), order));
+        _mm256_storeu_pd(band + std::min(inside, capacity), packed);
+        inside += static_cast<uint64_t>(__builtin_popcount(in));
+    }
+    c->below += below;
+    c->inside += inside;
+    for (; i < n; ++i) BandValue(v[i], lo, hi, band, capacity, c);
+}
+
+void BandBase(const double* v, size_t n, double lo, double hi, double* band, uint64_t capacity, BandCount* c) {
+    for (size_t i = 0; i < n; ++i) BandValue(v[i], lo, hi, band, capacity, c);
+}
+
+// Ranks k (and k + 1) from a band between two quantiles of a sample of the
+// values: one pass counts the values below the band and copies the band,
+// std::nth_element finishes inside it. False when the band missed the ranks
+// or outgrew its room (the caller then takes another way); the values are
+// not changed.
+bool SelectFromSample(const double* v, uint32_t n, uint32_t k, bool both, const StatisticScratch& scratch,
+                      double* atK, double* atNext) {
+    constexpr uint32_t kSample = 32768;
+    if (n < 4 * kSample) return false;
+    const uint32_t stride = n / kSample;
+    const uint32_t count = n / stride;
+    const double position = static_cast<double>(k) * count / n;
+    // The ranks of the sample scatter by at most sqrt(count)/2: five of that either side.
+    const double reach = 2.5 * std::sqrt(static_cast<double>(count)) + 8.0;
+    const uint32_t rLo = static_cast<uint32_t>(std::max(0.0, position - reach));
+    const uint32_t rHi = static_cast<uint32_t>(std::min<double>(count - 1, position + reach + 1.0));
+    const uint64_t capacity = static_cast<uint64_t>(2.0 * n * (rHi - rLo + 1.0) / count) + 4096;
+    if (!GrowScratchBlock(scratch.candidates, (count + capacity + 4) * sizeof(double))) return false;
+    auto* sample = static_cast<double*>(scratch.candidates->block);
+    for (uint32_t i = 0; i < count; ++i) sample[i] = v[uint64_t{i} * stride];
+    std::nth_element(sample, sample + rLo, sample + count);
+    const double lo = sample[rLo];
+    std::nth_element(sample + rLo, sample + rHi, sample + count);
+    const double hi = sample[rHi];
+    double* band = sample + count;
+    BandCount c;
+    if (kernel::CpuHasAvx2())
+        BandAvx2(v, n, lo, hi, band, capacity, &c);
+    else
+        BandBase(v, n, lo, hi, band, capacity, &c);
+    const uint64_t last = both ? uint64_t{k} + 1 : k;
+    if (c.inside > capacity || c.below > k || last >= c.below + c.inside) return false;
+    double* at = band + (k - c.below);
+    std::nth_element(band, at, band + c.inside);
+    *atK = *at;
+    if (both && atNext != nullptr) *atNext = *std::min_element(at + 1, band + c.inside);
+    return true;
+}
+
+// ---- Histogram bins ------------------------------------------------------------------------------
+
+// What the binning of one channel needs: the approximate index comes from the
+// width; bin b holds lower[b] <= x < upper[b] exactly (the first filled bin
+// has no lower edge, the last no upper edge).
+struct BinParams {
+    double firstEdge;
+    double inverse;
+    uint32_t first;
+    uint32_t bins;
+    const double* edges;  // the K upper edges
+    const double* lower;
+    const double* upper;
+    double half;
+    double threshold;
+};
+
+ORVA_INLINE uint32_t FixBin(double x, uint32_t b, const BinParams& p) {
+    while (b > p.first && x < p.edges[b - 1]) --b;
+    while (b + 1 < p.bins && x >= p.edges[b]) ++b;
+    return b;
+}
+
+ORVA_INLINE uint32_t ApproximateBin(double x, const BinParams& p) {
+    double t = (x - p.firstEdge) * p.inverse;
+    const double low = p.first, top = p.bins - 1;
+    t = t > low ? t : low;
+    t = t < top ? t : top;
+    return static_cast<uint32_t>(t);
+}
+
+[[gnu::target("avx2")]] void BinChunkAvx2(const double* v, size_t n, const BinParams& p, int32_t* index,
+                                          uint64_t* half, uint64_t* above) {
+    const __m256d fe = _mm256_set1_pd(p.firstEdge), inv = _mm256_set1_pd(p.inverse);
+    const __m256d low = _mm256_set1_pd(p.first), top = _mm256_set1_pd(p.bins - 1.0);
+    const __m256d h = _mm256_set1_pd(p.half), t = _mm256_set1_pd(p.threshold);
+    const __m256d zero = _mm256_setzero_pd(), all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+    uint64_t nh = 0, na = 0;
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const __m256d x = _mm256_loadu_pd(v + i);
+        __m256d q = _mm256_mul_pd(_mm256_sub_pd(x, fe), inv);
+        q = _mm256_max_pd(q, low);  // a NaN index takes the lowest
+        q = _mm256_min_pd(q, top);
+        const __m128i k = _mm256_cvttpd_epi32(q);
+        const __m256d lo = _mm256_mask_i32gather_pd(zero, p.lower, k, all, 8);
+        const __m256d up = _mm256_mask_i32gather_pd(zero, p.upper, k, all, 8);
+        const int bad =
+            _mm256_movemask_pd(_mm256_or_pd(_mm256_cmp_pd(x, lo, _CMP_LT_OQ), _mm256_cmp_pd(x, up, _CMP_GE_OQ)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(index + i), k);
+        if (bad != 0)
+            for (int lane = 0; lane < 4; ++lane)
+                if (bad >> lane & 1)
+                    index[i + lane] = static_cast<int32_t>(FixBin(v[i + lane], static_cast<uint32_t>(index[i + lane]), p));
+        nh += static_cast<uint64_t>(__builtin_popcount(_mm256_movemask_pd(_mm256_cmp_pd(x, h, _CMP_GE_OQ))));
+        na += static_cast<uint64_t>(__builtin_popcount(_mm256_movemask_pd(_mm256_cmp_pd(x, t, _CMP_GT_OQ))));
+    }
+    for (; i < n; ++i) {
+        const double x = v[i];
+        index[i] = static_cast<int32_t>(FixBin(x, ApproximateBin(x, p), p));
+        nh += x >= p.half ? 1 : 0;
+        na += x > p.threshold ? 1 : 0;
+    }
+    *half += nh;
+    *above += na;
+}
+
+void BinChunkBase(const double* v, size_t n, const BinParams& p, int32_t* index, uint64_t* half, uint64_t* above) {
+    uint64_t nh = 0, na = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const double x = v[i];
+        index[i] = static_cast<int32_t>(FixBin(x, ApproximateBin(x, p), p));
+        nh += x >= p.half ? 1 : 0;
+        na += x > p.threshold ? 1 : 0;
+    }
+    *half += nh;
+    *above += na;
 }
 
 // Power sums in the accumulator type.
@@ -388,6 +568,7 @@ bool GrowScratchBlock(GlobalBuffer* buffer, uint64_t bytes) {
 
 void SelectRanks(double* values, uint32_t n, uint32_t k, bool both, double min, double max,
                  const StatisticScratch& scratch, double* atK, double* atNext) {
+    if (SelectFromSample(values, n, k, both, scratch, atK, atNext)) return;
     double* src = values;
     uint64_t m = n;
     uint64_t rank = k;
@@ -699,39 +880,51 @@ void HistogramFill(double* bins, const double* v, uint32_t n, const HistogramGri
     if (K == 0) return;
     std::fill(bins, bins + K, 0.0);
     const double w = g.width;
-    const double* edges = g.upperEdges;
-    uint32_t first = 0;
-    if (min > g.histMin) first = std::min(kernel::SaturateTrunc<uint32_t>((min - g.histMin) / w), K - 1);
-    const double firstEdge = g.histMin - w / 2;
-    const double inverse = 1.0 / w;
-    uint32_t* counts = nullptr;
-    if (GrowScratchBlock(scratch.counts, uint64_t{4} * K * sizeof(uint32_t))) {
-        counts = static_cast<uint32_t*>(scratch.counts->block);
-        std::memset(counts, 0, size_t{4} * K * sizeof(uint32_t));
-    }
+    BinParams p{};
+    p.first = min > g.histMin ? std::min(kernel::SaturateTrunc<uint32_t>((min - g.histMin) / w), K - 1) : 0;
+    p.firstEdge = g.histMin - w / 2;
+    p.inverse = 1.0 / w;
+    p.bins = K;
+    p.edges = g.upperEdges;
+    p.half = half;
+    p.threshold = threshold;
     uint64_t atLeastHalf = 0, aboveThreshold = 0;
     int32_t index[kIndexChunk];
-    const double low = first, last = K - 1;
-    for (uint32_t i = 0; i < n; i += kIndexChunk) {
-        const size_t c = std::min<size_t>(kIndexChunk, n - i);
-        // The index from the width, put right against the edges themselves.
-        Indexes(v + i, c, firstEdge, inverse, last, index);
-        for (size_t j = 0; j < c; ++j) {
-            const double x = v[i + j];
-            uint32_t b = static_cast<uint32_t>(std::max<double>(index[j], low));
-            while (b > first && x < edges[b - 1]) --b;
-            while (b + 1 < K && x >= edges[b]) ++b;
-            if (counts != nullptr)
-                ++counts[(j & 3) * K + b];
+    // Eight counters per bin, so that runs of values in one bin do not wait on each other.
+    constexpr uint32_t kLanes = 8;
+    const uint64_t edgeBytes = uint64_t{2} * K * sizeof(double);
+    if (GrowScratchBlock(scratch.counts, edgeBytes + uint64_t{kLanes} * K * sizeof(uint32_t))) {
+        auto* lower = static_cast<double*>(scratch.counts->block);
+        double* upper = lower + K;
+        auto* counts = reinterpret_cast<uint32_t*>(upper + K);
+        for (uint32_t b = 0; b < K; ++b) {
+            lower[b] = b > p.first ? p.edges[b - 1] : -kInf;
+            upper[b] = b + 1 < K ? p.edges[b] : kInf;
+        }
+        p.lower = lower;
+        p.upper = upper;
+        std::memset(counts, 0, size_t{kLanes} * K * sizeof(uint32_t));
+        const bool wide = kernel::CpuHasAvx2();
+        for (uint32_t i = 0; i < n; i += kIndexChunk) {
+            const size_t c = std::min<size_t>(kIndexChunk, n - i);
+            if (wide)
+                BinChunkAvx2(v + i, c, p, index, &atLeastHalf, &aboveThreshold);
             else
-                bins[b] += 1.0;
-            atLeastHalf += x >= half ? 1 : 0;
-            aboveThreshold += x > threshold ? 1 : 0;
+                BinChunkBase(v + i, c, p, index, &atLeastHalf, &aboveThreshold);
+            for (size_t j = 0; j < c; ++j) ++counts[(j % kLanes) * K + static_cast<uint32_t>(index[j])];
+        }
+        for (uint32_t b = 0; b < K; ++b) {
+            uint64_t sum = 0;
+            for (uint32_t lane = 0; lane < kLanes; ++lane) sum += counts[lane * K + b];
+            bins[b] = static_cast<double>(sum);
+        }
+    } else {
+        for (uint32_t i = 0; i < n; i += kIndexChunk) {
+            const size_t c = std::min<size_t>(kIndexChunk, n - i);
+            BinChunkBase(v + i, c, p, index, &atLeastHalf, &aboveThreshold);
+            for (size_t j = 0; j < c; ++j) bins[index[j]] += 1.0;
         }
     }
-    if (counts != nullptr)
-        for (uint32_t b = 0; b < K; ++b)
-            bins[b] = static_cast<double>(uint64_t{counts[b]} + counts[K + b] + counts[2 * K + b] + counts[3 * K + b]);
     if (tallies != nullptr) {
         tallies->atLeastHalf = atLeastHalf;
         tallies->aboveThreshold = aboveThreshold;
