@@ -614,7 +614,8 @@ void SelectRanks(double* values, uint32_t n, uint32_t k, bool both, double min, 
         if (kept == m) break;
         double* target = src;
         if (!inCandidates) {
-            if (!GrowScratchBlock(scratch.candidates, kept * sizeof(double))) break;
+            // One more than kept: every value is stored before the count decides.
+            if (!GrowScratchBlock(scratch.candidates, (kept + 1) * sizeof(double))) break;
             target = static_cast<double*>(scratch.candidates->block);
         }
         uint64_t w = 0;

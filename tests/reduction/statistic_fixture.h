@@ -14,6 +14,7 @@
 #include "reduction/kernels/region_statistic.h"
 #include "reduction/kernels/sample_moments.h"
 #include "reduction_fixture.h"
+#include "statistic_reference.h"
 
 namespace orva::reduction_testing {
 
@@ -131,11 +132,6 @@ inline void SetRects(Measured* m, int32_t ox, int32_t oy, const std::vector<Regi
     bg.RecomputeBox();
     bg.originX = ox;
     bg.originY = oy;
-}
-
-inline double Relative(double got, double want) {
-    const double scale = std::max(std::fabs(want), 1e-300);
-    return std::fabs(got - want) / scale;
 }
 
 }  // namespace orva::reduction_testing

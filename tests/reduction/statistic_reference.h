@@ -1,0 +1,98 @@
+#pragma once
+// Runs tests/reduction/statistic_reference.py (numpy and scipy from Debian's
+// /usr/bin/python3) and reads its "name value" lines.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "shapes/geometry/region.h"
+
+namespace orva::reduction_testing {
+
+inline std::string RunPython(const std::string& arguments, int* status) {
+    const std::string command =
+        "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/reduction/statistic_reference.py' " + arguments + " 2>&1";
+    std::string out;
+    *status = -1;
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return out;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+    const int raw = pclose(p);
+    *status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return out;
+}
+
+// True when numpy and scipy can be imported.
+inline bool HaveReference() {
+    static const bool have = [] {
+        int status = -1;
+        const std::string command = "/usr/bin/python3 -c 'import numpy, scipy.stats, scipy.special' >/dev/null 2>&1";
+        const int raw = std::system(command.c_str());
+        status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        return status == 0;
+    }();
+    return have;
+}
+
+// The values of one block of "name value" lines (a "channel k" line starts a new block).
+using Reference = std::map<std::string, double>;
+
+inline std::vector<Reference> ReferenceBlocks(const std::string& arguments) {
+    int status = -1;
+    const std::string text = RunPython(arguments, &status);
+    std::vector<Reference> blocks(1);
+    if (status != 0) {
+        ADD_FAILURE() << "reference failed: " << arguments << "\n" << text;
+        return blocks;
+    }
+    std::istringstream in(text);
+    std::string name;
+    while (in >> name) {
+        if (name == "channel") {
+            int index = 0;
+            in >> index;
+            if (!blocks.back().empty()) blocks.emplace_back();
+            continue;
+        }
+        double value = 0.0;
+        in >> value;
+        blocks.back()[name] = value;
+    }
+    return blocks;
+}
+
+inline Reference ReferenceOf(const std::string& arguments) { return ReferenceBlocks(arguments).front(); }
+
+// |got - want| / |want|.
+inline double Relative(double got, double want) {
+    const double scale = std::max(std::fabs(want), 1e-300);
+    return std::fabs(got - want) / scale;
+}
+
+inline void WriteDoubles(const std::string& path, const double* v, size_t n) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    ASSERT_EQ(std::fwrite(v, sizeof(double), n, f), n);
+    std::fclose(f);
+}
+
+// The region's rectangles moved by the origin, one "x0 y0 x1 y1" line each.
+inline void WriteRects(const std::string& path, const Region& region, int64_t ox, int64_t oy) {
+    FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr) << path;
+    for (const RegionRect& r : region)
+        std::fprintf(f, "%lld %lld %lld %lld\n", static_cast<long long>(r.x0 + ox), static_cast<long long>(r.y0 + oy),
+                     static_cast<long long>(r.x1 + ox), static_cast<long long>(r.y1 + oy));
+    std::fclose(f);
+}
+
+}  // namespace orva::reduction_testing
