@@ -10,6 +10,7 @@
 #include "framework/device_view.h"
 #include "framework/display_lock.h"
 #include "platform/message_box.h"
+#include "reduction/statistic_tables.h"
 #include "shapes/shape.h"
 
 namespace orva {
@@ -74,6 +75,10 @@ ReductionComponent::~ReductionComponent() {
         SaveAllPresets(&presets, presets.userValue, descriptionName_);
     std::free(descriptionName_);
     if (description_ != nullptr && description_->reduction == this) description_->reduction = nullptr;
+    for (StatTableWriter*& w : tableWriters) {
+        delete w;
+        w = nullptr;
+    }
     Hold hold(DisplayLock());
     process = &ComponentProcessDefault;
     ReleaseItems();

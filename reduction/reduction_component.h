@@ -11,6 +11,7 @@
 // their container's lock. The runner and its kernels never call X or GL and
 // never open a message box.
 #include <cstdint>
+#include <string>
 
 #include "framework/component.h"
 #include "framework/input_format_cache.h"
@@ -47,6 +48,9 @@ struct ReductionServices {
     // container lock, on whichever thread pulled): the view is to be redrawn,
     // through the user-interface thread.
     void (*statisticMarks)(Shape* shape) = nullptr;
+    // The local time text of the statistic tables and report, in the asctime
+    // form with its line end; empty: the clock's.
+    std::string (*timeText)() = nullptr;
 };
 ReductionServices& TheReductionServices();
 
