@@ -17,6 +17,17 @@ Every command prints its numbers with 17 significant digits, one per line as
                             the centroid of the values above the threshold under
                             the mask, weighted by value - threshold, with spreads,
                             covariance and asymmetries
+  star-fits PATH            writes a 200 x 160 BITPIX -64 image with astropy: noise
+                            of mean 100 and sigma 5, a star of peak 1000 and sigma
+                            4 at (90.3, 70.6), and three NaN samples near the star
+  fits-star FITS MASK RING  the statistic of the FITS image under the mask (NaN left
+                            out), its background from the ring by the rules (mean
+                            and mean absolute deviation, then the mean and sigma of
+                            the values from level - 4 spread to level + 6 spread),
+                            the threshold level + 2 sigma, FWHM and threshold
+                            radius counts and the centroid above the threshold
+
+The frame rows are in the order of the file (the first stored row is row 0).
 """
 import sys
 
@@ -68,6 +79,41 @@ def mask_of(path, w, h):
     return m
 
 
+def centroid(frame, m, t):
+    ys, xs = np.nonzero(m)
+    v = frame[ys, xs]
+    keep = v > t
+    d = v[keep] - t
+    x = xs[keep].astype(np.float64)
+    y = ys[keep].astype(np.float64)
+    s0 = d.sum()
+    mx = (d * x).sum() / s0
+    my = (d * y).sum() / s0
+    vx = (d * (x - mx) ** 2).sum() / s0
+    vy = (d * (y - my) ** 2).sum() / s0
+    show("xc", mx)
+    show("yc", my)
+    show("xsig", np.sqrt(vx))
+    show("ysig", np.sqrt(vy))
+    show("xysig", (d * (x - mx) * (y - my)).sum() / s0)
+    show("xasym", (d * (x - mx) ** 3).sum() / s0 / vx ** 1.5)
+    show("yasym", (d * (y - my) ** 3).sum() / s0 / vy ** 1.5)
+    show("above", keep.sum())
+
+
+def background(ring):
+    n = ring.size
+    level = ring.mean()
+    spread = np.abs(ring - level).mean() * np.sqrt(np.pi / 2)
+    inside = ring[(ring >= level - 4 * spread) & (ring < level + 6 * spread)]
+    if 0 < inside.size < n:
+        n = inside.size
+        level = inside.mean()
+        if inside.size > 1:
+            spread = inside.std(ddof=1)
+    return n, level, spread
+
+
 def main():
     cmd = sys.argv[1]
     if cmd == "factors":
@@ -103,27 +149,35 @@ def main():
     elif cmd == "centroid":
         w, h = int(sys.argv[3]), int(sys.argv[4])
         frame = np.fromfile(sys.argv[2], dtype=np.float64).reshape(h, w)
-        m = mask_of(sys.argv[5], w, h)
-        t = float(sys.argv[6])
-        ys, xs = np.nonzero(m)
-        v = frame[ys, xs]
-        keep = v > t
-        d = v[keep] - t
-        x = xs[keep].astype(np.float64)
-        y = ys[keep].astype(np.float64)
-        s0 = d.sum()
-        mx = (d * x).sum() / s0
-        my = (d * y).sum() / s0
-        vx = (d * (x - mx) ** 2).sum() / s0
-        vy = (d * (y - my) ** 2).sum() / s0
-        show("xc", mx)
-        show("yc", my)
-        show("xsig", np.sqrt(vx))
-        show("ysig", np.sqrt(vy))
-        show("xysig", (d * (x - mx) * (y - my)).sum() / s0)
-        show("xasym", (d * (x - mx) ** 3).sum() / s0 / vx ** 1.5)
-        show("yasym", (d * (y - my) ** 3).sum() / s0 / vy ** 1.5)
-        show("above", keep.sum())
+        centroid(frame, mask_of(sys.argv[5], w, h), float(sys.argv[6]))
+    elif cmd == "star-fits":
+        from astropy.io import fits
+        rng = np.random.default_rng(4242)
+        y, x = np.mgrid[0:160, 0:200].astype(np.float64)
+        data = 100.0 + rng.normal(0.0, 5.0, (160, 200))
+        data += 1000.0 * np.exp(-((x - 90.3) ** 2 + (y - 70.6) ** 2) / (2 * 4.0 ** 2))
+        for yy, xx in ((60, 80), (75, 101), (82, 95)):
+            data[yy, xx] = np.nan
+        fits.PrimaryHDU(data.astype(">f8")).writeto(sys.argv[2], overwrite=True)
+    elif cmd == "fits-star":
+        from astropy.io import fits
+        frame = np.asarray(fits.getdata(sys.argv[2]), dtype=np.float64)
+        h, w = frame.shape
+        m = mask_of(sys.argv[3], w, h)
+        v = frame[m]
+        v = v[~np.isnan(v)]
+        moments(v)
+        ring = frame[mask_of(sys.argv[4], w, h)]
+        ring = ring[~np.isnan(ring)]
+        n, level, spread = background(ring)
+        show("ring_n", n)
+        show("bkgr", level)
+        show("rms_bkgr", spread)
+        t = level + 2 * spread
+        show("threshold", t)
+        half = (level + v.max()) / 2
+        show("half_count", (v >= half).sum())
+        centroid(np.where(np.isnan(frame), -np.inf, frame), m, t)
     else:
         sys.exit("unknown command " + cmd)
 
