@@ -59,7 +59,7 @@ std::string TimeText() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     char text[64] = "";
-    if (localtime_r(&now, &local) != nullptr) std::strftime(text, sizeof text, "%a %b %e %H:%M:%S %Y\n", &local);
+    if (localtime_r(&now, &local) == nullptr || asctime_r(&local, text) == nullptr) return "\n";
     return text;
 }
 
