@@ -11,10 +11,10 @@
 #include <cstdint>
 
 #include "common/global_buffer.h"
+#include "framework/input_format_cache.h"  // kFormatRowPerChannel
 
 namespace orva {
 
-constexpr uint32_t kFormatRowPerChannel = 0x10000;
 constexpr uint32_t kFormatImage = 0x400000;
 constexpr uint32_t kFormatImage2 = 0x2000000;
 constexpr uint32_t kFormatCurveRequest = 0x800000;

@@ -4,7 +4,10 @@
 #include <new>
 
 #include "app/image_window.h"
+#include "app/message_dialog.h"
 #include "framework/component.h"
+#include "framework/device_view.h"
+#include "main/reduction_services.h"
 #include "shapes/editing/shape_requests.h"
 #include "shapes/geometry/bspline.h"
 #include "shapes/geometry/path_sampler.h"
@@ -41,6 +44,13 @@ public:
         if (c == nullptr || c->window == nullptr || !ComponentUiUp()) return;
         PaintWindowNow(c->window, true);
     }
+    // The window is painted by the next refresh of the dirty windows rather than at
+    // once: a measurement runs inside another window's pull, whose paint it must not
+    // interrupt.
+    void RedrawLater() {
+        DisplayComponent* c = Cell();
+        if (c != nullptr && c->window != nullptr) MarkWindowForRedraw(c->window);
+    }
     void StopTool() override {
         Image2DWindow* w = Window();
         GraphicsHost* h = w != nullptr ? w->Host() : nullptr;
@@ -55,6 +65,12 @@ public:
     bool WindowReady() const override {
         DisplayComponent* c = Cell();
         return c != nullptr && c->window != nullptr && Device() != nullptr;
+    }
+    // The Reduction of the project item whose data the view shows.
+    ShapeItem* DefaultItem() override {
+        DisplayComponent* c = Cell();
+        DeviceViewBase* d = c != nullptr ? c->Device() : nullptr;
+        return d != nullptr ? ReductionItemOfStage(d->pin.upstream) : nullptr;
     }
     bool DataFrameSize(int64_t* width, int64_t* height) const override {
         const Image2DDevice* d = Device();
@@ -112,6 +128,15 @@ public:
     CellShapeContainer(DisplayCellBase* cell, std::unique_ptr<ShapeList> list)
         : ViewHolder(cell), ShapeContainer(&cellView, nullptr, std::move(list)) {}
 };
+
+}  // namespace
+
+void RedrawShapeViewLater(ShapeContainer* container) {
+    if (container == nullptr || !OnUiThread()) return;
+    if (auto* cellView = dynamic_cast<CellShapeView*>(container->view)) cellView->RedrawLater();
+}
+
+namespace {
 
 // The shapes' glyphs are widgets of the cell's window, following its view widget.
 void* CreateContainer(DisplayCellBase* cell, int argument) {

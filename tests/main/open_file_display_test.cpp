@@ -32,6 +32,8 @@
 #include "main/transform_services.h"
 #include "main/views_display_services.h"
 #include "main/views_services.h"
+#include "reduction/reduction_component.h"
+#include "reduction/statistic_block.h"
 #include "shapes/editing/shape_edits.h"
 #include "shapes/editing/shape_requests.h"
 #include "shapes/ui/glyph_list.h"
@@ -95,6 +97,20 @@ protected:
         ReleaseFormats(TheFormatRegistry());
         TheFormatRegistry().input.Clear();
         TheComponentServices() = savedServices_;
+    }
+
+    // Opens the file through the open road and answers cell 1 of the main window's
+    // workspace (nullptr when something is missing); `source` receives the file's Source.
+    DisplayComponent* OpenIntoCellOne(const std::string& path, ComponentBase** source = nullptr) {
+        OpenParameters request;
+        ComponentBase* opened = OpenSourceFileReport(&cui(), nullptr, &request, path.c_str());
+        if (source != nullptr) *source = opened;
+        if (opened == nullptr) return nullptr;
+        PumpFor(500);
+        WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
+        if (ws == nullptr) return nullptr;
+        uint32_t number = 1;
+        return GetCellByNumber(ws, &number, false);
     }
 
     TempFolder folder;
@@ -280,13 +296,7 @@ TEST_F(OpenFileDisplay, DrawAndEditMenusActOnTheOpenedFilesView) {
 TEST_F(OpenFileDisplay, ShapesArePlacedDrawnEditedAndUndoneOnTheView) {
     const std::string path = folder.File("ramp.fits");
     if (!WriteRampFits(path)) GTEST_SKIP() << "no astropy";
-    OpenParameters request;
-    ASSERT_NE(OpenSourceFileReport(&cui(), nullptr, &request, path.c_str()), nullptr);
-    PumpFor(500);
-    WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
-    ASSERT_NE(ws, nullptr);
-    uint32_t number = 1;
-    DisplayComponent* cell = GetCellByNumber(ws, &number, false);
+    DisplayComponent* cell = OpenIntoCellOne(path);
     ASSERT_NE(cell, nullptr);
     auto* w = dynamic_cast<Image2DWindow*>(cell->Graphics());
     ASSERT_NE(w, nullptr);
@@ -401,6 +411,82 @@ TEST_F(OpenFileDisplay, ShapesArePlacedDrawnEditedAndUndoneOnTheView) {
     if (px - 5 >= view->x && px + 5 < view->x + cell->plotWidth) {
         EXPECT_FALSE(Near(PixelAt(host, px, py), Background(host), 0)) << "the Point's cross is drawn again";
     }
+}
+
+
+// Stands where the chart of the file's Reduction will pull: takes whatever it offers.
+class ChartEnd : public ConsumerLink {
+public:
+    void OnUpstreamChanged() override {}
+    bool AcceptFormat(FormatRequest*) override { return true; }
+};
+
+// The measuring road in the program: a Statistic rectangle made on the opened file's
+// view goes to the Reduction of the file's chain; a pull of it measures the ramp under
+// the rectangle (a box of 50 x + 20 y has its mean at its centre and its extremes at
+// two corners), and the marks left on the shape have the view's window repainted.
+TEST_F(OpenFileDisplay, AStatisticRectangleOnTheViewIsMeasuredByTheFilesReduction) {
+    const std::string path = folder.File("ramp.fits");
+    if (!WriteRampFits(path)) GTEST_SKIP() << "no astropy";
+    ComponentBase* source = nullptr;
+    DisplayComponent* cell = OpenIntoCellOne(path, &source);
+    ASSERT_NE(cell, nullptr);
+    auto* shapes = static_cast<ShapeContainer*>(cell->View()->shapes);
+    ASSERT_NE(shapes, nullptr);
+    ASSERT_NE(source->owner, nullptr);
+    auto* reduction = dynamic_cast<ReductionComponent*>(source->owner->currentWindows[3]);
+    ASSERT_NE(reduction, nullptr);
+    ChartEnd chart;
+    ASSERT_TRUE(ConsumerAttach(&chart, reduction));
+
+    ShapeRequest r;
+    r.kind = kKindRect;
+    r.role = kRoleStatistic;
+    r.start[0] = 40.0f;
+    r.start[1] = 50.0f;
+    r.end[0] = 100.0f;
+    r.end[1] = 80.0f;
+    Shape* rect = shapes->ShapeFromRequest(r, nullptr, nullptr);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(reduction->CurrentItemShape(), rect) << "the shape is the Reduction's item";
+    PumpFor(200);
+
+    gWindow* host = cell->window;
+    ASSERT_NE(host, nullptr);
+    host->dirty = 0;
+    PullResult result;
+    result.window.frame = 0;
+    result.window.section = -1;
+    PullRequest fresh;
+    fresh.readAgain = 1;
+    {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        ASSERT_EQ(ComponentPull(&chart, &result, &fresh), 5);
+    }
+    EXPECT_EQ(host->dirty, 7u) << "the view waits to show the marks";
+    const StatisticBlock* block = reduction->Statistic();
+    ASSERT_NE(block, nullptr);
+    ASSERT_EQ(block->filled, 1u);
+    const StatisticResult& s = block->Results()[0];
+    const double x0 = static_cast<double>(block->boxX), y0 = static_cast<double>(block->boxY);
+    const double w = block->boxW, h = block->boxH;
+    ASSERT_GT(x0, 0.0);
+    ASSERT_GT(y0, 0.0);
+    ASSERT_LT(x0 + w, 255.0) << "the border stays outside";
+    ASSERT_LT(y0 + h, 255.0);
+    EXPECT_GE(w, 59.0);
+    EXPECT_GE(h, 29.0);
+    EXPECT_EQ(s.npro, static_cast<uint32_t>(w * h));
+    EXPECT_EQ(s.min, 50.0 * x0 + 20.0 * y0);
+    EXPECT_EQ(s.max, 50.0 * (x0 + w - 1) + 20.0 * (y0 + h - 1));
+    EXPECT_NEAR(s.mean, 50.0 * (x0 + (w - 1) / 2) + 20.0 * (y0 + (h - 1) / 2), 1e-9);
+    EXPECT_EQ(rect->statMark.centreX, s.xc);
+    EXPECT_EQ(rect->statMark.centreY, s.yc);
+    EXPECT_GE(rect->statMark.centreX, x0);
+    EXPECT_EQ(result.status, 701);
+    gWinRefreshAll();
+    EXPECT_EQ(host->dirty, 0u) << "painted";
+    ConsumerDetach(&chart);
 }
 
 
