@@ -1,5 +1,6 @@
 #include "main/shape_services.h"
 
+#include <atomic>
 #include <memory>
 #include <new>
 
@@ -8,6 +9,7 @@
 #include "framework/component.h"
 #include "framework/device_view.h"
 #include "main/reduction_services.h"
+#include "platform/msg_queue.h"
 #include "shapes/editing/shape_requests.h"
 #include "shapes/geometry/bspline.h"
 #include "shapes/geometry/path_sampler.h"
@@ -46,9 +48,14 @@ public:
     }
     // The window is painted by the next refresh of the dirty windows rather than at
     // once: a measurement runs inside another window's pull, whose paint it must not
-    // interrupt.
+    // interrupt. From another thread the window is asked for a paint through its queue.
     void RedrawLater() {
+        if (!OnUiThread()) {
+            if (platform::Hwnd hwnd = windowHandle_.load()) platform::PostMessage(hwnd, platform::kWmPaint, 0, 0);
+            return;
+        }
         DisplayComponent* c = Cell();
+        Remember(c);
         if (c != nullptr && c->window != nullptr) MarkWindowForRedraw(c->window);
     }
     void StopTool() override {
@@ -69,6 +76,7 @@ public:
     // The Reduction of the project item whose data the view shows.
     ShapeItem* DefaultItem() override {
         DisplayComponent* c = Cell();
+        Remember(c);
         DeviceViewBase* d = c != nullptr ? c->Device() : nullptr;
         return d != nullptr ? ReductionItemOfStage(d->pin.upstream) : nullptr;
     }
@@ -90,6 +98,7 @@ public:
     // pixel 0 lies at the device's scrolled origin from there, each pixel `zoom` wide.
     void Follow() override {
         DisplayComponent* c = Cell();
+        Remember(c);
         GraphicsHost* h = DisplaySyncHost(c);
         if (h == nullptr || h->view == nullptr) return;
         const gElement* v = h->view;
@@ -113,7 +122,14 @@ public:
     }
 
 private:
+    // The window's handle, for measurements on other threads, which must not look the
+    // cell up (user-interface thread only).
+    void Remember(const DisplayComponent* c) {
+        windowHandle_.store(c != nullptr && c->window != nullptr ? c->window->hwnd : nullptr);
+    }
+
     DisplayCellBase* cell_;
+    std::atomic<platform::Hwnd> windowHandle_{nullptr};
 };
 
 // A port's container with the view it belongs to; the view is made first and goes last,
@@ -132,7 +148,7 @@ public:
 }  // namespace
 
 void RedrawShapeViewLater(ShapeContainer* container) {
-    if (container == nullptr || !OnUiThread()) return;
+    if (container == nullptr) return;
     if (auto* cellView = dynamic_cast<CellShapeView*>(container->view)) cellView->RedrawLater();
 }
 

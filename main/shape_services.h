@@ -7,9 +7,9 @@ class ShapeContainer;
 // Lets the display ports make, drop and show their views' shape containers.
 void InstallShapeServices();
 
-// Marks the window of the display cell whose shapes the container holds for the next
-// repaint of dirty windows. On the user-interface thread only; elsewhere nothing (a
-// playback step redraws its view anyway).
+// Has the window of the display cell whose shapes the container holds repainted later:
+// on the user-interface thread it is marked for the next repaint of dirty windows, from
+// another thread a paint is posted to its queue.
 void RedrawShapeViewLater(ShapeContainer* container);
 
 }  // namespace orva

@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../app/shell_fixture.h"
@@ -24,6 +25,7 @@
 #include "app/image_window.h"
 #include "framework/display_lock.h"
 #include "io/format_registry.h"
+#include "platform/msg_queue.h"
 #include "main/display_services.h"
 #include "main/menu_services.h"
 #include "main/processing_services.h"
@@ -486,6 +488,24 @@ TEST_F(OpenFileDisplay, AStatisticRectangleOnTheViewIsMeasuredByTheFilesReductio
     EXPECT_EQ(result.status, 701);
     gWinRefreshAll();
     EXPECT_EQ(host->dirty, 0u) << "painted";
+
+    // A measurement on another thread has the window's own thread paint it.
+    PumpFor(100);
+    const size_t waiting = platform::PendingPostedMessages();
+    PullResult again;
+    again.window.frame = 0;
+    again.window.section = -1;
+    int32_t code = 0;
+    std::thread puller([&] {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        code = ComponentPull(&chart, &again, &fresh);
+    });
+    puller.join();
+    EXPECT_EQ(code, 5);
+    EXPECT_EQ(host->dirty, 0u) << "left to the window's thread";
+    EXPECT_EQ(platform::PendingPostedMessages(), waiting + 1) << "a paint waits in the window's queue";
+    PumpFor(100);
+    EXPECT_EQ(platform::PendingPostedMessages(), 0u);
     ConsumerDetach(&chart);
 }
 
