@@ -16,6 +16,7 @@
 #include "common/paths.h"
 #include "common/printf_format.h"
 #include "framework/display_lock.h"
+#include "framework/pipeline.h"
 #include "reduction/kernels/sample_moments.h"
 #include "reduction/reduction_component.h"
 #include "shapes/shape.h"
@@ -224,6 +225,12 @@ void Failed(StatTableWriter* w) {
     if (w->reportsFailures) ShowError(FormatString(kStatisticSaveFailedFormat, w->Path() ? w->Path() : "").c_str());
 }
 
+// The window a save dialog stands over: the main window while the user interface is up.
+gWindow* DialogOwner(ReductionComponent* c) {
+    if (!ComponentUiUp() || c->ui == nullptr) return nullptr;
+    return static_cast<gWindow*>(c->ui->GroupWindow(kMainGroup));
+}
+
 // The writer of a table kind, made when missing.
 StatTableWriter* TableWriter(ReductionComponent* c, int32_t kind) {
     StatTableWriter*& w = c->tableWriters[kind];
@@ -336,7 +343,7 @@ bool SaveStatisticDialog(ReductionComponent* c, int32_t kind) {
     std::memcpy(buffer, start.c_str(), start.size() + 1);
     const bool table = kind != kStatReport;
     const char* filter = table ? kTableFilter : kTextFilter;
-    if (RunFileDialog(nullptr, nullptr, buffer, sizeof buffer, nullptr, kTitles[kind], kDialogFlags, filter,
+    if (RunFileDialog(DialogOwner(c), nullptr, buffer, sizeof buffer, nullptr, kTitles[kind], kDialogFlags, filter,
                       table ? "tab" : "txt", kFileDialogText, &memory.filterIndex[kind], kFileDialogSave) == 0)
         return false;
     memory.paths[kind] = buffer;
