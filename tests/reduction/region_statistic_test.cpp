@@ -476,18 +476,8 @@ TEST_F(StatisticTest, ACircleOfDiameter2000MatchesNumpy) {
         SCOPED_TRACE(extended ? "extended" : "double");
         ASSERT_EQ(chain->Pull(1, extended), 5);
         const StatisticResult& r = chain->Record();
-        EXPECT_EQ(std::tuple(static_cast<double>(r.npro), r.min, r.max, r.median),
-                  std::tuple(want.at("n"), want.at("min"), want.at("max"), want.at("median")));
-        EXPECT_LT(Relative(r.flux, want.at("sum")), 1e-12);
-        EXPECT_LT(Relative(r.mean, want.at("mean")), 1e-12);
-        EXPECT_LT(Relative(r.centralM[0], want.at("M2")), 1e-12);
-        EXPECT_LT(Relative(r.dispersion, want.at("var1")), 1e-12);
-        EXPECT_LT(Relative(r.rms, std::sqrt(want.at("var1"))), 1e-12);
-        EXPECT_LT(Relative(r.deviationUnbiased, UnbiasedDeviationFactor(r.npro) * std::sqrt(want.at("var1"))), 1e-12);
-        EXPECT_LT(Relative(r.skewness, want.at("skew")), 1e-9);
-        EXPECT_LT(Relative(r.skewnessUnbiased, want.at("skew1")), 1e-9);
-        EXPECT_LT(Relative(r.kurtosis, want.at("kurt")), 1e-9);
-        EXPECT_LT(Relative(r.kurtosisUnbiased, want.at("kurt1")), 1e-9);
+        EXPECT_EQ(static_cast<double>(r.npro), want.at("n"));
+        ExpectMomentsAsNumpy(r, want);
         char threshold[64];
         std::snprintf(threshold, sizeof threshold, " %.17g", r.bkgrThreshold);
         const Reference c =

@@ -10,8 +10,11 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "reduction/kernels/sample_moments.h"
+#include "reduction/statistic_block.h"
 #include "shapes/geometry/region.h"
 
 namespace orva::reduction_testing {
@@ -93,6 +96,26 @@ inline void WriteRects(const std::string& path, const Region& region, int64_t ox
         std::fprintf(f, "%lld %lld %lld %lld\n", static_cast<long long>(r.x0 + ox), static_cast<long long>(r.y0 + oy),
                      static_cast<long long>(r.x1 + ox), static_cast<long long>(r.y1 + oy));
     std::fclose(f);
+}
+
+// The moment fields of a record against numpy and scipy on the same values: the
+// extremes and the median exact, sums and second moments within 1e-12 relative, third
+// and fourth moments, skewness and kurtosis within 1e-9.
+inline void ExpectMomentsAsNumpy(const StatisticResult& r, const Reference& want) {
+    EXPECT_EQ(std::tuple(r.min, r.max, r.median), std::tuple(want.at("min"), want.at("max"), want.at("median")));
+    EXPECT_LT(Relative(r.flux, want.at("sum")), 1e-12);
+    EXPECT_LT(Relative(r.mean, want.at("mean")), 1e-12);
+    EXPECT_LT(Relative(r.m[0], want.at("m2")), 1e-12);
+    EXPECT_LT(Relative(r.centralM[0], want.at("M2")), 1e-12);
+    EXPECT_LT(Relative(r.centralM[1], want.at("M3")), 1e-9);
+    EXPECT_LT(Relative(r.centralM[2], want.at("M4")), 1e-9);
+    EXPECT_LT(Relative(r.dispersion, want.at("var1")), 1e-12);
+    EXPECT_LT(Relative(r.rms, std::sqrt(want.at("var1"))), 1e-12);
+    EXPECT_LT(Relative(r.deviationUnbiased, UnbiasedDeviationFactor(r.npro) * std::sqrt(want.at("var1"))), 1e-12);
+    EXPECT_LT(Relative(r.skewness, want.at("skew")), 1e-9);
+    EXPECT_LT(Relative(r.skewnessUnbiased, want.at("skew1")), 1e-9);
+    EXPECT_LT(Relative(r.kurtosis, want.at("kurt")), 1e-9);
+    EXPECT_LT(Relative(r.kurtosisUnbiased, want.at("kurt1")), 1e-9);
 }
 
 }  // namespace orva::reduction_testing
