@@ -132,6 +132,23 @@ uint32_t Gather(const Region& region, int64_t ox, int64_t oy, const FrameView& v
 #pragma GCC diagnostic ignored "-Wpsabi"
 typedef double Vec4 __attribute__((vector_size(32)));
 
+// Adds the values k = from .. count - 1 of a row (every `step`-th double) to the
+// sums of d = v - T for v > T: sum d, sum i d, sum i^2 d, sum i^3 d, with
+// i = i0 + k.
+template <class Acc>
+ORVA_INLINE void AddRowMoments(const double* p, int64_t from, int64_t count, int64_t step, double i0,
+                               double threshold, Acc* s) {
+    for (int64_t k = from; k < count; ++k) {
+        const double v = p[k * step];
+        if (!(v > threshold)) continue;
+        const Acc d = static_cast<Acc>(v) - threshold, c = static_cast<Acc>(i0) + static_cast<Acc>(k);
+        s[0] += d;
+        s[1] += c * d;
+        s[2] += c * c * d;
+        s[3] += c * c * c * d;
+    }
+}
+
 // The sums over one row of d = v - T for v > T: sum d, sum i d, sum i^2 d,
 // sum i^3 d, i counting from `i0` at the first value.
 ORVA_INLINE void RowMomentsBody(const double* p, int64_t count, double i0, double threshold, double* out) {
@@ -150,21 +167,11 @@ ORVA_INLINE void RowMomentsBody(const double* p, int64_t count, double i0, doubl
         r3 += i * iid;
         i += four;
     }
-    double s0 = (r0[0] + r0[1]) + (r0[2] + r0[3]), s1 = (r1[0] + r1[1]) + (r1[2] + r1[3]);
-    double s2 = (r2[0] + r2[1]) + (r2[2] + r2[3]), s3 = (r3[0] + r3[1]) + (r3[2] + r3[3]);
-    for (; k < count; ++k) {
-        const double v = p[k];
-        if (!(v > threshold)) continue;
-        const double d = v - threshold, c = i0 + static_cast<double>(k);
-        s0 += d;
-        s1 += c * d;
-        s2 += c * c * d;
-        s3 += c * c * c * d;
-    }
-    out[0] = s0;
-    out[1] = s1;
-    out[2] = s2;
-    out[3] = s3;
+    out[0] = (r0[0] + r0[1]) + (r0[2] + r0[3]);
+    out[1] = (r1[0] + r1[1]) + (r1[2] + r1[3]);
+    out[2] = (r2[0] + r2[1]) + (r2[2] + r2[3]);
+    out[3] = (r3[0] + r3[1]) + (r3[2] + r3[3]);
+    AddRowMoments<double>(p, k, count, 1, i0, threshold, out);
 }
 [[gnu::target("avx2")]] void RowMomentsAvx2(const double* p, int64_t count, double i0, double t, double* out) {
     RowMomentsBody(p, count, i0, t, out);
@@ -184,20 +191,8 @@ void RowMoments(const double* p, int64_t count, int64_t step, double i0, double 
             return;
         }
     }
-    Acc s0 = 0, s1 = 0, s2 = 0, s3 = 0;
-    for (int64_t k = 0; k < count; ++k) {
-        const double v = p[k * step];
-        if (!(v > threshold)) continue;
-        const Acc d = static_cast<Acc>(v) - threshold, c = static_cast<Acc>(i0) + static_cast<Acc>(k);
-        s0 += d;
-        s1 += c * d;
-        s2 += c * c * d;
-        s3 += c * c * c * d;
-    }
-    out[0] = s0;
-    out[1] = s1;
-    out[2] = s2;
-    out[3] = s3;
+    out[0] = out[1] = out[2] = out[3] = 0;
+    AddRowMoments<Acc>(p, 0, count, step, i0, threshold, out);
 }
 
 // The intensity-weighted centroid of the values above the threshold, with

@@ -105,6 +105,17 @@ ORVA_INLINE void RawSumsBody(const double* v, size_t n, RawSums* out) {
     out->max = mx;
 }
 
+// Adds the second, third and fourth powers of x - mean of v[from .. n) to out[0 .. 2].
+template <class Acc>
+ORVA_INLINE void AddCentralPowers(const double* v, size_t from, size_t n, Acc mean, Acc* out) {
+    for (size_t i = from; i < n; ++i) {
+        const Acc d = v[i] - mean, d2 = d * d;
+        out[0] += d2;
+        out[1] += d2 * d;
+        out[2] += d2 * d2;
+    }
+}
+
 // The sums of the second, third and fourth powers of x - mean.
 ORVA_INLINE void CentralSumsBody(const double* v, size_t n, double mean, double* out) {
     const Vec4 m = Splat(mean);
@@ -124,15 +135,10 @@ ORVA_INLINE void CentralSumsBody(const double* v, size_t n, double mean, double*
         s3 += LaneSum(a3);
         s4 += LaneSum(a4);
     }
-    for (; i < n; ++i) {
-        const double d = v[i] - mean, d2 = d * d;
-        s2 += d2;
-        s3 += d2 * d;
-        s4 += d2 * d2;
-    }
     out[0] = s2;
     out[1] = s3;
     out[2] = s4;
+    AddCentralPowers<double>(v, i, n, mean, out);
 }
 
 // Bucket (or approximate bin) indexes of a chunk: (x - lo) * scale clamped to
@@ -397,16 +403,8 @@ void CentralPowerSums(const double* v, uint32_t n, Acc mean, Acc* out) {
         else
             CentralSumsBase(v, n, mean, out);
     } else {
-        Acc s2 = 0, s3 = 0, s4 = 0;
-        for (uint32_t i = 0; i < n; ++i) {
-            const Acc d = v[i] - mean, d2 = d * d;
-            s2 += d2;
-            s3 += d2 * d;
-            s4 += d2 * d2;
-        }
-        out[0] = s2;
-        out[1] = s3;
-        out[2] = s4;
+        out[0] = out[1] = out[2] = 0;
+        AddCentralPowers<Acc>(v, 0, n, mean, out);
     }
 }
 
