@@ -26,6 +26,7 @@
 #include "framework/display_lock.h"
 #include "io/format_registry.h"
 #include "platform/msg_queue.h"
+#include "main/chart_services.h"
 #include "main/display_services.h"
 #include "main/menu_services.h"
 #include "main/processing_services.h"
@@ -75,6 +76,23 @@ bool WriteRampFits(const std::string& path) {
     return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
 }
 
+// The window pixel of a frame point on the view of a container's shapes.
+std::pair<int, int> WindowPoint(ShapeContainer* shapes, double fx, double fy) {
+    shapes->view->Follow();
+    const ShapeView& v = *shapes->view;
+    const double zx = v.pixelScale.flag ? v.pixelScale.x : 1.0, zy = v.pixelScale.flag ? v.pixelScale.y : 1.0;
+    return {static_cast<int>(std::floor(v.displayOffsetX + v.originX + fx * zx)),
+            static_cast<int>(std::floor(v.displayOffsetY + v.originY + fy * zy))};
+}
+
+// True when the colour is at the pixel or one of its eight neighbours.
+bool NearColour(gWindow* host, int x, int y, Rgb want) {
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            if (Near(PixelAt(host, x + dx, y + dy), want)) return true;
+    return false;
+}
+
 class OpenFileDisplay : public ShellTest {
 protected:
     void SetUp() override {
@@ -89,6 +107,7 @@ protected:
         InstallViewsServices();
         InstallMenuServices();
         InstallDisplayServices();
+        InstallChartServices();
         TheComponentServices().createImageWindow = &CreateImageWindow;
         TheComponentServices().pollComponentState = &PollComponentState;
         Start(false);
@@ -309,19 +328,8 @@ TEST_F(OpenFileDisplay, ShapesArePlacedDrawnEditedAndUndoneOnTheView) {
     gWindow* host = cell->window;
     const gElement* view = cell->widget;
     // Window pixels of a frame point.
-    auto windowPoint = [&](double fx, double fy) {
-        shapes->view->Follow();
-        const ShapeView& v = *shapes->view;
-        const double zx = v.pixelScale.flag ? v.pixelScale.x : 1.0, zy = v.pixelScale.flag ? v.pixelScale.y : 1.0;
-        return std::pair<int, int>{static_cast<int>(std::floor(v.displayOffsetX + v.originX + fx * zx)),
-                                   static_cast<int>(std::floor(v.displayOffsetY + v.originY + fy * zy))};
-    };
-    auto near = [&](int x, int y, Rgb want) {
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx)
-                if (Near(PixelAt(host, x + dx, y + dy), want)) return true;
-        return false;
-    };
+    auto windowPoint = [&](double fx, double fy) { return WindowPoint(shapes, fx, fy); };
+    auto near = [&](int x, int y, Rgb want) { return NearColour(host, x, y, want); };
 
     // Rectangle (F7) from the menu, then a press and release at one corner and at the other.
     MainMenuTable draw = MainMenuRows(MainMenuGroup::Draw);
@@ -424,9 +432,11 @@ public:
 };
 
 // The measuring road in the program: a Statistic rectangle made on the opened file's
-// view goes to the Reduction of the file's chain; a pull of it measures the ramp under
-// the rectangle (a box of 50 x + 20 y has its mean at its centre and its extremes at
-// two corners), and the marks left on the shape have the view's window repainted.
+// view goes to the Reduction of the file's chain, whose chart in "Chart Tools" pulls it;
+// the statistic of the ramp under the rectangle is the ramp's own (a box of 50 x + 20 y
+// has its mean at its centre and its extremes at two corners), and the centre mark left
+// on the shape shows on the view. A pull on the user-interface thread marks the view for
+// the next repaint; one on another thread has the view's thread paint it.
 TEST_F(OpenFileDisplay, AStatisticRectangleOnTheViewIsMeasuredByTheFilesReduction) {
     const std::string path = folder.File("ramp.fits");
     if (!WriteRampFits(path)) GTEST_SKIP() << "no astropy";
@@ -438,8 +448,7 @@ TEST_F(OpenFileDisplay, AStatisticRectangleOnTheViewIsMeasuredByTheFilesReductio
     ASSERT_NE(source->owner, nullptr);
     auto* reduction = dynamic_cast<ReductionComponent*>(source->owner->currentWindows[3]);
     ASSERT_NE(reduction, nullptr);
-    ChartEnd chart;
-    ASSERT_TRUE(ConsumerAttach(&chart, reduction));
+    ASSERT_NE(reduction->firstLink, nullptr) << "the chart of the Reduction";
 
     ShapeRequest r;
     r.kind = kKindRect;
@@ -451,24 +460,11 @@ TEST_F(OpenFileDisplay, AStatisticRectangleOnTheViewIsMeasuredByTheFilesReductio
     Shape* rect = shapes->ShapeFromRequest(r, nullptr, nullptr);
     ASSERT_NE(rect, nullptr);
     EXPECT_EQ(reduction->CurrentItemShape(), rect) << "the shape is the Reduction's item";
-    PumpFor(200);
+    PumpFor(300);
 
-    gWindow* host = cell->window;
-    ASSERT_NE(host, nullptr);
-    host->dirty = 0;
-    PullResult result;
-    result.window.frame = 0;
-    result.window.section = -1;
-    PullRequest fresh;
-    fresh.readAgain = 1;
-    {
-        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
-        ASSERT_EQ(ComponentPull(&chart, &result, &fresh), 5);
-    }
-    EXPECT_EQ(host->dirty, 7u) << "the view waits to show the marks";
     const StatisticBlock* block = reduction->Statistic();
     ASSERT_NE(block, nullptr);
-    ASSERT_EQ(block->filled, 1u);
+    ASSERT_EQ(block->filled, 1u) << "the chart pulled the Reduction";
     const StatisticResult& s = block->Results()[0];
     const double x0 = static_cast<double>(block->boxX), y0 = static_cast<double>(block->boxY);
     const double w = block->boxW, h = block->boxH;
@@ -482,14 +478,35 @@ TEST_F(OpenFileDisplay, AStatisticRectangleOnTheViewIsMeasuredByTheFilesReductio
     EXPECT_EQ(s.min, 50.0 * x0 + 20.0 * y0);
     EXPECT_EQ(s.max, 50.0 * (x0 + w - 1) + 20.0 * (y0 + h - 1));
     EXPECT_NEAR(s.mean, 50.0 * (x0 + (w - 1) / 2) + 20.0 * (y0 + (h - 1) / 2), 1e-9);
-    EXPECT_EQ(rect->statMark.centreX, s.xc);
-    EXPECT_EQ(rect->statMark.centreY, s.yc);
-    EXPECT_GE(rect->statMark.centreX, x0);
+    EXPECT_EQ(std::tuple(rect->statMark.centreX, rect->statMark.centreY), std::tuple(s.xc, s.yc));
+    EXPECT_GT(s.xc, x0 + w / 2) << "the brighter right side pulls the centroid";
+
+    // The centre mark, a red point, on the painted view.
+    gWindow* host = cell->window;
+    ASSERT_NE(host, nullptr);
+    PaintWindow(host);
+    auto [mx, my] = WindowPoint(shapes, s.xc + 0.5, s.yc + 0.5);
+    EXPECT_TRUE(NearColour(host, mx, my, {255, 0, 0})) << "the centre mark: " << PixelAt(host, mx, my);
+
+    // A pull on this thread leaves the repaint to the next refresh of dirty windows.
+    ChartEnd chart;
+    ASSERT_TRUE(ConsumerAttach(&chart, reduction));
+    host->dirty = 0;
+    PullResult result;
+    result.window.frame = 0;
+    result.window.section = -1;
+    PullRequest fresh;
+    fresh.readAgain = 1;
+    {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        ASSERT_EQ(ComponentPull(&chart, &result, &fresh), 5);
+    }
     EXPECT_EQ(result.status, 701);
+    EXPECT_EQ(host->dirty, 7u) << "the view waits to show the marks";
     gWinRefreshAll();
     EXPECT_EQ(host->dirty, 0u) << "painted";
 
-    // A measurement on another thread has the window's own thread paint it.
+    // A pull on another thread has the window's own thread paint it.
     PumpFor(100);
     const size_t waiting = platform::PendingPostedMessages();
     PullResult again;
