@@ -117,15 +117,7 @@ bool Chart1DDevice::HostIsActive() const {
     return cell != nullptr && s.isActiveCell != nullptr && s.isActiveCell(cell);
 }
 
-int64_t Chart1DDevice::SourceFrameCount() const {
-    ComponentBase* up = pin.upstream;
-    if (up == nullptr || !ComponentIsLive(up)) return 0;
-    void* description = up->CachedFrameDescription();
-    if (description == nullptr) description = up->QueryFrameDescription();
-    if (description == nullptr) return 0;
-    const GraphicsHostServices& s = TheGraphicsHostServices();
-    return s.frameCount != nullptr ? s.frameCount(description) : -1;
-}
+int64_t Chart1DDevice::SourceFrameCount() const { return ChainSourceFrameCount(pin.upstream); }
 
 // ---- The pin ---------------------------------------------------------------------------------------
 

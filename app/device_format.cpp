@@ -1,5 +1,7 @@
 #include "app/device_format.h"
 
+#include "app/graphics_window.h"
+#include "framework/component.h"
 #include "framework/format_request.h"
 
 namespace orva {
@@ -72,6 +74,22 @@ int32_t CurrentFrameIndex(const FrameIndexState& s, int64_t sourceFrameCount) {
     if (i < 0) return 0;
     if (i < c) return static_cast<int32_t>(i);
     return static_cast<int32_t>(c - 1);
+}
+
+int64_t ChainSourceFrameCount(ComponentBase* upstream) {
+    if (upstream == nullptr || !ComponentIsLive(upstream)) return 0;
+    // A chain is a handful of stages; the bound keeps a malformed loop of links finite.
+    ComponentBase* head = upstream;
+    for (int depth = 0; depth < 64; ++depth) {
+        ComponentBase* above = ComponentUpstream(head);
+        if (above == nullptr || !ComponentIsLive(above)) break;
+        head = above;
+    }
+    void* description = head->CachedFrameDescription();
+    if (description == nullptr) description = head->QueryFrameDescription();
+    if (description == nullptr) return 0;
+    const GraphicsHostServices& s = TheGraphicsHostServices();
+    return s.frameCount != nullptr ? s.frameCount(description) : -1;
 }
 
 }  // namespace orva

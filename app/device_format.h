@@ -67,6 +67,15 @@ void DeviceFormatUpdateRowSize(DeviceDataFormat* format);
 // Releases the item texts; the spare block goes only when it holds 2048 items or more.
 void DeviceFormatFreeItems(DeviceDataFormat* format);
 
+class ComponentBase;
+
+// The frame count of the data behind a device whose pin is bound to `upstream`: the
+// frame description of the stage at the head of the chain (the Source), read through
+// the hosts' frame-count service. The stages between may describe their own output in
+// records of their own (a Reduction its 1-D output, a filter its frames), which that
+// service does not read. 0 without an upstream or a description, -1 without the service.
+int64_t ChainSourceFrameCount(ComponentBase* upstream);
+
 // What the current frame of a device is looked up from.
 struct FrameIndexState {
     int64_t selected = 0;           // the selected index of the device's view

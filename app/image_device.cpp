@@ -170,15 +170,7 @@ bool Image2DDevice::HostHasWorkspace() const {
     return cell != nullptr && s.hasWorkspace != nullptr && s.hasWorkspace(cell);
 }
 
-int64_t Image2DDevice::SourceFrameCount() const {
-    ComponentBase* up = pin.upstream;
-    if (up == nullptr || !ComponentIsLive(up)) return 0;
-    void* description = up->CachedFrameDescription();
-    if (description == nullptr) description = up->QueryFrameDescription();
-    if (description == nullptr) return 0;
-    const GraphicsHostServices& s = TheGraphicsHostServices();
-    return s.frameCount != nullptr ? s.frameCount(description) : -1;
-}
+int64_t Image2DDevice::SourceFrameCount() const { return ChainSourceFrameCount(pin.upstream); }
 
 // ---- The pin ---------------------------------------------------------------------------------
 

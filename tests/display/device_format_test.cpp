@@ -6,9 +6,45 @@
 
 #include "app/curve_style.h"
 #include "app/device_format.h"
+#include "display_fixture.h"
 
 namespace orva {
 namespace {
+
+// A stage between the Source and a device: its frame query answers a record of its own
+// (for the fixture's frame-count service, a count that is not the Source's).
+class OwnRecordStage : public ComponentBase {
+public:
+    class Link : public ConsumerLink {
+    public:
+        explicit Link(ComponentBase* owner) : ConsumerLink(owner) {}
+        void OnUpstreamChanged() override {}
+        bool AcceptFormat(FormatRequest*) override { return true; }
+    };
+    explicit OwnRecordStage(ComponentBase* above) : ComponentBase(nullptr), link(this) { link.upstream = above; }
+    ~OwnRecordStage() override { link.upstream = nullptr; }
+    const ComponentId* GetClassId() const override { return &kReductionId; }
+    ConsumerLink* GetInputLink(int index) override { return index == 0 ? &link : nullptr; }
+    void* QueryFrameDescription() override { return &ownRecord; }
+    Link link;
+    int64_t ownRecord = 99;
+};
+
+// The frames behind a device are the Source's, however many stages stand between and
+// whatever their own frame queries answer.
+TEST(DeviceFormat, TheFrameCountIsTheSourcesWhateverTheStagesBetweenDescribe) {
+    display_test::ServicesScope services;  // the frame-count service reads an int64_t
+    display_test::PatternSource source(4, 4);
+    source.frames = 7;
+    OwnRecordStage middle(&source);
+    OwnRecordStage last(&middle);
+    EXPECT_EQ(ChainSourceFrameCount(&last), 7);
+    EXPECT_EQ(ChainSourceFrameCount(&middle), 7);
+    EXPECT_EQ(ChainSourceFrameCount(&source), 7);
+    EXPECT_EQ(ChainSourceFrameCount(nullptr), 0);
+    TheGraphicsHostServices().frameCount = nullptr;
+    EXPECT_EQ(ChainSourceFrameCount(&last), -1);
+}
 
 TEST(DeviceFormat, NormalizeTable) {
     struct Case {
