@@ -62,7 +62,11 @@ bool MarkFieldColor(gElement* field, bool flag) {
 
 void SetToggleGlyph(gElement* toggle) {
     if (toggle == nullptr || !gWgtIsLive(toggle)) return;
-    if (gFont* font = GetUIFont(toggle->window)) gWgtSetFont(toggle, font);
+    // The glyphs are the symbol face's; a toggle that has it keeps its font.
+    const bool symbols = toggle->font != nullptr && toggle->font->face == gFaceValue(gSymbolFace());
+    if (!symbols) {
+        if (gFont* font = gSymbolFont(toggle->window)) gWgtSetFont(toggle, font);
+    }
     gWgtSetText(toggle, toggle->value != 0 ? "\x0F" : "\x10");
 }
 

@@ -26,7 +26,7 @@ constexpr uint32_t kFieldMarkColour = 0x423317Fu;
 // the field at once when its colour changed; both answer whether it changed.
 bool SetFieldEnabled(gElement* field, bool flag);
 bool MarkFieldColor(gElement* field, bool flag);
-// Glyph 0x0F of the UI font while the toggle's value is set, 0x10 otherwise.
+// Glyph 0x0F of the symbol face while the toggle's value is set, 0x10 otherwise.
 void SetToggleGlyph(gElement* toggle);
 // Every other toggle whose value differs from the inverse of the pressed one's gets it.
 void UpdateRadioGroup(gElement** toggles, int count, gElement* pressed);

@@ -139,6 +139,27 @@ struct gFontFace {
 
 // The built-in 8x13 raster face (charset 204, lists 0..255, glyphs 30..255, exact).
 const gFontFace* gBuiltinFace();
+
+// The built-in symbol face: pictograms at codes below 32 on the raster face's grid
+// (lists 0..31), for arrow buttons, the transport controls and two-state toggles.
+constexpr uint8_t kGlyphArrowLeft = 0x03;
+constexpr uint8_t kGlyphArrowRight = 0x04;
+constexpr uint8_t kGlyphStepForward = 0x09;
+constexpr uint8_t kGlyphToLast = 0x0A;
+constexpr uint8_t kGlyphStepBack = 0x0D;
+constexpr uint8_t kGlyphToFirst = 0x0E;
+constexpr uint8_t kGlyphStop = 0x0F;          // a toggle that is on (playing)
+constexpr uint8_t kGlyphPlay = 0x10;          // a toggle that is off
+constexpr uint8_t kGlyphPause = 0x11;
+constexpr uint8_t kGlyphLoop = 0x12;
+constexpr uint8_t kGlyphReverseOn = 0x13;
+constexpr uint8_t kGlyphReverseOff = 0x14;
+constexpr uint8_t kGlyphReturn = 0x15;
+constexpr uint8_t kGlyphReset = 0x18;
+const gFontFace* gSymbolFace();
+// A font record of the symbol face for the window (not yet referenced: give it to a
+// widget with gWgtSetFont, or store it with RefAssign); null on failure.
+gFont* gSymbolFont(gWindow* window);
 // The checks a face record passes before lists are built from it.
 bool gFontFaceCheck(const gFontFace* face);
 inline intptr_t gFaceValue(const gFontFace* face) { return reinterpret_cast<intptr_t>(face); }

@@ -377,6 +377,69 @@ TEST_F(FontGlTest, OutlineArialMeasuresInEmUnitsAndRenders) {
     gFontRelease(font);
 }
 
+// Ink per column of the 8-pixel cell of a glyph drawn with its baseline at window pixel
+// (x, baseline) from the bottom-left.
+std::vector<int> ColumnInk(const std::vector<uint8_t>& pixels, int width, int x, int baseline) {
+    std::vector<int> ink(8, 0);
+    for (int r = -2; r < 11; ++r)
+        for (int c = 0; c < 8; ++c) ink[c] += pixels[static_cast<size_t>(baseline + r) * width + x + c] > 128;
+    return ink;
+}
+
+TEST_F(FontGlTest, SymbolFaceDrawsLegiblePictograms) {
+    ASSERT_TRUE(gFontFaceCheck(gSymbolFace()));
+    gFont* font = gSymbolFont(window);
+    ASSERT_NE(font, nullptr);
+    ASSERT_TRUE(gFontHasLists(font));
+    const int w = window->clientWidth, h = window->clientHeight;
+    auto draw = [&](uint8_t code) {
+        TopLeftFrame();
+        const char text[2] = {static_cast<char>(code), '\0'};
+        gTextDrawAt(font, 20.0f, 30.0f, text);
+        return ColumnInk(ReadBack(), w, 20, h - 30);
+    };
+    auto trim = [](std::vector<int> v) {
+        while (!v.empty() && v.front() == 0) v.erase(v.begin());
+        while (!v.empty() && v.back() == 0) v.pop_back();
+        return v;
+    };
+    // Play: a triangle pointing right, tallest at its left edge and narrowing.
+    std::vector<int> play = trim(draw(kGlyphPlay));
+    ASSERT_GE(play.size(), 4u);
+    for (size_t c = 1; c < play.size(); ++c) EXPECT_LE(play[c], play[c - 1]) << c;
+    EXPECT_GT(play.front(), play.back());
+    // The arrows mirror each other.
+    std::vector<int> left = trim(draw(kGlyphArrowLeft)), right = trim(draw(kGlyphArrowRight));
+    ASSERT_FALSE(left.empty());
+    EXPECT_EQ(left, std::vector<int>(right.rbegin(), right.rend()));
+    EXPECT_GT(left.back(), left.front());  // pointing left: tallest at the right
+    // Pause: two equal bars with a gap between them.
+    std::vector<int> pause = trim(draw(kGlyphPause));
+    ASSERT_GE(pause.size(), 5u);
+    EXPECT_EQ(pause[2], 0);
+    EXPECT_EQ(pause[0], pause[pause.size() - 1]);
+    EXPECT_GE(pause[0], 5);
+    // Stop: a full square.
+    std::vector<int> stop = trim(draw(kGlyphStop));
+    EXPECT_EQ(stop, std::vector<int>(stop.size(), static_cast<int>(stop.size())));
+    // Every named code draws something and no two of them look alike.
+    const uint8_t codes[] = {kGlyphArrowLeft, kGlyphArrowRight, kGlyphStepForward, kGlyphToLast, kGlyphStepBack,
+                             kGlyphToFirst,   kGlyphStop,       kGlyphPlay,        kGlyphPause,  kGlyphLoop,
+                             kGlyphReverseOn, kGlyphReverseOff, kGlyphReturn,      kGlyphReset};
+    std::vector<std::vector<uint8_t>> seen;
+    for (uint8_t code : codes) {
+        TopLeftFrame();
+        const char text[2] = {static_cast<char>(code), '\0'};
+        gTextDrawAt(font, 20.0f, 30.0f, text);
+        std::vector<uint8_t> pixels = ReadBack();
+        EXPECT_GT(Lit(pixels), 8) << int(code);
+        for (const auto& other : seen) EXPECT_NE(pixels, other) << int(code);
+        seen.push_back(std::move(pixels));
+    }
+    gFontRelease(font);
+    platform::SwapBuffers(window->hdc);
+}
+
 TEST_F(FontGlTest, OutlineBeforeTheDeviceContextGetsListsWhenReady) {
     gWindow* later = gWinCreateRec(30, 30, 120, 80, nullptr, nullptr, kStyleFrameClass | kStyleDeferred);
     ASSERT_NE(later, nullptr);
