@@ -150,6 +150,11 @@ public:
     GraphicsHost host;
     gElement* pageElement = nullptr;
     uint8_t optionBytes[4] = {0, 0, 1, 1};
+    // The rounding of the readout coordinates per axis (X, Y): 0 up to the pixel number,
+    // 1 toward zero, 2 unrounded.
+    int32_t axisRounding[2] = {0, 0};
+    // The view's own fast-mode flag, used while it has no port.
+    uint8_t fastMode = 0;
 
 private:
     void EndEditMode();

@@ -17,6 +17,7 @@
 #include "app/graphics_window.h"
 #include "views/display_cell.h"
 #include "views/playback.h"
+#include "views/workspace_pages.h"
 
 namespace orva {
 
@@ -138,6 +139,8 @@ WorkspaceComponent::~WorkspaceComponent() {
     AlignedFree(textBlock);
     textBlock = nullptr;
     LiveWorkspaces().erase(this);
+    // The page fonts were made for the workspaces' page windows.
+    if (LiveWorkspaces().empty()) WorkspacePageFontReset();
 }
 
 const ComponentId* WorkspaceComponent::GetClassId() const { return &kWorkspaceId; }
@@ -458,18 +461,6 @@ bool WorkspaceResizeLayout(WorkspaceComponent* ws) {
         }
     }
     return true;
-}
-
-int32_t WorkspacePanelBuilder(PageWindow* pageWindow, void* windowArg, int32_t pageId) {
-    auto* page = static_cast<UIPage*>(pageWindow);
-    if (!UIPageIsLive(page)) return 0;
-    WorkspaceComponent* ws = AsWorkspace(page->current);
-    if (ws == nullptr || pageId != kPageGeneric) return 0;
-    if (!UIElementMatchesOwner(page, TheWorkspacePanelBuilder())) return 0;
-    auto* window = static_cast<gWindow*>(windowArg);
-    if (window == nullptr) return 1;
-    UIWindowRecord* record = ws->container != nullptr ? UIWindowRecordFind(ws->container, kPageGeneric) : nullptr;
-    return WorkspaceBuildMainPage(ws, record, window);
 }
 
 // ---- Snapping and keys ------------------------------------------------------------------------------------

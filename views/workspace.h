@@ -116,7 +116,8 @@ gElement* CreateCellArea(WorkspaceComponent* workspace, gWindow* window, const f
 int32_t WorkspaceBuildMainPage(WorkspaceComponent* workspace, UIWindowRecord* record, gWindow* window);
 // The resize layout of the host window; false without a lens widget.
 bool WorkspaceResizeLayout(WorkspaceComponent* workspace);
-// The workspace's panel builder (the main page; the tool pages are built elsewhere).
+// The workspace's panel builder (views/workspace_pages.cpp): the main page and the tool
+// pages of the page table.
 int32_t WorkspacePanelBuilder(PageWindow* page, void* window, int32_t pageId);
 // Installs a panel builder for the workspaces made from now on (the full page table).
 void SetWorkspacePanelBuilder(PanelBuilder builder);

@@ -1,0 +1,473 @@
+// The workspace's tool pages without a server: the page table behind the panel builder,
+// the readouts that follow the pointer and the readout pages, on
+// widgets of a window record of the recording backend.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/cui.h"
+#include "app/ui_elements.h"
+#include "common/number_text.h"
+#include "framework/display_lock.h"
+#include "framework/frame_player.h"
+#include "framework/port.h"
+#include "platform/fake_backend.h"
+#include "toolkit/font.h"
+#include "toolkit/number_field.h"
+#include "toolkit/widget.h"
+#include "toolkit/window.h"
+#include "views/readout_pages.h"
+#include "views/workspace_pages.h"
+#include "views/workspace_readouts.h"
+#include "views_test_support.h"
+
+namespace orva {
+namespace {
+
+using views_testing::HookScope;
+using views_testing::WiredCell;
+
+std::string Digits(int digits, int decimals, double v) {
+    char text[64];
+    const int n = FormatDoubleDigits(digits, decimals, v, text);
+    return std::string(text, static_cast<size_t>(n));
+}
+
+// One call of the page machinery as the builder made it.
+struct ShowCall {
+    uint32_t style, slots, index, kind;
+    int32_t pageId;
+    bool operator==(const ShowCall&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const ShowCall& c) {
+    return out << "{" << std::hex << c.style << std::dec << ", " << c.slots << ", " << c.index << ", " << c.kind
+               << ", " << c.pageId << "}";
+}
+
+struct Spy {
+    std::vector<ShowCall> shows;
+    std::vector<std::pair<gElement*, std::string>> texts;
+    int builds = 0, refreshes = 0;
+    PageBuildFn build = nullptr;
+    PageRefreshFn refresh = nullptr;
+};
+Spy& TheSpy() {
+    static Spy spy;
+    return spy;
+}
+
+bool RecordShow(UIPage*, gWindow*, uint32_t style, PanelBuilder, uint32_t slots, uint32_t index, uint32_t kind,
+                int32_t pageId, PageBuildFn, PageRefreshFn, UIElement**) {
+    TheSpy().shows.push_back({style, slots, index, kind, pageId});
+    return true;
+}
+
+// The real machinery with the entry's build and refresh counted.
+void CountingBuild(UIElement* e, gElement** slots) {
+    ++TheSpy().builds;
+    if (TheSpy().build != nullptr) TheSpy().build(e, slots);
+}
+void CountingRefresh(UIPage* page, UIElement* e, int32_t id) {
+    ++TheSpy().refreshes;
+    if (TheSpy().refresh != nullptr) TheSpy().refresh(page, e, id);
+}
+bool CountingShow(UIPage* page, gWindow* window, uint32_t style, PanelBuilder key, uint32_t slots, uint32_t index,
+                  uint32_t kind, int32_t pageId, PageBuildFn build, PageRefreshFn refresh, UIElement** out) {
+    TheSpy().build = build;
+    TheSpy().refresh = refresh;
+    return ShowComponentPage(page, window, style, key, slots, index, kind, pageId, &CountingBuild,
+                             refresh != nullptr ? &CountingRefresh : nullptr, out);
+}
+
+void SpyText(gElement* widget, const char* text, int32_t length) {
+    TheSpy().texts.emplace_back(widget, std::string(text, static_cast<size_t>(length)));
+    gWgtSetTextN(widget, text, length);
+}
+
+// A workspace whose page table is a page of its own, with a window of the recording
+// backend for the pages' widgets.
+class PagesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(gInit(), nullptr);
+        gWidgetsInstallHooks();
+        window = gWinCreateRec(10, 10, 400, 300, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+        ASSERT_NE(window, nullptr);
+        savedHooks = TheWorkspacePageHooks();
+            TheSpy() = Spy{};
+        ws = new WorkspaceComponent;
+        page = new UIPage;
+        page->current = ws;
+        page->flags = kWsMainGroupPages;
+    }
+    void TearDown() override {
+        delete page;
+        ws->Release();
+        TheWorkspacePageHooks() = savedHooks;
+        TheSpy() = Spy{};
+        WorkspacePageFontReset();
+        gShutdown();
+    }
+    int32_t Build(int32_t id, gWindow* w) { return WorkspacePanelBuilder(page, w, id); }
+    // Every page of the readouts built for real.
+    void BuildReadoutPages() {
+        for (int32_t id : {kWsIdCoordinates, kWsIdViewMode, 11, 12}) ASSERT_GE(Build(id, window), 1) << id;
+    }
+    UIElement* Element(uint32_t index) { return WorkspaceOpenPage(ws, index, false); }
+    gElement* Slot(uint32_t index, uint32_t slot) { return PageSlot(Element(index), slot); }
+    std::string Text(uint32_t index, uint32_t slot) {
+        gElement* e = Slot(index, slot);
+        return e != nullptr ? e->text : std::string("<none>");
+    }
+
+    HookScope hooks;
+    platform::ScopedFakeBackend fake;
+    gWindow* window = nullptr;
+    WorkspacePageHooks savedHooks;
+    WorkspaceComponent* ws = nullptr;
+    UIPage* page = nullptr;
+};
+
+// ---- The page table ---------------------------------------------------------------------------
+
+TEST_F(PagesTest, EveryIdReachesItsTableEntryWithItsSlotsAndGroupFlags) {
+    TheWorkspacePageHooks().showPage = &RecordShow;
+    const struct Row {
+        int32_t id;
+        std::vector<ShowCall> calls;
+        int32_t result;
+    } rows[] = {
+        {-514, {{0x84000, 16, 4, 13, -514}}, 1},
+        {5, {{0, 16, 4, 13, 5}}, 1},
+        {-515, {{0x24000, 1, 5, 13, -515}}, 1},
+        {6, {{0x24000, 1, 5, 13, 6}}, 1},
+        {-513, {{0x24000, 15, 3, 13, -513}}, 1},
+        {4, {{0, 15, 3, 13, 4}}, 1},
+        {-512, {{0x84000, 23, 12, 13, -512}}, 1},
+        {13, {{0, 23, 12, 13, 13}}, 1},
+        {0, {{0x24000, 1, 7, 13, 0}}, 1},
+        {8, {{0, 1, 7, 13, 8}}, 1},
+        {9, {{0, 14, 8, 13, 9}}, 1},
+        {10, {{0, 7, 9, 13, 10}}, 1},
+        {11, {{0, 4, 10, 13, 11}}, 1},
+        {12, {{0, 4, 11, 13, 12}}, 1},
+        {-2, {{0x84000, 4, 10, 13, -2}, {0x30000, 4, 11, 13, -2}}, 3},
+        {-4, {{0x30000, 11, 1, 13, -4}}, 1},
+        {-5, {{0x30000, 5, 0, 13, -5}}, 1},
+        {-516, {{0x24000, 5, 0, 13, -516}}, 1},
+        {7, {}, 0},
+        {1234, {}, 0},
+    };
+    for (const Row& row : rows) {
+        TheSpy().shows.clear();
+        EXPECT_EQ(Build(row.id, window), row.result) << row.id;
+        EXPECT_EQ(TheSpy().shows, row.calls) << row.id;
+    }
+    // Without a window the composite ids answer 1 (-2 after asking for its two pages).
+    for (int32_t id : {-3, -4, -5, -516}) EXPECT_EQ(Build(id, nullptr), 1) << id;
+    TheSpy().shows.clear();
+    EXPECT_EQ(Build(-2, nullptr), 1);
+    EXPECT_EQ(TheSpy().shows.size(), 2u);
+}
+
+TEST_F(PagesTest, MainGroupPagesNeedTheStyleBitAndAPageNeedsItsComponent) {
+    TheWorkspacePageHooks().showPage = &RecordShow;
+    page->flags = 0;
+    for (int32_t id : {-514, 5, -512, 13, 0, 8}) EXPECT_EQ(Build(id, window), 0) << id;
+    EXPECT_TRUE(TheSpy().shows.empty());
+    EXPECT_EQ(Build(9, window), 1);  // the others stay offered
+    page->current = nullptr;
+    EXPECT_EQ(Build(9, window), 0);
+    EXPECT_EQ(Build(-2, window), 0);
+}
+
+TEST_F(PagesTest, AnOpenPageIsRefreshedNotBuiltAgainAndThePreviewIsMadeOnce) {
+    TheWorkspacePageHooks().showPage = &CountingShow;
+    EXPECT_EQ(Build(kWsIdCoordinates, window), 1);
+    EXPECT_EQ(std::tuple(TheSpy().builds, TheSpy().refreshes), std::tuple(1, 1));
+    const size_t elements = page->elements.size();
+    EXPECT_EQ(Build(kWsIdCoordinates, window), 1);
+    EXPECT_EQ(std::tuple(TheSpy().builds, TheSpy().refreshes), std::tuple(1, 2));
+    EXPECT_EQ(page->elements.size(), elements);
+    ASSERT_NE(Element(kWsPageCoordinates), nullptr);
+    EXPECT_EQ(Text(kWsPageCoordinates, kCoordRound), "R/I");
+
+    // -2: both pages, then the preview once at (2, 18) of (w - 23) x (h - 60).
+    TheSpy() = Spy{};
+    EXPECT_EQ(Build(kWsIdValue, window), 3);
+    EXPECT_EQ(TheSpy().builds, 2);
+    ASSERT_NE(ws->preview.widget, nullptr);
+    gElement* preview = ws->preview.widget;
+    EXPECT_FLOAT_EQ(preview->width, 400.0f - 23.0f);
+    EXPECT_FLOAT_EQ(preview->height, 300.0f - 60.0f);
+    EXPECT_FLOAT_EQ(preview->x, 2.0f);
+    EXPECT_EQ(Build(kWsIdValue, window), 3);
+    EXPECT_EQ(TheSpy().builds, 2);
+    EXPECT_EQ(ws->preview.widget, preview);
+    EXPECT_EQ(Text(kWsPageValue, kValueCCaption), "C:");
+    EXPECT_EQ(Text(kWsPageValue, kValueVCaption), "V:");
+    EXPECT_EQ(std::tuple(Text(kWsPageChannels, 0), Text(kWsPageChannels, 1), Text(kWsPageChannels, 2)),
+              std::tuple("1", "2", "3"));
+}
+
+TEST_F(PagesTest, ThePageFontHasTwoPlaces) {
+    gWindow* second = gWinCreateRec(20, 20, 100, 100, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    gWindow* third = gWinCreateRec(30, 30, 100, 100, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    gFont* a = nullptr;
+    gFont* b = nullptr;
+    gFont* again = nullptr;
+    gFont* c = reinterpret_cast<gFont*>(1);
+    ASSERT_TRUE(WorkspacePageFont(window, &a));
+    ASSERT_TRUE(WorkspacePageFont(second, &b));
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a->window, window);
+    EXPECT_EQ(b->window, second);
+    EXPECT_FALSE(WorkspacePageFont(third, &c));
+    EXPECT_EQ(c, nullptr);
+    // The owner gets its own font again, one reference more.
+    const int32_t refs = a->refCount;
+    ASSERT_TRUE(WorkspacePageFont(window, &again));
+    EXPECT_EQ(again, a);
+    EXPECT_EQ(a->refCount, refs + 1);
+    gFontRelease(again);
+    gFontRelease(a);
+    gFontRelease(b);
+    EXPECT_FALSE(WorkspacePageFont(nullptr, &c));
+}
+
+TEST_F(PagesTest, TheResizeLayoutKeepsItsSizesPositiveAndNeedsTheLens) {
+    ws->window = window;
+    ws->margins[0] = 30.0f;
+    ws->margins[1] = 20.0f;
+    EXPECT_FALSE(WorkspaceResizeLayout(ws));
+    EXPECT_EQ(std::tuple(ws->layoutWidth, ws->layoutHeight), std::tuple(0.0f, 0.0f));
+    gWgtTemplate t{.desc = {.kind = 37, .width = 50.0f, .height = 50.0f}};
+    ws->lens.widget = gWgtAdd(window, nullptr, &t, 0);
+    ASSERT_NE(ws->lens.widget, nullptr);
+    const struct Row {
+        int32_t width, height;
+        float layoutWidth, layoutHeight;
+    } rows[] = {{400, 300, 370.0f, 280.0f}, {20, 10, 1.0f, 6.0f}, {31, 26, 1.0f, 6.0f}, {32, 27, 2.0f, 7.0f}};
+    for (const Row& row : rows) {
+        window->clientWidth = row.width;
+        window->clientHeight = row.height;
+        EXPECT_TRUE(WorkspaceResizeLayout(ws));
+        EXPECT_EQ(std::tuple(ws->layoutWidth, ws->layoutHeight), std::tuple(row.layoutWidth, row.layoutHeight))
+            << row.width;
+    }
+    ws->lens.widget = nullptr;
+    ws->window = nullptr;
+}
+
+// ---- Readouts ---------------------------------------------------------------------------------
+
+class ReadoutsTest : public PagesTest {
+protected:
+    void SetUp() override {
+        PagesTest::SetUp();
+        BuildReadoutPages();
+        wired = std::make_unique<WiredCell>(window);
+        ws->activeCell = wired->cell;
+        wired->cell->workspace = ws;
+        record().dataX = 10.4;
+        record().dataY = -3.6;
+        record().values[0] = 1.5;
+        record().values[1] = 2.25;
+        record().values[2] = -7.0;
+        record().channelTotal = 3;
+        ASSERT_TRUE(WorkspaceUpdateCoordText(ws));  // fills the cache
+        TheWorkspacePageHooks().setTextN = &SpyText;
+        TheSpy().texts.clear();
+    }
+    void TearDown() override {
+        ws->activeCell = nullptr;
+        wired->cell->workspace = nullptr;
+        wired.reset();
+        PagesTest::TearDown();
+    }
+    GraphicsReadout& record() { return wired->graphics->readout; }
+    std::vector<gElement*> Written() const {
+        std::vector<gElement*> out;
+        for (const auto& t : TheSpy().texts) out.push_back(t.first);
+        return out;
+    }
+    std::unique_ptr<WiredCell> wired;
+};
+
+TEST_F(ReadoutsTest, TheSamePointRewritesNothingAndACoordinateChangeOnlyTheCoordinates) {
+    record().valuesUnchanged = record().channelsUnchanged = 1;
+    EXPECT_FALSE(WorkspaceUpdateCoordText(ws));
+    EXPECT_TRUE(TheSpy().texts.empty());
+
+    record().dataX = 11.0;
+    window->dirty = 0;
+    EXPECT_TRUE(WorkspaceUpdateCoordText(ws));
+    EXPECT_EQ(Written(), (std::vector<gElement*>{Slot(kWsPageCoordinates, kCoordX), Slot(kWsPageCoordinates, kCoordY),
+                                                 Slot(kWsPageValue, kValuePosition)}));
+    // Rounding mode 0 (up) on both axes by default.
+    EXPECT_EQ(Text(kWsPageCoordinates, kCoordX), Digits(6, 2, 11.0));
+    EXPECT_EQ(Text(kWsPageCoordinates, kCoordY), Digits(6, 2, -3.0));
+    EXPECT_EQ(Text(kWsPageValue, kValuePosition), Digits(14, 2, 11.0) + "  " + Digits(14, 2, -3.0));
+    // The touched window is only marked.
+    EXPECT_EQ(window->dirty, 7);
+}
+
+TEST_F(ReadoutsTest, TheValuesFieldJoinsUpToThreeValues) {
+    const double unset = -DBL_MAX;
+    const std::string v1 = Digits(10, 3, 1.5), v3 = Digits(10, 3, -7.0), v2 = Digits(10, 3, 2.25);
+    const struct Row {
+        uint32_t total, first;
+        double second;
+        uint8_t missing;
+        std::string want;
+    } rows[] = {
+        {1, 0, 2.25, 0, v1},
+        {2, 0, 2.25, 0, v1 + "  " + v2},
+        {3, 0, 2.25, 0, v1 + "  " + v2 + "  " + v3},
+        {2, 0, unset, 0, v1 + "  "},
+        {3, 0, unset, 0, v1 + "  *  " + v3},
+        {3, 0, 2.25, 1, ""},
+        {4, 2, 2.25, 0, v1 + "  " + v2},                   // two shown after the first
+        {2, 5, 2.25, 0, v1 + "  " + v2},                   // a first above the total skips none
+    };
+    for (const Row& row : rows) {
+        record().channelTotal = row.total;
+        record().firstChannel = row.first;
+        record().values[1] = row.second;
+        record().outside = row.missing;
+        record().valuesUnchanged = record().channelsUnchanged = 0;
+        ASSERT_TRUE(WorkspaceUpdateCoordText(ws));
+        EXPECT_EQ(Text(kWsPageValue, kValueValues), row.want) << row.total << " " << row.first;
+        // The view mode page shows each value alone, empty when unset.
+        EXPECT_EQ(Text(kWsPageViewMode, kViewModeValue2), row.second == unset ? "" : v2);
+    }
+}
+
+TEST_F(ReadoutsTest, NothingIsDrawnWhileTheWindowMayNotBePainted) {
+    window->state |= 0x0004;  // one of the bits that forbid drawing
+    window->dirty = 3;
+    record().dataX = 12.0;
+    WorkspaceUpdateReadouts(ws);
+    EXPECT_EQ(Text(kWsPageCoordinates, kCoordX), Digits(6, 2, 12.0));  // the text follows
+    EXPECT_EQ(window->dirty, 3);                                        // the window is not touched
+    EXPECT_TRUE(HookScope::Counts().paints.empty());
+    window->state &= ~0x0004u;
+}
+
+TEST_F(ReadoutsTest, ChannelButtonsFollowTheShownChannels) {
+    const struct Row {
+        uint32_t total;
+        bool one, three, marker;
+    } rows[] = {{1, false, false, false}, {2, true, false, false}, {3, true, true, false}, {5, true, true, true}};
+    for (const Row& row : rows) {
+        record().channelTotal = row.total;
+        record().channelsUnchanged = 0;
+        WorkspaceUpdateReadouts(ws);
+        EXPECT_EQ(Slot(kWsPageChannels, 0)->shown != 0, row.one) << row.total;
+        EXPECT_EQ(Slot(kWsPageChannels, 1)->shown != 0, row.one) << row.total;
+        EXPECT_EQ(Slot(kWsPageChannels, 2)->shown != 0, row.three) << row.total;
+        EXPECT_EQ(Slot(kWsPageChannels, kChannelMarker)->shown != 0, row.marker) << row.total;
+    }
+    // The current channel's button is pressed, the others released.
+    record().currentChannel = 1;
+    record().channelsUnchanged = 0;
+    WorkspaceUpdateReadouts(ws);
+    EXPECT_EQ(std::tuple(Slot(kWsPageChannels, 0)->value, Slot(kWsPageChannels, 1)->value,
+                         Slot(kWsPageChannels, 2)->value),
+              std::tuple(0u, 1u, 0u));
+    // Pressing "3" selects channel first + 3 in the view; the group stays exclusive.
+    record().firstChannel = 0;
+    gElement* three = Slot(kWsPageChannels, 2);
+    three->value = 1;
+    ChannelButtonPress(three, reinterpret_cast<uintptr_t>(Element(kWsPageChannels)));
+    EXPECT_EQ(wired->graphics->selected, 3);
+    EXPECT_EQ(ws->readouts.selectedChannel, 2);
+    EXPECT_EQ(std::tuple(Slot(kWsPageChannels, 0)->value, Slot(kWsPageChannels, 1)->value, three->value),
+              std::tuple(0u, 0u, 1u));
+}
+
+// ---- Readout pages ----------------------------------------------------------------------------
+
+TEST(ReadoutRounding, ModesOfAnAxis) {
+    const struct Row {
+        int32_t mode;
+        double in, want;
+    } rows[] = {{1, -2.5, -2.0}, {1, 2.5, 2.0}, {1, 0.0, 0.0}, {0, -2.5, -2.0}, {0, 2.5, 3.0},
+                {0, 3.0, 3.0},   {2, -2.5, -2.5}, {2, 2.5, 2.5}, {7, 2.5, 2.5}};
+    for (const Row& r : rows) EXPECT_EQ(RoundCoordinate(r.mode, r.in), r.want) << r.mode << " " << r.in;
+    EXPECT_EQ(ShownChannelCount(3, 1), 2u);
+    EXPECT_EQ(ShownChannelCount(3, 3), 3u);
+    EXPECT_EQ(ShownChannelCount(3, 9), 3u);
+}
+
+TEST(ReadoutValuesText, ThePageRefreshPrintsAStarForAMissingSecondValue) {
+    const double values[3] = {1.5, -DBL_MAX, 4.0};
+    const std::string v1 = Digits(10, 3, 1.5);
+    EXPECT_EQ(ChannelValuesText(values, 2, false), v1 + "  *");
+    EXPECT_EQ(ChannelValuesText(values, 2, true), v1 + "  ");
+    EXPECT_EQ(ChannelValuesText(values, 3, true), v1 + "  *  " + Digits(10, 3, 4.0));
+    const double none[3] = {-DBL_MAX, 0, 0};
+    EXPECT_EQ(ChannelValuesText(none, 1, true), "*");
+    EXPECT_EQ(ChannelValueText(-DBL_MAX), "");
+}
+
+TEST_F(ReadoutsTest, RoundOrRealFollowsTheToggleAndNoAxisRecordCountsAsReal) {
+    record().dataX = -2.5;
+    record().dataY = 2.5;
+    WorkspaceUpdateReadouts(ws);
+    gElement* toggle = Slot(kWsPageCoordinates, kCoordRound);
+    toggle->value = 0;  // released: unrounded
+    CoordinatesRoundPress(toggle, reinterpret_cast<uintptr_t>(Element(kWsPageCoordinates)));
+    EXPECT_EQ(std::tuple(wired->cell->axisRounding[0], wired->cell->axisRounding[1]), std::tuple(2, 2));
+    EXPECT_EQ(Text(kWsPageCoordinates, kCoordX), Digits(6, 2, -2.5));
+    EXPECT_EQ(Text(kWsPageValue, kValuePosition), Digits(14, 2, -2.5) + "  " + Digits(14, 2, 2.5));
+    toggle->value = 1;  // pressed: rounded up
+    CoordinatesRoundPress(toggle, reinterpret_cast<uintptr_t>(Element(kWsPageCoordinates)));
+    EXPECT_EQ(std::tuple(wired->cell->axisRounding[0], wired->cell->axisRounding[1]), std::tuple(0, 0));
+    EXPECT_EQ(Text(kWsPageCoordinates, kCoordY), Digits(6, 2, 3.0));
+    // The refresh presses "R/I" unless both axes are real.
+    wired->cell->axisRounding[0] = 1;
+    wired->cell->axisRounding[1] = 2;
+    CoordinatesPageRefresh(page, Element(kWsPageCoordinates), 9);
+    EXPECT_EQ(toggle->value, 0u);
+    wired->cell->axisRounding[0] = 0;
+    CoordinatesPageRefresh(page, Element(kWsPageCoordinates), 9);
+    EXPECT_EQ(toggle->value, 1u);
+    // Without a graphics window both count as real.
+    ws->activeCell = nullptr;
+    FormatCursorPosition(ws, Slot(kWsPageValue, kValuePosition));
+    EXPECT_EQ(Text(kWsPageValue, kValuePosition), Digits(14, 2, -2.5) + "  " + Digits(14, 2, 2.5));
+    ValuePageRefresh(page, Element(kWsPageValue), -2);
+    EXPECT_EQ(Text(kWsPageValue, kValueValues), "");
+    ws->activeCell = wired->cell;
+}
+
+TEST_F(ReadoutsTest, ViewModeShowsTheFlagThePipelineKept) {
+    gElement* toggle = Slot(kWsPageViewMode, kViewModeToggle);
+    ASSERT_NE(toggle, nullptr);
+    auto press = [&](uint32_t value) {
+        toggle->value = value;
+        ViewModePress(toggle, reinterpret_cast<uintptr_t>(Element(kWsPageViewMode)));
+    };
+    press(1);
+    EXPECT_EQ(std::tuple(toggle->text, toggle->value), std::tuple("Fast mode", 1u));
+    EXPECT_EQ(wired->device->request.workMode, 1);
+    press(0);
+    EXPECT_EQ(std::tuple(toggle->text, toggle->value), std::tuple("Work mode", 0u));
+    // A pipeline whose devices do not take the change: the button shows the real flag.
+    DeviceViewBase* last = wired->port->lastDevice;
+    wired->port->lastDevice = nullptr;
+    press(1);
+    EXPECT_EQ(std::tuple(toggle->text, toggle->value), std::tuple("Work mode", 0u));
+    wired->port->lastDevice = last;
+    // The refresh from outside reads the pipeline again.
+    RefreshViewModePage(ws);
+    EXPECT_EQ(std::tuple(toggle->text, toggle->value), std::tuple("Work mode", 0u));
+}
+
+}  // namespace
+}  // namespace orva

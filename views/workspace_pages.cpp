@@ -1,0 +1,428 @@
+#include "views/workspace_pages.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/cui.h"
+#include "app/field_readers.h"
+#include "app/ui_elements.h"
+#include "toolkit/font.h"
+#include "toolkit/gl_colors.h"
+#include "toolkit/histogram_chart.h"
+#include "toolkit/layout.h"
+#include "toolkit/number_field.h"
+#include "toolkit/text_layout.h"
+#include "toolkit/widget.h"
+#include "toolkit/window.h"
+#include "views/readout_pages.h"
+#include "views/workspace.h"
+
+namespace orva {
+
+namespace {
+
+// The toolkit's state bits of a hidden or minimised window.
+constexpr uint32_t kHiddenOrMinimised = 0x1800;
+// The alignment of the composite pages' groups and of the preview's group.
+constexpr uint32_t kCompositeAlign = 0x40000000;
+
+// The table, in index order; 2 and 6 stay empty.
+const WorkspacePageEntry kEntries[] = {
+    {kWsPageLens, kWsIdLens, kWsIdLensAlso, 5, 0x30000, 0x24000, false, nullptr, nullptr},
+    {kWsPageZoomBar, kWsIdZoomBar, kWsNoId, 11, 0x30000, 0, false, nullptr, nullptr},
+    {kWsPageGrid, kWsIdGrid, 4, 15, 0x24000, 0, false, nullptr, nullptr},
+    {kWsPageFastSelector, kWsIdFastSelector, 5, 16, 0x84000, 0, true, nullptr, nullptr},
+    {kWsPageStatistic, kWsIdStatistic, 6, 1, 0x24000, 0x24000, false, nullptr, nullptr},
+    {kWsPageSelectTab, kWsIdSelectTab, 8, 1, 0x24000, 0, true, nullptr, nullptr},
+    {kWsPageCoordinates, kWsIdCoordinates, kWsNoId, 14, 0, 0, false, &BuildCoordinatesPage,
+     &CoordinatesPageRefresh},
+    {kWsPageViewMode, kWsIdViewMode, kWsNoId, 7, 0, 0, false, &BuildViewModePage, &ViewModePageRefresh},
+    {kWsPageValue, kWsIdValue, 11, 4, 0x84000, 0, false, &BuildValuePage, &ValuePageRefresh},
+    {kWsPageChannels, kWsIdValue, 12, 4, 0x30000, 0, false, &BuildChannelsPage, &ChannelsPageRefresh},
+    {kWsPageTransport, kWsIdTransport, 13, 23, 0x84000, 0, true, nullptr, nullptr},
+};
+
+// The entry of an index; an empty entry (id kWsNoId) for 2, 6 and beyond the table.
+const WorkspacePageEntry& Entry(uint32_t index) {
+    static const WorkspacePageEntry kNone{0, kWsNoId, kWsNoId, 0, 0, 0, false, nullptr, nullptr};
+    for (const WorkspacePageEntry& e : kEntries)
+        if (e.index == index) return e;
+    return kNone;
+}
+
+struct FontPlace {
+    gWindow* window = nullptr;
+    gFont* font = nullptr;
+};
+FontPlace& Place(int i) {
+    static FontPlace places[2];
+    return places[i];
+}
+
+// A place whose window went is emptied.
+void DropStale(FontPlace& p) {
+    if (p.font == nullptr) return;
+    if (gWinValidate(p.window) != nullptr && p.font->window == p.window) return;
+    gFontRelease(p.font);
+    p = FontPlace{};
+}
+
+bool Offered(const UIPage* page, const WorkspacePageEntry& e) {
+    return !e.mainGroupOnly || (page->flags & kWsMainGroupPages) != 0;
+}
+
+// ShowComponentPage for the entry with the id asked for: the entry's first id takes its
+// group flags, the second id its second ones.
+bool ShowEntry(UIPage* page, gWindow* window, const WorkspacePageEntry& e, int32_t pageId) {
+    const WorkspacePageHooks& h = TheWorkspacePageHooks();
+    if (h.showPage == nullptr) return false;
+    const uint32_t flags = pageId == e.id ? e.flags : e.alsoFlags;
+    return h.showPage(page, window, flags, TheWorkspacePanelBuilder(), e.slots, e.index, kWorkspaceKind, pageId,
+                      e.build, e.refresh, nullptr);
+}
+
+// One page for the id when the id is the entry's; 1 when it was shown.
+int32_t ShowIfAsked(UIPage* page, gWindow* window, uint32_t index, int32_t pageId) {
+    const WorkspacePageEntry& e = Entry(index);
+    if (pageId != e.id && pageId != e.also) return 0;
+    if (!Offered(page, e)) return 0;
+    return ShowEntry(page, window, e, pageId) ? 1 : 0;
+}
+
+// The window joins its group's tool-bar slot (2: the zoom bar, 3: the lens) when it is a
+// child of the group's window.
+void LinkIntoGroup(WorkspaceComponent* ws, gWindow* window, int slot) {
+    WindowGroup* group = ws->group;
+    if (group == nullptr || !IsWindowGroup(group) || window->parent == nullptr || window->parent != group->windows[0])
+        return;
+    if (group->windows[slot] == window) return;
+    group->windows[slot] = window;
+    gWindow* gw = group->windows[0];
+    if (ws->window != nullptr && gw != nullptr)
+        WorkspaceLayout(ws->window, group, gw->clientWidth, gw->clientHeight, true);
+}
+
+// Page -2 after its two pages: the window's colours and, once, the image preview.
+int32_t BuildValueComposite(WorkspaceComponent* ws, gWindow* window, int32_t count) {
+    gWinSetColors(window, kWsColoursMain);
+    if (ws->preview.widget == nullptr || !gWgtIsLive(ws->preview.widget)) {
+        ws->preview.widget = nullptr;
+        gWgtSelectWindow(window);
+        gWinSetDefaultSlot(window, 0);
+        const uint32_t previous = gGrpSetAlign(0, kCompositeAlign);
+        // 18 pixels from the top (the channel buttons) and 42 from the bottom (the value
+        // readout); the view's own frame runs upwards from the window's lower left corner.
+        const float width = static_cast<float>(window->clientWidth) - 2.0f - 21.0f;
+        const float height = static_cast<float>(window->clientHeight) - 18.0f - 42.0f;
+        TextureViewRect rect{2.0f, static_cast<float>(window->clientHeight) - 18.0f - height, width, height};
+        if (width > 0.0f && height > 0.0f) ws->preview.Create(window, rect, ws);
+        gGrpSetAlign(0, previous);
+    }
+    return count + 1;
+}
+
+// Page -3: the statistics chart of the user interface, placed once.
+int32_t BuildStatChart(WorkspaceComponent* ws, gWindow* window) {
+    gWinSetColors(window, kWsColoursChart);
+    auto* cui = dynamic_cast<CUI*>(ws->ui);
+    if (cui == nullptr) return 1;
+    HistogramChart& chart = cui->histogram;
+    if (chart.widget != nullptr && gWgtIsLive(chart.widget)) return 1;
+    gWinSetFlagB(window, kWsReadOnly);
+    gWgtSelectWindow(window);
+    gWinSetDefaultSlot(window, 0);
+    const uint32_t previous = gGrpSetAlign(0, kCompositeAlign);
+    gFont* font = nullptr;
+    const bool own = WorkspacePageFont(window, &font);
+    const float advance = own ? font->avgWidth : 6.0f;
+    const float wide = own ? font->maxAdvance : 10.0f;
+    const float line = own ? gFontLineHeight(font) : 12.0f;
+    ChartRect rect;
+    rect.x = 6.0f * advance + wide + advance + 1.0f;
+    rect.y = line + 4.0f + 3.0f;
+    rect.width = static_cast<float>(window->clientWidth) - rect.x - 21.0f;
+    rect.height = static_cast<float>(window->clientHeight) - rect.y - 2.0f * (line + 4.0f) - 2.0f;
+    if (rect.width > 0.0f && rect.height > 0.0f) chart.Create(window, rect, own ? font : nullptr, ws);
+    if (own) gFontRelease(font);
+    gGrpSetAlign(0, previous);
+    return 1;
+}
+
+}  // namespace
+
+const WorkspacePageEntry* WorkspacePageEntryAt(uint32_t index) {
+    if (index >= kWsPageCount) return nullptr;
+    const WorkspacePageEntry& e = Entry(index);
+    return e.id == kWsNoId ? nullptr : &e;
+}
+
+// ---- Hooks ------------------------------------------------------------------------------------
+
+void WorkspacePageHooksDefaults(WorkspacePageHooks* h) {
+    *h = WorkspacePageHooks{};
+    h->showPage = &ShowComponentPage;
+    h->setTextN = &gWgtSetTextN;
+}
+
+WorkspacePageHooks& TheWorkspacePageHooks() {
+    static WorkspacePageHooks hooks = [] {
+        WorkspacePageHooks h;
+        WorkspacePageHooksDefaults(&h);
+        return h;
+    }();
+    return hooks;
+}
+
+// ---- The builder --------------------------------------------------------------------------------
+
+int32_t WorkspacePanelBuilder(PageWindow* pageWindow, void* windowArg, int32_t pageId) {
+    auto* page = static_cast<UIPage*>(pageWindow);
+    if (!UIPageIsLive(page)) return 0;
+    WorkspaceComponent* ws = AsWorkspace(page->current);
+    if (ws == nullptr) return 0;
+    ws->pageTable = page;
+    auto* window = static_cast<gWindow*>(windowArg);
+    if (window != nullptr && gWinValidate(window) == nullptr) return 0;
+
+    // Pages of one slot each.
+    switch (pageId) {
+        case kWsIdFastSelector:
+        case 5:
+            return ShowIfAsked(page, window, kWsPageFastSelector, pageId);
+        case kWsIdStatistic:
+        case 6:
+            return ShowIfAsked(page, window, kWsPageStatistic, pageId);
+        case kWsIdGrid:
+        case 4:
+            return ShowIfAsked(page, window, kWsPageGrid, pageId);
+        case kWsIdTransport:
+        case 13:
+            return ShowIfAsked(page, window, kWsPageTransport, pageId);
+        case kWsIdSelectTab:
+        case 8:
+            return ShowIfAsked(page, window, kWsPageSelectTab, pageId);
+        case kWsIdCoordinates:
+            return ShowIfAsked(page, window, kWsPageCoordinates, pageId);
+        case kWsIdViewMode:
+            return ShowIfAsked(page, window, kWsPageViewMode, pageId);
+        case 11:
+            return ShowIfAsked(page, window, kWsPageValue, pageId);
+        case 12:
+            return ShowIfAsked(page, window, kWsPageChannels, pageId);
+        default:
+            break;
+    }
+
+    // The composite pages.
+    int32_t count = 0;
+    switch (pageId) {
+        case kWsIdValue:
+            count += ShowIfAsked(page, window, kWsPageValue, pageId);
+            count += ShowIfAsked(page, window, kWsPageChannels, pageId);
+            if (window == nullptr) return 1;
+            return BuildValueComposite(ws, window, count);
+        case kWsIdStatChart:
+            if (window == nullptr) return 1;
+            return BuildStatChart(ws, window);
+        case kWsIdZoomBar:
+            if (window == nullptr) return 1;
+            gWinSetColors(window, kWsColoursBar);
+            count = ShowIfAsked(page, window, kWsPageZoomBar, pageId);
+            LinkIntoGroup(ws, window, 2);
+            return count;
+        case kWsIdLens:
+        case kWsIdLensAlso:
+            if (window == nullptr) return 1;
+            gWinSetColors(window, kWsColoursBar);
+            count = ShowIfAsked(page, window, kWsPageLens, pageId);
+            if (pageId == kWsIdLens) LinkIntoGroup(ws, window, 3);
+            return count;
+        case kWsIdMain: {
+            if (!UIElementMatchesOwner(page, TheWorkspacePanelBuilder())) return 0;
+            if (window == nullptr) return 1;
+            UIWindowRecord* record = ws->container != nullptr ? UIWindowRecordFind(ws->container, kPageGeneric) : nullptr;
+            return WorkspaceBuildMainPage(ws, record, window);
+        }
+        default:
+            return 0;
+    }
+}
+
+// ---- Finding pages ------------------------------------------------------------------------------
+
+WorkspaceComponent* WorkspaceOfPage(const UIPage* page) {
+    if (!UIPageIsLive(page)) return nullptr;
+    return AsWorkspace(page->current);
+}
+
+WorkspaceComponent* WorkspaceOfElement(const UIElement* element) {
+    if (element == nullptr || !UIElementIsLive(element)) return nullptr;
+    return WorkspaceOfPage(element->page);
+}
+
+UIPage* WorkspacePageTable(WorkspaceComponent* ws) {
+    if (ws == nullptr) return nullptr;
+    auto* page = static_cast<UIPage*>(ws->pageTable);
+    if (!UIPageIsLive(page) || page->current != ws) return nullptr;
+    return page;
+}
+
+UIElement* WorkspaceOpenPage(WorkspaceComponent* ws, uint32_t index, bool needUi) {
+    UIPage* page = WorkspacePageTable(ws);
+    if (page == nullptr || index >= page->table.size()) return nullptr;
+    UIElement* e = page->table[index];
+    if (e == nullptr || !UIElementIsLive(e) || e->slots == nullptr || e->slotCount == 0) return nullptr;
+    if (e->slots[0] == nullptr || !gWgtIsLive(e->slots[0])) return nullptr;
+    if (needUi && !ComponentUiUp()) return nullptr;
+    return e;
+}
+
+bool PageWindowVisible(const UIElement* element) {
+    if (element == nullptr) return false;
+    gWindow* w = gWinValidate(element->window);
+    return w != nullptr && (w->state & kHiddenOrMinimised) == 0;
+}
+
+// ---- Fields -------------------------------------------------------------------------------------
+
+void PageSetText(gElement* widget, const char* text) {
+    if (widget == nullptr) return;
+    const WorkspacePageHooks& h = TheWorkspacePageHooks();
+    if (text == nullptr) text = "";
+    const int32_t length = static_cast<int32_t>(std::strlen(text));
+    if (h.setTextN != nullptr) h.setTextN(widget, text, length);
+}
+
+bool PageSetTextChanged(gElement* widget, const char* text) {
+    if (widget == nullptr) return false;
+    if (widget->text == (text != nullptr ? text : "")) return false;
+    PageSetText(widget, text);
+    return true;
+}
+
+void RepaintFieldNow(gElement* widget) {
+    if (widget == nullptr || !gWgtIsLive(widget)) return;
+    gWindow* w = gWinValidate(widget->window);
+    if (w == nullptr || (w->state & kNotDrawnMask) != 0 || !gWinCanDraw(w)) return;
+    const bool whole = w->dirty == 7;
+    gWgtRedrawNow(widget, nullptr);
+    if (whole) w->dirty = 0;
+}
+
+// ---- The page font ------------------------------------------------------------------------------
+
+bool WorkspacePageFont(gWindow* window, gFont** out) {
+    if (out == nullptr) return false;
+    *out = nullptr;
+    if (gWinValidate(window) == nullptr) return false;
+    for (int i = 0; i < 2; ++i) DropStale(Place(i));
+    for (int i = 0; i < 2; ++i) {
+        FontPlace& p = Place(i);
+        if (p.window == window && p.font != nullptr) {
+            gFont* font = nullptr;
+            if (!RefAssign(&font, p.font)) return false;
+            *out = font;
+            return true;
+        }
+    }
+    FontPlace* free = Place(0).font == nullptr ? &Place(0) : Place(1).font == nullptr ? &Place(1) : nullptr;
+    if (free == nullptr) return false;
+    gFont* made = gFontGet(window, kFaceByName, "Times", -10, 0, kDefaultCharset, 0, 400, nullptr);
+    if (made == nullptr) return false;
+    gFont* kept = nullptr;
+    RefAssign(&kept, made);
+    free->window = window;
+    free->font = kept;
+    gFont* given = nullptr;
+    RefAssign(&given, kept);
+    *out = given;
+    return true;
+}
+
+void WorkspacePageFontReset() {
+    for (int i = 0; i < 2; ++i) {
+        FontPlace& p = Place(i);
+        if (p.font != nullptr) gFontRelease(p.font);
+        p = FontPlace{};
+    }
+}
+
+// ---- Building -----------------------------------------------------------------------------------
+
+PageWidgets::PageWidgets(UIElement* element)
+    : window(element != nullptr ? element->window : nullptr),
+      slot(element != nullptr && element->group != nullptr ? element->group->style & kWsSlotBits : 0),
+      data(reinterpret_cast<uintptr_t>(element)) {}
+
+gElement* PageWidgets::Add(int32_t kind, float width, float height, const char* text,
+                           void (*onClick)(gElement*, uintptr_t), uint32_t colour) {
+    gWgtTemplate t{.desc = {.kind = kind, .style = slot | (newRow ? kWsNewRow : 0u), .width = width,
+                            .height = height, .text = text}};
+    if (onClick != nullptr) t.desc.onClick = onClick;
+    if (colour != 0) {
+        t.desc.color1 = colour;
+    } else if (kind >= 36) {
+        t.desc.color1 = buttonColour;
+    }
+    newRow = false;
+    gElement* e = gWgtAdd(window, nullptr, &t, 0);
+    if (e == nullptr) return nullptr;
+    e->handlerData = data;
+    if (kind >= 36) {
+        e->textAlign = (e->textAlign & ~0xFC000u) | kTextCentre | kTextMiddle;
+        if (gTextHooks().layout != nullptr) gTextHooks().layout(e);
+    }
+    return e;
+}
+
+gElement* PageWidgets::Caption(const char* text, float height) { return Add(3, -1.0f, height, text); }
+
+gElement* PageWidgets::Field(float width, float height, const char* text, void (*onChange)(gElement*, uintptr_t)) {
+    gElement* e = Add(6, width, height, text);
+    if (e != nullptr && onChange != nullptr) e->onChange = onChange;
+    return e;
+}
+
+gElement* PageWidgets::Display(float width, float height, const char* text) {
+    gElement* e = Add(6, width, height, text);
+    if (e != nullptr) e->textAlign |= 0x1000000u;  // read-only edit line
+    return e;
+}
+
+gElement* PageWidgets::Glyph(int32_t kind, float width, float height, uint8_t glyph,
+                             void (*onClick)(gElement*, uintptr_t)) {
+    const char text[2] = {static_cast<char>(glyph), '\0'};
+    gElement* e = Add(kind, width, height, text, onClick);
+    if (e == nullptr) return nullptr;
+    gFont* symbols = gSymbolFont(window);
+    if (symbols != nullptr) {
+        gWgtSetFont(e, symbols);
+        gWgtSetText(e, text);
+    }
+    return e;
+}
+
+// ---- Opening the pages ----------------------------------------------------------------------------
+
+void WorkspaceOpenToolPages(WorkspaceComponent* ws) {
+    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
+    gWindow* parent = gWinValidate(ws->group->windows[0]);
+    if (parent == nullptr || !ComponentUiUp()) return;
+    const bool mainGroup = (WorkspacePageTable(ws) != nullptr ? WorkspacePageTable(ws)->flags : ws->container->ownPage->flags) &
+                           kWsMainGroupPages;
+    // The strips under the cell area; in the main group also the frame selector and the
+    // transport page. The readouts beside the cell area open when the user asks for them.
+    const int32_t docked[] = {kWsIdZoomBar, kWsIdLens};
+    const int32_t floating[] = {kWsIdFastSelector, kWsIdTransport};
+    for (int32_t id : docked) {
+        UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
+        if (r != nullptr && r->element.window == nullptr) OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r);
+    }
+    if (!mainGroup) return;
+    for (int32_t id : floating) {
+        UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
+        if (r != nullptr && r->element.window == nullptr) OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r);
+    }
+}
+
+}  // namespace orva

@@ -1,0 +1,144 @@
+#include "views/workspace_readouts.h"
+
+#include <cstring>
+#include <string>
+
+#include "app/graphics_window.h"
+#include "app/ui_elements.h"
+#include "views/display_cell.h"
+#include "views/readout_pages.h"
+#include "views/workspace.h"
+#include "views/workspace_pages.h"
+
+namespace orva {
+
+namespace {
+
+// How the rewritten fields reach the screen.
+enum class Show { Mark, Now };
+
+const GraphicsReadout* ActiveRecord(WorkspaceComponent* ws) {
+    DisplayComponent* cell = ws != nullptr ? ws->activeCell : nullptr;
+    GraphicsWindow* gw = cell != nullptr ? cell->Graphics() : nullptr;
+    return gw != nullptr ? &gw->readout : nullptr;
+}
+
+void Present(gElement* field, Show show) {
+    if (field == nullptr) return;
+    if (show == Show::Now) {
+        RepaintFieldNow(field);
+    } else if (gWindow* w = gWinValidate(field->window)) {
+        w->dirty = 7;
+    }
+}
+
+void RewriteCoordinates(WorkspaceComponent* ws, Show show) {
+    if (UIElement* coords = WorkspaceOpenPage(ws, kWsPageCoordinates)) {
+        FormatCursorXY(ws, coords);
+        Present(PageSlot(coords, kCoordX), show);
+        Present(PageSlot(coords, kCoordY), show);
+    }
+    if (UIElement* value = WorkspaceOpenPage(ws, kWsPageValue)) {
+        gElement* field = PageSlot(value, kValuePosition);
+        FormatCursorPosition(ws, field);
+        Present(field, show);
+    }
+}
+
+void RewriteValues(WorkspaceComponent* ws, Show show) {
+    const WorkspaceReadouts& r = ws->readouts;
+    const double values[3] = {r.value, r.channelValues[0], r.channelValues[1]};
+    if (UIElement* value = WorkspaceOpenPage(ws, kWsPageValue)) {
+        gElement* field = PageSlot(value, kValueValues);
+        if (field != nullptr) {
+            const uint32_t shown = ShownChannelCount(static_cast<uint32_t>(r.channelCount),
+                                                     static_cast<uint32_t>(r.channelOffset));
+            const std::string text = r.valueMissing != 0 ? std::string() : ChannelValuesText(values, shown, true);
+            PageSetText(field, text.c_str());
+            Present(field, show);
+        }
+    }
+    if (UIElement* mode = WorkspaceOpenPage(ws, kWsPageViewMode)) {
+        const uint32_t fields[3] = {kViewModeValue1, kViewModeValue2, kViewModeValue3};
+        for (int k = 0; k < 3; ++k) {
+            gElement* field = PageSlot(mode, fields[k]);
+            if (field == nullptr) continue;
+            PageSetText(field, ChannelValueText(values[k]).c_str());
+            Present(field, show);
+        }
+    }
+}
+
+void RewriteChannels(WorkspaceComponent* ws, Show show) {
+    UIElement* channels = WorkspaceOpenPage(ws, kWsPageChannels);
+    if (channels == nullptr) return;
+    SetChannelButtons(channels, &ws->readouts, 0);
+    for (uint32_t s = 0; s < 4; ++s) Present(PageSlot(channels, s), show);
+}
+
+// The shared road: the cache update, then the fields of the changed parts.
+bool Update(WorkspaceComponent* ws, const GraphicsReadout* record, uint32_t parts, Show show) {
+    if (ws == nullptr || record == nullptr) return false;
+    const uint32_t bits = WorkspaceCacheReadout(ws, *record, parts);
+    if (bits == 0 || WorkspacePageTable(ws) == nullptr) return false;
+    if ((bits & kReadoutChannels) != 0) RewriteChannels(ws, show);
+    if ((bits & kReadoutCoordinates) != 0) RewriteCoordinates(ws, show);
+    if ((bits & kReadoutValues) != 0) RewriteValues(ws, show);
+    return true;
+}
+
+}  // namespace
+
+uint32_t WorkspaceCacheReadout(WorkspaceComponent* ws, const GraphicsReadout& record, uint32_t parts) {
+    if (ws == nullptr) return 0;
+    WorkspaceReadouts& c = ws->readouts;
+    uint32_t bits = 0;
+    // The pointer position as the window wrote it, bit for bit.
+    std::memcpy(&c.cursor[0], &record.cursorX, sizeof c.cursor[0]);
+    std::memcpy(&c.cursor[1], &record.cursorY, sizeof c.cursor[1]);
+    c.valueMissing = record.outside;
+    if ((parts & kReadoutCoordinates) != 0 && (c.coords[0] != record.dataX || c.coords[1] != record.dataY)) {
+        c.coords[0] = record.dataX;
+        c.coords[1] = record.dataY;
+        bits |= kReadoutCoordinates;
+    }
+    if ((parts & kReadoutValues) != 0 && (record.valuesUnchanged == 0 || c.valuesCached == 0)) {
+        c.value = record.values[0];
+        c.channelValues[0] = record.values[1];
+        c.channelValues[1] = record.values[2];
+        c.valuesCached = 1;
+        bits |= kReadoutValues;
+    }
+    if ((parts & kReadoutChannels) != 0 && (record.channelsUnchanged == 0 || c.channelsCached == 0)) {
+        c.channelCount = static_cast<int32_t>(record.channelTotal);
+        c.channelOffset = static_cast<int32_t>(record.firstChannel);
+        c.selectedChannel = static_cast<int32_t>(record.currentChannel);
+        c.channelsCached = 1;
+        bits |= kReadoutChannels;
+    }
+    return bits;
+}
+
+bool WorkspaceUpdateCoordText(WorkspaceComponent* ws) { return Update(ws, ActiveRecord(ws), kReadoutAll, Show::Mark); }
+
+void WorkspaceUpdateReadouts(WorkspaceComponent* ws) { Update(ws, ActiveRecord(ws), kReadoutAll, Show::Now); }
+
+void RedrawImageReadouts(WorkspaceComponent* ws) { Update(ws, ActiveRecord(ws), kReadoutAll, Show::Now); }
+
+void RedrawImageCoordReadout(WorkspaceComponent* ws) {
+    Update(ws, ActiveRecord(ws), kReadoutCoordinates, Show::Now);
+}
+
+void RedrawChartCoordReadout(WorkspaceComponent* ws) {
+    Update(ws, ActiveRecord(ws), kReadoutCoordinates, Show::Now);
+}
+
+void RedrawImageValueReadout(WorkspaceComponent* ws, const GraphicsReadout* record) {
+    Update(ws, record, kReadoutValues | kReadoutChannels, Show::Now);
+}
+
+void RedrawPlaybackValueReadout(WorkspaceComponent* ws, const GraphicsReadout* record) {
+    Update(ws, record, kReadoutValues | kReadoutChannels, Show::Now);
+}
+
+}  // namespace orva
