@@ -14,6 +14,7 @@
 #include "toolkit/text_layout.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
+#include "views/fast_selector.h"
 #include "views/readout_pages.h"
 #include "views/workspace.h"
 
@@ -31,7 +32,8 @@ const WorkspacePageEntry kEntries[] = {
     {kWsPageLens, kWsIdLens, kWsIdLensAlso, 5, 0x30000, 0x24000, false, nullptr, nullptr},
     {kWsPageZoomBar, kWsIdZoomBar, kWsNoId, 11, 0x30000, 0, false, nullptr, nullptr},
     {kWsPageGrid, kWsIdGrid, 4, 15, 0x24000, 0, false, nullptr, nullptr},
-    {kWsPageFastSelector, kWsIdFastSelector, 5, 16, 0x84000, 0, true, nullptr, nullptr},
+    {kWsPageFastSelector, kWsIdFastSelector, 5, 16, 0x84000, 0, true, &BuildFastSelectorPage,
+     &FastSelectorPageRefresh},
     {kWsPageStatistic, kWsIdStatistic, 6, 1, 0x24000, 0x24000, false, nullptr, nullptr},
     {kWsPageSelectTab, kWsIdSelectTab, 8, 1, 0x24000, 0, true, nullptr, nullptr},
     {kWsPageCoordinates, kWsIdCoordinates, kWsNoId, 14, 0, 0, false, &BuildCoordinatesPage,

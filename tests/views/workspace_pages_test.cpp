@@ -1,5 +1,5 @@
 // The workspace's tool pages without a server: the page table behind the panel builder,
-// the readouts that follow the pointer and the readout pages, on
+// the readouts that follow the pointer, the readout pages and the fast selector, on
 // widgets of a window record of the recording backend.
 #include <gtest/gtest.h>
 
@@ -20,6 +20,7 @@
 #include "toolkit/number_field.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
+#include "views/fast_selector.h"
 #include "views/readout_pages.h"
 #include "views/workspace_pages.h"
 #include "views/workspace_readouts.h"
@@ -98,7 +99,8 @@ protected:
         window = gWinCreateRec(10, 10, 400, 300, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
         ASSERT_NE(window, nullptr);
         savedHooks = TheWorkspacePageHooks();
-            TheSpy() = Spy{};
+        savedSelector = TheFastSelectorHooks();
+        TheSpy() = Spy{};
         ws = new WorkspaceComponent;
         page = new UIPage;
         page->current = ws;
@@ -108,6 +110,7 @@ protected:
         delete page;
         ws->Release();
         TheWorkspacePageHooks() = savedHooks;
+        TheFastSelectorHooks() = savedSelector;
         TheSpy() = Spy{};
         WorkspacePageFontReset();
         gShutdown();
@@ -115,7 +118,7 @@ protected:
     int32_t Build(int32_t id, gWindow* w) { return WorkspacePanelBuilder(page, w, id); }
     // Every page of the readouts built for real.
     void BuildReadoutPages() {
-        for (int32_t id : {kWsIdCoordinates, kWsIdViewMode, 11, 12}) ASSERT_GE(Build(id, window), 1) << id;
+        for (int32_t id : {kWsIdCoordinates, kWsIdViewMode, 11, 12, 5}) ASSERT_GE(Build(id, window), 1) << id;
     }
     UIElement* Element(uint32_t index) { return WorkspaceOpenPage(ws, index, false); }
     gElement* Slot(uint32_t index, uint32_t slot) { return PageSlot(Element(index), slot); }
@@ -128,6 +131,7 @@ protected:
     platform::ScopedFakeBackend fake;
     gWindow* window = nullptr;
     WorkspacePageHooks savedHooks;
+    FastSelectorHooks savedSelector;
     WorkspaceComponent* ws = nullptr;
     UIPage* page = nullptr;
 };
@@ -467,6 +471,175 @@ TEST_F(ReadoutsTest, ViewModeShowsTheFlagThePipelineKept) {
     // The refresh from outside reads the pipeline again.
     RefreshViewModePage(ws);
     EXPECT_EQ(std::tuple(toggle->text, toggle->value), std::tuple("Work mode", 0u));
+}
+
+// ---- The fast selector ------------------------------------------------------------------------
+
+struct Selections {
+    std::vector<std::pair<char, int32_t>> calls;
+    int repaints = 0;
+};
+Selections& TheSelections() {
+    static Selections s;
+    return s;
+}
+
+class SelectorTest : public ReadoutsTest {
+protected:
+    void SetUp() override {
+        ReadoutsTest::SetUp();
+        TheSelections() = Selections{};
+        FastSelectorHooks& h = TheFastSelectorHooks();
+        h.selectProject = [](CUI*, int32_t step) {
+            TheSelections().calls.emplace_back('P', step);
+            return true;
+        };
+        h.selectItem = [](Project*, int32_t step) {
+            TheSelections().calls.emplace_back('F', step);
+            return true;
+        };
+        h.selectStream = [](ProjectItem*, int32_t step) {
+            TheSelections().calls.emplace_back('S', step);
+            return true;
+        };
+        h.repaintView = [](WorkspaceComponent*) { ++TheSelections().repaints; };
+        wired->cell->portList = &ports;
+        CUI& cui = TheCUI();
+        saved = {cui.currentProject, cui.currentProjectPosition, cui.projectCount};
+        window->state &= ~0x1800u;  // shown
+        item.currentSource = ws;     // any component stands for the stream
+        item.sourceCount = 2;
+        item.currentSourcePosition = 1;
+        project.currentItem = &item;
+        project.count = 3;
+        project.currentPosition = 3;
+        cui.currentProject = &project;
+        cui.projectCount = 2;
+        cui.currentProjectPosition = 2;
+    }
+    void TearDown() override {
+        project.currentItem = nullptr;
+        item.currentSource = nullptr;
+        CUI& cui = TheCUI();
+        std::tie(cui.currentProject, cui.currentProjectPosition, cui.projectCount) = saved;
+        wired->cell->portList = nullptr;
+        TheSelections() = Selections{};
+        ReadoutsTest::TearDown();
+    }
+    void Press(uint32_t slot) {
+        FastSelectorArrow(Slot(kWsPageFastSelector, slot), reinterpret_cast<uintptr_t>(Element(kWsPageFastSelector)));
+    }
+    PortList ports;
+    Project project;
+    ProjectItem item;
+    std::tuple<Project*, int32_t, int32_t> saved;
+};
+
+TEST_F(SelectorTest, ArrowsMoveWithinTheirCountsAndTheRefreshWritesEveryRow) {
+    ports.player.count = 10;
+    ports.player.last = 9;
+    ports.player.current = 4;
+    RefreshFastSelectorIfOpen(ws);
+    EXPECT_EQ(std::tuple(Text(kWsPageFastSelector, kSelProjectTotal), Text(kWsPageFastSelector, kSelProjectCurrent),
+                         Text(kWsPageFastSelector, kSelFileTotal), Text(kWsPageFastSelector, kSelFileCurrent)),
+              std::tuple("2", "2", "3", "3"));
+    EXPECT_EQ(std::tuple(Text(kWsPageFastSelector, kSelStreamTotal), Text(kWsPageFastSelector, kSelStreamCurrent),
+                         Text(kWsPageFastSelector, kSelFrameTotal), Text(kWsPageFastSelector, kSelFrameCurrent)),
+              std::tuple("2", "1", "10", "5"));
+    // The last project has no right arrow to go, the first stream no left one.
+    Press(kSelProjectNext);
+    Press(kSelFileNext);
+    Press(kSelStreamBack);
+    EXPECT_TRUE(TheSelections().calls.empty());
+    Press(kSelProjectBack);
+    Press(kSelFileBack);
+    Press(kSelStreamNext);
+    EXPECT_EQ(TheSelections().calls, (std::vector<std::pair<char, int32_t>>{{'P', -1}, {'F', -1}, {'S', 1}}));
+    TheSelections().calls.clear();
+    TheCUI().currentProjectPosition = 1;
+    Press(kSelProjectBack);
+    EXPECT_TRUE(TheSelections().calls.empty());
+
+    // Without a current item every field shows "0".
+    project.currentItem = nullptr;
+    RefreshFastSelectorIfOpen(ws);
+    for (uint32_t s : {kSelProjectTotal, kSelFileCurrent, kSelStreamTotal, kSelFrameTotal, kSelFrameCurrent})
+        EXPECT_EQ(Text(kWsPageFastSelector, s), "0") << s;
+}
+
+TEST_F(SelectorTest, TwoFramesStepAndOneDoesNot) {
+    ports.player.count = 2;
+    ports.player.first = 0;
+    ports.player.last = 1;
+    ports.player.current = 0;
+    gElement* next = Slot(kWsPageFastSelector, kSelFrameNext);
+    next->value = 1;
+    Press(kSelFrameNext);
+    EXPECT_EQ(ports.player.current.load(), 1);
+    EXPECT_EQ(Text(kWsPageFastSelector, kSelFrameCurrent), "2");
+    EXPECT_EQ(TheSelections().repaints, 1);
+    Press(kSelFrameBack);
+    EXPECT_EQ(ports.player.current.load(), 0);
+    // One frame: the arrow releases itself and nothing moves.
+    ports.player.count = 1;
+    ports.player.last = 0;
+    next->value = 1;
+    Press(kSelFrameNext);
+    EXPECT_EQ(ports.player.current.load(), 0);
+    EXPECT_EQ(next->value, 0u);
+}
+
+TEST_F(SelectorTest, AMinimisedPageIsNotDrawnAndFastPlaybackRepaintsTheViewItself) {
+    ports.player.count = 10;
+    ports.player.last = 9;
+    ports.player.current = 6;
+    window->state |= 0x1000;  // minimised
+    RedrawFastSelectorFrame(ws);
+    EXPECT_EQ(Text(kWsPageFastSelector, kSelFrameCurrent), "0");
+    window->state &= ~0x1000u;
+    RefreshFastSelectorIfOpen(ws);
+    EXPECT_EQ(Text(kWsPageFastSelector, kSelFrameCurrent), "7");
+
+    EventTimer& timer = TheEventTimer();
+    timer.port = &ports;
+    timer.lastRateValue = 40;
+    ShowSteppedFrame(ws, nullptr, 0);
+    EXPECT_EQ(TheSelections().repaints, 0);
+    timer.lastRateValue = 501;
+    ShowSteppedFrame(ws, nullptr, 0);
+    EXPECT_EQ(TheSelections().repaints, 1);
+    timer.port = nullptr;
+    timer.lastRateValue = 0;
+}
+
+TEST_F(SelectorTest, TransportTextsFollowTheRateUnit) {
+    gElement* field = Slot(kWsPageFastSelector, kSelFrameTotal);
+    const struct Row {
+        int32_t unit;
+        const char* letter;
+        const char* zero;
+    } rows[] = {{0, "F", "0"}, {1, "T", "00:00:00:000"}, {2, "S", "0"}, {7, "F", "0"}};
+    const int32_t saved = TheFramePlayerSaved().timeMode;
+    for (const Row& row : rows) {
+        ShowRateUnitLetter(field, row.unit);
+        EXPECT_EQ(field->text, row.letter) << row.unit;
+        TheFramePlayerSaved().timeMode = row.unit;
+        ShowTimeOrZero(field);
+        EXPECT_EQ(field->text, row.zero) << row.unit;
+    }
+    TheFramePlayerSaved().timeMode = saved;
+    ClearWidgetText(field);
+    EXPECT_EQ(field->text, "");
+}
+
+TEST(SelectorNumbers, PercentDInTwelveBytes) {
+    char text[12];
+    SelectorNumberText(0, text);
+    EXPECT_STREQ(text, "0");
+    SelectorNumberText(-2147483647 - 1, text);
+    EXPECT_STREQ(text, "-2147483648");
+    SelectorNumberText(2147483647, text);
+    EXPECT_STREQ(text, "2147483647");
 }
 
 }  // namespace
