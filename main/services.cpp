@@ -16,6 +16,7 @@
 #include "main/transform_services.h"
 #include "main/views_display_services.h"
 #include "main/views_services.h"
+#include "main/workspace_page_services.h"
 #include "processing/filter_registry.h"
 
 namespace orva {
@@ -50,6 +51,7 @@ void InstallProgramServices() {
     InstallSourcePageServices();
     InstallOutputServices();
     InstallViewsDisplayServices();
+    InstallWorkspacePageServices();
     InstallPlaybackServices();
     InstallMenuServices();
 }

@@ -300,6 +300,8 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
         page->height = std::max(1, groupWindow->clientHeight - top - bottom);
     }
     UIWindowAttachComponent(page, ws);
+    // The main group's pages include the transport, the fast selector and the select tab.
+    if (group != nullptr && container->ownPage != nullptr) container->ownPage->flags |= group->style & kWsMainGroupPages;
 
     // The standard pages of the workspace, opened by their pages when asked for.
     const bool mainGroup = gi == 0;
@@ -349,6 +351,7 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
     if (host != nullptr && group->windows[1] == nullptr) group->windows[1] = host;
     if (host != nullptr && WindowShown(host))
         WorkspaceLayout(host, group, groupWindow->clientWidth, groupWindow->clientHeight, true);
+    if (host != nullptr && ComponentIsLive(ws)) WorkspaceOpenToolPages(ws);
     return ws;
 }
 

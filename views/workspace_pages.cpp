@@ -23,7 +23,7 @@ namespace orva {
 namespace {
 
 // The toolkit's state bits of a hidden or minimised window.
-constexpr uint32_t kHiddenOrMinimised = 0x1800;
+constexpr uint32_t kHiddenOrMinimised = kStateHiddenByShow | kStateHidden | kStateMinimised;
 // The alignment of the composite pages' groups and of the preview's group.
 constexpr uint32_t kCompositeAlign = 0x40000000;
 

@@ -102,7 +102,7 @@ UIPage* WorkspacePageTable(WorkspaceComponent* workspace);
 // The element of a table index while it exists with a widget in its first slot; with
 // `needUi` only while the user interface is up. Null otherwise.
 UIElement* WorkspaceOpenPage(WorkspaceComponent* workspace, uint32_t index, bool needUi = true);
-// The page's window is neither hidden nor minimised (state bits 0x1800 clear).
+// The page's window is neither hidden nor minimised.
 bool PageWindowVisible(const UIElement* element);
 
 // ---- Fields ---------------------------------------------------------------------------------

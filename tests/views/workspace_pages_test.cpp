@@ -506,7 +506,7 @@ protected:
         wired->cell->portList = &ports;
         CUI& cui = TheCUI();
         saved = {cui.currentProject, cui.currentProjectPosition, cui.projectCount};
-        window->state &= ~0x1800u;  // shown
+        window->state &= ~(kStateHidden | kStateHiddenByShow | kStateMinimised);  // shown
         item.currentSource = ws;     // any component stands for the stream
         item.sourceCount = 2;
         item.currentSourcePosition = 1;
@@ -593,10 +593,10 @@ TEST_F(SelectorTest, AMinimisedPageIsNotDrawnAndFastPlaybackRepaintsTheViewItsel
     ports.player.count = 10;
     ports.player.last = 9;
     ports.player.current = 6;
-    window->state |= 0x1000;  // minimised
+    window->state |= kStateMinimised;
     RedrawFastSelectorFrame(ws);
     EXPECT_EQ(Text(kWsPageFastSelector, kSelFrameCurrent), "0");
-    window->state &= ~0x1000u;
+    window->state &= ~kStateMinimised;
     RefreshFastSelectorIfOpen(ws);
     EXPECT_EQ(Text(kWsPageFastSelector, kSelFrameCurrent), "7");
 

@@ -91,7 +91,13 @@ TEST_F(WorkspaceInShell, TheHostFollowsTheGroupWindowsSize) {
     ASSERT_TRUE(gWinSetSize(window, width, height, nullptr));
     PumpUntil([&] { return ws->window->clientWidth == width - group.sideWidth; }, 2000);
     EXPECT_EQ(ws->window->clientWidth, width - group.sideWidth);
-    EXPECT_EQ(InParent(window, ws->window).y + ws->window->clientHeight, height - group.bottomMargin);
+    // The tool bars that are shown sit under the workspace down to the bottom margin.
+    int32_t bars = 0;
+    for (int i = 2; i < 4; ++i) {
+        const gWindow* bar = group.windows[i];
+        if (bar != nullptr && bar->hwnd != nullptr && (bar->state & (kStateHidden | kStateHiddenByShow)) == 0) bars += bar->clientHeight;
+    }
+    EXPECT_EQ(InParent(window, ws->window).y + ws->window->clientHeight + bars, height - group.bottomMargin);
     // The resize layout moved the lens with the right edge.
     EXPECT_FLOAT_EQ(ws->lens.widget->x, static_cast<float>(ws->window->clientWidth) - 148.0f);
     EXPECT_FLOAT_EQ(ws->cellArea->width, static_cast<float>(ws->window->clientWidth));

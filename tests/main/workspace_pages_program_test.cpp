@@ -1,0 +1,255 @@
+// The workspace's tool pages on the X server with opened files: the readouts follow
+// the pointer over a FITS image, "R/I" switches the rounding of the coordinates, a
+// colour BMP shows its three channel buttons, and the fast selector steps a cube.
+// Test files are written by astropy and PIL.
+#include <gtest/gtest.h>
+
+#ifdef ORVA_OPEN_FILE_DISPLAY
+#include <GL/gl.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "../app/shell_fixture.h"
+#include "../toolkit/gl_test_support.h"
+#include "app/image_window.h"
+#include "app/ui_elements.h"
+#include "common/number_text.h"
+#include "io/format_registry.h"
+#include "main/display_services.h"
+#include "main/menu_services.h"
+#include "main/playback_services.h"
+#include "main/processing_services.h"
+#include "main/reduction_services.h"
+#include "main/shape_services.h"
+#include "main/transform_services.h"
+#include "main/views_display_services.h"
+#include "main/views_services.h"
+#include "main/workspace_page_services.h"
+#include "shapes/shape_container.h"
+#include "test_support.h"
+#include "views/display_cell.h"
+#include "views/fast_selector.h"
+#include "views/open_data_files.h"
+#include "views/readout_pages.h"
+#include "views/workspace.h"
+#include "views/workspace_pages.h"
+#endif
+
+namespace orva {
+namespace {
+
+#ifndef ORVA_OPEN_FILE_DISPLAY
+
+TEST(WorkspacePagesProgram, ReadoutsFollowThePointer) { GTEST_SKIP() << "this build has no open road"; }
+
+#else
+
+using namespace testing_util;
+
+bool RunPython(const std::string& file, const std::string& script) {
+    WriteText(file, script);
+    return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
+}
+
+std::string Digits(int digits, int decimals, double v) {
+    char text[64];
+    const int n = FormatDoubleDigits(digits, decimals, v, text);
+    return std::string(text, static_cast<size_t>(n));
+}
+
+class WorkspacePagesProgram : public ShellTest {
+protected:
+    void SetUp() override {
+        ORVA_SKIP_WITHOUT_DISPLAY();
+        savedServices_ = TheComponentServices();
+        RegisterBuiltinFormats(TheFormatRegistry(), &inputs_, &outputs_);
+        InstallShapeServices();
+        InstallProcessingServices();
+        InstallReductionServices();
+        InstallTransformServices();
+        InstallViewsDisplayServices();
+        InstallViewsServices();
+        InstallWorkspacePageServices();
+        InstallPlaybackServices();
+        InstallMenuServices();
+        InstallDisplayServices();
+        TheComponentServices().createImageWindow = &CreateImageWindow;
+        TheComponentServices().pollComponentState = &PollComponentState;
+        Start(false);
+    }
+    void TearDown() override {
+        if (IsSkipped()) return;
+        Stop();
+        ReleaseFormats(TheFormatRegistry());
+        TheFormatRegistry().input.Clear();
+        TheComponentServices() = savedServices_;
+    }
+
+    // Opens a file into cell 1 of the main workspace; the cell, or null.
+    DisplayComponent* Open(const std::string& path) {
+        OpenParameters request;
+        if (OpenSourceFileReport(&cui(), nullptr, &request, path.c_str()) == nullptr) return nullptr;
+        PumpFor(500);
+        ws = AsWorkspace(cui().groups[0].workspace);
+        if (ws == nullptr) return nullptr;
+        uint32_t number = 1;
+        DisplayComponent* cell = GetCellByNumber(ws, &number, false);
+        return cell != nullptr && cell->Graphics() != nullptr ? cell : nullptr;
+    }
+    // Opens the window of a workspace page as the shell does.
+    UIElement* OpenPage(int32_t id, uint32_t index) {
+        UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
+        if (r == nullptr) r = CreateUIWindow(ws->container, id, 0);
+        if (r == nullptr) return nullptr;
+        if (r->element.window == nullptr) OpenComponentWindow(ws->container, Main(), kWindowToggle, 0, r);
+        PumpFor(100);
+        return WorkspaceOpenPage(ws, index);
+    }
+    // The window point of a frame point of the cell's view.
+    static std::pair<int, int> WindowPoint(DisplayComponent* cell, double fx, double fy) {
+        auto* shapes = static_cast<ShapeContainer*>(cell->View()->shapes);
+        shapes->view->Follow();
+        const ShapeView& v = *shapes->view;
+        const double zx = v.pixelScale.flag ? v.pixelScale.x : 1.0, zy = v.pixelScale.flag ? v.pixelScale.y : 1.0;
+        return {static_cast<int>(std::floor(v.displayOffsetX + v.originX + fx * zx)),
+                static_cast<int>(std::floor(v.displayOffsetY + v.originY + fy * zy))};
+    }
+    // The pointer to a window point, coming from a point beside it: the first motion
+    // into a window only enters it.
+    static void PointAt(const gWindow* window, int x, int y) {
+        FakeMotionIn(window, x + 4, y + 4, 60);
+        FakeMotionIn(window, x, y, 100);
+    }
+    // A click through the X server on the middle of a page widget.
+    static void Click(const gElement* e) {
+        const gWindow* w = e->window;
+        const float cx = e->x + e->width / 2.0f, cy = e->y + e->height / 2.0f;
+        const int x = static_cast<int>((e->style & kWsRight) != 0 ? static_cast<float>(w->clientWidth) - cx : cx);
+        const int y = static_cast<int>((e->style & kWsBottom) != 0 ? static_cast<float>(w->clientHeight) - cy : cy);
+        FakeMotionIn(w, x, y);
+        FakeButton(true);
+        PumpFor(40);
+        FakeButton(false);
+        PumpFor(100);
+    }
+
+    TempFolder folder;
+    ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
+    ComponentServices savedServices_;
+    int inputs_ = 0, outputs_ = 0;
+    WorkspaceComponent* ws = nullptr;
+};
+
+TEST_F(WorkspacePagesProgram, ReadoutsFollowThePointerOverAFitsImage) {
+    const std::string path = folder.File("ramp.fits");
+    // 256 x 256 16-bit samples of 50 x + 20 y with BSCALE 0.5 and BZERO 100: the physical
+    // value of column x, row y is 0.5 (50 x + 20 y) + 100.
+    if (!RunPython(path + ".py", "import numpy as np\n"
+                                 "from astropy.io import fits\n"
+                                 "y, x = np.mgrid[0:256, 0:256]\n"
+                                 "h = fits.PrimaryHDU((x * 50 + y * 20).astype(np.int16))\n"
+                                 "h.header['BSCALE'] = 0.5\n"
+                                 "h.header['BZERO'] = 100.0\n"
+                                 "h.writeto('" + path + "', overwrite=True)\n"))
+        GTEST_SKIP() << "no astropy";
+    DisplayComponent* cell = Open(path);
+    ASSERT_NE(cell, nullptr);
+    UIElement* value = OpenPage(kWsIdValue, kWsPageValue);
+    UIElement* coords = OpenPage(kWsIdCoordinates, kWsPageCoordinates);
+    ASSERT_NE(value, nullptr);
+    ASSERT_NE(coords, nullptr);
+    gElement* c = PageSlot(value, kValuePosition);
+    gElement* v = PageSlot(value, kValueValues);
+    gElement* x = PageSlot(coords, kCoordX);
+    gElement* y = PageSlot(coords, kCoordY);
+    ASSERT_TRUE(c != nullptr && v != nullptr && x != nullptr && y != nullptr);
+
+    gWindow* host = cell->window;
+    for (auto [fx, fy] : {std::pair{100.5, 60.5}, {30.5, 200.5}}) {
+        auto [wx, wy] = WindowPoint(cell, fx, fy);
+        const std::string before = c->text;
+        PointAt(host, wx, wy);
+        PumpUntil([&] { return c->text != before; }, 1000);
+        const double dx = ws->readouts.coords[0], dy = ws->readouts.coords[1];
+        // The frame point under the pointer, whatever the origin of the coordinates.
+        const int col = static_cast<int>(std::floor(fx)), row = static_cast<int>(std::floor(fy));
+        EXPECT_LT(std::fabs(dx - fx), 1.01) << dx;
+        EXPECT_LT(std::fabs(dy - fy), 1.01) << dy;
+        EXPECT_EQ(v->text, Digits(10, 3, 0.5 * (50.0 * col + 20.0 * row) + 100.0)) << col << ", " << row;
+        // Rounded up by default.
+        EXPECT_EQ(x->text, Digits(6, 2, std::ceil(dx)));
+        EXPECT_EQ(y->text, Digits(6, 2, std::ceil(dy)));
+        EXPECT_EQ(c->text, Digits(14, 2, std::ceil(dx)) + "  " + Digits(14, 2, std::ceil(dy)));
+    }
+    // "R/I" released: real coordinates; pressed again: rounded.
+    gElement* round = PageSlot(coords, kCoordRound);
+    ASSERT_NE(round, nullptr);
+    const double dx = ws->readouts.coords[0];
+    const uint32_t was = round->value;
+    Click(round);
+    ASSERT_NE(round->value, was) << "the toggle took the click";
+    const std::string real = Digits(6, 2, dx), rounded = Digits(6, 2, std::ceil(dx));
+    EXPECT_EQ(x->text, round->value != 0 ? rounded : real);
+    Click(round);
+    EXPECT_EQ(x->text, round->value != 0 ? rounded : real);
+    EXPECT_NE(real, rounded);
+}
+
+TEST_F(WorkspacePagesProgram, AColourBitmapShowsThreeChannelButtons) {
+    const std::string path = folder.File("colour.bmp");
+    if (!RunPython(path + ".py", "from PIL import Image\n"
+                                 "im = Image.new('RGB', (64, 48))\n"
+                                 "im.putdata([(x * 4, y * 5, 200) for y in range(48) for x in range(64)])\n"
+                                 "im.save('" + path + "')\n"))
+        GTEST_SKIP() << "no PIL";
+    DisplayComponent* cell = Open(path);
+    ASSERT_NE(cell, nullptr);
+    UIElement* channels = OpenPage(kWsIdValue, kWsPageChannels);
+    ASSERT_NE(channels, nullptr);
+    auto [wx, wy] = WindowPoint(cell, 20.5, 20.5);
+    PointAt(cell->window, wx, wy);
+    PumpUntil([&] { return PageSlot(channels, 2)->shown != 0; }, 1000);
+    EXPECT_EQ(std::tuple(PageSlot(channels, 0)->text, PageSlot(channels, 1)->text, PageSlot(channels, 2)->text),
+              std::tuple("1", "2", "3"));
+    for (uint32_t s = 0; s < 3; ++s) EXPECT_NE(PageSlot(channels, s)->shown, 0) << s;
+    EXPECT_EQ(PageSlot(channels, kChannelMarker)->shown, 0);
+}
+
+TEST_F(WorkspacePagesProgram, TheFastSelectorStepsACube) {
+    const std::string path = folder.File("cube.fits");
+    // Ten frames of 64 x 64: frame k holds a ramp shifted by 1000 k.
+    if (!RunPython(path + ".py", "import numpy as np\n"
+                                 "from astropy.io import fits\n"
+                                 "z, y, x = np.mgrid[0:10, 0:64, 0:64]\n"
+                                 "a = ((x + y) * 10 + (z % 2) * 3000).astype(np.int16)\n"
+                                 "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n"))
+        GTEST_SKIP() << "no astropy";
+    DisplayComponent* cell = Open(path);
+    ASSERT_NE(cell, nullptr);
+    UIElement* selector = OpenPage(kWsIdFastSelector, kWsPageFastSelector);
+    ASSERT_NE(selector, nullptr);
+    RefreshFastSelectorIfOpen(ws);
+    EXPECT_EQ(PageSlot(selector, kSelFrameTotal)->text, "10");
+    EXPECT_EQ(PageSlot(selector, kSelFrameCurrent)->text, "1");
+
+    gWindow* host = cell->window;
+    auto [wx, wy] = WindowPoint(cell, 32.5, 32.5);
+    PaintWindow(host);
+    const Rgb before = PixelAt(host, wx, wy);
+    gElement* next = PageSlot(selector, kSelFrameNext);
+    ASSERT_NE(next, nullptr);
+    Click(next);
+    PumpUntil([&] { return PageSlot(selector, kSelFrameCurrent)->text == "2"; }, 1000);
+    EXPECT_EQ(PageSlot(selector, kSelFrameCurrent)->text, "2");
+    PumpFor(200);
+    PaintWindow(host);
+    EXPECT_NE(PixelAt(host, wx, wy), before) << "the cell shows the second frame";
+}
+
+#endif
+
+}  // namespace
+}  // namespace orva
