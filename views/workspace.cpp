@@ -362,7 +362,7 @@ void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t h
     const int32_t left = insets[0], top = insets[1], bottom = insets[3];
     int32_t bars = 0;
     for (int i = 2; i < 4; ++i) {
-        gWindow* bar = group->windows[i];
+        gWindow* bar = gWinValidate(group->windows[i]);
         if (bar != nullptr && bar->hwnd != nullptr && WindowShown(bar)) bars += bar->clientHeight;
     }
     int32_t w = std::max(1, width - left);
@@ -372,7 +372,8 @@ void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t h
         if (notify) gWinUpdateViewport(host);
     }
     // The tool bars under the workspace.
-    gWindow* first = group->windows[2];
+    // A tool bar whose window closed is passed over.
+    gWindow* first = gWinValidate(group->windows[2]);
     int32_t below = top + h;
     if (first != nullptr && first->hwnd != nullptr && WindowShown(first)) {
         int32_t fw = width - left;
@@ -382,7 +383,7 @@ void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t h
             platform::SetWindowPos(first->hwnd, nullptr, left, below, 0, 0, 0x615);
         below += first->clientHeight;
     }
-    gWindow* second = group->windows[3];
+    gWindow* second = gWinValidate(group->windows[3]);
     if (second != nullptr && second->hwnd != nullptr && WindowShown(second)) {
         int32_t sh = std::max(kToolBarMinimum, height - bottom - below);
         platform::SetWindowPos(second->hwnd, nullptr, left, below, second->clientWidth, sh, 0x614);

@@ -230,14 +230,15 @@ int32_t WorkspacePanelBuilder(PageWindow* pageWindow, void* windowArg, int32_t p
             if (window == nullptr) return 1;
             gWinSetColors(window, kWsColoursBar);
             count = ShowIfAsked(page, window, kWsPageZoomBar, pageId);
-            LinkIntoGroup(ws, window, 2);
+            // A window whose page was not built is closed again by the page machinery.
+            if (count > 0) LinkIntoGroup(ws, window, 2);
             return count;
         case kWsIdLens:
         case kWsIdLensAlso:
             if (window == nullptr) return 1;
             gWinSetColors(window, kWsColoursBar);
             count = ShowIfAsked(page, window, kWsPageLens, pageId);
-            if (pageId == kWsIdLens) LinkIntoGroup(ws, window, 3);
+            if (count > 0 && pageId == kWsIdLens) LinkIntoGroup(ws, window, 3);
             return count;
         case kWsIdMain: {
             if (!UIElementMatchesOwner(page, TheWorkspacePanelBuilder())) return 0;
@@ -410,21 +411,22 @@ void WorkspaceOpenToolPages(WorkspaceComponent* ws) {
     if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
     gWindow* parent = gWinValidate(ws->group->windows[0]);
     if (parent == nullptr || !ComponentUiUp()) return;
-    const bool mainGroup = (WorkspacePageTable(ws) != nullptr ? WorkspacePageTable(ws)->flags : ws->container->ownPage->flags) &
-                           kWsMainGroupPages;
+    const UIPage* table = WorkspacePageTable(ws) != nullptr ? WorkspacePageTable(ws) : ws->container->ownPage;
+    const bool mainGroup = table != nullptr && (table->flags & kWsMainGroupPages) != 0;
     // The strips under the cell area; in the main group also the frame selector and the
     // transport page. The readouts beside the cell area open when the user asks for them.
-    const int32_t docked[] = {kWsIdZoomBar, kWsIdLens};
-    const int32_t floating[] = {kWsIdFastSelector, kWsIdTransport};
-    for (int32_t id : docked) {
+    // Only pages that have widgets to build get a window.
+    auto open = [&](int32_t id, uint32_t index) {
+        const WorkspacePageEntry* e = WorkspacePageEntryAt(index);
+        if (e == nullptr || e->build == nullptr) return;
         UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
         if (r != nullptr && r->element.window == nullptr) OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r);
-    }
+    };
+    open(kWsIdZoomBar, kWsPageZoomBar);
+    open(kWsIdLens, kWsPageLens);
     if (!mainGroup) return;
-    for (int32_t id : floating) {
-        UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
-        if (r != nullptr && r->element.window == nullptr) OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r);
-    }
+    open(kWsIdFastSelector, kWsPageFastSelector);
+    open(kWsIdTransport, kWsPageTransport);
 }
 
 }  // namespace orva

@@ -16,6 +16,7 @@
 #include "../toolkit/gl_test_support.h"
 #include "app/image_window.h"
 #include "app/ui_elements.h"
+#include "toolkit/input.h"
 #include "common/number_text.h"
 #include "io/format_registry.h"
 #include "main/display_services.h"
@@ -168,11 +169,27 @@ TEST_F(WorkspacePagesProgram, ReadoutsFollowThePointerOverAFitsImage) {
     ASSERT_TRUE(c != nullptr && v != nullptr && x != nullptr && y != nullptr);
 
     gWindow* host = cell->window;
-    for (auto [fx, fy] : {std::pair{100.5, 60.5}, {30.5, 200.5}}) {
+    // Two frame points that no page window covers.
+    std::vector<std::pair<double, double>> points;
+    for (auto p : {std::pair{100.5, 60.5}, {200.5, 30.5}, {30.5, 200.5}, {220.5, 220.5}, {150.5, 120.5}, {60.5, 90.5}}) {
+        auto [wx, wy] = WindowPoint(cell, p.first, p.second);
+        platform::Point screen{wx, wy};
+        platform::ClientToScreen(host->hwnd, &screen);
+        if (points.size() < 2 && wx < host->clientWidth && wy < host->clientHeight &&
+            platform::WindowFromPoint(screen) == host->hwnd)
+            points.push_back(p);
+    }
+    ASSERT_EQ(points.size(), 2u);
+    for (auto [fx, fy] : points) {
         auto [wx, wy] = WindowPoint(cell, fx, fy);
-        const std::string before = c->text;
-        PointAt(host, wx, wy);
-        PumpUntil([&] { return c->text != before; }, 1000);
+        auto there = [&] {
+            return std::fabs(ws->readouts.coords[0] - fx) < 1.01 && std::fabs(ws->readouts.coords[1] - fy) < 1.01;
+        };
+        for (int attempt = 0; attempt < 5 && !there(); ++attempt) {
+            PointAt(host, wx, wy);
+            PumpUntil(there, 500);
+        }
+        PumpFor(50);
         const double dx = ws->readouts.coords[0], dy = ws->readouts.coords[1];
         // The frame point under the pointer, whatever the origin of the coordinates.
         const int col = static_cast<int>(std::floor(fx)), row = static_cast<int>(std::floor(fy));

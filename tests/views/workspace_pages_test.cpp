@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/cui.h"
+#include "views/workspace.h"
 #include "app/ui_elements.h"
 #include "common/number_text.h"
 #include "framework/display_lock.h"
@@ -265,6 +266,26 @@ TEST_F(PagesTest, TheResizeLayoutKeepsItsSizesPositiveAndNeedsTheLens) {
     }
     ws->lens.widget = nullptr;
     ws->window = nullptr;
+}
+
+TEST_F(PagesTest, ToolBarsArePassedOverOnceTheirWindowsClosed) {
+    WindowGroup group;
+    gWindow* bar = gWinCreateRec(0, 0, 100, 21, window, nullptr, 0);
+    ASSERT_NE(bar, nullptr);
+    group.windows[0] = window;
+    group.windows[2] = bar;
+    gWinClose(bar);
+    // The closed bar is not read (ASan sees a read of its record).
+    WorkspaceLayout(window, &group, 400, 300, false);
+    // A page that built nothing does not join the group.
+    TheWorkspacePageHooks().showPage = [](UIPage*, gWindow*, uint32_t, PanelBuilder, uint32_t, uint32_t, uint32_t,
+                                          int32_t, PageBuildFn, PageRefreshFn, UIElement**) { return false; };
+    gWindow* child = gWinCreateRec(0, 0, 100, 21, window, nullptr, 0);
+    ws->group = &group;
+    group.windows[2] = nullptr;
+    EXPECT_EQ(Build(kWsIdZoomBar, child), 0);
+    EXPECT_EQ(group.windows[2], nullptr);
+    ws->group = nullptr;
 }
 
 // ---- Readouts ---------------------------------------------------------------------------------
