@@ -3,7 +3,9 @@
 #include "app/graphics_window.h"
 #include "views/display_cell.h"
 #include "views/fast_selector.h"
+#include "views/playback.h"
 #include "views/readout_pages.h"
+#include "views/transport_page.h"
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
 #include "views/workspace_readouts.h"
@@ -31,7 +33,10 @@ void RedrawSelectorFrame(DisplayCellBase* cell) {
 }
 
 // The pages that follow the active cell when it changes.
-void FollowingPages(WorkspaceComponent* ws) { RefreshFastSelectorIfOpen(ws); }
+void FollowingPages(WorkspaceComponent* ws) {
+    RefreshFastSelectorIfOpen(ws);
+    RefreshTransportPage(ws);
+}
 
 }  // namespace
 
@@ -45,6 +50,7 @@ void InstallWorkspacePageServices() {
     host.updateReadouts = &UpdateReadouts;
     host.redrawCoordReadout = &RedrawCoordReadout;
     host.redrawFastSelectorFrame = &RedrawSelectorFrame;
+    TransportFillPlaybackHooks(&ThePlaybackHooks());
 }
 
 }  // namespace orva

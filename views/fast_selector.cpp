@@ -14,6 +14,7 @@
 #include "toolkit/window.h"
 #include "views/display_cell.h"
 #include "views/playback.h"
+#include "views/transport_page.h"
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
 
@@ -21,9 +22,6 @@ namespace orva {
 
 namespace {
 
-// The transport page's frame number text and seek bar.
-constexpr uint32_t kTransportFrameText = 9;
-constexpr uint32_t kTransportSeekBar = 22;
 // Playback at this many milliseconds a frame or faster redraws the view itself.
 constexpr int32_t kPlaybackRedrawsBelow = 501;
 constexpr float kRow = 17.0f;

@@ -16,6 +16,7 @@
 #include "toolkit/window.h"
 #include "views/fast_selector.h"
 #include "views/readout_pages.h"
+#include "views/transport_page.h"
 #include "views/workspace.h"
 
 namespace orva {
@@ -41,7 +42,7 @@ const WorkspacePageEntry kEntries[] = {
     {kWsPageViewMode, kWsIdViewMode, kWsNoId, 7, 0, 0, false, &BuildViewModePage, &ViewModePageRefresh},
     {kWsPageValue, kWsIdValue, 11, 4, 0x84000, 0, false, &BuildValuePage, &ValuePageRefresh},
     {kWsPageChannels, kWsIdValue, 12, 4, 0x30000, 0, false, &BuildChannelsPage, &ChannelsPageRefresh},
-    {kWsPageTransport, kWsIdTransport, 13, 23, 0x84000, 0, true, nullptr, nullptr},
+    {kWsPageTransport, kWsIdTransport, 13, 23, 0x84000, 0, true, &BuildTransportPage, &TransportPageRefresh},
 };
 
 // The entry of an index; an empty entry (id kWsNoId) for 2, 6 and beyond the table.

@@ -17,6 +17,7 @@
 #include "app/image_window.h"
 #include "app/ui_elements.h"
 #include "toolkit/input.h"
+#include "toolkit/number_field.h"
 #include "common/number_text.h"
 #include "io/format_registry.h"
 #include "main/display_services.h"
@@ -29,12 +30,16 @@
 #include "main/views_display_services.h"
 #include "main/views_services.h"
 #include "main/workspace_page_services.h"
+#include "platform/timer_service.h"
+#include "io/frame_cursor.h"
 #include "shapes/shape_container.h"
 #include "test_support.h"
 #include "views/display_cell.h"
 #include "views/fast_selector.h"
 #include "views/open_data_files.h"
+#include "views/playback.h"
 #include "views/readout_pages.h"
+#include "views/transport_page.h"
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
 #endif
@@ -66,6 +71,10 @@ protected:
     void SetUp() override {
         ORVA_SKIP_WITHOUT_DISPLAY();
         savedServices_ = TheComponentServices();
+        savedHost_ = TheGraphicsHostServices();
+        savedDisplay_ = TheDisplayHooks();
+        savedPlayback_ = ThePlaybackHooks();
+        savedFrameText_ = TheFrameTextHooks();
         RegisterBuiltinFormats(TheFormatRegistry(), &inputs_, &outputs_);
         InstallShapeServices();
         InstallProcessingServices();
@@ -74,16 +83,28 @@ protected:
         InstallViewsDisplayServices();
         InstallViewsServices();
         InstallWorkspacePageServices();
-        InstallPlaybackServices();
         InstallMenuServices();
         InstallDisplayServices();
         TheComponentServices().createImageWindow = &CreateImageWindow;
         TheComponentServices().pollComponentState = &PollComponentState;
         Start(false);
+        // A test before this one may have ended the program in this process, and with
+        // it the playback timer's thread.
+        platform::TheTimerService().Reopen();
+        InstallPlaybackServices();
+        InstallWorkspacePageServices();
     }
     void TearDown() override {
         if (IsSkipped()) return;
+        TheEventTimer().Stop(false);
+        TheEventTimer().ForgetPlayback();
+        gSetFrameHook(nullptr);
+        gSetOnceHook(nullptr);
         Stop();
+        TheGraphicsHostServices() = savedHost_;
+        TheDisplayHooks() = savedDisplay_;
+        ThePlaybackHooks() = savedPlayback_;
+        TheFrameTextHooks() = savedFrameText_;
         ReleaseFormats(TheFormatRegistry());
         TheFormatRegistry().input.Clear();
         TheComponentServices() = savedServices_;
@@ -124,12 +145,21 @@ protected:
         FakeMotionIn(window, x + 4, y + 4, 60);
         FakeMotionIn(window, x, y, 100);
     }
+    // The window point at the middle of a page widget.
+    static std::pair<int, int> Middle(const gElement* e) {
+        const gWindow* w = e->window;
+        const float cx = e->x + e->width / 2.0f, cy = e->y + e->height / 2.0f;
+        return {static_cast<int>((e->style & kWsRight) != 0 ? static_cast<float>(w->clientWidth) - cx : cx),
+                static_cast<int>((e->style & kWsBottom) != 0 ? static_cast<float>(w->clientHeight) - cy : cy)};
+    }
     // A click through the X server on the middle of a page widget.
     static void Click(const gElement* e) {
         const gWindow* w = e->window;
-        const float cx = e->x + e->width / 2.0f, cy = e->y + e->height / 2.0f;
-        const int x = static_cast<int>((e->style & kWsRight) != 0 ? static_cast<float>(w->clientWidth) - cx : cx);
-        const int y = static_cast<int>((e->style & kWsBottom) != 0 ? static_cast<float>(w->clientHeight) - cy : cy);
+        // Page windows may lie over each other: the clicked one comes to the front.
+        XRaiseWindow(XDisplay(), platform::X11WindowOf(w->hwnd));
+        XSync(XDisplay(), False);
+        FocusWindow(w);
+        auto [x, y] = Middle(e);
         FakeMotionIn(w, x, y);
         FakeButton(true);
         PumpFor(40);
@@ -140,6 +170,10 @@ protected:
     TempFolder folder;
     ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
     ComponentServices savedServices_;
+    GraphicsHostServices savedHost_;
+    DisplayHooks savedDisplay_;
+    PlaybackHooks savedPlayback_;
+    FrameTextHooks savedFrameText_;
     int inputs_ = 0, outputs_ = 0;
     WorkspaceComponent* ws = nullptr;
 };
@@ -248,6 +282,10 @@ TEST_F(WorkspacePagesProgram, TheFastSelectorStepsACube) {
     ASSERT_NE(cell, nullptr);
     UIElement* selector = OpenPage(kWsIdFastSelector, kWsPageFastSelector);
     ASSERT_NE(selector, nullptr);
+    // The transport window opens beside it; closed, it covers nothing.
+    if (UIWindowRecord* r = UIWindowRecordFind(ws->container, kWsIdTransport); r != nullptr && r->element.window)
+        OpenComponentWindow(ws->container, Main(), kWindowToggle, 0, r);
+    PumpFor(100);
     RefreshFastSelectorIfOpen(ws);
     EXPECT_EQ(PageSlot(selector, kSelFrameTotal)->text, "10");
     EXPECT_EQ(PageSlot(selector, kSelFrameCurrent)->text, "1");
@@ -264,6 +302,51 @@ TEST_F(WorkspacePagesProgram, TheFastSelectorStepsACube) {
     PumpFor(200);
     PaintWindow(host);
     EXPECT_NE(PixelAt(host, wx, wy), before) << "the cell shows the second frame";
+}
+
+TEST_F(WorkspacePagesProgram, TheTransportPagePlaysACube) {
+    const std::string path = folder.File("cube50.fits");
+    // Fifty frames of 32 x 32, frame k a constant 100 k.
+    if (!RunPython(path + ".py", "import numpy as np\n"
+                                 "from astropy.io import fits\n"
+                                 "a = np.repeat((np.arange(50) * 100).astype(np.int16), 32 * 32).reshape(50, 32, 32)\n"
+                                 "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n"))
+        GTEST_SKIP() << "no astropy";
+    DisplayComponent* cell = Open(path);
+    ASSERT_NE(cell, nullptr);
+    // The fast selector's window opens beside the transport page's; closed, it covers nothing.
+    if (UIWindowRecord* r = UIWindowRecordFind(ws->container, kWsIdFastSelector); r != nullptr && r->element.window)
+        OpenComponentWindow(ws->container, Main(), kWindowToggle, 0, r);
+    UIElement* transport = OpenPage(kWsIdTransport, kWsPageTransport);
+    ASSERT_NE(transport, nullptr);
+    FramePlayer* player = ActivePlayer(ws);
+    ASSERT_NE(player, nullptr);
+    EXPECT_EQ(player->count.load(), 50);
+
+    // One step forward by the arrow, then 20 frames a second.
+    Click(PageSlot(transport, kTransportStepForward));
+    EXPECT_EQ(player->current.load(), 1);
+    EXPECT_EQ(PageSlot(transport, kTransportFrameText)->text, "2");
+    gElement* rate = PageSlot(transport, kTransportRate);
+    gWgtSetText(rate, "20");
+    TransportRateChanged(rate, reinterpret_cast<uintptr_t>(transport));
+    EXPECT_EQ(player->interval.load(), 50);
+    EXPECT_EQ(rate->text, "20.00");
+
+    Click(PageSlot(transport, kTransportPlay));
+    EXPECT_TRUE(TheEventTimer().Running());
+    PumpFor(1500);
+    EXPECT_GT(player->current.load(), 1);
+    const double achieved = std::atof(PageSlot(transport, kTransportRateText)->text.c_str());
+    EXPECT_GE(achieved, 18.0);
+    EXPECT_LE(achieved, 22.0);
+    // Play again: the toggle stops playback.
+    Click(PageSlot(transport, kTransportPlay));
+    PumpFor(200);
+    EXPECT_FALSE(TheEventTimer().Running());
+    EXPECT_EQ(PageSlot(transport, kTransportPlay)->value, 0u);
+    PlaybackEnd(&TheEventTimer(), 0);
+    EXPECT_FALSE(TheEventTimer().Running());
 }
 
 #endif

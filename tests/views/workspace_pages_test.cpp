@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cmath>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -22,7 +23,10 @@
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 #include "views/fast_selector.h"
+#include "io/frame_cursor.h"
+#include "views/playback.h"
 #include "views/readout_pages.h"
+#include "views/transport_page.h"
 #include "views/workspace_pages.h"
 #include "views/workspace_readouts.h"
 #include "views_test_support.h"
@@ -651,6 +655,216 @@ TEST_F(SelectorTest, TransportTextsFollowTheRateUnit) {
     TheFramePlayerSaved().timeMode = saved;
     ClearWidgetText(field);
     EXPECT_EQ(field->text, "");
+}
+
+// ---- The transport page ------------------------------------------------------------------------
+
+class TransportTest : public SelectorTest {
+protected:
+    void SetUp() override {
+        SelectorTest::SetUp();
+        FramePlayerSaved& s = TheFramePlayerSaved();
+        savedFlags = s.flagWord;
+        savedUnit = s.timeMode;
+        savedPeriod = s.interval;
+        savedText = TheFrameTextHooks();
+        TheFrameTextHooks().setText = [](void* w, const char* text) { gWgtSetText(static_cast<gElement*>(w), text); };
+        ASSERT_EQ(Build(kWsIdTransport, window), 1);
+        page_ = Element(kWsPageTransport);
+        ASSERT_NE(page_, nullptr);
+        ports.player.count = 10;
+        ports.player.first = 0;
+        ports.player.last = 9;
+        ports.player.current = 0;
+    }
+    void TearDown() override {
+        FramePlayerSaved& s = TheFramePlayerSaved();
+        s.flagWord = savedFlags;
+        s.timeMode = savedUnit;
+        s.interval = savedPeriod;
+        TheFrameTextHooks() = savedText;
+        EventTimer& timer = TheEventTimer();
+        timer.lastRateValue = 0;
+        timer.playButton = timer.frameText = timer.rateText = timer.progressBar = nullptr;
+        SelectorTest::TearDown();
+    }
+    gElement* W(uint32_t slot) { return Slot(kWsPageTransport, slot); }
+    uintptr_t Data() { return reinterpret_cast<uintptr_t>(page_); }
+    void Enter(uint32_t slot, const char* text, void (*handler)(gElement*, uintptr_t)) {
+        gWgtSetText(W(slot), text);
+        handler(W(slot), Data());
+    }
+    void Toggle(uint32_t slot, uint32_t value, void (*handler)(gElement*, uintptr_t)) {
+        W(slot)->value = value;
+        handler(W(slot), Data());
+    }
+    // No active cell: the page edits the saved settings.
+    void WithoutPlayer() { wired->cell->portList = nullptr; }
+    UIElement* page_ = nullptr;
+    int32_t savedFlags = 0, savedUnit = 0, savedPeriod = 0;
+    FrameTextHooks savedText;
+};
+
+TEST_F(TransportTest, StepSizeAndStepMode) {
+    FramePlayer& p = ports.player;
+    Toggle(kTransportStepMode, 1, &TransportStepModePress);  // a new player's step size is 4
+    EXPECT_EQ(p.step.load(), 4);
+    EXPECT_NE(p.flags.load() & kFramePlayerStepMode, 0);
+    EXPECT_NE(W(kTransportStepMark)->enabled, 0) << "marked above 1";
+    EXPECT_EQ(W(kTransportStepSize)->text, "4");
+    const struct Row {
+        const char* entry;
+        bool reverseBefore;
+        int32_t step;
+        bool reverse;
+    } rows[] = {{"0", false, 1, false}, {"0", true, -1, true}, {"-3", false, -3, true}, {"5", true, 5, false}};
+    for (const Row& row : rows) {
+        if (row.reverseBefore) {
+            p.flags.fetch_or(kFramePlayerReverse);
+        } else {
+            p.flags.fetch_and(~kFramePlayerReverse);
+        }
+        Enter(kTransportStepSize, row.entry, &TransportStepSizeChanged);
+        EXPECT_EQ(p.step.load(), row.step) << row.entry;
+        EXPECT_EQ((p.flags.load() & kFramePlayerReverse) != 0, row.reverse) << row.entry;
+        EXPECT_EQ(W(kTransportStepSize)->text, std::to_string(row.step)) << row.entry;
+    }
+    EXPECT_EQ(W(kTransportReverse)->value, 0u);
+    // Step mode off: a step of one in the direction of the reverse flag.
+    p.flags.fetch_or(kFramePlayerReverse);
+    Toggle(kTransportStepMode, 0, &TransportStepModePress);
+    EXPECT_EQ(p.step.load(), -1);
+    EXPECT_EQ(W(kTransportStepMark)->enabled, 0);
+    // On again with a step size of 0: magnitude 1, the indicator stays unmarked.
+    p.stepSize = 0;
+    Toggle(kTransportStepMode, 1, &TransportStepModePress);
+    EXPECT_EQ(p.step.load(), -1);
+    EXPECT_EQ(W(kTransportStepMark)->enabled, 0);
+    WithoutPlayer();
+    Enter(kTransportStepSize, "7", &TransportStepSizeChanged);
+    EXPECT_EQ(W(kTransportStepSize)->text, "1");
+}
+
+TEST_F(TransportTest, SeekingRoundsHalvesAwayFromZero) {
+    FramePlayer& p = ports.player;
+    const struct Row {
+        float fraction;
+        int32_t frame;
+        float shown;
+    } rows[] = {{0.5f, 5, 5.0f / 9.0f}, {0.0f, 0, 0.0f}, {1.0f, 9, 1.0f}, {-0.5f, 0, 0.0f},
+                {std::nanf(""), 0, 0.0f}, {2.0f, 9, 1.0f}};
+    for (const Row& row : rows) {
+        float f = row.fraction;
+        EXPECT_EQ(TransportSeek(Data(), &f), 1);
+        EXPECT_EQ(p.current.load(), row.frame) << row.fraction;
+        EXPECT_FLOAT_EQ(f, row.shown) << row.fraction;
+    }
+    EXPECT_EQ(W(kTransportFrameText)->text, "10");
+    float at = -1.0f;
+    p.current = 3;
+    TransportSeekPosition(Data(), &at);
+    EXPECT_FLOAT_EQ(at, 3.0f / 9.0f);
+    EXPECT_EQ(TransportSeekMode(Data()), 0);
+    p.first = 9;
+    EXPECT_EQ(TransportSeekMode(Data()), 2);
+    // Two frames can be seeked; one frame, or no player, cannot.
+    p.first = 0;
+    p.last = 1;
+    EXPECT_EQ(TransportSeekMode(Data()), 0);
+    p.last = 0;
+    EXPECT_EQ(TransportSeekMode(Data()), 1);
+    WithoutPlayer();
+    EXPECT_EQ(TransportSeekMode(Data()), 1);
+}
+
+TEST_F(TransportTest, PlayIsRefusedAtTheEndAndTwoFramesStep) {
+    FramePlayer& p = ports.player;
+    p.current = 9;
+    Toggle(kTransportPlay, 1, &TransportPlayPress);
+    EXPECT_EQ(W(kTransportPlay)->value, 0u);
+    EXPECT_EQ(TheEventTimer().port.load(), nullptr);
+    // Two frames: the arrows act.
+    p.count = 2;
+    p.last = 1;
+    p.current = 0;
+    W(kTransportStepForward)->value = 1;
+    TransportStepForwardPress(W(kTransportStepForward), Data());
+    EXPECT_EQ(p.current.load(), 1);
+    EXPECT_EQ(W(kTransportFrameText)->text, "2");
+    TransportToFirstPress(W(kTransportToFirst), Data());
+    EXPECT_EQ(p.current.load(), 0);
+    TransportToLastPress(W(kTransportToLast), Data());
+    EXPECT_EQ(p.current.load(), 1);
+    // Without a player Play stays off.
+    WithoutPlayer();
+    Toggle(kTransportPlay, 1, &TransportPlayPress);
+    EXPECT_EQ(W(kTransportPlay)->value, 0u);
+}
+
+TEST_F(TransportTest, WithoutAPlayerTheSavedSettingsChange) {
+    WithoutPlayer();
+    FramePlayerSaved& s = TheFramePlayerSaved();
+    s.flagWord = 0;
+    s.timeMode = 0;
+    Toggle(kTransportLoop, 1, &TransportLoopPress);
+    EXPECT_EQ(s.flagWord.load(), kFramePlayerLoop);
+    Toggle(kTransportReturn, 1, &TransportReturnPress);
+    EXPECT_EQ(s.flagWord.load(), kFramePlayerLoop | kFramePlayerReturnAtEnd);
+    Toggle(kTransportLoop, 0, &TransportLoopPress);
+    EXPECT_EQ(s.flagWord.load(), kFramePlayerReturnAtEnd);
+    Enter(kTransportRate, "25", &TransportRateChanged);
+    EXPECT_EQ(s.interval.load(), 40);
+    EXPECT_EQ(W(kTransportRate)->text, "25.00");
+    TransportRateUnitPress(W(kTransportRateUnit), Data());
+    EXPECT_EQ(s.timeMode.load(), 1);
+    EXPECT_EQ(W(kTransportRateUnit)->text, "T");
+    // The next player starts with the saved flags and rate unit.
+    FramePlayer next;
+    EXPECT_EQ(next.timeMode.load(), 1);
+    EXPECT_EQ(next.flags.load() & kFramePlayerSavedFlags, kFramePlayerReturnAtEnd);
+    TransportPageUpdate(ws, page_);
+    EXPECT_EQ(std::tuple(W(kTransportLoop)->value, W(kTransportReturn)->value), std::tuple(0u, 1u));
+    EXPECT_EQ(W(kTransportStepSize)->text, "1");
+}
+
+TEST_F(TransportTest, RateFieldAndUnitButton) {
+    FramePlayer& p = ports.player;
+    p.timeMode = 0;
+    Enter(kTransportRate, "25", &TransportRateChanged);
+    EXPECT_EQ(p.interval.load(), 40);
+    EXPECT_EQ(W(kTransportRate)->text, "25.00");
+    TransportRateUnitPress(W(kTransportRateUnit), Data());
+    EXPECT_EQ(p.timeMode.load(), 1);
+    EXPECT_EQ(W(kTransportRateUnit)->text, "T");
+    // The achieved rate is shown again in the new unit (nothing played: 0 ms a frame).
+    EXPECT_EQ(W(kTransportRateText)->text, "000");
+    Enter(kTransportRate, "40", &TransportRateChanged);
+    EXPECT_EQ(W(kTransportRate)->text, "040");
+    TransportRateUnitPress(W(kTransportRateUnit), Data());
+    EXPECT_EQ(W(kTransportRateUnit)->text, "F");
+    char text[32];
+    TransportRateText(5, 40, text);
+    EXPECT_STREQ(text, "0");
+    TransportRateText(0, 0, text);
+    EXPECT_STREQ(text, "0.00");
+}
+
+TEST_F(TransportTest, APageThatGoesLeavesNoWidgetInTheTimer) {
+    PlaybackWidgets widgets;
+    const PlaybackHooks saved = ThePlaybackHooks();
+    TransportFillPlaybackHooks(&ThePlaybackHooks());
+    ASSERT_TRUE(ThePlaybackHooks().transportWidgets(ws, &widgets));
+    EXPECT_EQ(widgets.playButton, W(kTransportPlay));
+    EXPECT_EQ(ThePlaybackHooks().pauseToggle(ws), W(kTransportPause));
+    EventTimer& timer = TheEventTimer();
+    timer.playButton = widgets.playButton;
+    timer.frameText = widgets.frameText;
+    timer.rateText = widgets.rateText;
+    timer.progressBar = widgets.progressBar;
+    gWgtDestroy(widgets.frameText);
+    EXPECT_EQ(std::tuple(timer.playButton, timer.frameText, timer.rateText, timer.progressBar),
+              std::tuple(nullptr, nullptr, nullptr, nullptr));
+    ThePlaybackHooks() = saved;
 }
 
 TEST(SelectorNumbers, PercentDInTwelveBytes) {
