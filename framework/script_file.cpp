@@ -1,314 +1,179 @@
 // The script-file part of KeywordFile: the reader that finds one object's
 // section, the rewriter that replaces it and keeps everything else, and the
-// block writer.
+// block writer. Both go through the one scanner of script_scan.h, and both refuse
+// a file whose lines cannot be read whole or whose braces do not pair, so that a
+// section the rewriter writes is the section the reader finds.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "framework/keyword_file.h"
+#include "framework/script_scan.h"
 
 namespace orva {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool IsKeyStart(char c) { return IsLetter(c) || c == '_'; }
-bool IsKeyChar(char c) { return IsKeyStart(c) || (c >= '0' && c <= '9'); }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(const char* a, const char* b, size_t n) {
-    for (size_t i = 0; i < n; ++i) {
-        if (Lower(a[i]) != Lower(b[i])) return false;
-    }
-    return true;
-}
-
 enum class LineRead { kLine, kEnd, kTooLong };
 
-// One line without its "\n" (and without the "\r" of a "\r\n" ending); kEnd at the
-// end of the file, kTooLong (reading stopped) past kMaxScriptLineLength characters.
+// One line without its "\n" and the "\r" before it (all of them: a carriage return
+// ends what is read of a line, so those are nothing); kEnd at the end of the file,
+// kTooLong (reading stopped) past kMaxScriptLineLength characters.
 LineRead ReadLine(FILE* stream, std::string* line) {
     line->clear();
     int c;
     bool any = false;
-    while ((c = std::fgetc(stream)) != EOF) {
+    while ((c = getc_unlocked(stream)) != EOF) {
         any = true;
         if (c == '\n') break;
         if (line->size() >= kMaxScriptLineLength) return LineRead::kTooLong;
         line->push_back(static_cast<char>(c));
     }
     if (!any) return LineRead::kEnd;
-    if (!line->empty() && line->back() == '\r') line->pop_back();
+    while (!line->empty() && line->back() == '\r') line->pop_back();
     return LineRead::kLine;
 }
 
-// A character below 0x20 other than TAB, CR and LF.
-bool HasControl(const std::string& line) {
-    for (char ch : line) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 0x20 && c != '\t' && c != '\r' && c != '\n') return true;
-    }
-    return false;
-}
+bool IsBlankLine(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
 
-// The length of the line's code: up to the first CR or LF, and up to a "//"
-// that does not stand inside a quoted text.
-size_t CodeLength(const std::string& line) {
-    int quotes = 0, apostrophes = 0;
-    for (size_t i = 0; i < line.size(); ++i) {
-        char c = line[i];
-        if (c == '\r' || c == '\n') return i;
-        if (c == '"') ++quotes;
-        if (c == '\'') ++apostrophes;
-        if (c == '/' && i + 1 < line.size() && line[i + 1] == '/' && quotes % 2 == 0 &&
-            apostrophes % 2 == 0) {
-            return i;
+enum class ScriptCheck { kGood, kBadLine, kUnbalanced };
+
+// A later block of the object's URL that holds nothing but the object's sections
+// goes whole: its first and last line.
+using LineRange = std::pair<uint32_t, uint32_t>;
+
+// The first pass over a script, from the stream's position: every line must be read
+// whole, hold no control character and be scannable, the file must end within
+// kMaxScriptLines lines and nest at most kMaxScriptDepth braces, and its braces must pair. With `dropped`, also the later
+// blocks of the object's URL that can go whole: from the line of their SEL (its first
+// piece) to the line of their "}" (alone as its line's last piece), holding only the
+// brace that opens them and the object's sections (with blank and comment lines).
+ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string& section,
+                        std::vector<LineRange>* dropped) {
+    ScriptTracker tracker(url, section);
+    std::string line;
+    ScriptLineScan scan;
+    uint32_t selLine = 0;
+    bool selFirst = false;     // the pending SEL of the object's URL is its line's first piece
+    bool selClean = false;     // ... and nothing but the brace that opens its block followed it
+    bool candidate = false;    // inside a later block of the object's URL that may go whole
+    bool clean = false;
+    uint32_t first = 0;
+    for (uint32_t number = 1;; ++number) {
+        const LineRead read = ReadLine(stream, &line);
+        if (read == LineRead::kEnd) break;
+        if (read == LineRead::kTooLong || number > kMaxScriptLines || ScriptLineHasControl(line) ||
+            !ScanScriptLine(line, &scan))
+            return ScriptCheck::kBadLine;
+        const size_t count = scan.pieces.size();
+        for (size_t k = 0; k < count; ++k) {
+            const ScriptPiece& piece = scan.pieces[k];
+            if (piece.kind != ScriptPieceKind::kBraces) {
+                const bool wasPending = tracker.Depth() == 0;
+                tracker.Statement(line.data(), piece);
+                if (dropped == nullptr) continue;
+                if (candidate) {
+                    const bool inSection = piece.kind == ScriptPieceKind::kKey || piece.kind == ScriptPieceKind::kOther;
+                    if (!(tracker.InOurSection() && (inSection || piece.kind == ScriptPieceKind::kHeader)))
+                        clean = false;
+                } else if (wasPending) {
+                    if (piece.kind == ScriptPieceKind::kSel && url != nullptr && url->size() == piece.length &&
+                        std::memcmp(url->data(), line.data() + piece.text, piece.length) == 0) {
+                        selLine = number;
+                        selFirst = k == 0;
+                        selClean = true;
+                    } else {
+                        selClean = false;
+                    }
+                }
+                continue;
+            }
+            const uint32_t braces = static_cast<uint32_t>(piece.end - piece.begin);
+            for (uint32_t i = piece.begin; i < piece.end; ++i) {
+                const char c = line[i];
+                if (c != '{' && c != '}') continue;
+                const ScriptTracker::Brace event = tracker.Feed(c);
+                if (dropped == nullptr) continue;
+                if (event == ScriptTracker::Brace::kOpened) {
+                    candidate = tracker.InOurRegion() && tracker.OurBlocks() >= 2;
+                    clean = candidate && selFirst && selClean && braces == 1;
+                    first = selLine;
+                    selClean = false;
+                } else if (event == ScriptTracker::Brace::kClosed) {
+                    if (candidate && clean && braces == 1 && k + 1 == count) dropped->push_back({first, number});
+                    candidate = false;
+                } else if (candidate) {
+                    clean = false;  // a block inside it
+                }
+            }
+            if (!candidate) selClean = false;
         }
+        if (tracker.TooDeep()) return ScriptCheck::kBadLine;
     }
-    return line.size();
+    return tracker.Balanced() ? ScriptCheck::kGood : ScriptCheck::kUnbalanced;
 }
 
-// Braces between begin and end, outside double-quoted texts.
-void CountBraces(const char* begin, const char* end, int* opens, int* closes) {
-    *opens = *closes = 0;
-    bool quoted = false;
-    for (const char* p = begin; p < end && *p; ++p) {
-        if (*p == '"') quoted = !quoted;
-        if (quoted) continue;
-        if (*p == '{') ++*opens;
-        if (*p == '}') ++*closes;
-    }
-}
-
-// Characters up to the first "<", ">" or control character, or `stop`.
-size_t ScanUrl(const char* text, char stop) {
-    size_t n = 0;
-    while (true) {
-        unsigned char c = static_cast<unsigned char>(text[n]);
-        if (c < 0x20 || c == '<' || c == '>' || c == static_cast<unsigned char>(stop)) return n;
-        ++n;
-    }
-}
-
-// A "SEL(URL=...)" statement at p (the word SEL or SELECT, any case).
-struct SelStatement {
-    bool isSel = false;     // the word and "(" were found
-    bool valid = false;     // the URL and the ")" were found
-    std::string url;
-    const char* after = nullptr;  // just after ")" (or where parsing stopped)
-};
-
-SelStatement ParseSel(const char* p) {
-    SelStatement sel;
-    const char* key = p;
-    while (IsKeyChar(*p)) ++p;
-    size_t n = static_cast<size_t>(p - key);
-    if (!((n == 3 && EqualNoCase(key, "sel", 3)) || (n == 6 && EqualNoCase(key, "select", 6)))) return sel;
-    while (IsBlank(*p)) ++p;
-    if (*p != '(') return sel;
-    sel.isSel = true;
-    ++p;
-    sel.after = p;
-    while (IsBlank(*p)) ++p;
-    if (!EqualNoCase(p, "url", 3) || IsKeyChar(p[3])) return sel;
-    p += 3;
-    while (IsBlank(*p)) ++p;
-    if (*p != '=') return sel;
-    ++p;
-    while (IsBlank(*p)) ++p;
-    char close;
-    if (*p == '"') {
-        close = '"';
-    } else if (*p == '<') {
-        close = '>';
-    } else {
-        return sel;
-    }
-    const char* start = p + 1;
-    size_t length = ScanUrl(start, close);
-    if (start[length] != close) return sel;
-    sel.url.assign(start, length);
-    p = start + length + 1;
-    sel.after = p;
-    while (IsBlank(*p)) ++p;
-    if (*p != ')') return sel;
-    sel.after = p + 1;
-    sel.valid = true;
-    return sel;
-}
-
-// A section header "[{NAME}]" at p ("[" and "{" may be separated by blanks and
-// ";"). Returns the position after "]" and the name, or nullptr.
-const char* ParseHeader(const char* p, const char** name, size_t* length) {
-    if (*p != '[') return nullptr;
-    ++p;
-    while (IsBlank(*p) || *p == ';') ++p;
-    if (*p != '{') return nullptr;
-    const char* start = p + 1;
-    const char* close = std::strchr(start, '}');
-    if (close == nullptr || close[1] != ']') return nullptr;
-    *name = start;
-    *length = static_cast<size_t>(close - start);
-    return close + 2;
-}
-
-bool SameSection(const std::string& section, const char* name, size_t length) {
-    return length == section.size() && EqualNoCase(name, section.data(), length);
-}
-
-bool SameUrl(const std::string& url, const std::string& other) {
-    // File identity is case-sensitive, so two URLs naming different files never collide.
-    return url == other;
-}
-
-// What the rewriter needs to know of one line.
-struct LineInfo {
-    bool blank = false;        // nothing but blanks
-    bool codeEmpty = false;    // nothing but blanks, ";" and a comment
-    bool header = false;
-    bool ours = false;         // a header with this object's section name
-    bool sel = false;
-    bool selValid = false;
-    std::string url;
-    int opens = 0, closes = 0;
-    bool onlyBraces = false;   // the code holds nothing but braces, blanks and ";"
-};
-
-LineInfo Analyze(const std::string& raw, const std::string& section) {
-    LineInfo info;
-    size_t codeLength = CodeLength(raw);
-    std::string code = raw.substr(0, codeLength);
-    const char* p = code.c_str();
-    info.blank = raw.find_first_not_of(" \t\r") == std::string::npos;
-    const char* q = p;
-    while (IsBlank(*q) || *q == ';') ++q;
-    info.codeEmpty = *q == '\0';
-    const char* braceStart = p;
-    if (*q == '[') {
-        const char* name;
-        size_t length;
-        if (ParseHeader(q, &name, &length)) {
-            info.header = true;
-            info.ours = SameSection(section, name, length);
-        } else {
-            info.header = true;  // a "[" statement all the same: it ends the section before it
-        }
-    } else if (IsKeyStart(*q)) {
-        SelStatement sel = ParseSel(q);
-        if (sel.isSel) {
-            info.sel = true;
-            info.selValid = sel.valid;
-            info.url = sel.url;
-            braceStart = sel.after ? sel.after : p;
-        }
-    }
-    const char* end = p + code.size();
-    CountBraces(braceStart, end, &info.opens, &info.closes);
-    info.onlyBraces = code.find_first_not_of(" \t;{}") == std::string::npos;
-    return info;
-}
+// The stream's position, to come back to after the first pass; -1 when it has none.
+long PositionOf(FILE* stream) { return stream != nullptr ? std::ftell(stream) : -1; }
 
 }  // namespace
 
 bool KeywordFile::ParseLines() {
     FILE* stream = Stream();
     if (stream == nullptr) return false;
-    enum { kOutside, kInside, kAccepted } sectionState = kOutside;
-    int depth = hasUrl_ ? 0 : 1;
-    std::string line;
-    for (uint32_t number = 1; number <= kMaxScriptLines; ++number) {
-        LineRead read = ReadLine(stream, &line);
-        if (read == LineRead::kEnd) break;
-        if (read == LineRead::kTooLong || HasControl(line)) {
-            ParseStateLog(&state_, "$bad file: '%s'", Path() ? Path() : "");
-            SetState(-1);
-            return false;
+    const std::string* url = hasUrl_ ? &url_ : nullptr;
+    const char* path = Path() ? Path() : "";
+    // Nothing is handed over from a file that cannot be read whole.
+    const long start = PositionOf(stream);
+    const ScriptCheck check = start < 0 ? ScriptCheck::kBadLine : CheckScript(stream, url, section_, nullptr);
+    if (check != ScriptCheck::kGood || std::fseek(stream, start, SEEK_SET) != 0) {
+        if (check == ScriptCheck::kUnbalanced) {
+            ParseStateLog(&state_, "$bad script file: \"%s\"", path);
+        } else {
+            ParseStateLog(&state_, "$bad file: '%s'", path);
         }
-        line.resize(CodeLength(line));
-        char* p = line.data();
-        for (int statement = 0; statement < kMaxStatementsPerLine; ++statement) {
-            while (IsBlank(*p) || *p == ';') ++p;
-            if (*p == '\0') break;
-            char* end = std::strchr(p, ';');
-            if (end == nullptr) end = p + std::strlen(p);
-            if (hasUrl_ && depth != 0 && *p != '[') {
-                int opens, closes;
-                CountBraces(p, end, &opens, &closes);
-                int before = depth;
-                depth += opens - closes;
-                if (depth < 2 && (before >= 2 || depth < before)) {
-                    // The block has ended.
-                    depth = 0;
-                    if (sectionState == kAccepted) return true;
-                    sectionState = kOutside;
-                }
-                while (IsBlank(*p) || *p == '{' || *p == '}') ++p;
-                if (p >= end) {
-                    p = end;
-                    continue;
-                }
-            }
-            if (*p == '[') {
-                if (sectionState == kAccepted) return true;
-                sectionState = kOutside;
-                const char* name;
-                size_t length;
-                const char* after = ParseHeader(p, &name, &length);
-                if (after != nullptr) {
-                    if (depth != 0 && SameSection(section_, name, length)) sectionState = kInside;
-                    p = const_cast<char*>(after);
-                } else {
-                    p = end;
-                }
-                continue;
-            }
-            if (!IsKeyStart(*p)) break;
-            char* key = p;
-            char* q = p;
-            while (IsKeyChar(*q)) ++q;
-            size_t keyLength = static_cast<size_t>(q - key);
-            while (IsBlank(*q)) ++q;
-            if (*q == '=') {
-                if (sectionState != kOutside) {
-                    bool more = *end == ';';
-                    *end = '\0';
-                    state_.key = key;
-                    state_.keyLength = static_cast<uint32_t>(keyLength);
-                    state_.value = nullptr;
-                    state_.line = number;
-                    if (HasData()) sectionState = kAccepted;
-                    p = more ? end + 1 : end;
-                } else {
-                    p = end;
-                }
-                continue;
-            }
-            if (*q == '(' && hasUrl_ && depth == 0 && sectionState == kOutside) {
-                SelStatement sel = ParseSel(key);
-                if (sel.isSel) {
-                    if (sel.valid && SameUrl(url_, sel.url)) {
-                        depth = 1;
-                        const char* r = sel.after;
-                        while (IsBlank(*r)) ++r;
-                        if (*r == '=') ++r;
-                        char* rest = const_cast<char*>(r);
-                        char* restEnd = std::strchr(rest, ';');
-                        if (restEnd == nullptr) restEnd = rest + std::strlen(rest);
-                        int opens, closes;
-                        CountBraces(rest, restEnd, &opens, &closes);
-                        depth += opens - closes;
-                        if (depth < 1) depth = 0;
-                        p = restEnd;
-                    } else {
-                        const char* after = sel.after ? sel.after : q;
-                        const char* restEnd = std::strchr(after, ';');
-                        p = const_cast<char*>(restEnd ? restEnd : after + std::strlen(after));
+        SetState(-1);
+        return false;
+    }
+    ScriptTracker tracker(url, section_);
+    bool accepted = false;  // the object's section gave a value: reading ends with it
+    std::string line;
+    ScriptLineScan scan;
+    for (uint32_t number = 1; number <= kMaxScriptLines; ++number) {
+        if (ReadLine(stream, &line) != LineRead::kLine) break;
+        ScanScriptLine(line, &scan);
+        for (const ScriptPiece& piece : scan.pieces) {
+            switch (piece.kind) {
+                case ScriptPieceKind::kBraces:
+                    for (uint32_t i = piece.begin; i < piece.end; ++i) {
+                        if (line[i] == '{' || line[i] == '}') tracker.Feed(line[i]);
                     }
-                    continue;
-                }
+                    break;
+                case ScriptPieceKind::kKey:
+                    if (tracker.InOurSection()) {
+                        line[piece.end] = '\0';  // the value ends with its statement
+                        state_.key = line.data() + piece.text;
+                        state_.keyLength = piece.length;
+                        state_.value = nullptr;
+                        state_.line = number;
+                        if (HasData()) accepted = true;
+                    }
+                    break;
+                case ScriptPieceKind::kHeader:
+                case ScriptPieceKind::kBracket:
+                    // A second copy of the section later on is not read.
+                    if (accepted) return true;
+                    tracker.Statement(line.data(), piece);
+                    break;
+                default:
+                    tracker.Statement(line.data(), piece);
+                    break;
             }
-            p = end;
+            if (accepted && !tracker.InOurSection()) return true;
         }
     }
     return true;
@@ -344,162 +209,203 @@ bool KeywordFile::WriteBlock(bool withBlockHeader, bool newlineFirst, char first
     return ok;
 }
 
+namespace {
+
+// A line, or the part of one that is written, ends by opening a block: its last piece
+// is a SEL statement or braces of which the last is "{".
+bool LineOpens(const std::string& text, const ScriptLineScan& scan) {
+    if (scan.pieces.empty()) return false;
+    const ScriptPiece& last = scan.pieces.back();
+    return last.kind == ScriptPieceKind::kSel || (last.kind == ScriptPieceKind::kBraces && text[last.end - 1] == '{');
+}
+
+// The characters of line[from, to) that stay when the dropped pieces go: a dropped
+// piece takes the separators after it along, up to the next piece or the comment.
+// A piece always ends outside quoted text, so what stays reads as it did.
+std::string Without(const std::string& line, const ScriptLineScan& scan, const std::vector<uint8_t>& drop,
+                    uint32_t from, uint32_t to) {
+    std::string out;
+    uint32_t p = from;
+    const size_t count = scan.pieces.size();
+    for (size_t k = 0; k < count && p < to; ++k) {
+        if (!drop[k]) continue;
+        const uint32_t begin = scan.pieces[k].begin;
+        const uint32_t end = k + 1 < count ? scan.pieces[k + 1].begin : scan.codeEnd;
+        if (end <= p) continue;
+        if (begin > p) out.append(line, p, std::min(begin, to) - p);
+        p = std::max(p, end);
+    }
+    if (p < to) out.append(line, p, to - p);
+    return out;
+}
+
+}  // namespace
+
 bool KeywordFile::RewriteScript() {
     FILE* in = oldStream_;
     if (in == nullptr || Output() == nullptr || section_.empty()) return false;
     const char* path = Path() ? Path() : "";
+    const std::string* url = hasUrl_ ? &url_ : nullptr;
 
-    std::vector<std::string> lines;
-    std::string line;
-    for (LineRead read; (read = ReadLine(in, &line)) != LineRead::kEnd;) {
-        if (read == LineRead::kTooLong || HasControl(line) || lines.size() >= kMaxScriptLines) {
-            // A file we cannot copy whole is refused rather than cut.
-            ParseStateLog(&state_, "$bad script file: \"%s\"", path);
-            SetState(-1);
-            return false;
-        }
-        lines.push_back(line);
-    }
-
-    bool ok = true;
-    bool lastWrittenBlank = true;  // no blank lines before the first line
-    bool lastWrittenOpens = false; // the last line written opens a block
-    bool anyWritten = false;
-    auto writeLine = [&](const std::string& text, const LineInfo* info) {
-        ok = Print("%s\n", text.c_str()) && ok;
-        lastWrittenBlank = text.find_first_not_of(" \t\r") == std::string::npos;
-        lastWrittenOpens = info != nullptr && (info->sel || (info->onlyBraces && info->opens > info->closes));
-        anyWritten = true;
-    };
-    auto indentOf = [&](const std::string& text) -> char {
-        if (!text.empty() && IsBlank(text[0])) return text[0];
-        return hasUrl_ ? ' ' : '\0';
-    };
-    bool written = false;
-    // A section that replaces an old one is set apart from the line before it,
-    // except from the line that opens its block, so that saving twice gives the same file.
-    auto writeSection = [&](size_t linesRead, char indent) {
-        if (!WriteBlock(false, linesRead > 1 && !lastWrittenBlank && !lastWrittenOpens, indent)) ok = false;
-        lastWrittenBlank = false;
-        lastWrittenOpens = false;
-        anyWritten = true;
-        written = true;
-    };
-    // The line that closes a block opened at `sel` (depth counting), or npos.
-    auto blockEnd = [&](size_t sel, int depth) -> size_t {
-        for (size_t k = sel + 1; k < lines.size(); ++k) {
-            LineInfo info = Analyze(lines[k], section_);
-            int before = depth;
-            depth += info.opens - info.closes;
-            if (depth < 2 && (before >= 2 || depth < before)) return k;
-        }
-        return std::string::npos;
-    };
-
-    int balance = 0;
-    bool inBlock = !hasUrl_;      // without a URL the whole file is the matching block
-    bool blockMatch = !hasUrl_;   // this block gets the new section
-    bool dropOurs = !hasUrl_;     // this block loses its sections of our name
-    bool matchSeen = false;       // a block of our URL has been closed
-    bool dropping = false;        // inside an old section of ours
-    bool droppedBlank = false;    // the last dropped line was blank
-    int depth = 0;
-
-    for (size_t i = 0; i < lines.size() && ok; ++i) {
-        const std::string& raw = lines[i];
-        LineInfo info = Analyze(raw, section_);
-        if (info.blank) {
-            if (dropping) {
-                droppedBlank = true;
-            } else if (!lastWrittenBlank) {
-                writeLine(std::string(), nullptr);
-            }
-            continue;
-        }
-        balance += info.opens - info.closes;
-        if (hasUrl_ && !inBlock) {
-            if (info.sel) {
-                bool match = info.selValid && SameUrl(url_, info.url);
-                int startDepth = 1 + info.opens - info.closes;
-                if (match && matchSeen) {
-                    // A later block of our URL: dropped whole when it holds nothing but
-                    // our sections; otherwise copied without them.
-                    size_t end = blockEnd(i, startDepth);
-                    if (end != std::string::npos) {
-                        bool onlyOurs = Analyze(lines[end], section_).onlyBraces;
-                        bool inOurs = false;
-                        for (size_t k = i + 1; k < end && onlyOurs; ++k) {
-                            LineInfo inner = Analyze(lines[k], section_);
-                            if (inner.blank || inner.codeEmpty || inner.onlyBraces) continue;
-                            if (inner.header) {
-                                inOurs = inner.ours;
-                                onlyOurs = inOurs;
-                            } else if (!inOurs) {
-                                onlyOurs = false;
-                            }
-                        }
-                        if (onlyOurs) {
-                            for (size_t k = i + 1; k <= end; ++k) {
-                                LineInfo inner = Analyze(lines[k], section_);
-                                balance += inner.opens - inner.closes;
-                            }
-                            i = end;
-                            continue;
-                        }
-                    }
-                }
-                inBlock = true;
-                depth = startDepth;
-                blockMatch = match && !matchSeen;
-                dropOurs = match;
-            }
-            writeLine(raw, &info);
-            continue;
-        }
-        if (info.header) {
-            if (dropping) {
-                dropping = false;
-                if (droppedBlank && !(dropOurs && info.ours) && !lastWrittenBlank) writeLine(std::string(), nullptr);
-            }
-            droppedBlank = false;
-            if (dropOurs && info.ours) {
-                if (blockMatch && !written) writeSection(i + 1, indentOf(raw));
-                dropping = true;
-                continue;
-            }
-        }
-        if (hasUrl_) {
-            int before = depth;
-            depth += info.opens - info.closes;
-            if (depth < 2 && (before >= 2 || depth < before)) {
-                // The line that closes the block.
-                dropping = false;
-                droppedBlank = false;
-                if (blockMatch && !written) writeSection(i + 1, indentOf(raw));
-                writeLine(raw, &info);
-                if (dropOurs) matchSeen = true;
-                inBlock = false;
-                blockMatch = false;
-                dropOurs = false;
-                continue;
-            }
-        }
-        if (dropping) {
-            droppedBlank = false;
-            continue;
-        }
-        writeLine(raw, &info);
-    }
-    if (!ok) return false;
-    if (balance != 0 && anyWritten) {
-        Print("\n//!!! mistake in this script (not pair brackets)\n");
+    // First pass: a file we cannot copy whole, or whose braces do not pair, is refused.
+    std::vector<LineRange> dropped;
+    const long start = PositionOf(in);
+    const ScriptCheck check = start < 0 ? ScriptCheck::kBadLine : CheckScript(in, url, section_, &dropped);
+    if (check != ScriptCheck::kGood || std::fseek(in, start, SEEK_SET) != 0) {
+        ParseStateLog(&state_, "$bad script file: \"%s\"", path);
+        if (check == ScriptCheck::kUnbalanced) Print("\n//!!! mistake in this script (not pair brackets)\n");
         SetState(-1);
         return false;
     }
-    if (!written) {
-        if (!WriteBlock(true, lines.size() > 1 && !lastWrittenBlank, hasUrl_ ? ' ' : '\0')) return false;
-    }
-    return ok;
-}
 
+    FILE* out = Output();
+    bool ok = true;
+    uint64_t lines = 0;       // written: the result must stay a file the reader takes
+    bool anyWritten = false;
+    bool lastBlank = true;   // no blank lines before the first line
+    bool lastOpens = false;  // the last line written opens a block
+    bool written = false;    // the new section is out
+    bool droppedBlank = false;  // blank lines went with an old section of ours
+    auto put = [&](const std::string& text, const ScriptLineScan* scan) {
+        ok = ok && std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fputc('\n', out) != EOF;
+        ++lines;
+        anyWritten = true;
+        lastBlank = IsBlankLine(text);
+        lastOpens = scan != nullptr && LineOpens(text, *scan);
+    };
+    ScriptLineScan writtenScan;
+    auto putScanned = [&](const std::string& text) {
+        ScanScriptLine(text, &writtenScan);
+        put(text, &writtenScan);
+        return writtenScan.pieces.empty() ? ScriptPieceKind::kOther : writtenScan.pieces[0].kind;
+    };
+    // The new section; set apart from the line before it, except from the line that
+    // opens its block, so that saving twice gives the same file.
+    // A section goes through memory first, to count its lines.
+    auto putBlock = [&](bool withBlockHeader, bool newlineFirst, char indent) {
+        char* text = nullptr;
+        size_t size = 0;
+        FILE* memory = open_memstream(&text, &size);
+        if (memory == nullptr) return false;
+        FILE* saved = output_;
+        output_ = memory;
+        const bool made = WriteBlock(withBlockHeader, newlineFirst, indent);
+        output_ = saved;
+        const bool closed = std::fclose(memory) == 0;
+        bool done = made && closed && std::fwrite(text, 1, size, out) == size;
+        for (size_t i = 0; done && i < size; ++i) lines += text[i] == '\n';
+        std::free(text);
+        return done;
+    };
+    auto putSection = [&](char indent) {
+        if (!putBlock(false, anyWritten && !lastBlank && !lastOpens, indent)) ok = false;
+        anyWritten = true;
+        lastBlank = false;
+        lastOpens = false;
+        written = true;
+    };
+    auto indentOf = [&](const std::string& text) -> char {
+        if (!text.empty() && (text[0] == ' ' || text[0] == '\t')) return text[0];
+        return hasUrl_ ? ' ' : '\0';
+    };
+
+    ScriptTracker tracker(url, section_);
+    std::string line;
+    ScriptLineScan scan;
+    std::vector<uint8_t> drop;
+    size_t range = 0;
+    for (uint32_t number = 1; ok && ReadLine(in, &line) == LineRead::kLine; ++number) {
+        const bool inDropped = range < dropped.size() && number >= dropped[range].first;
+        if (inDropped && number == dropped[range].second) ++range;
+        const bool dropping = tracker.InOurSection();
+        if (IsBlankLine(line)) {
+            if (inDropped) continue;
+            if (dropping) {
+                droppedBlank = true;
+            } else if (!lastBlank) {
+                put(std::string(), nullptr);
+            }
+            continue;
+        }
+        ScanScriptLine(line, &scan);
+        const size_t count = scan.pieces.size();
+        drop.assign(count, inDropped ? 1 : 0);
+        uint32_t insertAt = UINT32_MAX;
+        for (size_t k = 0; k < count; ++k) {
+            const ScriptPiece& piece = scan.pieces[k];
+            switch (piece.kind) {
+                case ScriptPieceKind::kBraces:
+                    for (uint32_t i = piece.begin; i < piece.end; ++i) {
+                        if (line[i] != '{' && line[i] != '}') continue;
+                        // The first block of the URL without a section of ours gets it before its "}".
+                        if (tracker.Feed(line[i]) == ScriptTracker::Brace::kClosed && tracker.ClosedOurBlock() == 1 &&
+                            !written && insertAt == UINT32_MAX)
+                            insertAt = i;
+                    }
+                    break;
+                case ScriptPieceKind::kKey:
+                case ScriptPieceKind::kOther:
+                    if (tracker.InOurSection()) drop[k] = 1;
+                    break;
+                case ScriptPieceKind::kHeader:
+                    tracker.Statement(line.data(), piece);
+                    if (tracker.InOurSection()) {
+                        drop[k] = 1;
+                        if (!written && insertAt == UINT32_MAX && tracker.InFirstRegion()) insertAt = piece.begin;
+                    }
+                    break;
+                default:
+                    tracker.Statement(line.data(), piece);
+                    break;
+            }
+        }
+        if (inDropped) continue;
+        bool anyKept = false;
+        bool anyDropped = false;
+        for (size_t k = 0; k < count; ++k) (drop[k] ? anyDropped : anyKept) = true;
+        const bool restoreBlank = droppedBlank;
+        droppedBlank = false;
+        if (insertAt == UINT32_MAX) {
+            if (count == 0 ? dropping : !anyKept) continue;  // the line went with an old section
+            if (!anyDropped) {
+                // Blank lines that stood between an old section and the next "[" stay.
+                const ScriptPieceKind first = count ? scan.pieces[0].kind : ScriptPieceKind::kOther;
+                if (restoreBlank && !lastBlank &&
+                    (first == ScriptPieceKind::kHeader || first == ScriptPieceKind::kBracket))
+                    put(std::string(), nullptr);
+                put(line, &scan);
+                continue;
+            }
+            const std::string text = Without(line, scan, drop, 0, static_cast<uint32_t>(line.size()));
+            ScanScriptLine(text, &writtenScan);
+            const ScriptPieceKind first = writtenScan.pieces[0].kind;
+            if (restoreBlank && !lastBlank && (first == ScriptPieceKind::kHeader || first == ScriptPieceKind::kBracket))
+                put(std::string(), nullptr);
+            put(text, &writtenScan);
+            continue;
+        }
+        // The new section goes here: what stands before it on the line stays on a line
+        // of its own, what follows it on one after it.
+        std::string before = Without(line, scan, drop, 0, insertAt);
+        std::string after = Without(line, scan, drop, insertAt, static_cast<uint32_t>(line.size()));
+        const size_t keep = before.find_last_not_of(" \t;");
+        const char indent = indentOf(line);
+        if (keep != std::string::npos) {
+            before.resize(keep + 1);
+            putScanned(before);
+            before.clear();
+        }
+        putSection(indent);
+        ScanScriptLine(after, &writtenScan);
+        if (!writtenScan.pieces.empty()) putScanned(before + after);
+    }
+    if (!ok) return false;
+    if (!written && !putBlock(true, anyWritten && !lastBlank, hasUrl_ ? ' ' : '\0')) return false;
+    if (lines > kMaxScriptLines) {
+        ParseStateLog(&state_, "$bad script file: \"%s\"", path);
+        SetState(-1);
+        return false;
+    }
+    return true;
+}
 }  // namespace orva

@@ -2,9 +2,11 @@
 
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "framework/keyword_file.h"
+#include "framework/script_scan.h"
 #include "test_support.h"
 
 namespace orva {
@@ -90,8 +92,9 @@ TEST(ScriptReader, FindsTheSectionInsideItsBlock) {
               (std::vector<std::string>{"Gain=2", "Offset=3", "Path=\"c://x\""}));
     // URLs name files: another case is another file.
     EXPECT_TRUE(ReadSection(path, "A.fits", &ok).empty() && ok);
-    // Without a URL the whole file is one block: the first copy of the section is read.
-    EXPECT_EQ(ReadSection(path, nullptr), std::vector<std::string>{"Gain=1"});
+    // Without a URL only the sections outside every block are the object's: those inside
+    // belong to their data files.
+    EXPECT_TRUE(ReadSection(path, nullptr, &ok).empty() && ok);
 
     // A second copy of the section after the first is ignored; CR LF line ends are read.
     WriteText(path, "[{" SEC "}]\r\nA=1\r\n[{" OTHER "}]\r\nA=7\r\n[{" SEC "}]\r\nA=2\r\n");
@@ -174,9 +177,7 @@ TEST(ScriptRewriter, FailuresLeaveTheOriginalIntact) {
     SectionFile file;
     EXPECT_FALSE(SaveSection(unbalanced, "a", &file));
     EXPECT_EQ(ReadText(unbalanced), before);
-    EXPECT_EQ(file.failedTemp,
-              "SEL(URL=<a>)\n{\n [{" SEC "}]\n New=5\n"
-              "\n//!!! mistake in this script (not pair brackets)\n");
+    EXPECT_EQ(file.failedTemp, "\n//!!! mistake in this script (not pair brackets)\n");
 
     std::string control = folder.File("control.fs");
     const std::string bad = "[{" SEC "}]\nK=1\x01\n\x07\n";
@@ -197,6 +198,183 @@ TEST(ScriptRewriter, FailuresLeaveTheOriginalIntact) {
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
     // No temporary copies are left behind.
     EXPECT_EQ(folder.Files().size(), 2u);
+}
+
+// Saves three times and checks after each save that the file is `after` and that the
+// section reads back.
+void ExpectStableSaves(const std::string& path, const char* url, const std::string& after, const char* name) {
+    for (int save = 1; save <= 3; ++save) {
+        SectionFile file;
+        EXPECT_TRUE(SaveSection(path, url, &file)) << name << " save " << save;
+        EXPECT_EQ(ReadText(path), after) << name << " save " << save;
+        EXPECT_EQ(ReadSection(path, url), std::vector<std::string>{"New=5"}) << name << " save " << save;
+    }
+}
+
+// A path in double quotes ends only at its closing quote, whatever it holds; the
+// angle-bracket form keeps its rule.
+TEST(ScriptFaults, QuotedPathsHoldAnyCharacter) {
+    TempFolder folder;
+    const std::string path = folder.File("q.fs");
+    WriteText(path,
+              "SEL(URL=\"x>y.fits\")\n{\n [{" SEC "}]\nK=1\n}\n"
+              "SEL(URL=\"a<b;c//d{e}.fits\")\n{\n [{" SEC "}]\nK=2\n}\n"
+              "SEL(URL=<p//q;r>)\n{\n [{" SEC "}]\nK=3\n}\n"
+              "SEL(URL=<m>n>)\n{\n [{" SEC "}]\nK=4\n}\n");
+    EXPECT_EQ(ReadSection(path, "x>y.fits"), std::vector<std::string>{"K=1"});
+    EXPECT_EQ(ReadSection(path, "a<b;c//d{e}.fits"), std::vector<std::string>{"K=2"});
+    EXPECT_EQ(ReadSection(path, "p//q;r"), std::vector<std::string>{"K=3"});
+    bool ok = false;
+    EXPECT_TRUE(ReadSection(path, "m>n", &ok).empty() && ok);  // "<m>" then no ")": no block
+
+    // Saved three times: one block in double quotes, read back each time.
+    const std::string fresh = folder.File("fresh.fs");
+    ExpectStableSaves(fresh, "x>y.fits", "SEL(URL=\"x>y.fits\")\n{\n [{" SEC "}]\n New=5\n}\n", "new file");
+    WriteText(fresh, "SEL(URL=<a.fits>)\n{\n [{" SEC "}]\nK=1\n}\n");
+    ExpectStableSaves(fresh, "x>y.fits",
+                      "SEL(URL=<a.fits>)\n{\n [{" SEC "}]\nK=1\n}\n\n"
+                      "SEL(URL=\"x>y.fits\")\n{\n [{" SEC "}]\n New=5\n}\n",
+                      "beside another block");
+    EXPECT_EQ(ReadSection(fresh, "a.fits"), std::vector<std::string>{"K=1"});
+}
+
+// An object without a URL owns the sections outside every block: saving it never
+// touches a block, whatever sections the blocks hold.
+TEST(ScriptFaults, TopLevelSavesLeaveBlocksWhole) {
+    const struct {
+        const char *name, *before, *after;
+    } cases[] = {
+        {"only blocks",
+         "SEL(URL=<a>)\n{\n [{" SEC "}]\nK=1\n}\nSEL(URL=<b>)\n{\n [{" SEC "}]\nK=2\n [{" OTHER "}]\nX=1\n}\n",
+         "SEL(URL=<a>)\n{\n [{" SEC "}]\nK=1\n}\nSEL(URL=<b>)\n{\n [{" SEC "}]\nK=2\n [{" OTHER "}]\nX=1\n}\n"
+         "\n[{" SEC "}]\nNew=5\n"},
+        {"a top-level section before the blocks",
+         "[{" SEC "}]\nOld=1\nSEL(URL=<a>)\n{\n [{" SEC "}]\nK=1\n}\n",
+         "[{" SEC "}]\nNew=5\nSEL(URL=<a>)\n{\n [{" SEC "}]\nK=1\n}\n"},
+    };
+    for (const auto& c : cases) {
+        TempFolder folder;
+        const std::string path = folder.File("t.fs");
+        WriteText(path, c.before);
+        ExpectStableSaves(path, nullptr, c.after, c.name);
+        EXPECT_EQ(ReadSection(path, "a"), std::vector<std::string>{"K=1"}) << c.name;
+    }
+}
+
+// The reader and the rewriter see the same structure: the rewriter's section is the one
+// the reader finds, and a file that cannot be paired is refused by both.
+TEST(ScriptFaults, ReaderAndRewriterAgree) {
+    const struct {
+        const char *name, *url, *before, *after;
+    } cases[] = {
+        {"a lone SEL( word is no block", "b", "SEL(UR\n",
+         "SEL(UR\n\nSEL(URL=<b>)\n{\n [{" SEC "}]\n New=5\n}\n"},
+        {"braces inside apostrophes are text", "b",
+         "SEL(URL=<b>)\n{\n [{" OTHER "}]\nT='{'\n}\nSEL(URL=<c>)\n{\n [{" SEC "}]\nT='}'\n}\n",
+         "SEL(URL=<b>)\n{\n [{" OTHER "}]\nT='{'\n\n [{" SEC "}]\n New=5\n}\nSEL(URL=<c>)\n{\n [{" SEC "}]\nT='}'\n}\n"},
+        {"a SEL inside another file's block selects nothing", "a",
+         "SEL(URL=<b>)\n{\n SEL(URL=<a>)\n {\n [{" SEC "}]\n K=1\n }\n}\n",
+         "SEL(URL=<b>)\n{\n SEL(URL=<a>)\n {\n [{" SEC "}]\n K=1\n }\n}\n\nSEL(URL=<a>)\n{\n [{" SEC "}]\n New=5\n}\n"},
+        {"one line holding blocks, sections and values", "a",
+         "K=1; SEL(URL=<a>) { [{" SEC "}] Old=1; [{" OTHER "}] X=2; } SEL(URL=<b>) {} // c\n",
+         "K=1; SEL(URL=<a>) {\n [{" SEC "}]\n New=5\n[{" OTHER "}] X=2; } SEL(URL=<b>) {} // c\n"},
+        {"a value holding ';' and '//' in quotes", "a",
+         "SEL(URL=<a>)\n{\n [{" SEC "}]\nP=\"x;y//z\"; Q=2\n}\n",
+         "SEL(URL=<a>)\n{\n [{" SEC "}]\n New=5\n}\n"},
+    };
+    for (const auto& c : cases) {
+        TempFolder folder;
+        const std::string path = folder.File("s.fs");
+        WriteText(path, c.before);
+        ExpectStableSaves(path, c.url, c.after, c.name);
+        EXPECT_EQ(folder.Files(), std::vector<std::string>{"s.fs"}) << c.name;
+    }
+    TempFolder folder;
+    const std::string path = folder.File("s.fs");
+    WriteText(path, "SEL(URL=<b>)\n{\n [{" SEC "}]\nT='{'\nP=\"a;b\"; Q=2 // c\n}\n");
+    EXPECT_EQ(ReadSection(path, "b"), (std::vector<std::string>{"T='{'", "P=\"a;b\"", "Q=2"}));
+    // The rest of the other file's block belongs to it.
+    WriteText(path, "SEL(URL=<b>)\n{\n SEL(URL=<a>)\n {\n [{" SEC "}]\n K=1\n }\n}\n");
+    EXPECT_EQ(ReadSection(path, "b"), std::vector<std::string>{"K=1"});
+}
+
+TEST(ScriptFaults, UnpairedBracesAreRefusedByBoth) {
+    const char* files[] = {
+        // the rewriter took the braces of a "[" line, the reader did not
+        "SEL(URL=<b>)\n{\n [{x{\n}\n}\n}\n",
+        "SEL(URL=<b>)\n{\n [{" SEC "}]\nK=1\n",
+        "[{" SEC "}]\nK=1\n}\n{\n",
+    };
+    for (const char* text : files) {
+        testing_util::ProgramLogCapture capture;
+        TempFolder folder;
+        const std::string path = folder.File("u.fs");
+        WriteText(path, text);
+        SectionFile reader;
+        reader.SetSectionName("b", 0);
+        EXPECT_FALSE(reader.Open(path.c_str(), nullptr, &kColor, 0, nullptr)) << text;
+        EXPECT_EQ(reader.State(), -1) << text;
+        EXPECT_TRUE(reader.seen.empty()) << text;
+        SectionFile writer;
+        EXPECT_FALSE(SaveSection(path, "b", &writer)) << text;
+        EXPECT_EQ(ReadText(path), text);
+        EXPECT_EQ(folder.Files(), std::vector<std::string>{"u.fs"}) << text;
+        const std::string log = capture.Text();
+        const std::string line = "$bad script file: \"" + path + "\"\n";
+        size_t first = log.find(line);
+        EXPECT_NE(first, std::string::npos) << log;
+        EXPECT_NE(log.find(line, first + 1), std::string::npos) << log;
+    }
+}
+
+// Braces are counted in 64 bits and nested at most kMaxScriptDepth deep: a deeper file
+// is a bad file for both, and its failed save leaves no temporary file.
+TEST(ScriptFaults, DeepNestingIsABadFile) {
+    TempFolder folder;
+    const std::string path = folder.File("deep.fs");
+    const std::string open(static_cast<size_t>(kMaxScriptDepth / 2), '{');
+    const std::string close(static_cast<size_t>(kMaxScriptDepth / 2), '}');
+    // Exactly as deep as allowed: read and saved.
+    WriteText(path, open + "\n" + open + "\n" + close + "\n" + close + "\n");
+    bool ok = false;
+    EXPECT_TRUE(ReadSection(path, nullptr, &ok).empty() && ok);
+    SectionFile file;
+    EXPECT_TRUE(SaveSection(path, nullptr, &file));
+    EXPECT_EQ(ReadSection(path, nullptr), std::vector<std::string>{"New=5"});
+    // One more.
+    const std::string deeper = open + "\n" + open + "{\n" + close + "}\n" + close + "\n";
+    WriteText(path, deeper);
+    SectionFile reader;
+    EXPECT_FALSE(reader.Open(path.c_str(), nullptr, &kColor, 0, nullptr));
+    EXPECT_EQ(reader.State(), -1);
+    SectionFile writer;
+    EXPECT_FALSE(SaveSection(path, nullptr, &writer));
+    EXPECT_EQ(writer.State(), -1);
+    EXPECT_TRUE(ReadText(path) == deeper);
+    EXPECT_EQ(folder.Files(), std::vector<std::string>{"deep.fs"});
+
+    // The counter itself: far beyond 32 bits of braces opened and closed.
+    static_assert(std::is_same_v<decltype(ScriptTracker(nullptr, std::string()).Depth()), int64_t>);
+}
+
+// A line of many "[{" statements, each of which once searched the rest of the line for
+// its "}", is searched once; it reads as before.
+TEST(ScriptFaults, ManyOpenHeadersOnALine) {
+    TempFolder folder;
+    const std::string path = folder.File("h.fs");
+    std::string line;
+    for (int i = 0; i < kMaxScriptStatements - 1; ++i) line += "[{;";
+    line += std::string(kMaxScriptLineLength - line.size() - 2, ' ') + "}]";
+    WriteText(path, line + "\n[{" SEC "}]\nK=1\n");
+    EXPECT_EQ(ReadSection(path, nullptr), std::vector<std::string>{"K=1"});
+    SectionFile file;
+    EXPECT_TRUE(SaveSection(path, nullptr, &file));
+    EXPECT_TRUE(ReadText(path) == line + "\n\n[{" SEC "}]\nNew=5\n");
+    // One statement more than a line may hold makes the file bad.
+    WriteText(path, line + ";[{\n");
+    bool ok = true;
+    EXPECT_TRUE(ReadSection(path, nullptr, &ok).empty());
+    EXPECT_FALSE(ok);
 }
 
 TEST(SourceName, SplitsUrlAndPath) {
