@@ -224,9 +224,15 @@ bool LoadPaletteText(PaletteTable* table, const char* path) {
     FILE* f = OpenRegularFile(path, "r");
     if (f == nullptr) return false;
     uint32_t n = 0;
-    bool wide = false, bad = false;
+    bool wide = false, bad = false, more = false;
     int64_t v;
-    while (n < kMaxPaletteValues && NextValue(f, &v) == Word::kValue) {
+    while (NextValue(f, &v) == Word::kValue) {
+        // A file with more values than a palette can hold is not read in part: its
+        // channel count could not be told from the part.
+        if (n == kMaxPaletteValues) {
+            more = true;
+            break;
+        }
         if (v < 0 || v > 65535) {
             bad = true;
             break;
@@ -235,6 +241,10 @@ bool LoadPaletteText(PaletteTable* table, const char* path) {
         values[n++] = static_cast<uint16_t>(v);
     }
     std::fclose(f);
+    if (more) {
+        ReportLoadFailure(", more than 524288 values", path);
+        return false;
+    }
     if (bad || n == 0) {
         ReportLoadFailure("", path);
         return false;

@@ -18,7 +18,8 @@ namespace orva {
 // have one. User palettes hold at most as many.
 constexpr uint32_t kWorkingEntries8 = 512;
 constexpr uint32_t kWorkingEntries16 = 0x20000;
-// A palette file gives at most this many values.
+// A palette file holds at most this many values (0x20000 16-bit entries of 4
+// channels); a file with more is refused.
 constexpr uint32_t kMaxPaletteValues = 0x80000;
 
 // An entry is 3 or 4 channel values, packed, in the order R, G, B (A): 3, 4, 6
@@ -74,10 +75,11 @@ bool CopyPaletteTable(PaletteTable* target, const PaletteTable& source);
 bool ConvertPalette(PaletteTable* working, const PaletteTable& user);
 
 // Loads a palette text file into the table. A word that is not a decimal
-// integer ends the values. On a bad value, no value, a count divisible by
-// neither 3 nor 4 or a memory failure, "Can`t load Palette%s... File: '%s'"
-// goes to the log and the main status line (in the error colour) and the
-// answer is false; the table keeps its contents on every failure but the last.
+// integer ends the values. On a bad value, no value, more than kMaxPaletteValues
+// values, a count divisible by neither 3 nor 4 or a memory failure,
+// "Can`t load Palette%s... File: '%s'" goes to the log and the main status line
+// (in the error colour) and the answer is false; the table keeps its contents on
+// every failure but the last.
 // A file that cannot be opened fails silently.
 bool LoadPaletteText(PaletteTable* table, const char* path);
 

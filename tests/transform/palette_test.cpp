@@ -135,18 +135,42 @@ TEST_F(PaletteTest, LoadingPaletteFiles) {
 
 TEST_F(PaletteTest, LargeFilesAreLimited) {
     const std::string path = folder.File("big.pal");
-    std::string text;
-    text.reserve(14000000);
-    for (int i = 0; i < 2000000; ++i) text += std::to_string(i % 65536) + "\n";
-    WriteText(path, text);
+    // Values k % 65536 for k = 0 .. count - 1.
+    auto write = [&](uint32_t count) {
+        std::string text;
+        text.reserve(size_t{count} * 7);
+        for (uint32_t k = 0; k < count; ++k) text += std::to_string(k % 65536) + "\n";
+        WriteText(path, text);
+    };
+    // As many values as a palette holds: 0x20000 16-bit RGBA entries.
     PaletteTable t;
+    write(0x80000);
     ASSERT_TRUE(LoadPaletteText(&t, path.c_str()));
-    // The first 0x80000 values: not divisible by 3, so RGBA; 0x20000 16-bit entries.
     EXPECT_EQ(t.sixteenBit, 1);
     EXPECT_EQ(t.Channels(), 4u);
     EXPECT_EQ(t.count, 0x20000u);
     EXPECT_EQ(t.Value(0, 1), 1u);
     EXPECT_EQ(t.Value(0x1FFFF, 3), 0x7FFFFu % 65536);
+    // The largest 3-channel count below the limit stays RGB (its first 0x20000 entries).
+    write(174762 * 3);
+    ASSERT_TRUE(LoadPaletteText(&t, path.c_str()));
+    EXPECT_EQ(t.Channels(), 3u);
+    EXPECT_EQ(t.count, 0x20000u);
+    EXPECT_EQ(t.Value(0x1FFFF, 2), (0x1FFFFu * 3 + 2) % 65536);
+    // One entry more, or any value beyond the limit, is refused, naming the file and the
+    // limit; the table keeps what it held.
+    for (uint32_t count : {174763u * 3, 0x80001u, 2000000u}) {
+        SCOPED_TRACE(count);
+        write(count);
+        StatusRecorder status;
+        EXPECT_FALSE(LoadPaletteText(&t, path.c_str()));
+        ASSERT_EQ(StatusRecorder::Lines().size(), 1u);
+        EXPECT_EQ(StatusRecorder::Lines()[0].code, -3);
+        EXPECT_EQ(StatusRecorder::Lines()[0].text,
+                  "Can`t load Palette, more than 524288 values... File: '" + path + "'");
+        EXPECT_EQ(t.Channels(), 3u);
+        EXPECT_EQ(t.count, 0x20000u);
+    }
 
     // 3000 8-bit RGB entries keep 512.
     std::vector<int> values;
