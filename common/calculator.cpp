@@ -178,7 +178,10 @@ void ScanNumber(CalcContext* c) {
     }
     c->cursor = q;
     if (digits == 0) BadToken(c);
-    if (static_cast<size_t>(q - p) > kMaxNumberLength) note = kMsgVeryBig;
+    if (static_cast<size_t>(q - p) > kMaxNumberLength) {
+        note = kMsgVeryBig;
+        c->cutNumber = kMsgVeryBig;
+    }
     StoreToken(c, p, q, kMaxNumberLength);
     if (note != nullptr) c->warning = note;
     if (real) {

@@ -67,6 +67,9 @@ struct CalcContext {
     CalcValue result;  // after a successful evaluation both representations are filled
     const char* message = nullptr;  // error message, nullptr when none
     const char* warning = nullptr;  // warning, or the name of the failing function
+    // The note of a number longer than the token buffer, which was read cut ("very big
+    // string"), or nullptr: the value then is not the number written.
+    const char* cutNumber = nullptr;
     // Parse state of the current token.
     int32_t previousKind = 0;
     char op[3] = {0, 0, 0};  // text of an operator token

@@ -78,6 +78,17 @@ template <class T> void Clamp(uint64_t& value, uint64_t minimum, uint64_t maximu
     value = gValueBits(v);
 }
 
+// Evaluates a field's text with the toolkit's calculator. A number the calculator had
+// to cut is no value for a field: the evaluation fails with the calculator's note as
+// its message, so that the field keeps its value and its reader can say why.
+bool EvaluateField(CalcContext* calc, const char* text) {
+    if (!CalcEvaluate(calc, text)) return false;
+    if (calc->cutNumber == nullptr) return true;
+    calc->message = calc->cutNumber;
+    calc->error = kCalcErrorSyntax;
+    return false;
+}
+
 }  // namespace
 
 CalcContext* gToolkitCalc() {
@@ -151,7 +162,7 @@ bool gWgtReadNumber(const gElement* e, double* out, bool useCalculator) {
         if (end == p || v == HUGE_VAL || v == -HUGE_VAL) return false;
     } else {
         CalcContext* calc = gToolkitCalc();
-        if (!CalcEvaluate(calc, p)) return false;
+        if (!EvaluateField(calc, p)) return false;
         if (calc->result.type == kCalcTypeInteger) {
             v = static_cast<double>(calc->result.integer);
         } else {
@@ -207,7 +218,7 @@ bool gWgtReadInt64(const gElement* e, int64_t* out, bool useCalculator) {
         *out = exact > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(exact);
         return true;
     }
-    if (useCalculator && CalcEvaluate(gToolkitCalc(), SkipBlanks(e->text.c_str())) &&
+    if (useCalculator && EvaluateField(gToolkitCalc(), SkipBlanks(e->text.c_str())) &&
         gToolkitCalc()->result.type == kCalcTypeInteger) {
         *out = gToolkitCalc()->result.integer;
         return true;
@@ -225,7 +236,7 @@ bool gWgtReadUInt64(const gElement* e, uint64_t* out, bool useCalculator) {
         *out = exact;
         return true;
     }
-    if (useCalculator && CalcEvaluate(gToolkitCalc(), SkipBlanks(e->text.c_str())) &&
+    if (useCalculator && EvaluateField(gToolkitCalc(), SkipBlanks(e->text.c_str())) &&
         gToolkitCalc()->result.type == kCalcTypeInteger) {
         int64_t i = gToolkitCalc()->result.integer;
         *out = i < 0 ? 0 : static_cast<uint64_t>(i);

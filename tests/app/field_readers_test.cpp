@@ -90,6 +90,14 @@ TEST_F(FieldReadersTest, ExpressionsAndTheCalculatorsComplaint) {
     gWgtSetText(field, "7/2.0");
     EXPECT_TRUE(ReadFieldInt(field, &i, true));
     EXPECT_EQ(i, 4);  // 3.5 rounds away from zero
+    // A number too long for the calculator to read whole is refused, and the status
+    // line says so; the value stays.
+    d = 5;
+    gWgtSetText(field, ("0." + std::string(300, '0') + "1e300").c_str());
+    EXPECT_FALSE(ReadFieldDouble(field, &d, true));
+    EXPECT_EQ(d, 5.0);
+    EXPECT_EQ(line->text, "very big string");
+    EXPECT_EQ(line->textColor, kStatusErrorColour);
 }
 
 TEST_F(FieldReadersTest, ControlRoutines) {

@@ -191,6 +191,8 @@ TEST(Calculator, WarningsKeepTheValue) {
         ASSERT_TRUE(e.ok) << c.text << ": " << e.Message();
         EXPECT_EQ(e.context.result.real, c.value) << c.text;
         EXPECT_EQ(e.Warning(), c.warning) << c.text;
+        // Only a number read cut is marked as such.
+        EXPECT_EQ(e.context.cutNumber != nullptr, std::string(c.warning) == "very big string") << c.text;
     }
 }
 

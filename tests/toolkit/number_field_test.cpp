@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/calculator.h"
 #include "toolkit/number_field.h"
 #include "toolkit/widget.h"
 
@@ -44,6 +45,40 @@ TEST(NumberFieldTest, ReadNumberPlainAndThroughTheCalculator) {
     gWgtSetText(&e, "0/0");
     EXPECT_FALSE(gWgtReadNumber(&e, &v, true));
     EXPECT_EQ(v, 14.0);   // untouched by failures
+}
+
+// A number longer than the calculator reads whole (0.1 written with 300 zeros and an
+// exponent) is refused: the field keeps its value and the calculator says why.
+TEST(NumberFieldTest, ANumberTheCalculatorCutsIsNoValue) {
+    const std::string tenth = "0." + std::string(300, '0') + "1e300";
+    const std::string huge = "1" + std::string(300, '0');
+    const struct {
+        int32_t kind;
+        std::string text;
+        uint64_t before;
+    } cases[] = {
+        {kValueDouble, tenth, gValueBits(7.0)},
+        {kValueFloat, tenth, gValueBits(7.0f)},
+        {kValueInt32, huge, gValueBits<int32_t>(7)},
+        {kValueInt64, "2*" + huge, gValueBits<int64_t>(7)},
+        {kValueUInt64, "2*" + huge, gValueBits<uint64_t>(7)},
+    };
+    for (const auto& c : cases) {
+        Field f(c.kind, c.text.c_str());
+        gWgtValueRecord(&f.e, false)->value = c.before;
+        EXPECT_FALSE(gWgtReadValue(&f.e, true)) << c.text;
+        EXPECT_EQ(f.value(), c.before) << c.kind;
+        ASSERT_NE(gToolkitCalc()->message, nullptr);
+        EXPECT_STREQ(gToolkitCalc()->message, "very big string");
+    }
+    // Read plainly, the same text is the number it says.
+    Field plain(kValueDouble, tenth.c_str());
+    EXPECT_TRUE(gWgtReadValue(&plain.e, false));
+    EXPECT_DOUBLE_EQ(gValueAs<double>(plain.value()), 0.1);
+    // A number that fits is read through the calculator as before.
+    Field fits(kValueDouble, ("0." + std::string(200, '0') + "1e200").c_str());
+    EXPECT_TRUE(gWgtReadValue(&fits.e, true));
+    EXPECT_DOUBLE_EQ(gValueAs<double>(fits.value()), 0.1);
 }
 
 TEST(NumberFieldTest, TypedReadersRoundAndSaturate) {
