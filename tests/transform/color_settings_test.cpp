@@ -221,6 +221,68 @@ TEST_F(ColourSettingsTest, FilesAreWrittenOnlyWithTheServiceFilePreference) {
     EXPECT_EQ(again.Current().qbits, 3u);
 }
 
+// The count of `part` in `text`.
+size_t Count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// The settings of a data file whose name holds ">" are saved in one block, in double
+// quotes, however often they are saved, and read back each time.
+TEST_F(ColourSettingsTest, ADataFileNameWithAnAngleBracketKeepsOneBlock) {
+    ScopedSaveServiceFiles save(true);
+    const std::string data = folder.File("x>y.fits");
+    for (uint32_t qbits : {3u, 4u, 5u}) {
+        ColorSettings s;
+        s.fileName = "<NAME>" + data;
+        s.qbits = qbits;
+        s.correction.colorMask = 0xFFFFFFFFu ^ (0xFFu << (8 * (qbits - 3)));
+        ASSERT_TRUE(s.Write(nullptr));
+        const std::string text = ReadText(folder.File("x>y.fs"));
+        EXPECT_EQ(Count(text, "SEL("), 1u) << text;
+        EXPECT_EQ(text.rfind("SEL(URL=\"x>y.fits\")\n{\n " + ColourSection() + "\n", 0), 0u) << text;
+        ColorSettings back;
+        back.fileName = s.fileName;
+        ASSERT_TRUE(back.Read(nullptr));
+        back.fileName.clear();
+        EXPECT_EQ(back.qbits, qbits);
+        EXPECT_EQ(back.correction.colorMask, 0xFFFFFFFFu ^ (0xFFu << (8 * (qbits - 3))));
+    }
+}
+
+// Two data files that share a service file: saving the settings of one keeps the other's
+// block byte for byte, and each reads its own settings back.
+TEST_F(ColourSettingsTest, AServiceFileOfTwoDataFilesKeepsTheOtherBlock) {
+    ScopedSaveServiceFiles save(true);
+    const std::string service = folder.File("m>31.fs");
+    const std::string other = "SEL(URL=\"m>31.raw\")\n{\n " + ColourSection() +
+                              "\nQbits=2\nColorMask=0xFF0000FF\n [{" + SectionNameOf(&kSingleFilterPropId, 0) +
+                              "}]\nNMax=9\n}\n";
+    WriteText(service, "// two data files\n" + other + "\nSEL(URL=\"m>31.fits\")\n{\n " + ColourSection() +
+                           "\nQbits=7\n}\n");
+    for (uint32_t qbits : {3u, 4u, 5u}) {
+        ColorSettings s;
+        s.fileName = "<NAME>" + folder.File("m>31.fits");
+        s.qbits = qbits;
+        ASSERT_TRUE(s.Write(nullptr));
+        const std::string text = ReadText(service);
+        EXPECT_EQ(text.find("// two data files\n" + other), 0u) << text;
+        EXPECT_EQ(Count(text, "SEL("), 2u) << text;
+        ColorSettings mine, theirs;
+        mine.fileName = s.fileName;
+        theirs.fileName = "<NAME>" + folder.File("m>31.raw");
+        ASSERT_TRUE(mine.Read(nullptr));
+        ASSERT_TRUE(theirs.Read(nullptr));
+        EXPECT_EQ(mine.qbits, qbits);
+        EXPECT_EQ(theirs.qbits, 2u);
+        EXPECT_EQ(theirs.correction.colorMask, 0xFF0000FFu);
+        // Only read here: settings with a file write it when they go.
+        mine.fileName.clear();
+        theirs.fileName.clear();
+    }
+}
+
 TEST_F(ColourSettingsTest, ResetAndCopy) {
     Defaults d(ColorDefaults::Create());
     d->classIndex = 12;
