@@ -26,6 +26,7 @@ int ClassHandler(const char* value, ParseState* state) {
     const int index = length > 0 ? FindColorClass(text, length) : -1;
     if (index < 0) return -1;
     Target(state)->classIndex = index;
+    Target(state)->classRow = ColorClassAt(index);
     return 1;
 }
 
@@ -187,9 +188,10 @@ bool ColorSettings::Read(const char* path) {
         Guard lock(DisplayLock());
         qbits = section->qbits > 8 ? 8 : section->qbits;
         classIndex = section->classIndex;
-        // The row of the class read, so that writing the settings back keeps it
-        // even when no converter selected it meanwhile.
-        classRow = ColorClassAt(classIndex);
+        // The row of the class the section names, so that writing the settings back
+        // keeps it even when no converter selected it meanwhile; a section that names
+        // none is written back without one.
+        classRow = section->classRow != nullptr ? ColorClassAt(classIndex) : nullptr;
         correction = section->correction;
         RecomputeColourCorrection(&correction);
     }

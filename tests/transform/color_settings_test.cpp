@@ -194,6 +194,12 @@ TEST_F(ColourSettingsTest, LinesInTheirOrderAndAnExactRoundTrip) {
     EXPECT_EQ(written.find("Palette"), std::string::npos) << written;
     ASSERT_TRUE(back.Read(other.c_str()));
     EXPECT_EQ(back.classIndex, 0);
+    // ... and is written back as it was read: still without CCClass.
+    ColorSettings again;
+    ASSERT_TRUE(again.Read(other.c_str()));
+    EXPECT_EQ(again.classRow, nullptr);
+    ASSERT_TRUE(again.Write(other.c_str()));
+    EXPECT_EQ(ReadText(other), written);
 }
 
 TEST_F(ColourSettingsTest, FilesAreWrittenOnlyWithTheServiceFilePreference) {
