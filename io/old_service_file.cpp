@@ -241,9 +241,10 @@ bool OldServiceFile::Save() {
     std::string head = FormatString("  %I64d  %I64d \n", d->sizeX, d->sizeY);
     bool ok = std::fwrite(head.data(), 1, head.size(), out) == head.size();
     if (d->flags & kFlagValueRange) {
-        // Mean and spread that read back as min = a - 2b, max = a + 4b.
-        double a = (2.0 * d->min + d->max) / 3.0;
-        double b = (d->max - d->min) / 6.0;
+        // Mean and spread that read back as min = a - 2b, max = a + 4b (a zero is
+        // written as 0, never as -0, so that what reads back writes the same).
+        double a = (2.0 * d->min + d->max) / 3.0 + 0.0;
+        double b = (d->max - d->min) / 6.0 + 0.0;
         std::string range = FormatString("%.17g  %.17g \n\n", a, b);
         ok = std::fwrite(range.data(), 1, range.size(), out) == range.size() && ok;
     }

@@ -121,5 +121,25 @@ TEST(OldServiceFile, WritingAndDeleting) {
     EXPECT_TRUE(FileExists(folder.File("m31.%fit.bak").c_str()));
 }
 
+// A range read as mean 0 and spread -0 (the lines "22", "-0", "-0") is written with
+// zeros, and what that reads back as is written the same way.
+TEST(OldServiceFile, ANegativeZeroRangeIsWrittenAsZero) {
+    Folder folder;
+    folder.Write("z.%fit", "22\n-0\n-0\n");
+    const std::string data = folder.File("z.fit"), copy = folder.File("y.fit");
+    ServiceDescription* d = nullptr;
+    ASSERT_TRUE(LoadOldServiceDescription(data.c_str(), &d));
+    EXPECT_NE(d->flags & kFlagValueRange, 0u);
+    ASSERT_TRUE(writeOldServisFile(d, copy.c_str(), false));
+    const std::string once = folder.Read("y.%fit");
+    EXPECT_EQ(once.substr(once.find('\n') + 1, 7), "0  0 \n\n");
+    ServiceDescription* back = nullptr;
+    ASSERT_TRUE(LoadOldServiceDescription(copy.c_str(), &back));
+    ASSERT_TRUE(writeOldServisFile(back, copy.c_str(), false));
+    EXPECT_EQ(folder.Read("y.%fit"), once);
+    delete back;
+    delete d;
+}
+
 }  // namespace
 }  // namespace orva
