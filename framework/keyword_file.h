@@ -17,6 +17,7 @@
 #include "framework/component_id.h"
 #include "framework/keyword_table.h"
 #include "framework/property_component.h"
+#include "framework/script_scan.h"
 
 namespace orva {
 
@@ -24,10 +25,10 @@ namespace orva {
 constexpr size_t kSectionNameLength = 43;
 // Copies of URLs are capped at this many characters.
 constexpr size_t kMaxUrlLength = 0x200000;
-// The reader and the rewriter handle at most this many lines.
+// The reader and the rewriter take files of at most this many lines (longer ones are bad files).
 constexpr uint32_t kMaxScriptLines = 524288;
-// Statements handled per line.
-constexpr int kMaxStatementsPerLine = 1024;
+// Statements a line may hold (more make a bad file).
+constexpr int kMaxStatementsPerLine = kMaxScriptStatements;
 // The longest line read (a URL of kMaxUrlLength with its statement fits); a longer one
 // makes the file a bad file, so that a huge or endless line cannot exhaust memory.
 constexpr size_t kMaxScriptLineLength = 0x400000;
