@@ -48,10 +48,11 @@ using LineRange = std::pair<uint32_t, uint32_t>;
 
 // The first pass over a script, from the stream's position: every line must be read
 // whole, hold no control character and be scannable, the file must end within
-// kMaxScriptLines lines and nest at most kMaxScriptDepth braces, and its braces must pair. With `dropped`, also the later
-// blocks of the object's URL that can go whole: from the line of their SEL (its first
-// piece) to the line of their "}" (alone as its line's last piece), holding only the
-// brace that opens them and the object's sections (with blank and comment lines).
+// kMaxScriptLines lines and nest at most kMaxScriptDepth braces, and its braces must
+// pair. With `dropped`, also the later blocks of the object's URL that can go whole:
+// from the line of their SEL (its first piece) to the line of their "}" (alone as its
+// line's last piece), holding only the brace that opens them and the object's sections
+// (with blank and comment lines).
 ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string& section,
                         std::vector<LineRange>* dropped) {
     ScriptTracker tracker(url, section);
@@ -73,14 +74,14 @@ ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string&
         for (size_t k = 0; k < count; ++k) {
             const ScriptPiece& piece = scan.pieces[k];
             if (piece.kind != ScriptPieceKind::kBraces) {
-                const bool wasPending = tracker.Depth() == 0;
+                const bool outside = tracker.Depth() == 0;
                 tracker.Statement(line.data(), piece);
                 if (dropped == nullptr) continue;
                 if (candidate) {
                     const bool inSection = piece.kind == ScriptPieceKind::kKey || piece.kind == ScriptPieceKind::kOther;
                     if (!(tracker.InOurSection() && (inSection || piece.kind == ScriptPieceKind::kHeader)))
                         clean = false;
-                } else if (wasPending) {
+                } else if (outside) {
                     if (piece.kind == ScriptPieceKind::kSel && url != nullptr && url->size() == piece.length &&
                         std::memcmp(url->data(), line.data() + piece.text, piece.length) == 0) {
                         selLine = number;

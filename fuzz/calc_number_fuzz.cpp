@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         bool digits = i < length;
         for (; i < length && digits; ++i) {
             const char c = s[i];
-            const int d = c >= '0' && c <= '9' ? c - '0' : (c | 0x20) >= 'a' && (c | 0x20) <= 'z' ? (c | 0x20) - 'a' + 10 : 99;
+            const char lower = static_cast<char>(c | 0x20);
+            const int d = c >= '0' && c <= '9' ? c - '0' : (lower >= 'a' && lower <= 'z' ? lower - 'a' + 10 : 99);
             digits = d < radix;
         }
         if (digits) {

@@ -51,11 +51,13 @@ void CheckArgs(const CommandRecord* record, const CommandArgList* args) {
     fuzz::Require(record->argCount < 0 || args->size() <= static_cast<size_t>(record->argCount),
                   "no more arguments than the record takes");
     if (record->specs == nullptr) {
-        for (const CommandArg& a : *args) fuzz::Require(a.kind == kArgText, "arguments without specifications are text");
+        for (const CommandArg& a : *args)
+            fuzz::Require(a.kind == kArgText, "arguments without specifications are text");
         return;
     }
     // Records that take one type at every position keep their limits.
-    const CommandLimits* limits = record->argCount != 2 && record->specs[0].type == kArgLimits ? record->specs[0].limits : nullptr;
+    const CommandLimits* limits =
+        record->argCount != 2 && record->specs[0].type == kArgLimits ? record->specs[0].limits : nullptr;
     for (const CommandArg& a : *args) {
         if (limits != nullptr && (a.kind == kArgInt32 || a.kind == kArgInt64))
             fuzz::Require(a.intValue >= limits->intMin && a.intValue <= limits->intMax, "an integer keeps its limits");
@@ -70,7 +72,8 @@ void CheckArgs(const CommandRecord* record, const CommandArgList* args) {
             case kArgReal32:
                 fuzz::Require(std::isnan(a.realValue) || std::fabs(a.realValue) <= 3.4028234663852886e38,
                               "a 32-bit real fits");
-                fuzz::Require(std::isnan(a.realValue) || static_cast<double>(static_cast<float>(a.realValue)) == a.realValue,
+                fuzz::Require(std::isnan(a.realValue) ||
+                                  static_cast<double>(static_cast<float>(a.realValue)) == a.realValue,
                               "a 32-bit real is one");
                 break;
             case kArgReal64: break;
@@ -100,7 +103,8 @@ std::vector<CommandRecord> MakeRecords() {
     std::vector<CommandRecord> records;
     for (int i = 0; i < kSpecCount; ++i) {
         specs.emplace_back(1024, kSpecs[i]);
-        names.push_back("t" + std::to_string(i) + std::string(1, '\0') + "type" + std::to_string(i) + std::string(1, '\0'));
+        const std::string n = std::to_string(i);
+        names.push_back("t" + n + std::string(1, '\0') + "type" + n + std::string(1, '\0'));
     }
     for (int i = 0; i < kSpecCount; ++i)
         records.push_back({"typed", 0, names[i].c_str(), &Handler, i % 3 == 0 ? 1 : -1, specs[i].data(), nullptr, 0});

@@ -271,7 +271,8 @@ TEST(ScriptFaults, ReaderAndRewriterAgree) {
          "SEL(UR\n\nSEL(URL=<b>)\n{\n [{" SEC "}]\n New=5\n}\n"},
         {"braces inside apostrophes are text", "b",
          "SEL(URL=<b>)\n{\n [{" OTHER "}]\nT='{'\n}\nSEL(URL=<c>)\n{\n [{" SEC "}]\nT='}'\n}\n",
-         "SEL(URL=<b>)\n{\n [{" OTHER "}]\nT='{'\n\n [{" SEC "}]\n New=5\n}\nSEL(URL=<c>)\n{\n [{" SEC "}]\nT='}'\n}\n"},
+         "SEL(URL=<b>)\n{\n [{" OTHER "}]\nT='{'\n\n [{" SEC "}]\n New=5\n}\n"
+         "SEL(URL=<c>)\n{\n [{" SEC "}]\nT='}'\n}\n"},
         {"a SEL inside another file's block selects nothing", "a",
          "SEL(URL=<b>)\n{\n SEL(URL=<a>)\n {\n [{" SEC "}]\n K=1\n }\n}\n",
          "SEL(URL=<b>)\n{\n SEL(URL=<a>)\n {\n [{" SEC "}]\n K=1\n }\n}\n\nSEL(URL=<a>)\n{\n [{" SEC "}]\n New=5\n}\n"},
