@@ -61,6 +61,7 @@ ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string&
     uint32_t selLine = 0;
     bool selFirst = false;     // the pending SEL of the object's URL is its line's first piece
     bool selClean = false;     // ... and nothing but the brace that opens its block followed it
+    bool selPending = false;   // a SEL outside the blocks waits for its "{"
     bool candidate = false;    // inside a later block of the object's URL that may go whole
     bool clean = false;
     uint32_t first = 0;
@@ -86,10 +87,12 @@ ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string&
                         std::memcmp(url->data(), line.data() + piece.text, piece.length) == 0) {
                         selLine = number;
                         selFirst = k == 0;
-                        selClean = true;
+                        // Without its lines, a SEL that came before it would take its place.
+                        selClean = !selPending;
                     } else {
                         selClean = false;
                     }
+                    if (piece.kind == ScriptPieceKind::kSel) selPending = true;
                 }
                 continue;
             }
@@ -104,6 +107,7 @@ ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string&
                     clean = candidate && selFirst && selClean && braces == 1;
                     first = selLine;
                     selClean = false;
+                    selPending = false;
                 } else if (event == ScriptTracker::Brace::kClosed) {
                     if (candidate && clean && braces == 1 && k + 1 == count) dropped->push_back({first, number});
                     candidate = false;
