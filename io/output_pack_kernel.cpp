@@ -60,13 +60,15 @@ template <class T, bool Round, bool Swap, bool Clean>
                                  : _mm_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
         int32_t i = 0;
         for (; i + 16 <= n; i += 16) {
-            const auto scaled = [&](int k) {
+            // A plain loop, not a lambda: a lambda would not inherit this function's AVX2
+            // target under every compiler.
+            __m256d y[4];
+            for (int k = 0; k < 4; ++k) {
                 const __m256d x = _mm256_loadu_pd(in + i + 4 * k);
-                const __m256d y = _mm256_add_pd(_mm256_mul_pd(x, vs), vz);
+                const __m256d t = _mm256_add_pd(_mm256_mul_pd(x, vs), vz);
                 // A run known to hold no missing value skips this step.
-                return Clean ? y : _mm256_blendv_pd(y, x, _mm256_cmp_pd(x, missing, _CMP_EQ_OQ));
-            };
-            const __m256d y[4] = {scaled(0), scaled(1), scaled(2), scaled(3)};
+                y[k] = Clean ? t : _mm256_blendv_pd(t, x, _mm256_cmp_pd(x, missing, _CMP_EQ_OQ));
+            }
             // A run known to hold no NaN skips the NaN test too (a product that overflows
             // is bounded like any other value).
             Packed16<T> v = Saturate16<T, Round, !Clean>(y);
