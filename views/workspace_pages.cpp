@@ -94,9 +94,6 @@ int32_t ShowIfAsked(UIPage* page, gWindow* window, uint32_t index, int32_t pageI
     const WorkspacePageEntry& e = Entry(index);
     if (pageId != e.id && pageId != e.also) return 0;
     if (!Offered(page, e)) return 0;
-    // A page without widgets to build has nothing to show: asking for it would only leave
-    // its slots empty.
-    if (e.build == nullptr) return 0;
     return ShowEntry(page, window, e, pageId) ? 1 : 0;
 }
 
