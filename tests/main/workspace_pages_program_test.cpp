@@ -325,6 +325,13 @@ TEST_F(WorkspacePagesProgram, TheToolPagesShowTheirTextsAndGlyphsSideBySide) {
     for (uint32_t s : {kSelFrameNext, kSelProjectBack, kSelFrameCurrent})
         EXPECT_GE(DarkPixels(PageSlot(selector, s)), 3) << "selector slot " << s;
 
+    // The seek bar has a row of its own.
+    const gElement* bar = PageSlot(transport, kTransportSeekBar);
+    const gElement* play = PageSlot(transport, kTransportPlay);
+    ASSERT_TRUE(bar != nullptr && play != nullptr);
+    EXPECT_TRUE(bar->y >= play->y + play->height || play->y >= bar->y + bar->height)
+        << "bar at " << bar->y << ", buttons at " << play->y;
+
     // The two windows lie side by side, the transport page right of the fast selector,
     // their tops level.
     platform::Rect a, b;
