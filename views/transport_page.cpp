@@ -212,7 +212,10 @@ void BuildTransportPage(UIElement* element, gElement** s) {
     desc.seek = &TransportSeek;
     desc.seekDone = &TransportSeekDone;
     desc.userData = reinterpret_cast<uintptr_t>(element);
-    const float width = b.window != nullptr ? static_cast<float>(b.window->clientWidth) - 8.0f : 100.0f;
+    // The bar is made by its own control, which takes no row mark: a narrow spacer opens the
+    // bar's row, or the bar would join the buttons' row.
+    b.Add(10, 2.0f, 8.0f, "");
+    const float width = b.window != nullptr ? static_cast<float>(b.window->clientWidth) - 10.0f : 100.0f;
     const float size[2] = {width > 100.0f ? width : 100.0f, 8.0f};
     s[kTransportSeekBar] = b.window != nullptr ? ProgressBar::Create(b.window, nullptr, &desc, size) : nullptr;
     b.Row();

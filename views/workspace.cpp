@@ -305,10 +305,19 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
 
     // The standard pages of the workspace, opened by their pages when asked for.
     const bool mainGroup = gi == 0;
-    if (mainGroup) CreateUIWindowWithFlags(container, -512, 6, 3);
-    CreateUIWindowWithFlags(container, -513, 2, 3);
-    if (mainGroup) CreateUIWindowWithFlags(container, -514, 6, 3);
-    CreateUIWindowWithFlags(container, -515, 6, 3);
+    // The transport and fast selector pages lay out their texts with the window's fonts as
+    // they build: their windows are made at once, not when first shown (a window made later
+    // has no GL context yet, and its widgets would keep fonts without glyphs).
+    auto toolPage = [&](int32_t id, uint32_t flags) {
+        UIWindowRecord* r = CreateUIWindowWithFlags(container, id, flags, 3);
+        if (r != nullptr && (id == kWsIdTransport || id == kWsIdFastSelector))
+            r->style = (r->style != 0 ? r->style : kWindowStyleKind3) & ~kStyleDeferred;
+        return r;
+    };
+    if (mainGroup) toolPage(kWsIdTransport, 6);
+    toolPage(kWsIdGrid, 2);
+    if (mainGroup) toolPage(kWsIdFastSelector, 6);
+    toolPage(kWsIdStatistic, 6);
     if (group != nullptr) {
         float px = group->tabArea[1][0], py = group->tabArea[1][1] + 1.0f;
         if (UIWindowRecord* r = CreateUIWindow(container, -2, 0)) {
@@ -388,6 +397,8 @@ void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t h
         int32_t sh = std::max(kToolBarMinimum, height - bottom - below);
         platform::SetWindowPos(second->hwnd, nullptr, left, below, second->clientWidth, sh, 0x614);
     }
+    // The transport window beside the fast selector's.
+    if (group->workspace != nullptr) WorkspacePlaceToolPages(AsWorkspace(group->workspace));
 }
 
 gElement* CreateCellArea(WorkspaceComponent* ws, gWindow* window, const float* rect) {

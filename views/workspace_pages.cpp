@@ -6,6 +6,7 @@
 #include "app/cui.h"
 #include "app/field_readers.h"
 #include "app/ui_elements.h"
+#include "platform/window_api.h"
 #include "toolkit/font.h"
 #include "toolkit/gl_colors.h"
 #include "toolkit/histogram_chart.h"
@@ -27,6 +28,10 @@ namespace {
 constexpr uint32_t kHiddenOrMinimised = kStateHiddenByShow | kStateHidden | kStateMinimised;
 // The alignment of the composite pages' groups and of the preview's group.
 constexpr uint32_t kCompositeAlign = 0x40000000;
+// SetWindowPos flags that move a window only (no size, no z-order, no activation), and the
+// gap between two tool page windows side by side.
+constexpr uint32_t kMoveOnly = 0x615;
+constexpr int32_t kToolPageGap = 2;
 
 // The table, in index order; 2 and 6 stay empty.
 const WorkspacePageEntry kEntries[] = {
@@ -428,6 +433,33 @@ void WorkspaceOpenToolPages(WorkspaceComponent* ws) {
     if (!mainGroup) return;
     open(kWsIdFastSelector, kWsPageFastSelector);
     open(kWsIdTransport, kWsPageTransport);
+    WorkspacePlaceToolPages(ws);
+}
+
+void WorkspacePlaceToolPages(WorkspaceComponent* ws) {
+    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
+    gWindow* parent = gWinValidate(ws->group->windows[0]);
+    if (parent == nullptr || parent->hwnd == nullptr) return;
+    auto windowOf = [&](int32_t id) -> gWindow* {
+        UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
+        gWindow* w = r != nullptr ? gWinValidate(r->element.window) : nullptr;
+        return w != nullptr && w->hwnd != nullptr && (w->parent == parent || w->owner == parent) ? w : nullptr;
+    };
+    // The fast selector stays where its window was placed; the transport page goes beside
+    // it, on its right, top edges level.
+    gWindow* first = windowOf(kWsIdFastSelector);
+    gWindow* second = windowOf(kWsIdTransport);
+    platform::Rect rect;
+    if (first == nullptr || second == nullptr || !platform::GetWindowRect(first->hwnd, &rect)) return;
+    platform::Point at{rect.right + kToolPageGap, rect.top};
+    // A child window is placed in its parent's client area, an owned one on the screen.
+    if (second->parent == parent) {
+        platform::Point origin{0, 0};
+        if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
+        at.x -= origin.x;
+        at.y -= origin.y;
+    }
+    platform::SetWindowPos(second->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
 }
 
 }  // namespace orva

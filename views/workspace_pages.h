@@ -157,5 +157,8 @@ struct PageWidgets {
 // readout in its group's window and, in the main group, the fast selector and the
 // transport page beside it.
 void WorkspaceOpenToolPages(WorkspaceComponent* workspace);
+// Places the open transport window beside the fast selector's, on its right with their tops
+// level, so that neither covers the other.
+void WorkspacePlaceToolPages(WorkspaceComponent* workspace);
 
 }  // namespace orva

@@ -1,12 +1,14 @@
 // The workspace's tool pages on the X server with opened files: the readouts follow
 // the pointer over a FITS image, "R/I" switches the rounding of the coordinates, a
-// colour BMP shows its three channel buttons, and the fast selector steps a cube.
+// colour BMP shows its three channel buttons, the fast selector steps a cube, and the
+// fast selector and transport windows draw their texts and glyphs side by side.
 // Test files are written by astropy and PIL.
 #include <gtest/gtest.h>
 
 #ifdef ORVA_OPEN_FILE_DISPLAY
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -16,6 +18,7 @@
 #include "../toolkit/gl_test_support.h"
 #include "app/image_window.h"
 #include "app/ui_elements.h"
+#include "toolkit/font.h"
 #include "toolkit/input.h"
 #include "toolkit/number_field.h"
 #include "common/number_text.h"
@@ -267,6 +270,75 @@ TEST_F(WorkspacePagesProgram, AColourBitmapShowsThreeChannelButtons) {
               std::tuple("1", "2", "3"));
     for (uint32_t s = 0; s < 3; ++s) EXPECT_NE(PageSlot(channels, s)->shown, 0) << s;
     EXPECT_EQ(PageSlot(channels, kChannelMarker)->shown, 0);
+}
+
+// Dark (text or glyph) pixels inside a widget's box, its frame left out.
+int DarkPixels(const gElement* e) {
+    const gWindow* w = e->window;
+    int dark = 0;
+    for (float fy = e->y + 2.0f; fy < e->y + e->height - 2.0f; fy += 1.0f) {
+        for (float fx = e->x + 2.0f; fx < e->x + e->width - 2.0f; fx += 1.0f) {
+            const Rgb p = WidgetPixel(w, e, fx, fy);
+            if (std::max({p.r, p.g, p.b}) < 80) ++dark;
+        }
+    }
+    return dark;
+}
+
+TEST_F(WorkspacePagesProgram, TheToolPagesShowTheirTextsAndGlyphsSideBySide) {
+    // The main workspace opens its fast selector and transport windows at start.
+    ws = AsWorkspace(cui().groups[0].workspace);
+    ASSERT_NE(ws, nullptr);
+    PumpFor(200);
+    UIElement* transport = WorkspaceOpenPage(ws, kWsPageTransport);
+    UIElement* selector = WorkspaceOpenPage(ws, kWsPageFastSelector);
+    ASSERT_NE(transport, nullptr);
+    ASSERT_NE(selector, nullptr);
+    gWindow* tw = transport->window;
+    gWindow* sw = selector->window;
+    ASSERT_TRUE(tw != nullptr && sw != nullptr && tw != sw);
+
+    // Every text and glyph of the pages has a font with glyphs to draw.
+    for (uint32_t s = 0; s < kTransportSlotCount; ++s) {
+        if (s == kTransportSeekBar) continue;
+        EXPECT_TRUE(gFontHasLists(PageSlot(transport, s)->font)) << "transport slot " << s;
+    }
+    for (uint32_t s = 0; s < kSelSlotCount; ++s)
+        EXPECT_TRUE(gFontHasLists(PageSlot(selector, s)->font)) << "selector slot " << s;
+
+    // Read back: the buttons' texts and glyphs and the field numbers are drawn in dark
+    // pixels over the light faces (the step size is greyed while step mode is off).
+    PaintWindow(tw);
+    const struct {
+        uint32_t slot;
+        const char* what;
+    } drawn[] = {{kTransportStepMode, "Step"}, {kTransportDrawV, "V"},        {kTransportDrawL, "L"},
+                 {kTransportRateUnit, "F"},    {kTransportStar, "*"},        {kTransportPlay, "play glyph"},
+                 {kTransportStepBack, "step back glyph"}, {kTransportToLast, "to last glyph"},
+                 {kTransportRate, "rate"}};
+    for (const auto& d : drawn) {
+        const gElement* e = PageSlot(transport, d.slot);
+        ASSERT_NE(e, nullptr) << d.what;
+        EXPECT_GE(DarkPixels(e), 3) << d.what << " at " << e->x << ", " << e->y;
+    }
+    PaintWindow(sw);
+    for (uint32_t s : {kSelFrameNext, kSelProjectBack, kSelFrameCurrent})
+        EXPECT_GE(DarkPixels(PageSlot(selector, s)), 3) << "selector slot " << s;
+
+    // The seek bar has a row of its own.
+    const gElement* bar = PageSlot(transport, kTransportSeekBar);
+    const gElement* play = PageSlot(transport, kTransportPlay);
+    ASSERT_TRUE(bar != nullptr && play != nullptr);
+    EXPECT_TRUE(bar->y >= play->y + play->height || play->y >= bar->y + bar->height)
+        << "bar at " << bar->y << ", buttons at " << play->y;
+
+    // The two windows lie side by side, the transport page right of the fast selector,
+    // their tops level.
+    platform::Rect a, b;
+    ASSERT_TRUE(platform::GetWindowRect(sw->hwnd, &a));
+    ASSERT_TRUE(platform::GetWindowRect(tw->hwnd, &b));
+    EXPECT_GE(b.left, a.right) << "the transport page covers the fast selector";
+    EXPECT_EQ(b.top, a.top);
 }
 
 TEST_F(WorkspacePagesProgram, TheFastSelectorStepsACube) {
