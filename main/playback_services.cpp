@@ -4,8 +4,11 @@
 #include "app/shell_hooks.h"
 #include "framework/component.h"
 #include "framework/display_lock.h"
+#include "framework/port.h"
+#include "views/display_cell.h"
 #include "views/display_playback.h"
 #include "views/playback.h"
+#include "views/workspace.h"
 
 namespace orva {
 
@@ -16,10 +19,25 @@ bool PlayerFeeds(DisplayCellBase* cell) {
     return cell != nullptr && cell->portList != nullptr && TheEventTimer().port.load() == cell->portList;
 }
 
+// A new range of playable frames is shown at once by the pages that follow the active cell
+// (the fast selector's frame count, the transport page's range): the range is known only
+// after the cell's devices were attached, later than the cell's own redraw refreshed them.
+void RangeAndPages(PortList* list, OutPort* leaveOut) {
+    PlaybackRange(list, leaveOut);
+    if (list == nullptr) return;
+    const DisplayHooks& h = TheDisplayHooks();
+    if (h.refreshFollowingPages == nullptr) return;
+    for (OutPort* p = list->firstPort; p != nullptr; p = p->next) {
+        DisplayComponent* cell = AsDisplayCell(p->display);
+        WorkspaceComponent* ws = cell != nullptr ? cell->workspace : nullptr;
+        if (ws != nullptr && ws->activeCell == cell) h.refreshFollowingPages(ws);
+    }
+}
+
 }  // namespace
 
 void InstallPlaybackServices() {
-    TheComponentServices().playbackRange = [](PortList* list, OutPort* leaveOut) { PlaybackRange(list, leaveOut); };
+    TheComponentServices().playbackRange = &RangeAndPages;
     DisplayFillPlaybackHooks(&ThePlaybackHooks());
     // Closing projects and opening files end playback before the views go.
     TheShellHooks().playbackRefresh = [](int32_t code) { PlaybackControl(code); };

@@ -350,15 +350,17 @@ TEST_F(WorkspacePagesProgram, TheFastSelectorStepsACube) {
                                  "a = ((x + y) * 10 + (z % 2) * 3000).astype(np.int16)\n"
                                  "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n"))
         GTEST_SKIP() << "no astropy";
-    DisplayComponent* cell = Open(path);
-    ASSERT_NE(cell, nullptr);
+    // The page is open before the file: the frame count it shows comes from the open.
+    ws = AsWorkspace(cui().groups[0].workspace);
+    ASSERT_NE(ws, nullptr);
     UIElement* selector = OpenPage(kWsIdFastSelector, kWsPageFastSelector);
     ASSERT_NE(selector, nullptr);
+    DisplayComponent* cell = Open(path);
+    ASSERT_NE(cell, nullptr);
     // The transport window opens beside it; closed, it covers nothing.
     if (UIWindowRecord* r = UIWindowRecordFind(ws->container, kWsIdTransport); r != nullptr && r->element.window)
         OpenComponentWindow(ws->container, Main(), kWindowToggle, 0, r);
     PumpFor(100);
-    RefreshFastSelectorIfOpen(ws);
     EXPECT_EQ(PageSlot(selector, kSelFrameTotal)->text, "10");
     EXPECT_EQ(PageSlot(selector, kSelFrameCurrent)->text, "1");
 
