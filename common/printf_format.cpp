@@ -121,7 +121,7 @@ void AppendFormatted(std::string* out, const std::string& spec, Values... values
     out->append(big.data(), static_cast<size_t>(n));
 }
 
-// Appends one conversion whose "*" width and precision (when the spec has them) take
+// Appends one conversion whose "*" width and precision (when the conversion has them) take
 // the values read from the arguments.
 template <typename Value>
 void AppendWithStars(std::string* out, const std::string& spec, bool widthStar, bool precisionStar, int width,

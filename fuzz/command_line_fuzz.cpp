@@ -94,7 +94,7 @@ bool Switch(const CommandRecord* record, const CommandArgList* args, CommandCont
     return true;
 }
 
-// One record per specification (taking that type at every position, any number of
+// One record per argument kind (taking that kind at every position, any number of
 // them), records taking exactly one, two and no argument, texts, a bare record and
 // the owner switch.
 std::vector<CommandRecord> MakeRecords() {
