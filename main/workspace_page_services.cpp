@@ -1,10 +1,12 @@
 #include "main/workspace_page_services.h"
 
 #include "app/graphics_window.h"
+#include "app/shell_hooks.h"
 #include "views/display_cell.h"
 #include "views/fast_selector.h"
 #include "views/playback.h"
 #include "views/readout_pages.h"
+#include "views/select_tab_page.h"
 #include "views/transport_page.h"
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
@@ -38,6 +40,12 @@ void FollowingPages(WorkspaceComponent* ws) {
     RefreshTransportPage(ws);
 }
 
+bool TabsByItem(ComponentBase* container, ProjectItem* item, int32_t code) {
+    return SelectTabByIndex(AsWorkspace(container), item, code);
+}
+
+bool TabsCurrent(ComponentBase* container, int32_t code) { return SelectTabCurrent(AsWorkspace(container), code); }
+
 }  // namespace
 
 void InstallWorkspacePageServices() {
@@ -46,6 +54,10 @@ void InstallWorkspacePageServices() {
     display.updateCoordText = &WorkspaceUpdateCoordText;
     display.refreshViewModePage = &RefreshViewModePage;
     display.refreshFollowingPages = &FollowingPages;
+    display.refreshSelectTabPage = &RefreshSelectTabPage;
+    ShellHooks& shell = TheShellHooks();
+    shell.selectTabByIndex = &TabsByItem;
+    shell.selectTabCurrent = &TabsCurrent;
     GraphicsHostServices& host = TheGraphicsHostServices();
     host.updateReadouts = &UpdateReadouts;
     host.redrawCoordReadout = &RedrawCoordReadout;

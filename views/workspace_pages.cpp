@@ -17,6 +17,7 @@
 #include "toolkit/window.h"
 #include "views/fast_selector.h"
 #include "views/readout_pages.h"
+#include "views/select_tab_page.h"
 #include "views/transport_page.h"
 #include "views/workspace.h"
 
@@ -40,8 +41,8 @@ const WorkspacePageEntry kEntries[] = {
     {kWsPageGrid, kWsIdGrid, 4, 15, 0x24000, 0, false, nullptr, nullptr},
     {kWsPageFastSelector, kWsIdFastSelector, 5, 16, 0x84000, 0, true, &BuildFastSelectorPage,
      &FastSelectorPageRefresh},
-    {kWsPageStatistic, kWsIdStatistic, 6, 1, 0x24000, 0x24000, false, nullptr, nullptr},
-    {kWsPageSelectTab, kWsIdSelectTab, 8, 1, 0x24000, 0, true, nullptr, nullptr},
+    {kWsPageStatistic, kWsIdStatistic, 6, 1, 0x24000, 0x24000, false, &BuildStatisticPage, nullptr},
+    {kWsPageSelectTab, kWsIdSelectTab, 8, 1, 0x24000, 0, true, &BuildSelectTabPage, &SelectTabPageRefresh},
     {kWsPageCoordinates, kWsIdCoordinates, kWsNoId, 14, 0, 0, false, &BuildCoordinatesPage,
      &CoordinatesPageRefresh},
     {kWsPageViewMode, kWsIdViewMode, kWsNoId, 7, 0, 0, false, &BuildViewModePage, &ViewModePageRefresh},

@@ -1,0 +1,316 @@
+#include "views/select_tab_page.h"
+
+#include <cmath>
+#include <mutex>
+#include <unordered_map>
+
+#include "app/cui.h"
+#include "app/field_readers.h"
+#include "app/ui_elements.h"
+#include "toolkit/histogram_chart.h"
+#include "toolkit/font.h"
+#include "toolkit/input.h"
+#include "toolkit/layout.h"
+#include "toolkit/list_control.h"
+#include "toolkit/tab_bar.h"
+#include "toolkit/widget.h"
+#include "toolkit/window.h"
+#include "views/display_cell.h"
+#include "views/fast_selector.h"
+#include "views/source_page_parts.h"
+#include "views/transport_page.h"
+#include "views/workspace.h"
+#include "views/workspace_pages.h"
+
+namespace orva {
+
+namespace {
+
+constexpr uint32_t kTabStyle = 0x44086;
+constexpr uint32_t kTabColours = 0x4552C1E;
+constexpr uint32_t kStatisticKind = 3;
+constexpr float kStatisticColumns[2] = {60.0f, 110.0f};
+constexpr int32_t kStatisticDefaultRows = 10;
+// The window of the active cell takes no keys while any of these state bits is set.
+constexpr uint32_t kCellNoKeys = 0x1D1C;
+// The source state flags that mark a tab (the item's data was re-described or not read).
+constexpr uint32_t kItemMarkFlags = 0xC00000;
+
+// The identifiers of the tabs: one for each item, kept while the item lives, so that a
+// tab whose item went (and whose address a new item may take) no longer names it.
+struct TabIds {
+    std::mutex lock;
+    std::unordered_map<const ProjectItem*, uint32_t> ids;
+    uint32_t next = 1;
+};
+TabIds& Ids() {
+    static TabIds ids;
+    return ids;
+}
+
+uint32_t IdOf(const ProjectItem* item) {
+    TabIds& t = Ids();
+    std::lock_guard<std::mutex> hold(t.lock);
+    for (auto it = t.ids.begin(); it != t.ids.end();) {
+        if (!ProjectItemIsLive(it->first)) {
+            it = t.ids.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    auto [it, made] = t.ids.try_emplace(item, t.next);
+    if (made) t.next = t.next == 0xFFFFFFFFu ? 1 : t.next + 1;
+    return it->second;
+}
+
+// The live item of the project that carries the identifier, or null.
+ProjectItem* ItemOfId(Project* project, uint32_t id) {
+    if (project == nullptr || id == 0) return nullptr;
+    for (ListNode* n = project->items.head; n != nullptr; n = n->next) {
+        auto* item = static_cast<ProjectItem*>(n->item);
+        if (item == nullptr || !ProjectItemIsLive(item)) continue;
+        TabIds& t = Ids();
+        std::lock_guard<std::mutex> hold(t.lock);
+        auto it = t.ids.find(item);
+        if (it != t.ids.end() && it->second == id) return item;
+    }
+    return nullptr;
+}
+
+// The tab being added: its label is read back by the control through the callback.
+const char*& PendingLabel() {
+    static const char* label = nullptr;
+    return label;
+}
+const char* LabelOfPending(uint32_t, int32_t) { return PendingLabel(); }
+
+Project* CurrentProject(WorkspaceComponent* ws) {
+    const SelectTabHooks& h = TheSelectTabHooks();
+    return h.currentProject != nullptr ? h.currentProject(ws) : nullptr;
+}
+
+Project* UiCurrentProject(WorkspaceComponent* ws) {
+    auto* cui = ws != nullptr ? dynamic_cast<CUI*>(ws->ui) : nullptr;
+    return cui != nullptr ? cui->currentProject : nullptr;
+}
+
+void RefreshAll() {
+    const SelectTabHooks& h = TheSelectTabHooks();
+    if (h.refreshAll != nullptr) h.refreshAll();
+}
+
+UIElement* OpenSelectTab(WorkspaceComponent* ws) { return WorkspaceOpenPage(ws, kWsPageSelectTab); }
+
+gElement* StripOf(UIElement* e) {
+    gElement* tabs = PageSlot(e, 0);
+    return TabCtrl::FromWidget(tabs) != nullptr ? tabs : nullptr;
+}
+
+// The strip from the project's items; nothing without a project, items or a current item.
+void Refill(gElement* tabs, Project* project) {
+    if (tabs == nullptr || project == nullptr || project->items.head == nullptr) return;
+    ProjectItem* current = project->currentItem.load();
+    if (current == nullptr) return;
+    for (ListNode* n = project->items.head; n != nullptr; n = n->next) {
+        auto* item = static_cast<ProjectItem*>(n->item);
+        if (item == nullptr) continue;
+        TabDesc desc;
+        desc.tabId = IdOf(item);
+        desc.value = (item->openFlags & kItemMarkFlags) != 0 ? 1 : 0;
+        desc.label = &LabelOfPending;
+        PendingLabel() = SelectTabLabel(item);
+        TabCtrl::AddTab(tabs, &desc, item == current);
+        PendingLabel() = nullptr;
+    }
+    tabs->value = (current->openFlags & kItemMarkFlags) != 0 ? 1 : 0;
+    if (gWindow* w = gWinValidate(tabs->window)) w->dirty = 7;
+}
+
+void RefreshFollowing(WorkspaceComponent* ws) {
+    RefreshTransportPage(ws);
+    RefreshFastSelectorIfOpen(ws);
+}
+
+}  // namespace
+
+void SelectTabHooksDefaults(SelectTabHooks* h) {
+    *h = SelectTabHooks{};
+    h->currentProject = &UiCurrentProject;
+    h->selectItem = &ProjectSelectItem;
+    h->refreshAll = &gWinRefreshAll;
+}
+
+SelectTabHooks& TheSelectTabHooks() {
+    static SelectTabHooks hooks = [] {
+        SelectTabHooks h;
+        SelectTabHooksDefaults(&h);
+        return h;
+    }();
+    return hooks;
+}
+
+const char* SelectTabLabel(const ProjectItem* item) {
+    if (item == nullptr || item->name.empty()) return "[none]";
+    return item->name.c_str();
+}
+
+// ---- Select tab ----------------------------------------------------------------------------------
+
+void BuildSelectTabPage(UIElement* element, gElement** s) {
+    if (element == nullptr || s == nullptr || element->window == nullptr) return;
+    element->name = "SelectTab";
+    element->flags = (element->flags & ~0x800u) | kElementNoView;
+    gWindow* w = element->window;
+    gElement* tabs = TabCtrl::Create(w, nullptr, 16.0f, 120.0f, kTabStyle, false, GetUIFont(w), nullptr);
+    if (tabs == nullptr) return;
+    tabs->color1 = tabs->color1Saved = kTabColours;
+    tabs->color2 = tabs->color2Saved = kTabColours;
+    gWgtSetHandler1(tabs, &SelectTabPress, reinterpret_cast<uintptr_t>(element));
+    const float width = static_cast<float>(w->clientWidth) - tabs->x - 2.0f;
+    TabCtrl::SetWidth(tabs, width > 19.0f ? width : 19.0f);
+    s[0] = tabs;
+}
+
+void SelectTabPageRefresh(UIPage*, UIElement* element, int32_t) {
+    WorkspaceComponent* ws = WorkspaceOfElement(element);
+    if (!ComponentUiUp()) return;
+    Refill(StripOf(element), CurrentProject(ws));
+}
+
+void RefreshSelectTabStrip(WorkspaceComponent* ws) {
+    UIElement* e = OpenSelectTab(ws);
+    if (e == nullptr) return;
+    Refill(StripOf(e), CurrentProject(ws));
+    RefreshFollowing(ws);
+}
+
+void RefreshSelectTabPage(WorkspaceComponent* ws) {
+    UIElement* e = OpenSelectTab(ws);
+    gElement* tabs = StripOf(e);
+    if (tabs == nullptr) return;
+    TabCtrl::NotifyCurrent(tabs);
+    RepaintFieldNow(tabs);
+    RefreshFollowing(ws);
+}
+
+bool SelectTabCurrent(WorkspaceComponent* ws, int32_t event) {
+    UIElement* e = OpenSelectTab(ws);
+    gElement* tabs = StripOf(e);
+    if (tabs == nullptr) return false;
+    TabCtrl::RemoveAll(tabs);
+    Refill(tabs, CurrentProject(ws));
+    RefreshFollowing(ws);
+    if (event == 7) RefreshAll();
+    return true;
+}
+
+bool SelectTabByIndex(WorkspaceComponent* ws, ProjectItem* item, int32_t event) {
+    UIElement* e = OpenSelectTab(ws);
+    gElement* tabs = StripOf(e);
+    TabCtrl* t = TabCtrl::FromWidget(tabs);
+    if (t == nullptr || item == nullptr || t->current == nullptr) return false;
+    // The item's tab, when the strip has one.
+    int32_t index = -1;
+    {
+        TabIds& ids = Ids();
+        std::lock_guard<std::mutex> hold(ids.lock);
+        auto it = ids.ids.find(item);
+        if (it == ids.ids.end()) return false;
+        for (int32_t i = 0; i < t->current->count; ++i)
+            if (t->current->tabs[static_cast<size_t>(i)]->desc.tabId == it->second) index = i;
+    }
+    if (index < 0 || !TabCtrl::SelectTab(tabs, index)) return false;
+    if (tabs->shown == 0 || event < 3) return false;
+    if (t->current->current >= 0) {
+        RepaintFieldNow(tabs);
+    } else if (gWindow* w = gWinValidate(tabs->window)) {
+        w->dirty = 7;
+    }
+    RefreshFollowing(ws);
+    if (event == 7) {
+        RefreshAll();
+        return false;
+    }
+    return true;
+}
+
+void SelectTabPress(gElement* tabs, uintptr_t data) {
+    auto* e = reinterpret_cast<UIElement*>(data);
+    if (e == nullptr || !UIElementIsLive(e)) return;
+    TabCtrl* t = TabCtrl::FromWidget(tabs);
+    if (t == nullptr || t->current == nullptr || t->current->current < 0) return;
+    TabData* tab = t->current->tabs[static_cast<size_t>(t->current->current)].get();
+    Project* project = CurrentProject(WorkspaceOfElement(e));
+    ProjectItem* item = ItemOfId(project, tab->desc.tabId);
+    if (item == nullptr) {
+        TabCtrl::RemoveTab(tabs, tab);
+        if (gWindow* w = gWinValidate(tabs->window)) w->dirty = 7;
+        return;
+    }
+    const SelectTabHooks& h = TheSelectTabHooks();
+    if (project->currentItem.load() != item && h.selectItem != nullptr) h.selectItem(item);
+}
+
+// ---- Statistic overlay ---------------------------------------------------------------------------
+
+void BuildStatisticPage(UIElement* element, gElement** s) {
+    if (element == nullptr || s == nullptr || element->window == nullptr) return;
+    element->flags &= ~0x800u;
+    if (element->name.empty()) element->name = "Statistic";
+    gWindow* w = element->window;
+    const StatListDescriptor* desc = StatListDesc();
+    const int32_t rows = desc != nullptr && desc->rows > 0 ? desc->rows : kStatisticDefaultRows;
+    const uint32_t slot = element->group != nullptr ? element->group->style & kWsSlotBits : 0;
+    gFont* font = GetUIFont(w);
+    const float line = font != nullptr ? gFontLineHeight(font) : 0.0f;
+    const float rowHeight = line > 0.0f ? std::ceil(line) + 4.0f : 16.0f;
+    ListCtrlLayout layout{.x = 2.0f,
+                          .y = 1.0f,
+                          .width = kStatisticColumns[0] + kStatisticColumns[1],
+                          .height = static_cast<float>(rows + 1) * rowHeight + 2.0f,
+                          .columnCount = 2,
+                          .columnWidths = kStatisticColumns};
+    gElement* widget = ListCtrl::Create(w, nullptr, kStatisticKind, &layout, slot | kWsNewRow, false, font);
+    ListCtrl* list = ListCtrl::FromWidget(widget);
+    if (list == nullptr) return;
+    list->resizeFlags &= ~kListColumnsResizable;
+    if (desc != nullptr) {
+        ListCtrl::SetMode(widget, static_cast<uint32_t>(desc->kind));
+        ListCtrl::FillRows(list, 0, desc->labels, rows);
+    }
+    ListCtrl::LayoutRows(list);
+    if (WorkspaceComponent* ws = WorkspaceOfElement(element)) {
+        ws->statisticsList = list;
+        ws->statisticsWindow = w;
+        for (DisplayComponent* cell : ws->cells)
+            if (cell != nullptr && AsDisplayCell(cell) != nullptr) cell->statisticsList = list;
+    }
+    widget->handlerData = reinterpret_cast<uintptr_t>(element);
+    s[0] = widget;
+    w->keyDownHandler = &StatisticListKey;
+    gWinLayoutGroups(w);
+}
+
+bool StatisticListKey(gWindow* window, gWindow*, void* key) {
+    auto* event = static_cast<gKeyEvent*>(key);
+    if (window == nullptr || event == nullptr) return false;
+    const uint32_t code = event->code;
+    if ((code & kKeyCtrl) == 0) return false;
+    const uint32_t vk = code & 0xFFFF;
+    if (vk != kKeyInsert && vk != 'C' && event->character != 'C') return false;
+    // The workspace of the page whose list lives in this window.
+    WorkspaceComponent* ws = nullptr;
+    for (gElement* e = window->widgets.head; e != nullptr && ws == nullptr; e = e->next) {
+        if (e->kind == kListKind && ListCtrl::FromWidget(e) != nullptr)
+            ws = WorkspaceOfElement(reinterpret_cast<UIElement*>(e->handlerData));
+    }
+    DisplayComponent* cell = ws != nullptr ? AsDisplayCell(ws->activeCell) : nullptr;
+    gWindow* cellWindow = cell != nullptr ? gWinValidate(cell->window) : nullptr;
+    if (cellWindow != nullptr && (cellWindow->state & kCellNoKeys) == 0) {
+        GraphicsWindow* gw = cell->Graphics();
+        if (gw != nullptr && gw->keyDown != nullptr && gw->keyDown(gw, code) != 0) return true;
+    }
+    return gWinBroadcast(window, key);
+}
+
+}  // namespace orva

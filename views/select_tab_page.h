@@ -1,0 +1,57 @@
+#pragma once
+// Two one-widget pages of the workspace: the select tab, a strip with one tab per opened
+// file (item) of the current project that makes the clicked item current, and the
+// statistic overlay, a two-column list that the display cells fill with the statistics
+// of the data under the cursor, whose Ctrl+C goes to the active cell. UI thread only.
+#include <cstdint>
+
+namespace orva {
+
+class Project;
+class ProjectItem;
+class UIElement;
+class UIPage;
+class WorkspaceComponent;
+struct gElement;
+struct gWindow;
+
+// The label of an item's tab: its name, "[none]" without one.
+const char* SelectTabLabel(const ProjectItem* item);
+
+// ---- Select tab ----------------------------------------------------------------------------
+
+void BuildSelectTabPage(UIElement* element, gElement** slots);
+// The page machinery's refresh: the strip refilled from the current project.
+void SelectTabPageRefresh(UIPage* page, UIElement* element, int32_t pageId);
+// Refills the strip, then refreshes the transport and fast selector pages.
+void RefreshSelectTabStrip(WorkspaceComponent* workspace);
+// The control lets its current tab follow its item, is repainted, and the transport and
+// fast selector pages are refreshed.
+void RefreshSelectTabPage(WorkspaceComponent* workspace);
+// Empties and refills the strip; on event 7 every dirty window is repainted. False:
+// nothing was done (page closed or the user interface down).
+bool SelectTabCurrent(WorkspaceComponent* workspace, int32_t event);
+// Makes the item's tab the strip's current one. True when the control took it, it is
+// shown and the event (3 and above, but not 7, which repaints every dirty window
+// itself) asks the caller to repaint.
+bool SelectTabByIndex(WorkspaceComponent* workspace, ProjectItem* item, int32_t event);
+// The tab-select handler: a tab of a live item of the current project makes it current;
+// a tab whose item went is removed.
+void SelectTabPress(gElement* tabs, uintptr_t element);
+// The project the strip shows (the user interface's current one); tests replace it.
+struct SelectTabHooks {
+    Project* (*currentProject)(WorkspaceComponent* workspace) = nullptr;
+    bool (*selectItem)(ProjectItem* item) = nullptr;
+    void (*refreshAll)() = nullptr;
+};
+SelectTabHooks& TheSelectTabHooks();
+void SelectTabHooksDefaults(SelectTabHooks* hooks);
+
+// ---- Statistic overlay -------------------------------------------------------------------------
+
+void BuildStatisticPage(UIElement* element, gElement** slots);
+// The list window's key handler: Ctrl+C and Ctrl+Insert go to the active cell of the
+// workspace while its window may take keys, else to the sibling windows.
+bool StatisticListKey(gWindow* window, gWindow* from, void* key);
+
+}  // namespace orva
