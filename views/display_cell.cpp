@@ -823,6 +823,14 @@ void DisplayPaint(gElement* e) {
         gw->draw(gw);
         glPopMatrix();
     }
+    // The grid lies over the picture, fixed to the plot area (not scrolled with it).
+    if (cell->grid.shown != 0) {
+        glPushMatrix();
+        glLoadIdentity();
+        glTranslatef(e->x, e->y, 0);
+        DisplayGridDraw(cell->grid, DisplayShowsChart(cell), cell->plotWidth, cell->plotHeight);
+        glPopMatrix();
+    }
     for (int i = 0; i < 4; ++i) glDisable(GL_CLIP_PLANE0 + i);
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();

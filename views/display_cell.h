@@ -19,6 +19,7 @@
 #include "data/affine_record.h"
 #include "framework/device_view.h"
 #include "framework/port.h"
+#include "views/display_grid.h"
 #include "views/rulers.h"
 
 namespace orva {
@@ -155,6 +156,8 @@ public:
     int32_t axisRounding[2] = {0, 0};
     // The view's own fast-mode flag, used while it has no port.
     uint8_t fastMode = 0;
+    // The grid drawn over the picture.
+    GridRecord grid;
 
 private:
     void EndEditMode();

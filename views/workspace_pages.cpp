@@ -16,6 +16,7 @@
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 #include "views/fast_selector.h"
+#include "views/grid_page.h"
 #include "views/readout_pages.h"
 #include "views/select_tab_page.h"
 #include "views/transport_page.h"
@@ -38,7 +39,7 @@ constexpr int32_t kToolPageGap = 2;
 const WorkspacePageEntry kEntries[] = {
     {kWsPageLens, kWsIdLens, kWsIdLensAlso, 5, 0x30000, 0x24000, false, nullptr, nullptr},
     {kWsPageZoomBar, kWsIdZoomBar, kWsNoId, 11, 0x30000, 0, false, nullptr, nullptr},
-    {kWsPageGrid, kWsIdGrid, 4, 15, 0x24000, 0, false, nullptr, nullptr},
+    {kWsPageGrid, kWsIdGrid, 4, 15, 0x24000, 0, false, &BuildGridPage, &GridPageRefresh},
     {kWsPageFastSelector, kWsIdFastSelector, 5, 16, 0x84000, 0, true, &BuildFastSelectorPage,
      &FastSelectorPageRefresh},
     {kWsPageStatistic, kWsIdStatistic, 6, 1, 0x24000, 0x24000, false, &BuildStatisticPage, nullptr},
