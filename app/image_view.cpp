@@ -92,7 +92,9 @@ void ViewResetScale(ImageViewRecord* v) {
     if (v == nullptr) return;
     v->scrollX = v->scrollY = 0;
     v->offsetX = v->offsetY = v->roundedX = v->roundedY = 0.0;
+    const uint8_t lock = v->zoom.lock;  // the user's choice outlasts a reset
     v->zoom = ZoomRecord{};
+    v->zoom.lock = lock;
     v->counters[0] = v->counters[1] = 0;
     ViewRecompute(v);
 }

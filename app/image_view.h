@@ -12,6 +12,7 @@ namespace orva {
 // The zoom of both axes. An axis is zoomed when its factor differs from 1.0 by at least
 // DBL_EPSILON; an unzoomed axis holds exactly 1.0 and reciprocal 1.0.
 struct ZoomRecord {
+    uint8_t lock = 0;          // the two factors zoom together (the zoom bar's lock)
     uint8_t any = 0;
     uint8_t zoomedX = 0;
     uint8_t zoomedY = 0;

@@ -4,6 +4,7 @@
 #include "app/shell_hooks.h"
 #include "views/display_cell.h"
 #include "views/fast_selector.h"
+#include "views/grid_page.h"
 #include "views/playback.h"
 #include "views/readout_pages.h"
 #include "views/select_tab_page.h"
@@ -11,6 +12,7 @@
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
 #include "views/workspace_readouts.h"
+#include "views/zoom_pages.h"
 
 namespace orva {
 
@@ -40,6 +42,24 @@ void FollowingPages(WorkspaceComponent* ws) {
     RefreshTransportPage(ws);
 }
 
+// The device asks from within its own window's refresh: the bar is only marked, and drawn
+// with the next refresh of all windows.
+void ZoomBar(DisplayCellBase* cell, uint32_t) {
+    if (WorkspaceComponent* ws = ActiveWorkspaceOf(cell)) RefreshZoomBar(ws, false);
+}
+
+void ZoomBarPage(DisplayCellBase* cell, bool repaint) {
+    if (WorkspaceComponent* ws = ActiveWorkspaceOf(cell)) UpdateZoomBarPage(ws, repaint);
+}
+
+void GridPage(DisplayCellBase* cell, bool repaint) {
+    if (WorkspaceComponent* ws = ActiveWorkspaceOf(cell)) UpdateGridPage(ws, repaint);
+}
+
+void LensPage(DisplayCellBase* cell) {
+    if (WorkspaceComponent* ws = ActiveWorkspaceOf(cell)) LensPageSetFromView(ws);
+}
+
 bool TabsByItem(ComponentBase* container, ProjectItem* item, int32_t code) {
     return SelectTabByIndex(AsWorkspace(container), item, code);
 }
@@ -55,6 +75,7 @@ void InstallWorkspacePageServices() {
     display.refreshViewModePage = &RefreshViewModePage;
     display.refreshFollowingPages = &FollowingPages;
     display.refreshSelectTabPage = &RefreshSelectTabPage;
+    display.refreshLensPage = &LensPageSetFromView;
     ShellHooks& shell = TheShellHooks();
     shell.selectTabByIndex = &TabsByItem;
     shell.selectTabCurrent = &TabsCurrent;
@@ -62,6 +83,10 @@ void InstallWorkspacePageServices() {
     host.updateReadouts = &UpdateReadouts;
     host.redrawCoordReadout = &RedrawCoordReadout;
     host.redrawFastSelectorFrame = &RedrawSelectorFrame;
+    host.refreshZoomBar = &ZoomBar;
+    host.updateZoomBarPage = &ZoomBarPage;
+    host.updateGridPage = &GridPage;
+    host.lensPageSetFromView = &LensPage;
     TransportFillPlaybackHooks(&ThePlaybackHooks());
 }
 

@@ -21,6 +21,7 @@
 #include "views/select_tab_page.h"
 #include "views/transport_page.h"
 #include "views/workspace.h"
+#include "views/zoom_pages.h"
 
 namespace orva {
 
@@ -37,8 +38,8 @@ constexpr int32_t kToolPageGap = 2;
 
 // The table, in index order; 2 and 6 stay empty.
 const WorkspacePageEntry kEntries[] = {
-    {kWsPageLens, kWsIdLens, kWsIdLensAlso, 5, 0x30000, 0x24000, false, nullptr, nullptr},
-    {kWsPageZoomBar, kWsIdZoomBar, kWsNoId, 11, 0x30000, 0, false, nullptr, nullptr},
+    {kWsPageLens, kWsIdLens, kWsIdLensAlso, 5, 0x30000, 0x24000, false, &BuildLensPage, &LensPageRefresh},
+    {kWsPageZoomBar, kWsIdZoomBar, kWsNoId, 11, 0x30000, 0, false, &BuildZoomBar, &ZoomBarRefresh},
     {kWsPageGrid, kWsIdGrid, 4, 15, 0x24000, 0, false, &BuildGridPage, &GridPageRefresh},
     {kWsPageFastSelector, kWsIdFastSelector, 5, 16, 0x84000, 0, true, &BuildFastSelectorPage,
      &FastSelectorPageRefresh},
