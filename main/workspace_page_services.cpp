@@ -40,6 +40,9 @@ void RedrawSelectorFrame(DisplayCellBase* cell) {
 void FollowingPages(WorkspaceComponent* ws) {
     RefreshFastSelectorIfOpen(ws);
     RefreshTransportPage(ws);
+    RefreshLensPage(ws);
+    UpdateZoomBarPage(ws, false);
+    UpdateGridPage(ws, false);
 }
 
 // The device asks from within its own window's refresh: the bar is only marked, and drawn

@@ -139,6 +139,7 @@ bool SwitchUnlock(DisplayComponent* cell, bool axisX) {
 
 void BuildGridPage(UIElement* element, gElement** s) {
     if (element == nullptr || s == nullptr) return;
+    if (element->window != nullptr) gWgtSelect(element->window, GetUIFont(element->window));
     PageWidgets b(element);
     auto toggle = [&](float width, const char* text, void (*handler)(gElement*, uintptr_t)) {
         return b.Add(47, width, kRow, text, handler, kCaptionColour);
@@ -172,11 +173,15 @@ void BuildGridPage(UIElement* element, gElement** s) {
     s[kGridLockBounds] = toggle(132.0f, "Lock left and right", &GridTogglePress);
 }
 
-void GridPageRefresh(UIPage*, UIElement* element, int32_t) { Refresh(WorkspaceOfElement(element), element); }
+void GridPageRefresh(UIPage*, UIElement* element, int32_t) {
+    PageAdoptWindowFont(element);
+    Refresh(WorkspaceOfElement(element), element);
+}
 
 void UpdateGridPage(WorkspaceComponent* ws, bool repaint) {
     UIElement* e = WorkspaceOpenPage(ws, kWsPageGrid);
     if (e == nullptr) return;
+    PageAdoptWindowFont(e);
     Refresh(ws, e);
     if (repaint && PageWindowVisible(e)) PaintWindowNow(e->window, true);
 }

@@ -1,6 +1,7 @@
 #include "views/workspace_pages.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "app/cui.h"
@@ -321,6 +322,24 @@ void RepaintFieldNow(gElement* widget) {
     if (whole) w->dirty = 0;
 }
 
+void PageAdoptWindowFont(UIElement* element) {
+    gWindow* w = element != nullptr ? gWinValidate(element->window) : nullptr;
+    if (w == nullptr || !gFontHasLists(w->font)) return;
+    auto adopt = [&](gElement* e) {
+        if (gFontHasLists(e->font) || e->text.empty()) return;
+        // A one-character text below the blank is a pictogram of the symbol face.
+        const bool glyph = e->text.size() == 1 && static_cast<unsigned char>(e->text[0]) < 0x20;
+        gFont* font = glyph ? gSymbolFont(w) : w->font;
+        if (!gFontHasLists(font)) return;
+        gWgtSetFont(e, font);
+        if (gTextHooks().layout != nullptr) gTextHooks().layout(e);
+    };
+    for (gElement* e = w->widgets.head; e != nullptr; e = e->next) {
+        adopt(e);
+        for (gElement* child = e->nextChild; child != nullptr; child = child->nextChild) adopt(child);
+    }
+}
+
 // ---- The page font ------------------------------------------------------------------------------
 
 bool WorkspacePageFont(gWindow* window, gFont** out) {
@@ -387,7 +406,14 @@ gElement* PageWidgets::Add(int32_t kind, float width, float height, const char* 
     return e;
 }
 
-gElement* PageWidgets::Caption(const char* text, float height) { return Add(3, -1.0f, height, text); }
+gElement* PageWidgets::Caption(const char* text, float height) {
+    // A window that has no font yet cannot measure the text: the caption gets the room of
+    // six pixels a character, so that the row leaves space for it when the font comes.
+    gWindow* w = gWinValidate(window);
+    if (w != nullptr && !gFontHasLists(w->font) && text != nullptr)
+        return Add(3, 6.0f * static_cast<float>(std::strlen(text)) + 2.0f, height, text);
+    return Add(3, -1.0f, height, text);
+}
 
 gElement* PageWidgets::Field(float width, float height, const char* text, void (*onChange)(gElement*, uintptr_t)) {
     gElement* e = Add(6, width, height, text);

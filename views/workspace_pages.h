@@ -116,6 +116,10 @@ bool PageSetTextChanged(gElement* widget, const char* text);
 // window whole; the window's full-repaint mark is cleared when it was painted whole.
 void RepaintFieldNow(gElement* widget);
 
+// A page built before its window could make its font gets the window's font now: every
+// widget of the window without a font takes it, and its text is laid out again.
+void PageAdoptWindowFont(UIElement* element);
+
 // ---- The page font ----------------------------------------------------------------------------
 
 // The page font ("Times", 10 px, Cyrillic) of a window, from the cache of two places: a

@@ -234,6 +234,7 @@ uint32_t LensAreaMaximum(const WorkspaceComponent* ws) {
 
 void BuildLensPage(UIElement* element, gElement** s) {
     if (element == nullptr || s == nullptr) return;
+    if (element->window != nullptr) gWgtSelect(element->window, GetUIFont(element->window));
     PageWidgets b(element);
     s[kLensPageOn] = b.Add(47, 33.0f, kRow, "Lens", &LensOnPress);
     s[kLensPageValues] = b.Glyph(47, 14.0f, 13.0f, kGlyphTwoState, &LensValuesPress);
@@ -254,6 +255,7 @@ void BuildLensPage(UIElement* element, gElement** s) {
 }
 
 void LensPageRefresh(UIPage*, UIElement* e, int32_t) {
+    PageAdoptWindowFont(e);
     WorkspaceComponent* ws = WorkspaceOfElement(e);
     if (ws == nullptr || PageSlot(e, 0) == nullptr) return;
     SetWidgetValue(PageSlot(e, kLensPageOn), ws->lens.on != 0);
@@ -262,9 +264,14 @@ void LensPageRefresh(UIPage*, UIElement* e, int32_t) {
     MarkPageRepaint(e);
 }
 
+void RefreshLensPage(WorkspaceComponent* ws) {
+    if (UIElement* e = WorkspaceOpenPage(ws, kWsPageLens)) LensPageRefresh(nullptr, e, 0);
+}
+
 void LensPageSetFromView(WorkspaceComponent* ws) {
     UIElement* e = WorkspaceOpenPage(ws, kWsPageLens);
     if (e == nullptr || !PageWindowVisible(e)) return;
+    PageAdoptWindowFont(e);
     SetWidgetValue(PageSlot(e, kLensPageOn), ws->lens.on != 0);
     MarkPageRepaint(e);
 }
@@ -430,6 +437,7 @@ bool ZoomBarFactor(WorkspaceComponent* ws, int32_t selector, double* factor) {
 
 void BuildZoomBar(UIElement* element, gElement** s) {
     if (element == nullptr || s == nullptr) return;
+    if (element->window != nullptr) gWgtSelect(element->window, GetUIFont(element->window));
     PageWidgets b(element);
     s[kZoomSecondMenu] = b.Add(38, 13.0f, kRow, "", &ZoomPresetMenuOpen);
     s[kZoomSecondField] = b.Field(64.0f, kRow, "100%", &ZoomFieldChanged);
@@ -453,6 +461,7 @@ void BuildZoomBar(UIElement* element, gElement** s) {
 }
 
 void ZoomBarRefresh(UIPage*, UIElement* e, int32_t) {
+    PageAdoptWindowFont(e);
     WorkspaceComponent* ws = WorkspaceOfElement(e);
     if (ws == nullptr || PageSlot(e, 0) == nullptr) return;
     ShowFactors(ws, e, false);
@@ -464,6 +473,7 @@ void ZoomBarRefresh(UIPage*, UIElement* e, int32_t) {
 void UpdateZoomBarPage(WorkspaceComponent* ws, bool repaint) {
     UIElement* e = WorkspaceOpenPage(ws, kWsPageZoomBar);
     if (e == nullptr) return;
+    PageAdoptWindowFont(e);
     ShowFactors(ws, e, false);
     if (repaint && PageWindowVisible(e)) {
         PaintWindowNow(e->window, true);

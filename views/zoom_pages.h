@@ -34,6 +34,8 @@ uint32_t LensAreaMaximum(const WorkspaceComponent* workspace);
 
 void BuildLensPage(UIElement* element, gElement** slots);
 void LensPageRefresh(UIPage* page, UIElement* element, int32_t pageId);
+// The page's refresh when it is open (user interface up).
+void RefreshLensPage(WorkspaceComponent* workspace);
 // The "Lens" toggle follows the lens (page open, user interface up).
 void LensPageSetFromView(WorkspaceComponent* workspace);
 void LensPageSetFromCell(DisplayComponent* cell);
