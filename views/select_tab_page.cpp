@@ -300,12 +300,18 @@ bool StatisticListKey(gWindow* window, gWindow*, void* key) {
     if (vk != kKeyInsert && vk != 'C' && event->character != 'C') return false;
     // The workspace of the page whose list lives in this window.
     WorkspaceComponent* ws = nullptr;
+    auto listOf = [](gElement* e) -> WorkspaceComponent* {
+        if (ListCtrl::FromWidget(e) == nullptr) return nullptr;
+        auto* element = reinterpret_cast<UIElement*>(e->handlerData);
+        return UIElementIsLive(element) ? WorkspaceOfElement(element) : nullptr;
+    };
     for (gElement* e = window->widgets.head; e != nullptr && ws == nullptr; e = e->next) {
-        if (e->kind == kListKind && ListCtrl::FromWidget(e) != nullptr)
-            ws = WorkspaceOfElement(reinterpret_cast<UIElement*>(e->handlerData));
+        ws = listOf(e);
+        for (gElement* child = e->nextChild; child != nullptr && ws == nullptr; child = child->nextChild)
+            ws = listOf(child);
     }
     DisplayComponent* cell = ws != nullptr ? AsDisplayCell(ws->activeCell) : nullptr;
-    gWindow* cellWindow = cell != nullptr ? gWinValidate(cell->window) : nullptr;
+    gWindow* cellWindow = cell != nullptr ? cell->window : nullptr;
     if (cellWindow != nullptr && (cellWindow->state & kCellNoKeys) == 0) {
         GraphicsWindow* gw = cell->Graphics();
         if (gw != nullptr && gw->keyDown != nullptr && gw->keyDown(gw, code) != 0) return true;

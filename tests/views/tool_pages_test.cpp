@@ -1,0 +1,515 @@
+// The grid, lens, zoom bar, select tab and statistic pages of the workspace on widgets
+// of a window of the recording backend: their handlers over a cell of their own, the
+// limits they keep and the menus they prepare.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "app/chart_device.h"
+#include "app/cui.h"
+#include "app/image_device.h"
+#include "app/ui_elements.h"
+#include "platform/fake_backend.h"
+#include "toolkit/font.h"
+#include "toolkit/histogram_chart.h"
+#include "toolkit/input.h"
+#include "toolkit/list_control.h"
+#include "toolkit/shortcuts.h"
+#include "toolkit/tab_bar.h"
+#include "toolkit/widget.h"
+#include "toolkit/window.h"
+#include "views/display_cell.h"
+#include "views/display_grid.h"
+#include "views/grid_page.h"
+#include "views/select_tab_page.h"
+#include "views/tool_menu.h"
+#include "views/workspace.h"
+#include "views/workspace_pages.h"
+#include "views/zoom_pages.h"
+#include "views_test_support.h"
+
+namespace orva {
+namespace {
+
+using views_testing::FakeGraphicsWindow;
+using views_testing::FakeWindow;
+using views_testing::HookScope;
+
+// A chart device that records the zoom calls it gets.
+class ZoomSpyChart : public Chart1DDevice {
+public:
+    ZoomSpyChart() : Chart1DDevice(nullptr, nullptr) {}
+    bool SetZoom(bool axisX, double zoom, bool linked) override {
+        calls.emplace_back(axisX, zoom, linked);
+        return false;
+    }
+    std::vector<std::tuple<bool, double, bool>> calls;
+};
+
+// A graphics window with a colour list of its own.
+class ColouredWindow : public FakeGraphicsWindow {
+public:
+    explicit ColouredWindow(DisplayCellBase* cell) : FakeGraphicsWindow(cell) {
+        list.entries = {{0x04000000, "Black"}, {0x047F7F7F, nullptr}, {0x04114511, "Forest Green"}};
+    }
+    GraphicsColourList* GetDefaults() override { return &list; }
+    GraphicsColourList list;
+};
+
+class ToolPagesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(gInit(), nullptr);
+        gWidgetsInstallHooks();
+        window = gWinCreateRec(10, 10, 500, 300, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+        ASSERT_NE(window, nullptr);
+        savedTabs = TheSelectTabHooks();
+        ws = new WorkspaceComponent;
+        page = new UIPage;
+        page->current = ws;
+        page->flags = kWsMainGroupPages;
+    }
+    void TearDown() override {
+        DropCell();
+        ZoomBarMenusFree();
+        delete page;
+        ws->Release();
+        TheSelectTabHooks() = savedTabs;
+        WorkspacePageFontReset();
+        gShutdown();
+    }
+    // An active cell on a window that is never drawn (repaints are counted).
+    DisplayComponent* MakeCell() {
+        cell = new DisplayComponent(&cellWindow.window, nullptr);
+        cell->workspace = ws;
+        ws->activeCell = cell;
+        return cell;
+    }
+    void DropCell() {
+        if (cell == nullptr) return;
+        cell->currentWindow = nullptr;
+        cell->currentDevice = nullptr;
+        ws->activeCell = nullptr;
+        cell->Release();
+        cell = nullptr;
+        if (device != nullptr) device->Release();
+        device = nullptr;
+        if (graphics != nullptr) graphics->Release();
+        graphics = nullptr;
+    }
+    void GiveDevice(OutputDevice* d) {
+        device = d;
+        cell->currentDevice = d;
+    }
+    void GiveGraphics(GraphicsWindow* g) {
+        graphics = g;
+        cell->currentWindow = g;
+    }
+    UIElement* Open(int32_t id, uint32_t index) {
+        EXPECT_GE(WorkspacePanelBuilder(page, window, id), 1) << id;
+        return WorkspaceOpenPage(ws, index, false);
+    }
+    static uintptr_t Data(UIElement* e) { return reinterpret_cast<uintptr_t>(e); }
+    static std::string Text(UIElement* e, uint32_t slot) {
+        gElement* w = PageSlot(e, slot);
+        return w != nullptr ? w->text : "<none>";
+    }
+    size_t Paints() const { return HookScope::Counts().paints.size(); }
+
+    HookScope hooks;
+    platform::ScopedFakeBackend fake;
+    gWindow* window = nullptr;
+    FakeWindow cellWindow;
+    SelectTabHooks savedTabs;
+    WorkspaceComponent* ws = nullptr;
+    UIPage* page = nullptr;
+    DisplayComponent* cell = nullptr;
+    OutputDevice* device = nullptr;
+    GraphicsWindow* graphics = nullptr;
+};
+
+// ---- Grid ---------------------------------------------------------------------------------------
+
+TEST(GridSpacing, EntriesAreKeptWithinFortyAndFourHundredAndOddOnesLoseTheirLowestBit) {
+    const std::pair<uint32_t, uint32_t> rows[] = {{0, 40},    {39, 40},   {40, 40},   {41, 40},  {42, 42},
+                                                  {43, 42},   {44, 44},   {45, 44},   {399, 398}, {400, 400},
+                                                  {401, 400}, {4000000000u, 400}};
+    for (const auto& [entered, kept] : rows) EXPECT_EQ(GridSpacing(entered), kept) << entered;
+}
+
+TEST_F(ToolPagesTest, GridSpacingFieldsStoreTheLimitedValueAndRepaintOnlyOnAChange) {
+    UIElement* e = Open(kWsIdGrid, kWsPageGrid);
+    ASSERT_NE(e, nullptr);
+    gElement* field = PageSlot(e, kGridMajorX);
+    // Without a cell the field shows the default.
+    PageSetText(field, "250");
+    GridSpacingChanged(field, Data(e));
+    EXPECT_EQ(field->text, "100");
+
+    MakeCell();
+    const struct {
+        uint32_t slot;
+        const char* entry;
+        const char* shown;
+    } rows[] = {{kGridMajorX, "39", "40"},   {kGridMajorY, "401", "400"}, {kGridMinimalX, "41", "40"},
+                {kGridMinimalY, "43", "42"}, {kGridMajorX, "42", "42"},   {kGridMajorY, "44", "44"},
+                {kGridMajorX, "x", "42"}};
+    for (const auto& row : rows) {
+        gElement* f = PageSlot(e, row.slot);
+        PageSetText(f, row.entry);
+        GridSpacingChanged(f, Data(e));
+        EXPECT_EQ(f->text, row.shown) << row.entry;
+    }
+    EXPECT_EQ(std::tuple(cell->grid.x.major, cell->grid.y.major, cell->grid.x.minimal, cell->grid.y.minimal),
+              std::tuple(42u, 44u, 40u, 42u));
+    // The stored value again: the cell is not repainted.
+    const size_t before = Paints();
+    PageSetText(field, "42");
+    GridSpacingChanged(field, Data(e));
+    EXPECT_EQ(Paints(), before);
+    PageSetText(field, "46");
+    GridSpacingChanged(field, Data(e));
+    EXPECT_EQ(Paints(), before + 1);
+}
+
+TEST_F(ToolPagesTest, GridTogglesSwitchTheLineChoiceWithTheGrid) {
+    UIElement* e = Open(kWsIdGrid, kWsPageGrid);
+    ASSERT_NE(e, nullptr);
+    gElement* grid = PageSlot(e, kGridShown);
+    gElement* horizontal = PageSlot(e, kGridHorizontal);
+    gElement* vertical = PageSlot(e, kGridVertical);
+    // Without a cell a pressed toggle goes back off.
+    grid->value = 1;
+    GridTogglePress(grid, Data(e));
+    EXPECT_EQ(grid->value, 0u);
+
+    MakeCell();
+    cell->grid.horizontal = cell->grid.vertical = 0;
+    grid->value = 1;
+    GridTogglePress(grid, Data(e));  // answered 2: both lines on
+    EXPECT_EQ(std::tuple(cell->grid.shown, horizontal->value, vertical->value), std::tuple(1, 1u, 1u));
+    horizontal->value = 0;
+    GridTogglePress(horizontal, Data(e));
+    EXPECT_EQ(grid->value, 1u);  // a line is left: answered 1
+    vertical->value = 0;
+    GridTogglePress(vertical, Data(e));  // the last line off: the grid goes off
+    EXPECT_EQ(std::tuple(cell->grid.shown, grid->value), std::tuple(0, 0u));
+    horizontal->value = 1;
+    GridTogglePress(horizontal, Data(e));  // a line on turns the grid on
+    EXPECT_EQ(std::tuple(cell->grid.shown, grid->value), std::tuple(1, 1u));
+
+    // The other toggles store their byte; the unlock pair shares one handler.
+    PageSlot(e, kGridBold)->value = 1;
+    GridTogglePress(PageSlot(e, kGridBold), Data(e));
+    PageSlot(e, kGridDoubleStep)->value = 1;
+    GridTogglePress(PageSlot(e, kGridDoubleStep), Data(e));
+    PageSlot(e, kGridUnlockY)->value = 1;
+    GridUnlockPress(PageSlot(e, kGridUnlockY), Data(e));
+    EXPECT_EQ(std::tuple(cell->grid.bold, cell->grid.doubleStep, cell->grid.unlockX, cell->grid.unlockY),
+              std::tuple(1, 1u, 0, 1));
+    // The refresh shows the record.
+    cell->grid.colour = 1;
+    cell->grid.x.major = 200;
+    GridPageRefresh(page, e, 0);
+    EXPECT_EQ(std::tuple(PageSlot(e, kGridColour)->value, Text(e, kGridMajorX), PageSlot(e, kGridUnlockY)->value),
+              std::tuple(1u, "200", 1u));
+}
+
+// ---- Lens ---------------------------------------------------------------------------------------
+
+TEST_F(ToolPagesTest, LensArrowsKeepTheLensBetweenSeventyAndOneThousandPixels) {
+    UIElement* e = Open(kWsIdLens, kWsPageLens);
+    ASSERT_NE(e, nullptr);
+    const uintptr_t d = Data(e);
+    auto set = [&](uint32_t area, float zoom) {
+        LensSetSize(&ws->lens, area);
+        ws->lens.zoom = zoom;
+    };
+    auto state = [&] { return std::tuple(ws->lens.size, ws->lens.zoom); };
+    set(50, 6.0f);
+    LensPageRefresh(page, e, 0);
+    EXPECT_EQ(std::tuple(Text(e, kLensPageArea), Text(e, kLensPageScreen)), std::tuple("50", "300"));
+
+    set(30, 30.0f);
+    LensZoomUp(nullptr, d);
+    EXPECT_EQ(state(), std::tuple(30u, 30.0f));
+    set(400, 0.2f);
+    LensZoomDown(nullptr, d);
+    EXPECT_EQ(state(), std::tuple(400u, 0.2f));
+    set(12, 6.0f);
+    LensAreaDown(nullptr, d);  // 10 x 6 < 70
+    EXPECT_EQ(state(), std::tuple(12u, 6.0f));
+    set(166, 6.0f);
+    LensAreaUp(nullptr, d);  // 168 x 6 > 1000
+    EXPECT_EQ(state(), std::tuple(166u, 6.0f));
+    LensAreaDown(nullptr, d);
+    EXPECT_EQ(state(), std::tuple(164u, 6.0f));
+    set(166, 6.0f);
+    LensZoomUp(nullptr, d);  // 166 x 6.1 > 1000: the area becomes 162
+    EXPECT_EQ(state(), std::tuple(162u, 6.1f));
+    EXPECT_EQ(std::tuple(Text(e, kLensPageZoom), Text(e, kLensPageArea), Text(e, kLensPageScreen)),
+              std::tuple("6.1", "162", "988"));
+    // Down from 0.3 with area 240: 240 x 0.2 = 48 < 70, the area grows to 350.
+    set(240, 0.3f);
+    LensZoomDown(nullptr, d);
+    EXPECT_EQ(state(), std::tuple(350u, 0.2f));
+    // Resets: the zoom to 6.0 fits the area; the area to 24 where the lens allows it.
+    LensZoomReset(nullptr, d);
+    EXPECT_EQ(state(), std::tuple(164u, 6.0f));
+    LensAreaReset(nullptr, d);
+    EXPECT_EQ(state(), std::tuple(24u, 6.0f));
+    set(100, 1.0f);
+    LensAreaReset(nullptr, d);  // 24 x 1 < 70
+    EXPECT_EQ(state(), std::tuple(100u, 1.0f));
+}
+
+TEST_F(ToolPagesTest, LensFieldsClampAndNeverShowMoreThanTheLensTakes) {
+    UIElement* e = Open(kWsIdLens, kWsPageLens);
+    ASSERT_NE(e, nullptr);
+    LensSetSize(&ws->lens, 50);
+    ws->lens.zoom = 1.0f;
+    gElement* area = PageSlot(e, kLensPageArea);
+    gElement* zoom = PageSlot(e, kLensPageZoom);
+    PageSetText(area, "2001");
+    LensAreaChanged(area, Data(e));
+    EXPECT_EQ(std::tuple(ws->lens.size, area->text, Text(e, kLensPageScreen)), std::tuple(800u, "800", "800"));
+    PageSetText(zoom, "100");  // clamped to 30: the area shrinks to 32
+    LensZoomChanged(zoom, Data(e));
+    EXPECT_EQ(std::tuple(ws->lens.size, ws->lens.zoom, zoom->text), std::tuple(32u, 30.0f, "30"));
+    for (const char* bad : {"0", "-2", "abc"}) {
+        PageSetText(zoom, bad);
+        LensZoomChanged(zoom, Data(e));
+        EXPECT_EQ(std::tuple(ws->lens.zoom, zoom->text), std::tuple(30.0f, "30")) << bad;
+    }
+    PageSetText(area, "7");  // 10 x 30 fits
+    LensAreaChanged(area, Data(e));
+    EXPECT_EQ(ws->lens.size, 10u);
+}
+
+TEST_F(ToolPagesTest, LensTogglesSwitchTheLensAndItsValues) {
+    UIElement* e = Open(kWsIdLens, kWsPageLens);
+    ASSERT_NE(e, nullptr);
+    gElement* values = PageSlot(e, kLensPageValues);
+    values->value = 1;
+    LensValuesPress(values, Data(e));  // the lens comes on with its values
+    EXPECT_EQ(std::tuple(ws->lens.on, ws->lens.showValues, PageSlot(e, kLensPageOn)->value), std::tuple(1, 1, 1u));
+    gElement* lens = PageSlot(e, kLensPageOn);
+    lens->value = 0;
+    LensOnPress(lens, Data(e));
+    EXPECT_EQ(ws->lens.on, 0);
+    // The shortcuts press the two toggles.
+    EXPECT_EQ(gWgtShortcutKey(lens), 76u);
+    EXPECT_EQ(gWgtShortcutKey(values), gAccelFold(0x30004C));  // Alt+L
+}
+
+// ---- Zoom bar -----------------------------------------------------------------------------------
+
+TEST(ZoomPercent, FactorsAsPerCentTextsAndPresets) {
+    const std::pair<double, const char*> rows[] = {{1.0, "100%"},     {0.0005, "0.05%"}, {4.0, "400%"},
+                                                   {0.333, "33.3%"},  {1.5, "150%"},    {0.000001, "0.0001%"},
+                                                   {0.0123, "1.23%"}};
+    for (const auto& [factor, text] : rows) {
+        char out[32];
+        ZoomPercentText(factor, out);
+        EXPECT_STREQ(out, text) << factor;
+    }
+    const double factors[] = {4.0, 3.0, 2.0, 1.0, 0.5, 0.25, 0.1, 0.05};
+    for (int32_t i = 0; i < kZoomPresetCount; ++i) {
+        EXPECT_EQ(ZoomPresetFactor(i), factors[i]) << i;
+        EXPECT_EQ(ZoomPresetIndex(factors[i]), i) << i;
+    }
+    for (double f : {1.5, 0.2, 5.0, 0.0, -1.0, 1.001}) EXPECT_EQ(ZoomPresetIndex(f), -1) << f;
+}
+
+TEST_F(ToolPagesTest, ZoomFieldsPassRoundedFactorsToAnImageDevice) {
+    UIElement* e = Open(kWsIdZoomBar, kWsPageZoomBar);
+    ASSERT_NE(e, nullptr);
+    MakeCell();
+    auto* image = new Image2DDevice(nullptr, nullptr);
+    image->view.frameWidth = 100;
+    image->view.frameHeight = 100;
+    GiveDevice(image);
+    gElement* first = PageSlot(e, kZoomFirstField);
+    gElement* second = PageSlot(e, kZoomSecondField);
+    PageSetText(first, "150");
+    ZoomFieldChanged(first, Data(e));
+    EXPECT_EQ(std::tuple(image->view.zoom.x, image->view.zoom.y, first->text), std::tuple(1.5, 1.0, "150%"));
+    PageSetText(second, "33.36");  // one decimal: 33.4 %
+    ZoomFieldChanged(second, Data(e));
+    EXPECT_DOUBLE_EQ(image->view.zoom.y, 0.334);
+    for (const char* bad : {"0", "-20", "big"}) {
+        PageSetText(first, bad);
+        ZoomFieldChanged(first, Data(e));
+        EXPECT_EQ(std::tuple(image->view.zoom.x, first->text), std::tuple(1.5, "150%")) << bad;
+    }
+    // "L" locks both factors together.
+    gElement* lock = PageSlot(e, kZoomLock);
+    lock->value = 1;
+    ZoomLockPress(lock, Data(e));
+    EXPECT_EQ(image->view.zoom.lock, 1);
+    PageSetText(first, "300");
+    ZoomFieldChanged(first, Data(e));
+    EXPECT_EQ(image->view.zoom.x, 3.0);
+    EXPECT_DOUBLE_EQ(image->view.zoom.y, 0.668);
+    // The 1:1 button brings both back.
+    ZoomResetPress(nullptr, Data(e));
+    EXPECT_EQ(std::tuple(image->view.zoom.x, image->view.zoom.y, Text(e, kZoomSecondField)),
+              std::tuple(1.0, 1.0, "100%"));
+    // "+" and "-" leave an image device alone.
+    ZoomInPress(nullptr, Data(e));
+    EXPECT_EQ(image->view.zoom.x, 1.0);
+}
+
+TEST_F(ToolPagesTest, ChartDevicesTakeOnlyTheZoomCodes) {
+    UIElement* e = Open(kWsIdZoomBar, kWsPageZoomBar);
+    ASSERT_NE(e, nullptr);
+    MakeCell();
+    auto* chart = new ZoomSpyChart;
+    GiveDevice(chart);
+    ZoomInPress(nullptr, Data(e));
+    ZoomOutPress(nullptr, Data(e));
+    gElement* lock = PageSlot(e, kZoomLock);
+    lock->value = 1;
+    ZoomLockPress(lock, Data(e));
+    // The first factor's presets do nothing on a chart.
+    ZoomPresetChoose(ws, 1, 2);
+    EXPECT_EQ(chart->calls, (std::vector<std::tuple<bool, double, bool>>{{true, -1.0, false}, {true, -2.0, false}}));
+}
+
+TEST_F(ToolPagesTest, PresetsSetTheFactorsAndTheFields) {
+    UIElement* e = Open(kWsIdZoomBar, kWsPageZoomBar);
+    ASSERT_NE(e, nullptr);
+    MakeCell();
+    auto* image = new Image2DDevice(nullptr, nullptr);
+    image->view.frameWidth = image->view.frameHeight = 64;
+    GiveDevice(image);
+    ZoomPresetChoose(ws, 1, 2);
+    ZoomPresetChoose(ws, 0, 7);
+    EXPECT_EQ(std::tuple(image->view.zoom.x, image->view.zoom.y, Text(e, kZoomFirstField), Text(e, kZoomSecondField)),
+              std::tuple(2.0, 0.05, "200%", "5%"));
+}
+
+TEST_F(ToolPagesTest, BackgroundChoicesApplyAColourOrRunTheDialog) {
+    UIElement* e = Open(kWsIdZoomBar, kWsPageZoomBar);
+    ASSERT_NE(e, nullptr);
+    MakeCell();
+    auto* view = new ColouredWindow(cell);
+    view->colours = 0x047F7F7F;
+    GiveGraphics(view);
+    static int dialogs = 0;
+    dialogs = 0;
+    TheBackgroundDialog() = [](WorkspaceComponent*) { ++dialogs; };
+    ZoomBackgroundChoose(ws, 2);
+    EXPECT_EQ(view->colours, 0x04114511u);
+    ZoomBackgroundChoose(ws, -1);
+    ZoomBackgroundChoose(ws, 3);  // past the list: nothing
+    EXPECT_EQ(std::tuple(dialogs, view->colours), std::tuple(1, 0x04114511u));
+    TheBackgroundDialog() = nullptr;
+}
+
+// ---- Select tab and statistic list ----------------------------------------------------------------
+
+Project*& TestProject() {
+    static Project* p = nullptr;
+    return p;
+}
+std::vector<ProjectItem*>& Selected() {
+    static std::vector<ProjectItem*> s;
+    return s;
+}
+
+TEST_F(ToolPagesTest, SelectTabShowsOneTabPerItemAndClicksSelectOrDropThem) {
+    auto* project = new Project;
+    ProjectItem* named = ProjectCreateItem(project, "/data/first.fits");
+    ProjectItem* unnamed = ProjectCreateItem(project, "/data/second.fits");
+    ASSERT_NE(named, nullptr);
+    ASSERT_NE(unnamed, nullptr);
+    unnamed->name.clear();
+    TestProject() = project;
+    Selected().clear();
+    SelectTabHooks& h = TheSelectTabHooks();
+    h.currentProject = [](WorkspaceComponent*) { return TestProject(); };
+    h.selectItem = [](ProjectItem* item) {
+        Selected().push_back(item);
+        return true;
+    };
+    h.refreshAll = [] { ++HookScope::Counts().refreshAlls; };
+
+    UIElement* e = Open(kWsIdSelectTab, kWsPageSelectTab);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->name, "SelectTab");
+    gElement* tabs = PageSlot(e, 0);
+    TabCtrl* t = TabCtrl::FromWidget(tabs);
+    ASSERT_NE(t, nullptr);
+    ASSERT_NE(t->current, nullptr);
+    ASSERT_EQ(t->current->count, 2);
+    EXPECT_EQ(std::tuple(t->current->tabs[0]->label, t->current->tabs[1]->label),
+              std::tuple("first.fits", "[none]"));
+    EXPECT_EQ(t->current->current, 0);  // the current item's tab
+
+    // A live tab makes its item current.
+    ASSERT_TRUE(TabCtrl::SelectTab(tabs, 1));
+    SelectTabPress(tabs, Data(e));
+    EXPECT_EQ(Selected(), (std::vector<ProjectItem*>{unnamed}));
+
+    // By item: event 7 repaints every window and answers false, below 3 false too.
+    const int refreshes = HookScope::Counts().refreshAlls;
+    EXPECT_FALSE(SelectTabByIndex(ws, named, 7));
+    EXPECT_EQ(HookScope::Counts().refreshAlls, refreshes + 1);
+    EXPECT_EQ(t->current->current, 0);
+    EXPECT_FALSE(SelectTabByIndex(ws, unnamed, 2));
+    EXPECT_TRUE(SelectTabByIndex(ws, unnamed, 5));
+
+    // A tab whose item left the current project is removed when clicked.
+    auto* other = new Project;
+    TestProject() = other;
+    SelectTabPress(tabs, Data(e));
+    EXPECT_EQ(t->current->count, 1);
+    EXPECT_EQ(Selected().size(), 1u);
+    TestProject() = project;
+    EXPECT_TRUE(SelectTabCurrent(ws, 3));
+    EXPECT_EQ(t->current->count, 2);
+    TestProject() = nullptr;
+    delete other;
+    delete project;
+}
+
+TEST_F(ToolPagesTest, StatisticListHasTwoColumnsAndPassesCtrlCToTheActiveCell) {
+    UIElement* e = Open(kWsIdStatistic, kWsPageStatistic);
+    ASSERT_NE(e, nullptr);
+    EXPECT_EQ(e->name, "Statistic");
+    ListCtrl* list = ListCtrl::FromWidget(PageSlot(e, 0));
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(ws->statisticsList, list);
+    EXPECT_EQ(list->columnWidths, (std::vector<float>{60.0f, 110.0f}));
+    const StatListDescriptor* desc = StatListDesc();
+    EXPECT_EQ(list->rowCount, desc->rows);
+    EXPECT_EQ(list->rows[0].cells[0].text, desc->labels[0]);
+
+    MakeCell();
+    auto* view = new FakeGraphicsWindow(cell);
+    GiveGraphics(view);
+    static std::vector<uint32_t> keys;
+    keys.clear();
+    view->keyDown = [](GraphicsWindow*, uint32_t key) -> int32_t {
+        keys.push_back(key);
+        return 1;
+    };
+    gKeyEvent ctrlC{kKeyCtrlL | 'C', 'C', 0};
+    gKeyEvent ctrlInsert{kKeyCtrlL | kKeyInsert, 0, 0};
+    gKeyEvent plainC{'C', 'C', 0};
+    EXPECT_TRUE(StatisticListKey(window, nullptr, &ctrlC));
+    EXPECT_TRUE(StatisticListKey(window, nullptr, &ctrlInsert));
+    EXPECT_FALSE(StatisticListKey(window, nullptr, &plainC));
+    EXPECT_EQ(keys, (std::vector<uint32_t>{kKeyCtrlL | 'C', kKeyCtrlL | kKeyInsert}));
+    // A cell window that takes no keys now: the siblings are asked instead (none here).
+    cellWindow.window.state = 0x1000;
+    EXPECT_FALSE(StatisticListKey(window, nullptr, &ctrlC));
+    EXPECT_EQ(keys.size(), 2u);
+    cellWindow.window.state = 0;
+}
+
+}  // namespace
+}  // namespace orva
