@@ -15,6 +15,7 @@
 #include "toolkit/font.h"
 #include "toolkit/number_field.h"
 #include "toolkit/small_controls.h"
+#include "toolkit/text_layout.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 #include "views/display_cell.h"
@@ -190,6 +191,22 @@ void TransportRateText(int32_t unit, int32_t period, char text[32]) {
 
 // ---- Building ----------------------------------------------------------------------------------------
 
+namespace {
+
+// The text styles of the page's widgets: the buttons and toggles of the transport row, those
+// of the step row, and the text and number fields.
+constexpr uint32_t kTransportRowStyle = 0x483c0;
+constexpr uint32_t kStepRowStyle = 0x481c3;
+constexpr uint32_t kFieldStyle = 0x40440c1;
+
+void SetTextStyle(gElement* e, uint32_t style) {
+    if (e == nullptr) return;
+    e->textAlign = style;
+    if (gTextHooks().layout != nullptr && e->font != nullptr) gTextHooks().layout(e);
+}
+
+}  // namespace
+
 void BuildTransportPage(UIElement* element, gElement** s) {
     if (element == nullptr || s == nullptr) return;
     element->name = "Transport";
@@ -232,6 +249,16 @@ void BuildTransportPage(UIElement* element, gElement** s) {
     s[kTransportLast] = b.Field(67.0f, kRow, "0", &TransportLastChanged);
     s[kTransportRate] = b.Field(37.0f, kRow, "00.00", &TransportRateChanged);
     s[kTransportStar] = b.Add(37, 10.0f, kRow, "*");
+    for (uint32_t slot : {kTransportToFirst, kTransportStepBack, kTransportPlay, kTransportPause,
+                          kTransportStepForward, kTransportToLast, kTransportLoop, kTransportReverse, kTransportReturn,
+                          kTransportIndicator})
+        SetTextStyle(s[slot], kTransportRowStyle);
+    for (uint32_t slot : {kTransportStepMode, kTransportStepMark, kTransportDrawV, kTransportDrawL,
+                          kTransportRateUnit, kTransportStar})
+        SetTextStyle(s[slot], kStepRowStyle);
+    for (uint32_t slot : {kTransportStepSize, kTransportFirst, kTransportLast, kTransportRate, kTransportFrameText,
+                          kTransportRateText})
+        SetTextStyle(s[slot], kFieldStyle);
     for (uint32_t slot : {kTransportPlay, kTransportFrameText, kTransportRateText}) WatchDestroy(s[slot]);
 }
 
@@ -252,6 +279,11 @@ void TransportPageUpdate(WorkspaceComponent* ws, UIElement* element) {
     if (c.Slot(0) == nullptr) return;
     MarkPageRepaint(element);
     EventTimer& timer = TheEventTimer();
+    // Playback is over: the preview it left behind catches up.
+    if (ws != nullptr && ws->auxiliaryPending != 0 && timer.port.load() == nullptr && timer.paused == 0) {
+        ws->auxiliaryPending = 0;
+        if (DisplayComponent* cell = AsDisplayCell(ws->activeCell)) cell->RenderPreview();
+    }
     if (gElement* play = c.Slot(kTransportPlay)) {
         play->value = timer.port.load() != nullptr || (timer.paused != 0 && timer.savedPort != nullptr) ? 1 : 0;
         SetToggleGlyph(play);
@@ -425,6 +457,8 @@ void TransportReturnPress(gElement* toggle, uintptr_t data) {
     const bool on = toggle->value != 0;
     if (c.player != nullptr) SetFlag(*c.player, kFramePlayerReturnAtEnd, on);
     SetSavedFlag(kFramePlayerReturnAtEnd, on);
+    // The return to the start redraws the preview with the frame it comes back to.
+    if (on && c.ws != nullptr) c.ws->auxiliaryPending = 0;
 }
 
 void TransportDrawPress(gElement* toggle, uintptr_t data) {
@@ -435,7 +469,17 @@ void TransportDrawPress(gElement* toggle, uintptr_t data) {
         return;
     }
     const int32_t bit = toggle == c.Slot(kTransportDrawV) ? kFramePlayerDrawV : kFramePlayerDrawL;
-    SetFlag(*c.player, bit, toggle->value != 0);
+    const bool on = toggle->value != 0;
+    SetFlag(*c.player, bit, on);
+    // With "L" the preview follows every played frame; without it while playing, it is
+    // left behind and waits for the end of playback.
+    if (bit == kFramePlayerDrawL && c.ws != nullptr) {
+        if (on) {
+            c.ws->auxiliaryPending = 0;
+        } else if (TheEventTimer().port.load() != nullptr) {
+            c.ws->auxiliaryPending = 1;
+        }
+    }
     EventTimer& timer = TheEventTimer();
     if (PlaybackInstall(&timer, 1, timer.ready, Flags(*c.player)) && c.ws != nullptr) {
         if (gWindow* w = gWinValidate(c.ws->window)) w->dirty = 7;

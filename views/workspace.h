@@ -97,6 +97,9 @@ public:
     void* pageTable = nullptr;                    // the page table of the workspace pages
     float layoutWidth = 0.0f, layoutHeight = 0.0f;
     uint8_t snapPending = 1;
+    // The preview missed frames that playback drew without it ("L" off while playing): it
+    // is rendered again once playback stops.
+    uint8_t auxiliaryPending = 0;
 };
 
 // True while the object is a live workspace.
