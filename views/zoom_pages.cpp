@@ -142,6 +142,11 @@ bool Locked(OutputDevice* device) {
     return image != nullptr && image->view.zoom.lock != 0;
 }
 
+// A new zoom of an image device: its picture is pulled and drawn again.
+void Redeliver(OutputDevice* device) {
+    if (dynamic_cast<Image2DDevice*>(device) != nullptr) device->OnEvent(kDeviceEventShapes, kDeviceLevelRepaint);
+}
+
 struct BarContext {
     UIElement* e = nullptr;
     WorkspaceComponent* ws = nullptr;
@@ -491,7 +496,7 @@ void ZoomFieldChanged(gElement* field, uintptr_t data) {
     double value = 0.0;
     if (c.device != nullptr && ReadFieldDouble(field, &value, false) && value > 0.0) {
         const double rounded = std::floor(value * 10.0 + 0.5) / 10.0;
-        c.device->SetZoom(selector == 1, rounded / 100.0, Locked(c.device));
+        if (c.device->SetZoom(selector == 1, rounded / 100.0, Locked(c.device))) Redeliver(c.device);
     }
     ShowFactors(c.ws, c.e, true);
 }
@@ -515,7 +520,10 @@ void ZoomOutPress(gElement*, uintptr_t data) {
 
 void ZoomResetPress(gElement*, uintptr_t data) {
     BarContext c = BarOf(data);
-    if (c.device != nullptr && c.device->SetZoom2(0.0, 0.0)) RefreshZoomBar(c.ws, true);
+    if (c.device != nullptr && c.device->SetZoom2(0.0, 0.0)) {
+        Redeliver(c.device);
+        RefreshZoomBar(c.ws, true);
+    }
 }
 
 ToolMenu* ZoomPresetMenu(int32_t selector) { return &PresetMenus()[selector == 1 ? 1 : 0]; }
@@ -548,6 +556,7 @@ void ZoomPresetChoose(WorkspaceComponent* ws, int32_t selector, int32_t index) {
     if (selector == 1 && dynamic_cast<Image2DDevice*>(device) == nullptr) return;
     device->AddRef();
     const bool changed = device->SetZoom(selector == 1, ZoomPresetFactor(index), Locked(device));
+    if (changed) Redeliver(device);
     device->Release();
     if (!changed) return;
     if (selector == 1) {

@@ -16,6 +16,7 @@
 
 #include "../app/shell_fixture.h"
 #include "../toolkit/gl_test_support.h"
+#include "app/image_device.h"
 #include "app/image_window.h"
 #include "app/ui_elements.h"
 #include "toolkit/font.h"
@@ -39,12 +40,15 @@
 #include "test_support.h"
 #include "views/display_cell.h"
 #include "views/fast_selector.h"
+#include "views/grid_page.h"
 #include "views/open_data_files.h"
 #include "views/playback.h"
 #include "views/readout_pages.h"
+#include "views/tool_menu.h"
 #include "views/transport_page.h"
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
+#include "views/zoom_pages.h"
 #endif
 
 namespace orva {
@@ -421,6 +425,169 @@ TEST_F(WorkspacePagesProgram, TheTransportPagePlaysACube) {
     EXPECT_EQ(PageSlot(transport, kTransportPlay)->value, 0u);
     PlaybackEnd(&TheEventTimer(), 0);
     EXPECT_FALSE(TheEventTimer().Running());
+}
+
+TEST_F(WorkspacePagesProgram, LoopReverseAndReturnAreClickedAndChangeWherePlaybackEnds) {
+    const std::string path = folder.File("cube50.fits");
+    if (!RunPython(path + ".py", "import numpy as np\n"
+                                 "from astropy.io import fits\n"
+                                 "a = np.repeat((np.arange(50) * 100).astype(np.int16), 32 * 32).reshape(50, 32, 32)\n"
+                                 "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n"))
+        GTEST_SKIP() << "no astropy";
+    DisplayComponent* cell = Open(path);
+    ASSERT_NE(cell, nullptr);
+    if (UIWindowRecord* r = UIWindowRecordFind(ws->container, kWsIdFastSelector); r != nullptr && r->element.window)
+        OpenComponentWindow(ws->container, Main(), kWindowToggle, 0, r);
+    UIElement* transport = OpenPage(kWsIdTransport, kWsPageTransport);
+    ASSERT_NE(transport, nullptr);
+    FramePlayer* player = ActivePlayer(ws);
+    ASSERT_NE(player, nullptr);
+    const uintptr_t data = reinterpret_cast<uintptr_t>(transport);
+    // Clicks beyond the double-click time of each other: each is a click of its own.
+    auto ClickApart = [](const gElement* e) {
+        Click(e);
+        PumpFor(600);
+    };
+    gElement* rate = PageSlot(transport, kTransportRate);
+    gWgtSetText(rate, "100");
+    TransportRateChanged(rate, data);
+    ASSERT_EQ(player->interval.load(), 10);
+    // The saved settings a new player starts with may hold any of the three: each starts off.
+    for (uint32_t slot : {kTransportReturn, kTransportLoop, kTransportReverse}) {
+        if (PageSlot(transport, slot)->value != 0) ClickApart(PageSlot(transport, slot));
+        ASSERT_EQ(PageSlot(transport, slot)->value, 0u) << slot;
+    }
+    ASSERT_EQ(player->flags.load() & (kFramePlayerReturnAtEnd | kFramePlayerLoop | kFramePlayerReverse), 0);
+    auto playToTheEnd = [&] {
+        Click(PageSlot(transport, kTransportPlay));
+        PumpUntil([] { return !TheEventTimer().Running(); }, 5000);
+        EXPECT_FALSE(TheEventTimer().Running());
+        PumpFor(600);
+    };
+
+    // Return: the play from frame 10 to the last comes back to frame 10.
+    player->current.store(10);
+    ClickApart(PageSlot(transport, kTransportReturn));
+    EXPECT_EQ(player->flags.load() & kFramePlayerReturnAtEnd, kFramePlayerReturnAtEnd);
+    EXPECT_EQ(TheFramePlayerSaved().flagWord.load() & kFramePlayerReturnAtEnd, kFramePlayerReturnAtEnd);
+    playToTheEnd();
+    EXPECT_EQ(player->current.load(), 10);
+
+    // Reverse without return: the play runs back to the first frame and stays there.
+    ClickApart(PageSlot(transport, kTransportReturn));
+    ClickApart(PageSlot(transport, kTransportReverse));
+    EXPECT_EQ(player->flags.load() & (kFramePlayerReturnAtEnd | kFramePlayerReverse), kFramePlayerReverse);
+    EXPECT_EQ(player->step.load(), -1);
+    EXPECT_EQ(PageSlot(transport, kTransportReverse)->text, std::string(1, static_cast<char>(kGlyphReverseOn)));
+    EXPECT_EQ(PageSlot(transport, kTransportStepSize)->text, "-1");
+    playToTheEnd();
+    EXPECT_EQ(player->current.load(), 0);
+
+    // Loop: backwards from the first frame it starts at the last and wraps; it plays on
+    // past the time of the whole range until it is stopped.
+    ClickApart(PageSlot(transport, kTransportLoop));
+    EXPECT_EQ(player->flags.load() & kFramePlayerLoop, kFramePlayerLoop);
+    ClickApart(PageSlot(transport, kTransportPlay));
+    EXPECT_TRUE(TheEventTimer().Running());
+    PumpFor(1200);
+    EXPECT_TRUE(TheEventTimer().Running());
+    ClickApart(PageSlot(transport, kTransportPlay));
+    PumpFor(100);
+    EXPECT_FALSE(TheEventTimer().Running());
+    ClickApart(PageSlot(transport, kTransportLoop));
+    ClickApart(PageSlot(transport, kTransportReverse));
+    EXPECT_EQ(player->flags.load() & (kFramePlayerLoop | kFramePlayerReverse), 0);
+    EXPECT_EQ(player->step.load(), 1);
+}
+
+TEST_F(WorkspacePagesProgram, TheZoomBarsPresetsAndTheGridShowInTheCell) {
+    const std::string path = folder.File("bars.fits");
+    // 64 x 48: bright columns every 8 pixels on a mid grey.
+    if (!RunPython(path + ".py", "import numpy as np\n"
+                                 "from astropy.io import fits\n"
+                                 "a = np.full((48, 64), 1000, np.int16)\n"
+                                 "a[:, ::8] = 4000\n"
+                                 "a[0, 0] = 0\n"
+                                 "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n"))
+        GTEST_SKIP() << "no astropy";
+    DisplayComponent* cell = Open(path);
+    ASSERT_NE(cell, nullptr);
+    UIElement* bar = OpenPage(kWsIdZoomBar, kWsPageZoomBar);
+    ASSERT_NE(bar, nullptr);
+    auto* image = dynamic_cast<Image2DDevice*>(cell->Device());
+    ASSERT_NE(image, nullptr);
+    gWindow* host = cell->window;
+    const gElement* view = cell->widget;
+    ASSERT_TRUE(host != nullptr && view != nullptr);
+    // The distance of the bright columns in the cell, across (x) or down the picture: the
+    // first two column starts of a row (the picture turned: of a column).
+    auto period = [&] {
+        PaintWindow(host);
+        const std::vector<uint8_t> pixels = ReadBack(host);
+        auto bright = [&](int x, int y) {
+            return x >= 0 && pixels[(static_cast<size_t>(y) * host->clientWidth + x) * 3] > 200;
+        };
+        for (int y = 0; y < host->clientHeight; ++y) {
+            std::vector<int> starts;
+            for (int x = 0; x < host->clientWidth && starts.size() < 2; ++x)
+                if (bright(x, y) && !bright(x - 1, y)) starts.push_back(x);
+            if (starts.size() == 2) return starts[1] - starts[0];
+        }
+        return 0;
+    };
+    ZoomPresetChoose(ws, 1, 3);  // 100 %
+    ZoomPresetChoose(ws, 0, 3);
+    PumpFor(100);
+    EXPECT_EQ(period(), 8);
+    ZoomPresetChoose(ws, 1, 2);  // "200%" of the first factor, then of the second
+    ZoomPresetChoose(ws, 0, 2);
+    PumpFor(100);
+    EXPECT_EQ(PageSlot(bar, kZoomFirstField)->text, "200%");
+    EXPECT_EQ(PageSlot(bar, kZoomSecondField)->text, "200%");
+    EXPECT_EQ(std::tuple(image->view.scaledWidth, image->view.scaledHeight), std::tuple(128, 96));
+    EXPECT_EQ(period(), 16);
+
+    // The preset menus check the factor they show; the second one serves 1:1.
+    ZoomPresetMenuOpen(PageSlot(bar, kZoomFirstMenu), reinterpret_cast<uintptr_t>(bar));
+    gMenuCloseAll();
+    std::vector<int32_t> checks;
+    for (uint32_t id = 1; id <= 8; ++id) checks.push_back(ToolMenuItem(ZoomPresetMenu(1), id)->check);
+    EXPECT_EQ(checks, (std::vector<int32_t>{0, 0, 1, 0, 0, 0, 0, 0}));
+
+    // The grid menu: thirteen rows, ids 1 to 11, the chart entries disabled on a bitmap.
+    GridMenuOpen(ws, PageSlot(bar, kZoomGrid));
+    ToolMenu* grid = GridMenu();
+    ASSERT_TRUE(ToolMenuLive(grid));
+    gMenuCloseAll();
+    ASSERT_EQ(grid->rows.size(), 13u);
+    for (uint32_t id = 1; id <= 11; ++id) {
+        ASSERT_NE(ToolMenuItem(grid, id), nullptr) << id;
+        EXPECT_EQ(ToolMenuItem(grid, id)->state, id >= 9 ? 1 : 0) << id;
+    }
+    // "Grid" from the menu draws vertical lines 40 pixels apart over the picture.
+    GridMenuChoose(ws, 3);  // vertical lines only...
+    GridMenuChoose(ws, 2);
+    cell->grid.vertical = 1;
+    cell->grid.horizontal = 0;
+    cell->grid.x.major = 40;
+    GridMenuChoose(ws, 1);
+    EXPECT_EQ(cell->grid.shown, 1);
+    PaintWindow(host);
+    const int y = static_cast<int>(view->y) + 30;
+    const Rgb line = PixelAt(host, static_cast<int>(view->x) + 40, y);
+    EXPECT_TRUE(RgbNear(line, Rgb{128, 128, 128}, 3)) << line;
+    EXPECT_FALSE(Near(PixelAt(host, static_cast<int>(view->x) + 42, y), Rgb{128, 128, 128}, 3));
+
+    // The background menu lists the image window's colours, the current one checked.
+    ZoomBackgroundMenuOpen(PageSlot(bar, kZoomBackground), reinterpret_cast<uintptr_t>(bar));
+    ToolMenu* bg = ZoomBackgroundMenu();
+    ASSERT_TRUE(ToolMenuLive(bg));
+    gMenuCloseAll();
+    ASSERT_NE(ToolMenuItem(bg, 1), nullptr);
+    EXPECT_EQ(ToolMenuItem(bg, 1)->label, "Black");
+    EXPECT_EQ(ToolMenuItem(bg, 0xFFFF)->label, "Select Color...");
+    ZoomBackgroundChoose(ws, 1);
+    EXPECT_EQ(cell->Graphics()->colours, 0x047F7F7Fu);
 }
 
 #endif
