@@ -510,10 +510,22 @@ TEST_F(WorkspacePagesProgram, TheZoomBarsPresetsAndTheGridShowInTheCell) {
                                  "a[0, 0] = 0\n"
                                  "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n"))
         GTEST_SKIP() << "no astropy";
-    DisplayComponent* cell = Open(path);
-    ASSERT_NE(cell, nullptr);
+    // Before a file is open the grid menu has nothing to act on: every entry is disabled
+    // and unchecked.
+    ws = AsWorkspace(cui().groups[0].workspace);
+    ASSERT_NE(ws, nullptr);
     UIElement* bar = OpenPage(kWsIdZoomBar, kWsPageZoomBar);
     ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(ws->activeCell, nullptr);
+    GridMenuOpen(ws, PageSlot(bar, kZoomGrid));
+    gMenuCloseAll();
+    ASSERT_TRUE(ToolMenuLive(GridMenu()));
+    for (uint32_t id = 1; id <= 11; ++id)
+        EXPECT_EQ(std::tuple(ToolMenuItem(GridMenu(), id)->state, ToolMenuItem(GridMenu(), id)->check),
+                  std::tuple(1, 0)) << id;
+    DisplayComponent* cell = Open(path);
+    ASSERT_NE(cell, nullptr);
+    ASSERT_EQ(WorkspaceOpenPage(ws, kWsPageZoomBar), bar);
     auto* image = dynamic_cast<Image2DDevice*>(cell->Device());
     ASSERT_NE(image, nullptr);
     gWindow* host = cell->window;
