@@ -234,7 +234,8 @@ uint32_t LensAreaMaximum(const WorkspaceComponent* ws) {
         if (room < 11) room = kLensAreaMin;
         maximum = static_cast<uint32_t>(room);
     }
-    return std::min(maximum, kLensMaxSize);
+    // The area is even: an odd room leaves its last pixel.
+    return std::min(maximum, kLensMaxSize) & ~1u;
 }
 
 void BuildLensPage(UIElement* element, gElement** s) {

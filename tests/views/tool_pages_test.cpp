@@ -288,6 +288,48 @@ TEST_F(ToolPagesTest, LensFieldsClampAndNeverShowMoreThanTheLensTakes) {
     EXPECT_EQ(ws->lens.size, 10u);
 }
 
+TEST_F(ToolPagesTest, BelowZoomOneTheAreaKeepsToTheRoomOfTheGroupWindow) {
+    UIElement* e = Open(kWsIdLens, kWsPageLens);
+    ASSERT_NE(e, nullptr);
+    LensSetSize(&ws->lens, 200);
+    ws->lens.zoom = 1.0f;
+    EXPECT_EQ(LensAreaMaximum(ws), 800u);  // what the lens reads back at most
+    // A project window group of 500 x 300 with margins 20 (left) and 10 (top): the room is
+    // min(500 - 20 - 1, 300 - 10 + 1) = 291, an even 290.
+    WindowGroup& group = TheCUI().groups[2];
+    gWindow* const savedWindow = group.windows[0];
+    group.windows[0] = window;
+    ws->group = &group;
+    ws->margins[0] = 20.0f;
+    ws->margins[1] = 10.0f;
+    EXPECT_EQ(LensAreaMaximum(ws), 800u);  // a zoom of 1.0 is not limited by the room
+    ws->lens.zoom = 0.5f;
+    EXPECT_EQ(LensAreaMaximum(ws), 290u);
+    gElement* area = PageSlot(e, kLensPageArea);
+    PageSetText(area, "1000");
+    LensAreaChanged(area, Data(e));
+    EXPECT_EQ(std::tuple(ws->lens.size, area->text, Text(e, kLensPageScreen)), std::tuple(290u, "290", "145"));
+    LensAreaUp(nullptr, Data(e));
+    EXPECT_EQ(ws->lens.size, 290u);
+    ws->group = nullptr;
+    group.windows[0] = savedWindow;
+}
+
+TEST_F(ToolPagesTest, TheLensWidgetFollowsItsSizeAtTheRightEdge) {
+    UIElement* e = Open(kWsIdLens, kWsPageLens);
+    ASSERT_NE(e, nullptr);
+    ws->window = window;
+    ws->margins[2] = 30.0f;
+    ASSERT_TRUE(CreateLensView(ws, window, ws));
+    LensSetSize(&ws->lens, 50);
+    ws->lens.zoom = 6.0f;
+    LensZoomUp(nullptr, Data(e));  // 50 x 6.1 = 305
+    gElement* lens = ws->lens.widget;
+    EXPECT_EQ(std::tuple(lens->width, lens->height), std::tuple(305.0f, 305.0f));
+    EXPECT_EQ(lens->x, 500.0f - 30.0f - 305.0f - 4.0f);
+    ws->window = nullptr;
+}
+
 TEST_F(ToolPagesTest, LensTogglesSwitchTheLensAndItsValues) {
     UIElement* e = Open(kWsIdLens, kWsPageLens);
     ASSERT_NE(e, nullptr);
