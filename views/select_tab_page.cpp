@@ -126,6 +126,13 @@ void Refill(gElement* tabs, Project* project) {
     if (gWindow* w = gWinValidate(tabs->window)) w->dirty = 7;
 }
 
+void FitWidth(gElement* tabs) {
+    gWindow* w = tabs != nullptr ? gWinValidate(tabs->window) : nullptr;
+    if (w == nullptr) return;
+    const float width = static_cast<float>(w->clientWidth) - tabs->x - 2.0f;
+    TabCtrl::SetWidth(tabs, width > 19.0f ? width : 19.0f);
+}
+
 void RefreshFollowing(WorkspaceComponent* ws) {
     RefreshTransportPage(ws);
     RefreshFastSelectorIfOpen(ws);
@@ -166,10 +173,11 @@ void BuildSelectTabPage(UIElement* element, gElement** s) {
     tabs->color1 = tabs->color1Saved = kTabColours;
     tabs->color2 = tabs->color2Saved = kTabColours;
     gWgtSetHandler1(tabs, &SelectTabPress, reinterpret_cast<uintptr_t>(element));
-    const float width = static_cast<float>(w->clientWidth) - tabs->x - 2.0f;
-    TabCtrl::SetWidth(tabs, width > 19.0f ? width : 19.0f);
+    FitWidth(tabs);
     s[0] = tabs;
 }
+
+void SelectTabFitWidth(WorkspaceComponent* ws) { FitWidth(StripOf(WorkspaceOpenPage(ws, kWsPageSelectTab, false))); }
 
 void SelectTabPageRefresh(UIPage*, UIElement* element, int32_t) {
     WorkspaceComponent* ws = WorkspaceOfElement(element);

@@ -21,6 +21,8 @@ const char* SelectTabLabel(const ProjectItem* item);
 // ---- Select tab ----------------------------------------------------------------------------
 
 void BuildSelectTabPage(UIElement* element, gElement** slots);
+// The strip as wide as its window leaves (the window's width less its x and 2).
+void SelectTabFitWidth(WorkspaceComponent* workspace);
 // The page machinery's refresh: the strip refilled from the current project.
 void SelectTabPageRefresh(UIPage* page, UIElement* element, int32_t pageId);
 // Refills the strip, then refreshes the transport and fast selector pages.

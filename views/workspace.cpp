@@ -17,6 +17,7 @@
 #include "app/graphics_window.h"
 #include "views/display_cell.h"
 #include "views/playback.h"
+#include "views/select_tab_page.h"
 #include "views/workspace_pages.h"
 
 namespace orva {
@@ -463,6 +464,7 @@ bool WorkspaceResizeLayout(WorkspaceComponent* ws) {
         ws->layoutWidth = width;
         gElement* lens = ws->lens.widget;
         lens->x = lens->placedX = lens->homeX = LensMargin(cw - ws->margins[2], lens->width);
+        SelectTabFitWidth(ws);
     }
     ws->layoutHeight = std::max(ch - ws->margins[1], 6.0f);
     if (ws->cellArea != nullptr && gWgtIsLive(ws->cellArea)) {

@@ -490,6 +490,11 @@ TEST_F(ToolPagesTest, SelectTabShowsOneTabPerItemAndClicksSelectOrDropThem) {
     EXPECT_EQ(std::tuple(t->current->tabs[0]->label, t->current->tabs[1]->label),
               std::tuple("first.fits", "[none]"));
     EXPECT_EQ(t->current->current, 0);  // the current item's tab
+    // The strip is as wide as its window leaves, also after the window changed.
+    EXPECT_EQ(t->visibleWidth, 500.0f - tabs->x - 2.0f);
+    window->clientWidth = 320;
+    SelectTabFitWidth(ws);
+    EXPECT_EQ(t->visibleWidth, 320.0f - tabs->x - 2.0f);
 
     // A live tab makes its item current.
     ASSERT_TRUE(TabCtrl::SelectTab(tabs, 1));
