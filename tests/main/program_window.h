@@ -87,6 +87,23 @@ public:
         return result;
     }
     bool Running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+    pid_t Pid() const { return pid_; }
+
+    // The process id a window carries (_NET_WM_PID); -1 without one.
+    static long WindowProcess(Display* d, Atom pidAtom, Window w) {
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        long pid = -1;
+        if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, AnyPropertyType, &type, &format, &items, &after,
+                               &data) == Success &&
+            data != nullptr) {
+            if (format == 32 && items == 1) pid = *reinterpret_cast<long*>(data);
+            XFree(data);
+        }
+        return pid;
+    }
 
     std::string LogPath() const { return folder_ + "/config/ZEL Lab/orva.log"; }
     std::string Log() const {
@@ -108,19 +125,8 @@ private:
         unsigned count = 0;
         if (!XQueryTree(d, parent, &root, &up, &children, &count)) return false;
         bool found = false;
-        for (unsigned i = 0; i < count && !found; ++i) {
-            Atom type = 0;
-            int format = 0;
-            unsigned long items = 0, after = 0;
-            unsigned char* data = nullptr;
-            if (XGetWindowProperty(d, children[i], pidAtom, 0, 1, False, AnyPropertyType, &type, &format, &items,
-                                   &after, &data) == Success &&
-                data != nullptr) {
-                found = format == 32 && items == 1 && *reinterpret_cast<long*>(data) == pid;
-                XFree(data);
-            }
-            if (!found) found = HasWindowOf(d, pidAtom, children[i], pid);
-        }
+        for (unsigned i = 0; i < count && !found; ++i)
+            found = WindowProcess(d, pidAtom, children[i]) == pid || HasWindowOf(d, pidAtom, children[i], pid);
         if (children != nullptr) XFree(children);
         return found;
     }
