@@ -224,6 +224,7 @@ void ClassNotify(UIElement* e, intptr_t) { ScaleClassPanelRefresh(e); }
 // ---- Building ------------------------------------------------------------------------------------
 
 void BuildClass(UIElement* e, gElement** s) {
+    StackBelowBlock(e, kViewColourIndex);
     if (e->name.empty()) e->name = "Options";
     PageRows r(e);
     s[kClsTitle] = r.Field(175.0f, "[noname]", nullptr);
@@ -256,7 +257,7 @@ int32_t ScaleClassPanelBuild(PageWindow* pw, void* window, int32_t pageId) {
         return 0;
     auto* w = static_cast<gWindow*>(window);
     if (w != nullptr && gWinValidate(w) == nullptr) w = nullptr;
-    return ShowComponentPage(page, w, 0, &ScaleClassPanelBuild, kClassSlotCount, kViewClassIndex, kViewTableSize,
+    return ShowComponentPage(page, w, kViewBlockStyle, &ScaleClassPanelBuild, kClassSlotCount, kViewClassIndex, kViewTableSize,
                              pageId, &BuildClass, &RefreshClass, nullptr)
                ? 1
                : 0;

@@ -268,6 +268,7 @@ void ColourNotify(UIElement* e, intptr_t) { ColorPanelRefresh(e); }
 // ---- Building ------------------------------------------------------------------------------------
 
 void BuildColour(UIElement* e, gElement** s) {
+    StackBelowBlock(e, kViewRangeIndex);
     PageRows r(e);
     r.Label("Palette:");
     s[kColTitle] = r.Field(131.0f, "[none]", nullptr);
@@ -323,7 +324,7 @@ int32_t ColorPanelBuild(PageWindow* pw, void* window, int32_t pageId) {
         return 0;
     auto* w = static_cast<gWindow*>(window);
     if (w != nullptr && gWinValidate(w) == nullptr) w = nullptr;
-    return ShowComponentPage(page, w, 0, &ColorPanelBuild, kColourSlotCount, kViewColourIndex, kViewTableSize,
+    return ShowComponentPage(page, w, kViewBlockStyle, &ColorPanelBuild, kColourSlotCount, kViewColourIndex, kViewTableSize,
                              pageId, &BuildColour, &RefreshColour, nullptr)
                ? 2
                : 0;

@@ -57,6 +57,17 @@ UIElement* ViewBlock(UIPage* page, uint32_t index, uint32_t slots) {
     return e != nullptr && UIElementIsLive(e) && e->slots != nullptr && e->slotCount >= slots ? e : nullptr;
 }
 
+void StackBelowBlock(UIElement* e, uint32_t previous) {
+    if (e == nullptr || e->group == nullptr || e->page == nullptr) return;
+    UIElement* above = ViewBlock(e->page, previous, 1);
+    if (above == nullptr || above->window != e->window || above->group == nullptr || above->group == e->group ||
+        !gWgtIsLive(above->group))
+        return;
+    const gGroup* g = above->group;
+    e->group->x = g->x;
+    e->group->y = g->y + g->height + g->marginTop + g->marginBottom + 2.0f;
+}
+
 // ---- Showing values --------------------------------------------------------------------------
 
 void ShowText(gElement* w, const char* text) {

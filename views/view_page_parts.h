@@ -24,8 +24,15 @@ ValueScaler* ViewScaler(UIElement* element);
 // The element of a page's table at `index` when it is live with its slots, or null.
 UIElement* ViewBlock(UIPage* page, uint32_t index, uint32_t slots);
 
+// The blocks' groups: rows from the top left corner of the window's page area down.
+constexpr uint32_t kViewBlockStyle = 0x24000;
 // Where the blocks sit in the page's table.
 constexpr uint32_t kViewRangeIndex = 0, kViewColourIndex = 1, kViewClassIndex = 2, kViewTableSize = 3;
+
+// Places a new block's group under the block at `previous` in the page's table when that
+// one sits in the same window, so that the page's blocks stack; called before the new
+// block adds its widgets.
+void StackBelowBlock(UIElement* element, uint32_t previous);
 
 // Sets a field's text and draws it at once.
 void ShowText(gElement* widget, const char* text);

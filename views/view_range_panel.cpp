@@ -324,7 +324,7 @@ int32_t ScaleRangePanelBuild(PageWindow* pw, void* window, int32_t pageId) {
         return 0;
     auto* w = static_cast<gWindow*>(window);
     if (w != nullptr && gWinValidate(w) == nullptr) w = nullptr;
-    return ShowComponentPage(page, w, 0, &ScaleRangePanelBuild, kRangeSlotCount, kViewRangeIndex, kViewTableSize,
+    return ShowComponentPage(page, w, kViewBlockStyle, &ScaleRangePanelBuild, kRangeSlotCount, kViewRangeIndex, kViewTableSize,
                              pageId, &BuildRange, &RefreshRange, nullptr)
                ? 1
                : 0;

@@ -7,6 +7,7 @@
 // the region toggle), and two files whose pages live side by side.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <set>
@@ -167,6 +168,31 @@ protected:
     std::vector<File*> files_;
     TransformationUiServices saved_;
 };
+
+// The blocks stack in their window: range, colour, class options, none over another.
+TEST_F(ViewPageTest, TheBlocksStackInTheirWindow) {
+    File* f = Open(Main());
+    float top[3], bottom[3];
+    for (uint32_t b = 0; b < 3; ++b) {
+        UIElement* e = Block(f, b);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->window, Main());
+        top[b] = 1e9f;
+        bottom[b] = -1e9f;
+        for (uint32_t i = 0; i < e->slotCount; ++i) {
+            ASSERT_NE(e->slots[i], nullptr) << b << " " << i;
+            top[b] = std::min(top[b], e->slots[i]->y);
+            bottom[b] = std::max(bottom[b], e->slots[i]->y + e->slots[i]->height);
+        }
+    }
+    EXPECT_LT(bottom[0], top[1]);
+    EXPECT_LT(bottom[1], top[2]);
+    EXPECT_EQ(Block(f, 2)->name, "Options");
+    // A second build only refreshes: the same elements.
+    UIElement* before = Block(f, 1);
+    EXPECT_EQ(TransformationViewPage(f->page, Main(), 0), 4);
+    EXPECT_EQ(Block(f, 1), before);
+}
 
 // ---- Colour block ---------------------------------------------------------------------------------
 
