@@ -288,9 +288,9 @@ void BuildColour(UIElement* e, gElement** s) {
         s[kColMaskR + i] = r.Button(47, 14.0f, "", &ChannelToggled, kChannelColours[i][0], kChannelColours[i][1]);
         if (s[kColMaskR + i] != nullptr) s[kColMaskR + i]->value = 1;
     }
-    s[kColInvert] = r.Button(47, 14.0f, "I", &FlagToggled);
-    s[kColHalfGamma] = r.Button(47, 14.0f, "G", &FlagToggled);
-    s[kColBrighten] = r.Button(47, 14.0f, "B", &FlagToggled);
+    s[kColInvert] = r.Button(47, 14.0f, "I", &FlagToggled, PageRows::kButtonColour, kToggleColour2);
+    s[kColHalfGamma] = r.Button(47, 14.0f, "G", &FlagToggled, PageRows::kButtonColour, kToggleColour2);
+    s[kColBrighten] = r.Button(47, 14.0f, "B", &FlagToggled, PageRows::kButtonColour, kToggleColour2);
     s[kColReset] = StepButton(r, kStepReset, 13.0f, &ColourReset);
 
     const float groupWidth = e->group != nullptr ? e->group->width : 0.0f;
@@ -307,7 +307,7 @@ void BuildColour(UIElement* e, gElement** s) {
             if (f != nullptr) f->textLimit = 18;
             s[kLevelField[row] + ch] = f;
         }
-        s[kLevelLink[row]] = r.Button(47, 13.0f, "L", &LinkToggled);
+        s[kLevelLink[row]] = r.Button(47, 13.0f, "L", &LinkToggled, PageRows::kButtonColour, kToggleColour2);
         s[kLevelReset[row]] = StepButton(r, kStepReset, 13.0f, &LevelReset);
     }
     e->notify = &ColourNotify;

@@ -45,6 +45,9 @@ void ShowMark(gElement* widget, bool on);
 // Sets both colour words of a widget and draws it when they changed.
 void ShowColours(gElement* widget, uint32_t colour1, uint32_t colour2);
 
+// The second colour word of the blocks' toggles.
+constexpr uint32_t kToggleColour2 = 0x47F7F7Fu;
+
 // The step glyphs of the buttons.
 constexpr uint8_t kStepBack = 0x03, kStepForward = 0x04, kStepReset = 0x9D;
 // A button showing a step glyph (the reset glyph of the symbol face for 0x9D). Arrow

@@ -277,8 +277,8 @@ void RangeNotify(UIElement* e, intptr_t argument) {
 
 void BuildRange(UIElement* e, gElement** s) {
     PageRows r(e);
-    s[kRngMask] = r.Button(47, 77.0f, "Mask", &MaskToggled);
-    s[kRngRestore] = r.Button(47, 13.0f, "R", &RestoreToggled);
+    s[kRngMask] = r.Button(47, 77.0f, "Mask", &MaskToggled, PageRows::kButtonColour, kToggleColour2);
+    s[kRngRestore] = r.Button(47, 13.0f, "R", &RestoreToggled, PageRows::kButtonColour, kToggleColour2);
     s[kRngOrigin] = StepButton(r, kStepReset, 13.0f, &OriginPressed);
     s[kRngMenu] = r.Button(38, 81.0f, "Range", &RangeMenuOpen);
     HoldMenuButton(TheRangeMenu(), s[kRngMenu], &RangeButtonGone);

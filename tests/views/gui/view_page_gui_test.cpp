@@ -482,6 +482,15 @@ TEST_F(ViewPageTest, ArrowsDecadesAndStep) {
     Press(e, kRngHighUp);
     EXPECT_DOUBLE_EQ(c.max, 10.2);
     Free();
+    // A held arrow: its repeating steps keep the range the press started from as the previous one.
+    set(0, 10, 1, false);
+    Press(e, kRngHighUp);
+    gSetRepeatWidget(W(e, kRngHighUp));
+    gRepeatStep = 5;
+    W(e, kRngHighUp)->onPress(W(e, kRngHighUp), reinterpret_cast<uintptr_t>(e));
+    gSetRepeatWidget(nullptr);
+    EXPECT_EQ(c.max, 12.0);
+    EXPECT_EQ(std::make_pair(c.previousRange.low, c.previousRange.high), std::make_pair(0.0, 10.0));
     // Min never reaches Max: 1 % of the width stays.
     set(4, 5, 1, false);
     Press(e, kRngLowUp);
