@@ -21,7 +21,7 @@ namespace {
 
 using Guard = std::lock_guard<std::recursive_mutex>;
 
-// The largest Step: a step of three decades of it stays finite.
+// The largest Step the field takes.
 constexpr double kMaxStep = 1.1235582092889473e307;
 constexpr double kTinyBound = 2.2250738585072014e-307;
 constexpr double kDecadeFactor[3] = {0.01, 0.1, 1.0};
