@@ -318,10 +318,21 @@ TEST_F(ViewPageTest, PaletteMenuLoadsSavesClearsAndSwitchesToTheSharedDefaults) 
 
     ScriptedFileDialog dialog;
     ScopedFileDialogBackend scope(&dialog);
+    // A file that is no palette changes nothing.
+    WriteText(folder.File("bad.pal"), "abc\n");
+    dialog.Push(ScriptedFileDialog::Choose({"bad.pal"}, folder.File("")));
+    int before = f->sink.changed;
+    PaletteMenuCommand(e, 0);
+    EXPECT_EQ(c->Current().classIndex, 1);
+    EXPECT_FALSE(c->Current().HasUserPalette());
+    EXPECT_EQ(f->sink.changed, before);
+    // A cancelled dialog neither.
+    PaletteMenuCommand(e, 0);
+    EXPECT_EQ(f->sink.changed, before);
     dialog.Push(ScriptedFileDialog::Choose({"user.pal"}, folder.File("")));
     PaletteMenuCommand(e, 0);
-    ASSERT_EQ(dialog.Requests().size(), 1u);
-    const ScriptedFileDialog::Record& asked = dialog.Requests()[0];
+    ASSERT_EQ(dialog.Requests().size(), 3u);
+    const ScriptedFileDialog::Record& asked = dialog.Requests()[2];
     EXPECT_EQ(asked.title, "Open Palette file");
     // The dialog adds its own flags to those asked for.
     EXPECT_EQ(asked.flags & 0x1C05u, 0x1C05u);
@@ -337,7 +348,7 @@ TEST_F(ViewPageTest, PaletteMenuLoadsSavesClearsAndSwitchesToTheSharedDefaults) 
         ASSERT_EQ(std::make_tuple(px[i], px[i + 1], px[i + 2]), std::make_tuple(10 * j, j, 255 - j)) << i;
     }
     // At class 0 the previous-class button does nothing.
-    const int before = f->sink.changed;
+    before = f->sink.changed;
     Press(e, kColClassPrevious);
     EXPECT_EQ(c->Current().classIndex, 0);
     EXPECT_EQ(f->sink.changed, before);
@@ -345,9 +356,9 @@ TEST_F(ViewPageTest, PaletteMenuLoadsSavesClearsAndSwitchesToTheSharedDefaults) 
     // "Save Palette" writes the name the dialog gives: the user palette as loaded.
     dialog.Push(ScriptedFileDialog::Choose({"saved.pal"}, folder.File("")));
     PaletteMenuCommand(e, 1);
-    ASSERT_EQ(dialog.Requests().size(), 2u);
-    EXPECT_EQ(dialog.Requests()[1].title, "Save Palette file");
-    EXPECT_EQ(dialog.Requests()[1].flags & 0xC02u, 0xC02u);
+    ASSERT_EQ(dialog.Requests().size(), 4u);
+    EXPECT_EQ(dialog.Requests()[3].title, "Save Palette file");
+    EXPECT_EQ(dialog.Requests()[3].flags & 0xC02u, 0xC02u);
     EXPECT_EQ(ReadText(folder.File("saved.pal")), text);
 
     PaletteMenuCommand(e, 2);
@@ -624,6 +635,14 @@ TEST_F(ViewPageTest, TheMaskToggleAttachesAStatisticRectangle) {
     EXPECT_EQ(std::make_pair(RegionScope::actions()[0].kind, RegionScope::actions()[0].role), std::make_pair(4, 6));
     EXPECT_TRUE(f->stage->IsAttachedRegion());
     EXPECT_EQ(W(e, kRngOrigin)->enabled, 1);
+    // The origin button puts the region's box at the negated offset of the view.
+    TheTransformationViewHooks().viewOffset = [](TransformationComponent*, double* x, double* y) {
+        *x = 3;
+        *y = 5;
+    };
+    Press(e, kRngOrigin);
+    EXPECT_EQ(region.box.x, -3);
+    EXPECT_EQ(region.box.y, -5);
     Press(e, kRngMask);
     EXPECT_FALSE(f->stage->IsAttachedRegion());
     EXPECT_EQ(W(e, kRngOrigin)->enabled, 0);
