@@ -197,7 +197,8 @@ double SplineDefaultTarget(int64_t n) {
 }
 
 int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma, int64_t n, double s, double* a,
-                           double* b, double* c, double* d, double* work, int32_t* iterations) {
+                           double* b, double* c, double* d, double* work, int32_t* iterations,
+                           int32_t iterationCap) {
     if (iterations != nullptr) *iterations = 0;
     if (n < 2) return 1;
     for (int64_t i = 0; i + 1 < n; ++i)
@@ -292,7 +293,7 @@ int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma
         }
         h = e - p * f;
         if (h <= 1e-60 || e <= DBL_MIN) break;
-        if (step >= kSplineIterationCap) {
+        if (step >= iterationCap) {
             LogPrintf("Smoothing spline: no convergence after %d iterations (n=%lld)", step,
                       static_cast<long long>(n));
             break;
@@ -372,6 +373,13 @@ bool GrowDoubles(GlobalBuffer& buffer, uint64_t count) {
     return false;
 }
 
+// The scratch block: the gather area (window, at least 1), the previous
+// estimates (W) and the column's points (2 x rows).
+bool GrowScratch(SliceSmoothWork& work) {
+    const uint64_t gather = static_cast<uint64_t>(std::max<int64_t>(std::min(work.rows, work.window), 1));
+    return GrowDoubles(work.scratch, gather + static_cast<uint64_t>(work.width) + 2 * static_cast<uint64_t>(work.rows));
+}
+
 // The estimate of one window's gathered values by the kernel's estimator.
 inline double Estimate(SliceEstimator estimator, double* gathered, int64_t n, double previous, bool* trouble) {
     if (estimator == SliceEstimator::kMedian) return SliceMedian(gathered, n);
@@ -439,35 +447,30 @@ void SmoothColumns(SliceSmoothWork& work, double gainIn, double noiseIn, int64_t
 
 }  // namespace
 
-int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain, double noiseSquared,
-                    const double* samples, double* profile, double* scales) {
+bool EstimateSliceRows(SliceEstimator estimator, SliceSmoothWork& work, const double* samples, double* profile,
+                       double* scales, SliceRowCounts* counts) {
     const int64_t width = work.width;
     const int64_t rows = work.rows;
-    if (width <= 0 || rows <= 0 || samples == nullptr || profile == nullptr || scales == nullptr) return 0;
+    *counts = SliceRowCounts{};
+    if (width <= 0 || rows <= 0) return false;
     const int64_t w = std::min(rows, work.window);
     const int64_t half = w >= 2 ? w >> 1 : 0;
     const int64_t m = w >= 2 ? rows - w + 1 : rows;
-    const uint64_t uw = static_cast<uint64_t>(width);
-
-    // Scratch: the gather area, the previous estimates, the column's points.
-    const uint64_t gatherCount = static_cast<uint64_t>(std::max<int64_t>(w, 1));
-    if (!GrowDoubles(work.scratch, gatherCount + uw + 2 * static_cast<uint64_t>(rows))) return 0;
+    counts->half = half;
+    counts->produced = m;
+    if (!GrowScratch(work)) return false;
     double* gathered = static_cast<double*>(work.scratch.block);
-    double* previous = gathered + gatherCount;
-    double* columnX = previous + width;
-    double* columnY = columnX + rows;
+    double* previous = gathered + std::max<int64_t>(w, 1);
 
     bool trouble = false;
-    int64_t unusable = 0, empty = 0;
     auto countRow = [&](RowState state) {
-        if (state != kRowUsable) ++unusable;
-        if (state == kRowEmpty) ++empty;
+        if (state != kRowUsable) ++counts->unusable;
+        if (state == kRowEmpty) ++counts->empty;
     };
-
-    // Row estimates, each row scaled to unit mean.
     if (w < 2) {
-        std::memcpy(profile, samples, static_cast<size_t>(rows) * uw * sizeof(double));
-        for (int64_t row = 0; row < rows; ++row) countRow(NormaliseRow(profile + row * width, width, &scales[row], &trouble));
+        std::memcpy(profile, samples, static_cast<size_t>(rows * width) * sizeof(double));
+        for (int64_t row = 0; row < rows; ++row)
+            countRow(NormaliseRow(profile + row * width, width, &scales[row], &trouble));
     } else {
         std::fill(previous, previous + width, kSliceMissing);
         for (int64_t k = 0; k < m; ++k) {
@@ -485,6 +488,24 @@ int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain
         }
     }
     if (trouble) ClearRangeFlags();
+    return true;
+}
+
+int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain, double noiseSquared,
+                    const double* samples, double* profile, double* scales) {
+    if (samples == nullptr || profile == nullptr || scales == nullptr) return 0;
+    SliceRowCounts counts;
+    if (!EstimateSliceRows(estimator, work, samples, profile, scales, &counts)) return 0;
+    const int64_t width = work.width;
+    const int64_t rows = work.rows;
+    const int64_t w = std::min(rows, work.window);
+    const int64_t half = counts.half;
+    const int64_t m = counts.produced;
+    const int64_t unusable = counts.unusable, empty = counts.empty;
+    const uint64_t uw = static_cast<uint64_t>(width);
+    double* columnX = static_cast<double*>(work.scratch.block) + std::max<int64_t>(w, 1) + width;
+    double* columnY = columnX + rows;
+    bool trouble = false;
 
     // A thin profile: too few usable rows for a spline.
     if (unusable >= m) return 0;
