@@ -250,33 +250,54 @@ int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma
     int32_t step = 0;
     for (;;) {
         ++step;
-        // Factorise T + p M and solve for u (u_0 = u_last = 0).
+        // Factorise T + p M and solve for u (u_0 = u_last = 0). The pivot's
+        // term f r1[i-1] is taken as f^2 r[i-1], so that only one product
+        // waits for the previous pivot.
+        // The previous pivots, solutions and band terms ride in locals, so
+        // that the chain from one pivot to the next stays in registers.
         f = 0.0;
         double g = 0.0;
         h = 0.0;
+        double rBack = 0.0, uBack = 0.0, uBack2 = 0.0, r2Back2 = 0.0;
         for (int64_t i = 1; i < last; ++i) {
-            r1[i - 1] = f * r[i - 1];
-            r2[i - 2] = g * r[i - 2];
-            r[i] = 1.0 / (p * b[i] + t[i] - f * r1[i - 1] - g * r2[i - 2]);
-            u[i] = a[i] - r1[i - 1] * u[i - 1] - r2[i - 2] * u[i - 2];
-            f = p * c[i] + t2[i] - h * r1[i - 1];
+            const double known = p * b[i] + t[i] - g * r2Back2;
+            const double r1Back = f * rBack;
+            r1[i - 1] = r1Back;
+            const double ri = 1.0 / (known - (f * f) * rBack);
+            r[i] = ri;
+            const double ui = a[i] - r1Back * uBack - r2Back2 * uBack2;
+            u[i] = ui;
+            f = p * c[i] + t2[i] - h * r1Back;
             g = h;
             h = d[i] * p;
+            r2Back2 = g * rBack;
+            r2[i - 1] = r2Back2;
+            rBack = ri;
+            uBack2 = uBack;
+            uBack = ui;
         }
-        for (int64_t i = last - 1; i >= 1; --i) u[i] = r[i] * u[i] - r1[i] * u[i + 1] - r2[i] * u[i + 2];
-        // v = the weighted change of slope of u; e its energy; F = p^2 e is
-        // the weighted sum of squared residuals at this p.
+        // Back substitution, and with it, from the last point down, v = the
+        // weighted change of slope of u and e its energy; F = p^2 e is the
+        // weighted sum of squared residuals at this p.
         double e = 0.0;
-        h = 0.0;
-        for (int64_t i = 0; i < last; ++i) {
-            g = h;
-            h = (u[i + 1] - u[i]) / (x[i + 1] - x[i]);
-            v[i] = (h - g) * dy(i) * dy(i);
-            e += v[i] * (h - g);
+        double slope = 0.0;  // of the interval above i
+        double uAbove = 0.0, uAbove2 = 0.0;  // u[i + 1], u[i + 2]
+        for (int64_t i = last - 1; i >= 0; --i) {
+            double ui = 0.0;
+            if (i >= 1) {
+                ui = r[i] * u[i] - r1[i] * uAbove - r2[i] * uAbove2;
+                u[i] = ui;
+            }
+            const double below = (uAbove - ui) / (x[i + 1] - x[i]);
+            const double change = slope - below;
+            v[i + 1] = change * dy(i + 1) * dy(i + 1);
+            e += v[i + 1] * change;
+            slope = below;
+            uAbove2 = uAbove;
+            uAbove = ui;
         }
-        g = -h * dy(last) * dy(last);
-        v[last] = g;
-        e -= g * h;
+        v[0] = slope * dy(0) * dy(0);
+        e += v[0] * slope;
         const double fitted = e * p * p;
         if (fitted >= s || fitted <= previous) break;
         previous = fitted;
@@ -284,12 +305,15 @@ int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma
         // factorisation; h = e - p f is half the slope of F over p.
         f = 0.0;
         h = (v[1] - v[0]) / (x[1] - x[0]);
+        double zBack = 0.0, zBack2 = 0.0;  // the solved terms of rows i - 1, i - 2
         for (int64_t i = 1; i < last; ++i) {
             g = h;
             h = (v[i + 1] - v[i]) / (x[i + 1] - x[i]);
-            g = h - g - r1[i - 1] * r[i - 1] - r2[i - 2] * r[i - 2];
+            g = h - g - r1[i - 1] * zBack - r2[i - 2] * zBack2;
             f += g * r[i] * g;
             r[i] = g;
+            zBack2 = zBack;
+            zBack = g;
         }
         h = e - p * f;
         if (h <= 1e-60 || e <= DBL_MIN) break;
