@@ -442,7 +442,11 @@ void SmoothColumns(SliceSmoothWork& work, double gainIn, double noiseIn, int64_t
         int64_t n = 0;
         for (int64_t k = 0; k < m; ++k) {
             const double value = profile[(first + k) * width + col];
-            if (IsMissing(value)) continue;
+            // A row whose mean could not be formed (it holds an infinity)
+            // keeps unscaled samples, and its scale would make their sigma
+            // overflow and spoil the fit of every column: it stays out, and
+            // the fit fills it in like a gap.
+            if (IsMissing(value) || !std::isfinite(value) || scales[first + k] == kSliceEmptyRowScale) continue;
             columnX[n] = static_cast<double>(k);
             columnY[n] = value;
             ++n;
@@ -515,9 +519,10 @@ bool EstimateSliceRows(SliceEstimator estimator, SliceSmoothWork& work, const do
     return true;
 }
 
-int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain, double noiseSquared,
-                    const double* samples, double* profile, double* scales) {
-    if (samples == nullptr || profile == nullptr || scales == nullptr) return 0;
+namespace {
+
+int32_t SmoothSliceSteps(SliceEstimator estimator, SliceSmoothWork& work, double gain, double noiseSquared,
+                         const double* samples, double* profile, double* scales) {
     SliceRowCounts counts;
     if (!EstimateSliceRows(estimator, work, samples, profile, scales, &counts)) return 0;
     const int64_t width = work.width;
@@ -529,7 +534,6 @@ int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain
     const uint64_t uw = static_cast<uint64_t>(width);
     double* columnX = static_cast<double*>(work.scratch.block) + std::max<int64_t>(w, 1) + width;
     double* columnY = columnX + rows;
-    bool trouble = false;
 
     // A thin profile: too few usable rows for a spline.
     if (unusable >= m) return 0;
@@ -585,17 +589,18 @@ int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain
         }
         if (std::isinf(sum)) {
             // Values near the top of the range: scale by the largest first,
-            // so that the row still sums to one.
+            // so that the row still sums to one; infinite values share the
+            // whole sum.
             double largest = 0.0;
             for (int64_t col = 0; col < width; ++col)
                 if (!IsMissing(row[col])) largest = std::max(largest, row[col]);
+            const bool infinite = std::isinf(largest);
             sum = 0.0;
             for (int64_t col = 0; col < width; ++col)
                 if (!IsMissing(row[col])) {
-                    row[col] /= largest;
+                    row[col] = infinite ? (std::isinf(row[col]) ? 1.0 : 0.0) : row[col] / largest;
                     sum += row[col];
                 }
-            trouble = true;
         }
         if (sum > DBL_MIN) {
             for (int64_t col = 0; col < width; ++col)
@@ -605,7 +610,6 @@ int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain
             ++failed;
         }
     }
-    if (trouble) ClearRangeFlags();
     if (failed >= m) return 0;
 
     // The rows the window cannot centre on copy the nearest produced row, and
@@ -622,6 +626,18 @@ int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain
         }
     }
     return 3;
+}
+
+}  // namespace
+
+int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain, double noiseSquared,
+                    const double* samples, double* profile, double* scales) {
+    if (samples == nullptr || profile == nullptr || scales == nullptr) return 0;
+    const int32_t result = SmoothSliceSteps(estimator, work, gain, noiseSquared, samples, profile, scales);
+    // Sums that overflowed, weights that underflowed in the fits: the status
+    // is cleared so that later code does not see them.
+    ClearRangeFlags();
+    return result;
 }
 
 namespace {

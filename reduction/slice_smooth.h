@@ -15,9 +15,10 @@
 // and fit, and stay missing in the profile.
 //
 // Medians are found without sorting and without allocation: compare-exchange
-// networks for 3, 5, 7 and 9 values, a counting bisection otherwise. Whenever
-// an overflow or underflow was met, the floating-point status is cleared when
-// any flag other than inexact is raised, so later code does not see it.
+// networks for 3, 5, 7 and 9 values, a counting bisection otherwise. Sums that
+// overflow are formed again from scaled terms; at the end of a smoothing call
+// the floating-point status is cleared when any flag other than inexact is
+// raised, so that later code does not see an overflow or underflow met here.
 #include <cstdint>
 
 #include "common/global_buffer.h"

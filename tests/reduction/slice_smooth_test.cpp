@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "common/global_buffer.h"
+#include "reduction/reduction_component.h"
 #include "reduction/slice_smooth.h"
+#include "reduction_fixture.h"
 #include "statistic_reference.h"
 #include "test_support.h"
 
@@ -365,6 +367,73 @@ TEST(SliceSmoothTest, SplineArraysRefusedKeepEstimates) {
         const double sum = estimated.p(r, 0) + estimated.p(r, 1) + estimated.p(r, 2);
         for (int64_t c = 0; c < 3; ++c) EXPECT_DOUBLE_EQ(b.p(r, c), estimated.p(r, c) / sum) << r << "," << c;
     }
+}
+
+// Sums that overflow are formed from scaled terms, and the overflow leaves no
+// flag behind; a row holding an infinity stays out of its columns' fits.
+TEST(SliceSmoothTest, OverflowAndInfiniteSamples) {
+    Block big(8, 3, 1);
+    for (int64_t r = 0; r < 8; ++r)
+        for (int64_t c = 0; c < 3; ++c) big.at(r, c) = DBL_MAX * (0.5 + 0.1 * c);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    ASSERT_EQ(big.Smooth(), 3);
+    EXPECT_EQ(std::fetestexcept(FE_ALL_EXCEPT & ~FE_INEXACT), 0);
+    for (int64_t r = 0; r < 8; ++r) {
+        EXPECT_NEAR(big.scales[r], DBL_MAX * 0.6, DBL_MAX * 1e-15) << r;
+        for (int64_t c = 0; c < 3; ++c) EXPECT_NEAR(big.p(r, c), (0.5 + 0.1 * c) / 1.8, 1e-15) << r << "," << c;
+    }
+
+    Block inf(10, 3, 1);
+    for (int64_t r = 0; r < 10; ++r)
+        for (int64_t c = 0; c < 3; ++c) inf.at(r, c) = 1.0 + c;
+    inf.at(4, 1) = std::numeric_limits<double>::infinity();
+    ASSERT_EQ(inf.Smooth(), 3);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    // The row without a mean is filled by the fits of its columns.
+    EXPECT_EQ(inf.scales[4], kSliceEmptyRowScale);
+    for (int64_t r = 0; r < 10; ++r)
+        for (int64_t c = 0; c < 3; ++c) EXPECT_NEAR(inf.p(r, c), (1.0 + c) / 6.0, 1e-15) << r << "," << c;
+    // At the end of the block nothing fills it: its infinity takes the sum.
+    inf.at(4, 1) = 2.0;
+    inf.at(9, 2) = std::numeric_limits<double>::infinity();
+    ASSERT_EQ(inf.Smooth(), 3);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    EXPECT_EQ(std::tuple(inf.p(9, 0), inf.p(9, 1), inf.p(9, 2)), std::tuple(0.0, 0.0, 1.0));
+    EXPECT_NEAR(inf.p(8, 2), 0.5, 1e-15);
+}
+
+// The kernels a Reduction installs read the block's geometry from the
+// component and the gain and noise from its options.
+using SliceSmoothComponentTest = reduction_testing::ReductionTest;
+TEST_F(SliceSmoothComponentTest, KernelsReadTheComponent) {
+    reduction_testing::Chain chain(&ui, 1);
+    ReductionComponent* r = chain.reduction;
+    ASSERT_TRUE(r->Options().SetGain(4.0));
+    ASSERT_TRUE(r->Options().SetNoise(3.0));
+    const int64_t rows = 60, width = 4;
+    r->sliceSmooth.rows = rows;
+    r->sliceSmooth.width = width;
+    r->sliceSmooth.window = 5;
+    std::mt19937_64 random(60);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<double> samples(rows * width);
+    for (int64_t i = 0; i < rows * width; ++i) samples[i] = 50.0 * (1 + i % width) + 20.0 * unit(random);
+    using Kernel = int32_t (*)(ReductionComponent*, const double*, double*, double*);
+    const std::pair<Kernel, SliceEstimator> kernels[] = {{&SmoothSliceMean, SliceEstimator::kMean},
+                                                         {&SmoothSliceMedian, SliceEstimator::kMedian},
+                                                         {&SmoothSliceMeanOrMedian, SliceEstimator::kMeanOrMedian}};
+    for (const auto& [kernel, estimator] : kernels) {
+        Block mine(rows, width, 5), defaults(rows, width, 5);
+        mine.samples = defaults.samples = samples;
+        std::vector<double> profile(rows * width), scales(rows);
+        ASSERT_EQ(kernel(r, samples.data(), profile.data(), scales.data()), 3);
+        ASSERT_EQ(mine.Smooth(estimator, 4.0, 9.0), 3);
+        ASSERT_EQ(defaults.Smooth(estimator, 1.0, 1.0), 3);
+        EXPECT_EQ(profile, mine.profile);
+        EXPECT_EQ(scales, mine.scales);
+        EXPECT_NE(profile, defaults.profile);
+    }
+    EXPECT_EQ(SmoothSliceMean(nullptr, samples.data(), samples.data(), samples.data()), 0);
 }
 
 // ---- The smoothing spline ------------------------------------------------------------------------------------------
