@@ -37,10 +37,12 @@ std::vector<double> MakeStrip() {
     std::vector<double> strip(kRows * kWidth);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     for (int64_t r = 0; r < kRows; ++r) {
-        const double centre = 25.0 + 3.0 * std::sin(r / 400.0), flux = 1000.0 + 300.0 * std::sin(r / 50.0);
+        const double centre = 25.0 + 3.0 * std::sin(r / 400.0),
+                     flux = 1000.0 + 300.0 * std::sin(r / 50.0);
         for (int64_t c = 0; c < kWidth; ++c) {
             const double z = (c - centre) / 2.5;
-            const double expected = flux * std::exp(-0.5 * z * z) / (2.5 * std::sqrt(2.0 * M_PI)) + 20.0;
+            const double expected =
+                flux * std::exp(-0.5 * z * z) / (2.5 * std::sqrt(2.0 * M_PI)) + 20.0;
             std::normal_distribution<double> noise(expected, std::sqrt(expected + kNoiseSquared));
             strip[r * kWidth + c] = unit(random) < 0.001 ? kSliceMissing : noise(random);
         }
@@ -61,8 +63,9 @@ void BM_SliceSmooth_ours(benchmark::State& state) {
     work.width = kWidth;
     work.window = kWindow;
     for (auto _ : state) {
-        const int32_t result = SmoothSlice(SliceEstimator::kMeanOrMedian, work, kGain, kNoiseSquared, strip.data(),
-                                           profile.data(), scales.data());
+        const int32_t result =
+            SmoothSlice(SliceEstimator::kMeanOrMedian, work, kGain, kNoiseSquared, strip.data(),
+                        profile.data(), scales.data());
         benchmark::DoNotOptimize(result);
         benchmark::DoNotOptimize(profile.data());
     }
@@ -70,20 +73,23 @@ void BM_SliceSmooth_ours(benchmark::State& state) {
 }
 BENCHMARK(BM_SliceSmooth_ours)->Unit(benchmark::kMillisecond);
 
-// ---- The reference --------------------------------------------------------------------------------------------------
+// ---- The reference
+// --------------------------------------------------------------------------------------------------
 
 // The penalised least-squares fit of one column for a smoothing parameter p:
 // (T + p Q' S^2 Q) c = Q' y over the interior points (pentadiagonal, solved
 // by an LDL' factorisation), a = y - p S^2 Q c. Returns the weighted sum of
 // squares of the residuals.
 struct PenalisedFit {
-    void Prepare(const std::vector<double>& x, const std::vector<double>& y, const std::vector<double>& s) {
+    void Prepare(const std::vector<double>& x, const std::vector<double>& y,
+                 const std::vector<double>& s) {
         n = static_cast<int64_t>(x.size());
         xs = &x;
         ys = &y;
         sigma = &s;
         const int64_t m = n - 2;
-        t0.assign(m, 0.0), t1.assign(m, 0.0), m0.assign(m, 0.0), m1.assign(m, 0.0), m2.assign(m, 0.0);
+        t0.assign(m, 0.0), t1.assign(m, 0.0), m0.assign(m, 0.0), m1.assign(m, 0.0),
+            m2.assign(m, 0.0);
         rhs.assign(m, 0.0);
         // Rows of S Q (three entries each) for the bands of Q' S^2 Q.
         std::vector<double> qa(m), qb(m), qc(m);
@@ -102,7 +108,8 @@ struct PenalisedFit {
             if (i + 1 < m) m1[i] = qb[i] * qa[i + 1] * sb + qc[i] * qb[i + 1] * sc;
             if (i + 2 < m) m2[i] = qc[i] * qa[i + 2] * sc;
         }
-        d.assign(m, 0.0), l1.assign(m, 0.0), l2.assign(m, 0.0), c.assign(n, 0.0), a.assign(n, 0.0), v.assign(n, 0.0);
+        d.assign(m, 0.0), l1.assign(m, 0.0), l2.assign(m, 0.0), c.assign(n, 0.0), a.assign(n, 0.0),
+            v.assign(n, 0.0);
     }
 
     double Solve(double p) {
@@ -160,7 +167,8 @@ struct PenalisedFit {
 
 // scipy.optimize.brentq: Brent's method on [xa, xb] with f(xa), f(xb) of
 // opposite signs, ending when the bracket is within xtol + rtol |x|.
-template <class F> double Brentq(F f, double xa, double xb, double xtol, double rtol, int maxiter) {
+template <class F>
+double Brentq(F f, double xa, double xb, double xtol, double rtol, int maxiter) {
     double xpre = xa, xcur = xb, xblk = 0.0, fblk = 0.0, spre = 0.0, scur = 0.0;
     double fpre = f(xpre), fcur = f(xcur);
     if (fpre * fcur > 0) return xcur;
@@ -184,7 +192,8 @@ template <class F> double Brentq(F f, double xa, double xb, double xtol, double 
             if (xpre == xblk) {
                 stry = -fcur * (xcur - xpre) / (fcur - fpre);
             } else {
-                const double dpre = (fpre - fcur) / (xpre - xcur), dblk = (fblk - fcur) / (xblk - xcur);
+                const double dpre = (fpre - fcur) / (xpre - xcur),
+                             dblk = (fblk - fcur) / (xblk - xcur);
                 stry = -fcur * (fblk * dblk - fpre * dpre) / (dblk * dpre * (fblk - fpre));
             }
             if (2 * std::fabs(stry) < std::min(std::fabs(spre), 3 * std::fabs(sbis) - delta)) {
@@ -206,7 +215,8 @@ template <class F> double Brentq(F f, double xa, double xb, double xtol, double 
     return xcur;
 }
 
-void ReferenceSmooth(const std::vector<double>& strip, std::vector<double>& profile, std::vector<double>& scales) {
+void ReferenceSmooth(const std::vector<double>& strip, std::vector<double>& profile,
+                     std::vector<double>& scales) {
     const int64_t half = kWindow / 2, m = kRows - kWindow + 1;
     std::vector<double> window(kWindow);
     // Sliding medians of every column, rows scaled to unit mean.
@@ -224,7 +234,8 @@ void ReferenceSmooth(const std::vector<double>& strip, std::vector<double>& prof
             }
             std::nth_element(window.begin(), window.begin() + n / 2, window.begin() + n);
             double median = window[n / 2];
-            if (n % 2 == 0) median = 0.5 * (median + *std::max_element(window.begin(), window.begin() + n / 2));
+            if (n % 2 == 0)
+                median = 0.5 * (median + *std::max_element(window.begin(), window.begin() + n / 2));
             out[c] = median;
         }
         double sum = 0.0;
@@ -256,8 +267,8 @@ void ReferenceSmooth(const std::vector<double>& strip, std::vector<double>& prof
         if (n < 3) continue;
         const double target = ((n - 1.0) - std::sqrt(2.0 * n)) * 0.5;
         fit.Prepare(x, y, sigma);
-        const double logP = Brentq([&](double lp) { return fit.Solve(std::exp(lp)) - target; }, -30.0, 30.0, 2e-12,
-                                   4 * DBL_EPSILON, 100);
+        const double logP = Brentq([&](double lp) { return fit.Solve(std::exp(lp)) - target; },
+                                   -30.0, 30.0, 2e-12, 4 * DBL_EPSILON, 100);
         fit.Solve(std::exp(logP));
         for (int64_t i = 0; i < n; ++i) profile[(half + rows[i]) * kWidth + c] = fit.a[i];
     }
@@ -270,8 +281,10 @@ void ReferenceSmooth(const std::vector<double>& strip, std::vector<double>& prof
         for (int64_t c = 0; c < kWidth; ++c)
             if (row[c] != kSliceMissing) row[c] /= sum;
     }
-    for (int64_t r = 0; r < half; ++r) std::copy_n(&profile[half * kWidth], kWidth, &profile[r * kWidth]);
-    for (int64_t r = half + m; r < kRows; ++r) std::copy_n(&profile[(half + m - 1) * kWidth], kWidth, &profile[r * kWidth]);
+    for (int64_t r = 0; r < half; ++r)
+        std::copy_n(&profile[half * kWidth], kWidth, &profile[r * kWidth]);
+    for (int64_t r = half + m; r < kRows; ++r)
+        std::copy_n(&profile[(half + m - 1) * kWidth], kWidth, &profile[r * kWidth]);
 }
 
 void BM_SliceSmooth_ref(benchmark::State& state) {
@@ -289,7 +302,8 @@ void BM_SliceSmooth_ref(benchmark::State& state) {
     work.rows = kRows;
     work.width = kWidth;
     work.window = kWindow;
-    SmoothSlice(SliceEstimator::kMedian, work, kGain, kNoiseSquared, strip.data(), ours.data(), oursScales.data());
+    SmoothSlice(SliceEstimator::kMedian, work, kGain, kNoiseSquared, strip.data(), ours.data(),
+                oursScales.data());
     double difference = 0.0, peak = 0.0;
     for (size_t i = 0; i < ours.size(); ++i) {
         difference = std::max(difference, std::fabs(ours[i] - profile[i]));
