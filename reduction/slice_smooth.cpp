@@ -270,9 +270,9 @@ int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma
         ++step;
         // Factorise T + p M and solve for u (u_0 = u_last = 0). The pivot's
         // term f r1[i-1] is taken as f^2 r[i-1], so that only one product
-        // waits for the previous pivot.
-        // The previous pivots, solutions and band terms ride in locals, so
-        // that the chain from one pivot to the next stays in registers.
+        // waits for the previous pivot; the previous pivots, solutions and
+        // band terms ride in locals, and the terms that wait for the previous
+        // row come last, so that the chains from row to row stay short.
         f = 0.0;
         double g = 0.0;
         h = 0.0;
@@ -283,7 +283,7 @@ int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma
             r1[i - 1] = r1Back;
             const double ri = 1.0 / (known - (f * f) * rBack);
             r[i] = ri;
-            const double ui = a[i] - r1Back * uBack - r2Back2 * uBack2;
+            const double ui = (a[i] - r2Back2 * uBack2) - r1Back * uBack;
             u[i] = ui;
             f = p * c[i] + t2[i] - h * r1Back;
             g = h;
@@ -303,7 +303,7 @@ int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma
         for (int64_t i = last - 1; i >= 0; --i) {
             double ui = 0.0;
             if (i >= 1) {
-                ui = r[i] * u[i] - r1[i] * uAbove - r2[i] * uAbove2;
+                ui = (r[i] * u[i] - r2[i] * uAbove2) - r1[i] * uAbove;
                 u[i] = ui;
             }
             const double below = (uAbove - ui) / (x[i + 1] - x[i]);
@@ -327,7 +327,7 @@ int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma
         for (int64_t i = 1; i < last; ++i) {
             g = h;
             h = (v[i + 1] - v[i]) / (x[i + 1] - x[i]);
-            g = h - g - r1[i - 1] * zBack - r2[i - 2] * zBack2;
+            g = (h - g - r2[i - 2] * zBack2) - r1[i - 1] * zBack;
             f += g * r[i] * g;
             r[i] = g;
             zBack2 = zBack;
