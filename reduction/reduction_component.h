@@ -230,6 +230,9 @@ public:
     // their edges, the counters of the selection and the histogram, the
     // candidates of the median.
     GlobalBuffer workBlocks[4];
+    // The geometry and scratch of the cross-profile smoothing; the extraction
+    // sets the geometry before it calls the smoothing kernel.
+    SliceSmoothWork sliceSmooth;
     // The frame the statistic pulled last, used again while a request fits
     // inside it (the state byte `pending` marks it valid).
     PullResult heldFrame;

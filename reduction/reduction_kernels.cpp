@@ -12,7 +12,7 @@ int32_t ExtractNothing(ReductionComponent*, Shape*, PullResult*, const FrameDesc
 int32_t StatisticNothing(ReductionComponent*, const StatisticMask&, PullResult*, const FrameDesc*, PullRequest*) {
     return 1;
 }
-int32_t SmoothingStub(void*, void*) { return 0; }
+int32_t SmoothingStub(ReductionComponent*, const double*, double*, double*) { return 0; }
 int32_t WeightingStub(void*, void*, void*) { return 0; }
 
 // The method chosen when weights are asked for but cannot be had: the item
@@ -25,9 +25,6 @@ int32_t ExtractNone(ReductionComponent*, Shape*, PullResult*, const FrameDesc*, 
 int32_t ExtractSimple(ReductionComponent*, Shape*, PullResult*, const FrameDesc*, PullRequest*) { return 1; }
 int32_t ExtractWeighted(ReductionComponent*, Shape*, PullResult*, const FrameDesc*, PullRequest*) { return 1; }
 int32_t ExtractOptimal(ReductionComponent*, Shape*, PullResult*, const FrameDesc*, PullRequest*) { return 1; }
-int32_t SmoothSliceMean(void*, void*) { return 0; }
-int32_t SmoothSliceMedian(void*, void*) { return 0; }
-int32_t SmoothSliceMeanOrMedian(void*, void*) { return 0; }
 int32_t WeightProfileNoise(void*, void*, void*) { return 1; }
 int32_t WeightProfilePlain(void*, void*, void*) { return 1; }
 
