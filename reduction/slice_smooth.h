@@ -74,6 +74,21 @@ struct SliceSmoothWork {
 int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain, double noiseSquared,
                     const double* samples, double* profile, double* scales);
 
+// The first stage alone: the window estimates of every produced row, each
+// scaled to unit mean (the mean goes to `scales`). The produced rows are rows
+// half .. half + produced - 1, half = w / 2 for the window w = min(rows,
+// window) (0 without a window, w < 2); the other rows are not written.
+// Unusable rows have no valid sample, no mean, or mean 0; empty rows are the
+// first two kinds. False when the scratch cannot be had.
+struct SliceRowCounts {
+    int64_t half = 0;
+    int64_t produced = 0;
+    int64_t unusable = 0;
+    int64_t empty = 0;
+};
+bool EstimateSliceRows(SliceEstimator estimator, SliceSmoothWork& work, const double* samples, double* profile,
+                       double* scales, SliceRowCounts* counts);
+
 // The kernels a Reduction installs in its smoothing slot, by
 // SliceLSmoothMethod: they read the geometry from the component's
 // SliceSmoothWork and the gain and noise from its options.
@@ -113,9 +128,11 @@ bool SliceMean(const double* values, int64_t n, double* mean, bool* overflowed =
 // (on interval i, a[i] + t (b[i] + t (c[i] + t d[i])) at x[i] + t); `work`
 // holds 7 (n + 2) doubles. Returns 0 fitted, 1 for n < 2, 2 when two abscissae
 // are closer than DBL_MIN (nothing written). `iterations`, when given,
-// receives the number of parameter steps taken.
+// receives the number of solves taken; after `iterationCap` of them the fit
+// ends as if converged and logs one line.
 int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma, int64_t n, double s, double* a,
-                           double* b, double* c, double* d, double* work, int32_t* iterations = nullptr);
+                           double* b, double* c, double* d, double* work, int32_t* iterations = nullptr,
+                           int32_t iterationCap = kSplineIterationCap);
 
 // The default smoothing target for n points: 0.05 below 4, else
 // ((n - 1) - sqrt(2 n)) / 2.
