@@ -12,11 +12,16 @@ namespace orva {
 
 namespace {
 
-// One pixel coordinate from a shifted float coordinate.
+// One pixel coordinate from a shifted float coordinate: its floor, 0 for a
+// coordinate that is not finite; coordinates beyond any frame saturate.
 inline int64_t PixelOf(float v) {
+    if (std::fabs(v) < 1e18f) return static_cast<int64_t>(std::floor(v));
     if (!std::isfinite(v)) return 0;
-    return kernel::SaturateTrunc<int64_t>(std::floor(static_cast<double>(v)));
+    return v < 0.0f ? INT64_MIN / 2 : INT64_MAX / 2;
 }
+
+// Pixels of one strip row computed before their values are read.
+constexpr uint32_t kIndexChunk = 256;
 
 // How a sampler reads the pulled frame: value of channel c at pixel p is
 // values[c * planeStride + p * pixelStride].
@@ -234,6 +239,7 @@ int32_t SampleStrip(ReductionComponent* c, const FrameDesc* frame, Shape* shape,
     slice.nMinus = nMinus;
     auto* strip = static_cast<double*>(slice.strip.block);
     CrossSteps steps(shape);
+    int64_t index[kIndexChunk];
     for (uint32_t i = 0; i < L; ++i) {
         const uint32_t at = p.first + i;
         const float x = p.X(at), y = p.Y(at);
@@ -247,17 +253,23 @@ int32_t SampleStrip(ReductionComponent* c, const FrameDesc* frame, Shape* shape,
         }
         float dx, dy;
         steps.At(p.xy[2 * at], p.xy[2 * at + 1], &dx, &dy);
-        for (uint32_t k = 0; k < channels.count; ++k) {
-            double* r = strip + k * cells + uint64_t{i} * W + nMinus;
-            const int64_t plane = channels.firstPlane + k;
-            r[0] = reader.At(row * reader.width + col, plane);
-            for (uint32_t s = 1; s < nPlus; ++s) {
-                const int64_t sc = PixelOf(x + static_cast<float>(s) * dx), sr = PixelOf(y + static_cast<float>(s) * dy);
-                r[s] = reader.Inside(sc, sr) ? reader.At(sr * reader.width + sc, plane) : kMissingSample;
+        // The pixels first, then the values: the loads of a row do not wait on each other.
+        for (uint32_t j0 = 0; j0 < W; j0 += kIndexChunk) {
+            const uint32_t n = std::min(W - j0, kIndexChunk);
+            for (uint32_t j = 0; j < n; ++j) {
+                const float t = static_cast<float>(static_cast<int64_t>(j0 + j) - nMinus);
+                const int64_t sc = PixelOf(x + t * dx), sr = PixelOf(y + t * dy);
+                index[j] = reader.Inside(sc, sr) ? sr * reader.width + sc : -1;
             }
-            for (uint32_t s = 1; s <= nMinus; ++s) {
-                const int64_t sc = PixelOf(x - static_cast<float>(s) * dx), sr = PixelOf(y - static_cast<float>(s) * dy);
-                *(r - s) = reader.Inside(sc, sr) ? reader.At(sr * reader.width + sc, plane) : kMissingSample;
+            if (j0 <= nMinus && nMinus < j0 + n) index[nMinus - j0] = row * reader.width + col;
+            for (uint32_t k = 0; k < channels.count; ++k) {
+                double* r = strip + k * cells + uint64_t{i} * W + j0;
+                const double* plane = reader.values + (channels.firstPlane + k) * reader.planeStride;
+                for (uint32_t j = 0; j < n; ++j) {
+                    const int64_t at = index[j];
+                    const double v = plane[std::max<int64_t>(at, 0) * reader.pixelStride];
+                    r[j] = at >= 0 && v == v ? v : kMissingSample;
+                }
             }
         }
     }
