@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "common/log.h"
+#include "data/kernel_util.h"
 #include "reduction/kernels/sample_moments.h"
 #include "reduction/reduction_component.h"
 
@@ -15,12 +16,16 @@ namespace orva {
 
 namespace {
 
-constexpr double kTwiceDblMinValue = 2.0 * DBL_MIN;
-
 // The exponent bits of an infinity or a not-a-number are all ones.
-inline bool ExponentAllOnes(double v) { return (std::bit_cast<uint64_t>(v) & 0x7FF0000000000000ull) == 0x7FF0000000000000ull; }
-inline bool IsSubnormal(double v) { return std::fpclassify(v) == FP_SUBNORMAL; }
-inline bool IsMissing(double v) { return v == kSliceMissing; }
+inline bool ExponentAllOnes(double v) {
+    return (std::bit_cast<uint64_t>(v) & 0x7FF0000000000000ull) == 0x7FF0000000000000ull;
+}
+inline bool IsSubnormal(double v) {
+    return std::fpclassify(v) == FP_SUBNORMAL;
+}
+inline bool IsMissing(double v) {
+    return v == kSliceMissing;
+}
 
 // Lower value to the front.
 inline void Order(double& a, double& b) {
@@ -31,7 +36,9 @@ inline void Order(double& a, double& b) {
 
 // The overflow-safe midpoint of two values; a value with itself is that value
 // (an infinity included).
-inline double Midpoint(double a, double b) { return a == b ? a : PairMean(a, b); }
+inline double Midpoint(double a, double b) {
+    return a == b ? a : PairMean(a, b);
+}
 
 // Clears the floating-point status when an overflow or underflow left any flag
 // other than inexact raised, so that later code does not see it.
@@ -47,7 +54,8 @@ void SliceSmoothWork::Release() {
     spline.Free();
 }
 
-// ---- Medians ---------------------------------------------------------------------------------------------------
+// ---- Medians
+// ---------------------------------------------------------------------------------------------------
 
 double MedianOf3(double* p) {
     Order(p[0], p[1]);
@@ -137,8 +145,10 @@ double MedianByBisection(const double* v, int64_t n) {
         if (nBelow <= half && nAbove <= half) break;
         // One side holds more than half: the median lies among its values,
         // and the range shrinks by at least the value at its far end.
-        if (nBelow > nAbove) hi = below;
-        else lo = above;
+        if (nBelow > nAbove)
+            hi = below;
+        else
+            lo = above;
     }
     if ((n & 1) != 0) {
         if (nBelow >= half) return below;
@@ -152,13 +162,20 @@ double MedianByBisection(const double* v, int64_t n) {
 
 double SliceMedian(double* v, int64_t n) {
     switch (n) {
-        case 1: return v[0];
-        case 2: return Midpoint(v[0], v[1]);
-        case 3: return MedianOf3(v);
-        case 5: return MedianOf5(v);
-        case 7: return MedianOf7(v);
-        case 9: return MedianOf9(v);
-        default: return MedianByBisection(v, n);
+        case 1:
+            return v[0];
+        case 2:
+            return Midpoint(v[0], v[1]);
+        case 3:
+            return MedianOf3(v);
+        case 5:
+            return MedianOf5(v);
+        case 7:
+            return MedianOf7(v);
+        case 9:
+            return MedianOf9(v);
+        default:
+            return MedianByBisection(v, n);
     }
 }
 
@@ -189,16 +206,17 @@ bool SliceMean(const double* v, int64_t n, double* mean, bool* overflowed) {
     return true;
 }
 
-// ---- The smoothing spline -----------------------------------------------------------------------------------------
+// ---- The smoothing spline
+// -----------------------------------------------------------------------------------------
 
 double SplineDefaultTarget(int64_t n) {
     if (n < 4) return 0.05;
     return ((static_cast<double>(n) - 1.0) - std::sqrt(2.0 * static_cast<double>(n))) * 0.5;
 }
 
-int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma, int64_t n, double s, double* a,
-                           double* b, double* c, double* d, double* work, int32_t* iterations,
-                           int32_t iterationCap) {
+int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma, int64_t n,
+                           double s, double* a, double* b, double* c, double* d, double* work,
+                           int32_t* iterations, int32_t iterationCap) {
     if (iterations != nullptr) *iterations = 0;
     if (n < 2) return 1;
     for (int64_t i = 0; i + 1 < n; ++i)
@@ -250,33 +268,54 @@ int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma
     int32_t step = 0;
     for (;;) {
         ++step;
-        // Factorise T + p M and solve for u (u_0 = u_last = 0).
+        // Factorise T + p M and solve for u (u_0 = u_last = 0). The pivot's
+        // term f r1[i-1] is taken as f^2 r[i-1], so that only one product
+        // waits for the previous pivot; the previous pivots, solutions and
+        // band terms ride in locals, and the terms that wait for the previous
+        // row come last, so that the chains from row to row stay short.
         f = 0.0;
         double g = 0.0;
         h = 0.0;
+        double rBack = 0.0, uBack = 0.0, uBack2 = 0.0, r2Back2 = 0.0;
         for (int64_t i = 1; i < last; ++i) {
-            r1[i - 1] = f * r[i - 1];
-            r2[i - 2] = g * r[i - 2];
-            r[i] = 1.0 / (p * b[i] + t[i] - f * r1[i - 1] - g * r2[i - 2]);
-            u[i] = a[i] - r1[i - 1] * u[i - 1] - r2[i - 2] * u[i - 2];
-            f = p * c[i] + t2[i] - h * r1[i - 1];
+            const double known = p * b[i] + t[i] - g * r2Back2;
+            const double r1Back = f * rBack;
+            r1[i - 1] = r1Back;
+            const double ri = 1.0 / (known - (f * f) * rBack);
+            r[i] = ri;
+            const double ui = (a[i] - r2Back2 * uBack2) - r1Back * uBack;
+            u[i] = ui;
+            f = p * c[i] + t2[i] - h * r1Back;
             g = h;
             h = d[i] * p;
+            r2Back2 = g * rBack;
+            r2[i - 1] = r2Back2;
+            rBack = ri;
+            uBack2 = uBack;
+            uBack = ui;
         }
-        for (int64_t i = last - 1; i >= 1; --i) u[i] = r[i] * u[i] - r1[i] * u[i + 1] - r2[i] * u[i + 2];
-        // v = the weighted change of slope of u; e its energy; F = p^2 e is
-        // the weighted sum of squared residuals at this p.
+        // Back substitution, and with it, from the last point down, v = the
+        // weighted change of slope of u and e its energy; F = p^2 e is the
+        // weighted sum of squared residuals at this p.
         double e = 0.0;
-        h = 0.0;
-        for (int64_t i = 0; i < last; ++i) {
-            g = h;
-            h = (u[i + 1] - u[i]) / (x[i + 1] - x[i]);
-            v[i] = (h - g) * dy(i) * dy(i);
-            e += v[i] * (h - g);
+        double slope = 0.0;                  // of the interval above i
+        double uAbove = 0.0, uAbove2 = 0.0;  // u[i + 1], u[i + 2]
+        for (int64_t i = last - 1; i >= 0; --i) {
+            double ui = 0.0;
+            if (i >= 1) {
+                ui = (r[i] * u[i] - r2[i] * uAbove2) - r1[i] * uAbove;
+                u[i] = ui;
+            }
+            const double below = (uAbove - ui) / (x[i + 1] - x[i]);
+            const double change = slope - below;
+            v[i + 1] = change * dy(i + 1) * dy(i + 1);
+            e += v[i + 1] * change;
+            slope = below;
+            uAbove2 = uAbove;
+            uAbove = ui;
         }
-        g = -h * dy(last) * dy(last);
-        v[last] = g;
-        e -= g * h;
+        v[0] = slope * dy(0) * dy(0);
+        e += v[0] * slope;
         const double fitted = e * p * p;
         if (fitted >= s || fitted <= previous) break;
         previous = fitted;
@@ -284,12 +323,15 @@ int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma
         // factorisation; h = e - p f is half the slope of F over p.
         f = 0.0;
         h = (v[1] - v[0]) / (x[1] - x[0]);
+        double zBack = 0.0, zBack2 = 0.0;  // the solved terms of rows i - 1, i - 2
         for (int64_t i = 1; i < last; ++i) {
             g = h;
             h = (v[i + 1] - v[i]) / (x[i + 1] - x[i]);
-            g = h - g - r1[i - 1] * r[i - 1] - r2[i - 2] * r[i - 2];
+            g = (h - g - r2[i - 2] * zBack2) - r1[i - 1] * zBack;
             f += g * r[i] * g;
             r[i] = g;
+            zBack2 = zBack;
+            zBack = g;
         }
         h = e - p * f;
         if (h <= 1e-60 || e <= DBL_MIN) break;
@@ -314,7 +356,8 @@ int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma
     return 0;
 }
 
-// ---- The smoothing kernels -----------------------------------------------------------------------------------------
+// ---- The smoothing kernels
+// -----------------------------------------------------------------------------------------
 
 namespace {
 
@@ -376,12 +419,15 @@ bool GrowDoubles(GlobalBuffer& buffer, uint64_t count) {
 // The scratch block: the gather area (window, at least 1), the previous
 // estimates (W) and the column's points (2 x rows).
 bool GrowScratch(SliceSmoothWork& work) {
-    const uint64_t gather = static_cast<uint64_t>(std::max<int64_t>(std::min(work.rows, work.window), 1));
-    return GrowDoubles(work.scratch, gather + static_cast<uint64_t>(work.width) + 2 * static_cast<uint64_t>(work.rows));
+    const uint64_t gather =
+        static_cast<uint64_t>(std::max<int64_t>(std::min(work.rows, work.window), 1));
+    return GrowDoubles(work.scratch, gather + static_cast<uint64_t>(work.width) +
+                                         2 * static_cast<uint64_t>(work.rows));
 }
 
 // The estimate of one window's gathered values by the kernel's estimator.
-inline double Estimate(SliceEstimator estimator, double* gathered, int64_t n, double previous, bool* trouble) {
+inline double Estimate(SliceEstimator estimator, double* gathered, int64_t n, double previous,
+                       bool* trouble) {
     if (estimator == SliceEstimator::kMedian) return SliceMedian(gathered, n);
     double mean = 0.0;
     const bool haveMean = SliceMean(gathered, n, &mean, trouble);
@@ -394,17 +440,19 @@ inline double Estimate(SliceEstimator estimator, double* gathered, int64_t n, do
 }
 
 // The spline stage over the produced rows [first, first + m) of the profile.
-void SmoothColumns(SliceSmoothWork& work, double gainIn, double noiseIn, int64_t w, int64_t first, int64_t m,
-                   double* profile, const double* scales, double* columnX, double* columnY) {
+void SmoothColumns(SliceSmoothWork& work, double gainIn, double noiseIn, int64_t w, int64_t first,
+                   int64_t m, double* profile, const double* scales, double* columnX,
+                   double* columnY) {
     const int64_t width = work.width;
     // The window averages w rows: its variance is that of one sample over w.
     const double windowRows = static_cast<double>(std::max<int64_t>(w, 1));
     double gain = gainIn / windowRows, noise = noiseIn / windowRows;
-    if (!(gain >= kTwiceDblMinValue)) gain = kTwiceDblMinValue;
-    if (!(noise >= kTwiceDblMinValue)) noise = kTwiceDblMinValue;
+    if (!(gain >= kTwiceDblMin)) gain = kTwiceDblMin;
+    if (!(noise >= kTwiceDblMin)) noise = kTwiceDblMin;
 
-    double* sigma = GrowDoubles(work.sigma, static_cast<uint64_t>(work.rows)) ? static_cast<double*>(work.sigma.block)
-                                                                               : nullptr;
+    double* sigma = GrowDoubles(work.sigma, static_cast<uint64_t>(work.rows))
+                        ? static_cast<double*>(work.sigma.block)
+                        : nullptr;
     // The spline's arrays: a (m), b, c, d (m - 1 each) and the work area.
     const uint64_t um = static_cast<uint64_t>(m);
     if (!GrowDoubles(work.spline, um + 3 * (um - 1) + 7 * (um + 2))) return;
@@ -418,7 +466,13 @@ void SmoothColumns(SliceSmoothWork& work, double gainIn, double noiseIn, int64_t
         int64_t n = 0;
         for (int64_t k = 0; k < m; ++k) {
             const double value = profile[(first + k) * width + col];
-            if (IsMissing(value)) continue;
+            // A row whose mean could not be formed (it holds an infinity)
+            // keeps unscaled samples, and its scale would make their sigma
+            // overflow and spoil the fit of every column: it stays out, and
+            // the fit fills it in like a gap.
+            if (IsMissing(value) || !std::isfinite(value) ||
+                scales[first + k] == kSliceEmptyRowScale)
+                continue;
             columnX[n] = static_cast<double>(k);
             columnY[n] = value;
             ++n;
@@ -426,20 +480,25 @@ void SmoothColumns(SliceSmoothWork& work, double gainIn, double noiseIn, int64_t
         if (n <= 2) continue;
         if (sigma != nullptr) {
             for (int64_t k = 0; k < n; ++k) {
-                const double scale = std::fabs(scales[first + static_cast<int64_t>(columnX[k])]);
-                sigma[k] = scale == 0.0 ? 1.0 : std::sqrt(std::fabs(columnY[k]) * scale * gain + noise) / scale;
+                const double scale =
+                    std::fabs(scales[first + kernel::SaturateTrunc<int64_t>(columnX[k])]);
+                sigma[k] = scale == 0.0
+                               ? 1.0
+                               : std::sqrt(std::fabs(columnY[k]) * scale * gain + noise) / scale;
             }
         }
-        if (FitSmoothingSpline(columnX, columnY, sigma, n, SplineDefaultTarget(n), a, b, c, d, fitWork) != 0)
+        if (FitSmoothingSpline(columnX, columnY, sigma, n, SplineDefaultTarget(n), a, b, c, d,
+                               fitWork) != 0)
             continue;
         for (int64_t k = 0; k < n; ++k) {
-            const int64_t row = static_cast<int64_t>(columnX[k]);
+            const int64_t row = kernel::SaturateTrunc<int64_t>(columnX[k]);
             profile[(first + row) * width + col] = a[k];
             if (k + 1 == n) break;
-            const int64_t gap = static_cast<int64_t>(columnX[k + 1]) - row;
+            const int64_t gap = kernel::SaturateTrunc<int64_t>(columnX[k + 1]) - row;
             for (int64_t step = 1; step < gap; ++step) {
                 const double tt = static_cast<double>(step);
-                profile[(first + row + step) * width + col] = a[k] + tt * (b[k] + tt * (c[k] + tt * d[k]));
+                profile[(first + row + step) * width + col] =
+                    a[k] + tt * (b[k] + tt * (c[k] + tt * d[k]));
             }
         }
     }
@@ -447,8 +506,8 @@ void SmoothColumns(SliceSmoothWork& work, double gainIn, double noiseIn, int64_t
 
 }  // namespace
 
-bool EstimateSliceRows(SliceEstimator estimator, SliceSmoothWork& work, const double* samples, double* profile,
-                       double* scales, SliceRowCounts* counts) {
+bool EstimateSliceRows(SliceEstimator estimator, SliceSmoothWork& work, const double* samples,
+                       double* profile, double* scales, SliceRowCounts* counts) {
     const int64_t width = work.width;
     const int64_t rows = work.rows;
     *counts = SliceRowCounts{};
@@ -480,7 +539,9 @@ bool EstimateSliceRows(SliceEstimator estimator, SliceSmoothWork& work, const do
                 const double* in = samples + k * width + col;
                 for (int64_t j = 0; j < w; ++j, in += width)
                     if (!IsMissing(*in)) gathered[n++] = *in;
-                const double value = n == 0 ? kSliceMissing : Estimate(estimator, gathered, n, previous[col], &trouble);
+                const double value =
+                    n == 0 ? kSliceMissing
+                           : Estimate(estimator, gathered, n, previous[col], &trouble);
                 out[col] = value;
                 previous[col] = value;
             }
@@ -491,9 +552,11 @@ bool EstimateSliceRows(SliceEstimator estimator, SliceSmoothWork& work, const do
     return true;
 }
 
-int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain, double noiseSquared,
-                    const double* samples, double* profile, double* scales) {
-    if (samples == nullptr || profile == nullptr || scales == nullptr) return 0;
+namespace {
+
+int32_t SmoothSliceSteps(SliceEstimator estimator, SliceSmoothWork& work, double gain,
+                         double noiseSquared, const double* samples, double* profile,
+                         double* scales) {
     SliceRowCounts counts;
     if (!EstimateSliceRows(estimator, work, samples, profile, scales, &counts)) return 0;
     const int64_t width = work.width;
@@ -505,7 +568,6 @@ int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain
     const uint64_t uw = static_cast<uint64_t>(width);
     double* columnX = static_cast<double*>(work.scratch.block) + std::max<int64_t>(w, 1) + width;
     double* columnY = columnX + rows;
-    bool trouble = false;
 
     // A thin profile: too few usable rows for a spline.
     if (unusable >= m) return 0;
@@ -518,7 +580,8 @@ int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain
             if (source < 0) return 0;
             for (int64_t k = 0; k < m; ++k)
                 if (IsMissing(firstRow[k * width]))
-                    std::memcpy(firstRow + k * width, firstRow + source * width, uw * sizeof(double));
+                    std::memcpy(firstRow + k * width, firstRow + source * width,
+                                uw * sizeof(double));
         }
     } else if (m - empty == 2) {
         // Each column becomes the straight line through its two samples; a
@@ -536,7 +599,8 @@ int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain
             const double y0 = columnY[0], y1 = columnY[1];
             const double slope = y0 == y1 ? 0.0 : (y1 - y0) / (columnX[1] - columnX[0]);
             for (int64_t k = 0; k < m; ++k)
-                firstRow[k * width + col] = y0 == y1 ? y0 : y0 + slope * (static_cast<double>(k) - columnX[0]);
+                firstRow[k * width + col] =
+                    y0 == y1 ? y0 : y0 + slope * (static_cast<double>(k) - columnX[0]);
         }
     } else {
         SmoothColumns(work, gain, noiseSquared, w, half, m, profile, scales, columnX, columnY);
@@ -561,17 +625,18 @@ int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain
         }
         if (std::isinf(sum)) {
             // Values near the top of the range: scale by the largest first,
-            // so that the row still sums to one.
+            // so that the row still sums to one; infinite values share the
+            // whole sum.
             double largest = 0.0;
             for (int64_t col = 0; col < width; ++col)
                 if (!IsMissing(row[col])) largest = std::max(largest, row[col]);
+            const bool infinite = std::isinf(largest);
             sum = 0.0;
             for (int64_t col = 0; col < width; ++col)
                 if (!IsMissing(row[col])) {
-                    row[col] /= largest;
+                    row[col] = infinite ? (std::isinf(row[col]) ? 1.0 : 0.0) : row[col] / largest;
                     sum += row[col];
                 }
-            trouble = true;
         }
         if (sum > DBL_MIN) {
             for (int64_t col = 0; col < width; ++col)
@@ -581,7 +646,6 @@ int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain
             ++failed;
         }
     }
-    if (trouble) ClearRangeFlags();
     if (failed >= m) return 0;
 
     // The rows the window cannot centre on copy the nearest produced row, and
@@ -600,25 +664,41 @@ int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain
     return 3;
 }
 
+}  // namespace
+
+int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain,
+                    double noiseSquared, const double* samples, double* profile, double* scales) {
+    if (samples == nullptr || profile == nullptr || scales == nullptr) return 0;
+    const int32_t result =
+        SmoothSliceSteps(estimator, work, gain, noiseSquared, samples, profile, scales);
+    // Sums that overflowed, weights that underflowed in the fits: the status
+    // is cleared so that later code does not see them.
+    ClearRangeFlags();
+    return result;
+}
+
 namespace {
 
-int32_t SmoothFor(SliceEstimator estimator, ReductionComponent* component, const double* samples, double* profile,
-                  double* scales) {
+int32_t SmoothFor(SliceEstimator estimator, ReductionComponent* component, const double* samples,
+                  double* profile, double* scales) {
     if (component == nullptr) return 0;
     const ReductionSliceValues& slice = component->Options().values.slice;
-    return SmoothSlice(estimator, component->sliceSmooth, slice.gain, slice.noiseSquared, samples, profile, scales);
+    return SmoothSlice(estimator, component->sliceSmooth, slice.gain, slice.noiseSquared, samples,
+                       profile, scales);
 }
 
 }  // namespace
 
-int32_t SmoothSliceMean(ReductionComponent* component, const double* samples, double* profile, double* scales) {
+int32_t SmoothSliceMean(ReductionComponent* component, const double* samples, double* profile,
+                        double* scales) {
     return SmoothFor(SliceEstimator::kMean, component, samples, profile, scales);
 }
-int32_t SmoothSliceMedian(ReductionComponent* component, const double* samples, double* profile, double* scales) {
+int32_t SmoothSliceMedian(ReductionComponent* component, const double* samples, double* profile,
+                          double* scales) {
     return SmoothFor(SliceEstimator::kMedian, component, samples, profile, scales);
 }
-int32_t SmoothSliceMeanOrMedian(ReductionComponent* component, const double* samples, double* profile,
-                                double* scales) {
+int32_t SmoothSliceMeanOrMedian(ReductionComponent* component, const double* samples,
+                                double* profile, double* scales) {
     return SmoothFor(SliceEstimator::kMeanOrMedian, component, samples, profile, scales);
 }
 

@@ -15,9 +15,10 @@
 // and fit, and stay missing in the profile.
 //
 // Medians are found without sorting and without allocation: compare-exchange
-// networks for 3, 5, 7 and 9 values, a counting bisection otherwise. Whenever
-// an overflow or underflow was met, the floating-point status is cleared when
-// any flag other than inexact is raised, so later code does not see it.
+// networks for 3, 5, 7 and 9 values, a counting bisection otherwise. Sums that
+// overflow are formed again from scaled terms; at the end of a smoothing call
+// the floating-point status is cleared when any flag other than inexact is
+// raised, so that later code does not see an overflow or underflow met here.
 #include <cstdint>
 
 #include "common/global_buffer.h"
@@ -71,8 +72,8 @@ struct SliceSmoothWork {
 // rows x width doubles (row-major), `scales` rows doubles; gain g0 and the
 // squared noise r0 weigh the spline. Returns 3 when a profile was built, 0
 // when no usable profile exists (the caller then collapses the strip itself).
-int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain, double noiseSquared,
-                    const double* samples, double* profile, double* scales);
+int32_t SmoothSlice(SliceEstimator estimator, SliceSmoothWork& work, double gain,
+                    double noiseSquared, const double* samples, double* profile, double* scales);
 
 // The first stage alone: the window estimates of every produced row, each
 // scaled to unit mean (the mean goes to `scales`). The produced rows are rows
@@ -86,16 +87,18 @@ struct SliceRowCounts {
     int64_t unusable = 0;
     int64_t empty = 0;
 };
-bool EstimateSliceRows(SliceEstimator estimator, SliceSmoothWork& work, const double* samples, double* profile,
-                       double* scales, SliceRowCounts* counts);
+bool EstimateSliceRows(SliceEstimator estimator, SliceSmoothWork& work, const double* samples,
+                       double* profile, double* scales, SliceRowCounts* counts);
 
 // The kernels a Reduction installs in its smoothing slot, by
 // SliceLSmoothMethod: they read the geometry from the component's
 // SliceSmoothWork and the gain and noise from its options.
-int32_t SmoothSliceMean(ReductionComponent* component, const double* samples, double* profile, double* scales);
-int32_t SmoothSliceMedian(ReductionComponent* component, const double* samples, double* profile, double* scales);
-int32_t SmoothSliceMeanOrMedian(ReductionComponent* component, const double* samples, double* profile,
-                                double* scales);
+int32_t SmoothSliceMean(ReductionComponent* component, const double* samples, double* profile,
+                        double* scales);
+int32_t SmoothSliceMedian(ReductionComponent* component, const double* samples, double* profile,
+                          double* scales);
+int32_t SmoothSliceMeanOrMedian(ReductionComponent* component, const double* samples,
+                                double* profile, double* scales);
 
 // The median of n >= 1 values by counting bisection over their range: no
 // sorting, no memory beyond the caller's array, which is not changed. An even
@@ -130,8 +133,9 @@ bool SliceMean(const double* values, int64_t n, double* mean, bool* overflowed =
 // are closer than DBL_MIN (nothing written). `iterations`, when given,
 // receives the number of solves taken; after `iterationCap` of them the fit
 // ends as if converged and logs one line.
-int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma, int64_t n, double s, double* a,
-                           double* b, double* c, double* d, double* work, int32_t* iterations = nullptr,
+int32_t FitSmoothingSpline(const double* x, const double* y, const double* sigma, int64_t n,
+                           double s, double* a, double* b, double* c, double* d, double* work,
+                           int32_t* iterations = nullptr,
                            int32_t iterationCap = kSplineIterationCap);
 
 // The default smoothing target for n points: 0.05 below 4, else
