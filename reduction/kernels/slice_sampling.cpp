@@ -21,7 +21,7 @@ inline int64_t PixelOf(float v) {
 }
 
 // Pixels of one strip row computed before their values are read.
-constexpr uint32_t kIndexChunk = 256;
+constexpr uint32_t kIndexChunk = 2048;
 
 // How a sampler reads the pulled frame: value of channel c at pixel p is
 // values[c * planeStride + p * pixelStride].
@@ -238,40 +238,52 @@ int32_t SampleStrip(ReductionComponent* c, const FrameDesc* frame, Shape* shape,
     slice.channels = channels.count;
     slice.nMinus = nMinus;
     auto* strip = static_cast<double*>(slice.strip.block);
+    // The pixels of a run of strip cells are found first, then their values are
+    // read in one pass, so that the reads (mostly cache misses) overlap.
     CrossSteps steps(shape);
     int64_t index[kIndexChunk];
-    for (uint32_t i = 0; i < L; ++i) {
-        const uint32_t at = p.first + i;
-        const float x = p.X(at), y = p.Y(at);
-        const int64_t col = PixelOf(x), row = PixelOf(y);
-        if (!reader.Inside(col, row)) {
-            for (uint32_t k = 0; k < channels.count; ++k) {
-                double* r = strip + k * cells + uint64_t{i} * W;
-                std::fill(r, r + W, kMissingSample);
+    uint32_t i = 0, j = 0;  // the next cell: row i, column j
+    float x = 0.0f, y = 0.0f, dx = 0.0f, dy = 0.0f;
+    int64_t centre = -1;    // the pixel on the path, -1 outside the frame
+    for (uint64_t c0 = 0; c0 < cells;) {
+        uint32_t n = 0;
+        while (n < kIndexChunk && i < L) {
+            if (j == 0) {
+                const uint32_t at = p.first + i;
+                x = p.X(at);
+                y = p.Y(at);
+                const int64_t col = PixelOf(x), row = PixelOf(y);
+                centre = reader.Inside(col, row) ? row * reader.width + col : -1;
+                if (centre >= 0) steps.At(p.xy[2 * at], p.xy[2 * at + 1], &dx, &dy);
             }
-            continue;
-        }
-        float dx, dy;
-        steps.At(p.xy[2 * at], p.xy[2 * at + 1], &dx, &dy);
-        // The pixels first, then the values: the loads of a row do not wait on each other.
-        for (uint32_t j0 = 0; j0 < W; j0 += kIndexChunk) {
-            const uint32_t n = std::min(W - j0, kIndexChunk);
-            for (uint32_t j = 0; j < n; ++j) {
-                const float t = static_cast<float>(static_cast<int64_t>(j0 + j) - nMinus);
-                const int64_t sc = PixelOf(x + t * dx), sr = PixelOf(y + t * dy);
-                index[j] = reader.Inside(sc, sr) ? sr * reader.width + sc : -1;
-            }
-            if (j0 <= nMinus && nMinus < j0 + n) index[nMinus - j0] = row * reader.width + col;
-            for (uint32_t k = 0; k < channels.count; ++k) {
-                double* r = strip + k * cells + uint64_t{i} * W + j0;
-                const double* plane = reader.values + (channels.firstPlane + k) * reader.planeStride;
-                for (uint32_t j = 0; j < n; ++j) {
-                    const int64_t at = index[j];
-                    const double v = plane[std::max<int64_t>(at, 0) * reader.pixelStride];
-                    r[j] = at >= 0 && v == v ? v : kMissingSample;
+            const uint32_t take = std::min(W - j, kIndexChunk - n);
+            if (centre < 0) {
+                std::fill(index + n, index + n + take, int64_t{-1});
+            } else {
+                for (uint32_t k = 0; k < take; ++k) {
+                    const float t = static_cast<float>(static_cast<int64_t>(j + k) - nMinus);
+                    const int64_t sc = PixelOf(x + t * dx), sr = PixelOf(y + t * dy);
+                    index[n + k] = reader.Inside(sc, sr) ? sr * reader.width + sc : -1;
                 }
+                if (j <= nMinus && nMinus < j + take) index[n + nMinus - j] = centre;
+            }
+            n += take;
+            j += take;
+            if (j == W) {
+                j = 0;
+                ++i;
             }
         }
+        for (uint32_t k = 0; k < channels.count; ++k) {
+            double* r = strip + k * cells + c0;
+            const double* plane = reader.values + (channels.firstPlane + k) * reader.planeStride;
+            for (uint32_t m = 0; m < n; ++m) {
+                const int64_t at = index[m];
+                const double v = plane[std::max<int64_t>(at, 0) * reader.pixelStride];
+                r[m] = at >= 0 && v == v ? v : kMissingSample;
+            }
+        }
+        c0 += n;
     }
     slice.originX = frame->originX;
     slice.originY = frame->originY;

@@ -183,3 +183,44 @@ TEST_F(SamplingTest, ALineWhoseEveryKeptValueIsMissingGivesNothing) {
 
 }  // namespace
 }  // namespace orva
+
+namespace orva {
+namespace {
+
+using namespace reduction_testing;
+
+class WideStripTest : public ReductionTest {};
+
+// A strip wider than the sampler's batch of pixels: down the columns of a tall frame.
+TEST_F(WideStripTest, EveryCellOfAWideStripIsItsPixel) {
+    StatisticChain chain(&ui, 3, 5000);
+    Measured slice(kKindPolyLine, kRoleSlice);
+    const float anchor[2] = {0.5f, 2500.5f};
+    ASSERT_TRUE(slice.shape->header.anchors.SetPoints(anchor, 1));
+    const float path[6] = {0, 0, 1, 0, 2, 0};
+    ASSERT_TRUE(slice.shape->derived.samples.SetPoints(path, 3));
+    EditTransformState& o = slice.shape->header.offset;
+    o.aperture[0] = 4099;
+    o.SetSides(2100, 2000);
+    o.direction = kOffsetCnrm;
+    o.vector[1] = 1.0f;
+    std::vector<double> frame(3 * 5000);
+    for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<double>((i / 3) * 10 + i % 3);
+    FrameDesc d;
+    d.values = frame.data();
+    d.width = 3;
+    d.height = 5000;
+    d.channels = d.samplesPerPixel = 1;
+    ReductionComponent& r = *chain.reduction;
+    r.SelectKernels();
+    ASSERT_EQ(r.samplers.strip(&r, &d, slice.shape, &r.slice.path), 3);
+    ASSERT_EQ(r.slice.cells, 3u * 4100u);
+    uint32_t wrong = 0;
+    for (uint32_t i = 0; i < 3; ++i)
+        for (int64_t j = 0; j < 4100; ++j)
+            wrong += r.slice.Strip(0)[i * 4100 + j] != static_cast<double>((2500 + j - 2000) * 10 + i) ? 1 : 0;
+    EXPECT_EQ(wrong, 0u);
+}
+
+}  // namespace
+}  // namespace orva
