@@ -48,7 +48,8 @@ std::vector<double> NoiseFrame(int64_t values) {
 // An upstream stage that serves windows of a one-channel frame held in memory.
 class MemorySource : public ComponentBase {
 public:
-    explicit MemorySource(int64_t side) : ComponentBase(nullptr), side(side), values(NoiseFrame(side * side)) {
+    explicit MemorySource(int64_t side)
+        : ComponentBase(nullptr), side(side), values(NoiseFrame(side * side)) {
         record.width = record.height = side;
         process = &Serve;
     }
@@ -63,14 +64,19 @@ public:
         auto* s = static_cast<MemorySource*>(component);
         ReadWindow& w = r->window;
         const int64_t x0 = std::max<int64_t>(w.x, 0), y0 = std::max<int64_t>(w.y, 0);
-        const int64_t x1 = std::min<int64_t>(w.x + w.width, s->side), y1 = std::min<int64_t>(w.y + w.height, s->side);
+        const int64_t x1 = std::min<int64_t>(w.x + w.width, s->side),
+                      y1 = std::min<int64_t>(w.y + w.height, s->side);
         if (x0 >= x1 || y0 >= y1) return 1;
-        w.x = x0, w.y = y0, w.width = static_cast<int32_t>(x1 - x0), w.height = static_cast<int32_t>(y1 - y0);
+        w.x = x0, w.y = y0, w.width = static_cast<int32_t>(x1 - x0),
+        w.height = static_cast<int32_t>(y1 - y0);
         if (w.frame < 0) w.frame = 0;
         r->image.SetTypeAndCount(0x40, 1);
-        if (!r->image.AllocImageBuffer(static_cast<uint32_t>(w.width), static_cast<uint32_t>(w.height))) return -1;
+        if (!r->image.AllocImageBuffer(static_cast<uint32_t>(w.width),
+                                       static_cast<uint32_t>(w.height)))
+            return -1;
         for (int64_t y = y0; y < y1; ++y)
-            std::memcpy(static_cast<double*>(r->image.data) + (y - y0) * w.width, s->values.data() + y * s->side + x0,
+            std::memcpy(static_cast<double*>(r->image.data) + (y - y0) * w.width,
+                        s->values.data() + y * s->side + x0,
                         static_cast<size_t>(w.width) * sizeof(double));
         r->pending = 1;
         return 3;
@@ -199,7 +205,8 @@ void BM_SliceSimple_ref(benchmark::State& state) {
             }
         for (size_t j = 0; j < ix.size(); ++j) {
             const bool inside = ix[j] >= 0 && ix[j] < kFrame && iy[j] >= 0 && iy[j] < kFrame;
-            const int64_t cx = std::clamp<int64_t>(ix[j], 0, kFrame - 1), cy = std::clamp<int64_t>(iy[j], 0, kFrame - 1);
+            const int64_t cx = std::clamp<int64_t>(ix[j], 0, kFrame - 1),
+                          cy = std::clamp<int64_t>(iy[j], 0, kFrame - 1);
             v[j] = inside ? data[cy * kFrame + cx] : NAN;
         }
         for (uint32_t i = 0; i < L; ++i) {
@@ -228,7 +235,8 @@ void BM_SliceOptimal_ours(benchmark::State& state) {
     c->SelectKernels();
     if (c->extraction(c, b.shape, &b.item, &b.frame, &b.request) != 5 || b.item.image.width != 3000)
         state.SkipWithError("no optimal profile");
-    for (auto _ : state) benchmark::DoNotOptimize(c->extraction(c, b.shape, &b.item, &b.frame, &b.request));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(c->extraction(c, b.shape, &b.item, &b.frame, &b.request));
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * c->slice.cells));
     o.extractMethod = 0;
     c->SelectKernels();
@@ -250,12 +258,14 @@ void BM_SliceLarge_ours(benchmark::State& state) {
     std::vector<double> out(uint64_t{kC} * 20000);
     std::vector<MissingRun> runs(10001);
     MissingRunRecord record{0, runs.data()};
-    if (strip(c, &d, shape, &c->slice.path) != 3 || c->slice.channels != kC) state.SkipWithError("no strip");
+    if (strip(c, &d, shape, &c->slice.path) != 3 || c->slice.channels != kC)
+        state.SkipWithError("no strip");
     for (auto _ : state) {
         strip(c, &d, shape, &c->slice.path);
         const StripParams p{c->slice.width, c->slice.points, false, 1.0, 1.0};
         for (uint32_t ch = 0; ch < kC; ++ch)
-            benchmark::DoNotOptimize(CollapseStrip(p, c->slice.Strip(ch), out.data() + ch * p.points, &record));
+            benchmark::DoNotOptimize(
+                CollapseStrip(p, c->slice.Strip(ch), out.data() + ch * p.points, &record));
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * c->slice.cells * kC));
     c->Release();

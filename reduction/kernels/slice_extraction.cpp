@@ -47,23 +47,31 @@ DataBox PathBox(const Shape* shape) {
     return box;
 }
 
-int64_t FloorToInt(double v) { return kernel::SaturateTrunc<int64_t>(std::floor(v)); }
-int64_t CeilToInt(double v) { return kernel::SaturateTrunc<int64_t>(std::ceil(v)); }
+int64_t FloorToInt(double v) {
+    return kernel::SaturateTrunc<int64_t>(std::floor(v));
+}
+int64_t CeilToInt(double v) {
+    return kernel::SaturateTrunc<int64_t>(std::ceil(v));
+}
 
 // The pulled frame as the samplers read it; false when its layout does not fit its block.
 bool DescribeHeld(ReductionComponent* c, const PullResult& held, FrameDesc* d) {
     const TypedFrameBuffer& image = held.image;
-    if (image.data == nullptr || image.itemBytes == 0 || image.itemBytes % sizeof(double) != 0) return false;
+    if (image.data == nullptr || image.itemBytes == 0 || image.itemBytes % sizeof(double) != 0)
+        return false;
     const uint32_t V = image.itemBytes / sizeof(double);
     const int64_t width = image.width, height = image.height;
-    if (width <= 0 || height <= 0 || image.rowBytes != static_cast<uint64_t>(width) * image.itemBytes) return false;
+    if (width <= 0 || height <= 0 ||
+        image.rowBytes != static_cast<uint64_t>(width) * image.itemBytes)
+        return false;
     uint32_t planes = V;
     bool planar = false;
     if (V == 1 && (c->format.format & kFormatRowPerChannel) != 0 && c->InputChannelCount() > 1) {
         planes = c->InputChannelCount();
         planar = true;
     }
-    const uint64_t values = static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * (planar ? planes : V);
+    const uint64_t values =
+        static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * (planar ? planes : V);
     if (values * sizeof(double) > image.size) return false;
     *d = FrameDesc{};
     d->valid = 1;
@@ -97,7 +105,8 @@ inline double StoredValue(double v, bool* clamped) {
 }
 
 // The data scale and SliceZeroScale applied to the C L values.
-void ScaleProfile(ReductionComponent* c, Shape* shape, double* values, uint64_t count, double* dataScale) {
+void ScaleProfile(ReductionComponent* c, Shape* shape, double* values, uint64_t count,
+                  double* dataScale) {
     const ReductionSliceValues& o = c->Options().values.slice;
     const int32_t b = shape->header.scaleExponent;
     const double f = b == 0 ? 1.0 : std::ldexp(1.0, -b);
@@ -128,8 +137,8 @@ int32_t Nothing(PullResult* item) {
     return 1;
 }
 
-int32_t Extract(ReductionComponent* c, Shape* shape, PullResult* item, const FrameDesc* frame, PullRequest* request,
-                Builder builder) {
+int32_t Extract(ReductionComponent* c, Shape* shape, PullResult* item, const FrameDesc* frame,
+                PullRequest* request, Builder builder) {
     if (c == nullptr || shape == nullptr || item == nullptr || frame == nullptr) return 1;
     SliceWork& slice = c->slice;
     const uint32_t pathPoints = shape->derived.samples.Count();
@@ -144,10 +153,13 @@ int32_t Extract(ReductionComponent* c, Shape* shape, PullResult* item, const Fra
     if (pathPoints == 1 && !inside) return Nothing(item);
     slice.edge = inside ? 0 : kSliceAtEdge;
 
-    // 3, 4: the box widened by the margin, clipped to the frame, pulled or served by the held frame.
+    // 3, 4: the box widened by the margin, clipped to the frame, pulled or served by the held
+    // frame.
     BlockBox pull;
-    const int64_t x0 = FloorToInt(box.x0) - kSliceBoxMargin, y0 = FloorToInt(box.y0) - kSliceBoxMargin;
-    const int64_t x1 = CeilToInt(box.x1) + kSliceBoxMargin, y1 = CeilToInt(box.y1) + kSliceBoxMargin;
+    const int64_t x0 = FloorToInt(box.x0) - kSliceBoxMargin,
+                  y0 = FloorToInt(box.y0) - kSliceBoxMargin;
+    const int64_t x1 = CeilToInt(box.x1) + kSliceBoxMargin,
+                  y1 = CeilToInt(box.y1) + kSliceBoxMargin;
     pull.x = x0;
     pull.y = y0;
     pull.width = static_cast<int32_t>(std::min<int64_t>(x1 - x0, INT32_MAX));
@@ -170,13 +182,16 @@ int32_t Extract(ReductionComponent* c, Shape* shape, PullResult* item, const Fra
         return -4;
     }
     slice.wordsPerPoint = 2;
-    slice.extended = c->Options().values.extendedPrecision != 0 || (request != nullptr && request->workMode != 0);
+    slice.extended = c->Options().values.extendedPrecision != 0 ||
+                     (request != nullptr && request->workMode != 0);
 
     // 8: sampling, and the strip's collapse.
     uint32_t L = 0;
     if (!SliceHasAperture(shape)) {
-        if (c->samplers.line != nullptr && c->samplers.line(c, &held, shape, item, &slice.path)) L = item->image.width;
-    } else if (c->samplers.strip != nullptr && c->samplers.strip(c, &held, shape, &slice.path) >= 3) {
+        if (c->samplers.line != nullptr && c->samplers.line(c, &held, shape, item, &slice.path))
+            L = item->image.width;
+    } else if (c->samplers.strip != nullptr &&
+               c->samplers.strip(c, &held, shape, &slice.path) >= 3) {
         if (builder(c, item) >= 3) L = slice.points;
     }
     // 9: nothing sampled.
@@ -216,13 +231,16 @@ int32_t Extract(ReductionComponent* c, Shape* shape, PullResult* item, const Fra
 
 }  // namespace
 
-int32_t ExtractSimple(ReductionComponent* c, Shape* s, PullResult* item, const FrameDesc* f, PullRequest* r) {
+int32_t ExtractSimple(ReductionComponent* c, Shape* s, PullResult* item, const FrameDesc* f,
+                      PullRequest* r) {
     return Extract(c, s, item, f, r, &BuildCrossProfile);
 }
-int32_t ExtractWeighted(ReductionComponent* c, Shape* s, PullResult* item, const FrameDesc* f, PullRequest* r) {
+int32_t ExtractWeighted(ReductionComponent* c, Shape* s, PullResult* item, const FrameDesc* f,
+                        PullRequest* r) {
     return Extract(c, s, item, f, r, &BuildCrossProfileWeighted);
 }
-int32_t ExtractOptimal(ReductionComponent* c, Shape* s, PullResult* item, const FrameDesc* f, PullRequest* r) {
+int32_t ExtractOptimal(ReductionComponent* c, Shape* s, PullResult* item, const FrameDesc* f,
+                       PullRequest* r) {
     return Extract(c, s, item, f, r, &BuildCrossProfileOptimal);
 }
 

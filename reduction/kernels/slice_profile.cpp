@@ -76,13 +76,15 @@ int32_t Collapse(const StripParams& p, const double* strip, double* out, Missing
         if (!p.flux)
             out[i] = static_cast<double>(s / static_cast<Acc>(m));
         else
-            out[i] = m == W ? static_cast<double>(s) : static_cast<double>(s * (static_cast<Acc>(W) / m));
+            out[i] = m == W ? static_cast<double>(s)
+                            : static_cast<double>(s * (static_cast<Acc>(W) / m));
     }
     return runs.Finish(p.points);
 }
 
 template <class Acc>
-int32_t CollapseWeighted(const StripParams& p, const double* strip, double* out, MissingRunRecord* record) {
+int32_t CollapseWeighted(const StripParams& p, const double* strip, double* out,
+                         MissingRunRecord* record) {
     RunRecorder runs(record);
     const uint32_t W = p.width;
     const Acc gain = StripVarianceFloor(p.gain), noise = StripVarianceFloor(p.noiseSquared);
@@ -148,7 +150,9 @@ StripParams ParamsOf(ReductionComponent* c) {
     return p;
 }
 
-bool Extended(const ReductionComponent* c) { return c->slice.extended; }
+bool Extended(const ReductionComponent* c) {
+    return c->slice.extended;
+}
 
 using CollapseKernel = int32_t (*)(const StripParams&, const double*, double*, MissingRunRecord*);
 
@@ -197,20 +201,24 @@ int32_t BuildWith(ReductionComponent* c, PullResult* item, CollapseKernel collap
 
 }  // namespace
 
-double StripVarianceFloor(double v) { return v < kTwoDblMin || v != v ? kTwoDblMin : v; }
+double StripVarianceFloor(double v) {
+    return v < kTwoDblMin || v != v ? kTwoDblMin : v;
+}
 
-int32_t CollapseStrip(const StripParams& p, const double* strip, double* out, MissingRunRecord* record) {
+int32_t CollapseStrip(const StripParams& p, const double* strip, double* out,
+                      MissingRunRecord* record) {
     return Collapse<double>(p, strip, out, record);
 }
-int32_t CollapseStripWeighted(const StripParams& p, const double* strip, double* out, MissingRunRecord* record) {
+int32_t CollapseStripWeighted(const StripParams& p, const double* strip, double* out,
+                              MissingRunRecord* record) {
     return CollapseWeighted<double>(p, strip, out, record);
 }
-int32_t WeightProfileNoise(const StripParams& p, const double* profile, const double* strip, double* out,
-                           MissingRunRecord* record) {
+int32_t WeightProfileNoise(const StripParams& p, const double* profile, const double* strip,
+                           double* out, MissingRunRecord* record) {
     return WeightProfile<double, true>(p, profile, strip, out, record);
 }
-int32_t WeightProfilePlain(const StripParams& p, const double* profile, const double* strip, double* out,
-                           MissingRunRecord* record) {
+int32_t WeightProfilePlain(const StripParams& p, const double* profile, const double* strip,
+                           double* out, MissingRunRecord* record) {
     return WeightProfile<double, false>(p, profile, strip, out, record);
 }
 
@@ -220,7 +228,8 @@ namespace {
 int32_t CollapseStripLong(const StripParams& p, const double* s, double* o, MissingRunRecord* r) {
     return Collapse<long double>(p, s, o, r);
 }
-int32_t CollapseStripWeightedLong(const StripParams& p, const double* s, double* o, MissingRunRecord* r) {
+int32_t CollapseStripWeightedLong(const StripParams& p, const double* s, double* o,
+                                  MissingRunRecord* r) {
     return CollapseWeighted<long double>(p, s, o, r);
 }
 int32_t WeightProfileNoiseLong(const StripParams& p, const double* pr, const double* s, double* o,
@@ -249,7 +258,8 @@ int32_t BuildCrossProfileOptimal(ReductionComponent* c, PullResult* item) {
     if (W == 1) return BuildCrossProfile(c, item);
     if (C == 0 || L == 0 || W == 0 || item == nullptr) return 0;
     const uint64_t need = uint64_t{C} * slice.cells + 2ull * L;
-    if (need > kGlobalBufferMaxBytes / sizeof(double) || !GrowScratchBlock(&slice.scratch, need * sizeof(double)))
+    if (need > kGlobalBufferMaxBytes / sizeof(double) ||
+        !GrowScratchBlock(&slice.scratch, need * sizeof(double)))
         return -4;
     double* out = PrepareProfileOutput(item, C, L);
     if (out == nullptr) return 0;

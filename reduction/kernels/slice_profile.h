@@ -28,15 +28,17 @@ double StripVarianceFloor(double v);
 // The collapse kernels, per channel: `strip` holds L rows of W values, `out`
 // receives L values (missing positions are not written), `record` the runs of
 // missing positions (room for (L + 1) / 2). 3 produced, 1 every position missing.
-int32_t CollapseStrip(const StripParams& p, const double* strip, double* out, MissingRunRecord* record);
-int32_t CollapseStripWeighted(const StripParams& p, const double* strip, double* out, MissingRunRecord* record);
+int32_t CollapseStrip(const StripParams& p, const double* strip, double* out,
+                      MissingRunRecord* record);
+int32_t CollapseStripWeighted(const StripParams& p, const double* strip, double* out,
+                              MissingRunRecord* record);
 
 // The weighting kernels of the optimal extraction: `profile` holds the
 // normalised cross profile in the strip's layout. 3 produced, 1 every position missing.
-int32_t WeightProfileNoise(const StripParams& p, const double* profile, const double* strip, double* out,
-                           MissingRunRecord* record);
-int32_t WeightProfilePlain(const StripParams& p, const double* profile, const double* strip, double* out,
-                           MissingRunRecord* record);
+int32_t WeightProfileNoise(const StripParams& p, const double* profile, const double* strip,
+                           double* out, MissingRunRecord* record);
+int32_t WeightProfilePlain(const StripParams& p, const double* profile, const double* strip,
+                           double* out, MissingRunRecord* record);
 
 // The builders: collapse every channel of the component's strip into the
 // item's image (C rows of L values) and its run list. 3 when at least one

@@ -25,10 +25,12 @@ void MissingRunList::TakeBlock(GlobalBuffer* buffer, uint64_t pairs) {
 }
 
 void MissingRunList::Reset(uint32_t records, uint32_t reserve, uint32_t pairs) {
-    const uint64_t recordBytes = uint64_t{std::max<uint32_t>(records, 1)} * sizeof(MissingRunRecord);
+    const uint64_t recordBytes =
+        uint64_t{std::max<uint32_t>(records, 1)} * sizeof(MissingRunRecord);
     if (records_.size < recordBytes) {
         recordCount_ = next_ = 0;
-        if (recordBytes > kGlobalBufferMaxBytes || !records_.Reserve(static_cast<uint32_t>(recordBytes)))
+        if (recordBytes > kGlobalBufferMaxBytes ||
+            !records_.Reserve(static_cast<uint32_t>(recordBytes)))
             ThrowResultCode(kResultOutOfMemory);
     }
     recordCount_ = records;
@@ -143,7 +145,8 @@ int32_t RecordRowRuns(const double* values, uint32_t n, MissingRunRecord* record
     return count == 1 && record->runs[0].start == 0 && record->runs[0].end >= n ? 1 : 3;
 }
 
-bool BuildMissingRuns(MissingRunList* list, const double* values, uint32_t n, uint32_t rows, bool* allMissing) {
+bool BuildMissingRuns(MissingRunList* list, const double* values, uint32_t n, uint32_t rows,
+                      bool* allMissing) {
     *allMissing = false;
     const uint32_t reserve = static_cast<uint32_t>((uint64_t{n} + 1) / 2);
     uint32_t whole = 0;
@@ -168,7 +171,8 @@ namespace {
 
 // The rows to fill: as many as the list has records, at most `rows`.
 template <class FillRun>
-bool FillRows(const MissingRunList& list, double* values, uint32_t n, uint32_t rows, double fill, FillRun fillRun) {
+bool FillRows(const MissingRunList& list, double* values, uint32_t n, uint32_t rows, double fill,
+              FillRun fillRun) {
     const uint32_t processed = std::min(list.RecordCount(), rows);
     uint32_t whole = 0;
     for (uint32_t r = 0; r < processed; ++r) {
@@ -191,48 +195,54 @@ bool FillRows(const MissingRunList& list, double* values, uint32_t n, uint32_t r
 
 }  // namespace
 
-bool FillMissingConstant(const MissingRunList& list, double* values, uint32_t n, uint32_t rows, double fill) {
+bool FillMissingConstant(const MissingRunList& list, double* values, uint32_t n, uint32_t rows,
+                         double fill) {
     return FillRows(list, values, n, rows, fill,
-                    [fill](double* x, uint32_t start, uint32_t end, bool) { std::fill(x + start, x + end, fill); });
+                    [fill](double* x, uint32_t start, uint32_t end, bool) {
+                        std::fill(x + start, x + end, fill);
+                    });
 }
 
-bool FillMissingNeighbour(const MissingRunList& list, double* values, uint32_t n, uint32_t rows, double fill) {
-    return FillRows(list, values, n, rows, fill, [](double* x, uint32_t start, uint32_t end, bool atEnd) {
-        double v;
-        if (start == 0)
-            v = x[end];
-        else if (atEnd)
-            v = x[start - 1];
-        else
-            v = 0.5 * x[start - 1] + 0.5 * x[end];  // never overflows
-        std::fill(x + start, x + end, v);
-    });
+bool FillMissingNeighbour(const MissingRunList& list, double* values, uint32_t n, uint32_t rows,
+                          double fill) {
+    return FillRows(list, values, n, rows, fill,
+                    [](double* x, uint32_t start, uint32_t end, bool atEnd) {
+                        double v;
+                        if (start == 0)
+                            v = x[end];
+                        else if (atEnd)
+                            v = x[start - 1];
+                        else
+                            v = 0.5 * x[start - 1] + 0.5 * x[end];  // never overflows
+                        std::fill(x + start, x + end, v);
+                    });
 }
 
-bool FillMissingLinear(const MissingRunList& list, double* values, uint32_t n, uint32_t rows, uint32_t maxGap,
-                       double fill) {
-    return FillRows(list, values, n, rows, fill, [maxGap, fill](double* x, uint32_t start, uint32_t end, bool atEnd) {
-        if (start == 0) {
-            std::fill(x + start, x + end, x[end]);
-            return;
-        }
-        if (atEnd) {
-            std::fill(x + start, x + end, x[start - 1]);
-            return;
-        }
-        const uint32_t len = end - start;
-        if (len > maxGap) {
-            std::fill(x + start, x + end, fill);
-            return;
-        }
-        const double a = x[start - 1], b = x[end];
-        if (a == b) {
-            std::fill(x + start, x + end, a);
-            return;
-        }
-        const double step = (b - a) / (len + 1);
-        for (uint32_t k = 1; k <= len; ++k) x[start + k - 1] = a + k * step;
-    });
+bool FillMissingLinear(const MissingRunList& list, double* values, uint32_t n, uint32_t rows,
+                       uint32_t maxGap, double fill) {
+    return FillRows(list, values, n, rows, fill,
+                    [maxGap, fill](double* x, uint32_t start, uint32_t end, bool atEnd) {
+                        if (start == 0) {
+                            std::fill(x + start, x + end, x[end]);
+                            return;
+                        }
+                        if (atEnd) {
+                            std::fill(x + start, x + end, x[start - 1]);
+                            return;
+                        }
+                        const uint32_t len = end - start;
+                        if (len > maxGap) {
+                            std::fill(x + start, x + end, fill);
+                            return;
+                        }
+                        const double a = x[start - 1], b = x[end];
+                        if (a == b) {
+                            std::fill(x + start, x + end, a);
+                            return;
+                        }
+                        const double step = (b - a) / (len + 1);
+                        for (uint32_t k = 1; k <= len; ++k) x[start + k - 1] = a + k * step;
+                    });
 }
 
 }  // namespace orva

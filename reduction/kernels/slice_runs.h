@@ -69,7 +69,9 @@ public:
 
 private:
     MissingRunRecord* Records() { return static_cast<MissingRunRecord*>(records_.block); }
-    const MissingRunRecord* Records() const { return static_cast<const MissingRunRecord*>(records_.block); }
+    const MissingRunRecord* Records() const {
+        return static_cast<const MissingRunRecord*>(records_.block);
+    }
     MissingRun* Pairs() { return static_cast<MissingRun*>(block_.block); }
     // A block of `pairs` pairs; raises the out-of-memory code.
     static void TakeBlock(GlobalBuffer* buffer, uint64_t pairs);
@@ -78,17 +80,18 @@ private:
 
     GlobalBuffer records_;
     uint32_t recordCount_ = 0;
-    uint32_t next_ = 0;       // records taken so far
+    uint32_t next_ = 0;  // records taken so far
     GlobalBuffer block_;
-    uint32_t capacity_ = 0;   // pairs the block holds
-    uint32_t inUse_ = 0;      // pairs of the closed records
-    uint32_t reserve_ = 0;    // the per-record reserve
+    uint32_t capacity_ = 0;  // pairs the block holds
+    uint32_t inUse_ = 0;     // pairs of the closed records
+    uint32_t reserve_ = 0;   // the per-record reserve
 };
 
 // The runs of missing marks in `rows` rows of n values (row r at values + r n):
 // a run open at a row's end is closed at n. `allMissing` tells whether every
 // row is wholly missing. False (and the list empty) when memory is short.
-bool BuildMissingRuns(MissingRunList* list, const double* values, uint32_t n, uint32_t rows, bool* allMissing);
+bool BuildMissingRuns(MissingRunList* list, const double* values, uint32_t n, uint32_t rows,
+                      bool* allMissing);
 
 // The runs of one row written into `record` from position 0 on (its pointer
 // holds room for (n + 1) / 2 runs); answers 1 when the whole row is missing,
@@ -99,9 +102,11 @@ int32_t RecordRowRuns(const double* values, uint32_t n, MissingRunRecord* record
 // at most `rows`) of n values: the constant, the neighbours, or a linear
 // interpolation over gaps of at most `maxGap`; a wholly missing row takes the
 // fill value. True when fewer rows were wholly missing than rows processed.
-bool FillMissingConstant(const MissingRunList& list, double* values, uint32_t n, uint32_t rows, double fill);
-bool FillMissingNeighbour(const MissingRunList& list, double* values, uint32_t n, uint32_t rows, double fill);
-bool FillMissingLinear(const MissingRunList& list, double* values, uint32_t n, uint32_t rows, uint32_t maxGap,
-                       double fill);
+bool FillMissingConstant(const MissingRunList& list, double* values, uint32_t n, uint32_t rows,
+                         double fill);
+bool FillMissingNeighbour(const MissingRunList& list, double* values, uint32_t n, uint32_t rows,
+                          double fill);
+bool FillMissingLinear(const MissingRunList& list, double* values, uint32_t n, uint32_t rows,
+                       uint32_t maxGap, double fill);
 
 }  // namespace orva

@@ -32,7 +32,9 @@ struct FrameReader {
     int64_t pixelStride = 1;
     int64_t planeStride = 0;
 
-    bool Inside(int64_t col, int64_t row) const { return col >= 0 && col < width && row >= 0 && row < height; }
+    bool Inside(int64_t col, int64_t row) const {
+        return col >= 0 && col < width && row >= 0 && row < height;
+    }
     // The value, or the missing mark for a value that is not a number.
     double At(int64_t pixel, int64_t plane) const {
         const double v = values[plane * planeStride + pixel * pixelStride];
@@ -60,7 +62,8 @@ struct ChannelSet {
 };
 
 bool PrepareView(const FrameDesc* frame, Shape* shape, FrameReader* reader, PathView* path) {
-    if (frame == nullptr || frame->values == nullptr || shape == nullptr || frame->width <= 0 || frame->height <= 0)
+    if (frame == nullptr || frame->values == nullptr || shape == nullptr || frame->width <= 0 ||
+        frame->height <= 0)
         return false;
     const AnchorBuffer& samples = shape->derived.samples;
     const AnchorBuffer& anchors = shape->header.anchors;
@@ -78,8 +81,10 @@ bool PrepareView(const FrameDesc* frame, Shape* shape, FrameReader* reader, Path
     }
     path->xy = samples.Points();
     path->count = samples.Count();
-    path->ox = static_cast<float>(static_cast<double>(anchors.X(0)) - static_cast<double>(frame->originX));
-    path->oy = static_cast<float>(static_cast<double>(anchors.Y(0)) - static_cast<double>(frame->originY));
+    path->ox =
+        static_cast<float>(static_cast<double>(anchors.X(0)) - static_cast<double>(frame->originX));
+    path->oy =
+        static_cast<float>(static_cast<double>(anchors.Y(0)) - static_cast<double>(frame->originY));
     return true;
 }
 
@@ -120,8 +125,8 @@ ChannelSet ChannelsOf(ReductionComponent* c, const FrameDesc* frame, bool all) {
 }
 
 // Line sampler: one value per kept point and channel, channel c of point i at c L + i.
-bool SampleLine(ReductionComponent* c, const FrameDesc* frame, Shape* shape, PullResult* item, TypedBuffer* path,
-                bool all) {
+bool SampleLine(ReductionComponent* c, const FrameDesc* frame, Shape* shape, PullResult* item,
+                TypedBuffer* path, bool all) {
     SliceWork& slice = c->slice;
     slice.runs.Empty();
     FrameReader reader;
@@ -139,7 +144,8 @@ bool SampleLine(ReductionComponent* c, const FrameDesc* frame, Shape* shape, Pul
     for (uint32_t i = 0; i < L; ++i) {
         const int64_t col = PixelOf(p.X(p.first + i)), row = PixelOf(p.Y(p.first + i));
         if (!reader.Inside(col, row)) {
-            for (uint32_t k = 0; k < channels.count; ++k) values[uint64_t{k} * L + i] = kMissingSample;
+            for (uint32_t k = 0; k < channels.count; ++k)
+                values[uint64_t{k} * L + i] = kMissingSample;
             missing = true;
             continue;
         }
@@ -186,7 +192,8 @@ public:
             *dy = dy_;
             return;
         }
-        while (segment_ + 1 < segments_ && Distance(segment_ + 1, x, y) < Distance(segment_, x, y)) ++segment_;
+        while (segment_ + 1 < segments_ && Distance(segment_ + 1, x, y) < Distance(segment_, x, y))
+            ++segment_;
         *dx = normals_->X(segment_);
         *dy = normals_->Y(segment_);
     }
@@ -212,7 +219,8 @@ private:
 };
 
 // Strip sampler: per channel L rows of W = n- + n+ values.
-int32_t SampleStrip(ReductionComponent* c, const FrameDesc* frame, Shape* shape, TypedBuffer* path, bool all) {
+int32_t SampleStrip(ReductionComponent* c, const FrameDesc* frame, Shape* shape, TypedBuffer* path,
+                    bool all) {
     SliceWork& slice = c->slice;
     FrameReader reader;
     PathView p;
@@ -226,7 +234,8 @@ int32_t SampleStrip(ReductionComponent* c, const FrameDesc* frame, Shape* shape,
     const uint64_t cells = uint64_t{W} * L;
     const uint64_t window = c->Options().values.slice.lSmoothAverWin;
     const uint64_t need = cells * channels.count + window + 3ull * W;
-    if (need > kGlobalBufferMaxBytes / sizeof(double) || !GrowScratchBlock(&slice.strip, need * sizeof(double))) {
+    if (need > kGlobalBufferMaxBytes / sizeof(double) ||
+        !GrowScratchBlock(&slice.strip, need * sizeof(double))) {
         slice.width = slice.points = slice.channels = 0;
         slice.cells = 0;
         return -4;
@@ -244,7 +253,7 @@ int32_t SampleStrip(ReductionComponent* c, const FrameDesc* frame, Shape* shape,
     int64_t index[kIndexChunk];
     uint32_t i = 0, j = 0;  // the next cell: row i, column j
     float x = 0.0f, y = 0.0f, dx = 0.0f, dy = 0.0f;
-    int64_t centre = -1;    // the pixel on the path, -1 outside the frame
+    int64_t centre = -1;  // the pixel on the path, -1 outside the frame
     for (uint64_t c0 = 0; c0 < cells;) {
         uint32_t n = 0;
         while (n < kIndexChunk && i < L) {
@@ -291,7 +300,8 @@ int32_t SampleStrip(ReductionComponent* c, const FrameDesc* frame, Shape* shape,
 }
 
 // The fourteen kernels: a line and a strip sampler per layout.
-bool LineSelected(ReductionComponent* c, const FrameDesc* f, Shape* s, PullResult* r, TypedBuffer* p) {
+bool LineSelected(ReductionComponent* c, const FrameDesc* f, Shape* s, PullResult* r,
+                  TypedBuffer* p) {
     return SampleLine(c, f, s, r, p, false);
 }
 bool LineAll(ReductionComponent* c, const FrameDesc* f, Shape* s, PullResult* r, TypedBuffer* p) {
@@ -306,7 +316,9 @@ int32_t StripAll(ReductionComponent* c, const FrameDesc* f, Shape* s, TypedBuffe
 
 }  // namespace
 
-bool SliceHasAperture(const Shape* shape) { return shape != nullptr && shape->header.offset.Extent() != 0; }
+bool SliceHasAperture(const Shape* shape) {
+    return shape != nullptr && shape->header.offset.Extent() != 0;
+}
 
 SamplerPair SliceSamplerPair(SamplerLayout layout) {
     switch (layout) {

@@ -23,22 +23,22 @@ struct SliceWork {
 
     // ---- The result beside the profile values (which are the item's image:
     // C rows of L values, channel after channel).
-    TypedBuffer path;             // x, y (floats) of every kept path point, in frame coordinates
+    TypedBuffer path;  // x, y (floats) of every kept path point, in frame coordinates
     uint32_t wordsPerPoint = 2;
-    MissingRunList runs;          // one record per channel row
-    uint8_t edge = 0;             // 0, or kSliceAtEdge
-    int64_t originX = 0;          // the frame origin of the sampled data
+    MissingRunList runs;  // one record per channel row
+    uint8_t edge = 0;     // 0, or kSliceAtEdge
+    int64_t originX = 0;  // the frame origin of the sampled data
     int64_t originY = 0;
-    bool extended = false;        // the collapse sums in extended precision
+    bool extended = false;  // the collapse sums in extended precision
 
     // ---- The strip: per channel, L rows of W values (the path sample at
     // column nMinus, the positive side after it, the negative side before it),
     // channels one strip matrix after another.
     GlobalBuffer strip;
-    uint32_t width = 0;           // W
-    uint32_t points = 0;          // L
-    uint64_t cells = 0;           // W x L
-    uint32_t channels = 0;        // strip matrices held
+    uint32_t width = 0;     // W
+    uint32_t points = 0;    // L
+    uint64_t cells = 0;     // W x L
+    uint32_t channels = 0;  // strip matrices held
     uint32_t nMinus = 0;
 
     // The profile scratch of the optimal extraction: the profile of one

@@ -44,7 +44,8 @@ protected:
 TEST_F(ExtractionTest, ALineIsSampledOnItsPath) {
     ASSERT_EQ(Extract(2, 12, 3.5f, 1), 5);
     EXPECT_EQ(chain.Output(), Ramp(32, 1, 11));
-    EXPECT_EQ(std::tuple(chain.result.status, Edge(), chain.result.image.scale), std::tuple(700, uint8_t{0}, 1.0));
+    EXPECT_EQ(std::tuple(chain.result.status, Edge(), chain.result.image.scale),
+              std::tuple(700, uint8_t{0}, 1.0));
     EXPECT_NE(chain.result.image.flags & kReductionResultFilled, 0u);
     // The path positions in the frame.
     const auto* xy = static_cast<const float*>(chain.reduction->slice.path.data);
@@ -96,7 +97,8 @@ TEST_F(ExtractionTest, GapsAreFilledByTheChosenMode) {
     struct Case {
         uint32_t mode, maxGap;
         V gap;
-    } cases[] = {{2, 4, {34, 35, 36}}, {2, 2, {-1, -1, -1}}, {1, 4, {35, 35, 35}}, {0, 4, {-1, -1, -1}}};
+    } cases[] = {
+        {2, 4, {34, 35, 36}}, {2, 2, {-1, -1, -1}}, {1, 4, {35, 35, 35}}, {0, 4, {-1, -1, -1}}};
     Slice().fillValue = -1;
     for (const Case& c : cases) {
         Slice().flagBadPixInterpolate = c.mode;
@@ -120,9 +122,12 @@ TEST_F(ExtractionTest, ScaleAndZero) {
         int32_t exponent;
         double value, want, dataScale;
     } cases[] = {
-        {0, 1, 0, 1, 1, 1.0},          {10, 2, 0, 1, 12, 1.0},
-        {0, 2, 1, 3, 3, 0.5},          {0, 1e10, 0, 1e300, DBL_MAX, 1.0},
-        {0, 1e10, 0, -1e300, -DBL_MAX, 1.0}, {0, 1e-10, 0, 1e-300, 0.0, 1.0},
+        {0, 1, 0, 1, 1, 1.0},
+        {10, 2, 0, 1, 12, 1.0},
+        {0, 2, 1, 3, 3, 0.5},
+        {0, 1e10, 0, 1e300, DBL_MAX, 1.0},
+        {0, 1e10, 0, -1e300, -DBL_MAX, 1.0},
+        {0, 1e-10, 0, 1e-300, 0.0, 1.0},
     };
     for (const Case& c : cases) {
         chain.source->At(5, 3) = c.value;

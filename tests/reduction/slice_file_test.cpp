@@ -24,7 +24,9 @@ constexpr int kWidth = 1024, kHeight = 256;
 constexpr double kCentre = 128.5;  // the middle of row 128
 constexpr double kSigma = 2.5, kReadNoise = 10.0;
 
-double Flux(int x) { return 1000.0 + 300.0 * std::sin(x / 50.0); }
+double Flux(int x) {
+    return 1000.0 + 300.0 * std::sin(x / 50.0);
+}
 
 // The share of a unit flux that falls into row y.
 double RowShare(int y) {
@@ -105,7 +107,8 @@ TEST_F(SliceFileTest, SimpleAndOptimalExtractionRecoverTheFluxOfATrace) {
 
     ProjectItemBase item;
     auto* stage = new DataSetStage(&item, keep.kept);
-    auto* reduction = static_cast<ReductionComponent*>(CreateReductionFromScript(&ui, &item, nullptr));
+    auto* reduction =
+        static_cast<ReductionComponent*>(CreateReductionFromScript(&ui, &item, nullptr));
     ASSERT_NE(reduction, nullptr);
     ASSERT_TRUE(ConsumerAttach(&reduction->input, stage));
     Measured slice(kKindLine, kRoleSlice);

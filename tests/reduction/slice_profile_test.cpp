@@ -2,12 +2,13 @@
 // and flux means, the inverse-variance weighted mean, the two profile
 // weightings, the missing positions they record, and the builders that run
 // them over every channel of the component's strip.
+#include "reduction/kernels/slice_profile.h"
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
 #include <vector>
 
-#include "reduction/kernels/slice_profile.h"
 #include "statistic_fixture.h"
 
 namespace orva {
@@ -26,13 +27,14 @@ struct Collapsed {
     std::vector<std::pair<uint32_t, uint32_t>> runs;
 };
 
-Collapsed Collapse(Kernel k, const StripParams& p, const std::vector<double>& strip, const double* profile = nullptr,
-              WeightingKernel w = nullptr) {
+Collapsed Collapse(Kernel k, const StripParams& p, const std::vector<double>& strip,
+                   const double* profile = nullptr, WeightingKernel w = nullptr) {
     Collapsed c;
     c.out.assign(p.points, -1.0);
     std::vector<MissingRun> room((p.points + 1) / 2);
     MissingRunRecord record{0, room.data()};
-    c.code = w != nullptr ? w(p, profile, strip.data(), c.out.data(), &record) : k(p, strip.data(), c.out.data(), &record);
+    c.code = w != nullptr ? w(p, profile, strip.data(), c.out.data(), &record)
+                          : k(p, strip.data(), c.out.data(), &record);
     for (uint32_t i = 0; i < record.count; ++i) c.runs.emplace_back(room[i].start, room[i].end);
     return c;
 }
@@ -59,7 +61,8 @@ TEST(StripCollapseTest, InverseVarianceWeightedMean) {
     Collapsed c = Collapse(&CollapseStripWeighted, p, {1, kM, 3});
     EXPECT_DOUBLE_EQ(c.out[0], (0.5 * 1 + 0.25 * 3) / 0.75);
     p.flux = true;
-    EXPECT_DOUBLE_EQ(Collapse(&CollapseStripWeighted, p, {1, kM, 3}).out[0], 3 * (0.5 * 1 + 0.25 * 3) / 0.75);
+    EXPECT_DOUBLE_EQ(Collapse(&CollapseStripWeighted, p, {1, kM, 3}).out[0],
+                     3 * (0.5 * 1 + 0.25 * 3) / 0.75);
     // Gain and noise below 2 DBL_MIN count as 2 DBL_MIN: still the weights 1/2 and 1/4.
     p = StripParams{2, 1, false, 0.0, -1.0};
     EXPECT_DOUBLE_EQ(Collapse(&CollapseStripWeighted, p, {1, 3}).out[0], 5.0 / 3.0);
@@ -74,18 +77,23 @@ TEST(StripCollapseTest, ProfileWeighting) {
     const std::vector<double> profile = {0.25, 0.5, 0.25};
     StripParams p{3, 1, true, 1.0, 1.0};
     // Unit variances: b = 1.5, a = 0.375.
-    EXPECT_DOUBLE_EQ(Collapse(nullptr, p, {1, 2, 1}, profile.data(), &WeightProfilePlain).out[0], 4.0);
+    EXPECT_DOUBLE_EQ(Collapse(nullptr, p, {1, 2, 1}, profile.data(), &WeightProfilePlain).out[0],
+                     4.0);
     p.flux = false;
-    EXPECT_DOUBLE_EQ(Collapse(nullptr, p, {1, 2, 1}, profile.data(), &WeightProfilePlain).out[0], 4.0 / 3.0);
+    EXPECT_DOUBLE_EQ(Collapse(nullptr, p, {1, 2, 1}, profile.data(), &WeightProfilePlain).out[0],
+                     4.0 / 3.0);
     // Noise weights w = P / (|D| g + r) with g = 1, r = 2: a = sum w P, b = sum w D.
     p = StripParams{3, 1, true, 1.0, 2.0};
     const double w[3] = {0.25 / 3, 0.5 / 4, 0.25 / 3};
     const double a = w[0] * 0.25 + w[1] * 0.5 + w[2] * 0.25, b = w[0] + 2 * w[1] + w[2];
-    EXPECT_DOUBLE_EQ(Collapse(nullptr, p, {1, 2, 1}, profile.data(), &WeightProfileNoise).out[0], b / a);
+    EXPECT_DOUBLE_EQ(Collapse(nullptr, p, {1, 2, 1}, profile.data(), &WeightProfileNoise).out[0],
+                     b / a);
     // A missing sample leaves its profile value out; a tiny gain and noise count as 2 DBL_MIN.
     p = StripParams{3, 1, true, 0.0, 0.0};
-    const double want = (0.25 / (1 + 1) * 1 + 0.5 / (2 + 1) * 2) / (0.25 / 2 * 0.25 + 0.5 / 3 * 0.5);
-    EXPECT_NEAR(Collapse(nullptr, p, {1, 2, kM}, profile.data(), &WeightProfileNoise).out[0], want, 1e-12);
+    const double want =
+        (0.25 / (1 + 1) * 1 + 0.5 / (2 + 1) * 2) / (0.25 / 2 * 0.25 + 0.5 / 3 * 0.5);
+    EXPECT_NEAR(Collapse(nullptr, p, {1, 2, kM}, profile.data(), &WeightProfileNoise).out[0], want,
+                1e-12);
     EXPECT_EQ(Collapse(nullptr, p, {kM, kM, kM}, profile.data(), &WeightProfileNoise).code, 1);
 }
 
@@ -121,7 +129,8 @@ TEST_F(BuilderTest, AChannelWithEveryPositionMissingGetsAZeroedRow) {
     EXPECT_EQ(std::vector<double>(out.begin() + 3, out.end()), (std::vector<double>{0, 0, 0}));
     const MissingRunList& runs = chain.reduction->slice.runs;
     ASSERT_EQ(runs.RecordCount(), 2u);
-    EXPECT_EQ(std::tuple(runs.Record(0).count, runs.Record(0).runs[0].start, runs.Record(1).count), std::tuple(1u, 1u, 1u));
+    EXPECT_EQ(std::tuple(runs.Record(0).count, runs.Record(0).runs[0].start, runs.Record(1).count),
+              std::tuple(1u, 1u, 1u));
     // No channel produced: 0.
     Strip(2, 1, {kM, kM, kM, kM});
     EXPECT_EQ(BuildCrossProfileWeighted(chain.reduction, &item), 0);

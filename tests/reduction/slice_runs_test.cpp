@@ -1,10 +1,11 @@
 // Missing-sample runs: building them from rows of samples, the block they
 // live in, and the three ways of filling them.
+#include "reduction/kernels/slice_runs.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
 
-#include "reduction/kernels/slice_runs.h"
 #include "shapes/result_code_error.h"
 
 namespace orva {
@@ -23,7 +24,8 @@ TEST(MissingRunsTest, RunsOfEveryRowAndTheWhollyMissingFlag) {
     MissingRunList list;
     bool all = true;
     // Row 0: runs inside and at the end (closed at n); row 1: wholly missing; row 2: none.
-    const std::vector<double> rows = {kM, 1, kM, kM, 2, kM, kM, kM, kM, kM, kM, kM, 1, 2, 3, 4, 5, 6};
+    const std::vector<double> rows = {kM, 1,  kM, kM, 2, kM, kM, kM, kM,
+                                      kM, kM, kM, 1,  2, 3,  4,  5,  6};
     ASSERT_TRUE(BuildMissingRuns(&list, rows.data(), 6, 3, &all));
     EXPECT_FALSE(all);
     ASSERT_EQ(list.RecordCount(), 3u);
@@ -46,7 +48,8 @@ TEST(MissingRunsTest, AListWithoutRunsEndsEmptyAndGivesBackALargeBlock) {
     bool all = true;
     std::vector<double> row(5000, 1.0);
     ASSERT_TRUE(BuildMissingRuns(&list, row.data(), 5000, 1, &all));
-    EXPECT_EQ(std::tuple(all, list.RecordCount(), list.RunsInUse(), list.Capacity()), std::tuple(false, 0u, 0u, 0u));
+    EXPECT_EQ(std::tuple(all, list.RecordCount(), list.RunsInUse(), list.Capacity()),
+              std::tuple(false, 0u, 0u, 0u));
     // A small block stays for the next rows.
     row.resize(10);
     ASSERT_TRUE(BuildMissingRuns(&list, row.data(), 10, 1, &all));
@@ -109,7 +112,8 @@ TEST(MissingRunsTest, GrowingKeepsTheRunsOfEveryRecord) {
 }
 
 // One row filled by a mode: 0 constant, 1 neighbours, 2 linear.
-std::vector<double> Filled(std::vector<double> row, int mode, uint32_t maxGap, bool* result = nullptr) {
+std::vector<double> Filled(std::vector<double> row, int mode, uint32_t maxGap,
+                           bool* result = nullptr) {
     MissingRunList list;
     bool all = false;
     EXPECT_TRUE(BuildMissingRuns(&list, row.data(), static_cast<uint32_t>(row.size()), 1, &all));

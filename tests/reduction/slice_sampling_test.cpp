@@ -2,12 +2,13 @@
 // with numpy: a 12 x 9 frame of three channels whose value at (column, row)
 // of channel c is 1000 c + 20 row + column, and a path that starts and ends
 // outside the frame and leaves it in the middle.
+#include "reduction/kernels/slice_sampling.h"
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
 #include <vector>
 
-#include "reduction/kernels/slice_sampling.h"
 #include "statistic_fixture.h"
 
 namespace orva {
@@ -21,8 +22,9 @@ constexpr uint32_t kC = 3;
 
 // The reference output of slice_reference.py (channel 0; channel c adds 1000 c).
 const std::vector<double> kLine0 = {20, 42, 44, kM, 68, 90, 111};
-const std::vector<double> kStrip0 = {kM, kM, 20, 41, 61, 1,  21, 42, 63, 63, 23, 23, 44, 65, 85, kM, kM, kM,
-                                     kM, kM, 27, 47, 68, 89, 89, 69, 69, 90, 111, 131, 70, 90, 111, kM, kM};
+const std::vector<double> kStrip0 = {kM, kM, 20, 41, 61,  1,   21, 42, 63,  63, 23, 23,
+                                     44, 65, 85, kM, kM,  kM,  kM, kM, 27,  47, 68, 89,
+                                     89, 69, 69, 90, 111, 131, 70, 90, 111, kM, kM};
 
 std::vector<double> Channel(const std::vector<double>& v, uint32_t c) {
     std::vector<double> out(v);
@@ -45,7 +47,8 @@ protected:
                 }
         const float anchor[2] = {2.5f, 1.25f};
         EXPECT_TRUE(slice.shape->header.anchors.SetPoints(anchor, 1));
-        const float path[20] = {-4, 0, -2, 0.5f, 0, 1, 2, 1.5f, 4, -2, 6, 2, 8, 3.5f, 9, 4, 10, 4, 11, 5};
+        const float path[20] = {-4, 0, -2, 0.5f, 0, 1, 2,  1.5f, 4,  -2,
+                                6,  2, 8,  3.5f, 9, 4, 10, 4,    11, 5};
         EXPECT_TRUE(slice.shape->derived.samples.SetPoints(path, 10));
         EditTransformState& o = slice.shape->header.offset;
         o.aperture[0] = 4;
@@ -133,7 +136,8 @@ TEST_F(SamplingTest, StripOfEveryChannelLayoutFollowsTheFloorRule) {
         EXPECT_EQ(Strip(isPlanar, &code), all);
         EXPECT_EQ(code, 3);
         const SliceWork& s = R().slice;
-        EXPECT_EQ(std::tuple(s.width, s.points, s.cells, s.channels, s.nMinus), std::tuple(5u, 7u, 35ull, 3u, 2u));
+        EXPECT_EQ(std::tuple(s.width, s.points, s.cells, s.channels, s.nMinus),
+                  std::tuple(5u, 7u, 35ull, 3u, 2u));
         Select(0, 2);
         EXPECT_EQ(Strip(isPlanar, &code), Channel(kStrip0, 1));
     }
@@ -171,7 +175,8 @@ TEST_F(SamplingTest, NotANumberAndTheMissingMarkInTheFrameAreMissingSamples) {
     EXPECT_EQ(Line(false), want);
     const MissingRunRecord& r = R().slice.runs.Record(0);
     ASSERT_EQ(r.count, 3u);
-    EXPECT_EQ(std::tuple(r.runs[0].start, r.runs[0].end, r.runs[2].start, r.runs[2].end), std::tuple(0u, 1u, 6u, 7u));
+    EXPECT_EQ(std::tuple(r.runs[0].start, r.runs[0].end, r.runs[2].start, r.runs[2].end),
+              std::tuple(0u, 1u, 6u, 7u));
 }
 
 TEST_F(SamplingTest, ALineWhoseEveryKeptValueIsMissingGivesNothing) {
@@ -218,7 +223,10 @@ TEST_F(WideStripTest, EveryCellOfAWideStripIsItsPixel) {
     uint32_t wrong = 0;
     for (uint32_t i = 0; i < 3; ++i)
         for (int64_t j = 0; j < 4100; ++j)
-            wrong += r.slice.Strip(0)[i * 4100 + j] != static_cast<double>((2500 + j - 2000) * 10 + i) ? 1 : 0;
+            wrong +=
+                r.slice.Strip(0)[i * 4100 + j] != static_cast<double>((2500 + j - 2000) * 10 + i)
+                    ? 1
+                    : 0;
     EXPECT_EQ(wrong, 0u);
 }
 
