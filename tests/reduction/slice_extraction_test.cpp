@@ -156,3 +156,43 @@ TEST_F(ExtractionTest, OptimalExtractionWithoutScratchGivesNothing) {
 
 }  // namespace
 }  // namespace orva
+
+namespace orva {
+namespace {
+
+using namespace reduction_testing;
+
+class ChannelExtractionTest : public ReductionTest {};
+
+// Three interleaved channels: one row of the profile per channel, or the selected one.
+TEST_F(ChannelExtractionTest, EveryChannelOrTheSelectedOne) {
+    StatisticChain chain(&ui, 20, 10, 3);
+    for (int64_t y = 0; y < 10; ++y)
+        for (int64_t x = 0; x < 20; ++x)
+            for (uint32_t c = 0; c < 3; ++c) chain.source->At(x, y, c) = 1000.0 * c + 10.0 * y + x;
+    Measured line(kKindLine, kRoleSlice);
+    ASSERT_TRUE(chain.reduction->AddItem(line.shape));
+    ReductionValues& o = chain.reduction->Options().values;
+    o.slice.flux = 0;
+    auto want = [](std::initializer_list<uint32_t> channels) {
+        std::vector<double> v;
+        for (uint32_t c : channels)
+            for (int x = 2; x <= 6; ++x) v.push_back(1000.0 * c + 30 + x);
+        return v;
+    };
+    for (const uint32_t width : {1u, 3u}) {
+        line.Figure(2, 3.5f, 6, 3.5f, width);
+        o.allChannels = 1;
+        chain.reduction->SelectKernels();
+        ASSERT_EQ(chain.Pull(), 5) << width;
+        EXPECT_EQ(chain.Output(), want({0, 1, 2})) << width;
+        o.allChannels = 0;
+        o.nChannel = 2;
+        chain.reduction->SelectKernels();
+        ASSERT_EQ(chain.Pull(), 5) << width;
+        EXPECT_EQ(chain.Output(), want({1})) << width;
+    }
+}
+
+}  // namespace
+}  // namespace orva
