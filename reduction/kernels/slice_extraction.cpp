@@ -118,9 +118,12 @@ void ScaleProfile(ReductionComponent* c, Shape* shape, double* values, uint64_t 
     *dataScale = scale;
     const double s = f * o.scale, z = o.zero;
     const bool unit = std::fabs(s - 1.0) < DBL_EPSILON;
-    if (!(z != 0.0 || s != 0.0) || (z == 0.0 && unit)) return;
     bool clamped = false;
-    if (z == 0.0) {
+    if (!(z != 0.0 || s != 0.0) || (z == 0.0 && unit)) {
+        // Unscaled values are never stored as infinities either (a sum that overflowed).
+        for (uint64_t i = 0; i < count; ++i)
+            if (!std::isfinite(values[i])) values[i] = StoredValue(values[i], &clamped);
+    } else if (z == 0.0) {
         for (uint64_t i = 0; i < count; ++i) values[i] = StoredValue(s * values[i], &clamped);
     } else if (unit) {
         for (uint64_t i = 0; i < count; ++i) values[i] = StoredValue(values[i] + z, &clamped);

@@ -140,6 +140,16 @@ TEST_F(ExtractionTest, ScaleAndZero) {
     }
 }
 
+TEST_F(ExtractionTest, AnOverflowingSumIsStoredAsTheLargestDouble) {
+    for (int64_t y = 2; y <= 4; ++y) {
+        chain.source->At(5, y) = 1e308;
+        chain.source->At(6, y) = -1e308;
+    }
+    Slice().flux = 0;
+    ASSERT_EQ(Extract(5, 7, 3.5f, 3), 5);
+    EXPECT_EQ(chain.Output(), (V{DBL_MAX, -DBL_MAX, 37}));
+}
+
 TEST_F(ExtractionTest, OptimalExtractionWithoutScratchGivesNothing) {
     Slice().extractMethod = 2;
     Slice().flux = 0;
