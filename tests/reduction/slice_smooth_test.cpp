@@ -408,6 +408,27 @@ TEST(SliceSmoothTest, SplineArraysRefusedKeepEstimates) {
     }
 }
 
+// Without room for the sigma area the fits run with unit weights: gain and
+// noise no longer change the profile.
+TEST(SliceSmoothTest, SigmaAreaRefusedGivesUnitWeights) {
+    auto smooth = [](bool refuseSigma, double gain, double noise2) {
+        Block b(80, 3, 5);
+        for (int64_t r = 0; r < 80; ++r)
+            for (int64_t c = 0; c < 3; ++c) b.at(r, c) = 20.0 * (c + 1) + ((r * 13 + c * 7) % 11);
+        if (refuseSigma) {
+            // The scratch and the spline's blocks are granted, the sigma area refused.
+            EXPECT_TRUE(b.work.scratch.Reserve(8192) && b.work.spline.Reserve(65536));
+            GlobalBufferRefuseBlocksForTest(1);
+        }
+        EXPECT_EQ(b.Smooth(SliceEstimator::kMean, gain, noise2), 3);
+        GlobalBufferRefuseBlocksForTest(0);
+        EXPECT_EQ(b.work.sigma.size, refuseSigma ? 0u : 80u * sizeof(double));
+        return b.profile;
+    };
+    EXPECT_EQ(smooth(true, 1.0, 1.0), smooth(true, 50.0, 9.0));
+    EXPECT_NE(smooth(false, 1.0, 1.0), smooth(false, 50.0, 9.0));
+}
+
 // Sums that overflow are formed from scaled terms, and the overflow leaves no
 // flag behind; a row holding an infinity stays out of its columns' fits.
 TEST(SliceSmoothTest, OverflowAndInfiniteSamples) {
