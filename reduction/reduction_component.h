@@ -16,6 +16,7 @@
 #include "framework/component.h"
 #include "framework/input_format_cache.h"
 #include "framework/pipeline.h"
+#include "reduction/kernels/slice_work.h"
 #include "reduction/reduction_kernels.h"
 #include "reduction/reduction_preset.h"
 #include "reduction/statistic_block.h"
@@ -233,6 +234,8 @@ public:
     // The geometry and scratch of the cross-profile smoothing; the extraction
     // sets the geometry before it calls the smoothing kernel.
     SliceSmoothWork sliceSmooth;
+    // The slice's path, runs, strip and profile scratch.
+    SliceWork slice;
     // The frame the statistic pulled last, used again while a request fits
     // inside it (the state byte `pending` marks it valid).
     PullResult heldFrame;
