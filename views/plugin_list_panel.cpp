@@ -13,6 +13,7 @@
 #include "app/ui_elements.h"
 #include "framework/app_object.h"
 #include "framework/display_lock.h"
+#include "platform/clock.h"
 #include "processing/filter_registry.h"
 #include "processing/module_guard.h"
 #include "processing/processing_component.h"
@@ -371,6 +372,8 @@ int32_t PluginListPanelBuilder(PageWindow* pageWindow, void* windowArg, int32_t 
 PanelBuilder PluginListPanelBuilderFn() { return &PluginListPanelBuilder; }
 
 bool RefreshPluginList(ProcessingComponent* c, bool selectCurrent, bool showPage, bool redraw) {
+    // A module fault in a pull on another thread: the widgets are the user interface's.
+    if (static_cast<uint32_t>(platform::CurrentThreadId()) != gUiThreadId()) return false;
     UIElement* e = PluginListElement(c);
     PluginPanel* p = PluginPanelOf(e);
     if (p == nullptr) return false;

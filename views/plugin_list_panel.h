@@ -42,7 +42,8 @@ ProcessingComponent* PluginPanelComponent(PluginPanel* panel);
 
 // Refills the list of the component's panel; with `selectCurrent` the current instance's
 // row is selected, with `showPage` its settings page shown, with `redraw` the panel
-// repainted. False when the component shows no panel.
+// repainted. False when the component shows no panel, and on any thread but the user
+// interface's (a module fault in a pull elsewhere leaves the list as it is).
 bool RefreshPluginList(ProcessingComponent* component, bool selectCurrent, bool showPage, bool redraw);
 
 // The "Edit" menu's entries that are enabled, by command code (index 0 unused).

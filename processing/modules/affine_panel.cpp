@@ -31,6 +31,7 @@ constexpr float kRowStep = 19.0f;
 constexpr float kArrow = 10.0f;
 constexpr float kInset = 6.0f;
 constexpr float kGap = 2.0f;
+constexpr float kAngleLabel = 92.0f;
 constexpr double kUnknownFrameLowest = 0.001;
 
 const char* const kNoName = "[noname]";
@@ -309,8 +310,9 @@ void* AffineBuildPanel(FilterInstance* instance, void* area) {
         *down = add(40, x, kArrow, nullptr, FilterPagePaintPrevious, onDown);
         *up = add(40, x + kArrow + kGap, kArrow, nullptr, FilterPagePaintNext, onUp);
     };
-    add(3, x0, 60.0f, "Rotate angle [Z]:", nullptr, nullptr);
-    float x = x0 + 60.0f + kGap;
+    // The label is as wide as its text needs in the page font.
+    add(3, x0, kAngleLabel, "Rotate angle [Z]:", nullptr, nullptr);
+    float x = x0 + kAngleLabel + kGap;
     g[kAffineAngle] = field(x, 54.0f, "0.0", &OnAngleTyped);
     x += 54.0f + kGap;
     g[kAffineAngleReset] = add(37, x, 13.0f, "0", nullptr, &OnAngleReset);

@@ -37,6 +37,7 @@
 #include "toolkit/list_control.h"
 #include "toolkit/menu.h"
 #include "toolkit/number_field.h"
+#include "toolkit/tab_bar.h"
 #include "views/display_cell.h"
 #include "views/open_data_files.h"
 #include "views/plugin_list_panel.h"
@@ -119,6 +120,28 @@ protected:
         cell = ws != nullptr ? GetCellByNumber(ws, &number, false) : nullptr;
         if (cell == nullptr || cell->currentDevice == nullptr) return Failed("no cell");
         return true;
+    }
+    // The main window with the "Plug-ins" tab shown, kept for a look.
+    void SaveMainWindow(const char* name) {
+        WindowGroup& g = cui().groups[0];
+        for (size_t i = 0; i < g.tabLabels.size(); ++i)
+            if (g.tabLabels[i] == "Plug-ins" && g.tabBar != nullptr) {
+                TabCtrl::SelectTab(g.tabBar, static_cast<int32_t>(i));
+                TabCtrl::NotifyCurrent(g.tabBar);
+            }
+        PumpFor(100);
+        gWindow* w = Main();
+        PaintWindow(w);
+        const std::vector<uint8_t> pixels = ReadBack(w);
+        ScreenImage shot;
+        shot.width = w->clientWidth;
+        shot.height = w->clientHeight;
+        for (int y = shot.height - 1; y >= 0; --y) {
+            const uint8_t* row = pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(shot.width) * 3;
+            for (int x = 0; x < shot.width; ++x) shot.pixels.push_back({row[3 * x], row[3 * x + 1], row[3 * x + 2]});
+        }
+        EXPECT_TRUE(shot.SavePpm(std::string(ORVA_BINARY_DIR) + "/" + name + ".ppm"));
+        platform::SwapBuffers(w->hdc);
     }
     static bool Failed(const char* what) {
         ADD_FAILURE() << what;
@@ -240,6 +263,7 @@ TEST_F(PluginPanelProgram, CommandsMenuAndListOnAnOpenedFile) {
     EXPECT_EQ(std::tuple(Chain().current, Selected()), std::tuple(Chain().last, 1));
     EXPECT_EQ(States(), (std::vector<bool>{true, true, true, true, false, true}));
     EXPECT_EQ(PluginListShownPage(panel), page);
+    SaveMainWindow("plugin_panel");
     // Without a page builder "Properties" is disabled.
     FilterPageBuilderFn builder = Chain().last->callbacks.pageBuilder;
     Chain().last->callbacks.pageBuilder = nullptr;
