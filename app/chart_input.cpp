@@ -393,6 +393,25 @@ void ChartWindow::ResetChart() {
     RefreshToolPanel(0);
 }
 
+void ChartWindow::ResetX() {
+    zoomMode = 0;
+    SetZoomRatio(1);
+    scroll = 0;
+    FitX();
+    RefreshToolPanel(kChartPanelZoom);
+}
+
+bool ChartWindow::ApplyRangeOnce(bool input) {
+    const double minimum = yMinimum, span = ySpan;
+    const uint32_t mode = rangeMode;
+    rangeMode = kChartRangeData | (input ? kChartRangeInput : 0u) | (mode & ~(kChartRangeData | kChartRangeInput));
+    RecomputeRange();
+    const double lo = yMinimum, hi = std::min(yMinimum + ySpan, DBL_MAX);
+    rangeMode = mode;
+    SetUserRange(lo, hi);
+    return yMinimum != minimum || ySpan != span;
+}
+
 // ---- Memories -----------------------------------------------------------------------------------------
 
 ChartMemory& ChartWindow::Memory(int32_t index) {

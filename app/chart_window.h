@@ -220,6 +220,11 @@ public:
     bool SwitchDataRange();
     // F10: the whole view back to its start.
     void ResetChart();
+    // The x axis back to the fit from sample 0 (start, count and ratio).
+    void ResetX();
+    // Once, in the user range: the range of the source (`input`) or of the curves
+    // becomes the user range. True when the range changed.
+    bool ApplyRangeOnce(bool input);
     // The wheel: the delta (120 a notch) and the toolkit's modifier word.
     void OnWheel(int32_t delta, uint32_t keys);
     // Panning: the press takes the scroll position; a drag by pixels moves x (not with

@@ -1,5 +1,6 @@
 #include "main/chart_services.h"
 
+#include "app/chart_panel.h"
 #include "app/chart_window.h"
 #include "framework/component.h"
 #include "framework/component_message.h"
@@ -87,6 +88,8 @@ void InstallChartServices() {
     chart.showScales = &ShowScales;
     chart.histogram = &Histogram;
     chart.inputRange = &ChartInputRange;
+    // The chart's tool panel in the "Chart Tools" window.
+    InstallChartPanel();
     // The frame list of a statistics result (x start and step of its frames) is the
     // Reduction's to give; until it does, the charts label their samples by index.
 }
