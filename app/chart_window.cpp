@@ -818,6 +818,11 @@ void ChartWindow::RedrawNow() {
     const ChartHostServices& s = TheChartHostServices();
     if (changed && cell != nullptr && s.redrawReadout != nullptr) s.redrawReadout(cell);
     GraphicsHost* h = Host();
+    // The image strip under the curves follows the view.
+    if (h != nullptr && h->readoutPage != nullptr && h->readoutPage->view != nullptr) {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        UpdateStrip(h->readoutPage->view);
+    }
     if (h == nullptr || gWinValidate(h->window) == nullptr) return;
     RepaintWindowNow(h->window, 7);
 }

@@ -13,11 +13,13 @@
 
 #include "app/chart_params.h"
 #include "app/graphics_window.h"
+#include "data/display_bitmap.h"
 #include "toolkit/scale.h"
 
 namespace orva {
 
 class Chart1DDevice;
+class ChartFrameRequest;
 class ChartWindow;
 class HistogramChart;
 
@@ -90,6 +92,11 @@ struct ChartHostServices {
     bool (*setLinked)(DisplayCellBase* cell, GraphicsWindow* window, bool state) = nullptr;
     // The cursor options of the cell's grid page follow the slider's options.
     void (*refreshGridCursorOptions)(DisplayCellBase* cell) = nullptr;
+    // The frame behind the image strip: the source's request operation, or its prepare
+    // operation (`prepare`) when the request failed; true when the source took it.
+    bool (*askFrame)(ComponentBase* source, ChartFrameRequest* record, bool prepare) = nullptr;
+    // The host shows no previews (the image strip is not asked for).
+    bool (*previewsOff)(DisplayCellBase* cell) = nullptr;
     // A status report (group, code, redraw, text); none: the shell's status lines.
     void (*status)(int32_t group, int32_t code, int32_t redraw, const char* text) = nullptr;
 };
@@ -156,8 +163,12 @@ public:
     void PlaceSliders() override;
     // X mode 5, start 0, no step, step 1.0, the x scale's labels off.
     void ResetZoomScroll() override;
-    void SetFrameRect(TextureView*) override {}
-    bool RenderToTextureView(TextureView*) override { return false; }
+    // The image strip: placed under the curves (x = scroll x pixels per sample, y = plot
+    // height - curve height - curve offset) and drawn.
+    void SetFrameRect(TextureView* view) override;
+    // The current frame rendered as the strip and uploaded into the view; false when
+    // nothing is shown.
+    bool RenderToTextureView(TextureView* view) override;
     int32_t BeginPlacement(int32_t) override { return 0; }
     int32_t EndPlacement(int32_t) override { return 0; }
     void SetPointer(float, float) override {}
@@ -233,6 +244,17 @@ public:
     void PanDrag(double dx, double dy, uint32_t keys);
     // The modifier bits held now.
     uint32_t ModifiersNow() const;
+
+    // ---- The image strip
+    // The strip's size in pixels: the current frame's samples x pixels per sample and
+    // the current curve's height, each rounded up (at most 0x7FFFFFFF); false without
+    // samples.
+    bool StripSize(int32_t* width, int32_t* height) const;
+    // After a view change: a strip whose image is not current is rendered anew (false);
+    // otherwise its image is fitted to the new size and placed (true).
+    bool UpdateStrip(TextureView* view);
+    // The strip's picture goes (its textures freed in the view's GL context).
+    void ReleaseStrip(TextureView* view);
     // The wheel of the host's view widget and the drag handlers of its readout page
     // reach this window; Release undoes it (destruction).
     void InstallViewHandlers();
@@ -401,6 +423,9 @@ public:
     double panAccumulator = 0.0;
     double panFactorX = 1.0;
     double panFactorY = 1.0;
+    // The strip's picture (the preview of the current frame) and its place.
+    DisplayBitmap strip;
+    int32_t stripRect[4] = {0, 0, 0, 0};  // x, y, width, height
     // The view widget whose wheel reaches this window.
     gElement* boundView = nullptr;
 
