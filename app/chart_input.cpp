@@ -225,6 +225,35 @@ void ChartWindow::SetCursor(double position, bool fine) {
     RedrawNow();
 }
 
+void ChartWindow::PointerX(double x, bool invert) {
+    const Chart1DDevice* d = Device();
+    if (samples == 0 || empty != 0 || !std::isfinite(x)) return;
+    const double offset = d != nullptr ? d->style.xStart : 0.0;
+    bool snap = slider.freeX == 0;
+    if (invert) snap = !snap;
+    double position = (x - 1.0) * samplesPerPixel + scroll;
+    if (snap) position = std::ceil(position) - offset;
+    if (x > usedWidth && slider.edgeLock == 0) position = static_cast<double>(samples) - offset;
+    position = std::clamp(position, 0.0, 2147483647.0);
+    cursorPosition = position;
+    cursorIndex = position < 1.0 ? 0 : SaturateTrunc<int32_t>(std::ceil(position) - 1.0);
+    ScrollX();
+    RedrawNow();
+}
+
+void ChartWindow::PointerY(double y) {
+    if (!std::isfinite(y)) return;
+    mouseY = std::clamp(y, 0.0, static_cast<double>(plotHeight));
+    RedrawNow();
+}
+
+void ChartWindow::SetPointer(float x, float y) {
+    pointerX = x;
+    pointerY = y;
+    PointerY(static_cast<double>(y) - plotTop);
+    PointerX(static_cast<double>(x) - plotLeft, (ModifiersNow() & kKeyAlt) != 0);
+}
+
 void ChartWindow::MoveCursorByPixels(int64_t pixels, bool coarse) {
     if (samples == 0 || pixels == 0) return;
     double step = static_cast<double>(pixels) * samplesPerPixel;

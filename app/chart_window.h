@@ -171,7 +171,9 @@ public:
     bool RenderToTextureView(TextureView* view) override;
     int32_t BeginPlacement(int32_t) override { return 0; }
     int32_t EndPlacement(int32_t) override { return 0; }
-    void SetPointer(float, float) override {}
+    // The pointer over the plot (view coordinates): the cursor follows x, the mouse
+    // height y.
+    void SetPointer(float x, float y) override;
     // Moves the cursor by samples (coarse with `tenfold`, a tenth of the view with
     // `shift`).
     void ScrollBy(int32_t steps, bool tenfold, bool shift) override;
@@ -202,6 +204,11 @@ public:
     // The cursor at a sample position (`fine`: a cursor leaving the view on the left
     // stands half a page in); the view scrolls to keep it shown.
     void SetCursor(double position, bool fine);
+    // The pointer at x pixels from the plot's left edge sets the cursor: snapped to
+    // whole samples unless the slider's free-x option is on (`invert`, Alt, swaps
+    // that); the pointer at y pixels from the plot's top is the mouse height.
+    void PointerX(double x, bool invert);
+    void PointerY(double y);
     // The cursor moved by pixels (samples denser than pixels).
     void MoveCursorByPixels(int64_t pixels, bool coarse);
     // The zoom text of the panel ("1:%u", "%u:1", with two decimals when not whole).

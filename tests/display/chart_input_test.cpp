@@ -550,6 +550,45 @@ TEST_F(ChartInputTest, DraggingPansWithinTheData) {
     EXPECT_EQ(c.yMinimum, top);
 }
 
+TEST_F(ChartInputTest, ThePointerSetsTheCursorSnappedOrFree) {
+    LongChart l;
+    ChartWindow& c = l.c();
+    c.SetZoomRatio(1);
+    c.ApplyZoomRatio();
+    c.ScrollXTo(100, false);
+    c.PointerX(11.0, false);  // (11 - 1) x 1 + 100, on the sample's middle
+    EXPECT_DOUBLE_EQ(c.cursorPosition, 109.5);
+    EXPECT_EQ(c.cursorIndex, 109);
+    EXPECT_DOUBLE_EQ(c.cursorPixel, 10.5);
+    c.PointerX(11.5, true);  // Alt: free
+    EXPECT_DOUBLE_EQ(c.cursorPosition, 110.5);
+    EXPECT_EQ(c.cursorIndex, 110);
+    c.slider.freeX = 1;
+    c.PointerX(11.25, false);
+    EXPECT_DOUBLE_EQ(c.cursorPosition, 110.25);
+    c.PointerX(11.25, true);  // Alt with free x: snapped
+    EXPECT_DOUBLE_EQ(c.cursorPosition, 110.5);
+    // Beyond the used width: the last sample, unless the edge is locked.
+    c.ScrollXTo(900, false);
+    ASSERT_EQ(c.scroll, 820);
+    ASSERT_EQ(c.usedWidth, 180.0f);
+    c.PointerX(200.0, false);
+    EXPECT_EQ(c.cursorIndex, 999);
+    c.slider.edgeLock = 1;
+    c.slider.freeX = 0;
+    c.PointerX(200.0, false);
+    EXPECT_EQ(c.cursorIndex, 1018);
+    // The height is kept within the plot.
+    c.PointerY(-5.0);
+    EXPECT_EQ(c.mouseY, 0.0);
+    c.PointerY(500.0);
+    EXPECT_EQ(c.mouseY, 88.0);
+    // A chart without samples ignores the pointer.
+    ChartChain none({});
+    none.window->PointerX(20.0, false);
+    EXPECT_EQ(none.window->cursorIndex, 0);
+}
+
 TEST(ChartZoomTextTest, RatiosAsTexts) {
     struct Case {
         double factor, reciprocal;
