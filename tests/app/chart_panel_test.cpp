@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cfloat>
 #include <set>
 #include <string>
@@ -37,8 +38,9 @@ std::string gStatus;
 
 class ChartPanelTest : public testing_util::ShellTest {
 protected:
-    void SetUp() override {
-        Start();
+    void SetUp() override { Begin(true); }
+    void Begin(bool fake) {
+        Start(fake);
         for (int i = 0; i < kChartMemories; ++i) ChartDefaultMemories()[i] = ChartMemory{};
         hooks_ = TheChartPanelHooks();
         chartServices_ = TheChartHostServices();
@@ -294,6 +296,30 @@ TEST_F(ChartPanelTest, MemoryButtonsStoreRecallAndClear) {
     Press(one);
     EXPECT_EQ(one->color1, kChartMemoryEmpty);
     EXPECT_EQ(c.Memory(0).end, 0);
+}
+
+// The same on the X server: the block in the real "Chart Tools" window, and "reset X"
+// paints the chart's window at once.
+class ChartPanelXTest : public ChartPanelTest {
+protected:
+    void SetUp() override {
+        if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display";
+        Begin(false);
+    }
+};
+
+TEST_F(ChartPanelXTest, ResetXPaintsTheChartAtOnce) {
+    UIElement* e = Build();
+    ASSERT_NE(e, nullptr);
+    ASSERT_EQ(e->window, Tools());
+    EXPECT_EQ(T(e, kChartSlotXCount), "1000");
+    Enter(W(e, kChartSlotXCount), "50");
+    EXPECT_EQ(Chart().visible, 50);
+    Main()->dirty = 7;
+    Press(W(e, kChartSlotResetX));
+    EXPECT_EQ(Chart().zoomMode, 0);
+    EXPECT_EQ(T(e, kChartSlotXCount), "1000");
+    EXPECT_EQ(Main()->dirty, 0u);
 }
 
 TEST_F(ChartPanelTest, WithoutAComponentTheFieldsShowTheirEmptyValues) {
