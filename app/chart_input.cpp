@@ -420,6 +420,13 @@ void ChartWindow::ResetChart() {
     RecomputeCurveExtent();
     RedrawNow();
     RefreshToolPanel(0);
+    // Every window shows the reset view at its next repaint.
+    if (!OnUiThread()) return;
+    for (gWindow* top = gWinList(); top != nullptr; top = top->next) {
+        top->dirty = kWindowDirtyRepaint;
+        for (gWindow* child = top->firstChild; child != nullptr; child = child->firstChild)
+            child->dirty = kWindowDirtyRepaint;
+    }
 }
 
 void ChartWindow::ResetX() {

@@ -589,6 +589,31 @@ TEST_F(ChartInputTest, ThePointerSetsTheCursorSnappedOrFree) {
     EXPECT_EQ(none.window->cursorIndex, 0);
 }
 
+TEST_F(ChartInputTest, TheReadoutPageDragsThroughTheChart) {
+    LongChart l;
+    ChartWindow& c = l.c();
+    GraphicsReadoutPage page;
+    page.dragFactorX = 2.0;
+    l.chain.cell->host.readoutPage = &page;
+    c.AttachHost();
+    ASSERT_NE(page.drag, nullptr);
+    ASSERT_NE(page.dragPress, nullptr);
+    EXPECT_EQ(page.dragData, &c);
+    c.SetZoomRatio(1);
+    c.ApplyZoomRatio();
+    c.ScrollXTo(100, false);
+    page.dragPress(page.dragData);
+    EXPECT_EQ(page.dragAccumulator, 100.0);
+    page.drag(page.dragData, 25.0, 0.0, 0);  // two samples a pixel
+    EXPECT_EQ(c.scroll, 150);
+    EXPECT_EQ(page.dragAccumulator, 150.0);
+    // The window lets the page go with it.
+    c.ReleaseViewHandlers();
+    EXPECT_EQ(page.drag, nullptr);
+    EXPECT_EQ(page.dragData, nullptr);
+    l.chain.cell->host.readoutPage = nullptr;
+}
+
 TEST(ChartZoomTextTest, RatiosAsTexts) {
     struct Case {
         double factor, reciprocal;
