@@ -404,6 +404,16 @@ void ChartWindow::CycleCurveStyle() {
 
 void ChartWindow::ResetChart() {
     const ChartHostServices& s = TheChartHostServices();
+    // The device goes to the frame the host's player shows.
+    if (Chart1DDevice* d = Device();
+        d != nullptr && d->inChain && d->portList != nullptr && d->portList->player.count.load() >= 2) {
+        const int64_t frame = static_cast<int64_t>(d->portList->player.current.load()) + d->frameOffset;
+        if (frame != d->selectedIndex) {
+            d->selectedIndex = frame;
+            d->changed = 1;
+            d->frameFlags[0] = d->frameFlags[1] = 0;
+        }
+    }
     for (SliderCtrl* sl : {&slider, ActiveSlider()}) {
         sl->freeX = sl->freeY = sl->edgeLock = 0;
         sl->vertical.flags &= ~(kYStyleBits[0] | kYStyleBits[1]);
