@@ -8,6 +8,20 @@ orva_ensure_packages || exit 1
 
 jobs=$(nproc)
 status=0
+# What failed, and why, printed again at the very end, where a log cut to its tail keeps it.
+summary=$(mktemp)
+trap 'rm -f "$summary"' EXIT
+
+# The failed tests of the last ctest run in $1, with the lines of their output that say why.
+note_failures() {
+  local dir=$1 log="$1/Testing/Temporary/LastTest.log" failed="$1/Testing/Temporary/LastTestsFailed.log"
+  [ -f "$failed" ] || return 0
+  {
+    echo "--- failed in $dir: $(cut -d: -f2 "$failed" | tr '\n' ' ')"
+    [ -f "$log" ] && grep -a -A6 -E ": Failure$|Failed$|ERROR: |runtime error|Sanitizer|Timeout|Exception" "$log" |
+      cut -c1-300 | head -80
+  } >>"$summary"
+}
 
 build_and_test() {
   local dir=$1; shift
@@ -20,10 +34,10 @@ build_and_test() {
   # (the *.shuffled tests), so that state one test leaves behind for another shows.
   xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --test-dir "$dir" --output-on-failure -j"$jobs" --timeout 600 -LE gui ||
-    rerun_if_tracer_failed "$dir" -LE gui || rc=1
+    rerun_if_tracer_failed "$dir" -LE gui || { rc=1; note_failures "$dir"; }
   xvfb-run -a -s "-screen 0 1280x1024x24" \
     ctest --test-dir "$dir" --output-on-failure -j1 --timeout 600 -L gui ||
-    rerun_if_tracer_failed "$dir" -L gui || rc=1
+    rerun_if_tracer_failed "$dir" -L gui || { rc=1; note_failures "$dir"; }
   return $rc
 }
 
@@ -99,6 +113,7 @@ tsan_stage() {
 tsan_stage || status=1
 
 if [ $status -ne 0 ]; then
+  [ -s "$summary" ] && { echo "=== What failed ==="; cat "$summary"; }
   echo "FAILED"
 else
   echo "All tests passed in both builds; every fuzz corpus replayed clean."

@@ -62,7 +62,7 @@ ChartNormalising ChartNormalisingFor(const ChartRange& range) {
 
 // ---- Life ----------------------------------------------------------------------------------------
 
-Chart1DDevice::Chart1DDevice(ChartWindow* w, DisplayCellBase* host) : OutputDevice(host), host_(host) {
+Chart1DDevice::Chart1DDevice(ChartWindow* w, DisplayCellBase* host) : OutputDevice(host, host) {
     window = w;
     display = host;
     frameOffset = 0;
@@ -99,23 +99,6 @@ bool Chart1DDevice::QueryInterface(const ComponentId* id, void** out) {
 }
 
 ChartWindow* Chart1DDevice::Chart() const { return dynamic_cast<ChartWindow*>(window); }
-
-GraphicsHost* Chart1DDevice::HostRecord() const {
-    DisplayCellBase* cell = Cell();
-    const GraphicsHostServices& s = TheGraphicsHostServices();
-    return cell != nullptr && s.host != nullptr ? s.host(cell) : nullptr;
-}
-
-bool Chart1DDevice::IsCurrent() const {
-    DisplayCellBase* cell = Cell();
-    return cell != nullptr && cell->currentDevice == this;
-}
-
-bool Chart1DDevice::HostIsActive() const {
-    DisplayCellBase* cell = Cell();
-    const GraphicsHostServices& s = TheGraphicsHostServices();
-    return cell != nullptr && s.isActiveCell != nullptr && s.isActiveCell(cell);
-}
 
 int64_t Chart1DDevice::SourceFrameCount() const { return ChainSourceFrameCount(pin.upstream); }
 
@@ -405,13 +388,6 @@ bool Chart1DDevice::Deliver() {
 
 // ---- Events ----------------------------------------------------------------------------------------
 
-void Chart1DDevice::MarkByLevel(int32_t level) {
-    if (level < kDeviceLevelMark || !OnUiThread()) return;
-    GraphicsHost* host = HostRecord();
-    if (host != nullptr && gWinValidate(host->window) != nullptr) host->window->dirty = kWindowDirtyRepaint;
-    if (level >= kDeviceLevelRepaint) gWinRefreshAll();
-}
-
 void Chart1DDevice::CommonTail(int32_t level) {
     GraphicsHost* host = HostRecord();
     const GraphicsShapeServices& shapes = TheGraphicsShapeServices();
@@ -434,18 +410,9 @@ void Chart1DDevice::OnEvent(int32_t code, int32_t level) {
     const GraphicsShapeServices& shapes = TheGraphicsShapeServices();
     switch (code) {
         case kDeviceEventAttach:
-        case kDeviceEventAttachOther: {
-            if (pin.upstream == nullptr) return;
-            if (code == kDeviceEventAttachOther && IsCurrent()) return;
-            ViewAttachConsumer(window, nullptr);
-            {
-                std::lock_guard<std::recursive_mutex> hold(DisplayLock());
-                PollComponentState(cell != nullptr && cell->currentWindow != nullptr ? cell->currentWindow : window);
-            }
-            if (cell != nullptr && s.requestRedraw != nullptr) s.requestRedraw(cell, kDeviceLevelMark);
-            if (code == kDeviceEventAttach || UiUp()) MarkByLevel(level);
+        case kDeviceEventAttachOther:
+            TakeAttachEvent(code, level);
             return;
-        }
         case kDeviceEventRemoveShapes:
             RemoveShapes();
             return;

@@ -99,10 +99,6 @@ public:
     void ClearData();
 
     ChartWindow* Chart() const;
-    DisplayCellBase* Cell() const { return display != nullptr ? display : host_; }
-    GraphicsHost* HostRecord() const;
-    bool IsCurrent() const;
-    bool HostIsActive() const;
     int64_t SourceFrameCount() const;
     // The value of the current row at sample position x (the curve's lookup), in data
     // units; false without samples.
@@ -157,13 +153,11 @@ public:
 
 private:
     int32_t PendingOrNothing();
-    void MarkByLevel(int32_t level);
     void CommonTail(int32_t level);
     void AfterDelivery();
     bool TakePulledData();
     static bool PostPull(DeviceViewBase* device);
 
-    DisplayCellBase* host_ = nullptr;
 };
 
 // The chart's draw callback: cursor area, zero line and every device's marked

@@ -14,6 +14,7 @@
 #include "framework/display_lock.h"
 #include "toolkit/gl_colors.h"
 #include "toolkit/histogram_chart.h"
+#include "toolkit/input.h"
 #include "toolkit/window.h"
 
 namespace orva {
@@ -30,27 +31,12 @@ GraphicsColourList& ColourList() {
     return list;
 }
 
-// A span as the chart keeps it: one within DBL_EPSILON of 1, or at most DBL_MIN, is 1.0.
-double KeptSpan(double span) {
-    if (!(span > DBL_MIN) || std::fabs(span - 1.0) < DBL_EPSILON) return 1.0;
-    return span;
-}
+double KeptSpan(double span) { return ChartKeptSpan(span); }
 
 // Half of maximum - minimum, without overflow.
 double HalfSpan(double minimum, double maximum) { return maximum * 0.5 - minimum * 0.5; }
 
-// x rounded up, forgiving the rounding noise of a product that should be whole.
-double CeilQuiet(double x) {
-    const double r = std::round(x);
-    if (std::fabs(x - r) <= 1e-9 * std::max(1.0, std::fabs(x))) return r;
-    return std::ceil(x);
-}
-
-int32_t VisibleCount(double samplesPerPixel, int32_t width) {
-    const double v = CeilQuiet(samplesPerPixel * static_cast<double>(width));
-    if (!(v < 2147483646.0)) return 0x7FFFFFFF;
-    return v < 0.0 ? 0 : static_cast<int32_t>(v);
-}
+int32_t VisibleCount(double samplesPerPixel, int32_t width) { return ChartVisibleCount(samplesPerPixel, width); }
 
 double ClampPixel(double p) {
     if (std::isnan(p)) return 0.0;
@@ -76,14 +62,11 @@ bool ReadoutCallback(GraphicsWindow* w) {
     return c != nullptr && c->UpdateReadout();
 }
 int32_t KeyDownCallback(GraphicsWindow* w, uint32_t key) {
-    const ChartPanelHooks& h = TheChartPanelHooks();
     auto* c = dynamic_cast<ChartWindow*>(w);
-    return c != nullptr && h.keyDown != nullptr ? h.keyDown(c, key) : 0;
-}
-int32_t KeyUpCallback(GraphicsWindow* w, uint32_t key) {
-    const ChartPanelHooks& h = TheChartPanelHooks();
-    auto* c = dynamic_cast<ChartWindow*>(w);
-    return c != nullptr && h.keyUp != nullptr ? h.keyUp(c, key) : 0;
+    if (c == nullptr) return 0;
+    // The toolkit's record of the key being handled holds its repeat count.
+    const uint32_t repeat = (gKeyDownEvent.code & 0xFFFFu) == (key & 0xFFFFu) ? gKeyDownEvent.repeat : 0;
+    return c->OnKeyDown(key, repeat);
 }
 
 }  // namespace
@@ -92,6 +75,23 @@ const GraphicsColour kChartWindowColours[8] = {
     {0x04000000, "Black"},  {0x047F7F7F, "White"},        {0x044F4F4F, "Grey"}, {0x04696969, "Light Grey"},
     {0x04604830, "Cobalt"}, {0x04114511, "Forest Green"}, {0x04006B7F, "Gold"}, {0x040F0B58, "Indian Red"},
 };
+
+double ChartKeptSpan(double span) {
+    if (!(span > DBL_MIN) || std::fabs(span - 1.0) < DBL_EPSILON) return 1.0;
+    return span;
+}
+
+double ChartCeil(double x) {
+    const double r = std::round(x);
+    if (std::fabs(x - r) <= 1e-9 * std::max(1.0, std::fabs(x))) return r;
+    return std::ceil(x);
+}
+
+int32_t ChartVisibleCount(double samplesPerPixel, int32_t width) {
+    const double v = ChartCeil(samplesPerPixel * static_cast<double>(width));
+    if (!(v < 2147483646.0)) return 0x7FFFFFFF;
+    return v < 0.0 ? 0 : static_cast<int32_t>(v);
+}
 
 ChartHostServices& TheChartHostServices() {
     static ChartHostServices services;
@@ -117,7 +117,6 @@ ChartWindow::ChartWindow(DisplayCellBase* host) : GraphicsWindow(host) {
     refreshStatistics = &StatisticsCallback;
     updateReadout = &ReadoutCallback;
     keyDown = &KeyDownCallback;
-    keyUp = &KeyUpCallback;
     // A new frame of a pull: the statistics list and the x axis follow.
     dataReady = &StatisticsCallback;
     modeFlag = gDefaultModeFlag;
@@ -131,6 +130,7 @@ ChartWindow::ChartWindow(DisplayCellBase* host) : GraphicsWindow(host) {
 }
 
 ChartWindow::~ChartWindow() {
+    ReleaseViewHandlers();
     GraphicsHost* h = Host();
     if (h != nullptr && h->sliderOwner == this) {
         h->sliderOwner = nullptr;
@@ -261,6 +261,7 @@ void ChartWindow::AttachHost() {
             RepaintHosts();
         }
     }
+    InstallViewHandlers();
     const int32_t width = std::max(h->width, kChartMinimumSide);
     const int32_t height = std::max(h->height, kChartMinimumSide);
     LayoutPlot(width, height);
@@ -498,6 +499,8 @@ bool ChartWindow::ApplyZoomRatio() {
         visible = ratioVisible;
         ScrollX();
     } else {
+        // The ratio shows every sample: the fit.
+        zoomMode = 0;
         FitX();
     }
     return scroll != beforeScroll || pixelsPerSample != beforePixels;
@@ -815,6 +818,11 @@ void ChartWindow::RedrawNow() {
     const ChartHostServices& s = TheChartHostServices();
     if (changed && cell != nullptr && s.redrawReadout != nullptr) s.redrawReadout(cell);
     GraphicsHost* h = Host();
+    // The image strip under the curves follows the view.
+    if (h != nullptr && h->readoutPage != nullptr && h->readoutPage->view != nullptr) {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        UpdateStrip(h->readoutPage->view);
+    }
     if (h == nullptr || gWinValidate(h->window) == nullptr) return;
     RepaintWindowNow(h->window, 7);
 }
@@ -825,38 +833,17 @@ void ChartWindow::ScrollBy(int32_t steps, bool coarse, bool second) {
     Chart1DDevice* d = Device();
     if (d == nullptr || samples == 0) return;
     double step = 1.0;
-    if (coarse) step = visible < 25 ? 8.0 : visible / 3.0;
-    else if (second) step = visible < 10 ? visible / 2.0 : 10.0;
+    if (coarse) step = visible < 25 ? 8.0 : std::floor(visible / 3.0);
+    else if (second) step = visible < 10 ? std::floor(visible / 2.0) : 10.0;
     step *= steps;
     const double offset = d->style.xStart;
     double position = std::ceil(cursorPosition + step) - offset;
-    const double upper = static_cast<double>(samples) - offset;
+    const double upper = std::max(static_cast<double>(scroll) + (plotWidth - 1.0) * samplesPerPixel,
+                                  static_cast<double>(samples) - offset);
     position = std::clamp(position, offset, std::max(offset, upper));
-    cursorPosition = position;
-    cursorIndex = position < 1.0 ? 0 : SaturateTrunc<int32_t>(std::ceil(position) - 1.0);
-    if (zoomMode != 0 && visible > 0) {
-        if (cursorIndex < scroll) scroll = cursorIndex;
-        else if (cursorIndex >= static_cast<int64_t>(scroll) + visible)
-            scroll = static_cast<int32_t>(std::max<int64_t>(0, static_cast<int64_t>(cursorIndex) - visible + 1));
-    }
-    RecomputeCurveExtent();
-    RedrawNow();
+    SetCursor(position, false);
 }
 
-void ChartWindow::ScrollStepY(int32_t steps, bool tenfold) {
-    if (samples == 0 || plotHeight <= 0) return;
-    const double span = ySpan != 0.0 ? ySpan : 1.0;
-    double step = static_cast<double>(steps) * span / plotHeight;
-    if (tenfold) step *= 10.0;
-    const double minimum = yMinimum + step;
-    if (!std::isfinite(minimum) || minimum < -DBL_MAX || minimum > DBL_MAX || !std::isfinite(minimum + span)) return;
-    userMinimum = minimum;
-    userMaximum = minimum + span;
-    userSet = 1;
-    rangeMode &= ~kChartRangeData;
-    yMinimum = minimum;
-    RecomputeMapping();
-    RedrawNow();
-}
+void ChartWindow::ScrollStepY(int32_t steps, bool tenfold) { ScrollY(steps, false, tenfold); }
 
 }  // namespace orva

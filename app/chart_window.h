@@ -13,11 +13,13 @@
 
 #include "app/chart_params.h"
 #include "app/graphics_window.h"
+#include "data/display_bitmap.h"
 #include "toolkit/scale.h"
 
 namespace orva {
 
 class Chart1DDevice;
+class ChartFrameRequest;
 class ChartWindow;
 class HistogramChart;
 
@@ -81,6 +83,22 @@ struct ChartHostServices {
     void (*showLinkedPoint)(DisplayCellBase* cell, double x, double y) = nullptr;
     // Redraws the chart's coordinate readout fields at once (after a readout changed).
     void (*redrawReadout)(DisplayCellBase* cell) = nullptr;
+    // The statistics options of the reduction linked with the cell: step the interval
+    // method (action 0, forward or back), toggle the statistics' visibility (1), reset
+    // the histogram settings (2). True when something changed.
+    bool (*reduction)(DisplayCellBase* cell, int32_t action, bool forward) = nullptr;
+    // The cell's linked state for the window (it passes it on to the windows linked
+    // with it); true when it changed.
+    bool (*setLinked)(DisplayCellBase* cell, GraphicsWindow* window, bool state) = nullptr;
+    // The cursor options of the cell's grid page follow the slider's options.
+    void (*refreshGridCursorOptions)(DisplayCellBase* cell) = nullptr;
+    // The frame behind the image strip: the source's request operation, or its prepare
+    // operation (`prepare`) when the request failed; true when the source took it.
+    bool (*askFrame)(ComponentBase* source, ChartFrameRequest* record, bool prepare) = nullptr;
+    // The host shows no previews (the image strip is not asked for).
+    bool (*previewsOff)(DisplayCellBase* cell) = nullptr;
+    // A status report (group, code, redraw, text); none: the shell's status lines.
+    void (*status)(int32_t group, int32_t code, int32_t redraw, const char* text) = nullptr;
 };
 ChartHostServices& TheChartHostServices();
 
@@ -89,9 +107,26 @@ ChartHostServices& TheChartHostServices();
 struct ChartPanelHooks {
     bool (*build)(ChartWindow* chart, int32_t pageId) = nullptr;
     void (*refresh)(ChartWindow* chart, uint32_t flags) = nullptr;
-    int32_t (*keyDown)(ChartWindow* chart, uint32_t keyWord) = nullptr;
-    int32_t (*keyUp)(ChartWindow* chart, uint32_t keyWord) = nullptr;
 };
+// The items of RefreshToolPanel: zoom and range, zoom, the range label, the curve
+// groups, the bind-sources state (0: the whole panel).
+constexpr uint32_t kChartPanelZoomRange = 1;
+constexpr uint32_t kChartPanelZoom = 2;
+constexpr uint32_t kChartPanelRangeLabel = 3;
+constexpr uint32_t kChartPanelCurve = 4;
+constexpr uint32_t kChartPanelPoints = 5;
+constexpr uint32_t kChartPanelBind = 6;
+// A memory button's colours: stored ("Forest Green") and empty.
+constexpr uint32_t kChartMemoryStored = 0x04114511;
+constexpr uint32_t kChartMemoryEmpty = 0x046D7070;
+// The status text of a click on an empty memory.
+constexpr const char* kChartMemoryEmptyText =
+    "push: Press a key 'Shift' and click by the button (read details in the help)...";
+// The largest curve height the y zoom goes to, in pixels.
+constexpr int64_t kChartMaxCurveHeight = 4194305;
+
+// The press that a memory button answers: what happened to the memory.
+enum class ChartMemoryPress { kNone, kStored, kRecalled, kEmpty, kCleared };
 ChartPanelHooks& TheChartPanelHooks();
 
 // The eight named colours of the shared chart colour list.
@@ -128,17 +163,109 @@ public:
     void PlaceSliders() override;
     // X mode 5, start 0, no step, step 1.0, the x scale's labels off.
     void ResetZoomScroll() override;
-    void SetFrameRect(TextureView*) override {}
-    bool RenderToTextureView(TextureView*) override { return false; }
+    // The image strip: placed under the curves (x = scroll x pixels per sample, y = plot
+    // height - curve height - curve offset) and drawn.
+    void SetFrameRect(TextureView* view) override;
+    // The current frame rendered as the strip and uploaded into the view; false when
+    // nothing is shown.
+    bool RenderToTextureView(TextureView* view) override;
     int32_t BeginPlacement(int32_t) override { return 0; }
     int32_t EndPlacement(int32_t) override { return 0; }
-    void SetPointer(float, float) override {}
+    // The pointer over the plot (view coordinates): the cursor follows x, the mouse
+    // height y.
+    void SetPointer(float x, float y) override;
     // Moves the cursor by samples (coarse with `tenfold`, a tenth of the view with
     // `shift`).
     void ScrollBy(int32_t steps, bool tenfold, bool shift) override;
     void ScrollStepX(int32_t, bool) override {}
     // Scrolls the y range by pixels (ten a step with `tenfold`).
     void ScrollStepY(int32_t steps, bool tenfold) override;
+
+    // ---- Keys, zoom, scroll and memories
+    // The key routine: the toolkit's key word and its repeat count; 1 when used, 0 to
+    // pass it on, kKeyToolFlagToggled for F12 without a tool object.
+    int32_t OnKeyDown(uint32_t key, uint32_t repeat);
+    // Scrolls x to a first sample, clamped to 0..samples - visible; false when
+    // unchanged. `refresh`: the panel's zoom item and a redraw follow.
+    bool ScrollXTo(int64_t first, bool refresh);
+    // Shows `count` samples from the scroll position (cut at the last sample).
+    void ZoomXTo(int64_t count);
+    // Scrolls the y range by `steps`: half-spans with `page`, else pixels (ten a step
+    // with `ten`); false when the new minimum would pass +-DBL_MAX.
+    bool ScrollY(int64_t steps, bool page, bool ten);
+    // One step of the integral x zoom ratio, in or out; false when nothing changed.
+    bool StepZoomX(bool in);
+    // The ratio the steps start from: the fixed zoom's, or in fit mode the one nearest
+    // the fit (negative: samples a pixel).
+    int32_t CurrentZoomStep() const;
+    // The y zoom keys: the current curve made two pixels taller or shorter (`coarse`:
+    // half the plot height); false when refused.
+    bool ZoomYKey(bool in, bool coarse);
+    // The cursor at a sample position (`fine`: a cursor leaving the view on the left
+    // stands half a page in); the view scrolls to keep it shown.
+    void SetCursor(double position, bool fine);
+    // The pointer at x pixels from the plot's left edge sets the cursor: snapped to
+    // whole samples unless the slider's free-x option is on (`invert`, Alt, swaps
+    // that); the pointer at y pixels from the plot's top is the mouse height.
+    void PointerX(double x, bool invert);
+    void PointerY(double y);
+    // The cursor moved by pixels (samples denser than pixels).
+    void MoveCursorByPixels(int64_t pixels, bool coarse);
+    // The zoom text of the panel ("1:%u", "%u:1", with two decimals when not whole).
+    void ZoomText(char* out, size_t size) const;
+    // View memory i (0..5): the device's chart parameters', else the window's own.
+    ChartMemory& Memory(int32_t index);
+    void StoreMemory(int32_t index);
+    // Recalls a stored memory (user range, scroll and zoom); false for an empty one.
+    bool RecallMemory(int32_t index);
+    // Empties a stored memory; false when it was empty.
+    bool ClearMemory(int32_t index);
+    // A press on memory button i with the toolkit's modifier word and press code (5 and
+    // 6 are right-button presses: they clear).
+    ChartMemoryPress PressMemory(int32_t index, uint32_t keys, int32_t pressCode);
+    // Curve settings of the current device; each answers the value in force.
+    uint32_t SetLineWidth(uint32_t width);
+    uint32_t SetPointSize(uint32_t size);
+    // Sets or clears 0x80 (CURVE) or 0x100 (POINTS); true when the flags or the hidden
+    // flag changed.
+    bool SetCurveFlag(uint32_t flag, bool on);
+    // Flips 0x200 or 0x400; switching one off clears the step and nearest flags.
+    bool ToggleSmoothFlag(uint32_t flag);
+    // "E": neither or both -> contrast -> points -> both.
+    void CycleCurveStyle();
+    // "S": chart range <-> input range; in user range the device's range becomes the
+    // user range. True when the mode changed.
+    bool SwitchDataRange();
+    // F10: the whole view back to its start.
+    void ResetChart();
+    // The x axis back to the fit from sample 0 (start, count and ratio).
+    void ResetX();
+    // Once, in the user range: the range of the source (`input`) or of the curves
+    // becomes the user range. True when the range changed.
+    bool ApplyRangeOnce(bool input);
+    // The wheel: the delta (120 a notch) and the toolkit's modifier word.
+    void OnWheel(int32_t delta, uint32_t keys);
+    // Panning: the press takes the scroll position; a drag by pixels moves x (not with
+    // Ctrl) and y (not with Alt); both held count as none.
+    void PanPress();
+    void PanDrag(double dx, double dy, uint32_t keys);
+    // The modifier bits held now.
+    uint32_t ModifiersNow() const;
+
+    // ---- The image strip
+    // The strip's size in pixels: the current frame's samples x pixels per sample and
+    // the current curve's height, each rounded up (at most 0x7FFFFFFF); false without
+    // samples.
+    bool StripSize(int32_t* width, int32_t* height) const;
+    // After a view change: a strip whose image is not current is rendered anew (false);
+    // otherwise its image is fitted to the new size and placed (true).
+    bool UpdateStrip(TextureView* view);
+    // The strip's picture goes (its textures freed in the view's GL context).
+    void ReleaseStrip(TextureView* view);
+    // The wheel of the host's view widget and the drag handlers of its readout page
+    // reach this window; Release undoes it (destruction).
+    void InstallViewHandlers();
+    void ReleaseViewHandlers();
     GraphicsButtonHandler GetButtonHandler() override { return nullptr; }
     bool IsTracking() override { return true; }
     void SetSliderStyle(bool on) override;
@@ -297,6 +424,17 @@ public:
     // The scales wait for the user-interface thread (a delivery on another thread
     // changed the view).
     uint8_t scalesStale = 0;
+    // The y scale's style (0 none, 1 first, 2 second; "M" steps it).
+    uint8_t yScaleStyle = 0;
+    // The pan's position and factors while the host has no readout page.
+    double panAccumulator = 0.0;
+    double panFactorX = 1.0;
+    double panFactorY = 1.0;
+    // The strip's picture (the preview of the current frame) and its place.
+    DisplayBitmap strip;
+    int32_t stripRect[4] = {0, 0, 0, 0};  // x, y, width, height
+    // The view widget whose wheel reaches this window.
+    gElement* boundView = nullptr;
 
     // The label width of the x scale's widest label in pixels (text width plus 15 for
     // reals, 14 for whole numbers, at least the scale's label spacing).
@@ -310,6 +448,19 @@ private:
 // A chart window for the cell (count 1), or nullptr. Installed as
 // ComponentServices::createChartWindow.
 OutputWindow* CreateChartWindow(DisplayCellBase* cell);
+
+// ---- Shared computations ------------------------------------------------------------
+
+// ceil(samplesPerPixel x width) (rounding noise forgiven), 0x7FFFFFFF from 2147483646 on.
+int32_t ChartVisibleCount(double samplesPerPixel, int32_t width);
+// x rounded up, forgiving the rounding noise of a product that should be whole.
+double ChartCeil(double x);
+// A span as the chart keeps it: one within DBL_EPSILON of 1, or at most DBL_MIN, is 1.0.
+double ChartKeptSpan(double span);
+// A scale ratio as a text of at most size - 1 (at most 17) characters: below 1 (or not a
+// number) the reciprocal as "1:%u" when whole, else "1:%.2f"; otherwise the factor as
+// "%u:1" or "%.2f:1".
+void FormatAspectRatio(double factor, double reciprocal, char* out, size_t size);
 
 // ---- Scale routines ---------------------------------------------------------------------
 

@@ -1,7 +1,10 @@
 #include "app/graphics_window.h"
 
+#include <mutex>
+
 #include "app/message_dialog.h"
 #include "app/output_device.h"
+#include "framework/display_lock.h"
 #include "toolkit/layout.h"
 #include "toolkit/texture_image.h"
 #include "toolkit/window.h"
@@ -75,6 +78,44 @@ bool PollComponentState(OutputWindow* window) {
 // ---- Output devices -------------------------------------------------------------------------
 
 GraphicsWindow* OutputDevice::Window() const { return dynamic_cast<GraphicsWindow*>(window); }
+
+GraphicsHost* OutputDevice::HostRecord() const {
+    DisplayCellBase* cell = Cell();
+    const GraphicsHostServices& s = TheGraphicsHostServices();
+    return cell != nullptr && s.host != nullptr ? s.host(cell) : nullptr;
+}
+
+bool OutputDevice::IsCurrent() const {
+    DisplayCellBase* cell = Cell();
+    return cell != nullptr && cell->currentDevice == this;
+}
+
+bool OutputDevice::HostIsActive() const {
+    DisplayCellBase* cell = Cell();
+    const GraphicsHostServices& s = TheGraphicsHostServices();
+    return cell != nullptr && s.isActiveCell != nullptr && s.isActiveCell(cell);
+}
+
+void OutputDevice::MarkByLevel(int32_t level) {
+    if (level < kDeviceLevelMark || !OnUiThread()) return;
+    GraphicsHost* host = HostRecord();
+    if (host != nullptr && gWinValidate(host->window) != nullptr) host->window->dirty = kWindowDirtyRepaint;
+    if (level >= kDeviceLevelRepaint) gWinRefreshAll();
+}
+
+void OutputDevice::TakeAttachEvent(int32_t code, int32_t level) {
+    if (pin.upstream == nullptr) return;
+    if (code == kDeviceEventAttachOther && IsCurrent()) return;
+    DisplayCellBase* cell = Cell();
+    ViewAttachConsumer(window, nullptr);
+    {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        PollComponentState(cell != nullptr && cell->currentWindow != nullptr ? cell->currentWindow : window);
+    }
+    const GraphicsHostServices& s = TheGraphicsHostServices();
+    if (cell != nullptr && s.requestRedraw != nullptr) s.requestRedraw(cell, kDeviceLevelMark);
+    if (code == kDeviceEventAttach || ComponentUiUp()) MarkByLevel(level);
+}
 
 const FrameDataRecord* OutputDevice::FrameDescription(int32_t frame, int32_t channel) {
     return QueryFrameDesc(this, frame, channel);

@@ -109,6 +109,15 @@ struct GraphicsZoomPage {
 struct GraphicsReadoutPage {
     TextureView* view = nullptr;     // the page's texture view of the frame, or none
     uint8_t readoutsOn = 1;          // the readouts follow the pointer
+    // Dragging on the page's view: the window installs a press and a drag handler (dx,
+    // dy in pixels; the toolkit's modifier word); the page calls them with `dragData`.
+    // The pan keeps its position in `dragAccumulator`; the factors scale the pixels.
+    void (*dragPress)(void* data) = nullptr;
+    void (*drag)(void* data, double dx, double dy, uint32_t keys) = nullptr;
+    void* dragData = nullptr;
+    double dragAccumulator = 0.0;
+    double dragFactorX = 1.0;
+    double dragFactorY = 1.0;
 };
 
 // What a display cell keeps for the graphics window it shows. The cell owns the record
@@ -174,6 +183,10 @@ struct ReadoutFrame {
     int32_t frame = 0;
     int32_t channel = 0;
 };
+
+// What a window's key handler answers for F12 when the cell has no tool object: the
+// cell goes on handling the key.
+constexpr int32_t kKeyToolFlagToggled = 0xC01;
 
 // The toolkit's button handler of a view widget.
 using GraphicsButtonHandler = bool (*)(gElement* widget, uintptr_t data);

@@ -109,7 +109,7 @@ uint64_t OffUiThreadGlCalls() { return gOffThreadGl.load(); }
 
 // ---- Life ------------------------------------------------------------------------------------
 
-Image2DDevice::Image2DDevice(GraphicsWindow* w, DisplayCellBase* host) : OutputDevice(host), host_(host) {
+Image2DDevice::Image2DDevice(GraphicsWindow* w, DisplayCellBase* host) : OutputDevice(host, host) {
     window = w;
     display = host;
     // The base's second word starts at -1; this device counts its frames from 0.
@@ -145,23 +145,6 @@ bool Image2DDevice::QueryInterface(const ComponentId* id, void** out) {
         *out = this;
     }
     return true;
-}
-
-GraphicsHost* Image2DDevice::HostRecord() const {
-    DisplayCellBase* cell = Cell();
-    const GraphicsHostServices& s = TheGraphicsHostServices();
-    return cell != nullptr && s.host != nullptr ? s.host(cell) : nullptr;
-}
-
-bool Image2DDevice::IsCurrent() const {
-    DisplayCellBase* cell = Cell();
-    return cell != nullptr && cell->currentDevice == this;
-}
-
-bool Image2DDevice::HostIsActive() const {
-    DisplayCellBase* cell = Cell();
-    const GraphicsHostServices& s = TheGraphicsHostServices();
-    return cell != nullptr && s.isActiveCell != nullptr && s.isActiveCell(cell);
 }
 
 bool Image2DDevice::HostHasWorkspace() const {
@@ -447,13 +430,6 @@ void Image2DDevice::DeliverSteps() { Deliver(); }
 
 // ---- Events --------------------------------------------------------------------------------
 
-void Image2DDevice::MarkByLevel(int32_t level) {
-    if (level < kDeviceLevelMark || !OnUiThread()) return;
-    GraphicsHost* host = HostRecord();
-    if (host != nullptr && gWinValidate(host->window) != nullptr) host->window->dirty = kWindowDirtyRepaint;
-    if (level >= kDeviceLevelRepaint) gWinRefreshAll();
-}
-
 void Image2DDevice::CommonTail(int32_t level) {
     cachedArea = 0;
     GraphicsHost* host = HostRecord();
@@ -474,18 +450,9 @@ void Image2DDevice::OnEvent(int32_t code, int32_t level) {
     const GraphicsShapeServices& shapes = TheGraphicsShapeServices();
     switch (code) {
         case kDeviceEventAttach:
-        case kDeviceEventAttachOther: {
-            if (pin.upstream == nullptr) return;
-            if (code == kDeviceEventAttachOther && IsCurrent()) return;
-            ViewAttachConsumer(window, nullptr);
-            {
-                std::lock_guard<std::recursive_mutex> hold(DisplayLock());
-                PollComponentState(cell != nullptr && cell->currentWindow != nullptr ? cell->currentWindow : window);
-            }
-            if (cell != nullptr && s.requestRedraw != nullptr) s.requestRedraw(cell, kDeviceLevelMark);
-            if (code == kDeviceEventAttach || ComponentUiUp()) MarkByLevel(level);
+        case kDeviceEventAttachOther:
+            TakeAttachEvent(code, level);
             return;
-        }
         case kDeviceEventRemoveShapes:
             if (host != nullptr && host->shapes != nullptr && shapes.removeShapesOf != nullptr)
                 shapes.removeShapesOf(host->shapes, this);

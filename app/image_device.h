@@ -71,13 +71,7 @@ public:
     void ScrollY(double ratio);
     // The frame index, description and scroll state again; false without a frame.
     bool RefreshGeometry();
-    // The display cell (the port's, else the one given at construction) and its record.
-    DisplayCellBase* Cell() const { return display != nullptr ? display : host_; }
-    GraphicsHost* HostRecord() const;
-    // This device is the cell's current device / the cell is its workspace's active
-    // cell / it has none.
-    bool IsCurrent() const;
-    bool HostIsActive() const;
+    // The cell has no workspace.
     bool HostHasWorkspace() const;
     // The frame count of the source (negative: unknown).
     int64_t SourceFrameCount() const;
@@ -132,7 +126,6 @@ private:
     // when the view or the frame has no size yet, or nothing moved.
     bool FitToHost(bool fit);
     int32_t PendingOrNothing();
-    void MarkByLevel(int32_t level);
     void CommonTail(int32_t level);
     void DeliverSteps();
     void AfterDelivery();
@@ -142,7 +135,6 @@ private:
     bool FreeTilesNow();
     void PackRgb();
 
-    DisplayCellBase* host_ = nullptr;
 };
 
 // Draws every shown device of an image window with the marks and the drag feedback

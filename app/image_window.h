@@ -53,8 +53,6 @@ constexpr int kImageCursorView = 106;
 inline constexpr char kMoveModeText[] = "+[Alt] key - move obj";
 // The view tool attached after keyboard moves of a shape.
 constexpr uint32_t kViewToolAnchors = FourCC("ANCR");
-// What the key handler answers for F12 when the cell has no tool object.
-constexpr int32_t kKeyToolFlagToggled = 0xC01;
 
 // Request codes the window sends its device's consumer as data messages.
 constexpr int32_t kRequestRegionStatistics = 130;

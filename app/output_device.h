@@ -17,6 +17,7 @@
 namespace orva {
 
 class GraphicsWindow;
+struct GraphicsHost;
 
 // Pipeline events a device takes through OnEvent (code, level). Level 3 and above
 // marks the host's toolkit window dirty; level 7 also repaints every dirty window.
@@ -47,7 +48,10 @@ constexpr uint32_t kWindowDirtyRepaint = 7;
 
 class OutputDevice : public DeviceViewBase {
 public:
-    explicit OutputDevice(ComponentBase* owner) : DeviceViewBase(owner) {}
+    // A device owned by `owner`, drawn in the display cell `host` (null: set later by the
+    // port).
+    explicit OutputDevice(ComponentBase* owner, DisplayCellBase* host = nullptr)
+        : DeviceViewBase(owner), host_(host) {}
 
     // ---- Component slots (id, destruction, counting come from the base)
     // A new device of the same kind (count 1); false when it cannot be made.
@@ -97,6 +101,24 @@ public:
 
     // The graphics window that draws the device (the framework's output window).
     GraphicsWindow* Window() const;
+    // The display cell (the port's, else the one given at construction) and its record.
+    DisplayCellBase* Cell() const { return display != nullptr ? display : host_; }
+    GraphicsHost* HostRecord() const;
+    // This device is the cell's current device / the cell is its workspace's active cell.
+    bool IsCurrent() const;
+    bool HostIsActive() const;
+
+protected:
+    // Marks the host's toolkit window dirty at level 3 and above (UI thread only); level 7
+    // also repaints every dirty window.
+    void MarkByLevel(int32_t level);
+    // The attach events (kDeviceEventAttach, kDeviceEventAttachOther): the consumer is
+    // attached again, the component state polled under the display lock and the cell
+    // asked to redraw. The "other" event is for a device that is not the cell's current one.
+    void TakeAttachEvent(int32_t code, int32_t level);
+
+private:
+    DisplayCellBase* host_ = nullptr;
 };
 
 // The frame description of the device's source for frame and channel (a negative

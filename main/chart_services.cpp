@@ -1,9 +1,11 @@
 #include "main/chart_services.h"
 
+#include "app/chart_panel.h"
 #include "app/chart_window.h"
 #include "framework/component.h"
 #include "framework/component_message.h"
 #include "io/value_range.h"
+#include "reduction/reduction_component.h"
 #include "views/display_cell.h"
 #include "views/rulers.h"
 
@@ -49,6 +51,25 @@ HistogramChart* Histogram(DisplayCellBase* base) {
     return cell != nullptr ? cell->statisticsChart : nullptr;
 }
 
+// The statistics keys of a chart act on the Reduction of the cell's project item.
+bool ReductionKey(DisplayCellBase* cell, int32_t action, bool forward) {
+    ProjectItemBase* item = cell != nullptr ? cell->owner : nullptr;
+    if (item == nullptr || !ProjectItemIsLive(item)) return false;
+    ComponentBase* stage = item->currentWindows[3];
+    auto* reduction = stage != nullptr && ComponentIsLive(stage) ? dynamic_cast<ReductionComponent*>(stage) : nullptr;
+    if (reduction == nullptr) return false;
+    ReductionOptions& options = reduction->Options();
+    bool changed = false;
+    switch (action) {
+        case 0: changed = options.CycleIntervalMethod(forward); break;
+        case 1: changed = options.ToggleStatVis(forward); break;
+        default: changed = options.ResetHistogram(); break;
+    }
+    // The statistics are computed again downstream.
+    if (changed && ComponentUpstream(reduction) != nullptr) ComponentRefreshDownstream(reduction);
+    return changed;
+}
+
 }  // namespace
 
 bool ChartInputRange(ComponentBase* upstream, double* minimum, double* maximum) {
@@ -87,6 +108,9 @@ void InstallChartServices() {
     chart.showScales = &ShowScales;
     chart.histogram = &Histogram;
     chart.inputRange = &ChartInputRange;
+    chart.reduction = &ReductionKey;
+    // The chart's tool panel in the "Chart Tools" window.
+    InstallChartPanel();
     // The frame list of a statistics result (x start and step of its frames) is the
     // Reduction's to give; until it does, the charts label their samples by index.
 }

@@ -10,6 +10,7 @@
 #include "shapes/shape_container.h"
 #include "transform/display_render.h"
 #include "transform/transformation.h"
+#include "views/view_page.h"
 
 namespace orva {
 
@@ -178,12 +179,22 @@ void NotifyElements(PageWindow* page, PanelBuilder key, intptr_t argument) {
     if (UIPage* p = LivePage(page)) UIElementsNotify(p, key, argument);
 }
 
+// The data offset of the view that shows the stage (0 without one).
+void ViewOffset(TransformationComponent* stage, double* x, double* y) {
+    StageNode node(stage);
+    node.VisibleOrigin(x, y);
+    *x = -*x;
+    *y = -*y;
+}
+
 }  // namespace
 
 void InstallTransformServices() {
     TransformationUiServices& pages = TheTransformationUiServices();
     pages.openPage = &OpenPage;
     pages.notifyElements = &NotifyElements;
+    InstallViewPagePanels(&pages);
+    TheTransformationViewHooks().viewOffset = &ViewOffset;
     ThePipelineServices().createTransformation = &CreateTransformationFromScript;
     DisplayRenderServices& render = TheDisplayRenderServices();
     render.renderFrame = &RenderFrameToBitmap;

@@ -3,6 +3,7 @@
 #include "platform/x11_backend.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 #include <link.h>
 
 #include <algorithm>
@@ -113,7 +114,7 @@ public:
                                "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_UTILITY",
                                "_MOTIF_WM_HINTS", "_NET_WORKAREA", "_NET_FRAME_EXTENTS",
                                "_NET_ACTIVE_WINDOW", "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_VERT",
-                               "_NET_WM_STATE_MAXIMIZED_HORZ", "_NET_WM_ICON"};
+                               "_NET_WM_STATE_MAXIMIZED_HORZ", "_NET_WM_ICON", "_NET_WM_PID"};
         XInternAtoms(display_, const_cast<char**>(names), kAtomCount, False, atoms_);
         // The root window reports a change of the screen's size (RandR) as its own
         // ConfigureNotify; Xlib's DisplayWidth does not follow, so the size is kept here.
@@ -480,7 +481,7 @@ private:
     enum {
         kWmProtocols, kWmDeleteWindow, kNetWmName, kUtf8String, kWindowType, kTypeNormal, kTypeDialog,
         kTypeUtility, kMotifHints, kWorkArea, kFrameExtents, kActiveWindow, kNetWmState, kMaxVert,
-        kMaxHorz, kNetWmIcon, kAtomCount
+        kMaxHorz, kNetWmIcon, kNetWmPid, kAtomCount
     };
 
     const Config* ConfigOf(int format) const {
@@ -641,6 +642,11 @@ private:
             hints.input = (window.exStyle & kWsExNoActivate) != 0 ? False : True;
             hints.initial_state = NormalState;
             XSetWMHints(display_, native->xid, &hints);
+            // Window managers (and anything that must tell one run of the program from the
+            // next on the same display) find the process behind a window through its pid.
+            const long pid = static_cast<long>(getpid());
+            XChangeProperty(display_, native->xid, atoms_[kNetWmPid], XA_CARDINAL, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(&pid), 1);
             if (window.owner != nullptr) {
                 if (WindowObject* owner = FindWindowObject(window.owner)) {
                     if (auto* ownerNative = static_cast<NativeWindow*>(owner->native)) {

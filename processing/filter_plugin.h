@@ -78,7 +78,10 @@ using FilterNegotiateFn = int32_t (*)(FilterInstance* instance, const FormatRequ
                                       FormatRequest* request, FormatRequest* output);
 // Entry 7: the name of the module's current method, or nullptr.
 using FilterMethodNameFn = const char* (*)(FilterInstance* instance);
-// Entry 8: builds the instance's settings page in `area`; answers the page, or nullptr.
+// Entry 8: builds the instance's settings page in `area`, the toolkit window (gWindow*)
+// of the plug-in list; answers the page, or nullptr. The page is one top-level widget (its
+// root, the controls its children) made at the window's top-left corner: the plug-in list
+// moves it below its rows and shows, hides and finally destroys it whole.
 using FilterPageBuilderFn = void* (*)(FilterInstance* instance, void* area);
 
 // The largest private state a module may declare (entry 10).

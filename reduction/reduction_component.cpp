@@ -205,6 +205,7 @@ FrameDataRecord* ReductionComponent::QueryFrameData(int32_t frame, int32_t secti
 
 void ReductionComponent::FreeWorkBlocks() {
     for (GlobalBuffer& b : workBlocks) b.Free();
+    slice.Release();
 }
 
 // ---- Format and kernels --------------------------------------------------------------------------

@@ -16,6 +16,7 @@
 #include "framework/component.h"
 #include "framework/input_format_cache.h"
 #include "framework/pipeline.h"
+#include "reduction/kernels/slice_work.h"
 #include "reduction/reduction_kernels.h"
 #include "reduction/reduction_preset.h"
 #include "reduction/statistic_block.h"
@@ -230,6 +231,11 @@ public:
     // their edges, the counters of the selection and the histogram, the
     // candidates of the median.
     GlobalBuffer workBlocks[4];
+    // The geometry and scratch of the cross-profile smoothing; the extraction
+    // sets the geometry before it calls the smoothing kernel.
+    SliceSmoothWork sliceSmooth;
+    // The slice's path, runs, strip and profile scratch.
+    SliceWork slice;
     // The frame the statistic pulled last, used again while a request fits
     // inside it (the state byte `pending` marks it valid).
     PullResult heldFrame;

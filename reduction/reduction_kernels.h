@@ -7,6 +7,8 @@
 #include <cstdint>
 
 #include "framework/component.h"
+#include "reduction/kernels/slice_profile.h"
+#include "reduction/slice_smooth.h"
 #include "shapes/geometry/region.h"
 
 namespace orva {
@@ -55,10 +57,13 @@ using StatisticKernel = int32_t (*)(ReductionComponent* component, const Statist
                                     const FrameDesc* frame, PullRequest* request);
 using ExtractionKernel = int32_t (*)(ReductionComponent* component, Shape* shape, PullResult* item,
                                      const FrameDesc* frame, PullRequest* request);
-// The smoothing of the cross profile and the weighting of the strip rows; the
-// slice kernels give their arguments meaning.
-using SmoothingKernel = int32_t (*)(void* profile, void* scratch);
-using WeightingKernel = int32_t (*)(void* profile, void* strip, void* output);
+// The smoothing of one channel's strip rows into its cross profile and row
+// scales (see reduction/slice_smooth.h): 3 a profile was built, 0 none. The
+// weighting of the strip rows against that profile (reduction/kernels/slice_profile.h).
+using SmoothingKernel = int32_t (*)(ReductionComponent* component, const double* samples, double* profile,
+                                    double* scales);
+using WeightingKernel = int32_t (*)(const StripParams& params, const double* profile, const double* strip,
+                                    double* output, MissingRunRecord* record);
 // The path samplers: one value per path point, and a strip across the path.
 using LineSampler = bool (*)(ReductionComponent* component, const FrameDesc* frame, Shape* shape, PullResult* item,
                              TypedBuffer* path);
@@ -82,8 +87,8 @@ struct SamplerPair {
     LineSampler line = nullptr;
     StripSampler strip = nullptr;
 };
-// The samplers of each layout (filled where the sampling kernels exist).
-SamplerPair& ReductionSamplers(SamplerLayout layout);
+// The samplers of each layout.
+SamplerPair ReductionSamplers(SamplerLayout layout);
 
 // The kernels the selection chooses between.
 int32_t ExtractNone(ReductionComponent*, Shape*, PullResult*, const FrameDesc*, PullRequest*);
@@ -91,18 +96,13 @@ int32_t ExtractSimple(ReductionComponent*, Shape*, PullResult*, const FrameDesc*
 int32_t ExtractWeighted(ReductionComponent*, Shape*, PullResult*, const FrameDesc*, PullRequest*);
 int32_t ExtractOptimal(ReductionComponent*, Shape*, PullResult*, const FrameDesc*, PullRequest*);
 int32_t RegionStatistic(ReductionComponent*, const StatisticMask&, PullResult*, const FrameDesc*, PullRequest*);
-int32_t SmoothSliceMean(void*, void*);
-int32_t SmoothSliceMedian(void*, void*);
-int32_t SmoothSliceMeanOrMedian(void*, void*);
-int32_t WeightProfileNoise(void*, void*, void*);
-int32_t WeightProfilePlain(void*, void*, void*);
 
 // What a component holds before a selection and after a refused negotiation:
 // extraction and statistic kernels that do nothing and report success (1),
 // and smoothing and weighting stubs that answer 0.
 int32_t ExtractNothing(ReductionComponent*, Shape*, PullResult*, const FrameDesc*, PullRequest*);
 int32_t StatisticNothing(ReductionComponent*, const StatisticMask&, PullResult*, const FrameDesc*, PullRequest*);
-int32_t SmoothingStub(void*, void*);
-int32_t WeightingStub(void*, void*, void*);
+int32_t SmoothingStub(ReductionComponent*, const double*, double*, double*);
+int32_t WeightingStub(const StripParams&, const double*, const double*, double*, MissingRunRecord*);
 
 }  // namespace orva

@@ -15,42 +15,6 @@
 
 namespace orva {
 
-gElement* PageSlot(UIElement* e, uint32_t index) {
-    if (e == nullptr || !UIElementIsLive(e) || e->slots == nullptr || index >= e->slotCount) return nullptr;
-    gElement* w = e->slots[index];
-    return w != nullptr && gWgtIsLive(w) ? w : nullptr;
-}
-
-void MarkPageRepaint(UIElement* e) {
-    if (e != nullptr && UIElementIsLive(e) && e->window != nullptr && gWinValidate(e->window) != nullptr)
-        e->window->dirty = 7;
-}
-
-void SetWidgetText(gElement* w, const char* text) {
-    if (w != nullptr && w->text != (text != nullptr ? text : "")) gWgtSetText(w, text);
-}
-
-void SetWidgetEnabled(gElement* w, bool on) {
-    if (w != nullptr) w->enabled = on ? 1 : 0;
-}
-
-void SetWidgetShown(gElement* w, bool on) {
-    if (w != nullptr) w->shown = on ? 1 : 0;
-}
-
-void SetWidgetValue(gElement* w, bool on) {
-    if (w != nullptr) w->value = on ? 1u : 0u;
-}
-
-void RedrawWidget(gElement* w) {
-    if (w == nullptr || w->window == nullptr || gWinValidate(w->window) == nullptr) return;
-    if ((w->window->state & kNotDrawnMask) != 0) {
-        w->window->dirty = 7;
-        return;
-    }
-    gWgtDrawState(w, 5);
-}
-
 void ShowPageStatus(gElement* status, int32_t index) {
     if (status == nullptr) return;
     // The shared last index may name a text another page shows.
@@ -117,59 +81,6 @@ int ShownAxes(const int64_t size[3]) {
 UIElement*& MenuPage() {
     static UIElement* element = nullptr;
     return element;
-}
-
-PageRows::PageRows(UIElement* element) {
-    if (element == nullptr) return;
-    window_ = element->window;
-    slot_ = element->group != nullptr ? (element->group->style & kWsSlotBits) : 0;
-    data_ = reinterpret_cast<uintptr_t>(element);
-}
-
-gElement* PageRows::Add(int32_t kind, float width, const char* text, uint32_t colour1, uint32_t colour2) {
-    if (window_ == nullptr) return nullptr;
-    gWgtTemplate t{.desc = {.kind = kind, .style = slot_ | (newRow_ ? kWsNewRow : 0u), .width = width,
-                            .height = kRowHeight, .text = text}};
-    if (colour1 != 0) t.desc.color1 = colour1;
-    if (colour2 != 0) t.desc.color2 = colour2;
-    newRow_ = false;
-    gElement* e = gWgtAdd(window_, nullptr, &t, 0);
-    if (e == nullptr) return nullptr;
-    e->handlerData = data_;
-    if (kind >= 36) {
-        e->textAlign = (e->textAlign & ~0xFC000u) | kTextCentre | kTextMiddle;
-        if (gTextHooks().layout != nullptr) gTextHooks().layout(e);
-    }
-    return e;
-}
-
-gElement* PageRows::Field(float width, const char* text, void (*commit)(gElement*, uintptr_t), uint32_t colour1) {
-    gElement* e = Add(6, width, text, colour1, kLabelColour2);
-    if (e == nullptr) return nullptr;
-    if (commit != nullptr)
-        e->onChange = commit;
-    else
-        e->textAlign |= kEditReadOnly;
-    return e;
-}
-
-gElement* PageRows::Button(int32_t kind, float width, const char* text, void (*press)(gElement*, uintptr_t),
-                           uint32_t colour1, uint32_t colour2) {
-    gElement* e = Add(kind, width, text, colour1, colour2);
-    if (e != nullptr && press != nullptr) {
-        e->onClick = press;
-        e->active = 1;
-    }
-    return e;
-}
-
-gElement* PageRows::Separator(float width) {
-    newRow_ = true;
-    gWgtTemplate t{.desc = {.kind = 16, .style = slot_ | kWsNewRow, .width = width, .height = 2.0f,
-                            .color1 = 0x4676A6Au}};
-    newRow_ = true;
-    gElement* e = window_ != nullptr ? gWgtAdd(window_, nullptr, &t, 0) : nullptr;
-    return e;
 }
 
 }  // namespace orva

@@ -9,6 +9,7 @@
 
 #include "common/log.h"
 #include "framework/display_lock.h"
+#include "processing/modules/affine_panel.h"
 #include "processing/modules/builtin_modules.h"
 #include "processing/processing_component.h"
 
@@ -137,7 +138,7 @@ bool AffineModuleOpen(FilterCallbacks* callbacks, const FilterModuleDescriptor*)
     callbacks->event = &AffineEvent;
     callbacks->negotiate = &AffineNegotiate;
     callbacks->methodName = &AffineMethodName;
-    callbacks->pageBuilder = nullptr;
+    callbacks->pageBuilder = &AffineBuildPanel;
     callbacks->state = state;
     callbacks->stateBytes = sizeof(AffineModuleState);
     AffineSelectMode(state, 0, 0);
@@ -147,7 +148,9 @@ bool AffineModuleOpen(FilterCallbacks* callbacks, const FilterModuleDescriptor*)
 
 void AffineModuleClose(FilterCallbacks* callbacks) {
     if (callbacks == nullptr || callbacks->state == nullptr) return;
-    delete static_cast<AffineModuleState*>(callbacks->state);
+    auto* state = static_cast<AffineModuleState*>(callbacks->state);
+    if (state->panel != nullptr) AffinePanelDetach(state->panel);
+    delete state;
     callbacks->state = nullptr;
     gOpenInstances.fetch_sub(1);
 }

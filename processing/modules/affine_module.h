@@ -61,6 +61,7 @@ struct AffineModuleState {
     int32_t filterIndex = 0;       // 0 "Bilinear", 1 "Bicubic", 2 "Bicubic [fast]"
     const AffineKernelSet* set = nullptr;       // chosen by the format negotiation
     const AffineKernelSet* fallback = nullptr;  // the first method's set for the same format
+    struct AffinePanel* panel = nullptr;        // the settings page that shows the instance, or null
 };
 
 // The package of the built-in module (descriptor and once-only flag).

@@ -2,8 +2,6 @@
 // preset name with the previous and next arrows, and the nine coefficients, three
 // to a row. The page keeps no copy of the settings: every change goes to the
 // instance's state and the widgets are then filled from it again.
-#include <GL/gl.h>
-
 #include <cmath>
 #include <cstdio>
 #include <mutex>
@@ -12,6 +10,7 @@
 #include "common/number_text.h"
 #include "framework/display_lock.h"
 #include "processing/modules/convolver_module.h"
+#include "processing/modules/filter_page.h"
 #include "processing/processing_component.h"
 #include "toolkit/number_field.h"
 #include "toolkit/painters.h"
@@ -39,40 +38,6 @@ constexpr float kRowStep = 19.0f;
 constexpr float kArrowWidth = 10.0f;
 constexpr float kFieldWidth = 38.0f;
 constexpr float kInset = 8.0f;  // of the widgets in the frame
-// The page's widgets lie in the window's top-left corner frame, placed by the page
-// itself rather than by a layout group.
-constexpr uint32_t kPageStyle = kWsLeft | kWsTop | kWsNoPlace;
-
-// The arrows: a button face with a triangle pointing back or on.
-void PaintArrow(gElement* e, bool forward) {
-    const float x = e->x, y = e->y, w = e->cellWidth, h = e->cellHeight;
-    if (gIsPicking()) {
-        glRectf(x, y, x + w, y + h);
-        return;
-    }
-    gPaintButtonFace(e, e->value != 0 ? 2 : 0);
-    // Whole pixels from the face's middle, so that both arrows come out alike.
-    const float cy = y + h * 0.5f, mid = x + std::floor(w * 0.5f), near = mid - 2.0f, far = mid + 2.0f, half = 4.0f;
-    glColor3ub(24, 24, 32);
-    glBegin(GL_TRIANGLES);
-    if (forward) {
-        glVertex2f(near, cy - half);
-        glVertex2f(near, cy + half);
-        glVertex2f(far, cy);
-    } else {
-        glVertex2f(far, cy - half);
-        glVertex2f(far, cy + half);
-        glVertex2f(near, cy);
-    }
-    glEnd();
-}
-void PaintPrevious(gElement* e) { PaintArrow(e, false); }
-// The frame is not drawn when the pointer is resolved: the first widget drawn there
-// would be found, and the frame would hide the arrows it holds.
-void PaintFrame(gElement* e) {
-    if (!gIsPicking()) gPaintEdgeFrame(e);
-}
-void PaintNext(gElement* e) { PaintArrow(e, true); }
 
 void OnPrevious(gElement*, uintptr_t data) { ConvolverPanelStep(reinterpret_cast<ConvolverPanel*>(data), false); }
 void OnNext(gElement*, uintptr_t data) { ConvolverPanelStep(reinterpret_cast<ConvolverPanel*>(data), true); }
@@ -88,17 +53,7 @@ void PanelGone(gElement* root) {
 
 gElement* Add(gWindow* window, gElement* root, int32_t kind, float x, float y, float width, float height,
               void (*paint)(gElement*) = nullptr, void (*onClick)(gElement*, uintptr_t) = nullptr) {
-    gWgtTemplate t;
-    t.desc.kind = kind;
-    t.desc.style = kPageStyle;
-    t.desc.width = t.desc.cellWidth = width;
-    t.desc.height = t.desc.cellHeight = height;
-    t.desc.offsetX = x;
-    t.desc.offsetY = y;
-    if (paint != nullptr) t.desc.paint = paint;
-    if (onClick != nullptr) t.desc.onClick = onClick;
-    if (root == nullptr) t.desc.onDestroy = PanelGone;
-    return gWgtAdd(window, root, &t, root == nullptr ? kWsTopLevel : kWsAfter);
+    return FilterPageAdd(window, root, kind, x, y, width, height, paint, onClick, &PanelGone);
 }
 
 void Repaint(const ConvolverPanel* panel) {
@@ -131,7 +86,7 @@ void* ConvolverBuildPanel(FilterInstance* instance, void* area) {
     const float width = window->clientWidth > 0 ? static_cast<float>(window->clientWidth) : kDefaultPanelWidth;
     const float wide = width - 24.0f;
     const float fieldsTop = kInset + 2 * kRowStep;
-    gElement* root = Add(window, nullptr, 14, 4.0f, 4.0f, width - 8.0f, fieldsTop + 3 * kRowStep + 4.0f, PaintFrame);
+    gElement* root = Add(window, nullptr, 14, 4.0f, 4.0f, width - 8.0f, fieldsTop + 3 * kRowStep + 4.0f, FilterPagePaintFrame);
     if (root == nullptr) {
         delete panel;
         return nullptr;
@@ -145,19 +100,16 @@ void* ConvolverBuildPanel(FilterInstance* instance, void* area) {
     const float nameWidth = wide - 2 * (kArrowWidth + 2.0f);
     panel->name = Add(window, root, 6, kInset, kInset + kRowStep, nameWidth, kRowHeight);
     panel->previous = Add(window, root, 37, kInset + nameWidth + 2.0f, kInset + kRowStep, kArrowWidth, kRowHeight,
-                          PaintPrevious, OnPrevious);
+                          FilterPagePaintPrevious, OnPrevious);
     panel->next = Add(window, root, 37, kInset + nameWidth + 4.0f + kArrowWidth, kInset + kRowStep, kArrowWidth,
-                      kRowHeight, PaintNext, OnNext);
+                      kRowHeight, FilterPagePaintNext, OnNext);
     for (int i = 0; i < 9; ++i) {
         panel->fields[i] = Add(window, root, 6, kInset + static_cast<float>(i % 3) * (kFieldWidth + 4.0f),
                                fieldsTop + static_cast<float>(i / 3) * kRowStep, kFieldWidth, kRowHeight);
         gWgtSetText(panel->fields[i], "0");
     }
-    for (gElement* arrow : {panel->previous, panel->next}) {
-        if (arrow == nullptr) continue;
-        arrow->handlerData = reinterpret_cast<uintptr_t>(panel);
-        arrow->style &= ~kWsNoPlace;  // placed already; the bit would make the button inert
-    }
+    for (gElement* arrow : {panel->previous, panel->next})
+        if (arrow != nullptr) arrow->handlerData = reinterpret_cast<uintptr_t>(panel);
     gWgtSetText(panel->name, "[noname]");
     ConvolverRefreshPanel(root);
     return root;

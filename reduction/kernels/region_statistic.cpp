@@ -583,6 +583,23 @@ bool ClipBoxToFrame(int64_t frameWidth, int64_t frameHeight, BlockBox* box) {
     return true;
 }
 
+int32_t PullHeldFrame(ReductionComponent* c, const ReadWindow& want, PullRequest* request) {
+    // The held frame serves when the request names its frame and the box lies inside it.
+    PullResult& held = c->heldFrame;
+    const ReadWindow& w = held.window;
+    const bool fresh = request != nullptr && request->readAgain != 0;
+    const bool reuse = !fresh && held.pending != 0 && held.image.data != nullptr && want.frame >= 0 &&
+                       w.frame == want.frame && w.x <= want.x && w.y <= want.y &&
+                       w.x + w.width >= want.x + want.width && w.y + w.height >= want.y + want.height;
+    if (reuse) return 2;
+    held.pending = 0;
+    held.window = want;
+    const int32_t code = ComponentPull(&c->input, &held, request);
+    if (code < 2) return code;
+    held.pending = 1;
+    return code;
+}
+
 int32_t RegionStatistic(ReductionComponent* c, const StatisticMask& mask, PullResult* item, const FrameDesc* frame,
                         PullRequest* request) {
     if (c == nullptr || item == nullptr || mask.object == nullptr) return 1;
@@ -618,24 +635,13 @@ int32_t RegionStatistic(ReductionComponent* c, const StatisticMask& mask, PullRe
     const uint64_t boxValues = static_cast<uint64_t>(box.width) * static_cast<uint64_t>(box.height) * samples;
     if (boxValues > limit) return TooLarge(block, boxValues, limit);
 
-    // The held frame serves when the request names its frame and the box lies inside it.
     ReadWindow want;
     want.frame = frame->requestFrame;
     want.section = -1;
     BlockIteratorInit(&want, box);
+    const int32_t pulled = PullHeldFrame(c, want, request);
+    if (pulled < 2) return nothing(pulled);
     PullResult& held = c->heldFrame;
-    const ReadWindow& w = held.window;
-    const bool fresh = request != nullptr && request->readAgain != 0;
-    const bool reuse = !fresh && held.pending != 0 && held.image.data != nullptr && want.frame >= 0 &&
-                       w.frame == want.frame && w.x <= box.x && w.y <= box.y &&
-                       w.x + w.width >= box.x + box.width && w.y + w.height >= box.y + box.height;
-    if (!reuse) {
-        held.pending = 0;
-        held.window = want;
-        const int32_t code = ComponentPull(&c->input, &held, request);
-        if (code < 2) return nothing(code);
-        held.pending = 1;
-    }
 
     // The channels of the pulled frame: interleaved samples, or planes of one row each.
     const TypedFrameBuffer& image = held.image;

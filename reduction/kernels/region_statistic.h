@@ -16,6 +16,8 @@
 
 namespace orva {
 
+class ReductionComponent;
+
 // The result codes of the 1-D output: the histogram and the cumulative distribution.
 constexpr int32_t kStatisticOutputHistogram = 701;
 constexpr int32_t kStatisticOutputDistribution = 702;
@@ -31,5 +33,11 @@ constexpr uint64_t kStatisticValueLimit = 67108864;
 // Intersects [x, x + width) x [y, y + height) with the frame [0, frameWidth) x
 // [0, frameHeight); false (box untouched) when they do not meet.
 bool ClipBoxToFrame(int64_t frameWidth, int64_t frameHeight, BlockBox* box);
+
+// Makes the component's held frame hold the window `want` (frame and box): the
+// frame held already serves when the request does not ask for fresh data, the
+// window names the held frame and its box lies inside the held one; else the
+// upstream is pulled. The pull code (2 when the held frame serves).
+int32_t PullHeldFrame(ReductionComponent* component, const ReadWindow& want, PullRequest* request);
 
 }  // namespace orva

@@ -12,21 +12,16 @@
 #include <cmath>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "../app/shell_fixture.h"
 #include "../toolkit/gl_test_support.h"
+#include "program_shell.h"
 #include "app/graphics_window.h"
 #include "app/image_window.h"
 #include "framework/display_lock.h"
-#include "io/format_registry.h"
 #include "main/display_services.h"
-#include "main/processing_services.h"
-#include "main/reduction_services.h"
-#include "main/shape_services.h"
-#include "main/transform_services.h"
-#include "main/views_display_services.h"
-#include "main/views_services.h"
 #include "test_support.h"
 #include "toolkit/input.h"
 #include "views/display_cell.h"
@@ -61,47 +56,24 @@ bool WriteQuadrants(const std::string& path, int width, int height) {
         "a[h//2:, w//2:] = 20000\n"
         "a[0, :] = a[-1, :] = a[:, 0] = a[:, -1] = 30000\n"
         "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n";
-    const std::string file = path + ".py";
-    WriteText(file, script);
-    return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
+    return testing_program::RunPython(path + ".py", script);
 }
 
 class ImageWindowProgram : public ShellTest {
 protected:
     void SetUp() override {
         ORVA_SKIP_WITHOUT_DISPLAY();
-        savedComponents_ = TheComponentServices();
-        savedHost_ = TheGraphicsHostServices();
-        savedShapes_ = TheGraphicsShapeServices();
-        RegisterBuiltinFormats(TheFormatRegistry(), &inputs_, &outputs_);
-        InstallShapeServices();
-        InstallProcessingServices();
-        InstallReductionServices();
-        InstallTransformServices();
-        InstallViewsDisplayServices();
-        InstallViewsServices();
+        services_.emplace();
         InstallDisplayServices();
         Start(false);
     }
     void TearDown() override {
         if (IsSkipped()) return;
         Stop();
-        ReleaseFormats(TheFormatRegistry());
-        TheFormatRegistry().input.Clear();
-        TheComponentServices() = savedComponents_;
-        TheGraphicsHostServices() = savedHost_;
-        TheGraphicsShapeServices() = savedShapes_;
+        services_.reset();
     }
     // Opens the file into cell 1 of "Layout" and lets the pipeline deliver.
-    DisplayComponent* Open(const std::string& path) {
-        OpenParameters request;
-        if (OpenSourceFileReport(&cui(), nullptr, &request, path.c_str()) == nullptr) return nullptr;
-        PumpFor(500);
-        WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
-        if (ws == nullptr) return nullptr;
-        uint32_t number = 1;
-        return GetCellByNumber(ws, &number, false);
-    }
+    DisplayComponent* Open(const std::string& path) { return testing_program::OpenIntoCellOne(&cui(), path); }
     // The Transformation's colour of a frame pixel.
     static Rgb StageColour(DisplayComponent* cell, int64_t x, int64_t y) {
         ComponentBase* stage = cell->currentDevice->pin.upstream;
@@ -120,10 +92,7 @@ protected:
 
     TempFolder folder;
     ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
-    ComponentServices savedComponents_;
-    GraphicsHostServices savedHost_;
-    GraphicsShapeServices savedShapes_;
-    int inputs_ = 0, outputs_ = 0;
+    std::optional<testing_program::OpenAndShowServices> services_;
 };
 
 TEST_F(ImageWindowProgram, ALargeFileOpensFittedAndCentred) {

@@ -13,28 +13,23 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "../app/shell_fixture.h"
 #include "../toolkit/gl_test_support.h"
+#include "program_shell.h"
 #include "app/file_dialog.h"
 #include "app/graphics_window.h"
 #include "app/main_menu.h"
 #include "app/image_window.h"
 #include "framework/display_lock.h"
-#include "io/format_registry.h"
 #include "platform/msg_queue.h"
 #include "main/chart_services.h"
 #include "main/display_services.h"
 #include "main/menu_services.h"
-#include "main/processing_services.h"
-#include "main/reduction_services.h"
-#include "main/shape_services.h"
-#include "main/transform_services.h"
-#include "main/views_display_services.h"
-#include "main/views_services.h"
 #include "reduction/reduction_component.h"
 #include "reduction/statistic_block.h"
 #include "shapes/editing/shape_edits.h"
@@ -71,9 +66,7 @@ bool WriteRampFits(const std::string& path) {
         "a = (x * 50 + y * 20).astype(np.int16)\n"
         "a[0, :] = a[-1, :] = a[:, 0] = a[:, -1] = 30000\n"
         "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n";
-    const std::string file = path + ".py";
-    WriteText(file, script);
-    return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
+    return testing_program::RunPython(path + ".py", script);
 }
 
 // The window pixel of a frame point on the view of a container's shapes.
@@ -97,14 +90,7 @@ class OpenFileDisplay : public ShellTest {
 protected:
     void SetUp() override {
         ORVA_SKIP_WITHOUT_DISPLAY();
-        savedServices_ = TheComponentServices();
-        RegisterBuiltinFormats(TheFormatRegistry(), &inputs_, &outputs_);
-        InstallShapeServices();
-        InstallProcessingServices();
-        InstallReductionServices();
-        InstallTransformServices();
-        InstallViewsDisplayServices();
-        InstallViewsServices();
+        services_.emplace();
         InstallMenuServices();
         InstallDisplayServices();
         InstallChartServices();
@@ -115,29 +101,18 @@ protected:
     void TearDown() override {
         if (IsSkipped()) return;
         Stop();
-        ReleaseFormats(TheFormatRegistry());
-        TheFormatRegistry().input.Clear();
-        TheComponentServices() = savedServices_;
+        services_.reset();
     }
 
     // Opens the file through the open road and answers cell 1 of the main window's
     // workspace (nullptr when something is missing); `source` receives the file's Source.
     DisplayComponent* OpenIntoCellOne(const std::string& path, ComponentBase** source = nullptr) {
-        OpenParameters request;
-        ComponentBase* opened = OpenSourceFileReport(&cui(), nullptr, &request, path.c_str());
-        if (source != nullptr) *source = opened;
-        if (opened == nullptr) return nullptr;
-        PumpFor(500);
-        WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
-        if (ws == nullptr) return nullptr;
-        uint32_t number = 1;
-        return GetCellByNumber(ws, &number, false);
+        return testing_program::OpenIntoCellOne(&cui(), path, source);
     }
 
     TempFolder folder;
     ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
-    ComponentServices savedServices_;
-    int inputs_ = 0, outputs_ = 0;
+    std::optional<testing_program::OpenAndShowServices> services_;
 };
 
 TEST_F(OpenFileDisplay, AFitsFileShowsInCellOneOfLayout) {

@@ -14,12 +14,14 @@
 #include <algorithm>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "../app/shell_fixture.h"
 #include "../toolkit/gl_test_support.h"
+#include "program_shell.h"
 #include "app/graphics_window.h"
 #include "app/image_device.h"
 #include "app/image_window.h"
@@ -27,16 +29,9 @@
 #include "framework/app_object.h"
 #include "framework/display_lock.h"
 #include "framework/port.h"
-#include "io/format_registry.h"
 #include "io/output_writer.h"
 #include "main/display_services.h"
 #include "main/playback_services.h"
-#include "main/processing_services.h"
-#include "main/reduction_services.h"
-#include "main/shape_services.h"
-#include "main/transform_services.h"
-#include "main/views_display_services.h"
-#include "main/views_services.h"
 #include "platform/clock.h"
 #include "platform/timer_service.h"
 #include "platform/window_backend.h"
@@ -79,8 +74,7 @@ bool WriteCube(const std::string& path, int frames, int width, int height) {
                                "h.header['DATAMIN'] = 0\n"
                                "h.header['DATAMAX'] = 30000\n"
                                "h.writeto('" + path + "', overwrite=True)\n";
-    WriteText(path + ".py", script);
-    return std::system(("/usr/bin/python3 '" + path + ".py' >/dev/null 2>&1").c_str()) == 0;
+    return testing_program::RunPython(path + ".py", script);
 }
 
 // What the UI thread saw of the frame routine.
@@ -103,18 +97,7 @@ class PlayCube : public ShellTest {
 protected:
     void SetUp() override {
         ORVA_SKIP_WITHOUT_DISPLAY();
-        savedServices_ = TheComponentServices();
-        savedHost_ = TheGraphicsHostServices();
-        savedPlayback_ = ThePlaybackHooks();
-        savedShapes_ = TheGraphicsShapeServices();
-        savedWriter_ = TheOutputWriterHooks();
-        RegisterBuiltinFormats(TheFormatRegistry(), &inputs_, &outputs_);
-        InstallShapeServices();
-        InstallProcessingServices();
-        InstallReductionServices();
-        InstallTransformServices();
-        InstallViewsDisplayServices();
-        InstallViewsServices();
+        services_.emplace();
         InstallDisplayServices();
         Start(false);
         // A test before this one may have ended the program in this process, and with
@@ -133,13 +116,7 @@ protected:
         gSetOnceHook(nullptr);
         gLog = nullptr;
         Stop();
-        ReleaseFormats(TheFormatRegistry());
-        TheFormatRegistry().input.Clear();
-        TheComponentServices() = savedServices_;
-        TheGraphicsHostServices() = savedHost_;
-        ThePlaybackHooks() = savedPlayback_;
-        TheGraphicsShapeServices() = savedShapes_;
-        TheOutputWriterHooks() = savedWriter_;
+        services_.reset();
         EXPECT_EQ(DisplayLockDepth(), 0);
     }
 
@@ -211,12 +188,7 @@ protected:
 
     TempFolder folder;
     ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
-    ComponentServices savedServices_;
-    GraphicsHostServices savedHost_;
-    PlaybackHooks savedPlayback_;
-    GraphicsShapeServices savedShapes_;
-    OutputWriterHooks savedWriter_;
-    int inputs_ = 0, outputs_ = 0;
+    std::optional<testing_program::OpenAndShowServices> services_;
     FrameLog log;
     DisplayComponent* cell = nullptr;
     Image2DDevice* device = nullptr;

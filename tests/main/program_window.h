@@ -61,23 +61,49 @@ public:
     ProgramRun& operator=(const ProgramRun&) = delete;
 
     // Ends the program; its exit status (-1 when it had to be killed or was not running).
+    // It returns once the X server has taken the program's windows away too: the server
+    // notices the closed connection in its own time, and a start that followed at once
+    // could otherwise find the old main window by its title, about to vanish.
     int End() {
         if (pid_ <= 0) return -1;
+        const pid_t pid = pid_;
         kill(pid_, SIGTERM);
-        int status = 0;
-        for (int i = 0; i < 400; ++i) {
+        int status = 0, result = -1;
+        bool ended = false;
+        for (int i = 0; i < 400 && !ended; ++i) {
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = 0;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+                ended = true;
+                result = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(25));
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
         }
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
+        if (!ended) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
         pid_ = 0;
-        return -1;
+        WaitUntilWindowsGone(pid);
+        return result;
     }
     bool Running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+    pid_t Pid() const { return pid_; }
+
+    // The process id a window carries (_NET_WM_PID); -1 without one.
+    static long WindowProcess(Display* d, Atom pidAtom, Window w) {
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        long pid = -1;
+        if (XGetWindowProperty(d, w, pidAtom, 0, 1, False, AnyPropertyType, &type, &format, &items, &after,
+                               &data) == Success &&
+            data != nullptr) {
+            if (format == 32 && items == 1) pid = *reinterpret_cast<long*>(data);
+            XFree(data);
+        }
+        return pid;
+    }
 
     std::string LogPath() const { return folder_ + "/config/ZEL Lab/orva.log"; }
     std::string Log() const {
@@ -93,6 +119,31 @@ public:
     }
 
 private:
+    // True when a window below `parent` carries the process id `pid`.
+    static bool HasWindowOf(Display* d, Atom pidAtom, Window parent, pid_t pid) {
+        Window root = 0, up = 0, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(d, parent, &root, &up, &children, &count)) return false;
+        bool found = false;
+        for (unsigned i = 0; i < count && !found; ++i)
+            found = WindowProcess(d, pidAtom, children[i]) == pid || HasWindowOf(d, pidAtom, children[i], pid);
+        if (children != nullptr) XFree(children);
+        return found;
+    }
+    static void WaitUntilWindowsGone(pid_t pid) {
+        Display* d = XOpenDisplay(nullptr);
+        if (d == nullptr) return;
+        // A window destroyed between the listing and the read of its property is an error
+        // that says nothing here.
+        XErrorHandler previous = XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+        const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
+        for (int i = 0; i < 400 && HasWindowOf(d, pidAtom, DefaultRootWindow(d), pid); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        XSync(d, False);
+        XSetErrorHandler(previous);
+        XCloseDisplay(d);
+    }
+
     std::string folder_;
     pid_t pid_ = -1;
 };
@@ -100,7 +151,9 @@ private:
 // A connection to the test's display.
 class Screen {
 public:
-    Screen() : display_(XOpenDisplay(nullptr)) {}
+    // The windows read belong to another process and can go at any moment: an error about
+    // one of them is answered by the failed call, never by Xlib ending the test.
+    Screen() : display_(XOpenDisplay(nullptr)) { XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }); }
     ~Screen() {
         if (display_ != nullptr) XCloseDisplay(display_);
     }

@@ -172,6 +172,10 @@ TEST_F(RoadProgramTest, TheProgramOpensAFileNamedOnItsCommandLine) {
     EXPECT_EQ(log.find("Can`t open"), std::string::npos) << log;
     const Window main = screen_.WaitForWindow(testing_program::kMainWindowTitle, 20000);
     ASSERT_NE(main, 0u);
+    // The window says which process it belongs to, as window managers expect (and as the
+    // end of a run waits on).
+    EXPECT_EQ(ProgramRun::WindowProcess(screen_.display(), XInternAtom(screen_.display(), "_NET_WM_PID", False), main),
+              program.Pid());
     screen_.Raise(main);
     Picture shown;
     ASSERT_TRUE(screen_.Grab(main, &shown));

@@ -12,23 +12,18 @@
 
 #ifdef ORVA_OPEN_FILE_DISPLAY
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "../app/shell_fixture.h"
 #include "../toolkit/gl_test_support.h"
+#include "program_shell.h"
 #include "app/file_dialog.h"
 #include "app/image_window.h"
 #include "app/main_menu.h"
 #include "framework/app_object.h"
 #include "framework/port.h"
-#include "io/format_registry.h"
-#include "main/processing_services.h"
-#include "main/reduction_services.h"
-#include "main/shape_services.h"
-#include "main/transform_services.h"
-#include "main/views_display_services.h"
-#include "main/views_services.h"
 #include "test_support.h"
 #include "views/display_cell.h"
 #include "views/open_data_files.h"
@@ -57,9 +52,7 @@ bool WriteFiles(const std::string& folder) {
         "    y, x = np.mgrid[0:h, 0:w]\n"
         "    fits.PrimaryHDU((x * 40 + y * 30).astype(np.int16)).writeto('" + folder +
         "/' + name, overwrite=True)\n";
-    const std::string file = folder + "/write.py";
-    WriteText(file, script);
-    return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
+    return testing_program::RunPython(folder + "/write.py", script);
 }
 
 // The display cells that a component's chain feeds, depth first through its consumers.
@@ -77,16 +70,9 @@ class SeveralFiles : public ShellTest {
 protected:
     void SetUp() override {
         ORVA_SKIP_WITHOUT_DISPLAY();
-        savedServices_ = TheComponentServices();
         savedConfirm_ = TheApp().Settings().confirmClosing;
         TheApp().Settings().confirmClosing = 0;
-        RegisterBuiltinFormats(TheFormatRegistry(), &inputs_, &outputs_);
-        InstallShapeServices();
-        InstallProcessingServices();
-        InstallReductionServices();
-        InstallTransformServices();
-        InstallViewsDisplayServices();
-        InstallViewsServices();
+        services_.emplace();
         TheComponentServices().createImageWindow = &CreateImageWindow;
         TheComponentServices().pollComponentState = &PollComponentState;
         Start(false);
@@ -99,9 +85,7 @@ protected:
         Stop();
         EXPECT_EQ(LiveDisplayCellCount(), 0u);
         EXPECT_EQ(cui().portLists.first, nullptr);
-        ReleaseFormats(TheFormatRegistry());
-        TheFormatRegistry().input.Clear();
-        TheComponentServices() = savedServices_;
+        services_.reset();
         TheApp().Settings().confirmClosing = savedConfirm_;
     }
     bool started_ = false;
@@ -185,9 +169,8 @@ protected:
 
     TempFolder folder;
     ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
-    ComponentServices savedServices_;
+    std::optional<testing_program::OpenAndShowServices> services_;
     uint8_t savedConfirm_ = 0;
-    int inputs_ = 0, outputs_ = 0;
 };
 
 constexpr uint32_t kWidths[] = {48, 64, 80};

@@ -10,22 +10,17 @@
 #ifdef ORVA_OPEN_FILE_DISPLAY
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "../app/shell_fixture.h"
 #include "../toolkit/gl_test_support.h"
+#include "program_shell.h"
 #include "app/graphics_window.h"
 #include "app/main_menu.h"
 #include "app/shell_hooks.h"
-#include "io/format_registry.h"
 #include "main/display_services.h"
-#include "main/processing_services.h"
-#include "main/reduction_services.h"
 #include "main/shape_edit_services.h"
-#include "main/shape_services.h"
-#include "main/transform_services.h"
-#include "main/views_display_services.h"
-#include "main/views_services.h"
 #include "shapes/editing/edit_frame.h"
 #include "shapes/editing/handle_drags.h"
 #include "shapes/shape_container.h"
@@ -55,28 +50,15 @@ bool WriteFlat(const std::string& path, int width, int height) {
         "from astropy.io import fits\n"
         "fits.PrimaryHDU(np.full((" + std::to_string(height) + ", " + std::to_string(width) +
         "), 1000, dtype=np.int16)).writeto('" + path + "', overwrite=True)\n";
-    const std::string file = path + ".py";
-    WriteText(file, script);
-    return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
+    return testing_program::RunPython(path + ".py", script);
 }
 
 class ShapeEditProgram : public ShellTest {
 protected:
     void SetUp() override {
         ORVA_SKIP_WITHOUT_DISPLAY();
-        savedComponents_ = TheComponentServices();
-        savedHost_ = TheGraphicsHostServices();
-        savedShapes_ = TheGraphicsShapeServices();
-        savedShell_ = TheShellHooks();
-        savedMenu_ = TheMainMenuHooks();
-        RegisterBuiltinFormats(TheFormatRegistry(), &inputs_, &outputs_);
-        InstallShapeServices();
+        services_.emplace();
         InstallShapeEditServices();
-        InstallProcessingServices();
-        InstallReductionServices();
-        InstallTransformServices();
-        InstallViewsDisplayServices();
-        InstallViewsServices();
         InstallDisplayServices();
         Start(false);
     }
@@ -84,24 +66,10 @@ protected:
         if (IsSkipped()) return;
         ResetEditShapePanel();
         Stop();
-        ReleaseFormats(TheFormatRegistry());
-        TheFormatRegistry().input.Clear();
-        TheComponentServices() = savedComponents_;
-        TheGraphicsHostServices() = savedHost_;
-        TheGraphicsShapeServices() = savedShapes_;
-        TheShellHooks() = savedShell_;
-        TheMainMenuHooks() = savedMenu_;
+        services_.reset();
         TheShapeEditFrameMaker() = nullptr;
     }
-    DisplayComponent* Open(const std::string& path) {
-        OpenParameters request;
-        if (OpenSourceFileReport(&cui(), nullptr, &request, path.c_str()) == nullptr) return nullptr;
-        PumpFor(500);
-        WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
-        if (ws == nullptr) return nullptr;
-        uint32_t number = 1;
-        return GetCellByNumber(ws, &number, false);
-    }
+    DisplayComponent* Open(const std::string& path) { return testing_program::OpenIntoCellOne(&cui(), path); }
     // A rectangle placed on the cell's frame (frame coordinates), current.
     static Shape* Place(ShapeContainer* c, float x0, float y0, float x1, float y1) {
         const float rect[4] = {x0, y0, x1, y1};
@@ -115,12 +83,7 @@ protected:
 
     TempFolder folder;
     ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
-    ComponentServices savedComponents_;
-    GraphicsHostServices savedHost_;
-    GraphicsShapeServices savedShapes_;
-    ShellHooks savedShell_;
-    MainMenuHooks savedMenu_;
-    int inputs_ = 0, outputs_ = 0;
+    std::optional<testing_program::OpenAndShowServices> services_;
 };
 
 TEST_F(ShapeEditProgram, TheFrameAndThePanel) {

@@ -11,28 +11,23 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "../app/shell_fixture.h"
 #include "../toolkit/gl_test_support.h"
 #include "app/image_device.h"
+#include "program_shell.h"
 #include "app/image_window.h"
 #include "app/ui_elements.h"
 #include "toolkit/font.h"
 #include "toolkit/input.h"
 #include "toolkit/number_field.h"
 #include "common/number_text.h"
-#include "io/format_registry.h"
 #include "main/display_services.h"
 #include "main/menu_services.h"
 #include "main/playback_services.h"
-#include "main/processing_services.h"
-#include "main/reduction_services.h"
-#include "main/shape_services.h"
-#include "main/transform_services.h"
-#include "main/views_display_services.h"
-#include "main/views_services.h"
 #include "main/workspace_page_services.h"
 #include "platform/timer_service.h"
 #include "io/frame_cursor.h"
@@ -62,10 +57,7 @@ TEST(WorkspacePagesProgram, ReadoutsFollowThePointer) { GTEST_SKIP() << "this bu
 
 using namespace testing_util;
 
-bool RunPython(const std::string& file, const std::string& script) {
-    WriteText(file, script);
-    return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
-}
+using testing_program::RunPython;
 
 std::string Digits(int digits, int decimals, double v) {
     char text[64];
@@ -77,18 +69,7 @@ class WorkspacePagesProgram : public ShellTest {
 protected:
     void SetUp() override {
         ORVA_SKIP_WITHOUT_DISPLAY();
-        savedServices_ = TheComponentServices();
-        savedHost_ = TheGraphicsHostServices();
-        savedDisplay_ = TheDisplayHooks();
-        savedPlayback_ = ThePlaybackHooks();
-        savedFrameText_ = TheFrameTextHooks();
-        RegisterBuiltinFormats(TheFormatRegistry(), &inputs_, &outputs_);
-        InstallShapeServices();
-        InstallProcessingServices();
-        InstallReductionServices();
-        InstallTransformServices();
-        InstallViewsDisplayServices();
-        InstallViewsServices();
+        services_.emplace();
         InstallWorkspacePageServices();
         InstallMenuServices();
         InstallDisplayServices();
@@ -108,24 +89,13 @@ protected:
         gSetFrameHook(nullptr);
         gSetOnceHook(nullptr);
         Stop();
-        TheGraphicsHostServices() = savedHost_;
-        TheDisplayHooks() = savedDisplay_;
-        ThePlaybackHooks() = savedPlayback_;
-        TheFrameTextHooks() = savedFrameText_;
-        ReleaseFormats(TheFormatRegistry());
-        TheFormatRegistry().input.Clear();
-        TheComponentServices() = savedServices_;
+        services_.reset();
     }
 
     // Opens a file into cell 1 of the main workspace; the cell, or null.
     DisplayComponent* Open(const std::string& path) {
-        OpenParameters request;
-        if (OpenSourceFileReport(&cui(), nullptr, &request, path.c_str()) == nullptr) return nullptr;
-        PumpFor(500);
+        DisplayComponent* cell = testing_program::OpenIntoCellOne(&cui(), path);
         ws = AsWorkspace(cui().groups[0].workspace);
-        if (ws == nullptr) return nullptr;
-        uint32_t number = 1;
-        DisplayComponent* cell = GetCellByNumber(ws, &number, false);
         return cell != nullptr && cell->Graphics() != nullptr ? cell : nullptr;
     }
     // Opens the window of a workspace page as the shell does.
@@ -176,12 +146,7 @@ protected:
 
     TempFolder folder;
     ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
-    ComponentServices savedServices_;
-    GraphicsHostServices savedHost_;
-    DisplayHooks savedDisplay_;
-    PlaybackHooks savedPlayback_;
-    FrameTextHooks savedFrameText_;
-    int inputs_ = 0, outputs_ = 0;
+    std::optional<testing_program::OpenAndShowServices> services_;
     WorkspaceComponent* ws = nullptr;
 };
 

@@ -1,6 +1,7 @@
 #pragma once
-// Runs tests/reduction/statistic_reference.py (numpy and scipy from Debian's
-// /usr/bin/python3) and reads its "name value" lines.
+// Runs a reference script of tests/reduction (statistic_reference.py unless
+// named; numpy and scipy from Debian's /usr/bin/python3) and reads its "name
+// value" lines.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,9 +20,10 @@
 
 namespace orva::reduction_testing {
 
-inline std::string RunPython(const std::string& arguments, int* status) {
+inline std::string RunPython(const std::string& arguments, int* status,
+                             const std::string& script = "statistic_reference.py") {
     const std::string command =
-        "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/reduction/statistic_reference.py' " + arguments + " 2>&1";
+        "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/reduction/" + script + "' " + arguments + " 2>&1";
     std::string out;
     *status = -1;
     FILE* p = popen(command.c_str(), "r");
@@ -49,9 +51,10 @@ inline bool HaveReference() {
 // The values of one block of "name value" lines (a "channel k" line starts a new block).
 using Reference = std::map<std::string, double>;
 
-inline std::vector<Reference> ReferenceBlocks(const std::string& arguments) {
+inline std::vector<Reference> ReferenceBlocks(const std::string& arguments,
+                                              const std::string& script = "statistic_reference.py") {
     int status = -1;
-    const std::string text = RunPython(arguments, &status);
+    const std::string text = RunPython(arguments, &status, script);
     std::vector<Reference> blocks(1);
     if (status != 0) {
         ADD_FAILURE() << "reference failed: " << arguments << "\n" << text;
@@ -73,7 +76,9 @@ inline std::vector<Reference> ReferenceBlocks(const std::string& arguments) {
     return blocks;
 }
 
-inline Reference ReferenceOf(const std::string& arguments) { return ReferenceBlocks(arguments).front(); }
+inline Reference ReferenceOf(const std::string& arguments, const std::string& script = "statistic_reference.py") {
+    return ReferenceBlocks(arguments, script).front();
+}
 
 // |got - want| / |want|.
 inline double Relative(double got, double want) {

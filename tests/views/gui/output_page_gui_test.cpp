@@ -7,6 +7,7 @@
 
 #include <cfloat>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,14 +19,8 @@
 #include "app/file_dialog.h"
 #include "app/main_menu.h"
 #include "app/ui_elements.h"
-#include "io/format_registry.h"
 #include "main/output_services.h"
-#include "main/processing_services.h"
-#include "main/reduction_services.h"
-#include "main/shape_services.h"
-#include "main/transform_services.h"
-#include "main/views_display_services.h"
-#include "main/views_services.h"
+#include "../../main/program_shell.h"
 #include "test_support.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/number_field.h"
@@ -47,24 +42,14 @@ bool WriteCube(const std::string& path, int frames, int height, int width) {
                                ".reshape(" + std::to_string(frames) + ", " + std::to_string(height) + ", " +
                                std::to_string(width) + ").astype(np.uint16)\n"
                                "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n";
-    WriteText(path + ".py", script);
-    return std::system(("/usr/bin/python3 '" + path + ".py' >/dev/null 2>&1").c_str()) == 0;
+    return testing_program::RunPython(path + ".py", script);
 }
 
 class OutputPageTest : public ShellTest {
 protected:
     void SetUp() override {
         ORVA_SKIP_WITHOUT_DISPLAY();
-        savedServices_ = TheComponentServices();
-        savedMenu_ = TheMainMenuHooks();
-        savedWriter_ = TheOutputWriterHooks();
-        RegisterBuiltinFormats(TheFormatRegistry(), nullptr, nullptr);
-        InstallShapeServices();
-        InstallProcessingServices();
-        InstallReductionServices();
-        InstallTransformServices();
-        InstallViewsDisplayServices();
-        InstallViewsServices();
+        services_.emplace();
         InstallOutputServices();
         TheComponentServices().createImageWindow = &CreateImageWindow;
         TheComponentServices().pollComponentState = &PollComponentState;
@@ -73,11 +58,7 @@ protected:
     void TearDown() override {
         if (IsSkipped()) return;
         Stop();
-        ReleaseFormats(TheFormatRegistry());
-        TheFormatRegistry().input.Clear();
-        TheComponentServices() = savedServices_;
-        TheMainMenuHooks() = savedMenu_;
-        TheOutputWriterHooks() = savedWriter_;
+        services_.reset();
         OutputClipMessageSwitch() = true;
         OutputStatusReset();
         std::free(cui().preferences.saveFolder);
@@ -113,9 +94,7 @@ protected:
 
     TempFolder folder;
     ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
-    ComponentServices savedServices_;
-    MainMenuHooks savedMenu_;
-    OutputWriterHooks savedWriter_;
+    std::optional<testing_program::OpenAndShowServices> services_;
     OutputComponent* output = nullptr;
     UIElement* page = nullptr;
 };

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,17 +33,11 @@
 #include "toolkit/list_control.h"
 #include "toolkit/widget.h"
 #include "io/data_set.h"
-#include "io/format_registry.h"
 #include "main/output_services.h"
-#include "main/processing_services.h"
-#include "main/reduction_services.h"
-#include "main/shape_services.h"
 #include "main/source_page_services.h"
-#include "main/transform_services.h"
-#include "main/views_display_services.h"
-#include "main/views_services.h"
 #include "../source_test_support.h"
 #include "framework/display_lock.h"
+#include "../../main/program_shell.h"
 #include "test_support.h"
 #include "views/open_data_files.h"
 #include "views/output_page.h"
@@ -58,16 +53,9 @@ class SourcePagesTest : public ShellTest {
 protected:
     void SetUp() override {
         ORVA_SKIP_WITHOUT_DISPLAY();
-        savedServices_ = TheComponentServices();
         savedPages_ = TheSourcePageHooks();
         savedSave_ = TheServiceSaveHooks();
-        RegisterBuiltinFormats(TheFormatRegistry(), nullptr, nullptr);
-        InstallShapeServices();
-        InstallProcessingServices();
-        InstallReductionServices();
-        InstallTransformServices();
-        InstallViewsDisplayServices();
-        InstallViewsServices();
+        services_.emplace();
         InstallSourcePageServices();
         InstallOutputServices();
         TheComponentServices().createImageWindow = &CreateImageWindow;
@@ -77,9 +65,7 @@ protected:
     void TearDown() override {
         if (IsSkipped()) return;
         Stop();
-        ReleaseFormats(TheFormatRegistry());
-        TheFormatRegistry().input.Clear();
-        TheComponentServices() = savedServices_;
+        services_.reset();
         TheSourcePageHooks() = savedPages_;
         TheServiceSaveHooks() = savedSave_;
         ByteswapAlertPending() = true;
@@ -128,7 +114,7 @@ protected:
     UIElement* info = nullptr;
     UIElement* options = nullptr;
     ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
-    ComponentServices savedServices_;
+    std::optional<testing_program::OpenAndShowServices> services_;
     SourcePageHooks savedPages_;
     ServiceSaveHooks savedSave_;
 };

@@ -1,0 +1,182 @@
+// The chart's image strip: the current frame drawn as a preview picture and shown in a
+// texture view under the curves, and the request records through which the chart asks
+// its source for that frame. UI thread only.
+#include <algorithm>
+#include <cmath>
+
+#include "app/chart_device.h"
+#include "app/chart_request.h"
+#include "app/chart_window.h"
+#include "app/message_dialog.h"
+#include "data/kernel_util.h"
+#include "framework/component.h"
+#include "toolkit/texture_view.h"
+#include "toolkit/widget.h"
+#include "toolkit/window.h"
+
+namespace orva {
+
+namespace {
+
+using kernel::SaturateTrunc;
+
+// The largest side the preview rendering draws; a larger strip is stretched by the
+// texture view.
+constexpr int32_t kStripRenderSide = 2024;
+// Element type of 64-bit reals.
+constexpr uint32_t kRealSamples = 0x40;
+
+int32_t SideOf(double pixels) {
+    const double v = std::ceil(pixels);
+    if (!(v > 0.0)) return 0;
+    return v >= 2147483647.0 ? 0x7FFFFFFF : static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+// ---- Request records --------------------------------------------------------------------------
+
+ChartDataRequest::ChartDataRequest(uint32_t kind, DeviceViewBase* held) : kind(kind) { Hold(held); }
+
+ChartDataRequest::~ChartDataRequest() { Hold(nullptr); }
+
+void* ChartDataRequest::Query(uint32_t) { return nullptr; }
+
+void ChartDataRequest::Reset() {
+    kind = 0;
+    Hold(nullptr);
+}
+
+void ChartDataRequest::Hold(DeviceViewBase* object) {
+    if (object == held_) return;
+    if (object != nullptr) object->AddRef();
+    DeviceViewBase* old = held_;
+    held_ = object;
+    if (old != nullptr) old->Release();
+}
+
+ChartFrameRequest::ChartFrameRequest(uint32_t kind, DeviceViewBase* held, int32_t frame, int32_t channel)
+    : ChartDataRequest(kind, held) {
+    part.frame = frame;
+    part.channel = channel;
+}
+
+void* ChartFrameRequest::Query(uint32_t tag) {
+    if (tag == kTagFrameChannel) return &part;
+    if (tag == kTagDataRecord || tag == kTagFrameEntry) return this;
+    return nullptr;
+}
+
+void ChartFrameRequest::Reset() {
+    ChartDataRequest::Reset();
+    part = ChartFrameChannel{};
+}
+
+// ---- The strip ---------------------------------------------------------------------------------
+
+bool ChartWindow::StripSize(int32_t* width, int32_t* height) const {
+    const Chart1DDevice* d = Device();
+    if (d == nullptr || !d->HoldsSamples() || samples == 0) return false;
+    const int32_t w = SideOf(static_cast<double>(d->sampleCount) * pixelsPerSample);
+    const int32_t h = SideOf(std::fabs(d->yScale));
+    if (w == 0 || h == 0) return false;
+    if (width != nullptr) *width = w;
+    if (height != nullptr) *height = h;
+    return true;
+}
+
+void ChartWindow::SetFrameRect(TextureView* view) {
+    const Chart1DDevice* d = Device();
+    int32_t w = 0, h = 0;
+    if (d == nullptr || !StripSize(&w, &h)) return;
+    const double x = std::round(static_cast<double>(scroll) * pixelsPerSample);
+    const double y = std::round(static_cast<double>(plotHeight) - std::fabs(d->yScale) - d->yShift);
+    stripRect[0] = SaturateTrunc<int32_t>(x);
+    stripRect[1] = SaturateTrunc<int32_t>(y);
+    stripRect[2] = w;
+    stripRect[3] = h;
+    if (view == nullptr || view->widget == nullptr) return;
+    // The picture moves with the scroll; the view's own scale maps strip pixels.
+    view->drawOffsetX = static_cast<float>(-static_cast<double>(stripRect[0]) * view->scaleX);
+    view->drawOffsetY = static_cast<float>(static_cast<double>(stripRect[1]) * view->scaleY);
+    if (gWindow* win = gWinValidate(view->widget->window)) win->dirty = kWindowDirtyRepaint;
+}
+
+void ChartWindow::ReleaseStrip(TextureView* view) {
+    if (view == nullptr || view->image.count == 0) return;
+    gWindow* w = view->widget != nullptr ? gWinValidate(view->widget->window) : nullptr;
+    if (w == nullptr || !OnUiThread() || !gWinMakeCurrent(w)) return;
+    view->image.Release();
+}
+
+bool ChartWindow::RenderToTextureView(TextureView* view) {
+    Chart1DDevice* d = Device();
+    if (d == nullptr || !d->HoldsSamples() || samples == 0) return false;
+    const ChartHostServices& s = TheChartHostServices();
+    uint8_t& current = d->frameFlags[0];
+    if (cell == nullptr || s.previewsOff == nullptr || !s.previewsOff(cell)) {
+        // Only a 1-D frame with the chart's own sample count is asked for.
+        const FrameDataRecord* desc = QueryFrameDesc(d, d->cachedFrame, d->cachedChannel);
+        const bool fits = desc != nullptr && desc->height == 1 && desc->width == static_cast<int64_t>(samples) &&
+                          static_cast<int64_t>(d->sampleCount) == samples;
+        if (fits && current == 0) {
+            ChartFrameRequest record(kRequestFrameKind, d, desc->frame, desc->section);
+            ComponentBase* source = d->pin.upstream;
+            if (source != nullptr && s.askFrame != nullptr && !s.askFrame(source, &record, false))
+                s.askFrame(source, &record, true);
+            current = 1;
+        }
+    }
+    // The samples of the current frame drawn as the picture, at most 2024 pixels a side.
+    int32_t width = 0, height = 0;
+    bool rendered = false;
+    const DisplayRenderServices& render = TheDisplayRenderServices();
+    if (StripSize(&width, &height) && render.renderPreview != nullptr) {
+        PreviewRow row;
+        const bool planar = d->rows > 1 && d->sampleStride == 1 && d->rowStride == d->sampleCount;
+        const bool interleaved = d->rows > 1 && d->sampleStride == d->rows && d->rowStride == 1;
+        row.channels = planar || interleaved ? d->rows : 1;
+        row.pixels = row.channels > 1 ? d->pulled : d->PulledRow(std::min(d->currentRow, d->rows - 1));
+        row.width = d->sampleCount;
+        row.format = kRealSamples | (planar ? kBitmapPlanar : 0u);
+        row.skipUnset = 1;
+        const PreviewColours colours{d->style.colours.bright, d->style.colours.count};
+        const PreviewRange range{d->found.minimum, d->found.maximum};
+        const RenderTarget target{std::min(width, kStripRenderSide), std::min(height, kStripRenderSide)};
+        rendered = row.pixels != nullptr && render.renderPreview(&strip, row, colours, range, target);
+    }
+    if (!rendered) {
+        if (view != nullptr && view->image.count != 0) {
+            ReleaseStrip(view);
+            if (GraphicsHost* h = Host(); h != nullptr && gWinValidate(h->window) != nullptr)
+                h->window->dirty = kWindowDirtyRepaint;
+        }
+        return false;
+    }
+    if (view == nullptr || view->widget == nullptr) return false;
+    gWindow* w = gWinValidate(view->widget->window);
+    if (w == nullptr || !OnUiThread() || !gWinMakeCurrent(w)) return false;
+    TextureViewFrame frame;
+    frame.width = strip.width;
+    frame.height = strip.height;
+    frame.channels = static_cast<int32_t>(strip.channels);
+    frame.pixels = strip.pixels;
+    view->Upload(&frame, TextureSize{width, height});
+    SetFrameRect(view);
+    return true;
+}
+
+bool ChartWindow::UpdateStrip(TextureView* view) {
+    const Chart1DDevice* d = Device();
+    if (d == nullptr || d->frameFlags[0] == 0 || strip.ready == 0) {
+        RenderToTextureView(view);
+        return false;
+    }
+    int32_t width = 0, height = 0;
+    if (!StripSize(&width, &height)) return false;
+    if (view != nullptr) view->FitImage(TextureSize{width, height});
+    SetFrameRect(view);
+    return true;
+}
+
+}  // namespace orva

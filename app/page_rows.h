@@ -1,0 +1,52 @@
+#pragma once
+// Building and setting the controls of a page block: the widget in a slot, setters
+// that touch a widget only when it lives, a direct redraw, and a row-by-row builder.
+// UI thread only.
+#include <cstdint>
+
+#include "app/ui_elements.h"
+#include "toolkit/widget.h"
+
+namespace orva {
+
+// The widget in a slot of a live element, or null.
+gElement* PageSlot(UIElement* element, uint32_t index);
+// Marks the element's window for a full repaint.
+void MarkPageRepaint(UIElement* element);
+void SetWidgetText(gElement* widget, const char* text);
+void SetWidgetEnabled(gElement* widget, bool on);
+void SetWidgetShown(gElement* widget, bool on);
+void SetWidgetValue(gElement* widget, bool on);
+// Redraws a widget at once (when its window can draw).
+void RedrawWidget(gElement* widget);
+
+// Adds the widgets of a page row by row into the group of the element being built; every
+// widget carries the element as its handler data.
+class PageRows {
+public:
+    explicit PageRows(UIElement* element);
+    // The next widget starts a new row.
+    void NewRow() { newRow_ = true; }
+    // A widget of a toolkit kind (width -1: sized to its text); colours 0 keep the kind's.
+    gElement* Add(int32_t kind, float width, const char* text, uint32_t colour1 = 0, uint32_t colour2 = 0);
+    gElement* Label(const char* text) { return Add(3, -1.0f, text, kLabelColour, kLabelColour2); }
+    // A text field; with a commit handler it takes typing, else it only shows.
+    gElement* Field(float width, const char* text, void (*commit)(gElement*, uintptr_t),
+                    uint32_t colour1 = kLabelColour);
+    gElement* Button(int32_t kind, float width, const char* text, void (*press)(gElement*, uintptr_t),
+                     uint32_t colour1 = kButtonColour, uint32_t colour2 = kButtonColour2);
+    gElement* Separator(float width);
+    gWindow* Window() const { return window_; }
+
+    static constexpr uint32_t kLabelColour = 0x4000000u, kLabelColour2 = 0xF1A1A1Au;
+    static constexpr uint32_t kButtonColour = 0x46D7070u, kButtonColour2 = 0xF1A1A1Au;
+    static constexpr float kRowHeight = 17.0f;
+
+private:
+    gWindow* window_ = nullptr;
+    uint32_t slot_ = 0;
+    uintptr_t data_ = 0;
+    bool newRow_ = false;
+};
+
+}  // namespace orva
