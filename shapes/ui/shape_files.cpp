@@ -624,6 +624,7 @@ bool ShapeFileReader::ParseLine(std::string* text) {
     while (IsBlank(*p)) ++p;
     if (*p == '\0') return true;
     StripLineComment(p);
+    if (*p == '\0') return true;
     const bool marked = *p == ';';
     if (marked) {
         while (*p == ';' || IsBlank(*p)) ++p;
