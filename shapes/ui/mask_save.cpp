@@ -239,7 +239,7 @@ bool SaveMasksByRole(ItemResultList* list, int32_t index, int32_t form, int32_t 
         std::memcpy(buffer, remembered, std::strlen(remembered) + 1);
     int32_t& filterIndex = TheShapeGlobals().maskFileFilter;
     if (RunFileDialog(nullptr, nullptr, buffer, sizeof buffer, nullptr, title, flags, kFilter, "msk", kFileDialogText,
-                      &filterIndex, kFileDialogSave) == 0)
+                      &filterIndex, oneFile ? kFileDialogSave : kFileDialogSaveQuiet) == 0)
         return false;
     return SaveMasks(list, buffer, oneFile, filterIndex == 3, form, filter);
 }
