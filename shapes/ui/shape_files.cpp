@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "app/file_dialog.h"
 #include "common/error_codes.h"
@@ -898,8 +899,11 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made) 
             LogPrintf(format, path);
     }
     if (ok && made != nullptr && loader.created) {
-        loader.shape->AddRef();
-        *made = loader.shape;
+        // Handed over like a new shape: with no reference.
+        Shape* shape = std::exchange(loader.shape, nullptr);
+        if (!keepName && loader.Path() != nullptr) ReplaceText(&shape->maskFileName, loader.Path());
+        shape->refCount.fetch_sub(1, std::memory_order_acq_rel);
+        *made = shape;
     }
     return ok;
 }

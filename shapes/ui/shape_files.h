@@ -179,8 +179,8 @@ bool SaveShapeFile(Shape* shape, const char* name, int32_t form, int32_t refFlag
 // The save dialog, then SaveShapeFile with the chosen name; `refArg` 1 makes a
 // reference-point file (-512: none).
 bool SaveShapeAs(Shape* shape, int32_t form, int32_t refArg);
-// Reads the file into the shape (null: a new shape, handed to *made with one reference
-// when made is given). True only when a block was taken.
+// Reads the file into the shape (null: a new shape, handed to *made when made is given,
+// with no reference as CreateShape makes it). True only when a block was taken.
 bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made = nullptr);
 
 }  // namespace orva

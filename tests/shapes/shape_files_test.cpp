@@ -294,6 +294,8 @@ TEST_F(ShapeFilesTest, AnchorFilesReadBackExactly) {
             Shape* made = nullptr;
             ASSERT_TRUE(LoadShapeFile(nullptr, copy.c_str(), false, &made)) << copy;
             ShapeRef hold(made);
+            EXPECT_EQ(made->refCount.load(), 1u);
+            EXPECT_STREQ(made->maskFileName, copy.c_str());
             const ShapeHeader& a = s->header;
             const ShapeHeader& b = made->header;
             EXPECT_EQ(b.kind, a.kind);
