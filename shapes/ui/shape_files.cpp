@@ -801,7 +801,7 @@ bool ShapeAdoptBlock(Shape* shape, const ShapeFileRecord& record) {
             a.rowsUsed = 0;
             a.ResetType();
         }
-        a.rowsUsed = 0;
+        // The room first: a shape that cannot take the points keeps its own.
         if (!a.EnsureRoom(count)) return false;
         const auto* src = static_cast<const float*>(rows.data);
         float* dst = a.Points();
