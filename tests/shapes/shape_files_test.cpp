@@ -403,6 +403,17 @@ TEST_F(ShapeFilesTest, ParseLogMessages) {
               "$10: bad file '" + path + "'\n"
               "'" + path + "': there is no file access\n");
     EXPECT_NE(log.find("Parsing error. " + path), std::string::npos) << log;
+
+    // Where the parse log cannot be made, its lines go to the program log and the load goes on.
+    const std::string blocked = File("b.msk");
+    WriteText(blocked, ";NAXIS=0\n;#data\n1 2\n3 4\n");
+    ASSERT_EQ(::mkdir((blocked + ".log").c_str(), 0755), 0);
+    Shape* made = nullptr;
+    log = CapturedLog([&] { EXPECT_TRUE(LoadShapeFile(nullptr, blocked.c_str(), true, &made)); });
+    ShapeRef hold(made);
+    EXPECT_NE(log.find("$1: 'NAXIS=0' : bad cmd"), std::string::npos) << log;
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->header.anchors.Count(), 2u);
 }
 
 TEST_F(ShapeFilesTest, ManyRowsSurviveGrowth) {
