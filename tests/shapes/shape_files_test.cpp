@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -449,7 +452,24 @@ TEST_F(ShapeFilesTest, DecimalCommaLocaleChangesNothing) {
             found = n;
             break;
         }
-    if (found == nullptr) GTEST_SKIP() << "no decimal-comma locale installed";
+    // None installed: one made from the system's locale sources, when they are there.
+    std::optional<testing_util::ScopedEnv> localePath;
+    if (found == nullptr && Exists("/usr/share/i18n/locales/de_DE")) {
+        const std::string made = folder.File("locales");
+        ::mkdir(made.c_str(), 0755);
+        const std::string command = "localedef -i de_DE -f UTF-8 " + made + "/de_DE.UTF-8 >/dev/null 2>&1";
+        if (std::system(command.c_str()) == 0) {
+            localePath.emplace("LOCPATH", made);
+            if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr) found = "de_DE.UTF-8";
+        }
+    }
+    if (found == nullptr) GTEST_SKIP() << "no decimal-comma locale";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%g", 1.5);
+    if (std::string(probe) != "1,5") {
+        std::setlocale(LC_NUMERIC, previous.c_str());
+        GTEST_SKIP() << found << " writes " << probe;
+    }
     ASSERT_TRUE(SaveShapeFile(line, b.c_str(), 1, kRoleUnset, false));
     Shape* made = nullptr;
     const bool loaded = LoadShapeFile(nullptr, a.c_str(), true, &made);
