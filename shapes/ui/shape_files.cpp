@@ -2,6 +2,7 @@
 
 #include <locale.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -739,7 +740,11 @@ bool ShapeFileReader::StoreRow(uint32_t columns) {
     const uint64_t need = (rows + 1) * b.itemBytes;
     if (need > kGlobalBufferMaxBytes) return false;
     if (b.block == nullptr || b.data == nullptr || need > b.size || b.size - need > 0x1FFFFF) {
-        uint64_t room = rows + 1 + 64;
+        // 64 rows of room, or a quarter of those read, so that a long block is not
+        // copied once per 64 rows; never so much that the room would count as surplus.
+        const uint64_t quarter = rows / 4;
+        const uint64_t most = 0x1FFFFFu / b.itemBytes;
+        uint64_t room = rows + 1 + std::min<uint64_t>(std::max<uint64_t>(64, quarter), most);
         if (room * b.itemBytes > kGlobalBufferMaxBytes) room = rows + 1;
         if (!GlobalBufferGrowKeep(&b, static_cast<uint32_t>(room))) return false;
         b.area2 = nullptr;
