@@ -419,6 +419,70 @@ TEST_F(ShapeFilesTest, ParseLogMessages) {
     EXPECT_EQ(made->header.anchors.Count(), 2u);
 }
 
+TEST_F(ShapeFilesTest, HeaderKeys) {
+    // One header line each; what the parsed header holds after it, and whether the
+    // value was refused (a "bad cmd" line in the parse log).
+    struct Case {
+        const char* line;
+        int32_t editFlag;
+        int32_t aperture[3];
+        float vector[2];
+        const char* direction;
+        int32_t subpix;
+        int32_t kind;
+        int32_t role;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"OFFSETEDITFLAG=0x10", 3, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, false},
+        {"offseteditflag=-4", 0, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, false},
+        {"OFFSETEDITFLAG=010", 3, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, false},
+        {"OFFSETEDITFLAG=x", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, true},
+        {"OFFSETAPERTURE=7", -1, {7, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, false},
+        {"OFFSETAPERTURE=7, 4", -1, {7, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, false},
+        {"OFFSETAPERTURE=10,6,5", -1, {10, 6, 5}, {0, 0}, "", 0, -1, kRoleUnset, false},
+        {"OFFSETAPERTURE=-3", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, true},
+        {"OFFSETAPERTURE=", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, false},  // empty: passed over
+        {"OFFSETVECTOR=0.6, -0.8", -1, {0, 0, 0}, {0.6f, -0.8f}, "", 0, -1, kRoleUnset, false},
+        {"OFFSETVECTOR=1", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, true},
+        {"OFFSETDIRECTION='NRMLX'", -1, {0, 0, 0}, {0, 0}, "NRML", 0, -1, kRoleUnset, false},
+        {"OFFSETDIRECTION=NRML", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, true},
+        {"SUBPIX=4", -1, {0, 0, 0}, {0, 0}, "", 4, -1, kRoleUnset, false},
+        {"SUBPIX=", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, false},
+        {"SUBPIX=z", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, true},
+        {"SHAPE=<ellipse>; SHAPEROLE=\"findarea\"", -1, {0, 0, 0}, {0, 0}, "", 0, kKindEllipse, kRoleFindArea,
+         false},
+        {"SHAPETYPE=Rect", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, true},
+        {"SHAPEROLE='Nobody'", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, true},
+        {"COMMENT=anything; TIME=now; COMMENT1=x; COMMENT2=y; URL=<a b>", -1, {0, 0, 0}, {0, 0}, "", 0, -1,
+         kRoleUnset, false},
+    };
+    const std::string path = File("k.msk");
+    for (const Case& c : cases) {
+        WriteText(path, std::string(";") + c.line + "\n");
+        {
+            BlockRecorder reader;
+            ASSERT_TRUE(reader.LoadFile(path.c_str())) << c.line;
+            const ShapeHeader& h = reader.record.header;
+            EXPECT_EQ(h.offset.editFlag, c.editFlag) << c.line;
+            for (int i = 0; i < 3; ++i) EXPECT_EQ(h.offset.aperture[i], c.aperture[i]) << c.line;
+            EXPECT_EQ(h.offset.vector[0], c.vector[0]) << c.line;
+            EXPECT_EQ(h.offset.vector[1], c.vector[1]) << c.line;
+            char code[5] = {};
+            std::memcpy(code, &h.offset.direction, 4);
+            EXPECT_STREQ(code, c.direction) << c.line;
+            EXPECT_EQ(h.subpix, c.subpix) << c.line;
+            EXPECT_EQ(h.kind, c.kind) << c.line;
+            EXPECT_EQ(h.role, c.role) << c.line;
+        }
+        EXPECT_EQ(ReadText(path + ".log").find("bad cmd") != std::string::npos, c.refused) << c.line;
+    }
+    // A line longer than a reader takes makes the file a bad file.
+    WriteText(path, "1 2\n" + std::string(kShapeFileMaxLineLength + 1, '3') + "\n");
+    EXPECT_FALSE(LoadShapeFile(nullptr, path.c_str(), true));
+    EXPECT_EQ(ReadText(path + ".log").rfind("$2: bad file '" + path + "'\n", 0), 0u);
+}
+
 TEST_F(ShapeFilesTest, ManyRowsSurviveGrowth) {
     std::string text = ";COBJ='ANCHOR'\n;#data\n";
     for (int i = 0; i < 100; ++i) text += std::to_string(i) + " " + std::to_string(i * 0.5) + "\n";
