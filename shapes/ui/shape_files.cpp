@@ -149,7 +149,7 @@ int EditFlagValue(const char* value, ParseState* state) {
     return 0;
 }
 
-// Aperture counts are never negative: a negative one is refused.
+// Aperture counts lie within 0..kApertureMax, as a view lets them: others are refused.
 int ApertureValue(const char* value, ParseState* state) {
     int64_t v[3] = {0, 0, 0};
     int n = 0;
@@ -157,7 +157,7 @@ int ApertureValue(const char* value, ParseState* state) {
     while (n < 3) {
         while (IsBlank(*p) || *p == ',') ++p;
         if (*p == '\0' || !ReadInteger(&p, 10, &v[n])) break;
-        if (v[n] < 0) return -1;
+        if (v[n] < 0 || v[n] > kApertureMax) return -1;
         ++n;
     }
     if (n == 0) return -1;

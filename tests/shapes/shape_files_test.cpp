@@ -442,6 +442,8 @@ TEST_F(ShapeFilesTest, HeaderKeys) {
         {"OFFSETAPERTURE=7, 4", -1, {7, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, false},
         {"OFFSETAPERTURE=10,6,5", -1, {10, 6, 5}, {0, 0}, "", 0, -1, kRoleUnset, false},
         {"OFFSETAPERTURE=-3", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, true},
+        {"OFFSETAPERTURE=131072, 65536, 65537", -1, {131072, 65536, 65537}, {0, 0}, "", 0, -1, kRoleUnset, false},
+        {"OFFSETAPERTURE=131073", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, true},
         {"OFFSETAPERTURE=", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, false},  // empty: passed over
         {"OFFSETVECTOR=0.6, -0.8", -1, {0, 0, 0}, {0.6f, -0.8f}, "", 0, -1, kRoleUnset, false},
         {"OFFSETVECTOR=1", -1, {0, 0, 0}, {0, 0}, "", 0, -1, kRoleUnset, true},
