@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "common/clib.h"
@@ -347,6 +348,15 @@ int WriteGuidText(FILE* stream, const void* id, uint32_t number) {
     char text[48];
     GuidText(text, id, number);
     return std::fprintf(stream, "{%s}", text);
+}
+
+int LocalTimeAsctime(char* buffer) {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr || asctime_r(&local, buffer) == nullptr) {
+        std::memcpy(buffer, "\n", 2);
+    }
+    return static_cast<int>(std::strlen(buffer));
 }
 
 }  // namespace orva

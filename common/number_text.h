@@ -61,6 +61,11 @@ int FormatTimeHMSms(char* buffer, double seconds);
 // negative count is 0). Buffer of 40 bytes. Returns the length.
 int TimeSpanText(char* buffer, int64_t seconds);
 
+// The local time now in the asctime form ("Mon Dec  7 15:25:52 2026\n", with its
+// own line end) into a buffer of at least 32 bytes; "\n" when the time cannot be had.
+// Returns the length.
+int LocalTimeAsctime(char* buffer);
+
 // ---- sizes, types and kinds --------------------------------------------------------
 
 // "999 Byte(s)", "1.500 Kb", "2 Mb", "3.041 Gb" (decimal units). Buffer of 32 bytes.

@@ -138,6 +138,27 @@ bool PathReplaceExtension(char* out, const char* source, const char* extension) 
     return true;
 }
 
+bool MakeRelatedPath(char* out, const char* base, const char* tail, const char* extension) {
+    if (out == nullptr) return false;
+    std::string related = tail != nullptr ? tail : "";
+    if (base == nullptr || base[0] == '\0') {
+        if (extension != nullptr) related += extension;
+        if (related.size() >= kPathMax) {
+            out[0] = '\0';
+            return false;
+        }
+        std::memcpy(out, related.c_str(), related.size() + 1);
+        return true;
+    }
+    if (extension != nullptr && extension[0] != '\0') {
+        related += extension;
+    } else {
+        const size_t length = std::strlen(base);
+        related.append(base + ExtensionOffset(base, length), base + length);
+    }
+    return PathReplaceExtension(out, base, related.c_str());
+}
+
 int PathMarkExtension(char* path, char character, size_t size) {
     if (path == nullptr) return 0;
     size_t length = std::strlen(path);

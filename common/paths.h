@@ -29,6 +29,12 @@ char* PathSetExtension(char* path, const char* extension, size_t size = kPathMax
 // '|', or when the result does not fit.
 bool PathReplaceExtension(char* out, const char* source, const char* extension);
 
+// out (kPathMax bytes) = a path related to `base`: the base without its extension,
+// then `tail`, then `extension`; without an extension (null or empty) the base keeps
+// its own; without a base (null or empty) `tail` and `extension` alone. Fails (out
+// emptied) as PathReplaceExtension does, and when the result does not fit.
+bool MakeRelatedPath(char* out, const char* base, const char* tail, const char* extension);
+
 // In place: the extension's dot becomes `character` and a new dot is put before
 // it (x.fit with '%' gives x.%fit). Returns the extension's new length (with
 // its dot), 0 when the name has no extension (nothing changes), -1 when the

@@ -131,6 +131,24 @@ int DispatchKeyValue(ParseState* state) {
     return -1;
 }
 
+size_t StripLineComment(char* line) {
+    if (line == nullptr) return 0;
+    char quote = '\0';
+    size_t i = 0;
+    for (; line[i] != '\0'; ++i) {
+        const char c = line[i];
+        if (quote != '\0') {
+            if (c == quote) quote = '\0';
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '/' && line[i + 1] == '/') {
+            line[i] = '\0';
+            break;
+        }
+    }
+    return i;
+}
+
 int ParseKeyValueLine(ParseState* state, char* line, uint32_t lineNumber, int* badCount) {
     int accepted = 0, bad = 0, found = 0;
     char* p = line;

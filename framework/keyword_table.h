@@ -4,6 +4,7 @@
 // through one static table. Here are the table, the parse state handed to the
 // handlers, the dispatcher, the line parser of free-standing readers and the
 // small quoted-value helpers.
+#include <cstddef>
 #include <cstdint>
 
 #include "common/log.h"
@@ -71,6 +72,11 @@ int DispatchKeyValue(ParseState* state);
 // -1 when keys were found but none accepted, 0 when there were none; the
 // number of rejected keys goes to *badCount when given.
 int ParseKeyValueLine(ParseState* state, char* line, uint32_t lineNumber, int* badCount);
+
+// Cuts a line at the first "//" that stands outside quoted text (a double quote
+// or an apostrophe opens a text that only the same mark closes; an unclosed one
+// runs to the end of the line). Returns the length left.
+size_t StripLineComment(char* line);
 
 // A value in double quotes, apostrophes or "<" ">" at *cursor: the cursor is
 // moved inside it and its length returned; -1 when the text is not quoted or

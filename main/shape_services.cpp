@@ -80,6 +80,12 @@ public:
         DeviceViewBase* d = c != nullptr ? c->Device() : nullptr;
         return d != nullptr ? ReductionItemOfStage(d->pin.upstream) : nullptr;
     }
+    // The data file of the stage the cell's device is connected to.
+    bool SourcePath(char* buffer) const override {
+        DisplayComponent* c = Cell();
+        DeviceViewBase* d = c != nullptr ? c->Device() : nullptr;
+        return d != nullptr && GetSourceFileName(d->pin.upstream, buffer, nullptr);
+    }
     bool DataFrameSize(int64_t* width, int64_t* height) const override {
         const Image2DDevice* d = Device();
         if (d == nullptr || d->view.frameWidth <= 0 || d->view.frameHeight <= 0) return false;

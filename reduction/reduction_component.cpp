@@ -49,6 +49,8 @@ void ResetCommonChangeQuestion() { gCommonChangeAsked.store(false); }
 
 ReductionComponent::ReductionComponent(ProjectItemBase* item, StageDescription* description, uint32_t userValue)
     : ComponentBase(item) {
+    // The items' masks are named after this component's data file.
+    items.owner = static_cast<ComponentBase*>(this);
     presets.userValue = userValue;
     presets.common = AcquireCommonPreset();
     if (description != nullptr) {

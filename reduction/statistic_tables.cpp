@@ -57,10 +57,8 @@ std::string SourcePath(const ReductionComponent* c) {
 // The local time in the asctime form, with its own line end.
 std::string TimeText() {
     if (auto clock = TheReductionServices().timeText) return clock();
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    char text[64] = "";
-    if (localtime_r(&now, &local) == nullptr || asctime_r(&local, text) == nullptr) return "\n";
+    char text[64];
+    LocalTimeAsctime(text);
     return text;
 }
 

@@ -40,7 +40,7 @@ public:
     Shape** members = nullptr;  // counted
     uint32_t memberCount = 0;
     int64_t size = 0;           // counted into the holding list's running total
-    void* owner = nullptr;      // the component whose current data source applies
+    void* owner = nullptr;      // the component (a ComponentBase) whose current data source applies
     ItemResultEntry* holder = nullptr;
 
 protected:
@@ -86,7 +86,7 @@ public:
 
     uint8_t busy = 0;
     int64_t totalSize = 0;            // sizes of the group items held
-    void* owner = nullptr;            // the owning component
+    void* owner = nullptr;            // the owning component (a ComponentBase)
     char* anchorFileName = nullptr;   // owned
     char* dataFileName = nullptr;     // owned
     ItemResultEntry* entries = nullptr;

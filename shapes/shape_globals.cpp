@@ -18,6 +18,10 @@ void ShapeGlobals::Reset() {
     panelAngle = 0.1f;
     panelScope = 0;
     displayOrientation = 0;
+    shapeFileFilter[0] = 1;
+    shapeFileFilter[1] = 2;
+    shapeFileFilter[2] = 3;
+    maskFileFilter = 3;
     clipboard.Reset();
     clipboard.anchors.Free();
 }

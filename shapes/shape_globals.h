@@ -31,6 +31,10 @@ struct ShapeGlobals {
     float panelMoveY = 1.0f;
     float panelAngle = 0.1f;
     int32_t panelScope = 0;  // what they act on: the shape, all shapes, all others
+    // The filter indices the shape-file save dialog offers, by file kind (anchor,
+    // reference-point and data files), and the one of the mask-saving dialogs.
+    int32_t shapeFileFilter[3] = {1, 2, 3};
+    int32_t maskFileFilter = 3;
     // How the display shows the data: codes 5 and 6 mirror it, so that the panel's moves
     // and rotations go the other way round; 0 by default.
     int32_t displayOrientation = 0;

@@ -16,6 +16,8 @@ constexpr int32_t kAperturePositive = 0;
 constexpr int32_t kApertureNegative = 1;
 constexpr int32_t kApertureCentred = 2;
 constexpr int32_t kApertureProportional = 3;
+// The widest aperture a shape takes, from a view or from a file.
+constexpr uint32_t kApertureMax = 0x20000;
 
 // The offset settings (the first six fields of the header): the aperture
 // across a slice's path (or the margin of a closed figure's background ring)

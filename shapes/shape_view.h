@@ -63,6 +63,13 @@ public:
         return false;
     }
 
+    // The path of the data file the view shows (its current data source) into a
+    // buffer of kPathMax bytes; false when there is none.
+    virtual bool SourcePath(char* buffer) const {
+        (void)buffer;
+        return false;
+    }
+
     double originX = 0.0;  // added to data coordinates to give view coordinates
     double originY = 0.0;
     ViewPixelScale pixelScale;

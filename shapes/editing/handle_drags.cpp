@@ -28,7 +28,7 @@ constexpr double kSectorBounds[8] = {0.39269908169872414, 1.1780972450961724, 1.
                                      5.105088062083414,   5.8904862254808625};
 
 // The largest aperture a view may ask for.
-constexpr int64_t kApertureCap = 0x20000;
+constexpr int64_t kApertureCap = kApertureMax;
 // Without a view that knows its data.
 constexpr uint32_t kApertureNoView = 0x400;
 

@@ -40,6 +40,20 @@ void ExpectTexts(size_t size, std::initializer_list<Formatted> cases) {
     }
 }
 
+TEST(NumberText, LocalTimeAsctimeForm) {
+    // "Mon Dec  7 15:25:52 2026\n" in the time zone of the run (UTC in a fixed one).
+    char text[64];
+    const int n = LocalTimeAsctime(text);
+    ASSERT_EQ(n, 25) << text;
+    EXPECT_EQ(text[24], '\n');
+    int day = 0, h = 0, m = 0, s = 0, year = 0;
+    char weekday[4] = {}, month[4] = {};
+    ASSERT_EQ(std::sscanf(text, "%3s %3s %d %d:%d:%d %d", weekday, month, &day, &h, &m, &s, &year), 7) << text;
+    EXPECT_NE(std::string("SunMonTueWedThuFriSat").find(weekday), std::string::npos);
+    EXPECT_NE(std::string("JanFebMarAprMayJunJulAugSepOctNovDec").find(month), std::string::npos);
+    EXPECT_TRUE(day >= 1 && day <= 31 && h < 24 && m < 60 && s < 61 && year >= 2024);
+}
+
 TEST(NumberText, FormatDoubleFitChoosesNotationAndTrims) {
     const struct {
         int size;

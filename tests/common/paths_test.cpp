@@ -128,6 +128,38 @@ auto WithText(char* out, F f) {
     return std::pair(result, std::string(out));
 }
 
+TEST(Paths, MakeRelatedPath) {
+    const struct {
+        const char* base;
+        const char* tail;
+        const char* extension;
+        bool ok;
+        const char* expected;
+    } cases[] = {
+        {"/data/m31.fits", "_Rect_7", ".msk", true, "/data/m31_Rect_7.msk"},
+        {"/data/m31.fits", "_Rect_7", "_msk.txt", true, "/data/m31_Rect_7_msk.txt"},
+        {"/t/mask.msk", "_Rect_7", nullptr, true, "/t/mask_Rect_7.msk"},
+        {"/t/mask.msk", "_Rect_7", "", true, "/t/mask_Rect_7.msk"},
+        {"/t.d/mask", "_a", nullptr, true, "/t.d/mask_a"},
+        {nullptr, "_Rect_7", ".rep", true, "_Rect_7.rep"},
+        {"", "_x", nullptr, true, "_x"},
+        {"|pipe.fits", "_x", ".msk", false, ""},
+        {"<x", "_x", nullptr, false, ""},
+    };
+    char out[kPathMax];
+    for (const auto& c : cases) {
+        std::strcpy(out, "junk");
+        EXPECT_EQ(MakeRelatedPath(out, c.base, c.tail, c.extension), c.ok) << (c.base ? c.base : "(none)");
+        EXPECT_STREQ(out, c.expected);
+    }
+    // A name that does not fit is refused, never cut.
+    const std::string longBase = "/" + std::string(kPathMax - 10, 'a') + ".fits";
+    EXPECT_TRUE(MakeRelatedPath(out, longBase.c_str(), "_1", ".msk"));
+    EXPECT_FALSE(MakeRelatedPath(out, longBase.c_str(), "_Rect_7", ".msk"));
+    EXPECT_STREQ(out, "");
+    EXPECT_FALSE(MakeRelatedPath(out, nullptr, longBase.c_str(), ".msk.msk"));
+}
+
 TEST(Paths, ReplaceAndMarkExtension) {
     char out[kPathMax];
     EXPECT_EQ(WithText(out, [](char* o) { return PathReplaceExtension(o, "/d/x.fit", ".fs"); }),

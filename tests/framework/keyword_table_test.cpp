@@ -152,6 +152,29 @@ TEST(KeywordTable, ParseKeyValueLine) {
     }
 }
 
+TEST(KeywordTable, StripLineComment) {
+    const struct {
+        const char* line;
+        const char* kept;
+    } cases[] = {
+        {"KEY=1 // note", "KEY=1 "},
+        {"// all", ""},
+        {"URL=\"a//b\" // c", "URL=\"a//b\" "},
+        {"A='x//y'//z", "A='x//y'"},
+        {"A=\"it's\" // c", "A=\"it's\" "},
+        {"A='say \"hi' // c", "A='say \"hi' "},
+        {"A=\"open // no end", "A=\"open // no end"},
+        {"A=1 / 2", "A=1 / 2"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        std::string line = c.line;
+        const size_t n = StripLineComment(line.data());
+        EXPECT_STREQ(line.c_str(), c.kept) << c.line;
+        EXPECT_EQ(n, std::strlen(c.kept)) << c.line;
+    }
+}
+
 TEST(KeywordTable, QuotedValues) {
     // QuotedValueLength, QuotedValueSkip and where the cursor lands.
     const struct {

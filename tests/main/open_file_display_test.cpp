@@ -35,6 +35,7 @@
 #include "shapes/editing/shape_edits.h"
 #include "shapes/editing/shape_requests.h"
 #include "shapes/ui/glyph_list.h"
+#include "shapes/ui/shape_files.h"
 #include "toolkit/input.h"
 #include "shapes/shape_container.h"
 #include "test_support.h"
@@ -271,6 +272,10 @@ TEST_F(OpenFileDisplay, DrawAndEditMenusActOnTheOpenedFilesView) {
     Shape* made = shapes->ShapeFromRequest(r, nullptr, nullptr);
     ASSERT_NE(made, nullptr);
     EXPECT_EQ(shapes->ShapeCount(), 1u);
+    // Its files are named after the data file the view shows.
+    char name[4096];  // a path's room
+    ASSERT_TRUE(DefaultShapeFileName(made, name, nullptr, false, 1, kRoleUnset));
+    EXPECT_EQ(std::string(name), folder.File("ramp_Rect_" + std::to_string(made->serial) + ".msk"));
     EditMenuFirstUpdate(edit.rows, 0);
     EXPECT_EQ(edit.rows[0].item->state, 0) << "Undo";
     EXPECT_EQ(edit.rows[1].item->state, 1) << "Redo";

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -34,7 +35,13 @@ public:
         *height = frameHeight;
         return frameWidth > 0;
     }
+    bool SourcePath(char* buffer) const override {
+        if (sourcePath.empty()) return false;
+        std::memcpy(buffer, sourcePath.c_str(), sourcePath.size() + 1);
+        return true;
+    }
     bool ready = true;
+    std::string sourcePath;  // the data file the view shows ("": none)
     ShapeItem* defaultItem = nullptr;
     int overlayCloses = 0;
     int64_t frameWidth = 0;

@@ -1,0 +1,186 @@
+#pragma once
+// Shape, mask and reference-point files: a shape saved as plain text, keyed header
+// lines (";KEY=value") followed by one block of numeric rows between ";#data" and
+// ";#end". Three kinds of file exist:
+//  - anchor files ("*.msk", form 1): the shape's anchor points;
+//  - data files ("*.txt", default suffix "_msk.txt", form 0): the offset outline of
+//    an open shape or the rectangles of a closed shape's mask (in the mask's own pixel
+//    frame), the anchors only as a fall-back;
+//  - reference-point files ("*.rep"): the reference point (the statistic centre the
+//    region statistic leaves in the shape; a negative x means none).
+// A file is read back with a parse log "<file>.log" beside it (removed when nothing
+// was logged); an anchor or reference-point block becomes the shape's anchors with
+// the kind, role, offset settings and SUBPIX of the header.
+//
+// User-interface thread only; the caller holds the shape by a reference.
+#include <cstdint>
+#include <string>
+
+#include "common/disk_file.h"
+#include "common/log.h"
+#include "framework/keyword_table.h"
+#include "shapes/editing/shape_links.h"
+#include "shapes/shape.h"
+
+namespace orva {
+
+// Status line and log texts.
+inline constexpr char kMaskEmptyText[] = "Mask - empty";
+inline constexpr char kSaveShapeText[] = "Save shape";
+inline constexpr char kCantSaveShapeFormat[] = "Can`t save to file '%s'";
+inline constexpr char kNoFileAccessFormat[] = "write %s: there is no file access";
+
+// The state a failed write leaves in a writer.
+constexpr int kShapeWriteFailed = -5;
+// The most lines a reader reads, and the longest line it takes (a longer one makes
+// the file a bad file).
+constexpr uint32_t kShapeFileMaxLines = 0x1000000;
+constexpr size_t kShapeFileMaxLineLength = 0x100000;
+
+// The time text of the ";TIME=" line, in the asctime form with its own line end, into
+// a buffer of 64 bytes; tests set a fixed clock (nullptr: the local time).
+using ShapeFileClock = void (*)(char* buffer);
+void SetShapeFileClock(ShapeFileClock clock);
+
+// No offset outline points, an empty mask (no rectangles, or a box with y0 not below
+// y1) and no anchors: nothing to save.
+bool ShapeIsEmpty(const Shape* shape);
+
+// The remembered name a save chooses (the name rule): the mask-file name for anchor
+// files (form 1), reference-point files and shapes of role RefPoint; else the
+// data-file name.
+char** ShapeRememberedName(Shape* shape, int32_t form, bool refFile);
+
+// The default name: `base` (else the path of the shape's view's data file) with its
+// extension replaced by "_<kind>_<serial>" (the kind name, else the shape's name,
+// else "noname"; cut to 32 characters) and ".rep" (reference-point files), ".msk"
+// (form 1) or "_msk.txt"; with a given base and `extension` clear the base keeps its
+// own extension; without a base the suffix and extension alone. When that fails (a
+// base beginning with "<", ">", ":" or "|", or a name that does not fit), the base
+// with its extension replaced, else "noname.rep", "noname.msk" or "nonamemsk.txt":
+// false. `out` holds kPathMax bytes.
+bool DefaultShapeFileName(Shape* shape, char* out, const char* base, bool extension, int32_t form,
+                          int32_t refFlag);
+
+class ShapeFileWriter : public DiskFile {
+public:
+    // `shape` may be null (a mask saver exchanges shapes); it is held by a reference.
+    ShapeFileWriter(Shape* shape, int32_t form, int32_t refFlag);
+    ~ShapeFileWriter() override;
+
+    bool Load() override { return false; }
+    // The header (only into an empty file), then the body.
+    bool Save() override;
+    // A file that is not ready forgets the remembered name of the form.
+    void OnFailed() override;
+
+    // Chooses the target: without a name the remembered one, else the default name;
+    // with a name and `fromBase` the default name made from it as base; the chosen
+    // name is remembered in the shape when names are remembered. False when no name
+    // can be had or the file object refuses the path.
+    bool OpenForSave(const char* name, bool fromBase, bool extension);
+    // The shape written next (counted; null lets the current one go).
+    void SetShape(Shape* next);
+    // Writes a line of its own ("#begin list" markers) into the open file, opening it
+    // first when needed; a failure sets the write-failed state.
+    bool WriteMarker(const char* line);
+    // The header of the current shape when the open file is still empty.
+    bool WriteHeaderIfEmpty();
+
+    Shape* shape = nullptr;
+    int32_t form;
+    int32_t kindAtStart;
+    int32_t refFlag;          // 1: reference-point files (a mask saver keeps its role filter here)
+    bool rememberName = false;
+    bool showMessages = false;
+
+protected:
+    bool RefFile() const;
+    bool Failed();
+    bool WriteHeader(FILE* f);
+    bool WriteBody(FILE* f);
+};
+
+// The parsed header of a shape file: the offset words (at the reader's defaults until
+// a key sets them), kind, role, SUBPIX and the block rows (the header's anchor buffer:
+// element type 7 with 2 to 4 components for points, 5 with 4 for rectangles).
+struct ShapeFileRecord {
+    ShapeFileRecord();
+    ShapeHeader header;
+    std::string url;
+    uint32_t naxis = 0;
+    bool offsetRead = false;  // an OFFSET key was taken
+    ShapeFileTags tags;
+};
+
+class ShapeFileReader : public DiskFile {
+public:
+    ShapeFileReader();
+    ~ShapeFileReader() override;
+
+    // Runs the parse on the open stream.
+    bool Load() override;
+    bool Save() override { return false; }
+    // Hands a finished block on; the plain reader takes nothing.
+    virtual bool CommitObject() { return false; }
+
+    bool reportErrors = false;
+    ShapeFileRecord record;
+    bool multiObject = false;  // clear: the first block taken ends the reading
+    bool list = false;
+    uint32_t lineNumber = 0;
+    uint32_t blocks = 0;
+    // The object tag of the block as it was read, before its normalisation.
+    char blockObject[9] = {};
+    LogFile parseLog;
+    ParseState parse;
+
+private:
+    bool ParseLine(std::string* line);
+    void Marker(const char* text);
+    void Row(const char* text);
+    bool FirstRow(uint32_t columns, const char* text);
+    bool StoreRow(uint32_t columns);
+    void EndBlock();
+
+    bool inData_ = false;
+    bool skip_ = false;
+    bool stop_ = false;
+    bool outOfMemory_ = false;
+    uint32_t required_ = 0;
+    double values_[4] = {0.0, 0.0, 0.0, 0.0};
+};
+
+// Reads a file into a shape (or, without one, into a shape it makes).
+class ShapeLoader : public ShapeFileReader {
+public:
+    ShapeLoader(Shape* shape, bool keepName);
+    // A shape that took a block and is held elsewhere remembers the file as its
+    // mask-file name unless the name is kept.
+    ~ShapeLoader() override;
+    bool CommitObject() override;
+
+    Shape* shape;  // counted
+    bool keepName;
+    bool taken = false;
+    bool created = false;
+};
+
+// Makes an anchor or reference-point block of point rows the shape's anchors, with the
+// parsed kind, role, offset settings (when the file set any) and SUBPIX; the shape is
+// set up and updated as after a change of kind and, in a container, an "ALL0" step is
+// recorded. False (shape unchanged) for other blocks, a kind outside 0..13, fewer
+// points than the kind needs, or no memory.
+bool ShapeAdoptBlock(Shape* shape, const ShapeFileRecord& record);
+
+// The shape's save: true when the file was written; messages in the status line with
+// `showMessages`.
+bool SaveShapeFile(Shape* shape, const char* name, int32_t form, int32_t refFlag, bool showMessages);
+// The save dialog, then SaveShapeFile with the chosen name; `refArg` 1 makes a
+// reference-point file (-512: none).
+bool SaveShapeAs(Shape* shape, int32_t form, int32_t refArg);
+// Reads the file into the shape (null: a new shape, handed to *made when made is given,
+// with no reference as CreateShape makes it). True only when a block was taken.
+bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made = nullptr);
+
+}  // namespace orva
