@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -53,6 +54,8 @@ constexpr uint32_t kTabColour = 0x46D7070;
 constexpr uint32_t kTabColour2 = 0x4676A6A;
 constexpr float kTabHeight = 18.0f;
 constexpr float kTabWidth = 83.0f;
+// The room between a page column and the workspace beside it.
+constexpr int32_t kPageColumnGap = 2;
 constexpr int32_t kToolSideWidth = 263;
 
 constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
@@ -222,12 +225,15 @@ gElement* AddStatusLine(gWindow* w, WindowGroup& g, int index) {
 // The tab bar of a group: its tab switch shows the chosen page's widgets only.
 void ShowGroupPage(WindowGroup& g, int32_t index);
 
+void FitPageColumn(WindowGroup& g);
+
 void TabSwitch(gElement* tabBar, uintptr_t data) {
     auto* g = reinterpret_cast<WindowGroup*>(data);
     if (!IsWindowGroup(g)) return;
     TabCtrl* t = TabCtrl::FromWidget(tabBar);
     if (t == nullptr || t->current == nullptr) return;
     ShowGroupPage(*g, t->current->current);
+    FitPageColumn(*g);
 }
 
 gElement* AddTabBar(gWindow* w, WindowGroup& g, float x, float y, float width) {
@@ -335,26 +341,80 @@ void ShowGroupPage(WindowGroup& g, int32_t index) {
     if (gi < 0) return;
     State().currentTab[gi] = index;
     gWindow* w = g.windows[0];
-    for (size_t i = 0; i < g.tabPages.size(); ++i) {
-        UIPage* record = g.tabPages[i];
-        if (!UIPageIsLive(record)) continue;
-        bool show = static_cast<int32_t>(i) == index;
-        auto setShown = [&](UIElement* e) {
-            if (!UIElementIsLive(e) || e->window != w || e->group == nullptr || !gWgtIsLive(e->group)) return;
-            e->group->shown = show ? 1 : 0;
-            for (gRow* row = e->group->rowsHead; row != nullptr; row = row->nextRow)
-                for (gElement* x = row->first; x != nullptr; x = x->rowNext) x->shown = show ? 1 : 0;
-        };
-        setShown(&record->element);
-        for (UIElement* e : record->elements) setShown(e);
-        if (OptionsWindow* c = AsOptionsWindow(record->current); c != nullptr && UIPageIsLive(c->ownPage)) {
-            setShown(&c->ownPage->element);
-            for (UIElement* e : c->ownPage->elements) setShown(e);
+    // The other pages are hidden first: blocks of two pages may share groups' places.
+    // Pages attached to the window but not listed in its tab bar have no place there.
+    CUI* cui = g.owner != nullptr ? g.owner : &TheCUI();
+    for (ListNode* n = cui->windowRecords.head; n != nullptr; n = n->next) {
+        auto* record = static_cast<UIPage*>(n->item);
+        if (UIPageIsLive(record) && record->id == reinterpret_cast<uintptr_t>(w) &&
+            std::find(g.tabPages.begin(), g.tabPages.end(), record) == g.tabPages.end())
+            SetDockedPageShown(record, w, false);
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t i = 0; i < g.tabPages.size(); ++i) {
+            UIPage* record = g.tabPages[i];
+            bool show = static_cast<int32_t>(i) == index;
+            if (UIPageIsLive(record) && show == (pass == 1)) SetDockedPageShown(record, w, show);
         }
     }
     if (w != nullptr && gWinValidate(w) != nullptr) w->dirty = 7;
 }
 
+// The right and bottom edges of what the group's pages show in its window.
+bool PageColumnExtent(WindowGroup& g, float* right, float* bottom) {
+    gWindow* w = g.windows[0];
+    bool any = false;
+    *right = *bottom = 0;
+    auto take = [&](const UIElement* e) {
+        if (!UIElementIsLive(e) || e->window != w || e->group == nullptr || !gWgtIsLive(e->group) ||
+            e->group->shown == 0)
+            return;
+        const gGroup* group = e->group;
+        *right = std::max(*right, group->x + group->width + group->marginLeft + group->marginRight);
+        *bottom = std::max(*bottom, group->y + group->height + group->marginTop + group->marginBottom);
+        any = true;
+    };
+    for (UIPage* record : g.tabPages) {
+        if (!UIPageIsLive(record)) continue;
+        take(&record->element);
+        for (UIElement* e : record->elements) take(e);
+        if (OptionsWindow* c = AsOptionsWindow(record->current); c != nullptr && UIPageIsLive(c->ownPage)) {
+            take(&c->ownPage->element);
+            for (UIElement* e : c->ownPage->elements) take(e);
+        }
+    }
+    return any;
+}
+
+// Widens the group's page column to its widest shown block, lengthens the window (within
+// the screen) to its lowest, and lays the workspace out beside the column again.
+void FitPageColumn(WindowGroup& g) {
+    gWindow* w = g.windows[0];
+    if (w == nullptr || gWinValidate(w) == nullptr) return;
+    float right = 0, bottom = 0;
+    if (!PageColumnExtent(g, &right, &bottom)) return;
+    bool changed = false;
+    const int32_t width = static_cast<int32_t>(std::ceil(right)) + kPageColumnGap;
+    if (width > g.sideWidth) {
+        g.sideWidth = width;
+        changed = true;
+    }
+    const int32_t height = static_cast<int32_t>(std::ceil(bottom)) + g.bottomMargin + kPageColumnGap;
+    if (height > w->clientHeight && w->hwnd != nullptr) {
+        int32_t room = gScreenHeight();
+        platform::Rect area{};
+        if (gWorkArea(&area, w)) room = area.bottom - area.top;
+        platform::Rect outer{};
+        int32_t frame = 0;
+        if (platform::GetWindowRect(w->hwnd, &outer)) frame = std::max(0, (outer.bottom - outer.top) - w->clientHeight);
+        const int32_t wanted = std::min(height, room - frame);
+        if (wanted > w->clientHeight) {
+            gWinSetSize(w, w->clientWidth, wanted, nullptr);
+            changed = true;
+        }
+    }
+    if (changed) GroupSized(w);
+}
 // The tab identifiers hold the group in the high half and the tab's index in the low one.
 const char* TabLabel(uint32_t tabId, int32_t) {
     uint32_t group = tabId >> 16, index = tabId & 0xFFFF;
@@ -570,6 +630,9 @@ bool StartMainUI(CUI* cui) {
         if (c->ownPage != nullptr) {
             c->ownPage->element.key = page.builder;
             c->ownPage->name = page.title;
+            // The group's style, so that the component registered for this window's pages
+            // (FindContainerWindow) is shown here, not in a container of its own.
+            c->ownPage->flags |= (g.style | kGroupPagesBit) & kPageStyleMask;
         }
         AttachItemWindow(cui, c, reinterpret_cast<uintptr_t>(w), g.style | kGroupPagesBit);
     }
@@ -682,6 +745,21 @@ void RebuildGroupTabs(WindowGroup* g) {
     int32_t current = t != nullptr && t->current != nullptr ? t->current->current : -1;
     if (current < 0 && !g->tabPages.empty()) current = 0;
     ShowGroupPage(*g, current);
+}
+
+void GroupPagesChanged(gWindow* window) {
+    if (window == nullptr || gWinValidate(window) == nullptr) return;
+    for (WindowGroup& g : TheCUI().groups) {
+        if (g.windows[0] != window) continue;
+        int gi = GroupIndex(&g);
+        if (gi < 0) return;
+        int32_t current = State().currentTab[gi];
+        TabCtrl* t = g.tabBar != nullptr && gWgtIsLive(g.tabBar) ? TabCtrl::FromWidget(g.tabBar) : nullptr;
+        if (t != nullptr && t->current != nullptr) current = t->current->current;
+        ShowGroupPage(g, current);
+        FitPageColumn(g);
+        return;
+    }
 }
 
 bool GroupPageOrigin(const gWindow* window, float* x, float* y) {
