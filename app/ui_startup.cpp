@@ -72,6 +72,10 @@ struct StartState {
     int32_t currentTab[kGroupCount] = {-1, -1, -1};
     bool forceToolkitFailure = false;
     const gUiTable* table = nullptr;
+    // Where each tool window was put when it was built (outer top-left), while the user
+    // has not moved it: it follows the main window's page column then.
+    bool toolPlaced[kGroupCount] = {};
+    int32_t toolAt[kGroupCount][2] = {};
 };
 
 StartState& State() {
@@ -386,6 +390,32 @@ bool PageColumnExtent(WindowGroup& g, float* right, float* bottom) {
     return any;
 }
 
+// The tool windows that still stand where they were built move to the right of the main
+// window's page column, as they were placed beside it.
+void FollowPageColumn(WindowGroup& main) {
+    gWindow* mw = main.windows[0];
+    platform::Rect m{};
+    if (mw == nullptr || mw->hwnd == nullptr || !platform::GetWindowRect(mw->hwnd, &m)) return;
+    CUI& cui = TheCUI();
+    for (int k = 1; k < kGroupCount; ++k) {
+        gWindow* tw = gWinValidate(cui.groups[k].windows[0]);
+        platform::Rect r{};
+        if (tw == nullptr || tw->hwnd == nullptr || !State().toolPlaced[k] || !platform::GetWindowRect(tw->hwnd, &r))
+            continue;
+        if (r.left != State().toolAt[k][0] || r.top != State().toolAt[k][1]) continue;
+        const int32_t x = std::max(0, m.left + main.sideWidth + 20);
+        const int32_t outer = std::min(gScreenWidth() - 25 - x, 710);
+        const int32_t frame = (r.right - r.left) - tw->clientWidth;
+        if (x == r.left || outer - frame <= 0) continue;
+        pf::Point at{x, r.top};
+        if (!gWinSetSize(tw, outer - frame, tw->clientHeight, &at)) continue;
+        if (platform::GetWindowRect(tw->hwnd, &r)) {
+            State().toolAt[k][0] = r.left;
+            State().toolAt[k][1] = r.top;
+        }
+    }
+}
+
 // Widens the group's page column to its widest shown block, lengthens the window (within
 // the screen) to its lowest, and lays the workspace out beside the column again.
 void FitPageColumn(WindowGroup& g) {
@@ -414,6 +444,7 @@ void FitPageColumn(WindowGroup& g) {
         }
     }
     if (changed) GroupSized(w);
+    if (changed && &g == &TheCUI().groups[0]) FollowPageColumn(g);
 }
 // The tab identifiers hold the group in the high half and the tab's index in the low one.
 const char* TabLabel(uint32_t tabId, int32_t) {
@@ -708,7 +739,12 @@ bool StartUI(CUI* cui, int k) {
     RebuildGroupTabs(&g);
     const char* title = k == 1 ? kChartToolsTitle : k == 2 ? kScematicToolsTitle : kProductTitle;
     const gUiTable* table = State().table;
-    return table != nullptr && table->gWinOpen(w, title, kStyleShown);
+    if (table == nullptr || !table->gWinOpen(w, title, kStyleShown)) return false;
+    platform::Rect placed{};
+    State().toolPlaced[k] = w->hwnd != nullptr && platform::GetWindowRect(w->hwnd, &placed);
+    State().toolAt[k][0] = placed.left;
+    State().toolAt[k][1] = placed.top;
+    return true;
 }
 
 void RebuildGroupTabs(WindowGroup* g) {
