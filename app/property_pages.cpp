@@ -395,14 +395,14 @@ int32_t OptionsPageBuild(PageWindow* pageWindow, void* windowArg, int32_t pageId
     }
     // In a window group's page column (not a window of the record's own) a record with a
     // tab bar gets its tab bar under the title label: its blocks take turns below it.
+    UIPage* hosted = c->ownPage;
+    PanelBuilder hostedBuilder = HostedBuilder(hosted);
     gElement* dockedTabs = nullptr;
-    if (!reuseGroup && group != nullptr && record != nullptr && (record->flags & kRecordTabBar) != 0 &&
-        record->element.window != window && own.window == window) {
+    if (!reuseGroup && group != nullptr && hostedBuilder != nullptr && record != nullptr &&
+        (record->flags & kRecordTabBar) != 0 && record->element.window != window && own.window == window) {
         dockedTabs = DockedTabBar(page);
         if (dockedTabs == nullptr) dockedTabs = MakeDockedTabBar(page, group, window);
     }
-    UIPage* hosted = c->ownPage;
-    PanelBuilder hostedBuilder = HostedBuilder(hosted);
     if (record != nullptr && record->titleLabel != nullptr && gWgtIsLive(record->titleLabel)) {
         std::string text = ItemTitle(record);
         if (text.size() > 10) {
@@ -562,6 +562,12 @@ gElement* MakeDockedTabBar(UIPage* record, gGroup* above, gWindow* window) {
 
 }  // namespace
 
+gGroup* DockedTabGroup(const UIPage* record) {
+    if (DockedTabBar(record) == nullptr) return nullptr;
+    gElement* g = record->element.slots[1];
+    return g != nullptr && gWgtIsLive(g) ? static_cast<gGroup*>(g) : nullptr;
+}
+
 void SetDockedPageShown(UIPage* record, gWindow* window, bool show) {
     if (!UIPageIsLive(record)) return;
     auto setShown = [&](UIElement* e) {
@@ -570,8 +576,7 @@ void SetDockedPageShown(UIPage* record, gWindow* window, bool show) {
     };
     setShown(&record->element);
     if (gElement* tabs = DockedTabBar(record); tabs != nullptr && record->element.window == window) {
-        if (record->element.slots[1] != nullptr && gWgtIsLive(record->element.slots[1]))
-            SetGroupShown(static_cast<gGroup*>(record->element.slots[1]), show);
+        SetGroupShown(DockedTabGroup(record), show);
         tabs->shown = show ? 1 : 0;
     }
     for (UIElement* e : record->elements) setShown(e);

@@ -64,6 +64,8 @@ void SetGroupShown(gGroup* group, bool show);
 // label and, for a record with a tab bar, that tab bar) and the blocks of the page it
 // hosts, of which a tab bar shows only the chosen one.
 void SetDockedPageShown(UIPage* record, gWindow* window, bool show);
+// The group of that tab bar (null without one).
+gGroup* DockedTabGroup(const UIPage* record);
 
 // The toolkit window kept by the shell for the records' state buttons (null: none).
 gWindow*& StateButtonBar();

@@ -364,27 +364,32 @@ void ShowGroupPage(WindowGroup& g, int32_t index) {
     if (w != nullptr && gWinValidate(w) != nullptr) w->dirty = 7;
 }
 
-// The right and bottom edges of what the group's pages show in its window.
+// The right and bottom edges of what the group's pages show in its window: the blocks of
+// the components they host, with the pages' title labels and tab bars. A page that hosts
+// nothing yet takes no room.
 bool PageColumnExtent(WindowGroup& g, float* right, float* bottom) {
     gWindow* w = g.windows[0];
-    bool any = false;
     *right = *bottom = 0;
-    auto take = [&](const UIElement* e) {
-        if (!UIElementIsLive(e) || e->window != w || e->group == nullptr || !gWgtIsLive(e->group) ||
-            e->group->shown == 0)
-            return;
-        const gGroup* group = e->group;
+    auto takeGroup = [&](const gGroup* group) {
+        if (group == nullptr || !gWgtIsLive(group) || group->shown == 0) return false;
         *right = std::max(*right, group->x + group->width + group->marginLeft + group->marginRight);
         *bottom = std::max(*bottom, group->y + group->height + group->marginTop + group->marginBottom);
-        any = true;
+        return true;
     };
+    auto take = [&](const UIElement* e) {
+        return UIElementIsLive(e) && e->window == w && e->slots != nullptr && takeGroup(e->group);
+    };
+    bool any = false;
     for (UIPage* record : g.tabPages) {
-        if (!UIPageIsLive(record)) continue;
-        take(&record->element);
-        for (UIElement* e : record->elements) take(e);
-        if (OptionsWindow* c = AsOptionsWindow(record->current); c != nullptr && UIPageIsLive(c->ownPage)) {
-            take(&c->ownPage->element);
-            for (UIElement* e : c->ownPage->elements) take(e);
+        OptionsWindow* c = UIPageIsLive(record) ? AsOptionsWindow(record->current) : nullptr;
+        if (c == nullptr || !UIPageIsLive(c->ownPage)) continue;
+        bool blocks = false;
+        for (UIElement* e : c->ownPage->elements) blocks = take(e) || blocks;
+        if (!blocks) continue;
+        any = true;
+        if (record->element.window == w) {
+            takeGroup(record->element.group);
+            takeGroup(DockedTabGroup(record));
         }
     }
     return any;
