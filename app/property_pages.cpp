@@ -447,6 +447,18 @@ std::vector<std::string>& RecordTabLabels() {
 void PageTabsRefresh(gElement* tabBar, UIPage* page) {
     TabCtrl* t = TabCtrl::FromWidget(tabBar);
     if (t == nullptr || page == nullptr || !UIPageIsLive(page)) return;
+    // The tabs of blocks that went (their page was reset or dropped) go too.
+    auto listed = [&](uint32_t tabId) {
+        return std::any_of(page->elements.begin(), page->elements.end(), [&](const UIElement* e) {
+            return e->word == tabId && e->window == tabBar->window && e->group != nullptr;
+        });
+    };
+    if (t->current != nullptr) {
+        std::vector<uint32_t> gone;
+        for (const auto& tab : t->current->tabs)
+            if (!listed(tab->desc.tabId)) gone.push_back(tab->desc.tabId);
+        for (uint32_t id : gone) TabCtrl::RemoveTabById(tabBar, t->current->groupId, id);
+    }
     for (UIElement* e : page->elements) {
         if (e->window != tabBar->window || e->group == nullptr) continue;
         // Each block is listed once under its name (" " without one).

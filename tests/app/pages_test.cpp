@@ -318,7 +318,16 @@ TEST_F(PagesTest, TheMainWindowShowsATabbedPageInItsColumn) {
     g.tabBar->onClick(g.tabBar, g.tabBar->handlerData);
     EXPECT_EQ(std::make_tuple(first->group->shown, second->group->shown, tabs->shown, label->shown),
               std::make_tuple(uint8_t{0}, uint8_t{1}, uint8_t{1}, uint8_t{1}));
+
+    // Another component in the page's place: its blocks replace the tabs of the old ones.
     hosted->Release();
+    auto* next = new SizedBlocks;
+    ASSERT_TRUE(UIPageAttachComponent(c->ownPage, next));
+    EXPECT_EQ(OptionsPageBuild(record, Main(), 0), 2);
+    EXPECT_EQ(t->current->count, 2);
+    ASSERT_TRUE(c->ownPage->table[0] != nullptr && c->ownPage->table[0]->group != nullptr);
+    EXPECT_GE(c->ownPage->table[0]->group->y, tabs->y + tabs->height);
+    next->Release();
 }
 
 // Without a tab bar (the "Plug-ins" tab) the blocks of a page stack below its title label
