@@ -319,7 +319,11 @@ TEST_F(PagesTest, TheMainWindowShowsATabbedPageInItsColumn) {
     EXPECT_EQ(std::make_tuple(first->group->shown, second->group->shown, tabs->shown, label->shown),
               std::make_tuple(uint8_t{0}, uint8_t{1}, uint8_t{1}, uint8_t{1}));
 
-    // Another component in the page's place: its blocks replace the tabs of the old ones.
+    // Blocks dropped from the window and made again: their tabs replace the old ones.
+    UIPageDropWindow(c->ownPage, Main());
+    EXPECT_EQ(OptionsPageBuild(record, Main(), 0), 2);
+    EXPECT_EQ(t->current->count, 2);
+    // Another component in the page's place shows its blocks under the same tabs.
     hosted->Release();
     auto* next = new SizedBlocks;
     ASSERT_TRUE(UIPageAttachComponent(c->ownPage, next));
