@@ -493,14 +493,14 @@ void PageTabsRefresh(gElement* tabBar, UIPage* page) {
 bool PageTabSelect(UIPage* page, gWindow* w, int32_t index) {
     if (page == nullptr || !UIPageIsLive(page)) return false;
     int32_t at = 0;
-    bool found = false;
+    bool found = false, changed = false;
     for (UIElement* e : page->elements) {
         if (e->window != w || e->group == nullptr || !gWgtIsLive(e->group)) continue;
         bool show = at++ == index;
         found = found || show;
-        SetGroupShown(e->group, show);
+        changed = SetGroupShown(e->group, show) || changed;
     }
-    if (w != nullptr && gWinValidate(w) != nullptr) w->dirty = 7;
+    if (changed && w != nullptr && gWinValidate(w) != nullptr) w->dirty = 7;
     return found;
 }
 
@@ -513,11 +513,18 @@ bool WindowTabSelect(UIWindowRecord* record, int32_t index) {
     return PageTabSelect(RecordPage(record), record->element.window, index);
 }
 
-void SetGroupShown(gGroup* group, bool show) {
-    if (group == nullptr || !gWgtIsLive(group)) return;
-    group->shown = show ? 1 : 0;
-    for (gRow* row = group->rowsHead; row != nullptr; row = row->nextRow)
-        for (gElement* x = row->first; x != nullptr; x = x->rowNext) x->shown = show ? 1 : 0;
+bool SetGroupShown(gGroup* group, bool show) {
+    if (group == nullptr || !gWgtIsLive(group)) return false;
+    const uint8_t value = show ? 1 : 0;
+    bool changed = group->shown != value;
+    group->shown = value;
+    for (gRow* row = group->rowsHead; row != nullptr; row = row->nextRow) {
+        for (gElement* x = row->first; x != nullptr; x = x->rowNext) {
+            changed = changed || x->shown != value;
+            x->shown = value;
+        }
+    }
+    return changed;
 }
 
 // ---- Pages docked in a window group ---------------------------------------------------------------
@@ -580,26 +587,37 @@ gGroup* DockedTabGroup(const UIPage* record) {
     return g != nullptr && gWgtIsLive(g) ? static_cast<gGroup*>(g) : nullptr;
 }
 
-void SetDockedPageShown(UIPage* record, gWindow* window, bool show) {
-    if (!UIPageIsLive(record)) return;
+bool SetDockedPageShown(UIPage* record, gWindow* window, bool show) {
+    if (!UIPageIsLive(record)) return false;
+    bool changed = false;
     auto setShown = [&](UIElement* e) {
-        if (!UIElementIsLive(e) || e->window != window) return;
-        SetGroupShown(e->group, show);
+        if (UIElementIsLive(e) && e->window == window) changed = SetGroupShown(e->group, show) || changed;
     };
     setShown(&record->element);
     if (gElement* tabs = DockedTabBar(record); tabs != nullptr && record->element.window == window) {
-        SetGroupShown(DockedTabGroup(record), show);
+        changed = SetGroupShown(DockedTabGroup(record), show) || changed;
+        changed = changed || tabs->shown != (show ? 1 : 0);
         tabs->shown = show ? 1 : 0;
     }
     for (UIElement* e : record->elements) setShown(e);
     UIPage* hosted = HostedPage(record);
-    if (hosted == nullptr) return;
+    if (hosted == nullptr) return changed;
     setShown(&hosted->element);
-    for (UIElement* e : hosted->elements) setShown(e);
     // A page with a tab bar shows the chosen block only.
     TabCtrl* t = TabCtrl::FromWidget(DockedTabBar(record));
-    if (show && t != nullptr && t->current != nullptr && t->current->current >= 0 && record->element.window == window)
-        PageTabSelect(hosted, window, t->current->current);
+    const int32_t chosen = show && t != nullptr && t->current != nullptr && record->element.window == window
+                               ? t->current->current
+                               : -1;
+    int32_t at = 0;
+    for (UIElement* e : hosted->elements) {
+        if (!UIElementIsLive(e) || e->window != window) continue;
+        if (chosen < 0 || e->group == nullptr || !gWgtIsLive(e->group)) {
+            setShown(e);
+            continue;
+        }
+        changed = SetGroupShown(e->group, at++ == chosen) || changed;
+    }
+    return changed;
 }
 
 // ---- State buttons ------------------------------------------------------------------------------

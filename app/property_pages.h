@@ -58,12 +58,12 @@ bool WindowTabSelect(UIWindowRecord* record, int32_t index);
 // others hidden.
 void PageTabsRefresh(gElement* tabBar, UIPage* page);
 bool PageTabSelect(UIPage* page, gWindow* window, int32_t index);
-// Shows or hides a group with its widgets.
-void SetGroupShown(gGroup* group, bool show);
+// Shows or hides a group with its widgets; true when that changed anything.
+bool SetGroupShown(gGroup* group, bool show);
 // Shows or hides what a page record shows in a group window: its own block (the title
 // label and, for a record with a tab bar, that tab bar) and the blocks of the page it
-// hosts, of which a tab bar shows only the chosen one.
-void SetDockedPageShown(UIPage* record, gWindow* window, bool show);
+// hosts, of which a tab bar shows only the chosen one. True when that changed anything.
+bool SetDockedPageShown(UIPage* record, gWindow* window, bool show);
 // The group of that tab bar (null without one).
 gGroup* DockedTabGroup(const UIPage* record);
 

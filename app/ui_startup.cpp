@@ -226,8 +226,9 @@ gElement* AddStatusLine(gWindow* w, WindowGroup& g, int index) {
     return status;
 }
 
-// The tab bar of a group: its tab switch shows the chosen page's widgets only.
-void ShowGroupPage(WindowGroup& g, int32_t index);
+// The tab bar of a group: its tab switch shows the chosen page's widgets only; true when
+// that changed what is shown.
+bool ShowGroupPage(WindowGroup& g, int32_t index);
 
 void FitPageColumn(WindowGroup& g);
 
@@ -237,6 +238,7 @@ void TabSwitch(gElement* tabBar, uintptr_t data) {
     TabCtrl* t = TabCtrl::FromWidget(tabBar);
     if (t == nullptr || t->current == nullptr) return;
     ShowGroupPage(*g, t->current->current);
+    if (gWindow* w = gWinValidate(g->windows[0])) w->dirty = 7;
     FitPageColumn(*g);
 }
 
@@ -340,11 +342,12 @@ bool IsPassedKey(gKeyCode code) {
 
 // ---- Cursors -------------------------------------------------------------------------------------
 
-void ShowGroupPage(WindowGroup& g, int32_t index) {
+bool ShowGroupPage(WindowGroup& g, int32_t index) {
     int gi = GroupIndex(&g);
-    if (gi < 0) return;
+    if (gi < 0) return false;
     State().currentTab[gi] = index;
     gWindow* w = g.windows[0];
+    bool changed = false;
     // The other pages are hidden first: blocks of two pages may share groups' places.
     // Pages attached to the window but not listed in its tab bar have no place there.
     CUI* cui = g.owner != nullptr ? g.owner : &TheCUI();
@@ -352,16 +355,16 @@ void ShowGroupPage(WindowGroup& g, int32_t index) {
         auto* record = static_cast<UIPage*>(n->item);
         if (UIPageIsLive(record) && record->id == reinterpret_cast<uintptr_t>(w) &&
             std::find(g.tabPages.begin(), g.tabPages.end(), record) == g.tabPages.end())
-            SetDockedPageShown(record, w, false);
+            changed = SetDockedPageShown(record, w, false) || changed;
     }
     for (int pass = 0; pass < 2; ++pass) {
         for (size_t i = 0; i < g.tabPages.size(); ++i) {
             UIPage* record = g.tabPages[i];
             bool show = static_cast<int32_t>(i) == index;
-            if (UIPageIsLive(record) && show == (pass == 1)) SetDockedPageShown(record, w, show);
+            if (UIPageIsLive(record) && show == (pass == 1)) changed = SetDockedPageShown(record, w, show) || changed;
         }
     }
-    if (w != nullptr && gWinValidate(w) != nullptr) w->dirty = 7;
+    return changed;
 }
 
 // The right and bottom edges of what the group's pages show in its window: the blocks of
@@ -786,6 +789,7 @@ void RebuildGroupTabs(WindowGroup* g) {
     int32_t current = t != nullptr && t->current != nullptr ? t->current->current : -1;
     if (current < 0 && !g->tabPages.empty()) current = 0;
     ShowGroupPage(*g, current);
+    if (gWindow* w = gWinValidate(g->windows[0])) w->dirty = 7;
 }
 
 void GroupPagesChanged(gWindow* window) {
@@ -797,7 +801,7 @@ void GroupPagesChanged(gWindow* window) {
         int32_t current = State().currentTab[gi];
         TabCtrl* t = g.tabBar != nullptr && gWgtIsLive(g.tabBar) ? TabCtrl::FromWidget(g.tabBar) : nullptr;
         if (t != nullptr && t->current != nullptr) current = t->current->current;
-        ShowGroupPage(g, current);
+        if (ShowGroupPage(g, current)) window->dirty = 7;
         FitPageColumn(g);
         return;
     }
