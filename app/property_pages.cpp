@@ -327,6 +327,9 @@ int32_t OptionsRefreshAll(OptionsWindow* component) {
 
 namespace {
 
+gElement* DockedTabBar(const UIPage* record);
+gElement* MakeDockedTabBar(UIPage* record, gGroup* above, gWindow* window);
+
 OptionsWindow* ContainerOf(UIPage* page) {
     return page != nullptr ? AsOptionsWindow(page->current) : nullptr;
 }
@@ -390,8 +393,16 @@ int32_t OptionsPageBuild(PageWindow* pageWindow, void* windowArg, int32_t pageId
                                 .height = 17.0f, .color1 = kLabelColour, .color2 = kLabelHighlight}};
         record->titleLabel = gWgtAdd(window, nullptr, &t, 0);
     }
+    // In a window group's page column (not a window of the record's own) a record with a
+    // tab bar gets its tab bar under the title label: its blocks take turns below it.
     UIPage* hosted = c->ownPage;
     PanelBuilder hostedBuilder = HostedBuilder(hosted);
+    gElement* dockedTabs = nullptr;
+    if (!reuseGroup && group != nullptr && hostedBuilder != nullptr && record != nullptr &&
+        (record->flags & kRecordTabBar) != 0 && record->element.window != window && own.window == window) {
+        dockedTabs = DockedTabBar(page);
+        if (dockedTabs == nullptr) dockedTabs = MakeDockedTabBar(page, group, window);
+    }
     if (record != nullptr && record->titleLabel != nullptr && gWgtIsLive(record->titleLabel)) {
         std::string text = ItemTitle(record);
         if (text.size() > 10) {
@@ -415,7 +426,9 @@ int32_t OptionsPageBuild(PageWindow* pageWindow, void* windowArg, int32_t pageId
             if (page->name.empty()) page->name = hosted->name;
         }
     }
-    if ((page->flags & kPageDocked) != 0) UIElementSyncView(&own);
+    if (dockedTabs != nullptr && UIPageIsLive(page) && UIPageIsLive(hosted)) PageTabsRefresh(dockedTabs, hosted);
+    if ((page->flags & kPageDocked) != 0 && UIPageIsLive(page)) UIElementSyncView(&own);
+    GroupPagesChanged(window);
     return result > 0 ? result : 1;
 }
 
@@ -431,16 +444,23 @@ std::vector<std::string>& RecordTabLabels() {
 
 }  // namespace
 
-void WindowTabsRefresh(gElement* tabBar, UIWindowRecord* record) {
+void PageTabsRefresh(gElement* tabBar, UIPage* page) {
     TabCtrl* t = TabCtrl::FromWidget(tabBar);
-    UIPage* page = record != nullptr ? RecordPage(record) : nullptr;
-    if (t == nullptr || page == nullptr) return;
-    std::vector<UIElement*> blocks;
-    blocks.push_back(&record->element);
-    for (UIElement* e : page->elements)
-        if (e->window == tabBar->window && e->group != nullptr) blocks.push_back(e);
-    for (UIElement* e : blocks) {
-        if (e == &record->element) continue;
+    if (t == nullptr || page == nullptr || !UIPageIsLive(page)) return;
+    // The tabs of blocks that went (their page was reset or dropped) go too.
+    auto listed = [&](uint32_t tabId) {
+        return std::any_of(page->elements.begin(), page->elements.end(), [&](const UIElement* e) {
+            return e->word == tabId && e->window == tabBar->window && e->group != nullptr;
+        });
+    };
+    if (t->current != nullptr) {
+        std::vector<uint32_t> gone;
+        for (const auto& tab : t->current->tabs)
+            if (!listed(tab->desc.tabId)) gone.push_back(tab->desc.tabId);
+        for (uint32_t id : gone) TabCtrl::RemoveTabById(tabBar, t->current->groupId, id);
+    }
+    for (UIElement* e : page->elements) {
+        if (e->window != tabBar->window || e->group == nullptr) continue;
         // Each block is listed once under its name (" " without one).
         std::vector<std::string>& labels = RecordTabLabels();
         TabDesc desc;
@@ -467,25 +487,137 @@ void WindowTabsRefresh(gElement* tabBar, UIWindowRecord* record) {
             e->flags |= kElementBelowTabs;
         }
     }
-    if (t->current != nullptr && t->current->current >= 0) WindowTabSelect(record, t->current->current);
+    if (t->current != nullptr && t->current->current >= 0) PageTabSelect(page, tabBar->window, t->current->current);
 }
 
-bool WindowTabSelect(UIWindowRecord* record, int32_t index) {
-    UIPage* page = record != nullptr ? RecordPage(record) : nullptr;
-    if (page == nullptr) return false;
-    gWindow* w = record->element.window;
+bool PageTabSelect(UIPage* page, gWindow* w, int32_t index) {
+    if (page == nullptr || !UIPageIsLive(page)) return false;
     int32_t at = 0;
-    bool found = false;
+    bool found = false, changed = false;
     for (UIElement* e : page->elements) {
         if (e->window != w || e->group == nullptr || !gWgtIsLive(e->group)) continue;
         bool show = at++ == index;
         found = found || show;
-        e->group->shown = show ? 1 : 0;
-        for (gRow* row = e->group->rowsHead; row != nullptr; row = row->nextRow)
-            for (gElement* x = row->first; x != nullptr; x = x->rowNext) x->shown = show ? 1 : 0;
+        changed = SetGroupShown(e->group, show) || changed;
     }
-    if (w != nullptr && gWinValidate(w) != nullptr) w->dirty = 7;
+    if (changed && w != nullptr && gWinValidate(w) != nullptr) w->dirty = 7;
     return found;
+}
+
+void WindowTabsRefresh(gElement* tabBar, UIWindowRecord* record) {
+    if (record != nullptr) PageTabsRefresh(tabBar, RecordPage(record));
+}
+
+bool WindowTabSelect(UIWindowRecord* record, int32_t index) {
+    if (record == nullptr) return false;
+    return PageTabSelect(RecordPage(record), record->element.window, index);
+}
+
+bool SetGroupShown(gGroup* group, bool show) {
+    if (group == nullptr || !gWgtIsLive(group)) return false;
+    const uint8_t value = show ? 1 : 0;
+    bool changed = group->shown != value;
+    group->shown = value;
+    for (gRow* row = group->rowsHead; row != nullptr; row = row->nextRow) {
+        for (gElement* x = row->first; x != nullptr; x = x->rowNext) {
+            changed = changed || x->shown != value;
+            x->shown = value;
+        }
+    }
+    return changed;
+}
+
+// ---- Pages docked in a window group ---------------------------------------------------------------
+
+namespace {
+
+// The tab bar of a page shown in a group window, with its group: the first two slots of
+// the page's own element.
+gElement* DockedTabBar(const UIPage* record) {
+    if (record == nullptr || record->element.slots == nullptr || record->element.slotCount < 2) return nullptr;
+    gElement* e = record->element.slots[0];
+    return e != nullptr && gWgtIsLive(e) ? e : nullptr;
+}
+
+UIPage* HostedPage(const UIPage* record) {
+    OptionsWindow* c = record != nullptr ? AsOptionsWindow(record->current) : nullptr;
+    return c != nullptr && UIPageIsLive(c->ownPage) ? c->ownPage : nullptr;
+}
+
+void DockedTabSelected(gElement* tabBar, uintptr_t data) {
+    auto* record = reinterpret_cast<UIPage*>(data);
+    TabCtrl* t = TabCtrl::FromWidget(tabBar);
+    if (!UIPageIsLive(record) || t == nullptr || t->current == nullptr) return;
+    PageTabSelect(HostedPage(record), tabBar->window, t->current->current);
+    GroupPagesChanged(tabBar->window);
+}
+
+// Makes the tab bar below the page's own group (its title label): in a group of its
+// own, so that the blocks go below it.
+gElement* MakeDockedTabBar(UIPage* record, gGroup* above, gWindow* window) {
+    UIElement& own = record->element;
+    if (own.slots == nullptr && !UIElementAllocSlots(&own, 2)) return nullptr;
+    if (own.slotCount < 2) return nullptr;
+    gWgtSelectWindow(window);
+    gGroup* group = gGrpFind(window, above->style & kWsSlotBits, false);
+    if (group == nullptr) return nullptr;
+    group->align = 17;
+    group->marginLeft = above->marginLeft;
+    group->marginTop = above->marginTop;
+    group->marginRight = above->marginRight;
+    group->marginBottom = above->marginBottom;
+    group->x = above->x;
+    group->y = above->y + above->height + above->marginTop + above->marginBottom + 2.0f;
+    gGrpSetActive(group);
+    gElement* tabs = TabCtrl::Create(window, nullptr, 276.0f, 68.0f, kTabStyle, false, GetUIFont(window), nullptr);
+    if (tabs == nullptr) return nullptr;
+    tabs->color1 = tabs->color1Saved = kTabColour;
+    tabs->color2 = tabs->color2Saved = kTabColour2;
+    gWgtSetHandler1(tabs, &DockedTabSelected, reinterpret_cast<uintptr_t>(record));
+    own.slots[0] = tabs;
+    own.slots[1] = group;
+    return tabs;
+}
+
+}  // namespace
+
+gGroup* DockedTabGroup(const UIPage* record) {
+    if (DockedTabBar(record) == nullptr) return nullptr;
+    gElement* g = record->element.slots[1];
+    return g != nullptr && gWgtIsLive(g) ? static_cast<gGroup*>(g) : nullptr;
+}
+
+bool SetDockedPageShown(UIPage* record, gWindow* window, bool show) {
+    if (!UIPageIsLive(record)) return false;
+    bool changed = false;
+    auto setShown = [&](UIElement* e) {
+        if (UIElementIsLive(e) && e->window == window) changed = SetGroupShown(e->group, show) || changed;
+    };
+    setShown(&record->element);
+    if (gElement* tabs = DockedTabBar(record); tabs != nullptr && record->element.window == window) {
+        changed = SetGroupShown(DockedTabGroup(record), show) || changed;
+        changed = changed || tabs->shown != (show ? 1 : 0);
+        tabs->shown = show ? 1 : 0;
+    }
+    for (UIElement* e : record->elements) setShown(e);
+    UIPage* hosted = HostedPage(record);
+    if (hosted == nullptr) return changed;
+    setShown(&hosted->element);
+    // A page with a tab bar shows the chosen block only.
+    TabCtrl* t = TabCtrl::FromWidget(DockedTabBar(record));
+    const int32_t chosen = show && t != nullptr && t->current != nullptr && record->element.window == window
+                               ? t->current->current
+                               : -1;
+    int32_t at = 0;
+    for (UIElement* e : hosted->elements) {
+        if (!UIElementIsLive(e) || e->window != window) continue;
+        if (chosen < 0 || e->group == nullptr || !gWgtIsLive(e->group)) {
+            setShown(e);
+            continue;
+        }
+        changed = SetGroupShown(e->group, at++ == chosen) || changed;
+    }
+    return changed;
 }
 
 // ---- State buttons ------------------------------------------------------------------------------

@@ -53,6 +53,19 @@ int32_t OptionsPageBuild(PageWindow* page, void* window, int32_t pageId);
 // The tab bar of a record's window: one tab per block, the chosen block shown.
 void WindowTabsRefresh(gElement* tabBar, UIWindowRecord* record);
 bool WindowTabSelect(UIWindowRecord* record, int32_t index);
+// The same for any tab bar over the blocks of a page in the tab bar's window: a block
+// listed for the first time is moved below the tab bar; the chosen block is shown, the
+// others hidden.
+void PageTabsRefresh(gElement* tabBar, UIPage* page);
+bool PageTabSelect(UIPage* page, gWindow* window, int32_t index);
+// Shows or hides a group with its widgets; true when that changed anything.
+bool SetGroupShown(gGroup* group, bool show);
+// Shows or hides what a page record shows in a group window: its own block (the title
+// label and, for a record with a tab bar, that tab bar) and the blocks of the page it
+// hosts, of which a tab bar shows only the chosen one. True when that changed anything.
+bool SetDockedPageShown(UIPage* record, gWindow* window, bool show);
+// The group of that tab bar (null without one).
+gGroup* DockedTabGroup(const UIPage* record);
 
 // The toolkit window kept by the shell for the records' state buttons (null: none).
 gWindow*& StateButtonBar();

@@ -218,6 +218,65 @@ bool UIElementEnsureGlyphs(UIElement* e, uint32_t n) {
     return false;
 }
 
+namespace {
+
+// The group a block of a page is placed against: its page's own group, or, for the page
+// an options window hosts, the group of the page record that shows it in the window
+// (its title label).
+gGroup* PlacingGroup(const UIElement* e) {
+    UIPage* page = e->page;
+    if (page == nullptr || e == &page->element) return nullptr;
+    if (page->element.group != nullptr && gWgtIsLive(page->element.group)) return page->element.group;
+    for (ListNode* n = TheCUI().containers.head; n != nullptr; n = n->next) {
+        OptionsWindow* c = AsOptionsWindow(static_cast<ComponentBase*>(n->item));
+        if (c == nullptr || c->ownPage != page) continue;
+        auto* record = static_cast<UIPage*>(c->pageWindow);
+        if (!UIPageIsLive(record) || record->element.window != e->window) return nullptr;
+        gGroup* g = record->element.group;
+        return g != nullptr && gWgtIsLive(g) ? g : nullptr;
+    }
+    return nullptr;
+}
+
+// Whether the block's page takes turns under a tab bar in the block's window: its blocks
+// then share one place.
+bool TabbedPage(const UIElement* e) {
+    for (ListNode* n = TheCUI().containers.head; n != nullptr; n = n->next) {
+        OptionsWindow* c = AsOptionsWindow(static_cast<ComponentBase*>(n->item));
+        if (c == nullptr || c->ownPage != e->page) continue;
+        for (UIWindowRecord* r : c->windows)
+            if ((r->flags & kRecordTabBar) != 0 && r->element.window == e->window) return true;
+        auto* record = static_cast<UIPage*>(c->pageWindow);
+        return UIPageIsLive(record) && record->element.window == e->window && record->element.slots != nullptr &&
+               record->element.slotCount >= 2 && record->element.slots[0] != nullptr;
+    }
+    return false;
+}
+
+// Moves a new block that would cover an earlier block of its page in the same window
+// below it (or, placed to the right, beside it), so that the blocks stack.
+void StackBlock(UIElement* e, gGroup* group, bool right) {
+    if (e->page == nullptr || TabbedPage(e)) return;
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (const UIElement* other : e->page->elements) {
+            if (other == e || other->window != e->window || other->group == nullptr || other->group == group ||
+                !gWgtIsLive(other->group))
+                continue;
+            const gGroup* o = other->group;
+            if (o->x != group->x || o->y != group->y) continue;
+            if (right) {
+                group->x = o->x + o->width + o->marginLeft + o->marginRight + 2.0f;
+            } else {
+                group->y = o->y + o->height + o->marginTop + o->marginBottom + 2.0f;
+            }
+            moved = true;
+        }
+    }
+}
+
+}  // namespace
+
 gGroup* UIElementGetGroup(UIElement* e, uint32_t style, uint32_t place) {
     if (e == nullptr) return nullptr;
     if (e->group != nullptr && gWgtIsLive(e->group)) return e->group;
@@ -235,8 +294,8 @@ gGroup* UIElementGetGroup(UIElement* e, uint32_t style, uint32_t place) {
     gGroup* group = gGrpFind(window, slot, false);
     if (group == nullptr) return nullptr;
     group->align = 17;
-    gGroup* pageGroup = e->page != nullptr && e != &e->page->element ? e->page->element.group : nullptr;
-    if (pageGroup != nullptr && gWgtIsLive(pageGroup)) {
+    gGroup* pageGroup = PlacingGroup(e);
+    if (pageGroup != nullptr) {
         group->marginLeft = pageGroup->marginLeft;
         group->marginTop = pageGroup->marginTop;
         group->marginRight = pageGroup->marginRight;
@@ -263,6 +322,7 @@ gGroup* UIElementGetGroup(UIElement* e, uint32_t style, uint32_t place) {
         group->x = x + 2.0f;
         group->y = y + 2.0f;
     }
+    if (place == 0 || place == 0x80000 || place == 0x10000) StackBlock(e, group, place == 0x10000);
     e->group = group;
     return group;
 }

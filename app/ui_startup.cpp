@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -53,6 +54,8 @@ constexpr uint32_t kTabColour = 0x46D7070;
 constexpr uint32_t kTabColour2 = 0x4676A6A;
 constexpr float kTabHeight = 18.0f;
 constexpr float kTabWidth = 83.0f;
+// The room between a page column and the workspace beside it.
+constexpr int32_t kPageColumnGap = 2;
 constexpr int32_t kToolSideWidth = 263;
 
 constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
@@ -69,6 +72,10 @@ struct StartState {
     int32_t currentTab[kGroupCount] = {-1, -1, -1};
     bool forceToolkitFailure = false;
     const gUiTable* table = nullptr;
+    // Where each tool window was put when it was built (outer top-left), while the user
+    // has not moved it: it follows the main window's page column then.
+    bool toolPlaced[kGroupCount] = {};
+    int32_t toolAt[kGroupCount][2] = {};
 };
 
 StartState& State() {
@@ -219,8 +226,11 @@ gElement* AddStatusLine(gWindow* w, WindowGroup& g, int index) {
     return status;
 }
 
-// The tab bar of a group: its tab switch shows the chosen page's widgets only.
-void ShowGroupPage(WindowGroup& g, int32_t index);
+// The tab bar of a group: its tab switch shows the chosen page's widgets only; true when
+// that changed what is shown.
+bool ShowGroupPage(WindowGroup& g, int32_t index);
+
+void FitPageColumn(WindowGroup& g);
 
 void TabSwitch(gElement* tabBar, uintptr_t data) {
     auto* g = reinterpret_cast<WindowGroup*>(data);
@@ -228,6 +238,8 @@ void TabSwitch(gElement* tabBar, uintptr_t data) {
     TabCtrl* t = TabCtrl::FromWidget(tabBar);
     if (t == nullptr || t->current == nullptr) return;
     ShowGroupPage(*g, t->current->current);
+    if (gWindow* w = gWinValidate(g->windows[0])) w->dirty = 7;
+    FitPageColumn(*g);
 }
 
 gElement* AddTabBar(gWindow* w, WindowGroup& g, float x, float y, float width) {
@@ -330,31 +342,118 @@ bool IsPassedKey(gKeyCode code) {
 
 // ---- Cursors -------------------------------------------------------------------------------------
 
-void ShowGroupPage(WindowGroup& g, int32_t index) {
+bool ShowGroupPage(WindowGroup& g, int32_t index) {
     int gi = GroupIndex(&g);
-    if (gi < 0) return;
+    if (gi < 0) return false;
     State().currentTab[gi] = index;
     gWindow* w = g.windows[0];
-    for (size_t i = 0; i < g.tabPages.size(); ++i) {
-        UIPage* record = g.tabPages[i];
-        if (!UIPageIsLive(record)) continue;
-        bool show = static_cast<int32_t>(i) == index;
-        auto setShown = [&](UIElement* e) {
-            if (!UIElementIsLive(e) || e->window != w || e->group == nullptr || !gWgtIsLive(e->group)) return;
-            e->group->shown = show ? 1 : 0;
-            for (gRow* row = e->group->rowsHead; row != nullptr; row = row->nextRow)
-                for (gElement* x = row->first; x != nullptr; x = x->rowNext) x->shown = show ? 1 : 0;
-        };
-        setShown(&record->element);
-        for (UIElement* e : record->elements) setShown(e);
-        if (OptionsWindow* c = AsOptionsWindow(record->current); c != nullptr && UIPageIsLive(c->ownPage)) {
-            setShown(&c->ownPage->element);
-            for (UIElement* e : c->ownPage->elements) setShown(e);
+    bool changed = false;
+    // The other pages are hidden first: blocks of two pages may share groups' places.
+    // Pages attached to the window but not listed in its tab bar have no place there.
+    CUI* cui = g.owner != nullptr ? g.owner : &TheCUI();
+    for (ListNode* n = cui->windowRecords.head; n != nullptr; n = n->next) {
+        auto* record = static_cast<UIPage*>(n->item);
+        if (UIPageIsLive(record) && record->id == reinterpret_cast<uintptr_t>(w) &&
+            std::find(g.tabPages.begin(), g.tabPages.end(), record) == g.tabPages.end())
+            changed = SetDockedPageShown(record, w, false) || changed;
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t i = 0; i < g.tabPages.size(); ++i) {
+            UIPage* record = g.tabPages[i];
+            bool show = static_cast<int32_t>(i) == index;
+            if (UIPageIsLive(record) && show == (pass == 1)) changed = SetDockedPageShown(record, w, show) || changed;
         }
     }
-    if (w != nullptr && gWinValidate(w) != nullptr) w->dirty = 7;
+    return changed;
 }
 
+// The right and bottom edges of what the group's pages show in its window: the blocks of
+// the components they host, with the pages' title labels and tab bars. A page that hosts
+// nothing yet takes no room.
+bool PageColumnExtent(WindowGroup& g, float* right, float* bottom) {
+    gWindow* w = g.windows[0];
+    *right = *bottom = 0;
+    auto takeGroup = [&](const gGroup* group) {
+        if (group == nullptr || !gWgtIsLive(group) || group->shown == 0) return false;
+        *right = std::max(*right, group->x + group->width + group->marginLeft + group->marginRight);
+        *bottom = std::max(*bottom, group->y + group->height + group->marginTop + group->marginBottom);
+        return true;
+    };
+    auto take = [&](const UIElement* e) {
+        return UIElementIsLive(e) && e->window == w && e->slots != nullptr && takeGroup(e->group);
+    };
+    bool any = false;
+    for (UIPage* record : g.tabPages) {
+        OptionsWindow* c = UIPageIsLive(record) ? AsOptionsWindow(record->current) : nullptr;
+        if (c == nullptr || !UIPageIsLive(c->ownPage)) continue;
+        bool blocks = false;
+        for (UIElement* e : c->ownPage->elements) blocks = take(e) || blocks;
+        if (!blocks) continue;
+        any = true;
+        if (record->element.window == w) {
+            takeGroup(record->element.group);
+            takeGroup(DockedTabGroup(record));
+        }
+    }
+    return any;
+}
+
+// The tool windows that still stand where they were built move to the right of the main
+// window's page column, as they were placed beside it.
+void FollowPageColumn(WindowGroup& main) {
+    gWindow* mw = main.windows[0];
+    platform::Rect m{};
+    if (mw == nullptr || mw->hwnd == nullptr || !platform::GetWindowRect(mw->hwnd, &m)) return;
+    CUI& cui = TheCUI();
+    for (int k = 1; k < kGroupCount; ++k) {
+        gWindow* tw = gWinValidate(cui.groups[k].windows[0]);
+        platform::Rect r{};
+        if (tw == nullptr || tw->hwnd == nullptr || !State().toolPlaced[k] || !platform::GetWindowRect(tw->hwnd, &r))
+            continue;
+        if (r.left != State().toolAt[k][0] || r.top != State().toolAt[k][1]) continue;
+        const int32_t x = std::max(0, m.left + main.sideWidth + 20);
+        const int32_t outer = std::min(gScreenWidth() - 25 - x, 710);
+        const int32_t frame = (r.right - r.left) - tw->clientWidth;
+        if (x == r.left || outer - frame <= 0) continue;
+        pf::Point at{x, r.top};
+        if (!gWinSetSize(tw, outer - frame, tw->clientHeight, &at)) continue;
+        if (platform::GetWindowRect(tw->hwnd, &r)) {
+            State().toolAt[k][0] = r.left;
+            State().toolAt[k][1] = r.top;
+        }
+    }
+}
+
+// Widens the group's page column to its widest shown block, lengthens the window (within
+// the screen) to its lowest, and lays the workspace out beside the column again.
+void FitPageColumn(WindowGroup& g) {
+    gWindow* w = g.windows[0];
+    if (w == nullptr || gWinValidate(w) == nullptr) return;
+    float right = 0, bottom = 0;
+    if (!PageColumnExtent(g, &right, &bottom)) return;
+    bool changed = false;
+    const int32_t width = static_cast<int32_t>(std::ceil(right)) + kPageColumnGap;
+    if (width > g.sideWidth) {
+        g.sideWidth = width;
+        changed = true;
+    }
+    const int32_t height = static_cast<int32_t>(std::ceil(bottom)) + g.bottomMargin + kPageColumnGap;
+    if (height > w->clientHeight && w->hwnd != nullptr) {
+        int32_t room = gScreenHeight();
+        platform::Rect area{};
+        if (gWorkArea(&area, w)) room = area.bottom - area.top;
+        platform::Rect outer{};
+        int32_t frame = 0;
+        if (platform::GetWindowRect(w->hwnd, &outer)) frame = std::max(0, (outer.bottom - outer.top) - w->clientHeight);
+        const int32_t wanted = std::min(height, room - frame);
+        if (wanted > w->clientHeight) {
+            gWinSetSize(w, w->clientWidth, wanted, nullptr);
+            changed = true;
+        }
+    }
+    if (changed) GroupSized(w);
+    if (changed && &g == &TheCUI().groups[0]) FollowPageColumn(g);
+}
 // The tab identifiers hold the group in the high half and the tab's index in the low one.
 const char* TabLabel(uint32_t tabId, int32_t) {
     uint32_t group = tabId >> 16, index = tabId & 0xFFFF;
@@ -570,6 +669,9 @@ bool StartMainUI(CUI* cui) {
         if (c->ownPage != nullptr) {
             c->ownPage->element.key = page.builder;
             c->ownPage->name = page.title;
+            // The group's style, so that the component registered for this window's pages
+            // (FindContainerWindow) is shown here, not in a container of its own.
+            c->ownPage->flags |= (g.style | kGroupPagesBit) & kPageStyleMask;
         }
         AttachItemWindow(cui, c, reinterpret_cast<uintptr_t>(w), g.style | kGroupPagesBit);
     }
@@ -645,7 +747,12 @@ bool StartUI(CUI* cui, int k) {
     RebuildGroupTabs(&g);
     const char* title = k == 1 ? kChartToolsTitle : k == 2 ? kScematicToolsTitle : kProductTitle;
     const gUiTable* table = State().table;
-    return table != nullptr && table->gWinOpen(w, title, kStyleShown);
+    if (table == nullptr || !table->gWinOpen(w, title, kStyleShown)) return false;
+    platform::Rect placed{};
+    State().toolPlaced[k] = w->hwnd != nullptr && platform::GetWindowRect(w->hwnd, &placed);
+    State().toolAt[k][0] = placed.left;
+    State().toolAt[k][1] = placed.top;
+    return true;
 }
 
 void RebuildGroupTabs(WindowGroup* g) {
@@ -682,6 +789,22 @@ void RebuildGroupTabs(WindowGroup* g) {
     int32_t current = t != nullptr && t->current != nullptr ? t->current->current : -1;
     if (current < 0 && !g->tabPages.empty()) current = 0;
     ShowGroupPage(*g, current);
+    if (gWindow* w = gWinValidate(g->windows[0])) w->dirty = 7;
+}
+
+void GroupPagesChanged(gWindow* window) {
+    if (window == nullptr || gWinValidate(window) == nullptr) return;
+    for (WindowGroup& g : TheCUI().groups) {
+        if (g.windows[0] != window) continue;
+        int gi = GroupIndex(&g);
+        if (gi < 0) return;
+        int32_t current = State().currentTab[gi];
+        TabCtrl* t = g.tabBar != nullptr && gWgtIsLive(g.tabBar) ? TabCtrl::FromWidget(g.tabBar) : nullptr;
+        if (t != nullptr && t->current != nullptr) current = t->current->current;
+        if (ShowGroupPage(g, current)) window->dirty = 7;
+        FitPageColumn(g);
+        return;
+    }
 }
 
 bool GroupPageOrigin(const gWindow* window, float* x, float* y) {

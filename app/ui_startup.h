@@ -31,6 +31,10 @@ bool StartUI(CUI* cui, int k);
 const char* MainWindowTitle(int instanceNumber);
 // One tab per page record whose style holds the group's style with 0x800.
 void RebuildGroupTabs(WindowGroup* group);
+// After pages were built or switched in a window: when it is a group window, shows its
+// current page only and widens its page column (and, within the screen, lengthens the
+// window) so that the shown blocks fit beside the workspace, which is laid out again.
+void GroupPagesChanged(gWindow* window);
 void ShowAboutBox();
 gWindow* AboutWindow();
 // The toolkit's end (fonts, windows, classes, skin, calculator context).

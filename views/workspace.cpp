@@ -377,9 +377,22 @@ void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t h
     }
     int32_t w = std::max(1, width - left);
     int32_t h = std::max(1, height - top - bottom - bars);
-    if (host->hwnd != nullptr && (w != host->clientWidth || h != host->clientHeight)) {
-        platform::SetWindowPos(host->hwnd, nullptr, 0, 0, w, h, kResizeInPlace);
-        if (notify) gWinUpdateViewport(host);
+    // A page column that widened moves the workspace to its right.
+    gWindow* groupWindow = group->windows[0];
+    bool moved = false;
+    if (host->hwnd != nullptr && groupWindow != nullptr && groupWindow->hwnd != nullptr && host->parent == groupWindow) {
+        platform::Rect outer{};
+        if (platform::GetWindowRect(host->hwnd, &outer)) {
+            platform::Point at{outer.left, outer.top};
+            if (platform::ScreenToClient(groupWindow->hwnd, &at) && (at.x != left || at.y != top)) {
+                platform::SetWindowPos(host->hwnd, nullptr, left, top, w, h, kResizeInPlace & ~platform::kSwpNoMove);
+                moved = true;
+            }
+        }
+    }
+    if (host->hwnd != nullptr && (moved || w != host->clientWidth || h != host->clientHeight)) {
+        if (!moved) platform::SetWindowPos(host->hwnd, nullptr, 0, 0, w, h, kResizeInPlace);
+        if (notify || moved) gWinUpdateViewport(host);
     }
     // The tool bars under the workspace.
     // A tool bar whose window closed is passed over.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/cui.h"
 #include "app/property_pages.h"
 #include "app/ui_elements.h"
 #include "common/aligned_memory.h"
@@ -59,12 +60,48 @@ public:
     }
 };
 
+// A component whose builder shows two blocks of one static text each, of the given
+// sizes, in the window's default group (as a hosted page is built).
+float gBlockHeights[2] = {100.0f, 100.0f};
+constexpr float kBlockWidth = 240.0f;
+
+class SizedBlocks : public ComponentBase {
+public:
+    SizedBlocks() : ComponentBase(nullptr) {
+        panelBuilder = &Builder;
+        name = "Sized";
+    }
+    const ComponentId* GetClassId() const override { return &kReductionId; }
+
+    static void Build(UIElement* e, gElement** slots) {
+        e->name = e->index == 1 ? "First" : "Second";
+        gWgtTemplate t{.desc = {.kind = 4, .style = e->group->style & kWsSlotBits, .width = kBlockWidth,
+                                .height = gBlockHeights[e->index - 1], .text = "x"}};
+        slots[0] = gWgtAdd(e->window, nullptr, &t, 0);
+    }
+    static int32_t Builder(PageWindow* pw, void* window, int32_t pageId) {
+        auto* page = static_cast<UIPage*>(pw);
+        int32_t shown = 0;
+        for (uint32_t block = 0; block < 2 && UIPageIsLive(page); ++block)
+            shown += ShowComponentPage(page, static_cast<gWindow*>(window), 0, &Builder, 1, block, 2, pageId, &Build,
+                                       nullptr, nullptr)
+                         ? 1
+                         : 0;
+        return shown;
+    }
+};
+
+// The bottom and right edges of a group with its margins.
+float Bottom(const gGroup* g) { return g->y + g->height + g->marginTop + g->marginBottom; }
+float Right(const gGroup* g) { return g->x + g->width + g->marginLeft + g->marginRight; }
+
 class PagesTest : public testing_util::ShellTest {
 protected:
     void SetUp() override {
         Start();
         gLog.clear();
         gAnswer = 1;
+        gBlockHeights[0] = gBlockHeights[1] = 100.0f;
         ResetDefaultCascade();
     }
 };
@@ -213,6 +250,135 @@ TEST_F(PagesTest, AWindowWithATabBarShowsOneBlockAtATime) {
     EXPECT_TRUE(WindowTabSelect(record, 1));
     EXPECT_EQ(std::make_pair(blocks[0]->group->shown, blocks[1]->group->shown), std::make_pair(uint8_t{0}, uint8_t{1}));
     hosted->Release();
+}
+
+// The main window's "Source" tab carries a tab bar: the hosted page's blocks take turns
+// under it, below the title label, in the page column at the left, which widens to the
+// blocks and lengthens the window for the taller one; the group's own tabs hide and show
+// the whole page.
+TEST_F(PagesTest, TheMainWindowShowsATabbedPageInItsColumn) {
+    WindowGroup& g = cui().groups[0];
+    ASSERT_EQ(g.tabPages.size(), 2u);
+    UIPage* record = g.tabPages[0];
+    OptionsWindow* c = AsOptionsWindow(record->current);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(g.sideWidth, 0);
+    gBlockHeights[0] = 150.0f;
+    gBlockHeights[1] = 380.0f;
+    auto* hosted = new SizedBlocks;
+    ASSERT_TRUE(UIPageAttachComponent(c->ownPage, hosted));
+    const int32_t heightBefore = Main()->clientHeight;
+    EXPECT_EQ(OptionsPageBuild(record, Main(), 0), 2);
+
+    ASSERT_TRUE(record->element.slots != nullptr && record->element.slotCount >= 2);
+    gElement* tabs = record->element.slots[0];
+    TabCtrl* t = TabCtrl::FromWidget(tabs);
+    ASSERT_TRUE(t != nullptr && t->current != nullptr);
+    ASSERT_EQ(t->current->count, 2);
+    EXPECT_EQ(t->current->tabs[0]->label, "First");
+    EXPECT_EQ(t->current->tabs[1]->label, "Second");
+    UIElement* first = c->ownPage->table[0];
+    UIElement* second = c->ownPage->table[1];
+    ASSERT_TRUE(first != nullptr && second != nullptr && first->group != nullptr && second->group != nullptr);
+    ASSERT_NE(first->group, second->group);
+    // Title label, then the tab bar, then the blocks at one place; the first is shown.
+    UIWindowRecord* options = UIWindowRecordFind(c, kPageOptions);
+    ASSERT_TRUE(options != nullptr && options->titleLabel != nullptr);
+    gElement* label = options->titleLabel;
+    EXPECT_LE(label->y + label->height, tabs->y);
+    EXPECT_GE(tabs->y, g.tabBar->y + g.tabBar->height);
+    for (UIElement* e : {first, second}) EXPECT_GE(e->group->y, tabs->y + tabs->height) << e->name;
+    EXPECT_EQ(std::make_pair(first->group->x, first->group->y), std::make_pair(second->group->x, second->group->y));
+    EXPECT_EQ(std::make_pair(first->group->shown, second->group->shown), std::make_pair(uint8_t{1}, uint8_t{0}));
+    // The column holds the blocks beside the workspace.
+    ASSERT_NE(DockedTabGroup(record), nullptr);
+    const float widest = std::max(Right(first->group), Right(DockedTabGroup(record)));
+    EXPECT_GE(static_cast<float>(g.sideWidth), widest);
+    EXPECT_LT(static_cast<float>(g.sideWidth), widest + 4.0f);
+    EXPECT_EQ(Main()->clientHeight, heightBefore);
+
+    // The second block: the window grows to hold it (it fits the 768-pixel screen).
+    ASSERT_TRUE(TabCtrl::SelectTab(tabs, 1));
+    ASSERT_NE(tabs->onClick, nullptr);
+    tabs->onClick(tabs, tabs->handlerData);
+    EXPECT_EQ(std::make_pair(first->group->shown, second->group->shown), std::make_pair(uint8_t{0}, uint8_t{1}));
+    const float needed = Bottom(second->group) + static_cast<float>(g.bottomMargin);
+    ASSERT_GT(needed, static_cast<float>(heightBefore));
+    ASSERT_LT(needed, 740.0f);
+    EXPECT_GE(static_cast<float>(Main()->clientHeight), needed);
+    EXPECT_LT(static_cast<float>(Main()->clientHeight), needed + 4.0f);
+
+    // The group's second tab hides the page with its label and tab bar; the first brings
+    // back the chosen block only.
+    ASSERT_TRUE(TabCtrl::SelectTab(g.tabBar, 1));
+    g.tabBar->onClick(g.tabBar, g.tabBar->handlerData);
+    EXPECT_EQ(std::make_tuple(first->group->shown, second->group->shown, tabs->shown, label->shown),
+              std::make_tuple(uint8_t{0}, uint8_t{0}, uint8_t{0}, uint8_t{0}));
+    ASSERT_TRUE(TabCtrl::SelectTab(g.tabBar, 0));
+    g.tabBar->onClick(g.tabBar, g.tabBar->handlerData);
+    EXPECT_EQ(std::make_tuple(first->group->shown, second->group->shown, tabs->shown, label->shown),
+              std::make_tuple(uint8_t{0}, uint8_t{1}, uint8_t{1}, uint8_t{1}));
+
+    // Blocks dropped from the window and made again: their tabs replace the old ones.
+    UIPageDropWindow(c->ownPage, Main());
+    EXPECT_EQ(OptionsPageBuild(record, Main(), 0), 2);
+    EXPECT_EQ(t->current->count, 2);
+    // Another component in the page's place shows its blocks under the same tabs.
+    hosted->Release();
+    auto* next = new SizedBlocks;
+    ASSERT_TRUE(UIPageAttachComponent(c->ownPage, next));
+    EXPECT_EQ(OptionsPageBuild(record, Main(), 0), 2);
+    EXPECT_EQ(t->current->count, 2);
+    ASSERT_TRUE(c->ownPage->table[0] != nullptr && c->ownPage->table[0]->group != nullptr);
+    EXPECT_GE(c->ownPage->table[0]->group->y, tabs->y + tabs->height);
+    next->Release();
+}
+
+// Without a tab bar (the "Plug-ins" tab) the blocks of a page stack below its title label
+// instead of covering each other; blocks placed to the right stand side by side.
+TEST_F(PagesTest, BlocksOfAPageStackWithoutATabBar) {
+    WindowGroup& g = cui().groups[0];
+    ASSERT_EQ(g.tabPages.size(), 2u);
+    UIPage* record = g.tabPages[1];
+    OptionsWindow* c = AsOptionsWindow(record->current);
+    ASSERT_NE(c, nullptr);
+    auto* hosted = new SizedBlocks;
+    ASSERT_TRUE(UIPageAttachComponent(c->ownPage, hosted));
+    EXPECT_EQ(OptionsPageBuild(record, Main(), 0), 2);
+    EXPECT_TRUE(record->element.slots == nullptr);  // no tab bar
+    UIElement* first = c->ownPage->table[0];
+    UIElement* second = c->ownPage->table[1];
+    ASSERT_TRUE(first != nullptr && second != nullptr && first->group != nullptr && second->group != nullptr);
+    ASSERT_NE(record->element.group, nullptr);
+    EXPECT_FLOAT_EQ(first->group->y, Bottom(record->element.group) + 2.0f);
+    EXPECT_FLOAT_EQ(second->group->y, Bottom(first->group) + 2.0f);
+    EXPECT_FLOAT_EQ(second->group->x, first->group->x);
+    // Both are shown on the chosen tab and both fit in the column.
+    ASSERT_TRUE(TabCtrl::SelectTab(g.tabBar, 1));
+    g.tabBar->onClick(g.tabBar, g.tabBar->handlerData);
+    EXPECT_EQ(std::make_pair(first->group->shown, second->group->shown), std::make_pair(uint8_t{1}, uint8_t{1}));
+    EXPECT_GE(static_cast<float>(g.sideWidth), Right(second->group));
+    hosted->Release();
+
+    // To the right: each block beside the one it would cover.
+    UIPage* page = CUICreateWindowRecord(&cui());
+    ASSERT_NE(page, nullptr);
+    page->element.window = Main();
+    page->element.page = page;
+    gGroup* pageGroup = UIElementGetGroup(&page->element, 0x24000, 0);
+    ASSERT_NE(pageGroup, nullptr);
+    std::vector<gGroup*> placed;
+    for (int i = 0; i < 2; ++i) {
+        UIElement* e = UIElementCreate(page);
+        ASSERT_NE(e, nullptr);
+        e->window = Main();
+        gGroup* group = UIElementGetGroup(e, 0x24000, 0x10000);
+        ASSERT_NE(group, nullptr);
+        placed.push_back(group);
+    }
+    EXPECT_FLOAT_EQ(placed[0]->x, Right(pageGroup) + 2.0f);
+    EXPECT_FLOAT_EQ(placed[1]->x, Right(placed[0]) + 2.0f);
+    EXPECT_FLOAT_EQ(placed[1]->y, pageGroup->y);
 }
 
 }  // namespace

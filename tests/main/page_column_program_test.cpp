@@ -1,0 +1,211 @@
+// The main window's page column as a user sees it: the program started on a FITS file
+// written by astropy shows the Source's pages under its "Source" tab, beside the
+// workspace and not under it; the page's own tabs switch between Info and Options, and
+// the window lengthens to hold the taller Options page. Read back with XGetImage and
+// clicked with XTest.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "program_window.h"
+#include "road_files.h"
+#include "test_support.h"
+
+#include <X11/extensions/XTest.h>
+
+namespace orva {
+namespace {
+
+using testing_program::Picture;
+using testing_program::ProgramRun;
+using testing_program::Screen;
+
+// The chosen tab and the other tabs of a tab bar.
+constexpr uint8_t kChosenTab[3] = {153, 255, 153};
+constexpr uint8_t kOtherTab[3] = {41, 145, 41};
+
+bool Is(const uint8_t* p, const uint8_t* colour) {
+    return p[0] == colour[0] && p[1] == colour[1] && p[2] == colour[2];
+}
+
+// A run of one colour in a row: [from, to).
+struct ColourRun {
+    int y = -1, from = 0, to = 0;
+};
+
+// The first run of at least `length` pixels of the colour at or below row `fromRow`.
+ColourRun FindRun(const Picture& p, const uint8_t* colour, int fromRow, int length) {
+    for (int y = fromRow; y < p.height; ++y) {
+        for (int x = 0; x < p.width; ++x) {
+            if (!Is(p.At(x, y), colour)) continue;
+            int end = x;
+            while (end < p.width && Is(p.At(end, y), colour)) ++end;
+            if (end - x >= length) return ColourRun{y, x, end};
+            x = end;
+        }
+    }
+    return ColourRun{};
+}
+
+// The first row below `y` without the colour at column x (the band's end).
+int BandEnd(const Picture& p, const uint8_t* colour, int x, int y) {
+    while (y < p.height && Is(p.At(x, y), colour)) ++y;
+    return y;
+}
+
+struct Child {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+// The mapped child windows of a window, in its coordinates.
+std::vector<Child> Children(Display* d, Window w) {
+    std::vector<Child> out;
+    Window root = 0, up = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(d, w, &root, &up, &children, &count)) return out;
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
+            out.push_back(Child{a.x, a.y, a.width, a.height});
+    }
+    if (children != nullptr) XFree(children);
+    return out;
+}
+
+int WindowHeight(Display* d, Window w) {
+    XWindowAttributes a;
+    return XGetWindowAttributes(d, w, &a) ? a.height : 0;
+}
+
+void Click(Display* d, Window w, int x, int y) {
+    int rx = 0, ry = 0;
+    Window child;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &rx, &ry, &child);
+    XTestFakeMotionEvent(d, -1, rx, ry, CurrentTime);
+    XSync(d, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    XTestFakeButtonEvent(d, 1, True, CurrentTime);
+    XTestFakeButtonEvent(d, 1, False, CurrentTime);
+    XSync(d, False);
+}
+
+// Light page pixels and dark text pixels of a rectangle.
+struct Ink {
+    int light = 0, dark = 0, all = 0;
+};
+
+Ink Count(const Picture& p, int x0, int y0, int x1, int y1) {
+    Ink ink;
+    for (int y = y0; y < y1 && y < p.height; ++y) {
+        for (int x = x0; x < x1 && x < p.width; ++x) {
+            const uint8_t* c = p.At(x, y);
+            ++ink.all;
+            if (c[0] > 190 && c[1] > 190 && c[2] > 190) ++ink.light;
+            if (c[0] < 90 && c[1] < 90 && c[2] < 90) ++ink.dark;
+        }
+    }
+    return ink;
+}
+
+TEST(PageColumnProgram, TheSourcePagesShowBesideTheWorkspace) {
+    if (!testing_program::HaveRoadTools()) GTEST_SKIP() << "astropy or numpy not installed";
+    Screen screen;
+    ASSERT_NE(screen.display(), nullptr) << "no X display";
+    Display* d = screen.display();
+    int a, b, c, e;
+    if (!XTestQueryExtension(d, &a, &b, &c, &e)) GTEST_SKIP() << "no XTest";
+    testing_util::TempFolder files;
+    const std::string file = files.File("ramp.fits");
+    int status = -1;
+    testing_program::RunCommand("/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+                                "y, x = np.mgrid[0:200, 0:300]; "
+                                "fits.PrimaryHDU((x + y).astype(np.int16)).writeto(\"" +
+                                    file + "\")' 2>&1",
+                                &status);
+    ASSERT_EQ(status, 0);
+    const std::string folder = files.File("run");
+    mkdir(folder.c_str(), 0700);
+    ProgramRun program(folder, {file});
+    const Window main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+    ASSERT_NE(main, 0u) << program.Log();
+    ASSERT_TRUE(program.WaitForLog("Source format", 20000)) << program.Log();
+
+    // The Source tab is chosen; under it the page's title label and its own tab bar,
+    // "Info" chosen. Wait until the column is laid out (the workspace beside it).
+    Picture shown;
+    ColourRun groupTabs, pageTabs;
+    Child host;
+    bool ready = false;
+    for (int waited = 0; waited < 20000 && !ready; waited += 200) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        screen.Raise(main);
+        if (!screen.Grab(main, &shown)) continue;
+        groupTabs = FindRun(shown, kChosenTab, 0, 40);
+        if (groupTabs.y < 0) continue;
+        pageTabs = FindRun(shown, kChosenTab, BandEnd(shown, kChosenTab, groupTabs.from, groupTabs.y) + 2, 40);
+        if (pageTabs.y < 0) continue;
+        // The workspace: the widest child window reaching below the tab bars.
+        host = Child{};
+        for (const Child& ch : Children(d, main))
+            if (ch.y + ch.height > pageTabs.y && ch.width * ch.height > host.width * host.height) host = ch;
+        ready = host.width > 0 && host.x > pageTabs.to;
+    }
+    ASSERT_TRUE(ready) << "no page tab bar beside the workspace\n" << program.Log();
+    testing_program::WritePpm(ORVA_BINARY_DIR "/page_column_info.ppm", shown);
+
+    // No child window covers the column below the page's tab bar.
+    const int top = BandEnd(shown, kChosenTab, pageTabs.from, pageTabs.y) + 2;
+    const int bottom = top + 300;
+    ASSERT_LT(bottom, shown.height);
+    for (const Child& ch : Children(d, main)) {
+        const bool covers = ch.x < host.x && ch.x + ch.width > 0 && ch.y < bottom && ch.y + ch.height > top;
+        EXPECT_FALSE(covers) << "a child window at (" << ch.x << ", " << ch.y << ") " << ch.width << " x "
+                             << ch.height;
+    }
+    // The Info page is drawn there: a light page with text, where the workspace is black.
+    const Ink info = Count(shown, 4, top, host.x - 4, bottom);
+    EXPECT_GT(info.light, info.all / 2);
+    EXPECT_GT(info.dark, 300);
+
+    // "Options", the next tab of the page's tab bar: the window lengthens to hold it.
+    const int height = WindowHeight(d, main);
+    const int middle = pageTabs.y + 3;
+    int optionsX = pageTabs.to;
+    while (optionsX < shown.width && !Is(shown.At(optionsX, middle), kOtherTab)) ++optionsX;
+    ASSERT_LT(optionsX + 20, host.x);
+    Click(d, main, optionsX + 20, middle);
+    int grown = height;
+    for (int waited = 0; waited < 10000 && grown <= height; waited += 100) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        grown = WindowHeight(d, main);
+    }
+    EXPECT_GT(grown, height) << program.Log();
+    Picture options;
+    bool switched = false;
+    for (int waited = 0; waited < 10000 && !switched; waited += 200) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        screen.Raise(main);
+        if (!screen.Grab(main, &options)) continue;
+        const ColourRun chosen = FindRun(options, kChosenTab, pageTabs.y, 40);
+        switched = chosen.y == pageTabs.y && chosen.from > pageTabs.to;
+    }
+    testing_program::WritePpm(ORVA_BINARY_DIR "/page_column_options.ppm", options);
+    ASSERT_TRUE(switched) << "the Options tab is not chosen";
+    // Another page in the same place: light with text, and not the Info page's pixels.
+    const Ink optionsInk = Count(options, 4, top, host.x - 4, bottom);
+    EXPECT_GT(optionsInk.light, optionsInk.all / 2);
+    EXPECT_GT(optionsInk.dark, 300);
+    int differ = 0;
+    for (int y = top; y < bottom; ++y)
+        for (int x = 4; x < host.x - 4; ++x)
+            if (!Is(shown.At(x, y), options.At(x, y))) ++differ;
+    EXPECT_GT(differ, 2000);
+    EXPECT_TRUE(program.Running());
+    EXPECT_EQ(program.End(), 0);
+}
+
+}  // namespace
+}  // namespace orva
