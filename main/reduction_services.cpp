@@ -5,6 +5,7 @@
 #include "main/shape_services.h"
 #include "reduction/reduction_component.h"
 #include "shapes/shape.h"
+#include "views/slice_page.h"
 
 namespace orva {
 
@@ -32,6 +33,7 @@ void InstallReductionServices() {
     ThePipelineServices().createReduction = &CreateReductionFromScript;
     TheReductionServices().windowTreeRefresh = &UIWindowTreeRefresh;
     TheReductionServices().statisticMarks = &AnnounceStatisticMarks;
+    InstallReductionPages();
 }
 
 }  // namespace orva
