@@ -885,20 +885,10 @@ void ReductionRefreshSlicePage(ReductionComponent* r) {
     RefreshAllWindowsWhenUp();
 }
 
-void ReductionRefreshPages(ReductionComponent* r) { ReductionRefreshSlicePage(r); }
-
-int32_t ReductionPanelBuilder(PageWindow* pw, void* window, int32_t pageId) {
-    auto* page = static_cast<UIPage*>(pw);
-    if (page == nullptr || !UIPageIsLive(page) || page->current == nullptr || !ComponentIsLive(page->current) ||
-        dynamic_cast<ReductionComponent*>(page->current) == nullptr)
-        return 0;
-    auto* w = static_cast<gWindow*>(window);
-    if (w != nullptr && gWinValidate(w) == nullptr) w = nullptr;
-    if (pageId != kPageOptions && pageId != kPageRefresh) return 0;
-    return ShowComponentPage(page, w, kViewBlockStyle, &ReductionPanelBuilder, kSliceSlotCount, kReductionSliceIndex,
-                             kReductionPageTableSize, pageId, &BuildSlice, &RefreshSliceBlock, nullptr)
-               ? 1
-               : 0;
+bool ShowSlicePage(UIPage* page, gWindow* window, int32_t pageId) {
+    return ShowComponentPage(page, window, kViewBlockStyle, &ReductionPanelBuilder, kSliceSlotCount,
+                             kReductionSliceIndex, kReductionPageTableSize, pageId, &BuildSlice, &RefreshSliceBlock,
+                             nullptr);
 }
 
 gMenu* SlicePageMenu(SliceMenu which) {

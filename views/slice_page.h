@@ -16,6 +16,7 @@ class ReductionOptions;
 class UIElement;
 class UIPage;
 struct gMenu;
+struct gWindow;
 
 // ---- Slots of the page, in the order the handlers and the refresh address them -----------
 constexpr uint32_t kSlcChannel = 0, kSlcChannels = 1, kSlcAll = 2, kSlcExtended = 3, kSlcFlux = 4, kSlcMean = 5,
@@ -30,9 +31,12 @@ constexpr uint32_t kSliceSlotCount = 33;
 // Where the Reduction's two pages sit in its page's table.
 constexpr uint32_t kReductionExtractionIndex = 0, kReductionSliceIndex = 1, kReductionPageTableSize = 2;
 
-// The Reduction's panel builder: page id -512 builds or refreshes the SLICE / STATISTIC
-// page. 0 for any other id and for a page without a Reduction.
+// The Reduction's panel builder: page id 0 or 1 builds or refreshes the
+// Extraction/Statistic page, -512 the SLICE / STATISTIC page, -1024 refreshes both. 0 for
+// any other id and for a page without a Reduction.
 int32_t ReductionPanelBuilder(PageWindow* page, void* window, int32_t pageId);
+// Builds or refreshes the SLICE / STATISTIC page in the window.
+bool ShowSlicePage(UIPage* page, gWindow* window, int32_t pageId);
 
 // The element of the component's SLICE / STATISTIC page when it is built, or null.
 UIElement* SlicePageElement(ReductionComponent* component);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../../reduction/statistic_fixture.h"
 #include "../../app/shell_fixture.h"
 #include "../../reduction/reduction_test_support.h"
 #include "../../toolkit/gl_test_support.h"
@@ -20,7 +21,11 @@
 #include "toolkit/menu.h"
 #include "toolkit/number_field.h"
 #include "toolkit/widget.h"
+#include "views/extraction_page.h"
 #include "views/slice_page.h"
+#include "shapes/ui/shape_panel.h"
+#include "reduction/statistic_tables.h"
+#include "test_support.h"
 
 namespace orva {
 namespace {
@@ -81,11 +86,14 @@ protected:
         TheReductionOptionClipboard().valid = true;
         TheApp().Properties().Clear();
         ClibSetMessageHook(nullptr, nullptr);
+        TheExtractionPageHooks() = ExtractionPageHooks{};
+        ResetEditShapePanel();
+        ResetStatisticDialogPaths();
     }
 
-    // A Reduction behind an upstream stage of `channels` channels, its page built.
-    void Open(uint32_t channels) {
-        up_ = new UpstreamStage(&item_);
+    // A Reduction behind an upstream stage of `channels` channels (or `up`), its page built.
+    void Open(uint32_t channels, UpstreamStage* up = nullptr) {
+        up_ = up != nullptr ? up : new UpstreamStage(&item_);
         up_->offered.channels = channels;
         r_ = static_cast<ReductionComponent*>(CreateReductionFromScript(&ui_, &item_, nullptr));
         ASSERT_NE(r_, nullptr);
@@ -571,6 +579,202 @@ TEST_F(SlicePageTest, PasteIntoTheCommonOptionsAsks) {
     EXPECT_NE(V().slice.gain, 9.0);  // the answer was No
     Choose(SliceMenu::kPresetEdit, 2);
     EXPECT_FALSE(r_->UsesCommonOptions());
+}
+
+// ---- Extraction/Statistic -------------------------------------------------------------------------
+
+// What the mask savers were asked.
+struct SaveCall {
+    std::string what;
+    Shape* shape;
+    ItemResultList* list;
+    int32_t a, b, c;
+    bool operator==(const SaveCall&) const = default;
+};
+std::vector<SaveCall>& Calls() {
+    static std::vector<SaveCall> calls;
+    return calls;
+}
+
+class ExtractionPageTest : public SlicePageTest {
+protected:
+    void OpenBoth(uint32_t channels, UpstreamStage* up = nullptr) {
+        Calls().clear();
+        ExtractionPageHooks& h = TheExtractionPageHooks();
+        h.saveShapeFile = [](Shape* s, const char* name, int32_t form, int32_t ref, bool messages) {
+            Calls().push_back({name == nullptr ? "file" : name, s, nullptr, form, ref, messages ? 1 : 0});
+            return true;
+        };
+        h.saveShapeAs = [](Shape* s, int32_t form, int32_t ref) {
+            Calls().push_back({"as", s, nullptr, form, ref, 0});
+            return true;
+        };
+        h.saveMasks = [](ItemResultList* l, const char* name, bool one, bool ext, int32_t form, int32_t filter) {
+            Calls().push_back({name == nullptr ? "masks" : name, nullptr, l, (one ? 10 : 0) + (ext ? 1 : 0), form, filter});
+            return true;
+        };
+        h.saveMasksByRole = [](ItemResultList* l, int32_t index, int32_t form, int32_t filter) {
+            Calls().push_back({"byRole", nullptr, l, index, form, filter});
+            return true;
+        };
+        Open(channels, up);
+        ASSERT_EQ(ReductionPanelBuilder(page_, Main(), 1), 1);
+        x_ = ExtractionPageElement(r_);
+        ASSERT_NE(x_, nullptr);
+    }
+    std::string XText(uint32_t slot) { return x_->slots[slot]->text; }
+    bool Entry(ExtractionMenu menu, int32_t n) { return ExtractionEntryEnabled(x_, menu, n); }
+    void Do(ExtractionMenu menu, int32_t n, int32_t sub = 0) { ExtractionMenuCommand(x_, menu, n, sub); }
+    UIElement* x_ = nullptr;
+};
+
+TEST_F(ExtractionPageTest, TitleSlotsAndTheItemTexts) {
+    OpenBoth(1);
+    EXPECT_EQ(x_->name, "Extraction/Statistic");
+    for (uint32_t i = 0; i < kExtractionSlotCount; ++i) ASSERT_NE(x_->slots[i], nullptr) << i;
+    EXPECT_EQ(XText(kExtEditMask), "Edit Mask");
+    EXPECT_EQ(XText(kExtStatisticMenu), "Statistic");
+    EXPECT_EQ(XText(kExtCreateMenu), "Create");
+    EXPECT_EQ(XText(kExtFileMenu), "File");
+    EXPECT_EQ(ReductionPanelBuilder(page_, Main(), kPageRefresh), 1);
+    EXPECT_EQ(ExtractionPageElement(r_), x_);
+    // Without an item the boxes are empty and the name field disabled.
+    RefreshExtractionPage(x_);
+    EXPECT_EQ(XText(kExtMask), "");
+    EXPECT_FALSE(x_->slots[kExtShape]->enabled);
+
+    item_.source.fileName = "/data/night/stars.fits";
+    Shape* s = Item(kKindRect, kRoleStatistic);
+    EXPECT_EQ(XText(kExtMask), "Displayed, Statistic");
+    EXPECT_EQ(XText(kExtSource), "stars.fits");
+    EXPECT_EQ(XText(kExtShape), s->name != nullptr ? s->name : "");
+    EXPECT_EQ(x_->slots[kExtShape]->enabled != 0, s->name != nullptr);
+    s->state = kShapeHidden;
+    item_.source.fileName.clear();
+    RefreshExtractionPage(x_);
+    EXPECT_EQ(XText(kExtMask), "Hide, Statistic");
+    EXPECT_EQ(XText(kExtSource), "[src none]");
+    EXPECT_EQ(XText(kExtList), "");
+    s->state = kShapeNormal;
+}
+
+TEST_F(ExtractionPageTest, FileMenuSavesThroughTheMaskSavers) {
+    OpenBoth(1);
+    for (int32_t n = 1; n <= 5; ++n) EXPECT_FALSE(Entry(ExtractionMenu::kFile, n)) << n;
+    Shape* s = Item(kKindPolyLine, kRoleSlice);
+    const float xy[4] = {1.0f, 1.0f, 9.0f, 5.0f};
+    ASSERT_TRUE(s->header.anchors.SetPoints(xy, 2));
+    // Not the container's current shape with the selection on: only the "all" entries.
+    EXPECT_FALSE(Entry(ExtractionMenu::kFile, 1));
+    EXPECT_TRUE(Entry(ExtractionMenu::kFile, 4));
+    EXPECT_TRUE(Entry(ExtractionMenu::kFile, 5));
+    ShapeContainer* box = s->container;
+    ASSERT_NE(box, nullptr);
+    box->current = s;
+    box->selectionFlag = 1;
+    for (int32_t n = 1; n <= 5; ++n) EXPECT_TRUE(Entry(ExtractionMenu::kFile, n)) << n;
+    for (int32_t n = 1; n <= 5; ++n) Do(ExtractionMenu::kFile, n);
+    const std::vector<SaveCall> expected = {{"file", s, nullptr, 1, 0, 1},
+                                            {"as", s, nullptr, 1, -512, 0},
+                                            {"as", s, nullptr, 0, -512, 0},
+                                            {"masks", nullptr, &r_->items, 11, 1, kAnyRole},
+                                            {"byRole", nullptr, &r_->items, -2, 1, kAnyRole}};
+    EXPECT_EQ(Calls(), expected);
+    box->current = nullptr;
+    box->selectionFlag = 0;
+    // The popup lists its rows.
+    gElement* file = x_->slots[kExtFileMenu];
+    ASSERT_EQ(gWgtPress(file->window, file, false), 1);
+    gMenuCloseAll();
+    ASSERT_NE(ExtractionPageMenu(ExtractionMenu::kFile), nullptr);
+    std::vector<std::string> labels;
+    for (gMenuItem* i = ExtractionPageMenu(ExtractionMenu::kFile)->first; i != nullptr; i = i->next) {
+        labels.push_back(i->label);
+        if (i == ExtractionPageMenu(ExtractionMenu::kFile)->cursor) break;
+    }
+    EXPECT_EQ(labels, (std::vector<std::string>{"Save", "Save As\x85", "Save Data As\x85", "Save all",
+                                                "Save all As\x85"}));
+}
+
+TEST_F(ExtractionPageTest, CreateMakesShapesOfTheKindsWithPresets) {
+    OpenBoth(1);
+    const struct {
+        int32_t group, entry, kind, role;
+    } cases[] = {{1, 1, kKindPolyLine, kRoleSlice},
+                 {1, 2, kKindBSpline, kRoleSlice},
+                 {2, 1, kKindRect, kRoleStatistic},
+                 {2, 2, kKindEllipse, kRoleStatistic}};
+    uint32_t presets = 0;
+    for (const auto& c : cases) {
+        Do(ExtractionMenu::kCreate, c.group, c.entry);
+        Shape* s = r_->CurrentItemShape();
+        ASSERT_NE(s, nullptr);
+        EXPECT_EQ(s->header.kind, c.kind);
+        EXPECT_EQ(s->header.role, c.role);
+        EXPECT_EQ(r_->presets.count, ++presets);
+        EXPECT_EQ(r_->presets.current, r_->presets.tail);
+    }
+    EXPECT_EQ(r_->items.count, 4u);
+}
+
+TEST_F(ExtractionPageTest, EditMaskOpensTheShapePanel) {
+    OpenBoth(1);
+    EXPECT_FALSE(ShapePanelShown());
+    gElement* b = x_->slots[kExtEditMask];
+    ASSERT_EQ(gWgtPress(b->window, b, false), 1);
+    EXPECT_TRUE(ShapePanelShown());
+}
+
+// A rectangle on a frame of known values: the statistic table's row holds its count and mean.
+TEST_F(ExtractionPageTest, StatisticMenuAddsToTheTableAndCleans) {
+    testing_util::TempFolder folder;
+    auto* source = new reduction_testing::FrameSource(&item_, 16, 16, 1);
+    for (int64_t y = 0; y < 16; ++y)
+        for (int64_t x = 0; x < 16; ++x) source->At(x, y) = static_cast<double>(x + 16 * y);
+    OpenBoth(1, source);
+    item_.source.fileName = folder.File("stars.fits");
+    Shape* s = Item(kKindRect, kRoleStatistic);
+    for (int32_t n = 2; n <= 7; ++n) EXPECT_FALSE(Entry(ExtractionMenu::kStatistic, n)) << n;
+    reduction_testing::SetRects(shapes_.back(), 0, 0, {{2, 3, 6, 7}});
+    PullResult result;
+    result.window.frame = 0;
+    result.window.section = -1;
+    PullRequest request;
+    request.readAgain = 1;
+    ASSERT_GE(ReductionComponent::RunItem(r_, &result, &request), 0);
+    ASSERT_NE(r_->Statistic()->filled, 0u);
+    for (int32_t n : {2, 3, 4, 5, 7}) EXPECT_TRUE(Entry(ExtractionMenu::kStatistic, n)) << n;
+    EXPECT_FALSE(Entry(ExtractionMenu::kStatistic, 6));  // no table open
+    Do(ExtractionMenu::kStatistic, 2);
+    Do(ExtractionMenu::kStatistic, 2);
+    EXPECT_TRUE(Entry(ExtractionMenu::kStatistic, 6));
+    Do(ExtractionMenu::kStatistic, 6);
+    EXPECT_FALSE(Entry(ExtractionMenu::kStatistic, 6));
+    const std::string text = testing_util::ReadText(folder.File("stars_stat.tab"));
+    size_t headers = 0;
+    for (size_t at = text.find(";TABROW="); at != std::string::npos; at = text.find(";TABROW=", at + 1)) ++headers;
+    EXPECT_EQ(headers, 1u);
+    // 16 pixels x + 16 y over x 2..5 and y 3..6: mean 3.5 + 16 x 4.5 = 75.5.
+    std::vector<std::string> rows;
+    size_t from = 0;
+    for (size_t nl; (nl = text.find('\n', from)) != std::string::npos; from = nl + 1) {
+        const std::string line = text.substr(from, nl - from);
+        if (!line.empty() && line[0] != ';') rows.push_back(line);
+    }
+    ASSERT_EQ(rows.size(), 2u);
+    for (const std::string& row : rows) {
+        long long x0, y0, x1, y1;
+        int npro, channel;
+        double mean, rms;
+        ASSERT_EQ(std::sscanf(row.c_str(), "%lld %lld %lld %lld %d %lf %lf %d", &x0, &y0, &x1, &y1, &npro, &mean,
+                              &rms, &channel),
+                  8)
+            << row;
+        EXPECT_EQ(npro, 16);
+        EXPECT_DOUBLE_EQ(mean, 75.5);
+        EXPECT_EQ(channel, 1);
+    }
+    (void)s;
 }
 
 }  // namespace
