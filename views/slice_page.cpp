@@ -1037,6 +1037,8 @@ bool CreateReductionItem(ReductionComponent* r, bool replace, bool newShape, int
     return ok;
 }
 
+void ResetBoundaryClipboard() { TheBoundaryClipboard() = BoundaryClipboard{}; }
+
 void InstallReductionPages() {
     ReductionServices& s = TheReductionServices();
     s.panelBuilder = &ReductionPanelBuilder;

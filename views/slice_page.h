@@ -81,6 +81,9 @@ void SliceMenuCommand(UIElement* element, SliceMenu which, int32_t entry, int32_
 // shape could not be placed.
 bool CreateReductionItem(ReductionComponent* component, bool replace, bool newShape, int32_t kind);
 
+// Empties the boundary clipboard (tests).
+void ResetBoundaryClipboard();
+
 // Lets every Reduction build the page and refresh it.
 void InstallReductionPages();
 

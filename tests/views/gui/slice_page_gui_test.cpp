@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,7 @@ protected:
         TheExtractionPageHooks() = ExtractionPageHooks{};
         ResetEditShapePanel();
         ResetStatisticDialogPaths();
+        ResetBoundaryClipboard();
     }
 
     // A Reduction behind an upstream stage of `channels` channels (or `up`), its page built.
@@ -137,6 +139,9 @@ protected:
         bool greyed;
         bool checked;
         bool operator==(const Row&) const = default;
+        friend void PrintTo(const Row& r, std::ostream* os) {
+            *os << "{" << r.label << ", " << r.greyed << ", " << r.checked << "}";
+        }
     };
     std::vector<Row> Rows(SliceMenu menu, uint32_t button) {
         Press(button);
