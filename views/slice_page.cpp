@@ -16,6 +16,7 @@
 #include "framework/display_lock.h"
 #include "reduction/reduction_component.h"
 #include "reduction/slice_smooth.h"
+#include "reduction/statistic_tables.h"
 #include "shapes/shape.h"
 #include "toolkit/layout.h"
 #include "toolkit/menu.h"
@@ -68,7 +69,6 @@ constexpr int32_t kDeleteCurrent = 1, kDeleteKeepCurrent = 2, kDeleteAll = 3;
 constexpr uint32_t kPresetListRows = 30;
 constexpr size_t kPresetNameShown = 100;
 constexpr char kEllipsis = static_cast<char>(0x85);
-constexpr char kStatisticEmptyText[] = "Statistic - empty";
 
 // The boundary clipboard of the program.
 struct BoundaryClipboard {

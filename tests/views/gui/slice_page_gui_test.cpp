@@ -586,6 +586,43 @@ TEST_F(SlicePageTest, PasteIntoTheCommonOptionsAsks) {
     EXPECT_FALSE(r_->UsesCommonOptions());
 }
 
+// A change of the common options also re-runs the other Reduction that works on them.
+TEST_F(SlicePageTest, CommonOptionChangesReachTheOtherUsers) {
+    Open(1);
+    UpstreamStage* otherUp = new UpstreamStage(&item_);
+    auto* other = static_cast<ReductionComponent*>(CreateReductionFromScript(&ui_, &item_, nullptr));
+    ASSERT_NE(other, nullptr);
+    ASSERT_TRUE(ConsumerAttach(&other->input, otherUp));
+    CountingDevice otherDevice;
+    other->portRecord = &otherDevice;
+    UpstreamStage* otherSink = new UpstreamStage(&item_);
+    reduction_testing::ConsumerEnd otherEnd(otherSink);
+    ASSERT_TRUE(ConsumerAttach(&otherEnd, other));
+    Measured shape(kKindPolyLine, kRoleSlice);
+    ASSERT_TRUE(other->AddItem(shape.shape));
+    other->presets.SwitchCurrent(other->presets.common);
+    ASSERT_TRUE(other->UsesCommonOptions());
+
+    const int before = otherEnd.changed.load();
+    Type(kSlcZero, "2");  // own options: the other does not hear
+    EXPECT_EQ(otherEnd.changed.load(), before);
+    Choose(SliceMenu::kPresetEdit, 2);  // the common options
+    ASSERT_TRUE(r_->UsesCommonOptions());
+    Type(kSlcZero, "3");
+    EXPECT_EQ(other->Options().values.slice.zero, 3.0);
+    EXPECT_GT(otherEnd.changed.load(), before);
+    const int after = otherEnd.changed.load();
+    Type(kSlcZero, "3");  // unchanged
+    EXPECT_EQ(otherEnd.changed.load(), after);
+
+    other->RemoveItem(shape.shape);
+    ConsumerDetach(&otherEnd);
+    other->portRecord = nullptr;
+    other->Release();
+    otherUp->Release();
+    otherSink->Release();
+}
+
 // ---- Extraction/Statistic -------------------------------------------------------------------------
 
 // What the mask savers were asked.
@@ -750,6 +787,12 @@ TEST_F(ExtractionPageTest, StatisticMenuAddsToTheTableAndCleans) {
     ASSERT_NE(r_->Statistic()->filled, 0u);
     for (int32_t n : {2, 3, 4, 5, 7}) EXPECT_TRUE(Entry(ExtractionMenu::kStatistic, n)) << n;
     EXPECT_FALSE(Entry(ExtractionMenu::kStatistic, 6));  // no table open
+    // Another interval rule re-runs the item at once, and its histogram has another bin count.
+    const uint32_t bins = result.image.width;
+    SliceMenuCommand(e_, SliceMenu::kRule, 4);  // Sqrt(N) instead of 5 lg(N)
+    EXPECT_EQ(device_.pulls, 1);
+    ASSERT_GE(ReductionComponent::RunItem(r_, &result, &request), 0);
+    EXPECT_NE(result.image.width, bins);
     Do(ExtractionMenu::kStatistic, 2);
     Do(ExtractionMenu::kStatistic, 2);
     EXPECT_TRUE(Entry(ExtractionMenu::kStatistic, 6));
