@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "app/field_readers.h"
+#include "app/file_dialog.h"
 #include "app/page_rows.h"
 #include "app/property_pages.h"
 #include "app/status_line.h"
@@ -69,6 +70,14 @@ constexpr int32_t kDeleteCurrent = 1, kDeleteKeepCurrent = 2, kDeleteAll = 3;
 constexpr uint32_t kPresetListRows = 30;
 constexpr size_t kPresetNameShown = 100;
 constexpr char kEllipsis = static_cast<char>(0x85);
+
+// The preset file the "File" submenu used last.
+std::string& LastPresetFile() {
+    static std::string path;
+    return path;
+}
+constexpr char kPresetFileFilter[] = "Settings [*.fs]\0*.fs\0Script [*.scr]\0*.scr\0All\0*.*\0\0";
+constexpr int32_t kFileOpen = 1, kFileReplace = 2, kFileSave = 3, kFileSaveAs = 4;
 
 // The boundary clipboard of the program.
 struct BoundaryClipboard {
@@ -649,6 +658,8 @@ void BoundaryCommand(UIElement* e, ReductionComponent* r, int32_t entry) {
     }
 }
 
+void PresetFileCommand(UIElement* e, ReductionComponent* r, int32_t sub);
+
 void PresetEditCommand(UIElement* e, ReductionComponent* r, int32_t entry, int32_t sub) {
     ReductionOptionClipboard& clip = TheReductionOptionClipboard();
     switch (entry) {
@@ -684,9 +695,38 @@ void PresetEditCommand(UIElement* e, ReductionComponent* r, int32_t entry, int32
             RefreshSlicePage(e);
             break;
         }
+        case kPresetFile:
+            if (sub >= kFileOpen && sub <= kFileSaveAs) PresetFileCommand(e, r, sub);
+            break;
         default:
             break;
     }
+}
+
+// A name from the file dialog (mode 1 open, 2 save); empty when cancelled.
+std::string AskPresetFile(UIElement* e, bool save) {
+    char name[1024] = {};
+    const std::string& last = LastPresetFile();
+    if (!last.empty() && last.size() < sizeof name) std::memcpy(name, last.c_str(), last.size());
+    const int32_t answer =
+        RunFileDialog(e->window, nullptr, name, sizeof name, nullptr, save ? "Save presets" : "Open presets",
+                      save ? kOfnOverwritePrompt : 0u, kPresetFileFilter, "fs", kFileDialogShapes, nullptr,
+                      save ? 2 : 1);
+    return answer != 0 ? std::string(name) : std::string();
+}
+
+void PresetFileCommand(UIElement* e, ReductionComponent* r, int32_t sub) {
+    std::string path;
+    if (sub == kFileSave) path = LastPresetFile();
+    if (path.empty()) path = AskPresetFile(e, sub == kFileSave || sub == kFileSaveAs);
+    if (path.empty()) return;
+    if (sub == kFileSave || sub == kFileSaveAs) {
+        if (SaveAllPresets(&r->presets, r->presets.userValue, path.c_str()) == 1) LastPresetFile() = path;
+        return;
+    }
+    if (sub == kFileReplace) r->PresetCommand(0);
+    if (LoadPresetSections(r, path.c_str()) != 0) LastPresetFile() = path;
+    RefreshSlicePage(e);
 }
 
 void PresetListCommand(UIElement* e, ReductionComponent* r, int32_t entry) {
@@ -1037,7 +1077,28 @@ bool CreateReductionItem(ReductionComponent* r, bool replace, bool newShape, int
     return ok;
 }
 
-void ResetBoundaryClipboard() { TheBoundaryClipboard() = BoundaryClipboard{}; }
+void ResetSlicePageState() {
+    TheBoundaryClipboard() = BoundaryClipboard{};
+    LastPresetFile().clear();
+}
+
+uint32_t LoadPresetSections(ReductionComponent* r, const char* path) {
+    if (r == nullptr || path == nullptr) return 0;
+    uint32_t taken = 0;
+    for (uint32_t number = 1; number <= kReductionMaxPresets; ++number) {
+        ReductionPreset* p = AddPreset(&r->presets);
+        if (p == nullptr) break;
+        p->flags = (number << 16) | (r->presets.userValue & 0xFFFFu);
+        // A section that was read replaces the name (with its own, or none).
+        const char* before = p->options.name;
+        if (before == nullptr || !p->Load(path) || p->options.name == before) {
+            RemovePreset(&r->presets, p);
+            break;
+        }
+        ++taken;
+    }
+    return taken;
+}
 
 void InstallReductionPages() {
     ReductionServices& s = TheReductionServices();

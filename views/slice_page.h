@@ -81,8 +81,11 @@ void SliceMenuCommand(UIElement* element, SliceMenu which, int32_t entry, int32_
 // shape could not be placed.
 bool CreateReductionItem(ReductionComponent* component, bool replace, bool newShape, int32_t kind);
 
-// Empties the boundary clipboard (tests).
-void ResetBoundaryClipboard();
+// Appends the presets read from the numbered sections of a script or service file
+// (from section 1 on, as they were saved); the number taken.
+uint32_t LoadPresetSections(ReductionComponent* component, const char* path);
+// Empties the boundary clipboard and forgets the preset file used last (tests).
+void ResetSlicePageState();
 
 // Lets every Reduction build the page and refresh it.
 void InstallReductionPages();

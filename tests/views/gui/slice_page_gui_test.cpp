@@ -13,6 +13,7 @@
 #include "../../app/shell_fixture.h"
 #include "../../reduction/reduction_test_support.h"
 #include "../../toolkit/gl_test_support.h"
+#include "app/file_dialog.h"
 #include "app/ui_elements.h"
 #include "common/clib.h"
 #include "framework/app_object.h"
@@ -90,7 +91,7 @@ protected:
         TheExtractionPageHooks() = ExtractionPageHooks{};
         ResetEditShapePanel();
         ResetStatisticDialogPaths();
-        ResetBoundaryClipboard();
+        ResetSlicePageState();
     }
 
     // A Reduction behind an upstream stage of `channels` channels (or `up`), its page built.
@@ -584,6 +585,51 @@ TEST_F(SlicePageTest, PasteIntoTheCommonOptionsAsks) {
     EXPECT_NE(V().slice.gain, 9.0);  // the answer was No
     Choose(SliceMenu::kPresetEdit, 2);
     EXPECT_FALSE(r_->UsesCommonOptions());
+}
+
+// The "File" submenu: Save As… writes every preset into the chosen file, Save writes
+// there again without asking, Open… appends what the file holds, Replace… clears first.
+TEST_F(SlicePageTest, PresetFilesRoundTrip) {
+    Open(1);
+    testing_util::TempFolder folder;
+    ScriptedFileDialog dialog;
+    ScopedFileDialogBackend scope(&dialog);
+    Choose(SliceMenu::kPresetEdit, 1);
+    Type(kSlcPresetName, "narrow");
+    Choose(SliceMenu::kMethod, 3);
+    Choose(SliceMenu::kPresetEdit, 1);
+    Type(kSlcGain, "6.5");
+    ASSERT_EQ(r_->presets.count, 2u);
+    dialog.Push(ScriptedFileDialog::Choose({"presets.fs"}, folder.File("")));
+    Choose(SliceMenu::kPresetEdit, 6, 4);
+    EXPECT_EQ(dialog.Pending(), 0);
+    const std::string saved = testing_util::ReadText(folder.File("presets.fs"));
+    EXPECT_NE(saved.find("narrow"), std::string::npos);
+
+    Choose(SliceMenu::kPresetEdit, 5, 3);  // Delete all
+    ASSERT_EQ(r_->presets.count, 0u);
+    dialog.Push(ScriptedFileDialog::Choose({"presets.fs"}, folder.File("")));
+    Choose(SliceMenu::kPresetEdit, 6, 1);  // Open…
+    ASSERT_EQ(r_->presets.count, 2u);
+    EXPECT_STREQ(r_->presets.head->options.name, "narrow");
+    EXPECT_EQ(r_->presets.head->options.values.slice.extractMethod, 2);
+    EXPECT_STREQ(r_->presets.tail->options.name, "2 - noname");
+    EXPECT_EQ(r_->presets.tail->options.values.slice.gain, 6.5);
+    dialog.Push(ScriptedFileDialog::Choose({"presets.fs"}, folder.File("")));
+    Choose(SliceMenu::kPresetEdit, 6, 1);  // Open… appends
+    EXPECT_EQ(r_->presets.count, 4u);
+    dialog.Push(ScriptedFileDialog::Choose({"presets.fs"}, folder.File("")));
+    Choose(SliceMenu::kPresetEdit, 6, 2);  // Replace…
+    EXPECT_EQ(r_->presets.count, 2u);
+    // Save: the file used last, no dialog.
+    r_->presets.head->options.SetName("first");
+    Choose(SliceMenu::kPresetEdit, 6, 3);
+    EXPECT_EQ(dialog.Requests().size(), 4u);
+    EXPECT_NE(testing_util::ReadText(folder.File("presets.fs")).find("first"), std::string::npos);
+    // A cancelled dialog changes nothing.
+    dialog.Push(ScriptedFileDialog::Cancel());
+    Choose(SliceMenu::kPresetEdit, 6, 2);
+    EXPECT_EQ(r_->presets.count, 2u);
 }
 
 // A change of the common options also re-runs the other Reduction that works on them.
