@@ -832,6 +832,17 @@ TEST_F(ExtractionPageTest, StatisticMenuAddsToTheTableAndCleans) {
     ASSERT_GE(ReductionComponent::RunItem(r_, &result, &request), 0);
     ASSERT_NE(r_->Statistic()->filled, 0u);
     for (int32_t n : {2, 3, 4, 5, 7}) EXPECT_TRUE(Entry(ExtractionMenu::kStatistic, n)) << n;
+    // The boundary menu's result entries: 50 … 101 as measured, then widened to 0 … 127.
+    Choose(SliceMenu::kBoundary, 4);
+    EXPECT_EQ(V().stat.boundaryLow, 50.0);
+    EXPECT_EQ(V().stat.boundaryHigh, 101.0);
+    EXPECT_EQ(V().stat.boundaryEnable, 1);
+    EXPECT_EQ(Text(kSlcLeft), "50");
+    Choose(SliceMenu::kBoundary, 5);
+    EXPECT_EQ(V().stat.boundaryLow, 0.0);
+    EXPECT_EQ(V().stat.boundaryHigh, 127.0);
+    Choose(SliceMenu::kBoundary, 1);  // off again: the histogram over the data's own range
+    device_.pulls = 0;
     EXPECT_FALSE(Entry(ExtractionMenu::kStatistic, 6));  // no table open
     // Another interval rule re-runs the item at once, and its histogram has another bin count.
     const uint32_t bins = result.image.width;
