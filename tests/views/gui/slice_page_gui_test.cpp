@@ -232,6 +232,21 @@ TEST_F(SlicePageTest, HoldsItsControlsInOrderAndShowsTheChannels) {
     EXPECT_EQ(Text(kSlcChannel), "3");
 }
 
+// "A" takes one channel or all of them: the consumer is offered the new count at once.
+TEST_F(SlicePageTest, AllChannelsRenegotiatesTheOutput) {
+    Open(3);
+    EXPECT_EQ(W(kSlcAll)->value, 1u);
+    downstream_.offers.clear();
+    Press(kSlcAll);
+    EXPECT_EQ(V().allChannels, 0);
+    ASSERT_FALSE(downstream_.offers.empty());
+    EXPECT_EQ(downstream_.offers.back().channels, 1u);
+    Press(kSlcAll);
+    EXPECT_EQ(V().allChannels, 1);
+    EXPECT_EQ(downstream_.offers.back().channels, 3u);
+    EXPECT_EQ(W(kSlcAll)->value, 1u);
+}
+
 TEST_F(SlicePageTest, OneChannelDisablesTheChannelControls) {
     Open(1);
     EXPECT_EQ(Text(kSlcChannels), "1");
@@ -686,7 +701,7 @@ std::vector<SaveCall>& Calls() {
 
 class ExtractionPageTest : public SlicePageTest {
 protected:
-    void OpenBoth(uint32_t channels, UpstreamStage* up = nullptr) {
+    void OpenBoth(uint32_t channels, UpstreamStage* up = nullptr, const char* name = nullptr) {
         Calls().clear();
         ExtractionPageHooks& h = TheExtractionPageHooks();
         h.saveShapeFile = [](Shape* s, const char* name, int32_t form, int32_t ref, bool messages) {
@@ -706,6 +721,7 @@ protected:
             return true;
         };
         Open(channels, up);
+        if (name != nullptr) r_->name = name;
         ASSERT_EQ(ReductionPanelBuilder(page_, Main(), 1), 1);
         x_ = ExtractionPageElement(r_);
         ASSERT_NE(x_, nullptr);
@@ -744,6 +760,11 @@ TEST_F(ExtractionPageTest, TitleSlotsAndTheItemTexts) {
     EXPECT_EQ(XText(kExtSource), "[src none]");
     EXPECT_EQ(XText(kExtList), "");
     s->state = kShapeNormal;
+}
+
+TEST_F(ExtractionPageTest, ASingleCharacterNameIsTheTitle) {
+    OpenBoth(1, nullptr, "Q");
+    EXPECT_EQ(x_->name, "Q");
 }
 
 TEST_F(ExtractionPageTest, FileMenuSavesThroughTheMaskSavers) {
