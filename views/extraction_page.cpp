@@ -174,9 +174,8 @@ void EditMaskPressed(gElement* button, uintptr_t data) {
     ShowEditShapePanel(parent);
 }
 
-gElement* TextBox(PageRows& r, float width) {
-    return r.Add(4, width, "", PageRows::kLabelColour, PageRows::kLabelColour2);
-}
+// A read-only field: it keeps its width whatever text it shows.
+gElement* TextBox(PageRows& r, float width) { return r.Field(width, "", nullptr); }
 
 void BuildExtraction(UIElement* e, gElement** s) {
     if (e->name.empty()) {

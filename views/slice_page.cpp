@@ -468,9 +468,9 @@ gElement* MenuButton(PageRows& r, SliceMenu which, float width, const char* text
 
 // ---- Building ------------------------------------------------------------------------------------------
 
-gElement* Display(PageRows& r, float width, const char* text) {
-    return r.Add(4, width, text, PageRows::kLabelColour, PageRows::kLabelColour2);
-}
+// A text the page writes and the user only reads: a read-only field keeps its width
+// whatever text it shows (a text box fits itself to its text).
+gElement* Display(PageRows& r, float width, const char* text) { return r.Field(width, text, nullptr); }
 
 gElement* Toggle(PageRows& r, float width, const char* text, void (*press)(gElement*, uintptr_t)) {
     return r.Button(47, width, text, press, PageRows::kButtonColour, kToggleColour2);
@@ -484,6 +484,8 @@ gElement* NumberField(PageRows& r, float width, const char* text, uint32_t limit
 }
 
 void BuildSlice(UIElement* e, gElement** s) {
+    // Under the Extraction/Statistic page when both are shown in one window.
+    StackBelowBlock(e, kReductionExtractionIndex);
     PageRows r(e);
     r.Label("SLICE / STATISTIC");
     r.Add(14, 168.0f, "");

@@ -6,6 +6,7 @@
 // same pixels, read from the file by astropy.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -88,6 +89,12 @@ TEST_F(ReductionRoadTest, ARectangleOnTheStarFieldIsMeasuredAndTabled) {
     UIElement* slice = SlicePageElement(reduction);
     ASSERT_NE(extraction, nullptr);
     ASSERT_NE(slice, nullptr);
+    // In one window the SLICE / STATISTIC page stands below the Extraction/Statistic page.
+    float bottom = -1e9f, top = 1e9f;
+    for (uint32_t i = 0; i < extraction->slotCount; ++i)
+        bottom = std::max(bottom, extraction->slots[i]->y + extraction->slots[i]->height);
+    for (uint32_t i = 0; i < slice->slotCount; ++i) top = std::min(top, slice->slots[i]->y);
+    EXPECT_LT(bottom, top);
 
     // "Create" → "Rectangle": a statistic rectangle over the central half of the frame.
     ExtractionMenuCommand(extraction, ExtractionMenu::kCreate, 2, 1);

@@ -181,9 +181,9 @@ protected:
 
 TEST_F(SlicePageTest, HoldsItsControlsInOrderAndShowsTheChannels) {
     Open(3);
-    // The kind of every slot: fields 6, displays 4, toggles 47, menu buttons 38, the glyph 37.
-    const int32_t kinds[kSliceSlotCount] = {6,  4,  47, 47, 47, 47, 6, 6,  37, 4,  38, 4,  38, 4,  6,  4,  38,
-                                            4,  6,  6,  47, 47, 6,  6, 38, 6,  47, 47, 4,  38, 38, 6,  38};
+    // The kind of every slot: fields 6 (the displays read-only), toggles 47, menu buttons 38, the glyph 37.
+    const int32_t kinds[kSliceSlotCount] = {6,  6,  47, 47, 47, 47, 6, 6,  37, 6,  38, 6,  38, 6,  6,  6,  38,
+                                            6,  6,  6,  47, 47, 6,  6, 38, 6,  47, 47, 6,  38, 38, 6,  38};
     for (uint32_t i = 0; i < kSliceSlotCount; ++i) {
         ASSERT_NE(W(i), nullptr) << i;
         EXPECT_EQ(W(i)->kind, kinds[i]) << i;
