@@ -18,6 +18,7 @@
 #include "reduction/reduction_component.h"
 #include "reduction/slice_smooth.h"
 #include "reduction/statistic_tables.h"
+#include "shapes/node_shape_action.h"
 #include "shapes/shape.h"
 #include "toolkit/layout.h"
 #include "toolkit/menu.h"
@@ -745,6 +746,21 @@ void PresetListCommand(UIElement* e, ReductionComponent* r, int32_t entry) {
     RefreshSlicePage(e);
 }
 
+// The Reduction's node as seen by a request that must make a new shape: without a
+// display, so that the shape being edited there is never changed into the new kind;
+// the node still shows the new shape on its display when it takes it.
+class FreshShapeNode : public ShapeNode {
+public:
+    explicit FreshShapeNode(ShapeNode* node) : node_(node) {}
+    bool FrameSize(int64_t* width, int64_t* height) override { return node_->FrameSize(width, height); }
+    void VisibleOrigin(double* x, double* y) override { node_->VisibleOrigin(x, y); }
+    ShapeContainer* Display() override { return nullptr; }
+    bool TakeShape(Shape* shape) override { return node_->TakeShape(shape); }
+
+private:
+    ShapeNode* node_;
+};
+
 }  // namespace
 
 // ---- Texts -------------------------------------------------------------------------------------------------
@@ -1071,7 +1087,12 @@ bool CreateReductionItem(ReductionComponent* r, bool replace, bool newShape, int
         request.end[0] = static_cast<float>(x1);
         request.start[1] = static_cast<float>(open ? (y0 + y1) / 2.0 : y0);
         request.end[1] = static_cast<float>(open ? (y0 + y1) / 2.0 : y1);
-        ok = r->CreateItemShape(&request, nullptr);
+        if (replace) {
+            ok = r->CreateItemShape(&request, nullptr);
+        } else {
+            FreshShapeNode fresh(&r->node);
+            ok = NodeShapeAction(&fresh, &request, nullptr);
+        }
     }
     r->presets.SwitchCurrent(preset);
     r->RefreshItems(true);
