@@ -876,6 +876,16 @@ TEST_F(ExtractionPageTest, StatisticMenuAddsToTheTableAndCleans) {
     EXPECT_TRUE(Entry(ExtractionMenu::kStatistic, 6));
     Do(ExtractionMenu::kStatistic, 6);
     EXPECT_FALSE(Entry(ExtractionMenu::kStatistic, 6));
+    // "Save As Text…" writes the report where the dialog says.
+    {
+        ScriptedFileDialog dialog;
+        ScopedFileDialogBackend scope(&dialog);
+        dialog.Push(ScriptedFileDialog::Choose({"report.txt"}, folder.File("")));
+        Do(ExtractionMenu::kStatistic, 7);
+        EXPECT_EQ(dialog.Pending(), 0);
+    }
+    EXPECT_NE(testing_util::ReadText(folder.File("report.txt")).find("// Statistics of data from 'stars.fits'"),
+              std::string::npos);
     const std::string text = testing_util::ReadText(folder.File("stars_stat.tab"));
     size_t headers = 0;
     for (size_t at = text.find(";TABROW="); at != std::string::npos; at = text.find(";TABROW=", at + 1)) ++headers;
