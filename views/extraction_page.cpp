@@ -8,6 +8,7 @@
 #include "app/page_rows.h"
 #include "app/property_pages.h"
 #include "framework/display_lock.h"
+#include "platform/clock.h"
 #include "reduction/reduction_component.h"
 #include "reduction/statistic_tables.h"
 #include "shapes/editing/shape_requests.h"
@@ -275,7 +276,8 @@ void RefreshExtractionPage(UIElement* e) {
 }
 
 void ReductionRefreshExtractionPage(ReductionComponent* r) {
-    if (!ComponentUiUp()) return;
+    // A pull on the playback thread may ask: the widgets are the user interface's.
+    if (!ComponentUiUp() || static_cast<uint32_t>(platform::CurrentThreadId()) != gUiThreadId()) return;
     UIElement* e = ExtractionPageElement(r);
     if (e == nullptr) return;
     RefreshExtractionPage(e);

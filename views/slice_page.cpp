@@ -15,6 +15,7 @@
 #include "app/status_line.h"
 #include "common/number_text.h"
 #include "framework/display_lock.h"
+#include "platform/clock.h"
 #include "reduction/reduction_component.h"
 #include "reduction/slice_smooth.h"
 #include "reduction/statistic_tables.h"
@@ -934,7 +935,8 @@ void RefreshSlicePage(UIElement* e) {
 }
 
 void ReductionRefreshSlicePage(ReductionComponent* r) {
-    if (!ComponentUiUp()) return;
+    // A pull on the playback thread may ask: the widgets are the user interface's.
+    if (!ComponentUiUp() || static_cast<uint32_t>(platform::CurrentThreadId()) != gUiThreadId()) return;
     UIElement* e = SlicePageElement(r);
     if (e == nullptr || e->window == nullptr || gWinValidate(e->window) == nullptr) return;
     if ((e->window->state & (kStateHidden | kStateMinimised)) != 0) return;

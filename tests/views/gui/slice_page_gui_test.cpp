@@ -7,6 +7,7 @@
 #include <cfloat>
 #include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "../../reduction/statistic_fixture.h"
@@ -245,6 +246,18 @@ TEST_F(SlicePageTest, AllChannelsRenegotiatesTheOutput) {
     EXPECT_EQ(V().allChannels, 1);
     EXPECT_EQ(downstream_.offers.back().channels, 3u);
     EXPECT_EQ(W(kSlcAll)->value, 1u);
+}
+
+// The Reduction's refresh reaches the page on the interface thread only (a pull on the
+// playback thread refreshes the Reduction too).
+TEST_F(SlicePageTest, RefreshFromTheReductionOnTheInterfaceThreadOnly) {
+    Open(1);
+    TheComponentServices().uiUp = [] { return true; };
+    V().slice.zero = 5.0;
+    std::thread([this] { ReductionRefreshSlicePage(r_); }).join();
+    EXPECT_EQ(Text(kSlcZero), "0");
+    ReductionRefreshSlicePage(r_);
+    EXPECT_EQ(Text(kSlcZero), "5");
 }
 
 TEST_F(SlicePageTest, OneChannelDisablesTheChannelControls) {
