@@ -1,7 +1,8 @@
-// The Reduction's "SLICE / STATISTIC" page on the X server: a Reduction behind an
-// upstream stage of one or three channels, shown by a device that counts the re-runs,
-// its page built in the main window; the controls pressed and typed into, the menus'
-// entries chosen, and the options, texts and enabled states read back.
+// The Reduction's "SLICE / STATISTIC" and "Extraction/Statistic" pages on the X server:
+// a Reduction behind an upstream stage of one or three channels, shown by a device that
+// counts the re-runs, its pages built in the main window; the controls pressed and typed
+// into, the menus' entries chosen (the mask savers replaced by recording doubles), and
+// the options, texts, files and enabled states read back.
 #include <gtest/gtest.h>
 
 #include <cfloat>
