@@ -5,6 +5,9 @@
 #include "main/shape_services.h"
 #include "reduction/reduction_component.h"
 #include "shapes/shape.h"
+#include "views/display_cell.h"
+#include "views/extraction_page.h"
+#include "views/slice_page.h"
 
 namespace orva {
 
@@ -14,6 +17,21 @@ namespace {
 // repaint.
 void AnnounceStatisticMarks(Shape* shape) {
     if (shape != nullptr) RedrawShapeViewLater(shape->container);
+}
+
+// The display cell whose chart shows the Reduction, or null.
+DisplayComponent* ChartCellOf(ReductionComponent* reduction) {
+    DeviceViewBase* device = reduction != nullptr ? reduction->portRecord : nullptr;
+    return device != nullptr && device->display != nullptr ? AsDisplayCell(device->display) : nullptr;
+}
+
+bool ChartToolPageShown(ReductionComponent* reduction) {
+    DisplayComponent* cell = ChartCellOf(reduction);
+    return cell != nullptr && DisplayChartVisible(cell);
+}
+
+void RefreshChartToolPage(ReductionComponent* reduction) {
+    if (DisplayComponent* cell = ChartCellOf(reduction)) DisplayRefreshToolPage(cell);
 }
 
 }  // namespace
@@ -32,6 +50,9 @@ void InstallReductionServices() {
     ThePipelineServices().createReduction = &CreateReductionFromScript;
     TheReductionServices().windowTreeRefresh = &UIWindowTreeRefresh;
     TheReductionServices().statisticMarks = &AnnounceStatisticMarks;
+    InstallReductionPages();
+    TheExtractionPageHooks().toolPageShown = &ChartToolPageShown;
+    TheExtractionPageHooks().refreshToolPage = &RefreshChartToolPage;
 }
 
 }  // namespace orva
