@@ -14,6 +14,8 @@
 #include "shapes/editing/shape_requests.h"
 #include "shapes/shape.h"
 #include "shapes/shape_container.h"
+#include "shapes/ui/mask_save.h"
+#include "shapes/ui/shape_files.h"
 #include "shapes/ui/shape_panel.h"
 #include "toolkit/layout.h"
 #include "toolkit/menu.h"
@@ -223,7 +225,16 @@ bool ShowExtractionPage(UIPage* page, gWindow* window, int32_t pageId) {
 }  // namespace
 
 ExtractionPageHooks& TheExtractionPageHooks() {
-    static ExtractionPageHooks hooks;
+    // The shape files and the mask savers by default; tests put recorders in their place.
+    static ExtractionPageHooks hooks = [] {
+        ExtractionPageHooks h;
+        h.shapeIsEmpty = &ShapeIsEmpty;
+        h.saveShapeFile = &SaveShapeFile;
+        h.saveShapeAs = &SaveShapeAs;
+        h.saveMasks = &SaveMasks;
+        h.saveMasksByRole = &SaveMasksByRole;
+        return h;
+    }();
     return hooks;
 }
 

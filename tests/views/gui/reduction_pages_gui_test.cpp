@@ -62,6 +62,7 @@ protected:
         TheApp().Properties().Clear();
         ResetCommonChangeQuestion();
         saved_ = TheReductionServices();
+        savedPages_ = TheExtractionPageHooks();
         savedComponent_ = TheComponentServices();
         gAsked = 0;
         gQuestion.clear();
@@ -90,7 +91,7 @@ protected:
         TheReductionOptionClipboard().valid = true;
         TheApp().Properties().Clear();
         ClibSetMessageHook(nullptr, nullptr);
-        TheExtractionPageHooks() = ExtractionPageHooks{};
+        TheExtractionPageHooks() = savedPages_;
         ResetEditShapePanel();
         ResetStatisticDialogPaths();
         ResetSlicePageState();
@@ -176,6 +177,7 @@ protected:
     UIElement* e_ = nullptr;
     std::vector<Measured*> shapes_;
     ReductionServices saved_;
+    ExtractionPageHooks savedPages_;
     ComponentServices savedComponent_;
 };
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "../../reduction/statistic_fixture.h"
@@ -163,6 +164,21 @@ TEST_F(ReductionRoadTest, ARectangleOnTheStarFieldIsMeasuredAndTabled) {
     EXPECT_EQ(npro, count);
     EXPECT_NEAR(mean, want, std::fabs(want) * 1e-5);  // the table's "%g"
     EXPECT_NEAR(record.mean, want, std::fabs(want) * 1e-12);
+
+    // "File" → "Save" writes the rectangle as an anchor file under its default name. Here
+    // the shape has no view, so no data file to name it after: the name is the kind and
+    // serial alone, in the current folder (the test's own, for the while).
+    ASSERT_TRUE(ExtractionEntryEnabled(extraction, ExtractionMenu::kFile, 1));
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(chdir(file.folder.Path().c_str()), 0);
+    ExtractionMenuCommand(extraction, ExtractionMenu::kFile, 1);
+    ASSERT_EQ(chdir(here), 0);
+    const std::string name = file.folder.File("_Rect_" + std::to_string(shape->serial) + ".msk");
+    ASSERT_TRUE(testing_util::Exists(name)) << name;
+    const std::string saved = testing_util::ReadText(name);
+    EXPECT_NE(saved.find(";SHAPETYPE='Rect'"), std::string::npos) << saved;
+    EXPECT_NE(saved.find(";SHAPEROLE='Statistic'"), std::string::npos) << saved;
 
     ConsumerDetach(&chart);
     UIPageDetachComponent(page, nullptr);
