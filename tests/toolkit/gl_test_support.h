@@ -225,6 +225,17 @@ inline void FakeKey(KeySym keysym, bool down) {
 }
 // Moves the pointer to a screen point and serves the queue for `settleMs`.
 inline void FakeMotion(int x, int y, int settleMs = 40) {
+    // The server reports no motion to where the pointer already is (an earlier test may
+    // have left it there): it steps aside first.
+    Window root = 0, child = 0;
+    int rootX = -1, rootY = -1, winX = 0, winY = 0;
+    unsigned int mask = 0;
+    if (XQueryPointer(XDisplay(), DefaultRootWindow(XDisplay()), &root, &child, &rootX, &rootY, &winX, &winY, &mask) &&
+        rootX == x && rootY == y) {
+        XTestFakeMotionEvent(XDisplay(), -1, x > 0 ? x - 1 : x + 1, y, CurrentTime);
+        XSync(XDisplay(), False);
+        PumpFor(10);
+    }
     XTestFakeMotionEvent(XDisplay(), -1, x, y, CurrentTime);
     XSync(XDisplay(), False);
     PumpFor(settleMs);
