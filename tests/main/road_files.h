@@ -62,13 +62,24 @@ inline bool ReferencePicture(const std::string& file, Picture* picture) {
 }
 
 // Looks for `want` in the window, raised, every 200 ms until it is found within one level
-// or `ms` milliseconds passed; *shown holds the window's last pixels.
+// or `ms` milliseconds passed; *shown holds the window's last pixels. The layout settles
+// after a file opens (the page column widens, the window grows to hold a page), so a
+// picture counts once it stood at one place in a window of one size for 600 ms.
 inline Placement WaitForPicture(Screen& screen, Window window, const Picture& want, int ms, Picture* shown) {
-    Placement found;
+    Placement found, last;
+    int lastWidth = -1, lastHeight = -1, steady = 0;
     for (int waited = 0;; waited += 200) {
         screen.Raise(window);
-        if (screen.Grab(window, shown)) found = FindPicture(*shown, want, 1);
-        if (found.found || waited >= ms) return found;
+        XWindowAttributes a{};
+        const bool sized = XGetWindowAttributes(screen.display(), window, &a) != 0;
+        found = screen.Grab(window, shown) ? FindPicture(*shown, want, 1) : Placement{};
+        const bool same = sized && found.found && last.found && found.x == last.x && found.y == last.y &&
+                          a.width == lastWidth && a.height == lastHeight;
+        steady = same ? steady + 200 : 0;
+        last = found;
+        lastWidth = a.width;
+        lastHeight = a.height;
+        if ((found.found && steady >= 600) || waited >= ms) return found;
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
 }
