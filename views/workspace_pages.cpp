@@ -171,6 +171,7 @@ int32_t BuildValueComposite(WorkspaceComponent* ws, gWindow* window, int32_t cou
             // A preview made after the active cell showed its frame shows it from now on.
             DisplayComponent* cell = GetActiveCell(ws, nullptr);
             if (cell != nullptr && cell->workspace == ws && cell->activeShapes != nullptr && ws->previewOn == 0) {
+                ws->preview.widget->shown = 1;
                 ws->previewOn = 1;
                 ws->previewRendered = 0;
                 cell->Redraw();

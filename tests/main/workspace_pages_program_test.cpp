@@ -20,11 +20,13 @@
 #include "app/image_device.h"
 #include "program_shell.h"
 #include "app/image_window.h"
+#include "app/chart_window.h"
 #include "app/ui_elements.h"
 #include "toolkit/font.h"
 #include "toolkit/input.h"
 #include "toolkit/number_field.h"
 #include "common/number_text.h"
+#include "main/chart_services.h"
 #include "main/display_services.h"
 #include "main/menu_services.h"
 #include "main/playback_services.h"
@@ -697,6 +699,52 @@ TEST_F(WorkspacePagesProgram, TheZoomBarAndTheLensPageShowUnderTheWorkspace) {
         ASSERT_TRUE(platform::ClientToScreen(e->window->hwnd, &screen));
         EXPECT_EQ(platform::WindowFromPoint(screen), e->window->hwnd) << e->text;
     }
+}
+
+TEST_F(WorkspacePagesProgram, DraggingThePreviewPansASpectrum) {
+    const std::string path = folder.File("spectrum.fits");
+    if (!RunPython(path + ".py", "import numpy as np\n"
+                                 "from astropy.io import fits\n"
+                                 "x = np.arange(4000)\n"
+                                 "fits.PrimaryHDU((1000 + 500 * np.sin(x / 50.0)).astype(np.float32))"
+                                 ".writeto('" + path + "', overwrite=True)\n"))
+        GTEST_SKIP() << "no astropy";
+    InstallChartServices();
+    // A spectrum goes to the "Chart Tools" window's workspace; its chart pans when the
+    // preview is dragged.
+    Open(path);
+    ws = AsWorkspace(cui().groups[1].workspace);
+    ASSERT_NE(ws, nullptr);
+    uint32_t number = 1;
+    DisplayComponent* cell = GetCellByNumber(ws, &number, true);
+    ASSERT_NE(cell, nullptr);
+    auto* chart = dynamic_cast<ChartWindow*>(cell->Graphics());
+    ASSERT_NE(chart, nullptr);
+    ASSERT_NE(OpenPage(kWsIdValue, kWsPageValue), nullptr);
+    PumpFor(200);
+    TextureView& preview = ws->preview;
+    ASSERT_NE(preview.widget, nullptr);
+    // The chart gave its cell's readout page its press and pan: the preview's press and
+    // drag reach them (recorded here in their place, for the same window).
+    GraphicsReadoutPage& page = cell->readoutPage;
+    ASSERT_TRUE(page.dragPress != nullptr && page.drag != nullptr);
+    ASSERT_EQ(page.dragData, static_cast<void*>(chart));
+    struct Heard {
+        int presses = 0;
+        double dx = 0, dy = 0;
+    };
+    static Heard heard;
+    heard = Heard{};
+    page.dragPress = [](void*) { ++heard.presses; };
+    page.drag = [](void*, double dx, double dy, uint32_t) {
+        heard.dx += dx;
+        heard.dy += dy;
+    };
+    // No strip was drawn into the preview here: it is shown as a drawn strip leaves it.
+    preview.widget->shown = 1;
+    DragInPreview(preview, preview.widget->width / 2, preview.widget->height / 2, 12, -6);
+    EXPECT_EQ(heard.presses, 1);
+    EXPECT_EQ(std::tuple(heard.dx, heard.dy), std::tuple(12.0, -6.0));
 }
 
 #endif
