@@ -137,8 +137,8 @@ void PreviewPress(void* owner) {
 }
 
 // The preview's marker moved by dx, dy preview pixels (upwards positive): the active
-// cell's window follows, a chart by panning, an image by moving its view. Whatever the
-// window did, the marker is placed again from the view it shows now.
+// cell's window follows, a chart by panning, an image by moving its view; the window then
+// places the marker again from the view it shows.
 void PreviewMove(void* owner, float dx, float dy) {
     ActiveHost a = ActiveCellHost(owner);
     if (a.host == nullptr) return;
