@@ -479,16 +479,25 @@ void Image2DWindow::SetFrameRect(TextureView* view) {
     Image2DDevice* d = Device();
     GraphicsHost* h = Host();
     if (view == nullptr || d == nullptr || h == nullptr) return;
-    // The part of the frame the view shows, in frame pixels.
+    // The frame's rectangle on the view and the view's own, both in frame pixels: the
+    // texture view's marker then shows the part of the frame the view covers and moves
+    // with every scroll and drag of the view.
     const FrameRect r = ScreenRect(*d, h);
-    const double left = std::fmax(0.0, -r.x), top = std::fmax(0.0, -r.y);
-    const double right = std::fmin(r.width, h->width - r.x), bottom = std::fmin(r.height, h->height - r.y);
+    const double ix = d->view.zoom.inverseX, iy = d->view.zoom.inverseY;
     TextureRegion region;
-    region.x = SaturateTrunc<int32_t>(left * d->view.zoom.inverseX);
-    region.y = SaturateTrunc<int32_t>(top * d->view.zoom.inverseY);
-    region.width = right > left ? SaturateTrunc<int32_t>(std::ceil((right - left) * d->view.zoom.inverseX)) : 0;
-    region.height = bottom > top ? SaturateTrunc<int32_t>(std::ceil((bottom - top) * d->view.zoom.inverseY)) : 0;
-    view->SetVisibleRect(region, TextureSize{d->view.frameWidth, d->view.frameHeight});
+    region.x = SaturateTrunc<int32_t>(std::floor(r.x * ix));
+    region.y = SaturateTrunc<int32_t>(std::floor(r.y * iy));
+    region.width = d->view.frameWidth;
+    region.height = d->view.frameHeight;
+    const TextureSize covered{SaturateTrunc<int32_t>(std::ceil(h->width * ix)),
+                              SaturateTrunc<int32_t>(std::ceil(h->height * iy))};
+    view->SetVisibleRect(region, covered);
+    // A drag of the lens view moves this view by the frame pixels under the dragged view
+    // pixels, times the zoom.
+    if (GraphicsZoomPage* page = h->zoomPage; page != nullptr && page->lens == view) {
+        page->lensScaleX = view->scaleX > 0.0 ? d->view.zoom.x / view->scaleX : 1.0;
+        page->lensScaleY = view->scaleY > 0.0 ? d->view.zoom.y / view->scaleY : 1.0;
+    }
 }
 
 void Image2DWindow::LensDrag(float dx, float dy, uint32_t keys) {

@@ -329,6 +329,13 @@ GraphicsHost* DisplaySyncHost(DisplayComponent* cell) {
     ViewConsumer* view = cell->View();
     keep(h.shapes, view != nullptr ? view->shapes : nullptr);
     keep(h.statistics, cell->statisticsList != nullptr ? cell->statisticsList->widget : nullptr);
+    keep(h.zoomPage, &cell->zoomPage);
+    keep(h.readoutPage, &cell->readoutPage);
+    // The preview shows the active cell's frame only.
+    TextureView* preview = LivePreview(cell);
+    if (preview != nullptr && preview->widget == nullptr) preview = nullptr;
+    keep(cell->readoutPage.view, preview);
+    keep(cell->zoomPage.lens, preview);
     return &h;
 }
 

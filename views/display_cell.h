@@ -149,6 +149,11 @@ public:
     // What the graphics window reads of the cell, with the cell's placement state: the
     // drag of a shape being placed, the tool, the view's marks and shape options.
     GraphicsHost host;
+    // The host's zoom and readout pages: what the graphics window installs for dragging
+    // in the workspace's preview (the lens drag of an image, the pan of a chart) and the
+    // preview itself while this cell is the active one.
+    GraphicsZoomPage zoomPage;
+    GraphicsReadoutPage readoutPage;
     gElement* pageElement = nullptr;
     uint8_t optionBytes[4] = {0, 0, 1, 1};
     // The rounding of the readout coordinates per axis (X, Y): 0 up to the pixel number,

@@ -406,10 +406,14 @@ void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t h
             platform::SetWindowPos(first->hwnd, nullptr, left, below, 0, 0, 0x615);
         below += first->clientHeight;
     }
+    // The second takes the width of the first too: its window was made as wide as the
+    // group window was before the page column took its part, and its widgets, laid out
+    // from the right, would lie beyond the group window's edge.
     gWindow* second = gWinValidate(group->windows[3]);
     if (second != nullptr && second->hwnd != nullptr && WindowShown(second)) {
         int32_t sh = std::max(kToolBarMinimum, height - bottom - below);
-        platform::SetWindowPos(second->hwnd, nullptr, left, below, second->clientWidth, sh, 0x614);
+        int32_t sw = width - left > 0 ? width - left : second->clientWidth;
+        platform::SetWindowPos(second->hwnd, nullptr, left, below, sw, sh, 0x614);
     }
     // The transport window beside the fast selector's.
     if (group->workspace != nullptr) WorkspacePlaceToolPages(AsWorkspace(group->workspace));

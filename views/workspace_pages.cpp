@@ -11,11 +11,13 @@
 #include "toolkit/font.h"
 #include "toolkit/gl_colors.h"
 #include "toolkit/histogram_chart.h"
+#include "toolkit/input.h"
 #include "toolkit/layout.h"
 #include "toolkit/number_field.h"
 #include "toolkit/text_layout.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
+#include "views/display_cell.h"
 #include "views/fast_selector.h"
 #include "views/grid_page.h"
 #include "views/readout_pages.h"
@@ -114,6 +116,42 @@ void LinkIntoGroup(WorkspaceComponent* ws, gWindow* window, int slot) {
         WorkspaceLayout(ws->window, group, gw->clientWidth, gw->clientHeight, true);
 }
 
+// The graphics window of the workspace's active cell and its host record, or nulls.
+struct ActiveHost {
+    GraphicsHost* host = nullptr;
+    void* window = nullptr;  // the window object as it hands itself to the pages
+};
+ActiveHost ActiveCellHost(void* owner) {
+    WorkspaceComponent* ws = AsWorkspace(static_cast<WorkspaceComponent*>(owner));
+    DisplayComponent* cell = ws != nullptr ? GetActiveCell(ws, nullptr) : nullptr;
+    GraphicsWindow* gw = cell != nullptr ? cell->Graphics() : nullptr;
+    if (gw == nullptr) return {};
+    return {DisplaySyncHost(cell), dynamic_cast<void*>(gw)};
+}
+
+// A press in the preview: the chart keeps where its pan starts.
+void PreviewPress(void* owner) {
+    ActiveHost a = ActiveCellHost(owner);
+    GraphicsReadoutPage* page = a.host != nullptr ? a.host->readoutPage : nullptr;
+    if (page != nullptr && page->dragPress != nullptr && page->dragData == a.window) page->dragPress(page->dragData);
+}
+
+// The preview's marker moved by dx, dy preview pixels (upwards positive): the active
+// cell's window follows, a chart by panning, an image by moving its view; the window then
+// places the marker again from the view it shows.
+void PreviewMove(void* owner, float dx, float dy) {
+    ActiveHost a = ActiveCellHost(owner);
+    if (a.host == nullptr) return;
+    const uint32_t keys = gKeyModifiersNow();
+    GraphicsReadoutPage* readout = a.host->readoutPage;
+    GraphicsZoomPage* zoom = a.host->zoomPage;
+    if (readout != nullptr && readout->drag != nullptr && readout->dragData == a.window) {
+        readout->drag(readout->dragData, dx, dy, keys);
+    } else if (zoom != nullptr && zoom->lensDrag != nullptr && zoom->lensDragData == a.window) {
+        zoom->lensDrag(zoom->lensDragData, dx, dy, keys);
+    }
+}
+
 // Page -2 after its two pages: the window's colours and, once, the image preview.
 int32_t BuildValueComposite(WorkspaceComponent* ws, gWindow* window, int32_t count) {
     gWinSetColors(window, kWsColoursMain);
@@ -127,7 +165,18 @@ int32_t BuildValueComposite(WorkspaceComponent* ws, gWindow* window, int32_t cou
         const float width = static_cast<float>(window->clientWidth) - 2.0f - 21.0f;
         const float height = static_cast<float>(window->clientHeight) - 18.0f - 42.0f;
         TextureViewRect rect{2.0f, static_cast<float>(window->clientHeight) - 18.0f - height, width, height};
-        if (width > 0.0f && height > 0.0f) ws->preview.Create(window, rect, ws);
+        if (width > 0.0f && height > 0.0f && ws->preview.Create(window, rect, ws) != nullptr) {
+            ws->preview.pressHandler = &PreviewPress;
+            ws->preview.moveHandler = &PreviewMove;
+            // A preview made after the active cell showed its frame shows it from now on.
+            DisplayComponent* cell = GetActiveCell(ws, nullptr);
+            if (cell != nullptr && cell->workspace == ws && cell->activeShapes != nullptr && ws->previewOn == 0) {
+                ws->preview.widget->shown = 1;
+                ws->previewOn = 1;
+                ws->previewRendered = 0;
+                cell->Redraw();
+            }
+        }
         gGrpSetAlign(0, previous);
     }
     return count + 1;

@@ -20,11 +20,13 @@
 #include "app/image_device.h"
 #include "program_shell.h"
 #include "app/image_window.h"
+#include "app/chart_window.h"
 #include "app/ui_elements.h"
 #include "toolkit/font.h"
 #include "toolkit/input.h"
 #include "toolkit/number_field.h"
 #include "common/number_text.h"
+#include "main/chart_services.h"
 #include "main/display_services.h"
 #include "main/menu_services.h"
 #include "main/playback_services.h"
@@ -565,6 +567,184 @@ TEST_F(WorkspacePagesProgram, TheZoomBarsPresetsAndTheGridShowInTheCell) {
     EXPECT_EQ(ToolMenuItem(bg, 0xFFFF)->label, "Select Color...");
     ZoomBackgroundChoose(ws, 1);
     EXPECT_EQ(cell->Graphics()->colours, 0x047F7F7Fu);
+}
+
+// A drag on the preview picture through the X server: press on the marker, move the
+// pointer, release. Answers the window points pressed and released at.
+void DragInPreview(const TextureView& preview, float fromX, float fromY, float byX, float byY) {
+    const gElement* e = preview.widget;
+    const gWindow* w = e->window;
+    XRaiseWindow(XDisplay(), platform::X11WindowOf(w->hwnd));
+    XSync(XDisplay(), False);
+    FocusWindow(w);
+    // The view's own coordinates run upwards from its lower left corner.
+    auto at = [&](float x, float y) {
+        return std::pair{static_cast<int>(e->x + x), static_cast<int>(static_cast<float>(w->clientHeight) - e->y - y)};
+    };
+    auto [x0, y0] = at(fromX, fromY);
+    // The first motion into a window only enters it.
+    FakeMotionIn(w, x0 + 3, y0 + 3, 60);
+    FakeMotionIn(w, x0, y0, 60);
+    FakeButton(true);
+    PumpFor(60);
+    for (int step = 1; step <= 4; ++step) {
+        auto [x, y] = at(fromX + byX * step / 4, fromY + byY * step / 4);
+        FakeMotionIn(w, x, y, 60);
+    }
+    FakeButton(false);
+    PumpFor(100);
+}
+
+TEST_F(WorkspacePagesProgram, DraggingThePreviewMovesTheImageAndTheMarkerFollows) {
+    const std::string path = folder.File("wide.fits");
+    // 1600 x 1200 samples, far larger than the cell: the view shows a part of the frame.
+    if (!RunPython(path + ".py", "import numpy as np\n"
+                                 "from astropy.io import fits\n"
+                                 "y, x = np.mgrid[0:1200, 0:1600]\n"
+                                 "fits.PrimaryHDU(((x + y) % 256).astype(np.int16)).writeto('" + path +
+                                     "', overwrite=True)\n"))
+        GTEST_SKIP() << "no astropy";
+    DisplayComponent* cell = Open(path);
+    ASSERT_NE(cell, nullptr);
+    ASSERT_NE(OpenPage(kWsIdValue, kWsPageValue), nullptr);
+    PumpFor(300);
+    TextureView& preview = ws->preview;
+    ASSERT_NE(preview.widget, nullptr);
+    // At 100 % the view shows the frame's top left part.
+    ZoomPresetChoose(ws, 1, 3);
+    ZoomPresetChoose(ws, 0, 3);
+    PumpFor(100);
+    // The preview scaled to the frame and covered by it, as the upload of its picture
+    // leaves it.
+    ASSERT_TRUE(preview.FitImage(TextureSize{1600, 1200}));
+    preview.pictureWidth = static_cast<float>(preview.viewWidth);
+    preview.pictureHeight = static_cast<float>(preview.viewHeight);
+    DisplayRepaint(cell);
+    ASSERT_EQ(preview.active, 1);
+    const GraphicsHost& host = cell->host;
+    // The marker is as large as the view, in preview pixels.
+    EXPECT_NEAR(preview.markerWidth, host.width * preview.scaleX, 0.1);
+    EXPECT_NEAR(preview.markerHeight, host.height * preview.scaleY, 0.1);
+    struct Step {
+        float dx, dy;
+    };
+    for (Step step : {Step{10, 0}, Step{0, 10}, Step{-5, -5}}) {
+        const float mx = preview.markerX, my = preview.markerY;
+        const int32_t ox = host.offsetX, oy = host.offsetY;
+        // Pressed on the part of the marker inside the picture.
+        const float x0 = std::max(mx, 0.0f), x1 = std::min(mx + preview.markerWidth, preview.widget->width);
+        const float y0 = std::max(my, 0.0f), y1 = std::min(my + preview.markerHeight, preview.widget->height);
+        ASSERT_TRUE(x1 - x0 > 2 && y1 - y0 > 2);
+        DragInPreview(preview, (x0 + x1) / 2, (y0 + y1) / 2, step.dx, step.dy);
+        // The view moved by the frame pixels under the dragged preview pixels (rounded
+        // toward no move at each of the four steps)...
+        EXPECT_NEAR(host.offsetX - ox, -step.dx / preview.scaleX, 4.0) << step.dx << "," << step.dy;
+        EXPECT_NEAR(host.offsetY - oy, -step.dy / preview.scaleY, 4.0) << step.dx << "," << step.dy;
+        // ...and the marker, placed again from the view, stands where it was dragged to.
+        EXPECT_NEAR(preview.markerX - mx, step.dx, 0.5) << step.dx << "," << step.dy;
+        EXPECT_NEAR(preview.markerY - my, step.dy, 0.5) << step.dx << "," << step.dy;
+    }
+}
+
+TEST_F(WorkspacePagesProgram, TheZoomBarAndTheLensPageShowUnderTheWorkspace) {
+    const std::string path = folder.File("small.fits");
+    if (!RunPython(path + ".py", "import numpy as np\n"
+                                 "from astropy.io import fits\n"
+                                 "fits.PrimaryHDU(np.arange(64 * 48, dtype=np.int16).reshape(48, 64))"
+                                 ".writeto('" + path + "', overwrite=True)\n"))
+        GTEST_SKIP() << "no astropy";
+    ASSERT_NE(Open(path), nullptr);
+    PumpFor(200);
+    WindowGroup& group = cui().groups[0];
+    gWindow* main = group.windows[0];
+    gWindow* host = ws->window;
+    gWindow* bar = gWinValidate(group.windows[2]);
+    gWindow* lens = gWinValidate(group.windows[3]);
+    ASSERT_TRUE(main != nullptr && host != nullptr && bar != nullptr && lens != nullptr);
+    // The "Chart Tools" window starts at the screen's foot, over the main window's lower
+    // right corner; the user puts it away (F4) to see what lies under it.
+    if (gWindow* tools = cui().groups[1].windows[0]) gWinShow(tools, false);
+    // The page column beside the workspace widens, as it does when the Source's pages
+    // come: the workspace and the strips under it move right.
+    group.sideWidth += 240;
+    WorkspaceLayout(host, &group, main->clientWidth, main->clientHeight, true);
+    XRaiseWindow(XDisplay(), platform::X11WindowOf(main->hwnd));
+    XSync(XDisplay(), False);
+    PumpFor(100);
+    // Where a window lies in the main window's client area.
+    auto placed = [&](gWindow* w) {
+        platform::Rect r{};
+        EXPECT_TRUE(platform::GetWindowRect(w->hwnd, &r));
+        platform::Point origin{0, 0};
+        EXPECT_TRUE(platform::ClientToScreen(main->hwnd, &origin));
+        return platform::Rect{r.left - origin.x, r.top - origin.y, r.right - origin.x, r.bottom - origin.y};
+    };
+    const platform::Rect h = placed(host), z = placed(bar), l = placed(lens);
+    // The zoom bar directly under the workspace, the lens page under it, both as wide as
+    // the workspace and inside the main window.
+    EXPECT_EQ(std::tuple(z.left, z.top, z.right), std::tuple(h.left, h.bottom, h.right));
+    EXPECT_EQ(std::tuple(l.left, l.top, l.right), std::tuple(h.left, z.bottom, h.right));
+    EXPECT_LE(h.right, main->clientWidth);
+    EXPECT_LE(l.bottom, main->clientHeight);
+    // The widgets of both, laid out from the right edge, are there for the pointer.
+    UIElement* lensPage = WorkspaceOpenPage(ws, kWsPageLens);
+    UIElement* zoomPage = WorkspaceOpenPage(ws, kWsPageZoomBar);
+    ASSERT_TRUE(lensPage != nullptr && zoomPage != nullptr);
+    for (const gElement* e : {PageSlot(lensPage, kLensPageOn), PageSlot(lensPage, kLensPageZoom),
+                              PageSlot(zoomPage, kZoomSecondField), PageSlot(zoomPage, kZoomBackground)}) {
+        ASSERT_NE(e, nullptr);
+        auto [x, y] = Middle(e);
+        EXPECT_TRUE(x >= 0 && x < e->window->clientWidth && y >= 0 && y < e->window->clientHeight) << e->text;
+        platform::Point screen{x, y};
+        ASSERT_TRUE(platform::ClientToScreen(e->window->hwnd, &screen));
+        EXPECT_EQ(platform::WindowFromPoint(screen), e->window->hwnd) << e->text;
+    }
+}
+
+TEST_F(WorkspacePagesProgram, DraggingThePreviewPansASpectrum) {
+    const std::string path = folder.File("spectrum.fits");
+    if (!RunPython(path + ".py", "import numpy as np\n"
+                                 "from astropy.io import fits\n"
+                                 "x = np.arange(4000)\n"
+                                 "fits.PrimaryHDU((1000 + 500 * np.sin(x / 50.0)).astype(np.float32))"
+                                 ".writeto('" + path + "', overwrite=True)\n"))
+        GTEST_SKIP() << "no astropy";
+    InstallChartServices();
+    // A spectrum goes to the "Chart Tools" window's workspace; its chart pans when the
+    // preview is dragged.
+    Open(path);
+    ws = AsWorkspace(cui().groups[1].workspace);
+    ASSERT_NE(ws, nullptr);
+    uint32_t number = 1;
+    DisplayComponent* cell = GetCellByNumber(ws, &number, true);
+    ASSERT_NE(cell, nullptr);
+    auto* chart = dynamic_cast<ChartWindow*>(cell->Graphics());
+    ASSERT_NE(chart, nullptr);
+    ASSERT_NE(OpenPage(kWsIdValue, kWsPageValue), nullptr);
+    PumpFor(200);
+    TextureView& preview = ws->preview;
+    ASSERT_NE(preview.widget, nullptr);
+    // The chart gave its cell's readout page its press and pan: the preview's press and
+    // drag reach them (recorded here in their place, for the same window).
+    GraphicsReadoutPage& page = cell->readoutPage;
+    ASSERT_TRUE(page.dragPress != nullptr && page.drag != nullptr);
+    ASSERT_EQ(page.dragData, static_cast<void*>(chart));
+    struct Heard {
+        int presses = 0;
+        double dx = 0, dy = 0;
+    };
+    static Heard heard;
+    heard = Heard{};
+    page.dragPress = [](void*) { ++heard.presses; };
+    page.drag = [](void*, double dx, double dy, uint32_t) {
+        heard.dx += dx;
+        heard.dy += dy;
+    };
+    // No strip was drawn into the preview here: it is shown as a drawn strip leaves it.
+    preview.widget->shown = 1;
+    DragInPreview(preview, preview.widget->width / 2, preview.widget->height / 2, 12, -6);
+    EXPECT_EQ(heard.presses, 1);
+    EXPECT_EQ(std::tuple(heard.dx, heard.dy), std::tuple(12.0, -6.0));
 }
 
 #endif
