@@ -759,9 +759,9 @@ bool StartUI(CUI* cui, int k) {
 // The window records that are tabs of the group: the pages attached to its window with
 // the group's style. The pages its containers host carry the same style (so that later
 // registrations find them) but are no tabs. The pages built at start carry their titles;
-// a container made for a component's registration has none and becomes a tab once the
-// component shows a block in the window (a display cell's never does: its pages live in
-// its workspace).
+// a container made for a component's registration has none and is a tab while its
+// component lives and shows a block in the window (a display cell's never does: its
+// pages live in its workspace).
 static std::vector<UIPage*> GroupTabRecords(WindowGroup* g) {
     std::vector<UIPage*> out;
     CUI* cui = g->owner != nullptr ? g->owner : &TheCUI();
@@ -775,9 +775,10 @@ static std::vector<UIPage*> GroupTabRecords(WindowGroup* g) {
         OptionsWindow* c = AsOptionsWindow(record->current);
         UIPage* hosted = c != nullptr && UIPageIsLive(c->ownPage) ? c->ownPage : nullptr;
         if (hosted != nullptr && c->title.empty() &&
-            std::none_of(hosted->elements.begin(), hosted->elements.end(), [w](const UIElement* e) {
-                return UIElementIsLive(e) && e->window == w && e->slots != nullptr;
-            }))
+            (hosted->current == nullptr ||
+             std::none_of(hosted->elements.begin(), hosted->elements.end(), [w](const UIElement* e) {
+                 return UIElementIsLive(e) && e->window == w && e->slots != nullptr;
+             })))
             continue;
         out.push_back(record);
     }

@@ -191,6 +191,14 @@ TEST_F(ViewPageProgram, TheViewPageIsATabOfTheMainWindow) {
     // The picture on the screen darkens with it: its mean over the ramp drops to about a third.
     const long dark = ViewBrightness(cell, "view_page_dark");
     EXPECT_LT(dark, bright / 2);
+
+    // Closing the file takes its "View" tab away.
+    EXPECT_TRUE(ProjectCloseData(&cui(), false));
+    PumpFor(300);
+    EXPECT_EQ(g.tabLabels, (std::vector<std::string>{"Source", "Plug-ins"}));
+    // Its blocks are gone with the page, or hidden.
+    EXPECT_TRUE(!UIElementIsLive(range) || range->group == nullptr || !gWgtIsLive(range->group) ||
+                range->group->shown == 0);
 }
 
 #endif
