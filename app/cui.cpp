@@ -163,7 +163,12 @@ void CUI::AttachPageContainer(ComponentBase* component, void* window, uint32_t s
         return;
     }
     c->ownPage->flags |= style & kPageStyleMask;
-    if (window != nullptr) AttachItemWindow(this, c, reinterpret_cast<uintptr_t>(window), style);
+    // The page is the component's: it takes the name the component's builder gives it.
+    c->title.clear();
+    c->ownPage->name.clear();
+    // The container is a page of the window it was registered for: in a group window it
+    // joins the tab bar beside the pages built at start, or no user could ever reach it.
+    if (window != nullptr) AttachItemWindow(this, c, reinterpret_cast<uintptr_t>(window), style | kGroupPagesBit);
 }
 
 void CUI::QueuePageRegistration(ComponentBase* component, void* window, uint32_t style) {

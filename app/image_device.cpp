@@ -585,6 +585,16 @@ void Image2DDevice::ResetScale() {
     if (gw != nullptr) gw->RefreshToolPanel(0);
 }
 
+// The next poll pulls the visible area again: the cached one holds the picture made
+// with the settings before the change, and would be shown again as it is.
+void Image2DDevice::ResetStep2() {
+    {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        changed = 1;
+    }
+    ReleaseImage();
+}
+
 void Image2DDevice::ReleaseImage() {
     if (!ComponentUiUp() || !HasTexture()) return;
     if (!OnUiThread()) {

@@ -59,6 +59,8 @@ public:
     bool ResetDeviceView(bool fit) override;
     void ResetScale() override;
     void ReleaseImage() override;
+    // A change upstream (the stage's scaling or colours) makes the pulled picture stale.
+    void ResetStep2() override;
     void OnEvent(int32_t code, int32_t level) override;
     bool SelectIndex(int32_t index) override;
     int32_t InvalidateArea() override;

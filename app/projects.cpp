@@ -9,6 +9,7 @@
 #include "app/open_road.h"
 #include "app/shell_hooks.h"
 #include "app/status_line.h"
+#include "app/ui_startup.h"
 #include "app/ui_elements.h"
 #include "common/aligned_memory.h"
 #include "common/log.h"
@@ -258,6 +259,15 @@ int32_t ProjectCountByName(CUI* cui, const char* name) {
 
 // ---- Closing ----------------------------------------------------------------------------------------
 
+namespace {
+// The tabs of the pages that the closed components showed go with them.
+void RefreshGroupTabs(CUI* cui) {
+    if (cui == nullptr || !cui->IsUp()) return;
+    for (WindowGroup& g : cui->groups)
+        if (g.windows[0] != nullptr) GroupPagesChanged(g.windows[0]);
+}
+}  // namespace
+
 bool ProjectCloseItem(Project* project, ProjectItem* item, int32_t event) {
     if (item == nullptr && project != nullptr) item = project->currentItem.load();
     if (item == nullptr) return false;
@@ -299,6 +309,7 @@ bool ProjectCloseItem(Project* project, ProjectItem* item, int32_t event) {
     }
     item->project = nullptr;
     delete item;
+    RefreshGroupTabs(cui);
     return true;
 }
 
@@ -332,6 +343,7 @@ bool ProjectClose(Project* project, int32_t event) {
     if (cui->currentProject != nullptr) ActivateSource(cui->currentProject->currentItem.load(), event);
     project->owner = nullptr;
     delete project;
+    RefreshGroupTabs(cui);
     if (event == 7 && cui->IsUp()) gWinRefreshAll();
     return true;
 }
@@ -358,6 +370,7 @@ void CUICloseAllProjects(CUI* cui, bool repaint) {
         delete project;
     });
     if (up) SelectTabsCurrent(cui, 3);
+    RefreshGroupTabs(cui);
     if (repaint && up) gWinRefreshAll();
 }
 

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/cui.h"
 #include "app/field_readers.h"
@@ -755,20 +756,48 @@ bool StartUI(CUI* cui, int k) {
     return true;
 }
 
+// The window records that are tabs of the group: the pages attached to its window with
+// the group's style. The pages its containers host carry the same style (so that later
+// registrations find them) but are no tabs. The pages built at start carry their titles;
+// a container made for a component's registration has none and is a tab while its
+// component lives and shows a block in the window (a display cell's never does: its
+// pages live in its workspace).
+static std::vector<UIPage*> GroupTabRecords(WindowGroup* g) {
+    std::vector<UIPage*> out;
+    CUI* cui = g->owner != nullptr ? g->owner : &TheCUI();
+    gWindow* w = g->windows[0];
+    uint32_t wanted = g->style | kGroupPagesBit;
+    for (ListNode* n = cui->windowRecords.head; n != nullptr; n = n->next) {
+        auto* record = static_cast<UIPage*>(n->item);
+        if (record == nullptr || (record->flags & wanted) != wanted || record->current == nullptr ||
+            record->id != reinterpret_cast<uintptr_t>(w))
+            continue;
+        OptionsWindow* c = AsOptionsWindow(record->current);
+        UIPage* hosted = c != nullptr && UIPageIsLive(c->ownPage) ? c->ownPage : nullptr;
+        if (hosted != nullptr && c->title.empty() &&
+            (hosted->current == nullptr ||
+             std::none_of(hosted->elements.begin(), hosted->elements.end(), [w](const UIElement* e) {
+                 return UIElementIsLive(e) && e->window == w && e->slots != nullptr;
+             })))
+            continue;
+        out.push_back(record);
+    }
+    return out;
+}
+
 void RebuildGroupTabs(WindowGroup* g) {
     if (g == nullptr || !IsWindowGroup(g)) return;
     int gi = GroupIndex(g);
-    CUI* cui = g->owner != nullptr ? g->owner : &TheCUI();
     g->tabLabels.clear();
     g->tabPages.clear();
     gElement* tabs = g->tabBar;
     if (tabs != nullptr && gWgtIsLive(tabs)) TabCtrl::RemoveAll(tabs);
-    uint32_t wanted = g->style | kGroupPagesBit;
-    for (ListNode* n = cui->windowRecords.head; n != nullptr; n = n->next) {
-        auto* record = static_cast<UIPage*>(n->item);
-        if (record == nullptr || (record->flags & wanted) != wanted || record->current == nullptr) continue;
+    for (UIPage* record : GroupTabRecords(g)) {
+        // The container's title, else the name its component gave the page ("View").
         std::string label;
-        if (OptionsWindow* c = AsOptionsWindow(record->current)) label = c->title;
+        OptionsWindow* c = AsOptionsWindow(record->current);
+        if (c != nullptr) label = c->title;
+        if (label.empty() && c != nullptr && UIPageIsLive(c->ownPage)) label = c->ownPage->name;
         if (label.empty() && record->current->name != nullptr) label = record->current->name;
         if (label.empty()) label = record->name;
         g->tabLabels.push_back(label.substr(0, 20));
@@ -801,7 +830,12 @@ void GroupPagesChanged(gWindow* window) {
         int32_t current = State().currentTab[gi];
         TabCtrl* t = g.tabBar != nullptr && gWgtIsLive(g.tabBar) ? TabCtrl::FromWidget(g.tabBar) : nullptr;
         if (t != nullptr && t->current != nullptr) current = t->current->current;
-        if (ShowGroupPage(g, current)) window->dirty = 7;
+        // A registered page that has just shown its first block becomes a tab.
+        if (GroupTabRecords(&g) != g.tabPages) {
+            RebuildGroupTabs(&g);
+        } else if (ShowGroupPage(g, current)) {
+            window->dirty = 7;
+        }
         FitPageColumn(g);
         return;
     }

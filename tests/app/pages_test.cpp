@@ -10,9 +10,11 @@
 
 #include "app/cui.h"
 #include "app/property_pages.h"
+#include "app/ui_startup.h"
 #include "app/ui_elements.h"
 #include "common/aligned_memory.h"
 #include "framework/component_id.h"
+#include "framework/pipeline.h"
 #include "platform/window_api.h"
 #include "shell_fixture.h"
 #include "toolkit/tab_bar.h"
@@ -89,6 +91,25 @@ public:
                          : 0;
         return shown;
     }
+};
+
+// A component that names its page, as a stage's builder does, then shows the two blocks;
+// and one that shows nothing in a group window (as a display cell's builder).
+class NamedBlocks : public SizedBlocks {
+public:
+    NamedBlocks() { panelBuilder = &Named; }
+    static int32_t Named(PageWindow* pw, void* window, int32_t pageId) {
+        auto* page = static_cast<UIPage*>(pw);
+        if (UIPageIsLive(page) && page->name.empty()) page->name = "Named";
+        return SizedBlocks::Builder(pw, window, pageId);
+    }
+};
+
+class ShowsNothing : public ComponentBase {
+public:
+    ShowsNothing() : ComponentBase(nullptr) { panelBuilder = &Nothing; }
+    const ComponentId* GetClassId() const override { return &kReductionId; }
+    static int32_t Nothing(PageWindow*, void*, int32_t) { return 0; }
 };
 
 // The bottom and right edges of a group with its margins.
@@ -379,6 +400,57 @@ TEST_F(PagesTest, BlocksOfAPageStackWithoutATabBar) {
     EXPECT_FLOAT_EQ(placed[0]->x, Right(pageGroup) + 2.0f);
     EXPECT_FLOAT_EQ(placed[1]->x, Right(placed[0]) + 2.0f);
     EXPECT_FLOAT_EQ(placed[1]->y, pageGroup->y);
+}
+
+}  // namespace
+}  // namespace orva
+
+namespace orva {
+namespace {
+
+// The pages registered for an opened file's components in a group window become tabs of
+// that window, named by their builders, as long as they show something there; the
+// Reduction's style (0x10000 more) joins the same tab bar. A page whose component goes
+// loses its tab.
+TEST_F(PagesTest, RegisteredPagesAreTabsOfTheirWindow) {
+    SourceOpenState request;
+    request.ui = &cui();
+    const uint32_t style = kGroupStyleMain | kGroupPagesBit;
+    auto* named = new NamedBlocks;
+    auto* nothing = new ShowsNothing;
+    auto* wide = new NamedBlocks;
+    RegisterComponentPages(&request, named, Main(), style, true);
+    RegisterComponentPages(&request, nothing, Main(), style, true);
+    RegisterComponentPages(&request, wide, Main(), style | 0x10000, true);
+    WindowGroup& g = cui().groups[0];
+    EXPECT_EQ(g.tabLabels, (std::vector<std::string>{"Source", "Plug-ins", "Named", "Named"}));
+    EXPECT_TRUE(cui().groups[1].tabLabels.empty());
+    // The pages host their components; the hosted pages keep the style without the group's
+    // page bit, the wider one with 0x10000.
+    for (auto [c, bits] : {std::pair<ComponentBase*, uint32_t>{named, kGroupStyleMain},
+                           std::pair<ComponentBase*, uint32_t>{wide, kGroupStyleMain | 0x10000}}) {
+        auto* page = static_cast<UIPage*>(c->pageWindow);
+        ASSERT_TRUE(UIPageIsLive(page));
+        EXPECT_EQ(page->current, c);
+        EXPECT_EQ(page->flags & kPageStyleMask, bits);
+    }
+    // Choosing the third tab shows the first component's blocks only.
+    auto* page = static_cast<UIPage*>(named->pageWindow);
+    auto* widePage = static_cast<UIPage*>(wide->pageWindow);
+    ASSERT_TRUE(!page->table.empty() && page->table[0] != nullptr && !widePage->table.empty() &&
+                widePage->table[0] != nullptr);
+    ASSERT_TRUE(TabCtrl::SelectTab(g.tabBar, 2));
+    g.tabBar->onClick(g.tabBar, g.tabBar->handlerData);
+    EXPECT_EQ(std::make_pair(page->table[0]->group->shown, widePage->table[0]->group->shown),
+              std::make_pair(uint8_t{1}, uint8_t{0}));
+
+    // The first component goes: its tab with it.
+    named->Release();
+    GroupPagesChanged(Main());
+    EXPECT_EQ(g.tabLabels, (std::vector<std::string>{"Source", "Plug-ins", "Named"}));
+    EXPECT_EQ(g.tabPages.size(), 3u);
+    nothing->Release();
+    wide->Release();
 }
 
 }  // namespace
