@@ -306,6 +306,13 @@ int32_t ReductionPanelBuilder(PageWindow* pw, void* window, int32_t pageId) {
         return 0;
     auto* w = static_cast<gWindow*>(window);
     if (w != nullptr && gWinValidate(w) == nullptr) w = nullptr;
+    // The page is named as its first block when it has no name yet (the tab that shows it
+    // carries this name).
+    if (page->name.empty()) {
+        const auto* r = static_cast<const ReductionComponent*>(page->current);
+        const bool single = r->name != nullptr && std::strlen(r->name) == 1;
+        page->name = single ? r->name : kExtractionPageTitle;
+    }
     if (pageId == 0 || pageId == 1) return ShowExtractionPage(page, w, pageId) ? 1 : 0;
     if (pageId == kPageOptions) return ShowSlicePage(page, w, pageId) ? 1 : 0;
     if (pageId == kPageRefresh) {

@@ -128,10 +128,11 @@ TEST_F(ViewPageProgram, TheViewPageIsATabOfTheMainWindow) {
     auto* stage = dynamic_cast<TransformationComponent*>(cell->currentDevice->pin.upstream);
     ASSERT_NE(stage, nullptr);
 
-    // The tabs: the two pages built at start and the file's "View"; the display cells'
-    // registrations, which show nothing there, are no tabs.
+    // The tabs: the two pages built at start, then the file's Reduction and Transformation
+    // pages in the order they register; the display cells' registrations, which show
+    // nothing there, are no tabs.
     WindowGroup& g = cui().groups[0];
-    EXPECT_EQ(g.tabLabels, (std::vector<std::string>{"Source", "Plug-ins", "View"}));
+    EXPECT_EQ(g.tabLabels, (std::vector<std::string>{"Source", "Plug-ins", "Extraction/Statistic", "View"}));
     const auto view = std::find(g.tabLabels.begin(), g.tabLabels.end(), "View");
     ASSERT_NE(view, g.tabLabels.end());
     const int32_t viewTab = static_cast<int32_t>(view - g.tabLabels.begin());
