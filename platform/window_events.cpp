@@ -52,7 +52,7 @@ bool IsDescendant(Hwnd hwnd, Hwnd ancestor) {
 }
 
 // A press in one of our windows activates its top-level window when that is not the
-// active one, as a click does on the desktops the program was made for: where no window
+// active one, as a click does on the usual desktops: where no window
 // manager moves the keyboard focus on a click, the keys would otherwise go on to the
 // window shown last rather than the one the user clicked into. Windows that are never
 // activated (the no-activate ones, the menus: the backend leaves those) stay as they are.
