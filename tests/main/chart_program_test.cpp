@@ -287,12 +287,15 @@ TEST_F(ChartProgramTest, KeysAfterAClickActOnTheChartTheUserSees) {
     std::vector<double> peaks;
     int topRow = 0;
     // Waits up to `ms` for the main window to show what `done` looks for.
+    // While `settling`, the plot is looked for in every picture (the window is still
+    // being laid out); after that it stays where it was found.
+    bool settling = true;
     auto waitFor = [&](int ms, auto done) {
         for (int waited = 0; waited <= ms; waited += 200) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             screen_.Raise(main);
             if (!screen_.Grab(main, &shot)) continue;
-            if (!plot.found) plot = FindPlot(shot);
+            if (settling) plot = FindPlot(shot);
             if (!plot.found) continue;
             peaks = PeakColumns(shot, plot, &topRow);
             if (done()) return true;
@@ -301,8 +304,16 @@ TEST_F(ChartProgramTest, KeysAfterAClickActOnTheChartTheUserSees) {
         return false;
     };
     const std::string where = " (the window's pixels: " ORVA_BINARY_DIR "/chart_keys_shown.ppm)";
-    // Fitted: the peaks 100 samples apart at the plot's pixels a sample.
-    ASSERT_TRUE(waitFor(20000, [&] { return peaks.size() == 2; })) << where << "\n" << program.Log();
+    // Fitted: the peaks 100 samples apart at the plot's pixels a sample, once the plot
+    // stays where it is.
+    Plot last;
+    ASSERT_TRUE(waitFor(20000, [&] {
+        const bool same = last.found && last.left == plot.left && last.right == plot.right && last.top == plot.top &&
+                          last.bottom == plot.bottom;
+        last = plot;
+        return same && peaks.size() == 2;
+    })) << where << "\n" << program.Log();
+    settling = false;
     const double width = plot.right - plot.left, height = plot.bottom - plot.top;
     EXPECT_NEAR(peaks[1] - peaks[0], 100.0 * width / kSamples, 3.0);
     const int fittedTop = topRow;
@@ -322,16 +333,26 @@ TEST_F(ChartProgramTest, KeysAfterAClickActOnTheChartTheUserSees) {
     XSync(d, False);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
-    // Shift+Gray+ from the fit steps the ratio up from the fit's pixels a sample rounded
-    // up (to the next even number above it): the peaks that many times 100 pixels apart,
-    // and the view centred on the cursor between them.
-    const int fitted = static_cast<int>(std::ceil(width / kSamples));
-    const int ratio = fitted < 2 ? fitted + 1 : (fitted & ~1) + 2;
+    // Shift+Gray+ from the fit steps the integral ratio in from the one the fit is near:
+    // pixels a sample rounded up (then the next even number above it, or one more when
+    // below 2), or samples a pixel rounded up (1:2 and 1:1 step to 1:1, 1:n to 1:n/2,
+    // n rounded up to a power of two). The peaks are that many pixels a sample times 100
+    // apart, with the cursor between them in the middle of the view.
+    double pixelsPerSample = 1.0;
+    if (width >= kSamples) {
+        const int fitted = static_cast<int>(std::ceil(width / kSamples));
+        pixelsPerSample = fitted < 2 ? fitted + 1 : (fitted & ~1) + 2;
+    } else {
+        int reduce = static_cast<int>(std::ceil(kSamples / width)), power = 1;
+        while (power < reduce) power *= 2;
+        pixelsPerSample = reduce <= 2 ? 1.0 : 2.0 / power;
+    }
     PressKeys(d, {XK_Shift_L, XK_KP_Add});
-    EXPECT_TRUE(waitFor(5000, [&] { return peaks.size() == 2 && std::abs(peaks[1] - peaks[0] - 100.0 * ratio) <= 3.0; }))
-        << (peaks.size() == 2 ? peaks[1] - peaks[0] : -1.0) << " for " << 100 * ratio << where;
+    EXPECT_TRUE(waitFor(5000, [&] {
+        return peaks.size() == 2 && std::abs(peaks[1] - peaks[0] - 100.0 * pixelsPerSample) <= 3.0;
+    })) << (peaks.size() == 2 ? peaks[1] - peaks[0] : -1.0) << " for " << 100 * pixelsPerSample << where;
     if (peaks.size() == 2) {
-        EXPECT_NEAR((peaks[0] + peaks[1]) / 2.0, plot.left + width / 2.0, 2.0 * ratio);
+        EXPECT_NEAR((peaks[0] + peaks[1]) / 2.0, plot.left + width / 2.0, 2.0 * std::max(pixelsPerSample, 1.0));
     }
 
     // "E" turns the dark line into points in the contrast colour.
@@ -339,7 +360,7 @@ TEST_F(ChartProgramTest, KeysAfterAClickActOnTheChartTheUserSees) {
     ASSERT_GT(darkBefore, 200);
     PressKeys(d, {XK_e});
     EXPECT_TRUE(waitFor(5000, [&] {
-        return CountPixels(shot, plot, Red) > 150 && CountPixels(shot, plot, Black) < darkBefore / 4;
+        return CountPixels(shot, plot, Red) > 50 && CountPixels(shot, plot, Black) < darkBefore / 4;
     })) << CountPixels(shot, plot, Red) << " red, " << CountPixels(shot, plot, Black) << " black" << where;
 
     // PageDown scrolls y half a span towards larger values: the peaks' tops go down half
