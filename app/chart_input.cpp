@@ -30,6 +30,11 @@ namespace {
 using kernel::SaturateTrunc;
 
 constexpr double kWheelNotch = 120.0;
+// The view widget's style while a chart is shown in it (presses taken), the bit that
+// leaves it inert to the mouse, and the drag bit that tracks the pointer without a press.
+constexpr uint32_t kChartViewStyle = 0x30200800;
+constexpr uint32_t kViewInert = 0x40000000;
+constexpr uint32_t kTrackPointer = 0x10000;
 // The y scale's two style bits that "M" steps through.
 constexpr uint32_t kYStyleBits[2] = {kScaleMarker, kScaleMarkerInvert};
 
@@ -70,6 +75,18 @@ void ChartViewWheel(gElement* view, int delta, int buttons) {
     if ((mk & platform::kMkShift) != 0) keys |= kKeyShift;
     if ((mk & platform::kMkControl) != 0) keys |= kKeyCtrl;
     chart->OnWheel(delta, keys);
+}
+
+// The pointer moving over the view (window coordinates): the cursor and the mouse
+// height follow it.
+void ChartViewPointerTracker(gElement* view, const platform::Point* point) {
+    auto it = ChartViews().find(view);
+    if (it == ChartViews().end() || point == nullptr) return;
+    ChartWindow* chart = it->second;
+    const float x = std::clamp(static_cast<float>(point->x) - view->x, 0.0f, std::max(view->width, 0.0f));
+    const float y = std::clamp(static_cast<float>(point->y) - view->y, 0.0f, std::max(view->height, 0.0f));
+    if (x == chart->pointerX && y == chart->pointerY) return;
+    chart->SetPointer(x, y);
 }
 
 }  // namespace
@@ -791,6 +808,9 @@ void ChartWindow::InstallViewHandlers() {
     if (h == nullptr) return;
     if (h->view != nullptr) {
         h->view->onWheel = &ChartViewWheel;
+        h->view->style = (h->view->style | kChartViewStyle) & ~kViewInert;
+        gWgtSetTag(h->view, &ChartViewPointerTracker);
+        h->view->dragFlags |= kTrackPointer;
         ChartViews()[h->view] = this;
         boundView = h->view;
     }
@@ -813,8 +833,13 @@ void ChartWindow::ReleaseViewHandlers() {
         h->readoutPage->drag = nullptr;
         h->readoutPage->dragData = nullptr;
     }
-    if (h != nullptr && h->view != nullptr && h->view == boundView && h->view->onWheel == &ChartViewWheel)
-        h->view->onWheel = nullptr;
+    if (h != nullptr && h->view != nullptr && h->view == boundView) {
+        if (h->view->onWheel == &ChartViewWheel) h->view->onWheel = nullptr;
+        if (h->view->onDrag == &ChartViewPointerTracker) {
+            gWgtSetTag(h->view, nullptr);
+            h->view->dragFlags &= ~kTrackPointer;
+        }
+    }
     boundView = nullptr;
 }
 

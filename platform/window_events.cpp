@@ -51,6 +51,19 @@ bool IsDescendant(Hwnd hwnd, Hwnd ancestor) {
     return false;
 }
 
+// A press in one of our windows activates its top-level window when that is not the
+// active one, as a click does on the usual desktops: where no window
+// manager moves the keyboard focus on a click, the keys would otherwise go on to the
+// window shown last rather than the one the user clicked into. Windows that are never
+// activated (the no-activate ones, the menus: the backend leaves those) stay as they are.
+void ActivateOnPress(Hwnd hwnd) {
+    Hwnd top = TopLevel(hwnd);
+    WindowObject* window = FindWindowObject(top);
+    if (window == nullptr || !window->visible || top == GetActiveWindow()) return;
+    if ((window->exStyle & kWsExNoActivate) != 0) return;
+    SetActiveWindow(top);
+}
+
 }  // namespace
 
 void OnNativeExpose(Hwnd hwnd) { InvalidateRect(hwnd); }
@@ -203,6 +216,7 @@ void OnNativeButton(Hwnd hwnd, int button, bool press, int32_t x, int32_t y, uin
         PostMessage(hwnd, up, mk & ~flag, at);
         return;
     }
+    ActivateOnPress(hwnd);
     uint32_t message = down;
     bool doubleClick = (window->classStyle & kCsDblClks) != 0 && gLastClick.valid &&
                        gLastClick.hwnd == hwnd && gLastClick.button == button &&

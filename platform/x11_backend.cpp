@@ -93,6 +93,17 @@ bool IsPopup(const WindowObject& window) {
            ((window.exStyle & kWsExToolWindow) != 0 && (window.exStyle & kWsExTopmost) != 0);
 }
 
+// Both windows lie in the same top-level window of ours.
+bool SameTopLevel(Hwnd a, Hwnd b) {
+    auto top = [](Hwnd h) {
+        for (WindowObject* w = FindWindowObject(h); w != nullptr && w->parent != nullptr; w = FindWindowObject(h))
+            h = w->parent;
+        return FindWindowObject(h) != nullptr ? h : nullptr;
+    };
+    const Hwnd ta = top(a);
+    return ta != nullptr && ta == top(b);
+}
+
 uint32_t MkFromState(unsigned int state) {
     uint32_t mk = 0;
     if (state & ShiftMask) mk |= kMkShift;
@@ -827,7 +838,9 @@ private:
                 // hide after the focus came back: not a loss, the new capture stays.
                 Hwnd holder = FocusHolder();
                 if (holder == hwnd) break;
-                if (GetCapture() != nullptr) OnNativeGrabLost();
+                // The focus going to the window that holds the capture (a press there
+                // activated it and started a drag) takes nothing from the drag.
+                if (GetCapture() != nullptr && !SameTopLevel(GetCapture(), holder)) OnNativeGrabLost();
                 OnNativeFocus(hwnd, false, holder);
                 break;
             }

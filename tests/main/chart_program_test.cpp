@@ -3,12 +3,15 @@
 // the file's values put it: the plot is found by its grey cursor area, the peak's column
 // holds the highest dark pixel, and the continuum lies on the rows its values give. The
 // "Chart Tools" window shows its Reduction's chart beside it, empty while nothing is
-// measured, for a spectrum as for an image.
+// measured, for a spectrum as for an image. A user who clicks into the spectrum and
+// presses keys (through the X server, while the "Chart Tools" window shown last still
+// holds the keyboard focus) zooms, scrolls and restyles the curve that is shown.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +19,9 @@
 #include "program_window.h"
 #include "road_files.h"
 #include "test_support.h"
+// After the test headers: Xlib's macros would spoil them.
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 namespace orva {
 namespace {
@@ -42,6 +48,9 @@ bool Grey(const uint8_t* p) {
     return std::abs(p[0] - 230) <= 1 && std::abs(p[1] - 230) <= 1 && std::abs(p[2] - 230) <= 1;
 }
 bool Dark(const uint8_t* p) { return p[0] + p[1] + p[2] < 200; }
+bool Red(const uint8_t* p) { return p[0] >= 110 && p[1] < 70 && p[2] < 70; }
+bool Black(const uint8_t* p) { return Dark(p) && !Red(p); }
+bool Ink(const uint8_t* p) { return Dark(p) || Red(p); }
 
 // The cursor area: the largest block of the chart's grey. The cursor stands at the first
 // sample, so the area starts 3 pixels into the plot.
@@ -83,6 +92,53 @@ bool ShowsEmptyChart(const Picture& shot) {
         longest = std::max(longest, best);
     }
     return longest >= 150 && rows >= 150;
+}
+
+// The columns where the curve reaches its highest row (the tops of the peaks), as the
+// centres of their runs; `topRow` receives that row.
+std::vector<double> PeakColumns(const Picture& shot, const Plot& plot, int* topRow) {
+    std::vector<int> top(static_cast<size_t>(plot.right), plot.bottom);
+    int highest = plot.bottom;
+    for (int x = plot.left + 6; x < plot.right; ++x) {
+        for (int y = plot.top; y < plot.bottom; ++y)
+            if (Ink(shot.At(x, y))) {
+                top[static_cast<size_t>(x)] = y;
+                break;
+            }
+        highest = std::min(highest, top[static_cast<size_t>(x)]);
+    }
+    *topRow = highest;
+    std::vector<double> centres;
+    int first = -1, last = -1;
+    for (int x = plot.left + 6; x <= plot.right; ++x) {
+        const bool peak = x < plot.right && top[static_cast<size_t>(x)] <= highest + 2;
+        if (peak && first >= 0 && x - last <= 2) {
+            last = x;
+        } else if (peak) {
+            if (first >= 0) centres.push_back((first + last) / 2.0);
+            first = last = x;
+        }
+    }
+    if (first >= 0) centres.push_back((first + last) / 2.0);
+    return centres;
+}
+
+// Counts the pixels of the plot that pass `test`.
+template <typename Test>
+int CountPixels(const Picture& shot, const Plot& plot, Test test) {
+    int n = 0;
+    for (int y = plot.top; y < plot.bottom; ++y)
+        for (int x = plot.left + 6; x < plot.right; ++x)
+            if (test(shot.At(x, y))) ++n;
+    return n;
+}
+
+// Presses the keys in order and lets them go in reverse, through the X server (they go
+// to the window holding the keyboard focus).
+void PressKeys(Display* d, std::initializer_list<KeySym> keys) {
+    for (KeySym k : keys) XTestFakeKeyEvent(d, XKeysymToKeycode(d, k), True, 0);
+    for (auto k = std::rbegin(keys); k != std::rend(keys); ++k) XTestFakeKeyEvent(d, XKeysymToKeycode(d, *k), False, 0);
+    XSync(d, False);
 }
 
 class ChartProgramTest : public ::testing::Test {
@@ -203,6 +259,115 @@ TEST_F(ChartProgramTest, AnImageLeavesTheToolsChartEmpty) {
     ASSERT_NE(screen_.WaitForWindow(testing_program::kMainWindowTitle, 20000), 0u) << program.Log();
     ASSERT_TRUE(program.WaitForLog("Input file: '" + file + "'", 20000)) << program.Log();
     ExpectEmptyToolsChart();
+}
+
+TEST_F(ChartProgramTest, KeysAfterAClickActOnTheChartTheUserSees) {
+    // Two narrow peaks of equal height at samples 250 and 350 over a flat continuum.
+    const std::string file = files_.File("peaks1d.fits");
+    testing_util::WriteText(files_.File("make.py"),
+                            "import numpy as np, sys\n"
+                            "from astropy.io import fits\n"
+                            "i = np.arange(600)\n"
+                            "v = 2.0 + 10.0 * np.exp(-(i - 250.0) ** 2 / 8.0) + 10.0 * np.exp(-(i - 350.0) ** 2 / 8.0)\n"
+                            "fits.PrimaryHDU(v.astype(np.float32)).writeto(sys.argv[1], overwrite=True)\n");
+    int status = -1;
+    testing_program::RunCommand("/usr/bin/python3 '" + files_.File("make.py") + "' '" + file + "' 2>&1", &status);
+    ASSERT_EQ(status, 0);
+    const std::string runFolder = files_.File("run");
+    mkdir(runFolder.c_str(), 0700);
+    ProgramRun program(runFolder, {file});
+    const Window main = screen_.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+    ASSERT_NE(main, 0u) << program.Log();
+    // The "Chart Tools" window comes last and takes the keyboard focus.
+    ASSERT_NE(screen_.WaitForWindow("Chart Tools", 20000), 0u) << program.Log();
+    Display* d = screen_.display();
+
+    Picture shot;
+    Plot plot;
+    std::vector<double> peaks;
+    int topRow = 0;
+    // Waits up to `ms` for the main window to show what `done` looks for.
+    // While `settling`, the plot is looked for in every picture (the window is still
+    // being laid out); after that it stays where it was found.
+    bool settling = true;
+    auto waitFor = [&](int ms, auto done) {
+        for (int waited = 0; waited <= ms; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            screen_.Raise(main);
+            if (!screen_.Grab(main, &shot)) continue;
+            if (settling) plot = FindPlot(shot);
+            if (!plot.found) continue;
+            peaks = PeakColumns(shot, plot, &topRow);
+            if (done()) return true;
+        }
+        testing_program::WritePpm(ORVA_BINARY_DIR "/chart_keys_shown.ppm", shot);
+        return false;
+    };
+    const std::string where = " (the window's pixels: " ORVA_BINARY_DIR "/chart_keys_shown.ppm)";
+    // Fitted: the peaks 100 samples apart at the plot's pixels a sample, once the plot
+    // stays where it is.
+    Plot last;
+    ASSERT_TRUE(waitFor(20000, [&] {
+        const bool same = last.found && last.left == plot.left && last.right == plot.right && last.top == plot.top &&
+                          last.bottom == plot.bottom;
+        last = plot;
+        return same && peaks.size() == 2;
+    })) << where << "\n" << program.Log();
+    settling = false;
+    const double width = plot.right - plot.left, height = plot.bottom - plot.top;
+    EXPECT_NEAR(peaks[1] - peaks[0], 100.0 * width / kSamples, 3.0);
+    const int fittedTop = topRow;
+
+    // The pointer over the plot at sample 300 puts the cursor there; a click makes the
+    // main window the one the keys go to.
+    int rootX = 0, rootY = 0;
+    Window child = 0;
+    const int clickX = static_cast<int>(plot.left + 1.5 + 300.5 * width / kSamples);
+    XTranslateCoordinates(d, main, DefaultRootWindow(d), clickX, plot.top + 40, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(d, -1, rootX - 5, rootY, 0);
+    XSync(d, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    XTestFakeMotionEvent(d, -1, rootX, rootY, 0);
+    XTestFakeButtonEvent(d, 1, True, 0);
+    XTestFakeButtonEvent(d, 1, False, 0);
+    XSync(d, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    // Shift+Gray+ from the fit steps the integral ratio in from the one the fit is near:
+    // pixels a sample rounded up (then the next even number above it, or one more when
+    // below 2), or samples a pixel rounded up (1:2 and 1:1 step to 1:1, 1:n to 1:n/2,
+    // n rounded up to a power of two). The peaks are that many pixels a sample times 100
+    // apart, with the cursor between them in the middle of the view.
+    double pixelsPerSample = 1.0;
+    if (width >= kSamples) {
+        const int fitted = static_cast<int>(std::ceil(width / kSamples));
+        pixelsPerSample = fitted < 2 ? fitted + 1 : (fitted & ~1) + 2;
+    } else {
+        int reduce = static_cast<int>(std::ceil(kSamples / width)), power = 1;
+        while (power < reduce) power *= 2;
+        pixelsPerSample = reduce <= 2 ? 1.0 : 2.0 / power;
+    }
+    PressKeys(d, {XK_Shift_L, XK_KP_Add});
+    EXPECT_TRUE(waitFor(5000, [&] {
+        return peaks.size() == 2 && std::abs(peaks[1] - peaks[0] - 100.0 * pixelsPerSample) <= 3.0;
+    })) << (peaks.size() == 2 ? peaks[1] - peaks[0] : -1.0) << " for " << 100 * pixelsPerSample << where;
+    if (peaks.size() == 2) {
+        EXPECT_NEAR((peaks[0] + peaks[1]) / 2.0, plot.left + width / 2.0, 2.0 * std::max(pixelsPerSample, 1.0));
+    }
+
+    // "E" turns the dark line into points in the contrast colour.
+    const int darkBefore = CountPixels(shot, plot, Black);
+    ASSERT_GT(darkBefore, 200);
+    PressKeys(d, {XK_e});
+    EXPECT_TRUE(waitFor(5000, [&] {
+        return CountPixels(shot, plot, Red) > 50 && CountPixels(shot, plot, Black) < darkBefore / 4;
+    })) << CountPixels(shot, plot, Red) << " red, " << CountPixels(shot, plot, Black) << " black" << where;
+
+    // PageDown scrolls y half a span towards larger values: the peaks' tops go down half
+    // the plot's height.
+    PressKeys(d, {XK_Next});
+    EXPECT_TRUE(waitFor(5000, [&] { return std::abs(topRow - fittedTop - height / 2.0) <= 3.0; }))
+        << topRow - fittedTop << " for " << height / 2.0 << where;
 }
 
 }  // namespace

@@ -255,6 +255,45 @@ TEST_F(WindowQueueTest, ButtonsWheelMotionAndDoubleClicks) {
     UnregisterWindowClass("PLAIN");
 }
 
+TEST_F(WindowQueueTest, APressActivatesTheTopLevelWindowClickedInto) {
+    // Two shown windows, the second active (shown last, holding the focus); a press in a
+    // child of the first activates the first, so that the keys follow the click.
+    Hwnd first = Make(kWsPopup | kWsCaption | kWsVisible);
+    Hwnd child = Make(kWsChild | kWsVisible, first);
+    Hwnd second = Make(kWsPopup | kWsCaption | kWsVisible);
+    Hwnd quiet = CreateWindowEx(kWsExNoActivate, "TEST", "q", kWsPopup | kWsCaption | kWsVisible, 0, 0, 50, 50,
+                                nullptr, nullptr);
+    Hwnd hidden = Make(kWsPopup | kWsCaption);
+    OnNativeFocus(second, true);
+    Drain();
+    fake->ClearCalls();
+    auto activations = [&](Hwnd h) {
+        const std::vector<std::string> calls = fake->CallsFor(h);
+        return std::count(calls.begin(), calls.end(), "activate");
+    };
+    const auto firstBefore = activations(first), secondBefore = activations(second);
+    OnNativeButton(child, 1, true, 3, 3, 0, 7000);
+    OnNativeButton(child, 1, false, 3, 3, 0, 7010);
+    EXPECT_EQ(fake->Count("activate"), 1u);
+    EXPECT_EQ(activations(first) - firstBefore, 1);
+    // The focus came: further presses in it, the wheel elsewhere, a no-activate window
+    // and a hidden one activate nothing.
+    OnNativeFocus(second, false, first);
+    OnNativeFocus(first, true);
+    fake->ClearCalls();
+    OnNativeButton(first, 3, true, 3, 3, 0, 8000);
+    OnNativeButton(second, 4, true, 3, 3, 0, 8100);
+    OnNativeButton(quiet, 1, true, 3, 3, 0, 8200);
+    OnNativeButton(hidden, 1, true, 3, 3, 0, 8300);
+    EXPECT_EQ(fake->Count("activate"), 0u);
+    // The right and middle buttons activate as the left does.
+    OnNativeButton(second, 2, true, 3, 3, 0, 8400);
+    EXPECT_EQ(fake->Count("activate"), 1u);
+    EXPECT_EQ(activations(second) - secondBefore, 1);
+    Drain();
+    for (Hwnd h : {hidden, quiet, second, first}) DestroyWindow(h);
+}
+
 TEST_F(WindowQueueTest, PointerWarpOnlyOverTheWindowItself) {
     Hwnd hwnd = Make(kWsPopup | kWsCaption | kWsVisible);
     Hwnd other = CreateWindowEx(0, "TEST", "o", kWsPopup | kWsVisible, 600, 500, 100, 100, nullptr, nullptr);

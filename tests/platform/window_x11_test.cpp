@@ -264,6 +264,44 @@ TEST(WindowX11Test, QuickHideAndShowKeepsTheNewCapture) {
     UnregisterWindowClass("XPOPUP");
 }
 
+// The focus moving to the window that holds the capture (a press activated it and began
+// a drag there) keeps the capture; the focus moving elsewhere ends it.
+TEST(WindowX11Test, ActivatingTheCapturingWindowKeepsItsCapture) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    static int cancels = 0;
+    ASSERT_NE(RegisterWindowClass("XDRAG",
+                                  [](Hwnd h, uint32_t m, WParam w, LParam l) -> LResult {
+                                      if (m == kWmCancelMode) ++cancels;
+                                      return DefWindowProc(h, m, w, l);
+                                  },
+                                  0),
+              0);
+    auto pump = [] { PumpUntil(SIZE_MAX, 40); };
+    Hwnd first = CreateWindowEx(0, "XDRAG", "", kWsOverlapped, 40, 40, 120, 80, nullptr, nullptr);
+    Hwnd second = CreateWindowEx(0, "XDRAG", "", kWsOverlapped, 200, 40, 120, 80, nullptr, nullptr);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    ShowWindow(first, kSwShow);
+    ShowWindow(second, kSwShow);
+    pump();
+    ASSERT_EQ(GetActiveWindow(), second);
+    cancels = 0;
+    SetCapture(first);
+    SetActiveWindow(first);
+    pump();
+    EXPECT_EQ(GetActiveWindow(), first);
+    EXPECT_EQ(cancels, 0);
+    EXPECT_EQ(GetCapture(), first);
+    SetActiveWindow(second);
+    pump();
+    EXPECT_EQ(GetActiveWindow(), second);
+    EXPECT_EQ(cancels, 1);
+    EXPECT_EQ(GetCapture(), nullptr);
+    DestroyWindow(second);
+    DestroyWindow(first);
+    UnregisterWindowClass("XDRAG");
+}
+
 // The pointer warp moves the X pointer only while it lies over the window itself.
 TEST(WindowX11Test, PointerWarpOnlyOverTheWindow) {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
