@@ -209,7 +209,18 @@ int TabCtrl::AddTab(gElement* e, const TabDesc* desc, bool select) {
     if (label != nullptr) tab->label = label;
     tab->labelWidth = Measure(t->font, tab->label.c_str());
     tab->width = t->tabHeight - 1 + (tab->labelWidth > 0 ? tab->labelWidth : 8.0f);
-    if (t->freeWidth == 0) tab->width = t->tabWidth;
+    if (t->freeWidth == 0) {
+        tab->width = t->tabWidth;
+        // A label wider than its fixed tab would run into the next tab: it is cut, and
+        // ".." says so.
+        const float room = t->tabWidth - (t->tabHeight - 1);
+        if (tab->labelWidth > room && tab->label.size() > 1) {
+            std::string cut = tab->label;
+            while (cut.size() > 1 && Measure(t->font, (cut + "..").c_str()) > room) cut.pop_back();
+            tab->label = cut + "..";
+            tab->labelWidth = Measure(t->font, tab->label.c_str());
+        }
+    }
     if (t->font != nullptr && !tab->label.empty()) {
         float h = std::ceil(gFontTextHeight(t->font, tab->label.c_str(), nullptr));
         if (h > t->tabHeight) {

@@ -62,6 +62,22 @@ TEST_F(TabBarTest, AddingAnExistingIdOnlyUpdatesIt) {
     EXPECT_EQ(t->current, nullptr);
 }
 
+TEST_F(TabBarTest, ALabelWiderThanItsFixedTabIsCut) {
+    // Fixed 40-pixel tabs: the label has 40 - (16 - 1) = 25 pixels, four characters of 6.
+    gElement* e = TabCtrl::Create(window, nullptr, 300, 40, 1, false, nullptr, nullptr);
+    ASSERT_NE(e, nullptr);
+    TabDesc longer{.label = [](uint32_t, int32_t) { return "Extraction"; }, .tabId = 1, .groupId = 1};
+    TabDesc shorter{.label = [](uint32_t, int32_t) { return "Src"; }, .tabId = 2, .groupId = 1};
+    ASSERT_EQ(TabCtrl::AddTab(e, &longer, false), 1);
+    ASSERT_EQ(TabCtrl::AddTab(e, &shorter, false), 1);
+    const TabGroup* g = TabCtrl::FromWidget(e)->current;
+    ASSERT_NE(g, nullptr);
+    EXPECT_EQ(g->tabs[0]->label, "Ex..");
+    EXPECT_FLOAT_EQ(g->tabs[0]->labelWidth, 24.0f);
+    EXPECT_EQ(g->tabs[1]->label, "Src");
+    EXPECT_FLOAT_EQ(g->tabs[1]->width, 40.0f);
+}
+
 TEST_F(TabBarTest, TooManyTabsShowScrollArrows) {
     // Fixed 40-pixel tabs on a 150-pixel strip: room 150 - (16 + 6) = 128, so three fit.
     gElement* e = TabCtrl::Create(window, nullptr, 150, 40, 1, false, nullptr, nullptr);
