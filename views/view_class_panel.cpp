@@ -251,16 +251,7 @@ void RefreshClass(UIPage*, UIElement* e, int32_t) { ScaleClassPanelRefresh(e); }
 }  // namespace
 
 int32_t ScaleClassPanelBuild(PageWindow* pw, void* window, int32_t pageId) {
-    auto* page = static_cast<UIPage*>(pw);
-    if (page == nullptr || !UIPageIsLive(page) || page->current == nullptr || !ComponentIsLive(page->current) ||
-        dynamic_cast<TransformationComponent*>(page->current) == nullptr)
-        return 0;
-    auto* w = static_cast<gWindow*>(window);
-    if (w != nullptr && gWinValidate(w) == nullptr) w = nullptr;
-    return ShowComponentPage(page, w, kViewBlockStyle, &ScaleClassPanelBuild, kClassSlotCount, kViewClassIndex, kViewTableSize,
-                             pageId, &BuildClass, &RefreshClass, nullptr)
-               ? 1
-               : 0;
+    return ShowViewBlock(pw, window, pageId, &ScaleClassPanelBuild, kClassSlotCount, kViewClassIndex, &BuildClass, &RefreshClass) ? 1 : 0;
 }
 
 void ScaleClassPanelRefresh(UIElement* e) {

@@ -318,16 +318,7 @@ void RefreshColour(UIPage*, UIElement* e, int32_t) { ColorPanelRefresh(e); }
 }  // namespace
 
 int32_t ColorPanelBuild(PageWindow* pw, void* window, int32_t pageId) {
-    auto* page = static_cast<UIPage*>(pw);
-    if (page == nullptr || !UIPageIsLive(page) || page->current == nullptr || !ComponentIsLive(page->current) ||
-        dynamic_cast<TransformationComponent*>(page->current) == nullptr)
-        return 0;
-    auto* w = static_cast<gWindow*>(window);
-    if (w != nullptr && gWinValidate(w) == nullptr) w = nullptr;
-    return ShowComponentPage(page, w, kViewBlockStyle, &ColorPanelBuild, kColourSlotCount, kViewColourIndex, kViewTableSize,
-                             pageId, &BuildColour, &RefreshColour, nullptr)
-               ? 2
-               : 0;
+    return ShowViewBlock(pw, window, pageId, &ColorPanelBuild, kColourSlotCount, kViewColourIndex, &BuildColour, &RefreshColour) ? 2 : 0;
 }
 
 void ColorPanelRefresh(UIElement* e) {

@@ -57,6 +57,18 @@ UIElement* ViewBlock(UIPage* page, uint32_t index, uint32_t slots) {
     return e != nullptr && UIElementIsLive(e) && e->slots != nullptr && e->slotCount >= slots ? e : nullptr;
 }
 
+bool ShowViewBlock(PageWindow* pw, void* window, int32_t pageId, PanelBuilder key, uint32_t slots, uint32_t index,
+                   PageBuildFn build, PageRefreshFn refresh) {
+    auto* page = static_cast<UIPage*>(pw);
+    if (page == nullptr || !UIPageIsLive(page) || page->current == nullptr || !ComponentIsLive(page->current) ||
+        dynamic_cast<TransformationComponent*>(page->current) == nullptr)
+        return false;
+    auto* w = static_cast<gWindow*>(window);
+    if (w != nullptr && gWinValidate(w) == nullptr) w = nullptr;
+    return ShowComponentPage(page, w, kViewBlockStyle, key, slots, index, kViewTableSize, pageId, build, refresh,
+                             nullptr);
+}
+
 void StackBelowBlock(UIElement* e, uint32_t previous) {
     if (e == nullptr || e->group == nullptr || e->page == nullptr) return;
     UIElement* above = ViewBlock(e->page, previous, 1);

@@ -4,6 +4,7 @@
 // popup menus that every block of a kind shares. UI thread only.
 #include <cstdint>
 
+#include "app/property_pages.h"
 #include "app/ui_elements.h"
 #include "views/source_page_parts.h"
 
@@ -28,6 +29,11 @@ UIElement* ViewBlock(UIPage* page, uint32_t index, uint32_t slots);
 constexpr uint32_t kViewBlockStyle = 0x24000;
 // Where the blocks sit in the page's table.
 constexpr uint32_t kViewRangeIndex = 0, kViewColourIndex = 1, kViewClassIndex = 2, kViewTableSize = 3;
+
+// Shows (building it the first time) the block of the page's table at `index` in the
+// window; false when the page has no live Transformation or the block cannot be shown.
+bool ShowViewBlock(PageWindow* page, void* window, int32_t pageId, PanelBuilder key, uint32_t slots, uint32_t index,
+                   PageBuildFn build, PageRefreshFn refresh);
 
 // Places a new block's group under the block at `previous` in the page's table when that
 // one sits in the same window, so that the page's blocks stack; called before the new

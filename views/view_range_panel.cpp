@@ -318,16 +318,7 @@ TransformationViewHooks& TheTransformationViewHooks() {
 }
 
 int32_t ScaleRangePanelBuild(PageWindow* pw, void* window, int32_t pageId) {
-    auto* page = static_cast<UIPage*>(pw);
-    if (page == nullptr || !UIPageIsLive(page) || page->current == nullptr || !ComponentIsLive(page->current) ||
-        dynamic_cast<TransformationComponent*>(page->current) == nullptr)
-        return 0;
-    auto* w = static_cast<gWindow*>(window);
-    if (w != nullptr && gWinValidate(w) == nullptr) w = nullptr;
-    return ShowComponentPage(page, w, kViewBlockStyle, &ScaleRangePanelBuild, kRangeSlotCount, kViewRangeIndex, kViewTableSize,
-                             pageId, &BuildRange, &RefreshRange, nullptr)
-               ? 1
-               : 0;
+    return ShowViewBlock(pw, window, pageId, &ScaleRangePanelBuild, kRangeSlotCount, kViewRangeIndex, &BuildRange, &RefreshRange) ? 1 : 0;
 }
 
 void ScaleRangePanelRefresh(UIElement* e) {
