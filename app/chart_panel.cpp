@@ -522,10 +522,41 @@ bool ChartPanelBuildFor(ChartWindow* chart, int32_t pageId) {
     DisplayCellBase* cell = chart->cell;
     auto* page = static_cast<UIPage*>(cell->pageWindow);
     if (page == nullptr || !UIPageIsLive(page) || cell->panelBuilder == nullptr) return false;
-    auto* window = static_cast<gWindow*>(TheCUI().GroupWindow(1));
+    CUI& cui = TheCUI();
+    auto* window = static_cast<gWindow*>(cui.GroupWindow(1));
     if (window == nullptr || gWinValidate(window) == nullptr) return false;
-    return ShowComponentPage(page, window, kPanelStyle, cell->panelBuilder, kChartSlotCount, kChartPanelBlock,
-                             kChartPanelBlock + 1, pageId, &BuildChartPanel, &RefreshBlock, nullptr);
+    if (!ShowComponentPage(page, window, kPanelStyle, cell->panelBuilder, kChartSlotCount, kChartPanelBlock,
+                           kChartPanelBlock + 1, pageId, &BuildChartPanel, &RefreshBlock, nullptr))
+        return false;
+    // Every chart cell has a block in the one tool window; only one may show there, or the
+    // blocks lie over each other and a press may reach a hidden one. The current cell's
+    // block shows when that cell shows a chart, else the block built last.
+    UIElement* shown = ChartPanelOf(chart);
+    if (auto* current = dynamic_cast<DisplayCellBase*>(cui.currentCell);
+        current != nullptr && ComponentIsLive(current) && current != cell) {
+        auto* other = dynamic_cast<ChartWindow*>(current->currentWindow);
+        if (UIElement* e = other != nullptr ? ChartPanelOf(other) : nullptr; e != nullptr && e->window == window)
+            shown = e;
+    }
+    for (UIElement* e : ChartPanelsIn(window)) {
+        if (e->group == nullptr) continue;
+        if (SetGroupShown(e->group, e == shown)) MarkPageRepaint(e);
+    }
+    return true;
+}
+
+std::vector<UIElement*> ChartPanelsIn(const gWindow* window) {
+    std::vector<UIElement*> out;
+    if (window == nullptr) return out;
+    for (ListNode* n = TheCUI().windowRecords.head; n != nullptr; n = n->next) {
+        auto* page = static_cast<UIPage*>(n->item);
+        if (page == nullptr || !UIPageIsLive(page) || kChartPanelBlock >= page->table.size()) continue;
+        UIElement* e = page->table[kChartPanelBlock];
+        if (e == nullptr || !UIElementIsLive(e) || e->window != window || e->name != "Chart") continue;
+        if (e->slots == nullptr || e->slotCount < kChartSlotCount) continue;
+        if (std::find(out.begin(), out.end(), e) == out.end()) out.push_back(e);
+    }
+    return out;
 }
 
 void InstallChartPanel() {

@@ -6,6 +6,7 @@
 // UI thread only.
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "app/ui_elements.h"
 
@@ -13,6 +14,7 @@ namespace orva {
 
 class ChartWindow;
 struct gElement;
+struct gWindow;
 
 // The controls of the block, by slot.
 enum ChartPanelSlot : uint32_t {
@@ -72,6 +74,8 @@ void ChartPanelRefreshItem(UIElement* element, uint32_t item);
 // Builds the chart's block into the "Chart Tools" window (or refreshes it); false
 // without a page or a window.
 bool ChartPanelBuildFor(ChartWindow* chart, int32_t pageId);
+// The chart blocks built into a window (at most one of them is shown).
+std::vector<UIElement*> ChartPanelsIn(const gWindow* window);
 // Fills the chart panel hooks of the chart window.
 void InstallChartPanel();
 

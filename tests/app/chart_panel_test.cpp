@@ -343,5 +343,59 @@ TEST_F(ChartPanelTest, WithoutAComponentTheFieldsShowTheirEmptyValues) {
     EXPECT_EQ(T(e, kChartSlotXCount), "1000");
 }
 
+// Opening a spectrum gives two chart cells (the main window's and the Reduction's), and
+// both build their block into the one "Chart Tools" window: only one block may show
+// there, the current cell's, and its controls act on that cell's chart.
+TEST_F(ChartPanelTest, OnlyTheCurrentCellsBlockShowsInTheToolsWindow) {
+    UIElement* first = Build();
+    ASSERT_NE(first, nullptr);
+    ChartChain second(std::vector<std::vector<double>>{Ramp(400)});
+    ASSERT_TRUE(second.Pull());
+    second.cell->host.window = Main();
+    second.cell->panelBuilder = &CellBuilder;
+    UIPage* page = CUICreateWindowRecord(&cui());
+    ASSERT_TRUE(UIPageAttachComponent(page, second.cell));
+    auto shownBlocks = [&] {
+        std::vector<UIElement*> shown;
+        for (UIElement* e : ChartPanelsIn(Tools())) {
+            EXPECT_NE(e->group, nullptr);
+            bool all = true, none = true;
+            for (uint32_t i = 0; i < kChartSlotCount; ++i) {
+                all = all && W(e, i)->shown != 0;
+                none = none && W(e, i)->shown == 0;
+            }
+            EXPECT_TRUE(all || none) << "a block partly shown";
+            if (e->group != nullptr && e->group->shown != 0 && all) shown.push_back(e);
+        }
+        return shown;
+    };
+    // Without a current cell the block built last shows.
+    ASSERT_TRUE(second.window->BuildToolPanel(0));
+    UIElement* other = ChartPanelOf(second.window);
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(ChartPanelsIn(Tools()).size(), 2u);
+    EXPECT_EQ(shownBlocks(), std::vector<UIElement*>{other});
+    // The current cell's block shows, whichever is built last; building again keeps it.
+    cui().currentCell = chain_->cell;
+    for (ChartWindow* w : {second.window, chain_->window, second.window}) {
+        ASSERT_TRUE(w->BuildToolPanel(0));
+        EXPECT_EQ(shownBlocks(), std::vector<UIElement*>{first});
+    }
+    // Its controls act on its own chart (1000 samples), not on the other (400).
+    EXPECT_EQ(T(first, kChartSlotXCount), "1000");
+    Enter(W(first, kChartSlotXCount), "100");
+    EXPECT_EQ(chain_->window->visible, 100);
+    EXPECT_EQ(second.window->visible, 400);
+    Press(W(first, kChartSlotResetX));
+    EXPECT_EQ(T(first, kChartSlotXCount), "1000");
+    EXPECT_EQ(T(other, kChartSlotXCount), "400");
+    // The other cell becomes the current one: its block shows instead.
+    cui().currentCell = second.cell;
+    ASSERT_TRUE(chain_->window->BuildToolPanel(0));
+    EXPECT_EQ(shownBlocks(), std::vector<UIElement*>{other});
+    cui().currentCell = nullptr;
+    UIPageDetachComponent(page, nullptr);
+}
+
 }  // namespace
 }  // namespace orva
