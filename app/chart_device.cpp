@@ -307,7 +307,11 @@ bool Chart1DDevice::ChartRefresh() {
             chart->RecomputeScales();
         }
         markDirty();
-        if (chart != nullptr) chart->Layout();
+        if (chart != nullptr) {
+            chart->Layout();
+            // The panel's range fields follow the range the new data gave the chart.
+            chart->RefreshToolPanel(0);
+        }
         // A range beyond DBL_MAX keeps its half: the spans computed from it overflow by
         // design, which is not left for the caller to find.
         if (std::fetestexcept(kRaisedFlags) != 0) std::feclearexcept(FE_ALL_EXCEPT);

@@ -211,6 +211,17 @@ TEST_F(ChartPanelTest, TheYFieldsSetTheRange) {
     EXPECT_EQ(T(e, kChartSlotRangeY), "999.0");
 }
 
+// Data that arrive after the panel was built: its range fields show the range the data
+// gave the chart (0..999 of the ramp).
+TEST_F(ChartPanelTest, DataThatArriveLaterShowTheirRange) {
+    UIElement* e = Build(false);
+    ASSERT_NE(e, nullptr);
+    ASSERT_TRUE(chain_->Pull());
+    EXPECT_EQ(T(e, kChartSlotRangeY), "999.0");
+    EXPECT_EQ(T(e, kChartSlotMaxY), "999.0");
+    EXPECT_EQ(T(e, kChartSlotMinY), "0.0");
+}
+
 TEST_F(ChartPanelTest, StyleFieldsAndToggles) {
     UIElement* e = Build();
     ASSERT_NE(e, nullptr);
