@@ -234,6 +234,12 @@ gWindow* OpenComponentWindow(OptionsWindow* component, gWindow* parent, int32_t 
     w = gWinCreateRec(x, y, width, height, parent, component, style);
     if (w == nullptr) return nullptr;
     record->element.window = w;
+    // A window made deferred gets its native window (and with it its fonts) before its
+    // page is built, hidden until the page stands: widgets take the fonts that exist.
+    if ((style & kStyleDeferred) != 0 && !gWinOpen(w, nullptr, (style & ~kStyleShown) | kStyleDeferred)) {
+        ForgetWindow(record, w);
+        return nullptr;
+    }
     if (record->kind > 1) {
         if (gFont* font = GetUIFont(w)) gWgtSelect(w, font);
         w->closeHandler = &OptionsWindowCloseRequest;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "app/cui.h"
 #include "app/page_rows.h"
 #include "app/property_pages.h"
 #include "framework/display_lock.h"
@@ -299,6 +300,28 @@ void ReductionRefreshPages(ReductionComponent* r) {
     ReductionRefreshSlicePage(r);
 }
 
+namespace {
+
+// The "SLICE / STATISTIC" page lives in the options window of the container that hosts the
+// Reduction's page; the container's title label over the "Extraction/Statistic" page is
+// its state button: a press opens that window, a second press closes it.
+void LinkOptionsWindow(UIPage* page) {
+    constexpr uint32_t kClickAtPress = 0x20000000;
+    for (ListNode* n = TheCUI().containers.head; n != nullptr; n = n->next) {
+        auto* item = static_cast<ComponentBase*>(n->item);
+        OptionsWindow* c = item != nullptr && ComponentIsLive(item) ? AsOptionsWindow(item) : nullptr;
+        if (c == nullptr || c->ownPage != page) continue;
+        UIWindowRecord* record = UIWindowRecordFind(c, kPageOptions);
+        gElement* label = record != nullptr ? record->titleLabel : nullptr;
+        if (label == nullptr || !gWgtIsLive(label) || label->onClick != nullptr) return;
+        label->style |= kClickAtPress;
+        gWgtSetHandler1(label, &StateButtonPress, reinterpret_cast<uintptr_t>(record));
+        return;
+    }
+}
+
+}  // namespace
+
 int32_t ReductionPanelBuilder(PageWindow* pw, void* window, int32_t pageId) {
     auto* page = static_cast<UIPage*>(pw);
     if (page == nullptr || !UIPageIsLive(page) || page->current == nullptr || !ComponentIsLive(page->current) ||
@@ -313,7 +336,11 @@ int32_t ReductionPanelBuilder(PageWindow* pw, void* window, int32_t pageId) {
         const bool single = r->name != nullptr && std::strlen(r->name) == 1;
         page->name = single ? r->name : kExtractionPageTitle;
     }
-    if (pageId == 0 || pageId == 1) return ShowExtractionPage(page, w, pageId) ? 1 : 0;
+    if (pageId == 0 || pageId == 1) {
+        const bool shown = ShowExtractionPage(page, w, pageId);
+        if (shown && UIPageIsLive(page)) LinkOptionsWindow(page);
+        return shown ? 1 : 0;
+    }
     if (pageId == kPageOptions) return ShowSlicePage(page, w, pageId) ? 1 : 0;
     if (pageId == kPageRefresh) {
         const bool a = ShowExtractionPage(page, w, pageId);
