@@ -41,6 +41,7 @@ TEST(ImageWindowProgram, ALargeFileOpensFittedAndCentred) {
 #else
 
 using namespace testing_util;
+using testing_program::StageColour;
 
 // A 16-bit frame of four quadrants of 100, 1000, 5000 and 20000 with a border of 30000,
 // written by astropy.
@@ -74,21 +75,6 @@ protected:
     }
     // Opens the file into cell 1 of "Layout" and lets the pipeline deliver.
     DisplayComponent* Open(const std::string& path) { return testing_program::OpenIntoCellOne(&cui(), path); }
-    // The Transformation's colour of a frame pixel.
-    static Rgb StageColour(DisplayComponent* cell, int64_t x, int64_t y) {
-        ComponentBase* stage = cell->currentDevice->pin.upstream;
-        PullResult frame;
-        frame.window.frame = frame.window.section = -1;
-        frame.window.x = x;
-        frame.window.y = y;
-        frame.window.width = frame.window.height = 1;
-        PullRequest ask;
-        ask.readAgain = 1;
-        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
-        if (stage->process(stage, &frame, &ask) < 2 || frame.image.data == nullptr) return Rgb{-1, -1, -1};
-        const auto* p = static_cast<const uint8_t*>(frame.image.data);
-        return Rgb{p[0], p[1], p[2]};
-    }
 
     TempFolder folder;
     ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};

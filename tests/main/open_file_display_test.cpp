@@ -58,17 +58,7 @@ TEST(OpenFileDisplay, AFitsFileShowsInCellOneOfLayout) {
 
 using namespace testing_util;
 
-// A 256 x 256 16-bit frame: a border of 30000 around a ramp of 50 x + 20 y.
-bool WriteRampFits(const std::string& path) {
-    const std::string script =
-        "import numpy as np\n"
-        "from astropy.io import fits\n"
-        "y, x = np.mgrid[0:256, 0:256]\n"
-        "a = (x * 50 + y * 20).astype(np.int16)\n"
-        "a[0, :] = a[-1, :] = a[:, 0] = a[:, -1] = 30000\n"
-        "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n";
-    return testing_program::RunPython(path + ".py", script);
-}
+using testing_program::WriteRampFits;
 
 // The window pixel of a frame point on the view of a container's shapes.
 std::pair<int, int> WindowPoint(ShapeContainer* shapes, double fx, double fy) {

@@ -14,6 +14,7 @@
 
 #include "../app/shell_fixture.h"
 #include "../toolkit/gl_test_support.h"
+#include "program_shell.h"
 #include "app/graphics_window.h"
 #include "app/ui_elements.h"
 #include "app/image_window.h"
@@ -48,19 +49,7 @@ namespace {
 
 using namespace testing_util;
 
-// A 256 x 256 16-bit frame: a border of 30000 around a ramp of 50 x + 20 y.
-bool WriteRampFits(const std::string& path) {
-    const std::string script =
-        "import numpy as np\n"
-        "from astropy.io import fits\n"
-        "y, x = np.mgrid[0:256, 0:256]\n"
-        "a = (x * 50 + y * 20).astype(np.int16)\n"
-        "a[0, :] = a[-1, :] = a[:, 0] = a[:, -1] = 30000\n"
-        "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n";
-    const std::string file = path + ".py";
-    WriteText(file, script);
-    return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
-}
+using testing_program::WriteRampFits;
 
 // An RGB picture as the Transformation stage makes it.
 struct Picture {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <mutex>
 #include <string>
 
 #include "../toolkit/gl_test_support.h"
@@ -15,6 +16,7 @@
 #include "app/main_menu.h"
 #include "app/shell_hooks.h"
 #include "framework/component.h"
+#include "framework/display_lock.h"
 #include "io/format_registry.h"
 #include "io/frame_cursor.h"
 #include "io/output_writer.h"
@@ -37,6 +39,35 @@ namespace orva::testing_program {
 inline bool RunPython(const std::string& file, const std::string& script) {
     testing_util::WriteText(file, script);
     return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A 256 x 256 16-bit frame written by astropy: a border of 30000 around a ramp of
+// 50 x + 20 y.
+inline bool WriteRampFits(const std::string& path) {
+    const std::string script =
+        "import numpy as np\n"
+        "from astropy.io import fits\n"
+        "y, x = np.mgrid[0:256, 0:256]\n"
+        "a = (x * 50 + y * 20).astype(np.int16)\n"
+        "a[0, :] = a[-1, :] = a[:, 0] = a[:, -1] = 30000\n"
+        "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n";
+    return RunPython(path + ".py", script);
+}
+
+// The colour the cell's Transformation gives a frame pixel; (-1, -1, -1) when it gives none.
+inline testing_util::Rgb StageColour(DisplayComponent* cell, int64_t x, int64_t y) {
+    ComponentBase* stage = cell->currentDevice->pin.upstream;
+    PullResult frame;
+    frame.window.frame = frame.window.section = -1;
+    frame.window.x = x;
+    frame.window.y = y;
+    frame.window.width = frame.window.height = 1;
+    PullRequest ask;
+    ask.readAgain = 1;
+    std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+    if (stage->process(stage, &frame, &ask) < 2 || frame.image.data == nullptr) return testing_util::Rgb{-1, -1, -1};
+    const auto* p = static_cast<const uint8_t*>(frame.image.data);
+    return testing_util::Rgb{p[0], p[1], p[2]};
 }
 
 class OpenAndShowServices {

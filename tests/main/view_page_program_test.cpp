@@ -37,6 +37,7 @@ TEST(ViewPageProgram, TheViewPageIsATabOfTheMainWindow) { GTEST_SKIP() << "this 
 #else
 
 using namespace testing_util;
+using testing_program::StageColour;
 
 // A 300 x 200 16-bit ramp x + y (0 … 498), written by astropy.
 bool WriteRamp(const std::string& path) {
@@ -60,21 +61,6 @@ protected:
         if (IsSkipped()) return;
         Stop();
         services_.reset();
-    }
-    // The Transformation's colour of a frame pixel.
-    static Rgb StageColour(DisplayComponent* cell, int64_t x, int64_t y) {
-        ComponentBase* stage = cell->currentDevice->pin.upstream;
-        PullResult frame;
-        frame.window.frame = frame.window.section = -1;
-        frame.window.x = x;
-        frame.window.y = y;
-        frame.window.width = frame.window.height = 1;
-        PullRequest ask;
-        ask.readAgain = 1;
-        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
-        if (stage->process(stage, &frame, &ask) < 2 || frame.image.data == nullptr) return Rgb{-1, -1, -1};
-        const auto* p = static_cast<const uint8_t*>(frame.image.data);
-        return Rgb{p[0], p[1], p[2]};
     }
     // The window painted and read back, rows top first.
     static ScreenImage Shot(gWindow* w) {
