@@ -591,6 +591,8 @@ void Image2DDevice::ResetStep2() {
     {
         std::lock_guard<std::recursive_mutex> hold(DisplayLock());
         changed = 1;
+        // The whole-frame picture of the preview is stale too.
+        frameFlags[0] = 0;
     }
     ReleaseImage();
 }

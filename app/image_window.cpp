@@ -669,8 +669,15 @@ bool Image2DWindow::UploadFrameToView(TextureView* view) {
     Image2DDevice* d = Device();
     if (d == nullptr || view == nullptr || view->widget == nullptr || !OnUiThread()) return false;
     const TypedFrameBuffer& image = d->result.image;
+    const TypedFrameBuffer& whole = picture.image;
     TextureViewFrame frame;
-    if (bitmap.ready != 0 && bitmap.pixels != nullptr) {
+    if (whole.HoldsFrame() && whole.data != nullptr && whole.height != 0 &&
+        whole.rowBytes == uint64_t{whole.itemBytes} * whole.width) {
+        frame.width = static_cast<int32_t>(std::min<uint32_t>(whole.width, 0x7FFFFFFF));
+        frame.height = static_cast<int32_t>(std::min<uint32_t>(whole.height, 0x7FFFFFFF));
+        frame.channels = static_cast<int32_t>(whole.itemBytes);
+        frame.pixels = whole.data;
+    } else if (bitmap.ready != 0 && bitmap.pixels != nullptr) {
         frame.width = bitmap.width;
         frame.height = bitmap.height;
         frame.channels = static_cast<int32_t>(bitmap.channels);
@@ -683,10 +690,16 @@ bool Image2DWindow::UploadFrameToView(TextureView* view) {
     } else {
         return false;
     }
+    // The picture keeps the view's pixel aspect; the zoom itself is not the picture's:
+    // the texture view's scale stays one of view pixels per frame pixel, as the frame
+    // rectangle of the marker reckons it.
     TextureZoom aspect;
-    aspect.zoomOn = d->view.zoom.any;
-    aspect.zoomX = d->view.zoom.x;
-    aspect.zoomY = d->view.zoom.y;
+    const double zx = d->view.zoom.x, zy = d->view.zoom.y;
+    if (d->view.zoom.any != 0 && zx > 0.0 && zy > 0.0 && zx != zy) {
+        aspect.zoomOn = 1;
+        aspect.zoomX = zx / zy;
+        aspect.zoomY = 1.0;
+    }
     gWindow* w = gWinValidate(view->widget->window);
     if (w == nullptr || !gWinMakeCurrent(w)) return false;
     const bool ok = view->ConvertAndUpload(&frame, nullptr, &aspect, TextureSize{frame.width, frame.height});
@@ -703,10 +716,21 @@ bool Image2DWindow::RenderToTextureView(TextureView* view) {
     }
     uint8_t& ready = d->frameFlags[0];
     if (ready == 0) {
+        // The whole of the current frame, as the consumer shows it: what the view pulled
+        // is only the part around what it shows.
+        picture.image.DropFrame();
+        picture.pending = 0;
+        picture.window = ReadWindow{};
+        picture.window.frame = d->frameRequest.frame;
+        picture.window.section = d->frameRequest.section;
+        picture.window.width = d->view.frameWidth;
+        picture.window.height = d->view.frameHeight;
         WindowRequest request;
+        request.picture = &picture;
         if (Ask(kRequestLensFrame, &request)) {
             ready = 1;
         } else {
+            picture.image.DropFrame();
             const DisplayRenderServices& render = TheDisplayRenderServices();
             bool rendered = false;
             if (d->renderFlag != 0 && render.renderFrame != nullptr) {

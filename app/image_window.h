@@ -62,9 +62,10 @@ constexpr int32_t kRequestLensReady = 0x103;
 inline constexpr ComponentId kWindowRequestId{{FourCC("WREQ"), FourCC("DT2D"), FourCC("DEVI"), FourCC("OUTG")},
                                               nullptr};
 
-// What a request carries: the code, the device's pulled area and frame, and for the
-// region statistics the twelve result words and the count the consumer fills in.
-class WindowRequest : public MessageTarget {
+// What a request carries: the code, the device's pulled area and frame, for the
+// region statistics the twelve result words and the count the consumer fills in, and for
+// the frame request (0x102) the result record the consumer puts the whole frame into.
+class WindowRequest : public FramePictureTarget {
 public:
     const ComponentId* GetClassId() const override { return &kWindowRequestId; }
     int32_t AddRef() override { return ++refs; }
@@ -206,6 +207,9 @@ public:
     TypedBuffer rowBuffer;
     // The frame rendered by the window itself when the consumer has none ready.
     DisplayBitmap bitmap;
+    // The whole current frame as the consumer shows it (its answer to the frame request):
+    // the picture of the preview and the lens view, whatever part the view pulled.
+    PullResult picture;
     uint8_t transformReset = 1;      // the lens view's transform is reset on the next frame
     int32_t keyMoves = 0;            // keyboard moves of the current shape since the last key release
     uint8_t moveMode = 0;            // Space is held: the picture follows drags

@@ -98,6 +98,17 @@ private:
     MessageTarget* target_ = nullptr;
 };
 
+struct PullResult;
+
+// The target of a frame request (kMsgFrameRequest) that wants the whole of a frame as
+// the consumer shows it: the consumer produces the box, frame and section that
+// `picture->window` names into `picture`, as its process function would for a pull.
+// A consumer that cannot leaves it untouched and answers false.
+class FramePictureTarget : public MessageTarget {
+public:
+    PullResult* picture = nullptr;
+};
+
 // "ECDF": a target with a frame pair (the chart window's frame request).
 class FrameDataMessage : public DataMessage {
 public:

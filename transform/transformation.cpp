@@ -356,9 +356,27 @@ bool TransformationComponent::OnMessage(MessageRecord* message, uint32_t argumen
             ColorConverterSelectRow(&converter, converter.Current().classIndex);
             ValueScalerSetClass(&scaler, scaler.Current().classIndex);
             return true;
+        case kMsgFrameRequest:
+            return AnswerFrameRequest(message);
         default:
             return ComponentOnSelect(this, message, argument);
     }
+}
+
+bool TransformationComponent::AnswerFrameRequest(MessageRecord* message) {
+    auto* target = dynamic_cast<FramePictureTarget*>(MessageTargetOf(message));
+    if (target == nullptr || target->picture == nullptr || process != &Worker) return false;
+    PullResult* picture = target->picture;
+    // The whole frame: the box the asker names, or the frame's own size.
+    if (picture->window.width <= 0 || picture->window.height <= 0) {
+        const FrameDataRecord* frame = UpstreamFrameData(picture->window.frame, picture->window.section);
+        if (frame == nullptr || frame->width <= 0 || frame->height <= 0) return false;
+        picture->window.x = picture->window.y = 0;
+        picture->window.width = static_cast<int32_t>(std::min<int64_t>(frame->width, 0x7FFFFFFF));
+        picture->window.height = static_cast<int32_t>(std::min<int64_t>(frame->height, 0x7FFFFFFF));
+    }
+    PullRequest request;
+    return Worker(this, picture, &request) >= 3 && picture->image.HoldsFrame();
 }
 
 // ---- The "View" page ----------------------------------------------------------------------------------

@@ -130,8 +130,13 @@ public:
     // RGB are offered and the first accepted is kept. Without a link: the
     // converter's format, or 8-bit RGB.
     bool NegotiateInput(ConsumerLink* link, FormatRequest* request) override;
-    // 1 empties the caches; 2 reselects the kernels; others: selection.
+    // 1 empties the caches; 2 reselects the kernels; the frame request (0x102) of a
+    // picture target is answered with the whole frame; others: selection.
     bool OnMessage(MessageRecord* message, uint32_t argument) override;
+    // The frame request: the frame and section `picture->window` names, its box (none:
+    // the whole frame) converted as the worker converts a pull, into the target's
+    // picture. False without a picture target, an input format or a frame.
+    bool AnswerFrameRequest(MessageRecord* message);
 
     // ---- The region interface
     // A request for an area shape in the Statistic role goes on as it is; any

@@ -227,13 +227,16 @@ bool PlaceCellInSlot(WorkspaceComponent* ws, DisplayComponent* cell, uint32_t nu
         ws->cells[slot] = cell;
     }
     cell->workspace = ws;
-    if (ws->activeCell == nullptr) ws->activeCell = cell;
+    const bool firstActive = ws->activeCell == nullptr;
+    if (firstActive) ws->activeCell = cell;
     FollowCurrentCell(ws, cell);
     if (!held && ws->cellArea != nullptr) {
         const float rect[4] = {ws->cellArea->x, ws->cellArea->y, ws->cellArea->width, ws->cellArea->height};
         DisplaySetCellRect(cell, rect);
         DisplayApplyRulerOrigin(cell);
     }
+    // The value readout and the preview of the active cell's frame come with it.
+    if (firstActive) WorkspaceOpenValuePage(ws);
     return true;
 }
 
@@ -320,12 +323,13 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
     if (mainGroup) toolPage(kWsIdFastSelector, 6);
     toolPage(kWsIdStatistic, 6);
     if (group != nullptr) {
-        float px = group->tabArea[1][0], py = group->tabArea[1][1] + 1.0f;
-        if (UIWindowRecord* r = CreateUIWindow(container, -2, 0)) {
-            r->savedX = static_cast<int32_t>(px);
-            r->savedY = static_cast<int32_t>(py);
-            r->width = std::max(100, static_cast<int32_t>(static_cast<float>(left) - px));
-            r->height = std::max(100, static_cast<int32_t>(group->tabArea[2][1] - py));
+        if (UIWindowRecord* r = CreateUIWindow(container, kWsIdValue, 0)) {
+            int32_t place[4];
+            ValuePagePlacement(group, left, place);
+            r->savedX = place[0];
+            r->savedY = place[1];
+            r->width = place[2];
+            r->height = place[3];
         }
         if (mainGroup) {
             if (UIWindowRecord* r = CreateUIWindow(container, -3, 0)) {

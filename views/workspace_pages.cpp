@@ -7,6 +7,7 @@
 #include "app/cui.h"
 #include "app/field_readers.h"
 #include "app/ui_elements.h"
+#include "data/kernel_util.h"
 #include "platform/window_api.h"
 #include "toolkit/font.h"
 #include "toolkit/gl_colors.h"
@@ -38,6 +39,8 @@ constexpr uint32_t kCompositeAlign = 0x40000000;
 // gap between two tool page windows side by side.
 constexpr uint32_t kMoveOnly = 0x615;
 constexpr int32_t kToolPageGap = 2;
+// The value page is never smaller than this on either side.
+constexpr int32_t kValuePageMinimum = 100;
 
 // The table, in index order; 2 and 6 stay empty.
 const WorkspacePageEntry kEntries[] = {
@@ -512,6 +515,33 @@ void WorkspaceOpenToolPages(WorkspaceComponent* ws) {
     open(kWsIdFastSelector, kWsPageFastSelector);
     open(kWsIdTransport, kWsPageTransport);
     WorkspacePlaceToolPages(ws);
+}
+
+void ValuePagePlacement(const WindowGroup* group, int32_t left, int32_t out[4]) {
+    out[0] = out[1] = 0;
+    out[2] = out[3] = kValuePageMinimum;
+    if (group == nullptr) return;
+    const float x = group->tabArea[0][0], y = group->tabArea[0][1] + 1.0f;
+    out[0] = kernel::SaturateTrunc<int32_t>(x);
+    out[1] = kernel::SaturateTrunc<int32_t>(y);
+    out[2] = std::max(kValuePageMinimum, kernel::SaturateTrunc<int32_t>(static_cast<float>(left) - x));
+    out[3] = std::max(kValuePageMinimum, kernel::SaturateTrunc<int32_t>(group->tabArea[1][1] - y));
+}
+
+bool WorkspaceOpenValuePage(WorkspaceComponent* ws) {
+    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr || !ComponentUiUp()) return false;
+    WindowGroup* group = ws->group;
+    gWindow* parent = gWinValidate(group->windows[0]);
+    if (parent == nullptr || group->sideWidth <= 0) return false;
+    UIWindowRecord* r = UIWindowRecordFind(ws->container, kWsIdValue);
+    if (r == nullptr || r->element.window != nullptr) return false;
+    int32_t place[4];
+    ValuePagePlacement(group, group->sideWidth, place);
+    r->savedX = place[0];
+    r->savedY = place[1];
+    r->width = place[2];
+    r->height = place[3];
+    return OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r) != nullptr;
 }
 
 void WorkspacePlaceToolPages(WorkspaceComponent* ws) {

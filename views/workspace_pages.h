@@ -16,6 +16,7 @@ namespace orva {
 class UIElement;
 class UIPage;
 class WorkspaceComponent;
+struct WindowGroup;
 struct gElement;
 struct gFont;
 struct gWindow;
@@ -164,5 +165,15 @@ void WorkspaceOpenToolPages(WorkspaceComponent* workspace);
 // Places the open transport window beside the fast selector's, on its right with their tops
 // level, so that neither covers the other.
 void WorkspacePlaceToolPages(WorkspaceComponent* workspace);
+
+// Where the value page (-2) lies in a group window with the left inset `left`: in the
+// first of the group's two panel rectangles (from its first tab-area point down to the
+// second), one pixel below the top, as wide as the inset leaves and at least 100 x 100:
+// {x, y, width, height}.
+void ValuePagePlacement(const WindowGroup* group, int32_t left, int32_t out[4]);
+// The value page with the image preview opens when a workspace whose group has a left
+// inset gets an active cell and the page never had a window; placed by the inset of now.
+// True when the page's window was opened.
+bool WorkspaceOpenValuePage(WorkspaceComponent* workspace);
 
 }  // namespace orva
