@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "app/image_window.h"
@@ -445,6 +447,51 @@ TEST_F(ImageWindowTest, RenderToTextureViewRequests) {
     EXPECT_TRUE(chain.window->RenderToTextureView(&view));
     EXPECT_EQ(chain.source->messages.back(), kRequestLensReady);
     EXPECT_EQ(chain.source->messages.size(), 4u);
+    chain.source->answer = nullptr;
+}
+
+// The frame request carries a picture record: the consumer fills it with the whole frame
+// (not the part around the view the device pulled), which the window keeps until the
+// frame or the stage's settings change; a refused request leaves no old picture behind.
+TEST_F(ImageWindowTest, TheFrameRequestBringsTheWholeFrame) {
+    ImageChain chain(2000, 1500);
+    ASSERT_TRUE(chain.device->Deliver());
+    ASSERT_LT(chain.device->lastArea.width, 2000);  // the view's pull holds a part only
+    std::vector<ReadWindow> asked;
+    chain.source->answer = [&](int32_t code, WindowRequest* r) {
+        if (code != kRequestLensFrame || r->picture == nullptr) return false;
+        asked.push_back(r->picture->window);
+        PullRequest request;
+        return display_test::PatternSource::Produce(chain.source, r->picture, &request) >= 3;
+    };
+    TextureView view;
+    chain.cell->playerFeeds = true;  // no upload: there is no GL here
+    EXPECT_TRUE(chain.window->RenderToTextureView(&view));
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(std::make_tuple(asked[0].frame, asked[0].section, asked[0].x, asked[0].y, asked[0].width,
+                              asked[0].height),
+              std::make_tuple(chain.device->frameRequest.frame, chain.device->frameRequest.section, int64_t{0},
+                              int64_t{0}, 2000, 1500));
+    const TypedFrameBuffer& whole = chain.window->picture.image;
+    ASSERT_EQ(std::make_tuple(whole.width, whole.height, whole.itemBytes), std::make_tuple(2000u, 1500u, 3u));
+    const auto* p = static_cast<const uint8_t*>(whole.data);
+    for (auto [x, y] : {std::pair<int64_t, int64_t>{0, 0}, {1999, 0}, {0, 1499}, {1999, 1499}, {1234, 777}})
+        for (uint32_t c = 0; c < 3; ++c)
+            EXPECT_EQ(p[(static_cast<size_t>(y) * 2000 + static_cast<size_t>(x)) * 3 + c],
+                      display_test::Sample(x, y, c))
+                << x << "," << y << "," << c;
+    // Kept while the frame stays; asked again after the stage's settings changed.
+    EXPECT_TRUE(chain.window->RenderToTextureView(&view));
+    EXPECT_EQ(asked.size(), 1u);
+    chain.device->ResetStep2();
+    EXPECT_EQ(chain.device->frameFlags[0], 0);
+    EXPECT_TRUE(chain.window->RenderToTextureView(&view));
+    EXPECT_EQ(asked.size(), 2u);
+    // Refused now: false, and the picture of before is gone.
+    chain.device->ResetStep2();
+    chain.source->answer = [](int32_t, WindowRequest*) { return false; };
+    EXPECT_FALSE(chain.window->RenderToTextureView(&view));
+    EXPECT_FALSE(chain.window->picture.image.HoldsFrame());
     chain.source->answer = nullptr;
 }
 

@@ -149,6 +149,80 @@ TEST_F(TransformationPipeline, CachedBlocksAnswerWindowsInsideThem) {
               std::make_tuple(int64_t{0}, int64_t{0}, 0, 0));
 }
 
+// The frame request of a display window: a picture target gets the whole frame as the
+// worker renders a pull, whatever part the window's own pull held.
+class PictureTarget : public FramePictureTarget {
+public:
+    const ComponentId* GetClassId() const override { return &kInputId; }
+    int32_t AddRef() override { return ++refs; }
+    int32_t Release() override { return --refs; }
+    int32_t refs = 1;
+};
+
+// Another target of a data message: not a picture.
+class PlainTarget : public MessageTarget {
+public:
+    const ComponentId* GetClassId() const override { return &kInputId; }
+    int32_t AddRef() override { return 1; }
+    int32_t Release() override { return 1; }
+};
+
+TEST_F(TransformationPipeline, AFrameRequestGetsTheWholeFrameAsNumpyRendersIt) {
+    Build(300, 200);
+    // The view's pull: a part of the frame.
+    ASSERT_EQ(Pull(40, 30, 50, 20), 3);
+    const std::vector<uint8_t> whole = Expected(300, 200, 0, 0, 300, 200);
+    struct Case {
+        const char* what;
+        int32_t width, height;  // the box asked for; 0: the frame's own size
+    };
+    for (const Case& c : {Case{"the box named", 300, 200}, Case{"the frame's size", 0, 0}}) {
+        SCOPED_TRACE(c.what);
+        PullResult picture;
+        picture.window.frame = picture.window.section = -1;
+        picture.window.width = c.width;
+        picture.window.height = c.height;
+        PictureTarget target;
+        target.picture = &picture;
+        DataMessage ask(kMsgFrameRequest, &target);
+        ASSERT_TRUE(stage->OnMessage(&ask, 0));
+        EXPECT_EQ(std::make_tuple(picture.image.width, picture.image.height, picture.image.itemBytes),
+                  std::make_tuple(300u, 200u, 3u));
+        EXPECT_EQ(std::make_tuple(picture.window.x, picture.window.y), std::make_tuple(int64_t{0}, int64_t{0}));
+        EXPECT_TRUE(Pixels(picture) == whole);
+    }
+    // The view's own result is left as it was.
+    EXPECT_EQ(std::make_tuple(result.image.width, result.image.height), std::make_tuple(50u, 20u));
+    EXPECT_TRUE(Pixels(result) == Expected(300, 200, 40, 30, 50, 20));
+
+    // Not answered: no picture, a target that is not a picture, another code.
+    PictureTarget empty;
+    DataMessage noPicture(kMsgFrameRequest, &empty);
+    EXPECT_FALSE(stage->OnMessage(&noPicture, 0));
+    PlainTarget plain;
+    DataMessage notPicture(kMsgFrameRequest, &plain);
+    EXPECT_FALSE(stage->OnMessage(&notPicture, 0));
+    MessageRecord bare(kMsgFrameRequest);
+    EXPECT_FALSE(stage->OnMessage(&bare, 0));
+    PullResult untouched;
+    PictureTarget other;
+    other.picture = &untouched;
+    DataMessage otherCode(0x103, &other);
+    stage->OnMessage(&otherCode, 0);
+    EXPECT_FALSE(untouched.image.HoldsFrame());
+    // A frame the source cannot give: false, and the picture holds nothing.
+    source->nextCode = 1;
+    PullResult missing;
+    missing.window.width = 300;
+    missing.window.height = 200;
+    PictureTarget late;
+    late.picture = &missing;
+    DataMessage ask(kMsgFrameRequest, &late);
+    stage->ClearCaches(false);
+    EXPECT_FALSE(stage->OnMessage(&ask, 0));
+    EXPECT_FALSE(missing.image.HoldsFrame());
+}
+
 TEST_F(TransformationPipeline, SteadyFramesAllocateNothing) {
     Build(256, 256);
     ASSERT_EQ(Pull(0, 0, 256, 256, true), 3);

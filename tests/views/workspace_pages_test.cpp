@@ -272,6 +272,40 @@ TEST_F(PagesTest, TheResizeLayoutKeepsItsSizesPositiveAndNeedsTheLens) {
     ws->window = nullptr;
 }
 
+// The value page lies in the first panel area of its group: from the first tab-area
+// point down to the second, as wide as the left inset leaves, never below 100 x 100.
+TEST(ValuePagePlacement, FirstPanelAreaOfTheGroup) {
+    struct Case {
+        const char* what;
+        float points[3][2];
+        int32_t left;
+        int32_t want[4];
+    };
+    const Case cases[] = {
+        {"tool window", {{0, 0}, {0, 190}, {0, 400}}, 263, {0, 1, 263, 189}},
+        {"main window", {{70.5f, 152}, {0, 185}, {70.5f, 238}}, 320, {70, 153, 249, 100}},
+        {"narrow inset", {{70, 152}, {0, 185}, {70, 238}}, 120, {70, 153, 100, 100}},
+        {"no inset", {{0, 0}, {0, 190}, {0, 400}}, 0, {0, 1, 100, 189}},
+    };
+    for (const Case& c : cases) {
+        WindowGroup group;
+        for (int i = 0; i < 3; ++i) {
+            group.tabArea[i][0] = c.points[i][0];
+            group.tabArea[i][1] = c.points[i][1];
+        }
+        int32_t out[4] = {-1, -1, -1, -1};
+        ValuePagePlacement(&group, c.left, out);
+        EXPECT_EQ(std::make_tuple(out[0], out[1], out[2], out[3]),
+                  std::make_tuple(c.want[0], c.want[1], c.want[2], c.want[3]))
+            << c.what;
+    }
+    int32_t none[4] = {-1, -1, -1, -1};
+    ValuePagePlacement(nullptr, 300, none);
+    EXPECT_EQ(std::make_tuple(none[0], none[1], none[2], none[3]), std::make_tuple(0, 0, 100, 100));
+    // Nothing opens without a workspace that has a group window.
+    EXPECT_FALSE(WorkspaceOpenValuePage(nullptr));
+}
+
 TEST_F(PagesTest, ToolBarsArePassedOverOnceTheirWindowsClosed) {
     WindowGroup group;
     gWindow* bar = gWinCreateRec(0, 0, 100, 21, window, nullptr, 0);
