@@ -235,6 +235,9 @@ bool SelectTabByIndex(WorkspaceComponent* ws, ProjectItem* item, int32_t event) 
         w->dirty = 7;
     }
     RefreshFollowing(ws);
+    // The active view hears of the change.
+    DisplayComponent* cell = AsDisplayCell(ws->activeCell);
+    if (GraphicsWindow* view = cell != nullptr ? cell->Graphics() : nullptr) view->SelectTabChanged(0);
     if (event == 7) {
         RefreshAll();
         return false;

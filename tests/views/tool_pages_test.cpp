@@ -12,6 +12,7 @@
 #include "app/image_device.h"
 #include "app/ui_elements.h"
 #include "platform/fake_backend.h"
+#include "toolkit/layout.h"
 #include "toolkit/font.h"
 #include "toolkit/histogram_chart.h"
 #include "toolkit/input.h"
@@ -56,6 +57,14 @@ public:
     }
     GraphicsColourList* GetDefaults() override { return &list; }
     GraphicsColourList list;
+};
+
+// A graphics window that records what the select tab tells it.
+class TabNotedWindow : public FakeGraphicsWindow {
+public:
+    using FakeGraphicsWindow::FakeGraphicsWindow;
+    void SelectTabChanged(int32_t argument) override { notes.push_back(argument); }
+    std::vector<int32_t> notes;
 };
 
 class ToolPagesTest : public ::testing::Test {
@@ -451,6 +460,57 @@ TEST_F(ToolPagesTest, BackgroundChoicesApplyAColourOrRunTheDialog) {
     TheBackgroundDialog() = nullptr;
 }
 
+TEST_F(ToolPagesTest, TheBarMenusOpenFourPixelsBeforeTheRightEndOfTheirButtons) {
+    UIElement* e = Open(kWsIdZoomBar, kWsPageZoomBar);
+    ASSERT_NE(e, nullptr);
+    float lastX = -1.0f;
+    for (uint32_t slot : {kZoomSecondMenu, kZoomFirstMenu, kZoomGrid, kZoomBackground}) {
+        const gElement* button = PageSlot(e, slot);
+        ASSERT_NE(button, nullptr) << slot;
+        // The bar lies in the top-right corner: its x counts leftwards from the right edge
+        // of the 500 pixels wide window, and the buttons follow one another away from it.
+        ASSERT_EQ(gSlotIndex(button->style), 1) << slot;
+        EXPECT_GT(button->x, lastX) << slot;
+        lastX = button->x;
+        int32_t x = 0, y = 0, anchor = 0;
+        ASSERT_TRUE(ToolMenuPopupPoint(button, &x, &y, &anchor)) << slot;
+        EXPECT_EQ(std::tuple(x, y, anchor),
+                  std::tuple(static_cast<int32_t>(500.0f - button->x) - 4, static_cast<int32_t>(button->y + 7.5f),
+                             static_cast<int32_t>(button->width) - 8))
+            << slot;
+    }
+}
+
+TEST(ToolMenuPoint, CornerSlotsCountFromTheirOwnEdges) {
+    platform::ScopedFakeBackend fake;
+    ASSERT_NE(gInit(), nullptr);
+    gWidgetsInstallHooks();
+    gWindow* w = gWinCreateRec(0, 0, 400, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    ASSERT_NE(w, nullptr);
+    gWgtSelectWindow(w);
+    const struct {
+        uint32_t slot;
+        int32_t x, y;
+    } rows[] = {{kWsTop | kWsLeft, 30 + 40 - 4, 10 + 8},
+                {kWsTop | kWsRight, 400 - 30 - 4, 10 + 8},
+                {kWsBottom | kWsLeft, 30 + 40 - 4, 200 - 10 - 8},
+                {kWsBottom | kWsRight, 400 - 30 - 4, 200 - 10 - 8}};
+    for (const auto& row : rows) {
+        gWgtTemplate t{.desc = {.kind = 38, .style = row.slot, .width = 40.0f, .height = 16.0f, .text = "Grid"}};
+        gElement* button = gWgtAdd(w, nullptr, &t, 0);
+        ASSERT_NE(button, nullptr);
+        button->style = (button->style & ~0xFC000u) | row.slot;
+        button->x = 30.0f;
+        button->y = 10.0f;
+        int32_t x = 0, y = 0, anchor = 0;
+        ASSERT_TRUE(ToolMenuPopupPoint(button, &x, &y, &anchor));
+        EXPECT_EQ(std::tuple(x, y, anchor), std::tuple(row.x, row.y, 32)) << std::hex << row.slot;
+    }
+    int32_t x = 0, y = 0, anchor = 0;
+    EXPECT_FALSE(ToolMenuPopupPoint(nullptr, &x, &y, &anchor));
+    gShutdown();
+}
+
 // ---- Select tab and statistic list ----------------------------------------------------------------
 
 Project*& TestProject() {
@@ -520,6 +580,54 @@ TEST_F(ToolPagesTest, SelectTabShowsOneTabPerItemAndClicksSelectOrDropThem) {
     EXPECT_EQ(t->current->count, 2);
     TestProject() = nullptr;
     delete other;
+    delete project;
+}
+
+TEST_F(ToolPagesTest, SelectTabByIndexTellsTheActiveViewOnlyWhenItGoesOn) {
+    auto* project = new Project;
+    ProjectItem* first = ProjectCreateItem(project, "/data/first.fits");
+    ProjectItem* second = ProjectCreateItem(project, "/data/second.fits");
+    ASSERT_NE(second, nullptr);
+    TestProject() = project;
+    SelectTabHooks& h = TheSelectTabHooks();
+    h.currentProject = [](WorkspaceComponent*) { return TestProject(); };
+    h.refreshAll = [] { ++HookScope::Counts().refreshAlls; };
+    MakeCell();
+    auto* view = new TabNotedWindow(cell);
+    GiveGraphics(view);
+    // The page is not open yet: nothing to select, nobody told.
+    EXPECT_FALSE(SelectTabByIndex(ws, first, 5));
+    UIElement* e = Open(kWsIdSelectTab, kWsPageSelectTab);
+    ASSERT_NE(e, nullptr);
+    gElement* tabs = PageSlot(e, 0);
+    EXPECT_FALSE(SelectTabByIndex(ws, second, 2));   // an event below 3
+    EXPECT_FALSE(SelectTabByIndex(ws, nullptr, 5));  // no item
+    tabs->shown = 0;
+    EXPECT_FALSE(SelectTabByIndex(ws, first, 5));  // the strip is not shown
+    tabs->shown = 1;
+    EXPECT_TRUE(view->notes.empty());
+    EXPECT_TRUE(SelectTabByIndex(ws, second, 5));
+    const int refreshes = HookScope::Counts().refreshAlls;
+    EXPECT_FALSE(SelectTabByIndex(ws, first, 7));
+    EXPECT_EQ(HookScope::Counts().refreshAlls, refreshes + 1);
+    EXPECT_EQ(view->notes, (std::vector<int32_t>{0, 0}));
+    // Without an active view the selection still goes on.
+    ws->activeCell = nullptr;
+    EXPECT_TRUE(SelectTabByIndex(ws, second, 4));
+    ws->activeCell = cell;
+    EXPECT_EQ(view->notes.size(), 2u);
+
+    // What a window does with it: its host's window is marked for the next repaint.
+    static GraphicsHost host;
+    host = GraphicsHost{};
+    host.window = window;
+    TheGraphicsHostServices().host = [](DisplayCellBase*) { return &host; };
+    FakeGraphicsWindow plain(cell);
+    window->dirty = 0;
+    plain.SelectTabChanged(0);
+    EXPECT_EQ(window->dirty, 7);
+    TheGraphicsHostServices().host = nullptr;
+    TestProject() = nullptr;
     delete project;
 }
 
