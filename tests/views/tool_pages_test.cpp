@@ -631,6 +631,68 @@ TEST_F(ToolPagesTest, SelectTabByIndexTellsTheActiveViewOnlyWhenItGoesOn) {
     delete project;
 }
 
+TEST_F(ToolPagesTest, TheStripStartsRightOfTheGroupsPageColumnUnderItsTopMargin) {
+    WindowGroup& group = TheCUI().groups[2];
+    const WindowGroup saved = group;
+    group.sideWidth = 263;
+    group.topMargin = 20;
+    group.windows[0] = window;
+    void* const savedData = window->userData;
+    window->userData = &group;
+    UIElement* e = Open(kWsIdSelectTab, kWsPageSelectTab);
+    ASSERT_NE(e, nullptr);
+    ASSERT_NE(e->group, nullptr);
+    EXPECT_EQ(std::tuple(e->group->x, e->group->y), std::tuple(263.0f, 21.0f));
+    const gElement* tabs = PageSlot(e, 0);
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(std::tuple(tabs->x, tabs->y), std::tuple(263.0f + e->group->marginLeft, 21.0f + e->group->marginTop));
+    EXPECT_EQ(TabCtrl::FromWidget(tabs)->visibleWidth, 500.0f - tabs->x - 2.0f);
+    // Any other window, a child of the group's window among them: (120, 1).
+    float place[2] = {};
+    FakeWindow other;
+    for (gWindow* w : {&other.window, static_cast<gWindow*>(nullptr)}) {
+        if (w != nullptr) w->userData = &group;
+        SelectTabPlace(w, place);
+        EXPECT_EQ(std::tuple(place[0], place[1]), std::tuple(120.0f, 1.0f));
+    }
+    window->userData = savedData;
+    group = saved;
+}
+
+TEST_F(ToolPagesTest, TheSelectTabAndTheStatisticListStartAtTheirPlaces) {
+    UIElement* tabs = Open(kWsIdSelectTab, kWsPageSelectTab);
+    ASSERT_TRUE(tabs != nullptr && tabs->group != nullptr);
+    EXPECT_EQ(std::tuple(tabs->group->x, tabs->group->y), std::tuple(120.0f, 1.0f));
+    EXPECT_EQ(PageSlot(tabs, 0)->x, 120.0f + tabs->group->marginLeft);
+    gWindow* second = gWinCreateRec(10, 320, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    ASSERT_NE(second, nullptr);
+    EXPECT_GE(WorkspacePanelBuilder(page, second, kWsIdStatistic), 1);
+    UIElement* list = WorkspaceOpenPage(ws, kWsPageStatistic, false);
+    ASSERT_TRUE(list != nullptr && list->group != nullptr);
+    EXPECT_EQ(std::tuple(list->group->x, list->group->y), std::tuple(2.0f, 0.0f));
+    // The list itself stands 2 across and 1 down inside the group's margins.
+    EXPECT_EQ(std::tuple(PageSlot(list, 0)->x, PageSlot(list, 0)->y),
+              std::tuple(2.0f + list->group->marginLeft + 2.0f, list->group->marginTop + 1.0f));
+}
+
+TEST_F(ToolPagesTest, TheChartZoomButtonsAndTheOneToOneTextFollowTheLockInTheBarsRow) {
+    UIElement* e = Open(kWsIdZoomBar, kWsPageZoomBar);
+    ASSERT_NE(e, nullptr);
+    // Each after the one before, the gap of the group apart, none over another: "L", "+",
+    // "-", "1:1", then the reset button.
+    const float gap = e->group->gapX;
+    const uint32_t order[] = {kZoomLock, kZoomIn, kZoomOut, kZoomOneToOne, kZoomReset};
+    for (size_t i = 1; i < std::size(order); ++i) {
+        const gElement* before = PageSlot(e, order[i - 1]);
+        const gElement* next = PageSlot(e, order[i]);
+        ASSERT_TRUE(before != nullptr && next != nullptr) << i;
+        EXPECT_EQ(next->x, before->x + before->cellWidth + gap) << i;
+        EXPECT_EQ(next->y, before->y) << i;
+    }
+    EXPECT_EQ(std::tuple(PageSlot(e, kZoomIn)->width, PageSlot(e, kZoomOut)->width, PageSlot(e, kZoomOneToOne)->width),
+              std::tuple(13.0f, 13.0f, 69.0f));
+}
+
 TEST_F(ToolPagesTest, StatisticListHasTwoColumnsAndPassesCtrlCToTheActiveCell) {
     UIElement* e = Open(kWsIdStatistic, kWsPageStatistic);
     ASSERT_NE(e, nullptr);
