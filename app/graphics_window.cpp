@@ -32,6 +32,11 @@ void GraphicsWindow::Redraw() {
     RepaintHosts();
 }
 
+void GraphicsWindow::SelectTabChanged(int32_t) {
+    GraphicsHost* host = Host();
+    if (host != nullptr && gWinValidate(host->window) != nullptr) host->window->dirty = kWindowDirtyRepaint;
+}
+
 void GraphicsWindowAllIdleWalk(OutputWindow* window, DeviceViewBase* except) {
     if (window == nullptr) return;
     for (DeviceViewBase* d = window->latest; d != nullptr; d = d->older) {

@@ -270,6 +270,10 @@ public:
     virtual void UpdateScrollControl(bool axisX) { (void)axisX; }
     // The device's frame changed (event 10).
     virtual void RefreshFrame() {}
+    // The select tab of the view's workspace moved to another item (`argument` 0): the
+    // picture of the host's window is marked for a repaint, which the next refresh of the
+    // dirty windows draws.
+    virtual void SelectTabChanged(int32_t argument);
 
     // The framework's names of slots 8, 9, 10 and 12.
     void AfterCellSync(int32_t value) override { BuildToolPanel(value); }

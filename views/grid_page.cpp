@@ -272,7 +272,7 @@ void GridMenuOpen(WorkspaceComponent* ws, gElement* button) {
         ToolMenuEnable(m, id, g != nullptr && (!chartEntry || chart));
         ToolMenuCheck(m, id, g != nullptr && Setting(*g, kMenuSettings[id]));
     }
-    if (button != nullptr && gWgtIsLive(button)) gMenuPopupAt(m->menu, button, kMenuColour);
+    ToolMenuPopup(m->menu, button, kMenuColour);
 }
 
 void GridMenuChoose(WorkspaceComponent* ws, uint32_t id) {

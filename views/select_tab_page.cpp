@@ -163,11 +163,24 @@ const char* SelectTabLabel(const ProjectItem* item) {
 
 // ---- Select tab ----------------------------------------------------------------------------------
 
+void SelectTabPlace(const gWindow* window, float place[2]) {
+    place[0] = 120.0f;
+    place[1] = 1.0f;
+    const auto* group = window != nullptr ? static_cast<const WindowGroup*>(window->userData) : nullptr;
+    if (group != nullptr && IsWindowGroup(group) && group->windows[0] == window) {
+        place[0] = static_cast<float>(group->sideWidth);
+        place[1] = static_cast<float>(group->topMargin) + 1.0f;
+    }
+}
+
 void BuildSelectTabPage(UIElement* element, gElement** s) {
     if (element == nullptr || s == nullptr || element->window == nullptr) return;
     element->name = "SelectTab";
     element->flags = (element->flags & ~0x800u) | kElementNoView;
     gWindow* w = element->window;
+    float place[2];
+    SelectTabPlace(w, place);
+    PageGroupAt(element, place[0], place[1]);
     gElement* tabs = TabCtrl::Create(w, nullptr, 16.0f, 120.0f, kTabStyle, false, GetUIFont(w), nullptr);
     if (tabs == nullptr) return;
     tabs->color1 = tabs->color1Saved = kTabColours;
@@ -235,6 +248,9 @@ bool SelectTabByIndex(WorkspaceComponent* ws, ProjectItem* item, int32_t event) 
         w->dirty = 7;
     }
     RefreshFollowing(ws);
+    // The active view hears of the change.
+    DisplayComponent* cell = AsDisplayCell(ws->activeCell);
+    if (GraphicsWindow* view = cell != nullptr ? cell->Graphics() : nullptr) view->SelectTabChanged(0);
     if (event == 7) {
         RefreshAll();
         return false;
@@ -266,6 +282,7 @@ void BuildStatisticPage(UIElement* element, gElement** s) {
     element->flags &= ~0x800u;
     if (element->name.empty()) element->name = "Statistic";
     gWindow* w = element->window;
+    PageGroupAt(element, kStatisticPlace[0], kStatisticPlace[1]);
     const StatListDescriptor* desc = StatListDesc();
     const int32_t rows = desc != nullptr && desc->rows > 0 ? desc->rows : kStatisticDefaultRows;
     const uint32_t slot = element->group != nullptr ? element->group->style & kWsSlotBits : 0;

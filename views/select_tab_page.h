@@ -20,6 +20,10 @@ const char* SelectTabLabel(const ProjectItem* item);
 
 // ---- Select tab ----------------------------------------------------------------------------
 
+// Where the strip's group starts in a window: in a project window group's own window right
+// of its page column and just under its top margin (its side width and top margin + 1),
+// elsewhere at (120, 1).
+void SelectTabPlace(const gWindow* window, float place[2]);
 void BuildSelectTabPage(UIElement* element, gElement** slots);
 // The strip as wide as its window leaves (the window's width less its x and 2).
 void SelectTabFitWidth(WorkspaceComponent* workspace);
@@ -51,6 +55,8 @@ void SelectTabHooksDefaults(SelectTabHooks* hooks);
 
 // ---- Statistic overlay -------------------------------------------------------------------------
 
+// The list's group starts at (2, 0) of its window.
+constexpr float kStatisticPlace[2] = {2.0f, 0.0f};
 void BuildStatisticPage(UIElement* element, gElement** slots);
 // The list window's key handler: Ctrl+C and Ctrl+Insert go to the active cell of the
 // workspace while its window may take keys, else to the sibling windows.

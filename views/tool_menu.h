@@ -22,6 +22,15 @@ gMenu* ToolMenuMake(ToolMenu* m, gElement* owner, const char* const* labels, con
 gMenuItem* ToolMenuItem(ToolMenu* m, uint32_t id);
 void ToolMenuCheck(ToolMenu* m, uint32_t id, bool on);
 void ToolMenuEnable(ToolMenu* m, uint32_t id, bool on);
+// Opens the menu from its drop-down button in the menu's colour: at 4 pixels before the
+// button's right end and half its height down, with the button's width less 8 as the
+// anchor a menu that flips to the left keeps clear of. The button's corner slot is
+// honoured: in a right slot x counts from the window's right edge, so the right end lies at
+// the window's width less the button's x (a bottom slot likewise counts y from the bottom).
+bool ToolMenuPopup(gMenu* menu, gElement* button, uint32_t colour);
+// The client point and anchor width ToolMenuPopup opens at; false without a live button in
+// a live window.
+bool ToolMenuPopupPoint(const gElement* button, int32_t* x, int32_t* y, int32_t* anchor);
 // Closes and frees the menu.
 void ToolMenuFree(ToolMenu* m);
 bool ToolMenuLive(const ToolMenu* m);

@@ -374,6 +374,13 @@ void RepaintFieldNow(gElement* widget) {
     if (whole) w->dirty = 0;
 }
 
+void PageGroupAt(UIElement* element, float x, float y) {
+    gGroup* group = element != nullptr ? element->group : nullptr;
+    if (group == nullptr || !gWgtIsLive(group)) return;
+    group->x = x;
+    group->y = y;
+}
+
 void PageAdoptWindowFont(UIElement* element) {
     gWindow* w = element != nullptr ? gWinValidate(element->window) : nullptr;
     if (w == nullptr || !gFontHasLists(w->font)) return;

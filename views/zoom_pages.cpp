@@ -548,7 +548,7 @@ void ZoomPresetMenuOpen(gElement* button, uintptr_t data) {
         ToolMenuEnable(m, kPresetIds[i], usable);
         ToolMenuCheck(m, kPresetIds[i], i == checked);
     }
-    if (gWgtIsLive(button)) gMenuPopupAt(m->menu, button, kMenuColour);
+    ToolMenuPopup(m->menu, button, kMenuColour);
 }
 
 void ZoomPresetChoose(WorkspaceComponent* ws, int32_t selector, int32_t index) {
@@ -614,7 +614,7 @@ void ZoomBackgroundMenuOpen(gElement* button, uintptr_t data) {
         return;
     MenuWorkspace() = c.ws;
     if (count > 0) gMenuItemAt(m->menu, 0, static_cast<int32_t>(count) - 1, current + 1, true);
-    if (gWgtIsLive(button)) gMenuPopupAt(m->menu, button, kMenuColour);
+    ToolMenuPopup(m->menu, button, kMenuColour);
 }
 
 void ZoomBackgroundChoose(WorkspaceComponent* ws, int32_t index) {

@@ -484,7 +484,31 @@ TEST_F(WorkspacePagesProgram, TheZoomBarsPresetsAndTheGridShowInTheCell) {
     UIElement* bar = OpenPage(kWsIdZoomBar, kWsPageZoomBar);
     ASSERT_NE(bar, nullptr);
     ASSERT_EQ(ws->activeCell, nullptr);
+    // Each menu of the bar opens 4 pixels before the right end of its button, half the
+    // button's height down (or, with no room left of the screen's edge, flipped to the
+    // left or upwards): the bar lies in its window's top-right corner, where x counts from
+    // the right edge, so the right end is the window's width less the button's x.
+    auto expectOpenedAt = [&](const gElement* button, const char* what) {
+        gMenuHost* menus = gMenuHostPeek();
+        ASSERT_TRUE(menus != nullptr && menus->open) << what;
+        platform::Rect r{};
+        ASSERT_TRUE(platform::GetWindowRect(menus->mainWindow->hwnd, &r)) << what;
+        const gWindow* w = button->window;
+        platform::Point end{static_cast<int32_t>(static_cast<float>(w->clientWidth) - button->x),
+                            static_cast<int32_t>(button->y + button->height * 0.5f)};
+        ASSERT_TRUE(platform::ClientToScreen(w->hwnd, &end)) << what;
+        const int32_t width = r.right - r.left, height = r.bottom - r.top;
+        const int32_t anchor = static_cast<int32_t>(button->width) - 8;
+        EXPECT_EQ(r.left, menus->flipLeft ? end.x - 4 - (anchor - 3 + width) : end.x - 4) << what;
+        EXPECT_EQ(r.top, menus->flipUp ? end.y - height : end.y) << what;
+        // Not at the mirrored place: unflipped, the menu starts over the button itself.
+        if (!menus->flipLeft) {
+            EXPECT_GT(r.left, end.x - static_cast<int32_t>(button->width)) << what;
+            EXPECT_LT(r.left, end.x) << what;
+        }
+    };
     GridMenuOpen(ws, PageSlot(bar, kZoomGrid));
+    expectOpenedAt(PageSlot(bar, kZoomGrid), "grid");
     gMenuCloseAll();
     ASSERT_TRUE(ToolMenuLive(GridMenu()));
     for (uint32_t id = 1; id <= 11; ++id)
@@ -528,6 +552,10 @@ TEST_F(WorkspacePagesProgram, TheZoomBarsPresetsAndTheGridShowInTheCell) {
 
     // The preset menus check the factor they show; the second one serves 1:1.
     ZoomPresetMenuOpen(PageSlot(bar, kZoomFirstMenu), reinterpret_cast<uintptr_t>(bar));
+    expectOpenedAt(PageSlot(bar, kZoomFirstMenu), "first factor presets");
+    gMenuCloseAll();
+    ZoomPresetMenuOpen(PageSlot(bar, kZoomSecondMenu), reinterpret_cast<uintptr_t>(bar));
+    expectOpenedAt(PageSlot(bar, kZoomSecondMenu), "second factor presets");
     gMenuCloseAll();
     std::vector<int32_t> checks;
     for (uint32_t id = 1; id <= 8; ++id) checks.push_back(ToolMenuItem(ZoomPresetMenu(1), id)->check);
@@ -559,6 +587,7 @@ TEST_F(WorkspacePagesProgram, TheZoomBarsPresetsAndTheGridShowInTheCell) {
 
     // The background menu lists the image window's colours, the current one checked.
     ZoomBackgroundMenuOpen(PageSlot(bar, kZoomBackground), reinterpret_cast<uintptr_t>(bar));
+    expectOpenedAt(PageSlot(bar, kZoomBackground), "background colours");
     ToolMenu* bg = ZoomBackgroundMenu();
     ASSERT_TRUE(ToolMenuLive(bg));
     gMenuCloseAll();

@@ -12,6 +12,7 @@
 #include "app/image_device.h"
 #include "app/ui_elements.h"
 #include "platform/fake_backend.h"
+#include "toolkit/layout.h"
 #include "toolkit/font.h"
 #include "toolkit/histogram_chart.h"
 #include "toolkit/input.h"
@@ -56,6 +57,14 @@ public:
     }
     GraphicsColourList* GetDefaults() override { return &list; }
     GraphicsColourList list;
+};
+
+// A graphics window that records what the select tab tells it.
+class TabNotedWindow : public FakeGraphicsWindow {
+public:
+    using FakeGraphicsWindow::FakeGraphicsWindow;
+    void SelectTabChanged(int32_t argument) override { notes.push_back(argument); }
+    std::vector<int32_t> notes;
 };
 
 class ToolPagesTest : public ::testing::Test {
@@ -451,6 +460,57 @@ TEST_F(ToolPagesTest, BackgroundChoicesApplyAColourOrRunTheDialog) {
     TheBackgroundDialog() = nullptr;
 }
 
+TEST_F(ToolPagesTest, TheBarMenusOpenFourPixelsBeforeTheRightEndOfTheirButtons) {
+    UIElement* e = Open(kWsIdZoomBar, kWsPageZoomBar);
+    ASSERT_NE(e, nullptr);
+    float lastX = -1.0f;
+    for (uint32_t slot : {kZoomSecondMenu, kZoomFirstMenu, kZoomGrid, kZoomBackground}) {
+        const gElement* button = PageSlot(e, slot);
+        ASSERT_NE(button, nullptr) << slot;
+        // The bar lies in the top-right corner: its x counts leftwards from the right edge
+        // of the 500 pixels wide window, and the buttons follow one another away from it.
+        ASSERT_EQ(gSlotIndex(button->style), 1) << slot;
+        EXPECT_GT(button->x, lastX) << slot;
+        lastX = button->x;
+        int32_t x = 0, y = 0, anchor = 0;
+        ASSERT_TRUE(ToolMenuPopupPoint(button, &x, &y, &anchor)) << slot;
+        EXPECT_EQ(std::tuple(x, y, anchor),
+                  std::tuple(static_cast<int32_t>(500.0f - button->x) - 4, static_cast<int32_t>(button->y + 7.5f),
+                             static_cast<int32_t>(button->width) - 8))
+            << slot;
+    }
+}
+
+TEST(ToolMenuPoint, CornerSlotsCountFromTheirOwnEdges) {
+    platform::ScopedFakeBackend fake;
+    ASSERT_NE(gInit(), nullptr);
+    gWidgetsInstallHooks();
+    gWindow* w = gWinCreateRec(0, 0, 400, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    ASSERT_NE(w, nullptr);
+    gWgtSelectWindow(w);
+    const struct {
+        uint32_t slot;
+        int32_t x, y;
+    } rows[] = {{kWsTop | kWsLeft, 30 + 40 - 4, 10 + 8},
+                {kWsTop | kWsRight, 400 - 30 - 4, 10 + 8},
+                {kWsBottom | kWsLeft, 30 + 40 - 4, 200 - 10 - 8},
+                {kWsBottom | kWsRight, 400 - 30 - 4, 200 - 10 - 8}};
+    for (const auto& row : rows) {
+        gWgtTemplate t{.desc = {.kind = 38, .style = row.slot, .width = 40.0f, .height = 16.0f, .text = "Grid"}};
+        gElement* button = gWgtAdd(w, nullptr, &t, 0);
+        ASSERT_NE(button, nullptr);
+        button->style = (button->style & ~0xFC000u) | row.slot;
+        button->x = 30.0f;
+        button->y = 10.0f;
+        int32_t x = 0, y = 0, anchor = 0;
+        ASSERT_TRUE(ToolMenuPopupPoint(button, &x, &y, &anchor));
+        EXPECT_EQ(std::tuple(x, y, anchor), std::tuple(row.x, row.y, 32)) << std::hex << row.slot;
+    }
+    int32_t x = 0, y = 0, anchor = 0;
+    EXPECT_FALSE(ToolMenuPopupPoint(nullptr, &x, &y, &anchor));
+    gShutdown();
+}
+
 // ---- Select tab and statistic list ----------------------------------------------------------------
 
 Project*& TestProject() {
@@ -521,6 +581,116 @@ TEST_F(ToolPagesTest, SelectTabShowsOneTabPerItemAndClicksSelectOrDropThem) {
     TestProject() = nullptr;
     delete other;
     delete project;
+}
+
+TEST_F(ToolPagesTest, SelectTabByIndexTellsTheActiveViewOnlyWhenItGoesOn) {
+    auto* project = new Project;
+    ProjectItem* first = ProjectCreateItem(project, "/data/first.fits");
+    ProjectItem* second = ProjectCreateItem(project, "/data/second.fits");
+    ASSERT_NE(second, nullptr);
+    TestProject() = project;
+    SelectTabHooks& h = TheSelectTabHooks();
+    h.currentProject = [](WorkspaceComponent*) { return TestProject(); };
+    h.refreshAll = [] { ++HookScope::Counts().refreshAlls; };
+    MakeCell();
+    auto* view = new TabNotedWindow(cell);
+    GiveGraphics(view);
+    // The page is not open yet: nothing to select, nobody told.
+    EXPECT_FALSE(SelectTabByIndex(ws, first, 5));
+    UIElement* e = Open(kWsIdSelectTab, kWsPageSelectTab);
+    ASSERT_NE(e, nullptr);
+    gElement* tabs = PageSlot(e, 0);
+    EXPECT_FALSE(SelectTabByIndex(ws, second, 2));   // an event below 3
+    EXPECT_FALSE(SelectTabByIndex(ws, nullptr, 5));  // no item
+    tabs->shown = 0;
+    EXPECT_FALSE(SelectTabByIndex(ws, first, 5));  // the strip is not shown
+    tabs->shown = 1;
+    EXPECT_TRUE(view->notes.empty());
+    EXPECT_TRUE(SelectTabByIndex(ws, second, 5));
+    const int refreshes = HookScope::Counts().refreshAlls;
+    EXPECT_FALSE(SelectTabByIndex(ws, first, 7));
+    EXPECT_EQ(HookScope::Counts().refreshAlls, refreshes + 1);
+    EXPECT_EQ(view->notes, (std::vector<int32_t>{0, 0}));
+    // Without an active view the selection still goes on.
+    ws->activeCell = nullptr;
+    EXPECT_TRUE(SelectTabByIndex(ws, second, 4));
+    ws->activeCell = cell;
+    EXPECT_EQ(view->notes.size(), 2u);
+
+    // What a window does with it: its host's window is marked for the next repaint.
+    static GraphicsHost host;
+    host = GraphicsHost{};
+    host.window = window;
+    TheGraphicsHostServices().host = [](DisplayCellBase*) { return &host; };
+    FakeGraphicsWindow plain(cell);
+    window->dirty = 0;
+    plain.SelectTabChanged(0);
+    EXPECT_EQ(window->dirty, 7);
+    TheGraphicsHostServices().host = nullptr;
+    TestProject() = nullptr;
+    delete project;
+}
+
+TEST_F(ToolPagesTest, TheStripStartsRightOfTheGroupsPageColumnUnderItsTopMargin) {
+    WindowGroup& group = TheCUI().groups[2];
+    const WindowGroup saved = group;
+    group.sideWidth = 263;
+    group.topMargin = 20;
+    group.windows[0] = window;
+    void* const savedData = window->userData;
+    window->userData = &group;
+    UIElement* e = Open(kWsIdSelectTab, kWsPageSelectTab);
+    ASSERT_NE(e, nullptr);
+    ASSERT_NE(e->group, nullptr);
+    EXPECT_EQ(std::tuple(e->group->x, e->group->y), std::tuple(263.0f, 21.0f));
+    const gElement* tabs = PageSlot(e, 0);
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(std::tuple(tabs->x, tabs->y), std::tuple(263.0f + e->group->marginLeft, 21.0f + e->group->marginTop));
+    EXPECT_EQ(TabCtrl::FromWidget(tabs)->visibleWidth, 500.0f - tabs->x - 2.0f);
+    // Any other window, a child of the group's window among them: (120, 1).
+    float place[2] = {};
+    FakeWindow other;
+    for (gWindow* w : {&other.window, static_cast<gWindow*>(nullptr)}) {
+        if (w != nullptr) w->userData = &group;
+        SelectTabPlace(w, place);
+        EXPECT_EQ(std::tuple(place[0], place[1]), std::tuple(120.0f, 1.0f));
+    }
+    window->userData = savedData;
+    group = saved;
+}
+
+TEST_F(ToolPagesTest, TheSelectTabAndTheStatisticListStartAtTheirPlaces) {
+    UIElement* tabs = Open(kWsIdSelectTab, kWsPageSelectTab);
+    ASSERT_TRUE(tabs != nullptr && tabs->group != nullptr);
+    EXPECT_EQ(std::tuple(tabs->group->x, tabs->group->y), std::tuple(120.0f, 1.0f));
+    EXPECT_EQ(PageSlot(tabs, 0)->x, 120.0f + tabs->group->marginLeft);
+    gWindow* second = gWinCreateRec(10, 320, 300, 200, nullptr, nullptr, kStyleFrameClass | kStyleSysMenu);
+    ASSERT_NE(second, nullptr);
+    EXPECT_GE(WorkspacePanelBuilder(page, second, kWsIdStatistic), 1);
+    UIElement* list = WorkspaceOpenPage(ws, kWsPageStatistic, false);
+    ASSERT_TRUE(list != nullptr && list->group != nullptr);
+    EXPECT_EQ(std::tuple(list->group->x, list->group->y), std::tuple(2.0f, 0.0f));
+    // The list itself stands 2 across and 1 down inside the group's margins.
+    EXPECT_EQ(std::tuple(PageSlot(list, 0)->x, PageSlot(list, 0)->y),
+              std::tuple(2.0f + list->group->marginLeft + 2.0f, list->group->marginTop + 1.0f));
+}
+
+TEST_F(ToolPagesTest, TheChartZoomButtonsAndTheOneToOneTextFollowTheLockInTheBarsRow) {
+    UIElement* e = Open(kWsIdZoomBar, kWsPageZoomBar);
+    ASSERT_NE(e, nullptr);
+    // Each after the one before, the gap of the group apart, none over another: "L", "+",
+    // "-", "1:1", then the reset button.
+    const float gap = e->group->gapX;
+    const uint32_t order[] = {kZoomLock, kZoomIn, kZoomOut, kZoomOneToOne, kZoomReset};
+    for (size_t i = 1; i < std::size(order); ++i) {
+        const gElement* before = PageSlot(e, order[i - 1]);
+        const gElement* next = PageSlot(e, order[i]);
+        ASSERT_TRUE(before != nullptr && next != nullptr) << i;
+        EXPECT_EQ(next->x, before->x + before->cellWidth + gap) << i;
+        EXPECT_EQ(next->y, before->y) << i;
+    }
+    EXPECT_EQ(std::tuple(PageSlot(e, kZoomIn)->width, PageSlot(e, kZoomOut)->width, PageSlot(e, kZoomOneToOne)->width),
+              std::tuple(13.0f, 13.0f, 69.0f));
 }
 
 TEST_F(ToolPagesTest, StatisticListHasTwoColumnsAndPassesCtrlCToTheActiveCell) {
