@@ -491,6 +491,13 @@ void EditMenuSecondUpdate(gMenuRow* rows, uint32_t) {
 
 void ViewMenuUpdate(gMenuRow*, uint32_t) { SyncToolsMenuCheck(); }
 
+void PageSubmenuUpdate(gMenuRow* rows, uint32_t) {
+    gMenuItem* header = rows != nullptr ? rows[0].item : nullptr;
+    if (header == nullptr || !gMenuIsItem(header) || header->check != 2) return;
+    // Only the header: the entries keep the states their panels gave them.
+    gMenuItemSetState(header, header->childCursor == nullptr);
+}
+
 void DrawToolEnded(int32_t toolMode) {
     if (toolMode >= 5) MarkDrawRow(-1);
 }
@@ -518,11 +525,11 @@ void BuildMainMenus(CUI* cui, MenuBar* bar) {
     MenuBar::BuildItems(bar, "Edit\t");
     Add(bar, kMenuEdit, t.editFirst, false, &EditMenuFirstUpdate);
     Add(bar, kMenuEdit, t.editSecond, false, &EditMenuSecondUpdate);
-    Add(bar, kMenuEdit, t.editPreferences, true, nullptr);
+    Add(bar, kMenuEdit, t.editPreferences, true, &PageSubmenuUpdate);
     MenuBar::BuildItems(bar, "View\t");
     Add(bar, kMenuView, t.viewTools, false, &ViewMenuUpdate);
-    Add(bar, kMenuView, t.viewLayout, true, nullptr);
-    Add(bar, kMenuView, t.viewChartTools, true, nullptr);
+    Add(bar, kMenuView, t.viewLayout, true, &PageSubmenuUpdate);
+    Add(bar, kMenuView, t.viewChartTools, true, &PageSubmenuUpdate);
     Add(bar, kMenuView, t.viewEnd, false, nullptr);
     MenuBar::BuildItems(bar, "Help\t");
     Add(bar, kMenuHelp, t.help, false, nullptr);

@@ -97,6 +97,10 @@ void DrawMenuUpdate(gMenuRow* rows, uint32_t data);
 void EditMenuFirstUpdate(gMenuRow* rows, uint32_t data);
 void EditMenuSecondUpdate(gMenuRow* rows, uint32_t data);
 void ViewMenuUpdate(gMenuRow* rows, uint32_t data);
+// The submenus that panel pages fill ("Preferences", "Layout", "Chart Tools") are greyed
+// while no page has put an entry into them, so that they never open empty; the first
+// entry enables them at the next opening.
+void PageSubmenuUpdate(gMenuRow* rows, uint32_t data);
 
 // A placement that ended the tool: with tool modes 5 and above the drawing tool's mark
 // goes at once, with the others at the next start of a tool.

@@ -86,6 +86,9 @@ void RepaintNow(gWindow* w) {
 // Shows a popup with its rows: painted at once, and painted again once the server has
 // mapped and exposed it (a swap before the map reaches no pixels of the screen).
 void ShowPainted(gWindow* w) {
+    // The popups are made once: a window raised since (the one a menu command brought
+    // forward) would otherwise cover them at their next opening.
+    if (w->hwnd != nullptr) pf::BringWindowToTop(w->hwnd);
     gWinShow(w, true);
     RepaintNow(w);
     if (w->hwnd != nullptr) pf::InvalidateRect(w->hwnd);

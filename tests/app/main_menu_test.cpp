@@ -8,6 +8,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -26,6 +27,7 @@
 #include "toolkit/menu.h"
 #include "toolkit/menu_bar.h"
 #include "toolkit/shortcuts.h"
+#include "toolkit/widget.h"
 
 #include <X11/keysym.h>
 
@@ -597,6 +599,171 @@ TEST_F(MainMenuTest, AnOpenMenuStandsOnTheScreen) {
     FakeKey(XK_Escape, false);
     PumpUntil([&] { return host->open == 0; }, 1000);
     EXPECT_FALSE(host->open);
+}
+
+
+// ---- The submenus that panel pages fill ------------------------------------------------------
+
+// A page of one label, as the panels' pages are.
+int LabelPage(gWindow* window, PanelPage* page) {
+    if (!PageAllocSlots(page, 1) || PageOpenGroup(window, page, kWsLeft | kWsTop) == nullptr) return 0;
+    gWgtTemplate t{.desc = {.kind = 3, .style = kWsLeft | kWsTop, .width = 150, .height = 17,
+                            .text = page->label.c_str()}};
+    page->geometry.slots[0] = gWgtAdd(window, nullptr, &t, 0);
+    if (!PageEnsureGlyphs(page)) return 0;
+    PageUpdateGeometry(page);
+    return 1;
+}
+void NoRefresh(gWindow*, PanelPage*, int) {}
+
+class PanelSubmenuTest : public MainMenuTest {
+protected:
+    // Presses View on the bar through the X server, as a user does.
+    void PressView() {
+        FocusWindow(Main());
+        const float step = bar->rowHeight + 1;
+        FakeMotionIn(Main(), static_cast<int>(bar->widget->x + 10),
+                     static_cast<int>(bar->widget->y + 3 + step * (kMenuView + 0.5f)));
+        FakeButton(true);
+        FakeButton(false);
+        host = gMenuHostPeek();
+        ASSERT_NE(host, nullptr);
+        PumpUntil([&] { return host->open != 0; }, 1000);
+        ASSERT_TRUE(host->open);
+        ASSERT_EQ(host->current, bar->titles[kMenuView]->menu);
+    }
+    // Puts the pointer on a row of the open popup (or of the submenu) and waits past the
+    // submenu delay.
+    void Hover(gWindow* popup, const gMenuItem* row, float rowHeight) {
+        FakeMotionIn(popup, 30, host->edgeInset + row->rowBottom - static_cast<int>(rowHeight / 2));
+        PumpFor(400);
+    }
+    void Escape() {
+        FakeKey(XK_Escape, true);
+        FakeKey(XK_Escape, false);
+        PumpUntil([&] { return host->open == 0; }, 1000);
+        if (host->open) bar->LetGo();
+    }
+    bool SubmenuShown() const {
+        return host->subWindow != nullptr && platform::IsWindowVisible(host->subWindow->hwnd);
+    }
+    // Dark pixels in the label band of a row of a popup as the screen shows it: black
+    // text for an enabled row, none for a greyed (engraved) one.
+    int Ink(gWindow* popup, const gMenuItem* row, float rowHeight) const {
+        ScreenImage image = ReadScreen(XDisplay(), platform::X11WindowOf(popup->hwnd));
+        const int top = host->edgeInset + row->rowBottom - static_cast<int>(rowHeight);
+        int ink = 0;
+        for (int y = std::max(top, 0); y < std::min(top + static_cast<int>(rowHeight), image.height); ++y)
+            for (int x = 19; x < std::min(19 + static_cast<int>(row->labelWidth), image.width); ++x) {
+                Rgb p = image.At(x, y);
+                ink += p.r < 20 && p.g < 20 && p.b < 20 ? 1 : 0;
+            }
+        return ink;
+    }
+    static std::vector<std::string> Children(const gMenuItem* sub) {
+        std::vector<std::string> labels;
+        for (gMenuItem* c = sub->firstChild; c != nullptr; c = c->next) {
+            labels.push_back(c->label);
+            if (c == sub->childCursor) break;
+        }
+        if (sub->childCursor == nullptr) labels.clear();
+        return labels;
+    }
+    gMenuHost* host = nullptr;
+};
+
+TEST_F(PanelSubmenuTest, EmptySubmenusAreGreyedAndNeverOpen) {
+    gMenuItem* layout = ThePanelMenus().layout;
+    gMenuItem* chart = ThePanelMenus().chartTools;
+    ASSERT_NE(layout, nullptr);
+    ASSERT_NE(chart, nullptr);
+    // The shell's own panels put nothing into "Layout" or "Chart Tools".
+    EXPECT_TRUE(Children(layout).empty());
+    EXPECT_TRUE(Children(chart).empty());
+    PressView();
+    gMenu* view = host->current;
+    EXPECT_EQ(layout->state, 1);
+    EXPECT_EQ(chart->state, 1);
+    EXPECT_EQ(cui().toolsItem->state, 0);
+    PumpFor(100);
+    gWindow* popup = host->mainWindow;
+    EXPECT_GT(Ink(popup, cui().toolsItem, view->rowHeight), 20) << "the tools row shows no text";
+    EXPECT_EQ(Ink(popup, layout, view->rowHeight), 0) << "\"Layout\" is not greyed on the screen";
+    // Resting on either, and the Right key, open nothing.
+    for (gMenuItem* sub : {layout, chart}) {
+        Hover(popup, sub, view->rowHeight);
+        EXPECT_EQ(view->hovered, sub) << sub->label;
+        EXPECT_FALSE(SubmenuShown()) << sub->label;
+        FakeKey(XK_Right, true);
+        FakeKey(XK_Right, false);
+        PumpFor(100);
+        EXPECT_FALSE(SubmenuShown()) << sub->label;
+    }
+    Shot("menu_view_greyed");
+    Escape();
+    // The preference pages are in theirs: it stays enabled.
+    OpenTitle(kMenuEdit);
+    CloseMenus();
+    EXPECT_EQ(ThePanelMenus().preferences->state, 0);
+}
+
+TEST_F(PanelSubmenuTest, APageEntryEnablesItsSubmenuAndShowsAndHidesItsPage) {
+    gMenuItem* layout = ThePanelMenus().layout;
+    gMenuItem* chart = ThePanelMenus().chartTools;
+    ASSERT_NE(layout, nullptr);
+    // A panel over the main window with one page for "Layout".
+    DialogPages panel;
+    DialogPagesInit(&panel);
+    panel.title = "Layout panel";
+    const PageRow rows[] = {{"Grid page", &LabelPage, &NoRefresh, kPageLayout, 0, 0}};
+    ASSERT_TRUE(DialogCreatePages(&panel, rows, 1));
+    ASSERT_EQ(OpenPanelWindow(&panel, kPanelToggle, 0, Main()), kPanelShown);
+    EXPECT_EQ(Children(layout), std::vector<std::string>{"Grid page"});
+    EXPECT_TRUE(Children(chart).empty());
+    gMenuItem* entry = panel.pages[0]->menuItem;
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->check, 1);
+
+    PressView();
+    gMenu* view = host->current;
+    EXPECT_EQ(layout->state, 0);
+    EXPECT_EQ(chart->state, 1);
+    PumpFor(100);
+    EXPECT_GT(Ink(host->mainWindow, layout, view->rowHeight), 20) << "\"Layout\" shows no text";
+    // Resting on "Layout" opens it with its entry, drawn readable.
+    Hover(host->mainWindow, layout, view->rowHeight);
+    ASSERT_TRUE(SubmenuShown());
+    PumpFor(100);
+    EXPECT_GT(Ink(host->subWindow, entry, view->rowHeight), 20) << "the entry shows no text";
+    Shot("menu_view_layout");
+    // Choosing the entry of the shown page puts the panel away and clears its mark.
+    Hover(host->subWindow, entry, view->rowHeight);
+    EXPECT_EQ(layout->hoveredChild, entry);
+    FakeButton(true);
+    FakeButton(false);
+    PumpUntil([&] { return !panel.window || !PanelShown(&panel); }, 1000);
+    EXPECT_FALSE(PanelShown(&panel));
+    EXPECT_EQ(entry->check, 0);
+    if (host->open) Escape();
+    // Chosen again, it shows the page and marks it. The submenu opens again above the
+    // main window that the first choice brought forward, readable.
+    PressView();
+    EXPECT_EQ(layout->state, 0);
+    Hover(host->mainWindow, layout, view->rowHeight);
+    ASSERT_TRUE(SubmenuShown());
+    platform::Point centre{host->subWindow->clientWidth / 2, host->subWindow->clientHeight / 2};
+    platform::ClientToScreen(host->subWindow->hwnd, &centre);
+    EXPECT_EQ(platform::WindowFromPoint(centre), host->subWindow->hwnd);
+    PumpFor(100);
+    EXPECT_GT(Ink(host->subWindow, entry, view->rowHeight), 20) << "the entry shows no text the second time";
+    Hover(host->subWindow, entry, view->rowHeight);
+    FakeButton(true);
+    FakeButton(false);
+    PumpUntil([&] { return PanelShown(&panel); }, 1000);
+    EXPECT_TRUE(PanelShown(&panel));
+    EXPECT_EQ(entry->check, 1);
+    EXPECT_EQ(panel.currentPage, panel.pages[0]);
+    if (host->open) Escape();
 }
 
 }  // namespace
