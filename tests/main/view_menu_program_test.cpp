@@ -1,0 +1,76 @@
+// The View menu of the program as it starts, with its workspaces and their tool pages
+// open: those pages are component windows with buttons of their own, not panel pages,
+// so nothing goes into "Layout" or "Chart Tools" and both are greyed when View opens.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../app/shell_fixture.h"
+#include "../toolkit/gl_test_support.h"
+#include "app/main_menu.h"
+#include "main/menu_services.h"
+#include "main/workspace_page_services.h"
+#include "program_shell.h"
+#include "test_support.h"
+#include "toolkit/menu.h"
+#include "toolkit/menu_bar.h"
+#include "views/workspace.h"
+#include "views/workspace_pages.h"
+
+namespace orva {
+namespace {
+
+using namespace testing_util;
+
+class ViewMenuProgram : public ShellTest {
+protected:
+    void SetUp() override {
+        ORVA_SKIP_WITHOUT_DISPLAY();
+        services_.emplace();
+        InstallWorkspacePageServices();
+        InstallMenuServices();
+        Start(false);
+    }
+    void TearDown() override {
+        if (IsSkipped()) return;
+        Stop();
+        services_.reset();
+    }
+
+    TempFolder folder;
+    ScopedEnv config{"XDG_CONFIG_HOME", folder.File("config")};
+    std::optional<testing_program::OpenAndShowServices> services_;
+};
+
+TEST_F(ViewMenuProgram, TheToolPagesPutNothingIntoLayoutOrChartTools) {
+    WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
+    ASSERT_NE(ws, nullptr);
+    PumpFor(200);
+    // The main workspace's tool pages are up.
+    ASSERT_NE(WorkspaceOpenPage(ws, kWsPageTransport), nullptr);
+    ASSERT_NE(WorkspaceOpenPage(ws, kWsPageFastSelector), nullptr);
+
+    MenuBar* bar = cui().groups[0].menuBar;
+    ASSERT_NE(bar, nullptr);
+    bar->currentRow = kMenuView;
+    bar->widget->value = 1;
+    ASSERT_TRUE(bar->OpenMenu());
+    bar->LetGo();
+    std::vector<std::string> labels;
+    std::vector<gMenuItem*> submenus;
+    for (gMenuItem* i = bar->titles[kMenuView]->menu->first; i != nullptr; i = i->next) {
+        if (i->check != 2) continue;
+        labels.push_back(i->label);
+        submenus.push_back(i);
+    }
+    EXPECT_EQ(labels, (std::vector<std::string>{"Layout", "Chart Tools"}));
+    for (gMenuItem* sub : submenus) {
+        EXPECT_EQ(sub->childCursor, nullptr) << sub->label;
+        EXPECT_EQ(sub->state, 1) << sub->label;
+    }
+}
+
+}  // namespace
+}  // namespace orva
