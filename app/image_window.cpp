@@ -491,6 +491,9 @@ void Image2DWindow::SetFrameRect(TextureView* view) {
     region.height = d->view.frameHeight;
     const TextureSize covered{SaturateTrunc<int32_t>(std::ceil(h->width * ix)),
                               SaturateTrunc<int32_t>(std::ceil(h->height * iy))};
+    // The view's y runs downwards, the texture view's upwards (its picture is drawn
+    // mirrored): the frame's place is measured from the view's foot.
+    region.y = SaturateTrunc<int32_t>(static_cast<double>(covered.height) - region.height - region.y);
     view->SetVisibleRect(region, covered);
     // A drag of the lens view moves this view by the frame pixels under the dragged view
     // pixels, times the zoom.
@@ -511,8 +514,10 @@ void Image2DWindow::LensDrag(float dx, float dy, uint32_t keys) {
         const double moved = static_cast<double>(offset) + std::ceil(-d);
         return SaturateTrunc<int32_t>(moved);
     };
+    // The drag runs upwards, the view's y downwards: a marker dragged down shows a lower
+    // part of the frame.
     if (moveX) h->offsetX = step(h->offsetX, static_cast<double>(dx) * sx);
-    if (moveY) h->offsetY = step(h->offsetY, static_cast<double>(dy) * sy);
+    if (moveY) h->offsetY = step(h->offsetY, -static_cast<double>(dy) * sy);
     const GraphicsHostServices& s = TheGraphicsHostServices();
     if (s.repaint != nullptr) s.repaint(cell);
 }
@@ -690,6 +695,12 @@ bool Image2DWindow::UploadFrameToView(TextureView* view) {
     } else {
         return false;
     }
+    // The frame's rows run from the top of the view down, the texture view's coordinates
+    // upwards: the picture is drawn mirrored in y, so that it stands as the view shows it.
+    frame.transform.enabled = 1;
+    frame.transform.flipY = 1;
+    frame.transform.flipped = 1;
+    frame.transform.rotationActive = 1;
     // The picture keeps the view's pixel aspect; the zoom itself is not the picture's:
     // the texture view's scale stays one of view pixels per frame pixel, as the frame
     // rectangle of the marker reckons it.

@@ -124,20 +124,21 @@ TEST_F(ImageWindowTest, AttachHostBindsPagesAndSliders) {
     EXPECT_EQ(chain.cell->host.sliderOwner, chain.window);
     EXPECT_EQ(chain.cell->zoomBarPages, 1);
     EXPECT_EQ(chain.cell->gridPages, 1);
-    // The lens drag moves the cell's offsets by -(d x scale); Ctrl keeps x, Alt keeps y.
+    // The lens drag (upwards positive) moves the view's part with it: the cell's offsets
+    // go by -dx x scale and +dy x scale (the view's y runs down); Ctrl keeps x, Alt keeps y.
     page.lensScaleX = page.lensScaleY = 2.0;
     page.lensDrag(page.lensDragData, 3.0f, -1.5f, 0);
     EXPECT_EQ(chain.cell->host.offsetX, -6);
-    EXPECT_EQ(chain.cell->host.offsetY, 3);
+    EXPECT_EQ(chain.cell->host.offsetY, -3);
     page.lensDrag(page.lensDragData, 1.0f, 1.0f, 0x40000);  // Ctrl
     EXPECT_EQ(chain.cell->host.offsetX, -6);
-    EXPECT_EQ(chain.cell->host.offsetY, 1);
+    EXPECT_EQ(chain.cell->host.offsetY, -1);
     page.lensDrag(page.lensDragData, 1.0f, 1.0f, 0x100000);  // Alt
     EXPECT_EQ(chain.cell->host.offsetX, -8);
-    EXPECT_EQ(chain.cell->host.offsetY, 1);
+    EXPECT_EQ(chain.cell->host.offsetY, -1);
     page.lensDrag(page.lensDragData, 1.0f, 1.0f, 0x140000);  // both
     EXPECT_EQ(chain.cell->host.offsetX, -10);
-    EXPECT_EQ(chain.cell->host.offsetY, -1);
+    EXPECT_EQ(chain.cell->host.offsetY, 1);
     EXPECT_EQ(chain.cell->repaints, 4);
     // The window leaves the host's records when it goes.
     chain.window->AddRef();

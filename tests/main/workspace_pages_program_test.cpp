@@ -639,7 +639,7 @@ TEST_F(WorkspacePagesProgram, DraggingThePreviewMovesTheImageAndTheMarkerFollows
     PumpFor(300);
     TextureView& preview = ws->preview;
     ASSERT_NE(preview.widget, nullptr);
-    // At 100 % the view shows the frame's top left part.
+    // At 100 % the view shows a part of the frame.
     ZoomPresetChoose(ws, 1, 3);
     ZoomPresetChoose(ws, 0, 3);
     PumpFor(100);
@@ -654,10 +654,21 @@ TEST_F(WorkspacePagesProgram, DraggingThePreviewMovesTheImageAndTheMarkerFollows
     // The marker is as large as the view, in preview pixels.
     EXPECT_NEAR(preview.markerWidth, host.width * preview.scaleX, 0.1);
     EXPECT_NEAR(preview.markerHeight, host.height * preview.scaleY, 0.1);
+    // The marker is the view's rectangle on the frame's picture: with the frame's
+    // corner at (x, y) in the view (y downwards), the marker's left edge stands x frame
+    // pixels left of the picture's and its top y frame pixels above the picture's top
+    // (the preview's y runs upwards; the picture stands as the view shows the frame).
+    auto* image = dynamic_cast<Image2DDevice*>(cell->Device());
+    ASSERT_NE(image, nullptr);
+    const double frameX = std::trunc(image->view.originX) + host.offsetX;
+    const double frameY = std::trunc(image->view.originY) + host.offsetY;
+    EXPECT_NEAR(preview.markerX, preview.pictureX - frameX * preview.scaleX, 1.0);
+    EXPECT_NEAR(preview.markerY + preview.markerHeight, preview.pictureY + (1200 + frameY) * preview.scaleY, 1.0)
+        << frameY;
     struct Step {
         float dx, dy;
     };
-    for (Step step : {Step{10, 0}, Step{0, 10}, Step{-5, -5}}) {
+    for (Step step : {Step{10, 0}, Step{0, 10}, Step{0, -20}, Step{-5, -5}}) {
         const float mx = preview.markerX, my = preview.markerY;
         const int32_t ox = host.offsetX, oy = host.offsetY;
         // Pressed on the part of the marker inside the picture.
@@ -665,10 +676,12 @@ TEST_F(WorkspacePagesProgram, DraggingThePreviewMovesTheImageAndTheMarkerFollows
         const float y0 = std::max(my, 0.0f), y1 = std::min(my + preview.markerHeight, preview.widget->height);
         ASSERT_TRUE(x1 - x0 > 2 && y1 - y0 > 2);
         DragInPreview(preview, (x0 + x1) / 2, (y0 + y1) / 2, step.dx, step.dy);
-        // The view moved by the frame pixels under the dragged preview pixels (rounded
-        // toward no move at each of the four steps)...
+        // The view moved by the frame pixels under the dragged preview pixels (rounded at
+        // each of the four steps), the way of the drag: a marker dragged right or down
+        // shows a part further right or down, so the frame goes left or up in the view
+        // (whose y runs down)...
         EXPECT_NEAR(host.offsetX - ox, -step.dx / preview.scaleX, 4.0) << step.dx << "," << step.dy;
-        EXPECT_NEAR(host.offsetY - oy, -step.dy / preview.scaleY, 4.0) << step.dx << "," << step.dy;
+        EXPECT_NEAR(host.offsetY - oy, step.dy / preview.scaleY, 4.0) << step.dx << "," << step.dy;
         // ...and the marker, placed again from the view, stands where it was dragged to.
         EXPECT_NEAR(preview.markerX - mx, step.dx, 0.5) << step.dx << "," << step.dy;
         EXPECT_NEAR(preview.markerY - my, step.dy, 0.5) << step.dx << "," << step.dy;
