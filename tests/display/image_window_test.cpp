@@ -355,6 +355,34 @@ TEST_F(ImageWindowTest, KeepFrameInViewAfterLargeOffsets) {
     }
 }
 
+// The preview's marker is the view's part of the frame on the frame's picture, in the
+// texture view's upward coordinates: the frame's first rows at the picture's top.
+TEST_F(ImageWindowTest, ThePreviewMarkerStandsWhereTheViewShowsTheFrame) {
+    // A 64 x 64 frame in a 32 x 32 view at zoom 1; the picture at half size from (0, 0).
+    ImageChain chain(64, 64, 3, 32, 32);
+    chain.device->RefreshGeometry();
+    ASSERT_EQ(chain.device->view.originX, 0.0);
+    ASSERT_EQ(chain.device->view.originY, 0.0);
+    TextureView view;
+    view.created = 1;
+    view.scaleX = view.scaleY = 0.5;
+    struct Case {
+        int32_t offsetX, offsetY;  // the frame's corner in the view (y downwards)
+        float x, y;                // the marker's lower left corner
+    } cases[] = {
+        {0, 0, 0, 16},      // columns and rows 0..31: the top left quarter
+        {-32, -32, 16, 0},  // 32..63: the bottom right quarter
+        {-16, -8, 8, 12},   // columns 16..47, rows 8..39: 24 rows below them
+    };
+    for (const Case& c : cases) {
+        chain.cell->host.offsetX = c.offsetX;
+        chain.cell->host.offsetY = c.offsetY;
+        chain.window->SetFrameRect(&view);
+        EXPECT_EQ(std::make_pair(view.markerX, view.markerY), std::make_pair(c.x, c.y)) << c.offsetX << "," << c.offsetY;
+        EXPECT_EQ(std::make_pair(view.markerWidth, view.markerHeight), std::make_pair(16.0f, 16.0f));
+    }
+}
+
 TEST_F(ImageWindowTest, ScrollStepsAndTheirLimit) {
     ImageChain chain(500, 500);
     chain.window->ScrollStepX(3, false);
