@@ -94,7 +94,12 @@ void ImageViewMoveDrag(gElement* view, const platform::Point* point) {
 bool ImageViewButton(gElement* view, uintptr_t) {
     Image2DWindow* w = ImageWindowOfView(view);
     if (w == nullptr) return true;
-    w->OnButton(gMouseButtonState() != 0);
+    const bool down = gMouseButtonState() != 0;
+    // Moves over the view reach the window only once the toolkit's hover has taken the view
+    // up; a press that comes sooner (the pointer just moved in) acts at its own point, not
+    // at a point left from before.
+    if (down) w->OnPointerMove(static_cast<float>(gCursorPos.x), static_cast<float>(gCursorPos.y));
+    w->OnButton(down);
     return true;
 }
 

@@ -627,6 +627,31 @@ TEST_F(PlacementTest, F7AndTwoClicksGiveOneRect) {
     EXPECT_EQ(h->placeRect[2], 199.5f);
 }
 
+// Presses that reach the view through the toolkit, as the program gets them: the pointer
+// had no time to be tracked over the view, so each press brings its own point.
+TEST_F(PlacementTest, PressesOfTheToolkitPlaceAtTheirOwnPoints) {
+    ASSERT_NE(view.onPress, nullptr);
+    const platform::Point savedPos = gCursorPos;
+    const int savedState = gMouseButtonState();
+    auto click = [&](int x, int y) {
+        gCursorPos = platform::Point{20 + x, 30 + y};  // the view lies at (20, 30)
+        gMouseButtonState() = 1;
+        view.onPress(&view, view.handlerData);
+        gMouseButtonState() = 0;
+        view.onPress(&view, view.handlerData);
+    };
+    EXPECT_EQ(w->OnKeyDown(KeyF(7), 0), 1);  // the pointer still at the window's corner
+    click(50, 40);
+    EXPECT_FLOAT_EQ(h->drag.startX, 50.5f);
+    EXPECT_FLOAT_EQ(h->drag.startY, 40.5f);
+    click(150, 70);
+    gCursorPos = savedPos;
+    gMouseButtonState() = savedState;
+    ASSERT_EQ(rec.kinds, (std::vector<int32_t>{kPlaceRect}));
+    EXPECT_EQ(rec.rects[0], (std::vector<float>{50.5f, 40.5f, 150.5f, 70.5f}));
+    EXPECT_EQ(h->toolActive, 0);
+}
+
 TEST_F(PlacementTest, AnotherToolEndsTheActiveOneWithResultThree) {
     PointAt(*chain, 50, 40);
     w->OnKeyDown(KeyF(7), 0);
