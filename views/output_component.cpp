@@ -677,7 +677,11 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
         }
     }
     if (files > 0) {
-        if (output->reportFlag != 0) ShowWarning(SavedText(output->fileName, *w).c_str());
+        // The file-name pattern may have given the file a name of its own: one file is
+        // reported under the name it was written to, so that the user finds it.
+        const bool one = w->FilesWritten() == 1 && w->LastFileName()[0] != '\0';
+        if (output->reportFlag != 0)
+            ShowWarning(SavedText(one ? std::string(w->LastFileName()) : output->fileName, *w).c_str());
         return 5;
     }
     int32_t code = w->Result();

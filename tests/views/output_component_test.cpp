@@ -12,6 +12,7 @@
 
 #include "app/cui.h"
 #include "app/file_dialog.h"
+#include "common/paths.h"
 #include "io/format_registry.h"
 #include "output_test_support.h"
 
@@ -319,7 +320,9 @@ TEST(OutputComponentTest, SaveAsAsksForTheNameWithTheStagesTitle) {
     EXPECT_EQ(f.output->fileName, f.file.folder.File("x.fits"));
     EXPECT_EQ(f.output->format, FormatFits());
     ASSERT_FALSE(shown.Texts().empty());
-    EXPECT_EQ(shown.Texts().back(), "-2 " + f.file.folder.File("x.fits") + " saved");
+    // The pattern names the file after the source; the message names the file written.
+    EXPECT_EQ(shown.Texts().back(), "-2 " + f.file.folder.File("cube001_snr0001.fits") + " saved");
+    EXPECT_TRUE(FileExists(f.file.folder.File("cube001_snr0001.fits").c_str()));
     EXPECT_STREQ(TheCUI().preferences.saveFolder != nullptr ? "set" : "unset", "unset");
     EXPECT_STREQ(f.file.cui.preferences.saveFolder, f.file.folder.Path().c_str());
     // A path longer than a path may be is refused whole, never cut.
@@ -328,6 +331,33 @@ TEST(OutputComponentTest, SaveAsAsksForTheNameWithTheStagesTitle) {
     EXPECT_EQ(shown.Texts().back(), "-3 'Save' - error [limit]");
     EXPECT_EQ(f.output->fileName, f.file.folder.File("x.fits"));
     EXPECT_EQ(f.output->writing, 0);
+}
+
+// Saved with the default method and name pattern, the file takes the name the pattern
+// builds from the source; the status line names that file, which astropy reads back
+// with the source's values.
+TEST(OutputComponentTest, TheSavedMessageNamesTheFileThePatternMade) {
+    if (!testing_views::HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    OutputFile f;
+    const std::string path = f.File("plain.fits");
+    testing_views::WriteCube(path, 1, 4, 5);
+    ASSERT_TRUE(f.Open(path));
+    StatusTexts shown;
+    ScriptedFileDialog dialog;
+    ScopedFileDialogBackend scope(&dialog);
+    ASSERT_EQ(f.output->recordMethod, kRecordSectionPerFile);
+    dialog.Push(ScriptedFileDialog::Choose({"chosen.fits"}, f.file.folder.Path()));
+    EXPECT_TRUE(OutputSaveCommand(f.output, f.file.item, kStageInput[0], kStageInput[1], kWriteScopeAll,
+                                  FormatTag{}));
+    const std::string written = f.File("plain001_snr0001.fits");
+    ASSERT_FALSE(shown.Texts().empty());
+    EXPECT_EQ(shown.Texts().back(), "-2 " + written + " saved");
+    EXPECT_FALSE(FileExists(f.File("chosen.fits").c_str()));
+    // The source is a cube of one frame; the file holds that frame as an image.
+    const std::string out = testing_views::RunPython("a = fits.getdata('" + written + "').astype(float)\n"
+                                                     "b = fits.getdata('" + path + "')[0].astype(float)\n"
+                                                     "print(a.shape == b.shape and bool((a == b).all()))\n");
+    EXPECT_EQ(out, "True\n");
 }
 
 }  // namespace

@@ -144,9 +144,11 @@ TEST_F(OutputEndToEnd, FitsAndRawInAsInputAndAsisGiveThePhysicalValues) {
         ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, name.c_str(), &TheFormatRegistry().output, kWriteScopeAll));
         EXPECT_EQ(f.output->format, format);
         ASSERT_FALSE(shown.Texts().empty());
-        EXPECT_EQ(shown.Texts().back(), "-2 " + name + " saved, [frame(s) 3]");
         const std::vector<std::string> files = Written(folder, c.extension);
         ASSERT_EQ(files.size(), 1u);
+        // The one file, named by the pattern, is the one the message names.
+        EXPECT_EQ(files[0], folder + "/cube001_snr0001" + c.extension);
+        EXPECT_EQ(shown.Texts().back(), "-2 " + files[0] + " saved, [frame(s) 3]");
         EXPECT_EQ(Check(std::string(c.extension) == ".fits" ? "fits" : "raw", 0, kFrames, files), "ok\n");
         if (verify && std::string(c.extension) == ".fits") {
             int status = -1;
@@ -170,7 +172,7 @@ TEST_F(OutputEndToEnd, FrameFirstTwoWritesTwoFramesAndEveryFrameAFileOfItsOwn) {
     const std::string folder = Folder("range");
     ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, (folder + "/x.fits").c_str(), &TheFormatRegistry().output,
                                 kWriteScopeAll));
-    EXPECT_EQ(shown.Texts().back(), "-2 " + folder + "/x.fits saved, [frame(s) 2]");
+    EXPECT_EQ(shown.Texts().back(), "-2 " + folder + "/cube002_snr0001.fits saved, [frame(s) 2]");
     std::vector<std::string> files = Written(folder, ".fits");
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(Check("fits", 1, 2, files), "ok\n");
