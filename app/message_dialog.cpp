@@ -441,10 +441,15 @@ int ShowMessageBox(void* owner, const char* text, const char* caption, uint32_t 
     if ((type & kMsgStyleHelp) != 0) style |= kMsgStyleHelp;
     gWindow* ownerWindow = gWinValidate(owner);
     if (ownerWindow == nullptr && owner != nullptr) ownerWindow = gWinFromHwnd(static_cast<pf::Hwnd>(owner));
+    const char* title = caption != nullptr ? caption : "Error";
+    // Our dialog windows carry no title bar, and a box's caption is often the question
+    // itself ("... Open as binary?" over a file name): it heads the box's lines.
+    std::vector<std::string> lines = SplitLines(text);
+    if (*title != '\0') lines.insert(lines.begin(), title);
     uint32_t result;
     {
         ModalOpenScope modal;
-        result = RunDialog(&run, ownerWindow, caption != nullptr ? caption : "Error", SplitLines(text), style);
+        result = RunDialog(&run, ownerWindow, title, lines, style);
     }
     if (result == kMsgNoWindow) return ClibMessageBoxDirect(owner, text, caption, type);
     return static_cast<int>(result & 0xFFFF);

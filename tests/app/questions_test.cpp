@@ -364,7 +364,8 @@ TEST_F(QuestionsTest, MessageBoxes) {
     });
     EXPECT_EQ(ShowMessageBox(nullptr, "First\r\nSecond", "Box", 2), 3);
     EXPECT_EQ(seen.buttons, (std::vector<std::string>{"Retry", "Ignore", "Abort"}));
-    EXPECT_EQ(seen.lines, (std::vector<std::string>{"First", "Second"}));
+    // The caption heads the lines: our windows show no title bar.
+    EXPECT_EQ(seen.lines, (std::vector<std::string>{"Box", "First", "Second"}));
     EXPECT_EQ(seen.title, "Box");
     EXPECT_TRUE(modal);
     EXPECT_FALSE(ModalOpen());
@@ -406,7 +407,7 @@ TEST_F(QuestionsTest, ABoxAskedFromASecondThreadAppearsOnTheUserInterfaceThread)
     QueueModalResponder([&](gWindow* dialog) {
         QueueModalResponder([&](gWindow* box) {
             boxThread = platform::CurrentThreadId();
-            EXPECT_EQ(Read(box).lines, std::vector<std::string>{"From the worker"});
+            EXPECT_EQ(Read(box).lines, (std::vector<std::string>{"Worker", "From the worker"}));
             PressDialogButton(box, "No");
         });
         platform::Hwnd hwnd = dialog->hwnd;
@@ -469,7 +470,8 @@ TEST_F(QuestionsTest, TheReadersAndTheWriterAskWithTheToolkitBox) {
     ReleaseFormats(registry);
     ClibSetMessageHook(nullptr, nullptr);
     EXPECT_EQ(seen.title, "Cannot detect the type of file... Open as binary?");
-    EXPECT_EQ(seen.lines, std::vector<std::string>{file});
+    // The question is the caption: the user reads it above the file's name.
+    EXPECT_EQ(seen.lines, (std::vector<std::string>{"Cannot detect the type of file... Open as binary?", file}));
     EXPECT_EQ(seen.buttons, (std::vector<std::string>{"Yes", "No"}));
 }
 
