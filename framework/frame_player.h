@@ -23,7 +23,7 @@ constexpr int32_t kFramePlayerReturnToFirst = 0x40;  // to the first frame, else
 constexpr int32_t kFramePlayerSavedFlags = kFramePlayerLoop | kFramePlayerReturnAtEnd;
 
 struct FramePlayer {
-    // Time mode and the saved flags from TheFramePlayerSaved(); step 1, step size 4.
+    // Time mode, period and the saved flags from TheFramePlayerSaved(); step 1, step size 4.
     FramePlayer();
     FramePlayer(const FramePlayer&) = delete;
     FramePlayer& operator=(const FramePlayer&) = delete;

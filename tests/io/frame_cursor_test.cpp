@@ -49,6 +49,18 @@ protected:
     }
 };
 
+// A new cursor plays at the saved period (the event timer's 50 ms unless the rate was
+// set without a cursor), and the transport page shows that rate, not 0.
+TEST_F(FrameCursor, ANewCursorTakesTheSavedPeriod) {
+    TheFramePlayerSaved().interval = 50;
+    FramePlayer a;
+    EXPECT_EQ(a.interval.load(), 50);
+    TheFramePlayerSaved().interval = 40;
+    FramePlayer b;
+    EXPECT_EQ(b.interval.load(), 40);
+    EXPECT_EQ(a.interval.load(), 50);  // a cursor keeps its own period
+}
+
 TEST_F(FrameCursor, ConstructionTakesTheSavedSettings) {
     FramePlayer a;
     EXPECT_EQ(a.step.load(), 1);
