@@ -114,10 +114,41 @@ void ReductionComponent::Node::VisibleOrigin(double* x, double* y) {
     if (auto origin = TheReductionServices().visibleOrigin) origin(owner_, x, y);
 }
 
-ShapeContainer* ReductionComponent::Node::Display() {
-    DeviceViewBase* device = owner_->portRecord;
+namespace {
+
+// The shape container of the display a device shows on; nullptr without one.
+ShapeContainer* ContainerOf(DeviceViewBase* device) {
     auto* port = device != nullptr ? dynamic_cast<ViewConsumer*>(device->port) : nullptr;
     return port != nullptr ? static_cast<ShapeContainer*>(port->shapes) : nullptr;
+}
+
+bool HoldsShapes(const ShapeContainer* c) { return c != nullptr && c->view != nullptr && c->view->WindowReady(); }
+
+// Depth first below `stage`: the display of a stage whose view hands its new shapes to
+// `item`. A chain is a handful of stages; the depth bound keeps a malformed one finite.
+ShapeContainer* ViewOfItem(ComponentBase* stage, ShapeItem* item, int depth) {
+    if (stage == nullptr || depth > 64) return nullptr;
+    ShapeContainer* c = ContainerOf(stage->portRecord);
+    if (HoldsShapes(c) && c->view->DefaultItem() == item) return c;
+    for (ConsumerLink* l = stage->firstLink; l != nullptr; l = l->next)
+        if (ShapeContainer* found = ViewOfItem(l->owner, item, depth + 1)) return found;
+    return nullptr;
+}
+
+}  // namespace
+
+ShapeContainer* ReductionComponent::Node::Display() {
+    ShapeContainer* own = ContainerOf(owner_->portRecord);
+    if (HoldsShapes(own)) return own;
+    // The display of the Reduction's own output (its chart) draws no shapes: the masks go
+    // to the image display of the same data, whose view gives its new shapes to us.
+    ComponentBase* head = owner_;
+    for (int depth = 0; depth < 64; ++depth) {
+        ComponentBase* above = ComponentUpstream(head);
+        if (above == nullptr || above == head) break;
+        head = above;
+    }
+    return ViewOfItem(head, &owner_->itemLink, 0);
 }
 
 bool ReductionComponent::Node::TakeShape(Shape* shape) {

@@ -42,6 +42,7 @@
 #include "toolkit/menu.h"
 #include "views/display_cell.h"
 #include "views/open_data_files.h"
+#include "views/slice_page.h"
 #include "views/workspace.h"
 #endif
 
@@ -499,6 +500,38 @@ TEST_F(OpenFileDisplay, AStatisticRectangleOnTheViewIsMeasuredByTheFilesReductio
 
 // File > Open with the file dialog's scripted backend: two files chosen at once go into
 // one new project, the last chosen first, and the one opened last shows in cell 1.
+// The Extraction/Statistic page's "Create" in the program: the Reduction's own display is
+// its chart in "Chart Tools", which draws no shapes; the new masks go to the view of the
+// file, where they show and are the Reduction's items.
+TEST_F(OpenFileDisplay, CreateOfTheExtractionPageDrawsTheMaskOnTheFilesView) {
+    const std::string path = folder.File("ramp.fits");
+    if (!WriteRampFits(path)) GTEST_SKIP() << "no astropy";
+    ComponentBase* source = nullptr;
+    DisplayComponent* cell = OpenIntoCellOne(path, &source);
+    ASSERT_NE(cell, nullptr);
+    auto* shapes = static_cast<ShapeContainer*>(cell->View()->shapes);
+    ASSERT_NE(shapes, nullptr);
+    auto* reduction = dynamic_cast<ReductionComponent*>(source->owner->currentWindows[3]);
+    ASSERT_NE(reduction, nullptr);
+    ASSERT_NE(reduction->portRecord, nullptr) << "the chart shows the Reduction";
+
+    // "Statistic mask" > "Rectangle": the central half of the 256 x 256 frame.
+    ASSERT_TRUE(CreateReductionItem(reduction, false, true, kKindRect));
+    ASSERT_EQ(shapes->ShapeCount(), 1u);
+    Shape* rect = shapes->current;
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(reduction->CurrentItemShape(), rect);
+    EXPECT_EQ(std::tuple(rect->header.kind, rect->header.role), std::tuple(kKindRect, kRoleStatistic));
+    const AnchorBuffer& a = rect->header.anchors;
+    ASSERT_GE(a.Count(), 2u);
+    EXPECT_EQ(std::tuple(a.X(0), a.Y(0)), std::tuple(64.0f, 64.0f));
+    // "Slice mask" > "Line": a second mask on the same view, across the frame's middle.
+    ASSERT_TRUE(CreateReductionItem(reduction, false, true, kKindPolyLine));
+    EXPECT_EQ(shapes->ShapeCount(), 2u);
+    ASSERT_NE(reduction->CurrentItemShape(), nullptr);
+    EXPECT_EQ(reduction->CurrentItemShape()->header.role, kRoleSlice);
+}
+
 TEST_F(OpenFileDisplay, FileOpenPutsTwoChosenFilesIntoOneProject) {
     if (!WriteRampFits(folder.File("a.fits")) || !WriteRampFits(folder.File("b.fits"))) GTEST_SKIP() << "no astropy";
     ScriptedFileDialog dialog;
