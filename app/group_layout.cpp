@@ -17,7 +17,8 @@ namespace orva {
 // ---- The tool window beside the main window ------------------------------------------------
 
 bool RectsOverlap(const platform::Rect& a, const platform::Rect& b) {
-    return a.left < b.right && b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+    return a.left < a.right && a.top < a.bottom && b.left < b.right && b.top < b.bottom && a.left < b.right &&
+           b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
 ToolWindowRect PlaceToolWindow(const platform::Rect& main, int32_t sideWidth, int32_t screenWidth,
@@ -152,9 +153,9 @@ void PageColumnApply(WindowGroup& g) {
     if (!PageColumnBand(g, &top, &bottom)) return;
     const float most = std::max(0.0f, std::ceil(ColumnContentBottom(g) - bottom));
     g.pageScroll = std::clamp(g.pageScroll, 0.0f, most);
+    bool changed = g.pageScrollApplied != g.pageScroll;
     ShiftColumn(g, g.pageScrollApplied - g.pageScroll);
     g.pageScrollApplied = g.pageScroll;
-    bool changed = false;
     for (gGroup* group : PageColumnGroups(g)) {
         for (gRow* row = group->rowsHead; row != nullptr; row = row->nextRow) {
             for (gElement* e = row->first; e != nullptr; e = e->rowNext) {
@@ -195,7 +196,10 @@ bool PageColumnWheel(gWindow* window, int delta) {
     const float before = g->pageScroll;
     g->pageScroll -= static_cast<float>(delta) / 120.0f * kColumnWheelStep;
     PageColumnApply(*g);
-    return g->pageScroll != before;
+    if (g->pageScroll == before) return false;
+    // Nothing else repaints after a wheel turn.
+    if (window->dirty != 0 && gWinCanDraw(window) && gWinMakeCurrent(window)) gWinRedraw(window);
+    return true;
 }
 
 void InstallPageColumnWheel() {
