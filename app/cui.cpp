@@ -600,14 +600,22 @@ void RefreshItemOptionsWindow(ProjectItem* item) {
 void ItemPagesFollow(ProjectItem* item) {
     CUI* cui = CUIOfItem(item);
     if (cui == nullptr) return;
-    // The stages of every item share one page each; the item shown now takes them over
-    // (the select message), also the stages its displays do not pull from (a chart
-    // bypasses the Transformation), so that no tab shows another file's settings.
+    // The stages of every item share one page each (a container's, a tab of a group
+    // window); the item shown now takes them over (the select message), also the stages
+    // its displays do not pull from (a chart bypasses the Transformation), so that no tab
+    // shows another file's settings.
+    auto shared = [cui](const PageWindow* page) {
+        for (ListNode* n = cui->containers.head; n != nullptr; n = n->next) {
+            OptionsWindow* c = AsOptionsWindow(static_cast<ComponentBase*>(n->item));
+            if (c != nullptr && c->ownPage == page) return true;
+        }
+        return false;
+    };
     std::vector<ComponentBase*> stages;
     for (ListNode* n = cui->components.head; n != nullptr; n = n->next) {
         auto* c = static_cast<ComponentBase*>(n->item);
         if (c != nullptr && c->owner == item && c->panelBuilder != nullptr && LivePage(c->pageWindow) != nullptr &&
-            c->pageWindow->current != c)
+            c->pageWindow->current != c && shared(c->pageWindow))
             stages.push_back(c);
     }
     for (ComponentBase* c : stages) {
