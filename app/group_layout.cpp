@@ -124,17 +124,31 @@ std::vector<gGroup*> PageColumnGroups(WindowGroup& g) {
             std::find(out.begin(), out.end(), group) == out.end())
             out.push_back(group);
     };
-    // Every page record: the containers' own blocks (title labels, tab bars) and the
-    // blocks of the pages they host, and blocks that other pages (a workspace's select
-    // tab, a chart's panel) put into this window.
+    // The group's tab pages: the containers' own blocks (title labels, tab bars) and the
+    // blocks of the pages they host.
+    auto takeElements = [&](UIPage* page) {
+        if (!UIPageIsLive(page)) return;
+        if (page->element.window == w) take(page->element.group);
+        take(DockedTabGroup(page));
+        for (UIElement* e : page->elements)
+            if (UIElementIsLive(e) && e->window == w) take(e->group);
+    };
+    for (UIPage* record : g.tabPages) {
+        if (!UIPageIsLive(record)) continue;
+        takeElements(record);
+        if (OptionsWindow* c = AsOptionsWindow(record->current)) takeElements(c->ownPage);
+    }
+    // Blocks that other pages put into the column (a chart's panel in the tool window);
+    // what they put beside it (a workspace's select tab) is no part of it.
     CUI* cui = g.owner != nullptr ? g.owner : &TheCUI();
     for (ListNode* n = cui->windowRecords.head; n != nullptr; n = n->next) {
         auto* record = static_cast<UIPage*>(n->item);
         if (!UIPageIsLive(record)) continue;
-        if (record->element.window == w) take(record->element.group);
-        take(DockedTabGroup(record));
-        for (UIElement* e : record->elements)
-            if (UIElementIsLive(e) && e->window == w) take(e->group);
+        for (UIElement* e : record->elements) {
+            if (UIElementIsLive(e) && e->window == w && e->group != nullptr && gWgtIsLive(e->group) &&
+                e->group->x < static_cast<float>(g.sideWidth))
+                take(e->group);
+        }
     }
     return out;
 }

@@ -41,8 +41,8 @@ bool RectsOverlap(const platform::Rect& a, const platform::Rect& b);
 
 // ---- The page column ---------------------------------------------------------------------
 
-// The groups of the pages docked in the group's window (its tab pages and the blocks of
-// the pages they host), shown or not.
+// The groups of the pages docked in the group's window (its tab pages, the blocks of the
+// pages they host, and other pages' blocks left of the column's edge), shown or not.
 std::vector<gGroup*> PageColumnGroups(WindowGroup& g);
 // Where the column shows pages: from below the group's tab bar to above its status line.
 bool PageColumnBand(WindowGroup& g, float* top, float* bottom);
