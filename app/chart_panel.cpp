@@ -8,6 +8,7 @@
 
 #include "app/chart_device.h"
 #include "app/chart_window.h"
+#include "app/group_layout.h"
 #include "app/cui.h"
 #include "app/field_readers.h"
 #include "app/page_rows.h"
@@ -542,6 +543,7 @@ bool ChartPanelBuildFor(ChartWindow* chart, int32_t pageId) {
         if (e->group == nullptr) continue;
         if (SetGroupShown(e->group, e == shown)) MarkPageRepaint(e);
     }
+    PageColumnRefresh(window);
     return true;
 }
 

@@ -137,6 +137,15 @@ bool CUI::CellInSlot(ComponentBase* workspace, DisplayCellBase* cell, uint32_t n
 
 PageWindow* CUI::FindPageWindow(void* window, PanelBuilder builder, uint32_t style) {
     OptionsWindow* c = FindContainerWindow(this, static_cast<gWindow*>(window), builder, style, nullptr);
+    // A container that a registration made carries the style without the group-pages bit
+    // (AttachPageContainer): the next file's stage of that kind shows its pages there, in
+    // the one tab, rather than in a second tab of the same name.
+    if (c == nullptr && window != nullptr && (style & kGroupPagesBit) != 0) {
+        for (size_t at = 0; (c = FindContainerWindow(this, static_cast<gWindow*>(window), builder,
+                                                     style & ~kGroupPagesBit, &at)) != nullptr;) {
+            if (UIPage* record = LivePage(c->pageWindow); record != nullptr && record->id != 0) break;
+        }
+    }
     return c != nullptr ? c->ownPage : nullptr;
 }
 
@@ -585,6 +594,35 @@ void RefreshItemOptionsWindow(ProjectItem* item) {
     ShellHooks& hooks = TheShellHooks();
     ComponentBase* output = ItemGetOutput(item);
     if (output != nullptr && hooks.reconnectItemOutput != nullptr) hooks.reconnectItemOutput(output, item);
+    ItemPagesFollow(item);
+}
+
+void ItemPagesFollow(ProjectItem* item) {
+    CUI* cui = CUIOfItem(item);
+    if (cui == nullptr) return;
+    // The stages of every item share one page each (a container's, a tab of a group
+    // window); the item shown now takes them over (the select message), also the stages
+    // its displays do not pull from (a chart bypasses the Transformation), so that no tab
+    // shows another file's settings.
+    auto shared = [cui](const PageWindow* page) {
+        for (ListNode* n = cui->containers.head; n != nullptr; n = n->next) {
+            OptionsWindow* c = AsOptionsWindow(static_cast<ComponentBase*>(n->item));
+            if (c != nullptr && c->ownPage == page) return true;
+        }
+        return false;
+    };
+    std::vector<ComponentBase*> stages;
+    for (ListNode* n = cui->components.head; n != nullptr; n = n->next) {
+        auto* c = static_cast<ComponentBase*>(n->item);
+        if (c != nullptr && c->owner == item && c->panelBuilder != nullptr && LivePage(c->pageWindow) != nullptr &&
+            c->pageWindow->current != c && shared(c->pageWindow))
+            stages.push_back(c);
+    }
+    for (ComponentBase* c : stages) {
+        if (!ComponentIsLive(c)) continue;
+        MessageRecord select(kMsgSelect);
+        ComponentOnSelect(c, &select, 0);
+    }
 }
 
 void OutputFormatFollowsDialog(ProjectItem* item, ComponentBase* output, int32_t a, int32_t b) {

@@ -64,6 +64,9 @@ struct WindowGroup {
     gElement* secondStatus = nullptr;    // also redrawn when the status changes
     int32_t statusCode = -1;             // the code shown (-1: none, or a negative one)
     ComponentBase* workspace = nullptr;  // the group's workspace draw container
+    // How far the page column is scrolled (pixels its pages move up), and how far its
+    // pages have been moved for it now.
+    float pageScroll = 0, pageScrollApplied = 0;
     // The tab labels of the group's page records, by tab identifier.
     std::vector<std::string> tabLabels;
     std::vector<UIPage*> tabPages;
@@ -294,6 +297,9 @@ void ClearCurrentItemWindow(ProjectItem* item, const ComponentBase* component);
 // rebuilt. An item calls it as it goes, so that no stage outlives it naming it.
 void ReleaseItemConsumers(ProjectItem* item);
 void RefreshItemOptionsWindow(ProjectItem* item);
+// The pages that the item's stages share with the stages of the other items (the
+// group windows' tabs) show this item's stages.
+void ItemPagesFollow(ProjectItem* item);
 void OutputFormatFollowsDialog(ProjectItem* item, ComponentBase* output, int32_t a, int32_t b);
 bool ItemSaveOutput(ProjectItem* item, ComponentBase* output, int32_t code, PanelBuilder builder);
 bool WindowSaveCurrentItem(gWindow* window, int32_t code, PanelBuilder builder);

@@ -27,8 +27,43 @@ void SetWidgetEnabled(gElement* w, bool on) {
     if (w != nullptr) w->enabled = on ? 1 : 0;
 }
 
+// A widget hidden for its surroundings (its page is not the one shown, or the page column
+// has scrolled it out of sight) keeps in its spare state byte why, and what its page
+// wants of it: 0 when nothing hides it (`shown` says it), else the reasons and the wish.
+namespace {
+constexpr uint8_t kWantsShown = 0x1;
+constexpr uint8_t kHideReasons = kHiddenWithPage | kHiddenByColumn;
+}  // namespace
+
 void SetWidgetShown(gElement* w, bool on) {
-    if (w != nullptr) w->shown = on ? 1 : 0;
+    if (w == nullptr) return;
+    if ((w->state7 & kHideReasons) != 0) {
+        w->state7 = static_cast<uint8_t>((w->state7 & ~kWantsShown) | (on ? kWantsShown : 0));
+        return;
+    }
+    w->shown = on ? 1 : 0;
+}
+
+bool WidgetWanted(const gElement* w) {
+    if (w == nullptr) return false;
+    return (w->state7 & kHideReasons) != 0 ? (w->state7 & kWantsShown) != 0 : w->shown != 0;
+}
+
+bool SetWidgetHiddenFor(gElement* w, uint8_t reason, bool hide) {
+    if (w == nullptr) return false;
+    const uint8_t before = w->shown;
+    if (hide) {
+        if ((w->state7 & kHideReasons) == 0) w->state7 = w->shown != 0 ? kWantsShown : 0;
+        w->state7 = static_cast<uint8_t>(w->state7 | reason);
+        w->shown = 0;
+    } else if ((w->state7 & reason) != 0) {
+        w->state7 = static_cast<uint8_t>(w->state7 & ~reason);
+        if ((w->state7 & kHideReasons) == 0) {
+            w->shown = (w->state7 & kWantsShown) != 0 ? 1 : 0;
+            w->state7 = 0;
+        }
+    }
+    return w->shown != before;
 }
 
 void SetWidgetValue(gElement* w, bool on) {

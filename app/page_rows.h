@@ -15,7 +15,18 @@ gElement* PageSlot(UIElement* element, uint32_t index);
 void MarkPageRepaint(UIElement* element);
 void SetWidgetText(gElement* widget, const char* text);
 void SetWidgetEnabled(gElement* widget, bool on);
+// Shows or hides a widget of a page; while something around it hides it (below) it stays
+// hidden and the page's choice is kept for when that ends.
 void SetWidgetShown(gElement* widget, bool on);
+// Whether the page wants the widget shown (also while something around it hides it).
+bool WidgetWanted(const gElement* widget);
+// What can hide a widget whatever its page wants: its page is not the one shown, or the
+// page column has scrolled it out of sight.
+inline constexpr uint8_t kHiddenWithPage = 0x2;
+inline constexpr uint8_t kHiddenByColumn = 0x4;
+// Hides the widget for the reason, or ends that reason (it shows again as its page wants
+// it when nothing else hides it); true when that changed what is drawn.
+bool SetWidgetHiddenFor(gElement* widget, uint8_t reason, bool hide);
 void SetWidgetValue(gElement* widget, bool on);
 // Redraws a widget at once (when its window can draw).
 void RedrawWidget(gElement* widget);

@@ -5,6 +5,8 @@
 
 #include "app/cui.h"
 #include "app/field_readers.h"
+#include "app/group_layout.h"
+#include "app/page_rows.h"
 #include "app/ui_startup.h"
 #include "platform/window_api.h"
 #include "toolkit/layout.h"
@@ -483,13 +485,7 @@ void PageTabsRefresh(gElement* tabBar, UIPage* page) {
         int added = TabCtrl::AddTab(tabBar, &desc, false);
         if (added == 1 && (e->flags & kElementBelowTabs) == 0 && e->group != nullptr && gWgtIsLive(e->group)) {
             float dy = tabBar->y + tabBar->height + 3.0f - e->group->y;
-            if (dy > 0) {
-                for (gRow* row = e->group->rowsHead; row != nullptr; row = row->nextRow) {
-                    row->y += dy;
-                    gRowShift(row, 0, dy);
-                }
-                e->group->y += dy;
-            }
+            if (dy > 0) ShiftGroupBy(e->group, dy);
             e->flags |= kElementBelowTabs;
         }
     }
@@ -519,16 +515,25 @@ bool WindowTabSelect(UIWindowRecord* record, int32_t index) {
     return PageTabSelect(RecordPage(record), record->element.window, index);
 }
 
+void ShiftGroupBy(gGroup* group, float dy) {
+    if (group == nullptr || !gWgtIsLive(group) || dy == 0) return;
+    for (gRow* row = group->rowsHead; row != nullptr; row = row->nextRow) {
+        row->y += dy;
+        gRowShift(row, 0, dy);
+    }
+    group->y += dy;
+}
+
 bool SetGroupShown(gGroup* group, bool show) {
     if (group == nullptr || !gWgtIsLive(group)) return false;
     const uint8_t value = show ? 1 : 0;
     bool changed = group->shown != value;
     group->shown = value;
+    // Each widget keeps what its page wants of it (a field a page hides for some data
+    // stays hidden when the page is shown again), and a page's refresh while it is hidden
+    // shows none of its widgets over the page that is shown.
     for (gRow* row = group->rowsHead; row != nullptr; row = row->nextRow) {
-        for (gElement* x = row->first; x != nullptr; x = x->rowNext) {
-            changed = changed || x->shown != value;
-            x->shown = value;
-        }
+        for (gElement* x = row->first; x != nullptr; x = x->rowNext) changed = SetWidgetHiddenFor(x, kHiddenWithPage, !show) || changed;
     }
     return changed;
 }
@@ -564,6 +569,8 @@ gElement* MakeDockedTabBar(UIPage* record, gGroup* above, gWindow* window) {
     UIElement& own = record->element;
     if (own.slots == nullptr && !UIElementAllocSlots(&own, 2)) return nullptr;
     if (own.slotCount < 2) return nullptr;
+    // Placed below the title as it was built, not as the column is scrolled now.
+    PageColumnRestore(window);
     gWgtSelectWindow(window);
     gGroup* group = gGrpFind(window, above->style & kWsSlotBits, false);
     if (group == nullptr) return nullptr;

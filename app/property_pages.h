@@ -58,6 +58,8 @@ bool WindowTabSelect(UIWindowRecord* record, int32_t index);
 // others hidden.
 void PageTabsRefresh(gElement* tabBar, UIPage* page);
 bool PageTabSelect(UIPage* page, gWindow* window, int32_t index);
+// Moves a group with its rows and widgets down by dy (up when negative).
+void ShiftGroupBy(gGroup* group, float dy);
 // Shows or hides a group with its widgets; true when that changed anything.
 bool SetGroupShown(gGroup* group, bool show);
 // Shows or hides what a page record shows in a group window: its own block (the title

@@ -6,6 +6,7 @@
 #include <unordered_set>
 
 #include "app/cui.h"
+#include "app/group_layout.h"
 #include "app/property_pages.h"
 #include "common/aligned_memory.h"
 #include "common/log.h"
@@ -290,6 +291,9 @@ gGroup* UIElementGetGroup(UIElement* e, uint32_t style, uint32_t place) {
         slot = table->slotStyle & kWsSlotBits;
         if (slot == 0) return nullptr;
     }
+    // A new block is placed among the others as they were built: a scrolled page column
+    // of a group window goes back first (and scrolls again once its pages changed).
+    PageColumnRestore(window);
     gWgtSelectWindow(window);
     gGroup* group = gGrpFind(window, slot, false);
     if (group == nullptr) return nullptr;

@@ -10,6 +10,7 @@
 
 #include "app/cui.h"
 #include "app/field_readers.h"
+#include "app/group_layout.h"
 #include "app/open_road.h"
 #include "app/property_pages.h"
 #include "app/shell_hooks.h"
@@ -238,9 +239,11 @@ void TabSwitch(gElement* tabBar, uintptr_t data) {
     if (!IsWindowGroup(g)) return;
     TabCtrl* t = TabCtrl::FromWidget(tabBar);
     if (t == nullptr || t->current == nullptr) return;
+    PageColumnRestore(g->windows[0]);
     ShowGroupPage(*g, t->current->current);
     if (gWindow* w = gWinValidate(g->windows[0])) w->dirty = 7;
     FitPageColumn(*g);
+    PageColumnToTop(*g);
 }
 
 gElement* AddTabBar(gWindow* w, WindowGroup& g, float x, float y, float width) {
@@ -399,12 +402,14 @@ bool PageColumnExtent(WindowGroup& g, float* right, float* bottom) {
     return any;
 }
 
-// The tool windows that still stand where they were built move to the right of the main
-// window's page column, as they were placed beside it.
+// The tool windows that still stand where they were put (the user has not moved them)
+// go where they would be put beside the main window now.
 void FollowPageColumn(WindowGroup& main) {
     gWindow* mw = main.windows[0];
     platform::Rect m{};
     if (mw == nullptr || mw->hwnd == nullptr || !platform::GetWindowRect(mw->hwnd, &m)) return;
+    platform::Rect area{};
+    gWorkArea(&area, mw);
     CUI& cui = TheCUI();
     for (int k = 1; k < kGroupCount; ++k) {
         gWindow* tw = gWinValidate(cui.groups[k].windows[0]);
@@ -412,12 +417,16 @@ void FollowPageColumn(WindowGroup& main) {
         if (tw == nullptr || tw->hwnd == nullptr || !State().toolPlaced[k] || !platform::GetWindowRect(tw->hwnd, &r))
             continue;
         if (r.left != State().toolAt[k][0] || r.top != State().toolAt[k][1]) continue;
-        const int32_t x = std::max(0, m.left + main.sideWidth + 20);
-        const int32_t outer = std::min(gScreenWidth() - 25 - x, 710);
-        const int32_t frame = (r.right - r.left) - tw->clientWidth;
-        if (x == r.left || outer - frame <= 0) continue;
-        pf::Point at{x, r.top};
-        if (!gWinSetSize(tw, outer - frame, tw->clientHeight, &at)) continue;
+        const ToolWindowRect place = PlaceToolWindow(m, main.sideWidth, gScreenWidth(), gScreenHeight(), area);
+        const int32_t frameWidth = (r.right - r.left) - tw->clientWidth;
+        const int32_t frameHeight = (r.bottom - r.top) - tw->clientHeight;
+        if ((place.x == r.left && place.y == r.top && place.width == r.right - r.left &&
+             place.height == r.bottom - r.top) ||
+            place.width - frameWidth <= 0 || place.height - frameHeight <= 0)
+            continue;
+        gWinSetMinSize(tw, std::min(kToolMinWidth, place.width), std::min(kToolMinHeight, place.height));
+        pf::Point at{place.x, place.y};
+        if (!gWinSetSize(tw, place.width - frameWidth, place.height - frameHeight, &at)) continue;
         if (platform::GetWindowRect(tw->hwnd, &r)) {
             State().toolAt[k][0] = r.left;
             State().toolAt[k][1] = r.top;
@@ -426,7 +435,8 @@ void FollowPageColumn(WindowGroup& main) {
 }
 
 // Widens the group's page column to its widest shown block, lengthens the window (within
-// the screen) to its lowest, and lays the workspace out beside the column again.
+// the work area, and not over a tool window below it) to its lowest, and lays the
+// workspace out beside the column again.
 void FitPageColumn(WindowGroup& g) {
     gWindow* w = g.windows[0];
     if (w == nullptr || gWinValidate(w) == nullptr) return;
@@ -440,13 +450,11 @@ void FitPageColumn(WindowGroup& g) {
     }
     const int32_t height = static_cast<int32_t>(std::ceil(bottom)) + g.bottomMargin + kPageColumnGap;
     if (height > w->clientHeight && w->hwnd != nullptr) {
-        int32_t room = gScreenHeight();
-        platform::Rect area{};
-        if (gWorkArea(&area, w)) room = area.bottom - area.top;
         platform::Rect outer{};
         int32_t frame = 0;
         if (platform::GetWindowRect(w->hwnd, &outer)) frame = std::max(0, (outer.bottom - outer.top) - w->clientHeight);
-        const int32_t wanted = std::min(height, room - frame);
+        // What does not fit scrolls in the column.
+        const int32_t wanted = std::min(height, GroupWindowBottomLimit(g) - outer.top - frame);
         if (wanted > w->clientHeight) {
             gWinSetSize(w, w->clientWidth, wanted, nullptr);
             changed = true;
@@ -559,6 +567,7 @@ bool CUIInit(CUI* cui) {
         return false;
     }
     gSetUiReady(true);
+    InstallPageColumnWheel();
     static const float kColours[12] = {1.0f, 0.5f, 0.5f, 0.0f, 0.0f, 1.0f, 0.9f, 0.0f, 0.51f, 0.0f, 0.0f, 1.0f};
     gSetColorSet(kColours);
     if (!StartMainUI(cui)) return false;
@@ -710,10 +719,15 @@ bool StartUI(CUI* cui, int k) {
     } else {
         WindowGroup* mainGroup = GroupOf(main);
         if (mainGroup == nullptr) return true;
-        x = std::max(0, main->x + mainGroup->sideWidth + 20);
-        width = std::min(sw - 25 - x, 710);
-        height = std::min(sh - 25, 494);
-        y = std::max(0, sh - 25 - 494);
+        platform::Rect m{main->x, main->y, main->x + main->clientWidth, main->y + main->clientHeight};
+        if (main->hwnd != nullptr) platform::GetWindowRect(main->hwnd, &m);
+        platform::Rect area{};
+        gWorkArea(&area, main);
+        const ToolWindowRect place = PlaceToolWindow(m, mainGroup->sideWidth, sw, sh, area);
+        x = place.x;
+        y = place.y;
+        width = place.width;
+        height = place.height;
     }
     g.sideWidth = cui->groups[0].sideWidth > kToolSideWidth ? cui->groups[0].sideWidth : kToolSideWidth;
     gWindow* w = width > 0 && height > 0 ? gWinCreateRec(x, y, width, height, main, &g, kToolWindowStyle) : nullptr;
@@ -721,7 +735,8 @@ bool StartUI(CUI* cui, int k) {
     g.windows[0] = w;
     g.owner = cui;
     LoadUICursors();
-    gWinSetMinSize(w, 460, 484);
+    // A window put in less room than its smallest size (below the main window) may keep it.
+    gWinSetMinSize(w, std::min(kToolMinWidth, width), std::min(kToolMinHeight, height));
     SetWindowIcon(w, platform::kProgramIcon);
     gWinSetBackdrop(w, nullptr, kBackdropColour);
     w->resizeHandler = &GroupSized;
@@ -828,6 +843,7 @@ void GroupPagesChanged(gWindow* window) {
         int gi = GroupIndex(&g);
         if (gi < 0) return;
         int32_t current = State().currentTab[gi];
+        PageColumnRestore(window);
         TabCtrl* t = g.tabBar != nullptr && gWgtIsLive(g.tabBar) ? TabCtrl::FromWidget(g.tabBar) : nullptr;
         if (t != nullptr && t->current != nullptr) current = t->current->current;
         // A registered page that has just shown its first block becomes a tab.
@@ -837,6 +853,7 @@ void GroupPagesChanged(gWindow* window) {
             window->dirty = 7;
         }
         FitPageColumn(g);
+        PageColumnApply(g);
         return;
     }
 }
@@ -895,6 +912,7 @@ void GroupSized(gWindow* window) {
     gWindow* data = g->windows[1];
     if (data != nullptr && gWinValidate(data) != nullptr && TheShellHooks().workspaceLayout != nullptr)
         TheShellHooks().workspaceLayout(data, g, window->clientWidth, window->clientHeight, 0);
+    PageColumnApply(*g);
 }
 
 bool ToolCloseRequest(gWindow* window, void*) {

@@ -12,6 +12,7 @@
 
 #include "app/cui.h"
 #include "app/field_readers.h"
+#include "app/page_rows.h"
 #include "app/property_pages.h"
 #include "app/status_line.h"
 #include "app/ui_elements.h"
@@ -94,10 +95,6 @@ void SetText(gElement* w, const char* text) {
 
 void SetEnabled(gElement* w, bool on) {
     if (w != nullptr) w->enabled = on ? 1 : 0;
-}
-
-void SetShown(gElement* w, bool on) {
-    if (w != nullptr) w->shown = on ? 1 : 0;
 }
 
 void SetValue(gElement* w, bool on) {
@@ -562,8 +559,8 @@ void RefreshOutputPage(UIElement* e, bool clear) {
     const DataShape shape = ShapeOf(output);
     const bool showY = !(shape.known && shape.sizes[1] == 1);
     const bool showZ = !(shape.known && shape.sizes[2] == 1);
-    for (uint32_t i = 36; i <= 39; ++i) SetShown(Slot(e, i), showY);
-    for (uint32_t i = 40; i <= 43; ++i) SetShown(Slot(e, i), showZ);
+    for (uint32_t i = 36; i <= 39; ++i) SetWidgetShown(Slot(e, i), showY);
+    for (uint32_t i = 40; i <= 43; ++i) SetWidgetShown(Slot(e, i), showZ);
     // 4. Types, frames, pattern, drive.
     char text[128] = "";
     DataTypeTextAxis(output->negotiated.format, output->negotiated.element * 8, output->negotiated.channels,
@@ -575,7 +572,7 @@ void RefreshOutputPage(UIElement* e, bool clear) {
     ShowUnsigned(Slot(e, kOutFirst), static_cast<uint64_t>(static_cast<int64_t>(r.firstFrame) + 1));
     ShowUnsigned(Slot(e, kOutLast), static_cast<uint64_t>(static_cast<int64_t>(r.lastFrame) + 1));
     SetText(Slot(e, kOutPattern), r.pattern.c_str());
-    if (gElement* disk = Slot(e, kOutDisk); disk != nullptr && disk->shown) SetText(disk, DriveLine().c_str());
+    if (gElement* disk = Slot(e, kOutDisk); disk != nullptr && WidgetWanted(disk)) SetText(disk, DriveLine().c_str());
     // 5. The rest.
     SetText(Slot(e, kOutFormat), output->format == nullptr || output->format->name == nullptr ? "[noname]"
                                                                                                : output->format->name);

@@ -92,7 +92,7 @@ void ShowField(gElement* w, bool on) {
     gElement* label = w->prev;
     if (label != nullptr && gWgtIsLive(label) && label->kind == 3) SetWidgetShown(label, on);
 }
-bool Hidden(gElement* w) { return w != nullptr && w->shown == 0; }
+bool Hidden(gElement* w) { return w != nullptr && !WidgetWanted(w); }
 
 uint32_t ShownFrames(const DataSet* d) { return d->framesToUse != 0 ? d->framesToUse : d->TotalFrames(); }
 

@@ -1,8 +1,8 @@
 // The main window's page column as a user sees it: the program started on a FITS file
 // written by astropy shows the Source's pages under its "Source" tab, beside the
 // workspace and not under it; the page's own tabs switch between Info and Options, and
-// the window lengthens to hold the taller Options page. Read back with XGetImage and
-// clicked with XTest.
+// the window lengthens to hold the taller Options page as far as the "Chart Tools" window
+// below it lets it. Read back with XGetImage and clicked with XTest.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -170,19 +170,18 @@ TEST(PageColumnProgram, TheSourcePagesShowBesideTheWorkspace) {
     EXPECT_GT(info.light, info.all / 2);
     EXPECT_GT(info.dark, 300);
 
-    // "Options", the next tab of the page's tab bar: the window lengthens to hold it.
+    // "Options", the next tab of the page's tab bar: the window lengthens to hold it as far
+    // as the screen and the "Chart Tools" window below it let it (the column scrolls the
+    // rest).
     const int height = WindowHeight(d, main);
+    const Window tools = screen.WaitForWindow("Chart Tools", 5000);
+    ASSERT_NE(tools, 0u);
+    const Screen::Rect toolsAt = screen.RectOf(tools);
     const int middle = pageTabs.y + 3;
     int optionsX = pageTabs.to;
     while (optionsX < shown.width && !Is(shown.At(optionsX, middle), kOtherTab)) ++optionsX;
     ASSERT_LT(optionsX + 20, host.x);
     Click(d, main, optionsX + 20, middle);
-    int grown = height;
-    for (int waited = 0; waited < 10000 && grown <= height; waited += 100) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        grown = WindowHeight(d, main);
-    }
-    EXPECT_GT(grown, height) << program.Log();
     Picture options;
     bool switched = false;
     for (int waited = 0; waited < 10000 && !switched; waited += 200) {
@@ -194,6 +193,8 @@ TEST(PageColumnProgram, TheSourcePagesShowBesideTheWorkspace) {
     }
     testing_program::WritePpm(ORVA_BINARY_DIR "/page_column_options.ppm", options);
     ASSERT_TRUE(switched) << "the Options tab is not chosen";
+    EXPECT_GE(WindowHeight(d, main), height);
+    EXPECT_FALSE(screen.RectOf(main).Overlaps(toolsAt)) << program.Log();
     // Another page in the same place: light with text, and not the Info page's pixels.
     const Ink optionsInk = Count(options, 4, top, host.x - 4, bottom);
     EXPECT_GT(optionsInk.light, optionsInk.all / 2);

@@ -171,6 +171,21 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
+    // The window's rectangle on the screen (right and bottom exclusive); empty when it
+    // cannot be read.
+    struct Rect {
+        int left = 0, top = 0, right = 0, bottom = 0;
+        bool Overlaps(const Rect& o) const { return left < o.right && o.left < right && top < o.bottom && o.top < bottom; }
+    };
+    Rect RectOf(Window w) {
+        XWindowAttributes a;
+        int x = 0, y = 0;
+        Window child = 0;
+        if (!XGetWindowAttributes(display_, w, &a) ||
+            !XTranslateCoordinates(display_, w, DefaultRootWindow(display_), 0, 0, &x, &y, &child))
+            return Rect{};
+        return Rect{x, y, x + a.width, y + a.height};
+    }
     // Puts the window above its siblings, so that nothing covers what is read back.
     void Raise(Window w) {
         XRaiseWindow(display_, w);

@@ -19,6 +19,7 @@
 #include "views/source_pages.h"
 
 #include "../../app/shell_fixture.h"
+#include "app/page_rows.h"
 #include "app/ui_elements.h"
 #include "../../toolkit/gl_test_support.h"
 #include "app/graphics_window.h"
@@ -296,23 +297,31 @@ TEST_F(SourcePagesTest, LockKnownAndTheEnablingRules) {
     std::unique_ptr<ReadState> state = std::move(d->readState);
     RefreshSourceOptionsPage(source, options, 0);
     for (uint32_t slot = kOptType8; slot <= kOptBlocks; ++slot) EXPECT_EQ(W(slot)->enabled, 0) << slot;
-    for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks}) EXPECT_EQ(W(slot)->shown, 0) << slot;
-    for (uint32_t slot : {kOptAxisX, kOptAxisY, kOptAxisZ}) EXPECT_EQ(W(slot)->shown, 1) << slot;
+    for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks}) EXPECT_FALSE(WidgetWanted(W(slot))) << slot;
+    for (uint32_t slot : {kOptAxisX, kOptAxisY, kOptAxisZ}) EXPECT_TRUE(WidgetWanted(W(slot))) << slot;
     EXPECT_EQ(W(kOptCropX)->enabled, 1);
     d->readState = std::move(state);
     RefreshSourceOptionsPage(source, options, 0);
-    for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks, kOptAxisX}) EXPECT_EQ(W(slot)->shown, 1) << slot;
+    for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks, kOptAxisX}) EXPECT_TRUE(WidgetWanted(W(slot))) << slot;
     // A frame table without a record of the current section: the axes go too.
     d->frameTable = std::make_shared<SectionFrameTable>();
     RefreshSourceOptionsPage(source, options, 0);
     for (uint32_t slot = kOptType8; slot <= kOptBlocks; ++slot) EXPECT_EQ(W(slot)->enabled, 0) << slot;
     for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks, kOptAxisX, kOptAxisY, kOptAxisZ})
-        EXPECT_EQ(W(slot)->shown, 0) << slot;
+        EXPECT_FALSE(WidgetWanted(W(slot))) << slot;
     d->frameTable.reset();
     RefreshSourceOptionsPage(source, options, 0);
-    for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks, kOptAxisX}) EXPECT_EQ(W(slot)->shown, 1) << slot;
+    for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks, kOptAxisX}) EXPECT_TRUE(WidgetWanted(W(slot))) << slot;
     EXPECT_EQ(W(kOptType8)->enabled, 1);
     EXPECT_EQ(W(kOptAxisY)->enabled, 1);
+    // The Info page is the one shown: the refreshes of the hidden Options page draw none
+    // of its widgets over it.
+    ASSERT_EQ(options->group->shown, 0);
+    for (uint32_t slot = 0; slot < options->slotCount; ++slot) {
+        if (W(slot) != nullptr) {
+            EXPECT_EQ(W(slot)->shown, 0) << slot;
+        }
+    }
 }
 
 TEST_F(SourcePagesTest, CropArithmeticAndButtons) {

@@ -1,0 +1,226 @@
+#include "app/group_layout.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "app/cui.h"
+#include "app/page_rows.h"
+#include "app/property_pages.h"
+#include "app/ui_elements.h"
+#include "platform/window_api.h"
+#include "toolkit/layout.h"
+#include "toolkit/widget.h"
+#include "toolkit/window.h"
+
+namespace orva {
+
+// ---- The tool window beside the main window ------------------------------------------------
+
+bool RectsOverlap(const platform::Rect& a, const platform::Rect& b) {
+    return a.left < a.right && a.top < a.bottom && b.left < b.right && b.top < b.bottom && a.left < b.right &&
+           b.left < a.right && a.top < b.bottom && b.top < a.bottom;
+}
+
+ToolWindowRect PlaceToolWindow(const platform::Rect& main, int32_t sideWidth, int32_t screenWidth,
+                               int32_t screenHeight, const platform::Rect& area) {
+    ToolWindowRect r;
+    r.x = std::max(0, main.left + sideWidth + 20);
+    r.width = std::min(screenWidth - 25 - r.x, 710);
+    r.height = std::min(screenHeight - 25, 494);
+    r.y = std::max(0, screenHeight - 25 - 494);
+    const platform::Rect wanted{r.x, r.y, r.x + r.width, r.y + r.height};
+    if (r.width > 0 && !RectsOverlap(wanted, main)) return r;
+    // That covers the main window (or has no room): beside it, below it, or in the corner.
+    const int32_t areaWidth = area.right - area.left, areaHeight = area.bottom - area.top;
+    const int32_t height = std::min({494, areaHeight, std::max(0, screenHeight - 25)});
+    const int32_t foot = std::max(area.top, std::min(r.y, area.bottom - height));
+    if (const int32_t room = area.right - main.right; room >= kToolMinWidth) {
+        r.width = std::min(710, room);
+        return ToolWindowRect{main.right, foot, r.width, height};
+    }
+    if (const int32_t room = main.left - area.left; room >= kToolMinWidth) {
+        r.width = std::min(710, room);
+        return ToolWindowRect{main.left - r.width, foot, r.width, height};
+    }
+    const int32_t width = std::min(710, areaWidth);
+    const int32_t left = std::clamp(r.x, area.left, std::max(area.left, area.right - width));
+    if (const int32_t room = area.bottom - main.bottom; room >= kToolBelowMinHeight)
+        return ToolWindowRect{left, main.bottom, width, std::min(494, room)};
+    // No room anywhere: it stays at the foot of the screen, where it always went.
+    return r;
+}
+
+int32_t GroupWindowBottomLimit(WindowGroup& g) {
+    gWindow* w = g.windows[0];
+    platform::Rect area{0, 0, gScreenWidth(), gScreenHeight()};
+    gWorkArea(&area, w);
+    int32_t limit = area.bottom;
+    CUI& cui = g.owner != nullptr ? *g.owner : TheCUI();
+    platform::Rect m{};
+    if (&g != &cui.groups[0] || w == nullptr || w->hwnd == nullptr || !platform::GetWindowRect(w->hwnd, &m))
+        return limit;
+    for (int k = 1; k < kGroupCount; ++k) {
+        gWindow* tw = gWinValidate(cui.groups[k].windows[0]);
+        platform::Rect t{};
+        if (tw == nullptr || tw->hwnd == nullptr || !platform::IsWindowVisible(tw->hwnd) ||
+            !platform::GetWindowRect(tw->hwnd, &t))
+            continue;
+        if (t.top >= m.bottom && t.left < m.right && m.left < t.right) limit = std::min(limit, t.top);
+    }
+    return limit;
+}
+
+// ---- The page column ---------------------------------------------------------------------------
+
+namespace {
+
+WindowGroup* GroupOfWindow(gWindow* window) {
+    if (window == nullptr || gWinValidate(window) == nullptr) return nullptr;
+    for (WindowGroup& g : TheCUI().groups)
+        if (g.windows[0] == window) return &g;
+    return nullptr;
+}
+
+void ShiftColumn(WindowGroup& g, float dy) {
+    if (dy == 0) return;
+    for (gGroup* group : PageColumnGroups(g)) ShiftGroupBy(group, dy);
+}
+
+// The lowest edge of the column's shown blocks, as they were built (unscrolled).
+float ColumnContentBottom(WindowGroup& g) {
+    float bottom = 0;
+    for (gGroup* group : PageColumnGroups(g)) {
+        if (group->shown == 0) continue;
+        bottom = std::max(bottom, group->y + g.pageScrollApplied + group->height + group->marginTop +
+                                      group->marginBottom);
+    }
+    return bottom;
+}
+
+// The column's right edge: the page column of a tool window, or the main window's
+// widest block.
+float ColumnRight(WindowGroup& g) {
+    float right = static_cast<float>(g.sideWidth);
+    for (gGroup* group : PageColumnGroups(g))
+        if (group->shown != 0) right = std::max(right, group->x + group->width + group->marginLeft + group->marginRight);
+    return right;
+}
+
+bool (*gPreviousWheel)(gWindow*, int, int) = nullptr;
+
+bool ColumnWheelHook(gWindow* window, int delta, int keys) {
+    if (gPreviousWheel != nullptr && gPreviousWheel(window, delta, keys)) return true;
+    return PageColumnWheel(window, delta);
+}
+
+}  // namespace
+
+std::vector<gGroup*> PageColumnGroups(WindowGroup& g) {
+    std::vector<gGroup*> out;
+    gWindow* w = g.windows[0];
+    if (w == nullptr) return out;
+    auto take = [&](gGroup* group) {
+        if (group != nullptr && gWgtIsLive(group) && group->window == w &&
+            std::find(out.begin(), out.end(), group) == out.end())
+            out.push_back(group);
+    };
+    // The group's tab pages: the containers' own blocks (title labels, tab bars) and the
+    // blocks of the pages they host.
+    auto takeElements = [&](UIPage* page) {
+        if (!UIPageIsLive(page)) return;
+        if (page->element.window == w) take(page->element.group);
+        take(DockedTabGroup(page));
+        for (UIElement* e : page->elements)
+            if (UIElementIsLive(e) && e->window == w) take(e->group);
+    };
+    for (UIPage* record : g.tabPages) {
+        if (!UIPageIsLive(record)) continue;
+        takeElements(record);
+        if (OptionsWindow* c = AsOptionsWindow(record->current)) takeElements(c->ownPage);
+    }
+    // Blocks that other pages put into the column (a chart's panel in the tool window);
+    // what they put beside it (a workspace's select tab) is no part of it.
+    CUI* cui = g.owner != nullptr ? g.owner : &TheCUI();
+    for (ListNode* n = cui->windowRecords.head; n != nullptr; n = n->next) {
+        auto* record = static_cast<UIPage*>(n->item);
+        if (!UIPageIsLive(record)) continue;
+        for (UIElement* e : record->elements) {
+            if (UIElementIsLive(e) && e->window == w && e->group != nullptr && gWgtIsLive(e->group) &&
+                e->group->x < static_cast<float>(g.sideWidth))
+                take(e->group);
+        }
+    }
+    return out;
+}
+
+bool PageColumnBand(WindowGroup& g, float* top, float* bottom) {
+    gWindow* w = g.windows[0];
+    float x = 0;
+    if (w == nullptr || gWinValidate(w) == nullptr || !GroupPageOrigin(w, &x, top)) return false;
+    *bottom = static_cast<float>(w->clientHeight - g.bottomMargin);
+    return *bottom > *top;
+}
+
+void PageColumnApply(WindowGroup& g) {
+    gWindow* w = g.windows[0];
+    float top = 0, bottom = 0;
+    if (!PageColumnBand(g, &top, &bottom)) return;
+    const float most = std::max(0.0f, std::ceil(ColumnContentBottom(g) - bottom));
+    g.pageScroll = std::clamp(g.pageScroll, 0.0f, most);
+    bool changed = g.pageScrollApplied != g.pageScroll;
+    ShiftColumn(g, g.pageScrollApplied - g.pageScroll);
+    g.pageScrollApplied = g.pageScroll;
+    for (gGroup* group : PageColumnGroups(g)) {
+        for (gRow* row = group->rowsHead; row != nullptr; row = row->nextRow) {
+            for (gElement* e = row->first; e != nullptr; e = e->rowNext) {
+                const bool inside = e->y >= top && e->y + e->cellHeight <= bottom;
+                changed = SetWidgetHiddenFor(e, kHiddenByColumn, !inside) || changed;
+            }
+        }
+    }
+    if (changed) w->dirty = 7;
+}
+
+void PageColumnRestore(gWindow* window) {
+    WindowGroup* g = GroupOfWindow(window);
+    if (g == nullptr || g->pageScrollApplied == 0) return;
+    ShiftColumn(*g, g->pageScrollApplied);
+    g->pageScrollApplied = 0;
+}
+
+void PageColumnRefresh(gWindow* window) {
+    if (WindowGroup* g = GroupOfWindow(window)) PageColumnApply(*g);
+}
+
+void PageColumnToTop(WindowGroup& g) {
+    g.pageScroll = 0;
+    PageColumnApply(g);
+}
+
+bool PageColumnWheel(gWindow* window, int delta) {
+    WindowGroup* g = GroupOfWindow(window);
+    if (g == nullptr || delta == 0 || window->hwnd == nullptr) return false;
+    platform::Point at{};
+    if (!platform::GetCursorPos(&at) || !platform::ScreenToClient(window->hwnd, &at)) return false;
+    float top = 0, bottom = 0;
+    if (!PageColumnBand(*g, &top, &bottom)) return false;
+    if (at.x < 0 || static_cast<float>(at.x) >= ColumnRight(*g) || static_cast<float>(at.y) < top ||
+        static_cast<float>(at.y) >= bottom)
+        return false;
+    const float before = g->pageScroll;
+    g->pageScroll -= static_cast<float>(delta) / 120.0f * kColumnWheelStep;
+    PageColumnApply(*g);
+    if (g->pageScroll == before) return false;
+    // Nothing else repaints after a wheel turn.
+    if (window->dirty != 0 && gWinCanDraw(window) && gWinMakeCurrent(window)) gWinRedraw(window);
+    return true;
+}
+
+void InstallPageColumnWheel() {
+    gToolkitHooks& hooks = gHooks();
+    if (hooks.wheel == &ColumnWheelHook) return;
+    gPreviousWheel = hooks.wheel;
+    hooks.wheel = &ColumnWheelHook;
+}
+
+}  // namespace orva
