@@ -535,15 +535,48 @@ void ValuePagePlacement(const WindowGroup* group, int32_t left, int32_t out[4]) 
     out[3] = std::max(kValuePageMinimum, kernel::SaturateTrunc<int32_t>(group->tabArea[1][1] - y));
 }
 
+// The main window's menus stand in a column, so the band under them ends at the page tabs:
+// the value page would cover the tabs at its least height. It takes the room between the
+// tool pages along the window's top and the tab bar instead, as tall as that room allows.
+static void FitValuePageAboveTabs(WorkspaceComponent* ws, int32_t place[4]) {
+    const WindowGroup* group = ws->group;
+    const gElement* tabs = group->tabBar;
+    if (tabs == nullptr || !tabs->shown) return;
+    const int32_t limit = kernel::SaturateTrunc<int32_t>(tabs->y) - 1;
+    if (place[1] + place[3] <= limit) return;
+    gWindow* parent = gWinValidate(group->windows[0]);
+    int32_t top = 0;
+    for (int32_t id : {kWsIdFastSelector, kWsIdTransport}) {
+        UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
+        gWindow* w = r != nullptr ? gWinValidate(r->element.window) : nullptr;
+        platform::Rect rect;
+        if (w == nullptr || w->hwnd == nullptr || parent == nullptr || parent->hwnd == nullptr ||
+            !platform::GetWindowRect(w->hwnd, &rect))
+            continue;
+        platform::Point origin{0, 0};
+        if (!platform::ClientToScreen(parent->hwnd, &origin)) continue;
+        top = std::max(top, static_cast<int32_t>(rect.bottom - origin.y) + 1);
+    }
+    const int32_t y = top > 0 ? top : limit - place[3];
+    if (limit - y < 40) return;  // no room above the tabs: keep the usual place
+    place[1] = y;
+    place[3] = limit - y;
+}
+
 bool WorkspaceOpenValuePage(WorkspaceComponent* ws) {
     if (ws == nullptr || ws->container == nullptr || ws->group == nullptr || !ComponentUiUp()) return false;
     WindowGroup* group = ws->group;
     gWindow* parent = gWinValidate(group->windows[0]);
     if (parent == nullptr || group->sideWidth <= 0) return false;
+    // Only the main window shows it: the tool window's cell is the measurements' chart,
+    // empty until something is measured, and the page would stand there as a black box
+    // over the room of the chart's panel.
+    if (group->menuBar == nullptr) return false;
     UIWindowRecord* r = UIWindowRecordFind(ws->container, kWsIdValue);
     if (r == nullptr || r->element.window != nullptr) return false;
     int32_t place[4];
     ValuePagePlacement(group, group->sideWidth, place);
+    FitValuePageAboveTabs(ws, place);
     r->savedX = place[0];
     r->savedY = place[1];
     r->width = place[2];

@@ -40,6 +40,21 @@ bool Background(const uint8_t* p) {
     return lo >= 60 && hi <= 110 && hi - lo <= 6;
 }
 
+// The chosen tab and the other tabs of a tab bar.
+constexpr uint8_t kChosenTab[3] = {153, 255, 153};
+constexpr uint8_t kOtherTab[3] = {41, 145, 41};
+
+// How many runs of at least 20 pixels of the colour the row holds.
+int RunsOf(const Picture& p, int y, const uint8_t* colour) {
+    int runs = 0, run = 0;
+    for (int x = 0; x < p.width; ++x) {
+        const uint8_t* q = p.At(x, y);
+        run = q[0] == colour[0] && q[1] == colour[1] && q[2] == colour[2] ? run + 1 : 0;
+        if (run == 20) ++runs;
+    }
+    return runs;
+}
+
 // The page windows of the main window (children of it whose title starts with its
 // workspace's), smaller than the workspace itself.
 std::vector<Window> SmallPages(Display* d, Window main) {
@@ -109,10 +124,14 @@ TEST(PreviewProgramTest, TheValuePageShowsTheWholeFrameWithItsBrightQuadrant) {
     Box frame, bright;
     Picture shown;
     bool found = false;
+    Window pageWindow = 0;
     for (int waited = 0; waited <= 20000 && !found; waited += 200) {
         screen.Raise(main);
         for (Window page : SmallPages(screen.display(), main))
-            if (screen.Grab(page, &shown) && FindPreview(shown, &frame, &bright)) found = true;
+            if (screen.Grab(page, &shown) && FindPreview(shown, &frame, &bright)) {
+                found = true;
+                pageWindow = page;
+            }
         if (!found) std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     ASSERT_TRUE(found) << "no preview with the frame's picture beside the workspace\n" << program.Log();
@@ -138,6 +157,19 @@ TEST(PreviewProgramTest, TheValuePageShowsTheWholeFrameWithItsBrightQuadrant) {
         }
     EXPECT_EQ(dark, 0);
     EXPECT_EQ(stray, 0);
+    // The page stands above the main window's page tabs and leaves every tab in sight:
+    // the chosen one ("Source") and the three others beside it.
+    Picture whole;
+    ASSERT_TRUE(screen.Grab(main, &whole));
+    XWindowAttributes placed;
+    ASSERT_TRUE(XGetWindowAttributes(screen.display(), pageWindow, &placed));
+    int tabs = -1;
+    for (int y = 0; y < whole.height && tabs < 0; ++y)
+        if (RunsOf(whole, y, kChosenTab) > 0) tabs = y;
+    ASSERT_GE(tabs, 0) << "no chosen page tab in the main window";
+    EXPECT_LT(placed.y + placed.height, tabs) << "the value page reaches over the page tabs";
+    EXPECT_EQ(RunsOf(whole, tabs + 3, kChosenTab), 1);
+    EXPECT_EQ(RunsOf(whole, tabs + 3, kOtherTab), 3);
     EXPECT_TRUE(program.Running());
     EXPECT_EQ(program.End(), 0);
 }
