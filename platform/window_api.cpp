@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <map>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -222,6 +223,47 @@ void RaiseInZOrder(uintptr_t id, bool top) {
         gZOrder.insert(gZOrder.begin(), id);
     } else {
         gZOrder.push_back(id);
+    }
+}
+
+// Raises a top-level window as the native side would without a window manager, and
+// keeps the two rules of the stacking order that the system must keep itself there:
+// the windows a window owns (its tool windows and dialogs) lie above it, and the
+// windows kept on top (kWsExTopmost: the menus) lie above every other window. The
+// owned windows and the kept-on-top ones are raised again over it, each group in the
+// order it had among itself, hidden ones too, so that they come up in their place when
+// shown. Nothing is activated.
+void RaiseKeepingOrder(uintptr_t id, WindowBackend* backend) {
+    std::vector<uintptr_t> order;
+    std::set<uintptr_t> owned;
+    {
+        std::lock_guard<std::mutex> lock(gRegistryMutex);
+        order = gZOrder;
+        std::vector<uintptr_t> pending{id};
+        while (!pending.empty()) {
+            const Hwnd owner = HwndFromId(pending.back());
+            pending.pop_back();
+            for (auto& [key, window] : gWindows) {
+                if (window->owner == owner && window->parent == nullptr && key != id && owned.insert(key).second)
+                    pending.push_back(key);
+            }
+        }
+    }
+    auto raise = [backend](uintptr_t which) {
+        RaiseInZOrder(which, true);
+        WindowObject* window = Find(HwndFromId(which));
+        if (backend != nullptr && window != nullptr) backend->Restack(*window, true);
+    };
+    raise(id);
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        if (owned.count(*it) != 0) raise(*it);
+    }
+    const WindowObject* raised = Find(HwndFromId(id));
+    if (raised == nullptr || (raised->exStyle & kWsExTopmost) != 0) return;
+    for (auto it = order.rbegin(); it != order.rend(); ++it) {
+        const WindowObject* window = Find(HwndFromId(*it));
+        if (window != nullptr && *it != id && owned.count(*it) == 0 && (window->exStyle & kWsExTopmost) != 0)
+            raise(*it);
     }
 }
 
@@ -675,9 +717,14 @@ bool SetWindowPos(Hwnd hwnd, Hwnd insertAfter, int32_t x, int32_t y, int32_t wid
     if (window == nullptr) return false;
     if (window->showState == kSwShowNormal) window->normalRect = OuterRect(*window);
     if ((flags & kSwpNoZOrder) == 0 && window->parent == nullptr) {
-        bool top = insertAfter != kHwndBottom;
-        RaiseInZOrder(window->id, top);
-        if (backend != nullptr) backend->Restack(*window, top);
+        if (insertAfter != kHwndBottom) {
+            RaiseKeepingOrder(window->id, backend);
+        } else {
+            RaiseInZOrder(window->id, false);
+            if (backend != nullptr) backend->Restack(*window, false);
+        }
+        window = Find(hwnd);
+        if (window == nullptr) return false;
     }
     if ((flags & kSwpShowWindow) != 0) {
         ShowWindow(hwnd, (flags & kSwpNoActivate) != 0 ? kSwShowNa : kSwShow);
