@@ -230,15 +230,17 @@ void RaiseInZOrder(uintptr_t id, bool top) {
 // keeps the two rules of the stacking order that the system must keep itself there:
 // the windows a window owns (its tool windows and dialogs) lie above it, and the
 // windows kept on top (kWsExTopmost: the menus) lie above every other window. The
-// owned windows and the kept-on-top ones are raised again over it, each group in the
-// order it had among itself, hidden ones too, so that they come up in their place when
-// shown. Nothing is activated.
+// window goes just below the lowest of those, which keep the order they had among
+// themselves; hidden ones count too, so that they come up in their place when shown.
+// The native side gets each window's place below its neighbour, so that windows
+// already in place neither move nor need painting again. Nothing is activated.
 void RaiseKeepingOrder(uintptr_t id, WindowBackend* backend) {
-    std::vector<uintptr_t> order;
-    std::set<uintptr_t> owned;
+    std::vector<uintptr_t> chain;  // topmost first, the raised window last
     {
         std::lock_guard<std::mutex> lock(gRegistryMutex);
-        order = gZOrder;
+        auto it = gWindows.find(id);
+        if (it == gWindows.end()) return;
+        std::set<uintptr_t> owned;
         std::vector<uintptr_t> pending{id};
         while (!pending.empty()) {
             const Hwnd owner = HwndFromId(pending.back());
@@ -248,22 +250,34 @@ void RaiseKeepingOrder(uintptr_t id, WindowBackend* backend) {
                     pending.push_back(key);
             }
         }
+        const bool keptOnTop = (it->second->exStyle & kWsExTopmost) != 0;
+        if (!keptOnTop) {
+            for (uintptr_t other : gZOrder) {
+                auto found = gWindows.find(other);
+                if (other != id && owned.count(other) == 0 && found != gWindows.end() &&
+                    (found->second->exStyle & kWsExTopmost) != 0)
+                    chain.push_back(other);
+            }
+        }
+        for (uintptr_t other : gZOrder)
+            if (owned.count(other) != 0) chain.push_back(other);
+        chain.push_back(id);
+        std::vector<uintptr_t> order = chain;
+        for (uintptr_t other : gZOrder)
+            if (std::find(chain.begin(), chain.end(), other) == chain.end()) order.push_back(other);
+        gZOrder = std::move(order);
     }
-    auto raise = [backend](uintptr_t which) {
-        RaiseInZOrder(which, true);
+    if (backend == nullptr) return;
+    WindowObject* above = nullptr;
+    for (uintptr_t which : chain) {
         WindowObject* window = Find(HwndFromId(which));
-        if (backend != nullptr && window != nullptr) backend->Restack(*window, true);
-    };
-    raise(id);
-    for (auto it = order.rbegin(); it != order.rend(); ++it) {
-        if (owned.count(*it) != 0) raise(*it);
-    }
-    const WindowObject* raised = Find(HwndFromId(id));
-    if (raised == nullptr || (raised->exStyle & kWsExTopmost) != 0) return;
-    for (auto it = order.rbegin(); it != order.rend(); ++it) {
-        const WindowObject* window = Find(HwndFromId(*it));
-        if (window != nullptr && *it != id && owned.count(*it) == 0 && (window->exStyle & kWsExTopmost) != 0)
-            raise(*it);
+        if (window == nullptr) continue;
+        if (above == nullptr) {
+            backend->Restack(*window, true);
+        } else {
+            backend->RestackBelow(*window, *above);
+        }
+        above = window;
     }
 }
 

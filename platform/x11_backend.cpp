@@ -256,6 +256,19 @@ public:
         XFlush(display_);
     }
 
+    void RestackBelow(WindowObject& window, WindowObject& above) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        auto* sibling = static_cast<NativeWindow*>(above.native);
+        if (native == nullptr || sibling == nullptr) return;
+        XWindowChanges changes{};
+        changes.sibling = sibling->xid;
+        changes.stack_mode = Below;
+        // Under a window manager the two are not siblings (each sits in its frame): the
+        // request then goes to the manager.
+        XReconfigureWMWindow(display_, native->xid, screen_, CWSibling | CWStackMode, &changes);
+        XFlush(display_);
+    }
+
     void Activate(WindowObject& window) override {
         auto* native = static_cast<NativeWindow*>(window.native);
         if (native == nullptr || IsPopup(window)) return;

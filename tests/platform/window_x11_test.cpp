@@ -346,6 +346,40 @@ TEST(WindowX11Test, AnActivationAskedBeforeTheGrabKeepsThePopupsCapture) {
     UnregisterWindowClass("XMENU");
 }
 
+// On the server too a raised window goes below the windows it owns, above the others.
+TEST(WindowX11Test, ARaisedOwnerStaysBelowItsOwnedWindowsOnTheServer) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    ASSERT_NE(RegisterWindowClass("XOWNER", [](Hwnd h, uint32_t m, WParam w, LParam l) -> LResult {
+                  return DefWindowProc(h, m, w, l);
+              }, 0), 0);
+    Hwnd owner = CreateWindowEx(0, "XOWNER", "", kWsOverlapped, 40, 40, 200, 150, nullptr, nullptr);
+    Hwnd owned = CreateWindowEx(0, "XOWNER", "", kWsPopup, 60, 60, 80, 60, owner, nullptr);
+    Hwnd other = CreateWindowEx(0, "XOWNER", "", kWsOverlapped, 50, 50, 200, 150, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    for (Hwnd h : {owner, owned, other}) ShowWindow(h, kSwShowNa);
+    auto* d = static_cast<Display*>(X11Display());
+    ASSERT_NE(d, nullptr);
+    // Our windows, bottom first, as the server stacks them.
+    auto stacking = [&] {
+        XSync(d, False);
+        std::vector<Hwnd> out;
+        Window root = 0, up = 0, *children = nullptr;
+        unsigned count = 0;
+        if (XQueryTree(d, DefaultRootWindow(d), &root, &up, &children, &count)) {
+            for (unsigned i = 0; i < count; ++i)
+                if (Hwnd h = X11FindWindow(children[i]); h == owner || h == owned || h == other) out.push_back(h);
+            XFree(children);
+        }
+        return out;
+    };
+    EXPECT_EQ(stacking(), (std::vector<Hwnd>{owner, owned, other}));
+    ASSERT_TRUE(BringWindowToTop(owner));
+    EXPECT_EQ(stacking(), (std::vector<Hwnd>{other, owner, owned}));
+    DestroyWindow(other);
+    DestroyWindow(owner);
+    UnregisterWindowClass("XOWNER");
+}
+
 // The pointer warp moves the X pointer only while it lies over the window itself.
 TEST(WindowX11Test, PointerWarpOnlyOverTheWindow) {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
