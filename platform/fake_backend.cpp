@@ -75,6 +75,7 @@ void FakeBackend::SetGeometry(WindowObject& window) {
 }
 
 void FakeBackend::Restack(WindowObject& window, bool top) { Record(&window, top ? "raise" : "lower"); }
+void FakeBackend::RestackBelow(WindowObject& window, WindowObject& above) { Record(&window, "below " + above.title); }
 void FakeBackend::Activate(WindowObject& window) { Record(&window, "activate"); }
 void FakeBackend::SetTitle(WindowObject& window, const std::string& utf8) { Record(&window, "title " + utf8); }
 void FakeBackend::StyleChanged(WindowObject& window) { Record(&window, "style"); }

@@ -30,7 +30,7 @@ public:
     bool pointerOverWindow = true;
 
     // What was asked, one line per call ("create TK_GW", "show 1", "geometry 10,20 300x200",
-    // "raise", "lower", "activate", "title <utf8>", "grab", "ungrab", "cursor 32512",
+    // "raise", "lower", "below <title of the window above>", "activate", "title <utf8>", "grab", "ungrab", "cursor 32512",
     // "iconify", "icon 147", "limits 10x4 0x0" (minimum, maximum), "pixmap-cursor 158 16x16",
     // "swap", "current", "release-current",
     // "context", "delete-context", "warp 12,34" (client point)).
@@ -53,6 +53,7 @@ public:
     void SetVisible(WindowObject& window, bool visible) override;
     void SetGeometry(WindowObject& window) override;
     void Restack(WindowObject& window, bool top) override;
+    void RestackBelow(WindowObject& window, WindowObject& above) override;
     void Activate(WindowObject& window) override;
     void SetTitle(WindowObject& window, const std::string& utf8) override;
     void StyleChanged(WindowObject& window) override;

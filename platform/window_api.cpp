@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstring>
 #include <map>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -222,6 +223,61 @@ void RaiseInZOrder(uintptr_t id, bool top) {
         gZOrder.insert(gZOrder.begin(), id);
     } else {
         gZOrder.push_back(id);
+    }
+}
+
+// Raises a top-level window as the native side would without a window manager, and
+// keeps the two rules of the stacking order that the system must keep itself there:
+// the windows a window owns (its tool windows and dialogs) lie above it, and the
+// windows kept on top (kWsExTopmost: the menus) lie above every other window. The
+// window goes just below the lowest of those, which keep the order they had among
+// themselves; hidden ones count too, so that they come up in their place when shown.
+// The native side gets each window's place below its neighbour, so that windows
+// already in place neither move nor need painting again. Nothing is activated.
+void RaiseKeepingOrder(uintptr_t id, WindowBackend* backend) {
+    std::vector<uintptr_t> chain;  // topmost first, the raised window last
+    {
+        std::lock_guard<std::mutex> lock(gRegistryMutex);
+        auto it = gWindows.find(id);
+        if (it == gWindows.end()) return;
+        std::set<uintptr_t> owned;
+        std::vector<uintptr_t> pending{id};
+        while (!pending.empty()) {
+            const Hwnd owner = HwndFromId(pending.back());
+            pending.pop_back();
+            for (auto& [key, window] : gWindows) {
+                if (window->owner == owner && window->parent == nullptr && key != id && owned.insert(key).second)
+                    pending.push_back(key);
+            }
+        }
+        const bool keptOnTop = (it->second->exStyle & kWsExTopmost) != 0;
+        if (!keptOnTop) {
+            for (uintptr_t other : gZOrder) {
+                auto found = gWindows.find(other);
+                if (other != id && owned.count(other) == 0 && found != gWindows.end() &&
+                    (found->second->exStyle & kWsExTopmost) != 0)
+                    chain.push_back(other);
+            }
+        }
+        for (uintptr_t other : gZOrder)
+            if (owned.count(other) != 0) chain.push_back(other);
+        chain.push_back(id);
+        std::vector<uintptr_t> order = chain;
+        for (uintptr_t other : gZOrder)
+            if (std::find(chain.begin(), chain.end(), other) == chain.end()) order.push_back(other);
+        gZOrder = std::move(order);
+    }
+    if (backend == nullptr) return;
+    WindowObject* above = nullptr;
+    for (uintptr_t which : chain) {
+        WindowObject* window = Find(HwndFromId(which));
+        if (window == nullptr) continue;
+        if (above == nullptr) {
+            backend->Restack(*window, true);
+        } else {
+            backend->RestackBelow(*window, *above);
+        }
+        above = window;
     }
 }
 
@@ -675,9 +731,14 @@ bool SetWindowPos(Hwnd hwnd, Hwnd insertAfter, int32_t x, int32_t y, int32_t wid
     if (window == nullptr) return false;
     if (window->showState == kSwShowNormal) window->normalRect = OuterRect(*window);
     if ((flags & kSwpNoZOrder) == 0 && window->parent == nullptr) {
-        bool top = insertAfter != kHwndBottom;
-        RaiseInZOrder(window->id, top);
-        if (backend != nullptr) backend->Restack(*window, top);
+        if (insertAfter != kHwndBottom) {
+            RaiseKeepingOrder(window->id, backend);
+        } else {
+            RaiseInZOrder(window->id, false);
+            if (backend != nullptr) backend->Restack(*window, false);
+        }
+        window = Find(hwnd);
+        if (window == nullptr) return false;
     }
     if ((flags & kSwpShowWindow) != 0) {
         ShowWindow(hwnd, (flags & kSwpNoActivate) != 0 ? kSwShowNa : kSwShow);

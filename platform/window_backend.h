@@ -71,6 +71,8 @@ public:
     virtual void SetVisible(WindowObject& window, bool visible) = 0;
     virtual void SetGeometry(WindowObject& window) = 0;
     virtual void Restack(WindowObject& window, bool top) = 0;
+    // Puts the window just below `above` in the stacking order.
+    virtual void RestackBelow(WindowObject& window, WindowObject& above) = 0;
     virtual void Activate(WindowObject& window) = 0;
     virtual void SetTitle(WindowObject& window, const std::string& utf8) = 0;
     virtual void StyleChanged(WindowObject& window) = 0;

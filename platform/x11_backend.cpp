@@ -256,6 +256,19 @@ public:
         XFlush(display_);
     }
 
+    void RestackBelow(WindowObject& window, WindowObject& above) override {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        auto* sibling = static_cast<NativeWindow*>(above.native);
+        if (native == nullptr || sibling == nullptr) return;
+        XWindowChanges changes{};
+        changes.sibling = sibling->xid;
+        changes.stack_mode = Below;
+        // Under a window manager the two are not siblings (each sits in its frame): the
+        // request then goes to the manager.
+        XReconfigureWMWindow(display_, native->xid, screen_, CWSibling | CWStackMode, &changes);
+        XFlush(display_);
+    }
+
     void Activate(WindowObject& window) override {
         auto* native = static_cast<NativeWindow*>(window.native);
         if (native == nullptr || IsPopup(window)) return;
@@ -341,6 +354,7 @@ public:
     bool GrabPointer(WindowObject& window) override {
         auto* native = static_cast<NativeWindow*>(window.native);
         if (native == nullptr) return false;
+        grabSerial_ = NextRequest(display_);
         int result = XGrabPointer(display_, native->xid, False,
                                   ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
                                   GrabModeAsync, 0, 0, CurrentTime);
@@ -839,8 +853,13 @@ private:
                 Hwnd holder = FocusHolder();
                 if (holder == hwnd) break;
                 // The focus going to the window that holds the capture (a press there
-                // activated it and started a drag) takes nothing from the drag.
-                if (GetCapture() != nullptr && !SameTopLevel(GetCapture(), holder)) OnNativeGrabLost();
+                // activated it and started a drag) takes nothing from the drag. Nor does
+                // a focus change the server made before the capture was taken: a press
+                // activates its window and then opens a menu that grabs the pointer, and
+                // the notice of that activation often comes only after the grab.
+                const bool beforeGrab = event.xfocus.serial < grabSerial_;
+                if (GetCapture() != nullptr && !beforeGrab && !SameTopLevel(GetCapture(), holder))
+                    OnNativeGrabLost();
                 OnNativeFocus(hwnd, false, holder);
                 break;
             }
@@ -887,6 +906,7 @@ private:
     std::map<int, ::Cursor> cursors_;
     std::map<VisualID, Colormap> colormaps_;
     std::unordered_map<::Window, Hwnd> byXid_;
+    unsigned long grabSerial_ = 0;  // the request number of the last pointer grab
 };
 
 }  // namespace

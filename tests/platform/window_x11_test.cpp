@@ -302,6 +302,84 @@ TEST(WindowX11Test, ActivatingTheCapturingWindowKeepsItsCapture) {
     UnregisterWindowClass("XDRAG");
 }
 
+// A press activates its window and opens a menu there, whose popup (a window of its
+// own, never activated) takes the capture: the notice of that activation, which comes
+// after the grab, does not end it. A focus change asked for after the grab does.
+TEST(WindowX11Test, AnActivationAskedBeforeTheGrabKeepsThePopupsCapture) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    static int cancels = 0;
+    ASSERT_NE(RegisterWindowClass("XMENU",
+                                  [](Hwnd h, uint32_t m, WParam w, LParam l) -> LResult {
+                                      if (m == kWmCancelMode) ++cancels;
+                                      return DefWindowProc(h, m, w, l);
+                                  },
+                                  0),
+              0);
+    auto pump = [] { PumpUntil(SIZE_MAX, 40); };
+    Hwnd first = CreateWindowEx(0, "XMENU", "", kWsOverlapped, 40, 40, 120, 80, nullptr, nullptr);
+    Hwnd second = CreateWindowEx(0, "XMENU", "", kWsOverlapped, 200, 40, 120, 80, nullptr, nullptr);
+    Hwnd popup = CreateWindowEx(kWsExToolWindow | kWsExTopmost, "XMENU", "", kWsPopup, 60, 60, 80, 60, nullptr,
+                                nullptr);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    ASSERT_NE(popup, nullptr);
+    ShowWindow(first, kSwShow);
+    ShowWindow(second, kSwShow);
+    pump();
+    ASSERT_EQ(GetActiveWindow(), second);
+    cancels = 0;
+    SetActiveWindow(first);
+    ShowWindow(popup, kSwShowNa);
+    SetCapture(popup);
+    pump();
+    EXPECT_EQ(GetActiveWindow(), first);
+    EXPECT_EQ(cancels, 0);
+    EXPECT_EQ(GetCapture(), popup);
+    SetActiveWindow(second);
+    pump();
+    EXPECT_EQ(GetActiveWindow(), second);
+    EXPECT_EQ(cancels, 1);
+    EXPECT_EQ(GetCapture(), nullptr);
+    DestroyWindow(popup);
+    DestroyWindow(second);
+    DestroyWindow(first);
+    UnregisterWindowClass("XMENU");
+}
+
+// On the server too a raised window goes below the windows it owns, above the others.
+TEST(WindowX11Test, ARaisedOwnerStaysBelowItsOwnedWindowsOnTheServer) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
+    ASSERT_NE(RegisterWindowClass("XOWNER", [](Hwnd h, uint32_t m, WParam w, LParam l) -> LResult {
+                  return DefWindowProc(h, m, w, l);
+              }, 0), 0);
+    Hwnd owner = CreateWindowEx(0, "XOWNER", "", kWsOverlapped, 40, 40, 200, 150, nullptr, nullptr);
+    Hwnd owned = CreateWindowEx(0, "XOWNER", "", kWsPopup, 60, 60, 80, 60, owner, nullptr);
+    Hwnd other = CreateWindowEx(0, "XOWNER", "", kWsOverlapped, 50, 50, 200, 150, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    for (Hwnd h : {owner, owned, other}) ShowWindow(h, kSwShowNa);
+    auto* d = static_cast<Display*>(X11Display());
+    ASSERT_NE(d, nullptr);
+    // Our windows, bottom first, as the server stacks them.
+    auto stacking = [&] {
+        XSync(d, False);
+        std::vector<Hwnd> out;
+        Window root = 0, up = 0, *children = nullptr;
+        unsigned count = 0;
+        if (XQueryTree(d, DefaultRootWindow(d), &root, &up, &children, &count)) {
+            for (unsigned i = 0; i < count; ++i)
+                if (Hwnd h = X11FindWindow(children[i]); h == owner || h == owned || h == other) out.push_back(h);
+            XFree(children);
+        }
+        return out;
+    };
+    EXPECT_EQ(stacking(), (std::vector<Hwnd>{owner, owned, other}));
+    ASSERT_TRUE(BringWindowToTop(owner));
+    EXPECT_EQ(stacking(), (std::vector<Hwnd>{other, owner, owned}));
+    DestroyWindow(other);
+    DestroyWindow(owner);
+    UnregisterWindowClass("XOWNER");
+}
+
 // The pointer warp moves the X pointer only while it lies over the window itself.
 TEST(WindowX11Test, PointerWarpOnlyOverTheWindow) {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no display";
