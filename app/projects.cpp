@@ -457,6 +457,10 @@ bool ProjectSelectItem(ProjectItem* item) {
     return true;
 }
 
+void CUIRefreshSelectTabs(CUI* cui) {
+    if (cui != nullptr) SelectTabsCurrent(cui, 3);
+}
+
 void ItemRefreshDisplays(ProjectItem* item) {
     if (item == nullptr) return;
     std::vector<ComponentBase*> list = item->sources;
