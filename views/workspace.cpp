@@ -81,10 +81,10 @@ bool WindowShown(const gWindow* w) { return w != nullptr && (w->state & (kStateH
 
 // The group's insets around its workspace: left, top, right, bottom. The workspace never
 // covers the group's own controls: when the group's tab bar lies in the workspace's
-// columns (not in the page column at the left), the workspace starts below it.
-// The group's insets around its workspace. The select tab strip standing in the group's
-// window takes a band between the top inset and the workspace: its group starts at
-// `stripTop` (the top inset + 1) and the workspace one pixel under it.
+// columns (not in the page column at the left), the workspace starts below it. The
+// select tab strip standing in the group's window takes a band between that top and the
+// workspace: its group starts at `stripTop` (that top + 1), the workspace one pixel
+// under it.
 void GroupInsets(const WindowGroup* group, int32_t out[4], int32_t* stripTop = nullptr) {
     out[0] = out[1] = out[2] = out[3] = 0;
     if (stripTop != nullptr) *stripTop = 0;
