@@ -458,7 +458,10 @@ bool ProjectSelectItem(ProjectItem* item) {
 }
 
 void CUIRefreshSelectTabs(CUI* cui) {
-    if (cui != nullptr) SelectTabsCurrent(cui, 3);
+    ShellHooks& hooks = TheShellHooks();
+    if (cui == nullptr || !UiReady() || hooks.refillSelectTab == nullptr) return;
+    for (ComponentBase* c : cui->Components())
+        if (IdHasStage(c->GetClassId(), FourCC("DRAW"), FourCC("CTNR"))) hooks.refillSelectTab(c);
 }
 
 void ItemRefreshDisplays(ProjectItem* item) {

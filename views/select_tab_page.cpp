@@ -248,12 +248,16 @@ void RefreshSelectTabPage(WorkspaceComponent* ws) {
     RefreshFollowing(ws);
 }
 
-bool SelectTabCurrent(WorkspaceComponent* ws, int32_t event) {
-    UIElement* e = OpenSelectTab(ws);
-    gElement* tabs = StripOf(e);
+bool SelectTabRefill(WorkspaceComponent* ws) {
+    gElement* tabs = StripOf(OpenSelectTab(ws));
     if (tabs == nullptr) return false;
     TabCtrl::RemoveAll(tabs);
     Refill(tabs, CurrentProject(ws));
+    return true;
+}
+
+bool SelectTabCurrent(WorkspaceComponent* ws, int32_t event) {
+    if (!SelectTabRefill(ws)) return false;
     RefreshFollowing(ws);
     if (event == 7) RefreshAll();
     return true;

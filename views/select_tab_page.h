@@ -40,6 +40,9 @@ void RefreshSelectTabStrip(WorkspaceComponent* workspace);
 // The control lets its current tab follow its item, is repainted, and the transport and
 // fast selector pages are refreshed.
 void RefreshSelectTabPage(WorkspaceComponent* workspace);
+// Empties and refills the strip alone; false when it is not open or the user interface
+// is down.
+bool SelectTabRefill(WorkspaceComponent* workspace);
 // Empties and refills the strip; on event 7 every dirty window is repainted. False:
 // nothing was done (page closed or the user interface down).
 bool SelectTabCurrent(WorkspaceComponent* workspace, int32_t event);

@@ -369,6 +369,12 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
     if (groupWindow == nullptr) return ws;
     AttachItemWindow(cui, container, reinterpret_cast<uintptr_t>(groupWindow), group->style);
     if (!ComponentIsLive(ws)) return nullptr;
+    // The select tab strip came with the group window's pages: the workspace starts under it.
+    GroupInsets(group, insets);
+    if (insets[1] != top) {
+        page->savedY = insets[1];
+        page->height = std::max(1, groupWindow->clientHeight - insets[1] - bottom);
+    }
     gWindow* host = OpenComponentWindow(container, groupWindow, kWindowToggle, 0, page);
     if (host != nullptr && group->windows[1] == nullptr) group->windows[1] = host;
     if (host != nullptr && WindowShown(host))
