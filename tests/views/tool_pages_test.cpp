@@ -580,6 +580,18 @@ TEST_F(ToolPagesTest, SelectTabShowsOneTabPerItemAndClicksSelectOrDropThem) {
     TestProject() = project;
     EXPECT_TRUE(SelectTabCurrent(ws, 3));
     EXPECT_EQ(t->current->count, 2);
+    // A third file made current: the strip alone refilled shows its tab chosen, and no
+    // window is repainted for it.
+    ProjectItem* third = ProjectCreateItem(project, "/data/third.fits");
+    ASSERT_NE(third, nullptr);
+    project->currentItem.store(third);
+    const int before = HookScope::Counts().refreshAlls;
+    EXPECT_TRUE(SelectTabRefill(ws));
+    ASSERT_EQ(t->current->count, 3);
+    EXPECT_EQ(t->current->tabs[2]->label, "third.fits");
+    EXPECT_EQ(t->current->current, 2);
+    EXPECT_EQ(HookScope::Counts().refreshAlls, before);
+    EXPECT_FALSE(SelectTabRefill(nullptr));
     TestProject() = nullptr;
     delete other;
     delete project;
