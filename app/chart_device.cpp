@@ -212,9 +212,16 @@ bool Chart1DDevice::TakePulledData() {
     return rows != 0 && sampleCount != 0;
 }
 
+const double* Chart1DDevice::Pulled() const {
+    const TypedFrameBuffer& image = result.image;
+    if (pulled == nullptr || !image.HoldsFrame() || image.data != static_cast<const void*>(pulled)) return nullptr;
+    return pulled;
+}
+
 const double* Chart1DDevice::PulledRow(uint32_t row) const {
-    if (pulled == nullptr || row >= rows) return nullptr;
-    return pulled + static_cast<uint64_t>(row) * rowStride;
+    const double* samples = Pulled();
+    if (samples == nullptr || row >= rows) return nullptr;
+    return samples + static_cast<uint64_t>(row) * rowStride;
 }
 
 void Chart1DDevice::ClearData() {

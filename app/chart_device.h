@@ -103,6 +103,9 @@ public:
     // The value of the current row at sample position x (the curve's lookup), in data
     // units; false without samples.
     bool ValueAt(double x, double* value) const;
+    // The pulled samples, or null once the result no longer holds the frame they were
+    // taken from (a port reset frees it when another file is shown).
+    const double* Pulled() const;
     // The pulled samples of a row (not normalised), or null.
     const double* PulledRow(uint32_t row) const;
     bool HoldsSamples() const { return dataPresent != 0 && sampleCount != 0 && rows != 0; }

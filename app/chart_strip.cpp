@@ -136,7 +136,7 @@ bool ChartWindow::RenderToTextureView(TextureView* view) {
         const bool planar = d->rows > 1 && d->sampleStride == 1 && d->rowStride == d->sampleCount;
         const bool interleaved = d->rows > 1 && d->sampleStride == d->rows && d->rowStride == 1;
         row.channels = planar || interleaved ? d->rows : 1;
-        row.pixels = row.channels > 1 ? d->pulled : d->PulledRow(std::min(d->currentRow, d->rows - 1));
+        row.pixels = row.channels > 1 ? d->Pulled() : d->PulledRow(std::min(d->currentRow, d->rows - 1));
         row.width = d->sampleCount;
         row.format = kRealSamples | (planar ? kBitmapPlanar : 0u);
         row.skipUnset = 1;

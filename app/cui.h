@@ -232,6 +232,9 @@ ProjectItem* ProjectSelectItemAt(Project* project, ProjectItem* from, int32_t n)
 bool ProjectSelectNext(CUI* cui, int32_t n, bool relative);
 bool ProjectSelectNextItem(Project* project, int32_t n, bool relative);
 bool ProjectSelectItem(ProjectItem* item);
+// Refills the select tab strips of the draw containers from the current project (the
+// strips alone: no other page is refreshed).
+void CUIRefreshSelectTabs(CUI* cui);
 // Keyboard of the graphics windows: the next or previous item of the current project,
 // wrapping at both ends.
 bool ProjectStepItem(CUI* cui, bool backward);

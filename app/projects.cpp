@@ -457,6 +457,13 @@ bool ProjectSelectItem(ProjectItem* item) {
     return true;
 }
 
+void CUIRefreshSelectTabs(CUI* cui) {
+    ShellHooks& hooks = TheShellHooks();
+    if (cui == nullptr || !UiReady() || hooks.refillSelectTab == nullptr) return;
+    for (ComponentBase* c : cui->Components())
+        if (IdHasStage(c->GetClassId(), FourCC("DRAW"), FourCC("CTNR"))) hooks.refillSelectTab(c);
+}
+
 void ItemRefreshDisplays(ProjectItem* item) {
     if (item == nullptr) return;
     std::vector<ComponentBase*> list = item->sources;

@@ -604,7 +604,8 @@ bool SetDockedPageShown(UIPage* record, gWindow* window, bool show) {
     if (!UIPageIsLive(record)) return false;
     bool changed = false;
     auto setShown = [&](UIElement* e) {
-        if (UIElementIsLive(e) && e->window == window) changed = SetGroupShown(e->group, show) || changed;
+        if (UIElementIsLive(e) && e->window == window && (e->flags & kElementKeepsPlace) == 0)
+            changed = SetGroupShown(e->group, show) || changed;
     };
     setShown(&record->element);
     if (gElement* tabs = DockedTabBar(record); tabs != nullptr && record->element.window == window) {
@@ -623,7 +624,7 @@ bool SetDockedPageShown(UIPage* record, gWindow* window, bool show) {
                                : -1;
     int32_t at = 0;
     for (UIElement* e : hosted->elements) {
-        if (!UIElementIsLive(e) || e->window != window) continue;
+        if (!UIElementIsLive(e) || e->window != window || (e->flags & kElementKeepsPlace) != 0) continue;
         if (chosen < 0 || e->group == nullptr || !gWgtIsLive(e->group)) {
             setShown(e);
             continue;

@@ -34,6 +34,8 @@ struct ShellHooks {
     // the current tab; true when the selection changed.
     bool (*selectTabByIndex)(ComponentBase* container, ProjectItem* item, int32_t code) = nullptr;
     bool (*selectTabCurrent)(ComponentBase* container, int32_t code) = nullptr;
+    // The strip alone refilled from the current project (no other page refreshed).
+    bool (*refillSelectTab)(ComponentBase* container) = nullptr;
 
     // The Output.
     ComponentBase* (*createItemOutput)(CUI* cui) = nullptr;

@@ -111,8 +111,12 @@ void InstallWindowHooks() {
     SetWindowHooks(&hooks);
 }
 
+// An item shown in the pipeline: its options window and the select tab strips follow.
 void RefreshItemOptions(ProjectItemBase* item) {
-    if (auto* it = dynamic_cast<ProjectItem*>(item)) RefreshItemOptionsWindow(it);
+    auto* it = dynamic_cast<ProjectItem*>(item);
+    if (it == nullptr) return;
+    RefreshItemOptionsWindow(it);
+    if (ProjectItemIsLive(it) && it->project != nullptr) CUIRefreshSelectTabs(it->project->owner);
 }
 
 }  // namespace

@@ -39,6 +39,9 @@ constexpr uint32_t kElementKind3 = 0x100;
 constexpr uint32_t kElementRestores = 0x200;
 constexpr uint32_t kElementNoHostedBuild = 0x8000;
 constexpr uint32_t kElementNoView = 0x10000000;
+// A block that stands in a group window beside its page column (the workspace's select
+// tab strip): switching the window's pages leaves it as it is.
+constexpr uint32_t kElementKeepsPlace = 0x20000000;
 // Window record flags (bits 0..2).
 constexpr uint32_t kRecordTabBar = 0x1;
 constexpr uint32_t kRecordFileTitle = 0x2;

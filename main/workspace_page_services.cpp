@@ -69,6 +69,8 @@ bool TabsByItem(ComponentBase* container, ProjectItem* item, int32_t code) {
 
 bool TabsCurrent(ComponentBase* container, int32_t code) { return SelectTabCurrent(AsWorkspace(container), code); }
 
+bool TabsRefill(ComponentBase* container) { return SelectTabRefill(AsWorkspace(container)); }
+
 }  // namespace
 
 void InstallWorkspacePageServices() {
@@ -82,6 +84,7 @@ void InstallWorkspacePageServices() {
     ShellHooks& shell = TheShellHooks();
     shell.selectTabByIndex = &TabsByItem;
     shell.selectTabCurrent = &TabsCurrent;
+    shell.refillSelectTab = &TabsRefill;
     GraphicsHostServices& host = TheGraphicsHostServices();
     host.updateReadouts = &UpdateReadouts;
     host.redrawCoordReadout = &RedrawCoordReadout;

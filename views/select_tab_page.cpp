@@ -133,6 +133,14 @@ void FitWidth(gElement* tabs) {
     TabCtrl::SetWidth(tabs, width > 19.0f ? width : 19.0f);
 }
 
+// The strip's group when the strip stands in the window.
+gGroup* StripGroupIn(WorkspaceComponent* ws, const gWindow* window) {
+    UIElement* e = WorkspaceOpenPage(ws, kWsPageSelectTab, false);
+    if (e == nullptr || window == nullptr || e->window != window || StripOf(e) == nullptr) return nullptr;
+    gGroup* group = e->group;
+    return group != nullptr && gWgtIsLive(group) ? group : nullptr;
+}
+
 void RefreshFollowing(WorkspaceComponent* ws) {
     RefreshTransportPage(ws);
     RefreshFastSelectorIfOpen(ws);
@@ -181,6 +189,10 @@ void BuildSelectTabPage(UIElement* element, gElement** s) {
     float place[2];
     SelectTabPlace(w, place);
     PageGroupAt(element, place[0], place[1]);
+    // In a group's own window the strip stands above the workspace, whatever page of the
+    // window is shown.
+    const auto* owner = static_cast<const WindowGroup*>(w->userData);
+    if (owner != nullptr && IsWindowGroup(owner) && owner->windows[0] == w) element->flags |= kElementKeepsPlace;
     gElement* tabs = TabCtrl::Create(w, nullptr, 16.0f, 120.0f, kTabStyle, false, GetUIFont(w), nullptr);
     if (tabs == nullptr) return;
     tabs->color1 = tabs->color1Saved = kTabColours;
@@ -188,6 +200,28 @@ void BuildSelectTabPage(UIElement* element, gElement** s) {
     gWgtSetHandler1(tabs, &SelectTabPress, reinterpret_cast<uintptr_t>(element));
     FitWidth(tabs);
     s[0] = tabs;
+}
+
+float SelectTabBandHeight(WorkspaceComponent* ws, const gWindow* window) {
+    const gGroup* group = StripGroupIn(ws, window);
+    if (group == nullptr || group->shown == 0) return 0.0f;
+    return std::ceil(group->height + group->marginTop + group->marginBottom);
+}
+
+void SelectTabMoveTo(WorkspaceComponent* ws, const gWindow* window, float x, float y) {
+    gGroup* group = StripGroupIn(ws, window);
+    if (group == nullptr) return;
+    const float dx = x - group->x, dy = y - group->y;
+    if (dx != 0 || dy != 0) {
+        for (gRow* row = group->rowsHead; row != nullptr; row = row->nextRow) {
+            row->x += dx;
+            row->y += dy;
+            gRowShift(row, dx, dy);
+        }
+        group->x = x;
+        group->y = y;
+    }
+    SelectTabFitWidth(ws);
 }
 
 void SelectTabFitWidth(WorkspaceComponent* ws) { FitWidth(StripOf(WorkspaceOpenPage(ws, kWsPageSelectTab, false))); }
@@ -214,12 +248,16 @@ void RefreshSelectTabPage(WorkspaceComponent* ws) {
     RefreshFollowing(ws);
 }
 
-bool SelectTabCurrent(WorkspaceComponent* ws, int32_t event) {
-    UIElement* e = OpenSelectTab(ws);
-    gElement* tabs = StripOf(e);
+bool SelectTabRefill(WorkspaceComponent* ws) {
+    gElement* tabs = StripOf(OpenSelectTab(ws));
     if (tabs == nullptr) return false;
     TabCtrl::RemoveAll(tabs);
     Refill(tabs, CurrentProject(ws));
+    return true;
+}
+
+bool SelectTabCurrent(WorkspaceComponent* ws, int32_t event) {
+    if (!SelectTabRefill(ws)) return false;
     RefreshFollowing(ws);
     if (event == 7) RefreshAll();
     return true;

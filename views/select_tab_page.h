@@ -25,6 +25,12 @@ const char* SelectTabLabel(const ProjectItem* item);
 // elsewhere at (120, 1).
 void SelectTabPlace(const gWindow* window, float place[2]);
 void BuildSelectTabPage(UIElement* element, gElement** slots);
+// The strip standing in a project window group's own window, above the workspace: the
+// height of the band it takes there (its group with the group's margins), 0 when the
+// workspace's strip is not open in that window or is hidden.
+float SelectTabBandHeight(WorkspaceComponent* workspace, const gWindow* window);
+// Moves that strip so that its group starts at (x, y) and fits its width to the window.
+void SelectTabMoveTo(WorkspaceComponent* workspace, const gWindow* window, float x, float y);
 // The strip as wide as its window leaves (the window's width less its x and 2).
 void SelectTabFitWidth(WorkspaceComponent* workspace);
 // The page machinery's refresh: the strip refilled from the current project.
@@ -34,6 +40,9 @@ void RefreshSelectTabStrip(WorkspaceComponent* workspace);
 // The control lets its current tab follow its item, is repainted, and the transport and
 // fast selector pages are refreshed.
 void RefreshSelectTabPage(WorkspaceComponent* workspace);
+// Empties and refills the strip alone; false when it is not open or the user interface
+// is down.
+bool SelectTabRefill(WorkspaceComponent* workspace);
 // Empties and refills the strip; on event 7 every dirty window is repainted. False:
 // nothing was done (page closed or the user interface down).
 bool SelectTabCurrent(WorkspaceComponent* workspace, int32_t event);

@@ -8,6 +8,7 @@
 #include "app/property_pages.h"
 #include "app/ui_elements.h"
 #include "common/aligned_memory.h"
+#include "data/kernel_util.h"
 #include "platform/window_api.h"
 #include "toolkit/gl_colors.h"
 #include "toolkit/input.h"
@@ -80,9 +81,13 @@ bool WindowShown(const gWindow* w) { return w != nullptr && (w->state & (kStateH
 
 // The group's insets around its workspace: left, top, right, bottom. The workspace never
 // covers the group's own controls: when the group's tab bar lies in the workspace's
-// columns (not in the page column at the left), the workspace starts below it.
-void GroupInsets(const WindowGroup* group, int32_t out[4]) {
+// columns (not in the page column at the left), the workspace starts below it. The
+// select tab strip standing in the group's window takes a band between that top and the
+// workspace: its group starts at `stripTop` (that top + 1), the workspace one pixel
+// under it.
+void GroupInsets(const WindowGroup* group, int32_t out[4], int32_t* stripTop = nullptr) {
     out[0] = out[1] = out[2] = out[3] = 0;
+    if (stripTop != nullptr) *stripTop = 0;
     if (group == nullptr) return;
     out[0] = group->sideWidth;
     out[1] = group->topMargin;
@@ -92,6 +97,9 @@ void GroupInsets(const WindowGroup* group, int32_t out[4]) {
         const int32_t below = static_cast<int32_t>(std::ceil(tabs->y + tabs->height)) + 3;
         out[1] = std::max(out[1], below);
     }
+    if (stripTop != nullptr) *stripTop = out[1] + 1;
+    const float band = SelectTabBandHeight(AsWorkspace(group->workspace), group->windows[0]);
+    if (band > 0) out[1] += 2 + kernel::SaturateTrunc<int32_t>(band);
 }
 
 void HostResized(gWindow* window) { WorkspaceResizeLayout(WorkspaceOfWindow(window)); }
@@ -361,6 +369,12 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
     if (groupWindow == nullptr) return ws;
     AttachItemWindow(cui, container, reinterpret_cast<uintptr_t>(groupWindow), group->style);
     if (!ComponentIsLive(ws)) return nullptr;
+    // The select tab strip came with the group window's pages: the workspace starts under it.
+    GroupInsets(group, insets);
+    if (insets[1] != top) {
+        page->savedY = insets[1];
+        page->height = std::max(1, groupWindow->clientHeight - insets[1] - bottom);
+    }
     gWindow* host = OpenComponentWindow(container, groupWindow, kWindowToggle, 0, page);
     if (host != nullptr && group->windows[1] == nullptr) group->windows[1] = host;
     if (host != nullptr && WindowShown(host))
@@ -372,8 +386,11 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
 void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t height, bool notify) {
     if (host == nullptr || group == nullptr || (host->style & kNoLayoutStyle) != 0) return;
     int32_t insets[4];
-    GroupInsets(group, insets);
+    int32_t stripTop = 0;
+    GroupInsets(group, insets, &stripTop);
     const int32_t left = insets[0], top = insets[1], bottom = insets[3];
+    SelectTabMoveTo(AsWorkspace(group->workspace), group->windows[0], static_cast<float>(left),
+                    static_cast<float>(stripTop));
     int32_t bars = 0;
     for (int i = 2; i < 4; ++i) {
         gWindow* bar = gWinValidate(group->windows[i]);

@@ -171,5 +171,25 @@ TEST_F(ChartStripTest, AFrameOfAnotherLengthOrPreviewsOffAreNotAsked) {
     EXPECT_FALSE(c.RenderToTextureView(nullptr));
 }
 
+TEST_F(ChartStripTest, SamplesWhoseFrameWasFreedAreNeitherReadNorDrawn) {
+    ChartChain chain({Ramp(100)});
+    ASSERT_TRUE(chain.Pull());
+    ChartWindow& c = *chain.window;
+    Chart1DDevice& d = *chain.device;
+    ASSERT_NE(d.PulledRow(0), nullptr);
+    EXPECT_EQ(d.PulledRow(0)[42], 42.0);
+    EXPECT_EQ(d.Pulled(), d.PulledRow(0));
+    c.RenderToTextureView(nullptr);
+    ASSERT_EQ(log_.targets.size(), 1u);
+    // A port reset frees the result's frame (another file is being shown): the device
+    // still counts its samples, but none is read from the freed block.
+    d.result.image.Reset();
+    EXPECT_TRUE(d.HoldsSamples());
+    EXPECT_EQ(d.Pulled(), nullptr);
+    EXPECT_EQ(d.PulledRow(0), nullptr);
+    EXPECT_FALSE(c.RenderToTextureView(nullptr));
+    EXPECT_EQ(log_.targets.size(), 1u);
+}
+
 }  // namespace
 }  // namespace orva

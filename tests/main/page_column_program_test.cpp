@@ -36,10 +36,11 @@ struct ColourRun {
     int y = -1, from = 0, to = 0;
 };
 
-// The first run of at least `length` pixels of the colour at or below row `fromRow`.
-ColourRun FindRun(const Picture& p, const uint8_t* colour, int fromRow, int length) {
+// The first run of at least `length` pixels of the colour at or below row `fromRow`,
+// starting left of column `beforeX`.
+ColourRun FindRun(const Picture& p, const uint8_t* colour, int fromRow, int length, int beforeX = 1 << 30) {
     for (int y = fromRow; y < p.height; ++y) {
-        for (int x = 0; x < p.width; ++x) {
+        for (int x = 0; x < p.width && x < beforeX; ++x) {
             if (!Is(p.At(x, y), colour)) continue;
             int end = x;
             while (end < p.width && Is(p.At(end, y), colour)) ++end;
@@ -143,9 +144,15 @@ TEST(PageColumnProgram, TheSourcePagesShowBesideTheWorkspace) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         screen.Raise(main);
         if (!screen.Grab(main, &shown)) continue;
-        groupTabs = FindRun(shown, kChosenTab, 0, 40);
+        // The column's tabs lie left of the workspace; the file's tab in the strip above the
+        // workspace has the same colours.
+        Child widest{0, 0, 0, 0};
+        for (const Child& ch : Children(d, main))
+            if (ch.width * ch.height > widest.width * widest.height) widest = ch;
+        const int column = widest.width > 0 ? widest.x : shown.width;
+        groupTabs = FindRun(shown, kChosenTab, 0, 40, column);
         if (groupTabs.y < 0) continue;
-        pageTabs = FindRun(shown, kChosenTab, BandEnd(shown, kChosenTab, groupTabs.from, groupTabs.y) + 2, 40);
+        pageTabs = FindRun(shown, kChosenTab, BandEnd(shown, kChosenTab, groupTabs.from, groupTabs.y) + 2, 40, column);
         if (pageTabs.y < 0) continue;
         // The workspace: the widest child window reaching below the tab bars.
         host = Child{};

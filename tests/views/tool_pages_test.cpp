@@ -3,6 +3,7 @@
 // limits they keep and the menus they prepare.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "app/chart_device.h"
 #include "app/cui.h"
 #include "app/image_device.h"
+#include "app/property_pages.h"
 #include "app/ui_elements.h"
 #include "platform/fake_backend.h"
 #include "toolkit/layout.h"
@@ -578,6 +580,18 @@ TEST_F(ToolPagesTest, SelectTabShowsOneTabPerItemAndClicksSelectOrDropThem) {
     TestProject() = project;
     EXPECT_TRUE(SelectTabCurrent(ws, 3));
     EXPECT_EQ(t->current->count, 2);
+    // A third file made current: the strip alone refilled shows its tab chosen, and no
+    // window is repainted for it.
+    ProjectItem* third = ProjectCreateItem(project, "/data/third.fits");
+    ASSERT_NE(third, nullptr);
+    project->currentItem.store(third);
+    const int before = HookScope::Counts().refreshAlls;
+    EXPECT_TRUE(SelectTabRefill(ws));
+    ASSERT_EQ(t->current->count, 3);
+    EXPECT_EQ(t->current->tabs[2]->label, "third.fits");
+    EXPECT_EQ(t->current->current, 2);
+    EXPECT_EQ(HookScope::Counts().refreshAlls, before);
+    EXPECT_FALSE(SelectTabRefill(nullptr));
     TestProject() = nullptr;
     delete other;
     delete project;
@@ -647,6 +661,29 @@ TEST_F(ToolPagesTest, TheStripStartsRightOfTheGroupsPageColumnUnderItsTopMargin)
     ASSERT_NE(tabs, nullptr);
     EXPECT_EQ(std::tuple(tabs->x, tabs->y), std::tuple(263.0f + e->group->marginLeft, 21.0f + e->group->marginTop));
     EXPECT_EQ(TabCtrl::FromWidget(tabs)->visibleWidth, 500.0f - tabs->x - 2.0f);
+    // It keeps its place through the window's page switches, and takes a band above the
+    // workspace as high as its group with the group's margins.
+    EXPECT_NE(e->flags & kElementKeepsPlace, 0u);
+    const float band = std::ceil(e->group->height + e->group->marginTop + e->group->marginBottom);
+    EXPECT_GE(band, 16.0f);
+    EXPECT_EQ(SelectTabBandHeight(ws, window), band);
+    UIPage* pages = WorkspacePageTable(ws);
+    ASSERT_NE(pages, nullptr);
+    SetDockedPageShown(pages, window, false);
+    EXPECT_EQ(e->group->shown, 1);
+    EXPECT_EQ(SelectTabBandHeight(ws, window), band);
+    // A wider page column moves it right and down with its tab bar, which then ends 2
+    // pixels short of the window's right edge.
+    SelectTabMoveTo(ws, window, 300.0f, 40.0f);
+    EXPECT_EQ(std::tuple(e->group->x, e->group->y), std::tuple(300.0f, 40.0f));
+    EXPECT_EQ(std::tuple(tabs->x, tabs->y), std::tuple(300.0f + e->group->marginLeft, 40.0f + e->group->marginTop));
+    EXPECT_EQ(TabCtrl::FromWidget(tabs)->visibleWidth, 500.0f - tabs->x - 2.0f);
+    // Not in another window, nor while hidden.
+    FakeWindow elsewhere;
+    EXPECT_EQ(SelectTabBandHeight(ws, &elsewhere.window), 0.0f);
+    SetGroupShown(e->group, false);
+    EXPECT_EQ(SelectTabBandHeight(ws, window), 0.0f);
+    SetGroupShown(e->group, true);
     // Any other window, a child of the group's window among them: (120, 1).
     float place[2] = {};
     FakeWindow other;

@@ -1,0 +1,71 @@
+#pragma once
+// A user's hand on the running program: clicks sent through XTest, the child windows of
+// a window, and runs of one colour found in a picture read back from the screen.
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+#include "program_window.h"
+
+namespace orva::testing_program {
+
+inline bool SameColour(const uint8_t* p, const uint8_t* colour) {
+    return p[0] == colour[0] && p[1] == colour[1] && p[2] == colour[2];
+}
+
+// A run of one colour in a row: [from, to).
+struct ColourRun {
+    int y = -1, from = 0, to = 0;
+};
+
+// The runs of at least `length` pixels of the colour in row y, left to right.
+inline std::vector<ColourRun> RunsInRow(const Picture& p, const uint8_t* colour, int y, int length) {
+    std::vector<ColourRun> runs;
+    if (y < 0 || y >= p.height) return runs;
+    for (int x = 0; x < p.width; ++x) {
+        if (!SameColour(p.At(x, y), colour)) continue;
+        int end = x;
+        while (end < p.width && SameColour(p.At(end, y), colour)) ++end;
+        if (end - x >= length) runs.push_back(ColourRun{y, x, end});
+        x = end;
+    }
+    return runs;
+}
+
+// A mapped child window, in its parent's coordinates.
+struct ChildWindow {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+inline std::vector<ChildWindow> ChildWindows(Display* d, Window w) {
+    std::vector<ChildWindow> out;
+    Window root = 0, up = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(d, w, &root, &up, &children, &count)) return out;
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes a;
+        if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
+            out.push_back(ChildWindow{a.x, a.y, a.width, a.height});
+    }
+    if (children != nullptr) XFree(children);
+    return out;
+}
+
+// A left click at (x, y) of the window, the pointer moved there first.
+inline void ClickAt(Display* d, Window w, int x, int y) {
+    int rx = 0, ry = 0;
+    Window child;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &rx, &ry, &child);
+    XTestFakeMotionEvent(d, -1, rx, ry, CurrentTime);
+    XSync(d, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    XTestFakeButtonEvent(d, 1, True, CurrentTime);
+    XTestFakeButtonEvent(d, 1, False, CurrentTime);
+    XSync(d, False);
+}
+
+}  // namespace orva::testing_program
