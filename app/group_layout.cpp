@@ -145,8 +145,8 @@ std::vector<gGroup*> PageColumnGroups(WindowGroup& g) {
         auto* record = static_cast<UIPage*>(n->item);
         if (!UIPageIsLive(record)) continue;
         for (UIElement* e : record->elements) {
-            if (UIElementIsLive(e) && e->window == w && e->group != nullptr && gWgtIsLive(e->group) &&
-                e->group->x < static_cast<float>(g.sideWidth))
+            if (UIElementIsLive(e) && e->window == w && (e->flags & kElementKeepsPlace) == 0 &&
+                e->group != nullptr && gWgtIsLive(e->group) && e->group->x < static_cast<float>(g.sideWidth))
                 take(e->group);
         }
     }
