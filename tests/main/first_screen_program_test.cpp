@@ -7,6 +7,7 @@
 // mouse wheel over a page taller than the column scrolls it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -31,16 +32,19 @@ constexpr uint8_t kOther[3] = {41, 145, 41};
 
 bool Is(const uint8_t* p, const uint8_t* c) { return p[0] == c[0] && p[1] == c[1] && p[2] == c[2]; }
 
-// The top row, at or below `from`, holding at least 40 pixels of the colour in a run; and
+// The top row, at or below `from`, holding at least 40 pixels of the colour in a run left
+// of `right` (the page column: the file tabs over the workspace have the same colours); and
 // where that run starts and ends. -1 when there is none.
-int RowWithRun(const Picture& p, const uint8_t* colour, int from, int* runEnd = nullptr, int* runStart = nullptr) {
+int RowWithRun(const Picture& p, const uint8_t* colour, int from, int right, int* runEnd = nullptr,
+               int* runStart = nullptr) {
+    const int width = std::min(p.width, right);
     for (int y = std::max(0, from); y < p.height; ++y) {
         int run = 0;
-        for (int x = 0; x < p.width; ++x) {
+        for (int x = 0; x < width; ++x) {
             run = Is(p.At(x, y), colour) ? run + 1 : 0;
             if (run >= 40) {
                 if (runStart != nullptr) *runStart = x + 1 - run;
-                while (x + 1 < p.width && Is(p.At(x + 1, y), colour)) ++x;
+                while (x + 1 < width && Is(p.At(x + 1, y), colour)) ++x;
                 if (runEnd != nullptr) *runEnd = x + 1;
                 return y;
             }
@@ -86,13 +90,14 @@ bool WaitForColumn(Screen& screen, Window main, Column* out, bool pageTabs = tru
         Column c;
         if (!screen.Grab(main, &c.picture)) continue;
         int start = 0;
-        c.groupTabs = RowWithRun(c.picture, kChosen, 0, nullptr, &start);
+        c.right = WorkspaceLeft(screen.display(), main);
+        if (c.right <= 0) continue;
+        c.groupTabs = RowWithRun(c.picture, kChosen, 0, c.right, nullptr, &start);
         if (c.groupTabs < 0) continue;
         // The chosen tab's left edge runs down to the bar's foot.
         int band = c.groupTabs;
         while (band < c.picture.height && Is(c.picture.At(start, band), kChosen)) ++band;
-        c.pageTabs = RowWithRun(c.picture, kChosen, band + 2, &c.pageTabsEnd);
-        c.right = WorkspaceLeft(screen.display(), main);
+        c.pageTabs = RowWithRun(c.picture, kChosen, band + 2, c.right, &c.pageTabsEnd);
         if (pageTabs && (c.pageTabs < 0 || c.right <= c.pageTabsEnd)) continue;
         const bool steady = last.rgb == c.picture.rgb;
         last = c.picture;
@@ -234,7 +239,7 @@ TEST_F(FirstScreen, TheWheelScrollsAPageTallerThanTheColumn) {
     for (int tries = 0; tries < 20; ++tries) {
         ASSERT_TRUE(WaitForColumn(screen, main, &options)) << program.Log();
         int end = 0;
-        if (RowWithRun(options.picture, kChosen, info.pageTabs, &end) == info.pageTabs && end > info.pageTabsEnd) break;
+        if (RowWithRun(options.picture, kChosen, info.pageTabs, options.right, &end) == info.pageTabs && end > info.pageTabsEnd) break;
     }
     // A notch down (button 5) over the page: the column moves up by a step of 40 pixels.
     const int middle = (options.groupTabs + options.picture.height) / 2;

@@ -637,6 +637,12 @@ TEST_F(WorkspacePagesProgram, DraggingThePreviewMovesTheImageAndTheMarkerFollows
         GTEST_SKIP() << "no astropy";
     DisplayComponent* cell = Open(path);
     ASSERT_NE(cell, nullptr);
+    // A page large enough that the marker of the view's part lies well inside the picture
+    // wherever the view stands (at its least size the picture is 40 pixels high).
+    if (UIWindowRecord* r = UIWindowRecordFind(ws->container, kWsIdValue); r != nullptr && r->element.window == nullptr) {
+        r->width = 300;
+        r->height = 260;
+    }
     ASSERT_NE(OpenPage(kWsIdValue, kWsPageValue), nullptr);
     PumpFor(300);
     TextureView& preview = ws->preview;
@@ -676,7 +682,7 @@ TEST_F(WorkspacePagesProgram, DraggingThePreviewMovesTheImageAndTheMarkerFollows
         // Pressed on the part of the marker inside the picture.
         const float x0 = std::max(mx, 0.0f), x1 = std::min(mx + preview.markerWidth, preview.widget->width);
         const float y0 = std::max(my, 0.0f), y1 = std::min(my + preview.markerHeight, preview.widget->height);
-        ASSERT_TRUE(x1 - x0 > 2 && y1 - y0 > 2);
+        ASSERT_TRUE(x1 - x0 > 2 && y1 - y0 > 2) << mx << "," << my << " " << preview.markerWidth << "x" << preview.markerHeight << " in " << preview.widget->width << "x" << preview.widget->height << " host " << host.width << "x" << host.height << " off " << ox << "," << oy;
         DragInPreview(preview, (x0 + x1) / 2, (y0 + y1) / 2, step.dx, step.dy);
         // The view moved by the frame pixels under the dragged preview pixels (rounded at
         // each of the four steps), the way of the drag: a marker dragged right or down
