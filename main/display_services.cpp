@@ -45,7 +45,8 @@ void RemoveShapesOf(void* container, void* owner) { Container(container)->Remove
 
 void RemoveShape(void* container, void* owner) {
     ShapeContainer* c = Container(container);
-    if (c->current != nullptr) c->RemoveShape(0, owner, c->current, true, false, 0, nullptr);
+    // A deleted shape comes back with Ctrl+Z.
+    if (c->current != nullptr) c->RemoveShape(0, owner, c->current, true, false, kUndoModeRecord, nullptr);
 }
 
 void NotifyShapesOf(void* container, void*, int32_t reason) {

@@ -6,10 +6,17 @@
 #include "common/clib.h"
 #include "common/cpu_info.h"
 #include "framework/app_object.h"
+#include "main/command_help.h"
 #include "main/services.h"
 
 int main(int argc, char** argv) {
     using namespace orva;
+    std::vector<std::string> words(argv + 1, argv + argc);
+    // Asked for the usage text: answer it and end, before any window or settings file.
+    if (CommandLineAsksHelp(words)) {
+        WriteCommandLineHelp(stdout);
+        return 0;
+    }
     // The read kernels are written for MMX-class processors; every x86-64 has it.
     if ((CpuFeatures(nullptr) & kCpuMmx) == 0) {
         ClibMessageBoxDirect(
@@ -22,7 +29,6 @@ int main(int argc, char** argv) {
     InstallProgramServices();
     const char* fail = std::getenv("ORVA_TEST_FAIL_CLIB");
     if (fail && std::strcmp(fail, "1") == 0) app.ForceClibFailure(true);
-    std::vector<std::string> words(argv + 1, argv + argc);
     int code = WinMain(app, words);
     app.Shutdown();
     return code;

@@ -50,7 +50,8 @@ float gEllipsisWidth = 0;
 
 const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
 
-bool WindowReady(gWindow* window) { return window != nullptr && window->hdc != nullptr; }
+// A font can outlive its window (a widget taken out of the window and kept holds it).
+bool WindowReady(gWindow* window) { return gWinRecordLive(window) && window->hdc != nullptr; }
 
 char* CopyName(const char* name) {
     if (name == nullptr) return nullptr;

@@ -391,7 +391,9 @@ bool UnlinkRun(gWindow* window, gElement* first, gElement* last) {
 
 void UnlinkTop(gElement* e) {
     gWindow* window = e->window;
-    if (window == nullptr || window->layout == nullptr || !UnlinkRun(window, e, e)) return;
+    // A widget taken out of its window and kept (a removed shape's glyph held for undo)
+    // may outlive the window: there is no chain left to take it out of.
+    if (!gWinRecordLive(window) || window->layout == nullptr || !UnlinkRun(window, e, e)) return;
     if (window->widgets.count > 0) --window->widgets.count;
 }
 

@@ -27,8 +27,10 @@ gFontResetFn gChainedReset = nullptr;
 // font for new widgets of its window's slot table.
 void ForgetFont(const gFont* font) {
     if (gFontCurrent() == font) gFontCurrent() = nullptr;
+    // A font kept by a widget that outlived its window (a removed shape's glyph held for
+    // undo) names a window that is gone.
     gWindow* window = font != nullptr ? font->window : nullptr;
-    if (window != nullptr && window->layout != nullptr && window->layout->table.newFont == font) {
+    if (gWinRecordLive(window) && window->layout != nullptr && window->layout->table.newFont == font) {
         window->layout->table.newFont = nullptr;
     }
     if (gChainedReset != nullptr) gChainedReset(font);

@@ -586,6 +586,8 @@ int gWinGetTitle(gWindow* window) {
     return length;
 }
 
+bool gWinRecordLive(const gWindow* window) { return window != nullptr && gLive.count(window) != 0; }
+
 gWindow* gWinValidate(const void* pointer) {
     auto* window = static_cast<const gWindow*>(pointer);
     if (window == nullptr || gLive.count(window) == 0) return nullptr;

@@ -258,6 +258,8 @@ int gWinGetTitle(gWindow* window);
 gWindow* gWinFromHwnd(pf::Hwnd hwnd);
 gWindow* gWinFromHwndAny(pf::Hwnd hwnd);
 gWindow* gWinValidate(const void* pointer);
+// True while the window record is allocated (not yet released), whether shown or not.
+bool gWinRecordLive(const gWindow* window);
 pf::Cursor gWinSetCursor(gWindow* window, pf::Cursor cursor);
 gWindow* gWinAddStyle(gWindow* window, uint32_t flags);
 void gWinSetBackdrop(gWindow* window, void* image, uint32_t colours);

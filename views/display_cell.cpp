@@ -853,7 +853,8 @@ bool DisplayRemoveShapes(DisplayComponent* cell, bool all, const void* owner) {
     ShapeContainer* c = cell->activeShapes;
     if (c == nullptr) return true;
     if (!all) {
-        c->RemoveShape(0, nullptr, c->current, true, false, 0, nullptr);
+        // A deleted shape comes back with Ctrl+Z.
+        c->RemoveShape(0, nullptr, c->current, true, false, kUndoModeRecord, nullptr);
     } else {
         c->RemoveShapesOf(0, owner, 0, false);
     }

@@ -205,6 +205,23 @@ void SetTextStyle(gElement* e, uint32_t style) {
     if (gTextHooks().layout != nullptr && e->font != nullptr) gTextHooks().layout(e);
 }
 
+// A text of the toolkit's text kind takes its text's width when it is made; the frame
+// number and the rate keep the width they are given, so that a frame number of any
+// length stands apart from the rate beside it instead of running into it.
+gElement* FixedWidthText(PageWidgets& b, float width, const char* text) {
+    gElement* e = b.Add(4, width, kRow, text);
+    if (e == nullptr) return nullptr;
+    e->textAlign &= ~kTextGrow;
+    const float grow = width - e->cellWidth;
+    // The widgets after it in the row are placed after the row's content.
+    if (grow > 0.0f && e->row != nullptr && e->row->last == e) {
+        e->cellWidth += grow;
+        e->width += grow;
+        e->row->contentWidth += grow;
+    }
+    return e;
+}
+
 }  // namespace
 
 void BuildTransportPage(UIElement* element, gElement** s) {
@@ -240,8 +257,8 @@ void BuildTransportPage(UIElement* element, gElement** s) {
     s[kTransportStepMark] = b.Add(37, kButton, kRow, "-+-");
     s[kTransportDrawV] = b.Add(47, kButton, kRow, "V", &TransportDrawPress);
     s[kTransportDrawL] = b.Add(47, kButton, kRow, "L", &TransportDrawPress);
-    s[kTransportFrameText] = b.Add(4, 66.0f, kRow, "0");
-    s[kTransportRateText] = b.Add(4, 35.0f, kRow, "00.00");
+    s[kTransportFrameText] = FixedWidthText(b, 66.0f, "0");
+    s[kTransportRateText] = FixedWidthText(b, 35.0f, "00.00");
     s[kTransportRateUnit] = b.Add(37, 10.0f, 18.0f, "F", &TransportRateUnitPress);
     b.Row();
     s[kTransportStepSize] = b.Field(35.0f, kRow, "1", &TransportStepSizeChanged);

@@ -10,8 +10,10 @@
 #ifdef ORVA_OPEN_FILE_DISPLAY
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "../app/shell_fixture.h"
 #include "../toolkit/gl_test_support.h"
@@ -143,6 +145,52 @@ TEST_F(ShapeEditProgram, TheFrameAndThePanel) {
     EXPECT_EQ(ShapePanelTarget(), other);
     EXPECT_EQ(ShapePanelSlot(kPanelW)->text, "20");
     EXPECT_EQ(ShapePanelSlot(kPanelH)->text, "15");
+}
+
+// Del on the image window and Edit > Delete each take the current shape away as one
+// undo step: Ctrl+Z brings the same shape back, current, with its anchor points.
+TEST_F(ShapeEditProgram, DeletedShapesComeBackWithUndo) {
+    const std::string path = folder.File("flat.fits");
+    if (!WriteFlat(path, 200, 120)) GTEST_SKIP() << "no astropy";
+    DisplayComponent* cell = Open(path);
+    ASSERT_NE(cell, nullptr);
+    auto* c = static_cast<ShapeContainer*>(cell->host.shapes);
+    ASSERT_NE(c, nullptr);
+    auto points = [](const Shape* s) {
+        const AnchorBuffer& a = s->header.anchors;
+        return std::vector<float>(a.Points(), a.Points() + 2 * a.Count());
+    };
+    struct Road {
+        const char* name;
+        std::function<void()> remove;
+    };
+    const Road roads[] = {
+        {"Del key", [&] { TheGraphicsShapeServices().removeShape(c, nullptr); }},
+        {"Edit > Delete", [&] { ASSERT_TRUE(DisplayRemoveShapes(cell, false, nullptr)); }},
+    };
+    for (const Road& road : roads) {
+        Shape* kept = Place(c, 10, 10, 30, 25);
+        Shape* s = Place(c, 40, 30, 100, 70);
+        ASSERT_NE(kept, nullptr);
+        ASSERT_NE(s, nullptr);
+        const std::vector<float> before = points(s);
+        ASSERT_FALSE(before.empty());
+        const size_t shapes = c->ShapeCount();
+        const uint32_t steps = c->undo.count;
+        road.remove();
+        EXPECT_EQ(c->ShapeCount(), shapes - 1) << road.name;
+        EXPECT_FALSE(c->IsInList(s)) << road.name;
+        EXPECT_EQ(c->current, kept) << road.name;
+        EXPECT_EQ(c->undo.count, steps + 1) << road.name;
+        ASSERT_TRUE(c->undo.Step(true)) << road.name;
+        EXPECT_EQ(c->ShapeCount(), shapes) << road.name;
+        ASSERT_TRUE(c->IsInList(s)) << road.name;
+        EXPECT_EQ(c->current, s) << road.name;
+        EXPECT_EQ(points(s), before) << road.name;
+        // Redo takes it away again.
+        ASSERT_TRUE(c->undo.Step(false)) << road.name;
+        EXPECT_FALSE(c->IsInList(s)) << road.name;
+    }
 }
 
 #endif

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -351,6 +353,29 @@ TEST_F(ProgramTest, SettingsFilesThatCannotBeReadDoNotStopTheProgram) {
 
 TEST_F(ProgramTest, FailedLibraryStartExitsWith255) {
     EXPECT_EQ(Run({"ORVA_TEST_FAIL_CLIB=1"}), 255);
+}
+
+// Asked for its usage, the program writes it to its standard output and ends with 0 at
+// once: no log, no settings folder, no window (there is no display here).
+TEST_F(ProgramTest, HelpWritesTheUsageAndEnds) {
+    for (const char* word : {"--help", "-h"}) {
+        const std::string command = "env -u DISPLAY XDG_CONFIG_HOME=" + testing_util::ShellQuote(appData_) + " " +
+                                    ORVA_BINARY_DIR "/orva " + word + " 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string out;
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) out += buffer;
+        const int status = pclose(pipe);
+        ASSERT_TRUE(WIFEXITED(status)) << word;
+        EXPECT_EQ(WEXITSTATUS(status), 0) << word;
+        EXPECT_EQ(out.substr(0, out.find('\n')), "Usage: orva [file ...] [/command [argument ...]] ...") << word;
+        for (const char* line : {"\n  /open, /o file ", "\n  /close, /c file ", "\n  /allclose ", "\n  /exit ",
+                                 "\n  /exitdialog disable|enable ", "\n  -h, --help "})
+            EXPECT_NE(out.find(line), std::string::npos) << word << ": " << line;
+        EXPECT_EQ(out.find("Can`t open file"), std::string::npos) << out;
+        EXPECT_FALSE(std::filesystem::exists(appData_ + "/ZEL Lab")) << word;
+    }
 }
 
 }  // namespace

@@ -298,6 +298,20 @@ TEST_F(WorkspacePagesProgram, TheToolPagesShowTheirTextsAndGlyphsSideBySide) {
     for (uint32_t s : {kSelFrameNext, kSelProjectBack, kSelFrameCurrent})
         EXPECT_GE(DarkPixels(PageSlot(selector, s)), 3) << "selector slot " << s;
 
+    // The frame number and the achieved rate keep their widths, 66 and 35, side by side
+    // in one row: a frame number never runs into the rate ("2" and "19.87", not "219.87").
+    const gElement* frameText = PageSlot(transport, kTransportFrameText);
+    const gElement* rateText = PageSlot(transport, kTransportRateText);
+    ASSERT_TRUE(frameText != nullptr && rateText != nullptr);
+    EXPECT_EQ(frameText->cellWidth, 66.0f);
+    EXPECT_EQ(rateText->cellWidth, 35.0f);
+    EXPECT_EQ(frameText->y, rateText->y);
+    EXPECT_GT(rateText->x, frameText->x + frameText->cellWidth)
+        << "frame text " << frameText->x << " + " << frameText->cellWidth << ", rate text at " << rateText->x;
+    const gElement* unit = PageSlot(transport, kTransportRateUnit);
+    EXPECT_GE(unit->x, rateText->x + rateText->cellWidth);
+    EXPECT_LE(unit->x + unit->cellWidth, static_cast<float>(tw->clientWidth)) << "the row fits its window";
+
     // The seek bar has a row of its own.
     const gElement* bar = PageSlot(transport, kTransportSeekBar);
     const gElement* play = PageSlot(transport, kTransportPlay);

@@ -148,6 +148,25 @@ TEST_F(WidgetTest, ValidityAgainstTheLiveRegistry) {
     EXPECT_EQ(window->widgets.count, 1);
 }
 
+// A widget cut out of its window and kept (as a removed shape's glyph is, for undo) may
+// be destroyed after its window went: there is no chain left to take it out of.
+TEST_F(WidgetTest, AWidgetCutOutOutlivesItsWindow) {
+    gElement* kept = Add(37, 0x24000, "A");
+    gElement* listed = Add(37, 0x24000, "B");
+    ASSERT_TRUE(kept && listed);
+    ASSERT_TRUE(gWgtRemoveMatching(kept, kept));
+    EXPECT_EQ(window->widgets.head, listed);
+    gWindow* gone = window;
+    EXPECT_TRUE(gWinRecordLive(gone));
+    gWinDestroyAll();
+    window = nullptr;
+    EXPECT_FALSE(gWinRecordLive(gone));
+    EXPECT_FALSE(gWgtIsLive(listed));  // went with the window
+    ASSERT_TRUE(gWgtIsLive(kept));
+    gWgtDestroy(kept);
+    EXPECT_FALSE(gWgtIsLive(kept));
+}
+
 void Click(gElement*, uintptr_t) {}
 void Other(gElement*, uintptr_t) {}
 int gReleased = 0;
