@@ -535,6 +535,14 @@ void ValuePagePlacement(const WindowGroup* group, int32_t left, int32_t out[4]) 
     out[3] = std::max(kValuePageMinimum, kernel::SaturateTrunc<int32_t>(group->tabArea[1][1] - y));
 }
 
+// The native window of one of the workspace's pages, when it is a child or an owned window
+// of the group's window.
+static gWindow* GroupToolPageWindow(WorkspaceComponent* ws, gWindow* parent, int32_t id) {
+    UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
+    gWindow* w = r != nullptr ? gWinValidate(r->element.window) : nullptr;
+    return w != nullptr && w->hwnd != nullptr && (w->parent == parent || w->owner == parent) ? w : nullptr;
+}
+
 // The main window's menus stand in a column, so the band under them ends at the page tabs:
 // the value page would cover the tabs at its least height. It takes the room between the
 // tool pages along the window's top and the tab bar instead, as tall as that room allows.
@@ -545,17 +553,14 @@ static void FitValuePageAboveTabs(WorkspaceComponent* ws, int32_t place[4]) {
     const int32_t limit = kernel::SaturateTrunc<int32_t>(tabs->y) - 1;
     if (place[1] + place[3] <= limit) return;
     gWindow* parent = gWinValidate(group->windows[0]);
+    platform::Point origin{0, 0};
+    if (parent == nullptr || parent->hwnd == nullptr || !platform::ClientToScreen(parent->hwnd, &origin)) return;
     int32_t top = 0;
     for (int32_t id : {kWsIdFastSelector, kWsIdTransport}) {
-        UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
-        gWindow* w = r != nullptr ? gWinValidate(r->element.window) : nullptr;
+        gWindow* w = GroupToolPageWindow(ws, parent, id);
         platform::Rect rect;
-        if (w == nullptr || w->hwnd == nullptr || parent == nullptr || parent->hwnd == nullptr ||
-            !platform::GetWindowRect(w->hwnd, &rect))
-            continue;
-        platform::Point origin{0, 0};
-        if (!platform::ClientToScreen(parent->hwnd, &origin)) continue;
-        top = std::max(top, static_cast<int32_t>(rect.bottom - origin.y) + 1);
+        if (w != nullptr && platform::GetWindowRect(w->hwnd, &rect))
+            top = std::max(top, static_cast<int32_t>(rect.bottom - origin.y) + 1);
     }
     const int32_t y = top > 0 ? top : limit - place[3];
     if (limit - y < 40) return;  // no room above the tabs: keep the usual place
@@ -588,15 +593,10 @@ void WorkspacePlaceToolPages(WorkspaceComponent* ws) {
     if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
     gWindow* parent = gWinValidate(ws->group->windows[0]);
     if (parent == nullptr || parent->hwnd == nullptr) return;
-    auto windowOf = [&](int32_t id) -> gWindow* {
-        UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
-        gWindow* w = r != nullptr ? gWinValidate(r->element.window) : nullptr;
-        return w != nullptr && w->hwnd != nullptr && (w->parent == parent || w->owner == parent) ? w : nullptr;
-    };
     // The fast selector stays where its window was placed; the transport page goes beside
     // it, on its right, top edges level.
-    gWindow* first = windowOf(kWsIdFastSelector);
-    gWindow* second = windowOf(kWsIdTransport);
+    gWindow* first = GroupToolPageWindow(ws, parent, kWsIdFastSelector);
+    gWindow* second = GroupToolPageWindow(ws, parent, kWsIdTransport);
     platform::Rect rect;
     if (first == nullptr || second == nullptr || !platform::GetWindowRect(first->hwnd, &rect)) return;
     platform::Point at{rect.right + kToolPageGap, rect.top};

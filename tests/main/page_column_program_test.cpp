@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "program_input.h"
 #include "program_window.h"
 #include "road_files.h"
 #include "test_support.h"
@@ -57,24 +58,8 @@ int BandEnd(const Picture& p, const uint8_t* colour, int x, int y) {
     return y;
 }
 
-struct Child {
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
-// The mapped child windows of a window, in its coordinates.
-std::vector<Child> Children(Display* d, Window w) {
-    std::vector<Child> out;
-    Window root = 0, up = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(d, w, &root, &up, &children, &count)) return out;
-    for (unsigned i = 0; i < count; ++i) {
-        XWindowAttributes a;
-        if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
-            out.push_back(Child{a.x, a.y, a.width, a.height});
-    }
-    if (children != nullptr) XFree(children);
-    return out;
-}
+using testing_program::ChildWindow;
+using testing_program::ChildWindows;
 
 int WindowHeight(Display* d, Window w) {
     XWindowAttributes a;
@@ -138,7 +123,7 @@ TEST(PageColumnProgram, TheSourcePagesShowBesideTheWorkspace) {
     // "Info" chosen. Wait until the column is laid out (the workspace beside it).
     Picture shown;
     ColourRun groupTabs, pageTabs;
-    Child host;
+    ChildWindow host;
     bool ready = false;
     for (int waited = 0; waited < 20000 && !ready; waited += 200) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -146,8 +131,8 @@ TEST(PageColumnProgram, TheSourcePagesShowBesideTheWorkspace) {
         if (!screen.Grab(main, &shown)) continue;
         // The column's tabs lie left of the workspace; the file's tab in the strip above the
         // workspace has the same colours.
-        Child widest{0, 0, 0, 0};
-        for (const Child& ch : Children(d, main))
+        ChildWindow widest{0, 0, 0, 0};
+        for (const ChildWindow& ch : ChildWindows(d, main))
             if (ch.width * ch.height > widest.width * widest.height) widest = ch;
         const int column = widest.width > 0 ? widest.x : shown.width;
         groupTabs = FindRun(shown, kChosenTab, 0, 40, column);
@@ -155,8 +140,8 @@ TEST(PageColumnProgram, TheSourcePagesShowBesideTheWorkspace) {
         pageTabs = FindRun(shown, kChosenTab, BandEnd(shown, kChosenTab, groupTabs.from, groupTabs.y) + 2, 40, column);
         if (pageTabs.y < 0) continue;
         // The workspace: the widest child window reaching below the tab bars.
-        host = Child{};
-        for (const Child& ch : Children(d, main))
+        host = ChildWindow{};
+        for (const ChildWindow& ch : ChildWindows(d, main))
             if (ch.y + ch.height > pageTabs.y && ch.width * ch.height > host.width * host.height) host = ch;
         ready = host.width > 0 && host.x > pageTabs.to;
     }
@@ -167,7 +152,7 @@ TEST(PageColumnProgram, TheSourcePagesShowBesideTheWorkspace) {
     const int top = BandEnd(shown, kChosenTab, pageTabs.from, pageTabs.y) + 2;
     const int bottom = top + 300;
     ASSERT_LT(bottom, shown.height);
-    for (const Child& ch : Children(d, main)) {
+    for (const ChildWindow& ch : ChildWindows(d, main)) {
         const bool covers = ch.x < host.x && ch.x + ch.width > 0 && ch.y < bottom && ch.y + ch.height > top;
         EXPECT_FALSE(covers) << "a child window at (" << ch.x << ", " << ch.y << ") " << ch.width << " x "
                              << ch.height;

@@ -15,6 +15,7 @@
 #include "processing/processing_component.h"
 #include "processing/processing_test_support.h"
 #include "reduction/reduction_component.h"
+#include "shapes/shape_view.h"
 #include "source_test_support.h"
 #include "transform/transformation.h"
 #include "views/open_data_files.h"
@@ -88,6 +89,33 @@ public:
 private:
     PipelineServices saved_;
     int inputs_ = 0, outputs_ = 0;
+};
+
+// The first stage downstream of `from` (depth first) whose class is `id`.
+inline ComponentBase* FindStage(ComponentBase* from, const ComponentId* id) {
+    for (ConsumerLink* l = from->firstLink; l != nullptr; l = l->next) {
+        if (l->owner == nullptr) continue;
+        if (l->owner->GetClassId() == id) return l->owner;
+        if (ComponentBase* deeper = FindStage(l->owner, id)) return deeper;
+    }
+    return nullptr;
+}
+
+// The view of the shapes over a frame of the given size: new statistic shapes go to the
+// Reduction's items.
+class MeasuringView : public ShapeView {
+public:
+    MeasuringView(ShapeItem* item, int64_t width, int64_t height) : item_(item), width_(width), height_(height) {}
+    ShapeItem* DefaultItem() override { return item_; }
+    bool DataFrameSize(int64_t* width, int64_t* height) const override {
+        *width = width_;
+        *height = height_;
+        return true;
+    }
+
+private:
+    ShapeItem* item_;
+    int64_t width_, height_;
 };
 
 }  // namespace orva::testing_views

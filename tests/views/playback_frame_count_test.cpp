@@ -16,29 +16,8 @@
 namespace orva {
 namespace {
 
-// New statistic shapes go to the Reduction's items.
-class ItemView : public ShapeView {
-public:
-    explicit ItemView(ShapeItem* item) : item_(item) {}
-    ShapeItem* DefaultItem() override { return item_; }
-    bool DataFrameSize(int64_t* width, int64_t* height) const override {
-        *width = 50;
-        *height = 40;
-        return true;
-    }
-
-private:
-    ShapeItem* item_;
-};
-
-ComponentBase* FindStage(ComponentBase* from, const ComponentId* id) {
-    for (ConsumerLink* l = from->firstLink; l != nullptr; l = l->next) {
-        if (l->owner == nullptr) continue;
-        if (l->owner->GetClassId() == id) return l->owner;
-        if (ComponentBase* deeper = FindStage(l->owner, id)) return deeper;
-    }
-    return nullptr;
-}
+using testing_views::FindStage;
+using testing_views::MeasuringView;
 
 TEST(PlaybackFrameCount, AReductionMeasuringAShapeCountsTheFramesOfItsData) {
     if (!testing_views::HaveAstropy()) GTEST_SKIP() << "astropy not installed";
@@ -51,7 +30,7 @@ TEST(PlaybackFrameCount, AReductionMeasuringAShapeCountsTheFramesOfItsData) {
     EXPECT_EQ(PlaybackFrameCount(file.source), 5);
     EXPECT_EQ(PlaybackFrameCount(reduction), 0) << "nothing measured: no description";
 
-    ItemView view(&reduction->itemLink);
+    MeasuringView view(&reduction->itemLink, 50, 40);
     ShapeContainer shapes(&view, nullptr, std::make_unique<MemoryShapeList>());
     ShapeRequest request;
     request.kind = kKindRect;

@@ -19,6 +19,7 @@
 #include "framework/display_lock.h"
 #include "io/data_set_fixture.h"
 #include "io/format_registry.h"
+#include "opened_file_support.h"
 #include "processing/processing_component.h"
 #include "reduction/reduction_component.h"
 #include "source_test_support.h"
@@ -94,15 +95,7 @@ public:
     std::vector<uint32_t> offers;
 };
 
-// The first stage of a kind behind a component, searched through the links.
-ComponentBase* FindStage(ComponentBase* from, const ComponentId* id) {
-    for (ConsumerLink* l = from->firstLink; l != nullptr; l = l->next) {
-        if (l->owner == nullptr) continue;
-        if (l->owner->GetClassId() == id) return l->owner;
-        if (ComponentBase* deeper = FindStage(l->owner, id)) return deeper;
-    }
-    return nullptr;
-}
+using testing_views::FindStage;
 
 class RoadRenderTest : public ::testing::Test {
 protected:

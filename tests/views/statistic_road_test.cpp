@@ -24,29 +24,8 @@ namespace {
 
 using namespace reduction_testing;
 
-// The view of the shapes: new statistic shapes go to the Reduction's items.
-class MeasuringView : public ShapeView {
-public:
-    explicit MeasuringView(ShapeItem* item) : item_(item) {}
-    ShapeItem* DefaultItem() override { return item_; }
-    bool DataFrameSize(int64_t* width, int64_t* height) const override {
-        *width = 200;
-        *height = 160;
-        return true;
-    }
-
-private:
-    ShapeItem* item_;
-};
-
-ComponentBase* FindStage(ComponentBase* from, const ComponentId* id) {
-    for (ConsumerLink* l = from->firstLink; l != nullptr; l = l->next) {
-        if (l->owner == nullptr) continue;
-        if (l->owner->GetClassId() == id) return l->owner;
-        if (ComponentBase* deeper = FindStage(l->owner, id)) return deeper;
-    }
-    return nullptr;
-}
+using testing_views::FindStage;
+using testing_views::MeasuringView;
 
 TEST(StatisticRoad, AStatisticRectangleOnAnOpenedFitsFile) {
     if (!HaveReference() || std::system("/usr/bin/python3 -c 'import astropy.io.fits' >/dev/null 2>&1") != 0)
@@ -65,7 +44,7 @@ TEST(StatisticRoad, AStatisticRectangleOnAnOpenedFitsFile) {
     EXPECT_EQ(chart.format.format, kReductionOutputFormat);
 
     // The rectangle, drawn as a view hands a drag to its container, with a ring 5 pixels out.
-    MeasuringView view(&reduction->itemLink);
+    MeasuringView view(&reduction->itemLink, 200, 160);
     ShapeContainer shapes(&view, nullptr, std::make_unique<MemoryShapeList>());
     ShapeRequest request;
     request.kind = kKindRect;

@@ -29,14 +29,7 @@
 namespace orva {
 namespace {
 
-ComponentBase* FindStage(ComponentBase* from, const ComponentId* id) {
-    for (ConsumerLink* l = from->firstLink; l != nullptr; l = l->next) {
-        if (l->owner == nullptr) continue;
-        if (l->owner->GetClassId() == id) return l->owner;
-        if (ComponentBase* deeper = FindStage(l->owner, id)) return deeper;
-    }
-    return nullptr;
-}
+using testing_views::FindStage;
 
 class ReductionRoadTest : public testing_util::ShellTest {
 protected:
