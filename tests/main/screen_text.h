@@ -112,23 +112,31 @@ inline InkMask InkOf(const Picture& p, int x, int y, int width, int height) {
 
 
 // Finds `text` in the box: the position of its ink's top-left pixel, where the text's ink
-// stands with nothing else inked in the one-pixel ring around it. False when it is not there.
+// stands in one colour on a ground of one other colour, the ground also all round it (a
+// one-pixel ring). False when it is not there.
 inline bool FindText(const Picture& p, int x, int y, int width, int height, const std::string& text, int* atX,
                      int* atY) {
     const InkMask want = TextInk(text);
-    const InkMask box = InkOfBox(p, x, y, width, height, nullptr);
-    if (want.Empty() || box.Empty()) return false;
-    for (int oy = 1; oy + want.height < box.height; ++oy)
-        for (int ox = 1; ox + want.width < box.width; ++ox) {
+    if (want.Empty()) return false;
+    x = std::max(1, x);
+    y = std::max(1, y);
+    const int x1 = std::min(x + width, p.width - 1), y1 = std::min(y + height, p.height - 1);
+    auto same = [](const uint8_t* a, const uint8_t* b) {
+        return std::abs(int(a[0]) - int(b[0])) <= 40 && std::abs(int(a[1]) - int(b[1])) <= 40 &&
+               std::abs(int(a[2]) - int(b[2])) <= 40;
+    };
+    for (int oy = y; oy + want.height < y1; ++oy)
+        for (int ox = x; ox + want.width < x1; ++ox) {
+            const uint8_t* ground = p.At(ox - 1, oy - 1);
             bool fits = true;
             for (int wy = -1; wy <= want.height && fits; ++wy)
                 for (int wx = -1; wx <= want.width && fits; ++wx) {
-                    const bool inside = wx >= 0 && wy >= 0 && wx < want.width && wy < want.height;
-                    fits = box.At(ox + wx, oy + wy) == (inside && want.At(wx, wy));
+                    const bool inked = wx >= 0 && wy >= 0 && wx < want.width && wy < want.height && want.At(wx, wy);
+                    fits = same(p.At(ox + wx, oy + wy), ground) != inked;
                 }
             if (fits) {
-                *atX = x + ox;
-                *atY = y + oy;
+                *atX = ox;
+                *atY = oy;
                 return true;
             }
         }

@@ -1,0 +1,406 @@
+// What the pointer reads, as a user sees it: the real program on files written by astropy
+// and Pillow, the pointer moved over known pixels with XTest, and the readouts read back
+// from the screen's pixels: the value page's "C:" (the pixel's coordinates, counted from 1
+// as FITS counts them) and "V:" (the physical values of its channels) and the coordinates
+// page's "X:" and "Y:", at fit, at 100 % and at 400 %.
+#include <gtest/gtest.h>
+
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cmath>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/number_text.h"
+#include "program_input.h"
+#include "program_window.h"
+#include "road_files.h"
+#include "screen_text.h"
+#include "test_support.h"
+
+namespace orva {
+namespace {
+
+using testing_program::FindText;
+using testing_program::Picture;
+using testing_program::ProgramRun;
+using testing_program::Screen;
+using testing_program::ShowsText;
+
+// The files, written by astropy and Pillow, and their physical values as numpy reads them
+// (float64, rows of the file in order, channels last) in NAME.values.
+constexpr const char* kMakeFiles = R"(
+import sys
+import numpy as np
+from astropy.io import fits
+from PIL import Image
+folder = sys.argv[1]
+def save(name, data, values):
+    np.ascontiguousarray(values, dtype=np.float64).tofile(folder + '/' + name + '.values')
+# 16-bit samples scaled by BSCALE and BZERO, a white border four pixels wide.
+y, x = np.mgrid[0:700, 0:900]
+raw = ((x * 37 + y * 11) % 5000 - 2500).astype(np.int16)
+raw[:4, :] = raw[-4:, :] = raw[:, :4] = raw[:, -4:] = 30000
+with open(folder + '/scaled.fits', 'wb') as f:
+    head = fits.Header()
+    head['SIMPLE'] = True
+    head['BITPIX'] = 16
+    head['NAXIS'] = 2
+    head['NAXIS1'] = 900
+    head['NAXIS2'] = 700
+    head['BSCALE'] = 0.25
+    head['BZERO'] = 500.0
+    f.write(head.tostring().encode('ascii'))
+    body = raw.astype('>i2').tobytes()
+    f.write(body + b'\0' * ((2880 - len(body) % 2880) % 2880))
+save('scaled.fits', None, fits.getdata(folder + '/scaled.fits').astype(np.float64))
+# 32-bit floats with a row and a column of NaN.
+y, x = np.mgrid[0:150, 0:200]
+f = (np.sin(x / 9.0) * 300.0 + y * 1.5).astype(np.float32)
+f[:3, :] = f[-3:, :] = f[:, :3] = f[:, -3:] = 2000.0
+f[60, :] = np.nan
+f[:, 120] = np.nan
+fits.PrimaryHDU(f).writeto(folder + '/nan.fits', overwrite=True)
+save('nan.fits', None, fits.getdata(folder + '/nan.fits').astype(np.float64))
+# A cube of three frames that differ.
+z, y, x = np.mgrid[0:3, 0:90, 0:120]
+c = (x * 3 + y * 5 + z * 1000).astype(np.int16)
+c[:, :3, :] = c[:, -3:, :] = c[:, :, :3] = c[:, :, -3:] = 8000
+fits.PrimaryHDU(c).writeto(folder + '/cube.fits', overwrite=True)
+save('cube.fits', None, fits.getdata(folder + '/cube.fits').astype(np.float64))
+# An RGB bitmap whose three channels differ.
+y, x = np.mgrid[0:120, 0:160]
+rgb = np.stack([(x * 1.5) % 256, (y * 2) % 256, (x + y) % 256], axis=-1).astype(np.uint8)
+rgb[:3, :] = rgb[-3:, :] = rgb[:, :3] = rgb[:, -3:] = 255
+Image.fromarray(rgb, 'RGB').save(folder + '/colour.bmp')
+save('colour.bmp', None, np.asarray(Image.open(folder + '/colour.bmp')).astype(np.float64))
+)";
+
+std::string Number(int digits, int decimals, double v) {
+    char text[64];
+    const int n = FormatDoubleDigits(digits, decimals, v, text);
+    return std::string(text, static_cast<size_t>(std::max(n, 0)));
+}
+
+// A frame of the file's values as numpy read them.
+struct Values {
+    int width = 0, height = 0, channels = 1;
+    std::vector<double> v;
+    double At(int frame, int x, int y, int c = 0) const {
+        return v[((static_cast<size_t>(frame) * height + y) * width + x) * channels + c];
+    }
+};
+
+// Where the picture of a frame stands in the window, found by its white border.
+struct Shown {
+    int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
+    double zoom(int frameWidth) const { return static_cast<double>(right - left) / frameWidth; }
+};
+
+bool White(const uint8_t* p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
+
+// The largest box whose edges are white runs inside [x0, x1) x [y0, y1) of the picture.
+bool FindFrame(const Picture& p, int x0, int y0, int x1, int y1, Shown* out) {
+    int left = x1, right = -1, top = y1, bottom = -1;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            if (White(p.At(x, y))) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    if (right - left < 20 || bottom - top < 20) return false;
+    *out = Shown{left, top, right + 1, bottom + 1};
+    return true;
+}
+
+class ReadoutProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testing_program::HaveRoadTools()) GTEST_SKIP() << "astropy or numpy not installed";
+        if (screen.display() == nullptr) GTEST_SKIP() << "no X display";
+        int a, b, c, e;
+        if (!XTestQueryExtension(screen.display(), &a, &b, &c, &e)) GTEST_SKIP() << "no XTest";
+        testing_util::WriteText(files.File("make.py"), kMakeFiles);
+        int status = -1;
+        const std::string out = testing_program::RunCommand(
+            "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1", &status);
+        ASSERT_EQ(status, 0) << out;
+    }
+
+    Values Load(const std::string& name, int width, int height, int frames, int channels) {
+        Values v;
+        v.width = width;
+        v.height = height;
+        v.channels = channels;
+        v.v.resize(static_cast<size_t>(width) * height * frames * channels);
+        std::ifstream in(files.File(name + ".values"), std::ios::binary);
+        in.read(reinterpret_cast<char*>(v.v.data()), static_cast<std::streamsize>(v.v.size() * sizeof(double)));
+        EXPECT_TRUE(in.good()) << name;
+        return v;
+    }
+
+    // Starts the program on the file and waits until its picture stands, steady.
+    void Start(const std::string& name) {
+        const std::string folder = files.File("run-" + name);
+        mkdir(folder.c_str(), 0700);
+        program.emplace(folder, std::vector<std::string>{files.File(name)});
+        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+        ASSERT_NE(main, 0u) << program->Log();
+        ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+        ASSERT_TRUE(WaitForFrame()) << "no picture with a white border in the workspace";
+    }
+
+    // The workspace: the main window's largest child window, on the screen.
+    Screen::Rect Workspace() {
+        const Screen::Rect m = screen.RectOf(main);
+        Screen::Rect best;
+        long largest = 0;
+        for (const auto& c : testing_program::ChildWindows(screen.display(), main)) {
+            if (static_cast<long>(c.width) * c.height > largest) {
+                largest = static_cast<long>(c.width) * c.height;
+                best = Screen::Rect{m.left + c.x, m.top + c.y, m.left + c.x + c.width, m.top + c.y + c.height};
+            }
+        }
+        return best;
+    }
+
+    // Waits until the framed picture stands at one place for 600 ms.
+    bool WaitForFrame(int ms = 15000) {
+        Shown last{};
+        int steady = 0;
+        for (int waited = 0; waited < ms; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            // No raise: the tool pages the main window owns stand above it.
+            const Screen::Rect ws = Workspace();
+            Shown now;
+            if (!Grab() || !FindFrame(shot, ws.left, ws.top, ws.right, ws.bottom, &now)) {
+                steady = 0;
+                continue;
+            }
+            const bool same = now.left == last.left && now.top == last.top && now.right == last.right &&
+                              now.bottom == last.bottom;
+            steady = same ? steady + 200 : 0;
+            last = now;
+            if (steady >= 600) {
+                frame = now;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Moves the pointer over the window point and reads the screen once the readout has
+    // had time to follow.
+    void PointAt(int x, int y) {
+        Display* d = screen.display();
+        testing_program::MoveTo(d, Root(), x - 1, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        testing_program::MoveTo(d, Root(), x, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        ASSERT_TRUE(Grab());
+    }
+
+    // The field right of a caption: where the caption's text stands and the field's box.
+    bool FieldRightOf(const std::string& caption, int fieldWidth, int* x, int* y, int* w, int* h) {
+        int cx = 0, cy = 0;
+        const Screen::Rect m = screen.RectOf(main);
+        if (!FindText(shot, m.left, m.top, m.right - m.left, 340, caption, &cx, &cy)) return false;
+        const int captionWidth = testing_program::TextInk(caption).width;
+        *x = cx + captionWidth + 3;
+        *y = cy - 4;
+        *w = fieldWidth;
+        *h = 17;
+        return true;
+    }
+
+    // Expects the field right of the caption to show `text`.
+    void ExpectField(const std::string& caption, int fieldWidth, const std::string& text, const std::string& where) {
+        int x, y, w, h;
+        if (!FieldRightOf(caption, fieldWidth, &x, &y, &w, &h)) {
+            testing_program::WritePpm(files.File("no-caption.ppm"), shot);
+            FAIL() << "no \"" << caption << "\" on the screen; the screen: " << files.File("no-caption.ppm");
+        }
+        std::string why;
+        // The readout follows the pointer at once; a slow machine gets a second look.
+        for (int tries = 0; tries < 10 && !ShowsText(shot, x, y, w, h, text, &why); ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            ASSERT_TRUE(Grab());
+        }
+        EXPECT_TRUE(ShowsText(shot, x, y, w, h, text, &why)) << caption << " at " << where << "\n" << why;
+    }
+
+    // The window point at the centre of frame pixel (fx, fy), picked so that the pointer
+    // lies well inside that pixel at any zoom.
+    std::pair<int, int> WindowPoint(int fx, int fy, double zoom) const {
+        return {frame.left + static_cast<int>(std::floor((fx + 0.5) * zoom)),
+                frame.top + static_cast<int>(std::floor((fy + 0.5) * zoom))};
+    }
+
+    // The frame pixel under a window point.
+    static int FramePixel(int at, int origin, double zoom) {
+        return static_cast<int>(std::floor((at - origin + 0.5) / zoom));
+    }
+
+    // Points at frame pixel (fx, fy) and checks both pages' readouts: coordinates counted
+    // from 1, the values of the channels (`values` gives their text for a pixel). With
+    // `exact` false (a zoom measured from the screen, so known only to about a pixel) the
+    // pixel shown may be a neighbour of the one aimed at; its values must then be that
+    // neighbour's.
+    template <typename ValuesText>
+    void CheckPixel(int fx, int fy, ValuesText values, double zoom, bool exact, const std::string& what) {
+        auto [x, y] = WindowPoint(fx, fy, zoom);
+        PointAt(x, y);
+        int cx = 0, cy = 0, cw = 0, ch = 0;
+        ASSERT_TRUE(FieldRightOf("C:", 92, &cx, &cy, &cw, &ch)) << "no \"C:\" on the screen";
+        int sx = fx, sy = fy;
+        bool found = false;
+        for (int tries = 0; tries < 10 && !found; ++tries) {
+            for (int dy = -1; dy <= 1 && !found; ++dy)
+                for (int dx = -1; dx <= 1 && !found; ++dx) {
+                    if (exact && (dx != 0 || dy != 0)) continue;
+                    const std::string c = std::to_string(fx + dx + 1) + "  " + std::to_string(fy + dy + 1);
+                    if (ShowsText(shot, cx, cy, cw, ch, c)) {
+                        found = true;
+                        sx = fx + dx;
+                        sy = fy + dy;
+                    }
+                }
+            if (!found) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                ASSERT_TRUE(Grab());
+            }
+        }
+        const std::string where = what + " pixel (" + std::to_string(fx) + ", " + std::to_string(fy) + ")";
+        std::string why;
+        ShowsText(shot, cx, cy, cw, ch, std::to_string(fx + 1) + "  " + std::to_string(fy + 1), &why);
+        ASSERT_TRUE(found) << "C: at " << where << "\n" << why;
+        ExpectField("V:", 184, values(sx, sy), where);
+        ExpectField("X:", 94, std::to_string(sx + 1), where);
+        ExpectField("Y:", 94, std::to_string(sy + 1), where);
+    }
+
+    // The whole screen, raised main window first (the tool pages it owns stay above it).
+    Window Root() const { return DefaultRootWindow(screen.display()); }
+    bool Grab() { return screen.Grab(Root(), &shot); }
+
+    // Picks a zoom in both of the zoom bar's preset menus (the first sets x, the second y).
+    // Their buttons stand in the bar under the workspace, after its "1:1" field.
+    bool ChooseZoom(const std::string& preset) {
+        Display* d = screen.display();
+        const Screen::Rect ws = Workspace();
+        int ox = 0, oy = 0;
+        if (!Grab() || !FindText(shot, ws.left, ws.bottom, ws.right - ws.left, 30, "1:1", &ox, &oy)) return false;
+        for (int offset : {184, 264}) {
+            testing_program::ClickAt(d, Root(), ox + offset, oy + 4);
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            int mx = 0, my = 0;
+            if (!Grab() || !FindText(shot, ox, oy + 8, 400, 300, preset, &mx, &my)) return false;
+            testing_program::ClickAt(d, Root(), mx + 4, my + 4);
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        return true;
+    }
+
+    // Ctrl+1 over the picture: the frame's top-left corner goes to the view's top-left
+    // corner; the frame's origin is then where the white border begins.
+    bool CornerToCorner() {
+        Display* d = screen.display();
+        const Screen::Rect ws = Workspace();
+        testing_program::MoveTo(d, Root(), (ws.left + ws.right) / 2, (ws.top + ws.bottom) / 2);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        testing_program::PressKeys(d, {XK_Control_L, XK_1});
+        for (int waited = 0; waited < 5000; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (!Grab()) continue;
+            for (int y = ws.top; y < ws.bottom; ++y)
+                for (int x = ws.left; x < ws.right; ++x)
+                    if (White(shot.At(x, y))) {
+                        frame = Shown{x, y, ws.right, ws.bottom};
+                        return x <= ws.left + 2 && y <= ws.top + 2;
+                    }
+        }
+        return false;
+    }
+
+    Screen screen;
+    testing_util::TempFolder files;
+    std::optional<ProgramRun> program;
+    Window main = 0;
+    Picture shot;
+    Shown frame;
+};
+
+TEST_F(ReadoutProgram, ScaledSamplesAtFitAt100And400Percent) {
+    const Values v = Load("scaled.fits", 900, 700, 1, 1);
+    ASSERT_NO_FATAL_FAILURE(Start("scaled.fits"));
+    auto text = [&](int x, int y) { return Number(10, 3, v.At(0, x, y)); };
+    auto check = [&](const char* what, std::vector<std::pair<int, int>> at, double zoom, bool exact) {
+        for (auto [fx, fy] : at) CheckPixel(fx, fy, text, zoom, exact, what);
+    };
+    // Fitted into the workspace: smaller than the frame.
+    const double fit = frame.zoom(900);
+    ASSERT_LT(fit, 0.9);
+    check("fit", {{10, 10}, {450, 350}, {123, 456}, {800, 90}, {37, 640}}, fit, false);
+
+    // 100 % and 400 % from the zoom bar's two preset menus, the frame's corner brought to
+    // the view's corner with Ctrl+1.
+    for (const char* preset : {"100%", "400%"}) {
+        ASSERT_TRUE(ChooseZoom(preset)) << preset;
+        ASSERT_TRUE(CornerToCorner()) << preset;
+        if (std::string(preset) == "100%") {
+            check(preset, {{10, 10}, {300, 200}, {123, 321}, {480, 90}, {37, 380}}, 1.0, true);
+        } else {
+            check(preset, {{5, 5}, {60, 40}, {123, 17}, {100, 90}, {7, 66}}, 4.0, true);
+        }
+    }
+    EXPECT_TRUE(program->Running());
+}
+
+TEST_F(ReadoutProgram, MissingSamplesReadNan) {
+    const Values v = Load("nan.fits", 200, 150, 1, 1);
+    ASSERT_NO_FATAL_FAILURE(Start("nan.fits"));
+    const double zoom = frame.zoom(200);
+    for (auto [fx, fy] : std::vector<std::pair<int, int>>{{50, 40}, {150, 100}, {10, 140}}) {
+        ASSERT_FALSE(std::isnan(v.At(0, fx, fy)));
+        CheckPixel(fx, fy, [&](int x, int y) { return std::isnan(v.At(0, x, y)) ? std::string("nan") : Number(10, 3, v.At(0, x, y)); }, zoom, false, "float");
+    }
+    for (auto [fx, fy] : std::vector<std::pair<int, int>>{{50, 60}, {120, 30}}) {
+        ASSERT_TRUE(std::isnan(v.At(0, fx, fy)));
+        CheckPixel(fx, fy, [&](int x, int y) { return std::isnan(v.At(0, x, y)) ? std::string("nan") : Number(10, 3, v.At(0, x, y)); }, zoom, false, "NaN");
+    }
+}
+
+TEST_F(ReadoutProgram, TheSecondFrameOfACube) {
+    const Values v = Load("cube.fits", 120, 90, 3, 1);
+    ASSERT_NO_FATAL_FAILURE(Start("cube.fits"));
+    // The next frame: the right arrow of the fast selector's "FRAME(S):" row.
+    int tx = 0, ty = 0;
+    ASSERT_TRUE(FindText(shot, 0, 0, shot.width, 200, "FRAME(S):", &tx, &ty));
+    testing_program::ClickAt(screen.display(), Root(), tx + 159, ty + 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    for (auto [fx, fy] : std::vector<std::pair<int, int>>{{10, 10}, {60, 45}, {100, 80}})
+        CheckPixel(fx, fy, [&](int x, int y) { return Number(10, 3, v.At(1, x, y)); }, frame.zoom(120), false, "frame 2");
+}
+
+TEST_F(ReadoutProgram, ThreeChannelsOfAColourBitmap) {
+    const Values v = Load("colour.bmp", 160, 120, 1, 3);
+    ASSERT_NO_FATAL_FAILURE(Start("colour.bmp"));
+    for (auto [fx, fy] : std::vector<std::pair<int, int>>{{10, 10}, {80, 60}, {150, 100}}) {
+        auto text = [&](int x, int y) {
+            return Number(10, 3, v.At(0, x, y, 0)) + "  " + Number(10, 3, v.At(0, x, y, 1)) + "  " +
+                   Number(10, 3, v.At(0, x, y, 2));
+        };
+        CheckPixel(fx, fy, text, frame.zoom(160), false, "RGB");
+    }
+}
+
+}  // namespace
+}  // namespace orva
