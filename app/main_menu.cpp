@@ -494,6 +494,8 @@ void ViewMenuUpdate(gMenuRow*, uint32_t) { SyncToolsMenuCheck(); }
 void PageSubmenuUpdate(gMenuRow* rows, uint32_t) {
     gMenuItem* header = rows != nullptr ? rows[0].item : nullptr;
     if (header == nullptr || !gMenuIsItem(header) || header->check != 2) return;
+    const MainMenuHooks& hooks = TheMainMenuHooks();
+    if (header == ThePanelMenus().layout && hooks.layoutMenuChecks != nullptr) hooks.layoutMenuChecks(header);
     // Only the header: the entries keep the states their panels gave them.
     gMenuItemSetState(header, header->childCursor == nullptr);
 }
@@ -540,6 +542,8 @@ void BuildMainMenus(CUI* cui, MenuBar* bar) {
                                  t.viewChartTools.rows[0].item};
     SyncToolsMenuCheck();
 }
+
+gMenuItem* LayoutMenuHeader() { return ThePanelMenus().layout; }
 
 void InstallMainMenus() { TheShellHooks().buildMainMenus = &BuildMainMenus; }
 

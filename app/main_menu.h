@@ -76,6 +76,8 @@ struct MainMenuHooks {
     bool (*clipboardHasShape)() = nullptr;
     // The "Edit Shape…" panel, shown.
     void (*openEditShapePanel)() = nullptr;
+    // View > "Layout" is about to open: its entries' check marks.
+    void (*layoutMenuChecks)(gMenuItem* header) = nullptr;
 };
 MainMenuHooks& TheMainMenuHooks();
 
@@ -105,6 +107,9 @@ void PageSubmenuUpdate(gMenuRow* rows, uint32_t data);
 // A placement that ended the tool: with tool modes 5 and above the drawing tool's mark
 // goes at once, with the others at the next start of a tool.
 void DrawToolEnded(int32_t toolMode);
+
+// The View menu's "Layout" submenu item (null before the menus are built).
+gMenuItem* LayoutMenuHeader();
 
 // Installs the menus in the shell's start-up.
 void InstallMainMenus();

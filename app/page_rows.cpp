@@ -32,7 +32,7 @@ void SetWidgetEnabled(gElement* w, bool on) {
 // wants of it: 0 when nothing hides it (`shown` says it), else the reasons and the wish.
 namespace {
 constexpr uint8_t kWantsShown = 0x1;
-constexpr uint8_t kHideReasons = kHiddenWithPage | kHiddenByColumn;
+constexpr uint8_t kHideReasons = kHiddenWithPage | kHiddenByColumn | kHiddenByLayout;
 }  // namespace
 
 void SetWidgetShown(gElement* w, bool on) {

@@ -20,10 +20,12 @@ void SetWidgetEnabled(gElement* widget, bool on);
 void SetWidgetShown(gElement* widget, bool on);
 // Whether the page wants the widget shown (also while something around it hides it).
 bool WidgetWanted(const gElement* widget);
-// What can hide a widget whatever its page wants: its page is not the one shown, or the
-// page column has scrolled it out of sight.
+// What can hide a widget whatever its page wants: its page is not the one shown, the page
+// column has scrolled it out of sight ...
 inline constexpr uint8_t kHiddenWithPage = 0x2;
 inline constexpr uint8_t kHiddenByColumn = 0x4;
+// ... or the user took it off the screen (View > "Layout").
+inline constexpr uint8_t kHiddenByLayout = 0x8;
 // Hides the widget for the reason, or ends that reason (it shows again as its page wants
 // it when nothing else hides it); true when that changed what is drawn.
 bool SetWidgetHiddenFor(gElement* widget, uint8_t reason, bool hide);

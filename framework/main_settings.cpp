@@ -55,6 +55,19 @@ KeywordName kRememberChartToolsSetting[] = {{"RememberChartToolsSetting", 0}, {n
 KeywordName kBitmapDefaultCenter[] = {{"BitmapDefaultCenter", 0}, {nullptr, 0}};
 KeywordName kIncreaseSizeDlg[] = {{"IncreaseSizeDlg", 0}, {nullptr, 0}};
 KeywordName kBitmapFitDefault[] = {{"BitmapFitDefault", 0}, {nullptr, 0}};
+KeywordName kLayoutPages[] = {{"LayoutPages", 0}, {nullptr, 0}};
+
+// A set of pages: the bits of a non-negative number; anything else keeps no choice.
+int LayoutPagesHandler(const char* value, ParseState* state) {
+    MainSettings* s = Target(state);
+    if (s == nullptr) return 1;
+    errno = 0;
+    char* end = nullptr;
+    const long long n = std::strtoll(value, &end, 10);
+    s->layoutPages = errno == 0 && end != value && n >= 0 && n < kLayoutPagesUnset ? static_cast<uint32_t>(n)
+                                                                                  : kLayoutPagesUnset;
+    return 1;
+}
 
 KeywordDescriptor kDescConsole{kConsole, &FlagHandler<&MainSettings::console>};
 KeywordDescriptor kDescWarningOnExit{kWarningOnExit, &WarningOnExitHandler};
@@ -74,13 +87,14 @@ KeywordDescriptor kDescBitmapDefaultCenter{kBitmapDefaultCenter,
                                            &FlagHandler<&MainSettings::bitmapDefaultCenter>};
 KeywordDescriptor kDescIncreaseSizeDlg{kIncreaseSizeDlg, &FlagHandler<&MainSettings::increaseSizeDlg>};
 KeywordDescriptor kDescBitmapFitDefault{kBitmapFitDefault, &FlagHandler<&MainSettings::bitmapFitDefault>};
+KeywordDescriptor kDescLayoutPages{kLayoutPages, &LayoutPagesHandler};
 
 KeywordDescriptor* const kMainDescriptors[] = {
     &kDescConsole,          &kDescWarningOnExit,      &kDescConfirmClosing,
     &kDescAutoOpenChartTools, &kDescChartToolsOnTop,  &kDescMaximizeWrkSpace,
     &kDescMaxWorkSpaceWindows, &kDescRememberViewSetting, &kDescRememberProcSetting,
     &kDescRememberChartToolsSetting, &kDescBitmapDefaultCenter, &kDescIncreaseSizeDlg,
-    &kDescBitmapFitDefault, nullptr};
+    &kDescBitmapFitDefault, &kDescLayoutPages, nullptr};
 
 }  // namespace
 
@@ -111,7 +125,8 @@ bool WriteMainConfig(MainSettingsFile* file) {
               file->Print("RememberChartToolsSetting=%d\n", s->rememberChartToolsSetting) &&
               file->Print("BitmapDefaultCenter=%d\n", s->bitmapDefaultCenter) &&
               file->Print("IncreaseSizeDlg=%d\n", s->increaseSizeDlg) &&
-              file->Print("BitmapFitDefault=%d\n", s->bitmapFitDefault);
+              file->Print("BitmapFitDefault=%d\n", s->bitmapFitDefault) &&
+              (s->layoutPages == kLayoutPagesUnset || file->Print("LayoutPages=%u\n", s->layoutPages));
     if (!ok) file->SetState(-5);
     return ok;
 }

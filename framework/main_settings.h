@@ -8,6 +8,9 @@ namespace orva {
 
 class AppObject;
 
+// The main settings keep no choice of the main workspace's pages.
+constexpr uint32_t kLayoutPagesUnset = 0xFFFFFFFFu;
+
 class MainSettings {
 public:
     MainSettings() { SetDefaults(); }
@@ -37,6 +40,8 @@ public:
     uint8_t bitmapDefaultCenter;        // BitmapDefaultCenter
     uint8_t bitmapFitDefault;           // BitmapFitDefault
     uint8_t increaseSizeDlg;            // IncreaseSizeDlg
+    uint32_t layoutPages;               // LayoutPages: the main workspace's pages shown, one bit each;
+                                        // kLayoutPagesUnset until the user chose (then not written)
     uint8_t quitRequest;                // run-time: the main window is to close
 
 private:
@@ -57,6 +62,7 @@ private:
         bitmapDefaultCenter = 1;
         bitmapFitDefault = 1;
         increaseSizeDlg = 0;
+        layoutPages = kLayoutPagesUnset;
         quitRequest = 0;
     }
 };

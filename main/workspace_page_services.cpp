@@ -1,10 +1,12 @@
 #include "main/workspace_page_services.h"
 
 #include "app/graphics_window.h"
+#include "app/main_menu.h"
 #include "app/shell_hooks.h"
 #include "views/display_cell.h"
 #include "views/fast_selector.h"
 #include "views/grid_page.h"
+#include "views/layout_menu.h"
 #include "views/playback.h"
 #include "views/readout_pages.h"
 #include "views/select_tab_page.h"
@@ -94,6 +96,7 @@ void InstallWorkspacePageServices() {
     host.updateGridPage = &GridPage;
     host.lensPageSetFromView = &LensPage;
     TransportFillPlaybackHooks(&ThePlaybackHooks());
+    TheMainMenuHooks().layoutMenuChecks = &LayoutMenuChecks;
 }
 
 }  // namespace orva

@@ -19,6 +19,7 @@
 #include "views/display_cell.h"
 #include "views/playback.h"
 #include "views/select_tab_page.h"
+#include "views/layout_menu.h"
 #include "views/workspace_pages.h"
 
 namespace orva {
@@ -244,7 +245,8 @@ bool PlaceCellInSlot(WorkspaceComponent* ws, DisplayComponent* cell, uint32_t nu
         DisplayApplyRulerOrigin(cell);
     }
     // The value readout and the preview of the active cell's frame come with it.
-    if (firstActive) WorkspaceOpenValuePage(ws);
+    // Only the main window opens it, and there only while the user keeps it.
+    if (firstActive && LayoutPageWanted(kLayoutValues)) WorkspaceOpenValuePage(ws);
     return true;
 }
 
@@ -386,6 +388,10 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
     if (host != nullptr && WindowShown(host))
         WorkspaceLayout(host, group, groupWindow->clientWidth, groupWindow->clientHeight, true);
     if (host != nullptr && ComponentIsLive(ws)) WorkspaceOpenToolPages(ws);
+    if (mainGroup && ComponentIsLive(ws)) {
+        LayoutApplyStart(ws);
+        FillLayoutMenu(ws);
+    }
     return ws;
 }
 

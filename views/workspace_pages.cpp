@@ -21,6 +21,7 @@
 #include "views/display_cell.h"
 #include "views/fast_selector.h"
 #include "views/grid_page.h"
+#include "views/layout_menu.h"
 #include "views/readout_pages.h"
 #include "views/select_tab_page.h"
 #include "views/transport_page.h"
@@ -510,9 +511,11 @@ void WorkspaceOpenToolPages(WorkspaceComponent* ws) {
     // The strips under the cell area; in the main group also the frame selector and the
     // transport page. The readouts beside the cell area open when the user asks for them.
     // Only pages that have widgets to build get a window.
+    // In the main window, only the pages the user keeps (View > "Layout").
     auto open = [&](int32_t id, uint32_t index) {
         const WorkspacePageEntry* e = WorkspacePageEntryAt(index);
         if (e == nullptr || e->build == nullptr) return;
+        if (mainGroup && LayoutBitOf(index) != 0 && !LayoutPageWanted(LayoutBitOf(index))) return;
         UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
         if (r != nullptr && r->element.window == nullptr) OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r);
     };
@@ -588,7 +591,9 @@ bool WorkspaceOpenValuePage(WorkspaceComponent* ws) {
     r->savedY = place[1];
     r->width = place[2];
     r->height = place[3];
-    return OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r) != nullptr;
+    if (OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r) == nullptr) return false;
+    LayoutApplyChannels(ws);
+    return true;
 }
 
 void WorkspacePlaceToolPages(WorkspaceComponent* ws) {

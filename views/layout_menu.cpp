@@ -1,0 +1,214 @@
+#include "views/layout_menu.h"
+
+#include "app/cui.h"
+#include "app/page_rows.h"
+#include "app/main_menu.h"
+#include "app/property_pages.h"
+#include "app/ui_elements.h"
+#include "framework/app_object.h"
+#include "platform/window_api.h"
+#include "toolkit/layout.h"
+#include "toolkit/menu.h"
+#include "toolkit/window.h"
+#include "views/select_tab_page.h"
+#include "views/workspace.h"
+#include "views/workspace_pages.h"
+
+namespace orva {
+
+namespace {
+
+struct LayoutEntry {
+    const char* label;
+    uint32_t bit;
+    int32_t id;      // the page's window
+    uint32_t index;  // the page's place in the page table
+};
+
+constexpr LayoutEntry kEntries[] = {
+    {"Coordinates", kLayoutCoordinates, kWsIdCoordinates, kWsPageCoordinates},
+    {"View Mode", kLayoutViewMode, kWsIdViewMode, kWsPageViewMode},
+    {"Value Readout", kLayoutValues, kWsIdValue, kWsPageValue},
+    {"Channels", kLayoutChannels, kWsIdValue, kWsPageChannels},
+    {"Grid", kLayoutGrid, kWsIdGrid, kWsPageGrid},
+    {"Lens", kLayoutLens, kWsIdLens, kWsPageLens},
+    {"Zoom Bar", kLayoutZoomBar, kWsIdZoomBar, kWsPageZoomBar},
+    {"Fast Selector", kLayoutFastSelector, kWsIdFastSelector, kWsPageFastSelector},
+    {"Transport", kLayoutTransport, kWsIdTransport, kWsPageTransport},
+    {"Select Tab", kLayoutSelectTab, kWsIdSelectTab, kWsPageSelectTab},
+    {"Statistic Overlay", kLayoutStatistic, kWsIdStatistic, kWsPageStatistic},
+};
+
+const LayoutEntry* EntryOf(uint32_t bit) {
+    for (const LayoutEntry& e : kEntries)
+        if (e.bit == bit) return &e;
+    return nullptr;
+}
+
+WorkspaceComponent* MainWorkspace() { return AsWorkspace(TheCUI().groups[0].workspace); }
+
+gWindow* GroupWindow(WorkspaceComponent* ws) {
+    return ws != nullptr && ws->group != nullptr ? gWinValidate(ws->group->windows[0]) : nullptr;
+}
+
+UIWindowRecord* RecordOf(WorkspaceComponent* ws, int32_t id) {
+    return ws != nullptr && ws->container != nullptr ? UIWindowRecordFind(ws->container, id) : nullptr;
+}
+
+// The page's own window, when it is on the screen.
+gWindow* ShownWindow(WorkspaceComponent* ws, int32_t id) {
+    UIWindowRecord* r = RecordOf(ws, id);
+    gWindow* w = r != nullptr ? gWinValidate(r->element.window) : nullptr;
+    if (w == nullptr || w->hwnd == nullptr || (w->state & (kStateHidden | kStateHiddenByShow)) != 0) return nullptr;
+    return w;
+}
+
+// The channel buttons and the select tab strip live in windows of other pages: they are
+// hidden in place, whatever their page does with them.
+void HideWidgets(UIElement* element, bool hide) {
+    if (element == nullptr || element->slots == nullptr) return;
+    for (uint32_t s = 0; s < element->slotCount; ++s) SetWidgetHiddenFor(PageSlot(element, s), kHiddenByLayout, hide);
+    MarkPageRepaint(element);
+}
+
+void ApplySelectTab(WorkspaceComponent* ws, bool on) {
+    gWindow* window = GroupWindow(ws);
+    UIElement* strip = WorkspaceOpenPage(ws, kWsPageSelectTab, false);
+    if (window == nullptr || strip == nullptr || strip->group == nullptr || !gWgtIsLive(strip->group)) return;
+    strip->group->shown = on ? 1 : 0;
+    HideWidgets(strip, !on);
+    // The workspace takes the strip's band, or gives it back.
+    WindowGroup* group = ws->group;
+    if (gWindow* host = gWinValidate(group->windows[1]))
+        WorkspaceLayout(host, group, window->clientWidth, window->clientHeight, true);
+    window->dirty = 7;
+}
+
+// Opens or closes a page that has a window of its own.
+void ApplyWindow(WorkspaceComponent* ws, const LayoutEntry& e, bool on) {
+    gWindow* parent = GroupWindow(ws);
+    UIWindowRecord* r = RecordOf(ws, e.id);
+    if (parent == nullptr || r == nullptr) return;
+    const bool shown = ShownWindow(ws, e.id) != nullptr;
+    if (shown == on) return;
+    // A page window made once is shown and hidden; one never made is opened as the start
+    // opens it.
+    gWindow* made = gWinValidate(r->element.window);
+    if (made != nullptr && made->hwnd != nullptr) {
+        platform::EnableWindow(made->hwnd, on);
+        gWinShow(made, on);
+    } else if (on && e.id == kWsIdValue) {
+        WorkspaceOpenValuePage(ws);
+    } else if (on) {
+        OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r);
+    }
+    WindowGroup* group = ws->group;
+    if (e.id == kWsIdLens || e.id == kWsIdZoomBar) {
+        // The strips under the cell area: the workspace takes their room or gives it back.
+        if (gWindow* host = gWinValidate(group->windows[1]))
+            WorkspaceLayout(host, group, parent->clientWidth, parent->clientHeight, true);
+    }
+    WorkspacePlaceToolPages(ws);
+    parent->dirty = 7;
+}
+
+void Apply(WorkspaceComponent* ws, const LayoutEntry& e, bool on) {
+    if (e.bit == kLayoutChannels) {
+        HideWidgets(WorkspaceOpenPage(ws, kWsPageChannels, false), !on);
+    } else if (e.bit == kLayoutSelectTab) {
+        ApplySelectTab(ws, on);
+    } else {
+        ApplyWindow(ws, e, on);
+    }
+}
+
+void Keep(uint32_t bit, bool on) {
+    MainSettings& s = TheApp().Settings();
+    uint32_t wanted = LayoutPagesWanted();
+    wanted = on ? wanted | bit : wanted & ~bit;
+    s.layoutPages = wanted & kLayoutAll;
+}
+
+uint8_t LayoutCommand(void* item, uint32_t bit) {
+    WorkspaceComponent* ws = MainWorkspace();
+    const LayoutEntry* e = EntryOf(bit);
+    if (ws == nullptr || e == nullptr) return 0;
+    const bool on = !LayoutPageShown(ws, bit);
+    LayoutShowPage(ws, bit, on);
+    auto* menuItem = static_cast<gMenuItem*>(item);
+    if (menuItem != nullptr && gMenuIsItem(menuItem)) gMenuCheckItem(menuItem, LayoutPageShown(ws, bit));
+    gWinRefreshAll();
+    return 1;
+}
+
+}  // namespace
+
+uint32_t LayoutBitOf(uint32_t pageIndex) {
+    for (const LayoutEntry& e : kEntries)
+        if (e.index == pageIndex) return e.bit;
+    return 0;
+}
+
+uint32_t LayoutPagesWanted() {
+    const uint32_t kept = TheApp().Settings().layoutPages;
+    return kept == kLayoutPagesUnset ? kLayoutDefault : kept & kLayoutAll;
+}
+
+bool LayoutPageWanted(uint32_t bit) { return (LayoutPagesWanted() & bit) != 0; }
+
+bool LayoutPageShown(WorkspaceComponent* ws, uint32_t bit) {
+    const LayoutEntry* e = EntryOf(bit);
+    if (ws == nullptr || e == nullptr) return false;
+    if (bit == kLayoutChannels) {
+        // With the value readout, unless taken away.
+        return ShownWindow(ws, kWsIdValue) != nullptr && LayoutPageWanted(kLayoutChannels);
+    }
+    if (bit == kLayoutSelectTab) {
+        UIElement* strip = WorkspaceOpenPage(ws, kWsPageSelectTab, false);
+        return strip != nullptr && strip->group != nullptr && gWgtIsLive(strip->group) && strip->group->shown != 0;
+    }
+    return ShownWindow(ws, e->id) != nullptr;
+}
+
+void LayoutShowPage(WorkspaceComponent* ws, uint32_t bit, bool on) {
+    const LayoutEntry* e = EntryOf(bit);
+    if (ws == nullptr || e == nullptr) return;
+    Keep(bit, on);
+    Apply(ws, *e, on);
+}
+
+void FillLayoutMenu(WorkspaceComponent* ws) {
+    gMenuItem* sub = LayoutMenuHeader();
+    if (ws == nullptr || sub == nullptr || !gMenuIsItem(sub) || sub->check != 2) return;
+    for (const LayoutEntry& e : kEntries) {
+        bool present = false;
+        for (gMenuItem* c = sub->firstChild; c != nullptr && !present; c = c->next)
+            present = c->handler == &LayoutCommand && c->userData == e.bit;
+        if (present) continue;
+        gMenuRow row{e.label, 0, &LayoutCommand, 0, nullptr};
+        gMenuBuild(sub, &row, 1, false, e.bit, nullptr);
+    }
+    gMenuItemSetState(sub, sub->childCursor == nullptr);
+    LayoutMenuChecks(sub);
+}
+
+void LayoutApplyStart(WorkspaceComponent* ws) {
+    if (ws == nullptr) return;
+    if (!LayoutPageWanted(kLayoutSelectTab)) ApplySelectTab(ws, false);
+    for (uint32_t bit : {kLayoutGrid, kLayoutStatistic})
+        if (LayoutPageWanted(bit)) Apply(ws, *EntryOf(bit), true);
+}
+
+void LayoutApplyChannels(WorkspaceComponent* ws) {
+    if (ws != nullptr && !LayoutPageWanted(kLayoutChannels))
+        HideWidgets(WorkspaceOpenPage(ws, kWsPageChannels, false), true);
+}
+
+void LayoutMenuChecks(gMenuItem* header) {
+    WorkspaceComponent* ws = MainWorkspace();
+    if (header == nullptr || !gMenuIsItem(header) || ws == nullptr) return;
+    for (gMenuItem* c = header->firstChild; c != nullptr; c = c->next)
+        if (c->handler == &LayoutCommand) gMenuCheckItem(c, LayoutPageShown(ws, c->userData));
+}
+
+}  // namespace orva
