@@ -1,0 +1,178 @@
+// View > "Layout" as a user works it: the real program on a file written by astropy, the
+// menu opened and its entries chosen with XTest clicks, and what is on the screen read
+// back: the entries with their check marks, the pages that go and come, and the same set
+// of pages at the next start, which reads it from its settings.
+#include <gtest/gtest.h>
+
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "program_input.h"
+#include "program_window.h"
+#include "road_files.h"
+#include "screen_text.h"
+#include "test_support.h"
+
+namespace orva {
+namespace {
+
+using testing_program::FindText;
+using testing_program::Picture;
+using testing_program::ProgramRun;
+using testing_program::Screen;
+
+// What each page shows that no other page does.
+constexpr const char* kCoordinatesMark = "Data coord";
+constexpr const char* kLensMark = "Area of viewing:";
+constexpr const char* kValueMark = "C:";
+
+class LayoutMenuProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testing_program::HaveRoadTools()) GTEST_SKIP() << "astropy or numpy not installed";
+        if (screen.display() == nullptr) GTEST_SKIP() << "no X display";
+        int a, b, c, e;
+        if (!XTestQueryExtension(screen.display(), &a, &b, &c, &e)) GTEST_SKIP() << "no XTest";
+        int status = -1;
+        const std::string out = testing_program::RunCommand(
+            "/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+            "y, x = np.mgrid[0:120, 0:160]; fits.PrimaryHDU((x * 10 + y).astype(np.int16)).writeto(\"" +
+                files.File("ramp.fits") + "\")' 2>&1",
+            &status);
+        ASSERT_EQ(status, 0) << out;
+        folder = files.File("run");
+        mkdir(folder.c_str(), 0700);
+    }
+
+    // Starts the program on the file (its settings kept in `folder` from run to run).
+    void Start() {
+        program.emplace(folder, std::vector<std::string>{files.File("ramp.fits")});
+        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+        ASSERT_NE(main, 0u) << program->Log();
+        ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    }
+
+    Window Root() const { return DefaultRootWindow(screen.display()); }
+
+    // Whether the text stands in the main window's area, waiting up to `ms` for it to come
+    // (or to go, with `present` false).
+    bool Shows(const std::string& text, bool present = true, int ms = 3000) {
+        for (int waited = 0;; waited += 200) {
+            const Screen::Rect m = screen.RectOf(main);
+            int x = 0, y = 0;
+            const bool found = screen.Grab(Root(), &shot) &&
+                               FindText(shot, m.left, m.top, m.right - m.left, m.bottom - m.top, text, &x, &y);
+            if (found == present || waited >= ms) return found;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
+
+    // Opens View > "Layout"; where the submenu's entry `entry` stands (false when the menu
+    // or the entry is not there).
+    bool OpenLayout(const std::string& entry, int* x, int* y) {
+        Display* d = screen.display();
+        const Screen::Rect m = screen.RectOf(main);
+        // The menu bar stands in a column at the window's left, in a face of its own: "View"
+        // is its fifth row. The submenu's "Layout" entry, read below, tells that it opened.
+        const int vx = m.left + 12, vy = m.top + 104;
+        int lx = 0, ly = 0;
+        testing_program::ClickAt(d, Root(), vx + 8, vy + 4);
+        for (int waited = 0; waited < 3000; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (screen.Grab(Root(), &shot) && FindText(shot, vx, vy, 400, 200, "Layout", &lx, &ly)) break;
+        }
+        if (lx == 0) return false;
+        testing_program::MoveTo(d, Root(), lx + 10, ly + 4);
+        for (int waited = 0; waited < 3000; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (screen.Grab(Root(), &shot) && FindText(shot, lx + 60, ly - 20, 400, 300, entry, x, y)) {
+                // Into the submenu along the "Layout" row, then down to the entry.
+                testing_program::MoveTo(d, Root(), *x - 4, ly + 4);
+                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Whether the submenu's entry at (x, y) carries a check mark on its row.
+    bool Checked(int x, int y) {
+        int cx = 0, cy = 0;
+        return FindText(shot, x + 60, y - 3, 160, 16, std::string(1, '\0'), &cx, &cy);
+    }
+
+    // Chooses the entry; whether it was checked before.
+    bool Choose(const std::string& entry, bool* wasChecked) {
+        int x = 0, y = 0;
+        if (!OpenLayout(entry, &x, &y)) return false;
+        *wasChecked = Checked(x, y);
+        testing_program::ClickAt(screen.display(), Root(), x + 10, y + 4);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        return true;
+    }
+
+    Screen screen;
+    testing_util::TempFolder files;
+    std::string folder;
+    std::optional<ProgramRun> program;
+    Window main = 0;
+    Picture shot;
+};
+
+TEST_F(LayoutMenuProgram, EntriesShowAndHidePagesAndTheNextStartKeepsTheSet) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    // The first start shows the readouts of the pointer and the lens strip.
+    EXPECT_TRUE(Shows(kCoordinatesMark));
+    EXPECT_TRUE(Shows(kValueMark));
+    EXPECT_TRUE(Shows(kLensMark));
+
+    // Every page of the main workspace is listed; the ones shown are checked.
+    int x = 0, y = 0;
+    ASSERT_TRUE(OpenLayout("Coordinates", &x, &y)) << "no View > Layout > Coordinates";
+    EXPECT_TRUE(Checked(x, y));
+    for (const char* entry : {"View Mode", "Value Readout", "Channels", "Grid", "Lens", "Zoom Bar", "Fast Selector",
+                              "Transport", "Select Tab", "Statistic Overlay"}) {
+        int ex = 0, ey = 0;
+        EXPECT_TRUE(FindText(shot, x - 10, y - 10, 300, 300, entry, &ex, &ey)) << entry;
+    }
+    testing_program::PressKeys(screen.display(), {XK_Escape});
+    testing_program::PressKeys(screen.display(), {XK_Escape});
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+
+    // Choosing a checked entry hides its page, choosing it again shows it.
+    bool was = false;
+    ASSERT_TRUE(Choose("Coordinates", &was));
+    EXPECT_TRUE(was);
+    EXPECT_FALSE(Shows(kCoordinatesMark, false));
+    ASSERT_TRUE(Choose("Lens", &was));
+    EXPECT_TRUE(was);
+    EXPECT_FALSE(Shows(kLensMark, false));
+    ASSERT_TRUE(OpenLayout("Coordinates", &x, &y));
+    EXPECT_FALSE(Checked(x, y));
+    testing_program::PressKeys(screen.display(), {XK_Escape});
+    testing_program::PressKeys(screen.display(), {XK_Escape});
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    EXPECT_TRUE(Shows(kValueMark));
+    EXPECT_EQ(program->End(), 0);
+
+    // The next start shows the same set, and the entry brings the page back.
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_TRUE(Shows(kValueMark));
+    EXPECT_FALSE(Shows(kCoordinatesMark, false, 0));
+    EXPECT_FALSE(Shows(kLensMark, false, 0));
+    ASSERT_TRUE(Choose("Coordinates", &was));
+    EXPECT_FALSE(was);
+    EXPECT_TRUE(Shows(kCoordinatesMark));
+    EXPECT_EQ(program->End(), 0);
+}
+
+}  // namespace
+}  // namespace orva
