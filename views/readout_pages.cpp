@@ -240,9 +240,11 @@ void BuildChannelsPage(UIElement* element, gElement** s) {
     if (element == nullptr || s == nullptr) return;
     element->name = "Channels";
     PageWidgets b(element);
-    const char* labels[3] = {"1", "2", "3"};
-    for (int i = 0; i < 3; ++i) s[i] = b.Add(47, 14.0f, 12.0f, labels[i], &ChannelButtonPress, kChannelColour);
+    // The page stands in the top-right corner, where a row is laid out from the right: the
+    // marker and the buttons are made last to first, so that they read 1, 2, 3.
     s[kChannelMarker] = b.Add(37, 8.0f, 12.0f, "");
+    const char* labels[3] = {"1", "2", "3"};
+    for (int i = 2; i >= 0; --i) s[i] = b.Add(47, 14.0f, 12.0f, labels[i], &ChannelButtonPress, kChannelColour);
 }
 
 void ChannelsPageRefresh(UIPage*, UIElement* e, int32_t) {

@@ -209,18 +209,8 @@ float SelectTabBandHeight(WorkspaceComponent* ws, const gWindow* window) {
 }
 
 void SelectTabMoveTo(WorkspaceComponent* ws, const gWindow* window, float x, float y) {
-    gGroup* group = StripGroupIn(ws, window);
-    if (group == nullptr) return;
-    const float dx = x - group->x, dy = y - group->y;
-    if (dx != 0 || dy != 0) {
-        for (gRow* row = group->rowsHead; row != nullptr; row = row->nextRow) {
-            row->x += dx;
-            row->y += dy;
-            gRowShift(row, dx, dy);
-        }
-        group->x = x;
-        group->y = y;
-    }
+    if (StripGroupIn(ws, window) == nullptr) return;
+    PageGroupMoveTo(WorkspaceOpenPage(ws, kWsPageSelectTab, false), x, y);
     SelectTabFitWidth(ws);
 }
 

@@ -183,6 +183,13 @@ int32_t BuildValueComposite(WorkspaceComponent* ws, gWindow* window, int32_t cou
         }
         gGrpSetAlign(0, previous);
     }
+    // The channel buttons were laid out before the window had its size: they go to its
+    // top-right corner, over the preview's right edge.
+    if (UIElement* channels = WorkspaceOpenPage(ws, kWsPageChannels, false)) {
+        gGroup* group = channels->group;
+        if (group != nullptr && gWgtIsLive(group))
+            PageGroupMoveTo(channels, std::floor(static_cast<float>(window->clientWidth) - 21.0f - group->width), 2.0f);
+    }
     return count + 1;
 }
 
@@ -373,6 +380,20 @@ void RepaintFieldNow(gElement* widget) {
     const bool whole = w->dirty == 7;
     gWgtRedrawNow(widget, nullptr);
     if (whole) w->dirty = 0;
+}
+
+void PageGroupMoveTo(UIElement* element, float x, float y) {
+    gGroup* group = element != nullptr ? element->group : nullptr;
+    if (group == nullptr || !gWgtIsLive(group)) return;
+    const float dx = x - group->x, dy = y - group->y;
+    if (dx == 0 && dy == 0) return;
+    for (gRow* row = group->rowsHead; row != nullptr; row = row->nextRow) {
+        row->x += dx;
+        row->y += dy;
+        gRowShift(row, dx, dy);
+    }
+    group->x = x;
+    group->y = y;
 }
 
 void PageGroupAt(UIElement* element, float x, float y) {

@@ -120,6 +120,8 @@ void RepaintFieldNow(gElement* widget);
 // Places the group of a page being built at (x, y) of its window: where the page's first
 // row starts, within the group's margins.
 void PageGroupAt(UIElement* element, float x, float y);
+// Moves the element's group, its rows and widgets with it, to (x, y).
+void PageGroupMoveTo(UIElement* element, float x, float y);
 
 // A page built before its window could make its font gets the window's font now: every
 // widget of the window without a font takes it, and its text is laid out again.
