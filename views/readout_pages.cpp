@@ -22,6 +22,8 @@ namespace {
 constexpr uint32_t kCaptionColour = 0x46D7070;
 constexpr uint32_t kFieldColour = 0x4000000;
 constexpr uint32_t kChannelColour = 0x40F0B58;
+// The value page's window is black: its texts are drawn light so that they can be read.
+constexpr uint32_t kLightText = 0x4707070;
 constexpr float kRow = 17.0f;
 constexpr int32_t kAxisReal = 2;
 
@@ -212,6 +214,8 @@ void BuildValuePage(UIElement* element, gElement** s) {
     b.Row();
     s[kValueVCaption] = b.Add(4, 16.0f, 14.0f, "V:");
     s[kValueValues] = b.Display(182.0f, 14.0f, "0");
+    for (uint32_t slot : {kValueCCaption, kValuePosition, kValueVCaption, kValueValues})
+        if (s[slot] != nullptr) s[slot]->textColor = kLightText;
 }
 
 void ValuePageRefresh(UIPage*, UIElement* e, int32_t) {

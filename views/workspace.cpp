@@ -322,7 +322,8 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
     // has no GL context yet, and its widgets would keep fonts without glyphs).
     auto toolPage = [&](int32_t id, uint32_t flags) {
         UIWindowRecord* r = CreateUIWindowWithFlags(container, id, flags, 3);
-        if (r != nullptr && (id == kWsIdTransport || id == kWsIdFastSelector))
+        if (r != nullptr && (id == kWsIdTransport || id == kWsIdFastSelector || id == kWsIdCoordinates ||
+                             id == kWsIdViewMode))
             r->style = (r->style != 0 ? r->style : kWindowStyleKind3) & ~kStyleDeferred;
         return r;
     };
@@ -330,6 +331,11 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
     toolPage(kWsIdGrid, 2);
     if (mainGroup) toolPage(kWsIdFastSelector, 6);
     toolPage(kWsIdStatistic, 6);
+    // What lies under the pointer: its coordinates and the values of the channels.
+    if (mainGroup) {
+        toolPage(kWsIdCoordinates, 6);
+        toolPage(kWsIdViewMode, 6);
+    }
     if (group != nullptr) {
         if (UIWindowRecord* r = CreateUIWindow(container, kWsIdValue, 0)) {
             int32_t place[4];

@@ -521,6 +521,8 @@ void WorkspaceOpenToolPages(WorkspaceComponent* ws) {
     if (!mainGroup) return;
     open(kWsIdFastSelector, kWsPageFastSelector);
     open(kWsIdTransport, kWsPageTransport);
+    open(kWsIdCoordinates, kWsPageCoordinates);
+    open(kWsIdViewMode, kWsPageViewMode);
     WorkspacePlaceToolPages(ws);
 }
 
@@ -594,20 +596,29 @@ void WorkspacePlaceToolPages(WorkspaceComponent* ws) {
     gWindow* parent = gWinValidate(ws->group->windows[0]);
     if (parent == nullptr || parent->hwnd == nullptr) return;
     // The fast selector stays where its window was placed; the transport page goes beside
-    // it, on its right, top edges level.
-    gWindow* first = GroupToolPageWindow(ws, parent, kWsIdFastSelector);
-    gWindow* second = GroupToolPageWindow(ws, parent, kWsIdTransport);
-    platform::Rect rect;
-    if (first == nullptr || second == nullptr || !platform::GetWindowRect(first->hwnd, &rect)) return;
-    platform::Point at{rect.right + kToolPageGap, rect.top};
-    // A child window is placed in its parent's client area, an owned one on the screen.
-    if (second->parent == parent) {
-        platform::Point origin{0, 0};
-        if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
-        at.x -= origin.x;
-        at.y -= origin.y;
+    // it, on its right, top edges level, and the readouts of the pointer (coordinates, then
+    // the view mode with the channel values) follow in that row. A page that is not shown
+    // leaves no gap.
+    gWindow* left = GroupToolPageWindow(ws, parent, kWsIdFastSelector);
+    for (int32_t id : {kWsIdTransport, kWsIdCoordinates, kWsIdViewMode}) {
+        gWindow* next = GroupToolPageWindow(ws, parent, id);
+        if (next == nullptr || (next->state & (kStateHidden | kStateHiddenByShow)) != 0) continue;
+        platform::Rect rect;
+        if (left == nullptr || !platform::GetWindowRect(left->hwnd, &rect)) {
+            left = next;
+            continue;
+        }
+        platform::Point at{rect.right + kToolPageGap, rect.top};
+        // A child window is placed in its parent's client area, an owned one on the screen.
+        if (next->parent == parent) {
+            platform::Point origin{0, 0};
+            if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
+            at.x -= origin.x;
+            at.y -= origin.y;
+        }
+        platform::SetWindowPos(next->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
+        left = next;
     }
-    platform::SetWindowPos(second->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
 }
 
 }  // namespace orva

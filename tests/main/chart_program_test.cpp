@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "program_input.h"
 #include "program_window.h"
 #include "road_files.h"
 #include "test_support.h"
@@ -27,6 +28,7 @@ namespace orva {
 namespace {
 
 using testing_program::Picture;
+using testing_program::PressKeys;
 using testing_program::ProgramRun;
 using testing_program::Screen;
 
@@ -131,14 +133,6 @@ int CountPixels(const Picture& shot, const Plot& plot, Test test) {
         for (int x = plot.left + 6; x < plot.right; ++x)
             if (test(shot.At(x, y))) ++n;
     return n;
-}
-
-// Presses the keys in order and lets them go in reverse, through the X server (they go
-// to the window holding the keyboard focus).
-void PressKeys(Display* d, std::initializer_list<KeySym> keys) {
-    for (KeySym k : keys) XTestFakeKeyEvent(d, XKeysymToKeycode(d, k), True, 0);
-    for (auto k = std::rbegin(keys); k != std::rend(keys); ++k) XTestFakeKeyEvent(d, XKeysymToKeycode(d, *k), False, 0);
-    XSync(d, False);
 }
 
 class ChartProgramTest : public ::testing::Test {

@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <initializer_list>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -65,6 +67,23 @@ inline void ClickAt(Display* d, Window w, int x, int y) {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     XTestFakeButtonEvent(d, 1, True, CurrentTime);
     XTestFakeButtonEvent(d, 1, False, CurrentTime);
+    XSync(d, False);
+}
+
+// Presses the keys in order and lets them go in reverse, through the X server (they go
+// to the window holding the keyboard focus).
+inline void PressKeys(Display* d, std::initializer_list<KeySym> keys) {
+    for (KeySym k : keys) XTestFakeKeyEvent(d, XKeysymToKeycode(d, k), True, 0);
+    for (auto k = std::rbegin(keys); k != std::rend(keys); ++k) XTestFakeKeyEvent(d, XKeysymToKeycode(d, *k), False, 0);
+    XSync(d, False);
+}
+
+// Moves the pointer to (x, y) of the window.
+inline void MoveTo(Display* d, Window w, int x, int y) {
+    int rx = 0, ry = 0;
+    Window child;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &rx, &ry, &child);
+    XTestFakeMotionEvent(d, -1, rx, ry, CurrentTime);
     XSync(d, False);
 }
 
