@@ -846,8 +846,10 @@ void DisplayPaint(gElement* e) {
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     // The rulers, painted after the picture, label the frame where it was just drawn: a
-    // re-centred or kept-in-view frame moves without a slider update of its own.
-    if (cell->rulers.shown != 0 && cell->rulers.hidden == 0 && cell->rulers.target == cell->currentWindow) {
+    // re-centred or kept-in-view frame moves without a slider update of its own. (A chart
+    // places its scales with each change of its view.)
+    if (cell->rulers.shown != 0 && cell->rulers.hidden == 0 && cell->rulers.target == cell->currentWindow &&
+        !DisplayShowsChart(cell)) {
         if (auto* target = dynamic_cast<GraphicsWindow*>(cell->rulers.target)) target->PlaceSliders();
     }
 }
