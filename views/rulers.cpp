@@ -213,8 +213,11 @@ void HideRulers(DisplayComponent* cell) {
 void RulersShowForCell(DisplayComponent* cell) {
     if (cell == nullptr || !ComponentUiUp() || gWinValidate(cell->window) == nullptr) return;
     ViewRulers& r = cell->rulers;
-    if (r.hidden != 0 && r.shown != 0) return;
     GraphicsWindow* gw = cell->Graphics();
+    // Hidden while the cell's port was reset; the graphics window that comes next (the
+    // next file in the cell) shows the rulers the user switched on.
+    if (r.hidden != 0 && r.shown != 0 && (gw == nullptr || r.target == gw)) return;
+    r.hidden = 0;
     const bool want = r.shown != 0 && (r.scaleShown[0] != 0 || r.scaleShown[1] != 0) && gw != nullptr;
     // A new graphics window (another file in the cell) takes the rulers over.
     if (want && RulersAttach(&r, cell->window, cell->cellRect, gw)) {
