@@ -79,16 +79,17 @@ Seen Look(Screen& screen, Window main) {
     const Picture& p = s.shot;
     s.cellLeft = WorkspaceLeft(screen.display(), main);
     if (s.cellLeft < 0 || s.cellLeft + 400 > p.width) return s;
-    // Down the workspace: past the file-tab bar's blue to the cell's first black or white row.
+    // Down the workspace: past the file-tab bar's blue and the window's grey under it.
+    const auto grey = [](const uint8_t* c) { return std::abs(c[0] - 213) <= 2 && std::abs(c[2] - 207) <= 2; };
+    const auto blue = [](const uint8_t* c) { return c[2] > 150 && c[0] < 100; };
     const int probe = s.cellLeft + 300;
     int y = 0;
-    while (y < p.height && !(p.At(probe, y)[2] > 150 && p.At(probe, y)[0] < 100)) ++y;
-    while (y < p.height && !(IsBlack(p.At(probe, y)) || IsWhite(p.At(probe, y)))) ++y;
+    while (y < p.height && !blue(p.At(probe, y))) ++y;
+    while (y < p.height && (blue(p.At(probe, y)) || grey(p.At(probe, y)))) ++y;
     if (y + 300 > p.height) return s;
     s.cellTop = y;
     // Down the cell's left edge to the zoom bar's grey.
     int bottom = y;
-    const auto grey = [](const uint8_t* c) { return std::abs(c[0] - 213) <= 2 && std::abs(c[2] - 207) <= 2; };
     while (bottom < p.height && !grey(p.At(s.cellLeft + 3, bottom))) ++bottom;
     if (bottom >= p.height) return s;
     s.cellBottom = bottom;
@@ -221,7 +222,10 @@ protected:
             "/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
             "a = np.zeros((" + std::to_string(kFrameHeight) + ", " + std::to_string(kFrameWidth) +
                 "), dtype=np.int16); a[:, [100, 200, 300]] = 1000; a[[100, 200], :] = 1000; "
-                "fits.PrimaryHDU(a).writeto(\"" + files.File("lines.fits") + "\")' 2>&1",
+                "fits.PrimaryHDU(a).writeto(\"" + files.File("lines.fits") + "\"); "
+                "b = np.zeros((1200, 1600), dtype=np.int16); "
+                "b[:, 400:404] = b[:, 800:804] = b[:, 1200:1204] = 1000; b[400:404, :] = b[800:804, :] = 1000; "
+                "fits.PrimaryHDU(b).writeto(\"" + files.File("large.fits") + "\")' 2>&1",
             &status);
         ASSERT_EQ(status, 0);
     }
@@ -248,34 +252,37 @@ protected:
     }
     // Every label of the step along both rulers sits on the tick of the screen pixel
     // that shows its frame coordinate: the white lines give the screen position of the
-    // frame columns 100, 200, 300 and rows 100, 200, and so the zoom.
-    void ExpectLabelsMatchFrame(const Seen& s, const char* what) {
+    // frame columns `step` x (1, 2, 3) and rows `step` x (1, 2), and so the zoom. A line
+    // of a frame drawn smaller than its size may start a pixel off its exact place
+    // (`slack`).
+    void ExpectLabelsMatchFrame(const Seen& s, const char* what, int step = 100, int slack = 0) {
         ASSERT_GE(s.topRuler, 0) << what;
         ASSERT_GE(s.leftRuler, 0) << what;
         ASSERT_EQ(s.columns.size(), 3u) << what;
         ASSERT_EQ(s.rows.size(), 2u) << what;
-        const double zoomX = (s.columns[2] - s.columns[0]) / 200.0;
-        const double zoomY = (s.rows[1] - s.rows[0]) / 100.0;
+        const double zoomX = (s.columns[2] - s.columns[0]) / (2.0 * step);
+        const double zoomY = (s.rows[1] - s.rows[0]) / static_cast<double>(step);
         for (int i = 0; i < 3; ++i) {
-            const int value = 100 * (i + 1);
+            const int value = step * (i + 1);
             const Label l = HorizontalLabel(s, std::to_string(value));
             ASSERT_TRUE(l.found) << what << ": no label " << value << " on the top ruler";
-            EXPECT_EQ(l.tick, s.columns[static_cast<size_t>(i)]) << what << ": label " << value;
+            EXPECT_NEAR(l.tick, s.columns[static_cast<size_t>(i)], slack) << what << ": label " << value;
         }
         for (int i = 0; i < 2; ++i) {
-            const int value = 100 * (i + 1);
+            const int value = step * (i + 1);
             const Label l = VerticalLabel(s, std::to_string(value));
             ASSERT_TRUE(l.found) << what << ": no label " << value << " on the left ruler";
-            EXPECT_EQ(l.tick, s.rows[static_cast<size_t>(i)]) << what << ": label " << value;
+            EXPECT_NEAR(l.tick, s.rows[static_cast<size_t>(i)], slack) << what << ": label " << value;
         }
-        // A label between the lines: the step's own multiple, where the zoom puts it.
-        const Label fifty = HorizontalLabel(s, "50");
-        if (fifty.found) {
-            EXPECT_NEAR(fifty.tick, s.columns[0] - 50 * zoomX, 1.0) << what;
+        // A label between the lines: half a step, where the zoom puts it (when the ruler's
+        // step has one).
+        const Label before = HorizontalLabel(s, std::to_string(step / 2));
+        if (before.found) {
+            EXPECT_NEAR(before.tick, s.columns[0] - step / 2 * zoomX, 1.0 + slack) << what;
         }
-        const Label hundredFifty = VerticalLabel(s, "150");
-        if (hundredFifty.found) {
-            EXPECT_NEAR(hundredFifty.tick, s.rows[0] + 50 * zoomY, 1.0) << what;
+        const Label between = VerticalLabel(s, std::to_string(step * 3 / 2));
+        if (between.found) {
+            EXPECT_NEAR(between.tick, s.rows[0] + step / 2 * zoomY, 1.0 + slack) << what;
         }
     }
 
@@ -386,6 +393,46 @@ TEST_F(RulersProgram, KeysAndTheGridMenuShowRulersLabelledInFrameCoordinates) {
     EXPECT_NE(scrolled.columns[0], zoomed.columns[0]);
     EXPECT_NE(scrolled.rows[0], zoomed.rows[0]);
     ExpectLabelsMatchFrame(scrolled, "scrolled");
+
+    EXPECT_TRUE(program.Running());
+    EXPECT_EQ(program.End(), 0);
+}
+
+TEST_F(RulersProgram, TheRulersStayForTheNextFileAndCountItsPixelsAtItsFit) {
+    // A frame larger than the cell opens fitted: shown smaller than its size.
+    ProgramRun program(RunFolder("run"), {files.File("large.fits")});
+    const Window main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+    ASSERT_NE(main, 0u) << program.Log();
+    ASSERT_TRUE(program.WaitForLog("Source format", 20000)) << program.Log();
+    Display* d = screen.display();
+    auto lines = [](const Seen& s) { return s.columns.size() == 3u && s.rows.size() == 2u; };
+    Seen first = WaitFor(main, lines);
+    Save(first, "large");
+    ASSERT_TRUE(lines(first)) << "the picture's lines are not in sight";
+    ASSERT_LT(first.columns[1] - first.columns[0], 400);  // fitted: zoomed out
+
+    testing_program::ClickAt(d, main, (first.columns[0] + first.columns[1]) / 2, (first.rows[0] + first.rows[1]) / 2);
+    testing_program::PressKeys(d, {XK_equal});
+    auto bothShown = [&](const Seen& s) { return s.topRuler >= 0 && s.leftRuler >= 0 && lines(s); };
+    Seen fitted = WaitFor(main, bothShown);
+    Save(fitted, "fitted");
+    ASSERT_TRUE(bothShown(fitted)) << "no rulers after \"=\"";
+    ExpectLabelsMatchFrame(fitted, "fitted", 400, 1);
+
+    // The next file in the cell, handed to the running program as a user's second start
+    // does: the rulers stay, and count the new frame's pixels at its own zoom.
+    int status = -1;
+    const std::string folder = RunFolder("run");
+    testing_program::RunCommand("cd " + folder + " && XDG_CONFIG_HOME=" + folder + "/config XDG_RUNTIME_DIR=" + folder +
+                                    "/run HOME=" + folder + "/home " ORVA_BINARY_DIR "/orva " + files.File("lines.fits") +
+                                    " 2>&1",
+                                &status);
+    EXPECT_EQ(status, 0);
+    Seen next = WaitFor(main, [&](const Seen& s) { return bothShown(s) && s.columns[1] - s.columns[0] == 100; });
+    Save(next, "next");
+    ASSERT_TRUE(bothShown(next)) << "no rulers for the next file";
+    EXPECT_EQ(next.columns[1] - next.columns[0], 100);
+    ExpectLabelsMatchFrame(next, "next file");
 
     EXPECT_TRUE(program.Running());
     EXPECT_EQ(program.End(), 0);
