@@ -90,6 +90,20 @@ int32_t KeyUpCallback(GraphicsWindow* w, uint32_t key) {
 // and value kind from the zoom.
 void RulerLabels(ScaleRecord* scale, bool vertical, void*) { SliderCtrl::BuildValueLabels(scale, vertical); }
 
+// Each scale's value kind and units per pixel from the device's zoom on that axis.
+void ScalesFollowZoom(SliderCtrl* sliders, const Image2DDevice& d, const GraphicsAxes& axes) {
+    ScaleRecord* scales[2] = {&sliders->horizontal, &sliders->vertical};
+    const double zoom[2] = {d.view.zoom.x, d.view.zoom.y};
+    const double inverse[2] = {d.view.zoom.inverseX, d.view.zoom.inverseY};
+    const int32_t step[2] = {axes.stepX, axes.stepY};
+    for (int i = 0; i < 2; ++i) {
+        const bool fractional = ComputeRulerScale(step[i], zoom[i]).mode == kRulerFractional;
+        scales[i]->valueKind = fractional ? kScaleValueReal : kScaleValueInteger;
+        scales[i]->unitsPerPixel = inverse[i];
+        scales[i]->start = 0.0;
+    }
+}
+
 GraphicsColourList& ColourList() {
     static GraphicsColourList list;
     return list;
@@ -326,6 +340,9 @@ void Image2DWindow::PlaceSliders() {
     Image2DDevice* d = Device();
     if (h == nullptr || h->sliders == nullptr || d == nullptr || h->sliderOwner != this) return;
     SliderCtrl* sliders = h->sliders;
+    // The labels count frame pixels at the zoom the frame is drawn with now: the fit of
+    // a file may come before this window owned the scales (which resets them).
+    ScalesFollowZoom(sliders, *d, axes);
     const float viewX = h->view != nullptr ? h->view->x : 0.0f;
     const float viewY = h->view != nullptr ? h->view->y : 0.0f;
     sliders->horizontal.base = d->view.originX;
@@ -370,15 +387,7 @@ void Image2DWindow::UpdateScales() {
     axes.scaleX = rulers[0].unitsPerPixel;
     axes.scaleY = rulers[1].unitsPerPixel;
     GraphicsHost* h = Host();
-    if (h != nullptr && h->sliders != nullptr && h->sliderOwner == this) {
-        ScaleRecord* scales[2] = {&h->sliders->horizontal, &h->sliders->vertical};
-        const double inverse[2] = {d->view.zoom.inverseX, d->view.zoom.inverseY};
-        for (int i = 0; i < 2; ++i) {
-            scales[i]->valueKind = rulers[i].mode == kRulerFractional ? kScaleValueReal : kScaleValueInteger;
-            scales[i]->unitsPerPixel = inverse[i];
-            scales[i]->start = 0.0;
-        }
-    }
+    if (h != nullptr && h->sliders != nullptr && h->sliderOwner == this) ScalesFollowZoom(h->sliders, *d, axes);
     if (cell != nullptr && cell->currentWindow == this) PlaceSliders();
 }
 

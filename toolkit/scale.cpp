@@ -470,10 +470,10 @@ void ScalePaint(gElement* e) {
         if (vert) glVertex2d(across, along); else glVertex2d(along, across);
     };
     double length = vert ? h : w, depth = vert ? w : h;
-    if (e->kind == kScaleKindH) {
-        glColor3f(1, 1, 1);
-        glRectf(0, 0, w, h);
-    }
+    // Both scales lie on their own white ground: their black ticks and labels stay
+    // readable over any window colour (a view's ground is often black).
+    glColor3f(1, 1, 1);
+    glRectf(0, 0, w, h);
     glColor3f(0.3f, 0.3f, 0.3f);
     glBegin(GL_LINES);
     V(0, depth - 0.5), V(length, depth - 0.5);

@@ -594,6 +594,7 @@ void DisplayComponent::ActivateShapes() {
 }
 
 void DisplayComponent::Relayout() {
+    RulersShowForCell(this);
     float area[4];
     DisplayGetPlotArea(this, area, 0);
     if (widget != nullptr) {
@@ -748,7 +749,7 @@ void DisplayGetPlotArea(const DisplayComponent* cell, float out[4], int32_t scro
     if (scrollRows > 0) h -= kScrollBarRow * static_cast<float>(scrollRows);
     const ViewRulers& r = cell->rulers;
     // The rulers sit at the cell's corner: the picture starts past them.
-    if (r.hidden == 0) {
+    if (r.hidden == 0 && r.shown != 0) {
         if (r.scaleShown[1] != 0) {
             float s = r.thickness[0] + cell->cellRect[0];
             w = w + cell->cellRect[0] - s;
@@ -771,7 +772,7 @@ void DisplayApplyRulerOrigin(DisplayComponent* cell) {
     float w = cell->cellRect[2], h = cell->cellRect[3];
     gElement* e = cell->widget;
     const ViewRulers& r = cell->rulers;
-    if (r.hidden == 0 && e != nullptr) {
+    if (r.hidden == 0 && r.shown != 0 && e != nullptr) {
         if (r.scaleShown[1] != 0) w += cell->cellRect[0] - e->x;
         if (r.scaleShown[0] != 0) h += cell->cellRect[1] - e->y;
     }
@@ -844,6 +845,13 @@ void DisplayPaint(gElement* e) {
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
+    // The rulers, painted after the picture, label the frame where it was just drawn: a
+    // re-centred or kept-in-view frame moves without a slider update of its own. (A chart
+    // places its scales with each change of its view.)
+    if (cell->rulers.shown != 0 && cell->rulers.hidden == 0 && cell->rulers.target == cell->currentWindow &&
+        !DisplayShowsChart(cell)) {
+        if (auto* target = dynamic_cast<GraphicsWindow*>(cell->rulers.target)) target->PlaceSliders();
+    }
 }
 
 // ---- Requests -------------------------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 #include "toolkit/window.h"
 #include "views/display_cell.h"
 #include "views/display_grid.h"
+#include "views/rulers.h"
 #include "views/source_page_parts.h"
 #include "views/tool_menu.h"
 #include "views/workspace.h"
@@ -38,8 +39,9 @@ constexpr ToggleSlot kToggles[] = {
 const char* const kMenuLabels[kGridMenuRows] = {"Grid", "Horizontal", "Vertical", "Double step", nullptr,
                                                 "Color", "Bold", "Stipple", "Blend", nullptr,
                                                 "Chart: Unlock X", "Chart: Unlock Y",
-                                                "Chart: Lock the left and right boundary"};
-const uint32_t kMenuIds[kGridMenuRows] = {1, 2, 3, 4, 0, 5, 6, 7, 8, 0, 9, 10, 11};
+                                                "Chart: Lock the left and right boundary", nullptr,
+                                                "Rulers", "Horizontal ruler", "Vertical ruler"};
+const uint32_t kMenuIds[kGridMenuRows] = {1, 2, 3, 4, 0, 5, 6, 7, 8, 0, 9, 10, 11, 0, 12, 13, 14};
 constexpr GridSetting kMenuSettings[12] = {GridSetting::kShown,   GridSetting::kShown,      GridSetting::kHorizontal,
                                            GridSetting::kVertical, GridSetting::kDoubleStep, GridSetting::kColour,
                                            GridSetting::kBold,    GridSetting::kStipple,    GridSetting::kBlend,
@@ -252,6 +254,23 @@ void GridSpacingChanged(gElement* field, uintptr_t data) {
 
 // ---- The menu ----------------------------------------------------------------------------------------
 
+namespace {
+
+// The ruler entries from the active cell's rulers: a scale is checked while it is on the
+// screen; without a graphics window they are greyed.
+void CheckRulerEntries(ToolMenu* m, DisplayComponent* cell) {
+    const ViewRulers* r = RulersOfCell(cell);
+    const bool on = r != nullptr && r->shown != 0;
+    ToolMenuEnable(m, kGridMenuRulers, r != nullptr);
+    ToolMenuEnable(m, kGridMenuRulerH, r != nullptr);
+    ToolMenuEnable(m, kGridMenuRulerV, r != nullptr);
+    ToolMenuCheck(m, kGridMenuRulers, on);
+    ToolMenuCheck(m, kGridMenuRulerH, on && r->scaleShown[0] != 0);
+    ToolMenuCheck(m, kGridMenuRulerV, on && r->scaleShown[1] != 0);
+}
+
+}  // namespace
+
 ToolMenu* GridMenu() {
     static ToolMenu menu;
     return &menu;
@@ -272,11 +291,19 @@ void GridMenuOpen(WorkspaceComponent* ws, gElement* button) {
         ToolMenuEnable(m, id, g != nullptr && (!chartEntry || chart));
         ToolMenuCheck(m, id, g != nullptr && Setting(*g, kMenuSettings[id]));
     }
+    CheckRulerEntries(m, cell);
     ToolMenuPopup(m->menu, button, kMenuColour);
 }
 
 void GridMenuChoose(WorkspaceComponent* ws, uint32_t id) {
     DisplayComponent* cell = ActiveCell(ws);
+    if (id >= kGridMenuRulers && id <= kGridMenuRulerV) {
+        if (id == kGridMenuRulers) ToggleRulersShown(cell);
+        else if (id == kGridMenuRulerH) ToggleHorizontalScaleShown(cell);
+        else ToggleVerticalScaleShown(cell);
+        CheckRulerEntries(GridMenu(), cell);
+        return;
+    }
     const GridRecord* g = DisplayGrid(cell);
     if (g == nullptr || id < 1 || id > 11) return;
     if (id == 9 || id == 10) {

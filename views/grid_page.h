@@ -18,8 +18,10 @@ constexpr uint32_t kGridColour = 0, kGridBold = 1, kGridStipple = 2, kGridBlend 
                    kGridMinimalX = 10, kGridMinimalY = 11, kGridUnlockX = 12, kGridUnlockY = 13,
                    kGridLockBounds = 14;
 constexpr uint32_t kGridSlotCount = 15;
-// Rows and ids of the grid menu (separators have none).
-constexpr int32_t kGridMenuRows = 13;
+// Rows and ids of the grid menu (separators have none): the grid's ids 1 to 11, then the
+// rulers of the view (both, the horizontal one along the top, the vertical one at the left).
+constexpr int32_t kGridMenuRows = 17;
+constexpr uint32_t kGridMenuRulers = 12, kGridMenuRulerH = 13, kGridMenuRulerV = 14;
 
 void BuildGridPage(UIElement* element, gElement** slots);
 void GridPageRefresh(UIPage* page, UIElement* element, int32_t pageId);
@@ -36,7 +38,7 @@ void GridSpacingChanged(gElement* field, uintptr_t element);
 // The grid menu of a drop-down button: made on the first press, prepared from the active
 // cell's grid and opened under the button; a press while it is open keeps it open.
 void GridMenuOpen(WorkspaceComponent* workspace, gElement* button);
-// A choice of the menu (ids 1 to 11), as the menu calls it.
+// A choice of the menu (ids 1 to 14), as the menu calls it.
 void GridMenuChoose(WorkspaceComponent* workspace, uint32_t id);
 // Closes and frees the menu (the button's release).
 void GridMenuFree();

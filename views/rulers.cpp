@@ -210,6 +210,46 @@ void HideRulers(DisplayComponent* cell) {
     }
 }
 
+void RulersShowForCell(DisplayComponent* cell) {
+    if (cell == nullptr || !ComponentUiUp() || gWinValidate(cell->window) == nullptr) return;
+    ViewRulers& r = cell->rulers;
+    GraphicsWindow* gw = cell->Graphics();
+    // Hidden while the cell's port was reset; the graphics window that comes next (the
+    // next file in the cell) shows the rulers the user switched on.
+    if (r.hidden != 0 && r.shown != 0 && (gw == nullptr || r.target == gw)) return;
+    r.hidden = 0;
+    const bool want = r.shown != 0 && (r.scaleShown[0] != 0 || r.scaleShown[1] != 0) && gw != nullptr;
+    // A new graphics window (another file in the cell) takes the rulers over.
+    if (want && RulersAttach(&r, cell->window, cell->cellRect, gw)) {
+        r.hidden = 0;
+        RulersPlace(&r, cell->cellRect[0], cell->cellRect[1], cell->cellRect[2], cell->cellRect[3]);
+        if (Live(r.widgetH)) r.widgetH->shown = r.scaleShown[0];
+        if (Live(r.widgetV)) r.widgetV->shown = r.scaleShown[1];
+    } else {
+        ShowWidgets(&r, false);
+    }
+}
+
+void DisplayApplyRulers(DisplayComponent* cell) {
+    if (cell == nullptr || !ComponentUiUp() || gWinValidate(cell->window) == nullptr) return;
+    cell->rulers.hidden = 0;
+    // The picture takes the room the rulers leave and its window places their labels for
+    // the frame shown beside them (Relayout shows the rulers and activates the window).
+    DisplaySyncHost(cell);
+    cell->Relayout();
+    DisplaySyncHost(cell);
+}
+
+void RulersFollowKeyFlag(DisplayComponent* cell) {
+    ViewRulers* r = RulersOfCell(cell);
+    if (r == nullptr) return;
+    r->scaleShown[0] = (r->horizontal.flags & kRulerKeyFlag) != 0 ? 1 : 0;
+    r->scaleShown[1] = (r->vertical.flags & kRulerKeyFlag) != 0 ? 1 : 0;
+    r->shown = r->scaleShown[0] != 0 || r->scaleShown[1] != 0 ? 1 : 0;
+    r->SelectPainters();
+    if (r == &cell->rulers) DisplayApplyRulers(cell);
+}
+
 // ---- Markers ------------------------------------------------------------------------------------
 
 int RulerMarkerFromPoint(ViewRulers* r, bool vertical, float x, float y, bool alt) {
@@ -293,6 +333,17 @@ void DisplayOnWidgetLayout(gElement* widget) {
 
 // ---- View options ------------------------------------------------------------------------------------
 
+namespace {
+
+// The ruler keys toggle a scale's key flag to show or hide it: the flag follows what the
+// view options showed, so that the next key press acts from what is on the screen.
+void KeepKeyFlags(ViewRulers* r) {
+    SliderCtrl::SetFlags(&r->horizontal, kRulerKeyFlag, r->shown != 0 && r->scaleShown[0] != 0);
+    SliderCtrl::SetFlags(&r->vertical, kRulerKeyFlag, r->shown != 0 && r->scaleShown[1] != 0);
+}
+
+}  // namespace
+
 ViewRulers* RulersOfCell(const DisplayComponent* cell) {
     GraphicsWindow* gw = cell != nullptr ? cell->Graphics() : nullptr;
     if (gw == nullptr) return nullptr;
@@ -314,6 +365,8 @@ int32_t SetRulersShown(DisplayComponent* cell, bool on) {
         result = 2;
     }
     r->SelectPainters();
+    KeepKeyFlags(r);
+    if (r == &cell->rulers) DisplayApplyRulers(cell);
     RepaintOptionWindow(cell);
     return result;
 }
@@ -336,6 +389,8 @@ int32_t SetScaleShown(DisplayComponent* cell, int which, bool on) {
         r->shown = 0;
     }
     r->SelectPainters();
+    KeepKeyFlags(r);
+    if (r == &cell->rulers) DisplayApplyRulers(cell);
     RepaintOptionWindow(cell);
     return r->shown != before ? 2 : 1;
 }

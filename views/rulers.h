@@ -57,6 +57,17 @@ void RulersPlace(ViewRulers* rulers, float x, float y, float width, float height
 void CellSetCursorPoint(ViewRulers* rulers, float x, float y);
 // Hides the cell's own ruler widgets and forgets their target.
 void HideRulers(DisplayComponent* cell);
+// Shows the cell's own ruler widgets (made on first use, for the cell's graphics window)
+// along its left and top edges as the shown bytes say, or hides them; nothing while the
+// rulers are hidden with the cell's port.
+void RulersShowForCell(DisplayComponent* cell);
+// Puts the cell's own rulers on the screen as their shown bytes say: made or shown along
+// the cell's left and top edges for its graphics window with the picture moved past them
+// and their labels placed, or hidden with the picture given the whole cell. No repaint.
+void DisplayApplyRulers(DisplayComponent* cell);
+// The ruler keys' flag stands for a shown scale: each scale is shown while its flag is
+// set, and the rulers while either is; then as DisplayApplyRulers.
+void RulersFollowKeyFlag(DisplayComponent* cell);
 
 // ---- Markers, wheel and keys ----------------------------------------------------------------------
 

@@ -613,7 +613,11 @@ bool WorkspaceOnKeyPress(gWindow* window, uint32_t key) {
                 changed = SliderCtrl::SetFlags(s, kRulerKeyFlag, (s->flags & kRulerKeyFlag) == 0);
             }
         }
-        if (changed) PaintWindowNow(PaintTarget(ws, cell), true);
+        if (changed) {
+            // The flag shows its scale: the keys switch the rulers on and off.
+            RulersFollowKeyFlag(cell);
+            PaintWindowNow(PaintTarget(ws, cell), true);
+        }
         return true;
     }
     GraphicsWindow* gw = cell->Graphics();

@@ -577,15 +577,16 @@ TEST_F(WorkspacePagesProgram, TheZoomBarsPresetsAndTheGridShowInTheCell) {
     for (uint32_t id = 1; id <= 8; ++id) checks.push_back(ToolMenuItem(ZoomPresetMenu(1), id)->check);
     EXPECT_EQ(checks, (std::vector<int32_t>{0, 0, 1, 0, 0, 0, 0, 0}));
 
-    // The grid menu: thirteen rows, ids 1 to 11, the chart entries disabled on a bitmap.
+    // The grid menu: seventeen rows, the grid's ids 1 to 11 and the rulers' 12 to 14, the
+    // chart entries disabled on a bitmap.
     GridMenuOpen(ws, PageSlot(bar, kZoomGrid));
     ToolMenu* grid = GridMenu();
     ASSERT_TRUE(ToolMenuLive(grid));
     gMenuCloseAll();
-    ASSERT_EQ(grid->rows.size(), 13u);
-    for (uint32_t id = 1; id <= 11; ++id) {
+    ASSERT_EQ(grid->rows.size(), 17u);
+    for (uint32_t id = 1; id <= 14; ++id) {
         ASSERT_NE(ToolMenuItem(grid, id), nullptr) << id;
-        EXPECT_EQ(ToolMenuItem(grid, id)->state, id >= 9 ? 1 : 0) << id;
+        EXPECT_EQ(ToolMenuItem(grid, id)->state, id >= 9 && id <= 11 ? 1 : 0) << id;
     }
     // "Grid" from the menu draws vertical lines 40 pixels apart over the picture.
     GridMenuChoose(ws, 3);  // vertical lines only...

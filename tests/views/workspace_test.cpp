@@ -4,9 +4,11 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 
 #include "app/cui.h"
 #include "toolkit/input.h"
+#include "views/rulers.h"
 #include "views_test_support.h"
 
 namespace orva {
@@ -312,6 +314,33 @@ TEST_F(Keys, RulerKeysToggleStyleFlagTwo) {
     EXPECT_TRUE(WorkspaceOnKeyPress(&fake.window, kKeyCtrlL | 0xBB));
     EXPECT_EQ(lastDown(), kKeyCtrlL | 0xBB);
     EXPECT_EQ(h.flags & 2, 0u);
+}
+
+TEST_F(Keys, RulerKeysShowTheScalesTheirFlagStandsFor) {
+    const ViewRulers& r = wired.cell->rulers;
+    struct Row {
+        uint32_t key;
+        uint8_t shown, horizontal, vertical;
+    };
+    const Row rows[] = {
+        {0xBB, 1, 1, 1},  // "+": both rulers
+        {0xDC, 1, 0, 1},  // "\": the top one goes, the left one stays
+        {0xBD, 0, 0, 0},  // "-": the left one goes too: no rulers
+        {0xBD, 1, 0, 1},  // "-" again: the left one alone
+        {0xBB, 1, 1, 1},  // "+" while not both: both
+        {0xBB, 0, 0, 0},  // "+" while both: none
+    };
+    for (const Row& row : rows) {
+        EXPECT_TRUE(WorkspaceOnKeyPress(&fake.window, row.key));
+        EXPECT_EQ(std::tuple(r.shown, r.scaleShown[0], r.scaleShown[1]),
+                  std::tuple(row.shown, row.horizontal, row.vertical))
+            << std::hex << row.key;
+    }
+    // The view options keep the flag in step: after the rulers were switched on there,
+    // "+" finds both shown and hides them.
+    EXPECT_EQ(SetRulersShown(wired.cell, true), 2);  // both scales were hidden
+    EXPECT_TRUE(WorkspaceOnKeyPress(&fake.window, 0xBB));
+    EXPECT_EQ(std::tuple(r.shown, r.scaleShown[0], r.scaleShown[1]), std::tuple(0, 0, 0));
 }
 
 TEST_F(Keys, ToolsKeyModifiersAndTheWindowsOwnHandlers) {
