@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "app/graphics_window.h"
 #include "views/lens.h"
+#include "views/workspace_readouts.h"
 #include "views_test_support.h"
 
 namespace orva {
@@ -94,6 +96,31 @@ TEST(LensSampling, TheSquareStaysInsideTheCellWidget) {
         EXPECT_EQ(px, r.px) << r.cursorX;
         EXPECT_EQ(py, r.py) << r.cursorY;
     }
+}
+
+// The window keeps the pointer's pixel in floats; the cache, around which the lens
+// samples, holds the same whole numbers.
+TEST(LensCursor, TheReadoutCacheTakesThePointersPixelByValue) {
+    auto* ws = new WorkspaceComponent;
+    struct Row {
+        float x, y;
+        int32_t cx, cy;
+    };
+    const Row rows[] = {
+        {301.0f, 215.0f, 301, 215},
+        {0.0f, 1.0f, 0, 1},
+        {-3.0f, -40.0f, -3, -40},
+        {3.0e9f, -3.0e9f, INT32_MAX, INT32_MIN},  // beyond int32: held at the ends
+    };
+    for (const Row& r : rows) {
+        GraphicsReadout record;
+        record.cursorX = r.x;
+        record.cursorY = r.y;
+        WorkspaceCacheReadout(ws, record, kReadoutAll);
+        EXPECT_EQ(ws->readouts.cursor[0], r.cx) << r.x;
+        EXPECT_EQ(ws->readouts.cursor[1], r.cy) << r.y;
+    }
+    ws->Release();
 }
 
 TEST(LensValues, ThreeColumnsOfThree) {
