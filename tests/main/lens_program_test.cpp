@@ -131,13 +131,13 @@ protected:
     }
 
     // Whether the workspace shows the lens for the pointer at (x, y) with the zoom: the
-    // sampled square starts half the area and one pixel up and left of the pointer's
-    // pixel, and each of its pixels is a zoom x zoom block of the lens, which sits in the
-    // top right corner. Every block is judged at its centre, within one level, except the
+    // sampled square starts half the area up and left of the pointer's pixel (which is
+    // then the block under the cross-hair), and each of its pixels is a zoom x zoom block
+    // of the lens, which sits in the top right corner. Every block is judged at its centre, within one level, except the
     // blocks that the cross-hair crosses.
     static bool ShowsLens(const Picture& p, int x, int y, int zoom, int* worst) {
         const int n = kArea, extent = n * zoom;
-        const int sx = x - n / 2 - 1, sy = y - n / 2 - 1;
+        const int sx = x - n / 2, sy = y - n / 2;
         *worst = 1000;
         for (int oy = 0; oy <= 8; ++oy) {
             for (int ox = p.width - extent - 12; ox <= p.width - extent; ++ox) {

@@ -81,13 +81,15 @@ TEST(LensSampling, TheSquareStaysInsideTheCellWidget) {
         int32_t px, py;
     };
     const Row rows[] = {
-        {24, 100, 50, 400, 300, 87, 37},    // cursor - 12 - 1
-        {24, 100.5, 50.4, 400, 300, 88, 37},  // rounded: 101 and 50
+        {24, 100, 50, 400, 300, 88, 38},    // cursor - 12: the cursor on block 12
+        {24, 100.5, 50.4, 400, 300, 89, 38},  // rounded: 101 and 50
         {24, 399, 299, 400, 300, 376, 276},  // right and bottom edge: width - size
         {24, 390, 290, 400, 300, 376, 276},
+        {24, 387, 287, 400, 300, 375, 275},  // just inside
         {24, 3, 3, 400, 300, 0, 0},          // left and top: 0
+        {24, 12, 13, 400, 300, 0, 1},
         {24, -40, -40, 400, 300, 0, 0},
-        {10, 20, 20, 30.4f, 30.6f, 14, 14},
+        {10, 20, 20, 30.4f, 30.6f, 15, 15},
         {10, 29, 29, 30.4f, 30.6f, 20, 21},  // the rounded widget size less the square
     };
     for (const Row& r : rows) {
