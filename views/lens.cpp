@@ -139,7 +139,9 @@ void LensSampleOrigin(uint32_t size, double cursorX, double cursorY, float widge
                       int32_t* px, int32_t* py) {
     const int32_t h = static_cast<int32_t>(size / 2), n = static_cast<int32_t>(size);
     auto axis = [&](double cursor, float extent) {
-        int32_t p = kernel::SaturateRound<int32_t>(cursor) - h - 1;
+        // The cursor's pixel lands on block h of the square: the block under the
+        // cross-hair and the one whose values the text shows.
+        int32_t p = kernel::SaturateRound<int32_t>(cursor) - h;
         if (p < 0) return 0;
         if (static_cast<float>(p) > extent - static_cast<float>(n)) return kernel::SaturateRound<int32_t>(extent) - n;
         return p;

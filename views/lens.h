@@ -51,7 +51,8 @@ void LensSetOn(WorkspaceComponent* workspace, bool on);
 // The values text of a pixel: "%3u%3u%3u" (13 bytes with the end).
 void LensValuesText(const uint8_t rgb[3], char text[13]);
 // The sampling origin in the cell widget (px, py, widget coordinates with y down) for a
-// cursor position; the square stays inside a widget of width x height.
+// cursor position: half the size up and left of it, so that the cursor's pixel is the
+// square's centre pixel; the square stays inside a widget of width x height.
 void LensSampleOrigin(uint32_t size, double cursorX, double cursorY, float widgetWidth, float widgetHeight,
                       int32_t* px, int32_t* py);
 // The lens widget's painter.

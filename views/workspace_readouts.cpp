@@ -1,11 +1,14 @@
 #include "views/workspace_readouts.h"
 
-#include <cstring>
 #include <string>
 
 #include "app/graphics_window.h"
 #include "app/ui_elements.h"
+#include "data/kernel_util.h"
+#include "toolkit/widget.h"
+#include "toolkit/window.h"
 #include "views/display_cell.h"
+#include "views/lens.h"
 #include "views/readout_pages.h"
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
@@ -93,9 +96,10 @@ uint32_t WorkspaceCacheReadout(WorkspaceComponent* ws, const GraphicsReadout& re
     if (ws == nullptr) return 0;
     WorkspaceReadouts& c = ws->readouts;
     uint32_t bits = 0;
-    // The pointer position as the window wrote it, bit for bit.
-    std::memcpy(&c.cursor[0], &record.cursorX, sizeof c.cursor[0]);
-    std::memcpy(&c.cursor[1], &record.cursorY, sizeof c.cursor[1]);
+    // The window keeps the pointer as whole pixels in floats; the cache holds them as
+    // integers (the lens samples around them), converted by value, not by their bits.
+    c.cursor[0] = kernel::SaturateRound<int32_t>(record.cursorX);
+    c.cursor[1] = kernel::SaturateRound<int32_t>(record.cursorY);
     c.valueMissing = record.outside;
     if ((parts & kReadoutCoordinates) != 0 && (c.coords[0] != record.dataX || c.coords[1] != record.dataY)) {
         c.coords[0] = record.dataX;
@@ -121,7 +125,20 @@ uint32_t WorkspaceCacheReadout(WorkspaceComponent* ws, const GraphicsReadout& re
 
 bool WorkspaceUpdateCoordText(WorkspaceComponent* ws) { return Update(ws, ActiveRecord(ws), kReadoutAll, Show::Mark); }
 
-void WorkspaceUpdateReadouts(WorkspaceComponent* ws) { Update(ws, ActiveRecord(ws), kReadoutAll, Show::Now); }
+void WorkspaceUpdateReadouts(WorkspaceComponent* ws) {
+    if (ws == nullptr) return;
+    const int32_t before[2] = {ws->readouts.cursor[0], ws->readouts.cursor[1]};
+    Update(ws, ActiveRecord(ws), kReadoutAll, Show::Now);
+    // The pointer moved over the view: the lens shows the pixels around it. It reads them
+    // back from the frame the cells draw in the same paint, so the whole window is painted
+    // (the view's own repaint only marks the window, and nothing else paints it before the
+    // next input).
+    const Lens& lens = ws->lens;
+    if (lens.on != 0 && lens.widget != nullptr && gWgtIsLive(lens.widget) && lens.widget->shown != 0 &&
+        (before[0] != ws->readouts.cursor[0] || before[1] != ws->readouts.cursor[1])) {
+        if (gWindow* w = gWinValidate(ws->window)) PaintWindowNow(w, true);
+    }
+}
 
 void RedrawImageReadouts(WorkspaceComponent* ws) { Update(ws, ActiveRecord(ws), kReadoutAll, Show::Now); }
 

@@ -4,7 +4,9 @@
 
 #include <string>
 
+#include "app/graphics_window.h"
 #include "views/lens.h"
+#include "views/workspace_readouts.h"
 #include "views_test_support.h"
 
 namespace orva {
@@ -79,13 +81,15 @@ TEST(LensSampling, TheSquareStaysInsideTheCellWidget) {
         int32_t px, py;
     };
     const Row rows[] = {
-        {24, 100, 50, 400, 300, 87, 37},    // cursor - 12 - 1
-        {24, 100.5, 50.4, 400, 300, 88, 37},  // rounded: 101 and 50
+        {24, 100, 50, 400, 300, 88, 38},    // cursor - 12: the cursor on block 12
+        {24, 100.5, 50.4, 400, 300, 89, 38},  // rounded: 101 and 50
         {24, 399, 299, 400, 300, 376, 276},  // right and bottom edge: width - size
         {24, 390, 290, 400, 300, 376, 276},
+        {24, 387, 287, 400, 300, 375, 275},  // just inside
         {24, 3, 3, 400, 300, 0, 0},          // left and top: 0
+        {24, 12, 13, 400, 300, 0, 1},
         {24, -40, -40, 400, 300, 0, 0},
-        {10, 20, 20, 30.4f, 30.6f, 14, 14},
+        {10, 20, 20, 30.4f, 30.6f, 15, 15},
         {10, 29, 29, 30.4f, 30.6f, 20, 21},  // the rounded widget size less the square
     };
     for (const Row& r : rows) {
@@ -94,6 +98,31 @@ TEST(LensSampling, TheSquareStaysInsideTheCellWidget) {
         EXPECT_EQ(px, r.px) << r.cursorX;
         EXPECT_EQ(py, r.py) << r.cursorY;
     }
+}
+
+// The window keeps the pointer's pixel in floats; the cache, around which the lens
+// samples, holds the same whole numbers.
+TEST(LensCursor, TheReadoutCacheTakesThePointersPixelByValue) {
+    auto* ws = new WorkspaceComponent;
+    struct Row {
+        float x, y;
+        int32_t cx, cy;
+    };
+    const Row rows[] = {
+        {301.0f, 215.0f, 301, 215},
+        {0.0f, 1.0f, 0, 1},
+        {-3.0f, -40.0f, -3, -40},
+        {3.0e9f, -3.0e9f, INT32_MAX, INT32_MIN},  // beyond int32: held at the ends
+    };
+    for (const Row& r : rows) {
+        GraphicsReadout record;
+        record.cursorX = r.x;
+        record.cursorY = r.y;
+        WorkspaceCacheReadout(ws, record, kReadoutAll);
+        EXPECT_EQ(ws->readouts.cursor[0], r.cx) << r.x;
+        EXPECT_EQ(ws->readouts.cursor[1], r.cy) << r.y;
+    }
+    ws->Release();
 }
 
 TEST(LensValues, ThreeColumnsOfThree) {
