@@ -13,6 +13,7 @@
 #include "platform/gl_context.h"
 #include "platform/window_api.h"
 #include "toolkit/edit_field.h"
+#include "toolkit/font.h"
 #include "toolkit/painters.h"
 
 namespace orva {
@@ -874,6 +875,9 @@ void gWgtRedrawNow(gElement* a, gElement* b) {
     } else {
         gWgtPaintOne(a);
         if (b != nullptr && b != a) gWgtPaintOne(b);
+        // Text still waiting in the batch belongs to this picture: drawn after the swap it
+        // would show only with the next one, a step behind.
+        gTextBatchFlush();
         pf::SwapBuffers(window->hdc);
     }
 }

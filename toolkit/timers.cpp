@@ -12,7 +12,7 @@ namespace orva {
 
 namespace {
 
-constexpr uint32_t kDragAtPress = 0x200, kDragTrack = 0x20000;
+constexpr uint32_t kDragAtPress = 0x200, kDragTrack = 0x20000, kDragFollows = 0x10000;
 pf::Point gLastTrackPos{-100000, -100000};
 
 void TrackCall(gElement* widget, gWindow* window, bool redraw) {
@@ -79,7 +79,15 @@ void HoverTick(pf::Hwnd hwnd) {
     pf::Point client = screen;
     pf::ScreenToClient(window->hwnd, &client);
     gCursorPos = client;
+    gElement* before = gHotWidget;
     gWinHover(window);
+    // A widget that follows the pointer (an image view) and has just become hot gets the
+    // position now: this tick took the step, so the move messages still queued find none
+    // and would pass it by, and the view would show where the pointer was before.
+    gElement* hot = gHotWidget;
+    if (hot != nullptr && hot != before && gWgtIsLive(hot) && hot->window == window && hot->onDrag != nullptr &&
+        (hot->dragFlags & kDragFollows) != 0 && (hot->dragFlags & kDragAtPress) != 0 && gWinMakeCurrent(window))
+        hot->onDrag(hot, &gCursorPos);
 }
 
 }  // namespace

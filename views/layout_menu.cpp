@@ -100,7 +100,11 @@ void ApplyWindow(WorkspaceComponent* ws, const LayoutEntry& e, bool on) {
     } else if (on && e.id == kWsIdValue) {
         WorkspaceOpenValuePage(ws);
     } else if (on) {
-        OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r);
+        // The grid page and the statistic overlay have no place of their own in the main
+        // window: they stand over the cells, in their top-right corner.
+        if (OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r) != nullptr &&
+            (e.id == kWsIdGrid || e.id == kWsIdStatistic))
+            WorkspacePlaceOverCells(ws, e.id);
     }
     WindowGroup* group = ws->group;
     if (e.id == kWsIdLens || e.id == kWsIdZoomBar) {

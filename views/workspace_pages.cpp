@@ -617,6 +617,25 @@ bool WorkspaceOpenValuePage(WorkspaceComponent* ws) {
     return true;
 }
 
+void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id) {
+    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
+    gWindow* parent = gWinValidate(ws->group->windows[0]);
+    gWindow* host = gWinValidate(ws->group->windows[1]);
+    if (parent == nullptr || parent->hwnd == nullptr || host == nullptr || host->hwnd == nullptr) return;
+    gWindow* page = GroupToolPageWindow(ws, parent, id);
+    platform::Rect cells, own;
+    if (page == nullptr || !platform::GetWindowRect(host->hwnd, &cells) || !platform::GetWindowRect(page->hwnd, &own))
+        return;
+    platform::Point at{std::max(cells.left, cells.right - (own.right - own.left) - 4), cells.top + 4};
+    if (page->parent == parent) {
+        platform::Point origin{0, 0};
+        if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
+        at.x -= origin.x;
+        at.y -= origin.y;
+    }
+    platform::SetWindowPos(page->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
+}
+
 void WorkspacePlaceToolPages(WorkspaceComponent* ws) {
     if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
     gWindow* parent = gWinValidate(ws->group->windows[0]);

@@ -168,8 +168,11 @@ struct PageWidgets {
 // readout in its group's window and, in the main group, the fast selector and the
 // transport page beside it.
 void WorkspaceOpenToolPages(WorkspaceComponent* workspace);
+// Puts a page window that the user opened over the cells in their top-right corner.
+void WorkspacePlaceOverCells(WorkspaceComponent* workspace, int32_t id);
 // Places the open transport window beside the fast selector's, on its right with their tops
-// level, so that neither covers the other.
+// level, and the coordinates and view mode pages after it in that row, so that none covers
+// another.
 void WorkspacePlaceToolPages(WorkspaceComponent* workspace);
 
 // Where the value page (-2) lies in a group window with the left inset `left`: in the

@@ -281,7 +281,9 @@ protected:
         const std::string where = what + " pixel (" + std::to_string(fx) + ", " + std::to_string(fy) + ")";
         std::string why;
         ShowsText(shot, cx, cy, cw, ch, std::to_string(fx + 1) + "  " + std::to_string(fy + 1), &why);
-        ASSERT_TRUE(found) << "C: at " << where << "\n" << why;
+        if (!found) testing_program::WritePpm(files.File("readout.ppm"), shot);
+        ASSERT_TRUE(found) << "C: at " << where << " (" << cx << ", " << cy << "), the screen in "
+                           << files.File("readout.ppm") << "\n" << why;
         ExpectField("V:", 184, values(sx, sy), where);
         ExpectField("X:", 94, std::to_string(sx + 1), where);
         ExpectField("Y:", 94, std::to_string(sy + 1), where);

@@ -1,6 +1,7 @@
 // The View menu of the program as it starts, with its workspaces and their tool pages
-// open: those pages are component windows with buttons of their own, not panel pages,
-// so nothing goes into "Layout" or "Chart Tools" and both are greyed when View opens.
+// open: those pages are component windows, not panel pages, so they add nothing of their
+// own to the submenus; "Layout" lists the main workspace's pages and "Chart Tools" stays
+// greyed.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -44,7 +45,7 @@ protected:
     std::optional<testing_program::OpenAndShowServices> services_;
 };
 
-TEST_F(ViewMenuProgram, TheToolPagesPutNothingIntoLayoutOrChartTools) {
+TEST_F(ViewMenuProgram, LayoutListsTheMainWorkspacesPagesAndChartToolsStaysEmpty) {
     WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
     ASSERT_NE(ws, nullptr);
     PumpFor(200);
@@ -66,10 +67,16 @@ TEST_F(ViewMenuProgram, TheToolPagesPutNothingIntoLayoutOrChartTools) {
         submenus.push_back(i);
     }
     EXPECT_EQ(labels, (std::vector<std::string>{"Layout", "Chart Tools"}));
-    for (gMenuItem* sub : submenus) {
-        EXPECT_EQ(sub->childCursor, nullptr) << sub->label;
-        EXPECT_EQ(sub->state, 1) << sub->label;
-    }
+    ASSERT_EQ(submenus.size(), 2u);
+    // "Layout": the workspace's own pages and nothing that a tool page adds.
+    std::vector<std::string> entries;
+    for (gMenuItem* c = submenus[0]->firstChild; c != nullptr; c = c->next) entries.push_back(c->label);
+    EXPECT_EQ(entries, (std::vector<std::string>{"Coordinates", "View Mode", "Value Readout", "Channels", "Grid",
+                                                 "Lens", "Zoom Bar", "Fast Selector", "Transport", "Select Tab",
+                                                 "Statistic Overlay"}));
+    EXPECT_EQ(submenus[0]->state, 0);
+    EXPECT_EQ(submenus[1]->childCursor, nullptr);
+    EXPECT_EQ(submenus[1]->state, 1);
 }
 
 }  // namespace
