@@ -269,6 +269,10 @@ TEST_F(ChartProgramTest, KeysAfterAClickActOnTheChartTheUserSees) {
     ASSERT_EQ(status, 0);
     const std::string runFolder = files_.File("run");
     mkdir(runFolder.c_str(), 0700);
+    // The pointer out of the way (the screen's lower left corner), so that the chart's cursor
+    // stands at the first sample until the pointer comes over the plot.
+    XTestFakeMotionEvent(screen_.display(), -1, 2, DisplayHeight(screen_.display(), DefaultScreen(screen_.display())) - 2, 0);
+    XSync(screen_.display(), False);
     ProgramRun program(runFolder, {file});
     const Window main = screen_.WaitForWindow(testing_program::kMainWindowTitle, 20000);
     ASSERT_NE(main, 0u) << program.Log();

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "program_input.h"
 #include "program_window.h"
 #include "road_files.h"
 #include "test_support.h"
@@ -126,10 +127,7 @@ double Agreement(const Picture& a, int topA, const Picture& b, int topB, int row
 class FirstScreen : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!testing_program::HaveRoadTools()) GTEST_SKIP() << "astropy or numpy not installed";
-        if (screen.display() == nullptr) GTEST_SKIP() << "no X display";
-        int a, b, c, e;
-        if (!XTestQueryExtension(screen.display(), &a, &b, &c, &e)) GTEST_SKIP() << "no XTest";
+        if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
         // A 2-D ramp and a 1-D line with a peak, written by astropy.
         int status = -1;
         testing_program::RunCommand(

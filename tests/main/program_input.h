@@ -7,11 +7,13 @@
 #include <chrono>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <iterator>
 #include <thread>
 #include <vector>
 
 #include "program_window.h"
+#include "road_files.h"
 
 namespace orva::testing_program {
 
@@ -68,6 +70,16 @@ inline void ClickAt(Display* d, Window w, int x, int y) {
     XTestFakeButtonEvent(d, 1, True, CurrentTime);
     XTestFakeButtonEvent(d, 1, False, CurrentTime);
     XSync(d, False);
+}
+
+// Why the program cannot be driven here (no reference tools, no display, no XTest); empty
+// when it can.
+inline std::string WhyNoProgramTest(Screen& screen) {
+    if (!HaveRoadTools()) return "astropy or numpy not installed";
+    if (screen.display() == nullptr) return "no X display";
+    int a, b, c, e;
+    if (!XTestQueryExtension(screen.display(), &a, &b, &c, &e)) return "no XTest";
+    return "";
 }
 
 // Presses the keys in order and lets them go in reverse, through the X server (they go

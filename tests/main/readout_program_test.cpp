@@ -124,10 +124,7 @@ bool FindFrame(const Picture& p, int x0, int y0, int x1, int y1, Shown* out) {
 class ReadoutProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!testing_program::HaveRoadTools()) GTEST_SKIP() << "astropy or numpy not installed";
-        if (screen.display() == nullptr) GTEST_SKIP() << "no X display";
-        int a, b, c, e;
-        if (!XTestQueryExtension(screen.display(), &a, &b, &c, &e)) GTEST_SKIP() << "no XTest";
+        if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
         testing_util::WriteText(files.File("make.py"), kMakeFiles);
         int status = -1;
         const std::string out = testing_program::RunCommand(
@@ -388,14 +385,14 @@ TEST_F(ReadoutProgram, TheSecondFrameOfACube) {
     ASSERT_TRUE(FindText(shot, 0, 0, shot.width, 200, "FRAME(S):", &tx, &ty));
     testing_program::ClickAt(screen.display(), Root(), tx + 159, ty + 4);
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    for (auto [fx, fy] : std::vector<std::pair<int, int>>{{10, 10}, {60, 45}, {100, 80}})
+    for (auto [fx, fy] : std::vector<std::pair<int, int>>{{10, 10}, {60, 45}, {100, 80}, {5, 84}, {115, 4}})
         CheckPixel(fx, fy, [&](int x, int y) { return Number(10, 3, v.At(1, x, y)); }, frame.zoom(120), false, "frame 2");
 }
 
 TEST_F(ReadoutProgram, ThreeChannelsOfAColourBitmap) {
     const Values v = Load("colour.bmp", 160, 120, 1, 3);
     ASSERT_NO_FATAL_FAILURE(Start("colour.bmp"));
-    for (auto [fx, fy] : std::vector<std::pair<int, int>>{{10, 10}, {80, 60}, {150, 100}}) {
+    for (auto [fx, fy] : std::vector<std::pair<int, int>>{{10, 10}, {80, 60}, {150, 100}, {40, 110}, {155, 5}}) {
         auto text = [&](int x, int y) {
             return Number(10, 3, v.At(0, x, y, 0)) + "  " + Number(10, 3, v.At(0, x, y, 1)) + "  " +
                    Number(10, 3, v.At(0, x, y, 2));

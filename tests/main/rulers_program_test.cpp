@@ -213,10 +213,7 @@ Label VerticalLabel(const Seen& s, const std::string& text) {
 class RulersProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!testing_program::HaveRoadTools()) GTEST_SKIP() << "astropy or numpy not installed";
-        if (screen.display() == nullptr) GTEST_SKIP() << "no X display";
-        int a, b, c, e;
-        if (!XTestQueryExtension(screen.display(), &a, &b, &c, &e)) GTEST_SKIP() << "no XTest";
+        if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
         int status = -1;
         testing_program::RunCommand(
             "/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
