@@ -517,6 +517,19 @@ void Chart1DDevice::ResetScale() {
     ChartRelayout();
 }
 
+// The samples the device holds were made from what the producer gave before the change (a
+// measure on a moved or new shape, another interval rule): kept as they are, the poll would
+// find its area cached and never ask for the new ones, and the released curve would stay
+// away.
+void Chart1DDevice::ResetStep2() {
+    {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        changed = 1;
+        request.readAgain = 1;
+    }
+    ReleaseImage();
+}
+
 void Chart1DDevice::ReleaseImage() {
     if (!UiUp() || dataPresent == 0) return;
     CurveStyleReleaseImage(&style);

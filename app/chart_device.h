@@ -73,6 +73,8 @@ public:
     bool ResetDeviceView(bool fit) override;
     void ResetScale() override;
     void ReleaseImage() override;
+    // Something upstream changed: the next poll pulls the data again.
+    void ResetStep2() override;
     void OnEvent(int32_t code, int32_t level) override;
     // Row n (1-based; 0 stays 0) becomes the current row, clamped to the rows.
     bool SelectIndex(int32_t index) override;
