@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "chart_screen.h"
 #include "program_input.h"
 #include "program_window.h"
 #include "road_files.h"
@@ -27,7 +28,13 @@
 namespace orva {
 namespace {
 
+using testing_program::Black;
+using testing_program::Dark;
+using testing_program::FindPlot;
+using testing_program::Ink;
 using testing_program::Picture;
+using testing_program::Plot;
+using testing_program::Red;
 using testing_program::PressKeys;
 using testing_program::ProgramRun;
 using testing_program::Screen;
@@ -39,44 +46,6 @@ constexpr int kPeak = 400;
 double Value(int i) {
     const double d = i - kPeak;
     return static_cast<float>(2.0 + i / 599.0 + 10.0 * std::exp(-d * d / 18.0));
-}
-
-struct Plot {
-    bool found = false;
-    int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
-};
-
-bool Grey(const uint8_t* p) {
-    return std::abs(p[0] - 230) <= 1 && std::abs(p[1] - 230) <= 1 && std::abs(p[2] - 230) <= 1;
-}
-bool Dark(const uint8_t* p) { return p[0] + p[1] + p[2] < 200; }
-bool Red(const uint8_t* p) { return p[0] >= 110 && p[1] < 70 && p[2] < 70; }
-bool Black(const uint8_t* p) { return Dark(p) && !Red(p); }
-bool Ink(const uint8_t* p) { return Dark(p) || Red(p); }
-
-// The cursor area: the largest block of the chart's grey. The cursor stands at the first
-// sample, so the area starts 3 pixels into the plot.
-Plot FindPlot(const Picture& shot) {
-    Plot plot;
-    int x0 = shot.width, y0 = shot.height, x1 = -1, y1 = -1;
-    for (int y = 0; y < shot.height; ++y) {
-        int run = 0;
-        for (int x = 0; x < shot.width; ++x) {
-            run = Grey(shot.At(x, y)) ? run + 1 : 0;
-            if (run < 40) continue;
-            x0 = std::min(x0, x - run + 1);
-            x1 = std::max(x1, x);
-            y0 = std::min(y0, y);
-            y1 = std::max(y1, y);
-        }
-    }
-    if (x1 - x0 < 200 || y1 - y0 < 100) return plot;
-    plot.found = true;
-    plot.left = x0 - 3;
-    plot.right = x1 + 1;
-    plot.top = y0;
-    plot.bottom = y1 + 1;
-    return plot;
 }
 
 // The empty chart of the "Chart Tools" cell: a block of the charts' light grey.

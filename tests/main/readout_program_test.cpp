@@ -299,9 +299,14 @@ protected:
         if (!Grab() || !FindText(shot, ws.left, ws.bottom, ws.right - ws.left, 30, "1:1", &ox, &oy)) return false;
         for (int offset : {184, 264}) {
             testing_program::ClickAt(d, Root(), ox + offset, oy + 4);
-            std::this_thread::sleep_for(std::chrono::milliseconds(400));
+            // The menu opens in its own time on a busy machine.
             int mx = 0, my = 0;
-            if (!Grab() || !FindText(shot, ox, oy + 8, 400, 300, preset, &mx, &my)) return false;
+            bool open = false;
+            for (int waited = 0; waited < 5000 && !open; waited += 200) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                open = Grab() && FindText(shot, ox, oy + 8, 400, 300, preset, &mx, &my);
+            }
+            if (!open) return false;
             testing_program::ClickAt(d, Root(), mx + 4, my + 4);
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
         }

@@ -1,0 +1,50 @@
+#pragma once
+// The chart of a "Chart Tools" or main-window cell as the screen shows it: the plot found
+// by the grey of its cursor area, and the colours of its curves.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+#include "program_window.h"
+
+namespace orva::testing_program {
+
+struct Plot {
+    bool found = false;
+    int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
+};
+
+inline bool Grey(const uint8_t* p) {
+    return std::abs(p[0] - 230) <= 1 && std::abs(p[1] - 230) <= 1 && std::abs(p[2] - 230) <= 1;
+}
+inline bool Dark(const uint8_t* p) { return p[0] + p[1] + p[2] < 200; }
+inline bool Red(const uint8_t* p) { return p[0] >= 110 && p[1] < 70 && p[2] < 70; }
+inline bool Black(const uint8_t* p) { return Dark(p) && !Red(p); }
+inline bool Ink(const uint8_t* p) { return Dark(p) || Red(p); }
+
+// The cursor area: the largest block of the chart's grey. The cursor stands at the first
+// sample, so the area starts 3 pixels into the plot.
+inline Plot FindPlot(const Picture& shot) {
+    Plot plot;
+    int x0 = shot.width, y0 = shot.height, x1 = -1, y1 = -1;
+    for (int y = 0; y < shot.height; ++y) {
+        int run = 0;
+        for (int x = 0; x < shot.width; ++x) {
+            run = Grey(shot.At(x, y)) ? run + 1 : 0;
+            if (run < 40) continue;
+            x0 = std::min(x0, x - run + 1);
+            x1 = std::max(x1, x);
+            y0 = std::min(y0, y);
+            y1 = std::max(y1, y);
+        }
+    }
+    if (x1 - x0 < 200 || y1 - y0 < 100) return plot;
+    plot.found = true;
+    plot.left = x0 - 3;
+    plot.right = x1 + 1;
+    plot.top = y0;
+    plot.bottom = y1 + 1;
+    return plot;
+}
+
+}  // namespace orva::testing_program
