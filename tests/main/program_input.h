@@ -59,13 +59,18 @@ inline std::vector<ChildWindow> ChildWindows(Display* d, Window w) {
     return out;
 }
 
-// A left click at (x, y) of the window, the pointer moved there first.
-inline void ClickAt(Display* d, Window w, int x, int y) {
+// Moves the pointer to (x, y) of the window.
+inline void MoveTo(Display* d, Window w, int x, int y) {
     int rx = 0, ry = 0;
     Window child;
     XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &rx, &ry, &child);
     XTestFakeMotionEvent(d, -1, rx, ry, CurrentTime);
     XSync(d, False);
+}
+
+// A left click at (x, y) of the window, the pointer moved there first.
+inline void ClickAt(Display* d, Window w, int x, int y) {
+    MoveTo(d, w, x, y);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     XTestFakeButtonEvent(d, 1, True, CurrentTime);
     XTestFakeButtonEvent(d, 1, False, CurrentTime);
@@ -87,15 +92,6 @@ inline std::string WhyNoProgramTest(Screen& screen) {
 inline void PressKeys(Display* d, std::initializer_list<KeySym> keys) {
     for (KeySym k : keys) XTestFakeKeyEvent(d, XKeysymToKeycode(d, k), True, 0);
     for (auto k = std::rbegin(keys); k != std::rend(keys); ++k) XTestFakeKeyEvent(d, XKeysymToKeycode(d, *k), False, 0);
-    XSync(d, False);
-}
-
-// Moves the pointer to (x, y) of the window.
-inline void MoveTo(Display* d, Window w, int x, int y) {
-    int rx = 0, ry = 0;
-    Window child;
-    XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &rx, &ry, &child);
-    XTestFakeMotionEvent(d, -1, rx, ry, CurrentTime);
     XSync(d, False);
 }
 
