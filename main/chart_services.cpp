@@ -1,11 +1,14 @@
 #include "main/chart_services.h"
 
+#include <cmath>
+
 #include "app/chart_panel.h"
 #include "app/chart_window.h"
 #include "framework/component.h"
 #include "framework/component_message.h"
 #include "io/value_range.h"
 #include "reduction/reduction_component.h"
+#include "reduction/statistic_block.h"
 #include "views/display_cell.h"
 #include "views/rulers.h"
 
@@ -102,6 +105,34 @@ bool ChartInputRange(ComponentBase* upstream, double* minimum, double* maximum) 
     return have;
 }
 
+namespace {
+
+// The frame list of a Reduction's statistic: its histogram, one frame whose samples are the
+// bins, bin i standing for the values around HistMin + i w. A block without bins (a
+// degenerate histogram, nothing measured) has none.
+const StatisticBlock* HistogramBlock(const void* statistic) {
+    const auto* b = static_cast<const StatisticBlock*>(statistic);
+    if (b == nullptr || b->tag != kStatisticBlockTag || b->filled == 0 || b->binCount == 0) return nullptr;
+    if (!std::isfinite(b->histMin) || !std::isfinite(b->histWidth) || b->histWidth <= 0.0) return nullptr;
+    return b;
+}
+
+uint32_t StatisticFrameCount(const void* statistic) { return HistogramBlock(statistic) != nullptr ? 1 : 0; }
+
+bool StatisticFrame(const void* statistic, uint32_t index, ChartFrame* out) {
+    const StatisticBlock* b = HistogramBlock(statistic);
+    if (b == nullptr || index != 0 || out == nullptr) return false;
+    out->valid = 1;
+    out->xStart = b->histMin;
+    out->xStep = b->histWidth;
+    out->samples = b->binCount;
+    out->intervalFrom = b->firstEdge;
+    out->intervalTo = b->firstEdge + static_cast<double>(b->binCount) * b->histWidth;
+    return true;
+}
+
+}  // namespace
+
 void InstallChartServices() {
     TheComponentServices().createChartWindow = &CreateChartWindow;
     ChartHostServices& chart = TheChartHostServices();
@@ -111,8 +142,9 @@ void InstallChartServices() {
     chart.reduction = &ReductionKey;
     // The chart's tool panel in the "Chart Tools" window.
     InstallChartPanel();
-    // The frame list of a statistics result (x start and step of its frames) is the
-    // Reduction's to give; until it does, the charts label their samples by index.
+    // A histogram's x axis stands in the measured values.
+    chart.frameCount = &StatisticFrameCount;
+    chart.frame = &StatisticFrame;
 }
 
 }  // namespace orva

@@ -2,7 +2,8 @@
 // written by astropy, Extraction/Statistic > Create > Statistic mask > Rectangle and the
 // interval rule chosen on the "SLICE / STATISTIC" page with XTest clicks, and the bars of
 // the "Chart Tools" chart read from the screen: their heights stand in proportion to
-// numpy's histogram of the rectangle's pixels, binned by the interval rule (two rules).
+// numpy's histogram of the rectangle's pixels, binned by the interval rule (two rules), and
+// the labels of the x axis stand at the values the bins begin with.
 #include <gtest/gtest.h>
 
 #include <X11/extensions/XTest.h>
@@ -58,7 +59,7 @@ w = (hi - lo) / k
 edges = lo + (np.arange(1, k + 1) - 0.5) * w
 upto = np.searchsorted(d, edges, side='left')
 counts = np.diff(np.concatenate(([0], upto, [n])))
-print(' '.join(str(int(c)) for c in counts))
+print(repr(w), ' '.join(str(int(c)) for c in counts))
 )";
 
 class HistogramProgram : public ::testing::Test {
@@ -76,11 +77,44 @@ protected:
         EXPECT_EQ(status, 0) << out;
         return out;
     }
-    std::vector<double> Expected(const std::string& rule) {
+    // The bin width, and the counts of the bins.
+    std::vector<double> Expected(const std::string& rule, double* width) {
         std::istringstream in(Python(rule));
+        in >> *width;
         std::vector<double> counts;
         for (double c; in >> c;) counts.push_back(c);
         return counts;
+    }
+
+    // The x axis stands in the measured values: the labels "40" and "120" of the ruler over
+    // the plot stand right of their ticks, where bin i of width w starts at value i w.
+    ::testing::AssertionResult LabelsMatch(size_t bins, double width) {
+        std::string why = "no chart";
+        for (int waited = 0; waited <= 5000; waited += 250) {
+            const Window tools = screen.FindWindow("Chart Tools");
+            Picture window;
+            if (tools == 0 || !screen.Grab(tools, &window)) continue;
+            const Plot plot = testing_program::FindPlot(window);
+            if (!plot.found) continue;
+            const double perValue = (plot.right - plot.left) / static_cast<double>(bins) / width;
+            int x40 = 0, y40 = 0, x120 = 0, y120 = 0;
+            const int band = std::max(0, plot.top - 20);
+            if (!testing_program::FindInk(window, plot.left - 30, band, plot.right - plot.left + 60, 20, "40", true, &x40,
+                                          &y40) ||
+                !testing_program::FindInk(window, plot.left - 30, band, plot.right - plot.left + 60, 20, "120", true,
+                                          &x120, &y120)) {
+                why = "no labels 40 and 120 over the plot";
+            } else {
+                const double spacing = x120 - x40, wantSpacing = 80.0 * perValue;
+                const double at = x40 - 2 - plot.left, wantAt = 1.5 + 40.0 * perValue;
+                if (std::abs(spacing - wantSpacing) <= 2.0 && std::abs(at - wantAt) <= 4.0)
+                    return ::testing::AssertionSuccess();
+                why = "labels 80 apart by " + std::to_string(spacing) + " pixels (want " + std::to_string(wantSpacing) +
+                      "), 40 at " + std::to_string(at) + " (want " + std::to_string(wantAt) + ")";
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+        return ::testing::AssertionFailure() << why;
     }
 
     Window Root() const { return DefaultRootWindow(screen.display()); }
@@ -203,7 +237,8 @@ protected:
 };
 
 TEST_F(HistogramProgram, AStatisticRectangleDrawsItsHistogramUnderTwoIntervalRules) {
-    const std::vector<double> byLg = Expected("lg"), bySqrt = Expected("sqrt");
+    double widthLg = 0, widthSqrt = 0;
+    const std::vector<double> byLg = Expected("lg", &widthLg), bySqrt = Expected("sqrt", &widthSqrt);
     ASSERT_EQ(byLg.size(), 21u);
     ASSERT_EQ(bySqrt.size(), 91u);
     // The pointer out of the way: the chart's cursor stays at its first sample.
@@ -239,6 +274,7 @@ TEST_F(HistogramProgram, AStatisticRectangleDrawsItsHistogramUnderTwoIntervalRul
     testing_program::ClickAt(d, Root(), x + 10, y + 4);
     testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
     EXPECT_TRUE(BarsMatch(byLg)) << "5 lg N";
+    EXPECT_TRUE(LabelsMatch(byLg.size(), widthLg)) << "5 lg N";
 
     // The "SLICE / STATISTIC" page, from the title label over the page ("Reduction",
     // above "Edit Mask" which stands left of "Create"): Interval grouping > Sqrt(N).
@@ -254,6 +290,7 @@ TEST_F(HistogramProgram, AStatisticRectangleDrawsItsHistogramUnderTwoIntervalRul
     testing_program::ClickAt(d, Root(), x + 10, y + 4);
     testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
     EXPECT_TRUE(BarsMatch(bySqrt)) << "Sqrt(N)";
+    EXPECT_TRUE(LabelsMatch(bySqrt.size(), widthSqrt)) << "Sqrt(N)";
     (void)editX;
     EXPECT_EQ(program->End(), 0);
 }

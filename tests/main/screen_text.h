@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "program_window.h"
@@ -183,6 +184,40 @@ inline bool ShowsText(const Picture& p, int x, int y, int width, int height, con
     if (got == want) return true;
     if (why != nullptr) *why = "expected \"" + text + "\":\n" + want.Art() + "shown:\n" + got.Art();
     return false;
+}
+
+// Finds `text` in the box as the program draws it: its ink exactly, with no other ink
+// in the column left of it, the row above it and (when `right`) the column right of it.
+// The row below is not looked at: a ruler's short ticks run up to its labels' feet, and
+// a drop-down button's arrow stands close right of its caption. Every place it is found,
+// row by row.
+inline std::vector<std::pair<int, int>> FindAllInk(const Picture& p, int x, int y, int width, int height,
+                                            const std::string& text, bool right) {
+    std::vector<std::pair<int, int>> found;
+    const InkMask want = TextInk(text);
+    const InkMask box = InkOfBox(p, x, y, width, height, nullptr);
+    if (want.Empty() || box.Empty()) return found;
+    for (int oy = 1; oy + want.height <= box.height; ++oy)
+        for (int ox = 1; ox + want.width < box.width; ++ox) {
+            bool fits = true;
+            for (int wy = -1; wy < want.height && fits; ++wy)
+                for (int wx = -1; wx <= want.width && fits; ++wx) {
+                    if (wx == want.width && !right) continue;
+                    const bool inside = wx >= 0 && wy >= 0 && wx < want.width;
+                    fits = box.At(ox + wx, oy + wy) == (inside && want.At(wx, wy));
+                }
+            if (fits) found.push_back({std::max(0, x) + ox, std::max(0, y) + oy});
+        }
+    return found;
+}
+
+inline bool FindInk(const Picture& p, int x, int y, int width, int height, const std::string& text, bool right, int* atX,
+             int* atY) {
+    const auto found = FindAllInk(p, x, y, width, height, text, right);
+    if (found.empty()) return false;
+    *atX = found.front().first;
+    *atY = found.front().second;
+    return true;
 }
 
 }  // namespace orva::testing_program
