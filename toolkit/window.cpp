@@ -464,6 +464,10 @@ bool gWinMakeCurrent(gWindow* window) {
     return pf::MakeGlCurrent(window->hdc, window->hglrc);
 }
 
+bool gWinShownNow(const gWindow* window) {
+    return window != nullptr && window->hwnd != nullptr && (window->state & (kStateHidden | kStateHiddenByShow)) == 0;
+}
+
 void gWinShow(gWindow* window, bool show) {
     if (gWinValidate(window) == nullptr) return;
     bool visible = window->hwnd != nullptr && pf::IsWindowVisible(window->hwnd);

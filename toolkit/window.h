@@ -247,6 +247,9 @@ int gWinCreate(gWindow* window, gWindow* parent, const char* title);
 uint32_t gWinFrameStyle(const gWindow* window, bool parentHasWindow, uint32_t* exStyle);
 gFont* gWinRealizeFont(gWindow* window, const char* face, int mode);
 void gWinShow(gWindow* window, bool show);
+// Whether the window has its native window and its state shows it (neither hidden nor
+// hidden by a show request).
+bool gWinShownNow(const gWindow* window);
 void gWinPaint(gWindow* window);
 // The swap after a whole-window repaint: the window's after-paint callback, then the
 // swap (the back buffer is undefined after it, so reading the picture back goes there).

@@ -898,7 +898,7 @@ void DisplayRefreshToolPage(DisplayComponent* cell) {
 bool DisplayChartVisible(const DisplayComponent* cell) {
     if (cell == nullptr || cell->statisticsWindow == nullptr) return false;
     gWindow* w = gWinValidate(cell->statisticsWindow);
-    return w != nullptr && w->hwnd != nullptr && (w->state & (kStateHidden | kStateHiddenByShow)) == 0;
+    return gWinShownNow(w);
 }
 
 int32_t DisplayPanelBuilder(PageWindow* page, void* widgetArg, int32_t pageId) {

@@ -59,8 +59,7 @@ UIWindowRecord* RecordOf(WorkspaceComponent* ws, int32_t id) {
 gWindow* ShownWindow(WorkspaceComponent* ws, int32_t id) {
     UIWindowRecord* r = RecordOf(ws, id);
     gWindow* w = r != nullptr ? gWinValidate(r->element.window) : nullptr;
-    if (w == nullptr || w->hwnd == nullptr || (w->state & (kStateHidden | kStateHiddenByShow)) != 0) return nullptr;
-    return w;
+    return gWinShownNow(w) ? w : nullptr;
 }
 
 // The channel buttons and the select tab strip live in windows of other pages: they are

@@ -647,7 +647,7 @@ void WorkspacePlaceToolPages(WorkspaceComponent* ws) {
     gWindow* left = GroupToolPageWindow(ws, parent, kWsIdFastSelector);
     for (int32_t id : {kWsIdTransport, kWsIdCoordinates, kWsIdViewMode}) {
         gWindow* next = GroupToolPageWindow(ws, parent, id);
-        if (next == nullptr || (next->state & (kStateHidden | kStateHiddenByShow)) != 0) continue;
+        if (!gWinShownNow(next)) continue;
         platform::Rect rect;
         if (left == nullptr || !platform::GetWindowRect(left->hwnd, &rect)) {
             left = next;

@@ -55,23 +55,7 @@ int RowWithRun(const Picture& p, const uint8_t* colour, int from, int right, int
 }
 
 // The main window's workspace: its largest child window. Its left edge ends the page column.
-int WorkspaceLeft(Display* d, Window w) {
-    Window root = 0, up = 0, *children = nullptr;
-    unsigned count = 0;
-    int left = 0;
-    long largest = 0;
-    if (!XQueryTree(d, w, &root, &up, &children, &count)) return 0;
-    for (unsigned i = 0; i < count; ++i) {
-        XWindowAttributes a;
-        if (XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable &&
-            static_cast<long>(a.width) * a.height > largest) {
-            largest = static_cast<long>(a.width) * a.height;
-            left = a.x;
-        }
-    }
-    if (children != nullptr) XFree(children);
-    return left;
-}
+int WorkspaceLeft(Display* d, Window w) { return testing_program::LargestChildWindow(d, w).x; }
 
 // The page column of the main window as shown: the row of the group's tab bar, the row
 // of the page's own tab bar below it and the workspace's left edge.

@@ -59,6 +59,18 @@ inline std::vector<ChildWindow> ChildWindows(Display* d, Window w) {
     return out;
 }
 
+// The largest mapped child window (the main window's workspace); width 0 when there is none.
+inline ChildWindow LargestChildWindow(Display* d, Window w) {
+    ChildWindow best;
+    long largest = 0;
+    for (const ChildWindow& c : ChildWindows(d, w))
+        if (static_cast<long>(c.width) * c.height > largest) {
+            largest = static_cast<long>(c.width) * c.height;
+            best = c;
+        }
+    return best;
+}
+
 // Moves the pointer to (x, y) of the window.
 inline void MoveTo(Display* d, Window w, int x, int y) {
     int rx = 0, ry = 0;

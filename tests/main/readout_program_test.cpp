@@ -158,15 +158,9 @@ protected:
     // The workspace: the main window's largest child window, on the screen.
     Screen::Rect Workspace() {
         const Screen::Rect m = screen.RectOf(main);
-        Screen::Rect best;
-        long largest = 0;
-        for (const auto& c : testing_program::ChildWindows(screen.display(), main)) {
-            if (static_cast<long>(c.width) * c.height > largest) {
-                largest = static_cast<long>(c.width) * c.height;
-                best = Screen::Rect{m.left + c.x, m.top + c.y, m.left + c.x + c.width, m.top + c.y + c.height};
-            }
-        }
-        return best;
+        const testing_program::ChildWindow c = testing_program::LargestChildWindow(screen.display(), main);
+        if (c.width == 0) return Screen::Rect{};
+        return Screen::Rect{m.left + c.x, m.top + c.y, m.left + c.x + c.width, m.top + c.y + c.height};
     }
 
     // Waits until the framed picture stands at one place for 600 ms.

@@ -55,14 +55,8 @@ struct Seen {
 
 // The main window's workspace: its largest child window.
 int WorkspaceLeft(Display* d, Window w) {
-    int left = -1;
-    long largest = 0;
-    for (const testing_program::ChildWindow& c : testing_program::ChildWindows(d, w))
-        if (static_cast<long>(c.width) * c.height > largest) {
-            largest = static_cast<long>(c.width) * c.height;
-            left = c.x;
-        }
-    return left;
+    const testing_program::ChildWindow c = testing_program::LargestChildWindow(d, w);
+    return c.width > 0 ? c.x : -1;
 }
 
 // The starts of the runs of indexes whose count passes `least`.
