@@ -76,7 +76,8 @@ struct PullResult {
     int32_t status = 0;
     // A record the producer hands along with the frame, owned by the producer:
     // the Reduction's statistic block (tagged 651) while its item is a
-    // statistic, else nullptr.
+    // statistic, its slice frame list (tagged 652) while it is a slice, else
+    // nullptr.
     void* statistic = nullptr;
 };
 

@@ -117,11 +117,30 @@ const StatisticBlock* HistogramBlock(const void* statistic) {
     return b;
 }
 
-uint32_t StatisticFrameCount(const void* statistic) { return HistogramBlock(statistic) != nullptr ? 1 : 0; }
+// A slice's frame list: its profile, one sample a step from the path's first kept point.
+const SliceFrameList* SliceFrames(const void* statistic) {
+    const auto* list = static_cast<const SliceFrameList*>(statistic);
+    return list != nullptr && list->tag == kSliceFrameListTag && list->samples != 0 ? list : nullptr;
+}
+
+uint32_t StatisticFrameCount(const void* statistic) {
+    return HistogramBlock(statistic) != nullptr || SliceFrames(statistic) != nullptr ? 1 : 0;
+}
 
 bool StatisticFrame(const void* statistic, uint32_t index, ChartFrame* out) {
+    if (index != 0 || out == nullptr) return false;
+    if (const SliceFrameList* list = SliceFrames(statistic)) {
+        *out = ChartFrame{};
+        out->valid = 1;
+        out->xStart = 0.0;
+        out->xStep = 1.0;
+        out->samples = list->samples;
+        out->intervalFrom = 0.0;
+        out->intervalTo = static_cast<double>(list->samples);
+        return true;
+    }
     const StatisticBlock* b = HistogramBlock(statistic);
-    if (b == nullptr || index != 0 || out == nullptr) return false;
+    if (b == nullptr) return false;
     out->valid = 1;
     out->xStart = b->histMin;
     out->xStep = b->histWidth;
@@ -142,7 +161,7 @@ void InstallChartServices() {
     chart.reduction = &ReductionKey;
     // The chart's tool panel in the "Chart Tools" window.
     InstallChartPanel();
-    // A histogram's x axis stands in the measured values.
+    // A histogram's x axis stands in the measured values, a slice's in samples along its path.
     chart.frameCount = &StatisticFrameCount;
     chart.frame = &StatisticFrame;
 }

@@ -236,6 +236,8 @@ public:
     SliceSmoothWork sliceSmooth;
     // The slice's path, runs, strip and profile scratch.
     SliceWork slice;
+    // The frame list handed along with a slice's profile.
+    SliceFrameList sliceFrames;
     // The frame the statistic pulled last, used again while a request fits
     // inside it (the state byte `pending` marks it valid).
     PullResult heldFrame;

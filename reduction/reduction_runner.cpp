@@ -446,6 +446,12 @@ int32_t ReductionComponent::RunItem(ComponentBase* component, PullResult* result
     if (shape != nullptr) shape->Release();
     if (group != nullptr) group->Release();
     if (code >= 2) {
+        // A slice's profile carries its frame list; a statistic's block was handed
+        // along by its kernel.
+        if ((result->image.flags & kReductionResultFilled) != 0 && result->statistic == nullptr) {
+            self->sliceFrames.samples = result->image.width;
+            result->statistic = &self->sliceFrames;
+        }
         result->pending = 1;
         result->deliveredFrame = static_cast<uint32_t>(result->window.frame);
         result->deliveredSection = static_cast<uint32_t>(index);

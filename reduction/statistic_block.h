@@ -80,4 +80,13 @@ constexpr uint64_t StatisticBlockBytes(uint32_t channels) {
     return sizeof(StatisticBlock) + static_cast<uint64_t>(channels) * sizeof(StatisticResult);
 }
 
+// What a slice hands along with its profile: one frame of samples along the path,
+// counted from its first kept point, one sample a step. It lets a chart label its
+// x axis from the first drawing, as a statistic's histogram does.
+constexpr uint32_t kSliceFrameListTag = 652;
+struct SliceFrameList {
+    uint32_t tag = kSliceFrameListTag;
+    uint32_t samples = 0;  // samples of the profile (0: none)
+};
+
 }  // namespace orva

@@ -1,9 +1,11 @@
-// A statistic rectangle reaches the chart, as a user makes it: the real program on an image
-// written by astropy, Extraction/Statistic > Create > Statistic mask > Rectangle and the
-// interval rule chosen on the "SLICE / STATISTIC" page with XTest clicks, and the bars of
-// the "Chart Tools" chart read from the screen: their heights stand in proportion to
-// numpy's histogram of the rectangle's pixels, binned by the interval rule (two rules), and
-// the labels of the x axis stand at the values the bins begin with.
+// What the Extraction/Statistic page measures reaches the chart, as a user makes it: the
+// real program on images written by astropy, Extraction/Statistic > Create > Statistic
+// mask > Rectangle (or > Slice mask > Line) and the interval rule chosen on the "SLICE /
+// STATISTIC" page with XTest clicks, and the curve of the "Chart Tools" chart read from
+// the screen. A histogram's bars stand in proportion to numpy's histogram of the
+// rectangle's pixels, binned by the interval rule (two rules), and the labels of its x
+// axis stand at the values the bins begin with; a slice's profile follows numpy's pixels
+// under the line, and its x axis is labelled in samples along the line.
 #include <gtest/gtest.h>
 
 #include <X11/extensions/XTest.h>
@@ -47,6 +49,13 @@ y, x = np.mgrid[0:160, 0:200]
 v = np.floor(np.sqrt((x - 100.0) ** 2 + (y - 80.0) ** 2) * 3).astype(np.int16)
 if rule == 'make':
     fits.PrimaryHDU(v).writeto(folder + '/radial.fits', overwrite=True)
+    # A parabola along x, the same on every row: the slice across the middle row
+    # (x 50 to 150, one point a pixel) samples its pixels 50..150.
+    fits.PrimaryHDU(((x - 97) ** 2 // 8).astype(np.int16)).writeto(folder + '/parabola.fits', overwrite=True)
+    sys.exit(0)
+if rule == 'profile':
+    p = fits.getdata(folder + '/parabola.fits')[80, 50:151].astype(np.float64)
+    print(1.0, ' '.join(str(int(c)) for c in p))
     sys.exit(0)
 d = np.sort(fits.getdata(folder + '/radial.fits')[40:120, 50:150].astype(np.float64).ravel())
 n = d.size
@@ -86,31 +95,34 @@ protected:
         return counts;
     }
 
-    // The x axis stands in the measured values: the labels "40" and "120" of the ruler over
-    // the plot stand right of their ticks, where bin i of width w starts at value i w.
-    ::testing::AssertionResult LabelsMatch(size_t bins, double width) {
+    // The x axis stands in the units of the chart's frame list: the labels `first` and
+    // `second` of the ruler over the plot stand right of their ticks, where sample i of
+    // `samples` (step `step`, from `start`) begins at start + i step.
+    ::testing::AssertionResult LabelsMatch(size_t samples, double step, double start, int first, int second) {
         std::string why = "no chart";
+        const std::string a = std::to_string(first), b = std::to_string(second);
         for (int waited = 0; waited <= 5000; waited += 250) {
             const Window tools = screen.FindWindow("Chart Tools");
             Picture window;
             if (tools == 0 || !screen.Grab(tools, &window)) continue;
             const Plot plot = testing_program::FindPlot(window);
             if (!plot.found) continue;
-            const double perValue = (plot.right - plot.left) / static_cast<double>(bins) / width;
-            int x40 = 0, y40 = 0, x120 = 0, y120 = 0;
+            const double perValue = (plot.right - plot.left) / static_cast<double>(samples) / step;
+            int xa = 0, ya = 0, xb = 0, yb = 0;
             const int band = std::max(0, plot.top - 20);
-            if (!testing_program::FindInk(window, plot.left - 30, band, plot.right - plot.left + 60, 20, "40", true, &x40,
-                                          &y40) ||
-                !testing_program::FindInk(window, plot.left - 30, band, plot.right - plot.left + 60, 20, "120", true,
-                                          &x120, &y120)) {
-                why = "no labels 40 and 120 over the plot";
+            if (!testing_program::FindInk(window, plot.left - 30, band, plot.right - plot.left + 60, 20, a, true, &xa,
+                                          &ya) ||
+                !testing_program::FindInk(window, plot.left - 30, band, plot.right - plot.left + 60, 20, b, true, &xb,
+                                          &yb)) {
+                why = "no labels " + a + " and " + b + " over the plot";
             } else {
-                const double spacing = x120 - x40, wantSpacing = 80.0 * perValue;
-                const double at = x40 - 2 - plot.left, wantAt = 1.5 + 40.0 * perValue;
+                const double spacing = xb - xa, wantSpacing = (second - first) * perValue;
+                const double at = xa - 2 - plot.left, wantAt = 1.5 + (first - start) * perValue;
                 if (std::abs(spacing - wantSpacing) <= 2.0 && std::abs(at - wantAt) <= 4.0)
                     return ::testing::AssertionSuccess();
-                why = "labels 80 apart by " + std::to_string(spacing) + " pixels (want " + std::to_string(wantSpacing) +
-                      "), 40 at " + std::to_string(at) + " (want " + std::to_string(wantAt) + ")";
+                why = "labels " + a + " and " + b + " apart by " + std::to_string(spacing) + " pixels (want " +
+                      std::to_string(wantSpacing) + "), " + a + " at " + std::to_string(at) + " (want " +
+                      std::to_string(wantAt) + ")";
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
         }
@@ -184,7 +196,7 @@ protected:
 
     // The bars stand in proportion to the counts: row = bottom - s count for one scale s,
     // each within 1.5 pixels. With the drawing gone, or another histogram, no line fits.
-    ::testing::AssertionResult BarsMatch(const std::vector<double>& counts, int ms = 8000) {
+    ::testing::AssertionResult BarsMatch(const std::vector<double>& counts, double tolerance, int ms = 8000) {
         std::string why;
         for (int waited = 0; waited <= ms; waited += 250) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
@@ -223,10 +235,52 @@ protected:
                 worst = std::max(worst, std::abs(d));
                 rows << counts[i] << ":" << tops[i] << " ";
             }
-            if (slope < 0 && worst <= 1.5) return ::testing::AssertionSuccess();
+            if (slope < 0 && worst <= tolerance) return ::testing::AssertionSuccess();
             why = "worst " + std::to_string(worst) + " pixels, count:row " + rows.str();
         }
         return ::testing::AssertionFailure() << why;
+    }
+
+    // Starts the program on a file of the test's folder, with the pointer out of the way
+    // (the chart's cursor stays at its first sample), once the "Chart Tools" window shows.
+    bool Start(const std::string& file) {
+        Display* d = screen.display();
+        XTestFakeMotionEvent(d, -1, 2, DisplayHeight(d, DefaultScreen(d)) - 2, 0);
+        XSync(d, False);
+        const std::string folder = files.File("run");
+        mkdir(folder.c_str(), 0700);
+        program.emplace(folder, std::vector<std::string>{files.File(file)});
+        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+        EXPECT_NE(main, 0u) << program->Log();
+        if (main == 0) return false;
+        EXPECT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+        return screen.WaitForWindow("Chart Tools", 20000) != 0;
+    }
+
+    // Extraction/Statistic > Create > `menu` > `entry`; the row of "Create" in `editY`.
+    ::testing::AssertionResult CreateFromPage(const std::string& menu, const std::string& entry, int* editY) {
+        Display* d = screen.display();
+        const Screen::Rect m = screen.RectOf(main);
+        int x = 0, y = 0;
+        bool tab = false;
+        for (int waited = 0; waited < 10000 && !tab; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            tab = PageTab(2, &x, &y);
+        }
+        if (!tab) return ::testing::AssertionFailure() << "no page tabs";
+        testing_program::ClickAt(d, Root(), x, y);
+        if (!WaitForText("Create", m.left, m.top, 330, 500, &x, &y))
+            return ::testing::AssertionFailure() << "no Create on the Extraction/Statistic page";
+        *editY = y;
+        testing_program::ClickAt(d, Root(), x + 10, y + 4);
+        if (!WaitForText(menu, x, y, 300, 100, &x, &y)) return ::testing::AssertionFailure() << "no " << menu;
+        testing_program::MoveTo(d, Root(), x + 10, y + 4);
+        if (!WaitForText(entry, x + 60, y - 10, 250, 60, &x, &y)) return ::testing::AssertionFailure() << "no " << entry;
+        testing_program::MoveTo(d, Root(), x - 10, y + 4);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        testing_program::ClickAt(d, Root(), x + 10, y + 4);
+        testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
+        return ::testing::AssertionSuccess();
     }
 
     Screen screen;
@@ -241,44 +295,18 @@ TEST_F(HistogramProgram, AStatisticRectangleDrawsItsHistogramUnderTwoIntervalRul
     const std::vector<double> byLg = Expected("lg", &widthLg), bySqrt = Expected("sqrt", &widthSqrt);
     ASSERT_EQ(byLg.size(), 21u);
     ASSERT_EQ(bySqrt.size(), 91u);
-    // The pointer out of the way: the chart's cursor stays at its first sample.
-    Display* d = screen.display();
-    XTestFakeMotionEvent(d, -1, 2, DisplayHeight(d, DefaultScreen(d)) - 2, 0);
-    XSync(d, False);
-    const std::string folder = files.File("run");
-    mkdir(folder.c_str(), 0700);
-    program.emplace(folder, std::vector<std::string>{files.File("radial.fits")});
-    main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
-    ASSERT_NE(main, 0u) << program->Log();
-    ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
-    ASSERT_NE(screen.WaitForWindow("Chart Tools", 20000), 0u);
+    ASSERT_TRUE(Start("radial.fits"));
     const Screen::Rect m = screen.RectOf(main);
+    Display* d = screen.display();
 
-    // Extraction/Statistic > Create > Statistic mask > Rectangle.
-    int x = 0, y = 0;
-    bool tab = false;
-    for (int waited = 0; waited < 10000 && !tab; waited += 250) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        tab = PageTab(2, &x, &y);
-    }
-    ASSERT_TRUE(tab) << "no page tabs";
-    testing_program::ClickAt(d, Root(), x, y);
-    ASSERT_TRUE(WaitForText("Create", m.left, m.top, 330, 500, &x, &y)) << "no Create on the Extraction/Statistic page";
-    const int editX = x, editY = y;
-    testing_program::ClickAt(d, Root(), x + 10, y + 4);
-    ASSERT_TRUE(WaitForText("Statistic mask", x, y, 300, 100, &x, &y));
-    testing_program::MoveTo(d, Root(), x + 10, y + 4);
-    ASSERT_TRUE(WaitForText("Rectangle", x + 60, y - 10, 250, 60, &x, &y));
-    testing_program::MoveTo(d, Root(), x - 10, y + 4);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    testing_program::ClickAt(d, Root(), x + 10, y + 4);
-    testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
-    EXPECT_TRUE(BarsMatch(byLg)) << "5 lg N";
-    EXPECT_TRUE(LabelsMatch(byLg.size(), widthLg)) << "5 lg N";
+    int editY = 0;
+    ASSERT_TRUE(CreateFromPage("Statistic mask", "Rectangle", &editY));
+    EXPECT_TRUE(BarsMatch(byLg, 1.0)) << "5 lg N";
+    EXPECT_TRUE(LabelsMatch(byLg.size(), widthLg, 0.0, 40, 120)) << "5 lg N";
 
     // The "SLICE / STATISTIC" page, from the title label over the page ("Reduction",
     // above "Edit Mask" which stands left of "Create"): Interval grouping > Sqrt(N).
-    int ex = 0, ey = 0;
+    int x = 0, y = 0, ex = 0, ey = 0;
     ASSERT_TRUE(WaitForText("Edit Mask", m.left, editY - 30, 200, 40, &ex, &ey));
     testing_program::ClickAt(d, Root(), ex + 16, ey - 29);
     ASSERT_TRUE(WaitForText("Interval grouping:", m.left, m.top, 800, 700, &x, &y))
@@ -289,9 +317,22 @@ TEST_F(HistogramProgram, AStatisticRectangleDrawsItsHistogramUnderTwoIntervalRul
     ASSERT_TRUE(WaitForText("Sqrt(N)", x, y, 500, 300, &x, &y));
     testing_program::ClickAt(d, Root(), x + 10, y + 4);
     testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
-    EXPECT_TRUE(BarsMatch(bySqrt)) << "Sqrt(N)";
-    EXPECT_TRUE(LabelsMatch(bySqrt.size(), widthSqrt)) << "Sqrt(N)";
-    (void)editX;
+    EXPECT_TRUE(BarsMatch(bySqrt, 1.0)) << "Sqrt(N)";
+    EXPECT_TRUE(LabelsMatch(bySqrt.size(), widthSqrt, 0.0, 40, 120)) << "Sqrt(N)";
+    EXPECT_EQ(program->End(), 0);
+}
+
+// A slice line across the middle row draws the pixels under it, one sample a pixel from
+// x 50 to 150, and its x axis is labelled in samples from the first drawing.
+TEST_F(HistogramProgram, ASliceLineDrawsItsProfileWithTheAxisInSamples) {
+    double step = 0;
+    const std::vector<double> profile = Expected("profile", &step);
+    ASSERT_EQ(profile.size(), 101u);
+    ASSERT_TRUE(Start("parabola.fits"));
+    int editY = 0;
+    ASSERT_TRUE(CreateFromPage("Slice mask", "Line", &editY));
+    EXPECT_TRUE(BarsMatch(profile, 1.0)) << "the profile";
+    EXPECT_TRUE(LabelsMatch(profile.size(), step, 0.0, 20, 80)) << "the sample axis";
     EXPECT_EQ(program->End(), 0);
 }
 
