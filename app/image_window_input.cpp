@@ -898,7 +898,9 @@ int32_t Image2DWindow::EndPlacement(int32_t result) {
     if (same && kind != kPlacePoint) {
         if (result == 1 || result == 2) return 0;
         if (result == 3 || result == 4) r = 0;
-    } else if (!same && result < 4 && IsFigureKind(kind)) {
+    } else if (!same && result > 0 && result < 4 && IsFigureKind(kind)) {
+        // A figure dragged open is finished by a release, Enter or another tool;
+        // Esc (and Draw > Cancel) still cancels it, as it cancels every other kind.
         r = 4;
     }
     auto endTool = [&](bool keepCursor) {

@@ -385,8 +385,11 @@ void gWinCancelPress(pf::Hwnd hwnd) {
 // ---- Press ---------------------------------------------------------------------------------------
 
 int gWinOnButtonDown(pf::Hwnd hwnd, pf::LParam lParam) {
-    pf::Point screen;
-    pf::GetCursorPos(&screen);
+    // The press acts where the button went down: the pointer may have moved on by the
+    // time the message is handled (a quick drag), and a shape placed or a handle grabbed
+    // at the later point would land off by that travel.
+    pf::Point screen{pf::GetXLParam(lParam), pf::GetYLParam(lParam)};
+    if (!pf::ClientToScreen(hwnd, &screen)) pf::GetCursorPos(&screen);
     pf::Hwnd under = pf::WindowFromPoint(screen);
     if (under != hwnd && pf::GetCapture() == hwnd) pf::ReleaseCapture();
     gCursorScreenPos = screen;

@@ -451,6 +451,8 @@ bool ShapeContainer::AddShapeGlyph(Shape* shape, ShapeItem* item, bool hidden, b
         if (remember && !KindIsTwoPointFigure(shape->header.kind)) remembered = shape;
         HideEditFrame();
         Redraw();
+        // The "Edit Shape..." panel follows the new current shape.
+        RefreshPanel();
         if (shape->state != kShapeHidden) PushUndo(shape, kUndoCreate);
     }
     if (shape->header.role >= kRoleSlice) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "common/number_text.h"
+#include "framed_picture.h"
 #include "program_input.h"
 #include "program_window.h"
 #include "road_files.h"
@@ -97,29 +98,7 @@ struct Values {
     }
 };
 
-// Where the picture of a frame stands in the window, found by its white border.
-struct Shown {
-    int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
-    double zoom(int frameWidth) const { return static_cast<double>(right - left) / frameWidth; }
-};
-
-bool White(const uint8_t* p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
-
-// The largest box whose edges are white runs inside [x0, x1) x [y0, y1) of the picture.
-bool FindFrame(const Picture& p, int x0, int y0, int x1, int y1, Shown* out) {
-    int left = x1, right = -1, top = y1, bottom = -1;
-    for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x)
-            if (White(p.At(x, y))) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
-    if (right - left < 20 || bottom - top < 20) return false;
-    *out = Shown{left, top, right + 1, bottom + 1};
-    return true;
-}
+using testing_program::Shown;
 
 class ReadoutProgram : public ::testing::Test {
 protected:
@@ -155,38 +134,8 @@ protected:
         ASSERT_TRUE(WaitForFrame()) << "no picture with a white border in the workspace";
     }
 
-    // The workspace: the main window's largest child window, on the screen.
-    Screen::Rect Workspace() {
-        const Screen::Rect m = screen.RectOf(main);
-        const testing_program::ChildWindow c = testing_program::LargestChildWindow(screen.display(), main);
-        if (c.width == 0) return Screen::Rect{};
-        return Screen::Rect{m.left + c.x, m.top + c.y, m.left + c.x + c.width, m.top + c.y + c.height};
-    }
-
-    // Waits until the framed picture stands at one place for 600 ms.
-    bool WaitForFrame(int ms = 15000) {
-        Shown last{};
-        int steady = 0;
-        for (int waited = 0; waited < ms; waited += 200) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            // No raise: the tool pages the main window owns stand above it.
-            const Screen::Rect ws = Workspace();
-            Shown now;
-            if (!Grab() || !FindFrame(shot, ws.left, ws.top, ws.right, ws.bottom, &now)) {
-                steady = 0;
-                continue;
-            }
-            const bool same = now.left == last.left && now.top == last.top && now.right == last.right &&
-                              now.bottom == last.bottom;
-            steady = same ? steady + 200 : 0;
-            last = now;
-            if (steady >= 600) {
-                frame = now;
-                return true;
-            }
-        }
-        return false;
-    }
+    Screen::Rect Workspace() { return testing_program::WorkspaceOf(screen, main); }
+    bool WaitForFrame(int ms = 15000) { return testing_program::WaitForFramedPicture(screen, main, &shot, &frame, ms); }
 
     // Moves the pointer over the window point and reads the screen once the readout has
     // had time to follow.
@@ -320,7 +269,7 @@ protected:
             if (!Grab()) continue;
             for (int y = ws.top; y < ws.bottom; ++y)
                 for (int x = ws.left; x < ws.right; ++x)
-                    if (White(shot.At(x, y))) {
+                    if (testing_program::White(shot.At(x, y))) {
                         frame = Shown{x, y, ws.right, ws.bottom};
                         return x <= ws.left + 2 && y <= ws.top + 2;
                     }

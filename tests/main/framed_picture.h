@@ -1,0 +1,73 @@
+#pragma once
+// Where a frame's picture stands in the main window, found by a white border that the
+// test's own file draws round it: the workspace is the main window's largest child
+// window, and the picture the largest box of white pixels in it.
+#include <X11/Xlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "program_input.h"
+#include "program_window.h"
+
+namespace orva::testing_program {
+
+struct Shown {
+    int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
+    double zoom(int frameWidth) const { return static_cast<double>(right - left) / frameWidth; }
+    bool operator==(const Shown&) const = default;
+};
+
+inline bool White(const uint8_t* p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
+
+// The box round the white pixels inside [x0, x1) x [y0, y1) of the picture.
+inline bool FindFrame(const Picture& p, int x0, int y0, int x1, int y1, Shown* out) {
+    int left = x1, right = -1, top = y1, bottom = -1;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x)
+            if (White(p.At(x, y))) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+    if (right - left < 20 || bottom - top < 20) return false;
+    *out = Shown{left, top, right + 1, bottom + 1};
+    return true;
+}
+
+// The main window's workspace on the screen.
+inline Screen::Rect WorkspaceOf(Screen& screen, Window main) {
+    const Screen::Rect m = screen.RectOf(main);
+    const ChildWindow c = LargestChildWindow(screen.display(), main);
+    if (c.width == 0) return Screen::Rect{};
+    return Screen::Rect{m.left + c.x, m.top + c.y, m.left + c.x + c.width, m.top + c.y + c.height};
+}
+
+// Waits until the framed picture stands at one place for 600 ms; the last screen in
+// `shot`.
+inline bool WaitForFramedPicture(Screen& screen, Window main, Picture* shot, Shown* frame, int ms = 15000) {
+    Shown last{};
+    int steady = 0;
+    for (int waited = 0; waited < ms; waited += 200) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // No raise: the tool pages the main window owns stand above it.
+        const Screen::Rect ws = WorkspaceOf(screen, main);
+        Shown now;
+        if (!screen.Grab(DefaultRootWindow(screen.display()), shot) ||
+            !FindFrame(*shot, ws.left, ws.top, ws.right, ws.bottom, &now)) {
+            steady = 0;
+            continue;
+        }
+        steady = now == last ? steady + 200 : 0;
+        last = now;
+        if (steady >= 600) {
+            *frame = now;
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace orva::testing_program
