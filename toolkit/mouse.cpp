@@ -51,15 +51,26 @@ void ReadCursor(pf::Hwnd hwnd) {
     gCursorPos = p;
 }
 
+// The pointer where a mouse message put it. The pointer's position now may lie further
+// on: a move or release handled late would otherwise act at a later point (a shape
+// placed by a quick drag would grow or shrink by the difference).
+void ReadCursorAt(pf::Hwnd hwnd, pf::LParam lParam) {
+    pf::Point screen{pf::GetXLParam(lParam), pf::GetYLParam(lParam)};
+    if (!pf::ClientToScreen(hwnd, &screen)) {
+        ReadCursor(hwnd);
+        return;
+    }
+    gCursorScreenPos = screen;
+    pf::ScreenToClient(hwnd, &screen);
+    gCursorPos = screen;
+}
+
 // Reads the pointer for a move message: gDragStep takes the movement since the last
 // position; false when the pointer did not move. Otherwise the screen and client
 // positions are stored.
 bool ReadMove(pf::Hwnd hwnd, pf::LParam lParam) {
-    pf::Point screen;
-    if (!pf::GetCursorPos(&screen)) {
-        screen = pf::Point{pf::GetXLParam(lParam), pf::GetYLParam(lParam)};
-        pf::ClientToScreen(hwnd, &screen);
-    }
+    pf::Point screen{pf::GetXLParam(lParam), pf::GetYLParam(lParam)};
+    if (!pf::ClientToScreen(hwnd, &screen) && !pf::GetCursorPos(&screen)) return false;
     gDragStep = pf::Point{screen.x - gCursorScreenPos.x, screen.y - gCursorScreenPos.y};
     if (gDragStep.x == 0 && gDragStep.y == 0) return false;
     gCursorScreenPos = screen;
@@ -283,7 +294,7 @@ int gWinOnMouse(pf::Hwnd hwnd, pf::LParam lParam) {
     bool clicked = false, cursorRead = false;
     if ((picked == released || released->dragFlags != 0) && (released->style & kStyleClickAtRelease) != 0 &&
         (released->style & kStyleInert) == 0 && (released->onPress != nullptr || released->onClick != nullptr)) {
-        ReadCursor(hwnd);
+        ReadCursorAt(hwnd, lParam);
         cursorRead = true;
         bool agree = released->onPress == nullptr || released->onPress(released, released->handlerData);
         if (!gWgtIsLive(released)) return 0;
@@ -301,7 +312,7 @@ int gWinOnMouse(pf::Hwnd hwnd, pf::LParam lParam) {
     if (picked != nullptr && picked->state0 != 0) {
         show = picked->cursor;
         if (picked->onHover != nullptr) {
-            if (!cursorRead) ReadCursor(hwnd);
+            if (!cursorRead) ReadCursorAt(hwnd, lParam);
             picked->onHover(picked, &gCursorPos);
         }
     }

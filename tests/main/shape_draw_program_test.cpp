@@ -229,8 +229,11 @@ TEST_F(ShapeDrawProgram, EscAndDrawCancelLeaveNoShapeOfAnyKind) {
     for (const bool byMenu : {false, true}) {
         for (const DrawKind& k : kinds) {
             SCOPED_TRACE(std::string(k.name) + (byMenu ? ", Draw > Cancel" : ", Esc"));
+            // The view takes the keys once it has heard the pointer over it.
+            testing_program::MoveTo(D(), Root(), px + 1, py);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             testing_program::MoveTo(D(), Root(), px, py);
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            std::this_thread::sleep_for(std::chrono::milliseconds(400));
             Picture before, during;
             ASSERT_TRUE(Grab(&before));
             Press(k.keys);
