@@ -235,6 +235,13 @@ void BufferHolder::Free() {
     }
 }
 
+void BufferHolder::Attach(AttachedObject* object) {
+    if (object != nullptr) object->AddRef();
+    AttachedObject* old = attached;
+    attached = object;
+    if (old != nullptr) old->Release();
+}
+
 void BufferHolder::Destroy() {
     if (attached != nullptr) {
         AttachedObject* object = attached;

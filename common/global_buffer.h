@@ -104,9 +104,11 @@ void DataBufferFree(TypedBuffer* buffer);
 // TypedBuffer::Resize; false (buffer untouched) when it cannot.
 bool GlobalBufferFit(TypedBuffer* buffer, uint64_t need);
 
-// An object attached to a sub-buffer; released when the buffer is reset.
+// An object attached to a sub-buffer; released when the buffer is reset. Each
+// holder keeps one reference.
 class AttachedObject {
 public:
+    virtual void AddRef() = 0;
     virtual void Release() = 0;
 
 protected:
@@ -119,6 +121,9 @@ public:
     ~BufferHolder() override;
     // Frees the block, then releases the attached object.
     void Free() override;
+    // Holds `object` (a reference added; nullptr allowed) in place of the
+    // attached one, which is released.
+    void Attach(AttachedObject* object);
     // BufferHolderDestroy: releases the attached object, then frees the block.
     void Destroy();
     AttachedObject* attached = nullptr;

@@ -178,15 +178,46 @@ bool ReductionComponent::QueryPageMessage(MessageRecord* message, uint32_t argum
     return ComponentDeliverMessageQuery(ComponentUpstream(this), message, argument);
 }
 
+ReductionOutputDescription::ReductionOutputDescription() {
+    output.type = kReductionOutputFormat;
+    output.elementSize = FormatElementSize(kReductionOutputFormat);
+    output.channels = 1;
+    output.axes = 1;
+    framesVisited = -1;
+    geometrySize[0] = geometrySize[1] = geometrySize[2] = -1;
+    geometrySections = -1;
+    rangeMin = -DBL_MAX;
+    rangeMax = DBL_MAX;
+}
+
+void ReductionOutputDescription::TakeFrames(const DataSetInfo& up) {
+    totalFrames = up.TotalFrames();
+    framesToUse = up.framesToUse;
+    frameStep = up.frameStep;
+    framesVisited = up.framesVisited;
+    sections = up.sections;
+    sizeX = up.sizeX;
+    sizeY = up.sizeY;
+    sizeZ = up.sizeZ;
+    cropX = up.cropX;
+    cropY = up.cropY;
+    cropZ = up.cropZ;
+    cropSizeX = up.cropSizeX;
+    cropSizeY = up.cropSizeY;
+    cropSizeZ = up.cropSizeZ;
+    for (int i = 0; i < 3; ++i) geometrySize[i] = up.geometrySize[i];
+}
+
 void* ReductionComponent::QueryFrameDescription() {
     void* answer = nullptr;
-    if (!HasNoItems() && UpstreamFrameDescription() != nullptr) {
-        if (FrameDataRecord* up = UpstreamFrameData(-1, -1)) {
-            output.width = up->width;
-            output.height = up->height;
+    if (!HasNoItems()) {
+        // The description above is the data set's, whatever stages lie between.
+        if (const auto* up = static_cast<const DataSetInfo*>(UpstreamFrameDescription())) {
+            output.TakeFrames(*up);
+            output.output.channels =
+                Options().values.allChannels && InputChannelCount() != 0 ? InputChannelCount() : 1;
+            answer = &output;
         }
-        output.format.channels = Options().values.allChannels && InputChannelCount() != 0 ? InputChannelCount() : 1;
-        answer = &output;
     }
     CacheFrameDescription(answer);
     return answer;
@@ -257,6 +288,8 @@ bool ReductionComponent::OnUpstreamChange(FormatRequest* change) {
     }
     pendingRefresh = 0;
     if (format.Update(change->channels, flags, change->dims)) {
+        // The format is taken: the same change offered again keeps what was cached for it.
+        format.valid = 1;
         ComponentSendCode(lastMessageCode, 0);
     } else {
         format.Reset();

@@ -16,6 +16,7 @@
 #include "framework/component.h"
 #include "framework/input_format_cache.h"
 #include "framework/pipeline.h"
+#include "io/data_set_info.h"
 #include "reduction/kernels/slice_work.h"
 #include "reduction/reduction_kernels.h"
 #include "reduction/reduction_preset.h"
@@ -60,14 +61,16 @@ constexpr uint32_t kReductionOutputFormat = 0x10040;
 // The flag of a pull result whose 1-D data the Reduction filled (its image's flag word).
 constexpr uint32_t kReductionResultFilled = 0x1;
 
-// What the component tells its consumers about its frames.
-struct ReductionOutputDescription {
-    FormatRequest format{kReductionOutputFormat, 8, 1, 1, 0, 0};
-    int64_t frames = -1;
-    int64_t width = -1;
-    int64_t height = -1;
-    double minimum = -1.7976931348623157e308;
-    double maximum = 1.7976931348623157e308;
+// What the component tells its consumers about its frames: a data description
+// of the same kind as the one the chain's Source answers, so that a consumer
+// (playback, a chart device) reads its frame count as it reads any other. It
+// follows the frames of the data above; its format is the Reduction's output
+// and its value range is open.
+class ReductionOutputDescription : public DataSetInfo {
+public:
+    ReductionOutputDescription();
+    // The frame count and frame size of the upstream's description.
+    void TakeFrames(const DataSetInfo& upstream);
 };
 
 // A group item of the Reduction: several shapes measured as one.
@@ -113,7 +116,8 @@ public:
     void SendPageMessage(MessageRecord* message, uint32_t argument) override;
     bool QueryPageMessage(MessageRecord* message, uint32_t argument) override;
     // Without items or upstream: null; else the output description with the
-    // upstream's frame size and the channels that follow from AllChannels.
+    // upstream's frame count and frame size and the channels that follow from
+    // AllChannels.
     void* QueryFrameDescription() override;
     // With items and upstream: the upstream's record for the frame; else null.
     FrameDataRecord* QueryFrameData(int32_t frame, int32_t section) override;

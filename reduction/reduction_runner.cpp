@@ -321,6 +321,17 @@ const FrameDesc* ReductionComponent::DescribeFrame(int32_t frame, int32_t channe
     return &frameDesc;
 }
 
+namespace {
+
+// A slice produced its profile: the pull result is marked filled and carries the
+// object the shape has attached (the one it held before is let go).
+void TakeProfile(const Shape* shape, PullResult* result) {
+    if (shape->attached != nullptr) result->image.sub.Attach(shape->attached);
+    result->image.flags |= kReductionResultFilled;
+}
+
+}  // namespace
+
 int32_t ReductionComponent::RunShape(Shape* shape, PullResult* result, const FrameDesc* frame,
                                      PullRequest* request) {
     ShapeLock lock(shape);
@@ -332,7 +343,7 @@ int32_t ReductionComponent::RunShape(Shape* shape, PullResult* result, const Fra
     }
     if (PathPointCount(shape) == 0) return 1;
     const int32_t code = extraction(this, shape, result, frame, request);
-    if (code >= 2) result->image.flags |= kReductionResultFilled;
+    if (code >= 2) TakeProfile(shape, result);
     return code;
 }
 
@@ -355,7 +366,8 @@ int32_t ReductionComponent::RunGroup(ItemGroup* group, PullResult* result, const
             }
         }
         if (!produced) return 1;
-        result->image.flags |= kReductionResultFilled;
+        ShapeLock lock(members[n - 1]);
+        TakeProfile(members[n - 1], result);
         return 5;
     }
 

@@ -59,6 +59,11 @@ Shape::Shape() {
 
 Shape::~Shape() {
     StrReleaseClear(&name);
+    if (attached != nullptr) {
+        AttachedObject* object = attached;
+        attached = nullptr;
+        object->Release();
+    }
     std::free(maskFileName);
     std::free(dataFileName);
     maskFileName = dataFileName = nullptr;

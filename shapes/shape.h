@@ -289,6 +289,9 @@ public:
     StatisticMark statMark;
     ShapeHeader snapshot;                  // kind -1: none
     ClibString name = nullptr;
+    // An object the shape's owner hangs on it (one reference held, released
+    // with the shape); a slice hands it along with its profile to whoever pulls it.
+    AttachedObject* attached = nullptr;
     uint32_t serial = 0;
     char* maskFileName = nullptr;          // owned, remembered by the files
     char* dataFileName = nullptr;          // owned

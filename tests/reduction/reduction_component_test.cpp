@@ -3,6 +3,7 @@
 // choice of its kernels and the common options shared by two Reductions.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <string>
 #include <tuple>
 
@@ -156,14 +157,67 @@ TEST_F(ReductionTest, UpstreamChangesAreTakenOrRefused) {
     ASSERT_EQ(chain.downstream.offers.size(), offers + 1);
     EXPECT_EQ(chain.downstream.offers.back().channels, 3u);
 
-    // The same change again keeps the cached results and asks nobody.
+    // The same change again keeps everything, even the pending refresh, and asks nobody.
     r->pendingRefresh = 1;
     ASSERT_TRUE(r->input.AcceptFormat(&three));
-    EXPECT_EQ(std::tuple(r->outputData.counters[0], chain.downstream.offers.size()), std::tuple(7u, offers + 1));
-    r->format.valid = 1;  // data held for the format: not even the pending refresh is dropped
+    EXPECT_EQ(std::tuple(r->pendingRefresh, r->outputData.counters[0], chain.downstream.offers.size()),
+              std::tuple(1, 7u, offers + 1));
+    // A new layout of the same channels is taken anew: the pending refresh goes, the results stay.
+    FormatRequest planar{0x10040, 8, 3, 2, 0, 0};
+    ASSERT_TRUE(r->input.AcceptFormat(&planar));
+    EXPECT_EQ(std::tuple(r->pendingRefresh, r->outputData.counters[0]), std::tuple(0, 7u));
+    // A refused change stops the runner; the taken one offered again restarts it.
     r->pendingRefresh = 1;
-    ASSERT_TRUE(r->input.AcceptFormat(&three));
-    EXPECT_EQ(std::tuple(r->pendingRefresh, r->outputData.counters[0]), std::tuple(1, 7u));
+    FormatRequest swapped{0xC0, 8, 3, 2, 0, 0};
+    EXPECT_FALSE(r->input.AcceptFormat(&swapped));
+    ASSERT_TRUE(r->input.AcceptFormat(&planar));
+    EXPECT_EQ(std::tuple(r->process, r->pendingRefresh), std::tuple(&ReductionComponent::RunItem, 1));
+}
+
+TEST_F(ReductionTest, ItsFramesAreTheDataSetsWithItsOwnFormat) {
+    struct Row {
+        uint32_t total, use;
+        int32_t step;
+        uint32_t inputChannels;
+        uint8_t allChannels;
+        uint32_t frames, channels;  // what a consumer reads: the stepped frames, the output channels
+    } rows[] = {
+        {5, 5, 1, 1, 1, 5, 1},
+        {7, 7, 2, 3, 1, 4, 3},   // frames 0, 2, 4, 6
+        {9, 7, -3, 3, 0, 3, 1},  // the first seven backwards: 6, 3, 0
+    };
+    for (const Row& row : rows) {
+        Chain chain(&ui, row.inputChannels);
+        ReductionComponent* r = chain.reduction;
+        ASSERT_TRUE(chain.Connect());
+        DataSetInfo& up = chain.up->description;
+        up.SetTotalFrames(row.total, true);
+        up.framesToUse = row.use;
+        up.frameStep = row.step;
+        up.sizeX = 300;
+        up.cropSizeX = 256;
+        up.sizeY = up.cropSizeY = 200;
+        r->Options().values.allChannels = row.allChannels;
+        FormatRequest change{0x10040, 8, row.inputChannels, 2, 0, 0};
+        ASSERT_TRUE(r->input.AcceptFormat(&change));
+        EXPECT_EQ(r->QueryFrameDescription(), nullptr) << row.total;  // nothing measured yet
+
+        Measured slice(kKindLine, kRoleSlice);
+        ASSERT_TRUE(r->AddItem(slice.shape));
+        const auto* d = static_cast<const DataSetInfo*>(r->QueryFrameDescription());
+        ASSERT_NE(d, nullptr);
+        EXPECT_EQ(r->CachedFrameDescription(), d);
+        EXPECT_EQ(std::tuple(d->StepFrames(), d->TotalFrames(), d->sizeX, d->cropSizeX, d->sizeY, d->cropSizeY),
+                  std::tuple(row.frames, row.total, int64_t{300}, int64_t{256}, int64_t{200}, int64_t{200}))
+            << row.total << " " << row.step;
+        EXPECT_EQ(std::tuple(d->output.type, d->output.elementSize, d->output.channels, d->output.axes),
+                  std::tuple(0x10040u, 8u, row.channels, 1u))
+            << row.total;
+        double low = 0.0, high = 0.0;
+        EXPECT_TRUE(d->ValueRange(&low, &high));
+        EXPECT_EQ(std::tuple(low, high), std::tuple(-DBL_MAX, DBL_MAX));
+        r->PresetCommand(1);
+    }
 }
 
 TEST_F(ReductionTest, KernelChoiceFollowsOptionsAndInput) {

@@ -136,6 +136,69 @@ TEST_F(RunnerTest, GroupedSlicesAddToOneSlice) {
     EXPECT_TRUE(log.lockHeld);
 }
 
+// An object a shape carries, counting its references.
+class CountedObject : public AttachedObject {
+public:
+    void AddRef() override { ++refs; }
+    void Release() override { --refs; }
+    int refs = 0;
+};
+
+void Carry(Shape* shape, CountedObject* object) {
+    object->AddRef();
+    shape->attached = object;
+}
+
+TEST_F(RunnerTest, ASliceHandsTheObjectItsShapeCarriesToThePull) {
+    // They outlive the fixture's pull result, which may still hold one when a check fails.
+    static CountedObject first, second, third;
+    for (CountedObject* o : {&first, &second, &third}) o->refs = 0;
+    {
+        Measured a(kKindLine, kRoleSlice), b(kKindLine, kRoleSlice);
+        a.Path(4);
+        Carry(a.shape, &first);
+        ASSERT_TRUE(r->AddItem(a.shape));
+        EXPECT_EQ(Pull(-1), 5);
+        EXPECT_EQ(std::tuple(result.image.sub.attached, first.refs, result.image.flags & kReductionResultFilled),
+                  std::tuple(&first, 2, 1u));
+        EXPECT_EQ(Pull(-1), 5);  // pulled again: still one reference for the result
+        EXPECT_EQ(first.refs, 2);
+        log.extractionCode = 1;  // no profile: the object held stays
+        EXPECT_EQ(Pull(-1), 1);
+        EXPECT_EQ(std::tuple(result.image.sub.attached, first.refs), std::tuple(&first, 2));
+        log.extractionCode = 5;
+
+        // The next slice's object replaces the one held.
+        b.Path(3);
+        Carry(b.shape, &second);
+        ASSERT_TRUE(r->AddItem(b.shape));
+        EXPECT_EQ(Pull(-1), 5);
+        EXPECT_EQ(std::tuple(result.image.sub.attached, first.refs, second.refs), std::tuple(&second, 1, 2));
+
+        // Slices measured as one: the last member's object.
+        Measured d(kKindLine, kRoleSlice), e(kKindLine, kRoleSlice), f(kKindLine, kRoleSlice);
+        d.Path(3);
+        e.Path(2);
+        f.Path(4);
+        Carry(d.shape, &third);
+        Carry(f.shape, &first);
+        Group({d.shape, f.shape, e.shape});
+        EXPECT_EQ(Pull(-1), 5);
+        EXPECT_EQ(result.image.sub.attached, &second);  // e carries nothing
+        Group({d.shape, e.shape, f.shape});
+        EXPECT_EQ(Pull(-1), 5);
+        EXPECT_EQ(std::tuple(result.image.sub.attached, first.refs, second.refs, third.refs),
+                  std::tuple(&first, 3, 1, 1));
+
+        // An emptied result lets its object go.
+        EXPECT_EQ(Pull(9), 1);
+        EXPECT_EQ(std::tuple(result.image.sub.attached, first.refs), std::tuple(nullptr, 2));
+        r->PresetCommand(1);
+    }
+    // A destroyed shape lets go of what it carried.
+    EXPECT_EQ(std::tuple(first.refs, second.refs, third.refs), std::tuple(0, 0, 0));
+}
+
 TEST_F(RunnerTest, GroupedStatisticShapesAreMeasuredAsOneMaskWithOneBackground) {
     // Two 10 x 10 squares with 2-pixel rings in two containers, their regions in frames of their own.
     Measured a(kKindRect, kRoleStatistic), b(kKindRect, kRoleStatistic), none(kKindRect, kRoleStatistic);

@@ -42,8 +42,9 @@ public:
     bool refuse = false;
 };
 
-// Offers `offered` to its consumers and answers frame-data queries with a
-// record of the frame size.
+// Offers `offered` to its consumers, describes its frames as a data set does
+// (five frames of 64 x 48) and answers frame-data queries with a record of the
+// frame size.
 class UpstreamStage : public ComponentBase {
 public:
     explicit UpstreamStage(ProjectItemBase* owner = nullptr) : ComponentBase(owner) {
@@ -51,6 +52,9 @@ public:
         data.height = 48;
         data.frame = 0;
         data.section = 0;
+        description.SetTotalFrames(5, true);
+        description.sizeX = description.cropSizeX = 64;
+        description.sizeY = description.cropSizeY = 48;
     }
     const ComponentId* GetClassId() const override { return &kProcessingId; }
     bool NegotiateInput(ConsumerLink* link, FormatRequest* r) override {
@@ -65,7 +69,7 @@ public:
     }
     FormatRequest offered{0x40, 8, 1, 2, 0, 0};
     FrameDataRecord data;
-    int description = 0;
+    DataSetInfo description;
 };
 
 // A consumer's link: accepts formats of at most `maxChannels` channels (0: none).
