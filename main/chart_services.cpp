@@ -1,12 +1,16 @@
 #include "main/chart_services.h"
 
 #include <cmath>
+#include <mutex>
 
 #include "app/chart_panel.h"
 #include "app/chart_window.h"
 #include "framework/component.h"
 #include "framework/component_message.h"
+#include "framework/device_view.h"
+#include "framework/display_lock.h"
 #include "io/value_range.h"
+#include "reduction/linked_reduction.h"
 #include "reduction/reduction_component.h"
 #include "reduction/statistic_block.h"
 #include "views/display_cell.h"
@@ -54,22 +58,34 @@ HistogramChart* Histogram(DisplayCellBase* base) {
     return cell != nullptr ? cell->statisticsChart : nullptr;
 }
 
-// The statistics keys of a chart act on the Reduction of the cell's project item.
+// The statistics keys of a chart act on the Reduction linked nearest to what the chart
+// shows (the one whose output it draws); a chart without a current device answers to the
+// Reduction of the cell's project item.
+ReductionComponent* ReductionOfChart(DisplayCellBase* cell) {
+    if (cell == nullptr) return nullptr;
+    DeviceViewBase* device = cell->currentDevice;
+    if (ReductionComponent* linked = FindLinkedReduction(device != nullptr ? device->pin.upstream : nullptr))
+        return linked;
+    ProjectItemBase* item = cell->owner;
+    if (item == nullptr || !ProjectItemIsLive(item)) return nullptr;
+    return FindLinkedReduction(item->currentWindows[3]);
+}
+
 bool ReductionKey(DisplayCellBase* cell, int32_t action, bool forward) {
-    ProjectItemBase* item = cell != nullptr ? cell->owner : nullptr;
-    if (item == nullptr || !ProjectItemIsLive(item)) return false;
-    ComponentBase* stage = item->currentWindows[3];
-    auto* reduction = stage != nullptr && ComponentIsLive(stage) ? dynamic_cast<ReductionComponent*>(stage) : nullptr;
+    ReductionComponent* reduction = ReductionOfChart(cell);
     if (reduction == nullptr) return false;
-    ReductionOptions& options = reduction->Options();
     bool changed = false;
-    switch (action) {
-        case 0: changed = options.CycleIntervalMethod(forward); break;
-        case 1: changed = options.ToggleStatVis(forward); break;
-        default: changed = options.ResetHistogram(); break;
+    {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        ReductionOptions& options = reduction->Options();
+        switch (action) {
+            case 0: changed = options.CycleIntervalMethod(forward); break;
+            case 1: changed = options.ToggleStatVis(forward); break;
+            default: changed = options.ResetHistogram(); break;
+        }
     }
-    // The statistics are computed again downstream.
-    if (changed && ComponentUpstream(reduction) != nullptr) ComponentRefreshDownstream(reduction);
+    // Its pages show the new options and the statistics are computed again downstream.
+    if (changed) reduction->Refresh(0);
     return changed;
 }
 
