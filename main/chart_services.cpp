@@ -14,6 +14,7 @@
 #include "reduction/reduction_component.h"
 #include "reduction/statistic_block.h"
 #include "views/display_cell.h"
+#include "views/display_grid.h"
 #include "views/rulers.h"
 
 namespace orva {
@@ -52,6 +53,9 @@ void ShowScales(DisplayCellBase* base, GraphicsWindow* chart, bool show) {
     DisplaySyncHost(cell);
     MarkWindowForRedraw(cell->window);
 }
+
+// The chart's keys changed its cursor options: the cell's grid record and page follow.
+void FollowCursorOptions(DisplayCellBase* base) { DisplayGridFollowChart(AsDisplayCell(base)); }
 
 HistogramChart* Histogram(DisplayCellBase* base) {
     DisplayComponent* cell = AsDisplayCell(base);
@@ -175,6 +179,7 @@ void InstallChartServices() {
     chart.histogram = &Histogram;
     chart.inputRange = &ChartInputRange;
     chart.reduction = &ReductionKey;
+    chart.refreshGridCursorOptions = &FollowCursorOptions;
     // The chart's tool panel in the "Chart Tools" window.
     InstallChartPanel();
     // A histogram's x axis stands in the measured values, a slice's in samples along its path.

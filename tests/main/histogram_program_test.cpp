@@ -187,6 +187,74 @@ TEST_F(HistogramProgram, KeysOneAndTwoOverTheChartStepTheIntervalRule) {
     EXPECT_EQ(program->End(), 0);
 }
 
+
+// "Chart: Unlock X" of the Chart Tools' Grid menu, chosen with clicks, frees the chart's
+// cursor from the samples: before, the pointer anywhere over a bar puts the cursor on the
+// bar's middle; after, the cursor stands under the pointer.
+TEST_F(HistogramProgram, TheGridMenusUnlockXFreesTheChartsCursor) {
+    double width = 0;
+    const std::vector<double> byLg = Expected("lg", &width);
+    ASSERT_TRUE(Start("radial.fits"));
+    Display* d = screen.display();
+    int editY = 0;
+    ASSERT_TRUE(CreateFromPage("Statistic mask", "Rectangle", &editY));
+    ASSERT_TRUE(BarsMatch(byLg, 1.0)) << "5 lg N";
+    const Window tools = screen.FindWindow("Chart Tools");
+    const Screen::Rect t = screen.RectOf(tools);
+    Picture window;
+    ASSERT_TRUE(screen.Grab(tools, &window));
+    const Plot plot = testing_program::FindPlot(window);
+    ASSERT_TRUE(plot.found);
+    const double bar = (plot.right - plot.left) / static_cast<double>(byLg.size());
+    const int row = plot.top + 3, pointerY = (plot.top + plot.bottom) / 2;
+    // The pointer over bar 10 at a fraction of its width; where the grey right of the
+    // cursor begins.
+    auto cursorAt = [&](double fraction, int* pointerX, int* greyFrom) {
+        *pointerX = plot.left + static_cast<int>(std::lround((10.0 + fraction) * bar));
+        testing_program::MoveTo(d, tools, *pointerX - 30, pointerY);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        testing_program::MoveTo(d, tools, *pointerX, pointerY);
+        for (int waited = 0; waited <= 3000; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            if (!screen.Grab(tools, &window)) continue;
+            for (int x = plot.left + 5; x + 8 < plot.right; ++x) {
+                bool run = true;
+                for (int k = 0; k < 8 && run; ++k) run = testing_program::Grey(window.At(x + k, row));
+                if (run) {
+                    *greyFrom = x;
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    int p1 = 0, p2 = 0, g1 = 0, g2 = 0;
+    ASSERT_TRUE(cursorAt(0.2, &p1, &g1) && cursorAt(0.8, &p2, &g2)) << "no cursor";
+    EXPECT_LE(std::abs(g2 - g1), 1) << "snapped: pointer at " << p1 << " and " << p2 << ", cursor at " << g1 << " and " << g2;
+
+    int gridX = 0, gridY = 0, x = 0, y = 0;
+    // The drop-down arrow stands close right of the button's caption.
+    ASSERT_TRUE(Grab() && testing_program::FindInk(shot, (t.left + t.right) / 2, t.bottom - 60, (t.right - t.left) / 2,
+                                                   60, "Grid", false, &gridX, &gridY))
+        << "no Grid button in the Chart Tools";
+    const testing_program::InkMask gridInk = testing_program::TextInk("Grid");
+    bool chosen = false;
+    for (int attempt = 0; attempt < 3 && !chosen; ++attempt) {
+        testing_program::ClickAt(d, Root(), gridX + gridInk.width + 3, gridY + gridInk.height / 2);
+        if (!WaitForText("Chart: Unlock X", t.left, t.top - 400, t.right - t.left, t.bottom - t.top + 400, &x, &y, 3000)) continue;
+        testing_program::MoveTo(d, Root(), x + 5, y + 4);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        testing_program::ClickAt(d, Root(), x + 5, y + 4);
+        chosen = true;
+    }
+    ASSERT_TRUE(chosen) << "no Chart: Unlock X in the Grid menu";
+    ASSERT_TRUE(cursorAt(0.2, &p1, &g1) && cursorAt(0.8, &p2, &g2)) << "no cursor";
+    EXPECT_GE(p2 - p1, 8);
+    EXPECT_LE(std::abs((g2 - g1) - (p2 - p1)), 2) << "free: pointer at " << p1 << " and " << p2 << ", cursor at " << g1
+                                                  << " and " << g2;
+    EXPECT_EQ(program->End(), 0);
+}
+
 // A slice line across the middle row draws the pixels under it, one sample a pixel from
 // x 50 to 150, and its x axis is labelled in samples from the first drawing.
 TEST_F(HistogramProgram, ASliceLineDrawsItsProfileWithTheAxisInSamples) {
