@@ -1,18 +1,22 @@
 #include "main/chart_services.h"
 
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 
 #include "app/chart_panel.h"
 #include "app/chart_window.h"
+#include "app/image_window.h"
 #include "framework/component.h"
 #include "framework/component_message.h"
 #include "framework/device_view.h"
 #include "framework/display_lock.h"
 #include "io/value_range.h"
+#include "main/shape_services.h"
 #include "reduction/linked_reduction.h"
 #include "reduction/reduction_component.h"
 #include "reduction/statistic_block.h"
+#include "shapes/shape.h"
 #include "views/display_cell.h"
 #include "views/display_grid.h"
 #include "views/rulers.h"
@@ -91,6 +95,56 @@ bool ReductionKey(DisplayCellBase* cell, int32_t action, bool forward) {
     // Its pages show the new options and the statistics are computed again downstream.
     if (changed) reduction->Refresh(0);
     return changed;
+}
+
+// The 2-D view linked with a chart: the image window of the cell whose view holds the
+// shape that the chart's Reduction measures now.
+Image2DWindow* LinkedView(DisplayCellBase* cell) {
+    ReductionComponent* reduction = ReductionOfChart(cell);
+    Shape* shape = reduction != nullptr ? reduction->CurrentItemShape() : nullptr;
+    DisplayComponent* view = shape != nullptr ? CellOfShapeContainer(shape->container) : nullptr;
+    if (view == nullptr || view == AsDisplayCell(cell)) return nullptr;
+    return dynamic_cast<Image2DWindow*>(view->Graphics());
+}
+
+// The point of a slice's path under a sample position of the chart (the sample's index
+// is the position rounded up, less 1), in the frame's coordinates.
+bool LinkedPoint(DisplayCellBase* cell, double position, double* x, double* y) {
+    ReductionComponent* reduction = ReductionOfChart(cell);
+    if (reduction == nullptr || x == nullptr || y == nullptr || !(position >= 0.0) || LinkedView(cell) == nullptr)
+        return false;
+    std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+    // Only while the chart draws the slice's profile.
+    const DeviceViewBase* device = cell->currentDevice;
+    if (device == nullptr || device->result.statistic != &reduction->sliceFrames) return false;
+    const SliceWork& slice = reduction->slice;
+    const uint32_t points = slice.path.rowsUsed;
+    if (points == 0 || slice.path.data == nullptr || slice.wordsPerPoint < 2) return false;
+    const double index = std::clamp(std::ceil(position) - 1.0, 0.0, static_cast<double>(points - 1));
+    const float* p = static_cast<const float*>(slice.path.data) + static_cast<size_t>(index) * slice.wordsPerPoint;
+    *x = static_cast<double>(p[0]) + static_cast<double>(slice.originX);
+    *y = static_cast<double>(p[1]) + static_cast<double>(slice.originY);
+    return true;
+}
+
+void ShowLinkedPoint(DisplayCellBase* cell, double x, double y) {
+    if (Image2DWindow* view = LinkedView(cell)) view->ShowMarkAtFrame(x, y);
+}
+
+// The chart's linked state: its sliders and those of its linked view show it; leaving
+// the link takes the cursor mark off the linked view.
+bool SetLinked(DisplayCellBase* cell, GraphicsWindow* window, bool state) {
+    if (window == nullptr) return false;
+    if (auto* chart = dynamic_cast<ChartWindow*>(window)) chart->linked = state ? 1 : 0;
+    window->SetSliderStyle(state);
+    if (Image2DWindow* view = LinkedView(cell)) {
+        view->SetSliderStyle(state);
+        if (!state && window->cursorMarkShown == 0 && view->cursorMarkShown != 0) {
+            view->cursorMarkShown = 0;
+            view->RepaintNow();
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -180,6 +234,9 @@ void InstallChartServices() {
     chart.inputRange = &ChartInputRange;
     chart.reduction = &ReductionKey;
     chart.refreshGridCursorOptions = &FollowCursorOptions;
+    chart.linkedPoint = &LinkedPoint;
+    chart.showLinkedPoint = &ShowLinkedPoint;
+    chart.setLinked = &SetLinked;
     // The chart's tool panel in the "Chart Tools" window.
     InstallChartPanel();
     // A histogram's x axis stands in the measured values, a slice's in samples along its path.

@@ -53,6 +53,9 @@ if rule == 'make':
     # A parabola along x, the same on every row: the slice across the middle row
     # (x 50 to 150, one point a pixel) samples its pixels 50..150.
     fits.PrimaryHDU(((x - 97) ** 2 // 8).astype(np.int16)).writeto(folder + '/parabola.fits', overwrite=True)
+    # Dark along the middle row (a valley across the rows) and bright far from it: the
+    # slice across the middle row lies in the dark.
+    fits.PrimaryHDU(((y - 80) ** 2 + x).astype(np.int16)).writeto(folder + '/valley.fits', overwrite=True)
     sys.exit(0)
 if rule == 'profile':
     p = fits.getdata(folder + '/parabola.fits')[80, 50:151].astype(np.float64)
@@ -252,6 +255,90 @@ TEST_F(HistogramProgram, TheGridMenusUnlockXFreesTheChartsCursor) {
     EXPECT_GE(p2 - p1, 8);
     EXPECT_LE(std::abs((g2 - g1) - (p2 - p1)), 2) << "free: pointer at " << p1 << " and " << p2 << ", cursor at " << g1
                                                   << " and " << g2;
+    EXPECT_EQ(program->End(), 0);
+}
+
+
+// Key "B" links the chart with the view of its slice: the chart's cursor over the
+// profile puts the cursor mark on the slice's point in the image, and the mark moves along
+// the slice by as many pixels (the picture at 1:1) as the cursor moves samples.
+TEST_F(HistogramProgram, KeyBLinksTheChartsCursorToTheSlicesPointInTheImage) {
+    ASSERT_TRUE(Start("valley.fits"));
+    Display* d = screen.display();
+    int editY = 0;
+    ASSERT_TRUE(CreateFromPage("Slice mask", "Line", &editY));
+    ASSERT_TRUE(FocusChart());
+    const Window tools = screen.FindWindow("Chart Tools");
+    Picture window;
+    ASSERT_TRUE(screen.Grab(tools, &window));
+    const Plot plot = testing_program::FindPlot(window);
+    ASSERT_TRUE(plot.found);
+    const testing_program::ChildWindow view = testing_program::LargestChildWindow(d, main);
+    ASSERT_GT(view.width, 0);
+    constexpr double kSamples = 101;  // the line from x 50 to 150, one point a pixel
+    const int pointerY = (plot.top + plot.bottom) / 2;
+    auto pointAt = [&](double fraction) {
+        const int x = plot.left + static_cast<int>(std::lround(fraction * (plot.right - plot.left)));
+        testing_program::MoveTo(d, tools, x - 9, pointerY);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        testing_program::MoveTo(d, tools, x, pointerY);
+        return x;
+    };
+    auto grabView = [&](Picture* p) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        return screen.Grab(main, p, view.x, view.y, view.width, view.height);
+    };
+    // The box of the pixels that differ from the picture without the mark: its centre.
+    struct Mark {
+        bool found = false;
+        int left = 0, top = 0, right = -1, bottom = -1;
+        double x() const { return (left + right) / 2.0; }
+        double y() const { return (top + bottom) / 2.0; }
+    };
+    auto markIn = [&](const Picture& without, const Picture& with) {
+        Mark m;
+        m.left = with.width;
+        m.top = with.height;
+        for (int y = 0; y < std::min(with.height, without.height); ++y)
+            for (int x = 0; x < std::min(with.width, without.width); ++x) {
+                const uint8_t *a = with.At(x, y), *b = without.At(x, y);
+                if (std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]) < 90) continue;
+                m.found = true;
+                m.left = std::min(m.left, x);
+                m.right = std::max(m.right, x);
+                m.top = std::min(m.top, y);
+                m.bottom = std::max(m.bottom, y);
+            }
+        return m;
+    };
+
+    Picture unlinked, first, second;
+    const int p1 = pointAt(0.3);
+    ASSERT_TRUE(grabView(&unlinked));
+    testing_program::PressKeys(d, {XK_b});
+    pointAt(0.3);
+    Mark m1;
+    for (int tries = 0; tries < 10 && !m1.found; ++tries) m1 = grabView(&first) ? markIn(unlinked, first) : Mark{};
+    ASSERT_TRUE(m1.found) << "no mark in the image";
+    // The mark is a cross about 20 pixels wide and high, centred on the slice's line.
+    EXPECT_NEAR(m1.right - m1.left, 19, 3);
+    EXPECT_NEAR(m1.bottom - m1.top, 19, 3);
+    const int cx = static_cast<int>(m1.x()), cy = static_cast<int>(m1.y());
+    const uint8_t* onLine = unlinked.At(cx - 14, cy);
+    const uint8_t* offLine = unlinked.At(cx - 14, cy - 5);
+    EXPECT_GT(std::abs(onLine[0] - offLine[0]) + std::abs(onLine[1] - offLine[1]) + std::abs(onLine[2] - offLine[2]), 90)
+        << "the mark's centre row holds no slice line";
+
+    const int p2 = pointAt(0.6);
+    Mark m2;
+    for (int tries = 0; tries < 10; ++tries) {
+        m2 = grabView(&second) ? markIn(unlinked, second) : Mark{};
+        if (m2.found && std::abs(m2.x() - m1.x()) > 3) break;
+    }
+    ASSERT_TRUE(m2.found) << "no mark in the image";
+    const double samples = (p2 - p1) * kSamples / (plot.right - plot.left);
+    EXPECT_NEAR(m2.x() - m1.x(), samples, 2.0);
+    EXPECT_NEAR(m2.y(), m1.y(), 0.5);
     EXPECT_EQ(program->End(), 0);
 }
 
