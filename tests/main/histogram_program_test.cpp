@@ -193,7 +193,8 @@ TEST_F(HistogramProgram, KeysOneAndTwoOverTheChartStepTheIntervalRule) {
 
 // "Chart: Unlock X" of the Chart Tools' Grid menu, chosen with clicks, frees the chart's
 // cursor from the samples: before, the pointer anywhere over a bar puts the cursor on the
-// bar's middle; after, the cursor stands under the pointer.
+// bar's middle; after, the cursor stands under the pointer. Key "F" over the chart frees
+// its y readout, and the menu shows that option checked.
 TEST_F(HistogramProgram, TheGridMenusUnlockXFreesTheChartsCursor) {
     double width = 0;
     const std::vector<double> byLg = Expected("lg", &width);
@@ -235,7 +236,21 @@ TEST_F(HistogramProgram, TheGridMenusUnlockXFreesTheChartsCursor) {
     ASSERT_TRUE(cursorAt(0.2, &p1, &g1) && cursorAt(0.8, &p2, &g2)) << "no cursor";
     EXPECT_LE(std::abs(g2 - g1), 1) << "snapped: pointer at " << p1 << " and " << p2 << ", cursor at " << g1 << " and " << g2;
 
-    int gridX = 0, gridY = 0, x = 0, y = 0;
+    // Key "F" over the chart frees the y readout: the menu shows "Chart: Unlock Y" checked.
+    testing_program::ClickAt(d, tools, plot.left + 1, pointerY);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    testing_program::PressKeys(d, {XK_f});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // A menu row is checked when the check glyph stands at its right end, 190 to 224
+    // pixels right of the entry's text.
+    auto checkInk = [&](int textX, int textY) {
+        int ink = 0;
+        for (int yy = textY - 1; yy < textY + 12; ++yy)
+            for (int xx = textX + 190; xx <= textX + 224; ++xx) ink += testing_program::Dark(shot.At(xx, yy)) ? 1 : 0;
+        return ink;
+    };
+
+    int gridX = 0, gridY = 0, x = 0, y = 0, ux = 0, uy = 0;
     // The drop-down arrow stands close right of the button's caption.
     ASSERT_TRUE(Grab() && testing_program::FindInk(shot, (t.left + t.right) / 2, t.bottom - 60, (t.right - t.left) / 2,
                                                    60, "Grid", false, &gridX, &gridY))
@@ -245,6 +260,11 @@ TEST_F(HistogramProgram, TheGridMenusUnlockXFreesTheChartsCursor) {
     for (int attempt = 0; attempt < 3 && !chosen; ++attempt) {
         testing_program::ClickAt(d, Root(), gridX + gridInk.width + 3, gridY + gridInk.height / 2);
         if (!WaitForText("Chart: Unlock X", t.left, t.top - 400, t.right - t.left, t.bottom - t.top + 400, &x, &y, 3000)) continue;
+        if (attempt == 0) {
+            EXPECT_TRUE(FindText(shot, x - 2, y + 10, 150, 30, "Chart: Unlock Y", &ux, &uy));
+            EXPECT_EQ(checkInk(x, y), 0) << "Unlock X is not checked";
+            EXPECT_GT(checkInk(ux, uy), 10) << "Unlock Y is checked";
+        }
         testing_program::MoveTo(d, Root(), x + 5, y + 4);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         testing_program::ClickAt(d, Root(), x + 5, y + 4);
@@ -257,7 +277,6 @@ TEST_F(HistogramProgram, TheGridMenusUnlockXFreesTheChartsCursor) {
                                                   << " and " << g2;
     EXPECT_EQ(program->End(), 0);
 }
-
 
 // Key "B" links the chart with the view of its slice: the chart's cursor over the
 // profile puts the cursor mark on the slice's point in the image, and the mark moves along
