@@ -218,6 +218,9 @@ public:
     uint32_t ModifiersNow() const;
     // Repaints the cell's toolkit window at once (marks it when it cannot be painted).
     void RepaintNow();
+    // A linked view's cursor at a frame point: the cursor mark stands there and the value
+    // readout follows it; false without a device.
+    bool ShowMarkAtFrame(double fx, double fy);
 
 private:
     int32_t OnSpecialKey(uint32_t key, uint32_t repeat);

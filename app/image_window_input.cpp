@@ -32,6 +32,8 @@ constexpr uint32_t kVkSlash = 0xBF;      // "/" on the US layout
 constexpr uint32_t kVkBackslash = 0xDC;  // "\" on the US layout
 // A view widget that holds the mouse for the placement (the drag flags' capture bit).
 constexpr uint32_t kViewCapture = 0x40000;
+// Positions in the view are kept within this.
+constexpr double kViewPixelLimit = 16777215.0;
 
 const GraphicsShapeServices& Shapes() { return TheGraphicsShapeServices(); }
 
@@ -139,6 +141,19 @@ void Image2DWindow::SetPointerQuiet(float x, float y) {
     pointerY = y;
     std::lock_guard<std::recursive_mutex> hold(DisplayLock());
     ReadValueUnderPointer();
+}
+
+bool Image2DWindow::ShowMarkAtFrame(double fx, double fy) {
+    const Image2DDevice* d = Device();
+    if (d == nullptr || !std::isfinite(fx) || !std::isfinite(fy)) return false;
+    const ImageViewRecord& v = d->view;
+    const double x = v.originX + fx * (v.zoom.zoomedX != 0 ? v.zoom.x : 1.0);
+    const double y = v.originY + fy * (v.zoom.zoomedY != 0 ? v.zoom.y : 1.0);
+    SetPointerQuiet(static_cast<float>(std::clamp(x, -kViewPixelLimit, kViewPixelLimit)),
+                    static_cast<float>(std::clamp(y, -kViewPixelLimit, kViewPixelLimit)));
+    cursorMarkShown = 1;
+    RepaintNow();
+    return true;
 }
 
 bool Image2DWindow::ToFrame(float x, float y, double* fx, double* fy) const {

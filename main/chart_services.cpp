@@ -1,15 +1,24 @@
 #include "main/chart_services.h"
 
+#include <algorithm>
 #include <cmath>
+#include <mutex>
 
 #include "app/chart_panel.h"
 #include "app/chart_window.h"
+#include "app/image_window.h"
 #include "framework/component.h"
 #include "framework/component_message.h"
+#include "framework/device_view.h"
+#include "framework/display_lock.h"
 #include "io/value_range.h"
+#include "main/shape_services.h"
+#include "reduction/linked_reduction.h"
 #include "reduction/reduction_component.h"
 #include "reduction/statistic_block.h"
+#include "shapes/shape.h"
 #include "views/display_cell.h"
+#include "views/display_grid.h"
 #include "views/rulers.h"
 
 namespace orva {
@@ -49,28 +58,93 @@ void ShowScales(DisplayCellBase* base, GraphicsWindow* chart, bool show) {
     MarkWindowForRedraw(cell->window);
 }
 
+// The chart's keys changed its cursor options: the cell's grid record and page follow.
+void FollowCursorOptions(DisplayCellBase* base) { DisplayGridFollowChart(AsDisplayCell(base)); }
+
 HistogramChart* Histogram(DisplayCellBase* base) {
     DisplayComponent* cell = AsDisplayCell(base);
     return cell != nullptr ? cell->statisticsChart : nullptr;
 }
 
-// The statistics keys of a chart act on the Reduction of the cell's project item.
+// The statistics keys of a chart act on the Reduction linked nearest to what the chart
+// shows (the one whose output it draws); a chart without a current device answers to the
+// Reduction of the cell's project item.
+ReductionComponent* ReductionOfChart(DisplayCellBase* cell) {
+    if (cell == nullptr) return nullptr;
+    DeviceViewBase* device = cell->currentDevice;
+    if (ReductionComponent* linked = FindLinkedReduction(device != nullptr ? device->pin.upstream : nullptr))
+        return linked;
+    ProjectItemBase* item = cell->owner;
+    if (item == nullptr || !ProjectItemIsLive(item)) return nullptr;
+    return FindLinkedReduction(item->currentWindows[3]);
+}
+
 bool ReductionKey(DisplayCellBase* cell, int32_t action, bool forward) {
-    ProjectItemBase* item = cell != nullptr ? cell->owner : nullptr;
-    if (item == nullptr || !ProjectItemIsLive(item)) return false;
-    ComponentBase* stage = item->currentWindows[3];
-    auto* reduction = stage != nullptr && ComponentIsLive(stage) ? dynamic_cast<ReductionComponent*>(stage) : nullptr;
+    ReductionComponent* reduction = ReductionOfChart(cell);
     if (reduction == nullptr) return false;
-    ReductionOptions& options = reduction->Options();
     bool changed = false;
-    switch (action) {
-        case 0: changed = options.CycleIntervalMethod(forward); break;
-        case 1: changed = options.ToggleStatVis(forward); break;
-        default: changed = options.ResetHistogram(); break;
+    {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        ReductionOptions& options = reduction->Options();
+        switch (action) {
+            case 0: changed = options.CycleIntervalMethod(forward); break;
+            case 1: changed = options.ToggleStatVis(forward); break;
+            default: changed = options.ResetHistogram(); break;
+        }
     }
-    // The statistics are computed again downstream.
-    if (changed && ComponentUpstream(reduction) != nullptr) ComponentRefreshDownstream(reduction);
+    // Its pages show the new options and the statistics are computed again downstream.
+    if (changed) reduction->Refresh(0);
     return changed;
+}
+
+// The 2-D view linked with a chart: the image window of the cell whose view holds the
+// shape that the chart's Reduction measures now.
+Image2DWindow* LinkedView(DisplayCellBase* cell) {
+    ReductionComponent* reduction = ReductionOfChart(cell);
+    Shape* shape = reduction != nullptr ? reduction->CurrentItemShape() : nullptr;
+    DisplayComponent* view = shape != nullptr ? CellOfShapeContainer(shape->container) : nullptr;
+    if (view == nullptr || view == AsDisplayCell(cell)) return nullptr;
+    return dynamic_cast<Image2DWindow*>(view->Graphics());
+}
+
+// The point of a slice's path under a sample position of the chart (the sample's index
+// is the position rounded up, less 1), in the frame's coordinates.
+bool LinkedPoint(DisplayCellBase* cell, double position, double* x, double* y) {
+    ReductionComponent* reduction = ReductionOfChart(cell);
+    if (reduction == nullptr || x == nullptr || y == nullptr || !(position >= 0.0) || LinkedView(cell) == nullptr)
+        return false;
+    std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+    // Only while the chart draws the slice's profile.
+    const DeviceViewBase* device = cell->currentDevice;
+    if (device == nullptr || device->result.statistic != &reduction->sliceFrames) return false;
+    const SliceWork& slice = reduction->slice;
+    const uint32_t points = slice.path.rowsUsed;
+    if (points == 0 || slice.path.data == nullptr || slice.wordsPerPoint < 2) return false;
+    const double index = std::clamp(std::ceil(position) - 1.0, 0.0, static_cast<double>(points - 1));
+    const float* p = static_cast<const float*>(slice.path.data) + static_cast<size_t>(index) * slice.wordsPerPoint;
+    *x = static_cast<double>(p[0]) + static_cast<double>(slice.originX);
+    *y = static_cast<double>(p[1]) + static_cast<double>(slice.originY);
+    return true;
+}
+
+void ShowLinkedPoint(DisplayCellBase* cell, double x, double y) {
+    if (Image2DWindow* view = LinkedView(cell)) view->ShowMarkAtFrame(x, y);
+}
+
+// The chart's linked state: its sliders and those of its linked view show it; leaving
+// the link takes the cursor mark off the linked view.
+bool SetLinked(DisplayCellBase* cell, GraphicsWindow* window, bool state) {
+    if (window == nullptr) return false;
+    if (auto* chart = dynamic_cast<ChartWindow*>(window)) chart->linked = state ? 1 : 0;
+    window->SetSliderStyle(state);
+    if (Image2DWindow* view = LinkedView(cell)) {
+        view->SetSliderStyle(state);
+        if (!state && window->cursorMarkShown == 0 && view->cursorMarkShown != 0) {
+            view->cursorMarkShown = 0;
+            view->RepaintNow();
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -159,6 +233,10 @@ void InstallChartServices() {
     chart.histogram = &Histogram;
     chart.inputRange = &ChartInputRange;
     chart.reduction = &ReductionKey;
+    chart.refreshGridCursorOptions = &FollowCursorOptions;
+    chart.linkedPoint = &LinkedPoint;
+    chart.showLinkedPoint = &ShowLinkedPoint;
+    chart.setLinked = &SetLinked;
     // The chart's tool panel in the "Chart Tools" window.
     InstallChartPanel();
     // A histogram's x axis stands in the measured values, a slice's in samples along its path.

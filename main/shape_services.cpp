@@ -153,6 +153,11 @@ public:
 
 }  // namespace
 
+DisplayComponent* CellOfShapeContainer(ShapeContainer* container) {
+    auto* cellView = container != nullptr ? dynamic_cast<CellShapeView*>(container->view) : nullptr;
+    return cellView != nullptr ? cellView->Cell() : nullptr;
+}
+
 void RedrawShapeViewLater(ShapeContainer* container) {
     if (container == nullptr) return;
     if (auto* cellView = dynamic_cast<CellShapeView*>(container->view)) cellView->RedrawLater();

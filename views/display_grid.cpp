@@ -3,7 +3,9 @@
 #include <GL/gl.h>
 
 #include "app/chart_window.h"
+#include "app/message_dialog.h"
 #include "views/display_cell.h"
+#include "views/grid_page.h"
 
 namespace orva {
 
@@ -84,8 +86,42 @@ int32_t DisplayGridSet(DisplayComponent* cell, GridSetting s, bool on) {
             }
         }
     }
+    if (s == GridSetting::kUnlockX || s == GridSetting::kUnlockY || s == GridSetting::kLockBounds)
+        DisplayGridApplyCursorOptions(cell);
     DisplayGridApply(cell);
     return answer;
+}
+
+namespace {
+
+ChartWindow* ChartOf(DisplayComponent* cell) {
+    return cell != nullptr ? dynamic_cast<ChartWindow*>(cell->Graphics()) : nullptr;
+}
+
+}  // namespace
+
+void DisplayGridApplyCursorOptions(DisplayComponent* cell) {
+    ChartWindow* chart = ChartOf(AsDisplayCell(cell));
+    if (chart == nullptr) return;
+    const GridRecord& g = cell->grid;
+    for (SliderCtrl* sl : {&chart->slider, chart->ActiveSlider()}) {
+        sl->freeX = g.unlockX;
+        sl->freeY = g.unlockY;
+        sl->edgeLock = g.lockBounds;
+        // The y readout follows the mouse: the y scale labels it.
+        if (g.unlockY != 0) sl->vertical.labelMode = kScaleLabelsShown;
+    }
+    if (OnUiThread()) chart->RedrawNow();
+}
+
+void DisplayGridFollowChart(DisplayComponent* cell) {
+    ChartWindow* chart = ChartOf(AsDisplayCell(cell));
+    if (chart == nullptr) return;
+    const SliderCtrl* sl = chart->ActiveSlider();
+    cell->grid.unlockX = sl->freeX != 0 ? 1 : 0;
+    cell->grid.unlockY = sl->freeY != 0 ? 1 : 0;
+    cell->grid.lockBounds = sl->edgeLock != 0 ? 1 : 0;
+    RefreshGridCursorOptions(cell->workspace);
 }
 
 bool DisplayGridSetSpacing(DisplayComponent* cell, bool axisX, bool minimal, uint32_t value) {

@@ -63,6 +63,12 @@ int32_t DisplayGridSet(DisplayComponent* cell, GridSetting setting, bool on);
 // Stores a spacing (major on bitmaps, else the charts' minimal step) of an axis; false
 // when it equals the stored one. A change repaints the cell.
 bool DisplayGridSetSpacing(DisplayComponent* cell, bool axisX, bool minimal, uint32_t value);
+// The cursor options of the record reach the cell's chart (free x, free y and the edge
+// lock of its sliders), which is redrawn; nothing when the cell shows no chart.
+void DisplayGridApplyCursorOptions(DisplayComponent* cell);
+// The other way: the record takes the cursor options of the cell's chart (its keys changed
+// them), and the grid page of the cell's workspace shows them.
+void DisplayGridFollowChart(DisplayComponent* cell);
 // Repaints the cell with its grid (at once when its window may draw, else marked).
 void DisplayGridApply(DisplayComponent* cell);
 // Draws the grid lines over a plot area of width x height pixels (GL context current,

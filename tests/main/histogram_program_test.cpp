@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "chart_screen.h"
+#include "extraction_program.h"
 #include "program_input.h"
 #include "program_window.h"
 #include "road_files.h"
@@ -52,6 +53,9 @@ if rule == 'make':
     # A parabola along x, the same on every row: the slice across the middle row
     # (x 50 to 150, one point a pixel) samples its pixels 50..150.
     fits.PrimaryHDU(((x - 97) ** 2 // 8).astype(np.int16)).writeto(folder + '/parabola.fits', overwrite=True)
+    # Dark along the middle row (a valley across the rows) and bright far from it: the
+    # slice across the middle row lies in the dark.
+    fits.PrimaryHDU(((y - 80) ** 2 + x).astype(np.int16)).writeto(folder + '/valley.fits', overwrite=True)
     sys.exit(0)
 if rule == 'profile':
     p = fits.getdata(folder + '/parabola.fits')[80, 50:151].astype(np.float64)
@@ -59,7 +63,7 @@ if rule == 'profile':
     sys.exit(0)
 d = np.sort(fits.getdata(folder + '/radial.fits')[40:120, 50:150].astype(np.float64).ravel())
 n = d.size
-c = 5 * math.log10(n) if rule == 'lg' else math.sqrt(n)
+c = {'lg': 5 * math.log10(n), '4lg': 4 * math.log10(n), 'sqrt': math.sqrt(n)}[rule]
 k = int(math.floor(c + 0.5))
 if k % 2 == 1 and k > 2:
     k = k - 1 if c >= math.trunc(c) + 0.5 else k + 1
@@ -71,7 +75,7 @@ counts = np.diff(np.concatenate(([0], upto, [n])))
 print(repr(w), ' '.join(str(int(c)) for c in counts))
 )";
 
-class HistogramProgram : public ::testing::Test {
+class HistogramProgram : public testing_program::ExtractionProgram {
 protected:
     void SetUp() override {
         if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
@@ -129,165 +133,6 @@ protected:
         return ::testing::AssertionFailure() << why;
     }
 
-    Window Root() const { return DefaultRootWindow(screen.display()); }
-    bool Grab() { return screen.Grab(Root(), &shot); }
-
-    // Waits up to `ms` for the text in the box; where it stands.
-    bool WaitForText(const std::string& text, int x, int y, int w, int h, int* at, int* aty, int ms = 5000) {
-        for (int waited = 0; waited <= ms; waited += 200) {
-            if (Grab() && FindText(shot, x, y, w, h, text, at, aty)) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        }
-        return false;
-    }
-
-    // The tabs of the main window's page column: the runs of the tab colours in the first
-    // row that holds the chosen tab's colour left of the workspace; the centre of tab n.
-    bool PageTab(int n, int* x, int* y) {
-        static constexpr uint8_t kChosen[3] = {153, 255, 153}, kOther[3] = {41, 145, 41};
-        const Screen::Rect m = screen.RectOf(main);
-        if (!Grab()) return false;
-        for (int row = m.top; row < m.top + 400; ++row) {
-            std::vector<std::pair<int, int>> runs;
-            for (int px = m.left; px < m.left + 330; ++px) {
-                const uint8_t* p = shot.At(px, row);
-                const bool tab = testing_program::SameColour(p, kChosen) || testing_program::SameColour(p, kOther);
-                if (!tab) continue;
-                int end = px;
-                while (end < m.left + 330 && (testing_program::SameColour(shot.At(end, row), kChosen) ||
-                                             testing_program::SameColour(shot.At(end, row), kOther)))
-                    ++end;
-                if (end - px >= 20) runs.push_back({px, end});
-                px = end;
-            }
-            if (runs.size() >= 4) {
-                *x = (runs[n].first + runs[n].second) / 2;
-                *y = row + 4;
-                return true;
-            }
-        }
-        return false;
-    }
-
-    // The chart of the "Chart Tools" window once it shows bars; the plot and the row of
-    // the curve's top at the centre of each of `bins` bins.
-    bool ChartTops(size_t bins, Plot* plot, std::vector<int>* tops) {
-        const Window tools = screen.FindWindow("Chart Tools");
-        if (tools == 0) return false;
-        const Screen::Rect t = screen.RectOf(tools);
-        Picture window;
-        if (!screen.Grab(tools, &window)) return false;
-        *plot = testing_program::FindPlot(window);
-        if (!plot->found) return false;
-        tops->clear();
-        const double width = plot->right - plot->left;
-        for (size_t i = 0; i < bins; ++i) {
-            const int x = plot->left + static_cast<int>(std::lround((static_cast<double>(i) + 0.5) * width / bins));
-            // A bar of a few values lies on the plot's bottom edge, below the grey.
-            int top = -1;
-            for (int y = plot->top; y < std::min(plot->bottom + 3, window.height) && top < 0; ++y)
-                if (testing_program::Ink(window.At(x, y))) top = y;
-            tops->push_back(top);
-        }
-        plot->left += t.left;
-        plot->right += t.left;
-        return true;
-    }
-
-    // The bars stand in proportion to the counts: row = bottom - s count for one scale s,
-    // each within 1.5 pixels. With the drawing gone, or another histogram, no line fits.
-    ::testing::AssertionResult BarsMatch(const std::vector<double>& counts, double tolerance, int ms = 8000) {
-        std::string why;
-        for (int waited = 0; waited <= ms; waited += 250) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            Plot plot;
-            std::vector<int> tops;
-            if (!ChartTops(counts.size(), &plot, &tops)) {
-                why = "no chart";
-                continue;
-            }
-            // Least squares of row on count, over the bins whose top was found.
-            double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
-            bool all = true;
-            for (size_t i = 0; i < counts.size(); ++i) {
-                if (tops[i] < 0) {
-                    all = false;
-                    continue;
-                }
-                n += 1;
-                sx += counts[i];
-                sy += tops[i];
-                sxx += counts[i] * counts[i];
-                sxy += counts[i] * tops[i];
-            }
-            if (!all || n < 3) {
-                std::ostringstream rows;
-                for (size_t i = 0; i < tops.size(); ++i) rows << tops[i] << " ";
-                why = "a bar without a curve in the plot (" + std::to_string(plot.left) + ", " + std::to_string(plot.top) +
-                      ") - (" + std::to_string(plot.right) + ", " + std::to_string(plot.bottom) + "), tops " + rows.str();
-                continue;
-            }
-            const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx), origin = (sy - slope * sx) / n;
-            double worst = 0;
-            std::ostringstream rows;
-            for (size_t i = 0; i < counts.size(); ++i) {
-                const double d = tops[i] - (origin + slope * counts[i]);
-                worst = std::max(worst, std::abs(d));
-                rows << counts[i] << ":" << tops[i] << " ";
-            }
-            if (slope < 0 && worst <= tolerance) return ::testing::AssertionSuccess();
-            why = "worst " + std::to_string(worst) + " pixels, count:row " + rows.str();
-        }
-        return ::testing::AssertionFailure() << why;
-    }
-
-    // Starts the program on a file of the test's folder, with the pointer out of the way
-    // (the chart's cursor stays at its first sample), once the "Chart Tools" window shows.
-    bool Start(const std::string& file) {
-        Display* d = screen.display();
-        XTestFakeMotionEvent(d, -1, 2, DisplayHeight(d, DefaultScreen(d)) - 2, 0);
-        XSync(d, False);
-        const std::string folder = files.File("run");
-        mkdir(folder.c_str(), 0700);
-        program.emplace(folder, std::vector<std::string>{files.File(file)});
-        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
-        EXPECT_NE(main, 0u) << program->Log();
-        if (main == 0) return false;
-        EXPECT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
-        return screen.WaitForWindow("Chart Tools", 20000) != 0;
-    }
-
-    // Extraction/Statistic > Create > `menu` > `entry`; the row of "Create" in `editY`.
-    ::testing::AssertionResult CreateFromPage(const std::string& menu, const std::string& entry, int* editY) {
-        Display* d = screen.display();
-        const Screen::Rect m = screen.RectOf(main);
-        int x = 0, y = 0;
-        bool tab = false;
-        for (int waited = 0; waited < 10000 && !tab; waited += 250) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            tab = PageTab(2, &x, &y);
-        }
-        if (!tab) return ::testing::AssertionFailure() << "no page tabs";
-        testing_program::ClickAt(d, Root(), x, y);
-        if (!WaitForText("Create", m.left, m.top, 330, 500, &x, &y))
-            return ::testing::AssertionFailure() << "no Create on the Extraction/Statistic page";
-        *editY = y;
-        testing_program::ClickAt(d, Root(), x + 10, y + 4);
-        if (!WaitForText(menu, x, y, 300, 100, &x, &y)) return ::testing::AssertionFailure() << "no " << menu;
-        testing_program::MoveTo(d, Root(), x + 10, y + 4);
-        if (!WaitForText(entry, x + 60, y - 10, 250, 60, &x, &y)) return ::testing::AssertionFailure() << "no " << entry;
-        testing_program::MoveTo(d, Root(), x - 10, y + 4);
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        testing_program::ClickAt(d, Root(), x + 10, y + 4);
-        testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
-        return ::testing::AssertionSuccess();
-    }
-
-    Screen screen;
-    testing_util::TempFolder files;
-    std::optional<ProgramRun> program;
-    Window main = 0;
-    Picture shot;
 };
 
 TEST_F(HistogramProgram, AStatisticRectangleDrawsItsHistogramUnderTwoIntervalRules) {
@@ -296,7 +141,6 @@ TEST_F(HistogramProgram, AStatisticRectangleDrawsItsHistogramUnderTwoIntervalRul
     ASSERT_EQ(byLg.size(), 21u);
     ASSERT_EQ(bySqrt.size(), 91u);
     ASSERT_TRUE(Start("radial.fits"));
-    const Screen::Rect m = screen.RectOf(main);
     Display* d = screen.display();
 
     int editY = 0;
@@ -306,11 +150,8 @@ TEST_F(HistogramProgram, AStatisticRectangleDrawsItsHistogramUnderTwoIntervalRul
 
     // The "SLICE / STATISTIC" page, from the title label over the page ("Reduction",
     // above "Edit Mask" which stands left of "Create"): Interval grouping > Sqrt(N).
-    int x = 0, y = 0, ex = 0, ey = 0;
-    ASSERT_TRUE(WaitForText("Edit Mask", m.left, editY - 30, 200, 40, &ex, &ey));
-    testing_program::ClickAt(d, Root(), ex + 16, ey - 29);
-    ASSERT_TRUE(WaitForText("Interval grouping:", m.left, m.top, 800, 700, &x, &y))
-        << "the SLICE / STATISTIC page did not open";
+    int x = 0, y = 0;
+    ASSERT_TRUE(OpenSlicePage(editY, &x, &y));
     int rx = 0, ry = 0;
     EXPECT_TRUE(FindText(shot, x, y - 4, 300, 20, "5 * lg(N)", &rx, &ry)) << "the default rule";
     testing_program::ClickAt(d, Root(), x + 277, y + 4);
@@ -319,6 +160,204 @@ TEST_F(HistogramProgram, AStatisticRectangleDrawsItsHistogramUnderTwoIntervalRul
     testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
     EXPECT_TRUE(BarsMatch(bySqrt, 1.0)) << "Sqrt(N)";
     EXPECT_TRUE(LabelsMatch(bySqrt.size(), widthSqrt, 0.0, 40, 120)) << "Sqrt(N)";
+    EXPECT_EQ(program->End(), 0);
+}
+
+// Keys "2" and "1" over the chart step the interval rule of the Reduction whose histogram
+// the chart draws, forward and back through the rules: the bars follow numpy's histogram
+// under the new rule, and the "SLICE / STATISTIC" page names it.
+TEST_F(HistogramProgram, KeysOneAndTwoOverTheChartStepTheIntervalRule) {
+    double width = 0;
+    const std::vector<double> byLg = Expected("lg", &width), by4Lg = Expected("4lg", &width),
+                              bySqrt = Expected("sqrt", &width);
+    ASSERT_EQ(by4Lg.size(), 17u);
+    ASSERT_TRUE(Start("radial.fits"));
+    Display* d = screen.display();
+    int editY = 0, x = 0, y = 0, rx = 0, ry = 0;
+    ASSERT_TRUE(CreateFromPage("Statistic mask", "Rectangle", &editY));
+    EXPECT_TRUE(BarsMatch(byLg, 1.0)) << "5 lg N";
+    ASSERT_TRUE(OpenSlicePage(editY, &x, &y));
+    EXPECT_TRUE(FindText(shot, x, y - 4, 300, 20, "5 * lg(N)", &rx, &ry)) << "the default rule";
+
+    ASSERT_TRUE(FocusChart());
+    testing_program::PressKeys(d, {XK_2});
+    EXPECT_TRUE(BarsMatch(by4Lg, 1.0)) << "4 lg N after 2";
+    EXPECT_TRUE(WaitForText("4 * lg(N)", x, y - 4, 300, 20, &rx, &ry)) << "the page after 2";
+    testing_program::PressKeys(d, {XK_1});
+    testing_program::PressKeys(d, {XK_1});
+    EXPECT_TRUE(BarsMatch(bySqrt, 1.0)) << "Sqrt(N) after 1, 1";
+    EXPECT_TRUE(WaitForText("Sqrt(N)", x, y - 4, 300, 20, &rx, &ry)) << "the page after 1, 1";
+    EXPECT_EQ(program->End(), 0);
+}
+
+
+// "Chart: Unlock X" of the Chart Tools' Grid menu, chosen with clicks, frees the chart's
+// cursor from the samples: before, the pointer anywhere over a bar puts the cursor on the
+// bar's middle; after, the cursor stands under the pointer. Key "F" over the chart frees
+// its y readout, and the menu shows that option checked.
+TEST_F(HistogramProgram, TheGridMenusUnlockXFreesTheChartsCursor) {
+    double width = 0;
+    const std::vector<double> byLg = Expected("lg", &width);
+    ASSERT_TRUE(Start("radial.fits"));
+    Display* d = screen.display();
+    int editY = 0;
+    ASSERT_TRUE(CreateFromPage("Statistic mask", "Rectangle", &editY));
+    ASSERT_TRUE(BarsMatch(byLg, 1.0)) << "5 lg N";
+    const Window tools = screen.FindWindow("Chart Tools");
+    const Screen::Rect t = screen.RectOf(tools);
+    Picture window;
+    ASSERT_TRUE(screen.Grab(tools, &window));
+    const Plot plot = testing_program::FindPlot(window);
+    ASSERT_TRUE(plot.found);
+    const double bar = (plot.right - plot.left) / static_cast<double>(byLg.size());
+    const int row = plot.top + 3, pointerY = (plot.top + plot.bottom) / 2;
+    // The pointer over bar 10 at a fraction of its width; where the grey right of the
+    // cursor begins.
+    auto cursorAt = [&](double fraction, int* pointerX, int* greyFrom) {
+        *pointerX = plot.left + static_cast<int>(std::lround((10.0 + fraction) * bar));
+        testing_program::MoveTo(d, tools, *pointerX - 30, pointerY);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        testing_program::MoveTo(d, tools, *pointerX, pointerY);
+        for (int waited = 0; waited <= 3000; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            if (!screen.Grab(tools, &window)) continue;
+            for (int x = plot.left + 5; x + 8 < plot.right; ++x) {
+                bool run = true;
+                for (int k = 0; k < 8 && run; ++k) run = testing_program::Grey(window.At(x + k, row));
+                if (run) {
+                    *greyFrom = x;
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
+    int p1 = 0, p2 = 0, g1 = 0, g2 = 0;
+    ASSERT_TRUE(cursorAt(0.2, &p1, &g1) && cursorAt(0.8, &p2, &g2)) << "no cursor";
+    EXPECT_LE(std::abs(g2 - g1), 1) << "snapped: pointer at " << p1 << " and " << p2 << ", cursor at " << g1 << " and " << g2;
+
+    // Key "F" over the chart frees the y readout: the menu shows "Chart: Unlock Y" checked.
+    testing_program::ClickAt(d, tools, plot.left + 1, pointerY);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    testing_program::PressKeys(d, {XK_f});
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // A menu row is checked when the check glyph stands at its right end, 190 to 224
+    // pixels right of the entry's text.
+    auto checkInk = [&](int textX, int textY) {
+        int ink = 0;
+        for (int yy = textY - 1; yy < textY + 12; ++yy)
+            for (int xx = textX + 190; xx <= textX + 224; ++xx) ink += testing_program::Dark(shot.At(xx, yy)) ? 1 : 0;
+        return ink;
+    };
+
+    int gridX = 0, gridY = 0, x = 0, y = 0, ux = 0, uy = 0;
+    // The drop-down arrow stands close right of the button's caption.
+    ASSERT_TRUE(Grab() && testing_program::FindInk(shot, (t.left + t.right) / 2, t.bottom - 60, (t.right - t.left) / 2,
+                                                   60, "Grid", false, &gridX, &gridY))
+        << "no Grid button in the Chart Tools";
+    const testing_program::InkMask gridInk = testing_program::TextInk("Grid");
+    bool chosen = false;
+    for (int attempt = 0; attempt < 3 && !chosen; ++attempt) {
+        testing_program::ClickAt(d, Root(), gridX + gridInk.width + 3, gridY + gridInk.height / 2);
+        if (!WaitForText("Chart: Unlock X", t.left, t.top - 400, t.right - t.left, t.bottom - t.top + 400, &x, &y, 3000)) continue;
+        if (attempt == 0) {
+            EXPECT_TRUE(FindText(shot, x - 2, y + 10, 150, 30, "Chart: Unlock Y", &ux, &uy));
+            EXPECT_EQ(checkInk(x, y), 0) << "Unlock X is not checked";
+            EXPECT_GT(checkInk(ux, uy), 10) << "Unlock Y is checked";
+        }
+        testing_program::MoveTo(d, Root(), x + 5, y + 4);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        testing_program::ClickAt(d, Root(), x + 5, y + 4);
+        chosen = true;
+    }
+    ASSERT_TRUE(chosen) << "no Chart: Unlock X in the Grid menu";
+    ASSERT_TRUE(cursorAt(0.2, &p1, &g1) && cursorAt(0.8, &p2, &g2)) << "no cursor";
+    EXPECT_GE(p2 - p1, 8);
+    EXPECT_LE(std::abs((g2 - g1) - (p2 - p1)), 2) << "free: pointer at " << p1 << " and " << p2 << ", cursor at " << g1
+                                                  << " and " << g2;
+    EXPECT_EQ(program->End(), 0);
+}
+
+// Key "B" links the chart with the view of its slice: the chart's cursor over the
+// profile puts the cursor mark on the slice's point in the image, and the mark moves along
+// the slice by as many pixels (the picture at 1:1) as the cursor moves samples.
+TEST_F(HistogramProgram, KeyBLinksTheChartsCursorToTheSlicesPointInTheImage) {
+    ASSERT_TRUE(Start("valley.fits"));
+    Display* d = screen.display();
+    int editY = 0;
+    ASSERT_TRUE(CreateFromPage("Slice mask", "Line", &editY));
+    ASSERT_TRUE(FocusChart());
+    const Window tools = screen.FindWindow("Chart Tools");
+    Picture window;
+    ASSERT_TRUE(screen.Grab(tools, &window));
+    const Plot plot = testing_program::FindPlot(window);
+    ASSERT_TRUE(plot.found);
+    const testing_program::ChildWindow view = testing_program::LargestChildWindow(d, main);
+    ASSERT_GT(view.width, 0);
+    constexpr double kSamples = 101;  // the line from x 50 to 150, one point a pixel
+    const int pointerY = (plot.top + plot.bottom) / 2;
+    auto pointAt = [&](double fraction) {
+        const int x = plot.left + static_cast<int>(std::lround(fraction * (plot.right - plot.left)));
+        testing_program::MoveTo(d, tools, x - 9, pointerY);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        testing_program::MoveTo(d, tools, x, pointerY);
+        return x;
+    };
+    auto grabView = [&](Picture* p) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        return screen.Grab(main, p, view.x, view.y, view.width, view.height);
+    };
+    // The box of the pixels that differ from the picture without the mark: its centre.
+    struct Mark {
+        bool found = false;
+        int left = 0, top = 0, right = -1, bottom = -1;
+        double x() const { return (left + right) / 2.0; }
+        double y() const { return (top + bottom) / 2.0; }
+    };
+    auto markIn = [&](const Picture& without, const Picture& with) {
+        Mark m;
+        m.left = with.width;
+        m.top = with.height;
+        for (int y = 0; y < std::min(with.height, without.height); ++y)
+            for (int x = 0; x < std::min(with.width, without.width); ++x) {
+                const uint8_t *a = with.At(x, y), *b = without.At(x, y);
+                if (std::abs(a[0] - b[0]) + std::abs(a[1] - b[1]) + std::abs(a[2] - b[2]) < 90) continue;
+                m.found = true;
+                m.left = std::min(m.left, x);
+                m.right = std::max(m.right, x);
+                m.top = std::min(m.top, y);
+                m.bottom = std::max(m.bottom, y);
+            }
+        return m;
+    };
+
+    Picture unlinked, first, second;
+    const int p1 = pointAt(0.3);
+    ASSERT_TRUE(grabView(&unlinked));
+    testing_program::PressKeys(d, {XK_b});
+    pointAt(0.3);
+    Mark m1;
+    for (int tries = 0; tries < 10 && !m1.found; ++tries) m1 = grabView(&first) ? markIn(unlinked, first) : Mark{};
+    ASSERT_TRUE(m1.found) << "no mark in the image";
+    // The mark is a cross about 20 pixels wide and high, centred on the slice's line.
+    EXPECT_NEAR(m1.right - m1.left, 19, 3);
+    EXPECT_NEAR(m1.bottom - m1.top, 19, 3);
+    const int cx = static_cast<int>(m1.x()), cy = static_cast<int>(m1.y());
+    const uint8_t* onLine = unlinked.At(cx - 14, cy);
+    const uint8_t* offLine = unlinked.At(cx - 14, cy - 5);
+    EXPECT_GT(std::abs(onLine[0] - offLine[0]) + std::abs(onLine[1] - offLine[1]) + std::abs(onLine[2] - offLine[2]), 90)
+        << "the mark's centre row holds no slice line";
+
+    const int p2 = pointAt(0.6);
+    Mark m2;
+    for (int tries = 0; tries < 10; ++tries) {
+        m2 = grabView(&second) ? markIn(unlinked, second) : Mark{};
+        if (m2.found && std::abs(m2.x() - m1.x()) > 3) break;
+    }
+    ASSERT_TRUE(m2.found) << "no mark in the image";
+    const double samples = (p2 - p1) * kSamples / (plot.right - plot.left);
+    EXPECT_NEAR(m2.x() - m1.x(), samples, 2.0);
+    EXPECT_NEAR(m2.y(), m1.y(), 0.5);
     EXPECT_EQ(program->End(), 0);
 }
 
