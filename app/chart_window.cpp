@@ -728,6 +728,10 @@ void ChartWindow::RefreshStatisticsListSteps() {
     const ChartHostServices& s = TheChartHostServices();
     const GraphicsHostServices& hs = TheGraphicsHostServices();
     const void* statistic = d != nullptr ? d->result.statistic : nullptr;
+    // A new frame is drawn at once where the host asks for it, with a frame list or without.
+    auto redraw = [this, &s] {
+        if (cell != nullptr && s.redrawOnFrame != nullptr && s.redrawOnFrame(cell)) RedrawNow();
+    };
     const uint32_t count = statistic != nullptr && s.frameCount != nullptr ? s.frameCount(statistic) : 0;
     ChartFrame f;
     bool have = false;
@@ -746,6 +750,7 @@ void ChartWindow::RefreshStatisticsListSteps() {
         frame = ChartFrame{};
         RecomputeScales();
         if (cell != nullptr && hs.showRegionStatistics != nullptr && OnUiThread()) hs.showRegionStatistics(cell);
+        redraw();
         return;
     }
     frame = f;
@@ -787,7 +792,7 @@ void ChartWindow::RefreshStatisticsListSteps() {
         chart->yTo = intervalMaximum;
         chart->Compile();
     }
-    if (cell != nullptr && s.redrawOnFrame != nullptr && s.redrawOnFrame(cell)) RedrawNow();
+    redraw();
 }
 
 bool ChartWindow::PollSource() {
