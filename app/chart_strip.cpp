@@ -106,9 +106,10 @@ void ChartWindow::SetFrameRect(TextureView* view) {
     stripRect[2] = w;
     stripRect[3] = h;
     if (view == nullptr || view->widget == nullptr) return;
-    // The picture moves with the scroll; the view's own scale maps strip pixels.
+    // The picture moves with the scroll; the view's own scale maps strip pixels. The
+    // rectangle's y runs down from the plot's top, the view draws upwards.
     view->drawOffsetX = static_cast<float>(-static_cast<double>(stripRect[0]) * view->scaleX);
-    view->drawOffsetY = static_cast<float>(static_cast<double>(stripRect[1]) * view->scaleY);
+    view->drawOffsetY = static_cast<float>(-static_cast<double>(stripRect[1]) * view->scaleY);
     if (gWindow* win = gWinValidate(view->widget->window)) win->dirty = kWindowDirtyRepaint;
 }
 

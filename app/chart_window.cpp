@@ -9,6 +9,7 @@
 
 #include "app/chart_device.h"
 #include "app/field_readers.h"
+#include "toolkit/texture_view.h"
 #include "app/message_dialog.h"
 #include "data/kernel_util.h"
 #include "framework/display_lock.h"
@@ -823,10 +824,16 @@ void ChartWindow::RedrawNow() {
     const ChartHostServices& s = TheChartHostServices();
     if (changed && cell != nullptr && s.redrawReadout != nullptr) s.redrawReadout(cell);
     GraphicsHost* h = Host();
-    // The image strip under the curves follows the view.
+    // The image strip under the curves follows the view; its own window shows it now,
+    // not at the next repaint of everything.
     if (h != nullptr && h->readoutPage != nullptr && h->readoutPage->view != nullptr) {
-        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
-        UpdateStrip(h->readoutPage->view);
+        TextureView* view = h->readoutPage->view;
+        {
+            std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+            UpdateStrip(view);
+        }
+        if (view->widget != nullptr && view->widget->shown != 0 && view->widget->window != h->window)
+            RepaintWindowNow(view->widget->window, 7);
     }
     if (h == nullptr || gWinValidate(h->window) == nullptr) return;
     RepaintWindowNow(h->window, 7);

@@ -5,9 +5,11 @@
 // opens and its preview draws the slice's samples as a white curve on black, larger values
 // higher up: the curve read off the screen has the shape of the chart's own curve and of
 // the image's profile (a straight rise whose step sits where the chart's does, and whose
-// slope is what the step leaves of the rise).
+// slope is what the step leaves of the rise). Up keys scroll the chart's y range, and the
+// strip moves with the curve.
 #include <gtest/gtest.h>
 
+#include <X11/keysym.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -70,6 +72,19 @@ struct Curve {
     double Height(int i) const {
         const int a = From(), b = To();
         return static_cast<double>(top[a] - top[i]) / (top[a] - top[b]);
+    }
+    // The row of the straight line fitted (least squares) to the inked columns from i0 to
+    // i1, at column i; -1 with fewer than ten of them. The strip's picture is shrunk to the
+    // preview, so its thin line may miss a column here and there.
+    double LineAt(int i0, int i1, int i) const {
+        double n = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+        for (int c = std::max(i0, 0); c <= i1 && c < static_cast<int>(top.size()); ++c) {
+            if (top[c] < 0) continue;
+            n += 1, sx += c, sy += top[c], sxx += double(c) * c, sxy += double(c) * top[c];
+        }
+        if (n < 10) return -1;
+        const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+        return (sy - slope * sx) / n + slope * i;
     }
     // The step: the column whose height rises most over its left neighbour; where it sits
     // (fraction of the width) and how much it rises. Its line may cover a few columns, so
@@ -190,6 +205,47 @@ protected:
         return ::testing::AssertionFailure() << why;
     }
 
+    // The strip follows the chart's view: after a scroll of the y range the curve stands
+    // higher or lower in the preview by the share of its height that it moved in the plot.
+    ::testing::AssertionResult StripFollowsScroll(const Curve& chart0, const Curve& strip0, int ms = 8000) {
+        // The rise before the step (a tenth to seven tenths of the width), in both, and the
+        // curves' full heights.
+        auto span = [](const Curve& c, int* i0, int* i1) {
+            const int a = c.From(), b = c.To();
+            *i0 = a + (b - a) / 10;
+            *i1 = a + (b - a) * 7 / 10;
+        };
+        int c0 = 0, c1 = 0, s0 = 0, s1 = 0;
+        span(chart0, &c0, &c1);
+        span(strip0, &s0, &s1);
+        const int cm = (c0 + c1) / 2, sm = (s0 + s1) / 2;
+        const double chartBefore = chart0.LineAt(c0, c1, cm), stripBefore = strip0.LineAt(s0, s1, sm);
+        const double chartHeight = chart0.top[chart0.From()] - chart0.top[chart0.To()];
+        const double stripHeight = strip0.top[strip0.From()] - strip0.top[strip0.To()];
+        std::string why;
+        for (int waited = 0; waited <= ms; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            Curve chart, strip;
+            if (!ReadCurves(&chart, &strip, &why)) continue;
+            // The same columns of the screen (the plot's edge found may move with the cursor).
+            const int shift = chart0.first - chart.first;
+            const double chartAfter = chart.LineAt(c0 + shift, c1 + shift, cm + shift);
+            const double stripAfter = strip.first == strip0.first ? strip.LineAt(s0, s1, sm) : -1;
+            if (chartAfter < 0 || stripAfter < 0) {
+                why = "a curve lost its rise";
+                continue;
+            }
+            const double chartShift = (chartAfter - chartBefore) / chartHeight;
+            const double stripShift = (stripAfter - stripBefore) / stripHeight;
+            std::ostringstream out;
+            out << "the chart's curve moved down by " << chartShift << " of its height, the strip's by " << stripShift
+                << " (up: negative)";
+            why = out.str();
+            if (std::abs(chartShift) > 0.03 && std::abs(stripShift - chartShift) <= 0.02) return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << why;
+    }
+
     Screen screen;
     testing_util::TempFolder files;
     std::optional<ProgramRun> program;
@@ -238,7 +294,19 @@ TEST_F(ChartStripProgram, ASliceShowsItsSamplesInTheChartToolsPreview) {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     testing_program::ClickAt(d, Root(), x + 10, y + 4);
     testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
-    EXPECT_TRUE(StripMatchesChart());
+    ASSERT_TRUE(StripMatchesChart());
+
+    // Up scrolls the chart's y range: the curve moves in the plot, and the strip with it.
+    Curve chart, strip;
+    std::string why;
+    ASSERT_TRUE(ReadCurves(&chart, &strip, &why)) << why;
+    const Screen::Rect t = screen.RectOf(tools);
+    testing_program::ClickAt(d, Root(), t.left + chart.first + 2, t.top + chart.top[chart.From()] - 20);
+    testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(ReadCurves(&chart, &strip, &why)) << why;
+    for (int i = 0; i < 12; ++i) testing_program::PressKeys(d, {XK_Up});
+    EXPECT_TRUE(StripFollowsScroll(chart, strip));
     EXPECT_EQ(program->End(), 0);
 }
 
