@@ -729,9 +729,10 @@ void ChartWindow::RefreshStatisticsListSteps() {
     const ChartHostServices& s = TheChartHostServices();
     const GraphicsHostServices& hs = TheGraphicsHostServices();
     const void* statistic = d != nullptr ? d->result.statistic : nullptr;
-    // A new frame is drawn at once where the host asks for it, with a frame list or without.
+    // A new frame is drawn at once where the host asks for it, with a frame list or without
+    // (the host may open windows for it: the user-interface thread only).
     auto redraw = [this, &s] {
-        if (cell != nullptr && s.redrawOnFrame != nullptr && s.redrawOnFrame(cell)) RedrawNow();
+        if (cell != nullptr && OnUiThread() && s.redrawOnFrame != nullptr && s.redrawOnFrame(cell)) RedrawNow();
     };
     const uint32_t count = statistic != nullptr && s.frameCount != nullptr ? s.frameCount(statistic) : 0;
     ChartFrame f;
