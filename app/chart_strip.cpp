@@ -32,6 +32,16 @@ int32_t SideOf(double pixels) {
     return v >= 2147483647.0 ? 0x7FFFFFFF : static_cast<int32_t>(v);
 }
 
+// The rows of a byte picture in reverse order, in place.
+void FlipRows(DisplayBitmap* b) {
+    auto* p = static_cast<uint8_t*>(b->pixels);
+    if (p == nullptr || b->width <= 0 || b->height <= 1) return;
+    const size_t row = static_cast<size_t>(b->width) * b->channels;
+    for (int32_t top = 0, bottom = b->height - 1; top < bottom; ++top, --bottom)
+        std::swap_ranges(p + static_cast<size_t>(top) * row, p + static_cast<size_t>(top + 1) * row,
+                         p + static_cast<size_t>(bottom) * row);
+}
+
 }  // namespace
 
 // ---- Request records --------------------------------------------------------------------------
@@ -96,9 +106,10 @@ void ChartWindow::SetFrameRect(TextureView* view) {
     stripRect[2] = w;
     stripRect[3] = h;
     if (view == nullptr || view->widget == nullptr) return;
-    // The picture moves with the scroll; the view's own scale maps strip pixels.
+    // The picture moves with the scroll; the view's own scale maps strip pixels. The
+    // rectangle's y runs down from the plot's top, the view draws upwards.
     view->drawOffsetX = static_cast<float>(-static_cast<double>(stripRect[0]) * view->scaleX);
-    view->drawOffsetY = static_cast<float>(static_cast<double>(stripRect[1]) * view->scaleY);
+    view->drawOffsetY = static_cast<float>(-static_cast<double>(stripRect[1]) * view->scaleY);
     if (gWindow* win = gWinValidate(view->widget->window)) win->dirty = kWindowDirtyRepaint;
 }
 
@@ -156,6 +167,9 @@ bool ChartWindow::RenderToTextureView(TextureView* view) {
     if (view == nullptr || view->widget == nullptr) return false;
     gWindow* w = gWinValidate(view->widget->window);
     if (w == nullptr || !OnUiThread() || !gWinMakeCurrent(w)) return false;
+    // The picture has its top row first (larger values higher up); the view shows a
+    // frame's first row at the bottom.
+    FlipRows(&strip);
     TextureViewFrame frame;
     frame.width = strip.width;
     frame.height = strip.height;

@@ -9,6 +9,7 @@
 
 #include "app/chart_device.h"
 #include "app/field_readers.h"
+#include "toolkit/texture_view.h"
 #include "app/message_dialog.h"
 #include "data/kernel_util.h"
 #include "framework/display_lock.h"
@@ -728,6 +729,11 @@ void ChartWindow::RefreshStatisticsListSteps() {
     const ChartHostServices& s = TheChartHostServices();
     const GraphicsHostServices& hs = TheGraphicsHostServices();
     const void* statistic = d != nullptr ? d->result.statistic : nullptr;
+    // A new frame is drawn at once where the host asks for it, with a frame list or without
+    // (the host may open windows for it: the user-interface thread only).
+    auto redraw = [this, &s] {
+        if (cell != nullptr && OnUiThread() && s.redrawOnFrame != nullptr && s.redrawOnFrame(cell)) RedrawNow();
+    };
     const uint32_t count = statistic != nullptr && s.frameCount != nullptr ? s.frameCount(statistic) : 0;
     ChartFrame f;
     bool have = false;
@@ -746,6 +752,7 @@ void ChartWindow::RefreshStatisticsListSteps() {
         frame = ChartFrame{};
         RecomputeScales();
         if (cell != nullptr && hs.showRegionStatistics != nullptr && OnUiThread()) hs.showRegionStatistics(cell);
+        redraw();
         return;
     }
     frame = f;
@@ -787,7 +794,7 @@ void ChartWindow::RefreshStatisticsListSteps() {
         chart->yTo = intervalMaximum;
         chart->Compile();
     }
-    if (cell != nullptr && s.redrawOnFrame != nullptr && s.redrawOnFrame(cell)) RedrawNow();
+    redraw();
 }
 
 bool ChartWindow::PollSource() {
@@ -818,10 +825,16 @@ void ChartWindow::RedrawNow() {
     const ChartHostServices& s = TheChartHostServices();
     if (changed && cell != nullptr && s.redrawReadout != nullptr) s.redrawReadout(cell);
     GraphicsHost* h = Host();
-    // The image strip under the curves follows the view.
+    // The image strip under the curves follows the view; its own window shows it now,
+    // not at the next repaint of everything.
     if (h != nullptr && h->readoutPage != nullptr && h->readoutPage->view != nullptr) {
-        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
-        UpdateStrip(h->readoutPage->view);
+        TextureView* view = h->readoutPage->view;
+        {
+            std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+            UpdateStrip(view);
+        }
+        if (view->widget != nullptr && view->widget->shown != 0 && view->widget->window != h->window)
+            RepaintWindowNow(view->widget->window, 7);
     }
     if (h == nullptr || gWinValidate(h->window) == nullptr) return;
     RepaintWindowNow(h->window, 7);

@@ -20,6 +20,8 @@
 #include "views/display_cell.h"
 #include "views/display_grid.h"
 #include "views/rulers.h"
+#include "views/workspace.h"
+#include "views/workspace_pages.h"
 
 namespace orva {
 
@@ -224,6 +226,26 @@ bool StatisticFrame(const void* statistic, uint32_t index, ChartFrame* out) {
     return true;
 }
 
+// The workspace of an active cell, or none.
+WorkspaceComponent* ActiveWorkspace(DisplayCellBase* base) {
+    DisplayComponent* cell = AsDisplayCell(base);
+    return cell != nullptr && cell->IsActive() ? cell->workspace : nullptr;
+}
+
+// A new frame of the chart is drawn at once while its strip is on the screen. The tool
+// window's value page, whose preview shows the strip, opens with the first frame.
+bool RedrawOnFrame(DisplayCellBase* base) {
+    WorkspaceComponent* ws = ActiveWorkspace(base);
+    if (ws == nullptr) return false;
+    if (ws->preview.widget == nullptr) WorkspaceOpenValuePage(ws, true);
+    return ws->previewOn != 0 && ws->preview.widget != nullptr;
+}
+
+bool PreviewsOff(DisplayCellBase* base) {
+    WorkspaceComponent* ws = ActiveWorkspace(base);
+    return ws == nullptr || ws->previewOn == 0;
+}
+
 }  // namespace
 
 void InstallChartServices() {
@@ -242,6 +264,9 @@ void InstallChartServices() {
     // A histogram's x axis stands in the measured values, a slice's in samples along its path.
     chart.frameCount = &StatisticFrameCount;
     chart.frame = &StatisticFrame;
+    // The image strip of the chart: drawn into its workspace's preview.
+    chart.redrawOnFrame = &RedrawOnFrame;
+    chart.previewsOff = &PreviewsOff;
 }
 
 }  // namespace orva

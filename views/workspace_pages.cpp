@@ -594,15 +594,15 @@ static void FitValuePageAboveTabs(WorkspaceComponent* ws, int32_t place[4]) {
     place[3] = limit - y;
 }
 
-bool WorkspaceOpenValuePage(WorkspaceComponent* ws) {
+bool WorkspaceOpenValuePage(WorkspaceComponent* ws, bool toolWindow) {
     if (ws == nullptr || ws->container == nullptr || ws->group == nullptr || !ComponentUiUp()) return false;
     WindowGroup* group = ws->group;
     gWindow* parent = gWinValidate(group->windows[0]);
     if (parent == nullptr || group->sideWidth <= 0) return false;
-    // Only the main window shows it: the tool window's cell is the measurements' chart,
-    // empty until something is measured, and the page would stand there as a black box
-    // over the room of the chart's panel.
-    if (group->menuBar == nullptr) return false;
+    // The tool window's cell is the measurements' chart, empty until something is
+    // measured: its page would stand there as a black box over the room of the chart's
+    // panel, so it waits for the chart's first curve.
+    if (group->menuBar == nullptr && !toolWindow) return false;
     UIWindowRecord* r = UIWindowRecordFind(ws->container, kWsIdValue);
     if (r == nullptr || r->element.window != nullptr) return false;
     int32_t place[4];

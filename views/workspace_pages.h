@@ -182,7 +182,8 @@ void WorkspacePlaceToolPages(WorkspaceComponent* workspace);
 void ValuePagePlacement(const WindowGroup* group, int32_t left, int32_t out[4]);
 // The value page with the image preview opens when a workspace whose group has a left
 // inset gets an active cell and the page never had a window; placed by the inset of now.
-// True when the page's window was opened.
-bool WorkspaceOpenValuePage(WorkspaceComponent* workspace);
+// The tool window's opens only when asked for with `toolWindow` (its chart has something
+// to show in the preview). True when the page's window was opened.
+bool WorkspaceOpenValuePage(WorkspaceComponent* workspace, bool toolWindow = false);
 
 }  // namespace orva

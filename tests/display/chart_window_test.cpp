@@ -320,6 +320,7 @@ TEST_F(ChartWindowTest, WithTheCursorMarkTheReadoutGivesTheLinkedViewsPoint) {
 
 ChartFrame gFrame;
 uint32_t gFrames = 0;
+int gRedrawAsks = 0;
 
 TEST_F(ChartWindowTest, FramesChooseTheXAxis) {
     ChartHostServices& s = TheChartHostServices();
@@ -328,6 +329,9 @@ TEST_F(ChartWindowTest, FramesChooseTheXAxis) {
         *out = gFrame;
         return true;
     };
+    // Every new frame asks the host whether to redraw at once (its image strip follows).
+    s.redrawOnFrame = [](DisplayCellBase*) { return ++gRedrawAsks, false; };
+    gRedrawAsks = 0;
     int token = 0;
     ChartChain chain({Ramp(40)});
     chain.source->statistic = &token;
@@ -360,8 +364,10 @@ TEST_F(ChartWindowTest, FramesChooseTheXAxis) {
     }
     // Without frames: indices, no labels, region statistics.
     gFrames = 0;
-    const int before = chain.cell->regionStatistics;
+    const int before = chain.cell->regionStatistics, asked = gRedrawAsks;
+    EXPECT_GE(asked, 5);
     chain.device->OnEvent(kDeviceEventInvalidate, 0);
+    EXPECT_EQ(gRedrawAsks, asked + 1);
     EXPECT_EQ(chain.window->xMode, kChartXIndex);
     EXPECT_EQ(chain.window->xStepKnown, 0);
     EXPECT_EQ(chain.window->xStart, 0.0);

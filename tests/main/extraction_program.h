@@ -41,29 +41,8 @@ protected:
     // The tabs of the main window's page column: the runs of the tab colours in the first
     // row that holds the chosen tab's colour left of the workspace; the centre of tab n.
     bool PageTab(int n, int* x, int* y) {
-        static constexpr uint8_t kChosen[3] = {153, 255, 153}, kOther[3] = {41, 145, 41};
         const Screen::Rect m = screen.RectOf(main);
-        if (!Grab()) return false;
-        for (int row = m.top; row < m.top + 400; ++row) {
-            std::vector<std::pair<int, int>> runs;
-            for (int px = m.left; px < m.left + 330; ++px) {
-                const uint8_t* p = shot.At(px, row);
-                const bool tab = SameColour(p, kChosen) || SameColour(p, kOther);
-                if (!tab) continue;
-                int end = px;
-                while (end < m.left + 330 && (SameColour(shot.At(end, row), kChosen) ||
-                                             SameColour(shot.At(end, row), kOther)))
-                    ++end;
-                if (end - px >= 20) runs.push_back({px, end});
-                px = end;
-            }
-            if (runs.size() >= 4) {
-                *x = (runs[n].first + runs[n].second) / 2;
-                *y = row + 4;
-                return true;
-            }
-        }
-        return false;
+        return Grab() && testing_program::PageTab(shot, m.left, m.top, n, x, y);
     }
 
     // The chart of the "Chart Tools" window once it shows bars; the plot and the row of

@@ -4,12 +4,14 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <iterator>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "program_window.h"
@@ -87,6 +89,31 @@ inline void ClickAt(Display* d, Window w, int x, int y) {
     XTestFakeButtonEvent(d, 1, True, CurrentTime);
     XTestFakeButtonEvent(d, 1, False, CurrentTime);
     XSync(d, False);
+}
+
+// The tabs of the main window's page column on a picture of the screen: the runs of the
+// tab colours in the first row that holds four of them left of the workspace (the main
+// window's rectangle on the picture); the centre of tab n.
+inline bool PageTab(const Picture& shot, int left, int top, int n, int* x, int* y) {
+    static constexpr uint8_t kChosen[3] = {153, 255, 153}, kOther[3] = {41, 145, 41};
+    auto tab = [&](int px, int row) { return SameColour(shot.At(px, row), kChosen) || SameColour(shot.At(px, row), kOther); };
+    for (int row = std::max(top, 0); row < std::min(top + 400, shot.height); ++row) {
+        std::vector<std::pair<int, int>> runs;
+        const int right = std::min(left + 330, shot.width);
+        for (int px = std::max(left, 0); px < right; ++px) {
+            if (!tab(px, row)) continue;
+            int end = px;
+            while (end < right && tab(end, row)) ++end;
+            if (end - px >= 20) runs.push_back({px, end});
+            px = end;
+        }
+        if (runs.size() >= 4 && n < static_cast<int>(runs.size())) {
+            *x = (runs[n].first + runs[n].second) / 2;
+            *y = row + 4;
+            return true;
+        }
+    }
+    return false;
 }
 
 // Why the program cannot be driven here (no reference tools, no display, no XTest); empty

@@ -245,7 +245,9 @@ TEST_F(ShapeDrawProgram, EscAndDrawCancelLeaveNoShapeOfAnyKind) {
             Walk(px, py, qx, qy);
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             ASSERT_TRUE(Grab(&during));
-            if (k.click) EXPECT_GT(Differing(before, during), 50) << "no outline while placing";
+            if (k.click) {
+                EXPECT_GT(Differing(before, during), 50) << "no outline while placing";
+            }
             if (byMenu)
                 ASSERT_TRUE(DrawCancel()) << "no Draw > Cancel";
             else
