@@ -604,6 +604,16 @@ void gWinOnDoubleClickMsg(pf::Hwnd hwnd, uint32_t message, pf::WParam wParam, pf
     }
     if (MenuOpen() && gHooks().menuOwnsWindow != nullptr && gHooks().menuOwnsWindow(hwnd)) return;
     gElement* pressed = gPressedWidget;
+    // The first click's release let its widget go; the second click of the pair lands on
+    // the widget under it, which is the one the first went down on (a double-click stays
+    // within a few pixels), so that widget gets the double press.
+    if (pressed == nullptr && gWinMakeCurrent(window)) {
+        gElement* picked = gPick(window, pf::GetXLParam(lParam), pf::GetYLParam(lParam));
+        if (picked != nullptr && gWgtIsLive(picked) && picked->enabled && (picked->style & kStyleInert) == 0) {
+            pressed = gPressedWidget = picked;
+            gHotWidget = picked;
+        }
+    }
     if (pressed == nullptr || pressed->window != window) return;
     gMouseButtonState() = message == pf::kWmLButtonDblClk ? 2 : 6;
     if (gInput().isEditing != nullptr && gInput().isEditing(pressed)) {
