@@ -1,5 +1,7 @@
 #include "main/chart_services.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 #include "app/chart_panel.h"
@@ -9,8 +11,11 @@
 #include "io/value_range.h"
 #include "reduction/reduction_component.h"
 #include "reduction/statistic_block.h"
+#include "toolkit/histogram_chart.h"
 #include "views/display_cell.h"
+#include "views/readout_pages.h"
 #include "views/rulers.h"
+#include "views/workspace_readouts.h"
 
 namespace orva {
 
@@ -29,6 +34,8 @@ void ShowScales(DisplayCellBase* base, GraphicsWindow* chart, bool show) {
         r.scaleShown[0] = r.scaleShown[1] = 0;
     } else {
         if (!RulersAttach(&r, cell->window, cell->cellRect, chart)) return;
+        // A chart's axes are samples and values, not pixels: its readouts are shown unrounded.
+        cell->axisRounding[0] = cell->axisRounding[1] = kAxisReal;
         r.hidden = 0;
         r.shown = 1;
         r.scaleShown[0] = r.scaleShown[1] = 1;
@@ -150,6 +157,31 @@ bool StatisticFrame(const void* statistic, uint32_t index, ChartFrame* out) {
     return true;
 }
 
+// The chart's cursor readout reaches the coordinate fields of its workspace while the
+// chart's cell is the workspace's active one.
+void RedrawReadout(DisplayCellBase* base) {
+    DisplayComponent* cell = AsDisplayCell(base);
+    if (cell != nullptr && cell->IsActive() && cell->workspace != nullptr) RedrawChartCoordReadout(cell->workspace);
+}
+
+// The statistics of the curve's row in the statistics window; a histogram's numbers are
+// the Reduction's (its bins' counts tell nothing of the measured values).
+void ShowRowStatistics(DisplayCellBase* base, const void* statistic, const RowStats& stats) {
+    if (HistogramBlock(statistic) != nullptr) return;
+    ChartSummary summary;
+    summary.valid = 1;
+    summary.count = static_cast<uint32_t>(std::min<uint64_t>(stats.count, UINT32_MAX));
+    summary.minimum = stats.minimum;
+    summary.maximum = stats.maximum;
+    summary.flux = stats.sum;
+    const bool meanOk = stats.valid != 0;
+    summary.mean = meanOk ? stats.mean : -DBL_MAX;
+    // A sigma that was not computed (values beyond the square root of DBL_MAX) is shown as
+    // missing.
+    summary.rms = meanOk && stats.sigma >= 0.0 ? stats.sigma : -DBL_MAX;
+    DisplayShowRegionStatistics(AsDisplayCell(base), summary);
+}
+
 }  // namespace
 
 void InstallChartServices() {
@@ -159,6 +191,8 @@ void InstallChartServices() {
     chart.histogram = &Histogram;
     chart.inputRange = &ChartInputRange;
     chart.reduction = &ReductionKey;
+    chart.redrawReadout = &RedrawReadout;
+    chart.showRowStatistics = &ShowRowStatistics;
     // The chart's tool panel in the "Chart Tools" window.
     InstallChartPanel();
     // A histogram's x axis stands in the measured values, a slice's in samples along its path.

@@ -14,6 +14,7 @@
 #include "toolkit/histogram_chart.h"
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
+#include "toolkit/list_control.h"
 #include "toolkit/number_field.h"
 #include "toolkit/text_layout.h"
 #include "toolkit/widget.h"
@@ -542,7 +543,15 @@ void WorkspaceOpenToolPages(WorkspaceComponent* ws) {
     };
     open(kWsIdZoomBar, kWsPageZoomBar);
     open(kWsIdLens, kWsPageLens);
-    if (!mainGroup) return;
+    if (!mainGroup) {
+        // The chart's window: the readout of its cursor and the statistics of its curve.
+        if (ws->group->menuBar == nullptr) {
+            open(kWsIdCoordinates, kWsPageCoordinates);
+            open(kWsIdStatistic, kWsPageStatistic);
+            WorkspacePlaceChartReadouts(ws);
+        }
+        return;
+    }
     open(kWsIdFastSelector, kWsPageFastSelector);
     open(kWsIdTransport, kWsPageTransport);
     open(kWsIdCoordinates, kWsPageCoordinates);
@@ -634,6 +643,61 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id) {
         at.y -= origin.y;
     }
     platform::SetWindowPos(page->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
+}
+
+void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
+    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
+    WindowGroup* group = ws->group;
+    gWindow* parent = gWinValidate(group->windows[0]);
+    if (parent == nullptr || parent->hwnd == nullptr) return;
+    gWindow* coords = GroupToolPageWindow(ws, parent, kWsIdCoordinates);
+    gWindow* stats = GroupToolPageWindow(ws, parent, kWsIdStatistic);
+    if (coords == nullptr && stats == nullptr) return;
+    if (ws->statisticsList != nullptr) StatisticListUseTable(ws->statisticsList, StatLabelsTable());
+    platform::Point origin{0, 0};
+    if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
+    // Both stand in the room above the panel's tabs: the coordinates in its top-left
+    // corner, the statistics under them when the room is tall enough, else beside them,
+    // the page column widened for them (the chart gives up that width).
+    const int32_t x = kernel::SaturateTrunc<int32_t>(group->tabArea[0][0]) + 1;
+    const int32_t y = kernel::SaturateTrunc<int32_t>(group->tabArea[0][1]) + 1;
+    const int32_t bottom = kernel::SaturateTrunc<int32_t>(group->tabArea[1][1]);
+    int32_t right = x, below = y;
+    auto place = [&](gWindow* w, int32_t at, int32_t top) {
+        if (w->parent != parent) {
+            at += origin.x;
+            top += origin.y;
+        }
+        platform::SetWindowPos(w->hwnd, nullptr, at, top, 0, 0, kMoveOnly);
+    };
+    // Each window as large as its page; the list's window ends under its last row.
+    for (gWindow* w : {coords, stats})
+        if (w != nullptr) gWinFitToContent(w, 0);
+    const gElement* list = ws->statisticsList != nullptr ? ws->statisticsList->widget : nullptr;
+    if (stats != nullptr && list != nullptr && gWgtIsLive(list) && list->window == stats)
+        gWinSetSize(stats, stats->clientWidth, kernel::SaturateTrunc<int32_t>(std::ceil(list->y + list->height)) + 3,
+                    nullptr);
+    platform::Rect rect;
+    if (coords != nullptr && platform::GetWindowRect(coords->hwnd, &rect)) {
+        place(coords, x, y);
+        right = x + (rect.right - rect.left) + kToolPageGap;
+        below = y + (rect.bottom - rect.top) + kToolPageGap;
+    }
+    if (stats == nullptr || !platform::GetWindowRect(stats->hwnd, &rect)) return;
+    const int32_t width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (below + height <= bottom) {
+        place(stats, x, below);
+        return;
+    }
+    place(stats, right, y);
+    const int32_t wanted = right + width + 1;
+    if (wanted <= group->sideWidth) return;
+    group->sideWidth = wanted;
+    if (gElement* tabs = group->tabBar; tabs != nullptr && gWgtIsLive(tabs) && tabs->x < static_cast<float>(wanted))
+        tabs->width = static_cast<float>(wanted - 1) - tabs->x;
+    if (gWindow* host = gWinValidate(group->windows[1]))
+        WorkspaceLayout(host, group, parent->clientWidth, parent->clientHeight, true);
+    parent->dirty = 7;
 }
 
 void WorkspacePlaceToolPages(WorkspaceComponent* ws) {
