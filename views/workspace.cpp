@@ -247,6 +247,8 @@ bool PlaceCellInSlot(WorkspaceComponent* ws, DisplayComponent* cell, uint32_t nu
     // The value readout and the preview of the active cell's frame come with it.
     // Only the main window opens it, and there only while the user keeps it.
     if (firstActive && LayoutPageWanted(kLayoutValues)) WorkspaceOpenValuePage(ws);
+    // The chart's window, shown by now, takes back the width its readouts took.
+    if (firstActive) WorkspacePlaceChartReadouts(ws);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 #include "app/cui.h"
 #include "app/field_readers.h"
@@ -548,8 +549,8 @@ void WorkspaceOpenToolPages(WorkspaceComponent* ws) {
         if (ws->group->menuBar == nullptr) {
             open(kWsIdCoordinates, kWsPageCoordinates);
             open(kWsIdStatistic, kWsPageStatistic);
-            WorkspacePlaceChartReadouts(ws);
         }
+        WorkspacePlaceChartReadouts(ws);
         return;
     }
     open(kWsIdFastSelector, kWsPageFastSelector);
@@ -645,8 +646,13 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id) {
     platform::SetWindowPos(page->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
 }
 
+// The width each chart window's page column took from its chart, until the window gives
+// it back by growing (it can only once it is on the screen).
+static std::unordered_map<gWindow*, int32_t> gChartWidthOwed;
+
 void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
-    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
+    // Only the chart's window (the main window has its menus) shows them there.
+    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr || ws->group->menuBar != nullptr) return;
     WindowGroup* group = ws->group;
     gWindow* parent = gWinValidate(group->windows[0]);
     if (parent == nullptr || parent->hwnd == nullptr) return;
@@ -658,7 +664,7 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
     // Both stand in the room above the panel's tabs: the coordinates in its top-left
     // corner, the statistics under them when the room is tall enough, else beside them,
-    // the page column widened for them (the chart gives up that width).
+    // the page column widened for them.
     const int32_t x = kernel::SaturateTrunc<int32_t>(group->tabArea[0][0]) + 1;
     const int32_t y = kernel::SaturateTrunc<int32_t>(group->tabArea[0][1]) + 1;
     const int32_t bottom = kernel::SaturateTrunc<int32_t>(group->tabArea[1][1]);
@@ -691,13 +697,25 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     }
     place(stats, right, y);
     const int32_t wanted = right + width + 1;
-    if (wanted <= group->sideWidth) return;
-    group->sideWidth = wanted;
-    if (gElement* tabs = group->tabBar; tabs != nullptr && gWgtIsLive(tabs) && tabs->x < static_cast<float>(wanted))
-        tabs->width = static_cast<float>(wanted - 1) - tabs->x;
-    if (gWindow* host = gWinValidate(group->windows[1]))
-        WorkspaceLayout(host, group, parent->clientWidth, parent->clientHeight, true);
-    parent->dirty = 7;
+    if (wanted > group->sideWidth) {
+        gChartWidthOwed[parent] += wanted - group->sideWidth;
+        group->sideWidth = wanted;
+        if (gElement* tabs = group->tabBar; tabs != nullptr && gWgtIsLive(tabs) && tabs->x < static_cast<float>(wanted))
+            tabs->width = static_cast<float>(wanted - 1) - tabs->x;
+        if (gWindow* host = gWinValidate(group->windows[1]))
+            WorkspaceLayout(host, group, parent->clientWidth, parent->clientHeight, true);
+        parent->dirty = 7;
+    }
+    // The window grows by what the column took, so that the chart keeps its width (as far
+    // as the screen has room; it moves left where its right edge would pass the screen's).
+    // A window not on the screen yet keeps the debt for when it is.
+    auto owed = gChartWidthOwed.find(parent);
+    if (owed == gChartWidthOwed.end() || !gWinShownNow(parent) || parent->hwnd == nullptr ||
+        !platform::IsWindowVisible(parent->hwnd))
+        return;
+    const int32_t grow = owed->second;
+    gChartWidthOwed.erase(owed);
+    gWinSetSize(parent, parent->clientWidth + grow, parent->clientHeight, nullptr);
 }
 
 void WorkspacePlaceToolPages(WorkspaceComponent* ws) {
