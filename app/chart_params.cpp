@@ -53,6 +53,27 @@ void ScaledSums(const double* x, uint64_t n, double k, double* m, double* t) {
     if (t != nullptr) *t = b;
 }
 
+// The sample standard deviation (n - 1 in the denominator) about the mean, from the
+// deviations in a second pass: the mean of squares less the squared mean cancels to
+// nothing for values far from zero (1e8 + a unit spread has squares of 1e16, whose last
+// bit is worth 2). The deviations are taken in units of the range so that their squares
+// cannot overflow, and their sum corrects the rounding of the mean. -1 when they
+// overflowed all the same (the range was given and does not hold the samples).
+double SpreadAbout(const double* x, uint64_t n, double mean, double range) {
+    const double unit = range > 0.0 && Finite(range) ? range : 1.0;
+    const double inverse = 1.0 / unit;
+    double c = 0.0, q = 0.0;
+    for (uint64_t i = 0; i < n; ++i) {
+        const double d = (x[i] - mean) * inverse;
+        c += d;
+        q += d * d;
+    }
+    if (!Finite(c) || !Finite(q)) return -1.0;
+    const double dn = static_cast<double>(n);
+    const double v = (q - c * c / dn) / (dn - 1.0);
+    return v > 0.0 ? unit * std::sqrt(v) : 0.0;
+}
+
 // The sum of a mean taken as n x m, with the markers of the scaled path.
 double SumFromMean(double m, double n, double k) {
     if (m == 0.0) return 0.0;
@@ -227,9 +248,14 @@ void RowStatistics(const double* x, uint64_t n, RowStats* r, const double* range
         if (q == 0.0 || Denormal(q)) {
             r->sigma = 0.0;
         } else {
-            const double root = std::sqrt(q / dn);
-            const double a = std::fabs(r->mean);
-            r->sigma = a < root ? std::sqrt(dn / (dn - 1.0) * (root + a) * (root - a)) : 0.0;
+            r->sigma = SpreadAbout(x, n, r->mean, hi - lo);
+            if (r->sigma < 0.0) {
+                // The deviations overflowed against a range that does not hold the
+                // samples: the spread from the sums.
+                const double root = std::sqrt(q / dn);
+                const double a = std::fabs(r->mean);
+                r->sigma = a < root ? std::sqrt(dn / (dn - 1.0) * (root + a) * (root - a)) : 0.0;
+            }
         }
     } else {
         // 7. A sum or a square overflowed: scaled sums.

@@ -80,7 +80,9 @@ struct RowStats {
 
 // Statistics of `count` samples, overflow-safe. The range is the given one (minimum,
 // maximum) or found from the finite samples (a NaN or infinite extreme, or none,
-// gives [0, 0]). Two samples give sigma = (maximum - minimum) / 2; values beyond the
+// gives [0, 0]). Sigma is the sample standard deviation (n - 1), taken from the
+// deviations about the mean so that rows far from zero keep their spread. Two samples
+// give sigma = (maximum - minimum) / 2; values beyond the
 // square root of DBL_MAX take a path of scaled sums whose sigma is the marker -DBL_MIN
 // (not computed). The floating-point status flags are cleared when the work raised
 // any. `valid` stays 0 when no mean can be had.

@@ -752,6 +752,7 @@ void ChartWindow::RefreshStatisticsListSteps() {
         frame = ChartFrame{};
         RecomputeScales();
         if (cell != nullptr && hs.showRegionStatistics != nullptr && OnUiThread()) hs.showRegionStatistics(cell);
+        ShowRowStatistics(statistic);
         redraw();
         return;
     }
@@ -779,6 +780,7 @@ void ChartWindow::RefreshStatisticsListSteps() {
     if (!OnUiThread()) return;
     if (cell != nullptr && hs.showStatisticsList != nullptr)
         hs.showStatisticsList(cell, statistic, static_cast<uint32_t>(std::max(d->cachedFrame, 0)));
+    ShowRowStatistics(statistic);
     HistogramChart* chart = cell != nullptr && s.histogram != nullptr ? s.histogram(cell) : nullptr;
     if (chart != nullptr) {
         int32_t kind = s.intervalKind != nullptr ? s.intervalKind(cell) : 700;
@@ -795,6 +797,16 @@ void ChartWindow::RefreshStatisticsListSteps() {
         chart->Compile();
     }
     redraw();
+}
+
+void ChartWindow::ShowRowStatistics(const void* statistic) {
+    Chart1DDevice* d = Device();
+    const ChartHostServices& s = TheChartHostServices();
+    if (d == nullptr || !d->HoldsSamples() || cell == nullptr || s.showRowStatistics == nullptr || !OnUiThread())
+        return;
+    RowStats stats;
+    d->RowStatisticsCurrent(&stats);
+    s.showRowStatistics(cell, statistic, stats);
 }
 
 bool ChartWindow::PollSource() {

@@ -83,6 +83,9 @@ struct ChartHostServices {
     void (*showLinkedPoint)(DisplayCellBase* cell, double x, double y) = nullptr;
     // Redraws the chart's coordinate readout fields at once (after a readout changed).
     void (*redrawReadout)(DisplayCellBase* cell) = nullptr;
+    // The statistics of the current curve's row, after a new frame (`statistic`: the
+    // frame list the pull delivered, or none).
+    void (*showRowStatistics)(DisplayCellBase* cell, const void* statistic, const RowStats& stats) = nullptr;
     // The statistics options of the reduction linked with the cell: step the interval
     // method (action 0, forward or back), toggle the statistics' visibility (1), reset
     // the histogram settings (2). True when something changed.
@@ -443,6 +446,8 @@ public:
 private:
     void ResetScales();
     void RefreshStatisticsListSteps();
+    // The host shows the statistics of the current device's row.
+    void ShowRowStatistics(const void* statistic);
 };
 
 // A chart window for the cell (count 1), or nullptr. Installed as

@@ -1,6 +1,7 @@
 #include "main/chart_services.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <mutex>
 
@@ -17,11 +18,14 @@
 #include "reduction/reduction_component.h"
 #include "reduction/statistic_block.h"
 #include "shapes/shape.h"
+#include "toolkit/histogram_chart.h"
 #include "views/display_cell.h"
 #include "views/display_grid.h"
+#include "views/readout_pages.h"
 #include "views/rulers.h"
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
+#include "views/workspace_readouts.h"
 
 namespace orva {
 
@@ -40,6 +44,8 @@ void ShowScales(DisplayCellBase* base, GraphicsWindow* chart, bool show) {
         r.scaleShown[0] = r.scaleShown[1] = 0;
     } else {
         if (!RulersAttach(&r, cell->window, cell->cellRect, chart)) return;
+        // A chart's axes are samples and values, not pixels: its readouts are shown unrounded.
+        cell->axisRounding[0] = cell->axisRounding[1] = kAxisReal;
         r.hidden = 0;
         r.shown = 1;
         r.scaleShown[0] = r.scaleShown[1] = 1;
@@ -246,6 +252,31 @@ bool PreviewsOff(DisplayCellBase* base) {
     return ws == nullptr || ws->previewOn == 0;
 }
 
+// The chart's cursor readout reaches the coordinate fields of its workspace while the
+// chart's cell is the workspace's active one.
+void RedrawReadout(DisplayCellBase* base) {
+    DisplayComponent* cell = AsDisplayCell(base);
+    if (cell != nullptr && cell->IsActive() && cell->workspace != nullptr) RedrawChartCoordReadout(cell->workspace);
+}
+
+// The statistics of the curve's row in the statistics window; a histogram's numbers are
+// the Reduction's (its bins' counts tell nothing of the measured values).
+void ShowRowStatistics(DisplayCellBase* base, const void* statistic, const RowStats& stats) {
+    if (HistogramBlock(statistic) != nullptr) return;
+    ChartSummary summary;
+    summary.valid = 1;
+    summary.count = static_cast<uint32_t>(std::min<uint64_t>(stats.count, UINT32_MAX));
+    summary.minimum = stats.minimum;
+    summary.maximum = stats.maximum;
+    summary.flux = stats.sum;
+    const bool meanOk = stats.valid != 0;
+    summary.mean = meanOk ? stats.mean : -DBL_MAX;
+    // A sigma that was not computed (values beyond the square root of DBL_MAX) is shown as
+    // missing.
+    summary.rms = meanOk && stats.sigma >= 0.0 ? stats.sigma : -DBL_MAX;
+    DisplayShowRegionStatistics(AsDisplayCell(base), summary);
+}
+
 }  // namespace
 
 void InstallChartServices() {
@@ -259,6 +290,8 @@ void InstallChartServices() {
     chart.linkedPoint = &LinkedPoint;
     chart.showLinkedPoint = &ShowLinkedPoint;
     chart.setLinked = &SetLinked;
+    chart.redrawReadout = &RedrawReadout;
+    chart.showRowStatistics = &ShowRowStatistics;
     // The chart's tool panel in the "Chart Tools" window.
     InstallChartPanel();
     // A histogram's x axis stands in the measured values, a slice's in samples along its path.

@@ -19,6 +19,8 @@
 #include "shapes/shape_container.h"
 #include "shapes/ui/shape_drawing.h"
 #include "toolkit/histogram_chart.h"
+#include "toolkit/list_control.h"
+#include "views/select_tab_page.h"
 #include "toolkit/layout.h"
 #include "toolkit/painters.h"
 #include "toolkit/list_control.h"
@@ -893,6 +895,21 @@ void DisplayRefreshToolPage(DisplayComponent* cell) {
     OptionsWindow* c = AsOptionsWindow(holder);
     if (c == nullptr) return;
     OptionsRefreshStandardPage(c, cell->statisticsWindow);
+}
+
+bool DisplayShowRegionStatistics(DisplayComponent* cell, const ChartSummary& summary) {
+    if (cell == nullptr) return false;
+    // The cell was made before its workspace's list was: it takes the workspace's now.
+    if (cell->statisticsList == nullptr && cell->workspace != nullptr) {
+        cell->statisticsList = cell->workspace->statisticsList;
+        cell->statisticsWindow = cell->workspace->statisticsWindow;
+    }
+    ListCtrl* list = cell->statisticsList;
+    if (list == nullptr || cell->statisticsWindow == nullptr || gWinValidate(cell->statisticsWindow) == nullptr)
+        return false;
+    if (!StatisticListUseTable(list, StatLabelsTable())) return false;
+    ListStatPanel panel(list);
+    return HistogramChart::FillShort(&panel, &summary) != 0;
 }
 
 bool DisplayChartVisible(const DisplayComponent* cell) {

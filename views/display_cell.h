@@ -25,6 +25,7 @@
 namespace orva {
 
 class HistogramChart;
+struct ChartSummary;
 class ListCtrl;
 class ShapeContainer;
 class WorkspaceComponent;
@@ -233,6 +234,10 @@ bool DisplaySelectChannel(DisplayComponent* cell, int32_t number);
 bool DisplayTogglePlayback(DisplayComponent* cell);
 void DisplayRefreshToolPage(DisplayComponent* cell);
 bool DisplayChartVisible(const DisplayComponent* cell);
+// The statistics window shows the short table (count, flux, extremes, mean, RMS) of a
+// summary: the list takes that table's labels when it shows another. False without a
+// statistics window.
+bool DisplayShowRegionStatistics(DisplayComponent* cell, const ChartSummary& summary);
 int32_t DisplayPanelBuilder(PageWindow* page, void* widget, int32_t pageId);
 
 // ---- Seams -------------------------------------------------------------------------------------

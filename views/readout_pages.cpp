@@ -25,7 +25,6 @@ constexpr uint32_t kChannelColour = 0x40F0B58;
 // The value page's window is black: its texts are drawn light so that they can be read.
 constexpr uint32_t kLightText = 0x4707070;
 constexpr float kRow = 17.0f;
-constexpr int32_t kAxisReal = 2;
 
 std::string Digits(int digits, int decimals, double value) {
     char text[64] = "";

@@ -27,6 +27,8 @@ constexpr uint32_t kChannelMarker = 3;
 constexpr uint32_t kViewModeToggle = 0, kViewModeValue1 = 4, kViewModeValue2 = 5, kViewModeValue3 = 6;
 constexpr uint32_t kViewModeCaption1 = 1, kViewModeCaption2 = 2, kViewModeCaption3 = 3;
 
+// The rounding mode that shows a coordinate as it is.
+constexpr int32_t kAxisReal = 2;
 // Rounding of a data coordinate by an axis mode: 0 up (ceiling), 1 toward zero, any
 // other value leaves it.
 double RoundCoordinate(int32_t mode, double value);

@@ -305,6 +305,33 @@ void SelectTabPress(gElement* tabs, uintptr_t data) {
 
 // ---- Statistic overlay ---------------------------------------------------------------------------
 
+namespace {
+// The list's height for `rows` rows under its header in the window's font.
+float StatisticListHeight(gFont* font, int32_t rows) {
+    const float line = font != nullptr ? gFontLineHeight(font) : 0.0f;
+    const float rowHeight = line > 0.0f ? std::ceil(line) + 4.0f : 16.0f;
+    return static_cast<float>(rows + 1) * rowHeight + 2.0f;
+}
+}  // namespace
+
+bool StatisticListUseTable(ListCtrl* list, const StatListDescriptor* table) {
+    if (list == nullptr || table == nullptr || list->widget == nullptr || !gWgtIsLive(list->widget)) return false;
+    if (list->mode == static_cast<uint32_t>(table->kind) && list->rowCount == table->rows) return true;
+    gElement* widget = list->widget;
+    ListCtrl::SetMode(widget, static_cast<uint32_t>(table->kind));
+    if (!ListCtrl::FillRows(list, 0, table->labels, table->rows)) return false;
+    // The list, and its window with it, take the table's height.
+    widget->height = StatisticListHeight(list->font, table->rows);
+    ListCtrl::LayoutCells(list);
+    ListCtrl::LayoutRows(list);
+    if (gWindow* w = gWinValidate(widget->window)) {
+        gWinLayoutGroups(w);
+        gWinFitToContent(w, 0);
+        w->dirty = 7;
+    }
+    return true;
+}
+
 void BuildStatisticPage(UIElement* element, gElement** s) {
     if (element == nullptr || s == nullptr || element->window == nullptr) return;
     element->flags &= ~0x800u;
@@ -315,12 +342,10 @@ void BuildStatisticPage(UIElement* element, gElement** s) {
     const int32_t rows = desc != nullptr && desc->rows > 0 ? desc->rows : kStatisticDefaultRows;
     const uint32_t slot = element->group != nullptr ? element->group->style & kWsSlotBits : 0;
     gFont* font = GetUIFont(w);
-    const float line = font != nullptr ? gFontLineHeight(font) : 0.0f;
-    const float rowHeight = line > 0.0f ? std::ceil(line) + 4.0f : 16.0f;
     ListCtrlLayout layout{.x = 2.0f,
                           .y = 1.0f,
                           .width = kStatisticColumns[0] + kStatisticColumns[1],
-                          .height = static_cast<float>(rows + 1) * rowHeight + 2.0f,
+                          .height = StatisticListHeight(font, rows),
                           .columnCount = 2,
                           .columnWidths = kStatisticColumns};
     gElement* widget = ListCtrl::Create(w, nullptr, kStatisticKind, &layout, slot | kWsNewRow, false, font);

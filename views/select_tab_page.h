@@ -12,6 +12,8 @@ class ProjectItem;
 class UIElement;
 class UIPage;
 class WorkspaceComponent;
+class ListCtrl;
+struct StatListDescriptor;
 struct gElement;
 struct gWindow;
 
@@ -67,6 +69,9 @@ void SelectTabHooksDefaults(SelectTabHooks* hooks);
 // The list's group starts at (2, 0) of its window.
 constexpr float kStatisticPlace[2] = {2.0f, 0.0f};
 void BuildStatisticPage(UIElement* element, gElement** slots);
+// The list shows a table's labels (its kind and rows); its window fits the new height.
+// True when the list holds that table.
+bool StatisticListUseTable(ListCtrl* list, const StatListDescriptor* table);
 // The list window's key handler: Ctrl+C and Ctrl+Insert go to the active cell of the
 // workspace while its window may take keys, else to the sibling windows.
 bool StatisticListKey(gWindow* window, gWindow* from, void* key);

@@ -247,6 +247,8 @@ bool PlaceCellInSlot(WorkspaceComponent* ws, DisplayComponent* cell, uint32_t nu
     // The value readout and the preview of the active cell's frame come with it.
     // Only the main window opens it, and there only while the user keeps it.
     if (firstActive && LayoutPageWanted(kLayoutValues)) WorkspaceOpenValuePage(ws);
+    // The chart's window, shown by now, takes back the width its readouts took.
+    if (firstActive) WorkspacePlaceChartReadouts(ws);
     return true;
 }
 
@@ -332,11 +334,15 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
     if (mainGroup) toolPage(kWsIdTransport, 6);
     toolPage(kWsIdGrid, 2);
     if (mainGroup) toolPage(kWsIdFastSelector, 6);
-    toolPage(kWsIdStatistic, 6);
-    // What lies under the pointer: its coordinates and the values of the channels.
-    if (mainGroup) {
-        toolPage(kWsIdCoordinates, 6);
-        toolPage(kWsIdViewMode, 6);
+    UIWindowRecord* statistic = toolPage(kWsIdStatistic, 6);
+    // What lies under the pointer: its coordinates and (main group) the values of the
+    // channels; the chart's window shows the coordinates of its cursor.
+    UIWindowRecord* coordinates = toolPage(kWsIdCoordinates, 6);
+    if (mainGroup) toolPage(kWsIdViewMode, 6);
+    // In the chart's window both stand in the window itself and go where it goes.
+    if (!mainGroup) {
+        for (UIWindowRecord* r : {statistic, coordinates})
+            if (r != nullptr) r->style = ((r->style != 0 ? r->style : kWindowStyleKind3) | kStyleEmbedded) & ~kStyleDeferred;
     }
     if (group != nullptr) {
         if (UIWindowRecord* r = CreateUIWindow(container, kWsIdValue, 0)) {

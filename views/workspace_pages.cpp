@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 #include "app/cui.h"
 #include "app/field_readers.h"
@@ -14,6 +15,7 @@
 #include "toolkit/histogram_chart.h"
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
+#include "toolkit/list_control.h"
 #include "toolkit/number_field.h"
 #include "toolkit/text_layout.h"
 #include "toolkit/widget.h"
@@ -542,7 +544,18 @@ void WorkspaceOpenToolPages(WorkspaceComponent* ws) {
     };
     open(kWsIdZoomBar, kWsPageZoomBar);
     open(kWsIdLens, kWsPageLens);
-    if (!mainGroup) return;
+    if (!mainGroup) {
+        // The chart's window: the readout of its cursor and the statistics of its curve.
+        // With them from the start, the value page, whose preview shows the chart's
+        // strip: the window takes its width once, before anything is measured.
+        if (ws->group->menuBar == nullptr) {
+            open(kWsIdCoordinates, kWsPageCoordinates);
+            open(kWsIdStatistic, kWsPageStatistic);
+            WorkspaceOpenValuePage(ws, true);
+        }
+        WorkspacePlaceChartReadouts(ws);
+        return;
+    }
     open(kWsIdFastSelector, kWsPageFastSelector);
     open(kWsIdTransport, kWsPageTransport);
     open(kWsIdCoordinates, kWsPageCoordinates);
@@ -599,9 +612,8 @@ bool WorkspaceOpenValuePage(WorkspaceComponent* ws, bool toolWindow) {
     WindowGroup* group = ws->group;
     gWindow* parent = gWinValidate(group->windows[0]);
     if (parent == nullptr || group->sideWidth <= 0) return false;
-    // The tool window's cell is the measurements' chart, empty until something is
-    // measured: its page would stand there as a black box over the room of the chart's
-    // panel, so it waits for the chart's first curve.
+    // The tool window's page is placed with its readouts (asked for with `toolWindow`),
+    // not in the main window's way.
     if (group->menuBar == nullptr && !toolWindow) return false;
     UIWindowRecord* r = UIWindowRecordFind(ws->container, kWsIdValue);
     if (r == nullptr || r->element.window != nullptr) return false;
@@ -614,6 +626,8 @@ bool WorkspaceOpenValuePage(WorkspaceComponent* ws, bool toolWindow) {
     r->height = place[3];
     if (OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r) == nullptr) return false;
     LayoutApplyChannels(ws);
+    // In the tool window the readouts make room for it.
+    if (toolWindow) WorkspacePlaceChartReadouts(ws);
     return true;
 }
 
@@ -634,6 +648,92 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id) {
         at.y -= origin.y;
     }
     platform::SetWindowPos(page->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
+}
+
+// The width each chart window's page column took from its chart, until the window gives
+// it back by growing (it can only once it is on the screen).
+static std::unordered_map<gWindow*, int32_t> gChartWidthOwed;
+
+void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
+    // Only the chart's window (the main window has its menus) shows them there.
+    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr || ws->group->menuBar != nullptr) return;
+    WindowGroup* group = ws->group;
+    gWindow* parent = gWinValidate(group->windows[0]);
+    if (parent == nullptr || parent->hwnd == nullptr) return;
+    gWindow* coords = GroupToolPageWindow(ws, parent, kWsIdCoordinates);
+    gWindow* stats = GroupToolPageWindow(ws, parent, kWsIdStatistic);
+    if (coords == nullptr && stats == nullptr) return;
+    if (ws->statisticsList != nullptr) StatisticListUseTable(ws->statisticsList, StatLabelsTable());
+    platform::Point origin{0, 0};
+    if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
+    // They stand in the room above the panel's tabs: the value page (whose preview shows
+    // the chart's strip, once the chart has a curve) in its top-left corner, the
+    // coordinates right of it, the statistics under the coordinates when the room is tall
+    // enough, else beside them; the page column is widened for them.
+    const int32_t left = kernel::SaturateTrunc<int32_t>(group->tabArea[0][0]) + 1;
+    const int32_t y = kernel::SaturateTrunc<int32_t>(group->tabArea[0][1]) + 1;
+    const int32_t bottom = kernel::SaturateTrunc<int32_t>(group->tabArea[1][1]);
+    auto place = [&](gWindow* w, int32_t at, int32_t top) {
+        if (w->parent != parent) {
+            at += origin.x;
+            top += origin.y;
+        }
+        platform::SetWindowPos(w->hwnd, nullptr, at, top, 0, 0, kMoveOnly);
+    };
+    platform::Rect rect;
+    int32_t x = left, wanted = 0;
+    if (gWindow* value = GroupToolPageWindow(ws, parent, kWsIdValue);
+        value != nullptr && platform::GetWindowRect(value->hwnd, &rect)) {
+        place(value, x - 1, y - 1);
+        x += (rect.right - rect.left) + kToolPageGap;
+        wanted = x;
+    }
+    int32_t right = x, below = y;
+    // Each window as large as its page; the list's window ends under its last row.
+    for (gWindow* w : {coords, stats})
+        if (w != nullptr) gWinFitToContent(w, 0);
+    const gElement* list = ws->statisticsList != nullptr ? ws->statisticsList->widget : nullptr;
+    if (stats != nullptr && list != nullptr && gWgtIsLive(list) && list->window == stats)
+        gWinSetSize(stats, stats->clientWidth, kernel::SaturateTrunc<int32_t>(std::ceil(list->y + list->height)) + 3,
+                    nullptr);
+    if (coords != nullptr && platform::GetWindowRect(coords->hwnd, &rect)) {
+        place(coords, x, y);
+        right = x + (rect.right - rect.left) + kToolPageGap;
+        below = y + (rect.bottom - rect.top) + kToolPageGap;
+        wanted = std::max(wanted, right);
+    }
+    if (stats != nullptr && platform::GetWindowRect(stats->hwnd, &rect)) {
+        const int32_t width = rect.right - rect.left, height = rect.bottom - rect.top;
+        if (below + height <= bottom) {
+            place(stats, x, below);
+            wanted = std::max(wanted, x + width + 1);
+        } else {
+            place(stats, right, y);
+            wanted = std::max(wanted, right + width + 1);
+        }
+    }
+    if (wanted > group->sideWidth) {
+        gChartWidthOwed[parent] += wanted - group->sideWidth;
+        group->sideWidth = wanted;
+        if (gElement* tabs = group->tabBar; tabs != nullptr && gWgtIsLive(tabs) && tabs->x < static_cast<float>(wanted))
+            tabs->width = static_cast<float>(wanted - 1) - tabs->x;
+        if (gWindow* host = gWinValidate(group->windows[1]))
+            WorkspaceLayout(host, group, parent->clientWidth, parent->clientHeight, true);
+        parent->dirty = 7;
+    }
+    // The window grows by what the column took, so that the chart keeps its width (as far
+    // as the screen has room; it moves left where its right edge would pass the screen's).
+    // A window not on the screen yet keeps the debt for when it is.
+    auto owed = gChartWidthOwed.find(parent);
+    if (owed == gChartWidthOwed.end() || !gWinShownNow(parent) || parent->hwnd == nullptr ||
+        !platform::IsWindowVisible(parent->hwnd))
+        return;
+    const int32_t grow = owed->second;
+    gChartWidthOwed.erase(owed);
+    gWinSetSize(parent, parent->clientWidth + grow, parent->clientHeight, nullptr);
+    // The pages moved with the column: each is painted anew, not left with what the
+    // server showed of it on the way.
+    gWinRefreshAll();
 }
 
 void WorkspacePlaceToolPages(WorkspaceComponent* ws) {

@@ -170,6 +170,10 @@ struct PageWidgets {
 void WorkspaceOpenToolPages(WorkspaceComponent* workspace);
 // Puts a page window that the user opened over the cells in their top-right corner.
 void WorkspacePlaceOverCells(WorkspaceComponent* workspace, int32_t id);
+// Places the chart window's readouts (the coordinates of the cursor and the statistics of
+// the curve) in the room above its panel's tabs, side by side when they do not fit one
+// above the other.
+void WorkspacePlaceChartReadouts(WorkspaceComponent* workspace);
 // Places the open transport window beside the fast selector's, on its right with their tops
 // level, and the coordinates and view mode pages after it in that row, so that none covers
 // another.

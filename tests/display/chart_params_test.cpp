@@ -66,6 +66,39 @@ TEST(RowStatisticsTest, SmallRowsFollowTheRules) {
     EXPECT_EQ(r.maximum, 9.0);
 }
 
+// Rows far from zero: the sigma is the spread about the mean (numpy's std with ddof 1),
+// which the squares of the values alone lose (1e8 + a unit spread gave 0). The samples
+// are base + u / den - 1 with u = (i x 2654435761) mod 65536, each exact in a double; the
+// expected values are numpy's (mean, std(ddof=1), sum) on the same samples.
+TEST(RowStatisticsTest, RowsFarFromZeroKeepTheirSpread) {
+    struct Case {
+        double base;
+        uint64_t n, den;
+        double mean, sigma, sum, minimum, maximum;
+    } cases[] = {
+        {1e8, 1000, 32768, 100000000.00169861, 0.5783016566962607, 100000000001.69861, 99999999.0,
+         100000000.99917603},
+        {1e12, 257, 256, 1000000000127.8424, 74.05718636499405, 257000000032855.5, 999999999999.0,
+         1000000000254.1758},
+        {-3e9, 64, 4096, -2999999992.920044, 4.743247049687677, -191999999546.8828, -3000000001.0,
+         -2999999985.0515137},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.base);
+        std::vector<double> x(c.n);
+        for (uint64_t i = 0; i < c.n; ++i)
+            x[i] = c.base + static_cast<double>((i * 2654435761ull) % 65536) / static_cast<double>(c.den) - 1.0;
+        const RowStats r = Stats(x);
+        EXPECT_EQ(r.valid, 1);
+        EXPECT_EQ(r.count, c.n);
+        EXPECT_EQ(r.minimum, c.minimum);
+        EXPECT_EQ(r.maximum, c.maximum);
+        EXPECT_NEAR(r.sigma, c.sigma, c.sigma * 1e-9);
+        EXPECT_NEAR(r.mean, c.mean, std::fabs(c.mean) * 1e-15);
+        EXPECT_NEAR(r.sum, c.sum, std::fabs(c.sum) * 1e-15);
+    }
+}
+
 TEST(RowStatisticsTest, LargeValuesTakeTheScaledPathWithoutASigma) {
     std::feclearexcept(FE_ALL_EXCEPT);
     const RowStats r = Stats({1e200, 3e200, 5e200});

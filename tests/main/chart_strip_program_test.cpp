@@ -134,7 +134,7 @@ protected:
     // high as a page (the chart's scales and panel are lower or wider).
     bool ValuePage(Window tools, const Plot& plot, ChildWindow* page) {
         for (const ChildWindow& c : testing_program::ChildWindows(screen.display(), tools))
-            if (c.x + c.width <= plot.left && c.y < 10 && c.height >= 100 && c.width <= 400) {
+            if (c.x <= 10 && c.x + c.width <= plot.left && c.y < 10 && c.height >= 100 && c.width <= 400) {
                 *page = c;
                 return true;
             }
@@ -266,7 +266,7 @@ TEST_F(ChartStripProgram, ASliceShowsItsSamplesInTheChartToolsPreview) {
     ASSERT_NE(tools, 0u);
     const Screen::Rect m = screen.RectOf(main);
 
-    // Nothing measured: the chart is empty and its window holds no value page.
+    // Nothing measured: the chart is empty and its preview holds no strip.
     int x = 0, y = 0;
     bool tab = false;
     for (int waited = 0; waited < 10000 && !tab; waited += 250) {
@@ -280,7 +280,13 @@ TEST_F(ChartStripProgram, ASliceShowsItsSamplesInTheChartToolsPreview) {
         Plot plot = testing_program::FindPlot(window);
         if (!plot.found) plot.left = window.width;
         ChildWindow page;
-        EXPECT_FALSE(ValuePage(tools, plot, &page)) << "a value page before anything was measured";
+        ASSERT_TRUE(ValuePage(tools, plot, &page)) << "no value page in the Chart Tools window";
+        int white = 0;
+        // The preview, above the value page's readout lines.
+        for (int y = page.y; y < page.y + page.height - 42 && y < window.height; ++y)
+            for (int x = page.x + 2; x < page.x + page.width - 21 && x < window.width; ++x)
+                white += White(window.At(x, y)) ? 1 : 0;
+        EXPECT_EQ(white, 0) << "a strip in the preview before anything was measured";
     }
 
     // Extraction/Statistic > Create > Slice mask > Line.

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "chart_screen.h"
+#include "extraction_input.h"
 #include "program_input.h"
 #include "program_window.h"
 #include "screen_text.h"
@@ -31,19 +32,10 @@ protected:
 
     // Waits up to `ms` for the text in the box; where it stands.
     bool WaitForText(const std::string& text, int x, int y, int w, int h, int* at, int* aty, int ms = 5000) {
-        for (int waited = 0; waited <= ms; waited += 200) {
-            if (Grab() && FindText(shot, x, y, w, h, text, at, aty)) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        }
-        return false;
+        return WaitForScreenText(screen, &shot, text, x, y, w, h, at, aty, ms);
     }
 
-    // The tabs of the main window's page column: the runs of the tab colours in the first
-    // row that holds the chosen tab's colour left of the workspace; the centre of tab n.
-    bool PageTab(int n, int* x, int* y) {
-        const Screen::Rect m = screen.RectOf(main);
-        return Grab() && testing_program::PageTab(shot, m.left, m.top, n, x, y);
-    }
+    bool PageTab(int n, int* x, int* y) { return PageColumnTab(screen, main, n, x, y); }
 
     // The chart of the "Chart Tools" window once it shows bars; the plot and the row of
     // the curve's top at the centre of each of `bins` bins.
@@ -58,7 +50,11 @@ protected:
         tops->clear();
         const double width = plot->right - plot->left;
         for (size_t i = 0; i < bins; ++i) {
-            const int x = plot->left + static_cast<int>(std::lround((static_cast<double>(i) + 0.5) * width / bins));
+            // The curves are drawn 1.5 pixels into the plot: bin i spans [1.5 + i s, 1.5 + (i + 1) s)
+            // for s pixels a bin, and its middle is read (a narrow plot puts the edge of a
+            // step, and the riser to its neighbour, close to i s + s / 2).
+            const int x =
+                plot->left + static_cast<int>(std::lround(1.5 + (static_cast<double>(i) + 0.5) * width / bins));
             // A bar of a few values lies on the plot's bottom edge, below the grey.
             int top = -1;
             for (int y = plot->top; y < std::min(plot->bottom + 3, window.height) && top < 0; ++y)
@@ -117,48 +113,16 @@ protected:
         return ::testing::AssertionFailure() << why;
     }
 
-    // Starts the program on a file of the test's folder, with the pointer out of the way
-    // (the chart's cursor stays at its first sample), once the "Chart Tools" window shows.
+    // Starts the program on a file of the test's folder, once the "Chart Tools" window shows.
     bool Start(const std::string& file) {
-        Display* d = screen.display();
-        XTestFakeMotionEvent(d, -1, 2, DisplayHeight(d, DefaultScreen(d)) - 2, 0);
-        XSync(d, False);
-        const std::string folder = files.File("run");
-        mkdir(folder.c_str(), 0700);
-        program.emplace(folder, std::vector<std::string>{files.File(file)});
-        main = screen.WaitForWindow(kMainWindowTitle, 20000);
-        EXPECT_NE(main, 0u) << program->Log();
-        if (main == 0) return false;
-        EXPECT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
-        return screen.WaitForWindow("Chart Tools", 20000) != 0;
+        main = StartForChart(screen, program, files.File("run"), files.File(file));
+        return main != 0;
     }
 
     // Extraction/Statistic > Create > `menu` > `entry`; the row of "Create" in `editY`.
     ::testing::AssertionResult CreateFromPage(const std::string& menu, const std::string& entry, int* editY) {
-        Display* d = screen.display();
-        const Screen::Rect m = screen.RectOf(main);
-        int x = 0, y = 0;
-        bool tab = false;
-        for (int waited = 0; waited < 10000 && !tab; waited += 250) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            tab = PageTab(2, &x, &y);
-        }
-        if (!tab) return ::testing::AssertionFailure() << "no page tabs";
-        ClickAt(d, Root(), x, y);
-        if (!WaitForText("Create", m.left, m.top, 330, 500, &x, &y))
-            return ::testing::AssertionFailure() << "no Create on the Extraction/Statistic page";
-        *editY = y;
-        ClickAt(d, Root(), x + 10, y + 4);
-        if (!WaitForText(menu, x, y, 300, 100, &x, &y)) return ::testing::AssertionFailure() << "no " << menu;
-        MoveTo(d, Root(), x + 10, y + 4);
-        if (!WaitForText(entry, x + 60, y - 10, 250, 60, &x, &y)) return ::testing::AssertionFailure() << "no " << entry;
-        MoveTo(d, Root(), x - 10, y + 4);
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        ClickAt(d, Root(), x + 10, y + 4);
-        MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
-        return ::testing::AssertionSuccess();
+        return CreateFromExtractionPage(screen, main, menu, entry, editY);
     }
-
 
     // The "SLICE / STATISTIC" page, from the title label over the page ("Reduction",
     // above "Edit Mask" which stands left of "Create" on row `editY`); where its

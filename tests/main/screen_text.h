@@ -4,6 +4,7 @@
 // compared with the ink of a field grabbed from the X server. A field that is empty, shows
 // another text, or the same text with one more character, does not match.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -12,6 +13,8 @@
 
 #include "program_window.h"
 #include "toolkit/font.h"
+#include "toolkit/font_ft.h"
+#include FT_SYNTHESIS_H
 
 namespace orva::testing_program {
 
@@ -81,6 +84,45 @@ inline InkMask TextInk(const std::string& text) {
     return CropInk(m);
 }
 
+// `text` set as the toolkit sets it in a system face (the page lists' "Arial"): FreeType's
+// one-bit glyphs of the face the family finds, `em` pixels high, each at the pen by its
+// bearing, the pen moved by the rounded advance; cut to its ink (empty without the face).
+inline InkMask SystemTextInk(const std::string& text, const char* family, int32_t weight, int em) {
+    InkMask m;
+    fontft::FaceRequest request;
+    request.family = family;
+    request.weight = weight;
+    fontft::FaceMatch match;
+    if (!fontft::OpenFace(request, &match) || FT_Set_Pixel_Sizes(match.face, em, em) != 0) return m;
+    FT_Face face = match.face;
+    const int base = 2 * em;
+    m.width = static_cast<int>(text.size() + 2) * 2 * em;
+    m.height = 4 * em;
+    m.bits.assign(static_cast<size_t>(m.width) * m.height, 0);
+    int pen = em;
+    for (unsigned char c : text) {
+        if (FT_Load_Glyph(face, fontft::GlyphIndex(face, c), FT_LOAD_TARGET_MONO) != 0) continue;
+        if (match.needEmbolden) FT_GlyphSlot_Embolden(face->glyph);
+        if (match.needOblique) FT_GlyphSlot_Oblique(face->glyph);
+        if (face->glyph->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) != 0)
+            continue;
+        const FT_Bitmap& bm = face->glyph->bitmap;
+        if (bm.pixel_mode == FT_PIXEL_MODE_MONO) {
+            for (int r = 0; r < static_cast<int>(bm.rows); ++r) {
+                const uint8_t* row = bm.pitch >= 0 ? bm.buffer + static_cast<ptrdiff_t>(r) * bm.pitch
+                                                   : bm.buffer + static_cast<ptrdiff_t>(bm.rows - 1 - r) * -bm.pitch;
+                for (int px = 0; px < static_cast<int>(bm.width); ++px) {
+                    const int x = pen + face->glyph->bitmap_left + px, y = base - face->glyph->bitmap_top + r;
+                    if ((row[px / 8] & (0x80 >> (px % 8))) != 0 && x >= 0 && x < m.width && y >= 0 && y < m.height)
+                        m.bits[static_cast<size_t>(y) * m.width + x] = 1;
+                }
+            }
+        }
+        pen += static_cast<int>(std::lround(face->glyph->advance.x / 64.0));
+    }
+    return CropInk(m);
+}
+
 // The ink of a box of the picture: every pixel that differs by more than 40 levels in a
 // channel from the box's most common colour (the field's face); `faceOut` gets that colour.
 inline InkMask InkOfBox(const Picture& p, int x, int y, int width, int height, uint32_t* faceOut);
@@ -115,9 +157,15 @@ inline InkMask InkOf(const Picture& p, int x, int y, int width, int height) {
 // Finds `text` in the box: the position of its ink's top-left pixel, where the text's ink
 // stands in one colour on a ground of one other colour, the ground also all round it (a
 // one-pixel ring). False when it is not there.
+inline bool FindInk(const Picture& p, int x, int y, int width, int height, const InkMask& want, int* atX, int* atY);
+
 inline bool FindText(const Picture& p, int x, int y, int width, int height, const std::string& text, int* atX,
                      int* atY) {
-    const InkMask want = TextInk(text);
+    return FindInk(p, x, y, width, height, TextInk(text), atX, atY);
+}
+
+// As FindText, for the ink of a text set in any face.
+inline bool FindInk(const Picture& p, int x, int y, int width, int height, const InkMask& want, int* atX, int* atY) {
     if (want.Empty()) return false;
     x = std::max(1, x);
     y = std::max(1, y);
@@ -174,6 +222,15 @@ inline InkMask InkOfBox(const Picture& p, int x, int y, int width, int height, u
             m.bits[static_cast<size_t>(py) * width + px] = d > 40;
         }
     return m;
+}
+
+// Whether the box shows exactly the ink (none: no ink at all).
+inline bool ShowsInk(const Picture& p, int x, int y, int width, int height, const InkMask& want,
+                     const std::string& text, std::string* why = nullptr) {
+    const InkMask got = InkOf(p, x, y, width, height);
+    if (got == want) return true;
+    if (why != nullptr) *why = "expected \"" + text + "\":\n" + want.Art() + "shown:\n" + got.Art();
+    return false;
 }
 
 // Whether the box shows exactly `text` (an empty text: no ink at all).

@@ -1,0 +1,91 @@
+#pragma once
+// What a user does to measure something and see it on the "Chart Tools" chart: start the
+// program on a file until both windows stand, and choose Extraction/Statistic > Create >
+// a mask kind > a shape on the main window's page column, with XTest moves and clicks,
+// each step waiting for the screen to show what comes next.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "program_input.h"
+#include "program_window.h"
+#include "screen_text.h"
+
+namespace orva::testing_program {
+
+// Waits up to `ms` for the text in a box of the root window (grabbed into `shot`); where
+// it stands.
+inline bool WaitForScreenText(Screen& screen, Picture* shot, const std::string& text, int x, int y, int w, int h,
+                              int* at, int* aty, int ms = 5000) {
+    const Window root = DefaultRootWindow(screen.display());
+    for (int waited = 0; waited <= ms; waited += 200) {
+        if (screen.Grab(root, shot) && FindText(*shot, x, y, w, h, text, at, aty)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    return false;
+}
+
+// The centre of tab n of the main window's page column.
+inline bool PageColumnTab(Screen& screen, Window main, int n, int* x, int* y) {
+    const Screen::Rect m = screen.RectOf(main);
+    Picture shot;
+    return screen.Grab(DefaultRootWindow(screen.display()), &shot) && PageTab(shot, m.left, m.top, n, x, y);
+}
+
+// Starts the program on `file` in its own folder under `folder`, with the pointer out of
+// the way, once the main window shows, the file is read and the "Chart Tools" window
+// stands; the main window, or 0.
+inline Window StartForChart(Screen& screen, std::optional<ProgramRun>& program, const std::string& folder,
+                            const std::string& file) {
+    Display* d = screen.display();
+    MoveTo(d, DefaultRootWindow(d), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
+    mkdir(folder.c_str(), 0700);
+    program.emplace(folder, std::vector<std::string>{file});
+    const Window main = screen.WaitForWindow(kMainWindowTitle, 20000);
+    EXPECT_NE(main, 0u) << program->Log();
+    if (main == 0) return 0;
+    EXPECT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+    return screen.WaitForWindow("Chart Tools", 20000) != 0 ? main : 0;
+}
+
+// Extraction/Statistic > Create > `menu` > `entry`; the row of "Create" in `editY`. The
+// pointer ends in the screen's bottom-left corner.
+inline ::testing::AssertionResult CreateFromExtractionPage(Screen& screen, Window main, const std::string& menu,
+                                                           const std::string& entry, int* editY) {
+    Display* d = screen.display();
+    const Window root = DefaultRootWindow(d);
+    const Screen::Rect m = screen.RectOf(main);
+    Picture shot;
+    int x = 0, y = 0;
+    bool tab = false;
+    for (int waited = 0; waited < 10000 && !tab; waited += 250) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        tab = PageColumnTab(screen, main, 2, &x, &y);
+    }
+    if (!tab) return ::testing::AssertionFailure() << "no page tabs";
+    ClickAt(d, root, x, y);
+    if (!WaitForScreenText(screen, &shot, "Create", m.left, m.top, 330, 500, &x, &y))
+        return ::testing::AssertionFailure() << "no Create on the Extraction/Statistic page";
+    *editY = y;
+    ClickAt(d, root, x + 10, y + 4);
+    if (!WaitForScreenText(screen, &shot, menu, x, y, 300, 100, &x, &y))
+        return ::testing::AssertionFailure() << "no " << menu;
+    MoveTo(d, root, x + 10, y + 4);
+    if (!WaitForScreenText(screen, &shot, entry, x + 60, y - 10, 250, 60, &x, &y))
+        return ::testing::AssertionFailure() << "no " << entry;
+    MoveTo(d, root, x - 10, y + 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    ClickAt(d, root, x + 10, y + 4);
+    MoveTo(d, root, 2, DisplayHeight(d, DefaultScreen(d)) - 2);
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace orva::testing_program
