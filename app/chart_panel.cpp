@@ -363,6 +363,13 @@ void RefreshHook(ChartWindow* chart, uint32_t item) {
     if (e != nullptr && ChartPanelChart(e) == chart) ChartPanelRefreshItem(e, item);
 }
 
+void PaintHook(ChartWindow* chart) {
+    UIElement* e = ChartPanelOf(chart);
+    if (e == nullptr || ChartPanelChart(e) != chart) return;
+    gWindow* window = gWinValidate(e->window);
+    if (window != nullptr && (window->state & kNotDrawnMask) == 0) gWinRedraw(window);
+}
+
 void RefreshBlock(UIPage*, UIElement* e, int32_t) { ChartPanelRefresh(e, false); }
 
 }  // namespace
@@ -565,6 +572,7 @@ void InstallChartPanel() {
     ChartPanelHooks& h = TheChartPanelHooks();
     h.build = &BuildHook;
     h.refresh = &RefreshHook;
+    h.paint = &PaintHook;
 }
 
 }  // namespace orva
