@@ -13,6 +13,7 @@
 #include "app/field_readers.h"
 #include "app/page_rows.h"
 #include "app/property_pages.h"
+#include "app/ui_startup.h"
 #include "common/number_text.h"
 #include "framework/component_id.h"
 #include "toolkit/input.h"
@@ -550,7 +551,7 @@ bool ChartPanelBuildFor(ChartWindow* chart, int32_t pageId) {
         if (e->group == nullptr) continue;
         if (SetGroupShown(e->group, e == shown)) MarkPageRepaint(e);
     }
-    PageColumnRefresh(window);
+    PageColumnFit(window);
     return true;
 }
 

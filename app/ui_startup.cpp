@@ -399,6 +399,12 @@ bool PageColumnExtent(WindowGroup& g, float* right, float* bottom) {
             takeGroup(DockedTabGroup(record));
         }
     }
+    // A block that another page put into the column (a chart's panel) needs its width too.
+    for (gGroup* group : PageColumnGroups(g)) {
+        if (group->shown == 0) continue;
+        *right = std::max(*right, group->x + group->width + group->marginLeft + group->marginRight);
+        any = true;
+    }
     return any;
 }
 
@@ -834,6 +840,16 @@ void RebuildGroupTabs(WindowGroup* g) {
     if (current < 0 && !g->tabPages.empty()) current = 0;
     ShowGroupPage(*g, current);
     if (gWindow* w = gWinValidate(g->windows[0])) w->dirty = 7;
+}
+
+void PageColumnFit(gWindow* window) {
+    if (window == nullptr || gWinValidate(window) == nullptr) return;
+    for (WindowGroup& g : TheCUI().groups) {
+        if (g.windows[0] != window) continue;
+        FitPageColumn(g);
+        PageColumnApply(g);
+        return;
+    }
 }
 
 void GroupPagesChanged(gWindow* window) {
