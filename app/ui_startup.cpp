@@ -846,7 +846,17 @@ void PageColumnFit(gWindow* window) {
     if (window == nullptr || gWinValidate(window) == nullptr) return;
     for (WindowGroup& g : TheCUI().groups) {
         if (g.windows[0] != window) continue;
+        const int32_t before = g.sideWidth;
         FitPageColumn(g);
+        // The column took its room from the workspace beside it: the window grows by as
+        // much, within the screen, so that the workspace keeps its size.
+        platform::Rect outer{};
+        const int32_t grown = g.sideWidth - before;
+        if (grown > 0 && window->hwnd != nullptr && platform::GetWindowRect(window->hwnd, &outer)) {
+            const int32_t add = std::min(grown, std::max(0, gScreenWidth() - outer.right));
+            if (add > 0 && gWinSetSize(window, window->clientWidth + add, window->clientHeight, nullptr))
+                GroupSized(window);
+        }
         PageColumnApply(g);
         return;
     }

@@ -24,6 +24,7 @@
 #include "program_window.h"
 #include "road_files.h"
 #include "screen_text.h"
+#include "slice_chart.h"
 #include "test_support.h"
 
 namespace orva {
@@ -141,34 +142,6 @@ protected:
         return false;
     }
 
-    // The tabs of the main window's page column: the runs of the tab colours in the first
-    // row that holds the chosen tab's colour left of the workspace; the centre of tab n.
-    bool PageTab(int n, int* x, int* y) {
-        static constexpr uint8_t kChosen[3] = {153, 255, 153}, kOther[3] = {41, 145, 41};
-        const Screen::Rect m = screen.RectOf(main);
-        if (!Grab()) return false;
-        for (int row = m.top; row < m.top + 400; ++row) {
-            std::vector<std::pair<int, int>> runs;
-            for (int px = m.left; px < m.left + 330; ++px) {
-                const uint8_t* p = shot.At(px, row);
-                const bool tab = testing_program::SameColour(p, kChosen) || testing_program::SameColour(p, kOther);
-                if (!tab) continue;
-                int end = px;
-                while (end < m.left + 330 && (testing_program::SameColour(shot.At(end, row), kChosen) ||
-                                             testing_program::SameColour(shot.At(end, row), kOther)))
-                    ++end;
-                if (end - px >= 20) runs.push_back({px, end});
-                px = end;
-            }
-            if (runs.size() >= 4) {
-                *x = (runs[n].first + runs[n].second) / 2;
-                *y = row + 4;
-                return true;
-            }
-        }
-        return false;
-    }
-
     // The chart of the "Chart Tools" window once it shows bars; the plot and the row of
     // the curve's top at the centre of each of `bins` bins.
     bool ChartTops(size_t bins, Plot* plot, std::vector<int>* tops) {
@@ -259,28 +232,7 @@ protected:
 
     // Extraction/Statistic > Create > `menu` > `entry`; the row of "Create" in `editY`.
     ::testing::AssertionResult CreateFromPage(const std::string& menu, const std::string& entry, int* editY) {
-        Display* d = screen.display();
-        const Screen::Rect m = screen.RectOf(main);
-        int x = 0, y = 0;
-        bool tab = false;
-        for (int waited = 0; waited < 10000 && !tab; waited += 250) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            tab = PageTab(2, &x, &y);
-        }
-        if (!tab) return ::testing::AssertionFailure() << "no page tabs";
-        testing_program::ClickAt(d, Root(), x, y);
-        if (!WaitForText("Create", m.left, m.top, 330, 500, &x, &y))
-            return ::testing::AssertionFailure() << "no Create on the Extraction/Statistic page";
-        *editY = y;
-        testing_program::ClickAt(d, Root(), x + 10, y + 4);
-        if (!WaitForText(menu, x, y, 300, 100, &x, &y)) return ::testing::AssertionFailure() << "no " << menu;
-        testing_program::MoveTo(d, Root(), x + 10, y + 4);
-        if (!WaitForText(entry, x + 60, y - 10, 250, 60, &x, &y)) return ::testing::AssertionFailure() << "no " << entry;
-        testing_program::MoveTo(d, Root(), x - 10, y + 4);
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
-        testing_program::ClickAt(d, Root(), x + 10, y + 4);
-        testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
-        return ::testing::AssertionSuccess();
+        return testing_program::CreateFromExtractionPage(screen, main, menu, entry, editY);
     }
 
     Screen screen;
