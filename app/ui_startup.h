@@ -36,7 +36,8 @@ void RebuildGroupTabs(WindowGroup* group);
 // window) so that the shown blocks fit beside the workspace, which is laid out again.
 void GroupPagesChanged(gWindow* window);
 // After a block was put into the page column of a group window from outside its pages (a
-// chart's panel): widens the column to fit it and lays the column out again.
+// chart's panel): widens the column to its widest shown block, the window with it (within
+// the screen), and lays the column out again.
 void PageColumnFit(gWindow* window);
 void ShowAboutBox();
 gWindow* AboutWindow();
