@@ -13,6 +13,7 @@
 #include "app/field_readers.h"
 #include "app/page_rows.h"
 #include "app/property_pages.h"
+#include "app/ui_startup.h"
 #include "common/number_text.h"
 #include "framework/component_id.h"
 #include "toolkit/input.h"
@@ -363,6 +364,13 @@ void RefreshHook(ChartWindow* chart, uint32_t item) {
     if (e != nullptr && ChartPanelChart(e) == chart) ChartPanelRefreshItem(e, item);
 }
 
+void PaintHook(ChartWindow* chart) {
+    UIElement* e = ChartPanelOf(chart);
+    if (e == nullptr || ChartPanelChart(e) != chart) return;
+    gWindow* window = gWinValidate(e->window);
+    if (window != nullptr && (window->state & kNotDrawnMask) == 0) gWinRedraw(window);
+}
+
 void RefreshBlock(UIPage*, UIElement* e, int32_t) { ChartPanelRefresh(e, false); }
 
 }  // namespace
@@ -543,7 +551,7 @@ bool ChartPanelBuildFor(ChartWindow* chart, int32_t pageId) {
         if (e->group == nullptr) continue;
         if (SetGroupShown(e->group, e == shown)) MarkPageRepaint(e);
     }
-    PageColumnRefresh(window);
+    PageColumnFit(window);
     return true;
 }
 
@@ -565,6 +573,7 @@ void InstallChartPanel() {
     ChartPanelHooks& h = TheChartPanelHooks();
     h.build = &BuildHook;
     h.refresh = &RefreshHook;
+    h.paint = &PaintHook;
 }
 
 }  // namespace orva

@@ -239,7 +239,14 @@ bool ChartWindow::BuildToolPanel(int32_t pageId) {
 
 void ChartWindow::RefreshToolPanel(uint32_t flags) {
     const ChartPanelHooks& h = TheChartPanelHooks();
-    if (h.refresh != nullptr && OnUiThread()) h.refresh(this, flags);
+    if (!OnUiThread()) return;
+    if (h.refresh != nullptr) h.refresh(this, flags);
+    // The zoom bar under the chart shows the x zoom and follows its items.
+    if (flags == 0 || flags == kChartPanelZoomRange || flags == kChartPanelZoom) {
+        const GraphicsHostServices& s = TheGraphicsHostServices();
+        if (cell != nullptr && s.updateZoomBarPage != nullptr) s.updateZoomBarPage(cell, false);
+    }
+    pagesPending = 1;
 }
 
 void ChartWindow::AttachHost() {
@@ -850,6 +857,13 @@ void ChartWindow::RedrawNow() {
     }
     if (h == nullptr || gWinValidate(h->window) == nullptr) return;
     RepaintWindowNow(h->window, 7);
+    if (pagesPending != 0) {
+        pagesPending = 0;
+        const ChartPanelHooks& p = TheChartPanelHooks();
+        if (p.paint != nullptr) p.paint(this);
+        const GraphicsHostServices& g = TheGraphicsHostServices();
+        if (cell != nullptr && g.updateZoomBarPage != nullptr) g.updateZoomBarPage(cell, true);
+    }
 }
 
 // ---- Cursor and y scroll -----------------------------------------------------------------------------

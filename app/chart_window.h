@@ -110,6 +110,8 @@ ChartHostServices& TheChartHostServices();
 struct ChartPanelHooks {
     bool (*build)(ChartWindow* chart, int32_t pageId) = nullptr;
     void (*refresh)(ChartWindow* chart, uint32_t flags) = nullptr;
+    // Paints what the panel's window still waits to paint, at once.
+    void (*paint)(ChartWindow* chart) = nullptr;
 };
 // The items of RefreshToolPanel: zoom and range, zoom, the range label, the curve
 // groups, the bind-sources state (0: the whole panel).
@@ -385,6 +387,9 @@ public:
     double ratioSamplesPerPixel = 1.0;
     int32_t ratioVisible = 0;
     int32_t signedFactor = 1;
+    // The panel and the zoom bar were rewritten for a new view: the next direct redraw
+    // paints them too, so that they follow a key without waiting for the pointer.
+    uint8_t pagesPending = 0;
     // User y range.
     double userMinimum = 0.0;
     double userMaximum = 1.0;

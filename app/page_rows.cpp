@@ -79,6 +79,15 @@ void RedrawWidget(gElement* w) {
     gWgtDrawState(w, 5);
 }
 
+void PaintWidgetNow(gElement* w) {
+    if (w == nullptr || !gWgtIsLive(w)) return;
+    gWindow* window = gWinValidate(w->window);
+    if (window == nullptr || (window->state & kNotDrawnMask) != 0 || !gWinCanDraw(window)) return;
+    const bool whole = window->dirty == 7;
+    gWgtRedrawNow(w, nullptr);
+    if (whole) window->dirty = 0;
+}
+
 PageRows::PageRows(UIElement* element) {
     if (element == nullptr) return;
     window_ = element->window;

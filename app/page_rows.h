@@ -32,6 +32,11 @@ bool SetWidgetHiddenFor(gElement* widget, uint8_t reason, bool hide);
 void SetWidgetValue(gElement* widget, bool on);
 // Redraws a widget at once (when its window can draw).
 void RedrawWidget(gElement* widget);
+// Paints one widget at once, not waiting for the next event of its window: nothing while
+// its window's state has a bit of 0x199C (the window is not touched); the widget alone
+// where the swap keeps the back buffer, else its window whole, and then the window's
+// full-repaint mark is cleared.
+void PaintWidgetNow(gElement* widget);
 
 // Adds the widgets of a page row by row into the group of the element being built; every
 // widget carries the element as its handler data.

@@ -836,6 +836,31 @@ void RebuildGroupTabs(WindowGroup* g) {
     if (gWindow* w = gWinValidate(g->windows[0])) w->dirty = 7;
 }
 
+void PageColumnFit(gWindow* window) {
+    if (window == nullptr || gWinValidate(window) == nullptr) return;
+    for (WindowGroup& g : TheCUI().groups) {
+        if (g.windows[0] != window) continue;
+        float right = 0;
+        for (gGroup* group : PageColumnGroups(g))
+            if (group->shown != 0)
+                right = std::max(right, group->x + group->width + group->marginLeft + group->marginRight);
+        const int32_t grown = static_cast<int32_t>(std::ceil(right)) + kPageColumnGap - g.sideWidth;
+        if (grown > 0) {
+            g.sideWidth += grown;
+            // The column takes its room from the workspace beside it: the window grows by
+            // as much, within the screen, so that the workspace keeps its size.
+            platform::Rect outer{};
+            if (window->hwnd != nullptr && platform::GetWindowRect(window->hwnd, &outer)) {
+                const int32_t add = std::min(grown, std::max(0, gScreenWidth() - outer.right));
+                if (add > 0) gWinSetSize(window, window->clientWidth + add, window->clientHeight, nullptr);
+            }
+            GroupSized(window);
+        }
+        PageColumnApply(g);
+        return;
+    }
+}
+
 void GroupPagesChanged(gWindow* window) {
     if (window == nullptr || gWinValidate(window) == nullptr) return;
     for (WindowGroup& g : TheCUI().groups) {

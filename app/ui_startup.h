@@ -35,6 +35,10 @@ void RebuildGroupTabs(WindowGroup* group);
 // current page only and widens its page column (and, within the screen, lengthens the
 // window) so that the shown blocks fit beside the workspace, which is laid out again.
 void GroupPagesChanged(gWindow* window);
+// After a block was put into the page column of a group window from outside its pages (a
+// chart's panel): widens the column to its widest shown block, the window with it (within
+// the screen), and lays the column out again.
+void PageColumnFit(gWindow* window);
 void ShowAboutBox();
 gWindow* AboutWindow();
 // The toolkit's end (fonts, windows, classes, skin, calculator context).

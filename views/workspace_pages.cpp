@@ -7,6 +7,7 @@
 
 #include "app/cui.h"
 #include "app/field_readers.h"
+#include "app/page_rows.h"
 #include "app/ui_elements.h"
 #include "data/kernel_util.h"
 #include "platform/window_api.h"
@@ -375,14 +376,7 @@ bool PageSetTextChanged(gElement* widget, const char* text) {
     return true;
 }
 
-void RepaintFieldNow(gElement* widget) {
-    if (widget == nullptr || !gWgtIsLive(widget)) return;
-    gWindow* w = gWinValidate(widget->window);
-    if (w == nullptr || (w->state & kNotDrawnMask) != 0 || !gWinCanDraw(w)) return;
-    const bool whole = w->dirty == 7;
-    gWgtRedrawNow(widget, nullptr);
-    if (whole) w->dirty = 0;
-}
+void RepaintFieldNow(gElement* widget) { PaintWidgetNow(widget); }
 
 void PageGroupMoveTo(UIElement* element, float x, float y) {
     gGroup* group = element != nullptr ? element->group : nullptr;

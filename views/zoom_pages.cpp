@@ -171,6 +171,13 @@ void ShowFactor(gElement* field, WorkspaceComponent* ws, int32_t selector) {
 void ShowFactors(WorkspaceComponent* ws, UIElement* e, bool repaintFields) {
     ShowFactor(PageSlot(e, kZoomFirstField), ws, 1);
     ShowFactor(PageSlot(e, kZoomSecondField), ws, 0);
+    // A chart tells its x zoom as a ratio of pixels to samples as well.
+    auto* chart = dynamic_cast<Chart1DDevice*>(DeviceOf(ws));
+    if (ChartWindow* window = chart != nullptr ? chart->Chart() : nullptr) {
+        char text[18];
+        window->ZoomText(text, sizeof text);
+        PageSetText(PageSlot(e, kZoomOneToOne), text);
+    }
     if (repaintFields) {
         RepaintFieldNow(PageSlot(e, kZoomFirstField));
         RepaintFieldNow(PageSlot(e, kZoomSecondField));

@@ -59,7 +59,7 @@ inline Window StartForChart(Screen& screen, std::optional<ProgramRun>& program, 
 // Extraction/Statistic > Create > `menu` > `entry`; the row of "Create" in `editY`. The
 // pointer ends in the screen's bottom-left corner.
 inline ::testing::AssertionResult CreateFromExtractionPage(Screen& screen, Window main, const std::string& menu,
-                                                           const std::string& entry, int* editY) {
+                                                           const std::string& entry, int* editY = nullptr) {
     Display* d = screen.display();
     const Window root = DefaultRootWindow(d);
     const Screen::Rect m = screen.RectOf(main);
@@ -74,7 +74,7 @@ inline ::testing::AssertionResult CreateFromExtractionPage(Screen& screen, Windo
     ClickAt(d, root, x, y);
     if (!WaitForScreenText(screen, &shot, "Create", m.left, m.top, 330, 500, &x, &y))
         return ::testing::AssertionFailure() << "no Create on the Extraction/Statistic page";
-    *editY = y;
+    if (editY != nullptr) *editY = y;
     ClickAt(d, root, x + 10, y + 4);
     if (!WaitForScreenText(screen, &shot, menu, x, y, 300, 100, &x, &y))
         return ::testing::AssertionFailure() << "no " << menu;
