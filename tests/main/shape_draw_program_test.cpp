@@ -365,5 +365,41 @@ TEST_F(ShapeDrawProgram, TheFrameHandleResizesByThePointersTravel) {
     EXPECT_EQ(program->End(), 0);
 }
 
+// Clicks on a shape without moving record no undo step: after two clicks the first undo
+// takes back the drawing itself, and redo brings the rectangle back where it was.
+TEST_F(ShapeDrawProgram, ClicksRecordNoUndoStep) {
+    DragRectangle(50, 43, 150, 123);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    for (const int y : {43, 123}) {
+        Walk(SX(300), SY(250), SX(100), SY(y));
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        Button(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        Button(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    }
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto outline = [&](bool want) {
+        for (int waited = 0; waited <= 4000; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            int l = 0, t = 0, r = 0, b = 0;
+            if (!Grab(&shot)) continue;
+            const bool found = OutlineBox(shot, 60, &l, &t, &r, &b);
+            if (!want && !found) return true;
+            if (want && found && std::abs(l - SX(50)) <= 1 && std::abs(r - SX(150)) <= 1 && std::abs(t - SY(43)) <= 1 &&
+                std::abs(b - SY(123)) <= 1)
+                return true;
+        }
+        return false;
+    };
+    Press({XK_Control_L, XK_z});
+    EXPECT_TRUE(outline(false)) << "the first undo left the rectangle";
+    Press({XK_Control_L, XK_y});
+    EXPECT_TRUE(outline(true)) << "redo did not bring the rectangle back";
+    EXPECT_EQ(program->End(), 0);
+}
+
 }  // namespace
 }  // namespace orva
