@@ -361,7 +361,9 @@ gElement* ToolkitEditFrame::Overlay() const {
 void ToolkitEditFrame::Show(ShapeContainer& c) {
     CloseField();
     if (!Create()) return;
-    LinkLast(Overlay());
+    // Shapes linked since the frame was made stand before it in the chain: the frame
+    // leads again, so that a press on a handle over a shape takes the handle.
+    KeepBeforeShapes();
     if (c.current == nullptr || c.editMode < kEditResizeFrame) {
         HideAll();
         up_ = false;

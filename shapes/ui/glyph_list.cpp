@@ -48,6 +48,9 @@ void PaintGlyph(gElement* widget) {
 }
 
 void DragGlyph(gElement* widget, const pf::Point*) {
+    // A glyph follows the pointer while hot, so moves reach it with no button down: only
+    // a drag (a button held since the press on it) moves the shape.
+    if (gMouseButtonState() == 0) return;
     Shape* shape = ShapeOfGlyphWidget(widget);
     if (shape == nullptr) return;
     GlyphDragFor(shape->header.kind)(shape, gDragStep.x, gDragStep.y, gKeyModifiersNow());

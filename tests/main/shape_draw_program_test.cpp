@@ -289,5 +289,117 @@ TEST_F(ShapeDrawProgram, ARectangleStandsUnderThePointerAndThePanelFollowsIt) {
     EXPECT_EQ(program->End(), 0);
 }
 
+// A click selects a rectangle and a second click on another of its edges leaves it where
+// it is; two double-clicks step its edit mode to the frame, whose handles show (the
+// bottom-right one with its red core by the shape's corner); dragging that handle resizes
+// the shape by the pointer's travel, and one undo takes it back.
+TEST_F(ShapeDrawProgram, TheFrameHandleResizesByThePointersTravel) {
+    DragRectangle(50, 43, 150, 123);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    auto click = [&] {
+        Button(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        Button(false);
+    };
+    auto boxIs = [&](int right, int bottom, std::string* why) {
+        for (int waited = 0; waited <= 4000; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            int l = 0, t = 0, r = 0, b = 0;
+            if (!Grab(&shot) || !OutlineBox(shot, 60, &l, &t, &r, &b)) continue;
+            *why = "box " + std::to_string(l - frame.left) + ", " + std::to_string(t - frame.top) + " - " +
+                   std::to_string(r - frame.left) + ", " + std::to_string(b - frame.top);
+            if (std::abs(l - SX(50)) <= 1 && std::abs(t - SY(43)) <= 1 && std::abs(r - SX(right)) <= 1 &&
+                std::abs(b - SY(bottom)) <= 1)
+                return true;
+        }
+        return false;
+    };
+    std::string why;
+    Walk(SX(300), SY(250), SX(100), SY(43));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    click();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Walk(SX(100), SY(43), SX(150), SY(90));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    click();
+    testing_program::MoveTo(D(), Root(), SX(150), SY(90));
+    EXPECT_TRUE(boxIs(150, 123, &why)) << "after two clicks on its edges: " << why;
+    // Each pair well apart from the click before it, so that no click pairs across.
+    for (int pair = 0; pair < 2; ++pair) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        click();
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        click();
+    }
+    // The red core of the bottom-right handle, inside its blue square (the statistic
+    // mark's circle is red too, but has no blue round it), near the shape's corner.
+    int hx = 0, hy = 0, n = 0;
+    for (int waited = 0; waited <= 4000 && n == 0; waited += 250) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        if (!Grab(&shot)) continue;
+        for (int y = SY(123) - 16; y <= SY(123) + 16; ++y)
+            for (int x = SX(150) - 16; x <= SX(150) + 16; ++x) {
+                const uint8_t* c = shot.At(x, y);
+                const uint8_t* left = shot.At(x - 2, y);
+                if (c[0] > 200 && c[1] < 80 && c[2] < 80 && left[2] > 150 && left[0] < 80) {
+                    hx += x;
+                    hy += y;
+                    ++n;
+                }
+            }
+    }
+    ASSERT_GT(n, 0) << "no bottom-right handle after two double-clicks";
+    hx /= n;
+    hy /= n;
+    Walk(SX(150), SY(90), hx, hy);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Button(true);
+    Walk(hx, hy, hx + 40, hy + 30);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    Button(false);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    EXPECT_TRUE(boxIs(190, 153, &why)) << "after the drag: " << why;
+    Press({XK_Control_L, XK_z});
+    EXPECT_TRUE(boxIs(150, 123, &why)) << "after one undo: " << why;
+    EXPECT_EQ(program->End(), 0);
+}
+
+// Clicks on a shape without moving record no undo step: after two clicks the first undo
+// takes back the drawing itself, and redo brings the rectangle back where it was.
+TEST_F(ShapeDrawProgram, ClicksRecordNoUndoStep) {
+    DragRectangle(50, 43, 150, 123);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    for (const int y : {43, 123}) {
+        Walk(SX(300), SY(250), SX(100), SY(y));
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        Button(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        Button(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    }
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto outline = [&](bool want) {
+        for (int waited = 0; waited <= 4000; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            int l = 0, t = 0, r = 0, b = 0;
+            if (!Grab(&shot)) continue;
+            const bool found = OutlineBox(shot, 60, &l, &t, &r, &b);
+            if (!want && !found) return true;
+            if (want && found && std::abs(l - SX(50)) <= 1 && std::abs(r - SX(150)) <= 1 && std::abs(t - SY(43)) <= 1 &&
+                std::abs(b - SY(123)) <= 1)
+                return true;
+        }
+        return false;
+    };
+    Press({XK_Control_L, XK_z});
+    EXPECT_TRUE(outline(false)) << "the first undo left the rectangle";
+    Press({XK_Control_L, XK_y});
+    EXPECT_TRUE(outline(true)) << "redo did not bring the rectangle back";
+    EXPECT_EQ(program->End(), 0);
+}
+
 }  // namespace
 }  // namespace orva
