@@ -91,8 +91,15 @@ TEST_F(GlyphWidgets, DraggingAGlyphMovesItsShape) {
     gElement* w = ToolkitShapeList::WidgetOf(a->glyph);
     ASSERT_NE(w->onDrag, nullptr);
     gDragStep = pf::Point{4, -2};
-    w->onDrag(w, &gCursorPos);
     const AnchorBuffer& p = a->header.anchors;
+    // A move with no button held (the pointer over the hot glyph) leaves the shape.
+    gMouseButtonState() = 0;
+    w->onDrag(w, &gCursorPos);
+    EXPECT_EQ(p.X(0), 0.0f);
+    EXPECT_EQ(p.Y(1), 10.0f);
+    gMouseButtonState() = 1;
+    w->onDrag(w, &gCursorPos);
+    gMouseButtonState() = 0;
     EXPECT_EQ(p.X(0), 4.0f);
     EXPECT_EQ(p.Y(1), 8.0f);
     gDragStep = pf::Point{0, 0};
