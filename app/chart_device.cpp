@@ -100,7 +100,7 @@ bool Chart1DDevice::QueryInterface(const ComponentId* id, void** out) {
 
 ChartWindow* Chart1DDevice::Chart() const { return dynamic_cast<ChartWindow*>(window); }
 
-int64_t Chart1DDevice::SourceFrameCount() const { return ChainSourceFrameCount(pin.upstream); }
+int64_t Chart1DDevice::SourceFrameCount() const { return LinkFrameCount(pin.upstream); }
 
 // ---- The pin ---------------------------------------------------------------------------------------
 
