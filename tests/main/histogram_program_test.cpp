@@ -411,4 +411,31 @@ TEST_F(HistogramProgram, ASliceLineDrawsItsProfileWithTheAxisInSamples) {
 }
 
 }  // namespace
+// Extraction/Statistic > Statistic > "Save As Text..." proposes the report's name, made
+// from the data file's: the save dialog's name field shows it.
+TEST_F(HistogramProgram, TheTextReportIsOfferedUnderItsName) {
+    ASSERT_TRUE(Start("radial.fits"));
+    Display* d = screen.display();
+    int editY = 0;
+    ASSERT_TRUE(CreateFromPage("Statistic mask", "Rectangle", &editY));
+    const Screen::Rect m = screen.RectOf(main);
+    int x = 0, y = 0;
+    ASSERT_TRUE(WaitForText("Statistic", m.left, editY - 30, 400, 60, &x, &y));
+    testing_program::ClickAt(d, Root(), x + 10, y + 4);
+    // "Save As" begins only "Save As Text..." in this menu.
+    const bool menu = WaitForText("Save As", x - 20, y, 300, 300, &x, &y);
+    if (!menu) testing_program::WritePpm(ORVA_BINARY_DIR "/text_report_menu.ppm", shot);
+
+    ASSERT_TRUE(menu) << "the Statistic menu (the screen: " ORVA_BINARY_DIR "/text_report_menu.ppm)";
+    testing_program::MoveTo(d, Root(), x + 10, y + 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    testing_program::ClickAt(d, Root(), x + 10, y + 4);
+    const Window dialog = screen.WaitForWindow("Save Statistic", 10000);
+    ASSERT_NE(dialog, 0u) << program->Log();
+    const Screen::Rect r = screen.RectOf(dialog);
+    EXPECT_TRUE(WaitForText("radial_stat_t.txt", r.left, r.top, r.right - r.left, r.bottom - r.top, &x, &y))
+        << "the proposed name in the dialog";
+    testing_program::PressKeys(d, {XK_Escape});
+}
+
 }  // namespace orva
