@@ -102,8 +102,16 @@ bool ChooseSampleType(DataInfo* info, bool scaled) {
         d.total = 0.0;
         return false;
     }
-    // max - min may exceed the largest double; infinity then picks the widest type.
+    // The depth of the values: the smallest type that holds their range (max - min may
+    // exceed the largest double; infinity then picks the widest type). Values with
+    // fractions, which the accumulator marks with the real type that holds them (0x10 or
+    // 0x40), keep that real type: a range of a few units is no depth of 4 bits for them.
+    const uint32_t realType = d.sampleType.type & (0x10u | 0x40u);
     MinTypeForValue(&d.sampleType, maximum - minimum);
+    if (realType != 0 && (d.sampleType.type & 0x40u) == 0) {
+        d.sampleType.type = (realType & 0x40u) != 0 ? 0x40u : 0x10u;
+        d.sampleType.bits = d.sampleType.type == 0x40u ? 64u : 32u;
+    }
     const double count = static_cast<double>(d.count);
 
     if (d.count == 1 || minimum == maximum) {
