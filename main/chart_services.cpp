@@ -252,11 +252,15 @@ bool PreviewsOff(DisplayCellBase* base) {
     return ws == nullptr || ws->previewOn == 0;
 }
 
-// The chart's cursor readout reaches the coordinate fields of its workspace while the
-// chart's cell is the workspace's active one.
+// The chart's cursor readout reaches the coordinate fields and the value fields of its
+// workspace while the chart's cell is the workspace's active one. Both at once: the
+// chart's record says whether its value changed only until its next readout, so a value
+// left for a later redraw would be lost.
 void RedrawReadout(DisplayCellBase* base) {
     DisplayComponent* cell = AsDisplayCell(base);
-    if (cell != nullptr && cell->IsActive() && cell->workspace != nullptr) RedrawChartCoordReadout(cell->workspace);
+    if (cell == nullptr || !cell->IsActive() || cell->workspace == nullptr) return;
+    RedrawChartCoordReadout(cell->workspace);
+    RedrawChartValueReadout(cell->workspace);
 }
 
 // The statistics of the curve's row in the statistics window; a histogram's numbers are
