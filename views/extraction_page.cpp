@@ -407,8 +407,10 @@ void ExtractionMenuCommand(UIElement* e, ExtractionMenu which, int32_t entry, in
         case ExtractionMenu::kFile: {
             if (!ExtractionEntryEnabled(e, which, entry)) return;
             Shape* shape = entry == kFileLoad ? SelectedItemShape(r) : SavableShape(r);
-            if (entry == kFileLoad && hooks.loadShapeAs != nullptr)
-                hooks.loadShapeAs(shape);
+            if (entry == kFileLoad && hooks.loadShapeAs != nullptr) {
+                // The shape may have another kind, role and name now.
+                if (hooks.loadShapeAs(shape)) ReductionRefreshPages(r);
+            }
             else if (entry == kFileSave && hooks.saveShapeFile != nullptr)
                 hooks.saveShapeFile(shape, nullptr, 1, 0, true);
             else if ((entry == kFileSaveAs || entry == kFileSaveDataAs) && hooks.saveShapeAs != nullptr)

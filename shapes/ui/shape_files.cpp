@@ -985,6 +985,8 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made) 
                                               ShapeRoleName(loader.shape->header.role));
         LogPrintf("%s", text.c_str());
         Status(3, text);
+    } else if (ok) {
+        Status(3, kLoadShapeText);
     }
     if (ok && made != nullptr && loader.created) {
         // Handed over like a new shape: with no reference.

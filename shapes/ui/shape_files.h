@@ -27,6 +27,7 @@ namespace orva {
 // Status line and log texts.
 inline constexpr char kMaskEmptyText[] = "Mask - empty";
 inline constexpr char kSaveShapeText[] = "Save shape";
+inline constexpr char kLoadShapeText[] = "Load shape";
 inline constexpr char kCantSaveShapeFormat[] = "Can`t save to file '%s'";
 inline constexpr char kNoFileAccessFormat[] = "write %s: there is no file access";
 
