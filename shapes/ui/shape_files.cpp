@@ -69,10 +69,6 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// Sets the status line of window group 0: errors with code -3, notices with 3.
-void Status(int code, const std::string& text) {
-    PrintStatusLine(kStatusGroupMain, code, kStatusFlagsShow, "%s", text.c_str());
-}
 
 void ReplaceText(char** slot, const char* text) {
     if (slot == nullptr) return;
@@ -487,7 +483,7 @@ void ShapeFileWriter::OnFailed() {
 
 bool ShapeFileWriter::Failed() {
     SetState(kShapeWriteFailed);
-    if (showMessages) Status(-3, FormatString(kCantSaveShapeFormat, Path() != nullptr ? Path() : ""));
+    if (showMessages) ShapeStatus(kShapeStatusError, FormatString(kCantSaveShapeFormat, Path() != nullptr ? Path() : ""));
     return false;
 }
 
@@ -975,7 +971,7 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made) 
         else
             LogPrintf("'%s': %s", path, why.c_str());
         if (log != nullptr) LogPrintf(kCantLoadShapeFormat, path, why.c_str());
-        Status(-3, FormatString(kCantLoadShapeFormat, name, why.c_str()));
+        ShapeStatus(kShapeStatusError, FormatString(kCantLoadShapeFormat, name, why.c_str()));
     } else if (const int32_t asked = loader.record.roleRead;
                asked != kRoleUnset && loader.shape != nullptr && loader.shape->header.role != asked) {
         // The file's role does not go with its kind (a Slice runs along an open curve, a
@@ -984,9 +980,9 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made) 
                                               OrEmpty(loader.shape->KindName()),
                                               ShapeRoleName(loader.shape->header.role));
         LogPrintf("%s", text.c_str());
-        Status(3, text);
+        ShapeStatus(kShapeStatusNotice, text);
     } else if (ok) {
-        Status(3, kLoadShapeText);
+        ShapeStatus(kShapeStatusNotice, kLoadShapeText);
     }
     if (ok && made != nullptr && loader.created) {
         // Handed over like a new shape: with no reference.
@@ -1000,10 +996,14 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made) 
 
 // ---- Saving ------------------------------------------------------------------------------------
 
+void ShapeStatus(int code, const std::string& text) {
+    PrintStatusLine(kStatusGroupMain, code, kStatusFlagsShow, "%s", text.c_str());
+}
+
 bool SaveShapeFile(Shape* shape, const char* name, int32_t form, int32_t refFlag, bool showMessages) {
     if (shape == nullptr) return false;
     if (ShapeIsEmpty(shape)) {
-        if (showMessages) Status(-3, kMaskEmptyText);
+        if (showMessages) ShapeStatus(kShapeStatusError, kMaskEmptyText);
         return false;
     }
     ShapeFileWriter writer(shape, form, refFlag);
@@ -1014,7 +1014,7 @@ bool SaveShapeFile(Shape* shape, const char* name, int32_t form, int32_t refFlag
     }
     writer.showMessages = showMessages;
     if (writer.SaveFile() && writer.State() == kResultReady) {
-        if (showMessages) Status(3, kSaveShapeText);
+        if (showMessages) ShapeStatus(kShapeStatusNotice, kSaveShapeText);
         return true;
     }
     LogPrintf(kNoFileAccessFormat, writer.Path() != nullptr ? writer.Path() : "");

@@ -44,6 +44,13 @@ inline constexpr char kRoleNotKeptFormat[] = "'%s': role %s does not fit a %s, l
 // needs; a larger factor only costs time and memory.
 constexpr int32_t kShapeSubpixMax = 64;
 
+// Status-line codes of the shape files' messages: errors in the error colour, notices
+// in the default colour (the line shows a text only with a code of -2 or below).
+constexpr int kShapeStatusError = -3;
+constexpr int kShapeStatusNotice = -2;
+// The text on the status line of window group 0.
+void ShapeStatus(int code, const std::string& text);
+
 // The state a failed write leaves in a writer.
 constexpr int kShapeWriteFailed = -5;
 // The most lines a reader reads, and the longest line it takes (a longer one makes

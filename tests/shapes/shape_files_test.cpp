@@ -98,7 +98,7 @@ TEST_F(ShapeFilesTest, RectAsDataAndAnchorFile) {
                                   "0 0 10 20\n;#end\n\n");
     ASSERT_EQ(StatusRecorder::texts().size(), 1u);
     EXPECT_EQ(StatusRecorder::texts()[0], "Save shape");
-    EXPECT_EQ(StatusRecorder::codes()[0], 3);
+    EXPECT_EQ(StatusRecorder::codes()[0], -2);
     EXPECT_STREQ(rect->dataFileName, data.c_str());
 
     const std::string anchors = File("rect.msk");
@@ -442,8 +442,35 @@ TEST_F(ShapeFilesTest, RolesOfTheFile) {
         EXPECT_EQ(target->header.role, c.roleAfter) << c.kind << " " << c.role;
         ASSERT_EQ(StatusRecorder::texts().size(), 1u);
         EXPECT_EQ(StatusRecorder::texts()[0], c.notice != nullptr ? c.notice : "Load shape");
-        EXPECT_EQ(StatusRecorder::codes()[0], 3);
+        EXPECT_EQ(StatusRecorder::codes()[0], -2);
     }
+}
+
+// One undo takes a load back whole: the kind, role, points and the mask of the kind
+// before it; redo loads it again.
+TEST_F(ShapeFilesTest, UndoGivesTheShapeBeforeTheLoad) {
+    Shape* rect = Make(kKindRect, {10, 10, 20, 30}, kRoleStatistic);
+    rect->UpdateGeometry(kUpdateFull);
+    ASSERT_GT(rect->derived.mask.count, 0u);
+    const uint32_t rects = rect->derived.mask.count;
+    WriteText(File("line.msk"), ";SHAPEROLE='Slice'\n;SHAPETYPE='PolyLine'\n;#data\n0 0\n30 4\n60 -20\n;#end\n");
+    const uint32_t steps = box.undo.count;
+    ASSERT_TRUE(LoadShapeFile(rect, File("line.msk").c_str(), true));
+    ASSERT_EQ(box.undo.count, steps + 1);
+    EXPECT_EQ(rect->header.kind, kKindPolyLine);
+    ASSERT_TRUE(box.undo.Step(true));
+    EXPECT_EQ(rect->header.kind, kKindRect);
+    EXPECT_EQ(rect->header.role, kRoleStatistic);
+    ASSERT_EQ(rect->header.anchors.Count(), 2u);
+    EXPECT_EQ(rect->header.anchors.X(1), 20.0f);
+    EXPECT_DOUBLE_EQ(rect->header.box.w, 10.0);
+    EXPECT_DOUBLE_EQ(rect->header.box.h, 20.0);
+    EXPECT_EQ(rect->derived.mask.count, rects);
+    ASSERT_TRUE(box.undo.Step(false));
+    EXPECT_EQ(rect->header.kind, kKindPolyLine);
+    EXPECT_EQ(rect->header.role, kRoleSlice);
+    EXPECT_EQ(rect->header.anchors.Count(), 3u);
+    EXPECT_DOUBLE_EQ(rect->header.box.w, 60.0);
 }
 
 TEST_F(ShapeFilesTest, HeaderlessAndOddFiles) {
