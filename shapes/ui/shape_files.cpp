@@ -963,8 +963,11 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made) 
     const char* slash = std::strrchr(path, '/');
     const char* name = slash != nullptr ? slash + 1 : path;
     if (!ok) {
+        // A data file holds a mask's rectangles or an outline, which no shape is made of.
+        const bool data = TagIs(loader.blockObject, "REGION") || TagIs(loader.blockObject, "SHAPE");
         const std::string why = !read || !ready            ? std::string("there is no file access")
                                 : !loader.refusal.empty() ? loader.refusal
+                                : data                    ? std::string(kDataFileText)
                                                           : std::string("empty");
         if (log != nullptr)
             LogFilePrintf(log, "'%s': %s", path, why.c_str());

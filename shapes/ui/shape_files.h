@@ -34,6 +34,7 @@ inline constexpr char kNoFileAccessFormat[] = "write %s: there is no file access
 // Loading: what the status line (with the file's name) and the program log (with its
 // path) say when a file is not taken; the shape stays as it was.
 inline constexpr char kCantLoadShapeFormat[] = "Can`t load shape '%s': %s";
+inline constexpr char kDataFileText[] = "mask data, no anchor points";
 // A role the file sets that its kind does not take (the file's role, the kind, the
 // role the shape got).
 inline constexpr char kRoleNotKeptFormat[] = "'%s': role %s does not fit a %s, loaded as %s";

@@ -366,6 +366,8 @@ TEST_F(ShapeFilesTest, RefusedFilesLeaveTheShape) {
         {"cut in a row", stamp + rows.substr(0, rows.find("5 8") + 2), "cut short"},
         {"rows but one", stamp + ";SHAPETYPE='Rect'\n;#data\n4 4\n;#end\n", "empty"},
         {"no rows", stamp, "empty"},
+        {"mask data", ";COBJ='REGION'\nCDATA='RECT'\n;NAXIS=2\n;#data\n0 0 10 20\n;#end\n", "mask data, no anchor points"},
+        {"outline data", ";COBJ='SHAPE'\nCDATA='POINT'\n;NAXIS=2\n;#data\n0 0\n5 5\n;#end\n", "mask data, no anchor points"},
         {"bad line", ";SHAPETYPE='Polygon'\n;#data\n0 0\n\x01\n", "there is no file access"},
         {"a folder", "", nullptr},
     };
