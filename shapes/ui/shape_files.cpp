@@ -23,6 +23,7 @@
 #include "shapes/editing/shape_requests.h"
 #include "shapes/shape_container.h"
 #include "shapes/shape_globals.h"
+#include "shapes/shape_undo.h"
 
 namespace orva {
 
@@ -91,7 +92,8 @@ int Refused(ParseState* state) {
     ShapeFileRecord* r = Target(state);
     if (r->refusedLine == 0) {
         r->refusedLine = state->line;
-        r->refusedText = std::string(state->key, state->keyLength) + "=" + (state->value != nullptr ? state->value : "");
+        r->refusedText = std::string(state->key, state->keyLength) + "=" +
+                         (state->value != nullptr ? state->value : "");
     }
     return -1;
 }
@@ -483,7 +485,8 @@ void ShapeFileWriter::OnFailed() {
 
 bool ShapeFileWriter::Failed() {
     SetState(kShapeWriteFailed);
-    if (showMessages) ShapeStatus(kShapeStatusError, FormatString(kCantSaveShapeFormat, Path() != nullptr ? Path() : ""));
+    if (showMessages)
+        ShapeStatus(kShapeStatusError, FormatString(kCantSaveShapeFormat, Path() != nullptr ? Path() : ""));
     return false;
 }
 
@@ -918,7 +921,8 @@ std::string Refusal(const ShapeFileRecord& r) {
     if (r.refusedLine != 0) return FormatString("line %u refused: %s", r.refusedLine, r.refusedText.c_str());
     if (r.cutShort) return "cut short";
     const int32_t k = r.header.subpix;
-    if (r.subpixRead && (k < 1 || k > kShapeSubpixMax)) return FormatString("SUBPIX %d outside 1..%d", k, kShapeSubpixMax);
+    if (r.subpixRead && (k < 1 || k > kShapeSubpixMax))
+        return FormatString("SUBPIX %d outside 1..%d", k, kShapeSubpixMax);
     return std::string();
 }
 
@@ -1050,6 +1054,50 @@ bool SaveShapeAs(Shape* shape, int32_t form, int32_t refArg) {
     return SaveShapeFile(shape, buffer, form, refFlag, true);
 }
 
+bool MergeShapeFile(ShapeContainer* container, const char* path) {
+    if (container == nullptr) return false;
+    Shape* made = nullptr;
+    if (!LoadShapeFile(nullptr, path, false, &made)) return false;
+    ShapeRef hold(made);
+    // Drawn into the view as a pasted shape is: a new shape of the file's kind, role,
+    // points and offset, current, with its own undo step.
+    const AnchorBuffer& a = made->header.anchors;
+    ShapePointList list;
+    list.count = a.Count();
+    list.data = a.Points();
+    ShapeRequest r;
+    r.newShape = 1;
+    r.kind = made->header.kind;
+    r.role = made->header.role;
+    r.flag = made->header.flag;
+    r.points = &list;
+    r.start[0] = static_cast<float>(a.X(0));
+    r.start[1] = static_cast<float>(a.Y(0));
+    r.end[0] = static_cast<float>(a.X(a.Count() - 1));
+    r.end[1] = static_cast<float>(a.Y(a.Count() - 1));
+    Shape* added = container->ShapeFromRequest(r, &made->header.offset, nullptr);
+    if (added == nullptr) {
+        const char* slash = std::strrchr(path, '/');
+        const std::string why =
+            FormatString(kCantLoadShapeFormat, slash != nullptr ? slash + 1 : path, "the view takes no shape");
+        LogPrintf("%s", why.c_str());
+        ShapeStatus(kShapeStatusError, why);
+        return false;
+    }
+    ReplaceText(&added->maskFileName, path);
+    if (added->header.subpix != made->header.subpix) {
+        {
+            ShapeLock lock(added);
+            added->header.subpix = made->header.subpix;
+            added->ResetBounds();
+            added->ResetPivot(kUpdateFull);
+        }
+        added->RestartLinked();
+        container->Redraw();
+    }
+    return true;
+}
+
 bool LoadShapeAs(Shape* shape) {
     if (shape == nullptr) return false;
     // The dialog starts where the shape was last loaded or saved.
@@ -1062,10 +1110,13 @@ bool LoadShapeAs(Shape* shape) {
     const int32_t role = shape->header.role;
     const bool mask = role == kRoleSlice || role == kRoleStatistic || role == kRoleFindArea;
     int32_t& index = TheShapeGlobals().shapeFileFilter[0];
-    if (RunFileDialog(nullptr, nullptr, buffer, sizeof buffer, nullptr, mask ? "Load Mask..." : "Load Shape...",
-                      kOfnFileMustExist | kOfnPathMustExist, kShapeFileFilter, "msk", kFileDialogText, &index,
+    FileDialogOptions options;
+    if (RunFileDialog(nullptr, &options, buffer, sizeof buffer, nullptr, mask ? "Load Mask..." : "Load Shape...",
+                      kOfnFileMustExist | kOfnPathMustExist, kShapeFileFilter, "msk", kFileDialogShapes, &index,
                       kFileDialogOpen) == 0)
         return false;
+    // "Merge" adds the file's shape to the view; else it takes the place of this one.
+    if (options.passThrough == 1 && shape->container != nullptr) return MergeShapeFile(shape->container, buffer);
     return LoadShapeFile(shape, buffer, false);
 }
 

@@ -24,6 +24,8 @@
 
 namespace orva {
 
+class ShapeContainer;
+
 // Status line and log texts.
 inline constexpr char kMaskEmptyText[] = "Mask - empty";
 inline constexpr char kSaveShapeText[] = "Save shape";
@@ -221,8 +223,11 @@ bool SaveShapeAs(Shape* shape, int32_t form, int32_t refArg);
 // saying why in the log and the status line; a role the kind does not take is said
 // there too.
 bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made = nullptr);
+// Loads the file into a new shape of the container, made as a paste makes one (current,
+// with its undo step); false, saying why, when the file or the view takes none.
+bool MergeShapeFile(ShapeContainer* container, const char* path);
 // The open dialog, then LoadShapeFile into the shape with the chosen name (remembered
-// as its mask-file name).
+// as its mask-file name), or, with "Merge" ticked, MergeShapeFile into its container.
 bool LoadShapeAs(Shape* shape);
 
 }  // namespace orva

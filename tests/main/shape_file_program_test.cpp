@@ -4,8 +4,9 @@
 // copy of that file whose kind is not known, loaded with File > Load..., leaves the
 // picture as it was and the status line says why; a file whose Slice role its rectangle
 // cannot take loads as Statistic and says so; a Slice polyline loads with its role (the
-// page shows it). Undo then steps back through the two loads and the drawing: the
-// refused load left no step of its own.
+// page shows it); with "Merge" ticked the saved file comes back as a shape of its own.
+// Undo then steps back through the merge, the two loads and the drawing: the refused
+// load left no step of its own.
 #include <gtest/gtest.h>
 
 #include <X11/extensions/XTest.h>
@@ -144,10 +145,11 @@ protected:
             Pause(250);
             if (!Grab(&p)) continue;
             why->clear();
+            auto at = [](double x, double y) { return std::to_string(x) + ", " + std::to_string(y) + "; "; };
             for (const auto& [x, y] : inked)
-                if (!ColouredNear(p, SX(x), SY(y))) *why += "no ink at " + std::to_string(x) + ", " + std::to_string(y) + "; ";
+                if (!ColouredNear(p, SX(x), SY(y))) *why += "no ink at " + at(x, y);
             for (const auto& [x, y] : bare)
-                if (ColouredNear(p, SX(x), SY(y))) *why += "ink at " + std::to_string(x) + ", " + std::to_string(y) + "; ";
+                if (ColouredNear(p, SX(x), SY(y))) *why += "ink at " + at(x, y);
             if (why->empty()) return true;
         }
         return false;
@@ -186,8 +188,8 @@ protected:
     }
 
     // Extraction/Statistic > File > `entry`, then the name typed into the file dialog
-    // and Enter; true once the dialog has gone.
-    ::testing::AssertionResult FileCommand(const std::string& entry, const std::string& path) {
+    // (with its "Merge" box ticked when asked) and Enter; true once the dialog has gone.
+    ::testing::AssertionResult FileCommand(const std::string& entry, const std::string& path, bool merge = false) {
         const Screen::Rect m = MainRect();
         int x = 0, y = 0, tx = 0, ty = 0;
         bool tab = false;
@@ -214,6 +216,27 @@ protected:
         const int width = DisplayWidth(D(), DefaultScreen(D())), height = DisplayHeight(D(), DefaultScreen(D()));
         if (!WaitForText("File name:", 0, 0, width, height, &fx, &fy, 8000))
             return ::testing::AssertionFailure() << "no file dialog after " << entry;
+        if (merge) {
+            // The "Merge" box below the name's label (its text is set in the system face):
+            // a dark left edge with the box's light inside right of it.
+            Picture p;
+            int mx = -1, my = -1;
+            auto dark = [&](int x, int y) { return p.At(x, y)[0] < 100 && p.At(x, y)[0] == p.At(x, y)[1]; };
+            auto light = [&](int x, int y) {
+                const uint8_t* c = p.At(x, y);
+                return c[0] >= 230 && c[1] >= 230 && c[2] >= 200;
+            };
+            if (Grab(&p))
+                for (int y = fy + 20; y < fy + 160 && mx < 0; ++y)
+                    for (int x = fx - 30; x < fx + 40 && mx < 0; ++x)
+                        if (dark(x, y) && dark(x, y + 4) && light(x + 3, y) && light(x + 3, y + 4)) {
+                            mx = x + 4;
+                            my = y + 3;
+                        }
+            if (mx < 0) return ::testing::AssertionFailure() << "no Merge box in the dialog";
+            testing_program::ClickAt(D(), Root(), mx, my);
+            Pause(300);
+        }
         testing_program::ClickAt(D(), Root(), fx + 200, fy + 4);
         Pause(300);
         if (!testing_program::TypeText(D(), path)) return ::testing::AssertionFailure() << "cannot type " << path;
@@ -299,14 +322,23 @@ TEST_F(ShapeFileProgram, SaveRefusedLoadRoleAndUndo) {
     testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
     EXPECT_TRUE(WaitForInk({{110.5, 225.5}, {230.5, 230.5}}, {{230, 150}, {200, 175}}, &why)) << why;
 
-    // Undo: the polyline goes back to the second rectangle, that one to the drawn one,
-    // and the third undo takes the drawing itself (no step of the refused load between).
+    // The saved rectangle merged back: a shape of its own beside the polyline.
+    ASSERT_TRUE(FileCommand("Load\x85", saved, true));
+    EXPECT_TRUE(PageShows("Displayed, Statistic"));
+    testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
+    EXPECT_TRUE(WaitForInk({{100, 43}, {50, 83}, {110.5, 225.5}, {230.5, 230.5}}, {{230, 150}}, &why)) << why;
+
+    // Undo: the merged rectangle goes, the polyline goes back to the second rectangle,
+    // that one to the drawn one, and the fourth undo takes the drawing itself (no step
+    // of the refused load between).
     PointerOnPicture();
     testing_program::PressKeys(D(), {XK_Control_L, XK_z});
-    EXPECT_TRUE(WaitForInk({{230, 150}, {200, 175}}, {{110.5, 225.5}}, &why)) << "first undo: " << why;
+    EXPECT_TRUE(WaitForInk({{110.5, 225.5}}, {{100, 43}, {50, 83}}, &why)) << "first undo: " << why;
+    testing_program::PressKeys(D(), {XK_Control_L, XK_z});
+    EXPECT_TRUE(WaitForInk({{230, 150}, {200, 175}}, {{110.5, 225.5}}, &why)) << "second undo: " << why;
     testing_program::PressKeys(D(), {XK_Control_L, XK_z});
     EXPECT_TRUE(WaitForInk({{100, 43}, {50, 83}, {150, 83}, {100, 123}}, {{230, 150}, {200, 175}}, &why))
-        << "second undo: " << why;
+        << "third undo: " << why;
     testing_program::PressKeys(D(), {XK_Control_L, XK_z});
     Picture after;
     bool gone = false;
@@ -314,7 +346,7 @@ TEST_F(ShapeFileProgram, SaveRefusedLoadRoleAndUndo) {
         Pause(250);
         gone = Grab(&after) && !ColouredNear(after, SX(100), SY(43)) && !ColouredNear(after, SX(50), SY(83));
     }
-    EXPECT_TRUE(gone) << "the third undo left the rectangle: the refused load recorded a step";
+    EXPECT_TRUE(gone) << "the fourth undo left the rectangle: the refused load recorded a step";
     EXPECT_EQ(program->End(), 0);
 }
 

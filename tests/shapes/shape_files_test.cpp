@@ -351,7 +351,8 @@ TEST_F(ShapeFilesTest, RefusedFilesLeaveTheShape) {
         const char* why;  // nullptr: the file cannot be read
     };
     const std::vector<Case> cases = {
-        {"unknown kind", ";SHAPEROLE='Statistic'\n;SHAPETYPE='Hexagon'\n" + rows, "line 2 refused: SHAPETYPE='Hexagon'"},
+        {"unknown kind", ";SHAPEROLE='Statistic'\n;SHAPETYPE='Hexagon'\n" + rows,
+         "line 2 refused: SHAPETYPE='Hexagon'"},
         {"open quote", ";SHAPETYPE='Polygon\n" + rows, "line 1 refused: SHAPETYPE='Polygon"},
         {"kind without value", ";SHAPETYPE 'Polygon'\n" + rows, "line 1 refused: SHAPETYPE 'Polygon'"},
         {"unknown role", ";SHAPEROLE='Boss'\n;SHAPETYPE='Polygon'\n" + rows, "line 1 refused: SHAPEROLE='Boss'"},
@@ -366,8 +367,10 @@ TEST_F(ShapeFilesTest, RefusedFilesLeaveTheShape) {
         {"cut in a row", stamp + rows.substr(0, rows.find("5 8") + 2), "cut short"},
         {"rows but one", stamp + ";SHAPETYPE='Rect'\n;#data\n4 4\n;#end\n", "empty"},
         {"no rows", stamp, "empty"},
-        {"mask data", ";COBJ='REGION'\nCDATA='RECT'\n;NAXIS=2\n;#data\n0 0 10 20\n;#end\n", "mask data, no anchor points"},
-        {"outline data", ";COBJ='SHAPE'\nCDATA='POINT'\n;NAXIS=2\n;#data\n0 0\n5 5\n;#end\n", "mask data, no anchor points"},
+        {"mask data", ";COBJ='REGION'\nCDATA='RECT'\n;NAXIS=2\n;#data\n0 0 10 20\n;#end\n",
+         "mask data, no anchor points"},
+        {"outline data", ";COBJ='SHAPE'\nCDATA='POINT'\n;NAXIS=2\n;#data\n0 0\n5 5\n;#end\n",
+         "mask data, no anchor points"},
         {"bad line", ";SHAPETYPE='Polygon'\n;#data\n0 0\n\x01\n", "there is no file access"},
         {"a folder", "", nullptr},
     };
@@ -394,7 +397,8 @@ TEST_F(ShapeFilesTest, RefusedFilesLeaveTheShape) {
         EXPECT_EQ(rect->maskFileName, nullptr);
         const std::string why = c.why != nullptr ? c.why : "there is no file access";
         ASSERT_FALSE(StatusRecorder::texts().empty());
-        EXPECT_EQ(StatusRecorder::texts().back(), "Can`t load shape '" + path.substr(path.rfind('/') + 1) + "': " + why);
+        const std::string name = path.substr(path.rfind('/') + 1);
+        EXPECT_EQ(StatusRecorder::texts().back(), "Can`t load shape '" + name + "': " + why);
         EXPECT_EQ(StatusRecorder::codes().back(), -3);
         if (c.why != nullptr) {
             const std::string parseLog = ReadText(path + ".log");
@@ -429,7 +433,8 @@ TEST_F(ShapeFilesTest, RolesOfTheFile) {
         {kKindRect, {10, 10, 20, 30}, kRoleStatistic, kRoleStatistic, nullptr},
         {kKindRect, {10, 10, 20, 30}, kRoleFindArea, kRoleFindArea, nullptr},
         {kKindEllipse, {10, 10, 20, 30}, kRoleStatistic, kRoleStatistic, nullptr},
-        {kKindRect, {10, 10, 20, 30}, kRoleSlice, kRoleStatistic, "'r.msk': role Slice does not fit a Rect, loaded as Statistic"},
+        {kKindRect, {10, 10, 20, 30}, kRoleSlice, kRoleStatistic,
+         "'r.msk': role Slice does not fit a Rect, loaded as Statistic"},
         {kKindPolyLine, {0, 0, 30, 4, 60, -20}, kRoleStatistic, kRoleSlice,
          "'r.msk': role Statistic does not fit a PolyLine, loaded as Slice"},
     };
@@ -473,6 +478,37 @@ TEST_F(ShapeFilesTest, UndoGivesTheShapeBeforeTheLoad) {
     EXPECT_EQ(rect->header.role, kRoleSlice);
     EXPECT_EQ(rect->header.anchors.Count(), 3u);
     EXPECT_DOUBLE_EQ(rect->header.box.w, 60.0);
+}
+
+// "Merge": the file's shape joins the view as a new current shape with its own undo
+// step; a refused file adds nothing.
+TEST_F(ShapeFilesTest, MergeAddsTheFilesShape) {
+    Shape* rect = Make(kKindRect, {10, 10, 20, 30}, kRoleStatistic);
+    WriteText(File("line.msk"), ";SHAPEROLE='Slice'\n;SHAPETYPE='PolyLine'\n;SUBPIX=3\n;OFFSETAPERTURE=5, 3, 3\n"
+                                ";#data\n0 0\n30 4\n60 -20\n;#end\n");
+    WriteText(File("bad.msk"), ";SHAPETYPE='Hexagon'\n;#data\n0 0\n30 4\n;#end\n");
+    const uint32_t steps = box.undo.count;
+    EXPECT_FALSE(MergeShapeFile(&box, File("bad.msk").c_str()));
+    EXPECT_EQ(Listed().size(), 1u);
+    EXPECT_EQ(box.undo.count, steps);
+    ASSERT_TRUE(MergeShapeFile(&box, File("line.msk").c_str()));
+    ASSERT_EQ(Listed().size(), 2u);
+    Shape* added = box.current;
+    ASSERT_NE(added, nullptr);
+    ASSERT_NE(added, rect);
+    EXPECT_EQ(added->header.kind, kKindPolyLine);
+    EXPECT_EQ(added->header.role, kRoleSlice);
+    EXPECT_EQ(added->header.subpix, 3);
+    EXPECT_EQ(added->header.offset.aperture[0], 5);
+    EXPECT_EQ(added->header.offset.aperture[1], 3);
+    ASSERT_EQ(added->header.anchors.Count(), 3u);
+    EXPECT_EQ(added->header.anchors.X(2), 60.0f);
+    EXPECT_EQ(added->header.anchors.Y(2), -20.0f);
+    EXPECT_STREQ(added->maskFileName, File("line.msk").c_str());
+    EXPECT_EQ(rect->header.kind, kKindRect);
+    EXPECT_EQ(box.undo.count, steps + 1);
+    ASSERT_TRUE(box.undo.Step(true));
+    EXPECT_EQ(Listed().size(), 1u);
 }
 
 TEST_F(ShapeFilesTest, HeaderlessAndOddFiles) {
