@@ -205,7 +205,16 @@ int RestoreLocked(const ShapeSnapshot& snapshot) {
     Shape* shape = snapshot.shape.Get();
     if (shape == nullptr) return 0;
     ShapeLock lock(shape);
-    return ShapeRestore(snapshot.header, &shape->header);
+    const int32_t kind = shape->header.kind;
+    const int result = ShapeRestore(snapshot.header, &shape->header);
+    if (result > 0 && shape->header.kind != kind) {
+        // A kind given back brings its own procedures, painter and bounds, as a change of
+        // kind set them.
+        if (shape->glyph != nullptr) shape->glyph->KindChanged();
+        shape->SetupKindProcs(nullptr, nullptr);
+        shape->ResetBounds();
+    }
+    return result;
 }
 
 // The bounds and the unpinned pivot recomputed, the linked items restarted.

@@ -31,8 +31,10 @@ namespace {
 
 using Hold = std::lock_guard<std::recursive_mutex>;
 
-constexpr const char* kFileLabels[5] = {"Save", "Save As\x85", "Save Data As\x85", "Save all", "Save all As\x85"};
-constexpr int32_t kFileSave = 1, kFileSaveAs = 2, kFileSaveDataAs = 3, kFileSaveAll = 4, kFileSaveAllAs = 5;
+constexpr const char* kFileLabels[7] = {"Save",     "Save As\x85",     "Save Data As\x85", "Save all",
+                                        "Save all As\x85", nullptr, "Load\x85"};
+constexpr int32_t kFileSave = 1, kFileSaveAs = 2, kFileSaveDataAs = 3, kFileSaveAll = 4, kFileSaveAllAs = 5,
+                  kFileLoad = 6;
 constexpr const char* kStatisticLabels[11] = {"View",
                                               nullptr,
                                               "Add to Table",
@@ -89,14 +91,20 @@ bool EntryHasMask(ReductionComponent* r) {
     return false;
 }
 
-// The current item's own shape may be saved: not empty and, in a container, its
-// container's current shape with the selection on.
-Shape* SavableShape(ReductionComponent* r) {
+// The current item's own shape, when it is, in a container, its container's current
+// shape with the selection on: a file may be loaded into it.
+Shape* SelectedItemShape(ReductionComponent* r) {
     if (!HasEntry(r)) return nullptr;
     Shape* s = r->items.entries[r->items.currentIndex].shape;
-    if (s == nullptr || IsEmpty(s)) return nullptr;
+    if (s == nullptr) return nullptr;
     if (s->container != nullptr && (s->container->current != s || s->container->selectionFlag == 0)) return nullptr;
     return s;
+}
+
+// That shape may be saved when it is not empty.
+Shape* SavableShape(ReductionComponent* r) {
+    Shape* s = SelectedItemShape(r);
+    return s != nullptr && !IsEmpty(s) ? s : nullptr;
 }
 
 bool MeasuresArea(ReductionComponent* r) {
@@ -149,7 +157,7 @@ void OpenMenu(gElement* button, uintptr_t data) {
     if (which == ExtractionMenu::kCreate)
         menu = MakeCreateMenu(m, button);
     else if (which == ExtractionMenu::kFile)
-        menu = MakeSharedMenu(m, button, &MenuCallback<which>, kFileLabels, 5);
+        menu = MakeSharedMenu(m, button, &MenuCallback<which>, kFileLabels, 7);
     else
         menu = MakeSharedMenu(m, button, &MenuCallback<which>, kStatisticLabels, 11);
     if (menu == nullptr) return;
@@ -232,6 +240,7 @@ ExtractionPageHooks& TheExtractionPageHooks() {
         h.shapeIsEmpty = &ShapeIsEmpty;
         h.saveShapeFile = &SaveShapeFile;
         h.saveShapeAs = &SaveShapeAs;
+        h.loadShapeAs = &LoadShapeAs;
         h.saveMasks = &SaveMasks;
         h.saveMasksByRole = &SaveMasksByRole;
         return h;
@@ -360,6 +369,7 @@ bool ExtractionEntryEnabled(UIElement* e, ExtractionMenu which, int32_t entry) {
     if (r == nullptr) return false;
     if (which == ExtractionMenu::kFile) {
         if (entry >= kFileSave && entry <= kFileSaveDataAs) return SavableShape(r) != nullptr;
+        if (entry == kFileLoad) return SelectedItemShape(r) != nullptr;
         return entry == kFileSaveAll || entry == kFileSaveAllAs ? EntryHasMask(r) : false;
     }
     if (which == ExtractionMenu::kStatistic) {
@@ -374,7 +384,7 @@ void ExtractionMenuPrepare(UIElement* e, ExtractionMenu which) {
     ReductionComponent* r = SlicePageReduction(e);
     if (r == nullptr || which == ExtractionMenu::kCreate) return;
     SharedMenu& m = MenuOf(which);
-    const int32_t entries = which == ExtractionMenu::kFile ? 5 : 7;
+    const int32_t entries = which == ExtractionMenu::kFile ? kFileLoad : 7;
     for (int32_t n = 1; n <= entries; ++n) {
         bool checked = false;
         if (which == ExtractionMenu::kStatistic && n == kStatView) {
@@ -396,8 +406,12 @@ void ExtractionMenuCommand(UIElement* e, ExtractionMenu which, int32_t entry, in
             break;
         case ExtractionMenu::kFile: {
             if (!ExtractionEntryEnabled(e, which, entry)) return;
-            Shape* shape = SavableShape(r);
-            if (entry == kFileSave && hooks.saveShapeFile != nullptr)
+            Shape* shape = entry == kFileLoad ? SelectedItemShape(r) : SavableShape(r);
+            if (entry == kFileLoad && hooks.loadShapeAs != nullptr) {
+                // The shape may have another kind, role and name now.
+                if (hooks.loadShapeAs(shape)) ReductionRefreshPages(r);
+            }
+            else if (entry == kFileSave && hooks.saveShapeFile != nullptr)
                 hooks.saveShapeFile(shape, nullptr, 1, 0, true);
             else if ((entry == kFileSaveAs || entry == kFileSaveDataAs) && hooks.saveShapeAs != nullptr)
                 hooks.saveShapeAs(shape, entry == kFileSaveAs ? 1 : 0, -512);

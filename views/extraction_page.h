@@ -1,6 +1,6 @@
 #pragma once
 // The Reduction's "Extraction/Statistic" page: creating slice and statistic masks on the
-// current view, saving the current shape or all masks, the "Edit Shape…" panel, the
+// current view, saving the current shape or all masks, loading a shape file into it, the "Edit Shape…" panel, the
 // statistic tables and report, and the current item's visibility, role, source and name.
 // UI thread only.
 #include <cstdint>
@@ -35,6 +35,8 @@ struct ExtractionPageHooks {
     bool (*saveShapeFile)(Shape* shape, const char* name, int32_t form, int32_t refFlag, bool showMessages) = nullptr;
     // The save dialog, then the save.
     bool (*saveShapeAs)(Shape* shape, int32_t form, int32_t refArg) = nullptr;
+    // The open dialog, then the load into the shape.
+    bool (*loadShapeAs)(Shape* shape) = nullptr;
     // The masks of the list (role filter -512: any).
     bool (*saveMasks)(ItemResultList* list, const char* name, bool oneFile, bool extension, int32_t form,
                       int32_t filter) = nullptr;

@@ -17,10 +17,6 @@ namespace orva {
 
 namespace {
 
-void Status(int code, const std::string& text) {
-    PrintStatusLine(kStatusGroupMain, code, kStatusFlagsShow, "%s", text.c_str());
-}
-
 // The data file of the owning component into a buffer of kPathMax bytes.
 bool OwnerSourcePath(void* owner, char* buffer) {
     return owner != nullptr && GetSourceFileName(static_cast<ComponentBase*>(owner), buffer, nullptr) &&
@@ -101,14 +97,14 @@ public:
     // The summary in the status line.
     bool Report() const {
         if (matched == 0) {
-            Status(-3, kMasksEmptyText);
+            ShapeStatus(kShapeStatusError, kMasksEmptyText);
             return false;
         }
         if (saved < matched) {
-            Status(-3, FormatString(kMasksPartlySavedFormat, matched - saved, saved));
+            ShapeStatus(kShapeStatusError, FormatString(kMasksPartlySavedFormat, matched - saved, saved));
             return saved > 0;
         }
-        Status(3, FormatString(kMasksSavedFormat, saved));
+        ShapeStatus(kShapeStatusNotice, FormatString(kMasksSavedFormat, saved));
         return true;
     }
 

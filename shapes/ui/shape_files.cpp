@@ -23,12 +23,16 @@
 #include "shapes/editing/shape_requests.h"
 #include "shapes/shape_container.h"
 #include "shapes/shape_globals.h"
+#include "shapes/shape_undo.h"
 
 namespace orva {
 
 namespace {
 
 ShapeFileClock gClock = nullptr;
+
+// The types of the shape file dialogs.
+constexpr char kShapeFileFilter[] = "Text [*.msk]\0*.msk\0Text [*.rep]\0*.rep\0Text [*.txt]\0*.txt\0All\0*.*\0";
 
 // The C locale, for numbers written and read whatever locale the process runs under.
 locale_t CLocale() {
@@ -66,10 +70,6 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// Sets the status line of window group 0: errors with code -3, notices with 3.
-void Status(int code, const std::string& text) {
-    PrintStatusLine(kStatusGroupMain, code, kStatusFlagsShow, "%s", text.c_str());
-}
 
 void ReplaceText(char** slot, const char* text) {
     if (slot == nullptr) return;
@@ -85,6 +85,18 @@ bool IsRefFile(const Shape* shape, int32_t refFlag) {
 // ---- The key table -----------------------------------------------------------------------
 
 ShapeFileRecord* Target(ParseState* state) { return static_cast<ShapeFileRecord*>(state->context); }
+
+// A handler's refusal of a value that sets the shape: the first one is kept with its
+// line, and the loader takes nothing from the file.
+int Refused(ParseState* state) {
+    ShapeFileRecord* r = Target(state);
+    if (r->refusedLine == 0) {
+        r->refusedLine = state->line;
+        r->refusedText = std::string(state->key, state->keyLength) + "=" +
+                         (state->value != nullptr ? state->value : "");
+    }
+    return -1;
+}
 
 // The text inside quotes ('...', "..." or <...>); false when the value is not quoted.
 bool Quoted(const char* value, const char** text, int* length) {
@@ -112,6 +124,12 @@ bool ReadInteger(const char** cursor, int base, int64_t* out) {
 
 int AnyValue(const char*, ParseState*) { return 0; }
 
+// Only this program's writer stamps the time: such a file closes its blocks.
+int TimeValue(const char*, ParseState* state) {
+    Target(state)->stamped = true;
+    return 0;
+}
+
 int UrlValue(const char* value, ParseState* state) {
     const char* text = nullptr;
     int n = 0;
@@ -123,9 +141,9 @@ int UrlValue(const char* value, ParseState* state) {
 int RoleValue(const char* value, ParseState* state) {
     const char* text = nullptr;
     int n = 0;
-    if (!Quoted(value, &text, &n) || n == 0) return -1;
+    if (!Quoted(value, &text, &n) || n == 0) return Refused(state);
     const int32_t role = RoleFromName(text, n);
-    if (role == kRoleUnset) return -1;
+    if (role == kRoleUnset) return Refused(state);
     Target(state)->header.role = role;
     return 0;
 }
@@ -133,16 +151,16 @@ int RoleValue(const char* value, ParseState* state) {
 int KindValue(const char* value, ParseState* state) {
     const char* text = nullptr;
     int n = 0;
-    if (!Quoted(value, &text, &n) || n == 0) return -1;
+    if (!Quoted(value, &text, &n) || n == 0) return Refused(state);
     const int32_t kind = KindFromName(text, n);
-    if (kind < 0) return -1;
+    if (kind < 0) return Refused(state);
     Target(state)->header.kind = kind;
     return 0;
 }
 
 int EditFlagValue(const char* value, ParseState* state) {
     int64_t v = 0;
-    if (!ReadInteger(&value, 0, &v)) return -1;
+    if (!ReadInteger(&value, 0, &v)) return Refused(state);
     ShapeFileRecord* r = Target(state);
     r->header.offset.editFlag = static_cast<int32_t>(v < 0 ? 0 : (v > 3 ? 3 : v));
     r->offsetRead = true;
@@ -157,10 +175,10 @@ int ApertureValue(const char* value, ParseState* state) {
     while (n < 3) {
         while (IsBlank(*p) || *p == ',') ++p;
         if (*p == '\0' || !ReadInteger(&p, 10, &v[n])) break;
-        if (v[n] < 0 || v[n] > kApertureMax) return -1;
+        if (v[n] < 0 || v[n] > kApertureMax) return Refused(state);
         ++n;
     }
-    if (n == 0) return -1;
+    if (n == 0) return Refused(state);
     ShapeFileRecord* r = Target(state);
     r->header.offset.aperture[0] = static_cast<int32_t>(v[0]);
     if (n >= 3) {
@@ -176,7 +194,7 @@ int VectorValue(const char* value, ParseState* state) {
     float x = 0.0f, y = 0.0f;
     if (ParseFloatPair(value, &x, &y) != 2) {
         r->header.offset.vector[0] = r->header.offset.vector[1] = 0.0f;
-        return -1;
+        return Refused(state);
     }
     r->header.offset.vector[0] = x;
     r->header.offset.vector[1] = y;
@@ -187,7 +205,7 @@ int VectorValue(const char* value, ParseState* state) {
 int DirectionValue(const char* value, ParseState* state) {
     const char* text = nullptr;
     int n = 0;
-    if (!Quoted(value, &text, &n)) return -1;
+    if (!Quoted(value, &text, &n)) return Refused(state);
     uint32_t code = 0;
     for (int i = 0; i < n && i < 4; ++i) code |= static_cast<uint32_t>(static_cast<unsigned char>(text[i])) << (8 * i);
     ShapeFileRecord* r = Target(state);
@@ -200,9 +218,10 @@ int SubpixValue(const char* value, ParseState* state) {
     int64_t v = 0;
     if (!ReadInteger(&value, 10, &v)) {
         Target(state)->header.subpix = 0;
-        return -1;
+        return Refused(state);
     }
     Target(state)->header.subpix = static_cast<int32_t>(v);
+    Target(state)->subpixRead = true;
     return 0;
 }
 
@@ -216,8 +235,12 @@ int TagValue(const char* value, char* tag) {
     return 0;
 }
 
-int ObjectValue(const char* value, ParseState* state) { return TagValue(value, Target(state)->tags.object); }
-int DataValue(const char* value, ParseState* state) { return TagValue(value, Target(state)->tags.data); }
+int ObjectValue(const char* value, ParseState* state) {
+    return TagValue(value, Target(state)->tags.object) < 0 ? Refused(state) : 0;
+}
+int DataValue(const char* value, ParseState* state) {
+    return TagValue(value, Target(state)->tags.data) < 0 ? Refused(state) : 0;
+}
 
 int NaxisValue(const char* value, ParseState* state) {
     int64_t v = 0;
@@ -245,7 +268,7 @@ KeywordName kDataNames[] = {{"CDATA", 0}, {nullptr, 0}};
 KeywordName kNaxisNames[] = {{"NAXIS", 0}, {nullptr, 0}};
 
 KeywordDescriptor kCommentKey{kCommentNames, &AnyValue};
-KeywordDescriptor kTimeKey{kTimeNames, &AnyValue};
+KeywordDescriptor kTimeKey{kTimeNames, &TimeValue};
 KeywordDescriptor kComment2Key{kComment2Names, &AnyValue};
 KeywordDescriptor kUrlKey{kUrlNames, &UrlValue};
 KeywordDescriptor kRoleKey{kRoleNames, &RoleValue};
@@ -268,26 +291,42 @@ KeywordTable& ShapeKeyTable() {
     return table;
 }
 
+// A line that begins with a key setting the shape but gives it no "=" value: its
+// handler never runs, so it is refused here.
+bool KeyWithoutValue(const char* p) {
+    const char* end = p;
+    while (IsLetter(*end) || IsDigit(*end) || *end == '_') ++end;
+    const size_t n = static_cast<size_t>(end - p);
+    while (IsBlank(*end)) ++end;
+    if (n == 0 || *end == '=') return false;
+    for (const KeywordDescriptor* d : {&kRoleKey, &kKindKey, &kEditFlagKey, &kApertureKey, &kVectorKey,
+                                       &kDirectionKey, &kSubpixKey, &kObjectKey, &kDataKey})
+        for (const KeywordName* k = d->names; k->name != nullptr; ++k)
+            if (std::strlen(k->name) == n && strncasecmp(k->name, p, n) == 0) return true;
+    return false;
+}
+
 // ---- Lines ---------------------------------------------------------------------------------
 
-enum class LineRead { kLine, kEnd, kTooLong };
+enum class LineRead { kLine, kLast, kEnd, kTooLong };
 
-// One line without its end: a line feed, a carriage return, or both in that order.
+// One line without its end: a line feed, a carriage return, or both in that order;
+// kLast for a last line that has no end.
 LineRead ReadLine(FILE* f, std::string* line) {
     line->clear();
     int c = getc_unlocked(f);
     if (c == EOF) return LineRead::kEnd;
     for (; c != EOF; c = getc_unlocked(f)) {
-        if (c == '\n') break;
+        if (c == '\n') return LineRead::kLine;
         if (c == '\r') {
             const int next = getc_unlocked(f);
             if (next != '\n' && next != EOF) ungetc(next, f);
-            break;
+            return LineRead::kLine;
         }
         if (line->size() >= kShapeFileMaxLineLength) return LineRead::kTooLong;
         line->push_back(static_cast<char>(c));
     }
-    return LineRead::kLine;
+    return LineRead::kLast;
 }
 
 // A row begins with a digit, "." and a digit, or a sign followed by either.
@@ -446,7 +485,8 @@ void ShapeFileWriter::OnFailed() {
 
 bool ShapeFileWriter::Failed() {
     SetState(kShapeWriteFailed);
-    if (showMessages) Status(-3, FormatString(kCantSaveShapeFormat, Path() != nullptr ? Path() : ""));
+    if (showMessages)
+        ShapeStatus(kShapeStatusError, FormatString(kCantSaveShapeFormat, Path() != nullptr ? Path() : ""));
     return false;
 }
 
@@ -605,6 +645,7 @@ bool ShapeFileReader::Load() {
         return false;
     }
     std::string line;
+    bool ended = true;
     while (lineNumber < kShapeFileMaxLines && !stop_) {
         const LineRead read = ReadLine(f, &line);
         if (read == LineRead::kEnd) break;
@@ -614,6 +655,13 @@ bool ShapeFileReader::Load() {
             SetState(kErrWrong);
             return false;
         }
+        ended = read != LineRead::kLast;
+    }
+    // The writer ends every line and closes every block with ";#end": a file of its own
+    // that stops inside a block, or inside a line, was cut short.
+    if (!stop_ && record.stamped && (inData_ || !ended)) {
+        record.cutShort = true;
+        ParseStateLog(&parse, "%u: cut short", lineNumber);
     }
     if (!stop_) EndBlock();
     return true;
@@ -638,10 +686,15 @@ bool ShapeFileReader::ParseLine(std::string* text) {
         else
             skip_ = false;
         if (stop_) return true;
-        if (*p == '#')
+        if (*p == '#') {
             Marker(p + 1);
-        else
-            ParseKeyValueLine(&parse, p, lineNumber, nullptr);
+            return true;
+        }
+        if (record.refusedLine == 0 && KeyWithoutValue(p)) {
+            record.refusedLine = lineNumber;
+            record.refusedText = p;
+        }
+        ParseKeyValueLine(&parse, p, lineNumber, nullptr);
         return true;
     }
     if (skip_ || (blocks != 0 && !inData_)) return true;
@@ -770,6 +823,7 @@ void ShapeFileReader::EndBlock() {
     AnchorBuffer& b = record.header.anchors;
     if (b.rowsUsed != 0 && !outOfMemory_) {
         std::memcpy(blockObject, record.tags.object, sizeof blockObject);
+        record.roleRead = record.header.role;
         if (ShapeTagFixup(&record.header, &record.tags)) {
             record.naxis = 2;
             committed = CommitObject();
@@ -862,9 +916,23 @@ ShapeLoader::~ShapeLoader() {
     shape->Release();
 }
 
+// Why a block read from the file may not be taken ("" when it may).
+std::string Refusal(const ShapeFileRecord& r) {
+    if (r.refusedLine != 0) return FormatString("line %u refused: %s", r.refusedLine, r.refusedText.c_str());
+    if (r.cutShort) return "cut short";
+    const int32_t k = r.header.subpix;
+    if (r.subpixRead && (k < 1 || k > kShapeSubpixMax))
+        return FormatString("SUBPIX %d outside 1..%d", k, kShapeSubpixMax);
+    return std::string();
+}
+
 bool ShapeLoader::CommitObject() {
     // An outline block (a data file of an open shape) is not a shape's anchors.
     if (TagIs(blockObject, "SHAPE")) return false;
+    // A header the reader could not take whole would give the shape a kind, role or
+    // mask the file did not mean.
+    refusal = Refusal(record);
+    if (!refusal.empty()) return false;
     if (shape == nullptr) {
         const int32_t kind = record.header.kind;
         if (kind < 0 || kind >= kShapeKindCount) return false;
@@ -895,13 +963,33 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made) 
     if (!read && loader.reportErrors) LogPrintf("Parsing error. %s", path);
     const bool ready = loader.State() == kResultReady;
     const bool ok = read && ready && loader.taken;
+    LogFile* log = loader.parseLog.stream != nullptr ? &loader.parseLog : nullptr;
+    const char* slash = std::strrchr(path, '/');
+    const char* name = slash != nullptr ? slash + 1 : path;
     if (!ok) {
-        LogFile* log = loader.parseLog.stream != nullptr ? &loader.parseLog : nullptr;
-        const char* format = !read || !ready ? "'%s': there is no file access" : "'%s': empty";
+        // A data file holds a mask's rectangles or an outline, which no shape is made of.
+        const bool data = TagIs(loader.blockObject, "REGION") || TagIs(loader.blockObject, "SHAPE");
+        const std::string why = !read || !ready            ? std::string("there is no file access")
+                                : !loader.refusal.empty() ? loader.refusal
+                                : data                    ? std::string(kDataFileText)
+                                                          : std::string("empty");
         if (log != nullptr)
-            LogFilePrintf(log, format, path);
+            LogFilePrintf(log, "'%s': %s", path, why.c_str());
         else
-            LogPrintf(format, path);
+            LogPrintf("'%s': %s", path, why.c_str());
+        if (log != nullptr) LogPrintf(kCantLoadShapeFormat, path, why.c_str());
+        ShapeStatus(kShapeStatusError, FormatString(kCantLoadShapeFormat, name, why.c_str()));
+    } else if (const int32_t asked = loader.record.roleRead;
+               asked != kRoleUnset && loader.shape != nullptr && loader.shape->header.role != asked) {
+        // The file's role does not go with its kind (a Slice runs along an open curve, a
+        // Statistic covers an area): the kind's own role was taken.
+        const std::string text = FormatString(kRoleNotKeptFormat, name, ShapeRoleName(asked),
+                                              OrEmpty(loader.shape->KindName()),
+                                              ShapeRoleName(loader.shape->header.role));
+        LogPrintf("%s", text.c_str());
+        ShapeStatus(kShapeStatusNotice, text);
+    } else if (ok) {
+        ShapeStatus(kShapeStatusNotice, kLoadShapeText);
     }
     if (ok && made != nullptr && loader.created) {
         // Handed over like a new shape: with no reference.
@@ -915,10 +1003,14 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made) 
 
 // ---- Saving ------------------------------------------------------------------------------------
 
+void ShapeStatus(int code, const std::string& text) {
+    PrintStatusLine(kStatusGroupMain, code, kStatusFlagsShow, "%s", text.c_str());
+}
+
 bool SaveShapeFile(Shape* shape, const char* name, int32_t form, int32_t refFlag, bool showMessages) {
     if (shape == nullptr) return false;
     if (ShapeIsEmpty(shape)) {
-        if (showMessages) Status(-3, kMaskEmptyText);
+        if (showMessages) ShapeStatus(kShapeStatusError, kMaskEmptyText);
         return false;
     }
     ShapeFileWriter writer(shape, form, refFlag);
@@ -929,7 +1021,7 @@ bool SaveShapeFile(Shape* shape, const char* name, int32_t form, int32_t refFlag
     }
     writer.showMessages = showMessages;
     if (writer.SaveFile() && writer.State() == kResultReady) {
-        if (showMessages) Status(3, kSaveShapeText);
+        if (showMessages) ShapeStatus(kShapeStatusNotice, kSaveShapeText);
         return true;
     }
     LogPrintf(kNoFileAccessFormat, writer.Path() != nullptr ? writer.Path() : "");
@@ -953,14 +1045,79 @@ bool SaveShapeAs(Shape* shape, int32_t form, int32_t refArg) {
     const char* kind = shape->KindName();
     const std::string title = FormatString("Save %s %s '%s' As...", purpose, !refFile && form == 0 ? "Data" : "",
                                            kind != nullptr && kind[0] != '\0' ? kind : "unknow");
-    static const char kFilter[] = "Text [*.msk]\0*.msk\0Text [*.rep]\0*.rep\0Text [*.txt]\0*.txt\0All\0*.*\0";
     int32_t& index = TheShapeGlobals().shapeFileFilter[refFile ? 1 : form == 1 ? 0 : 2];
     const char* shownTitle = title.size() < kPathMax ? title.c_str() : nullptr;
     if (RunFileDialog(nullptr, nullptr, buffer, sizeof buffer, nullptr, shownTitle,
-                      kOfnOverwritePrompt | kOfnExtensionDifferent | kOfnPathMustExist, kFilter, "msk",
+                      kOfnOverwritePrompt | kOfnExtensionDifferent | kOfnPathMustExist, kShapeFileFilter, "msk",
                       kFileDialogText, &index, kFileDialogSave) == 0)
         return false;
     return SaveShapeFile(shape, buffer, form, refFlag, true);
+}
+
+bool MergeShapeFile(ShapeContainer* container, const char* path) {
+    if (container == nullptr) return false;
+    Shape* made = nullptr;
+    if (!LoadShapeFile(nullptr, path, false, &made)) return false;
+    ShapeRef hold(made);
+    // Drawn into the view as a pasted shape is: a new shape of the file's kind, role,
+    // points and offset, current, with its own undo step.
+    const AnchorBuffer& a = made->header.anchors;
+    ShapePointList list;
+    list.count = a.Count();
+    list.data = a.Points();
+    ShapeRequest r;
+    r.newShape = 1;
+    r.kind = made->header.kind;
+    r.role = made->header.role;
+    r.flag = made->header.flag;
+    r.points = &list;
+    r.start[0] = static_cast<float>(a.X(0));
+    r.start[1] = static_cast<float>(a.Y(0));
+    r.end[0] = static_cast<float>(a.X(a.Count() - 1));
+    r.end[1] = static_cast<float>(a.Y(a.Count() - 1));
+    Shape* added = container->ShapeFromRequest(r, &made->header.offset, nullptr);
+    if (added == nullptr) {
+        const char* slash = std::strrchr(path, '/');
+        const std::string why =
+            FormatString(kCantLoadShapeFormat, slash != nullptr ? slash + 1 : path, "the view takes no shape");
+        LogPrintf("%s", why.c_str());
+        ShapeStatus(kShapeStatusError, why);
+        return false;
+    }
+    ReplaceText(&added->maskFileName, path);
+    if (added->header.subpix != made->header.subpix) {
+        {
+            ShapeLock lock(added);
+            added->header.subpix = made->header.subpix;
+            added->ResetBounds();
+            added->ResetPivot(kUpdateFull);
+        }
+        added->RestartLinked();
+        container->Redraw();
+    }
+    return true;
+}
+
+bool LoadShapeAs(Shape* shape) {
+    if (shape == nullptr) return false;
+    // The dialog starts where the shape was last loaded or saved.
+    char buffer[kPathMax] = "";
+    for (const char* name : {shape->maskFileName, shape->dataFileName})
+        if (name != nullptr && name[0] != '\0' && std::strlen(name) < sizeof buffer) {
+            std::memcpy(buffer, name, std::strlen(name) + 1);
+            break;
+        }
+    const int32_t role = shape->header.role;
+    const bool mask = role == kRoleSlice || role == kRoleStatistic || role == kRoleFindArea;
+    int32_t& index = TheShapeGlobals().shapeFileFilter[0];
+    FileDialogOptions options;
+    if (RunFileDialog(nullptr, &options, buffer, sizeof buffer, nullptr, mask ? "Load Mask..." : "Load Shape...",
+                      kOfnFileMustExist | kOfnPathMustExist, kShapeFileFilter, "msk", kFileDialogShapes, &index,
+                      kFileDialogOpen) == 0)
+        return false;
+    // "Merge" adds the file's shape to the view; else it takes the place of this one.
+    if (options.passThrough == 1 && shape->container != nullptr) return MergeShapeFile(shape->container, buffer);
+    return LoadShapeFile(shape, buffer, false);
 }
 
 }  // namespace orva

@@ -24,11 +24,35 @@
 
 namespace orva {
 
+class ShapeContainer;
+
 // Status line and log texts.
 inline constexpr char kMaskEmptyText[] = "Mask - empty";
 inline constexpr char kSaveShapeText[] = "Save shape";
+inline constexpr char kLoadShapeText[] = "Load shape";
 inline constexpr char kCantSaveShapeFormat[] = "Can`t save to file '%s'";
 inline constexpr char kNoFileAccessFormat[] = "write %s: there is no file access";
+
+// Loading: what the status line (with the file's name) and the program log (with its
+// path) say when a file is not taken; the shape stays as it was.
+inline constexpr char kCantLoadShapeFormat[] = "Can`t load shape '%s': %s";
+inline constexpr char kDataFileText[] = "mask data, no anchor points";
+// A role the file sets that its kind does not take (the file's role, the kind, the
+// role the shape got).
+inline constexpr char kRoleNotKeptFormat[] = "'%s': role %s does not fit a %s, loaded as %s";
+
+// SUBPIX a file may set: the mask is built in a frame SUBPIX times finer than the
+// data's pixels, so its rows grow with SUBPIX and its coordinates (data coordinate x
+// SUBPIX) must stay well inside 32 bits. 1/64 of a pixel is finer than any sampling
+// needs; a larger factor only costs time and memory.
+constexpr int32_t kShapeSubpixMax = 64;
+
+// Status-line codes of the shape files' messages: errors in the error colour, notices
+// in the default colour (the line shows a text only with a code of -2 or below).
+constexpr int kShapeStatusError = -3;
+constexpr int kShapeStatusNotice = -2;
+// The text on the status line of window group 0.
+void ShapeStatus(int code, const std::string& text);
 
 // The state a failed write leaves in a writer.
 constexpr int kShapeWriteFailed = -5;
@@ -110,6 +134,17 @@ struct ShapeFileRecord {
     std::string url;
     uint32_t naxis = 0;
     bool offsetRead = false;  // an OFFSET key was taken
+    bool subpixRead = false;  // a SUBPIX number was read
+    bool stamped = false;     // a ";TIME=" line: written by this program
+    // The role the file set, before the tags were normalised (-512: none).
+    int32_t roleRead = kRoleUnset;
+    // The first refused value of a key that sets the shape (0: none), its line and
+    // text; comments, the time, the URL and NAXIS (the rows tell their columns) set
+    // nothing of it.
+    uint32_t refusedLine = 0;
+    std::string refusedText;
+    // A block of a file this program wrote that ends without its ";#end".
+    bool cutShort = false;
     ShapeFileTags tags;
 };
 
@@ -164,6 +199,8 @@ public:
     bool keepName;
     bool taken = false;
     bool created = false;
+    // Why a block was not taken although it was read (empty: it was, or none came).
+    std::string refusal;
 };
 
 // Makes an anchor or reference-point block of point rows the shape's anchors, with the
@@ -180,7 +217,17 @@ bool SaveShapeFile(Shape* shape, const char* name, int32_t form, int32_t refFlag
 // reference-point file (-512: none).
 bool SaveShapeAs(Shape* shape, int32_t form, int32_t refArg);
 // Reads the file into the shape (null: a new shape, handed to *made when made is given,
-// with no reference as CreateShape makes it). True only when a block was taken.
+// with no reference as CreateShape makes it). True only when a block was taken. A file
+// that cannot be read, holds no shape, was cut short, has a refused header value or a
+// SUBPIX outside 1..kShapeSubpixMax changes nothing (no undo step) and answers false,
+// saying why in the log and the status line; a role the kind does not take is said
+// there too.
 bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made = nullptr);
+// Loads the file into a new shape of the container, made as a paste makes one (current,
+// with its undo step); false, saying why, when the file or the view takes none.
+bool MergeShapeFile(ShapeContainer* container, const char* path);
+// The open dialog, then LoadShapeFile into the shape with the chosen name (remembered
+// as its mask-file name), or, with "Merge" ticked, MergeShapeFile into its container.
+bool LoadShapeAs(Shape* shape);
 
 }  // namespace orva

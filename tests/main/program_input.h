@@ -2,7 +2,9 @@
 // A user's hand on the running program: clicks sent through XTest, the child windows of
 // a window, and runs of one colour found in a picture read back from the screen.
 #include <X11/Xlib.h>
+#include <X11/XKBlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <chrono>
@@ -148,6 +150,33 @@ inline void PressKeys(Display* d, std::initializer_list<KeySym> keys) {
     for (KeySym k : keys) XTestFakeKeyEvent(d, XKeysymToKeycode(d, k), True, 0);
     for (auto k = std::rbegin(keys); k != std::rend(keys); ++k) XTestFakeKeyEvent(d, XKeysymToKeycode(d, *k), False, 0);
     XSync(d, False);
+}
+
+// Types the text key by key into the window holding the focus, with Shift where a
+// character lies on a shifted key; false when a character has no key on this keyboard.
+inline bool TypeText(Display* d, const std::string& text) {
+    const KeyCode shift = XKeysymToKeycode(d, XK_Shift_L);
+    for (const char c : text) {
+        char name[2] = {c, '\0'};
+        KeySym sym = XStringToKeysym(name);
+        if (sym == NoSymbol) {
+            static const std::pair<char, const char*> kNames[] = {
+                {'/', "slash"}, {'.', "period"}, {'_', "underscore"}, {'-', "minus"}, {' ', "space"},
+                {'\'', "apostrophe"}, {'=', "equal"}, {':', "colon"}, {',', "comma"}};
+            for (const auto& [ch, n] : kNames)
+                if (ch == c) sym = XStringToKeysym(n);
+        }
+        const KeyCode code = sym != NoSymbol ? XKeysymToKeycode(d, sym) : 0;
+        if (code == 0) return false;
+        const bool shifted = XkbKeycodeToKeysym(d, code, 0, 0) != sym;
+        if (shifted) XTestFakeKeyEvent(d, shift, True, 0);
+        XTestFakeKeyEvent(d, code, True, 0);
+        XTestFakeKeyEvent(d, code, False, 0);
+        if (shifted) XTestFakeKeyEvent(d, shift, False, 0);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    }
+    return true;
 }
 
 }  // namespace orva::testing_program

@@ -116,7 +116,7 @@ TEST_F(MaskSaveTest, SaveAllIntoOneFile) {
         << text;
     EXPECT_EQ(text.rfind(";TIME=", 0), 0u);
     EXPECT_EQ(Status(), "Save 3 mask(s)");
-    EXPECT_EQ(StatusRecorder::codes().back(), 3);
+    EXPECT_EQ(StatusRecorder::codes().back(), -2);
     EXPECT_STREQ(list.anchorFileName, path.c_str());
     ASSERT_EQ(dialog.Requests().size(), 1u);
     const auto& r = dialog.Requests()[0];

@@ -98,7 +98,7 @@ TEST_F(ShapeFilesTest, RectAsDataAndAnchorFile) {
                                   "0 0 10 20\n;#end\n\n");
     ASSERT_EQ(StatusRecorder::texts().size(), 1u);
     EXPECT_EQ(StatusRecorder::texts()[0], "Save shape");
-    EXPECT_EQ(StatusRecorder::codes()[0], 3);
+    EXPECT_EQ(StatusRecorder::codes()[0], -2);
     EXPECT_STREQ(rect->dataFileName, data.c_str());
 
     const std::string anchors = File("rect.msk");
@@ -337,6 +337,178 @@ TEST_F(ShapeFilesTest, LoadIntoShapeOfContainer) {
     target->maskFileName = nullptr;
     ASSERT_TRUE(LoadShapeFile(target, path.c_str(), true));
     EXPECT_EQ(target->maskFileName, nullptr);
+}
+
+// A file the loader refuses leaves the rectangle it was loaded into as it was, records
+// no undo step and says why, with the file's name on the status line and its path in
+// the parse log.
+TEST_F(ShapeFilesTest, RefusedFilesLeaveTheShape) {
+    const std::string rows = ";COBJ='ANCHOR'\n;CDATA='POINT'\n;NAXIS=2\n\n;#data\n0 0\n10 0\n5 8\n;#end\n\n";
+    const std::string stamp = ";TIME=Mon Dec  7 12:00:00 2026\n\n;SHAPEROLE='Statistic'\n;SHAPETYPE='Polygon'\n";
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* why;  // nullptr: the file cannot be read
+    };
+    const std::vector<Case> cases = {
+        {"unknown kind", ";SHAPEROLE='Statistic'\n;SHAPETYPE='Hexagon'\n" + rows,
+         "line 2 refused: SHAPETYPE='Hexagon'"},
+        {"open quote", ";SHAPETYPE='Polygon\n" + rows, "line 1 refused: SHAPETYPE='Polygon"},
+        {"kind without value", ";SHAPETYPE 'Polygon'\n" + rows, "line 1 refused: SHAPETYPE 'Polygon'"},
+        {"unknown role", ";SHAPEROLE='Boss'\n;SHAPETYPE='Polygon'\n" + rows, "line 1 refused: SHAPEROLE='Boss'"},
+        {"alias, second key", ";SHAPEROLE='Statistic'; SHAPE=<Hex>\n" + rows, "line 1 refused: SHAPE=<Hex>"},
+        {"bad aperture", ";SHAPETYPE='Polygon'\n;OFFSETAPERTURE=-3\n" + rows, "line 2 refused: OFFSETAPERTURE=-3"},
+        {"bad SUBPIX", ";SHAPETYPE='Polygon'\n;SUBPIX=z\n" + rows, "line 2 refused: SUBPIX=z"},
+        {"SUBPIX too large", stamp + ";SUBPIX=1000000\n" + rows, "SUBPIX 1000000 outside 1..64"},
+        {"SUBPIX one above", stamp + ";SUBPIX=65\n" + rows, "SUBPIX 65 outside 1..64"},
+        {"SUBPIX zero", stamp + ";SUBPIX=0\n" + rows, "SUBPIX 0 outside 1..64"},
+        {"SUBPIX negative", stamp + ";SUBPIX=-2\n" + rows, "SUBPIX -2 outside 1..64"},
+        {"cut in the rows", stamp + rows.substr(0, rows.find("5 8")), "cut short"},
+        {"cut in a row", stamp + rows.substr(0, rows.find("5 8") + 2), "cut short"},
+        {"rows but one", stamp + ";SHAPETYPE='Rect'\n;#data\n4 4\n;#end\n", "empty"},
+        {"no rows", stamp, "empty"},
+        {"mask data", ";COBJ='REGION'\nCDATA='RECT'\n;NAXIS=2\n;#data\n0 0 10 20\n;#end\n",
+         "mask data, no anchor points"},
+        {"outline data", ";COBJ='SHAPE'\nCDATA='POINT'\n;NAXIS=2\n;#data\n0 0\n5 5\n;#end\n",
+         "mask data, no anchor points"},
+        {"bad line", ";SHAPETYPE='Polygon'\n;#data\n0 0\n\x01\n", "there is no file access"},
+        {"a folder", "", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Shape* rect = Make(kKindRect, {10, 10, 20, 30}, kRoleStatistic);
+        const std::vector<float> before(rect->header.anchors.Points(), rect->header.anchors.Points() + 4);
+        const uint32_t steps = box.undo.count;
+        std::string path = File("in.msk");
+        if (c.why == nullptr) {
+            path = File("folder.msk");
+            ::mkdir(path.c_str(), 0755);
+        } else {
+            WriteText(path, c.text);
+        }
+        StatusRecorder::texts().clear();
+        std::string log = CapturedLog([&] { EXPECT_FALSE(LoadShapeFile(rect, path.c_str(), false)); });
+        EXPECT_EQ(rect->header.kind, kKindRect);
+        EXPECT_EQ(rect->header.role, kRoleStatistic);
+        EXPECT_EQ(rect->header.subpix, 1);
+        ASSERT_EQ(rect->header.anchors.Count(), 2u);
+        EXPECT_EQ(std::vector<float>(rect->header.anchors.Points(), rect->header.anchors.Points() + 4), before);
+        EXPECT_EQ(box.undo.count, steps);
+        EXPECT_EQ(rect->maskFileName, nullptr);
+        const std::string why = c.why != nullptr ? c.why : "there is no file access";
+        ASSERT_FALSE(StatusRecorder::texts().empty());
+        const std::string name = path.substr(path.rfind('/') + 1);
+        EXPECT_EQ(StatusRecorder::texts().back(), "Can`t load shape '" + name + "': " + why);
+        EXPECT_EQ(StatusRecorder::codes().back(), -3);
+        if (c.why != nullptr) {
+            const std::string parseLog = ReadText(path + ".log");
+            EXPECT_NE(parseLog.find("'" + path + "': " + why + "\n"), std::string::npos) << parseLog;
+            EXPECT_NE(log.find("Can`t load shape '" + path + "': " + why), std::string::npos) << log;
+        } else {
+            EXPECT_NE(log.find("'" + path + "': " + why), std::string::npos) << log;
+        }
+        std::remove((path + ".log").c_str());
+    }
+    // SUBPIX at the cap loads.
+    Shape* rect = Make(kKindRect, {10, 10, 20, 30}, kRoleStatistic);
+    WriteText(File("cap.msk"), stamp + ";SUBPIX=64\n" + rows);
+    ASSERT_TRUE(LoadShapeFile(rect, File("cap.msk").c_str(), false));
+    EXPECT_EQ(rect->header.kind, kKindPolygon);
+    EXPECT_EQ(rect->header.subpix, 64);
+}
+
+// A role the file sets is kept where its kind takes it; where not, the kind's own role
+// is taken and the status line says so in place of its notice of a load.
+TEST_F(ShapeFilesTest, RolesOfTheFile) {
+    struct Case {
+        int32_t kind;
+        std::initializer_list<float> xy;
+        int32_t role;        // saved with
+        int32_t roleAfter;   // loaded with
+        const char* notice;  // nullptr: the plain notice
+    };
+    const Case cases[] = {
+        {kKindPolyLine, {0, 0, 30, 4, 60, -20}, kRoleSlice, kRoleSlice, nullptr},
+        {kKindLine, {0, 0, 30, 4}, kRoleSlice, kRoleSlice, nullptr},
+        {kKindRect, {10, 10, 20, 30}, kRoleStatistic, kRoleStatistic, nullptr},
+        {kKindRect, {10, 10, 20, 30}, kRoleFindArea, kRoleFindArea, nullptr},
+        {kKindEllipse, {10, 10, 20, 30}, kRoleStatistic, kRoleStatistic, nullptr},
+        {kKindRect, {10, 10, 20, 30}, kRoleSlice, kRoleStatistic,
+         "'r.msk': role Slice does not fit a Rect, loaded as Statistic"},
+        {kKindPolyLine, {0, 0, 30, 4, 60, -20}, kRoleStatistic, kRoleSlice,
+         "'r.msk': role Statistic does not fit a PolyLine, loaded as Slice"},
+    };
+    for (const Case& c : cases) {
+        Shape* saved = Make(c.kind, c.xy, c.role);
+        ASSERT_TRUE(SaveShapeFile(saved, File("r.msk").c_str(), 1, kRoleUnset, false));
+        // Into a shape of another kind and role.
+        Shape* target = Make(c.kind == kKindRect ? kKindEllipse : kKindRect, {1, 1, 5, 5}, kRoleFindArea);
+        StatusRecorder::texts().clear();
+        ASSERT_TRUE(LoadShapeFile(target, File("r.msk").c_str(), true)) << c.kind << " " << c.role;
+        EXPECT_EQ(target->header.kind, c.kind);
+        EXPECT_EQ(target->header.role, c.roleAfter) << c.kind << " " << c.role;
+        ASSERT_EQ(StatusRecorder::texts().size(), 1u);
+        EXPECT_EQ(StatusRecorder::texts()[0], c.notice != nullptr ? c.notice : "Load shape");
+        EXPECT_EQ(StatusRecorder::codes()[0], -2);
+    }
+}
+
+// One undo takes a load back whole: the kind, role, points and the mask of the kind
+// before it; redo loads it again.
+TEST_F(ShapeFilesTest, UndoGivesTheShapeBeforeTheLoad) {
+    Shape* rect = Make(kKindRect, {10, 10, 20, 30}, kRoleStatistic);
+    rect->UpdateGeometry(kUpdateFull);
+    ASSERT_GT(rect->derived.mask.count, 0u);
+    const uint32_t rects = rect->derived.mask.count;
+    WriteText(File("line.msk"), ";SHAPEROLE='Slice'\n;SHAPETYPE='PolyLine'\n;#data\n0 0\n30 4\n60 -20\n;#end\n");
+    const uint32_t steps = box.undo.count;
+    ASSERT_TRUE(LoadShapeFile(rect, File("line.msk").c_str(), true));
+    ASSERT_EQ(box.undo.count, steps + 1);
+    EXPECT_EQ(rect->header.kind, kKindPolyLine);
+    ASSERT_TRUE(box.undo.Step(true));
+    EXPECT_EQ(rect->header.kind, kKindRect);
+    EXPECT_EQ(rect->header.role, kRoleStatistic);
+    ASSERT_EQ(rect->header.anchors.Count(), 2u);
+    EXPECT_EQ(rect->header.anchors.X(1), 20.0f);
+    EXPECT_DOUBLE_EQ(rect->header.box.w, 10.0);
+    EXPECT_DOUBLE_EQ(rect->header.box.h, 20.0);
+    EXPECT_EQ(rect->derived.mask.count, rects);
+    ASSERT_TRUE(box.undo.Step(false));
+    EXPECT_EQ(rect->header.kind, kKindPolyLine);
+    EXPECT_EQ(rect->header.role, kRoleSlice);
+    EXPECT_EQ(rect->header.anchors.Count(), 3u);
+    EXPECT_DOUBLE_EQ(rect->header.box.w, 60.0);
+}
+
+// "Merge": the file's shape joins the view as a new current shape with its own undo
+// step; a refused file adds nothing.
+TEST_F(ShapeFilesTest, MergeAddsTheFilesShape) {
+    Shape* rect = Make(kKindRect, {10, 10, 20, 30}, kRoleStatistic);
+    WriteText(File("line.msk"), ";SHAPEROLE='Slice'\n;SHAPETYPE='PolyLine'\n;SUBPIX=3\n;OFFSETAPERTURE=5, 3, 3\n"
+                                ";#data\n0 0\n30 4\n60 -20\n;#end\n");
+    WriteText(File("bad.msk"), ";SHAPETYPE='Hexagon'\n;#data\n0 0\n30 4\n;#end\n");
+    const uint32_t steps = box.undo.count;
+    EXPECT_FALSE(MergeShapeFile(&box, File("bad.msk").c_str()));
+    EXPECT_EQ(Listed().size(), 1u);
+    EXPECT_EQ(box.undo.count, steps);
+    ASSERT_TRUE(MergeShapeFile(&box, File("line.msk").c_str()));
+    ASSERT_EQ(Listed().size(), 2u);
+    Shape* added = box.current;
+    ASSERT_NE(added, nullptr);
+    ASSERT_NE(added, rect);
+    EXPECT_EQ(added->header.kind, kKindPolyLine);
+    EXPECT_EQ(added->header.role, kRoleSlice);
+    EXPECT_EQ(added->header.subpix, 3);
+    EXPECT_EQ(added->header.offset.aperture[0], 5);
+    EXPECT_EQ(added->header.offset.aperture[1], 3);
+    ASSERT_EQ(added->header.anchors.Count(), 3u);
+    EXPECT_EQ(added->header.anchors.X(2), 60.0f);
+    EXPECT_EQ(added->header.anchors.Y(2), -20.0f);
+    EXPECT_STREQ(added->maskFileName, File("line.msk").c_str());
+    EXPECT_EQ(rect->header.kind, kKindRect);
+    EXPECT_EQ(box.undo.count, steps + 1);
+    ASSERT_TRUE(box.undo.Step(true));
+    EXPECT_EQ(Listed().size(), 1u);
 }
 
 TEST_F(ShapeFilesTest, HeaderlessAndOddFiles) {

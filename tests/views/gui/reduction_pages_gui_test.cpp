@@ -736,6 +736,10 @@ protected:
             Calls().push_back({"byRole", nullptr, l, index, form, filter});
             return true;
         };
+        h.loadShapeAs = [](Shape* s) {
+            Calls().push_back({"load", s, nullptr, 0, 0, 0});
+            return true;
+        };
         Open(channels, up);
         if (name != nullptr) r_->name = name;
         ASSERT_EQ(ReductionPanelBuilder(page_, Main(), 1), 1);
@@ -785,25 +789,27 @@ TEST_F(ExtractionPageTest, ASingleCharacterNameIsTheTitle) {
 
 TEST_F(ExtractionPageTest, FileMenuSavesThroughTheMaskSavers) {
     OpenBoth(1);
-    for (int32_t n = 1; n <= 5; ++n) EXPECT_FALSE(Entry(ExtractionMenu::kFile, n)) << n;
+    for (int32_t n = 1; n <= 6; ++n) EXPECT_FALSE(Entry(ExtractionMenu::kFile, n)) << n;
     Shape* s = Item(kKindPolyLine, kRoleSlice);
     const float xy[4] = {1.0f, 1.0f, 9.0f, 5.0f};
     ASSERT_TRUE(s->header.anchors.SetPoints(xy, 2));
     // Not the container's current shape with the selection on: only the "all" entries.
     EXPECT_FALSE(Entry(ExtractionMenu::kFile, 1));
+    EXPECT_FALSE(Entry(ExtractionMenu::kFile, 6));
     EXPECT_TRUE(Entry(ExtractionMenu::kFile, 4));
     EXPECT_TRUE(Entry(ExtractionMenu::kFile, 5));
     ShapeContainer* box = s->container;
     ASSERT_NE(box, nullptr);
     box->current = s;
     box->selectionFlag = 1;
-    for (int32_t n = 1; n <= 5; ++n) EXPECT_TRUE(Entry(ExtractionMenu::kFile, n)) << n;
-    for (int32_t n = 1; n <= 5; ++n) Do(ExtractionMenu::kFile, n);
+    for (int32_t n = 1; n <= 6; ++n) EXPECT_TRUE(Entry(ExtractionMenu::kFile, n)) << n;
+    for (int32_t n = 1; n <= 6; ++n) Do(ExtractionMenu::kFile, n);
     const std::vector<SaveCall> expected = {{"file", s, nullptr, 1, 0, 1},
                                             {"as", s, nullptr, 1, -512, 0},
                                             {"as", s, nullptr, 0, -512, 0},
                                             {"masks", nullptr, &r_->items, 11, 1, kAnyRole},
-                                            {"byRole", nullptr, &r_->items, -2, 1, kAnyRole}};
+                                            {"byRole", nullptr, &r_->items, -2, 1, kAnyRole},
+                                            {"load", s, nullptr, 0, 0, 0}};
     EXPECT_EQ(Calls(), expected);
     box->current = nullptr;
     box->selectionFlag = 0;
@@ -818,7 +824,7 @@ TEST_F(ExtractionPageTest, FileMenuSavesThroughTheMaskSavers) {
         if (i == ExtractionPageMenu(ExtractionMenu::kFile)->cursor) break;
     }
     EXPECT_EQ(labels, (std::vector<std::string>{"Save", "Save As\x85", "Save Data As\x85", "Save all",
-                                                "Save all As\x85"}));
+                                                "Save all As\x85", "", "Load\x85"}));
 }
 
 TEST_F(ExtractionPageTest, CreateMakesShapesOfTheKindsWithPresets) {

@@ -1,0 +1,354 @@
+// Shape files as a user saves and loads them, in the real program on an image written by
+// astropy, with XTest's pointer and keys only: a rectangle dragged open with F7 is saved
+// with Extraction/Statistic > File > Save As... (the name typed into the file dialog); a
+// copy of that file whose kind is not known, loaded with File > Load..., leaves the
+// picture as it was and the status line says why; a file whose Slice role its rectangle
+// cannot take loads as Statistic and says so; a Slice polyline loads with its role (the
+// page shows it); with "Merge" ticked the saved file comes back as a shape of its own.
+// Undo then steps back through the merge, the two loads and the drawing: the refused
+// load left no step of its own.
+#include <gtest/gtest.h>
+
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "extraction_input.h"
+#include "framed_picture.h"
+#include "program_input.h"
+#include "program_window.h"
+#include "screen_text.h"
+#include "test_support.h"
+
+namespace orva {
+namespace {
+
+using testing_program::FindText;
+using testing_program::Picture;
+using testing_program::ProgramRun;
+using testing_program::Screen;
+using testing_program::Shown;
+
+// A 400 x 300 ramp of greys inside a two-pixel white border that shows where the picture
+// stands.
+constexpr const char* kMake = R"(
+import sys
+import numpy as np
+from astropy.io import fits
+y, x = np.mgrid[0:300, 0:400]
+v = (1000 + x + y).astype(np.int16)
+v[:2, :] = v[-2:, :] = 4000
+v[:, :2] = v[:, -2:] = 4000
+fits.PrimaryHDU(v).writeto(sys.argv[1] + '/ramp.fits', overwrite=True)
+)";
+
+// A file as the program writes one: its header, then one anchor block.
+std::string ShapeFileText(const char* role, const char* kind, const std::vector<std::pair<double, double>>& points) {
+    std::ostringstream out;
+    out << ";TIME=Tue Dec  8 06:15:44 2026\n\n;SHAPEROLE='" << role << "'\n;SHAPETYPE='" << kind
+        << "'\n;OFFSETEDITFLAG=0\n;OFFSETAPERTURE=0\n;SUBPIX=1\n;COBJ='ANCHOR'\n;CDATA='POINT'\n;NAXIS=2\n\n;#data\n";
+    for (const auto& [x, y] : points) out << x << " " << y << "\n";
+    out << ";#end\n\n";
+    return out.str();
+}
+
+class ShapeFileProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
+        testing_util::WriteText(files.File("make.py"), kMake);
+        int status = -1;
+        const std::string out = testing_program::RunCommand(
+            "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1", &status);
+        ASSERT_EQ(status, 0) << out;
+        const std::string folder = files.File("run");
+        mkdir(folder.c_str(), 0700);
+        testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
+        program.emplace(folder, std::vector<std::string>{files.File("ramp.fits")});
+        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+        ASSERT_NE(main, 0u) << program->Log();
+        ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+        ASSERT_TRUE(testing_program::WaitForFramedPicture(screen, main, &shot, &frame)) << "no framed picture";
+        ASSERT_NEAR(frame.zoom(400), 1.0, 1e-9) << "the test's pixels assume 100 %";
+    }
+
+    Window Root() const { return DefaultRootWindow(screen.display()); }
+    Display* D() const { return screen.display(); }
+    bool Grab(Picture* p) { return screen.Grab(Root(), p); }
+    int SX(double x) const { return frame.left + static_cast<int>(std::floor(x)); }
+    int SY(double y) const { return frame.top + static_cast<int>(std::floor(y)); }
+    void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    void Button(bool down) {
+        XTestFakeButtonEvent(D(), 1, down ? True : False, CurrentTime);
+        XSync(D(), False);
+    }
+    void Walk(int fromX, int fromY, int x, int y) {
+        for (int i = 1; i <= 6; ++i) {
+            testing_program::MoveTo(D(), Root(), fromX + (x - fromX) * i / 6, fromY + (y - fromY) * i / 6);
+            Pause(40);
+        }
+    }
+    // The pointer over the picture, away from the shapes, where the view takes the keys.
+    void PointerOnPicture() {
+        testing_program::MoveTo(D(), Root(), SX(380) + 1, SY(280));
+        Pause(100);
+        testing_program::MoveTo(D(), Root(), SX(380), SY(280));
+        Pause(400);
+    }
+
+    // A shape's ink: a pixel that is not grey (the picture is a grey ramp in a white
+    // border).
+    static bool Coloured(const uint8_t* c) { return c[0] != c[1] || c[1] != c[2]; }
+    bool ColouredNear(const Picture& p, int x, int y) const {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (Coloured(p.At(x + dx, y + dy))) return true;
+        return false;
+    }
+    int ColouredInPicture(const Picture& p) const {
+        int n = 0;
+        for (int y = frame.top; y < frame.bottom; ++y)
+            for (int x = frame.left; x < frame.right; ++x) n += Coloured(p.At(x, y)) ? 1 : 0;
+        return n;
+    }
+    int Differing(const Picture& a, const Picture& b) const {
+        int n = 0;
+        for (int y = frame.top; y < frame.bottom; ++y)
+            for (int x = frame.left; x < frame.right; ++x)
+                if (std::memcmp(a.At(x, y), b.At(x, y), 3) != 0) ++n;
+        return n;
+    }
+    // Waits until the picture's box equals `want`; the pixels still differing.
+    bool WaitForSame(const Picture& want, int* left, int ms = 5000) {
+        Picture now;
+        for (int waited = 0; waited <= ms; waited += 200) {
+            Pause(200);
+            if (Grab(&now) && (*left = Differing(want, now)) == 0) return true;
+        }
+        return false;
+    }
+    // Waits until every point shows ink and none of `bare` does (picture pixels).
+    bool WaitForInk(const std::vector<std::pair<double, double>>& inked,
+                    const std::vector<std::pair<double, double>>& bare, std::string* why, int ms = 5000) {
+        Picture p;
+        for (int waited = 0; waited <= ms; waited += 250) {
+            Pause(250);
+            if (!Grab(&p)) continue;
+            why->clear();
+            auto at = [](double x, double y) { return std::to_string(x) + ", " + std::to_string(y) + "; "; };
+            for (const auto& [x, y] : inked)
+                if (!ColouredNear(p, SX(x), SY(y))) *why += "no ink at " + at(x, y);
+            for (const auto& [x, y] : bare)
+                if (ColouredNear(p, SX(x), SY(y))) *why += "ink at " + at(x, y);
+            if (why->empty()) return true;
+        }
+        return false;
+    }
+
+    // Drags a rectangle open with F7 from the picture's pixel (x0, y0) to (x1, y1).
+    void DragRectangle(int x0, int y0, int x1, int y1) {
+        testing_program::MoveTo(D(), Root(), SX(x0) + 1, SY(y0));
+        Pause(100);
+        testing_program::MoveTo(D(), Root(), SX(x0), SY(y0));
+        Pause(300);
+        testing_program::PressKeys(D(), {XK_F7});
+        Pause(200);
+        Button(true);
+        Walk(SX(x0), SY(y0), SX(x1), SY(y1));
+        Pause(100);
+        Button(false);
+    }
+
+    // Waits for the text in the box of the screen; where it stands.
+    bool WaitForText(const std::string& text, int x, int y, int w, int h, int* at, int* aty, int ms = 5000) {
+        return testing_program::WaitForScreenText(screen, &shot, text, x, y, w, h, at, aty, ms);
+    }
+    Screen::Rect MainRect() { return screen.RectOf(main); }
+    // The text on the main window's status line.
+    bool StatusShows(const std::string& text) {
+        const Screen::Rect m = MainRect();
+        int x = 0, y = 0;
+        return WaitForText(text, m.left, m.bottom - 60, m.right - m.left, 60, &x, &y, 6000);
+    }
+    // The Extraction/Statistic page's text in its boxes.
+    bool PageShows(const std::string& text) {
+        const Screen::Rect m = MainRect();
+        int x = 0, y = 0;
+        return WaitForText(text, m.left, m.top, 330, 600, &x, &y, 6000);
+    }
+
+    // Extraction/Statistic > File > `entry`, then the name typed into the file dialog
+    // (with its "Merge" box ticked when asked) and Enter; true once the dialog has gone.
+    ::testing::AssertionResult FileCommand(const std::string& entry, const std::string& path, bool merge = false) {
+        const Screen::Rect m = MainRect();
+        int x = 0, y = 0, tx = 0, ty = 0;
+        bool tab = false;
+        for (int waited = 0; waited < 10000 && !tab; waited += 250) {
+            Pause(250);
+            tab = testing_program::PageColumnTab(screen, main, 2, &tx, &ty);
+        }
+        if (!tab) return ::testing::AssertionFailure() << "no page tabs";
+        testing_program::ClickAt(D(), Root(), tx, ty);
+        if (!WaitForText("Create", m.left, m.top, 330, 500, &x, &y))
+            return ::testing::AssertionFailure() << "no Create on the Extraction/Statistic page";
+        if (!WaitForText("File", x + 40, y - 6, 200, 24, &x, &y))
+            return ::testing::AssertionFailure() << "no File beside Create";
+        bool shown = false;
+        for (int attempt = 0; attempt < 3 && !shown; ++attempt) {
+            testing_program::ClickAt(D(), Root(), x + 10, y + 4);
+            shown = WaitForText(entry, x - 60, y + 8, 320, 260, &tx, &ty, 2500);
+        }
+        if (!shown) return ::testing::AssertionFailure() << "no " << entry << " in the File menu";
+        testing_program::MoveTo(D(), Root(), tx + 4, ty + 4);
+        Pause(200);
+        testing_program::ClickAt(D(), Root(), tx + 10, ty + 4);
+        int fx = 0, fy = 0;
+        const int width = DisplayWidth(D(), DefaultScreen(D())), height = DisplayHeight(D(), DefaultScreen(D()));
+        if (!WaitForText("File name:", 0, 0, width, height, &fx, &fy, 8000))
+            return ::testing::AssertionFailure() << "no file dialog after " << entry;
+        if (merge) {
+            // The "Merge" box below the name's label (its text is set in the system face):
+            // a dark left edge with the box's light inside right of it.
+            Picture p;
+            int mx = -1, my = -1;
+            auto dark = [&](int x, int y) { return p.At(x, y)[0] < 100 && p.At(x, y)[0] == p.At(x, y)[1]; };
+            auto light = [&](int x, int y) {
+                const uint8_t* c = p.At(x, y);
+                return c[0] >= 230 && c[1] >= 230 && c[2] >= 200;
+            };
+            if (Grab(&p))
+                for (int y = fy + 20; y < fy + 160 && mx < 0; ++y)
+                    for (int x = fx - 30; x < fx + 40 && mx < 0; ++x)
+                        if (dark(x, y) && dark(x, y + 4) && light(x + 3, y) && light(x + 3, y + 4)) {
+                            mx = x + 4;
+                            my = y + 3;
+                        }
+            if (mx < 0) return ::testing::AssertionFailure() << "no Merge box in the dialog";
+            testing_program::ClickAt(D(), Root(), mx, my);
+            Pause(300);
+        }
+        testing_program::ClickAt(D(), Root(), fx + 200, fy + 4);
+        Pause(300);
+        if (!testing_program::TypeText(D(), path)) return ::testing::AssertionFailure() << "cannot type " << path;
+        Pause(200);
+        testing_program::PressKeys(D(), {XK_Return});
+        for (int waited = 0; waited <= 8000; waited += 250) {
+            Pause(250);
+            Picture p;
+            if (Grab(&p) && !FindText(p, fx - 20, fy - 10, 120, 30, "File name:", &tx, &ty))
+                return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "the file dialog stayed after Enter";
+    }
+
+    Screen screen;
+    testing_util::TempFolder files;
+    std::optional<ProgramRun> program;
+    Window main = 0;
+    Picture shot;
+    Shown frame;
+};
+
+TEST_F(ShapeFileProgram, SaveRefusedLoadRoleAndUndo) {
+    // The rectangle from (50, 43) to (150, 123); its anchors lie at pixel centres.
+    DragRectangle(50, 43, 150, 123);
+    testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
+    std::string why;
+    ASSERT_TRUE(WaitForInk({{100, 43}, {50, 83}, {150, 83}, {100, 123}}, {{100, 83}}, &why)) << why;
+
+    // Saved as an anchor file under the typed name.
+    const std::string saved = files.File("rect.msk");
+    ASSERT_TRUE(FileCommand("Save As\x85", saved));
+    std::string text;
+    for (int waited = 0; waited <= 5000 && text.find(";#end") == std::string::npos; waited += 250) {
+        Pause(250);
+        text = testing_util::ReadText(saved);
+    }
+    ASSERT_NE(text.find(";SHAPEROLE='Statistic'\n;SHAPETYPE='Rect'\n"), std::string::npos) << text;
+    const size_t rows = text.find(";#data\n");
+    ASSERT_NE(rows, std::string::npos) << text;
+    double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    std::istringstream(text.substr(rows + 7)) >> x0 >> y0 >> x1 >> y1;
+    EXPECT_NEAR(x0, 50.5, 1.0);
+    EXPECT_NEAR(y0, 43.5, 1.0);
+    EXPECT_NEAR(x1, 150.5, 1.0);
+    EXPECT_NEAR(y1, 123.5, 1.0);
+
+    // The same file with a kind the program does not know: nothing changes.
+    const size_t kind = text.find("SHAPETYPE='Rect'");
+    const int kindLine = 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(kind), '\n'));
+    std::string hexagon = text;
+    hexagon.replace(kind, std::strlen("SHAPETYPE='Rect'"), "SHAPETYPE='Hexagon'");
+    testing_util::WriteText(files.File("hexagon.msk"), hexagon);
+    testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
+    Pause(400);
+    Picture before;
+    ASSERT_TRUE(Grab(&before));
+    ASSERT_GT(ColouredInPicture(before), 300);
+    ASSERT_TRUE(FileCommand("Load\x85", files.File("hexagon.msk")));
+    EXPECT_TRUE(StatusShows("Can`t load shape 'hexagon.msk': line " + std::to_string(kindLine) +
+                            " refused: SHAPETYPE='Hexagon'"))
+        << "no reason on the status line";
+    testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
+    int left = 0;
+    EXPECT_TRUE(WaitForSame(before, &left)) << left << " pixels of the picture changed";
+    EXPECT_TRUE(PageShows("Displayed, Statistic"));
+
+    // A rectangle whose file gives it the Slice role: it loads as Statistic, and says so.
+    testing_util::WriteText(files.File("slice_rect.msk"),
+                            ShapeFileText("Slice", "Rect", {{200.5, 150.5}, {260.5, 200.5}}));
+    ASSERT_TRUE(FileCommand("Load\x85", files.File("slice_rect.msk")));
+    EXPECT_TRUE(StatusShows("'slice_rect.msk': role Slice does not fit a Rect, loaded as Statistic"));
+    testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
+    EXPECT_TRUE(WaitForInk({{230, 150}, {200, 175}, {260, 175}, {230, 200}}, {{100, 43}, {50, 83}}, &why)) << why;
+    EXPECT_TRUE(PageShows("Displayed, Statistic"));
+
+    // A Slice polyline keeps its role: the page names it, and the path is drawn.
+    testing_util::WriteText(files.File("slice.msk"),
+                            ShapeFileText("Slice", "PolyLine", {{60.5, 200.5}, {160.5, 250.5}, {300.5, 210.5}}));
+    ASSERT_TRUE(FileCommand("Load\x85", files.File("slice.msk")));
+    EXPECT_TRUE(StatusShows("Load shape"));
+    EXPECT_TRUE(PageShows("Displayed, Slice")) << "the role is not Slice";
+    testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
+    EXPECT_TRUE(WaitForInk({{110.5, 225.5}, {230.5, 230.5}}, {{230, 150}, {200, 175}}, &why)) << why;
+
+    // The saved rectangle merged back: a shape of its own beside the polyline.
+    ASSERT_TRUE(FileCommand("Load\x85", saved, true));
+    EXPECT_TRUE(PageShows("Displayed, Statistic"));
+    testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
+    EXPECT_TRUE(WaitForInk({{100, 43}, {50, 83}, {110.5, 225.5}, {230.5, 230.5}}, {{230, 150}}, &why)) << why;
+
+    // Undo: the merged rectangle goes, the polyline goes back to the second rectangle,
+    // that one to the drawn one, and the fourth undo takes the drawing itself (no step
+    // of the refused load between).
+    PointerOnPicture();
+    testing_program::PressKeys(D(), {XK_Control_L, XK_z});
+    EXPECT_TRUE(WaitForInk({{110.5, 225.5}}, {{100, 43}, {50, 83}}, &why)) << "first undo: " << why;
+    testing_program::PressKeys(D(), {XK_Control_L, XK_z});
+    EXPECT_TRUE(WaitForInk({{230, 150}, {200, 175}}, {{110.5, 225.5}}, &why)) << "second undo: " << why;
+    testing_program::PressKeys(D(), {XK_Control_L, XK_z});
+    EXPECT_TRUE(WaitForInk({{100, 43}, {50, 83}, {150, 83}, {100, 123}}, {{230, 150}, {200, 175}}, &why))
+        << "third undo: " << why;
+    testing_program::PressKeys(D(), {XK_Control_L, XK_z});
+    Picture after;
+    bool gone = false;
+    for (int waited = 0; waited <= 5000 && !gone; waited += 250) {
+        Pause(250);
+        gone = Grab(&after) && !ColouredNear(after, SX(100), SY(43)) && !ColouredNear(after, SX(50), SY(83));
+    }
+    EXPECT_TRUE(gone) << "the fourth undo left the rectangle: the refused load recorded a step";
+    EXPECT_EQ(program->End(), 0);
+}
+
+}  // namespace
+}  // namespace orva
