@@ -579,6 +579,8 @@ int32_t Image2DWindow::OnCharacterKey(uint32_t key) {
                 if (h == nullptr) return 1;
                 h->shapeOptions.drawingMode = shift ? 0 : 1;
                 h->shapeOptions.drawingStep = static_cast<uint8_t>((h->shapeOptions.drawingStep + 1) % 4);
+                if (c != nullptr && shapes.setLabels != nullptr)
+                    shapes.setLabels(c, h->shapeOptions.drawingStep, h->shapeOptions.drawingMode != 0);
                 RepaintNow();
                 return 1;
             }
