@@ -75,9 +75,10 @@ protected:
     Display* D() const { return screen.display(); }
     bool Grab(Picture* p) { return screen.Grab(Root(), p); }
 
-    // The screen point of the frame's pixel (x, y): its top-left corner at 100 %.
-    int SX(int x) const { return frame.left + x; }
-    int SY(int y) const { return frame.top + y; }
+    // The screen point of the frame's pixel (x, y): its top-left corner at 100 %, the
+    // top-left screen pixel of its square when zoomed in by `scale`.
+    int SX(int x) const { return frame.left + x * scale; }
+    int SY(int y) const { return frame.top + y * scale; }
 
     void Press(const std::vector<KeySym>& keys) {
         for (KeySym k : keys) XTestFakeKeyEvent(D(), XKeysymToKeycode(D(), k), True, 0);
@@ -96,12 +97,16 @@ protected:
         }
     }
 
-    // Pixels of the picture's box that differ between two screens.
+    // Pixels of the picture's box that differ between two screens (a window over the
+    // picture, `covered`, left out).
+    bool Covered(int x, int y) const {
+        return x >= covered.left && x < covered.right && y >= covered.top && y < covered.bottom;
+    }
     int Differing(const Picture& a, const Picture& b) const {
         int n = 0;
         for (int y = frame.top; y < frame.bottom; ++y)
             for (int x = frame.left; x < frame.right; ++x)
-                if (std::memcmp(a.At(x, y), b.At(x, y), 3) != 0) ++n;
+                if (!Covered(x, y) && std::memcmp(a.At(x, y), b.At(x, y), 3) != 0) ++n;
         return n;
     }
     // Waits until the picture's box equals `want` again.
@@ -210,6 +215,8 @@ protected:
     Window main = 0;
     Picture shot;
     Shown frame;
+    int scale = 1;
+    Screen::Rect covered{};
 };
 
 TEST_F(ShapeDrawProgram, EscAndDrawCancelLeaveNoShapeOfAnyKind) {
@@ -398,6 +405,167 @@ TEST_F(ShapeDrawProgram, ClicksRecordNoUndoStep) {
     EXPECT_TRUE(outline(false)) << "the first undo left the rectangle";
     Press({XK_Control_L, XK_y});
     EXPECT_TRUE(outline(true)) << "redo did not bring the rectangle back";
+    EXPECT_EQ(program->End(), 0);
+}
+
+// Every kind of the Draw menu and its keys, drawn from the frame's pixel (x0, y0) to
+// (x1, y1) (a point: clicked at (x0, y0)), the first of them the first shape after
+// start-up: what the drawing changed on the picture spans the pointer's pixels, and the
+// "Edit Shape..." panel shows the box in the frame's pixel centres.
+struct KindCase {
+    const char* name;
+    std::vector<KeySym> keys;  // none: the Draw menu's entry
+    const char* entry;
+    bool point;   // placed by a click
+    bool open;    // a curve (and the point tool) goes on until Esc
+    bool figure;  // outlined 3 pixels wide while selected
+};
+
+const std::vector<KindCase>& DrawnKinds() {
+    static const std::vector<KindCase> kinds = {
+        {"rectangle (F7)", {XK_F7}, "", false, false, true},
+        {"line (F5)", {XK_F5}, "", false, false, false},
+        {"polyline (Shift+F5)", {XK_Shift_L, XK_F5}, "", false, true, false},
+        {"curve (F6)", {XK_F6}, "", false, true, false},
+        {"circle (Shift+F7)", {XK_Shift_L, XK_F7}, "", false, false, true},
+        {"area of search (Shift+F8)", {XK_Shift_L, XK_F8}, "", false, false, true},
+        {"point (F8)", {XK_F8}, "", true, true, false},
+        {"distance line (F9)", {XK_F9}, "", false, false, false},
+        {"distance polyline (Shift+F9)", {XK_Shift_L, XK_F9}, "", false, true, false},
+        {"angle (Ctrl+F9)", {XK_Control_L, XK_F9}, "", false, true, false},
+        {"area (Draw > Gauge | Area)", {}, "Gauge | Area", false, false, true},
+        {"circle (Draw > Circle)", {}, "Circle", false, false, true},
+    };
+    return kinds;
+}
+
+class ShapeKindsProgram : public ShapeDrawProgram {
+protected:
+    // The box of the pixels of the picture that differ from `blank` (false: none). The
+    // statistic mark's pure red and green circles, which may reach beyond the shape, and
+    // the red under-line of a zoomed curve are left out.
+    bool ChangedBox(const Picture& blank, const Picture& now, int* left, int* top, int* right, int* bottom) const {
+        auto mark = [](const uint8_t* c) {
+            return (c[0] == 255 && c[1] == 0 && c[2] == 0) || (c[0] == 0 && c[1] == 255 && c[2] == 0);
+        };
+        *left = frame.right;
+        *top = frame.bottom;
+        *right = *bottom = -1;
+        for (int y = frame.top; y < frame.bottom; ++y)
+            for (int x = frame.left; x < frame.right; ++x)
+                if (!Covered(x, y) && !mark(now.At(x, y)) && std::memcmp(blank.At(x, y), now.At(x, y), 3) != 0) {
+                    *left = std::min(*left, x);
+                    *right = std::max(*right, x);
+                    *top = std::min(*top, y);
+                    *bottom = std::max(*bottom, y);
+                }
+        return *right >= 0;
+    }
+    // Over the picture, the view takes the keys.
+    void Hover(int x, int y) {
+        testing_program::MoveTo(D(), Root(), x + 1, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        testing_program::MoveTo(D(), Root(), x, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    static std::string Number(double v) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2f", v);
+        std::string t = text;
+        while (t.back() == '0') t.pop_back();
+        if (t.back() == '.') t.pop_back();
+        return t;
+    }
+
+    // Draws every kind in turn over the frame's pixels (x0, y0) - (x1, y1), each checked
+    // and deleted before the next. Screen pixels point at the middle of a zoomed pixel.
+    void DrawEveryKind(int x0, int y0, int x1, int y1) {
+        const int mid = scale / 2;
+        const int px = SX(x0) + mid, py = SY(y0) + mid, qx = SX(x1) + mid, qy = SY(y1) + mid;
+        const int awayX = SX(x1) + 40 * scale < frame.right ? SX(x1) + 40 * scale : frame.right - 4;
+        Hover(awayX, py);
+        Picture blank;
+        ASSERT_TRUE(Grab(&blank));
+        bool panelOpen = false;
+        for (const KindCase& k : DrawnKinds()) {
+            SCOPED_TRACE(k.name);
+            if (k.keys.empty()) {
+                ASSERT_TRUE(MenuEntry(62, k.entry)) << "no Draw > " << k.entry;
+                Hover(px, py);
+            } else {
+                Hover(px, py);
+                Press(k.keys);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            Button(true);
+            if (!k.point) Walk(px, py, qx, qy);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            Button(false);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (k.open) Press({XK_Escape});
+            testing_program::MoveTo(D(), Root(), awayX, py);
+            int l = 0, t = 0, r = 0, b = 0;
+            std::string seen = "nothing drawn";
+            bool found = false;
+            for (int waited = 0; waited <= 4000 && !found; waited += 250) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                if (!Grab(&shot) || !ChangedBox(blank, shot, &l, &t, &r, &b)) continue;
+                if (k.figure) {
+                    // The middle of the 3 pixels wide outline.
+                    ++l;
+                    ++t;
+                    --r;
+                    --b;
+                }
+                seen = "changed " + std::to_string(l - px) + ", " + std::to_string(t - py) + " - " +
+                       std::to_string(r - qx) + ", " + std::to_string(b - qy) + " from the pointer's pixels";
+                // Within one frame pixel: figures are outlined along the edges of the
+                // whole pixels of their mask, which at 400 % lie up to 4 screen pixels
+                // from the pointer.
+                auto near = [&](int a, int b) { return std::abs(a - b) <= scale; };
+                if (k.point) {
+                    // The cross stands centred on the pointer, 9 frame pixels wide.
+                    found = near((l + r) / 2, px) && near((t + b) / 2, py);
+                } else {
+                    found = near(l, px) && near(t, py) && near(r, qx) && near(b, qy);
+                }
+            }
+            EXPECT_TRUE(found) << seen;
+            if (!panelOpen) {
+                ASSERT_TRUE(MenuEntry(84, "Edit Shape\x85")) << "no Edit > Edit Shape...";
+                panelOpen = true;
+                for (int waited = 0; waited <= 4000 && covered.right == 0; waited += 200) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    if (const Window panel = screen.FindWindow("Edit Shape")) covered = screen.RectOf(panel);
+                }
+            }
+            // The box starts where the pointer stood, in frame units (pointer pixels sit
+            // half a screen pixel in), and spans whole frame pixels.
+            const double w = k.point ? 0 : x1 - x0, h = k.point ? 0 : y1 - y0;
+            const double fx = (px - frame.left + 0.5) / scale, fy = (py - frame.top + 0.5) / scale;
+            std::string missing;
+            EXPECT_TRUE(PanelShows({Number(fx), Number(fy), Number(w), Number(h)}, &missing))
+                << "the panel lacks " << missing;
+            Hover(awayX, py);
+            Press({XK_Delete});
+            int left = 0;
+            ASSERT_TRUE(WaitForSame(blank, &left)) << "Delete left " << left << " pixels changed";
+        }
+    }
+};
+
+TEST_F(ShapeKindsProgram, EveryKindStandsUnderThePointerAtFit) {
+    DrawEveryKind(60, 50, 180, 130);
+    EXPECT_EQ(program->End(), 0);
+}
+
+// At 400 %, chosen in the zoom bar's preset menus, with the frame's corner brought to the
+// view's corner with Ctrl+1.
+TEST_F(ShapeKindsProgram, EveryKindStandsUnderThePointerAt400Percent) {
+    ASSERT_TRUE(testing_program::ChooseZoom(screen, main, "400%", &shot));
+    ASSERT_TRUE(testing_program::CornerToCorner(screen, main, &shot, &frame));
+    scale = 4;
+    DrawEveryKind(20, 10, 70, 45);
     EXPECT_EQ(program->End(), 0);
 }
 
