@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -184,6 +185,55 @@ protected:
         return false;
     }
 
+    // The red core of the bottom-right handle, inside its blue square (the statistic
+    // mark's circle is red too, but has no blue round it), near the frame's pixel (x, y).
+    bool BottomRightHandle(int cornerX, int cornerY, int* hx, int* hy) {
+        int n = 0;
+        *hx = *hy = 0;
+        for (int waited = 0; waited <= 4000 && n == 0; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            if (!Grab(&shot)) continue;
+            for (int y = SY(cornerY) - 16; y <= SY(cornerY) + 16; ++y)
+                for (int x = SX(cornerX) - 16; x <= SX(cornerX) + 16; ++x) {
+                    const uint8_t* c = shot.At(x, y);
+                    const uint8_t* left = shot.At(x - 2, y);
+                    if (c[0] > 200 && c[1] < 80 && c[2] < 80 && left[2] > 150 && left[0] < 80) {
+                        *hx += x;
+                        *hy += y;
+                        ++n;
+                    }
+                }
+        }
+        if (n == 0) return false;
+        *hx /= n;
+        *hy /= n;
+        return true;
+    }
+    // Waits until the outlines' box is the frame's pixels (l, t) - (r, b), within a pixel;
+    // `why` tells the last box seen.
+    bool OutlineIs(int l, int t, int r, int b, std::string* why) {
+        for (int waited = 0; waited <= 4000; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            int sl = 0, st = 0, sr = 0, sb = 0;
+            if (!Grab(&shot)) continue;
+            if (!OutlineBox(shot, 60, &sl, &st, &sr, &sb)) {
+                *why = "no outline";
+                continue;
+            }
+            *why = "box " + std::to_string(sl - frame.left) + ", " + std::to_string(st - frame.top) + " - " +
+                   std::to_string(sr - frame.left) + ", " + std::to_string(sb - frame.top);
+            if (std::abs(sl - SX(l)) <= 1 && std::abs(st - SY(t)) <= 1 && std::abs(sr - SX(r)) <= 1 &&
+                std::abs(sb - SY(b)) <= 1)
+                return true;
+        }
+        return false;
+    }
+    void Click() {
+        Button(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        Button(false);
+    }
+
     // Opens a menu of the menu bar (its row's y below the window's top) and clicks the
     // popup's entry.
     bool MenuEntry(int rowY, const std::string& entry) {
@@ -339,26 +389,8 @@ TEST_F(ShapeDrawProgram, TheFrameHandleResizesByThePointersTravel) {
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
         click();
     }
-    // The red core of the bottom-right handle, inside its blue square (the statistic
-    // mark's circle is red too, but has no blue round it), near the shape's corner.
-    int hx = 0, hy = 0, n = 0;
-    for (int waited = 0; waited <= 4000 && n == 0; waited += 250) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        if (!Grab(&shot)) continue;
-        for (int y = SY(123) - 16; y <= SY(123) + 16; ++y)
-            for (int x = SX(150) - 16; x <= SX(150) + 16; ++x) {
-                const uint8_t* c = shot.At(x, y);
-                const uint8_t* left = shot.At(x - 2, y);
-                if (c[0] > 200 && c[1] < 80 && c[2] < 80 && left[2] > 150 && left[0] < 80) {
-                    hx += x;
-                    hy += y;
-                    ++n;
-                }
-            }
-    }
-    ASSERT_GT(n, 0) << "no bottom-right handle after two double-clicks";
-    hx /= n;
-    hy /= n;
+    int hx = 0, hy = 0;
+    ASSERT_TRUE(BottomRightHandle(150, 123, &hx, &hy)) << "no bottom-right handle after two double-clicks";
     Walk(SX(150), SY(90), hx, hy);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     Button(true);
@@ -566,6 +598,108 @@ TEST_F(ShapeKindsProgram, EveryKindStandsUnderThePointerAt400Percent) {
     ASSERT_TRUE(testing_program::CornerToCorner(screen, main, &shot, &frame));
     scale = 4;
     DrawEveryKind(20, 10, 70, 45);
+    EXPECT_EQ(program->End(), 0);
+}
+
+// In the rotate mode of the edit frame (a click and three double-clicks) the corner
+// handle turns the rectangle about its centre by the pointer's travel: a quarter turn
+// round the centre makes the 100 x 80 box 80 x 100 about the same centre. One undo
+// brings back the box as it was; a second takes back the drawing itself.
+TEST_F(ShapeDrawProgram, TheRotationHandleTurnsTheShapeByThePointersTravel) {
+    DragRectangle(50, 43, 150, 123);
+    Walk(SX(300), SY(250), SX(100), SY(43));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    Click();
+    for (int pair = 0; pair < 3; ++pair) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        Click();
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        Click();
+    }
+    int hx = 0, hy = 0;
+    ASSERT_TRUE(BottomRightHandle(150, 123, &hx, &hy)) << "no corner handle in the rotate mode";
+    // The centre of the anchors (50.5, 43.5) and (150.5, 123.5), in screen units.
+    const double cx = frame.left + 100.5, cy = frame.top + 83.5;
+    Walk(SX(100), SY(43), hx, hy);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Button(true);
+    for (int step = 1; step <= 12; ++step) {
+        const double a = step * (3.14159265358979 / 2) / 12, c = std::cos(a), s = std::sin(a);
+        const double dx = hx - cx, dy = hy - cy;
+        testing_program::MoveTo(D(), Root(), static_cast<int>(std::lround(cx + dx * c - dy * s)),
+                                static_cast<int>(std::lround(cy + dx * s + dy * c)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    Button(false);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    // Turned a quarter: the anchors go to (140.5, 33.5) and (60.5, 133.5).
+    std::string why;
+    EXPECT_TRUE(OutlineIs(60, 33, 140, 133, &why)) << "after the turn: " << why;
+    Press({XK_Control_L, XK_z});
+    EXPECT_TRUE(OutlineIs(50, 43, 150, 123, &why)) << "after one undo: " << why;
+    Press({XK_Control_L, XK_z});
+    EXPECT_FALSE(OutlineIs(50, 43, 150, 123, &why)) << "the second undo left the rectangle";
+    EXPECT_EQ(program->End(), 0);
+}
+
+// Information labels, stepped by V (current shape only) and Shift+V (every shape): none
+// at start; at level 2 the rectangle's size, area and aperture in a yellow box below it;
+// at level 3 its corners too; a line's vertex count, length, aperture and direction;
+// with every shape labelled both show.
+TEST_F(ShapeDrawProgram, InformationLabelsShowTheShapesMeasures) {
+    DragRectangle(50, 43, 150, 123);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    const std::string rect = "Rect  [W=100.0, H=80.0, S=8000.0, A=0]";
+    auto shows = [&](const std::string& text, int* x, int* y, int ms = 4000) {
+        for (int waited = 0; waited <= ms; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            // A label may stand out past the frame's right edge.
+            if (Grab(&shot) && FindText(shot, frame.left, frame.top, std::min(600, shot.width - frame.left),
+                                        frame.bottom - frame.top, text, x, y))
+                return true;
+        }
+        return false;
+    };
+    int x = 0, y = 0;
+    EXPECT_FALSE(shows(rect, &x, &y, 1000)) << "a label before V";
+    Press({XK_v});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Press({XK_v});
+    ASSERT_TRUE(shows(rect, &x, &y)) << "no label at level 2";
+    // The box stands at 0.7 of the width right of the first anchor and 26 pixels less
+    // the font's height below the shape's bottom; the text 2 pixels inside it.
+    EXPECT_NEAR(x, frame.left + 50.5 + 70 + 2, 3);
+    EXPECT_GT(y, SY(123));
+    EXPECT_LT(y, SY(123) + 26);
+    Press({XK_v});
+    EXPECT_TRUE(shows("(50.5, 43.5) (150.5, 123.5)", &x, &y)) << "no corners at level 3";
+
+    // A line (the first, named after its kind) from (250, 170) to (350, 220), clear of
+    // the rectangle's label: 2 vertices, length 111.8, a direction of atan(50 / 100) =
+    // 26.57 degrees below the x axis (y grows downwards).
+    testing_program::MoveTo(D(), Root(), SX(250), SY(170));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Press({XK_F5});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Button(true);
+    Walk(SX(250), SY(170), SX(350), SY(220));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Button(false);
+    testing_program::MoveTo(D(), Root(), SX(380), SY(40));
+    EXPECT_TRUE(shows("Line  [Vrx=2, L=111.8, A=1]", &x, &y)) << "no label on the line";
+    EXPECT_TRUE(shows("(250.5, 170.5) (350.5, 220.5)", &x, &y)) << "no ends on the line's label";
+    EXPECT_TRUE(shows("r=(100.0, 50.0) angle=26.57\xB0", &x, &y)) << "no direction on the line's label";
+    EXPECT_FALSE(shows(rect, &x, &y, 500)) << "the rectangle, no longer current, keeps its label";
+
+    // Shift+V labels every shape and steps 3 -> 0 -> 1 -> 2.
+    for (int i = 0; i < 3; ++i) {
+        Press({XK_Shift_L, XK_v});
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_TRUE(shows(rect, &x, &y)) << "no label on the rectangle with every shape labelled";
+    EXPECT_TRUE(shows("Line  [Vrx=2, L=111.8, A=1]", &x, &y)) << "no label on the line with every shape labelled";
+    EXPECT_FALSE(shows("(250.5, 170.5) (350.5, 220.5)", &x, &y, 500)) << "corners at level 2";
     EXPECT_EQ(program->End(), 0);
 }
 
