@@ -434,7 +434,10 @@ int32_t Image2DWindow::OnSpecialKey(uint32_t key, uint32_t repeat) {
             else StartShapeTool(1, kPlacePoint, ToolArgument(key));
             return 1;
         case KeyF(9):
-            StartShapeTool(ctrl ? 4 : 2, shift || ctrl ? kPlacePolyLine : kPlaceLine, ToolArgument(key));
+            // Alt alone is the Draw menu's shortcut of the area gauge: it does what the
+            // menu shows.
+            if (alt && !ctrl && !shift) StartShapeTool(3, kPlaceRect, 1);
+            else StartShapeTool(ctrl ? 4 : 2, shift || ctrl ? kPlacePolyLine : kPlaceLine, ToolArgument(key));
             return 1;
         case KeyF(10):
             if (alt) return 0;

@@ -444,6 +444,11 @@ TEST_F(ShapeDrawProgram, ClicksRecordNoUndoStep) {
 // (x1, y1) (a point: clicked at (x0, y0)), the first of them the first shape after
 // start-up: what the drawing changed on the picture spans the pointer's pixels, and the
 // "Edit Shape..." panel shows the box in the frame's pixel centres.
+// What tells the kinds apart on the screen: a box has its corner and the middle of its
+// top edge, an ellipse the middle of its top edge but not the corner, a segment the
+// middle between the pointer's pixels but not the top edge's middle.
+enum class Look { kBox, kEllipse, kSegment, kCross };
+
 struct KindCase {
     const char* name;
     std::vector<KeySym> keys;  // none: the Draw menu's entry
@@ -451,22 +456,24 @@ struct KindCase {
     bool point;   // placed by a click
     bool open;    // a curve (and the point tool) goes on until Esc
     bool figure;  // outlined 3 pixels wide while selected
+    Look look;    // what stands between the pointer's two pixels
 };
 
 const std::vector<KindCase>& DrawnKinds() {
     static const std::vector<KindCase> kinds = {
-        {"rectangle (F7)", {XK_F7}, "", false, false, true},
-        {"line (F5)", {XK_F5}, "", false, false, false},
-        {"polyline (Shift+F5)", {XK_Shift_L, XK_F5}, "", false, true, false},
-        {"curve (F6)", {XK_F6}, "", false, true, false},
-        {"circle (Shift+F7)", {XK_Shift_L, XK_F7}, "", false, false, true},
-        {"area of search (Shift+F8)", {XK_Shift_L, XK_F8}, "", false, false, true},
-        {"point (F8)", {XK_F8}, "", true, true, false},
-        {"distance line (F9)", {XK_F9}, "", false, false, false},
-        {"distance polyline (Shift+F9)", {XK_Shift_L, XK_F9}, "", false, true, false},
-        {"angle (Ctrl+F9)", {XK_Control_L, XK_F9}, "", false, true, false},
-        {"area (Draw > Gauge | Area)", {}, "Gauge | Area", false, false, true},
-        {"circle (Draw > Circle)", {}, "Circle", false, false, true},
+        {"rectangle (F7)", {XK_F7}, "", false, false, true, Look::kBox},
+        {"line (F5)", {XK_F5}, "", false, false, false, Look::kSegment},
+        {"polyline (Shift+F5)", {XK_Shift_L, XK_F5}, "", false, true, false, Look::kSegment},
+        {"curve (F6)", {XK_F6}, "", false, true, false, Look::kSegment},
+        {"circle (Shift+F7)", {XK_Shift_L, XK_F7}, "", false, false, true, Look::kEllipse},
+        {"area of search (Shift+F8)", {XK_Shift_L, XK_F8}, "", false, false, true, Look::kBox},
+        {"point (F8)", {XK_F8}, "", true, true, false, Look::kCross},
+        {"distance line (F9)", {XK_F9}, "", false, false, false, Look::kSegment},
+        {"distance polyline (Shift+F9)", {XK_Shift_L, XK_F9}, "", false, true, false, Look::kSegment},
+        {"angle (Ctrl+F9)", {XK_Control_L, XK_F9}, "", false, true, false, Look::kSegment},
+        {"area (Draw > Gauge | Area)", {}, "Gauge | Area", false, false, true, Look::kBox},
+        {"area (Alt+F9)", {XK_Alt_L, XK_F9}, "", false, false, true, Look::kBox},
+        {"circle (Draw > Circle)", {}, "Circle", false, false, true, Look::kEllipse},
     };
     return kinds;
 }
@@ -476,16 +483,26 @@ protected:
     // The box of the pixels of the picture that differ from `blank` (false: none). The
     // statistic mark's pure red and green circles, which may reach beyond the shape, and
     // the red under-line of a zoomed curve are left out.
+    static bool Mark(const uint8_t* c) {
+        return (c[0] == 255 && c[1] == 0 && c[2] == 0) || (c[0] == 0 && c[1] == 255 && c[2] == 0);
+    }
+    bool Changed(const Picture& blank, const Picture& now, int x, int y) const {
+        return !Covered(x, y) && !Mark(now.At(x, y)) && std::memcmp(blank.At(x, y), now.At(x, y), 3) != 0;
+    }
+    // Whether a pixel within `r` of (x, y) changed.
+    bool ChangedNear(const Picture& blank, const Picture& now, int x, int y, int r) const {
+        for (int v = y - r; v <= y + r; ++v)
+            for (int u = x - r; u <= x + r; ++u)
+                if (Changed(blank, now, u, v)) return true;
+        return false;
+    }
     bool ChangedBox(const Picture& blank, const Picture& now, int* left, int* top, int* right, int* bottom) const {
-        auto mark = [](const uint8_t* c) {
-            return (c[0] == 255 && c[1] == 0 && c[2] == 0) || (c[0] == 0 && c[1] == 255 && c[2] == 0);
-        };
         *left = frame.right;
         *top = frame.bottom;
         *right = *bottom = -1;
         for (int y = frame.top; y < frame.bottom; ++y)
             for (int x = frame.left; x < frame.right; ++x)
-                if (!Covered(x, y) && !mark(now.At(x, y)) && std::memcmp(blank.At(x, y), now.At(x, y), 3) != 0) {
+                if (Changed(blank, now, x, y)) {
                     *left = std::min(*left, x);
                     *right = std::max(*right, x);
                     *top = std::min(*top, y);
@@ -561,6 +578,13 @@ protected:
                 } else {
                     found = near(l, px) && near(t, py) && near(r, qx) && near(b, qy);
                 }
+                const int mx = (px + qx) / 2, my = (py + qy) / 2, e = scale + 1;
+                const bool corner = ChangedNear(blank, shot, px, py, e), topMiddle = ChangedNear(blank, shot, mx, py, e);
+                if (found && k.look == Look::kBox && !(corner && topMiddle)) seen = "not a box";
+                if (found && k.look == Look::kEllipse && !(!corner && topMiddle)) seen = "not an ellipse";
+                if (found && k.look == Look::kSegment && !(ChangedNear(blank, shot, mx, my, e) && !topMiddle))
+                    seen = "not a segment";
+                if (seen.rfind("not ", 0) == 0) found = false;
             }
             EXPECT_TRUE(found) << seen;
             if (!panelOpen) {
