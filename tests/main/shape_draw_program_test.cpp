@@ -584,6 +584,21 @@ protected:
                 if (found && k.look == Look::kEllipse && !(!corner && topMiddle)) seen = "not an ellipse";
                 if (found && k.look == Look::kSegment && !(ChangedNear(blank, shot, mx, my, e) && !topMiddle))
                     seen = "not a segment";
+                // The statistic mark's red circle (half the FWHM of the ramp under the
+                // box, a few frame pixels) grows with the zoom once: it stays narrower
+                // than the box.
+                if (found && k.look == Look::kBox) {
+                    int redLeft = frame.right, redRight = -1;
+                    for (int y = frame.top; y < frame.bottom; ++y)
+                        for (int x = frame.left; x < frame.right; ++x) {
+                            const uint8_t* c = shot.At(x, y);
+                            if (!Covered(x, y) && c[0] == 255 && c[1] == 0 && c[2] == 0) {
+                                redLeft = std::min(redLeft, x);
+                                redRight = std::max(redRight, x);
+                            }
+                        }
+                    if (redRight - redLeft > r - l) seen = "not a box: its statistic mark is wider than the box";
+                }
                 if (seen.rfind("not ", 0) == 0) found = false;
             }
             EXPECT_TRUE(found) << seen;
