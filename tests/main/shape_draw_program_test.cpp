@@ -684,8 +684,8 @@ TEST_F(ShapeDrawProgram, TheRotationHandleTurnsTheShapeByThePointersTravel) {
 
 // Information labels, stepped by V (current shape only) and Shift+V (every shape): none
 // at start; at level 2 the rectangle's size, area and aperture in a yellow box below it;
-// at level 3 its corners too; a line's vertex count, length, aperture and direction;
-// with every shape labelled both show.
+// at level 3 its corners too; a line's vertex count, length, aperture and direction; a
+// point's index and position; with every shape labelled all show.
 TEST_F(ShapeDrawProgram, InformationLabelsShowTheShapesMeasures) {
     DragRectangle(50, 43, 150, 123);
     testing_program::MoveTo(D(), Root(), SX(300), SY(250));
@@ -731,6 +731,41 @@ TEST_F(ShapeDrawProgram, InformationLabelsShowTheShapesMeasures) {
     EXPECT_TRUE(shows("r=(100.0, 50.0) angle=26.57\xB0", &x, &y)) << "no direction on the line's label";
     EXPECT_FALSE(shows(rect, &x, &y, 500)) << "the rectangle, no longer current, keeps its label";
 
+    // A point clicked at (60, 240): the first of its one anchor, and where it stands.
+    testing_program::MoveTo(D(), Root(), SX(60), SY(240));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Press({XK_F8});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Click();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Press({XK_Escape});
+    testing_program::MoveTo(D(), Root(), SX(380), SY(40));
+    // A point's lines stand one font height apart (the first line's slash reaches down
+    // beside the second's closing parenthesis): they are read inside the yellow box,
+    // without the ring below and right of them.
+    auto pointShows = [&](const std::string& text) {
+        for (int waited = 0; waited <= 4000; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            if (!Grab(&shot)) continue;
+            int l = frame.right, t = frame.bottom, r = -1, b = -1;
+            for (int v = SY(240); v < frame.bottom; ++v)
+                for (int u = SX(40); u < SX(240); ++u) {
+                    const uint8_t* c = shot.At(u, v);
+                    if (c[0] == 255 && c[1] == 255 && c[2] == 191) {
+                        l = std::min(l, u);
+                        r = std::max(r, u);
+                        t = std::min(t, v);
+                        b = std::max(b, v);
+                    }
+                }
+            if (r > l && !testing_program::FindAllInk(shot, l, t, r - l + 1, b - t + 1, text, false).empty())
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(pointShows("Point  N=1 / 1")) << "no label on the point";
+    EXPECT_TRUE(pointShows("(60.5, 240.5")) << "no position on the point's label";
+
     // Shift+V labels every shape and steps 3 -> 0 -> 1 -> 2.
     for (int i = 0; i < 3; ++i) {
         Press({XK_Shift_L, XK_v});
@@ -738,6 +773,7 @@ TEST_F(ShapeDrawProgram, InformationLabelsShowTheShapesMeasures) {
     }
     EXPECT_TRUE(shows(rect, &x, &y)) << "no label on the rectangle with every shape labelled";
     EXPECT_TRUE(shows("Line  [Vrx=2, L=111.8, A=1]", &x, &y)) << "no label on the line with every shape labelled";
+    EXPECT_TRUE(pointShows("Point  N=1 / 1")) << "no label on the point with every shape labelled";
     EXPECT_FALSE(shows("(250.5, 170.5) (350.5, 220.5)", &x, &y, 500)) << "corners at level 2";
     EXPECT_EQ(program->End(), 0);
 }
