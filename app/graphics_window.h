@@ -84,8 +84,8 @@ struct GraphicsShapeOptions {
     uint8_t snapInvert = 0;     // inverts the Shift rule of segment snapping (R)
     uint8_t arrowKeysMove = 0;  // Shift with the arrows, and the wheel, move the current shape
     uint8_t display = 0;        // the display flag of the shapes (F)
-    uint8_t drawingMode = 0;    // the drawing mode byte (V: 1, Shift+V: 0)
-    uint8_t drawingStep = 0;    // stepped 0, 1, 2, 3, 0 by V
+    uint8_t drawingMode = 0;    // the drawing mode byte (V: 1, Shift+V: 0): labels on the current shape only
+    uint8_t drawingStep = 0;    // stepped 0, 1, 2, 3, 0 by V: the shapes' label level
 };
 
 // The cell's zoom page (with the lens), when the cell has one.
@@ -452,6 +452,9 @@ struct GraphicsShapeServices {
     // A: steps the drag mode (true when it changed); T: steps the current shape's edit
     // mode and refreshes its users; H: the edit mode allowed for request 0.
     bool (*cycleDragMode)(void* container) = nullptr;
+    // V: the information labels of the shapes, by level (0 none, 1 box marks, 2 labels,
+    // 3 labels with coordinates), on the current shape only or on all.
+    void (*setLabels)(void* container, int32_t level, bool currentOnly) = nullptr;
     void (*cycleEditMode)(void* container) = nullptr;
     void (*setCurrentShapeMode)(void* container) = nullptr;
     // Recomputes the shapes' pivots.

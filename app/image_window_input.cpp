@@ -434,7 +434,10 @@ int32_t Image2DWindow::OnSpecialKey(uint32_t key, uint32_t repeat) {
             else StartShapeTool(1, kPlacePoint, ToolArgument(key));
             return 1;
         case KeyF(9):
-            StartShapeTool(ctrl ? 4 : 2, shift || ctrl ? kPlacePolyLine : kPlaceLine, ToolArgument(key));
+            // Alt alone is the Draw menu's shortcut of the area gauge: it does what the
+            // menu shows.
+            if (alt && !ctrl && !shift) StartShapeTool(3, kPlaceRect, 1);
+            else StartShapeTool(ctrl ? 4 : 2, shift || ctrl ? kPlacePolyLine : kPlaceLine, ToolArgument(key));
             return 1;
         case KeyF(10):
             if (alt) return 0;
@@ -579,6 +582,8 @@ int32_t Image2DWindow::OnCharacterKey(uint32_t key) {
                 if (h == nullptr) return 1;
                 h->shapeOptions.drawingMode = shift ? 0 : 1;
                 h->shapeOptions.drawingStep = static_cast<uint8_t>((h->shapeOptions.drawingStep + 1) % 4);
+                if (c != nullptr && shapes.setLabels != nullptr)
+                    shapes.setLabels(c, h->shapeOptions.drawingStep, h->shapeOptions.drawingMode != 0);
                 RepaintNow();
                 return 1;
             }

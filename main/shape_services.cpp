@@ -192,6 +192,12 @@ ShapeContainer* Container(void* container) { return static_cast<ShapeContainer*>
 
 bool CopyShape(void* container) { return Container(container)->CopyShape(); }
 
+void SetLabels(void* container, int32_t level, bool currentOnly) {
+    ShapeContainer* c = Container(container);
+    c->labelLevel = level;
+    c->labelsForCurrentOnly = currentOnly ? 1 : 0;
+}
+
 void PasteShape(void* container, int32_t mode) { Container(container)->PasteShape(mode); }
 
 void InscribeAnchors(void* container, int32_t mode) {
@@ -315,6 +321,7 @@ void InstallShapeServices() {
     g.pasteShape = &PasteShape;
     g.inscribeAnchors = &InscribeAnchors;
     g.cycleDragMode = &CycleDragMode;
+    g.setLabels = &SetLabels;
     g.moveShape = &MoveShape;
     g.snapshotShape = &SnapshotShape;
     g.applyMove = &ApplyMove;

@@ -303,6 +303,9 @@ void DrawStatisticMark(const Frame& f) {
         const float k = static_cast<float>(std::max(f.zoom->x, f.zoom->y));
         r1 *= k;
         r2 *= k;
+        // The radii are now in window pixels: the circles are drawn at the window's
+        // scale, or the zoom would count twice.
+        if (f.zoom->x > 0.0 && f.zoom->y > 0.0) glScaled(1.0 / f.zoom->x, 1.0 / f.zoom->y, 1.0);
     }
     auto circle = [&](float r) {
         bool points = false;

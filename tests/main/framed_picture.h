@@ -8,8 +8,13 @@
 #include <chrono>
 #include <thread>
 
+#include <X11/keysym.h>
+
+#include <string>
+
 #include "program_input.h"
 #include "program_window.h"
+#include "screen_text.h"
 
 namespace orva::testing_program {
 
@@ -66,6 +71,54 @@ inline bool WaitForFramedPicture(Screen& screen, Window main, Picture* shot, Sho
             *frame = now;
             return true;
         }
+    }
+    return false;
+}
+
+// Picks a zoom in both of the zoom bar's preset menus (the first sets x, the second y).
+// Their buttons stand in the bar under the workspace, after its "1:1" field; `shot` holds
+// the last screen.
+inline bool ChooseZoom(Screen& screen, Window main, const std::string& preset, Picture* shot) {
+    Display* d = screen.display();
+    const Window root = DefaultRootWindow(d);
+    const Screen::Rect ws = WorkspaceOf(screen, main);
+    int ox = 0, oy = 0;
+    if (!screen.Grab(root, shot) || !FindText(*shot, ws.left, ws.bottom, ws.right - ws.left, 30, "1:1", &ox, &oy))
+        return false;
+    for (int offset : {184, 264}) {
+        ClickAt(d, root, ox + offset, oy + 4);
+        // The menu opens in its own time on a busy machine.
+        int mx = 0, my = 0;
+        bool open = false;
+        for (int waited = 0; waited < 5000 && !open; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            open = screen.Grab(root, shot) && FindText(*shot, ox, oy + 8, 400, 300, preset, &mx, &my);
+        }
+        if (!open) return false;
+        ClickAt(d, root, mx + 4, my + 4);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    return true;
+}
+
+// Ctrl+1 over the picture: the frame's top-left corner goes to the view's top-left
+// corner; `frame` then starts where the white border begins and ends with the workspace.
+inline bool CornerToCorner(Screen& screen, Window main, Picture* shot, Shown* frame) {
+    Display* d = screen.display();
+    const Window root = DefaultRootWindow(d);
+    const Screen::Rect ws = WorkspaceOf(screen, main);
+    MoveTo(d, root, (ws.left + ws.right) / 2, (ws.top + ws.bottom) / 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    PressKeys(d, {XK_Control_L, XK_1});
+    for (int waited = 0; waited < 5000; waited += 200) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        if (!screen.Grab(root, shot)) continue;
+        for (int y = ws.top; y < ws.bottom; ++y)
+            for (int x = ws.left; x < ws.right; ++x)
+                if (White(shot->At(x, y))) {
+                    *frame = Shown{x, y, ws.right, ws.bottom};
+                    return x <= ws.left + 2 && y <= ws.top + 2;
+                }
     }
     return false;
 }

@@ -233,49 +233,8 @@ protected:
     Window Root() const { return DefaultRootWindow(screen.display()); }
     bool Grab() { return screen.Grab(Root(), &shot); }
 
-    // Picks a zoom in both of the zoom bar's preset menus (the first sets x, the second y).
-    // Their buttons stand in the bar under the workspace, after its "1:1" field.
-    bool ChooseZoom(const std::string& preset) {
-        Display* d = screen.display();
-        const Screen::Rect ws = Workspace();
-        int ox = 0, oy = 0;
-        if (!Grab() || !FindText(shot, ws.left, ws.bottom, ws.right - ws.left, 30, "1:1", &ox, &oy)) return false;
-        for (int offset : {184, 264}) {
-            testing_program::ClickAt(d, Root(), ox + offset, oy + 4);
-            // The menu opens in its own time on a busy machine.
-            int mx = 0, my = 0;
-            bool open = false;
-            for (int waited = 0; waited < 5000 && !open; waited += 200) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                open = Grab() && FindText(shot, ox, oy + 8, 400, 300, preset, &mx, &my);
-            }
-            if (!open) return false;
-            testing_program::ClickAt(d, Root(), mx + 4, my + 4);
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        }
-        return true;
-    }
-
-    // Ctrl+1 over the picture: the frame's top-left corner goes to the view's top-left
-    // corner; the frame's origin is then where the white border begins.
-    bool CornerToCorner() {
-        Display* d = screen.display();
-        const Screen::Rect ws = Workspace();
-        testing_program::MoveTo(d, Root(), (ws.left + ws.right) / 2, (ws.top + ws.bottom) / 2);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        testing_program::PressKeys(d, {XK_Control_L, XK_1});
-        for (int waited = 0; waited < 5000; waited += 200) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            if (!Grab()) continue;
-            for (int y = ws.top; y < ws.bottom; ++y)
-                for (int x = ws.left; x < ws.right; ++x)
-                    if (testing_program::White(shot.At(x, y))) {
-                        frame = Shown{x, y, ws.right, ws.bottom};
-                        return x <= ws.left + 2 && y <= ws.top + 2;
-                    }
-        }
-        return false;
-    }
+    bool ChooseZoom(const std::string& preset) { return testing_program::ChooseZoom(screen, main, preset, &shot); }
+    bool CornerToCorner() { return testing_program::CornerToCorner(screen, main, &shot, &frame); }
 
     Screen screen;
     testing_util::TempFolder files;

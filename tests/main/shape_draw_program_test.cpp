@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -76,9 +77,10 @@ protected:
     Display* D() const { return screen.display(); }
     bool Grab(Picture* p) { return screen.Grab(Root(), p); }
 
-    // The screen point of the frame's pixel (x, y): its top-left corner at 100 %.
-    int SX(int x) const { return frame.left + x; }
-    int SY(int y) const { return frame.top + y; }
+    // The screen point of the frame's pixel (x, y): its top-left corner at 100 %, the
+    // top-left screen pixel of its square when zoomed in by `scale`.
+    int SX(int x) const { return frame.left + x * scale; }
+    int SY(int y) const { return frame.top + y * scale; }
 
     void Press(const std::vector<KeySym>& keys) {
         for (KeySym k : keys) XTestFakeKeyEvent(D(), XKeysymToKeycode(D(), k), True, 0);
@@ -97,12 +99,16 @@ protected:
         }
     }
 
-    // Pixels of the picture's box that differ between two screens.
+    // Pixels of the picture's box that differ between two screens (a window over the
+    // picture, `covered`, left out).
+    bool Covered(int x, int y) const {
+        return x >= covered.left && x < covered.right && y >= covered.top && y < covered.bottom;
+    }
     int Differing(const Picture& a, const Picture& b) const {
         int n = 0;
         for (int y = frame.top; y < frame.bottom; ++y)
             for (int x = frame.left; x < frame.right; ++x)
-                if (std::memcmp(a.At(x, y), b.At(x, y), 3) != 0) ++n;
+                if (!Covered(x, y) && std::memcmp(a.At(x, y), b.At(x, y), 3) != 0) ++n;
         return n;
     }
     // Waits until the picture's box equals `want` again.
@@ -201,6 +207,55 @@ protected:
         return false;
     }
 
+    // The red core of the bottom-right handle, inside its blue square (the statistic
+    // mark's circle is red too, but has no blue round it), near the frame's pixel (x, y).
+    bool BottomRightHandle(int cornerX, int cornerY, int* hx, int* hy) {
+        int n = 0;
+        *hx = *hy = 0;
+        for (int waited = 0; waited <= 4000 && n == 0; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            if (!Grab(&shot)) continue;
+            for (int y = SY(cornerY) - 16; y <= SY(cornerY) + 16; ++y)
+                for (int x = SX(cornerX) - 16; x <= SX(cornerX) + 16; ++x) {
+                    const uint8_t* c = shot.At(x, y);
+                    const uint8_t* left = shot.At(x - 2, y);
+                    if (c[0] > 200 && c[1] < 80 && c[2] < 80 && left[2] > 150 && left[0] < 80) {
+                        *hx += x;
+                        *hy += y;
+                        ++n;
+                    }
+                }
+        }
+        if (n == 0) return false;
+        *hx /= n;
+        *hy /= n;
+        return true;
+    }
+    // Waits until the outlines' box is the frame's pixels (l, t) - (r, b), within a pixel;
+    // `why` tells the last box seen.
+    bool OutlineIs(int l, int t, int r, int b, std::string* why) {
+        for (int waited = 0; waited <= 4000; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            int sl = 0, st = 0, sr = 0, sb = 0;
+            if (!Grab(&shot)) continue;
+            if (!OutlineBox(shot, 60, &sl, &st, &sr, &sb)) {
+                *why = "no outline";
+                continue;
+            }
+            *why = "box " + std::to_string(sl - frame.left) + ", " + std::to_string(st - frame.top) + " - " +
+                   std::to_string(sr - frame.left) + ", " + std::to_string(sb - frame.top);
+            if (std::abs(sl - SX(l)) <= 1 && std::abs(st - SY(t)) <= 1 && std::abs(sr - SX(r)) <= 1 &&
+                std::abs(sb - SY(b)) <= 1)
+                return true;
+        }
+        return false;
+    }
+    void Click() {
+        Button(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        Button(false);
+    }
+
     // Opens a menu of the menu bar (its row's y below the window's top) and clicks the
     // popup's entry.
     bool MenuEntry(int rowY, const std::string& entry) {
@@ -217,6 +272,8 @@ protected:
     Picture shot;
     Shown frame;
     Shown seen;  // where WaitForBox last found the picture
+    int scale = 1;
+    Screen::Rect covered{};
 };
 
 TEST_F(ShapeDrawProgram, EscAndDrawCancelLeaveNoShapeOfAnyKind) {
@@ -327,26 +384,8 @@ TEST_F(ShapeDrawProgram, TheFrameHandleResizesByThePointersTravel) {
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
         click();
     }
-    // The red core of the bottom-right handle, inside its blue square (the statistic
-    // mark's circle is red too, but has no blue round it), near the shape's corner.
-    int hx = 0, hy = 0, n = 0;
-    for (int waited = 0; waited <= 4000 && n == 0; waited += 250) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        if (!Grab(&shot)) continue;
-        for (int y = SY(123) - 16; y <= SY(123) + 16; ++y)
-            for (int x = SX(150) - 16; x <= SX(150) + 16; ++x) {
-                const uint8_t* c = shot.At(x, y);
-                const uint8_t* left = shot.At(x - 2, y);
-                if (c[0] > 200 && c[1] < 80 && c[2] < 80 && left[2] > 150 && left[0] < 80) {
-                    hx += x;
-                    hy += y;
-                    ++n;
-                }
-            }
-    }
-    ASSERT_GT(n, 0) << "no bottom-right handle after two double-clicks";
-    hx /= n;
-    hy /= n;
+    int hx = 0, hy = 0;
+    ASSERT_TRUE(BottomRightHandle(150, 123, &hx, &hy)) << "no bottom-right handle after two double-clicks";
     Walk(SX(150), SY(90), hx, hy);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     Button(true);
@@ -456,6 +495,344 @@ TEST_F(ShapeDrawProgram, ShiftWithTheArrowsMovesTheCurrentShapeOnceChosenInTheEd
         scrolled = WaitForBox(l0, t0, r0, b0, 0, &why) && seen.left != frame.left;
     EXPECT_TRUE(scrolled) << "the picture did not scroll with the shape: picture at " << seen.left - frame.left
                           << ", " << seen.top - frame.top << ", " << why;
+    EXPECT_EQ(program->End(), 0);
+}
+
+// Every kind of the Draw menu and its keys, drawn from the frame's pixel (x0, y0) to
+// (x1, y1) (a point: clicked at (x0, y0)), the first of them the first shape after
+// start-up: what the drawing changed on the picture spans the pointer's pixels, and the
+// "Edit Shape..." panel shows the box in the frame's pixel centres.
+// What tells the kinds apart on the screen: a box has its corner and the middle of its
+// top edge, an ellipse the middle of its top edge but not the corner, a segment the
+// middle between the pointer's pixels but not the top edge's middle.
+enum class Look { kBox, kEllipse, kSegment, kCross };
+
+struct KindCase {
+    const char* name;
+    std::vector<KeySym> keys;  // none: the Draw menu's entry
+    const char* entry;
+    bool point;   // placed by a click
+    bool open;    // a curve (and the point tool) goes on until Esc
+    bool figure;  // outlined 3 pixels wide while selected
+    Look look;    // what stands between the pointer's two pixels
+};
+
+const std::vector<KindCase>& DrawnKinds() {
+    static const std::vector<KindCase> kinds = {
+        {"rectangle (F7)", {XK_F7}, "", false, false, true, Look::kBox},
+        {"line (F5)", {XK_F5}, "", false, false, false, Look::kSegment},
+        {"polyline (Shift+F5)", {XK_Shift_L, XK_F5}, "", false, true, false, Look::kSegment},
+        {"curve (F6)", {XK_F6}, "", false, true, false, Look::kSegment},
+        {"circle (Shift+F7)", {XK_Shift_L, XK_F7}, "", false, false, true, Look::kEllipse},
+        {"area of search (Shift+F8)", {XK_Shift_L, XK_F8}, "", false, false, true, Look::kBox},
+        {"point (F8)", {XK_F8}, "", true, true, false, Look::kCross},
+        {"distance line (F9)", {XK_F9}, "", false, false, false, Look::kSegment},
+        {"distance polyline (Shift+F9)", {XK_Shift_L, XK_F9}, "", false, true, false, Look::kSegment},
+        {"angle (Ctrl+F9)", {XK_Control_L, XK_F9}, "", false, true, false, Look::kSegment},
+        {"area (Draw > Gauge | Area)", {}, "Gauge | Area", false, false, true, Look::kBox},
+        {"area (Alt+F9)", {XK_Alt_L, XK_F9}, "", false, false, true, Look::kBox},
+        {"circle (Draw > Circle)", {}, "Circle", false, false, true, Look::kEllipse},
+    };
+    return kinds;
+}
+
+class ShapeKindsProgram : public ShapeDrawProgram {
+protected:
+    // The box of the pixels of the picture that differ from `blank` (false: none). The
+    // statistic mark's pure red and green circles, which may reach beyond the shape, and
+    // the red under-line of a zoomed curve are left out.
+    static bool Mark(const uint8_t* c) {
+        return (c[0] == 255 && c[1] == 0 && c[2] == 0) || (c[0] == 0 && c[1] == 255 && c[2] == 0);
+    }
+    bool Changed(const Picture& blank, const Picture& now, int x, int y) const {
+        return !Covered(x, y) && !Mark(now.At(x, y)) && std::memcmp(blank.At(x, y), now.At(x, y), 3) != 0;
+    }
+    // Whether a pixel within `r` of (x, y) changed.
+    bool ChangedNear(const Picture& blank, const Picture& now, int x, int y, int r) const {
+        for (int v = y - r; v <= y + r; ++v)
+            for (int u = x - r; u <= x + r; ++u)
+                if (Changed(blank, now, u, v)) return true;
+        return false;
+    }
+    bool ChangedBox(const Picture& blank, const Picture& now, int* left, int* top, int* right, int* bottom) const {
+        *left = frame.right;
+        *top = frame.bottom;
+        *right = *bottom = -1;
+        for (int y = frame.top; y < frame.bottom; ++y)
+            for (int x = frame.left; x < frame.right; ++x)
+                if (Changed(blank, now, x, y)) {
+                    *left = std::min(*left, x);
+                    *right = std::max(*right, x);
+                    *top = std::min(*top, y);
+                    *bottom = std::max(*bottom, y);
+                }
+        return *right >= 0;
+    }
+    // Over the picture, the view takes the keys.
+    void Hover(int x, int y) {
+        testing_program::MoveTo(D(), Root(), x + 1, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        testing_program::MoveTo(D(), Root(), x, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    static std::string Number(double v) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.2f", v);
+        std::string t = text;
+        while (t.back() == '0') t.pop_back();
+        if (t.back() == '.') t.pop_back();
+        return t;
+    }
+
+    // Draws every kind in turn over the frame's pixels (x0, y0) - (x1, y1), each checked
+    // and deleted before the next. Screen pixels point at the middle of a zoomed pixel.
+    void DrawEveryKind(int x0, int y0, int x1, int y1) {
+        const int mid = scale / 2;
+        const int px = SX(x0) + mid, py = SY(y0) + mid, qx = SX(x1) + mid, qy = SY(y1) + mid;
+        const int awayX = SX(x1) + 40 * scale < frame.right ? SX(x1) + 40 * scale : frame.right - 4;
+        Hover(awayX, py);
+        Picture blank;
+        ASSERT_TRUE(Grab(&blank));
+        bool panelOpen = false;
+        for (const KindCase& k : DrawnKinds()) {
+            SCOPED_TRACE(k.name);
+            if (k.keys.empty()) {
+                ASSERT_TRUE(MenuEntry(62, k.entry)) << "no Draw > " << k.entry;
+                Hover(px, py);
+            } else {
+                Hover(px, py);
+                Press(k.keys);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            Button(true);
+            if (!k.point) Walk(px, py, qx, qy);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            Button(false);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (k.open) Press({XK_Escape});
+            testing_program::MoveTo(D(), Root(), awayX, py);
+            int l = 0, t = 0, r = 0, b = 0;
+            std::string seen = "nothing drawn";
+            bool found = false;
+            for (int waited = 0; waited <= 4000 && !found; waited += 250) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+                if (!Grab(&shot) || !ChangedBox(blank, shot, &l, &t, &r, &b)) continue;
+                if (k.figure) {
+                    // The middle of the 3 pixels wide outline.
+                    ++l;
+                    ++t;
+                    --r;
+                    --b;
+                }
+                seen = "changed " + std::to_string(l - px) + ", " + std::to_string(t - py) + " - " +
+                       std::to_string(r - qx) + ", " + std::to_string(b - qy) + " from the pointer's pixels";
+                // Within one frame pixel: figures are outlined along the edges of the
+                // whole pixels of their mask, which at 400 % lie up to 4 screen pixels
+                // from the pointer.
+                auto near = [&](int a, int b) { return std::abs(a - b) <= scale; };
+                if (k.point) {
+                    // The cross stands centred on the pointer, 9 frame pixels wide.
+                    found = near((l + r) / 2, px) && near((t + b) / 2, py);
+                } else {
+                    found = near(l, px) && near(t, py) && near(r, qx) && near(b, qy);
+                }
+                const int mx = (px + qx) / 2, my = (py + qy) / 2, e = scale + 1;
+                const bool corner = ChangedNear(blank, shot, px, py, e), topMiddle = ChangedNear(blank, shot, mx, py, e);
+                if (found && k.look == Look::kBox && !(corner && topMiddle)) seen = "not a box";
+                if (found && k.look == Look::kEllipse && !(!corner && topMiddle)) seen = "not an ellipse";
+                if (found && k.look == Look::kSegment && !(ChangedNear(blank, shot, mx, my, e) && !topMiddle))
+                    seen = "not a segment";
+                // The statistic mark's red circle (half the FWHM of the ramp under the
+                // box, a few frame pixels) grows with the zoom once: it stays narrower
+                // than the box.
+                if (found && k.look == Look::kBox) {
+                    int redLeft = frame.right, redRight = -1;
+                    for (int y = frame.top; y < frame.bottom; ++y)
+                        for (int x = frame.left; x < frame.right; ++x) {
+                            const uint8_t* c = shot.At(x, y);
+                            if (!Covered(x, y) && c[0] == 255 && c[1] == 0 && c[2] == 0) {
+                                redLeft = std::min(redLeft, x);
+                                redRight = std::max(redRight, x);
+                            }
+                        }
+                    if (redRight - redLeft > r - l) seen = "not a box: its statistic mark is wider than the box";
+                }
+                if (seen.rfind("not ", 0) == 0) found = false;
+            }
+            EXPECT_TRUE(found) << seen;
+            if (!panelOpen) {
+                ASSERT_TRUE(MenuEntry(84, "Edit Shape\x85")) << "no Edit > Edit Shape...";
+                panelOpen = true;
+                for (int waited = 0; waited <= 4000 && covered.right == 0; waited += 200) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                    if (const Window panel = screen.FindWindow("Edit Shape")) covered = screen.RectOf(panel);
+                }
+            }
+            // The box starts where the pointer stood, in frame units (pointer pixels sit
+            // half a screen pixel in), and spans whole frame pixels.
+            const double w = k.point ? 0 : x1 - x0, h = k.point ? 0 : y1 - y0;
+            const double fx = (px - frame.left + 0.5) / scale, fy = (py - frame.top + 0.5) / scale;
+            std::string missing;
+            EXPECT_TRUE(PanelShows({Number(fx), Number(fy), Number(w), Number(h)}, &missing))
+                << "the panel lacks " << missing;
+            Hover(awayX, py);
+            Press({XK_Delete});
+            int left = 0;
+            ASSERT_TRUE(WaitForSame(blank, &left)) << "Delete left " << left << " pixels changed";
+        }
+    }
+};
+
+TEST_F(ShapeKindsProgram, EveryKindStandsUnderThePointerAtFit) {
+    DrawEveryKind(60, 50, 180, 130);
+    EXPECT_EQ(program->End(), 0);
+}
+
+// At 400 %, chosen in the zoom bar's preset menus, with the frame's corner brought to the
+// view's corner with Ctrl+1.
+TEST_F(ShapeKindsProgram, EveryKindStandsUnderThePointerAt400Percent) {
+    ASSERT_TRUE(testing_program::ChooseZoom(screen, main, "400%", &shot));
+    ASSERT_TRUE(testing_program::CornerToCorner(screen, main, &shot, &frame));
+    scale = 4;
+    DrawEveryKind(20, 10, 70, 45);
+    EXPECT_EQ(program->End(), 0);
+}
+
+// In the rotate mode of the edit frame (a click and three double-clicks) the corner
+// handle turns the rectangle about its centre by the pointer's travel: a quarter turn
+// round the centre makes the 100 x 80 box 80 x 100 about the same centre. One undo
+// brings back the box as it was; a second takes back the drawing itself.
+TEST_F(ShapeDrawProgram, TheRotationHandleTurnsTheShapeByThePointersTravel) {
+    DragRectangle(50, 43, 150, 123);
+    Walk(SX(300), SY(250), SX(100), SY(43));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    Click();
+    for (int pair = 0; pair < 3; ++pair) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        Click();
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        Click();
+    }
+    int hx = 0, hy = 0;
+    ASSERT_TRUE(BottomRightHandle(150, 123, &hx, &hy)) << "no corner handle in the rotate mode";
+    // The centre of the anchors (50.5, 43.5) and (150.5, 123.5), in screen units.
+    const double cx = frame.left + 100.5, cy = frame.top + 83.5;
+    Walk(SX(100), SY(43), hx, hy);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Button(true);
+    for (int step = 1; step <= 12; ++step) {
+        const double a = step * (3.14159265358979 / 2) / 12, c = std::cos(a), s = std::sin(a);
+        const double dx = hx - cx, dy = hy - cy;
+        testing_program::MoveTo(D(), Root(), static_cast<int>(std::lround(cx + dx * c - dy * s)),
+                                static_cast<int>(std::lround(cy + dx * s + dy * c)));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    Button(false);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    // Turned a quarter: the anchors go to (140.5, 33.5) and (60.5, 133.5).
+    std::string why;
+    EXPECT_TRUE(OutlineIs(60, 33, 140, 133, &why)) << "after the turn: " << why;
+    Press({XK_Control_L, XK_z});
+    EXPECT_TRUE(OutlineIs(50, 43, 150, 123, &why)) << "after one undo: " << why;
+    Press({XK_Control_L, XK_z});
+    EXPECT_FALSE(OutlineIs(50, 43, 150, 123, &why)) << "the second undo left the rectangle";
+    EXPECT_EQ(program->End(), 0);
+}
+
+// Information labels, stepped by V (current shape only) and Shift+V (every shape): none
+// at start; at level 2 the rectangle's size, area and aperture in a yellow box below it;
+// at level 3 its corners too; a line's vertex count, length, aperture and direction; a
+// point's index and position; with every shape labelled all show.
+TEST_F(ShapeDrawProgram, InformationLabelsShowTheShapesMeasures) {
+    DragRectangle(50, 43, 150, 123);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    const std::string rect = "Rect  [W=100.0, H=80.0, S=8000.0, A=0]";
+    auto shows = [&](const std::string& text, int* x, int* y, int ms = 4000) {
+        for (int waited = 0; waited <= ms; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            // A label may stand out past the frame's right edge.
+            if (Grab(&shot) && FindText(shot, frame.left, frame.top, std::min(600, shot.width - frame.left),
+                                        frame.bottom - frame.top, text, x, y))
+                return true;
+        }
+        return false;
+    };
+    int x = 0, y = 0;
+    EXPECT_FALSE(shows(rect, &x, &y, 1000)) << "a label before V";
+    Press({XK_v});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Press({XK_v});
+    ASSERT_TRUE(shows(rect, &x, &y)) << "no label at level 2";
+    // The box stands at 0.7 of the width right of the first anchor and 26 pixels less
+    // the font's height below the shape's bottom; the text 2 pixels inside it.
+    EXPECT_NEAR(x, frame.left + 50.5 + 70 + 2, 3);
+    EXPECT_GT(y, SY(123));
+    EXPECT_LT(y, SY(123) + 26);
+    Press({XK_v});
+    EXPECT_TRUE(shows("(50.5, 43.5) (150.5, 123.5)", &x, &y)) << "no corners at level 3";
+
+    // A line (the first, named after its kind) from (250, 170) to (350, 220), clear of
+    // the rectangle's label: 2 vertices, length 111.8, a direction of atan(50 / 100) =
+    // 26.57 degrees below the x axis (y grows downwards).
+    testing_program::MoveTo(D(), Root(), SX(250), SY(170));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Press({XK_F5});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Button(true);
+    Walk(SX(250), SY(170), SX(350), SY(220));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Button(false);
+    testing_program::MoveTo(D(), Root(), SX(380), SY(40));
+    EXPECT_TRUE(shows("Line  [Vrx=2, L=111.8, A=1]", &x, &y)) << "no label on the line";
+    EXPECT_TRUE(shows("(250.5, 170.5) (350.5, 220.5)", &x, &y)) << "no ends on the line's label";
+    EXPECT_TRUE(shows("r=(100.0, 50.0) angle=26.57\xB0", &x, &y)) << "no direction on the line's label";
+    EXPECT_FALSE(shows(rect, &x, &y, 500)) << "the rectangle, no longer current, keeps its label";
+
+    // A point clicked at (60, 240): the first of its one anchor, and where it stands.
+    testing_program::MoveTo(D(), Root(), SX(60), SY(240));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Press({XK_F8});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Click();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Press({XK_Escape});
+    testing_program::MoveTo(D(), Root(), SX(380), SY(40));
+    // A point's lines stand one font height apart (the first line's slash reaches down
+    // beside the second's closing parenthesis): they are read inside the yellow box,
+    // without the ring below and right of them.
+    auto pointShows = [&](const std::string& text) {
+        for (int waited = 0; waited <= 4000; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            if (!Grab(&shot)) continue;
+            int l = frame.right, t = frame.bottom, r = -1, b = -1;
+            for (int v = SY(240); v < frame.bottom; ++v)
+                for (int u = SX(40); u < SX(240); ++u) {
+                    const uint8_t* c = shot.At(u, v);
+                    if (c[0] == 255 && c[1] == 255 && c[2] == 191) {
+                        l = std::min(l, u);
+                        r = std::max(r, u);
+                        t = std::min(t, v);
+                        b = std::max(b, v);
+                    }
+                }
+            if (r > l && !testing_program::FindAllInk(shot, l, t, r - l + 1, b - t + 1, text, false).empty())
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(pointShows("Point  N=1 / 1")) << "no label on the point";
+    EXPECT_TRUE(pointShows("(60.5, 240.5")) << "no position on the point's label";
+
+    // Shift+V labels every shape and steps 3 -> 0 -> 1 -> 2.
+    for (int i = 0; i < 3; ++i) {
+        Press({XK_Shift_L, XK_v});
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_TRUE(shows(rect, &x, &y)) << "no label on the rectangle with every shape labelled";
+    EXPECT_TRUE(shows("Line  [Vrx=2, L=111.8, A=1]", &x, &y)) << "no label on the line with every shape labelled";
+    EXPECT_TRUE(pointShows("Point  N=1 / 1")) << "no label on the point with every shape labelled";
+    EXPECT_FALSE(shows("(250.5, 170.5) (350.5, 220.5)", &x, &y, 500)) << "corners at level 2";
     EXPECT_EQ(program->End(), 0);
 }
 

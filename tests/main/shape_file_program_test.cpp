@@ -239,6 +239,9 @@ protected:
         }
         testing_program::ClickAt(D(), Root(), fx + 200, fy + 4);
         Pause(300);
+        // A save dialog proposes a name: it goes first.
+        testing_program::PressKeys(D(), {XK_End});
+        for (int i = 0; i < 160; ++i) testing_program::PressKeys(D(), {XK_BackSpace});
         if (!testing_program::TypeText(D(), path)) return ::testing::AssertionFailure() << "cannot type " << path;
         Pause(200);
         testing_program::PressKeys(D(), {XK_Return});

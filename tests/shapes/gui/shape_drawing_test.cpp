@@ -224,6 +224,28 @@ TEST_F(ShapeDrawing, StatisticMarks) {
     for (size_t i = 0; i < p.size(); i += 2) EXPECT_NEAR(std::hypot(p[i], p[i + 1]), 5.0, 0.8);
 }
 
+// At zoom 2 a half FWHM of 10 frame pixels is a circle of 20 window pixels about the
+// centre at 2 x 20.5 = 41 (its top near y 21), not one of 40 (its top near y 1).
+TEST_F(ShapeDrawing, AZoomedStatisticCircleKeepsItsRadiusInFramePixels) {
+    Shape* rect = Add(kKindRect, {2, 2, 30, 30});
+    box->fillMode = 2;
+    view.pixelScale = ViewPixelScale{1, 2.0, 2.0};
+    rect->statMark.centreX = 20.0;
+    rect->statMark.centreY = 20.0;
+    rect->statMark.halfFwhm = 10.0f;
+    rect->statMark.thresholdRadius = 0.0f;
+    Draw([&] { PaintRectGlyph(nullptr, rect); });
+    auto redAround = [&](int x, int y) {
+        int n = 0;
+        for (int v = y - 2; v <= y + 2; ++v)
+            for (int u = x - 2; u <= x + 2; ++u) n += Near(At(u, v), kRed);
+        return n;
+    };
+    EXPECT_GT(redAround(41, 21), 0) << "no circle of radius 20";
+    EXPECT_GT(redAround(61, 41), 0) << "no circle of radius 20";
+    EXPECT_EQ(redAround(41, 2), 0) << "a circle of radius 40";
+}
+
 TEST_F(ShapeDrawing, ABSplineThickensWithRedPointsAboveZoomTwo) {
     Shape* spline = Add(kKindBSpline, {2, 2, 8, 18, 18, 4});
     box->fillMode = 3;
