@@ -527,7 +527,8 @@ void PageSubmenuUpdate(gMenuRow* rows, uint32_t) {
     gMenuItem* header = rows != nullptr ? rows[0].item : nullptr;
     if (header == nullptr || !gMenuIsItem(header) || header->check != 2) return;
     const MainMenuHooks& hooks = TheMainMenuHooks();
-    if (header == ThePanelMenus().layout && hooks.layoutMenuChecks != nullptr) hooks.layoutMenuChecks(header);
+    if ((header == ThePanelMenus().layout || header == ThePanelMenus().chartTools) && hooks.layoutMenuChecks != nullptr)
+        hooks.layoutMenuChecks(header);
     // Only the header: the entries keep the states their panels gave them.
     gMenuItemSetState(header, header->childCursor == nullptr);
 }
@@ -578,6 +579,7 @@ void BuildMainMenus(CUI* cui, MenuBar* bar) {
 }
 
 gMenuItem* LayoutMenuHeader() { return ThePanelMenus().layout; }
+gMenuItem* ChartToolsMenuHeader() { return ThePanelMenus().chartTools; }
 
 void InstallMainMenus() { TheShellHooks().buildMainMenus = &BuildMainMenus; }
 

@@ -115,6 +115,8 @@ void DrawToolEnded(int32_t toolMode);
 
 // The View menu's "Layout" submenu item (null before the menus are built).
 gMenuItem* LayoutMenuHeader();
+// The View menu's "Chart Tools" submenu (its entries are the "Chart Tools" window's pages).
+gMenuItem* ChartToolsMenuHeader();
 
 // Installs the menus in the shell's start-up.
 void InstallMainMenus();

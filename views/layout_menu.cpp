@@ -23,21 +23,25 @@ struct LayoutEntry {
     uint32_t bit;
     int32_t id;      // the page's window
     uint32_t index;  // the page's place in the page table
+    const char* chartLabel;  // its entry in View > "Chart Tools" (none: not listed there)
 };
 
 constexpr LayoutEntry kEntries[] = {
-    {"Coordinates", kLayoutCoordinates, kWsIdCoordinates, kWsPageCoordinates},
-    {"View Mode", kLayoutViewMode, kWsIdViewMode, kWsPageViewMode},
-    {"Value Readout", kLayoutValues, kWsIdValue, kWsPageValue},
-    {"Channels", kLayoutChannels, kWsIdValue, kWsPageChannels},
-    {"Grid", kLayoutGrid, kWsIdGrid, kWsPageGrid},
-    {"Lens", kLayoutLens, kWsIdLens, kWsPageLens},
-    {"Zoom Bar", kLayoutZoomBar, kWsIdZoomBar, kWsPageZoomBar},
-    {"Fast Selector", kLayoutFastSelector, kWsIdFastSelector, kWsPageFastSelector},
-    {"Transport", kLayoutTransport, kWsIdTransport, kWsPageTransport},
-    {"Select Tab", kLayoutSelectTab, kWsIdSelectTab, kWsPageSelectTab},
-    {"Statistic Overlay", kLayoutStatistic, kWsIdStatistic, kWsPageStatistic},
+    {"Coordinates", kLayoutCoordinates, kWsIdCoordinates, kWsPageCoordinates, "Coordinates"},
+    {"View Mode", kLayoutViewMode, kWsIdViewMode, kWsPageViewMode, nullptr},
+    {"Value Readout", kLayoutValues, kWsIdValue, kWsPageValue, "Value Readout"},
+    {"Channels", kLayoutChannels, kWsIdValue, kWsPageChannels, "Channels"},
+    {"Grid", kLayoutGrid, kWsIdGrid, kWsPageGrid, "Grid"},
+    {"Lens", kLayoutLens, kWsIdLens, kWsPageLens, "Lens"},
+    {"Zoom Bar", kLayoutZoomBar, kWsIdZoomBar, kWsPageZoomBar, "Zoom Bar"},
+    {"Fast Selector", kLayoutFastSelector, kWsIdFastSelector, kWsPageFastSelector, nullptr},
+    {"Transport", kLayoutTransport, kWsIdTransport, kWsPageTransport, nullptr},
+    {"Select Tab", kLayoutSelectTab, kWsIdSelectTab, kWsPageSelectTab, nullptr},
+    {"Statistic Overlay", kLayoutStatistic, kWsIdStatistic, kWsPageStatistic, "Statistic List"},
 };
+
+// The "Chart Tools" entries carry this bit beside their page's.
+constexpr uint32_t kChartEntry = 1u << 31;
 
 const LayoutEntry* EntryOf(uint32_t bit) {
     for (const LayoutEntry& e : kEntries)
@@ -46,6 +50,14 @@ const LayoutEntry* EntryOf(uint32_t bit) {
 }
 
 WorkspaceComponent* MainWorkspace() { return AsWorkspace(TheCUI().groups[0].workspace); }
+WorkspaceComponent* ChartWorkspace() { return AsWorkspace(TheCUI().groups[1].workspace); }
+bool IsChartWorkspace(WorkspaceComponent* ws) { return ws != nullptr && ws == ChartWorkspace(); }
+
+// The pages the "Chart Tools" window shows in this run (it opens them all at start).
+uint32_t& ChartPagesWanted() {
+    static uint32_t wanted = kLayoutAll;
+    return wanted;
+}
 
 gWindow* GroupWindow(WorkspaceComponent* ws) {
     return ws != nullptr && ws->group != nullptr ? gWinValidate(ws->group->windows[0]) : nullptr;
@@ -97,12 +109,13 @@ void ApplyWindow(WorkspaceComponent* ws, const LayoutEntry& e, bool on) {
         platform::EnableWindow(made->hwnd, on);
         gWinShow(made, on);
     } else if (on && e.id == kWsIdValue) {
-        WorkspaceOpenValuePage(ws);
+        WorkspaceOpenValuePage(ws, IsChartWorkspace(ws));
     } else if (on) {
         // The grid page and the statistic overlay have no place of their own in the main
-        // window: they stand over the cells, in their top-right corner.
+        // window: they stand over the cells, in their top-right corner (in the "Chart
+        // Tools" window the statistic list stands with the readouts).
         if (OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r) != nullptr &&
-            (e.id == kWsIdGrid || e.id == kWsIdStatistic))
+            (e.id == kWsIdGrid || (e.id == kWsIdStatistic && !IsChartWorkspace(ws))))
             WorkspacePlaceOverCells(ws, e.id);
     }
     WindowGroup* group = ws->group;
@@ -111,7 +124,13 @@ void ApplyWindow(WorkspaceComponent* ws, const LayoutEntry& e, bool on) {
         if (gWindow* host = gWinValidate(group->windows[1]))
             WorkspaceLayout(host, group, parent->clientWidth, parent->clientHeight, true);
     }
-    WorkspacePlaceToolPages(ws);
+    if (IsChartWorkspace(ws)) {
+        // The readouts close up around what came or went: each is painted anew.
+        WorkspacePlaceChartReadouts(ws);
+        gWinRefreshAll();
+    } else {
+        WorkspacePlaceToolPages(ws);
+    }
     parent->dirty = 7;
 }
 
@@ -132,8 +151,9 @@ void Keep(uint32_t bit, bool on) {
     s.layoutPages = wanted & kLayoutAll;
 }
 
-uint8_t LayoutCommand(void* item, uint32_t bit) {
-    WorkspaceComponent* ws = MainWorkspace();
+uint8_t LayoutCommand(void* item, uint32_t data) {
+    WorkspaceComponent* ws = (data & kChartEntry) != 0 ? ChartWorkspace() : MainWorkspace();
+    const uint32_t bit = data & ~kChartEntry;
     const LayoutEntry* e = EntryOf(bit);
     if (ws == nullptr || e == nullptr) return 0;
     const bool on = !LayoutPageShown(ws, bit);
@@ -159,12 +179,18 @@ uint32_t LayoutPagesWanted() {
 
 bool LayoutPageWanted(uint32_t bit) { return (LayoutPagesWanted() & bit) != 0; }
 
+// Whether the workspace's page is wanted: the kept set for the main window, this run's
+// choices for the "Chart Tools" window.
+bool PageWantedIn(WorkspaceComponent* ws, uint32_t bit) {
+    return IsChartWorkspace(ws) ? (ChartPagesWanted() & bit) != 0 : LayoutPageWanted(bit);
+}
+
 bool LayoutPageShown(WorkspaceComponent* ws, uint32_t bit) {
     const LayoutEntry* e = EntryOf(bit);
     if (ws == nullptr || e == nullptr) return false;
     if (bit == kLayoutChannels) {
         // With the value readout, unless taken away.
-        return ShownWindow(ws, kWsIdValue) != nullptr && LayoutPageWanted(kLayoutChannels);
+        return ShownWindow(ws, kWsIdValue) != nullptr && PageWantedIn(ws, kLayoutChannels);
     }
     if (bit == kLayoutSelectTab) {
         UIElement* strip = WorkspaceOpenPage(ws, kWsPageSelectTab, false);
@@ -176,7 +202,8 @@ bool LayoutPageShown(WorkspaceComponent* ws, uint32_t bit) {
 void LayoutShowPage(WorkspaceComponent* ws, uint32_t bit, bool on) {
     const LayoutEntry* e = EntryOf(bit);
     if (ws == nullptr || e == nullptr) return;
-    Keep(bit, on);
+    if (IsChartWorkspace(ws)) ChartPagesWanted() = on ? ChartPagesWanted() | bit : ChartPagesWanted() & ~bit;
+    else Keep(bit, on);
     Apply(ws, *e, on);
 }
 
@@ -208,10 +235,29 @@ void LayoutApplyChannels(WorkspaceComponent* ws) {
 }
 
 void LayoutMenuChecks(gMenuItem* header) {
-    WorkspaceComponent* ws = MainWorkspace();
-    if (header == nullptr || !gMenuIsItem(header) || ws == nullptr) return;
-    for (gMenuItem* c = header->firstChild; c != nullptr; c = c->next)
-        if (c->handler == &LayoutCommand) gMenuCheckItem(c, LayoutPageShown(ws, c->userData));
+    if (header == nullptr || !gMenuIsItem(header)) return;
+    for (gMenuItem* c = header->firstChild; c != nullptr; c = c->next) {
+        if (c->handler != &LayoutCommand) continue;
+        WorkspaceComponent* ws = (c->userData & kChartEntry) != 0 ? ChartWorkspace() : MainWorkspace();
+        gMenuCheckItem(c, ws != nullptr && LayoutPageShown(ws, c->userData & ~kChartEntry));
+    }
+}
+
+void FillChartToolsMenu(WorkspaceComponent* ws) {
+    gMenuItem* sub = ChartToolsMenuHeader();
+    if (ws == nullptr || sub == nullptr || !gMenuIsItem(sub) || sub->check != 2) return;
+    for (const LayoutEntry& e : kEntries) {
+        if (e.chartLabel == nullptr) continue;
+        const uint32_t data = e.bit | kChartEntry;
+        bool present = false;
+        for (gMenuItem* c = sub->firstChild; c != nullptr && !present; c = c->next)
+            present = c->handler == &LayoutCommand && c->userData == data;
+        if (present) continue;
+        gMenuRow row{e.chartLabel, 0, &LayoutCommand, 0, nullptr};
+        gMenuBuild(sub, &row, 1, false, data, nullptr);
+    }
+    gMenuItemSetState(sub, sub->childCursor == nullptr);
+    LayoutMenuChecks(sub);
 }
 
 }  // namespace orva

@@ -44,7 +44,11 @@ void FillLayoutMenu(WorkspaceComponent* workspace);
 void LayoutApplyStart(WorkspaceComponent* workspace);
 // The channel buttons, hidden when not wanted, once the value page stands.
 void LayoutApplyChannels(WorkspaceComponent* workspace);
-// The check marks, from what is shown; run as the submenu opens.
+// The check marks, from what is shown; run as the submenu opens (for View > "Layout"
+// and View > "Chart Tools").
 void LayoutMenuChecks(gMenuItem* header);
+// View > "Chart Tools": the "Chart Tools" window's own pages, each checked while shown;
+// choosing one shows or hides it there (for this run). Added once that workspace exists.
+void FillChartToolsMenu(WorkspaceComponent* workspace);
 
 }  // namespace orva

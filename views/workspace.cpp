@@ -397,6 +397,8 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
     if (mainGroup && ComponentIsLive(ws)) {
         LayoutApplyStart(ws);
         FillLayoutMenu(ws);
+    } else if (ComponentIsLive(ws) && GroupIndexOf(cui, group) == 1) {
+        FillChartToolsMenu(ws);
     }
     return ws;
 }
