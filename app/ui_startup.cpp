@@ -891,6 +891,26 @@ void PageColumnFit(gWindow* window) {
     }
 }
 
+void KeepClearOfPageColumn(gWindow* window) {
+    CUI& cui = TheCUI();
+    gWindow* main = cui.mainWindow;
+    WindowGroup& g = cui.groups[0];
+    if (gWinValidate(window) == nullptr || window == main || main == nullptr || window->parent != nullptr ||
+        window->owner != main || window->hwnd == nullptr || main->hwnd == nullptr || g.sideWidth <= 0 ||
+        g.tabBar == nullptr || !gWgtIsLive(g.tabBar))
+        return;
+    platform::Point origin{0, 0};
+    platform::Rect own{};
+    if (!platform::ClientToScreen(main->hwnd, &origin) || !platform::GetWindowRect(window->hwnd, &own)) return;
+    const platform::Rect column{origin.x, origin.y + static_cast<int32_t>(g.tabBar->y), origin.x + g.sideWidth,
+                                origin.y + main->clientHeight};
+    if (!RectsOverlap(own, column)) return;
+    const int32_t width = own.right - own.left;
+    const int32_t x = std::min(column.right + kPageColumnGap, std::max(0, gScreenWidth() - width));
+    if (x > own.left) platform::SetWindowPos(window->hwnd, nullptr, x, own.top, 0, 0,
+                                                platform::kSwpNoSize | platform::kSwpNoZOrder | platform::kSwpNoActivate);
+}
+
 void GroupPagesChanged(gWindow* window) {
     if (window == nullptr || gWinValidate(window) == nullptr) return;
     for (WindowGroup& g : TheCUI().groups) {

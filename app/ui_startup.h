@@ -43,6 +43,10 @@ void PageColumnFit(gWindow* window);
 // already): the window grows by as much into the room on its right on the screen, the
 // workspace is laid out again beside the column. True when the column widened.
 bool PageColumnWiden(gWindow* window, int32_t wanted);
+// A window opened over the main window (a panel, a page's own window) that would cover the
+// main window's page column, where it would pass for one of its pages and hide its tabs,
+// moves right of the column, as far as the screen allows.
+void KeepClearOfPageColumn(gWindow* window);
 void ShowAboutBox();
 gWindow* AboutWindow();
 // The toolkit's end (fonts, windows, classes, skin, calculator context).

@@ -14,6 +14,7 @@
 #include "toolkit/edit_field.h"
 #include "toolkit/font.h"
 #include "toolkit/layout.h"
+#include "toolkit/tab_bar.h"
 #include "toolkit/text_layout.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
@@ -58,6 +59,18 @@ void WriteWindow(FILE* f, gWindow* w) {
                      e->kind, left, top, e->cellWidth, e->cellHeight, e->shown, e->state7, edit ? 1 : 0,
                      static_cast<int>(e->text.size()), run.count, textWidth, e->textMarginX, run.cut ? 1 : 0,
                      OneLine(e->text).c_str());
+        // A tab bar draws its tabs itself: each visible tab of its current set.
+        const TabCtrl* tabs = e->kind == kTabCtrlKind ? TabCtrl::FromWidget(e) : nullptr;
+        const TabGroup* set = tabs != nullptr ? tabs->current : nullptr;
+        if (set == nullptr || e->shown == 0) continue;
+        const float start = left + (tabs->HasArrows() ? TabCtrl::kArrowWidth : 0.0f);
+        for (int32_t i = 0; i < static_cast<int32_t>(set->tabs.size()); ++i) {
+            const float x = tabs->TabX(set, i);
+            const float width = set->tabs[i]->width;
+            if (x < 0 || x + width > tabs->visibleWidth + 0.5f) continue;
+            std::fprintf(f, "T %p %.1f %.1f %.1f %.1f %d \"%s\"\n", static_cast<void*>(w), start + x, top, width,
+                         tabs->tabHeight, i == set->current ? 1 : 0, OneLine(set->tabs[i]->label).c_str());
+        }
     }
 }
 
