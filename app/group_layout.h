@@ -42,8 +42,9 @@ platform::Rect PlaceMainWindow(int32_t screenWidth, int32_t screenHeight, const 
 // of the main window's page column at the foot of the screen, 710 x 494 at most. Where
 // that would cover the main window: beside it when the work area has room for the
 // smallest tool window, else below it (from the work area's left edge, so that it can
-// widen) when that leaves at least kToolBelowMinHeight; with no room anywhere it stays
-// where the first rule put it, marked as covering the main window.
+// widen) when that leaves at least kToolBelowMinHeight; with no room anywhere it goes to
+// the foot of the screen from the work area's left edge, marked as covering the main
+// window.
 ToolWindowRect PlaceToolWindow(const platform::Rect& main, int32_t sideWidth, int32_t screenWidth,
                                int32_t screenHeight, const platform::Rect& area);
 // The lowest screen row the group window's bottom edge may reach when it lengthens: the

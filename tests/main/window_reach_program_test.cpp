@@ -295,12 +295,14 @@ protected:
             EXPECT_FALSE(Shown("Chart Tools")) << "Chart Tools shows over the main window";
             const auto* main = now.Titled(kMain);
             ASSERT_NE(main, nullptr);
-            testing_program::MoveTo(D(), Root(), main->x + 400, main->y + 400);
-            Key({XK_F4});
-            ASSERT_TRUE(WaitFor([&](const Records&) { return Shown("Chart Tools"); })) << "F4 shows no Chart Tools";
+            ASSERT_TRUE(MenuEntry(107, "Show Window")) << "no View > Show Window \"Tools\"";
+            ASSERT_TRUE(WaitFor([&](const Records&) { return Shown("Chart Tools"); })) << "the View menu shows no Chart Tools";
         }
         Check("Chart Tools");
-        if (!roomy) Key({XK_F4});
+        if (!roomy) {
+            ASSERT_TRUE(MenuEntry(107, "Show Window"));
+            ASSERT_TRUE(WaitFor([&](const Records&) { return !Shown("Chart Tools"); }));
+        }
 
         // "Edit Shape..." for a rectangle drawn on the picture.
         ASSERT_TRUE(Read());
