@@ -17,6 +17,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -216,6 +217,17 @@ protected:
     // not let it be reached.
     void Check(const std::string& where) {
         ASSERT_TRUE(Read()) << where << ": no widget records";
+        // To look at afterwards: ORVA_TEST_SHOTS names a folder for a picture of each page.
+        if (const char* shots = std::getenv("ORVA_TEST_SHOTS"); shots != nullptr && *shots != '\0') {
+            Picture p;
+            std::string name = where;
+            for (char& c : name)
+                if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+            if (screen->Grab(Root(), &p))
+                testing_program::WritePpm(std::string(shots) + "/" + std::to_string(GetParam().first) + "_" +
+                                              std::to_string(checked) + "_" + name + ".ppm",
+                                          p);
+        }
         const testing_program::RecordWindow* main = now.Titled(kMain);
         for (std::string fault : testing_program::ReachFaults(now, true)) {
             if (main != nullptr && fault.rfind("\"" + std::string(kMain) + "\"", 0) == 0 &&
