@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
 
 #include "app/cui.h"
 #include "app/field_readers.h"
+#include "app/group_layout.h"
 #include "app/page_rows.h"
 #include "app/ui_startup.h"
 #include "app/ui_elements.h"
@@ -674,7 +674,14 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     const gElement* tabs = group->tabBar;
     const bool beside = tabs != nullptr && gWgtIsLive(tabs) && tabs->y < static_cast<float>(bottom);
     if (beside) {
-        left = std::max(left, kToolPanelRoom);
+        // Right of the column's widest shown block (the panel), or of the room the panel
+        // takes when it is not built yet.
+        float right = static_cast<float>(kToolPanelRoom);
+        for (const gGroup* block : PageColumnGroups(*group))
+            if (block->shown != 0)
+                right = std::max(right, block->x + block->width + block->marginLeft + block->marginRight +
+                                            static_cast<float>(kToolPageGap));
+        left = std::max(left, static_cast<int32_t>(std::ceil(right)));
         bottom = parent->clientHeight - group->bottomMargin;
     }
     auto place = [&](gWindow* w, int32_t at, int32_t top) {
