@@ -21,32 +21,43 @@ bool RectsOverlap(const platform::Rect& a, const platform::Rect& b) {
            b.left < a.right && a.top < b.bottom && b.top < a.bottom;
 }
 
+platform::Rect PlaceMainWindow(int32_t screenWidth, int32_t screenHeight, const platform::Rect& area) {
+    const int32_t width = std::min(screenWidth - 20, 900), height = std::min(screenHeight, 706);
+    int32_t x = (screenWidth - width) / 2 > 0 ? (screenWidth - width) / 2 : 0;
+    const bool toolBelowFits = screenHeight - 25 - kToolHeight >= height;
+    if (!toolBelowFits && area.right - area.left >= width + kToolWidth) x = area.left;
+    return platform::Rect{x, 0, x + width, height};
+}
+
 ToolWindowRect PlaceToolWindow(const platform::Rect& main, int32_t sideWidth, int32_t screenWidth,
                                int32_t screenHeight, const platform::Rect& area) {
     ToolWindowRect r;
     r.x = std::max(0, main.left + sideWidth + 20);
-    r.width = std::min(screenWidth - 25 - r.x, 710);
-    r.height = std::min(screenHeight - 25, 494);
-    r.y = std::max(0, screenHeight - 25 - 494);
+    r.width = std::min(screenWidth - 25 - r.x, kToolWidth);
+    r.height = std::min(screenHeight - 25, kToolHeight);
+    r.y = std::max(0, screenHeight - 25 - kToolHeight);
     const platform::Rect wanted{r.x, r.y, r.x + r.width, r.y + r.height};
     if (r.width > 0 && !RectsOverlap(wanted, main)) return r;
     // That covers the main window (or has no room): beside it, below it, or in the corner.
     const int32_t areaWidth = area.right - area.left, areaHeight = area.bottom - area.top;
-    const int32_t height = std::min({494, areaHeight, std::max(0, screenHeight - 25)});
+    const int32_t height = std::min({kToolHeight, areaHeight, std::max(0, screenHeight - 25)});
     const int32_t foot = std::max(area.top, std::min(r.y, area.bottom - height));
     if (const int32_t room = area.right - main.right; room >= kToolMinWidth) {
-        r.width = std::min(710, room);
+        r.width = std::min(kToolWidth, room);
         return ToolWindowRect{main.right, foot, r.width, height};
     }
     if (const int32_t room = main.left - area.left; room >= kToolMinWidth) {
-        r.width = std::min(710, room);
+        r.width = std::min(kToolWidth, room);
         return ToolWindowRect{main.left - r.width, foot, r.width, height};
     }
-    const int32_t width = std::min(710, areaWidth);
-    const int32_t left = std::clamp(r.x, area.left, std::max(area.left, area.right - width));
+    const int32_t width = std::min(kToolWidth, areaWidth);
     if (const int32_t room = area.bottom - main.bottom; room >= kToolBelowMinHeight)
-        return ToolWindowRect{left, main.bottom, width, std::min(494, room)};
-    // No room anywhere: it stays at the foot of the screen, where it always went.
+        return ToolWindowRect{area.left, main.bottom, width, std::min(kToolHeight, room)};
+    // No room anywhere: at the foot of the screen from the work area's left edge, so that
+    // it can widen for its readouts and keep room for its chart; it waits hidden.
+    r.x = area.left;
+    r.width = width;
+    r.coversMain = true;
     return r;
 }
 

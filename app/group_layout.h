@@ -22,14 +22,29 @@ inline constexpr int32_t kToolBelowMinHeight = 200;
 
 struct ToolWindowRect {
     int32_t x = 0, y = 0, width = 0, height = 0;
+    // No place on the screen leaves the main window uncovered: it stays hidden until asked for.
+    bool coversMain = false;
 };
+
+// The tool window's usual size, and the height below which its readouts stand beside the
+// panel instead of above it.
+inline constexpr int32_t kToolWidth = 710;
+inline constexpr int32_t kToolHeight = 494;
+
+// The main window's outer rectangle on a screen of that size with that work area: 900 x
+// 706 at most, centred at the top. Where the tool window would cover it at the foot of the
+// screen and the screen is wide enough for both side by side, it goes to the work area's
+// left edge, leaving the tool window all the room on its right.
+platform::Rect PlaceMainWindow(int32_t screenWidth, int32_t screenHeight, const platform::Rect& area);
 
 // The tool window's outer rectangle beside the main window (its outer rectangle `main`,
 // its page column `sideWidth` wide) on a screen of that size with that work area: right
 // of the main window's page column at the foot of the screen, 710 x 494 at most. Where
 // that would cover the main window: beside it when the work area has room for the
-// smallest tool window, else below it when that leaves at least kToolBelowMinHeight;
-// with no room anywhere it stays where the first rule put it.
+// smallest tool window, else below it (from the work area's left edge, so that it can
+// widen) when that leaves at least kToolBelowMinHeight; with no room anywhere it goes to
+// the foot of the screen from the work area's left edge, marked as covering the main
+// window.
 ToolWindowRect PlaceToolWindow(const platform::Rect& main, int32_t sideWidth, int32_t screenWidth,
                                int32_t screenHeight, const platform::Rect& area);
 // The lowest screen row the group window's bottom edge may reach when it lengthens: the

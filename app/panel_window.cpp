@@ -8,6 +8,7 @@
 
 #include "app/cui.h"
 #include "app/field_readers.h"
+#include "app/ui_startup.h"
 #include "common/system.h"
 #include "platform/window_api.h"
 #include "platform/window_icons.h"
@@ -342,6 +343,7 @@ int BuildPanel(DialogPages* d, int32_t mode, int32_t page, gWindow* parent) {
     }
     RebuildPages(d, page);
     if (!savedSize) FitToPages(d, cascadeX, cascadeY);
+    KeepClearOfPageColumn(w);
     if (d->ownItem != nullptr && !gMenuIsItem(d->ownItem)) d->ownItem = nullptr;
     if (d->ownMenuKind != kPageNoMenu && d->ownItem == nullptr) {
         d->ownItemData.page = 0;
@@ -482,6 +484,7 @@ int OpenPanelWindow(DialogPages* d, int32_t mode, int32_t page, gWindow* parent)
             gWinSetTitle(w, TitleOf(d));
             CheckItem(d->ownItem, true);
             gWinKeepOnScreen(w, 1);
+            KeepClearOfPageColumn(w);
             gWinShow(w, true);
             BringForward(w);
             ShowCurrentPage(d);

@@ -208,6 +208,7 @@ gWindow* OpenComponentWindow(OptionsWindow* component, gWindow* parent, int32_t 
             if (!title.empty()) gWinSetTitle(w, title.c_str());
             SetStateButton(record, true);
             if (w->hwnd != nullptr) platform::BringWindowToTop(w->hwnd);
+            KeepClearOfPageColumn(w);
             gWinShow(w, true);
         } else {
             builder(page, w, record->element.pageId);
@@ -273,6 +274,7 @@ gWindow* OpenComponentWindow(OptionsWindow* component, gWindow* parent, int32_t 
     }
     // A window made deferred gets its native window now, with the record's style.
     gWinOpen(w, title.c_str(), (style & kStyleDeferred) != 0 ? style | kStyleShown : kStyleShown);
+    KeepClearOfPageColumn(w);
     SetStateButton(record, true);
     return w;
 }

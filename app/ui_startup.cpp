@@ -11,6 +11,7 @@
 #include "app/cui.h"
 #include "app/field_readers.h"
 #include "app/group_layout.h"
+#include "app/widget_dump.h"
 #include "app/open_road.h"
 #include "app/property_pages.h"
 #include "app/shell_hooks.h"
@@ -420,13 +421,14 @@ void FollowPageColumn(WindowGroup& main) {
         const ToolWindowRect place = PlaceToolWindow(m, main.sideWidth, gScreenWidth(), gScreenHeight(), area);
         const int32_t frameWidth = (r.right - r.left) - tw->clientWidth;
         const int32_t frameHeight = (r.bottom - r.top) - tw->clientHeight;
-        if ((place.x == r.left && place.y == r.top && place.width == r.right - r.left &&
-             place.height == r.bottom - r.top) ||
+        if ((place.x == r.left && place.y == r.top && place.height == r.bottom - r.top) ||
             place.width - frameWidth <= 0 || place.height - frameHeight <= 0)
             continue;
-        gWinSetMinSize(tw, std::min(kToolMinWidth, place.width), std::min(kToolMinHeight, place.height));
+        // A window its readouts widened keeps that width, as far as the screen allows.
+        const int32_t width = std::max(place.width, std::min(r.right - r.left, gScreenWidth() - place.x));
+        gWinSetMinSize(tw, std::min(kToolMinWidth, width), std::min(kToolMinHeight, place.height));
         pf::Point at{place.x, place.y};
-        if (!gWinSetSize(tw, place.width - frameWidth, place.height - frameHeight, &at)) continue;
+        if (!gWinSetSize(tw, width - frameWidth, place.height - frameHeight, &at)) continue;
         if (platform::GetWindowRect(tw->hwnd, &r)) {
             State().toolAt[k][0] = r.left;
             State().toolAt[k][1] = r.top;
@@ -568,6 +570,7 @@ bool CUIInit(CUI* cui) {
     }
     gSetUiReady(true);
     InstallPageColumnWheel();
+    InstallWidgetDump();
     static const float kColours[12] = {1.0f, 0.5f, 0.5f, 0.0f, 0.0f, 1.0f, 0.9f, 0.0f, 0.51f, 0.0f, 0.0f, 1.0f};
     gSetColorSet(kColours);
     if (!StartMainUI(cui)) return false;
@@ -580,10 +583,13 @@ bool StartMainUI(CUI* cui) {
     if (cui == nullptr) return false;
     if (cui->mainWindow != nullptr) return true;
     WindowGroup& g = cui->groups[0];
-    int32_t sw = gScreenWidth(), sh = gScreenHeight();
-    int32_t width = std::min(sw - 20, 900), height = std::min(sh, 706);
-    int32_t x = (sw - width) / 2 > 0 ? (sw - width) / 2 : 0;
-    gWindow* w = width > 0 && height > 0 ? gWinCreateRec(x, 0, width, height, nullptr, &g, kMainWindowStyle) : nullptr;
+    platform::Rect area{};
+    gWorkArea(&area, nullptr);
+    const platform::Rect place = PlaceMainWindow(gScreenWidth(), gScreenHeight(), area);
+    const int32_t width = place.right - place.left, height = place.bottom - place.top;
+    gWindow* w = width > 0 && height > 0 ? gWinCreateRec(place.left, place.top, width, height, nullptr, &g,
+                                                         kMainWindowStyle)
+                                         : nullptr;
     if (w == nullptr) {
         LogPrintf("%s", "startMainUI(): can`t create UI Grp");
         return false;
@@ -711,6 +717,7 @@ bool StartUI(CUI* cui, int k) {
     int32_t sw = gScreenWidth(), sh = gScreenHeight();
     gWindow* main = cui->mainWindow;
     int32_t x, y, width, height;
+    bool coversMain = false;
     if (main == nullptr) {
         width = std::min(sw - 20, 710);
         height = std::min(sh, 494);
@@ -728,6 +735,7 @@ bool StartUI(CUI* cui, int k) {
         y = place.y;
         width = place.width;
         height = place.height;
+        coversMain = place.coversMain;
     }
     g.sideWidth = cui->groups[0].sideWidth > kToolSideWidth ? cui->groups[0].sideWidth : kToolSideWidth;
     gWindow* w = width > 0 && height > 0 ? gWinCreateRec(x, y, width, height, main, &g, kToolWindowStyle) : nullptr;
@@ -752,7 +760,10 @@ bool StartUI(CUI* cui, int k) {
     g.tabArea[1][1] = 190.0f;
     g.tabArea[2][0] = 0;
     g.tabArea[2][1] = 400.0f;
-    if (AddTabBar(w, g, 0.0f, g.tabArea[1][1] + 3.0f, static_cast<float>(g.sideWidth - 1)) == nullptr) {
+    // A window too short for the readouts above its pages and a panel under them starts
+    // its tabs at the top: the readouts then stand beside the pages.
+    const float tabsY = height < kToolMinHeight ? 3.0f : g.tabArea[1][1] + 3.0f;
+    if (AddTabBar(w, g, 0.0f, tabsY, static_cast<float>(g.sideWidth - 1)) == nullptr) {
         LogPrintf("%s", "startUI(): can`t init pUI pGrp");
         return false;
     }
@@ -764,6 +775,12 @@ bool StartUI(CUI* cui, int k) {
     const char* title = k == 1 ? kChartToolsTitle : k == 2 ? kScematicToolsTitle : kProductTitle;
     const gUiTable* table = State().table;
     if (table == nullptr || !table->gWinOpen(w, title, kStyleShown)) return false;
+    // Where it could only lie over the main window's pages and tools, it waits hidden for
+    // the user to ask for it (F4, View > 'Show Window "Tools"').
+    if (coversMain) {
+        ToolWindowSetShown(cui, false);
+        SyncToolsMenuCheck();
+    }
     platform::Rect placed{};
     State().toolPlaced[k] = w->hwnd != nullptr && platform::GetWindowRect(w->hwnd, &placed);
     State().toolAt[k][0] = placed.left;
@@ -836,6 +853,30 @@ void RebuildGroupTabs(WindowGroup* g) {
     if (gWindow* w = gWinValidate(g->windows[0])) w->dirty = 7;
 }
 
+bool PageColumnWiden(gWindow* window, int32_t wanted) {
+    if (window == nullptr || gWinValidate(window) == nullptr) return false;
+    for (WindowGroup& g : TheCUI().groups) {
+        if (g.windows[0] != window) continue;
+        const int32_t grown = wanted - g.sideWidth;
+        if (grown <= 0) return false;
+        g.sideWidth = wanted;
+        // The column takes its room from the workspace beside it: the window grows by as
+        // much into the room on its right (never moving, so that it covers nothing it did
+        // not), and the workspace keeps its size as far as that room allows.
+        platform::Rect outer{};
+        platform::Rect area{0, 0, gScreenWidth(), gScreenHeight()};
+        gWorkArea(&area, window);
+        if (window->hwnd != nullptr && platform::GetWindowRect(window->hwnd, &outer)) {
+            const int32_t add = std::min(grown, std::max(0, std::min(gScreenWidth(), area.right) - outer.right));
+            if (add > 0) gWinSetSize(window, window->clientWidth + add, window->clientHeight, nullptr);
+        }
+        GroupSized(window);
+        window->dirty = 7;
+        return true;
+    }
+    return false;
+}
+
 void PageColumnFit(gWindow* window) {
     if (window == nullptr || gWinValidate(window) == nullptr) return;
     for (WindowGroup& g : TheCUI().groups) {
@@ -844,21 +885,30 @@ void PageColumnFit(gWindow* window) {
         for (gGroup* group : PageColumnGroups(g))
             if (group->shown != 0)
                 right = std::max(right, group->x + group->width + group->marginLeft + group->marginRight);
-        const int32_t grown = static_cast<int32_t>(std::ceil(right)) + kPageColumnGap - g.sideWidth;
-        if (grown > 0) {
-            g.sideWidth += grown;
-            // The column takes its room from the workspace beside it: the window grows by
-            // as much, within the screen, so that the workspace keeps its size.
-            platform::Rect outer{};
-            if (window->hwnd != nullptr && platform::GetWindowRect(window->hwnd, &outer)) {
-                const int32_t add = std::min(grown, std::max(0, gScreenWidth() - outer.right));
-                if (add > 0) gWinSetSize(window, window->clientWidth + add, window->clientHeight, nullptr);
-            }
-            GroupSized(window);
-        }
+        PageColumnWiden(window, static_cast<int32_t>(std::ceil(right)) + kPageColumnGap);
         PageColumnApply(g);
         return;
     }
+}
+
+void KeepClearOfPageColumn(gWindow* window) {
+    CUI& cui = TheCUI();
+    gWindow* main = cui.mainWindow;
+    WindowGroup& g = cui.groups[0];
+    if (gWinValidate(window) == nullptr || window == main || main == nullptr || window->parent != nullptr ||
+        window->owner != main || window->hwnd == nullptr || main->hwnd == nullptr || g.sideWidth <= 0 ||
+        g.tabBar == nullptr || !gWgtIsLive(g.tabBar))
+        return;
+    platform::Point origin{0, 0};
+    platform::Rect own{};
+    if (!platform::ClientToScreen(main->hwnd, &origin) || !platform::GetWindowRect(window->hwnd, &own)) return;
+    const platform::Rect column{origin.x, origin.y + static_cast<int32_t>(g.tabBar->y), origin.x + g.sideWidth,
+                                origin.y + main->clientHeight};
+    if (!RectsOverlap(own, column)) return;
+    const int32_t width = own.right - own.left;
+    const int32_t x = std::min(column.right + kPageColumnGap, std::max(0, gScreenWidth() - width));
+    if (x > own.left) platform::SetWindowPos(window->hwnd, nullptr, x, own.top, 0, 0,
+                                                platform::kSwpNoSize | platform::kSwpNoZOrder | platform::kSwpNoActivate);
 }
 
 void GroupPagesChanged(gWindow* window) {

@@ -39,6 +39,14 @@ void GroupPagesChanged(gWindow* window);
 // chart's panel): widens the column to its widest shown block, the window with it (within
 // the screen), and lays the column out again.
 void PageColumnFit(gWindow* window);
+// Widens the page column of a group window to `wanted` pixels (nothing when it is that wide
+// already): the window grows by as much into the room on its right on the screen, the
+// workspace is laid out again beside the column. True when the column widened.
+bool PageColumnWiden(gWindow* window, int32_t wanted);
+// A window opened over the main window (a panel, a page's own window) that would cover the
+// main window's page column, where it would pass for one of its pages and hide its tabs,
+// moves right of the column, as far as the screen allows.
+void KeepClearOfPageColumn(gWindow* window);
 void ShowAboutBox();
 gWindow* AboutWindow();
 // The toolkit's end (fonts, windows, classes, skin, calculator context).

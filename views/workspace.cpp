@@ -79,6 +79,9 @@ void FollowCurrentCell(WorkspaceComponent* ws, DisplayComponent* cell) {
 }
 
 bool WindowShown(const gWindow* w) { return w != nullptr && (w->state & (kStateHidden | kStateHiddenByShow)) == 0; }
+// A tool bar shown, or one that shows with its group's window when that is not shown yet
+// (the bars are built before the window first shows).
+bool BarShown(const gWindow* w) { return WindowShown(w) || (w != nullptr && (w->style & kStyleShown) != 0); }
 
 // The group's insets around its workspace: left, top, right, bottom. The workspace never
 // covers the group's own controls: when the group's tab bar lies in the workspace's
@@ -414,7 +417,7 @@ void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t h
     int32_t bars = 0;
     for (int i = 2; i < 4; ++i) {
         gWindow* bar = gWinValidate(group->windows[i]);
-        if (bar != nullptr && bar->hwnd != nullptr && WindowShown(bar)) bars += bar->clientHeight;
+        if (bar != nullptr && bar->hwnd != nullptr && BarShown(bar)) bars += bar->clientHeight;
     }
     int32_t w = std::max(1, width - left);
     int32_t h = std::max(1, height - top - bottom - bars);
@@ -439,7 +442,7 @@ void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t h
     // A tool bar whose window closed is passed over.
     gWindow* first = gWinValidate(group->windows[2]);
     int32_t below = top + h;
-    if (first != nullptr && first->hwnd != nullptr && WindowShown(first)) {
+    if (first != nullptr && first->hwnd != nullptr && BarShown(first)) {
         int32_t fw = width - left;
         if (fw != first->clientWidth && fw > 0)
             platform::SetWindowPos(first->hwnd, nullptr, left, below, fw, first->clientHeight, 0x614);
@@ -451,7 +454,7 @@ void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t h
     // group window was before the page column took its part, and its widgets, laid out
     // from the right, would lie beyond the group window's edge.
     gWindow* second = gWinValidate(group->windows[3]);
-    if (second != nullptr && second->hwnd != nullptr && WindowShown(second)) {
+    if (second != nullptr && second->hwnd != nullptr && BarShown(second)) {
         int32_t sh = std::max(kToolBarMinimum, height - bottom - below);
         int32_t sw = width - left > 0 ? width - left : second->clientWidth;
         platform::SetWindowPos(second->hwnd, nullptr, left, below, sw, sh, 0x614);

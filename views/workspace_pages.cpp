@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <unordered_map>
 
 #include "app/cui.h"
 #include "app/field_readers.h"
+#include "app/group_layout.h"
 #include "app/page_rows.h"
+#include "app/ui_startup.h"
 #include "app/ui_elements.h"
 #include "data/kernel_util.h"
 #include "platform/window_api.h"
@@ -43,6 +44,9 @@ constexpr uint32_t kCompositeAlign = 0x40000000;
 // gap between two tool page windows side by side.
 constexpr uint32_t kMoveOnly = 0x615;
 constexpr int32_t kToolPageGap = 2;
+// The room the chart panel takes in the tool window's page column: its widest row (the
+// range buttons) with the block's margins.
+constexpr int32_t kToolPanelRoom = 284;
 // The value page is never smaller than this on either side.
 constexpr int32_t kValuePageMinimum = 100;
 
@@ -647,10 +651,6 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id) {
     platform::SetWindowPos(page->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
 }
 
-// The width each chart window's page column took from its chart, until the window gives
-// it back by growing (it can only once it is on the screen).
-static std::unordered_map<gWindow*, int32_t> gChartWidthOwed;
-
 void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     // Only the chart's window (the main window has its menus) shows them there.
     if (ws == nullptr || ws->container == nullptr || ws->group == nullptr || ws->group->menuBar != nullptr) return;
@@ -663,24 +663,40 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     if (ws->statisticsList != nullptr) StatisticListUseTable(ws->statisticsList, StatLabelsTable());
     platform::Point origin{0, 0};
     if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
+    gWindow* value = GroupToolPageWindow(ws, parent, kWsIdValue);
+    platform::Rect rect;
     // They stand in the room above the panel's tabs: the value page (whose preview shows
     // the chart's strip, once the chart has a curve) in its top-left corner, the
     // coordinates right of it, the statistics under the coordinates when the room is tall
-    // enough, else beside them; the page column is widened for them.
-    const int32_t left = kernel::SaturateTrunc<int32_t>(group->tabArea[0][0]) + 1;
+    // enough, else beside them. A window too short for that room (its tabs start at the
+    // top) has them beside its pages, from the top down to its status line. The page
+    // column is widened for them.
+    int32_t left = kernel::SaturateTrunc<int32_t>(group->tabArea[0][0]) + 1;
     const int32_t y = kernel::SaturateTrunc<int32_t>(group->tabArea[0][1]) + 1;
-    const int32_t bottom = kernel::SaturateTrunc<int32_t>(group->tabArea[1][1]);
+    int32_t bottom = kernel::SaturateTrunc<int32_t>(group->tabArea[1][1]);
+    const gElement* tabs = group->tabBar;
+    const bool beside = tabs != nullptr && gWgtIsLive(tabs) && tabs->y < static_cast<float>(bottom);
+    if (beside) {
+        // Right of the column's widest shown block (the panel), or of the room the panel
+        // takes when it is not built yet.
+        float right = static_cast<float>(kToolPanelRoom);
+        for (const gGroup* block : PageColumnGroups(*group))
+            if (block->shown != 0)
+                right = std::max(right, block->x + block->width + block->marginLeft + block->marginRight +
+                                            static_cast<float>(kToolPageGap));
+        left = std::max(left, static_cast<int32_t>(std::ceil(right)));
+        bottom = parent->clientHeight - group->bottomMargin;
+    }
     auto place = [&](gWindow* w, int32_t at, int32_t top) {
         if (w->parent != parent) {
             at += origin.x;
             top += origin.y;
         }
         platform::SetWindowPos(w->hwnd, nullptr, at, top, 0, 0, kMoveOnly);
+        w->dirty = 7;
     };
-    platform::Rect rect;
     int32_t x = left, wanted = 0;
-    if (gWindow* value = GroupToolPageWindow(ws, parent, kWsIdValue);
-        value != nullptr && platform::GetWindowRect(value->hwnd, &rect)) {
+    if (value != nullptr && platform::GetWindowRect(value->hwnd, &rect)) {
         place(value, x - 1, y - 1);
         x += (rect.right - rect.left) + kToolPageGap;
         wanted = x;
@@ -709,27 +725,16 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
             wanted = std::max(wanted, right + width + 1);
         }
     }
-    if (wanted > group->sideWidth) {
-        gChartWidthOwed[parent] += wanted - group->sideWidth;
-        group->sideWidth = wanted;
-        if (gElement* tabs = group->tabBar; tabs != nullptr && gWgtIsLive(tabs) && tabs->x < static_cast<float>(wanted))
-            tabs->width = static_cast<float>(wanted - 1) - tabs->x;
+    // Above the tabs, the tab bar reaches under them.
+    if (!beside && tabs != nullptr && gWgtIsLive(tabs) && wanted > group->sideWidth &&
+        tabs->x < static_cast<float>(wanted))
+        group->tabBar->width = static_cast<float>(wanted - 1) - tabs->x;
+    if (PageColumnWiden(parent, wanted)) {
         if (gWindow* host = gWinValidate(group->windows[1]))
             WorkspaceLayout(host, group, parent->clientWidth, parent->clientHeight, true);
-        parent->dirty = 7;
     }
-    // The window grows by what the column took, so that the chart keeps its width (as far
-    // as the screen has room; it moves left where its right edge would pass the screen's).
-    // A window not on the screen yet keeps the debt for when it is.
-    auto owed = gChartWidthOwed.find(parent);
-    if (owed == gChartWidthOwed.end() || !gWinShownNow(parent) || parent->hwnd == nullptr ||
-        !platform::IsWindowVisible(parent->hwnd))
-        return;
-    const int32_t grow = owed->second;
-    gChartWidthOwed.erase(owed);
-    gWinSetSize(parent, parent->clientWidth + grow, parent->clientHeight, nullptr);
-    // The pages moved with the column: each is painted anew, not left with what the
-    // server showed of it on the way.
+    // The pages moved: each is painted anew, not left with what the server showed of it
+    // on the way.
     gWinRefreshAll();
 }
 

@@ -169,13 +169,17 @@ protected:
 
     // The value page of the "Chart Tools" window: its child window left of the plot, as
     // high as a page (the chart's scales and panel are lower or wider).
+    // The leftmost tall page at the window's top, left of the plot: above the panel's tabs in
+    // a tall window, beside the panel in a short one.
     bool ValuePage(Window tools, const Plot& plot, ChildWindow* page) {
+        bool found = false;
         for (const ChildWindow& c : testing_program::ChildWindows(screen.display(), tools))
-            if (c.x <= 10 && c.x + c.width <= plot.left && c.y < 10 && c.height >= 100 && c.width <= 400) {
+            if (c.x + c.width <= plot.left && c.y < 10 && c.height >= 100 && c.width <= 400 &&
+                (!found || c.x < page->x)) {
                 *page = c;
-                return true;
+                found = true;
             }
-        return false;
+        return found;
     }
 
     // The chart's curve in its plot and the strip in the value page's preview (x 2 to 21
