@@ -59,11 +59,11 @@ protected:
 
     Window Root() const { return DefaultRootWindow(screen.display()); }
 
-    // Whether the text stands in the main window's area, waiting up to `ms` for it to come
-    // (or to go, with `present` false).
-    bool Shows(const std::string& text, bool present = true, int ms = 3000) {
+    // Whether the text stands in the area of `window` (the main window's by default),
+    // waiting up to `ms` for it to come (or to go, with `present` false).
+    bool Shows(const std::string& text, bool present = true, int ms = 3000, Window window = 0) {
         for (int waited = 0;; waited += 200) {
-            const Screen::Rect m = screen.RectOf(main);
+            const Screen::Rect m = screen.RectOf(window != 0 ? window : main);
             int x = 0, y = 0;
             const bool found = screen.Grab(Root(), &shot) &&
                                FindText(shot, m.left, m.top, m.right - m.left, m.bottom - m.top, text, &x, &y);
@@ -72,9 +72,9 @@ protected:
         }
     }
 
-    // Opens View > "Layout"; where the submenu's entry `entry` stands (false when the menu
-    // or the entry is not there).
-    bool OpenLayout(const std::string& entry, int* x, int* y) {
+    // Opens View > `submenu` ("Layout" or "Chart Tools"); where the submenu's entry
+    // `entry` stands (false when the menu or the entry is not there).
+    bool OpenLayout(const std::string& entry, int* x, int* y, const std::string& submenu = "Layout") {
         Display* d = screen.display();
         const Screen::Rect m = screen.RectOf(main);
         // The menu bar stands in a column at the window's left, in a face of its own: "View"
@@ -84,14 +84,14 @@ protected:
         testing_program::ClickAt(d, Root(), vx + 8, vy + 4);
         for (int waited = 0; waited < 3000; waited += 200) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            if (screen.Grab(Root(), &shot) && FindText(shot, vx, vy, 400, 200, "Layout", &lx, &ly)) break;
+            if (screen.Grab(Root(), &shot) && FindText(shot, vx, vy, 400, 200, submenu, &lx, &ly)) break;
         }
         if (lx == 0) return false;
         testing_program::MoveTo(d, Root(), lx + 10, ly + 4);
         for (int waited = 0; waited < 3000; waited += 200) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             if (screen.Grab(Root(), &shot) && FindText(shot, lx + 60, ly - 20, 400, 300, entry, x, y)) {
-                // Into the submenu along the "Layout" row, then down to the entry.
+                // Into the submenu along its row, then down to the entry.
                 testing_program::MoveTo(d, Root(), *x - 4, ly + 4);
                 std::this_thread::sleep_for(std::chrono::milliseconds(150));
                 return true;
@@ -107,9 +107,9 @@ protected:
     }
 
     // Chooses the entry; whether it was checked before.
-    bool Choose(const std::string& entry, bool* wasChecked) {
+    bool Choose(const std::string& entry, bool* wasChecked, const std::string& submenu = "Layout") {
         int x = 0, y = 0;
-        if (!OpenLayout(entry, &x, &y)) return false;
+        if (!OpenLayout(entry, &x, &y, submenu)) return false;
         *wasChecked = Checked(x, y);
         testing_program::ClickAt(screen.display(), Root(), x + 10, y + 4);
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
@@ -167,6 +167,48 @@ TEST_F(LayoutMenuProgram, EntriesShowAndHidePagesAndTheNextStartKeepsTheSet) {
     EXPECT_FALSE(Shows(kLensMark, false, 0));
     ASSERT_TRUE(Choose("Coordinates", &was));
     EXPECT_FALSE(was);
+    EXPECT_TRUE(Shows(kCoordinatesMark));
+    EXPECT_EQ(program->End(), 0);
+}
+
+// View > "Chart Tools" lists the "Chart Tools" window's own pages, checked while shown;
+// each entry hides its page in that window and shows it again.
+TEST_F(LayoutMenuProgram, ChartToolsEntriesShowAndHideThatWindowsPages) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    const Window tools = screen.WaitForWindow("Chart Tools", 10000);
+    ASSERT_NE(tools, 0u);
+    struct Page {
+        const char* entry;
+        const char* mark;  // what the page shows in the "Chart Tools" window
+        bool shown;        // at start
+    };
+    // Every page is listed.
+    int x = 0, y = 0;
+    ASSERT_TRUE(OpenLayout("Coordinates", &x, &y, "Chart Tools")) << "no View > Chart Tools > Coordinates";
+    for (const char* entry : {"Value Readout", "Channels", "Grid", "Lens", "Zoom Bar", "Statistic List"}) {
+        int ex = 0, ey = 0;
+        EXPECT_TRUE(FindText(shot, x - 10, y - 10, 300, 300, entry, &ex, &ey)) << entry;
+    }
+    testing_program::PressKeys(screen.display(), {XK_Escape});
+    testing_program::PressKeys(screen.display(), {XK_Escape});
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const Page pages[] = {
+        {"Coordinates", kCoordinatesMark, true},
+        {"Zoom Bar", "BG", true},
+        {"Value Readout", kValueMark, true},
+    };
+    for (const Page& p : pages) {
+        SCOPED_TRACE(p.entry);
+        EXPECT_EQ(Shows(p.mark, p.shown, 3000, tools), p.shown) << "at start";
+        bool was = !p.shown;
+        ASSERT_TRUE(Choose(p.entry, &was, "Chart Tools")) << "no View > Chart Tools > " << p.entry;
+        EXPECT_EQ(was, p.shown) << "the check mark";
+        EXPECT_EQ(Shows(p.mark, !p.shown, 3000, tools), !p.shown) << "after the first choice";
+        ASSERT_TRUE(Choose(p.entry, &was, "Chart Tools"));
+        EXPECT_EQ(was, !p.shown) << "the check mark after the first choice";
+        EXPECT_EQ(Shows(p.mark, p.shown, 3000, tools), p.shown) << "after the second choice";
+    }
+    // The main window's pages are not touched.
     EXPECT_TRUE(Shows(kCoordinatesMark));
     EXPECT_EQ(program->End(), 0);
 }
