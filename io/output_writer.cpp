@@ -450,10 +450,8 @@ void OutputWriter::SetSpecialValue(bool has, double value) {
     special_ = hasSpecial_ ? value : 0.0;
 }
 
-void OutputWriter::PackSpecial() {
-    std::memset(specialBytes_, 0, sizeof specialBytes_);
-    const double v = special_;
-    unsigned char* b = specialBytes_;
+void OutputWriter::PackValue(double v, unsigned char* b) const {
+    std::memset(b, 0, 8);
     switch (outType_ & ~kElemSwapped) {
         case kTypeI8: { int8_t x = kernel::SaturateRound<int8_t>(v); std::memcpy(b, &x, 1); break; }
         case kTypeU8: { uint8_t x = kernel::SaturateRound<uint8_t>(v); std::memcpy(b, &x, 1); break; }
@@ -472,6 +470,26 @@ void OutputWriter::PackSpecial() {
         default: break;
     }
     if (swap_ != nullptr) swap_(b, 1);
+}
+
+void OutputWriter::PackSpecial() { PackValue(special_, specialBytes_); }
+
+void OutputWriter::SetBlankMarking(bool on) {
+    markBlanks_ = on && !ElementIsReal(outType_) && sampleBytes_ <= sizeof blankBytes_;
+    // Bytes take their highest value (FITS bytes are unsigned, and readers take a blank
+    // of 0 for none), wider integers their lowest.
+    if (markBlanks_) PackValue(sampleBytes_ == 1 ? kBig : -kBig, blankBytes_);
+}
+
+uint64_t OutputWriter::PutBlanks(const double* values, unsigned char* destination, uint32_t count) const {
+    const uint32_t bytes = sampleBytes_;
+    uint64_t marked = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!std::isnan(values[i])) continue;
+        std::memcpy(destination + static_cast<size_t>(i) * bytes, blankBytes_, bytes);
+        ++marked;
+    }
+    return marked;
 }
 
 void OutputWriter::PutSpecial(const double* values, unsigned char* destination, uint32_t count) const {
@@ -680,6 +698,7 @@ bool OutputWriter::SetupConversion() {
     swap_ = ByteSwapSelect(outType_);
     fusedPack_ = ElementIsReal(plain) ? nullptr : SelectOutputPack(outType_, convMode_);
     PackSpecial();
+    markBlanks_ = false;  // a format that marks blanks asks for it with each file
     SampleTypeRange(plain, &typeMin_, &typeMax_);
     if (plain == kTypeF64) {
         typeMin_ = -kBig;
@@ -1213,6 +1232,7 @@ bool OutputWriter::DeliverBlock(double* values, uint64_t pixels) {
         // Samples without data take the special value (the pulled values are untouched:
         // the kernels scaled a copy, or wrote only the destination).
         if (hasSpecial_ && sampleBytes_ <= sizeof specialBytes_) PutSpecial(chunk, destination, n);
+        if (markBlanks_) blankSamples_ += PutBlanks(chunk, destination, n);
         measuredMin_ = pair.minimum;
         measuredMax_ = pair.maximum;
         done += n;
@@ -1255,6 +1275,7 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
     measuredMax_ = -kBig;
     clipLogged_ = false;
     stageUsed_ = 0;
+    blankSamples_ = 0;
     // Every return below waits for the last block handed over to be written.
     std::unique_ptr<StagedWrites> writes;
     if (sink != nullptr) {
