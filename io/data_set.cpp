@@ -292,7 +292,7 @@ bool DataSet::ChooseKernels() {
     }
     ChannelKernelChoice choice;
     if (!ChannelKernelChoose(&channelParams, &choice)) return false;
-    if (hasBlank && !ChannelKernelMarkBlanks(&channelParams, blank, &choice))
+    if (hasBlank && !ElementIsReal(workType) && !ChannelKernelMarkBlanks(&channelParams, blank, &choice))
         LogPrintf("blank value %lld does not fit the samples: ignored", static_cast<long long>(blank));
     readKernel = choice.read;
     plainKernel = choice.stats;

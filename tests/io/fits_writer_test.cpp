@@ -113,6 +113,24 @@ TEST(FitsHeader, PrimaryCardsInOrderWithSpareCardAndPositions) {
     for (const auto& [type, want] : bitpix) EXPECT_EQ(FitsBitpixOfType(type), want) << std::hex << type;
 }
 
+// Room for a BLANK card: END never takes the last card of its block when integer samples
+// may hold blanks, so that BLANK can take END's place and END the card after it.
+TEST(FitsHeader, EndLeavesRoomForABlankCard) {
+    // Ten cards of their own and 25 of the source: END would be the block's 36th card.
+    const std::vector<HeaderRecord> records(25, HeaderRecord{"HISTORY", "a step", ""});
+    FitsHeaderParams p{.bitpix = 16, .sizeX = 4, .sizeY = 2, .records = &records};
+    for (const bool room : {false, true}) {
+        p.blankRoom = room;
+        std::string h;
+        FitsHeaderFields f;
+        ASSERT_EQ(FitsComposeHeader(p, &h, &f), 2);
+        const int64_t end = room ? 36 : 35;
+        EXPECT_EQ(std::tuple(f.end, h.size()), std::tuple(end * 80, size_t{room ? 5760u : 2880u})) << room;
+        EXPECT_EQ(Trim(Card(h, static_cast<size_t>(end))), "END");
+        EXPECT_EQ(Trim(Card(h, 35 - 1)), "HISTORY a step");
+    }
+}
+
 TEST(FitsHeader, SourceCardsKeepUserKeywordsOnly) {
     const std::vector<HeaderRecord> records = {
         {"SIMPLE", "T", "file does conform"},
