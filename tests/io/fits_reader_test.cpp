@@ -515,6 +515,7 @@ TEST_F(FitsReaderTest, BlankSamplesOfIntegerDataReadAsNaN) {
          bigEndian({-32768, 0, 32767, -32767}, 2), {nan, 32768, 65535, 1}},
         {"real data keep theirs", -32, {Kv("BLANK", "5")}, real32, {5, 1.5, 5, -2}},
         {"beyond the samples", 16, {Kv("BLANK", "70000")}, bigEndian({1, 2, 3, 4}, 2), {1, 2, 3, 4}},
+        {"not an integer", 16, {Kv("BLANK", "1.5")}, bigEndian({1, 2, 3, 4}, 2), {1, 2, 3, 4}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -532,7 +533,9 @@ TEST_F(FitsReaderTest, BlankSamplesOfIntegerDataReadAsNaN) {
         }
         for (DataSet* k : keep.kept) k->Release();
     }
-    EXPECT_NE(Log().find("blank value 70000 does not fit the samples: ignored"), std::string::npos) << Log();
+    const std::string log = Log();
+    EXPECT_NE(log.find("blank value 70000 does not fit the samples: ignored"), std::string::npos) << log;
+    EXPECT_NE(log.find("bad cards 1, unknown cards 0"), std::string::npos) << log;  // "1.5"
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <cmath>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -406,15 +406,13 @@ void ReadSizeKeyword(FitsReader* rd, const char* card, size_t nameLength) {
         rd->groups = LogicalValue(card + 10, kFitsCard - 10);
     } else if (is("BLANK")) {
         // strtoll, unlike the saturating reader of sizes, takes the lowest 64-bit value,
-        // the usual BLANK of 64-bit data.
+        // the usual BLANK of 64-bit data. Blanks or a comment may follow the number.
         const std::string text(card + 10, kFitsCard - 10);
         errno = 0;
         char* end = nullptr;
         const long long b = std::strtoll(text.c_str(), &end, 10);
-        const size_t rest = static_cast<size_t>(end - text.c_str());
-        const size_t after = text.find_first_not_of(' ', rest);
-        if (IntegerValue(card + 10, kFitsCard - 10, &v) && errno == 0 &&
-            (after == std::string::npos || text[after] == '/')) {
+        const size_t after = text.find_first_not_of(' ', static_cast<size_t>(end - text.c_str()));
+        if (end != text.c_str() && errno == 0 && (after == std::string::npos || text[after] == '/')) {
             rd->headerBlank = b;
             rd->hasBlank = true;
         } else {

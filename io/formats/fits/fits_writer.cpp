@@ -457,8 +457,9 @@ bool FitsPatchBlank(FitsOutputJob* job, int32_t bitpix) {
     char text[81];
     std::snprintf(text, sizeof text, "BLANK   = %20" PRId64 " / value of missing samples",
                   FitsBlankOfBitpix(bitpix));
-    if (!PatchCard(job, text, job->posEnd) || !PatchCard(job, "END", job->posEnd + static_cast<int64_t>(kCard))) return false;
-    job->posEnd += static_cast<int64_t>(kCard);
+    const int64_t next = job->posEnd + static_cast<int64_t>(kCard);
+    if (!PatchCard(job, text, job->posEnd) || !PatchCard(job, "END", next)) return false;
+    job->posEnd = next;
     return true;
 }
 
