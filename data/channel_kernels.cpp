@@ -6,6 +6,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <type_traits>
 
 #include "data/kernel_avx2.h"
@@ -514,6 +515,44 @@ constexpr ChannelKernelIndexEntry kMultiIndex[18] = ORVA_CHANNEL_INDEX(kMultiSet
 
 #undef ORVA_CHANNEL_INDEX
 
+// ---- Blank samples ----------------------------------------------------------------------
+
+// Runs the wrapped kernel, then puts NaN where the stored bits equal the blank. The
+// bits are compared, not the values, so signed and unsigned readings of the same
+// file agree.
+template <class U, bool Swap, int Which>
+void MarkBlanks(const void* source, double* destination, uint32_t count,
+                const ChannelParams* params) {
+    params->blankInner[Which](source, destination, count, params);
+    const U blank = static_cast<U>(params->blankBits);
+    const size_t n = params->channelCount > 1 ? params->channelCount : 1;
+    const int slot = ChannelModeSlot(params->mode);
+    const size_t group = n > 1 && slot >= 2 ? n : 1;  // sums: every channel of a pixel
+    const size_t step = n > 1 && slot != 0 ? n : 1;   // element-wise runs are dense
+    const auto* p = static_cast<const unsigned char*>(source);
+    for (uint32_t i = 0; i < count; ++i) {
+        for (size_t c = 0; c < group; ++c) {
+            if (Load<U, Swap>(p, i * step + c) == blank) {
+                destination[i] = std::numeric_limits<double>::quiet_NaN();
+                break;
+            }
+        }
+    }
+}
+
+template <class U, bool Swap>
+constexpr ChannelKernel kMarkBlanks[2] = {MarkBlanks<U, Swap, 0>, MarkBlanks<U, Swap, 1>};
+
+const ChannelKernel* MarkBlankPair(uint32_t bytes, bool swap) {
+    switch (bytes) {
+        case 1: return kMarkBlanks<uint8_t, false>;
+        case 2: return swap ? kMarkBlanks<uint16_t, true> : kMarkBlanks<uint16_t, false>;
+        case 4: return swap ? kMarkBlanks<uint32_t, true> : kMarkBlanks<uint32_t, false>;
+        case 8: return swap ? kMarkBlanks<uint64_t, true> : kMarkBlanks<uint64_t, false>;
+        default: return nullptr;
+    }
+}
+
 }  // namespace
 
 void ChannelSetSumFactors(ChannelParams* params) {
@@ -578,6 +617,27 @@ bool ChannelKernelChoose(const ChannelParams* params, ChannelKernelChoice* choic
     if (multi && slot == 2 && (entry->type & 0x7F) == kElemReal64) {
         choice->stats = ChannelKernelDefault((entry->type & kElemSwapped) != 0);
     }
+    return true;
+}
+
+bool ChannelKernelMarkBlanks(ChannelParams* params, int64_t blank, ChannelKernelChoice* choice) {
+    if (params == nullptr || choice == nullptr || choice->read == nullptr || choice->stats == nullptr)
+        return false;
+    const ElementType type = params->elementType;
+    if (ElementIsReal(type)) return false;
+    const uint32_t bytes = ElementSize(type);
+    const ChannelKernel* pair = MarkBlankPair(bytes, ElementIsSwapped(type));
+    if (pair == nullptr) return false;
+    if (bytes < 8) {
+        const int64_t half = int64_t{1} << (bytes * 8 - 1);
+        if (blank < -half || blank >= 2 * half) return false;
+    }
+    params->hasBlank = true;
+    params->blankBits = static_cast<uint64_t>(blank);
+    params->blankInner[0] = choice->read;
+    params->blankInner[1] = choice->stats;
+    choice->read = pair[0];
+    choice->stats = pair[1];
     return true;
 }
 

@@ -21,6 +21,13 @@ enum ChannelMode : int32_t {
 };
 // Other modes (-4 mean, -3 profile, ...) read as kChannelAsIs.
 
+struct ChannelParams;
+
+// source: the first stored element of the first pixel; destination: doubles;
+// count: pixels (elements for the element-wise kernels), at least 1.
+using ChannelKernel = void (*)(const void* source, double* destination, uint32_t count,
+                               const ChannelParams* params);
+
 // The part of the data description that every channel kernel receives.
 struct ChannelParams {
     uint32_t selectedChannel = 1;  // 1-based
@@ -34,17 +41,18 @@ struct ChannelParams {
     uint32_t channelCount = 1;
     double sumFactor = 1.0;      // 64-bit real summing: 1/P
     double sumMultiplier = 1.0;  // 64-bit real summing: P
+    // Integer data whose files mark missing samples with one stored value: those
+    // samples read as NaN. Set by ChannelKernelMarkBlanks, which also keeps the
+    // kernels it wraps here (the read kernel, then the statistics kernel).
+    bool hasBlank = false;
+    uint64_t blankBits = 0;  // the stored value, as the element's bits in machine order
+    ChannelKernel blankInner[2] = {nullptr, nullptr};
 };
 
 // Sets sumFactor and sumMultiplier: for 64-bit real data of 2 or more channels in
 // summing mode P is the channel count rounded up to a power of two (3 gives 4), the
 // multiplier P and the factor 1/P; otherwise both are 1.0.
 void ChannelSetSumFactors(ChannelParams* params);
-
-// source: the first stored element of the first pixel; destination: doubles;
-// count: pixels (elements for the element-wise kernels), at least 1.
-using ChannelKernel = void (*)(const void* source, double* destination, uint32_t count,
-                               const ChannelParams* params);
 
 // Slots 0-3 plain, 4-7 scaled: element-wise, first element, sum, weighted sum.
 struct ChannelKernelSet {
@@ -86,5 +94,13 @@ struct ChannelKernelChoice {
 // has no kernels, or when the weighted mode is asked for on more than one channel
 // without a weight for every channel.
 bool ChannelKernelChoose(const ChannelParams* params, ChannelKernelChoice* choice);
+
+// Makes the chosen kernels read every stored sample equal to `blank` as NaN: a
+// pixel is missing when its element (element-wise, selected channel) or any of its
+// channels (sums) holds it. Only integer types whose width can hold the value (in
+// its signed or unsigned range) take it; for others the params and the choice are
+// left alone and the answer is false. Without a blank nothing changes, so reads of
+// ordinary data pay nothing for this.
+bool ChannelKernelMarkBlanks(ChannelParams* params, int64_t blank, ChannelKernelChoice* choice);
 
 }  // namespace orva

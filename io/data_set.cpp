@@ -292,6 +292,8 @@ bool DataSet::ChooseKernels() {
     }
     ChannelKernelChoice choice;
     if (!ChannelKernelChoose(&channelParams, &choice)) return false;
+    if (hasBlank && !ElementIsReal(workType) && !ChannelKernelMarkBlanks(&channelParams, blank, &choice))
+        LogPrintf("blank value %lld does not fit the samples: ignored", static_cast<long long>(blank));
     readKernel = choice.read;
     plainKernel = choice.stats;
     const bool plain = scale == 1.0 && zero == 0.0;

@@ -66,6 +66,8 @@ void DataSetInfo::Reset() {
     scale = 1.0;
     zero = 0.0;
     inverseScale = 1.0;
+    hasBlank = false;
+    blank = 0;
     reservedWords[0] = reservedWords[1] = 0;
     channelMode = kChannelAsIs;
     workType = workBytes = 0;

@@ -183,6 +183,9 @@ public:
     double scale = 1.0;
     double zero = 0.0;
     double inverseScale = 1.0;      // the third double of the record
+    // The stored value that marks a missing sample of integer data (a FITS BLANK).
+    bool hasBlank = false;
+    int64_t blank = 0;
     uint32_t reservedWords[2] = {0, 0};
     std::vector<double> weights;
     int32_t channelMode = kChannelAsIs;

@@ -576,6 +576,8 @@ bool LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
     info->scale = 1.0;
     info->inverseScale = 1.0;
     info->zero = 0.0;
+    info->hasBlank = false;
+    info->blank = 0;
     if (info->formatTag.IsZero()) info->formatTag = MakeFormatTag("BINARY");
 
     const bool fitted = LayoutApplyDefaults(l, sd, info->dataEnd - info->dataBegin);
@@ -877,6 +879,8 @@ bool DataSetInfoCopy(DataSetInfo* d, const DataSetInfo* s) {
     d->scale = s->scale;
     d->zero = s->zero;
     d->inverseScale = s->inverseScale;
+    d->hasBlank = s->hasBlank;
+    d->blank = s->blank;
     d->channelMode = s->channelMode;
     d->workType = s->workType;
     d->workBytes = s->workBytes;

@@ -71,6 +71,7 @@ struct FitsOutputJob {
     int64_t posNaxis = -1, posNaxis3 = -1, posNchan = -1, posNsection = -1;
     int64_t posDatamax = -1, posDatamin = -1;
     int64_t posSpareCard = -1;
+    int64_t posEnd = -1;           // the END card, with room for one more card after it
 
     std::string fileName;
     bool noHeader = false;

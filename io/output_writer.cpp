@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <immintrin.h>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -450,10 +451,8 @@ void OutputWriter::SetSpecialValue(bool has, double value) {
     special_ = hasSpecial_ ? value : 0.0;
 }
 
-void OutputWriter::PackSpecial() {
-    std::memset(specialBytes_, 0, sizeof specialBytes_);
-    const double v = special_;
-    unsigned char* b = specialBytes_;
+void OutputWriter::PackValue(double v, unsigned char* b) const {
+    std::memset(b, 0, 8);
     switch (outType_ & ~kElemSwapped) {
         case kTypeI8: { int8_t x = kernel::SaturateRound<int8_t>(v); std::memcpy(b, &x, 1); break; }
         case kTypeU8: { uint8_t x = kernel::SaturateRound<uint8_t>(v); std::memcpy(b, &x, 1); break; }
@@ -472,6 +471,55 @@ void OutputWriter::PackSpecial() {
         default: break;
     }
     if (swap_ != nullptr) swap_(b, 1);
+}
+
+void OutputWriter::PackSpecial() { PackValue(special_, specialBytes_); }
+
+void OutputWriter::SetBlankMarking(bool on) {
+    markBlanks_ = on && !ElementIsReal(outType_) && sampleBytes_ <= sizeof blankBytes_;
+    // Bytes take their highest value (FITS bytes are unsigned, and readers take a blank
+    // of 0 for none), wider integers their lowest.
+    if (markBlanks_) PackValue(sampleBytes_ == 1 ? kBig : -kBig, blankBytes_);
+}
+
+namespace {
+
+// Whether a run holds a NaN, so that runs without one (the usual case) cost a fraction
+// of the packing before them: one unordered comparison covers two vectors.
+[[gnu::target("avx2")]] bool AnyNaNAvx2(const double* v, uint32_t count) {
+    __m256d a = _mm256_setzero_pd(), b = a;
+    uint32_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        a = _mm256_or_pd(a, _mm256_cmp_pd(_mm256_loadu_pd(v + i), _mm256_loadu_pd(v + i + 4), _CMP_UNORD_Q));
+        b = _mm256_or_pd(b, _mm256_cmp_pd(_mm256_loadu_pd(v + i + 8), _mm256_loadu_pd(v + i + 12), _CMP_UNORD_Q));
+    }
+    bool any = _mm256_movemask_pd(_mm256_or_pd(a, b)) != 0;
+    for (; i < count; ++i) any |= std::isnan(v[i]);
+    return any;
+}
+
+bool AnyNaN(const double* v, uint32_t count) {
+    if (kernel::CpuHasAvx2()) return AnyNaNAvx2(v, count);
+    __m128d a = _mm_setzero_pd();
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) a = _mm_or_pd(a, _mm_cmpunord_pd(_mm_loadu_pd(v + i), _mm_loadu_pd(v + i + 2)));
+    bool any = _mm_movemask_pd(a) != 0;
+    for (; i < count; ++i) any |= std::isnan(v[i]);
+    return any;
+}
+
+}  // namespace
+
+uint64_t OutputWriter::PutBlanks(const double* values, unsigned char* destination, uint32_t count) const {
+    if (!AnyNaN(values, count)) return 0;
+    const uint32_t bytes = sampleBytes_;
+    uint64_t marked = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (!std::isnan(values[i])) continue;
+        std::memcpy(destination + static_cast<size_t>(i) * bytes, blankBytes_, bytes);
+        ++marked;
+    }
+    return marked;
 }
 
 void OutputWriter::PutSpecial(const double* values, unsigned char* destination, uint32_t count) const {
@@ -680,6 +728,7 @@ bool OutputWriter::SetupConversion() {
     swap_ = ByteSwapSelect(outType_);
     fusedPack_ = ElementIsReal(plain) ? nullptr : SelectOutputPack(outType_, convMode_);
     PackSpecial();
+    markBlanks_ = false;  // a format that marks blanks asks for it with each file
     SampleTypeRange(plain, &typeMin_, &typeMax_);
     if (plain == kTypeF64) {
         typeMin_ = -kBig;
@@ -1213,6 +1262,7 @@ bool OutputWriter::DeliverBlock(double* values, uint64_t pixels) {
         // Samples without data take the special value (the pulled values are untouched:
         // the kernels scaled a copy, or wrote only the destination).
         if (hasSpecial_ && sampleBytes_ <= sizeof specialBytes_) PutSpecial(chunk, destination, n);
+        if (markBlanks_) blankSamples_ += PutBlanks(chunk, destination, n);
         measuredMin_ = pair.minimum;
         measuredMax_ = pair.maximum;
         done += n;
@@ -1255,6 +1305,7 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
     measuredMax_ = -kBig;
     clipLogged_ = false;
     stageUsed_ = 0;
+    blankSamples_ = 0;
     // Every return below waits for the last block handed over to be written.
     std::unique_ptr<StagedWrites> writes;
     if (sink != nullptr) {

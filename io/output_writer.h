@@ -257,6 +257,13 @@ public:
     // (rounded and saturated into the type) instead of the type's lowest value; `has`
     // false puts the lowest value back.
     void SetSpecialValue(bool has, double value);
+    // For formats that mark missing samples with one stored value (FITS integers): every
+    // NaN of the data is written as the output type's lowest value (its highest for
+    // bytes), and counted. Set once the output type is known; real output types keep
+    // their NaN.
+    void SetBlankMarking(bool on);
+    // NaN samples of the last WriteFramesClipped that blank marking wrote as blanks.
+    uint64_t BlankSamples() const { return blankSamples_; }
     void SetSizeCheck(bool on) { sizeCheck_ = on; }
     // Kept for the settings record: every finished file takes its name from the pattern.
     void SetPatternNaming(bool on) { patternNaming_ = on; }
@@ -385,7 +392,12 @@ private:
     bool hasSpecial_ = false;
     double special_ = 0.0;
     unsigned char specialBytes_[8] = {};  // the special value packed in the output type
+    bool markBlanks_ = false;
+    uint64_t blankSamples_ = 0;
+    unsigned char blankBytes_[8] = {};  // the blank value in the output type, packed
+    void PackValue(double value, unsigned char* bytes) const;
     void PackSpecial();
+    uint64_t PutBlanks(const double* values, unsigned char* destination, uint32_t count) const;
     void PutSpecial(const double* values, unsigned char* destination, uint32_t count) const;
     int64_t cropOffset_[3] = {0, 0, 0};
     int64_t cropSize_[3] = {0, 0, 0};

@@ -241,6 +241,7 @@ bool InputReadKernel1(DataSet* d, TypedFrameBuffer* image, ReadWindow* w) {
     // 13. The invalid-values flag.
     const SectionStatistics* record = SourceSectionData(d, w->frame, w->section, nullptr);
     image->state = record ? record->invalidValues : ((d->workType & 0x40) ? 1 : 0);
+    if (d->channelParams.hasBlank) image->state = 1;  // blank samples arrive as NaN
 
     // 14. Done.
     if (height == 0) {

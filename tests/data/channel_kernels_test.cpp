@@ -386,5 +386,58 @@ TEST(ChannelKernels, SumFactorsAndTheStatisticsKernel) {
     EXPECT_EQ(k.read, ChannelKernelScaled(ChannelKernelFind(&p, kTypeI16), true)[2]);
 }
 
+// A blank value makes a pixel missing where its element (element-wise, selected channel)
+// or any of its channels (sums) holds it, in every byte order and through scaling; the
+// statistics kernel marks the same pixels. Types that cannot hold the value, and reals,
+// keep their kernels.
+TEST(ChannelKernels, BlankSamplesReadAsNaN) {
+    const double nan = std::nan("");
+    auto run = [&](ElementType type, uint32_t size, uint32_t channels, int32_t mode, int64_t blank,
+                   const std::vector<uint8_t>& bytes, uint32_t count, size_t offset = 0) {
+        ChannelParams p = Params(type, size, channels, mode, 2.0, 1.0);
+        ChannelKernelChoice k;
+        EXPECT_TRUE(ChannelKernelChoose(&p, &k));
+        EXPECT_TRUE(ChannelKernelMarkBlanks(&p, blank, &k));
+        std::vector<double> read(count), stats(count);
+        k.read(bytes.data() + offset, read.data(), count, &p);
+        k.stats(bytes.data() + offset, stats.data(), count, &p);
+        for (uint32_t i = 0; i < count; ++i)
+            EXPECT_EQ(std::isnan(read[i]), std::isnan(stats[i])) << i;
+        return read;
+    };
+    auto same = [](const std::vector<double>& got, const std::vector<double>& want) {
+        if (got.size() != want.size()) return false;
+        for (size_t i = 0; i < got.size(); ++i)
+            if (std::isnan(want[i]) ? !std::isnan(got[i]) : got[i] != want[i]) return false;
+        return true;
+    };
+    // 16-bit big-endian, one channel: -32768 is 0x8000.
+    EXPECT_TRUE(same(run(kTypeI16 | kElemSwapped, 2, 1, kChannelAsIs, -32768, {0x80, 0, 0, 4, 0x80, 1}, 3),
+                     {nan, 9, -65533}));
+    // Unsigned bytes with 255.
+    EXPECT_TRUE(same(run(kTypeU8, 1, 1, kChannelAsIs, 255, {255, 0, 7}, 3), {nan, 1, 15}));
+    // Two channels of 8-bit samples, blank 3: kept as they are, summed, or the second one.
+    const std::vector<uint8_t> two = {3, 1, 2, 2, 5, 3};
+    EXPECT_TRUE(same(run(kTypeU8, 1, 2, kChannelAsIs, 3, two, 6), {nan, 3, 5, 5, 11, nan}));
+    EXPECT_TRUE(same(run(kTypeU8, 1, 2, kChannelSum, 3, two, 3), {nan, 10, nan}));  // zero once a channel
+    EXPECT_TRUE(same(run(kTypeU8, 1, 2, kChannelSelected, 3, two, 3, 1), {3, 5, nan}));
+    // The lowest 64-bit value, in machine order.
+    std::vector<uint8_t> wide(16);
+    const int64_t words[2] = {INT64_MIN, 5};
+    std::memcpy(wide.data(), words, 16);
+    EXPECT_TRUE(same(run(kTypeI64, 8, 1, kChannelAsIs, INT64_MIN, wide, 2), {nan, 11}));
+
+    // Refused: a value beyond the type, and real samples.
+    for (const auto& [type, size, blank] : {std::tuple(kTypeI16, 2u, int64_t{65536}), std::tuple(kTypeU8, 1u, int64_t{-129}),
+                                            std::tuple(kTypeF32, 4u, int64_t{5})}) {
+        ChannelParams p = Params(type, size, 1, kChannelAsIs);
+        ChannelKernelChoice k;
+        ASSERT_TRUE(ChannelKernelChoose(&p, &k));
+        const ChannelKernel read = k.read;
+        EXPECT_FALSE(ChannelKernelMarkBlanks(&p, blank, &k)) << std::hex << type;
+        EXPECT_EQ(std::tuple(k.read, p.hasBlank), std::tuple(read, false));
+    }
+}
+
 }  // namespace
 }  // namespace orva

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -477,6 +478,64 @@ TEST_F(FitsReaderTest, AFileCutInALaterUnitSaysSo) {
     EXPECT_EQ(Open(Write("cut.fits", Unit(Image(16, {100, 100}), std::string(7000, '\x01'))), &none), -23);
     EXPECT_TRUE(gWarnings.empty());
     SetStatusLineHooks(nullptr);
+}
+
+// BLANK marks the missing samples of integer data: they read as NaN, the others through
+// BSCALE and BZERO as ever. Real data ignore the card, as does a value the samples cannot
+// hold.
+TEST_F(FitsReaderTest, BlankSamplesOfIntegerDataReadAsNaN) {
+    const double nan = std::nan("");
+    auto bigEndian = [](std::initializer_list<long long> values, int bytes) {
+        std::string s;
+        for (long long v : values)
+            for (int b = bytes - 1; b >= 0; --b) s += static_cast<char>((static_cast<unsigned long long>(v) >> (8 * b)) & 0xFF);
+        return s;
+    };
+    std::string real32;
+    for (float f : {5.0f, 1.5f, 5.0f, -2.0f}) {
+        uint32_t u;
+        std::memcpy(&u, &f, 4);
+        real32 += bigEndian({u}, 4);
+    }
+    struct Case {
+        const char* name;
+        int bitpix;
+        std::vector<std::string> more;
+        std::string data;
+        std::vector<double> want;
+    } cases[] = {
+        {"i16 scaled", 16, {Kv("BSCALE", "0.25"), Kv("BZERO", "500"), Kv("BLANK", "-32768")},
+         bigEndian({-32768, 4, -32767, -32768}, 2), {nan, 501, 500 - 32767 * 0.25, nan}},
+        {"u8", 8, {Kv("BLANK", "255 / comment")}, bigEndian({255, 3, 0, 254}, 1), {nan, 3, 0, 254}},
+        {"i32", 32, {Kv("BLANK", "2147483647")}, bigEndian({7, 2147483647, -9, 0}, 4), {7, nan, -9, 0}},
+        {"i64", 64, {Kv("BLANK", "-9223372036854775808")},
+         bigEndian({-9223372036854775807LL - 1, 12, -9223372036854775807LL, 1}, 8),
+         {nan, 12, -9223372036854775807.0, 1}},
+        {"unsigned 16 by BZERO", 16, {Kv("BZERO", "32768"), Kv("BLANK", "-32768")},
+         bigEndian({-32768, 0, 32767, -32767}, 2), {nan, 32768, 65535, 1}},
+        {"real data keep theirs", -32, {Kv("BLANK", "5")}, real32, {5, 1.5, 5, -2}},
+        {"beyond the samples", 16, {Kv("BLANK", "70000")}, bigEndian({1, 2, 3, 4}, 2), {1, 2, 3, 4}},
+        {"not an integer", 16, {Kv("BLANK", "1.5")}, bigEndian({1, 2, 3, 4}, 2), {1, 2, 3, 4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> cards = Image(c.bitpix, {4, 1});
+        cards.insert(cards.end(), c.more.begin(), c.more.end());
+        KeepAll keep;
+        ASSERT_EQ(Open(Write("blank.fits", Unit(cards, c.data)), &keep), 2);
+        ASSERT_EQ(keep.kept.size(), 1u);
+        for (size_t i = 0; i < c.want.size(); ++i) {
+            const double v = Value(keep.kept[0], static_cast<int64_t>(i), 0);
+            if (std::isnan(c.want[i]))
+                EXPECT_TRUE(std::isnan(v)) << i << ": " << v;
+            else
+                EXPECT_EQ(v, c.want[i]) << i;
+        }
+        for (DataSet* k : keep.kept) k->Release();
+    }
+    const std::string log = Log();
+    EXPECT_NE(log.find("blank value 70000 does not fit the samples: ignored"), std::string::npos) << log;
+    EXPECT_NE(log.find("bad cards 1, unknown cards 0"), std::string::npos) << log;  // "1.5"
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
@@ -110,6 +111,24 @@ TEST(FitsHeader, PrimaryCardsInOrderWithSpareCardAndPositions) {
     const std::pair<uint32_t, int> bitpix[] = {{kTypeU8, 8},   {kTypeI16 | kElemSwapped, 16}, {kTypeI64, 64},
                                                {kTypeF32, -32}, {kTypeF64 | kElemSwapped, -64}, {kElemInt24, 0}};
     for (const auto& [type, want] : bitpix) EXPECT_EQ(FitsBitpixOfType(type), want) << std::hex << type;
+}
+
+// Room for a BLANK card: END never takes the last card of its block when integer samples
+// may hold blanks, so that BLANK can take END's place and END the card after it.
+TEST(FitsHeader, EndLeavesRoomForABlankCard) {
+    // Ten cards of their own and 25 of the source: END would be the block's 36th card.
+    const std::vector<HeaderRecord> records(25, HeaderRecord{"HISTORY", "a step", ""});
+    FitsHeaderParams p{.bitpix = 16, .sizeX = 4, .sizeY = 2, .records = &records};
+    for (const bool room : {false, true}) {
+        p.blankRoom = room;
+        std::string h;
+        FitsHeaderFields f;
+        ASSERT_EQ(FitsComposeHeader(p, &h, &f), 2);
+        const int64_t end = room ? 36 : 35;
+        EXPECT_EQ(std::tuple(f.end, h.size()), std::tuple(end * 80, size_t{room ? 5760u : 2880u})) << room;
+        EXPECT_EQ(Trim(Card(h, static_cast<size_t>(end))), "END");
+        EXPECT_EQ(Trim(Card(h, 35 - 1)), "HISTORY a step");
+    }
 }
 
 TEST(FitsHeader, SourceCardsKeepUserKeywordsOnly) {
@@ -651,6 +670,67 @@ TEST(FitsWriteFile, ReadThenWrittenKeepsUserCardsHistoryAndComment) {
     EXPECT_EQ(Astropy(written, "hd['OBJECT'], hd.comments['OBJECT'], hd['EXPTIME'], list(hd['HISTORY']), "
                                "list(hd['COMMENT']), int(d.astype(int).sum()), int(d[9,19])"),
               "M 31 the target 12.5 ['step one', 'step two'] ['a note'] 19300 793");
+}
+
+// Missing samples (NaN) of integer output become the BLANK value, stated by a BLANK card
+// that END made room for; astropy reads NaN back at the same places and fitsverify passes
+// the file. Data without NaN, and real output, get no BLANK card.
+TEST(FitsWriteFile, NaNSamplesOfIntegerOutputAreBlanks) {
+    const TempFolder dir;
+    const int64_t W = 23, H = 7;
+    auto missing = [](int f, int64_t x, int64_t y) { return (x * 5 + y * 3 + f) % 11 == 0; };
+    struct Case {
+        const char* name;
+        uint32_t type;
+        bool withNaN;
+        const char* blank;  // the card, "" for none
+    } cases[] = {
+        {"i16", kTypeI16, true, "BLANK   =               -32768 / value of missing samples"},
+        {"u8", kTypeU8, true, "BLANK   =                  255 / value of missing samples"},
+        {"i8", kTypeI8, true, "BLANK   =                  255 / value of missing samples"},
+        {"u16", kTypeU16, true, "BLANK   =               -32768 / value of missing samples"},
+        {"i32", kTypeI32, true, "BLANK   =          -2147483648 / value of missing samples"},
+        {"i16 whole", kTypeI16, false, ""},
+        {"f32", kTypeF32, true, ""},
+    };
+    std::string list;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = std::string(c.name) == "i16 whole" ? "whole" : c.name;
+        ASSERT_EQ(mkdir(dir.File(name).c_str(), 0700), 0);
+        auto physical = [&](int f, int64_t x, int64_t y) {
+            if (c.withNaN && missing(f, x, y)) return std::nan("");
+            return 100.0 + static_cast<double>((x * 7 + y * 13 + f * 5) % 40);
+        };
+        const testing_io::WriteRun run =
+            testing_io::RunWriter(FormatFits(), dir.File(name + "/a.fits"), kTypeF64, c.type, W, H, 2, physical,
+                                  0.5, 90.0);
+        ASSERT_EQ(run.filesWritten, 1);
+        const std::string header = ReadText(run.file).substr(0, 2880);
+        std::vector<std::string> cards;
+        for (size_t i = 0; i < 36; ++i) cards.push_back(Trim(Card(header, i)));
+        const auto blank = std::find_if(cards.begin(), cards.end(),
+                                        [](const std::string& k) { return k.rfind("BLANK", 0) == 0; });
+        EXPECT_EQ(blank == cards.end() ? std::string() : *blank, c.blank);
+        if (blank != cards.end()) {
+            EXPECT_EQ(*(blank + 1), "END");
+        }
+        ExpectVerified(run.file);
+        if (!HaveAstropy()) continue;
+        // Where astropy finds NaN, and the largest difference of the other samples.
+        std::string where;
+        for (int f = 0; f < 2; ++f)
+            for (int64_t y = 0; y < H; ++y)
+                for (int64_t x = 0; x < W; ++x)
+                    if (c.withNaN && missing(f, x, y))
+                        where += (where.empty() ? "" : " ") + std::to_string((f * H + y) * W + x);
+        const std::string got = Astropy(
+            run.file,
+            "'%s|%r' % (' '.join(str(i) for i in np.flatnonzero(np.isnan(d.astype(np.float64)))), "
+            "float(np.nanmax(np.abs(d.astype(np.float64) - (100 + (np.arange(23)[None, None, :] * 7 + "
+            "np.arange(7)[None, :, None] * 13 + np.arange(2)[:, None, None] * 5) % 40)))))");
+        EXPECT_EQ(got, where + "|0.0");
+    }
 }
 
 }  // namespace

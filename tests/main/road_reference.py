@@ -11,6 +11,8 @@ Usage:
       100), range.fits (BITPIX 16 with DATAMIN and DATAMAX), noise.fits (150 x
       100, BITPIX 32, uniform noise whose spread reaches both extremes), stated.fits
       (3 frames of 180 x 120, BITPIX -32 with NaN samples, DATAMIN and DATAMAX),
+      blank.fits (200 x 150, BITPIX 16, BSCALE 0.25, BZERO 500, BLANK -32768:
+      blank samples in a column, a block and 7 pixels of 60..119 x 40..99),
       rgb.bmp (200 x 150,
       24-bit), photo.jpg (200 x 150, RGB) and grey.jpg (160 x 120, one channel).
   road_reference.py render FILE OUT [FRAME [LOW HIGH]]
@@ -23,6 +25,8 @@ Usage:
       prints "min max mean sigma" of the physical frame (17 digits).
   road_reference.py explain FILE [FRAME]
       prints the physical frame's statistics, the range that was chosen and why.
+  road_reference.py blank FILE
+      writes blank.fits (see make) as FILE.
   road_reference.py big FILE SIZE
       writes a SIZE x SIZE BITPIX 16 image with BZERO 32768 (the benchmark's file).
 
@@ -124,6 +128,8 @@ def make(folder):
     hdu.header["DATAMAX"] = 5.0
     hdu.writeto(path("stated.fits"), overwrite=True)
 
+    blank(path("blank.fits"))
+
     # Uniform noise: the spread reaches both extremes, which then make the range.
     image = np.random.default_rng(6).integers(-50000, 250000, (100, 150), dtype=np.int32)
     fits.PrimaryHDU(image).writeto(path("noise.fits"), overwrite=True)
@@ -140,6 +146,24 @@ def make(folder):
     y, x = np.mgrid[0:120, 0:160].astype(np.float64)
     grey = np.clip(np.rint(128 + 100 * np.sin(x / 11.0 + y / 17.0)), 0, 255).astype(np.uint8)
     Image.fromarray(grey, "L").save(path("grey.jpg"), quality=95)
+
+
+BLANK_PIXELS = [(61, 41), (75, 50), (90, 70), (90, 71), (100, 88), (110, 95), (118, 98)]
+
+
+def blank(path):
+    """Integer samples with BSCALE, BZERO and BLANK; astropy reads the blanks as NaN."""
+    from astropy.io import fits
+    stored = np.clip(np.rint(star_field(200, 150, 30) - 2000.0), -32767, 32767).astype(np.int16)
+    stored[:, 17] = -32768
+    stored[120:130, 150:180] = -32768
+    for x, y in BLANK_PIXELS:
+        stored[y, x] = -32768
+    hdu = fits.PrimaryHDU(stored)
+    hdu.header["BSCALE"] = 0.25
+    hdu.header["BZERO"] = 500.0
+    hdu.header["BLANK"] = -32768
+    hdu.writeto(path, overwrite=True)
 
 
 def big(path, size):
@@ -247,6 +271,8 @@ def render(values, low, high):
 def main(argv):
     if len(argv) >= 3 and argv[1] == "make":
         make(argv[2])
+    elif len(argv) >= 3 and argv[1] == "blank":
+        blank(argv[2])
     elif len(argv) >= 4 and argv[1] == "big":
         big(argv[2], int(argv[3]))
     elif len(argv) >= 4 and argv[1] == "render":

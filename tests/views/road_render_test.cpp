@@ -227,11 +227,13 @@ struct RoadFile {
     const char* name;
     bool statedRange;  // the file states its range (DATAMIN/DATAMAX, bitmaps, JPEG)
     bool cube;         // three frames
-    // NaN samples in every frame: a whole column and a block [x0, x1) x [y0, y1) (none: -1).
+    // NaN (or blank) samples in every frame: a whole column and a block [x0, x1) x [y0, y1)
+    // (none: -1).
     int nanColumn, x0, y0, x1, y1;
 };
 constexpr RoadFile kFiles[] = {{"int16.fits", false, false, -1, 0, 0, 0, 0},
                                {"float.fits", false, false, 17, 100, 40, 130, 52},
+                               {"blank.fits", false, false, 17, 150, 120, 180, 130},
                                {"cube.fits", false, true, -1, 0, 0, 0, 0},
                                {"noise.fits", false, false, -1, 0, 0, 0, 0},
                                {"range.fits", true, false, -1, 0, 0, 0, 0},

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -390,7 +391,8 @@ void AppendRecord(FitsReader* rd, const char* card, size_t nameLength, bool valu
     rd->records.push_back(std::move(r));
 }
 
-// The standard keywords that size a unit but have no row of their own.
+// The standard keywords that size a unit or mark its missing samples but have no row
+// of their own (their cards stay among the header records).
 void ReadSizeKeyword(FitsReader* rd, const char* card, size_t nameLength) {
     auto is = [&](const char* k) { return nameLength == std::strlen(k) && std::strncmp(card, k, nameLength) == 0; };
     int64_t v = 0;
@@ -402,6 +404,20 @@ void ReadSizeKeyword(FitsReader* rd, const char* card, size_t nameLength) {
         else ++rd->badCards;
     } else if (is("GROUPS")) {
         rd->groups = LogicalValue(card + 10, kFitsCard - 10);
+    } else if (is("BLANK")) {
+        // strtoll, unlike the saturating reader of sizes, takes the lowest 64-bit value,
+        // the usual BLANK of 64-bit data. Blanks or a comment may follow the number.
+        const std::string text(card + 10, kFitsCard - 10);
+        errno = 0;
+        char* end = nullptr;
+        const long long b = std::strtoll(text.c_str(), &end, 10);
+        const size_t after = text.find_first_not_of(' ', static_cast<size_t>(end - text.c_str()));
+        if (end != text.c_str() && errno == 0 && (after == std::string::npos || text[after] == '/')) {
+            rd->headerBlank = b;
+            rd->hasBlank = true;
+        } else {
+            ++rd->badCards;
+        }
     }
 }
 
@@ -845,6 +861,9 @@ bool FitsHeaderToLayout(FitsReader* rd, DataSetInfo* info, bool* fitted) {
         LayoutSetZero(info, rd->headerZero);
     else if (sd && (sd->flags & kFlagZero))
         LayoutSetZero(info, sd->zero);
+    // BLANK marks missing samples of integer data only; real data mark theirs with NaN.
+    info->hasBlank = rd->hasBlank && rd->bitpix > 0;
+    info->blank = info->hasBlank ? rd->headerBlank : 0;
     return incomplete;
 }
 

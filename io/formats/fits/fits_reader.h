@@ -96,6 +96,8 @@ public:
     bool groups = false;        // random groups (GROUPS = T with NAXIS1 = 0)
     bool hasScale = false, hasZero = false, hasMin = false, hasMax = false;
     double headerScale = 1.0, headerZero = 0.0, headerMin = 0.0, headerMax = 0.0;
+    bool hasBlank = false;      // a BLANK card: the stored value of missing samples
+    int64_t headerBlank = 0;
     int64_t dataBytes = 0;      // standard data size of the unit, without padding
 
     // A primary header or an IMAGE extension.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
 #include "common/error_codes.h"
 #include "common/log.h"
@@ -328,6 +329,8 @@ int FitsComposeHeader(const FitsHeaderParams& p, std::string* out, FitsHeaderFie
                 LogPrintf("fits write: header card '%s' skipped (value)", key.c_str());
         }
     }
+    if (p.blankRoom && (h.size() + kCard) % kBlock == 0) AppendPadded(&h, "");
+    f.end = static_cast<int64_t>(h.size());
     AppendPadded(&h, "END");
     const size_t rest = h.size() % kBlock;
     if (rest != 0) h.append(kBlock - rest, ' ');
@@ -387,6 +390,7 @@ bool FitsWriteHeaderParams(FitsOutputJob* job, const FitsHeaderParams& params, u
     job->posDatamax = f.datamax;
     job->posDatamin = f.datamin;
     job->posSpareCard = f.spareCard;
+    job->posEnd = params.blankRoom ? f.end : -1;
     job->sectionsMode = params.sections;
     job->dataStart = static_cast<int64_t>(header.size());
     job->bytesWritten = 0;
@@ -443,6 +447,21 @@ bool FitsPatchHeader(FitsOutputJob* job, uint32_t channels, double dataMin, doub
     return ok;
 }
 
+int64_t FitsBlankOfBitpix(int32_t bitpix) {
+    if (bitpix <= 8) return 255;
+    return bitpix >= 64 ? std::numeric_limits<int64_t>::min() : -(int64_t{1} << (bitpix - 1));
+}
+
+bool FitsPatchBlank(FitsOutputJob* job, int32_t bitpix) {
+    if (job->posEnd < 0) return false;
+    char text[81];
+    std::snprintf(text, sizeof text, "BLANK   = %20" PRId64 " / value of missing samples",
+                  FitsBlankOfBitpix(bitpix));
+    const int64_t next = job->posEnd + static_cast<int64_t>(kCard);
+    if (!PatchCard(job, text, job->posEnd) || !PatchCard(job, "END", next)) return false;
+    job->posEnd = next;
+    return true;
+}
 
 // ---- The write operation ---------------------------------------------------------------------
 
@@ -517,6 +536,8 @@ bool FitsWriteHeader(FitsOutputJob* job) {
     p.bscale = w->OutputBScale();
     p.bzero = w->OutputBZero() + FitsSignOffset(type) * p.bscale;
     p.records = static_cast<const std::vector<HeaderRecord>*>(w->OutputHeaderRecord());
+    p.blankRoom = p.bitpix > 0;
+    w->SetBlankMarking(p.blankRoom);
     return FitsWriteHeaderParams(job, p, type);
 }
 
@@ -543,7 +564,8 @@ bool FitsWriteFile(FitsOutputJob* job) {
     double range[2] = {w->MeasuredMin(), w->MeasuredMax()};
     FitsClampRange(w->OutputType(), w->OutputBScale(), w->OutputBZero(), range);
     if (!OutputJobCompletePlanes(job) || !OutputJobPadData(job, kBlock) ||
-        !FitsPatchHeader(job, std::max<uint32_t>(1, w->Channels()), range[0], range[1])) {
+        !FitsPatchHeader(job, std::max<uint32_t>(1, w->Channels()), range[0], range[1]) ||
+        (w->BlankSamples() > 0 && !FitsPatchBlank(job, FitsBitpixOfType(w->OutputType())))) {
         RecordFailure(job);
         return false;
     }

@@ -34,6 +34,9 @@ struct FitsHeaderParams {
     double bscale = 1.0;
     double bzero = 0.0;
     bool processed = false;     // the source is processed data: fixed comments
+    // Integer samples whose missing ones may become blanks: END never fills its block,
+    // so that a BLANK card can take its place once the data are known.
+    bool blankRoom = false;
     // The source's cards, or none. Through the output writer these are the header
     // additions of the upstream component: what its QueryInterface answers for the
     // id {"FITS", "HDRA", "IOST", "INFO"} is a `const std::vector<HeaderRecord>*` that
@@ -46,6 +49,7 @@ struct FitsHeaderFields {
     int64_t naxis = -1, naxis3 = -1, nchan = -1, nsection = -1;
     int64_t datamax = -1, datamin = -1;
     int64_t spareCard = -1;     // a blank card that can become NAXIS3
+    int64_t end = -1;           // the END card
 };
 
 // The FITS code of an element type: 8, 16, 32, 64, -32, -64; 0 when none.
@@ -89,5 +93,12 @@ bool FitsWriteHeaderParams(FitsOutputJob* job, const FitsHeaderParams& params, u
 // The patch pass: NAXIS/NAXIS3 from the planes written, NCHAN, NSECTION, and the
 // data range (min > max or not finite: the DATAMAX and DATAMIN cards become blank).
 bool FitsPatchHeader(FitsOutputJob* job, uint32_t channels, double dataMin, double dataMax);
+// The stored value that marks missing samples of integer output of `bitpix`: the
+// lowest value a FITS sample of that width holds; 255 for the unsigned bytes, since
+// astropy reads a BLANK of 0 as none.
+int64_t FitsBlankOfBitpix(int32_t bitpix);
+// Puts a BLANK card of `bitpix`'s blank value where END stood and END after it (the
+// header must have been made with blankRoom).
+bool FitsPatchBlank(FitsOutputJob* job, int32_t bitpix);
 
 }  // namespace orva
