@@ -126,6 +126,9 @@ public:
 
     virtual void SetEnabled(bool on) { enabled = on ? 1 : 0; }
     virtual void SetVisible(bool on) { visible = on ? 1 : 0; }
+    // A glyph of a view that does not show its data (another file shows in the window)
+    // is neither drawn nor picked, whatever its own visibility.
+    virtual void SetConcealed(bool on) { concealed = on ? 1 : 0; }
     virtual void SetFlag(uint32_t bits, bool on) { flags = on ? (flags | bits) : (flags & ~bits); }
     // The shape's kind changed: its painter and drag procedure follow it.
     virtual void KindChanged() {}
@@ -133,6 +136,7 @@ public:
     Shape* shape;
     uint8_t enabled = 0;
     uint8_t visible = 1;
+    uint8_t concealed = 0;
     uint32_t flags = 0;
 };
 
