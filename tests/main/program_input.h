@@ -3,6 +3,7 @@
 // a window, and runs of one colour found in a picture read back from the screen.
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <chrono>
@@ -132,6 +133,27 @@ inline void PressKeys(Display* d, std::initializer_list<KeySym> keys) {
     for (KeySym k : keys) XTestFakeKeyEvent(d, XKeysymToKeycode(d, k), True, 0);
     for (auto k = std::rbegin(keys); k != std::rend(keys); ++k) XTestFakeKeyEvent(d, XKeysymToKeycode(d, *k), False, 0);
     XSync(d, False);
+}
+
+// Types a text of printable ASCII characters, each with Shift when its key gives it only
+// shifted.
+inline void TypeText(Display* d, const std::string& text) {
+    const KeyCode shift = XKeysymToKeycode(d, XK_Shift_L);
+    for (const char c : text) {
+        const KeySym k = static_cast<KeySym>(static_cast<unsigned char>(c));
+        const KeyCode code = XKeysymToKeycode(d, k);
+        if (code == 0) continue;
+        int per = 0;
+        KeySym* syms = XGetKeyboardMapping(d, code, 1, &per);
+        const bool shifted = syms != nullptr && per > 0 && syms[0] != k;
+        if (syms != nullptr) XFree(syms);
+        if (shifted) XTestFakeKeyEvent(d, shift, True, 0);
+        XTestFakeKeyEvent(d, code, True, 0);
+        XTestFakeKeyEvent(d, code, False, 0);
+        if (shifted) XTestFakeKeyEvent(d, shift, False, 0);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    }
 }
 
 }  // namespace orva::testing_program

@@ -1,0 +1,228 @@
+#pragma once
+// Shapes drawn as a user draws them, in the real program on images written by astropy,
+// with the pointer and keys of XTest only, judged by the screen: the program started on
+// ramps of greys, a rectangle dragged open with F7, the outlines' box found on the
+// picture, and entries of the main window's menus clicked.
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "extraction_program.h"
+#include "framed_picture.h"
+#include "program_input.h"
+#include "program_window.h"
+#include "road_files.h"
+#include "screen_text.h"
+#include "test_support.h"
+
+namespace orva::testing_program {
+
+// Two 400 x 300 ramps of greys (nothing in them is white or cyan) inside a two-pixel white
+// border that shows where the picture stands: ramp.fits dark at the top left, ramp2.fits
+// bright there.
+constexpr const char* kShapeRamps = R"(
+import sys
+import numpy as np
+from astropy.io import fits
+y, x = np.mgrid[0:300, 0:400]
+for name, v in (('ramp', 1000 + x + y), ('ramp2', 3000 - x - y)):
+    v = v.astype(np.int16)
+    v[:2, :] = v[-2:, :] = 4000
+    v[:, :2] = v[:, -2:] = 4000
+    fits.PrimaryHDU(v).writeto(sys.argv[1] + '/' + name + '.fits', overwrite=True)
+)";
+
+class ShapeProgram : public ExtractionProgram {
+protected:
+    // Writes the ramps and starts the program on the named files of the test's folder (the
+    // last one shows), at 100 %.
+    void StartOn(const std::vector<std::string>& names) {
+        if (const std::string why = WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
+        testing_util::WriteText(files.File("make.py"), kShapeRamps);
+        int status = -1;
+        const std::string out = RunCommand(
+            "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1",
+            &status);
+        ASSERT_EQ(status, 0) << out;
+        const std::string folder = files.File("run");
+        mkdir(folder.c_str(), 0700);
+        std::vector<std::string> paths;
+        for (const std::string& n : names) paths.push_back(files.File(n));
+        program.emplace(folder, paths);
+        main = screen.WaitForWindow(kMainWindowTitle, 20000);
+        ASSERT_NE(main, 0u) << program->Log();
+        ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+        ASSERT_TRUE(WaitForFramedPicture(screen, main, &shot, &frame)) << "no framed picture";
+        ASSERT_NEAR(frame.zoom(400), 1.0, 1e-9) << "the test's pixels assume 100 %";
+    }
+
+    using ExtractionProgram::Grab;
+    Display* D() const { return screen.display(); }
+    bool Grab(Picture* p) { return screen.Grab(Root(), p); }
+
+    // The screen point of the frame's pixel (x, y): its top-left corner at 100 %.
+    int SX(int x) const { return frame.left + x; }
+    int SY(int y) const { return frame.top + y; }
+
+    void Press(const std::vector<KeySym>& keys) {
+        for (KeySym k : keys) XTestFakeKeyEvent(D(), XKeysymToKeycode(D(), k), True, 0);
+        for (auto k = keys.rbegin(); k != keys.rend(); ++k)
+            XTestFakeKeyEvent(D(), XKeysymToKeycode(D(), *k), False, 0);
+        XSync(D(), False);
+    }
+    void Button(bool down) {
+        XTestFakeButtonEvent(D(), 1, down ? True : False, CurrentTime);
+        XSync(D(), False);
+    }
+    // Walks the pointer to (x, y) in a few steps, as a hand does.
+    void Walk(int fromX, int fromY, int x, int y) {
+        for (int i = 1; i <= 6; ++i) {
+            MoveTo(D(), Root(), fromX + (x - fromX) * i / 6, fromY + (y - fromY) * i / 6);
+            std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        }
+    }
+
+    // Pixels of the picture's box that differ between two screens.
+    int Differing(const Picture& a, const Picture& b) const {
+        int n = 0;
+        for (int y = frame.top; y < frame.bottom; ++y)
+            for (int x = frame.left; x < frame.right; ++x)
+                if (std::memcmp(a.At(x, y), b.At(x, y), 3) != 0) ++n;
+        return n;
+    }
+    // Waits until the picture's box equals `want` again.
+    bool WaitForSame(const Picture& want, int* left, int ms = 4000) {
+        Picture now;
+        for (int waited = 0; waited <= ms; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (Grab(&now) && (*left = Differing(want, now)) == 0) return true;
+        }
+        return false;
+    }
+
+    // The box of the shape outlines on the picture: the middles of the first and last
+    // runs of rows and columns that hold at least `least` coloured (not grey) pixels (an
+    // outline is a few pixels thick).
+    bool OutlineBox(const Picture& p, int least, int* left, int* top, int* right,
+                    int* bottom) const {
+        auto coloured = [&](int x, int y) {
+            const uint8_t* c = p.At(x, y);
+            return c[0] != c[1] || c[1] != c[2];
+        };
+        std::vector<bool> rows, columns;
+        for (int y = frame.top; y < frame.bottom; ++y) {
+            int n = 0;
+            for (int x = frame.left; x < frame.right; ++x) n += coloured(x, y) ? 1 : 0;
+            rows.push_back(n >= least);
+        }
+        for (int x = frame.left; x < frame.right; ++x) {
+            int n = 0;
+            for (int y = frame.top; y < frame.bottom; ++y) n += coloured(x, y) ? 1 : 0;
+            columns.push_back(n >= least);
+        }
+        auto ends = [](const std::vector<bool>& lines, int origin, int* first, int* last) {
+            int a = 0, z = static_cast<int>(lines.size()) - 1;
+            while (a <= z && !lines[a]) ++a;
+            while (z >= a && !lines[z]) --z;
+            if (a > z) return false;
+            int b = a, y = z;
+            while (b + 1 <= z && lines[b + 1]) ++b;
+            while (y - 1 >= a && lines[y - 1]) --y;
+            *first = origin + (a + b) / 2;
+            *last = origin + (y + z) / 2;
+            return true;
+        };
+        return ends(columns, frame.left, left, right) && ends(rows, frame.top, top, bottom);
+    }
+
+    // Waits up to `ms` for the picture to show an outline box at the frame's pixels
+    // (left, top) - (right, bottom) within a pixel, or, with `want` false, none at all;
+    // `why` says what it showed last.
+    bool WaitForOutline(bool want, int left, int top, int right, int bottom, std::string* why,
+                        int ms = 4000) {
+        for (int waited = 0; waited <= ms; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            int l = 0, t = 0, r = 0, b = 0;
+            if (!Grab(&shot)) continue;
+            if (!OutlineBox(shot, 60, &l, &t, &r, &b)) {
+                *why = "no outline";
+                if (!want) return true;
+                continue;
+            }
+            *why = "box " + std::to_string(l - frame.left) + ", " + std::to_string(t - frame.top) +
+                   " - " + std::to_string(r - frame.left) + ", " + std::to_string(b - frame.top);
+            if (want && std::abs(l - SX(left)) <= 1 && std::abs(t - SY(top)) <= 1 &&
+                std::abs(r - SX(right)) <= 1 && std::abs(b - SY(bottom)) <= 1)
+                return true;
+        }
+        return false;
+    }
+
+    // Drags a rectangle open with F7 from the frame's pixel (x0, y0) to (x1, y1).
+    void DragRectangle(int x0, int y0, int x1, int y1) {
+        MoveTo(D(), Root(), SX(x0), SY(y0));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        Press({XK_F7});
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        Button(true);
+        Walk(SX(x0), SY(y0), SX(x1), SY(y1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        Button(false);
+    }
+
+    // Waits for every text in the "Edit Shape" window.
+    bool PanelShows(const std::vector<std::string>& texts, std::string* missing, int ms = 5000) {
+        for (int waited = 0; waited <= ms; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            const Window panel = screen.FindWindow("Edit Shape");
+            Picture p;
+            if (panel == 0 || !screen.Grab(panel, &p)) {
+                *missing = "no Edit Shape window";
+                continue;
+            }
+            missing->clear();
+            int x = 0, y = 0;
+            for (const std::string& t : texts)
+                if (!FindText(p, 0, 0, p.width, p.height, t, &x, &y)) missing->append(t + " ");
+            if (missing->empty()) return true;
+        }
+        return false;
+    }
+
+    // Opens a menu of the menu bar (its row's y below the window's top) and clicks the
+    // popup's entry.
+    bool MenuEntry(int rowY, const std::string& entry) {
+        const Screen::Rect m = screen.RectOf(main);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            ClickAt(D(), Root(), m.left + 20, m.top + rowY);
+            Picture p;
+            int x = 0, y = 0;
+            for (int waited = 0; waited <= 2000; waited += 200) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                if (!Grab(&p)) continue;
+                if (FindText(p, m.left + 40, m.top + 40, 400, 600, entry, &x, &y)) {
+                    MoveTo(D(), Root(), x + 5, y + 4);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                    ClickAt(D(), Root(), x + 10, y + 4);
+                    return true;
+                }
+            }
+        }
+        return false;
+    }
+    // The rows of the menu bar's "Draw" and "Edit" menus.
+    bool DrawEntry(const std::string& entry) { return MenuEntry(62, entry); }
+    bool EditEntry(const std::string& entry) { return MenuEntry(84, entry); }
+
+    Shown frame;
+};
+
+}  // namespace orva::testing_program
