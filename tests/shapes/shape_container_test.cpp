@@ -154,6 +154,20 @@ TEST_F(ShapeContainerModes, SelectionModeActivationAndTheLastPoint) {
     EXPECT_TRUE(frame.shown);
 }
 
+// The window shows another file: the view's shapes are concealed, a shape that joins them
+// meanwhile as well, and all show again with their own visibility when the view's data do.
+TEST_F(ShapeContainerModes, AnInactiveViewsShapesAreConcealed) {
+    Shape* shown = Add(kKindRect, {0, 0, 4, 4});
+    Shape* hidden = Add(kKindRect, {0, 0, 6, 6});
+    hidden->glyph->SetVisible(false);
+    box.Activate(false);
+    Shape* joined = Add(kKindCircle, {0, 0, 5, 5});
+    for (Shape* s : {shown, hidden, joined}) EXPECT_EQ(s->glyph->concealed, 1);
+    box.Activate(true);
+    for (Shape* s : {shown, hidden, joined}) EXPECT_EQ(s->glyph->concealed, 0);
+    EXPECT_EQ(std::tuple(shown->glyph->visible, hidden->glyph->visible, joined->glyph->visible), std::tuple(1, 0, 1));
+}
+
 TEST_F(ShapeContainerModes, BindingRestartsTheItemsOfMeasuringShapes) {
     TestItem item;
     Shape* statistic = Add(kKindRect, {0, 0, 8, 8}, kRoleStatistic);
