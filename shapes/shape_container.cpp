@@ -239,7 +239,9 @@ void ShapeContainer::Activate(bool on) {
         for (ShapeGlyph* g = list->First(); g != nullptr; g = list->Next(g)) g->SetEnabled(true);
         if (InRotateMode()) ShowEditFrame();
     }
-    if (current != nullptr) RefreshPanel();
+    // A concealed shape is not edited through the panel.
+    if (!on && view != nullptr) view->ForgetPanel();
+    else if (current != nullptr) RefreshPanel();
 }
 
 void ShapeContainer::SetAnchorTool(int32_t tool) {

@@ -38,6 +38,8 @@ public:
     // Points the "Edit Shape..." panel at the shape (nullptr: none) and
     // refreshes it when it is shown.
     virtual void RefreshPanel(Shape* shape) { (void)shape; }
+    // The "Edit Shape..." panel lets go of a shape of this view that it shows.
+    virtual void ForgetPanel() {}
     // True while Shift is held (steps the edit mode backwards).
     virtual bool ShiftHeld() const { return false; }
     // The view's window exists and can show shapes.

@@ -99,8 +99,9 @@ protected:
     }
 };
 
-// The rectangle drawn on ramp2.fits: the ramp.fits tab shows none, its own tab shows it
-// again, and after File > Open of ramp.fits (which replaces the open files) none shows.
+// The rectangle drawn on ramp2.fits: the ramp.fits tab shows none (and the "Edit Shape..."
+// panel lets go of it), its own tab shows it again (and the panel its box), and after
+// File > Open of ramp.fits (which replaces the open files) none shows.
 TEST_F(ShapeFilesProgram, AShapeStaysWithTheFileItWasDrawnOn) {
     StartOn({"ramp.fits", "ramp2.fits"});
     ASSERT_TRUE(ShowsRamp(true)) << "ramp2.fits does not show";
@@ -108,14 +109,19 @@ TEST_F(ShapeFilesProgram, AShapeStaysWithTheFileItWasDrawnOn) {
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));
     std::string why;
     ASSERT_TRUE(WaitForOutline(true, 50, 43, 150, 123, &why)) << why;
+    ASSERT_TRUE(EditEntry("Edit Shape\x85")) << "no Edit > Edit Shape...";
+    const std::vector<std::string> box = {"50.5", "43.5", "100", "80"};
+    ASSERT_TRUE(PanelShows(box, &why)) << "the panel lacks " << why;
 
     ASSERT_TRUE(ClickOtherTab()) << "no tab strip";
     ASSERT_TRUE(ShowsRamp(false)) << "ramp.fits does not show";
     EXPECT_TRUE(WaitForOutline(false, 0, 0, 0, 0, &why)) << "on ramp.fits: " << why;
+    EXPECT_TRUE(PanelLacks(box, &why)) << "on ramp.fits the panel shows " << why;
 
     ASSERT_TRUE(ClickOtherTab()) << "no tab strip";
     ASSERT_TRUE(ShowsRamp(true)) << "ramp2.fits does not show again";
     EXPECT_TRUE(WaitForOutline(true, 50, 43, 150, 123, &why)) << "back on ramp2.fits: " << why;
+    EXPECT_TRUE(PanelShows(box, &why)) << "back on ramp2.fits the panel lacks " << why;
 
     ASSERT_TRUE(OpenFile(files.File("ramp.fits")));
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));

@@ -197,6 +197,22 @@ protected:
         return false;
     }
 
+    // Waits for the "Edit Shape" window to show none of the texts.
+    bool PanelLacks(const std::vector<std::string>& texts, std::string* shown, int ms = 5000) {
+        for (int waited = 0; waited <= ms; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            const Window panel = screen.FindWindow("Edit Shape");
+            Picture p;
+            if (panel == 0 || !screen.Grab(panel, &p)) continue;
+            shown->clear();
+            int x = 0, y = 0;
+            for (const std::string& t : texts)
+                if (FindText(p, 0, 0, p.width, p.height, t, &x, &y)) shown->append(t + " ");
+            if (shown->empty()) return true;
+        }
+        return false;
+    }
+
     // Opens a menu of the menu bar (its row's y below the window's top) and clicks the
     // popup's entry.
     bool MenuEntry(int rowY, const std::string& entry) {
