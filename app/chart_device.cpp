@@ -100,7 +100,7 @@ bool Chart1DDevice::QueryInterface(const ComponentId* id, void** out) {
 
 ChartWindow* Chart1DDevice::Chart() const { return dynamic_cast<ChartWindow*>(window); }
 
-int64_t Chart1DDevice::SourceFrameCount() const { return ChainSourceFrameCount(pin.upstream); }
+int64_t Chart1DDevice::SourceFrameCount() const { return LinkFrameCount(pin.upstream); }
 
 // ---- The pin ---------------------------------------------------------------------------------------
 
@@ -151,7 +151,7 @@ int32_t Chart1DDevice::Refresh() {
     if (desc->frame != cachedFrame) {
         changed = 1;
         cachedFrame = desc->frame;
-        frameFlags[0] = frameFlags[1] = 0;
+        ForgetFrame();
     }
     stop[kDevicePendingByte] = 0;
     if (changed == 0 && cachedArea != 0) return 2;
@@ -182,29 +182,41 @@ int32_t Chart1DDevice::Refresh() {
 
 // ---- The post-pull step --------------------------------------------------------------------------
 
-bool Chart1DDevice::TakePulledData() {
-    const TypedFrameBuffer& image = result.image;
-    pulled = nullptr;
-    rows = sampleCount = 0;
+bool ChartFrameLayoutOf(const TypedFrameBuffer& image, uint32_t channels, int32_t width, ChartFrameLayout* out) {
+    if (out == nullptr) return false;
+    *out = ChartFrameLayout{};
     if (!image.HoldsFrame() || image.data == nullptr) return false;
-    uint32_t want = input.count != 0 ? input.count : 1;
+    uint32_t want = channels != 0 ? channels : 1;
     uint64_t samples = image.width;
-    if (requestedWidth > 0) samples = std::min<uint64_t>(samples, static_cast<uint64_t>(requestedWidth));
+    if (width > 0) samples = std::min<uint64_t>(samples, static_cast<uint64_t>(width));
     samples = std::min<uint64_t>(samples, kChartMaxSamples);
     const uint32_t item = image.itemBytes != 0 ? image.itemBytes : 8;
     if (want > 1 && item == 8u * want) {
         // The channels of a sample side by side.
-        sampleStride = want;
-        rowStride = 1;
+        out->sampleStride = want;
+        out->rowStride = 1;
     } else {
         // One row per channel, as many as came.
-        sampleStride = item >= 8 ? item / 8 : 1;
+        out->sampleStride = item >= 8 ? item / 8 : 1;
         want = std::min<uint32_t>(want, std::max<uint32_t>(image.height, 1));
-        rowStride = image.rowBytes >= 8 ? image.rowBytes / 8 : image.width * sampleStride;
+        out->rowStride = image.rowBytes >= 8 ? image.rowBytes / 8 : image.width * out->sampleStride;
     }
-    pulled = static_cast<const double*>(image.data);
-    rows = want;
-    sampleCount = static_cast<uint32_t>(samples);
+    out->samples = static_cast<const double*>(image.data);
+    out->rows = want;
+    out->sampleCount = static_cast<uint32_t>(samples);
+    return out->rows != 0 && out->sampleCount != 0;
+}
+
+bool Chart1DDevice::TakePulledData() {
+    const TypedFrameBuffer& image = result.image;
+    ChartFrameLayout layout;
+    ChartFrameLayoutOf(image, input.count, requestedWidth, &layout);
+    pulled = layout.samples;
+    rows = layout.rows;
+    sampleCount = layout.sampleCount;
+    if (pulled == nullptr) return false;
+    rowStride = layout.rowStride;
+    sampleStride = layout.sampleStride;
     // The marked intervals the producer handed along.
     marks.clear();
     for (uint32_t i = 0; i < image.items.count && image.items.items != nullptr; ++i)
@@ -235,6 +247,12 @@ void Chart1DDevice::ClearData() {
     pulled = nullptr;
     rows = sampleCount = 0;
     dataPresent = 0;
+    stripFrame.image.DropFrame();
+}
+
+void Chart1DDevice::ForgetFrame() {
+    frameFlags[0] = frameFlags[1] = 0;
+    stripFrame.image.DropFrame();
 }
 
 bool Chart1DDevice::PostPull(DeviceViewBase* base) {
@@ -434,7 +452,7 @@ void Chart1DDevice::OnEvent(int32_t code, int32_t level) {
         case kDeviceEventNewData:
         case kDeviceEventNewFrame:
             changed = 1;
-            frameFlags[0] = frameFlags[1] = 0;
+            ForgetFrame();
             Deliver();
             if (code == kDeviceEventNewFrame && IsCurrent() && HostIsActive() && cell != nullptr && OnUiThread()) {
                 if (s.refreshTransportPage != nullptr) s.refreshTransportPage(cell);

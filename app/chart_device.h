@@ -53,6 +53,20 @@ ChartNormalising ChartNormalisingFor(const ChartRange& range);
 // such value was met (the floating-point status is then cleared).
 bool ChartNormaliseSamples(const double* samples, uint64_t count, const ChartNormalising& n, double* out);
 
+// Where the samples of a delivered frame lie: rows (channels) of `sampleCount` samples,
+// `rowStride` doubles apart, a sample `sampleStride` doubles after the one before.
+struct ChartFrameLayout {
+    const double* samples = nullptr;
+    uint32_t rows = 0;
+    uint32_t sampleCount = 0;
+    uint64_t rowStride = 0;
+    uint32_t sampleStride = 1;
+};
+// The layout of a frame of 64-bit reals for `channels` channels (side by side when its
+// items are that many doubles wide, else a row each, as many as came), at most `width`
+// samples (0: all, never more than a chart pulls). False when the frame holds no samples.
+bool ChartFrameLayoutOf(const TypedFrameBuffer& image, uint32_t channels, int32_t width, ChartFrameLayout* out);
+
 class Chart1DDevice : public OutputDevice {
 public:
     Chart1DDevice(ChartWindow* window, DisplayCellBase* host);
@@ -99,6 +113,8 @@ public:
     void ChartRelayout();
     // Clears what the device holds (sample buffer, range, marked intervals).
     void ClearData();
+    // A new frame arrived: the per-frame flags are cleared and the strip's frame goes.
+    void ForgetFrame();
 
     ChartWindow* Chart() const;
     int64_t SourceFrameCount() const;
@@ -143,7 +159,10 @@ public:
     uint32_t dataPresent = 0;
     uint32_t options = 0;            // bit 0x100: the input range is not asked of the source
     AffineRecord affine;
-    uint8_t frameFlags[2] = {0, 0};
+    uint8_t frameFlags[2] = {0, 0};   // [0]: the strip's frame was asked for this frame
+    // The frame the source put in for the strip's frame request (the device's image
+    // buffer); empty until a request is answered and again after every new frame.
+    PullResult stripFrame;
     uint8_t switchedOff = 0;
     uint32_t styledFor = 0xFFFFFFFF;  // the background the style's contrast colours were chosen for
     // Pull state.

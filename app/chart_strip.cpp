@@ -3,6 +3,7 @@
 // its source for that frame. UI thread only.
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 #include "app/chart_device.h"
 #include "app/chart_request.h"
@@ -10,6 +11,7 @@
 #include "app/message_dialog.h"
 #include "data/kernel_util.h"
 #include "framework/component.h"
+#include "framework/display_lock.h"
 #include "toolkit/texture_view.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
@@ -124,37 +126,54 @@ bool ChartWindow::RenderToTextureView(TextureView* view) {
     Chart1DDevice* d = Device();
     if (d == nullptr || !d->HoldsSamples() || samples == 0) return false;
     const ChartHostServices& s = TheChartHostServices();
-    uint8_t& current = d->frameFlags[0];
-    if (cell == nullptr || s.previewsOff == nullptr || !s.previewsOff(cell)) {
-        // Only a 1-D frame with the chart's own sample count is asked for.
-        const FrameDataRecord* desc = QueryFrameDesc(d, d->cachedFrame, d->cachedChannel);
-        const bool fits = desc != nullptr && desc->height == 1 && desc->width == static_cast<int64_t>(samples) &&
-                          static_cast<int64_t>(d->sampleCount) == samples;
-        if (fits && current == 0) {
-            ChartFrameRequest record(kRequestFrameKind, d, desc->frame, desc->section);
-            ComponentBase* source = d->pin.upstream;
-            if (source != nullptr && s.askFrame != nullptr && !s.askFrame(source, &record, false))
-                s.askFrame(source, &record, true);
-            current = 1;
-        }
-    }
-    // The samples of the current frame drawn as the picture, at most 2024 pixels a side.
     int32_t width = 0, height = 0;
     bool rendered = false;
-    const DisplayRenderServices& render = TheDisplayRenderServices();
-    if (StripSize(&width, &height) && render.renderPreview != nullptr) {
-        PreviewRow row;
-        const bool planar = d->rows > 1 && d->sampleStride == 1 && d->rowStride == d->sampleCount;
-        const bool interleaved = d->rows > 1 && d->sampleStride == d->rows && d->rowStride == 1;
-        row.channels = planar || interleaved ? d->rows : 1;
-        row.pixels = row.channels > 1 ? d->Pulled() : d->PulledRow(std::min(d->currentRow, d->rows - 1));
-        row.width = d->sampleCount;
-        row.format = kRealSamples | (planar ? kBitmapPlanar : 0u);
-        row.skipUnset = 1;
-        const PreviewColours colours{d->style.colours.bright, d->style.colours.count};
-        const PreviewRange range{d->found.minimum, d->found.maximum};
-        const RenderTarget target{std::min(width, kStripRenderSide), std::min(height, kStripRenderSide)};
-        rendered = row.pixels != nullptr && render.renderPreview(&strip, row, colours, range, target);
+    {
+        // The source fills the device's strip frame under the lock, as it fills its pulls;
+        // the playback thread drops it with a new frame.
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        uint8_t& current = d->frameFlags[0];
+        if (cell == nullptr || s.previewsOff == nullptr || !s.previewsOff(cell)) {
+            // Only a 1-D frame with the chart's own sample count is asked for.
+            const FrameDataRecord* desc = QueryFrameDesc(d, d->cachedFrame, d->cachedChannel);
+            const bool fits = desc != nullptr && desc->height == 1 && desc->width == static_cast<int64_t>(samples) &&
+                              static_cast<int64_t>(d->sampleCount) == samples;
+            if (fits && current == 0) {
+                d->stripFrame.image.DropFrame();
+                ChartFrameRequest record(kRequestFrameKind, d, desc->frame, desc->section);
+                ComponentBase* source = d->pin.upstream;
+                if (source != nullptr && s.askFrame != nullptr && !s.askFrame(source, &record, false))
+                    s.askFrame(source, &record, true);
+                current = 1;
+            }
+        }
+        // The frame the source answered with, when it holds the chart's samples; else the
+        // samples the device pulled.
+        ChartFrameLayout frame;
+        const TypedFrameBuffer& answer = d->stripFrame.image;
+        if ((static_cast<uint32_t>(answer.elementType) & kRealSamples) == 0 ||
+            !ChartFrameLayoutOf(answer, d->input.count, d->requestedWidth, &frame) ||
+            frame.sampleCount != d->sampleCount || frame.rows != d->rows) {
+            frame = ChartFrameLayout{d->Pulled(), d->rows, d->sampleCount, d->rowStride, d->sampleStride};
+        }
+        // The samples of the current frame drawn as the picture, at most 2024 pixels a side.
+        const DisplayRenderServices& render = TheDisplayRenderServices();
+        if (frame.samples != nullptr && StripSize(&width, &height) && render.renderPreview != nullptr) {
+            PreviewRow row;
+            const bool planar = frame.rows > 1 && frame.sampleStride == 1 && frame.rowStride == frame.sampleCount;
+            const bool interleaved = frame.rows > 1 && frame.sampleStride == frame.rows && frame.rowStride == 1;
+            row.channels = planar || interleaved ? frame.rows : 1;
+            row.pixels = row.channels > 1 ? frame.samples
+                                          : frame.samples + static_cast<uint64_t>(std::min(d->currentRow, frame.rows - 1)) *
+                                                                frame.rowStride;
+            row.width = frame.sampleCount;
+            row.format = kRealSamples | (planar ? kBitmapPlanar : 0u);
+            row.skipUnset = 1;
+            const PreviewColours colours{d->style.colours.bright, d->style.colours.count};
+            const PreviewRange range{d->found.minimum, d->found.maximum};
+            const RenderTarget target{std::min(width, kStripRenderSide), std::min(height, kStripRenderSide)};
+            rendered = render.renderPreview(&strip, row, colours, range, target);
+        }
     }
     if (!rendered) {
         if (view != nullptr && view->image.count != 0) {

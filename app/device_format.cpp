@@ -76,17 +76,10 @@ int32_t CurrentFrameIndex(const FrameIndexState& s, int64_t sourceFrameCount) {
     return static_cast<int32_t>(c - 1);
 }
 
-int64_t ChainSourceFrameCount(ComponentBase* upstream) {
+int64_t LinkFrameCount(ComponentBase* upstream) {
     if (upstream == nullptr || !ComponentIsLive(upstream)) return 0;
-    // A chain is a handful of stages; the bound keeps a malformed loop of links finite.
-    ComponentBase* head = upstream;
-    for (int depth = 0; depth < 64; ++depth) {
-        ComponentBase* above = ComponentUpstream(head);
-        if (above == nullptr || !ComponentIsLive(above)) break;
-        head = above;
-    }
-    void* description = head->CachedFrameDescription();
-    if (description == nullptr) description = head->QueryFrameDescription();
+    void* description = upstream->CachedFrameDescription();
+    if (description == nullptr) description = upstream->QueryFrameDescription();
     if (description == nullptr) return 0;
     const GraphicsHostServices& s = TheGraphicsHostServices();
     return s.frameCount != nullptr ? s.frameCount(description) : -1;

@@ -69,12 +69,12 @@ void DeviceFormatFreeItems(DeviceDataFormat* format);
 
 class ComponentBase;
 
-// The frame count of the data behind a device whose pin is bound to `upstream`: the
-// frame description of the stage at the head of the chain (the Source), read through
-// the hosts' frame-count service. The stages between may describe their own output in
-// records of their own (a Reduction its 1-D output, a filter its frames), which that
-// service does not read. 0 without an upstream or a description, -1 without the service.
-int64_t ChainSourceFrameCount(ComponentBase* upstream);
+// The frame count of the data behind a device whose pin is bound to `upstream`: that
+// stage's cached frame description, else its answer to the description query, read
+// through the hosts' frame-count service. Every stage describes its output as a data
+// set (a Reduction with the frames of the data it measures). 0 without an upstream or
+// a description, -1 without the service.
+int64_t LinkFrameCount(ComponentBase* upstream);
 
 // What the current frame of a device is looked up from.
 struct FrameIndexState {

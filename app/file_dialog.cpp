@@ -349,7 +349,8 @@ int32_t RunFileDialog(gWindow* owner, FileDialogOptions* options, char* buffer, 
     if (!request.defaultExtension.empty() && request.defaultExtension[0] == '.') request.defaultExtension.erase(0, 1);
 
     // The start: the folder of a name in the buffer, else the caller's folder, else the
-    // current one. With a default extension the name itself is dropped.
+    // current one. An open dialog with a default extension drops the name itself; a save
+    // dialog keeps it, since the caller proposes the name to save under.
     std::string start = initialFolder != nullptr && *initialFolder != '\0' ? initialFolder : ".";
     if (buffer[0] != '\0') {
         std::string given = buffer;
@@ -358,7 +359,7 @@ int32_t RunFileDialog(gWindow* owner, FileDialogOptions* options, char* buffer, 
             start = slash == 0 ? "/" : given.substr(0, slash);
             given.erase(0, slash + 1);
         }
-        if (request.defaultExtension.empty()) request.fileName = given;
+        if (request.defaultExtension.empty() || request.save) request.fileName = given;
     }
     request.folder = AbsoluteFolder(start);
 

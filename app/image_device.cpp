@@ -153,7 +153,7 @@ bool Image2DDevice::HostHasWorkspace() const {
     return cell != nullptr && s.hasWorkspace != nullptr && s.hasWorkspace(cell);
 }
 
-int64_t Image2DDevice::SourceFrameCount() const { return ChainSourceFrameCount(pin.upstream); }
+int64_t Image2DDevice::SourceFrameCount() const { return LinkFrameCount(pin.upstream); }
 
 // ---- The pin ---------------------------------------------------------------------------------
 

@@ -82,6 +82,8 @@ constexpr int32_t kCancelRow = 0;
 
 // Checks the radio row of the Draw menu (-1: none).
 void MarkDrawRow(int32_t row);
+// Shows the keys' option of the Edit menu checked or not.
+void MarkKeysMoveShape(bool on);
 
 // ---- Draw --------------------------------------------------------------------------------------------------
 
@@ -225,6 +227,19 @@ uint8_t EditShape(void*, uint32_t) {
     return 1;
 }
 
+// ---- Edit, the keys' option (the menu target's view) ----------------------------------------------
+
+// The view's shapes scroll with Shift and the arrows unless the user chooses that the
+// keys, and the wheel, move the current shape instead.
+uint8_t KeysMoveShape(void*, uint32_t) {
+    View v = TargetView();
+    if (!v.ready) return 1;
+    const bool on = !v.state.keysMoveShape;
+    Call(TheMainMenuHooks().setKeysMoveShape, v.view, on);
+    MarkKeysMoveShape(on);
+    return 1;
+}
+
 // ---- View and Help -------------------------------------------------------------------------------------
 
 uint8_t ShowTools(void*, uint32_t) {
@@ -307,6 +322,11 @@ constexpr RowDef kEditSecond[] = {
     {nullptr, 0, nullptr, 0, kRowPlain},
 };
 
+constexpr RowDef kEditKeys[] = {
+    {"Move Shape with Keys [Shift+Arrows, Wheel]", 0, &KeysMoveShape, 0, kRowCheck},
+    {nullptr, 0, nullptr, 0, kRowPlain},
+};
+
 constexpr RowDef kEditPreferences[] = {{"Preferences", 0, nullptr, 0, kRowPlain}};
 
 constexpr RowDef kViewTools[] = {
@@ -351,6 +371,7 @@ struct Tables {
     Group<std::size(kDraw)> draw;
     Group<std::size(kEditFirst)> editFirst;
     Group<std::size(kEditSecond)> editSecond;
+    Group<std::size(kEditKeys)> editKeys;
     Group<std::size(kEditPreferences)> editPreferences;
     Group<std::size(kViewTools)> viewTools;
     Group<std::size(kViewLayout)> viewLayout;
@@ -386,6 +407,10 @@ void MarkDrawRow(int32_t row) {
     } else {
         gMenuCheckItems(draw.rows, n, k);
     }
+}
+
+void MarkKeysMoveShape(bool on) {
+    if (gMenuItem* item = Built().editKeys.rows[0].item) gMenuCheckItem(item, on);
 }
 
 // Greys every row of a table (true) or enables them.
@@ -434,6 +459,7 @@ MainMenuTable MainMenuRows(MainMenuGroup group) {
         case MainMenuGroup::Draw: return t.draw.Table();
         case MainMenuGroup::EditFirst: return t.editFirst.Table();
         case MainMenuGroup::EditSecond: return t.editSecond.Table();
+        case MainMenuGroup::EditKeys: return t.editKeys.Table();
         case MainMenuGroup::EditPreferences: return t.editPreferences.Table();
         case MainMenuGroup::ViewTools: return t.viewTools.Table();
         case MainMenuGroup::ViewLayout: return t.viewLayout.Table();
@@ -489,6 +515,12 @@ void EditMenuSecondUpdate(gMenuRow* rows, uint32_t) {
     Enable(rows[6], s.hasCurrentShape && s.currentShapeKind >= 3 && s.currentShapeKind <= 6);
 }
 
+void EditMenuKeysUpdate(gMenuRow* rows, uint32_t) {
+    View v = TargetView();
+    GreyAll(rows, static_cast<int32_t>(std::size(kEditKeys)), !v.ready);
+    MarkKeysMoveShape(v.ready && v.state.keysMoveShape);
+}
+
 void ViewMenuUpdate(gMenuRow*, uint32_t) { SyncToolsMenuCheck(); }
 
 void PageSubmenuUpdate(gMenuRow* rows, uint32_t) {
@@ -510,6 +542,7 @@ void BuildMainMenus(CUI* cui, MenuBar* bar) {
     t.draw.Reset(kDraw);
     t.editFirst.Reset(kEditFirst);
     t.editSecond.Reset(kEditSecond);
+    t.editKeys.Reset(kEditKeys);
     t.editPreferences.Reset(kEditPreferences);
     t.viewTools.Reset(kViewTools);
     t.viewLayout.Reset(kViewLayout);
@@ -527,6 +560,7 @@ void BuildMainMenus(CUI* cui, MenuBar* bar) {
     MenuBar::BuildItems(bar, "Edit\t");
     Add(bar, kMenuEdit, t.editFirst, false, &EditMenuFirstUpdate);
     Add(bar, kMenuEdit, t.editSecond, false, &EditMenuSecondUpdate);
+    Add(bar, kMenuEdit, t.editKeys, false, &EditMenuKeysUpdate);
     Add(bar, kMenuEdit, t.editPreferences, true, &PageSubmenuUpdate);
     MenuBar::BuildItems(bar, "View\t");
     Add(bar, kMenuView, t.viewTools, false, &ViewMenuUpdate);

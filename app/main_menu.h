@@ -44,6 +44,7 @@ struct MenuViewState {
     int32_t redoSteps = 0;          // and redo
     bool anchorToolActive = false;
     bool frameShown = false;        // the view's frame widget is shown
+    bool keysMoveShape = false;     // Shift with the arrows, and the wheel, move the current shape
 };
 
 // What the menus call in the layers above the shell. An entry that is not installed does
@@ -74,6 +75,9 @@ struct MainMenuHooks {
     void (*enterSelectMode)(void* view) = nullptr;
     bool (*leaveSelectMode)(void* view) = nullptr;               // whether it was on
     bool (*clipboardHasShape)() = nullptr;
+    // Switches whether Shift with the arrows, and the wheel, move the view's current shape
+    // (instead of scrolling).
+    void (*setKeysMoveShape)(void* view, bool on) = nullptr;
     // The "Edit Shape…" panel, shown.
     void (*openEditShapePanel)() = nullptr;
     // View > "Layout" is about to open: its entries' check marks.
@@ -91,13 +95,14 @@ struct MainMenuTable {
     const uint8_t* kinds = nullptr;  // kRowPlain, kRowCheck or kRowRadio per row
     int32_t count = 0;
 };
-enum class MainMenuGroup { Draw, EditFirst, EditSecond, EditPreferences, ViewTools, ViewLayout, ViewChartTools,
+enum class MainMenuGroup { Draw, EditFirst, EditSecond, EditKeys, EditPreferences, ViewTools, ViewLayout, ViewChartTools,
                            ViewEnd, Help, HelpWeb };
 MainMenuTable MainMenuRows(MainMenuGroup group);
 // The update callbacks, as the menus run them when they open.
 void DrawMenuUpdate(gMenuRow* rows, uint32_t data);
 void EditMenuFirstUpdate(gMenuRow* rows, uint32_t data);
 void EditMenuSecondUpdate(gMenuRow* rows, uint32_t data);
+void EditMenuKeysUpdate(gMenuRow* rows, uint32_t data);
 void ViewMenuUpdate(gMenuRow* rows, uint32_t data);
 // The submenus that panel pages fill ("Preferences", "Layout", "Chart Tools") are greyed
 // while no page has put an entry into them, so that they never open empty; the first

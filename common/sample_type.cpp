@@ -102,8 +102,16 @@ bool ChooseSampleType(DataInfo* info, bool scaled) {
         d.total = 0.0;
         return false;
     }
-    // max - min may exceed the largest double; infinity then picks the widest type.
+    // The depth of the values: the smallest type that holds their range (max - min may
+    // exceed the largest double; infinity then picks the widest type). Values with
+    // fractions, which the accumulator marks with the real type that holds them (0x10 or
+    // 0x40), keep that real type: a range of a few units is no depth of 4 bits for them.
+    const uint32_t realType = d.sampleType.type & (0x10u | 0x40u);
     MinTypeForValue(&d.sampleType, maximum - minimum);
+    if (realType != 0 && (d.sampleType.type & 0x40u) == 0) {
+        d.sampleType.type = (realType & 0x40u) != 0 ? 0x40u : 0x10u;
+        d.sampleType.bits = d.sampleType.type == 0x40u ? 64u : 32u;
+    }
     const double count = static_cast<double>(d.count);
 
     if (d.count == 1 || minimum == maximum) {
@@ -133,14 +141,11 @@ bool ChooseSampleType(DataInfo* info, bool scaled) {
     const double sumSquares = d.sumSquares;
     const double n = static_cast<double>(d.n);
     double mean;
+    // The mean of the distances from the shift, for the spread below.
+    double spreadMean;
     if (scaled) {
         const double sum = d.sum;
-        if (sum == 0.0)
-            d.total = 0.0;
-        else if (std::fabs(sum) >= kLargest / n)
-            d.total = std::copysign(kLargest, sum);
-        else
-            d.total = n * sum;
+        const double shift = d.accumulatorReserved[1];
         mean = sum;
         if (d.n != d.count) {
             mean = sum * n;
@@ -155,12 +160,27 @@ bool ChooseSampleType(DataInfo* info, bool scaled) {
                 return true;
             }
         }
+        spreadMean = mean;
+        if (shift == 0.0) {
+            if (sum == 0.0)
+                d.total = 0.0;
+            else if (std::fabs(sum) >= kLargest / n)
+                d.total = std::copysign(kLargest, sum);
+            else
+                d.total = n * sum;
+        } else {
+            // A shift is at most 2^500 and the distances' mean is finite: the mean stays
+            // finite, the total may not.
+            mean += shift;
+            d.total = ClampLargest(count * mean);
+        }
     } else {
         const double total = d.total;
         if (total == 0.0 || std::fabs(total) <= count * kSmallestNormal)
             mean = 0.0;
         else
             mean = total / count;
+        spreadMean = mean;
     }
     d.sum = mean;
 
@@ -175,11 +195,11 @@ bool ChooseSampleType(DataInfo* info, bool scaled) {
     double r, m, c;
     if (scaled) {
         r = std::sqrt(sumSquares);
-        m = std::sqrt(count) * std::fabs(mean) / n;
+        m = std::sqrt(count) * std::fabs(spreadMean) / n;
         c = n / std::sqrt(count - 1.0);
     } else {
         r = std::sqrt(sumSquares) / std::sqrt(count);
-        m = std::fabs(mean);
+        m = std::fabs(spreadMean);
         c = std::sqrt(count / (count - 1.0));
     }
     if (!(r > m)) {

@@ -20,7 +20,8 @@ struct DataInfo {
     double sum = 0.0;         // on success: the mean
     double total = 0.0;       // the plain sum
     int64_t count = 0;        // values gathered
-    // Room for the accumulators' own fields.
+    // Room for the accumulators' own fields; the second is the value the scaled sums
+    // were taken about (their shift), which the finishing adds back to the mean.
     double accumulatorReserved[2] = {0.0, 0.0};
     SampleTypeInfo sampleType;
     // With the "scaled" flag: every value was multiplied by 1/n before it was summed.

@@ -258,8 +258,9 @@ namespace {
 struct InfoRun {
     double lo;
     double hi;
-    double sum = 0.0;      // of value × factor
-    double squares = 0.0;  // of (value × factor)²
+    double shift = 0.0;    // taken from every value before it is summed
+    double sum = 0.0;      // of (value - shift) × factor
+    double squares = 0.0;  // of ((value - shift) × factor)²
     int64_t small = 0;     // values too small to multiply: +1 per positive, -1 per negative
     int64_t valid = 0;
     bool saturated = false;  // the sum of squares reached DBL_MAX
@@ -277,11 +278,12 @@ void InfoScalar(const double* values, size_t n, double factor, double tiny, Info
         ++r.valid;
         if (x < r.lo) r.lo = x;
         if (x > r.hi) r.hi = x;
+        const double y = x - r.shift;
         double v = 0.0;
-        if (std::fabs(x) <= tiny) {
-            r.small += (x > 0.0) - (x < 0.0);
+        if (std::fabs(y) <= tiny) {
+            r.small += (y > 0.0) - (y < 0.0);
         } else {
-            v = x * factor;
+            v = y * factor;
             r.sum += v;
         }
         if (!r.saturated) {
@@ -324,10 +326,12 @@ inline bool AnyLane(VecM m) { return (m[0] | m[1]) != 0; }
 // Lanes of the two halves of a block that hold a value the lanes cannot take: a
 // nonzero value too small to be multiplied by the factor, or one whose square alone
 // would reach the saturation.
-inline VecM NeedsCare(VecD x, double factor, double tiny) {
+inline VecM NeedsCare(VecD x, double shift, double factor, double tiny) {
     const VecD a = AbsVec(x);
     const VecM valid = (x != -DBL_MAX) & (a <= DBL_MAX);
-    return valid & (((a <= tiny) & (x != 0.0)) | (AbsVec(x * factor) >= kSqrtDblMax));
+    const VecD y = x - shift;
+    const VecD b = AbsVec(y);
+    return valid & (((b <= tiny) & (y != 0.0)) | (AbsVec(y * factor) >= kSqrtDblMax));
 }
 
 struct InfoLanes {
@@ -336,7 +340,7 @@ struct InfoLanes {
 };
 
 template <bool TypeTest>
-__attribute__((always_inline)) inline void FoldLanes(VecD x, double factor, InfoLanes& l) {
+__attribute__((always_inline)) inline void FoldLanes(VecD x, double shift, double factor, InfoLanes& l) {
     const VecD zero = {0.0, 0.0};
     const VecD a = AbsVec(x);
     const VecM valid = (x != -DBL_MAX) & (a <= DBL_MAX);
@@ -344,7 +348,7 @@ __attribute__((always_inline)) inline void FoldLanes(VecD x, double factor, Info
     const VecD xh = valid ? x : zero - kInf;
     l.lo = xl < l.lo ? xl : l.lo;
     l.hi = xh > l.hi ? xh : l.hi;
-    const VecD v = valid ? x * factor : zero;
+    const VecD v = valid ? (x - shift) * factor : zero;
     l.sum += v;
     l.sq += AbsVec(v) >= kSqrtDblMin ? v * v : zero;
     l.cnt -= valid;  // a true lane is -1
@@ -371,12 +375,12 @@ __attribute__((always_inline)) inline void InfoBlocks(const double* values, size
         const double* q = values + b * kInfoLanes;
         const VecD x0 = LoadVec(q);
         const VecD x1 = LoadVec(q + 2);
-        if (AnyLane(NeedsCare(x0, factor, tiny) | NeedsCare(x1, factor, tiny))) {
+        if (AnyLane(NeedsCare(x0, r.shift, factor, tiny) | NeedsCare(x1, r.shift, factor, tiny))) {
             InfoScalar(q, kInfoLanes, factor, tiny, r);
             continue;
         }
-        FoldLanes<TypeTest>(x0, factor, l0);
-        FoldLanes<TypeTest>(x1, factor, l1);
+        FoldLanes<TypeTest>(x0, r.shift, factor, l0);
+        FoldLanes<TypeTest>(x1, r.shift, factor, l1);
     }
     for (int j = 0; j < 2; ++j) {
         for (const InfoLanes* l : {&l0, &l1}) {
@@ -443,10 +447,11 @@ struct FastLanes {
 
 template <FastTest Test>
 ORVA_INLINE void FastFold(Vec4 x, Vec4& lo, Vec4& hi, Vec4& sum, Vec4& sq, Mask4& flag,
-                               double factor, double careBelow) {
+                               Vec4 shift, double factor, double careBelow) {
     lo = x < lo ? x : lo;  // a NaN keeps the lane; the sum shows it
     hi = x > hi ? x : hi;
-    const Vec4 v = x * factor;
+    const Vec4 y = x - shift;
+    const Vec4 v = y * factor;
     sum += v;
     sq += v * v;
     const Vec4 a = Abs4(x);
@@ -457,7 +462,9 @@ ORVA_INLINE void FastFold(Vec4 x, Vec4& lo, Vec4& hi, Vec4& sum, Vec4& sq, Mask4
         const Vec4 m = a < two52 ? a : two52;
         flag |= ((m + kTwo52) - kTwo52) != m;
     } else {
-        flag |= (a < careBelow) & (a != 0.0);
+        // The tiny test is of what is summed. (Whole values about a whole shift are 0
+        // or at least 1, so the whole-number test needs no such test.)
+        flag |= (Abs4(y) < careBelow) & (y != 0.0);
         if constexpr (Test == FastTest::kFloat) {
             const Vec4 back = __builtin_convertvector(__builtin_convertvector(x, Vec4F), Vec4);
             flag |= back != x;
@@ -482,11 +489,12 @@ template <FastTest Test>
 ORVA_INLINE bool FastChunk(const double* p, size_t n, double factor, double careBelow,
                                 InfoRun& r) {
     const Vec4 zero = Splat(0.0);
+    const Vec4 shift = Splat(r.shift);
     FastLanes l{Splat(kInf), Splat(kInf), Splat(-kInf), Splat(-kInf), zero, zero, zero, zero,
                 Mask4{0, 0, 0, 0}};
     for (size_t i = 0; i < n; i += kFastStep) {
-        FastFold<Test>(Load4(p + i), l.lo0, l.hi0, l.sum0, l.sq0, l.flag, factor, careBelow);
-        FastFold<Test>(Load4(p + i + 4), l.lo1, l.hi1, l.sum1, l.sq1, l.flag, factor, careBelow);
+        FastFold<Test>(Load4(p + i), l.lo0, l.hi0, l.sum0, l.sq0, l.flag, shift, factor, careBelow);
+        FastFold<Test>(Load4(p + i + 4), l.lo1, l.hi1, l.sum1, l.sq1, l.flag, shift, factor, careBelow);
     }
     const Vec4 lo = l.lo0 < l.lo1 ? l.lo0 : l.lo1;
     const Vec4 hi = l.hi0 > l.hi1 ? l.hi0 : l.hi1;
@@ -559,16 +567,32 @@ void InfoRunBase(const double* v, size_t n, double factor, InfoRun& r) {
     InfoRunAll(v, n, factor, r);
 }
 
+// The sums are taken about the first value: the spread of values far from zero then
+// stays in the squares (1e8 + a unit spread has squares of 1e16, whose last bit is worth
+// 2). Values below 2^-500 are taken about 0, so that no nonzero distance is tiny, and
+// values above 2^500 too, so that no distance overflows.
+double ShiftFor(const double* values, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+        const double x = values[i];
+        if (!ValidValue(x)) continue;
+        const double a = std::fabs(x);
+        return a >= 0x1p-500 && a <= 0x1p500 ? x : 0.0;
+    }
+    return 0.0;
+}
+
 }  // namespace
 
 void InfoKernelReal64(const double* values, int32_t count, DataInfo* info) {
     if (count <= 0 || values == nullptr) return;
     const double factor = DataInfoFactor(*info);
+    const size_t n = static_cast<size_t>(count);
+    if (info->count == 0) DataInfoShift(*info) = ShiftFor(values, n);
     InfoRun r;
+    r.shift = DataInfoShift(*info);
     r.lo = info->minimum;
     r.hi = info->maximum;
     r.type = info->sampleType.type;
-    const size_t n = static_cast<size_t>(count);
     if (kernel::CpuHasAvx2()) {
         InfoRunAvx2(values, n, factor, r);
     } else {

@@ -43,6 +43,9 @@ MinMaxKernel SelectMinMaxKernel(ElementType type, bool swapped = false);
 // a fraction fits a 32-bit real, 0x40 when a 64-bit real is needed).
 inline double& DataInfoFactor(DataInfo& info) { return info.accumulatorReserved[0]; }
 inline double DataInfoFactor(const DataInfo& info) { return info.accumulatorReserved[0]; }
+// And the value its sums are taken about (chosen from the first values folded, so that
+// the spread of values far from zero does not cancel).
+inline double& DataInfoShift(DataInfo& info) { return info.accumulatorReserved[1]; }
 
 // Clears a record for a run over `n` values in all: minimum +DBL_MAX, maximum
 // -DBL_MAX, sums and count 0, factor 1/n (1.0 when n is 0), sample type 0.

@@ -5,7 +5,9 @@
 #include <cmath>
 #include <mutex>
 
+#include "app/chart_device.h"
 #include "app/chart_panel.h"
+#include "app/chart_request.h"
 #include "app/chart_window.h"
 #include "app/image_window.h"
 #include "framework/component.h"
@@ -155,6 +157,19 @@ bool SetLinked(DisplayCellBase* cell, GraphicsWindow* window, bool state) {
     return true;
 }
 
+// The class of the picture a chart's frame request hands its source.
+inline constexpr ComponentId kChartStripPictureId{{FourCC("STRP"), FourCC("DT1D"), FourCC("DEVI"), FourCC("OUTG")},
+                                                  nullptr};
+
+// The device's strip frame as the target of a frame request; it lives on the asker's stack.
+class StripPicture : public FramePictureTarget {
+public:
+    const ComponentId* GetClassId() const override { return &kChartStripPictureId; }
+    int32_t AddRef() override { return ++refs; }
+    int32_t Release() override { return --refs; }
+    int32_t refs = 1;
+};
+
 }  // namespace
 
 bool ChartInputRange(ComponentBase* upstream, double* minimum, double* maximum) {
@@ -185,6 +200,31 @@ bool ChartInputRange(ComponentBase* upstream, double* minimum, double* maximum) 
     }
     target->Release();
     return have;
+}
+
+// The frame behind a chart's strip, asked of the device's source with its request
+// operation (OnMessage) or its prepare operation (QueryPageMessage, which a stage passes
+// on up its chain): a stage that makes frame pictures produces the record's frame and
+// channel, in the box of the device's last pull, into the device's strip frame. The
+// Source takes the code for its section data, which it gives only to the Reduction's data
+// array: it refuses. True when the frame came.
+bool ChartAskFrame(ComponentBase* source, ChartFrameRequest* record, bool prepare) {
+    auto* device = record != nullptr ? dynamic_cast<Chart1DDevice*>(record->Held()) : nullptr;
+    if (source == nullptr || device == nullptr || !ComponentIsLive(source)) return false;
+    std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+    PullResult& frame = device->stripFrame;
+    frame.image.DropFrame();
+    frame.pending = 0;
+    frame.window = device->frameRequest;
+    frame.window.frame = record->part.frame;
+    frame.window.section = record->part.channel;
+    StripPicture target;
+    target.picture = &frame;
+    FrameDataMessage message(static_cast<int32_t>(record->kind), &target, record->part.frame, record->part.channel);
+    const bool taken = prepare ? source->QueryPageMessage(&message, 0) : source->OnMessage(&message, 0);
+    if (taken && frame.image.HoldsFrame()) return true;
+    frame.image.DropFrame();
+    return false;
 }
 
 namespace {
@@ -252,11 +292,15 @@ bool PreviewsOff(DisplayCellBase* base) {
     return ws == nullptr || ws->previewOn == 0;
 }
 
-// The chart's cursor readout reaches the coordinate fields of its workspace while the
-// chart's cell is the workspace's active one.
+// The chart's cursor readout reaches the coordinate fields and the value fields of its
+// workspace while the chart's cell is the workspace's active one. Both at once: the
+// chart's record says whether its value changed only until its next readout, so a value
+// left for a later redraw would be lost.
 void RedrawReadout(DisplayCellBase* base) {
     DisplayComponent* cell = AsDisplayCell(base);
-    if (cell != nullptr && cell->IsActive() && cell->workspace != nullptr) RedrawChartCoordReadout(cell->workspace);
+    if (cell == nullptr || !cell->IsActive() || cell->workspace == nullptr) return;
+    RedrawChartCoordReadout(cell->workspace);
+    RedrawChartValueReadout(cell->workspace);
 }
 
 // A histogram's statistics list: the Reduction's numbers of the measured region (count,
@@ -322,6 +366,7 @@ void InstallChartServices() {
     // The image strip of the chart: drawn into its workspace's preview.
     chart.redrawOnFrame = &RedrawOnFrame;
     chart.previewsOff = &PreviewsOff;
+    chart.askFrame = &ChartAskFrame;
 }
 
 }  // namespace orva

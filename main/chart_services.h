@@ -2,6 +2,7 @@
 
 namespace orva {
 
+class ChartFrameRequest;
 class ComponentBase;
 
 // Gives display cells their chart windows for 1-D data, and lets a chart show its
@@ -12,5 +13,11 @@ void InstallChartServices();
 // the chain above `upstream` (its complete statistics, else those it holds so far);
 // false when there is no Source or it knows none.
 bool ChartInputRange(ComponentBase* upstream, double* minimum, double* maximum);
+
+// The frame behind a chart's strip asked of `source` (installed as the chart's askFrame):
+// its request operation, or with `prepare` its prepare operation, gets a frame request
+// ("ECDF", the record's kind, frame and channel) whose picture is the held device's strip
+// frame in the box of the device's last pull. True when a frame came.
+bool ChartAskFrame(ComponentBase* source, ChartFrameRequest* record, bool prepare);
 
 }  // namespace orva

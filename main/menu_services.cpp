@@ -66,7 +66,12 @@ bool ViewState(void* view, MenuViewState* state) {
     state->redoSteps = RedoSteps(c->undo);
     state->anchorToolActive = c->anchorTool != kToolNone;
     state->frameShown = c->FrameShown();
+    state->keysMoveShape = host != nullptr && host->shapeOptions.arrowKeysMove != 0;
     return true;
+}
+
+void SetKeysMoveShape(void* view, bool on) {
+    if (GraphicsHost* host = DisplaySyncHost(CellOf(view))) host->shapeOptions.arrowKeysMove = on ? 1 : 0;
 }
 
 void StartShapeTool(void* view, int32_t kind, int32_t toolMode) {
@@ -154,6 +159,7 @@ void InstallMenuServices() {
     h.clipShape = &ClipShape;
     h.inscribeAnchors = &InscribeAnchors;
     h.clipboardHasShape = &ShapeClipboardHasShape;
+    h.setKeysMoveShape = &SetKeysMoveShape;
 }
 
 }  // namespace orva

@@ -602,11 +602,11 @@ void TextureView::OnMouse(gElement* e, uintptr_t data) {
     }
     e->cursor = PressedCursor();
     gWinSetCursor(window, e->cursor);
-    if (view->pressHandler != nullptr) view->pressHandler(view->owner);
+    const bool taken = view->pressHandler != nullptr && view->pressHandler(view->owner);
     if (view->widget != e) return;
     float x, y;
     PointerUp(window, &x, &y);
-    view->PressAt(x - e->x, y - e->y);
+    if (!taken) view->PressAt(x - e->x, y - e->y);
     view->dragStartX = x - (e->x + view->markerX);
     view->dragStartY = y - (e->y + view->markerY);
     OnDrag(e, &gCursorPos);

@@ -74,7 +74,9 @@ struct TextureView {
 
     gElement* widget = nullptr;     // null when closed
     float markerX = 0, markerY = 0;  // marker position, widget coordinates
-    void (*pressHandler)(void* owner) = nullptr;
+    // A press heard first; true when the owner takes it as the start of a drag of its own
+    // (a chart's strip pans by the pointer's travel): the marker then stays where it is.
+    bool (*pressHandler)(void* owner) = nullptr;
     // The movement (dx, dy) in widget coordinates; without one the view repaints itself.
     void (*moveHandler)(void* owner, float dx, float dy) = nullptr;
     float markerOutline[4][2] = {};

@@ -236,12 +236,6 @@ int32_t PlaybackFrameCount(ComponentBase* component) {
     void* description = component->CachedFrameDescription();
     if (description == nullptr) description = component->QueryFrameDescription();
     if (description == nullptr) return 0;
-    // A Reduction answers with the description of its measures, not of the data: the
-    // frames it follows are those of the stage above it.
-    if (dynamic_cast<ReductionComponent*>(component) != nullptr) {
-        ComponentBase* above = ComponentUpstream(component);
-        return above != nullptr && above != component ? PlaybackFrameCount(above) : 0;
-    }
     const uint32_t frames = static_cast<const DataSetInfo*>(description)->StepFrames();
     return frames > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int32_t>(frames);
 }

@@ -136,11 +136,14 @@ ActiveHost ActiveCellHost(void* owner) {
     return {DisplaySyncHost(cell), dynamic_cast<void*>(gw)};
 }
 
-// A press in the preview: the chart keeps where its pan starts.
-void PreviewPress(void* owner) {
+// A press in the preview: a chart keeps where its pan starts, and the press moves
+// nothing (its strip follows the drag's travel only); an image's marker jumps to it.
+bool PreviewPress(void* owner) {
     ActiveHost a = ActiveCellHost(owner);
     GraphicsReadoutPage* page = a.host != nullptr ? a.host->readoutPage : nullptr;
-    if (page != nullptr && page->dragPress != nullptr && page->dragData == a.window) page->dragPress(page->dragData);
+    if (page == nullptr || page->dragPress == nullptr || page->dragData != a.window) return false;
+    page->dragPress(page->dragData);
+    return true;
 }
 
 // The preview's marker moved by dx, dy preview pixels (upwards positive): the active

@@ -35,6 +35,10 @@ void RedrawImageReadouts(WorkspaceComponent* workspace);
 // Only the coordinates: the coordinates page's fields and the value page's position.
 void RedrawImageCoordReadout(WorkspaceComponent* workspace);
 void RedrawChartCoordReadout(WorkspaceComponent* workspace);
+// Only the values of the active cell's chart: the value page's values field and the
+// channel value fields, painted at once (the chart's channel description is not its
+// cursor's: the channel buttons are left alone).
+void RedrawChartValueReadout(WorkspaceComponent* workspace);
 // Only the values and channels, from the given record.
 void RedrawImageValueReadout(WorkspaceComponent* workspace, const GraphicsReadout* record);
 void RedrawPlaybackValueReadout(WorkspaceComponent* workspace, const GraphicsReadout* record);

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/chart_device.h"
 #include "app/chart_window.h"
+#include "app/colour_dialog.h"
 #include "app/cui.h"
 #include "app/field_readers.h"
 #include "app/image_device.h"
@@ -585,8 +587,34 @@ ToolMenu* ZoomBackgroundMenu() {
     return &menu;
 }
 
+namespace {
+
+// "Select Color...": the colour dialog over the workspace's window, offering the view's
+// colours. The chosen colour is applied as a list entry is: it joins the list (with no
+// name, so the menu shows it as "Color") when it is not there, and the menu checks it.
+void RunBackgroundDialog(WorkspaceComponent* ws) {
+    GraphicsWindow* gw = ViewWindow(ws);
+    GraphicsColourList* list = gw != nullptr ? gw->GetDefaults() : nullptr;
+    if (list == nullptr) return;
+    std::vector<uint32_t> swatches;
+    for (const GraphicsColour& c : list->entries) swatches.push_back(c.colour);
+    uint32_t colour = gw->colours;
+    gWindow* owner = ws->group != nullptr ? gWinValidate(ws->group->windows[0]) : nullptr;
+    if (!RunColourDialog(owner, &colour, swatches)) return;
+    // The view may have gone while the dialog was up.
+    gw = ViewWindow(ws);
+    list = gw != nullptr ? gw->GetDefaults() : nullptr;
+    if (list == nullptr) return;
+    size_t index = 0;
+    while (index < list->entries.size() && list->entries[index].colour != colour) ++index;
+    if (index == list->entries.size()) list->entries.push_back(GraphicsColour{colour, nullptr});
+    ZoomBackgroundChoose(ws, static_cast<int32_t>(index));
+}
+
+}  // namespace
+
 BackgroundDialogFn& TheBackgroundDialog() {
-    static BackgroundDialogFn dialog = nullptr;
+    static BackgroundDialogFn dialog = &RunBackgroundDialog;
     return dialog;
 }
 

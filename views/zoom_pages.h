@@ -93,7 +93,7 @@ void ZoomBackgroundChoose(WorkspaceComponent* workspace, int32_t index);
 ToolMenu* ZoomPresetMenu(int32_t selector);
 ToolMenu* ZoomBackgroundMenu();
 void ZoomBarMenusFree();
-// What "Select Color..." runs: the colour dialog, when the toolkit has one (none yet).
+// What "Select Color..." runs: the colour dialog (tests may put their own in its place).
 using BackgroundDialogFn = void (*)(WorkspaceComponent* workspace);
 BackgroundDialogFn& TheBackgroundDialog();
 

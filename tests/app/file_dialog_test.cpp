@@ -264,13 +264,19 @@ TEST_F(FileDialogTest, RefusalsAndTheModalFlagAfterEveryWayOut) {
 }
 
 TEST_F(FileDialogTest, TheNameInTheBufferGivesTheStartFolder) {
-    // With a default extension the name is dropped, its folder is where the dialog starts.
+    // An open dialog with a default extension drops the name, its folder is where the
+    // dialog starts; a save dialog proposes the name it was given.
     std::strcpy(buffer, "/data/night/frame.fits");
     scripted.Push(ScriptedFileDialog::Cancel());
     RunFileDialog(Main(), nullptr, buffer, sizeof buffer, "/elsewhere", "T", 0, nullptr, nullptr, kFileDialogPalette,
-                  nullptr, 2);
+                  nullptr, 1);
     EXPECT_EQ(Last().folder, "/data/night");
     EXPECT_EQ(Last().fileName, "");
+    scripted.Push(ScriptedFileDialog::Cancel());
+    RunFileDialog(Main(), nullptr, buffer, sizeof buffer, "/elsewhere", "T", 0, nullptr, "txt", kFileDialogPalette,
+                  nullptr, 2);
+    EXPECT_EQ(Last().folder, "/data/night");
+    EXPECT_EQ(Last().fileName, "frame.fits");
     // Without one the name is proposed.
     scripted.Push(ScriptedFileDialog::Cancel());
     RunFileDialog(Main(), nullptr, buffer, sizeof buffer, "/elsewhere", "T", 0, nullptr, nullptr, kFileDialogShapes,

@@ -96,6 +96,10 @@ void InstallRecordingHooks() {
     };
     h.clipboardHasShape = [] { return gClipboard; };
     h.openEditShapePanel = [] { gShell.push_back("edit shape panel"); };
+    h.setKeysMoveShape = [](void* v, bool on) {
+        Note(v, on ? "keys move" : "keys scroll");
+        static_cast<RecordingView*>(v)->state.keysMoveShape = on;
+    };
 }
 
 // A view with its window and container, nothing else.
@@ -190,12 +194,14 @@ TEST_F(MainMenuTest, TitlesRowsAndTheirKinds) {
                                         "Edit Shape\x85", "Add Anchor(s)", "-"}));
     EXPECT_EQ(Labels(MainMenuGroup::Help), (std::vector<std::string>{"Contents", "-", "About", "-"}));
     EXPECT_EQ(Labels(MainMenuGroup::HelpWeb).size(), 7u);
-    // The Edit menu: both groups, then the "Preferences" submenu with the preference pages.
+    EXPECT_EQ(Labels(MainMenuGroup::EditKeys), (std::vector<std::string>{"Move Shape with Keys [Shift+Arrows, Wheel]", "-"}));
+    // The Edit menu: both groups, the keys' option, then the "Preferences" submenu with the
+    // preference pages.
     gMenu* edit = bar->titles[kMenuEdit]->menu;
     ASSERT_NE(edit, nullptr);
     int rows = 0;
     for (gMenuItem* i = edit->first; i != nullptr; i = i->next) ++rows;
-    EXPECT_EQ(rows, 18 + 8 + 1);
+    EXPECT_EQ(rows, 18 + 8 + 2 + 1);
     gMenuItem* preferences = ThePanelMenus().preferences;
     ASSERT_NE(preferences, nullptr);
     EXPECT_EQ(preferences->label, "Preferences");
@@ -764,6 +770,27 @@ TEST_F(PanelSubmenuTest, APageEntryEnablesItsSubmenuAndShowsAndHidesItsPage) {
     EXPECT_EQ(entry->check, 1);
     EXPECT_EQ(panel.currentPage, panel.pages[0]);
     if (host->open) Escape();
+}
+
+// The keys' option shows the view's state as its check mark, greys without a view, and
+// each choice switches it over.
+TEST_F(MainMenuTest, TheKeysOptionFollowsTheViewAndSwitchesIt) {
+    gMenuItem* item = Item(MainMenuGroup::EditKeys, "Move Shape with Keys [Shift+Arrows, Wheel]");
+    ASSERT_NE(item, nullptr);
+    auto update = [] { EditMenuKeysUpdate(MainMenuRows(MainMenuGroup::EditKeys).rows, 0); };
+    update();
+    EXPECT_EQ(States(MainMenuGroup::EditKeys), "-") << "no view";
+    MenuViewState s = ReadyState();
+    s.keysMoveShape = true;
+    Attach(s);
+    update();
+    EXPECT_EQ(States(MainMenuGroup::EditKeys), "+");
+    EXPECT_EQ(item->check, 1) << "checked as the view has it";
+    EXPECT_EQ(Choose(MainMenuGroup::EditKeys, "Move Shape with Keys [Shift+Arrows, Wheel]"), 1);
+    EXPECT_EQ(item->check, 0);
+    EXPECT_EQ(Choose(MainMenuGroup::EditKeys, "Move Shape with Keys [Shift+Arrows, Wheel]"), 1);
+    EXPECT_EQ(item->check, 1);
+    EXPECT_EQ(view.calls, (std::vector<std::string>{"keys scroll", "keys move"}));
 }
 
 }  // namespace

@@ -132,6 +132,27 @@ TEST(SampleType, ChooseSampleTypeMatchesSampleStandardDeviation) {
     ExpectChosen(Scaled(xs, 10), true, mean, stdev, 18.25, 1e-14, 1e-14);
 }
 
+// The depth shown for the values: the bits of the range for whole values; the real type
+// the accumulator found for values with fractions (a 32-bit real's range of 10 is no
+// 4-bit integer), unless the range needs the 64-bit real anyway.
+TEST(SampleType, ChooseSampleTypeKeepsTheRealTypeOfFractions) {
+    struct Case {
+        uint32_t accumulated;
+        double minimum, maximum;
+        uint32_t type, bits;
+    } const cases[] = {
+        {0x00, 2, 12, 0x01, 4},       {0x10, 2, 12.5, 0x10, 32}, {0x40, 2, 12.1, 0x40, 64},
+        {0x10, 0, 1e39, 0x40, 64},    {0x00, 0, 200000, 0x04, 18},
+    };
+    for (const Case& c : cases) {
+        DataInfo d = Extremes(c.minimum, c.maximum, 3, c.minimum * 3, c.minimum * c.minimum * 3);
+        d.sampleType.type = c.accumulated;
+        ASSERT_TRUE(ChooseSampleType(&d, false));
+        EXPECT_EQ(std::pair(d.sampleType.type, d.sampleType.bits), std::pair(c.type, c.bits))
+            << c.accumulated << " " << c.maximum;
+    }
+}
+
 TEST(SampleType, ChooseSampleTypeFailuresAndUnsetResults) {
     // No values, minimum above maximum, a maximum that is no number: all fields reset.
     DataInfo empty, reversed = Plain({1, 2, 3}), notFinite = Plain({1, 2, 3});

@@ -166,13 +166,15 @@ DataInfo Fold(const std::vector<double>& values, DataInfo d = Start(1.0)) {
     return d;
 }
 
+// The sums are taken about the first valid value of the run (its shift).
 TEST(InfoKernelReal64, KnownRecords) {
     DataInfo d = Fold({1.5, -DBL_MAX, 2.0}, Start(0.5));
     EXPECT_EQ(d.count, 2);
     EXPECT_EQ(d.minimum, 1.5);
     EXPECT_EQ(d.maximum, 2.0);
-    EXPECT_EQ(d.sum, 1.75);
-    EXPECT_EQ(d.sumSquares, 1.5625);
+    EXPECT_EQ(DataInfoShift(d), 1.5);
+    EXPECT_EQ(d.sum, 0.25);
+    EXPECT_EQ(d.sumSquares, 0.0625);
     EXPECT_EQ(d.sampleType.type, 0x10u);
     // The narrowest type: whole (denormals lie within DBL_MIN of zero, large whole
     // numbers), a 32-bit real, or a 64-bit one (also for a fraction too small for 32 bits).
@@ -185,10 +187,12 @@ TEST(InfoKernelReal64, KnownRecords) {
     for (const auto& [values, type] : types) EXPECT_EQ(Fold(values).sampleType.type, type) << values[0];
     d = Fold({-3.0, 7.0});
     EXPECT_EQ(d.sampleType.type, 0u);
-    EXPECT_EQ(d.sum, 4.0);
-    EXPECT_EQ(d.sumSquares, 58.0);
+    EXPECT_EQ(d.sum, 10.0);
+    EXPECT_EQ(d.sumSquares, 100.0);
     d = Fold({0.1, 0.5}, d);
     EXPECT_EQ(d.sampleType.type, 0x40u);
+    EXPECT_EQ(DataInfoShift(d), -3.0) << "the shift stays once values were summed";
+    EXPECT_DOUBLE_EQ(d.sum, 10.0 + 3.1 + 3.5);
     // Once a 64-bit real is needed the record stays there.
     d = Fold({-3.0, 7.0}, d);
     EXPECT_EQ(d.sampleType.type, 0x40u);
@@ -206,8 +210,9 @@ TEST(InfoKernelReal64, MissingNonFiniteHugeAndTinyValues) {
     const double mixed[] = {kNaN, 2.0, kInf, -4.0, -kInf};
     InfoKernelReal64(mixed, 5, &d);
     EXPECT_EQ(d.count, 2);
-    EXPECT_EQ(d.sum, -2.0);
-    EXPECT_EQ(d.sumSquares, 20.0);
+    EXPECT_EQ(DataInfoShift(d), 2.0) << "a run of missing values chooses no shift";
+    EXPECT_EQ(d.sum, -6.0);
+    EXPECT_EQ(d.sumSquares, 36.0);
     EXPECT_EQ(d.minimum, -4.0);
     EXPECT_EQ(d.maximum, 2.0);
     InfoKernelReal64(mixed, 0, &d);
@@ -216,11 +221,13 @@ TEST(InfoKernelReal64, MissingNonFiniteHugeAndTinyValues) {
     // Squares saturate, alone or together, and stay saturated.
     d = Fold({1.0, 2e154, 3.0});
     EXPECT_EQ(d.sumSquares, DBL_MAX);
-    EXPECT_EQ(d.sum, 2e154 + 4.0);
+    EXPECT_EQ(d.sum, 2e154 + 2.0);
     EXPECT_EQ(Fold({5.0}, d).sumSquares, DBL_MAX);
     EXPECT_EQ(Fold({1e154, 1e154}).sumSquares, DBL_MAX);
-    // Values whose product with the factor would underflow are counted in units of DBL_MIN.
+    // Values whose product with the factor would underflow are counted in units of DBL_MIN
+    // (values so close to zero are summed about zero).
     d = Fold({1e-300, 1e-300, -1e-300}, Start(1e-10));
+    EXPECT_EQ(DataInfoShift(d), 0.0);
     EXPECT_EQ(d.count, 3);
     EXPECT_EQ(d.sum, DBL_MIN);
     EXPECT_EQ(d.sumSquares, 0.0);
@@ -237,18 +244,27 @@ void CheckAgainstRules(const std::vector<double>& v, int64_t expectedType) {
     const double tiny = DBL_MIN / factor;
     double lo = DBL_MAX, hi = -DBL_MAX, sum = 0.0, sq = 0.0, scale = 0.0;
     int64_t count = 0, small = 0;
+    // The shift: the first valid value, unless it is below 2^-500 or above 2^500.
+    double shift = 0.0;
+    for (double x : v)
+        if (x != -DBL_MAX && std::isfinite(x)) {
+            if (std::fabs(x) >= std::ldexp(1.0, -500) && std::fabs(x) <= std::ldexp(1.0, 500)) shift = x;
+            break;
+        }
+    EXPECT_EQ(DataInfoShift(d), shift);
     for (double x : v) {
         if (x == -DBL_MAX || !std::isfinite(x)) continue;
         ++count;
         lo = std::min(lo, x);
         hi = std::max(hi, x);
-        if (std::fabs(x) <= tiny) {
-            small += x > 0 ? 1 : -1;
+        const double y = x - shift;
+        if (std::fabs(y) <= tiny) {
+            small += y > 0 ? 1 : y < 0 ? -1 : 0;
             continue;
         }
-        sum += x * factor;
-        sq += (x * factor) * (x * factor);
-        scale += std::fabs(x * factor);
+        sum += y * factor;
+        sq += (y * factor) * (y * factor);
+        scale += std::fabs(y * factor);
     }
     EXPECT_EQ(d.count, count);
     EXPECT_EQ(d.minimum, lo);
@@ -313,6 +329,36 @@ TEST(InfoKernelReal64, RunsMatchTheRules) {
     const DataInfo d = Fold(big);
     EXPECT_EQ(d.sumSquares, DBL_MAX);
     EXPECT_EQ(d.count, 3000);
+}
+
+// Data far from zero keeps its spread: the mean and the sample deviation of offset +
+// spread x N(0, 1), folded in chunks as a section is read, against a two-pass sum in long
+// double over the same values, on both loops.
+TEST(InfoKernelReal64, SpreadsFarFromZero) {
+    OnBothKernelPaths([] {
+        for (double offset : {0.0, 1e6, 1e8, 1e12, -1e8})
+            for (double relative : {1.0, 1e-3, 1e-6}) {
+                const double spread = offset == 0.0 ? relative : std::fabs(offset) * relative;
+                std::mt19937_64 rng(static_cast<uint64_t>(offset) ^ 77);
+                std::normal_distribution<double> g(0.0, 1.0);
+                std::vector<double> v(10007);
+                for (double& x : v) x = offset + spread * g(rng);
+                DataInfo d;
+                DataInfoStart(&d, v.size());
+                for (size_t i = 0; i < v.size(); i += 4096)
+                    InfoKernelReal64(v.data() + i, static_cast<int32_t>(std::min<size_t>(4096, v.size() - i)), &d);
+                ASSERT_TRUE(ChooseSampleType(&d, true));
+                long double mean = 0.0L, q = 0.0L;
+                for (double x : v) mean += x;
+                mean /= v.size();
+                for (double x : v) q += (x - mean) * (x - mean);
+                const double sigma = static_cast<double>(std::sqrt(q / (v.size() - 1)));
+                SCOPED_TRACE(::testing::Message() << "offset " << offset << " spread " << spread);
+                EXPECT_NEAR(d.sum, static_cast<double>(mean), 1e-15 * std::fabs(offset) + 1e-12 * spread);
+                EXPECT_NEAR(d.sumSquares, sigma, 1e-9 * sigma);
+                EXPECT_NEAR(d.total, static_cast<double>(mean) * v.size(), 1e-12 * (std::fabs(offset) + spread) * v.size());
+            }
+    });
 }
 
 TEST(InfoKernelReal64, FinishedByChooseSampleType) {

@@ -3,6 +3,7 @@
 // of the source.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/chart_request.h"
@@ -24,6 +25,9 @@ std::vector<double> Ramp(size_t n) {
 struct StripLog {
     std::vector<RenderTarget> targets;
     std::vector<uint32_t> rowWidths;
+    std::vector<double> firstSamples, lastSamples;
+    // The frame the source puts in for a request (none: it leaves the strip frame empty).
+    std::vector<double> answerFrame;
     int asks = 0, prepares = 0;
     int32_t askedFrame = -2;
     uint32_t heldTag = 0;
@@ -41,6 +45,9 @@ protected:
                              const RenderTarget& target) {
             gLog->targets.push_back(target);
             gLog->rowWidths.push_back(row.width);
+            const auto* samples = static_cast<const double*>(row.pixels);
+            gLog->firstSamples.push_back(samples[0]);
+            gLog->lastSamples.push_back(samples[row.width - 1]);
             b->width = target.width;
             b->height = target.height;
             b->ready = 1;
@@ -52,6 +59,14 @@ protected:
             auto* part = static_cast<ChartFrameChannel*>(record->Query(kTagFrameChannel));
             gLog->askedFrame = part != nullptr ? part->frame : -3;
             gLog->heldTag = record->Identify();
+            const std::vector<double>& answer = gLog->answerFrame;
+            auto* device = dynamic_cast<Chart1DDevice*>(record->Held());
+            if (!answer.empty() && device != nullptr) {
+                TypedFrameBuffer& image = device->stripFrame.image;
+                image.SetTypeAndCount(0x40, 1);
+                if (image.AllocImageBuffer(static_cast<uint32_t>(answer.size()), 1))
+                    std::copy(answer.begin(), answer.end(), static_cast<double*>(image.data));
+            }
             return gLog->answer;
         };
         c.previewsOff = [](DisplayCellBase*) { return gLog->previewsOff; };
@@ -189,6 +204,43 @@ TEST_F(ChartStripTest, SamplesWhoseFrameWasFreedAreNeitherReadNorDrawn) {
     EXPECT_EQ(d.PulledRow(0), nullptr);
     EXPECT_FALSE(c.RenderToTextureView(nullptr));
     EXPECT_EQ(log_.targets.size(), 1u);
+}
+
+// The frame the source puts in for the request is what the strip draws; a new frame of
+// the device drops it (and is asked for again); an answer of another length is not drawn.
+TEST_F(ChartStripTest, TheStripDrawsTheFrameTheSourceAnsweredWith) {
+    ChartChain chain({Ramp(100)});
+    ASSERT_TRUE(chain.Pull());
+    ChartWindow& c = *chain.window;
+    Chart1DDevice& d = *chain.device;
+    log_.answerFrame.assign(100, 0.0);
+    for (size_t i = 0; i < 100; ++i) log_.answerFrame[i] = 1000.0 - static_cast<double>(i);
+    c.RenderToTextureView(nullptr);
+    ASSERT_EQ(log_.asks, 1);
+    ASSERT_EQ(log_.firstSamples.size(), 1u);
+    EXPECT_EQ(log_.firstSamples[0], 1000.0);
+    EXPECT_EQ(log_.lastSamples[0], 901.0);
+    // Drawn again from the same answer while the frame is current.
+    c.RenderToTextureView(nullptr);
+    EXPECT_EQ(log_.asks, 1);
+    EXPECT_EQ(log_.firstSamples.back(), 1000.0);
+    // A new frame: the answer goes; the source refusing now, the device's samples are drawn.
+    d.ForgetFrame();
+    EXPECT_FALSE(d.stripFrame.image.HoldsFrame());
+    log_.answerFrame.clear();
+    log_.answer = false;
+    c.RenderToTextureView(nullptr);
+    EXPECT_EQ(log_.asks, 2);
+    EXPECT_EQ(log_.prepares, 1);
+    EXPECT_EQ(log_.firstSamples.back(), 0.0);
+    EXPECT_EQ(log_.lastSamples.back(), 99.0);
+    // An answer that does not hold the chart's samples is not drawn.
+    d.ForgetFrame();
+    log_.answerFrame.assign(60, 5.0);
+    c.RenderToTextureView(nullptr);
+    EXPECT_EQ(log_.asks, 3);
+    EXPECT_EQ(log_.rowWidths.back(), 100u);
+    EXPECT_EQ(log_.lastSamples.back(), 99.0);
 }
 
 }  // namespace

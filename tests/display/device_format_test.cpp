@@ -11,9 +11,9 @@
 namespace orva {
 namespace {
 
-// A stage between the Source and a device: its frame query answers a record of its own
-// (for the fixture's frame-count service, a count that is not the Source's).
-class OwnRecordStage : public ComponentBase {
+// A stage between the Source and a device: its frame query answers its own count (a
+// stage that passes fewer frames on, or none at all).
+class CountingStage : public ComponentBase {
 public:
     class Link : public ConsumerLink {
     public:
@@ -21,29 +21,33 @@ public:
         void OnUpstreamChanged() override {}
         bool AcceptFormat(FormatRequest*) override { return true; }
     };
-    explicit OwnRecordStage(ComponentBase* above) : ComponentBase(nullptr), link(this) { link.upstream = above; }
-    ~OwnRecordStage() override { link.upstream = nullptr; }
+    CountingStage(ComponentBase* above, bool describes) : ComponentBase(nullptr), link(this), describes(describes) {
+        link.upstream = above;
+    }
+    ~CountingStage() override { link.upstream = nullptr; }
     const ComponentId* GetClassId() const override { return &kReductionId; }
     ConsumerLink* GetInputLink(int index) override { return index == 0 ? &link : nullptr; }
-    void* QueryFrameDescription() override { return &ownRecord; }
+    void* QueryFrameDescription() override { return describes ? &frames : nullptr; }
     Link link;
-    int64_t ownRecord = 99;
+    bool describes;
+    int64_t frames = 3;
 };
 
-// The frames behind a device are the Source's, however many stages stand between and
-// whatever their own frame queries answer.
-TEST(DeviceFormat, TheFrameCountIsTheSourcesWhateverTheStagesBetweenDescribe) {
+// The frames behind a device are those its own link describes: a stage that passes 3 of
+// the Source's 7 frames on shows 3, one that describes nothing (a Reduction measuring
+// nothing) shows none.
+TEST(DeviceFormat, TheFrameCountIsTheLinksOwn) {
     display_test::ServicesScope services;  // the frame-count service reads an int64_t
     display_test::PatternSource source(4, 4);
     source.frames = 7;
-    OwnRecordStage middle(&source);
-    OwnRecordStage last(&middle);
-    EXPECT_EQ(ChainSourceFrameCount(&last), 7);
-    EXPECT_EQ(ChainSourceFrameCount(&middle), 7);
-    EXPECT_EQ(ChainSourceFrameCount(&source), 7);
-    EXPECT_EQ(ChainSourceFrameCount(nullptr), 0);
+    CountingStage middle(&source, true);
+    CountingStage silent(&source, false);
+    EXPECT_EQ(LinkFrameCount(&source), 7);
+    EXPECT_EQ(LinkFrameCount(&middle), 3);
+    EXPECT_EQ(LinkFrameCount(&silent), 0);
+    EXPECT_EQ(LinkFrameCount(nullptr), 0);
     TheGraphicsHostServices().frameCount = nullptr;
-    EXPECT_EQ(ChainSourceFrameCount(&last), -1);
+    EXPECT_EQ(LinkFrameCount(&middle), -1);
 }
 
 TEST(DeviceFormat, NormalizeTable) {

@@ -334,5 +334,37 @@ TEST_F(TotalInfo, PhysicalUnitsAgainstNumpy) {
     EXPECT_LE(t->minimum, t->maximum);
 }
 
+// The spread of data far from zero, as astropy writes it (64-bit reals), against numpy's
+// sample deviation: no cancellation for offsets up to 1e12 with spreads of 1e-6 of them.
+TEST_F(TotalInfo, SpreadsFarFromZeroAgainstNumpy) {
+    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits'")) GTEST_SKIP() << "astropy not installed";
+    const std::string path = folder.File("offsets.fits");
+    int status = -1;
+    const std::string out = testing_io::RunCommand(
+        "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
+        "rng = np.random.default_rng(9)\n"
+        "cases = [(0, 1), (1e6, 1), (1e8, 1e-2), (1e8, 100), (1e12, 1e6), (-1e12, 2e6)]\n"
+        "cube = np.array([o + s * rng.standard_normal((40, 50)) for o, s in cases])\n"
+        "fits.PrimaryHDU(cube).writeto('" + path + "')\n"
+        "for f in cube: print(repr(f.mean()), repr(f.std(ddof=1)))\"",
+        &status);
+    ASSERT_EQ(status, 0) << out;
+    std::istringstream lines(out);
+    testing_io::BuiltinFormats formats;
+    testing_io::KeepReceiver keep;
+    ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, path, &keep), 2);
+    DataSet* d = keep.kept;
+    ASSERT_NE(d, nullptr);
+    for (int32_t f = 0; f < 6; ++f) {
+        double mean, sigma;
+        ASSERT_TRUE(lines >> mean >> sigma);
+        d->SelectPosition(f, 0);
+        const SectionStatistics* t = DataSetTotalInfo(d, 1);
+        ASSERT_NE(t, nullptr) << f;
+        EXPECT_NEAR(t->mean, mean, 1e-15 * std::fabs(mean) + 1e-12 * sigma) << f;
+        EXPECT_NEAR(t->deviation, sigma, 1e-9 * sigma) << f;
+    }
+}
+
 }  // namespace
 }  // namespace orva

@@ -1,9 +1,9 @@
 // The chart's readouts as a user sees them: the real program on an image written by astropy,
 // a slice line made with Extraction/Statistic > Create > Slice mask > Line, and the pointer
 // moved over the "Chart Tools" chart with XTest. The coordinates page of that window shows
-// the sample under the chart's cursor (X:) and its value (Y:), and the statistic list the
-// count, sum, extremes, mean and spread of the profile, each read from the screen and
-// compared with numpy's on the pixels under the line.
+// the sample under the chart's cursor (X:) and its value (Y:), its value page the same value
+// (V:), and the statistic list the count, sum, extremes, mean and spread of the profile,
+// each read from the screen and compared with numpy's on the pixels under the line.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -109,7 +109,9 @@ protected:
             for (int k = std::max(0, near - 2); k <= std::min<int>(profile.size() - 1, near + 2); ++k) {
                 std::string unused;
                 if (!FieldShows(window, "X:", std::to_string(k), &unused)) continue;
-                if (FieldShows(window, "Y:", std::to_string(profile[static_cast<size_t>(k)]), why)) return k;
+                // The coordinates page's Y: and the value page's V: both show the sample's value.
+                const std::string value = std::to_string(profile[static_cast<size_t>(k)]);
+                if (FieldShows(window, "Y:", value, why) && FieldShows(window, "V:", value, why)) return k;
                 *why = "X: " + std::to_string(k) + ", " + *why;
                 break;
             }

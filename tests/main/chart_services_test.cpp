@@ -1,10 +1,12 @@
 // The input range of a chart: the Source at the head of the device's chain is asked for
 // its values' extremes, its complete statistics first and, when it has none, what it
-// holds so far.
+// holds so far. The frame behind a chart's strip: the request that reaches its source.
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "app/chart_request.h"
+#include "display/chart_fixture.h"
 #include "framework/component.h"
 #include "framework/component_message.h"
 #include "io/value_range.h"
@@ -96,6 +98,66 @@ TEST(ChartServices, TheInputRangeIsTheSourcesAboveTheChain) {
     last->Release();
     middle->Release();
     source->Release();
+}
+
+// A stage that makes frame pictures, through its request operation or only through its
+// prepare operation: sample i of frame f is f x 1000 + i.
+class PictureStage : public ComponentBase {
+public:
+    PictureStage() : ComponentBase(nullptr) {}
+    const ComponentId* GetClassId() const override { return &kTransformationId; }
+    bool OnMessage(MessageRecord* message, uint32_t) override { return onRequest && Answer(message); }
+    bool QueryPageMessage(MessageRecord* message, uint32_t) override { return onPrepare && Answer(message); }
+    bool Answer(MessageRecord* message) {
+        codes.push_back(message->code);
+        auto* target = dynamic_cast<FramePictureTarget*>(MessageTargetOf(message));
+        const MessageFramePair* pair = MessageFramePairOf(message);
+        if (target == nullptr || target->picture == nullptr || pair == nullptr) return false;
+        box = target->picture->window;
+        TypedFrameBuffer& image = target->picture->image;
+        image.SetTypeAndCount(0x40, 1);
+        if (!image.AllocImageBuffer(static_cast<uint32_t>(box.width), 1)) return false;
+        for (int32_t i = 0; i < box.width; ++i) static_cast<double*>(image.data)[i] = pair->frame * 1000.0 + i;
+        return true;
+    }
+    bool onRequest = true, onPrepare = false;
+    std::vector<int32_t> codes;
+    ReadWindow box;
+};
+
+TEST(ChartServices, TheStripsFrameRequestFillsTheDevicesStripFrame) {
+    display_test::ServicesScope services;
+    display_test::ChartChain chain({std::vector<double>(50, 1.0)});
+    ASSERT_TRUE(chain.Pull());
+    Chart1DDevice* d = chain.device;
+    auto* stage = new PictureStage;
+    ChartFrameRequest record(kRequestFrameKind, d, 3, 0);
+    ASSERT_TRUE(ChartAskFrame(stage, &record, false));
+    EXPECT_EQ(stage->codes, std::vector<int32_t>{0x102});
+    // The box of the device's pull, the record's frame and channel.
+    EXPECT_EQ(stage->box.width, 50);
+    EXPECT_EQ(stage->box.height, 1);
+    EXPECT_EQ(stage->box.frame, 3);
+    EXPECT_EQ(stage->box.section, 0);
+    ASSERT_EQ(d->stripFrame.image.width, 50u);
+    EXPECT_EQ(static_cast<const double*>(d->stripFrame.image.data)[7], 3007.0);
+    // A stage that knows it only through its prepare operation; one that refuses leaves
+    // the strip frame empty.
+    stage->onRequest = false;
+    stage->onPrepare = true;
+    EXPECT_FALSE(ChartAskFrame(stage, &record, false));
+    EXPECT_FALSE(d->stripFrame.image.HoldsFrame());
+    EXPECT_TRUE(ChartAskFrame(stage, &record, true));
+    EXPECT_EQ(d->stripFrame.image.width, 50u);
+    stage->onPrepare = false;
+    EXPECT_FALSE(ChartAskFrame(stage, &record, true));
+    EXPECT_FALSE(d->stripFrame.image.HoldsFrame());
+    // A record that holds no chart device asks nothing.
+    ChartFrameRequest empty(kRequestFrameKind, nullptr, 3, 0);
+    stage->onRequest = true;
+    EXPECT_FALSE(ChartAskFrame(stage, &empty, false));
+    EXPECT_EQ(stage->codes.size(), 2u);
+    stage->Release();
 }
 
 }  // namespace

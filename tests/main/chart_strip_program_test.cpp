@@ -12,8 +12,9 @@
 #include <X11/keysym.h>
 #include <sys/stat.h>
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
+#include <climits>
 #include <cmath>
 #include <optional>
 #include <sstream>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "chart_screen.h"
+#include "extraction_input.h"
 #include "program_input.h"
 #include "program_window.h"
 #include "screen_text.h"
@@ -109,6 +111,41 @@ struct Curve {
 
 bool White(const uint8_t* p) { return p[0] >= 200 && p[1] >= 200 && p[2] >= 200; }
 
+// A 300 x 200 frame whose rows hold a saw of whole numbers (37 x column modulo 101), rising
+// away from the middle row: the slice along the middle row gives a profile without two
+// alike stretches, so that a shifted curve is found again.
+constexpr const char* kSawScript = R"(
+import sys
+import numpy as np
+from astropy.io import fits
+y, x = np.mgrid[0:200, 0:300]
+fits.PrimaryHDU(((x * 37) % 101 + 2 * np.abs(y - 100)).astype(np.int16)).writeto(sys.argv[1], overwrite=True)
+)";
+
+// The median of the differences b[i] - a[i] where both curves hold ink and `a` lies between
+// rows `low` and `high`; INT_MIN without ten such columns.
+int MedianShift(const std::vector<int>& a, const std::vector<int>& b, int low, int high) {
+    std::vector<int> d;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (a[i] >= low && a[i] <= high && b[i] >= 0) d.push_back(b[i] - a[i]);
+    if (d.size() < 10) return INT_MIN;
+    std::nth_element(d.begin(), d.begin() + d.size() / 2, d.end());
+    return d[d.size() / 2];
+}
+
+// The columns by which `after` stands left of `before`: the shift (0 to most) under which
+// the most columns hold ink at the same row.
+int LeftShift(const std::vector<int>& before, const std::vector<int>& after, int most) {
+    int best = -1, bestHits = -1;
+    for (int s = 0; s <= most; ++s) {
+        int hits = 0;
+        for (size_t i = 0; i + s < before.size() && i < after.size(); ++i)
+            hits += after[i] >= 0 && after[i] == before[i + s] ? 1 : 0;
+        if (hits > bestHits) best = s, bestHits = hits;
+    }
+    return best;
+}
+
 class ChartStripProgram : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -142,12 +179,14 @@ protected:
     }
 
     // The chart's curve in its plot and the strip in the value page's preview (x 2 to 21
-    // short of the right edge, y 18 to 42 short of the foot), once both are drawn.
-    bool ReadCurves(Curve* chart, Curve* strip, std::string* why) {
+    // short of the right edge, y 18 to 42 short of the foot), once both are drawn. A curve
+    // that fills its plot leaves too little of the plot's grey to find it by: the plot found
+    // before may be given.
+    bool ReadCurves(Curve* chart, Curve* strip, std::string* why, const Plot* known = nullptr) {
         const Window tools = screen.FindWindow("Chart Tools");
         Picture window;
         if (tools == 0 || !screen.Grab(tools, &window)) return *why = "no Chart Tools window", false;
-        const Plot plot = testing_program::FindPlot(window);
+        const Plot plot = known != nullptr ? *known : testing_program::FindPlot(window);
         if (!plot.found) return *why = "no plot", false;
         ChildWindow page;
         if (!ValuePage(tools, plot, &page)) return *why = "no value page in the Chart Tools window", false;
@@ -313,6 +352,95 @@ TEST_F(ChartStripProgram, ASliceShowsItsSamplesInTheChartToolsPreview) {
     ASSERT_TRUE(ReadCurves(&chart, &strip, &why)) << why;
     for (int i = 0; i < 12; ++i) testing_program::PressKeys(d, {XK_Up});
     EXPECT_TRUE(StripFollowsScroll(chart, strip));
+    EXPECT_EQ(program->End(), 0);
+}
+
+// Dragging on the strip pans the chart by the pointer's travel: down by 24 pixels, the
+// curve stands 24 plot pixels lower and the strip moves with it; after two Shift+"Gray+"
+// zoom steps (n pixels a sample, read off the zoom bar), right by 5 pixels, the view
+// starts 5 samples later: the curve stands 5 n pixels further left.
+TEST_F(ChartStripProgram, DraggingTheStripPansTheChartByThePointersTravel) {
+    testing_util::WriteText(files.File("saw.py"), kSawScript);
+    int status = -1;
+    const std::string out = testing_program::RunCommand(
+        "/usr/bin/python3 '" + files.File("saw.py") + "' '" + files.File("saw.fits") + "' 2>&1", &status);
+    ASSERT_EQ(status, 0) << out;
+    Display* d = screen.display();
+    const Window main = testing_program::StartForChart(screen, program, files.File("run"), files.File("saw.fits"));
+    ASSERT_NE(main, 0u);
+    ASSERT_TRUE(testing_program::CreateFromExtractionPage(screen, main, "Slice mask", "Line"));
+    const Window tools = screen.FindWindow("Chart Tools");
+    ASSERT_NE(tools, 0u);
+    Curve chart0, strip0;
+    std::string why;
+    Plot plot;
+    bool read = false;
+    for (int waited = 0; waited <= 10000 && !read; waited += 250) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        Picture window;
+        if (!screen.Grab(tools, &window)) continue;
+        plot = testing_program::FindPlot(window);
+        read = plot.found && ReadCurves(&chart0, &strip0, &why, &plot);
+    }
+    ASSERT_TRUE(read) << why;
+    ChildWindow page;
+    ASSERT_TRUE(ValuePage(tools, plot, &page));
+    const Screen::Rect t = screen.RectOf(tools);
+    const int previewX = t.left + page.x + page.width / 2 - 10, previewY = t.top + page.y + (page.height - 42) / 2;
+    auto away = [&] { testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2); };
+
+    // Down by 24: the columns whose top stays inside the plot move down by 24.
+    constexpr int kDown = 24;
+    testing_program::Drag(d, Root(), previewX, previewY, 0, kDown);
+    away();
+    int shift = INT_MIN, stripShift = INT_MIN;
+    Curve chart1, strip1;
+    for (int waited = 0; waited <= 8000; waited += 250) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        if (!ReadCurves(&chart1, &strip1, &why, &plot)) continue;
+        shift = MedianShift(chart0.top, chart1.top, plot.top + 2, plot.bottom - kDown - 4);
+        stripShift = strip1.first == strip0.first ? MedianShift(strip0.top, strip1.top, 0, INT_MAX) : INT_MIN;
+        if (shift == kDown && stripShift > 0) break;
+    }
+    EXPECT_EQ(shift, kDown) << "the chart's curve moved by this many pixels (down: positive); " << why;
+    // The strip shows the curve at the preview's scale: it moves by the same share of the
+    // plot's height.
+    const double previewScale = static_cast<double>(page.height - 60) / (plot.bottom - plot.top);
+    EXPECT_NEAR(stripShift, kDown * previewScale, 2.0) << "the strip moved by this many preview pixels";
+
+    // Zoom in with the chart holding the keys and its cursor on the first sample.
+    testing_program::ClickAt(d, Root(), t.left + plot.left + 2, t.top + (plot.top + plot.bottom) / 2);
+    away();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int step = 0; step < 2; ++step) {
+        testing_program::PressKeys(d, {XK_Shift_L, XK_KP_Add});
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    int ratio = 0;
+    for (int waited = 0; waited <= 5000 && ratio == 0; waited += 250) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        if (!Grab()) continue;
+        for (int n = 2; n <= 20 && ratio == 0; ++n) {
+            int x = 0, y = 0;
+            if (FindText(shot, t.left, t.top, t.right - t.left, t.bottom - t.top, std::to_string(n) + ":1", &x, &y))
+                ratio = n;
+        }
+    }
+    ASSERT_GT(ratio, 0) << "no zoom ratio n:1 on the zoom bar";
+    Curve zoomed, unused;
+    ASSERT_TRUE(ReadCurves(&zoomed, &unused, &why, &plot)) << why;
+
+    constexpr int kRight = 5;
+    testing_program::Drag(d, Root(), previewX, previewY, kRight, 0, 5);
+    away();
+    int moved = -1;
+    for (int waited = 0; waited <= 8000 && moved != kRight * ratio; waited += 250) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        Curve panned;
+        if (!ReadCurves(&panned, &unused, &why, &plot)) continue;
+        moved = LeftShift(zoomed.top, panned.top, (plot.right - plot.left) / 2);
+    }
+    EXPECT_EQ(moved, kRight * ratio) << "the curve moved left by this many pixels at " << ratio << ":1";
     EXPECT_EQ(program->End(), 0);
 }
 

@@ -33,6 +33,27 @@ inline bool WaitForScreenText(Screen& screen, Picture* shot, const std::string& 
     return false;
 }
 
+// Opens a menu of the main window's menu bar (its row's y below the window's top; the
+// bar stands in a column at the window's left) and clicks the popup's entry.
+inline bool ChooseMainMenuEntry(Screen& screen, Window main, int rowY, const std::string& entry) {
+    Display* d = screen.display();
+    const Window root = DefaultRootWindow(d);
+    const Screen::Rect m = screen.RectOf(main);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ClickAt(d, root, m.left + 20, m.top + rowY);
+        Picture p;
+        int x = 0, y = 0;
+        if (WaitForScreenText(screen, &p, entry, m.left + 40, m.top + 40, 400, 600, &x, &y, 2000)) {
+            // The entry is hovered before the click, as a hand does.
+            MoveTo(d, root, x + 5, y + 4);
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            ClickAt(d, root, x + 10, y + 4);
+            return true;
+        }
+    }
+    return false;
+}
+
 // The centre of tab n of the main window's page column.
 inline bool PageColumnTab(Screen& screen, Window main, int n, int* x, int* y) {
     const Screen::Rect m = screen.RectOf(main);

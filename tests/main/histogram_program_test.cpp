@@ -61,7 +61,9 @@ if rule == 'profile':
     p = fits.getdata(folder + '/parabola.fits')[80, 50:151].astype(np.float64)
     print(1.0, ' '.join(str(int(c)) for c in p))
     sys.exit(0)
-d = np.sort(fits.getdata(folder + '/radial.fits')[40:120, 50:150].astype(np.float64).ravel())
+# The rectangle moved by (dx, dy) pixels, when they are given.
+dx, dy = (int(sys.argv[3]), int(sys.argv[4])) if len(sys.argv) > 4 else (0, 0)
+d = np.sort(fits.getdata(folder + '/radial.fits')[40 + dy:120 + dy, 50 + dx:150 + dx].astype(np.float64).ravel())
 n = d.size
 c = {'lg': 5 * math.log10(n), '4lg': 4 * math.log10(n), 'sqrt': math.sqrt(n)}[rule]
 k = int(math.floor(c + 0.5))
@@ -160,6 +162,39 @@ TEST_F(HistogramProgram, AStatisticRectangleDrawsItsHistogramUnderTwoIntervalRul
     testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
     EXPECT_TRUE(BarsMatch(bySqrt, 1.0)) << "Sqrt(N)";
     EXPECT_TRUE(LabelsMatch(bySqrt.size(), widthSqrt, 0.0, 40, 120)) << "Sqrt(N)";
+    EXPECT_EQ(program->End(), 0);
+}
+
+// With Edit > "Move Shape with Keys [Shift+Arrows, Wheel]" chosen, Shift with the arrows
+// over the image moves the statistic rectangle, and the chart draws the histogram of the
+// pixels under it where it now stands.
+TEST_F(HistogramProgram, AStatisticRectangleMovedWithTheKeysRedrawsItsHistogram) {
+    double width = 0;
+    const std::vector<double> before = Expected("lg", &width), after = Expected("lg 11 -9", &width);
+    ASSERT_EQ(after.size(), before.size());
+    ASSERT_NE(after, before);
+    ASSERT_TRUE(Start("radial.fits"));
+    Display* d = screen.display();
+    int editY = 0;
+    ASSERT_TRUE(CreateFromPage("Statistic mask", "Rectangle", &editY));
+    ASSERT_TRUE(BarsMatch(before, 1.0)) << "where Create put it";
+    ASSERT_TRUE(testing_program::ChooseMainMenuEntry(screen, main, 84, "Move Shape with Keys [Shift+Arrows, Wheel]"));
+
+    // The keys go to the image once the pointer has been over it (its bottom-right part,
+    // away from the rectangle).
+    const testing_program::ChildWindow view = testing_program::LargestChildWindow(d, main);
+    ASSERT_GT(view.width, 0);
+    for (int step = 0; step <= 4; ++step) {
+        testing_program::MoveTo(d, main, view.x + view.width - 40 + 5 * step, view.y + view.height - 40);
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    testing_program::PressKeys(d, {XK_Shift_L, XK_Control_L, XK_Right});
+    testing_program::PressKeys(d, {XK_Shift_L, XK_Right});
+    testing_program::PressKeys(d, {XK_Shift_L, XK_Control_L, XK_Up});
+    testing_program::PressKeys(d, {XK_Shift_L, XK_Down});
+    testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
+    EXPECT_TRUE(BarsMatch(after, 1.0)) << "moved by (11, -9)";
     EXPECT_EQ(program->End(), 0);
 }
 
@@ -376,4 +411,31 @@ TEST_F(HistogramProgram, ASliceLineDrawsItsProfileWithTheAxisInSamples) {
 }
 
 }  // namespace
+// Extraction/Statistic > Statistic > "Save As Text..." proposes the report's name, made
+// from the data file's: the save dialog's name field shows it.
+TEST_F(HistogramProgram, TheTextReportIsOfferedUnderItsName) {
+    ASSERT_TRUE(Start("radial.fits"));
+    Display* d = screen.display();
+    int editY = 0;
+    ASSERT_TRUE(CreateFromPage("Statistic mask", "Rectangle", &editY));
+    const Screen::Rect m = screen.RectOf(main);
+    int x = 0, y = 0;
+    ASSERT_TRUE(WaitForText("Statistic", m.left, editY - 30, 400, 60, &x, &y));
+    testing_program::ClickAt(d, Root(), x + 10, y + 4);
+    // "Save As" begins only "Save As Text..." in this menu.
+    const bool menu = WaitForText("Save As", x - 20, y, 300, 300, &x, &y);
+    if (!menu) testing_program::WritePpm(ORVA_BINARY_DIR "/text_report_menu.ppm", shot);
+
+    ASSERT_TRUE(menu) << "the Statistic menu (the screen: " ORVA_BINARY_DIR "/text_report_menu.ppm)";
+    testing_program::MoveTo(d, Root(), x + 10, y + 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    testing_program::ClickAt(d, Root(), x + 10, y + 4);
+    const Window dialog = screen.WaitForWindow("Save Statistic", 10000);
+    ASSERT_NE(dialog, 0u) << program->Log();
+    const Screen::Rect r = screen.RectOf(dialog);
+    EXPECT_TRUE(WaitForText("radial_stat_t.txt", r.left, r.top, r.right - r.left, r.bottom - r.top, &x, &y))
+        << "the proposed name in the dialog";
+    testing_program::PressKeys(d, {XK_Escape});
+}
+
 }  // namespace orva

@@ -92,6 +92,22 @@ inline void ClickAt(Display* d, Window w, int x, int y) {
     XSync(d, False);
 }
 
+// A left-button drag from (x, y) of the window by (dx, dy) pixels, in `steps` equal moves
+// with a pause after each, so that every move reaches the program as its own step.
+inline void Drag(Display* d, Window w, int x, int y, int dx, int dy, int steps = 4) {
+    MoveTo(d, w, x, y);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    XTestFakeButtonEvent(d, 1, True, CurrentTime);
+    XSync(d, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    for (int i = 1; i <= steps; ++i) {
+        MoveTo(d, w, x + dx * i / steps, y + dy * i / steps);
+        std::this_thread::sleep_for(std::chrono::milliseconds(120));
+    }
+    XTestFakeButtonEvent(d, 1, False, CurrentTime);
+    XSync(d, False);
+}
+
 // The tabs of the main window's page column on a picture of the screen: the runs of the
 // tab colours in the first row that holds four of them left of the workspace (the main
 // window's rectangle on the picture); the centre of tab n.

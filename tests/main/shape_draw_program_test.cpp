@@ -133,19 +133,7 @@ TEST_F(ShapeDrawProgram, TheFrameHandleResizesByThePointersTravel) {
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
         Button(false);
     };
-    auto boxIs = [&](int right, int bottom, std::string* why) {
-        for (int waited = 0; waited <= 4000; waited += 250) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            int l = 0, t = 0, r = 0, b = 0;
-            if (!Grab(&shot) || !OutlineBox(shot, 60, &l, &t, &r, &b)) continue;
-            *why = "box " + std::to_string(l - frame.left) + ", " + std::to_string(t - frame.top) + " - " +
-                   std::to_string(r - frame.left) + ", " + std::to_string(b - frame.top);
-            if (std::abs(l - SX(50)) <= 1 && std::abs(t - SY(43)) <= 1 && std::abs(r - SX(right)) <= 1 &&
-                std::abs(b - SY(bottom)) <= 1)
-                return true;
-        }
-        return false;
-    };
+    auto boxIs = [&](int right, int bottom, std::string* why) { return WaitForBox(50, 43, right, bottom, 1, why); };
     std::string why;
     Walk(SX(300), SY(250), SX(100), SY(43));
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -229,6 +217,69 @@ TEST_F(ShapeDrawProgram, ClicksRecordNoUndoStep) {
     EXPECT_TRUE(outline(false)) << "the first undo left the rectangle";
     Press({XK_Control_L, XK_y});
     EXPECT_TRUE(outline(true)) << "redo did not bring the rectangle back";
+    EXPECT_EQ(program->End(), 0);
+}
+
+// Edit > "Move Shape with Keys [Shift+Arrows, Wheel]" lets Shift with the arrows move the
+// current shape instead of scrolling: one pixel a key at 100 %, ten with Ctrl, each key
+// one undo step, and a notch of the wheel one pixel down (up) for a turn up (down). Undo
+// takes the moves back one by one; chosen again, the entry gives the keys back to the
+// scrolling, which carries picture and shape together.
+TEST_F(ShapeDrawProgram, ShiftWithTheArrowsMovesTheCurrentShapeOnceChosenInTheEditMenu) {
+    DragRectangle(50, 43, 150, 123);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    std::string why;
+    ASSERT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why)) << "the drawn rectangle: " << why;
+    // The box as this screen draws it: the moves are checked against it to the pixel.
+    int l0 = 0, t0 = 0, r0 = 0, b0 = 0;
+    ASSERT_TRUE(OutlineBox(shot, 60, &l0, &t0, &r0, &b0));
+    l0 -= seen.left, r0 -= seen.left, t0 -= seen.top, b0 -= seen.top;
+    auto movedBy = [&](int dx, int dy) { return WaitForBox(l0 + dx, t0 + dy, r0 + dx, b0 + dy, 0, &why); };
+
+    const std::string entry = "Move Shape with Keys [Shift+Arrows, Wheel]";
+    ASSERT_TRUE(MenuEntry(84, entry)) << "no Edit > " << entry;
+    // The view takes the keys once it has heard the pointer over it.
+    Walk(SX(340), SY(250), SX(300), SY(250));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    struct Move {
+        std::vector<KeySym> keys;
+        int dx, dy;  // where the shape stands after the key, from where it was drawn
+    };
+    const std::vector<Move> moves = {
+        {{XK_Shift_L, XK_Control_L, XK_Right}, 10, 0},
+        {{XK_Shift_L, XK_Right}, 11, 0},
+        {{XK_Shift_L, XK_Control_L, XK_Down}, 11, 10},
+        {{XK_Shift_L, XK_Up}, 11, 9},
+        {{XK_Shift_L, XK_Left}, 10, 9},
+    };
+    for (const Move& m : moves) {
+        Press(m.keys);
+        EXPECT_TRUE(movedBy(m.dx, m.dy)) << "after the key to " << m.dx << ", " << m.dy << ": " << why;
+    }
+    EXPECT_EQ(seen, frame) << "the picture scrolled";
+    // The wheel: a turn down moves the shape one pixel up.
+    XTestFakeButtonEvent(D(), 5, True, CurrentTime);
+    XTestFakeButtonEvent(D(), 5, False, CurrentTime);
+    XSync(D(), False);
+    EXPECT_TRUE(movedBy(10, 8)) << "after a turn of the wheel: " << why;
+
+    const int back[][2] = {{10, 9}, {11, 9}, {11, 10}, {11, 0}, {10, 0}, {0, 0}};
+    for (const auto& b : back) {
+        Press({XK_Control_L, XK_z});
+        EXPECT_TRUE(movedBy(b[0], b[1])) << "after undo to " << b[0] << ", " << b[1] << ": " << why;
+    }
+
+    // Chosen again, the entry lets Shift with the arrows scroll: the picture moves and
+    // the shape with it.
+    ASSERT_TRUE(MenuEntry(84, entry)) << "no Edit > " << entry;
+    Walk(SX(340), SY(250), SX(300), SY(250));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Press({XK_Shift_L, XK_Control_L, XK_Right});
+    bool scrolled = false;
+    for (int attempt = 0; attempt < 3 && !scrolled; ++attempt)
+        scrolled = WaitForBox(l0, t0, r0, b0, 0, &why) && seen.left != frame.left;
+    EXPECT_TRUE(scrolled) << "the picture did not scroll with the shape: picture at " << seen.left - frame.left
+                          << ", " << seen.top - frame.top << ", " << why;
     EXPECT_EQ(program->End(), 0);
 }
 

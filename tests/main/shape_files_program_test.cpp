@@ -108,25 +108,25 @@ TEST_F(ShapeFilesProgram, AShapeStaysWithTheFileItWasDrawnOn) {
     DragRectangle(50, 43, 150, 123);
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));
     std::string why;
-    ASSERT_TRUE(WaitForOutline(true, 50, 43, 150, 123, &why)) << why;
+    ASSERT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why)) << why;
     ASSERT_TRUE(EditEntry("Edit Shape\x85")) << "no Edit > Edit Shape...";
     const std::vector<std::string> box = {"50.5", "43.5", "100", "80"};
     ASSERT_TRUE(PanelShows(box, &why)) << "the panel lacks " << why;
 
     ASSERT_TRUE(ClickOtherTab()) << "no tab strip";
     ASSERT_TRUE(ShowsRamp(false)) << "ramp.fits does not show";
-    EXPECT_TRUE(WaitForOutline(false, 0, 0, 0, 0, &why)) << "on ramp.fits: " << why;
+    EXPECT_TRUE(WaitForNoOutline(&why)) << "on ramp.fits: " << why;
     EXPECT_TRUE(PanelLacks(box, &why)) << "on ramp.fits the panel shows " << why;
 
     ASSERT_TRUE(ClickOtherTab()) << "no tab strip";
     ASSERT_TRUE(ShowsRamp(true)) << "ramp2.fits does not show again";
-    EXPECT_TRUE(WaitForOutline(true, 50, 43, 150, 123, &why)) << "back on ramp2.fits: " << why;
+    EXPECT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why)) << "back on ramp2.fits: " << why;
     EXPECT_TRUE(PanelShows(box, &why)) << "back on ramp2.fits the panel lacks " << why;
 
     ASSERT_TRUE(OpenFile(files.File("ramp.fits")));
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));
     ASSERT_TRUE(ShowsRamp(false)) << "ramp.fits does not show after File > Open";
-    EXPECT_TRUE(WaitForOutline(false, 0, 0, 0, 0, &why)) << "after File > Open: " << why;
+    EXPECT_TRUE(WaitForNoOutline(&why)) << "after File > Open: " << why;
     EXPECT_EQ(program->End(), 0);
 }
 
@@ -139,32 +139,32 @@ TEST_F(ShapeFilesProgram, EditMenuCopyAndPastePutTheCopyWhereTheShapeWas) {
     DragRectangle(50, 43, 150, 123);
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));
     std::string why;
-    ASSERT_TRUE(WaitForOutline(true, 50, 43, 150, 123, &why)) << why;
+    ASSERT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why)) << why;
     ASSERT_TRUE(EditEntry("copy"));
 
     ASSERT_TRUE(ClickOtherTab()) << "no tab strip";
     ASSERT_TRUE(ShowsRamp(false)) << "ramp.fits does not show";
-    ASSERT_TRUE(WaitForOutline(false, 0, 0, 0, 0, &why))
+    ASSERT_TRUE(WaitForNoOutline(&why))
         << "on ramp.fits before the paste: " << why;
     ASSERT_TRUE(EditEntry("Paste"));
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));
-    EXPECT_TRUE(WaitForOutline(true, 50, 43, 150, 123, &why)) << "pasted on ramp.fits: " << why;
+    EXPECT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why)) << "pasted on ramp.fits: " << why;
 
     ASSERT_TRUE(EditEntry("Cut"));
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));
-    EXPECT_TRUE(WaitForOutline(false, 0, 0, 0, 0, &why)) << "after Cut: " << why;
+    EXPECT_TRUE(WaitForNoOutline(&why)) << "after Cut: " << why;
     ASSERT_TRUE(EditEntry("Paste"));
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));
-    EXPECT_TRUE(WaitForOutline(true, 50, 43, 150, 123, &why)) << "pasted after Cut: " << why;
+    EXPECT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why)) << "pasted after Cut: " << why;
 
     ASSERT_TRUE(EditEntry("Paste"));
     ASSERT_TRUE(EditEntry("Delete"));
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));
-    EXPECT_TRUE(WaitForOutline(true, 50, 43, 150, 123, &why))
+    EXPECT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why))
         << "after a paste and a Delete: " << why;
     ASSERT_TRUE(EditEntry("Delete"));
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));
-    EXPECT_TRUE(WaitForOutline(false, 0, 0, 0, 0, &why)) << "after the second Delete: " << why;
+    EXPECT_TRUE(WaitForNoOutline(&why)) << "after the second Delete: " << why;
     EXPECT_EQ(program->End(), 0);
 }
 

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "extraction_input.h"
 #include "extraction_program.h"
 #include "framed_picture.h"
 #include "program_input.h"
@@ -143,25 +144,35 @@ protected:
         return ends(columns, frame.left, left, right) && ends(rows, frame.top, top, bottom);
     }
 
-    // Waits up to `ms` for the picture to show an outline box at the frame's pixels
-    // (left, top) - (right, bottom) within a pixel, or, with `want` false, none at all;
-    // `why` says what it showed last.
-    bool WaitForOutline(bool want, int left, int top, int right, int bottom, std::string* why,
-                        int ms = 4000) {
+    // Waits until the outlines' box stands on the picture's pixels (left, top) - (right,
+    // bottom), each within `tolerance`, the picture found where it stands on the same
+    // screen (a scroll carries both); `why` tells the box last seen.
+    bool WaitForBox(int left, int top, int right, int bottom, int tolerance, std::string* why) {
+        for (int waited = 0; waited <= 4000; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            const Screen::Rect ws = WorkspaceOf(screen, main);
+            int l = 0, t = 0, r = 0, b = 0;
+            if (!Grab(&shot) || !FindFrame(shot, ws.left, ws.top, ws.right, ws.bottom, &seen) ||
+                !OutlineBox(shot, 60, &l, &t, &r, &b))
+                continue;
+            l -= seen.left, r -= seen.left, t -= seen.top, b -= seen.top;
+            *why = "box " + std::to_string(l) + ", " + std::to_string(t) + " - " + std::to_string(r) + ", " +
+                   std::to_string(b);
+            if (std::abs(l - left) <= tolerance && std::abs(t - top) <= tolerance && std::abs(r - right) <= tolerance &&
+                std::abs(b - bottom) <= tolerance)
+                return true;
+        }
+        return false;
+    }
+    // Waits until the picture shows no outline; `why` tells the box last seen.
+    bool WaitForNoOutline(std::string* why, int ms = 4000) {
         for (int waited = 0; waited <= ms; waited += 250) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
             int l = 0, t = 0, r = 0, b = 0;
             if (!Grab(&shot)) continue;
-            if (!OutlineBox(shot, 60, &l, &t, &r, &b)) {
-                *why = "no outline";
-                if (!want) return true;
-                continue;
-            }
-            *why = "box " + std::to_string(l - frame.left) + ", " + std::to_string(t - frame.top) +
-                   " - " + std::to_string(r - frame.left) + ", " + std::to_string(b - frame.top);
-            if (want && std::abs(l - SX(left)) <= 1 && std::abs(t - SY(top)) <= 1 &&
-                std::abs(r - SX(right)) <= 1 && std::abs(b - SY(bottom)) <= 1)
-                return true;
+            if (!OutlineBox(shot, 60, &l, &t, &r, &b)) return true;
+            *why = "box " + std::to_string(l - frame.left) + ", " + std::to_string(t - frame.top) + " - " +
+                   std::to_string(r - frame.left) + ", " + std::to_string(b - frame.top);
         }
         return false;
     }
@@ -215,30 +226,13 @@ protected:
 
     // Opens a menu of the menu bar (its row's y below the window's top) and clicks the
     // popup's entry.
-    bool MenuEntry(int rowY, const std::string& entry) {
-        const Screen::Rect m = screen.RectOf(main);
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            ClickAt(D(), Root(), m.left + 20, m.top + rowY);
-            Picture p;
-            int x = 0, y = 0;
-            for (int waited = 0; waited <= 2000; waited += 200) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                if (!Grab(&p)) continue;
-                if (FindText(p, m.left + 40, m.top + 40, 400, 600, entry, &x, &y)) {
-                    MoveTo(D(), Root(), x + 5, y + 4);
-                    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-                    ClickAt(D(), Root(), x + 10, y + 4);
-                    return true;
-                }
-            }
-        }
-        return false;
-    }
+    bool MenuEntry(int rowY, const std::string& entry) { return ChooseMainMenuEntry(screen, main, rowY, entry); }
     // The rows of the menu bar's "Draw" and "Edit" menus.
     bool DrawEntry(const std::string& entry) { return MenuEntry(62, entry); }
     bool EditEntry(const std::string& entry) { return MenuEntry(84, entry); }
 
     Shown frame;
+    Shown seen;  // where WaitForBox last found the picture
 };
 
 }  // namespace orva::testing_program

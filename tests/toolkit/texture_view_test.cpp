@@ -99,7 +99,10 @@ struct Moves {
     int presses = 0;
 };
 void OnMove(void* owner, float dx, float dy) { static_cast<Moves*>(owner)->steps.push_back({dx, dy}); }
-void OnPress(void* owner) { ++static_cast<Moves*>(owner)->presses; }
+bool OnPress(void* owner) {
+    ++static_cast<Moves*>(owner)->presses;
+    return false;
+}
 std::vector<std::pair<int32_t, std::string>> gStatus;
 void RecordStatus(int32_t group, int32_t code, uint32_t flags, const char* text) {
     EXPECT_EQ(std::tuple(group, flags), std::tuple(0, 7u));
