@@ -303,7 +303,25 @@ void RedrawReadout(DisplayCellBase* base) {
     RedrawChartValueReadout(cell->workspace);
 }
 
-
+// A histogram's statistics list: the Reduction's numbers of the measured region (count,
+// flux, extremes, mean and spread), for the channel the Reduction selects. The short table:
+// the full one is taller than the "Chart Tools" window.
+void ShowStatisticsList(DisplayCellBase* base, const void* statistic, uint32_t row) {
+    (void)row;  // a statistic holds one frame
+    const StatisticBlock* b = HistogramBlock(statistic);
+    if (b == nullptr) return;
+    const uint32_t channel = std::min(std::max<uint32_t>(b->selectedChannel, 1), b->filled) - 1;
+    const StatisticResult& r = b->Results()[channel];
+    ChartSummary summary;
+    summary.valid = 1;
+    summary.count = r.npro;
+    summary.minimum = r.min;
+    summary.maximum = r.max;
+    summary.flux = r.flux;
+    summary.mean = r.mean;
+    summary.rms = r.rms;
+    DisplayShowRegionStatistics(AsDisplayCell(base), summary);
+}
 
 // The statistics of the curve's row in the statistics window; a histogram's numbers are
 // the Reduction's (its bins' counts tell nothing of the measured values).
@@ -338,6 +356,8 @@ void InstallChartServices() {
     chart.setLinked = &SetLinked;
     chart.redrawReadout = &RedrawReadout;
     chart.showRowStatistics = &ShowRowStatistics;
+    // A histogram's statistics list, filled with each new frame of the chart.
+    TheGraphicsHostServices().showStatisticsList = &ShowStatisticsList;
     // The chart's tool panel in the "Chart Tools" window.
     InstallChartPanel();
     // A histogram's x axis stands in the measured values, a slice's in samples along its path.

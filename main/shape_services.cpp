@@ -68,6 +68,7 @@ public:
         ShapePanelSetTarget(shape);
         ShapePanelSync(shape);
     }
+    void ForgetPanel() override { ShapePanelForgetView(this); }
     bool ShiftHeld() const override { return (gKeyModifiersNow() & kKeyShift) != 0; }
     bool WindowReady() const override {
         DisplayComponent* c = Cell();

@@ -53,6 +53,7 @@ bool ShapeContainer::LinkGlyph(Shape* shape) {
             return false;
         }
     }
+    shape->glyph->SetConcealed(inactive != 0);
     std::lock_guard<std::recursive_mutex> hold(lock_);
     shape->AddRef();
     list->Link(shape->glyph, shape->glyph);
@@ -227,6 +228,10 @@ uint8_t ShapeContainer::LeaveSelectMode() {
 }
 
 void ShapeContainer::Activate(bool on) {
+    // The window the view draws into shows one file at a time: the shapes drawn on another
+    // file stay with it, out of sight, until its data show again.
+    inactive = on ? 0 : 1;
+    for (ShapeGlyph* g = list->First(); g != nullptr; g = list->Next(g)) g->SetConcealed(!on);
     if (!on) {
         for (ShapeGlyph* g = list->First(); g != nullptr; g = list->Next(g)) g->SetEnabled(false);
         if (FrameShown()) HideEditFrame();
@@ -234,7 +239,9 @@ void ShapeContainer::Activate(bool on) {
         for (ShapeGlyph* g = list->First(); g != nullptr; g = list->Next(g)) g->SetEnabled(true);
         if (InRotateMode()) ShowEditFrame();
     }
-    if (current != nullptr) RefreshPanel();
+    // A concealed shape is not edited through the panel.
+    if (!on && view != nullptr) view->ForgetPanel();
+    else if (current != nullptr) RefreshPanel();
 }
 
 void ShapeContainer::SetAnchorTool(int32_t tool) {

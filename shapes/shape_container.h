@@ -157,6 +157,7 @@ public:
     uint8_t handleDragging = 0;     // an edit handle is pressed
     uint8_t selectionFlag = 0;      // selection mode: the edit frame is shown
     uint8_t enabled = 0;            // walks that show or hide shapes act only when set
+    uint8_t inactive = 0;           // the view shows other data: the glyphs are concealed
     uint8_t noStatisticMarks = 0;
     uint8_t labelsForCurrentOnly = 0;
     int32_t labelLevel = 0;

@@ -38,6 +38,8 @@ public:
     // Points the "Edit Shape..." panel at the shape (nullptr: none) and
     // refreshes it when it is shown.
     virtual void RefreshPanel(Shape* shape) { (void)shape; }
+    // The "Edit Shape..." panel lets go of a shape of this view that it shows.
+    virtual void ForgetPanel() {}
     // True while Shift is held (steps the edit mode backwards).
     virtual bool ShiftHeld() const { return false; }
     // The view's window exists and can show shapes.
@@ -126,6 +128,9 @@ public:
 
     virtual void SetEnabled(bool on) { enabled = on ? 1 : 0; }
     virtual void SetVisible(bool on) { visible = on ? 1 : 0; }
+    // A glyph of a view that does not show its data (another file shows in the window)
+    // is neither drawn nor picked, whatever its own visibility.
+    virtual void SetConcealed(bool on) { concealed = on ? 1 : 0; }
     virtual void SetFlag(uint32_t bits, bool on) { flags = on ? (flags | bits) : (flags & ~bits); }
     // The shape's kind changed: its painter and drag procedure follow it.
     virtual void KindChanged() {}
@@ -133,6 +138,7 @@ public:
     Shape* shape;
     uint8_t enabled = 0;
     uint8_t visible = 1;
+    uint8_t concealed = 0;
     uint32_t flags = 0;
 };
 

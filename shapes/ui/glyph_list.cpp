@@ -25,7 +25,14 @@ struct ToolkitShapeList::Glyph final : ShapeGlyph {
     }
     void SetVisible(bool on) override {
         ShapeGlyph::SetVisible(on);
-        if (widget != nullptr) widget->shown = visible;
+        Show();
+    }
+    void SetConcealed(bool on) override {
+        ShapeGlyph::SetConcealed(on);
+        Show();
+    }
+    void Show() {
+        if (widget != nullptr) widget->shown = visible != 0 && concealed == 0 ? 1 : 0;
     }
 
     gElement* widget = nullptr;

@@ -14,7 +14,6 @@
 #include <vector>
 
 #include "chart_screen.h"
-#include "common/number_text.h"
 #include "extraction_input.h"
 #include "program_input.h"
 #include "program_window.h"
@@ -30,6 +29,8 @@ using testing_program::Picture;
 using testing_program::Plot;
 using testing_program::ProgramRun;
 using testing_program::Screen;
+using testing_program::ListNumber;
+using testing_program::RowShows;
 using testing_program::ShowsText;
 
 // A 200 x 160 frame whose middle row holds pseudo-random whole numbers 0..100 (the line
@@ -49,15 +50,6 @@ print(' '.join(str(int(c)) for c in p))
 print(p.size, repr(p.sum()), repr(p.min()), repr(p.max()), repr(p.mean()), repr(p.std(ddof=1)))
 )";
 
-// A text as the page lists draw it.
-testing_program::InkMask ListInk(const std::string& text) { return testing_program::SystemTextInk(text, "Arial", 600, 10); }
-
-std::string Number(double v) {
-    char text[64] = "";
-    const int n = FormatDoubleDigits(14, 2, v, text);
-    return std::string(text, static_cast<size_t>(n > 0 ? n : 0));
-}
-
 class ChartReadoutProgram : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -76,27 +68,7 @@ protected:
         ASSERT_EQ(profile.size(), 101u) << out;
     }
 
-    // The "Chart Tools" window grabbed, and where it lies on the screen.
-    bool GrabTools(Picture* window, Screen::Rect* at) {
-        const Window tools = screen.FindWindow("Chart Tools");
-        if (tools == 0) return false;
-        *at = screen.RectOf(tools);
-        return screen.Grab(tools, window);
-    }
-
-    // The statistic list shows `text` in the value cell of the row labelled `label` (both
-    // in the lists' face).
-    static bool RowShows(const Picture& window, const std::string& label, const std::string& text, std::string* why) {
-        int lx = 0, ly = 0;
-        if (!testing_program::FindInk(window, 0, 0, window.width, window.height, ListInk(label), &lx, &ly)) {
-            *why = "no " + label;
-            return false;
-        }
-        std::string shown;
-        if (testing_program::ShowsInk(window, lx + 38, ly - 4, 100, 18, ListInk(text), text, &shown)) return true;
-        *why = label + " " + shown;
-        return false;
-    }
+    bool GrabTools(Picture* window, Screen::Rect* at) { return testing_program::GrabTools(screen, window, at); }
 
     // The X: or Y: field of the coordinates page shows `text`.
     static bool FieldShows(const Picture& window, const std::string& caption, const std::string& text,
@@ -165,8 +137,8 @@ TEST_F(ChartReadoutProgram, ThePointerOverTheChartShowsItsSampleValueAndTheRowSt
 
     // The statistic list: numpy's numbers on the pixels under the line.
     const std::pair<std::string, std::string> rows[] = {
-        {"Count:", std::to_string(count)}, {"Flux:", Number(sum)}, {"Max:", Number(maximum)},
-        {"Min:", Number(minimum)},         {"Mean:", Number(mean)}, {"RMS:", Number(sigma)},
+        {"Count:", std::to_string(count)}, {"Flux:", ListNumber(sum)}, {"Max:", ListNumber(maximum)},
+        {"Min:", ListNumber(minimum)},     {"Mean:", ListNumber(mean)}, {"RMS:", ListNumber(sigma)},
     };
     std::string why;
     bool all = false;

@@ -1,11 +1,15 @@
 #pragma once
 // The chart of a "Chart Tools" or main-window cell as the screen shows it: the plot found
-// by the grey of its cursor area, and the colours of its curves.
+// by the grey of its cursor area, and the colours of its curves; the statistic list beside
+// it.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <string>
 
+#include "common/number_text.h"
 #include "program_window.h"
+#include "screen_text.h"
 
 namespace orva::testing_program {
 
@@ -45,6 +49,38 @@ inline Plot FindPlot(const Picture& shot) {
     plot.top = y0;
     plot.bottom = y1 + 1;
     return plot;
+}
+
+// A text as the page lists draw it.
+inline InkMask ListInk(const std::string& text) { return SystemTextInk(text, "Arial", 600, 10); }
+
+// A number as the statistic list writes it.
+inline std::string ListNumber(double v) {
+    char text[64] = "";
+    const int n = FormatDoubleDigits(14, 2, v, text);
+    return std::string(text, static_cast<size_t>(n > 0 ? n : 0));
+}
+
+// The "Chart Tools" window grabbed, and where it lies on the screen.
+inline bool GrabTools(Screen& screen, Picture* window, Screen::Rect* at) {
+    const Window tools = screen.FindWindow("Chart Tools");
+    if (tools == 0) return false;
+    *at = screen.RectOf(tools);
+    return screen.Grab(tools, window);
+}
+
+// The statistic list shows `text` in the value cell of the row labelled `label` (both in
+// the lists' face).
+inline bool RowShows(const Picture& window, const std::string& label, const std::string& text, std::string* why) {
+    int lx = 0, ly = 0;
+    if (!FindInk(window, 0, 0, window.width, window.height, ListInk(label), &lx, &ly)) {
+        *why = "no " + label;
+        return false;
+    }
+    std::string shown;
+    if (ShowsInk(window, lx + 38, ly - 4, 100, 18, ListInk(text), text, &shown)) return true;
+    *why = label + " " + shown;
+    return false;
 }
 
 }  // namespace orva::testing_program

@@ -154,6 +154,26 @@ TEST_F(ShapeContainerModes, SelectionModeActivationAndTheLastPoint) {
     EXPECT_TRUE(frame.shown);
 }
 
+// The window shows another file: the view's shapes are concealed (the panel lets go of
+// them), a shape that joins them meanwhile as well, and all show again with their own
+// visibility when the view's data do, the panel on the current shape.
+TEST_F(ShapeContainerModes, AnInactiveViewsShapesAreConcealed) {
+    Shape* shown = Add(kKindRect, {0, 0, 4, 4});
+    Shape* hidden = Add(kKindRect, {0, 0, 6, 6});
+    hidden->glyph->SetVisible(false);
+    box.SetCurrentShape(shown, false, false);
+    box.RefreshPanel();
+    ASSERT_EQ(view.panelShape, shown);
+    box.Activate(false);
+    EXPECT_EQ(view.panelShape, nullptr);
+    Shape* joined = Add(kKindCircle, {0, 0, 5, 5});
+    for (Shape* s : {shown, hidden, joined}) EXPECT_EQ(s->glyph->concealed, 1);
+    box.Activate(true);
+    EXPECT_EQ(view.panelShape, box.current);
+    for (Shape* s : {shown, hidden, joined}) EXPECT_EQ(s->glyph->concealed, 0);
+    EXPECT_EQ(std::tuple(shown->glyph->visible, hidden->glyph->visible, joined->glyph->visible), std::tuple(1, 0, 1));
+}
+
 TEST_F(ShapeContainerModes, BindingRestartsTheItemsOfMeasuringShapes) {
     TestItem item;
     Shape* statistic = Add(kKindRect, {0, 0, 8, 8}, kRoleStatistic);

@@ -26,6 +26,7 @@ public:
         ++panelRefreshes;
         panelShape = shape;
     }
+    void ForgetPanel() override { panelShape = nullptr; }
     bool ShiftHeld() const override { return shift; }
     bool WindowReady() const override { return ready; }
     ShapeItem* DefaultItem() override { return defaultItem; }
