@@ -480,10 +480,7 @@ protected:
             if (!panelOpen) {
                 ASSERT_TRUE(MenuEntry(84, "Edit Shape\x85")) << "no Edit > Edit Shape...";
                 panelOpen = true;
-                for (int waited = 0; waited <= 4000 && covered.right == 0; waited += 200) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                    if (const Window panel = screen.FindWindow("Edit Shape")) covered = screen.RectOf(panel);
-                }
+                CoverPanel();
             }
             // The box starts where the pointer stood, in frame units (pointer pixels sit
             // half a screen pixel in), and spans whole frame pixels.

@@ -105,12 +105,13 @@ protected:
 TEST_F(ShapeFilesProgram, AShapeStaysWithTheFileItWasDrawnOn) {
     StartOn({"ramp.fits", "ramp2.fits"});
     ASSERT_TRUE(ShowsRamp(true)) << "ramp2.fits does not show";
-    DragRectangle(50, 43, 150, 123);
+    DragRectangle(250, 43, 350, 123);
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));
     std::string why;
-    ASSERT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why)) << why;
+    ASSERT_TRUE(WaitForBox(250, 43, 350, 123, 1, &why)) << why;
     ASSERT_TRUE(EditEntry("Edit Shape\x85")) << "no Edit > Edit Shape...";
-    const std::vector<std::string> box = {"50.5", "43.5", "100", "80"};
+    CoverPanel();
+    const std::vector<std::string> box = {"250.5", "43.5", "100", "80"};
     ASSERT_TRUE(PanelShows(box, &why)) << "the panel lacks " << why;
 
     ASSERT_TRUE(ClickOtherTab()) << "no tab strip";
@@ -120,7 +121,7 @@ TEST_F(ShapeFilesProgram, AShapeStaysWithTheFileItWasDrawnOn) {
 
     ASSERT_TRUE(ClickOtherTab()) << "no tab strip";
     ASSERT_TRUE(ShowsRamp(true)) << "ramp2.fits does not show again";
-    EXPECT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why)) << "back on ramp2.fits: " << why;
+    EXPECT_TRUE(WaitForBox(250, 43, 350, 123, 1, &why)) << "back on ramp2.fits: " << why;
     EXPECT_TRUE(PanelShows(box, &why)) << "back on ramp2.fits the panel lacks " << why;
 
     ASSERT_TRUE(OpenFile(files.File("ramp.fits")));

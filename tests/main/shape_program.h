@@ -121,7 +121,7 @@ protected:
                     int* bottom) const {
         auto coloured = [&](int x, int y) {
             const uint8_t* c = p.At(x, y);
-            return c[0] != c[1] || c[1] != c[2];
+            return !Covered(x, y) && (c[0] != c[1] || c[1] != c[2]);
         };
         std::vector<bool> rows, columns;
         for (int y = frame.top; y < frame.bottom; ++y) {
@@ -157,7 +157,10 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
             const Screen::Rect ws = WorkspaceOf(screen, main);
             int l = 0, t = 0, r = 0, b = 0;
-            if (!Grab(&shot) || !FindFrame(shot, ws.left, ws.top, ws.right, ws.bottom, &seen) ||
+            // With the panel over the picture its border cannot be found: the picture is
+            // taken to stand where it stood.
+            if (covered.right != 0) seen = frame;
+            if (!Grab(&shot) || (covered.right == 0 && !FindFrame(shot, ws.left, ws.top, ws.right, ws.bottom, &seen)) ||
                 !OutlineBox(shot, 60, &l, &t, &r, &b))
                 continue;
             l -= seen.left, r -= seen.left, t -= seen.top, b -= seen.top;
@@ -231,6 +234,15 @@ protected:
 
     // Opens a menu of the menu bar (its row's y below the window's top) and clicks the
     // popup's entry.
+    // Leaves the "Edit Shape..." panel out of what is read of the picture, once it shows
+    // (it stands right of the page column, over the cells).
+    void CoverPanel() {
+        for (int waited = 0; waited <= 4000 && covered.right == 0; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (const Window panel = screen.FindWindow("Edit Shape")) covered = screen.RectOf(panel);
+        }
+    }
+
     bool MenuEntry(int rowY, const std::string& entry) { return ChooseMainMenuEntry(screen, main, rowY, entry); }
     // The rows of the menu bar's "Draw" and "Edit" menus.
     bool DrawEntry(const std::string& entry) { return MenuEntry(62, entry); }
