@@ -64,6 +64,10 @@ bool PageColumnWheel(gWindow* window, int delta);
 void PageColumnRefresh(gWindow* window);
 // Routes the toolkit's wheel turns that no widget takes to the page columns.
 void InstallPageColumnWheel();
+// The column's scroll bar, and the room kept for it at the column's right edge (the bar
+// and a gap before the pages).
+inline constexpr float kColumnBarWidth = 12.0f;
+inline constexpr int32_t kColumnBarRoom = 15;
 // Pixels the column scrolls per wheel notch.
 inline constexpr float kColumnWheelStep = 40.0f;
 

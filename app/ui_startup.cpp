@@ -58,6 +58,8 @@ constexpr float kTabHeight = 18.0f;
 constexpr float kTabWidth = 83.0f;
 // The room between a page column and the workspace beside it.
 constexpr int32_t kPageColumnGap = 2;
+// The column's width for pages that reach `right`: room for its scroll bar too.
+int32_t ColumnWidthFor(float right) { return static_cast<int32_t>(std::ceil(right)) + kColumnBarRoom + kPageColumnGap; }
 constexpr int32_t kToolSideWidth = 263;
 
 constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
@@ -443,7 +445,7 @@ void FitPageColumn(WindowGroup& g) {
     float right = 0, bottom = 0;
     if (!PageColumnExtent(g, &right, &bottom)) return;
     bool changed = false;
-    const int32_t width = static_cast<int32_t>(std::ceil(right)) + kPageColumnGap;
+    const int32_t width = ColumnWidthFor(right);
     if (width > g.sideWidth) {
         g.sideWidth = width;
         changed = true;
@@ -844,7 +846,7 @@ void PageColumnFit(gWindow* window) {
         for (gGroup* group : PageColumnGroups(g))
             if (group->shown != 0)
                 right = std::max(right, group->x + group->width + group->marginLeft + group->marginRight);
-        const int32_t grown = static_cast<int32_t>(std::ceil(right)) + kPageColumnGap - g.sideWidth;
+        const int32_t grown = ColumnWidthFor(right) - g.sideWidth;
         if (grown > 0) {
             g.sideWidth += grown;
             // The column takes its room from the workspace beside it: the window grows by
