@@ -166,6 +166,7 @@ bool PlaceColumnBar(WindowGroup& g, float top, float bottom, float most) {
         // Placed by hand from here on; a press on the track pages.
         bar->style = (bar->style & ~kWsNoPlace) | kWsClickAtPress;
         bar->onClick = &OnColumnBarClick;
+        bar->onPress = nullptr;  // the slider's own press would jump the thumb to the pointer
         bar->handlerData = reinterpret_cast<uintptr_t>(&g);
     }
     const uint8_t wasShown = bar->shown;
