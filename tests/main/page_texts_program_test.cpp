@@ -83,10 +83,13 @@ bool DriveLine(PageProgram& p, std::string* why) {
         *why = "no \"free:\" in the drive line";
         return false;
     }
-    // The last size's unit, right of "free:" in the same row.
+    // The last size ends with its unit: the free space's, or, when the space left to the
+    // user differs from it, the one after " | ".
+    int from = fx + 30, bx = 0, by = 0;
+    if (FindText(p.shot, from, fy - 3, 330, 19, "|", &bx, &by)) from = bx + 4;
     for (const char* unit : {"Gb", "Mb", "Kb", "Byte(s)"})
-        if (FindText(p.shot, fx + 30, fy - 3, 330, 19, unit, &x, &y)) return true;
-    *why = "the drive line ends without its unit";
+        if (FindText(p.shot, from, fy - 3, 330, 19, unit, &x, &y)) return true;
+    *why = "the drive line's last size has no unit";
     return false;
 }
 
