@@ -188,18 +188,7 @@ bool (*gPreviousWheel)(gWindow*, int, int) = nullptr;
 
 bool ColumnWheelHook(gWindow* window, int delta, int keys) {
     if (gPreviousWheel != nullptr && gPreviousWheel(window, delta, keys)) return true;
-    if (PageColumnWheel(window, delta)) return true;
-    // The wheel goes to the window that has the keyboard focus, but the user turns it over
-    // the column under the pointer (that of "Chart Tools" while the main window has the
-    // focus).
-    platform::Point at{};
-    if (!platform::GetCursorPos(&at)) return false;
-    const platform::Hwnd under = platform::WindowFromPoint(at);
-    for (WindowGroup& g : TheCUI().groups) {
-        gWindow* w = gWinValidate(g.windows[0]);
-        if (w != nullptr && w != window && w->hwnd != nullptr && w->hwnd == under) return PageColumnWheel(w, delta);
-    }
-    return false;
+    return PageColumnWheel(window, delta);
 }
 
 }  // namespace
