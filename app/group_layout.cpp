@@ -239,6 +239,11 @@ bool PageColumnBand(WindowGroup& g, float* top, float* bottom) {
     return *bottom > *top;
 }
 
+bool PageColumnScrolls(WindowGroup& g) {
+    float top = 0, bottom = 0;
+    return PageColumnBand(g, &top, &bottom) && std::ceil(ColumnContentBottom(g) - bottom) > 0;
+}
+
 void PageColumnApply(WindowGroup& g) {
     gWindow* w = g.windows[0];
     float top = 0, bottom = 0;

@@ -46,6 +46,8 @@ bool RectsOverlap(const platform::Rect& a, const platform::Rect& b);
 std::vector<gGroup*> PageColumnGroups(WindowGroup& g);
 // Where the column shows pages: from below the group's tab bar to above its status line.
 bool PageColumnBand(WindowGroup& g, float* top, float* bottom);
+// Whether the column's shown pages are taller than the column (it scrolls and shows its bar).
+bool PageColumnScrolls(WindowGroup& g);
 // Moves the column to its scroll position (kept within what its shown pages need) and
 // hides the widgets that do not lie wholly inside the column; the window is marked for
 // repaint when that changed anything.

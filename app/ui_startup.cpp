@@ -58,8 +58,11 @@ constexpr float kTabHeight = 18.0f;
 constexpr float kTabWidth = 83.0f;
 // The room between a page column and the workspace beside it.
 constexpr int32_t kPageColumnGap = 2;
-// The column's width for pages that reach `right`: room for its scroll bar too.
-int32_t ColumnWidthFor(float right) { return static_cast<int32_t>(std::ceil(right)) + kColumnBarRoom + kPageColumnGap; }
+// The column's width for pages that reach `right`, with room for its scroll bar when they
+// are taller than the column (pages that fit leave the workspace its width).
+int32_t ColumnWidthFor(float right, bool scrolls) {
+    return static_cast<int32_t>(std::ceil(right)) + kPageColumnGap + (scrolls ? kColumnBarRoom : 0);
+}
 constexpr int32_t kToolSideWidth = 263;
 
 constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
@@ -445,12 +448,8 @@ void FitPageColumn(WindowGroup& g) {
     float right = 0, bottom = 0;
     if (!PageColumnExtent(g, &right, &bottom)) return;
     bool changed = false;
-    const int32_t width = ColumnWidthFor(right);
-    if (width > g.sideWidth) {
-        g.sideWidth = width;
-        changed = true;
-    }
     const int32_t height = static_cast<int32_t>(std::ceil(bottom)) + g.bottomMargin + kPageColumnGap;
+    int32_t shownHeight = w->clientHeight;
     if (height > w->clientHeight && w->hwnd != nullptr) {
         platform::Rect outer{};
         int32_t frame = 0;
@@ -459,8 +458,14 @@ void FitPageColumn(WindowGroup& g) {
         const int32_t wanted = std::min(height, GroupWindowBottomLimit(g) - outer.top - frame);
         if (wanted > w->clientHeight) {
             gWinSetSize(w, w->clientWidth, wanted, nullptr);
+            shownHeight = wanted;
             changed = true;
         }
+    }
+    const int32_t width = ColumnWidthFor(right, height > shownHeight);
+    if (width > g.sideWidth) {
+        g.sideWidth = width;
+        changed = true;
     }
     if (changed) GroupSized(w);
     if (changed && &g == &TheCUI().groups[0]) FollowPageColumn(g);
@@ -846,7 +851,7 @@ void PageColumnFit(gWindow* window) {
         for (gGroup* group : PageColumnGroups(g))
             if (group->shown != 0)
                 right = std::max(right, group->x + group->width + group->marginLeft + group->marginRight);
-        const int32_t grown = ColumnWidthFor(right) - g.sideWidth;
+        const int32_t grown = ColumnWidthFor(right, PageColumnScrolls(g)) - g.sideWidth;
         if (grown > 0) {
             g.sideWidth += grown;
             // The column takes its room from the workspace beside it: the window grows by

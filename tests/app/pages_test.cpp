@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "app/cui.h"
-#include "app/group_layout.h"
 #include "app/property_pages.h"
 #include "app/ui_startup.h"
 #include "app/ui_elements.h"
@@ -316,8 +315,7 @@ TEST_F(PagesTest, TheMainWindowShowsATabbedPageInItsColumn) {
     ASSERT_NE(DockedTabGroup(record), nullptr);
     const float widest = std::max(Right(first->group), Right(DockedTabGroup(record)));
     EXPECT_GE(static_cast<float>(g.sideWidth), widest);
-    // Beside them the room for the column's scroll bar.
-    EXPECT_LT(static_cast<float>(g.sideWidth), widest + 4.0f + static_cast<float>(kColumnBarRoom));
+    EXPECT_LT(static_cast<float>(g.sideWidth), widest + 4.0f);
     EXPECT_EQ(Main()->clientHeight, heightBefore);
 
     // The second block: the window grows to hold it (it fits the 768-pixel screen).

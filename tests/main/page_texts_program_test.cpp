@@ -153,7 +153,7 @@ bool ConvolverArrows(PageProgram& p, std::string* why) {
     return true;
 }
 
-// "Chart Tools": its column, scrolled with the wheel, shows the panel's last rows whole.
+// "Chart Tools": its column, paged with its scroll bar, shows the panel's last rows whole.
 bool ChartPanelRows(PageProgram& p, std::string* why) {
     const Window tools = p.screen.WaitForWindow("Chart Tools", 5000);
     if (tools == 0) {
