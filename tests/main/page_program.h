@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "framed_picture.h"
 #include "program_input.h"
 #include "program_window.h"
 #include "road_files.h"
@@ -109,7 +108,6 @@ public:
         int x = 0, y = 0;
         if (!Grab() || !PageTab(shot, m.left, m.top, n, &x, &y)) return false;
         ClickAt(X(), Root(), x, y);
-        groupTabsY = y;
         return true;
     }
 
@@ -187,7 +185,6 @@ public:
     std::optional<ProgramRun> program;
     Window main = 0;
     Picture shot;
-    int groupTabsY = 0;
 };
 
 }  // namespace orva::testing_program
