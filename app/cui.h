@@ -67,6 +67,8 @@ struct WindowGroup {
     // How far the page column is scrolled (pixels its pages move up), and how far its
     // pages have been moved for it now.
     float pageScroll = 0, pageScrollApplied = 0;
+    // The column's scroll bar (made when the pages first do not fit the column).
+    gElement* columnBar = nullptr;
     // The tab labels of the group's page records, by tab identifier.
     std::vector<std::string> tabLabels;
     std::vector<UIPage*> tabPages;

@@ -8,7 +8,9 @@
 #include "app/property_pages.h"
 #include "app/ui_elements.h"
 #include "platform/window_api.h"
+#include "toolkit/input.h"
 #include "toolkit/layout.h"
+#include "toolkit/slider.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
 
@@ -117,6 +119,82 @@ float ColumnRight(WindowGroup& g) {
     return right;
 }
 
+// Nothing else repaints after the column moved for a wheel turn or its bar.
+void RedrawColumn(gWindow* window) {
+    if (window->dirty != 0 && gWinCanDraw(window) && gWinMakeCurrent(window)) gWinRedraw(window);
+}
+
+WindowGroup* LiveGroup(uintptr_t data) {
+    for (WindowGroup& g : TheCUI().groups)
+        if (reinterpret_cast<uintptr_t>(&g) == data) return &g;
+    return nullptr;
+}
+
+// The bar's thumb was dragged (or the track clicked): the pages follow it.
+void OnColumnBar(uintptr_t data, float fraction) {
+    WindowGroup* g = LiveGroup(data);
+    float top = 0, bottom = 0;
+    if (g == nullptr || !PageColumnBand(*g, &top, &bottom)) return;
+    const float most = std::max(0.0f, std::ceil(ColumnContentBottom(*g) - bottom));
+    g->pageScroll = std::round(std::clamp(fraction, 0.0f, 1.0f) * most);
+    PageColumnApply(*g);
+    RedrawColumn(g->windows[0]);
+}
+
+// A click on the bar's track above or below its thumb scrolls the column by a page (the
+// band less a row, so that a row stays in sight); the thumb itself is dragged.
+void OnColumnBarClick(gElement* bar, uintptr_t data) {
+    WindowGroup* g = LiveGroup(data);
+    ScrollSlider* s = ScrollSliderFromWidget(bar);
+    float top = 0, bottom = 0;
+    if (g == nullptr || s == nullptr || !PageColumnBand(*g, &top, &bottom)) return;
+    const float along = static_cast<float>(gCursorPos.y) - bar->y;
+    const float page = std::max(kColumnWheelStep, bottom - top - 2 * kColumnWheelStep);
+    if (along < s->thumbPos)
+        g->pageScroll -= page;
+    else if (along >= s->thumbPos + s->thumbLength)
+        g->pageScroll += page;
+    else
+        return;
+    PageColumnApply(*g);
+    RedrawColumn(g->windows[0]);
+}
+
+// The column's scroll bar stands in the room kept for it at the column's right edge, along
+// the band; it shows only while the pages are taller than the band (`most` > 0 pixels to
+// scroll). True when that changed what is drawn.
+bool PlaceColumnBar(WindowGroup& g, float top, float bottom, float most) {
+    gWindow* w = g.windows[0];
+    gElement* bar = g.columnBar;
+    if (bar != nullptr && (!gWgtIsLive(bar) || bar->window != w)) bar = g.columnBar = nullptr;
+    if (bar == nullptr) {
+        if (most <= 0) return false;
+        bar = g.columnBar = ScrollSliderCreate(w, nullptr, &OnColumnBar, true, bottom - top, kColumnBarWidth,
+                                               reinterpret_cast<uintptr_t>(&g), true);
+        if (bar == nullptr) return false;
+        // The thumb in the pages' button colour, so that it reads as something to take.
+        bar->color1 = bar->color1Saved = bar->baseColor = PageRows::kButtonColour;
+        // Placed by hand from here on; a press on the track pages.
+        bar->style = (bar->style & ~kWsNoPlace) | kWsClickAtPress;
+        bar->onClick = &OnColumnBarClick;
+        bar->onPress = nullptr;  // the slider's own press would jump the thumb to the pointer
+        bar->handlerData = reinterpret_cast<uintptr_t>(&g);
+    }
+    const uint8_t wasShown = bar->shown;
+    bar->shown = most > 0 ? 1 : 0;
+    const float x = static_cast<float>(g.sideWidth - kColumnBarRoom + 1);
+    const bool moved = bar->x != x || bar->y != top || bar->cellHeight != bottom - top;
+    bar->x = bar->placedX = bar->homeX = x;
+    bar->y = bar->placedY = bar->homeY = top;
+    bar->height = bar->cellHeight = bottom - top;
+    bar->width = bar->cellWidth = kColumnBarWidth;
+    ScrollSliderResize(bar);
+    ScrollSlider* s = ScrollSliderFromWidget(bar);
+    const float thumb = s != nullptr ? s->thumbPos : 0;
+    if (most > 0) ScrollSliderSetRange(bar, bottom - top, bottom - top + most, g.pageScroll);
+    return bar->shown != wasShown || (bar->shown != 0 && (moved || (s != nullptr && s->thumbPos != thumb)));
+}
+
 bool (*gPreviousWheel)(gWindow*, int, int) = nullptr;
 
 bool ColumnWheelHook(gWindow* window, int delta, int keys) {
@@ -172,6 +250,11 @@ bool PageColumnBand(WindowGroup& g, float* top, float* bottom) {
     return *bottom > *top;
 }
 
+bool PageColumnScrolls(WindowGroup& g) {
+    float top = 0, bottom = 0;
+    return PageColumnBand(g, &top, &bottom) && std::ceil(ColumnContentBottom(g) - bottom) > 0;
+}
+
 void PageColumnApply(WindowGroup& g) {
     gWindow* w = g.windows[0];
     float top = 0, bottom = 0;
@@ -189,6 +272,7 @@ void PageColumnApply(WindowGroup& g) {
             }
         }
     }
+    changed = PlaceColumnBar(g, top, bottom, most) || changed;
     if (changed) w->dirty = 7;
 }
 
@@ -222,8 +306,7 @@ bool PageColumnWheel(gWindow* window, int delta) {
     g->pageScroll -= static_cast<float>(delta) / 120.0f * kColumnWheelStep;
     PageColumnApply(*g);
     if (g->pageScroll == before) return false;
-    // Nothing else repaints after a wheel turn.
-    if (window->dirty != 0 && gWinCanDraw(window) && gWinMakeCurrent(window)) gWinRedraw(window);
+    RedrawColumn(window);
     return true;
 }
 

@@ -61,6 +61,8 @@ bool RectsOverlap(const platform::Rect& a, const platform::Rect& b);
 std::vector<gGroup*> PageColumnGroups(WindowGroup& g);
 // Where the column shows pages: from below the group's tab bar to above its status line.
 bool PageColumnBand(WindowGroup& g, float* top, float* bottom);
+// Whether the column's shown pages are taller than the column (it scrolls and shows its bar).
+bool PageColumnScrolls(WindowGroup& g);
 // Moves the column to its scroll position (kept within what its shown pages need) and
 // hides the widgets that do not lie wholly inside the column; the window is marked for
 // repaint when that changed anything.
@@ -79,6 +81,10 @@ bool PageColumnWheel(gWindow* window, int delta);
 void PageColumnRefresh(gWindow* window);
 // Routes the toolkit's wheel turns that no widget takes to the page columns.
 void InstallPageColumnWheel();
+// The column's scroll bar, and the room kept for it at the column's right edge (the bar
+// and a gap before the pages).
+inline constexpr float kColumnBarWidth = 12.0f;
+inline constexpr int32_t kColumnBarRoom = 15;
 // Pixels the column scrolls per wheel notch.
 inline constexpr float kColumnWheelStep = 40.0f;
 

@@ -106,7 +106,9 @@ gElement* PageRows::Add(int32_t kind, float width, const char* text, uint32_t co
     if (e == nullptr) return nullptr;
     e->handlerData = data_;
     if (kind >= 36) {
-        e->textAlign = (e->textAlign & ~0xFC000u) | kTextCentre | kTextMiddle;
+        // A button whose text is wider than its given width (another face than the one the
+        // widths were chosen for) widens to show it whole.
+        e->textAlign = (e->textAlign & ~0xFC000u) | kTextCentre | kTextMiddle | kTextGrowIfNeeded;
         if (gTextHooks().layout != nullptr) gTextHooks().layout(e);
     }
     return e;

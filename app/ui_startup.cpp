@@ -59,6 +59,11 @@ constexpr float kTabHeight = 18.0f;
 constexpr float kTabWidth = 83.0f;
 // The room between a page column and the workspace beside it.
 constexpr int32_t kPageColumnGap = 2;
+// The column's width for pages that reach `right`, with room for its scroll bar when they
+// are taller than the column (pages that fit leave the workspace its width).
+int32_t ColumnWidthFor(float right, bool scrolls) {
+    return static_cast<int32_t>(std::ceil(right)) + kPageColumnGap + (scrolls ? kColumnBarRoom : 0);
+}
 constexpr int32_t kToolSideWidth = 263;
 
 constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
@@ -445,12 +450,8 @@ void FitPageColumn(WindowGroup& g) {
     float right = 0, bottom = 0;
     if (!PageColumnExtent(g, &right, &bottom)) return;
     bool changed = false;
-    const int32_t width = static_cast<int32_t>(std::ceil(right)) + kPageColumnGap;
-    if (width > g.sideWidth) {
-        g.sideWidth = width;
-        changed = true;
-    }
     const int32_t height = static_cast<int32_t>(std::ceil(bottom)) + g.bottomMargin + kPageColumnGap;
+    int32_t shownHeight = w->clientHeight;
     if (height > w->clientHeight && w->hwnd != nullptr) {
         platform::Rect outer{};
         int32_t frame = 0;
@@ -459,8 +460,14 @@ void FitPageColumn(WindowGroup& g) {
         const int32_t wanted = std::min(height, GroupWindowBottomLimit(g) - outer.top - frame);
         if (wanted > w->clientHeight) {
             gWinSetSize(w, w->clientWidth, wanted, nullptr);
+            shownHeight = wanted;
             changed = true;
         }
+    }
+    const int32_t width = ColumnWidthFor(right, height > shownHeight);
+    if (width > g.sideWidth) {
+        g.sideWidth = width;
+        changed = true;
     }
     if (changed) GroupSized(w);
     if (changed && &g == &TheCUI().groups[0]) FollowPageColumn(g);
@@ -885,7 +892,7 @@ void PageColumnFit(gWindow* window) {
         for (gGroup* group : PageColumnGroups(g))
             if (group->shown != 0)
                 right = std::max(right, group->x + group->width + group->marginLeft + group->marginRight);
-        PageColumnWiden(window, static_cast<int32_t>(std::ceil(right)) + kPageColumnGap);
+        PageColumnWiden(window, ColumnWidthFor(right, PageColumnScrolls(g)));
         PageColumnApply(g);
         return;
     }

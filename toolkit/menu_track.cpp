@@ -306,15 +306,18 @@ void PaintList(gWindow* w, gMenu* menu, gMenuItem* first, gMenuItem* cursor, con
             Shade(w, 10);
         }
         float base = y + menu->textOffset;
+        // The shortcut ends 27 pixels before the right edge: 8 pixels after the widest label,
+        // 12 before the check mark. A greyed row greys its shortcut with its label.
+        const float keyX = wp - 27.0f - i->shortcutWidth;
         if (i->state == 1) {
             gTextDrawEngravedAt(w, font, ShadeWord(w, 5), ShadeWord(w, 2), 19.0f, base, i->label.c_str());
+            if (!i->shortcut.empty())
+                gTextDrawEngravedAt(w, font, ShadeWord(w, 5), ShadeWord(w, 2), keyX, base, i->shortcut.c_str());
             Shade(w, 10);
         } else {
             gTextDrawAt(font, 19.0f, base, i->label.c_str());
+            if (!i->shortcut.empty()) gTextDrawAt(font, keyX, base, i->shortcut.c_str());
         }
-        // The shortcut ends 27 pixels before the right edge: 8 pixels after the widest label,
-        // 12 before the check mark.
-        if (!i->shortcut.empty()) gTextDrawAt(font, wp - 27.0f - i->shortcutWidth, base, i->shortcut.c_str());
         if (i->check == 1 || i->check == 2) {
             uint8_t mark = i->check == 1 ? 0 : 4;
             if (i->state == 1) {

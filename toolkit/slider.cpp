@@ -121,14 +121,14 @@ static void DestroySlider(gElement* e) {
 }
 
 gElement* ScrollSliderCreate(gWindow* parent, gElement* widget, ScrollSliderCallback callback, bool vertical,
-                             float length, float thickness, uintptr_t userData) {
+                             float length, float thickness, uintptr_t userData, bool free) {
     auto* record = new (std::nothrow) ScrollSlider;
     if (record == nullptr) return nullptr;
     WidgetDesc d;
     d.state[1] = 0x01010000u;  // partial redraw, enabled
     d.state[2] = 1;            // shown
     d.kind = vertical ? kScrollSliderV : kScrollSliderH;
-    d.style = widget != nullptr ? 0 : (kWsSlotFromWindow | kWsLeft | kWsTop);
+    d.style = widget != nullptr ? 0 : free ? (kWsNoPlace | kWsLeft | kWsTop) : (kWsSlotFromWindow | kWsLeft | kWsTop);
     d.width = d.cellWidth = vertical ? thickness : length;
     d.height = d.cellHeight = vertical ? length : thickness;
     d.paint = ScrollSliderPaint;

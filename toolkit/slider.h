@@ -42,9 +42,10 @@ float ScrollSliderFraction(const ScrollSlider* s, float trackLength);
 
 // ---- The widget ------------------------------------------------------------------------
 // Creates the slider in the parent's window, chained to `widget` when given; the
-// callback gets (userData, fraction) on every drag that moves the thumb.
+// callback gets (userData, fraction) on every drag that moves the thumb. A free slider
+// (no widget) joins no layout group: its owner sets its place.
 gElement* ScrollSliderCreate(gWindow* parent, gElement* widget, ScrollSliderCallback callback, bool vertical,
-                             float length, float thickness, uintptr_t userData);
+                             float length, float thickness, uintptr_t userData, bool free = false);
 ScrollSlider* ScrollSliderFromWidget(const gElement* e);
 bool ScrollSliderSetRange(gElement* e, double visible, double total, double position);
 void ScrollSliderResize(gElement* e);

@@ -30,6 +30,8 @@ constexpr uint32_t kWsFitRow = 0x800000;
 constexpr uint32_t kWsAfter = 0x1000000, kWsBefore = 0x2000000;
 constexpr uint32_t kWsTopLevel = 0x4000000;
 constexpr uint32_t kWsNoPlace = 0x40000000;
+// Placed widgets only: the click handler runs at the press, not at the release.
+constexpr uint32_t kWsClickAtPress = 0x20000000;
 
 constexpr int kMaxParts = 1024;
 

@@ -517,7 +517,10 @@ void BuildOutputPage(UIElement* element, gElement** s) {
     }
     b.newRow = true;
     s[kOutDiskLabel] = b.Label("Disk Info:");
-    s[kOutDisk] = b.Display(200.0f, " ");
+    // The drive line (sizes and free space) is longer than the room beside its label: it
+    // takes a row of its own, as wide as the page's lines.
+    b.newRow = true;
+    s[kOutDisk] = b.Display(270.0f, " ");
     b.newRow = true;
     s[kOutHeaderAddition] = b.Add(37, 110.0f, "Addition to header");
     s[kOutHeader] = b.Add(37, 110.0f, "Header");

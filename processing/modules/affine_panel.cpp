@@ -25,7 +25,6 @@ namespace {
 
 using Hold = std::lock_guard<std::recursive_mutex>;
 
-constexpr float kDefaultWidth = 214.0f;
 constexpr float kRow = 17.0f;
 constexpr float kRowStep = 19.0f;
 constexpr float kArrow = 10.0f;
@@ -249,8 +248,7 @@ void* AffineBuildPanel(FilterInstance* instance, void* area) {
     panel->instance = instance;
     panel->state = state;
 
-    const float width = window->clientWidth > 0 ? std::min(static_cast<float>(window->clientWidth), 260.0f)
-                                                : kDefaultWidth;
+    const float width = FilterPageWidth(window);
     const float inner = width - 8.0f - 2 * kInset;
     const float rows = 8;
     gElement* root = FilterPageAdd(window, nullptr, 14, 4.0f, 4.0f, width - 8.0f, 2 * kInset + rows * kRowStep,

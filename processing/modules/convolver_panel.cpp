@@ -32,7 +32,6 @@ struct ConvolverPanel {
 
 namespace {
 
-constexpr float kDefaultPanelWidth = 214.0f;
 constexpr float kRowHeight = 15.0f;
 constexpr float kRowStep = 19.0f;
 constexpr float kArrowWidth = 10.0f;
@@ -83,7 +82,7 @@ void* ConvolverBuildPanel(FilterInstance* instance, void* area) {
     panel->instance = instance;
     panel->state = state;
 
-    const float width = window->clientWidth > 0 ? static_cast<float>(window->clientWidth) : kDefaultPanelWidth;
+    const float width = FilterPageWidth(window);
     const float wide = width - 24.0f;
     const float fieldsTop = kInset + 2 * kRowStep;
     gElement* root = Add(window, nullptr, 14, 4.0f, 4.0f, width - 8.0f, fieldsTop + 3 * kRowStep + 4.0f, FilterPagePaintFrame);

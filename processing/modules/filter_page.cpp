@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "toolkit/painters.h"
@@ -45,6 +46,12 @@ void FilterPagePaintNext(gElement* e) { PaintArrow(e, true); }
 
 void FilterPagePaintFrame(gElement* e) {
     if (!gIsPicking()) gPaintEdgeFrame(e);
+}
+
+float FilterPageWidth(const gWindow* window) {
+    constexpr float kColumnPageWidth = 260.0f, kFallback = 214.0f;
+    if (window == nullptr || window->clientWidth <= 0) return kFallback;
+    return std::min(static_cast<float>(window->clientWidth), kColumnPageWidth);
 }
 
 gElement* FilterPageAdd(gWindow* window, gElement* root, int32_t kind, float x, float y, float width, float height,

@@ -15,6 +15,9 @@ namespace orva {
 gElement* FilterPageAdd(gWindow* window, gElement* root, int32_t kind, float x, float y, float width, float height,
                         void (*paint)(gElement*) = nullptr, void (*onClick)(gElement*, uintptr_t) = nullptr,
                         void (*onDestroy)(gElement*) = nullptr);
+// The width of a page built in the window: its client width, at most what a page column
+// of the plug-in panel gives a page (the window may be a whole group window).
+float FilterPageWidth(const gWindow* window);
 // The page's frame (not drawn while the pointer is resolved, so that the controls it
 // holds are found) and the two arrow buttons.
 void FilterPagePaintFrame(gElement* e);

@@ -1,0 +1,190 @@
+#pragma once
+// The running program on a FITS ramp, driven through the pages of its main window as a
+// user does: the tabs of the page column and of a page, the mouse wheel over the column,
+// and texts looked for on the screen (read with the built-in face of screen_text.h).
+#include <X11/extensions/XTest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "program_input.h"
+#include "program_window.h"
+#include "road_files.h"
+#include "screen_text.h"
+#include "test_support.h"
+
+namespace orva::testing_program {
+
+class PageProgram {
+public:
+    // Writes a 300 x 200 16-bit ramp x + y with astropy and starts the program on it; an
+    // empty text when its page column stands beside the workspace, else why not (in
+    // *skip when this machine cannot run the program).
+    std::string Start(bool* skip) {
+        *skip = true;
+        if (std::string why = WhyNoProgramTest(screen); !why.empty()) return why;
+        const std::string file = files.File("ramp.fits");
+        int status = -1;
+        RunCommand("/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+                   "y, x = np.mgrid[0:200, 0:300]; fits.PrimaryHDU((x + y).astype(np.int16)).writeto(\"" +
+                       file + "\")' 2>&1",
+                   &status);
+        if (status != 0) return "astropy could not write the ramp";
+        *skip = false;
+        const std::string folder = files.File("run");
+        mkdir(folder.c_str(), 0700);
+        program.emplace(folder, std::vector<std::string>{file});
+        main = screen.WaitForWindow(kMainWindowTitle, 20000);
+        if (main == 0) return "no main window\n" + program->Log();
+        if (!program->WaitForLog("Source format", 20000)) return "the file did not open\n" + program->Log();
+        int x = 0, y = 0;
+        for (int waited = 0; waited < 15000; waited += 200) {
+            const Screen::Rect c = Column();
+            if (c.right > c.left + 100 && Grab() && PageTab(shot, c.left, c.top, 3, &x, &y)) return "";
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        return "no page column beside the workspace";
+    }
+
+    Display* X() const { return screen.display(); }
+    Window Root() const { return DefaultRootWindow(screen.display()); }
+    Screen::Rect MainRect() { return screen.RectOf(main); }
+    // The page column of a group window (the main window when none is given): from the
+    // window's left edge to its workspace, the largest window inside it.
+    Screen::Rect Column(Window w = 0) {
+        if (w == 0) w = main;
+        const Screen::Rect r = screen.RectOf(w);
+        const ChildWindow ws = LargestChildWindow(screen.display(), w);
+        return Screen::Rect{r.left, r.top, ws.width > 0 && ws.x > 0 ? r.left + ws.x : r.right, r.bottom};
+    }
+
+    // The column's scroll bar stands in the last pixels left of the workspace; whether the
+    // row y of the last screen shows it (anything but the page's ground, taken at the
+    // column's left edge in the same row).
+    static int BarX(const Screen::Rect& column) { return column.right - 8; }
+    bool BarRow(const Screen::Rect& column, int y) const {
+        const uint8_t* ground = shot.At(column.left + 3, y);
+        for (int x = column.right - 13; x < column.right - 3; ++x) {
+            const uint8_t* q = shot.At(x, y);
+            if (std::abs(q[0] - ground[0]) > 6 || std::abs(q[1] - ground[1]) > 6 || std::abs(q[2] - ground[2]) > 6)
+                return true;
+        }
+        return false;
+    }
+    // The bar's rows around row y of the last screen: false when row y shows none.
+    bool BarAround(const Screen::Rect& column, int y, int* top, int* bottom) const {
+        if (!BarRow(column, y)) return false;
+        *top = *bottom = y;
+        while (*top > column.top && BarRow(column, *top - 1)) --*top;
+        while (*bottom < column.bottom - 1 && BarRow(column, *bottom + 1)) ++*bottom;
+        return true;
+    }
+    bool Grab() { return screen.Grab(Root(), &shot); }
+
+    // Waits up to `ms` for the text to stand (or, with `present` false, to be gone) in the
+    // box of the screen; where it stands.
+    bool WaitForText(const std::string& text, const Screen::Rect& box, int* x, int* y, int ms = 4000,
+                     bool present = true) {
+        int fx = 0, fy = 0;
+        for (int waited = 0;; waited += 150) {
+            const bool found =
+                Grab() && FindText(shot, box.left, box.top, box.right - box.left, box.bottom - box.top, text, &fx, &fy);
+            if (found == present || waited >= ms) {
+                if (found && x != nullptr) *x = fx;
+                if (found && y != nullptr) *y = fy;
+                return found;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        }
+    }
+
+    // Clicks tab n of the column's tab bar ("Source", "Plug-ins", …).
+    bool ClickGroupTab(int n) {
+        const Screen::Rect m = MainRect();
+        int x = 0, y = 0;
+        if (!Grab() || !PageTab(shot, m.left, m.top, n, &x, &y)) return false;
+        ClickAt(X(), Root(), x, y);
+        return true;
+    }
+
+    // Clicks tab n of the shown page's own tab bar (the Source's "Info", "Options"): the
+    // first row below the column's tabs with a run of the chosen tab's colour.
+    bool ClickPageTab(int n) {
+        static constexpr uint8_t kChosen[3] = {153, 255, 153}, kOther[3] = {41, 145, 41};
+        const Screen::Rect c = Column();
+        int x = 0, y = 0;
+        if (!Grab() || !PageTab(shot, c.left, c.top, 0, &x, &y)) return false;
+        for (int row = y + 12; row < y + 150 && row < shot.height; ++row) {
+            std::vector<std::pair<int, int>> tabs;
+            for (int px = c.left; px < c.right; ++px) {
+                if (!SameColour(shot.At(px, row), kChosen) && !SameColour(shot.At(px, row), kOther)) continue;
+                int end = px;
+                while (end < c.right && (SameColour(shot.At(end, row), kChosen) || SameColour(shot.At(end, row), kOther)))
+                    ++end;
+                if (end - px >= 20) tabs.push_back({px, end});
+                px = end;
+            }
+            if (tabs.size() >= 2 && n < static_cast<int>(tabs.size())) {
+                ClickAt(X(), Root(), (tabs[n].first + tabs[n].second) / 2, row + 3);
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Turns the wheel over the screen point: `notches` away from the user (negative) or
+    // towards (positive, the pages move up).
+    void Wheel(int x, int y, int notches) {
+        MoveTo(X(), Root(), x, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const unsigned button = notches > 0 ? 5 : 4;
+        for (int i = 0; i < (notches > 0 ? notches : -notches); ++i) {
+            XTestFakeButtonEvent(X(), button, True, CurrentTime);
+            XTestFakeButtonEvent(X(), button, False, CurrentTime);
+            XSync(X(), False);
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        }
+    }
+
+    // Scrolls the column under (x, y) with the wheel, a notch at a time, until the text
+    // stands in the box.
+    bool WheelUntil(const std::string& text, int x, int y, const Screen::Rect& box, int* tx, int* ty) {
+        for (int notch = 0; notch < 20; ++notch) {
+            if (WaitForText(text, box, tx, ty, notch == 0 ? 1000 : 300)) return true;
+            Wheel(x, y, 1);
+        }
+        return false;
+    }
+
+    // Clicks the track of the column's bar under its thumb, a page at a time, until the text
+    // stands in the column; `nearY` is a row of the bar.
+    bool PageDownUntil(const std::string& text, Window w, int nearY) {
+        const Screen::Rect c = Column(w);
+        for (int page = 0; page < 8; ++page) {
+            if (WaitForText(text, c, nullptr, nullptr, page == 0 ? 800 : 500)) return true;
+            int top = 0, bottom = 0;
+            if (!BarAround(c, nearY, &top, &bottom)) return false;
+            ClickAt(X(), Root(), BarX(c), bottom - 4);
+        }
+        return WaitForText(text, c, nullptr, nullptr, 500);
+    }
+
+    // Writes the last screen beside the build for a failure's message.
+    std::string Keep(const std::string& name) {
+        const std::string path = std::string(ORVA_BINARY_DIR) + "/" + name + ".ppm";
+        WritePpm(path, shot);
+        return path;
+    }
+
+    testing_util::TempFolder files;
+    Screen screen;
+    std::optional<ProgramRun> program;
+    Window main = 0;
+    Picture shot;
+};
+
+}  // namespace orva::testing_program
