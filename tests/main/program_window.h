@@ -150,10 +150,23 @@ private:
 
 // A connection to the test's display.
 class Screen {
+    // The X server resets when its last client (the previous test's program and screen)
+    // has gone, and refuses connections meanwhile: a display that is named is tried again
+    // for a few seconds.
+    static Display* OpenDisplay() {
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            if (Display* d = XOpenDisplay(nullptr)) return d;
+            const char* name = std::getenv("DISPLAY");
+            if (name == nullptr || *name == '\0') break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return nullptr;
+    }
+
 public:
     // The windows read belong to another process and can go at any moment: an error about
     // one of them is answered by the failed call, never by Xlib ending the test.
-    Screen() : display_(XOpenDisplay(nullptr)) { XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }); }
+    Screen() : display_(OpenDisplay()) { XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }); }
     ~Screen() {
         if (display_ != nullptr) XCloseDisplay(display_);
     }

@@ -1,7 +1,7 @@
 // The View menu of the program as it starts, with its workspaces and their tool pages
 // open: those pages are component windows, not panel pages, so they add nothing of their
-// own to the submenus; "Layout" lists the main workspace's pages and "Chart Tools" stays
-// greyed.
+// own to the submenus; "Layout" lists the main workspace's pages and "Chart Tools" those
+// of the "Chart Tools" window.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -45,7 +45,7 @@ protected:
     std::optional<testing_program::OpenAndShowServices> services_;
 };
 
-TEST_F(ViewMenuProgram, LayoutListsTheMainWorkspacesPagesAndChartToolsStaysEmpty) {
+TEST_F(ViewMenuProgram, LayoutAndChartToolsListTheirWorkspacesPages) {
     WorkspaceComponent* ws = AsWorkspace(cui().groups[0].workspace);
     ASSERT_NE(ws, nullptr);
     PumpFor(200);
@@ -75,8 +75,12 @@ TEST_F(ViewMenuProgram, LayoutListsTheMainWorkspacesPagesAndChartToolsStaysEmpty
                                                  "Lens", "Zoom Bar", "Fast Selector", "Transport", "Select Tab",
                                                  "Statistic Overlay"}));
     EXPECT_EQ(submenus[0]->state, 0);
-    EXPECT_EQ(submenus[1]->childCursor, nullptr);
-    EXPECT_EQ(submenus[1]->state, 1);
+    // "Chart Tools": the pages of the "Chart Tools" window.
+    entries.clear();
+    for (gMenuItem* c = submenus[1]->firstChild; c != nullptr; c = c->next) entries.push_back(c->label);
+    EXPECT_EQ(entries, (std::vector<std::string>{"Coordinates", "Value Readout", "Channels", "Grid", "Lens", "Zoom Bar",
+                                                 "Statistic List"}));
+    EXPECT_EQ(submenus[1]->state, 0);
 }
 
 }  // namespace
