@@ -31,6 +31,13 @@ struct ToolkitShapeList::Glyph final : ShapeGlyph {
         ShapeGlyph::SetConcealed(on);
         Show();
     }
+    // Flag bit 0 is set on every shape while a drawing tool places a new one: the press
+    // that starts or goes on with the new shape is the view's, and no shape under the
+    // pointer takes it (it is drawn still, and picked again once the tool ends).
+    void SetFlag(uint32_t bits, bool on) override {
+        ShapeGlyph::SetFlag(bits, on);
+        if (widget != nullptr) widget->state6 = (flags & 1u) != 0 ? 1 : 0;
+    }
     void Show() {
         if (widget != nullptr) widget->shown = visible != 0 && concealed == 0 ? 1 : 0;
     }

@@ -218,6 +218,24 @@ TEST_F(ShapeDrawProgram, TheFrameHandleResizesByThePointersTravel) {
 
 // Clicks on a shape without moving record no undo step: after two clicks the first undo
 // takes back the drawing itself, and redo brings the rectangle back where it was.
+// A drawing tool's press on an existing shape starts the new shape there: the rectangle
+// already drawn stays where it is (the pointer's travel does not drag it), and the new one
+// spans the pointer's pixels beside it.
+TEST_F(ShapeDrawProgram, ADrawingToolPressOnAShapeStartsTheNewShape) {
+    DragRectangle(50, 43, 150, 123);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    std::string why;
+    ASSERT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why)) << "the first rectangle: " << why;
+    // From a point of its top edge that carries no handle.
+    DragRectangle(75, 43, 215, 103);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    EXPECT_TRUE(WaitForBox(50, 43, 215, 123, 1, &why)) << "both rectangles: " << why;
+    // Undo takes the new rectangle away and leaves the first where it was drawn.
+    Press({XK_Control_L, XK_z});
+    EXPECT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why)) << "after undo: " << why;
+    EXPECT_EQ(program->End(), 0);
+}
+
 TEST_F(ShapeDrawProgram, ClicksRecordNoUndoStep) {
     DragRectangle(50, 43, 150, 123);
     testing_program::MoveTo(D(), Root(), SX(300), SY(250));
