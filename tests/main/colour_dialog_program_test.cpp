@@ -83,13 +83,26 @@ protected:
     ::testing::AssertionResult TypeLevels(const char* const levels[3], Screen::Rect* dialog) {
         const Window w = screen.WaitForWindow("Select Color", 10000);
         if (w == 0) return ::testing::AssertionFailure() << "no colour dialog";
-        *dialog = screen.RectOf(w);
-        const Screen::Rect& r = *dialog;
+        // The window is found as soon as it is made, before it stands where it opens: its
+        // box is taken once it stays put.
+        Screen::Rect r = screen.RectOf(w);
+        for (int waited = 0; waited < 5000; waited += 300) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            const Screen::Rect now = screen.RectOf(w);
+            const bool same = now.left == r.left && now.top == r.top && now.right == r.right && now.bottom == r.bottom;
+            r = now;
+            if (same && waited >= 600) break;
+        }
+        *dialog = r;
         static const char* const kCaptions[3] = {"Red:", "Green:", "Blue:"};
-        for (int i = 0; i < 3; ++i) {
-            int x = 0, y = 0;
-            if (!WaitForText(kCaptions[i], r.left, r.top, r.right - r.left, r.bottom - r.top, &x, &y))
+        // The captions are found before anything is typed: a field being edited draws
+        // over its neighbourhood until its entry ends.
+        int at[3][2] = {};
+        for (int i = 0; i < 3; ++i)
+            if (!WaitForText(kCaptions[i], r.left, r.top, r.right - r.left, r.bottom - r.top, &at[i][0], &at[i][1]))
                 return ::testing::AssertionFailure() << "no " << kCaptions[i];
+        for (int i = 0; i < 3; ++i) {
+            const int x = at[i][0], y = at[i][1];
             // The field stands right of the caption's cell (44 pixels wide).
             // (A dialog just opened may take the first click for itself.)
             for (int click = 0; click < 2; ++click) {
@@ -108,8 +121,11 @@ protected:
 
     ::testing::AssertionResult Press(const Screen::Rect& r, const std::string& button) {
         int x = 0, y = 0;
-        if (!WaitForText(button, r.left, r.top, r.right - r.left, r.bottom - r.top, &x, &y))
-            return ::testing::AssertionFailure() << "no " << button;
+        if (!WaitForText(button, r.left, r.top, r.right - r.left, r.bottom - r.top, &x, &y)) {
+            testing_program::WritePpm(ORVA_BINARY_DIR "/colour_dialog_shown.ppm", shot);
+            return ::testing::AssertionFailure() << "no " << button << " (the screen: " ORVA_BINARY_DIR
+                                                 "/colour_dialog_shown.ppm)";
+        }
         ClickAt(D(), Root(), x + 4, y + 4);
         MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
         return ::testing::AssertionSuccess();
