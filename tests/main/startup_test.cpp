@@ -246,6 +246,9 @@ main='ORVA (Test only, v.2.1.0) '
 wait_for() { for i in $(seq 1 300); do xwininfo -root -tree 2>/dev/null | grep -q "$1" && return 0; sleep 0.1; done; return 1; }
 "$orva" & first=$!
 wait_for '"Chart Tools"' && wait_for "\"$main\""
+# The tool window's state is read once it is hidden (a sanitizer build was seen to show
+# it for a moment at start), or after five seconds.
+for i in $(seq 1 50); do xwininfo -name 'Chart Tools' | grep -q IsUnMapped && break; sleep 0.1; done
 xwininfo -name "$main" > "$out/main"
 xwininfo -name 'Chart Tools' > "$out/tools"
 xprop -name "$main" WM_NAME _NET_WM_NAME _NET_WM_ICON > "$out/props"
