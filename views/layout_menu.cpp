@@ -30,7 +30,9 @@ constexpr LayoutEntry kEntries[] = {
     {"Coordinates", kLayoutCoordinates, kWsIdCoordinates, kWsPageCoordinates, "Coordinates"},
     {"View Mode", kLayoutViewMode, kWsIdViewMode, kWsPageViewMode, nullptr},
     {"Value Readout", kLayoutValues, kWsIdValue, kWsPageValue, "Value Readout"},
-    {"Channels", kLayoutChannels, kWsIdValue, kWsPageChannels, "Channels"},
+    // The chart's cursor readout describes no channels, so the "Chart Tools" window never
+    // shows channel buttons: the entry is not listed there.
+    {"Channels", kLayoutChannels, kWsIdValue, kWsPageChannels, nullptr},
     {"Grid", kLayoutGrid, kWsIdGrid, kWsPageGrid, "Grid"},
     {"Lens", kLayoutLens, kWsIdLens, kWsPageLens, "Lens"},
     {"Zoom Bar", kLayoutZoomBar, kWsIdZoomBar, kWsPageZoomBar, "Zoom Bar"},
@@ -95,12 +97,19 @@ void ApplySelectTab(WorkspaceComponent* ws, bool on) {
     window->dirty = 7;
 }
 
+// The window the entry's page has in the workspace: the "Chart Tools" window's lens is
+// a page of its own, not a strip under its cells.
+int32_t PageIdIn(WorkspaceComponent* ws, const LayoutEntry& e) {
+    return e.id == kWsIdLens && IsChartWorkspace(ws) ? kWsIdLensAlso : e.id;
+}
+
 // Opens or closes a page that has a window of its own.
 void ApplyWindow(WorkspaceComponent* ws, const LayoutEntry& e, bool on) {
     gWindow* parent = GroupWindow(ws);
-    UIWindowRecord* r = RecordOf(ws, e.id);
+    const int32_t id = PageIdIn(ws, e);
+    UIWindowRecord* r = RecordOf(ws, id);
     if (parent == nullptr || r == nullptr) return;
-    const bool shown = ShownWindow(ws, e.id) != nullptr;
+    const bool shown = ShownWindow(ws, id) != nullptr;
     if (shown == on) return;
     // A page window made once is shown and hidden; one never made is opened as the start
     // opens it.
@@ -113,10 +122,14 @@ void ApplyWindow(WorkspaceComponent* ws, const LayoutEntry& e, bool on) {
     } else if (on) {
         // The grid page and the statistic overlay have no place of their own in the main
         // window: they stand over the cells, in their top-right corner (in the "Chart
-        // Tools" window the statistic list stands with the readouts).
-        if (OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r) != nullptr &&
-            (e.id == kWsIdGrid || (e.id == kWsIdStatistic && !IsChartWorkspace(ws))))
-            WorkspacePlaceOverCells(ws, e.id);
+        // Tools" window the statistic list stands with the readouts). The chart's lens
+        // stands along the cells' bottom edge, where the main window has its strip.
+        if (OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r) != nullptr) {
+            if (id == kWsIdGrid || (id == kWsIdStatistic && !IsChartWorkspace(ws)))
+                WorkspacePlaceOverCells(ws, id, false);
+            else if (id == kWsIdLensAlso)
+                WorkspacePlaceOverCells(ws, id, true);
+        }
     }
     WindowGroup* group = ws->group;
     if (e.id == kWsIdLens || e.id == kWsIdZoomBar) {
@@ -196,7 +209,7 @@ bool LayoutPageShown(WorkspaceComponent* ws, uint32_t bit) {
         UIElement* strip = WorkspaceOpenPage(ws, kWsPageSelectTab, false);
         return strip != nullptr && strip->group != nullptr && gWgtIsLive(strip->group) && strip->group->shown != 0;
     }
-    return ShownWindow(ws, e->id) != nullptr;
+    return ShownWindow(ws, PageIdIn(ws, *e)) != nullptr;
 }
 
 void LayoutShowPage(WorkspaceComponent* ws, uint32_t bit, bool on) {

@@ -632,16 +632,21 @@ bool WorkspaceOpenValuePage(WorkspaceComponent* ws, bool toolWindow) {
     return true;
 }
 
-void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id) {
+void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft) {
     if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
     gWindow* parent = gWinValidate(ws->group->windows[0]);
     gWindow* host = gWinValidate(ws->group->windows[1]);
     if (parent == nullptr || parent->hwnd == nullptr || host == nullptr || host->hwnd == nullptr) return;
-    gWindow* page = GroupToolPageWindow(ws, parent, id);
+    // The page may be owned by the program's first window (the "Chart Tools" window's
+    // pages are): it stands over these cells all the same.
+    UIWindowRecord* record = UIWindowRecordFind(ws->container, id);
+    gWindow* page = record != nullptr ? gWinValidate(record->element.window) : nullptr;
+    if (page != nullptr && page->hwnd == nullptr) page = nullptr;
     platform::Rect cells, own;
     if (page == nullptr || !platform::GetWindowRect(host->hwnd, &cells) || !platform::GetWindowRect(page->hwnd, &own))
         return;
     platform::Point at{std::max(cells.left, cells.right - (own.right - own.left) - 4), cells.top + 4};
+    if (bottomLeft) at = {cells.left, std::max(cells.top, cells.bottom - (own.bottom - own.top))};
     if (page->parent == parent) {
         platform::Point origin{0, 0};
         if (!platform::ClientToScreen(parent->hwnd, &origin)) return;

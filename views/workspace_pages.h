@@ -168,8 +168,9 @@ struct PageWidgets {
 // readout in its group's window and, in the main group, the fast selector and the
 // transport page beside it.
 void WorkspaceOpenToolPages(WorkspaceComponent* workspace);
-// Puts a page window that the user opened over the cells in their top-right corner.
-void WorkspacePlaceOverCells(WorkspaceComponent* workspace, int32_t id);
+// Puts a page window that the user opened over the cells in their top-right corner, or
+// with `bottomLeft` in their bottom-left one.
+void WorkspacePlaceOverCells(WorkspaceComponent* workspace, int32_t id, bool bottomLeft = false);
 // Places the chart window's readouts (the coordinates of the cursor and the statistics of
 // the curve) in the room above its panel's tabs, side by side when they do not fit one
 // above the other.

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "chart_screen.h"
 #include "program_input.h"
 #include "program_window.h"
 #include "road_files.h"
@@ -60,13 +61,18 @@ protected:
     Window Root() const { return DefaultRootWindow(screen.display()); }
 
     // Whether the text stands in the area of `window` (the main window's by default),
-    // waiting up to `ms` for it to come (or to go, with `present` false).
-    bool Shows(const std::string& text, bool present = true, int ms = 3000, Window window = 0) {
+    // waiting up to `ms` for it to come (or to go, with `present` false). With `listFace`
+    // the text is looked for in the face of the statistic list's rows.
+    bool Shows(const std::string& text, bool present = true, int ms = 3000, Window window = 0,
+               bool listFace = false) {
         for (int waited = 0;; waited += 200) {
             const Screen::Rect m = screen.RectOf(window != 0 ? window : main);
             int x = 0, y = 0;
-            const bool found = screen.Grab(Root(), &shot) &&
-                               FindText(shot, m.left, m.top, m.right - m.left, m.bottom - m.top, text, &x, &y);
+            const int w = m.right - m.left, h = m.bottom - m.top;
+            const bool found =
+                screen.Grab(Root(), &shot) &&
+                (listFace ? testing_program::FindInk(shot, m.left, m.top, w, h, testing_program::ListInk(text), &x, &y)
+                          : FindText(shot, m.left, m.top, w, h, text, &x, &y));
             if (found == present || waited >= ms) return found;
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
         }
@@ -181,32 +187,39 @@ TEST_F(LayoutMenuProgram, ChartToolsEntriesShowAndHideThatWindowsPages) {
         const char* entry;
         const char* mark;  // what the page shows in the "Chart Tools" window
         bool shown;        // at start
+        bool listFace;     // the mark is written in the statistic list's face
     };
     // Every page is listed.
     int x = 0, y = 0;
     ASSERT_TRUE(OpenLayout("Coordinates", &x, &y, "Chart Tools")) << "no View > Chart Tools > Coordinates";
-    for (const char* entry : {"Value Readout", "Channels", "Grid", "Lens", "Zoom Bar", "Statistic List"}) {
+    for (const char* entry : {"Value Readout", "Grid", "Lens", "Zoom Bar", "Statistic List"}) {
         int ex = 0, ey = 0;
         EXPECT_TRUE(FindText(shot, x - 10, y - 10, 300, 300, entry, &ex, &ey)) << entry;
     }
+    // The chart's readout describes no channels: the window has no channel buttons to list.
+    int cx = 0, cy = 0;
+    EXPECT_FALSE(FindText(shot, x - 10, y - 10, 300, 300, "Channels", &cx, &cy));
     testing_program::PressKeys(screen.display(), {XK_Escape});
     testing_program::PressKeys(screen.display(), {XK_Escape});
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     const Page pages[] = {
-        {"Coordinates", kCoordinatesMark, true},
-        {"Zoom Bar", "BG", true},
-        {"Value Readout", kValueMark, true},
+        {"Coordinates", kCoordinatesMark, true, false},
+        {"Zoom Bar", "BG", true, false},
+        {"Value Readout", kValueMark, true, false},
+        {"Grid", "Cursor options", false, false},
+        {"Lens", kLensMark, false, false},
+        {"Statistic List", "Count:", true, true},
     };
     for (const Page& p : pages) {
         SCOPED_TRACE(p.entry);
-        EXPECT_EQ(Shows(p.mark, p.shown, 3000, tools), p.shown) << "at start";
+        EXPECT_EQ(Shows(p.mark, p.shown, 3000, tools, p.listFace), p.shown) << "at start";
         bool was = !p.shown;
         ASSERT_TRUE(Choose(p.entry, &was, "Chart Tools")) << "no View > Chart Tools > " << p.entry;
         EXPECT_EQ(was, p.shown) << "the check mark";
-        EXPECT_EQ(Shows(p.mark, !p.shown, 3000, tools), !p.shown) << "after the first choice";
+        EXPECT_EQ(Shows(p.mark, !p.shown, 3000, tools, p.listFace), !p.shown) << "after the first choice";
         ASSERT_TRUE(Choose(p.entry, &was, "Chart Tools"));
         EXPECT_EQ(was, !p.shown) << "the check mark after the first choice";
-        EXPECT_EQ(Shows(p.mark, p.shown, 3000, tools), p.shown) << "after the second choice";
+        EXPECT_EQ(Shows(p.mark, p.shown, 3000, tools, p.listFace), p.shown) << "after the second choice";
     }
     // The main window's pages are not touched.
     EXPECT_TRUE(Shows(kCoordinatesMark));
