@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/cui.h"
+#include "app/dialog_look.h"
 #include "app/field_readers.h"
 #include "app/message_dialog.h"
 #include "app/panel_window.h"
@@ -28,16 +29,10 @@ namespace pf = platform;
 namespace {
 
 constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
-constexpr float kMargin = 10.0f;
-constexpr float kRowHeight = 17.0f;
 constexpr float kLabelWidth = 44.0f;
 constexpr float kFieldWidth = 40.0f;
 constexpr float kSwatchSide = 17.0f;
 constexpr float kButtonWidth = 70.0f;
-constexpr uint32_t kTextColour = 0x4101214;
-constexpr uint32_t kButtonColour = 0x46D7070;
-constexpr uint32_t kBackdropColour = 0x4676A6A;
-constexpr uint32_t kDialogStyle = kStyleSysMenu | kStyleDialogFrame | kStyleNotSizable | kStyleCloseKey;
 
 struct ColourRun {
     gWindow* window = nullptr;
@@ -121,8 +116,8 @@ gGroup* NewRows(gWindow* w) {
     if (g == nullptr) return nullptr;
     gGrpSetActive(g);
     g->align = 17;
-    g->marginLeft = g->marginRight = kMargin;
-    g->marginTop = g->marginBottom = kMargin;
+    g->marginLeft = g->marginRight = kDialogMargin;
+    g->marginTop = g->marginBottom = kDialogMargin;
     g->gapX = 4.0f;
     g->gapY = 6.0f;
     g->rowAlign = 0;
@@ -132,7 +127,7 @@ gGroup* NewRows(gWindow* w) {
 gElement* Add(gWindow* w, int32_t kind, float width, const char* text, bool newRow, uint32_t colour,
               void (*onClick)(gElement*, uintptr_t) = nullptr, uintptr_t data = 0) {
     gWgtTemplate t{.desc = {.kind = kind, .style = kTopLeft | (newRow ? kWsNewRow : 0u), .width = width,
-                            .height = kRowHeight, .color1 = colour, .text = text, .onClick = onClick}};
+                            .height = kDialogRowHeight, .color1 = colour, .text = text, .onClick = onClick}};
     gElement* e = gWgtAdd(w, nullptr, &t, 0);
     if (e == nullptr) return nullptr;
     e->handlerData = data;
@@ -146,10 +141,10 @@ gElement* Add(gWindow* w, int32_t kind, float width, const char* text, bool newR
 // A caption of a fixed width that draws its text alone.
 void AddCaption(gWindow* w, const char* text, bool newRow) {
     gWgtTemplate t{.desc = {.kind = 37, .style = kTopLeft | (newRow ? kWsNewRow : 0u), .width = kLabelWidth,
-                            .height = kRowHeight, .text = text, .paint = &gPaintTextOnly}};
+                            .height = kDialogRowHeight, .text = text, .paint = &gPaintTextOnly}};
     gElement* e = gWgtAdd(w, nullptr, &t, 0);
     if (e == nullptr) return;
-    e->textColor = e->textColor2 = kTextColour;
+    e->textColor = e->textColor2 = kDialogTextColour;
     e->active = 0;
 }
 
@@ -176,8 +171,8 @@ bool Build(ColourRun* run, const std::vector<uint32_t>& swatches) {
         gElement* s = Add(w, 37, kSwatchSide, "", i % 8 == 0, swatches[i], &SwatchClick, swatches[i]);
         if (s == nullptr) return false;
     }
-    gElement* ok = Add(w, 37, kButtonWidth, "OK", true, kButtonColour, &OkClick);
-    gElement* cancel = Add(w, 37, kButtonWidth, "Cancel", false, kButtonColour, &CancelClick);
+    gElement* ok = Add(w, 37, kButtonWidth, "OK", true, kDialogButtonColour, &OkClick);
+    gElement* cancel = Add(w, 37, kButtonWidth, "Cancel", false, kDialogButtonColour, &CancelClick);
     if (ok == nullptr || cancel == nullptr) return false;
     ShowLevels(run);
     gWinLayoutGroups(w);
@@ -208,7 +203,7 @@ bool RunColourDialog(gWindow* owner, uint32_t* colour, const std::vector<uint32_
     gWindow* w = gWinCreateRec(0, 0, 300, 150, owner, &run, kDialogStyle);
     if (w == nullptr) return false;
     run.window = w;
-    gWinSetBackdrop(w, nullptr, kBackdropColour);
+    gWinSetBackdrop(w, nullptr, kDialogBackdropColour);
     gWinSetAfterPaint(w, &PaintWindowEdge, nullptr);
     SetWindowIcon(w, pf::kProgramIcon);
     auto dismiss = [&] {

@@ -14,6 +14,7 @@
 
 #include "app/check_button.h"
 #include "app/cui.h"
+#include "app/dialog_look.h"
 #include "app/field_readers.h"
 #include "app/message_dialog.h"
 #include "app/panel_window.h"
@@ -170,8 +171,6 @@ std::string NearestReadableFolder(const std::string& folder) {
 namespace {
 
 constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
-constexpr float kMargin = 10.0f;
-constexpr float kRowHeight = 17.0f;
 constexpr float kLabelWidth = 84.0f;
 constexpr float kStepWidth = 17.0f;
 constexpr float kButtonWidth = 80.0f;
@@ -180,10 +179,6 @@ constexpr float kListHeader = 20.0f;
 constexpr float kNameColumn = 352.0f;
 constexpr float kSizeColumn = 96.0f;
 constexpr int32_t kListRows = 12;
-constexpr uint32_t kTextColour = 0x4101214;
-constexpr uint32_t kButtonColour = 0x46D7070;
-constexpr uint32_t kBackdropColour = 0x4676A6A;
-constexpr uint32_t kDialogStyle = kStyleSysMenu | kStyleDialogFrame | kStyleNotSizable | kStyleCloseKey;
 
 struct Row {
     std::string name;
@@ -706,8 +701,8 @@ gGroup* NewGroup(gWindow* w, uint32_t slot, float gapY, bool rows) {
     if (g == nullptr) return nullptr;
     gGrpSetActive(g);
     if (rows) g->align = 17;
-    g->marginLeft = g->marginRight = kMargin;
-    g->marginTop = g->marginBottom = kMargin;
+    g->marginLeft = g->marginRight = kDialogMargin;
+    g->marginTop = g->marginBottom = kDialogMargin;
     g->gapX = 4.0f;
     g->gapY = gapY;
     g->rowAlign = 0;
@@ -725,7 +720,7 @@ gElement* Add(gWindow* w, int32_t kind, uint32_t slot, float width, float height
         e->textAlign = (e->textAlign & ~0xFC000u) | kTextCentre | kTextMiddle;
         if (gTextHooks().layout != nullptr) gTextHooks().layout(e);
     }
-    if (kind == 3) e->textColor = e->textColor2 = kTextColour;
+    if (kind == 3) e->textColor = e->textColor2 = kDialogTextColour;
     return e;
 }
 
@@ -733,17 +728,17 @@ gElement* Add(gWindow* w, int32_t kind, uint32_t slot, float width, float height
 // that draws its text alone.
 gElement* AddLabel(gWindow* w, const char* text, float width, bool newRow) {
     gWgtTemplate t{.desc = {.kind = 37, .style = kTopLeft | (newRow ? kWsNewRow : 0u), .width = width,
-                            .height = kRowHeight, .text = text, .paint = &gPaintTextOnly}};
+                            .height = kDialogRowHeight, .text = text, .paint = &gPaintTextOnly}};
     gElement* e = gWgtAdd(w, nullptr, &t, 0);
     if (e == nullptr) return nullptr;
-    e->textColor = e->textColor2 = kTextColour;
+    e->textColor = e->textColor2 = kDialogTextColour;
     e->active = 0;
     return e;
 }
 
 // A text shown in a sunken field that cannot be edited.
 gElement* AddText(gWindow* w, float width) {
-    gWgtTemplate t{.desc = {.kind = 6, .style = kTopLeft, .width = width, .height = kRowHeight, .text = ""}};
+    gWgtTemplate t{.desc = {.kind = 6, .style = kTopLeft, .width = width, .height = kDialogRowHeight, .text = ""}};
     gElement* e = gWgtAdd(w, nullptr, &t, 0);
     if (e != nullptr) e->textAlign |= kEditReadOnly;
     return e;
@@ -751,7 +746,7 @@ gElement* AddText(gWindow* w, float width) {
 
 gElement* AddField(gWindow* w, uint32_t slot, float width, const std::string& text,
                    void (*onChange)(gElement*, uintptr_t)) {
-    gWgtTemplate t{.desc = {.kind = 6, .style = slot, .width = width, .height = kRowHeight, .text = text.c_str()}};
+    gWgtTemplate t{.desc = {.kind = 6, .style = slot, .width = width, .height = kDialogRowHeight, .text = text.c_str()}};
     gElement* e = gWgtAdd(w, nullptr, &t, 0);
     if (e == nullptr) return nullptr;
     e->textLimit = static_cast<int32_t>(kPathMax - 1);
@@ -772,7 +767,7 @@ bool Build(DialogRun* run) {
     if (NewGroup(w, kTopLeft, 6.0f, true) == nullptr) return false;
     AddLabel(w, "Folder:", kLabelWidth, false);
     p.folderField = AddField(w, kTopLeft, afterLabel - 44.0f, request.folder, &FolderChanged);
-    p.upButton = Add(w, 37, kTopLeft, 40.0f, kRowHeight, "Up", &UpClick, 0, kButtonColour);
+    p.upButton = Add(w, 37, kTopLeft, 40.0f, kDialogRowHeight, "Up", &UpClick, 0, kDialogButtonColour);
 
     // The list starts a row of its own after an empty cell; its height is fixed (rows of
     // 20 pixels under a header of 20), padded with empty rows.
@@ -794,33 +789,33 @@ bool Build(DialogRun* run) {
 
     AddLabel(w, "File name:", kLabelWidth, true);
     p.nameField = AddField(w, kTopLeft, afterLabel - kButtonWidth - 4.0f, request.fileName, &NameChanged);
-    p.okButton = Add(w, 37, kTopLeft, kButtonWidth, kRowHeight, "Ok", &OkClick, 0, kButtonColour);
+    p.okButton = Add(w, 37, kTopLeft, kButtonWidth, kDialogRowHeight, "Ok", &OkClick, 0, kDialogButtonColour);
     AddLabel(w, "Files of type:", kLabelWidth, true);
-    p.typeBack = Add(w, 37, kTopLeft, kStepWidth, kRowHeight, "<", &StepType, 0, kButtonColour);
+    p.typeBack = Add(w, 37, kTopLeft, kStepWidth, kDialogRowHeight, "<", &StepType, 0, kDialogButtonColour);
     p.typeText = AddText(w, afterLabel - kButtonWidth - 2 * kStepWidth - 12.0f);
-    p.typeForward = Add(w, 37, kTopLeft, kStepWidth, kRowHeight, ">", &StepType, 1, kButtonColour);
-    p.cancelButton = Add(w, 37, kTopLeft, kButtonWidth, kRowHeight, "Cancel", &CancelClick, 0, kButtonColour);
+    p.typeForward = Add(w, 37, kTopLeft, kStepWidth, kDialogRowHeight, ">", &StepType, 1, kDialogButtonColour);
+    p.cancelButton = Add(w, 37, kTopLeft, kButtonWidth, kDialogRowHeight, "Cancel", &CancelClick, 0, kDialogButtonColour);
     p.status = AddLabel(w, "", width, true);
     if (p.status != nullptr) p.status->textColor = p.status->textColor2 = kStatusErrorColour;
 
     // The extension panel.
     if (request.panel.kind == kPanelOpenData) {
-        p.previewButton = Add(w, 37, kTopLeft | kWsNewRow, kButtonWidth, kRowHeight, "Make Preview", nullptr, 0,
-                              kButtonColour);
+        p.previewButton = Add(w, 37, kTopLeft | kWsNewRow, kButtonWidth, kDialogRowHeight, "Make Preview", nullptr, 0,
+                              kDialogButtonColour);
         if (p.previewButton != nullptr) p.previewButton->enabled = 0;
-        Add(w, 3, kTopLeft, 56.0f, kRowHeight, "Settings:");
-        p.defaultBox = AddCheckButton(w, kTopLeft, "Default", -1.0f, kRowHeight, &BoxClick,
+        Add(w, 3, kTopLeft, 56.0f, kDialogRowHeight, "Settings:");
+        p.defaultBox = AddCheckButton(w, kTopLeft, "Default", -1.0f, kDialogRowHeight, &BoxClick,
                                       static_cast<uintptr_t>(FileDialogControl::Default), false);
-        p.copyBox = AddCheckButton(w, kTopLeft, "Copy of default", -1.0f, kRowHeight, &BoxClick,
+        p.copyBox = AddCheckButton(w, kTopLeft, "Copy of default", -1.0f, kDialogRowHeight, &BoxClick,
                                    static_cast<uintptr_t>(FileDialogControl::CopyOfDefault), false);
-        p.detailsBox = AddCheckButton(w, kTopLeft, "Details", -1.0f, kRowHeight, &BoxClick,
+        p.detailsBox = AddCheckButton(w, kTopLeft, "Details", -1.0f, kDialogRowHeight, &BoxClick,
                                       static_cast<uintptr_t>(FileDialogControl::Details), false);
         AddLabel(w, "Open As:", kLabelWidth, true);
-        p.openAsBack = Add(w, 37, kTopLeft, kStepWidth, kRowHeight, "<", &StepOpenAs, 0, kButtonColour);
+        p.openAsBack = Add(w, 37, kTopLeft, kStepWidth, kDialogRowHeight, "<", &StepOpenAs, 0, kDialogButtonColour);
         p.openAsText = AddText(w, 80.0f);
-        p.openAsForward = Add(w, 37, kTopLeft, kStepWidth, kRowHeight, ">", &StepOpenAs, 1, kButtonColour);
+        p.openAsForward = Add(w, 37, kTopLeft, kStepWidth, kDialogRowHeight, ">", &StepOpenAs, 1, kDialogButtonColour);
     } else if (request.panel.kind == kPanelShapes) {
-        p.mergeBox = AddCheckButton(w, kTopLeft, "Merge", -1.0f, kRowHeight, &BoxClick,
+        p.mergeBox = AddCheckButton(w, kTopLeft, "Merge", -1.0f, kDialogRowHeight, &BoxClick,
                                     static_cast<uintptr_t>(FileDialogControl::Merge), true);
     }
     if (p.okButton == nullptr || p.cancelButton == nullptr || p.nameField == nullptr || p.folderField == nullptr) {
@@ -891,7 +886,7 @@ FileDialogAnswer ToolkitFileDialog::Run(FileDialogRequest& request) {
     run.window = w;
     OpenDialogs().push_back(w);
     request.dialogWindow = w;
-    gWinSetBackdrop(w, nullptr, kBackdropColour);
+    gWinSetBackdrop(w, nullptr, kDialogBackdropColour);
     gWinSetDestroyHandler(w, &DialogDestroyed);
     w->closeHandler = &DialogCloseRequest;
     w->keyDownHandler = &DialogKey;

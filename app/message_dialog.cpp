@@ -11,6 +11,7 @@
 
 #include "app/check_button.h"
 #include "app/cui.h"
+#include "app/dialog_look.h"
 #include "app/field_readers.h"
 #include "app/panel_window.h"
 #include "app/preferences.h"
@@ -71,12 +72,7 @@ constexpr int32_t kMinHeight = 58;
 constexpr int32_t kTextAllowance = 149;  // the window width less the room of the text
 constexpr float kLineWidthMax = 500.0f;
 constexpr float kLineGap = 4.0f;
-constexpr float kMargin = 10.0f;
-constexpr uint32_t kTextColour = 0x4101214;
-constexpr uint32_t kButtonColour = 0x46D7070;
-constexpr uint32_t kBackdropColour = 0x4676A6A;
 // A dialog frame with a close box; Escape is the close key.
-constexpr uint32_t kDialogStyle = kStyleSysMenu | kStyleDialogFrame | kStyleNotSizable | kStyleCloseKey;
 
 // The buttons of a style (the style less its "Help" and check-box flags); the mask for
 // any other style, Ok alone when it holds no button.
@@ -223,7 +219,7 @@ uint32_t RunDialog(DialogRun* run, gWindow* owner, const char* title, const std:
     if (w == nullptr) return kMsgNoWindow;
     run->window = w;
     if (!run->isBox) State().open = w;
-    gWinSetBackdrop(w, nullptr, kBackdropColour);
+    gWinSetBackdrop(w, nullptr, kDialogBackdropColour);
     gWinSetDestroyHandler(w, &DialogDestroyed);
     if (run->isBox) w->closeHandler = &BoxCloseRequest;
     gWinSetAfterPaint(w, &PaintWindowEdge, nullptr);
@@ -244,25 +240,25 @@ uint32_t RunDialog(DialogRun* run, gWindow* owner, const char* title, const std:
     if (linesHeight > static_cast<float>(height - 18)) height = static_cast<int32_t>(std::ceil(linesHeight)) + 18;
 
     // The text column at the left.
-    gGroup* textGroup = lines.empty() ? nullptr : NewGroup(w, kWsLeft | kWsTop, kMargin, 9.0f, kLineGap);
+    gGroup* textGroup = lines.empty() ? nullptr : NewGroup(w, kWsLeft | kWsTop, kDialogMargin, 9.0f, kLineGap);
     if (textGroup != nullptr) {
         textGroup->rowAlign = 0;  // the lines start at the left edge
         for (const std::string& line : lines) {
             gWgtTemplate t{.desc = {.kind = 3, .style = kWsLeft | kWsTop, .width = -1.0f,
-                                    .height = lineHeight, .color1 = kTextColour, .text = line.c_str()}};
+                                    .height = lineHeight, .color1 = kDialogTextColour, .text = line.c_str()}};
             gElement* label = gWgtAdd(w, nullptr, &t, 0);
             if (label == nullptr) continue;
-            label->textColor = label->textColor2 = kTextColour;
+            label->textColor = label->textColor2 = kDialogTextColour;
             if (label->cellWidth > kLineWidthMax) label->width = label->cellWidth = kLineWidthMax;
         }
     }
     // The button column at the right, in the order of the table.
-    if (NewGroup(w, kWsRight | kWsTop, kMargin, 5.0f, kButtonStep - kButtonHeight) != nullptr) {
+    if (NewGroup(w, kWsRight | kWsTop, kDialogMargin, 5.0f, kButtonStep - kButtonHeight) != nullptr) {
         for (const ButtonDef& b : kButtons) {
             bool wanted = b.bit == kMsgButtonHelp ? help : (buttons & b.bit) != 0;
             if (!wanted) continue;
             gWgtTemplate t{.desc = {.kind = 37, .style = kWsRight | kWsTop, .width = kButtonWidth,
-                                    .height = kButtonHeight, .color1 = kButtonColour, .text = b.label,
+                                    .height = kButtonHeight, .color1 = kDialogButtonColour, .text = b.label,
                                     .onClick = &ButtonClick}};
             gElement* e = gWgtAdd(w, nullptr, &t, 0);
             if (e == nullptr) continue;
@@ -277,7 +273,7 @@ uint32_t RunDialog(DialogRun* run, gWindow* owner, const char* title, const std:
         }
     }
     // The check box along the bottom.
-    if (check && NewGroup(w, kWsLeft | kWsBottom, kMargin, 5.0f, 0.0f) != nullptr) {
+    if (check && NewGroup(w, kWsLeft | kWsBottom, kDialogMargin, 5.0f, 0.0f) != nullptr) {
         AddCheckButton(w, kWsLeft | kWsBottom, kDontShowAgain, -1.0f, 17.0f, &CheckClick, 0, false);
     }
     gWinLayoutGroups(w);
