@@ -218,13 +218,7 @@ bool RunColourDialog(gWindow* owner, uint32_t* colour, const std::vector<uint32_
     }
     int32_t width = 0, height = 0;
     gSlotTableExtent(gWinSlotTable(w), &width, &height);
-    const int32_t sw = gScreenWidth(), sh = gScreenHeight();
-    int32_t x = owner != nullptr ? owner->x + (owner->width - width) / 2 : (sw - width) / 2;
-    int32_t y = owner != nullptr ? owner->y + (owner->height - height) / 2 : (sh - height) / 2;
-    x = std::max(0, std::min(x, sw - width));
-    y = std::max(0, std::min(y, sh - height));
-    pf::Point position{x, y};
-    gWinSetSize(w, width, height, &position);
+    PlaceDialog(w, owner, width, height);
     if (!gWinOpen(w, "Select Color", kStyleShown)) {
         dismiss();
         return false;

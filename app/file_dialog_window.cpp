@@ -919,13 +919,7 @@ FileDialogAnswer ToolkitFileDialog::Run(FileDialogRequest& request) {
     gSlotTableExtent(gWinSlotTable(w), &width, &height);
     width = std::max(width, 400);
     height = std::max(height, 200);
-    int32_t sw = gScreenWidth(), sh = gScreenHeight();
-    int32_t x = owner != nullptr ? owner->x + (owner->width - width) / 2 : (sw - width) / 2;
-    int32_t y = owner != nullptr ? owner->y + (owner->height - height) / 2 : (sh - height) / 2;
-    x = std::max(0, std::min(x, sw - width));
-    y = std::max(0, std::min(y, sh - height));
-    pf::Point position{x, y};
-    gWinSetSize(w, width, height, &position);
+    PlaceDialog(w, owner, width, height);
     if (!gWinOpen(w, request.title.c_str(), kStyleShown)) return fail("the window cannot be shown");
 
     request.Init();
