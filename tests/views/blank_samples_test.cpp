@@ -129,17 +129,7 @@ TEST_F(BlankSamples, AStatisticRectangleSkipsTheBlankPixels) {
     ASSERT_NE(reduction, nullptr);
     MeasuringView view(&reduction->itemLink, kWidth, kHeight);
     ShapeContainer shapes(&view, nullptr, std::make_unique<MemoryShapeList>());
-    ShapeRequest request;
-    request.kind = kKindRect;
-    request.role = kRoleStatistic;
-    request.start[0] = 60.0f;
-    request.start[1] = 40.0f;
-    request.end[0] = 120.0f;
-    request.end[1] = 100.0f;
-    EditTransformState ring;
-    ring.Reset();
-    Shape::SetOffsetAperture(&ring, 6, -1);
-    Shape* shape = shapes.ShapeFromRequest(request, &ring, nullptr);
+    Shape* shape = testing_views::DragShape(shapes, kKindRect, kRoleStatistic, 60.0f, 40.0f, 120.0f, 100.0f, 6);
     ASSERT_NE(shape, nullptr);
     const ShapeRegion& mask = shape->derived.mask;
     const ShapeRegion& background = shape->derived.offsetRegion;
@@ -172,16 +162,7 @@ TEST_F(BlankSamples, ASliceMarksTheBlankPixelsAsGaps) {
     slice.fillValue = -1;
     MeasuringView view(&reduction->itemLink, kWidth, kHeight);
     ShapeContainer shapes(&view, nullptr, std::make_unique<MemoryShapeList>());
-    ShapeRequest request;
-    request.kind = kKindLine;
-    request.role = kRoleSlice;
-    request.start[0] = 10.0f;
-    request.start[1] = 70.5f;
-    request.end[0] = 120.0f;
-    request.end[1] = 70.5f;
-    EditTransformState state;
-    state.Reset();
-    ASSERT_NE(shapes.ShapeFromRequest(request, &state, nullptr), nullptr);
+    ASSERT_NE(testing_views::DragShape(shapes, kKindLine, kRoleSlice, 10.0f, 70.5f, 120.0f, 70.5f), nullptr);
     reduction->SelectKernels();
 
     PullResult result;

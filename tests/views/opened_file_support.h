@@ -15,6 +15,9 @@
 #include "processing/processing_component.h"
 #include "processing/processing_test_support.h"
 #include "reduction/reduction_component.h"
+#include "shapes/editing/shape_requests.h"
+#include "shapes/shape.h"
+#include "shapes/shape_container.h"
 #include "shapes/shape_view.h"
 #include "source_test_support.h"
 #include "transform/transformation.h"
@@ -117,5 +120,22 @@ private:
     ShapeItem* item_;
     int64_t width_, height_;
 };
+
+// A shape made as a view hands a drag to its container, from (x0, y0) to (x1, y1); with
+// an aperture above 0 its background ring comes with it.
+inline Shape* DragShape(ShapeContainer& shapes, int32_t kind, int32_t role, float x0, float y0, float x1, float y1,
+                        int32_t aperture = 0) {
+    ShapeRequest request;
+    request.kind = kind;
+    request.role = role;
+    request.start[0] = x0;
+    request.start[1] = y0;
+    request.end[0] = x1;
+    request.end[1] = y1;
+    EditTransformState state;
+    state.Reset();
+    if (aperture > 0) Shape::SetOffsetAperture(&state, aperture, -1);
+    return shapes.ShapeFromRequest(request, &state, nullptr);
+}
 
 }  // namespace orva::testing_views

@@ -46,17 +46,7 @@ TEST(StatisticRoad, AStatisticRectangleOnAnOpenedFitsFile) {
     // The rectangle, drawn as a view hands a drag to its container, with a ring 5 pixels out.
     MeasuringView view(&reduction->itemLink, 200, 160);
     ShapeContainer shapes(&view, nullptr, std::make_unique<MemoryShapeList>());
-    ShapeRequest request;
-    request.kind = kKindRect;
-    request.role = kRoleStatistic;
-    request.start[0] = 60.0f;
-    request.start[1] = 40.0f;
-    request.end[0] = 121.0f;
-    request.end[1] = 101.0f;
-    EditTransformState ring;
-    ring.Reset();
-    Shape::SetOffsetAperture(&ring, 6, -1);
-    Shape* shape = shapes.ShapeFromRequest(request, &ring, nullptr);
+    Shape* shape = testing_views::DragShape(shapes, kKindRect, kRoleStatistic, 60.0f, 40.0f, 121.0f, 101.0f, 6);
     ASSERT_NE(shape, nullptr);
     EXPECT_EQ(reduction->CurrentItemShape(), shape);
     ASSERT_EQ(shape->header.offset.aperture[0], 5);
