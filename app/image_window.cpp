@@ -444,6 +444,12 @@ void Image2DWindow::RefreshView(bool fit) {
         h->zoomPage->pendingX = h->zoomPage->pendingY = 0;
         changed = true;
     }
+    // The reset places the frame by itself: an offset left by a position key (Ctrl+digit)
+    // or a drag would move the fitted, centred frame off its place.
+    if (h != nullptr && (h->offsetX != 0 || h->offsetY != 0)) {
+        h->offsetX = h->offsetY = 0;
+        changed = true;
+    }
     const ImageViewRecord before = d->view;
     d->ResetDeviceView(fit);
     if (std::memcmp(&before, &d->view, sizeof before) != 0) changed = true;

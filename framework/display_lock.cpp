@@ -131,22 +131,68 @@ bool EventTimer::Stop(bool keep) {
         service_->KillEvent(id);
         service_->EndPeriod(period);
     }
-    if (port.load() != nullptr) {
-        stepHandler.exchange(nullptr);
-        if (keep) {
-            paused = 1;
-            savedOwner = owner.load();
-            savedPort = port.load();
-        } else {
-            ForgetPlayback();
-        }
-        port.exchange(nullptr);
-        owner.exchange(nullptr);
-        view.exchange(nullptr);
-        viewHwnd.exchange(nullptr);
-    }
+    if (port.load() != nullptr) DropPort(keep);
     Leave();
     return true;
+}
+
+void EventTimer::DropPort(bool keep) {
+    stepHandler.exchange(nullptr);
+    if (keep) {
+        paused = 1;
+        savedOwner = owner.load();
+        savedPort = port.load();
+    } else {
+        ForgetPlayback();
+    }
+    port.exchange(nullptr);
+    owner.exchange(nullptr);
+    view.exchange(nullptr);
+    viewHwnd.exchange(nullptr);
+}
+
+bool EventTimer::SetPeriod(uint32_t newPeriod) {
+    if (ready != 1 || newPeriod == 0) return false;
+    Enter();
+    if (eventId.load() == 0 || newPeriod == period) {
+        Leave();
+        return false;
+    }
+    // The event starts again at the new pace; the step routine the first tick installed
+    // stays. When the new pace cannot be set the old one goes on.
+    service_->KillEvent(eventId.exchange(0));
+    service_->EndPeriod(period);
+    const uint32_t old = period;
+    uint32_t id = 0;
+    for (const uint32_t p : {newPeriod, old}) {
+        if (!service_->BeginPeriod(p)) continue;
+        id = service_->SetEvent(p, 0, &OnEvent, this);
+        if (id != 0) {
+            period = p;
+            break;
+        }
+        service_->EndPeriod(p);
+    }
+    // The rate readout measures the pace from now on.
+    const uint32_t now = service_->GetTime();
+    tickCount.store(0);
+    lastRateValue.store(0);
+    startTime.store(now);
+    lastTickTime.store(now);
+    eventId.store(id);
+    if (uiTimerId != 0) {
+        service_->KillUiTimer(uiTimerId);
+        uiTimerId = 0;
+    }
+    if (id == 0) {
+        // Neither pace could be set: playback ends here, as a stop would end it.
+        tickHandler.exchange(&EventTimerEmptyTick);
+        if (port.load() != nullptr) DropPort(false);
+    } else if (uiTickHandler != nullptr) {
+        uiTimerId = service_->SetUiTimer(std::max(period, kUiTimerMinPeriod), &OnUiTimer, this);
+    }
+    Leave();
+    return id != 0 && period == newPeriod;
 }
 
 bool EventTimer::StartDelayedNotify() {

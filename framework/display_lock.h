@@ -64,6 +64,11 @@ public:
     // display lock; only disarms, never waits for a tick in progress. False when
     // unusable, or when nothing runs and nothing is paused (without keep).
     bool Stop(bool keep) override;
+    // A new tick period while the event runs (the played data's frame rate changed): the
+    // event goes on at that pace and the rate measurement starts again. False when
+    // nothing runs, the period is 0 or unchanged, or the new pace cannot be set (the old
+    // one then goes on; when neither can, playback ends as with Stop(false)).
+    bool SetPeriod(uint32_t newPeriod);
     // Arms the one-shot call of delayedHandler 5000 ms from now; false when one is
     // pending, nothing plays, no handler is set or the timer cannot be set.
     bool StartDelayedNotify();
@@ -118,6 +123,8 @@ private:
     static void OnDelayed(uintptr_t id, void* user);
     static void FirstTick(EventTimer* timer);
     void ClearStartBlock();
+    // The port part of Stop: paused with the port remembered (keep), or forgotten.
+    void DropPort(bool keep);
 
     platform::TimerService* service_;
     std::recursive_mutex ownLock_;

@@ -123,6 +123,13 @@ void PlaybackFrameSync(ComponentBase* owner) {
     DisplayRequestRedraw(cell, kRedrawMark);
 }
 
+void PlaybackFollowFrame(ComponentBase* owner) {
+    DisplayComponent* cell = AsDisplayCell(owner);
+    if (cell == nullptr || !cell->IsActive()) return;
+    const GraphicsHostServices& s = TheGraphicsHostServices();
+    if (s.redrawFastSelectorFrame != nullptr) s.redrawFastSelectorFrame(cell);
+}
+
 void PlaybackReloadRecord(DeviceViewBase* record) {
     DisplayComponent* cell = record != nullptr ? AsDisplayCell(record->display) : nullptr;
     if (cell != nullptr) cell->Refresh(0);
@@ -141,6 +148,7 @@ void DisplayFillPlaybackHooks(PlaybackHooks* h) {
     h->redrawCellWidgets = &PlaybackRedrawCellWidgets;
     h->redraw = &PlaybackRedraw;
     h->frameSync = &PlaybackFrameSync;
+    h->followFrame = &PlaybackFollowFrame;
     h->reloadRecord = &PlaybackReloadRecord;
     h->relinkRecord = &PlaybackRelinkRecord;
 }

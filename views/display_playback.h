@@ -33,6 +33,9 @@ void PlaybackRedraw(ComponentBase* component);
 // After playback ended: the cell's view, its graphics window and its pages take the
 // list's current frame (a workspace passes this to its active cell).
 void PlaybackFrameSync(ComponentBase* owner);
+// While playback runs: the fast selector's frame field shows the played frame, when the
+// cell is its workspace's active one.
+void PlaybackFollowFrame(ComponentBase* owner);
 // Re-read state 1 (pending): the record's display polls its devices again. State 2 or
 // more: the record's window takes its consumer back.
 void PlaybackReloadRecord(DeviceViewBase* record);

@@ -60,10 +60,12 @@ void ShowFrameNumber(const FramePlayer& player, gElement* text) {
     DrawWidget(text);
 }
 
-void SetToggle(gElement* toggle, uint32_t value) {
+// The play button shows its state by its glyph (play or stop); the pause toggle keeps
+// its own glyph and shows its state by being pressed.
+void SetToggle(gElement* toggle, uint32_t value, bool glyph = true) {
     if (!Live(toggle)) return;
     toggle->value = value;
-    if (ThePlaybackHooks().setToggleGlyph != nullptr) ThePlaybackHooks().setToggleGlyph(toggle);
+    if (glyph && ThePlaybackHooks().setToggleGlyph != nullptr) ThePlaybackHooks().setToggleGlyph(toggle);
     DrawWidget(toggle);
 }
 
@@ -382,13 +384,14 @@ bool PlaybackStart(EventTimer* timer, DisplayCellBase* display, uint8_t toggle) 
     PlaybackInstall(timer, timer->viewHwnd.load() != nullptr ? 1 : 0, timer->ready, player.flags.load());
     PlaybackWidgets widgets;
     if (ws != nullptr && ComponentUiUp() && h.transportWidgets != nullptr && h.transportWidgets(ws, &widgets)) {
-        timer->uiTickHandler = &PlaybackUiTick;
         timer->delayedHandler = &DelayedNotify;
     } else {
         widgets = PlaybackWidgets{};
-        timer->uiTickHandler = nullptr;
         timer->delayedHandler = nullptr;
     }
+    // The readouts run whenever the workspace's pages are up: the fast selector shows the
+    // played frame too, with or without the transport page.
+    timer->uiTickHandler = ws != nullptr && ComponentUiUp() ? &PlaybackUiTick : nullptr;
     timer->playButton = widgets.playButton;
     timer->frameText = widgets.frameText;
     timer->progressBar = widgets.progressBar;
@@ -413,10 +416,15 @@ bool PlaybackStart(EventTimer* timer, DisplayCellBase* display, uint8_t toggle) 
     if (Live(widgets.playButton) || Live(widgets.frameText)) {
         if (moved) ShowFrameNumber(player, widgets.frameText);
         SetToggle(widgets.playButton, started ? 1 : 0);
-        if (h.pauseToggle != nullptr) SetToggle(h.pauseToggle(ws), 0);
+        if (h.pauseToggle != nullptr) SetToggle(h.pauseToggle(ws), 0, false);
         FlushWindow(Live(widgets.playButton) ? widgets.playButton->window : widgets.frameText->window);
     }
     return started;
+}
+
+bool PlaybackFollowRate(EventTimer* timer, PortList* port) {
+    if (timer == nullptr || port == nullptr || timer->port.load() != port) return false;
+    return timer->SetPeriod(PeriodOf(port->player));
 }
 
 void PlaybackStep(EventTimer* timer) {
@@ -499,8 +507,11 @@ void PlaybackFps(EventTimer* timer, gElement* widget) {
 
 void PlaybackUiTick(EventTimer* timer) {
     PortList* port = timer->port.load();
+    if (port == nullptr) return;
+    const PlaybackHooks& h = ThePlaybackHooks();
+    if (h.followFrame != nullptr) h.followFrame(timer->owner.load());
     auto* text = static_cast<gElement*>(timer->frameText);
-    if (port == nullptr || !Live(text) || text->shown == 0 || !gWinCanDraw(text->window)) return;
+    if (!Live(text) || text->shown == 0 || !gWinCanDraw(text->window)) return;
     ShowFrameNumber(port->player, text);
     PlaybackFps(timer, static_cast<gElement*>(timer->rateText));
     auto* bar = static_cast<gElement*>(timer->progressBar);
@@ -563,7 +574,7 @@ bool PlaybackEnd(EventTimer* timer, uint8_t keep) {
     if (Live(progressBar) && ProgressBar::Update(progressBar)) DrawWidget(progressBar);
     if (display != nullptr && h.pauseToggle != nullptr && h.currentWorkspaceOf != nullptr) {
         gElement* pause = h.pauseToggle(h.currentWorkspaceOf(display));
-        if (Live(pause) && pause->value != (keep != 0 ? 1u : 0u)) SetToggle(pause, keep != 0 ? 1 : 0);
+        if (Live(pause) && pause->value != (keep != 0 ? 1u : 0u)) SetToggle(pause, keep != 0 ? 1 : 0, false);
     }
     for (gElement* e : {frameText, playButton, rateText, progressBar}) {
         if (Live(e) && e->window != ownWindow) {

@@ -61,6 +61,9 @@ struct PlaybackHooks {
     // The display's frame sync: brings the workspace pages and the cell's view to the
     // current frame, after playback ended.
     void (*frameSync)(ComponentBase* owner) = nullptr;
+    // The pages beside the transport page that show the current frame (the fast
+    // selector's frame field) follow the played frame; run with the readouts.
+    void (*followFrame)(ComponentBase* owner) = nullptr;
     // The re-read state of a delivered record: 1 has its component reload (the state
     // then returns to 0), 2 or more has the record re-link.
     void (*reloadRecord)(DeviceViewBase* record) = nullptr;
@@ -97,11 +100,15 @@ void PlaybackControl(int32_t code, EventTimer& timer = TheEventTimer());
 // Chooses the frame-draw routine (when `installDraw`) and installs PlaybackStep; false
 // unless ready is 1.
 bool PlaybackInstall(EventTimer* timer, uint8_t installDraw, int32_t ready, int32_t flags);
+// The frame period of the list's player changed (a rate was typed): while the timer
+// plays the list, it goes on at that period. True when the pace changed.
+bool PlaybackFollowRate(EventTimer* timer, PortList* port);
 // The frame step (timer thread).
 void PlaybackStep(EventTimer* timer);
 // Re-reads every playable record and redraws one frame at once (single steps). UI thread.
 void PlaybackStepRedraw(PortList* port);
-// The readouts on the UI thread (frame number, rate, progress).
+// The readouts on the UI thread (frame number, rate, progress, and the other pages that
+// show the frame).
 void PlaybackUiTick(EventTimer* timer);
 // Writes the achieved rate into the widget: frames per second ("%.2f") in rate unit 0,
 // milliseconds per frame (at least three digits) in unit 1.

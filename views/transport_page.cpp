@@ -614,6 +614,13 @@ void TransportRateChanged(gElement* field, uintptr_t data) {
     if (ReadFieldDouble(field, &x, false) && FramePlayerSetRate(unit, x, &period) && c.player != nullptr) {
         ShowRange(c);
         FrameNumberText(*c.player, c.Slot(kTransportFrameText));
+        // A playback of this cell goes on at the new rate at once; a pace that could not
+        // be set at all ended it, which the page then shows.
+        EventTimer& timer = TheEventTimer();
+        PortList* list = c.ws->activeCell->portList;
+        const bool played = timer.port.load() == list;
+        PlaybackFollowRate(&timer, list);
+        if (played && timer.port.load() == nullptr) TransportPageUpdate(c.ws, c.page);
     }
     ShowRate(field, unit, period.load());
     MarkPageRepaint(c.page);

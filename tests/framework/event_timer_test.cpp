@@ -373,5 +373,55 @@ TEST_F(EventTimerTest, TheLockIsReentrantAndCountsItsDepth) {
     DisplayLockLeave();
 }
 
+// A new period while playing: the event goes on at it, with the step routine it had, the
+// readout timer at its own pace and the rate measured afresh; idle, unchanged or 0 it is
+// refused. A pace that cannot be set keeps the old one; when neither can, playback ends.
+TEST_F(EventTimerTest, ANewPeriodWhilePlayingRearmsTheEvent) {
+    EventTimer t(&service);
+    EXPECT_FALSE(t.SetPeriod(250));  // nothing runs
+    Install(t, true);
+    service.now = 1000;
+    ASSERT_TRUE(t.Start());
+    ASSERT_TRUE(service.Tick());  // the first tick installs the step
+    ASSERT_TRUE(service.Tick());
+    EXPECT_EQ(gSteps, 2);
+    t.tickCount = 2;
+    EXPECT_FALSE(t.SetPeriod(50));
+    EXPECT_FALSE(t.SetPeriod(0));
+    const uint32_t first = t.eventId.load();
+    service.now = 1100;
+    ASSERT_TRUE(t.SetPeriod(250));
+    EXPECT_EQ(service.Count("kill " + std::to_string(first)), 1u);
+    EXPECT_EQ(service.Count("end 50"), 1u);
+    EXPECT_EQ(service.Count("begin 250"), 1u);
+    EXPECT_EQ(service.eventDelay, 250u);
+    EXPECT_NE(t.eventId.load(), 0u);
+    EXPECT_EQ(t.eventId.load(), service.eventId);
+    EXPECT_EQ(t.period, 250u);
+    EXPECT_EQ(t.tickCount.load(), 0u);
+    EXPECT_EQ(t.startTime.load(), 1100u);
+    EXPECT_EQ(t.lastTickTime.load(), 1100u);
+    ASSERT_NE(t.uiTimerId, 0u);
+    EXPECT_EQ(service.FindUiTimer(t.uiTimerId)->milliseconds, 250u);
+    EXPECT_EQ(t.port.load(), kPort);
+    ASSERT_TRUE(service.Tick());
+    EXPECT_EQ(gSteps, 3);
+
+    // The new pace refused: the old one goes on.
+    service.failSetEvent = true;
+    EXPECT_FALSE(t.SetPeriod(100));
+    EXPECT_EQ(t.period, 250u);
+    EXPECT_EQ(t.eventId.load(), 0u);  // the fake refuses the old pace too
+    // Neither pace: playback ends as a full stop ends it.
+    EXPECT_EQ(t.tickHandler.load(), &EventTimerEmptyTick);
+    EXPECT_EQ(t.port.load(), nullptr);
+    EXPECT_EQ(t.owner.load(), nullptr);
+    EXPECT_EQ(t.stepHandler.load(), nullptr);
+    EXPECT_EQ(t.uiTickHandler, nullptr);
+    EXPECT_EQ(t.paused, 0);
+    EXPECT_EQ(t.uiTimerId, 0u);
+    EXPECT_FALSE(t.Running());
+}
+
 }  // namespace
 }  // namespace orva
