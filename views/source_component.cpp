@@ -369,8 +369,11 @@ bool SourceComponent::SelectPosition(MessageRecord* message) {
     // A view whose range is the automatic range of the frame shown so far takes the same
     // kind of range from the new frame; a range stated by the file or set by the user
     // stays for every frame.
+    // (Asked only for another frame: every redraw of the preview selects the shown one.)
+    const bool moves = (pair->frame >= 0 && pair->frame != input_->currentFrame) ||
+                       (pair->section >= 0 && pair->section != input_->currentSection);
     std::vector<std::pair<TransformationComponent*, ScaleRangeKind>> following;
-    if (owner != nullptr)
+    if (moves && owner != nullptr)
         ForEachItemTransformation(this, owner, [&following](TransformationComponent* t) {
             ScaleRangeKind kind;
             if (ValueScalerFrameRangeKind(&t->scaler, &kind)) following.emplace_back(t, kind);
