@@ -363,6 +363,10 @@ bool TransformationComponent::OnMessage(MessageRecord* message, uint32_t argumen
     }
 }
 
+void TransformationComponent::SendPageMessage(MessageRecord* message, uint32_t argument) {
+    ComponentDeliverMessage(ComponentUpstream(this), message, argument);
+}
+
 bool TransformationComponent::AnswerFrameRequest(MessageRecord* message) {
     auto* target = dynamic_cast<FramePictureTarget*>(MessageTargetOf(message));
     if (target == nullptr || target->picture == nullptr || process != &Worker) return false;

@@ -133,6 +133,9 @@ public:
     // 1 empties the caches; 2 reselects the kernels; the frame request (0x102) of a
     // picture target is answered with the whole frame; others: selection.
     bool OnMessage(MessageRecord* message, uint32_t argument) override;
+    // Passes a page message on up the chain, so that the frame a display selects
+    // reaches the Source at its head.
+    void SendPageMessage(MessageRecord* message, uint32_t argument) override;
     // The frame request: the frame and section `picture->window` names, its box (none:
     // the whole frame) converted as the worker converts a pull, into the target's
     // picture. False without a picture target, an input format or a frame.

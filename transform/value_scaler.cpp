@@ -1,5 +1,6 @@
 #include "transform/value_scaler.h"
 
+#include <array>
 #include <mutex>
 
 #include "framework/display_lock.h"
@@ -238,6 +239,30 @@ bool ValueScalerRefresh(ValueScaler* s, bool notify) {
     }
     if (!ValueScalerTakeRange(s, mode == 1 ? ScaleRangeKind::kExtremes : ScaleRangeKind::kStatistics)) return false;
     if (notify) ValueScalerNotify(s);
+    RefreshPanel(s);
+    return true;
+}
+
+bool ValueScalerFrameRangeKind(ValueScaler* s, ScaleRangeKind* kind) {
+    if (RegionAttached(s->owner)) return false;
+    ValueRangeAnswer answer = ValueScalerFetchStatistics(s);
+    if (answer == nullptr) return false;
+    Guard lock(DisplayLock());
+    const ScaleSettings& c = s->Current();
+    const ScaleRangeKind statistics = ScaleRangeKind::kStatistics, extremes = ScaleRangeKind::kExtremes;
+    for (ScaleRangeKind k : c.rangeMode == 1 ? std::array{extremes, statistics} : std::array{statistics, extremes}) {
+        LinearRange r;
+        if (ScaleRangeOfKind(c, answer.get(), k, &r) && ScaleRangesEqual(r.low, r.high, c.min, c.max)) {
+            *kind = k;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ValueScalerFollowFrame(ValueScaler* s, ScaleRangeKind kind) {
+    if (!ValueScalerTakeRange(s, kind)) return false;
+    ValueScalerNotify(s);
     RefreshPanel(s);
     return true;
 }

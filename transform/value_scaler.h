@@ -93,6 +93,15 @@ void ValueScalerUpdateScale(ValueScaler* scaler);
 // Takes an automatic range from the owner's source (nothing while a region is
 // attached: the region gives the range). True when the range changed.
 bool ValueScalerRefresh(ValueScaler* scaler, bool notify);
+// Whether the range in use is an automatic one of the Source's current frame, and of
+// which kind: its statistics range or its extremes (the range mode's kind tried first,
+// equal as the range panel's check marks compare). False while a region gives the
+// range, and for a range set otherwise (stated by the file, typed, pasted): a new frame
+// keeps that one.
+bool ValueScalerFrameRangeKind(ValueScaler* scaler, ScaleRangeKind* kind);
+// The Source shows another frame: the range of `kind` is taken from it, the change is
+// notified and the panel shows it. True when the range changed.
+bool ValueScalerFollowFrame(ValueScaler* scaler, ScaleRangeKind kind);
 // A region is detached: the range goes into the previous and kept ranges, and
 // with RestoreRange the range before the region comes back.
 void ValueScalerStoreRange(ValueScaler* scaler);

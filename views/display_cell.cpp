@@ -645,15 +645,30 @@ void DisplayComponent::ResetZoom() {
     if (GraphicsWindow* gw = Graphics()) gw->ResetZoomScroll();
 }
 
+namespace {
+
+// The frame and section the device pulled last go up its chain as the selection
+// (257): the Source at the head takes them as its current frame.
+void SelectPulledFrame(DeviceViewBase* d) {
+    ComponentBase* up = d != nullptr ? d->pin.upstream : nullptr;
+    if (up == nullptr || d->frozen != 0) return;
+    FrameMessage ask(257, d->frameRequest.frame, d->frameRequest.section);
+    ComponentDeliverMessage(up, &ask, 0);
+}
+
+}  // namespace
+
+void DisplayFollowSteppedFrame(DisplayComponent* cell) {
+    if (cell == nullptr) return;
+    SelectPulledFrame(cell->currentDevice);
+    DisplayRequestRedraw(cell, kRedrawAll);
+}
+
 bool DisplayComponent::RenderPreview() {
     DeviceViewBase* d = currentDevice;
     TextureView* preview = LivePreview(this);
     if (d == nullptr || preview == nullptr) return false;
-    ComponentBase* up = d->pin.upstream;
-    if (up != nullptr && d->frozen == 0) {
-        FrameMessage ask(257, d->frameRequest.frame, d->frameRequest.section);
-        ComponentDeliverMessage(up, &ask, 0);
-    }
+    SelectPulledFrame(d);
     if (mode == 2) {
         auto* record = static_cast<SourceHolder*>(GetCurrentSourceRecord());
         if (record != nullptr && !record->loaded && record->current != nullptr) return false;

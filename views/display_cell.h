@@ -191,6 +191,10 @@ GraphicsHost* DisplaySyncHost(DisplayComponent* cell);
 // ---- Redraw --------------------------------------------------------------------------------
 
 void DisplayRequestRedraw(DisplayComponent* cell, int32_t level);
+// After a single step: the chain's Source takes the frame the cell pulled (its
+// statistics, and the range of a view that follows them), and the cell's pages,
+// preview and marked windows are redrawn.
+void DisplayFollowSteppedFrame(DisplayComponent* cell);
 void DisplayOnPipelineEvent(DisplayComponent* cell, int32_t event, int32_t level);
 void DisplayRepaint(DisplayComponent* cell);
 // Paints the window at once: with `checkState`, a window whose state has any bit of

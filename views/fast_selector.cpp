@@ -59,6 +59,8 @@ bool SelectProjectReal(CUI* cui, int32_t step) { return ProjectSelectNext(cui, s
 bool SelectItemReal(Project* project, int32_t step) { return ProjectSelectNextItem(project, step, true); }
 bool SelectStreamReal(ProjectItem* item, int32_t step) { return ItemSelectNextSource(item, step, true); }
 
+void FollowFrameReal(WorkspaceComponent* ws) { DisplayFollowSteppedFrame(ws != nullptr ? ws->activeCell : nullptr); }
+
 void RepaintViewReal(WorkspaceComponent* ws) {
     DisplayComponent* cell = ws != nullptr ? ws->activeCell : nullptr;
     if (cell == nullptr || cell->window == nullptr || cell->window->dirty == 0) return;
@@ -98,6 +100,7 @@ void FastSelectorHooksDefaults(FastSelectorHooks* h) {
     h->selectProject = &SelectProjectReal;
     h->selectItem = &SelectItemReal;
     h->selectStream = &SelectStreamReal;
+    h->followFrame = &FollowFrameReal;
     h->repaintView = &RepaintViewReal;
 }
 
@@ -144,6 +147,7 @@ void ShowSteppedFrame(WorkspaceComponent* ws, UIElement* transport, int32_t) {
     EventTimer& timer = TheEventTimer();
     if (timer.port.load() != nullptr && timer.lastRateValue.load() < kPlaybackRedrawsBelow) return;
     const FastSelectorHooks& h = TheFastSelectorHooks();
+    if (h.followFrame != nullptr) h.followFrame(ws);
     if (h.repaintView != nullptr) h.repaintView(ws);
 }
 

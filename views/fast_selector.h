@@ -29,6 +29,9 @@ struct FastSelectorHooks {
     bool (*selectProject)(CUI* cui, int32_t step) = nullptr;
     bool (*selectItem)(Project* project, int32_t step) = nullptr;
     bool (*selectStream)(ProjectItem* item, int32_t step) = nullptr;
+    // After a single step: the active cell's Source takes the frame, and its pages and
+    // preview follow.
+    void (*followFrame)(WorkspaceComponent* workspace) = nullptr;
     // Paints the active cell's view at once after a single step.
     void (*repaintView)(WorkspaceComponent* workspace) = nullptr;
 };

@@ -1,7 +1,10 @@
 #include "views/source_component.h"
 
 #include <cstring>
+#include <functional>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "app/cui.h"
 #include "framework/display_lock.h"
@@ -63,7 +66,7 @@ private:
 
 // The Transformation stages of the item below the component, depth first.
 void ForEachItemTransformation(ComponentBase* c, const ProjectItemBase* item,
-                               void (*visit)(TransformationComponent* stage)) {
+                               const std::function<void(TransformationComponent*)>& visit) {
     for (ConsumerLink* link = c->firstLink; link != nullptr; link = link->next) {
         ComponentBase* next = link->owner;
         if (next == nullptr || !ComponentIsLive(next)) continue;
@@ -198,15 +201,17 @@ int32_t SourceComponent::Refresh(uint8_t) {
     return RefreshInfoPage(this, false);
 }
 
+// The statistics of the current frame and section, read when they are not complete yet.
+void ReadCurrentStatistics(DataSet* d) {
+    if (d == nullptr || d->StepFrames() == 0 || !SourceClampCurrentFrame(d)) return;
+    uint32_t fileFrame = 0;
+    SectionStatistics* r = DataSetSectionRecord(d, d->currentFrame, d->currentSection, &fileFrame);
+    if (r != nullptr && !r->whole) d->statisticsKernel(d, fileFrame, static_cast<uint32_t>(d->currentSection), r, 1, 0);
+}
+
 void SourceWakeInput(SourceComponent* source) {
     if (source == nullptr) return;
-    DataSet* d = source->Input();
-    if (d != nullptr && d->StepFrames() > 0 && SourceClampCurrentFrame(d)) {
-        uint32_t fileFrame = 0;
-        SectionStatistics* r = DataSetSectionRecord(d, d->currentFrame, d->currentSection, &fileFrame);
-        if (r != nullptr && !r->whole)
-            d->statisticsKernel(d, fileFrame, static_cast<uint32_t>(d->currentSection), r, 1, 0);
-    }
+    ReadCurrentStatistics(source->Input());
     if (source->owner != nullptr)
         ForEachItemTransformation(source, source->owner,
                                   [](TransformationComponent* t) { ValueScalerRefresh(&t->scaler, false); });
@@ -360,8 +365,24 @@ bool SourceComponent::OnMessage(MessageRecord* message, uint32_t argument) {
 bool SourceComponent::SelectPosition(MessageRecord* message) {
     const MessageFramePair* pair = MessageFramePairOf(message);
     if (pair == nullptr) return false;
-    if (input_ != nullptr && input_->TotalFrames() != 0 && input_->SelectPosition(pair->frame, pair->section))
-        SourceRefreshPages(this, true);
+    if (input_ == nullptr || input_->TotalFrames() == 0) return true;
+    // A view whose range is the automatic range of the frame shown so far takes the same
+    // kind of range from the new frame; a range stated by the file or set by the user
+    // stays for every frame.
+    // (Asked only for another frame: every redraw of the preview selects the shown one.)
+    const bool moves = (pair->frame >= 0 && pair->frame != input_->currentFrame) ||
+                       (pair->section >= 0 && pair->section != input_->currentSection);
+    std::vector<std::pair<TransformationComponent*, ScaleRangeKind>> following;
+    if (moves && owner != nullptr)
+        ForEachItemTransformation(this, owner, [&following](TransformationComponent* t) {
+            ScaleRangeKind kind;
+            if (ValueScalerFrameRangeKind(&t->scaler, &kind)) following.emplace_back(t, kind);
+        });
+    if (!input_->SelectPosition(pair->frame, pair->section)) return true;
+    ReadCurrentStatistics(input_);
+    for (const auto& [stage, kind] : following)
+        if (ComponentIsLive(stage)) ValueScalerFollowFrame(&stage->scaler, kind);
+    SourceRefreshPages(this, true);
     return true;
 }
 

@@ -24,19 +24,11 @@ using testing_program::Picture;
 using testing_program::ProgramRun;
 using testing_program::Screen;
 
-// A text as the page lists draw it.
-testing_program::InkMask ListInk(const std::string& text) { return testing_program::SystemTextInk(text, "Arial", 600, 10); }
-
 // Six significant digits, as the Info page gives its figures.
 std::string Six(double v) {
     char text[32] = "";
     FormatDoubleFit(6, text, v, nullptr);
     return text;
-}
-
-// The value cell right of a label found at (x, y) shows `text`.
-bool CellShows(const Picture& p, int x, int y, const std::string& text, std::string* why) {
-    return testing_program::ShowsInk(p, x + 60, y - 4, 200, 18, ListInk(text), text, why);
 }
 
 TEST(BlankInfoProgram, TheSourceInfoPageShowsTheFiguresOfTheSamplesThatAreNotBlank) {
@@ -76,12 +68,12 @@ TEST(BlankInfoProgram, TheSourceInfoPageShowsTheFiguresOfTheSamplesThatAreNotBla
         screen.Raise(main);
         if (!screen.Grab(main, &shown)) continue;
         int mx = 0, my = 0, rx = 0, ry = 0;
-        if (!testing_program::FindInk(shown, 0, 0, shown.width / 2, shown.height, ListInk("Mean"), &mx, &my) ||
-            !testing_program::FindInk(shown, 0, my, shown.width / 2, shown.height - my, ListInk("RMS"), &rx, &ry))
+        if (!testing_program::FindInk(shown, 0, 0, shown.width / 2, shown.height, testing_program::UiTextInk("Mean"), &mx, &my) ||
+            !testing_program::FindInk(shown, 0, my, shown.width / 2, shown.height - my, testing_program::UiTextInk("RMS"), &rx, &ry))
             continue;
         const int step = ry - my;
-        seen = step > 0 && CellShows(shown, mx, my, meanText, &why) &&
-               CellShows(shown, mx, my - 2 * step, minMax, &why);
+        seen = step > 0 && testing_program::ListCellShows(shown, mx, my, meanText, &why) &&
+               testing_program::ListCellShows(shown, mx, my - 2 * step, minMax, &why);
     }
     testing_program::WritePpm(ORVA_BINARY_DIR "/blank_info.ppm", shown);
     EXPECT_TRUE(seen) << why << "\n" << program.Log();

@@ -134,6 +134,28 @@ inline bool PageTab(const Picture& shot, int left, int top, int n, int* x, int* 
     return false;
 }
 
+// The page windows of the main window beside its workspace (children whose title starts
+// with the workspace's, at most 400 x 300 and at least 100 high): the value page with the
+// image preview among them.
+inline std::vector<Window> SmallPageWindows(Display* d, Window main) {
+    std::vector<Window> found;
+    Window root = 0, up = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(d, main, &root, &up, &children, &count)) return found;
+    for (unsigned i = 0; i < count; ++i) {
+        char* name = nullptr;
+        XWindowAttributes a;
+        if (XFetchName(d, children[i], &name) && name != nullptr) {
+            if (std::string(name).rfind("Workspace Layout", 0) == 0 && XGetWindowAttributes(d, children[i], &a) &&
+                a.map_state == IsViewable && a.width <= 400 && a.height <= 300 && a.height >= 100)
+                found.push_back(children[i]);
+            XFree(name);
+        }
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
 // Why the program cannot be driven here (no reference tools, no display, no XTest); empty
 // when it can.
 inline std::string WhyNoProgramTest(Screen& screen) {

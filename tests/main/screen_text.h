@@ -123,6 +123,9 @@ inline InkMask SystemTextInk(const std::string& text, const char* family, int32_
     return CropInk(m);
 }
 
+// `text` as the main window's pages and their lists draw it: Arial, 10 pixels, weight 600.
+inline InkMask UiTextInk(const std::string& text) { return SystemTextInk(text, "Arial", 600, 10); }
+
 // The ink of a box of the picture: every pixel that differs by more than 40 levels in a
 // channel from the box's most common colour (the field's face); `faceOut` gets that colour.
 inline InkMask InkOfBox(const Picture& p, int x, int y, int width, int height, uint32_t* faceOut);
@@ -241,6 +244,11 @@ inline bool ShowsText(const Picture& p, int x, int y, int width, int height, con
     if (got == want) return true;
     if (why != nullptr) *why = "expected \"" + text + "\":\n" + want.Art() + "shown:\n" + got.Art();
     return false;
+}
+
+// The value cell right of a list's label found at (x, y) shows `text` in the pages' face.
+inline bool ListCellShows(const Picture& p, int x, int y, const std::string& text, std::string* why = nullptr) {
+    return ShowsInk(p, x + 60, y - 4, 200, 18, UiTextInk(text), text, why);
 }
 
 // Finds `text` in the box as the program draws it: its ink exactly, with no other ink

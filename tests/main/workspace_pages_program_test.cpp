@@ -330,11 +330,14 @@ TEST_F(WorkspacePagesProgram, TheToolPagesShowTheirTextsAndGlyphsSideBySide) {
 
 TEST_F(WorkspacePagesProgram, TheFastSelectorStepsACube) {
     const std::string path = folder.File("cube.fits");
-    // Ten frames of 64 x 64: frame k holds a ramp shifted by 1000 k.
+    // Ten frames of 64 x 64: even frames a ramp, odd frames the ramp squared and raised by
+    // 3000. Each frame is shown over its own range: the picture changes by the shape.
     if (!RunPython(path + ".py", "import numpy as np\n"
                                  "from astropy.io import fits\n"
                                  "z, y, x = np.mgrid[0:10, 0:64, 0:64]\n"
-                                 "a = ((x + y) * 10 + (z % 2) * 3000).astype(np.int16)\n"
+                                 "a = ((x + y) * 10).astype(np.float64)\n"
+                                 "a[1::2] = 3000 + a[1::2] ** 2 / 1260\n"
+                                 "a = a.astype(np.int16)\n"
                                  "fits.PrimaryHDU(a).writeto('" + path + "', overwrite=True)\n"))
         GTEST_SKIP() << "no astropy";
     // The page is open before the file: the frame count it shows comes from the open.

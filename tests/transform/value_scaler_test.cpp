@@ -251,6 +251,56 @@ TEST_F(ValueScalerTest, RangeOfANewOwner) {
     EXPECT_EQ(Range(t), std::make_pair(1.0, 2.0));
 }
 
+// Another frame: a range that is the shown frame's statistics range or extremes is taken
+// again, of the same kind, from the new frame; any other range stays.
+TEST_F(ValueScalerTest, ARangeOfTheFrameFollowsTheFrame) {
+    struct Row {
+        const char* what;
+        int rangeMode;
+        double min, max;  // the range in use on the frame of 0 … 100, mean 50, σ 10
+        bool follows;
+        double wantMin, wantMax;  // on the next frame: 1000 … 1200, mean 1100, σ 20
+    };
+    const Row rows[] = {
+        {"statistics range", 0, 30, 90, true, 1060, 1180},
+        {"extremes", 0, 0, 100, true, 1000, 1200},
+        {"extremes in mode 1", 1, 0, 100, true, 1000, 1200},
+        {"statistics range in mode 1", 1, 30, 90, true, 1060, 1180},
+        {"within 2^-16 of the extremes", 0, 0, 100.001, true, 1000, 1200},
+        {"typed", 0, 0, 1399, false, 0, 1399},
+        {"stated", 0, -5, 5, false, -5, 5},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        ValueScaler s(nullptr, 0);
+        s.settings.rangeMode = r.rangeMode;
+        s.settings.min = r.min;
+        s.settings.max = r.max;
+        ValueScalerSetOwner(&s, owner, nullptr);
+        Answer(3, 0, 100, 50, 10);
+        ScaleRangeKind kind = ScaleRangeKind::kLoaded;
+        ASSERT_EQ(ValueScalerFrameRangeKind(&s, &kind), r.follows);
+        Answer(3, 1000, 1200, 1100, 20);
+        if (r.follows) {
+            EXPECT_TRUE(ValueScalerFollowFrame(&s, kind));
+        }
+        EXPECT_EQ(Range(s), std::make_pair(r.wantMin, r.wantMax));
+    }
+    // While a region gives the range, a new frame leaves it to the region.
+    ValueScaler s(nullptr, 0);
+    s.settings.min = 0;
+    s.settings.max = 100;
+    ValueScalerSetOwner(&s, owner, nullptr);
+    Answer(3, 0, 100, 50, 10);
+    owner->attached = true;
+    ScaleRangeKind kind;
+    EXPECT_FALSE(ValueScalerFrameRangeKind(&s, &kind));
+    // Without statistics nothing follows.
+    owner->attached = false;
+    Answer(0, 0, 0);
+    EXPECT_FALSE(ValueScalerFrameRangeKind(&s, &kind));
+}
+
 TEST_F(ValueScalerTest, RefreshTakesTheAutomaticRange) {
     auto* down = new TestStage(&item, &kReductionId);
     ASSERT_TRUE(ConsumerAttach(down->GetInputLink(0), owner));

@@ -1,0 +1,288 @@
+// Stepping through a cube as a user does: the real program started on a FITS cube written
+// by astropy whose three 20 x 20 frames hold 0 … 399, 1000 … 1399 and 2000 … 2399, each
+// ramp running another way (down, right, up). The fast selector's "FRAME(S):" arrow is
+// clicked through XTest, and the screen is read back: the workspace's picture, the value
+// page's preview, the Source's Info page and the "View" page.
+//
+// The first frame is shown over its extremes. A frame stepped to takes the same kind of
+// range from itself, so each frame shows its own ramp in the same grey levels: frame 2's
+// picture is frame 1's turned about the diagonal, not white. A range the user set stays
+// for every frame, and the "View" page shows it.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "framed_picture.h"
+#include "program_input.h"
+#include "program_window.h"
+#include "screen_text.h"
+#include "test_support.h"
+
+namespace orva {
+namespace {
+
+using testing_program::Picture;
+using testing_program::ProgramRun;
+using testing_program::Screen;
+using testing_program::UiTextInk;
+
+constexpr int kSide = 20;
+
+// Frame 1 is y * 20 + x (row y from the top: brighter downwards), frame 2 1000 + x * 20 + y
+// (brighter rightwards), frame 3 2000 + 399 - (y * 20 + x) (brighter upwards).
+bool WriteCube(const std::string& path) {
+    const std::string script = "import numpy as np\n"
+                               "from astropy.io import fits\n"
+                               "y, x = np.mgrid[0:20, 0:20]\n"
+                               "c = np.stack([y * 20 + x, 1000 + x * 20 + y, 2000 + 399 - (y * 20 + x)])\n"
+                               "fits.PrimaryHDU(c.astype(np.int16)).writeto('" + path + "', overwrite=True)\n";
+    testing_util::WriteText(path + ".py", script);
+    return std::system(("/usr/bin/python3 '" + path + ".py' >/dev/null 2>&1").c_str()) == 0;
+}
+
+// A box on the screen, right and bottom exclusive.
+struct Box {
+    int left = 0, top = 0, right = 0, bottom = 0;
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+};
+
+bool Grey(const uint8_t* p) { return p[0] == p[1] && p[1] == p[2]; }
+
+// The box round the grey pixels that are not black in the rectangle.
+bool GreyBox(const Picture& p, int x0, int y0, int x1, int y1, Box* out) {
+    Box b{x1, y1, x0 - 1, y0 - 1};
+    for (int y = std::max(0, y0); y < std::min(y1, p.height); ++y)
+        for (int x = std::max(0, x0); x < std::min(x1, p.width); ++x)
+            if (Grey(p.At(x, y)) && p.At(x, y)[0] > 0) {
+                b.left = std::min(b.left, x);
+                b.top = std::min(b.top, y);
+                b.right = std::max(b.right, x + 1);
+                b.bottom = std::max(b.bottom, y + 1);
+            }
+    if (b.right <= b.left || b.bottom <= b.top) return false;
+    *out = b;
+    return true;
+}
+
+// The grey of frame pixel (x, y) in the picture shown in the box (nearest pixel).
+int GreyAt(const Picture& p, const Box& b, int x, int y) {
+    const int sx = b.left + (2 * x + 1) * b.Width() / (2 * kSide), sy = b.top + (2 * y + 1) * b.Height() / (2 * kSide);
+    return p.At(sx, sy)[0];
+}
+
+// Mean grey of a quarter of the box: 0 left, 1 right, 2 top, 3 bottom.
+double QuarterMean(const Picture& p, const Box& b, int quarter) {
+    const int w = b.Width() / 4, h = b.Height() / 4;
+    int x0 = b.left, x1 = b.right, y0 = b.top, y1 = b.bottom;
+    if (quarter == 0) x1 = b.left + w;
+    if (quarter == 1) x0 = b.right - w;
+    if (quarter == 2) y1 = b.top + h;
+    if (quarter == 3) y0 = b.bottom - h;
+    double sum = 0;
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x, ++n) sum += p.At(x, y)[0];
+    return n == 0 ? 0.0 : sum / n;
+}
+
+class StepCubeProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
+        file = files.File("cube.fits");
+        if (!WriteCube(file)) GTEST_SKIP() << "astropy or numpy not installed";
+        const std::string folder = files.File("run");
+        mkdir(folder.c_str(), 0700);
+        program.emplace(folder, std::vector<std::string>{file});
+        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+        ASSERT_NE(main, 0u) << program->Log();
+        ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+        root = DefaultRootWindow(screen.display());
+    }
+    void TearDown() override {
+        if (program) {
+            EXPECT_TRUE(program->Running());
+            EXPECT_EQ(program->End(), 0);
+        }
+    }
+
+    bool Grab() {
+        testing_program::MoveTo(screen.display(), root, 5, 1000);
+        return screen.Grab(root, &shot);
+    }
+    // Grabs the screen until `seen` holds for it (at most `ms` milliseconds).
+    bool WaitFor(const std::function<bool()>& seen, int ms = 15000) {
+        for (int waited = 0; waited <= ms; waited += 250) {
+            if (Grab() && seen()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+        return false;
+    }
+    void Save(const char* name) { testing_program::WritePpm(std::string(ORVA_BINARY_DIR) + "/" + name + ".ppm", shot); }
+
+    // The picture in the workspace, 20 x 20 frame pixels at some zoom.
+    bool FindPicture(Box* b) {
+        const Screen::Rect ws = testing_program::WorkspaceOf(screen, main);
+        return GreyBox(shot, ws.left, ws.top, ws.right, ws.bottom, b) && b->Width() >= kSide - 1 &&
+               b->Height() >= kSide - 1 && std::abs(b->Width() - b->Height()) <= 1;
+    }
+    // The preview of the value page: its picture's box on the screen.
+    bool FindPreview(Box* b) {
+        for (Window page : testing_program::SmallPageWindows(screen.display(), main)) {
+            const Screen::Rect r = screen.RectOf(page);
+            if (GreyBox(shot, r.left + 2, r.top + 18, r.right - 21, r.bottom - 42, b) && b->Width() >= 16 &&
+                b->Height() >= 16)
+                return true;
+        }
+        return false;
+    }
+    // The fast selector's right arrow of "FRAME(S):".
+    bool StepForward() {
+        int tx = 0, ty = 0;
+        if (!Grab() || !testing_program::FindText(shot, 0, 0, shot.width, 200, "FRAME(S):", &tx, &ty)) return false;
+        testing_program::ClickAt(screen.display(), root, tx + 159, ty + 4);
+        return true;
+    }
+    // The Info page's statistic rows "MinMax" and "Mean" show the texts.
+    bool InfoShows(const std::string& minMax, const std::string& mean, std::string* why) {
+        int mx = 0, my = 0, rx = 0, ry = 0;
+        if (!testing_program::FindInk(shot, 0, 0, shot.width / 2, shot.height, UiTextInk("Mean"), &mx, &my) ||
+            !testing_program::FindInk(shot, 0, my, shot.width / 2, shot.height - my, UiTextInk("RMS"), &rx, &ry)) {
+            *why = "no Info page";
+            return false;
+        }
+        const int step = ry - my;
+        return step > 0 && testing_program::ListCellShows(shot, mx, my, mean, why) &&
+               testing_program::ListCellShows(shot, mx, my - 2 * step, minMax, why);
+    }
+    // A page tab of the main window: 0 "Source" … 3 "View".
+    bool ClickPageTab(int n) {
+        const Screen::Rect m = screen.RectOf(main);
+        int x = 0, y = 0;
+        if (!Grab() || !testing_program::PageTab(shot, m.left, m.top, n, &x, &y)) return false;
+        testing_program::ClickAt(screen.display(), root, x, y);
+        return true;
+    }
+    // The "View" page's "High:" and "Low :" fields show the texts.
+    bool RangeShows(const std::string& high, const std::string& low, std::string* why) {
+        for (const auto& [label, text] : {std::pair<std::string, std::string>{"High:", high}, {"Low :", low}}) {
+            int x = 0, y = 0;
+            if (!testing_program::FindText(shot, 0, 0, shot.width / 2, shot.height, label, &x, &y)) {
+                *why = "no \"" + label + "\"";
+                return false;
+            }
+            if (!testing_program::ShowsText(shot, x + 30, y - 3, 80, 15, text, why)) return false;
+        }
+        return true;
+    }
+
+    Screen screen;
+    testing_util::TempFolder files;
+    std::string file;
+    std::optional<ProgramRun> program;
+    Window main = 0, root = 0;
+    Picture shot;
+};
+
+TEST_F(StepCubeProgram, EachFrameShowsItsOwnRampAndStatistics) {
+    // Frame 1: its ramp, dark at the top and light at the foot, and its statistics.
+    Box view, preview;
+    std::string why;
+    ASSERT_TRUE(WaitFor([&] { return FindPicture(&view) && FindPreview(&preview) && InfoShows("0 / 399", "199.5", &why); }))
+        << why << "\n" << program->Log();
+    Save("step_cube_frame1");
+    std::printf("picture %dx%d at (%d, %d), preview %dx%d\n", view.Width(), view.Height(), view.left, view.top,
+                preview.Width(), preview.Height());
+    int first[kSide][kSide];
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x) first[y][x] = GreyAt(shot, view, x, y);
+    EXPECT_LT(first[0][kSide - 1], 40);
+    EXPECT_GT(first[kSide - 1][0], 200);
+    EXPECT_GT(QuarterMean(shot, preview, 3) - QuarterMean(shot, preview, 2), 100.0);
+
+    // Frame 2 holds 1000 … 1399: the same grey levels, laid along the other diagonal
+    // half; its statistics on the Info page; the preview turned with it.
+    ASSERT_TRUE(StepForward());
+    int worst = 0;
+    auto transposed = [&] {
+        worst = 0;
+        if (!FindPicture(&view)) return false;
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x) worst = std::max(worst, std::abs(GreyAt(shot, view, x, y) - first[x][y]));
+        return worst <= 2;
+    };
+    EXPECT_TRUE(WaitFor(transposed)) << "frame 2 differs from frame 1 turned by up to " << worst << " levels";
+    Save("step_cube_frame2");
+    int white = 0;
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x) white += GreyAt(shot, view, x, y) >= 250;
+    EXPECT_LT(white, kSide * kSide / 10);
+    EXPECT_TRUE(WaitFor([&] { return InfoShows("1000 / 1399", "1199.5", &why); }, 5000)) << why;
+    EXPECT_TRUE(WaitFor([&] {
+        return FindPreview(&preview) && QuarterMean(shot, preview, 1) - QuarterMean(shot, preview, 0) > 100.0 &&
+               std::abs(QuarterMean(shot, preview, 3) - QuarterMean(shot, preview, 2)) < 40.0;
+    }, 5000)) << "the preview does not show frame 2's ramp";
+
+    // The "View" page shows the range in use: frame 2's extremes.
+    ASSERT_TRUE(ClickPageTab(3));
+    EXPECT_TRUE(WaitFor([&] { return RangeShows("1399", "1000", &why); }, 5000)) << why;
+    Save("step_cube_view2");
+
+    // Frame 3 runs upwards from 2000 to 2399: frame 1 upside down, over 2000 … 2399.
+    ASSERT_TRUE(StepForward());
+    auto flipped = [&] {
+        worst = 0;
+        if (!FindPicture(&view)) return false;
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x)
+                worst = std::max(worst, std::abs(GreyAt(shot, view, x, y) - first[kSide - 1 - y][kSide - 1 - x]));
+        return worst <= 2;
+    };
+    EXPECT_TRUE(WaitFor(flipped)) << "frame 3 differs from frame 1 turned round by up to " << worst << " levels";
+    EXPECT_TRUE(WaitFor([&] { return RangeShows("2399", "2000", &why); }, 5000)) << why;
+    Save("step_cube_frame3");
+}
+
+TEST_F(StepCubeProgram, ARangeTheUserSetStaysForTheNextFrame) {
+    Box view;
+    ASSERT_TRUE(WaitFor([&] { return FindPicture(&view); })) << program->Log();
+    // "1000" beside "High:" raises the upper bound by 1000: 0 … 1399.
+    ASSERT_TRUE(ClickPageTab(3));
+    std::string why;
+    ASSERT_TRUE(WaitFor([&] { return RangeShows("399", "0", &why); }, 5000)) << why;
+    int hx = 0, hy = 0;
+    ASSERT_TRUE(testing_program::FindText(shot, 0, 0, shot.width / 2, shot.height, "High:", &hx, &hy));
+    // The row: the field (88), its arrows and the statistics button, "10", "100", "1000".
+    testing_program::ClickAt(screen.display(), root, hx + 232, hy + 5);
+    ASSERT_TRUE(WaitFor([&] { return RangeShows("1399", "0", &why); }, 5000)) << why;
+
+    // Frame 2 (1000 … 1399) keeps it: the upper part of the grey scale, the range shown.
+    ASSERT_TRUE(StepForward());
+    int darkest = 0;
+    EXPECT_TRUE(WaitFor([&] {
+        if (!FindPicture(&view)) return false;
+        darkest = 255;
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x) darkest = std::min(darkest, GreyAt(shot, view, x, y));
+        // 1000 of 0 … 1399 is grey 182; frame 1's darkest pixels are black.
+        return darkest >= 175 && GreyAt(shot, view, kSide - 1, kSide - 1) >= 250;
+    })) << "darkest grey " << darkest;
+    EXPECT_TRUE(RangeShows("1399", "0", &why)) << why;
+    Save("step_cube_kept");
+}
+
+}  // namespace
+}  // namespace orva
