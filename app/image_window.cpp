@@ -691,8 +691,19 @@ bool Image2DWindow::UploadFrameToView(TextureView* view) {
     const TypedFrameBuffer& image = d->result.image;
     const TypedFrameBuffer& whole = picture.image;
     TextureViewFrame frame;
-    if (whole.HoldsFrame() && whole.data != nullptr && whole.height != 0 &&
+    bool fromPicture = false;
+    if (pictureDropped != 0) {
+        // Only the texture that holds the picture can show it again.
+        if (view != pictureView || view->pictureStamp != pictureStamp || view->image.texture == 0 ||
+            view->image.count == 0)
+            return false;
+        frame.width = pictureSize[0];
+        frame.height = pictureSize[1];
+        frame.channels = pictureSize[2];
+        frame.keepTexels = 1;
+    } else if (whole.HoldsFrame() && whole.data != nullptr && whole.height != 0 &&
         whole.rowBytes == uint64_t{whole.itemBytes} * whole.width) {
+        fromPicture = true;
         frame.width = static_cast<int32_t>(std::min<uint32_t>(whole.width, 0x7FFFFFFF));
         frame.height = static_cast<int32_t>(std::min<uint32_t>(whole.height, 0x7FFFFFFF));
         frame.channels = static_cast<int32_t>(whole.itemBytes);
@@ -730,6 +741,15 @@ bool Image2DWindow::UploadFrameToView(TextureView* view) {
     if (w == nullptr || !gWinMakeCurrent(w)) return false;
     const bool ok = view->ConvertAndUpload(&frame, nullptr, &aspect, TextureSize{frame.width, frame.height});
     if (ok) SetFrameRect(view);
+    if (ok && fromPicture) {
+        pictureView = view;
+        pictureStamp = view->pictureStamp;
+        pictureSize[0] = frame.width;
+        pictureSize[1] = frame.height;
+        pictureSize[2] = frame.channels;
+        picture.image.Reset();
+        pictureDropped = 1;
+    }
     return ok;
 }
 
@@ -745,6 +765,8 @@ bool Image2DWindow::RenderToTextureView(TextureView* view) {
         // The whole of the current frame, as the consumer shows it: what the view pulled
         // is only the part around what it shows.
         picture.image.DropFrame();
+        pictureDropped = 0;
+        pictureView = nullptr;
         picture.pending = 0;
         picture.window = ReadWindow{};
         picture.window.frame = d->frameRequest.frame;
@@ -786,7 +808,12 @@ bool Image2DWindow::RenderToTextureView(TextureView* view) {
         Ask(kRequestLensReady, &request);
     }
     if (PlayerFeeds()) return true;
-    UploadFrameToView(view);
+    if (!UploadFrameToView(view) && pictureDropped != 0) {
+        // The picture's pixels are gone and this view's texture does not hold them: the
+        // consumer is asked for the picture again.
+        ready = 0;
+        return RenderToTextureView(view);
+    }
     return true;
 }
 
@@ -805,6 +832,10 @@ void Image2DWindow::RefreshLens(GraphicsLens* lens) {
     if (UploadFrameToView(lens->view)) {
         lens->ready = 1;
         if (gWinValidate(lens->window) != nullptr) lens->window->dirty = kWindowDirtyRepaint;
+    } else if (pictureDropped != 0) {
+        // The lens view's texture does not hold the picture whose pixels were given back.
+        d->frameFlags[0] = 0;
+        RenderToTextureView(lens->view);
     }
 }
 

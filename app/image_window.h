@@ -210,6 +210,13 @@ public:
     // The whole current frame as the consumer shows it (its answer to the frame request):
     // the picture of the preview and the lens view, whatever part the view pulled.
     PullResult picture;
+    // Once a view's texture holds the picture, its pixels are given back (a whole frame
+    // of them); the texture they went to, by its stamp, then stands for them until the
+    // frame or its colours change (another view asks for the picture anew).
+    uint8_t pictureDropped = 0;
+    const TextureView* pictureView = nullptr;
+    uint64_t pictureStamp = 0;
+    int32_t pictureSize[3] = {0, 0, 0};  // width, height, channels
     uint8_t transformReset = 1;      // the lens view's transform is reset on the next frame
     int32_t keyMoves = 0;            // keyboard moves of the current shape since the last key release
     uint8_t moveMode = 0;            // Space is held: the picture follows drags

@@ -226,6 +226,11 @@ void TextureImage::Compile(const void* pixels) {
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, usedWidth, usedHeight, format, type, pixels);
     if (alignment != 1) glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     if (wide) glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    CompileList();
+}
+
+void TextureImage::CompileList() {
+    if (texture == 0 || list == 0) return;
     glNewList(list, GL_COMPILE);
     if (transform.enabled != 0) {
         DrawTransformed();

@@ -103,6 +103,9 @@ struct TextureImage {
     // no usable size limit, or more than 4 channels.
     bool Upload(gWindow* window, const void* pixels, int32_t channels, bool sixteenBit, TextureSize size);
     void Compile(const void* pixels);
+    // Compiles the display list again (with the present transform and zoom) over the
+    // texels the texture holds.
+    void CompileList();
     void DrawSingle() const;
     void DrawTransformed() const;
     bool Release();

@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -177,8 +178,15 @@ void TextureView::UploadFrame(const TextureViewFrame* frame) {
     frameWord2 = frame->word2;
     image.transform = transform;  // the fields drawing reads
     gWindow* window = widget->window;
-    image.Upload(window, frame->pixels, frame->channels, (frame->flags & kMosaicFrame16Bit) != 0,
-                 TextureSize{frame->width, frame->height});
+    if (frame->keepTexels != 0) {
+        // The texture keeps the picture it holds; only its draw list follows the transform.
+        if (image.width == frame->width && image.height == frame->height) image.CompileList();
+    } else {
+        static std::atomic<uint64_t> stamps{0};
+        pictureStamp = ++stamps;
+        image.Upload(window, frame->pixels, frame->channels, (frame->flags & kMosaicFrame16Bit) != 0,
+                     TextureSize{frame->width, frame->height});
+    }
     if (window != nullptr) window->dirty = kDirtyAll;
     widget->shown = 1;
 }

@@ -46,6 +46,9 @@ struct TextureViewFrame {
     int32_t channels = 0;          // samples per pixel
     const void* pixels = nullptr;
     uint32_t flags = 0;            // kMosaicFrame16Bit: 16-bit samples
+    // Set (with no pixels): the texture already holds this picture (the view's
+    // pictureStamp says so); only the draw transform is applied anew.
+    uint8_t keepTexels = 0;
     uint32_t word1 = 0, word2 = 0; // copied into the view with every upload
     TextureViewTransform transform; // the frame's own draw transform (when enabled)
 };
@@ -102,6 +105,10 @@ struct TextureView {
 
     void* owner = nullptr;
     uint32_t frameWord1 = 0, frameWord2 = 0;
+    // Names the picture the texture holds: a number no other upload in the process was
+    // given (0 before the first). An owner that gave its picture's pixels up keeps it to
+    // know that the texture still shows that picture.
+    uint64_t pictureStamp = 0;
     TextureViewTransform transform;   // the image's draw transform in full
     TextureFitFn fit = nullptr;       // null: TextureFitTransform
     float dragStartX = 0, dragStartY = 0;

@@ -90,7 +90,7 @@ struct RegionPlan {
     BlockBox box;
 };
 
-RegionPlan PlanRegion(TransformationComponent* t, const ReadWindow& w, bool fresh) {
+RegionPlan PlanRegion(TransformationComponent* t, const PullResult& main, const ReadWindow& w, bool fresh) {
     RegionPlan plan;
     const RegionShapeServices& s = TheRegionShapeServices();
     void* shape = t->region;
@@ -116,7 +116,7 @@ RegionPlan PlanRegion(TransformationComponent* t, const ReadWindow& w, bool fres
     PullResult& rc = t->regionCache;
     const bool valid = !fresh && rc.pending != 0 && SameFrame(rc.window, request) &&
                        Contains(rc.window, plan.box.x, plan.box.y, plan.box.width, plan.box.height) &&
-                       t->frameCache.pending != 0;
+                       main.pending != 0;
     if (!valid) {
         rc.window = request;
         rc.pending = 0;
@@ -125,8 +125,8 @@ RegionPlan PlanRegion(TransformationComponent* t, const ReadWindow& w, bool fres
 }
 
 // The range from the region's values in the pulled block, when it differs.
-void RangeFromRegion(TransformationComponent* t, const RegionPlan& plan, PullRequest* request) {
-    PullResult* source = plan.fromMain ? &t->frameCache : &t->regionCache;
+void RangeFromRegion(TransformationComponent* t, PullResult* main, const RegionPlan& plan, PullRequest* request) {
+    PullResult* source = plan.fromMain ? main : &t->regionCache;
     if (!plan.fromMain && t->regionCache.pending == 0) {
         if (ComponentPull(&t->input, &t->regionCache, request) < 2) return;
         t->regionCache.pending = 1;
@@ -380,7 +380,21 @@ bool TransformationComponent::AnswerFrameRequest(MessageRecord* message) {
         picture->window.height = static_cast<int32_t>(std::min<int64_t>(frame->height, 0x7FFFFFFF));
     }
     PullRequest request;
-    return Worker(this, picture, &request) >= 3 && picture->image.HoldsFrame();
+    Guard lock(DisplayLock());
+    const ReadWindow& cached = frameCache.window;
+    const ReadWindow& w = picture->window;
+    if (frameCache.pending != 0 && SameFrame(cached, w) && Contains(cached, w.x, w.y, w.width, w.height))
+        return Run(picture, &request, &frameCache) >= 3 && picture->image.HoldsFrame();
+    // The whole frame is pulled into a block of its own, given back once its picture is
+    // made: the frame cache keeps the part the view pulled, which is all that later views
+    // of it and the readouts read, instead of growing to the whole frame (eight bytes a
+    // sample) for as long as the frame is shown.
+    PullResult whole;
+    whole.window.frame = whole.window.section = -1;
+    whole.image.SetTypeAndCount(0x40, channels);
+    const bool made = Run(picture, &request, &whole) >= 3 && picture->image.HoldsFrame();
+    whole.image.Reset();
+    return made;
 }
 
 // ---- The "View" page ----------------------------------------------------------------------------------
@@ -509,17 +523,23 @@ bool TransformationComponent::FollowViewOrigin(double offsetX, double offsetY, d
 
 int32_t TransformationComponent::Worker(ComponentBase* component, PullResult* result, PullRequest* request) {
     auto* t = static_cast<TransformationComponent*>(component);
-    if (t == nullptr || result == nullptr) return 0;
+    if (t == nullptr) return 0;
+    return t->Run(result, request, &t->frameCache);
+}
+
+int32_t TransformationComponent::Run(PullResult* result, PullRequest* request, PullResult* cache) {
+    TransformationComponent* t = this;
+    if (result == nullptr || cache == nullptr) return 0;
     // The callers hold the display lock; held here too, the worker is safe on its own.
     Guard lock(DisplayLock());
     ReadWindow w = result->window;
     BlockFitBudget(&w, kMaxRequestPixels);
     const bool fresh = request != nullptr && request->readAgain != 0;
 
-    const RegionPlan plan = PlanRegion(t, w, fresh);
+    const RegionPlan plan = PlanRegion(t, *cache, w, fresh);
 
     // The main pull, unless the cached block holds the window.
-    PullResult& fc = t->frameCache;
+    PullResult& fc = *cache;
     if (fresh || fc.pending == 0 || !SameFrame(fc.window, w) || !Contains(fc.window, w.x, w.y, w.width, w.height)) {
         fc.window = w;
         fc.pending = 0;
@@ -548,7 +568,7 @@ int32_t TransformationComponent::Worker(ComponentBase* component, PullResult* re
     const auto width = static_cast<uint32_t>(x1 - x0);
     const auto height = static_cast<uint32_t>(y1 - y0);
 
-    if (plan.have) RangeFromRegion(t, plan, request);
+    if (plan.have) RangeFromRegion(t, &fc, plan, request);
 
     // The temporary block: a strip of rows, else one row.
     const uint64_t rowValues = uint64_t{width} * t->channels;

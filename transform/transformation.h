@@ -167,6 +167,8 @@ public:
 
     // The worker: the process function once an input format is accepted.
     static int32_t Worker(ComponentBase* component, PullResult* result, PullRequest* request);
+    // The worker's steps with `cache` as the block that holds the pulled values.
+    int32_t Run(PullResult* result, PullRequest* request, PullResult* cache);
 
     TransformationInput input;
     PullResult frameCache;    // valid while its first byte is set

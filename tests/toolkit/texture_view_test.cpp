@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <string>
 #include <tuple>
@@ -313,6 +314,40 @@ TEST_F(TextureViewGlTest, ConvertAndUploadKeepsAspectAndPlacesTheTransformedPict
     EXPECT_EQ(std::tuple(view_.drawOffsetX, view_.drawOffsetY), std::tuple(-50.0f, 50.0f));
     EXPECT_FALSE(view_.ConvertAndUpload(&f, nullptr, nullptr, {0, 50}));
     EXPECT_EQ(view_.image.texture, 0u);
+}
+
+// A picture whose pixels the owner gave back is shown again from the texels the texture
+// holds: the painted view is the same, with the transform applied anew, and only uploads
+// of pixels give the view a new stamp.
+TEST_F(TextureViewGlTest, KeptTexelsAreShownAgainWithoutPixels) {
+    std::vector<uint8_t> frame(100 * 50 * 3);
+    std::mt19937 rng(5);
+    for (auto& b : frame) b = static_cast<uint8_t>(rng() >> 24);
+    TextureViewFrame f = Frame(100, 50, 3, frame.data());
+    ASSERT_TRUE(view_.ConvertAndUpload(&f, nullptr, nullptr, {100, 50}));
+    const uint64_t stamp = view_.pictureStamp;
+    EXPECT_NE(stamp, 0u);
+    const std::vector<uint8_t> shown = Painted();
+    // Flipped in y, the same picture through the kept texels.
+    TextureViewFrame kept = Frame(100, 50, 3, nullptr);
+    kept.keepTexels = 1;
+    kept.transform.enabled = kept.transform.flipY = kept.transform.flipped = kept.transform.rotationActive = 1;
+    ASSERT_TRUE(view_.ConvertAndUpload(&kept, nullptr, nullptr, {100, 50}));
+    EXPECT_EQ(view_.pictureStamp, stamp);
+    const std::vector<uint8_t> flipped = Painted();
+    int bad = 0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 200; ++x)
+            bad += std::memcmp(At(flipped, 150 + x, 100 + y), At(shown, 150 + x, 199 - y), 3) != 0;
+    // The mirrored quad's edge may be rasterised a pixel apart.
+    EXPECT_LE(bad, 2);
+    // Unflipped again: the first picture exactly.
+    kept.transform = TextureViewTransform{};
+    ASSERT_TRUE(view_.ConvertAndUpload(&kept, nullptr, nullptr, {100, 50}));
+    EXPECT_TRUE(Painted() == shown);
+    // Pixels again: a new stamp.
+    ASSERT_TRUE(view_.ConvertAndUpload(&f, nullptr, nullptr, {100, 50}));
+    EXPECT_GT(view_.pictureStamp, stamp);
 }
 
 }  // namespace

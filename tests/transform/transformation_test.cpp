@@ -223,6 +223,42 @@ TEST_F(TransformationPipeline, AFrameRequestGetsTheWholeFrameAsNumpyRendersIt) {
     EXPECT_FALSE(missing.image.HoldsFrame());
 }
 
+// The whole frame a picture needs is pulled for the picture alone: the frame cache keeps
+// the view's part (the view's next pull and the readouts use it), unless it held the
+// whole frame already, which then serves the picture without a pull.
+TEST_F(TransformationPipeline, AFrameRequestLeavesTheViewsPartInTheFrameCache) {
+    Build(300, 200);
+    ASSERT_EQ(Pull(40, 30, 50, 20), 3);
+    ASSERT_EQ(source->pulls, 1);
+    const std::vector<uint8_t> whole = Expected(300, 200, 0, 0, 300, 200);
+    struct Case {
+        const char* what;
+        int32_t x, y, width, height;  // the view's pull before the request
+        int pulls;                    // the source's pulls the request makes
+    };
+    for (const Case& c : {Case{"a part cached", 40, 30, 50, 20, 1}, Case{"the whole frame cached", 0, 0, 300, 200, 0}}) {
+        SCOPED_TRACE(c.what);
+        ASSERT_EQ(Pull(c.x, c.y, c.width, c.height), 3);
+        const int before = source->pulls;
+        PullResult picture;
+        picture.window.frame = picture.window.section = -1;
+        PictureTarget target;
+        target.picture = &picture;
+        DataMessage ask(kMsgFrameRequest, &target);
+        ASSERT_TRUE(stage->OnMessage(&ask, 0));
+        EXPECT_TRUE(Pixels(picture) == whole);
+        EXPECT_EQ(source->pulls - before, c.pulls);
+        const ReadWindow& cached = stage->frameCache.window;
+        EXPECT_EQ(std::make_tuple(cached.x, cached.y, cached.width, cached.height),
+                  std::make_tuple(int64_t{c.x}, int64_t{c.y}, c.width, c.height));
+        EXPECT_EQ(stage->frameCache.image.width, static_cast<uint32_t>(c.width));
+        // The view's part again: from the cache.
+        ASSERT_EQ(Pull(c.x, c.y, c.width, c.height), 3);
+        EXPECT_EQ(source->pulls - before, c.pulls);
+        EXPECT_TRUE(Pixels(result) == Expected(300, 200, c.x, c.y, c.width, c.height));
+    }
+}
+
 TEST_F(TransformationPipeline, SteadyFramesAllocateNothing) {
     Build(256, 256);
     ASSERT_EQ(Pull(0, 0, 256, 256, true), 3);
