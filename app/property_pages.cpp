@@ -605,6 +605,11 @@ gGroup* DockedTabGroup(const UIPage* record) {
 bool SetDockedPageShown(UIPage* record, gWindow* window, bool show) {
     if (!UIPageIsLive(record)) return false;
     bool changed = false;
+    // A page whose component went (its file was closed) keeps its blocks for the next
+    // component of its kind, but shows none of them, nor their title and tabs: they hold
+    // the closed file's values.
+    UIPage* hosted = HostedPage(record);
+    if (hosted != nullptr && hosted->current == nullptr) show = false;
     auto setShown = [&](UIElement* e) {
         if (UIElementIsLive(e) && e->window == window && (e->flags & kElementKeepsPlace) == 0)
             changed = SetGroupShown(e->group, show) || changed;
@@ -616,7 +621,6 @@ bool SetDockedPageShown(UIPage* record, gWindow* window, bool show) {
         tabs->shown = show ? 1 : 0;
     }
     for (UIElement* e : record->elements) setShown(e);
-    UIPage* hosted = HostedPage(record);
     if (hosted == nullptr) return changed;
     setShown(&hosted->element);
     // A page with a tab bar shows the chosen block only.

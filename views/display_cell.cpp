@@ -96,6 +96,12 @@ void ClearPreview(WorkspaceComponent* ws) {
     MarkWindowForRedraw(w);
 }
 
+// Whether a window's device still has a producer: one whose producer went (its file
+// was closed) has nothing to show.
+bool HasProducer(const OutputWindow* w) {
+    return w != nullptr && w->current != nullptr && w->current->pin.upstream != nullptr;
+}
+
 }  // namespace
 
 // ---- Hooks ------------------------------------------------------------------------------------------
@@ -650,6 +656,10 @@ bool DisplayComponent::RenderPreview() {
     TextureView* preview = LivePreview(this);
     if (d == nullptr || preview == nullptr) return false;
     ComponentBase* up = d->pin.upstream;
+    if (up == nullptr) {
+        ClearPreview(workspace);
+        return false;
+    }
     if (up != nullptr && d->frozen == 0) {
         FrameMessage ask(257, d->frameRequest.frame, d->frameRequest.section);
         ComponentDeliverMessage(up, &ask, 0);
@@ -828,7 +838,7 @@ void DisplayPaint(gElement* e) {
     // The layers of the view: each window of the port draws itself, in list order.
     for (OutputWindow* layer = view->firstWindow; layer != nullptr; layer = layer->next) {
         auto* gw = dynamic_cast<GraphicsWindow*>(layer);
-        if (gw == nullptr || gw->draw == nullptr) continue;
+        if (gw == nullptr || gw->draw == nullptr || !HasProducer(gw)) continue;
         glPushMatrix();
         gw->draw(gw);
         glPopMatrix();
@@ -956,6 +966,12 @@ int32_t DisplayPanelBuilder(PageWindow* page, void* widgetArg, int32_t pageId) {
     cell->plotWidth = PlotSizeFromFloat(area[2]);
     cell->plotHeight = PlotSizeFromFloat(area[3]);
     return 2;
+}
+
+void DisplayDataClosed(DisplayComponent* cell) {
+    if (cell == nullptr || !UiUp() || HasProducer(cell->currentWindow)) return;
+    if (cell->IsActive()) ClearPreview(cell->workspace);
+    MarkWindowForRedraw(cell->window);
 }
 
 // ---- Repaint from the image window ---------------------------------------------------------------------------
