@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "program_input.h"
 #include "program_window.h"
 #include "test_support.h"
 
@@ -53,27 +54,6 @@ int RunsOf(const Picture& p, int y, const uint8_t* colour, int right) {
         if (run == 20) ++runs;
     }
     return runs;
-}
-
-// The page windows of the main window (children of it whose title starts with its
-// workspace's), smaller than the workspace itself.
-std::vector<Window> SmallPages(Display* d, Window main) {
-    std::vector<Window> found;
-    Window root = 0, up = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(d, main, &root, &up, &children, &count)) return found;
-    for (unsigned i = 0; i < count; ++i) {
-        char* name = nullptr;
-        XWindowAttributes a;
-        if (XFetchName(d, children[i], &name) && name != nullptr) {
-            if (std::string(name).rfind("Workspace Layout", 0) == 0 && XGetWindowAttributes(d, children[i], &a) &&
-                a.map_state == IsViewable && a.width <= 400 && a.height <= 300 && a.height >= 100)
-                found.push_back(children[i]);
-            XFree(name);
-        }
-    }
-    if (children != nullptr) XFree(children);
-    return found;
 }
 
 // The picture inside the page's preview area (18 pixels below the top, 42 above the
@@ -127,7 +107,7 @@ TEST(PreviewProgramTest, TheValuePageShowsTheWholeFrameWithItsBrightQuadrant) {
     Window pageWindow = 0;
     for (int waited = 0; waited <= 20000 && !found; waited += 200) {
         screen.Raise(main);
-        for (Window page : SmallPages(screen.display(), main))
+        for (Window page : testing_program::ValuePageWindows(screen.display(), main))
             if (screen.Grab(page, &shown) && FindPreview(shown, &frame, &bright)) {
                 found = true;
                 pageWindow = page;
