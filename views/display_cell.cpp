@@ -838,7 +838,7 @@ void DisplayPaint(gElement* e) {
     // The layers of the view: each window of the port draws itself, in list order.
     for (OutputWindow* layer = view->firstWindow; layer != nullptr; layer = layer->next) {
         auto* gw = dynamic_cast<GraphicsWindow*>(layer);
-        if (gw == nullptr || gw->draw == nullptr || !HasProducer(gw)) continue;
+        if (gw == nullptr || gw->draw == nullptr) continue;
         glPushMatrix();
         gw->draw(gw);
         glPopMatrix();
