@@ -605,30 +605,34 @@ gGroup* DockedTabGroup(const UIPage* record) {
 bool SetDockedPageShown(UIPage* record, gWindow* window, bool show) {
     if (!UIPageIsLive(record)) return false;
     bool changed = false;
-    auto setShown = [&](UIElement* e) {
-        if (UIElementIsLive(e) && e->window == window && (e->flags & kElementKeepsPlace) == 0)
-            changed = SetGroupShown(e->group, show) || changed;
-    };
-    setShown(&record->element);
-    if (gElement* tabs = DockedTabBar(record); tabs != nullptr && record->element.window == window) {
-        changed = SetGroupShown(DockedTabGroup(record), show) || changed;
-        changed = changed || tabs->shown != (show ? 1 : 0);
-        tabs->shown = show ? 1 : 0;
-    }
-    for (UIElement* e : record->elements) setShown(e);
+    // A hosted page whose component went (its file was closed) keeps its blocks for the
+    // next component of its kind, but shows neither them nor their tabs: they hold the
+    // closed file's values. The page's own title stays with its tab.
     UIPage* hosted = HostedPage(record);
+    const bool blocks = show && !(hosted != nullptr && hosted->current == nullptr);
+    auto setShown = [&](UIElement* e, bool on) {
+        if (UIElementIsLive(e) && e->window == window && (e->flags & kElementKeepsPlace) == 0)
+            changed = SetGroupShown(e->group, on) || changed;
+    };
+    setShown(&record->element, show);
+    if (gElement* tabs = DockedTabBar(record); tabs != nullptr && record->element.window == window) {
+        changed = SetGroupShown(DockedTabGroup(record), blocks) || changed;
+        changed = changed || tabs->shown != (blocks ? 1 : 0);
+        tabs->shown = blocks ? 1 : 0;
+    }
+    for (UIElement* e : record->elements) setShown(e, show);
     if (hosted == nullptr) return changed;
-    setShown(&hosted->element);
+    setShown(&hosted->element, blocks);
     // A page with a tab bar shows the chosen block only.
     TabCtrl* t = TabCtrl::FromWidget(DockedTabBar(record));
-    const int32_t chosen = show && t != nullptr && t->current != nullptr && record->element.window == window
+    const int32_t chosen = blocks && t != nullptr && t->current != nullptr && record->element.window == window
                                ? t->current->current
                                : -1;
     int32_t at = 0;
     for (UIElement* e : hosted->elements) {
         if (!UIElementIsLive(e) || e->window != window || (e->flags & kElementKeepsPlace) != 0) continue;
         if (chosen < 0 || e->group == nullptr || !gWgtIsLive(e->group)) {
-            setShown(e);
+            setShown(e, blocks);
             continue;
         }
         changed = SetGroupShown(e->group, at++ == chosen) || changed;

@@ -96,6 +96,12 @@ void ClearPreview(WorkspaceComponent* ws) {
     MarkWindowForRedraw(w);
 }
 
+// Whether a window's device still has a producer: one whose producer went (its file
+// was closed) has nothing to show.
+bool HasProducer(const OutputWindow* w) {
+    return w != nullptr && w->current != nullptr && w->current->pin.upstream != nullptr;
+}
+
 }  // namespace
 
 // ---- Hooks ------------------------------------------------------------------------------------------
@@ -668,6 +674,10 @@ bool DisplayComponent::RenderPreview() {
     DeviceViewBase* d = currentDevice;
     TextureView* preview = LivePreview(this);
     if (d == nullptr || preview == nullptr) return false;
+    if (d->pin.upstream == nullptr) {
+        ClearPreview(workspace);
+        return false;
+    }
     SelectPulledFrame(d);
     if (mode == 2) {
         auto* record = static_cast<SourceHolder*>(GetCurrentSourceRecord());
@@ -971,6 +981,12 @@ int32_t DisplayPanelBuilder(PageWindow* page, void* widgetArg, int32_t pageId) {
     cell->plotWidth = PlotSizeFromFloat(area[2]);
     cell->plotHeight = PlotSizeFromFloat(area[3]);
     return 2;
+}
+
+void DisplayDataClosed(DisplayComponent* cell) {
+    if (cell == nullptr || !UiUp() || HasProducer(cell->currentWindow)) return;
+    if (cell->IsActive()) ClearPreview(cell->workspace);
+    MarkWindowForRedraw(cell->window);
 }
 
 // ---- Repaint from the image window ---------------------------------------------------------------------------

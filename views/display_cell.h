@@ -197,6 +197,10 @@ void DisplayRequestRedraw(DisplayComponent* cell, int32_t level);
 void DisplayFollowSteppedFrame(DisplayComponent* cell);
 void DisplayOnPipelineEvent(DisplayComponent* cell, int32_t event, int32_t level);
 void DisplayRepaint(DisplayComponent* cell);
+// The data the cell showed were closed (its device has no producer any more): the
+// preview of its workspace lets the closed frame go when the cell is the active one, and
+// the cell's window is marked, so that its next paint shows the empty cell.
+void DisplayDataClosed(DisplayComponent* cell);
 // Paints the window at once: with `checkState`, a window whose state has any bit of
 // 0x199C is only marked; a context that cannot be made current marks it too. Returns
 // whether it painted.

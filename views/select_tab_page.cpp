@@ -247,6 +247,9 @@ bool SelectTabRefill(WorkspaceComponent* ws) {
 }
 
 bool SelectTabCurrent(WorkspaceComponent* ws, int32_t event) {
+    // The data closed before the tabs were refilled leave the cells that showed them.
+    if (ws != nullptr)
+        for (DisplayComponent* cell : ws->cells) DisplayDataClosed(cell);
     if (!SelectTabRefill(ws)) return false;
     RefreshFollowing(ws);
     if (event == 7) RefreshAll();

@@ -480,6 +480,36 @@ TEST_F(FitsReaderTest, AFileCutInALaterUnitSaysSo) {
     SetStatusLineHooks(nullptr);
 }
 
+// A whole header whose axes hold no sample is a FITS file with empty data (code 1, which
+// the open reports as such), not a file of unknown type (-1, which asks whether to read
+// it as raw data); a unit with samples after it still opens.
+TEST_F(FitsReaderTest, AHeaderWithoutSamplesHasEmptyData) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int result;
+        size_t kept;
+    };
+    const Case cases[] = {
+        {"zero_first_axis.fits", Unit(With(Image(16, {0, 10}), {Kv("EXTEND", "T")})), 1, 0},
+        {"zero_second_axis.fits", Unit(Image(-32, {10, 0})), 1, 0},
+        {"no_axes.fits", Unit(Image(8, {})), 1, 0},
+        {"then_an_image.fits",
+         Unit(With(Image(16, {}), {Kv("EXTEND", "T")})) +
+             Unit({Kv("XTENSION", "'IMAGE'"), Kv("BITPIX", "16"), Kv("NAXIS", "2"), Kv("NAXIS1", "2"),
+                   Kv("NAXIS2", "2"), Kv("PCOUNT", "0"), Kv("GCOUNT", "1")},
+                  BigEndian16({1, 2, 3, 4})),
+         2, 1},
+        {"prose.fits", std::string("Observing notes, not a header.\n"), -1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeepAll keep;
+        EXPECT_EQ(Open(Write(c.name, c.bytes), &keep), c.result);
+        EXPECT_EQ(keep.kept.size(), c.kept);
+    }
+}
+
 // BLANK marks the missing samples of integer data: they read as NaN, the others through
 // BSCALE and BZERO as ever. Real data ignore the card, as does a value the samples cannot
 // hold.

@@ -107,7 +107,7 @@ TEST(PreviewProgramTest, TheValuePageShowsTheWholeFrameWithItsBrightQuadrant) {
     Window pageWindow = 0;
     for (int waited = 0; waited <= 20000 && !found; waited += 200) {
         screen.Raise(main);
-        for (Window page : testing_program::SmallPageWindows(screen.display(), main))
+        for (Window page : testing_program::ValuePageWindows(screen.display(), main))
             if (screen.Grab(page, &shown) && FindPreview(shown, &frame, &bright)) {
                 found = true;
                 pageWindow = page;

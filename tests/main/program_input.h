@@ -75,6 +75,27 @@ inline ChildWindow LargestChildWindow(Display* d, Window w) {
     return best;
 }
 
+// The small page windows of the main window (children of it whose title starts with its
+// workspace's, smaller than the workspace itself): the value page with the preview.
+inline std::vector<Window> ValuePageWindows(Display* d, Window main) {
+    std::vector<Window> found;
+    Window root = 0, up = 0, *children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(d, main, &root, &up, &children, &count)) return found;
+    for (unsigned i = 0; i < count; ++i) {
+        char* name = nullptr;
+        XWindowAttributes a;
+        if (XFetchName(d, children[i], &name) && name != nullptr) {
+            if (std::string(name).rfind("Workspace Layout", 0) == 0 && XGetWindowAttributes(d, children[i], &a) &&
+                a.map_state == IsViewable && a.width <= 400 && a.height <= 300 && a.height >= 100)
+                found.push_back(children[i]);
+            XFree(name);
+        }
+    }
+    if (children != nullptr) XFree(children);
+    return found;
+}
+
 // Moves the pointer to (x, y) of the window.
 inline void MoveTo(Display* d, Window w, int x, int y) {
     int rx = 0, ry = 0;
@@ -132,28 +153,6 @@ inline bool PageTab(const Picture& shot, int left, int top, int n, int* x, int* 
         }
     }
     return false;
-}
-
-// The page windows of the main window beside its workspace (children whose title starts
-// with the workspace's, at most 400 x 300 and at least 100 high): the value page with the
-// image preview among them.
-inline std::vector<Window> SmallPageWindows(Display* d, Window main) {
-    std::vector<Window> found;
-    Window root = 0, up = 0, *children = nullptr;
-    unsigned count = 0;
-    if (!XQueryTree(d, main, &root, &up, &children, &count)) return found;
-    for (unsigned i = 0; i < count; ++i) {
-        char* name = nullptr;
-        XWindowAttributes a;
-        if (XFetchName(d, children[i], &name) && name != nullptr) {
-            if (std::string(name).rfind("Workspace Layout", 0) == 0 && XGetWindowAttributes(d, children[i], &a) &&
-                a.map_state == IsViewable && a.width <= 400 && a.height <= 300 && a.height >= 100)
-                found.push_back(children[i]);
-            XFree(name);
-        }
-    }
-    if (children != nullptr) XFree(children);
-    return found;
 }
 
 // Why the program cannot be driven here (no reference tools, no display, no XTest); empty

@@ -113,6 +113,14 @@ protected:
                                 "Observing notes, night of the 12th.\nClouds after midnight; the seeing "
                                 "was poor and the dome stayed shut until three.\n");
         mkdir(files_->File("folder.fits").c_str(), 0700);
+        // A whole header by astropy whose first axis is 0 long: no data follow it.
+        int status = -1;
+        const std::string out = testing_program::RunCommand(
+            "/usr/bin/python3 -c \"import sys, numpy as np; from astropy.io import fits; "
+            "fits.PrimaryHDU(np.zeros((10, 0), np.int16)).writeto(sys.argv[1], overwrite=True)\" '" +
+                files_->File("zero.fits") + "' 2>&1",
+            &status);
+        ASSERT_EQ(status, 0) << out;
     }
     static void TearDownTestSuite() {
         delete files_;
@@ -224,6 +232,13 @@ TEST_F(RoadBadInputTest, AFolder) {
 
 TEST_F(RoadBadInputTest, AnEmptyFile) {
     ExpectRefusedAndTheNextShown({"empty.fits", "rgb.bmp", {"Input file: '%s'", "'%s' - data is empty [not processed]"},
+                                  "'%s' - data is empty [not processed]"});
+}
+
+// A FITS header that declares an axis of length 0: the file is known, its data are
+// empty, and the user is told so rather than asked whether to read it as raw data.
+TEST_F(RoadBadInputTest, AFitsHeaderWithAnAxisOfLengthZero) {
+    ExpectRefusedAndTheNextShown({"zero.fits", "range.fits", {"Input file: '%s'", "'%s' - data is empty [not processed]"},
                                   "'%s' - data is empty [not processed]"});
 }
 

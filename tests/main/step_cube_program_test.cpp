@@ -141,7 +141,7 @@ protected:
     }
     // The preview of the value page: its picture's box on the screen.
     bool FindPreview(Box* b) {
-        for (Window page : testing_program::SmallPageWindows(screen.display(), main)) {
+        for (Window page : testing_program::ValuePageWindows(screen.display(), main)) {
             const Screen::Rect r = screen.RectOf(page);
             if (GreyBox(shot, r.left + 2, r.top + 18, r.right - 21, r.bottom - 42, b) && b->Width() >= 16 &&
                 b->Height() >= 16)

@@ -973,10 +973,15 @@ int FitsOpen(InputSource* source) {
         } else if (!rd->IsImageUnit()) {
             LogPrintf("'%s' - fits extension %d '%s' skipped", fileName, static_cast<int>(unit + 1),
                       rd->xtensionText.c_str());
+        } else if (last == kErrWrong) {
+            // A whole header whose axes hold no sample (an axis of length 0, or none):
+            // the file is ours and its data are empty, which the user is told as such.
+            last = kResultDataEmpty;
         }
         pos = next;
     }
     if (attached > 0) return kResultReady;
+    if (last == kResultDataEmpty) return last;
     return last > 0 ? kErrWrong : last;
 }
 
