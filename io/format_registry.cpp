@@ -86,7 +86,9 @@ constexpr int kBuiltinCount = 12;
 // The records as stored, before registration normalises their default types.
 const FormatDesc* BuiltinTemplates() {
     static const FormatDesc t[kBuiltinCount] = {
-        Builtin("FITS", "FITS", "fts\0fit\0fits\0mt\0" "200\0", 0x180, false, true, 0x40, 0x1FA),
+        // Unsigned integers of 16, 32 and 64 bits too: the writer stores them signed with
+        // a zero of 2^(n-1), as FITS keeps them.
+        Builtin("FITS", "FITS", "fts\0fit\0fits\0mt\0" "200\0", 0x180, false, true, 0x40, 0x2BFA),
         Builtin("JPEG", "JPEG", "jpg\0jpeg\0jpe\0", 0, true, false, 0x101, 0x100),
         Builtin("BMP", "BMP", "bmp\0dib\0rle\0", 0, true, false, 0x101, 0x100),
         Builtin("SLISE", "Slice [Vector]", "slc\0sl\0sli\0slic\0slice\0", 0x201, false, false,

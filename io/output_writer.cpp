@@ -1526,10 +1526,16 @@ int OutputWriter::FinishOutputFile() {
     // it replaces, or those of any new file.
     ::chmod(outputPath_.c_str(), ReplacementFileMode(renamed ? target.c_str() : nullptr));
     if (renamed) {
-        int code = StreamVacateFile(target.c_str(), TheOutputWriterHooks().dataBackup);
-        if (code < 2) {
-            result_ = code;
-            return code;
+        // A file the program holds open is moved aside for its holders, and with backups
+        // on the old file keeps a free name. Any other file is replaced by the rename in
+        // one step, so that a rename that fails leaves it as it was.
+        const bool backup = TheOutputWriterHooks().dataBackup;
+        if (backup || FindOpenStream(nullptr, target.c_str()) != nullptr) {
+            const int code = StreamVacateFile(target.c_str(), backup);
+            if (code < 2) {
+                result_ = code;
+                return code;
+            }
         }
         if (std::rename(outputPath_.c_str(), target.c_str()) != 0) {
             result_ = kOutputRenameFailed;
@@ -1668,6 +1674,83 @@ bool OutputWriter::BeginNextFile() {
     return true;
 }
 
+std::vector<std::string> OutputWriter::PlannedNames() {
+    std::vector<std::string> names;
+    if (state_ == kOutputStateNotPrepared) return names;
+    // The walk moves through the frames and sections as the run will; what it moves is
+    // put back afterwards.
+    const int32_t frame = currentFrame_, state = state_, startFrame = fileStartFrame_;
+    const uint32_t section = currentSection_, sections = frameSections_, startSection = fileStartSection_;
+    const bool height = hasHeight_, depth = hasDepth_;
+    const int32_t naxis = naxis_;
+    int64_t frameSize[3], cropEnd[3];
+    std::copy(frameSize_, frameSize_ + 3, frameSize);
+    std::copy(cropEnd_, cropEnd_ + 3, cropEnd);
+    for (;;) {
+        std::string name;
+        if (BuildOutputName(&name)) names.push_back(name);
+        if (method_ == kRecordOneFile) break;
+        const bool next = method_ == kRecordFramePerFile ? AdvanceFrame() : InitSection(false);
+        if (!next) break;
+        fileStartFrame_ = currentFrame_;
+        fileStartSection_ = currentSection_;
+    }
+    currentFrame_ = frame;
+    state_ = state;
+    fileStartFrame_ = startFrame;
+    currentSection_ = section;
+    frameSections_ = sections;
+    fileStartSection_ = startSection;
+    hasHeight_ = height;
+    hasDepth_ = depth;
+    naxis_ = naxis;
+    std::copy(frameSize, frameSize + 3, frameSize_);
+    std::copy(cropEnd, cropEnd + 3, cropEnd_);
+    return names;
+}
+
+bool OutputWriter::MayReplaceExisting() {
+    existing_.clear();
+    for (std::string& name : PlannedNames())
+        if (FileExists(name.c_str()) && std::find(existing_.begin(), existing_.end(), name) == existing_.end())
+            existing_.push_back(std::move(name));
+    if (existing_.empty()) return true;
+    const OutputWriterHooks& h = TheOutputWriterHooks();
+    // One question for every file the run would replace.
+    if (UiUp() && h.messageBox != nullptr) {
+        std::string text;
+        if (existing_.size() == 1) {
+            text = "'" + existing_[0] + "' exists.\nReplace it?";
+        } else {
+            constexpr size_t kListed = 6;
+            text = std::to_string(existing_.size()) + " files exist:";
+            for (size_t i = 0; i < existing_.size(); ++i) {
+                if (existing_.size() > kListed && i == kListed - 1) {
+                    text += "\n... (" + std::to_string(existing_.size() - kListed) + " more)";
+                    i = existing_.size() - 1;
+                }
+                text += "\n" + existing_[i];
+            }
+            text += "\nReplace them?";
+        }
+        if (h.messageBox(text.c_str(), "Output: Replace file(s)...", 4) == 6) {
+            LogFilePrintf(&writeLog_, "user: replace %u file(s)", static_cast<uint32_t>(existing_.size()));
+            return true;
+        }
+        LogFilePrintf(&writeLog_, "user: not replaced...");
+        result_ = kOutputCancelled;
+    } else {
+        // Nobody to ask: a file is never replaced unasked.
+        LogPrintf("'%s' exists: not replaced [%u file(s)]", existing_[0].c_str(),
+                  static_cast<uint32_t>(existing_.size()));
+        LogFilePrintf(&writeLog_, "'%s' exists: not replaced [%u file(s)]", existing_[0].c_str(),
+                      static_cast<uint32_t>(existing_.size()));
+        result_ = kOutputNotReplaced;
+    }
+    state_ = kOutputStateStopped;
+    return false;
+}
+
 int OutputWriter::WriteRun() {
     const OutputWriterHooks& h = TheOutputWriterHooks();
     const bool cursor = UiUp() && h.beginWaitCursor != nullptr;
@@ -1676,7 +1759,10 @@ int OutputWriter::WriteRun() {
     filesFailed_ = 0;
     runFrames_ = 0;
     runSections_ = 0;
-    if (state_ != kOutputStateNotPrepared && format_ != nullptr && format_->write != nullptr) {
+    firstFinal_.clear();
+    lastFinal_.clear();
+    if (state_ != kOutputStateNotPrepared && format_ != nullptr && format_->write != nullptr &&
+        MayReplaceExisting()) {
         for (;;) {
             const bool written = WriteOneFile();
             if (!written || state_ <= kOutputStateNotPrepared || state_ == kOutputStateStopped)
@@ -1690,6 +1776,7 @@ int OutputWriter::WriteRun() {
             runSections_ += sectionsWritten_;
             if (!BuildOutputName(&builtName_)) builtName_.clear();
             if (FinishOutputFile() == kOutputFileFinished) {
+                if (filesWritten_ == 0) firstFinal_ = lastFinal_;
                 ++filesWritten_;
             } else {
                 ++filesFailed_;

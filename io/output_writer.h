@@ -35,6 +35,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/log.h"
 #include "common/record_tag.h"
@@ -99,6 +100,8 @@ constexpr int32_t kOutputUnknownTypes = -24;
 constexpr int32_t kOutputCancelled = -25;
 constexpr int32_t kOutputNoLineBuffer = -26;
 constexpr int32_t kOutputNoTempFile = -27;
+// Files of the names the run would write exist and were not to be replaced.
+constexpr int32_t kOutputNotReplaced = -29;
 
 // Answers of the clipping question (ShowMessageDialog) and of the size warning.
 constexpr int32_t kClipAnswerCancel = 2;
@@ -344,11 +347,18 @@ public:
     bool ClipQuestionShown() const { return clipShown_; }
     // The path of the write log ("" when none was opened).
     const char* LogPath() const { return logPath_.c_str(); }
-    // The final name of the last file written ("" when none).
+    // The final names of the first and the last file the last run wrote ("" when none).
+    const char* FirstFileName() const { return firstFinal_.c_str(); }
     const char* LastFileName() const { return lastFinal_.c_str(); }
     // Builds the final name of the file being written (its first frame and section)
     // from the pattern, in the target's folder; false when it does not fit.
     bool BuildOutputName(std::string* out) const;
+    // The final names of every file the prepared run will write, in order (after
+    // PrepareWrite; the run's state is left as it was).
+    std::vector<std::string> PlannedNames();
+    // The names of the run's files that existed before it (WriteRun asks whether to
+    // replace them; it writes nothing when they are not to be replaced).
+    const std::vector<std::string>& ExistingNames() const { return existing_; }
 
 private:
     uint32_t RangeFrameCount() const;
@@ -470,7 +480,9 @@ private:
     class StagedWrites;
     StagedWrites* writes_ = nullptr;  // during WriteFramesClipped
     bool FlushStage();
-    std::string lastFinal_, logPath_;
+    std::string firstFinal_, lastFinal_, logPath_;
+    std::vector<std::string> existing_;
+    bool MayReplaceExisting();
     double typeMin_ = 0.0, typeMax_ = 0.0;
     double measuredMin_ = 1.7976931348623157e308, measuredMax_ = -1.7976931348623157e308;
     uint64_t lineBytes_ = 0;

@@ -31,8 +31,10 @@ constexpr const char kCantConnect[] = "***Can`t connect to source...";
 constexpr const char kCantConnectInfo[] = "***Can`t connect to source info...";
 // The main setting that names the folder the save dialog starts in.
 constexpr int kSaveFolder = 8;
-// Flags of the save dialog: the overwrite question, no change of folder, the path must exist.
-constexpr uint32_t kSaveDialogFlags = kOfnOverwritePrompt | kOfnPathMustExist | 0x400;
+// Flags of the save dialog: no change of folder, the path must exist. The dialog asks
+// nothing about the name typed: the files take their names from the pattern, and the
+// writer asks once about every one of them that exists.
+constexpr uint32_t kSaveDialogFlags = kOfnPathMustExist | 0x400;
 constexpr size_t kDialogBuffer = 0x10000;
 // "'%s' - error [limit]".
 constexpr int kErrorLimit = -28;
@@ -65,14 +67,11 @@ DataSet* ItemDataSet(OutputComponent* output) {
     return source != nullptr ? source->Input() : nullptr;
 }
 
-// The input's triple: the data set's scale, its zero negated and the reciprocal scale
-// (the writer gets the zero negated back: its physical = stored * scale + zero).
-ScaleTriple InputTriple(const DataSet* d) {
-    ScaleTriple t;
-    if (d == nullptr) return t;
-    t.scale = d->scale;
-    t.zero = -d->zero;
-    t.reciprocal = d->inverseScale != 0.0 ? d->inverseScale : (d->scale != 0.0 ? 1.0 / d->scale : 1.0);
+// The input's triple for the output type (see OutputInputTriple); the identity without data.
+ScaleTriple InputTriple(const DataSet* d, uint32_t outType) {
+    if (d == nullptr) return ScaleTriple();
+    ScaleTriple t = OutputInputTriple(d->input.type, d->scale, d->zero, outType);
+    if (d->inverseScale != 0.0) t.reciprocal = d->inverseScale;
     return t;
 }
 
@@ -81,6 +80,11 @@ void* TargetDescription(ComponentBase* target) {
     if (target == nullptr) return nullptr;
     if (void* cached = target->CachedFrameDescription()) return cached;
     return target->QueryFrameDescription();
+}
+
+// The output data type: the default element type of the output's format.
+uint32_t OutputType(const OutputComponent* output) {
+    return output->format != nullptr ? output->format->defaultType : 0;
 }
 
 FormatList* CurrentList() { return TheFormatRegistry().currentOutput; }
@@ -102,6 +106,28 @@ std::string BaseNameOf(const std::string& path) {
 }
 
 }  // namespace
+
+ScaleTriple OutputInputTriple(uint32_t inType, double scale, double zero, uint32_t outType) {
+    ScaleTriple t;
+    t.scale = scale;
+    t.zero = 0.0 - zero;  // never -0: the page shows the zero as it is kept
+    t.reciprocal = scale != 0.0 ? 1.0 / scale : 1.0;
+    // Integers of one size that differ only in sign hold the same values 2^(n-1) apart
+    // (unsigned 16-bit data stored as signed 16-bit with a zero of 32768, the way FITS
+    // keeps them): the offset goes into the zero, so that the stored samples keep every
+    // value of the input instead of clipping half of them.
+    const uint32_t size = ElementSize(inType);
+    if (ElementIsReal(inType) || ElementIsReal(outType) || size == 0 || size != ElementSize(outType) ||
+        (inType & 0x7F & ~kElemRealMask) == kElemInt24)
+        return t;
+    const bool inUnsigned = (inType & kElemUnsigned) != 0, outUnsigned = (outType & kElemUnsigned) != 0;
+    if (inUnsigned == outUnsigned) return t;
+    const double offset = std::ldexp(1.0, static_cast<int>(size * 8 - 1)) * scale;
+    // The record keeps the zero negated: physical = stored * scale - zero.
+    t.zero = inUnsigned ? t.zero - offset : t.zero + offset;
+    if (t.zero == 0.0) t.zero = 0.0;
+    return t;
+}
 
 bool& OutputClipMessageSwitch() {
     static bool on = true;
@@ -470,12 +496,13 @@ void OutputPrepareRange(OutputComponent* output, int32_t mode) {
     switch (mode) {
         case kRangeAsInput:
             if (itemData != nullptr) {
-                r->effective = InputTriple(itemData);
+                r->effective = InputTriple(itemData, OutputType(output));
                 return;
             }
             [[fallthrough]];
         case kRangeUserDefined:
-            if (std::fabs(r->user.scale) <= DBL_EPSILON) r->user = itemData != nullptr ? InputTriple(itemData) : identity;
+            if (std::fabs(r->user.scale) <= DBL_EPSILON)
+                r->user = itemData != nullptr ? InputTriple(itemData, OutputType(output)) : identity;
             r->effective = r->user;
             return;
         case kRangeAsis:
@@ -485,7 +512,7 @@ void OutputPrepareRange(OutputComponent* output, int32_t mode) {
             break;
     }
     // "Auto": by the output data type.
-    const uint32_t type = output->format != nullptr ? output->format->defaultType : 0;
+    const uint32_t type = OutputType(output);
     if ((type & 0x60) != 0) {
         r->effective = identity;
         return;
@@ -508,7 +535,7 @@ void OutputPrepareRange(OutputComponent* output, int32_t mode) {
         ComponentRelease(input);
     }
     if ((type & kFormatSizeBits) == 0) {
-        r->effective = data != nullptr ? InputTriple(data) : identity;
+        r->effective = data != nullptr ? InputTriple(data, type) : identity;
         return;
     }
     if (!(low <= high) && (output->negotiated.format & kFormatSizeBits) != 0)
@@ -516,7 +543,7 @@ void OutputPrepareRange(OutputComponent* output, int32_t mode) {
     double typeLow = 0.0, typeHigh = 0.0;
     SampleTypeRange(type, &typeLow, &typeHigh);
     if (!(low <= high) || low < typeLow || high > typeHigh) {
-        r->effective = data != nullptr ? InputTriple(data) : identity;
+        r->effective = data != nullptr ? InputTriple(data, type) : identity;
     } else {
         r->effective = identity;
     }
@@ -550,6 +577,17 @@ bool OutputSetFileName(OutputComponent* output, const char* name) {
 }
 
 namespace {
+
+// The files a run wrote, by the names they were written to (the pattern names them): the
+// one file, or the first and the last ("/d/c3001_snr0001.fits ... c3003_snr0001.fits"; the
+// last shares the first's folder). The fallback when the run names none.
+std::string WrittenNames(const char* first, const char* last, const std::string& fallback) {
+    const std::string a = first != nullptr ? first : "", b = last != nullptr ? last : "";
+    if (a.empty()) return b.empty() ? fallback : b;
+    if (b.empty() || b == a) return a;
+    const size_t slash = b.rfind('/');
+    return a + " ... " + (slash != std::string::npos && FolderOf(a) == FolderOf(b) ? b.substr(slash + 1) : b);
+}
 
 // "x.fits saved, [frame(s) 3]".
 std::string SavedText(const std::string& name, const OutputWriter& w) {
@@ -677,12 +715,19 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
         }
     }
     if (files > 0) {
-        // The file-name pattern may have given the file a name of its own: one file is
-        // reported under the name it was written to, so that the user finds it.
-        const bool one = w->FilesWritten() == 1 && w->LastFileName()[0] != '\0';
         if (output->reportFlag != 0)
-            ShowWarning(SavedText(one ? std::string(w->LastFileName()) : output->fileName, *w).c_str());
+            ShowWarning(SavedText(WrittenNames(w->FirstFileName(), w->LastFileName(), output->fileName), *w).c_str());
         return 5;
+    }
+    const std::vector<std::string>& existing = w->ExistingNames();
+    if (!existing.empty() && (w->Result() == kOutputNotReplaced || w->Result() == kOutputCancelled)) {
+        if (output->reportFlag != 0) {
+            const std::string names = WrittenNames(existing.front().c_str(), existing.back().c_str(), std::string());
+            ShowError(existing.size() == 1
+                          ? ("'" + names + "' exists: not replaced").c_str()
+                          : (names + ": " + std::to_string(existing.size()) + " files exist, not replaced").c_str());
+        }
+        return OutputWriteResultCode(w->Result());
     }
     int32_t code = w->Result();
     if (code > 1) code = w->FilesFailed() > 0 ? -20 : 0;
@@ -809,7 +854,7 @@ bool OutputSaveCommand(OutputComponent* output, ProjectItem* item, uint32_t tag1
     const int32_t answer = RunFileDialog(
         owner, nullptr, buffer.data(), buffer.size(), folder.empty() ? nullptr : folder.c_str(), title.c_str(),
         kSaveDialogFlags, list != nullptr && !list->filter.empty() ? list->filter.c_str() : nullptr, nullptr,
-        kFileDialogData, &filterIndex, kFileDialogSave);
+        kFileDialogData, &filterIndex, kFileDialogSaveQuiet);
     if (answer == 0) {
         ClearWriting(output);
         return false;

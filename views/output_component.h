@@ -162,6 +162,10 @@ bool OutputSetTarget(OutputComponent* output, ProjectItem* item, uint32_t tag1, 
 void OutputClampChannel(OutputComponent* output, int32_t channel);
 // Fills the effective triple of the record for a range mode.
 void OutputPrepareRange(OutputComponent* output, int32_t mode);
+// The input's triple {scale, zero negated, reciprocal} for an output type: the data's
+// scale and zero, with the zero moved by 2^(n-1) x scale when the input and the output
+// are integers of one size n that differ only in sign, so that every stored value fits.
+ScaleTriple OutputInputTriple(uint32_t inType, double scale, double zero, uint32_t outType);
 // A scale or zero typed on the page: stored as OutputSettingsEditScale/-Zero say, and a
 // change makes the range mode "User defined". -1 a bad value, 0 unchanged, 1 changed.
 int OutputEditScale(OutputComponent* output, double scale);

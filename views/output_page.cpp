@@ -671,6 +671,13 @@ void Done(const Context& c, bool good) {
     Status(c.e, good ? kStatusReady : kStatusBadValue);
 }
 
+// The ranges taken from the data ("Auto", and "As Input", whose zero holds the offset
+// between signed and unsigned integers of one size) follow a change of the output type.
+void RangeFollowsType(OutputComponent* output) {
+    if (output->rangeMode == kRangeAuto || output->rangeMode == kRangeAsInput)
+        OutputPrepareRange(output, output->rangeMode);
+}
+
 }  // namespace
 
 void OutputSizeToggled(gElement* toggle, uintptr_t data) {
@@ -696,7 +703,7 @@ void OutputSizeToggled(gElement* toggle, uintptr_t data) {
         return;
     }
     format->defaultType = chosen;
-    if (c.output->rangeMode == kRangeAuto) OutputPrepareRange(c.output, kRangeAuto);
+    RangeFollowsType(c.output);
     Done(c, true);
 }
 
@@ -726,7 +733,7 @@ void OutputUnsignedToggled(gElement* toggle, uintptr_t data) {
     if (!SignChoosable(type, mask)) on = IsInteger(type) && (mask & ((type & 0x2F) << 8)) != 0;
     type = on ? (type | 0x100) : (type & ~0x100u);
     format->defaultType = type;
-    if (c.output->rangeMode == kRangeAuto) OutputPrepareRange(c.output, kRangeAuto);
+    RangeFollowsType(c.output);
     Done(c, true);
 }
 
@@ -737,7 +744,7 @@ void OutputFormatStep(gElement* button, uintptr_t data) {
     const FormatDesc* next = StepWritableFormat(TheFormatRegistry(), c.output->format, direction);
     FormatDesc* format = RegisteredFormat(next);
     if (format != nullptr && OutputSelectFormat(c.output, format)) {
-        if (c.output->rangeMode == kRangeAuto) OutputPrepareRange(c.output, kRangeAuto);
+        RangeFollowsType(c.output);
         Done(c, true);
     }
 }

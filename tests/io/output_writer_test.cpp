@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -280,7 +281,9 @@ RecordingSink* gRecording = nullptr;
 
 TEST(OutputWriterTest, BlocksGoToTheSinkInOrderWhileTheNextArePacked) {
     TempFolder dir;
-    HookScope hooks(false);
+    // Every run writes the same name again: the user agrees to each replacement.
+    HookScope hooks(true);
+    hooks.dialogs.sizeAnswer = 6;
     struct ThreadMode {
         explicit ThreadMode(int mode) { SetStagedWriteThreadForTest(mode); }
         ~ThreadMode() { SetStagedWriteThreadForTest(0); }
@@ -441,6 +444,7 @@ TEST(OutputWriterTest, ScaleZeroChannelsAndRealOutputs) {
             EXPECT_EQ(job.writer->MeasuredMin(), -100.0);
             EXPECT_EQ(job.writer->MeasuredMax(), (width - 1) * 0.5 - 100.0);
             const std::string bytes = ReadText(dir.File("r0010001.raw"));
+            std::remove(dir.File("r0010001.raw").c_str());  // the next type writes it again
             const size_t size = type == kTypeF32 ? 4 : 8;
             ASSERT_EQ(bytes.size(), static_cast<size_t>(width) * size);
             for (int x : {0, 6, 8, 4095, 4096, 4999, 5001, width - 1})
@@ -555,7 +559,11 @@ TEST(OutputWriterTest, OldServiceFilesFollowThePreferences) {
     testing_util::WriteText(longOld, "1 1\n");
     testing_util::WriteText(shortOld, "1 1\n");
     // The same 3 x 2 file written again under each setting.
-    auto write = [&] { return Job(kTypeU8, 3, 2, 1, &One).Run(dir.File("m.fits"), kTypeU8, "#m"); };
+    // (the file of the last write removed first: a file is never replaced unasked).
+    auto write = [&] {
+        std::remove(data.c_str());
+        return Job(kTypeU8, 3, 2, 1, &One).Run(dir.File("m.fits"), kTypeU8, "#m");
+    };
     ASSERT_EQ(write(), 1);
     EXPECT_FALSE(Exists(longOld));
     EXPECT_TRUE(Exists(shortOld));
@@ -741,6 +749,63 @@ TEST(OutputWriterFilesTest, FilesPerFrameOrSectionFollowTheScope) {
         EXPECT_EQ(written, files > 0 ? static_cast<int>(files) : -200);
         EXPECT_EQ(dir.Files().size(), files * 2 + 1);  // data, descriptions, the log
         EXPECT_NE(ReadText(dir.File("o.log")).find(c.logTail), std::string::npos);
+    }
+}
+
+// The files a run would write, known before it runs; files of those names that exist are
+// replaced only when the user agrees, in one question for all of them, and never without
+// anybody to ask.
+TEST(OutputWriterFilesTest, ExistingFilesAreReplacedOnlyWhenTheUserAgrees) {
+    struct Case {
+        bool ui;
+        int answer;  // to the question (6 Yes, 7 No)
+        int written;
+        int32_t result;
+    } cases[] = {{false, 0, 0, kOutputNotReplaced}, {true, 7, 0, kOutputCancelled}, {true, 6, 3, kOutputFileFinished}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        TempFolder dir;
+        const std::vector<std::string> names = {dir.File("src001_snr0001.raw"), dir.File("src002_snr0001.raw"),
+                                                dir.File("src004_snr0001.raw")};
+        HookScope hooks(c.ui);
+        hooks.dialogs.sizeAnswer = c.answer;
+        // A first run writes them; only the second one of the file is left as it was.
+        for (bool first : {true, false}) {
+            Job job(kTypeU8, 3, 2, 4, &Tagged);
+            job.info.sections = 2;
+            job.info.sectionCount = [](void*, int32_t frame) -> uint32_t { return frame == 2 ? 0 : 2; };
+            job.writer->SetRecordMethod(kRecordFramePerFile);
+            job.writer->SetFrameRange(0, 3, 1);
+            job.writer->SetOutputName(nullptr);
+            job.writer->SetTargetName(dir.File("o.raw").c_str());
+            job.writer->SetOutputParams(kTypeU8, false, 1, 0, 0);
+            ASSERT_TRUE(job.writer->ConnectSourceInfo(&job.info));
+            ASSERT_TRUE(job.writer->PrepareWrite(&job.format));
+            EXPECT_EQ(job.writer->PlannedNames(), names);
+            EXPECT_EQ(job.writer->PlannedNames(), names);  // the walk leaves the run where it was
+            if (first) {
+                ASSERT_EQ(job.writer->WriteRun(), 3);
+                EXPECT_TRUE(hooks.dialogs.texts.empty());
+                testing_util::WriteText(names[1], "old");
+                continue;
+            }
+            EXPECT_EQ(job.writer->WriteRun(), c.written);
+            EXPECT_EQ(job.writer->Result(), c.result);
+            EXPECT_EQ(job.writer->ExistingNames(), names);
+            EXPECT_EQ(ReadText(names[1]) == "old", c.written == 0);
+            if (c.ui) {
+                ASSERT_EQ(hooks.dialogs.texts.size(), 1u);
+                EXPECT_EQ(hooks.dialogs.titles[0], "Output: Replace file(s)...");
+                EXPECT_EQ(hooks.dialogs.texts[0],
+                          "3 files exist:\n" + names[0] + "\n" + names[1] + "\n" + names[2] + "\nReplace them?");
+            } else {
+                EXPECT_TRUE(hooks.dialogs.texts.empty());
+                ExpectContains(ReadText(dir.File("o.log")), {"exists: not replaced [3 file(s)]"});
+            }
+            // Nothing of the refused run is left behind: the three files, their
+            // descriptions and the log.
+            EXPECT_EQ(dir.Files().size(), 7u);
+        }
     }
 }
 

@@ -300,6 +300,15 @@ TEST_F(RawFormat, WrittenFilesTakeTheUsualPermissions) {
         explicit Mask(mode_t m) : saved(umask(m)) {}
         ~Mask() { umask(saved); }
     } mask(022);
+    // The files are written again over themselves: the user agrees to each replacement.
+    struct Agree {
+        OutputWriterHooks saved = TheOutputWriterHooks();
+        Agree() {
+            TheOutputWriterHooks().uiUp = [] { return true; };
+            TheOutputWriterHooks().messageBox = [](const char*, const char*, uint32_t) { return 6; };
+        }
+        ~Agree() { TheOutputWriterHooks() = saved; }
+    } agree;
     auto mode = [](const std::string& path) {
         struct stat st {};
         return stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <cfloat>
 #include <string>
 #include <tuple>
@@ -200,6 +201,51 @@ TEST(OutputComponentTest, SelectingAFormatCorrectsItsType) {
     }
 }
 
+// FITS keeps unsigned integers of every size (stored signed with a zero of 2^(n-1)); its
+// samples are big-endian and its bytes unsigned.
+TEST(OutputComponentTest, FitsTakesUnsignedIntegers) {
+    const uint32_t cases[][2] = {{0x102, 0x182}, {0x108, 0x188}, {0x120, 0x1A0}, {0x02, 0x82},
+                                 {0x101, 0x101}, {0x01, 0x101},  {0x140, 0xC0}};
+    for (const auto& c : cases) {
+        FormatDesc format = *FormatFits();
+        format.defaultType = c[0];
+        OutputComponent output;
+        OutputSelectFormat(&output, &format);
+        EXPECT_EQ(format.defaultType, c[1]) << std::hex << c[0] << " got 0x" << format.defaultType;
+    }
+}
+
+// The input's triple for the output type: integers of one size that differ in sign move
+// the zero by 2^(n-1) x scale (kept negated); any other pair keeps the data's own.
+TEST(OutputComponentTest, TheInputsTripleFollowsTheOutputsSign) {
+    struct Case {
+        const char* what;
+        uint32_t in;
+        double scale, zero;
+        uint32_t out;
+        ScaleTriple want;
+    };
+    const Case cases[] = {
+        {"unsigned 16 to signed 16", 0x102, 1.0, 0.0, 0x82, {1.0, -32768.0, 1.0}},
+        {"signed 16 with BZERO 32768 to unsigned 16", 0x82, 1.0, 32768.0, 0x182, {1.0, 0.0, 1.0}},
+        {"signed 16 with BZERO 32768 to signed 16", 0x02, 1.0, 32768.0, 0x82, {1.0, -32768.0, 1.0}},
+        {"unsigned 16 to unsigned 16", 0x102, 1.0, 0.0, 0x182, {1.0, 0.0, 1.0}},
+        {"unsigned 16 to signed 32: no offset", 0x102, 1.0, 0.0, 0x08, {1.0, 0.0, 1.0}},
+        {"unsigned 16 to a real", 0x102, 1.0, 0.0, 0x40, {1.0, 0.0, 1.0}},
+        {"signed bytes to unsigned bytes", 0x01, 1.0, 0.0, 0x101, {1.0, 128.0, 1.0}},
+        {"scaled unsigned 32 to signed 32", 0x108, 2.0, 10.0, 0x88, {2.0, -10.0 - 4294967296.0, 0.5}},
+        {"scaled signed 64 to unsigned 64", 0x20, 0.5, -1.0, 0x120, {0.5, 1.0 + 4611686018427387904.0, 2.0}},
+        {"3-byte samples keep theirs", 0x104, 1.0, 0.0, 0x04, {1.0, 0.0, 1.0}},
+        {"no size: the data's own", 0x100, 4.0, 3.0, 0x02, {4.0, -3.0, 0.25}},
+    };
+    for (const Case& c : cases) {
+        const ScaleTriple t = OutputInputTriple(c.in, c.scale, c.zero, c.out);
+        EXPECT_EQ(std::tuple(t.scale, t.zero, t.reciprocal), std::tuple(c.want.scale, c.want.zero, c.want.reciprocal))
+            << c.what;
+        EXPECT_FALSE(std::signbit(t.zero) && t.zero == 0.0) << c.what << ": -0";
+    }
+}
+
 TEST(OutputComponentTest, TheDefaultFormatIsTheListsCurrentElseFits) {
     FormatRegistry& registry = TheFormatRegistry();
     RegisterBuiltinFormats(registry, nullptr, nullptr);
@@ -358,6 +404,24 @@ TEST(OutputComponentTest, TheSavedMessageNamesTheFileThePatternMade) {
                                                      "b = fits.getdata('" + path + "')[0].astype(float)\n"
                                                      "print(a.shape == b.shape and bool((a == b).all()))\n");
     EXPECT_EQ(out, "True\n");
+}
+
+// Three frames, one file each: the message names the first and the last file written. A
+// second save of the same names, with nobody to ask, replaces nothing and says so.
+TEST(OutputComponentTest, FilesOfThePatternAreNamedAndNeverReplacedUnasked) {
+    if (!testing_views::HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    OutputFile f;
+    const std::string path = f.File("cube.fits");
+    testing_views::WriteCube(path, 3, 4, 5);
+    ASSERT_TRUE(f.Open(path));
+    StatusTexts shown;
+    const std::string first = f.File("cube001_snr0001.fits"), last = f.File("cube003_snr0001.fits");
+    ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
+    EXPECT_EQ(shown.Texts().back(), "-2 " + first + " ... cube003_snr0001.fits saved, [stream(s) 3, frame(s) 3]");
+    testing_util::WriteText(last, "kept");
+    EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
+    EXPECT_EQ(shown.Texts().back(), "-3 " + first + " ... cube003_snr0001.fits: 3 files exist, not replaced");
+    EXPECT_EQ(testing_util::ReadText(last), "kept");
 }
 
 }  // namespace

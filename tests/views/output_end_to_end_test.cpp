@@ -126,9 +126,8 @@ TEST_F(OutputEndToEnd, FitsAndRawInAsInputAndAsisGiveThePhysicalValues) {
     };
     const Case cases[] = {
         {"fits-as-input", "FITS", 0x02, kRangeAsInput, 0x82, ".fits"},
-        // FITS names no unsigned 16-bit type: signed 16-bit, and the writer's own range
-        // keeps the values (they span the type exactly).
-        {"fits-asis", "FITS", 0x102, kRangeAsis, 0x82, ".fits"},
+        // FITS keeps unsigned 16-bit samples (signed, with BZERO 32768).
+        {"fits-asis", "FITS", 0x102, kRangeAsis, 0x182, ".fits"},
         {"raw-as-input", "BINARY", 0x02, kRangeAsInput, 0x02, ".bin"},
         {"raw-asis", "BINARY", 0x102, kRangeAsis, 0x102, ".bin"},
     };
@@ -182,7 +181,9 @@ TEST_F(OutputEndToEnd, FrameFirstTwoWritesTwoFramesAndEveryFrameAFileOfItsOwn) {
     const std::string each = Folder("each");
     ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, (each + "/x.fits").c_str(), &TheFormatRegistry().output,
                                 kWriteScopeAll));
-    EXPECT_EQ(shown.Texts().back(), "-2 " + each + "/x.fits saved, [stream(s) 3, frame(s) 3]");
+    // The message names the first and the last file written.
+    EXPECT_EQ(shown.Texts().back(),
+              "-2 " + each + "/cube001_snr0001.fits ... cube003_snr0001.fits saved, [stream(s) 3, frame(s) 3]");
     files = Written(each, ".fits");
     ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(files[0], each + "/cube001_snr0001.fits");
@@ -232,6 +233,8 @@ TEST_F(OutputEndToEnd, TheClippingQuestionComesOnce) {
     OutputWriterHooks& hooks = TheOutputWriterHooks();
     hooks.uiUp = [] { return true; };
     hooks.messageDialog = &CountQuestion;
+    // The same file is written again: the user agrees to its replacement.
+    hooks.messageBox = [](const char*, const char*, uint32_t) { return 6; };
     gQuestions = 0;
     // 8-bit samples cannot hold the values as stored: they clip.
     ASSERT_NE(Use("BINARY", 0x01), nullptr);

@@ -126,7 +126,11 @@ TEST(OutputSettingsTest, RangeModesFillTheTriple) {
         // Physical -65526 .. 65544 lies within 32-bit integers, not within 16-bit ones.
         {"auto, inside", kRangeAuto, 0x08, input, identity},
         {"auto, outside", kRangeAuto, 0x02, identity, input},
-        {"auto, outside unsigned", kRangeAuto, 0x102, identity, input},
+        // Unsigned 16-bit output: the stored samples move up by 32768 (the zero by 65536),
+        // so that every one of them fits.
+        {"auto, outside unsigned", kRangeAuto, 0x102, identity, {2.0, 65526.0, 0.5}},
+        {"as input, unsigned", kRangeAsInput, 0x102, identity, {2.0, 65526.0, 0.5}},
+        {"as input, 32-bit: no offset", kRangeAsInput, 0x108, identity, input},
         {"auto, a type without a size", kRangeAuto, 0x100, identity, input},
     };
     for (const Case& c : cases) {

@@ -1,0 +1,304 @@
+// Saving data through the menu bar's "Save", in the real program on files written by astropy,
+// with the pointer and keys of XTest only, judged by the screen and by the files written
+// (read back with astropy and checked with fitsverify): unsigned 16-bit data saved "As
+// Input" to 16-bit FITS keep every value (BITPIX 16 with BZERO 32768); a cube saved one
+// file per frame is reported by the files written; and a save whose files exist asks once
+// about all of them, keeps them on "No" and replaces them on "Yes".
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "program_input.h"
+#include "program_window.h"
+#include "road_files.h"
+#include "screen_text.h"
+#include "test_support.h"
+
+namespace orva {
+namespace {
+
+using testing_program::FindText;
+using testing_program::Picture;
+using testing_program::RunCommand;
+using testing_program::Screen;
+
+constexpr const char* kSaveTitle = "Save As - [Input - format convertor] [All]";
+constexpr const char* kReplaceTitle = "Output: Replace file(s)...";
+constexpr const char* kOutputPage = "Output Options";
+
+// Writes the test's files: uns16.fits, 80 x 60 unsigned 16-bit samples from 0 to 65535
+// stated unsigned by its DATATYPE card (stored as they are, without BZERO), and c3.fits, a
+// 3-frame 16-bit cube whose frames hold 0-399, 1000-1399 and 2000-2399.
+constexpr const char* kMakeFiles = R"(
+import sys
+import numpy as np
+from astropy.io import fits
+d = sys.argv[1]
+a = ((np.arange(60 * 80, dtype=np.int64).reshape(60, 80) * 977) % 65536).astype(np.uint16)
+a[0, 0], a[0, 1] = 0, 65535
+h = fits.PrimaryHDU(a.view(np.int16))
+h.header['DATATYPE'] = 'UNSIGNED'
+h.writeto(d + '/uns16.fits')
+np.save(d + '/uns16.npy', a)
+c = np.stack([(np.arange(40 * 50).reshape(40, 50) % 400 + 1000 * f).astype(np.int16) for f in range(3)])
+fits.PrimaryHDU(c).writeto(d + '/c3.fits')
+)";
+
+// Compares written files with what they should hold: "same FILE NPY [FRAME]" prints the dtype,
+// BITPIX, BZERO and whether the data equal (a frame of) the saved array; "mark FILE..." writes
+// 7s over the files; "marked FILE" whether a file still holds them.
+constexpr const char* kCheckFiles = R"(
+import sys
+import numpy as np
+from astropy.io import fits
+if sys.argv[1] == 'same':
+    with fits.open(sys.argv[2]) as f:
+        data, h = f[0].data, f[0].header
+        want = np.load(sys.argv[3])
+        if len(sys.argv) > 4:
+            want = want[int(sys.argv[4])]
+        print(data.dtype.name, h['BITPIX'], h.get('BZERO', 0), 'equal' if np.array_equal(data, want) else 'differ')
+elif sys.argv[1] == 'mark':
+    for name in sys.argv[2:]:
+        fits.PrimaryHDU(np.full((40, 50), 7, np.int16)).writeto(name, overwrite=True)
+else:
+    print('marked' if np.all(fits.getdata(sys.argv[2]) == 7) else 'replaced')
+)";
+
+class OutputSaveProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
+        testing_util::WriteText(files.File("make.py"), kMakeFiles);
+        testing_util::WriteText(files.File("check.py"), kCheckFiles);
+        int status = -1;
+        const std::string out =
+            RunCommand("/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1", &status);
+        if (status != 0) GTEST_SKIP() << "astropy could not write the files: " << out;
+    }
+
+    Display* D() const { return screen.display(); }
+    Window Root() const { return DefaultRootWindow(screen.display()); }
+
+    ::testing::AssertionResult Start(const std::string& name) {
+        const std::string folder = files.File("run");
+        mkdir(folder.c_str(), 0700);
+        program.emplace(folder, std::vector<std::string>{files.File(name)});
+        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+        if (main == 0) return ::testing::AssertionFailure() << "no main window\n" << program->Log();
+        if (!program->WaitForLog("Source format", 20000))
+            return ::testing::AssertionFailure() << "the file did not open\n" << program->Log();
+        return ::testing::AssertionSuccess();
+    }
+
+    // Waits for the text in the window (the whole screen when none is given).
+    bool WaitForText(Window w, const std::string& text, int* x, int* y, int ms = 8000) {
+        for (int waited = 0;; waited += 200) {
+            const Window in = w != 0 ? w : Root();
+            // A caption on a button stands close to the button's frame: found by its ink alone
+            // when the ground does not run all round it.
+            if (screen.Grab(in, &shot) && (FindText(shot, 0, 0, shot.width, shot.height, text, x, y) ||
+                                           testing_program::FindInk(shot, 0, 0, shot.width, shot.height, text, false,
+                                                                    x, y))) {
+                if (w != 0) {
+                    const Screen::Rect r = screen.RectOf(w);
+                    *x += r.left;
+                    *y += r.top;
+                }
+                return true;
+            }
+            if (waited >= ms) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
+
+    // Waits for the text to be gone from the window.
+    bool WaitForNoText(Window w, const std::string& text, int ms = 8000) {
+        for (int waited = 0; waited < ms; waited += 200) {
+            int x = 0, y = 0;
+            if (!WaitForText(w, text, &x, &y, 0)) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        return false;
+    }
+
+    // Hovers, then clicks the text where it stands in the window (on the screen: *at).
+    bool ClickText(Window w, const std::string& text, std::pair<int, int>* at = nullptr) {
+        int x = 0, y = 0;
+        if (!WaitForText(w, text, &x, &y)) return false;
+        if (at != nullptr) *at = {x, y};
+        testing_program::MoveTo(D(), Root(), x + 4, y + 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        testing_program::ClickAt(D(), Root(), x + 4, y + 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return true;
+    }
+
+    // "Save" on the menu bar (below "Open"); the save dialog.
+    Window OpenSaveDialog() {
+        const Screen::Rect m = screen.RectOf(main);
+        testing_program::MoveTo(D(), Root(), m.left + 20, m.top + 38);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        testing_program::ClickAt(D(), Root(), m.left + 20, m.top + 38);
+        return screen.WaitForWindow(kSaveTitle, 10000);
+    }
+
+    // The path typed into the save dialog's "File name:" field and Return.
+    ::testing::AssertionResult SaveAs(const std::string& path) {
+        const Window dialog = OpenSaveDialog();
+        if (dialog == 0) return ::testing::AssertionFailure() << "no save dialog\n" << program->Log();
+        int x = 0, y = 0;
+        if (!WaitForText(dialog, "File name:", &x, &y)) return ::testing::AssertionFailure() << "no File name:";
+        testing_program::ClickAt(D(), Root(), x + 150, y + 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        testing_program::PressKeys(D(), {XK_Control_L, XK_a});
+        testing_program::TypeText(D(), path);
+        testing_program::PressKeys(D(), {XK_Return});
+        for (int waited = 0; waited <= 8000; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (screen.FindWindow(kSaveTitle) == 0) return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "the save dialog stayed open";
+    }
+
+    // The main window's status line shows the text.
+    bool StatusShows(const std::string& text, int ms = 10000) {
+        int x = 0, y = 0;
+        return WaitForText(main, text, &x, &y, ms);
+    }
+
+    std::string Check(const std::string& arguments) {
+        int status = -1;
+        const std::string out = RunCommand("/usr/bin/python3 '" + files.File("check.py") + "' " + arguments + " 2>&1",
+                                           &status);
+        return status == 0 ? out.substr(0, out.find_last_not_of('\n') + 1) : "check.py failed: " + out;
+    }
+    static bool Verified(const std::string& file) {
+        int status = -1;
+        const std::string out = RunCommand("/usr/bin/fitsverify -q '" + file + "' 2>&1", &status);
+        return out.find("verification OK") != std::string::npos;
+    }
+    std::string Keep(const std::string& name) {
+        const std::string path = std::string(ORVA_BINARY_DIR) + "/" + name + ".ppm";
+        screen.Grab(Root(), &shot);
+        testing_program::WritePpm(path, shot);
+        return path;
+    }
+
+    testing_util::TempFolder files;
+    Screen screen;
+    std::optional<testing_program::ProgramRun> program;
+    Window main = 0;
+    Picture shot;
+};
+
+// Unsigned data, 16 Bit and "As Input" on the Output page: no clipping question, and the
+// file holds every value (astropy reads uint16 equal to the input: BITPIX 16, BZERO 32768).
+// "Unsigned" can be chosen for FITS, and gives the same file.
+TEST_F(OutputSaveProgram, UnsignedDataSavedAsInputKeepEveryValue) {
+    ASSERT_TRUE(Start("uns16.fits"));
+    // The first Save opens the Output page beside its dialog; the dialog is cancelled.
+    ASSERT_NE(OpenSaveDialog(), 0u) << program->Log();
+    testing_program::PressKeys(D(), {XK_Escape});
+    const Window page = screen.WaitForWindow(kOutputPage, 8000);
+    ASSERT_NE(page, 0u) << "no Output page";
+    ASSERT_TRUE(ClickText(page, "16 Bit")) << Keep("save_unsigned_page");
+    ASSERT_TRUE(ClickText(page, "Auto")) << "no range button showing Auto: " << Keep("save_unsigned_page");
+    // The range button steps from "Auto" to "As Input".
+    ASSERT_TRUE(WaitForNoText(page, "Auto")) << Keep("save_unsigned_page");
+
+    mkdir(files.File("a").c_str(), 0700);
+    ASSERT_TRUE(SaveAs(files.File("a/u.fits")));
+    const std::string written = files.File("a/uns16001_snr0001.fits");
+    EXPECT_TRUE(StatusShows(written + " saved")) << Keep("save_unsigned") << "\n" << program->Log();
+    EXPECT_EQ(screen.FindWindow("Clipping Detect..."), 0u) << "the write clipped";
+    EXPECT_EQ(Check("same '" + written + "' '" + files.File("uns16.npy") + "'"), "uint16 16 32768 equal");
+    EXPECT_TRUE(Verified(written));
+
+    // "Unsigned" is not greyed for FITS: chosen, the file is the same.
+    // (Its caption is found by the letters above the foot of the button: the "g" is cut there.)
+    std::pair<int, int> at;
+    ASSERT_TRUE(ClickText(page, "Unsi", &at)) << Keep("save_unsigned_toggle");
+    // The toggle is on: its face turns dark beside the caption.
+    bool on = false;
+    for (int waited = 0; waited < 4000 && !on; waited += 200) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        on = screen.Grab(Root(), &shot) && shot.At(at.first - 3, at.second + 4)[0] < 80;
+    }
+    EXPECT_TRUE(on) << "\"Unsigned\" did not turn on: " << Keep("save_unsigned_toggle");
+    mkdir(files.File("b").c_str(), 0700);
+    ASSERT_TRUE(SaveAs(files.File("b/u.fits")));
+    const std::string second = files.File("b/uns16001_snr0001.fits");
+    EXPECT_TRUE(StatusShows(second + " saved")) << Keep("save_unsigned_ticked") << "\n" << program->Log();
+    EXPECT_EQ(Check("same '" + second + "' '" + files.File("uns16.npy") + "'"), "uint16 16 32768 equal");
+    EXPECT_TRUE(Verified(second));
+    EXPECT_EQ(program->End(), 0);
+}
+
+// The output writes one file per frame, each named by the pattern: the message names the
+// first and the last file written, and no file of the typed name is made.
+TEST_F(OutputSaveProgram, ACubeSavedFilePerFrameIsReportedByTheFilesWritten) {
+    ASSERT_TRUE(Start("c3.fits"));
+    int status = -1;
+    RunCommand("/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+               "np.save(\"" + files.File("c3.npy") + "\", fits.getdata(\"" + files.File("c3.fits") + "\"))'",
+               &status);
+    ASSERT_EQ(status, 0);
+    mkdir(files.File("out").c_str(), 0700);
+    ASSERT_TRUE(SaveAs(files.File("out/cube.fits")));
+    const std::string first = files.File("out/c3001_snr0001.fits");
+    EXPECT_TRUE(StatusShows(first + " ... c3003_snr0001.fits saved, [stream(s) 3, frame(s) 3]"))
+        << Keep("save_cube") << "\n" << program->Log();
+    for (int f = 0; f < 3; ++f) {
+        const std::string name = files.File("out/c3" + std::string("00") + std::to_string(f + 1) + "_snr0001.fits");
+        EXPECT_EQ(Check("same '" + name + "' '" + files.File("c3.npy") + "' " + std::to_string(f)),
+                  "float64 -64 0 equal");  // the output's type at first: 64-bit reals
+        EXPECT_TRUE(Verified(name)) << name;
+    }
+    EXPECT_FALSE(testing_util::Exists(files.File("out/cube.fits")));
+    EXPECT_EQ(program->End(), 0);
+}
+
+// A second save whose pattern-built names exist asks one question naming the three files;
+// "No" keeps them as they were, "Yes" replaces them.
+TEST_F(OutputSaveProgram, ASecondSaveAsksOnceBeforeReplacingTheFiles) {
+    ASSERT_TRUE(Start("c3.fits"));
+    mkdir(files.File("out").c_str(), 0700);
+    ASSERT_TRUE(SaveAs(files.File("out/cube.fits")));
+    std::vector<std::string> names;
+    for (int f = 1; f <= 3; ++f) names.push_back(files.File("out/c300" + std::to_string(f) + "_snr0001.fits"));
+    ASSERT_TRUE(StatusShows("saved, [stream(s) 3, frame(s) 3]", 10000)) << Keep("save_twice_first");
+    ASSERT_EQ(Check("mark '" + names[0] + "' '" + names[1] + "' '" + names[2] + "'"), "");
+
+    ASSERT_TRUE(SaveAs(files.File("out/cube.fits")));
+    Window question = screen.WaitForWindow(kReplaceTitle, 10000);
+    ASSERT_NE(question, 0u) << "no question before the files were replaced: " << Keep("save_twice_no_question");
+    int x = 0, y = 0;
+    EXPECT_TRUE(WaitForText(question, "3 files exist:", &x, &y)) << Keep("save_twice_question");
+    EXPECT_TRUE(WaitForText(question, names[2], &x, &y)) << Keep("save_twice_question");
+    ASSERT_TRUE(ClickText(question, "No"));
+    EXPECT_TRUE(StatusShows(names[0] + " ... c3003_snr0001.fits: 3 files exist, not replaced"))
+        << Keep("save_twice_refused");
+    for (const std::string& name : names) EXPECT_EQ(Check("marked '" + name + "'"), "marked") << name;
+
+    ASSERT_TRUE(SaveAs(files.File("out/cube.fits")));
+    question = screen.WaitForWindow(kReplaceTitle, 10000);
+    ASSERT_NE(question, 0u) << Keep("save_thrice");
+    ASSERT_TRUE(ClickText(question, "Yes"));
+    EXPECT_TRUE(StatusShows(names[0] + " ... c3003_snr0001.fits saved, [stream(s) 3, frame(s) 3]"))
+        << Keep("save_thrice_saved");
+    for (const std::string& name : names) {
+        EXPECT_EQ(Check("marked '" + name + "'"), "replaced") << name;
+        EXPECT_TRUE(Verified(name)) << name;
+    }
+    EXPECT_EQ(program->End(), 0);
+}
+
+}  // namespace
+}  // namespace orva
