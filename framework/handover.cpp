@@ -1,5 +1,10 @@
 #include "framework/handover.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
 #include "common/log.h"
 #include "framework/app_object.h"
 #include "framework/global_commands.h"
@@ -20,6 +25,29 @@ Receiver& TheReceiver() {
     return r;
 }
 
+// The name of a slot's socket up to its identity.
+std::string SlotSocketPrefix(int slot) { return std::string(kInstanceCounterName) + "." + std::to_string(slot) + "."; }
+
+// True when the instance of `slot` listens for another display or settings folder: its
+// socket is there under another identity and ours is not. Such an instance is no
+// receiver of ours, and not taking our line is no failure of it.
+bool ListensForOthers(const AppObject& app, int slot, const std::string& ours) {
+    struct stat st;
+    if (ours.empty() || ::lstat(ours.c_str(), &st) == 0) return false;
+    const std::string prefix = SlotSocketPrefix(slot);
+    bool other = false;
+    if (DIR* dir = ::opendir(app.RuntimeFolder().c_str())) {
+        while (dirent* e = ::readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name.size() > prefix.size() + 5 && name.compare(0, prefix.size(), prefix) == 0 &&
+                name.compare(name.size() - 5, 5, ".sock") == 0)
+                other = true;
+        }
+        ::closedir(dir);
+    }
+    return other;
+}
+
 void* MainWindowOf(const AppObject& app) {
     return app.Services().mainWindow ? app.Services().mainWindow() : nullptr;
 }
@@ -27,8 +55,9 @@ void* MainWindowOf(const AppObject& app) {
 }  // namespace
 
 std::string HandoverSocketPathFor(const AppObject& app, int slot) {
-    return platform::HandoverSocketPath(app.RuntimeFolder(), std::string(kInstanceCounterName) + "." +
-                                                                 std::to_string(slot));
+    return platform::HandoverSocketPath(app.RuntimeFolder(), SlotSocketPrefix(slot) +
+                                                                 platform::HandoverIdentity(std::getenv("DISPLAY"),
+                                                                                            app.UserFolder()));
 }
 
 bool HandOverCommandLine(AppObject& app, const std::vector<std::string>& words,
@@ -44,6 +73,7 @@ bool HandOverCommandLine(AppObject& app, const std::vector<std::string>& words,
     const platform::CommandBlock line{platform::CurrentDirectory(), words};
     for (int slot : app.OtherInstances()) {
         std::string path = HandoverSocketPathFor(app, slot);
+        if (ListensForOthers(app, slot, path)) continue;
         std::string failure;
         // Once the instance has the line, other starts need not wait for its run.
         switch (platform::SendCommandBlock(path, line, timeouts, &failure, [&app] { app.UnlockStartDecision(); })) {

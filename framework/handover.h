@@ -13,14 +13,18 @@ class AppObject;
 class MainSettings;
 
 // The socket of the instance holding `slot`: in the runtime folder, named after the
-// instance counter and the slot.
+// instance counter, the slot and the identity of the X display and settings folder
+// (platform::HandoverIdentity), so that a line is only ever handed to an instance whose
+// windows the user of this start sees and whose settings it shares. A start finding
+// none becomes an instance of its own.
 std::string HandoverSocketPathFor(const AppObject& app, int slot);
 
 // The decision of a start while other instances run. Runs the line against the
 // `newinstance` record alone; when it was given, answers true (go on as a full
 // instance). Otherwise hands the line over (an empty line asks the running instance to
 // come to the front) to the running instances, lowest slot first, and answers false
-// (end with 0) once one took it. Every failed attempt is logged; when none took the
+// (end with 0) once one took it. Instances of another display or settings folder are
+// passed over without a word. Every failed attempt is logged; when none took the
 // line, answers true so that this start becomes a full instance instead of dropping it.
 bool HandOverCommandLine(AppObject& app, const std::vector<std::string>& words,
                          const platform::HandoverTimeouts& timeouts = platform::HandoverTimeouts());

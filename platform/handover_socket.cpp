@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -88,6 +89,30 @@ std::string HandoverSocketPath(const std::string& folder, const std::string& nam
     sockaddr_un addr;
     if (folder.empty() || name.empty() || !FillAddress(path, &addr)) return std::string();
     return path;
+}
+
+std::string HandoverIdentity(const char* display, const std::string& settingsFolder) {
+    std::string server = display != nullptr ? display : "";
+    const size_t colon = server.rfind(':');
+    if (colon != std::string::npos) {
+        std::string host = server.substr(0, colon);
+        std::string number = server.substr(colon + 1);
+        const size_t dot = number.find('.');
+        if (dot != std::string::npos) number.erase(dot);
+        if (host == "unix" || host == "localhost") host.clear();
+        server = host + ":" + number;
+    }
+    // FNV-1a over the server, a separator no name holds, and the folder.
+    uint64_t hash = 0xcbf29ce484222325ull;
+    auto mix = [&hash](const std::string& text) {
+        for (unsigned char c : text) hash = (hash ^ c) * 0x100000001b3ull;
+    };
+    mix(server);
+    mix(std::string(1, '\0'));
+    mix(settingsFolder);
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>((hash >> 32) ^ hash));
+    return text;
 }
 
 std::string EncodeCommandBlock(const CommandBlock& line) {

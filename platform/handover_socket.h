@@ -40,6 +40,13 @@ struct CommandBlock {
 // The socket's path: `folder`/`name`.sock; empty when it does not fit a socket address.
 std::string HandoverSocketPath(const std::string& folder, const std::string& name);
 
+// What a receiver and its senders must share besides the runtime folder: the X display
+// the windows go to and the settings folder. Eight hexadecimal digits of a hash of both;
+// the display's name is taken without its screen number, "unix" and "localhost" hosts
+// as the local one, so that every spelling of one server gives one identity. A null
+// display is the empty one (no windows).
+std::string HandoverIdentity(const char* display, const std::string& settingsFolder);
+
 // The block for a line.
 std::string EncodeCommandBlock(const CommandBlock& line);
 // Splits a whole block into folder and words; false (all cleared) when the tag, the

@@ -68,6 +68,20 @@ bool ExactDigits(const std::string& text, uint64_t* out) {
     return true;
 }
 
+// The same with a leading "-": the exact signed value, saturated at either end, so that
+// the text a field shows for its lowest value (-9223372036854775808) reads back to it.
+bool ExactSignedDigits(const std::string& text, int64_t* out) {
+    const char* p = SkipBlanks(text.c_str());
+    const bool negative = *p == '-';
+    uint64_t magnitude = 0;
+    if (!ExactDigits(negative ? std::string(p + 1) : text, &magnitude)) return false;
+    if (negative && p[1] != '\0' && std::isspace(static_cast<unsigned char>(p[1]))) return false;
+    const uint64_t top = static_cast<uint64_t>(INT64_MAX);
+    if (!negative) *out = magnitude > top ? INT64_MAX : static_cast<int64_t>(magnitude);
+    else *out = magnitude > top ? INT64_MIN : -static_cast<int64_t>(magnitude);
+    return true;
+}
+
 bool HasText(const gElement* e) { return e != nullptr && !e->text.empty(); }
 
 template <class T> void Clamp(uint64_t& value, uint64_t minimum, uint64_t maximum) {
@@ -213,9 +227,10 @@ bool gWgtReadUInt(const gElement* e, uint32_t* out, bool useCalculator) {
 
 bool gWgtReadInt64(const gElement* e, int64_t* out, bool useCalculator) {
     if (out == nullptr || !HasText(e)) return false;
-    uint64_t exact = 0;
-    if (ExactDigits(e->text, &exact)) {   // plain digits: no trip through a double
-        *out = exact > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(exact);
+    int64_t exact = 0;
+    // Plain digits: no trip through a double (a sign only where the calculator reads one).
+    if ((useCalculator || SkipBlanks(e->text.c_str())[0] != '-') && ExactSignedDigits(e->text, &exact)) {
+        *out = exact;
         return true;
     }
     if (useCalculator && EvaluateField(gToolkitCalc(), SkipBlanks(e->text.c_str())) &&

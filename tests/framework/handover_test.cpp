@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -106,7 +107,8 @@ TEST_F(HandoverTest, LaterStartsHandOverToTheLowestInstanceThatTakesTheLine) {
               std::tuple(1, 2, 3));
     EXPECT_EQ(second.OtherInstances(), (std::vector<int>{1, 3}));
     const std::string socket1 = HandoverSocketPathFor(first, 1), socket3 = HandoverSocketPathFor(first, 3);
-    EXPECT_EQ(socket1, root_ + "/orvaCommonSharedData.1.sock");
+    EXPECT_EQ(socket1, root_ + "/orvaCommonSharedData.1." +
+                           platform::HandoverIdentity(std::getenv("DISPLAY"), first.UserFolder()) + ".sock");
     platform::HandoverTimeouts quick{100, 2000, 5000};
 
     // newinstance: a full instance of its own, nothing sent; the record forgets the byte.
@@ -131,6 +133,38 @@ TEST_F(HandoverTest, LaterStartsHandOverToTheLowestInstanceThatTakesTheLine) {
     EXPECT_EQ(gOpened, (std::vector<std::string>{platform::CurrentDirectory() + "/c.fits", "/abs/d.fits"}));
     EXPECT_EQ(log_.Text(), "***can`t send cmd: " + socket1 +
                                ": No such file or directory\nReceived command line: c.fits /abs/d.fits\n");
+}
+
+// An instance on another display (or with other settings) is no receiver: a start passes
+// it over without a word and becomes an instance of its own; one on the same display
+// takes the line.
+TEST_F(HandoverTest, OnlyAnInstanceOfTheSameDisplayTakesTheLine) {
+    AppObject first, second;
+    for (AppObject* app : {&first, &second}) {
+        Prepare(*app);
+        ASSERT_TRUE(app->OpenInstanceCounter(kInstanceCounterName));
+    }
+    platform::HandoverTimeouts quick{100, 2000, 5000};
+    {
+        testing_util::ScopedEnv display{"DISPLAY", ":71"};
+        gRunning = &first;
+        ASSERT_TRUE(StartCommandLineReceiver(first));
+    }
+    {
+        testing_util::ScopedEnv display{"DISPLAY", ":72.0"};
+        Loop loop;
+        EXPECT_TRUE(HandOverCommandLine(second, {"x.fits"}, quick));
+    }
+    EXPECT_EQ(log_.Text(), "");
+    EXPECT_TRUE(gOpened.empty());
+    {
+        testing_util::ScopedEnv display{"DISPLAY", "unix:71.0"};
+        Loop loop;
+        EXPECT_FALSE(HandOverCommandLine(second, {"/abs/y.fits"}, quick));
+    }
+    StopCommandLineReceiver();
+    EXPECT_EQ(gOpened, std::vector<std::string>{"/abs/y.fits"});
+    EXPECT_EQ(log_.Text(), "Received command line: /abs/y.fits\n");
 }
 
 TEST_F(HandoverTest, AHungOrSlowOwnerNeverMakesTheLineRunTwice) {

@@ -11,12 +11,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/handover_socket.h"
 #include "platform/instance_slots.h"
 #include "test_support.h"
 
@@ -98,7 +100,11 @@ protected:
     std::string Log(int number = 1) const {
         return ReadText(user_ + (number > 1 ? "/orva" + std::to_string(number) : std::string("/orva")) + ".log");
     }
-    std::string Socket(int slot) const { return user_ + "/orvaCommonSharedData." + std::to_string(slot) + ".sock"; }
+    // The socket of a slot's instance on this display with these settings.
+    std::string Socket(int slot) const {
+        return user_ + "/orvaCommonSharedData." + std::to_string(slot) + "." +
+               orva::platform::HandoverIdentity(std::getenv("DISPLAY"), user_ + "/") + ".sock";
+    }
     // Waits until the instance of `number` has its main window (it probes the textures
     // while it builds it) and takes lines.
     bool Ready(int number) {
@@ -142,7 +148,8 @@ TEST_F(HandoverProgramTest, AFreshAccountStartsCleanlyAndHandsOver) {
     EXPECT_EQ(log.find('\x1b'), std::string::npos);
     // Nothing loose in ~/.config, nothing beside the program.
     EXPECT_EQ(FolderNames(home_ + "/.config"), std::vector<std::string>{"ZEL Lab"});
-    for (const char* name : {"orva.log", "orva.cfg", "orvaCommonSharedData.1.lock", "orvaCommonSharedData.1.sock"})
+    for (std::string name : {std::string("orva.log"), std::string("orva.cfg"), std::string("orvaCommonSharedData.1.lock"),
+                             std::filesystem::path(Socket(1)).filename().string()})
         EXPECT_FALSE(Exists(std::string(ORVA_BINARY_DIR "/") + name)) << name;
 
     // An instance of its own: number 2, its own log and windows; the first sees nothing.

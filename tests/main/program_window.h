@@ -34,19 +34,30 @@ struct Picture {
     const uint8_t* At(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
 };
 
+// What a start may take from elsewhere than its own folder: another X display, the
+// runtime folder of another start, the name of its log (an instance after the first
+// keeps "orvaN.log").
+struct ProgramPlace {
+    std::string display;   // empty: the test's
+    std::string runtime;   // empty: its own
+    std::string logName = "orva.log";
+};
+
 // One start of the program; it is ended (SIGTERM, then SIGKILL) when the object goes.
 class ProgramRun {
 public:
     // Starts ORVA_BINARY_DIR/orva with the arguments in `folder` (its own folders live
     // under it).
-    ProgramRun(const std::string& folder, const std::vector<std::string>& arguments)
-        : folder_(folder) {
+    ProgramRun(const std::string& folder, const std::vector<std::string>& arguments,
+               const ProgramPlace& place = ProgramPlace())
+        : folder_(folder), place_(place) {
         for (const char* sub : {"/config", "/run", "/home"}) mkdir((folder + sub).c_str(), 0700);
         pid_ = fork();
         if (pid_ == 0) {
             if (chdir(folder.c_str()) != 0) _exit(126);
+            if (!place.display.empty()) setenv("DISPLAY", place.display.c_str(), 1);
             setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
-            setenv("XDG_RUNTIME_DIR", (folder + "/run").c_str(), 1);
+            setenv("XDG_RUNTIME_DIR", (place.runtime.empty() ? folder + "/run" : place.runtime).c_str(), 1);
             setenv("HOME", (folder + "/home").c_str(), 1);
             setenv("ORVA_MESSAGEBOX_ANSWER", "1", 1);
             std::vector<char*> argv{const_cast<char*>("orva")};
@@ -83,7 +94,7 @@ public:
             waitpid(pid_, nullptr, 0);
         }
         pid_ = 0;
-        WaitUntilWindowsGone(pid);
+        WaitUntilWindowsGone(pid, place_.display);
         return result;
     }
     bool Running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
@@ -105,7 +116,7 @@ public:
         return pid;
     }
 
-    std::string LogPath() const { return folder_ + "/config/ZEL Lab/orva.log"; }
+    std::string LogPath() const { return folder_ + "/config/ZEL Lab/" + place_.logName; }
     std::string Log() const {
         return testing_util::Exists(LogPath()) ? testing_util::ReadText(LogPath()) : "";
     }
@@ -130,8 +141,8 @@ private:
         if (children != nullptr) XFree(children);
         return found;
     }
-    static void WaitUntilWindowsGone(pid_t pid) {
-        Display* d = XOpenDisplay(nullptr);
+    static void WaitUntilWindowsGone(pid_t pid, const std::string& display) {
+        Display* d = XOpenDisplay(display.empty() ? nullptr : display.c_str());
         if (d == nullptr) return;
         // A window destroyed between the listing and the read of its property is an error
         // that says nothing here.
@@ -145,18 +156,56 @@ private:
     }
 
     std::string folder_;
+    ProgramPlace place_;
     pid_t pid_ = -1;
 };
 
-// A connection to the test's display.
+// A second X server of the test's own (Xvfb on the first free display number), ended
+// with the object. Name() is empty when it could not be started.
+class SecondDisplay {
+public:
+    SecondDisplay() {
+        int pipeFds[2];
+        if (pipe(pipeFds) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(pipeFds[0]);
+            const std::string fd = std::to_string(pipeFds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(pipeFds[1]);
+        // The server writes its number once it takes connections.
+        std::string number;
+        char c = 0;
+        while (pid_ > 0 && read(pipeFds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(pipeFds[0]);
+        if (!number.empty()) name_ = ":" + number;
+    }
+    ~SecondDisplay() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    SecondDisplay(const SecondDisplay&) = delete;
+    SecondDisplay& operator=(const SecondDisplay&) = delete;
+    const std::string& Name() const { return name_; }
+
+private:
+    pid_t pid_ = -1;
+    std::string name_;
+};
+
+// A connection to the test's display (or another).
 class Screen {
     // The X server resets when its last client (the previous test's program and screen)
     // has gone, and refuses connections meanwhile: a display that is named is tried again
     // for a few seconds.
-    static Display* OpenDisplay() {
+    static Display* OpenDisplay(const char* named) {
         for (int attempt = 0; attempt < 50; ++attempt) {
-            if (Display* d = XOpenDisplay(nullptr)) return d;
-            const char* name = std::getenv("DISPLAY");
+            if (Display* d = XOpenDisplay(named)) return d;
+            const char* name = named != nullptr ? named : std::getenv("DISPLAY");
             if (name == nullptr || *name == '\0') break;
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
@@ -166,7 +215,10 @@ class Screen {
 public:
     // The windows read belong to another process and can go at any moment: an error about
     // one of them is answered by the failed call, never by Xlib ending the test.
-    Screen() : display_(OpenDisplay()) { XSetErrorHandler([](Display*, XErrorEvent*) { return 0; }); }
+    // `name`: another display than the test's.
+    explicit Screen(const char* name = nullptr) : display_(OpenDisplay(name)) {
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    }
     ~Screen() {
         if (display_ != nullptr) XCloseDisplay(display_);
     }

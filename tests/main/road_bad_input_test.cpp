@@ -297,5 +297,59 @@ TEST_F(RoadBadInputTest, ASecondStartHandsAFileOverAndItIsShown) {
     EXPECT_EQ(program.End(), 0);
 }
 
+// Two displays sharing one runtime folder: a start on the other display, with its own
+// home and settings, is a program of its own there and shows its file on that display;
+// the first program, on the test's display, receives nothing and keeps its windows. A
+// start on that other display then hands over as ever, to the program that is there.
+TEST_F(RoadBadInputTest, AStartOnAnotherDisplayRunsItsOwnProgramThere) {
+    testing_program::SecondDisplay other;
+    ASSERT_FALSE(other.Name().empty()) << "Xvfb did not start";
+    Screen otherScreen(other.Name().c_str());
+    ASSERT_NE(otherScreen.display(), nullptr);
+    const std::string folder = RunFolder("first"), away = RunFolder("away"), elsewhere = RunFolder("elsewhere");
+    const std::string noise = elsewhere + "/noise.fits", range = elsewhere + "/range.fits";
+    testing_util::WriteText(noise, testing_util::ReadText(files_->File("noise.fits")));
+    testing_util::WriteText(range, testing_util::ReadText(files_->File("range.fits")));
+    Picture first, second, third;
+    ASSERT_TRUE(ReferencePicture(files_->File("int16.fits"), &first));
+    ASSERT_TRUE(ReferencePicture(noise, &second));
+    ASSERT_TRUE(ReferencePicture(range, &third));
+
+    ProgramRun program(folder, {files_->File("int16.fits")});
+    const Window main = MainWindow(program);
+    ASSERT_NE(main, 0u);
+    ExpectShown(program, main, files_->File("int16.fits"), "first");
+    const std::vector<std::string> windows = ShownTitles(screen_);
+
+    // The same runtime folder, another display, home and settings: the second instance.
+    const testing_program::ProgramPlace there{other.Name(), folder + "/run", "orva2.log"};
+    ProgramRun own(away, {noise}, there);
+    const std::string ownTitle = std::string(testing_program::kMainWindowTitle) + " [2]";
+    const Window ownMain = otherScreen.WaitForWindow(ownTitle, kWait);
+    ASSERT_NE(ownMain, 0u) << own.Log() << "\n--- first:\n" << program.Log();
+    Picture shown;
+    EXPECT_TRUE(testing_program::WaitForPicture(otherScreen, ownMain, second, kWait, &shown).found) << own.Log();
+    EXPECT_TRUE(own.Running());
+    // Nothing reached the first program: its log, its windows and its picture are as they were.
+    EXPECT_EQ(program.Log().find("Received command line"), std::string::npos) << program.Log();
+    EXPECT_EQ(ShownTitles(screen_), windows);
+    EXPECT_TRUE(testing_program::WaitForPicture(screen_, main, first, kWait, &shown).found);
+    EXPECT_FALSE(testing_program::FindPicture(shown, second, 1).found);
+
+    // A start on the other display hands its file to the program there, not to the first.
+    const int status = testing_util::RunProgram(
+        ORVA_BINARY_DIR "/orva",
+        {"-C", elsewhere, "DISPLAY=" + other.Name(), "XDG_CONFIG_HOME=" + away + "/config",
+         "XDG_RUNTIME_DIR=" + folder + "/run", "HOME=" + away + "/home", "ORVA_MESSAGEBOX_ANSWER=1"},
+        {"range.fits"});
+    EXPECT_EQ(status, 0);
+    ASSERT_TRUE(own.WaitForLog("Received command line: range.fits\n", kWait)) << own.Log();
+    EXPECT_TRUE(testing_program::WaitForPicture(otherScreen, ownMain, third, kWait, &shown).found) << own.Log();
+    EXPECT_EQ(program.Log().find("Received command line"), std::string::npos) << program.Log();
+    EXPECT_FALSE(testing_util::Exists(away + "/config/ZEL Lab/orva3.log"));
+    EXPECT_EQ(own.End(), 0);
+    EXPECT_EQ(program.End(), 0);
+}
+
 }  // namespace
 }  // namespace orva

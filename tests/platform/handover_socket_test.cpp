@@ -50,6 +50,19 @@ TEST(HandoverBlock, ByteExactFramingAndItsChecks) {
     EXPECT_EQ(HandoverSocketPath("", "n"), "");
 }
 
+// One identity per X server and settings folder, however the server is spelt.
+TEST(HandoverBlock, IdentityOfTheDisplayAndSettingsFolder) {
+    const std::string folder = "/h/ZEL Lab/";
+    const std::string first = HandoverIdentity(":71", folder);
+    EXPECT_EQ(first, "6370f031");  // FNV-1a 64 of ":71", NUL, the folder; halves xor-ed
+    for (const char* same : {":71.0", ":71.1", "unix:71", "localhost:71.0"})
+        EXPECT_EQ(HandoverIdentity(same, folder), first) << same;
+    for (const char* other : {":72", "host:71", ":7", ""})
+        EXPECT_NE(HandoverIdentity(other, folder), first) << other;
+    EXPECT_NE(HandoverIdentity(":71", "/g/ZEL Lab/"), first);
+    EXPECT_EQ(HandoverIdentity(nullptr, folder), HandoverIdentity("", folder));
+}
+
 // Serves the socket from a thread that polls the fd watch, as a main loop does.
 class Serving {
 public:

@@ -102,6 +102,10 @@ TEST(NumberFieldTest, TypedReadersRoundAndSaturate) {
         {kValueInt64, "9223372036854775807", gValueBits<int64_t>(INT64_MAX)},
         {kValueInt64, "99999999999999999999", gValueBits<int64_t>(INT64_MAX)},
         {kValueInt64, "-1e30", gValueBits<int64_t>(INT64_MIN)},
+        // The lowest value's own text, beyond the calculator's integers.
+        {kValueInt64, "-9223372036854775808", gValueBits<int64_t>(INT64_MIN)},
+        {kValueInt64, " -99999999999999999999", gValueBits<int64_t>(INT64_MIN)},
+        {kValueInt64, "-9223372036854775807", gValueBits<int64_t>(-INT64_MAX)},
         {kValueUInt64, "18446744073709551615", UINT64_MAX},
         {kValueUInt64, "18446744073709551616", UINT64_MAX},
         {kValueUInt64, "9007199254740993", 9007199254740993ull},
