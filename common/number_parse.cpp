@@ -203,4 +203,48 @@ bool ParseTimeText(const char* text, int32_t* milliseconds, bool* changed) {
     return true;
 }
 
+bool ParseShortDecimal(const char* text, double* value, char** end) {
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* p = text;
+    const bool negative = *p == '-';
+    if (*p == '+' || *p == '-') ++p;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) return false;
+    uint64_t digits = 0;
+    int significant = 0, exp10 = 0;
+    bool any = false;
+    const auto digit = [&](char c) {
+        any = true;
+        if (digits == 0 && c == '0') return true;
+        digits = digits * 10 + static_cast<uint64_t>(c - '0');
+        return ++significant <= 15;
+    };
+    for (; IsDigit(*p); ++p)
+        if (!digit(*p)) return false;
+    if (*p == '.') {
+        for (++p; IsDigit(*p); ++p, --exp10)
+            if (!digit(*p)) return false;
+    }
+    if (!any) return false;
+    if (*p == 'e' || *p == 'E') {
+        const char* q = p + 1;
+        const bool below = *q == '-';
+        if (*q == '+' || *q == '-') ++q;
+        if (IsDigit(*q)) {
+            int e = 0;
+            for (; IsDigit(*q); ++q) e = e < 10000 ? e * 10 + (*q - '0') : e;
+            exp10 += below ? -e : e;
+            p = q;
+        }
+    }
+    if (exp10 < -22 || exp10 > 22) return false;
+    double v = static_cast<double>(digits);
+    v = exp10 < 0 ? v / kPow10[-exp10] : v * kPow10[exp10];
+    *value = negative ? -v : v;
+    *end = const_cast<char*>(p);
+    return true;
+}
+
+
 }  // namespace orva

@@ -3,6 +3,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -19,6 +20,7 @@ namespace {
 
 
 using kernel::Load4;
+using kernel::Store4d;
 using sample_load::Load;
 using sample_load::ToDouble;
 
@@ -165,8 +167,9 @@ ORVA_INLINE __m256d Clamp4(__m256d r) {
     return _mm256_blendv_pd(_mm256_or_pd(_mm256_and_pd(r, sign), top), r, finite);
 }
 
-template <bool Scaled>
+template <bool Scaled, bool Bounded = true>
 ORVA_INLINE __m256d Finish4(__m256d r, __m256d scale, __m256d zeroN) {
+    if constexpr (Scaled && !Bounded) return _mm256_add_pd(_mm256_mul_pd(r, scale), zeroN);
     if constexpr (Scaled) return Clamp4(_mm256_add_pd(_mm256_mul_pd(r, scale), zeroN));
     return r;
 }
@@ -244,7 +247,8 @@ void Sum16x16Avx2(const unsigned char* p, double* dst, size_t count, const Chann
 
 // Element by element: the same widening, separate multiply and add, and clamp as
 // ConvertStrided, sixteen elements per step.
-template <class T, bool Swap, bool Scaled>
+// Bounded false: the caller knows that no scaled value leaves the finite range.
+template <class T, bool Swap, bool Scaled, bool Stream, bool Bounded>
 size_t ElementWiseAvx2(const unsigned char* p, double* dst, size_t count, double scale,
                        double zero) {
     const __m256d s = _mm256_set1_pd(scale);
@@ -256,15 +260,21 @@ size_t ElementWiseAvx2(const unsigned char* p, double* dst, size_t count, double
         const __m256d b = Load4<T, Swap>(q + 4 * sizeof(T));
         const __m256d c = Load4<T, Swap>(q + 8 * sizeof(T));
         const __m256d d = Load4<T, Swap>(q + 12 * sizeof(T));
-        _mm256_storeu_pd(dst + i, Finish4<Scaled>(a, s, z));
-        _mm256_storeu_pd(dst + i + 4, Finish4<Scaled>(b, s, z));
-        _mm256_storeu_pd(dst + i + 8, Finish4<Scaled>(c, s, z));
-        _mm256_storeu_pd(dst + i + 12, Finish4<Scaled>(d, s, z));
+        Store4d<Stream>(dst + i, Finish4<Scaled, Bounded>(a, s, z));
+        Store4d<Stream>(dst + i + 4, Finish4<Scaled, Bounded>(b, s, z));
+        Store4d<Stream>(dst + i + 8, Finish4<Scaled, Bounded>(c, s, z));
+        Store4d<Stream>(dst + i + 12, Finish4<Scaled, Bounded>(d, s, z));
     }
+    if constexpr (Stream) _mm_sfence();
     return done;
 }
 
 ORVA_TARGET_END
+
+// Results go past the caches: a large call, or one of many that the caller marks.
+inline bool StreamsOutput(const double* destination, size_t count, const ChannelParams* params) {
+    return kernel::StreamsDoubles(destination, params->streamOutput ? SIZE_MAX / 8 : count);
+}
 
 template <class T, bool Swap, bool Scaled>
 void ElementWise(const void* source, double* destination, uint32_t count,
@@ -277,8 +287,19 @@ void ElementWise(const void* source, double* destination, uint32_t count,
         const double zero = Scaled ? params->zero : 0.0;
         size_t done = 0;
         if constexpr (sizeof(T) <= 4) {
-            if (kernel::CpuHasAvx2())
-                done = ElementWiseAvx2<T, Swap, Scaled>(p, destination, count, scale, zero);
+            if (kernel::CpuHasAvx2()) {
+                const bool bounded = !std::is_integral_v<T> || !kernel::ScaledIntegersStayFinite(scale, zero);
+                const bool stream = StreamsOutput(destination, count, params);
+                if (stream) {
+                    done = std::min<size_t>(count, kernel::DoublesToAlign32(destination));
+                    ConvertStrided<T, Swap, Scaled>(p, destination, done, 1, scale, zero);
+                }
+                const auto loop = stream ? (bounded ? ElementWiseAvx2<T, Swap, Scaled, true, true>
+                                                    : ElementWiseAvx2<T, Swap, Scaled, true, false>)
+                                         : (bounded ? ElementWiseAvx2<T, Swap, Scaled, false, true>
+                                                    : ElementWiseAvx2<T, Swap, Scaled, false, false>);
+                done += loop(p + done * sizeof(T), destination + done, count - done, scale, zero);
+            }
         }
         ConvertStrided<T, Swap, Scaled>(p + done * sizeof(T), destination + done, count - done, 1,
                                         scale, zero);

@@ -45,6 +45,9 @@ struct ChannelParams {
     // samples read as NaN. Set by ChannelKernelMarkBlanks, which also keeps the
     // kernels it wraps here (the read kernel, then the statistics kernel).
     bool hasBlank = false;
+    // Set by a caller whose calls together write far more results than the caches hold
+    // (a whole frame in cache-sized pieces): the kernels store past the caches.
+    bool streamOutput = false;
     uint64_t blankBits = 0;  // the stored value, as the element's bits in machine order
     ChannelKernel blankInner[2] = {nullptr, nullptr};
 };

@@ -2,6 +2,11 @@
 
 #include "data/convert_kernels.h"
 
+#include <immintrin.h>
+
+#include <algorithm>
+
+#include "data/kernel_avx2.h"
 #include "data/kernel_util.h"
 
 namespace orva {
@@ -64,6 +69,36 @@ template <class In, class Out, bool Swap, bool Scaled>
     ConvertLoop<In, Out, Swap, Scaled>(s, d, n, scale, zero);
 }
 
+ORVA_TARGET_AVX2_BEGIN
+
+// Elements of up to four bytes to doubles with streaming stores: each result is the one
+// ConvertOne gives (exact widening, separate multiply and add, ClampToDoubleRange, left out
+// when Bounded is false: the caller knows that no result can leave the finite range), dst
+// 32-byte aligned; whole blocks of 16, the count done is returned.
+template <class In, bool Swap, bool Scaled, bool Bounded>
+size_t ConvertToF64StreamAvx2(const unsigned char* s, double* dst, size_t n, double scale, double zero) {
+    const __m256d sc = _mm256_set1_pd(scale);
+    const __m256d z = _mm256_set1_pd(zero);
+    const __m256d lo = _mm256_set1_pd(-DBL_MAX);
+    const __m256d hi = _mm256_set1_pd(DBL_MAX);
+    const auto finish = [&](__m256d x) {
+        if constexpr (!Scaled) return x;
+        if constexpr (!Bounded) return _mm256_add_pd(_mm256_mul_pd(x, sc), z);
+        // max and min return their second operand when one is NaN: NaN passes.
+        return _mm256_min_pd(hi, _mm256_max_pd(lo, _mm256_add_pd(_mm256_mul_pd(x, sc), z)));
+    };
+    const size_t done = n - n % 16;
+    for (size_t i = 0; i < done; i += 16) {
+        const unsigned char* q = s + i * sizeof(In);
+        for (size_t k = 0; k < 16; k += 4)
+            _mm256_stream_pd(dst + i + k, finish(Load4<In, Swap>(q + k * sizeof(In))));
+    }
+    _mm_sfence();
+    return done;
+}
+
+ORVA_TARGET_END
+
 template <class In, class Out, bool Swap, bool Scaled>
 void ConvertLoopBase(const unsigned char* s, unsigned char* d, int32_t n, double scale, double zero) {
     ConvertLoop<In, Out, Swap, Scaled>(s, d, n, scale, zero);
@@ -107,6 +142,26 @@ void ConvertKernel(const void* source, void* destination, int32_t count, const S
     if constexpr (std::is_same_v<In, Out> && !Swap && !Scaled) {
         std::memcpy(d, s, static_cast<size_t>(count) * sizeof(In));
     } else if (CpuHasAvx2()) {
+        if constexpr (std::is_same_v<Out, double> && sizeof(In) <= 4) {
+            auto* out = reinterpret_cast<double*>(d);
+            if (StreamsDoubles(out, static_cast<size_t>(count))) {
+                // Up to a 32-byte boundary, whole blocks streamed, then the rest.
+                const int32_t head = static_cast<int32_t>(std::min<size_t>(count, DoublesToAlign32(out)));
+                ConvertLoopAvx2<In, Out, Swap, Scaled>(s, d, head, params.scale, params.zero);
+                const size_t rest = static_cast<size_t>(count - head);
+                size_t done = head;
+                if (std::is_integral_v<In> && ScaledIntegersStayFinite(params.scale, params.zero))
+                    done += ConvertToF64StreamAvx2<In, Swap, Scaled, false>(s + head * sizeof(In), out + head, rest,
+                                                                            params.scale, params.zero);
+                else
+                    done += ConvertToF64StreamAvx2<In, Swap, Scaled, true>(s + head * sizeof(In), out + head, rest,
+                                                                           params.scale, params.zero);
+                ConvertLoopAvx2<In, Out, Swap, Scaled>(s + done * sizeof(In), d + done * sizeof(Out),
+                                                       static_cast<int32_t>(count - done), params.scale,
+                                                       params.zero);
+                return;
+            }
+        }
         ConvertLoopAvx2<In, Out, Swap, Scaled>(s, d, count, params.scale, params.zero);
     } else {
         ConvertLoopBase<In, Out, Swap, Scaled>(s, d, count, params.scale, params.zero);

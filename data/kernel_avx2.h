@@ -59,6 +59,14 @@ ORVA_INLINE __m256d Load4(const unsigned char* p) {
     }
 }
 
+// Four doubles stored at dst: past the caches when Stream (dst then 32-byte aligned; the
+// loop ends with _mm_sfence), else a plain store at any alignment.
+template <bool Stream>
+ORVA_INLINE void Store4d(double* dst, __m256d v) {
+    if constexpr (Stream) _mm256_stream_pd(dst, v);
+    else _mm256_storeu_pd(dst, v);
+}
+
 // The integer types whose values a 32-bit truncation holds.
 template <class T>
 constexpr bool kNarrowsThroughInt32 =

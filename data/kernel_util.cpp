@@ -5,6 +5,7 @@
 namespace orva::kernel {
 namespace {
 std::atomic<bool> gForceBaseline{false};
+std::atomic<size_t> gStreamFrom{kStreamStoreBytes};
 }  // namespace
 
 bool CpuHasAvx2() {
@@ -13,5 +14,9 @@ bool CpuHasAvx2() {
 }
 
 void ForceBaselineForTest(bool on) { gForceBaseline.store(on, std::memory_order_relaxed); }
+
+bool StreamsStores(size_t bytes) { return bytes >= gStreamFrom.load(std::memory_order_relaxed); }
+
+void StreamStoresFromForTest(size_t bytes) { gStreamFrom.store(bytes, std::memory_order_relaxed); }
 
 }  // namespace orva::kernel

@@ -148,4 +148,30 @@ bool CpuHasAvx2();
 // Test support: makes every kernel run its baseline (SSE2) loop, or not.
 void ForceBaselineForTest(bool on);
 
+// Results of one call that fill at least this many bytes cannot stay in the caches: the
+// vector loops then store them past the caches (streaming stores), which saves the
+// read of every line a plain store fills first and halves the traffic of a result
+// wider than its input. Smaller results stay in cache for whoever reads them next.
+constexpr size_t kStreamStoreBytes = size_t{4} << 20;
+// True when a result of `bytes` bytes is stored past the caches.
+bool StreamsStores(size_t bytes);
+// Test support: results of at least `bytes` bytes stream (0: every result);
+// kStreamStoreBytes restores the rule.
+void StreamStoresFromForTest(size_t bytes);
+// True when x * scale + zero is finite for every integer x of up to 32 bits (NaN scale or
+// zero: false), so that bounding the result to the finite range changes nothing.
+inline bool ScaledIntegersStayFinite(double scale, double zero) {
+    return std::fabs(scale) < 0x1p990 && std::fabs(zero) < 0x1p1000;
+}
+
+// True when `count` doubles written at dst stream: dst must hold whole doubles, so that
+// a 32-byte boundary lies a whole number of them ahead.
+inline bool StreamsDoubles(const double* dst, size_t count) {
+    return reinterpret_cast<uintptr_t>(dst) % sizeof(double) == 0 && StreamsStores(count * sizeof(double));
+}
+// Doubles before dst reaches a 32-byte boundary, where streaming stores can start.
+inline size_t DoublesToAlign32(const double* dst) {
+    return ((32 - reinterpret_cast<uintptr_t>(dst) % 32) % 32) / sizeof(double);
+}
+
 }  // namespace orva::kernel

@@ -4,6 +4,7 @@
 #include <cfenv>
 #include <cstring>
 
+#include "data/kernel_util.h"
 #include "io/data_set.h"
 #include "io/frame_access.h"
 
@@ -197,7 +198,10 @@ bool InputReadKernel1(DataSet* d, TypedFrameBuffer* image, ReadWindow* w) {
         }
     };
 
-    // 9. Whole rows in one run, or row by row.
+    // 9. Whole rows in one run, or row by row. A window far larger than the caches is
+    // stored past them (blank samples are marked by reading the results back: not those).
+    d->channelParams.streamOutput =
+        !d->channelParams.hasBlank && kernel::StreamsStores(width * height * outPixelBytes);
     const bool wholeRows = width == W;
     if (wholeRows) {
         readRun(position, width * height);
@@ -205,6 +209,7 @@ bool InputReadKernel1(DataSet* d, TypedFrameBuffer* image, ReadWindow* w) {
         const uint64_t rowStride = W * B;
         for (uint64_t r = 0; r < height && !shortRead; ++r) readRun(position + r * rowStride, width);
     }
+    d->channelParams.streamOutput = false;
 
     // 10. A short read delivers the rows that came; the rest of a partial row is zero.
     if (shortRead) {

@@ -55,6 +55,8 @@ private:
 };
 
 double ReadDouble(const char* text, char** end) {
+    double v;
+    if (ParseShortDecimal(text, &v, end)) return v;
     if (CLocale() != static_cast<locale_t>(nullptr)) return strtod_l(text, end, CLocale());
     return std::strtod(text, end);
 }

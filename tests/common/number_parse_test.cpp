@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -143,4 +149,43 @@ TEST(NumberParse, ParseTimeText) {
 }
 
 }  // namespace
+// The short decimal reader gives strtod's value (bit for bit) and end wherever it
+// answers, and declines what it cannot read exactly.
+TEST(NumberParse, ShortDecimalsReadAsStrtodReadsThem) {
+    const auto same = [](const char* text) {
+        double v = 12345.0;
+        char* end = nullptr;
+        if (!ParseShortDecimal(text, &v, &end)) return;
+        char* wantEnd = nullptr;
+        const double want = std::strtod(text, &wantEnd);
+        EXPECT_EQ(std::memcmp(&v, &want, sizeof v), 0) << text << ": " << v << " want " << want;
+        EXPECT_EQ(end - text, wantEnd - text) << text;
+    };
+    for (const char* text : {"0", "-0", "+0.0", "1.", ".5", "-.5e1", "1e", "1e+", "2E-3x", "123456789012345",
+                             "0.000000000000000000001", "1e22", "9.99999999999999e22", "4.9e-7 5", "1.5 2.5",
+                             "0001.2500", "1e0000000000000000001", "3.14159265358979"})
+        same(text);
+    // What only strtod reads, or reads differently, is declined.
+    double v = 0.0;
+    char* end = nullptr;
+    for (const char* text : {"0x10", "-0X1p3", "inf", "nan", ".", "-", "", " 1", "1e23", "1e-23",
+                             "1234567890123456", "0.1234567890123456", "e5"})
+        EXPECT_FALSE(ParseShortDecimal(text, &v, &end)) << text;
+    // Rows as writers format them, and random digit strings with random powers.
+    std::mt19937_64 rng(99);
+    std::uniform_real_distribution<double> mag(-30.0, 30.0);
+    char text[64];
+    int read = 0;
+    for (int i = 0; i < 200000; ++i) {
+        const double x = (rng() % 2 ? -1.0 : 1.0) * std::pow(10.0, mag(rng)) * (1.0 + (rng() % 1000) / 999.0);
+        std::snprintf(text, sizeof text, i % 3 == 0 ? "%.9g" : i % 3 == 1 ? "%.15g" : "%.6f", x);
+        same(text);
+        std::snprintf(text, sizeof text, "%llu.%llue%d", static_cast<unsigned long long>(rng() % 10000000),
+                      static_cast<unsigned long long>(rng() % 100000000), static_cast<int>(rng() % 50) - 25);
+        same(text);
+        read += ParseShortDecimal(text, &v, &end);
+    }
+    EXPECT_GT(read, 50000);  // the fast reading is taken
+}
+
 }  // namespace orva

@@ -114,30 +114,40 @@ const ScaleCase kScales[] = {{1.0, 0.0},     {1.0000001, 0.0}, {2.0, 0.5},   {-1
                              {0.5, -3.25},   {1e300, 0.0},     {1.0, 1e-300}, {3.0, 7.9},
                              {-3e-5, 1e10},  {1.0, std::numeric_limits<double>::quiet_NaN()}};
 
-// Runs a kernel on inputs (stored at an odd address) and compares every element
-// with the reference. Returns the number of mismatches (reports the first few).
-int CheckKernel(DConvKernel kernel, const std::vector<unsigned char>& stored, ElementType inType,
-                ElementType outType, bool scaled, const ScaleZero& p) {
+// One run of CheckKernel with the results `at` bytes into a buffer.
+int CheckKernelAt(DConvKernel kernel, const std::vector<unsigned char>& stored, ElementType inType,
+                  ElementType outType, bool scaled, const ScaleZero& p, size_t at) {
     const int inSize = ref::Info(inType).size, outSize = ref::Info(outType).size;
     const int n = static_cast<int>(stored.size() / inSize);
-    std::vector<unsigned char> src(stored.size() + 1), dst(static_cast<size_t>(n) * outSize + 1 + 16, 0xAB);
+    std::vector<unsigned char> src(stored.size() + 1), dst(static_cast<size_t>(n) * outSize + at + 16, 0xAB);
     std::memcpy(src.data() + 1, stored.data(), stored.size());
-    kernel(src.data() + 1, dst.data() + 1, n, p);
+    kernel(src.data() + 1, dst.data() + at, n, p);
     int bad = 0;
     for (int i = 0; i < n; ++i) {
         unsigned char want[8];
         ref::ConvertElement(stored.data() + static_cast<size_t>(i) * inSize, inType, want, outType, scaled, p);
-        const unsigned char* got = dst.data() + 1 + static_cast<size_t>(i) * outSize;
+        const unsigned char* got = dst.data() + at + static_cast<size_t>(i) * outSize;
         if (!ref::SameElement(got, want, outType) && ++bad <= 3)
             ADD_FAILURE() << std::hex << "in 0x" << inType << " out 0x" << outType << std::dec
                           << (scaled ? " scaled" : " plain") << " special " << int(p.specialValues) << " scale "
-                          << p.scale << " zero " << p.zero << ": element " << i << " got "
+                          << p.scale << " zero " << p.zero << " at " << at << ": element " << i << " got "
                           << static_cast<double>(ref::ValueOf(got, outType)) << " want "
                           << static_cast<double>(ref::ValueOf(want, outType));
     }
     // Nothing is written past the last element.
-    for (size_t k = static_cast<size_t>(n) * outSize + 1; k < dst.size(); ++k) EXPECT_EQ(dst[k], 0xAB);
-    EXPECT_EQ(dst[0], 0xAB);
+    for (size_t k = static_cast<size_t>(n) * outSize + at; k < dst.size(); ++k) EXPECT_EQ(dst[k], 0xAB);
+    for (size_t k = 0; k < at; ++k) EXPECT_EQ(dst[k], 0xAB);
+    return bad;
+}
+
+// Runs a kernel on inputs (stored at an odd address) and compares every element
+// with the reference, with the results at an odd address and at one off a 32-byte
+// boundary by a whole element (where the streaming loops start after a few elements).
+// Returns the number of mismatches (reports the first few).
+int CheckKernel(DConvKernel kernel, const std::vector<unsigned char>& stored, ElementType inType,
+                ElementType outType, bool scaled, const ScaleZero& p) {
+    int bad = 0;
+    for (size_t at : {size_t{1}, size_t{8}}) bad += CheckKernelAt(kernel, stored, inType, outType, scaled, p, at);
     return bad;
 }
 

@@ -77,14 +77,18 @@ std::vector<T> MixedValues(size_t n, std::mt19937_64& rng, unsigned oneIn, doubl
     return v;
 }
 
-// Runs `check` on the AVX2 loops (where the processor has them), then on the baseline ones.
+// Runs `check` on the AVX2 loops (where the processor has them), on them again with
+// every result stored past the caches (the loops large frames take), then on the
+// baseline ones.
 template <class Check>
 void OnBothKernelPaths(Check check) {
-    for (bool baseline : {false, true}) {
-        SCOPED_TRACE(baseline ? "baseline" : "default");
-        kernel::ForceBaselineForTest(baseline);
+    for (int path : {0, 1, 2}) {
+        SCOPED_TRACE(path == 0 ? "default" : path == 1 ? "streaming stores" : "baseline");
+        kernel::StreamStoresFromForTest(path == 1 ? 0 : kernel::kStreamStoreBytes);
+        kernel::ForceBaselineForTest(path == 2);
         check();
     }
+    kernel::StreamStoresFromForTest(kernel::kStreamStoreBytes);
     kernel::ForceBaselineForTest(false);
 }
 

@@ -126,6 +126,41 @@ void CheckScale() {
 
 TEST(ScaleInPlace, MatchesTheReference) { testing_data::OnBothKernelPaths(CheckScale); }
 
+// Runs of a million 16-bit samples or more take a table of every value's result: every
+// value, at an odd address and with a run length that is not a multiple of four.
+void CheckLongRuns() {
+    std::mt19937_64 rng(5);
+    const int n = (1 << 20) + 3;
+    std::vector<unsigned char> in(static_cast<size_t>(n) * 2);
+    for (int i = 0; i < n; ++i) {
+        const uint16_t v = i < 65536 ? static_cast<uint16_t>(i * 40503u) : static_cast<uint16_t>(rng());
+        std::memcpy(&in[static_cast<size_t>(i) * 2], &v, 2);
+    }
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double scales[][2] = {{1.0000001, 0.25}, {-0.5, 3.5}, {1e300, 1.0}, {1.0, nan}};
+    for (ElementType t : {kTypeI16, kTypeU16}) {
+        for (int mode : {0, 1}) {
+            for (const auto& s : scales) {
+                const ScaleZero p{.scale = s[0], .zero = s[1]};
+                std::vector<unsigned char> buf(in.size() + 1);
+                std::memcpy(buf.data() + 1, in.data(), in.size());
+                ScaleInPlaceSelect(p, t, mode)(buf.data() + 1, n, p);
+                int bad = 0;
+                for (int i = 0; i < n; ++i) {
+                    unsigned char want[8];
+                    std::memcpy(want, in.data() + static_cast<size_t>(i) * 2, 2);
+                    ref::ScaleElement(want, t, mode, p);
+                    if (!ref::SameElement(buf.data() + 1 + static_cast<size_t>(i) * 2, want, t) && ++bad <= 3)
+                        ADD_FAILURE() << "type 0x" << std::hex << t << std::dec << " mode " << mode << " scale "
+                                      << p.scale << " zero " << p.zero << " element " << i;
+                }
+            }
+        }
+    }
+}
+
+TEST(ScaleInPlace, LongRunsMatchTheReference) { testing_data::OnBothKernelPaths(CheckLongRuns); }
+
 void CheckPack() {
     std::mt19937_64 rng(78);
     std::vector<double> values = {0.5, -0.5, 1.5, -1.5, 0.49999999999999994, 126.5, -127.5, 254.5, 255.5,

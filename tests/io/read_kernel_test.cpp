@@ -136,6 +136,20 @@ TEST_F(ReadKernel, SwappedAndNativeFilesGiveTheSameValues) {
     n->Release();
 }
 
+// Windows far larger than the caches are stored past them, whole rows in pieces and
+// narrower rows one at a time, each starting off a 32-byte boundary: the same values.
+TEST_F(ReadKernel, WindowsLargerThanTheCachesGiveTheSameValues) {
+    const uint32_t W = 1024, H = 1024;
+    DataSet* s = Describe(Write("large.raw", BigEndianFrames(W, H, 1)), W, H, 1, 0x82);
+    ReadWindow whole{0, 0, 0, 0, W, H, 0, 1, 0};
+    ASSERT_TRUE(Read(s, &whole));
+    EXPECT_TRUE(Matches(image, 0, 0, W, H, 0));
+    ReadWindow part{0, 0, 3, 5, W - 6, H - 9, 0, 1, 0};
+    ASSERT_TRUE(Read(s, &part));
+    EXPECT_TRUE(Matches(image, 3, 5, W - 6, H - 9, 0));
+    s->Release();
+}
+
 TEST_F(ReadKernel, NegativeStepReachesTheLastFrameAndReadsNoFrameTwice) {
     const uint32_t W = 8, H = 4, N = 10;
     DataSet* d = Describe(Write("cube.raw", BigEndianFrames(W, H, N)), W, H, N);
