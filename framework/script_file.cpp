@@ -83,8 +83,8 @@ ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string&
                     if (!(tracker.InOurSection() && (inSection || piece.kind == ScriptPieceKind::kHeader)))
                         clean = false;
                 } else if (outside) {
-                    if (piece.kind == ScriptPieceKind::kSel && url != nullptr && url->size() == piece.length &&
-                        std::memcmp(url->data(), line.data() + piece.text, piece.length) == 0) {
+                    if (piece.kind == ScriptPieceKind::kSel && url != nullptr &&
+                        ScriptSelNames(line.data(), piece, *url)) {
                         selLine = number;
                         selFirst = k == 0;
                         // Without its lines, a SEL that came before it would take its place.
@@ -189,21 +189,23 @@ bool KeywordFile::WriteBlock(bool withBlockHeader, bool newlineFirst, char first
     if (newlineFirst) ok = Print("\n") && ok;
     bool sel = withBlockHeader && hasUrl_;
     if (sel) {
-        for (char c : url_) {
-            if (static_cast<unsigned char>(c) < 0x20) return false;
-        }
-        bool quotable = url_.find('"') == std::string::npos;
-        bool bracketable = url_.find_first_of("<>") == std::string::npos;
-        // An absolute path goes in double quotes, any other URL in angle brackets;
-        // a URL that one form cannot hold takes the other.
+        bool control = false;
+        for (char c : url_) control = control || static_cast<unsigned char>(c) < 0x20;
+        const bool quotable = !control && url_.find('"') == std::string::npos;
+        const bool bracketable = !control && url_.find_first_of("<>") == std::string::npos;
+        // An absolute path goes in double quotes, any other URL in angle brackets; a URL
+        // that one form cannot hold takes the other, one that neither can the escaped form.
+        std::string header = "SEL(URL=";
         if (quotable && (url_[0] == '/' || !bracketable)) {
-            ok = Print("SEL(URL=\"%s\")\n{\n", url_.c_str()) && ok;
+            header += ScriptQuotedText(url_);
         } else if (bracketable) {
-            ok = Print("SEL(URL=<%s>)\n{\n", url_.c_str()) && ok;
+            header += '<' + url_ + '>';
         } else {
-            return false;
+            header += ScriptQuotedText(url_);
         }
-        ok = Print(" ") && ok;
+        header += ")\n{\n ";
+        FILE* out = Output();
+        ok = out != nullptr && std::fwrite(header.data(), 1, header.size(), out) == header.size() && ok;
     } else if (first != '\0') {
         ok = Print("%c", first) && ok;
     }
@@ -372,20 +374,15 @@ bool KeywordFile::RewriteScript() {
         droppedBlank = false;
         if (insertAt == UINT32_MAX) {
             if (count == 0 ? dropping : !anyKept) continue;  // the line went with an old section
+            // Blank lines that stood between an old section and what ends it (the next
+            // "[", a SEL, a brace) stay, so that saving again keeps the file's size.
+            if (restoreBlank && !lastBlank) put(std::string(), nullptr);
             if (!anyDropped) {
-                // Blank lines that stood between an old section and the next "[" stay.
-                const ScriptPieceKind first = count ? scan.pieces[0].kind : ScriptPieceKind::kOther;
-                if (restoreBlank && !lastBlank &&
-                    (first == ScriptPieceKind::kHeader || first == ScriptPieceKind::kBracket))
-                    put(std::string(), nullptr);
                 put(line, &scan);
                 continue;
             }
             const std::string text = Without(line, scan, drop, 0, static_cast<uint32_t>(line.size()));
             ScanScriptLine(text, &writtenScan);
-            const ScriptPieceKind first = writtenScan.pieces[0].kind;
-            if (restoreBlank && !lastBlank && (first == ScriptPieceKind::kHeader || first == ScriptPieceKind::kBracket))
-                put(std::string(), nullptr);
             put(text, &writtenScan);
             continue;
         }

@@ -160,7 +160,8 @@ bool WriteColorSection(KeywordFile* file, const ColorSection& s, char lead) {
         !SectionLine(file, lead, "ColorMask=0x%X\n", c.colorMask) ||
         !SectionLine(file, lead, "ColorFlags=0x%X\n", c.colorFlags))
         return false;
-    return s.paletteName.empty() || SectionLine(file, lead, "Palette=\"%s\"\n", s.paletteName.c_str());
+    return s.paletteName.empty() ||
+           SectionLine(file, lead, "Palette=%s\n", ScriptQuotedText(s.paletteName).c_str());
 }
 
 // ---- The settings ----------------------------------------------------------------------
