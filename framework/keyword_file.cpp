@@ -222,7 +222,7 @@ bool KeywordFile::Save() {
         std::fclose(old);
         oldStream_ = nullptr;
     } else if (!notRegular && errno == ENOENT) {
-        ok = WriteBlock(true, false, hasUrl_ ? ' ' : '\0');
+        ok = WriteCheckedBlock(Output(), true, false, hasUrl_ ? ' ' : '\0', nullptr);
     } else {
         // The old file exists but cannot be read: writing now would lose it.
         SetState(ErrnoToError());

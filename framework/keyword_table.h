@@ -78,8 +78,8 @@ int ParseKeyValueLine(ParseState* state, char* line, uint32_t lineNumber, int* b
 // runs to the end of the line). Returns the length left.
 size_t StripLineComment(char* line);
 
-// The longest text a quoted value may hold.
-constexpr size_t kMaxValueLength = 0x200000;
+// The longest text a quoted value may hold: all a script line holds.
+constexpr size_t kMaxValueLength = 0x400000;
 
 // A value in double quotes, apostrophes or "<" ">" at *cursor: the cursor is
 // moved inside it and its length returned; -1 when the text is not quoted or

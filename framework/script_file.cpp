@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/error_codes.h"
+#include "common/log.h"
 #include "framework/keyword_file.h"
 #include "framework/script_scan.h"
 
@@ -216,6 +218,36 @@ bool KeywordFile::WriteBlock(bool withBlockHeader, bool newlineFirst, char first
     return ok;
 }
 
+bool KeywordFile::WriteCheckedBlock(FILE* out, bool withBlockHeader, bool newlineFirst, char first,
+                                    uint64_t* lines) {
+    // Through memory first: a block with a line the reader would refuse is not written.
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* memory = open_memstream(&text, &size);
+    if (memory == nullptr) return false;
+    FILE* saved = output_;
+    output_ = memory;
+    const bool made = WriteBlock(withBlockHeader, newlineFirst, first);
+    output_ = saved;
+    const bool closed = std::fclose(memory) == 0;
+    bool done = made && closed;
+    size_t start = 0;
+    for (size_t i = 0; done && i < size; ++i) {
+        if (text[i] != '\n') continue;
+        if (i - start > kMaxScriptLineLength) {
+            LogPrintf("'%s' - a value of more than %zu characters cannot be stored", Path() ? Path() : "",
+                      kMaxScriptLineLength);
+            SetState(kErrLimit);
+            done = false;
+        }
+        start = i + 1;
+        if (lines != nullptr) ++*lines;
+    }
+    done = done && std::fwrite(text, 1, size, out) == size;
+    std::free(text);
+    return done;
+}
+
 namespace {
 
 // A line, or the part of one that is written, ends by opening a block: its last piece
@@ -288,21 +320,8 @@ bool KeywordFile::RewriteScript() {
     };
     // The new section; set apart from the line before it, except from the line that
     // opens its block, so that saving twice gives the same file.
-    // A section goes through memory first, to count its lines.
     auto putBlock = [&](bool withBlockHeader, bool newlineFirst, char indent) {
-        char* text = nullptr;
-        size_t size = 0;
-        FILE* memory = open_memstream(&text, &size);
-        if (memory == nullptr) return false;
-        FILE* saved = output_;
-        output_ = memory;
-        const bool made = WriteBlock(withBlockHeader, newlineFirst, indent);
-        output_ = saved;
-        const bool closed = std::fclose(memory) == 0;
-        bool done = made && closed && std::fwrite(text, 1, size, out) == size;
-        for (size_t i = 0; done && i < size; ++i) lines += text[i] == '\n';
-        std::free(text);
-        return done;
+        return WriteCheckedBlock(out, withBlockHeader, newlineFirst, indent, &lines);
     };
     auto putSection = [&](char indent) {
         if (!putBlock(false, anyWritten && !lastBlank && !lastOpens, indent)) ok = false;

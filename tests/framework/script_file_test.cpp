@@ -6,6 +6,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "common/error_codes.h"
 #include "framework/keyword_file.h"
 #include "framework/script_scan.h"
 #include "test_support.h"
@@ -457,6 +458,26 @@ TEST(QuotedText, AnyUrlKeepsItsBlock) {
             << c.url;
         ExpectStableSavesOf(path, c.url, expected);
     }
+}
+
+// A value longer than a line the reader takes is refused, with a line in the log, and
+// the file stays as it was; the longest that fits reads back.
+TEST(QuotedText, TooLongForALineIsRefused) {
+    TempFolder folder;
+    const std::string path = folder.File("long.fs");
+    const std::string before = "SEL(URL=<b>)\n{\n [{" SEC "}]\n K=2\n}\n";
+    for (bool exists : {false, true}) {
+        if (exists) WriteText(path, before);
+        SectionFile file;
+        file.body = {"V=" + std::string(kMaxScriptLineLength - 2, 'v')};  // with " V=": one too many
+        EXPECT_FALSE(SaveSection(path, "a", &file));
+        EXPECT_EQ(file.State(), kErrLimit);
+        EXPECT_EQ(ReadText(path), exists ? before : "<missing>");
+    }
+    SectionFile fits;
+    fits.body = {"V=" + std::string(kMaxScriptLineLength - 3, 'v')};
+    ASSERT_TRUE(SaveSection(path, "a", &fits));
+    EXPECT_EQ(ReadSection(path, "a"), fits.body);
 }
 
 // Blank lines between a section and the block after it stay: saving again keeps the size.
