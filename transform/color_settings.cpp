@@ -103,7 +103,8 @@ int PaletteHandler(const char* value, ParseState* state) {
     const char* text;
     size_t length;
     ClassKeyText(value, &text, &length);
-    if (length == 0 || *text == '"' || *text == '<') return -1;
+    // A quote that did not read (not closed, a bad escape) is no plain path.
+    if (length == 0 || *text == '"' || *text == '<' || (length > 1 && text[0] == '%' && text[1] == '"')) return -1;
     Target(state)->paletteName.assign(text, length);
     return 1;
 }
