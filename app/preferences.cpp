@@ -182,7 +182,7 @@ public:
                        {"LoadFolder", r.loadFolder},       {"SaveFolder", r.saveFolder},
                        {"LoadMaskFolder", r.loadMaskFolder}};
         for (const auto& f : folders) {
-            if (f.text != nullptr && !Line("%s=\"%s\"\n", f.key, f.text)) return false;
+            if (f.text != nullptr && !Line("%s=%s\n", f.key, ScriptQuotedText(f.text).c_str())) return false;
         }
         const struct {
             const char* key;

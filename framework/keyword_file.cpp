@@ -9,34 +9,11 @@
 #include "common/number_text.h"
 #include "common/paths.h"
 #include "common/printf_format.h"
+#include "framework/pipeline.h"
 
 namespace orva {
 
 namespace {
-
-// Length of the name part of a tagged source name and its start; 0 when there
-// is no name tag, -1 for a malformed tag.
-int FindSourceNamePart(const char* text, size_t* start) {
-    *start = 0;
-    if (text == nullptr || *text == '\0') return 0;
-    size_t length = std::strlen(text);
-    if (text[0] != '<') return static_cast<int>(length < 0x7FFFFFFF ? length : 0x7FFFFFFF);
-    const char* p = text;
-    while (*p == '<') {
-        const char* close = std::strchr(p, '>');
-        if (close == nullptr || close[1] == '\0') return -1;
-        bool nameTag = close - p - 1 == 4 &&
-                       (std::strncmp(p + 1, "NAME", 4) == 0 || std::strncmp(p + 1, "name", 4) == 0);
-        p = close + 1;
-        if (nameTag) {
-            const char* end = std::strchr(p, '<');
-            size_t n = end ? static_cast<size_t>(end - p) : std::strlen(p);
-            *start = static_cast<size_t>(p - text);
-            return static_cast<int>(n < 0x7FFFFFFF ? n : 0x7FFFFFFF);
-        }
-    }
-    return 0;
-}
 
 // The path with the extension of its file name replaced.
 bool ReplaceExtension(const std::string& path, const char* extension, std::string* out) {
@@ -69,10 +46,10 @@ bool SplitSourceName(const char* text, std::string* url, bool* hasUrl, std::stri
     url->clear();
     path->clear();
     *hasUrl = false;
-    size_t start = 0;
-    int length = FindSourceNamePart(text, &start);
-    if (length < 1) return false;
-    std::string name(text + start, static_cast<size_t>(length));
+    const char* start = nullptr;
+    const int32_t length = FindSourceNamePart(text, &start);
+    if (length < 1 || start == nullptr) return false;
+    std::string name(start, static_cast<size_t>(length));
     std::string marker;
     std::string rest = name;
     if (name[0] == '|') {
@@ -245,7 +222,7 @@ bool KeywordFile::Save() {
         std::fclose(old);
         oldStream_ = nullptr;
     } else if (!notRegular && errno == ENOENT) {
-        ok = WriteBlock(true, false, hasUrl_ ? ' ' : '\0');
+        ok = WriteCheckedBlock(Output(), true, false, hasUrl_ ? ' ' : '\0', nullptr);
     } else {
         // The old file exists but cannot be read: writing now would lose it.
         SetState(ErrnoToError());

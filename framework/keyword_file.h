@@ -32,6 +32,8 @@ constexpr int kMaxStatementsPerLine = kMaxScriptStatements;
 // The longest line read (a URL of kMaxUrlLength with its statement fits); a longer one
 // makes the file a bad file, so that a huge or endless line cannot exhaust memory.
 constexpr size_t kMaxScriptLineLength = 0x400000;
+// A value that fits in a line reads back.
+static_assert(kMaxValueLength >= kMaxScriptLineLength);
 
 // Mode of every keyword-file save: text, written through a temporary copy
 // (0x400 and 0x80 are kept for this class); with a ".bak" backup when asked.
@@ -98,6 +100,9 @@ public:
     // the SEL header and a blank, otherwise `first` when it is not 0; then the
     // header line, the body, and "}\n" after a SEL header.
     bool WriteBlock(bool withBlockHeader, bool newlineFirst, char first);
+    // WriteBlock into `out`, unless a line of the block is longer than the reader
+    // takes (logged, state kErrLimit); the block's lines are added to *lines.
+    bool WriteCheckedBlock(FILE* out, bool withBlockHeader, bool newlineFirst, char first, uint64_t* lines);
 
     // printf-style text (the system's spellings understood) to the output stream.
     bool Print(const char* format, ...);

@@ -7,6 +7,7 @@
 
 #include "common/paths.h"
 #include "common/printf_format.h"
+#include "framework/script_scan.h"
 
 namespace orva {
 
@@ -51,7 +52,7 @@ void LogTo(LogFile* log, const char* format, ...) {
 // Replaces *text by a malloc'ed copy of n characters.
 int ReplaceHeapText(char** text, const char* start, size_t n, bool slash) {
     size_t total = n + (slash ? 1 : 0);
-    if (total >= kPathMax) return -1;
+    if (total > kMaxValueLength) return -1;
     char* copy = static_cast<char*>(std::malloc(total + 1));
     if (copy == nullptr) return -1;
     std::memcpy(copy, start, n);
@@ -230,30 +231,29 @@ int ParseQuotedString(const char* value, char** text) {
     if (value == nullptr || text == nullptr) return -1;
     const char* p = value;
     while (IsBlank(*p)) ++p;
-    const char* start = p;
-    size_t n;
-    int quoted = QuotedValueLength(&start);
-    if (quoted >= 0) {
-        n = static_cast<size_t>(quoted);
-    } else {
-        start = p;
-        n = std::strlen(p);
-        while (n > 0 && (IsBlank(start[n - 1]) || start[n - 1] == '\r' || start[n - 1] == '\n')) --n;
+    std::string quoted;
+    const int form = ReadScriptQuotedText(p, &quoted);
+    if (form < 0) return -1;
+    if (form > 0) {
+        // A quoted empty folder stays empty (it is not the root folder).
+        if (quoted.empty()) return ReplaceHeapText(text, "", 0, false);
+        return ReplaceHeapText(text, quoted.data(), quoted.size(), quoted.back() != '/');
     }
+    size_t n = std::strlen(p);
+    while (n > 0 && (IsBlank(p[n - 1]) || p[n - 1] == '\r' || p[n - 1] == '\n')) --n;
     // An empty folder is refused rather than turned into the root folder.
     if (n == 0) return -1;
-    return ReplaceHeapText(text, start, n, start[n - 1] != '/');
+    return ReplaceHeapText(text, p, n, p[n - 1] != '/');
 }
 
 int QuotedValueDup(const char* value, char** text) {
     if (value == nullptr || text == nullptr) return -1;
     const char* p = value;
     while (IsBlank(*p)) ++p;
-    if (*p != '"' && *p != '<') return -1;
-    const char* start = p;
-    int n = QuotedValueLength(&start);
-    if (n < 0) return -1;
-    return ReplaceHeapText(text, start, static_cast<size_t>(n), false);
+    if (*p != '"' && *p != '<' && *p != '%') return -1;
+    std::string quoted;
+    if (ReadScriptQuotedText(p, &quoted) < 1) return -1;
+    return ReplaceHeapText(text, quoted.data(), quoted.size(), false);
 }
 
 int ParseFileNameValue(char** cursor, const char* message, int64_t line, LogFile* log,

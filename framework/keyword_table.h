@@ -78,6 +78,9 @@ int ParseKeyValueLine(ParseState* state, char* line, uint32_t lineNumber, int* b
 // runs to the end of the line). Returns the length left.
 size_t StripLineComment(char* line);
 
+// The longest text a quoted value may hold: all a script line holds.
+constexpr size_t kMaxValueLength = 0x400000;
+
 // A value in double quotes, apostrophes or "<" ">" at *cursor: the cursor is
 // moved inside it and its length returned; -1 when the text is not quoted or
 // the quote is not closed (cursor unchanged).
@@ -85,13 +88,15 @@ int QuotedValueLength(const char** cursor);
 // The same, also accepting "<" followed by a double quote closed by a double quote.
 int QuotedValueSkip(const char** cursor);
 
-// A folder value: quoted (double quotes, apostrophes, angle brackets) or the
-// whole text without trailing blanks, CR and LF; a "/" is appended when it does
-// not end in one; it must stay below kPathMax. The new malloc'ed text replaces
-// *text (the old one is freed). 1, or -1 with *text unchanged.
+// A folder value: quoted (double quotes, apostrophes, angle brackets, the escaped
+// form of ScriptQuotedText) or the whole text without trailing blanks, CR and LF; a
+// "/" is appended when it does not end in one (a quoted empty text stays empty); it
+// holds at most kMaxValueLength characters. The new malloc'ed text replaces *text
+// (the old one is freed). 1, or -1 with *text unchanged.
 int ParseQuotedString(const char* value, char** text);
-// A value in double quotes or between "<" and ">", shorter than kPathMax,
-// copied into a new malloc'ed text that replaces *text. 1 or -1.
+// A value in double quotes, between "<" and ">" or in the escaped form, of at most
+// kMaxValueLength characters, copied into a new malloc'ed text that replaces *text.
+// 1 or -1.
 int QuotedValueDup(const char* value, char** text);
 
 // A plain file name at *cursor (blanks skipped; optionally in double quotes or

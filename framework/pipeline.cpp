@@ -275,11 +275,10 @@ int32_t FindSourceNamePart(const char* text, const char** start) {
         if (close == nullptr || close[1] == '\0') return -1;
         size_t length = static_cast<size_t>(close - p - 1);
         if (length == 4 && (std::strncmp(p + 1, "NAME", 4) == 0 || std::strncmp(p + 1, "name", 4) == 0)) {
+            // The name is the last part of a source name: a "<" in it is the file's own.
             const char* name = close + 1;
-            const char* end = std::strchr(name, '<');
-            size_t n = end != nullptr ? static_cast<size_t>(end - name) : std::strlen(name);
             if (start != nullptr) *start = name;
-            return clamp(n);
+            return clamp(std::strlen(name));
         }
         p = close + 1;
     }

@@ -78,8 +78,9 @@ bool BuildSourceName(char** text, int kind, const char* name, int32_t section, i
 bool TextAppend(char** text, const char* tail);
 void TextPtrFree(char** text);
 // The length of the name part and its start: the whole text when it is not
-// tagged; after the "<NAME>" or "<name>" tag up to the next "<" otherwise; 0
-// without a name tag, -1 for a broken tag.
+// tagged; after the "<NAME>" or "<name>" tag up to the end otherwise (the name
+// comes last, and a file's name may hold "<" and ">"); 0 without a name tag, -1
+// for a broken tag.
 int32_t FindSourceNamePart(const char* text, const char** start);
 // Splits a source name into the path of its service file (or of the file
 // itself) and a display name. Heap texts, freed with TextPtrFree.

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/error_codes.h"
+#include "common/log.h"
 #include "framework/keyword_file.h"
 #include "framework/script_scan.h"
 
@@ -83,8 +85,8 @@ ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string&
                     if (!(tracker.InOurSection() && (inSection || piece.kind == ScriptPieceKind::kHeader)))
                         clean = false;
                 } else if (outside) {
-                    if (piece.kind == ScriptPieceKind::kSel && url != nullptr && url->size() == piece.length &&
-                        std::memcmp(url->data(), line.data() + piece.text, piece.length) == 0) {
+                    if (piece.kind == ScriptPieceKind::kSel && url != nullptr &&
+                        ScriptSelNames(line.data(), piece, *url)) {
                         selLine = number;
                         selFirst = k == 0;
                         // Without its lines, a SEL that came before it would take its place.
@@ -189,21 +191,23 @@ bool KeywordFile::WriteBlock(bool withBlockHeader, bool newlineFirst, char first
     if (newlineFirst) ok = Print("\n") && ok;
     bool sel = withBlockHeader && hasUrl_;
     if (sel) {
-        for (char c : url_) {
-            if (static_cast<unsigned char>(c) < 0x20) return false;
-        }
-        bool quotable = url_.find('"') == std::string::npos;
-        bool bracketable = url_.find_first_of("<>") == std::string::npos;
-        // An absolute path goes in double quotes, any other URL in angle brackets;
-        // a URL that one form cannot hold takes the other.
+        bool control = false;
+        for (char c : url_) control = control || static_cast<unsigned char>(c) < 0x20;
+        const bool quotable = !control && url_.find('"') == std::string::npos;
+        const bool bracketable = !control && url_.find_first_of("<>") == std::string::npos;
+        // An absolute path goes in double quotes, any other URL in angle brackets; a URL
+        // that one form cannot hold takes the other, one that neither can the escaped form.
+        std::string header = "SEL(URL=";
         if (quotable && (url_[0] == '/' || !bracketable)) {
-            ok = Print("SEL(URL=\"%s\")\n{\n", url_.c_str()) && ok;
+            header += ScriptQuotedText(url_);
         } else if (bracketable) {
-            ok = Print("SEL(URL=<%s>)\n{\n", url_.c_str()) && ok;
+            header += '<' + url_ + '>';
         } else {
-            return false;
+            header += ScriptQuotedText(url_);
         }
-        ok = Print(" ") && ok;
+        header += ")\n{\n ";
+        FILE* out = Output();
+        ok = out != nullptr && std::fwrite(header.data(), 1, header.size(), out) == header.size() && ok;
     } else if (first != '\0') {
         ok = Print("%c", first) && ok;
     }
@@ -212,6 +216,36 @@ bool KeywordFile::WriteBlock(bool withBlockHeader, bool newlineFirst, char first
     if (!WriteBody(first)) return false;
     if (sel) ok = Print("}\n");
     return ok;
+}
+
+bool KeywordFile::WriteCheckedBlock(FILE* out, bool withBlockHeader, bool newlineFirst, char first,
+                                    uint64_t* lines) {
+    // Through memory first: a block with a line the reader would refuse is not written.
+    char* text = nullptr;
+    size_t size = 0;
+    FILE* memory = open_memstream(&text, &size);
+    if (memory == nullptr) return false;
+    FILE* saved = output_;
+    output_ = memory;
+    const bool made = WriteBlock(withBlockHeader, newlineFirst, first);
+    output_ = saved;
+    const bool closed = std::fclose(memory) == 0;
+    bool done = made && closed;
+    size_t start = 0;
+    for (size_t i = 0; done && i < size; ++i) {
+        if (text[i] != '\n') continue;
+        if (i - start > kMaxScriptLineLength) {
+            LogPrintf("'%s' - a value of more than %zu characters cannot be stored", Path() ? Path() : "",
+                      kMaxScriptLineLength);
+            SetState(kErrLimit);
+            done = false;
+        }
+        start = i + 1;
+        if (lines != nullptr) ++*lines;
+    }
+    done = done && std::fwrite(text, 1, size, out) == size;
+    std::free(text);
+    return done;
 }
 
 namespace {
@@ -286,21 +320,8 @@ bool KeywordFile::RewriteScript() {
     };
     // The new section; set apart from the line before it, except from the line that
     // opens its block, so that saving twice gives the same file.
-    // A section goes through memory first, to count its lines.
     auto putBlock = [&](bool withBlockHeader, bool newlineFirst, char indent) {
-        char* text = nullptr;
-        size_t size = 0;
-        FILE* memory = open_memstream(&text, &size);
-        if (memory == nullptr) return false;
-        FILE* saved = output_;
-        output_ = memory;
-        const bool made = WriteBlock(withBlockHeader, newlineFirst, indent);
-        output_ = saved;
-        const bool closed = std::fclose(memory) == 0;
-        bool done = made && closed && std::fwrite(text, 1, size, out) == size;
-        for (size_t i = 0; done && i < size; ++i) lines += text[i] == '\n';
-        std::free(text);
-        return done;
+        return WriteCheckedBlock(out, withBlockHeader, newlineFirst, indent, &lines);
     };
     auto putSection = [&](char indent) {
         if (!putBlock(false, anyWritten && !lastBlank && !lastOpens, indent)) ok = false;
@@ -372,20 +393,15 @@ bool KeywordFile::RewriteScript() {
         droppedBlank = false;
         if (insertAt == UINT32_MAX) {
             if (count == 0 ? dropping : !anyKept) continue;  // the line went with an old section
+            // Blank lines that stood between an old section and what ends it (the next
+            // "[", a SEL, a brace) stay, so that saving again keeps the file's size.
+            if (restoreBlank && !lastBlank) put(std::string(), nullptr);
             if (!anyDropped) {
-                // Blank lines that stood between an old section and the next "[" stay.
-                const ScriptPieceKind first = count ? scan.pieces[0].kind : ScriptPieceKind::kOther;
-                if (restoreBlank && !lastBlank &&
-                    (first == ScriptPieceKind::kHeader || first == ScriptPieceKind::kBracket))
-                    put(std::string(), nullptr);
                 put(line, &scan);
                 continue;
             }
             const std::string text = Without(line, scan, drop, 0, static_cast<uint32_t>(line.size()));
             ScanScriptLine(text, &writtenScan);
-            const ScriptPieceKind first = writtenScan.pieces[0].kind;
-            if (restoreBlank && !lastBlank && (first == ScriptPieceKind::kHeader || first == ScriptPieceKind::kBracket))
-                put(std::string(), nullptr);
             put(text, &writtenScan);
             continue;
         }

@@ -127,7 +127,7 @@ private:
     }
 
     // SEL(URL=...) at p: its end, with the path; 0 when the statement is not one.
-    uint32_t Sel(uint32_t p, uint32_t* url, uint32_t* length) {
+    uint32_t Sel(uint32_t p, uint32_t* url, uint32_t* length, bool* isEscaped) {
         uint32_t q = p;
         while (q < size_ && IsKeyChar(text_[q])) ++q;
         const uint32_t n = q - p;
@@ -147,8 +147,11 @@ private:
         if (q >= size_ || text_[q] != '=') return 0;
         ++q;
         blanks();
+        const bool escaped = q + 1 < size_ && text_[q] == '%' && text_[q + 1] == '"';
+        if (escaped) ++q;
         if (q >= size_ || (text_[q] != '"' && text_[q] != '<')) return 0;
         const bool quoted = text_[q] == '"';
+        *isEscaped = escaped;
         const uint32_t start = ++q;
         while (q < size_) {
             const unsigned char c = static_cast<unsigned char>(text_[q]);
@@ -183,11 +186,13 @@ private:
         }
         if (q < size_ && text_[q] == '(') {
             uint32_t url = 0, length = 0;
-            const uint32_t end = Sel(p, &url, &length);
+            bool escaped = false;
+            const uint32_t end = Sel(p, &url, &length, &escaped);
             if (end != 0) {
                 ScriptPiece& piece = Add(ScriptPieceKind::kSel, p, end);
                 piece.text = url;
                 piece.length = length;
+                piece.escaped = escaped;
                 return end;
             }
         }
@@ -204,7 +209,94 @@ private:
     uint32_t commentFrom_ = 0, comment_at_ = UINT32_MAX;
 };
 
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The text of an escaped quote, [p, end): false for a bad escape.
+bool Unescape(const char* p, const char* end, std::string* out) {
+    out->clear();
+    out->reserve(static_cast<size_t>(end - p));
+    while (p < end) {
+        const char* percent = static_cast<const char*>(std::memchr(p, '%', static_cast<size_t>(end - p)));
+        if (percent == nullptr) percent = end;
+        out->append(p, static_cast<size_t>(percent - p));
+        if (percent == end) break;
+        const int high = percent + 2 < end ? HexDigit(percent[1]) : -1;
+        const int low = high >= 0 ? HexDigit(percent[2]) : -1;
+        if (low < 0 || (high | low) == 0) return false;
+        out->push_back(static_cast<char>(high * 16 + low));
+        p = percent + 3;
+    }
+    return true;
+}
+
+bool NeedsEscape(unsigned char c) { return c < 0x20 || c == '"'; }
+
 }  // namespace
+
+std::string ScriptQuotedText(std::string_view text) {
+    size_t escapes = 0;
+    for (char c : text) escapes += NeedsEscape(static_cast<unsigned char>(c));
+    std::string out;
+    if (escapes == 0) {
+        out.reserve(text.size() + 2);
+        out += '"';
+        out += text;
+        out += '"';
+        return out;
+    }
+    static const char kHex[] = "0123456789ABCDEF";
+    out.reserve(text.size() + 2 * escapes + 3);
+    out += "%\"";
+    for (char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (NeedsEscape(c) || c == '%') {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        } else {
+            out += ch;
+        }
+    }
+    out += '"';
+    return out;
+}
+
+int ReadScriptQuotedText(const char* p, std::string* out, const char** end) {
+    if (p == nullptr) return 0;
+    while (IsBlank(*p)) ++p;
+    const bool escaped = p[0] == '%' && p[1] == '"';
+    if (escaped) ++p;
+    char close;
+    switch (*p) {
+        case '"': close = '"'; break;
+        case '\'': close = '\''; break;
+        case '<': close = '>'; break;
+        default: return 0;
+    }
+    const char* start = p + 1;
+    const char* stop = std::strchr(start, close);
+    if (stop == nullptr) return -1;
+    if (escaped) {
+        if (!Unescape(start, stop, out)) return -1;
+    } else {
+        out->assign(start, static_cast<size_t>(stop - start));
+    }
+    if (end != nullptr) *end = stop + 1;
+    return 1;
+}
+
+bool ScriptSelNames(const char* line, const ScriptPiece& piece, const std::string& url) {
+    const char* text = line + piece.text;
+    if (!piece.escaped) return url.size() == piece.length && std::memcmp(url.data(), text, piece.length) == 0;
+    std::string path;
+    // File identity is case-sensitive: another case is another file.
+    return Unescape(text, text + piece.length, &path) && path == url;
+}
 
 bool ScanScriptLine(const std::string& line, ScriptLineScan* scan) {
     LineScanner scanner(line, scan);
@@ -261,9 +353,7 @@ void ScriptTracker::Statement(const char* line, const ScriptPiece& piece) {
         case ScriptPieceKind::kSel:
             if (depth_ != 0) break;  // inside a block it selects nothing
             pending_ = true;
-            pendingOurs_ = url_ != nullptr && url_->size() == piece.length &&
-                           // File identity is case-sensitive: another case is another file.
-                           std::memcmp(url_->data(), line + piece.text, piece.length) == 0;
+            pendingOurs_ = url_ != nullptr && ScriptSelNames(line, piece, *url_);
             ours_ = false;
             break;
         case ScriptPieceKind::kHeader:

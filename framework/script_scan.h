@@ -10,7 +10,8 @@
 //  - SEL(URL="path") or SEL(URL=<path>) (also SELECT; any case; blanks around "(",
 //    "=" and ")"; an "=" after the ")" belongs to it). Inside double quotes only the
 //    closing quote ends the path, between "<" and ">" a "<" or ">" ends it, and a
-//    control character ends both; nothing in the path quotes, comments or counts;
+//    control character ends both; nothing in the path quotes, comments or counts.
+//    The path may also be written %"..." with escapes (ScriptQuotedText);
 //  - a section header "[{NAME}]" ("[" and "{" may be separated by blanks and ";"; the
 //    name runs to the first "}", which a "]" must follow, and holds no "//");
 //  - any other "[" statement;
@@ -24,6 +25,7 @@
 // that begins with any other character, end what is read of a line as well.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace orva {
@@ -41,7 +43,25 @@ struct ScriptPiece {
     ScriptPieceKind kind = ScriptPieceKind::kOther;
     uint32_t begin = 0, end = 0;     // its characters in the line
     uint32_t text = 0, length = 0;   // the header's name, the key, the SEL's path
+    bool escaped = false;            // the SEL's path is written with escapes
 };
+
+// Quoted texts: how a value or a URL is written so that it reads back whatever bytes
+// (but NUL) it holds. A text without a double quote mark or a control character is
+// written in double quotes as it is, as files always held it; any other text as
+// %"..." in which "%", the double quote mark and every character below 0x20 stand as
+// "%" and two hexadecimal digits. Inside double quotes nothing is syntax, so ";", "{",
+// "}" and "//" need nothing, and the escaped text holds no character that ends a line.
+std::string ScriptQuotedText(std::string_view text);
+
+// The quoted text that begins at `p` (blanks before it skipped): "...", '...', <...>
+// or %"...", its text into *out and the place after its closing mark into *end (when
+// given). 1 when read, 0 when `p` holds no quoted text, -1 for a quote that is not
+// closed or an escape that is not "%" and two hexadecimal digits of a byte but NUL.
+int ReadScriptQuotedText(const char* p, std::string* out, const char** end = nullptr);
+
+// The SEL piece names `url` (its path, unescaped, equals it byte for byte).
+bool ScriptSelNames(const char* line, const ScriptPiece& piece, const std::string& url);
 
 struct ScriptLineScan {
     std::vector<ScriptPiece> pieces;

@@ -117,15 +117,11 @@ int IntervalKey(const char* value, ParseState* state) {
 }
 
 int NameKey(const char* value, ParseState* state) {
-    const char* p = SkipBlanks(value);
-    if (*p != '"' && *p != '\'' && *p != '<') return 0;
-    const int n = QuotedValueLength(&p);
-    if (n <= 0) return -1;
-    char* text = strndup(p, static_cast<size_t>(n));
-    if (text == nullptr) return -1;
-    const bool ok = Target(state)->SetName(text);
-    std::free(text);
-    return ok ? 1 : -1;
+    std::string text;
+    const int form = ReadScriptQuotedText(SkipBlanks(value), &text);
+    if (form == 0) return 0;
+    if (form < 0 || text.empty()) return -1;
+    return Target(state)->SetName(text.c_str()) ? 1 : -1;
 }
 
 using TextField = char* ReductionOptions::*;
@@ -337,7 +333,7 @@ bool ReductionPreset::WriteKeys(KeywordFile* w, char p) const {
     const ReductionSliceValues& s = v.slice;
     const ReductionStatValues& t = v.stat;
     auto text = [&](const char* key, const char* value) {
-        return value == nullptr || Line(w, p, "%s=\"%s\"\n", key, value);
+        return value == nullptr || Line(w, p, "%s=%s\n", key, ScriptQuotedText(value).c_str());
     };
     auto flag = [&](const char* key, unsigned value) { return Line(w, p, "%s=%u\n", key, value); };
     auto integer = [&](const char* key, int value) { return Line(w, p, "%s=%d\n", key, value); };

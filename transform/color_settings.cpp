@@ -103,7 +103,8 @@ int PaletteHandler(const char* value, ParseState* state) {
     const char* text;
     size_t length;
     ClassKeyText(value, &text, &length);
-    if (length == 0 || *text == '"' || *text == '<') return -1;
+    // A quote that did not read (not closed, a bad escape) is no plain path.
+    if (length == 0 || *text == '"' || *text == '<' || (length > 1 && text[0] == '%' && text[1] == '"')) return -1;
     Target(state)->paletteName.assign(text, length);
     return 1;
 }
@@ -160,7 +161,8 @@ bool WriteColorSection(KeywordFile* file, const ColorSection& s, char lead) {
         !SectionLine(file, lead, "ColorMask=0x%X\n", c.colorMask) ||
         !SectionLine(file, lead, "ColorFlags=0x%X\n", c.colorFlags))
         return false;
-    return s.paletteName.empty() || SectionLine(file, lead, "Palette=\"%s\"\n", s.paletteName.c_str());
+    return s.paletteName.empty() ||
+           SectionLine(file, lead, "Palette=%s\n", ScriptQuotedText(s.paletteName).c_str());
 }
 
 // ---- The settings ----------------------------------------------------------------------

@@ -202,7 +202,13 @@ TEST(KeywordTable, QuotedValues) {
     EXPECT_EQ(parse(ParseQuotedString, "/data/out/  \r\n"), Parsed(1, "/data/out/"));
     EXPECT_EQ(parse(ParseQuotedString, "<'x'>"), Parsed(1, "'x'/"));
     EXPECT_EQ(parse(ParseQuotedString, "   "), Parsed(-1, "'x'/"));
-    EXPECT_EQ(parse(ParseQuotedString, std::string(5000, 'a')).first, -1);
+    // Settings keep values longer than a path; only what a value cannot hold is refused.
+    EXPECT_EQ(parse(ParseQuotedString, std::string(5000, 'a')), Parsed(1, std::string(5000, 'a') + "/"));
+    EXPECT_EQ(parse(ParseQuotedString, std::string(kMaxValueLength + 1, 'a')).first, -1);
+    // A quoted empty folder stays empty; the escaped form reads back any byte.
+    EXPECT_EQ(parse(ParseQuotedString, "\"\""), Parsed(1, ""));
+    EXPECT_EQ(parse(ParseQuotedString, "%\"/a%22;{%0D/\""), Parsed(1, "/a\";{\r/"));
+    EXPECT_EQ(parse(QuotedValueDup, "%\"q%22x\""), Parsed(1, "q\"x"));
     EXPECT_EQ(parse(QuotedValueDup, "<a b>"), Parsed(1, "a b"));
     EXPECT_EQ(parse(QuotedValueDup, "'a'").first, -1);
     EXPECT_EQ(parse(QuotedValueDup, "\"\""), Parsed(1, ""));

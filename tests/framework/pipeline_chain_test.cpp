@@ -167,8 +167,9 @@ TEST(SourceName, BuildAndParse) {
     EXPECT_TRUE(SourceNameTag(4, &length) == nullptr && length == 0);
 
     const char* start = nullptr;
-    EXPECT_EQ(FindSourceNamePart("<HDR><NAME>|S2|/d/a.fits<X>", &start), 13);
-    EXPECT_EQ(std::string(start, 13), "|S2|/d/a.fits");
+    // The name runs to the end: "<" and ">" in it are the file's own.
+    EXPECT_EQ(FindSourceNamePart("<HDR><NAME>|S2|/d/a<1>.fits", &start), 16);
+    EXPECT_EQ(std::string(start, 16), "|S2|/d/a<1>.fits");
     // "<Name>" is not a name tag.
     const std::pair<const char*, int> parts[] = {{"<name>abc", 3}, {"<Name>abc", 0}, {"<NAME>", -1},
                                                  {"<NAME", -1},    {"/plain", 6},    {"", 0}};

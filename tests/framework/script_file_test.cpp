@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <type_traits>
 #include <vector>
 
+#include "common/error_codes.h"
 #include "framework/keyword_file.h"
 #include "framework/script_scan.h"
 #include "test_support.h"
@@ -211,6 +213,16 @@ void ExpectStableSaves(const std::string& path, const char* url, const std::stri
     }
 }
 
+// Three saves of the default body leave `expected` each time.
+void ExpectStableSavesOf(const std::string& path, const char* url, const std::string& expected) {
+    for (int save = 1; save <= 3; ++save) {
+        SectionFile file;
+        file.body = {std::string("Url=") + ScriptQuotedText(url)};
+        EXPECT_TRUE(SaveSection(path, url, &file)) << url << " save " << save;
+        EXPECT_EQ(ReadText(path), expected) << url << " save " << save;
+    }
+}
+
 // A path in double quotes ends only at its closing quote, whatever it holds; the
 // angle-bracket form keeps its rule.
 TEST(ScriptFaults, QuotedPathsHoldAnyCharacter) {
@@ -381,6 +393,102 @@ TEST(ScriptFaults, ManyOpenHeadersOnALine) {
     EXPECT_FALSE(ok);
 }
 
+// Values and URLs are written so that any byte but NUL reads back: in double quotes as
+// files always held them, else escaped; values of files written before read as before.
+TEST(QuotedText, WritesAndReadsBackAnyByte) {
+    const struct {
+        const char *text, *written;
+    } written[] = {
+        {"plain ;{}// '<>", "\"plain ;{}// '<>\""},
+        {"C:\\data\\%20", "\"C:\\data\\%20\""},  // escapes mean nothing in the plain form
+        {"", "\"\""},
+        {"a\";{", "%\"a%22;{\""},
+        {"50%\r\n", "%\"50%25%0D%0A\""},
+        {"\x01\t\x1f\x7f\xff", "%\"%01%09%1F\x7f\xff\""},
+    };
+    for (const auto& c : written) {
+        EXPECT_EQ(ScriptQuotedText(c.text), c.written) << c.text;
+        std::string back = "?";
+        const char* end = nullptr;
+        EXPECT_EQ(ReadScriptQuotedText(c.written, &back, &end), 1) << c.written;
+        EXPECT_EQ(back, c.text);
+        EXPECT_EQ(end, c.written + std::strlen(c.written));
+    }
+    const struct {
+        const char* text;
+        int answer;
+        const char* read;
+    } read[] = {
+        {"  'a\"b'", 1, "a\"b"}, {"<x y>", 1, "x y"}, {"%\"%2a%2A\"", 1, "**"}, {"plain", 0, ""},
+        {"\"open", -1, ""},      {"%\"%2\"", -1, ""}, {"%\"%zz\"", -1, ""},    {"%\"%00\"", -1, ""},
+        {"%\"%", -1, ""},        {"%<a>", 0, ""},
+    };
+    for (const auto& c : read) {
+        std::string back;
+        EXPECT_EQ(ReadScriptQuotedText(c.text, &back), c.answer) << c.text;
+        if (c.answer == 1) EXPECT_EQ(back, c.read) << c.text;
+    }
+}
+
+// A URL that neither double quotes nor angle brackets can hold is written escaped and
+// found again; the forms files already hold are written as before.
+TEST(QuotedText, AnyUrlKeepsItsBlock) {
+    const struct {
+        const char *url, *header;
+    } cases[] = {
+        {"a.fits", "SEL(URL=<a.fits>)"},
+        {"/d/x\"y.fits", "SEL(URL=</d/x\"y.fits>)"},
+        {"x<1\".fits", "SEL(URL=%\"x<1%22.fits\")"},
+        {"tab\there", "SEL(URL=%\"tab%09here\")"},
+        {"cr\r%", "SEL(URL=%\"cr%0D%25\")"},
+    };
+    TempFolder folder;
+    const std::string path = folder.File("u.fs");
+    std::string expected;
+    for (const auto& c : cases) {
+        SectionFile file;
+        file.body = {std::string("Url=") + ScriptQuotedText(c.url)};
+        ASSERT_TRUE(SaveSection(path, c.url, &file)) << c.url;
+        expected += (expected.empty() ? "" : "\n") + std::string(c.header) + "\n{\n [{" SEC "}]\n " +
+                    file.body[0] + "\n}\n";
+        EXPECT_EQ(ReadText(path), expected) << c.url;
+    }
+    for (const auto& c : cases) {
+        EXPECT_EQ(ReadSection(path, c.url), std::vector<std::string>{std::string("Url=") + ScriptQuotedText(c.url)})
+            << c.url;
+        ExpectStableSavesOf(path, c.url, expected);
+    }
+}
+
+// A value longer than a line the reader takes is refused, with a line in the log, and
+// the file stays as it was; the longest that fits reads back.
+TEST(QuotedText, TooLongForALineIsRefused) {
+    TempFolder folder;
+    const std::string path = folder.File("long.fs");
+    const std::string before = "SEL(URL=<b>)\n{\n [{" SEC "}]\n K=2\n}\n";
+    for (bool exists : {false, true}) {
+        if (exists) WriteText(path, before);
+        SectionFile file;
+        file.body = {"V=" + std::string(kMaxScriptLineLength - 2, 'v')};  // with " V=": one too many
+        EXPECT_FALSE(SaveSection(path, "a", &file));
+        EXPECT_EQ(file.State(), kErrLimit);
+        EXPECT_EQ(ReadText(path), exists ? before : "<missing>");
+    }
+    SectionFile fits;
+    fits.body = {"V=" + std::string(kMaxScriptLineLength - 3, 'v')};
+    ASSERT_TRUE(SaveSection(path, "a", &fits));
+    EXPECT_EQ(ReadSection(path, "a"), fits.body);
+}
+
+// Blank lines between a section and the block after it stay: saving again keeps the size.
+TEST(ScriptRewriter, KeepsTheBlankLineBeforeABlock) {
+    TempFolder folder;
+    const std::string path = folder.File("b.cfg");
+    const std::string text = "[{" SEC "}]\nNew=5\n\nSEL(URL=<b>)\n{\n [{" SEC "}]\n K=2\n}\n";
+    WriteText(path, text);
+    ExpectStableSaves(path, nullptr, text, "top-level section before a block");
+}
+
 TEST(SourceName, SplitsUrlAndPath) {
     const struct {
         const char* text;
@@ -391,6 +499,10 @@ TEST(SourceName, SplitsUrlAndPath) {
         {"<NAME>/data/a.fits", true, true, "a.fits", "/data/a.fs"},
         {"<HDR><name>|S2|/data/b.fit", true, true, "|S2|b.fit", "/data/b.fs"},
         {"<NAME>shown only", true, true, "shown only", ""},
+        // A data file's name may hold "<" and ">": each keeps its own service file and block.
+        {"<NAME>/data/x<1.fits", true, true, "x<1.fits", "/data/x<1.fs"},
+        {"<NAME>/data/x<2>.fits", true, true, "x<2>.fits", "/data/x<2>.fs"},
+        {"<NAME>|S2|/d/a\t\"<b>.fit", true, true, "|S2|a\t\"<b>.fit", "/d/a\t\"<b>.fs"},
         {"<Name>/data/a.fits", false, false, "", ""}, {"<NAME>", false, false, "", ""},
         {"", false, false, "", ""},
     };
