@@ -426,7 +426,9 @@ TEST(QuotedText, WritesAndReadsBackAnyByte) {
     for (const auto& c : read) {
         std::string back;
         EXPECT_EQ(ReadScriptQuotedText(c.text, &back), c.answer) << c.text;
-        if (c.answer == 1) EXPECT_EQ(back, c.read) << c.text;
+        if (c.answer == 1) {
+            EXPECT_EQ(back, c.read) << c.text;
+        }
     }
 }
 
