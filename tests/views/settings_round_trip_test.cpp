@@ -139,6 +139,10 @@ protected:
         return "<NAME>" + (deep ? deep_ : folder_.Path()) + "/" + stem + "." + extension;
     }
 
+    // The test writes the program's own preferences through their record: the next test
+    // finds them as the program starts them.
+    void TearDown() override { TheCUI().preferences.Reset(); }
+
     TempFolder folder_;
     std::string deep_;
 };
