@@ -692,7 +692,7 @@ bool Image2DWindow::UploadFrameToView(TextureView* view) {
     const TypedFrameBuffer& whole = picture.image;
     TextureViewFrame frame;
     bool fromPicture = false;
-    if (pictureDropped != 0) {
+    if (pictureView != nullptr) {
         // Only the texture that holds the picture can show it again.
         if (view != pictureView || view->pictureStamp != pictureStamp || view->image.texture == 0 ||
             view->image.count == 0)
@@ -748,7 +748,6 @@ bool Image2DWindow::UploadFrameToView(TextureView* view) {
         pictureSize[1] = frame.height;
         pictureSize[2] = frame.channels;
         picture.image.Reset();
-        pictureDropped = 1;
     }
     return ok;
 }
@@ -765,7 +764,6 @@ bool Image2DWindow::RenderToTextureView(TextureView* view) {
         // The whole of the current frame, as the consumer shows it: what the view pulled
         // is only the part around what it shows.
         picture.image.DropFrame();
-        pictureDropped = 0;
         pictureView = nullptr;
         picture.pending = 0;
         picture.window = ReadWindow{};
@@ -808,7 +806,7 @@ bool Image2DWindow::RenderToTextureView(TextureView* view) {
         Ask(kRequestLensReady, &request);
     }
     if (PlayerFeeds()) return true;
-    if (!UploadFrameToView(view) && pictureDropped != 0) {
+    if (!UploadFrameToView(view) && pictureView != nullptr) {
         // The picture's pixels are gone and this view's texture does not hold them: the
         // consumer is asked for the picture again.
         ready = 0;
@@ -832,7 +830,7 @@ void Image2DWindow::RefreshLens(GraphicsLens* lens) {
     if (UploadFrameToView(lens->view)) {
         lens->ready = 1;
         if (gWinValidate(lens->window) != nullptr) lens->window->dirty = kWindowDirtyRepaint;
-    } else if (pictureDropped != 0) {
+    } else if (pictureView != nullptr) {
         // The lens view's texture does not hold the picture whose pixels were given back.
         d->frameFlags[0] = 0;
         RenderToTextureView(lens->view);

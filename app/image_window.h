@@ -212,8 +212,8 @@ public:
     PullResult picture;
     // Once a view's texture holds the picture, its pixels are given back (a whole frame
     // of them); the texture they went to, by its stamp, then stands for them until the
-    // frame or its colours change (another view asks for the picture anew).
-    uint8_t pictureDropped = 0;
+    // frame or its colours change (another view asks for the picture anew). A picture
+    // whose pixels were given back names the view whose texture holds them.
     const TextureView* pictureView = nullptr;
     uint64_t pictureStamp = 0;
     int32_t pictureSize[3] = {0, 0, 0};  // width, height, channels
