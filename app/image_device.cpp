@@ -720,11 +720,11 @@ void DrawImageWindow(GraphicsWindow* w) {
     // The model-view stands at the view's origin moved by the cell's offsets, where the
     // pointer and the drag are measured too.
     glPushMatrix();
-    // A device whose producer went (its file was closed) keeps the texture of its last
-    // frame for the next producer, but has nothing to show.
+    // A device whose producer went keeps the texture of its last frame for the next
+    // producer.
     for (DeviceViewBase* d = w->latest; d != nullptr; d = d->older) {
         auto* device = dynamic_cast<Image2DDevice*>(d);
-        if (device != nullptr && device->stop[kDeviceHiddenByte] == 0 && device->pin.upstream != nullptr)
+        if (device != nullptr && device->stop[kDeviceHiddenByte] == 0 && device->HasProducer())
             device->DrawTexture();
     }
     auto* current = dynamic_cast<Image2DDevice*>(w->current);

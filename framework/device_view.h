@@ -90,6 +90,9 @@ public:
     virtual void ApplyFastMode() {}
     // The pin's format decision.
     virtual bool AcceptFormat(FormatRequest* request) { (void)request; return true; }
+    // Whether a producer still feeds the device: one whose producer went (its file was
+    // closed) has nothing to show.
+    bool HasProducer() const { return pin.upstream != nullptr; }
 
     DevicePin pin;
     PullResult result;

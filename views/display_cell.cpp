@@ -96,11 +96,7 @@ void ClearPreview(WorkspaceComponent* ws) {
     MarkWindowForRedraw(w);
 }
 
-// Whether a window's device still has a producer: one whose producer went (its file
-// was closed) has nothing to show.
-bool HasProducer(const OutputWindow* w) {
-    return w != nullptr && w->current != nullptr && w->current->pin.upstream != nullptr;
-}
+bool HasProducer(const OutputWindow* w) { return w != nullptr && w->current != nullptr && w->current->HasProducer(); }
 
 }  // namespace
 
