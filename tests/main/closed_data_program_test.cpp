@@ -20,6 +20,7 @@
 
 #include "program_input.h"
 #include "program_window.h"
+#include "bad_road_files.h"
 #include "road_files.h"
 #include "screen_text.h"
 #include "test_support.h"
@@ -52,28 +53,8 @@ struct Seen {
     int previewInk = -1;      // pixels of the preview area off its most common colour (-1: no preview area)
 };
 
-class ClosedDataProgram : public ::testing::Test {
+class ClosedDataProgram : public testing_program::BadRoadFilesSuite {
 protected:
-    static void SetUpTestSuite() {
-        if (!testing_program::HaveRoadTools()) return;
-        files_ = new testing_util::TempFolder;
-        const std::string failure = testing_program::MakeRoadFiles(files_->Path());
-        if (!failure.empty()) {
-            ADD_FAILURE() << failure;
-            delete files_;
-            files_ = nullptr;
-            return;
-        }
-        // An empty file, and the star field cut in the middle of its data.
-        const std::string whole = testing_util::ReadText(files_->File("int16.fits"));
-        testing_util::WriteText(files_->File("cut.fits"), whole.substr(0, 2880 + 200 * 150));
-        testing_util::WriteText(files_->File("empty.fits"), "");
-        mkdir(files_->File("folder.fits").c_str(), 0700);
-    }
-    static void TearDownTestSuite() {
-        delete files_;
-        files_ = nullptr;
-    }
     void SetUp() override {
         if (files_ == nullptr) GTEST_SKIP() << "astropy, Pillow or numpy not installed";
         if (const std::string why = testing_program::WhyNoProgramTest(screen_); !why.empty()) GTEST_SKIP() << why;
@@ -167,7 +148,6 @@ protected:
         ASSERT_TRUE(program_->WaitForLog("Received command line:", kWait)) << program_->Log();
     }
 
-    static inline testing_util::TempFolder* files_ = nullptr;
     testing_util::TempFolder runs_;
     Screen screen_;
     std::string run_;

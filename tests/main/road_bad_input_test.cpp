@@ -12,6 +12,7 @@
 
 #include "app/status_line.h"
 #include "program_window.h"
+#include "bad_road_files.h"
 #include "road_files.h"
 #include "test_support.h"
 
@@ -90,42 +91,8 @@ size_t Count(const std::string& text, const std::string& what) {
     return n;
 }
 
-class RoadBadInputTest : public ::testing::Test {
+class RoadBadInputTest : public testing_program::BadRoadFilesSuite {
 protected:
-    static void SetUpTestSuite() {
-        if (!testing_program::HaveRoadTools()) return;
-        files_ = new testing_util::TempFolder;
-        const std::string failure = testing_program::MakeRoadFiles(files_->Path());
-        if (!failure.empty()) {
-            ADD_FAILURE() << failure;
-            delete files_;
-            files_ = nullptr;
-            return;
-        }
-        // The bad files: the star field written by astropy cut in the middle of its data,
-        // an empty file, prose named like a FITS file and a folder named like one.
-        const std::string whole = testing_util::ReadText(files_->File("int16.fits"));
-        const size_t data = 2880, bytes = 200 * 150 * 2;
-        ASSERT_GE(whole.size(), data + bytes);
-        testing_util::WriteText(files_->File("cut.fits"), whole.substr(0, data + bytes / 2));
-        testing_util::WriteText(files_->File("empty.fits"), "");
-        testing_util::WriteText(files_->File("notes.fits"),
-                                "Observing notes, night of the 12th.\nClouds after midnight; the seeing "
-                                "was poor and the dome stayed shut until three.\n");
-        mkdir(files_->File("folder.fits").c_str(), 0700);
-        // A whole header by astropy whose first axis is 0 long: no data follow it.
-        int status = -1;
-        const std::string out = testing_program::RunCommand(
-            "/usr/bin/python3 -c \"import sys, numpy as np; from astropy.io import fits; "
-            "fits.PrimaryHDU(np.zeros((10, 0), np.int16)).writeto(sys.argv[1], overwrite=True)\" '" +
-                files_->File("zero.fits") + "' 2>&1",
-            &status);
-        ASSERT_EQ(status, 0) << out;
-    }
-    static void TearDownTestSuite() {
-        delete files_;
-        files_ = nullptr;
-    }
     void SetUp() override {
         if (files_ == nullptr) GTEST_SKIP() << "astropy, Pillow or numpy not installed";
         ASSERT_NE(screen_.display(), nullptr) << "no X display";
@@ -217,7 +184,6 @@ protected:
         EXPECT_EQ(program.End(), 0);
     }
 
-    static inline testing_util::TempFolder* files_ = nullptr;
     testing_util::TempFolder runs_;
     Screen screen_;
 };
