@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "extraction_input.h"
 #include "framed_picture.h"
 #include "program_input.h"
 #include "program_window.h"
@@ -91,12 +92,8 @@ protected:
     // "FRAME(S):" row and the transport page's rate field (the rate a new start has,
     // "20.00"), whose places give the fields read below.
     void Start(const std::string& name) {
-        const std::string folder = files.File("run-" + name);
-        mkdir(folder.c_str(), 0700);
-        program.emplace(folder, std::vector<std::string>{files.File(name)});
-        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
-        ASSERT_NE(main, 0u) << program->Log();
-        ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+        main = testing_program::StartOnFiles(screen, program, files.File("run-" + name), {files.File(name)});
+        ASSERT_NE(main, 0u);
         bool selector = false, transport = false;
         for (int waited = 0; waited < 10000 && !(selector && transport); waited += 200) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));

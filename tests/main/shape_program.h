@@ -53,14 +53,10 @@ protected:
             "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1",
             &status);
         ASSERT_EQ(status, 0) << out;
-        const std::string folder = files.File("run");
-        mkdir(folder.c_str(), 0700);
         std::vector<std::string> paths;
         for (const std::string& n : names) paths.push_back(files.File(n));
-        program.emplace(folder, paths);
-        main = screen.WaitForWindow(kMainWindowTitle, 20000);
-        ASSERT_NE(main, 0u) << program->Log();
-        ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+        main = StartOnFiles(screen, program, files.File("run"), paths);
+        ASSERT_NE(main, 0u);
         ASSERT_TRUE(WaitForFramedPicture(screen, main, &shot, &frame)) << "no framed picture";
         ASSERT_NEAR(frame.zoom(400), 1.0, 1e-9) << "the test's pixels assume 100 %";
     }
