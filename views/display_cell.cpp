@@ -30,6 +30,7 @@
 #include "app/graphics_window.h"
 #include "app/output_device.h"
 #include "views/display_playback.h"
+#include "views/workspace_readouts.h"
 #include "views/playback.h"
 #include "views/workspace.h"
 
@@ -981,7 +982,10 @@ int32_t DisplayPanelBuilder(PageWindow* page, void* widgetArg, int32_t pageId) {
 
 void DisplayDataClosed(DisplayComponent* cell) {
     if (cell == nullptr || !UiUp() || HasProducer(cell->currentWindow)) return;
-    if (cell->IsActive()) ClearPreview(cell->workspace);
+    if (cell->IsActive()) {
+        ClearPreview(cell->workspace);
+        WorkspaceClearReadouts(cell->workspace);
+    }
     MarkWindowForRedraw(cell->window);
 }
 

@@ -1,5 +1,7 @@
 #include "views/workspace_readouts.h"
 
+#include <initializer_list>
+#include <limits>
 #include <string>
 
 #include "app/graphics_window.h"
@@ -158,6 +160,26 @@ void RedrawImageValueReadout(WorkspaceComponent* ws, const GraphicsReadout* reco
 
 void RedrawPlaybackValueReadout(WorkspaceComponent* ws, const GraphicsReadout* record) {
     Update(ws, record, kReadoutValues | kReadoutChannels, Show::Now);
+}
+
+void WorkspaceClearReadouts(WorkspaceComponent* ws) {
+    if (ws == nullptr) return;
+    WorkspaceReadouts& c = ws->readouts;
+    c.coords[0] = c.coords[1] = std::numeric_limits<double>::quiet_NaN();  // differs from any record's
+    c.valuesCached = 0;
+    c.channelsCached = 0;
+    auto empty = [](UIElement* page, std::initializer_list<uint32_t> slots) {
+        for (uint32_t slot : slots) {
+            gElement* field = PageSlot(page, slot);
+            if (field == nullptr) continue;
+            PageSetText(field, "");
+            Present(field, Show::Mark);
+        }
+    };
+    if (UIElement* coords = WorkspaceOpenPage(ws, kWsPageCoordinates)) empty(coords, {kCoordX, kCoordY});
+    if (UIElement* value = WorkspaceOpenPage(ws, kWsPageValue)) empty(value, {kValueValues, kValuePosition});
+    if (UIElement* mode = WorkspaceOpenPage(ws, kWsPageViewMode))
+        empty(mode, {kViewModeValue1, kViewModeValue2, kViewModeValue3});
 }
 
 }  // namespace orva

@@ -42,5 +42,9 @@ void RedrawChartValueReadout(WorkspaceComponent* workspace);
 // Only the values and channels, from the given record.
 void RedrawImageValueReadout(WorkspaceComponent* workspace, const GraphicsReadout* record);
 void RedrawPlaybackValueReadout(WorkspaceComponent* workspace, const GraphicsReadout* record);
+// The data the active cell showed were closed: the readout pages' fields are emptied (as
+// before any file was shown) and the cache forgotten, so that the next record rewrites
+// every field.
+void WorkspaceClearReadouts(WorkspaceComponent* workspace);
 
 }  // namespace orva

@@ -11,7 +11,9 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -306,6 +308,61 @@ TEST_F(ReadoutProgram, ThreeChannelsOfAColourBitmap) {
         };
         CheckPixel(fx, fy, text, frame.zoom(160), false, "RGB");
     }
+}
+
+// Ctrl+W closes the file: the readouts keep nothing of it. Each field right of its caption
+// holds only its ground colour, as before a file was shown.
+TEST_F(ReadoutProgram, AClosedFileLeavesTheReadoutsEmpty) {
+    const Values v = Load("nan.fits", 200, 150, 1, 1);
+    ASSERT_NO_FATAL_FAILURE(Start("nan.fits"));
+    CheckPixel(50, 40, [&](int x, int y) { return Number(10, 3, v.At(0, x, y)); }, frame.zoom(200), false, "open");
+    if (HasFatalFailure()) return;
+    struct Field {
+        const char* caption;
+        int width;
+    };
+    const Field fields[] = {{"V:", 184}, {"C:", 92}, {"X:", 94}, {"Y:", 94}};
+    // The ink of a field: pixels far from its most common colour (its ground); the field's
+    // frame lies close to the ground.
+    auto ink = [&](const Field& f) {
+        int x, y, w, h;
+        if (!FieldRightOf(f.caption, f.width, &x, &y, &w, &h)) return -1;
+        std::map<uint32_t, int> count;
+        for (int py = y; py < y + h; ++py)
+            for (int px = x; px < x + w; ++px) {
+                const uint8_t* p = shot.At(px, py);
+                ++count[uint32_t{p[0]} << 16 | uint32_t{p[1]} << 8 | p[2]];
+            }
+        uint32_t ground = 0;
+        int most = 0;
+        for (const auto& [colour, n] : count)
+            if (n > most) most = n, ground = colour;
+        int n = 0;
+        for (const auto& [colour, k] : count) {
+            int far = 0;
+            for (int shift : {16, 8, 0}) far += std::abs(int((colour >> shift) & 255) - int((ground >> shift) & 255));
+            if (far > 150) n += k;
+        }
+        return n;
+    };
+    for (const Field& f : fields) EXPECT_GT(ink(f), 0) << f.caption << " shows nothing while the file is open";
+
+    // Ctrl+W in the workspace, over the picture.
+    const auto [x, y] = WindowPoint(100, 75, frame.zoom(200));
+    testing_program::ClickAt(screen.display(), Root(), x, y);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    testing_program::PressKeys(screen.display(), {XK_Control_L, XK_w});
+    bool empty = false;
+    for (int waited = 0; waited < 8000 && !empty; waited += 200) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ASSERT_TRUE(Grab());
+        empty = true;
+        for (const Field& f : fields) empty = empty && ink(f) == 0;
+    }
+    const std::string kept = std::string(ORVA_BINARY_DIR) + "/readout_closed.ppm";
+    testing_program::WritePpm(kept, shot);
+    for (const Field& f : fields)
+        EXPECT_EQ(ink(f), 0) << f.caption << " keeps the closed file's numbers; the screen: " << kept;
 }
 
 }  // namespace
