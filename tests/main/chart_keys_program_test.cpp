@@ -134,12 +134,9 @@ protected:
 
 TEST_F(ChartKeysProgram, ZoomAndScrollKeysShowTheNewViewInTheZoomBarAndThePanelAtOnce) {
     PointerAway();
-    const std::string folder = files.File("run");
-    mkdir(folder.c_str(), 0700);
-    program.emplace(folder, std::vector<std::string>{files.File("parabola.fits")});
-    const Window main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
-    ASSERT_NE(main, 0u) << program->Log();
-    ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+    std::string why;
+    const Window main = testing_program::StartOnFiles(screen, program, files.File("run"), {files.File("parabola.fits")}, &why);
+    ASSERT_NE(main, 0u) << why;
     ASSERT_NE(screen.WaitForWindow("Chart Tools", 20000), 0u);
     ASSERT_TRUE(testing_program::CreateFromExtractionPage(screen, main, "Slice mask", "Line"));
 

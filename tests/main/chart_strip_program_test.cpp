@@ -299,12 +299,9 @@ TEST_F(ChartStripProgram, ASliceShowsItsSamplesInTheChartToolsPreview) {
     Display* d = screen.display();
     XTestFakeMotionEvent(d, -1, 2, DisplayHeight(d, DefaultScreen(d)) - 2, 0);
     XSync(d, False);
-    const std::string folder = files.File("run");
-    mkdir(folder.c_str(), 0700);
-    program.emplace(folder, std::vector<std::string>{files.File("ramp.fits")});
-    const Window main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
-    ASSERT_NE(main, 0u) << program->Log();
-    ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+    std::string started;
+    const Window main = testing_program::StartOnFiles(screen, program, files.File("run"), {files.File("ramp.fits")}, &started);
+    ASSERT_NE(main, 0u) << started;
     const Window tools = screen.WaitForWindow("Chart Tools", 20000);
     ASSERT_NE(tools, 0u);
     const Screen::Rect m = screen.RectOf(main);

@@ -61,20 +61,6 @@ inline bool PageColumnTab(Screen& screen, Window main, int n, int* x, int* y) {
     return screen.Grab(DefaultRootWindow(screen.display()), &shot) && PageTab(shot, m.left, m.top, n, x, y);
 }
 
-// Starts the program in `folder` (made when missing) on the files; its main window once it
-// shows and the log says a file was read, else 0 (with the failure added).
-inline Window StartOnFiles(Screen& screen, std::optional<ProgramRun>& program, const std::string& folder,
-                           const std::vector<std::string>& files) {
-    mkdir(folder.c_str(), 0700);
-    program.emplace(folder, files);
-    const Window main = screen.WaitForWindow(kMainWindowTitle, 20000);
-    EXPECT_NE(main, 0u) << program->Log();
-    if (main == 0) return 0;
-    const bool read = program->WaitForLog("Source format", 20000);
-    EXPECT_TRUE(read) << program->Log();
-    return read ? main : 0;
-}
-
 // Starts the program on `file` in its own folder under `folder`, with the pointer out of
 // the way, once the main window shows, the file is read and the "Chart Tools" window
 // stands; the main window, or 0.
@@ -82,7 +68,9 @@ inline Window StartForChart(Screen& screen, std::optional<ProgramRun>& program, 
                             const std::string& file) {
     Display* d = screen.display();
     MoveTo(d, DefaultRootWindow(d), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
-    const Window main = StartOnFiles(screen, program, folder, {file});
+    std::string why;
+    const Window main = StartOnFiles(screen, program, folder, {file}, &why);
+    EXPECT_NE(main, 0u) << why;
     return main != 0 && screen.WaitForWindow("Chart Tools", 20000) != 0 ? main : 0;
 }
 

@@ -51,10 +51,9 @@ protected:
 
     // Starts the program on the file (its settings kept in `folder` from run to run).
     void Start() {
-        program.emplace(folder, std::vector<std::string>{files.File("ramp.fits")});
-        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
-        ASSERT_NE(main, 0u) << program->Log();
-        ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+        std::string why;
+        main = testing_program::StartOnFiles(screen, program, folder, {files.File("ramp.fits")}, &why);
+        ASSERT_NE(main, 0u) << why;
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     }
 

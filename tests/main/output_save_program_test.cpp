@@ -87,14 +87,9 @@ protected:
     Window Root() const { return DefaultRootWindow(screen.display()); }
 
     ::testing::AssertionResult Start(const std::string& name) {
-        const std::string folder = files.File("run");
-        mkdir(folder.c_str(), 0700);
-        program.emplace(folder, std::vector<std::string>{files.File(name)});
-        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
-        if (main == 0) return ::testing::AssertionFailure() << "no main window\n" << program->Log();
-        if (!program->WaitForLog("Source format", 20000))
-            return ::testing::AssertionFailure() << "the file did not open\n" << program->Log();
-        return ::testing::AssertionSuccess();
+        std::string why;
+        main = testing_program::StartOnFiles(screen, program, files.File("run"), {files.File(name)}, &why);
+        return main != 0 ? ::testing::AssertionSuccess() : ::testing::AssertionFailure() << why;
     }
 
     // Waits for the text in the window (the whole screen when none is given).

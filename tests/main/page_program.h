@@ -35,12 +35,9 @@ public:
                    &status);
         if (status != 0) return "astropy could not write the ramp";
         *skip = false;
-        const std::string folder = files.File("run");
-        mkdir(folder.c_str(), 0700);
-        program.emplace(folder, std::vector<std::string>{file});
-        main = screen.WaitForWindow(kMainWindowTitle, 20000);
-        if (main == 0) return "no main window\n" + program->Log();
-        if (!program->WaitForLog("Source format", 20000)) return "the file did not open\n" + program->Log();
+        std::string why;
+        main = StartOnFiles(screen, program, files.File("run"), {file}, &why);
+        if (main == 0) return why;
         int x = 0, y = 0;
         for (int waited = 0; waited < 15000; waited += 200) {
             const Screen::Rect c = Column();

@@ -18,7 +18,6 @@
 #include <thread>
 #include <vector>
 
-#include "extraction_input.h"
 #include "framed_picture.h"
 #include "program_input.h"
 #include "program_window.h"
@@ -92,8 +91,9 @@ protected:
     // "FRAME(S):" row and the transport page's rate field (the rate a new start has,
     // "20.00"), whose places give the fields read below.
     void Start(const std::string& name) {
-        main = testing_program::StartOnFiles(screen, program, files.File("run-" + name), {files.File(name)});
-        ASSERT_NE(main, 0u);
+        std::string why;
+        main = testing_program::StartOnFiles(screen, program, files.File("run-" + name), {files.File(name)}, &why);
+        ASSERT_NE(main, 0u) << why;
         bool selector = false, transport = false;
         for (int waited = 0; waited < 10000 && !(selector && transport); waited += 200) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -370,6 +371,24 @@ inline bool WritePpm(const std::string& path, const Picture& p) {
     std::fprintf(f, "P6\n%d %d\n255\n", p.width, p.height);
     const bool ok = std::fwrite(p.rgb.data(), 1, p.rgb.size(), f) == p.rgb.size();
     return std::fclose(f) == 0 && ok;
+}
+
+// Starts the program in `folder` (made when missing) on the files; its main window once it
+// shows and the log says a file was read, else 0 with the reason in *why.
+inline Window StartOnFiles(Screen& screen, std::optional<ProgramRun>& program, const std::string& folder,
+                           const std::vector<std::string>& files, std::string* why) {
+    mkdir(folder.c_str(), 0700);
+    program.emplace(folder, files);
+    const Window main = screen.WaitForWindow(kMainWindowTitle, 20000);
+    if (main == 0) {
+        *why = "no main window\n" + program->Log();
+        return 0;
+    }
+    if (!program->WaitForLog("Source format", 20000)) {
+        *why = "the file did not open\n" + program->Log();
+        return 0;
+    }
+    return main;
 }
 
 }  // namespace orva::testing_program

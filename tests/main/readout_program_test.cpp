@@ -127,12 +127,9 @@ protected:
 
     // Starts the program on the file and waits until its picture stands, steady.
     void Start(const std::string& name) {
-        const std::string folder = files.File("run-" + name);
-        mkdir(folder.c_str(), 0700);
-        program.emplace(folder, std::vector<std::string>{files.File(name)});
-        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
-        ASSERT_NE(main, 0u) << program->Log();
-        ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+        std::string why;
+        main = testing_program::StartOnFiles(screen, program, files.File("run-" + name), {files.File(name)}, &why);
+        ASSERT_NE(main, 0u) << why;
         ASSERT_TRUE(WaitForFrame()) << "no picture with a white border in the workspace";
     }
 

@@ -71,13 +71,10 @@ protected:
         const std::string out = testing_program::RunCommand(
             "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1", &status);
         ASSERT_EQ(status, 0) << out;
-        const std::string folder = files.File("run");
-        mkdir(folder.c_str(), 0700);
         testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
-        program.emplace(folder, std::vector<std::string>{files.File("ramp.fits")});
-        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
-        ASSERT_NE(main, 0u) << program->Log();
-        ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+        std::string why;
+        main = testing_program::StartOnFiles(screen, program, files.File("run"), {files.File("ramp.fits")}, &why);
+        ASSERT_NE(main, 0u) << why;
         ASSERT_TRUE(testing_program::WaitForFramedPicture(screen, main, &shot, &frame)) << "no framed picture";
         ASSERT_NEAR(frame.zoom(400), 1.0, 1e-9) << "the test's pixels assume 100 %";
     }

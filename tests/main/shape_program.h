@@ -55,8 +55,9 @@ protected:
         ASSERT_EQ(status, 0) << out;
         std::vector<std::string> paths;
         for (const std::string& n : names) paths.push_back(files.File(n));
-        main = StartOnFiles(screen, program, files.File("run"), paths);
-        ASSERT_NE(main, 0u);
+        std::string why;
+        main = StartOnFiles(screen, program, files.File("run"), paths, &why);
+        ASSERT_NE(main, 0u) << why;
         ASSERT_TRUE(WaitForFramedPicture(screen, main, &shot, &frame)) << "no framed picture";
         ASSERT_NEAR(frame.zoom(400), 1.0, 1e-9) << "the test's pixels assume 100 %";
     }

@@ -104,12 +104,9 @@ protected:
         if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
         file = files.File("cube.fits");
         if (!WriteCube(file)) GTEST_SKIP() << "astropy or numpy not installed";
-        const std::string folder = files.File("run");
-        mkdir(folder.c_str(), 0700);
-        program.emplace(folder, std::vector<std::string>{file});
-        main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
-        ASSERT_NE(main, 0u) << program->Log();
-        ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+        std::string why;
+        main = testing_program::StartOnFiles(screen, program, files.File("run"), {file}, &why);
+        ASSERT_NE(main, 0u) << why;
         root = DefaultRootWindow(screen.display());
     }
     void TearDown() override {
