@@ -1,3 +1,5 @@
+#include <malloc.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -11,6 +13,13 @@
 
 int main(int argc, char** argv) {
     using namespace orva;
+    // Blocks of a megabyte and more (frame bands, bitmaps, the GL driver's texture
+    // storage) are mapped on their own and go back to the system when freed. By default
+    // the C library raises that limit each time such a block is freed, up to 32 MB, and
+    // then serves the next ones from the brk heap, which cannot shrink below the small
+    // blocks allocated after them: stepping through a cube of 4096 x 4096 frames grew
+    // the heap by 22 MB for good.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     std::vector<std::string> words(argv + 1, argv + argc);
     // Asked for the usage text: answer it and end, before any window or settings file.
     if (CommandLineAsksHelp(words)) {

@@ -1,39 +1,42 @@
 // What the real program holds in memory: it is started under an X server of its own
 // (Xvfb), first with no file, then with one 4096 x 4096 16-bit FITS frame, then with a cube
-// of eleven such frames through which ten frames are stepped with the transport's "next
-// frame" button, clicked as a user clicks it. After each stage, once the program has gone
-// idle, the resident size and its anonymous (heap) part are read from /proc and printed.
+// of eleven such frames, through which it is stepped thirty times with the fast selector's
+// frame arrows, clicked as a user clicks them: ten frames forward, ten back, ten forward
+// again. Each step is checked on the screen (the selector's frame field must show the
+// frame stepped to). After each stage, once the program has gone idle, the resident size,
+// its anonymous part and the brk heap are read from /proc and printed.
 //
-//   bench_memory [folder]    (the data files are written there, default /tmp; and removed)
+//   bench_memory [folder [steps]]   (the data files are written in the folder, default /tmp,
+//                                    and removed; steps: 30 unless given)
 //
 // Figures are in MB (10^6 bytes). The floor: one shown frame adds at most 200 MB; stepping
 // through the cube does not grow the program.
 #include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
-#include <fcntl.h>
 #include <limits.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/main/frame_selector.h"
+#include "tests/main/program_input.h"
+#include "tests/main/program_window.h"
+
 namespace {
 
 constexpr int kSide = 4096;
 constexpr int kCubeFrames = 11;
-// The transport's "next frame" button, from the main window's top-left corner.
-constexpr int kNextFrameX = 371, kNextFrameY = 65;
 
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
@@ -155,194 +158,130 @@ void Print(const char* stage, const Figures& f) {
     std::fflush(stdout);
 }
 
-pid_t Start(const std::string& program, const std::string& folder, const std::string& file) {
-    for (const char* sub : {"", "/config", "/run", "/home"}) mkdir((folder + sub).c_str(), 0700);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, 1);
-            dup2(null, 2);
+using orva::testing_program::FrameSelector;
+using orva::testing_program::Picture;
+using orva::testing_program::ProgramRun;
+using orva::testing_program::Screen;
+
+// Starts the program in its own folders under `folder` and waits until its main window
+// stands and it has gone idle.
+void StartIdle(std::optional<ProgramRun>& run, Screen& screen, const std::string& folder,
+               const std::vector<std::string>& arguments) {
+    mkdir(folder.c_str(), 0700);
+    run.emplace(folder, arguments);
+    screen.WaitForWindow(orva::testing_program::kMainWindowTitle, 60000);
+    WaitIdle(run->Pid());
+}
+
+// The frame the selector's field shows once it shows `frame` (waiting up to `ms`
+// milliseconds), else what it shows then (0: no frame number at all).
+int WaitForFrame(Screen& screen, const FrameSelector& frames, int frame, int last, int ms) {
+    Picture shot;
+    const Window root = DefaultRootWindow(screen.display());
+    for (int waited = 0;; waited += 200) {
+        if (screen.Grab(root, &shot) && frames.Shows(shot, frame)) return frame;
+        if (waited >= ms) return screen.Grab(root, &shot) ? frames.Shown(shot, last) : 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+}
+
+// Steps through the cube with the selector's arrows: forward to the last frame, back to
+// the first and forward again, `steps` steps, each checked on the screen and measured.
+// The largest figures after the first ten steps go to `ten`, after all of them to `all`;
+// false when a step did not reach its frame.
+bool StepCube(Screen& screen, pid_t pid, int steps, Figures* ten, Figures* all) {
+    Display* d = screen.display();
+    const Window root = DefaultRootWindow(d);
+    FrameSelector frames;
+    Picture shot;
+    bool found = false;
+    for (int waited = 0; waited < 20000 && !found; waited += 250) {
+        found = screen.Grab(root, &shot) && frames.Find(shot);
+        if (!found) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    if (!found || WaitForFrame(screen, frames, 1, kCubeFrames, 10000) != 1) {
+        std::printf("the fast selector's \"FRAME(S):\" row showing frame 1 was not found: no frames stepped\n");
+        return false;
+    }
+    int frame = 1, direction = 1;
+    for (int step = 1; step <= steps; ++step) {
+        if (frame + direction < 1 || frame + direction > kCubeFrames) direction = -direction;
+        if (direction > 0) frames.Next(d);
+        else frames.Back(d);
+        frame += direction;
+        // Away from the arrow, so that no hover is left to repaint.
+        orva::testing_program::MoveTo(d, root, 5, 1000);
+        const int shown = WaitForFrame(screen, frames, frame, kCubeFrames, 30000);
+        if (shown != frame) {
+            std::printf("step %d did not reach frame %d: the selector shows %d\n", step, frame, shown);
+            return false;
         }
-        setenv("XDG_CONFIG_HOME", (folder + "/config").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (folder + "/run").c_str(), 1);
-        setenv("HOME", (folder + "/home").c_str(), 1);
-        setenv("ORVA_MESSAGEBOX_ANSWER", "1", 1);
-        if (file.empty()) execl(program.c_str(), "orva", static_cast<char*>(nullptr));
-        else execl(program.c_str(), "orva", file.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return pid;
-}
-
-void Stop(pid_t pid) {
-    if (pid <= 0) return;
-    kill(pid, SIGTERM);
-    for (int i = 0; i < 200; ++i) {
-        if (waitpid(pid, nullptr, WNOHANG) == pid) return;
-        Sleep(25);
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
-long WindowPid(Display* d, Atom atom, Window w) {
-    Atom type = 0;
-    int format = 0;
-    unsigned long items = 0, after = 0;
-    unsigned char* data = nullptr;
-    long pid = -1;
-    if (XGetWindowProperty(d, w, atom, 0, 1, False, AnyPropertyType, &type, &format, &items, &after, &data) == Success &&
-        data != nullptr) {
-        if (format == 32 && items == 1) pid = *reinterpret_cast<long*>(data);
-        XFree(data);
-    }
-    return pid;
-}
-
-// The program's main window: its top-level window titled "ORVA ...".
-Window MainWindow(Display* d, pid_t pid) {
-    const Atom atom = XInternAtom(d, "_NET_WM_PID", False);
-    Window root = 0, up = 0, *children = nullptr;
-    unsigned count = 0;
-    Window found = 0;
-    if (!XQueryTree(d, DefaultRootWindow(d), &root, &up, &children, &count)) return 0;
-    for (unsigned i = 0; i < count && found == 0; ++i) {
-        char* name = nullptr;
-        XWindowAttributes a;
-        if (XFetchName(d, children[i], &name) && name != nullptr) {
-            if (std::strncmp(name, "ORVA", 4) == 0 && WindowPid(d, atom, children[i]) == pid &&
-                XGetWindowAttributes(d, children[i], &a) && a.map_state == IsViewable)
-                found = children[i];
-            XFree(name);
+        WaitIdle(pid);
+        const Figures f = Measure(pid);
+        for (Figures* largest : {ten, all}) {
+            if (largest == ten && step > 10) continue;
+            largest->rss = std::max(largest->rss, f.rss);
+            largest->anon = std::max(largest->anon, f.anon);
+            largest->heap = std::max(largest->heap, f.heap);
         }
+        char stage[40];
+        std::snprintf(stage, sizeof stage, "cube, step %2d, frame %2d", step, frame);
+        Print(stage, f);
     }
-    if (children != nullptr) XFree(children);
-    return found;
-}
-
-void Click(Display* d, int x, int y) {
-    XTestFakeMotionEvent(d, -1, x, y, CurrentTime);
-    XSync(d, False);
-    Sleep(150);
-    XTestFakeButtonEvent(d, 1, True, CurrentTime);
-    XSync(d, False);
-    Sleep(60);
-    XTestFakeButtonEvent(d, 1, False, CurrentTime);
-    XSync(d, False);
-    // Away from the button, so that no hover is left.
-    XTestFakeMotionEvent(d, -1, x, y + 300, CurrentTime);
-    XSync(d, False);
-}
-
-// Starts Xvfb on a free display; its number, or -1.
-int StartXvfb(pid_t* server) {
-    int fds[2];
-    if (pipe(fds) != 0) return -1;
-    *server = fork();
-    if (*server == 0) {
-        close(fds[0]);
-        const int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) dup2(null, 2);
-        const std::string fd = std::to_string(fds[1]);
-        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(fds[1]);
-    char buffer[32] = {};
-    ssize_t got = 0;
-    for (ssize_t n; got < static_cast<ssize_t>(sizeof buffer) - 1 &&
-                    (n = read(fds[0], buffer + got, sizeof buffer - 1 - got)) > 0;) {
-        got += n;
-        if (std::strchr(buffer, '\n') != nullptr) break;
-    }
-    close(fds[0]);
-    return got > 0 ? std::atoi(buffer) : -1;
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    char self[PATH_MAX] = {};
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string("./bench_memory");
-    dir = dir.substr(0, dir.rfind('/'));
-    const std::string program = dir + "/orva";
     const std::string folder = (argc > 1 ? std::string(argv[1]) : std::string("/tmp")) + "/orva_bench_memory." +
                                std::to_string(getpid());
     mkdir(folder.c_str(), 0700);
+    const int steps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 30;
     const std::string frame = folder + "/frame4096.fits", cube = folder + "/cube4096.fits";
     if (!WriteFits(frame, 1) || !WriteFits(cube, kCubeFrames)) {
         std::fprintf(stderr, "cannot write the data files in %s\n", folder.c_str());
         return 1;
     }
-    pid_t server = 0;
-    const int number = StartXvfb(&server);
-    if (number < 0) {
-        std::fprintf(stderr, "cannot start Xvfb\n");
-        return 1;
-    }
-    const std::string display = ":" + std::to_string(number);
-    setenv("DISPLAY", display.c_str(), 1);
-    Display* d = nullptr;
-    for (int i = 0; i < 100 && d == nullptr; ++i) {
-        d = XOpenDisplay(display.c_str());
-        if (d == nullptr) Sleep(100);
-    }
     int status = 1;
-    if (d != nullptr) {
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-        std::printf("4096 x 4096 16-bit frames (%.1f MB a frame on disk), the program on Xvfb %s\n",
-                    kSide * double(kSide) * 2 / 1e6, display.c_str());
-        pid_t pid = Start(program, folder + "/empty", "");
-        WaitIdle(pid);
-        const Figures empty = Measure(pid);
-        Print("no file", empty);
-        Stop(pid);
-
-        pid = Start(program, folder + "/one", frame);
-        WaitIdle(pid);
-        const Figures one = Measure(pid);
-        Print("one frame, first paint", one);
-        Stop(pid);
-
-        pid = Start(program, folder + "/cube", cube);
-        WaitIdle(pid);
-        const Figures first = Measure(pid);
-        Print("cube, first paint", first);
-        Figures stepped = first;
-        Window main = 0;
-        for (int i = 0; i < 100 && main == 0; ++i) {
-            main = MainWindow(d, pid);
-            if (main == 0) Sleep(100);
-        }
-        int x = 0, y = 0;
-        Window child = 0;
-        if (main != 0 && XTranslateCoordinates(d, main, DefaultRootWindow(d), 0, 0, &x, &y, &child)) {
-            for (int k = 1; k <= kCubeFrames - 1; ++k) {
-                Click(d, x + kNextFrameX, y + kNextFrameY);
-                WaitIdle(pid);
-                const Figures f = Measure(pid);
-                if (f.rss > stepped.rss) stepped.rss = f.rss;
-                if (f.anon > stepped.anon) stepped.anon = f.anon;
-                if (f.heap > stepped.heap) stepped.heap = f.heap;
-                char stage[40];
-                std::snprintf(stage, sizeof stage, "cube, frame %d", k + 1);
-                Print(stage, f);
-            }
-            Print("cube, largest after steps", stepped);
+    {
+        orva::testing_program::SecondDisplay server("1280x1024x24");
+        if (!server.Name().empty()) setenv("DISPLAY", server.Name().c_str(), 1);
+        orva::testing_program::Screen screen;
+        if (server.Name().empty() || screen.display() == nullptr) {
+            std::fprintf(stderr, "cannot start Xvfb\n");
         } else {
-            std::printf("the main window was not found: no frames stepped\n");
+            std::printf("4096 x 4096 16-bit frames (%.1f MB a frame on disk), the program on Xvfb %s\n",
+                        kSide * double(kSide) * 2 / 1e6, server.Name().c_str());
+            std::optional<ProgramRun> run;
+            StartIdle(run, screen, folder + "/empty", {});
+            const Figures empty = Measure(run->Pid());
+            Print("no file", empty);
+            run.reset();
+
+            StartIdle(run, screen, folder + "/one", {frame});
+            const Figures one = Measure(run->Pid());
+            Print("one frame, first paint", one);
+            run.reset();
+
+            StartIdle(run, screen, folder + "/cube", {cube});
+            const Figures first = Measure(run->Pid());
+            Print("cube, first paint", first);
+            Figures ten = first, all = first;
+            const bool stepped = StepCube(screen, run->Pid(), steps, &ten, &all);
+            run.reset();
+            Print("cube, largest, steps 1-10", ten);
+            char stage[40];
+            std::snprintf(stage, sizeof stage, "cube, largest, steps 1-%d", steps);
+            Print(stage, all);
+            std::printf("one frame adds %.1f MB resident (floor 200 MB); ten steps grow it by %.1f MB (heap %.1f MB), "
+                        "%d steps by %.1f MB (heap %.1f MB)\n",
+                        (one.rss - empty.rss) * 1.024e-3, (ten.rss - first.rss) * 1.024e-3,
+                        (ten.heap - first.heap) * 1.024e-3, steps, (all.rss - first.rss) * 1.024e-3,
+                        (all.heap - first.heap) * 1.024e-3);
+            status = stepped ? 0 : 1;
         }
-        Stop(pid);
-        std::printf("one frame adds %.1f MB resident (floor 200 MB); stepping ten frames grows it by %.1f MB\n",
-                    (one.rss - empty.rss) * 1.024e-3, (stepped.rss - first.rss) * 1.024e-3);
-        XCloseDisplay(d);
-        status = 0;
     }
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
     for (const std::string& f : {frame, cube}) unlink(f.c_str());
     std::system(("rm -rf '" + folder + "'").c_str());
     return status;

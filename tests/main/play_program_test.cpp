@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "frame_selector.h"
 #include "framed_picture.h"
 #include "program_input.h"
 #include "program_window.h"
@@ -98,7 +99,7 @@ protected:
         for (int waited = 0; waited < 10000 && !(selector && transport); waited += 200) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             if (!Grab()) continue;
-            selector = FindText(shot, 0, 0, shot.width, 200, "FRAME(S):", &selectorX, &selectorY);
+            selector = frames.Find(shot);
             transport = FindText(shot, 0, 0, shot.width, 200, "20.00", &rateX, &rateY);
         }
         ASSERT_TRUE(selector && transport) << "fast selector " << selector << ", transport page " << transport
@@ -107,7 +108,7 @@ protected:
 
     // The fast selector's current frame (the field right of the frame total) and the
     // transport page's frame number (right of its "L" toggle).
-    Box SelectorFrame() const { return {selectorX + 96, selectorY - 4, 44, 17}; }
+    Box SelectorFrame() const { return {frames.FieldX(), frames.FieldY(), frames.kFieldWidth, frames.kFieldHeight}; }
     Box TransportFrame() const { return {rateX - 70, rateY + 16, 60, 17}; }
     // The transport's rate field and, under it, the achieved rate.
     Box RateField() const { return {rateX - 4, rateY - 5, 37, 17}; }
@@ -157,7 +158,10 @@ protected:
         testing_program::ClickAt(screen.display(), Root(), x, y);
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
     }
-    void ClickSelectorNext() { Click(selectorX + 159, selectorY + 4); }
+    void ClickSelectorNext() {
+        frames.Next(screen.display());
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
     void ClickPlay() { Click(rateX - 115, rateY + 56); }
     void ClickLoop() { Click(rateX - 13, rateY + 56); }
 
@@ -178,7 +182,8 @@ protected:
     std::optional<ProgramRun> program;
     Window main = 0;
     Picture shot;
-    int selectorX = 0, selectorY = 0, rateX = 0, rateY = 0;
+    testing_program::FrameSelector frames;
+    int rateX = 0, rateY = 0;
 };
 
 // Steps with the fast selector's arrow move the transport's frame number too; while the

@@ -165,14 +165,15 @@ private:
 // with the object. Name() is empty when it could not be started.
 class SecondDisplay {
 public:
-    SecondDisplay() {
+    // `screen`: Xvfb's screen size and depth.
+    explicit SecondDisplay(const char* screen = "1024x768x24") {
         int pipeFds[2];
         if (pipe(pipeFds) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
             close(pipeFds[0]);
             const std::string fd = std::to_string(pipeFds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen, "-nolisten", "tcp",
                    static_cast<char*>(nullptr));
             _exit(127);
         }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "common/number_text.h"
+#include "frame_selector.h"
 #include "framed_picture.h"
 #include "program_input.h"
 #include "program_window.h"
@@ -287,9 +288,9 @@ TEST_F(ReadoutProgram, TheSecondFrameOfACube) {
     const Values v = Load("cube.fits", 120, 90, 3, 1);
     ASSERT_NO_FATAL_FAILURE(Start("cube.fits"));
     // The next frame: the right arrow of the fast selector's "FRAME(S):" row.
-    int tx = 0, ty = 0;
-    ASSERT_TRUE(FindText(shot, 0, 0, shot.width, 200, "FRAME(S):", &tx, &ty));
-    testing_program::ClickAt(screen.display(), Root(), tx + 159, ty + 4);
+    testing_program::FrameSelector frames;
+    ASSERT_TRUE(frames.Find(shot));
+    frames.Next(screen.display());
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     for (auto [fx, fy] : std::vector<std::pair<int, int>>{{10, 10}, {60, 45}, {100, 80}, {5, 84}, {115, 4}})
         CheckPixel(fx, fy, [&](int x, int y) { return Number(10, 3, v.At(1, x, y)); }, frame.zoom(120), false, "frame 2");

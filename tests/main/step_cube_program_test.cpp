@@ -24,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "frame_selector.h"
 #include "framed_picture.h"
 #include "program_input.h"
 #include "program_window.h"
@@ -148,9 +149,9 @@ protected:
     }
     // The fast selector's right arrow of "FRAME(S):".
     bool StepForward() {
-        int tx = 0, ty = 0;
-        if (!Grab() || !testing_program::FindText(shot, 0, 0, shot.width, 200, "FRAME(S):", &tx, &ty)) return false;
-        testing_program::ClickAt(screen.display(), root, tx + 159, ty + 4);
+        testing_program::FrameSelector frames;
+        if (!Grab() || !frames.Find(shot)) return false;
+        frames.Next(screen.display());
         return true;
     }
     // The Info page's statistic rows "MinMax" and "Mean" show the texts.
