@@ -229,14 +229,26 @@ void CheckRunLengths() {
             for (double& v : values) v = std::ldexp(std::generate_canonical<double, 64>(rng) - 0.5, int(rng() % 36));
             if (n > 5) values[5] = std::nan("");
             if (n > 17) values[17] = -HUGE_VAL;
-            std::vector<double> buf(values);
-            ScaleInPlaceSelectAlt(t, 0)(buf.data(), n, nullptr);
-            for (int i = 0; i < n; ++i) {
-                unsigned char want[8];
-                ref::PutRounded(want, t, values[i]);
-                ASSERT_EQ(std::memcmp(reinterpret_cast<const unsigned char*>(buf.data()) + static_cast<size_t>(i) * size,
-                                      want, size), 0)
-                    << "type 0x" << std::hex << t << std::dec << " count " << n << " value " << values[i];
+            // Halves and the edges of the narrow types.
+            const double edges[] = {2.5, -2.5, 126.5, -127.5, 254.5, 0.49999999999999994, -0.5, 32766.5, -32767.5, 65534.5};
+            for (int k = 0; k < 10 && 20 + 2 * k < n; ++k) values[20 + 2 * k] = edges[k];
+            // Every start address modulo 16 (streamed results begin at a 16-byte boundary).
+            for (size_t offset : {0, 1, 2, 4, 6, 8, 12, 15}) {
+                std::vector<unsigned char> buf(offset + values.size() * 8 + 16);
+                auto* data = reinterpret_cast<unsigned char*>(
+                    (reinterpret_cast<uintptr_t>(buf.data()) + 15) / 16 * 16 + offset);
+                std::memcpy(data, values.data(), values.size() * 8);
+                ScaleInPlaceSelectAlt(t, 0)(data, n, nullptr);
+                for (int i = 0; i < n; ++i) {
+                    unsigned char want[8];
+                    ref::PutRounded(want, t, values[i]);
+                    ASSERT_EQ(std::memcmp(data + static_cast<size_t>(i) * size, want, size), 0)
+                        << "type 0x" << std::hex << t << std::dec << " count " << n << " offset " << offset
+                        << " value " << values[i];
+                }
+                const size_t packed = static_cast<size_t>(n) * size;
+                ASSERT_EQ(std::memcmp(data + packed, reinterpret_cast<const unsigned char*>(values.data()) + packed,
+                                      values.size() * 8 - packed), 0) << "count " << n << " offset " << offset;
             }
         }
     }
