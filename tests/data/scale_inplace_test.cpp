@@ -1,6 +1,7 @@
 // In-place scaling and packing against the scalar reference and hand-computed cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -238,7 +239,8 @@ void CheckRunLengths() {
                 std::vector<unsigned char> buf(offset + values.size() * 8 + 16);
                 auto* data = reinterpret_cast<unsigned char*>(
                     (reinterpret_cast<uintptr_t>(buf.data()) + 15) / 16 * 16 + offset);
-                std::memcpy(data, values.data(), values.size() * 8);
+                const auto* stored = reinterpret_cast<const unsigned char*>(values.data());
+                std::copy(stored, stored + values.size() * 8, data);
                 ScaleInPlaceSelectAlt(t, 0)(data, n, nullptr);
                 for (int i = 0; i < n; ++i) {
                     unsigned char want[8];
@@ -248,8 +250,8 @@ void CheckRunLengths() {
                         << " value " << values[i];
                 }
                 const size_t packed = static_cast<size_t>(n) * size;
-                ASSERT_EQ(std::memcmp(data + packed, reinterpret_cast<const unsigned char*>(values.data()) + packed,
-                                      values.size() * 8 - packed), 0) << "count " << n << " offset " << offset;
+                ASSERT_TRUE(std::equal(stored + packed, stored + values.size() * 8, data + packed))
+                    << "count " << n << " offset " << offset;
             }
         }
     }
