@@ -113,6 +113,7 @@ int32_t ScaleVectorAndTable(unsigned char* b, int32_t n, double scale, double ze
 // its sixteen reals before it writes their integers, at or before the first of them.
 // The reads run ahead of the hardware prefetcher by a prefetch of the lines 4 KB on:
 // the loop is bound by memory, and without it one core keeps too few lines in flight.
+// The reals are read once, so the prefetch asks not to keep them in the outer caches.
 // With Stream the integers go past the caches (b + from * sizeof(T) 16-byte aligned;
 // the caller fences): each line they land on was read long before, and would be read
 // from memory again only to be overwritten.
@@ -122,8 +123,8 @@ int32_t PackVector(unsigned char* b, int32_t from, int32_t n) {
     int32_t i = from;
     for (; i + 16 <= n; i += 16) {
         const double* in = reinterpret_cast<const double*>(b + static_cast<size_t>(i) * 8);
-        _mm_prefetch(reinterpret_cast<const char*>(in) + kAhead, _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(in) + kAhead + 64, _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(in) + kAhead, _MM_HINT_NTA);
+        _mm_prefetch(reinterpret_cast<const char*>(in) + kAhead + 64, _MM_HINT_NTA);
         const __m256d y[4] = {_mm256_loadu_pd(in), _mm256_loadu_pd(in + 4), _mm256_loadu_pd(in + 8),
                               _mm256_loadu_pd(in + 12)};
         const Packed16<T> r = Saturate16<T, true, true>(y);
