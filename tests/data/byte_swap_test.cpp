@@ -85,5 +85,23 @@ TEST(ByteSwap, StridedTouchesOneChannel) {
     }
 }
 
+// One channel of three: every count up to several vector steps, at odd addresses, on
+// every loop, in buffers that end with the last element swapped (not with its pixel).
+TEST(ByteSwap, StrideThreeRunsOfEveryLength) {
+    testing_data::OnBothKernelPaths([] {
+        for (int size : {2, 4, 8}) {
+            for (size_t offset : {0, 1, 3}) {
+                for (int n = 0; n <= 40; ++n) {
+                    const size_t bytes = n == 0 ? 0 : static_cast<size_t>(n - 1) * 3 * size + size;
+                    std::vector<unsigned char> buf = Iota(offset + bytes);
+                    const std::vector<unsigned char> want = testing_data::ReversedEach(buf, offset, n, size, 3);
+                    CopySelect(size, 3, 1)(buf.data() + offset, n, 3);
+                    ASSERT_EQ(buf, want) << size << " " << offset << " " << n;
+                }
+            }
+        }
+    });
+}
+
 }  // namespace
 }  // namespace orva

@@ -1,6 +1,7 @@
 // In-place scaling and packing against the scalar reference and hand-computed cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -127,10 +128,11 @@ void CheckScale() {
 TEST(ScaleInPlace, MatchesTheReference) { testing_data::OnBothKernelPaths(CheckScale); }
 
 // Runs of a million 16-bit samples or more take a table of every value's result: every
-// value, at an odd address and with a run length that is not a multiple of four.
+// value, at an odd address and with a run length that is not a multiple of four (nor
+// of the 32 of a step that shares the work between the vector units and the table).
 void CheckLongRuns() {
     std::mt19937_64 rng(5);
-    const int n = (1 << 20) + 3;
+    const int n = (1 << 20) + 13;
     std::vector<unsigned char> in(static_cast<size_t>(n) * 2);
     for (int i = 0; i < n; ++i) {
         const uint16_t v = i < 65536 ? static_cast<uint16_t>(i * 40503u) : static_cast<uint16_t>(rng());
@@ -229,14 +231,27 @@ void CheckRunLengths() {
             for (double& v : values) v = std::ldexp(std::generate_canonical<double, 64>(rng) - 0.5, int(rng() % 36));
             if (n > 5) values[5] = std::nan("");
             if (n > 17) values[17] = -HUGE_VAL;
-            std::vector<double> buf(values);
-            ScaleInPlaceSelectAlt(t, 0)(buf.data(), n, nullptr);
-            for (int i = 0; i < n; ++i) {
-                unsigned char want[8];
-                ref::PutRounded(want, t, values[i]);
-                ASSERT_EQ(std::memcmp(reinterpret_cast<const unsigned char*>(buf.data()) + static_cast<size_t>(i) * size,
-                                      want, size), 0)
-                    << "type 0x" << std::hex << t << std::dec << " count " << n << " value " << values[i];
+            // Halves and the edges of the narrow types.
+            const double edges[] = {2.5, -2.5, 126.5, -127.5, 254.5, 0.49999999999999994, -0.5, 32766.5, -32767.5, 65534.5};
+            for (int k = 0; k < 10 && 20 + 2 * k < n; ++k) values[20 + 2 * k] = edges[k];
+            // Every start address modulo 16 (streamed results begin at a 16-byte boundary).
+            for (size_t offset : {0, 1, 2, 4, 6, 8, 12, 15}) {
+                std::vector<unsigned char> buf(offset + values.size() * 8 + 16);
+                auto* data = reinterpret_cast<unsigned char*>(
+                    (reinterpret_cast<uintptr_t>(buf.data()) + 15) / 16 * 16 + offset);
+                const auto* stored = reinterpret_cast<const unsigned char*>(values.data());
+                std::copy(stored, stored + values.size() * 8, data);
+                ScaleInPlaceSelectAlt(t, 0)(data, n, nullptr);
+                for (int i = 0; i < n; ++i) {
+                    unsigned char want[8];
+                    ref::PutRounded(want, t, values[i]);
+                    ASSERT_EQ(std::memcmp(data + static_cast<size_t>(i) * size, want, size), 0)
+                        << "type 0x" << std::hex << t << std::dec << " count " << n << " offset " << offset
+                        << " value " << values[i];
+                }
+                const size_t packed = static_cast<size_t>(n) * size;
+                ASSERT_TRUE(std::equal(stored + packed, stored + values.size() * 8, data + packed))
+                    << "count " << n << " offset " << offset;
             }
         }
     }
