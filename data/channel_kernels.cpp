@@ -178,7 +178,7 @@ ORVA_INLINE __m256d Finish4(__m256d r, __m256d scale, __m256d zeroN) {
 // vector per channel, so the values (or products) are added in the same order as one
 // pixel at a time. The sums of integers are exact in doubles, as in the integer
 // accumulators of the loop above.
-template <class T, bool Swap, bool Scaled, Op O>
+template <class T, bool Swap, bool Scaled, Op O, bool Stream>
 void Channels3Avx2(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
     static_assert(O == Op::kWeighted || (O == Op::kSum && !kIsReal64<T>));
     const __m256d w0 = _mm256_set1_pd(O == Op::kWeighted ? params->weights[0] : 1.0);
@@ -214,14 +214,15 @@ void Channels3Avx2(const unsigned char* p, double* dst, size_t count, const Chan
                 _mm256_cmp_pd(x2, miss, _CMP_EQ_OQ));
             acc = _mm256_blendv_pd(acc, miss, m);
         }
-        _mm256_storeu_pd(dst + b * 4, acc);
+        Store4d<Stream>(dst + b * 4, acc);
     }
+    if constexpr (Stream) _mm_sfence();
 }
 
 // Sum of 16 channels of 16-bit integers, exact in 32-bit lanes: pairs are added by a
 // multiply-add with ones (unsigned values biased into the signed range first), then
 // four pixels' lanes are folded together.
-template <class T, bool Swap, bool Scaled>
+template <class T, bool Swap, bool Scaled, bool Stream>
 void Sum16x16Avx2(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
     constexpr bool kUnsigned = std::is_unsigned_v<T>;
     const __m256i ones = _mm256_set1_epi16(1);
@@ -241,8 +242,9 @@ void Sum16x16Avx2(const unsigned char* p, double* dst, size_t count, const Chann
         const __m256i u = _mm256_hadd_epi32(_mm256_hadd_epi32(m[0], m[1]), _mm256_hadd_epi32(m[2], m[3]));
         __m128i s = _mm_add_epi32(_mm256_castsi256_si128(u), _mm256_extracti128_si256(u, 1));
         if constexpr (kUnsigned) s = _mm_add_epi32(s, _mm_set1_epi32(16 * 32768));
-        _mm256_storeu_pd(dst + b * 4, Finish4<Scaled>(_mm256_cvtepi32_pd(s), scale, zeroN));
+        Store4d<Stream>(dst + b * 4, Finish4<Scaled>(_mm256_cvtepi32_pd(s), scale, zeroN));
     }
+    if constexpr (Stream) _mm_sfence();
 }
 
 // Element by element: the same widening, separate multiply and add, and clamp as
@@ -318,7 +320,7 @@ ORVA_TARGET_AVX2_FMA_BEGIN
 // Weighted sum of C = 4, 8 or 16 channels: each pixel's products are accumulated, fused
 // (one rounding per product and addition), into one vector lane by lane, and four
 // pixels' vectors are folded across their lanes together. Needs FMA besides AVX2.
-template <class T, bool Swap, bool Scaled, uint32_t C>
+template <class T, bool Swap, bool Scaled, uint32_t C, bool Stream>
 void WeightedLanesAvx2(const unsigned char* p, double* dst, size_t count,
                        const ChannelParams* params) {
     constexpr uint32_t K = C / 4;
@@ -340,8 +342,9 @@ void WeightedLanesAvx2(const unsigned char* p, double* dst, size_t count,
         const __m256d h1 = _mm256_hadd_pd(pixel(q + 2 * C * sizeof(T)), pixel(q + 3 * C * sizeof(T)));  // c01 d01 c23 d23
         const __m256d r = _mm256_add_pd(_mm256_permute2f128_pd(h0, h1, 0x20),
                                         _mm256_permute2f128_pd(h0, h1, 0x31));
-        _mm256_storeu_pd(dst + b * 4, Finish4<Scaled>(r, scale, zeroN));
+        Store4d<Stream>(dst + b * 4, Finish4<Scaled>(r, scale, zeroN));
     }
+    if constexpr (Stream) _mm_sfence();
 }
 
 // Weighted sum of 16 channels of 16-bit integers. A pixel is one 32-byte load; its
@@ -355,7 +358,7 @@ void WeightedLanesAvx2(const unsigned char* p, double* dst, size_t count,
 // multiply-add, (2^52 + x) * w - 2^52 * w, rounded once from the exact x * w as the
 // product itself is. It needs 2^52 * w exact and the zero products positive: every
 // weight of the first four lanes positive, finite and below 2^960 (FirstProductsFuse).
-template <class T, bool Swap, bool Scaled, bool FusedFirst>
+template <class T, bool Swap, bool Scaled, bool FusedFirst, bool Stream>
 void Weighted16x16Loop(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
     constexpr bool kSigned = std::is_signed_v<T>;
     static_assert(!(FusedFirst && kSigned));
@@ -393,8 +396,9 @@ void Weighted16x16Loop(const unsigned char* p, double* dst, size_t count, const 
         const __m256d h1 = _mm256_hadd_pd(pixel(q + 64), pixel(q + 96));
         const __m256d r = _mm256_add_pd(_mm256_permute2f128_pd(h0, h1, 0x20),
                                         _mm256_permute2f128_pd(h0, h1, 0x31));
-        _mm256_storeu_pd(dst + b * 4, Finish4<Scaled>(r, scale, zeroN));
+        Store4d<Stream>(dst + b * 4, Finish4<Scaled>(r, scale, zeroN));
     }
+    if constexpr (Stream) _mm_sfence();
 }
 
 // Whether the first products of Weighted16x16Loop may be fused (see there): a zero x
@@ -406,12 +410,13 @@ inline bool FirstProductsFuse(const double* w) {
     return true;
 }
 
-template <class T, bool Swap, bool Scaled>
+template <class T, bool Swap, bool Scaled, bool Stream>
 void Weighted16x16Avx2(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
     if constexpr (std::is_unsigned_v<T>) {
-        if (FirstProductsFuse(params->weights)) return Weighted16x16Loop<T, Swap, Scaled, true>(p, dst, count, params);
+        if (FirstProductsFuse(params->weights))
+            return Weighted16x16Loop<T, Swap, Scaled, true, Stream>(p, dst, count, params);
     }
-    Weighted16x16Loop<T, Swap, Scaled, false>(p, dst, count, params);
+    Weighted16x16Loop<T, Swap, Scaled, false, Stream>(p, dst, count, params);
 }
 
 ORVA_TARGET_END
@@ -423,33 +428,56 @@ bool CpuHasFma() {
 
 // The AVX2 loop of a kernel for this channel count, or null when there is none. The loops
 // do whole blocks of four pixels; the caller finishes the rest.
-template <class T, bool Swap, bool Scaled, Op O>
 using FastLoop = void (*)(const unsigned char*, double*, size_t, const ChannelParams*);
 
-template <class T, bool Swap, bool Scaled, Op O>
-FastLoop<T, Swap, Scaled, O> FindFastLoop(size_t channels) {
+// Stream: the loop's stores go past the caches (dst then 32-byte aligned).
+template <class T, bool Swap, bool Scaled, Op O, bool Stream>
+FastLoop FindFastLoop(size_t channels) {
     constexpr bool kConvertible = sizeof(T) <= 4 || kIsReal64<T>;
     if constexpr (O == Op::kWeighted && kConvertible) {
-        if (channels == 3) return Channels3Avx2<T, Swap, Scaled, O>;
+        if (channels == 3) return Channels3Avx2<T, Swap, Scaled, O, Stream>;
         // The lanes change the order of the additions, which for 64-bit reals can turn an
         // overflow into a finite sum (or back): those keep the sequential loop.
         if constexpr (!kIsReal64<T>) {
             if (!CpuHasFma()) return nullptr;
-            if (channels == 4) return WeightedLanesAvx2<T, Swap, Scaled, 4>;
-            if (channels == 8) return WeightedLanesAvx2<T, Swap, Scaled, 8>;
+            if (channels == 4) return WeightedLanesAvx2<T, Swap, Scaled, 4, Stream>;
+            if (channels == 8) return WeightedLanesAvx2<T, Swap, Scaled, 8, Stream>;
             if (channels == 16) {
-                if constexpr (std::is_integral_v<T> && sizeof(T) == 2) return Weighted16x16Avx2<T, Swap, Scaled>;
-                return WeightedLanesAvx2<T, Swap, Scaled, 16>;
+                if constexpr (std::is_integral_v<T> && sizeof(T) == 2)
+                    return Weighted16x16Avx2<T, Swap, Scaled, Stream>;
+                return WeightedLanesAvx2<T, Swap, Scaled, 16, Stream>;
             }
         }
     } else if constexpr (O == Op::kSum && sizeof(T) <= 4) {
-        if (channels == 3) return Channels3Avx2<T, Swap, Scaled, O>;
+        if (channels == 3) return Channels3Avx2<T, Swap, Scaled, O, Stream>;
         if constexpr (std::is_integral_v<T> && sizeof(T) == 2) {
-            if (channels == 16) return Sum16x16Avx2<T, Swap, Scaled>;
+            if (channels == 16) return Sum16x16Avx2<T, Swap, Scaled, Stream>;
         }
     }
     (void)channels;
     return nullptr;
+}
+
+// Runs a vector loop over `count` pixels (a multiple of four) whose results stream: the
+// streaming loop from the first 32-byte boundary of dst, and the plain loop on whole
+// blocks of four, through a scratch block, for the pixels before that boundary and after
+// the last streamed block. Each pixel's result does not depend on its place in a
+// block, so every pixel reads as it would through the plain loop alone.
+inline void RunStreamed(FastLoop plain, FastLoop streamed, const unsigned char* p, double* dst, size_t count,
+                        size_t pixelBytes, const ChannelParams* params) {
+    const size_t head = std::min(count, kernel::DoublesToAlign32(dst));
+    const size_t body = (count - head) - (count - head) % 4;
+    alignas(32) double block[4];
+    if (head > 0) {
+        plain(p, block, 4, params);
+        std::memcpy(dst, block, head * sizeof(double));
+    }
+    streamed(p + head * pixelBytes, dst + head, body, params);
+    const size_t end = head + body;
+    if (end < count) {
+        plain(p + (count - 4) * pixelBytes, block, 4, params);
+        std::memcpy(dst + end, block + 4 - (count - end), (count - end) * sizeof(double));
+    }
 }
 
 template <class T, bool Swap, bool Scaled, Op O>
@@ -464,9 +492,14 @@ void CombineKernel(const void* source, double* destination, uint32_t count,
     }
     const unsigned char* p = static_cast<const unsigned char*>(source);
     if (kernel::CpuHasAvx2()) {
-        if (const auto fast = FindFastLoop<T, Swap, Scaled, O>(channels)) {
+        if (const auto fast = FindFastLoop<T, Swap, Scaled, O, false>(channels)) {
             const size_t done = count - count % 4;
-            fast(p, destination, done, params);
+            if (StreamsOutput(destination, done, params)) {
+                RunStreamed(fast, FindFastLoop<T, Swap, Scaled, O, true>(channels), p, destination, done,
+                            channels * sizeof(T), params);
+            } else {
+                fast(p, destination, done, params);
+            }
             if (done == count) return;
             p += done * channels * sizeof(T);
             destination += done;
