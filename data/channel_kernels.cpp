@@ -157,6 +157,10 @@ void Combine(const unsigned char* __restrict p, double* __restrict dst, size_t c
 // lanes) instead of from the first channel to the last, with fused multiply-adds: the
 // result differs from the sequential sum by rounding only.
 
+// How far ahead of the loads the vector loops of the channel sums ask for the input:
+// the hardware's own prefetch falls behind a loop that reads this fast.
+constexpr size_t kPrefetchAhead = 2048;
+
 ORVA_TARGET_AVX2_BEGIN
 
 // Clamp() on four lanes: non-finite lanes become DBL_MAX with their sign.
@@ -347,56 +351,100 @@ void WeightedLanesAvx2(const unsigned char* p, double* dst, size_t count,
     if constexpr (Stream) _mm_sfence();
 }
 
-// Weighted sum of 16 channels of 16-bit integers. A pixel is one 32-byte load; its
-// values are unpacked, in lane order x0 x1 x8 x9 | x2 x3 x10 x11 | x4 x5 x12 x13 |
-// x6 x7 x14 x15, into the low bits of doubles whose high word is that of 2^52, and
-// subtracting 2^52 (2^52 + 2^15 for signed values, biased to unsigned first) leaves each
-// value exactly: this costs fewer operations than widening and converting. The weights
-// are loaded in the same order.
+// Clamp() and the scaling of Finish4 on two lanes.
+ORVA_INLINE __m128d Finish2Scaled(__m128d r, __m128d scale, __m128d zeroN) {
+    r = _mm_add_pd(_mm_mul_pd(r, scale), zeroN);
+    const __m128d sign = _mm_set1_pd(-0.0);
+    const __m128d top = _mm_set1_pd(DBL_MAX);
+    const __m128d finite = _mm_cmple_pd(_mm_andnot_pd(sign, r), top);
+    return _mm_blendv_pd(_mm_or_pd(_mm_and_pd(r, sign), top), r, finite);
+}
+
+// Weighted sum of 16 channels of 16-bit integers. Each pixel's products are added in four
+// fused chains, channels 0 2 4 6, 1 3 5 7, 8 10 12 14 and 9 11 13 15, and the chains as
+// (first + second) + (third + fourth). Two pixels go through in the two lanes of 16-byte
+// registers (on processors that split 32-byte operations this costs nothing, and
+// the lanes need no folding across them at the end).
+//
+// A channel's values come out of a pixel pair's 8-byte words without widening shuffles:
+// word j (0-2) of a 64-bit lane is blended into a double whose high word is that of
+// 2^(52 - 16j), so the double is 2^(52 - 16j) + x exactly, and subtracting that power
+// (plus 2^15 for signed values, biased to unsigned first) leaves x. Word 3 is shifted
+// into word 2 first.
 //
 // FusedFirst (unsigned values only): the first products x * w come from one fused
-// multiply-add, (2^52 + x) * w - 2^52 * w, rounded once from the exact x * w as the
-// product itself is. It needs 2^52 * w exact and the zero products positive: every
-// weight of the first four lanes positive, finite and below 2^960 (FirstProductsFuse).
+// multiply-add, (2^k + x) * w - 2^k * w, rounded once from the exact x * w as the
+// product itself is. It needs 2^k * w exact and the zero products positive: every
+// weight of channels 0, 1, 8 and 9 positive, finite and below 2^960 (FirstProductsFuse).
 template <class T, bool Swap, bool Scaled, bool FusedFirst, bool Stream>
 void Weighted16x16Loop(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
     constexpr bool kSigned = std::is_signed_v<T>;
     static_assert(!(FusedFirst && kSigned));
     const double* wt = params->weights;
-    const __m256d w0 = _mm256_setr_pd(wt[0], wt[1], wt[8], wt[9]);
-    const __m256d w1 = _mm256_setr_pd(wt[2], wt[3], wt[10], wt[11]);
-    const __m256d w2 = _mm256_setr_pd(wt[4], wt[5], wt[12], wt[13]);
-    const __m256d w3 = _mm256_setr_pd(wt[6], wt[7], wt[14], wt[15]);
-    const __m256d shiftedW0 = _mm256_mul_pd(w0, _mm256_set1_pd(-0x1p52));  // exact: FusedFirst
-    const __m256i high = _mm256_set1_epi32(0x43300000);  // the high word of 2^52
-    const __m256d magic = _mm256_set1_pd(kSigned ? 0x1p52 + 0x1p15 : 0x1p52);
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14,
-                                          1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
-    const __m256d scale = _mm256_set1_pd(params->scale);
-    const __m256d zeroN = _mm256_set1_pd(params->zero * 16.0);
-    const auto pixel = [&](const unsigned char* q) {
-        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
-        if constexpr (Swap) v = _mm256_shuffle_epi8(v, swap);
-        if constexpr (kSigned) v = _mm256_xor_si256(v, _mm256_set1_epi16(INT16_MIN));
-        const __m256i lo = _mm256_unpacklo_epi16(v, zero);  // x0-x3 | x8-x11
-        const __m256i hi = _mm256_unpackhi_epi16(v, zero);  // x4-x7 | x12-x15
-        const auto value = [&](__m256i bits) { return _mm256_sub_pd(_mm256_castsi256_pd(bits), magic); };
-        const __m256i first = _mm256_unpacklo_epi32(lo, high);
-        __m256d acc = FusedFirst ? _mm256_fmadd_pd(_mm256_castsi256_pd(first), w0, shiftedW0)
-                                 : _mm256_mul_pd(value(first), w0);
-        acc = _mm256_fmadd_pd(value(_mm256_unpackhi_epi32(lo, high)), w1, acc);
-        acc = _mm256_fmadd_pd(value(_mm256_unpacklo_epi32(hi, high)), w2, acc);
-        return _mm256_fmadd_pd(value(_mm256_unpackhi_epi32(hi, high)), w3, acc);
+    __m128d w[16];
+    for (int c = 0; c < 16; ++c) w[c] = _mm_set1_pd(wt[c]);
+    const double bias = kSigned ? 0x1p15 : 0.0;
+    const __m128d magic[3] = {_mm_set1_pd(0x1p52 + bias), _mm_set1_pd(0x1p36 + bias), _mm_set1_pd(0x1p20 + bias)};
+    const __m128i high[3] = {_mm_set1_epi64x(int64_t{0x4330} << 48), _mm_set1_epi64x(int64_t{0x4230} << 48),
+                             _mm_set1_epi64x(int64_t{0x4130} << 48)};
+    // -2^k * w of the chains' first channels, exact under FusedFirst.
+    const __m128d shifted[4] = {_mm_mul_pd(w[0], _mm_set1_pd(-0x1p52)), _mm_mul_pd(w[1], _mm_set1_pd(-0x1p36)),
+                                _mm_mul_pd(w[8], _mm_set1_pd(-0x1p52)), _mm_mul_pd(w[9], _mm_set1_pd(-0x1p36))};
+    const __m128i swap = _mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
+    const __m128d scale = _mm_set1_pd(params->scale);
+    const __m128d zeroN = _mm_set1_pd(params->zero * 16.0);
+    const auto load = [&](const unsigned char* q) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        if constexpr (Swap) v = _mm_shuffle_epi8(v, swap);
+        if constexpr (kSigned) v = _mm_xor_si128(v, _mm_set1_epi16(INT16_MIN));
+        return v;
     };
-    const size_t blocks = count / 4;
-    for (size_t b = 0; b < blocks; ++b) {
-        const unsigned char* q = p + b * 128;
-        const __m256d h0 = _mm256_hadd_pd(pixel(q), pixel(q + 32));
-        const __m256d h1 = _mm256_hadd_pd(pixel(q + 64), pixel(q + 96));
-        const __m256d r = _mm256_add_pd(_mm256_permute2f128_pd(h0, h1, 0x20),
-                                        _mm256_permute2f128_pd(h0, h1, 0x31));
-        Store4d<Stream>(dst + b * 4, Finish4<Scaled>(r, scale, zeroN));
+    // Word j of both lanes of g as the bits of 2^(52 - 16j) + x (j 0-2).
+    const auto bits = [&](__m128i g, auto j) {
+        constexpr int kJ = decltype(j)::value;
+        return _mm_castsi128_pd(_mm_blend_epi16(high[kJ], g, (1 << kJ) | (0x10 << kJ)));
+    };
+    const auto value = [&](__m128i g, auto j) {
+        return _mm_sub_pd(bits(g, j), magic[decltype(j)::value]);
+    };
+    using J0 = std::integral_constant<int, 0>;
+    using J1 = std::integral_constant<int, 1>;
+    using J2 = std::integral_constant<int, 2>;
+    const auto pair = [&](const unsigned char* q) {
+        // Channels 4g to 4g + 3 of the two pixels, one pixel to a lane.
+        const __m128i a0 = load(q), a1 = load(q + 16), b0 = load(q + 32), b1 = load(q + 48);
+        const __m128i g[4] = {_mm_unpacklo_epi64(a0, b0), _mm_unpackhi_epi64(a0, b0), _mm_unpacklo_epi64(a1, b1),
+                              _mm_unpackhi_epi64(a1, b1)};
+        __m128d chain[4];  // channels 0 2 4 6, 1 3 5 7, 8 10 12 14, 9 11 13 15
+        for (int h = 0; h < 2; ++h) {
+            const __m128i lo = g[2 * h], hi = g[2 * h + 1];
+            const __m128i lo3 = _mm_srli_epi64(lo, 16), hi3 = _mm_srli_epi64(hi, 16);
+            const int c = 8 * h;
+            __m128d even, odd;
+            if constexpr (FusedFirst) {
+                even = _mm_fmadd_pd(bits(lo, J0{}), w[c], shifted[2 * h]);
+                odd = _mm_fmadd_pd(bits(lo, J1{}), w[c + 1], shifted[2 * h + 1]);
+            } else {
+                even = _mm_mul_pd(value(lo, J0{}), w[c]);
+                odd = _mm_mul_pd(value(lo, J1{}), w[c + 1]);
+            }
+            even = _mm_fmadd_pd(value(lo, J2{}), w[c + 2], even);
+            odd = _mm_fmadd_pd(value(lo3, J2{}), w[c + 3], odd);
+            even = _mm_fmadd_pd(value(hi, J0{}), w[c + 4], even);
+            odd = _mm_fmadd_pd(value(hi, J1{}), w[c + 5], odd);
+            even = _mm_fmadd_pd(value(hi, J2{}), w[c + 6], even);
+            odd = _mm_fmadd_pd(value(hi3, J2{}), w[c + 7], odd);
+            chain[2 * h] = even;
+            chain[2 * h + 1] = odd;
+        }
+        const __m128d r = _mm_add_pd(_mm_add_pd(chain[0], chain[1]), _mm_add_pd(chain[2], chain[3]));
+        return Scaled ? Finish2Scaled(r, scale, zeroN) : r;
+    };
+    for (size_t i = 0; i + 2 <= count; i += 2) {
+        _mm_prefetch(reinterpret_cast<const char*>(p + i * 32 + kPrefetchAhead), _MM_HINT_T0);
+        const __m128d r = pair(p + i * 32);
+        if constexpr (Stream) _mm_stream_pd(dst + i, r);
+        else _mm_storeu_pd(dst + i, r);
     }
     if constexpr (Stream) _mm_sfence();
 }
