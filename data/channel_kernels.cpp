@@ -178,6 +178,71 @@ ORVA_INLINE __m256d Finish4(__m256d r, __m256d scale, __m256d zeroN) {
     return r;
 }
 
+// Clamp() and the scaling of Finish4 on two lanes.
+ORVA_INLINE __m128d Finish2Scaled(__m128d r, __m128d scale, __m128d zeroN) {
+    r = _mm_add_pd(_mm_mul_pd(r, scale), zeroN);
+    const __m128d sign = _mm_set1_pd(-0.0);
+    const __m128d top = _mm_set1_pd(DBL_MAX);
+    const __m128d finite = _mm_cmple_pd(_mm_andnot_pd(sign, r), top);
+    return _mm_blendv_pd(_mm_or_pd(_mm_and_pd(r, sign), top), r, finite);
+}
+
+// Sum or weighted sum of three channels of 16-bit integers, two pixels to a pair of
+// 16-byte lanes: one 16-byte load holds both pixels, and a byte shuffle (which also
+// reverses swapped bytes) puts channel c of each into the low word of its lane. Or'ed
+// with the high word of 2^52 that is the double 2^52 + x; subtracting 2^52 (2^52 + 2^15
+// for signed values, biased to unsigned first) leaves x. The channels are added, or
+// multiplied and added, in the order of the element loop.
+template <class T, bool Swap, bool Scaled, Op O, bool Stream>
+void Channels3x16(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
+    static_assert(sizeof(T) == 2 && (O == Op::kWeighted || O == Op::kSum));
+    constexpr bool kSigned = std::is_signed_v<T>;
+    const __m128d w0 = _mm_set1_pd(O == Op::kWeighted ? params->weights[0] : 1.0);
+    const __m128d w1 = _mm_set1_pd(O == Op::kWeighted ? params->weights[1] : 1.0);
+    const __m128d w2 = _mm_set1_pd(O == Op::kWeighted ? params->weights[2] : 1.0);
+    const __m128d scale = _mm_set1_pd(params->scale);
+    const __m128d zeroN = _mm_set1_pd(params->zero * 3.0);
+    const __m128i high = _mm_set1_epi64x(int64_t{0x4330} << 48);
+    const __m128d magic = _mm_set1_pd(kSigned ? 0x1p52 + 0x1p15 : 0x1p52);
+    // Channel c of the pixels at bytes `at` and `at` + 6 of a load, to the low words of the lanes.
+    const auto mask = [](int c, int at) {
+        const char lo = static_cast<char>(at + 2 * c), hi = static_cast<char>(at + 2 * c + 1);
+        const char a = Swap ? hi : lo, b = Swap ? lo : hi;
+        return _mm_setr_epi8(a, b, -1, -1, -1, -1, -1, -1, static_cast<char>(a + 6), static_cast<char>(b + 6), -1,
+                             -1, -1, -1, -1, -1);
+    };
+    const auto pair = [&](__m128i v, const __m128i* m) {
+        // The sign bit, before the shuffle: in the first byte of a swapped element.
+        if constexpr (kSigned) v = _mm_xor_si128(v, _mm_set1_epi16(Swap ? 0x0080 : INT16_MIN));
+        const auto value = [&](int c) {
+            return _mm_sub_pd(_mm_castsi128_pd(_mm_or_si128(_mm_shuffle_epi8(v, m[c]), high)), magic);
+        };
+        __m128d acc;
+        if constexpr (O == Op::kSum) {
+            acc = _mm_add_pd(_mm_add_pd(value(0), value(1)), value(2));
+        } else {
+            acc = _mm_add_pd(_mm_mul_pd(value(0), w0), _mm_mul_pd(value(1), w1));
+            acc = _mm_add_pd(acc, _mm_mul_pd(value(2), w2));
+        }
+        return Scaled ? Finish2Scaled(acc, scale, zeroN) : acc;
+    };
+    const auto store = [&](double* d, __m128d r) {
+        if constexpr (Stream) _mm_stream_pd(d, r);
+        else _mm_storeu_pd(d, r);
+    };
+    const __m128i body[3] = {mask(0, 0), mask(1, 0), mask(2, 0)};
+    const __m128i last[3] = {mask(0, 4), mask(1, 4), mask(2, 4)};  // a load ending with the pair
+    const size_t pairs = count / 2;
+    size_t k = 0;
+    for (; k + 1 < pairs; ++k) {
+        _mm_prefetch(reinterpret_cast<const char*>(p + k * 12 + kPrefetchAhead), _MM_HINT_T0);
+        store(dst + 2 * k, pair(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * 12)), body));
+    }
+    // The last pair's 12 bytes may end the input: its load ends there too.
+    if (k < pairs) store(dst + 2 * k, pair(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * 12 - 4)), last));
+    if constexpr (Stream) _mm_sfence();
+}
+
 // Sum or weighted sum of three channels: the pixels' channels are gathered into one
 // vector per channel, so the values (or products) are added in the same order as one
 // pixel at a time. The sums of integers are exact in doubles, as in the integer
@@ -351,15 +416,6 @@ void WeightedLanesAvx2(const unsigned char* p, double* dst, size_t count,
     if constexpr (Stream) _mm_sfence();
 }
 
-// Clamp() and the scaling of Finish4 on two lanes.
-ORVA_INLINE __m128d Finish2Scaled(__m128d r, __m128d scale, __m128d zeroN) {
-    r = _mm_add_pd(_mm_mul_pd(r, scale), zeroN);
-    const __m128d sign = _mm_set1_pd(-0.0);
-    const __m128d top = _mm_set1_pd(DBL_MAX);
-    const __m128d finite = _mm_cmple_pd(_mm_andnot_pd(sign, r), top);
-    return _mm_blendv_pd(_mm_or_pd(_mm_and_pd(r, sign), top), r, finite);
-}
-
 // Weighted sum of 16 channels of 16-bit integers. Each pixel's products are added in four
 // fused chains, channels 0 2 4 6, 1 3 5 7, 8 10 12 14 and 9 11 13 15, and the chains as
 // (first + second) + (third + fourth). Two pixels go through in the two lanes of 16-byte
@@ -483,6 +539,9 @@ template <class T, bool Swap, bool Scaled, Op O, bool Stream>
 FastLoop FindFastLoop(size_t channels) {
     constexpr bool kConvertible = sizeof(T) <= 4 || kIsReal64<T>;
     if constexpr (O == Op::kWeighted && kConvertible) {
+        if constexpr (std::is_integral_v<T> && sizeof(T) == 2) {
+            if (channels == 3) return Channels3x16<T, Swap, Scaled, O, Stream>;
+        }
         if (channels == 3) return Channels3Avx2<T, Swap, Scaled, O, Stream>;
         // The lanes change the order of the additions, which for 64-bit reals can turn an
         // overflow into a finite sum (or back): those keep the sequential loop.
@@ -497,6 +556,9 @@ FastLoop FindFastLoop(size_t channels) {
             }
         }
     } else if constexpr (O == Op::kSum && sizeof(T) <= 4) {
+        if constexpr (std::is_integral_v<T> && sizeof(T) == 2) {
+            if (channels == 3) return Channels3x16<T, Swap, Scaled, O, Stream>;
+        }
         if (channels == 3) return Channels3Avx2<T, Swap, Scaled, O, Stream>;
         if constexpr (std::is_integral_v<T> && sizeof(T) == 2) {
             if (channels == 16) return Sum16x16Avx2<T, Swap, Scaled, Stream>;
