@@ -159,7 +159,7 @@ void Combine(const unsigned char* __restrict p, double* __restrict dst, size_t c
 
 // How far ahead of the loads the vector loops of the channel sums ask for the input:
 // the hardware's own prefetch falls behind a loop that reads this fast.
-constexpr size_t kPrefetchAhead = 2048;
+constexpr size_t kPrefetchAhead = 4096;
 
 ORVA_TARGET_AVX2_BEGIN
 
@@ -301,6 +301,8 @@ void Sum16x16Avx2(const unsigned char* p, double* dst, size_t count, const Chann
     const __m256d zeroN = _mm256_set1_pd(params->zero * 16.0);
     const size_t blocks = count / 4;
     for (size_t b = 0; b < blocks; ++b) {
+        _mm_prefetch(reinterpret_cast<const char*>(p + b * 128 + kPrefetchAhead), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(p + b * 128 + kPrefetchAhead + 64), _MM_HINT_T0);
         __m256i m[4];
         for (int j = 0; j < 4; ++j) {
             __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + (b * 4 + j) * 32));
