@@ -150,8 +150,10 @@ void Combine(const unsigned char* __restrict p, double* __restrict dst, size_t c
 // ---- AVX2 loops for the common layouts ---------------------------------------------------
 //
 // The compiler does not vectorise the per-pixel reductions above, so the layouts that
-// images mostly have get hand-written loops, four pixels at a time, chosen when the
-// processor runs AVX2 (kernel::CpuHasAvx2). They give the same results as the loops
+// images mostly have get hand-written loops over whole blocks of four pixels, chosen when
+// the processor runs AVX2 (kernel::CpuHasAvx2). Where 16-byte registers do as well as
+// 32-byte ones (processors that split the wider operations in two run them no faster)
+// the loops keep to 16 bytes. They give the same results as the loops
 // above, except the weighted sums of 4, 8 and 16 channels of types other than 64-bit
 // reals, which add the products of a pixel as a tree (lanes of four channels, then the
 // lanes) instead of from the first channel to the last, with fused multiply-adds: the
