@@ -150,12 +150,18 @@ void Combine(const unsigned char* __restrict p, double* __restrict dst, size_t c
 // ---- AVX2 loops for the common layouts ---------------------------------------------------
 //
 // The compiler does not vectorise the per-pixel reductions above, so the layouts that
-// images mostly have get hand-written loops, four pixels at a time, chosen when the
-// processor runs AVX2 (kernel::CpuHasAvx2). They give the same results as the loops
+// images mostly have get hand-written loops over whole blocks of four pixels, chosen when
+// the processor runs AVX2 (kernel::CpuHasAvx2). Where 16-byte registers do as well as
+// 32-byte ones (processors that split the wider operations in two run them no faster)
+// the loops keep to 16 bytes. They give the same results as the loops
 // above, except the weighted sums of 4, 8 and 16 channels of types other than 64-bit
 // reals, which add the products of a pixel as a tree (lanes of four channels, then the
 // lanes) instead of from the first channel to the last, with fused multiply-adds: the
 // result differs from the sequential sum by rounding only.
+
+// How far ahead of the loads the vector loops of the channel sums ask for the input:
+// the hardware's own prefetch falls behind a loop that reads this fast.
+constexpr size_t kPrefetchAhead = 4096;
 
 ORVA_TARGET_AVX2_BEGIN
 
@@ -174,11 +180,76 @@ ORVA_INLINE __m256d Finish4(__m256d r, __m256d scale, __m256d zeroN) {
     return r;
 }
 
+// Clamp() and the scaling of Finish4 on two lanes.
+ORVA_INLINE __m128d Finish2Scaled(__m128d r, __m128d scale, __m128d zeroN) {
+    r = _mm_add_pd(_mm_mul_pd(r, scale), zeroN);
+    const __m128d sign = _mm_set1_pd(-0.0);
+    const __m128d top = _mm_set1_pd(DBL_MAX);
+    const __m128d finite = _mm_cmple_pd(_mm_andnot_pd(sign, r), top);
+    return _mm_blendv_pd(_mm_or_pd(_mm_and_pd(r, sign), top), r, finite);
+}
+
+// Sum or weighted sum of three channels of 16-bit integers, two pixels to a pair of
+// 16-byte lanes: one 16-byte load holds both pixels, and a byte shuffle (which also
+// reverses swapped bytes) puts channel c of each into the low word of its lane. Or'ed
+// with the high word of 2^52 that is the double 2^52 + x; subtracting 2^52 (2^52 + 2^15
+// for signed values, biased to unsigned first) leaves x. The channels are added, or
+// multiplied and added, in the order of the element loop.
+template <class T, bool Swap, bool Scaled, Op O, bool Stream>
+void Channels3x16(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
+    static_assert(sizeof(T) == 2 && (O == Op::kWeighted || O == Op::kSum));
+    constexpr bool kSigned = std::is_signed_v<T>;
+    const __m128d w0 = _mm_set1_pd(O == Op::kWeighted ? params->weights[0] : 1.0);
+    const __m128d w1 = _mm_set1_pd(O == Op::kWeighted ? params->weights[1] : 1.0);
+    const __m128d w2 = _mm_set1_pd(O == Op::kWeighted ? params->weights[2] : 1.0);
+    const __m128d scale = _mm_set1_pd(params->scale);
+    const __m128d zeroN = _mm_set1_pd(params->zero * 3.0);
+    const __m128i high = _mm_set1_epi64x(int64_t{0x4330} << 48);
+    const __m128d magic = _mm_set1_pd(kSigned ? 0x1p52 + 0x1p15 : 0x1p52);
+    // Channel c of the pixels at bytes `at` and `at` + 6 of a load, to the low words of the lanes.
+    const auto mask = [](int c, int at) {
+        const char lo = static_cast<char>(at + 2 * c), hi = static_cast<char>(at + 2 * c + 1);
+        const char a = Swap ? hi : lo, b = Swap ? lo : hi;
+        return _mm_setr_epi8(a, b, -1, -1, -1, -1, -1, -1, static_cast<char>(a + 6), static_cast<char>(b + 6), -1,
+                             -1, -1, -1, -1, -1);
+    };
+    const auto pair = [&](__m128i v, const __m128i* m) {
+        // The sign bit, before the shuffle: in the first byte of a swapped element.
+        if constexpr (kSigned) v = _mm_xor_si128(v, _mm_set1_epi16(Swap ? 0x0080 : INT16_MIN));
+        const auto value = [&](int c) {
+            return _mm_sub_pd(_mm_castsi128_pd(_mm_or_si128(_mm_shuffle_epi8(v, m[c]), high)), magic);
+        };
+        __m128d acc;
+        if constexpr (O == Op::kSum) {
+            acc = _mm_add_pd(_mm_add_pd(value(0), value(1)), value(2));
+        } else {
+            acc = _mm_add_pd(_mm_mul_pd(value(0), w0), _mm_mul_pd(value(1), w1));
+            acc = _mm_add_pd(acc, _mm_mul_pd(value(2), w2));
+        }
+        return Scaled ? Finish2Scaled(acc, scale, zeroN) : acc;
+    };
+    const auto store = [&](double* d, __m128d r) {
+        if constexpr (Stream) _mm_stream_pd(d, r);
+        else _mm_storeu_pd(d, r);
+    };
+    const __m128i body[3] = {mask(0, 0), mask(1, 0), mask(2, 0)};
+    const __m128i last[3] = {mask(0, 4), mask(1, 4), mask(2, 4)};  // a load ending with the pair
+    const size_t pairs = count / 2;
+    size_t k = 0;
+    for (; k + 1 < pairs; ++k) {
+        _mm_prefetch(reinterpret_cast<const char*>(p + k * 12 + kPrefetchAhead), _MM_HINT_T0);
+        store(dst + 2 * k, pair(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * 12)), body));
+    }
+    // The last pair's 12 bytes may end the input: its load ends there too.
+    if (k < pairs) store(dst + 2 * k, pair(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * 12 - 4)), last));
+    if constexpr (Stream) _mm_sfence();
+}
+
 // Sum or weighted sum of three channels: the pixels' channels are gathered into one
 // vector per channel, so the values (or products) are added in the same order as one
 // pixel at a time. The sums of integers are exact in doubles, as in the integer
 // accumulators of the loop above.
-template <class T, bool Swap, bool Scaled, Op O>
+template <class T, bool Swap, bool Scaled, Op O, bool Stream>
 void Channels3Avx2(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
     static_assert(O == Op::kWeighted || (O == Op::kSum && !kIsReal64<T>));
     const __m256d w0 = _mm256_set1_pd(O == Op::kWeighted ? params->weights[0] : 1.0);
@@ -214,14 +285,15 @@ void Channels3Avx2(const unsigned char* p, double* dst, size_t count, const Chan
                 _mm256_cmp_pd(x2, miss, _CMP_EQ_OQ));
             acc = _mm256_blendv_pd(acc, miss, m);
         }
-        _mm256_storeu_pd(dst + b * 4, acc);
+        Store4d<Stream>(dst + b * 4, acc);
     }
+    if constexpr (Stream) _mm_sfence();
 }
 
 // Sum of 16 channels of 16-bit integers, exact in 32-bit lanes: pairs are added by a
 // multiply-add with ones (unsigned values biased into the signed range first), then
 // four pixels' lanes are folded together.
-template <class T, bool Swap, bool Scaled>
+template <class T, bool Swap, bool Scaled, bool Stream>
 void Sum16x16Avx2(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
     constexpr bool kUnsigned = std::is_unsigned_v<T>;
     const __m256i ones = _mm256_set1_epi16(1);
@@ -231,6 +303,8 @@ void Sum16x16Avx2(const unsigned char* p, double* dst, size_t count, const Chann
     const __m256d zeroN = _mm256_set1_pd(params->zero * 16.0);
     const size_t blocks = count / 4;
     for (size_t b = 0; b < blocks; ++b) {
+        _mm_prefetch(reinterpret_cast<const char*>(p + b * 128 + kPrefetchAhead), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(p + b * 128 + kPrefetchAhead + 64), _MM_HINT_T0);
         __m256i m[4];
         for (int j = 0; j < 4; ++j) {
             __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + (b * 4 + j) * 32));
@@ -241,8 +315,9 @@ void Sum16x16Avx2(const unsigned char* p, double* dst, size_t count, const Chann
         const __m256i u = _mm256_hadd_epi32(_mm256_hadd_epi32(m[0], m[1]), _mm256_hadd_epi32(m[2], m[3]));
         __m128i s = _mm_add_epi32(_mm256_castsi256_si128(u), _mm256_extracti128_si256(u, 1));
         if constexpr (kUnsigned) s = _mm_add_epi32(s, _mm_set1_epi32(16 * 32768));
-        _mm256_storeu_pd(dst + b * 4, Finish4<Scaled>(_mm256_cvtepi32_pd(s), scale, zeroN));
+        Store4d<Stream>(dst + b * 4, Finish4<Scaled>(_mm256_cvtepi32_pd(s), scale, zeroN));
     }
+    if constexpr (Stream) _mm_sfence();
 }
 
 // Element by element: the same widening, separate multiply and add, and clamp as
@@ -318,7 +393,7 @@ ORVA_TARGET_AVX2_FMA_BEGIN
 // Weighted sum of C = 4, 8 or 16 channels: each pixel's products are accumulated, fused
 // (one rounding per product and addition), into one vector lane by lane, and four
 // pixels' vectors are folded across their lanes together. Needs FMA besides AVX2.
-template <class T, bool Swap, bool Scaled, uint32_t C>
+template <class T, bool Swap, bool Scaled, uint32_t C, bool Stream>
 void WeightedLanesAvx2(const unsigned char* p, double* dst, size_t count,
                        const ChannelParams* params) {
     constexpr uint32_t K = C / 4;
@@ -340,61 +415,98 @@ void WeightedLanesAvx2(const unsigned char* p, double* dst, size_t count,
         const __m256d h1 = _mm256_hadd_pd(pixel(q + 2 * C * sizeof(T)), pixel(q + 3 * C * sizeof(T)));  // c01 d01 c23 d23
         const __m256d r = _mm256_add_pd(_mm256_permute2f128_pd(h0, h1, 0x20),
                                         _mm256_permute2f128_pd(h0, h1, 0x31));
-        _mm256_storeu_pd(dst + b * 4, Finish4<Scaled>(r, scale, zeroN));
+        Store4d<Stream>(dst + b * 4, Finish4<Scaled>(r, scale, zeroN));
     }
+    if constexpr (Stream) _mm_sfence();
 }
 
-// Weighted sum of 16 channels of 16-bit integers. A pixel is one 32-byte load; its
-// values are unpacked, in lane order x0 x1 x8 x9 | x2 x3 x10 x11 | x4 x5 x12 x13 |
-// x6 x7 x14 x15, into the low bits of doubles whose high word is that of 2^52, and
-// subtracting 2^52 (2^52 + 2^15 for signed values, biased to unsigned first) leaves each
-// value exactly: this costs fewer operations than widening and converting. The weights
-// are loaded in the same order.
+// Weighted sum of 16 channels of 16-bit integers. Each pixel's products are added in four
+// fused chains, channels 0 2 4 6, 1 3 5 7, 8 10 12 14 and 9 11 13 15, and the chains as
+// (first + second) + (third + fourth). Two pixels go through in the two lanes of 16-byte
+// registers (on processors that split 32-byte operations this costs nothing, and
+// the lanes need no folding across them at the end).
+//
+// A channel's values come out of a pixel pair's 8-byte words without widening shuffles:
+// word j (0-2) of a 64-bit lane is blended into a double whose high word is that of
+// 2^(52 - 16j), so the double is 2^(52 - 16j) + x exactly, and subtracting that power
+// (plus 2^15 for signed values, biased to unsigned first) leaves x. Word 3 is shifted
+// into word 2 first.
 //
 // FusedFirst (unsigned values only): the first products x * w come from one fused
-// multiply-add, (2^52 + x) * w - 2^52 * w, rounded once from the exact x * w as the
-// product itself is. It needs 2^52 * w exact and the zero products positive: every
-// weight of the first four lanes positive, finite and below 2^960 (FirstProductsFuse).
-template <class T, bool Swap, bool Scaled, bool FusedFirst>
+// multiply-add, (2^k + x) * w - 2^k * w, rounded once from the exact x * w as the
+// product itself is. It needs 2^k * w exact and the zero products positive: every
+// weight of channels 0, 1, 8 and 9 positive, finite and below 2^960 (FirstProductsFuse).
+template <class T, bool Swap, bool Scaled, bool FusedFirst, bool Stream>
 void Weighted16x16Loop(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
     constexpr bool kSigned = std::is_signed_v<T>;
     static_assert(!(FusedFirst && kSigned));
     const double* wt = params->weights;
-    const __m256d w0 = _mm256_setr_pd(wt[0], wt[1], wt[8], wt[9]);
-    const __m256d w1 = _mm256_setr_pd(wt[2], wt[3], wt[10], wt[11]);
-    const __m256d w2 = _mm256_setr_pd(wt[4], wt[5], wt[12], wt[13]);
-    const __m256d w3 = _mm256_setr_pd(wt[6], wt[7], wt[14], wt[15]);
-    const __m256d shiftedW0 = _mm256_mul_pd(w0, _mm256_set1_pd(-0x1p52));  // exact: FusedFirst
-    const __m256i high = _mm256_set1_epi32(0x43300000);  // the high word of 2^52
-    const __m256d magic = _mm256_set1_pd(kSigned ? 0x1p52 + 0x1p15 : 0x1p52);
-    const __m256i zero = _mm256_setzero_si256();
-    const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14,
-                                          1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
-    const __m256d scale = _mm256_set1_pd(params->scale);
-    const __m256d zeroN = _mm256_set1_pd(params->zero * 16.0);
-    const auto pixel = [&](const unsigned char* q) {
-        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
-        if constexpr (Swap) v = _mm256_shuffle_epi8(v, swap);
-        if constexpr (kSigned) v = _mm256_xor_si256(v, _mm256_set1_epi16(INT16_MIN));
-        const __m256i lo = _mm256_unpacklo_epi16(v, zero);  // x0-x3 | x8-x11
-        const __m256i hi = _mm256_unpackhi_epi16(v, zero);  // x4-x7 | x12-x15
-        const auto value = [&](__m256i bits) { return _mm256_sub_pd(_mm256_castsi256_pd(bits), magic); };
-        const __m256i first = _mm256_unpacklo_epi32(lo, high);
-        __m256d acc = FusedFirst ? _mm256_fmadd_pd(_mm256_castsi256_pd(first), w0, shiftedW0)
-                                 : _mm256_mul_pd(value(first), w0);
-        acc = _mm256_fmadd_pd(value(_mm256_unpackhi_epi32(lo, high)), w1, acc);
-        acc = _mm256_fmadd_pd(value(_mm256_unpacklo_epi32(hi, high)), w2, acc);
-        return _mm256_fmadd_pd(value(_mm256_unpackhi_epi32(hi, high)), w3, acc);
+    __m128d w[16];
+    for (int c = 0; c < 16; ++c) w[c] = _mm_set1_pd(wt[c]);
+    const double bias = kSigned ? 0x1p15 : 0.0;
+    const __m128d magic[3] = {_mm_set1_pd(0x1p52 + bias), _mm_set1_pd(0x1p36 + bias), _mm_set1_pd(0x1p20 + bias)};
+    const __m128i high[3] = {_mm_set1_epi64x(int64_t{0x4330} << 48), _mm_set1_epi64x(int64_t{0x4230} << 48),
+                             _mm_set1_epi64x(int64_t{0x4130} << 48)};
+    // -2^k * w of the chains' first channels, exact under FusedFirst.
+    const __m128d shifted[4] = {_mm_mul_pd(w[0], _mm_set1_pd(-0x1p52)), _mm_mul_pd(w[1], _mm_set1_pd(-0x1p36)),
+                                _mm_mul_pd(w[8], _mm_set1_pd(-0x1p52)), _mm_mul_pd(w[9], _mm_set1_pd(-0x1p36))};
+    const __m128i swap = _mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
+    const __m128d scale = _mm_set1_pd(params->scale);
+    const __m128d zeroN = _mm_set1_pd(params->zero * 16.0);
+    const auto load = [&](const unsigned char* q) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        if constexpr (Swap) v = _mm_shuffle_epi8(v, swap);
+        if constexpr (kSigned) v = _mm_xor_si128(v, _mm_set1_epi16(INT16_MIN));
+        return v;
     };
-    const size_t blocks = count / 4;
-    for (size_t b = 0; b < blocks; ++b) {
-        const unsigned char* q = p + b * 128;
-        const __m256d h0 = _mm256_hadd_pd(pixel(q), pixel(q + 32));
-        const __m256d h1 = _mm256_hadd_pd(pixel(q + 64), pixel(q + 96));
-        const __m256d r = _mm256_add_pd(_mm256_permute2f128_pd(h0, h1, 0x20),
-                                        _mm256_permute2f128_pd(h0, h1, 0x31));
-        _mm256_storeu_pd(dst + b * 4, Finish4<Scaled>(r, scale, zeroN));
+    // Word j of both lanes of g as the bits of 2^(52 - 16j) + x (j 0-2).
+    const auto bits = [&](__m128i g, auto j) {
+        constexpr int kJ = decltype(j)::value;
+        return _mm_castsi128_pd(_mm_blend_epi16(high[kJ], g, (1 << kJ) | (0x10 << kJ)));
+    };
+    const auto value = [&](__m128i g, auto j) {
+        return _mm_sub_pd(bits(g, j), magic[decltype(j)::value]);
+    };
+    using J0 = std::integral_constant<int, 0>;
+    using J1 = std::integral_constant<int, 1>;
+    using J2 = std::integral_constant<int, 2>;
+    const auto pair = [&](const unsigned char* q) {
+        // Channels 4g to 4g + 3 of the two pixels, one pixel to a lane.
+        const __m128i a0 = load(q), a1 = load(q + 16), b0 = load(q + 32), b1 = load(q + 48);
+        const __m128i g[4] = {_mm_unpacklo_epi64(a0, b0), _mm_unpackhi_epi64(a0, b0), _mm_unpacklo_epi64(a1, b1),
+                              _mm_unpackhi_epi64(a1, b1)};
+        __m128d chain[4];  // channels 0 2 4 6, 1 3 5 7, 8 10 12 14, 9 11 13 15
+        for (int h = 0; h < 2; ++h) {
+            const __m128i lo = g[2 * h], hi = g[2 * h + 1];
+            const __m128i lo3 = _mm_srli_epi64(lo, 16), hi3 = _mm_srli_epi64(hi, 16);
+            const int c = 8 * h;
+            __m128d even, odd;
+            if constexpr (FusedFirst) {
+                even = _mm_fmadd_pd(bits(lo, J0{}), w[c], shifted[2 * h]);
+                odd = _mm_fmadd_pd(bits(lo, J1{}), w[c + 1], shifted[2 * h + 1]);
+            } else {
+                even = _mm_mul_pd(value(lo, J0{}), w[c]);
+                odd = _mm_mul_pd(value(lo, J1{}), w[c + 1]);
+            }
+            even = _mm_fmadd_pd(value(lo, J2{}), w[c + 2], even);
+            odd = _mm_fmadd_pd(value(lo3, J2{}), w[c + 3], odd);
+            even = _mm_fmadd_pd(value(hi, J0{}), w[c + 4], even);
+            odd = _mm_fmadd_pd(value(hi, J1{}), w[c + 5], odd);
+            even = _mm_fmadd_pd(value(hi, J2{}), w[c + 6], even);
+            odd = _mm_fmadd_pd(value(hi3, J2{}), w[c + 7], odd);
+            chain[2 * h] = even;
+            chain[2 * h + 1] = odd;
+        }
+        const __m128d r = _mm_add_pd(_mm_add_pd(chain[0], chain[1]), _mm_add_pd(chain[2], chain[3]));
+        return Scaled ? Finish2Scaled(r, scale, zeroN) : r;
+    };
+    for (size_t i = 0; i + 2 <= count; i += 2) {
+        _mm_prefetch(reinterpret_cast<const char*>(p + i * 32 + kPrefetchAhead), _MM_HINT_T0);
+        const __m128d r = pair(p + i * 32);
+        if constexpr (Stream) _mm_stream_pd(dst + i, r);
+        else _mm_storeu_pd(dst + i, r);
     }
+    if constexpr (Stream) _mm_sfence();
 }
 
 // Whether the first products of Weighted16x16Loop may be fused (see there): a zero x
@@ -406,12 +518,13 @@ inline bool FirstProductsFuse(const double* w) {
     return true;
 }
 
-template <class T, bool Swap, bool Scaled>
+template <class T, bool Swap, bool Scaled, bool Stream>
 void Weighted16x16Avx2(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
     if constexpr (std::is_unsigned_v<T>) {
-        if (FirstProductsFuse(params->weights)) return Weighted16x16Loop<T, Swap, Scaled, true>(p, dst, count, params);
+        if (FirstProductsFuse(params->weights))
+            return Weighted16x16Loop<T, Swap, Scaled, true, Stream>(p, dst, count, params);
     }
-    Weighted16x16Loop<T, Swap, Scaled, false>(p, dst, count, params);
+    Weighted16x16Loop<T, Swap, Scaled, false, Stream>(p, dst, count, params);
 }
 
 ORVA_TARGET_END
@@ -423,33 +536,62 @@ bool CpuHasFma() {
 
 // The AVX2 loop of a kernel for this channel count, or null when there is none. The loops
 // do whole blocks of four pixels; the caller finishes the rest.
-template <class T, bool Swap, bool Scaled, Op O>
 using FastLoop = void (*)(const unsigned char*, double*, size_t, const ChannelParams*);
 
-template <class T, bool Swap, bool Scaled, Op O>
-FastLoop<T, Swap, Scaled, O> FindFastLoop(size_t channels) {
+// Stream: the loop's stores go past the caches (dst then 32-byte aligned).
+template <class T, bool Swap, bool Scaled, Op O, bool Stream>
+FastLoop FindFastLoop(size_t channels) {
     constexpr bool kConvertible = sizeof(T) <= 4 || kIsReal64<T>;
     if constexpr (O == Op::kWeighted && kConvertible) {
-        if (channels == 3) return Channels3Avx2<T, Swap, Scaled, O>;
+        if constexpr (std::is_integral_v<T> && sizeof(T) == 2) {
+            if (channels == 3) return Channels3x16<T, Swap, Scaled, O, Stream>;
+        }
+        if (channels == 3) return Channels3Avx2<T, Swap, Scaled, O, Stream>;
         // The lanes change the order of the additions, which for 64-bit reals can turn an
         // overflow into a finite sum (or back): those keep the sequential loop.
         if constexpr (!kIsReal64<T>) {
             if (!CpuHasFma()) return nullptr;
-            if (channels == 4) return WeightedLanesAvx2<T, Swap, Scaled, 4>;
-            if (channels == 8) return WeightedLanesAvx2<T, Swap, Scaled, 8>;
+            if (channels == 4) return WeightedLanesAvx2<T, Swap, Scaled, 4, Stream>;
+            if (channels == 8) return WeightedLanesAvx2<T, Swap, Scaled, 8, Stream>;
             if (channels == 16) {
-                if constexpr (std::is_integral_v<T> && sizeof(T) == 2) return Weighted16x16Avx2<T, Swap, Scaled>;
-                return WeightedLanesAvx2<T, Swap, Scaled, 16>;
+                if constexpr (std::is_integral_v<T> && sizeof(T) == 2)
+                    return Weighted16x16Avx2<T, Swap, Scaled, Stream>;
+                return WeightedLanesAvx2<T, Swap, Scaled, 16, Stream>;
             }
         }
     } else if constexpr (O == Op::kSum && sizeof(T) <= 4) {
-        if (channels == 3) return Channels3Avx2<T, Swap, Scaled, O>;
         if constexpr (std::is_integral_v<T> && sizeof(T) == 2) {
-            if (channels == 16) return Sum16x16Avx2<T, Swap, Scaled>;
+            if (channels == 3) return Channels3x16<T, Swap, Scaled, O, Stream>;
+        }
+        if (channels == 3) return Channels3Avx2<T, Swap, Scaled, O, Stream>;
+        if constexpr (std::is_integral_v<T> && sizeof(T) == 2) {
+            if (channels == 16) return Sum16x16Avx2<T, Swap, Scaled, Stream>;
         }
     }
     (void)channels;
     return nullptr;
+}
+
+// Runs a vector loop over `count` pixels (a multiple of four) whose results stream: the
+// streaming loop from the first 32-byte boundary of dst, and the plain loop on whole
+// blocks of four, through a scratch block, for the pixels before that boundary and after
+// the last streamed block. Each pixel's result does not depend on its place in a
+// block, so every pixel reads as it would through the plain loop alone.
+inline void RunStreamed(FastLoop plain, FastLoop streamed, const unsigned char* p, double* dst, size_t count,
+                        size_t pixelBytes, const ChannelParams* params) {
+    const size_t head = std::min(count, kernel::DoublesToAlign32(dst));
+    const size_t body = (count - head) - (count - head) % 4;
+    alignas(32) double block[4];
+    if (head > 0) {
+        plain(p, block, 4, params);
+        std::memcpy(dst, block, head * sizeof(double));
+    }
+    streamed(p + head * pixelBytes, dst + head, body, params);
+    const size_t end = head + body;
+    if (end < count) {
+        plain(p + (count - 4) * pixelBytes, block, 4, params);
+        std::memcpy(dst + end, block + 4 - (count - end), (count - end) * sizeof(double));
+    }
 }
 
 template <class T, bool Swap, bool Scaled, Op O>
@@ -464,9 +606,14 @@ void CombineKernel(const void* source, double* destination, uint32_t count,
     }
     const unsigned char* p = static_cast<const unsigned char*>(source);
     if (kernel::CpuHasAvx2()) {
-        if (const auto fast = FindFastLoop<T, Swap, Scaled, O>(channels)) {
+        if (const auto fast = FindFastLoop<T, Swap, Scaled, O, false>(channels)) {
             const size_t done = count - count % 4;
-            fast(p, destination, done, params);
+            if (StreamsOutput(destination, done, params)) {
+                RunStreamed(fast, FindFastLoop<T, Swap, Scaled, O, true>(channels), p, destination, done,
+                            channels * sizeof(T), params);
+            } else {
+                fast(p, destination, done, params);
+            }
             if (done == count) return;
             p += done * channels * sizeof(T);
             destination += done;

@@ -266,6 +266,65 @@ TEST(ChannelKernels, SixteenChannelsOfSixteenBitsAddFusedChains) {
     }
 }
 
+// Streamed results start at a 32-byte boundary of the output, so the pixels before it
+// and after the last whole streamed block go through the plain loop: whatever the start
+// and the count, every pixel reads as without streaming, and for three channels as the
+// element loop adds. The source holds exactly the pixels read, so a load past its end
+// shows under the address checker.
+template <class T>
+void CheckStreamedRuns(uint32_t ch, int32_t mode, bool swapped, double scale, double zero) {
+    std::mt19937_64 rng(ch * 131 + mode + swapped);
+    std::vector<double> weights(ch);
+    for (uint32_t c = 0; c < ch; ++c) weights[c] = c % 3 == 1 ? -0.75 * c : 0.5 + 0.25 * c;
+    ChannelParams p = Params((std::is_signed_v<T> ? kTypeI16 : kTypeU16) | (swapped ? kElemSwapped : 0), 2, ch, mode,
+                             scale, zero);
+    p.weights = weights.data();
+    p.weightCount = ch;
+    ChannelKernelChoice k;
+    ASSERT_TRUE(ChannelKernelChoose(&p, &k));
+    const bool scaled = !(scale == 1.0 && zero == 0.0);
+    for (uint32_t count : {1u, 2u, 4u, 5u, 7u, 8u, 9u, 12u, 13u}) {
+        const std::vector<T> values = testing_data::MixedValues<T>(count * ch, rng, 3, 0);
+        const std::vector<unsigned char> bytes = Store(values, swapped);
+        std::vector<double> plain(count);
+        k.read(bytes.data(), plain.data(), count, &p);
+        for (size_t start = 0; start < 4; ++start) {
+            std::vector<double> out(count + 4, 12345.0);
+            kernel::StreamStoresFromForTest(0);
+            k.read(bytes.data(), out.data() + start, count, &p);
+            kernel::StreamStoresFromForTest(kernel::kStreamStoreBytes);
+            for (uint32_t i = 0; i < count; ++i) {
+                ASSERT_EQ(std::memcmp(&out[start + i], &plain[i], 8), 0)
+                    << "ch " << ch << " mode " << mode << " count " << count << " start " << start << " pixel " << i
+                    << ": " << out[start + i] << " against " << plain[i];
+                if (ch == 3) {
+                    const double want = Expected(&values[i * ch], ChannelModeSlot(mode), scaled, ch, p);
+                    ASSERT_TRUE(Same(plain[i], want)) << "pixel " << i << ": " << plain[i] << " want " << want;
+                }
+            }
+            EXPECT_EQ(out[start + count], 12345.0);
+            if (start > 0) {
+                EXPECT_EQ(out[start - 1], 12345.0);
+            }
+        }
+    }
+}
+
+TEST(ChannelKernels, StreamedRunsMatchFromAnyStart) {
+    testing_data::OnBothKernelPaths([] {
+        for (bool swapped : {false, true}) {
+            for (uint32_t ch : {3u, 4u, 16u}) {
+                for (int32_t mode : {kChannelSum, kChannelWeighted}) {
+                    for (const auto& sz : {std::pair(1.0, 0.0), std::pair(-2.5, 7.0), std::pair(1e300, 1.0)}) {
+                        CheckStreamedRuns<uint16_t>(ch, mode, swapped, sz.first, sz.second);
+                        CheckStreamedRuns<int16_t>(ch, mode, swapped, sz.first, sz.second);
+                    }
+                }
+            }
+        }
+    });
+}
+
 TEST(ChannelKernels, MissingValuesAndOverflow) {
     EXPECT_EQ(ReadOne<double>(kTypeF64, {1.0, kMiss}, 2, kChannelSum), kMiss);
     EXPECT_EQ(ReadOne<double>(kTypeF64, {1.0, kMiss}, 2, kChannelSum, 3.0, 1.0), kMiss);
