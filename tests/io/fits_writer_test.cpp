@@ -58,7 +58,9 @@ TEST(OutputBlocks, Real32PackWithRangeMatchesTheTwoPasses) {
                 std::vector<unsigned char> got(n * 4), want(n * 4);
                 MinMaxPair pair{DBL_MAX, -DBL_MAX}, expect{DBL_MAX, -DBL_MAX};
                 PackReal32Scan(in.data() + first, got.data(), n, swap, &pair);
+                kernel::ForceBaselineForTest(true);  // the scalar narrowing is the oracle
                 PackReal32(in.data() + first, want.data(), n, swap);
+                kernel::ForceBaselineForTest(baseline);
                 ScanSkippingMissing(in.data() + first, n, &expect);
                 EXPECT_EQ(got, want) << baseline << swap << first;
                 EXPECT_EQ(pair.minimum, expect.minimum);
@@ -85,7 +87,9 @@ TEST(OutputBlocks, Real32PackWithRangeAtTheEdgesOfFloat) {
                     std::vector<unsigned char> got(n * 4 + 1, 0xA5), want(n * 4 + 1, 0xA5);
                     MinMaxPair pair{DBL_MAX, -DBL_MAX}, expect{DBL_MAX, -DBL_MAX};
                     PackReal32Scan(in.data() + first, got.data(), static_cast<int32_t>(n), swap, &pair);
+                    kernel::ForceBaselineForTest(true);
                     PackReal32(in.data() + first, want.data(), static_cast<int32_t>(n), swap);
+                    kernel::ForceBaselineForTest(baseline);
                     ScanSkippingMissing(in.data() + first, static_cast<int32_t>(n), &expect);
                     EXPECT_EQ(got, want) << baseline << swap << first << ' ' << n;
                     EXPECT_EQ(pair.minimum, expect.minimum) << baseline << first << ' ' << n;
