@@ -143,21 +143,45 @@ ORVA_INLINE void Real32Loop(const double* __restrict in, unsigned char* __restri
     }
 }
 
-template <bool Swap>
-[[gnu::target("avx2")]] void Real32Avx2(const double* in, unsigned char* out, int32_t n) {
+// 64-bit reals narrowed to 32-bit reals eight at a time; with `Scan` the range of the
+// values is taken from the same loads as ScanAvx2 takes it (its accumulators and their
+// reduction, so the same range bit for bit), so that the values cross the memory bus once.
+template <bool Swap, bool Scan>
+[[gnu::target("avx2")]] void Real32Avx2(const double* in, unsigned char* out, int32_t n,
+                                        double* lo = nullptr, double* hi = nullptr) {
     // max(lo, y) and min(hi, y) give back y when it is NaN, as the scalar bounds do.
-    const __m256d lo = _mm256_set1_pd(-static_cast<double>(FLT_MAX));
-    const __m256d hi = _mm256_set1_pd(static_cast<double>(FLT_MAX));
+    const __m256d flo = _mm256_set1_pd(-static_cast<double>(FLT_MAX));
+    const __m256d fhi = _mm256_set1_pd(static_cast<double>(FLT_MAX));
     const __m256i swap32 = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3,
                                             2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+    __m256d a0 = _mm256_set1_pd(DBL_MAX), a1 = a0, b0 = _mm256_set1_pd(-DBL_MAX), b1 = b0;
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
-        const __m256d a = _mm256_min_pd(hi, _mm256_max_pd(lo, _mm256_loadu_pd(in + i)));
-        const __m256d b = _mm256_min_pd(hi, _mm256_max_pd(lo, _mm256_loadu_pd(in + i + 4)));
-        __m256i v = _mm256_castps_si256(
-            _mm256_set_m128(_mm256_cvtpd_ps(b), _mm256_cvtpd_ps(a)));
+        const __m256d x0 = _mm256_loadu_pd(in + i), x1 = _mm256_loadu_pd(in + i + 4);
+        if constexpr (Scan) {
+            a0 = _mm256_min_pd(x0, a0);
+            a1 = _mm256_min_pd(x1, a1);
+            b0 = _mm256_max_pd(x0, b0);
+            b1 = _mm256_max_pd(x1, b1);
+        }
+        const __m256d c0 = _mm256_min_pd(fhi, _mm256_max_pd(flo, x0));
+        const __m256d c1 = _mm256_min_pd(fhi, _mm256_max_pd(flo, x1));
+        __m256i v = _mm256_castps_si256(_mm256_set_m128(_mm256_cvtpd_ps(c1), _mm256_cvtpd_ps(c0)));
         if constexpr (Swap) v = _mm256_shuffle_epi8(v, swap32);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4), v);
+    }
+    if constexpr (Scan) {
+        alignas(32) double la[4], lb[4];
+        _mm256_store_pd(la, _mm256_min_pd(a0, a1));
+        _mm256_store_pd(lb, _mm256_max_pd(b0, b1));
+        double a = DBL_MAX, b = -DBL_MAX;
+        for (int k = 0; k < 4; ++k) {
+            a = la[k] < a ? la[k] : a;
+            b = lb[k] > b ? lb[k] : b;
+        }
+        ScanLoop(in + i, n - i, &a, &b);
+        *lo = a < *lo ? a : *lo;
+        *hi = b > *hi ? b : *hi;
     }
     Real32Loop<Swap>(in + i, out + static_cast<size_t>(i) * 4, n - i);
 }
@@ -167,7 +191,7 @@ template <bool Swap>
 void PackReal32(const double* in, unsigned char* out, int32_t count, bool swap) {
     if (count <= 0) return;
     if (CpuHasAvx2()) {
-        swap ? Real32Avx2<true>(in, out, count) : Real32Avx2<false>(in, out, count);
+        swap ? Real32Avx2<true, false>(in, out, count) : Real32Avx2<false, false>(in, out, count);
     } else {
         swap ? Real32Loop<true>(in, out, count) : Real32Loop<false>(in, out, count);
     }
@@ -228,8 +252,7 @@ void Real32Kernel(const double* in, unsigned char* out, int32_t count, MinMaxPai
     PackRuns(in, count, pair, [&](int32_t done, int32_t n, double* lo, double* hi) {
         unsigned char* o = out + static_cast<size_t>(done) * 4;
         if (avx2) {
-            ScanAvx2(in + done, n, lo, hi);
-            Real32Avx2<Swap>(in + done, o, n);
+            Real32Avx2<Swap, true>(in + done, o, n, lo, hi);
         } else {
             ScanLoop(in + done, n, lo, hi);
             Real32Loop<Swap>(in + done, o, n);

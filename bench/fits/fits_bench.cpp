@@ -232,9 +232,20 @@ private:
     bool lend_;
 };
 
+// Every pass after the first replaces the file the last one wrote: the user is asked once
+// per run and agrees, as when a frame is saved again under its name.
+void AgreeToReplace() {
+    OutputWriterHooks& h = TheOutputWriterHooks();
+    h.uiUp = +[] { return true; };
+    h.messageBox = +[](const char*, const char* title, uint32_t) {
+        return std::strcmp(title, "Output: Replace file(s)...") == 0 ? 6 : 1;
+    };
+}
+
 void WriteOurs(benchmark::State& state, const std::vector<double>& values, uint32_t type, bool scaled,
                bool lend = true) {
     const std::string target = TheFiles().dir + "/ours.fits";
+    AgreeToReplace();
     auto* source = new ArraySource(&values, lend);
     for (auto _ : state) {
         OutputWriter* writer = OutputWriter::Create(source);

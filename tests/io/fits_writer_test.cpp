@@ -58,12 +58,43 @@ TEST(OutputBlocks, Real32PackWithRangeMatchesTheTwoPasses) {
                 std::vector<unsigned char> got(n * 4), want(n * 4);
                 MinMaxPair pair{DBL_MAX, -DBL_MAX}, expect{DBL_MAX, -DBL_MAX};
                 PackReal32Scan(in.data() + first, got.data(), n, swap, &pair);
+                kernel::ForceBaselineForTest(true);  // the scalar narrowing is the oracle
                 PackReal32(in.data() + first, want.data(), n, swap);
+                kernel::ForceBaselineForTest(baseline);
                 ScanSkippingMissing(in.data() + first, n, &expect);
                 EXPECT_EQ(got, want) << baseline << swap << first;
                 EXPECT_EQ(pair.minimum, expect.minimum);
                 EXPECT_EQ(pair.maximum, expect.maximum);
             }
+    }
+    kernel::ForceBaselineForTest(false);
+}
+
+// The same at the narrowing's edges, in runs shorter than a vector step and with tails
+// of every length: each value sits once in a vector lane and once in a tail.
+TEST(OutputBlocks, Real32PackWithRangeAtTheEdgesOfFloat) {
+    const double edges[] = {-HUGE_VAL, HUGE_VAL, FLT_MAX, -FLT_MAX, 3.4028235677973366e38,
+                            -3.4028235677973366e38, 3.4028234663852886e38 * (1 + 1e-16), 1e-40,
+                            -1e-46, -0.0, 0.0, std::nan(""), -DBL_MAX, DBL_MAX, 0.5, -7.25e5};
+    std::vector<double> in;
+    for (int k = 0; k < 3; ++k)
+        for (double e : edges) in.push_back(e * (k == 2 ? -1 : 1));
+    for (bool baseline : {false, true}) {
+        kernel::ForceBaselineForTest(baseline);
+        for (bool swap : {false, true})
+            for (size_t first = 0; first < 9; ++first)
+                for (size_t n = 0; first + n <= in.size(); n += 5) {
+                    std::vector<unsigned char> got(n * 4 + 1, 0xA5), want(n * 4 + 1, 0xA5);
+                    MinMaxPair pair{DBL_MAX, -DBL_MAX}, expect{DBL_MAX, -DBL_MAX};
+                    PackReal32Scan(in.data() + first, got.data(), static_cast<int32_t>(n), swap, &pair);
+                    kernel::ForceBaselineForTest(true);
+                    PackReal32(in.data() + first, want.data(), static_cast<int32_t>(n), swap);
+                    kernel::ForceBaselineForTest(baseline);
+                    ScanSkippingMissing(in.data() + first, static_cast<int32_t>(n), &expect);
+                    EXPECT_EQ(got, want) << baseline << swap << first << ' ' << n;
+                    EXPECT_EQ(pair.minimum, expect.minimum) << baseline << first << ' ' << n;
+                    EXPECT_EQ(pair.maximum, expect.maximum) << baseline << first << ' ' << n;
+                }
     }
     kernel::ForceBaselineForTest(false);
 }
