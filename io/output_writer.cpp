@@ -271,8 +271,8 @@ bool OutputWriter::BuildOutputName(std::string* out) const {
     for (int i = 0; i < fieldCount_; ++i) {
         if (fields_[i].kind >= 4) ++numbersLeft;
     }
-    const uint32_t frameNumber = static_cast<uint32_t>(fileStartFrame_) + 1;
-    const uint32_t sectionNumber = fileStartSection_ + 1;
+    const uint32_t frameNumber = static_cast<uint32_t>(walk_.fileStartFrame) + 1;
+    const uint32_t sectionNumber = walk_.fileStartSection + 1;
     char number[32];
     std::string result;
     for (int i = 0; i < fieldCount_; ++i) {
@@ -294,7 +294,7 @@ bool OutputWriter::BuildOutputName(std::string* out) const {
             }
             case 4: {
                 double ms = frameRate_ > 0.0
-                                ? 1000.0 / frameRate_ * static_cast<double>(fileStartFrame_)
+                                ? 1000.0 / frameRate_ * static_cast<double>(walk_.fileStartFrame)
                                 : 0.0;
                 uint32_t v =
                     ms >= 4294967295.0 ? 4294967295u : (ms > 0.0 ? static_cast<uint32_t>(ms) : 0u);
@@ -591,13 +591,13 @@ bool OutputWriter::ConnectSourceInfo(const OutputSourceInfo* info) {
 // ---- Geometry ----
 
 int64_t OutputWriter::OutputWidth() const {
-    return cropEnd_[0] - cropOffset_[0];
+    return walk_.cropEnd[0] - cropOffset_[0];
 }
 int64_t OutputWriter::OutputHeight() const {
-    return cropEnd_[1] - cropOffset_[1];
+    return walk_.cropEnd[1] - cropOffset_[1];
 }
 int64_t OutputWriter::OutputDepth() const {
-    return cropEnd_[2] - cropOffset_[2];
+    return walk_.cropEnd[2] - cropOffset_[2];
 }
 
 uint32_t OutputWriter::RangeFrameCount() const {
@@ -629,7 +629,7 @@ uint32_t OutputWriter::FrameCount() const {
 
 uint32_t OutputWriter::SectionsPerFrame() const {
     if (SectionScope() || method_ == kRecordSectionPerFile) return 1;
-    return frameSections_ > 0 ? frameSections_ : 1;
+    return walk_.frameSections > 0 ? walk_.frameSections : 1;
 }
 
 uint64_t OutputWriter::DataBytesExpected() const {
@@ -695,8 +695,8 @@ void OutputWriter::Reset() {
     runFrames_ = 0;
     runSections_ = 0;
     runLastFrame_ = fileLastFrame_ = -1;
-    currentFrame_ = 0;
-    currentSection_ = 0;
+    walk_.currentFrame = 0;
+    walk_.currentSection = 0;
 }
 
 bool OutputWriter::SetupConversion() {
@@ -777,7 +777,7 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
     request.channels = channels_;
     request.selectedChannel = selectedChannel_;
     request.singleChannel = singleChannel_;
-    request.naxis = naxis_;
+    request.naxis = walk_.naxis;
     request.sizeX = OutputWidth();
     request.sizeY = OutputHeight();
     request.sizeZ = OutputDepth();
@@ -803,13 +803,13 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
             }
             singleChannel_ = request.singleChannel;
             channels_ = singleChannel_ ? 1 : ClampChannelCount(request.channels);
-            if (request.naxis >= 0 && request.naxis <= 2) naxis_ = request.naxis;
+            if (request.naxis >= 0 && request.naxis <= 2) walk_.naxis = request.naxis;
             if (request.sizeX > 0 && request.sizeX < OutputWidth())
-                cropEnd_[0] = cropOffset_[0] + request.sizeX;
+                walk_.cropEnd[0] = cropOffset_[0] + request.sizeX;
             if (request.sizeY > 0 && request.sizeY < OutputHeight())
-                cropEnd_[1] = cropOffset_[1] + request.sizeY;
+                walk_.cropEnd[1] = cropOffset_[1] + request.sizeY;
             if (request.sizeZ > 0 && request.sizeZ < OutputDepth())
-                cropEnd_[2] = cropOffset_[2] + request.sizeZ;
+                walk_.cropEnd[2] = cropOffset_[2] + request.sizeZ;
             selectedChannel_ = request.selectedChannel == 0 ? 1 : request.selectedChannel;
             if (selectedChannel_ > source_.channels) selectedChannel_ = source_.channels;
         }
@@ -878,9 +878,9 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
     sizeAccepted_ = 0;
     grownSize_[0] = grownSize_[1] = 0;
     tries_ = 0;
-    currentFrame_ = step_ >= 0 ? firstFrame_ : lastFrame_;
-    fileStartFrame_ = currentFrame_;
-    fileStartSection_ = FirstSection();
+    walk_.currentFrame = step_ >= 0 ? firstFrame_ : lastFrame_;
+    walk_.fileStartFrame = walk_.currentFrame;
+    walk_.fileStartSection = FirstSection();
     // 11. The header of the write log.
     {
         char when[64] = "";
@@ -907,12 +907,12 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
         if (firstFrame_ != lastFrame_ && step_ != 1) LogFilePrintf(&writeLog_, "step=%d", step_);
     }
     // 12. The first frame and section.
-    if (!InitFrame(currentFrame_)) {
+    if (!InitFrame(walk_.currentFrame)) {
         state_ = kOutputStateNoMoreFrames;
         DeleteTempOutput();  // nothing will be written to it
         return false;
     }
-    fileStartFrame_ = currentFrame_;
+    walk_.fileStartFrame = walk_.currentFrame;
     return true;
 }
 
@@ -920,20 +920,20 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
 
 void OutputWriter::InitFrameGeometry(int32_t frame) {
     (void)frame;
-    frameSize_[0] = source_.width > 0 ? source_.width : kMaxWidth;
-    frameSize_[1] = source_.height > 0 ? source_.height : 1;
-    frameSize_[2] = source_.depth > 0 ? source_.depth : 1;
-    hasHeight_ = frameSize_[1] > 1;
-    hasDepth_ = frameSize_[2] > 1;
-    naxis_ = hasHeight_ ? 2 : 1;
+    walk_.frameSize[0] = source_.width > 0 ? source_.width : kMaxWidth;
+    walk_.frameSize[1] = source_.height > 0 ? source_.height : 1;
+    walk_.frameSize[2] = source_.depth > 0 ? source_.depth : 1;
+    walk_.hasHeight = walk_.frameSize[1] > 1;
+    walk_.hasDepth = walk_.frameSize[2] > 1;
+    walk_.naxis = walk_.hasHeight ? 2 : 1;
     for (int i = 0; i < 3; ++i) {
-        int64_t offset = cropOffset_[i] < frameSize_[i] ? cropOffset_[i] : frameSize_[i];
-        int64_t room = frameSize_[i] - offset;
+        int64_t offset = cropOffset_[i] < walk_.frameSize[i] ? cropOffset_[i] : walk_.frameSize[i];
+        int64_t room = walk_.frameSize[i] - offset;
         int64_t size = cropSize_[i] <= 0 || cropSize_[i] > room ? room : cropSize_[i];
-        cropEnd_[i] = offset + size;
-        if (cropOffset_[i] > frameSize_[i])
-            cropEnd_[i] = cropOffset_[i];  // empty: CheckCropBox stops
-        if (cropEnd_[i] < cropOffset_[i]) cropEnd_[i] = cropOffset_[i];
+        walk_.cropEnd[i] = offset + size;
+        if (cropOffset_[i] > walk_.frameSize[i])
+            walk_.cropEnd[i] = cropOffset_[i];  // empty: CheckCropBox stops
+        if (walk_.cropEnd[i] < cropOffset_[i]) walk_.cropEnd[i] = cropOffset_[i];
     }
 }
 
@@ -949,9 +949,9 @@ bool OutputWriter::InitFrame(int32_t frame) {
         if (frame < firstFrame_ || frame > lastFrame_) return false;
         const uint32_t n = SectionsOf(frame);
         if (n > FirstSection()) {
-            currentFrame_ = frame;
-            frameSections_ = n;
-            currentSection_ = FirstSection();
+            walk_.currentFrame = frame;
+            walk_.frameSections = n;
+            walk_.currentSection = FirstSection();
             InitFrameGeometry(frame);
             return true;
         }
@@ -968,10 +968,10 @@ bool OutputWriter::AdvanceFrame() {
         // The one frame is written.
     } else if (scope_ < kWriteScopeSection) {
         // By index: the frame count follows a range that a growing source widened.
-        const int64_t index = IndexOfFrame(currentFrame_) + 1;
+        const int64_t index = IndexOfFrame(walk_.currentFrame) + 1;
         if (index < static_cast<int64_t>(RangeFrameCount())) next = FrameAtIndex(index);
     } else {
-        next = static_cast<int64_t>(currentFrame_) + step_;
+        next = static_cast<int64_t>(walk_.currentFrame) + step_;
     }
     if (next < firstFrame_ || next > lastFrame_ || next > 0x7fffffff ||
         !InitFrame(static_cast<int32_t>(next))) {
@@ -983,26 +983,26 @@ bool OutputWriter::AdvanceFrame() {
 
 bool OutputWriter::InitSection(bool first) {
     if (first) {
-        currentSection_ = FirstSection();
+        walk_.currentSection = FirstSection();
         return true;
     }
-    if (!SectionScope() && currentSection_ + 1 < frameSections_) {
-        ++currentSection_;
+    if (!SectionScope() && walk_.currentSection + 1 < walk_.frameSections) {
+        ++walk_.currentSection;
         return true;
     }
     return AdvanceFrame();
 }
 
 bool OutputWriter::CheckCropBox() {
-    if (cropOffset_[0] >= frameSize_[0]) {
+    if (cropOffset_[0] >= walk_.frameSize[0]) {
         LogFilePrintf(&writeLog_, "crop box is empty, stop write");
         return false;
     }
-    if (cropEnd_[0] > frameSize_[0]) cropEnd_[0] = frameSize_[0];
-    if (cropOffset_[1] >= frameSize_[1]) return false;
-    if (cropEnd_[1] > frameSize_[1]) cropEnd_[1] = frameSize_[1];
-    if (cropOffset_[2] >= frameSize_[2]) return false;
-    if (cropEnd_[2] > frameSize_[2]) cropEnd_[2] = frameSize_[2];
+    if (walk_.cropEnd[0] > walk_.frameSize[0]) walk_.cropEnd[0] = walk_.frameSize[0];
+    if (cropOffset_[1] >= walk_.frameSize[1]) return false;
+    if (walk_.cropEnd[1] > walk_.frameSize[1]) walk_.cropEnd[1] = walk_.frameSize[1];
+    if (cropOffset_[2] >= walk_.frameSize[2]) return false;
+    if (walk_.cropEnd[2] > walk_.frameSize[2]) walk_.cropEnd[2] = walk_.frameSize[2];
     return true;
 }
 
@@ -1012,8 +1012,8 @@ bool OutputWriter::CheckOutputSize() {
     int64_t d = OutputDepth() > 0 ? OutputDepth() : 1;
     uint64_t b = static_cast<uint64_t>(channels_) * std::max<uint32_t>(8, sampleBytes_);
     uint64_t limit = b >= 0x4000000 ? 1 : 0x8000000 / (b == 0 ? 1 : b);
-    if (static_cast<uint64_t>(w) < limit && (!hasHeight_ || static_cast<uint64_t>(h) < limit) &&
-        (!hasDepth_ || static_cast<uint64_t>(d) < limit))
+    if (static_cast<uint64_t>(w) < limit && (!walk_.hasHeight || static_cast<uint64_t>(h) < limit) &&
+        (!walk_.hasDepth || static_cast<uint64_t>(d) < limit))
         return true;
     uint64_t size = b;
     for (int64_t f : {w, h, d}) {
@@ -1046,8 +1046,8 @@ bool OutputWriter::CheckOutputSize() {
 int OutputWriter::PullBlock(int64_t x, int64_t width, int64_t row, int64_t rows, int64_t plane) {
     pull_.pending = 0;
     pull_.window = ReadWindow();
-    pull_.window.frame = currentFrame_;
-    pull_.window.section = static_cast<int32_t>(currentSection_);
+    pull_.window.frame = walk_.currentFrame;
+    pull_.window.section = static_cast<int32_t>(walk_.currentSection);
     pull_.window.x = x;
     pull_.window.y = row;
     pull_.window.width = static_cast<int32_t>(width);
@@ -1316,16 +1316,16 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
         StagedWrites*& writes;
         ~Forget() { writes = nullptr; }
     } forget{writes_};
-    if (!InitFrame(fileStartFrame_)) {
+    if (!InitFrame(walk_.fileStartFrame)) {
         state_ = kOutputStateNoMoreFrames;
         return 0;
     }
-    if (currentFrame_ != fileStartFrame_) {
+    if (walk_.currentFrame != walk_.fileStartFrame) {
         // Frames without sections were skipped: the file begins at the frame found.
-        fileStartFrame_ = currentFrame_;
-        fileStartSection_ = FirstSection();
+        walk_.fileStartFrame = walk_.currentFrame;
+        walk_.fileStartSection = FirstSection();
     }
-    currentSection_ = fileStartSection_ < frameSections_ ? fileStartSection_ : 0;
+    walk_.currentSection = walk_.fileStartSection < walk_.frameSections ? walk_.fileStartSection : 0;
     const int64_t channelsIn = source_.channels;
     int32_t lastCountedFrame = -1;
     bool more = true, moreFiles = false;
@@ -1356,12 +1356,12 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
         }
         pieceWidth = std::min<int64_t>(pieceWidth, kBlockAxisMax);
         rowsPerBlock = std::clamp<int64_t>(rowsPerBlock, 1, kBlockAxisMax);
-        for (int64_t z = cropOffset_[2]; z < cropEnd_[2]; ++z) {
-            for (int64_t y = cropOffset_[1]; y < cropEnd_[1];) {
-                const int64_t rows = std::min<int64_t>(rowsPerBlock, cropEnd_[1] - y);
+        for (int64_t z = cropOffset_[2]; z < walk_.cropEnd[2]; ++z) {
+            for (int64_t y = cropOffset_[1]; y < walk_.cropEnd[1];) {
+                const int64_t rows = std::min<int64_t>(rowsPerBlock, walk_.cropEnd[1] - y);
                 int64_t deliveredRows = rows;
-                for (int64_t x = cropOffset_[0]; x < cropEnd_[0];) {
-                    const int64_t w = std::min<int64_t>(pieceWidth, cropEnd_[0] - x);
+                for (int64_t x = cropOffset_[0]; x < walk_.cropEnd[0];) {
+                    const int64_t w = std::min<int64_t>(pieceWidth, walk_.cropEnd[0] - x);
                     const int code = PullBlock(x, w, y, w == width ? rows : 1, z);
                     if (code >= 2 && (pull_.status & kPullSourceGrown) != 0) NoteSourceGrowth();
                     const TypedFrameBuffer& image = pull_.image;
@@ -1391,10 +1391,10 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
             }
         }
         ++sectionsWritten_;
-        fileLastFrame_ = currentFrame_;
-        if (currentFrame_ != lastCountedFrame) {
+        fileLastFrame_ = walk_.currentFrame;
+        if (walk_.currentFrame != lastCountedFrame) {
             ++framesWritten_;
-            lastCountedFrame = currentFrame_;
+            lastCountedFrame = walk_.currentFrame;
         }
         double dmin = 0.0, dmax = 0.0;
         if (!clipLogged_ && ClipOutside(&dmin, &dmax)) {
@@ -1402,16 +1402,16 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
             LogFilePrintf(&writeLog_,
                           "clipping detect: frame=%d, section=%d, minmax=%g, %g \ndelta err: "
                           "dmin=%g, dmax=%g",
-                          currentFrame_, static_cast<int32_t>(currentSection_), measuredMin_,
+                          walk_.currentFrame, static_cast<int32_t>(walk_.currentSection), measuredMin_,
                           measuredMax_, dmin, dmax);
         }
-        const int32_t frameDone = currentFrame_;
+        const int32_t frameDone = walk_.currentFrame;
         more = InitSection(false);
         if (more && (method_ == kRecordSectionPerFile ||
-                     (method_ == kRecordFramePerFile && currentFrame_ != frameDone))) {
+                     (method_ == kRecordFramePerFile && walk_.currentFrame != frameDone))) {
             // This file is complete; the next one begins where the walk stands.
-            nextFrame_ = currentFrame_;
-            nextSection_ = currentSection_;
+            nextFrame_ = walk_.currentFrame;
+            nextSection_ = walk_.currentSection;
             moreFiles = true;
             break;
         }
@@ -1428,20 +1428,20 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
 }
 
 bool OutputWriter::RetryInit() {
-    LogFilePrintf(&writeLog_, "try again... frame=%d, section=%d", fileStartFrame_,
-                  static_cast<int32_t>(fileStartSection_));
+    LogFilePrintf(&writeLog_, "try again... frame=%d, section=%d", walk_.fileStartFrame,
+                  static_cast<int32_t>(walk_.fileStartSection));
     state_ = kOutputStateFileError;
-    if (!InitFrame(fileStartFrame_)) {
+    if (!InitFrame(walk_.fileStartFrame)) {
         LogFilePrintf(&writeLog_, "try again: can`t init frame");
         state_ = kOutputStateStopped;
         return false;
     }
-    if (fileStartSection_ >= frameSections_) {
+    if (walk_.fileStartSection >= walk_.frameSections) {
         LogFilePrintf(&writeLog_, "try again: can`t init section");
         state_ = kOutputStateStopped;
         return false;
     }
-    currentSection_ = fileStartSection_;
+    walk_.currentSection = walk_.fileStartSection;
     return true;
 }
 
@@ -1615,7 +1615,7 @@ void OutputWriter::ApplySourceGrowth() {
     for (int i = 0; i < 2; ++i) {
         if (grownSize_[i] <= *sizes[i]) continue;
         // A crop that reached the old end moves its end to the new one.
-        if (cropEnd_[i] >= frameSize_[i]) cropSize_[i] = 0;
+        if (walk_.cropEnd[i] >= walk_.frameSize[i]) cropSize_[i] = 0;
         *sizes[i] = grownSize_[i];
     }
     grownSize_[0] = grownSize_[1] = 0;
@@ -1662,11 +1662,11 @@ bool OutputWriter::BeginNextFile() {
     }
     tries_ = 0;
     sizeAsked_ = false;
-    fileStartFrame_ = nextFrame_;
-    fileStartSection_ = nextSection_;
+    walk_.fileStartFrame = nextFrame_;
+    walk_.fileStartSection = nextSection_;
     ApplySourceGrowth();
     // The geometry and section count the format's header reads.
-    if (!InitFrame(fileStartFrame_)) {
+    if (!InitFrame(walk_.fileStartFrame)) {
         state_ = kOutputStateNoMoreFrames;
         return false;
     }
@@ -1677,35 +1677,21 @@ bool OutputWriter::BeginNextFile() {
 std::vector<std::string> OutputWriter::PlannedNames() {
     std::vector<std::string> names;
     if (state_ == kOutputStateNotPrepared) return names;
-    // The walk moves through the frames and sections as the run will; what it moves is
-    // put back afterwards.
-    const int32_t frame = currentFrame_, state = state_, startFrame = fileStartFrame_;
-    const uint32_t section = currentSection_, sections = frameSections_, startSection = fileStartSection_;
-    const bool height = hasHeight_, depth = hasDepth_;
-    const int32_t naxis = naxis_;
-    int64_t frameSize[3], cropEnd[3];
-    std::copy(frameSize_, frameSize_ + 3, frameSize);
-    std::copy(cropEnd_, cropEnd_ + 3, cropEnd);
+    // The walk moves through the frames and sections as the run will; where the run
+    // stands is put back afterwards.
+    const Walk walk = walk_;
+    const int32_t state = state_;
     for (;;) {
         std::string name;
         if (BuildOutputName(&name)) names.push_back(name);
         if (method_ == kRecordOneFile) break;
         const bool next = method_ == kRecordFramePerFile ? AdvanceFrame() : InitSection(false);
         if (!next) break;
-        fileStartFrame_ = currentFrame_;
-        fileStartSection_ = currentSection_;
+        walk_.fileStartFrame = walk_.currentFrame;
+        walk_.fileStartSection = walk_.currentSection;
     }
-    currentFrame_ = frame;
+    walk_ = walk;
     state_ = state;
-    fileStartFrame_ = startFrame;
-    currentSection_ = section;
-    frameSections_ = sections;
-    fileStartSection_ = startSection;
-    hasHeight_ = height;
-    hasDepth_ = depth;
-    naxis_ = naxis;
-    std::copy(frameSize, frameSize + 3, frameSize_);
-    std::copy(cropEnd, cropEnd + 3, cropEnd_);
     return names;
 }
 
@@ -1771,7 +1757,7 @@ int OutputWriter::WriteRun() {
             // A frame divided among files counts once in the run.
             runFrames_ +=
                 framesWritten_ -
-                (filesWritten_ + filesFailed_ > 0 && fileStartFrame_ == runLastFrame_ ? 1 : 0);
+                (filesWritten_ + filesFailed_ > 0 && walk_.fileStartFrame == runLastFrame_ ? 1 : 0);
             runLastFrame_ = fileLastFrame_;
             runSections_ += sectionsWritten_;
             if (!BuildOutputName(&builtName_)) builtName_.clear();

@@ -298,7 +298,7 @@ public:
     uint32_t OutputType() const { return outType_; }  // with 0x80 when swapped
     uint32_t SampleBytes() const { return sampleBytes_; }
     uint32_t Channels() const { return channels_; }
-    int32_t Naxis() const { return naxis_; }
+    int32_t Naxis() const { return walk_.naxis; }
     // Sizes of one section as written (the crop box within the source).
     int64_t OutputWidth() const;
     int64_t OutputHeight() const;
@@ -411,10 +411,19 @@ private:
     void PutSpecial(const double* values, unsigned char* destination, uint32_t count) const;
     int64_t cropOffset_[3] = {0, 0, 0};
     int64_t cropSize_[3] = {0, 0, 0};
-    int64_t cropEnd_[3] = {0, 0, 0};
-    int64_t frameSize_[3] = {0, 0, 0};
-    bool hasHeight_ = false, hasDepth_ = false;
-    int32_t naxis_ = 0;
+    // Where the run stands among the frames and sections, and the geometry of the frame it
+    // stands on: one record, so that a walk ahead (PlannedNames) can put it back whole.
+    struct Walk {
+        int64_t cropEnd[3] = {0, 0, 0};
+        int64_t frameSize[3] = {0, 0, 0};
+        bool hasHeight = false, hasDepth = false;
+        int32_t naxis = 0;
+        int32_t currentFrame = 0;
+        uint32_t currentSection = 0, frameSections = 0;
+        int32_t fileStartFrame = 0;  // where the file being written began
+        uint32_t fileStartSection = 0;
+    };
+    Walk walk_;
     uint32_t outType_ = 0;
     uint32_t sampleBytes_ = 0;
     uint32_t channels_ = 1;
@@ -441,10 +450,6 @@ private:
     int32_t result_ = 0;
     int32_t filesWritten_ = 0, filesFailed_ = 0, framesWritten_ = 0;
     uint64_t sectionsWritten_ = 0;
-    int32_t currentFrame_ = 0;
-    uint32_t currentSection_ = 0, frameSections_ = 0;
-    int32_t fileStartFrame_ = 0;  // where the file being written began
-    uint32_t fileStartSection_ = 0;
     bool clipLogged_ = false;
     bool sizeAsked_ = false;     // the file being written was checked
     uint64_t sizeAccepted_ = 0;  // the large size the run already warned of
