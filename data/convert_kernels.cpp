@@ -90,6 +90,7 @@ size_t ConvertToF64StreamAvx2(const unsigned char* s, double* dst, size_t n, dou
     const size_t done = n - n % 16;
     for (size_t i = 0; i < done; i += 16) {
         const unsigned char* q = s + i * sizeof(In);
+        PrefetchAhead(q, 16 * sizeof(In));
         for (size_t k = 0; k < 16; k += 4)
             _mm256_stream_pd(dst + i + k, finish(Load4<In, Swap>(q + k * sizeof(In))));
     }
@@ -97,7 +98,88 @@ size_t ConvertToF64StreamAvx2(const unsigned char* s, double* dst, size_t n, dou
     return done;
 }
 
+// Inputs that Load4 widens: integers of up to 32 bits, float and double.
+template <class In>
+constexpr bool kLoads4 = sizeof(In) <= 4 || std::is_same_v<In, double>;
+
+// The outputs of up to 32 bits whose results go through a double and SaturateTrunc: every
+// scaled kernel and the plain kernels from reals (plain integer pairs saturate directly).
+template <class In, class Out, bool Scaled>
+constexpr bool kNarrowsThroughDouble =
+    kNarrowsThroughInt32<Out> && kLoads4<In> && (Scaled || std::is_floating_point_v<In>);
+
+// Elements to integers of up to 32 bits, sixteen a step: each result is the one
+// ConvertOne gives (exact widening, separate multiply and add, the missing mark of 64-bit
+// reals kept, then SaturateTrunc through Saturate16). The caller leaves out the steps its
+// run cannot need: Missing, keeping -DBL_MAX unscaled, where a scaled -DBL_MAX lands on the
+// lowest value anyway; MayBeNaN where no value can be NaN. With Stream the results go past
+// the caches (d then 16-byte aligned). Whole blocks of 16, the count done is returned.
+template <class In, class Out, bool Swap, bool Scaled, bool Missing, bool MayBeNaN, bool Stream>
+size_t ConvertToNarrowAvx2(const unsigned char* s, unsigned char* d, size_t n, double scale, double zero) {
+    const __m256d sc = _mm256_set1_pd(scale);
+    const __m256d z = _mm256_set1_pd(zero);
+    const __m256d missing = _mm256_set1_pd(-DBL_MAX);
+    const size_t done = n - n % 16;
+    for (size_t i = 0; i < done; i += 16) {
+        const unsigned char* q = s + i * sizeof(In);
+        if constexpr (Stream) PrefetchAhead(q, 16 * sizeof(In));
+        __m256d y[4];
+#pragma GCC unroll 4
+        for (size_t k = 0; k < 4; ++k) {
+            const __m256d x = Load4<In, Swap>(q + 4 * k * sizeof(In));
+            y[k] = Scaled ? _mm256_add_pd(_mm256_mul_pd(x, sc), z) : x;
+            if constexpr (Missing) y[k] = _mm256_blendv_pd(y[k], x, _mm256_cmp_pd(x, missing, _CMP_EQ_OQ));
+        }
+        const Packed16<Out> v = Saturate16<Out, false, MayBeNaN>(y);
+        unsigned char* o = d + i * sizeof(Out);
+        for (size_t k = 0; k < sizeof(Out); ++k) {
+            if constexpr (Stream) _mm_stream_si128(reinterpret_cast<__m128i*>(o) + k, v.part[k]);
+            else _mm_storeu_si128(reinterpret_cast<__m128i*>(o) + k, v.part[k]);
+        }
+    }
+    if constexpr (Stream) _mm_sfence();
+    return done;
+}
+
 ORVA_TARGET_END
+
+// ConvertToNarrowAvx2 with the steps this call's values and factors need.
+template <class In, class Out, bool Swap, bool Scaled, bool Stream>
+size_t ConvertToNarrowVector(const unsigned char* s, unsigned char* d, size_t n, double scale, double zero) {
+    if constexpr (std::is_same_v<In, double>) {
+        // The scaled mark goes through the same multiply and add as the vector loop's.
+        if (Scaled && SaturateTrunc<Out>(-DBL_MAX * scale + zero) != LowestOf<Out>())
+            return ConvertToNarrowAvx2<In, Out, Swap, Scaled, Scaled, true, Stream>(s, d, n, scale, zero);
+        return ConvertToNarrowAvx2<In, Out, Swap, Scaled, false, true, Stream>(s, d, n, scale, zero);
+    } else if constexpr (std::is_floating_point_v<In>) {
+        return ConvertToNarrowAvx2<In, Out, Swap, Scaled, false, true, Stream>(s, d, n, scale, zero);
+    } else {
+        // Integers scaled by finite factors give no NaN (an overflow gives an infinity).
+        if (std::isfinite(scale) && std::isfinite(zero))
+            return ConvertToNarrowAvx2<In, Out, Swap, Scaled, false, false, Stream>(s, d, n, scale, zero);
+        return ConvertToNarrowAvx2<In, Out, Swap, Scaled, false, true, Stream>(s, d, n, scale, zero);
+    }
+}
+
+// The AVX2 path of the conversions to integers of up to 32 bits. A result of 4 MB or more
+// is stored past the caches from the first 16-byte boundary on (when the destination holds
+// whole elements, so that one lies a whole number of them ahead).
+template <class In, class Out, bool Swap, bool Scaled>
+void ConvertToNarrow(const unsigned char* s, unsigned char* d, int32_t count, double scale, double zero) {
+    const size_t n = static_cast<size_t>(count);
+    const uintptr_t at = reinterpret_cast<uintptr_t>(d);
+    size_t done = 0;
+    if (at % sizeof(Out) == 0 && StreamsStores(n * sizeof(Out))) {
+        done = std::min(n, (16 - at % 16) % 16 / sizeof(Out));
+        ConvertLoopAvx2<In, Out, Swap, Scaled>(s, d, static_cast<int32_t>(done), scale, zero);
+        done += ConvertToNarrowVector<In, Out, Swap, Scaled, true>(s + done * sizeof(In), d + done * sizeof(Out),
+                                                                  n - done, scale, zero);
+    } else {
+        done = ConvertToNarrowVector<In, Out, Swap, Scaled, false>(s, d, n, scale, zero);
+    }
+    ConvertLoopAvx2<In, Out, Swap, Scaled>(s + done * sizeof(In), d + done * sizeof(Out),
+                                           static_cast<int32_t>(n - done), scale, zero);
+}
 
 template <class In, class Out, bool Swap, bool Scaled>
 void ConvertLoopBase(const unsigned char* s, unsigned char* d, int32_t n, double scale, double zero) {
@@ -161,6 +243,10 @@ void ConvertKernel(const void* source, void* destination, int32_t count, const S
                                                        params.zero);
                 return;
             }
+        }
+        if constexpr (kNarrowsThroughDouble<In, Out, Scaled>) {
+            ConvertToNarrow<In, Out, Swap, Scaled>(s, d, count, params.scale, params.zero);
+            return;
         }
         ConvertLoopAvx2<In, Out, Swap, Scaled>(s, d, count, params.scale, params.zero);
     } else {
