@@ -195,9 +195,10 @@ TEST(ConvertMatrix, EveryKernelMatchesTheReference) {
 }
 
 // The conversions into integers of up to 32 bits run sixteen elements a step, the rest one
-// by one, and large results start streaming after a few elements: runs of every length up
-// to three steps, with the results at every offset in elements from a 16-byte boundary, and
-// the boundary values rotated through every lane. The factors leave the missing mark as it
+// by one; large results start streaming after a few elements and are made in four
+// quarters at once, a line of results from each in turn: runs of every length up to three
+// steps and runs of several hundred, with the results at every offset in elements from a
+// 16-byte boundary, and the boundary values rotated through every lane. The factors leave the missing mark as it
 // is (-1, 0) or let it saturate by itself (2, 0.5); NaN zero makes every value NaN.
 TEST(ConvertMatrix, NarrowingRunsOfEveryLengthAndStart) {
     const ElementType outputs[] = {kTypeI8, kTypeU8, kTypeI16, kTypeU16, kTypeI32};
@@ -207,7 +208,7 @@ TEST(ConvertMatrix, NarrowingRunsOfEveryLengthAndStart) {
         std::mt19937_64 rng(7);
         for (ElementType in : inputs) {
             const int size = ref::Info(in).size;
-            std::vector<unsigned char> values = MakeInputs(in & ~kElemSwapped, rng, 64);
+            std::vector<unsigned char> values = MakeInputs(in & ~kElemSwapped, rng, 400);
             if (in & kElemSwapped) values = testing_data::ReversedEach(values, 0, values.size() / size, size);
             for (ElementType out : outputs) {
                 for (const ScaleCase& f : factors) {
@@ -217,7 +218,8 @@ TEST(ConvertMatrix, NarrowingRunsOfEveryLengthAndStart) {
                     ScaleZero p{.scale = f.scale, .zero = f.zero};
                     DConvSelectIn(d, p, in, out);
                     ASSERT_NE(d.kernel, nullptr);
-                    for (size_t count = 1; count <= 48; ++count) {
+                    const size_t all = values.size() / size;
+                    for (size_t count = 1; count <= all; count = count < 48 ? count + 1 : count + all / 4 - 7) {
                         // The boundary values come first in `values`; each run starts later in it.
                         const size_t from = (count * 5) % (values.size() / size - count + 1);
                         const std::vector<unsigned char> run(values.begin() + from * size,
