@@ -90,14 +90,124 @@ size_t ConvertToF64StreamAvx2(const unsigned char* s, double* dst, size_t n, dou
     const size_t done = n - n % 16;
     for (size_t i = 0; i < done; i += 16) {
         const unsigned char* q = s + i * sizeof(In);
-        for (size_t k = 0; k < 16; k += 4)
-            _mm256_stream_pd(dst + i + k, finish(Load4<In, Swap>(q + k * sizeof(In))));
+        PrefetchAhead(q, 16 * sizeof(In));
+        // Four results first, then their four stores: two whole lines leave together.
+        __m256d y[4];
+#pragma GCC unroll 4
+        for (size_t k = 0; k < 4; ++k) y[k] = finish(Load4<In, Swap>(q + 4 * k * sizeof(In)));
+#pragma GCC unroll 4
+        for (size_t k = 0; k < 4; ++k) _mm256_stream_pd(dst + i + 4 * k, y[k]);
     }
     _mm_sfence();
     return done;
 }
 
+// Inputs that Load4 widens: integers of up to 32 bits, float and double.
+template <class In>
+constexpr bool kLoads4 = sizeof(In) <= 4 || std::is_same_v<In, double>;
+
+// The outputs of up to 32 bits whose results go through a double and SaturateTrunc: every
+// scaled kernel and the plain kernels from reals (plain integer pairs saturate directly).
+template <class In, class Out, bool Scaled>
+constexpr bool kNarrowsThroughDouble =
+    kNarrowsThroughInt32<Out> && kLoads4<In> && (Scaled || std::is_floating_point_v<In>);
+
+// Sixteen elements to integers of up to 32 bits: each result is the one ConvertOne gives
+// (exact widening, separate multiply and add, the missing mark of 64-bit reals kept, then
+// SaturateTrunc through Saturate16). The caller leaves out the steps its run cannot need:
+// Missing, keeping -DBL_MAX unscaled, where a scaled -DBL_MAX lands on the lowest value
+// anyway; MayBeNaN where no value can be NaN. With Stream the results go past the caches
+// (o then 16-byte aligned).
+template <class In, class Out, bool Swap, bool Scaled, bool Missing, bool MayBeNaN, bool Stream>
+ORVA_INLINE void ConvertNarrow16(const unsigned char* q, unsigned char* o, __m256d sc, __m256d z) {
+    __m256d y[4];
+#pragma GCC unroll 4
+    for (size_t k = 0; k < 4; ++k) {
+        const __m256d x = Load4<In, Swap>(q + 4 * k * sizeof(In));
+        y[k] = Scaled ? _mm256_add_pd(_mm256_mul_pd(x, sc), z) : x;
+        if constexpr (Missing)
+            y[k] = _mm256_blendv_pd(y[k], x, _mm256_cmp_pd(x, _mm256_set1_pd(-DBL_MAX), _CMP_EQ_OQ));
+    }
+    // NaN is rare: one test for the block, and the lane by lane rule only where it holds one.
+    bool nan = false;
+    if constexpr (MayBeNaN && std::is_signed_v<Out>) {
+        const __m256d u = _mm256_or_pd(_mm256_cmp_pd(y[0], y[1], _CMP_UNORD_Q), _mm256_cmp_pd(y[2], y[3], _CMP_UNORD_Q));
+        nan = !_mm256_testz_pd(u, u);
+    }
+    const Packed16<Out> v = nan ? Saturate16<Out, false, true>(y) : Saturate16<Out, false, false>(y);
+    for (size_t k = 0; k < sizeof(Out); ++k) {
+        if constexpr (Stream) _mm_stream_si128(reinterpret_cast<__m128i*>(o) + k, v.part[k]);
+        else _mm_storeu_si128(reinterpret_cast<__m128i*>(o) + k, v.part[k]);
+    }
+}
+
+// Whole blocks of sixteen of a run, the count done is returned. A run that streams is read
+// as four quarters at once, a line of results from each in turn: one core keeps more of
+// memory's requests in flight over several sequential streams than over one, and each
+// line of results leaves whole.
+template <class In, class Out, bool Swap, bool Scaled, bool Missing, bool MayBeNaN, bool Stream>
+size_t ConvertToNarrowAvx2(const unsigned char* s, unsigned char* d, size_t n, double scale, double zero) {
+    const __m256d sc = _mm256_set1_pd(scale);
+    const __m256d z = _mm256_set1_pd(zero);
+    const auto block = [&](size_t b) {
+        const size_t i = b * 16;
+        if constexpr (Stream) PrefetchAhead(s + i * sizeof(In), 16 * sizeof(In));
+        ConvertNarrow16<In, Out, Swap, Scaled, Missing, MayBeNaN, Stream>(s + i * sizeof(In), d + i * sizeof(Out), sc, z);
+    };
+    const size_t blocks = n / 16;
+    size_t b = 0;
+    if constexpr (Stream) {
+        constexpr size_t kLine = 4 / sizeof(Out);  // blocks to a line of 64 bytes of results
+        const size_t quarter = blocks / (4 * kLine) * kLine;
+        for (size_t j = 0; j < quarter; j += kLine)
+            for (size_t r = 0; r < 4; ++r)
+                for (size_t k = 0; k < kLine; ++k) block(r * quarter + j + k);
+        b = 4 * quarter;
+    }
+    for (; b < blocks; ++b) block(b);
+    if constexpr (Stream) _mm_sfence();
+    return blocks * 16;
+}
+
 ORVA_TARGET_END
+
+// ConvertToNarrowAvx2 with the steps this call's values and factors need.
+template <class In, class Out, bool Swap, bool Scaled, bool Stream>
+size_t ConvertToNarrowVector(const unsigned char* s, unsigned char* d, size_t n, double scale, double zero) {
+    if constexpr (std::is_same_v<In, double>) {
+        // The scaled mark goes through the same multiply and add as the vector loop's.
+        if (Scaled && SaturateTrunc<Out>(-DBL_MAX * scale + zero) != LowestOf<Out>())
+            return ConvertToNarrowAvx2<In, Out, Swap, Scaled, Scaled, true, Stream>(s, d, n, scale, zero);
+        return ConvertToNarrowAvx2<In, Out, Swap, Scaled, false, true, Stream>(s, d, n, scale, zero);
+    } else if constexpr (std::is_floating_point_v<In>) {
+        return ConvertToNarrowAvx2<In, Out, Swap, Scaled, false, true, Stream>(s, d, n, scale, zero);
+    } else {
+        // Integers scaled by finite factors give no NaN (an overflow gives an infinity).
+        if (std::isfinite(scale) && std::isfinite(zero))
+            return ConvertToNarrowAvx2<In, Out, Swap, Scaled, false, false, Stream>(s, d, n, scale, zero);
+        return ConvertToNarrowAvx2<In, Out, Swap, Scaled, false, true, Stream>(s, d, n, scale, zero);
+    }
+}
+
+// The AVX2 path of the conversions to integers of up to 32 bits. A result of 4 MB or more
+// is stored past the caches from the first 16-byte boundary on (when the destination holds
+// whole elements, so that one lies a whole number of them ahead).
+template <class In, class Out, bool Swap, bool Scaled>
+void ConvertToNarrow(const unsigned char* s, unsigned char* d, int32_t count, double scale, double zero) {
+    const size_t n = static_cast<size_t>(count);
+    const uintptr_t at = reinterpret_cast<uintptr_t>(d);
+    size_t done = 0;
+    if (at % sizeof(Out) == 0 && StreamsStores(n * sizeof(Out))) {
+        done = std::min(n, (16 - at % 16) % 16 / sizeof(Out));
+        ConvertLoopAvx2<In, Out, Swap, Scaled>(s, d, static_cast<int32_t>(done), scale, zero);
+        done += ConvertToNarrowVector<In, Out, Swap, Scaled, true>(s + done * sizeof(In), d + done * sizeof(Out),
+                                                                  n - done, scale, zero);
+    } else {
+        done = ConvertToNarrowVector<In, Out, Swap, Scaled, false>(s, d, n, scale, zero);
+    }
+    ConvertLoopAvx2<In, Out, Swap, Scaled>(s + done * sizeof(In), d + done * sizeof(Out),
+                                           static_cast<int32_t>(n - done), scale, zero);
+}
 
 template <class In, class Out, bool Swap, bool Scaled>
 void ConvertLoopBase(const unsigned char* s, unsigned char* d, int32_t n, double scale, double zero) {
@@ -161,6 +271,10 @@ void ConvertKernel(const void* source, void* destination, int32_t count, const S
                                                        params.zero);
                 return;
             }
+        }
+        if constexpr (kNarrowsThroughDouble<In, Out, Scaled>) {
+            ConvertToNarrow<In, Out, Swap, Scaled>(s, d, count, params.scale, params.zero);
+            return;
         }
         ConvertLoopAvx2<In, Out, Swap, Scaled>(s, d, count, params.scale, params.zero);
     } else {

@@ -445,7 +445,25 @@ struct FastLanes {
     Mask4 flag;
 };
 
-template <FastTest Test>
+// Lanes of x that are not whole numbers (NaN among them). With Round the processor
+// truncates each lane in one step (built so only where it has AVX); else, for values below
+// 2^52, adding and taking away 2^52 gives them back only when they are whole, and larger
+// ones always are.
+template <bool Round>
+ORVA_INLINE Mask4 NotWhole(Vec4 x) {
+    if constexpr (Round) {
+        Vec4 t;
+        for (int j = 0; j < 4; ++j) t[j] = __builtin_trunc(x[j]);
+        return t != x;
+    } else {
+        const Vec4 a = Abs4(x);
+        const Vec4 two52 = Splat(kTwo52);
+        const Vec4 m = a < two52 ? a : two52;
+        return ((m + kTwo52) - kTwo52) != m;
+    }
+}
+
+template <FastTest Test, bool Avx>
 ORVA_INLINE void FastFold(Vec4 x, Vec4& lo, Vec4& hi, Vec4& sum, Vec4& sq, Mask4& flag,
                                Vec4 shift, double factor, double careBelow) {
     lo = x < lo ? x : lo;  // a NaN keeps the lane; the sum shows it
@@ -454,13 +472,10 @@ ORVA_INLINE void FastFold(Vec4 x, Vec4& lo, Vec4& hi, Vec4& sum, Vec4& sq, Mask4
     const Vec4 v = y * factor;
     sum += v;
     sq += v * v;
-    const Vec4 a = Abs4(x);
     if constexpr (Test == FastTest::kWhole) {
-        // Values below 2^52 are whole when adding and taking away 2^52 gives them back;
-        // larger ones always are. Values below one half (tiny ones among them) fail.
-        const Vec4 two52 = Splat(kTwo52);
-        const Vec4 m = a < two52 ? a : two52;
-        flag |= ((m + kTwo52) - kTwo52) != m;
+        // Values below one half (tiny ones among them) fail. (A NaN fails with Round only;
+        // its chunk goes the careful way in any case.)
+        flag |= NotWhole<Avx>(x);
     } else {
         // The tiny test is of what is summed. (Whole values about a whole shift are 0
         // or at least 1, so the whole-number test needs no such test.)
@@ -485,7 +500,7 @@ ORVA_INLINE double LaneMax(Vec4 v) {
 
 // Folds n values (a multiple of kFastStep) into r when they are all ordinary; returns
 // false, leaving r as it was, when the chunk needs the careful path.
-template <FastTest Test>
+template <FastTest Test, bool Avx>
 ORVA_INLINE bool FastChunk(const double* p, size_t n, double factor, double careBelow,
                                 InfoRun& r) {
     const Vec4 zero = Splat(0.0);
@@ -493,8 +508,9 @@ ORVA_INLINE bool FastChunk(const double* p, size_t n, double factor, double care
     FastLanes l{Splat(kInf), Splat(kInf), Splat(-kInf), Splat(-kInf), zero, zero, zero, zero,
                 Mask4{0, 0, 0, 0}};
     for (size_t i = 0; i < n; i += kFastStep) {
-        FastFold<Test>(Load4(p + i), l.lo0, l.hi0, l.sum0, l.sq0, l.flag, shift, factor, careBelow);
-        FastFold<Test>(Load4(p + i + 4), l.lo1, l.hi1, l.sum1, l.sq1, l.flag, shift, factor, careBelow);
+        kernel::PrefetchAhead(p + i, kFastStep * sizeof(double));
+        FastFold<Test, Avx>(Load4(p + i), l.lo0, l.hi0, l.sum0, l.sq0, l.flag, shift, factor, careBelow);
+        FastFold<Test, Avx>(Load4(p + i + 4), l.lo1, l.hi1, l.sum1, l.sq1, l.flag, shift, factor, careBelow);
     }
     const Vec4 lo = l.lo0 < l.lo1 ? l.lo0 : l.lo1;
     const Vec4 hi = l.hi0 > l.hi1 ? l.hi0 : l.hi1;
@@ -528,6 +544,7 @@ ORVA_INLINE void CarefulChunk(const double* p, size_t n, double factor, double t
     InfoScalar(p + blocks * kInfoLanes, n - blocks * kInfoLanes, factor, tiny, r);
 }
 
+template <bool Avx>
 ORVA_INLINE void InfoRunAll(const double* values, size_t n, double factor, InfoRun& r) {
     const double tiny = factor < 1.0 ? DBL_MIN / factor : 0.0;
     // Below this magnitude a nonzero value may be tiny or have a square that adds
@@ -543,11 +560,11 @@ ORVA_INLINE void InfoRunAll(const double* values, size_t n, double factor, InfoR
         const double* p = values + i;
         bool done;
         if (r.type == kElemReal64) {
-            done = FastChunk<FastTest::kTiny>(p, bulk, factor, careBelow, r);
+            done = FastChunk<FastTest::kTiny, Avx>(p, bulk, factor, careBelow, r);
         } else if (r.type == kElemReal32) {
-            done = FastChunk<FastTest::kFloat>(p, bulk, factor, careBelow, r);
+            done = FastChunk<FastTest::kFloat, Avx>(p, bulk, factor, careBelow, r);
         } else {
-            done = FastChunk<FastTest::kWhole>(p, bulk, factor, careBelow, r);
+            done = FastChunk<FastTest::kWhole, Avx>(p, bulk, factor, careBelow, r);
         }
         if (!done) {
             CarefulChunk(p, len, factor, tiny, r);
@@ -561,10 +578,10 @@ ORVA_INLINE void InfoRunAll(const double* values, size_t n, double factor, InfoR
 // Built twice, for AVX2 and for plain x86-64; the one the processor runs is chosen at
 // each call.
 [[gnu::target("avx2")]] void InfoRunAvx2(const double* v, size_t n, double factor, InfoRun& r) {
-    InfoRunAll(v, n, factor, r);
+    InfoRunAll<true>(v, n, factor, r);
 }
 void InfoRunBase(const double* v, size_t n, double factor, InfoRun& r) {
-    InfoRunAll(v, n, factor, r);
+    InfoRunAll<false>(v, n, factor, r);
 }
 
 // The sums are taken about the first value: the spread of values far from zero then

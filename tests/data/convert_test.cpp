@@ -194,6 +194,45 @@ TEST(ConvertMatrix, EveryKernelMatchesTheReference) {
     });
 }
 
+// The conversions into integers of up to 32 bits run sixteen elements a step, the rest one
+// by one; large results start streaming after a few elements and are made in four
+// quarters at once, a line of results from each in turn: runs of every length up to three
+// steps and runs of several hundred, with the results at every offset in elements from a
+// 16-byte boundary, and the boundary values rotated through every lane. The factors leave the missing mark as it
+// is (-1, 0) or let it saturate by itself (2, 0.5); NaN zero makes every value NaN.
+TEST(ConvertMatrix, NarrowingRunsOfEveryLengthAndStart) {
+    const ElementType outputs[] = {kTypeI8, kTypeU8, kTypeI16, kTypeU16, kTypeI32};
+    const ElementType inputs[] = {kTypeF64, kTypeF32, kTypeI16 | kElemSwapped, kTypeU32};
+    const ScaleCase factors[] = {{1.0, 0.0}, {2.0, 0.5}, {-1.0, 0.0}, {1.0, std::numeric_limits<double>::quiet_NaN()}};
+    testing_data::OnBothKernelPaths([&] {
+        std::mt19937_64 rng(7);
+        for (ElementType in : inputs) {
+            const int size = ref::Info(in).size;
+            std::vector<unsigned char> values = MakeInputs(in & ~kElemSwapped, rng, 400);
+            if (in & kElemSwapped) values = testing_data::ReversedEach(values, 0, values.size() / size, size);
+            for (ElementType out : outputs) {
+                for (const ScaleCase& f : factors) {
+                    const bool scaled = f.scale != 1.0 || f.zero != 0.0;
+                    if (!scaled && !ref::Info(in).real) continue;  // plain integer pairs do not pass a double
+                    DConv d;
+                    ScaleZero p{.scale = f.scale, .zero = f.zero};
+                    DConvSelectIn(d, p, in, out);
+                    ASSERT_NE(d.kernel, nullptr);
+                    const size_t all = values.size() / size;
+                    for (size_t count = 1; count <= all; count = count < 48 ? count + 1 : count + all / 4 - 7) {
+                        // The boundary values come first in `values`; each run starts later in it.
+                        const size_t from = (count * 5) % (values.size() / size - count + 1);
+                        const std::vector<unsigned char> run(values.begin() + from * size,
+                                                             values.begin() + (from + count) * size);
+                        for (size_t at = 0; at < 16; at += ref::Info(out).size)
+                            EXPECT_EQ(CheckKernelAt(d.kernel, run, in, out, scaled, p, at), 0) << count;
+                    }
+                }
+            }
+        }
+    });
+}
+
 // Selects and runs one conversion of a single element.
 template <class In, class Out>
 Out Convert1(In x, ElementType in, ElementType out, double scale = 1.0, double zero = 0.0, uint8_t special = 0) {
