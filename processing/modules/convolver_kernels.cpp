@@ -135,12 +135,14 @@ ORVA_INLINE void Row(const ConvolverBlock& b, const Rows& s, double* out, const 
 // ---- Blank variants with AVX2: the plain rule, then the samples near a blank again -----------
 //
 // A sample none of whose nine neighbours is blank gets the plain variant's bits, and
-// blank samples are few wherever they occur at all. So the AVX2 loop for one channel
-// forms a row by the plain rule, noting the blank samples of each input row once (a
-// row serves three output rows); then the four-sample groups that see a blank are formed
-// again by the blank rule. (The selects of the blank rule on every sample cost more
-// than the plain loop whose reads they share.) The baseline loop, and three channels,
-// take the blank rule throughout.
+// blank samples are few wherever they occur at all. So the AVX2 loops form a row by the
+// plain rule, noting the blank samples of each input row once (a row serves three output
+// rows); then what sees a blank is formed again by the blank rule. (The selects of the
+// blank rule on every sample cost more than the plain loop whose reads they share.) One
+// channel forms again the four-sample groups that see a blank; with three interleaved
+// channels a group of four samples sees ten columns and would be formed again about a
+// quarter of the time, so there the single samples that see a blank (three columns) are
+// formed again. The baseline loop takes the blank rule throughout.
 
 ORVA_TARGET_AVX2_BEGIN
 
@@ -170,35 +172,64 @@ inline __m256d PlainAvx2(const __m256d* w, const Rows& s, ptrdiff_t k) {
     }
 }
 
-// The same by the blank rule: WeightedBlankAt or MeanBlankAt.
-template <int C, bool Mean>
-inline __m256d BlankAvx2(const __m256d* w, const Rows& s, ptrdiff_t k) {
-    const __m256d blank = _mm256_set1_pd(kConvolverBlank);
-    const __m256d c = _mm256_loadu_pd(s.mid + k);
-    auto sub = [&](const double* p) {
-        const __m256d x = _mm256_loadu_pd(p);
-        return _mm256_blendv_pd(x, c, _mm256_cmp_pd(x, blank, _CMP_EQ_OQ));
-    };
-    __m256d v;
-    if constexpr (Mean) {
-        const __m256d left =
-            _mm256_add_pd(_mm256_add_pd(sub(s.top + k - C), sub(s.mid + k - C)), sub(s.bottom + k - C));
-        const __m256d centre = _mm256_add_pd(_mm256_add_pd(sub(s.top + k), c), sub(s.bottom + k));
-        const __m256d right =
-            _mm256_add_pd(_mm256_add_pd(sub(s.top + k + C), sub(s.mid + k + C)), sub(s.bottom + k + C));
-        v = _mm256_mul_pd(_mm256_add_pd(_mm256_add_pd(left, centre), right), w[0]);
-    } else {
-        v = _mm256_mul_pd(w[0], sub(s.top + k - C));
-        v = _mm256_add_pd(v, _mm256_mul_pd(w[1], sub(s.top + k)));
-        v = _mm256_add_pd(v, _mm256_mul_pd(w[2], sub(s.top + k + C)));
-        v = _mm256_add_pd(v, _mm256_mul_pd(w[3], sub(s.mid + k - C)));
-        v = _mm256_add_pd(v, _mm256_mul_pd(w[4], c));
-        v = _mm256_add_pd(v, _mm256_mul_pd(w[5], sub(s.mid + k + C)));
-        v = _mm256_add_pd(v, _mm256_mul_pd(w[6], sub(s.bottom + k - C)));
-        v = _mm256_add_pd(v, _mm256_mul_pd(w[7], sub(s.bottom + k)));
-        v = _mm256_add_pd(v, _mm256_mul_pd(w[8], sub(s.bottom + k + C)));
+// The vector operations of the blank rule, on four samples or on one (in the low lane).
+struct Four {
+    using V = __m256d;
+    static V Load(const double* p) { return _mm256_loadu_pd(p); }
+    static void Store(double* p, V v) { _mm256_storeu_pd(p, v); }
+    static V Set(double x) { return _mm256_set1_pd(x); }
+    static V Add(V a, V b) { return _mm256_add_pd(a, b); }
+    static V Mul(V a, V b) { return _mm256_mul_pd(a, b); }
+    static V Equal(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
+    static V Select(V a, V b, V mask) { return _mm256_blendv_pd(a, b, mask); }
+};
+struct One {
+    using V = __m128d;
+    static V Load(const double* p) { return _mm_load_sd(p); }
+    static void Store(double* p, V v) { _mm_store_sd(p, v); }
+    static V Set(double x) { return _mm_set1_pd(x); }
+    // a + b with a as the first operand, as the baseline loop adds: of two NaNs the sum
+    // keeps the first's (the compiler would be free to swap the operands of _mm_add_pd).
+    static V Add(V a, V b) {
+        V r;
+        asm("vaddsd %[b], %[a], %[r]" : [r] "=x"(r) : [a] "x"(a), [b] "x"(b));
+        return r;
     }
-    return _mm256_blendv_pd(v, blank, _mm256_cmp_pd(c, blank, _CMP_EQ_OQ));
+    static V Mul(V a, V b) { return _mm_mul_pd(a, b); }
+    static V Equal(V a, V b) { return _mm_cmpeq_pd(a, b); }
+    static V Select(V a, V b, V mask) { return _mm_blendv_pd(a, b, mask); }
+};
+
+// Samples at k, none an edge pixel's, again by the blank rule (WeightedBlankAt or
+// MeanBlankAt) with selects: a sample formed again has a blank nearby by definition, so
+// branches on where it lies would mostly be mispredicted.
+template <int C, bool Mean, class L>
+ORVA_INLINE void AgainAt(const double* m, const Rows& s, ptrdiff_t k, double* o) {
+    using V = typename L::V;
+    const V blank = L::Set(kConvolverBlank);
+    const V c = L::Load(s.mid + k);
+    auto sub = [&](const double* p) ORVA_LAMBDA_INLINE {
+        const V x = L::Load(p);
+        return L::Select(x, c, L::Equal(x, blank));
+    };
+    V v;
+    if constexpr (Mean) {
+        const V left = L::Add(L::Add(sub(s.top + k - C), sub(s.mid + k - C)), sub(s.bottom + k - C));
+        const V centre = L::Add(L::Add(sub(s.top + k), c), sub(s.bottom + k));
+        const V right = L::Add(L::Add(sub(s.top + k + C), sub(s.mid + k + C)), sub(s.bottom + k + C));
+        v = L::Mul(L::Add(L::Add(left, centre), right), L::Set(kConvolverMeanFactor));
+    } else {
+        v = L::Mul(L::Set(m[0]), sub(s.top + k - C));
+        v = L::Add(v, L::Mul(L::Set(m[1]), sub(s.top + k)));
+        v = L::Add(v, L::Mul(L::Set(m[2]), sub(s.top + k + C)));
+        v = L::Add(v, L::Mul(L::Set(m[3]), sub(s.mid + k - C)));
+        v = L::Add(v, L::Mul(L::Set(m[4]), c));
+        v = L::Add(v, L::Mul(L::Set(m[5]), sub(s.mid + k + C)));
+        v = L::Add(v, L::Mul(L::Set(m[6]), sub(s.bottom + k - C)));
+        v = L::Add(v, L::Mul(L::Set(m[7]), sub(s.bottom + k)));
+        v = L::Add(v, L::Mul(L::Set(m[8]), sub(s.bottom + k + C)));
+    }
+    L::Store(o + k, L::Select(v, blank, L::Equal(c, blank)));
 }
 
 // The blank samples among the four at k (bit i: sample k + i).
@@ -249,10 +280,7 @@ inline void BlankRowAvx2(const ConvolverBlock& b, const Rows& s, const Groups& g
     double* o = out - g.lo;  // indexed by the input row's sample
     __m256d w[9];
     for (int i = 0; i < 9; ++i) w[i] = _mm256_set1_pd(m[i]);
-    auto again = [&](ptrdiff_t n) ORVA_LAMBDA_INLINE {
-        const ptrdiff_t k = g.from + n * 4;
-        _mm256_storeu_pd(o + k, BlankAvx2<C, Mean>(w, s, k));
-    };
+    auto again = [&](ptrdiff_t n) ORVA_LAMBDA_INLINE { AgainAt<C, Mean, Four>(m, s, g.from + n * 4, o); };
     // A group is seen by a blank column of its own or by one of a neighbouring group
     // within C samples of their common edge.
     const __m256i zero = _mm256_setzero_si256();
@@ -290,47 +318,165 @@ inline void BlankRowAvx2(const ConvolverBlock& b, const Rows& s, const Groups& g
     if (last) again(g.count - 1);
 }
 
-// The blank rule over a block, each input row's blank samples noted once (a row serves
-// three output rows); `notes` has room for three rows of notes.
-template <int C, bool Mean>
-inline void BlankRowsAvx2(const double* m, const ConvolverBlock& b, uint8_t* notes, size_t stride) {
-    Groups g;
+// The output's samples [lo, hi) of a block row, as indexes into the input rows, and the
+// first sample `from` of those that have neighbours on both sides in the input; returns
+// how many samples from there on have.
+template <int C>
+ORVA_INLINE ptrdiff_t SpanOf(const ConvolverBlock& b, ptrdiff_t& lo, ptrdiff_t& hi, ptrdiff_t& from) {
     const int32_t q0 = b.originX, q1 = b.originX + b.width;
     const int32_t qa = std::max(q0, 1), qb = std::max(std::min(q1, b.inputWidth - 1), qa);
-    g.lo = static_cast<ptrdiff_t>(q0) * C;
-    g.hi = static_cast<ptrdiff_t>(q1) * C;
-    g.from = static_cast<ptrdiff_t>(qa) * C;
-    g.count = static_cast<ptrdiff_t>(qb - qa) * C / 4;
-    g.to = g.from + g.count * 4;
-    g.samples = static_cast<ptrdiff_t>(b.inputWidth) * C;
+    lo = static_cast<ptrdiff_t>(q0) * C;
+    hi = static_cast<ptrdiff_t>(q1) * C;
+    from = static_cast<ptrdiff_t>(qa) * C;
+    return static_cast<ptrdiff_t>(qb - qa) * C;
+}
+
+// Calls row(y, up, mid, down) for every output row y with the notes of its three input
+// rows, noting each input row once (a row serves three output rows): note(input row, at)
+// notes the rows above and at y when they are not held; the row below is left to row(),
+// which notes it as it forms the row. `notes` has room for three rows of notes, `stride`
+// apart; each row's notes get a zero element before them and zeros after them.
+template <class T, class Note, class Row>
+ORVA_INLINE void ForEachNotedRow(const ConvolverBlock& b, T* notes, size_t stride, const Note& note, const Row& row) {
     struct Slot {
         int32_t row;
-        uint8_t* at;
+        T* at;
     } slots[3];
-    for (int i = 0; i < 3; ++i) {
-        slots[i] = Slot{-1, notes + static_cast<size_t>(i) * stride + 1};
-        std::fill(notes + static_cast<size_t>(i) * stride, notes + static_cast<size_t>(i + 1) * stride, uint8_t{0});
-    }
+    std::fill(notes, notes + stride * 3, T{0});
+    for (int i = 0; i < 3; ++i) slots[i] = Slot{-1, notes + static_cast<size_t>(i) * stride + 1};
     // The notes of input row r; `fill` notes it when they are not held. `keep` are kept.
-    auto notesOf = [&](int32_t r, const int32_t* keep, bool fill) -> uint8_t* {
+    auto notesOf = [&](int32_t r, const int32_t* keep, bool fill) -> T* {
         Slot* free = nullptr;
         for (Slot& slot : slots) {
             if (slot.row == r) return slot.at;
             if (slot.row != keep[0] && slot.row != keep[1] && slot.row != keep[2]) free = &slot;
         }
         free->row = r;
-        if (fill) NoteBlanksAvx2(b.input + static_cast<size_t>(r) * b.inputStride, g, free->at);
+        if (fill) note(b.input + static_cast<size_t>(r) * b.inputStride, free->at);
         return free->at;
     };
     for (int32_t y = 0; y < b.height; ++y) {
-        const int32_t row = b.originY + y;
-        const int32_t keep[3] = {row > 0 ? row - 1 : 0, row, row + 1 < b.inputHeight ? row + 1 : b.inputHeight - 1};
-        const uint8_t* up = notesOf(keep[0], keep, true);
-        const uint8_t* mid = notesOf(keep[1], keep, true);
-        uint8_t* down = notesOf(keep[2], keep, false);  // written as the row's groups are formed
+        const int32_t r = b.originY + y;
+        const int32_t keep[3] = {r > 0 ? r - 1 : 0, r, r + 1 < b.inputHeight ? r + 1 : b.inputHeight - 1};
+        const T* up = notesOf(keep[0], keep, true);
+        const T* mid = notesOf(keep[1], keep, true);
+        row(y, up, mid, notesOf(keep[2], keep, false));
+    }
+}
+
+// The blank rule over a block, each input row's blank samples noted once (a row serves
+// three output rows); `notes` has room for three rows of notes.
+template <int C, bool Mean>
+inline void BlankRowsAvx2(const double* m, const ConvolverBlock& b, uint8_t* notes, size_t stride) {
+    Groups g;
+    const ptrdiff_t inner = SpanOf<C>(b, g.lo, g.hi, g.from);
+    g.count = inner / 4;
+    g.to = g.from + g.count * 4;
+    g.samples = static_cast<ptrdiff_t>(b.inputWidth) * C;
+    auto note = [&](const double* row, uint8_t* at) { NoteBlanksAvx2(row, g, at); };
+    ForEachNotedRow(b, notes, stride, note, [&](int32_t y, const uint8_t* up, const uint8_t* mid, uint8_t* down) {
         BlankRowAvx2<C, Mean>(b, RowsAt(b, y), g, b.output + static_cast<size_t>(y) * b.outputStride, m, up, mid,
                               down);
+    });
+}
+
+// ---- Three channels: single samples formed again ----------------------------------------------
+
+// The blank samples among the eight at p (bit i: sample p + i).
+ORVA_INLINE uint8_t EightBlanksAvx2(const double* p) {
+    return static_cast<uint8_t>(BlanksAvx2(_mm256_loadu_pd(p)) | BlanksAvx2(_mm256_loadu_pd(p + 4)) << 4);
+}
+
+// The samples of a block row: the output's, and the runs of eight formed by the vector
+// loop (none an edge pixel's). Notes hold one bit for each sample of the runs, 64 a word.
+struct Runs {
+    ptrdiff_t lo, hi;      // the output's samples, as indexes into the input rows
+    ptrdiff_t from, to;    // the runs: samples [from, to), a multiple of 8
+    ptrdiff_t words;       // of the notes of a row
+};
+
+// Samples [from, to) by the plain rule, noting the blank samples of the row below.
+template <int C, bool Mean>
+ORVA_INLINE void PlainRunsAvx2(const __m256d* w, const Rows& s, double* o, ptrdiff_t from, ptrdiff_t to,
+                               uint8_t* below) {
+    // The rows and weights in locals: the byte stores of the notes could otherwise alias
+    // them, and they would be read again for every run.
+    const Rows rows = s;
+    __m256d v[9];
+    for (int i = 0; i < 9; ++i) v[i] = w[i];
+    for (ptrdiff_t k = from, n = 0; k < to; k += 8, ++n) {
+        const __m256d a = PlainAvx2<C, Mean>(v, rows, k);
+        const __m256d b = PlainAvx2<C, Mean>(v, rows, k + 4);
+        below[n] = EightBlanksAvx2(rows.bottom + k);
+        _mm256_storeu_pd(o + k, a);
+        _mm256_storeu_pd(o + k + 4, b);
     }
+}
+
+// One output row by the blank rule: the runs by the plain rule, then the samples of the
+// runs that see a blank sample of the three input rows (C samples either side) again, and
+// the samples outside the runs or within C of their ends (whose neighbours the notes do
+// not cover) by the blank rule. up, mid and down hold the notes of the three rows (down is
+// written here); each has a zero word before and after it.
+template <int C, bool Mean>
+inline void SampleRowAvx2(const ConvolverBlock& b, const Rows& s, const Runs& g, double* out, const double* m,
+                          const uint64_t* up, const uint64_t* mid, uint64_t* down) {
+    double* o = out - g.lo;  // indexed by the input row's sample
+    auto single = [&](ptrdiff_t k) {
+        const auto q = static_cast<int32_t>(k / C);
+        o[k] = At<Mean, true>(m, s, k, LeftOf(q, C), RightOf(q, b.inputWidth, C));
+    };
+    if (g.to == g.from) {
+        for (ptrdiff_t k = g.lo; k < g.hi; ++k) single(k);
+        return;
+    }
+    __m256d w[9];
+    for (int i = 0; i < 9; ++i) w[i] = _mm256_set1_pd(m[i]);
+    // Words [first, last) of the notes again.
+    const ptrdiff_t n = g.to - g.from;
+    auto again = [&](ptrdiff_t first, ptrdiff_t last) ORVA_LAMBDA_INLINE {
+        auto columns = [&](ptrdiff_t j) { return up[j] | mid[j] | down[j]; };
+        for (ptrdiff_t i = first; i < last; ++i) {
+            const uint64_t col = columns(i);
+            uint64_t hit = col | col << C | col >> C | columns(i - 1) >> (64 - C) | columns(i + 1) << (64 - C);
+            const ptrdiff_t base = i * 64;
+            if (base == 0) hit &= ~uint64_t{0} << C;
+            if (base + 64 > n - C) {
+                const ptrdiff_t keep = n - C - base;
+                hit &= keep <= 0 ? 0 : (uint64_t{1} << keep) - 1;
+            }
+            for (; hit != 0; hit &= hit - 1) AgainAt<C, Mean, One>(m, s, g.from + base + std::countr_zero(hit), o);
+        }
+    };
+    // The samples of a stretch are formed again while the next stretch is formed by the
+    // plain rule (its notes of the row below are needed), so that the work overlaps the
+    // plain loop's reads from memory.
+    constexpr ptrdiff_t kStretch = 2;  // words
+    auto* notes = reinterpret_cast<uint8_t*>(down);
+    for (ptrdiff_t i = 0; i < g.words; i += kStretch) {
+        PlainRunsAvx2<C, Mean>(w, s, o, g.from + i * 64, std::min(g.from + (i + kStretch) * 64, g.to), notes + i * 8);
+        if (i > 0) again(i - kStretch, i);
+    }
+    again((g.words - 1) / kStretch * kStretch, g.words);
+    for (ptrdiff_t k = g.lo; k < g.from + C; ++k) single(k);
+    for (ptrdiff_t k = g.to - C; k < g.hi; ++k) single(k);
+}
+
+// The blank rule over a block by single samples; `notes` has room for three rows of notes.
+template <int C, bool Mean>
+inline void SampleRowsAvx2(const double* m, const ConvolverBlock& b, uint64_t* notes, size_t stride) {
+    Runs g;
+    const ptrdiff_t inner = SpanOf<C>(b, g.lo, g.hi, g.from);
+    g.to = g.from + inner / 8 * 8;
+    g.words = (g.to - g.from + 63) / 64;
+    auto note = [&](const double* row, uint64_t* at) {
+        auto* bytes = reinterpret_cast<uint8_t*>(at);
+        for (ptrdiff_t k = g.from, n = 0; k < g.to; k += 8, ++n) bytes[n] = EightBlanksAvx2(row + k);
+    };
+    ForEachNotedRow(b, notes, stride, note, [&](int32_t y, const uint64_t* up, const uint64_t* mid, uint64_t* down) {
+        SampleRowAvx2<C, Mean>(b, RowsAt(b, y), g, b.output + static_cast<size_t>(y) * b.outputStride, m, up, mid,
+                               down);
+    });
 }
 
 ORVA_TARGET_END
@@ -339,8 +485,9 @@ ORVA_TARGET_END
 
 // Per-thread room for the notes of the blank rule, kept between calls; null when memory
 // is short (the blank rule then runs as selects throughout).
-uint8_t* BlankNotes(size_t n) {
-    thread_local std::vector<uint8_t> notes;
+template <class T>
+T* BlankNotes(size_t n) {
+    thread_local std::vector<T> notes;
     try {
         if (notes.size() < n) notes.resize(n);
         return notes.data();
@@ -351,13 +498,16 @@ uint8_t* BlankNotes(size_t n) {
 
 template <int C, bool Mean, bool Blank, bool Avx2>
 ORVA_INLINE int32_t Filter(const double* m, const ConvolverBlock& b) {
-    // Three interleaved channels: a group of four samples sees blanks in ten columns, so
-    // about a quarter of the groups would be formed twice at 1 % blanks, which costs more
-    // than the selects.
     if constexpr (Blank && Avx2 && C == 1) {
         const size_t stride = static_cast<size_t>(b.width) * C / 4 + 34;
-        if (uint8_t* notes = BlankNotes(stride * 3)) {
+        if (uint8_t* notes = BlankNotes<uint8_t>(stride * 3)) {
             BlankRowsAvx2<C, Mean>(m, b, notes, stride);
+            return 0;
+        }
+    } else if constexpr (Blank && Avx2) {
+        const size_t stride = static_cast<size_t>(b.width) * C / 64 + 3;
+        if (uint64_t* notes = BlankNotes<uint64_t>(stride * 3)) {
+            SampleRowsAvx2<C, Mean>(m, b, notes, stride);
             return 0;
         }
     }

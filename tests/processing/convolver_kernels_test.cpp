@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <limits>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -219,6 +222,35 @@ TEST(ConvolverKernelTest, FewBlanksInWideRowsFollowTheBlankRule) {
                                 }
                     }
                 });
+            }
+        }
+    }
+}
+
+// Blanks beside NaN, infinities, halves and the largest finite values, in rows whose
+// widths leave every remainder after the loops' runs of samples and across the words
+// of their notes: the blank variants give the written-out rule's values on every path.
+TEST(ConvolverKernelTest, BlanksBesideSpecialValuesFollowTheBlankRule) {
+    const double special[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                              -std::numeric_limits<double>::infinity(), 0.5, -2.5, DBL_MAX, -0.0};
+    uint32_t seed = 700;
+    for (int channels : {1, 3}) {
+        for (const char* name : {"Contrast", "Blur", "Blur | Mean"}) {
+            auto state = PreparedState(name, channels);
+            const bool mean = std::string(name) == "Blur | Mean";
+            for (int width : {22, 23, 24, 25, 26, 27, 28, 29, 45, 86}) {
+                TestFrame in = RandomFrame(width, 5, channels, seed++, 0.05);
+                for (size_t i = 3; i < in.v.size(); i += 11) in.v[i] = special[i % std::size(special)];
+                const TestFrame want = mean ? MeanReference(in) : Reference(in, Weights(*state), true);
+                // Every path gives the baseline loop's bits; those are the written-out rule's,
+                // but for the sign of a NaN, which the rule leaves open.
+                std::vector<TestFrame> got;
+                OnBothKernelPaths([&] { got.push_back(RunKernel(state->blank, state.get(), in)); });
+                for (const TestFrame& g : got) EXPECT_TRUE(SameBits(g, got.back())) << name << " " << width;
+                for (size_t i = 0; i < want.v.size(); ++i) {
+                    if (std::isnan(want.v[i])) EXPECT_TRUE(std::isnan(got.back().v[i])) << name << " " << i;
+                    else EXPECT_EQ(std::memcmp(&got.back().v[i], &want.v[i], sizeof(double)), 0) << name << " " << i;
+                }
             }
         }
     }
