@@ -43,6 +43,17 @@ bool SameBits(const TestFrame& a, const TestFrame& b) {
     return a.v.size() == b.v.size() && std::memcmp(a.v.data(), b.v.data(), a.v.size() * sizeof(double)) == 0;
 }
 
+// The same bits, but that any NaN matches any NaN: where two NaNs of different signs meet
+// in a sum, the one that survives is the first operand of the add, and a compiler may swap
+// the operands (the scalar loop's sign of NaN differs between optimisation levels).
+bool SameValues(const TestFrame& a, const TestFrame& b) {
+    if (a.v.size() != b.v.size()) return false;
+    for (size_t i = 0; i < a.v.size(); ++i)
+        if (!(std::isnan(a.v[i]) && std::isnan(b.v[i])) && std::memcmp(&a.v[i], &b.v[i], sizeof(double)) != 0)
+            return false;
+    return true;
+}
+
 #ifdef ORVA_HAVE_OPENCV
 cv::Mat MatOf(TestFrame& f) { return cv::Mat(f.height, f.width, CV_64FC(f.channels), f.v.data()); }
 
@@ -246,7 +257,7 @@ TEST(ConvolverKernelTest, BlanksBesideSpecialValuesFollowTheBlankRule) {
                 // but for the sign of a NaN, which the rule leaves open.
                 std::vector<TestFrame> got;
                 OnBothKernelPaths([&] { got.push_back(RunKernel(state->blank, state.get(), in)); });
-                for (const TestFrame& g : got) EXPECT_TRUE(SameBits(g, got.back())) << name << " " << width;
+                for (const TestFrame& g : got) EXPECT_TRUE(SameValues(g, got.back())) << name << " " << width;
                 for (size_t i = 0; i < want.v.size(); ++i) {
                     if (std::isnan(want.v[i])) EXPECT_TRUE(std::isnan(got.back().v[i])) << name << " " << i;
                     else EXPECT_EQ(std::memcmp(&got.back().v[i], &want.v[i], sizeof(double)), 0) << name << " " << i;
