@@ -81,6 +81,20 @@ template <class T, bool Round, bool Swap, bool Clean>
     }
 }
 
+// The two pairs of minimum and maximum accumulators of the vector scans folded into one
+// minimum and one maximum, lane by lane in order (so both scans give the same range).
+[[gnu::target("avx2")]] inline void FoldRange(__m256d a0, __m256d a1, __m256d b0, __m256d b1, double* a, double* b) {
+    alignas(32) double la[4], lb[4];
+    _mm256_store_pd(la, _mm256_min_pd(a0, a1));
+    _mm256_store_pd(lb, _mm256_max_pd(b0, b1));
+    *a = DBL_MAX;
+    *b = -DBL_MAX;
+    for (int k = 0; k < 4; ++k) {
+        *a = la[k] < *a ? la[k] : *a;
+        *b = lb[k] > *b ? lb[k] : *b;
+    }
+}
+
 // The range of a run folded into *lo and *hi; true when the run holds no NaN and no
 // missing value (-DBL_MAX), so that the pack may skip the steps for them.
 [[gnu::target("avx2")]] bool ScanAvx2(const double* in, int32_t n, double* lo, double* hi) {
@@ -97,14 +111,8 @@ template <class T, bool Round, bool Swap, bool Clean>
         // Unordered when x0 or x1 is NaN: one comparison covers both vectors.
         nan = _mm256_or_pd(nan, _mm256_cmp_pd(x0, x1, _CMP_UNORD_Q));
     }
-    alignas(32) double la[4], lb[4];
-    _mm256_store_pd(la, _mm256_min_pd(a0, a1));
-    _mm256_store_pd(lb, _mm256_max_pd(b0, b1));
-    double a = DBL_MAX, b = -DBL_MAX;
-    for (int k = 0; k < 4; ++k) {
-        a = la[k] < a ? la[k] : a;
-        b = lb[k] > b ? lb[k] : b;
-    }
+    double a, b;
+    FoldRange(a0, a1, b0, b1, &a, &b);
     bool clean = _mm256_movemask_pd(nan) == 0;
     for (; i < n; ++i) {
         a = in[i] < a ? in[i] : a;
@@ -171,14 +179,8 @@ template <bool Swap, bool Scan>
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + static_cast<size_t>(i) * 4), v);
     }
     if constexpr (Scan) {
-        alignas(32) double la[4], lb[4];
-        _mm256_store_pd(la, _mm256_min_pd(a0, a1));
-        _mm256_store_pd(lb, _mm256_max_pd(b0, b1));
-        double a = DBL_MAX, b = -DBL_MAX;
-        for (int k = 0; k < 4; ++k) {
-            a = la[k] < a ? la[k] : a;
-            b = lb[k] > b ? lb[k] : b;
-        }
+        double a, b;
+        FoldRange(a0, a1, b0, b1, &a, &b);
         ScanLoop(in + i, n - i, &a, &b);
         *lo = a < *lo ? a : *lo;
         *hi = b > *hi ? b : *hi;
