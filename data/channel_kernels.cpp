@@ -159,10 +159,6 @@ void Combine(const unsigned char* __restrict p, double* __restrict dst, size_t c
 // lanes) instead of from the first channel to the last, with fused multiply-adds: the
 // result differs from the sequential sum by rounding only.
 
-// How far ahead of the loads the vector loops of the channel sums ask for the input:
-// the hardware's own prefetch falls behind a loop that reads this fast.
-constexpr size_t kPrefetchAhead = 4096;
-
 ORVA_TARGET_AVX2_BEGIN
 
 // Clamp() on four lanes: non-finite lanes become DBL_MAX with their sign.
@@ -237,7 +233,7 @@ void Channels3x16(const unsigned char* p, double* dst, size_t count, const Chann
     const size_t pairs = count / 2;
     size_t k = 0;
     for (; k + 1 < pairs; ++k) {
-        _mm_prefetch(reinterpret_cast<const char*>(p + k * 12 + kPrefetchAhead), _MM_HINT_T0);
+        kernel::PrefetchAhead(p + k * 12, 1);
         store(dst + 2 * k, pair(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k * 12)), body));
     }
     // The last pair's 12 bytes may end the input: its load ends there too.
@@ -303,8 +299,7 @@ void Sum16x16Avx2(const unsigned char* p, double* dst, size_t count, const Chann
     const __m256d zeroN = _mm256_set1_pd(params->zero * 16.0);
     const size_t blocks = count / 4;
     for (size_t b = 0; b < blocks; ++b) {
-        _mm_prefetch(reinterpret_cast<const char*>(p + b * 128 + kPrefetchAhead), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(p + b * 128 + kPrefetchAhead + 64), _MM_HINT_T0);
+        kernel::PrefetchAhead(p + b * 128, 128);
         __m256i m[4];
         for (int j = 0; j < 4; ++j) {
             __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + (b * 4 + j) * 32));
@@ -501,7 +496,7 @@ void Weighted16x16Loop(const unsigned char* p, double* dst, size_t count, const 
         return Scaled ? Finish2Scaled(r, scale, zeroN) : r;
     };
     for (size_t i = 0; i + 2 <= count; i += 2) {
-        _mm_prefetch(reinterpret_cast<const char*>(p + i * 32 + kPrefetchAhead), _MM_HINT_T0);
+        kernel::PrefetchAhead(p + i * 32, 1);
         const __m128d r = pair(p + i * 32);
         if constexpr (Stream) _mm_stream_pd(dst + i, r);
         else _mm_storeu_pd(dst + i, r);
