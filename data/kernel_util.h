@@ -167,9 +167,12 @@ inline bool ScaledIntegersStayFinite(double scale, double zero) {
 // Loops over runs far larger than the caches ask for their input this many bytes ahead:
 // the processor's own prefetching alone leaves a single core well below the memory's speed.
 constexpr size_t kPrefetchAhead = 4096;
-// Asks for the `bytes` bytes (at least one cache line) kPrefetchAhead past p.
+// Asks for the `bytes` bytes (at least one cache line) kPrefetchAhead past p, without
+// keeping them in the outer caches: such loops read each line once, and a prefetch
+// that also fills the outer caches left a 16-bit to 64-bit real conversion a third
+// slower than one that does not.
 ORVA_INLINE void PrefetchAhead(const void* p, size_t bytes) {
-    for (size_t k = 0; k < bytes || k == 0; k += 64) __builtin_prefetch(static_cast<const char*>(p) + kPrefetchAhead + k);
+    for (size_t k = 0; k < bytes || k == 0; k += 64) __builtin_prefetch(static_cast<const char*>(p) + kPrefetchAhead + k, 0, 0);
 }
 
 // True when `count` doubles written at dst stream: dst must hold whole doubles, so that

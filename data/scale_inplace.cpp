@@ -92,7 +92,7 @@ int32_t ScaleIntVector(unsigned char* b, int32_t n, double scale, double zero) {
 // sixteen) and the table r of every value's result (the other sixteen, looked up by the
 // integer units and load ports): the two halves run side by side, and the run takes
 // less time than either alone would. The loop is then bound by memory as much as by
-// work: the line 2 KB ahead is prefetched. The count done (a multiple of 32); finite
+// work: the line 2 KB ahead is prefetched (non-temporal: it is read and written once). The count done (a multiple of 32); finite
 // factors only, as above.
 template <class T, bool Round>
 int32_t ScaleVectorAndTable(unsigned char* b, int32_t n, double scale, double zero, const uint16_t* r) {
@@ -102,7 +102,7 @@ int32_t ScaleVectorAndTable(unsigned char* b, int32_t n, double scale, double ze
     int32_t i = 0;
     for (; i + 32 <= n; i += 32) {
         unsigned char* p = b + static_cast<size_t>(i) * 2;
-        _mm_prefetch(reinterpret_cast<const char*>(p) + 2048, _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(p) + 2048, _MM_HINT_NTA);
         ScaleStep16<T, Round>(p, s, z);
         for (int k = 0; k < 4; ++k) LookUp4(p + 32 + 8 * k, r);
     }
