@@ -509,13 +509,13 @@ void TextureView::Paint(gElement* e) {
             glClipPlane(GL_CLIP_PLANE0 + i, planes[i]);
             glEnable(GL_CLIP_PLANE0 + i);
         }
-        if (view != nullptr && view->widget == e) {
+        // The extent and the marker belong to a picture: a view whose picture was let go
+        // (its data closed) shows its background only, as before it had one.
+        if (view != nullptr && view->widget == e && view->image.texture != 0 && view->image.list != 0) {
             glPushMatrix();
             glTranslatef(view->drawOffsetX, view->drawOffsetY, 0);
-            if (view->image.texture != 0 && view->image.list != 0) {
-                if ((view->image.layout & kTextureLayoutLuminance) != 0) glColor3f(1, 1, 1);
-                glCallList(view->image.list);
-            }
+            if ((view->image.layout & kTextureLayoutLuminance) != 0) glColor3f(1, 1, 1);
+            glCallList(view->image.list);
             glPopMatrix();
             glColor3f(1.0f, 0.7f, 0.7f);
             glLineStipple(1, 0xCCCC);

@@ -3,7 +3,7 @@
 // Source's Info page with its statistic table); the user closes it with Ctrl+W, or a
 // second start hands over a file that cannot be opened, which closes the open data
 // before it is tried. Afterwards the cell shows its empty background where the picture
-// stood, the preview holds no picture and the Info page's table is gone. A failed open
+// stood, the preview holds no picture nor its outline, and the Info page's table is gone. A failed open
 // that leaves a file open (a good file on the same line, a folder refused before any
 // closing) leaves it shown whole.
 #include <gtest/gtest.h>
@@ -51,6 +51,7 @@ struct Seen {
     int leftOver = 0;         // pixels of that place not in the cell's background colour
     bool statistics = false;  // the Info page's statistic table
     int previewInk = -1;      // pixels of the preview area off its most common colour (-1: no preview area)
+    int previewOutline = 0;   // pixels of the preview's dotted pink outline of the picture's extent
 };
 
 class ClosedDataProgram : public testing_program::BadRoadFilesSuite {
@@ -109,6 +110,9 @@ protected:
             int n = 0;
             for (uint8_t b : ink.bits) n += b;
             s.previewInk = std::max(s.previewInk, n);
+            static const uint8_t kPink[3] = {255, 178, 178};
+            for (int y = 0; y < p.height; ++y)
+                for (int x = 0; x < p.width; ++x) s.previewOutline += Near(p.At(x, y), kPink);
         }
         last_ = s;
         return s;
@@ -124,7 +128,8 @@ protected:
     std::string Describe() const {
         return "picture " + std::to_string(last_.picture) + ", pixels off the background " +
                std::to_string(last_.leftOver) + ", statistic table " + std::to_string(last_.statistics) +
-               ", preview ink " + std::to_string(last_.previewInk) + "\n";
+               ", preview ink " + std::to_string(last_.previewInk) + ", preview outline " +
+               std::to_string(last_.previewOutline) + "\n";
     }
 
     // Nothing of the closed file is left: the cell's background where its picture stood,
@@ -133,6 +138,7 @@ protected:
         const bool gone = WaitFor([](const Seen& s) { return !s.picture && s.leftOver == 0 && !s.statistics; });
         EXPECT_TRUE(gone) << Describe() << program_->Log();
         EXPECT_LE(last_.previewInk, 0) << Describe();
+        EXPECT_EQ(last_.previewOutline, 0) << Describe();
     }
 
     // A second start hands its line over; it ends with 0 once the running program ran it.
@@ -159,9 +165,21 @@ protected:
     Seen last_;
 };
 
+// A square picture: its preview draws the dotted outline of the cell's extent around it
+// (a wider one's outline lies outside the preview).
 TEST_F(ClosedDataProgram, CtrlWTakesTheClosedFileOffTheScreen) {
-    StartShowing("range.fits");
+    int status = -1;
+    const std::string out = testing_program::RunCommand(
+        "/usr/bin/python3 -c \"import sys, numpy as np; from astropy.io import fits; "
+        "y, x = np.mgrid[0:300, 0:300]; "
+        "fits.PrimaryHDU((np.sin(x / 20.0) + np.cos(y / 15.0)).astype(np.float32)).writeto(sys.argv[1], "
+        "overwrite=True)\" '" +
+            files_->File("square.fits") + "' 2>&1",
+        &status);
+    ASSERT_EQ(status, 0) << out;
+    StartShowing("square.fits");
     if (HasFatalFailure()) return;
+    EXPECT_TRUE(WaitFor([](const Seen& s) { return s.previewOutline > 20; })) << Describe();
     // Ctrl+W in the workspace, beside the picture.
     testing_program::ClickAt(screen_.display(), main_, place_.x - 3, place_.y + want_.height / 2);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
