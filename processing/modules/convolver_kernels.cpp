@@ -147,13 +147,19 @@ ORVA_INLINE void Row(const ConvolverBlock& b, const Rows& s, double* out, const 
 ORVA_TARGET_AVX2_BEGIN
 
 // Four samples at k, none an edge pixel's, by the plain rule: WeightedAt or MeanAt.
+// `below` gets the row below's samples at k, for their notes.
 template <int C, bool Mean>
-inline __m256d PlainAvx2(const __m256d* w, const Rows& s, ptrdiff_t k) {
+inline __m256d PlainAvx2(const __m256d* w, const Rows& s, ptrdiff_t k, __m256d& below) {
     const __m256d t0 = _mm256_loadu_pd(s.top + k - C), t1 = _mm256_loadu_pd(s.top + k);
     const __m256d t2 = _mm256_loadu_pd(s.top + k + C), m0 = _mm256_loadu_pd(s.mid + k - C);
     const __m256d m1 = _mm256_loadu_pd(s.mid + k), m2 = _mm256_loadu_pd(s.mid + k + C);
-    const __m256d b0 = _mm256_loadu_pd(s.bottom + k - C), b1 = _mm256_loadu_pd(s.bottom + k);
+    const __m256d b0 = _mm256_loadu_pd(s.bottom + k - C);
+    __m256d b1 = _mm256_loadu_pd(s.bottom + k);
+    // Held in a register for both uses (the compiler would read it twice, folding one read
+    // into the product: the loads are what bounds this loop when the rows are in cache).
+    asm("" : "+x"(b1));
     const __m256d b2 = _mm256_loadu_pd(s.bottom + k + C);
+    below = b1;
     if constexpr (Mean) {
         const __m256d left = _mm256_add_pd(_mm256_add_pd(t0, m0), b0);
         const __m256d centre = _mm256_add_pd(_mm256_add_pd(t1, m1), b1);
@@ -207,8 +213,9 @@ ORVA_INLINE void AgainAt(const __m256d* w256, const Rows& s, ptrdiff_t k, double
     const V blank = _mm_set1_pd(kConvolverBlank);
     const V c = L::Load(s.mid + k);
     auto sub = [&](const double* p) ORVA_LAMBDA_INLINE {
-        const V x = L::Load(p);
-        return _mm_blendv_pd(x, c, _mm_cmpeq_pd(x, blank));
+        V x = L::Load(p);
+        asm("" : "+x"(x));  // read once, not again for the compare
+        return _mm_blendv_pd(x, c, _mm_castsi128_pd(_mm_cmpeq_epi64(_mm_castpd_si128(x), _mm_castpd_si128(blank))));
     };
     V v;
     if constexpr (Mean) {
@@ -258,8 +265,9 @@ ORVA_INLINE void PlainGroupsAvx2(const __m256d* w, const Rows& s, double* o, con
     const Rows rows = s;
     for (ptrdiff_t n = first; n < last; ++n) {
         const ptrdiff_t k = g.from + n * 4;
-        const __m256d x = PlainAvx2<C, Mean>(w, rows, k);
-        below[n] = static_cast<uint8_t>(BlanksAvx2(_mm256_loadu_pd(rows.bottom + k)));
+        __m256d under;
+        const __m256d x = PlainAvx2<C, Mean>(w, rows, k, under);
+        below[n] = static_cast<uint8_t>(BlanksAvx2(under));
         _mm256_storeu_pd(o + k, x);
     }
 }
@@ -431,9 +439,10 @@ ORVA_INLINE void PlainRunsAvx2(const __m256d* w, const Rows& s, double* o, ptrdi
     __m256d v[9];
     for (int i = 0; i < 9; ++i) v[i] = w[i];
     for (ptrdiff_t k = from, n = 0; k < to; k += 8, ++n) {
-        const __m256d a = PlainAvx2<C, Mean>(v, rows, k);
-        const __m256d b = PlainAvx2<C, Mean>(v, rows, k + 4);
-        below[n] = EightBlanksAvx2(rows.bottom + k);
+        __m256d under0, under4;
+        const __m256d a = PlainAvx2<C, Mean>(v, rows, k, under0);
+        const __m256d b = PlainAvx2<C, Mean>(v, rows, k + 4, under4);
+        below[n] = static_cast<uint8_t>(BlanksAvx2(under0) | BlanksAvx2(under4) << 4);
         _mm256_storeu_pd(o + k, a);
         _mm256_storeu_pd(o + k + 4, b);
     }
