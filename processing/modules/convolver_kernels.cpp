@@ -215,6 +215,8 @@ ORVA_INLINE void AgainAt(const __m256d* w256, const Rows& s, ptrdiff_t k, double
     auto sub = [&](const double* p) ORVA_LAMBDA_INLINE {
         V x = L::Load(p);
         asm("" : "+x"(x));  // read once, not again for the compare
+        // An integer compare (off the multipliers' ports): no value but the blank itself,
+        // NaN included, has the blank's bits or compares equal to it.
         return _mm_blendv_pd(x, c, _mm_castsi128_pd(_mm_cmpeq_epi64(_mm_castpd_si128(x), _mm_castpd_si128(blank))));
     };
     V v;
@@ -433,15 +435,14 @@ struct Runs {
 template <int C, bool Mean>
 ORVA_INLINE void PlainRunsAvx2(const __m256d* w, const Rows& s, double* o, ptrdiff_t from, ptrdiff_t to,
                                uint8_t* below) {
-    // The rows and weights in locals: the byte stores of the notes could otherwise alias
-    // them, and they would be read again for every run.
+    // The rows in a local: the byte stores of the notes could otherwise alias them, and
+    // they would be read again for every run. (Not the weights: the compiler would copy
+    // them with a string move for every stretch, which costs more than it saves.)
     const Rows rows = s;
-    __m256d v[9];
-    for (int i = 0; i < 9; ++i) v[i] = w[i];
     for (ptrdiff_t k = from, n = 0; k < to; k += 8, ++n) {
         __m256d under0, under4;
-        const __m256d a = PlainAvx2<C, Mean>(v, rows, k, under0);
-        const __m256d b = PlainAvx2<C, Mean>(v, rows, k + 4, under4);
+        const __m256d a = PlainAvx2<C, Mean>(w, rows, k, under0);
+        const __m256d b = PlainAvx2<C, Mean>(w, rows, k + 4, under4);
         below[n] = static_cast<uint8_t>(BlanksAvx2(under0) | BlanksAvx2(under4) << 4);
         _mm256_storeu_pd(o + k, a);
         _mm256_storeu_pd(o + k + 4, b);
