@@ -139,10 +139,10 @@ ORVA_INLINE void Row(const ConvolverBlock& b, const Rows& s, double* out, const 
 // plain rule, noting the blank samples of each input row once (a row serves three output
 // rows); then what sees a blank is formed again by the blank rule. (The selects of the
 // blank rule on every sample cost more than the plain loop whose reads they share.) One
-// channel forms again the four-sample groups that see a blank; with three interleaved
-// channels a group of four samples sees ten columns and would be formed again about a
-// quarter of the time, so there the single samples that see a blank (three columns) are
-// formed again. The baseline loop takes the blank rule throughout.
+// channel forms again the pairs of samples that see a blank (four columns); with three
+// interleaved channels a pair sees eight columns and would be formed again about a fifth
+// of the time, so there the single samples that see a blank (three columns) are formed
+// again. The baseline loop takes the blank rule throughout.
 
 ORVA_TARGET_AVX2_BEGIN
 
@@ -289,7 +289,7 @@ ORVA_INLINE bool BlankColumn(const Rows& s, ptrdiff_t k) {
 // rule, and the pairs of samples within C samples of a blank sample of the three input
 // rows again by the blank rule, 32 groups behind the plain ones (so that their work
 // overlaps the plain loop's reads). Pairs rather than whole groups: a pair sees four
-// columns where a group sees six, so a third fewer samples are formed again, and a
+// columns where a group sees six, so about a third fewer samples are formed again, and a
 // pair's vector operations cost half a group's here. up, mid and down hold the notes of
 // the three rows (down is written here); each has a zero byte before it and 32 after its
 // groups.
