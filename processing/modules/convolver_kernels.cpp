@@ -139,21 +139,27 @@ ORVA_INLINE void Row(const ConvolverBlock& b, const Rows& s, double* out, const 
 // plain rule, noting the blank samples of each input row once (a row serves three output
 // rows); then what sees a blank is formed again by the blank rule. (The selects of the
 // blank rule on every sample cost more than the plain loop whose reads they share.) One
-// channel forms again the four-sample groups that see a blank; with three interleaved
-// channels a group of four samples sees ten columns and would be formed again about a
-// quarter of the time, so there the single samples that see a blank (three columns) are
-// formed again. The baseline loop takes the blank rule throughout.
+// channel forms again the pairs of samples that see a blank (four columns); with three
+// interleaved channels a pair sees eight columns and would be formed again about a fifth
+// of the time, so there the single samples that see a blank (three columns) are formed
+// again. The baseline loop takes the blank rule throughout.
 
 ORVA_TARGET_AVX2_BEGIN
 
 // Four samples at k, none an edge pixel's, by the plain rule: WeightedAt or MeanAt.
+// `below` gets the row below's samples at k, for their notes.
 template <int C, bool Mean>
-inline __m256d PlainAvx2(const __m256d* w, const Rows& s, ptrdiff_t k) {
+inline __m256d PlainAvx2(const __m256d* w, const Rows& s, ptrdiff_t k, __m256d& below) {
     const __m256d t0 = _mm256_loadu_pd(s.top + k - C), t1 = _mm256_loadu_pd(s.top + k);
     const __m256d t2 = _mm256_loadu_pd(s.top + k + C), m0 = _mm256_loadu_pd(s.mid + k - C);
     const __m256d m1 = _mm256_loadu_pd(s.mid + k), m2 = _mm256_loadu_pd(s.mid + k + C);
-    const __m256d b0 = _mm256_loadu_pd(s.bottom + k - C), b1 = _mm256_loadu_pd(s.bottom + k);
+    const __m256d b0 = _mm256_loadu_pd(s.bottom + k - C);
+    __m256d b1 = _mm256_loadu_pd(s.bottom + k);
+    // Held in a register for both uses (the compiler would read it twice, folding one read
+    // into the product: the loads are what bounds this loop when the rows are in cache).
+    asm("" : "+x"(b1));
     const __m256d b2 = _mm256_loadu_pd(s.bottom + k + C);
+    below = b1;
     if constexpr (Mean) {
         const __m256d left = _mm256_add_pd(_mm256_add_pd(t0, m0), b0);
         const __m256d centre = _mm256_add_pd(_mm256_add_pd(t1, m1), b1);
@@ -172,64 +178,70 @@ inline __m256d PlainAvx2(const __m256d* w, const Rows& s, ptrdiff_t k) {
     }
 }
 
-// The vector operations of the blank rule, on four samples or on one (in the low lane).
-struct Four {
-    using V = __m256d;
-    static V Load(const double* p) { return _mm256_loadu_pd(p); }
-    static void Store(double* p, V v) { _mm256_storeu_pd(p, v); }
-    static V Set(double x) { return _mm256_set1_pd(x); }
-    static V Add(V a, V b) { return _mm256_add_pd(a, b); }
-    static V Mul(V a, V b) { return _mm256_mul_pd(a, b); }
-    static V Equal(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
-    static V Select(V a, V b, V mask) { return _mm256_blendv_pd(a, b, mask); }
+// The vector operations of the blank rule, on two samples or on one (in the low lane).
+// Sums keep the first operand first, as the baseline loop adds: of two NaNs the sum keeps
+// the first's (the compiler would be free to swap the operands of the intrinsics).
+struct Two {
+    using V = __m128d;
+    static V Load(const double* p) { return _mm_loadu_pd(p); }
+    static void Store(double* p, V v) { _mm_storeu_pd(p, v); }
+    static V Add(V a, V b) {
+        V r;
+        asm("vaddpd %[b], %[a], %[r]" : [r] "=x"(r) : [a] "x"(a), [b] "x"(b));
+        return r;
+    }
 };
 struct One {
     using V = __m128d;
     static V Load(const double* p) { return _mm_load_sd(p); }
     static void Store(double* p, V v) { _mm_store_sd(p, v); }
-    static V Set(double x) { return _mm_set1_pd(x); }
-    // a + b with a as the first operand, as the baseline loop adds: of two NaNs the sum
-    // keeps the first's (the compiler would be free to swap the operands of _mm_add_pd).
     static V Add(V a, V b) {
         V r;
         asm("vaddsd %[b], %[a], %[r]" : [r] "=x"(r) : [a] "x"(a), [b] "x"(b));
         return r;
     }
-    static V Mul(V a, V b) { return _mm_mul_pd(a, b); }
-    static V Equal(V a, V b) { return _mm_cmpeq_pd(a, b); }
-    static V Select(V a, V b, V mask) { return _mm_blendv_pd(a, b, mask); }
 };
 
 // Samples at k, none an edge pixel's, again by the blank rule (WeightedBlankAt or
 // MeanBlankAt) with selects: a sample formed again has a blank nearby by definition, so
-// branches on where it lies would mostly be mispredicted.
+// branches on where it lies would mostly be mispredicted. w holds the coefficients (the
+// mean's factor for the mean) in every lane, the registers of the plain loop.
 template <int C, bool Mean, class L>
-ORVA_INLINE void AgainAt(const double* m, const Rows& s, ptrdiff_t k, double* o) {
+ORVA_INLINE void AgainAt(const __m256d* w256, const Rows& s, ptrdiff_t k, double* o) {
     using V = typename L::V;
-    const V blank = L::Set(kConvolverBlank);
+    auto w = [&](int i) ORVA_LAMBDA_INLINE { return _mm256_castpd256_pd128(w256[i]); };
+    const V blank = _mm_set1_pd(kConvolverBlank);
     const V c = L::Load(s.mid + k);
     auto sub = [&](const double* p) ORVA_LAMBDA_INLINE {
-        const V x = L::Load(p);
-        return L::Select(x, c, L::Equal(x, blank));
+        V x = L::Load(p);
+        asm("" : "+x"(x));  // read once, not again for the compare
+        // An integer compare (off the multipliers' ports): no value but the blank itself,
+        // NaN included, has the blank's bits or compares equal to it.
+        return _mm_blendv_pd(x, c, _mm_castsi128_pd(_mm_cmpeq_epi64(_mm_castpd_si128(x), _mm_castpd_si128(blank))));
     };
     V v;
     if constexpr (Mean) {
         const V left = L::Add(L::Add(sub(s.top + k - C), sub(s.mid + k - C)), sub(s.bottom + k - C));
         const V centre = L::Add(L::Add(sub(s.top + k), c), sub(s.bottom + k));
         const V right = L::Add(L::Add(sub(s.top + k + C), sub(s.mid + k + C)), sub(s.bottom + k + C));
-        v = L::Mul(L::Add(L::Add(left, centre), right), L::Set(kConvolverMeanFactor));
+        v = _mm_mul_pd(L::Add(L::Add(left, centre), right), w(0));
     } else {
-        v = L::Mul(L::Set(m[0]), sub(s.top + k - C));
-        v = L::Add(v, L::Mul(L::Set(m[1]), sub(s.top + k)));
-        v = L::Add(v, L::Mul(L::Set(m[2]), sub(s.top + k + C)));
-        v = L::Add(v, L::Mul(L::Set(m[3]), sub(s.mid + k - C)));
-        v = L::Add(v, L::Mul(L::Set(m[4]), c));
-        v = L::Add(v, L::Mul(L::Set(m[5]), sub(s.mid + k + C)));
-        v = L::Add(v, L::Mul(L::Set(m[6]), sub(s.bottom + k - C)));
-        v = L::Add(v, L::Mul(L::Set(m[7]), sub(s.bottom + k)));
-        v = L::Add(v, L::Mul(L::Set(m[8]), sub(s.bottom + k + C)));
+        v = _mm_mul_pd(w(0), sub(s.top + k - C));
+        v = L::Add(v, _mm_mul_pd(w(1), sub(s.top + k)));
+        v = L::Add(v, _mm_mul_pd(w(2), sub(s.top + k + C)));
+        v = L::Add(v, _mm_mul_pd(w(3), sub(s.mid + k - C)));
+        v = L::Add(v, _mm_mul_pd(w(4), c));
+        v = L::Add(v, _mm_mul_pd(w(5), sub(s.mid + k + C)));
+        v = L::Add(v, _mm_mul_pd(w(6), sub(s.bottom + k - C)));
+        v = L::Add(v, _mm_mul_pd(w(7), sub(s.bottom + k)));
+        v = L::Add(v, _mm_mul_pd(w(8), sub(s.bottom + k + C)));
     }
-    L::Store(o + k, L::Select(v, blank, L::Equal(c, blank)));
+    L::Store(o + k, _mm_blendv_pd(v, blank, _mm_cmpeq_pd(c, blank)));
+}
+
+// The coefficients in every lane.
+ORVA_INLINE void Broadcast(const double* m, __m256d* w) {
+    for (int i = 0; i < 9; ++i) w[i] = _mm256_set1_pd(m[i]);
 }
 
 // The blank samples among the four at k (bit i: sample k + i).
@@ -250,11 +262,15 @@ struct Groups {
 template <int C, bool Mean>
 ORVA_INLINE void PlainGroupsAvx2(const __m256d* w, const Rows& s, double* o, const Groups& g, ptrdiff_t first,
                                  ptrdiff_t last, uint8_t* below) {
+    // The rows in a local: the byte stores of the notes could otherwise alias them, and
+    // they would be read again for every group.
+    const Rows rows = s;
     for (ptrdiff_t n = first; n < last; ++n) {
         const ptrdiff_t k = g.from + n * 4;
-        const __m256d v = PlainAvx2<C, Mean>(w, s, k);
-        below[n] = static_cast<uint8_t>(BlanksAvx2(_mm256_loadu_pd(s.bottom + k)));
-        _mm256_storeu_pd(o + k, v);
+        __m256d under;
+        const __m256d x = PlainAvx2<C, Mean>(w, rows, k, under);
+        below[n] = static_cast<uint8_t>(BlanksAvx2(under));
+        _mm256_storeu_pd(o + k, x);
     }
 }
 
@@ -270,32 +286,52 @@ ORVA_INLINE bool BlankColumn(const Rows& s, ptrdiff_t k) {
 }
 
 // One output row by the blank rule: the groups by the plain rule, the rest by the blank
-// rule, and the groups within C samples of a blank sample of the three input rows again
-// by the blank rule, 32 groups behind the plain ones (so that their work overlaps the
-// plain loop's reads). up, mid and down hold the notes of the three rows (down is
-// written here); each has a zero byte before it and 32 after its groups.
+// rule, and the pairs of samples within C samples of a blank sample of the three input
+// rows again by the blank rule, 32 groups behind the plain ones (so that their work
+// overlaps the plain loop's reads). Pairs rather than whole groups: a pair sees four
+// columns where a group sees six, so about a third fewer samples are formed again, and a
+// pair's vector operations cost half a group's here. up, mid and down hold the notes of
+// the three rows (down is written here); each has a zero byte before it and 32 after its
+// groups.
 template <int C, bool Mean>
 inline void BlankRowAvx2(const ConvolverBlock& b, const Rows& s, const Groups& g, double* out, const double* m,
                          const uint8_t* up, const uint8_t* mid, uint8_t* down) {
+    static_assert(C == 1, "three channels form single samples again");
     double* o = out - g.lo;  // indexed by the input row's sample
     __m256d w[9];
-    for (int i = 0; i < 9; ++i) w[i] = _mm256_set1_pd(m[i]);
-    auto again = [&](ptrdiff_t n) ORVA_LAMBDA_INLINE { AgainAt<C, Mean, Four>(m, s, g.from + n * 4, o); };
-    // A group is seen by a blank column of its own or by one of a neighbouring group
-    // within C samples of their common edge.
+    Broadcast(m, w);
+    // The pair of samples at sample index k again.
+    auto again = [&](ptrdiff_t k) ORVA_LAMBDA_INLINE { AgainAt<C, Mean, Two>(w, s, k, o); };
+    // The first pair of a group sees columns -1 to 2 of it (the last of the group
+    // before), the second pair columns 1 to 4 (the first of the group after).
     const __m256i zero = _mm256_setzero_si256();
-    const __m256i left = _mm256_set1_epi8(static_cast<char>((0xF0 >> C) & 0x0F));
-    const __m256i right = _mm256_set1_epi8(static_cast<char>((1 << C) - 1));
+    const __m256i firstOwn = _mm256_set1_epi8(0x07), firstBefore = _mm256_set1_epi8(0x08);
+    const __m256i secondOwn = _mm256_set1_epi8(0x0E), secondAfter = _mm256_set1_epi8(0x01);
     auto columns = [&](ptrdiff_t n) ORVA_LAMBDA_INLINE {
         auto at = [&](const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + n)); };
         return _mm256_or_si256(_mm256_or_si256(at(up), at(mid)), at(down));
     };
+    auto hits = [&](__m256i x) ORVA_LAMBDA_INLINE {
+        return ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(x, zero)));
+    };
     auto seen = [&](ptrdiff_t n) ORVA_LAMBDA_INLINE {  // groups n .. n + 31
-        const __m256i hit = _mm256_or_si256(
-            columns(n), _mm256_or_si256(_mm256_and_si256(columns(n - 1), left), _mm256_and_si256(columns(n + 1), right)));
-        uint32_t bits = ~static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(hit, zero)));
-        if (g.count - n < 32) bits &= (uint32_t{1} << (g.count - n)) - 1;
-        for (; bits != 0; bits &= bits - 1) again(n + std::countr_zero(bits));
+        const __m256i own = columns(n);
+        uint32_t first = hits(_mm256_or_si256(_mm256_and_si256(own, firstOwn),
+                                              _mm256_and_si256(columns(n - 1), firstBefore)));
+        uint32_t second = hits(_mm256_or_si256(_mm256_and_si256(own, secondOwn),
+                                               _mm256_and_si256(columns(n + 1), secondAfter)));
+        if (g.count - n < 32) {
+            const uint32_t keep = (uint32_t{1} << (g.count - n)) - 1;
+            first &= keep;
+            second &= keep;
+        }
+        // Bit i: the first pair of group n + i; bit 32 + i: its second pair.
+        uint64_t bits = first | uint64_t{second} << 32;
+        const ptrdiff_t base = g.from + n * 4;
+        for (; bits != 0; bits &= bits - 1) {
+            const auto i = static_cast<ptrdiff_t>(std::countr_zero(bits));
+            again(base + (i & 31) * 4 + (i >> 5) * 2);
+        }
     };
     for (ptrdiff_t n = 0; n < g.count; n += 32) {
         PlainGroupsAvx2<C, Mean>(w, s, o, g, n, std::min<ptrdiff_t>(n + 32, g.count), down);
@@ -310,12 +346,12 @@ inline void BlankRowAvx2(const ConvolverBlock& b, const Rows& s, const Groups& g
     for (ptrdiff_t k = g.lo; k < g.from; ++k) single(k);
     for (ptrdiff_t k = g.to; k < g.hi; ++k) single(k);
     if (g.count == 0) return;
-    // A blank column outside the groups reaches into the first or the last group only.
+    // A blank column outside the groups reaches into the first or the last pair only.
     bool first = false, last = false;
     for (ptrdiff_t k = std::max<ptrdiff_t>(g.lo - C, 0); k < g.from; ++k) first = first || BlankColumn(s, k);
     for (ptrdiff_t k = g.to; k < std::min(g.hi + C, g.samples); ++k) last = last || BlankColumn(s, k);
-    if (first) again(0);
-    if (last) again(g.count - 1);
+    if (first) again(g.from);
+    if (last) again(g.to - 2);
 }
 
 // The output's samples [lo, hi) of a block row, as indexes into the input rows, and the
@@ -399,15 +435,15 @@ struct Runs {
 template <int C, bool Mean>
 ORVA_INLINE void PlainRunsAvx2(const __m256d* w, const Rows& s, double* o, ptrdiff_t from, ptrdiff_t to,
                                uint8_t* below) {
-    // The rows and weights in locals: the byte stores of the notes could otherwise alias
-    // them, and they would be read again for every run.
+    // The rows in a local: the byte stores of the notes could otherwise alias them, and
+    // they would be read again for every run. (Not the weights: the compiler would copy
+    // them with a string move for every stretch, which costs more than it saves.)
     const Rows rows = s;
-    __m256d v[9];
-    for (int i = 0; i < 9; ++i) v[i] = w[i];
     for (ptrdiff_t k = from, n = 0; k < to; k += 8, ++n) {
-        const __m256d a = PlainAvx2<C, Mean>(v, rows, k);
-        const __m256d b = PlainAvx2<C, Mean>(v, rows, k + 4);
-        below[n] = EightBlanksAvx2(rows.bottom + k);
+        __m256d under0, under4;
+        const __m256d a = PlainAvx2<C, Mean>(w, rows, k, under0);
+        const __m256d b = PlainAvx2<C, Mean>(w, rows, k + 4, under4);
+        below[n] = static_cast<uint8_t>(BlanksAvx2(under0) | BlanksAvx2(under4) << 4);
         _mm256_storeu_pd(o + k, a);
         _mm256_storeu_pd(o + k + 4, b);
     }
@@ -431,7 +467,7 @@ inline void SampleRowAvx2(const ConvolverBlock& b, const Rows& s, const Runs& g,
         return;
     }
     __m256d w[9];
-    for (int i = 0; i < 9; ++i) w[i] = _mm256_set1_pd(m[i]);
+    Broadcast(m, w);
     // Words [first, last) of the notes again.
     const ptrdiff_t n = g.to - g.from;
     auto again = [&](ptrdiff_t first, ptrdiff_t last) ORVA_LAMBDA_INLINE {
@@ -445,7 +481,7 @@ inline void SampleRowAvx2(const ConvolverBlock& b, const Rows& s, const Runs& g,
                 const ptrdiff_t keep = n - C - base;
                 hit &= keep <= 0 ? 0 : (uint64_t{1} << keep) - 1;
             }
-            for (; hit != 0; hit &= hit - 1) AgainAt<C, Mean, One>(m, s, g.from + base + std::countr_zero(hit), o);
+            for (; hit != 0; hit &= hit - 1) AgainAt<C, Mean, One>(w, s, g.from + base + std::countr_zero(hit), o);
         }
     };
     // The samples of a stretch are formed again while the next stretch is formed by the

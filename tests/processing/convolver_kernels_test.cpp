@@ -267,6 +267,33 @@ TEST(ConvolverKernelTest, BlanksBesideSpecialValuesFollowTheBlankRule) {
     }
 }
 
+// One blank sample at every column of the top, middle and bottom row of a three-row frame
+// in turn (a 70-pixel row holds whole runs of samples and a remainder): every output
+// sample that sees it, and only those, follows the blank rule, whatever the blank's
+// place among the samples the vector loops form together.
+TEST(ConvolverKernelTest, ALoneBlankAtEveryColumnFollowsTheBlankRule) {
+    for (int channels : {1, 3}) {
+        for (const char* name : {"Contrast", "Blur | Mean"}) {
+            auto state = PreparedState(name, channels);
+            const bool mean = std::string(name) == "Blur | Mean";
+            const TestFrame clean = RandomFrame(70, 3, channels, 900 + static_cast<uint32_t>(channels));
+            OnBothKernelPaths([&] {
+                int failures = 0;
+                for (int y = 0; y < 3; ++y)
+                    for (int x = 0; x < 70 && failures < 3; ++x) {
+                        TestFrame in = clean;
+                        in.At(x, y, channels - 1) = kConvolverBlank;
+                        const TestFrame want = mean ? MeanReference(in) : Reference(in, Weights(*state), true);
+                        if (!SameBits(RunKernel(state->blank, state.get(), in), want)) {
+                            ++failures;
+                            ADD_FAILURE() << name << " " << channels << "ch, blank at " << x << "," << y;
+                        }
+                    }
+            });
+        }
+    }
+}
+
 TEST(ConvolverKernelTest, AnOutputInsideALargerInputUsesTheRealNeighbours) {
     auto state = PreparedState("Contrast *+ [soft]", 3);
     const TestFrame in = RandomFrame(9, 7, 3, 300);
