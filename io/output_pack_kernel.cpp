@@ -103,6 +103,7 @@ template <class T, bool Round, bool Swap, bool Clean>
     __m256d nan = _mm256_setzero_pd();
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
+        PrefetchAhead(in + i, 64);  // read once: as in Real32Avx2 below
         const __m256d x0 = _mm256_loadu_pd(in + i), x1 = _mm256_loadu_pd(in + i + 4);
         a0 = _mm256_min_pd(x0, a0);
         a1 = _mm256_min_pd(x1, a1);
@@ -154,6 +155,8 @@ ORVA_INLINE void Real32Loop(const double* __restrict in, unsigned char* __restri
 // 64-bit reals narrowed to 32-bit reals eight at a time; with `Scan` the range of the
 // values is taken from the same loads as ScanAvx2 takes it (its accumulators and their
 // reduction, so the same range bit for bit), so that the values cross the memory bus once.
+// The input is asked for ahead, non-temporally: it is read once, and the processor's own
+// prefetching alone left this loop a fifth slower on the machines measured.
 template <bool Swap, bool Scan>
 [[gnu::target("avx2")]] void Real32Avx2(const double* in, unsigned char* out, int32_t n,
                                         double* lo = nullptr, double* hi = nullptr) {
@@ -165,6 +168,7 @@ template <bool Swap, bool Scan>
     __m256d a0 = _mm256_set1_pd(DBL_MAX), a1 = a0, b0 = _mm256_set1_pd(-DBL_MAX), b1 = b0;
     int32_t i = 0;
     for (; i + 8 <= n; i += 8) {
+        PrefetchAhead(in + i, 64);
         const __m256d x0 = _mm256_loadu_pd(in + i), x1 = _mm256_loadu_pd(in + i + 4);
         if constexpr (Scan) {
             a0 = _mm256_min_pd(x0, a0);
