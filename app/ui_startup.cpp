@@ -151,7 +151,7 @@ void PaintIconFrame(gElement* e) {
 
 void PaintMinimise(gElement* e) {
     if (gIsPicking()) {
-        glRectf(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
+        gPickRect(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
         return;
     }
     PaintIconFrame(e);
@@ -163,7 +163,7 @@ void PaintMinimise(gElement* e) {
 
 void PaintMaximise(gElement* e) {
     if (gIsPicking()) {
-        glRectf(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
+        gPickRect(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
         return;
     }
     PaintIconFrame(e);
@@ -183,7 +183,7 @@ void PaintMaximise(gElement* e) {
 
 void PaintClose(gElement* e) {
     if (gIsPicking()) {
-        glRectf(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
+        gPickRect(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
         return;
     }
     PaintIconFrame(e);

@@ -384,7 +384,7 @@ void HistogramChart::Paint(gElement* e) {
     glLoadIdentity();
     glTranslatef(e->x, e->y, 0);
     if (picking) {
-        glRectf(0, 0, e->cellWidth, e->cellHeight);
+        gPickRect(0, 0, e->cellWidth, e->cellHeight);
     } else if (chart != nullptr && chart->widget == e) {
         if (chart->gridList != 0) glCallList(chart->gridList);
         if (chart->dataList != 0) glCallList(chart->dataList);

@@ -188,7 +188,7 @@ void Paint(gElement* widget) {
     ListCtrl* list = ListCtrl::FromWidget(widget);
     if (list == nullptr || widget->window == nullptr) return;
     if (gIsPicking()) {
-        glRectf(widget->x, widget->y, widget->x + widget->cellWidth, widget->y + widget->cellHeight);
+        gPickRect(widget->x, widget->y, widget->x + widget->cellWidth, widget->y + widget->cellHeight);
         return;
     }
     const gColourTable& c = widget->window->colours;

@@ -357,7 +357,7 @@ void MenuBar::Paint(gElement* e) {
     glTranslatef(e->x, e->y, 0);
     float w = e->cellWidth, h = e->cellHeight;
     if (gIsPicking()) {
-        glRectf(0, 0, w, h);
+        gPickRect(0, 0, w, h);
         glPopMatrix();
         return;
     }

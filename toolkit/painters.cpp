@@ -73,7 +73,7 @@ bool PickOnly(const gElement* e) {
     // widget will draw over it.
     gTextBatchGuard(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
     if (!gPicking) return false;
-    glRectf(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
+    gPickRect(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
     return true;
 }
 
@@ -309,6 +309,14 @@ void gPaintersEndPass() {
     gPaintersFlat();
 }
 bool gIsPicking() { return gPicking; }
+
+void gPickRect(float x0, float y0, float x1, float y1) {
+    const float corners[8] = {x0, y0, x1, y0, x1, y1, x0, y1};
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(2, GL_FLOAT, 0, corners);
+    glDrawArrays(GL_QUADS, 0, 4);
+    glDisableClientState(GL_VERTEX_ARRAY);
+}
 
 void gSlotMirror(uint32_t style, int* signX, int* signY) {
     uint32_t slot = style & kWsSlotBits;

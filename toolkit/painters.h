@@ -48,6 +48,11 @@ void gPaintPanelButtonAlt(gElement* e);
 // The selection-mode pass of picking: every painter then fills only its cell.
 void gSetPicking(bool picking);
 bool gIsPicking();
+// Fills a rectangle in the selection pass, as glRectf does. The corners go from a client
+// array: the software renderer keeps a reference to its immediate-mode vertex buffer
+// for every selection-mode draw made from it and never drops it, so each pick fed that
+// way would hold half a megabyte for the life of the program once the buffer is renewed.
+void gPickRect(float x0, float y0, float x1, float y1);
 
 // A paint pass over many widgets: the skin's painters may leave smooth shading on
 // between them (every gradient they draw sets it, everything else they draw is in one

@@ -453,7 +453,7 @@ void ScalePaint(gElement* e) {
     glPushMatrix();
     glTranslatef(e->x, e->y, 0);
     if (gIsPicking()) {
-        glRectf(0, 0, w, h);
+        gPickRect(0, 0, w, h);
         glPopMatrix();
         return;
     }

@@ -179,7 +179,7 @@ bool ScrollSliderPress(gElement* e, uintptr_t) {
 void ScrollSliderPaint(gElement* e) {
     float x0 = e->x, y0 = e->y, x1 = e->x + e->cellWidth, y1 = e->y + e->cellHeight;
     if (gIsPicking()) {
-        glRectf(x0, y0, x1, y1);
+        gPickRect(x0, y0, x1, y1);
         return;
     }
     ScrollSlider* s = ScrollSliderFromWidget(e);

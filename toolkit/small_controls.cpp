@@ -142,7 +142,7 @@ bool ProgressBar::DragTo(gElement* e, float x) {
 void ProgressBar::Paint(gElement* e) {
     float x = e->x, y = e->y, w = e->cellWidth, h = e->cellHeight;
     if (gIsPicking()) {
-        glRectf(x, y, x + w, y + h);
+        gPickRect(x, y, x + w, y + h);
         return;
     }
     ProgressDesc* d = FromWidget(e);
@@ -265,7 +265,7 @@ bool SmallButton::MoveGroup(gElement* handle, float dx) {
 void SmallButton::Paint(gElement* e) {
     float x = e->x, y = e->y, w = e->cellWidth, h = e->cellHeight;
     if (gIsPicking()) {
-        glRectf(x, y, x + w, y + h);
+        gPickRect(x, y, x + w, y + h);
         return;
     }
     Colour7(e->highlight ? e->color2 : e->color1);

@@ -374,7 +374,7 @@ bool TabCtrl::PressAt(gElement* e, float x, float y) {
 
 void TabCtrl::Paint(gElement* e) {
     if (gIsPicking()) {
-        glRectf(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
+        gPickRect(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight);
         return;
     }
     TabCtrl* t = FromWidget(e);

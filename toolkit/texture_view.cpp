@@ -500,7 +500,7 @@ void TextureView::Paint(gElement* e) {
     glTranslatef(e->x, e->y, 0);
     const float w = e->width, h = e->height;
     if (picking) {
-        glRectf(0, 0, w, h);
+        gPickRect(0, 0, w, h);
     } else {
         glColor3f(0, 0, 0);
         glRectf(0, -1, w + 1, h + 1);

@@ -822,7 +822,7 @@ void DisplayPaint(gElement* e) {
             PickShapeGlyphs(static_cast<const ShapeContainer*>(shown->shapes));
             glLoadName(e->serial);
         }
-        glRectf(e->x, e->y, e->x + e->width, e->y + e->height);
+        gPickRect(e->x, e->y, e->x + e->width, e->y + e->height);
         return;
     }
     ViewConsumer* view = cell->View();

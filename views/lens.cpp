@@ -154,7 +154,7 @@ void LensPaint(gElement* widget) {
     WorkspaceComponent* ws = WorkspaceOfLens(widget);
     if (ws == nullptr) return;
     if (gIsPicking()) {
-        glRectf(widget->x, widget->y, widget->x + widget->width, widget->y + widget->height);
+        gPickRect(widget->x, widget->y, widget->x + widget->width, widget->y + widget->height);
         return;
     }
     gWindow* w = widget->window;

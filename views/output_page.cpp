@@ -215,7 +215,7 @@ void ClearPage(UIElement* e) {
 void Triangle(gElement* e, int direction) {
     const float x = e->x, y = e->y, w = e->cellWidth, h = e->cellHeight;
     if (gIsPicking()) {
-        glRectf(x, y, x + w, y + h);
+        gPickRect(x, y, x + w, y + h);
         return;
     }
     gPaintButtonFace(e, e->value != 0 ? 2 : 0);
@@ -252,7 +252,7 @@ void PaintMenu(gElement* e) { Triangle(e, 2); }
 void PaintAll(gElement* e) {
     const float x = e->x, y = e->y, w = e->cellWidth, h = e->cellHeight;
     if (gIsPicking()) {
-        glRectf(x, y, x + w, y + h);
+        gPickRect(x, y, x + w, y + h);
         return;
     }
     gPaintButtonFace(e, e->value != 0 ? 2 : 0);

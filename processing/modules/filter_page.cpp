@@ -19,7 +19,7 @@ constexpr uint32_t kPageStyle = kWsLeft | kWsTop | kWsNoPlace;
 void PaintArrow(gElement* e, bool forward) {
     const float x = e->x, y = e->y, w = e->cellWidth, h = e->cellHeight;
     if (gIsPicking()) {
-        glRectf(x, y, x + w, y + h);
+        gPickRect(x, y, x + w, y + h);
         return;
     }
     gPaintButtonFace(e, e->value != 0 ? 2 : 0);

@@ -792,7 +792,7 @@ void PaintEditHandle(gElement* e) {
     if (!gIsPicking() && !OverlayPainting()) return;
     const float x = std::floor(e->x), y = std::floor(e->y), s = kHandleSide;
     if (gIsPicking()) {
-        glRectf(x, y, x + s, y + s);
+        gPickRect(x, y, x + s, y + s);
         return;
     }
     ToolkitEditFrame* f = EditFrameOf(e);
@@ -814,7 +814,7 @@ void PaintOffsetHandle(gElement* e) {
     if (!gIsPicking() && !OverlayPainting()) return;
     const float x = std::floor(e->x), y = std::floor(e->y);
     if (gIsPicking()) {
-        glRectf(x - 5.0f, y - 5.0f, x + 5.0f, y + 5.0f);
+        gPickRect(x - 5.0f, y - 5.0f, x + 5.0f, y + 5.0f);
         return;
     }
     ToolkitEditFrame* f = EditFrameOf(e);
@@ -846,7 +846,7 @@ void PaintPivotCentre(gElement* e) {
     f->DataToWindow(s->header.pivotX, s->header.pivotY, &px, &py);
     const float x = static_cast<float>(std::floor(px)) + 0.5f, y = static_cast<float>(std::floor(py)) + 0.5f;
     if (gIsPicking()) {
-        glRectf(x - 5.0f, y - 5.0f, x + 5.0f, y + 5.0f);
+        gPickRect(x - 5.0f, y - 5.0f, x + 5.0f, y + 5.0f);
         return;
     }
     ClipToView(f->container->view);
