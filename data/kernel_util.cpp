@@ -1,11 +1,42 @@
 #include "data/kernel_util.h"
 
 #include <atomic>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
 
 namespace orva::kernel {
 namespace {
 std::atomic<bool> gForceBaseline{false};
 std::atomic<size_t> gStreamFrom{kStreamStoreBytes};
+std::atomic<bool> gForceSplit{false};
+
+bool ProcessorSplitsWideVectors() {
+#if defined(__x86_64__) || defined(__i386__)
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid(0, &a, &b, &c, &d) == 0) return false;
+    char vendor[13] = {};
+    std::memcpy(vendor, &b, 4);
+    std::memcpy(vendor + 4, &d, 4);
+    std::memcpy(vendor + 8, &c, 4);
+    const bool amd = std::strcmp(vendor, "AuthenticAMD") == 0;
+    const bool hygon = std::strcmp(vendor, "HygonGenuine") == 0;
+    if ((!amd && !hygon) || __get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+    // Family and model as the vendor documents them: the extended fields add in when
+    // the base family is 0Fh.
+    unsigned family = (a >> 8) & 0xF;
+    unsigned model = (a >> 4) & 0xF;
+    if (family == 0xF) {
+        family += (a >> 20) & 0xFF;
+        model |= ((a >> 16) & 0xF) << 4;
+    }
+    return (amd && family == 0x17 && model < 0x30) || (hygon && family == 0x18);
+#else
+    return false;
+#endif
+}
 }  // namespace
 
 bool CpuHasAvx2() {
@@ -14,6 +45,13 @@ bool CpuHasAvx2() {
 }
 
 void ForceBaselineForTest(bool on) { gForceBaseline.store(on, std::memory_order_relaxed); }
+
+bool CpuSplitsWideVectors() {
+    static const bool splits = ProcessorSplitsWideVectors();
+    return splits || gForceSplit.load(std::memory_order_relaxed);
+}
+
+void ForceSplitWideVectorsForTest(bool on) { gForceSplit.store(on, std::memory_order_relaxed); }
 
 bool StreamsStores(size_t bytes) { return bytes >= gStreamFrom.load(std::memory_order_relaxed); }
 
