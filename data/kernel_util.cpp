@@ -8,6 +8,22 @@
 #endif
 
 namespace orva::kernel {
+
+bool SplitsWideVectors(const char* vendor, uint32_t signature) {
+    const bool amd = std::strcmp(vendor, "AuthenticAMD") == 0;
+    const bool hygon = std::strcmp(vendor, "HygonGenuine") == 0;
+    // Family and model as the vendors document them: the extended fields add in when
+    // the base family is 0Fh.
+    uint32_t family = (signature >> 8) & 0xF;
+    uint32_t model = (signature >> 4) & 0xF;
+    if (family == 0xF) {
+        family += (signature >> 20) & 0xFF;
+        model |= ((signature >> 16) & 0xF) << 4;
+    }
+    // Family 15h (the last of which have AVX2) splits them too.
+    return (amd && (family == 0x15 || (family == 0x17 && model < 0x30))) || (hygon && family == 0x18);
+}
+
 namespace {
 std::atomic<bool> gForceBaseline{false};
 std::atomic<size_t> gStreamFrom{kStreamStoreBytes};
@@ -21,18 +37,8 @@ bool ProcessorSplitsWideVectors() {
     std::memcpy(vendor, &b, 4);
     std::memcpy(vendor + 4, &d, 4);
     std::memcpy(vendor + 8, &c, 4);
-    const bool amd = std::strcmp(vendor, "AuthenticAMD") == 0;
-    const bool hygon = std::strcmp(vendor, "HygonGenuine") == 0;
-    if ((!amd && !hygon) || __get_cpuid(1, &a, &b, &c, &d) == 0) return false;
-    // Family and model as the vendor documents them: the extended fields add in when
-    // the base family is 0Fh.
-    unsigned family = (a >> 8) & 0xF;
-    unsigned model = (a >> 4) & 0xF;
-    if (family == 0xF) {
-        family += (a >> 20) & 0xFF;
-        model |= ((a >> 16) & 0xF) << 4;
-    }
-    return (amd && family == 0x17 && model < 0x30) || (hygon && family == 0x18);
+    if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+    return SplitsWideVectors(vendor, a);
 #else
     return false;
 #endif

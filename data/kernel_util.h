@@ -148,11 +148,14 @@ bool CpuHasAvx2();
 // Test support: makes every kernel run its baseline (SSE2) loop, or not.
 void ForceBaselineForTest(bool on);
 // True on processors that run each 32-byte vector operation as two 16-byte halves (AMD
-// family 17h models below 30h, and Hygon family 18h; checked once), where loops gain
+// family 15h, family 17h models below 30h, and Hygon family 18h; checked once), where loops gain
 // nothing from 32-byte registers, or when the test override below is set.
 bool CpuSplitsWideVectors();
 // Test support: makes the kernels that have both take their 16-byte loops, or not.
 void ForceSplitWideVectorsForTest(bool on);
+// The rule behind CpuSplitsWideVectors: `vendor` is the 12-character name of CPUID leaf 0,
+// `signature` EAX of leaf 1.
+bool SplitsWideVectors(const char* vendor, uint32_t signature);
 
 // Results of one call that fill at least this many bytes cannot stay in the caches: the
 // vector loops then store them past the caches (streaming stores), which saves the

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "data/kernel_test_support.h"
@@ -207,17 +208,20 @@ TEST(ChannelKernels, KnownSums) {
     EXPECT_EQ(out, 6.0);
 }
 
-// The AVX2 loop of 16 channels of 16-bit values adds a pixel's products in four fused
-// chains, channels 0 2 4 6, 1 3 5 7, 8 10 12 14 and 9 11 13 15, then adds the chains
-// as (first + second) + (third + fourth): computed here with std::fma, every output
-// must be that value bit for bit, zero signs included, whatever the weights.
+// The AVX2 loops of 16 channels of 16-bit values (two pixels to 16-byte registers, or
+// four to 32-byte ones) add a pixel's products in four fused chains, channels 0 2 4 6,
+// 1 3 5 7, 8 10 12 14 and 9 11 13 15, then add the chains as (first + second) + (third +
+// fourth): computed here with std::fma, every output of a whole block of four pixels must
+// be that value bit for bit, zero signs included, whatever the weights. The pixels past
+// the last whole block read as the element loop adds them.
 template <class T>
-void CheckSixteenChannelTree(bool swapped) {
-    std::mt19937_64 rng(sizeof(T) * 31 + swapped);
-    const size_t pixels = 41;
+void CheckSixteenChannelTree(bool swapped, uint32_t pixels) {
+    std::mt19937_64 rng(sizeof(T) * 31 + swapped + pixels * 7);
     std::vector<T> values = testing_data::MixedValues<T>(pixels * 16, rng, 4, 0);
-    for (size_t c = 0; c < 16; ++c) values[16 + c] = 0;  // pixel 1: every product zero
-    for (size_t c = 0; c < 16; c += 2) values[32 + c] = 0;
+    if (pixels > 2) {
+        for (size_t c = 0; c < 16; ++c) values[16 + c] = 0;  // pixel 1: every product zero
+        for (size_t c = 0; c < 16; c += 2) values[32 + c] = 0;
+    }
     const std::vector<unsigned char> bytes = Store(values, swapped);
     std::vector<std::vector<double>> weightSets;
     std::vector<double> w(16);
@@ -241,8 +245,8 @@ void CheckSixteenChannelTree(bool swapped) {
             ChannelKernelChoice k;
             ASSERT_TRUE(ChannelKernelChoose(&p, &k));
             std::vector<double> out(pixels);
-            k.read(bytes.data(), out.data(), static_cast<uint32_t>(pixels), &p);
-            for (size_t i = 0; i < pixels - pixels % 4; ++i) {
+            k.read(bytes.data(), out.data(), pixels, &p);
+            for (size_t i = 0; i < pixels; ++i) {
                 const T* px = &values[i * 16];
                 const auto chain = [&](int first) {
                     double acc = static_cast<double>(px[first]) * weights[first];
@@ -251,19 +255,62 @@ void CheckSixteenChannelTree(bool swapped) {
                 };
                 double want = (chain(0) + chain(1)) + (chain(8) + chain(9));
                 if (sz[0] != 1.0) want = Fold(want * p.scale + p.zero * 16.0);
-                ASSERT_EQ(std::memcmp(&out[i], &want, 8), 0)
-                    << "pixel " << i << ": got " << out[i] << " want " << want << " weight 0 " << weights[0];
+                if (i >= pixels - pixels % 4) want = Expected(px, 3, sz[0] != 1.0, 16, p);
+                ASSERT_EQ(std::memcmp(&out[i], &want, 8), 0) << "pixels " << pixels << " pixel " << i << ": got "
+                                                             << out[i] << " want " << want << " weight 0 "
+                                                             << weights[0];
             }
         }
     }
 }
 
+// Every loop this processor can run: the 16-byte loop is forced besides the one chosen,
+// and both store through the caches or past them.
 TEST(ChannelKernels, SixteenChannelsOfSixteenBitsAddFusedChains) {
     if (!kernel::CpuHasAvx2() || !__builtin_cpu_supports("fma")) GTEST_SKIP() << "no AVX2 and FMA";
-    for (bool swapped : {false, true}) {
-        CheckSixteenChannelTree<uint16_t>(swapped);
-        CheckSixteenChannelTree<int16_t>(swapped);
+    for (bool narrow : {false, true}) {
+        for (bool stream : {false, true}) {
+            SCOPED_TRACE(std::string(narrow ? "16-byte" : "chosen") + (stream ? " streamed" : ""));
+            kernel::ForceSplitWideVectorsForTest(narrow);
+            kernel::StreamStoresFromForTest(stream ? 0 : kernel::kStreamStoreBytes);
+            for (bool swapped : {false, true}) {
+                for (uint32_t pixels : {1u, 3u, 4u, 6u, 8u, 11u, 12u, 17u, 41u}) {
+                    CheckSixteenChannelTree<uint16_t>(swapped, pixels);
+                    CheckSixteenChannelTree<int16_t>(swapped, pixels);
+                }
+            }
+        }
     }
+    kernel::ForceSplitWideVectorsForTest(false);
+    kernel::StreamStoresFromForTest(kernel::kStreamStoreBytes);
+}
+
+// Processors that split 32-byte operations, by CPUID vendor and leaf 1 signature.
+TEST(KernelUtil, WhichProcessorsSplitWideVectors) {
+    const struct {
+        const char* vendor;
+        uint32_t signature;
+        bool splits;
+    } cases[] = {
+        {"AuthenticAMD", 0x00800F12, true},   // family 17h model 01h
+        {"AuthenticAMD", 0x00800F82, true},   // family 17h model 08h
+        {"AuthenticAMD", 0x00820F01, true},   // family 17h model 20h
+        {"AuthenticAMD", 0x00830F10, false},  // family 17h model 31h
+        {"AuthenticAMD", 0x00870F10, false},  // family 17h model 71h
+        {"AuthenticAMD", 0x00A20F10, false},  // family 19h model 21h
+        {"AuthenticAMD", 0x00A10F11, false},  // family 19h model 11h
+        {"AuthenticAMD", 0x00660F01, true},   // family 15h model 60h
+        {"HygonGenuine", 0x00900F01, true},   // family 18h
+        {"GenuineIntel", 0x00800F12, false},  // an AMD signature under another name
+        {"GenuineIntel", 0x000906EA, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(kernel::SplitsWideVectors(c.vendor, c.signature), c.splits) << c.vendor << " " << std::hex
+                                                                                << c.signature;
+    }
+    kernel::ForceSplitWideVectorsForTest(true);
+    EXPECT_TRUE(kernel::CpuSplitsWideVectors());
+    kernel::ForceSplitWideVectorsForTest(false);
 }
 
 // Streamed results start at a 32-byte boundary of the output, so the pixels before it
