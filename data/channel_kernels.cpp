@@ -419,7 +419,8 @@ void WeightedLanesAvx2(const unsigned char* p, double* dst, size_t count,
 // fused chains, channels 0 2 4 6, 1 3 5 7, 8 10 12 14 and 9 11 13 15, and the chains as
 // (first + second) + (third + fourth). Two pixels go through in the two lanes of 16-byte
 // registers (on processors that split 32-byte operations this costs nothing, and
-// the lanes need no folding across them at the end).
+// the lanes need no folding across them at the end); the others run Weighted16x16Wide,
+// the same with four pixels to 32-byte registers, in about two thirds of the time.
 //
 // A channel's values come out of a pixel pair's 8-byte words without widening shuffles:
 // word j (0-2) of a 64-bit lane is blended into a double whose high word is that of
@@ -607,6 +608,10 @@ inline bool FirstProductsFuse(const double* w) {
 }
 
 // The 16-byte loop stores through the caches even when the caller streams (see there).
+// Measured where 64-byte operations are double-pumped, eight pixels to 64-byte registers
+// ran slower than the 32-byte loop, and selecting the words by three-input logic instead
+// of word blends gained nothing: the loop is bound by the count of vector operations,
+// not by any one kind of them, so there is no AVX-512 loop.
 template <class T, bool Swap, bool Scaled, bool Stream>
 void Weighted16x16Avx2(const unsigned char* p, double* dst, size_t count, const ChannelParams* params) {
     const bool narrow = kernel::CpuSplitsWideVectors();
