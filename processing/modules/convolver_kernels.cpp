@@ -142,7 +142,9 @@ ORVA_INLINE void Row(const ConvolverBlock& b, const Rows& s, double* out, const 
 // channel forms again the pairs of samples that see a blank (four columns); with three
 // interleaved channels a pair sees eight columns and would be formed again about a fifth
 // of the time, so there the single samples that see a blank (three columns) are formed
-// again. The baseline loop takes the blank rule throughout.
+// again. A result too large for the caches is formed by stretches in a buffer and stored
+// past the caches, the row below asked for ahead. The baseline loop takes the blank rule
+// throughout.
 
 ORVA_TARGET_AVX2_BEGIN
 
@@ -301,9 +303,9 @@ ORVA_INLINE bool BlankColumn(const Rows& s, ptrdiff_t k) {
 // that stays in the nearest cache and then stored past the caches, whole: a store past
 // the caches and a later store of a redone pair to the same line would read the line
 // back from memory. The groups' outputs then start on a 32-byte boundary. (On a Zen 4
-// core a 4096 x 4096 frame took two thirds of the time of forming it in place, with the
-// row below asked for ahead; without the stores past the caches, asking ahead gained
-// nothing.)
+// core a 4096 x 4096 frame took about two thirds of the time of forming it in place, with
+// the row below asked for ahead; without the stores past the caches, asking ahead gained
+// nothing, and the stores past the caches alone gained an eighth.)
 template <int C, bool Mean, bool Stream>
 inline void BlankRowAvx2(const ConvolverBlock& b, const Rows& s, const Groups& g, double* out, const double* m,
                          const uint8_t* up, const uint8_t* mid, uint8_t* down) {
@@ -387,6 +389,22 @@ ORVA_INLINE ptrdiff_t SpanOf(const ConvolverBlock& b, ptrdiff_t& lo, ptrdiff_t& 
     return static_cast<ptrdiff_t>(qb - qa) * C;
 }
 
+// True when the block's result is too large for the caches and is stored past them (its
+// rows then start at the same place relative to a 32-byte boundary); the vector loops'
+// first sample `from` then moves to where the output reaches such a boundary, and the
+// `inner` samples from there on shrink with it (the samples skipped go by the blank rule
+// one by one).
+template <int C>
+ORVA_INLINE bool AlignedForStreaming(const ConvolverBlock& b, ptrdiff_t lo, ptrdiff_t& from, ptrdiff_t& inner) {
+    if (b.outputStride % 4 != 0 || !kernel::StreamsDoubles(b.output, static_cast<size_t>(b.width) * C * b.height))
+        return false;
+    const auto skip =
+        std::min<ptrdiff_t>(inner, static_cast<ptrdiff_t>(kernel::DoublesToAlign32(b.output + (from - lo))));
+    from += skip;
+    inner -= skip;
+    return true;
+}
+
 // Calls row(y, up, mid, down) for every output row y with the notes of its three input
 // rows, noting each input row once (a row serves three output rows): note(input row, at)
 // notes the rows above and at y when they are not held; the row below is left to row(),
@@ -426,17 +444,7 @@ template <int C, bool Mean>
 inline void BlankRowsAvx2(const double* m, const ConvolverBlock& b, uint8_t* notes, size_t stride) {
     Groups g;
     ptrdiff_t inner = SpanOf<C>(b, g.lo, g.hi, g.from);
-    // A result too large for the caches is stored past them; the groups then start where
-    // the output reaches a 32-byte boundary, the same in every row (the samples before go
-    // by the blank rule one by one).
-    const bool stream = b.outputStride % 4 == 0 &&
-                        kernel::StreamsDoubles(b.output, static_cast<size_t>(b.width) * C * b.height);
-    if (stream) {
-        const auto skip = std::min<ptrdiff_t>(
-            inner, static_cast<ptrdiff_t>(kernel::DoublesToAlign32(b.output + (g.from - g.lo))));
-        g.from += skip;
-        inner -= skip;
-    }
+    const bool stream = AlignedForStreaming<C>(b, g.lo, g.from, inner);
     g.count = inner / 4;
     g.to = g.from + g.count * 4;
     g.samples = static_cast<ptrdiff_t>(b.inputWidth) * C;
@@ -465,8 +473,9 @@ struct Runs {
     ptrdiff_t words;       // of the notes of a row
 };
 
-// Samples [from, to) by the plain rule, noting the blank samples of the row below.
-template <int C, bool Mean>
+// Samples [from, to) by the plain rule, noting the blank samples of the row below; with
+// Ahead the row below is asked for ahead, as in PlainGroupsAvx2.
+template <int C, bool Mean, bool Ahead>
 ORVA_INLINE void PlainRunsAvx2(const __m256d* w, const Rows& s, double* o, ptrdiff_t from, ptrdiff_t to,
                                uint8_t* below) {
     // The rows in a local: the byte stores of the notes could otherwise alias them, and
@@ -474,6 +483,7 @@ ORVA_INLINE void PlainRunsAvx2(const __m256d* w, const Rows& s, double* o, ptrdi
     // them with a string move for every stretch, which costs more than it saves.)
     const Rows rows = s;
     for (ptrdiff_t k = from, n = 0; k < to; k += 8, ++n) {
+        if (Ahead) __builtin_prefetch(rows.bottom + k + kernel::kPrefetchAhead / sizeof(double), 0, 3);
         __m256d under0, under4;
         const __m256d a = PlainAvx2<C, Mean>(w, rows, k, under0);
         const __m256d b = PlainAvx2<C, Mean>(w, rows, k + 4, under4);
@@ -487,8 +497,10 @@ ORVA_INLINE void PlainRunsAvx2(const __m256d* w, const Rows& s, double* o, ptrdi
 // runs that see a blank sample of the three input rows (C samples either side) again, and
 // the samples outside the runs or within C of their ends (whose neighbours the notes do
 // not cover) by the blank rule. up, mid and down hold the notes of the three rows (down is
-// written here); each has a zero word before and after it.
-template <int C, bool Mean>
+// written here); each has a zero word before and after it. With Stream, each stretch is
+// formed (and formed again) in a buffer and then stored past the caches, as in
+// BlankRowAvx2; the runs then start on a 32-byte boundary of the output.
+template <int C, bool Mean, bool Stream>
 inline void SampleRowAvx2(const ConvolverBlock& b, const Rows& s, const Runs& g, double* out, const double* m,
                           const uint64_t* up, const uint64_t* mid, uint64_t* down) {
     double* o = out - g.lo;  // indexed by the input row's sample
@@ -502,9 +514,20 @@ inline void SampleRowAvx2(const ConvolverBlock& b, const Rows& s, const Runs& g,
     }
     __m256d w[9];
     Broadcast(m, w);
+    // The samples of a stretch are formed again while the next stretch is formed by the
+    // plain rule (its notes of the row below are needed), so that the work overlaps the
+    // plain loop's reads from memory.
+    constexpr ptrdiff_t kStretch = 2;  // words
+    // Where the stretch from word i is formed, indexed by the input row's sample.
+    alignas(32) double held[Stream ? 2 : 1][Stream ? kStretch * 64 : 1];
+    auto formedAt = [&](ptrdiff_t i) ORVA_LAMBDA_INLINE {
+        if constexpr (Stream) return held[(i / kStretch) & 1] - (g.from + i * 64);
+        else return o;
+    };
     // Words [first, last) of the notes again.
     const ptrdiff_t n = g.to - g.from;
     auto again = [&](ptrdiff_t first, ptrdiff_t last) ORVA_LAMBDA_INLINE {
+        double* at = formedAt(first);
         auto columns = [&](ptrdiff_t j) { return up[j] | mid[j] | down[j]; };
         for (ptrdiff_t i = first; i < last; ++i) {
             const uint64_t col = columns(i);
@@ -515,16 +538,16 @@ inline void SampleRowAvx2(const ConvolverBlock& b, const Rows& s, const Runs& g,
                 const ptrdiff_t keep = n - C - base;
                 hit &= keep <= 0 ? 0 : (uint64_t{1} << keep) - 1;
             }
-            for (; hit != 0; hit &= hit - 1) AgainAt<C, Mean, One>(w, s, g.from + base + std::countr_zero(hit), o);
+            for (; hit != 0; hit &= hit - 1) AgainAt<C, Mean, One>(w, s, g.from + base + std::countr_zero(hit), at);
         }
+        if constexpr (Stream)
+            for (ptrdiff_t k = g.from + first * 64; k < std::min(g.from + last * 64, g.to); k += 4)
+                _mm256_stream_pd(o + k, _mm256_load_pd(at + k));
     };
-    // The samples of a stretch are formed again while the next stretch is formed by the
-    // plain rule (its notes of the row below are needed), so that the work overlaps the
-    // plain loop's reads from memory.
-    constexpr ptrdiff_t kStretch = 2;  // words
     auto* notes = reinterpret_cast<uint8_t*>(down);
     for (ptrdiff_t i = 0; i < g.words; i += kStretch) {
-        PlainRunsAvx2<C, Mean>(w, s, o, g.from + i * 64, std::min(g.from + (i + kStretch) * 64, g.to), notes + i * 8);
+        PlainRunsAvx2<C, Mean, Stream>(w, s, formedAt(i), g.from + i * 64,
+                                       std::min(g.from + (i + kStretch) * 64, g.to), notes + i * 8);
         if (i > 0) again(i - kStretch, i);
     }
     again((g.words - 1) / kStretch * kStretch, g.words);
@@ -536,7 +559,8 @@ inline void SampleRowAvx2(const ConvolverBlock& b, const Rows& s, const Runs& g,
 template <int C, bool Mean>
 inline void SampleRowsAvx2(const double* m, const ConvolverBlock& b, uint64_t* notes, size_t stride) {
     Runs g;
-    const ptrdiff_t inner = SpanOf<C>(b, g.lo, g.hi, g.from);
+    ptrdiff_t inner = SpanOf<C>(b, g.lo, g.hi, g.from);
+    const bool stream = AlignedForStreaming<C>(b, g.lo, g.from, inner);
     g.to = g.from + inner / 8 * 8;
     g.words = (g.to - g.from + 63) / 64;
     auto note = [&](const double* row, uint64_t* at) {
@@ -544,9 +568,11 @@ inline void SampleRowsAvx2(const double* m, const ConvolverBlock& b, uint64_t* n
         for (ptrdiff_t k = g.from, n = 0; k < g.to; k += 8, ++n) bytes[n] = EightBlanksAvx2(row + k);
     };
     ForEachNotedRow(b, notes, stride, note, [&](int32_t y, const uint64_t* up, const uint64_t* mid, uint64_t* down) {
-        SampleRowAvx2<C, Mean>(b, RowsAt(b, y), g, b.output + static_cast<size_t>(y) * b.outputStride, m, up, mid,
-                               down);
+        double* out = b.output + static_cast<size_t>(y) * b.outputStride;
+        if (stream) SampleRowAvx2<C, Mean, true>(b, RowsAt(b, y), g, out, m, up, mid, down);
+        else SampleRowAvx2<C, Mean, false>(b, RowsAt(b, y), g, out, m, up, mid, down);
     });
+    if (stream) _mm_sfence();
 }
 
 ORVA_TARGET_END
