@@ -12,6 +12,7 @@
 #include <limits>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "convolver_test_support.h"
@@ -290,6 +291,63 @@ TEST(ConvolverKernelTest, ALoneBlankAtEveryColumnFollowsTheBlankRule) {
                         }
                     }
             });
+        }
+    }
+}
+
+// Results stored past the caches: the output starting at each place relative to a 32-byte
+// boundary, rows whose stride keeps that place or not, blocks inside the input, and a
+// blank beside the first and last samples of each row and on both sides of every place
+// where the samples stored together change: the blank variants give the written-out
+// rule's bits, and the same bits when every result stays in the caches.
+TEST(ConvolverKernelTest, BlankResultsStoredPastTheCachesFollowTheBlankRule) {
+    for (const auto& [name, channels] : {std::pair{"Contrast", 1}, std::pair{"Blur | Mean", 1},
+                                         std::pair{"Contrast", 3}, std::pair{"Blur | Mean", 3}}) {
+        auto state = PreparedState(name, channels);
+        const bool mean = std::string(name) == "Blur | Mean";
+        TestFrame in = RandomFrame(613, 6, channels, 1100 + static_cast<uint32_t>(channels), 0.004);
+        for (int x : {0, 1, 2, 3, 4, 5, 41, 42, 43, 44, 45, 46, 47, 127, 128, 129, 130, 131, 132, 133, 607, 608, 609,
+                      610, 611, 612})
+            in.At(x, x % 6, x % channels) = kConvolverBlank;
+        const TestFrame want = mean ? MeanReference(in) : Reference(in, Weights(*state), true);
+        // {x0, y0, width, height, output stride}
+        for (const auto& [x0, y0, w, h, stride] :
+             {std::tuple{0, 0, 613, 6, 616}, std::tuple{0, 0, 613, 6, 613}, std::tuple{1, 1, 600, 4, 600},
+              std::tuple{3, 0, 605, 6, 608}, std::tuple{2, 2, 9, 3, 12}, std::tuple{0, 5, 613, 1, 613}}) {
+            for (int offset = 0; offset < 4; ++offset) {
+                std::vector<double> out(static_cast<size_t>(stride) * h * channels + 8, -1.0);
+                ConvolverBlock b;
+                b.input = in.v.data();
+                b.inputStride = static_cast<size_t>(in.width) * channels;
+                b.inputWidth = in.width;
+                b.inputHeight = in.height;
+                b.originX = x0;
+                b.originY = y0;
+                b.output = out.data() + offset;
+                b.outputStride = static_cast<size_t>(stride) * channels;
+                b.width = w;
+                b.height = h;
+                kernel::StreamStoresFromForTest(0);
+                ASSERT_EQ(state->blank(state.get(), &b), 0);
+                const std::vector<double> streamed = out;
+                kernel::StreamStoresFromForTest(kernel::kStreamStoreBytes);
+                ASSERT_EQ(state->blank(state.get(), &b), 0);
+                EXPECT_EQ(std::memcmp(streamed.data(), out.data(), out.size() * sizeof(double)), 0)
+                    << name << " " << channels << "ch, block " << x0 << "," << y0 << " offset " << offset;
+                int mismatches = 0;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x)
+                        for (int c = 0; c < channels; ++c) {
+                            const double got = streamed[(static_cast<size_t>(y) * stride + x) * channels + c + offset];
+                            const double expected = want.At(x + x0, y + y0, c);
+                            if (std::memcmp(&got, &expected, sizeof got) != 0 && ++mismatches <= 3)
+                                ADD_FAILURE() << name << " " << channels << "ch, block " << x0 << "," << y0
+                                              << " offset " << offset << ": " << x << "," << y << "," << c;
+                        }
+                // Nothing outside the block's rows is written.
+                EXPECT_EQ(streamed[0], offset > 0 ? -1.0 : streamed[0]);
+                EXPECT_EQ(streamed.back(), -1.0);
+            }
         }
     }
 }
