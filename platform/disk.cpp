@@ -30,6 +30,27 @@ uint64_t Bytes(uint64_t blocks, uint64_t blockSize) {
 // Below this size freeing the blocks costs less than starting a thread.
 constexpr off_t kReleaseLaterBytes = 4 << 20;
 
+// A reference to `path` when it names a big regular file with no other name, so that its
+// blocks are freed when that reference goes rather than when the name does; -1 otherwise.
+int HoldBigFile(const char* path) {
+    struct stat st;
+    if (::lstat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < kReleaseLaterBytes || st.st_nlink != 1)
+        return -1;
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) fd = ::open(path, O_PATH | O_CLOEXEC | O_NOFOLLOW);
+    return fd;
+}
+
+// Closes a held reference on a thread of its own (in place when none can be started).
+void ReleaseLater(int fd) {
+    if (fd < 0) return;
+    try {
+        std::thread([fd] { ::close(fd); }).detach();
+    } catch (...) {
+        ::close(fd);
+    }
+}
+
 }  // namespace
 
 bool RemoveFileReleasingLater(const char* path) {
@@ -37,25 +58,30 @@ bool RemoveFileReleasingLater(const char* path) {
         errno = ENOENT;
         return false;
     }
-    int fd = -1;
-    struct stat st;
-    if (::lstat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= kReleaseLaterBytes) {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0) fd = ::open(path, O_PATH | O_CLOEXEC | O_NOFOLLOW);
-    }
+    const int fd = HoldBigFile(path);
     if (::unlink(path) != 0) {
         int error = errno;
         if (fd >= 0) ::close(fd);
         errno = error;
         return false;
     }
-    if (fd >= 0) {
-        try {
-            std::thread([fd] { ::close(fd); }).detach();
-        } catch (...) {
-            ::close(fd);
-        }
+    ReleaseLater(fd);
+    return true;
+}
+
+bool ReplaceFileReleasingLater(const char* from, const char* to) {
+    if (from == nullptr || from[0] == '\0' || to == nullptr || to[0] == '\0') {
+        errno = ENOENT;
+        return false;
     }
+    const int fd = HoldBigFile(to);
+    if (::rename(from, to) != 0) {
+        int error = errno;
+        if (fd >= 0) ::close(fd);
+        errno = error;
+        return false;
+    }
+    ReleaseLater(fd);
     return true;
 }
 
