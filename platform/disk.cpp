@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -30,6 +31,50 @@ uint64_t Bytes(uint64_t blocks, uint64_t blockSize) {
 // Below this size freeing the blocks costs less than starting a thread.
 constexpr off_t kReleaseLaterBytes = 4 << 20;
 
+// Whether a file system frees a file's blocks on the server: a network client would
+// only keep an open file under a temporary name of its own until the close, and nothing
+// is freed here.
+bool FreedRemotely(const char* path) {
+    struct statfs fs;
+    if (::statfs(path, &fs) != 0) return true;
+    switch (static_cast<uint32_t>(fs.f_type)) {
+        case 0x6969u:      // NFS
+        case 0xFF534D42u:  // CIFS
+        case 0xFE534D42u:  // SMB2
+        case 0x517Bu:      // SMB
+        case 0x65735546u:  // FUSE
+        case 0x01021997u:  // 9P
+        case 0x6B414653u:  // AFS
+        case 0x00C36400u:  // Ceph
+            return true;
+        default:
+            return false;
+    }
+}
+
+// A reference to `path` when it names a big regular file with no other name on a local
+// file system, so that its blocks are freed when that reference goes rather than when the
+// name does; -1 otherwise.
+int HoldBigFile(const char* path) {
+    struct stat st;
+    if (::lstat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < kReleaseLaterBytes || st.st_nlink != 1 ||
+        FreedRemotely(path))
+        return -1;
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0) fd = ::open(path, O_PATH | O_CLOEXEC | O_NOFOLLOW);
+    return fd;
+}
+
+// Closes a held reference on a thread of its own (in place when none can be started).
+void ReleaseLater(int fd) {
+    if (fd < 0) return;
+    try {
+        std::thread([fd] { ::close(fd); }).detach();
+    } catch (...) {
+        ::close(fd);
+    }
+}
+
 }  // namespace
 
 bool RemoveFileReleasingLater(const char* path) {
@@ -37,25 +82,30 @@ bool RemoveFileReleasingLater(const char* path) {
         errno = ENOENT;
         return false;
     }
-    int fd = -1;
-    struct stat st;
-    if (::lstat(path, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= kReleaseLaterBytes) {
-        fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0) fd = ::open(path, O_PATH | O_CLOEXEC | O_NOFOLLOW);
-    }
+    const int fd = HoldBigFile(path);
     if (::unlink(path) != 0) {
         int error = errno;
         if (fd >= 0) ::close(fd);
         errno = error;
         return false;
     }
-    if (fd >= 0) {
-        try {
-            std::thread([fd] { ::close(fd); }).detach();
-        } catch (...) {
-            ::close(fd);
-        }
+    ReleaseLater(fd);
+    return true;
+}
+
+bool ReplaceFileReleasingLater(const char* from, const char* to) {
+    if (from == nullptr || from[0] == '\0' || to == nullptr || to[0] == '\0') {
+        errno = ENOENT;
+        return false;
     }
+    const int fd = HoldBigFile(to);
+    if (::rename(from, to) != 0) {
+        int error = errno;
+        if (fd >= 0) ::close(fd);
+        errno = error;
+        return false;
+    }
+    ReleaseLater(fd);
     return true;
 }
 

@@ -40,4 +40,10 @@ bool DescribeMount(const char* path, MountDescription* out);
 // errno set when the name could not be removed.
 bool RemoveFileReleasingLater(const char* path);
 
+// Renames `from` over `to` in one step (a rename that fails leaves both as they were).
+// When `to` named a big regular file without other names, the file stays open until a
+// background thread closes it, as above: the rename then does not wait for the file system
+// to free the replaced file's blocks. False with errno set when the rename failed.
+bool ReplaceFileReleasingLater(const char* from, const char* to);
+
 }  // namespace orva::platform

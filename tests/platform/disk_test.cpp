@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace orva::platform {
@@ -172,6 +173,64 @@ TEST(PlatformDisk, RemoveReleasingLaterTakesTheNameAtOnce) {
     errno = 0;
     EXPECT_FALSE(RemoveFileReleasingLater((folder + "/missing").c_str()));
     EXPECT_EQ(errno, ENOENT);
+    std::filesystem::remove_all(folder);
+}
+
+std::string ReadWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, size_t bytes, char fill) {
+    std::ofstream out(path, std::ios::binary);
+    std::string block(1 << 20, fill);
+    for (size_t left = bytes; left > 0; left -= std::min(left, block.size()))
+        out.write(block.data(), static_cast<std::streamsize>(std::min(left, block.size())));
+}
+
+TEST(PlatformDisk, ReplaceReleasingLaterRenamesInOneStep) {
+    std::string folder = std::filesystem::temp_directory_path().string() + "/orva-disk-XXXXXX";
+    ASSERT_NE(mkdtemp(folder.data()), nullptr);
+    const std::string from = folder + "/new.tmp", to = folder + "/old.fits", other = folder + "/other.fits";
+    // Old file size (none, small: released in place, big: by the thread) and whether it has
+    // a second name (then the rename frees nothing and the other name keeps the old data).
+    struct Case {
+        size_t oldBytes;
+        bool exists;
+        bool linked;
+    };
+    const Case cases[] = {{0, false, false}, {100, true, false}, {size_t{9} << 20, true, false},
+                          {size_t{9} << 20, true, true}};
+    for (const Case& c : cases) {
+        if (c.exists) WriteBytes(to, c.oldBytes, 'o');
+        if (c.linked) std::filesystem::create_hard_link(to, other);
+        std::ofstream(from) << "replacement";
+        // A reader that opened the old file keeps reading it after the replacement.
+        std::ifstream reader;
+        if (c.exists) reader.open(to, std::ios::binary);
+        EXPECT_TRUE(ReplaceFileReleasingLater(from.c_str(), to.c_str())) << c.oldBytes;
+        EXPECT_FALSE(std::filesystem::exists(from));
+        EXPECT_EQ(ReadWhole(to), "replacement") << c.oldBytes;
+        if (c.exists) {
+            char first = 0;
+            reader.read(&first, 1);
+            EXPECT_EQ(first, 'o') << c.oldBytes;
+        }
+        if (c.linked) {
+            EXPECT_EQ(std::filesystem::file_size(other), c.oldBytes);
+            std::filesystem::remove(other);
+        }
+        std::filesystem::remove(to);
+    }
+    // A failed rename leaves the old file as it was.
+    WriteBytes(to, size_t{5} << 20, 'k');
+    errno = 0;
+    EXPECT_FALSE(ReplaceFileReleasingLater((folder + "/missing").c_str(), to.c_str()));
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(std::filesystem::file_size(to), size_t{5} << 20);
+    EXPECT_EQ(ReadWhole(to).substr(0, 4), "kkkk");
+    EXPECT_FALSE(ReplaceFileReleasingLater("", to.c_str()));
+    EXPECT_FALSE(ReplaceFileReleasingLater(nullptr, to.c_str()));
     std::filesystem::remove_all(folder);
 }
 
