@@ -140,6 +140,52 @@ TEST(MinMaxScan, HandComputedRuns) {
     EXPECT_EQ(Scan(kTypeU16 | kElemSwapped, be, 2).minimum, 256.0);  // machine order
 }
 
+// Contiguous integer runs fold in packed vectors of 64 to 128 values a step, with a tail
+// one by one. One low and one high value planted in a run of 50s, at every kind of place
+// (first value, each vector of a step, last step, tail), must come out on every path:
+// 32-byte registers, 16-byte ones (processors that split wider operations), baseline.
+template <class T>
+void CheckPlanted(ElementType type) {
+    const size_t n = 300;  // two steps of 128 one-byte values and a tail
+    const size_t places[] = {0, 1, 15, 16, 31, 32, 63, 64, 127, 128, 255, 256, 299};
+    for (size_t at : places) {
+        for (size_t other : {size_t{0}, size_t{299}, size_t{100}}) {
+            if (other == at) continue;
+            std::vector<T> v(n, T{50});
+            v[at] = T{3};
+            v[other] = T{120};
+            const MinMaxPair got = Scan(type, v.data(), static_cast<uint32_t>(n));
+            EXPECT_EQ(got.minimum, 3.0) << "type " << type << " at " << at << " other " << other;
+            EXPECT_EQ(got.maximum, 120.0) << "type " << type << " at " << at << " other " << other;
+        }
+    }
+    // Extremes of the type itself, and a run exactly one step long.
+    std::vector<T> w(128, T{0});
+    w[77] = std::numeric_limits<T>::lowest();
+    w[127] = std::numeric_limits<T>::max();
+    const MinMaxPair got = Scan(type, w.data(), 128);
+    EXPECT_EQ(got.minimum, static_cast<double>(std::numeric_limits<T>::lowest())) << type;
+    EXPECT_EQ(got.maximum, static_cast<double>(std::numeric_limits<T>::max())) << type;
+}
+
+TEST(MinMaxScan, PackedIntegerLanesOnEveryPath) {
+    for (bool narrow : {false, true}) {
+        SCOPED_TRACE(narrow ? "16-byte registers" : "32-byte registers");
+        kernel::ForceSplitWideVectorsForTest(narrow);
+        OnBothKernelPaths([] {
+            CheckPlanted<int8_t>(kTypeI8);
+            CheckPlanted<uint8_t>(kTypeU8);
+            CheckPlanted<int16_t>(kTypeI16);
+            CheckPlanted<uint16_t>(kTypeU16);
+            CheckPlanted<int32_t>(kTypeI32);
+            CheckPlanted<uint32_t>(kTypeU32);
+            CheckPlanted<int64_t>(kTypeI64);
+            CheckPlanted<uint64_t>(kTypeU64);
+        });
+    }
+    kernel::ForceSplitWideVectorsForTest(false);
+}
+
 TEST(MinMaxScan, Selection) {
     EXPECT_EQ(SelectMinMaxKernel(kElemInt24), nullptr);
     EXPECT_EQ(SelectMinMaxKernel(0), nullptr);
