@@ -264,25 +264,32 @@ void CheckSixteenChannelTree(bool swapped, uint32_t pixels) {
     }
 }
 
-// Every loop this processor can run: the 16-byte loop is forced besides the one chosen,
-// and both store through the caches or past them.
-TEST(ChannelKernels, SixteenChannelsOfSixteenBitsAddFusedChains) {
-    if (!kernel::CpuHasAvx2() || !__builtin_cpu_supports("fma")) GTEST_SKIP() << "no AVX2 and FMA";
+// Runs check() on every loop this processor can run: the 16-byte loop forced besides the
+// one chosen, each storing through the caches and past them.
+template <class F>
+void OnEveryWidthAndStore(F check) {
     for (bool narrow : {false, true}) {
         for (bool stream : {false, true}) {
             SCOPED_TRACE(std::string(narrow ? "16-byte" : "chosen") + (stream ? " streamed" : ""));
             kernel::ForceSplitWideVectorsForTest(narrow);
             kernel::StreamStoresFromForTest(stream ? 0 : kernel::kStreamStoreBytes);
-            for (bool swapped : {false, true}) {
-                for (uint32_t pixels : {1u, 3u, 4u, 6u, 8u, 11u, 12u, 17u, 41u}) {
-                    CheckSixteenChannelTree<uint16_t>(swapped, pixels);
-                    CheckSixteenChannelTree<int16_t>(swapped, pixels);
-                }
-            }
+            check();
         }
     }
     kernel::ForceSplitWideVectorsForTest(false);
     kernel::StreamStoresFromForTest(kernel::kStreamStoreBytes);
+}
+
+TEST(ChannelKernels, SixteenChannelsOfSixteenBitsAddFusedChains) {
+    if (!kernel::CpuHasAvx2() || !__builtin_cpu_supports("fma")) GTEST_SKIP() << "no AVX2 and FMA";
+    OnEveryWidthAndStore([] {
+        for (bool swapped : {false, true}) {
+            for (uint32_t pixels : {1u, 3u, 4u, 6u, 8u, 11u, 12u, 17u, 41u}) {
+                CheckSixteenChannelTree<uint16_t>(swapped, pixels);
+                CheckSixteenChannelTree<int16_t>(swapped, pixels);
+            }
+        }
+    });
 }
 
 // Three channels of 16-bit values go two pixels to 16-byte registers or four to 32-byte
@@ -298,49 +305,42 @@ TEST(ChannelKernels, ThreeChannelsOfSixteenBitsOnEitherWidth) {
         {kChannelSum, 1.0, 0.0},      {kChannelSum, -2.5, 7.0},      {kChannelSum, 1e305, 1.0},
         {kChannelWeighted, 1.0, 0.0}, {kChannelWeighted, 0.5, -3.0}, {kChannelWeighted, -1e305, 0.0},
     };
-    for (bool narrow : {false, true}) {
-        for (bool stream : {false, true}) {
-            SCOPED_TRACE(std::string(narrow ? "16-byte" : "chosen") + (stream ? " streamed" : ""));
-            kernel::ForceSplitWideVectorsForTest(narrow);
-            kernel::StreamStoresFromForTest(stream ? 0 : kernel::kStreamStoreBytes);
-            for (bool swapped : {false, true}) {
-                for (bool sign : {false, true}) {
-                    for (const auto& c : cases) {
-                        for (uint32_t count : {1u, 2u, 3u, 4u, 5u, 6u, 8u, 11u, 12u, 16u, 23u, 41u}) {
-                            std::mt19937_64 rng(count * 3 + swapped + 2 * sign);
-                            const std::vector<uint16_t> values = testing_data::MixedValues<uint16_t>(count * 3, rng, 3, 0);
-                            const std::vector<unsigned char> bytes = Store(values, swapped);
-                            ChannelParams p = Params((sign ? kTypeI16 : kTypeU16) | (swapped ? kElemSwapped : 0), 2, 3,
-                                                     c.mode, c.scale, c.zero);
-                            p.weights = const_cast<double*>(weights);
-                            p.weightCount = 3;
-                            ChannelKernelChoice k;
-                            ASSERT_TRUE(ChannelKernelChoose(&p, &k));
-                            std::vector<double> out(count, 12345.0);
-                            k.read(bytes.data(), out.data(), count, &p);
-                            const bool scaled = !(c.scale == 1.0 && c.zero == 0.0);
-                            for (uint32_t i = 0; i < count; ++i) {
-                                double want;
-                                if (sign) {
-                                    int16_t px[3];
-                                    std::memcpy(px, &values[i * 3], sizeof px);
-                                    want = Expected(px, ChannelModeSlot(c.mode), scaled, 3, p);
-                                } else {
-                                    want = Expected(&values[i * 3], ChannelModeSlot(c.mode), scaled, 3, p);
-                                }
-                                ASSERT_TRUE(Same(out[i], want)) << "mode " << c.mode << " scale " << c.scale
-                                                                << " signed " << sign << " swapped " << swapped
-                                                                << " count " << count << " pixel " << i << ": got "
-                                                                << out[i] << " want " << want;
+    OnEveryWidthAndStore([&] {
+        for (bool swapped : {false, true}) {
+            for (bool sign : {false, true}) {
+                for (const auto& c : cases) {
+                    for (uint32_t count : {1u, 2u, 3u, 4u, 5u, 6u, 8u, 11u, 12u, 16u, 23u, 41u}) {
+                        std::mt19937_64 rng(count * 3 + swapped + 2 * sign);
+                        const std::vector<uint16_t> values = testing_data::MixedValues<uint16_t>(count * 3, rng, 3, 0);
+                        const std::vector<unsigned char> bytes = Store(values, swapped);
+                        ChannelParams p = Params((sign ? kTypeI16 : kTypeU16) | (swapped ? kElemSwapped : 0), 2, 3,
+                                                 c.mode, c.scale, c.zero);
+                        p.weights = const_cast<double*>(weights);
+                        p.weightCount = 3;
+                        ChannelKernelChoice k;
+                        ASSERT_TRUE(ChannelKernelChoose(&p, &k));
+                        std::vector<double> out(count, 12345.0);
+                        k.read(bytes.data(), out.data(), count, &p);
+                        const bool scaled = !(c.scale == 1.0 && c.zero == 0.0);
+                        for (uint32_t i = 0; i < count; ++i) {
+                            double want;
+                            if (sign) {
+                                int16_t px[3];
+                                std::memcpy(px, &values[i * 3], sizeof px);
+                                want = Expected(px, ChannelModeSlot(c.mode), scaled, 3, p);
+                            } else {
+                                want = Expected(&values[i * 3], ChannelModeSlot(c.mode), scaled, 3, p);
                             }
+                            ASSERT_TRUE(Same(out[i], want)) << "mode " << c.mode << " scale " << c.scale
+                                                            << " signed " << sign << " swapped " << swapped
+                                                            << " count " << count << " pixel " << i << ": got "
+                                                            << out[i] << " want " << want;
                         }
                     }
                 }
             }
         }
-    }
-    kernel::ForceSplitWideVectorsForTest(false);
-    kernel::StreamStoresFromForTest(kernel::kStreamStoreBytes);
+    });
 }
 
 // Processors that split 32-byte operations, by CPUID vendor and leaf 1 signature.
