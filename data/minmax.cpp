@@ -33,22 +33,29 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 // returns i, 0 for a run shorter than one step.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wpsabi"
+// The vector of values from value `at` on. Always inlined, also in unoptimised builds,
+// where a lambda is a call of its own, built without the caller's AVX2: a 32-byte vector
+// returned across that call does not come back where the caller looks for it.
+template <class V, class T>
+ORVA_INLINE V LoadLanes(const unsigned char* p, size_t at) {
+    V v;
+    std::memcpy(&v, p + at * sizeof(T), sizeof v);
+    return v;
+}
+
 template <class T, size_t Bytes>
 ORVA_INLINE size_t IntScanLanes(const unsigned char* p, size_t n, T& lo, T& hi) {
     typedef T V __attribute__((vector_size(Bytes)));
     constexpr size_t kStep = 4 * Bytes / sizeof(T);
     if (n < kStep) return 0;
     constexpr size_t kV = Bytes / sizeof(T);  // values per vector
-    const auto load = [p](size_t at) {
-        V v;
-        std::memcpy(&v, p + at * sizeof(T), sizeof v);
-        return v;
-    };
-    V lo0 = load(0), lo1 = load(kV), lo2 = load(2 * kV), lo3 = load(3 * kV);
+    V lo0 = LoadLanes<V, T>(p, 0), lo1 = LoadLanes<V, T>(p, kV), lo2 = LoadLanes<V, T>(p, 2 * kV),
+      lo3 = LoadLanes<V, T>(p, 3 * kV);
     V hi0 = lo0, hi1 = lo1, hi2 = lo2, hi3 = lo3;
     size_t i = kStep;
     for (; i + kStep <= n; i += kStep) {
-        const V x0 = load(i), x1 = load(i + kV), x2 = load(i + 2 * kV), x3 = load(i + 3 * kV);
+        const V x0 = LoadLanes<V, T>(p, i), x1 = LoadLanes<V, T>(p, i + kV),
+                x2 = LoadLanes<V, T>(p, i + 2 * kV), x3 = LoadLanes<V, T>(p, i + 3 * kV);
         lo0 = x0 < lo0 ? x0 : lo0;
         lo1 = x1 < lo1 ? x1 : lo1;
         lo2 = x2 < lo2 ? x2 : lo2;
