@@ -1,16 +1,19 @@
 // What the real program holds in memory: it is started under an X server of its own
 // (Xvfb), first with no file, then with one 4096 x 4096 16-bit FITS frame, then with a cube
-// of eleven such frames, through which it is stepped thirty times with the fast selector's
-// frame arrows, clicked as a user clicks them: ten frames forward, ten back, ten forward
-// again. Each step is checked on the screen (the selector's frame field must show the
+// of eleven such frames, through which it is stepped sixty times with the fast selector's
+// frame arrows, clicked as a user clicks them: ten frames forward, ten back, and so on.
+// Each step is checked on the screen (the selector's frame field must show the
 // frame stepped to). After each stage, once the program has gone idle, the resident size,
 // its anonymous part and the brk heap are read from /proc and printed.
 //
 //   bench_memory [folder [steps]]   (the data files are written in the folder, default /tmp,
-//                                    and removed; steps: 30 unless given)
+//                                    and removed; steps: 60 unless given)
 //
 // Figures are in MB (10^6 bytes). The floor: one shown frame adds at most 200 MB; stepping
-// through the cube does not grow the program.
+// through the cube does not grow the program. The first pass forward and back uses each
+// arrow and shows each frame for the first time, and the software renderer sets up what it
+// needs for what it draws first (its figures are printed too); the steps after that pass
+// must not grow the heap.
 #include <X11/Xlib.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -189,7 +192,8 @@ int WaitForFrame(Screen& screen, const FrameSelector& frames, int frame, int las
 // the first and forward again, `steps` steps, each checked on the screen and measured.
 // The figures after the first step go to `firstStep`; the largest after the first ten
 // steps to `ten`, after all of them to `all`; false when a step did not reach its frame.
-bool StepCube(Screen& screen, pid_t pid, int steps, Figures* firstStep, Figures* ten, Figures* all) {
+bool StepCube(Screen& screen, pid_t pid, int steps, Figures* firstStep, Figures* ten, Figures* all,
+              std::vector<Figures>* each) {
     Display* d = screen.display();
     const Window root = DefaultRootWindow(d);
     FrameSelector frames;
@@ -219,6 +223,7 @@ bool StepCube(Screen& screen, pid_t pid, int steps, Figures* firstStep, Figures*
         WaitIdle(pid);
         const Figures f = Measure(pid);
         if (step == 1) *firstStep = f;
+        each->push_back(f);
         for (Figures* largest : {ten, all}) {
             if (largest == ten && step > 10) continue;
             largest->rss = std::max(largest->rss, f.rss);
@@ -238,7 +243,7 @@ int main(int argc, char** argv) {
     const std::string folder = (argc > 1 ? std::string(argv[1]) : std::string("/tmp")) + "/orva_bench_memory." +
                                std::to_string(getpid());
     mkdir(folder.c_str(), 0700);
-    const int steps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 30;
+    const int steps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
     const std::string frame = folder + "/frame4096.fits", cube = folder + "/cube4096.fits";
     if (!WriteFits(frame, 1) || !WriteFits(cube, kCubeFrames)) {
         std::fprintf(stderr, "cannot write the data files in %s\n", folder.c_str());
@@ -269,7 +274,8 @@ int main(int argc, char** argv) {
             const Figures first = Measure(run->Pid());
             Print("cube, first paint", first);
             Figures firstStep = first, ten = first, all = first;
-            const bool stepped = StepCube(screen, run->Pid(), steps, &firstStep, &ten, &all);
+            std::vector<Figures> each;
+            const bool stepped = StepCube(screen, run->Pid(), steps, &firstStep, &ten, &all, &each);
             run.reset();
             Print("cube, largest, steps 1-10", ten);
             char stage[40];
@@ -280,13 +286,29 @@ int main(int argc, char** argv) {
                         (one.rss - empty.rss) * 1.024e-3, (ten.rss - first.rss) * 1.024e-3,
                         (ten.heap - first.heap) * 1.024e-3, steps, (all.rss - first.rss) * 1.024e-3,
                         (all.heap - first.heap) * 1.024e-3);
-            // The first step sets up what every later step reuses; growth is what the
-            // nine steps after it add. Half a megabyte (one renewed vertex buffer of the
-            // renderer) is allowed for.
-            const double grown = (ten.heap - firstStep.heap) * 1.024e-3;
-            std::printf("steps 2-10 grow the heap by %.1f MB (resident %.1f MB) after the first step's %.1f MB: %s\n",
-                        grown, (ten.rss - firstStep.rss) * 1.024e-3, (firstStep.heap - first.heap) * 1.024e-3,
-                        grown > 0.5 ? "GROWS" : "does not grow");
+            std::printf("steps 2-10 (the forward arrow, frames 3-11 shown the first time) grow the heap by %.1f MB "
+                        "(resident %.1f MB) after the first step's %.1f MB\n",
+                        (ten.heap - firstStep.heap) * 1.024e-3, (ten.rss - firstStep.rss) * 1.024e-3,
+                        (firstStep.heap - first.heap) * 1.024e-3);
+            // Growth is what the steps after a pass forward and back add, once each arrow
+            // has been used and each frame shown (at least ten steps). Half a megabyte (one
+            // renewed vertex buffer of the renderer) is allowed for.
+            const size_t pass = 2 * (kCubeFrames - 1);
+            if (each.size() >= pass + 10) {
+                const Figures& before = each[pass - 1];
+                Figures largest = before;
+                for (size_t k = pass; k < each.size(); ++k) {
+                    largest.rss = std::max(largest.rss, each[k].rss);
+                    largest.heap = std::max(largest.heap, each[k].heap);
+                }
+                const double grown = (largest.heap - before.heap) * 1.024e-3;
+                std::printf("steps %zu-%zu, after a pass forward and back: the heap grows by %.1f MB (resident %.1f MB), "
+                            "%.3f MB a step: %s\n",
+                            pass + 1, each.size(), grown, (largest.rss - before.rss) * 1.024e-3,
+                            grown / static_cast<double>(each.size() - pass), grown > 0.5 ? "GROWS" : "does not grow");
+            } else {
+                std::printf("fewer than %zu steps: no figure after a pass forward and back\n", pass + 10);
+            }
             if (steps > 10) {
                 std::printf("steps 11-%d: %.3f MB a step (resident, largest after step %d against after step 10)\n",
                             steps, (all.rss - ten.rss) * 1.024e-3 / (steps - 10), steps);
