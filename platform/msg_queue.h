@@ -68,6 +68,10 @@ size_t PendingPostedMessages();
 // Number of messages other threads have sent to the calling thread and still wait on
 // (tests).
 size_t PendingSentMessages();
+// The window thread returns the heap's free pages to the system (malloc_trim) when no
+// input has come for `delayMs` after some did (500 ms unless set). Tests set the delay
+// and what runs in its place; a null routine puts the trim back.
+void SetIdleTrimForTest(int delayMs, void (*trim)());
 // Drops the calling thread's posted messages, quit request and timers (tests).
 void ResetThreadQueueForTest();
 

@@ -294,6 +294,49 @@ TEST_F(WindowQueueTest, APressActivatesTheTopLevelWindowClickedInto) {
     for (Hwnd h : {hidden, quiet, second, first}) DestroyWindow(h);
 }
 
+std::atomic<int> gTrims{0};
+
+TEST_F(WindowQueueTest, FreeHeapPagesGoBackOnceAfterInputStops) {
+    Hwnd hwnd = Make();
+    Drain();
+    gTrims = 0;
+    SetIdleTrimForTest(20, [] { ++gTrims; });
+    Msg msg;
+    auto postWhen = [&](auto ready, uint32_t message) {
+        return std::thread([=] {
+            const int64_t deadline = MonotonicNs() + 5'000'000'000;
+            while (!ready() && MonotonicNs() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            PostMessage(hwnd, message, 0, 0);
+        });
+    };
+    // Timers alone are no input: nothing is trimmed.
+    SetTimer(hwnd, 1, 30);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(GetMessage(&msg));
+        EXPECT_EQ(msg.message, kWmTimer);
+    }
+    KillTimer(hwnd, 1);
+    EXPECT_EQ(gTrims.load(), 0);
+    // A message taken (here from another thread) is work: the trim follows once the
+    // quiet lasts.
+    std::thread first = postWhen([] { return true; }, kWmUser);
+    ASSERT_TRUE(GetMessage(&msg));
+    EXPECT_EQ(msg.message, kWmUser);
+    first.join();
+    std::thread second = postWhen([] { return gTrims.load() > 0; }, kWmUser + 1);
+    ASSERT_TRUE(GetMessage(&msg));
+    EXPECT_EQ(msg.message, kWmUser + 1);
+    second.join();
+    EXPECT_EQ(gTrims.load(), 1);
+    // That message was input too: one more trim, and no more while only timers run.
+    SetTimer(hwnd, 1, 30);
+    for (int i = 0; i < 8; ++i) ASSERT_TRUE(GetMessage(&msg));
+    KillTimer(hwnd, 1);
+    EXPECT_EQ(gTrims.load(), 2);
+    SetIdleTrimForTest(500, nullptr);
+    DestroyWindow(hwnd);
+}
+
 TEST_F(WindowQueueTest, PointerWarpOnlyOverTheWindowItself) {
     Hwnd hwnd = Make(kWsPopup | kWsCaption | kWsVisible);
     Hwnd other = CreateWindowEx(0, "TEST", "o", kWsPopup | kWsVisible, 600, 500, 100, 100, nullptr, nullptr);
