@@ -55,6 +55,23 @@ bool SameValues(const TestFrame& a, const TestFrame& b) {
     return true;
 }
 
+// The block of `in` whose top-left pixel is (x0, y0), `w` x `h` pixels, written to `out`
+// with `stride` pixels from row to row.
+ConvolverBlock BlockOf(const TestFrame& in, int x0, int y0, int w, int h, double* out, int stride) {
+    ConvolverBlock b;
+    b.input = in.v.data();
+    b.inputStride = static_cast<size_t>(in.width) * in.channels;
+    b.inputWidth = in.width;
+    b.inputHeight = in.height;
+    b.originX = x0;
+    b.originY = y0;
+    b.output = out;
+    b.outputStride = static_cast<size_t>(stride) * in.channels;
+    b.width = w;
+    b.height = h;
+    return b;
+}
+
 #ifdef ORVA_HAVE_OPENCV
 cv::Mat MatOf(TestFrame& f) { return cv::Mat(f.height, f.width, CV_64FC(f.channels), f.v.data()); }
 
@@ -209,17 +226,7 @@ TEST(ConvolverKernelTest, FewBlanksInWideRowsFollowTheBlankRule) {
                     for (const auto& [x0, y0, w, h] : {std::tuple{1, 1, 299, 7}, std::tuple{37, 0, 200, 9},
                                                        std::tuple{0, 3, 133, 4}, std::tuple{150, 2, 151, 1}}) {
                         std::vector<double> out(static_cast<size_t>(w) * h * channels);
-                        ConvolverBlock b;
-                        b.input = in.v.data();
-                        b.inputStride = static_cast<size_t>(in.width) * channels;
-                        b.inputWidth = in.width;
-                        b.inputHeight = in.height;
-                        b.originX = x0;
-                        b.originY = y0;
-                        b.output = out.data();
-                        b.outputStride = static_cast<size_t>(w) * channels;
-                        b.width = w;
-                        b.height = h;
+                        ConvolverBlock b = BlockOf(in, x0, y0, w, h, out.data(), w);
                         ASSERT_EQ(state->blank(state.get(), &b), 0);
                         int mismatches = 0;
                         for (int y = 0; y < h; ++y)
@@ -316,17 +323,7 @@ TEST(ConvolverKernelTest, BlankResultsStoredPastTheCachesFollowTheBlankRule) {
               std::tuple{3, 0, 605, 6, 608}, std::tuple{2, 2, 9, 3, 12}, std::tuple{0, 5, 613, 1, 613}}) {
             for (int offset = 0; offset < 4; ++offset) {
                 std::vector<double> out(static_cast<size_t>(stride) * h * channels + 8, -1.0);
-                ConvolverBlock b;
-                b.input = in.v.data();
-                b.inputStride = static_cast<size_t>(in.width) * channels;
-                b.inputWidth = in.width;
-                b.inputHeight = in.height;
-                b.originX = x0;
-                b.originY = y0;
-                b.output = out.data() + offset;
-                b.outputStride = static_cast<size_t>(stride) * channels;
-                b.width = w;
-                b.height = h;
+                ConvolverBlock b = BlockOf(in, x0, y0, w, h, out.data() + offset, stride);
                 kernel::StreamStoresFromForTest(0);
                 ASSERT_EQ(state->blank(state.get(), &b), 0);
                 const std::vector<double> streamed = out;
@@ -358,17 +355,7 @@ TEST(ConvolverKernelTest, AnOutputInsideALargerInputUsesTheRealNeighbours) {
     const TestFrame whole = RunKernel(state->plain, state.get(), in);
     // The output is pixels (2..6, 3..5) of the input.
     std::vector<double> out(5 * 3 * 3);
-    ConvolverBlock b;
-    b.input = in.v.data();
-    b.inputStride = 9 * 3;
-    b.inputWidth = 9;
-    b.inputHeight = 7;
-    b.originX = 2;
-    b.originY = 3;
-    b.output = out.data();
-    b.outputStride = 5 * 3;
-    b.width = 5;
-    b.height = 3;
+    ConvolverBlock b = BlockOf(in, 2, 3, 5, 3, out.data(), 5);
     ASSERT_EQ(state->plain(state.get(), &b), 0);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x)
