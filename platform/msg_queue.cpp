@@ -98,7 +98,8 @@ void FillCommon(Msg* msg) {
 // One attempt at taking a message. Returns 1 for a message, 2 for WM_QUIT, 0 for none.
 int NextMessage(ThreadQueue& queue, Msg* msg, bool remove) {
     RunSentMessages();
-    if (IsBackendThread()) {
+    const bool backendThread = IsBackendThread();
+    if (backendThread) {
         if (WindowBackend* backend = ActiveBackend()) backend->Pump();
         RunSentMessages();
     }
@@ -108,7 +109,7 @@ int NextMessage(ThreadQueue& queue, Msg* msg, bool remove) {
             *msg = queue.posted.front();
             if (remove) {
                 queue.posted.pop_front();
-                if (IsBackendThread()) NoteTakenOnWindowThread();
+                if (backendThread) NoteTakenOnWindowThread();
             }
             return 1;
         }

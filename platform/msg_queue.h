@@ -68,8 +68,8 @@ size_t PendingPostedMessages();
 // Number of messages other threads have sent to the calling thread and still wait on
 // (tests).
 size_t PendingSentMessages();
-// The window thread returns the heap's free pages to the system (malloc_trim) when no
-// input has come for `delayMs` after some did (500 ms unless set). Tests set the delay
+// The window thread returns the heap's free pages to the system (malloc_trim) once no
+// posted message has been taken for `delayMs` after one was (500 ms unless set). Tests set the delay
 // and what runs in its place; a null routine puts the trim back.
 void SetIdleTrimForTest(int delayMs, void (*trim)());
 // Drops the calling thread's posted messages, quit request and timers (tests).

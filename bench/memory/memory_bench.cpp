@@ -188,12 +188,20 @@ int WaitForFrame(Screen& screen, const FrameSelector& frames, int frame, int las
     }
 }
 
+// The largest of each figure: `from`'s and those of steps [begin, end) in `each`.
+Figures Largest(Figures from, const std::vector<Figures>& each, size_t begin, size_t end) {
+    for (size_t k = begin; k < std::min(end, each.size()); ++k) {
+        from.rss = std::max(from.rss, each[k].rss);
+        from.anon = std::max(from.anon, each[k].anon);
+        from.heap = std::max(from.heap, each[k].heap);
+    }
+    return from;
+}
+
 // Steps through the cube with the selector's arrows: forward to the last frame, back to
 // the first and forward again, `steps` steps, each checked on the screen and measured.
-// The figures after the first step go to `firstStep`; the largest after the first ten
-// steps to `ten`, after all of them to `all`; false when a step did not reach its frame.
-bool StepCube(Screen& screen, pid_t pid, int steps, Figures* firstStep, Figures* ten, Figures* all,
-              std::vector<Figures>* each) {
+// The figures after each step go to `each`; false when a step did not reach its frame.
+bool StepCube(Screen& screen, pid_t pid, int steps, std::vector<Figures>* each) {
     Display* d = screen.display();
     const Window root = DefaultRootWindow(d);
     FrameSelector frames;
@@ -222,14 +230,7 @@ bool StepCube(Screen& screen, pid_t pid, int steps, Figures* firstStep, Figures*
         }
         WaitIdle(pid);
         const Figures f = Measure(pid);
-        if (step == 1) *firstStep = f;
         each->push_back(f);
-        for (Figures* largest : {ten, all}) {
-            if (largest == ten && step > 10) continue;
-            largest->rss = std::max(largest->rss, f.rss);
-            largest->anon = std::max(largest->anon, f.anon);
-            largest->heap = std::max(largest->heap, f.heap);
-        }
         char stage[40];
         std::snprintf(stage, sizeof stage, "cube, step %2d, frame %2d", step, frame);
         Print(stage, f);
@@ -273,10 +274,11 @@ int main(int argc, char** argv) {
             StartIdle(run, screen, folder + "/cube", {cube});
             const Figures first = Measure(run->Pid());
             Print("cube, first paint", first);
-            Figures firstStep = first, ten = first, all = first;
             std::vector<Figures> each;
-            const bool stepped = StepCube(screen, run->Pid(), steps, &firstStep, &ten, &all, &each);
+            const bool stepped = StepCube(screen, run->Pid(), steps, &each);
             run.reset();
+            const Figures firstStep = each.empty() ? first : each[0];
+            const Figures ten = Largest(first, each, 0, 10), all = Largest(first, each, 0, each.size());
             Print("cube, largest, steps 1-10", ten);
             char stage[40];
             std::snprintf(stage, sizeof stage, "cube, largest, steps 1-%d", steps);
@@ -299,12 +301,7 @@ int main(int argc, char** argv) {
             const size_t pass = 2 * (kCubeFrames - 1);
             if (each.size() >= pass + 10) {
                 const Figures& before = each[pass - 1];
-                Figures largest = before;
-                for (size_t k = pass; k < each.size(); ++k) {
-                    largest.rss = std::max(largest.rss, each[k].rss);
-                    largest.anon = std::max(largest.anon, each[k].anon);
-                    largest.heap = std::max(largest.heap, each[k].heap);
-                }
+                const Figures largest = Largest(before, each, pass, each.size());
                 const double grown = (largest.anon - before.anon) * 1.024e-3;
                 std::printf("steps %zu-%zu, after a pass forward and back: the anonymous memory grows by %.1f MB "
                             "(heap %.1f MB, resident %.1f MB), %.3f MB a step: %s\n",

@@ -55,23 +55,6 @@ bool SameValues(const TestFrame& a, const TestFrame& b) {
     return true;
 }
 
-// The block of `in` whose top-left pixel is (x0, y0), `w` x `h` pixels, written to `out`
-// with `stride` pixels from row to row.
-ConvolverBlock BlockOf(const TestFrame& in, int x0, int y0, int w, int h, double* out, int stride) {
-    ConvolverBlock b;
-    b.input = in.v.data();
-    b.inputStride = static_cast<size_t>(in.width) * in.channels;
-    b.inputWidth = in.width;
-    b.inputHeight = in.height;
-    b.originX = x0;
-    b.originY = y0;
-    b.output = out;
-    b.outputStride = static_cast<size_t>(stride) * in.channels;
-    b.width = w;
-    b.height = h;
-    return b;
-}
-
 #ifdef ORVA_HAVE_OPENCV
 cv::Mat MatOf(TestFrame& f) { return cv::Mat(f.height, f.width, CV_64FC(f.channels), f.v.data()); }
 

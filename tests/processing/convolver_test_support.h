@@ -78,18 +78,27 @@ inline TestFrame RandomFrame(int width, int height, int channels, uint32_t seed,
     return f;
 }
 
-// Runs a kernel over the whole frame.
-inline TestFrame RunKernel(ConvolverKernelFn kernel, const ConvolverState* state, const TestFrame& in) {
-    TestFrame out{in.width, in.height, in.channels, std::vector<double>(in.v.size(), -1.0)};
+// The block of `in` whose top-left pixel is (x0, y0), `w` x `h` pixels, written to `out`
+// with `stride` pixels from row to row.
+inline ConvolverBlock BlockOf(const TestFrame& in, int x0, int y0, int w, int h, double* out, int stride) {
     ConvolverBlock b;
     b.input = in.v.data();
     b.inputStride = static_cast<size_t>(in.width) * in.channels;
     b.inputWidth = in.width;
     b.inputHeight = in.height;
-    b.output = out.v.data();
-    b.outputStride = b.inputStride;
-    b.width = in.width;
-    b.height = in.height;
+    b.originX = x0;
+    b.originY = y0;
+    b.output = out;
+    b.outputStride = static_cast<size_t>(stride) * in.channels;
+    b.width = w;
+    b.height = h;
+    return b;
+}
+
+// Runs a kernel over the whole frame.
+inline TestFrame RunKernel(ConvolverKernelFn kernel, const ConvolverState* state, const TestFrame& in) {
+    TestFrame out{in.width, in.height, in.channels, std::vector<double>(in.v.size(), -1.0)};
+    ConvolverBlock b = BlockOf(in, 0, 0, in.width, in.height, out.v.data(), in.width);
     EXPECT_EQ(kernel(state, &b), 0);
     return out;
 }
