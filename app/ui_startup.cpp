@@ -598,6 +598,9 @@ bool StartMainUI(CUI* cui) {
                                                          kMainWindowStyle)
                                          : nullptr;
     if (w == nullptr) {
+        // Say why when it is the display: the one line after it says only that it failed.
+        const std::string display = platform::DisplayOpenFailure();
+        if (!display.empty()) LogPrintf("startMainUI(): %s", display.c_str());
         LogPrintf("%s", "startMainUI(): can`t create UI Grp");
         return false;
     }

@@ -38,6 +38,8 @@ std::map<std::string, WindowClass> gClasses;
 WindowBackend* gBackend = nullptr;
 std::unique_ptr<WindowBackend> gDefaultBackend;
 bool gDefaultTried = false;
+// Why the display could not be opened, for the log.
+std::string gDisplayFailure;
 std::thread::id gBackendThread;
 bool gBackendThreadSet = false;
 std::atomic<uint64_t> gOffThreadBackendCalls{0};
@@ -340,13 +342,19 @@ WindowBackend* ActiveBackend() {
     if (gBackend != nullptr) return gBackend;
     if (!gDefaultTried) {
         gDefaultTried = true;
-        gDefaultBackend = CreateX11Backend();
+        gDefaultBackend = CreateX11Backend(&gDisplayFailure);
         if (gDefaultBackend) {
             gBackendThread = std::this_thread::get_id();
             gBackendThreadSet = true;
         }
     }
     return gDefaultBackend.get();
+}
+
+std::string DisplayOpenFailure() {
+    if (gBackend != nullptr) return std::string();
+    ActiveBackend();
+    return gDefaultBackend != nullptr ? std::string() : gDisplayFailure;
 }
 
 void SetWindowBackend(WindowBackend* backend) {

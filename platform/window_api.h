@@ -142,6 +142,9 @@ Rect GetWorkArea();
 bool GetMonitorWorkArea(Hwnd hwnd, Rect* rect);
 // True when the display offers true colour (no palettes are made here).
 bool DisplayIsTrueColor();
+// Why no display could be opened ("can`t open display ":5" (Connection refused)"), or
+// empty when one is in use.
+std::string DisplayOpenFailure();
 
 // Number of live windows (tests).
 size_t LiveWindowCount();

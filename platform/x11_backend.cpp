@@ -7,11 +7,14 @@
 #include <link.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -35,6 +38,10 @@
 namespace orva::platform {
 
 namespace {
+
+// How long a dropped connection to the display is tried again, and how often.
+constexpr std::chrono::milliseconds kDisplayRetryTime{2000};
+constexpr std::chrono::milliseconds kDisplayRetryPause{50};
 
 // The GL driver that the first GLX call loads stays loaded for the life of the
 // process: a display closed and opened again (every test, and a program that
@@ -911,11 +918,35 @@ private:
 
 }  // namespace
 
-std::unique_ptr<WindowBackend> CreateX11Backend() {
+std::unique_ptr<WindowBackend> CreateX11Backend(std::string* failure) {
+    if (failure != nullptr) failure->clear();
     const char* name = std::getenv("DISPLAY");
-    if (name == nullptr || *name == '\0') return nullptr;
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) return nullptr;
+    if (name == nullptr || *name == '\0') {
+        if (failure != nullptr) *failure = "no display is set (DISPLAY)";
+        return nullptr;
+    }
+    // An X server resets when its last client leaves, and drops the connections it takes
+    // meanwhile (a reset, or an end before the answer). A start racing a short-lived client
+    // on the same display meets that, so a failed open is tried again for a while, unless
+    // nothing listens there at all.
+    Display* display = nullptr;
+    int error = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + kDisplayRetryTime;
+    for (;;) {
+        errno = 0;
+        display = XOpenDisplay(nullptr);
+        error = errno;
+        if (display != nullptr || error == ECONNREFUSED || error == ENOENT) break;
+        if (std::chrono::steady_clock::now() + kDisplayRetryPause > giveUp) break;
+        std::this_thread::sleep_for(kDisplayRetryPause);
+    }
+    if (display == nullptr) {
+        if (failure != nullptr) {
+            *failure = std::string("can`t open display \"") + name + "\"";
+            if (error != 0) *failure += std::string(" (") + std::strerror(error) + ")";
+        }
+        return nullptr;
+    }
     auto backend = std::make_unique<X11Backend>(display);
     gX11 = backend.get();
     // A held key repeats as presses alone, without a release before each.

@@ -1,14 +1,16 @@
 #pragma once
 // The Xlib/GLX backend of the window layer.
 #include <memory>
+#include <string>
 
 #include "platform/msg_types.h"
 #include "platform/window_backend.h"
 
 namespace orva::platform {
 
-// Opens the display named by $DISPLAY; null when there is none.
-std::unique_ptr<WindowBackend> CreateX11Backend();
+// Opens the display named by $DISPLAY; null when there is none, with the reason in
+// `failure` (when given).
+std::unique_ptr<WindowBackend> CreateX11Backend(std::string* failure = nullptr);
 
 // Keys are translated by the keyboard layer: it gets every key event of our windows
 // (xKeyEvent points to the XKeyEvent) and posts the key messages itself.

@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -225,13 +230,65 @@ TEST_F(ProgramTest, StartsWritesItsReportAndEnds) {
     for (const char* line :
          {"Vendor Name: ", "OS Support for:\n", "MMX: Y\n", "-----------\n",
           "Load filter(s): 2 modules, plugins 2\n",
-          "Load 12 IO module(s)... Format(s): input 12, output 3\n", "startMainUI(): can`t create UI Grp\n",
+          "Load 12 IO module(s)... Format(s): input 12, output 3\n",
+          "startMainUI(): no display is set (DISPLAY)\nstartMainUI(): can`t create UI Grp\n",
           "***Can`t init CUI, Exit!\n"})
         EXPECT_NE(log.find(line), std::string::npos) << line;
     // The report comes before the modules, the modules before the user interface.
     EXPECT_LT(log.find("-----------"), log.find("Load filter(s)"));
     EXPECT_LT(log.find("Load 12 IO"), log.find("startMainUI()"));
     EXPECT_LT(log.find("startMainUI()"), log.find("***Can`t init CUI"));
+}
+
+// A display whose server takes each connection and drops it unread, as an X server does
+// while it resets after its last client left: the start tries again for a while, then
+// names the display and the reason in the log and ends. So it does, at once, where no
+// server listens.
+TEST_F(ProgramTest, ADisplayThatDropsEveryConnectionIsTriedAgainThenNamedInTheLog) {
+    std::string path;
+    int number = 4000 + static_cast<int>(getpid() % 1000);
+    for (;; ++number) {
+        path = "/tmp/.X11-unix/X" + std::to_string(number);
+        if (!testing_util::Exists(path)) break;
+    }
+    mkdir("/tmp/.X11-unix", 01777);
+    int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+    ASSERT_EQ(listen(listener, 8), 0);
+    std::atomic<bool> stop{false};
+    std::atomic<int> taken{0};
+    std::thread server([&] {
+        while (!stop) {
+            pollfd wait{listener, POLLIN, 0};
+            if (poll(&wait, 1, 50) <= 0) continue;
+            int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client < 0) continue;
+            ++taken;
+            // Closed once the client's greeting is in, unread: the client reads a reset.
+            pollfd greeting{client, POLLIN, 0};
+            poll(&greeting, 1, 1000);
+            close(client);
+        }
+    });
+    const std::string display = ":" + std::to_string(number);
+    EXPECT_EQ(Run({"DISPLAY=" + display}), 0);
+    stop = true;
+    server.join();
+    close(listener);
+    unlink(path.c_str());
+    EXPECT_GE(taken.load(), 2);
+    EXPECT_NE(Log().find("startMainUI(): can`t open display \"" + display +
+                         "\" (Connection reset by peer)\nstartMainUI(): can`t create UI Grp\n"),
+              std::string::npos)
+        << Log();
+    // Where nothing listens at all, the start does not wait.
+    EXPECT_EQ(Run({"DISPLAY=" + display}), 0);
+    EXPECT_NE(Log().find("startMainUI(): can`t open display \"" + display + "\" (Connection refused)\n"),
+              std::string::npos)
+        << Log();
 }
 
 // The program on a screen of 1024 x 768 of its own: its windows where the user expects
