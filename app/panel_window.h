@@ -40,17 +40,17 @@ constexpr int32_t kPagePreferences = 1;  // the "Preferences" submenu over the g
 constexpr int32_t kPageLayout = 5;       // "Layout" (main window) or "Chart Tools"
 
 // Builds the page's widgets into its group (PageOpenGroup): 1 when the page exists.
-using PageBuildFn = int (*)(gWindow* window, PanelPage* page);
+using PanelBuildFn = int (*)(gWindow* window, PanelPage* page);
 // Shows the current values (flag 0 when the page is shown anew).
-using PageRefreshFn = void (*)(gWindow* window, PanelPage* page, int flag);
+using PanelRefreshFn = void (*)(gWindow* window, PanelPage* page, int flag);
 // Told when the target of the pages changes: (target, 1).
 using PanelTargetFn = void (*)(void* target, int flag);
 
 // A page row given to DialogCreatePages.
 struct PageRow {
     const char* label = nullptr;
-    PageBuildFn build = nullptr;
-    PageRefreshFn refresh = nullptr;
+    PanelBuildFn build = nullptr;
+    PanelRefreshFn refresh = nullptr;
     int32_t kind = kPageNoMenu;
     uint32_t unused = 0;
     uintptr_t data = 0;
@@ -65,8 +65,8 @@ struct PanelItemData {
 };
 
 struct PanelPage {
-    PageBuildFn build = nullptr;
-    PageRefreshFn refresh = nullptr;
+    PanelBuildFn build = nullptr;
+    PanelRefreshFn refresh = nullptr;
     int32_t kind = kPageNoMenu;
     // The page's toolkit group in the window with its slot array, count and geometry.
     UIElement geometry;

@@ -13,7 +13,7 @@
 
 namespace orva {
 
-PropertyValue PropertyValue::Bool(bool v) {
+PropertyValue PropertyValue::Boolean(bool v) {
     PropertyValue p;
     p.kind = kPropertyBool;
     p.boolean = v ? 1 : 0;

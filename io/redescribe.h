@@ -33,7 +33,7 @@ struct PropertyValue {
         double f64;
     };
     PropertyValue() : i64(0) {}
-    static PropertyValue Bool(bool v);
+    static PropertyValue Boolean(bool v);
     static PropertyValue Int32(int32_t v);
     static PropertyValue UInt32(uint32_t v);
     static PropertyValue Int64(int64_t v);

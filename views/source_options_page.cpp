@@ -488,7 +488,7 @@ void OptionsUnsigned(gElement* toggle, uintptr_t data) {
         RedrawWidget(toggle);
         return;
     }
-    const PropertyValue value = PropertyValue::Bool(toggle->value != 0);
+    const PropertyValue value = PropertyValue::Boolean(toggle->value != 0);
     Sent(c.e, c.d, SetLayoutParameter(c.d, kPropUnsigned, &value, 1));
     ShowSampleTypeOf(c.e, c.d);
     ShowDescription(c.e, c.d);
@@ -516,7 +516,7 @@ void OptionsByteswap(gElement* toggle, uintptr_t data) {
             return;
         }
     }
-    const PropertyValue value = PropertyValue::Bool(toggle->value != 0);
+    const PropertyValue value = PropertyValue::Boolean(toggle->value != 0);
     Sent(c.e, c.d, SetLayoutParameter(c.d, kPropByteOrder, &value, 1));
     ShowSampleTypeOf(c.e, c.d);
     ShowDescription(c.e, c.d);

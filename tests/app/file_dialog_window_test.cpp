@@ -86,14 +86,7 @@ TEST(FileDialogHelpers, ListingAFolder) {
 
 // ---- The dialog ------------------------------------------------------------------------------------
 
-void Shot(const std::string& name) {
-    const char* dir = std::getenv("ORVA_SCREENSHOTS");
-    if (dir == nullptr) return;
-    std::string command = "import -window root " + std::string(dir) + "/" + name + ".png";
-    if (std::system(command.c_str()) != 0) ADD_FAILURE() << "no screenshot: " << command;
-}
-
-constexpr char kDataFilter[] = "Fits [*.fits]\0*.fits\0Text\0*.txt\0All\0*.*\0";
+constexpr char kWindowDataFilter[] = "Fits [*.fits]\0*.fits\0Text\0*.txt\0All\0*.*\0";
 
 class FileDialogWindowTest : public ShellTest {
 protected:
@@ -116,7 +109,7 @@ protected:
     }
     int32_t OpenData(FileDialogOptions* options, int32_t* index, std::vector<std::string>* chosen = nullptr) {
         return RunFileDialog(Main(), options, buffer, sizeof buffer, folder.Path().c_str(), "Open data file(s)",
-                             0x1E01, kDataFilter, nullptr, kFileDialogData, index, kFileDialogOpen, chosen);
+                             0x1E01, kWindowDataFilter, nullptr, kFileDialogData, index, kFileDialogOpen, chosen);
     }
     static const FileDialogParts& Parts(gWindow* d) { return *FileDialogPartsOf(d); }
     // A click at a point of the dialog; a pause first keeps two clicks from making a double click.

@@ -36,13 +36,6 @@ namespace {
 
 using namespace testing_util;
 
-void Shot(const std::string& name) {
-    const char* dir = std::getenv("ORVA_SCREENSHOTS");
-    if (dir == nullptr) return;
-    std::string command = "import -window root " + std::string(dir) + "/" + name + ".png";
-    if (std::system(command.c_str()) != 0) ADD_FAILURE() << "no screenshot: " << command;
-}
-
 // ---- The recording view ---------------------------------------------------------------------
 
 struct RecordingView {

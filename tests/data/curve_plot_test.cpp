@@ -9,10 +9,12 @@
 #include <limits>
 #include <vector>
 
+#include "data/kernel_test_support.h"
+
 namespace orva {
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
+using testing_data::kInf;
 using Bytes = std::vector<uint8_t>;
 
 std::vector<std::pair<int, int>> SetPixels(const std::vector<uint8_t>& bmp, int w) {

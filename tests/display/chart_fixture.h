@@ -16,6 +16,13 @@
 
 namespace orva::display_test {
 
+// n samples from `from` in steps of `step`.
+inline std::vector<double> Ramp(size_t n, double from = 0.0, double step = 1.0) {
+    std::vector<double> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = from + step * static_cast<double>(i);
+    return v;
+}
+
 // Rows of samples delivered as one frame: `rows` rows of `samples` doubles, one row per
 // channel (the frame's height is the row count).
 class SpectrumSource : public ComponentBase {

@@ -13,13 +13,8 @@ namespace orva {
 namespace {
 
 using display_test::ChartChain;
+using display_test::Ramp;
 using display_test::ServicesScope;
-
-std::vector<double> Ramp(size_t n) {
-    std::vector<double> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = static_cast<double>(i);
-    return v;
-}
 
 // What the doubles heard: the previews drawn and the frames asked for.
 struct StripLog {

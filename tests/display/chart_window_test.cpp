@@ -15,13 +15,8 @@ namespace orva {
 namespace {
 
 using display_test::ChartChain;
+using display_test::Ramp;
 using display_test::ServicesScope;
-
-std::vector<double> Ramp(size_t n, double from = 0.0, double step = 1.0) {
-    std::vector<double> v(n);
-    for (size_t i = 0; i < n; ++i) v[i] = from + step * static_cast<double>(i);
-    return v;
-}
 
 class ChartWindowTest : public ::testing::Test {
 protected:

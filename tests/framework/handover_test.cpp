@@ -31,8 +31,8 @@ bool OpenDouble(const CommandRecord*, const CommandArgList* args, CommandContext
     return true;
 }
 CommandRecord gBareOpen{"Open (file)", 0, nullptr, &OpenDouble, -1, nullptr, nullptr, 1};
-CommandRecord* const kUiRecords[] = {&gBareOpen, nullptr};
-const CommandInterface kUiIface{nullptr, "Projects", "Projects Iface", kUiRecords};
+CommandRecord* const kHandoverUiRecords[] = {&gBareOpen, nullptr};
+const CommandInterface kHandoverUiIface{nullptr, "Projects", "Projects Iface", kHandoverUiRecords};
 
 class HandoverTest : public ::testing::Test {
 protected:
@@ -45,7 +45,7 @@ protected:
         app.SetAppDataFolder(root_);
         gRunning = &app;
         RegisterGlobalIface(app);
-        CommandRegistryAdd(app.Registry(), ui_, kUiIface);
+        CommandRegistryAdd(app.Registry(), ui_, kHandoverUiIface);
         app.SetUiCommandOwner(&ui_, &app.Settings());
         AppServices s;
         s.mainWindow = []() -> void* { return &gWindow; };

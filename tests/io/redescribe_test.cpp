@@ -158,12 +158,12 @@ TEST_F(RedescribeTest, RejectedValuesChangeNothing) {
         {0, P::Int64(2)},        {0, P::UInt32(0x80)},     {1, P::Int32(1)},
         {2, P::UInt32(1)},       {3, P::Double(0.0)},      {3, P::Double(1e-310)},
         {3, P::Double(inf)},     {3, P::Double(std::nan(""))}, {3, P::Int32(2)},
-        {4, P::Double(-inf)},    {6, P::Bool(true)},       {7, P::Int64(0)},
+        {4, P::Double(-inf)},    {6, P::Boolean(true)},       {7, P::Int64(0)},
         {8, P::Int64(-5)},       {9, P::Int64(5)},         {10, P::UInt32(5)},
         {11, P::Int64(5)},       {12, P::Int64(-1)},       {13, P::Int32(5)},
         {15, P::Int64(-1)},      {16, P::Int64(0)},        {20, P::Int64(-2)},
         {21, P::UInt32(0)},      {21, P::UInt32(3)},       {22, P::UInt32(0)},
-        {23, P::Int32(0)},       {23, P::UInt32(2)},       {26, P::Bool(true)},
+        {23, P::Int32(0)},       {23, P::UInt32(2)},       {26, P::Boolean(true)},
     };
     for (const Case& c : cases) EXPECT_FALSE(Set(d, c.id, c.value)) << c.id;
     P one = P::Double(2.0);
@@ -178,7 +178,7 @@ TEST_F(RedescribeTest, RejectedValuesChangeNothing) {
 
     // Valid but unchanged values answer true and change nothing.
     const Case unchanged[] = {{3, P::Double(1.0)}, {4, P::Double(32768.0)}, {7, P::Int64(100)}, {21, P::UInt32(2)},
-                              {23, P::Int32(1)},   {1, P::Bool(false)},      {24, P::Bool(false)}};
+                              {23, P::Int32(1)},   {1, P::Boolean(false)},      {24, P::Boolean(false)}};
     for (const Case& c : unchanged) EXPECT_TRUE(Set(d, c.id, c.value)) << c.id;
     EXPECT_EQ(notify.calls, 0);
     d->Release();
@@ -199,12 +199,12 @@ TEST_F(RedescribeTest, ScaleSignednessAndOrder) {
     EXPECT_EQ(Value(d, 3, 4), -stored + 10.0);
 
     // Native order: the bytes of every sample are read the other way round.
-    ASSERT_TRUE(Set(d, 2, PropertyValue::Bool(false)));
+    ASSERT_TRUE(Set(d, 2, PropertyValue::Boolean(false)));
     EXPECT_EQ(d->input.type, 0x02u);
     const uint16_t s = static_cast<uint16_t>(Sample(3, 4, 0) ^ 0x8000);
     const int16_t swapped = static_cast<int16_t>(static_cast<uint16_t>((s >> 8) | (s << 8)));
     EXPECT_EQ(Value(d, 3, 4), -static_cast<double>(swapped) + 10.0);
-    ASSERT_TRUE(Set(d, 1, PropertyValue::Bool(true)));
+    ASSERT_TRUE(Set(d, 1, PropertyValue::Boolean(true)));
     EXPECT_EQ(d->input.type, 0x102u);
     EXPECT_EQ(Value(d, 3, 4), -static_cast<double>(static_cast<uint16_t>(swapped)) + 10.0);
     d->Release();
@@ -214,7 +214,7 @@ TEST_F(RedescribeTest, ScaleSignednessAndOrder) {
     DataSet* e = Describe(Write("u8.raw", bytes), 8, 8, 1, 0x01);
     const int before = notify.calls;
     e->notify = &notify;
-    EXPECT_TRUE(Set(e, 2, PropertyValue::Bool(true)));
+    EXPECT_TRUE(Set(e, 2, PropertyValue::Boolean(true)));
     EXPECT_EQ(e->input.type, 0x01u);
     EXPECT_EQ(notify.calls, before);
     e->Release();

@@ -39,7 +39,7 @@ using testing_program::PressKeys;
 using testing_program::ProgramRun;
 using testing_program::Screen;
 
-constexpr int kSamples = 600;
+constexpr int kChartSamples = 600;
 constexpr int kPeak = 400;
 
 // The values the file holds (as float32, what astropy writes from the script below).
@@ -149,7 +149,7 @@ TEST_F(ChartProgramTest, ASpectrumWrittenByAstropyIsDrawnAsItsCurve) {
     ASSERT_TRUE(program.WaitForLog("Input file: '" + file + "'", 20000)) << program.Log();
 
     double vmin = Value(0), vmax = Value(0);
-    for (int i = 0; i < kSamples; ++i) {
+    for (int i = 0; i < kChartSamples; ++i) {
         vmin = std::min(vmin, Value(i));
         vmax = std::max(vmax, Value(i));
     }
@@ -167,7 +167,7 @@ TEST_F(ChartProgramTest, ASpectrumWrittenByAstropyIsDrawnAsItsCurve) {
             continue;
         }
         const double h = plot.bottom - plot.top;
-        const double pps = static_cast<double>(plot.right - plot.left) / kSamples;
+        const double pps = static_cast<double>(plot.right - plot.left) / kChartSamples;
         auto columnOf = [&](double sample) { return static_cast<int>(plot.left + 1.5 + (0.5 + sample) * pps); };
         auto rowOf = [&](double v) { return plot.top + h + 1.5 - (v - vmin) / (vmax - vmin) * h; };
         // The highest dark pixel of the plot lies in the peak's column, at the plot's top.
@@ -285,14 +285,14 @@ TEST_F(ChartProgramTest, KeysAfterAClickActOnTheChartTheUserSees) {
     })) << where << "\n" << program.Log();
     settling = false;
     const double width = plot.right - plot.left, height = plot.bottom - plot.top;
-    EXPECT_NEAR(peaks[1] - peaks[0], 100.0 * width / kSamples, 3.0);
+    EXPECT_NEAR(peaks[1] - peaks[0], 100.0 * width / kChartSamples, 3.0);
     const int fittedTop = topRow;
 
     // The pointer over the plot at sample 300 puts the cursor there; a click makes the
     // main window the one the keys go to.
     int rootX = 0, rootY = 0;
     Window child = 0;
-    const int clickX = static_cast<int>(plot.left + 1.5 + 300.5 * width / kSamples);
+    const int clickX = static_cast<int>(plot.left + 1.5 + 300.5 * width / kChartSamples);
     XTranslateCoordinates(d, main, DefaultRootWindow(d), clickX, plot.top + 40, &rootX, &rootY, &child);
     XTestFakeMotionEvent(d, -1, rootX - 5, rootY, 0);
     XSync(d, False);
@@ -309,11 +309,11 @@ TEST_F(ChartProgramTest, KeysAfterAClickActOnTheChartTheUserSees) {
     // n rounded up to a power of two). The peaks are that many pixels a sample times 100
     // apart, with the cursor between them in the middle of the view.
     double pixelsPerSample = 1.0;
-    if (width >= kSamples) {
-        const int fitted = static_cast<int>(std::ceil(width / kSamples));
+    if (width >= kChartSamples) {
+        const int fitted = static_cast<int>(std::ceil(width / kChartSamples));
         pixelsPerSample = fitted < 2 ? fitted + 1 : (fitted & ~1) + 2;
     } else {
-        int reduce = static_cast<int>(std::ceil(kSamples / width)), power = 1;
+        int reduce = static_cast<int>(std::ceil(kChartSamples / width)), power = 1;
         while (power < reduce) power *= 2;
         pixelsPerSample = reduce <= 2 ? 1.0 : 2.0 / power;
     }

@@ -37,7 +37,7 @@ using testing_program::ShowsText;
 // from Create runs along row 80 from x 50 to x 150, one sample a pixel); the other rows
 // differ from it. The script prints the 101 samples under the line, then numpy's count,
 // sum, minimum, maximum, mean and standard deviation (n - 1) of them.
-constexpr const char* kScript = R"(
+constexpr const char* kReadoutScript = R"(
 import sys
 import numpy as np
 from astropy.io import fits
@@ -54,7 +54,7 @@ class ChartReadoutProgram : public ::testing::Test {
 protected:
     void SetUp() override {
         if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
-        testing_util::WriteText(files.File("row.py"), kScript);
+        testing_util::WriteText(files.File("row.py"), kReadoutScript);
         int status = -1;
         const std::string out = testing_program::RunCommand(
             "/usr/bin/python3 '" + files.File("row.py") + "' '" + files.Path() + "' 2>&1", &status);

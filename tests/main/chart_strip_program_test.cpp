@@ -39,7 +39,7 @@ using testing_program::Plot;
 using testing_program::ProgramRun;
 using testing_program::Screen;
 
-constexpr const char* kScript = R"(
+constexpr const char* kStripScript = R"(
 import sys
 import numpy as np
 from astropy.io import fits
@@ -150,7 +150,7 @@ class ChartStripProgram : public ::testing::Test {
 protected:
     void SetUp() override {
         if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
-        testing_util::WriteText(files.File("ramp.py"), kScript);
+        testing_util::WriteText(files.File("ramp.py"), kStripScript);
         int status = -1;
         const std::string out = testing_program::RunCommand(
             "/usr/bin/python3 '" + files.File("ramp.py") + "' '" + files.File("ramp.fits") + "' 2>&1", &status);

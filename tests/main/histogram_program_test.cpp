@@ -41,7 +41,7 @@ using testing_program::Screen;
 // prints the histogram the interval rules give: k from the rule (5 lg N, or sqrt N),
 // rounded half up and made even towards c; K = k + 1 bins of width Range / k, bin i
 // holding the values in [min + (i - 1/2) w, min + (i + 1/2) w), the rest in the last.
-constexpr const char* kScript = R"(
+constexpr const char* kHistogramScript = R"(
 import sys, math
 import numpy as np
 from astropy.io import fits
@@ -81,7 +81,7 @@ class HistogramProgram : public testing_program::ExtractionProgram {
 protected:
     void SetUp() override {
         if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
-        testing_util::WriteText(files.File("histogram.py"), kScript);
+        testing_util::WriteText(files.File("histogram.py"), kHistogramScript);
         ASSERT_EQ(Python("make").size(), 0u);
     }
 

@@ -24,9 +24,8 @@ using testing_program::Picture;
 using testing_program::ProgramRun;
 using testing_program::Screen;
 
-// The chosen tab and the other tabs of a tab bar.
-constexpr uint8_t kChosenTab[3] = {153, 255, 153};
-constexpr uint8_t kOtherTab[3] = {41, 145, 41};
+using testing_program::kChosenTab;
+using testing_program::kOtherTab;
 
 bool Is(const uint8_t* p, const uint8_t* colour) {
     return p[0] == colour[0] && p[1] == colour[1] && p[2] == colour[2];

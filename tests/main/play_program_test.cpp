@@ -39,12 +39,12 @@ using testing_program::Screen;
 using testing_program::ShowsText;
 using testing_program::Shown;
 
-constexpr int kFrames = 12;
+constexpr int kPlayFrames = 12;
 
 // The cube: frame k is the constant 100 (k + 1), shown over the stated range 0 .. 1300,
 // so that every frame has a grey of its own. The wide frame: 1600 x 300, grey inside a
 // white border 12 pixels wide, wider than the view at 100 % and fitted well below it.
-constexpr const char* kMakeFiles = R"(
+constexpr const char* kPlayFiles = R"(
 import sys
 import numpy as np
 from astropy.io import fits
@@ -72,7 +72,7 @@ class PlayProgram : public ::testing::Test {
 protected:
     void SetUp() override {
         if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
-        testing_util::WriteText(files.File("make.py"), kMakeFiles);
+        testing_util::WriteText(files.File("make.py"), kPlayFiles);
         int status = -1;
         const std::string out = testing_program::RunCommand(
             "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1", &status);
@@ -115,9 +115,9 @@ protected:
     Box RateReadout() const { return {rateX - 4, rateY + 15, 37, 17}; }
 
     bool Shows(const Box& b, const std::string& text) { return ShowsText(shot, b.x, b.y, b.width, b.height, text); }
-    // The frame number a field shows (1 .. kFrames), 0 when it shows none of them.
+    // The frame number a field shows (1 .. kPlayFrames), 0 when it shows none of them.
     int FrameIn(const Box& b) {
-        for (int n = 1; n <= kFrames; ++n)
+        for (int n = 1; n <= kPlayFrames; ++n)
             if (Shows(b, std::to_string(n))) return n;
         return 0;
     }
@@ -215,7 +215,7 @@ TEST_F(PlayProgram, TheFastSelectorFollowsThePlayedFrames) {
         const int selector = FrameIn(SelectorFrame()), transport = FrameIn(TransportFrame());
         if (selector != 0 && (seen.empty() || seen.back() != selector)) seen.push_back(selector);
         if (transport > 3) playedOn = true;
-        if (playedOn && (transport == kFrames || transport == 3)) break;
+        if (playedOn && (transport == kPlayFrames || transport == 3)) break;
     }
     EXPECT_TRUE(playedOn) << "the cube did not play";
     // The played frames came one after another, past the frame the play began at.

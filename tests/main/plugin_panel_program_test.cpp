@@ -52,7 +52,7 @@ using namespace testing_util;
 using testing_program::WriteRampFits;
 
 // An RGB picture as the Transformation stage makes it.
-struct Picture {
+struct StagePicture {
     int width = 0, height = 0;
     std::vector<Rgb> pixels;
     Rgb At(int x, int y) const { return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + x]; }
@@ -161,8 +161,8 @@ protected:
         return nullptr;
     }
     // The Transformation stage's picture of the current frame.
-    Picture Pull() {
-        Picture p;
+    StagePicture Pull() {
+        StagePicture p;
         ComponentBase* stage = cell->currentDevice->pin.upstream;
         std::lock_guard<std::recursive_mutex> hold(DisplayLock());
         // The whole frame as the Processing stage describes it.
@@ -279,14 +279,14 @@ TEST_F(PluginPanelProgram, CommandsMenuAndListOnAnOpenedFile) {
 
     // "On": a click in its column switches the filter off (skipped) and on again; back on,
     // the stage below is told and its picture is the filtered one again.
-    const Picture convolved = Pull();
+    const StagePicture convolved = Pull();
     PluginListClick(panel, 0, 0, 1);
     EXPECT_EQ(std::tuple(conv->off, conv->skip, Chain().current), std::tuple(1, 1, conv));
     EXPECT_EQ(Rows(0), (std::vector<std::string>{"[ ]", "[x]"}));
-    const Picture plain = Pull();
+    const StagePicture plain = Pull();
     PluginListClick(panel, 0, 0, 1);
     EXPECT_EQ(std::tuple(conv->off, conv->skip), std::tuple(0, 0));
-    const Picture again = Pull();
+    const StagePicture again = Pull();
     ASSERT_EQ(again.width, 256);
     EXPECT_EQ(again.pixels, convolved.pixels);
     EXPECT_NE(again.pixels, plain.pixels);
@@ -328,7 +328,7 @@ TEST_F(PluginPanelProgram, ZoomTwoHundredShowsDoubleSizeAndRemoveAllTheOriginal)
     if (!WriteRampFits(path)) GTEST_SKIP() << "no astropy";
     ASSERT_TRUE(Open(path));
     gWindow* host = cell->window;
-    const Picture original = Pull();
+    const StagePicture original = Pull();
     ASSERT_EQ(std::tuple(original.width, original.height), std::tuple(256, 256));
 
     // "Add Filter" -> "Convolver": a row above "Affine Transformations"; switched off
@@ -352,7 +352,7 @@ TEST_F(PluginPanelProgram, ZoomTwoHundredShowsDoubleSizeAndRemoveAllTheOriginal)
     EXPECT_EQ(std::tuple(affine->geometry[kAffineZoomX]->text, affine->geometry[kAffineZoomY]->text),
               std::tuple(std::string("200%"), std::string("200%")));
     PumpFor(300);
-    const Picture doubled = Pull();
+    const StagePicture doubled = Pull();
     ASSERT_EQ(std::tuple(doubled.width, doubled.height), std::tuple(512, 512));
     for (int y = 0; y < 512; y += 7)
         for (int x = 0; x < 512; x += 5)

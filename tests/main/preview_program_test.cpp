@@ -41,9 +41,8 @@ bool Background(const uint8_t* p) {
     return lo >= 60 && hi <= 110 && hi - lo <= 6;
 }
 
-// The chosen tab and the other tabs of a tab bar.
-constexpr uint8_t kChosenTab[3] = {153, 255, 153};
-constexpr uint8_t kOtherTab[3] = {41, 145, 41};
+using testing_program::kChosenTab;
+using testing_program::kOtherTab;
 
 // How many runs of at least 20 pixels of the colour the row holds left of `right`.
 int RunsOf(const Picture& p, int y, const uint8_t* colour, int right) {

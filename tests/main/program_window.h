@@ -28,6 +28,10 @@ namespace orva::testing_program {
 // The main window's title.
 constexpr const char* kMainWindowTitle = "ORVA (Test only, v.2.1.0) ";
 
+// The colours of a tab bar's chosen tab and of its other tabs.
+constexpr uint8_t kChosenTab[3] = {153, 255, 153};
+constexpr uint8_t kOtherTab[3] = {41, 145, 41};
+
 // An RGB picture, 3 bytes a pixel, rows from the top.
 struct Picture {
     int width = 0, height = 0;

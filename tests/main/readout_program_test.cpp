@@ -39,7 +39,7 @@ using testing_program::ShowsText;
 
 // The files, written by astropy and Pillow, and their physical values as numpy reads them
 // (float64, rows of the file in order, channels last) in NAME.values.
-constexpr const char* kMakeFiles = R"(
+constexpr const char* kReadoutFiles = R"(
 import sys
 import numpy as np
 from astropy.io import fits
@@ -107,7 +107,7 @@ class ReadoutProgram : public ::testing::Test {
 protected:
     void SetUp() override {
         if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
-        testing_util::WriteText(files.File("make.py"), kMakeFiles);
+        testing_util::WriteText(files.File("make.py"), kReadoutFiles);
         int status = -1;
         const std::string out = testing_program::RunCommand(
             "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1", &status);

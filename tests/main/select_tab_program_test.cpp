@@ -25,9 +25,8 @@ using testing_program::Picture;
 using testing_program::ProgramRun;
 using testing_program::Screen;
 
-// The chosen tab and the other tabs of a tab strip.
-constexpr uint8_t kChosenTab[3] = {153, 255, 153};
-constexpr uint8_t kOtherTab[3] = {41, 145, 41};
+using testing_program::kChosenTab;
+using testing_program::kOtherTab;
 
 // The strip as found on the screen: its row, its two tabs and the workspace under it.
 struct Strip {

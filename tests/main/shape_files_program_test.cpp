@@ -28,9 +28,8 @@ using testing_program::FindText;
 using testing_program::Picture;
 using testing_program::Screen;
 
-// The tabs of the file strip above the picture: the chosen one and the others.
-constexpr uint8_t kChosenTab[3] = {153, 255, 153};
-constexpr uint8_t kOtherTab[3] = {41, 145, 41};
+using testing_program::kChosenTab;
+using testing_program::kOtherTab;
 
 class ShapeFilesProgram : public testing_program::ShapeProgram {
 protected:

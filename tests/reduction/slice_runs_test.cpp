@@ -11,7 +11,7 @@
 namespace orva {
 namespace {
 
-constexpr double kM = kMissingSample;
+constexpr double kGap = kMissingSample;
 
 std::vector<std::pair<uint32_t, uint32_t>> Runs(const MissingRunList& list, uint32_t record) {
     std::vector<std::pair<uint32_t, uint32_t>> out;
@@ -24,8 +24,8 @@ TEST(MissingRunsTest, RunsOfEveryRowAndTheWhollyMissingFlag) {
     MissingRunList list;
     bool all = true;
     // Row 0: runs inside and at the end (closed at n); row 1: wholly missing; row 2: none.
-    const std::vector<double> rows = {kM, 1,  kM, kM, 2, kM, kM, kM, kM,
-                                      kM, kM, kM, 1,  2, 3,  4,  5,  6};
+    const std::vector<double> rows = {kGap, 1,  kGap, kGap, 2, kGap, kGap, kGap, kGap,
+                                      kGap, kGap, kGap, 1,  2, 3,  4,  5,  6};
     ASSERT_TRUE(BuildMissingRuns(&list, rows.data(), 6, 3, &all));
     EXPECT_FALSE(all);
     ASSERT_EQ(list.RecordCount(), 3u);
@@ -37,7 +37,7 @@ TEST(MissingRunsTest, RunsOfEveryRowAndTheWhollyMissingFlag) {
     EXPECT_EQ(list.RunsInUse(), 4u);
 
     // Every row wholly missing.
-    const std::vector<double> missing(8, kM);
+    const std::vector<double> missing(8, kGap);
     ASSERT_TRUE(BuildMissingRuns(&list, missing.data(), 4, 2, &all));
     EXPECT_TRUE(all);
     EXPECT_EQ(Runs(list, 1), (R{{0, 4}}));
@@ -61,7 +61,7 @@ TEST(MissingRunsTest, ABlockMostlyUnusedIsCompacted) {
     bool all = true;
     // Two rows of 40,000 reserve 20,000 pairs each: 40,000 pairs for 3 runs.
     std::vector<double> rows(80000, 1.0);
-    rows[7] = rows[40000 + 2] = rows[79999] = kM;
+    rows[7] = rows[40000 + 2] = rows[79999] = kGap;
     ASSERT_TRUE(BuildMissingRuns(&list, rows.data(), 40000, 2, &all));
     EXPECT_EQ(std::tuple(list.RunsInUse(), list.Capacity()), std::tuple(3u, 3u));
     using R = std::vector<std::pair<uint32_t, uint32_t>>;
@@ -69,7 +69,7 @@ TEST(MissingRunsTest, ABlockMostlyUnusedIsCompacted) {
     EXPECT_EQ(Runs(list, 1), (R{{2, 3}, {39999, 40000}}));
     // Fewer than 8,192 unused pairs: no compaction.
     std::vector<double> small(2 * 8000, 1.0);
-    small[0] = kM;
+    small[0] = kGap;
     ASSERT_TRUE(BuildMissingRuns(&list, small.data(), 8000, 2, &all));
     EXPECT_EQ(std::tuple(list.RunsInUse(), list.Capacity()), std::tuple(1u, 8000u));
 }
@@ -77,7 +77,7 @@ TEST(MissingRunsTest, ABlockMostlyUnusedIsCompacted) {
 TEST(MissingRunsTest, AnAllocationFailureLeavesAnEmptyList) {
     MissingRunList list;
     bool all = true;
-    std::vector<double> row(3000, kM);
+    std::vector<double> row(3000, kGap);
     row[5] = 1.0;
     GlobalBufferRefuseBlocksForTest(2);
     EXPECT_FALSE(BuildMissingRuns(&list, row.data(), 3000, 1, &all));
@@ -128,9 +128,9 @@ std::vector<double> Filled(std::vector<double> row, int mode, uint32_t maxGap,
 
 TEST(MissingRunsTest, FillingByEachMode) {
     using V = std::vector<double>;
-    const V gap3 = {1, 10, kM, kM, kM, 50, 2};
-    const V gap5 = {10, kM, kM, kM, kM, kM, 50};
-    const V ends = {kM, kM, 4, 5, kM};
+    const V gap3 = {1, 10, kGap, kGap, kGap, 50, 2};
+    const V gap5 = {10, kGap, kGap, kGap, kGap, kGap, 50};
+    const V ends = {kGap, kGap, 4, 5, kGap};
     struct Case {
         V row;
         int mode;
@@ -138,7 +138,7 @@ TEST(MissingRunsTest, FillingByEachMode) {
     } cases[] = {
         {gap3, 2, {1, 10, 20, 30, 40, 50, 2}},
         {gap5, 2, {10, -7, -7, -7, -7, -7, 50}},
-        {{3, kM, kM, 3}, 2, {3, 3, 3, 3}},
+        {{3, kGap, kGap, 3}, 2, {3, 3, 3, 3}},
         {gap3, 1, {1, 10, 30, 30, 30, 50, 2}},
         {gap3, 0, {1, 10, -7, -7, -7, 50, 2}},
         {ends, 0, {-7, -7, 4, 5, -7}},
@@ -150,11 +150,11 @@ TEST(MissingRunsTest, FillingByEachMode) {
     // A wholly missing row takes the fill value in every mode and counts.
     for (int mode = 0; mode < 3; ++mode) {
         bool result = true;
-        EXPECT_EQ(Filled({kM, kM, kM}, mode, 4, &result), (V{-7, -7, -7}));
+        EXPECT_EQ(Filled({kGap, kGap, kGap}, mode, 4, &result), (V{-7, -7, -7}));
         EXPECT_FALSE(result);
     }
     // Of two rows one wholly missing: fewer than processed, true.
-    std::vector<double> rows = {kM, kM, 1, kM};
+    std::vector<double> rows = {kGap, kGap, 1, kGap};
     MissingRunList list;
     bool all = false;
     ASSERT_TRUE(BuildMissingRuns(&list, rows.data(), 2, 2, &all));

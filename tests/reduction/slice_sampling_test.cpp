@@ -16,20 +16,20 @@ namespace {
 
 using namespace reduction_testing;
 
-constexpr double kM = kMissingSample;
+constexpr double kNoSample = kMissingSample;
 constexpr int64_t kW = 12, kH = 9;
 constexpr uint32_t kC = 3;
 
 // The reference output of slice_reference.py (channel 0; channel c adds 1000 c).
-const std::vector<double> kLine0 = {20, 42, 44, kM, 68, 90, 111};
-const std::vector<double> kStrip0 = {kM, kM, 20, 41, 61,  1,   21, 42, 63,  63, 23, 23,
-                                     44, 65, 85, kM, kM,  kM,  kM, kM, 27,  47, 68, 89,
-                                     89, 69, 69, 90, 111, 131, 70, 90, 111, kM, kM};
+const std::vector<double> kLine0 = {20, 42, 44, kNoSample, 68, 90, 111};
+const std::vector<double> kStrip0 = {kNoSample, kNoSample, 20, 41, 61,  1,   21, 42, 63,  63, 23, 23,
+                                     44, 65, 85, kNoSample, kNoSample,  kNoSample,  kNoSample, kNoSample, 27,  47, 68, 89,
+                                     89, 69, 69, 90, 111, 131, 70, 90, 111, kNoSample, kNoSample};
 
 std::vector<double> Channel(const std::vector<double>& v, uint32_t c) {
     std::vector<double> out(v);
     for (double& x : out)
-        if (x != kM) x += 1000.0 * c;
+        if (x != kNoSample) x += 1000.0 * c;
     return out;
 }
 
@@ -168,10 +168,10 @@ TEST_F(SamplingTest, APathWhollyOutsideStoresNothing) {
 TEST_F(SamplingTest, NotANumberAndTheMissingMarkInTheFrameAreMissingSamples) {
     Select(0, 1);
     interleaved[(1 * kW + 0) * kC] = std::nan("");  // the first kept point's pixel (0, 1)
-    interleaved[(5 * kW + 11) * kC] = kM;           // the last kept point's pixel (11, 5)
+    interleaved[(5 * kW + 11) * kC] = kNoSample;           // the last kept point's pixel (11, 5)
     std::vector<double> want = kLine0;
-    want[0] = kM;
-    want[6] = kM;
+    want[0] = kNoSample;
+    want[6] = kNoSample;
     EXPECT_EQ(Line(false), want);
     const MissingRunRecord& r = R().slice.runs.Record(0);
     ASSERT_EQ(r.count, 3u);

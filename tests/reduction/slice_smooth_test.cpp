@@ -27,7 +27,7 @@ namespace {
 using reduction_testing::HaveReference;
 using reduction_testing::Reference;
 using reduction_testing::ReferenceOf;
-using reduction_testing::Relative;
+using reduction_testing::RelativeError;
 using reduction_testing::WriteDoubles;
 using testing_util::TempFolder;
 
@@ -186,14 +186,14 @@ TEST(SliceSmoothTest, WindowEstimatesAsSlidingWindowView) {
                             kScript);
             for (int64_t k = 0; k < counts.produced; ++k) {
                 const int64_t row = counts.half + k;
-                EXPECT_LT(Relative(b.scales[row], want.at("f" + std::to_string(k))), 1e-13)
+                EXPECT_LT(RelativeError(b.scales[row], want.at("f" + std::to_string(k))), 1e-13)
                     << "row " << row;
                 for (int64_t c = 0; c < width; ++c) {
                     const auto it = want.find("p" + std::to_string(k) + "_" + std::to_string(c));
                     if (it == want.end())
                         EXPECT_EQ(b.p(row, c), kMiss) << row << "," << c;
                     else
-                        EXPECT_LT(Relative(b.p(row, c), it->second), 1e-13) << row << "," << c;
+                        EXPECT_LT(RelativeError(b.p(row, c), it->second), 1e-13) << row << "," << c;
                 }
             }
         }
@@ -587,7 +587,7 @@ TEST(SmoothingSplineTest, SameCurveAsScipyAtTheSameFit) {
             const double sg = c.weighted ? s.sigma[i] : 1.0;
             chi2 += std::pow((s.y[i] - f.a[i]) / sg, 2);
         }
-        EXPECT_LT(Relative(chi2, target), 1e-6);
+        EXPECT_LT(RelativeError(chi2, target), 1e-6);
         std::vector<double> file = s.x;
         file.insert(file.end(), s.y.begin(), s.y.end());
         if (c.weighted)

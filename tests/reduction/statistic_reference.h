@@ -81,7 +81,7 @@ inline Reference ReferenceOf(const std::string& arguments, const std::string& sc
 }
 
 // |got - want| / |want|.
-inline double Relative(double got, double want) {
+inline double RelativeError(double got, double want) {
     const double scale = std::max(std::fabs(want), 1e-300);
     return std::fabs(got - want) / scale;
 }
@@ -108,19 +108,19 @@ inline void WriteRects(const std::string& path, const Region& region, int64_t ox
 // and fourth moments, skewness and kurtosis within 1e-9.
 inline void ExpectMomentsAsNumpy(const StatisticResult& r, const Reference& want) {
     EXPECT_EQ(std::tuple(r.min, r.max, r.median), std::tuple(want.at("min"), want.at("max"), want.at("median")));
-    EXPECT_LT(Relative(r.flux, want.at("sum")), 1e-12);
-    EXPECT_LT(Relative(r.mean, want.at("mean")), 1e-12);
-    EXPECT_LT(Relative(r.m[0], want.at("m2")), 1e-12);
-    EXPECT_LT(Relative(r.centralM[0], want.at("M2")), 1e-12);
-    EXPECT_LT(Relative(r.centralM[1], want.at("M3")), 1e-9);
-    EXPECT_LT(Relative(r.centralM[2], want.at("M4")), 1e-9);
-    EXPECT_LT(Relative(r.dispersion, want.at("var1")), 1e-12);
-    EXPECT_LT(Relative(r.rms, std::sqrt(want.at("var1"))), 1e-12);
-    EXPECT_LT(Relative(r.deviationUnbiased, UnbiasedDeviationFactor(r.npro) * std::sqrt(want.at("var1"))), 1e-12);
-    EXPECT_LT(Relative(r.skewness, want.at("skew")), 1e-9);
-    EXPECT_LT(Relative(r.skewnessUnbiased, want.at("skew1")), 1e-9);
-    EXPECT_LT(Relative(r.kurtosis, want.at("kurt")), 1e-9);
-    EXPECT_LT(Relative(r.kurtosisUnbiased, want.at("kurt1")), 1e-9);
+    EXPECT_LT(RelativeError(r.flux, want.at("sum")), 1e-12);
+    EXPECT_LT(RelativeError(r.mean, want.at("mean")), 1e-12);
+    EXPECT_LT(RelativeError(r.m[0], want.at("m2")), 1e-12);
+    EXPECT_LT(RelativeError(r.centralM[0], want.at("M2")), 1e-12);
+    EXPECT_LT(RelativeError(r.centralM[1], want.at("M3")), 1e-9);
+    EXPECT_LT(RelativeError(r.centralM[2], want.at("M4")), 1e-9);
+    EXPECT_LT(RelativeError(r.dispersion, want.at("var1")), 1e-12);
+    EXPECT_LT(RelativeError(r.rms, std::sqrt(want.at("var1"))), 1e-12);
+    EXPECT_LT(RelativeError(r.deviationUnbiased, UnbiasedDeviationFactor(r.npro) * std::sqrt(want.at("var1"))), 1e-12);
+    EXPECT_LT(RelativeError(r.skewness, want.at("skew")), 1e-9);
+    EXPECT_LT(RelativeError(r.skewnessUnbiased, want.at("skew1")), 1e-9);
+    EXPECT_LT(RelativeError(r.kurtosis, want.at("kurt")), 1e-9);
+    EXPECT_LT(RelativeError(r.kurtosisUnbiased, want.at("kurt1")), 1e-9);
 }
 
 }  // namespace orva::reduction_testing

@@ -37,8 +37,8 @@ std::vector<std::array<int, 3>> Rows(const Region& r) {
 }
 
 // An anchor list of the points (x, y pairs).
-struct Anchors : AnchorBuffer {
-    Anchors(std::initializer_list<float> xy) {
+struct AnchorList : AnchorBuffer {
+    AnchorList(std::initializer_list<float> xy) {
         std::vector<float> v(xy);
         SetPoints(v.data(), static_cast<uint32_t>(v.size() / 2));
     }
@@ -91,23 +91,23 @@ TEST(ScanConvertTest, ShapesGiveThePixelsOfTheirRules) {
     ShapeHeader header;
     ShapeRegion r;
     // A two-anchor Rect: corners floored.
-    ASSERT_TRUE(PolygonShapeRegion(&r, Anchors({0.3f, 0.3f, 5.7f, 5.7f}), header));
+    ASSERT_TRUE(PolygonShapeRegion(&r, AnchorList({0.3f, 0.3f, 5.7f, 5.7f}), header));
     EXPECT_EQ(Describe(Rects(r)), "(0,0,5,5)");
     EXPECT_EQ(r.ShapeCode(), kRegionCodeRect);
-    // Anchors that floor to the same x give nothing.
-    ASSERT_TRUE(PolygonShapeRegion(&r, Anchors({0.2f, 0.0f, 0.7f, 5.0f}), header));
+    // AnchorList that floor to the same x give nothing.
+    ASSERT_TRUE(PolygonShapeRegion(&r, AnchorList({0.2f, 0.0f, 0.7f, 5.0f}), header));
     EXPECT_EQ(r.count, 0u);
-    ASSERT_TRUE(PolygonShapeRegion(&r, Anchors({0.2f, 1.0f, 3.7f, 1.4f, 2.0f, 1.9f}), header));
+    ASSERT_TRUE(PolygonShapeRegion(&r, AnchorList({0.2f, 1.0f, 3.7f, 1.4f, 2.0f, 1.9f}), header));
     EXPECT_EQ(r.count, 0u);
     // A triangle: left and top edges inside, right and bottom outside.
-    ASSERT_TRUE(PolygonShapeRegion(&r, Anchors({0, 0, 4, 0, 0, 4}), header));
+    ASSERT_TRUE(PolygonShapeRegion(&r, AnchorList({0, 0, 4, 0, 0, 4}), header));
     EXPECT_EQ(Describe(Rects(r)), "(0,0,4,1)(0,1,3,2)(0,2,2,3)(0,3,1,4)");
     EXPECT_EQ(r.ShapeCode(), kRegionCodePolygon);
     // An axis-parallel rectangle of four anchors is its box; the origin and k move it.
     r.floatOriginX = 1.0f;
     r.floatOriginY = -1.0f;
     header.subpix = 2;
-    ASSERT_TRUE(PolygonShapeRegion(&r, Anchors({1, 1, 3, 1, 3, 2, 1, 2}), header));
+    ASSERT_TRUE(PolygonShapeRegion(&r, AnchorList({1, 1, 3, 1, 3, 2, 1, 2}), header));
     EXPECT_EQ(Describe(Rects(r)), "(0,4,4,6)");
     header.subpix = 1;
     r.floatOriginX = r.floatOriginY = 0.0f;
@@ -125,12 +125,12 @@ TEST(ScanConvertTest, ShapesGiveThePixelsOfTheirRules) {
 
     // The ellipse box: corners ordered first, the smaller floored, the larger ceiled.
     ShapeRegion forward, backward;
-    ASSERT_TRUE(EllipseShapeRegion(&forward, Anchors({0.5f, 0.5f, 10.5f, 10.5f}), header));
-    ASSERT_TRUE(EllipseShapeRegion(&backward, Anchors({10.5f, 10.5f, 0.5f, 0.5f}), header));
+    ASSERT_TRUE(EllipseShapeRegion(&forward, AnchorList({0.5f, 0.5f, 10.5f, 10.5f}), header));
+    ASSERT_TRUE(EllipseShapeRegion(&backward, AnchorList({10.5f, 10.5f, 0.5f, 0.5f}), header));
     EXPECT_TRUE(forward.box == (RegionRect{0, 0, 11, 11}));
     EXPECT_EQ(Describe(Rects(forward)), Describe(Rects(backward)));
     forward.floatOriginX = 20.0f;  // relative coordinates below zero floor, not truncate
-    ASSERT_TRUE(EllipseShapeRegion(&forward, Anchors({10.5f, 0.0f, 13.0f, 4.0f}), header));
+    ASSERT_TRUE(EllipseShapeRegion(&forward, AnchorList({10.5f, 0.0f, 13.0f, 4.0f}), header));
     EXPECT_TRUE(forward.box == (RegionRect{-10, 0, -7, 4}));
 
     // The staircase contour of one rectangle.

@@ -108,7 +108,7 @@ protected:
     // Top-left frame, y downwards, as the corner projection of top-left slots.
     void TopLeftFrame() const {
         glViewport(0, 0, window->clientWidth, window->clientHeight);
-        testing_util::Project(0, window->clientWidth, window->clientHeight, 0);
+        testing_util::OrthoProjection(0, window->clientWidth, window->clientHeight, 0);
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT);
         glColor3f(1, 1, 1);
@@ -251,7 +251,7 @@ TEST_F(FontGlTest, BitmapTextDrawsItsGlyphAtTheBaselineInEveryFrame) {
     int h = window->clientHeight;
     for (int frame = 0; frame < 2; ++frame) {
         TopLeftFrame();
-        if (frame == 1) testing_util::Project(window->clientWidth, 0, 0, h);  // bottom-right: x leftwards, y up
+        if (frame == 1) testing_util::OrthoProjection(window->clientWidth, 0, 0, h);  // bottom-right: x leftwards, y up
         // Baseline start at window pixel (20, h - 30) from the bottom-left.
         float x = frame == 0 ? 20.0f : static_cast<float>(window->clientWidth - 20);
         float y = frame == 0 ? 30.0f : static_cast<float>(h - 30);
@@ -312,7 +312,7 @@ TEST_F(FontGlTest, BlocksWidgetsAndGlyphListsDrawTheirVisibleCharacters) {
     e.textOffsetY = 3;
     e.text = "0";
     TopLeftFrame();
-    testing_util::Project(w, 0, h, 0);
+    testing_util::OrthoProjection(w, 0, h, 0);
     gTextDraw(&e);
     EXPECT_EQ(Mismatches(ReadBack(), '0', w - 66, h - 32), 0);
     // The edit line scrolled by one character: its glyph list draws "0" at the text

@@ -32,6 +32,15 @@
 
 namespace orva::testing_util {
 
+// With ORVA_SCREENSHOTS set, the whole screen as <name>.png in that folder (ImageMagick's
+// import), to look at.
+inline void Shot(const std::string& name) {
+    const char* dir = std::getenv("ORVA_SCREENSHOTS");
+    if (dir == nullptr) return;
+    std::string command = "import -window root " + std::string(dir) + "/" + name + ".png";
+    if (std::system(command.c_str()) != 0) ADD_FAILURE() << "no screenshot: " << command;
+}
+
 // Dispatches what the queue holds now (at most 50 messages).
 inline void DispatchQueued() {
     platform::Msg msg;
@@ -152,7 +161,7 @@ inline ScreenImage ReadScreen(Display* display, Window xid) {
 }
 
 // An orthographic frame of the given edges over the viewport, no model transform.
-inline void Project(double left, double right, double bottom, double top) {
+inline void OrthoProjection(double left, double right, double bottom, double top) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     glOrtho(left, right, bottom, top, -1, 1);

@@ -58,7 +58,7 @@ protected:
         ASSERT_GE(w_, 512);
         ASSERT_GE(h_, 400);
         glViewport(0, 0, w_, h_);
-        Project(0, w_, 0, h_);  // frame row 0 at the bottom: read-back row 0
+        OrthoProjection(0, w_, 0, h_);  // frame row 0 at the bottom: read-back row 0
         glDisable(GL_BLEND);
         glDisable(GL_DITHER);
         glDisable(GL_DEPTH_TEST);

@@ -261,7 +261,7 @@ TEST_F(TextureViewGlTest, ReadBackTakesTheSourceWindowsBackBuffer) {
     glDisable(GL_SCISSOR_TEST);
     glClearColor(0.2f, 0.4f, 0.6f, 1);
     glClear(GL_COLOR_BUFFER_BIT);
-    Project(0, window_->clientWidth, 0, window_->clientHeight);
+    OrthoProjection(0, window_->clientWidth, 0, window_->clientHeight);
     glColor3ub(10, 250, 30);
     glRecti(100, 0, 500, 400);
     view_.ReadBack();

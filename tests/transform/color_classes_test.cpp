@@ -18,20 +18,9 @@
 namespace orva {
 namespace {
 
+using testing_transform::Format;
 using testing_transform::TransformTest;
 using Rgb = std::array<uint32_t, 3>;
-
-// 64-bit real data of `channels` channels into 3-channel pixels of 8 (or 16) bits.
-ColorFormat Format(uint32_t channels, bool wide = false) {
-    ColorFormat f;
-    f.flags = 0x40;
-    f.bits = 64;
-    f.channels = channels;
-    f.pixelFormat = wide ? 0x102 : 0x101;
-    f.pixelWord = 1;
-    f.pixelChannels = 3;
-    return f;
-}
 
 std::vector<Rgb> Entries(const PaletteTable& p) {
     std::vector<Rgb> out(p.WorkingEntries());

@@ -21,20 +21,10 @@ namespace {
 
 using testing::TestItem;
 using testing::TestStage;
+using testing_transform::Format;
 using testing_transform::TransformTest;
 using testing_util::TempFolder;
 using testing_util::WriteText;
-
-ColorFormat Format(uint32_t channels, bool wide = false) {
-    ColorFormat f;
-    f.flags = 0x40;
-    f.bits = 64;
-    f.channels = channels;
-    f.pixelFormat = wide ? 0x102 : 0x101;
-    f.pixelWord = 1;
-    f.pixelChannels = 3;
-    return f;
-}
 
 class ColourConverterTest : public TransformTest {
 protected:

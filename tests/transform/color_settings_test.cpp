@@ -18,25 +18,13 @@ namespace {
 
 using testing_transform::ColourSection;
 using testing_transform::ScopedSaveServiceFiles;
+using testing_transform::Format;
+using testing_transform::ReleaseDefaults;
 using testing_transform::TransformTest;
 using testing_util::ReadText;
 using testing_util::TempFolder;
 using testing_util::WriteText;
 
-ColorFormat Format8(uint32_t channels) {
-    ColorFormat f;
-    f.flags = 0x40;
-    f.bits = 64;
-    f.channels = channels;
-    f.pixelFormat = 0x101;
-    f.pixelWord = 1;
-    f.pixelChannels = 3;
-    return f;
-}
-
-struct ReleaseDefaults {
-    void operator()(ColorDefaults* d) const { d->Release(); }
-};
 using Defaults = std::unique_ptr<ColorDefaults, ReleaseDefaults>;
 
 ColorDefaults* RegisteredDefaults() {
@@ -218,7 +206,7 @@ TEST_F(ColourSettingsTest, FilesAreWrittenOnlyWithTheServiceFilePreference) {
     request.fileName = path.c_str();
     {
         ColorConverter c(&request, 0);
-        ASSERT_TRUE(ColorConverterSetFormat(&c, Format8(1)));
+        ASSERT_TRUE(ColorConverterSetFormat(&c, Format(1)));
         EXPECT_TRUE(ColorConverterSetQbits(&c, 3));
     }
     EXPECT_NE(ReadText(path).find("Qbits=3\n"), std::string::npos) << ReadText(path);
@@ -358,7 +346,7 @@ TEST_F(ColourSettingsTest, SharedDefaultsAndTheirUsers) {
     EXPECT_TRUE(b.QuerySettings(&kTransformationPropId, &settings) && settings == defaults);
     EXPECT_EQ(defaults->RefCount(), 4);
     settings->Release();
-    for (ColorConverter* conv : {&a, &b, &c}) ASSERT_TRUE(ColorConverterSetFormat(conv, Format8(1)));
+    for (ColorConverter* conv : {&a, &b, &c}) ASSERT_TRUE(ColorConverterSetFormat(conv, Format(1)));
 
     // An edit through one user of the defaults reaches the other, not the converter with its own settings.
     ASSERT_TRUE(ColorConverterEdit(&b, [](ColorSettings& s) { s.classIndex = 12; }));

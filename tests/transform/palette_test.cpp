@@ -22,28 +22,17 @@ namespace orva {
 namespace {
 
 using testing_transform::StatusRecorder;
+using testing_transform::Format;
+using testing_transform::kNaN;
 using testing_transform::TransformTest;
 using testing_util::ReadText;
 using testing_util::TempFolder;
 using testing_util::WriteText;
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
 std::string Values(const std::vector<int>& values) {
     std::string text;
     for (int v : values) text += std::to_string(v) + "\n";
     return text;
-}
-
-ColorFormat Format8(uint32_t channels, bool wide = false) {
-    ColorFormat f;
-    f.flags = 0x40;
-    f.bits = 64;
-    f.channels = channels;
-    f.pixelFormat = wide ? 0x102 : 0x101;
-    f.pixelWord = 1;
-    f.pixelChannels = 3;
-    return f;
 }
 
 // A working palette whose entries all differ: entry i = (i AND 255, i / 256, 3).
@@ -240,7 +229,7 @@ TEST_F(PaletteTest, SavingPalettes) {
 
     // Through a converter: a user palette of 256 entries shown uncorrected is written whole.
     ColorConverter c(nullptr, 0);
-    ASSERT_TRUE(ColorConverterSetFormat(&c, Format8(1)));
+    ASSERT_TRUE(ColorConverterSetFormat(&c, Format(1)));
     std::vector<int> values;
     for (int i = 0; i < 256; ++i) values.insert(values.end(), {i, 255 - i, 255});
     const std::string user = folder.File("user.pal");
@@ -319,7 +308,7 @@ class CorrectionTest : public PaletteTest {
 protected:
     // The "Grey" working palette of a converter after an edit of its correction.
     PaletteTable& Grey(const std::function<void(ColourCorrection&)>& edit) {
-        EXPECT_TRUE(ColorConverterSetFormat(&converter, Format8(1)));
+        EXPECT_TRUE(ColorConverterSetFormat(&converter, Format(1)));
         EXPECT_TRUE(ColorConverterEdit(&converter, [&](ColorSettings& s) {
             s.classIndex = 1;
             ResetColourCorrectionFully(&s.correction);
@@ -425,7 +414,7 @@ TEST_F(CorrectionTest, NeutralTolerancesAndFourChannelPalettes) {
         {2, 1.00005f, true},      {2, 0.99991f, true},    {2, 1.0002f, false},
     };
     for (const Row& r : rows) {
-        SCOPED_TRACE(testing::Message() << r.which << " " << r.value);
+        SCOPED_TRACE(::testing::Message() << r.which << " " << r.value);
         ColourCorrection c;
         float* values = r.which == 0 ? c.amplification : (r.which == 1 ? c.blackLevel : c.gamma);
         values[0] = r.value;

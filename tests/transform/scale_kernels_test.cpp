@@ -16,12 +16,13 @@
 #include <vector>
 
 #include "test_support.h"
+#include "transform_test_support.h"
 
 namespace orva {
 namespace {
 
 constexpr double kNoData = -DBL_MAX;
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using testing_transform::kNaN;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 ScaleParameters Params(double min, double max, double v1, double v2, uint32_t v3 = 2, uint32_t v4 = 0xFF) {

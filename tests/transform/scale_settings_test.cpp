@@ -19,6 +19,7 @@ namespace {
 
 using testing_transform::ScaleSection;
 using testing_transform::ScopedSaveServiceFiles;
+using testing_transform::ReleaseDefaults;
 using testing_transform::TransformTest;
 using testing_util::ReadText;
 using testing_util::TempFolder;
@@ -27,9 +28,6 @@ using testing_util::WriteText;
 constexpr uint32_t kF64 = 0x40;
 constexpr double kSmallestStep = 4.450147717014403e-308;
 
-struct ReleaseDefaults {
-    void operator()(ScaleDefaults* d) const { d->Release(); }
-};
 using Settings = std::unique_ptr<ScaleDefaults, ReleaseDefaults>;
 
 Settings Make() { return Settings(ScaleDefaults::Create()); }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,31 @@
 #include "framework/keyword_file.h"
 #include "common/error_codes.h"
 #include "io/data_set.h"
+#include "transform/color_settings.h"
 
 namespace orva::testing_transform {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// 64-bit real data of `channels` channels into 3-channel pixels of 8 (or, `wide`, 16) bits.
+inline ColorFormat Format(uint32_t channels, bool wide = false) {
+    ColorFormat f;
+    f.flags = 0x40;
+    f.bits = 64;
+    f.channels = channels;
+    f.pixelFormat = wide ? 0x102 : 0x101;
+    f.pixelWord = 1;
+    f.pixelChannels = 3;
+    return f;
+}
+
+// Releases a settings object that a smart pointer holds.
+struct ReleaseDefaults {
+    template <class T>
+    void operator()(T* d) const {
+        d->Release();
+    }
+};
 
 // Runs tests/transform/render_reference.py with the arguments (quoted by the
 // caller) and answers what it printed, or "<failed>".

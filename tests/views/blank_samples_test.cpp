@@ -118,7 +118,7 @@ TEST_F(BlankSamples, TheSourceDeliversNaNAndCountsOnlyTheOtherSamples) {
     DataMessage range(kMsgValueRange, target);
     ASSERT_TRUE(file.source->OnMessage(&range, 0));
     EXPECT_EQ(std::tuple(target->range.min, target->range.max, target->range.count), std::tuple(lo, hi, count));
-    EXPECT_LT(Relative(target->range.mean, sum / static_cast<double>(count)), 1e-12);
+    EXPECT_LT(RelativeError(target->range.mean, sum / static_cast<double>(count)), 1e-12);
     target->Release();
 }
 
@@ -142,7 +142,7 @@ TEST_F(BlankSamples, AStatisticRectangleSkipsTheBlankPixels) {
     const StatisticResult& r = block.Results()[0];
     WriteRects(file.folder.File("mask"), mask, mask.originX, mask.originY);
     WriteRects(file.folder.File("ring"), background, background.originX, background.originY);
-    const Reference numpy = ReferenceOf("fits-star '" + path + "' " + file.folder.File("mask") + " " +
+    const reduction_testing::Reference numpy = ReferenceOf("fits-star '" + path + "' " + file.folder.File("mask") + " " +
                                         file.folder.File("ring"));
     ASSERT_FALSE(numpy.empty());
     EXPECT_EQ(static_cast<double>(r.npro), numpy.at("n"));

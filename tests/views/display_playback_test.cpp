@@ -19,7 +19,7 @@ using views_testing::FakeWindow;
 using views_testing::HookScope;
 using views_testing::WiredCell;
 
-HookScope::Tally& Tally() { return HookScope::Counts(); }
+HookScope::Tally& PlaybackTally() { return HookScope::Counts(); }
 
 // A cell on a fake window in a workspace, with a port list of `frames` frames.
 class PlayedCell : public ::testing::Test {
@@ -86,11 +86,11 @@ TEST_F(PlayedCell, TheFrameSyncSelectsTheCurrentFrameAndRefreshesThePages) {
     EXPECT_TRUE(wired.device->selectedIndexes.empty());  // one frame: nothing to sync
     Frames(20, 7);
     window.window.dirty = 0;
-    const int panels = Tally().panelRefreshes;
+    const int panels = PlaybackTally().panelRefreshes;
     PlaybackFrameSync(Cell());
     EXPECT_EQ(wired.device->selectedIndexes, (std::vector<int32_t>{8}));
     EXPECT_EQ(transportPages, 1);
-    EXPECT_EQ(Tally().panelRefreshes, panels + 1);
+    EXPECT_EQ(PlaybackTally().panelRefreshes, panels + 1);
     EXPECT_EQ(window.window.dirty, 7u);
     // Through the workspace: its active cell; a cell that is not active skips the pages.
     list->player.current.store(3);
@@ -123,10 +123,10 @@ TEST_F(PlayedCell, ReadoutsFollowTheFrameOfTheActiveCellOnly) {
 }
 
 TEST_F(PlayedCell, PendingRecordsReloadTheirDisplayAndOthersRelinkTheirWindow) {
-    const int polls = Tally().polls;
+    const int polls = PlaybackTally().polls;
     PlaybackReloadRecord(wired.device);
-    EXPECT_EQ(Tally().polls, polls + 1);  // the cell's delivery polled its window,
-    EXPECT_TRUE(Tally().pollLockHeld);     // under the display lock
+    EXPECT_EQ(PlaybackTally().polls, polls + 1);  // the cell's delivery polled its window,
+    EXPECT_TRUE(PlaybackTally().pollLockHeld);     // under the display lock
     PlaybackReloadRecord(nullptr);
     // A window without a current device beside another one becomes its port's primary.
     auto* other = new FakeGraphicsWindow(Cell());

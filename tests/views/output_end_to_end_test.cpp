@@ -21,7 +21,7 @@ namespace {
 using testing_views::OutputFile;
 using testing_views::StatusTexts;
 
-constexpr int kFrames = 3, kHeight = 5, kWidth = 7;
+constexpr int kOutFrames = 3, kOutHeight = 5, kOutWidth = 7;
 
 // Compares written files with the source: `kind` "fits" or "raw"; the frames first ..
 // first + count - 1 of the source in file order. Prints "ok" or what differs.
@@ -62,7 +62,7 @@ protected:
     void SetUp() override {
         if (!testing_views::HaveAstropy()) GTEST_SKIP() << "astropy not installed";
         source = f.File("cube.fits");
-        testing_views::WriteCube(source, kFrames, kHeight, kWidth);
+        testing_views::WriteCube(source, kOutFrames, kOutHeight, kOutWidth);
         ASSERT_TRUE(f.Open(source));
         testing_util::WriteText(f.File("check.py"),
                                 std::string("import numpy as np\nfrom astropy.io import fits\n") + kCheck);
@@ -148,7 +148,7 @@ TEST_F(OutputEndToEnd, FitsAndRawInAsInputAndAsisGiveThePhysicalValues) {
         // The one file, named by the pattern, is the one the message names.
         EXPECT_EQ(files[0], folder + "/cube001_snr0001" + c.extension);
         EXPECT_EQ(shown.Texts().back(), "-2 " + files[0] + " saved, [frame(s) 3]");
-        EXPECT_EQ(Check(std::string(c.extension) == ".fits" ? "fits" : "raw", 0, kFrames, files), "ok\n");
+        EXPECT_EQ(Check(std::string(c.extension) == ".fits" ? "fits" : "raw", 0, kOutFrames, files), "ok\n");
         if (verify && std::string(c.extension) == ".fits") {
             int status = -1;
             const std::string out = testing_io::RunCommand("fitsverify -q '" + files[0] + "' 2>&1", &status);
@@ -204,7 +204,7 @@ TEST_F(OutputEndToEnd, AFormatThatAllowsOnlyUnsigned16BitForcesTheType) {
     ASSERT_TRUE(OutputRunWrite(f.output, kWriteScopeAll));
     const std::vector<std::string> files = Written(folder, ".dat");
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(Check("raw", 0, kFrames, files), "ok\n");
+    EXPECT_EQ(Check("raw", 0, kOutFrames, files), "ok\n");
     const std::string fs = testing_util::ReadText(files[0].substr(0, files[0].size() - 4) + ".fs");
     EXPECT_NE(fs.find("unsigned=1"), std::string::npos) << fs;
     f.output->format = nullptr;

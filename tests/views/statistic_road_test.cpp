@@ -83,17 +83,17 @@ TEST(StatisticRoad, AStatisticRectangleOnAnOpenedFitsFile) {
     // The background by its rules, the threshold, FWHM and the centroid above the threshold.
     EXPECT_EQ(r.backgroundValid, 1);
     EXPECT_EQ(static_cast<double>(r.nproBkgr), want.at("ring_n"));
-    EXPECT_LT(Relative(r.bkgr, want.at("bkgr")), 1e-12);
-    EXPECT_LT(Relative(r.rmsBkgr, want.at("rms_bkgr")), 1e-10);
+    EXPECT_LT(RelativeError(r.bkgr, want.at("bkgr")), 1e-12);
+    EXPECT_LT(RelativeError(r.rmsBkgr, want.at("rms_bkgr")), 1e-10);
     EXPECT_NEAR(r.bkgr, 100.0, 0.5);
     EXPECT_NEAR(r.rmsBkgr, 5.0, 0.25);
-    EXPECT_LT(Relative(r.bkgrThreshold, want.at("threshold")), 1e-12);
+    EXPECT_LT(RelativeError(r.bkgrThreshold, want.at("threshold")), 1e-12);
     EXPECT_NEAR(r.fwhm, std::sqrt(want.at("half_count") * 4 / M_PI), 1e-12);
     EXPECT_NEAR(r.thresholdRadius, std::sqrt(want.at("above") / M_PI), 1e-12);
     EXPECT_NEAR(r.xc, want.at("xc"), 1e-9);
     EXPECT_NEAR(r.yc, want.at("yc"), 1e-9);
-    EXPECT_LT(Relative(r.xsig, want.at("xsig")), 1e-9);
-    EXPECT_LT(Relative(r.ysig, want.at("ysig")), 1e-9);
+    EXPECT_LT(RelativeError(r.xsig, want.at("xsig")), 1e-9);
+    EXPECT_LT(RelativeError(r.ysig, want.at("ysig")), 1e-9);
     EXPECT_NEAR(r.xysig, want.at("xysig"), 1e-9);
     EXPECT_NEAR(r.xasym, want.at("xasym"), 1e-8);
     EXPECT_NEAR(r.yasym, want.at("yasym"), 1e-8);

@@ -27,19 +27,19 @@ using display_test::Chain;
 using display_test::Sample;
 using display_test::ServicesScope;
 
-constexpr int kHostWidth = 900;
-constexpr int kHostHeight = 706;
+constexpr int kDeviceHostWidth = 900;
+constexpr int kDeviceHostHeight = 706;
 
 class ImageDeviceGlTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ORVA_SKIP_WITHOUT_DISPLAY();
         limits_ = gTextureLimits();
-        window_ = InitWithFrame(0, 0, kHostWidth + 40, kHostHeight + 60, kStyleMain);
+        window_ = InitWithFrame(0, 0, kDeviceHostWidth + 40, kDeviceHostHeight + 60, kStyleMain);
         ASSERT_NE(window_, nullptr);
         ASSERT_TRUE(OpenShown(window_, "Image device"));
-        ASSERT_GE(window_->clientWidth, kHostWidth);
-        ASSERT_GE(window_->clientHeight, kHostHeight);
+        ASSERT_GE(window_->clientWidth, kDeviceHostWidth);
+        ASSERT_GE(window_->clientHeight, kDeviceHostHeight);
         // Tiles of 512 pixels: the views below cross several seams.
         gTextureLimits().rgb8 = 512;
     }
@@ -50,7 +50,7 @@ protected:
     }
     // A chain whose cell shows its picture in the test window.
     std::unique_ptr<Chain> MakeChain(int64_t width, int64_t height, uint32_t channels = 3) {
-        auto chain = std::make_unique<Chain>(width, height, channels, kHostWidth, kHostHeight);
+        auto chain = std::make_unique<Chain>(width, height, channels, kDeviceHostWidth, kDeviceHostHeight);
         chain->cell->host.window = window_;
         chain->window->draw = &DrawImageWindow;
         return chain;
@@ -76,16 +76,16 @@ protected:
     // The drawn host area, rows top first, 3 bytes a pixel.
     std::vector<uint8_t> HostPixels() {
         std::vector<uint8_t> all = ReadBack(window_);
-        std::vector<uint8_t> out(static_cast<size_t>(kHostWidth) * kHostHeight * 3);
-        for (int y = 0; y < kHostHeight; ++y) {
+        std::vector<uint8_t> out(static_cast<size_t>(kDeviceHostWidth) * kDeviceHostHeight * 3);
+        for (int y = 0; y < kDeviceHostHeight; ++y) {
             const size_t from = (static_cast<size_t>(window_->clientHeight - 1 - y) * window_->clientWidth) * 3;
-            std::copy_n(all.begin() + static_cast<ptrdiff_t>(from), kHostWidth * 3,
-                        out.begin() + static_cast<ptrdiff_t>(static_cast<size_t>(y) * kHostWidth * 3));
+            std::copy_n(all.begin() + static_cast<ptrdiff_t>(from), kDeviceHostWidth * 3,
+                        out.begin() + static_cast<ptrdiff_t>(static_cast<size_t>(y) * kDeviceHostWidth * 3));
         }
         return out;
     }
     static Rgb At(const std::vector<uint8_t>& p, int x, int y) {
-        const size_t i = (static_cast<size_t>(y) * kHostWidth + x) * 3;
+        const size_t i = (static_cast<size_t>(y) * kDeviceHostWidth + x) * 3;
         return {p[i], p[i + 1], p[i + 2]};
     }
 
@@ -98,9 +98,9 @@ protected:
 template <typename Want>
 int CountMismatches(const std::vector<uint8_t>& pixels, Want want) {
     int bad = 0;
-    for (int y = 0; y < kHostHeight; ++y)
-        for (int x = 0; x < kHostWidth; ++x) {
-            const size_t i = (static_cast<size_t>(y) * kHostWidth + x) * 3;
+    for (int y = 0; y < kDeviceHostHeight; ++y)
+        for (int x = 0; x < kDeviceHostWidth; ++x) {
+            const size_t i = (static_cast<size_t>(y) * kDeviceHostWidth + x) * 3;
             const Rgb got{pixels[i], pixels[i + 1], pixels[i + 2]};
             const Rgb w = want(x, y);
             if (!(got == w) && bad++ < 5) ADD_FAILURE() << "at " << x << "," << y << " got " << got << " want " << w;
@@ -126,7 +126,7 @@ TEST_F(ImageDeviceGlTest, ZoomOneShowsTheSourceAcrossTileSeams) {
     // The seams of the 512-pixel tiles lie at area columns 512 and 1024.
     const int64_t seam = d->drawnArea.x + 512 - 1300;
     ASSERT_GT(seam, 0);
-    ASSERT_LT(seam, kHostWidth - 1);
+    ASSERT_LT(seam, kDeviceHostWidth - 1);
     EXPECT_EQ(At(p, static_cast<int>(seam) - 1, 300), PatternAt(1300 + seam - 1, 2300));
     EXPECT_EQ(At(p, static_cast<int>(seam), 300), PatternAt(1300 + seam, 2300));
 }

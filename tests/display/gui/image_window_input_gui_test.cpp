@@ -28,9 +28,9 @@ using display_test::Recorder;
 using display_test::ServicesScope;
 
 // The frame behind the readout: value 10 y + x at (x, y), one channel.
-std::vector<double> gValues;
-bool ServeValues(ComponentBase*, ReadoutFrame* out) {
-    out->values = gValues.data();
+std::vector<double> gInputValues;
+bool ServeInputValues(ComponentBase*, ReadoutFrame* out) {
+    out->values = gInputValues.data();
     out->width = 200;
     out->height = 100;
     out->channels = 1;
@@ -56,10 +56,10 @@ protected:
         ASSERT_TRUE(OpenShown(window_, "Image window input"));
         gSetUiReady(true);
         InstallRecorder(&rec_);
-        gValues.resize(200 * 100);
+        gInputValues.resize(200 * 100);
         for (int y = 0; y < 100; ++y)
-            for (int x = 0; x < 200; ++x) gValues[static_cast<size_t>(y * 200 + x)] = 10.0 * y + x;
-        TheGraphicsHostServices().readoutFrame = &ServeValues;
+            for (int x = 0; x < 200; ++x) gInputValues[static_cast<size_t>(y * 200 + x)] = 10.0 * y + x;
+        TheGraphicsHostServices().readoutFrame = &ServeInputValues;
         // The toolkit's own modifiers, as the user holds them.
         TheGraphicsHostServices().modifiersNow = nullptr;
     }

@@ -29,7 +29,7 @@ TEST(RegionDrawTest, RegionsDrawTheirRectanglesAndAnEmptyOneItsMark) {
     shape_testing::SetRects(&two, {{-6, -6, -2, -4}, {3, 4, 5, 7}});
     auto strip = [&](int left, auto draw) {
         glViewport(left, 0, 16, 16);
-        Project(-8, 8, -8, 8);
+        OrthoProjection(-8, 8, -8, 8);
         draw();
     };
     glClear(GL_COLOR_BUFFER_BIT);

@@ -61,7 +61,7 @@ protected:
         glDisable(GL_DITHER);
         glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
         glClear(GL_COLOR_BUFFER_BIT);
-        Project(0, w, h, 0);
+        OrthoProjection(0, w, h, 0);
         glColor3f(1, 1, 1);
         glRectf(kImage, kImage, kImage + kSide, kImage + kSide);
         const double planes[4][4] = {{1, 0, 0, -kImage},

@@ -146,7 +146,7 @@ TEST_F(CellOnServer, PlaybackDrawsTheCellsImageAloneAndTheWidgetsOverItOnRequest
     EXPECT_TRUE(RgbNear(PixelAt(host, 40, 50), red));
     EXPECT_TRUE(RgbNear(PixelAt(host, 80, 90), grey, 3));
     // A mark beside the cell that a whole repaint would clear.
-    Project(0, host->clientWidth, host->clientHeight, 0);
+    OrthoProjection(0, host->clientWidth, host->clientHeight, 0);
     glColor3ub(250, 250, 0);
     glRectf(4, 4, 12, 12);
     glLoadIdentity();
