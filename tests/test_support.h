@@ -3,6 +3,7 @@
 // capture of the program log, scoped environment variables, this thread's
 // processor time and runs of a program to its end.
 #include <dirent.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -148,6 +149,18 @@ inline void BusyForCpu(uint64_t us) {
     while (ThreadUsageUs() < until) spin = spin + 1;
 }
 
+// Asks `done` every 20 ms until it holds or `ms` milliseconds have passed; its last
+// answer. What a test waits for on another process (a window, a picture, a log line)
+// is awaited this way, never for a fixed time.
+template <class Done>
+bool WaitUntil(Done done, int ms = 10000) {
+    for (int waited = 0;; waited += 20) {
+        if (done()) return true;
+        if (waited >= ms) return false;
+        usleep(20000);
+    }
+}
+
 inline std::string ShellQuote(const std::string& text) {
     std::string quoted = "'";
     for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -155,16 +168,38 @@ inline std::string ShellQuote(const std::string& text) {
 }
 
 // Runs `program` with `arguments` and, added to this process's environment,
-// the `environment` assignments ("NAME=value"); its error output is dropped.
-// Answers the exit status, or -1 when it did not end by itself.
+// the `environment` words as env(1) takes them ("NAME=value", "-u NAME", "-C folder");
+// its error output is dropped. Answers the exit status, or -1 when it did not end by
+// itself; one that has not ended after `timeoutMs` is killed, so that a start that
+// stayed (a hand-over that did not happen) fails the test at once instead of hanging it.
 inline int RunProgram(const std::string& program, const std::vector<std::string>& environment,
-                      const std::vector<std::string>& arguments = {}) {
-    std::string command = "env";
-    for (const std::string& e : environment) command += " " + ShellQuote(e);
-    command += " " + ShellQuote(program);
-    for (const std::string& a : arguments) command += " " + ShellQuote(a);
-    int raw = std::system((command + " 2>/dev/null").c_str());
-    return raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+                      const std::vector<std::string>& arguments = {}, int timeoutMs = 120000) {
+    std::vector<std::string> words{"env"};
+    words.insert(words.end(), environment.begin(), environment.end());
+    words.push_back(program);
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) return -1;
+    if (pid == 0) {
+        if (FILE* null = std::freopen("/dev/null", "w", stderr)) (void)null;
+        execvp("env", argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    for (int waited = 0;; waited += 10) {
+        const pid_t done = waitpid(pid, &status, WNOHANG);
+        if (done == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (done < 0) return -1;
+        if (waited >= timeoutMs) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            return -1;
+        }
+        usleep(10000);
+    }
 }
 
 }  // namespace orva::testing_util

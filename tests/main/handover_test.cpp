@@ -20,6 +20,7 @@
 
 #include "platform/handover_socket.h"
 #include "platform/instance_slots.h"
+#include "program_window.h"
 #include "test_support.h"
 
 namespace {
@@ -105,10 +106,14 @@ protected:
         return user_ + "/orvaCommonSharedData." + std::to_string(slot) + "." +
                orva::platform::HandoverIdentity(std::getenv("DISPLAY"), user_ + "/") + ".sock";
     }
-    // Waits until the instance of `number` has its main window (it probes the textures
-    // while it builds it) and takes lines.
+    // Waits until the instance of `number` has its main window on the screen (it probes
+    // the textures while it builds it) and takes lines: a later start hands its line to
+    // an instance that is no longer busy starting.
     bool Ready(int number) {
-        return WaitForLog(kWindowMade, number).find(kWindowMade) != std::string::npos && Listening(number);
+        if (WaitForLog(kWindowMade, number).find(kWindowMade) == std::string::npos || !Listening(number)) return false;
+        std::string title = orva::testing_program::kMainWindowTitle;
+        if (number > 1) title += " [" + std::to_string(number) + "]";
+        return screen_.WaitForWindow(title, 20000) != 0;
     }
     static constexpr const char* kWindowMade = "# Max texture size";
     // The real handler's line for a name that names no file.
@@ -123,6 +128,7 @@ protected:
         return log;
     }
 
+    orva::testing_program::Screen screen_;
     orva::testing_util::TempFolder folder_;
     std::string home_ = folder_.File("home"), elsewhere_ = folder_.File("elsewhere");
     std::string user_ = home_ + "/.config/ZEL Lab";
@@ -195,7 +201,7 @@ TEST_F(HandoverProgramTest, AKilledInstanceLeavesNothingBehind) {
     // waited for, not the dead one's).
     unlink((user_ + "/orva.log").c_str());
     size_t b = Spawn();
-    ASSERT_NE(WaitForLog(kWindowMade).find(kWindowMade), std::string::npos);
+    ASSERT_TRUE(Ready(1));
     EXPECT_FALSE(Exists(user_ + "/orva2.log"));
     EXPECT_EQ(Run({"f.fits"}, elsewhere_), 0);
     std::string log = WaitForLog("* Can`t open file:");

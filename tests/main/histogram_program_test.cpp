@@ -410,7 +410,6 @@ TEST_F(HistogramProgram, ASliceLineDrawsItsProfileWithTheAxisInSamples) {
     EXPECT_EQ(program->End(), 0);
 }
 
-}  // namespace
 // Extraction/Statistic > Statistic > "Save As Text..." proposes the report's name, made
 // from the data file's: the save dialog's name field shows it.
 TEST_F(HistogramProgram, TheTextReportIsOfferedUnderItsName) {
@@ -438,4 +437,5 @@ TEST_F(HistogramProgram, TheTextReportIsOfferedUnderItsName) {
     testing_program::PressKeys(d, {XK_Escape});
 }
 
+}  // namespace
 }  // namespace orva

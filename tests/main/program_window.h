@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/screen_pixels.h"
 #include "test_support.h"
 
 namespace orva::testing_program {
@@ -31,13 +32,6 @@ constexpr const char* kMainWindowTitle = "ORVA (Test only, v.2.1.0) ";
 // The colours of a tab bar's chosen tab and of its other tabs.
 constexpr uint8_t kChosenTab[3] = {153, 255, 153};
 constexpr uint8_t kOtherTab[3] = {41, 145, 41};
-
-// An RGB picture, 3 bytes a pixel, rows from the top.
-struct Picture {
-    int width = 0, height = 0;
-    std::vector<uint8_t> rgb;
-    const uint8_t* At(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
-};
 
 // What a start may take from elsewhere than its own folder: another X display, the
 // runtime folder of another start, the name of its log (an instance after the first
@@ -264,35 +258,7 @@ public:
     }
     // The window's pixels (its whole area, or a region of it) as RGB.
     bool Grab(Window w, Picture* out, int x = 0, int y = 0, int width = 0, int height = 0) {
-        XWindowAttributes a;
-        if (!XGetWindowAttributes(display_, w, &a)) return false;
-        if (width <= 0) width = a.width - x;
-        if (height <= 0) height = a.height - y;
-        if (x < 0 || y < 0 || width <= 0 || height <= 0 || x + width > a.width ||
-            y + height > a.height)
-            return false;
-        XImage* image = XGetImage(display_, w, x, y, static_cast<unsigned>(width),
-                                  static_cast<unsigned>(height), AllPlanes, ZPixmap);
-        if (image == nullptr) return false;
-        out->width = width;
-        out->height = height;
-        out->rgb.resize(static_cast<size_t>(width) * height * 3);
-        // Each channel's bits, shifted down and widened to 8 bits.
-        unsigned long masks[3] = {image->red_mask, image->green_mask, image->blue_mask};
-        int shifts[3] = {0, 0, 0};
-        for (int c = 0; c < 3; ++c)
-            while (masks[c] != 0 && !(masks[c] & 1)) masks[c] >>= 1, ++shifts[c];
-        uint8_t* p = out->rgb.data();
-        for (int row = 0; row < height; ++row) {
-            for (int column = 0; column < width; ++column) {
-                const unsigned long pixel = XGetPixel(image, column, row);
-                for (int c = 0; c < 3; ++c)
-                    *p++ = static_cast<uint8_t>(
-                        masks[c] == 0 ? 0 : ((pixel >> shifts[c]) & masks[c]) * 255 / masks[c]);
-            }
-        }
-        XDestroyImage(image);
-        return true;
+        return GrabWindow(display_, w, out, x, y, width, height);
     }
 
 private:
@@ -318,56 +284,6 @@ private:
 
     Display* display_;
 };
-
-// Where a picture was found inside a larger one.
-struct Placement {
-    bool found = false;
-    int x = 0, y = 0;      // its top-left pixel in the larger picture
-    bool flipped = false;  // shown with its last row at the top
-    int worst = 0;         // the largest channel difference
-};
-
-// Looks for `want` in `within`, shown at its size (one pixel of the picture on one
-// pixel of the screen), with its rows in order or reversed: every channel of every
-// pixel within `tolerance` levels. The first position that fits, searched row by row.
-inline Placement FindPicture(const Picture& within, const Picture& want, int tolerance) {
-    Placement none;
-    if (want.width <= 0 || want.height <= 0 || want.width > within.width ||
-        want.height > within.height)
-        return none;
-    // Pixels tested first: a spread of points that rejects a wrong position quickly.
-    std::vector<std::pair<int, int>> probes;
-    for (int k = 0; k < 64; ++k)
-        probes.push_back({(k * 37 + 11) % want.width, (k * 53 + 7) % want.height});
-    for (bool flipped : {false, true}) {
-        auto wantAt = [&](int x, int y) { return want.At(x, flipped ? want.height - 1 - y : y); };
-        auto close = [&](const uint8_t* a, const uint8_t* b, int* worst) {
-            for (int c = 0; c < 3; ++c) {
-                const int d = std::abs(int(a[c]) - int(b[c]));
-                if (d > tolerance) return false;
-                if (worst != nullptr && d > *worst) *worst = d;
-            }
-            return true;
-        };
-        for (int oy = 0; oy + want.height <= within.height; ++oy) {
-            for (int ox = 0; ox + want.width <= within.width; ++ox) {
-                bool fits = true;
-                for (auto [x, y] : probes)
-                    if (!close(within.At(ox + x, oy + y), wantAt(x, y), nullptr)) {
-                        fits = false;
-                        break;
-                    }
-                if (!fits) continue;
-                int worst = 0;
-                for (int y = 0; y < want.height && fits; ++y)
-                    for (int x = 0; x < want.width && fits; ++x)
-                        fits = close(within.At(ox + x, oy + y), wantAt(x, y), &worst);
-                if (fits) return Placement{true, ox, oy, flipped, worst};
-            }
-        }
-    }
-    return none;
-}
 
 // Writes a picture as a binary PPM (P6), to look at after a failure.
 inline bool WritePpm(const std::string& path, const Picture& p) {

@@ -173,7 +173,9 @@ protected:
                 Pause(50);
             }
         }
-        Pause(1000);  // the pages of the file and the chart window come up meanwhile
+        // The chart window comes up last; then the pages are raised over the main window.
+        screen_.WaitForWindow("Chart Tools", 10000);
+        Pause(1000);
         return s;
     }
 
@@ -197,8 +199,16 @@ TEST_F(WindowOrderProgram, TheFirstClickOnViewOpensTheMenuAtEveryStart) {
         ASSERT_NE(s.transport, 0u);
         ASSERT_EQ(ShownMenu(Stacking(d, program.Pid())), nullptr);
         Click(d, s.main, kViewX, kViewY);
-        Pause(600);
-        const std::vector<TopLevel> stack = Stacking(d, program.Pid());
+        // The menu maps, then goes over every window.
+        std::vector<TopLevel> stack;
+        testing_util::WaitUntil([&] {
+            stack = Stacking(d, program.Pid());
+            const TopLevel* menu = ShownMenu(stack);
+            if (menu == nullptr) return false;
+            for (const TopLevel& w : stack)
+                if (w.viewable && !w.overrideRedirect && IndexOf(stack, w.id) > IndexOf(stack, menu->id)) return false;
+            return true;
+        });
         const TopLevel* menu = ShownMenu(stack);
         ASSERT_NE(menu, nullptr) << "no menu after the first click";
         // Over every other window, right of the title it drops from.
@@ -242,15 +252,15 @@ TEST_F(WindowOrderProgram, AClosedMenuLeavesTheToolPagesAboveTheMainWindow) {
     for (bool byKey : {true, false}) {
         SCOPED_TRACE(byKey ? "closed with Escape" : "closed by a click on its title");
         Click(d, s.main, kViewX, kViewY);
+        ASSERT_TRUE(testing_util::WaitUntil([&] { return ShownMenu(Stacking(d, program.Pid())) != nullptr; }));
+        // A second click within the double-click time would be a double click.
         Pause(500);
-        ASSERT_NE(ShownMenu(Stacking(d, program.Pid())), nullptr);
         if (byKey) {
             Key(d, XK_Escape);
         } else {
             Click(d, s.main, kViewX, kViewY);
         }
-        Pause(500);
-        ASSERT_EQ(ShownMenu(Stacking(d, program.Pid())), nullptr);
+        ASSERT_TRUE(testing_util::WaitUntil([&] { return ShownMenu(Stacking(d, program.Pid())) == nullptr; }));
         pagesAbove("after the menu closed");
     }
 
@@ -265,9 +275,11 @@ TEST_F(WindowOrderProgram, AClosedMenuLeavesTheToolPagesAboveTheMainWindow) {
     ASSERT_TRUE(screen_.Grab(s.transport, &button[0], kPlayX - 8, kPlayY - 6, 16, 12));
     ASSERT_TRUE(screen_.Grab(s.transport, &progress[0], 0, kPlayY - 24, 120, 8));
     Click(d, s.transport, kPlayX, kPlayY);
-    Pause(400);
-    ASSERT_TRUE(screen_.Grab(s.transport, &button[1], kPlayX - 8, kPlayY - 6, 16, 12));
-    ASSERT_TRUE(screen_.Grab(s.transport, &progress[1], 0, kPlayY - 24, 120, 8));
+    testing_util::WaitUntil([&] {
+        return screen_.Grab(s.transport, &button[1], kPlayX - 8, kPlayY - 6, 16, 12) &&
+               screen_.Grab(s.transport, &progress[1], 0, kPlayY - 24, 120, 8) &&
+               Changed(button[0], button[1]) > 10 && Changed(progress[0], progress[1]) > 10;
+    });
     EXPECT_GT(Changed(button[0], button[1]), 10);
     EXPECT_GT(Changed(progress[0], progress[1]), 10);
     pagesAbove("after the play click");

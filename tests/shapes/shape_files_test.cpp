@@ -274,11 +274,13 @@ TEST_F(ShapeFilesTest, SaveDialog) {
 // ---- Reading -----------------------------------------------------------------------------------
 
 TEST_F(ShapeFilesTest, AnchorFilesReadBackExactly) {
-    Shape* poly = Make(kKindPolygon, {1.1f, 2.7182817f, 1e-7f, 3.0e6f, -0.333333343f, 17.0f, 8.5f, 9.25f},
+    // Values that a short decimal form would not give back; the large ones in a short line
+    // far out (a shape millions of pixels across is scanned at every load).
+    Shape* poly = Make(kKindPolygon, {1.1f, 2.7182817f, 1e-7f, 30.000002f, -0.333333343f, 17.0f, 8.5f, 9.25f},
                        kRoleStatistic, 7);
     poly->SetOffsetDirection(kOffsetAxis);
     poly->header.subpix = 3;
-    Shape* line = Make(kKindPolyLine, {0.1f, 0.2f, 30.7f, 4.4f, 60.3f, -20.9f}, kRoleSlice, 9);
+    Shape* line = Make(kKindPolyLine, {3.0e6f, 0.2f, 3000030.8f, 4.4f, 3000060.2f, -20.9f}, kRoleSlice, 9);
     line->header.offset.direction = kOffsetFree;
     line->header.offset.vector[0] = 0.6f;
     line->header.offset.vector[1] = -0.8f;

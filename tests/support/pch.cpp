@@ -1,0 +1,1 @@
+// The source the test binaries' precompiled headers are made with; it holds nothing.
