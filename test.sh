@@ -16,16 +16,29 @@ status=0
 # What failed, and why, printed again at the very end, where a log cut to its tail keeps it.
 summary=$(mktemp)
 times=$(mktemp)
-trap 'rm -f "$summary" "$times"' EXIT
+cpu_file=$(mktemp)
+trap 'rm -f "$summary" "$times" "$cpu_file"' EXIT
 
-# Runs a stage ("name" command...) and notes its wall time.
+# The processor time of this script's finished children, in whole seconds, into
+# $children_seconds: `times` runs in this shell itself (a subshell would see no children).
+children_cpu() {
+  times >"$cpu_file"
+  children_seconds=$(tail -n 1 "$cpu_file" |
+    awk '{ t = 0; for (i = 1; i <= 2; ++i) { split($i, p, "m"); t += p[1] * 60 + p[2] } printf "%d", t }')
+}
+
+# Runs a stage ("name" command...) and notes its wall time and processor time.
 stage() {
   local name=$1; shift
-  local start=$SECONDS rc=0
+  local start=$SECONDS cpu rc=0
+  children_cpu
+  cpu=$children_seconds
   echo "=== $name ==="
   "$@" || rc=$?
-  local took=$((SECONDS - start))
-  printf '%-44s %3d min %02d s%s\n' "$name" $((took / 60)) $((took % 60)) "$([ $rc -ne 0 ] && echo '  FAILED')" >>"$times"
+  children_cpu
+  local took=$((SECONDS - start)) used=$((children_seconds - cpu))
+  printf '%-44s %3d min %02d s   (processor %3d min)%s\n' "$name" $((took / 60)) $((took % 60)) $((used / 60)) \
+    "$([ $rc -ne 0 ] && echo '  FAILED')" >>"$times"
   return $rc
 }
 
@@ -134,7 +147,7 @@ tsan_tests() {
 stage "ThreadSanitizer: build" tsan_build && { stage "ThreadSanitizer: threads' cases" tsan_tests || status=1; } ||
   status=1
 
-echo "=== Wall time of each stage ==="
+echo "=== Wall time of each stage, on $jobs cores ==="
 cat "$times"
 if [ $status -ne 0 ]; then
   [ -s "$summary" ] && { echo "=== What failed ==="; cat "$summary"; }
