@@ -20,7 +20,6 @@ namespace orva {
 
 namespace {
 
-constexpr int kRaisedFlags = FE_INVALID | FE_OVERFLOW | FE_UNDERFLOW | FE_DIVBYZERO;
 // Formats the device refuses: every element width but the 64-bit real, swapped data,
 // and the bits 0x40000 and 0x200000.
 constexpr uint32_t kRefusedFormatBits = 0x2400BF;
@@ -56,7 +55,7 @@ ChartNormalising ChartNormalisingFor(const ChartRange& range) {
         n.scale = 1.0;
     }
     // The scale of a span beyond DBL_MAX is denormal: that is meant, not an error to report.
-    if (std::fetestexcept(kRaisedFlags) != 0) std::feclearexcept(FE_ALL_EXCEPT);
+    ClearRaisedFlags();
     return n;
 }
 
@@ -339,7 +338,7 @@ bool Chart1DDevice::ChartRefresh() {
         }
         // A range beyond DBL_MAX keeps its half: the spans computed from it overflow by
         // design, which is not left for the caller to find.
-        if (std::fetestexcept(kRaisedFlags) != 0) std::feclearexcept(FE_ALL_EXCEPT);
+        ClearRaisedFlags();
         return true;
     }
     if (had || dataPresent != 0) {

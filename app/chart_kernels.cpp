@@ -12,14 +12,6 @@
 
 namespace orva {
 
-namespace {
-constexpr int kRaisedFlags = FE_INVALID | FE_OVERFLOW | FE_UNDERFLOW | FE_DIVBYZERO;
-
-void ClearRaisedFlags() {
-    if (std::fetestexcept(kRaisedFlags) != 0) std::feclearexcept(FE_ALL_EXCEPT);
-}
-}  // namespace
-
 RowScan ChartScanRow(const double* x, uint64_t n, ChartRange* out) {
     if (x == nullptr || n == 0) return RowScan::kEmpty;
     // The no-data value takes no part in the minimum (it never raises the maximum); a

@@ -15,7 +15,6 @@ namespace {
 
 // The square root of DBL_MAX: beyond it a square overflows.
 constexpr double kSqrtDblMax = 1.3407807929942597e+154;
-constexpr int kRaisedFlags = FE_INVALID | FE_OVERFLOW | FE_UNDERFLOW | FE_DIVBYZERO;
 
 bool Finite(double v) { return std::isfinite(v); }
 bool Denormal(double v) { return v != 0.0 && std::fabs(v) < DBL_MIN; }
@@ -292,7 +291,7 @@ void RowStatistics(const double* x, uint64_t n, RowStats* r, const double* range
         }
     }
     // 8. What the work raised is not left for the caller to find.
-    if (std::fetestexcept(kRaisedFlags) != 0) std::feclearexcept(FE_ALL_EXCEPT);
+    ClearRaisedFlags();
 }
 
 }  // namespace orva

@@ -3,11 +3,18 @@
 // carries the chart's six view memories between the chart and its owner, and the
 // statistics of one sample row that the chart shows in its readouts.
 #include <atomic>
+#include <cfenv>
 #include <cstdint>
 
 #include "framework/property_component.h"
 
 namespace orva {
+
+// Clears the floating-point exception flags when the chart's arithmetic raised any (an
+// overflow or a NaN of the data), so that they do not reach the code that runs next.
+inline void ClearRaisedFlags() {
+    if (std::fetestexcept(FE_INVALID | FE_OVERFLOW | FE_UNDERFLOW | FE_DIVBYZERO) != 0) std::feclearexcept(FE_ALL_EXCEPT);
+}
 
 class OutPort;
 

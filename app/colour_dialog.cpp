@@ -28,7 +28,6 @@ namespace pf = platform;
 
 namespace {
 
-constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
 constexpr float kLabelWidth = 44.0f;
 constexpr float kFieldWidth = 40.0f;
 constexpr float kSwatchSide = 17.0f;

@@ -170,7 +170,6 @@ std::string NearestReadableFolder(const std::string& folder) {
 
 namespace {
 
-constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
 constexpr float kLabelWidth = 84.0f;
 constexpr float kStepWidth = 17.0f;
 constexpr float kButtonWidth = 80.0f;

@@ -8,6 +8,11 @@
 
 namespace orva {
 
+UIElement* LivePageElement(uintptr_t data, uint32_t slots) {
+    auto* e = reinterpret_cast<UIElement*>(data);
+    return e != nullptr && UIElementIsLive(e) && e->slots != nullptr && e->slotCount >= slots ? e : nullptr;
+}
+
 gElement* PageSlot(UIElement* e, uint32_t index) {
     if (e == nullptr || !UIElementIsLive(e) || e->slots == nullptr || index >= e->slotCount) return nullptr;
     gElement* w = e->slots[index];

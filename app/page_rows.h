@@ -11,6 +11,11 @@ namespace orva {
 
 // The widget in a slot of a live element, or null.
 gElement* PageSlot(UIElement* element, uint32_t index);
+// The page element a callback's data names, while it lives and holds at least `slots`
+// slots; null otherwise.
+UIElement* LivePageElement(uintptr_t data, uint32_t slots = 0);
+// The height of a row of controls in the pages.
+inline constexpr float kPageRow = 17.0f;
 // Marks the element's window for a full repaint.
 void MarkPageRepaint(UIElement* element);
 void SetWidgetText(gElement* widget, const char* text);

@@ -25,12 +25,8 @@ namespace orva {
 namespace {
 
 constexpr uint32_t kMaxPageSlots = 4096;
-constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
 constexpr uint32_t kPanelStyle = kStyleSysMenu | kStyleDialogFrame | kStyleNotSizable;
 constexpr uint32_t kBackdropColour = 0x4676A6A;
-constexpr uint32_t kTabStyle = 0x48083;
-constexpr uint32_t kTabColour = 0x46D7070;
-constexpr uint32_t kTabColour2 = 0x4676A6A;
 constexpr float kPageMargin = 4.0f;
 
 int32_t gSharedCascade[2] = {30, 100};
@@ -152,7 +148,7 @@ int32_t PageNumber(const DialogPages* d, const PanelPage* page) {
     return 0;
 }
 
-void SetGroupShown(gGroup* group, bool on) {
+void ShowGroup(gGroup* group, bool on) {
     if (group == nullptr || !gWgtIsLive(group)) return;
     group->shown = on ? 1 : 0;
     for (gRow* row = group->rowsHead; row != nullptr; row = row->nextRow)
@@ -163,7 +159,7 @@ void SetGroupShown(gGroup* group, bool on) {
 void ShowCurrentPage(DialogPages* d) {
     for (PanelPage* p : d->pages) {
         bool current = p == d->currentPage;
-        SetGroupShown(p->geometry.group, current);
+        ShowGroup(p->geometry.group, current);
         CheckItem(p->menuItem, current && Shown(d->window));
     }
     gWindow* w = d->window;

@@ -351,7 +351,6 @@ const PageDef kInputPage{kInputRows, static_cast<int>(std::size(kInputRows)), fa
 const PageDef kOutputPage{kOutputRows, static_cast<int>(std::size(kOutputRows)), false};
 
 constexpr float kRowHeight = 17.0f;
-constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
 
 const PageDef* DefOf(const PanelPage* page) { return reinterpret_cast<const PageDef*>(page->data); }
 

@@ -20,9 +20,6 @@ namespace orva {
 
 namespace {
 
-constexpr uint32_t kTabStyle = 0x48083;
-constexpr uint32_t kTabColour = 0x46D7070;
-constexpr uint32_t kTabColour2 = 0x4676A6A;
 constexpr uint32_t kLabelColour = 0x46D7070;
 constexpr uint32_t kLabelHighlight = 0xF1A1A1A;
 constexpr size_t kTitleLimit = 260;

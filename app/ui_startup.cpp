@@ -52,9 +52,6 @@ constexpr uint32_t kBackdropColour = 0x4676A6A;
 constexpr uint32_t kTitleButtonColour = 0x4552C1E;
 constexpr uint32_t kExitColour = 0x4737474;
 constexpr uint32_t kLogColour = 0x46D7070;
-constexpr uint32_t kTabStyle = 0x48083;
-constexpr uint32_t kTabColour = 0x46D7070;
-constexpr uint32_t kTabColour2 = 0x4676A6A;
 constexpr float kTabHeight = 18.0f;
 constexpr float kTabWidth = 83.0f;
 // The room between a page column and the workspace beside it.
@@ -66,7 +63,6 @@ int32_t ColumnWidthFor(float right, bool scrolls) {
 }
 constexpr int32_t kToolSideWidth = 263;
 
-constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
 constexpr uint32_t kTopRight = kWsRight | kWsTop;
 constexpr uint32_t kBottomLeft = kWsLeft | kWsBottom;
 

@@ -14,6 +14,10 @@ struct WindowGroup;
 
 // The product title (the main window's title; later instances add " [n]").
 inline constexpr char kProductTitle[] = "ORVA (Test only, v.2.1.0) ";
+// The style and the two colours of the page tab bars.
+inline constexpr uint32_t kTabStyle = 0x48083;
+inline constexpr uint32_t kTabColour = 0x46D7070;
+inline constexpr uint32_t kTabColour2 = 0x4676A6A;
 inline constexpr char kChartToolsTitle[] = "Chart Tools";
 inline constexpr char kScematicToolsTitle[] = "Scematic Tools";
 

@@ -98,7 +98,7 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsNameChar(char c) { return IsLetter(c) || IsDigit(c) || c == '_'; }
 bool IsHex(char c) { return IsDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSpaceOrLineEnd(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool IsPoint(char c) { return c == '.' || c == ','; }
 
 bool ExponentFollows(const char* p) {
@@ -229,7 +229,7 @@ void ScanOperator(CalcContext* c) {
 void NextToken(CalcContext* c) {
     if (c->tokenCount > 0) c->previousKind = c->tokenKind;
     const char* p = c->cursor;
-    while (IsBlank(*p)) ++p;
+    while (IsSpaceOrLineEnd(*p)) ++p;
     c->cursor = p;
     c->op[0] = '\0';
     c->token[0] = '\0';

@@ -46,7 +46,7 @@ int FormatIntoStream(FILE* stream, const char* format, va_list args) {
 constexpr int32_t kSideLogMax = 0x7FFFFFFF;
 constexpr size_t kSideLineBuffer = 200;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
+bool IsLogBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
 // Formats one side-log line into `buffer` (kSideLineBuffer bytes); returns its
 // length, or 0 when there is nothing to write. A line that does not fit is cut
@@ -59,7 +59,7 @@ size_t FormatSideLine(char* buffer, const char* format, va_list args) {
     buffer[length] = '\0';
     if (length == 0) return 0;
     size_t i = 0;
-    while (i < length && IsBlank(buffer[i])) ++i;
+    while (i < length && IsLogBlank(buffer[i])) ++i;
     if (i == length || buffer[i] == '\n' || buffer[i] == '\r') return 0;
     return length;
 }

@@ -12,11 +12,11 @@ namespace orva {
 
 namespace {
 
-bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool IsSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 const char* SkipBlanks(const char* p) {
-    while (IsBlank(*p)) ++p;
+    while (IsSpace(*p)) ++p;
     return p;
 }
 
@@ -83,7 +83,7 @@ int ParseList(const char* text, int most, Read read, Store store) {
         ++count;
         const char* q = e;
         bool blank = false;
-        while (IsBlank(*q)) ++q, blank = true;
+        while (IsSpace(*q)) ++q, blank = true;
         if (*q == '\0') return count;
         if (count == most) return -1;
         if (*q == ',')

@@ -2,8 +2,15 @@
 // Numeric helpers of the base library.
 #include <cstddef>
 #include <cstdint>
+#include <climits>
 
 namespace orva {
+
+// a * b and a + b into *r; false when the result does not fit in 64 bits.
+inline bool MulFits(uint64_t a, uint64_t b, uint64_t* r) { return !__builtin_mul_overflow(a, b, r); }
+inline bool AddFits(uint64_t a, uint64_t b, uint64_t* r) { return !__builtin_add_overflow(a, b, r); }
+// A count held in 64 bits as a 32-bit one: below 0 gives 0, beyond the range INT32_MAX.
+inline int32_t CountToInt32(int64_t v) { return v < 0 ? 0 : (v > INT32_MAX ? INT32_MAX : static_cast<int32_t>(v)); }
 
 // The largest whole number not above x, computed on the bits of the double.
 // Values with no fraction bits (|x| >= 2^52), infinities and NaN come back unchanged.

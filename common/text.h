@@ -6,6 +6,11 @@
 
 namespace orva {
 
+// The text, or "" for none.
+inline const char* TextOrEmpty(const char* text) { return text != nullptr ? text : ""; }
+// A blank within a line: a space or a tab.
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
 // Copy `text` into `out`, or append it after the text already there, keeping at
 // most *size - 1 characters in all, and terminate. *size is the buffer size on
 // entry and the new length on return. Appending to a full buffer changes nothing.

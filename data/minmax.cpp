@@ -508,7 +508,7 @@ enum class FastTest {
     kTiny,   // type 0x40: tiny values only
 };
 
-ORVA_INLINE Vec4 Load4(const double* p) {
+ORVA_INLINE Vec4 LoadDoubles4(const double* p) {
     Vec4 v;
     std::memcpy(&v, p, sizeof v);
     return v;
@@ -594,8 +594,8 @@ ORVA_INLINE bool FastChunk(const double* p, size_t n, double factor, double care
     // prefetch made it up to a quarter slower while other cores loaded the memory.
     for (size_t i = 0; i < n; i += kFastStep) {
         if (ahead) kernel::PrefetchAhead(p + i, kFastStep * sizeof(double));
-        FastFold<Test, Avx>(Load4(p + i), l.lo0, l.hi0, l.sum0, l.sq0, l.flag, shift, factor, careBelow);
-        FastFold<Test, Avx>(Load4(p + i + 4), l.lo1, l.hi1, l.sum1, l.sq1, l.flag, shift, factor, careBelow);
+        FastFold<Test, Avx>(LoadDoubles4(p + i), l.lo0, l.hi0, l.sum0, l.sq0, l.flag, shift, factor, careBelow);
+        FastFold<Test, Avx>(LoadDoubles4(p + i + 4), l.lo1, l.hi1, l.sum1, l.sq1, l.flag, shift, factor, careBelow);
     }
     const Vec4 lo = l.lo0 < l.lo1 ? l.lo0 : l.lo1;
     const Vec4 hi = l.hi0 > l.hi1 ? l.hi0 : l.hi1;

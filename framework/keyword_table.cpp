@@ -8,6 +8,7 @@
 #include "common/paths.h"
 #include "common/printf_format.h"
 #include "framework/script_scan.h"
+#include "common/text.h"
 
 namespace orva {
 
@@ -18,7 +19,6 @@ LogFile gProgramLogTarget;
 
 constexpr int kMaxKeysPerLine = 1024;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsKeyStart(char c) { return IsAsciiLetter(c) || c == '_'; }
 bool IsKeyChar(char c) { return IsKeyStart(c) || (c >= '0' && c <= '9'); }

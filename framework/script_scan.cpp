@@ -1,4 +1,5 @@
 #include "framework/script_scan.h"
+#include "common/text.h"
 
 #include <cstring>
 
@@ -6,7 +7,6 @@ namespace orva {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsKeyStart(char c) { return IsLetter(c) || c == '_'; }
 bool IsKeyChar(char c) { return IsKeyStart(c) || (c >= '0' && c <= '9'); }

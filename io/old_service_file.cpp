@@ -13,6 +13,7 @@
 #include "common/paths.h"
 #include "common/printf_format.h"
 #include "framework/keyword_table.h"
+#include "common/text.h"
 
 namespace orva {
 
@@ -21,7 +22,6 @@ namespace {
 // Statements handled per key line.
 constexpr int kMaxStatementsPerLineOld = 1024;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsKeyStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
 bool IsKeyChar(char c) { return IsKeyStart(c) || IsDigit(c); }

@@ -7,22 +7,21 @@
 #include "data/kernel_util.h"
 #include "io/data_set.h"
 #include "io/frame_access.h"
+#include "common/numeric.h"
 
 namespace orva {
 
 namespace {
 
-bool Mul(uint64_t a, uint64_t b, uint64_t* r) { return !__builtin_mul_overflow(a, b, r); }
-bool Add(uint64_t a, uint64_t b, uint64_t* r) { return !__builtin_add_overflow(a, b, r); }
 
 // The file offset of the window origin; false when a product overflows.
 bool OriginOffset(uint64_t base, uint64_t x, uint64_t y, uint64_t z, uint64_t cx, uint64_t cy,
                   uint64_t cz, uint64_t W, uint64_t H, uint64_t B, uint64_t* out) {
     uint64_t plane, zTerm, yTerm, elements, bytes;
-    if (!Mul(W, H, &plane) || !Mul(z + cz, plane, &zTerm) || !Mul(y + cy, W, &yTerm)) return false;
-    if (!Add(zTerm, yTerm, &elements) || !Add(elements, cx + x, &elements)) return false;
-    if (!Mul(elements, B, &bytes)) return false;
-    return Add(base, bytes, out);
+    if (!MulFits(W, H, &plane) || !MulFits(z + cz, plane, &zTerm) || !MulFits(y + cy, W, &yTerm)) return false;
+    if (!AddFits(zTerm, yTerm, &elements) || !AddFits(elements, cx + x, &elements)) return false;
+    if (!MulFits(elements, B, &bytes)) return false;
+    return AddFits(base, bytes, out);
 }
 
 // Gives the staging buffer room for `want` pixels of B bytes; the chunk it holds.
@@ -100,12 +99,12 @@ bool InputReadKernel1(DataSet* d, TypedFrameBuffer* image, ReadWindow* w) {
         const uint64_t D = d->sizeZ > 0 ? static_cast<uint64_t>(d->sizeZ) : 0;
         uint64_t sectionBytes = 0, sectionIndex = 0, frameOffset = 0, base = 0;
         inside = static_cast<uint32_t>(w->section) < d->sections && d->dataBegin >= 0 &&
-                 Mul(D, W, &sectionBytes) && Mul(sectionBytes, H, &sectionBytes) &&
-                 Mul(sectionBytes, B, &sectionBytes) &&
-                 Mul(fileFrame, d->sections, &sectionIndex) &&
-                 Add(sectionIndex, static_cast<uint32_t>(w->section), &sectionIndex) &&
-                 Mul(sectionIndex, sectionBytes, &frameOffset) &&
-                 Add(static_cast<uint64_t>(d->dataBegin), frameOffset, &base) &&
+                 MulFits(D, W, &sectionBytes) && MulFits(sectionBytes, H, &sectionBytes) &&
+                 MulFits(sectionBytes, B, &sectionBytes) &&
+                 MulFits(fileFrame, d->sections, &sectionIndex) &&
+                 AddFits(sectionIndex, static_cast<uint32_t>(w->section), &sectionIndex) &&
+                 MulFits(sectionIndex, sectionBytes, &frameOffset) &&
+                 AddFits(static_cast<uint64_t>(d->dataBegin), frameOffset, &base) &&
                  OriginOffset(base, x, y, z, cx, cy, cz, W, H, B, &position);
     } else if (inside) {
         SectionEntry* e = FrameTableSectionRecord(d->frameTable.get(), fileFrame,

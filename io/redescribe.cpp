@@ -10,6 +10,7 @@
 #include "io/data_set.h"
 #include "io/file_layout.h"
 #include "io/section_stats.h"
+#include "common/numeric.h"
 
 namespace orva {
 
@@ -49,7 +50,6 @@ namespace {
 constexpr uint64_t kGivenX = kFlagSizeX, kGivenY = kFlagSizeY, kGivenZ = kFlagSizeZ;
 constexpr uint64_t kWidthLimit = 0x20000000;
 
-bool Mul(uint64_t a, uint64_t b, uint64_t* r) { return !__builtin_mul_overflow(a, b, r); }
 
 // Bytes of one stored element: what the kernels read per element.
 uint64_t ElementBytesOf(const SampleFormat& f) {
@@ -82,7 +82,7 @@ void OneKnownRule(uint64_t count, uint64_t* known, uint64_t* other, uint64_t* d)
     if (*known < 1) *known = 1;
     if (*d < 1) *d = 1;
     uint64_t k = 0;
-    *other = Mul(*known, *d, &k) ? count / k : 0;
+    *other = MulFits(*known, *d, &k) ? count / k : 0;
     if (*other == 0 && *d >= 2) {
         *d = 1;
         *other = count / *known;
@@ -96,7 +96,7 @@ void OneKnownRule(uint64_t count, uint64_t* known, uint64_t* other, uint64_t* d)
 // W x H x (D when 2 or more); UINT64_MAX when it overflows.
 uint64_t Volume(uint64_t w, uint64_t h, uint64_t d) {
     uint64_t v = 0;
-    if (!Mul(w, h, &v) || (d >= 2 && !Mul(v, d, &v))) return UINT64_MAX;
+    if (!MulFits(w, h, &v) || (d >= 2 && !MulFits(v, d, &v))) return UINT64_MAX;
     return v;
 }
 
@@ -251,9 +251,9 @@ uint32_t SectionByteRange(const DataSetInfo& info, int64_t position, uint32_t se
     const uint64_t d = info.sizeZ >= 2 ? static_cast<uint64_t>(info.sizeZ) : 1;
     uint64_t frameBytes = 0;
     if (info.sizeX <= 0 || info.sizeY <= 0 ||
-        !Mul(static_cast<uint64_t>(info.sizeX), static_cast<uint64_t>(info.sizeY), &frameBytes) ||
-        !Mul(frameBytes, d, &frameBytes) || !Mul(frameBytes, sections ? sections : 1, &frameBytes) ||
-        !Mul(frameBytes, PixelBytesOf(info.input), &frameBytes) || frameBytes == 0)
+        !MulFits(static_cast<uint64_t>(info.sizeX), static_cast<uint64_t>(info.sizeY), &frameBytes) ||
+        !MulFits(frameBytes, d, &frameBytes) || !MulFits(frameBytes, sections ? sections : 1, &frameBytes) ||
+        !MulFits(frameBytes, PixelBytesOf(info.input), &frameBytes) || frameBytes == 0)
         return 0;
     const uint64_t n = static_cast<uint64_t>(bytes - position) / frameBytes;
     return static_cast<uint32_t>(std::min<uint64_t>(n, 0x7FFFFFFF));
@@ -366,7 +366,7 @@ int FitTest(const SampleFormat& type, uint32_t frames, int64_t begin, int64_t en
     if ((given & kGivenX) && (given & kGivenY) && *x > 0 && *y > 0) {
         uint64_t need = Volume(static_cast<uint64_t>(*x), static_cast<uint64_t>(*y),
                                *z > 0 ? static_cast<uint64_t>(*z) : 1);
-        if (frames > 1 && (need == UINT64_MAX || !Mul(need, frames, &need))) need = UINT64_MAX;
+        if (frames > 1 && (need == UINT64_MAX || !MulFits(need, frames, &need))) need = UINT64_MAX;
         if (need > count) return 0;
         return need == count ? 2 : 1;
     }

@@ -15,13 +15,12 @@
 #include "framework/display_lock.h"
 #include "io/data_set.h"
 #include "io/frame_access.h"
+#include "common/numeric.h"
 
 namespace orva {
 
 namespace {
 
-bool Mul(uint64_t a, uint64_t b, uint64_t* r) { return !__builtin_mul_overflow(a, b, r); }
-bool Add(uint64_t a, uint64_t b, uint64_t* r) { return !__builtin_add_overflow(a, b, r); }
 
 uint64_t NonNegative(int64_t v) { return v > 0 ? static_cast<uint64_t>(v) : 0; }
 
@@ -201,7 +200,7 @@ bool SectionStatisticsRun(DataSet* d, uint32_t frame, uint32_t section, SectionS
     CropExtent(d, W, H, &C, &R);
     if (C == 0 || R == 0) return false;
     uint64_t T = 0;
-    const bool huge = !Mul(Q, C, &T) || !Mul(T, R, &T);
+    const bool huge = !MulFits(Q, C, &T) || !MulFits(T, R, &T);
     if (whole && (huge || T > kWholeLimitBase) &&
         (huge || T > WholePlaneLimit(MeasureCpuSpeedClass())))
         return false;
@@ -320,7 +319,7 @@ bool SectionPreviewRun(DataSet* d, uint32_t frame, uint32_t section, void* desti
         PreviewSize(C, R, &pw, &ph, &step);
         const uint64_t rowBytes = W * B;
         uint64_t need = 0;
-        if (!Mul(uint64_t{pw} * ph, B, &need) || need > kGlobalBufferMaxBytes)
+        if (!MulFits(uint64_t{pw} * ph, B, &need) || need > kGlobalBufferMaxBytes)
             return FailPreview(p, storedType);
         cache->block.assign(need, 0);
         uint8_t* out = cache->block.data();
@@ -455,7 +454,7 @@ SectionSample ChooseSectionSample(uint64_t C, uint64_t R, uint64_t Q, bool whole
         const uint64_t r0 = R < 150 ? R : (R > 768 ? 512 : R / 2);
         const uint64_t c0 = C < 150 ? C : (C > 768 ? 512 : C / 2);
         uint64_t rowBytes = 0;
-        const bool rowFits = Mul(Q, C, &rowBytes);
+        const bool rowFits = MulFits(Q, C, &rowBytes);
         if (rowFits && rowBytes != 0 && kRunBytes / rowBytes >= r0) {
             s.rows = r0;
             s.columns = C;
@@ -547,10 +546,10 @@ bool SectionOrigin(DataSet* d, uint32_t frame, uint32_t section, uint64_t* offse
         if (section >= d->sections || d->dataBegin < 0) return false;
         W = NonNegative(d->sizeX), H = NonNegative(d->sizeY), D = NonNegative(d->sizeZ);
         uint64_t sectionBytes = 0, index = 0, at = 0;
-        if (!Mul(W, H, &sectionBytes) || !Mul(sectionBytes, D, &sectionBytes) ||
-            !Mul(sectionBytes, B, &sectionBytes) || !Mul(frame, d->sections, &index) ||
-            !Add(index, section, &index) || !Mul(index, sectionBytes, &at) ||
-            !Add(static_cast<uint64_t>(d->dataBegin), at, &base))
+        if (!MulFits(W, H, &sectionBytes) || !MulFits(sectionBytes, D, &sectionBytes) ||
+            !MulFits(sectionBytes, B, &sectionBytes) || !MulFits(frame, d->sections, &index) ||
+            !AddFits(index, section, &index) || !MulFits(index, sectionBytes, &at) ||
+            !AddFits(static_cast<uint64_t>(d->dataBegin), at, &base))
             return false;
     } else {
         SectionEntry* e = FrameTableSectionRecord(d->frameTable.get(), frame, section);
@@ -563,10 +562,10 @@ bool SectionOrigin(DataSet* d, uint32_t frame, uint32_t section, uint64_t* offse
     // Every row of the plane must have an offset that fits, so that the kernels may add
     // row strides to the origin freely.
     uint64_t plane = 0, planeBytes = 0, elements = 0, rowsIn = 0, bytes = 0, rowBytes = 0, last = 0;
-    if (!Mul(W, H, &plane) || !Mul(plane, B, &planeBytes) || !Mul(W, B, &rowBytes) ||
-        !Mul(cz, plane, &elements) || !Mul(cy, W, &rowsIn) || !Add(elements, rowsIn, &elements) ||
-        !Add(elements, cx, &elements) || !Mul(elements, B, &bytes) || !Add(base, bytes, offset) ||
-        !Add(*offset, planeBytes, &last))
+    if (!MulFits(W, H, &plane) || !MulFits(plane, B, &planeBytes) || !MulFits(W, B, &rowBytes) ||
+        !MulFits(cz, plane, &elements) || !MulFits(cy, W, &rowsIn) || !AddFits(elements, rowsIn, &elements) ||
+        !AddFits(elements, cx, &elements) || !MulFits(elements, B, &bytes) || !AddFits(base, bytes, offset) ||
+        !AddFits(*offset, planeBytes, &last))
         return false;
     *rowLength = W;
     *rows = H;

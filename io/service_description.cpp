@@ -28,6 +28,7 @@
 #include "io/old_service_file.h"
 #include "io/redescribe.h"
 #include "io/value_range.h"
+#include "common/text.h"
 
 namespace orva {
 
@@ -115,7 +116,6 @@ void TextSplit::Clear() {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 

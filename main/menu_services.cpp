@@ -90,7 +90,7 @@ void RepaintView(void* view) {
     if (Image2DWindow* w = WindowOf(CellOf(view))) w->RepaintNow();
 }
 
-void UndoStep(void* view, bool undo) {
+void ViewUndoStep(void* view, bool undo) {
     ShapeContainer* c = ShapesOf(view);
     if (c != nullptr && c->undo.Step(undo)) c->Redraw();
 }
@@ -112,7 +112,7 @@ void EnterSelectMode(void* view) {
     if (ShapeContainer* c = ShapesOf(view)) c->EnterSelectMode();
 }
 
-bool LeaveSelectMode(void* view) {
+bool ViewLeaveSelectMode(void* view) {
     ShapeContainer* c = ShapesOf(view);
     return c != nullptr && c->LeaveSelectMode() != 0;
 }
@@ -149,11 +149,11 @@ void InstallMenuServices() {
     h.takeUpShape = &TakeUpShape;
     h.endPlacement = &EndPlacement;
     h.repaintView = &RepaintView;
-    h.undoStep = &UndoStep;
+    h.undoStep = &ViewUndoStep;
     h.removeShapes = &RemoveShapes;
     h.setAnchorTool = &SetAnchorTool;
     h.enterSelectMode = &EnterSelectMode;
-    h.leaveSelectMode = &LeaveSelectMode;
+    h.leaveSelectMode = &ViewLeaveSelectMode;
     h.copyShape = &CopyShape;
     h.pasteShapeAtPointer = &PasteShape;
     h.clipShape = &ClipShape;

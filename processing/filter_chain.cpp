@@ -11,6 +11,8 @@
 #include "processing/module_guard.h"
 #include "processing/modules/builtin_modules.h"
 #include "processing/processing_component.h"
+#include "common/text.h"
+#include "common/numeric.h"
 
 namespace orva {
 
@@ -18,7 +20,6 @@ namespace {
 
 using Hold = std::lock_guard<std::recursive_mutex>;
 
-const char* Text(const char* text) { return text != nullptr ? text : ""; }
 
 std::atomic<bool> gFailInstanceAllocation{false};
 
@@ -85,7 +86,6 @@ bool FormatsDiffer(const FormatRequest& a, const FormatRequest& b) {
            a.extra != b.extra;
 }
 
-int32_t Narrow(int64_t v) { return v < 0 ? 0 : (v > INT32_MAX ? INT32_MAX : static_cast<int32_t>(v)); }
 
 // The box lies within the held data's box.
 bool HeldBoxCovers(const TypedFrameBuffer& held, const ReadWindow& w) {
@@ -132,8 +132,8 @@ FilterInstance::~FilterInstance() {
     record = nullptr;
 }
 
-const char* FilterInstance::Title() const { return descriptor != nullptr ? Text(descriptor->title) : ""; }
-const char* FilterInstance::Key() const { return descriptor != nullptr ? Text(descriptor->key) : ""; }
+const char* FilterInstance::Title() const { return descriptor != nullptr ? TextOrEmpty(descriptor->title) : ""; }
+const char* FilterInstance::Key() const { return descriptor != nullptr ? TextOrEmpty(descriptor->key) : ""; }
 
 FilterInstance* FilterInstanceOf(PullResult* block) {
     return block != nullptr ? static_cast<FilterBlock*>(block)->self : nullptr;
@@ -312,7 +312,7 @@ void localInsert(FilterChain* chain, FilterModulePackage* package) {
     if (chain == nullptr || package == nullptr) return;
     if (package->initialised == 0) {
         if (ModuleGlobalInit(&package->descriptor) != 0) {
-            LogPrintf("$localInsert: %s: err global", Text(package->descriptor.title));
+            LogPrintf("$localInsert: %s: err global", TextOrEmpty(package->descriptor.title));
             return;
         }
         package->initialised = 1;
@@ -441,8 +441,8 @@ bool ProcessChainBlock(PullResult* own, const PullRequest* request) {
     const bool fresh = request != nullptr && request->readAgain != 0;
     if (!fresh) {
         if (FrameDataRecord* d = ChainFirstCall(b, w.frame, w.section)) {
-            if (w.x + w.width > d->width) w.width = Narrow(d->width - w.x);
-            if (w.y + w.height > d->height) w.height = Narrow(d->height - w.y);
+            if (w.x + w.width > d->width) w.width = CountToInt32(d->width - w.x);
+            if (w.y + w.height > d->height) w.height = CountToInt32(d->height - w.y);
         }
         if (b->pending != 0 && PairMatches(*b) && HeldBoxCovers(b->image, w)) return true;
     }

@@ -46,7 +46,6 @@ std::unique_ptr<FilterLibrary> MakeDynamicLibrary() { return std::make_unique<Dy
 
 FilterLibraryFactory gLibraryFactory = &MakeDynamicLibrary;
 
-const char* Text(const char* text) { return text != nullptr ? text : ""; }
 
 const char* CodeText(int32_t code) {
     switch (code) {
@@ -203,12 +202,12 @@ int32_t FilterModuleRecord::Release() {
 
 void FilterModuleRecord::CopyFrom(const FilterModuleDescriptor* d) {
     if (d == nullptr) return;
-    title = Text(d->title);
-    author = Text(d->author);
+    title = TextOrEmpty(d->title);
+    author = TextOrEmpty(d->author);
     authorHash = NameHash24(author.c_str());
     if (d->id != nullptr) {
         for (int i = 0; i < 4; ++i) id.code[i] = d->id->code[i];
-        idName = Text(d->id->name);
+        idName = TextOrEmpty(d->id->name);
     } else {
         id = ComponentId{{0, 0, 0, 0}, nullptr};
         idName.clear();
@@ -219,7 +218,7 @@ void FilterModuleRecord::CopyFrom(const FilterModuleDescriptor* d) {
 // ---- Loading ---------------------------------------------------------------------------------
 
 void ModuleErrorText(int32_t code, const char* path, const char* title) {
-    LogPrintf("$Module: [%s] %s [%s]", CodeText(code), Text(title), Text(path));
+    LogPrintf("$Module: [%s] %s [%s]", CodeText(code), TextOrEmpty(title), TextOrEmpty(path));
 }
 
 int32_t ModuleLoad(FilterModuleRecord* r, const char* path, int32_t mode) {
@@ -248,7 +247,7 @@ int32_t ModuleLoad(FilterModuleRecord* r, const char* path, int32_t mode) {
     }
     if (r->reported == 0) {
         // The module's title when it handed a descriptor over, else what the record knows.
-        ModuleErrorText(code, file.c_str(), handed != nullptr ? Text(handed->title) : r->title.c_str());
+        ModuleErrorText(code, file.c_str(), handed != nullptr ? TextOrEmpty(handed->title) : r->title.c_str());
         if (!loaderText.empty()) LogPrintf("$Module: %s", loaderText.c_str());
         r->reported = 1;
     }
@@ -262,7 +261,7 @@ int32_t ModuleGlobalInit(const FilterModuleDescriptor* d) {
     if (d->globalInit == nullptr) return 0;
     bool ok = false;
     if (!CallModule([&] { ok = d->globalInit(nullptr, 1); })) {
-        LogPrintf("$PlugFilter::global(): %s - module exeption...", Text(d->title));
+        LogPrintf("$PlugFilter::global(): %s - module exeption...", TextOrEmpty(d->title));
         return -7;
     }
     return ok ? 0 : -3;

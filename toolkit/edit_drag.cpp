@@ -14,10 +14,10 @@ namespace orva {
 
 namespace {
 
-int32_t Length(const gElement* e) { return static_cast<int32_t>(e->text.size()); }
+int32_t TextLength(const gElement* e) { return static_cast<int32_t>(e->text.size()); }
 
 float Advance(const gElement* e, int32_t index) {
-    if (index < 0 || index >= Length(e)) return 0.0f;
+    if (index < 0 || index >= TextLength(e)) return 0.0f;
     return gFontCharWidth(e->font, static_cast<uint8_t>(e->text[static_cast<size_t>(index)]), false);
 }
 
@@ -28,7 +28,7 @@ bool FromRight(const gElement* e) { return (e->style & kEditFromRight) != 0; }
 int32_t CountUpTo(const gElement* e, int32_t from, float limit, float* width) {
     int32_t k = 0;
     float sum = 0.0f;
-    for (int32_t i = from; i < Length(e); ++i) {
+    for (int32_t i = from; i < TextLength(e); ++i) {
         float a = Advance(e, i);
         if (sum + a > limit) break;
         sum += a;
@@ -68,7 +68,7 @@ bool gEditCaretFromX(gElement* field, float x, float step) {
     }
     float e = 0.0f, a = 0.0f;
     int32_t i = -1;
-    for (int32_t n = 0; n < s->visibleCount && s->firstVisible + n < Length(field); ++n) {
+    for (int32_t n = 0; n < s->visibleCount && s->firstVisible + n < TextLength(field); ++n) {
         a = Advance(field, s->firstVisible + n);
         e += a;
         if (e >= r) {
@@ -118,7 +118,7 @@ void gEditScrollText(gElement* field, float amount) {
 bool gEditScrollBy(gElement* field, float d) {
     gEditState* s = gWgtEdit(field);
     if (s == nullptr) return false;
-    int32_t length = Length(field);
+    int32_t length = TextLength(field);
     if (d < 0 && s->caretX > 0) {
         s->selection -= 1;
         s->caretX -= Advance(field, s->caret + s->selection);

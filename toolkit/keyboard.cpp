@@ -9,14 +9,13 @@
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
 #include "toolkit/widget.h"
+#include "toolkit/element_bits.h"
 
 namespace orva {
 
 namespace {
 
-constexpr uint32_t kBusyMask = 0x81c;  // not drawable now
 constexpr uint32_t kStylePressedByKey = 0x10000000;
-constexpr uint32_t kStyleInert = 0x40000000;
 
 void ClearKeyRouting() {
     gKeyTarget() = nullptr;

@@ -14,13 +14,13 @@
 #include "toolkit/layout.h"
 #include "platform/window_api.h"
 #include "toolkit/painters.h"
+#include "toolkit/element_bits.h"
 
 namespace orva {
 namespace {
 
-constexpr uint32_t kDragAtPress = 0x200;
 
-std::unordered_map<const gElement*, MenuBar*>& Bars() {
+std::unordered_map<const gElement*, MenuBar*>& MenuBars() {
     static std::unordered_map<const gElement*, MenuBar*> map;
     return map;
 }
@@ -30,10 +30,10 @@ float Measure(const gFont* font, const std::string& text) {
 }
 
 void Destroy(gElement* e) {
-    auto it = Bars().find(e);
-    if (it == Bars().end()) return;
+    auto it = MenuBars().find(e);
+    if (it == MenuBars().end()) return;
     MenuBar* bar = it->second;
-    Bars().erase(it);
+    MenuBars().erase(it);
     if (e->releaseData != nullptr) {
         auto release = e->releaseData;
         e->releaseData = nullptr;
@@ -88,8 +88,8 @@ MenuBarMenuOps& gMenuBarOps() {
 
 MenuBar* MenuBar::FromWidget(const gElement* e) {
     if (e == nullptr || e->kind != kMenuBarKind) return nullptr;
-    auto it = Bars().find(e);
-    return it == Bars().end() ? nullptr : it->second;
+    auto it = MenuBars().find(e);
+    return it == MenuBars().end() ? nullptr : it->second;
 }
 
 gElement* MenuBar::Create(gWindow* window, gElement* group, MenuBar* bar, const float* rect, gFont* font,
@@ -131,7 +131,7 @@ gElement* MenuBar::Create(gWindow* window, gElement* group, MenuBar* bar, const 
     e->onHover = HoverHandler;
     gWgtSetKeyHandler(e, KeyHandler);
     bar->widget = e;
-    Bars()[e] = bar;
+    MenuBars()[e] = bar;
     return e;
 }
 

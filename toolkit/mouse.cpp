@@ -13,22 +13,19 @@
 #include "toolkit/menu.h"
 #include "toolkit/painters.h"
 #include "toolkit/widget.h"
+#include "toolkit/element_bits.h"
 
 namespace orva {
 
 namespace {
 
 constexpr uint32_t kDragX = 0x1, kDragY = 0x2, kDragAtCursor = 0x8, kDragCentreX = 0x10, kDragCentreY = 0x20;
-constexpr uint32_t kDragInside = 0x40, kDragAtPress = 0x200, kDragKept = 0x20000, kDragTracks = 0x10000;
+constexpr uint32_t kDragInside = 0x40, kDragKept = 0x20000, kDragTracks = 0x10000;
 constexpr uint32_t kDragCaptureMask = 0x23F;
 constexpr uint32_t kStyleClickAtRelease = 0x10000000;
-constexpr uint32_t kStyleClickAtPress = 0x20000000;
-constexpr uint32_t kStyleInert = 0x40000000;
-constexpr uint32_t kStyleToggle = 0x2000000;
 constexpr uint32_t kStyleNoRepress = 0x800000;
 constexpr uint32_t kStyleMirrorX = 0x10000;  // right corners: x runs leftwards
 constexpr uint32_t kStyleMirrorY = 0x80000;  // bottom corners: y runs upwards
-constexpr uint32_t kBusyMask = 0x81c;
 constexpr uint32_t kStyleTitleToggles = 0x10000;  // a double-click on the top strip maximises
 
 GLuint gPickBuffer[200];

@@ -82,7 +82,7 @@ bool ExactSignedDigits(const std::string& text, int64_t* out) {
     return true;
 }
 
-bool HasText(const gElement* e) { return e != nullptr && !e->text.empty(); }
+bool FieldHasText(const gElement* e) { return e != nullptr && !e->text.empty(); }
 
 template <class T> void Clamp(uint64_t& value, uint64_t minimum, uint64_t maximum) {
     if (minimum == maximum) return;
@@ -151,7 +151,7 @@ void gWgtSetText(gElement* e, const char* text) { gWgtSetTextN(e, text, -1); }
 int32_t gWgtGetText(const gElement* e, char* buffer, int32_t size, bool trim) {
     if (buffer == nullptr || size < 1) return 0;
     buffer[0] = '\0';
-    if (!HasText(e)) return 0;
+    if (!FieldHasText(e)) return 0;
     const char* p = e->text.c_str();
     if (trim) p = SkipBlanks(p);
     size_t n = std::min(std::strlen(p), static_cast<size_t>(size - 1));
@@ -163,7 +163,7 @@ int32_t gWgtGetText(const gElement* e, char* buffer, int32_t size, bool trim) {
 // ---- Reading ----------------------------------------------------------------------------------
 
 bool gWgtReadNumber(const gElement* e, double* out, bool useCalculator) {
-    if (!HasText(e) || out == nullptr) return false;
+    if (!FieldHasText(e) || out == nullptr) return false;
     const char* p = SkipBlanks(e->text.c_str());
     if (*p == '\0') return false;
     double v = 0;
@@ -226,7 +226,7 @@ bool gWgtReadUInt(const gElement* e, uint32_t* out, bool useCalculator) {
 }
 
 bool gWgtReadInt64(const gElement* e, int64_t* out, bool useCalculator) {
-    if (out == nullptr || !HasText(e)) return false;
+    if (out == nullptr || !FieldHasText(e)) return false;
     int64_t exact = 0;
     // Plain digits: no trip through a double (a sign only where the calculator reads one).
     if ((useCalculator || SkipBlanks(e->text.c_str())[0] != '-') && ExactSignedDigits(e->text, &exact)) {
@@ -245,7 +245,7 @@ bool gWgtReadInt64(const gElement* e, int64_t* out, bool useCalculator) {
 }
 
 bool gWgtReadUInt64(const gElement* e, uint64_t* out, bool useCalculator) {
-    if (out == nullptr || !HasText(e)) return false;
+    if (out == nullptr || !FieldHasText(e)) return false;
     uint64_t exact = 0;
     if (ExactDigits(e->text, &exact)) {   // exact up to all ones, saturated above
         *out = exact;
@@ -270,7 +270,7 @@ bool gWgtReadUInt64(const gElement* e, uint64_t* out, bool useCalculator) {
 }
 
 bool gWgtReadHex(const gElement* e, uint32_t* out) {
-    if (out == nullptr || !HasText(e)) return false;
+    if (out == nullptr || !FieldHasText(e)) return false;
     const char* p = e->text.c_str();
     char* end = nullptr;
     errno = 0;
@@ -281,7 +281,7 @@ bool gWgtReadHex(const gElement* e, uint32_t* out) {
 }
 
 bool gWgtReadBinary(const gElement* e, uint32_t* out) {
-    if (out == nullptr || !HasText(e)) return false;
+    if (out == nullptr || !FieldHasText(e)) return false;
     const char* p = e->text.c_str();
     const char* end = p;
     uint32_t v = CalcParseNumber(p, &end, 2, kCalcParseUnsigned);
@@ -291,12 +291,12 @@ bool gWgtReadBinary(const gElement* e, uint32_t* out) {
 }
 
 bool gWgtReadTime(const gElement* e, int32_t* milliseconds) {
-    if (milliseconds == nullptr || !HasText(e)) return false;
+    if (milliseconds == nullptr || !FieldHasText(e)) return false;
     return ParseTimeText(e->text.c_str(), milliseconds, nullptr);
 }
 
 bool gWgtReadValue(gElement* e, bool useCalculator) {
-    if (e == nullptr || !gIsValueKind(e->kind) || !HasText(e)) return false;
+    if (e == nullptr || !gIsValueKind(e->kind) || !FieldHasText(e)) return false;
     gValueRecord* r = gWgtValueRecord(e, false);
     if (r == nullptr) return false;
     uint64_t bits = 0;

@@ -8,21 +8,18 @@
 #include "toolkit/input.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
+#include "toolkit/element_bits.h"
 
 namespace orva {
 
 namespace {
 
-constexpr uint32_t kStyleInert = 0x40000000;
-constexpr uint32_t kStyleToggle = 0x2000000;
-constexpr uint32_t kStyleClickAtPress = 0x20000000;
 constexpr uint32_t kStyleMomentary = 0x1000000;
 constexpr uint32_t kStyleNoRedraw = 0x200000;
 constexpr uint32_t kStyleRepeat = 0x8000000;
 constexpr uint32_t kStyleRedrawValue = 0x10000000;
 constexpr uint32_t kDragNoOffset = 0x8;
 constexpr uint32_t kDragCall = 0x200;
-constexpr uint32_t kBusyMask = 0x81c;
 
 bool Drawable(gWindow* w) { return w != nullptr && w->hwnd != nullptr && (w->state & kBusyMask) == 0; }
 

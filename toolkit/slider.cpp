@@ -12,11 +12,11 @@
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
 #include "toolkit/painters.h"
+#include "toolkit/element_bits.h"
 
 namespace orva {
 namespace {
 
-constexpr uint32_t kDragAtPress = 0x200;
 
 std::unordered_map<const gElement*, ScrollSlider*>& Sliders() {
     static std::unordered_map<const gElement*, ScrollSlider*> map;

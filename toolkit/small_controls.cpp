@@ -13,13 +13,13 @@
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
 #include "toolkit/painters.h"
+#include "toolkit/element_bits.h"
 
 namespace orva {
 namespace {
 
-constexpr uint32_t kDragAtPress = 0x200;
 
-std::unordered_map<const gElement*, ProgressDesc*>& Bars() {
+std::unordered_map<const gElement*, ProgressDesc*>& ProgressBars() {
     static std::unordered_map<const gElement*, ProgressDesc*> map;
     return map;
 }
@@ -37,10 +37,10 @@ float LengthFor(const gElement* e, float fraction) {
 }
 
 void ProgressGone(gElement* e) {
-    auto it = Bars().find(e);
-    if (it == Bars().end()) return;
+    auto it = ProgressBars().find(e);
+    if (it == ProgressBars().end()) return;
     delete it->second;
-    Bars().erase(it);
+    ProgressBars().erase(it);
 }
 
 void ProgressDrag(gElement* e, const pf::Point* cursor) {
@@ -67,8 +67,8 @@ void Colour7(uint32_t c) {
 
 ProgressDesc* ProgressBar::FromWidget(const gElement* e) {
     if (e == nullptr || e->kind != kProgressBarKind) return nullptr;
-    auto it = Bars().find(e);
-    return it == Bars().end() ? nullptr : it->second;
+    auto it = ProgressBars().find(e);
+    return it == ProgressBars().end() ? nullptr : it->second;
 }
 
 gElement* ProgressBar::Create(gWindow* window, gElement* group, const ProgressDesc* desc, const float size[2]) {
@@ -94,7 +94,7 @@ gElement* ProgressBar::Create(gWindow* window, gElement* group, const ProgressDe
         delete d;
         return nullptr;
     }
-    Bars()[e] = d;
+    ProgressBars()[e] = d;
     d->length = std::clamp(d->length, 0.0f, Travel(e));
     return e;
 }

@@ -22,7 +22,7 @@ constexpr uint32_t kTabColour = 0x4737474u;
 constexpr uint32_t kShadeBase = 0x4114511u;
 constexpr int kShadeOffsets[8] = {59, 42, 3, 7, 8, 22, 5, 10};
 
-std::unordered_map<const gElement*, TabCtrl*>& Bars() {
+std::unordered_map<const gElement*, TabCtrl*>& TabBars() {
     static std::unordered_map<const gElement*, TabCtrl*> map;
     return map;
 }
@@ -34,10 +34,10 @@ float Measure(const gFont* font, const char* text) {
 }
 
 void Destroy(gElement* e) {
-    auto it = Bars().find(e);
-    if (it == Bars().end()) return;
+    auto it = TabBars().find(e);
+    if (it == TabBars().end()) return;
     TabCtrl* t = it->second;
-    Bars().erase(it);
+    TabBars().erase(it);
     if (t->font != nullptr) gFontRelease(t->font);
     delete t;
 }
@@ -62,8 +62,8 @@ int32_t AfterRemoval(int32_t ref, int32_t removed, int32_t newCount) {
 
 TabCtrl* TabCtrl::FromWidget(const gElement* e) {
     if (e == nullptr || e->kind != kTabCtrlKind) return nullptr;
-    auto it = Bars().find(e);
-    return it == Bars().end() ? nullptr : it->second;
+    auto it = TabBars().find(e);
+    return it == TabBars().end() ? nullptr : it->second;
 }
 
 gElement* TabCtrl::Create(gWindow* window, gElement* group, float stripWidth, float tabWidth, uint32_t style,
@@ -104,7 +104,7 @@ gElement* TabCtrl::Create(gWindow* window, gElement* group, float stripWidth, fl
         return nullptr;
     }
     t->widget = e;
-    Bars()[e] = t;
+    TabBars()[e] = t;
     return e;
 }
 

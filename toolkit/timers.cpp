@@ -7,12 +7,13 @@
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
 #include "toolkit/widget.h"
+#include "toolkit/element_bits.h"
 
 namespace orva {
 
 namespace {
 
-constexpr uint32_t kDragAtPress = 0x200, kDragTrack = 0x20000, kDragFollows = 0x10000;
+constexpr uint32_t kDragTrack = 0x20000, kDragFollows = 0x10000;
 pf::Point gLastTrackPos{-100000, -100000};
 
 void TrackCall(gElement* widget, gWindow* window, bool redraw) {

@@ -24,6 +24,7 @@ constexpr uint32_t kWsSlotFromWindow = 0x1000;
 constexpr uint32_t kWsNoSlot = 0x2000;
 constexpr uint32_t kWsLeft = 0x4000, kWsCentre = 0x8000, kWsRight = 0x10000;
 constexpr uint32_t kWsTop = 0x20000, kWsMiddle = 0x40000, kWsBottom = 0x80000;
+constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
 constexpr uint32_t kWsSlotBits = 0xFC000;
 constexpr uint32_t kWsReadOnly = 0x100000;
 constexpr uint32_t kWsFitRow = 0x800000;

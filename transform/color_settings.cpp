@@ -8,6 +8,7 @@
 
 #include "common/number_parse.h"
 #include "framework/display_lock.h"
+#include "common/text.h"
 
 namespace orva {
 
@@ -17,7 +18,6 @@ using Guard = std::lock_guard<std::recursive_mutex>;
 
 ColorSection* Target(ParseState* state) { return static_cast<ColorSection*>(state->context); }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 int ClassHandler(const char* value, ParseState* state) {
     const char* text;

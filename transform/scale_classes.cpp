@@ -20,7 +20,7 @@ constexpr ScaleKernelPair kGammaPalette[] = {{ScaleKernelGammaPalette, kTypeF64,
 constexpr ScaleKernelPair kBox[] = {{ScaleKernelBox, kTypeF64, kTypeF64}, {nullptr, 0, 0}};
 
 // Value3 is 2 and Value4 0xFF in every row.
-constexpr ScaleClassDesc kClasses[] = {
+constexpr ScaleClassDesc kScaleClasses[] = {
     {kRange, "range", "Range", "(DATA - Min) / (Max - Min)", 0x0, {1.0, 1.0, 2, 0xFF}},
     {kPow, "pow", "Power function", "Pow( Range, V2 )", 0x2, {1.0, 0.5, 2, 0xFF}},
     {kLog, "log", "Logarithmic function", "V1 * Log( V2 * Range )", 0x3, {0.7, 24.0, 2, 0xFF}},
@@ -32,21 +32,21 @@ constexpr ScaleClassDesc kClasses[] = {
     {kBox, "box", "Box", "Box: data = V1", 0x1, {1.0, 1.0, 2, 0xFF}},
 };
 
-constexpr int kClassCount = static_cast<int>(sizeof kClasses / sizeof kClasses[0]);
-static_assert(kClassCount <= kMaxScaleClasses);
+constexpr int kScaleClassCount = static_cast<int>(sizeof kScaleClasses / sizeof kScaleClasses[0]);
+static_assert(kScaleClassCount <= kMaxScaleClasses);
 
 }  // namespace
 
-int ScaleClassCount() { return kClassCount; }
+int ScaleClassCount() { return kScaleClassCount; }
 
 const ScaleClassDesc* ScaleClassAt(int index) {
-    return index >= 0 && index < kClassCount ? &kClasses[index] : nullptr;
+    return index >= 0 && index < kScaleClassCount ? &kScaleClasses[index] : nullptr;
 }
 
 int FindScaleClass(const char* text, size_t length) {
     if (text == nullptr || length == 0) return -1;
-    for (int i = 0; i < kClassCount; ++i) {
-        const char* key = kClasses[i].key;
+    for (int i = 0; i < kScaleClassCount; ++i) {
+        const char* key = kScaleClasses[i].key;
         if (std::strlen(key) >= length && std::strncmp(key, text, length) == 0) return i;
     }
     return -1;

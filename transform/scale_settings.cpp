@@ -260,15 +260,15 @@ struct ScaleSectionRecord {
     uint32_t present = 0;
 };
 
-ScaleSectionRecord* Target(ParseState* state) { return static_cast<ScaleSectionRecord*>(state->context); }
+ScaleSectionRecord* ScaleTarget(ParseState* state) { return static_cast<ScaleSectionRecord*>(state->context); }
 
-int ClassHandler(const char* value, ParseState* state) {
+int ScaleClassHandler(const char* value, ParseState* state) {
     const char* text;
     size_t length;
     ClassKeyText(value, &text, &length);
     const int index = FindScaleClass(text, length);
     if (index < 0) return -1;
-    Target(state)->settings.classIndex = index;
+    ScaleTarget(state)->settings.classIndex = index;
     return 1;
 }
 
@@ -276,15 +276,15 @@ template <uint8_t ScaleSettings::*Field>
 int FlagHandler(const char* value, ParseState* state) {
     bool flag = false;
     if (ParseBool(value, &flag) < 1) return -1;
-    Target(state)->settings.*Field = flag ? 1 : 0;
+    ScaleTarget(state)->settings.*Field = flag ? 1 : 0;
     return 1;
 }
 
 int MinMaxHandler(const char* value, ParseState* state) {
     double v[4];
     if (ParseDoubleValue(value, v) != 2 || !(v[0] < v[1])) return -1;
-    Target(state)->settings.min = v[0];
-    Target(state)->settings.max = v[1];
+    ScaleTarget(state)->settings.min = v[0];
+    ScaleTarget(state)->settings.max = v[1];
     return 1;
 }
 
@@ -294,14 +294,14 @@ int32_t Multiplier(int64_t v, int32_t low) { return v < 1 ? low : (v > 100 ? 100
 int NMaxHandler(const char* value, ParseState* state) {
     int64_t v[4];
     if (ParseInt64Value(value, v) < 1) return -1;
-    Target(state)->settings.nMax = Multiplier(v[0], 4);
+    ScaleTarget(state)->settings.nMax = Multiplier(v[0], 4);
     return 1;
 }
 
 int NMinHandler(const char* value, ParseState* state) {
     int64_t v[4];
     if (ParseInt64Value(value, v) < 1) return -1;
-    Target(state)->settings.nMin = Multiplier(v[0], 1);
+    ScaleTarget(state)->settings.nMin = Multiplier(v[0], 1);
     return 1;
 }
 
@@ -316,7 +316,7 @@ bool ReadNonNegative(const char* value, double* out) {
 int StepHandler(const char* value, ParseState* state) {
     double v;
     if (!ReadNonNegative(value, &v)) return -1;
-    Target(state)->settings.step = v < kSmallestStep ? kSmallestStep : v;
+    ScaleTarget(state)->settings.step = v < kSmallestStep ? kSmallestStep : v;
     return 1;
 }
 
@@ -324,7 +324,7 @@ template <int Which>
 int RealValueHandler(const char* value, ParseState* state) {
     double v;
     if (!ReadNonNegative(value, &v)) return -1;
-    ScaleSectionRecord* r = Target(state);
+    ScaleSectionRecord* r = ScaleTarget(state);
     (Which == 1 ? r->values.value1 : r->values.value2) = v;
     r->present |= Which == 1 ? kScaleUsesValue1 : kScaleUsesValue2;
     return 1;
@@ -333,7 +333,7 @@ int RealValueHandler(const char* value, ParseState* state) {
 int Value3Handler(const char* value, ParseState* state) {
     int64_t v[4];
     if (ParseInt64Value(value, v) != 1 || v[0] < 0 || v[0] > 0xFFFFFFFF) return -1;
-    ScaleSectionRecord* r = Target(state);
+    ScaleSectionRecord* r = ScaleTarget(state);
     r->values.value3 = static_cast<uint32_t>(v[0]);
     r->present |= kScaleUsesValue3;
     return 1;
@@ -343,7 +343,7 @@ int Value3Handler(const char* value, ParseState* state) {
 int Value4Handler(const char* value, ParseState* state) {
     uint32_t v;
     if (!ParseHexWord(value, &v)) return -1;
-    ScaleSectionRecord* r = Target(state);
+    ScaleSectionRecord* r = ScaleTarget(state);
     r->values.value4 = v;
     r->present |= kScaleUsesValue4;
     return 1;
@@ -352,7 +352,7 @@ int Value4Handler(const char* value, ParseState* state) {
 // Accepted and not used.
 int UserValueHandler(const char*, ParseState*) { return 1; }
 
-KeywordName kClassName[] = {{"SCClass", 0}, {nullptr, 0}};
+KeywordName kScaleClassName[] = {{"SCClass", 0}, {nullptr, 0}};
 KeywordName kRestoreName[] = {{"RestoreRange", 0}, {nullptr, 0}};
 KeywordName kLockName[] = {{"Lock", 0}, {nullptr, 0}};
 KeywordName kMinMaxName[] = {{"MinMax", 0}, {nullptr, 0}};
@@ -365,7 +365,7 @@ KeywordName kValue3Name[] = {{"Value3", 0}, {nullptr, 0}};
 KeywordName kValue4Name[] = {{"Value4", 0}, {nullptr, 0}};
 KeywordName kUserValueName[] = {{"UserValue", 0}, {nullptr, 0}};
 
-KeywordDescriptor kClassKey{kClassName, &ClassHandler};
+KeywordDescriptor kScaleClassKey{kScaleClassName, &ScaleClassHandler};
 KeywordDescriptor kRestoreKey{kRestoreName, &FlagHandler<&ScaleSettings::restoreRange>};
 KeywordDescriptor kLockKey{kLockName, &FlagHandler<&ScaleSettings::lock>};
 KeywordDescriptor kMinMaxKey{kMinMaxName, &MinMaxHandler};
@@ -378,7 +378,7 @@ KeywordDescriptor kValue3Key{kValue3Name, &Value3Handler};
 KeywordDescriptor kValue4Key{kValue4Name, &Value4Handler};
 KeywordDescriptor kUserValueKey{kUserValueName, &UserValueHandler};
 
-KeywordDescriptor* const kScaleDescriptors[] = {&kClassKey,  &kRestoreKey, &kLockKey,   &kMinMaxKey,
+KeywordDescriptor* const kScaleDescriptors[] = {&kScaleClassKey,  &kRestoreKey, &kLockKey,   &kMinMaxKey,
                                                 &kNMaxKey,   &kNMinKey,    &kStepKey,   &kValue1Key,
                                                 &kValue2Key, &kValue3Key,  &kValue4Key, &kUserValueKey,
                                                 nullptr};

@@ -5,6 +5,7 @@
 #include "framework/app_object.h"
 #include "framework/component.h"
 #include "io/data_set.h"
+#include "common/text.h"
 
 namespace orva {
 
@@ -13,7 +14,6 @@ namespace {
 // The invalidation code of a scaling or colour change.
 constexpr uint32_t kSettingsChanged = 15;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The keyword file of one settings object: the parse state carries the
 // record for reading; writing prints a record through its printer.

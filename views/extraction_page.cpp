@@ -59,7 +59,6 @@ SharedMenu& MenuOf(ExtractionMenu which) {
     return menus[static_cast<int>(which)];
 }
 
-gElement* W(UIElement* e, uint32_t slot) { return PageSlot(e, slot); }
 
 UIElement* Element(uintptr_t data) { return ViewElement(data, kExtractionSlotCount); }
 
@@ -274,9 +273,9 @@ void RefreshExtractionPage(UIElement* e) {
     Shape* shape = EntryShape(r);
     if (shape == nullptr) {
         if ((e->word & kEmptied) != 0) return;
-        for (uint32_t slot : {kExtShape, kExtMask, kExtSource, kExtList}) ShowText(W(e, slot), "");
-        SetWidgetEnabled(W(e, kExtShape), false);
-        RedrawWidget(W(e, kExtShape));
+        for (uint32_t slot : {kExtShape, kExtMask, kExtSource, kExtList}) ShowText(PageSlot(e, slot), "");
+        SetWidgetEnabled(PageSlot(e, kExtShape), false);
+        RedrawWidget(PageSlot(e, kExtShape));
         e->word |= kEmptied;
         return;
     }
@@ -284,16 +283,16 @@ void RefreshExtractionPage(UIElement* e) {
     std::string mask = shape->state != kShapeHidden ? "Displayed" : "Hide";
     const char* role = ShapeRoleName(shape->header.role);
     if (role != nullptr && *role != '\0') mask = mask + ", " + role;
-    ShowText(W(e, kExtMask), mask.c_str());
+    ShowText(PageSlot(e, kExtMask), mask.c_str());
     const std::string source = ItemSourceName(r);
-    ShowText(W(e, kExtSource), source.empty() ? "[src none]" : source.c_str());
+    ShowText(PageSlot(e, kExtSource), source.empty() ? "[src none]" : source.c_str());
     const bool named = shape->name != nullptr;
-    ShowText(W(e, kExtShape), named ? shape->name : "");
-    if (gElement* field = W(e, kExtShape); field != nullptr && (field->enabled != 0) != named) {
+    ShowText(PageSlot(e, kExtShape), named ? shape->name : "");
+    if (gElement* field = PageSlot(e, kExtShape); field != nullptr && (field->enabled != 0) != named) {
         SetWidgetEnabled(field, named);
         RedrawWidget(field);
     }
-    ShowText(W(e, kExtList), "");
+    ShowText(PageSlot(e, kExtList), "");
 }
 
 void ReductionRefreshExtractionPage(ReductionComponent* r) {

@@ -17,6 +17,7 @@
 #include "views/transport_page.h"
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
+#include "app/page_rows.h"
 
 namespace orva {
 
@@ -24,12 +25,6 @@ namespace {
 
 // Playback at this many milliseconds a frame or faster redraws the view itself.
 constexpr int32_t kPlaybackRedrawsBelow = 501;
-constexpr float kRow = 17.0f;
-
-UIElement* ElementOf(uintptr_t data) {
-    auto* e = reinterpret_cast<UIElement*>(data);
-    return e != nullptr && UIElementIsLive(e) && e->slots != nullptr && e->slotCount >= kSelSlotCount ? e : nullptr;
-}
 
 CUI* CuiOf(WorkspaceComponent* ws) {
     auto* cui = ws != nullptr ? dynamic_cast<CUI*>(ws->ui) : nullptr;
@@ -166,11 +161,11 @@ void BuildFastSelectorPage(UIElement* element, gElement** s) {
                  {"PROJECT(S):", kSelProjectTotal}};
     for (const auto& row : rows) {
         b.Row();
-        b.Caption(row.caption, kRow);
-        s[row.first] = b.Display(44.0f, kRow, "0");
-        s[row.first + 1] = b.Display(44.0f, kRow, "0");
-        s[row.first + 2] = b.Glyph(40, 10.0f, kRow, kGlyphArrowLeft, &FastSelectorArrow);
-        s[row.first + 3] = b.Glyph(40, 10.0f, kRow, kGlyphArrowRight, &FastSelectorArrow);
+        b.Caption(row.caption, kPageRow);
+        s[row.first] = b.Display(44.0f, kPageRow, "0");
+        s[row.first + 1] = b.Display(44.0f, kPageRow, "0");
+        s[row.first + 2] = b.Glyph(40, 10.0f, kPageRow, kGlyphArrowLeft, &FastSelectorArrow);
+        s[row.first + 3] = b.Glyph(40, 10.0f, kPageRow, kGlyphArrowRight, &FastSelectorArrow);
     }
 }
 
@@ -217,7 +212,7 @@ void RedrawFastSelectorFrame(WorkspaceComponent* ws) {
 }
 
 void FastSelectorArrow(gElement* button, uintptr_t data) {
-    UIElement* e = ElementOf(data);
+    UIElement* e = LivePageElement(data, kSelSlotCount);
     WorkspaceComponent* ws = WorkspaceOfElement(e);
     if (e == nullptr || button == nullptr) return;
     uint32_t slot = 0;

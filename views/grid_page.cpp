@@ -13,12 +13,12 @@
 #include "views/tool_menu.h"
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
+#include "app/page_rows.h"
 
 namespace orva {
 
 namespace {
 
-constexpr float kRow = 17.0f;
 constexpr uint32_t kCaptionColour = 0x47F7F7F;
 constexpr uint32_t kMenuColour = 0x4676A6A;
 
@@ -46,11 +46,6 @@ constexpr GridSetting kMenuSettings[12] = {GridSetting::kShown,   GridSetting::k
                                            GridSetting::kVertical, GridSetting::kDoubleStep, GridSetting::kColour,
                                            GridSetting::kBold,    GridSetting::kStipple,    GridSetting::kBlend,
                                            GridSetting::kUnlockX, GridSetting::kUnlockY,    GridSetting::kLockBounds};
-
-UIElement* ElementOf(uintptr_t data) {
-    auto* e = reinterpret_cast<UIElement*>(data);
-    return e != nullptr && UIElementIsLive(e) && e->slots != nullptr && e->slotCount >= kGridSlotCount ? e : nullptr;
-}
 
 DisplayComponent* ActiveCell(WorkspaceComponent* ws) {
     return ws != nullptr ? AsDisplayCell(ws->activeCell) : nullptr;
@@ -144,7 +139,7 @@ void BuildGridPage(UIElement* element, gElement** s) {
     if (element->window != nullptr) gWgtSelect(element->window, GetUIFont(element->window));
     PageWidgets b(element);
     auto toggle = [&](float width, const char* text, void (*handler)(gElement*, uintptr_t)) {
-        return b.Add(47, width, kRow, text, handler, kCaptionColour);
+        return b.Add(47, width, kPageRow, text, handler, kCaptionColour);
     };
     s[kGridShown] = toggle(67.0f, "Grid", &GridTogglePress);
     s[kGridHorizontal] = toggle(66.0f, "Horizontal", &GridTogglePress);
@@ -158,15 +153,15 @@ void BuildGridPage(UIElement* element, gElement** s) {
     b.Row();
     b.Caption("Major spacing [bitmap] :");
     b.Caption("X:");
-    s[kGridMajorX] = b.Field(40.0f, kRow, "100", &GridSpacingChanged);
+    s[kGridMajorX] = b.Field(40.0f, kPageRow, "100", &GridSpacingChanged);
     b.Caption("Y:");
-    s[kGridMajorY] = b.Field(40.0f, kRow, "100", &GridSpacingChanged);
+    s[kGridMajorY] = b.Field(40.0f, kPageRow, "100", &GridSpacingChanged);
     b.Row();
     b.Caption("Minimal step   [charts] :");
     b.Caption("X:");
-    s[kGridMinimalX] = b.Field(40.0f, kRow, "40", &GridSpacingChanged);
+    s[kGridMinimalX] = b.Field(40.0f, kPageRow, "40", &GridSpacingChanged);
     b.Caption("Y:");
-    s[kGridMinimalY] = b.Field(40.0f, kRow, "40", &GridSpacingChanged);
+    s[kGridMinimalY] = b.Field(40.0f, kPageRow, "40", &GridSpacingChanged);
     b.Row();
     b.Caption("Cursor options [charts]");
     b.Row();
@@ -198,7 +193,7 @@ void RefreshGridCursorOptions(WorkspaceComponent* ws) {
 // ---- Handlers ----------------------------------------------------------------------------------------
 
 void GridTogglePress(gElement* toggle, uintptr_t data) {
-    UIElement* e = ElementOf(data);
+    UIElement* e = LivePageElement(data, kGridSlotCount);
     if (toggle == nullptr || e == nullptr) return;
     DisplayComponent* cell = ActiveCell(WorkspaceOfElement(e));
     if (DisplayGrid(cell) == nullptr) {
@@ -221,7 +216,7 @@ void GridTogglePress(gElement* toggle, uintptr_t data) {
 }
 
 void GridUnlockPress(gElement* toggle, uintptr_t data) {
-    UIElement* e = ElementOf(data);
+    UIElement* e = LivePageElement(data, kGridSlotCount);
     if (toggle == nullptr || e == nullptr) return;
     DisplayComponent* cell = ActiveCell(WorkspaceOfElement(e));
     if (DisplayGrid(cell) == nullptr) {
@@ -233,7 +228,7 @@ void GridUnlockPress(gElement* toggle, uintptr_t data) {
 }
 
 void GridSpacingChanged(gElement* field, uintptr_t data) {
-    UIElement* e = ElementOf(data);
+    UIElement* e = LivePageElement(data, kGridSlotCount);
     if (field == nullptr || e == nullptr) return;
     DisplayComponent* cell = ActiveCell(WorkspaceOfElement(e));
     GridRecord* g = DisplayGrid(cell);

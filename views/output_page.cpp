@@ -68,11 +68,6 @@ int32_t& LastStatus() {
 
 // ---- Reaching the model ---------------------------------------------------------------------
 
-UIElement* ElementOf(uintptr_t data) {
-    auto* e = reinterpret_cast<UIElement*>(data);
-    return e != nullptr && UIElementIsLive(e) && e->slots != nullptr && e->slotCount >= kOutSlotCount ? e : nullptr;
-}
-
 OutputComponent* OutputOf(const UIElement* e) {
     if (e == nullptr || !UIPageIsLive(e->page) || e->page->current == nullptr || !ComponentIsLive(e->page->current))
         return nullptr;
@@ -651,22 +646,22 @@ int32_t OpenOutputPanel(int32_t code, int32_t argument) {
 namespace {
 
 // The element and output of a handler; the record is asked for where the control needs it.
-struct Context {
+struct OutputContext {
     UIElement* e = nullptr;
     OutputComponent* output = nullptr;
     OutputSettings* record = nullptr;
 };
 
-Context From(uintptr_t data) {
-    Context c;
-    c.e = ElementOf(data);
+OutputContext From(uintptr_t data) {
+    OutputContext c;
+    c.e = LivePageElement(data, kOutSlotCount);
     c.output = OutputOf(c.e);
     c.record = c.output != nullptr ? c.output->settings : nullptr;
     return c;
 }
 
 // After a change: the model shown again with the status the change earned.
-void Done(const Context& c, bool good) {
+void Done(const OutputContext& c, bool good) {
     RefreshOutputPage(c.e, false);
     Status(c.e, good ? kStatusReady : kStatusBadValue);
 }
@@ -681,7 +676,7 @@ void RangeFollowsType(OutputComponent* output) {
 }  // namespace
 
 void OutputSizeToggled(gElement* toggle, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.e == nullptr || toggle == nullptr) return;
     int index = -1;
     for (int i = 0; i < 6; ++i)
@@ -708,7 +703,7 @@ void OutputSizeToggled(gElement* toggle, uintptr_t data) {
 }
 
 void OutputByteswapToggled(gElement* toggle, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.e == nullptr || c.output == nullptr || c.output->format == nullptr || toggle == nullptr) return;
     FormatDesc* format = c.output->format;
     uint32_t type = format->defaultType;
@@ -724,7 +719,7 @@ void OutputByteswapToggled(gElement* toggle, uintptr_t data) {
 }
 
 void OutputUnsignedToggled(gElement* toggle, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.e == nullptr || c.output == nullptr || c.output->format == nullptr || toggle == nullptr) return;
     FormatDesc* format = c.output->format;
     uint32_t type = format->defaultType;
@@ -738,7 +733,7 @@ void OutputUnsignedToggled(gElement* toggle, uintptr_t data) {
 }
 
 void OutputFormatStep(gElement* button, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.e == nullptr || c.output == nullptr) return;
     const int direction = button == Slot(c.e, kOutFormatNext) ? 1 : 0;
     const FormatDesc* next = StepWritableFormat(TheFormatRegistry(), c.output->format, direction);
@@ -750,7 +745,7 @@ void OutputFormatStep(gElement* button, uintptr_t data) {
 }
 
 void OutputChannelChanged(gElement* field, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.e == nullptr) return;
     if (c.record == nullptr) {
         SetText(field, "1");
@@ -763,7 +758,7 @@ void OutputChannelChanged(gElement* field, uintptr_t data) {
 }
 
 void OutputSelectorToggled(gElement* toggle, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.record == nullptr || toggle == nullptr) return;
     c.record->channelSelector = toggle->value != 0 ? 1 : 0;
     Done(c, true);
@@ -782,7 +777,7 @@ bool ReadFrame(gElement* field, int64_t* zeroBased) {
 }  // namespace
 
 void OutputFirstChanged(gElement* field, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.record == nullptr) return;
     int64_t frame = 0;
     const bool good = ReadFrame(field, &frame);
@@ -795,7 +790,7 @@ void OutputFirstChanged(gElement* field, uintptr_t data) {
 }
 
 void OutputLastChanged(gElement* field, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.record == nullptr) return;
     int64_t frame = 0;
     const bool good = ReadFrame(field, &frame);
@@ -808,7 +803,7 @@ void OutputLastChanged(gElement* field, uintptr_t data) {
 }
 
 void OutputAllFrames(gElement*, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.record == nullptr) return;
     c.record->firstFrame = 0;
     c.record->lastFrame = static_cast<int32_t>(std::min<int64_t>(FrameCount(c.output) - 1, INT32_MAX));
@@ -816,14 +811,14 @@ void OutputAllFrames(gElement*, uintptr_t data) {
 }
 
 void OutputPatternChanged(gElement* field, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.record == nullptr || field == nullptr) return;
     const bool good = field->text.size() <= kPatternMax && OutputSettingsSetPattern(c.record, field->text.c_str());
     Done(c, good);
 }
 
 void OutputRangeStep(gElement*, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.output == nullptr) return;
     c.output->rangeMode = (c.output->rangeMode + 1) % 4;
     OutputPrepareRange(c.output, c.output->rangeMode);
@@ -831,14 +826,14 @@ void OutputRangeStep(gElement*, uintptr_t data) {
 }
 
 void OutputClipToggled(gElement* toggle, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (toggle == nullptr) return;
     OutputClipMessageSwitch() = toggle->value != 0;
     if (c.e != nullptr) Done(c, true);
 }
 
 void OutputScaleChanged(gElement* field, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.record == nullptr) return;
     double value = 0.0;
     // Text that is not a number changes nothing.
@@ -850,7 +845,7 @@ void OutputScaleChanged(gElement* field, uintptr_t data) {
 }
 
 void OutputZeroChanged(gElement* field, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.record == nullptr) return;
     double value = 0.0;
     const bool good = ReadFieldDouble(field, &value, true) && OutputEditZero(c.output, value) >= 0;
@@ -858,14 +853,14 @@ void OutputZeroChanged(gElement* field, uintptr_t data) {
 }
 
 void OutputCropToggled(gElement* toggle, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.record == nullptr || toggle == nullptr) return;
     c.record->crop = toggle->value != 0 ? 1 : 0;
     Done(c, true);
 }
 
 void OutputCropReset(gElement*, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.record == nullptr) return;
     const DataShape shape = ShapeOf(c.output);
     for (int axis = 0; axis < 3; ++axis) {
@@ -876,7 +871,7 @@ void OutputCropReset(gElement*, uintptr_t data) {
 }
 
 void OutputCropChanged(gElement* field, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.record == nullptr || field == nullptr) return;
     const uint32_t fields[6] = {kOutCropX, kOutCropW, kOutCropY, kOutCropH, kOutCropZ, kOutCropD};
     int which = -1;
@@ -906,7 +901,7 @@ void OutputCropChanged(gElement* field, uintptr_t data) {
 // ---- Menus ----------------------------------------------------------------------------------------
 
 void OutputTargetMenuOpen(gElement* button, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.output == nullptr || button == nullptr) return;
     static const char* const kLabels[4] = {"Input  [ formats convertor only ]", "Processed data  [ input->...->filters ]",
                                            "Extractor | Statistic [ ...->filters->reduction ]",
@@ -923,7 +918,7 @@ void OutputTargetMenuOpen(gElement* button, uintptr_t data) {
 }
 
 void OutputMethodMenuOpen(gElement* button, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.record == nullptr || button == nullptr) return;
     static const char* const kLabels[3] = {"default", "one frame in a file", "one section in a file"};
     PageMenu& m = MethodMenu();
@@ -935,7 +930,7 @@ void OutputMethodMenuOpen(gElement* button, uintptr_t data) {
 }
 
 void OutputQuantizationMenuOpen(gElement* button, uintptr_t data) {
-    Context c = From(data);
+    OutputContext c = From(data);
     if (c.output == nullptr || button == nullptr) return;
     static const char* const kLabels[4] = {"Round", "Truncate", nullptr, "Options\x85"};
     PageMenu& m = QuantizationMenu();
@@ -948,14 +943,14 @@ void OutputQuantizationMenuOpen(gElement* button, uintptr_t data) {
 }
 
 void OutputChooseTarget(UIElement* element, int32_t entry) {
-    Context c = From(reinterpret_cast<uintptr_t>(element));
+    OutputContext c = From(reinterpret_cast<uintptr_t>(element));
     if (c.output == nullptr || entry < 0 || entry > 3) return;
     OutputSetTarget(c.output, OutputItemProjectItem(c.output), kTargetPairs[entry][0], kTargetPairs[entry][1], false);
     RefreshOutputPage(c.e, false);
 }
 
 void OutputChooseMethod(UIElement* element, int32_t method) {
-    Context c = From(reinterpret_cast<uintptr_t>(element));
+    OutputContext c = From(reinterpret_cast<uintptr_t>(element));
     if (c.record == nullptr || method < 0 || method > 2) return;
     c.output->recordMethod = method;
     SetText(Slot(c.e, kOutMethod), RecordMethodText(method));
@@ -963,7 +958,7 @@ void OutputChooseMethod(UIElement* element, int32_t method) {
 }
 
 void OutputChooseQuantization(UIElement* element, int32_t entry) {
-    Context c = From(reinterpret_cast<uintptr_t>(element));
+    OutputContext c = From(reinterpret_cast<uintptr_t>(element));
     if (c.output == nullptr || (entry != 0 && entry != 1)) return;
     c.output->quantization = entry;
     SetText(Slot(c.e, kOutQuantization), QuantizationText(entry));

@@ -14,6 +14,7 @@
 #include "views/display_cell.h"
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
+#include "app/page_rows.h"
 
 namespace orva {
 
@@ -24,7 +25,6 @@ constexpr uint32_t kFieldColour = 0x4000000;
 constexpr uint32_t kChannelColour = 0x40F0B58;
 // The value page's window is black: its texts are drawn light so that they can be read.
 constexpr uint32_t kLightText = 0x4707070;
-constexpr float kRow = 17.0f;
 
 std::string Digits(int digits, int decimals, double value) {
     char text[64] = "";
@@ -36,11 +36,6 @@ bool Unset(double value) { return value == -DBL_MAX; }
 
 // The page's workspace and its active cell.
 WorkspaceComponent* WorkspaceOf(uintptr_t data) { return WorkspaceOfElement(reinterpret_cast<UIElement*>(data)); }
-
-UIElement* ElementOf(uintptr_t data) {
-    auto* e = reinterpret_cast<UIElement*>(data);
-    return e != nullptr && UIElementIsLive(e) && e->slots != nullptr ? e : nullptr;
-}
 
 double Value(const WorkspaceReadouts& r, int k) { return k == 0 ? r.value : r.channelValues[k - 1]; }
 
@@ -157,18 +152,18 @@ void BuildCoordinatesPage(UIElement* element, gElement** s) {
     PageWidgets b(element);
     auto row = [&](uint32_t caption, const char* label) {
         b.Row();
-        s[caption] = b.Add(47, 20.0f, kRow, label, nullptr, kCaptionColour);
-        s[caption + 1] = b.Field(94.0f, kRow, "0");
+        s[caption] = b.Add(47, 20.0f, kPageRow, label, nullptr, kCaptionColour);
+        s[caption + 1] = b.Field(94.0f, kPageRow, "0");
         if (s[caption + 1] != nullptr) s[caption + 1]->color1 = s[caption + 1]->color1Saved = kFieldColour;
-        s[caption + 2] = b.Glyph(40, 10.0f, kRow, kGlyphArrowLeft);
-        s[caption + 3] = b.Glyph(40, 10.0f, kRow, kGlyphArrowRight);
+        s[caption + 2] = b.Glyph(40, 10.0f, kPageRow, kGlyphArrowLeft);
+        s[caption + 3] = b.Glyph(40, 10.0f, kPageRow, kGlyphArrowRight);
     };
     row(kCoordZCaption, "Z:");
     row(kCoordYCaption, "Y:");
     row(kCoordXCaption, "X:");
     b.Row();
-    s[kCoordRound] = b.Add(47, 20.0f, kRow, "R/I", &CoordinatesRoundPress, kCaptionColour);
-    s[kCoordTitle] = b.Add(47, 116.0f, kRow, "Data coord", nullptr, kCaptionColour);
+    s[kCoordRound] = b.Add(47, 20.0f, kPageRow, "R/I", &CoordinatesRoundPress, kCaptionColour);
+    s[kCoordTitle] = b.Add(47, 116.0f, kPageRow, "Data coord", nullptr, kCaptionColour);
 }
 
 void CoordinatesPageRefresh(UIPage*, UIElement* e, int32_t) {
@@ -186,7 +181,7 @@ void CoordinatesPageRefresh(UIPage*, UIElement* e, int32_t) {
 }
 
 void CoordinatesRoundPress(gElement* button, uintptr_t data) {
-    UIElement* e = ElementOf(data);
+    UIElement* e = LivePageElement(data);
     WorkspaceComponent* ws = WorkspaceOf(data);
     if (e == nullptr || ws == nullptr || button == nullptr) return;
     int32_t* modes = ActiveAxisModes(ws);
@@ -254,7 +249,7 @@ void ChannelsPageRefresh(UIPage*, UIElement* e, int32_t) {
 }
 
 void ChannelButtonPress(gElement* button, uintptr_t data) {
-    UIElement* e = ElementOf(data);
+    UIElement* e = LivePageElement(data);
     WorkspaceComponent* ws = WorkspaceOf(data);
     if (e == nullptr || ws == nullptr || button == nullptr) return;
     gElement* buttons[3] = {PageSlot(e, 0), PageSlot(e, 1), PageSlot(e, 2)};
@@ -294,11 +289,11 @@ void BuildViewModePage(UIElement* element, gElement** s) {
     const char* labels[3] = {"3:", "2:", "1:"};
     for (int i = 0; i < 3; ++i) {
         b.Row();
-        s[captions[i]] = b.Add(47, 20.0f, kRow, labels[i], nullptr, kCaptionColour);
-        s[fields[i]] = b.Display(94.0f, kRow, "0");
+        s[captions[i]] = b.Add(47, 20.0f, kPageRow, labels[i], nullptr, kCaptionColour);
+        s[fields[i]] = b.Display(94.0f, kPageRow, "0");
     }
     b.Row();
-    s[kViewModeToggle] = b.Add(47, 94.0f, kRow, "View mode", &ViewModePress, kCaptionColour);
+    s[kViewModeToggle] = b.Add(47, 94.0f, kPageRow, "View mode", &ViewModePress, kCaptionColour);
 }
 
 void ViewModePageRefresh(UIPage*, UIElement* e, int32_t) {

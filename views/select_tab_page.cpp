@@ -26,7 +26,7 @@ namespace orva {
 
 namespace {
 
-constexpr uint32_t kTabStyle = 0x44086;
+constexpr uint32_t kSelectTabStyle = 0x44086;
 constexpr uint32_t kTabColours = 0x4552C1E;
 constexpr uint32_t kStatisticKind = 3;
 constexpr float kStatisticColumns[2] = {60.0f, 110.0f};
@@ -193,7 +193,7 @@ void BuildSelectTabPage(UIElement* element, gElement** s) {
     // window is shown.
     const auto* owner = static_cast<const WindowGroup*>(w->userData);
     if (owner != nullptr && IsWindowGroup(owner) && owner->windows[0] == w) element->flags |= kElementKeepsPlace;
-    gElement* tabs = TabCtrl::Create(w, nullptr, 16.0f, 120.0f, kTabStyle, false, GetUIFont(w), nullptr);
+    gElement* tabs = TabCtrl::Create(w, nullptr, 16.0f, 120.0f, kSelectTabStyle, false, GetUIFont(w), nullptr);
     if (tabs == nullptr) return;
     tabs->color1 = tabs->color1Saved = kTabColours;
     tabs->color2 = tabs->color2Saved = kTabColours;

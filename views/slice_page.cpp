@@ -95,7 +95,6 @@ SharedMenu& MenuOf(SliceMenu which) {
     return menus[static_cast<int>(which)];
 }
 
-gElement* W(UIElement* e, uint32_t slot) { return PageSlot(e, slot); }
 
 UIElement* Element(uintptr_t data) { return ViewElement(data, kSliceSlotCount); }
 
@@ -127,7 +126,7 @@ void ShowEnabled(gElement* w, bool on) {
 }
 
 void EnableRange(UIElement* e, uint32_t first, uint32_t last, bool on) {
-    for (uint32_t i = first; i <= last; ++i) ShowEnabled(W(e, i), on);
+    for (uint32_t i = first; i <= last; ++i) ShowEnabled(PageSlot(e, i), on);
 }
 
 const ReductionValues& Values(ReductionComponent* r) { return r->Options().values; }
@@ -141,27 +140,27 @@ bool Running(ReductionComponent* r) { return !r->HasNoItems() && ComponentUpstre
 
 void ShowGainNoise(UIElement* e, const ReductionValues& v) {
     const bool on = v.slice.autoWeight && v.slice.weighing && v.slice.extractMethod != 0;
-    ShowEnabled(W(e, kSlcGain), on);
-    ShowEnabled(W(e, kSlcNoise), on);
+    ShowEnabled(PageSlot(e, kSlcGain), on);
+    ShowEnabled(PageSlot(e, kSlcNoise), on);
 }
 
 void ShowWindowSmoothing(UIElement* e, const ReductionValues& v) {
     const bool on = v.slice.extractMethod == 2;
-    ShowEnabled(W(e, kSlcWindow), on);
-    ShowEnabled(W(e, kSlcSmoothMenu), on);
+    ShowEnabled(PageSlot(e, kSlcWindow), on);
+    ShowEnabled(PageSlot(e, kSlcSmoothMenu), on);
 }
 
 void ShowProfileWeight(UIElement* e, const ReductionOptions& o) {
-    ShowText(W(e, kSlcProfile), SliceProfileText(o).c_str());
-    ShowText(W(e, kSlcWeight), SliceWeightText(o).c_str());
+    ShowText(PageSlot(e, kSlcProfile), SliceProfileText(o).c_str());
+    ShowText(PageSlot(e, kSlcWeight), SliceWeightText(o).c_str());
 }
 
 void ShowPresetControls(UIElement* e, ReductionComponent* r) {
-    ShowEnabled(W(e, kSlcPresetMenu), r->presets.count != 0);
+    ShowEnabled(PageSlot(e, kSlcPresetMenu), r->presets.count != 0);
     bool listed = false;
     const char* name = PresetDisplayName(&r->presets, &listed);
-    ShowText(W(e, kSlcPresetName), name);
-    ShowEnabled(W(e, kSlcPresetName), listed);
+    ShowText(PageSlot(e, kSlcPresetName), name);
+    ShowEnabled(PageSlot(e, kSlcPresetName), listed);
 }
 
 // ---- Re-running -----------------------------------------------------------------------------------
@@ -228,7 +227,7 @@ void ExtendedToggled(gElement* toggle, uintptr_t data) {
 // The pair of exclusive toggles starting at `first`: the pressed one's partner gets the
 // inverse; the first one's value is the option.
 bool RadioPair(UIElement* e, uint32_t first, gElement* pressed) {
-    gElement* pair[2] = {W(e, first), W(e, first + 1)};
+    gElement* pair[2] = {PageSlot(e, first), PageSlot(e, first + 1)};
     if (pair[0] == nullptr || pair[1] == nullptr) return false;
     UpdateRadioGroupNow(pair, 2, pressed);
     return pair[0]->value != 0;
@@ -259,7 +258,7 @@ void GainNoiseEntry(gElement* field, uintptr_t data) {
     UIElement* e = Element(data);
     ReductionComponent* r = SlicePageReduction(e);
     if (r == nullptr) return;
-    const bool gain = field == W(e, kSlcGain);
+    const bool gain = field == PageSlot(e, kSlcGain);
     ReductionSliceValues& s = r->Options().values.slice;
     double v = gain ? s.gain : s.noise;
     ReadFieldDouble(field, &v, true);
@@ -275,7 +274,7 @@ void ScaleZeroEntry(gElement* field, uintptr_t data) {
     UIElement* e = Element(data);
     ReductionComponent* r = SlicePageReduction(e);
     if (r == nullptr) return;
-    const bool scale = field == W(e, kSlcScale);
+    const bool scale = field == PageSlot(e, kSlcScale);
     ReductionSliceValues& s = r->Options().values.slice;
     double v = scale ? s.scale : s.zero;
     ReadFieldDouble(field, &v, true);
@@ -288,8 +287,8 @@ void ResetScaleZero(gElement*, uintptr_t data) {
     ReductionComponent* r = SlicePageReduction(e);
     if (r == nullptr) return;
     if (Set([&] { return r->Options().SetZeroScale(0.0, 1.0); })) Rerun(r, Serves::kSlice);
-    ShowNumber(W(e, kSlcScale), 12, Values(r).slice.scale);
-    ShowNumber(W(e, kSlcZero), 12, Values(r).slice.zero);
+    ShowNumber(PageSlot(e, kSlcScale), 12, Values(r).slice.scale);
+    ShowNumber(PageSlot(e, kSlcZero), 12, Values(r).slice.zero);
 }
 
 void VisToggled(gElement* toggle, uintptr_t data) {
@@ -304,7 +303,7 @@ void BoundaryEntry(gElement* field, uintptr_t data) {
     UIElement* e = Element(data);
     ReductionComponent* r = SlicePageReduction(e);
     if (r == nullptr) return;
-    const bool left = field == W(e, kSlcLeft);
+    const bool left = field == PageSlot(e, kSlcLeft);
     const ReductionStatValues& s = Values(r).stat;
     double v = left ? s.boundaryLow : s.boundaryHigh;
     ReadFieldDouble(field, &v, true);
@@ -321,7 +320,7 @@ void IntervalEntry(gElement* field, uintptr_t data) {
     ReadFieldDouble(field, &v, true);
     if (Set([&] { return r->Options().SetStatInterval(v); }) && !s.intervalAuto) Rerun(r, Serves::kStatistic);
     if (Set([&] { return r->Options().SetStatIntervalAuto(false); })) Rerun(r, Serves::kStatistic);
-    ShowToggle(W(e, kSlcAuto), false);
+    ShowToggle(PageSlot(e, kSlcAuto), false);
     ShowEnabled(field, true);
     ShowNumber(field, 7, s.interval);
 }
@@ -337,7 +336,7 @@ void AutoToggled(gElement* toggle, uintptr_t data) {
     ReductionComponent* r = SlicePageReduction(e);
     if (r == nullptr || toggle == nullptr) return;
     if (Set([&] { return r->Options().SetStatIntervalAuto(toggle->value != 0); })) Rerun(r, Serves::kStatistic);
-    ShowEnabled(W(e, kSlcInterval), Values(r).stat.intervalAuto == 0);
+    ShowEnabled(PageSlot(e, kSlcInterval), Values(r).stat.intervalAuto == 0);
 }
 
 void PresetNameEntry(gElement* field, uintptr_t data) {
@@ -594,7 +593,7 @@ void MethodCommand(UIElement* e, ReductionComponent* r, int32_t entry) {
         Rerun(r, Serves::kSlice);
     }
     const ReductionValues& v = Values(r);
-    if (entry <= 3 || entry == 7) ShowText(W(e, kSlcMethod), SliceMethodText(r->Options()).c_str());
+    if (entry <= 3 || entry == 7) ShowText(PageSlot(e, kSlcMethod), SliceMethodText(r->Options()).c_str());
     if (entry <= 5) {
         ShowGainNoise(e, v);
         ShowWindowSmoothing(e, v);
@@ -605,10 +604,10 @@ void MethodCommand(UIElement* e, ReductionComponent* r, int32_t entry) {
 void ApplyBoundary(UIElement* e, ReductionComponent* r, double low, double high) {
     r->SetStatBoundary(low, high);
     if (Set([&] { return r->Options().SetStatBoundaryEnable(true); })) Rerun(r, Serves::kStatistic);
-    ShowEnabled(W(e, kSlcLeft), true);
-    ShowEnabled(W(e, kSlcRight), true);
-    ShowNumber(W(e, kSlcLeft), 12, low);
-    ShowNumber(W(e, kSlcRight), 12, high);
+    ShowEnabled(PageSlot(e, kSlcLeft), true);
+    ShowEnabled(PageSlot(e, kSlcRight), true);
+    ShowNumber(PageSlot(e, kSlcLeft), 12, low);
+    ShowNumber(PageSlot(e, kSlcRight), 12, high);
 }
 
 // The first statistic result with data of a statistic item, or null (with "Statistic -
@@ -637,8 +636,8 @@ void BoundaryCommand(UIElement* e, ReductionComponent* r, int32_t entry) {
         case kBoundaryEnable: {
             const bool on = Values(r).stat.boundaryEnable == 0;
             if (Set([&] { return r->Options().SetStatBoundaryEnable(on); })) Rerun(r, Serves::kStatistic);
-            ShowEnabled(W(e, kSlcLeft), on);
-            ShowEnabled(W(e, kSlcRight), on);
+            ShowEnabled(PageSlot(e, kSlcLeft), on);
+            ShowEnabled(PageSlot(e, kSlcRight), on);
             break;
         }
         case kBoundaryCopy:
@@ -876,38 +875,38 @@ void RefreshSlicePage(UIElement* e) {
     const ReductionValues& v = o.values;
     // 1. Channel and the toggles.
     const uint32_t channels = r->InputChannelCount();
-    ShowUnsigned(W(e, kSlcChannel), channels != 0 && v.nChannel > channels ? channels : v.nChannel);
-    ShowUnsigned(W(e, kSlcChannels), channels);
-    ShowEnabled(W(e, kSlcChannel), channels > 1);
-    ShowEnabled(W(e, kSlcAll), channels > 1);
-    ShowToggle(W(e, kSlcAll), v.allChannels != 0);
-    ShowToggle(W(e, kSlcExtended), v.extendedPrecision != 0);
-    ShowToggle(W(e, kSlcFlux), v.slice.flux != 0);
-    ShowToggle(W(e, kSlcMean), v.slice.flux == 0);
+    ShowUnsigned(PageSlot(e, kSlcChannel), channels != 0 && v.nChannel > channels ? channels : v.nChannel);
+    ShowUnsigned(PageSlot(e, kSlcChannels), channels);
+    ShowEnabled(PageSlot(e, kSlcChannel), channels > 1);
+    ShowEnabled(PageSlot(e, kSlcAll), channels > 1);
+    ShowToggle(PageSlot(e, kSlcAll), v.allChannels != 0);
+    ShowToggle(PageSlot(e, kSlcExtended), v.extendedPrecision != 0);
+    ShowToggle(PageSlot(e, kSlcFlux), v.slice.flux != 0);
+    ShowToggle(PageSlot(e, kSlcMean), v.slice.flux == 0);
     // 2. Numbers and displays.
-    ShowNumber(W(e, kSlcScale), 12, v.slice.scale);
-    ShowNumber(W(e, kSlcZero), 12, v.slice.zero);
-    ShowNumber(W(e, kSlcGain), 12, v.slice.gain);
-    ShowNumber(W(e, kSlcNoise), 12, v.slice.noise);
-    ShowNumber(W(e, kSlcInterval), 7, v.stat.interval);
-    ShowNumber(W(e, kSlcLeft), 12, v.stat.boundaryLow);
-    ShowNumber(W(e, kSlcRight), 12, v.stat.boundaryHigh);
+    ShowNumber(PageSlot(e, kSlcScale), 12, v.slice.scale);
+    ShowNumber(PageSlot(e, kSlcZero), 12, v.slice.zero);
+    ShowNumber(PageSlot(e, kSlcGain), 12, v.slice.gain);
+    ShowNumber(PageSlot(e, kSlcNoise), 12, v.slice.noise);
+    ShowNumber(PageSlot(e, kSlcInterval), 7, v.stat.interval);
+    ShowNumber(PageSlot(e, kSlcLeft), 12, v.stat.boundaryLow);
+    ShowNumber(PageSlot(e, kSlcRight), 12, v.stat.boundaryHigh);
     char window[16];
     std::snprintf(window, sizeof window, "%d", static_cast<int>(v.slice.lSmoothAverWin));
-    ShowText(W(e, kSlcWindow), window);
-    ShowText(W(e, kSlcMethod), SliceMethodText(o).c_str());
-    ShowText(W(e, kSlcFilter), SliceFilterText(v.slice.extractionVariant));
-    ShowText(W(e, kSlcSmooth), SliceSmoothingText(v.lSmoothMethod));
-    ShowText(W(e, kSlcRule), StatIntervalRuleText(v.stat.intervalMethod));
-    ShowToggle(W(e, kSlcInteger), v.stat.intervalInteger != 0);
-    ShowToggle(W(e, kSlcAuto), v.stat.intervalAuto != 0);
-    ShowToggle(W(e, kSlcHistogram), v.stat.vis == 0);
-    ShowToggle(W(e, kSlcDistribution), v.stat.vis != 0);
+    ShowText(PageSlot(e, kSlcWindow), window);
+    ShowText(PageSlot(e, kSlcMethod), SliceMethodText(o).c_str());
+    ShowText(PageSlot(e, kSlcFilter), SliceFilterText(v.slice.extractionVariant));
+    ShowText(PageSlot(e, kSlcSmooth), SliceSmoothingText(v.lSmoothMethod));
+    ShowText(PageSlot(e, kSlcRule), StatIntervalRuleText(v.stat.intervalMethod));
+    ShowToggle(PageSlot(e, kSlcInteger), v.stat.intervalInteger != 0);
+    ShowToggle(PageSlot(e, kSlcAuto), v.stat.intervalAuto != 0);
+    ShowToggle(PageSlot(e, kSlcHistogram), v.stat.vis == 0);
+    ShowToggle(PageSlot(e, kSlcDistribution), v.stat.vis != 0);
     // 3. The slice controls, unless a running item measures something else.
     const bool running = Running(r);
     const int32_t role = CurrentRole(r);
     if (!(running && role != kRoleSlice)) {
-        if (gElement* first = W(e, kSlcFlux); first != nullptr && first->enabled == 0)
+        if (gElement* first = PageSlot(e, kSlcFlux); first != nullptr && first->enabled == 0)
             EnableRange(e, kSlcFlux, kSlcMethodMenu, true);
         ShowGainNoise(e, v);
         ShowWindowSmoothing(e, v);
@@ -922,15 +921,15 @@ void RefreshSlicePage(UIElement* e) {
         EnableRange(e, kSlcHistogram, kSlcRuleMenu, true);
     }
     // 5. The rest.
-    ShowEnabled(W(e, kSlcPresetEdit), true);
+    ShowEnabled(PageSlot(e, kSlcPresetEdit), true);
     if (v.stat.boundaryEnable == 0) {
-        ShowEnabled(W(e, kSlcLeft), false);
-        ShowEnabled(W(e, kSlcRight), false);
+        ShowEnabled(PageSlot(e, kSlcLeft), false);
+        ShowEnabled(PageSlot(e, kSlcRight), false);
     }
-    if (v.stat.intervalAuto != 0) ShowEnabled(W(e, kSlcInterval), false);
+    if (v.stat.intervalAuto != 0) ShowEnabled(PageSlot(e, kSlcInterval), false);
     ShowProfileWeight(e, o);
-    ShowEnabled(W(e, kSlcFilter), false);
-    ShowEnabled(W(e, kSlcFilterMenu), false);
+    ShowEnabled(PageSlot(e, kSlcFilter), false);
+    ShowEnabled(PageSlot(e, kSlcFilterMenu), false);
     ShowPresetControls(e, r);
 }
 
@@ -1030,7 +1029,7 @@ void SliceMenuCommand(UIElement* e, SliceMenu which, int32_t entry, int32_t sub)
                 r->SelectKernels();
                 if (r->smoothing != before && r->smoothing != &SmoothingStub) Rerun(r, Serves::kSlice);
             }
-            ShowText(W(e, kSlcSmooth), SliceSmoothingText(Values(r).lSmoothMethod));
+            ShowText(PageSlot(e, kSlcSmooth), SliceSmoothingText(Values(r).lSmoothMethod));
             break;
         }
         case SliceMenu::kFilter:
@@ -1039,7 +1038,7 @@ void SliceMenuCommand(UIElement* e, SliceMenu which, int32_t entry, int32_t sub)
                 r->SelectKernels();
                 Rerun(r, Serves::kSlice);
             }
-            ShowText(W(e, kSlcFilter), SliceFilterText(Values(r).slice.extractionVariant));
+            ShowText(PageSlot(e, kSlcFilter), SliceFilterText(Values(r).slice.extractionVariant));
             break;
         case SliceMenu::kMethod:
             MethodCommand(e, r, entry);
@@ -1047,7 +1046,7 @@ void SliceMenuCommand(UIElement* e, SliceMenu which, int32_t entry, int32_t sub)
         case SliceMenu::kRule:
             if (entry < 1 || entry > 9) return;
             if (Set([&] { return r->Options().SetStatIntervalMethod(entry - 1); })) Rerun(r, Serves::kStatistic);
-            ShowText(W(e, kSlcRule), StatIntervalRuleText(Values(r).stat.intervalMethod));
+            ShowText(PageSlot(e, kSlcRule), StatIntervalRuleText(Values(r).stat.intervalMethod));
             break;
         case SliceMenu::kBoundary:
             BoundaryCommand(e, r, entry);

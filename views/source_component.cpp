@@ -25,7 +25,7 @@ constexpr uint32_t kInputChanged = 10;
 // The data set can be read: it holds its file.
 bool Readable(const DataSet* d) { return d != nullptr && d->stream != nullptr; }
 
-int32_t SourcePanelBuilder(PageWindow* page, void* window, int32_t pageId) {
+int32_t HookedSourcePanelBuilder(PageWindow* page, void* window, int32_t pageId) {
     const SourcePageHooks& hooks = TheSourcePageHooks();
     return hooks.buildPanel != nullptr ? hooks.buildPanel(page, window, pageId) : 0;
 }
@@ -99,13 +99,13 @@ SourcePageHooks& TheSourcePageHooks() {
     return hooks;
 }
 
-PanelBuilder GetSourcePanelBuilder() { return &SourcePanelBuilder; }
+PanelBuilder GetSourcePanelBuilder() { return &HookedSourcePanelBuilder; }
 
 // ---- Life --------------------------------------------------------------------------------
 
 SourceComponent::SourceComponent(ProjectItemBase* owner) : ComponentBase(owner) {
     name = "Source";
-    panelBuilder = &SourcePanelBuilder;
+    panelBuilder = &HookedSourcePanelBuilder;
     section_.frame = section_.section = -1;
 }
 

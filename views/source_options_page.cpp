@@ -24,13 +24,14 @@
 #include "views/source_component.h"
 #include "views/source_page_parts.h"
 #include "views/source_pages.h"
+#include "views/view_page_parts.h"
 
 namespace orva {
 
 namespace {
 
 constexpr uint32_t kWarningColour = 0x423317Fu;
-constexpr uint32_t kToggleColour = 0x46D7070u, kToggleColour2 = 0x47F7F7Fu;
+constexpr uint32_t kToggleColour = 0x46D7070u;
 constexpr uint32_t kLockColour2 = 0x462727Fu;
 constexpr uint32_t kNameColour = 0x4212429u;
 constexpr float kInnerWidth = 300.0f;
@@ -44,7 +45,7 @@ constexpr char kAlertText[] =
     "change of this parameter can cause a floating point error...   \r\nIt will causeslow data processing. ";
 
 // The page element, its Source and the Source's data set.
-struct Context {
+struct OptionsContext {
     UIElement* e = nullptr;
     SourceComponent* s = nullptr;
     DataSet* d = nullptr;
@@ -55,21 +56,20 @@ UIElement* OptionsElement(uintptr_t data) {
     return e != nullptr && UIElementIsLive(e) && e->slots != nullptr && e->slotCount >= kOptSlotCount ? e : nullptr;
 }
 
-Context From(uintptr_t data) {
-    Context c;
+OptionsContext From(uintptr_t data) {
+    OptionsContext c;
     c.e = OptionsElement(data);
     c.s = SourceOfElement(c.e);
     c.d = c.s != nullptr ? c.s->Input() : nullptr;
     return c;
 }
 
-gElement* W(UIElement* e, uint32_t slot) { return PageSlot(e, slot); }
 
 // The slot of a widget of the page, or -1.
 int32_t SlotOf(UIElement* e, const gElement* w) {
     if (w == nullptr) return -1;
     for (uint32_t i = 0; i < kOptSlotCount; ++i)
-        if (W(e, i) == w) return static_cast<int32_t>(i);
+        if (PageSlot(e, i) == w) return static_cast<int32_t>(i);
     return -1;
 }
 
@@ -111,8 +111,8 @@ void ShowSampleType(UIElement* e, const DataSet* d, uint32_t type, bool swapped)
     int pressed = -1;
     for (int i = 0; i < 6 && pressed < 0; ++i)
         if (type & kTypeBits[i]) pressed = i;
-    for (int i = 0; i < 6; ++i) SetWidgetValue(W(e, kOptType8 + static_cast<uint32_t>(i)), i == pressed);
-    gElement* sign = W(e, kOptUnsigned);
+    for (int i = 0; i < 6; ++i) SetWidgetValue(PageSlot(e, kOptType8 + static_cast<uint32_t>(i)), i == pressed);
+    gElement* sign = PageSlot(e, kOptUnsigned);
     if (Real(type)) {
         SetWidgetEnabled(sign, false);
         SetWidgetValue(sign, false);
@@ -120,7 +120,7 @@ void ShowSampleType(UIElement* e, const DataSet* d, uint32_t type, bool swapped)
         SetWidgetEnabled(sign, !Locked(d, kFlagSign));
         SetWidgetValue(sign, (type & 0x100) != 0 && (type & 0x2F) != 0);
     }
-    gElement* swap = W(e, kOptByteswap);
+    gElement* swap = PageSlot(e, kOptByteswap);
     if (EightBit(type)) {
         SetWidgetEnabled(swap, false);
         SetWidgetValue(swap, false);
@@ -137,27 +137,27 @@ void ShowSampleTypeOf(UIElement* e, const DataSet* d) {
 
 void ShowBeginEnd(UIElement* e, const SectionFields* f) {
     if (f != nullptr) {
-        ShowI64(W(e, kOptBegin), f->begin);
-        ShowI64(W(e, kOptEnd), f->end);
+        ShowI64(PageSlot(e, kOptBegin), f->begin);
+        ShowI64(PageSlot(e, kOptEnd), f->end);
     } else {
-        SetWidgetText(W(e, kOptBegin), "");
-        SetWidgetText(W(e, kOptEnd), "");
+        SetWidgetText(PageSlot(e, kOptBegin), "");
+        SetWidgetText(PageSlot(e, kOptEnd), "");
     }
 }
 
 // The channels, frames, sections, axes, blocks and crop box.
 void SectionFieldRefresh(UIElement* e, DataSet* d, const SectionFields* f) {
     const uint32_t channels = d->input.channels;
-    gElement* count = W(e, kOptChannels);
+    gElement* count = PageSlot(e, kOptChannels);
     ShowU32(count, channels);
     SetWidgetEnabled(count, false);
-    SetWidgetText(W(e, kOptChannelMode), ChannelModeLabel(channels, d->channelMode));
-    SetWidgetEnabled(W(e, kOptChannelMenu), channels > 1);
-    gElement* selector = W(e, kOptSelector);
+    SetWidgetText(PageSlot(e, kOptChannelMode), ChannelModeLabel(channels, d->channelMode));
+    SetWidgetEnabled(PageSlot(e, kOptChannelMenu), channels > 1);
+    gElement* selector = PageSlot(e, kOptSelector);
     ShowU32(selector, d->selectedChannel);
     SetWidgetEnabled(selector, channels > 1 && d->channelMode == kChannelSelected);
-    ShowU32(W(e, kOptFrames), ShownFrames(d));
-    ShowI32(W(e, kOptStep), d->frameStep);
+    ShowU32(PageSlot(e, kOptFrames), ShownFrames(d));
+    ShowI32(PageSlot(e, kOptStep), d->frameStep);
     uint32_t sections = 0;
     if (d->sectionsInFrame >= 0)
         sections = static_cast<uint32_t>(d->sectionsInFrame);
@@ -165,64 +165,64 @@ void SectionFieldRefresh(UIElement* e, DataSet* d, const SectionFields* f) {
         sections = FrameSectionCount(*d, d->currentFrame);
     else if (d->NoFrameTable())
         sections = d->sections;
-    ShowU32(W(e, kOptSections), sections);
+    ShowU32(PageSlot(e, kOptSections), sections);
     if (f != nullptr) {
-        ShowI64(W(e, kOptAxisX), f->size[0]);
-        ShowI64(W(e, kOptAxisY), f->size[1]);
-        ShowI64(W(e, kOptAxisZ), f->size[2]);
-        if (!Hidden(W(e, kOptBlocks))) ShowI64(W(e, kOptBlocks), Blocks(d, *f));
+        ShowI64(PageSlot(e, kOptAxisX), f->size[0]);
+        ShowI64(PageSlot(e, kOptAxisY), f->size[1]);
+        ShowI64(PageSlot(e, kOptAxisZ), f->size[2]);
+        if (!Hidden(PageSlot(e, kOptBlocks))) ShowI64(PageSlot(e, kOptBlocks), Blocks(d, *f));
         for (int axis = 0; axis < 3; ++axis) {
-            ShowI64(W(e, kCropFields[2 * axis]), f->cropOrigin[axis]);
-            ShowI64(W(e, kCropFields[2 * axis + 1]), f->cropSize[axis]);
+            ShowI64(PageSlot(e, kCropFields[2 * axis]), f->cropOrigin[axis]);
+            ShowI64(PageSlot(e, kCropFields[2 * axis + 1]), f->cropSize[axis]);
         }
-    } else if (!Hidden(W(e, kOptAxisX))) {
-        for (uint32_t slot : {kOptAxisX, kOptAxisY, kOptAxisZ, kOptBlocks}) SetWidgetText(W(e, slot), "");
-        for (uint32_t slot : kCropFields) SetWidgetText(W(e, slot), "");
+    } else if (!Hidden(PageSlot(e, kOptAxisX))) {
+        for (uint32_t slot : {kOptAxisX, kOptAxisY, kOptAxisZ, kOptBlocks}) SetWidgetText(PageSlot(e, slot), "");
+        for (uint32_t slot : kCropFields) SetWidgetText(PageSlot(e, slot), "");
     }
 }
 
 void EnablingRules(UIElement* e, DataSet* d) {
     MarkPageRepaint(e);
     const bool scaleOn = !Locked(d, kFlagScale), zeroOn = !Locked(d, kFlagZero);
-    SetWidgetEnabled(W(e, kOptScale), scaleOn);
-    SetWidgetEnabled(W(e, kOptScaleMenu), scaleOn);
-    SetWidgetEnabled(W(e, kOptZero), zeroOn);
-    SetWidgetEnabled(W(e, kOptZeroMenu), zeroOn);
+    SetWidgetEnabled(PageSlot(e, kOptScale), scaleOn);
+    SetWidgetEnabled(PageSlot(e, kOptScaleMenu), scaleOn);
+    SetWidgetEnabled(PageSlot(e, kOptZero), zeroOn);
+    SetWidgetEnabled(PageSlot(e, kOptZeroMenu), zeroOn);
     SectionFields f;
     if (d->readState == nullptr || !d->NoFrameTable()) {
         // Only the scaling, the frames and the crop box can be described anew.
-        if (Hidden(W(e, kOptBegin))) return;
-        for (uint32_t slot = kOptType8; slot <= kOptBlocks; ++slot) SetWidgetEnabled(W(e, slot), false);
+        if (Hidden(PageSlot(e, kOptBegin))) return;
+        for (uint32_t slot = kOptType8; slot <= kOptBlocks; ++slot) SetWidgetEnabled(PageSlot(e, slot), false);
         const bool record = CurrentSectionFields(d, &f);
-        for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks}) ShowField(W(e, slot), false);
+        for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks}) ShowField(PageSlot(e, slot), false);
         if (!record)
-            for (uint32_t slot : {kOptAxisX, kOptAxisY, kOptAxisZ}) ShowField(W(e, slot), false);
+            for (uint32_t slot : {kOptAxisX, kOptAxisY, kOptAxisZ}) ShowField(PageSlot(e, slot), false);
         return;
     }
     const uint32_t type = d->input.type;
     for (uint32_t slot = kOptType8; slot <= kOptTypeReal64; ++slot)
-        SetWidgetEnabled(W(e, slot), !Locked(d, kFlagSampleSize));
-    SetWidgetEnabled(W(e, kOptByteswap), !EightBit(type) && !Locked(d, kFlagByteOrder));
-    SetWidgetEnabled(W(e, kOptUnsigned), !Real(type) && !Locked(d, kFlagSign));
-    SetWidgetEnabled(W(e, kOptChannels), !Locked(d, kFlagChannels));
-    SetWidgetEnabled(W(e, kOptSections), !Locked(d, kFlagSections));
-    SetWidgetEnabled(W(e, kOptFrames), !Locked(d, kFlagFrames));
+        SetWidgetEnabled(PageSlot(e, slot), !Locked(d, kFlagSampleSize));
+    SetWidgetEnabled(PageSlot(e, kOptByteswap), !EightBit(type) && !Locked(d, kFlagByteOrder));
+    SetWidgetEnabled(PageSlot(e, kOptUnsigned), !Real(type) && !Locked(d, kFlagSign));
+    SetWidgetEnabled(PageSlot(e, kOptChannels), !Locked(d, kFlagChannels));
+    SetWidgetEnabled(PageSlot(e, kOptSections), !Locked(d, kFlagSections));
+    SetWidgetEnabled(PageSlot(e, kOptFrames), !Locked(d, kFlagFrames));
     if (!CurrentSectionFields(d, &f)) {
         for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks, kOptAxisX, kOptAxisY, kOptAxisZ})
-            if (!Hidden(W(e, slot))) ShowField(W(e, slot), false);
+            if (!Hidden(PageSlot(e, slot))) ShowField(PageSlot(e, slot), false);
         return;
     }
     for (uint32_t slot : {kOptBegin, kOptEnd, kOptBlocks, kOptAxisX, kOptAxisY, kOptAxisZ})
-        if (Hidden(W(e, slot))) ShowField(W(e, slot), true);
-    SetWidgetEnabled(W(e, kOptAxisX), !Locked(d, kFlagSizeX));
-    SetWidgetEnabled(W(e, kOptAxisY), !Locked(d, kFlagSizeY));
-    SetWidgetEnabled(W(e, kOptAxisZ), !Locked(d, kFlagSizeZ));
-    SetWidgetEnabled(W(e, kOptBegin), !Locked(d, kFlagBeginPos));
-    SetWidgetEnabled(W(e, kOptEnd), !Locked(d, kFlagEndPos));
-    SetWidgetEnabled(W(e, kOptBlocks), !Locked(d, 0x719));
-    SetWidgetEnabled(W(e, kOptStep), !Locked(d, kFlagFrameStep));
+        if (Hidden(PageSlot(e, slot))) ShowField(PageSlot(e, slot), true);
+    SetWidgetEnabled(PageSlot(e, kOptAxisX), !Locked(d, kFlagSizeX));
+    SetWidgetEnabled(PageSlot(e, kOptAxisY), !Locked(d, kFlagSizeY));
+    SetWidgetEnabled(PageSlot(e, kOptAxisZ), !Locked(d, kFlagSizeZ));
+    SetWidgetEnabled(PageSlot(e, kOptBegin), !Locked(d, kFlagBeginPos));
+    SetWidgetEnabled(PageSlot(e, kOptEnd), !Locked(d, kFlagEndPos));
+    SetWidgetEnabled(PageSlot(e, kOptBlocks), !Locked(d, 0x719));
+    SetWidgetEnabled(PageSlot(e, kOptStep), !Locked(d, kFlagFrameStep));
     for (uint32_t slot = kOptCropWhole; slot <= kOptCropD; ++slot)
-        SetWidgetEnabled(W(e, slot), !Locked(d, kFlagCropBox));
+        SetWidgetEnabled(PageSlot(e, slot), !Locked(d, kFlagCropBox));
 }
 
 // After a change: the fields that depend on the description shown again.
@@ -246,18 +246,18 @@ void Sent(UIElement* e, DataSet* d, bool accepted) {
 // ---- Shared with the menus ------------------------------------------------------------------
 
 void OptionsUpdateColour(UIElement* e, DataSet* d) {
-    gElement* update = W(e, kOptUpdate);
+    gElement* update = PageSlot(e, kOptUpdate);
     if (update == nullptr || d == nullptr) return;
     MarkFieldColor(update, d->readState != nullptr && !SameAsDefaultDescription(d));
 }
 
 void OptionsShowScaleZero(UIElement* e, DataSet* d) {
     if (d == nullptr) return;
-    SetWidgetText(W(e, kOptScale), DoubleText15(d->scale).c_str());
-    SetWidgetText(W(e, kOptZero), DoubleText15(d->zero).c_str());
+    SetWidgetText(PageSlot(e, kOptScale), DoubleText15(d->scale).c_str());
+    SetWidgetText(PageSlot(e, kOptZero), DoubleText15(d->zero).c_str());
 }
 
-void OptionsStatus(UIElement* e, int32_t index) { ShowPageStatus(W(e, kOptStatus), index); }
+void OptionsStatus(UIElement* e, int32_t index) { ShowPageStatus(PageSlot(e, kOptStatus), index); }
 
 bool& ByteswapAlertPending() {
     static bool pending = true;
@@ -403,27 +403,27 @@ void RefreshSourceOptionsPage(SourceComponent* s, UIElement* e, int32_t pageId) 
     if (d == nullptr) return;
     MarkPageRepaint(e);
     auto* item = s->owner != nullptr && ProjectItemIsLive(s->owner) ? dynamic_cast<ProjectItem*>(s->owner) : nullptr;
-    gElement* lock = W(e, kOptLockKnown);
+    gElement* lock = PageSlot(e, kOptLockKnown);
     if (item == nullptr || pageId == kPageRefresh) {
         if (lock != nullptr && lock->enabled) {
-            for (uint32_t slot = kOptLockKnown; slot <= kOptHeader; ++slot) SetWidgetEnabled(W(e, slot), false);
-            SetWidgetText(W(e, kOptName), "[none]");
-            SetWidgetText(W(e, kOptPath), "");
+            for (uint32_t slot = kOptLockKnown; slot <= kOptHeader; ++slot) SetWidgetEnabled(PageSlot(e, slot), false);
+            SetWidgetText(PageSlot(e, kOptName), "[none]");
+            SetWidgetText(PageSlot(e, kOptPath), "");
         }
         return;
     }
     if (lock != nullptr && !lock->enabled)
         for (uint32_t slot : {kOptLockKnown, kOptDefault, kOptLast, kOptUpdate, kOptHeader})
-            SetWidgetEnabled(W(e, slot), true);
-    SetWidgetEnabled(W(e, kOptService), d->service != nullptr);
+            SetWidgetEnabled(PageSlot(e, slot), true);
+    SetWidgetEnabled(PageSlot(e, kOptService), d->service != nullptr);
     const size_t offset = item->path.NameOffset(), length = item->path.Length();
     const std::string text = item->path.Text();
     if (length == 0) {
-        SetWidgetText(W(e, kOptName), "[none]");
-        SetWidgetText(W(e, kOptPath), "");
+        SetWidgetText(PageSlot(e, kOptName), "[none]");
+        SetWidgetText(PageSlot(e, kOptPath), "");
     } else {
-        SetWidgetText(W(e, kOptName), length > offset ? text.substr(offset).c_str() : "");
-        SetWidgetText(W(e, kOptPath), offset == 0 ? text.c_str() : text.substr(0, offset - 1).c_str());
+        SetWidgetText(PageSlot(e, kOptName), length > offset ? text.substr(offset).c_str() : "");
+        SetWidgetText(PageSlot(e, kOptPath), offset == 0 ? text.c_str() : text.substr(0, offset - 1).c_str());
     }
     SetWidgetValue(lock, d->lockKnown != 0);
     ShowSampleTypeOf(e, d);
@@ -439,7 +439,7 @@ void RefreshSourceOptionsPage(SourceComponent* s, UIElement* e, int32_t pageId) 
 // ---- Handlers -------------------------------------------------------------------------------
 
 void OptionsLockKnown(gElement* toggle, uintptr_t data) {
-    Context c = From(data);
+    OptionsContext c = From(data);
     if (c.d == nullptr || toggle == nullptr) return;
     c.d->lockKnown = toggle->value != 0 ? 1 : 0;
     EnablingRules(c.e, c.d);
@@ -447,7 +447,7 @@ void OptionsLockKnown(gElement* toggle, uintptr_t data) {
 }
 
 void OptionsRestore(gElement* button, uintptr_t data) {
-    Context c = From(data);
+    OptionsContext c = From(data);
     if (c.d == nullptr) return;
     const int32_t slot = SlotOf(c.e, button);
     const uint32_t code = slot == kOptDefault ? kPropNormaliseSnapshot0
@@ -460,7 +460,7 @@ void OptionsRestore(gElement* button, uintptr_t data) {
 }
 
 void OptionsSampleType(gElement* toggle, uintptr_t data) {
-    Context c = From(data);
+    OptionsContext c = From(data);
     if (c.d == nullptr || toggle == nullptr) return;
     const int32_t slot = SlotOf(c.e, toggle);
     if (slot < static_cast<int32_t>(kOptType8) || slot > static_cast<int32_t>(kOptTypeReal64)) return;
@@ -480,7 +480,7 @@ void OptionsSampleType(gElement* toggle, uintptr_t data) {
 }
 
 void OptionsUnsigned(gElement* toggle, uintptr_t data) {
-    Context c = From(data);
+    OptionsContext c = From(data);
     if (c.d == nullptr || toggle == nullptr) return;
     if (Real(c.d->input.type)) {
         SetWidgetValue(toggle, false);
@@ -496,7 +496,7 @@ void OptionsUnsigned(gElement* toggle, uintptr_t data) {
 }
 
 void OptionsByteswap(gElement* toggle, uintptr_t data) {
-    Context c = From(data);
+    OptionsContext c = From(data);
     if (c.d == nullptr || toggle == nullptr) return;
     OptionsStatus(c.e, kStatusReady);
     if (FormatElementSize(c.d->input.type) <= 1) {
@@ -524,7 +524,7 @@ void OptionsByteswap(gElement* toggle, uintptr_t data) {
 }
 
 void OptionsChannels(gElement* field, uintptr_t data) {
-    Context c = From(data);
+    OptionsContext c = From(data);
     if (c.d == nullptr) return;
     ShowU32(field, c.d->input.channels);
     RedrawWidget(field);
@@ -533,7 +533,7 @@ void OptionsChannels(gElement* field, uintptr_t data) {
 }
 
 void OptionsSelector(gElement* field, uintptr_t data) {
-    Context c = From(data);
+    OptionsContext c = From(data);
     if (c.d == nullptr || field == nullptr) return;
     DataSet* d = c.d;
     uint32_t value = 0;
@@ -564,7 +564,7 @@ void OptionsSelector(gElement* field, uintptr_t data) {
 }
 
 void OptionsField(gElement* field, uintptr_t data) {
-    Context c = From(data);
+    OptionsContext c = From(data);
     if (c.d == nullptr || field == nullptr) return;
     DataSet* d = c.d;
     const int32_t slot = SlotOf(c.e, field);
@@ -656,7 +656,7 @@ void OptionsField(gElement* field, uintptr_t data) {
 }
 
 void OptionsCrop(gElement* button, uintptr_t data) {
-    Context c = From(data);
+    OptionsContext c = From(data);
     if (c.d == nullptr) return;
     const int32_t slot = SlotOf(c.e, button);
     SectionFields f;
@@ -687,12 +687,12 @@ void OptionsCrop(gElement* button, uintptr_t data) {
 }
 
 void OptionsUpdate(gElement*, uintptr_t data) {
-    Context c = From(data);
+    OptionsContext c = From(data);
     if (c.d == nullptr) return;
     const int result = ChooseServiceSaveName(c.d, true);
     if (result == 1) {
         OptionsUpdateColour(c.e, c.d);
-        gElement* service = W(c.e, kOptService);
+        gElement* service = PageSlot(c.e, kOptService);
         SetWidgetEnabled(service, c.d->service != nullptr);
         RedrawWidget(service);
     }
@@ -708,7 +708,7 @@ void OptionsUpdate(gElement*, uintptr_t data) {
 }
 
 void OptionsHeader(gElement*, uintptr_t data) {
-    Context c = From(data);
+    OptionsContext c = From(data);
     if (c.e != nullptr) OptionsStatus(c.e, kStatusReady);
 }
 

@@ -23,30 +23,24 @@
 #include "views/playback.h"
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
+#include "app/page_rows.h"
 
 namespace orva {
 
 namespace {
 
-constexpr float kRow = 17.0f;
 constexpr float kButton = 22.0f;
 
-UIElement* ElementOf(uintptr_t data) {
-    auto* e = reinterpret_cast<UIElement*>(data);
-    return e != nullptr && UIElementIsLive(e) && e->slots != nullptr && e->slotCount >= kTransportSlotCount ? e
-                                                                                                           : nullptr;
-}
-
-struct Context {
+struct TransportContext {
     UIElement* page = nullptr;
     WorkspaceComponent* ws = nullptr;
     FramePlayer* player = nullptr;
     gElement* Slot(uint32_t s) const { return PageSlot(page, s); }
 };
 
-Context ContextOf(uintptr_t data) {
-    Context c;
-    c.page = ElementOf(data);
+TransportContext TransportContextOf(uintptr_t data) {
+    TransportContext c;
+    c.page = LivePageElement(data, kTransportSlotCount);
     c.ws = WorkspaceOfElement(c.page);
     c.player = ActivePlayer(c.ws);
     return c;
@@ -100,7 +94,7 @@ void ResetToggle(gElement* toggle, uint32_t value) {
     RepaintFieldNow(toggle);
 }
 
-void ShowReverse(const Context& c, bool on) {
+void ShowReverse(const TransportContext& c, bool on) {
     gElement* reverse = c.Slot(kTransportReverse);
     if (reverse != nullptr) {
         reverse->value = on ? 1 : 0;
@@ -117,7 +111,7 @@ void ShowRate(gElement* field, int32_t unit, int32_t period) {
     PageSetText(field, text);
 }
 
-void ShowRange(const Context& c) {
+void ShowRange(const TransportContext& c) {
     if (c.player == nullptr) return;
     FrameTimeText(*c.player, c.player->first.load(), c.Slot(kTransportFirst));
     FrameTimeText(*c.player, c.player->last.load(), c.Slot(kTransportLast));
@@ -125,14 +119,14 @@ void ShowRange(const Context& c) {
 
 // The frame that a handler moved to: the frame text, the seek bar, the fast selector
 // and the cells.
-void ShowFrame(const Context& c) { ShowSteppedFrame(c.ws, c.page, 0); }
+void ShowFrame(const TransportContext& c) { ShowSteppedFrame(c.ws, c.page, 0); }
 
 bool AtEnd(const FramePlayer& p) {
     const int32_t step = p.step.load(), current = p.current.load();
     return step > 0 ? current >= p.last.load() : current <= p.first.load();
 }
 
-DisplayCellBase* ActiveCell(const Context& c) { return c.ws != nullptr ? c.ws->activeCell : nullptr; }
+DisplayCellBase* ActiveCell(const TransportContext& c) { return c.ws != nullptr ? c.ws->activeCell : nullptr; }
 
 // Playback holds the page's widgets for the whole play: a page that goes takes them
 // out of the timer, so that the next tick of the page's updates finds none.
@@ -209,7 +203,7 @@ void SetTextStyle(gElement* e, uint32_t style) {
 // number and the rate keep the width they are given, so that a frame number of any
 // length stands apart from the rate beside it instead of running into it.
 gElement* FixedWidthText(PageWidgets& b, float width, const char* text) {
-    gElement* e = b.Add(4, width, kRow, text);
+    gElement* e = b.Add(4, width, kPageRow, text);
     if (e == nullptr) return nullptr;
     e->textAlign &= ~kTextGrow;
     const float grow = width - e->cellWidth;
@@ -228,17 +222,17 @@ void BuildTransportPage(UIElement* element, gElement** s) {
     if (element == nullptr || s == nullptr) return;
     element->name = "Transport";
     PageWidgets b(element);
-    s[kTransportToFirst] = b.Glyph(37, kButton, kRow, kGlyphToFirst, &TransportToFirstPress);
-    s[kTransportStepBack] = b.Glyph(40, kButton, kRow, kGlyphStepBack, &TransportStepBackPress);
-    s[kTransportPlay] = b.Glyph(44, kButton, kRow, kGlyphPlay, &TransportPlayPress);
-    s[kTransportPause] = b.Glyph(44, kButton, kRow, kGlyphPause, &TransportPausePress);
-    s[kTransportStepForward] = b.Glyph(40, kButton, kRow, kGlyphStepForward, &TransportStepForwardPress);
-    s[kTransportToLast] = b.Glyph(37, kButton, kRow, kGlyphToLast, &TransportToLastPress);
-    b.Add(10, 2.0f, kRow, "");
-    s[kTransportLoop] = b.Glyph(44, kButton, kRow, kGlyphLoop, &TransportLoopPress);
-    s[kTransportReverse] = b.Glyph(44, kButton, kRow, kGlyphReverseOff, &TransportReversePress);
-    s[kTransportReturn] = b.Glyph(44, kButton, kRow, kGlyphReturn, &TransportReturnPress);
-    s[kTransportIndicator] = b.Glyph(44, 10.0f, kRow, kGlyphStop);
+    s[kTransportToFirst] = b.Glyph(37, kButton, kPageRow, kGlyphToFirst, &TransportToFirstPress);
+    s[kTransportStepBack] = b.Glyph(40, kButton, kPageRow, kGlyphStepBack, &TransportStepBackPress);
+    s[kTransportPlay] = b.Glyph(44, kButton, kPageRow, kGlyphPlay, &TransportPlayPress);
+    s[kTransportPause] = b.Glyph(44, kButton, kPageRow, kGlyphPause, &TransportPausePress);
+    s[kTransportStepForward] = b.Glyph(40, kButton, kPageRow, kGlyphStepForward, &TransportStepForwardPress);
+    s[kTransportToLast] = b.Glyph(37, kButton, kPageRow, kGlyphToLast, &TransportToLastPress);
+    b.Add(10, 2.0f, kPageRow, "");
+    s[kTransportLoop] = b.Glyph(44, kButton, kPageRow, kGlyphLoop, &TransportLoopPress);
+    s[kTransportReverse] = b.Glyph(44, kButton, kPageRow, kGlyphReverseOff, &TransportReversePress);
+    s[kTransportReturn] = b.Glyph(44, kButton, kPageRow, kGlyphReturn, &TransportReturnPress);
+    s[kTransportIndicator] = b.Glyph(44, 10.0f, kPageRow, kGlyphStop);
     b.Row();
     ProgressDesc desc;
     desc.mode = &TransportSeekMode;
@@ -253,19 +247,19 @@ void BuildTransportPage(UIElement* element, gElement** s) {
     const float size[2] = {width > 100.0f ? width : 100.0f, 8.0f};
     s[kTransportSeekBar] = b.window != nullptr ? ProgressBar::Create(b.window, nullptr, &desc, size) : nullptr;
     b.Row();
-    s[kTransportStepMode] = b.Add(47, 35.0f, kRow, "Step", &TransportStepModePress);
-    s[kTransportStepMark] = b.Add(37, kButton, kRow, "-+-");
-    s[kTransportDrawV] = b.Add(47, kButton, kRow, "V", &TransportDrawPress);
-    s[kTransportDrawL] = b.Add(47, kButton, kRow, "L", &TransportDrawPress);
+    s[kTransportStepMode] = b.Add(47, 35.0f, kPageRow, "Step", &TransportStepModePress);
+    s[kTransportStepMark] = b.Add(37, kButton, kPageRow, "-+-");
+    s[kTransportDrawV] = b.Add(47, kButton, kPageRow, "V", &TransportDrawPress);
+    s[kTransportDrawL] = b.Add(47, kButton, kPageRow, "L", &TransportDrawPress);
     s[kTransportFrameText] = FixedWidthText(b, 66.0f, "0");
     s[kTransportRateText] = FixedWidthText(b, 35.0f, "00.00");
     s[kTransportRateUnit] = b.Add(37, 10.0f, 18.0f, "F", &TransportRateUnitPress);
     b.Row();
-    s[kTransportStepSize] = b.Field(35.0f, kRow, "1", &TransportStepSizeChanged);
-    s[kTransportFirst] = b.Field(67.0f, kRow, "0", &TransportFirstChanged);
-    s[kTransportLast] = b.Field(67.0f, kRow, "0", &TransportLastChanged);
-    s[kTransportRate] = b.Field(37.0f, kRow, "00.00", &TransportRateChanged);
-    s[kTransportStar] = b.Add(37, 10.0f, kRow, "*");
+    s[kTransportStepSize] = b.Field(35.0f, kPageRow, "1", &TransportStepSizeChanged);
+    s[kTransportFirst] = b.Field(67.0f, kPageRow, "0", &TransportFirstChanged);
+    s[kTransportLast] = b.Field(67.0f, kPageRow, "0", &TransportLastChanged);
+    s[kTransportRate] = b.Field(37.0f, kPageRow, "00.00", &TransportRateChanged);
+    s[kTransportStar] = b.Add(37, 10.0f, kPageRow, "*");
     for (uint32_t slot : {kTransportToFirst, kTransportStepBack, kTransportPlay, kTransportPause,
                           kTransportStepForward, kTransportToLast, kTransportLoop, kTransportReverse, kTransportReturn,
                           kTransportIndicator})
@@ -289,7 +283,7 @@ void RefreshTransportPage(WorkspaceComponent* ws) {
 }
 
 void TransportPageUpdate(WorkspaceComponent* ws, UIElement* element) {
-    Context c;
+    TransportContext c;
     c.page = element;
     c.ws = ws;
     c.player = ActivePlayer(ws);
@@ -351,7 +345,7 @@ void TransportPageUpdate(WorkspaceComponent* ws, UIElement* element) {
 // ---- Moving ------------------------------------------------------------------------------------------
 
 void TransportToFirstPress(gElement*, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (!TransportPlayerHasFrames(c.player)) return;
     bool moved;
     {
@@ -362,7 +356,7 @@ void TransportToFirstPress(gElement*, uintptr_t data) {
 }
 
 void TransportToLastPress(gElement*, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (!TransportPlayerHasFrames(c.player)) return;
     bool moved;
     {
@@ -373,19 +367,19 @@ void TransportToLastPress(gElement*, uintptr_t data) {
 }
 
 void TransportStepBackPress(gElement* button, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     MarkPageRepaint(c.page);
     StepFrameBack(c.ws, button, c.page, 0);
 }
 
 void TransportStepForwardPress(gElement* button, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     MarkPageRepaint(c.page);
     StepFrameForward(c.ws, button, c.page, 0);
 }
 
 void TransportPlayPress(gElement* toggle, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (toggle == nullptr) return;
     EventTimer& timer = TheEventTimer();
     if (toggle->value == 0) {
@@ -414,7 +408,7 @@ void TransportPlayPress(gElement* toggle, uintptr_t data) {
 }
 
 void TransportPausePress(gElement* toggle, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (toggle == nullptr) return;
     EventTimer& timer = TheEventTimer();
     if (toggle->value != 0) {
@@ -443,7 +437,7 @@ void TransportPausePress(gElement* toggle, uintptr_t data) {
 // ---- Flags -------------------------------------------------------------------------------------------
 
 void TransportLoopPress(gElement* toggle, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (toggle == nullptr) return;
     const bool on = toggle->value != 0;
     // The player's loop is stored as the saved flags too.
@@ -455,7 +449,7 @@ void TransportLoopPress(gElement* toggle, uintptr_t data) {
 }
 
 void TransportReversePress(gElement* toggle, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (toggle == nullptr) return;
     if (c.player == nullptr) {
         ShowReverse(c, false);
@@ -469,7 +463,7 @@ void TransportReversePress(gElement* toggle, uintptr_t data) {
 }
 
 void TransportReturnPress(gElement* toggle, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (toggle == nullptr) return;
     const bool on = toggle->value != 0;
     if (c.player != nullptr) SetFlag(*c.player, kFramePlayerReturnAtEnd, on);
@@ -479,7 +473,7 @@ void TransportReturnPress(gElement* toggle, uintptr_t data) {
 }
 
 void TransportDrawPress(gElement* toggle, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (toggle == nullptr) return;
     if (c.player == nullptr) {
         ResetToggle(toggle, 0);
@@ -504,7 +498,7 @@ void TransportDrawPress(gElement* toggle, uintptr_t data) {
 }
 
 void TransportStepModePress(gElement* toggle, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (toggle == nullptr) return;
     if (c.player == nullptr) {
         ResetToggle(toggle, 0);
@@ -533,7 +527,7 @@ void TransportStepModePress(gElement* toggle, uintptr_t data) {
 // ---- Fields ------------------------------------------------------------------------------------------
 
 void TransportStepSizeChanged(gElement* field, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (field == nullptr) return;
     if (c.player == nullptr) {
         PageSetText(field, "1");
@@ -574,7 +568,7 @@ bool ReadPosition(gElement* field, const FramePlayer& p, int32_t* value, int* un
     return true;
 }
 
-void RangeChanged(const Context& c, gElement* field, bool last) {
+void RangeChanged(const TransportContext& c, gElement* field, bool last) {
     if (field == nullptr) return;
     if (c.player == nullptr) {
         PageSetText(field, "");
@@ -600,12 +594,12 @@ void RangeChanged(const Context& c, gElement* field, bool last) {
 
 }  // namespace
 
-void TransportFirstChanged(gElement* field, uintptr_t data) { RangeChanged(ContextOf(data), field, false); }
+void TransportFirstChanged(gElement* field, uintptr_t data) { RangeChanged(TransportContextOf(data), field, false); }
 
-void TransportLastChanged(gElement* field, uintptr_t data) { RangeChanged(ContextOf(data), field, true); }
+void TransportLastChanged(gElement* field, uintptr_t data) { RangeChanged(TransportContextOf(data), field, true); }
 
 void TransportRateChanged(gElement* field, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (field == nullptr) return;
     FramePlayerSaved& saved = TheFramePlayerSaved();
     const int32_t unit = c.player != nullptr ? c.player->timeMode.load() : saved.timeMode.load();
@@ -627,7 +621,7 @@ void TransportRateChanged(gElement* field, uintptr_t data) {
 }
 
 void TransportRateUnitPress(gElement* button, uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (button == nullptr) return;
     FramePlayerSaved& saved = TheFramePlayerSaved();
     EventTimer& timer = TheEventTimer();
@@ -658,7 +652,7 @@ void TransportRateUnitPress(gElement* button, uintptr_t data) {
 // ---- The seek bar ------------------------------------------------------------------------------------
 
 int TransportSeekMode(uintptr_t data) {
-    const FramePlayer* p = ContextOf(data).player;
+    const FramePlayer* p = TransportContextOf(data).player;
     if (!TransportPlayerHasFrames(p)) return 1;
     return p->last.load() - p->first.load() > 0 ? kProgressDraggable : kProgressFull;
 }
@@ -666,7 +660,7 @@ int TransportSeekMode(uintptr_t data) {
 void TransportSeekPosition(uintptr_t data, float* fraction) {
     if (fraction == nullptr) return;
     *fraction = 0.0f;
-    const FramePlayer* p = ContextOf(data).player;
+    const FramePlayer* p = TransportContextOf(data).player;
     if (p == nullptr) return;
     const int64_t done = int64_t{p->current.load()} - p->first.load();
     const int64_t span = int64_t{p->last.load()} - p->first.load();
@@ -674,7 +668,7 @@ void TransportSeekPosition(uintptr_t data, float* fraction) {
 }
 
 uint8_t TransportSeek(uintptr_t data, float* fraction) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     if (fraction == nullptr || c.player == nullptr) return 0;
     FramePlayer& p = *c.player;
     double f = *fraction;
@@ -695,7 +689,7 @@ uint8_t TransportSeek(uintptr_t data, float* fraction) {
 }
 
 void TransportSeekDone(uintptr_t data) {
-    Context c = ContextOf(data);
+    TransportContext c = TransportContextOf(data);
     DisplayComponent* cell = c.ws != nullptr ? c.ws->activeCell : nullptr;
     if (cell != nullptr && cell->portList != nullptr) PlaybackStepRedraw(cell->portList);
 }

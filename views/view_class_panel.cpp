@@ -29,14 +29,13 @@ constexpr const char* kRowLabels[4] = {"Value 1:", "Value 2:", "Shift:", "Mask:"
 constexpr const char* kRowStart[4] = {"1.0", "1.0", "2", "0xFFFFFFFF"};
 constexpr float kRowFieldWidth[4] = {130.0f, 130.0f, 16.0f, 70.0f};
 
-gElement* W(UIElement* e, uint32_t slot) { return PageSlot(e, slot); }
 uint32_t Slot(int row, uint32_t part) { return kClsRow + kClsRowSlots * static_cast<uint32_t>(row) + part; }
 
 // The row (0..3) and part of a widget of the parameter rows, or −1.
 int RowOf(UIElement* e, const gElement* w, uint32_t* part) {
     for (int row = 0; row < 4; ++row)
         for (uint32_t p = 0; p < kClsRowSlots; ++p)
-            if (W(e, Slot(row, p)) == w) {
+            if (PageSlot(e, Slot(row, p)) == w) {
                 *part = p;
                 return row;
             }
@@ -51,7 +50,7 @@ void ShowWord(gElement* w, const char* format, uint32_t value) {
 }
 
 void ShowValue(UIElement* e, const ScaleSettings& s, int row) {
-    gElement* w = W(e, Slot(row, kClsField));
+    gElement* w = PageSlot(e, Slot(row, kClsField));
     switch (row) {
         case 0: ShowDouble(w, 10, 5, s.value1); break;
         case 1: ShowDouble(w, 10, 5, s.value2); break;
@@ -63,30 +62,30 @@ void ShowValue(UIElement* e, const ScaleSettings& s, int row) {
 void ShowOptions(UIElement* e, ValueScaler* scaler) {
     const ScaleSettings& s = scaler->Current();
     const ScaleClassDesc* row = s.classRow;
-    ShowText(W(e, kClsTitle), row != nullptr && row->title != nullptr ? row->title : "[noname]");
-    ShowText(W(e, kClsFormula), row != nullptr && row->formula != nullptr ? row->formula : " ");
+    ShowText(PageSlot(e, kClsTitle), row != nullptr && row->title != nullptr ? row->title : "[noname]");
+    ShowText(PageSlot(e, kClsFormula), row != nullptr && row->formula != nullptr ? row->formula : " ");
     const uint32_t flags = row != nullptr ? row->flags : 0;
     for (int r = 0; r < 4; ++r) {
         ShowValue(e, s, r);
-        for (uint32_t p = 0; p < kClsRowSlots; ++p) SetWidgetShown(W(e, Slot(r, p)), (flags & kUses[r]) != 0);
+        for (uint32_t p = 0; p < kClsRowSlots; ++p) SetWidgetShown(PageSlot(e, Slot(r, p)), (flags & kUses[r]) != 0);
     }
     MarkPageRepaint(e);
 }
 
-struct Context {
+struct ClassContext {
     UIElement* e = nullptr;
     ValueScaler* s = nullptr;
 };
 
-Context ContextOf(uintptr_t data) {
-    Context x;
+ClassContext ClassContextOf(uintptr_t data) {
+    ClassContext x;
     x.e = ViewElement(data, kClassSlotCount);
     x.s = x.e != nullptr ? ViewScaler(x.e) : nullptr;
     return x;
 }
 
 // Stores a parameter under the display lock, tells the pipeline and shows it.
-void Store(const Context& x, int row, const std::function<void(ScaleSettings&)>& store) {
+void Store(const ClassContext& x, int row, const std::function<void(ScaleSettings&)>& store) {
     {
         Guard lock(DisplayLock());
         store(x.s->Current());
@@ -98,14 +97,14 @@ void Store(const Context& x, int row, const std::function<void(ScaleSettings&)>&
 // ---- Handlers ------------------------------------------------------------------------------------
 
 void ClassStep(gElement* button, uintptr_t data) {
-    Context x = ContextOf(data);
+    ClassContext x = ClassContextOf(data);
     if (x.s == nullptr) return;
     const int before = x.s->Current().classIndex;
     int target;
-    if (button == W(x.e, kClsFirst)) {
+    if (button == PageSlot(x.e, kClsFirst)) {
         if (before == 0) return;
         target = 0;
-    } else if (button == W(x.e, kClsNext)) {
+    } else if (button == PageSlot(x.e, kClsNext)) {
         target = before + 1;
     } else {
         if (before <= 0) return;
@@ -120,7 +119,7 @@ void ClassStep(gElement* button, uintptr_t data) {
 // Value1 and Value2: reals, never negative.
 double& RealOf(ScaleSettings& s, int row) { return row == 0 ? s.value1 : s.value2; }
 
-void RealEntry(const Context& x, gElement* field, int row) {
+void RealEntry(const ClassContext& x, gElement* field, int row) {
     double v = 0.0;
     ScaleSettings& s = x.s->Current();
     if (!ReadFieldDouble(field, &v, true)) {
@@ -136,7 +135,7 @@ void RealEntry(const Context& x, gElement* field, int row) {
     Store(x, row, [&](ScaleSettings& t) { RealOf(t, row) = v; });
 }
 
-void RealButton(const Context& x, int row, uint32_t part) {
+void RealButton(const ClassContext& x, int row, uint32_t part) {
     ScaleSettings& s = x.s->Current();
     const double stored = RealOf(s, row);
     double v;
@@ -167,7 +166,7 @@ void RealButton(const Context& x, int row, uint32_t part) {
     Store(x, row, [&](ScaleSettings& t) { RealOf(t, row) = v; });
 }
 
-void WordButton(const Context& x, int row, uint32_t part) {
+void WordButton(const ClassContext& x, int row, uint32_t part) {
     ScaleSettings& s = x.s->Current();
     const uint32_t stored = row == 2 ? s.value3 : s.value4;
     uint32_t v = stored;
@@ -185,7 +184,7 @@ void WordButton(const Context& x, int row, uint32_t part) {
 }
 
 void ParameterButton(gElement* button, uintptr_t data) {
-    Context x = ContextOf(data);
+    ClassContext x = ClassContextOf(data);
     if (x.s == nullptr || x.s->Current().classRow == nullptr) return;
     uint32_t part = 0;
     const int row = RowOf(x.e, button, &part);
@@ -198,7 +197,7 @@ void ParameterButton(gElement* button, uintptr_t data) {
 }
 
 void ParameterEntry(gElement* field, uintptr_t data) {
-    Context x = ContextOf(data);
+    ClassContext x = ClassContextOf(data);
     if (x.s == nullptr || x.s->Current().classRow == nullptr) return;
     uint32_t part = 0;
     const int row = RowOf(x.e, field, &part);

@@ -39,7 +39,6 @@ SharedMenu& ThePaletteMenu() {
     return menu;
 }
 
-gElement* W(UIElement* e, uint32_t slot) { return PageSlot(e, slot); }
 
 float* LevelValues(ColourCorrection& k, int row) {
     return row == 0 ? k.amplification : (row == 1 ? k.blackLevel : k.gamma);
@@ -48,37 +47,37 @@ float* LevelValues(ColourCorrection& k, int row) {
 // ---- Showing ---------------------------------------------------------------------------------
 
 void ShowTitle(UIElement* e, const ColorSettings& s) {
-    if (s.classRow != nullptr) ShowText(W(e, kColTitle), s.classRow->title);
+    if (s.classRow != nullptr) ShowText(PageSlot(e, kColTitle), s.classRow->title);
 }
 
 void ShowQuantize(UIElement* e, const ColorSettings& s) {
     char text[16] = "[none]";
     if (s.qbits < 8) std::snprintf(text, sizeof text, "%d", (1 << s.qbits) + 1);
-    ShowText(W(e, kColQuantize), text);
+    ShowText(PageSlot(e, kColQuantize), text);
 }
 
 void ShowChannelColours(UIElement* e, bool inverted) {
     for (int i = 0; i < 3; ++i) {
         const uint32_t* pair = inverted ? kChannelColoursInverted[i] : kChannelColours[i];
-        ShowColours(W(e, kColMaskR + static_cast<uint32_t>(i)), pair[0], pair[1]);
+        ShowColours(PageSlot(e, kColMaskR + static_cast<uint32_t>(i)), pair[0], pair[1]);
     }
 }
 
 void ShowMaskAndFlags(UIElement* e, const ColorSettings& s) {
     const ColourCorrection& k = s.correction;
-    for (uint32_t i = 0; i < 3; ++i) ShowToggle(W(e, kColMaskR + i), ((k.colorMask >> (8 * i)) & 0xFF) != 0);
-    for (uint32_t i = 0; i < 3; ++i) ShowToggle(W(e, kColHalfGamma + i), (k.colorFlags & kFlagOfToggle[i]) != 0);
+    for (uint32_t i = 0; i < 3; ++i) ShowToggle(PageSlot(e, kColMaskR + i), ((k.colorMask >> (8 * i)) & 0xFF) != 0);
+    for (uint32_t i = 0; i < 3; ++i) ShowToggle(PageSlot(e, kColHalfGamma + i), (k.colorFlags & kFlagOfToggle[i]) != 0);
     ShowChannelColours(e, (k.colorFlags & kColourInvert) != 0);
 }
 
 void ShowLevelRow(UIElement* e, ColorSettings& s, int row) {
     ColourCorrection& k = s.correction;
     const float* values = LevelValues(k, row);
-    for (uint32_t ch = 0; ch < 3; ++ch) ShowDouble(W(e, kLevelField[row] + ch), 6, 6, values[ch]);
+    for (uint32_t ch = 0; ch < 3; ++ch) ShowDouble(PageSlot(e, kLevelField[row] + ch), 6, 6, values[ch]);
     const bool each = (k.colorFlags & kLevelEach[row]) != 0;
-    ShowToggle(W(e, kLevelLink[row]), !each);
-    ShowMark(W(e, kLevelField[row] + 1), each);
-    ShowMark(W(e, kLevelField[row] + 2), each);
+    ShowToggle(PageSlot(e, kLevelLink[row]), !each);
+    ShowMark(PageSlot(e, kLevelField[row] + 1), each);
+    ShowMark(PageSlot(e, kLevelField[row] + 2), each);
 }
 
 void ShowAll(UIElement* e, ColorConverter* c) {
@@ -100,13 +99,13 @@ void Edit(ColorConverter* c, const std::function<void(ColorSettings&)>& edit) {
     if (ColorConverterSelectRow(c, c->Current().classIndex)) ColorConverterNotifyUsers(c);
 }
 
-struct Context {
+struct ColourContext {
     UIElement* e = nullptr;
     ColorConverter* c = nullptr;
 };
 
-Context ContextOf(uintptr_t data) {
-    Context x;
+ColourContext ColourContextOf(uintptr_t data) {
+    ColourContext x;
     x.e = ViewElement(data, kColourSlotCount);
     x.c = x.e != nullptr ? ViewConverter(x.e) : nullptr;
     return x;
@@ -114,14 +113,14 @@ Context ContextOf(uintptr_t data) {
 
 // ---- Handlers ------------------------------------------------------------------------------------
 
-void ClassStep(gElement* button, uintptr_t data) {
-    Context x = ContextOf(data);
+void ColourClassStep(gElement* button, uintptr_t data) {
+    ColourContext x = ColourContextOf(data);
     if (x.c == nullptr) return;
     const int before = x.c->Current().classIndex;
     int target;
-    if (button == W(x.e, kColClassNext)) {
+    if (button == PageSlot(x.e, kColClassNext)) {
         target = before + 1;
-    } else if (button == W(x.e, kColClassPrevious)) {
+    } else if (button == PageSlot(x.e, kColClassPrevious)) {
         if (before <= 0) return;
         target = before - 1;
     } else {
@@ -135,14 +134,14 @@ void ClassStep(gElement* button, uintptr_t data) {
 }
 
 void QuantizeStep(gElement* button, uintptr_t data) {
-    Context x = ContextOf(data);
+    ColourContext x = ColourContextOf(data);
     if (x.c == nullptr) return;
     const int q = static_cast<int>(x.c->Current().qbits);
     int target;
-    if (button == W(x.e, kColQuantizeDown)) {
+    if (button == PageSlot(x.e, kColQuantizeDown)) {
         if (q <= 0) return;
         target = q - 1;
-    } else if (button == W(x.e, kColQuantizeUp)) {
+    } else if (button == PageSlot(x.e, kColQuantizeUp)) {
         if (q >= 8) return;
         target = q + 1;
     } else {
@@ -153,10 +152,10 @@ void QuantizeStep(gElement* button, uintptr_t data) {
 }
 
 void ChannelToggled(gElement* toggle, uintptr_t data) {
-    Context x = ContextOf(data);
+    ColourContext x = ColourContextOf(data);
     if (x.c == nullptr || toggle == nullptr) return;
     for (uint32_t i = 0; i < 3; ++i) {
-        if (toggle != W(x.e, kColMaskR + i)) continue;
+        if (toggle != PageSlot(x.e, kColMaskR + i)) continue;
         const uint32_t byte = toggle->value != 0 ? 0xFFu : 0u;
         Edit(x.c, [&](ColorSettings& s) {
             s.correction.colorMask = (s.correction.colorMask & ~(0xFFu << (8 * i))) | (byte << (8 * i));
@@ -166,10 +165,10 @@ void ChannelToggled(gElement* toggle, uintptr_t data) {
 }
 
 void FlagToggled(gElement* toggle, uintptr_t data) {
-    Context x = ContextOf(data);
+    ColourContext x = ColourContextOf(data);
     if (x.c == nullptr || toggle == nullptr) return;
     for (uint32_t i = 0; i < 3; ++i) {
-        if (toggle != W(x.e, kColHalfGamma + i)) continue;
+        if (toggle != PageSlot(x.e, kColHalfGamma + i)) continue;
         const uint32_t flag = kFlagOfToggle[i];
         const bool on = toggle->value != 0;
         Edit(x.c, [&](ColorSettings& s) {
@@ -181,26 +180,26 @@ void FlagToggled(gElement* toggle, uintptr_t data) {
 }
 
 void ColourReset(gElement*, uintptr_t data) {
-    Context x = ContextOf(data);
+    ColourContext x = ColourContextOf(data);
     if (x.c == nullptr) return;
     const ColourCorrection& k = x.c->Current().correction;
     bool channelOff = false;
     for (uint32_t i = 0; i < 3; ++i) channelOff = channelOff || ((k.colorMask >> (8 * i)) & 0xFF) == 0;
     if (!channelOff && k.colorFlags == 0) return;
-    for (uint32_t i = 0; i < 3; ++i) ShowToggle(W(x.e, kColHalfGamma + i), false);
+    for (uint32_t i = 0; i < 3; ++i) ShowToggle(PageSlot(x.e, kColHalfGamma + i), false);
     ShowChannelColours(x.e, false);
     Edit(x.c, [](ColorSettings& s) {
         s.correction.colorFlags = 0;
         ResetColourCorrection(&s.correction);
     });
-    for (uint32_t i = 0; i < 3; ++i) ShowToggle(W(x.e, kColMaskR + i), true);
+    for (uint32_t i = 0; i < 3; ++i) ShowToggle(PageSlot(x.e, kColMaskR + i), true);
 }
 
 // The level row of a widget at `offset` within the rows' slots (fields 0..2, link 3, reset 4).
 int LevelRowOf(UIElement* e, const gElement* w, uint32_t* channel) {
     for (int row = 0; row < 3; ++row) {
         for (uint32_t i = 0; i < 5; ++i) {
-            if (W(e, kLevelField[row] + i) != w) continue;
+            if (PageSlot(e, kLevelField[row] + i) != w) continue;
             if (channel != nullptr) *channel = i;
             return row;
         }
@@ -209,7 +208,7 @@ int LevelRowOf(UIElement* e, const gElement* w, uint32_t* channel) {
 }
 
 void LevelChanged(gElement* field, uintptr_t data) {
-    Context x = ContextOf(data);
+    ColourContext x = ColourContextOf(data);
     if (x.c == nullptr) return;
     uint32_t ch = 0;
     const int row = LevelRowOf(x.e, field, &ch);
@@ -228,7 +227,7 @@ void LevelChanged(gElement* field, uintptr_t data) {
 }
 
 void LinkToggled(gElement* toggle, uintptr_t data) {
-    Context x = ContextOf(data);
+    ColourContext x = ColourContextOf(data);
     if (x.c == nullptr || toggle == nullptr) return;
     const int row = LevelRowOf(x.e, toggle, nullptr);
     if (row < 0) return;
@@ -237,12 +236,12 @@ void LinkToggled(gElement* toggle, uintptr_t data) {
         uint32_t& flags = s.correction.colorFlags;
         flags = each ? (flags | kLevelEach[row]) : (flags & ~kLevelEach[row]);
     });
-    ShowMark(W(x.e, kLevelField[row] + 1), each);
-    ShowMark(W(x.e, kLevelField[row] + 2), each);
+    ShowMark(PageSlot(x.e, kLevelField[row] + 1), each);
+    ShowMark(PageSlot(x.e, kLevelField[row] + 2), each);
 }
 
 void LevelReset(gElement* button, uintptr_t data) {
-    Context x = ContextOf(data);
+    ColourContext x = ColourContextOf(data);
     if (x.c == nullptr) return;
     const int row = LevelRowOf(x.e, button, nullptr);
     if (row < 0) return;
@@ -272,9 +271,9 @@ void BuildColour(UIElement* e, gElement** s) {
     PageRows r(e);
     r.Label("Palette:");
     s[kColTitle] = r.Field(131.0f, "[none]", nullptr);
-    s[kColClassPrevious] = StepButton(r, kStepBack, 10.0f, &ClassStep);
-    s[kColClassNext] = StepButton(r, kStepForward, 10.0f, &ClassStep);
-    s[kColClassDefault] = StepButton(r, kStepReset, 13.0f, &ClassStep);
+    s[kColClassPrevious] = StepButton(r, kStepBack, 10.0f, &ColourClassStep);
+    s[kColClassNext] = StepButton(r, kStepForward, 10.0f, &ColourClassStep);
+    s[kColClassDefault] = StepButton(r, kStepReset, 13.0f, &ColourClassStep);
     s[kColMenu] = r.Button(38, 13.0f, "", &PaletteMenuOpen);
     HoldMenuButton(ThePaletteMenu(), s[kColMenu], &PaletteButtonGone);
 

@@ -38,15 +38,14 @@ SharedMenu& TheRangeMenu() {
     return menu;
 }
 
-gElement* W(UIElement* e, uint32_t slot) { return PageSlot(e, slot); }
 
-void ShowHigh(UIElement* e, const ScaleSettings& s) { ShowDouble(W(e, kRngHigh), 14, 3, s.max); }
-void ShowLow(UIElement* e, const ScaleSettings& s) { ShowDouble(W(e, kRngLow), 14, 3, s.min); }
+void ShowHigh(UIElement* e, const ScaleSettings& s) { ShowDouble(PageSlot(e, kRngHigh), 14, 3, s.max); }
+void ShowLow(UIElement* e, const ScaleSettings& s) { ShowDouble(PageSlot(e, kRngLow), 14, 3, s.min); }
 void ShowBounds(UIElement* e, const ScaleSettings& s) {
     ShowHigh(e, s);
     ShowLow(e, s);
 }
-void ShowStep(UIElement* e, const ScaleSettings& s) { ShowDouble(W(e, kRngStep), 14, 3, s.step); }
+void ShowStep(UIElement* e, const ScaleSettings& s) { ShowDouble(PageSlot(e, kRngStep), 14, 3, s.step); }
 
 // The region interface of the scaler's owner, released when it goes out of scope.
 class OwnerRegion {
@@ -72,22 +71,22 @@ private:
     RegionInterface* region_ = nullptr;
 };
 
-struct Context {
+struct RangeContext {
     UIElement* e = nullptr;
     ValueScaler* s = nullptr;
     // Handlers that move the range act only for a scaler that has its stage.
     bool Owned() const { return s != nullptr && s->owner != nullptr && ComponentIsLive(s->owner); }
 };
 
-Context ContextOf(uintptr_t data) {
-    Context x;
+RangeContext RangeContextOf(uintptr_t data) {
+    RangeContext x;
     x.e = ViewElement(data, kRangeSlotCount);
     x.s = x.e != nullptr ? ViewScaler(x.e) : nullptr;
     return x;
 }
 
 // After a change: the pipeline first, then the fields.
-void Changed(const Context& x, bool high, bool low) {
+void Changed(const RangeContext& x, bool high, bool low) {
     ValueScalerNotify(x.s);
     if (high) ShowHigh(x.e, x.s->Current());
     if (low) ShowLow(x.e, x.s->Current());
@@ -101,13 +100,13 @@ double ArrowStep(const ScaleSettings& s) {
 // ---- Handlers ------------------------------------------------------------------------------------
 
 void HighArrow(gElement* button, uintptr_t data) {
-    Context x = ContextOf(data);
+    RangeContext x = RangeContextOf(data);
     if (!x.Owned()) return;
     const bool remember = FirstStepOfPress(button);
     ScaleSettings& s = x.s->Current();
     const double d = ArrowStep(s);
     const bool lock = s.lock != 0;
-    if (button == W(x.e, kRngHighUp)) {
+    if (button == PageSlot(x.e, kRngHighUp)) {
         const double v = s.max > DBL_MAX - d ? DBL_MAX : s.max + d;
         if (ValueScalerSetMax(x.s, v, lock, remember)) Changed(x, true, lock);
     } else if (!lock) {
@@ -119,13 +118,13 @@ void HighArrow(gElement* button, uintptr_t data) {
 }
 
 void LowArrow(gElement* button, uintptr_t data) {
-    Context x = ContextOf(data);
+    RangeContext x = RangeContextOf(data);
     if (!x.Owned()) return;
     const bool remember = FirstStepOfPress(button);
     ScaleSettings& s = x.s->Current();
     const double d = ArrowStep(s);
     const bool lock = s.lock != 0;
-    if (button == W(x.e, kRngLowDown)) {
+    if (button == PageSlot(x.e, kRngLowDown)) {
         const double v = s.min < -DBL_MAX + d ? -DBL_MAX : s.min - d;
         if (ValueScalerSetMin(x.s, v, lock, remember)) Changed(x, lock, true);
     } else if (!lock) {
@@ -137,15 +136,15 @@ void LowArrow(gElement* button, uintptr_t data) {
 }
 
 void Decade(gElement* button, uintptr_t data) {
-    Context x = ContextOf(data);
+    RangeContext x = RangeContextOf(data);
     if (!x.Owned() || button == nullptr) return;
     bool high = false;
     int which = -1;
     for (uint32_t i = 0; i < 3; ++i) {
-        if (button == W(x.e, kRngHighDecade + i)) {
+        if (button == PageSlot(x.e, kRngHighDecade + i)) {
             high = true;
             which = static_cast<int>(i);
-        } else if (button == W(x.e, kRngLowDecade + i)) {
+        } else if (button == PageSlot(x.e, kRngLowDecade + i)) {
             which = static_cast<int>(i);
         }
     }
@@ -184,13 +183,13 @@ void Decade(gElement* button, uintptr_t data) {
 }
 
 void FromStatistics(gElement* button, uintptr_t data) {
-    Context x = ContextOf(data);
+    RangeContext x = RangeContextOf(data);
     if (!x.Owned()) return;
     ValueRangeAnswer answer = ValueScalerFetchStatistics(x.s);
     if (answer == nullptr || (answer->flags & kValueRangeMeanRms) == 0) return;
     LinearRange r;
     if (!ScaleRangeOfKind(x.s->Current(), answer.get(), ScaleRangeKind::kStatistics, &r)) return;
-    if (button == W(x.e, kRngHighStats)) {
+    if (button == PageSlot(x.e, kRngHighStats)) {
         if (ValueScalerSetMax(x.s, r.high, false, true)) Changed(x, true, false);
     } else if (ValueScalerSetMin(x.s, r.low, false, true)) {
         Changed(x, false, true);
@@ -198,9 +197,9 @@ void FromStatistics(gElement* button, uintptr_t data) {
 }
 
 void BoundEntry(gElement* field, uintptr_t data) {
-    Context x = ContextOf(data);
+    RangeContext x = RangeContextOf(data);
     if (!x.Owned()) return;
-    const bool high = field == W(x.e, kRngHigh);
+    const bool high = field == PageSlot(x.e, kRngHigh);
     const bool lock = x.s->Current().lock != 0;
     double v = 0.0;
     if (ReadFieldDouble(field, &v, true) &&
@@ -216,7 +215,7 @@ void BoundEntry(gElement* field, uintptr_t data) {
 }
 
 void StepEntry(gElement* field, uintptr_t data) {
-    Context x = ContextOf(data);
+    RangeContext x = RangeContextOf(data);
     if (x.s == nullptr) return;
     double v = 0.0;
     if (ReadFieldDouble(field, &v, true)) {
@@ -231,22 +230,22 @@ void StepEntry(gElement* field, uintptr_t data) {
 }
 
 void MaskToggled(gElement* toggle, uintptr_t data) {
-    Context x = ContextOf(data);
+    RangeContext x = RangeContextOf(data);
     if (!x.Owned() || toggle == nullptr) return;
     const bool on = toggle->value != 0;
     if (!ValueScalerRegionToggle(x.s, on)) ShowToggle(toggle, !on);
-    ShowMark(W(x.e, kRngOrigin), toggle->value != 0);
+    ShowMark(PageSlot(x.e, kRngOrigin), toggle->value != 0);
 }
 
 void RestoreToggled(gElement* toggle, uintptr_t data) {
-    Context x = ContextOf(data);
+    RangeContext x = RangeContextOf(data);
     if (x.s == nullptr || toggle == nullptr) return;
     Guard lock(DisplayLock());
     x.s->Current().restoreRange = toggle->value != 0 ? 1 : 0;
 }
 
 void LockToggled(gElement* toggle, uintptr_t data) {
-    Context x = ContextOf(data);
+    RangeContext x = RangeContextOf(data);
     if (!x.Owned() || toggle == nullptr) return;
     Guard lock(DisplayLock());
     x.s->Current().lock = toggle->value != 0 ? 1 : 0;
@@ -254,7 +253,7 @@ void LockToggled(gElement* toggle, uintptr_t data) {
 
 // Moves the attached region to the origin of the stage's view.
 void OriginPressed(gElement*, uintptr_t data) {
-    Context x = ContextOf(data);
+    RangeContext x = RangeContextOf(data);
     TransformationComponent* t = x.e != nullptr ? ViewStage(x.e) : nullptr;
     if (t == nullptr) return;
     double ox = 0.0, oy = 0.0;
@@ -326,13 +325,13 @@ void ScaleRangePanelRefresh(UIElement* e) {
     ValueScaler* scaler = ViewScaler(e);
     if (scaler == nullptr) return;
     const bool attached = OwnerRegion(scaler).Attached();
-    ShowToggle(W(e, kRngMask), attached);
-    ShowMark(W(e, kRngOrigin), attached);
+    ShowToggle(PageSlot(e, kRngMask), attached);
+    ShowMark(PageSlot(e, kRngOrigin), attached);
     const ScaleSettings& s = scaler->Current();
-    ShowToggle(W(e, kRngRestore), s.restoreRange != 0);
+    ShowToggle(PageSlot(e, kRngRestore), s.restoreRange != 0);
     ShowBounds(e, s);
     ShowStep(e, s);
-    ShowToggle(W(e, kRngLock), s.lock != 0);
+    ShowToggle(PageSlot(e, kRngLock), s.lock != 0);
     MarkPageRepaint(e);
 }
 
@@ -408,7 +407,7 @@ void RangeMenuCallback(gMenu*, const int32_t* rows, uint32_t) {
 }
 
 void RangeMenuCommand(UIElement* e, int32_t command) {
-    Context x;
+    RangeContext x;
     x.e = ViewElement(reinterpret_cast<uintptr_t>(e), kRangeSlotCount);
     x.s = x.e != nullptr ? ViewScaler(x.e) : nullptr;
     if (x.s == nullptr) return;
@@ -450,7 +449,7 @@ void RangeMenuCommand(UIElement* e, int32_t command) {
             const ScaleSettings& now = x.s->Current();
             ShowBounds(x.e, now);
             ShowStep(x.e, now);
-            ShowToggle(W(x.e, kRngLock), now.lock != 0);
+            ShowToggle(PageSlot(x.e, kRngLock), now.lock != 0);
             return;
         }
         default:

@@ -26,6 +26,7 @@
 #include "views/tool_menu.h"
 #include "views/workspace.h"
 #include "views/workspace_pages.h"
+#include "app/page_rows.h"
 
 namespace orva {
 
@@ -40,11 +41,6 @@ constexpr uint32_t kDialogId = 0xFFFF;
 const char* const kPresetLabels[kZoomPresetCount] = {"400%", "300%", "200%", "100%", "50%", "25%", "10%", "5%"};
 const uint32_t kPresetIds[kZoomPresetCount] = {1, 2, 3, 4, 5, 6, 7, 8};
 constexpr double kPresetPercent[kZoomPresetCount] = {400, 300, 200, 100, 50, 25, 10, 5};
-
-UIElement* ElementOf(uintptr_t data, uint32_t slots) {
-    auto* e = reinterpret_cast<UIElement*>(data);
-    return e != nullptr && UIElementIsLive(e) && e->slots != nullptr && e->slotCount >= slots ? e : nullptr;
-}
 
 DisplayComponent* ActiveCell(WorkspaceComponent* ws) {
     return ws != nullptr ? AsDisplayCell(ws->activeCell) : nullptr;
@@ -122,7 +118,7 @@ struct LensContext {
 };
 LensContext LensOf(uintptr_t data) {
     LensContext c;
-    c.e = ElementOf(data, kLensPageSlotCount);
+    c.e = LivePageElement(data, kLensPageSlotCount);
     c.ws = WorkspaceOfElement(c.e);
     return c;
 }
@@ -156,7 +152,7 @@ struct BarContext {
 };
 BarContext BarOf(uintptr_t data) {
     BarContext c;
-    c.e = ElementOf(data, kZoomBarSlotCount);
+    c.e = LivePageElement(data, kZoomBarSlotCount);
     c.ws = WorkspaceOfElement(c.e);
     c.device = DeviceOf(c.ws);
     return c;

@@ -12,6 +12,7 @@
 #include "common/aligned_memory.h"
 #include "common/log.h"
 #include "processing/modules/builtin_modules.h"
+#include "common/numeric.h"
 
 namespace orva {
 
@@ -154,10 +155,6 @@ int32_t SizeIndex(int32_t n) {
     }
 }
 
-int32_t Narrow(int64_t v) {
-    return v < 0 ? 0 : (v > INT32_MAX ? INT32_MAX : static_cast<int32_t>(v));
-}
-
 // Holds the request so that its block widened by `half` on every side stays within
 // the chain's budget: the chain then never cuts the widened block short inside the
 // frame, and a delivered block that ends early ends at the frame's edge.
@@ -168,9 +165,9 @@ void FitWidened(ReadWindow* w, int64_t half) {
     const int64_t height = static_cast<int64_t>(w->height) + 2 * half;
     if (width * height <= budget) return;
     if (width * rows <= budget) {
-        w->height = Narrow(budget / width - 2 * half);
+        w->height = CountToInt32(budget / width - 2 * half);
     } else {
-        w->width = Narrow(budget / rows - 2 * half);
+        w->width = CountToInt32(budget / rows - 2 * half);
         w->height = 1;
     }
 }
@@ -385,8 +382,8 @@ int32_t ConvolverProcess(PullResult* own, PullResult* out, const PullRequest* re
     ReadWindow& w = own->window;
     w.x = std::max<int64_t>(want.x - half, 0);
     w.y = std::max<int64_t>(want.y - half, 0);
-    w.width = Narrow(want.x + want.width + half - w.x);
-    w.height = Narrow(want.y + want.height + half - w.y);
+    w.width = CountToInt32(want.x + want.width + half - w.x);
+    w.height = CountToInt32(want.y + want.height + half - w.y);
     if (!ProcessChainBlock(own, request)) return -2;
 
     const TypedFrameBuffer& in = own->image;
@@ -397,8 +394,8 @@ int32_t ConvolverProcess(PullResult* own, PullResult* out, const PullRequest* re
     // neighbours; it may end early at the frame's right and bottom edges.
     const int64_t x1 = in.windowX + in.width, y1 = in.windowY + in.height;
     if (in.windowX > w.x || in.windowY > w.y || x1 <= want.x || y1 <= want.y) return -1;
-    const int32_t width = Narrow(std::min<int64_t>(want.x + want.width, x1) - want.x);
-    const int32_t height = Narrow(std::min<int64_t>(want.y + want.height, y1) - want.y);
+    const int32_t width = CountToInt32(std::min<int64_t>(want.x + want.width, x1) - want.x);
+    const int32_t height = CountToInt32(std::min<int64_t>(want.y + want.height, y1) - want.y);
 
     TypedFrameBuffer& image = out->image;
     image.SetTypeAndCount(0x40, channels);

@@ -21,7 +21,7 @@ inline int64_t PixelOf(float v) {
 }
 
 // Pixels of one strip row computed before their values are read.
-constexpr uint32_t kIndexChunk = 2048;
+constexpr uint32_t kSampleIndexChunk = 2048;
 
 // How a sampler reads the pulled frame: value of channel c at pixel p is
 // values[c * planeStride + p * pixelStride].
@@ -250,13 +250,13 @@ int32_t SampleStrip(ReductionComponent* c, const FrameDesc* frame, Shape* shape,
     // The pixels of a run of strip cells are found first, then their values are
     // read in one pass, so that the reads (mostly cache misses) overlap.
     CrossSteps steps(shape);
-    int64_t index[kIndexChunk];
+    int64_t index[kSampleIndexChunk];
     uint32_t i = 0, j = 0;  // the next cell: row i, column j
     float x = 0.0f, y = 0.0f, dx = 0.0f, dy = 0.0f;
     int64_t centre = -1;  // the pixel on the path, -1 outside the frame
     for (uint64_t c0 = 0; c0 < cells;) {
         uint32_t n = 0;
-        while (n < kIndexChunk && i < L) {
+        while (n < kSampleIndexChunk && i < L) {
             if (j == 0) {
                 const uint32_t at = p.first + i;
                 x = p.X(at);
@@ -265,7 +265,7 @@ int32_t SampleStrip(ReductionComponent* c, const FrameDesc* frame, Shape* shape,
                 centre = reader.Inside(col, row) ? row * reader.width + col : -1;
                 if (centre >= 0) steps.At(p.xy[2 * at], p.xy[2 * at + 1], &dx, &dy);
             }
-            const uint32_t take = std::min(W - j, kIndexChunk - n);
+            const uint32_t take = std::min(W - j, kSampleIndexChunk - n);
             if (centre < 0) {
                 std::fill(index + n, index + n + take, int64_t{-1});
             } else {

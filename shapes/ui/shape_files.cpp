@@ -24,6 +24,7 @@
 #include "shapes/shape_container.h"
 #include "shapes/shape_globals.h"
 #include "shapes/shape_undo.h"
+#include "common/text.h"
 
 namespace orva {
 
@@ -68,7 +69,6 @@ void SetTag(char* tag, const char* text) {
     std::strncpy(tag, text, 8);
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 

@@ -20,6 +20,7 @@
 #include "toolkit/widget.h"
 #include "toolkit/widget_props.h"
 #include "toolkit/window.h"
+#include "shapes/ui/shape_labels.h"
 
 namespace orva {
 
@@ -30,14 +31,12 @@ constexpr float kFieldWidth = 44.0f;
 constexpr float kLabelWidth = 24.0f;
 constexpr float kSmallButton = 20.0f;
 constexpr float kPanelWidth = 60.0f;
-constexpr uint32_t kTopLeft = kWsLeft | kWsTop;
 constexpr uint32_t kButtonColour = 0x46D7070u;
 constexpr int32_t kFieldChars = 18;
 constexpr int32_t kIndexChars = 7;
 constexpr int32_t kAngleChars = 16;
 // An angle of a smaller size is no angle (the float's epsilon at 2).
 constexpr float kSmallestAngle = 2.3841858e-7f;
-constexpr char kDegreeSign = '\xB0';
 // The page's id in the panel's page table.
 constexpr int32_t kEditShapePageKind = 4;
 

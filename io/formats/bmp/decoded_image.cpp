@@ -25,14 +25,14 @@ namespace {
 // Every field the decoded file's layout states: sample type, byte order, sign, data
 // positions, sizes, axes, channels, frames, sections, scale and zero, and the kind.
 constexpr uint64_t kDecodedFlags = 0x1903FF1F;
-constexpr int kErrNoTempFile = -18;
+constexpr int kErrNoDecodedTempFile = -18;
 
 }  // namespace
 
 int OpenDecodedStream(StreamRecord** holder, const char* dataFile) {
     char name[kPathMax];
     name[0] = '\0';
-    if (!MakeTempFile(name, nullptr, kDecodedFilePrefix)) return kErrNoTempFile;
+    if (!MakeTempFile(name, nullptr, kDecodedFilePrefix)) return kErrNoDecodedTempFile;
     int r = StreamOpen(holder, kDecodedStreamMode, name, dataFile);
     // The stream unlinks the name once open; when it could not open, do it here.
     if (*holder == nullptr || (*holder)->fd < 0) ::unlink(name);

@@ -19,12 +19,12 @@
 #include "io/input_source.h"
 #include "io/service_description.h"
 #include "io/stream.h"
+#include "common/text.h"
 
 namespace orva {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // A size of "Data Format": at least 1 and below 2147483647.
 bool ValidSize(long long v) { return v >= 1 && v < 2147483647LL; }

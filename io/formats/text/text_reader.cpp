@@ -28,21 +28,21 @@
 #include "io/input_source.h"
 #include "io/service_description.h"
 #include "io/stream.h"
+#include "common/text.h"
 
 namespace orva {
 
 namespace {
 
-constexpr int kErrNoTempFile = -18;
+constexpr int kErrNoTextTempFile = -18;
 constexpr int kErrNoKeyTables = -15;
 constexpr uint32_t kRealType = 0x40;  // 64-bit real samples
 constexpr size_t kOutBlock = 1 << 17;  // doubles gathered before a write
 constexpr size_t kMaxRecordColumns = size_t{1} << 20;  // values of one binary "#data" record
 
 // Reader states.
-enum : int { kReading = 0, kRows = 1, kSectionEnded = 2, kStopped = 3, kFailed = 5 };
+enum : int { kReading = 0, kReadingRows = 1, kSectionEnded = 2, kStopped = 3, kFailed = 5 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A digit, "." and a digit, or a sign followed by either.
@@ -82,11 +82,11 @@ bool CommandIs(const char* text, const char* word) { return strncasecmp(text, wo
 int OpenTextStream(StreamRecord** holder, const char* dataFile) {
     char name[kPathMax];
     name[0] = '\0';
-    if (!MakeTempFile(name, nullptr, kTextFilePrefix)) return kErrNoTempFile;
+    if (!MakeTempFile(name, nullptr, kTextFilePrefix)) return kErrNoTextTempFile;
     int r = StreamOpen(holder, kDecodedStreamMode, name, dataFile);
     if (*holder == nullptr || (*holder)->fd < 0) {
         ::unlink(name);
-        return r < 0 ? r : kErrNoTempFile;
+        return r < 0 ? r : kErrNoTextTempFile;
     }
     return kResultReady;
 }
@@ -429,7 +429,7 @@ int TextParser::LoadDataFile(char* text) {
         ReadTextDataFile(fd);
     ::close(fd);
     line_ = outerLine;
-    if (state_ == kRows || state_ == kReading) state_ = kSectionEnded;
+    if (state_ == kReadingRows || state_ == kReading) state_ = kSectionEnded;
     EndSection();
     return state_ == kStopped || state_ == kFailed ? -1 : 1;
 }
@@ -451,7 +451,7 @@ size_t TextParser::RecordColumns() const {
 }
 
 void TextParser::ReadBinaryDataFile(int fd) {
-    state_ = kRows;
+    state_ = kReadingRows;
     if (!sectionReady_ && !SetUpSection()) return;
     if (skipSection_) return;
     // Plain records: as wide as the rows before them, else SIZEX values, else one.
@@ -759,7 +759,7 @@ int TextParser::HandleLine(char* line, size_t length, bool tooLong, bool dataFil
     while (p < end && IsBlank(*p)) ++p;
     if (FindControl(p, end) != nullptr) {
         if (state_ == kSectionEnded || state_ == kStopped) return 0;
-        if (state_ == kRows)
+        if (state_ == kReadingRows)
             Log("%u: not txt file", Line());
         else
             Log("$bad file: row %I64d", static_cast<long long>(line_));
@@ -780,7 +780,7 @@ int TextParser::HandleLine(char* line, size_t length, bool tooLong, bool dataFil
             if (CommandIs(p, "end")) return -1;
             return 0;
         }
-        if (state_ == kRows) state_ = kReading;
+        if (state_ == kReadingRows) state_ = kReading;
         Command(p);
         return state_ == kFailed ? -1 : 0;
     }
@@ -788,11 +788,11 @@ int TextParser::HandleLine(char* line, size_t length, bool tooLong, bool dataFil
     if (StartsLikeNumber(p)) {
         if (state_ == kSectionEnded) return 0;
         if (mode_ != 3) SetMode(3);
-        state_ = kRows;
+        state_ = kReadingRows;
         RowLine(p, end, tooLong);
         return state_ == kFailed ? -1 : 0;
     }
-    if (state_ == kRows || dataFileOnly) {
+    if (state_ == kReadingRows || dataFileOnly) {
         if (*p == '/' || *p == '\0') return 0;
         Log("%u: not digit: %s", Line(), p);
         return BadRow() ? 0 : (state_ == kFailed ? -1 : 0);
