@@ -90,6 +90,21 @@ Hwnd FindPaintWindow(const ThreadQueue* queue) {
     return nullptr;
 }
 
+// Pointer input goes to the window holding the capture as the program takes it, as it
+// would had the capture been there when the input came. The server routes each event by
+// the grab of its moment, and the events since the last pump were all read at once: a
+// capture taken while handling the first (a menu opening, a submenu taking the pointer)
+// would otherwise leave the next ones with the window that held it before.
+void ToCapture(Msg* msg) {
+    if (msg->message < kWmMouseMove || msg->message > kWmMButtonDblClk) return;
+    const Hwnd capture = GetCapture();
+    if (capture == nullptr || capture == msg->hwnd || msg->hwnd == nullptr) return;
+    Point at{GetXLParam(msg->lParam), GetYLParam(msg->lParam)};
+    if (!ClientToScreen(msg->hwnd, &at) || !ScreenToClient(capture, &at)) return;
+    msg->hwnd = capture;
+    msg->lParam = MakeLParam(at.x, at.y);
+}
+
 void FillCommon(Msg* msg) {
     msg->time = MessageTime();
     msg->pt = LastPointerPosition();
@@ -107,6 +122,7 @@ int NextMessage(ThreadQueue& queue, Msg* msg, bool remove) {
         std::lock_guard<std::mutex> lock(queue.mutex);
         if (!queue.posted.empty()) {
             *msg = queue.posted.front();
+            if (backendThread) ToCapture(msg);
             if (remove) {
                 queue.posted.pop_front();
                 if (backendThread) NoteTakenOnWindowThread();

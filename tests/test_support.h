@@ -149,15 +149,15 @@ inline void BusyForCpu(uint64_t us) {
     while (ThreadUsageUs() < until) spin = spin + 1;
 }
 
-// Asks `done` every 20 ms until it holds or `ms` milliseconds have passed; its last
-// answer. What a test waits for on another process (a window, a picture, a log line)
-// is awaited this way, never for a fixed time.
+// Asks `done` every `stepMs` (20 ms by default) until it holds or `ms` milliseconds have
+// passed; its last answer. What a test waits for on another process (a window, a
+// picture, a log line) is awaited this way, never for a fixed time.
 template <class Done>
-bool WaitUntil(Done done, int ms = 10000) {
-    for (int waited = 0;; waited += 20) {
+bool WaitUntil(Done done, int ms = 10000, int stepMs = 20) {
+    for (int waited = 0;; waited += stepMs) {
         if (done()) return true;
         if (waited >= ms) return false;
-        usleep(20000);
+        usleep(stepMs * 1000);
     }
 }
 

@@ -25,6 +25,7 @@ gElement* gKeyPressWidget = nullptr;
 gElement* gRepeatWidget = nullptr;
 pf::Point gCursorPos;
 pf::Point gCursorScreenPos;
+pf::Point gLastMoveScreenPos;
 pf::Point gDragStep;
 float gDragGrab[2] = {0, 0};
 float gDragPos[2] = {0, 0};
@@ -104,7 +105,7 @@ void gInputClear() {
     gKeyDownEvent = gKeyEvent{};
     gKeyUpEvent = gKeyUpRecord{};
     gLastKey = 0;
-    gCursorPos = gCursorScreenPos = gDragStep = pf::Point{};
+    gCursorPos = gCursorScreenPos = gLastMoveScreenPos = gDragStep = pf::Point{};
     gRepeatCount = gRepeatStep = 0;
     gDoubleClickStored = false;
     gDoubleClickMs = 0;

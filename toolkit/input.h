@@ -70,6 +70,7 @@ extern gElement* gKeyPressWidget; // the widget a key pressed
 extern gElement* gRepeatWidget;   // the widget whose press repeats while held
 extern pf::Point gCursorPos;        // pointer, client coordinates
 extern pf::Point gCursorScreenPos;  // pointer, screen coordinates
+extern pf::Point gLastMoveScreenPos;  // where the last move message put the pointer (screen)
 extern pf::Point gDragStep;         // movement since the previous pointer message
 extern float gDragGrab[2];          // grab offset
 extern float gDragPos[2];           // computed drag position

@@ -63,13 +63,18 @@ void ReadCursorAt(pf::Hwnd hwnd, pf::LParam lParam) {
 }
 
 // Reads the pointer for a move message: gDragStep takes the movement since the last
-// position; false when the pointer did not move. Otherwise the screen and client
+// position; false for a move that repeats the last one. Otherwise the screen and client
 // positions are stored.
 bool ReadMove(pf::Hwnd hwnd, pf::LParam lParam) {
     pf::Point screen{pf::GetXLParam(lParam), pf::GetYLParam(lParam)};
     if (!pf::ClientToScreen(hwnd, &screen) && !pf::GetCursorPos(&screen)) return false;
     gDragStep = pf::Point{screen.x - gCursorScreenPos.x, screen.y - gCursorScreenPos.y};
-    if (gDragStep.x == 0 && gDragStep.y == 0) return false;
+    // A move to where the last one was is a repeat and is dropped. The pointer's place
+    // alone does not tell: the hover poll may have read it there before this message,
+    // and a menu row the pointer came to rest on would then never be entered.
+    const bool repeat = screen.x == gLastMoveScreenPos.x && screen.y == gLastMoveScreenPos.y;
+    gLastMoveScreenPos = screen;
+    if (gDragStep.x == 0 && gDragStep.y == 0 && repeat) return false;
     gCursorScreenPos = screen;
     pf::Point client = screen;
     pf::ScreenToClient(hwnd, &client);

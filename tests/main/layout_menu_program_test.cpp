@@ -33,6 +33,8 @@ using testing_program::Screen;
 constexpr const char* kCoordinatesMark = "Data coord";
 constexpr const char* kLensMark = "Area of viewing:";
 constexpr const char* kValueMark = "C:";
+// How long a page, a menu or a mark may take to come or go on a loaded machine.
+constexpr int kWait = 10000;
 
 class LayoutMenuProgram : public ::testing::Test {
 protected:
@@ -62,7 +64,7 @@ protected:
     // Whether the text stands in the area of `window` (the main window's by default),
     // waiting up to `ms` for it to come (or to go, with `present` false). With `listFace`
     // the text is looked for in the face of the statistic list's rows.
-    bool Shows(const std::string& text, bool present = true, int ms = 3000, Window window = 0,
+    bool Shows(const std::string& text, bool present = true, int ms = kWait, Window window = 0,
                bool listFace = false) {
         for (int waited = 0;; waited += 200) {
             const Screen::Rect m = screen.RectOf(window != 0 ? window : main);
@@ -87,13 +89,16 @@ protected:
         const int vx = m.left + 12, vy = m.top + 104;
         int lx = 0, ly = 0;
         testing_program::ClickAt(d, Root(), vx + 8, vy + 4);
-        for (int waited = 0; waited < 3000; waited += 200) {
+        for (int waited = 0; waited < kWait; waited += 200) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             if (screen.Grab(Root(), &shot) && FindText(shot, vx, vy, 400, 200, submenu, &lx, &ly)) break;
         }
-        if (lx == 0) return false;
+        if (lx == 0) {
+            testing_program::WritePpm(ORVA_BINARY_DIR "/layout_menu_view.ppm", shot);
+            return false;
+        }
         testing_program::MoveTo(d, Root(), lx + 10, ly + 4);
-        for (int waited = 0; waited < 3000; waited += 200) {
+        for (int waited = 0; waited < kWait; waited += 200) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             if (screen.Grab(Root(), &shot) && FindText(shot, lx + 60, ly - 20, 400, 300, entry, x, y)) {
                 // Into the submenu along its row, then down to the entry.
@@ -102,6 +107,7 @@ protected:
                 return true;
             }
         }
+        testing_program::WritePpm(ORVA_BINARY_DIR "/layout_menu_submenu.ppm", shot);
         return false;
     }
 
@@ -111,14 +117,19 @@ protected:
         return FindText(shot, x + 60, y - 3, 160, 16, std::string(1, '\0'), &cx, &cy);
     }
 
-    // Chooses the entry; whether it was checked before.
+    // Chooses the entry; whether it was checked before. False when the menu did not open
+    // or did not close on the click.
     bool Choose(const std::string& entry, bool* wasChecked, const std::string& submenu = "Layout") {
         int x = 0, y = 0;
         if (!OpenLayout(entry, &x, &y, submenu)) return false;
         *wasChecked = Checked(x, y);
         testing_program::ClickAt(screen.display(), Root(), x + 10, y + 4);
-        std::this_thread::sleep_for(std::chrono::milliseconds(600));
-        return true;
+        int ex = 0, ey = 0;
+        const bool closed = testing_util::WaitUntil(
+            [&] { return screen.Grab(Root(), &shot) && !FindText(shot, x - 4, y - 4, 300, 20, entry, &ex, &ey); },
+            kWait);
+        if (!closed) testing_program::WritePpm(ORVA_BINARY_DIR "/layout_menu_open.ppm", shot);
+        return closed;
     }
 
     Screen screen;
@@ -211,14 +222,14 @@ TEST_F(LayoutMenuProgram, ChartToolsEntriesShowAndHideThatWindowsPages) {
     };
     for (const Page& p : pages) {
         SCOPED_TRACE(p.entry);
-        EXPECT_EQ(Shows(p.mark, p.shown, 3000, tools, p.listFace), p.shown) << "at start";
+        EXPECT_EQ(Shows(p.mark, p.shown, kWait, tools, p.listFace), p.shown) << "at start";
         bool was = !p.shown;
         ASSERT_TRUE(Choose(p.entry, &was, "Chart Tools")) << "no View > Chart Tools > " << p.entry;
         EXPECT_EQ(was, p.shown) << "the check mark";
-        EXPECT_EQ(Shows(p.mark, !p.shown, 3000, tools, p.listFace), !p.shown) << "after the first choice";
+        EXPECT_EQ(Shows(p.mark, !p.shown, kWait, tools, p.listFace), !p.shown) << "after the first choice";
         ASSERT_TRUE(Choose(p.entry, &was, "Chart Tools"));
         EXPECT_EQ(was, !p.shown) << "the check mark after the first choice";
-        EXPECT_EQ(Shows(p.mark, p.shown, 3000, tools, p.listFace), p.shown) << "after the second choice";
+        EXPECT_EQ(Shows(p.mark, p.shown, kWait, tools, p.listFace), p.shown) << "after the second choice";
     }
     // The main window's pages are not touched.
     EXPECT_TRUE(Shows(kCoordinatesMark));

@@ -255,6 +255,44 @@ TEST_F(WindowQueueTest, ButtonsWheelMotionAndDoubleClicks) {
     UnregisterWindowClass("PLAIN");
 }
 
+// Input read in one batch and routed by the grab of its moment follows a capture taken
+// while the first of it was handled: a move and a click meant for a menu that opened and
+// took the pointer reach the menu, in its own coordinates. Without a capture, each message
+// keeps its window.
+TEST_F(WindowQueueTest, PointerInputTakenAfterACaptureGoesToTheCapture) {
+    Hwnd owner = Make(kWsPopup | kWsVisible);                                    // at (10, 20)
+    Hwnd menu = CreateWindowEx(0, "TEST", "m", kWsPopup | kWsVisible, 110, 70, 80, 60, nullptr, nullptr);
+    Drain();
+    OnNativeMotion(owner, 120, 60, 0);
+    OnNativeButton(owner, 1, true, 121, 61, 0, 1000);
+    OnNativeButton(owner, 1, false, 121, 61, 0, 1010);
+    OnNativeButton(owner, 4, true, 121, 61, 0, 1020);  // the wheel keeps its window
+    SetCapture(menu);
+    std::vector<Msg> got;
+    for (const Msg& m : Drain())
+        if (m.message != kWmSetCursor) got.push_back(m);
+    ASSERT_EQ(got.size(), 4u);
+    const uint32_t want[] = {kWmMouseMove, kWmLButtonDown, kWmLButtonUp};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(got[i].message, want[i]);
+        EXPECT_EQ(got[i].hwnd, menu);
+    }
+    // (120, 60) of the owner stands at (130, 80) on the screen: (20, 10) of the menu.
+    EXPECT_EQ(GetXLParam(got[0].lParam), 20);
+    EXPECT_EQ(GetYLParam(got[0].lParam), 10);
+    EXPECT_EQ(GetXLParam(got[1].lParam), 21);
+    EXPECT_EQ(got[3].message, kWmMouseWheel);
+    EXPECT_EQ(got[3].hwnd, owner);
+    ReleaseCapture();
+    OnNativeMotion(owner, 5, 6, 0);
+    got = Drain();
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.back().hwnd, owner);
+    EXPECT_EQ(GetXLParam(got.back().lParam), 5);
+    DestroyWindow(menu);
+    DestroyWindow(owner);
+}
+
 TEST_F(WindowQueueTest, APressActivatesTheTopLevelWindowClickedInto) {
     // Two shown windows, the second active (shown last, holding the focus); a press in a
     // child of the first activates the first, so that the keys follow the click.
