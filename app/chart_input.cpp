@@ -331,10 +331,7 @@ bool ChartWindow::ZoomYKey(bool in, bool coarse) {
         next = h < 4 ? 1 : h - 2;
     }
     const double half = static_cast<double>(plotHeight) * d->normalising.half / static_cast<double>(next);
-    if (!ZoomYAboutCursor(half)) return false;
-    RefreshToolPanel(kChartPanelRangeLabel);
-    RefreshToolPanel(kChartPanelZoomRange);
-    return true;
+    return ZoomYAboutCursor(half);
 }
 
 // ---- Range modes and curve settings -------------------------------------------------------------
@@ -445,8 +442,9 @@ void ChartWindow::ResetChart() {
     if (cell != nullptr && s.refreshGridCursorOptions != nullptr) s.refreshGridCursorOptions(cell);
     RecomputeMapping();
     RecomputeCurveExtent();
-    RedrawNow();
+    // The panel's fields are painted with the chart: they take the reset range first.
     RefreshToolPanel(0);
+    RedrawNow();
     // Every window shows the reset view at its next repaint.
     if (!OnUiThread()) return;
     for (gWindow* top = gWinList(); top != nullptr; top = top->next) {

@@ -143,6 +143,7 @@ void ChartXScaleRoutine(ScaleRecord* scale, bool vertical, void* data) {
     // The plot's left edge on the scale, then position 0 of the samples on it.
     const double plotEdge = scale->origin;
     const double xOrigin = 1.0 - static_cast<double>(c->scroll) * c->pixelsPerSample;
+    double start = 0.0, origin = plotEdge + xOrigin;
     if (c->samples == 0) {
         scale->valueKind = kScaleValueInteger;
         scale->tickStep = std::max(1, c->plotWidth);
@@ -155,10 +156,22 @@ void ChartXScaleRoutine(ScaleRecord* scale, bool vertical, void* data) {
         bool fraction = false;
         double tick = ChartXTickStep(labelPixels * u, c->pixelsPerSample / stepFactor, labelPixels,
                                      static_cast<double>(c->plotWidth) * u, &fraction);
-        const double start = c->xMode == kChartXValue
+        start = c->xMode == kChartXValue
                                  ? c->xStart
                                  : static_cast<double>(static_cast<int32_t>(SaturateTrunc<int64_t>(c->xStart)));
         if (!fraction) tick = std::max(1.0, std::round(tick));
+        // Ticks stand at whole multiples of the step: an axis that starts between them (a
+        // histogram's from the lower edge of its first bin) begins its labels at the
+        // next multiple, that far right of the start (to the nearest pixel, where the
+        // scale puts its ticks and labels).
+        if (c->xMode == kChartXValue && tick > 0.0 && u > 0.0 && std::isfinite(start)) {
+            const double first = std::ceil(start / tick - 1e-9) * tick;
+            const double shift = std::round((first - start) / u);
+            if (std::isfinite(first) && std::isfinite(shift)) {
+                start = first;
+                origin += shift;
+            }
+        }
         const bool whole = !fraction && start == std::floor(start) && u == std::floor(u);
         scale->valueKind = whole || (!fraction && c->xStepKnown == 0) ? kScaleValueInteger : kScaleValueReal;
         if (start != std::floor(start)) scale->valueKind = kScaleValueReal;
@@ -166,7 +179,7 @@ void ChartXScaleRoutine(ScaleRecord* scale, bool vertical, void* data) {
         scale->start = start;
         scale->unitsPerPixel = u;
     }
-    scale->origin = plotEdge + xOrigin;
+    scale->origin = origin;
     SliderCtrl::BuildTickLabels(scale, vertical);
 }
 

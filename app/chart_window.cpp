@@ -666,6 +666,9 @@ bool ChartWindow::ZoomYAboutCursor(double half) {
     yHalfSpan = ySpan * 0.5;
     yInverseSpan = 1.0 / ySpan;
     RecomputeMapping();
+    // The panel's range fields are painted with the chart, so they change first.
+    RefreshToolPanel(kChartPanelRangeLabel);
+    RefreshToolPanel(kChartPanelZoomRange);
     RedrawNow();
     return true;
 }
@@ -686,6 +689,7 @@ bool ChartWindow::UpdateReadout() {
         if (x < 0.0) x = 0.0;
         if (xStepKnown != 0) x *= xStep;
         x += xMode == kChartXValue ? xStart : static_cast<double>(static_cast<int32_t>(SaturateTrunc<int64_t>(xStart)));
+        if (frame.valid != 0 && std::isfinite(frame.readoutShift)) x += frame.readoutShift;
         double y = readY;
         if (slider.freeY != 0 && pixelsPerUnit != 0.0) y = (plotHeight - mouseY) / pixelsPerUnit + yMinimum;
         else if (!d->ValueAt(position, &y)) y = kChartNoReadout;
@@ -754,8 +758,10 @@ void ChartWindow::RefreshStatisticsListSteps() {
         xStepKnown = 0;
         xStep = 1.0;
         xStart = 0.0;
-        slider.horizontal.labelMode = kScaleLabelsNone;
-        active->horizontal.labelMode = kScaleLabelsNone;
+        // Samples without a frame list (a 1-D file's spectrum) are numbered by their index.
+        const int32_t labels = d != nullptr && d->HoldsSamples() ? kScaleLabelsShown : kScaleLabelsNone;
+        slider.horizontal.labelMode = labels;
+        active->horizontal.labelMode = labels;
         frame = ChartFrame{};
         RecomputeScales();
         if (cell != nullptr && hs.showRegionStatistics != nullptr && OnUiThread()) hs.showRegionStatistics(cell);

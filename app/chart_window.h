@@ -57,6 +57,9 @@ struct ChartFrame {
     uint32_t samples = 0;
     double intervalFrom = 0.0;
     double intervalTo = 0.0;
+    // Added to the readout: a step drawn from xStart stands for the value this far into
+    // it (a histogram's bin is drawn from its lower edge and read at its centre).
+    double readoutShift = 0.0;
 };
 
 // What the chart reaches in the layers above; main/ fills it at start-up. An empty

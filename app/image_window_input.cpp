@@ -952,6 +952,10 @@ int32_t Image2DWindow::EndPlacement(int32_t result) {
     ToFrame(h->drag.startX, h->drag.startY, &x0, &y0);
     ToFrame(h->drag.x, h->drag.y, &x1, &y1);
     const double fw = std::max(16, d->view.frameWidth), fh = std::max(16, d->view.frameHeight);
+    // A corner dragged to or past the frame's edge stands on that edge, so that the last
+    // column and row can be inside; a corner within keeps a whole number of pixels from
+    // the first.
+    const bool xEdge = x1 <= 0 || x1 >= fw, yEdge = y1 <= 0 || y1 >= fh;
     if (IsBoxKind(kind)) {
         const bool beyond = (x0 < 0 && x1 < 0) || (y0 < 0 && y1 < 0) || (x0 > fw && x1 > fw) || (y0 > fh && y1 > fh);
         if (beyond || x0 == x1 || y0 == y1) return cancel();
@@ -964,8 +968,9 @@ int32_t Image2DWindow::EndPlacement(int32_t result) {
     }
     h->placeRect[0] = static_cast<float>(x0);
     h->placeRect[1] = static_cast<float>(y0);
-    h->placeRect[2] = static_cast<float>(x0 + std::trunc(x1 - x0));
-    h->placeRect[3] = static_cast<float>(y0 + std::trunc(y1 - y0));
+    const bool box = IsBoxKind(kind);
+    h->placeRect[2] = static_cast<float>(box && xEdge ? x1 : x0 + std::trunc(x1 - x0));
+    h->placeRect[3] = static_cast<float>(box && yEdge ? y1 : y0 + std::trunc(y1 - y0));
     const bool made = h->shapes != nullptr && shapes.placeShape != nullptr &&
                       shapes.placeShape(h->shapes, kind, h->toolMode, h->placeRect) != 0;
     if (!made) return cancel();

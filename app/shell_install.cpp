@@ -147,7 +147,11 @@ void InstallAppShell(AppServices* services) {
     ThePipelineServices().defaultUi = &cui;
     ComponentServices& components = TheComponentServices();
     components.uiUp = [] { return TheCUI().IsUp(); };
-    components.refreshAllWindows = &gWinRefreshAll;
+    // Painting is the user-interface thread's: a refresh asked on a pipeline thread
+    // leaves the windows marked for the next one there.
+    components.refreshAllWindows = [] {
+        if (OnUiThread()) gWinRefreshAll();
+    };
     components.redrawComponentWindows = &RedrawVisibleComponentWindows;
     components.refreshItemOptionsWindow = &RefreshItemOptions;
 }

@@ -173,6 +173,11 @@ public:
 }  // namespace
 
 bool ChartInputRange(ComponentBase* upstream, double* minimum, double* maximum) {
+    // A histogram's curve is counts: the source's values are its x axis, no range of it.
+    if (ReductionComponent* r = AsReduction(upstream)) {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        if (r->CurrentItemMeasuresArea()) return false;
+    }
     // The Source at the head of the chain the device reads.
     ComponentBase* source = upstream;
     for (int depth = 0; source != nullptr && depth < 64; ++depth) {
@@ -230,7 +235,7 @@ bool ChartAskFrame(ComponentBase* source, ChartFrameRequest* record, bool prepar
 namespace {
 
 // The frame list of a Reduction's statistic: its histogram, one frame whose samples are the
-// bins, bin i standing for the values around HistMin + i w. A block without bins (a
+// bins, bin i standing for the values within half a bin of HistMin + i w. A block without bins (a
 // degenerate histogram, nothing measured) has none.
 const StatisticBlock* HistogramBlock(const void* statistic) {
     const auto* b = static_cast<const StatisticBlock*>(statistic);
@@ -263,8 +268,12 @@ bool StatisticFrame(const void* statistic, uint32_t index, ChartFrame* out) {
     }
     const StatisticBlock* b = HistogramBlock(statistic);
     if (b == nullptr) return false;
+    // Bin i counts the values within half a bin of HistMin + i w: its bar is drawn from
+    // its lower edge (the first edge and on, a bin a step), and the readout and the Mode
+    // give its centre.
     out->valid = 1;
-    out->xStart = b->histMin;
+    out->xStart = b->firstEdge;
+    out->readoutShift = b->histMin - b->firstEdge;
     out->xStep = b->histWidth;
     out->samples = b->binCount;
     out->intervalFrom = b->firstEdge;

@@ -17,12 +17,12 @@ constexpr size_t kMostStages = 64;
 // The most stages the search looks at.
 constexpr size_t kMostVisits = 1024;
 
+}  // namespace
+
 ReductionComponent* AsReduction(ComponentBase* c) {
     if (c == nullptr || !ComponentIsLive(c) || !SameComponentId(c->GetClassId(), &kReductionId)) return nullptr;
     return dynamic_cast<ReductionComponent*>(c);
 }
-
-}  // namespace
 
 ReductionComponent* FindLinkedReduction(ComponentBase* from) {
     std::vector<ComponentBase*> seen;

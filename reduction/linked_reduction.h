@@ -14,4 +14,7 @@ class ReductionComponent;
 // (or `from` is null or gone).
 ReductionComponent* FindLinkedReduction(ComponentBase* from);
 
+// `c` when it is a live Reduction, else null.
+ReductionComponent* AsReduction(ComponentBase* c);
+
 }  // namespace orva

@@ -229,6 +229,9 @@ FrameDataRecord* ReductionComponent::QueryFrameData(int32_t frame, int32_t secti
         if (FrameDataRecord* up = UpstreamFrameData(frame, section)) {
             range = *up;
             range.frame = frame;
+            // A pull of this record measures the current item: the upstream's section
+            // (its channel) is no item index of ours.
+            range.section = -1;
             answer = &range;
         }
     }

@@ -266,11 +266,12 @@ public:
     WeightingKernel weighting = &WeightingStub;
     StatisticKernel statisticKernel = &StatisticNothing;
 
+    // The current item is a statistic or search-area shape.
+    bool CurrentItemMeasuresArea() const;
+
 private:
     void RefreshOptions() override;
     bool PrepareStatisticBlock();
-    // The current item is a statistic or search-area shape.
-    bool CurrentItemMeasuresArea() const;
     void RequestRefresh();
     void FreeWorkBlocks();
     const FrameDesc* DescribeFrame(int32_t frame, int32_t channel);

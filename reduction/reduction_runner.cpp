@@ -193,12 +193,15 @@ void ReductionComponent::ItemsChanged(bool wasEmpty, bool current) {
 
 bool ReductionComponent::AddItem(Shape* shape) {
     if (shape == nullptr) return false;
-    if (HoldsItemOf(shape)) return true;
     bool wasEmpty;
     {
         Hold hold(DisplayLock());
         wasEmpty = HasNoItems();
-        if (items.Add(shape) < 1) return false;
+        // A shape the list holds already becomes the measured item (a click, Tab or an
+        // edit made it the view's current shape); the current one is left as it is.
+        const int found = items.Find(shape);
+        if (found < 1) return false;
+        if (found == 2) return true;
         if (CurrentItemShape() == shape && portRecord != nullptr) {
             keyA.store(0);
             keyB.store(0);
@@ -282,8 +285,12 @@ void ReductionComponent::ItemLink::Notify(Shape*) {}
 void ReductionComponent::ItemLink::Refresh(int32_t flag) { owner_->RefreshItems(flag != 0); }
 // The item takes a slice or area shape that it does not hold yet.
 bool ReductionComponent::ItemLink::Accepts(Shape* shape) { return owner_->AddItem(shape); }
+// The item's numbers are new: every window that shows them (the statistics list beside
+// the chart is a window of its own) is repainted with them.
 void ReductionComponent::ItemLink::Restart() {
-    if (!owner_->HasNoItems() && ComponentUpstream(owner_) != nullptr) owner_->RequestRefresh();
+    if (owner_->HasNoItems() || ComponentUpstream(owner_) == nullptr) return;
+    owner_->RequestRefresh();
+    RefreshAllWindowsWhenUp();
 }
 
 // ---- The consumer side ---------------------------------------------------------------------------

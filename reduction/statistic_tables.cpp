@@ -110,7 +110,11 @@ void TableHeader(FILE* f, ReductionComponent* c, int32_t kind) {
         const std::string name = offset >= 0 ? path.substr(static_cast<size_t>(offset)) : path;
         Print(f, ";COMMENT=Processing [statistics] of data from \"%s\" \n;URL=<%s>\n", name.c_str(), path.c_str());
     }
-    Print(f, ";TIME=%s\n", TimeText().c_str());
+    // The clock's text ends its line itself (the report relies on it); a table line
+    // ends once.
+    std::string time = TimeText();
+    while (!time.empty() && (time.back() == '\n' || time.back() == '\r')) time.pop_back();
+    Print(f, ";TIME=%s\n", time.c_str());
     if (kind == kStatCoordTable) {
         std::fputs("\n;TABROW=     1     2    3    4    5    6    7     8     9     10    11    12     13     14     15    "
                    "16       17      18     19\n",

@@ -351,13 +351,19 @@ TEST_F(ChartWindowTest, FramesChooseTheXAxis) {
         EXPECT_EQ(c.xStepKnown, k.known);
         EXPECT_EQ(c.slider.horizontal.labelMode, kScaleLabelsShown);
         EXPECT_EQ(chain.cell->statisticsRows, 0);
-        // The readout and the labels start at the frame's start.
+        // The readout starts at the frame's start, the labels at the first whole multiple
+        // of their step from there on.
         c.cursorPosition = 10.5;
         c.UpdateReadout();
         EXPECT_DOUBLE_EQ(c.readX, 10.0 * (k.known ? k.step : 1.0) + (k.mode == kChartXValue ? k.start : 0.0));
-        EXPECT_DOUBLE_EQ(c.slider.horizontal.start, k.mode == kChartXValue ? k.start : 0.0);
+        const double from = k.mode == kChartXValue ? k.start : 0.0, tick = c.slider.horizontal.tickStep;
+        const double labels = c.slider.horizontal.start;
+        ASSERT_GT(tick, 0.0);
+        EXPECT_GE(labels, from);
+        EXPECT_LT(labels, from + tick);
+        EXPECT_NEAR(labels / tick, std::round(labels / tick), 1e-9);
     }
-    // Without frames: indices, no labels, region statistics.
+    // Without frames: indices, labelled while there are samples, region statistics.
     gFrames = 0;
     const int before = chain.cell->regionStatistics, asked = gRedrawAsks;
     EXPECT_GE(asked, 5);
@@ -366,7 +372,7 @@ TEST_F(ChartWindowTest, FramesChooseTheXAxis) {
     EXPECT_EQ(chain.window->xMode, kChartXIndex);
     EXPECT_EQ(chain.window->xStepKnown, 0);
     EXPECT_EQ(chain.window->xStart, 0.0);
-    EXPECT_EQ(chain.window->slider.horizontal.labelMode, kScaleLabelsNone);
+    EXPECT_EQ(chain.window->slider.horizontal.labelMode, kScaleLabelsShown);
     EXPECT_EQ(chain.cell->regionStatistics, before + 1);
 }
 

@@ -616,15 +616,16 @@ TEST_F(PlacementTest, F7AndTwoClicksGiveOneRect) {
     ASSERT_EQ(rec.rects.size(), 2u);
     // The far corner's size is truncated to whole pixels: 48.5 and 28.5 become 48 and 28.
     EXPECT_EQ(rec.rects[1], (std::vector<float>{150.5f, 70.5f, 198.5f, 98.5f}));
-    // Ended with Enter far beyond the frame: the corner is clamped to the frame.
+    // Ended with Enter far beyond the frame: the corner is clamped to the frame's edge, so
+    // that its last column and row are inside.
     w->OnKeyDown(KeyF(7), 0);
     PointAt(*chain, 20, 10);
     Click();
     PointAt(*chain, 390, 290);
     EXPECT_EQ(w->OnKeyDown(kKeyEnter, 0), 1);
     ASSERT_EQ(rec.rects.size(), 3u);
-    EXPECT_EQ(rec.rects[2], (std::vector<float>{20.5f, 10.5f, 199.5f, 99.5f}));
-    EXPECT_EQ(h->placeRect[2], 199.5f);
+    EXPECT_EQ(rec.rects[2], (std::vector<float>{20.5f, 10.5f, 200.0f, 100.0f}));
+    EXPECT_EQ(h->placeRect[2], 200.0f);
 }
 
 // Presses that reach the view through the toolkit, as the program gets them: the pointer

@@ -127,10 +127,66 @@ protected:
                << label << " does not read " << first << " and " << second;
     }
 
+    // Waits until the first field right of a panel label no longer shows `text`.
+    ::testing::AssertionResult FieldLeaves(const std::string& label, const std::string& text, int ms = 4000) {
+        int lx = 0, ly = 0;
+        if (!PanelRow(label, &lx, &ly)) return ::testing::AssertionFailure() << "no " << label;
+        for (int waited = 0; waited <= ms; waited += 200) {
+            Picture shot;
+            Screen::Rect t;
+            int x = 0, y = 0;
+            if (GrabTools(&shot, &t) && !FindText(shot, lx + 40, ly - 4, 110, 20, text, &x, &y))
+                return ::testing::AssertionSuccess();
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        return ::testing::AssertionFailure() << label << " still reads " << text;
+    }
+
     Screen screen;
     testing_util::TempFolder files;
     std::optional<ProgramRun> program;
 };
+
+// The y zoom keys and F10 repaint the panel with the chart: after "Gray+" (and Ctrl with
+// it) "MAX/MIN:" already reads the zoomed range under "User range", not the one before
+// the key; F10 brings back the chart's range (0 to 351) under "Chart range" at once.
+TEST_F(ChartKeysProgram, YZoomKeysAndF10ShowTheirRangeInThePanelAtOnce) {
+    PointerAway();
+    std::string why;
+    const Window main = testing_program::StartOnFiles(screen, program, files.File("run"), {files.File("parabola.fits")}, &why);
+    ASSERT_NE(main, 0u) << why;
+    ASSERT_NE(screen.WaitForWindow("Chart Tools", 20000), 0u);
+    ASSERT_TRUE(testing_program::CreateFromExtractionPage(screen, main, "Slice mask", "Line"));
+    int x = 0, y = 0;
+    for (int waited = 0; waited <= 8000 && !PanelRow("MAX/MIN:", &x, &y); waited += 250)
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    if (!PanelRow("MAX/MIN:", &x, &y)) GTEST_SKIP() << "the chart panel's rows lie off the screen";
+    ASSERT_TRUE(FieldsRead("MAX/MIN:", "351.0", "0.0")) << "the chart range";
+    ASSERT_TRUE(Shows({"Chart range"}));
+
+    // The keys go to the chart after a click on its plot.
+    Picture window;
+    ASSERT_TRUE(screen.Grab(screen.FindWindow("Chart Tools"), &window));
+    const testing_program::Plot plot = testing_program::FindPlot(window);
+    ASSERT_TRUE(plot.found);
+    Screen::Rect t;
+    Picture shot;
+    ASSERT_TRUE(GrabTools(&shot, &t));
+    testing_program::ClickAt(D(), Root(), t.left + plot.left + 2, t.top + (plot.top + plot.bottom) / 2);
+    PointerAway();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+    testing_program::PressKeys(D(), {XK_KP_Add});
+    EXPECT_TRUE(FieldLeaves("MAX/MIN:", "351.0")) << "Gray+";
+    EXPECT_TRUE(Shows({"User range"})) << "Gray+";
+    testing_program::PressKeys(D(), {XK_F10});
+    EXPECT_TRUE(FieldsRead("MAX/MIN:", "351.0", "0.0")) << "F10";
+    EXPECT_TRUE(Shows({"Chart range"})) << "F10";
+    testing_program::PressKeys(D(), {XK_Control_L, XK_KP_Add});
+    EXPECT_TRUE(FieldLeaves("MAX/MIN:", "351.0")) << "Ctrl+Gray+";
+    EXPECT_TRUE(Shows({"User range"})) << "Ctrl+Gray+";
+    EXPECT_EQ(program->End(), 0);
+}
 
 TEST_F(ChartKeysProgram, ZoomAndScrollKeysShowTheNewViewInTheZoomBarAndThePanelAtOnce) {
     PointerAway();

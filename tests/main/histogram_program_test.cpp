@@ -4,7 +4,8 @@
 // STATISTIC" page with XTest clicks, and the curve of the "Chart Tools" chart read from
 // the screen. A histogram's bars stand in proportion to numpy's histogram of the
 // rectangle's pixels, binned by the interval rule (two rules), and the labels of its x
-// axis stand at the values the bins begin with; a slice's profile follows numpy's pixels
+// axis stand where the bars count: bin i holds the values within half a bin of HistMin +
+// i w, so its bar begins at HistMin + (i - 1/2) w; a slice's profile follows numpy's pixels
 // under the line, and its x axis is labelled in samples along the line.
 #include <gtest/gtest.h>
 
@@ -105,9 +106,17 @@ protected:
     // `second` of the ruler over the plot stand right of their ticks, where sample i of
     // `samples` (step `step`, from `start`) begins at start + i step.
     ::testing::AssertionResult LabelsMatch(size_t samples, double step, double start, int first, int second) {
+        return LabelsMatch(samples, step, start, std::vector<int>{first}, second);
+    }
+    // The same for the first of `firsts` that the ruler shows (its tick step follows the
+    // width of its labels).
+    ::testing::AssertionResult LabelsMatch(size_t samples, double step, double start, const std::vector<int>& firsts,
+                                           int second) {
         std::string why = "no chart";
-        const std::string a = std::to_string(first), b = std::to_string(second);
-        for (int waited = 0; waited <= 5000; waited += 250) {
+        const std::string b = std::to_string(second);
+        for (int waited = 0; waited <= 5000 * static_cast<int>(firsts.size()); waited += 250) {
+            const int first = firsts[static_cast<size_t>(waited / 250) % firsts.size()];
+            const std::string a = std::to_string(first);
             const Window tools = screen.FindWindow("Chart Tools");
             Picture window;
             if (tools == 0 || !screen.Grab(tools, &window)) continue;
@@ -130,10 +139,13 @@ protected:
                       std::to_string(wantSpacing) + "), " + a + " at " + std::to_string(at) + " (want " +
                       std::to_string(wantAt) + ")";
             }
+            last = window;
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
         }
-        return ::testing::AssertionFailure() << why;
+        testing_program::WritePpm(ORVA_BINARY_DIR "/histogram_labels.ppm", last);
+        return ::testing::AssertionFailure() << why << " (the window: " ORVA_BINARY_DIR "/histogram_labels.ppm)";
     }
+    Picture last;
 
 };
 
@@ -148,7 +160,8 @@ TEST_F(HistogramProgram, AStatisticRectangleDrawsItsHistogramUnderTwoIntervalRul
     int editY = 0;
     ASSERT_TRUE(CreateFromPage("Statistic mask", "Rectangle", &editY));
     EXPECT_TRUE(BarsMatch(byLg, 1.0)) << "5 lg N";
-    EXPECT_TRUE(LabelsMatch(byLg.size(), widthLg, 0.0, 40, 120)) << "5 lg N";
+    // The rectangle's smallest value is 0 (the centre): bar 0 begins half a bin below it.
+    EXPECT_TRUE(LabelsMatch(byLg.size(), widthLg, -widthLg / 2, {40, 60, 80, 90}, 120)) << "5 lg N";
 
     // The "SLICE / STATISTIC" page, from the title label over the page ("Reduction",
     // above "Edit Mask" which stands left of "Create"): Interval grouping > Sqrt(N).
@@ -161,7 +174,7 @@ TEST_F(HistogramProgram, AStatisticRectangleDrawsItsHistogramUnderTwoIntervalRul
     testing_program::ClickAt(d, Root(), x + 10, y + 4);
     testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
     EXPECT_TRUE(BarsMatch(bySqrt, 1.0)) << "Sqrt(N)";
-    EXPECT_TRUE(LabelsMatch(bySqrt.size(), widthSqrt, 0.0, 40, 120)) << "Sqrt(N)";
+    EXPECT_TRUE(LabelsMatch(bySqrt.size(), widthSqrt, -widthSqrt / 2, {40, 60, 80, 90}, 120)) << "Sqrt(N)";
     EXPECT_EQ(program->End(), 0);
 }
 

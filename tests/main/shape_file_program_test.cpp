@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "chart_screen.h"
 #include "extraction_input.h"
 #include "framed_picture.h"
 #include "program_input.h"
@@ -184,9 +185,11 @@ protected:
         return WaitForText(text, m.left, m.top, 330, 600, &x, &y, 6000);
     }
 
-    // Extraction/Statistic > File > `entry`, then the name typed into the file dialog
-    // (with its "Merge" box ticked when asked) and Enter; true once the dialog has gone.
-    ::testing::AssertionResult FileCommand(const std::string& entry, const std::string& path, bool merge = false) {
+    // Extraction/Statistic > File > `entry` (or > `button` > `entry`: "Statistic" stands
+    // above "File"), then the name typed into the file dialog (with its "Merge" box ticked
+    // when asked) and Enter; true once the dialog has gone.
+    ::testing::AssertionResult FileCommand(const std::string& entry, const std::string& path, bool merge = false,
+                                           const std::string& button = "File") {
         const Screen::Rect m = MainRect();
         int x = 0, y = 0, tx = 0, ty = 0;
         bool tab = false;
@@ -200,6 +203,8 @@ protected:
             return ::testing::AssertionFailure() << "no Create on the Extraction/Statistic page";
         if (!WaitForText("File", x + 40, y - 6, 200, 24, &x, &y))
             return ::testing::AssertionFailure() << "no File beside Create";
+        if (button != "File" && !WaitForText(button, x - 60, y - 30, 200, 24, &x, &y))
+            return ::testing::AssertionFailure() << "no " << button << " above File";
         bool shown = false;
         for (int attempt = 0; attempt < 3 && !shown; ++attempt) {
             testing_program::ClickAt(D(), Root(), x + 10, y + 4);
@@ -249,6 +254,51 @@ protected:
                 return ::testing::AssertionSuccess();
         }
         return ::testing::AssertionFailure() << "the file dialog stayed after Enter";
+    }
+
+    // Waits until the statistics list of the "Chart Tools" window reads `count` right of
+    // "Count:".
+    ::testing::AssertionResult ListCount(const std::string& count, int ms = 6000) {
+        std::string why = "no Chart Tools window";
+        Picture p;
+        Screen::Rect at;
+        for (int waited = 0; waited <= ms; waited += 250) {
+            if (testing_program::GrabTools(screen, &p, &at) && testing_program::RowShows(p, "Count:", count, &why))
+                return ::testing::AssertionSuccess();
+            Pause(250);
+        }
+        testing_program::WritePpm(ORVA_BINARY_DIR "/measured_region.ppm", p);
+        return ::testing::AssertionFailure() << why << " (want " << count
+                                             << "; the window: " ORVA_BINARY_DIR "/measured_region.ppm)";
+    }
+
+    // Types `value` into the field right of `label` in the "Edit Shape" window, and Enter.
+    ::testing::AssertionResult PanelField(const std::string& label, const std::string& value) {
+        Window panel = 0;
+        Picture p;
+        int x = 0, y = 0;
+        bool shown = false;
+        for (int waited = 0; waited <= 10000; waited += 250) {
+            Pause(250);
+            panel = screen.FindWindow("Edit Shape");
+            shown = panel != 0;
+            if (panel != 0 && screen.Grab(panel, &p) && FindText(p, 0, 0, p.width, p.height, label, &x, &y)) break;
+            panel = 0;
+        }
+        if (panel == 0) {
+            Picture whole;
+            if (Grab(&whole)) testing_program::WritePpm(ORVA_BINARY_DIR "/measured_region_panel.ppm", whole);
+            return ::testing::AssertionFailure() << (shown ? "no " + label + " in the Edit Shape window" : "no Edit Shape window")
+                                                 << " (the screen: " ORVA_BINARY_DIR "/measured_region_panel.ppm)";
+        }
+        const Screen::Rect r = screen.RectOf(panel);
+        testing_program::ClickAt(D(), Root(), r.left + x + 30, r.top + y + 5);
+        Pause(300);
+        testing_program::PressKeys(D(), {XK_End});
+        for (int i = 0; i < 12; ++i) testing_program::PressKeys(D(), {XK_BackSpace});
+        if (!testing_program::TypeText(D(), value)) return ::testing::AssertionFailure() << "cannot type " << value;
+        testing_program::PressKeys(D(), {XK_Return});
+        return ::testing::AssertionSuccess();
     }
 
     Screen screen;
@@ -347,6 +397,62 @@ TEST_F(ShapeFileProgram, SaveRefusedLoadRoleAndUndo) {
         gone = Grab(&after) && !ColouredNear(after, SX(100), SY(43)) && !ColouredNear(after, SX(50), SY(83));
     }
     EXPECT_TRUE(gone) << "the fourth undo left the rectangle: the refused load recorded a step";
+    EXPECT_EQ(program->End(), 0);
+}
+
+// The Reduction measures the shape the user works on, on the ramp 1000 + x + y: a second
+// rectangle drawn is measured at once, and Statistic > Save As Text... reports it (its box,
+// count, extremes and mean, by hand); Tab and a click on an outline switch the measured
+// rectangle, a loaded shape file and a width typed into "Edit Shape..." are measured at
+// once, and a rectangle dragged past the picture's corner takes in its last column and row.
+TEST_F(ShapeFileProgram, TheMeasuredRegionIsTheShapeTheUserWorksOn) {
+    auto away = [&] { testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2); };
+    DragRectangle(40, 40, 140, 120);
+    away();
+    ASSERT_TRUE(ListCount("8000")) << "the first rectangle, 100 x 80";
+    DragRectangle(200, 150, 260, 200);
+    away();
+    EXPECT_TRUE(ListCount("3000")) << "the second rectangle, 60 x 50";
+
+    const std::string report = files.File("second.txt");
+    ASSERT_TRUE(FileCommand("Save As Text\x85", report, false, "Statistic"));
+    std::string text;
+    for (int waited = 0; waited <= 5000 && text.find("RMS") == std::string::npos; waited += 250) {
+        Pause(250);
+        text = testing_util::ReadText(report);
+    }
+    // x 200..259 and y 150..199: from 1350 to 1458, the mean 1000 + 229.5 + 174.5.
+    EXPECT_NE(text.find("\nNpro = 3000\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("BOX = (200, 150), (260, 200), 60 x 50"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nMin = 1350\nMax = 1458\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Mean = 1404 "), std::string::npos) << text;
+
+    // Tab makes the first rectangle current again; a click on the second's top edge the
+    // second.
+    PointerOnPicture();
+    testing_program::PressKeys(D(), {XK_Tab});
+    EXPECT_TRUE(ListCount("8000")) << "after Tab";
+    testing_program::ClickAt(D(), Root(), SX(230), SY(150));
+    away();
+    EXPECT_TRUE(ListCount("3000")) << "after a click on the second rectangle";
+
+    // A loaded rectangle of 20 x 10 takes the current one's place and is measured.
+    testing_util::WriteText(files.File("small.msk"), ShapeFileText("Statistic", "Rect", {{100.5, 200.5}, {120.5, 210.5}}));
+    ASSERT_TRUE(FileCommand("Load\x85", files.File("small.msk")));
+    away();
+    EXPECT_TRUE(ListCount("200")) << "after Load";
+
+    // Edit > "Edit Shape...": W = 30 leaves 30 x 10.
+    ASSERT_TRUE(testing_program::ChooseMainMenuEntry(screen, main, 84, "Edit Shape\x85")) << "no Edit > Edit Shape...";
+    ASSERT_TRUE(PanelField("W:", "30"));
+    away();
+    EXPECT_TRUE(ListCount("300")) << "after W = 30 in the Edit Shape window";
+
+    // Dragged from the pixel (350, 250) to beyond the picture: 50 x 50 up to its last
+    // column and row.
+    DragRectangle(350, 250, 430, 330);
+    away();
+    EXPECT_TRUE(ListCount("2500")) << "a rectangle dragged past the corner";
     EXPECT_EQ(program->End(), 0);
 }
 

@@ -286,9 +286,13 @@ TEST_F(RunnerTest, ItemsComeAndGo) {
     EXPECT_EQ(trees, 1);
     const uint32_t refs = b.shape->refCount.load();
     r->items.currentIndex = 0;
-    // A shape already held: nothing changes.
+    // A shape already held (made current on its view) becomes the measured item: no new
+    // entry, no new reference; again, nothing changes.
     EXPECT_TRUE(r->AddItem(b.shape));
-    EXPECT_EQ(std::tuple(r->items.Count(), r->items.currentIndex, b.shape->refCount.load()), std::tuple(2u, 0u, refs));
+    EXPECT_EQ(std::tuple(r->items.Count(), r->items.currentIndex, b.shape->refCount.load()), std::tuple(2u, 1u, refs));
+    EXPECT_TRUE(r->AddItem(b.shape));
+    EXPECT_EQ(std::tuple(r->items.Count(), r->items.currentIndex, b.shape->refCount.load()), std::tuple(2u, 1u, refs));
+    r->items.currentIndex = 0;
     EXPECT_TRUE(r->HoldsItemOf(b.shape));
     EXPECT_FALSE(r->HoldsItemOf(c.shape));
     EXPECT_TRUE(r->itemLink.Accepts(a.shape));

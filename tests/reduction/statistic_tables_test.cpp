@@ -23,6 +23,8 @@ using namespace reduction_testing;
 using testing_util::ReadText;
 
 constexpr char kTime[] = "Mon Jan  1 00:00:00 2024\n";
+// A table's time line ends once, though the clock's text brings its own line end.
+constexpr char kTableTime[] = ";TIME=Mon Jan  1 00:00:00 2024\n";
 
 // What the status line of window group 0 received.
 std::vector<std::string>& StatusTexts() {
@@ -62,7 +64,7 @@ protected:
         ASSERT_EQ(chain->Pull(), 5);
     }
     std::string Header(const char* rows) const {
-        return ";COMMENT=Processing [statistics] of data from \"m31.fits\" \n;URL=<" + source + ">\n;TIME=" + kTime + "\n" +
+        return ";COMMENT=Processing [statistics] of data from \"m31.fits\" \n;URL=<" + source + ">\n" + kTableTime +
                rows;
     }
     testing_util::TempFolder folder;
@@ -118,7 +120,7 @@ TEST_F(TablesTest, ThreeChannelsEndWithAnEmptyLine) {
     ScopedFileDialogBackend backend(&scripted);
     scripted.Push(ScriptedFileDialog::Choose({"three.tab"}, folder.Path()));
     ASSERT_TRUE(SaveStatisticDialog(chain->reduction, kStatValueTable));
-    EXPECT_EQ(ReadText(folder.File("three.tab")), std::string(";TIME=") + kTime + "\n" + kStatRows +
+    EXPECT_EQ(ReadText(folder.File("three.tab")), std::string(kTableTime) + kStatRows +
                                                        "0 0 2 1 2 2 1 1 \n"  // RMS of a pair: half its spread
                                                        "0 0 2 1 2 20 10 2 \n"
                                                        "0 0 2 1 2 200 100 3 \n"
