@@ -11,10 +11,12 @@
 
 #include "common/cpu_info.h"
 #include "common/sample_type.h"
+#include "data/integer_info.h"
 #include "data/minmax.h"
 #include "framework/display_lock.h"
 #include "io/data_set.h"
 #include "io/frame_access.h"
+#include "io/read_kernel.h"
 #include "common/numeric.h"
 
 namespace orva {
@@ -39,6 +41,19 @@ bool SizeBlock(GlobalBuffer* b, uint64_t need) {
     return b->Reserve(static_cast<uint32_t>(need));
 }
 
+// Values converted and folded at a time: a multiple of the accumulator's own chunk, and
+// small enough (64 KiB of doubles) to stay in the level-2 cache with the staged piece.
+constexpr uint64_t kFoldValues = 8192;
+
+// The staging block for the statistics pass: any block the window kernel left that is
+// large enough is kept as it is (its chunk stays valid), else it is sized as SizeBlock
+// sizes.
+bool SizeStagingFor(DataSet* d, uint64_t need) {
+    if (need == 0 || need > kGlobalBufferMaxBytes) return false;
+    if (d->staging.block != nullptr && d->staging.size >= need && d->staging.size <= kRunBytes) return true;
+    return SizeBlock(&d->staging, need);
+}
+
 // Values per pixel that the channel kernels deliver.
 uint32_t ValuesPerPixel(const DataSet* d) {
     if (d->channelMode != kChannelAsIs) return 1;
@@ -52,7 +67,9 @@ uint64_t ChannelOffset(const DataSet* d) {
     return 0;
 }
 
-// The staging buffer was resized here: the window kernel sizes its chunk afresh.
+// Large blocks are not kept. The window kernel's chunk stays as it was while the staging
+// block still holds it, so that a statistics pass between two frame reads costs those
+// reads nothing.
 void ReleaseAfterRead(DataSet* d) {
     if (d->staging.size > kRunBytes) {
         d->staging.Free();
@@ -60,7 +77,8 @@ void ReleaseAfterRead(DataSet* d) {
     } else if (d->sections < 2 && d->TotalFrames() < 2) {
         d->conversion.Free();
     }
-    d->chunkPixels = 0;
+    if (d->staging.block == nullptr || d->staging.size < uint64_t{d->chunkPixels} * d->StoredPixelBytes())
+        d->chunkPixels = 0;
 }
 
 void ClearFloatingStatus() {
@@ -219,32 +237,47 @@ bool SectionStatisticsRun(DataSet* d, uint32_t frame, uint32_t section, SectionS
     for (auto& b : bands) sampleValues += b[1] * s.columns * V;
 
     // Runs: a whole band when the sample spans the stored row, else one row each; each run
-    // is read in pieces of at most kRunBytes.
+    // is read in pieces the size of the window kernel's chunks, and each piece converted
+    // and folded a few thousand values at a time, so that the values stay in the caches
+    // between the three steps. (Converting a whole plane at once and folding it afterwards
+    // sent eight bytes per value out to memory and back: the pass took longer than a
+    // read of the frame.)
     const bool contiguous = s.columns == W;
     const uint64_t maxRun = contiguous ? s.bandHeight * W : s.columns;
-    const uint64_t chunk = std::max<uint64_t>(1, std::min(maxRun, kRunBytes / B));
-    if (!SizeBlock(&d->staging, chunk * B) || !SizeBlock(&d->conversion, chunk * P8)) {
+    const uint64_t chunk = std::max<uint64_t>(1, std::min(maxRun, std::max<uint64_t>(1, kReadChunkBytes / B)));
+    const uint64_t foldPixels = std::max<uint64_t>(1, kFoldValues / V);
+    const uint64_t fold = std::min(chunk, foldPixels);
+    if (!SizeStagingFor(d, chunk * B) || !SizeBlock(&d->conversion, fold * P8)) {
         d->staging.Free();
         d->conversion.Free();
         d->chunkPixels = 0;
         return false;
     }
-    d->chunkPixels = 0;
     record->whole = (s.rows == R && s.columns == C) ? 1 : 0;
 
     DataInfo info;
     DataInfoStart(&info, sampleValues);
     const uint8_t* source = static_cast<const uint8_t*>(d->staging.block) + ChannelOffset(d);
     double* converted = static_cast<double*>(d->conversion.block);
+    // 8- and 16-bit integer samples that reach the statistics one to a pixel, as they are
+    // stored, are folded as integers straight from the staged piece.
+    const ChannelParams& cp = d->channelParams;
+    const bool integers = V == 1 && !cp.hasBlank && IntegerInfoTakes(cp.elementType) &&
+                          ElementSize(cp.elementType) == cp.elementSize &&
+                          ((cp.channelCount <= 1 && cp.mode == kChannelAsIs) || cp.mode == kChannelSelected);
+    IntegerInfo exact;
     bool ended = false;
     auto readRun = [&](uint64_t offset, uint64_t pixels) {
         while (pixels > 0 && !ended) {
             const uint64_t n = std::min(pixels, chunk);
             const int64_t got = SectionRead(d, offset, d->staging.block, n * B);
             const uint64_t pix = got > 0 ? static_cast<uint64_t>(got) / B : 0;
-            if (pix > 0) {
-                d->plainKernel(source, converted, static_cast<uint32_t>(pix * V), &d->channelParams);
-                InfoKernelReal64(converted, static_cast<int32_t>(pix * V), &info);
+            if (integers && pix > 0) IntegerInfoFold(source, pix, B, cp.elementType, &exact);
+            for (uint64_t done = 0; done < pix && !integers;) {
+                const uint64_t m = std::min(pix - done, fold);
+                d->plainKernel(source + done * B, converted, static_cast<uint32_t>(m * V), &d->channelParams);
+                InfoKernelReal64(converted, static_cast<int32_t>(m * V), &info);
+                done += m;
             }
             if (got < 0 || static_cast<uint64_t>(got) < n * B) ended = true;
             offset += n * B;
@@ -261,6 +294,7 @@ bool SectionStatisticsRun(DataSet* d, uint32_t frame, uint32_t section, SectionS
             for (uint64_t r = 0; r < band[1] && !ended; ++r) readRun(at + r * rowBytes, s.columns);
     }
     if (ended) record->whole = 0;
+    if (integers) IntegerInfoFinish(exact, &info);
     ReleaseAfterRead(d);
 
     ClearFloatingStatus();

@@ -92,6 +92,24 @@ bool CopyPreview(const SectionPreview& p, ReductionDataArray* array) {
     return true;
 }
 
+// The block's extremes in physical units, ordered as the value-range answer orders
+// them, when the section's statistics were taken already; else the block keeps them
+// unknown. The block is asked for on every frame a display draws, mostly for its sizes:
+// reading the statistics of each new frame here would make every step and every played
+// frame pay a pass over the frame that nothing shows.
+void TakeSectionExtremes(DataSet* d, SourceSection* b) {
+    const SectionStatistics* s = DataSetSectionInfo(d, b->frame, b->section, 2);
+    if (s == nullptr) return;
+    SectionStatistics extremes;
+    extremes.minimum = s->minimum;
+    extremes.maximum = s->maximum;
+    extremes.deviation = extremes.mean = kStatisticUnset;
+    extremes.count = s->count;
+    const ValueRangeRecord r = PhysicalRangeOf(*d, extremes);
+    b->minimum = r.min;
+    b->maximum = r.max;
+}
+
 }  // namespace
 
 SourcePageHooks& TheSourcePageHooks() {
@@ -201,17 +219,21 @@ int32_t SourceComponent::Refresh(uint8_t) {
     return RefreshInfoPage(this, false);
 }
 
-// The statistics of the current frame and section, read when they are not complete yet.
-void ReadCurrentStatistics(DataSet* d) {
-    if (d == nullptr || d->StepFrames() == 0 || !SourceClampCurrentFrame(d)) return;
+bool SourceReadCurrentStatistics(DataSet* d) {
+    if (d == nullptr || d->StepFrames() == 0 || !SourceClampCurrentFrame(d)) return false;
     uint32_t fileFrame = 0;
     SectionStatistics* r = DataSetSectionRecord(d, d->currentFrame, d->currentSection, &fileFrame);
-    if (r != nullptr && !r->whole) d->statisticsKernel(d, fileFrame, static_cast<uint32_t>(d->currentSection), r, 1, 0);
+    if (r == nullptr) return false;
+    if (r->whole) return true;
+    if (!d->statisticsKernel(d, fileFrame, static_cast<uint32_t>(d->currentSection), r, 1, 0)) return false;
+    // Totals kept from a sampled record of this section give way to the whole one.
+    d->cacheValid = d->cacheHasData = 0;
+    return r->whole != 0;
 }
 
 void SourceWakeInput(SourceComponent* source) {
     if (source == nullptr) return;
-    ReadCurrentStatistics(source->Input());
+    SourceReadCurrentStatistics(source->Input());
     if (source->owner != nullptr)
         ForEachItemTransformation(source, source->owner,
                                   [](TransformationComponent* t) { ValueScalerRefresh(&t->scaler, false); });
@@ -287,7 +309,11 @@ FrameDataRecord* SourceComponent::QueryFrameData(int32_t frame, int32_t sectionI
     SectionFrameTable* table = d->frameTable.get();
     const bool held = CachedFrameData() == &b;
     const bool sameFrame = held && (frame < 0 || frame == b.frame);
-    if (sameFrame && (sectionIndex < 0 || sectionIndex == b.section)) return &b;
+    if (sameFrame && (sectionIndex < 0 || sectionIndex == b.section)) {
+        // Statistics taken since the block was made bring its extremes.
+        if (b.minimum == DBL_MAX && b.maximum == -DBL_MAX) TakeSectionExtremes(d, &b);
+        return &b;
+    }
 
     const SectionEntry* entry = nullptr;
     uint32_t k;
@@ -326,17 +352,7 @@ FrameDataRecord* SourceComponent::QueryFrameData(int32_t frame, int32_t sectionI
     b.height = b.cropSize[1] > INT64_MAX ? INT64_MAX : static_cast<int64_t>(b.cropSize[1]);
     b.minimum = DBL_MAX;
     b.maximum = -DBL_MAX;
-    if (const SectionStatistics* s = DataSetSectionInfo(d, b.frame, b.section, 1)) {
-        // Minimum and maximum alone, ordered as the value-range answer orders them.
-        SectionStatistics extremes;
-        extremes.minimum = s->minimum;
-        extremes.maximum = s->maximum;
-        extremes.deviation = extremes.mean = kStatisticUnset;
-        extremes.count = s->count;
-        const ValueRangeRecord r = PhysicalRangeOf(*d, extremes);
-        b.minimum = r.min;
-        b.maximum = r.max;
-    }
+    TakeSectionExtremes(d, &b);
     CacheFrameData(&b);
     return &b;
 }
@@ -379,7 +395,10 @@ bool SourceComponent::SelectPosition(MessageRecord* message) {
             if (ValueScalerFrameRangeKind(&t->scaler, &kind)) following.emplace_back(t, kind);
         });
     if (!input_->SelectPosition(pair->frame, pair->section)) return true;
-    ReadCurrentStatistics(input_);
+    // The new frame's statistics are read here only for a view that follows the frame;
+    // the Info page and the preview read them when they show them, and a pull that only
+    // delivers samples (playback, saving, frame requests) never waits for them.
+    if (!following.empty()) SourceReadCurrentStatistics(input_);
     for (const auto& [stage, kind] : following)
         if (ComponentIsLive(stage)) ValueScalerFollowFrame(&stage->scaler, kind);
     SourceRefreshPages(this, true);

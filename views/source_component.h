@@ -27,8 +27,8 @@ constexpr int32_t kMsgSourceReserved = 259;
 // The description of one section that the Source hands out through its frame-data
 // query: the frame and section it describes with the section's crop width and
 // height as the extent, the frame's section count, the crop depth, and the
-// section's minimum and maximum in physical units (+DBL_MAX and -DBL_MAX while
-// unknown).
+// section's minimum and maximum in physical units once its statistics were taken
+// (+DBL_MAX and -DBL_MAX until then: the query never reads them itself).
 struct SourceSection : FrameDataRecord {
     uint32_t sectionCount = 0xFFFFFFFFu;
     uint64_t cropSize[3] = {0, 0, 0};
@@ -130,6 +130,12 @@ int ProjectItemAttachDataSet(ProjectItem* item, DataSet* dataSet);
 
 // The Source's panel builder (its Info and Options pages).
 PanelBuilder GetSourcePanelBuilder();
+
+// The statistics of the data set's current frame and section, read whole when they are
+// not complete yet (once per frame and section: a complete record is kept). Called by
+// what shows or uses them: the Info page, a view whose range follows the frame, the
+// Source when its input changes. True when complete statistics are at hand.
+bool SourceReadCurrentStatistics(DataSet* dataSet);
 
 // Brings the data set's position into range, reads the current section's statistics
 // whole when they are not complete yet, and lets the item's Transformation take its

@@ -219,7 +219,9 @@ void FillStatistic(SourceComponent* s, UIElement* e) {
         v[1] = CropText(f);
     }
     const SectionStatistics* r = nullptr;
-    if (SourceClampCurrentFrame(d)) {
+    // The page on screen is what asks for the statistics of a frame stepped to: they are
+    // read here, whole, when the frame has none yet.
+    if (SourceReadCurrentStatistics(d) || SourceClampCurrentFrame(d)) {
         r = DataSetSectionInfo(d, d->currentFrame, d->currentSection, 1);
         if (r != nullptr && !r->whole) r = nullptr;  // only complete statistics count
     }

@@ -2,8 +2,9 @@
 // 16-bit samples with BZERO 32768 (512 MiB, warm page cache): each frame is selected
 // with message 257 and pulled through a consumer link, against cfitsio reading the
 // same frame into doubles (BM_SourceFrame); and the Source's own share, the same pull
-// against the data set's frame read called directly (BM_SourceOverhead). The file is
-// written into a folder under /tmp on first use and removed at exit.
+// against the data set's frame read called directly (BM_SourceOverhead); and stepping
+// with a view whose range follows the frame against the plain pull (BM_SourceFollow).
+// The file is written into a folder under /tmp on first use and removed at exit.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -16,6 +17,8 @@
 #include "io/format_registry.h"
 #include "io/input_source.h"
 #include "io/stream.h"
+#include "transform/transformation.h"
+#include "transform/value_scaler.h"
 #include "views/source_component.h"
 
 #if ORVA_HAVE_CFITSIO
@@ -138,13 +141,25 @@ void Check(bool ok, benchmark::State& state) {
 }
 
 // Every frame in turn, selected and pulled through the Source; `side` x `side` pixels.
-void PullThroughTheSource(benchmark::State& state, uint32_t side) {
+// With `follow`, the Source heads an item whose Transformation shows each frame over its
+// own statistics range, as a view does that was opened on the cube: every selection
+// takes the new frame's statistics and the view's range from them.
+void PullThroughTheSource(benchmark::State& state, uint32_t side, bool follow = false) {
     const uint32_t frames = TheCube().frames;
     DataSet* d = OpenCube();
-    auto* source = new SourceComponent(nullptr);
+    ProjectItemBase item;
+    auto* source = new SourceComponent(follow ? &item : nullptr);
     source->SetInput(d);
+    TransformationComponent* view = nullptr;
+    if (follow) {
+        item.firstStage = source;
+        view = new TransformationComponent(&item, nullptr, 0);
+        if (!ConsumerAttach(&view->input, source) || !ValueScalerRefresh(&view->scaler, false)) std::abort();
+    }
     Sink link;
     if (!ConsumerAttach(&link, source)) std::abort();
+    double lastLow = 0.0;
+    const double firstLow = view != nullptr ? view->scaler.Current().min : 0.0;
     PullResult result;
     PullRequest request;
     int32_t frame = 0;
@@ -155,14 +170,27 @@ void PullThroughTheSource(benchmark::State& state, uint32_t side) {
         result.window = ReadWindow{-1, -1, 0, 0, static_cast<int32_t>(side), static_cast<int32_t>(side), 0, 1, 0};
         Check(ComponentPull(&link, &result, &request) == 3, state);
         benchmark::DoNotOptimize(result.image.data);
+        if (view != nullptr) lastLow = view->scaler.Current().min;
         if (++frame == static_cast<int32_t>(frames)) frame = 0;
     }
     const uint32_t last = result.deliveredFrame;
     if (static_cast<const double*>(result.image.data)[side * 5 + 7] != Sample(7, 5, last))
         state.SkipWithError("wrong value");
+    // The view's range is the last frame's: each frame's samples are the first frame's
+    // moved by 101 f (mod 65536), so their statistics, and the range, differ from frame 0's.
+    if (view != nullptr) {
+        const double high = view->scaler.Current().max;
+        if (!(last == 0 || lastLow != firstLow) || !(lastLow >= 0.0 && lastLow < high && high <= 65535.0))
+            state.SkipWithError("the range did not follow");
+    }
     state.SetItemsProcessed(state.iterations() * side * side);
     state.SetBytesProcessed(state.iterations() * side * side * 2);
     ConsumerDetach(&link);
+    if (view != nullptr) {
+        ConsumerDetach(&view->input);
+        view->Release();
+    }
+    item.firstStage = nullptr;
     source->Release();
     d->Release();
 }
@@ -188,6 +216,9 @@ void ReadDirectly(benchmark::State& state, uint32_t side) {
 }
 
 void BM_SourceFrame_ours(benchmark::State& state) { PullThroughTheSource(state, kSide); }
+// Stepping with a view whose range follows the frame, against the plain pull.
+void BM_SourceFollow_ours(benchmark::State& state) { PullThroughTheSource(state, kSide, true); }
+void BM_SourceFollow_ref(benchmark::State& state) { PullThroughTheSource(state, kSide); }
 void BM_SourceOverhead_ours(benchmark::State& state) { PullThroughTheSource(state, static_cast<uint32_t>(state.range(0))); }
 void BM_SourceOverhead_ref(benchmark::State& state) { ReadDirectly(state, static_cast<uint32_t>(state.range(0))); }
 
@@ -220,6 +251,8 @@ BENCHMARK(BM_SourceFrame_ref)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0)
 #endif
 
 BENCHMARK(BM_SourceFrame_ours)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
+BENCHMARK(BM_SourceFollow_ours)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
+BENCHMARK(BM_SourceFollow_ref)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
 BENCHMARK(BM_SourceOverhead_ours)->Arg(1024)->Arg(128)->Unit(benchmark::kMicrosecond)->MinWarmUpTime(0.5);
 BENCHMARK(BM_SourceOverhead_ref)->Arg(1024)->Arg(128)->Unit(benchmark::kMicrosecond)->MinWarmUpTime(0.5);
 

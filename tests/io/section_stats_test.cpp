@@ -8,11 +8,13 @@
 #include <cmath>
 #include <cstring>
 #include <set>
+#include <tuple>
 #include <vector>
 
 #include "common/cpu_info.h"
 #include "data_set_fixture.h"
 #include "io/frame_access.h"
+#include "io/read_kernel.h"
 
 namespace orva {
 namespace {
@@ -182,6 +184,48 @@ TEST_F(SectionStatsTest, SmallPlaneIsReadWholeAndShortFilesEndTheScan) {
     EXPECT_EQ(r.count, 4000u);
     for (const auto& [offset, bytes] : gReads)
         EXPECT_LE(static_cast<uint64_t>(offset) + bytes, 100u * 40 * 2);
+}
+
+// A pass between two frame reads reads the plane in the frame read's chunk size and
+// leaves the frame read its staging block and chunk.
+TEST_F(SectionStatsTest, APassBetweenFrameReadsLeavesThemTheirChunk) {
+    constexpr uint32_t kW = 512, kH = 384;
+    DataSet* d = Keep(Describe(Write("two.raw", BigEndianFrames(kW, kH, 2)), kW, kH, 2));
+    OutputFormat agreed{0x40, 8, 1, 2, {0, 0}};
+    ASSERT_TRUE(d->SetOutputFormat(&agreed));
+    TypedFrameBuffer image;
+    ReadWindow w{0, 0, 0, 0, kW, kH, 0, 1, 0};
+    ASSERT_TRUE(d->ReadWindowData(&image, &w));
+    const void* staging = d->staging.block;
+    const uint32_t chunk = d->chunkPixels;
+    ASSERT_NE(chunk, 0u);
+
+    gReads.clear();
+    SectionStatistics r;
+    ASSERT_TRUE(d->statisticsKernel(d, 1, 0, &r, 1, 0));
+    EXPECT_EQ(static_cast<const void*>(d->staging.block), staging);
+    EXPECT_EQ(d->chunkPixels, chunk);
+    uint64_t bytes = 0;
+    for (const auto& [offset, n] : gReads) {
+        EXPECT_LE(n, uint64_t{kReadChunkBytes});
+        bytes += n;
+    }
+    EXPECT_EQ(bytes, uint64_t{kW} * kH * 2);  // the plane once
+    double lo = DBL_MAX, hi = -DBL_MAX, sum = 0.0;
+    for (uint64_t y = 0; y < kH; ++y)
+        for (uint64_t x = 0; x < kW; ++x) {
+            const double v = static_cast<double>(Sample(x, y, 1)) - 32768.0;  // stored units
+            lo = std::min(lo, v), hi = std::max(hi, v), sum += v;
+        }
+    EXPECT_EQ(std::tuple(r.whole, r.count, r.minimum, r.maximum), std::tuple(uint8_t{1}, uint64_t{kW} * kH, lo, hi));
+    EXPECT_NEAR(r.mean, sum / (kW * kH), 1e-9);
+
+    // The next frame read goes on with the same block.
+    w = ReadWindow{1, 0, 0, 0, kW, kH, 0, 1, 0};
+    ASSERT_TRUE(d->ReadWindowData(&image, &w));
+    EXPECT_EQ(static_cast<const void*>(d->staging.block), staging);
+    EXPECT_EQ(d->chunkPixels, chunk);
+    EXPECT_EQ(static_cast<const double*>(image.data)[5 * kW + 7], Sample(7, 5, 1));
 }
 
 TEST_F(SectionStatsTest, PreviewIsReducedAndCached) {

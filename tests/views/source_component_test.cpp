@@ -12,6 +12,8 @@
 #include "io/data_set_fixture.h"
 #include "io/frame_access.h"
 #include "io/service_description.h"
+#include "transform/transformation.h"
+#include "transform/value_scaler.h"
 #include "source_test_support.h"
 
 namespace orva {
@@ -160,6 +162,67 @@ TEST_F(SourceTest, SelectionNeedsAFramePair) {
     EXPECT_FALSE(s->OnMessage(&other, 0));
 }
 
+// A new frame's statistics are read for a view whose range follows the frame, once per
+// frame; a plain selection, a pull and a view with a range of its own read none.
+TEST_F(SourceTest, SelectingAFrameReadsItsStatisticsOnlyForAViewThatFollows) {
+    CountingStatistics statistics;
+    DataSet* d = FileData(16, 12, 6);
+    ProjectItemBase item;
+    auto* s = Hold(new SourceComponent(&item));
+    s->SetInput(d);
+    item.firstStage = s;
+    auto select = [&](int32_t frame) {
+        FrameMessage m(kMsgSelectPosition, frame, 0);
+        return s->OnMessage(&m, 0);
+    };
+    auto pull = [&](Consumer& c) {
+        PullResult r;
+        r.window = ReadWindow{-1, -1, 0, 0, 16, 12, 0, 1, 0};
+        return ComponentPull(&c.input, &r, nullptr) == 3 && c.Values(r)[0] == Sample(0, 0, d->currentFrame);
+    };
+    Consumer plain;
+    ASSERT_TRUE(ConsumerAttach(&plain.input, s));
+    CountingStatistics::calls = 0;
+    for (int32_t f : {1, 2, 3}) {
+        ASSERT_TRUE(select(f));
+        EXPECT_TRUE(pull(plain));
+    }
+    EXPECT_EQ(CountingStatistics::calls, 0);
+
+    // A view over the frame's extremes: stored fileFrame + 1 .. 10 through zero 32768
+    // (the counting kernel's figures).
+    auto* view = Hold(new TransformationComponent(&item, nullptr, 0));
+    ASSERT_TRUE(ConsumerAttach(&view->input, s));
+    view->scaler.Current().rangeMode = 1;
+    ValueScalerRefresh(&view->scaler, false);
+    EXPECT_EQ(CountingStatistics::calls, 1);  // the shown frame's, for the view
+    auto range = [&] { return std::pair(view->scaler.Current().min, view->scaler.Current().max); };
+    EXPECT_EQ(range(), std::pair(32772.0, 32778.0));
+    struct Step {
+        int32_t frame;
+        int calls;  // statistics read so far
+        double low;
+    };
+    const Step steps[] = {{4, 2, 32773.0}, {4, 2, 32773.0}, {1, 3, 32770.0}, {4, 3, 32773.0}, {5, 4, 32774.0}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.frame);
+        ASSERT_TRUE(select(step.frame));
+        EXPECT_TRUE(pull(plain));
+        EXPECT_EQ(CountingStatistics::calls, step.calls);
+        EXPECT_EQ(range(), std::pair(step.low, 32778.0));
+    }
+
+    // A range typed by the user stays, and no statistics are read for it.
+    view->scaler.Current().min = 0.0;
+    view->scaler.Current().max = 70000.0;
+    ASSERT_TRUE(select(0));
+    EXPECT_EQ(CountingStatistics::calls, 4);
+    EXPECT_EQ(range(), std::pair(0.0, 70000.0));
+    ConsumerDetach(&view->input);
+    ConsumerDetach(&plain.input);
+    item.firstStage = nullptr;
+}
+
 TEST_F(SourceTest, ValueRangeRequests) {
     CountingStatistics statistics;
     DataSet* d = Keep(Shaped(0x02, 16, 16, 1, 10));
@@ -273,17 +336,29 @@ TEST_F(SourceTest, SectionBlockIsKeptUntilAnotherIsAsked) {
     CountingStatistics::calls = 0;
     auto* b = static_cast<SourceSection*>(s->QueryFrameData(4, 2));
     ASSERT_NE(b, nullptr);
-    EXPECT_EQ(CountingStatistics::calls, 1);
+    // The block reads no statistics: it is asked for on every frame a display draws.
+    EXPECT_EQ(CountingStatistics::calls, 0);
     EXPECT_EQ(std::tuple(b->frame, b->section, b->sectionCount, b->width, b->height, b->cropSize[2]),
               std::tuple(4, 2, 3u, int64_t{16}, int64_t{12}, uint64_t{1}));
-    // Stored 5 and 30 through zero 32768.
-    EXPECT_EQ(std::pair(b->minimum, b->maximum), std::pair(32773.0, 32798.0));
+    EXPECT_EQ(std::pair(b->minimum, b->maximum), std::pair(DBL_MAX, -DBL_MAX));
     EXPECT_EQ(s->CachedFrameData(), b);
-    // The same block again without a read.
+    // Statistics taken for something else (a value-range request of the section) bring
+    // the block its extremes: stored 5 and 30 through zero 32768.
+    ValueRangeTarget* asked = ValueRangeTarget::Create();
+    FrameDataMessage ask(kMsgValueRange, asked, 4, 2);
+    ASSERT_TRUE(s->OnMessage(&ask, 0));
+    asked->Release();
+    EXPECT_EQ(CountingStatistics::calls, 1);
+    // The same block again without a read, now with the extremes.
     EXPECT_EQ(s->QueryFrameData(-1, -1), b);
+    EXPECT_EQ(std::pair(b->minimum, b->maximum), std::pair(32773.0, 32798.0));
     EXPECT_EQ(s->QueryFrameData(4, -1), b);
     EXPECT_EQ(CountingStatistics::calls, 1);
-    // Another section of the frame: only its record.
+    // Another section of the frame: only its record, whose statistics nobody took yet.
+    EXPECT_EQ(s->QueryFrameData(-1, 0), b);
+    EXPECT_EQ(std::tuple(b->frame, b->section, b->maximum), std::tuple(4, 0, -DBL_MAX));
+    EXPECT_EQ(CountingStatistics::calls, 1);
+    ASSERT_NE(DataSetSectionInfo(d, 4, 0, 1), nullptr);
     EXPECT_EQ(s->QueryFrameData(-1, 0), b);
     EXPECT_EQ(std::tuple(b->frame, b->section, b->maximum), std::tuple(4, 0, 32778.0));
     EXPECT_EQ(s->QueryFrameData(-1, 3), nullptr);
