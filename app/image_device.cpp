@@ -810,11 +810,13 @@ void DrawImageWindow(GraphicsWindow* w) {
                 break;
             case 5:
             case 6: {
+                // The ellipse inscribed in the dragged box, as it will be placed: centred in
+                // the box, its half sizes for radii.
                 const int32_t a = SaturateTrunc<int32_t>(std::ceil(std::fabs(dx)));
                 const int32_t b = SaturateTrunc<int32_t>(std::ceil(std::fabs(dy)));
                 glPushMatrix();
                 glTranslated(drag.startX + std::copysign(a / 2.0, dx), drag.startY + std::copysign(b / 2.0, dy), 0.0);
-                SelectionOutline::DrawPixels(a, b);
+                SelectionOutline::DrawPixels((a + 1) / 2, (b + 1) / 2);
                 glPopMatrix();
                 break;
             }

@@ -10,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
+#include <vector>
 
 #include "app/file_dialog.h"
 #include "common/error_codes.h"
@@ -520,7 +522,13 @@ bool ShapeFileWriter::Save() {
     FILE* f = Stream();
     if (f == nullptr || shape == nullptr) return false;
     CLocaleScope c;
-    if (std::ftell(f) == 0 && !WriteHeader(f)) return Failed();
+    if (std::ftell(f) == 0) {
+        if (!WriteHeader(f)) return Failed();
+    } else if (!WriteShapeKeys(f)) {
+        // A later shape of a file that holds several says what it is itself: a reader
+        // would else take the first shape's kind and role for it.
+        return Failed();
+    }
     if (!WriteBody(f) || std::fflush(f) != 0 || std::ferror(f)) return Failed();
     return true;
 }
@@ -562,6 +570,12 @@ bool ShapeFileWriter::WriteHeader(FILE* f) {
     if (!Put(f, ";COMMENT2=\"%s-%s-%s\"\n", PurposeWord(s, RefFile()), OrEmpty(s.FamilyName()),
              OrEmpty(s.RoleGroupName())))
         return false;
+    return WriteShapeKeys(f);
+}
+
+bool ShapeFileWriter::WriteShapeKeys(FILE* f) {
+    const Shape& s = *shape;
+    const ShapeHeader& h = s.header;
     if (s.RoleName() != nullptr && !Put(f, ";SHAPEROLE='%s'\n", s.RoleName())) return false;
     const char* kind = s.KindName();
     if (kind != nullptr && kind[0] != '\0' && !Put(f, ";SHAPETYPE='%s'\n", kind)) return false;
@@ -654,6 +668,12 @@ bool ShapeFileReader::Load() {
         ++lineNumber;
         if (read == LineRead::kTooLong || !ParseLine(&line)) {
             ParseStateLog(&parse, "$%u: bad file '%s'", lineNumber, Path() != nullptr ? Path() : "");
+            // A file that was read but is no text of shapes says so, not that it could
+            // not be read.
+            badFile = read == LineRead::kTooLong
+                          ? FormatString("not a shape file: line %u is longer than %zu bytes", lineNumber,
+                                         kShapeFileMaxLineLength)
+                          : FormatString("not a shape file: line %u holds control bytes", lineNumber);
             SetState(kErrWrong);
             return false;
         }
@@ -912,6 +932,7 @@ ShapeLoader::ShapeLoader(Shape* target, bool keep) : shape(target), keepName(kee
 }
 
 ShapeLoader::~ShapeLoader() {
+    for (Shape* extra : more) extra->Release();
     if (shape == nullptr) return;
     if (taken && !keepName && State() == kResultReady && Path() != nullptr && shape->refCount.load() >= 2)
         ReplaceText(&shape->maskFileName, Path());
@@ -925,6 +946,18 @@ std::string Refusal(const ShapeFileRecord& r) {
     const int32_t k = r.header.subpix;
     if (r.subpixRead && (k < 1 || k > kShapeSubpixMax))
         return FormatString("SUBPIX %d outside 1..%d", k, kShapeSubpixMax);
+    // A point no frame reaches would make a mask of whole 32-bit rows and a mark far off
+    // the picture.
+    const AnchorBuffer& rows = r.header.anchors;
+    const auto* v = static_cast<const float*>(rows.data);
+    const uint32_t components = rows.elementsPerItem;
+    if (v != nullptr && components >= 2 && rows.elementType == kAnchorElementType)
+        for (uint32_t i = 0; i < rows.Count(); ++i)
+            for (uint32_t c = 0; c < 2; ++c) {
+                const double x = v[static_cast<size_t>(i) * components + c];
+                if (!(std::fabs(x) <= kShapeCoordinateLimit))
+                    return FormatString("point %u: %g lies beyond %g", i + 1, x, kShapeCoordinateLimit);
+            }
     return std::string();
 }
 
@@ -935,6 +968,24 @@ bool ShapeLoader::CommitObject() {
     // mask the file did not mean.
     refusal = Refusal(record);
     if (!refusal.empty()) return false;
+    if (taken && takeAll) {
+        const int32_t kind = record.header.kind;
+        if (kind < 0 || kind >= kShapeKindCount) return false;
+        Shape* next = CreateShape(kind);
+        if (next == nullptr) return false;
+        next->AddRef();
+        if (!ShapeAdoptBlock(next, record)) {
+            next->Release();
+            return false;
+        }
+        try {
+            more.push_back(next);
+        } catch (const std::bad_alloc&) {
+            next->Release();
+            return false;
+        }
+        return true;
+    }
     if (shape == nullptr) {
         const int32_t kind = record.header.kind;
         if (kind < 0 || kind >= kShapeKindCount) return false;
@@ -956,11 +1007,12 @@ bool ShapeLoader::CommitObject() {
     return false;
 }
 
-bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made) {
+bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made, std::vector<Shape*>* more) {
     if (made != nullptr) *made = nullptr;
     if (path == nullptr || path[0] == '\0') return false;
     ShapeLoader loader(shape, keepName);
     loader.reportErrors = true;
+    loader.takeAll = loader.multiObject = more != nullptr;
     const bool read = loader.LoadFile(path);
     if (!read && loader.reportErrors) LogPrintf("Parsing error. %s", path);
     const bool ready = loader.State() == kResultReady;
@@ -971,7 +1023,8 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made) 
     if (!ok) {
         // A data file holds a mask's rectangles or an outline, which no shape is made of.
         const bool data = TagIs(loader.blockObject, "REGION") || TagIs(loader.blockObject, "SHAPE");
-        const std::string why = !read || !ready            ? std::string("there is no file access")
+        const std::string why = !loader.badFile.empty()   ? loader.badFile
+                                : !read || !ready          ? std::string("there is no file access")
                                 : !loader.refusal.empty() ? loader.refusal
                                 : data                    ? std::string(kDataFileText)
                                                           : std::string("empty");
@@ -993,6 +1046,9 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made) 
     } else if (ok) {
         ShapeStatus(kShapeStatusNotice, kLoadShapeText);
     }
+    // The parse log tells what the read took, so that it stays beside the file.
+    if (ok && log != nullptr)
+        LogFilePrintf(log, "'%s': %zu shape(s) read", path, loader.more.size() + 1);
     if (ok && made != nullptr && loader.created) {
         // Handed over like a new shape: with no reference.
         Shape* shape = std::exchange(loader.shape, nullptr);
@@ -1000,8 +1056,70 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made) 
         shape->refCount.fetch_sub(1, std::memory_order_acq_rel);
         *made = shape;
     }
+    if (ok && more != nullptr) {
+        for (Shape* extra : loader.more)
+            if (!keepName && loader.Path() != nullptr) ReplaceText(&extra->maskFileName, loader.Path());
+        more->insert(more->end(), loader.more.begin(), loader.more.end());
+        loader.more.clear();
+    }
     return ok;
 }
+
+namespace {
+
+// Draws a shape read from a file into the view as a pasted shape is drawn: a new shape of
+// its kind, role, points and offset, current, with its own undo step. Null when the view
+// takes none (said in the log and the status line).
+Shape* AddReadShape(ShapeContainer* container, Shape* made, const char* path) {
+    const AnchorBuffer& a = made->header.anchors;
+    ShapePointList list;
+    list.count = a.Count();
+    list.data = a.Points();
+    ShapeRequest r;
+    r.newShape = 1;
+    r.kind = made->header.kind;
+    r.role = made->header.role;
+    r.flag = made->header.flag;
+    r.points = &list;
+    r.start[0] = static_cast<float>(a.X(0));
+    r.start[1] = static_cast<float>(a.Y(0));
+    r.end[0] = static_cast<float>(a.X(a.Count() - 1));
+    r.end[1] = static_cast<float>(a.Y(a.Count() - 1));
+    Shape* added = container->ShapeFromRequest(r, &made->header.offset, nullptr);
+    if (added == nullptr) {
+        const char* slash = std::strrchr(path, '/');
+        const std::string why =
+            FormatString(kCantLoadShapeFormat, slash != nullptr ? slash + 1 : path, "the view takes no shape");
+        LogPrintf("%s", why.c_str());
+        ShapeStatus(kShapeStatusError, why);
+        return nullptr;
+    }
+    ReplaceText(&added->maskFileName, path);
+    if (added->header.subpix != made->header.subpix) {
+        {
+            ShapeLock lock(added);
+            added->header.subpix = made->header.subpix;
+            added->ResetBounds();
+            added->ResetPivot(kUpdateFull);
+        }
+        added->RestartLinked();
+        container->Redraw();
+    }
+    return added;
+}
+
+// The further shapes of a file, each drawn into the view; their references go.
+bool AddReadShapes(ShapeContainer* container, std::vector<Shape*>* more, const char* path) {
+    bool all = true;
+    for (Shape* extra : *more) {
+        if (container != nullptr && all) all = AddReadShape(container, extra, path) != nullptr;
+        extra->Release();
+    }
+    more->clear();
+    return all;
+}
+
+}  // namespace
 
 // ---- Saving ------------------------------------------------------------------------------------
 
@@ -1059,45 +1177,11 @@ bool SaveShapeAs(Shape* shape, int32_t form, int32_t refArg) {
 bool MergeShapeFile(ShapeContainer* container, const char* path) {
     if (container == nullptr) return false;
     Shape* made = nullptr;
-    if (!LoadShapeFile(nullptr, path, false, &made)) return false;
+    std::vector<Shape*> more;
+    if (!LoadShapeFile(nullptr, path, false, &made, &more)) return false;
     ShapeRef hold(made);
-    // Drawn into the view as a pasted shape is: a new shape of the file's kind, role,
-    // points and offset, current, with its own undo step.
-    const AnchorBuffer& a = made->header.anchors;
-    ShapePointList list;
-    list.count = a.Count();
-    list.data = a.Points();
-    ShapeRequest r;
-    r.newShape = 1;
-    r.kind = made->header.kind;
-    r.role = made->header.role;
-    r.flag = made->header.flag;
-    r.points = &list;
-    r.start[0] = static_cast<float>(a.X(0));
-    r.start[1] = static_cast<float>(a.Y(0));
-    r.end[0] = static_cast<float>(a.X(a.Count() - 1));
-    r.end[1] = static_cast<float>(a.Y(a.Count() - 1));
-    Shape* added = container->ShapeFromRequest(r, &made->header.offset, nullptr);
-    if (added == nullptr) {
-        const char* slash = std::strrchr(path, '/');
-        const std::string why =
-            FormatString(kCantLoadShapeFormat, slash != nullptr ? slash + 1 : path, "the view takes no shape");
-        LogPrintf("%s", why.c_str());
-        ShapeStatus(kShapeStatusError, why);
-        return false;
-    }
-    ReplaceText(&added->maskFileName, path);
-    if (added->header.subpix != made->header.subpix) {
-        {
-            ShapeLock lock(added);
-            added->header.subpix = made->header.subpix;
-            added->ResetBounds();
-            added->ResetPivot(kUpdateFull);
-        }
-        added->RestartLinked();
-        container->Redraw();
-    }
-    return true;
+    const bool first = AddReadShape(container, made, path) != nullptr;
+    return AddReadShapes(first ? container : nullptr, &more, path) && first;
 }
 
 bool LoadShapeAs(Shape* shape) {
@@ -1119,7 +1203,11 @@ bool LoadShapeAs(Shape* shape) {
         return false;
     // "Merge" adds the file's shape to the view; else it takes the place of this one.
     if (options.passThrough == 1 && shape->container != nullptr) return MergeShapeFile(shape->container, buffer);
-    return LoadShapeFile(shape, buffer, false);
+    // The first shape of the file takes this one's place; any further ones come as new
+    // shapes of the view.
+    std::vector<Shape*> more;
+    if (!LoadShapeFile(shape, buffer, false, nullptr, &more)) return false;
+    return AddReadShapes(shape->container, &more, buffer);
 }
 
 }  // namespace orva

@@ -15,6 +15,7 @@
 // User-interface thread only; the caller holds the shape by a reference.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/disk_file.h"
 #include "common/log.h"
@@ -60,6 +61,8 @@ constexpr int kShapeWriteFailed = -5;
 // the file a bad file).
 constexpr uint32_t kShapeFileMaxLines = 0x1000000;
 constexpr size_t kShapeFileMaxLineLength = 0x100000;
+// The largest coordinate a shape file may give a point (a frame's pixels stay far below).
+constexpr double kShapeCoordinateLimit = 1e9;
 
 // The time text of the ";TIME=" line, in the asctime form with its own line end, into
 // a buffer of 64 bytes; tests set a fixed clock (nullptr: the local time).
@@ -122,6 +125,9 @@ protected:
     bool RefFile() const;
     bool Failed();
     bool WriteHeader(FILE* f);
+    // The lines that describe the shape itself (role, kind, offset, SUBPIX): the end of
+    // the header, and, before each later shape of a file that holds several, its own.
+    bool WriteShapeKeys(FILE* f);
     bool WriteBody(FILE* f);
 };
 
@@ -160,6 +166,8 @@ public:
     virtual bool CommitObject() { return false; }
 
     bool reportErrors = false;
+    // Why a file that was read is no shape file (empty: it is one, or was not read).
+    std::string badFile;
     ShapeFileRecord record;
     bool multiObject = false;  // clear: the first block taken ends the reading
     bool list = false;
@@ -199,6 +207,10 @@ public:
     bool keepName;
     bool taken = false;
     bool created = false;
+    // With `takeAll`, the blocks after the first taken one become new shapes here (each
+    // counted), so that a file of several shapes comes back whole.
+    bool takeAll = false;
+    std::vector<Shape*> more;
     // Why a block was not taken although it was read (empty: it was, or none came).
     std::string refusal;
 };
@@ -222,9 +234,13 @@ bool SaveShapeAs(Shape* shape, int32_t form, int32_t refArg);
 // SUBPIX outside 1..kShapeSubpixMax changes nothing (no undo step) and answers false,
 // saying why in the log and the status line; a role the kind does not take is said
 // there too.
-bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made = nullptr);
+// With `more`, every further shape the file holds comes too, as a new shape each (one
+// reference each, the caller's).
+bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made = nullptr,
+                   std::vector<Shape*>* more = nullptr);
 // Loads the file into a new shape of the container, made as a paste makes one (current,
-// with its undo step); false, saying why, when the file or the view takes none.
+// with its undo step), a new shape for each it holds; false, saying why, when the file or
+// the view takes none.
 bool MergeShapeFile(ShapeContainer* container, const char* path);
 // The open dialog, then LoadShapeFile into the shape with the chosen name (remembered
 // as its mask-file name), or, with "Merge" ticked, MergeShapeFile into its container.

@@ -515,6 +515,64 @@ protected:
     }
 };
 
+// Esc pressed while the mouse button still holds the drag, then the release: no shape of
+// any kind is left and no undo step was recorded (Ctrl+Z then takes the rectangle drawn
+// before them). The ellipse (Shift+F7) is drawn while it is dragged as it will be placed:
+// inside the dragged box.
+TEST_F(ShapeKindsProgram, EscWithTheButtonHeldLeavesNoShapeAndNoUndoStep) {
+    DragRectangle(250, 200, 350, 260);
+    const int awayX = SX(380), awayY = SY(20);
+    testing_program::MoveTo(D(), Root(), awayX, awayY);
+    std::string why;
+    ASSERT_TRUE(WaitForBox(250, 200, 350, 260, 1, &why)) << why;
+    Picture drawn;
+    ASSERT_TRUE(Grab(&drawn));
+    const std::vector<DrawKind> kinds = {
+        {"line (F5)", {XK_F5}, true},
+        {"polyline (Shift+F5)", {XK_Shift_L, XK_F5}, true},
+        {"spline (F6)", {XK_F6}, true},
+        {"rectangle (F7)", {XK_F7}, true},
+        {"ellipse (Shift+F7)", {XK_Shift_L, XK_F7}, true},
+        {"line (F9)", {XK_F9}, true},
+        {"polyline (Shift+F9)", {XK_Shift_L, XK_F9}, true},
+        {"polyline (Ctrl+F9)", {XK_Control_L, XK_F9}, true},
+        {"polyline (Alt+F9)", {XK_Alt_L, XK_F9}, true},
+    };
+    const int px = SX(60), py = SY(50), qx = SX(180), qy = SY(140);
+    for (const DrawKind& k : kinds) {
+        SCOPED_TRACE(k.name);
+        Hover(px, py);
+        Press(k.keys);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        Button(true);
+        Walk(px, py, qx, qy);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        if (std::string(k.name).find("ellipse") != std::string::npos) {
+            Picture during;
+            int l = 0, t = 0, r = 0, b = 0;
+            ASSERT_TRUE(Grab(&during));
+            ASSERT_TRUE(ChangedBox(drawn, during, &l, &t, &r, &b)) << "no ellipse while dragging";
+            EXPECT_GE(l, px - 2);
+            EXPECT_GE(t, py - 2);
+            EXPECT_LE(r, qx + 2);
+            EXPECT_LE(b, qy + 2);
+            EXPECT_GE(r - l, (qx - px) * 9 / 10);
+        }
+        Press({XK_Escape});
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        Button(false);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        testing_program::MoveTo(D(), Root(), awayX, awayY);
+        int left = 0;
+        EXPECT_TRUE(WaitForSame(drawn, &left)) << left << " pixels of the picture changed";
+    }
+    Hover(awayX, awayY);
+    Press({XK_Control_L, XK_z});
+    testing_program::MoveTo(D(), Root(), awayX, awayY);
+    EXPECT_TRUE(WaitForNoOutline(&why)) << "the first Ctrl+Z did not take the rectangle: " << why;
+    EXPECT_EQ(program->End(), 0);
+}
+
 TEST_F(ShapeKindsProgram, EveryKindStandsUnderThePointerAtFit) {
     DrawEveryKind(60, 50, 180, 130);
     EXPECT_EQ(program->End(), 0);

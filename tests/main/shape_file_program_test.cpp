@@ -456,5 +456,47 @@ TEST_F(ShapeFileProgram, TheMeasuredRegionIsTheShapeTheUserWorksOn) {
     EXPECT_EQ(program->End(), 0);
 }
 
+// Extraction/Statistic > File > "Save all As..." writes both rectangles, each with its kind
+// and role; after both are deleted and a third drawn, File > Load... of that file brings
+// both back (the first in the third's place). A file of other bytes is refused with the
+// reason on the status line, and a good read leaves its parse log beside the file.
+TEST_F(ShapeFileProgram, SaveAllLoadsBackWhole) {
+    auto away = [&] { testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2); };
+    DragRectangle(40, 40, 140, 120);
+    DragRectangle(200, 150, 260, 200);
+    away();
+    std::string why;
+    ASSERT_TRUE(WaitForInk({{90, 40}, {40, 80}, {230, 150}, {200, 175}}, {}, &why)) << why;
+    const std::string all = files.File("all.msk");
+    ASSERT_TRUE(FileCommand("Save all As\x85", all));
+    std::string text;
+    for (int waited = 0; waited <= 5000 && text.find(";#end\n\n;SHAPEROLE") == std::string::npos; waited += 250) {
+        Pause(250);
+        text = testing_util::ReadText(all);
+    }
+    EXPECT_NE(text.find(";#end\n\n;SHAPEROLE='Statistic'\n;SHAPETYPE='Rect'\n"), std::string::npos) << text;
+
+    // Both deleted with Del over the picture, a third rectangle drawn.
+    PointerOnPicture();
+    testing_program::PressKeys(D(), {XK_Delete});
+    Pause(300);
+    testing_program::PressKeys(D(), {XK_Delete});
+    away();
+    ASSERT_TRUE(WaitForInk({}, {{90, 40}, {40, 80}, {230, 150}, {200, 175}}, &why)) << "after Del: " << why;
+    DragRectangle(300, 30, 380, 100);
+    away();
+    ASSERT_TRUE(WaitForInk({{340, 30}}, {}, &why)) << why;
+    ASSERT_TRUE(FileCommand("Load\x85", all));
+    away();
+    EXPECT_TRUE(WaitForInk({{90, 40}, {40, 80}, {230, 150}, {200, 175}}, {{340, 30}}, &why)) << "after Load: " << why;
+    EXPECT_EQ(testing_util::ReadText(all + ".log"), "'" + all + "': 2 shape(s) read\n");
+
+    // Other bytes: the shape stays, the status line says why.
+    testing_util::WriteText(files.File("junk.msk"), std::string("\x7f" "ELF\x02\x01\x01\x00\x00", 9));
+    ASSERT_TRUE(FileCommand("Load\x85", files.File("junk.msk")));
+    EXPECT_TRUE(StatusShows("Can`t load shape 'junk.msk': not a shape file: line 1 holds control bytes"));
+    EXPECT_EQ(program->End(), 0);
+}
+
 }  // namespace
 }  // namespace orva

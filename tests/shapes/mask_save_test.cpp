@@ -11,6 +11,7 @@
 #include "shapes/item_result_list.h"
 #include "shapes/shape_undo.h"
 #include "shapes/ui/mask_save.h"
+#include "shapes/ui/shape_files.h"
 #include "test_support.h"
 
 namespace orva {
@@ -108,12 +109,15 @@ TEST_F(MaskSaveTest, SaveAllIntoOneFile) {
     ASSERT_TRUE(SaveMasksByRole(&list, -2, 1, kRoleStatistic));
     const std::string text = ReadText(path);
     EXPECT_EQ(Count(text, ";TIME="), 1u);
-    EXPECT_EQ(Count(text, ";SHAPETYPE="), 1u);
+    // Each shape says what it is before its block: the file loads back whole.
+    EXPECT_EQ(Count(text, ";SHAPETYPE="), 3u);
+    EXPECT_EQ(Count(text, ";SHAPEROLE="), 3u);
     EXPECT_EQ(Count(text, ";COBJ='ANCHOR'\n;CDATA='POINT'\n;NAXIS=2\n\n;#data\n"), 3u);
-    EXPECT_NE(text.find("10 10\n20 30\n;#end\n\n;COBJ='ANCHOR'\n;CDATA='POINT'\n;NAXIS=2\n\n;#data\n1 2\n3 4\n"
-                        ";#end\n\n;COBJ='ANCHOR'\n;CDATA='POINT'\n;NAXIS=2\n\n;#data\n0 0\n8 0\n4 6\n;#end\n\n"),
-              std::string::npos)
+    const size_t second = text.find("10 10\n20 30\n;#end\n\n;SHAPEROLE='findArea'\n;SHAPETYPE='Rect'\n");
+    EXPECT_NE(second, std::string::npos) << text;
+    EXPECT_NE(text.find("1 2\n3 4\n;#end\n\n;SHAPEROLE='Statistic'\n;SHAPETYPE='Polygon'\n", second), std::string::npos)
         << text;
+    EXPECT_NE(text.find("\n;#data\n0 0\n8 0\n4 6\n;#end\n\n"), std::string::npos) << text;
     EXPECT_EQ(text.rfind(";TIME=", 0), 0u);
     EXPECT_EQ(Status(), "Save 3 mask(s)");
     EXPECT_EQ(StatusRecorder::codes().back(), -2);
@@ -131,6 +135,34 @@ TEST_F(MaskSaveTest, SaveAllIntoOneFile) {
     EXPECT_EQ(r.filters, filters);
     // Only the file itself is left.
     EXPECT_EQ(folder.Files(), std::vector<std::string>{"all.msk"});
+
+    // Read back with every shape it holds, each with its kind, role and points.
+    Shape* made = nullptr;
+    std::vector<Shape*> more;
+    ASSERT_TRUE(LoadShapeFile(nullptr, path.c_str(), true, &made, &more));
+    ShapeRef first(made);
+    ASSERT_EQ(more.size(), 2u);
+    struct Want {
+        const Shape* shape;
+        int32_t kind, role;
+        std::vector<float> xy;
+    } wants[] = {{made, kKindRect, kRoleStatistic, {10, 10, 20, 30}},
+                 {more[0], kKindRect, kRoleFindArea, {1, 2, 3, 4}},
+                 {more[1], kKindPolygon, kRoleStatistic, {0, 0, 8, 0, 4, 6}}};
+    for (const Want& w : wants) {
+        EXPECT_EQ(w.shape->header.kind, w.kind);
+        EXPECT_EQ(w.shape->header.role, w.role);
+        const AnchorBuffer& a = w.shape->header.anchors;
+        std::vector<float> xy;
+        for (uint32_t i = 0; i < a.Count(); ++i) xy.insert(xy.end(), {a.X(i), a.Y(i)});
+        EXPECT_EQ(xy, w.xy);
+    }
+    for (Shape* extra : more) extra->Release();
+    // Read as one shape (Load into the current one), the first comes.
+    Shape* one = nullptr;
+    ASSERT_TRUE(LoadShapeFile(nullptr, path.c_str(), true, &one));
+    ShapeRef alone(one);
+    EXPECT_EQ(one->header.anchors.Count(), 2u);
 }
 
 TEST_F(MaskSaveTest, ReferencePointsOfGaugeRolesFail) {
@@ -215,8 +247,11 @@ TEST_F(MaskSaveTest, GroupMembersBetweenListMarkers) {
     ASSERT_TRUE(SaveMasks(&list, path.c_str(), true, false, 1, kRoleStatistic));
     const std::string text = ReadText(path);
     const std::string block = ";COBJ='ANCHOR'\n;CDATA='POINT'\n;NAXIS=2\n\n;#data\n";
-    EXPECT_NE(text.find(block + "1 1\n3 3\n;#end\n\n;#begin list\n" + block + "0 0\n2 2\n;#end\n\n" + block +
-                        "5 5\n7 9\n;#end\n\n;#end list\n"),
+    // A later shape's own lines before its block.
+    const std::string keys = ";SHAPEROLE='Statistic'\n;SHAPETYPE='Rect'\n;OFFSETEDITFLAG=2\n;OFFSETAPERTURE=0\n"
+                             ";OFFSETDIRECTION='CNRM'\n;SUBPIX=1\n";
+    EXPECT_NE(text.find(block + "1 1\n3 3\n;#end\n\n;#begin list\n" + keys + block + "0 0\n2 2\n;#end\n\n" + keys +
+                        block + "5 5\n7 9\n;#end\n\n;#end list\n"),
               std::string::npos)
         << text;
     EXPECT_EQ(Status(), "Save 3 mask(s)");

@@ -315,8 +315,8 @@ TEST_F(ShapeFilesTest, AnchorFilesReadBackExactly) {
             EXPECT_EQ(b.subpix, a.subpix);
             ASSERT_EQ(b.anchors.Count(), a.anchors.Count());
             EXPECT_EQ(std::memcmp(b.anchors.Points(), a.anchors.Points(), 8u * a.anchors.Count()), 0);
-            // The parse log stayed empty and is gone.
-            EXPECT_FALSE(Exists(copy + ".log"));
+            // The parse log beside the file tells what was read, and nothing else.
+            EXPECT_EQ(ReadText(copy + ".log"), "'" + copy + "': 1 shape(s) read\n");
         }
     }
 }
@@ -373,7 +373,13 @@ TEST_F(ShapeFilesTest, RefusedFilesLeaveTheShape) {
          "mask data, no anchor points"},
         {"outline data", ";COBJ='SHAPE'\nCDATA='POINT'\n;NAXIS=2\n;#data\n0 0\n5 5\n;#end\n",
          "mask data, no anchor points"},
-        {"bad line", ";SHAPETYPE='Polygon'\n;#data\n0 0\n\x01\n", "there is no file access"},
+        {"bad line", ";SHAPETYPE='Polygon'\n;#data\n0 0\n\x01\n", "not a shape file: line 4 holds control bytes"},
+        {"random bytes", std::string("\x7f" "ELF\x02\x01\x01\x00\x00\x93\xfe", 12),
+         "not a shape file: line 1 holds control bytes"},
+        {"a line of 2 MB", stamp + std::string(2 << 20, '7') + "\n" + rows,
+         "not a shape file: line 5 is longer than 1048576 bytes"},
+        {"far beyond", stamp + ";#data\n0 0\n1e30 0\n5 -1e30\n;#end\n", "point 2: 1e+30 lies beyond 1e+09"},
+        {"not a number", stamp + ";#data\n0 0\n10 0\nnan 8\n;#end\n", "empty"},
         {"a folder", "", nullptr},
     };
     for (const Case& c : cases) {
@@ -578,7 +584,7 @@ TEST_F(ShapeFilesTest, ParseLogMessages) {
               "7: [req. col 2]: 7\n"
               "$9: '2' : bad cmd\n"
               "$10: bad file '" + path + "'\n"
-              "'" + path + "': there is no file access\n");
+              "'" + path + "': not a shape file: line 10 holds control bytes\n");
     EXPECT_NE(log.find("Parsing error. " + path), std::string::npos) << log;
 
     // Where the parse log cannot be made, its lines go to the program log and the load goes on.
