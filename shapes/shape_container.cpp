@@ -276,7 +276,11 @@ void ShapeContainer::StepEditMode(Shape* shape, bool forward) {
         AnchorBuffer& a = shape->header.anchors;
         if (next >= kEditResizeFrame) {
             a.SelectAll(true);
+            // The points stay where they are: the statistic mark measured on them stays too
+            // (the pivot's reset would take it until the next measurement).
+            const StatisticMark mark = shape->statMark;
             shape->ResetPivot(kUpdateFull);
+            shape->statMark = mark;
         } else if (next <= kEditAnchors && a.selectedCount != 0) {
             a.SelectAll(false);
         }

@@ -443,6 +443,11 @@ void ShapeEditPanelUpdate(gWindow* window, PanelPage* page, int flag) {
         for (int32_t slot = kPanelX; slot <= kPanelAnchorY; ++slot) SetEnabledNow(SlotOf(page, slot), false);
         for (int32_t slot : {kPanelX, kPanelY, kPanelW, kPanelH, kPanelAnchorIndex, kPanelAnchorX, kPanelAnchorY})
             ShowText(SlotOf(page, slot), "0");
+        // The apertures of a shape that is gone go with it: the fields show what a new
+        // panel shows.
+        ShowText(SlotOf(page, kPanelAperture), "1");
+        ShowText(SlotOf(page, kPanelA1), "1");
+        ShowText(SlotOf(page, kPanelA2), "0");
     }
     const ShapeGlobals& g = TheShapeGlobals();
     if (!Editing(SlotOf(page, kPanelDx))) ShowNumber(SlotOf(page, kPanelDx), g.panelMoveX);

@@ -44,7 +44,8 @@ protected:
     bool DrawCancel() { return DrawEntry("Cancel"); }
 
     // The red core of the bottom-right handle, inside its blue square (the statistic
-    // mark's circle is red too, but has no blue round it), near the frame's pixel (x, y).
+    // mark's circle is red too, but has no blue round it; the cyan anchor square it may
+    // pass is no blue), near the frame's pixel (x, y).
     bool BottomRightHandle(int cornerX, int cornerY, int* hx, int* hy) {
         int n = 0;
         *hx = *hy = 0;
@@ -55,7 +56,7 @@ protected:
                 for (int x = SX(cornerX) - 16; x <= SX(cornerX) + 16; ++x) {
                     const uint8_t* c = shot.At(x, y);
                     const uint8_t* left = shot.At(x - 2, y);
-                    if (c[0] > 200 && c[1] < 80 && c[2] < 80 && left[2] > 150 && left[0] < 80) {
+                    if (c[0] > 200 && c[1] < 80 && c[2] < 80 && left[2] > 150 && left[0] < 80 && left[1] < 80) {
                         *hx += x;
                         *hy += y;
                         ++n;
@@ -570,6 +571,45 @@ TEST_F(ShapeKindsProgram, EscWithTheButtonHeldLeavesNoShapeAndNoUndoStep) {
     Press({XK_Control_L, XK_z});
     testing_program::MoveTo(D(), Root(), awayX, awayY);
     EXPECT_TRUE(WaitForNoOutline(&why)) << "the first Ctrl+Z did not take the rectangle: " << why;
+    EXPECT_EQ(program->End(), 0);
+}
+
+// The statistic rectangle's mark (its red and green circles) stays on the picture when
+// the rectangle is taken into the resize frame (two clicks on its edges and two
+// double-clicks), not only after a handle was pressed.
+TEST_F(ShapeKindsProgram, TheStatisticMarkStaysInTheResizeFrame) {
+    DragRectangle(50, 43, 150, 123);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    auto marked = [&] {
+        for (int waited = 0; waited <= 4000; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            if (!Grab(&shot)) continue;
+            int n = 0;
+            for (int y = frame.top; y < frame.bottom; ++y)
+                for (int x = frame.left; x < frame.right; ++x) n += Mark(shot.At(x, y)) ? 1 : 0;
+            if (n >= 20) return true;
+        }
+        return false;
+    };
+    ASSERT_TRUE(marked()) << "no statistic mark after the drawing";
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    Walk(SX(300), SY(250), SX(100), SY(43));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    Click();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Walk(SX(100), SY(43), SX(150), SY(90));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    Click();
+    for (int pair = 0; pair < 2; ++pair) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        Click();
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        Click();
+    }
+    int hx = 0, hy = 0;
+    ASSERT_TRUE(BottomRightHandle(150, 123, &hx, &hy)) << "no bottom-right handle after two double-clicks";
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    EXPECT_TRUE(marked()) << "no statistic mark in the resize frame";
     EXPECT_EQ(program->End(), 0);
 }
 

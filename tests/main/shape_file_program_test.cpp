@@ -292,7 +292,8 @@ protected:
                                                  << " (the screen: " ORVA_BINARY_DIR "/measured_region_panel.ppm)";
         }
         const Screen::Rect r = screen.RectOf(panel);
-        testing_program::ClickAt(D(), Root(), r.left + x + 30, r.top + y + 5);
+        // The field begins a few pixels right of its label.
+        testing_program::ClickAt(D(), Root(), r.left + x + testing_program::TextInk(label).width + 15, r.top + y + 5);
         Pause(300);
         testing_program::PressKeys(D(), {XK_End});
         for (int i = 0; i < 12; ++i) testing_program::PressKeys(D(), {XK_BackSpace});
@@ -495,6 +496,65 @@ TEST_F(ShapeFileProgram, SaveAllLoadsBackWhole) {
     testing_util::WriteText(files.File("junk.msk"), std::string("\x7f" "ELF\x02\x01\x01\x00\x00", 9));
     ASSERT_TRUE(FileCommand("Load\x85", files.File("junk.msk")));
     EXPECT_TRUE(StatusShows("Can`t load shape 'junk.msk': not a shape file: line 1 holds control bytes"));
+    EXPECT_EQ(program->End(), 0);
+}
+
+// The "Edit Shape..." panel lets go of a deleted shape's apertures: a slice line given an
+// aperture of 7 in the panel, then deleted with Del, leaves the field as a new panel shows
+// it.
+TEST_F(ShapeFileProgram, ThePanelForgetsADeletedShapesAperture) {
+    testing_program::MoveTo(D(), Root(), SX(60) + 1, SY(150));
+    Pause(100);
+    testing_program::MoveTo(D(), Root(), SX(60), SY(150));
+    Pause(300);
+    testing_program::PressKeys(D(), {XK_F5});
+    Pause(200);
+    Button(true);
+    Walk(SX(60), SY(150), SX(300), SY(170));
+    Pause(100);
+    Button(false);
+    ASSERT_TRUE(testing_program::ChooseMainMenuEntry(screen, main, 84, "Edit Shape\x85")) << "no Edit > Edit Shape...";
+    ASSERT_TRUE(PanelField("Aperture:", "7"));
+    // The field right of "Aperture:" reads `value`.
+    auto apertureReads = [&](const std::string& value) {
+        for (int waited = 0; waited <= 5000; waited += 250) {
+            Pause(250);
+            const Window panel = screen.FindWindow("Edit Shape");
+            Picture p;
+            int x = 0, y = 0, vx = 0, vy = 0;
+            if (panel != 0 && screen.Grab(panel, &p) && FindText(p, 0, 0, p.width, p.height, "Aperture:", &x, &y) &&
+                FindText(p, x + 45, y - 4, 60, 20, value, &vx, &vy))
+                return true;
+        }
+        return false;
+    };
+    EXPECT_TRUE(apertureReads("7")) << "the aperture typed";
+    PointerOnPicture();
+    testing_program::PressKeys(D(), {XK_Delete});
+    // The fields are greyed then (their text embossed): the aperture field shows what
+    // the A1 field shows, the "1" of a new panel in both.
+    auto fieldInk = [&](const Picture& p, const std::string& label, testing_program::InkMask* ink) {
+        int x = 0, y = 0;
+        if (!FindText(p, 0, 0, p.width, p.height, label, &x, &y)) return false;
+        *ink = testing_program::InkOf(p, x + testing_program::TextInk(label).width + 2, y - 3, 38, 15);
+        return !ink->Empty();
+    };
+    bool same = false;
+    std::string seen = "no Edit Shape window";
+    for (int waited = 0; waited <= 5000 && !same; waited += 250) {
+        Pause(250);
+        const Window panel = screen.FindWindow("Edit Shape");
+        Picture p;
+        testing_program::InkMask aperture, a1;
+        if (panel == 0 || !screen.Grab(panel, &p)) continue;
+        if (!fieldInk(p, "Aperture:", &aperture) || !fieldInk(p, "A1:", &a1)) {
+            seen = "no fields";
+            continue;
+        }
+        same = aperture == a1;
+        seen = "Aperture:\n" + aperture.Art() + "A1:\n" + a1.Art();
+    }
+    EXPECT_TRUE(same) << "after the shape was deleted:\n" << seen;
     EXPECT_EQ(program->End(), 0);
 }
 
