@@ -39,7 +39,7 @@ constexpr uint32_t kEsc = kKeyEscape, kDel = kKeyDelete;
 struct View {
     void* view = nullptr;
     MenuViewState state;
-    bool ready = false;  // the user interface is up and the view has its window and container
+    bool ready = false;  // the user interface is up and the view has its window, container and data
 };
 
 View Examine(void* view) {
@@ -47,7 +47,7 @@ View Examine(void* view) {
     v.view = view;
     MainMenuHooks& h = TheMainMenuHooks();
     if (view == nullptr || !gUiReady() || h.viewState == nullptr || !h.viewState(view, &v.state)) return v;
-    v.ready = v.state.hasWindow && v.state.hasContainer;
+    v.ready = v.state.hasWindow && v.state.hasContainer && v.state.hasData;
     return v;
 }
 

@@ -32,6 +32,7 @@ constexpr uint8_t kRowRadio = 2;
 struct MenuViewState {
     bool hasWindow = false;         // the view has its graphics window
     bool hasContainer = false;      // and a shape container
+    bool hasData = false;           // and shows data (shapes are drawn on data only)
     bool placing = false;           // a shape is being drawn
     bool selectMode = false;        // selection mode is on (the select frame is active)
     bool selectPossible = false;    // the view can select

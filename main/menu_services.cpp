@@ -52,6 +52,10 @@ bool ViewState(void* view, MenuViewState* state) {
     state->hasWindow = window != nullptr && cell->window != nullptr;
     ShapeContainer* c = ShapesOf(cell);
     state->hasContainer = c != nullptr;
+    // A view whose data was closed keeps its window and container: nothing can be drawn
+    // there until data comes.
+    const Image2DDevice* device = window != nullptr ? window->Device() : nullptr;
+    state->hasData = device != nullptr && device->pin.upstream != nullptr && ComponentIsLive(device->pin.upstream);
     if (c == nullptr) return true;
     GraphicsHost* host = DisplaySyncHost(cell);
     state->placing = (host != nullptr && host->toolActive != 0) || c->drawing != nullptr;

@@ -594,11 +594,9 @@ bool WorkspaceOnKeyPress(gWindow* window, uint32_t key) {
         }
         if ((key & 0xFFFF) == 0) return true;
     }
-    if (special == kToolsKey) {
-        if (alt) return false;
-        if (ws->ui != nullptr && h.syncToolsMenu != nullptr) h.syncToolsMenu();
-        return true;
-    }
+    // The window's own keys come before the shortcuts here: F4 goes on to the shortcut
+    // (or the group window) that toggles "Chart Tools" and checks its item after.
+    if (special == kToolsKey) return false;
     if (special == 0 && printable == kKeyW && (ctrl || alt)) {
         if (h.hasProjects == nullptr || !h.hasProjects()) return true;
         if (alt) {

@@ -95,10 +95,10 @@ void InstallRecordingHooks() {
     };
 }
 
-// A view with its window and container, nothing else.
+// A view with its window, container and data, nothing else.
 MenuViewState ReadyState() {
     MenuViewState s;
-    s.hasWindow = s.hasContainer = true;
+    s.hasWindow = s.hasContainer = s.hasData = true;
     s.selectPossible = true;
     return s;
 }
@@ -293,6 +293,13 @@ TEST_F(MainMenuTest, WithNoDataDrawAndEditAreGreyed) {
     MenuViewState noContainer = ReadyState();
     noContainer.hasContainer = false;
     Attach(noContainer);
+    OpenTitle(kMenuDraw);
+    CloseMenus();
+    EXPECT_EQ(States(MainMenuGroup::Draw), "-------------");
+    // Nor does a view whose data were closed.
+    MenuViewState noData = ReadyState();
+    noData.hasData = false;
+    Attach(noData);
     OpenTitle(kMenuDraw);
     CloseMenus();
     EXPECT_EQ(States(MainMenuGroup::Draw), "-------------");

@@ -258,7 +258,7 @@ protected:
 
     // Waits until the statistics list of the "Chart Tools" window reads `count` right of
     // "Count:".
-    ::testing::AssertionResult ListCount(const std::string& count, int ms = 6000) {
+    ::testing::AssertionResult ListCount(const std::string& count, int ms = 10000) {
         std::string why = "no Chart Tools window";
         Picture p;
         Screen::Rect at;

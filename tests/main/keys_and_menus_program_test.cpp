@@ -1,0 +1,88 @@
+// Keys and menu items as a user meets them over the picture, in the real program on a
+// ramp written by astropy, with XTest's pointer and keys only: F4 with the pointer over
+// the picture toggles the "Chart Tools" window as it does elsewhere, and once the data are
+// closed (Alt+W) the Draw menu's tools are greyed, so that none is armed on an empty view.
+#include <gtest/gtest.h>
+
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "shape_program.h"
+
+namespace orva {
+namespace {
+
+using testing_program::Picture;
+using testing_program::Screen;
+
+class KeysAndMenusProgram : public testing_program::ShapeProgram {
+protected:
+    void SetUp() override { StartOn({"ramp.fits"}); }
+    void Hover(int x, int y) {
+        testing_program::MoveTo(D(), Root(), x + 1, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        testing_program::MoveTo(D(), Root(), x, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    // Waits until the "Chart Tools" window is shown (or hidden).
+    bool ToolsShown(bool shown) {
+        for (int waited = 0; waited <= 5000; waited += 200) {
+            if ((screen.FindWindow("Chart Tools") != 0) == shown) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        return false;
+    }
+};
+
+TEST_F(KeysAndMenusProgram, F4OverThePictureTogglesTheChartTools) {
+    ASSERT_TRUE(ToolsShown(true));
+    Hover(SX(200), SY(150));
+    Press({XK_F4});
+    EXPECT_TRUE(ToolsShown(false)) << "F4 over the picture left Chart Tools shown";
+    Press({XK_F4});
+    EXPECT_TRUE(ToolsShown(true)) << "a second F4 did not show Chart Tools again";
+    EXPECT_EQ(program->End(), 0);
+}
+
+// A greyed entry is drawn engraved, in two colours: it is not found as the plain text of
+// an entry that can be chosen.
+TEST_F(KeysAndMenusProgram, WithTheDataClosedTheDrawToolsAreGreyed) {
+    const Screen::Rect m = screen.RectOf(main);
+    auto drawMenuOffers = [&](const std::string& entry, bool* opened) {
+        Picture before, open;
+        *opened = false;
+        if (!Grab(&before)) return false;
+        testing_program::ClickAt(D(), Root(), m.left + 20, m.top + 62);
+        int x = 0, y = 0;
+        const bool found = testing_program::WaitForScreenText(screen, &open, entry, m.left + 40, m.top + 40, 400, 600,
+                                                              &x, &y, 2500);
+        // The menu stands over the page column: many pixels there changed.
+        int changed = 0;
+        for (int v = m.top + 70; v < m.top + 300; ++v)
+            for (int u = m.left + 60; u < m.left + 300; ++u)
+                changed += std::memcmp(before.At(u, v), open.At(u, v), 3) != 0 ? 1 : 0;
+        *opened = changed > 2000;
+        Press({XK_Escape});
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return found;
+    };
+    bool opened = false;
+    EXPECT_TRUE(drawMenuOffers("Rectangle", &opened)) << "Draw > Rectangle with data";
+    EXPECT_TRUE(opened);
+    Hover(SX(200), SY(150));
+    Press({XK_Alt_L, XK_w});
+    // The picture goes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    for (const char* entry : {"Rectangle", "Line", "Gauge | Area"}) {
+        EXPECT_FALSE(drawMenuOffers(entry, &opened)) << "Draw > " << entry << " without data";
+        EXPECT_TRUE(opened) << "the Draw menu did not open";
+    }
+    EXPECT_EQ(program->End(), 0);
+}
+
+}  // namespace
+}  // namespace orva
