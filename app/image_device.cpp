@@ -407,6 +407,7 @@ void Image2DDevice::AfterDelivery() {
         if (lens != nullptr && lens->on != 0) gw->RefreshLens(lens);
     }
     if (s.updateCoordText != nullptr) s.updateCoordText(cell);
+    if (gw != nullptr && gw->dataReady != nullptr) gw->dataReady(gw);
 }
 
 bool Image2DDevice::Deliver() {

@@ -56,6 +56,20 @@ void StatisticsCallback(GraphicsWindow* w) {
     if (Image2DWindow* iw = AsImage(w)) iw->RefreshStatisticsList();
 }
 
+// A new frame (a step of a cube, a new channel) under a pointer that stayed where it
+// was: the value readout shows the new frame's pixel at once.
+void FrameReadyCallback(GraphicsWindow* w) {
+    Image2DWindow* iw = AsImage(w);
+    if (iw == nullptr || !OnUiThread()) return;
+    bool changed;
+    {
+        std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+        changed = iw->ReadValueUnderPointer();
+    }
+    const GraphicsHostServices& s = TheGraphicsHostServices();
+    if (changed && iw->cell != nullptr && s.updateReadouts != nullptr) s.updateReadouts(iw->cell);
+}
+
 bool ReadoutCallback(GraphicsWindow* w) {
     Image2DWindow* iw = AsImage(w);
     if (iw == nullptr) return false;
@@ -195,6 +209,7 @@ Image2DWindow::Image2DWindow(DisplayCellBase* host) : GraphicsWindow(host) {
     draw = &DrawCallback;
     refreshStatistics = &StatisticsCallback;
     updateReadout = &ReadoutCallback;
+    dataReady = &FrameReadyCallback;
     keyDown = &KeyDownCallback;
     keyUp = &KeyUpCallback;
     GraphicsHost* h = Host();

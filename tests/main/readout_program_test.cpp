@@ -296,6 +296,36 @@ TEST_F(ReadoutProgram, TheSecondFrameOfACube) {
         CheckPixel(fx, fy, [&](int x, int y) { return Number(10, 3, v.At(1, x, y)); }, frame.zoom(120), false, "frame 2");
 }
 
+// The pointer left on one pixel while the frame is stepped (the fast selector's arrows
+// clicked, the pointer brought back to the very same point): "V:" shows each new frame's
+// value at once, forward and back.
+TEST_F(ReadoutProgram, AStepUnderAStillPointerReadsTheNewFrame) {
+    const Values v = Load("cube.fits", 120, 90, 3, 1);
+    ASSERT_NO_FATAL_FAILURE(Start("cube.fits"));
+    testing_program::FrameSelector frames;
+    ASSERT_TRUE(frames.Find(shot));
+    const auto [x, y] = WindowPoint(60, 45, frame.zoom(120));
+    auto stepAndReturn = [&](bool next) {
+        Display* d = screen.display();
+        if (next) frames.Next(d);
+        else frames.Back(d);
+        std::this_thread::sleep_for(std::chrono::milliseconds(600));
+        // Straight back onto the same point: the view hears no move within the picture.
+        testing_program::MoveTo(d, Root(), x, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        ASSERT_TRUE(Grab());
+    };
+    PointAt(x, y);
+    const int fx = FramePixel(x, frame.left, frame.zoom(120)), fy = FramePixel(y, frame.top, frame.zoom(120));
+    ExpectField("V:", 184, Number(10, 3, v.At(0, fx, fy)), "frame 1");
+    stepAndReturn(true);
+    ExpectField("V:", 184, Number(10, 3, v.At(1, fx, fy)), "frame 2");
+    stepAndReturn(true);
+    ExpectField("V:", 184, Number(10, 3, v.At(2, fx, fy)), "frame 3");
+    stepAndReturn(false);
+    ExpectField("V:", 184, Number(10, 3, v.At(1, fx, fy)), "back on frame 2");
+}
+
 TEST_F(ReadoutProgram, ThreeChannelsOfAColourBitmap) {
     const Values v = Load("colour.bmp", 160, 120, 1, 3);
     ASSERT_NO_FATAL_FAILURE(Start("colour.bmp"));
