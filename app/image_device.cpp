@@ -645,32 +645,46 @@ int32_t Image2DDevice::InvalidateArea() {
     return 0;
 }
 
+void Image2DDevice::FoldHostShift() {
+    GraphicsHost* host = HostRecord();
+    if (host == nullptr || (host->offsetX == 0 && host->offsetY == 0)) return;
+    // The window's shift joins the view's own offset, where the zoom scales it about the
+    // pointer with the rest: the frame stays where the zoom puts it, not where a shift
+    // taken at another zoom would carry it.
+    view.offsetX += host->offsetX;
+    view.offsetY += host->offsetY;
+    view.roundedX = std::trunc(view.offsetX);
+    view.roundedY = std::trunc(view.offsetY);
+    host->offsetX = host->offsetY = 0;
+    ViewRecompute(&view);
+}
+
 bool Image2DDevice::SetZoom2(double zoomX, double zoomY) {
+    FoldHostShift();
     GraphicsWindow* gw = Window();
     const double px = gw != nullptr ? gw->pointerX : 0.0, py = gw != nullptr ? gw->pointerY : 0.0;
     if (!ViewSetZoom2(&view, zoomX, zoomY, px, py)) return false;
-    if (gw != nullptr) {
-        if (IsCurrent()) {
-            gw->UpdateScrollControl(true);
-            gw->UpdateScrollControl(false);
-        }
-        gw->UpdateScales();
-    }
+    AfterZoom();
     return true;
 }
 
 bool Image2DDevice::SetZoom(bool axisX, double zoom, bool linked) {
+    FoldHostShift();
     GraphicsWindow* gw = Window();
     const double px = gw != nullptr ? gw->pointerX : 0.0, py = gw != nullptr ? gw->pointerY : 0.0;
     if (!ViewSetZoom(&view, axisX, zoom, linked, px, py)) return false;
-    if (gw != nullptr) {
-        if (IsCurrent()) {
-            gw->UpdateScrollControl(true);
-            gw->UpdateScrollControl(false);
-        }
-        gw->UpdateScales();
-    }
+    AfterZoom();
     return true;
+}
+
+void Image2DDevice::AfterZoom() {
+    GraphicsWindow* gw = Window();
+    if (gw == nullptr) return;
+    if (IsCurrent()) {
+        gw->UpdateScrollControl(true);
+        gw->UpdateScrollControl(false);
+    }
+    gw->UpdateScales();
 }
 
 void Image2DDevice::ScrollX(double ratio) {

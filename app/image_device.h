@@ -66,6 +66,10 @@ public:
     int32_t InvalidateArea() override;
     bool SetZoom2(double zoomX, double zoomY) override;
     bool SetZoom(bool axisX, double zoom, bool linked) override;
+    // The window's scroll controls and scales after a new zoom.
+    void AfterZoom();
+    // Moves the window's shift into the view's offset (a zoom then scales it).
+    void FoldHostShift();
     void RemoveShapes() override;
 
     // Re-scrolls an axis by a zoom ratio about the window's placement point.

@@ -1,7 +1,8 @@
 // Keys and menu items as a user meets them over the picture, in the real program on a
 // ramp written by astropy, with XTest's pointer and keys only: F4 with the pointer over
 // the picture toggles the "Chart Tools" window as it does elsewhere, and once the data are
-// closed (Alt+W) the Draw menu's tools are greyed, so that none is armed on an empty view.
+// closed (Alt+W) the Draw menu's tools are greyed, so that none is armed on an empty view;
+// a zoom typed far beyond the largest and then back to 100 % shows the picture again.
 #include <gtest/gtest.h>
 
 #include <X11/extensions/XTest.h>
@@ -11,6 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "framed_picture.h"
+#include "screen_text.h"
 #include "shape_program.h"
 
 namespace orva {
@@ -81,6 +84,35 @@ TEST_F(KeysAndMenusProgram, WithTheDataClosedTheDrawToolsAreGreyed) {
         EXPECT_FALSE(drawMenuOffers(entry, &opened)) << "Draw > " << entry << " without data";
         EXPECT_TRUE(opened) << "the Draw menu did not open";
     }
+    EXPECT_EQ(program->End(), 0);
+}
+
+// The zoom bar's x field (right of its "1:1" field): 99999999 (held at the largest zoom,
+// which carries the frame beyond the view), then 100: the whole framed picture stands in
+// the view at 100 % again.
+TEST_F(KeysAndMenusProgram, AZoomFarBeyondTheLargestAndBackShowsThePicture) {
+    const Screen::Rect ws = testing_program::WorkspaceOf(screen, main);
+    int ox = 0, oy = 0;
+    ASSERT_TRUE(Grab(&shot) && testing_program::FindText(shot, ws.left, ws.bottom, ws.right - ws.left, 30, "1:1", &ox, &oy))
+        << "no zoom bar";
+    auto typeZoom = [&](const std::string& percent) {
+        testing_program::ClickAt(D(), Root(), ox + 140, oy + 4);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        Press({XK_End});
+        for (int i = 0; i < 12; ++i) Press({XK_BackSpace});
+        ASSERT_TRUE(testing_program::TypeText(D(), percent));
+        Press({XK_Return});
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    };
+    // The zoom keeps the point under the pointer where it is: the pointer left of the
+    // picture puts the frame far right of the view at the largest zoom.
+    Hover(SX(-40), SY(150));
+    typeZoom("99999999");
+    typeZoom("100");
+    testing_program::Shown again;
+    ASSERT_TRUE(testing_program::WaitForFramedPicture(screen, main, &shot, &again, 8000))
+        << "no framed picture after 99999999 % and 100 %";
+    EXPECT_NEAR(again.zoom(400), 1.0, 1e-9);
     EXPECT_EQ(program->End(), 0);
 }
 
