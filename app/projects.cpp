@@ -310,6 +310,9 @@ bool ProjectCloseItem(Project* project, ProjectItem* item, int32_t event) {
     item->project = nullptr;
     delete item;
     RefreshGroupTabs(cui);
+    // Another file than the one shown went: its tab goes from the strips, and the counts
+    // follow, now (a close from the command line comes with no input that repaints).
+    if (cui != nullptr && !wasCurrent) SelectTabsCurrent(cui, event);
     return true;
 }
 

@@ -21,6 +21,8 @@
 #include "platform/handover_socket.h"
 #include "platform/instance_slots.h"
 #include "program_window.h"
+#include "road_files.h"
+#include "screen_text.h"
 #include "test_support.h"
 
 namespace {
@@ -265,6 +267,64 @@ TEST_F(HandoverProgramTest, ExitOnAFirstInstanceRunsTheLineWithoutUserInterface)
     for (const char* absent : {"init UI", "init CUI"}) EXPECT_EQ(log.find(absent), std::string::npos) << log;
     // No settings are written in this mode.
     EXPECT_FALSE(Exists(user_ + "/orva.cfg") || Exists(Socket(1)));
+}
+
+// "-close" handed over for a file that is open beside the one shown: its tab leaves the
+// strip and "FILE(S):" counts one file at once, with no input to the window.
+TEST_F(HandoverProgramTest, AFileClosedFromTheCommandLineLeavesItsTabAtOnce) {
+    int status = -1;
+    orva::testing_program::RunCommand("/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits; "
+                                      "[fits.PrimaryHDU(np.full((40, 50), v, np.int16)).writeto('" +
+                                          elsewhere_ + "/' + n, overwrite=True) for n, v in (('left.fits', 100), "
+                                          "('right.fits', 900))]\" 2>&1",
+                                      &status);
+    ASSERT_EQ(status, 0);
+    Spawn({"left.fits", "right.fits"}, elsewhere_);
+    ASSERT_TRUE(Ready(1));
+    const Window main = screen_.WaitForWindow(orva::testing_program::kMainWindowTitle, 20000);
+    ASSERT_NE(main, 0u);
+    const orva::testing_program::Screen::Rect m = screen_.RectOf(main);
+    // The pixels of tabs other than the current one (their darker green) in the rows of
+    // the tab strip's blue bar; the current tab is light green.
+    auto otherTabPixels = [&]() {
+        orva::testing_program::Picture p;
+        if (!screen_.Grab(main, &p)) return -1;
+        const auto is = [&](int x, int y, int r, int g, int b) {
+            const uint8_t* c = p.At(x, y);
+            return c[0] == r && c[1] == g && c[2] == b;
+        };
+        int n = 0;
+        for (int y = 0; y < p.height; ++y) {
+            int bar = 0;
+            for (int x = 0; x < p.width; ++x) bar += is(x, y, 60, 88, 170) ? 1 : 0;
+            if (bar < p.width / 4) continue;
+            for (int x = 0; x < p.width; ++x) n += is(x, y, 41, 145, 41) ? 1 : 0;
+        }
+        return n;
+    };
+    // The row's current field reads `count`; the fields follow the caption, which is
+    // narrower than that of the "FRAME(S):" row, whose current field stands 96 pixels on.
+    const int shorter = orva::testing_program::TextInk("FRAME(S):").width - orva::testing_program::TextInk("FILE(S):").width;
+    auto filesRead = [&](const std::string& count) {
+        for (int i = 0; i < 40; ++i) {
+            orva::testing_program::Picture p;
+            int fx = 0, fy = 0;
+            if (screen_.Grab(DefaultRootWindow(screen_.display()), &p) &&
+                orva::testing_program::FindText(p, m.left, m.top, 600, 120, "FILE(S):", &fx, &fy) &&
+                orva::testing_program::ShowsText(p, fx + 96 - shorter, fy - 4, 44, 17, count))
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+        return false;
+    };
+    ASSERT_TRUE(filesRead("2")) << "two files open";
+    ASSERT_GT(otherTabPixels(), 100) << "no tab beside the current one";
+    EXPECT_EQ(Run({"-close", "left.fits"}, elsewhere_), 0);
+    WaitForLog("Received command line: -close left.fits");
+    EXPECT_TRUE(filesRead("1")) << "FILE(S): still counts two";
+    EXPECT_TRUE(orva::testing_util::WaitUntil([&] { return otherTabPixels() == 0; }, 5000))
+        << "the tab of left.fits stayed";
+    EXPECT_EQ(Run({"-exit"}), 0);
 }
 
 }  // namespace
