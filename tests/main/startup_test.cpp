@@ -434,9 +434,9 @@ TEST_F(ProgramTest, HelpWritesTheUsageAndEnds) {
         const int status = pclose(pipe);
         ASSERT_TRUE(WIFEXITED(status)) << word;
         EXPECT_EQ(WEXITSTATUS(status), 0) << word;
-        EXPECT_EQ(out.substr(0, out.find('\n')), "Usage: orva [file ...] [/command [argument ...]] ...") << word;
-        for (const char* line : {"\n  /open, /o file ", "\n  /close, /c file ", "\n  /allclose ", "\n  /exit ",
-                                 "\n  /exitdialog disable|enable ", "\n  -h, --help "})
+        EXPECT_EQ(out.substr(0, out.find('\n')), "Usage: orva [file ...] [-command [argument ...]] ...") << word;
+        for (const char* line : {"\n  -open, -o file ", "\n  -close, -c file ", "\n  -allclose ", "\n  -exit ",
+                                 "\n  -exitdialog disable|enable ", "\n  -h, --help "})
             EXPECT_NE(out.find(line), std::string::npos) << word << ": " << line;
         EXPECT_EQ(out.find("Can`t open file"), std::string::npos) << out;
         EXPECT_FALSE(std::filesystem::exists(appData_ + "/ZEL Lab")) << word;
