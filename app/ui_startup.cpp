@@ -1025,6 +1025,13 @@ void ShowAboutBox() {
     gWinSetDestroyHandler(w, [](gWindow* window, void*) {
         if (State().about == window) State().about = nullptr;
     });
+    // Enter and Esc close the box as its OK does.
+    w->keyDownHandler = [](gWindow* window, gWindow*, void* key) {
+        const gKeyCode special = key != nullptr ? static_cast<gKeyEvent*>(key)->code & kKeySpecialMask : 0;
+        if (special != kKeyEnter && special != kKeyEscape) return false;
+        gUiClose(window);
+        return true;
+    };
     gWgtSelect(w, GetUIFont(w));
     NewGroup(w, kTopLeft);
     gGrpSetMargins(kTopLeft, 16.0f, 16.0f);

@@ -2,7 +2,8 @@
 // ramp written by astropy, with XTest's pointer and keys only: F4 with the pointer over
 // the picture toggles the "Chart Tools" window as it does elsewhere, and once the data are
 // closed (Alt+W) the Draw menu's tools are greyed, so that none is armed on an empty view;
-// a zoom typed far beyond the largest and then back to 100 % shows the picture again.
+// a zoom typed far beyond the largest and then back to 100 % shows the picture again; the
+// About box closes with Enter and with Esc.
 #include <gtest/gtest.h>
 
 #include <X11/extensions/XTest.h>
@@ -113,6 +114,25 @@ TEST_F(KeysAndMenusProgram, AZoomFarBeyondTheLargestAndBackShowsThePicture) {
     ASSERT_TRUE(testing_program::WaitForFramedPicture(screen, main, &shot, &again, 8000))
         << "no framed picture after 99999999 % and 100 %";
     EXPECT_NEAR(again.zoom(400), 1.0, 1e-9);
+    EXPECT_EQ(program->End(), 0);
+}
+
+TEST_F(KeysAndMenusProgram, TheAboutBoxClosesWithEnterAndEsc) {
+    for (const KeySym key : {XK_Return, XK_Escape}) {
+        SCOPED_TRACE(key == XK_Return ? "Enter" : "Esc");
+        ASSERT_TRUE(testing_program::ChooseMainMenuEntry(screen, main, 131, "About")) << "no Help > About";
+        const Window about = screen.WaitForWindow("About", 5000);
+        ASSERT_NE(about, 0u) << "no About box";
+        const Screen::Rect r = screen.RectOf(about);
+        Hover((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        Press({key});
+        bool gone = false;
+        for (int waited = 0; waited <= 5000 && !gone; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            gone = screen.FindWindow("About") == 0;
+        }
+        EXPECT_TRUE(gone) << "the About box stayed";
+    }
     EXPECT_EQ(program->End(), 0);
 }
 
