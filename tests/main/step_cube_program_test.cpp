@@ -54,7 +54,7 @@ bool WriteCube(const std::string& path) {
 }
 
 // A box on the screen, right and bottom exclusive.
-struct Box {
+struct PictureBox {
     int left = 0, top = 0, right = 0, bottom = 0;
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
@@ -63,8 +63,8 @@ struct Box {
 bool Grey(const uint8_t* p) { return p[0] == p[1] && p[1] == p[2]; }
 
 // The box round the grey pixels that are not black in the rectangle.
-bool GreyBox(const Picture& p, int x0, int y0, int x1, int y1, Box* out) {
-    Box b{x1, y1, x0 - 1, y0 - 1};
+bool GreyBox(const Picture& p, int x0, int y0, int x1, int y1, PictureBox* out) {
+    PictureBox b{x1, y1, x0 - 1, y0 - 1};
     for (int y = std::max(0, y0); y < std::min(y1, p.height); ++y)
         for (int x = std::max(0, x0); x < std::min(x1, p.width); ++x)
             if (Grey(p.At(x, y)) && p.At(x, y)[0] > 0) {
@@ -79,13 +79,13 @@ bool GreyBox(const Picture& p, int x0, int y0, int x1, int y1, Box* out) {
 }
 
 // The grey of frame pixel (x, y) in the picture shown in the box (nearest pixel).
-int GreyAt(const Picture& p, const Box& b, int x, int y) {
+int GreyAt(const Picture& p, const PictureBox& b, int x, int y) {
     const int sx = b.left + (2 * x + 1) * b.Width() / (2 * kSide), sy = b.top + (2 * y + 1) * b.Height() / (2 * kSide);
     return p.At(sx, sy)[0];
 }
 
 // Mean grey of a quarter of the box: 0 left, 1 right, 2 top, 3 bottom.
-double QuarterMean(const Picture& p, const Box& b, int quarter) {
+double QuarterMean(const Picture& p, const PictureBox& b, int quarter) {
     const int w = b.Width() / 4, h = b.Height() / 4;
     int x0 = b.left, x1 = b.right, y0 = b.top, y1 = b.bottom;
     if (quarter == 0) x1 = b.left + w;
@@ -132,13 +132,13 @@ protected:
     void Save(const char* name) { testing_program::WritePpm(std::string(ORVA_BINARY_DIR) + "/" + name + ".ppm", shot); }
 
     // The picture in the workspace, 20 x 20 frame pixels at some zoom.
-    bool FindPicture(Box* b) {
+    bool FindPicture(PictureBox* b) {
         const Screen::Rect ws = testing_program::WorkspaceOf(screen, main);
         return GreyBox(shot, ws.left, ws.top, ws.right, ws.bottom, b) && b->Width() >= kSide - 1 &&
                b->Height() >= kSide - 1 && std::abs(b->Width() - b->Height()) <= 1;
     }
     // The preview of the value page: its picture's box on the screen.
-    bool FindPreview(Box* b) {
+    bool FindPreview(PictureBox* b) {
         for (Window page : testing_program::ValuePageWindows(screen.display(), main)) {
             const Screen::Rect r = screen.RectOf(page);
             if (GreyBox(shot, r.left + 2, r.top + 18, r.right - 21, r.bottom - 42, b) && b->Width() >= 16 &&
@@ -197,7 +197,7 @@ protected:
 
 TEST_F(StepCubeProgram, EachFrameShowsItsOwnRampAndStatistics) {
     // Frame 1: its ramp, dark at the top and light at the foot, and its statistics.
-    Box view, preview;
+    PictureBox view, preview;
     std::string why;
     ASSERT_TRUE(WaitFor([&] { return FindPicture(&view) && FindPreview(&preview) && InfoShows("0 / 399", "199.5", &why); }))
         << why << "\n" << program->Log();
@@ -255,7 +255,7 @@ TEST_F(StepCubeProgram, EachFrameShowsItsOwnRampAndStatistics) {
 }
 
 TEST_F(StepCubeProgram, ARangeTheUserSetStaysForTheNextFrame) {
-    Box view;
+    PictureBox view;
     ASSERT_TRUE(WaitFor([&] { return FindPicture(&view); })) << program->Log();
     // "1000" beside "High:" raises the upper bound by 1000: 0 … 1399.
     ASSERT_TRUE(ClickPageTab(3));
