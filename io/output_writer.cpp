@@ -15,6 +15,7 @@
 #include <ctime>
 #include <immintrin.h>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -511,16 +512,49 @@ bool AnyNaN(const double* v, uint32_t count) {
 
 }  // namespace
 
+namespace {
+
+// Whether a run holds the missing-sample marker (-DBL_MAX) or a NaN: one compare,
+// "equal or unordered", covers both.
+[[gnu::target("avx2")]] bool AnyMissingAvx2(const double* v, uint32_t count) {
+    const __m256d marker = _mm256_set1_pd(-kBig);
+    __m256d a = _mm256_setzero_pd();
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) a = _mm256_or_pd(a, _mm256_cmp_pd(_mm256_loadu_pd(v + i), marker, _CMP_EQ_UQ));
+    bool any = _mm256_movemask_pd(a) != 0;
+    for (; i < count; ++i) any |= std::isnan(v[i]) || v[i] == -kBig;
+    return any;
+}
+
+bool AnyMissing(const double* v, uint32_t count) {
+    if (kernel::CpuHasAvx2()) return AnyMissingAvx2(v, count);
+    bool any = false;
+    for (uint32_t i = 0; i < count; ++i) any |= std::isnan(v[i]) || v[i] == -kBig;
+    return any;
+}
+
+}  // namespace
+
 uint64_t OutputWriter::PutBlanks(const double* values, unsigned char* destination, uint32_t count) const {
-    if (!AnyNaN(values, count)) return 0;
+    // The marker of samples without data is a blank too, unless the user gave it a value.
+    if (hasSpecial_ ? !AnyNaN(values, count) : !AnyMissing(values, count)) return 0;
     const uint32_t bytes = sampleBytes_;
     uint64_t marked = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        if (!std::isnan(values[i])) continue;
+        if (!std::isnan(values[i]) && (hasSpecial_ || values[i] != -kBig)) continue;
         std::memcpy(destination + static_cast<size_t>(i) * bytes, blankBytes_, bytes);
         ++marked;
     }
     return marked;
+}
+
+void OutputWriter::PutMissingAsNaN(const double* values, unsigned char* destination, uint32_t count) const {
+    if (!AnyMissing(values, count)) return;
+    unsigned char nan[8];
+    PackValue(std::numeric_limits<double>::quiet_NaN(), nan);
+    const uint32_t bytes = sampleBytes_;
+    for (uint32_t i = 0; i < count; ++i)
+        if (values[i] == -kBig) std::memcpy(destination + static_cast<size_t>(i) * bytes, nan, bytes);
 }
 
 void OutputWriter::PutSpecial(const double* values, unsigned char* destination, uint32_t count) const {
@@ -1264,7 +1298,11 @@ bool OutputWriter::DeliverBlock(double* values, uint64_t pixels) {
         }
         // Samples without data take the special value (the pulled values are untouched:
         // the kernels scaled a copy, or wrote only the destination).
+        // Without one, real output writes them as NaN, which every reader takes as missing
+        // (the marker itself would read as a value at the type's lowest end), and integer
+        // output that marks blanks writes its blank.
         if (hasSpecial_ && sampleBytes_ <= sizeof specialBytes_) PutSpecial(chunk, destination, n);
+        else if (ElementIsReal(outType_)) PutMissingAsNaN(chunk, destination, n);
         if (markBlanks_) blankSamples_ += PutBlanks(chunk, destination, n);
         measuredMin_ = pair.minimum;
         measuredMax_ = pair.maximum;

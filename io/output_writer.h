@@ -257,15 +257,16 @@ public:
     void SetFrameRange(int32_t first, int32_t last, int32_t step);
     void SetAutoRange(bool on) { autoRange_ = on; }
     // A sample without data (-DBL_MAX) is written as `value` in the output type's units
-    // (rounded and saturated into the type) instead of the type's lowest value; `has`
-    // false puts the lowest value back.
+    // (rounded and saturated into the type). Without it (`has` false) such a sample is
+    // written as NaN in real output types, as the blank where blanks are marked, and as
+    // the type's lowest value elsewhere.
     void SetSpecialValue(bool has, double value);
     // For formats that mark missing samples with one stored value (FITS integers): every
-    // NaN of the data is written as the output type's lowest value (its highest for
-    // bytes), and counted. Set once the output type is known; real output types keep
-    // their NaN.
+    // NaN of the data, and every sample without data that has no special value, is
+    // written as the output type's lowest value (its highest for bytes), and counted. Set
+    // once the output type is known; real output types keep their NaN.
     void SetBlankMarking(bool on);
-    // NaN samples of the last WriteFramesClipped that blank marking wrote as blanks.
+    // Samples of the last WriteFramesClipped that blank marking wrote as blanks.
     uint64_t BlankSamples() const { return blankSamples_; }
     void SetSizeCheck(bool on) { sizeCheck_ = on; }
     // Kept for the settings record: every finished file takes its name from the pattern.
@@ -409,6 +410,7 @@ private:
     void PackSpecial();
     uint64_t PutBlanks(const double* values, unsigned char* destination, uint32_t count) const;
     void PutSpecial(const double* values, unsigned char* destination, uint32_t count) const;
+    void PutMissingAsNaN(const double* values, unsigned char* destination, uint32_t count) const;
     int64_t cropOffset_[3] = {0, 0, 0};
     int64_t cropSize_[3] = {0, 0, 0};
     // Where the run stands among the frames and sections, and the geometry of the frame it
