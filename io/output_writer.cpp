@@ -78,6 +78,22 @@ OutputOfferFn FindOffer(FormatTag tag) {
     return nullptr;
 }
 
+struct StoredFormEntry {
+    FormatTag tag;
+    OutputStoredFormFn form;
+};
+std::vector<StoredFormEntry>& StoredForms() {
+    static std::vector<StoredFormEntry> forms;
+    return forms;
+}
+OutputStoredFormFn FindStoredForm(FormatTag tag) {
+    std::lock_guard<std::mutex> guard(OfferLock());
+    for (const StoredFormEntry& e : StoredForms()) {
+        if (e.tag == tag) return e.form;
+    }
+    return nullptr;
+}
+
 bool UiUp() {
     const OutputWriterHooks& h = TheOutputWriterHooks();
     return h.uiUp != nullptr && h.uiUp();
@@ -144,6 +160,19 @@ void RegisterOutputOffer(FormatTag tag, OutputOfferFn offer) {
         }
     }
     if (offer != nullptr) offers.push_back({tag, offer});
+}
+
+void RegisterOutputStoredForm(FormatTag tag, OutputStoredFormFn form) {
+    std::lock_guard<std::mutex> guard(OfferLock());
+    auto& forms = StoredForms();
+    for (size_t i = 0; i < forms.size(); ++i) {
+        if (forms[i].tag == tag) {
+            if (form != nullptr) forms[i].form = form;
+            else forms.erase(forms.begin() + static_cast<std::ptrdiff_t>(i));
+            return;
+        }
+    }
+    if (form != nullptr) forms.push_back({tag, form});
 }
 
 bool FileOutputSink::WriteBlock(const void* data, size_t bytes) {
@@ -1591,9 +1620,16 @@ int OutputWriter::FinishOutputFile() {
     }
     outputPath_.clear();
 
+    // The service file describes the samples as the file holds them, so that reading the
+    // file through it gives the values written (FITS keeps some types in another form).
+    uint32_t storedType = outType_;
+    double storedScale = OutputBScale(), storedZero = OutputBZero();
+    if (format_ != nullptr)
+        if (OutputStoredFormFn form = FindStoredForm(format_->tag))
+            form(outType_, &storedType, &storedScale, &storedZero);
     ServiceDescription d;
     d.active = 1;
-    d.type = NormalizeFormatWord(outType_);
+    d.type = NormalizeFormatWord(storedType);
     d.bits = sampleBytes_ * 8;
     d.channels = ClampChannelCount(channels_);
     d.nchannelOut = 1;
@@ -1606,8 +1642,8 @@ int OutputWriter::FinishOutputFile() {
     const uint64_t perFrame = sectionsWritten_ / static_cast<uint64_t>(d.frames);
     d.sections =
         perFrame > 1 ? static_cast<uint32_t>(std::min<uint64_t>(perFrame, 0xffffffffu)) : 1;
-    d.scale = OutputBScale();
-    d.zero = OutputBZero();
+    d.scale = storedScale;
+    d.zero = storedZero;
     if (format_ != nullptr) d.formatTag = format_->tag;
     d.flags = kFlagSampleSize | kFlagChannels | kFlagSizeX | kFlagFrames | kFlagScale | kFlagZero;
     if (d.sizeY > 0) d.flags |= kFlagSizeY;

@@ -181,6 +181,13 @@ struct OutputRequest {
 using OutputOfferFn = void (*)(const FormatDesc* format, OutputRequest* request);
 // Installs the offer function of a format tag (replacing an earlier one; nullptr removes it).
 void RegisterOutputOffer(FormatTag tag, OutputOfferFn offer);
+// How a format's files hold samples of an output type: the stored element type, and the
+// scale and zero that make them physical values again (FITS holds unsigned 16-, 32- and
+// 64-bit samples as signed ones and signed bytes as unsigned ones, with BZERO moved). The
+// service file written beside a file states this form. Formats without one store the
+// output type with the writer's scale and zero.
+using OutputStoredFormFn = void (*)(uint32_t outType, uint32_t* storedType, double* scale, double* zero);
+void RegisterOutputStoredForm(FormatTag tag, OutputStoredFormFn form);
 
 // Test support: the packed blocks of a write go to the sink on a thread of their own
 // always (1), never (-1), or when a processor is free for it (0, the default).
