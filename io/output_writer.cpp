@@ -1604,6 +1604,7 @@ int OutputWriter::FinishOutputFile() {
             const int code = StreamVacateFile(target.c_str(), backup);
             if (code < 2) {
                 result_ = code;
+                DeleteTempOutput();
                 return code;
             }
         }
@@ -1613,7 +1614,9 @@ int OutputWriter::FinishOutputFile() {
             result_ = kOutputRenameFailed;
             LogFilePrintf(&writeLog_, "can`t rename '%s' to '%s'", outputPath_.c_str(),
                           target.c_str());
-            outputPath_.clear();  // the data stays under the temporary name
+            LogPrintf("'%s' - can`t write the file (its name is taken or not writable)", target.c_str());
+            // A temporary file left behind would hold data nobody can find under its name.
+            DeleteTempOutput();
             return kOutputRenameFailed;
         }
         finalPath = builtName_;
@@ -1826,6 +1829,7 @@ int OutputWriter::WriteRun() {
     runSections_ = 0;
     firstFinal_.clear();
     lastFinal_.clear();
+    failedNames_.clear();
     if (state_ != kOutputStateNotPrepared && format_ != nullptr && format_->write != nullptr &&
         MayReplaceExisting()) {
         for (;;) {
@@ -1845,6 +1849,7 @@ int OutputWriter::WriteRun() {
                 ++filesWritten_;
             } else {
                 ++filesFailed_;
+                failedNames_.push_back(!builtName_.empty() ? builtName_ : targetName_);
             }
             if (!more || !BeginNextFile()) break;
         }

@@ -358,6 +358,9 @@ public:
     // The final names of the first and the last file the last run wrote ("" when none).
     const char* FirstFileName() const { return firstFinal_.c_str(); }
     const char* LastFileName() const { return lastFinal_.c_str(); }
+    // The names of the last run's files that could not be finished (their data are gone
+    // with their temporary files; what stood under those names stays).
+    const std::vector<std::string>& FailedNames() const { return failedNames_; }
     // Builds the final name of the file being written (its first frame and section)
     // from the pattern, in the target's folder; false when it does not fit.
     bool BuildOutputName(std::string* out) const;
@@ -495,6 +498,7 @@ private:
     StagedWrites* writes_ = nullptr;  // during WriteFramesClipped
     bool FlushStage();
     std::string firstFinal_, lastFinal_, logPath_;
+    std::vector<std::string> failedNames_;
     std::vector<std::string> existing_;
     bool MayReplaceExisting();
     double typeMin_ = 0.0, typeMax_ = 0.0;

@@ -590,6 +590,13 @@ std::string WrittenNames(const char* first, const char* last, const std::string&
     return a + " ... " + (slash != std::string::npos && FolderOf(a) == FolderOf(b) ? b.substr(slash + 1) : b);
 }
 
+// "'a.fits' - not written", or for several "'a.fits' ... c.fits - 3 not written".
+std::string NotWrittenText(const std::vector<std::string>& failed) {
+    if (failed.size() == 1) return "'" + failed.front() + "' - not written";
+    return "'" + WrittenNames(failed.front().c_str(), failed.back().c_str(), std::string()) + "' - " +
+           std::to_string(failed.size()) + " not written";
+}
+
 // "x.fits saved, [frame(s) 3]".
 std::string SavedText(const std::string& name, const OutputWriter& w) {
     std::string counts;
@@ -715,9 +722,18 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
             r->effective.reciprocal = bscale != 0.0 ? 1.0 / bscale : 1.0;
         }
     }
+    const std::vector<std::string>& failed = w->FailedNames();
     if (files > 0) {
-        if (output->reportFlag != 0)
-            ShowWarning(SavedText(WrittenNames(w->FirstFileName(), w->LastFileName(), output->fileName), *w).c_str());
+        if (output->reportFlag != 0) {
+            const std::string saved = SavedText(WrittenNames(w->FirstFileName(), w->LastFileName(), output->fileName), *w);
+            if (failed.empty()) {
+                ShowWarning(saved.c_str());
+            } else {
+                // A save that lost a file is a failure, whatever else it wrote: the file
+                // that failed comes first, where the status line shows it.
+                ShowError((NotWrittenText(failed) + "; " + saved).c_str());
+            }
+        }
         return 5;
     }
     const std::vector<std::string>& existing = w->ExistingNames();
@@ -732,7 +748,10 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
     }
     int32_t code = w->Result();
     if (code > 1) code = w->FilesFailed() > 0 ? -20 : 0;
-    if (output->reportFlag != 0) ShowErrorCode(code, output->fileName.c_str());
+    if (output->reportFlag != 0) {
+        if (!failed.empty()) ShowError(NotWrittenText(failed).c_str());
+        else ShowErrorCode(code, output->fileName.c_str());
+    }
     return OutputWriteResultCode(code);
 }
 

@@ -3,6 +3,7 @@
 // type is corrected, the result codes and reports of a write, the special value, the
 // clipping question asked once, and the titles and format lists of Save As.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <cstdio>
@@ -506,6 +507,40 @@ TEST(OutputComponentTest, ANameOfAnotherFormatTakesTheChosenFormatsExtension) {
         EXPECT_EQ(NameForFormat(c.name, &list), c.want) << c.current << " " << c.name;
     }
     EXPECT_EQ(NameForFormat("/d/a.fits", nullptr), "/d/a.fits");
+}
+
+// A cube saved one file per frame where frame 2's name is taken by a folder: the other
+// files are written, the status line says in the error colour which file was not, the
+// folder stays, and no temporary file is left behind. With every name taken, the message
+// names them all and nothing is saved.
+TEST(OutputComponentTest, AFileWhoseNameIsTakenIsReportedAsAnError) {
+    if (!testing_views::HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    OutputFile f;
+    const std::string path = f.File("cubef.fits");
+    testing_views::WriteCube(path, 5, 4, 5);
+    ASSERT_TRUE(f.Open(path));
+    StatusTexts shown;
+    const std::string blocked = f.File("cubef002_snr0001.fits");
+    ASSERT_EQ(mkdir(blocked.c_str(), 0700), 0);
+    ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
+    EXPECT_EQ(shown.Texts().back(), "-3 '" + blocked + "' - not written; " + f.File("cubef001_snr0001.fits") +
+                                        " ... cubef005_snr0001.fits saved, [stream(s) 4, frame(s) 5, err(s) 1]");
+    struct stat st {};
+    ASSERT_EQ(stat(blocked.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    for (int frame : {1, 3, 4, 5})
+        EXPECT_TRUE(FileExists(f.File("cubef00" + std::to_string(frame) + "_snr0001.fits").c_str())) << frame;
+    for (const std::string& name : f.file.folder.Files()) EXPECT_NE(name.rfind("orv", 0), 0u) << name;
+
+    for (int frame : {1, 3, 4, 5}) {
+        const std::string name = f.File("cubef00" + std::to_string(frame) + "_snr0001.fits");
+        std::remove(name.c_str());
+        ASSERT_EQ(mkdir(name.c_str(), 0700), 0);
+    }
+    EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
+    EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("cubef001_snr0001.fits") +
+                                        " ... cubef005_snr0001.fits' - 5 not written");
+    for (const std::string& name : f.file.folder.Files()) EXPECT_NE(name.rfind("orv", 0), 0u) << name;
 }
 
 }  // namespace
