@@ -61,6 +61,11 @@ s = (np.arange(60 * 80).reshape(60, 80) * 7 % 3500 - 500).astype(np.int16)
 s[0, 0], s[0, 1] = -500, 2999
 fits.PrimaryHDU(s).writeto(d + '/s16.fits')
 np.save(d + '/s16.npy', s)
+y, x = np.mgrid[0:48, 0:64]
+a = (100.0 + x * 2.5 + y * 1.25).astype(np.float32)
+for (r, c) in [(0, 0), (10, 10), (10, 12), (20, 63), (47, 30), (30, 40)]:
+    a[r, c] = np.nan
+fits.PrimaryHDU(a).writeto(d + '/nan.fits')
 )";
 
 // Compares written files with what they should hold: "same FILE NPY [FRAME]" prints the dtype,
@@ -153,19 +158,19 @@ protected:
     }
 
     // "Save" on the menu bar (below "Open"); the save dialog.
-    Window OpenSaveDialog() {
+    Window OpenSaveDialog(const char* title = kSaveTitle) {
         const Screen::Rect m = screen.RectOf(main);
         testing_program::MoveTo(D(), Root(), m.left + 20, m.top + 38);
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         testing_program::ClickAt(D(), Root(), m.left + 20, m.top + 38);
-        return screen.WaitForWindow(kSaveTitle, 10000);
+        return screen.WaitForWindow(title, 10000);
     }
 
     // The path typed into the save dialog's "File name:" field and Return. On a loaded machine
     // the first keys can reach the field before it has the focus: a dialog still open after the
     // wait has the path typed once more.
-    ::testing::AssertionResult SaveAs(const std::string& path) {
-        const Window dialog = OpenSaveDialog();
+    ::testing::AssertionResult SaveAs(const std::string& path, const char* title = kSaveTitle) {
+        const Window dialog = OpenSaveDialog(title);
         if (dialog == 0) return ::testing::AssertionFailure() << "no save dialog\n" << program->Log();
         // Save opens the Output page beside the dialog: the keys wait until it stands.
         screen.WaitForWindow(kOutputPage, 8000);
@@ -180,7 +185,7 @@ protected:
             testing_program::PressKeys(D(), {XK_Return});
             for (int waited = 0; waited <= 10000; waited += 200) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                if (screen.FindWindow(kSaveTitle) == 0) return ::testing::AssertionSuccess();
+                if (screen.FindWindow(title) == 0) return ::testing::AssertionSuccess();
             }
         }
         return ::testing::AssertionFailure() << "the save dialog stayed open: " << Keep("save_dialog_open");
@@ -505,6 +510,61 @@ TEST_F(OutputSaveProgram, SignedDataSavedUnsignedReopensWithTheValuesSaved) {
                testing_program::ListCellShows(shot, mx, my - 2 * step, minMax, &why);
     }
     EXPECT_TRUE(seen) << why << " (want " << minMax << ", mean " << meanText << "): " << Keep("save_signed_reopened");
+    EXPECT_EQ(program->End(), 0);
+}
+
+// "Blur" added on the Plug-ins page over a float file with six NaN samples, and the
+// processed data saved (64-bit reals): the file holds NaN at those six places only, and
+// elsewhere the Blur of the data with each NaN neighbour counted as the centre sample
+// (numpy, edges repeated).
+TEST_F(OutputSaveProgram, BlurredNaNSamplesStayWhereTheyWere) {
+    ASSERT_TRUE(Start("nan.fits"));
+    ASSERT_TRUE(program->WaitForLog("Source format", 20000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const Screen::Rect m = screen.RectOf(main);
+    int x = 0, y = 0;
+    ASSERT_TRUE(screen.Grab(Root(), &shot) && testing_program::PageTab(shot, m.left, m.top, 1, &x, &y));
+    testing_program::ClickAt(D(), Root(), x, y);  // "Plug-ins"
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(ClickText(0, "Add Filter")) << Keep("blur_no_add");
+    ASSERT_TRUE(ClickText(0, "Convolution")) << Keep("blur_no_menu");
+    ASSERT_TRUE(ClickText(0, "Convolver")) << Keep("blur_no_convolver");
+    // The preset's right arrow stands 226 pixels right of its name; "Blur" is twelve on.
+    ASSERT_TRUE(WaitForText(0, "Contrast *+ [soft]", &x, &y)) << Keep("blur_no_preset");
+    for (int i = 0; i < 12; ++i) {
+        testing_program::ClickAt(D(), Root(), x + 226, y + 4);
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    ASSERT_TRUE(WaitForNoText(0, "Contrast *+ [soft]")) << Keep("blur_not_stepped");
+
+    // The Output page's "Connect:" list (its arrow 256 pixels on): the processed data.
+    ASSERT_NE(OpenSaveDialog(), 0u) << program->Log();
+    testing_program::PressKeys(D(), {XK_Escape});
+    const Window page = screen.WaitForWindow(kOutputPage, 8000);
+    ASSERT_NE(page, 0u);
+    ASSERT_TRUE(WaitForText(page, "Connect:", &x, &y));
+    testing_program::ClickAt(D(), Root(), x + 256, y + 4);
+    ASSERT_TRUE(ClickText(0, "Processed data")) << Keep("blur_no_connect");
+    mkdir(files.File("a").c_str(), 0700);
+    ASSERT_TRUE(SaveAs(files.File("a/b.fits"), "Save As - [Proccessing] [All]"));
+    const std::string written = files.File("a/nan001_snr0001.fits");
+    EXPECT_TRUE(StatusShows(written + " saved")) << Keep("blur_saved") << "\n" << program->Log();
+    EXPECT_TRUE(Verified(written));
+    int status = -1;
+    const std::string got = RunCommand(
+        "/usr/bin/python3 -c 'import sys, numpy as np; from astropy.io import fits\n"
+        "a = fits.getdata(sys.argv[1]).astype(np.float64); b = fits.getdata(sys.argv[2])\n"
+        "w = np.array([[1, 1, 1], [1, 2, 1], [1, 1, 1]]) / 10.0\n"
+        "p = np.pad(a, 1, mode=\"edge\"); want = np.zeros_like(a)\n"
+        "for y in range(a.shape[0]):\n"
+        "    for x in range(a.shape[1]):\n"
+        "        c = a[y, x]; n = p[y:y + 3, x:x + 3].copy(); n[np.isnan(n)] = c\n"
+        "        want[y, x] = c if np.isnan(c) else (w * n).sum()\n"
+        "print(b.dtype.name, int(np.isnan(b).sum()), bool((np.isnan(b) == np.isnan(a)).all()), "
+        "float(np.nanmax(np.abs(b - want))) < 1e-9)' '" +
+            files.File("nan.fits") + "' '" + written + "' 2>&1",
+        &status);
+    EXPECT_EQ(got, "float64 6 True True\n");
     EXPECT_EQ(program->End(), 0);
 }
 
