@@ -568,5 +568,62 @@ TEST_F(OutputSaveProgram, BlurredNaNSamplesStayWhereTheyWere) {
     EXPECT_EQ(program->End(), 0);
 }
 
+// Rotated by 30 degrees on the affine page, the processed data saved as Real 32 and as 16
+// bit: where the rotated frame has no data (its corners) the Real 32 file holds NaN, with
+// DATAMIN and DATAMAX those of the data; the 16-bit file holds its BLANK value there, with
+// the card, so that astropy finds NaN at the same places; both pass fitsverify.
+TEST_F(OutputSaveProgram, WhereARotatedFrameHasNoDataTheFilesHoldMissingSamples) {
+    ASSERT_TRUE(Start("s16.fits"));
+    ASSERT_TRUE(program->WaitForLog("Source format", 20000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const Screen::Rect m = screen.RectOf(main);
+    int x = 0, y = 0;
+    ASSERT_TRUE(screen.Grab(Root(), &shot) && testing_program::PageTab(shot, m.left, m.top, 1, &x, &y));
+    testing_program::ClickAt(D(), Root(), x, y);  // "Plug-ins": the affine filter's page
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(ClickText(0, "Lock")) << Keep("rotate_no_lock");
+    // The angle's field stands 120 pixels right of its label.
+    ASSERT_TRUE(WaitForText(0, "Rotate angle [Z]:", &x, &y)) << Keep("rotate_no_angle");
+    testing_program::ClickAt(D(), Root(), x + 120, y + 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    testing_program::PressKeys(D(), {XK_Control_L, XK_a});
+    testing_program::TypeText(D(), "30");
+    testing_program::PressKeys(D(), {XK_Return});
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+
+    ASSERT_NE(OpenSaveDialog(), 0u) << program->Log();
+    testing_program::PressKeys(D(), {XK_Escape});
+    const Window page = screen.WaitForWindow(kOutputPage, 8000);
+    ASSERT_NE(page, 0u);
+    ASSERT_TRUE(WaitForText(page, "Connect:", &x, &y));
+    testing_program::ClickAt(D(), Root(), x + 256, y + 4);
+    ASSERT_TRUE(ClickText(0, "Processed data")) << Keep("rotate_no_connect");
+    ASSERT_TRUE(ClickText(page, "Real 32")) << Keep("rotate_no_real32");
+    mkdir(files.File("a").c_str(), 0700);
+    ASSERT_TRUE(SaveAs(files.File("a/r.fits"), "Save As - [Proccessing] [All]"));
+    const std::string real = files.File("a/s16001_snr0001.fits");
+    EXPECT_TRUE(StatusShows(real + " saved")) << Keep("rotate_saved") << "\n" << program->Log();
+    ASSERT_TRUE(ClickText(page, "16 Bit")) << Keep("rotate_no_16");
+    mkdir(files.File("b").c_str(), 0700);
+    ASSERT_TRUE(SaveAs(files.File("b/r.fits"), "Save As - [Proccessing] [All]"));
+    const std::string integer = files.File("b/s16001_snr0001.fits");
+    EXPECT_TRUE(StatusShows(integer + " saved")) << Keep("rotate_saved_16") << "\n" << program->Log();
+    EXPECT_TRUE(Verified(real));
+    EXPECT_TRUE(Verified(integer));
+    int status = -1;
+    const std::string got = RunCommand(
+        "/usr/bin/python3 -c 'import sys, numpy as np; from astropy.io import fits\n"
+        "r = fits.open(sys.argv[1])[0]; i = fits.open(sys.argv[2])[0]; a = r.data.astype(np.float64)\n"
+        "b = i.data.astype(np.float64); m = np.isnan(a); h, w = a.shape\n"
+        "print(r.data.dtype.name, i.header[\"BITPIX\"], \"BLANK\" in i.header, m.sum() > 100,\n"
+        "      bool(m[0, 0] and m[0, -1] and m[-1, 0] and m[-1, -1] and not m[h // 2, w // 2]),\n"
+        "      bool((np.isnan(b) == m).all()), float(np.nanmin(a)) > -1e30, float(np.nanmin(b)) > -1e30,\n"
+        "      abs(r.header[\"DATAMIN\"] - np.nanmin(a)) < 1e-3, abs(r.header[\"DATAMAX\"] - np.nanmax(a)) < 1e-3)' '" +
+            real + "' '" + integer + "' 2>&1",
+        &status);
+    EXPECT_EQ(got, "float32 16 True True True True True True True True\n");
+    EXPECT_EQ(program->End(), 0);
+}
+
 }  // namespace
 }  // namespace orva
