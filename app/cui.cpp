@@ -619,11 +619,20 @@ void ItemPagesFollow(ProjectItem* item) {
         }
         return false;
     };
+    // With several sources (units of one file), only the current one's chain: another's
+    // stages would take the pages over from it.
+    ComponentBase* current = item->currentSource.load();
+    auto otherChain = [&](const ComponentBase* c) {
+        if (item->sources.size() < 2 || current == nullptr || ItemChainHolds(current, c)) return false;
+        for (ComponentBase* s : item->sources)
+            if (s != current && ItemChainHolds(s, c)) return true;
+        return false;
+    };
     std::vector<ComponentBase*> stages;
     for (ListNode* n = cui->components.head; n != nullptr; n = n->next) {
         auto* c = static_cast<ComponentBase*>(n->item);
         if (c != nullptr && c->owner == item && c->panelBuilder != nullptr && LivePage(c->pageWindow) != nullptr &&
-            c->pageWindow->current != c && shared(c->pageWindow))
+            c->pageWindow->current != c && shared(c->pageWindow) && !otherChain(c))
             stages.push_back(c);
     }
     for (ComponentBase* c : stages) {

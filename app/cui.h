@@ -246,6 +246,14 @@ bool ItemAddSource(ProjectItem* item, ComponentBase* source);
 // The open road's name for it: a Source joins its item.
 inline bool WindowListAdd(ProjectItem* holder, ComponentBase* source) { return ItemAddSource(holder, source); }
 bool ItemSelectSourceAt(ProjectItem* item, ComponentBase* from, int32_t n);
+// A file of several units (FITS image extensions) has a source and a chain behind it for
+// each: the item's first stage, stages, Processing and display port list become those of
+// the current source's chain (nothing changes for an item of one source).
+void ItemFollowCurrentSource(ProjectItem* item);
+// ItemFollowCurrentSource, then the current source's displays show it (AttachSourceToPipeline).
+void AttachCurrentSource(ProjectItem* item, int32_t eventCode);
+// Whether the component is the source or downstream of it.
+bool ItemChainHolds(ComponentBase* source, const ComponentBase* component);
 bool ItemSelectNextSource(ProjectItem* item, int32_t n, bool relative);
 
 // ---- Components and windows --------------------------------------------------------------------

@@ -222,6 +222,26 @@ const char* DefaultExtensionOfKind(int32_t kind) {
     }
 }
 
+std::string ChosenTypeExtension(const FileDialogRequest& request) {
+    const std::string& fallback = request.defaultExtension;
+    if (request.filterIndex < 1 || static_cast<size_t>(request.filterIndex) > request.filters.size()) return fallback;
+    const std::string& patterns = request.filters[static_cast<size_t>(request.filterIndex) - 1].patterns;
+    std::string first;
+    size_t at = 0;
+    while (at <= patterns.size()) {
+        size_t end = patterns.find(';', at);
+        if (end == std::string::npos) end = patterns.size();
+        const std::string pattern = patterns.substr(at, end - at);
+        at = end + 1;
+        if (pattern.rfind("*.", 0) != 0) continue;
+        const std::string ext = pattern.substr(2);
+        if (ext.empty() || ext.find_first_of("*?") != std::string::npos) return fallback;  // any name
+        if (ext == fallback) return fallback;
+        if (first.empty()) first = ext;
+    }
+    return first.empty() ? fallback : first;
+}
+
 // ---- Requests -------------------------------------------------------------------------------------------
 
 void FileDialogRequest::Init() {

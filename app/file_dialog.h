@@ -159,6 +159,11 @@ struct FileDialogRequest {
     bool MultiSelect() const { return (flags & kOfnAllowMultiSelect) != 0; }
 };
 
+// The extension a name without one gets: the default extension when the chosen type lists
+// it or takes any name, else the chosen type's first extension (a file saved as "Binary"
+// is named as one, not as FITS).
+std::string ChosenTypeExtension(const FileDialogRequest& request);
+
 class FileDialogBackend {
 public:
     virtual ~FileDialogBackend() = default;

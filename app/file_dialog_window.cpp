@@ -424,10 +424,10 @@ void Close(DialogRun* run) {
     if (run->window != nullptr && gWinValidate(run->window) != nullptr) gUiCloseQuiet(run->window);
 }
 
-// Adds the default extension to a name without one; in an open dialog a file that
+// Adds the chosen type's extension to a name without one; in an open dialog a file that
 // exists under the name as given keeps it.
 std::string WithExtension(const DialogRun* run, const std::string& path) {
-    const std::string& ext = run->request->defaultExtension;
+    const std::string ext = ChosenTypeExtension(*run->request);
     if (ext.empty() || PathExtensionLength(path.c_str()) != 0) return path;
     if (!run->request->save && FileExists(path.c_str())) return path;
     if (!path.empty() && path.back() == '.') return path + ext;

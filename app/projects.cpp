@@ -1,5 +1,6 @@
 // Projects and their items: creation, lists, selection, closing, and the "Projects"
 // commands ("open", "close", "allclose").
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "common/paths.h"
 #include "framework/app_object.h"
 #include "framework/component_id.h"
+#include "framework/device_view.h"
 #include "toolkit/window.h"
 
 namespace orva {
@@ -67,7 +69,7 @@ void SelectTabsCurrent(CUI* cui, int32_t code) {
 
 // Activates the item's current source in the pipeline.
 void ActivateSource(ProjectItem* item, int32_t event) {
-    if (item != nullptr && item->currentSource.load() != nullptr) AttachSourceToPipeline(item, event);
+    if (item != nullptr && item->currentSource.load() != nullptr) AttachCurrentSource(item, event);
 }
 
 bool ConfirmClosingWanted() { return TheApp().Settings().confirmClosing != 0; }
@@ -511,6 +513,57 @@ bool ItemAddSource(ProjectItem* item, ComponentBase* source) {
     return true;
 }
 
+// ---- The chain of the current source --------------------------------------------------------
+
+namespace {
+
+// The component and everything downstream of it, each once.
+void CollectChain(ComponentBase* c, std::vector<ComponentBase*>* chain) {
+    if (c == nullptr || std::find(chain->begin(), chain->end(), c) != chain->end()) return;
+    chain->push_back(c);
+    for (ConsumerLink* link = c->firstLink; link != nullptr; link = link->next) CollectChain(link->owner, chain);
+}
+
+}  // namespace
+
+bool ItemChainHolds(ComponentBase* source, const ComponentBase* component) {
+    std::vector<ComponentBase*> chain;
+    CollectChain(source, &chain);
+    return std::find(chain.begin(), chain.end(), component) != chain.end();
+}
+
+void ItemFollowCurrentSource(ProjectItem* item) {
+    ComponentBase* current = item != nullptr ? item->currentSource.load() : nullptr;
+    if (current == nullptr || item->sources.size() < 2) return;
+    // Each source of a file of several units has a chain of its own built behind it; the
+    // item's stages, the port list of its displays and its first stage are those of the
+    // chain the user chose, so that the pictures, the pages and an Output all take it.
+    std::vector<ComponentBase*> chain;
+    CollectChain(current, &chain);
+    ComponentBase* stages[3] = {nullptr, nullptr, nullptr};
+    PortList* list = nullptr;
+    for (ComponentBase* c : chain) {
+        const ComponentId* id = c->GetClassId();
+        if (stages[0] == nullptr && IdHasStage(id, FourCC("FILT"), FourCC("CTNR"))) stages[0] = c;
+        if (stages[1] == nullptr && IdHasStage(id, FourCC("CONV"), FourCC("COLR"))) stages[1] = c;
+        if (stages[2] == nullptr && IdHasStage(id, FourCC("PROC"), FourCC("REDU"))) stages[2] = c;
+        if (list == nullptr && c->portRecord != nullptr && c->portRecord->portList != nullptr)
+            list = c->portRecord->portList;
+    }
+    item->firstStage = current;
+    item->currentWindows[0] = current;
+    item->currentWindows[1] = stages[0];
+    item->currentWindows[2] = stages[1];
+    item->currentWindows[3] = stages[2];
+    if (stages[0] != nullptr) item->processing = stages[0];
+    if (list != nullptr) item->source.portList = list;
+}
+
+void AttachCurrentSource(ProjectItem* item, int32_t eventCode) {
+    ItemFollowCurrentSource(item);
+    AttachSourceToPipeline(item, eventCode);
+}
+
 bool ItemSelectSourceAt(ProjectItem* item, ComponentBase* from, int32_t n) {
     if (item == nullptr) return false;
     ComponentBase* before = item->currentSource.load();
@@ -529,7 +582,7 @@ bool ItemSelectSourceAt(ProjectItem* item, ComponentBase* from, int32_t n) {
     PlaybackRefresh(0);
     item->currentSource.store(selected);
     item->currentSourcePosition = at + 1;
-    AttachSourceToPipeline(item, 7);
+    AttachCurrentSource(item, 7);
     return true;
 }
 

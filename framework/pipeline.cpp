@@ -59,6 +59,8 @@ bool BuildPipelineFromScript(SourceOpenState* request, ComponentBase* source) {
     if (request == nullptr || source == nullptr) return false;
     ProjectItemBase* item = source->owner;
     if (item != nullptr && item->firstStage == nullptr) item->firstStage = source;
+    // The stages made below take their settings from the source whose chain this is.
+    if (item != nullptr) item->currentWindows[0] = source;
     if (!request->buildDefaultChain) return Fail();
     if (request->ui == nullptr) request->ui = ThePipelineServices().defaultUi;
     ComponentUi* ui = request->ui;

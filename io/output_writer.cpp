@@ -15,6 +15,7 @@
 #include <ctime>
 #include <immintrin.h>
 #include <exception>
+#include <limits>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -73,6 +74,22 @@ OutputOfferFn FindOffer(FormatTag tag) {
     std::lock_guard<std::mutex> guard(OfferLock());
     for (const OfferEntry& e : Offers()) {
         if (e.tag == tag) return e.offer;
+    }
+    return nullptr;
+}
+
+struct StoredFormEntry {
+    FormatTag tag;
+    OutputStoredFormFn form;
+};
+std::vector<StoredFormEntry>& StoredForms() {
+    static std::vector<StoredFormEntry> forms;
+    return forms;
+}
+OutputStoredFormFn FindStoredForm(FormatTag tag) {
+    std::lock_guard<std::mutex> guard(OfferLock());
+    for (const StoredFormEntry& e : StoredForms()) {
+        if (e.tag == tag) return e.form;
     }
     return nullptr;
 }
@@ -143,6 +160,19 @@ void RegisterOutputOffer(FormatTag tag, OutputOfferFn offer) {
         }
     }
     if (offer != nullptr) offers.push_back({tag, offer});
+}
+
+void RegisterOutputStoredForm(FormatTag tag, OutputStoredFormFn form) {
+    std::lock_guard<std::mutex> guard(OfferLock());
+    auto& forms = StoredForms();
+    for (size_t i = 0; i < forms.size(); ++i) {
+        if (forms[i].tag == tag) {
+            if (form != nullptr) forms[i].form = form;
+            else forms.erase(forms.begin() + static_cast<std::ptrdiff_t>(i));
+            return;
+        }
+    }
+    if (form != nullptr) forms.push_back({tag, form});
 }
 
 bool FileOutputSink::WriteBlock(const void* data, size_t bytes) {
@@ -511,16 +541,49 @@ bool AnyNaN(const double* v, uint32_t count) {
 
 }  // namespace
 
+namespace {
+
+// Whether a run holds the missing-sample marker (-DBL_MAX) or a NaN: one compare,
+// "equal or unordered", covers both.
+[[gnu::target("avx2")]] bool AnyMissingAvx2(const double* v, uint32_t count) {
+    const __m256d marker = _mm256_set1_pd(-kBig);
+    __m256d a = _mm256_setzero_pd();
+    uint32_t i = 0;
+    for (; i + 4 <= count; i += 4) a = _mm256_or_pd(a, _mm256_cmp_pd(_mm256_loadu_pd(v + i), marker, _CMP_EQ_UQ));
+    bool any = _mm256_movemask_pd(a) != 0;
+    for (; i < count; ++i) any |= std::isnan(v[i]) || v[i] == -kBig;
+    return any;
+}
+
+bool AnyMissing(const double* v, uint32_t count) {
+    if (kernel::CpuHasAvx2()) return AnyMissingAvx2(v, count);
+    bool any = false;
+    for (uint32_t i = 0; i < count; ++i) any |= std::isnan(v[i]) || v[i] == -kBig;
+    return any;
+}
+
+}  // namespace
+
 uint64_t OutputWriter::PutBlanks(const double* values, unsigned char* destination, uint32_t count) const {
-    if (!AnyNaN(values, count)) return 0;
+    // The marker of samples without data is a blank too, unless the user gave it a value.
+    if (hasSpecial_ ? !AnyNaN(values, count) : !AnyMissing(values, count)) return 0;
     const uint32_t bytes = sampleBytes_;
     uint64_t marked = 0;
     for (uint32_t i = 0; i < count; ++i) {
-        if (!std::isnan(values[i])) continue;
+        if (!std::isnan(values[i]) && (hasSpecial_ || values[i] != -kBig)) continue;
         std::memcpy(destination + static_cast<size_t>(i) * bytes, blankBytes_, bytes);
         ++marked;
     }
     return marked;
+}
+
+void OutputWriter::PutMissingAsNaN(const double* values, unsigned char* destination, uint32_t count) const {
+    if (!AnyMissing(values, count)) return;
+    unsigned char nan[8];
+    PackValue(std::numeric_limits<double>::quiet_NaN(), nan);
+    const uint32_t bytes = sampleBytes_;
+    for (uint32_t i = 0; i < count; ++i)
+        if (values[i] == -kBig) std::memcpy(destination + static_cast<size_t>(i) * bytes, nan, bytes);
 }
 
 void OutputWriter::PutSpecial(const double* values, unsigned char* destination, uint32_t count) const {
@@ -1264,7 +1327,11 @@ bool OutputWriter::DeliverBlock(double* values, uint64_t pixels) {
         }
         // Samples without data take the special value (the pulled values are untouched:
         // the kernels scaled a copy, or wrote only the destination).
+        // Without one, real output writes them as NaN, which every reader takes as missing
+        // (the marker itself would read as a value at the type's lowest end), and integer
+        // output that marks blanks writes its blank.
         if (hasSpecial_ && sampleBytes_ <= sizeof specialBytes_) PutSpecial(chunk, destination, n);
+        else if (ElementIsReal(outType_)) PutMissingAsNaN(chunk, destination, n);
         if (markBlanks_) blankSamples_ += PutBlanks(chunk, destination, n);
         measuredMin_ = pair.minimum;
         measuredMax_ = pair.maximum;
@@ -1537,6 +1604,7 @@ int OutputWriter::FinishOutputFile() {
             const int code = StreamVacateFile(target.c_str(), backup);
             if (code < 2) {
                 result_ = code;
+                DeleteTempOutput();
                 return code;
             }
         }
@@ -1546,16 +1614,25 @@ int OutputWriter::FinishOutputFile() {
             result_ = kOutputRenameFailed;
             LogFilePrintf(&writeLog_, "can`t rename '%s' to '%s'", outputPath_.c_str(),
                           target.c_str());
-            outputPath_.clear();  // the data stays under the temporary name
+            LogPrintf("'%s' - can`t write the file (its name is taken or not writable)", target.c_str());
+            // A temporary file left behind would hold data nobody can find under its name.
+            DeleteTempOutput();
             return kOutputRenameFailed;
         }
         finalPath = builtName_;
     }
     outputPath_.clear();
 
+    // The service file describes the samples as the file holds them, so that reading the
+    // file through it gives the values written (FITS keeps some types in another form).
+    uint32_t storedType = outType_;
+    double storedScale = OutputBScale(), storedZero = OutputBZero();
+    if (format_ != nullptr)
+        if (OutputStoredFormFn form = FindStoredForm(format_->tag))
+            form(outType_, &storedType, &storedScale, &storedZero);
     ServiceDescription d;
     d.active = 1;
-    d.type = NormalizeFormatWord(outType_);
+    d.type = NormalizeFormatWord(storedType);
     d.bits = sampleBytes_ * 8;
     d.channels = ClampChannelCount(channels_);
     d.nchannelOut = 1;
@@ -1568,8 +1645,8 @@ int OutputWriter::FinishOutputFile() {
     const uint64_t perFrame = sectionsWritten_ / static_cast<uint64_t>(d.frames);
     d.sections =
         perFrame > 1 ? static_cast<uint32_t>(std::min<uint64_t>(perFrame, 0xffffffffu)) : 1;
-    d.scale = OutputBScale();
-    d.zero = OutputBZero();
+    d.scale = storedScale;
+    d.zero = storedZero;
     if (format_ != nullptr) d.formatTag = format_->tag;
     d.flags = kFlagSampleSize | kFlagChannels | kFlagSizeX | kFlagFrames | kFlagScale | kFlagZero;
     if (d.sizeY > 0) d.flags |= kFlagSizeY;
@@ -1752,6 +1829,7 @@ int OutputWriter::WriteRun() {
     runSections_ = 0;
     firstFinal_.clear();
     lastFinal_.clear();
+    failedNames_.clear();
     if (state_ != kOutputStateNotPrepared && format_ != nullptr && format_->write != nullptr &&
         MayReplaceExisting()) {
         for (;;) {
@@ -1771,6 +1849,7 @@ int OutputWriter::WriteRun() {
                 ++filesWritten_;
             } else {
                 ++filesFailed_;
+                failedNames_.push_back(!builtName_.empty() ? builtName_ : targetName_);
             }
             if (!more || !BeginNextFile()) break;
         }

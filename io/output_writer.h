@@ -181,6 +181,13 @@ struct OutputRequest {
 using OutputOfferFn = void (*)(const FormatDesc* format, OutputRequest* request);
 // Installs the offer function of a format tag (replacing an earlier one; nullptr removes it).
 void RegisterOutputOffer(FormatTag tag, OutputOfferFn offer);
+// How a format's files hold samples of an output type: the stored element type, and the
+// scale and zero that make them physical values again (FITS holds unsigned 16-, 32- and
+// 64-bit samples as signed ones and signed bytes as unsigned ones, with BZERO moved). The
+// service file written beside a file states this form. Formats without one store the
+// output type with the writer's scale and zero.
+using OutputStoredFormFn = void (*)(uint32_t outType, uint32_t* storedType, double* scale, double* zero);
+void RegisterOutputStoredForm(FormatTag tag, OutputStoredFormFn form);
 
 // Test support: the packed blocks of a write go to the sink on a thread of their own
 // always (1), never (-1), or when a processor is free for it (0, the default).
@@ -257,15 +264,16 @@ public:
     void SetFrameRange(int32_t first, int32_t last, int32_t step);
     void SetAutoRange(bool on) { autoRange_ = on; }
     // A sample without data (-DBL_MAX) is written as `value` in the output type's units
-    // (rounded and saturated into the type) instead of the type's lowest value; `has`
-    // false puts the lowest value back.
+    // (rounded and saturated into the type). Without it (`has` false) such a sample is
+    // written as NaN in real output types, as the blank where blanks are marked, and as
+    // the type's lowest value elsewhere.
     void SetSpecialValue(bool has, double value);
     // For formats that mark missing samples with one stored value (FITS integers): every
-    // NaN of the data is written as the output type's lowest value (its highest for
-    // bytes), and counted. Set once the output type is known; real output types keep
-    // their NaN.
+    // NaN of the data, and every sample without data that has no special value, is
+    // written as the output type's lowest value (its highest for bytes), and counted. Set
+    // once the output type is known; real output types keep their NaN.
     void SetBlankMarking(bool on);
-    // NaN samples of the last WriteFramesClipped that blank marking wrote as blanks.
+    // Samples of the last WriteFramesClipped that blank marking wrote as blanks.
     uint64_t BlankSamples() const { return blankSamples_; }
     void SetSizeCheck(bool on) { sizeCheck_ = on; }
     // Kept for the settings record: every finished file takes its name from the pattern.
@@ -350,6 +358,9 @@ public:
     // The final names of the first and the last file the last run wrote ("" when none).
     const char* FirstFileName() const { return firstFinal_.c_str(); }
     const char* LastFileName() const { return lastFinal_.c_str(); }
+    // The names of the last run's files that could not be finished (their data are gone
+    // with their temporary files; what stood under those names stays).
+    const std::vector<std::string>& FailedNames() const { return failedNames_; }
     // Builds the final name of the file being written (its first frame and section)
     // from the pattern, in the target's folder; false when it does not fit.
     bool BuildOutputName(std::string* out) const;
@@ -409,6 +420,7 @@ private:
     void PackSpecial();
     uint64_t PutBlanks(const double* values, unsigned char* destination, uint32_t count) const;
     void PutSpecial(const double* values, unsigned char* destination, uint32_t count) const;
+    void PutMissingAsNaN(const double* values, unsigned char* destination, uint32_t count) const;
     int64_t cropOffset_[3] = {0, 0, 0};
     int64_t cropSize_[3] = {0, 0, 0};
     // Where the run stands among the frames and sections, and the geometry of the frame it
@@ -486,6 +498,7 @@ private:
     StagedWrites* writes_ = nullptr;  // during WriteFramesClipped
     bool FlushStage();
     std::string firstFinal_, lastFinal_, logPath_;
+    std::vector<std::string> failedNames_;
     std::vector<std::string> existing_;
     bool MayReplaceExisting();
     double typeMin_ = 0.0, typeMax_ = 0.0;

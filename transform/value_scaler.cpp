@@ -3,6 +3,8 @@
 #include <array>
 #include <mutex>
 
+#include "framework/component.h"
+#include "framework/component_id.h"
 #include "framework/display_lock.h"
 
 namespace orva {
@@ -17,9 +19,25 @@ using Guard = std::lock_guard<std::recursive_mutex>;
 // The source at the head of the owner's chain, or nullptr.
 ComponentBase* OwnerSource(ComponentBase* owner) {
     if (owner == nullptr || !ComponentIsLive(owner)) return nullptr;
+    // The head of the owner's own chain: a file of several units has a chain behind each
+    // of its sources, and each chain's range is its own source's.
+    ComponentBase* head = nullptr;
+    ComponentBase* at = owner;
+    for (int steps = 0; at != nullptr && steps < 64; ++steps) {
+        ConsumerLink* link = at->GetInputLink(0);
+        ComponentBase* up = link != nullptr ? link->upstream : nullptr;
+        if (up == nullptr || !ComponentIsLive(up)) break;
+        head = up;
+        at = up;
+    }
+    if (head != nullptr && IdHasStage(head->GetClassId(), FourCC("IOST"), FourCC("INPT"))) return head;
+    // Not linked yet (a stage made while its chain is built): the item's input stage, which
+    // names the source whose chain is being built, else its first stage.
     ProjectItemBase* item = owner->ComponentGetOwner();
-    ComponentBase* source = item != nullptr ? item->firstStage : nullptr;
-    return source != nullptr && ComponentIsLive(source) ? source : nullptr;
+    if (item == nullptr) return nullptr;
+    for (ComponentBase* source : {item->currentWindows[0], item->firstStage})
+        if (source != nullptr && ComponentIsLive(source)) return source;
+    return nullptr;
 }
 
 // The owner's region interface; `held` receives the reference to release.

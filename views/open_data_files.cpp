@@ -129,7 +129,7 @@ ComponentBase* OpenSourceFileReport(CUI* cui, Project* project, OpenParameters* 
     MakeCurrent(cui, slot);
     ProjectItem* item = slot->currentItem.load();
     if (item == nullptr) return nullptr;
-    AttachSourceToPipeline(item, 7);
+    AttachCurrentSource(item, 7);
     return item->currentSource.load();
 }
 
@@ -153,7 +153,7 @@ Project* OpenSourceFileList(CUI* cui, Project* project, OpenParameters* request,
         const int code = OpenFileIntoProject(cui, &slot, request, entry.name.c_str());
         if (code >= 2 && slot != nullptr) {
             MakeCurrent(cui, slot);
-            if (ProjectItem* item = slot->currentItem.load()) AttachSourceToPipeline(item, 3);
+            if (ProjectItem* item = slot->currentItem.load()) AttachCurrentSource(item, 3);
             last = slot;
             lastName = entry.name;
         } else {

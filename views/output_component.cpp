@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <strings.h>
 
 #include "app/cui.h"
 #include "app/file_dialog.h"
@@ -589,6 +590,13 @@ std::string WrittenNames(const char* first, const char* last, const std::string&
     return a + " ... " + (slash != std::string::npos && FolderOf(a) == FolderOf(b) ? b.substr(slash + 1) : b);
 }
 
+// "'a.fits' - not written", or for several "'a.fits' ... c.fits - 3 not written".
+std::string NotWrittenText(const std::vector<std::string>& failed) {
+    if (failed.size() == 1) return "'" + failed.front() + "' - not written";
+    return "'" + WrittenNames(failed.front().c_str(), failed.back().c_str(), std::string()) + "' - " +
+           std::to_string(failed.size()) + " not written";
+}
+
 // "x.fits saved, [frame(s) 3]".
 std::string SavedText(const std::string& name, const OutputWriter& w) {
     std::string counts;
@@ -714,9 +722,18 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
             r->effective.reciprocal = bscale != 0.0 ? 1.0 / bscale : 1.0;
         }
     }
+    const std::vector<std::string>& failed = w->FailedNames();
     if (files > 0) {
-        if (output->reportFlag != 0)
-            ShowWarning(SavedText(WrittenNames(w->FirstFileName(), w->LastFileName(), output->fileName), *w).c_str());
+        if (output->reportFlag != 0) {
+            const std::string saved = SavedText(WrittenNames(w->FirstFileName(), w->LastFileName(), output->fileName), *w);
+            if (failed.empty()) {
+                ShowWarning(saved.c_str());
+            } else {
+                // A save that lost a file is a failure, whatever else it wrote: the file
+                // that failed comes first, where the status line shows it.
+                ShowError((NotWrittenText(failed) + "; " + saved).c_str());
+            }
+        }
         return 5;
     }
     const std::vector<std::string>& existing = w->ExistingNames();
@@ -731,7 +748,10 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
     }
     int32_t code = w->Result();
     if (code > 1) code = w->FilesFailed() > 0 ? -20 : 0;
-    if (output->reportFlag != 0) ShowErrorCode(code, output->fileName.c_str());
+    if (output->reportFlag != 0) {
+        if (!failed.empty()) ShowError(NotWrittenText(failed).c_str());
+        else ShowErrorCode(code, output->fileName.c_str());
+    }
     return OutputWriteResultCode(code);
 }
 
@@ -798,6 +818,37 @@ std::string OutputSaveTitle(uint32_t tag1, uint32_t tag2, int32_t scope, FormatT
     return std::string("Save As - ") + stage + kScopes[scope];
 }
 
+namespace {
+
+// Whether the format's extension list holds the extension (letter case aside).
+bool FormatHasExtension(const FormatDesc* format, const std::string& extension) {
+    for (const char* e = format != nullptr ? format->extensions : nullptr; e != nullptr && *e != '\0';
+         e += std::strlen(e) + 1)
+        if (strcasecmp(e, extension.c_str()) == 0) return true;
+    return false;
+}
+
+}  // namespace
+
+std::string NameForFormat(const std::string& name, const FormatList* list) {
+    if (list == nullptr || list->current < 1 || static_cast<size_t>(list->current) > list->entries.size())
+        return name;
+    const FormatDesc* format = list->entries[static_cast<size_t>(list->current) - 1];
+    const size_t slash = name.rfind('/');
+    const size_t dot = name.rfind('.');
+    if (format == nullptr || format->extensions == nullptr || *format->extensions == '\0' || dot == std::string::npos ||
+        (slash != std::string::npos && dot < slash))
+        return name;
+    const std::string extension = name.substr(dot + 1);
+    if (FormatHasExtension(format, extension)) return name;
+    bool another = false;
+    for (const FormatDesc* other : list->entries) another = another || FormatHasExtension(other, extension);
+    if (!another) return name;
+    // Named as another format's file: the file would claim to be what it is not.
+    const char* own = FormatHasExtension(format, "fits") ? "fits" : format->extensions;
+    return name.substr(0, dot + 1) + own;
+}
+
 bool OutputSaveCommand(OutputComponent* output, ProjectItem* item, uint32_t tag1, uint32_t tag2, int32_t scope,
                        FormatTag formatTag) {
     if (output == nullptr || item == nullptr || output->writing != 0) return false;
@@ -828,7 +879,17 @@ bool OutputSaveCommand(OutputComponent* output, ProjectItem* item, uint32_t tag1
     FormatList* list = registry.currentOutput;
     if (list != nullptr) {
         const bool keep = !chooseByTag && list->current == -1 && list->entryCount >= 2;
-        if (!keep) {
+        // The format chosen on the Output page is the one the dialog starts with: otherwise
+        // a format stepped to there would be put back to FITS by every Save.
+        int32_t chosenOnPage = 0;
+        for (size_t i = 0; i < list->entries.size() && output->format != nullptr && !chooseByTag; ++i)
+            if (list->entries[i] == output->format) {
+                chosenOnPage = static_cast<int32_t>(i + 1);
+                break;
+            }
+        if (chosenOnPage > 0) {
+            list->current = chosenOnPage;
+        } else if (!keep) {
             const bool reduction = connected[0] == kStageReduction[0] && connected[1] == kStageReduction[1];
             const FormatTag byTag = reduction ? (formatTag == MakeFormatTag("STATIST") ? MakeFormatTag("STATIST")
                                                                                        : MakeFormatTag("SLISE"))
@@ -866,7 +927,7 @@ bool OutputSaveCommand(OutputComponent* output, ProjectItem* item, uint32_t tag1
         ShowErrorCode(kErrorLimit, "Save");
         return false;
     }
-    const bool written = OutputWriteFile(output, item, chosen.c_str(), list, scope);
+    const bool written = OutputWriteFile(output, item, NameForFormat(chosen, list).c_str(), list, scope);
     if (!written) ClearWriting(output);
     if (cui != nullptr) {
         const std::string saved = FolderOf(chosen);

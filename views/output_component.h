@@ -202,6 +202,10 @@ bool OutputSaveCommand(OutputComponent* output, ProjectItem* item, uint32_t tag1
 
 // The title of the save dialog for a stage, a scope and the object tag.
 std::string OutputSaveTitle(uint32_t tag1, uint32_t tag2, int32_t scope, FormatTag formatTag);
+// The name a Save writes under for the list's current format: a name whose extension
+// belongs to another format of the list (".fits" with "Binary" chosen) takes the chosen
+// format's own ("fits" when it lists it, else its first); any other name is kept.
+std::string NameForFormat(const std::string& name, const FormatList* list);
 // The kind mask the format lists are chosen with for an object tag (0x380, 0x580, 0x180
 // or 0).
 uint32_t OutputListMask(FormatTag formatTag);

@@ -63,8 +63,12 @@ ORVA_INLINE double WeightedAt(const double* m, const Rows& s, ptrdiff_t k, ptrdi
     return v;
 }
 
+// A sample without data: the marker the affine stage writes, or NaN, which a float file's
+// missing samples and the integer samples its BLANK marks are read as.
+ORVA_INLINE bool IsBlank(double x) { return x == kConvolverBlank || x != x; }
+
 // The same with samples without data counted as the centre sample.
-ORVA_INLINE double Sub(double x, double centre) { return x == kConvolverBlank ? centre : x; }
+ORVA_INLINE double Sub(double x, double centre) { return IsBlank(x) ? centre : x; }
 
 ORVA_INLINE double WeightedBlankAt(const double* m, const Rows& s, ptrdiff_t k, ptrdiff_t l, ptrdiff_t r) {
     const double c = s.mid[k];
@@ -77,7 +81,7 @@ ORVA_INLINE double WeightedBlankAt(const double* m, const Rows& s, ptrdiff_t k, 
     v += m[6] * Sub(s.bottom[k - l], c);
     v += m[7] * Sub(s.bottom[k], c);
     v += m[8] * Sub(s.bottom[k + r], c);
-    return c == kConvolverBlank ? kConvolverBlank : v;
+    return IsBlank(c) ? c : v;  // a blank centre keeps its own marker
 }
 
 // The horizontal neighbour distances of input pixel q.
@@ -101,7 +105,7 @@ ORVA_INLINE double MeanBlankAt(const Rows& s, ptrdiff_t k, ptrdiff_t l, ptrdiff_
     const double centre = (Sub(s.top[k], c) + c) + Sub(s.bottom[k], c);
     const double right = (Sub(s.top[k + r], c) + Sub(s.mid[k + r], c)) + Sub(s.bottom[k + r], c);
     const double v = ((left + centre) + right) * kConvolverMeanFactor;
-    return c == kConvolverBlank ? kConvolverBlank : v;
+    return IsBlank(c) ? c : v;  // a blank centre keeps its own marker
 }
 
 // ---- Rows -------------------------------------------------------------------------------------
@@ -217,9 +221,8 @@ ORVA_INLINE void AgainAt(const __m256d* w256, const Rows& s, ptrdiff_t k, double
     auto sub = [&](const double* p) ORVA_LAMBDA_INLINE {
         V x = L::Load(p);
         asm("" : "+x"(x));  // read once, not again for the compare
-        // An integer compare (off the multipliers' ports): no value but the blank itself,
-        // NaN included, has the blank's bits or compares equal to it.
-        return _mm_blendv_pd(x, c, _mm_castsi128_pd(_mm_cmpeq_epi64(_mm_castpd_si128(x), _mm_castpd_si128(blank))));
+        // Equal to the marker, or unordered (NaN): both are samples without data.
+        return _mm_blendv_pd(x, c, _mm_cmp_pd(x, blank, _CMP_EQ_UQ));
     };
     V v;
     if constexpr (Mean) {
@@ -238,7 +241,7 @@ ORVA_INLINE void AgainAt(const __m256d* w256, const Rows& s, ptrdiff_t k, double
         v = L::Add(v, _mm_mul_pd(w(7), sub(s.bottom + k)));
         v = L::Add(v, _mm_mul_pd(w(8), sub(s.bottom + k + C)));
     }
-    L::Store(o + k, _mm_blendv_pd(v, blank, _mm_cmpeq_pd(c, blank)));
+    L::Store(o + k, _mm_blendv_pd(v, c, _mm_cmp_pd(c, blank, _CMP_EQ_UQ)));
 }
 
 // The coefficients in every lane.
@@ -246,9 +249,9 @@ ORVA_INLINE void Broadcast(const double* m, __m256d* w) {
     for (int i = 0; i < 9; ++i) w[i] = _mm256_set1_pd(m[i]);
 }
 
-// The blank samples among the four at k (bit i: sample k + i).
+// The blank samples among the four at k (bit i: sample k + i): the marker or NaN.
 ORVA_INLINE uint32_t BlanksAvx2(__m256d x) {
-    return static_cast<uint32_t>(_mm256_movemask_pd(_mm256_cmp_pd(x, _mm256_set1_pd(kConvolverBlank), _CMP_EQ_OQ)));
+    return static_cast<uint32_t>(_mm256_movemask_pd(_mm256_cmp_pd(x, _mm256_set1_pd(kConvolverBlank), _CMP_EQ_UQ)));
 }
 
 // The groups of four samples of a block row (see BlankRows).
@@ -289,7 +292,7 @@ ORVA_INLINE void NoteBlanksAvx2(const double* row, const Groups& g, uint8_t* not
 
 // A blank sample in any of the three rows at column k.
 ORVA_INLINE bool BlankColumn(const Rows& s, ptrdiff_t k) {
-    return s.top[k] == kConvolverBlank || s.mid[k] == kConvolverBlank || s.bottom[k] == kConvolverBlank;
+    return IsBlank(s.top[k]) || IsBlank(s.mid[k]) || IsBlank(s.bottom[k]);
 }
 
 // One output row by the blank rule: the groups by the plain rule, the rest by the blank
@@ -643,6 +646,25 @@ int32_t Entry(const ConvolverState* state, const ConvolverBlock* b) {
     return kernel::CpuHasAvx2() ? FilterAvx2<C, Mean, Blank>(m, *b) : FilterBase<C, Mean, Blank>(m, *b);
 }
 
+// True when any of `count` samples at p is NaN. The loop keeps four unordered-compare
+// lanes and stops at the first row that holds one.
+[[gnu::target("avx2")]] bool RowHoldsNaNAvx2(const double* p, size_t count) {
+    __m256d any = _mm256_setzero_pd();
+    size_t k = 0;
+    for (; k + 4 <= count; k += 4) {
+        const __m256d x = _mm256_loadu_pd(p + k);
+        any = _mm256_or_pd(any, _mm256_cmp_pd(x, x, _CMP_UNORD_Q));
+    }
+    bool found = _mm256_movemask_pd(any) != 0;
+    for (; k < count; ++k) found = found || p[k] != p[k];
+    return found;
+}
+bool RowHoldsNaNBase(const double* p, size_t count) {
+    bool found = false;
+    for (size_t k = 0; k < count; ++k) found |= p[k] != p[k];
+    return found;
+}
+
 }  // namespace
 
 int32_t ConvolverMeanC1(const ConvolverState* s, const ConvolverBlock* b) { return Entry<1, true, false>(s, b); }
@@ -656,6 +678,15 @@ int32_t ConvolverWeightedBlankC1(const ConvolverState* s, const ConvolverBlock* 
 }
 int32_t ConvolverWeightedBlankC3(const ConvolverState* s, const ConvolverBlock* b) {
     return Entry<3, false, true>(s, b);
+}
+
+bool ConvolverInputHoldsNaN(const double* input, size_t stride, size_t samples, size_t rows) {
+    const bool avx2 = kernel::CpuHasAvx2();
+    for (size_t r = 0; r < rows; ++r) {
+        const double* row = input + r * stride;
+        if (avx2 ? RowHoldsNaNAvx2(row, samples) : RowHoldsNaNBase(row, samples)) return true;
+    }
+    return false;
 }
 
 }  // namespace orva

@@ -16,10 +16,11 @@
 // the same bits. The mean sums each column of three samples first and then
 // three neighbouring column sums.
 //
-// Samples without data hold kConvolverBlank. In the blank variants a blank
-// centre sample gives a blank output sample, and a blank neighbour counts as the
-// centre sample's value; a sample with no blank near it gets the plain variant's
-// value, bit for bit.
+// Samples without data hold kConvolverBlank (the affine stage's mark) or NaN (a
+// float file's missing samples, and integer samples that BLANK marks, are read as
+// NaN). In the blank variants a blank centre sample gives a blank output sample
+// (the same marker), and a blank neighbour counts as the centre sample's value; a
+// sample with no blank near it gets the plain variant's value, bit for bit.
 #include <cfloat>
 #include <cstddef>
 #include <cstdint>
@@ -62,5 +63,9 @@ int32_t ConvolverWeightedC1(const ConvolverState* state, const ConvolverBlock* b
 int32_t ConvolverWeightedC3(const ConvolverState* state, const ConvolverBlock* block);
 int32_t ConvolverWeightedBlankC1(const ConvolverState* state, const ConvolverBlock* block);
 int32_t ConvolverWeightedBlankC3(const ConvolverState* state, const ConvolverBlock* block);
+
+// True when any of the `samples` first samples of `rows` rows, `stride` samples apart,
+// is NaN: such a block needs the blank variant even when its source did not mark it.
+bool ConvolverInputHoldsNaN(const double* input, size_t stride, size_t samples, size_t rows);
 
 }  // namespace orva

@@ -419,14 +419,20 @@ int32_t ConvolverProcess(PullResult* own, PullResult* out, const PullRequest* re
     block.outputStride = static_cast<size_t>(width) * channels;
     block.width = width;
     block.height = height;
-    const ConvolverKernelFn kernel = in.state != 0 ? state->blank : state->plain;
+    // A source marks the blocks that may hold its missing samples, but a float file's
+    // NaN samples arrive unmarked: without the blank variant each would spread to its
+    // whole neighbourhood.
+    const bool blanks = in.state != 0 || ConvolverInputHoldsNaN(block.input, block.inputStride,
+                                                                static_cast<size_t>(in.width) * channels,
+                                                                static_cast<size_t>(in.height));
+    const ConvolverKernelFn kernel = blanks ? state->blank : state->plain;
     const int32_t result = kernel(state, &block);
     if (result < 0) {
         out->pending = 0;
         return result;
     }
     // Samples without data stay where the input had them.
-    image.state = in.state;
+    image.state = blanks ? std::max<uint8_t>(in.state, 1) : in.state;
     return result;
 }
 

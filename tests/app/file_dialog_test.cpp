@@ -541,5 +541,24 @@ TEST_F(FileDialogTest, TheSaveDialogsOutputFormatFollowsTheChosenType) {
     ReleaseFormats(formats);
 }
 
+// The extension a name without one gets follows the chosen type: the default one when the
+// type lists it or takes any name, else the type's first.
+TEST(FileDialogExtension, TheChosenTypeNamesTheFile) {
+    FileDialogRequest r;
+    r.defaultExtension = "fits";
+    r.filters = {{"FITS", "*.fts;*.fit;*.fits;*.mt"}, {"Binary", "*.dat;*.data;*.bin"}, {"[*.*]  Binary", "*.*"},
+                 {"Odd", "fits"}, {"Text", "*.txt"}};
+    const char* want[] = {"fits", "dat", "fits", "fits", "txt"};
+    for (int32_t i = 1; i <= 5; ++i) {
+        r.filterIndex = i;
+        EXPECT_EQ(ChosenTypeExtension(r), want[i - 1]) << i;
+    }
+    r.filterIndex = 9;  // outside the list
+    EXPECT_EQ(ChosenTypeExtension(r), "fits");
+    r.filterIndex = 2;
+    r.defaultExtension = "";
+    EXPECT_EQ(ChosenTypeExtension(r), "dat");
+}
+
 }  // namespace
 }  // namespace orva

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/cui.h"
@@ -181,6 +182,73 @@ TEST_F(ProjectsTest, SourcesOfAnItemAndItsCurrentWindows) {
     CUICloseAllProjects(&cui, false);
     EXPECT_EQ(gDestroyed, 2);
     EXPECT_EQ(cui.components.head, nullptr);
+}
+
+// A stage of a chain: its input link feeds it from the stage before.
+class Stage : public Fake {
+public:
+    struct In : ConsumerLink {
+        using ConsumerLink::ConsumerLink;
+        void OnUpstreamChanged() override {}
+        bool AcceptFormat(FormatRequest*) override { return true; }
+    };
+    Stage(const ComponentId* id, ComponentBase* upstream) : Fake(id), in(this) {
+        if (upstream != nullptr) {
+            ComponentAppendLink(upstream, &in);
+            in.upstream = upstream;
+        }
+    }
+    ConsumerLink* GetInputLink(int) override { return &in; }
+    In in;
+};
+
+// A file of two units has a chain behind each source: the item's first stage, stages and
+// Processing are those of the current source's chain, before and after a stream step;
+// an item of one source keeps what it has.
+TEST_F(ProjectsTest, TheItemsStagesAreThoseOfTheCurrentSourcesChain) {
+    Project* p = MakeProject({"ext.fits"});
+    ProjectItem* item = p->currentItem;
+    struct Chain {
+        Stage source, processing, transformation, reduction;
+        Chain()
+            : source(&kInputId, nullptr), processing(&kProcessingId, &source),
+              transformation(&kTransformationId, &processing), reduction(&kReductionId, &processing) {}
+    } one, two;
+    ASSERT_TRUE(ItemAddSource(item, &one.source));
+    // One source: nothing to follow.
+    item->firstStage = &one.source;
+    ItemFollowCurrentSource(item);
+    EXPECT_EQ(item->currentWindows[1], nullptr);
+    ASSERT_TRUE(ItemAddSource(item, &two.source));
+    // The last chain built named its stages; the current source is the first.
+    item->currentWindows[0] = &two.source;
+    item->currentWindows[2] = &two.transformation;
+    item->processing = &two.processing;
+    auto expectChain = [&](Chain& c) {
+        EXPECT_EQ(item->firstStage, &c.source);
+        EXPECT_EQ(std::make_tuple(item->currentWindows[0], item->currentWindows[1], item->currentWindows[2],
+                                  item->currentWindows[3], item->processing),
+                  std::make_tuple(static_cast<ComponentBase*>(&c.source), static_cast<ComponentBase*>(&c.processing),
+                                  static_cast<ComponentBase*>(&c.transformation),
+                                  static_cast<ComponentBase*>(&c.reduction),
+                                  static_cast<ComponentBase*>(&c.processing)));
+    };
+    ItemFollowCurrentSource(item);
+    expectChain(one);
+    EXPECT_TRUE(ItemSelectNextSource(item, 1, true));  // the stream step follows by itself
+    expectChain(two);
+    EXPECT_TRUE(ItemSelectNextSource(item, -1, true));
+    expectChain(one);
+    EXPECT_TRUE(ItemChainHolds(&one.source, &one.reduction));
+    EXPECT_FALSE(ItemChainHolds(&one.source, &two.reduction));
+    EXPECT_FALSE(ItemChainHolds(&two.processing, &two.source));
+    // The chains are the test's: the item lets them go before they end.
+    item->sources.clear();
+    item->currentSource.store(nullptr);
+    item->firstStage = item->processing = nullptr;
+    for (ComponentBase*& w : item->currentWindows) w = nullptr;
+    for (Chain* c : {&one, &two})
+        for (Stage* s : {&c->source, &c->processing, &c->transformation, &c->reduction}) s->owner = nullptr;
 }
 
 // A display cell asked for by a group window is one of that window's: the main window's

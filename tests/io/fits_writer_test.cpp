@@ -766,3 +766,105 @@ TEST(FitsWriteFile, NaNSamplesOfIntegerOutputAreBlanks) {
 
 }  // namespace
 }  // namespace orva
+
+namespace orva {
+namespace {
+
+// Samples without data (the -DBL_MAX that the affine stage writes where a rotated frame has
+// no input) are missing in the file for every reader: NaN in real output, the BLANK value
+// with its card in integer output; NaN samples likewise. DATAMIN and DATAMAX are the real
+// data's. A special value set for them is written instead (NaN stays a blank).
+TEST(FitsWriteFile, SamplesWithoutDataAreMissingInTheFile) {
+    const TempFolder dir;
+    const int64_t W = 19, H = 6;
+    auto marked = [](int f, int64_t x, int64_t y) { return (x + y + f) % 7 == 0; };
+    auto nan = [](int f, int64_t x, int64_t y) { return (x * 3 + y + f) % 13 == 5; };
+    struct Case {
+        const char* name;
+        uint32_t type;
+        double bscale, bzero;
+        bool special;       // the marker written as stored 7
+        const char* blank;  // the card, "" for none
+    } cases[] = {
+        {"f64", kTypeF64, 0.0, 0.0, false, ""},
+        {"f32", kTypeF32, 0.0, 0.0, false, ""},
+        {"i16", kTypeI16, 0.5, 90.0, false, "BLANK   =               -32768 / value of missing samples"},
+        {"u8", kTypeU8, 0.0, 0.0, false, "BLANK   =                  255 / value of missing samples"},
+        {"i32", kTypeI32, 0.0, 0.0, false, "BLANK   =          -2147483648 / value of missing samples"},
+        {"i16 special", kTypeI16, 0.0, 0.0, true, "BLANK   =               -32768 / value of missing samples"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string name = c.special ? "special" : c.name;
+        ASSERT_EQ(mkdir(dir.File(name).c_str(), 0700), 0);
+        auto physical = [&](int f, int64_t x, int64_t y) {
+            if (marked(f, x, y)) return -DBL_MAX;
+            if (nan(f, x, y)) return std::nan("");
+            return 100.0 + static_cast<double>((x * 7 + y * 13 + f * 5) % 40);
+        };
+        testing_io::WriterJob job(kTypeF64, W, H, 2,
+                                  [&](int f, int, int64_t x, int64_t y, int64_t, int) { return physical(f, x, y); });
+        job.format = *FormatFits();
+        if (c.bscale != 0.0) job.writer->SetScaleZero(c.bscale, c.bzero);
+        job.writer->SetSpecialValue(c.special, 7.0);
+        job.writer->SetFrameRange(0, 1, 1);
+        ASSERT_EQ(job.Run(dir.File(name + "/a.fits"), c.type), 1);
+        const std::string file = job.writer->LastFileName();
+        const std::string header = ReadText(file).substr(0, 2880);
+        std::string blank;
+        for (size_t i = 0; i < 36; ++i)
+            if (Trim(Card(header, i)).rfind("BLANK", 0) == 0) blank = Trim(Card(header, i));
+        EXPECT_EQ(blank, c.blank);
+        ExpectVerified(file);
+        if (!HaveAstropy()) continue;
+        std::string where, seven;
+        double lo = DBL_MAX, hi = -DBL_MAX;
+        for (int f = 0; f < 2; ++f)
+            for (int64_t y = 0; y < H; ++y)
+                for (int64_t x = 0; x < W; ++x) {
+                    const std::string at = std::to_string((f * H + y) * W + x);
+                    if (marked(f, x, y) && c.special) seven += (seven.empty() ? "" : " ") + at;
+                    else if (marked(f, x, y) || nan(f, x, y)) where += (where.empty() ? "" : " ") + at;
+                    else lo = std::min(lo, physical(f, x, y)), hi = std::max(hi, physical(f, x, y));
+                }
+        char range[64];
+        std::snprintf(range, sizeof range, "%g %g", lo, hi);
+        // Where astropy finds NaN, where it finds the special value's stored 7, and the range.
+        const std::string got = Astropy(
+            file,
+            "'%s|%s|%g %g|%g %g' % (' '.join(str(i) for i in np.flatnonzero(np.isnan(d.astype(np.float64)))), "
+            "' '.join(str(i) for i in np.flatnonzero(d.astype(np.float64) == 7)), hd['DATAMIN'], hd['DATAMAX'], "
+            "np.nanmin(np.where(d == 7, np.nan, d)), np.nanmax(d))");
+        EXPECT_EQ(got, where + "|" + seven + "|" + range + "|" + range);
+    }
+}
+
+// Raw binary real output writes samples without data as NaN as well (its readers have no
+// other mark); integer raw output keeps the type's lowest value.
+TEST(FitsWriteFile, RawRealOutputWritesSamplesWithoutDataAsNaN) {
+    const TempFolder dir;
+    auto fn = [](int, int64_t x, int64_t y) { return x == 1 && y == 0 ? -DBL_MAX : (x == 2 ? std::nan("") : 3.0 + x); };
+    const auto f64 = testing_io::RunWriter(FormatBinary(), dir.File("a.dat"), kTypeF64, kTypeF64, 4, 2, 1, fn);
+    ASSERT_EQ(f64.filesWritten, 1);
+    const std::string bytes = ReadText(f64.file);
+    ASSERT_EQ(bytes.size(), 64u);
+    double v[8];
+    std::memcpy(v, bytes.data(), sizeof v);
+    EXPECT_EQ(v[0], 3.0);
+    EXPECT_TRUE(std::isnan(v[1]));
+    EXPECT_TRUE(std::isnan(v[2]));
+    EXPECT_TRUE(std::isnan(v[6]));
+    EXPECT_EQ(v[5], 4.0);
+    ASSERT_EQ(mkdir(dir.File("i").c_str(), 0700), 0);
+    const auto i16 = testing_io::RunWriter(FormatBinary(), dir.File("i/a.dat"), kTypeF64, kTypeI16, 4, 2, 1, fn);
+    ASSERT_EQ(i16.filesWritten, 1);
+    const std::string ib = ReadText(i16.file);
+    ASSERT_EQ(ib.size(), 16u);
+    int16_t s[8];
+    std::memcpy(s, ib.data(), sizeof s);
+    EXPECT_EQ(s[1], -32768);
+    EXPECT_EQ(s[0], 3);
+}
+
+}  // namespace
+}  // namespace orva

@@ -2,18 +2,25 @@
 // with the pointer and keys of XTest only, judged by the screen and by the files written
 // (read back with astropy and checked with fitsverify): unsigned 16-bit data saved "As
 // Input" to 16-bit FITS keep every value (BITPIX 16 with BZERO 32768); a cube saved one
-// file per frame is reported by the files written; and a save whose files exist asks once
-// about all of them, keeps them on "No" and replaces them on "Yes".
+// file per frame is reported by the files written; a save whose files exist asks once
+// about all of them, keeps them on "No" and replaces them on "Yes"; a file whose name a
+// folder takes is reported in the error colour; "Binary", chosen in the dialog or on the
+// Output page, writes raw samples under a binary name; and signed data saved "Unsigned"
+// opens again with the values saved.
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
+#include <dirent.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <sstream>
 #include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "common/number_text.h"
 #include "program_input.h"
 #include "program_window.h"
 #include "road_files.h"
@@ -48,6 +55,17 @@ h.writeto(d + '/uns16.fits')
 np.save(d + '/uns16.npy', a)
 c = np.stack([(np.arange(40 * 50).reshape(40, 50) % 400 + 1000 * f).astype(np.int16) for f in range(3)])
 fits.PrimaryHDU(c).writeto(d + '/c3.fits')
+c5 = np.stack([(np.arange(30 * 20).reshape(30, 20) % 300 + 100 * f).astype(np.int16) for f in range(5)])
+fits.PrimaryHDU(c5).writeto(d + '/c5.fits')
+s = (np.arange(60 * 80).reshape(60, 80) * 7 % 3500 - 500).astype(np.int16)
+s[0, 0], s[0, 1] = -500, 2999
+fits.PrimaryHDU(s).writeto(d + '/s16.fits')
+np.save(d + '/s16.npy', s)
+y, x = np.mgrid[0:48, 0:64]
+a = (100.0 + x * 2.5 + y * 1.25).astype(np.float32)
+for (r, c) in [(0, 0), (10, 10), (10, 12), (20, 63), (47, 30), (30, 40)]:
+    a[r, c] = np.nan
+fits.PrimaryHDU(a).writeto(d + '/nan.fits')
 )";
 
 // Compares written files with what they should hold: "same FILE NPY [FRAME]" prints the dtype,
@@ -64,6 +82,10 @@ if sys.argv[1] == 'same':
         if len(sys.argv) > 4:
             want = want[int(sys.argv[4])]
         print(data.dtype.name, h['BITPIX'], h.get('BZERO', 0), 'equal' if np.array_equal(data, want) else 'differ')
+elif sys.argv[1] == 'raw':
+    want = np.load(sys.argv[3])
+    got = np.fromfile(sys.argv[2], dtype='<f8')
+    print('equal' if got.size == want.size and np.array_equal(got.reshape(want.shape), want) else 'differ %d' % got.size)
 elif sys.argv[1] == 'mark':
     for name in sys.argv[2:]:
         fits.PrimaryHDU(np.full((40, 50), 7, np.int16)).writeto(name, overwrite=True)
@@ -136,19 +158,19 @@ protected:
     }
 
     // "Save" on the menu bar (below "Open"); the save dialog.
-    Window OpenSaveDialog() {
+    Window OpenSaveDialog(const char* title = kSaveTitle) {
         const Screen::Rect m = screen.RectOf(main);
         testing_program::MoveTo(D(), Root(), m.left + 20, m.top + 38);
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         testing_program::ClickAt(D(), Root(), m.left + 20, m.top + 38);
-        return screen.WaitForWindow(kSaveTitle, 10000);
+        return screen.WaitForWindow(title, 10000);
     }
 
     // The path typed into the save dialog's "File name:" field and Return. On a loaded machine
     // the first keys can reach the field before it has the focus: a dialog still open after the
     // wait has the path typed once more.
-    ::testing::AssertionResult SaveAs(const std::string& path) {
-        const Window dialog = OpenSaveDialog();
+    ::testing::AssertionResult SaveAs(const std::string& path, const char* title = kSaveTitle) {
+        const Window dialog = OpenSaveDialog(title);
         if (dialog == 0) return ::testing::AssertionFailure() << "no save dialog\n" << program->Log();
         // Save opens the Output page beside the dialog: the keys wait until it stands.
         screen.WaitForWindow(kOutputPage, 8000);
@@ -163,10 +185,43 @@ protected:
             testing_program::PressKeys(D(), {XK_Return});
             for (int waited = 0; waited <= 10000; waited += 200) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                if (screen.FindWindow(kSaveTitle) == 0) return ::testing::AssertionSuccess();
+                if (screen.FindWindow(title) == 0) return ::testing::AssertionSuccess();
             }
         }
         return ::testing::AssertionFailure() << "the save dialog stayed open: " << Keep("save_dialog_open");
+    }
+
+    // The path typed into an open save dialog's "File name:" field, and Return.
+    ::testing::AssertionResult TypeName(Window dialog, const std::string& path) {
+        int x = 0, y = 0;
+        if (!WaitForText(dialog, "File name:", &x, &y)) return ::testing::AssertionFailure() << "no File name:";
+        testing_program::ClickAt(D(), Root(), x + 150, y + 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        testing_program::PressKeys(D(), {XK_Control_L, XK_a});
+        testing_program::TypeText(D(), path);
+        testing_program::PressKeys(D(), {XK_Return});
+        for (int waited = 0; waited <= 10000; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            if (screen.FindWindow(kSaveTitle) == 0) return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << "the save dialog stayed open: " << Keep("save_dialog_open");
+    }
+
+    // Clicks the arrow at (dx, dy) from the caption until the window shows `text` and not
+    // `besides` (at most eight clicks).
+    bool StepUntil(Window w, const std::string& caption, int dx, int dy, const std::string& text,
+                   const std::string& besides = "") {
+        int cx = 0, cy = 0, x = 0, y = 0;
+        if (!WaitForText(w, caption, &cx, &cy)) return false;
+        for (int click = 0; click <= 8; ++click) {
+            if (WaitForText(w, text, &x, &y, 1000) && (besides.empty() || !WaitForText(w, besides, &x, &y, 0)))
+                return true;
+            testing_program::MoveTo(D(), Root(), cx + dx, cy + dy);
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            testing_program::ClickAt(D(), Root(), cx + dx, cy + dy);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        return false;
     }
 
     // The main window's status line shows the text.
@@ -191,6 +246,22 @@ protected:
         screen.Grab(Root(), &shot);
         testing_program::WritePpm(path, shot);
         return path;
+    }
+
+    // The pixels of the status line along the bottom of the main window drawn in the error
+    // colour (a strong red).
+    int ErrorPixelsOnTheStatusLine() {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(D(), main, &a) || a.height < 24) return -1;
+        Picture line;
+        if (!screen.Grab(main, &line, 0, a.height - 22, a.width, 22)) return -1;
+        int red = 0;
+        for (int y = 0; y < line.height; ++y)
+            for (int x = 0; x < line.width; ++x) {
+                const uint8_t* p = line.At(x, y);
+                red += p[0] >= 200 && p[1] <= 60 && p[2] <= 60;
+            }
+        return red;
     }
 
     testing_util::TempFolder files;
@@ -299,6 +370,258 @@ TEST_F(OutputSaveProgram, ASecondSaveAsksOnceBeforeReplacingTheFiles) {
         EXPECT_EQ(Check("marked '" + name + "'"), "replaced") << name;
         EXPECT_TRUE(Verified(name)) << name;
     }
+    EXPECT_EQ(program->End(), 0);
+}
+
+// A cube saved one file per frame where frame 2's name is taken by a folder: the status
+// line says in the error colour that that file was not written, the other four are
+// written and read back by astropy, the folder stays, and no temporary file is left.
+TEST_F(OutputSaveProgram, AFileWhoseNameIsTakenIsReportedAsAnError) {
+    ASSERT_TRUE(Start("c5.fits"));
+    mkdir(files.File("out").c_str(), 0700);
+    const std::string blocked = files.File("out/c5002_snr0001.fits");
+    ASSERT_EQ(mkdir(blocked.c_str(), 0700), 0);
+    ASSERT_TRUE(SaveAs(files.File("out/cube.fits")));
+    EXPECT_TRUE(StatusShows("'" + blocked + "' - not written")) << Keep("save_blocked") << "\n" << program->Log();
+    EXPECT_GT(ErrorPixelsOnTheStatusLine(), 20) << "not in the error colour: " << Keep("save_blocked_colour");
+    struct stat st {};
+    ASSERT_EQ(stat(blocked.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    int status = -1;
+    RunCommand("/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+               "np.save(\"" + files.File("c5.npy") + "\", fits.getdata(\"" + files.File("c5.fits") + "\"))'",
+               &status);
+    ASSERT_EQ(status, 0);
+    for (int f : {1, 3, 4, 5}) {
+        const std::string name = files.File("out/c500" + std::to_string(f) + "_snr0001.fits");
+        EXPECT_EQ(Check("same '" + name + "' '" + files.File("c5.npy") + "' " + std::to_string(f - 1)),
+                  "float64 -64 0 equal");
+        EXPECT_TRUE(Verified(name)) << name;
+    }
+    if (DIR* dir = opendir(files.File("out").c_str())) {
+        while (const dirent* e = readdir(dir)) EXPECT_NE(std::string(e->d_name).rfind("orv", 0), 0u) << e->d_name;
+        closedir(dir);
+    }
+    EXPECT_EQ(program->End(), 0);
+}
+
+// "Files of type" stepped to "Binary" in the save dialog writes raw samples under a
+// binary name; "Binary" chosen with the Output page's format arrows is the type the next
+// dialog starts with, and what it writes.
+TEST_F(OutputSaveProgram, BinaryChosenInTheDialogOrOnThePageWritesARawFile) {
+    ASSERT_TRUE(Start("s16.fits"));
+    for (const char* folder : {"a", "b", "c"}) mkdir(files.File(folder).c_str(), 0700);
+    const Window dialog = OpenSaveDialog();
+    ASSERT_NE(dialog, 0u) << program->Log();
+    const Window page = screen.WaitForWindow(kOutputPage, 8000);
+    ASSERT_NE(page, 0u) << "no Output page";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The type's right arrow stands 373 pixels right of the "Files of type:" caption.
+    ASSERT_TRUE(StepUntil(dialog, "Files of type:", 373, 5, "Binary")) << Keep("save_dialog_types");
+    ASSERT_TRUE(TypeName(dialog, files.File("a/b.fits")));
+    const std::string raw = files.File("a/s16001_snr0001.dat");
+    EXPECT_TRUE(StatusShows(raw + " saved")) << Keep("save_binary") << "\n" << program->Log();
+    EXPECT_FALSE(testing_util::Exists(files.File("a/s16001_snr0001.fits")));
+    EXPECT_EQ(Check("raw '" + raw + "' '" + files.File("s16.npy") + "'"), "equal");
+
+    // The Output page's format arrows ("Format:" caption, left arrow 237 pixels on, right
+    // arrow 250): FITS chosen there is what the next Save writes, and then Binary.
+    // ("200 [FITS]", a format of its own, stands between them.)
+    ASSERT_TRUE(StepUntil(page, "Format:", 237, 5, "FITS", "200")) << Keep("save_page_fits");
+    ASSERT_TRUE(SaveAs(files.File("b/x")));
+    const std::string fits = files.File("b/s16001_snr0001.fits");
+    EXPECT_TRUE(StatusShows(fits + " saved")) << Keep("save_page_fits_saved") << "\n" << program->Log();
+    EXPECT_EQ(Check("same '" + fits + "' '" + files.File("s16.npy") + "'"), "float64 -64 0 equal");
+    EXPECT_TRUE(Verified(fits));
+    ASSERT_TRUE(StepUntil(page, "Format:", 250, 5, "Binary")) << Keep("save_page_binary");
+    ASSERT_TRUE(SaveAs(files.File("c/x")));
+    const std::string second = files.File("c/s16001_snr0001.dat");
+    EXPECT_TRUE(StatusShows(second + " saved")) << Keep("save_page_binary_saved") << "\n" << program->Log();
+    EXPECT_EQ(Check("raw '" + second + "' '" + files.File("s16.npy") + "'"), "equal");
+    EXPECT_FALSE(testing_util::Exists(files.File("c/s16001_snr0001.fits")));
+    EXPECT_EQ(program->End(), 0);
+}
+
+// Six significant digits, as the Info page gives its figures.
+std::string Six(double v) {
+    char text[32] = "";
+    FormatDoubleFit(6, text, v, nullptr);
+    return text;
+}
+
+// Signed 16-bit data (-500..2999) saved as FITS 16 bit with "Unsigned" on: astropy reads
+// the values saved, and so does the program itself when it opens the file again with the
+// service file written beside it (the Info page's MinMax and Mean are numpy's).
+TEST_F(OutputSaveProgram, SignedDataSavedUnsignedReopensWithTheValuesSaved) {
+    ASSERT_TRUE(Start("s16.fits"));
+    ASSERT_NE(OpenSaveDialog(), 0u) << program->Log();
+    testing_program::PressKeys(D(), {XK_Escape});
+    const Window page = screen.WaitForWindow(kOutputPage, 8000);
+    ASSERT_NE(page, 0u) << "no Output page";
+    ASSERT_TRUE(ClickText(page, "16 Bit")) << Keep("save_signed_page");
+    std::pair<int, int> at;
+    ASSERT_TRUE(ClickText(page, "Unsi", &at)) << Keep("save_signed_page");
+    bool on = false;
+    for (int waited = 0; waited < 4000 && !on; waited += 200) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        on = screen.Grab(Root(), &shot) && shot.At(at.first - 3, at.second + 4)[0] < 80;
+    }
+    ASSERT_TRUE(on) << "\"Unsigned\" did not turn on: " << Keep("save_signed_toggle");
+    mkdir(files.File("a").c_str(), 0700);
+    ASSERT_TRUE(SaveAs(files.File("a/u.fits")));
+    const std::string written = files.File("a/s16001_snr0001.fits");
+    EXPECT_TRUE(StatusShows(written + " saved")) << Keep("save_signed") << "\n" << program->Log();
+    EXPECT_TRUE(testing_util::Exists(files.File("a/s16001_snr0001.fs")));
+    EXPECT_TRUE(Verified(written));
+    int status = -1;
+    const std::string stats = RunCommand(
+        "/usr/bin/python3 -c 'import sys, numpy as np; from astropy.io import fits; "
+        "v = fits.getdata(sys.argv[1]).astype(np.float64); w = np.load(sys.argv[2]).astype(np.float64); "
+        "print(int(np.array_equal(v, w)), repr(v.min()), repr(v.max()), repr(v.mean()))' '" +
+            written + "' '" + files.File("s16.npy") + "' 2>&1",
+        &status);
+    ASSERT_EQ(status, 0) << stats;
+    int same = 0;
+    double minimum = 0, maximum = 0, mean = 0;
+    std::istringstream(stats) >> same >> minimum >> maximum >> mean;
+    EXPECT_EQ(same, 1) << "astropy reads other values: " << stats;
+    EXPECT_EQ(program->End(), 0);
+
+    // Opened again, with its service file: the Info page's figures are those of the values.
+    std::string why;
+    main = testing_program::StartOnFiles(screen, program, files.File("run2"), {written}, &why);
+    ASSERT_NE(main, 0u) << why;
+    ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+    const std::string minMax = Six(minimum) + " / " + Six(maximum), meanText = Six(mean);
+    bool seen = false;
+    why = "no Info page";
+    for (int waited = 0; waited < 20000 && !seen; waited += 250) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        screen.Raise(main);
+        if (!screen.Grab(main, &shot)) continue;
+        int mx = 0, my = 0, rx = 0, ry = 0;
+        if (!testing_program::FindInk(shot, 0, 0, shot.width / 2, shot.height, testing_program::UiTextInk("Mean"),
+                                      &mx, &my) ||
+            !testing_program::FindInk(shot, 0, my, shot.width / 2, shot.height - my,
+                                      testing_program::UiTextInk("RMS"), &rx, &ry))
+            continue;
+        const int step = ry - my;
+        seen = step > 0 && testing_program::ListCellShows(shot, mx, my, meanText, &why) &&
+               testing_program::ListCellShows(shot, mx, my - 2 * step, minMax, &why);
+    }
+    EXPECT_TRUE(seen) << why << " (want " << minMax << ", mean " << meanText << "): " << Keep("save_signed_reopened");
+    EXPECT_EQ(program->End(), 0);
+}
+
+// "Blur" added on the Plug-ins page over a float file with six NaN samples, and the
+// processed data saved (64-bit reals): the file holds NaN at those six places only, and
+// elsewhere the Blur of the data with each NaN neighbour counted as the centre sample
+// (numpy, edges repeated).
+TEST_F(OutputSaveProgram, BlurredNaNSamplesStayWhereTheyWere) {
+    ASSERT_TRUE(Start("nan.fits"));
+    ASSERT_TRUE(program->WaitForLog("Source format", 20000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const Screen::Rect m = screen.RectOf(main);
+    int x = 0, y = 0;
+    ASSERT_TRUE(screen.Grab(Root(), &shot) && testing_program::PageTab(shot, m.left, m.top, 1, &x, &y));
+    testing_program::ClickAt(D(), Root(), x, y);  // "Plug-ins"
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(ClickText(0, "Add Filter")) << Keep("blur_no_add");
+    ASSERT_TRUE(ClickText(0, "Convolution")) << Keep("blur_no_menu");
+    ASSERT_TRUE(ClickText(0, "Convolver")) << Keep("blur_no_convolver");
+    // The preset's right arrow stands 226 pixels right of its name; "Blur" is twelve on.
+    ASSERT_TRUE(WaitForText(0, "Contrast *+ [soft]", &x, &y)) << Keep("blur_no_preset");
+    for (int i = 0; i < 12; ++i) {
+        testing_program::ClickAt(D(), Root(), x + 226, y + 4);
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    ASSERT_TRUE(WaitForNoText(0, "Contrast *+ [soft]")) << Keep("blur_not_stepped");
+
+    // The Output page's "Connect:" list (its arrow 256 pixels on): the processed data.
+    ASSERT_NE(OpenSaveDialog(), 0u) << program->Log();
+    testing_program::PressKeys(D(), {XK_Escape});
+    const Window page = screen.WaitForWindow(kOutputPage, 8000);
+    ASSERT_NE(page, 0u);
+    ASSERT_TRUE(WaitForText(page, "Connect:", &x, &y));
+    testing_program::ClickAt(D(), Root(), x + 256, y + 4);
+    ASSERT_TRUE(ClickText(0, "Processed data")) << Keep("blur_no_connect");
+    mkdir(files.File("a").c_str(), 0700);
+    ASSERT_TRUE(SaveAs(files.File("a/b.fits"), "Save As - [Proccessing] [All]"));
+    const std::string written = files.File("a/nan001_snr0001.fits");
+    EXPECT_TRUE(StatusShows(written + " saved")) << Keep("blur_saved") << "\n" << program->Log();
+    EXPECT_TRUE(Verified(written));
+    int status = -1;
+    const std::string got = RunCommand(
+        "/usr/bin/python3 -c 'import sys, numpy as np; from astropy.io import fits\n"
+        "a = fits.getdata(sys.argv[1]).astype(np.float64); b = fits.getdata(sys.argv[2])\n"
+        "w = np.array([[1, 1, 1], [1, 2, 1], [1, 1, 1]]) / 10.0\n"
+        "p = np.pad(a, 1, mode=\"edge\"); want = np.zeros_like(a)\n"
+        "for y in range(a.shape[0]):\n"
+        "    for x in range(a.shape[1]):\n"
+        "        c = a[y, x]; n = p[y:y + 3, x:x + 3].copy(); n[np.isnan(n)] = c\n"
+        "        want[y, x] = c if np.isnan(c) else (w * n).sum()\n"
+        "print(b.dtype.name, int(np.isnan(b).sum()), bool((np.isnan(b) == np.isnan(a)).all()), "
+        "float(np.nanmax(np.abs(b - want))) < 1e-9)' '" +
+            files.File("nan.fits") + "' '" + written + "' 2>&1",
+        &status);
+    EXPECT_EQ(got, "float64 6 True True\n");
+    EXPECT_EQ(program->End(), 0);
+}
+
+// Rotated by 30 degrees on the affine page, the processed data saved as Real 32 and as 16
+// bit: where the rotated frame has no data (its corners) the Real 32 file holds NaN, with
+// DATAMIN and DATAMAX those of the data; the 16-bit file holds its BLANK value there, with
+// the card, so that astropy finds NaN at the same places; both pass fitsverify.
+TEST_F(OutputSaveProgram, WhereARotatedFrameHasNoDataTheFilesHoldMissingSamples) {
+    ASSERT_TRUE(Start("s16.fits"));
+    ASSERT_TRUE(program->WaitForLog("Source format", 20000));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    const Screen::Rect m = screen.RectOf(main);
+    int x = 0, y = 0;
+    ASSERT_TRUE(screen.Grab(Root(), &shot) && testing_program::PageTab(shot, m.left, m.top, 1, &x, &y));
+    testing_program::ClickAt(D(), Root(), x, y);  // "Plug-ins": the affine filter's page
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(ClickText(0, "Lock")) << Keep("rotate_no_lock");
+    // The angle's field stands 120 pixels right of its label.
+    ASSERT_TRUE(WaitForText(0, "Rotate angle [Z]:", &x, &y)) << Keep("rotate_no_angle");
+    testing_program::ClickAt(D(), Root(), x + 120, y + 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    testing_program::PressKeys(D(), {XK_Control_L, XK_a});
+    testing_program::TypeText(D(), "30");
+    testing_program::PressKeys(D(), {XK_Return});
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+
+    ASSERT_NE(OpenSaveDialog(), 0u) << program->Log();
+    testing_program::PressKeys(D(), {XK_Escape});
+    const Window page = screen.WaitForWindow(kOutputPage, 8000);
+    ASSERT_NE(page, 0u);
+    ASSERT_TRUE(WaitForText(page, "Connect:", &x, &y));
+    testing_program::ClickAt(D(), Root(), x + 256, y + 4);
+    ASSERT_TRUE(ClickText(0, "Processed data")) << Keep("rotate_no_connect");
+    ASSERT_TRUE(ClickText(page, "Real 32")) << Keep("rotate_no_real32");
+    mkdir(files.File("a").c_str(), 0700);
+    ASSERT_TRUE(SaveAs(files.File("a/r.fits"), "Save As - [Proccessing] [All]"));
+    const std::string real = files.File("a/s16001_snr0001.fits");
+    EXPECT_TRUE(StatusShows(real + " saved")) << Keep("rotate_saved") << "\n" << program->Log();
+    ASSERT_TRUE(ClickText(page, "16 Bit")) << Keep("rotate_no_16");
+    mkdir(files.File("b").c_str(), 0700);
+    ASSERT_TRUE(SaveAs(files.File("b/r.fits"), "Save As - [Proccessing] [All]"));
+    const std::string integer = files.File("b/s16001_snr0001.fits");
+    EXPECT_TRUE(StatusShows(integer + " saved")) << Keep("rotate_saved_16") << "\n" << program->Log();
+    EXPECT_TRUE(Verified(real));
+    EXPECT_TRUE(Verified(integer));
+    int status = -1;
+    const std::string got = RunCommand(
+        "/usr/bin/python3 -c 'import sys, numpy as np; from astropy.io import fits\n"
+        "r = fits.open(sys.argv[1])[0]; i = fits.open(sys.argv[2])[0]; a = r.data.astype(np.float64)\n"
+        "b = i.data.astype(np.float64); m = np.isnan(a); h, w = a.shape\n"
+        "print(r.data.dtype.name, i.header[\"BITPIX\"], \"BLANK\" in i.header, m.sum() > 100,\n"
+        "      bool(m[0, 0] and m[0, -1] and m[-1, 0] and m[-1, -1] and not m[h // 2, w // 2]),\n"
+        "      bool((np.isnan(b) == m).all()), float(np.nanmin(a)) > -1e30, float(np.nanmin(b)) > -1e30,\n"
+        "      abs(r.header[\"DATAMIN\"] - np.nanmin(a)) < 1e-3, abs(r.header[\"DATAMAX\"] - np.nanmax(a)) < 1e-3)' '" +
+            real + "' '" + integer + "' 2>&1",
+        &status);
+    EXPECT_EQ(got, "float32 16 True True True True True True True True\n");
     EXPECT_EQ(program->End(), 0);
 }
 

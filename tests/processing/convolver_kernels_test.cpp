@@ -163,6 +163,67 @@ TEST(ConvolverKernelTest, SamplesWithoutDataFollowTheBlankRule) {
     }
 }
 
+// A NaN sample (a float file's missing sample, or an integer one its BLANK marks) is
+// blank like the marker: by hand, "Blur" (weights 1 1 1 / 1 2 1 / 1 1 1, times 0.1) over a
+// 4 x 3 frame of 10 with one NaN and one marker: the NaN's neighbours count it as their
+// centre, the NaN and the marker stay where they were, and nothing else turns NaN.
+TEST(ConvolverKernelTest, NaNSamplesAreBlankLikeTheMarker) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (int channels : {1, 3}) {
+        auto blur = PreparedState("Blur", channels);
+        auto mean = PreparedState("Blur | Mean", channels);
+        TestFrame in{4, 3, channels, std::vector<double>(static_cast<size_t>(12 * channels), 10.0)};
+        for (int c = 0; c < channels; ++c) {
+            in.At(1, 1, c) = nan;
+            in.At(3, 0, c) = kConvolverBlank;
+            in.At(0, 0, c) = 20.0;
+        }
+        OnBothKernelPaths([&] {
+            const TestFrame got = RunKernel(blur->blank, blur.get(), in);
+            const TestFrame avg = RunKernel(mean->blank, mean.get(), in);
+            for (int c = 0; c < channels; ++c) {
+                EXPECT_TRUE(std::isnan(got.At(1, 1, c)));
+                EXPECT_EQ(got.At(3, 0, c), kConvolverBlank);
+                // (0,0), edges repeated: 20 under weights 1+1+1+2, 10 under four weights of 1,
+                // and the NaN at (1,1) counted as the centre's 20: (100 + 40 + 20) / 10.
+                EXPECT_DOUBLE_EQ(got.At(0, 0, c), 16.0);
+                // (2,1): the NaN at (1,1) and the marker at (3,0) both count as its 10.
+                EXPECT_DOUBLE_EQ(got.At(2, 1, c), 10.0);
+                // (1,0): 20 at (0,0) twice (rows -1 and 0), the NaN once as 10: all others 10.
+                EXPECT_DOUBLE_EQ(got.At(1, 0, c), (20.0 * 2 + 10.0 * 8) / 10.0);
+                EXPECT_DOUBLE_EQ(avg.At(1, 0, c), (20.0 * 2 + 10.0 * 7) / 9.0);
+                int nans = 0;
+                for (int y = 0; y < 3; ++y)
+                    for (int x = 0; x < 4; ++x) nans += std::isnan(got.At(x, y, c)) ? 1 : 0;
+                EXPECT_EQ(nans, 1);
+            }
+        });
+    }
+}
+
+// Whether a block holds NaN: anywhere in its rows, but not past a row's samples (the stride's
+// gap) nor in the marker or infinities.
+TEST(ConvolverKernelTest, TheScanForNaNLooksAtEverySampleOfTheRowsOnly) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    for (size_t samples : {1u, 3u, 4u, 5u, 17u}) {
+        std::vector<double> rows(samples * 3 + 6, 1.0);  // stride samples + 2
+        const size_t stride = samples + 2;
+        OnBothKernelPaths([&] {
+            EXPECT_FALSE(ConvolverInputHoldsNaN(rows.data(), stride, samples, 3));
+            for (size_t r = 0; r < 3; ++r)
+                for (size_t k = 0; k < stride; ++k) {
+                    std::vector<double> v = rows;
+                    v[r * stride + k] = nan;
+                    EXPECT_EQ(ConvolverInputHoldsNaN(v.data(), stride, samples, 3), k < samples) << samples << " " << r << " " << k;
+                    v[r * stride + k] = kConvolverBlank;
+                    EXPECT_FALSE(ConvolverInputHoldsNaN(v.data(), stride, samples, 3));
+                    v[r * stride + k] = -std::numeric_limits<double>::infinity();
+                    EXPECT_FALSE(ConvolverInputHoldsNaN(v.data(), stride, samples, 3));
+                }
+        });
+    }
+}
+
 // The mean as the kernels sum it: each column of three samples top to bottom, then the
 // three column sums left to right, times the factor; a blank neighbour counts as the
 // centre, a blank centre stays blank.
@@ -174,12 +235,12 @@ TestFrame MeanReference(const TestFrame& in) {
                 const double centre = in.At(x, y, c);
                 auto at = [&](int dx, int dy) {
                     const double s = in.At(std::clamp(x + dx, 0, in.width - 1), std::clamp(y + dy, 0, in.height - 1), c);
-                    return s == kConvolverBlank ? centre : s;
+                    return IsBlankSample(s) ? centre : s;
                 };
                 double sums[3];
                 for (int dx = -1; dx <= 1; ++dx) sums[dx + 1] = (at(dx, -1) + at(dx, 0)) + at(dx, 1);
                 out.At(x, y, c) =
-                    centre == kConvolverBlank ? kConvolverBlank : ((sums[0] + sums[1]) + sums[2]) * kConvolverMeanFactor;
+                    IsBlankSample(centre) ? centre : ((sums[0] + sums[1]) + sums[2]) * kConvolverMeanFactor;
             }
     return out;
 }
@@ -268,16 +329,18 @@ TEST(ConvolverKernelTest, ALoneBlankAtEveryColumnFollowsTheBlankRule) {
             auto state = PreparedState(name, channels);
             const bool mean = std::string(name) == "Blur | Mean";
             const TestFrame clean = RandomFrame(70, 3, channels, 900 + static_cast<uint32_t>(channels));
+            for (double marker : {kConvolverBlank, std::numeric_limits<double>::quiet_NaN(),
+                                  -std::numeric_limits<double>::quiet_NaN()})
             OnBothKernelPaths([&] {
                 int failures = 0;
                 for (int y = 0; y < 3; ++y)
                     for (int x = 0; x < 70 && failures < 3; ++x) {
                         TestFrame in = clean;
-                        in.At(x, y, channels - 1) = kConvolverBlank;
+                        in.At(x, y, channels - 1) = marker;
                         const TestFrame want = mean ? MeanReference(in) : Reference(in, Weights(*state), true);
                         if (!SameBits(RunKernel(state->blank, state.get(), in), want)) {
                             ++failures;
-                            ADD_FAILURE() << name << " " << channels << "ch, blank at " << x << "," << y;
+                            ADD_FAILURE() << name << " " << channels << "ch, " << marker << " at " << x << "," << y;
                         }
                     }
             });

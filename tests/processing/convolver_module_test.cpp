@@ -5,6 +5,8 @@
 // presets.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <cstdio>
 #include <deque>
 #include <string>
@@ -319,6 +321,49 @@ TEST_F(ConvolverChainTest, AnyTilingOfRequestsGivesTheWholeFramesOutput) {
                     }
                 EXPECT_EQ(tiled.v, whole.v) << tw << "x" << th;
             }
+        }
+    }
+}
+
+// A float file's NaN samples come unmarked: the filter finds them and takes the blank
+// variant (a NaN spreads to no neighbour), and marks its own result; a block without NaN
+// keeps the plain variant and no mark.
+TEST_F(ConvolverChainTest, UnmarkedNaNSamplesTakeTheBlankVariant) {
+    for (int channels : {1, 3}) {
+        SCOPED_TRACE(std::to_string(channels) + " channels");
+        TestFrame frame = RandomFrame(19, 11, channels, 70 + channels);
+        const TestFrame clean = frame;
+        for (int k : {0, 40, 41, 100, 208}) frame.v[static_cast<size_t>(k) * channels % frame.v.size()] = std::nan("");
+        auto state = PreparedState("Contrast *+ [soft]", channels);  // what a new instance takes
+        for (const TestFrame* f : {static_cast<const TestFrame*>(&frame), &clean}) {
+            ProcessingComponent* host = Chain(*f);
+            ASSERT_EQ(AddConvolver(host)->skip, 0);
+            const size_t n = chains.size() - 1;
+            PullResult r;
+            ASSERT_GE(Pull(n, &r, 0, 0, f->width, f->height), 2);
+            const TestFrame got = FrameOf(r, channels);
+            const bool nans = f == &frame;
+            EXPECT_EQ(r.image.state, uint8_t{nans});
+            const TestFrame want = Reference(*f, Weights(*state), true);
+            size_t gotNaN = 0, wantNaN = 0;
+            for (size_t i = 0; i < got.v.size(); ++i) {
+                gotNaN += std::isnan(got.v[i]);
+                wantNaN += std::isnan(f->v[i]);
+                if (!std::isnan(want.v[i])) EXPECT_EQ(got.v[i], want.v[i]) << i;
+                else EXPECT_TRUE(std::isnan(got.v[i])) << i;
+            }
+            EXPECT_EQ(gotNaN, wantNaN);  // only the missing samples themselves
+            // A tile over one NaN sample with two more just outside its edge.
+            PullResult tile;
+            ASSERT_GE(Pull(n, &tile, 3, 3, 4, 4), 2);
+            const TestFrame t = FrameOf(tile, channels);
+            for (int y = 0; y < 4; ++y)
+                for (int x = 0; x < 4; ++x)
+                    for (int c = 0; c < channels; ++c) {
+                        const double w = want.At(x + 3, y + 3, c);
+                        if (std::isnan(w)) EXPECT_TRUE(std::isnan(t.At(x, y, c)));
+                        else EXPECT_EQ(t.At(x, y, c), w);
+                    }
         }
     }
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <cmath>
 #include <random>
 #include <string>
 #include <vector>
@@ -103,17 +104,20 @@ inline TestFrame RunKernel(ConvolverKernelFn kernel, const ConvolverState* state
     return out;
 }
 
+// A sample without data: the marker or NaN.
+inline bool IsBlankSample(double x) { return x == kConvolverBlank || std::isnan(x); }
+
 // The filter written out plainly: edges repeated, the weights applied row by row,
-// left to right; with `blank`, a blank centre stays blank and a blank neighbour
-// counts as the centre.
+// left to right; with `blank`, a blank centre stays as it was and a blank neighbour
+// (the marker or NaN) counts as the centre.
 inline TestFrame Reference(const TestFrame& in, const std::vector<double>& w, bool blank) {
     TestFrame out{in.width, in.height, in.channels, std::vector<double>(in.v.size())};
     for (int y = 0; y < in.height; ++y)
         for (int x = 0; x < in.width; ++x)
             for (int c = 0; c < in.channels; ++c) {
                 const double centre = in.At(x, y, c);
-                if (blank && centre == kConvolverBlank) {
-                    out.At(x, y, c) = kConvolverBlank;
+                if (blank && IsBlankSample(centre)) {
+                    out.At(x, y, c) = centre;
                     continue;
                 }
                 double sum = 0;
@@ -122,7 +126,7 @@ inline TestFrame Reference(const TestFrame& in, const std::vector<double>& w, bo
                         const int yy = std::clamp(y + r - 1, 0, in.height - 1);
                         const int xx = std::clamp(x + k - 1, 0, in.width - 1);
                         double s = in.At(xx, yy, c);
-                        if (blank && s == kConvolverBlank) s = centre;
+                        if (blank && IsBlankSample(s)) s = centre;
                         const double term = w[static_cast<size_t>(r * 3 + k)] * s;
                         sum = r == 0 && k == 0 ? term : sum + term;
                     }

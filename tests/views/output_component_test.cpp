@@ -3,8 +3,10 @@
 // type is corrected, the result codes and reports of a write, the special value, the
 // clipping question asked once, and the titles and format lists of Save As.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <climits>
+#include <cstdio>
 #include <cmath>
 #include <cfloat>
 #include <string>
@@ -422,6 +424,123 @@ TEST(OutputComponentTest, FilesOfThePatternAreNamedAndNeverReplacedUnasked) {
     EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
     EXPECT_EQ(shown.Texts().back(), "-3 " + first + " ... cube003_snr0001.fits: 3 files exist, not replaced");
     EXPECT_EQ(testing_util::ReadText(last), "kept");
+}
+
+// The index (1-based) of the entry of the list whose format is the descriptor, 0 for none.
+int32_t ListIndexOf(const FormatList* list, const FormatDesc* format) {
+    for (size_t i = 0; list != nullptr && i < list->entries.size(); ++i)
+        if (list->entries[i] == format) return static_cast<int32_t>(i + 1);
+    return 0;
+}
+
+// "Binary" chosen as the file type in the dialog writes raw samples under a binary name (a
+// typed ".fits" becomes ".dat"); "Binary" chosen on the Output page is the type the next
+// dialog starts with and the format written; FITS chosen there again gives FITS.
+TEST(OutputComponentTest, TheChosenFormatIsTheOneWrittenAndNamed) {
+    if (!testing_views::HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    OutputFile f;
+    const std::string path = f.File("img.fits");
+    testing_views::WriteCube(path, 1, 4, 5);
+    ASSERT_TRUE(f.Open(path));
+    StatusTexts shown;
+    ScriptedFileDialog dialog;
+    ScopedFileDialogBackend scope(&dialog);
+    f.output->recordMethod = kRecordOneFile;
+    dialog.Push(ScriptedFileDialog::Cancel());
+    EXPECT_FALSE(OutputSaveCommand(f.output, f.file.item, 0, 0, kWriteScopeAll, FormatTag{}));
+    FormatList* list = TheFormatRegistry().currentOutput;
+    ASSERT_NE(list, nullptr);
+    const int32_t binary = ListIndexOf(list, FormatBinary()), fits = ListIndexOf(list, FormatFits());
+    ASSERT_GT(binary, 0);
+    ASSERT_GT(fits, 0);
+    EXPECT_EQ(dialog.Requests().back().filterIndex, fits);
+
+    // The dialog's type: a name typed as FITS is written as a binary file.
+    dialog.Push(ScriptedFileDialog::Choose({"d.fits"}, f.file.folder.Path(), binary));
+    EXPECT_TRUE(OutputSaveCommand(f.output, f.file.item, 0, 0, kWriteScopeAll, FormatTag{}));
+    EXPECT_EQ(f.output->format, FormatBinary());
+    EXPECT_EQ(f.output->fileName, f.File("d.dat"));
+    EXPECT_EQ(shown.Texts().back(), "-2 " + f.File("img001_snr0001.dat") + " saved");
+    EXPECT_FALSE(FileExists(f.File("img001_snr0001.fits").c_str()));
+    // Raw samples of the output type (64-bit reals at first): 4 x 5 of them, no header.
+    EXPECT_EQ(testing_util::ReadText(f.File("img001_snr0001.dat")).size(), 4u * 5u * 8u);
+
+    // The page's choice: FITS stepped to on the page is the type the dialog starts with.
+    ASSERT_TRUE(OutputSelectFormat(f.output, RegisteredFormat(FormatFits())));
+    dialog.Push(ScriptedFileDialog::Choose({"e"}, f.file.folder.Path()));
+    EXPECT_TRUE(OutputSaveCommand(f.output, f.file.item, 0, 0, kWriteScopeAll, FormatTag{}))
+        << ::testing::PrintToString(shown.Texts());
+    EXPECT_TRUE(FileExists(f.File("img001_snr0001").c_str()));
+    EXPECT_EQ(dialog.Requests().back().filterIndex, fits);
+    EXPECT_EQ(f.output->format, FormatFits());
+    // ... and Binary stepped to there is kept by the next Save, not put back to FITS.
+    ASSERT_TRUE(OutputSelectFormat(f.output, RegisteredFormat(FormatBinary())));
+    std::remove(f.File("img001_snr0001.dat").c_str());  // nobody is asked to replace it
+    dialog.Push(ScriptedFileDialog::Choose({"g.dat"}, f.file.folder.Path()));
+    EXPECT_TRUE(OutputSaveCommand(f.output, f.file.item, 0, 0, kWriteScopeAll, FormatTag{}));
+    EXPECT_EQ(dialog.Requests().back().filterIndex, binary);
+    EXPECT_EQ(f.output->format, FormatBinary());
+    EXPECT_EQ(f.output->fileName, f.File("g.dat"));
+    EXPECT_EQ(testing_util::ReadText(f.File("img001_snr0001.dat")).size(), 4u * 5u * 8u);
+}
+
+// The name a Save writes under: an extension of another format of the list is replaced by
+// the chosen format's; names without one, or with one no format claims, are kept.
+TEST(OutputComponentTest, ANameOfAnotherFormatTakesTheChosenFormatsExtension) {
+    FormatList list;
+    FormatDesc fits = *FormatFits(), binary = *FormatBinary();
+    list.entries = {&fits, &binary};
+    list.entryCount = 2;
+    list.hasEntries = true;
+    struct Case {
+        int32_t current;
+        const char* name;
+        const char* want;
+    } cases[] = {
+        {2, "/d/a.fits", "/d/a.dat"},  {2, "/d/a.FTS", "/d/a.dat"},   {2, "/d/a.raw", "/d/a.raw"},
+        {2, "/d/a.xyz", "/d/a.xyz"},   {2, "/d.fits/a", "/d.fits/a"}, {1, "/d/a.dat", "/d/a.fits"},
+        {1, "/d/a.fit", "/d/a.fit"},   {1, "/d/a", "/d/a"},           {0, "/d/a.dat", "/d/a.dat"},
+        {3, "/d/a.dat", "/d/a.dat"},
+    };
+    for (const Case& c : cases) {
+        list.current = c.current;
+        EXPECT_EQ(NameForFormat(c.name, &list), c.want) << c.current << " " << c.name;
+    }
+    EXPECT_EQ(NameForFormat("/d/a.fits", nullptr), "/d/a.fits");
+}
+
+// A cube saved one file per frame where frame 2's name is taken by a folder: the other
+// files are written, the status line says in the error colour which file was not, the
+// folder stays, and no temporary file is left behind. With every name taken, the message
+// names them all and nothing is saved.
+TEST(OutputComponentTest, AFileWhoseNameIsTakenIsReportedAsAnError) {
+    if (!testing_views::HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    OutputFile f;
+    const std::string path = f.File("cubef.fits");
+    testing_views::WriteCube(path, 5, 4, 5);
+    ASSERT_TRUE(f.Open(path));
+    StatusTexts shown;
+    const std::string blocked = f.File("cubef002_snr0001.fits");
+    ASSERT_EQ(mkdir(blocked.c_str(), 0700), 0);
+    ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
+    EXPECT_EQ(shown.Texts().back(), "-3 '" + blocked + "' - not written; " + f.File("cubef001_snr0001.fits") +
+                                        " ... cubef005_snr0001.fits saved, [stream(s) 4, frame(s) 5, err(s) 1]");
+    struct stat st {};
+    ASSERT_EQ(stat(blocked.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    for (int frame : {1, 3, 4, 5})
+        EXPECT_TRUE(FileExists(f.File("cubef00" + std::to_string(frame) + "_snr0001.fits").c_str())) << frame;
+    for (const std::string& name : f.file.folder.Files()) EXPECT_NE(name.rfind("orv", 0), 0u) << name;
+
+    for (int frame : {1, 3, 4, 5}) {
+        const std::string name = f.File("cubef00" + std::to_string(frame) + "_snr0001.fits");
+        std::remove(name.c_str());
+        ASSERT_EQ(mkdir(name.c_str(), 0700), 0);
+    }
+    EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
+    EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("cubef001_snr0001.fits") +
+                                        " ... cubef005_snr0001.fits' - 5 not written");
+    for (const std::string& name : f.file.folder.Files()) EXPECT_NE(name.rfind("orv", 0), 0u) << name;
 }
 
 }  // namespace

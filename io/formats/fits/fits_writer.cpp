@@ -482,8 +482,19 @@ void FitsOffer(const FormatDesc*, OutputRequest* request) {
     if (ElementSize(request->type) > 1) request->type |= kElemSwapped;
 }
 
+// A FITS file holds an integer type whose sign FITS lacks in the other sign, half the
+// range away: the header's BZERO takes the shift (FitsWriteHeader), and so does the
+// service file.
+void FitsStoredForm(uint32_t outType, uint32_t* storedType, double* scale, double* zero) {
+    const double shift = FitsSignOffset(outType);
+    if (shift == 0.0) return;
+    *storedType = outType ^ kElemUnsigned;
+    *zero += shift * *scale;
+}
+
 const bool kFitsOfferRegistered = [] {
     RegisterOutputOffer(MakeFormatTag("FITS"), &FitsOffer);
+    RegisterOutputStoredForm(MakeFormatTag("FITS"), &FitsStoredForm);
     return true;
 }();
 
