@@ -21,7 +21,7 @@ using testing_program::ProgramRun;
 using testing_program::Screen;
 
 // A pixel box, inclusive; empty while x0 > x1.
-struct Box {
+struct PreviewBox {
     int x0 = 1 << 30, y0 = 1 << 30, x1 = -1, y1 = -1;
     void Add(int x, int y) {
         x0 = std::min(x0, x);
@@ -58,9 +58,9 @@ int RunsOf(const Picture& p, int y, const uint8_t* colour, int right) {
 // The picture inside the page's preview area (18 pixels below the top, 42 above the
 // foot, from x 2 to 21 short of the right edge): the box of the frame's pixels and the
 // box of its bright ones.
-bool FindPreview(const Picture& page, Box* frame, Box* bright) {
-    *frame = Box{};
-    *bright = Box{};
+bool FindPreview(const Picture& page, PreviewBox* frame, PreviewBox* bright) {
+    *frame = PreviewBox{};
+    *bright = PreviewBox{};
     for (int y = 18; y < page.height - 42; ++y)
         for (int x = 2; x < page.width - 21; ++x) {
             const uint8_t* p = page.At(x, y);
@@ -100,7 +100,7 @@ TEST(PreviewProgramTest, TheValuePageShowsTheWholeFrameWithItsBrightQuadrant) {
     ASSERT_TRUE(program.WaitForLog("Source format: \"FITS\"", 20000)) << program.Log();
 
     // The page opens with the file's cell and its preview fills in: wait for both.
-    Box frame, bright;
+    PreviewBox frame, bright;
     Picture shown;
     bool found = false;
     Window pageWindow = 0;
