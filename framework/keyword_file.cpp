@@ -3,6 +3,10 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <map>
+#include <mutex>
+
+#include <sys/stat.h>
 
 #include "common/error_codes.h"
 #include "common/log.h"
@@ -34,7 +38,41 @@ bool HasExtension(const std::string& path) {
     return dot != std::string::npos && dot >= nameStart;
 }
 
+thread_local bool gRecordingBaseline = false;
+
+std::mutex& BaselineMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<std::string, std::string>& Baselines() {
+    static std::map<std::string, std::string> baselines;
+    return baselines;
+}
+
 }  // namespace
+
+BaselineRecording::BaselineRecording() : previous_(gRecordingBaseline) { gRecordingBaseline = true; }
+
+BaselineRecording::~BaselineRecording() { gRecordingBaseline = previous_; }
+
+void ForgetSettingsBaselines() {
+    std::lock_guard<std::mutex> lock(BaselineMutex());
+    Baselines().clear();
+}
+
+bool FindSettingsBaseline(const std::string& key, std::string* text) {
+    std::lock_guard<std::mutex> lock(BaselineMutex());
+    auto it = Baselines().find(key);
+    if (it == Baselines().end()) return false;
+    *text = it->second;
+    return true;
+}
+
+void SetSettingsBaseline(const std::string& key, std::string text) {
+    std::lock_guard<std::mutex> lock(BaselineMutex());
+    Baselines()[key] = std::move(text);
+}
 
 std::string SectionNameOf(const ComponentId* id, uint32_t number) {
     char text[48];
@@ -142,6 +180,11 @@ bool KeywordFile::LoadTarget() {
     bool ok = LoadFile(Path(), kDiskText);
     // A FIFO, a device or a folder in place of the file is a bad file, not a missing one.
     if (!ok && State() == kErrCantRead) ParseStateLog(&state_, "$bad file: '%s'", Path() ? Path() : "");
+    // The rewriter refuses what the reader could not take, so such a file is never
+    // replaced by what the object holds without it: say so.
+    struct stat info;
+    if (!ok && Path() != nullptr && ::stat(Path(), &info) == 0)
+        LogPrintf("'%s' could not be read: it is kept as it is and nothing is saved into it", Path());
     return ok;
 }
 
@@ -170,7 +213,43 @@ bool KeywordFile::LoadFrom(const char* text, PropertyComponent* component) {
     return LoadTarget();
 }
 
+std::string KeywordFile::BaselineKey() const {
+    std::string key = Path() ? Path() : "";
+    key += '\0';
+    if (hasUrl_) key += url_;
+    key += '\0';
+    key += section_;
+    return key;
+}
+
+bool KeywordFile::RenderBlock(bool withBlockHeader, bool newlineFirst, char first, std::string* text) {
+    char* data = nullptr;
+    size_t size = 0;
+    FILE* memory = open_memstream(&data, &size);
+    if (memory == nullptr) return false;
+    FILE* saved = output_;
+    output_ = memory;
+    const bool made = WriteBlock(withBlockHeader, newlineFirst, first);
+    output_ = saved;
+    const bool closed = std::fclose(memory) == 0;
+    const bool done = made && closed;
+    if (done) text->assign(data, size);
+    std::free(data);
+    return done;
+}
+
 bool KeywordFile::SaveWithMode(bool keepBackup) {
+    if (gRecordingBaseline) {
+        // Only noted: what the object holds now is what it read.
+        std::string text;
+        if (section_.empty() || !RenderBlock(false, false, '\0', &text)) return false;
+        SetSettingsBaseline(BaselineKey(), std::move(text));
+        return true;
+    }
+    havePendingBaseline_ = false;
+    haveFileValues_ = false;
+    fileValues_.clear();
+    lineEnd_ = "\n";
     uint32_t mode = keepBackup ? kKeywordSaveBackupMode : kKeywordSaveMode;
     bool ok = SaveFile(Path(), mode);
     // A failed body leaves its temporary copy open: drop it now, the target stays as it was.
@@ -181,6 +260,9 @@ bool KeywordFile::SaveWithMode(bool keepBackup) {
             LogPrintf("WriteFile: error: %s", Path() ? Path() : "");
         }
     }
+    // What was written is what the object holds from now on.
+    if (ok && havePendingBaseline_) SetSettingsBaseline(BaselineKey(), std::move(pendingBaseline_));
+    havePendingBaseline_ = false;
     return ok;
 }
 

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/disk_file.h"
 #include "framework/component_id.h"
@@ -50,6 +52,36 @@ std::string SectionNameOf(const ComponentId* id, uint32_t number);
 // URL the section marker followed by the file's name. A tagged name that is not
 // an absolute path is all URL (path empty). False for texts without a name part.
 bool SplitSourceName(const char* text, std::string* url, bool* hasUrl, std::string* path);
+
+// What a settings object last read or wrote, per file and section: at the next save,
+// a value the object still holds as it was there is taken from the file as it stands
+// then, so that what another program (or the user, by hand) wrote meanwhile stays;
+// values the object changed are written. Keys in the file's section that the object
+// neither writes nor wrote stay too. A target without a baseline is written whole.
+//
+// While a BaselineRecording lives on a thread, the saves on that thread write no file:
+// each notes what it would write as the baseline of its target. The settings readers
+// make one right after reading, so that the baseline is the object as read.
+class BaselineRecording {
+public:
+    BaselineRecording();
+    ~BaselineRecording();
+    BaselineRecording(const BaselineRecording&) = delete;
+    BaselineRecording& operator=(const BaselineRecording&) = delete;
+
+private:
+    bool previous_;
+};
+// Forgets every baseline (tests; a program that starts afresh).
+void ForgetSettingsBaselines();
+// The baseline under a key (path, URL and section, each ended by NUL but the last).
+bool FindSettingsBaseline(const std::string& key, std::string* text);
+void SetSettingsBaseline(const std::string& key, std::string text);
+// The block `ours` with every KEY=value line that stands in `baseline` as it stands in
+// `ours` taken from `file` when the file holds the key, and the keys of `file` that
+// neither holds added after the last key line: the merge a save makes.
+std::string MergeSettingsBlock(const std::string& ours, const std::string& baseline,
+                               const std::vector<std::pair<std::string, std::string>>& file);
 
 class KeywordFile : public DiskFile {
 public:
@@ -127,6 +159,10 @@ private:
     bool LoadTarget();
     bool SetTargetPath(const char* path, const char* defaultExtension);
     bool SaveWithMode(bool keepBackup);
+    // The key of this target's baseline: path, URL and section.
+    std::string BaselineKey() const;
+    // The block as WriteBlock makes it, into *text.
+    bool RenderBlock(bool withBlockHeader, bool newlineFirst, char first, std::string* text);
 
     std::string section_;
     std::string url_;
@@ -136,6 +172,15 @@ private:
     void* user_ = nullptr;
     ParseState state_;
     PropertyComponent* component_ = nullptr;
+    // The line end of the file being rewritten ("\n" for a new file): new lines take it.
+    std::string lineEnd_ = "\n";
+    // The values of this object's section in the file as it stands (its first
+    // section, as the reader takes it), key and value text; filled by the rewriter.
+    std::vector<std::pair<std::string, std::string>> fileValues_;
+    bool haveFileValues_ = false;
+    // What this save writes before the merge: the next baseline once the save is done.
+    std::string pendingBaseline_;
+    bool havePendingBaseline_ = false;
 };
 
 }  // namespace orva
