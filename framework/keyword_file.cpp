@@ -45,9 +45,14 @@ std::mutex& BaselineMutex() {
     return mutex;
 }
 
-std::map<std::string, std::string>& Baselines() {
-    static std::map<std::string, std::string> baselines;
+std::map<std::string, SettingsBaseline>& Baselines() {
+    static std::map<std::string, SettingsBaseline> baselines;
     return baselines;
+}
+
+std::map<std::string, std::vector<std::string>>& KeysRead() {
+    static std::map<std::string, std::vector<std::string>> keys;
+    return keys;
 }
 
 }  // namespace
@@ -59,19 +64,26 @@ BaselineRecording::~BaselineRecording() { gRecordingBaseline = previous_; }
 void ForgetSettingsBaselines() {
     std::lock_guard<std::mutex> lock(BaselineMutex());
     Baselines().clear();
+    KeysRead().clear();
 }
 
-bool FindSettingsBaseline(const std::string& key, std::string* text) {
+bool FindSettingsBaseline(const std::string& key, SettingsBaseline* baseline) {
     std::lock_guard<std::mutex> lock(BaselineMutex());
     auto it = Baselines().find(key);
     if (it == Baselines().end()) return false;
-    *text = it->second;
+    *baseline = it->second;
     return true;
 }
 
-void SetSettingsBaseline(const std::string& key, std::string text) {
+void SetSettingsBaseline(const std::string& key, SettingsBaseline baseline) {
     std::lock_guard<std::mutex> lock(BaselineMutex());
-    Baselines()[key] = std::move(text);
+    Baselines()[key] = std::move(baseline);
+}
+
+std::vector<std::string> SettingsKeysRead(const std::string& key) {
+    std::lock_guard<std::mutex> lock(BaselineMutex());
+    auto it = KeysRead().find(key);
+    return it == KeysRead().end() ? std::vector<std::string>() : it->second;
 }
 
 std::string SectionNameOf(const ComponentId* id, uint32_t number) {
@@ -177,7 +189,12 @@ bool KeywordFile::Open(const char* path, void* user, const ComponentId* id, uint
 }
 
 bool KeywordFile::LoadTarget() {
+    keysTaken_.clear();
     bool ok = LoadFile(Path(), kDiskText);
+    if (ok) {
+        std::lock_guard<std::mutex> lock(BaselineMutex());
+        KeysRead()[BaselineKey()] = keysTaken_;
+    }
     // A FIFO, a device or a folder in place of the file is a bad file, not a missing one.
     if (!ok && State() == kErrCantRead) ParseStateLog(&state_, "$bad file: '%s'", Path() ? Path() : "");
     // The rewriter refuses what the reader could not take, so such a file is never
@@ -241,9 +258,10 @@ bool KeywordFile::RenderBlock(bool withBlockHeader, bool newlineFirst, char firs
 bool KeywordFile::SaveWithMode(bool keepBackup) {
     if (gRecordingBaseline) {
         // Only noted: what the object holds now is what it read.
-        std::string text;
-        if (section_.empty() || !RenderBlock(false, false, '\0', &text)) return false;
-        SetSettingsBaseline(BaselineKey(), std::move(text));
+        SettingsBaseline baseline;
+        if (section_.empty() || !RenderBlock(false, false, '\0', &baseline.text)) return false;
+        baseline.read = SettingsKeysRead(BaselineKey());
+        SetSettingsBaseline(BaselineKey(), std::move(baseline));
         return true;
     }
     havePendingBaseline_ = false;
@@ -261,7 +279,8 @@ bool KeywordFile::SaveWithMode(bool keepBackup) {
         }
     }
     // What was written is what the object holds from now on.
-    if (ok && havePendingBaseline_) SetSettingsBaseline(BaselineKey(), std::move(pendingBaseline_));
+    if (ok && havePendingBaseline_)
+        SetSettingsBaseline(BaselineKey(), SettingsBaseline{std::move(pendingBaseline_), std::move(pendingRead_)});
     havePendingBaseline_ = false;
     return ok;
 }

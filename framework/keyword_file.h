@@ -57,7 +57,9 @@ bool SplitSourceName(const char* text, std::string* url, bool* hasUrl, std::stri
 // a value the object still holds as it was there is taken from the file as it stands
 // then, so that what another program (or the user, by hand) wrote meanwhile stays;
 // values the object changed are written. Keys in the file's section that the object
-// neither writes nor wrote stay too. A target without a baseline is written whole.
+// neither writes nor wrote stay too, unless its reader took them when it read the file
+// (another spelling of one of its own keys, or a value it dropped). A target without a
+// baseline is written whole.
 //
 // While a BaselineRecording lives on a thread, the saves on that thread write no file:
 // each notes what it would write as the baseline of its target. The settings readers
@@ -74,13 +76,20 @@ private:
 };
 // Forgets every baseline (tests; a program that starts afresh).
 void ForgetSettingsBaselines();
+struct SettingsBaseline {
+    std::string text;               // the block the object wrote, or would have written
+    std::vector<std::string> read;  // the keys (in lower case) its reader took from the file
+};
 // The baseline under a key (path, URL and section, each ended by NUL but the last).
-bool FindSettingsBaseline(const std::string& key, std::string* text);
-void SetSettingsBaseline(const std::string& key, std::string text);
-// The block `ours` with every KEY=value line that stands in `baseline` as it stands in
-// `ours` taken from `file` when the file holds the key, and the keys of `file` that
-// neither holds added after the last key line: the merge a save makes.
-std::string MergeSettingsBlock(const std::string& ours, const std::string& baseline,
+bool FindSettingsBaseline(const std::string& key, SettingsBaseline* baseline);
+void SetSettingsBaseline(const std::string& key, SettingsBaseline baseline);
+// The keys the last read of a target took (kept until the next read of it).
+std::vector<std::string> SettingsKeysRead(const std::string& key);
+// The block `ours` with every KEY=value line that stands in the baseline's text as it
+// stands in `ours` taken from `file` when the file holds the key, and the keys of `file`
+// that neither holds, nor the baseline's reader took, added after the last key line:
+// the merge a save makes.
+std::string MergeSettingsBlock(const std::string& ours, const SettingsBaseline& baseline,
                                const std::vector<std::pair<std::string, std::string>>& file);
 
 class KeywordFile : public DiskFile {
@@ -180,7 +189,10 @@ private:
     bool haveFileValues_ = false;
     // What this save writes before the merge: the next baseline once the save is done.
     std::string pendingBaseline_;
+    std::vector<std::string> pendingRead_;
     bool havePendingBaseline_ = false;
+    // The keys (in lower case) that HasData took in the last ParseLines.
+    std::vector<std::string> keysTaken_;
 };
 
 }  // namespace orva

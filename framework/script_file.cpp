@@ -22,6 +22,14 @@ namespace orva {
 
 namespace {
 
+// The reader takes keys in any case.
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
 enum class LineRead { kLine, kEnd, kTooLong };
 
 // One line without its end: LF, CR LF and a CR alone each end a line (files made on
@@ -210,7 +218,10 @@ bool KeywordFile::ParseLines() {
                         state_.keyLength = piece.length;
                         state_.value = nullptr;
                         state_.line = number;
-                        if (HasData()) accepted = true;
+                        if (HasData()) {
+                            accepted = true;
+                            keysTaken_.push_back(Lower(std::string(state_.key, state_.keyLength)));
+                        }
                     }
                     break;
                 case ScriptPieceKind::kHeader:
@@ -296,13 +307,6 @@ std::vector<std::string_view> LinesOf(const std::string& text) {
     return lines;
 }
 
-std::string Lower(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 // Key (in lower case: the reader takes keys in any case) to line; a key written twice counts as changed (it has no one line).
 std::map<std::string, std::string_view> KeyLines(const std::vector<std::string_view>& lines,
                                                  std::vector<std::string>* twice) {
@@ -317,8 +321,9 @@ std::map<std::string, std::string_view> KeyLines(const std::vector<std::string_v
 
 }  // namespace
 
-std::string MergeSettingsBlock(const std::string& ours, const std::string& baseline,
+std::string MergeSettingsBlock(const std::string& ours, const SettingsBaseline& base,
                                const std::vector<std::pair<std::string, std::string>>& file) {
+    const std::string& baseline = base.text;
     // The reader hands every statement to its key: the last one of a key stands.
     std::map<std::string, std::string> current;
     for (const auto& [key, value] : file) current[Lower(key)] = value;
@@ -358,6 +363,7 @@ std::string MergeSettingsBlock(const std::string& ours, const std::string& basel
     for (const auto& [key, value] : file) {
         const std::string lower = Lower(key);
         if (ourKeys.count(lower) != 0 || baseKeys.count(lower) != 0) continue;
+        if (std::find(base.read.begin(), base.read.end(), lower) != base.read.end()) continue;
         const std::string line = lastLead + key + "=" + current[lower];
         if (extra.find(line + "\n") != std::string::npos) continue;
         extra += line + "\n";
@@ -379,9 +385,10 @@ bool KeywordFile::WriteCheckedBlock(FILE* out, bool withBlockHeader, bool newlin
     // Through memory first: a block with a line the reader would refuse is not written.
     std::string text;
     if (!RenderBlock(withBlockHeader, newlineFirst, first, &text)) return false;
-    std::string baseline;
+    SettingsBaseline baseline;
     if (FindSettingsBaseline(BaselineKey(), &baseline)) {
         pendingBaseline_ = text;
+        pendingRead_ = baseline.read;
         havePendingBaseline_ = true;
         if (haveFileValues_) text = MergeSettingsBlock(text, baseline, fileValues_);
     }

@@ -131,6 +131,26 @@ TEST_F(SettingsKeep, ASaveKeepsWhatOthersWroteMeanwhile) {
     EXPECT_EQ(std::tuple(last.console, last.maxWorkSpaceWindows), std::tuple(0, 5));
 }
 
+// Keys the reader did not take (unknown to this program) stay in the section; keys it
+// took under another name of its own are written under its name only.
+TEST_F(SettingsKeep, UnknownKeysStayKnownOnesAreWrittenOnce) {
+    TempFolder folder;
+    const std::string path = folder.File("orva.cfg");
+    WriteText(path, KEEP_MAIN_HEADER "\nLaterVersionKey=5\nconsole=1\n");
+    MainSettings s;
+    ASSERT_TRUE(ReadMainSettings(path.c_str(), &s, nullptr));
+    ASSERT_EQ(s.console, 1);
+    s.console = 0;
+    ASSERT_TRUE(WriteMainSettings(path.c_str(), s, nullptr));
+    std::string expected = MainBody("\n", 1, 16) + "LaterVersionKey=5\n";
+    EXPECT_EQ(ReadText(path), KEEP_MAIN_HEADER "\n" + expected);
+    ASSERT_TRUE(WriteMainSettings(path.c_str(), s, nullptr));
+    EXPECT_EQ(ReadText(path), KEEP_MAIN_HEADER "\n" + expected);
+    MainSettings back;
+    ASSERT_TRUE(ReadMainSettings(path.c_str(), &back, nullptr));
+    EXPECT_EQ(back.console, 0);
+}
+
 // The merge itself, case by case: what stands in the baseline as it stands in ours is
 // the file's; the rest is ours; keys only the file has stay.
 TEST(SettingsMerge, TakesTheFileWhereNothingChanged) {
@@ -140,6 +160,7 @@ TEST(SettingsMerge, TakesTheFileWhereNothingChanged) {
         std::string ours, baseline;
         Values file;
         std::string merged;
+        std::vector<std::string> read = {};
     } cases[] = {
         {"unchanged value taken from the file", "[{S}]\nA=1\nB=2\n", "[{S}]\nA=1\nB=2\n", {{"A", "5"}},
          "[{S}]\nA=5\nB=2\n"},
@@ -155,8 +176,11 @@ TEST(SettingsMerge, TakesTheFileWhereNothingChanged) {
          "[{S}]\nA=1\nA=2\n"},
         {"a section without keys gets the file's after its header", "[{S}]\n", "[{S}]\n", {{"K", "v"}},
          "[{S}]\nK=v\n"},
+        {"a key the reader took (another spelling of one of ours) is not carried", "[{S}]\nAmplification=3\n",
+         "[{S}]\nAmplification=2\n", {{"Amp", "2"}}, "[{S}]\nAmplification=3\n", {"amp"}},
     };
-    for (const auto& c : cases) EXPECT_EQ(MergeSettingsBlock(c.ours, c.baseline, c.file), c.merged) << c.name;
+    for (const auto& c : cases)
+        EXPECT_EQ(MergeSettingsBlock(c.ours, SettingsBaseline{c.baseline, c.read}, c.file), c.merged) << c.name;
 }
 
 // A file that cannot be read is kept byte for byte, and the log says so.
