@@ -268,6 +268,7 @@ bool KeywordFile::SaveWithMode(bool keepBackup) {
     haveFileValues_ = false;
     fileValues_.clear();
     lineEnd_ = "\n";
+    afterLoneCr_ = false;
     uint32_t mode = keepBackup ? kKeywordSaveBackupMode : kKeywordSaveMode;
     bool ok = SaveFile(Path(), mode);
     // A failed body leaves its temporary copy open: drop it now, the target stays as it was.

@@ -187,6 +187,8 @@ private:
     // section, as the reader takes it), key and value text; filled by the rewriter.
     std::vector<std::pair<std::string, std::string>> fileValues_;
     bool haveFileValues_ = false;
+    // The last byte the rewriter wrote ends a line with a CR alone.
+    bool afterLoneCr_ = false;
     // What this save writes before the merge: the next baseline once the save is done.
     std::string pendingBaseline_;
     std::vector<std::string> pendingRead_;

@@ -81,6 +81,7 @@ using LineRange = std::pair<uint32_t, uint32_t>;
 struct ScriptFacts {
     std::string lineEnd;
     std::vector<std::pair<std::string, std::string>> values;
+    int sections = 0;  // headers of the object's section, where they are the object's
 };
 
 // The value of a KEY=value piece: from after "=" and the blanks after it to the end of
@@ -130,6 +131,10 @@ ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string&
             if (piece.kind != ScriptPieceKind::kBraces) {
                 const bool outside = tracker.Depth() == 0;
                 tracker.Statement(line.data(), piece);
+                if (facts != nullptr && piece.kind == ScriptPieceKind::kHeader && tracker.InOurSection()) {
+                    ++facts->sections;
+                    if (collecting) collected = true;
+                }
                 if (dropped == nullptr) continue;
                 if (candidate) {
                     const bool inSection = piece.kind == ScriptPieceKind::kKey || piece.kind == ScriptPieceKind::kOther;
@@ -326,13 +331,25 @@ std::string MergeSettingsBlock(const std::string& ours, const SettingsBaseline& 
     const std::string& baseline = base.text;
     // The reader hands every statement to its key: the last one of a key stands.
     std::map<std::string, std::string> current;
-    for (const auto& [key, value] : file) current[Lower(key)] = value;
+    std::map<std::string, int> times;
+    for (const auto& [key, value] : file) {
+        current[Lower(key)] = value;
+        ++times[Lower(key)];
+    }
     std::vector<std::string> twice;
     const std::vector<std::string_view> ourLines = LinesOf(ours);
     const std::vector<std::string_view> baseLines = LinesOf(baseline);
     const std::map<std::string, std::string_view> ourKeys = KeyLines(ourLines, &twice);
     const std::map<std::string, std::string_view> baseKeys = KeyLines(baseLines, &twice);
     auto isTwice = [&](const std::string& key) { return std::find(twice.begin(), twice.end(), key) != twice.end(); };
+    auto wasRead = [&](const std::string& key) { return std::find(base.read.begin(), base.read.end(), key) != base.read.end(); };
+    // The file's value stands in for ours only where it reads as this object's value of
+    // that key: a key the file holds more than once (the reader takes the last it
+    // accepts), or another spelling of one of ours that the reader took, would make the
+    // text read otherwise.
+    bool otherSpelling = false;
+    for (const auto& [key, count] : times)
+        if (ourKeys.count(key) == 0 && baseKeys.count(key) == 0 && wasRead(key)) otherSpelling = true;
 
     std::string out;
     size_t lastKeyEnd = std::string::npos;  // in `out`, after the last key line
@@ -345,7 +362,7 @@ std::string MergeSettingsBlock(const std::string& ours, const SettingsBaseline& 
             auto base = baseKeys.find(lower);
             auto now = current.find(lower);
             const bool unchanged = !isTwice(lower) && base != baseKeys.end() && base->second == Stripped(line);
-            if (unchanged && now != current.end()) {
+            if (unchanged && now != current.end() && times[lower] == 1 && !otherSpelling) {
                 out.append(lead).append(key).append("=").append(now->second);
             } else {
                 out.append(line);
@@ -363,7 +380,7 @@ std::string MergeSettingsBlock(const std::string& ours, const SettingsBaseline& 
     for (const auto& [key, value] : file) {
         const std::string lower = Lower(key);
         if (ourKeys.count(lower) != 0 || baseKeys.count(lower) != 0) continue;
-        if (std::find(base.read.begin(), base.read.end(), lower) != base.read.end()) continue;
+        if (wasRead(lower)) continue;
         const std::string line = lastLead + key + "=" + current[lower];
         if (extra.find(line + "\n") != std::string::npos) continue;
         extra += line + "\n";
@@ -420,6 +437,10 @@ bool KeywordFile::WriteCheckedBlock(FILE* out, bool withBlockHeader, bool newlin
         }
         text.swap(converted);
     }
+    // After a line that ends with a CR alone, an LF would join it into one CR LF end:
+    // the line end that follows is a CR as well.
+    if (afterLoneCr_ && !text.empty() && text[0] == '\n') text[0] = '\r';
+    if (!text.empty()) afterLoneCr_ = text.back() == '\r';
     return std::fwrite(text.data(), 1, text.size(), out) == text.size();
 }
 
@@ -474,8 +495,11 @@ bool KeywordFile::RewriteScript() {
     }
     // New lines take the file's line end; copied lines keep their own.
     lineEnd_ = facts.lineEnd.empty() ? "\n" : facts.lineEnd;
+    afterLoneCr_ = false;
+    // A file with more than one section of this object: which one the reader took
+    // depends on their values, so none of the file's values stands in for the object's.
+    haveFileValues_ = facts.sections <= 1;
     fileValues_ = std::move(facts.values);
-    haveFileValues_ = true;
 
     FILE* out = Output();
     bool ok = true;
@@ -487,7 +511,10 @@ bool KeywordFile::RewriteScript() {
     bool droppedBlank = false;  // blank lines went with an old section of ours
     std::string end;  // the end of the line being copied
     auto put = [&](const std::string& text, const ScriptLineScan* scan) {
-        const std::string& lineEnd = end.empty() ? lineEnd_ : end;
+        std::string lineEnd = end.empty() ? lineEnd_ : end;
+        // An empty line after a line ended by a CR alone: an LF would join the two ends.
+        if (text.empty() && afterLoneCr_ && lineEnd == "\n") lineEnd = "\r";
+        afterLoneCr_ = lineEnd == "\r";
         ok = ok && std::fwrite(text.data(), 1, text.size(), out) == text.size() &&
              std::fwrite(lineEnd.data(), 1, lineEnd.size(), out) == lineEnd.size();
         ++lines;
@@ -531,8 +558,9 @@ bool KeywordFile::RewriteScript() {
             if (inDropped) continue;
             if (dropping) {
                 droppedBlank = true;
-            } else if (!lastBlank) {
-                put(std::string(), nullptr);
+            } else {
+                // Outside this object's section every byte stays, blank lines included.
+                put(line, nullptr);
             }
             continue;
         }

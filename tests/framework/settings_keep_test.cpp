@@ -151,6 +151,32 @@ TEST_F(SettingsKeep, UnknownKeysStayKnownOnesAreWrittenOnce) {
     EXPECT_EQ(back.console, 0);
 }
 
+// A line ended by a CR alone before the section the save adds: the line end between
+// them stays two ends (a CR, then the file's LF would read as one), so saving again
+// changes nothing. A file with the section twice: the values read are written whole.
+TEST_F(SettingsKeep, MixedLineEndsAndTwoSectionsStayStable) {
+    TempFolder folder;
+    const std::string path = folder.File("orva.cfg");
+    WriteText(path, "// a\nx\r");
+    MainSettings s;
+    ASSERT_TRUE(ReadMainSettings(path.c_str(), &s, nullptr));
+    ASSERT_TRUE(WriteMainSettings(path.c_str(), s, nullptr));
+    const std::string once = ReadText(path);
+    EXPECT_EQ(once, "// a\nx\r\r" KEEP_MAIN_HEADER "\n" + MainBody("\n", 1, 16));
+    ASSERT_TRUE(WriteMainSettings(path.c_str(), s, nullptr));
+    EXPECT_EQ(ReadText(path), once);
+
+    ForgetSettingsBaselines();
+    WriteText(path, KEEP_MAIN_HEADER "\nConsole=1\n" KEEP_MAIN_HEADER "\nMaxWorkSpaceWindows=3\n");
+    MainSettings two;
+    ASSERT_TRUE(ReadMainSettings(path.c_str(), &two, nullptr));
+    EXPECT_EQ(std::tuple(two.console, two.maxWorkSpaceWindows), std::tuple(1, 16));
+    ASSERT_TRUE(WriteMainSettings(path.c_str(), two, nullptr));
+    std::string expected = MainBody("\n", 1, 16);
+    expected.replace(expected.find("Console=0"), 9, "Console=1");
+    EXPECT_EQ(ReadText(path), KEEP_MAIN_HEADER "\n" + expected);
+}
+
 // The merge itself, case by case: what stands in the baseline as it stands in ours is
 // the file's; the rest is ours; keys only the file has stay.
 TEST(SettingsMerge, TakesTheFileWhereNothingChanged) {
@@ -166,8 +192,8 @@ TEST(SettingsMerge, TakesTheFileWhereNothingChanged) {
          "[{S}]\nA=5\nB=2\n"},
         {"changed value stays ours", "[{S}]\nA=3\n", "[{S}]\nA=1\n", {{"A", "5"}}, "[{S}]\nA=3\n"},
         {"a key the file lacks stays ours", "[{S}]\nA=1\n", "[{S}]\nA=1\n", {}, "[{S}]\nA=1\n"},
-        {"the last of a key in the file stands", "[{S}]\nA=1\n", "[{S}]\nA=1\n", {{"A", "4"}, {"a", "6"}},
-         "[{S}]\nA=6\n"},
+        {"a key the file holds twice is ours (which one the reader takes depends on its values)",
+         "[{S}]\nA=1\n", "[{S}]\nA=1\n", {{"A", "4"}, {"a", "6"}}, "[{S}]\nA=1\n"},
         {"keys only the file has are added after ours", " [{S}]\n A=1\n}\n", " [{S}]\n A=1\n}\n",
          {{"Palette", "\"/p.pal\""}, {"A", "1"}}, " [{S}]\n A=1\n Palette=\"/p.pal\"\n}\n"},
         {"a key this program dropped stays dropped", "[{S}]\nA=1\n", "[{S}]\nA=1\nPalette=x\n",
@@ -178,6 +204,10 @@ TEST(SettingsMerge, TakesTheFileWhereNothingChanged) {
          "[{S}]\nK=v\n"},
         {"a key the reader took (another spelling of one of ours) is not carried", "[{S}]\nAmplification=3\n",
          "[{S}]\nAmplification=2\n", {{"Amp", "2"}}, "[{S}]\nAmplification=3\n", {"amp"}},
+        {"with another spelling in the file, no value of the file stands in for ours",
+         "[{S}]\nAmplification=2\nGamma=1\n", "[{S}]\nAmplification=2\nGamma=1\n",
+         {{"Amplification", "1"}, {"Amp", "2"}, {"Gamma", "5"}}, "[{S}]\nAmplification=2\nGamma=1\n",
+         {"amplification", "amp", "gamma"}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(MergeSettingsBlock(c.ours, SettingsBaseline{c.baseline, c.read}, c.file), c.merged) << c.name;
