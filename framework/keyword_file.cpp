@@ -50,8 +50,8 @@ std::map<std::string, SettingsBaseline>& Baselines() {
     return baselines;
 }
 
-std::map<std::string, std::vector<std::string>>& KeysRead() {
-    static std::map<std::string, std::vector<std::string>> keys;
+std::map<std::string, SettingsBaseline>& KeysRead() {
+    static std::map<std::string, SettingsBaseline> keys;
     return keys;
 }
 
@@ -80,10 +80,10 @@ void SetSettingsBaseline(const std::string& key, SettingsBaseline baseline) {
     Baselines()[key] = std::move(baseline);
 }
 
-std::vector<std::string> SettingsKeysRead(const std::string& key) {
+SettingsBaseline SettingsLastRead(const std::string& key) {
     std::lock_guard<std::mutex> lock(BaselineMutex());
     auto it = KeysRead().find(key);
-    return it == KeysRead().end() ? std::vector<std::string>() : it->second;
+    return it == KeysRead().end() ? SettingsBaseline() : it->second;
 }
 
 std::string SectionNameOf(const ComponentId* id, uint32_t number) {
@@ -190,10 +190,13 @@ bool KeywordFile::Open(const char* path, void* user, const ComponentId* id, uint
 
 bool KeywordFile::LoadTarget() {
     keysTaken_.clear();
+    valuesSeen_.clear();
     bool ok = LoadFile(Path(), kDiskText);
     if (ok) {
         std::lock_guard<std::mutex> lock(BaselineMutex());
-        KeysRead()[BaselineKey()] = keysTaken_;
+        SettingsBaseline& read = KeysRead()[BaselineKey()];
+        read.read = keysTaken_;
+        read.seen = valuesSeen_;
     }
     // A FIFO, a device or a folder in place of the file is a bad file, not a missing one.
     if (!ok && State() == kErrCantRead) ParseStateLog(&state_, "$bad file: '%s'", Path() ? Path() : "");
@@ -260,7 +263,9 @@ bool KeywordFile::SaveWithMode(bool keepBackup) {
         // Only noted: what the object holds now is what it read.
         SettingsBaseline baseline;
         if (section_.empty() || !RenderBlock(false, false, '\0', &baseline.text)) return false;
-        baseline.read = SettingsKeysRead(BaselineKey());
+        SettingsBaseline read = SettingsLastRead(BaselineKey());
+        baseline.read = std::move(read.read);
+        baseline.seen = std::move(read.seen);
         SetSettingsBaseline(BaselineKey(), std::move(baseline));
         return true;
     }
@@ -281,7 +286,8 @@ bool KeywordFile::SaveWithMode(bool keepBackup) {
     }
     // What was written is what the object holds from now on.
     if (ok && havePendingBaseline_)
-        SetSettingsBaseline(BaselineKey(), SettingsBaseline{std::move(pendingBaseline_), std::move(pendingRead_)});
+        SetSettingsBaseline(BaselineKey(), SettingsBaseline{std::move(pendingBaseline_), std::move(pendingRead_),
+                                                            std::move(pendingSeen_)});
     havePendingBaseline_ = false;
     return ok;
 }

@@ -11,6 +11,7 @@
 // everything else kept.
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -79,12 +80,17 @@ void ForgetSettingsBaselines();
 struct SettingsBaseline {
     std::string text;               // the block the object wrote, or would have written
     std::vector<std::string> read;  // the keys (in lower case) its reader took from the file
+    // The values of the section (by key in lower case) as the object last read or wrote
+    // them: a value the file still holds as then was changed by nobody else, and the
+    // object writes its own (normalised) text for it.
+    std::map<std::string, std::string> seen;
 };
 // The baseline under a key (path, URL and section, each ended by NUL but the last).
 bool FindSettingsBaseline(const std::string& key, SettingsBaseline* baseline);
 void SetSettingsBaseline(const std::string& key, SettingsBaseline baseline);
-// The keys the last read of a target took (kept until the next read of it).
-std::vector<std::string> SettingsKeysRead(const std::string& key);
+// What the last read of a target took and saw (kept until the next read of it): the
+// `read` and `seen` of a baseline.
+SettingsBaseline SettingsLastRead(const std::string& key);
 // The block `ours` with every KEY=value line that stands in the baseline's text as it
 // stands in `ours` taken from `file` when the file holds the key, and the keys of `file`
 // that neither holds, nor the baseline's reader took, added after the last key line:
@@ -192,9 +198,12 @@ private:
     // What this save writes before the merge: the next baseline once the save is done.
     std::string pendingBaseline_;
     std::vector<std::string> pendingRead_;
+    std::map<std::string, std::string> pendingSeen_;
     bool havePendingBaseline_ = false;
     // The keys (in lower case) that HasData took in the last ParseLines.
     std::vector<std::string> keysTaken_;
+    // The values of the section's statements that the last ParseLines went through.
+    std::map<std::string, std::string> valuesSeen_;
 };
 
 }  // namespace orva

@@ -218,6 +218,7 @@ bool KeywordFile::ParseLines() {
                     break;
                 case ScriptPieceKind::kKey:
                     if (tracker.InOurSection()) {
+                        valuesSeen_[Lower(line.substr(piece.text, piece.length))] = ValueOf(line, piece);
                         line[piece.end] = '\0';  // the value ends with its statement
                         state_.key = line.data() + piece.text;
                         state_.keyLength = piece.length;
@@ -359,10 +360,12 @@ std::string MergeSettingsBlock(const std::string& ours, const SettingsBaseline& 
         if (!key.empty()) {
             const std::string_view lead = line.substr(0, line.size() - Stripped(line).size());
             const std::string lower = Lower(key);
-            auto base = baseKeys.find(lower);
+            auto was = baseKeys.find(lower);
             auto now = current.find(lower);
-            const bool unchanged = !isTwice(lower) && base != baseKeys.end() && base->second == Stripped(line);
-            if (unchanged && now != current.end() && times[lower] == 1 && !otherSpelling) {
+            const bool unchanged = !isTwice(lower) && was != baseKeys.end() && was->second == Stripped(line);
+            auto seen = base.seen.find(lower);
+            const bool changedInFile = seen == base.seen.end() || now == current.end() || seen->second != now->second;
+            if (unchanged && now != current.end() && times[lower] == 1 && !otherSpelling && changedInFile) {
                 out.append(lead).append(key).append("=").append(now->second);
             } else {
                 out.append(line);
@@ -408,6 +411,17 @@ bool KeywordFile::WriteCheckedBlock(FILE* out, bool withBlockHeader, bool newlin
         pendingRead_ = baseline.read;
         havePendingBaseline_ = true;
         if (haveFileValues_) text = MergeSettingsBlock(text, baseline, fileValues_);
+        // The values as they now stand in the file.
+        pendingSeen_.clear();
+        for (std::string_view line : LinesOf(text)) {
+            const std::string key = KeyOfLine(line);
+            if (key.empty()) continue;
+            const std::string_view rest = line.substr(line.find('=') + 1);
+            const size_t from = rest.find_first_not_of(" \t");
+            std::string value(from == std::string_view::npos ? std::string_view() : rest.substr(from));
+            while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+            pendingSeen_[Lower(key)] = value;
+        }
     }
     bool done = true;
     size_t start = 0;

@@ -187,7 +187,10 @@ TEST(SettingsMerge, TakesTheFileWhereNothingChanged) {
         Values file;
         std::string merged;
         std::vector<std::string> read = {};
+        std::map<std::string, std::string> seen = {};
     } cases[] = {
+        {"a value the file still holds as last seen is written as this program writes it", "[{S}]\nA=1\nB=2\n",
+         "[{S}]\nA=1\nB=2\n", {{"A", "01"}, {"B", "3"}}, "[{S}]\nA=1\nB=3\n", {}, {{"a", "01"}, {"b", "2"}}},
         {"unchanged value taken from the file", "[{S}]\nA=1\nB=2\n", "[{S}]\nA=1\nB=2\n", {{"A", "5"}},
          "[{S}]\nA=5\nB=2\n"},
         {"changed value stays ours", "[{S}]\nA=3\n", "[{S}]\nA=1\n", {{"A", "5"}}, "[{S}]\nA=3\n"},
@@ -210,7 +213,8 @@ TEST(SettingsMerge, TakesTheFileWhereNothingChanged) {
          {"amplification", "amp", "gamma"}},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(MergeSettingsBlock(c.ours, SettingsBaseline{c.baseline, c.read}, c.file), c.merged) << c.name;
+        EXPECT_EQ(MergeSettingsBlock(c.ours, SettingsBaseline{c.baseline, c.read, c.seen}, c.file), c.merged)
+            << c.name;
 }
 
 // A file that cannot be read is kept byte for byte, and the log says so.
