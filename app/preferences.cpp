@@ -236,6 +236,9 @@ bool ReadPreferences(CUI* cui, const char* path) {
         }
     }
     ApplyPreferences(cui->preferences);
+    // What was read is what a save at the end leaves to the file as it stands then.
+    BaselineRecording recording;
+    WritePreferences(cui, path);
     return ok;
 }
 

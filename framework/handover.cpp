@@ -75,13 +75,27 @@ bool HandOverCommandLine(AppObject& app, const std::vector<std::string>& words,
         std::string path = HandoverSocketPathFor(app, slot);
         if (ListensForOthers(app, slot, path)) continue;
         std::string failure;
+        bool waited = false;
+        // A running instance that is busy (a long operation, a question on the screen) takes
+        // the line, and runs it, once it is free: this start waits for it, and says so.
+        auto waiting = [&](platform::HandoverWait what) {
+            waited = true;
+            if (what == platform::HandoverWait::kToTake) {
+                LogPrintf("The running program (%d) is busy: waiting for it to take the command line", slot);
+            } else {
+                LogPrintf("The running program (%d) has the command line and runs it once it is free: waiting", slot);
+            }
+        };
         // Once the instance has the line, other starts need not wait for its run.
-        switch (platform::SendCommandBlock(path, line, timeouts, &failure, [&app] { app.UnlockStartDecision(); })) {
+        switch (platform::SendCommandBlock(path, line, timeouts, &failure, [&app] { app.UnlockStartDecision(); },
+                                           waiting)) {
             case platform::HandoverResult::kDone:
+                if (waited) LogPrintf("The running program (%d) ran the command line", slot);
                 return false;
             case platform::HandoverResult::kUnfinished:
                 // The running instance has the line; running it here too would run it twice.
-                LogPrintf("%s", "***can`t send cmd");
+                LogPrintf("***the running program (%d) took the command line but did not report it run: %s", slot,
+                          failure.c_str());
                 return false;
             case platform::HandoverResult::kNoReceiver:
                 // This instance did not take it (one without windows, or a hung one): the

@@ -3,6 +3,10 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
+#include <map>
+#include <mutex>
+
+#include <sys/stat.h>
 
 #include "common/error_codes.h"
 #include "common/log.h"
@@ -34,7 +38,53 @@ bool HasExtension(const std::string& path) {
     return dot != std::string::npos && dot >= nameStart;
 }
 
+thread_local bool gRecordingBaseline = false;
+
+std::mutex& BaselineMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<std::string, SettingsBaseline>& Baselines() {
+    static std::map<std::string, SettingsBaseline> baselines;
+    return baselines;
+}
+
+std::map<std::string, SettingsBaseline>& KeysRead() {
+    static std::map<std::string, SettingsBaseline> keys;
+    return keys;
+}
+
 }  // namespace
+
+BaselineRecording::BaselineRecording() : previous_(gRecordingBaseline) { gRecordingBaseline = true; }
+
+BaselineRecording::~BaselineRecording() { gRecordingBaseline = previous_; }
+
+void ForgetSettingsBaselines() {
+    std::lock_guard<std::mutex> lock(BaselineMutex());
+    Baselines().clear();
+    KeysRead().clear();
+}
+
+bool FindSettingsBaseline(const std::string& key, SettingsBaseline* baseline) {
+    std::lock_guard<std::mutex> lock(BaselineMutex());
+    auto it = Baselines().find(key);
+    if (it == Baselines().end()) return false;
+    *baseline = it->second;
+    return true;
+}
+
+void SetSettingsBaseline(const std::string& key, SettingsBaseline baseline) {
+    std::lock_guard<std::mutex> lock(BaselineMutex());
+    Baselines()[key] = std::move(baseline);
+}
+
+SettingsBaseline SettingsLastRead(const std::string& key) {
+    std::lock_guard<std::mutex> lock(BaselineMutex());
+    auto it = KeysRead().find(key);
+    return it == KeysRead().end() ? SettingsBaseline() : it->second;
+}
 
 std::string SectionNameOf(const ComponentId* id, uint32_t number) {
     char text[48];
@@ -139,9 +189,22 @@ bool KeywordFile::Open(const char* path, void* user, const ComponentId* id, uint
 }
 
 bool KeywordFile::LoadTarget() {
+    keysTaken_.clear();
+    valuesSeen_.clear();
     bool ok = LoadFile(Path(), kDiskText);
+    if (ok) {
+        std::lock_guard<std::mutex> lock(BaselineMutex());
+        SettingsBaseline& read = KeysRead()[BaselineKey()];
+        read.read = keysTaken_;
+        read.seen = valuesSeen_;
+    }
     // A FIFO, a device or a folder in place of the file is a bad file, not a missing one.
     if (!ok && State() == kErrCantRead) ParseStateLog(&state_, "$bad file: '%s'", Path() ? Path() : "");
+    // The rewriter refuses what the reader could not take, so such a file is never
+    // replaced by what the object holds without it: say so.
+    struct stat info;
+    if (!ok && Path() != nullptr && ::stat(Path(), &info) == 0)
+        LogPrintf("'%s' could not be read: it is kept as it is and nothing is saved into it", Path());
     return ok;
 }
 
@@ -170,7 +233,47 @@ bool KeywordFile::LoadFrom(const char* text, PropertyComponent* component) {
     return LoadTarget();
 }
 
+std::string KeywordFile::BaselineKey() const {
+    std::string key = Path() ? Path() : "";
+    key += '\0';
+    if (hasUrl_) key += url_;
+    key += '\0';
+    key += section_;
+    return key;
+}
+
+bool KeywordFile::RenderBlock(bool withBlockHeader, bool newlineFirst, char first, std::string* text) {
+    char* data = nullptr;
+    size_t size = 0;
+    FILE* memory = open_memstream(&data, &size);
+    if (memory == nullptr) return false;
+    FILE* saved = output_;
+    output_ = memory;
+    const bool made = WriteBlock(withBlockHeader, newlineFirst, first);
+    output_ = saved;
+    const bool closed = std::fclose(memory) == 0;
+    const bool done = made && closed;
+    if (done) text->assign(data, size);
+    std::free(data);
+    return done;
+}
+
 bool KeywordFile::SaveWithMode(bool keepBackup) {
+    if (gRecordingBaseline) {
+        // Only noted: what the object holds now is what it read.
+        SettingsBaseline baseline;
+        if (section_.empty() || !RenderBlock(false, false, '\0', &baseline.text)) return false;
+        SettingsBaseline read = SettingsLastRead(BaselineKey());
+        baseline.read = std::move(read.read);
+        baseline.seen = std::move(read.seen);
+        SetSettingsBaseline(BaselineKey(), std::move(baseline));
+        return true;
+    }
+    havePendingBaseline_ = false;
+    haveFileValues_ = false;
+    fileValues_.clear();
+    lineEnd_ = "\n";
+    afterLoneCr_ = false;
     uint32_t mode = keepBackup ? kKeywordSaveBackupMode : kKeywordSaveMode;
     bool ok = SaveFile(Path(), mode);
     // A failed body leaves its temporary copy open: drop it now, the target stays as it was.
@@ -181,6 +284,11 @@ bool KeywordFile::SaveWithMode(bool keepBackup) {
             LogPrintf("WriteFile: error: %s", Path() ? Path() : "");
         }
     }
+    // What was written is what the object holds from now on.
+    if (ok && havePendingBaseline_)
+        SetSettingsBaseline(BaselineKey(), SettingsBaseline{std::move(pendingBaseline_), std::move(pendingRead_),
+                                                            std::move(pendingSeen_)});
+    havePendingBaseline_ = false;
     return ok;
 }
 

@@ -11,7 +11,10 @@
 // everything else kept.
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/disk_file.h"
 #include "framework/component_id.h"
@@ -50,6 +53,50 @@ std::string SectionNameOf(const ComponentId* id, uint32_t number);
 // URL the section marker followed by the file's name. A tagged name that is not
 // an absolute path is all URL (path empty). False for texts without a name part.
 bool SplitSourceName(const char* text, std::string* url, bool* hasUrl, std::string* path);
+
+// What a settings object last read or wrote, per file and section: at the next save,
+// a value the object still holds as it was there is taken from the file as it stands
+// then, so that what another program (or the user, by hand) wrote meanwhile stays;
+// values the object changed are written. Keys in the file's section that the object
+// neither writes nor wrote stay too, unless its reader took them when it read the file
+// (another spelling of one of its own keys, or a value it dropped). A target without a
+// baseline is written whole.
+//
+// While a BaselineRecording lives on a thread, the saves on that thread write no file:
+// each notes what it would write as the baseline of its target. The settings readers
+// make one right after reading, so that the baseline is the object as read.
+class BaselineRecording {
+public:
+    BaselineRecording();
+    ~BaselineRecording();
+    BaselineRecording(const BaselineRecording&) = delete;
+    BaselineRecording& operator=(const BaselineRecording&) = delete;
+
+private:
+    bool previous_;
+};
+// Forgets every baseline (tests; a program that starts afresh).
+void ForgetSettingsBaselines();
+struct SettingsBaseline {
+    std::string text;               // the block the object wrote, or would have written
+    std::vector<std::string> read;  // the keys (in lower case) its reader took from the file
+    // The values of the section (by key in lower case) as the object last read or wrote
+    // them: a value the file still holds as then was changed by nobody else, and the
+    // object writes its own (normalised) text for it.
+    std::map<std::string, std::string> seen;
+};
+// The baseline under a key (path, URL and section, each ended by NUL but the last).
+bool FindSettingsBaseline(const std::string& key, SettingsBaseline* baseline);
+void SetSettingsBaseline(const std::string& key, SettingsBaseline baseline);
+// What the last read of a target took and saw (kept until the next read of it): the
+// `read` and `seen` of a baseline.
+SettingsBaseline SettingsLastRead(const std::string& key);
+// The block `ours` with every KEY=value line that stands in the baseline's text as it
+// stands in `ours` taken from `file` when the file holds the key, and the keys of `file`
+// that neither holds, nor the baseline's reader took, added after the last key line:
+// the merge a save makes.
+std::string MergeSettingsBlock(const std::string& ours, const SettingsBaseline& baseline,
+                               const std::vector<std::pair<std::string, std::string>>& file);
 
 class KeywordFile : public DiskFile {
 public:
@@ -127,6 +174,10 @@ private:
     bool LoadTarget();
     bool SetTargetPath(const char* path, const char* defaultExtension);
     bool SaveWithMode(bool keepBackup);
+    // The key of this target's baseline: path, URL and section.
+    std::string BaselineKey() const;
+    // The block as WriteBlock makes it, into *text.
+    bool RenderBlock(bool withBlockHeader, bool newlineFirst, char first, std::string* text);
 
     std::string section_;
     std::string url_;
@@ -136,6 +187,23 @@ private:
     void* user_ = nullptr;
     ParseState state_;
     PropertyComponent* component_ = nullptr;
+    // The line end of the file being rewritten ("\n" for a new file): new lines take it.
+    std::string lineEnd_ = "\n";
+    // The values of this object's section in the file as it stands (its first
+    // section, as the reader takes it), key and value text; filled by the rewriter.
+    std::vector<std::pair<std::string, std::string>> fileValues_;
+    bool haveFileValues_ = false;
+    // The last byte the rewriter wrote ends a line with a CR alone.
+    bool afterLoneCr_ = false;
+    // What this save writes before the merge: the next baseline once the save is done.
+    std::string pendingBaseline_;
+    std::vector<std::string> pendingRead_;
+    std::map<std::string, std::string> pendingSeen_;
+    bool havePendingBaseline_ = false;
+    // The keys (in lower case) that HasData took in the last ParseLines.
+    std::vector<std::string> keysTaken_;
+    // The values of the section's statements that the last ParseLines went through.
+    std::map<std::string, std::string> valuesSeen_;
 };
 
 }  // namespace orva

@@ -143,6 +143,9 @@ bool ReadMainSettings(const char* path, MainSettings* settings, void* user) {
     state.context = &temp;
     bool ok = file.Open(path, user, &kMainAppId, 0, nullptr);
     if (ok && accepted) *settings = temp;
+    // What was read is what a save at the end leaves to the file as it stands then.
+    BaselineRecording recording;
+    WriteMainSettings(path, *settings, user);
     return ok;
 }
 

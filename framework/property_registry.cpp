@@ -2,7 +2,22 @@
 
 #include <new>
 
+#include "framework/keyword_file.h"
+
 namespace orva {
+
+namespace {
+
+// Reads a component's settings and notes them as the baseline of its section, so that
+// its save at the end leaves alone what it did not change.
+bool ReadAndRemember(PropertyComponent* component, const char* path) {
+    const bool ok = component->Read(path);
+    BaselineRecording recording;
+    component->Write(path);
+    return ok;
+}
+
+}  // namespace
 
 PropertyRegistry::~PropertyRegistry() { Clear(); }
 
@@ -61,7 +76,7 @@ bool PropertyRegistry::GetPropertyComponent(PropertyComponent* prototype, Proper
         return false;
     }
     std::string path = DefaultPath();
-    if (!path.empty()) created->Read(path.c_str());
+    if (!path.empty()) ReadAndRemember(created, path.c_str());
     if (out) {
         *out = created;
     } else {
@@ -74,7 +89,7 @@ bool PropertyRegistry::SaveProperties(PropertyComponent* component) {
     if (component == nullptr || !IsPropertyClass(component->GetClassId())) return false;
     if (!AddComponent(component)) return false;
     std::string path = DefaultPath();
-    if (!path.empty()) component->Read(path.c_str());
+    if (!path.empty()) ReadAndRemember(component, path.c_str());
     return true;
 }
 
@@ -87,7 +102,7 @@ bool PropertyRegistry::ReadPropertySets(const char* path) {
     }
     bool ok = true;
     const std::vector<PropertyComponent*> list = components_;
-    for (PropertyComponent* c : list) ok = c->Read(path) && ok;
+    for (PropertyComponent* c : list) ok = ReadAndRemember(c, path) && ok;
     return ok;
 }
 

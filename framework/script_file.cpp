@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -20,23 +22,42 @@ namespace orva {
 
 namespace {
 
+// The reader takes keys in any case.
+std::string Lower(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
 enum class LineRead { kLine, kEnd, kTooLong };
 
-// One line without its "\n" and the "\r" before it (all of them: a carriage return
-// ends what is read of a line, so those are nothing); kEnd at the end of the file,
-// kTooLong (reading stopped) past kMaxScriptLineLength characters.
-LineRead ReadLine(FILE* stream, std::string* line) {
+// One line without its end: LF, CR LF and a CR alone each end a line (files made on
+// any system read alike); *end (when given) gets the end the line had, empty for a
+// last line without one. kEnd at the end of the file, kTooLong (reading stopped) past
+// kMaxScriptLineLength characters.
+LineRead ReadLine(FILE* stream, std::string* line, std::string* end = nullptr) {
     line->clear();
+    if (end != nullptr) end->clear();
     int c;
     bool any = false;
     while ((c = getc_unlocked(stream)) != EOF) {
         any = true;
-        if (c == '\n') break;
+        if (c == '\n') {
+            if (end != nullptr) *end = "\n";
+            break;
+        }
+        if (c == '\r') {
+            const int next = getc_unlocked(stream);
+            const bool crlf = next == '\n';
+            if (!crlf && next != EOF) ungetc(next, stream);
+            if (end != nullptr) *end = crlf ? "\r\n" : "\r";
+            break;
+        }
         if (line->size() >= kMaxScriptLineLength) return LineRead::kTooLong;
         line->push_back(static_cast<char>(c));
     }
     if (!any) return LineRead::kEnd;
-    while (!line->empty() && line->back() == '\r') line->pop_back();
     return LineRead::kLine;
 }
 
@@ -55,8 +76,28 @@ using LineRange = std::pair<uint32_t, uint32_t>;
 // from the line of their SEL (its first piece) to the line of their "}" (alone as its
 // line's last piece), holding only the brace that opens them and the object's sections
 // (with blank and comment lines).
+// What the first pass learns of a file for the rewriter: the end of its first line
+// (empty when no line has one), and the statements of the object's first section.
+struct ScriptFacts {
+    std::string lineEnd;
+    std::vector<std::pair<std::string, std::string>> values;
+    int sections = 0;  // headers of the object's section, where they are the object's
+};
+
+// The value of a KEY=value piece: from after "=" and the blanks after it to the end of
+// its statement, without the blanks there.
+std::string ValueOf(const std::string& line, const ScriptPiece& piece) {
+    size_t p = line.find('=', piece.text + piece.length);
+    if (p == std::string::npos || p >= piece.end) return {};
+    ++p;
+    size_t end = piece.end;
+    while (p < end && (line[p] == ' ' || line[p] == '\t')) ++p;
+    while (end > p && (line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
+    return line.substr(p, end - p);
+}
+
 ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string& section,
-                        std::vector<LineRange>* dropped) {
+                        std::vector<LineRange>* dropped, ScriptFacts* facts = nullptr) {
     ScriptTracker tracker(url, section);
     std::string line;
     ScriptLineScan scan;
@@ -67,18 +108,33 @@ ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string&
     bool candidate = false;    // inside a later block of the object's URL that may go whole
     bool clean = false;
     uint32_t first = 0;
+    std::string end;
+    bool collected = false;   // the object's first section has been read
+    bool collecting = false;
     for (uint32_t number = 1;; ++number) {
-        const LineRead read = ReadLine(stream, &line);
+        const LineRead read = ReadLine(stream, &line, &end);
         if (read == LineRead::kEnd) break;
         if (read == LineRead::kTooLong || number > kMaxScriptLines || ScriptLineHasControl(line) ||
             !ScanScriptLine(line, &scan))
             return ScriptCheck::kBadLine;
+        if (facts != nullptr && facts->lineEnd.empty()) facts->lineEnd = end;
         const size_t count = scan.pieces.size();
         for (size_t k = 0; k < count; ++k) {
             const ScriptPiece& piece = scan.pieces[k];
+            if (facts != nullptr && !collected) {
+                if (collecting && !tracker.InOurSection()) collected = true;
+                if (!collected && tracker.InOurSection() && piece.kind == ScriptPieceKind::kKey) {
+                    collecting = true;
+                    facts->values.emplace_back(line.substr(piece.text, piece.length), ValueOf(line, piece));
+                }
+            }
             if (piece.kind != ScriptPieceKind::kBraces) {
                 const bool outside = tracker.Depth() == 0;
                 tracker.Statement(line.data(), piece);
+                if (facts != nullptr && piece.kind == ScriptPieceKind::kHeader && tracker.InOurSection()) {
+                    ++facts->sections;
+                    if (collecting) collected = true;
+                }
                 if (dropped == nullptr) continue;
                 if (candidate) {
                     const bool inSection = piece.kind == ScriptPieceKind::kKey || piece.kind == ScriptPieceKind::kOther;
@@ -162,12 +218,16 @@ bool KeywordFile::ParseLines() {
                     break;
                 case ScriptPieceKind::kKey:
                     if (tracker.InOurSection()) {
+                        valuesSeen_[Lower(line.substr(piece.text, piece.length))] = ValueOf(line, piece);
                         line[piece.end] = '\0';  // the value ends with its statement
                         state_.key = line.data() + piece.text;
                         state_.keyLength = piece.length;
                         state_.value = nullptr;
                         state_.line = number;
-                        if (HasData()) accepted = true;
+                        if (HasData()) {
+                            accepted = true;
+                            keysTaken_.push_back(Lower(std::string(state_.key, state_.keyLength)));
+                        }
                     }
                     break;
                 case ScriptPieceKind::kHeader:
@@ -218,20 +278,154 @@ bool KeywordFile::WriteBlock(bool withBlockHeader, bool newlineFirst, char first
     return ok;
 }
 
+namespace {
+
+// The key of a KEY=value line (blanks before it and around "=" allowed), or empty.
+std::string KeyOfLine(std::string_view line) {
+    size_t p = line.find_first_not_of(" \t");
+    if (p == std::string_view::npos) return {};
+    const size_t start = p;
+    auto isKeyChar = [](char c, bool first) {
+        return c == '_' || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (!first && c >= '0' && c <= '9');
+    };
+    if (!isKeyChar(line[p], true)) return {};
+    while (p < line.size() && isKeyChar(line[p], false)) ++p;
+    const size_t end = p;
+    while (p < line.size() && (line[p] == ' ' || line[p] == '\t')) ++p;
+    if (p >= line.size() || line[p] != '=') return {};
+    return std::string(line.substr(start, end - start));
+}
+
+std::string_view Stripped(std::string_view line) {
+    const size_t p = line.find_first_not_of(" \t");
+    return p == std::string_view::npos ? std::string_view() : line.substr(p);
+}
+
+std::vector<std::string_view> LinesOf(const std::string& text) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(std::string_view(text).substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Key (in lower case: the reader takes keys in any case) to line; a key written twice counts as changed (it has no one line).
+std::map<std::string, std::string_view> KeyLines(const std::vector<std::string_view>& lines,
+                                                 std::vector<std::string>* twice) {
+    std::map<std::string, std::string_view> keys;
+    for (std::string_view line : lines) {
+        std::string key = Lower(KeyOfLine(line));
+        if (key.empty()) continue;
+        if (!keys.emplace(key, Stripped(line)).second) twice->push_back(key);
+    }
+    return keys;
+}
+
+}  // namespace
+
+std::string MergeSettingsBlock(const std::string& ours, const SettingsBaseline& base,
+                               const std::vector<std::pair<std::string, std::string>>& file) {
+    const std::string& baseline = base.text;
+    // The reader hands every statement to its key: the last one of a key stands.
+    std::map<std::string, std::string> current;
+    std::map<std::string, int> times;
+    for (const auto& [key, value] : file) {
+        current[Lower(key)] = value;
+        ++times[Lower(key)];
+    }
+    std::vector<std::string> twice;
+    const std::vector<std::string_view> ourLines = LinesOf(ours);
+    const std::vector<std::string_view> baseLines = LinesOf(baseline);
+    const std::map<std::string, std::string_view> ourKeys = KeyLines(ourLines, &twice);
+    const std::map<std::string, std::string_view> baseKeys = KeyLines(baseLines, &twice);
+    auto isTwice = [&](const std::string& key) { return std::find(twice.begin(), twice.end(), key) != twice.end(); };
+    auto wasRead = [&](const std::string& key) { return std::find(base.read.begin(), base.read.end(), key) != base.read.end(); };
+    // The file's value stands in for ours only where it reads as this object's value of
+    // that key: a key the file holds more than once (the reader takes the last it
+    // accepts), or another spelling of one of ours that the reader took, would make the
+    // text read otherwise.
+    bool otherSpelling = false;
+    for (const auto& [key, count] : times)
+        if (ourKeys.count(key) == 0 && baseKeys.count(key) == 0 && wasRead(key)) otherSpelling = true;
+
+    std::string out;
+    size_t lastKeyEnd = std::string::npos;  // in `out`, after the last key line
+    std::string lastLead;
+    for (std::string_view line : ourLines) {
+        const std::string key = KeyOfLine(line);
+        if (!key.empty()) {
+            const std::string_view lead = line.substr(0, line.size() - Stripped(line).size());
+            const std::string lower = Lower(key);
+            auto was = baseKeys.find(lower);
+            auto now = current.find(lower);
+            const bool unchanged = !isTwice(lower) && was != baseKeys.end() && was->second == Stripped(line);
+            auto seen = base.seen.find(lower);
+            const bool changedInFile = seen == base.seen.end() || now == current.end() || seen->second != now->second;
+            if (unchanged && now != current.end() && times[lower] == 1 && !otherSpelling && changedInFile) {
+                out.append(lead).append(key).append("=").append(now->second);
+            } else {
+                out.append(line);
+            }
+            out += '\n';
+            lastKeyEnd = out.size();
+            lastLead = std::string(lead);
+            continue;
+        }
+        out.append(line);
+        out += '\n';
+    }
+    // Keys of the file that this object never had: another program's or the user's.
+    std::string extra;
+    for (const auto& [key, value] : file) {
+        const std::string lower = Lower(key);
+        if (ourKeys.count(lower) != 0 || baseKeys.count(lower) != 0) continue;
+        if (wasRead(lower)) continue;
+        const std::string line = lastLead + key + "=" + current[lower];
+        if (extra.find(line + "\n") != std::string::npos) continue;
+        extra += line + "\n";
+    }
+    if (!extra.empty()) {
+        if (lastKeyEnd == std::string::npos) {
+            // After the header line.
+            const size_t header = out.find("}]\n");
+            lastKeyEnd = header == std::string::npos ? out.size() : header + 3;
+        }
+        out.insert(lastKeyEnd, extra);
+    }
+    if (!ours.empty() && ours.back() != '\n' && !out.empty()) out.pop_back();
+    return out;
+}
+
 bool KeywordFile::WriteCheckedBlock(FILE* out, bool withBlockHeader, bool newlineFirst, char first,
                                     uint64_t* lines) {
     // Through memory first: a block with a line the reader would refuse is not written.
-    char* text = nullptr;
-    size_t size = 0;
-    FILE* memory = open_memstream(&text, &size);
-    if (memory == nullptr) return false;
-    FILE* saved = output_;
-    output_ = memory;
-    const bool made = WriteBlock(withBlockHeader, newlineFirst, first);
-    output_ = saved;
-    const bool closed = std::fclose(memory) == 0;
-    bool done = made && closed;
+    std::string text;
+    if (!RenderBlock(withBlockHeader, newlineFirst, first, &text)) return false;
+    SettingsBaseline baseline;
+    if (FindSettingsBaseline(BaselineKey(), &baseline)) {
+        pendingBaseline_ = text;
+        pendingRead_ = baseline.read;
+        havePendingBaseline_ = true;
+        if (haveFileValues_) text = MergeSettingsBlock(text, baseline, fileValues_);
+        // The values as they now stand in the file.
+        pendingSeen_.clear();
+        for (std::string_view line : LinesOf(text)) {
+            const std::string key = KeyOfLine(line);
+            if (key.empty()) continue;
+            const std::string_view rest = line.substr(line.find('=') + 1);
+            const size_t from = rest.find_first_not_of(" \t");
+            std::string value(from == std::string_view::npos ? std::string_view() : rest.substr(from));
+            while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.pop_back();
+            pendingSeen_[Lower(key)] = value;
+        }
+    }
+    bool done = true;
     size_t start = 0;
+    const size_t size = text.size();
     for (size_t i = 0; done && i < size; ++i) {
         if (text[i] != '\n') continue;
         if (i - start > kMaxScriptLineLength) {
@@ -243,9 +437,25 @@ bool KeywordFile::WriteCheckedBlock(FILE* out, bool withBlockHeader, bool newlin
         start = i + 1;
         if (lines != nullptr) ++*lines;
     }
-    done = done && std::fwrite(text, 1, size, out) == size;
-    std::free(text);
-    return done;
+    if (!done) return false;
+    // The file's own line ends.
+    if (lineEnd_ != "\n") {
+        std::string converted;
+        converted.reserve(size + size / 16);
+        for (char c : text) {
+            if (c == '\n') {
+                converted += lineEnd_;
+            } else {
+                converted += c;
+            }
+        }
+        text.swap(converted);
+    }
+    // After a line that ends with a CR alone, an LF would join it into one CR LF end:
+    // the line end that follows is a CR as well.
+    if (afterLoneCr_ && !text.empty() && text[0] == '\n') text[0] = '\r';
+    if (!text.empty()) afterLoneCr_ = text.back() == '\r';
+    return std::fwrite(text.data(), 1, text.size(), out) == text.size();
 }
 
 namespace {
@@ -288,14 +498,22 @@ bool KeywordFile::RewriteScript() {
 
     // First pass: a file we cannot copy whole, or whose braces do not pair, is refused.
     std::vector<LineRange> dropped;
+    ScriptFacts facts;
     const long start = PositionOf(in);
-    const ScriptCheck check = start < 0 ? ScriptCheck::kBadLine : CheckScript(in, url, section_, &dropped);
+    const ScriptCheck check = start < 0 ? ScriptCheck::kBadLine : CheckScript(in, url, section_, &dropped, &facts);
     if (check != ScriptCheck::kGood || std::fseek(in, start, SEEK_SET) != 0) {
         ParseStateLog(&state_, "$bad script file: \"%s\"", path);
         if (check == ScriptCheck::kUnbalanced) Print("\n//!!! mistake in this script (not pair brackets)\n");
         SetState(-1);
         return false;
     }
+    // New lines take the file's line end; copied lines keep their own.
+    lineEnd_ = facts.lineEnd.empty() ? "\n" : facts.lineEnd;
+    afterLoneCr_ = false;
+    // A file with more than one section of this object: which one the reader took
+    // depends on their values, so none of the file's values stands in for the object's.
+    haveFileValues_ = facts.sections <= 1;
+    fileValues_ = std::move(facts.values);
 
     FILE* out = Output();
     bool ok = true;
@@ -305,8 +523,14 @@ bool KeywordFile::RewriteScript() {
     bool lastOpens = false;  // the last line written opens a block
     bool written = false;    // the new section is out
     bool droppedBlank = false;  // blank lines went with an old section of ours
+    std::string end;  // the end of the line being copied
     auto put = [&](const std::string& text, const ScriptLineScan* scan) {
-        ok = ok && std::fwrite(text.data(), 1, text.size(), out) == text.size() && std::fputc('\n', out) != EOF;
+        std::string lineEnd = end.empty() ? lineEnd_ : end;
+        // An empty line after a line ended by a CR alone: an LF would join the two ends.
+        if (text.empty() && afterLoneCr_ && lineEnd == "\n") lineEnd = "\r";
+        afterLoneCr_ = lineEnd == "\r";
+        ok = ok && std::fwrite(text.data(), 1, text.size(), out) == text.size() &&
+             std::fwrite(lineEnd.data(), 1, lineEnd.size(), out) == lineEnd.size();
         ++lines;
         anyWritten = true;
         lastBlank = IsBlankLine(text);
@@ -340,7 +564,7 @@ bool KeywordFile::RewriteScript() {
     ScriptLineScan scan;
     std::vector<uint8_t> drop;
     size_t range = 0;
-    for (uint32_t number = 1; ok && ReadLine(in, &line) == LineRead::kLine; ++number) {
+    for (uint32_t number = 1; ok && ReadLine(in, &line, &end) == LineRead::kLine; ++number) {
         const bool inDropped = range < dropped.size() && number >= dropped[range].first;
         if (inDropped && number == dropped[range].second) ++range;
         const bool dropping = tracker.InOurSection();
@@ -348,8 +572,9 @@ bool KeywordFile::RewriteScript() {
             if (inDropped) continue;
             if (dropping) {
                 droppedBlank = true;
-            } else if (!lastBlank) {
-                put(std::string(), nullptr);
+            } else {
+                // Outside this object's section every byte stays, blank lines included.
+                put(line, nullptr);
             }
             continue;
         }

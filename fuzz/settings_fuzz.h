@@ -10,6 +10,8 @@
 //    written into a new file give the same text);
 //  - a second write leaves the file byte for byte as it was;
 //  - nothing but the file is left in the folder.
+// The settings read are noted as the baseline of their section, as the program notes
+// them, so that the writes merge with the file as it stands.
 #include <unistd.h>
 
 #include <cstdint>
@@ -18,6 +20,7 @@
 #include <string>
 
 #include "fuzz/text_fuzz_support.h"
+#include "framework/keyword_file.h"
 #include "io/data_set.h"
 
 namespace orva::fuzz {
@@ -37,8 +40,15 @@ int FuzzSettings(const uint8_t* data, size_t size) {
     const std::string fresh = url ? "<NAME>" + folder + "/e.fits" : folder + "/e.fs";
     if (!WriteWhole(path, content.data(), content.size())) __builtin_trap();
 
+    ForgetSettingsBaselines();
     auto* a = Ops::Make();
     const bool read = Ops::Read(a, name.c_str());
+    {
+        BaselineRecording recording;
+        Ops::Write(a, name.c_str());
+    }
+    CheckOnlyFiles({"d.fs"});
+    Require(ReadWhole(path) == content, "noting a baseline writes nothing");
     const bool written = Ops::Write(a, name.c_str());
     CheckOnlyFiles({"d.fs"});
     if (!read) {

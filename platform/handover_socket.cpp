@@ -7,6 +7,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <chrono>
@@ -49,6 +50,32 @@ bool ReadFull(int fd, char* out, size_t size, Clock::time_point deadline) {
         got += static_cast<size_t>(r);
     }
     return true;
+}
+
+enum class ByteRead { kGot, kTimeout, kClosed };
+
+// One byte within `ms` (-1: no limit); kClosed at the end of the stream or on an error.
+ByteRead ReadByte(int fd, char* out, int ms) {
+    const auto deadline = ms < 0 ? Clock::time_point::max() : Clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const int n = ::poll(&p, 1, ms < 0 ? -1 : RemainingMs(deadline));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return ByteRead::kClosed;
+        if (n == 0) return ByteRead::kTimeout;
+        const ssize_t r = ::recv(fd, out, 1, 0);
+        if (r < 0 && errno == EINTR) continue;
+        return r == 1 ? ByteRead::kGot : ByteRead::kClosed;
+    }
+}
+
+// One byte: first within `tellMs`, then (after `tell`) up to `limitMs` in all (-1: no limit).
+ByteRead ReadByteTelling(int fd, char* out, int tellMs, int limitMs, const std::function<void()>& tell) {
+    if (limitMs >= 0 && limitMs <= tellMs) return ReadByte(fd, out, limitMs);
+    const ByteRead first = ReadByte(fd, out, tellMs);
+    if (first != ByteRead::kTimeout) return first;
+    if (tell) tell();
+    return ReadByte(fd, out, limitMs < 0 ? -1 : limitMs - tellMs);
 }
 
 bool WriteFull(int fd, const char* data, size_t size) {
@@ -232,7 +259,8 @@ void HandoverServer::Close() {
 
 HandoverResult SendCommandBlock(const std::string& path, const CommandBlock& line,
                                 const HandoverTimeouts& timeouts, std::string* failure,
-                                const std::function<void()>& taken) {
+                                const std::function<void()>& taken,
+                                const std::function<void(HandoverWait)>& waiting) {
     auto fail = [failure](const std::string& why, HandoverResult result) {
         if (failure) *failure = why;
         return result;
@@ -260,7 +288,8 @@ HandoverResult SendCommandBlock(const std::string& path, const CommandBlock& lin
     HandoverResult result;
     if (!WriteFull(fd, block.data(), block.size())) {
         result = fail("the receiver left", HandoverResult::kNoReceiver);
-    } else if (!ReadFull(fd, &answer, 1, Clock::now() + std::chrono::milliseconds(timeouts.acceptMs)) ||
+    } else if (ReadByteTelling(fd, &answer, timeouts.acceptMs, std::max(timeouts.busyMs, timeouts.acceptMs),
+                               [&] { if (waiting) waiting(HandoverWait::kToTake); }) != ByteRead::kGot ||
                answer != kHandoverAccepted) {
         // Closing now, before any 'G', tells a late receiver to drop the line.
         result = fail("no answer", HandoverResult::kNoReceiver);
@@ -269,10 +298,15 @@ HandoverResult SendCommandBlock(const std::string& path, const CommandBlock& lin
         result = fail("the line was not reported run", HandoverResult::kUnfinished);
         bool went = WriteFull(fd, &kHandoverGo, 1);
         if (taken) taken();
-        if (went &&
-            ReadFull(fd, &answer, 1, Clock::now() + std::chrono::milliseconds(timeouts.doneMs)) &&
-            answer == kHandoverDone)
-            result = HandoverResult::kDone;
+        if (went) {
+            const ByteRead read = ReadByteTelling(fd, &answer, timeouts.doneMs, timeouts.runMs,
+                                                  [&] { if (waiting) waiting(HandoverWait::kToRun); });
+            if (read == ByteRead::kGot && answer == kHandoverDone) {
+                result = HandoverResult::kDone;
+            } else if (read != ByteRead::kTimeout) {
+                result = fail("the receiver ended before it reported the line run", HandoverResult::kUnfinished);
+            }
+        }
     }
     ::close(fd);
     return result;

@@ -86,18 +86,31 @@ enum class HandoverResult {
     kUnfinished,  // the receiver took the line but did not report it run in time
 };
 
+// A receiver that is connected is alive: it is busy (a long operation, a question on the
+// screen) rather than gone, so the sender waits for it, well past the times after which
+// it says that it waits.
 struct HandoverTimeouts {
-    int connectMs = 1000;  // retries while the receiver's backlog is full
-    int acceptMs = 4000;   // wait for 'R'
-    int doneMs = 15000;    // wait for 'D'
+    int connectMs = 1000;   // retries while the receiver's backlog is full
+    int acceptMs = 4000;    // wait for 'R' before the wait is told
+    int doneMs = 3000;      // wait for 'D' before the wait is told
+    int busyMs = 600000;    // the longest wait for 'R' (a receiver that never takes lines is hung)
+    int runMs = -1;         // the longest wait for 'D'; -1: while the receiver's connection stands
+};
+
+// What a sender waits for, told once each when the wait grows long.
+enum class HandoverWait {
+    kToTake,  // the receiver has not taken the line yet
+    kToRun,   // the receiver has the line and has not reported it run
 };
 
 // Sends the line to the socket at `path`. With kNoReceiver and kUnfinished, `failure`
 // (when given) receives what went wrong, for the log. `taken` (when given) runs once the
-// receiver has the line, before the wait for its run.
+// receiver has the line, before the wait for its run; `waiting` (when given) is told
+// when a wait passes acceptMs or doneMs.
 HandoverResult SendCommandBlock(const std::string& path, const CommandBlock& line,
                                 const HandoverTimeouts& timeouts = HandoverTimeouts(),
-                                std::string* failure = nullptr, const std::function<void()>& taken = nullptr);
+                                std::string* failure = nullptr, const std::function<void()>& taken = nullptr,
+                                const std::function<void(HandoverWait)>& waiting = nullptr);
 
 // Brings a top-level window to the front, restoring it when minimised. Nothing is done
 // until the program has windows (a null window).

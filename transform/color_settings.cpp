@@ -197,7 +197,13 @@ bool ColorSettings::Read(const char* path) {
         correction = section->correction;
         RecomputeColourCorrection(&correction);
     }
-    if (ok && found && !section->paletteName.empty()) LoadUserPalette(section->paletteName.c_str());
+    if (ok && found && !section->paletteName.empty() && !LoadUserPalette(section->paletteName.c_str())) {
+        // The file is missing or bad now (the loader has said why): the settings still
+        // name it, so that it is written back and tried again at the next start.
+        Guard lock(DisplayLock());
+        userPalette.Clear();
+        paletteName = section->paletteName;
+    }
     return ok;
 }
 
@@ -210,7 +216,8 @@ bool ColorSettings::Write(const char* path) {
         section.classRow = classRow;
         section.qbits = qbits;
         section.correction = correction;
-        if (HasUserPalette()) section.paletteName = paletteName;
+        // A name whose palette did not load is kept too (see Read).
+        section.paletteName = paletteName;
     } catch (const std::bad_alloc&) {
         return false;
     }

@@ -106,8 +106,8 @@ inline ColorDefaults* AcquireColorDefaults(bool create) {
 }
 
 // What a colour section holds. The key "CCClass" is written only for a
-// selected row, "Palette" only for a name (given only while the user palette
-// holds entries).
+// selected row, "Palette" only for a name (that of the user palette, or one read from
+// the settings whose palette did not load).
 struct ColorSection {
     int32_t classIndex = 0;
     const ColorClassDesc* classRow = nullptr;

@@ -178,25 +178,51 @@ TEST_F(HandoverTest, AHungOrSlowOwnerNeverMakesTheLineRunTwice) {
     int runs = 0;
     auto count = [&runs](const platform::CommandBlock&) { ++runs; };
 
-    // An owner that takes connections but answers nothing: the sender logs it and runs the
-    // line itself; the owner, waking up later, drops it.
-    EXPECT_TRUE(HandOverCommandLine(second, {"e.fits"}, {100, 200, 5000}));
-    EXPECT_EQ(log_.Text(), "***can`t send cmd: " + HandoverSocketPathFor(first, 1) + ": no answer\n");
+    // An owner that takes connections but answers nothing, even after the longest wait (it
+    // is hung): the sender says that it waits, then logs the failure and runs the line
+    // itself; the owner, waking up later, drops it.
+    EXPECT_TRUE(HandOverCommandLine(second, {"e.fits"}, {100, 200, 5000, 400}));
+    EXPECT_EQ(log_.Text(), "The running program (1) is busy: waiting for it to take the command line\n"
+                           "***can`t send cmd: " + HandoverSocketPathFor(first, 1) + ": no answer\n");
     EXPECT_FALSE(owner.ServeOne(count, 200));
     EXPECT_EQ(runs, 0);
 
-    // An owner that takes the line but does not finish in time: the sender ends anyway
-    // with the failed send logged, and the owner runs the line once.
-    std::thread serve([&] {
-        while (!owner.ServeOne([&](const platform::CommandBlock& line) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            count(line);
-        })) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    });
-    EXPECT_FALSE(HandOverCommandLine(second, {"e.fits"}, {100, 2000, 50}));
-    serve.join();
+    // An owner busy for longer than the first wait takes the line later: the sender waits
+    // for it, says so, and ends once the line ran, which it did once.
+    auto serveAfter = [&](int busyMs, int runMs) {
+        return std::thread([&, busyMs, runMs] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(busyMs));
+            while (!owner.ServeOne([&](const platform::CommandBlock& line) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(runMs));
+                count(line);
+            })) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        });
+    };
+    std::thread busy = serveAfter(500, 0);
+    EXPECT_FALSE(HandOverCommandLine(second, {"e.fits"}, {100, 200, 5000}));
+    busy.join();
     EXPECT_EQ(runs, 1);
-    EXPECT_EQ(log_.Text(), "***can`t send cmd\n");
+    EXPECT_EQ(log_.Text(), "The running program (1) is busy: waiting for it to take the command line\n"
+                           "The running program (1) ran the command line\n");
+
+    // An owner that takes the line and is slow to run it (a question on its screen): the
+    // sender waits for the run instead of calling the hand-over failed.
+    std::thread slow = serveAfter(0, 300);
+    EXPECT_FALSE(HandOverCommandLine(second, {"e.fits"}, {100, 2000, 50}));
+    slow.join();
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(log_.Text(), "The running program (1) has the command line and runs it once it is free: waiting\n"
+                           "The running program (1) ran the command line\n");
+
+    // With a limit on the wait for the run, a line not reported run in time is the owner's:
+    // the sender says what happened and does not run it.
+    std::thread late = serveAfter(0, 300);
+    EXPECT_FALSE(HandOverCommandLine(second, {"e.fits"}, {100, 2000, 50, 2000, 100}));
+    late.join();
+    EXPECT_EQ(runs, 3);
+    EXPECT_EQ(log_.Text(), "The running program (1) has the command line and runs it once it is free: waiting\n"
+                           "***the running program (1) took the command line but did not report it run: "
+                           "the line was not reported run\n");
 }
 
 }  // namespace

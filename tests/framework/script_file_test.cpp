@@ -115,8 +115,11 @@ TEST(ScriptRewriter, ReplacesOnlyThisObjectsSection) {
          "SEL(URL=<a.fits>)\n{\n [{" SEC "}]\nK=1\n [{" OTHER "}]\nX=2\n}\n\n\n"
          "SEL(URL=<b.fits>)\n{\n [{" SEC "}]\nOld=1\nOld=2\n [{" OTHER "}]\nY=3\n}\n",
          "// service file\n"
-         "SEL(URL=<a.fits>)\n{\n [{" SEC "}]\nK=1\n [{" OTHER "}]\nX=2\n}\n\n"
+         "SEL(URL=<a.fits>)\n{\n [{" SEC "}]\nK=1\n [{" OTHER "}]\nX=2\n}\n\n\n"
          "SEL(URL=<b.fits>)\n{\n [{" SEC "}]\n New=5\n [{" OTHER "}]\nY=3\n}\n"},
+        {"blank lines outside the section stay as they are", nullptr,
+         "// a\n\n \t\n\n[{" OTHER "}]\nB=2\n\n\n[{" SEC "}]\nOld=1\n\n\n\n[{" OTHER "}]\nC=3\n\n\n",
+         "// a\n\n \t\n\n[{" OTHER "}]\nB=2\n\n\n[{" SEC "}]\nNew=5\n\n[{" OTHER "}]\nC=3\n\n\n"},
         {"missing section inserted before the block's closing line", "c",
          "SEL(URL=<c>)\n{\n\t[{" OTHER "}]\nZ=1\n}\n",
          "SEL(URL=<c>)\n{\n\t[{" OTHER "}]\nZ=1\n\n [{" SEC "}]\n New=5\n}\n"},

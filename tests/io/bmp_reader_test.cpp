@@ -209,6 +209,24 @@ TEST_F(BmpReaderTest, LayoutsAndRefusals) {
 // temporary folder. A picture that ends with its end-of-bitmap code opens whatever its
 // size, as far as the temporary folder holds it; a folder that cannot take the whole
 // decoded picture fails the open instead of cutting it.
+// `bytes` of runs of 255 pixels each.
+std::string Runs(size_t bytes) {
+    std::string runs;
+    runs.reserve(bytes);
+    while (runs.size() + 2 <= bytes) runs += std::string("\xFF\x07", 2);
+    return runs;
+}
+
+// How many pixels run-length data are decoded to: every picture up to 2^24 pixels, beyond
+// that 16 a byte.
+TEST(RlePixelLimit, FreeUpToTwoToTheTwentyFourThenSixteenAByte) {
+    const struct {
+        int64_t bytes, pixels;
+    } cases[] = {{0, 16777216},       {2, 16777216},           {1 << 20, 16777216},
+                 {(1 << 20) + 1, 16777232}, {4 << 20, 67108864}, {int64_t{1} << 32, int64_t{1} << 36}};
+    for (const auto& c : cases) EXPECT_EQ(RlePixelLimit(c.bytes), c.pixels) << c.bytes;
+}
+
 TEST_F(BmpReaderTest, HostileRunLengthPictures) {
     std::string pal;
     for (uint32_t i = 0; i < 256; ++i) Put32(&pal, i * 0x010101u);
@@ -220,16 +238,24 @@ TEST_F(BmpReaderTest, HostileRunLengthPictures) {
         int result;
         std::string log;
     } cases[] = {
-        // 1080 bytes declaring 8000 x 40000: a run of 5, then the data end.
-        {"data end", 8000, 40000, std::string("\x05\x07", 2), -23,
-         "damaged run-length data: they end in row 1 of 40000, before the end of the bitmap"},
+        // 1080 bytes declaring 8000 x 2000: a run of 5, then the data end.
+        {"data end", 8000, 2000, std::string("\x05\x07", 2), -23,
+         "damaged run-length data: they end in row 1 of 2000, before the end of the bitmap"},
         // Rows ended one by one, a skip of 255 rows, then nothing.
-        {"rows then nothing", 8000, 40000, std::string("\x00\x00\x00\x00\x00\x02\x00\xFF", 8), -23,
-         "damaged run-length data: they end in row 258 of 40000"},
+        {"rows then nothing", 8000, 2000, std::string("\x00\x00\x00\x00\x00\x02\x00\xFF", 8), -23,
+         "damaged run-length data: they end in row 258 of 2000"},
         {"literal cut short", 100, 100, std::string("\x00\x09\x01\x02", 4), -23, "damaged run-length data"},
-        // Complete, but larger than any temporary folder.
-        {"end of bitmap, too large", 0x2000000, 0x7FFFFFFF, std::string("\x00\x01", 2), -3,
-         "the decoded picture needs 216172782013120512 bytes, the temporary folder"},
+        // More pixels than two bytes of data are decoded to.
+        {"end of bitmap, too large", 0x2000000, 0x7FFFFFFF, std::string("\x00\x01", 2), -12,
+         "Not supported size [33554432 x 2147483647] of run-length data: 2 bytes of it are decoded to at most "
+         "16777216 pixels"},
+        // A megabyte of runs declaring 65535 x 65535: refused before a pixel is decoded.
+        {"a megabyte of runs, 65535 x 65535", 65535, 65535, Runs(1 << 20), -12,
+         "Not supported size [65535 x 65535] of run-length data: 1048576 bytes of it are decoded to at most "
+         "16777216 pixels"},
+        {"four megabytes of runs, 65535 x 65535", 65535, 65535, Runs(4 << 20), -12,
+         "Not supported size [65535 x 65535] of run-length data: 4194304 bytes of it are decoded to at most "
+         "67108864 pixels"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -241,6 +267,15 @@ TEST_F(BmpReaderTest, HostileRunLengthPictures) {
         EXPECT_EQ(keep.kept, nullptr);
         EXPECT_EQ(StreamTemporaryBytesWritten() - before, 0u);
         testing_io::ExpectContains(Log(), {"\"" + p + "\": " + c.log});
+        EXPECT_EQ(TempEntries(), 0);
+    }
+    // The same megabyte as RLE4 (16 palette entries).
+    {
+        const std::string p = Write("hostile4.bmp", Bitmap(65535, 65535, 4, 2, pal.substr(0, 64), Runs(1 << 20), 16));
+        KeepReceiver keep;
+        EXPECT_EQ(OpenBmp(p, &keep), -12);
+        EXPECT_EQ(keep.kept, nullptr);
+        testing_io::ExpectContains(Log(), {"\"" + p + "\": Not supported size [65535 x 65535] of run-length data"});
         EXPECT_EQ(TempEntries(), 0);
     }
     // A legitimate large picture: two runs and a skip, then the end of the bitmap.

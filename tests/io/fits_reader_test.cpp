@@ -480,6 +480,35 @@ TEST_F(FitsReaderTest, AFileCutInALaterUnitSaysSo) {
     SetStatusLineHooks(nullptr);
 }
 
+// BITPIX values that FITS does not have are refused with the reason in the log, in the
+// first unit (nothing opens) as in a later one (the units before it open).
+TEST_F(FitsReaderTest, BitpixValuesFitsDoesNotHaveAreRefused) {
+    for (int bitpix : {-16, 7, 12, 24, -8, 1, 65, -128, 0}) {
+        SCOPED_TRACE(bitpix);
+        KeepAll none;
+        const std::string path = Write("bad.fits", Unit(Image(bitpix, {2, 2}), std::string(64, '\x01')));
+        EXPECT_EQ(Open(path, &none), -13);
+        EXPECT_TRUE(none.kept.empty());
+        testing_io::ExpectContains(Log(), {"'" + path + "' - fits header unit 1: BITPIX = " + std::to_string(bitpix) +
+                                           " is not a FITS sample type (8, 16, 32, 64, -32 or -64)"});
+    }
+    KeepAll keep;
+    const std::string path =
+        Write("later.fits", Unit(Image(16, {2, 2}), BigEndian16({1, 2, 3, 4})) +
+                                Unit({Kv("XTENSION", "'IMAGE'"), Kv("BITPIX", "-16"), Kv("NAXIS", "2"),
+                                      Kv("NAXIS1", "2"), Kv("NAXIS2", "2")},
+                                     std::string(8, '\x01')));
+    EXPECT_EQ(Open(path, &keep), 2);
+    EXPECT_EQ(keep.kept.size(), 1u);
+    testing_io::ExpectContains(Log(), {"'" + path + "' - fits header unit 2: BITPIX = -16 is not a FITS sample type"});
+    for (int bitpix : {8, 16, 32, 64, -32, -64}) {
+        SCOPED_TRACE(bitpix);
+        KeepAll good;
+        EXPECT_EQ(Open(Write("good.fits", Unit(Image(bitpix, {2, 2}), std::string(32, '\x01'))), &good), 2);
+        EXPECT_EQ(good.kept.size(), 1u);
+    }
+}
+
 // A whole header whose axes hold no sample is a FITS file with empty data (code 1, which
 // the open reports as such), not a file of unknown type (-1, which asks whether to read
 // it as raw data); a unit with samples after it still opens.

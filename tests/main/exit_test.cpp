@@ -81,22 +81,27 @@ protected:
         ASSERT_GE(layout_.tick.x, 0);
     }
     void TearDown() override {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
+        for (pid_t pid : {pid_, other_}) {
+            if (pid <= 0) continue;
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
         }
         if (display_ != nullptr) XCloseDisplay(display_);
     }
-    void Spawn() {
-        pid_ = fork();
-        if (pid_ == 0) {
+    void Spawn() { pid_ = SpawnWith({}); }
+    pid_t SpawnWith(const std::vector<std::string>& args) {
+        const pid_t pid = fork();
+        if (pid == 0) {
             setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
             setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
             setenv("ORVA_MESSAGEBOX_ANSWER", "1", 1);
-            char* argv[] = {const_cast<char*>("orva"), nullptr};
-            execv(ORVA_BINARY_DIR "/orva", argv);
+            std::vector<char*> argv{const_cast<char*>("orva")};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            execv(ORVA_BINARY_DIR "/orva", argv.data());
             _exit(127);
         }
+        return pid;
     }
     // The top-level window with that title, once it is on screen; 0 after `ms`.
     Window Find(const std::string& title, int ms = 10000) {
@@ -134,11 +139,12 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     // The exit status, waiting up to `ms`; -1 while it runs.
-    int ExitStatus(int ms) {
+    int ExitStatus(int ms) { return ExitStatusOf(&pid_, ms); }
+    int ExitStatusOf(pid_t* pid, int ms) {
         for (int waited = 0; waited <= ms; waited += 25) {
             int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = 0;
+            if (waitpid(*pid, &status, WNOHANG) == *pid) {
+                *pid = 0;
                 return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(25));
@@ -152,6 +158,7 @@ protected:
     std::string user_ = config_ + "/ZEL Lab";
     Display* display_ = nullptr;
     pid_t pid_ = 0;
+    pid_t other_ = 0;  // a second program
     Layout layout_;
     static constexpr const char* kMain = "ORVA (Test only, v.2.1.0) ";
     static constexpr const char* kQuestion = "Close all windows?..";
@@ -232,6 +239,94 @@ TEST_F(ExitProgramTest, ASecondPressOfExitOrTheCloseBoxClosesTheQuestion) {
     ASSERT_NE(question, 0u);
     Click(question, layout_.ok);
     EXPECT_EQ(ExitStatus(10000), 0);
+}
+
+// A 16 x 16 picture of 8-bit values, as FITS: the program opens it and so makes its colour
+// settings, which it writes back at the end.
+std::string TinyFits() {
+    std::string header;
+    for (const char* card : {"SIMPLE  =                    T", "BITPIX  =                    8",
+                             "NAXIS   =                    2", "NAXIS1  =                   16",
+                             "NAXIS2  =                   16", "END"}) {
+        std::string line = card;
+        line.resize(80, ' ');
+        header += line;
+    }
+    header.resize(2880, ' ');
+    std::string data(2880, '\0');
+    for (int i = 0; i < 256; ++i) data[i] = static_cast<char>(i);
+    return header + data;
+}
+
+// Two programs on one settings file, and a hand edit while they run: the second program
+// (started with --newinstance) turns the exit question off through the question's tick,
+// the user changes MaxWorkSpaceWindows by hand, and the first program, ending last, keeps
+// both. orva.cfg has CR line ends and orvaext.cfg CR LF: every value is read, the files
+// keep their line ends, the foreign sections stay byte for byte, and the palette named in
+// orvaext.cfg is still named there.
+TEST_F(ExitProgramTest, TwoProgramsAndAHandEditLoseNothing) {
+    const std::string foreignHead =
+        "// kept by hand\r[{11111111-00000000-2222222222222222-00000000}]\r  Mine = \"a b\" ; Other=2\r";
+    const std::string foreignTail = "[{33333333-00000000-4444444444444444-00000000}]\r\tX=1 // note\r";
+    testing_util::WriteText(user_ + "/orva.cfg", foreignHead + "\r[{424F4C47-00000000-4C505041424F4C47-00000000}]\r" +
+                                                     "WarningOnExit=1\rMaxWorkSpaceWindows=7\r\r" + foreignTail);
+    const std::string palette = folder_.File("plain.pal");
+    testing_util::WriteText(palette, "0\n0\n0\n128\n128\n128\n255\n255\n255\n");
+    const std::string paletteLine = "Palette=\"" + palette + "\"\r\n";
+    const std::string foreignExt = "[{99999999-00000000-0000000000000000-00000000}]\r\nKeep=1 ; More = 2\r\n";
+    testing_util::WriteText(user_ + "/orvaext.cfg", "[{504F5250-00000000-524C4F43564E4F43-00000000}]\r\nQbits=8\r\n" +
+                                                        paletteLine + "\r\n" + foreignExt);
+    const std::string fits = folder_.File("tiny.fits");
+    testing_util::WriteText(fits, TinyFits());
+
+    pid_ = SpawnWith({fits});
+    Window first = Find(kMain);
+    ASSERT_NE(first, 0u);
+    const std::string log = user_ + "/orva.log";
+    ASSERT_TRUE(testing_util::WaitUntil(
+        [&] { return testing_util::ReadText(log).find("Source format") != std::string::npos; }, 20000))
+        << testing_util::ReadText(log);
+    other_ = SpawnWith({"--newinstance"});
+    Window second = Find(std::string(kMain) + " [2]");
+    ASSERT_NE(second, 0u);
+
+    // The user edits the file meanwhile.
+    std::string edited = Config();
+    const size_t at = edited.find("MaxWorkSpaceWindows=7");
+    ASSERT_NE(at, std::string::npos) << edited;
+    edited.replace(at, 21, "MaxWorkSpaceWindows=5");
+    testing_util::WriteText(user_ + "/orva.cfg", edited);
+
+    // The second program: its exit question, ticked, then "Ok".
+    Click(second, layout_.exit);
+    Window question = Find(kQuestion);
+    ASSERT_NE(question, 0u);
+    Click(question, layout_.tick);
+    Click(question, layout_.ok);
+    EXPECT_EQ(ExitStatusOf(&other_, 10000), 0);
+    EXPECT_NE(Config().find("WarningOnExit=0\r"), std::string::npos) << Config();
+    EXPECT_NE(Config().find("MaxWorkSpaceWindows=5\r"), std::string::npos) << Config();
+
+    // The first program still asks (it read the question on), and changed nothing.
+    Click(first, layout_.exit);
+    question = Find(kQuestion);
+    ASSERT_NE(question, 0u);
+    Click(question, layout_.ok);
+    EXPECT_EQ(ExitStatus(10000), 0);
+
+    const std::string config = Config();
+    EXPECT_EQ(config.find('\n'), std::string::npos) << "a line end that is not CR";
+    EXPECT_EQ(config.rfind(foreignHead, 0), 0u) << config;
+    // The preferences section follows the last foreign one.
+    EXPECT_NE(config.find("\r\r" + foreignTail + "\r[{"), std::string::npos) << config;
+    EXPECT_NE(config.find("\rWarningOnExit=0\r"), std::string::npos) << config;
+    EXPECT_NE(config.find("\rMaxWorkSpaceWindows=5\r"), std::string::npos) << config;
+
+    const std::string ext = testing_util::ReadText(user_ + "/orvaext.cfg");
+    EXPECT_NE(ext.find("\r\n" + paletteLine), std::string::npos) << ext;
+    EXPECT_NE(ext.find(foreignExt), std::string::npos) << ext;
+    for (size_t i = ext.find('\n'); i != std::string::npos; i = ext.find('\n', i + 1))
+        ASSERT_TRUE(i > 0 && ext[i - 1] == '\r') << "a line end that is not CR LF at " << i << ":\n" << ext;
 }
 
 }  // namespace

@@ -25,6 +25,9 @@
 #include "screen_text.h"
 #include "test_support.h"
 
+// After the test framework: the X headers define None and Bool.
+#include <X11/extensions/XTest.h>
+
 namespace {
 
 using orva::testing_util::Exists;
@@ -239,22 +242,86 @@ TEST_F(HandoverProgramTest, FailedHandOversAreLoggedAndTheLineRunsOnce) {
         EXPECT_EQ(Wait(start), 0);
         unlink(Socket(1).c_str());
     }
-    // A hung owner: it takes the connection but answers nothing. The start gives up,
-    // logs it and runs the line; the owner, going on later, drops the line.
+    // A busy owner: it takes the connection but answers nothing for a while (its main
+    // thread is held, as by a long operation). The start waits for it, says so, and no
+    // second program comes; the owner, going on, runs the line once.
     size_t a = Spawn();
     ASSERT_TRUE(Ready(1));
     kill(running_[a], SIGSTOP);
     size_t b = Spawn({"h.fits"}, elsewhere_);
-    const std::string opened = Missing(elsewhere_ + "/h.fits");
-    std::string second = WaitForLog(opened, 2);
-    EXPECT_NE(second.find("***can`t send cmd: " + Socket(1) + ": no answer\n"), std::string::npos) << second;
+    const std::string busy = "The running program (1) is busy: waiting for it to take the command line\n";
+    std::string second = WaitForLog(busy, 2);
+    EXPECT_NE(second.find(busy), std::string::npos) << second;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    EXPECT_EQ(screen_.WaitForWindow(std::string(orva::testing_program::kMainWindowTitle) + " [2]", 0), 0u);
     kill(running_[a], SIGCONT);
-    // Both end: B by its signal, A by a handed-over exit (B's socket is gone by then).
-    kill(running_[b], SIGTERM);
     EXPECT_EQ(Wait(b), 0);
+    const std::string opened = Missing(elsewhere_ + "/h.fits");
+    std::string first = WaitForLog(opened);
+    second = Log(2);
+    EXPECT_EQ(second, busy + "The running program (1) ran the command line\n");
     EXPECT_EQ(Run({"-exit"}), 0);
     EXPECT_EQ(Wait(a), 0);
-    EXPECT_EQ(Count(Log(), opened) + Count(second, opened), 1u) << Log() << "\n--- orva2.log:\n" << second;
+    EXPECT_EQ(Count(Log(), opened), 1u) << Log();
+}
+
+// A question on the running program's screen, asked for a file handed over: the start
+// that handed it waits for the answer, says so, and ends once its line ran; a start while
+// the question is open hands its line over too. No second program comes and no log calls
+// a hand-over failed.
+TEST_F(HandoverProgramTest, AStartWhileTheProgramAsksWaitsForTheAnswer) {
+    // Bytes no reader takes: the program asks whether to open them as binary.
+    std::string junk(4000, '\0');
+    uint32_t seed = 12345;
+    for (char& c : junk) {
+        seed = seed * 1103515245u + 12345u;
+        c = static_cast<char>(0x80 | (seed >> 24));
+    }
+    orva::testing_util::WriteText(elsewhere_ + "/q.qqq", junk);
+    size_t a = Spawn();
+    ASSERT_TRUE(Ready(1));
+    // The start that hands the file over waits while the question is open.
+    size_t b = Spawn({"q.qqq"}, elsewhere_);
+    const Window box = screen_.WaitForWindow("Cannot detect the type of file... Open as binary?", 20000);
+    ASSERT_NE(box, 0u) << Log();
+    const std::string waiting = "The running program (1) has the command line and runs it once it is free: waiting\n";
+    const std::string ran = "The running program (1) ran the command line\n";
+    EXPECT_NE(WaitForLog(waiting, 2).find(waiting), std::string::npos) << Log(2);
+
+    // A start while the question is open: the program takes its line and runs it at once,
+    // under the question; that start ends and calls nothing failed.
+    size_t c = Spawn({"h.fits"}, elsewhere_);
+    EXPECT_EQ(Wait(c), 0);
+    const std::string opened = Missing(elsewhere_ + "/h.fits");
+    EXPECT_EQ(Count(WaitForLog(opened), opened), 1u) << Log();
+    EXPECT_EQ(Log(3).find("***"), std::string::npos) << Log(3);
+    for (const char* number : {" [2]", " [3]"})
+        EXPECT_EQ(screen_.WaitForWindow(std::string(orva::testing_program::kMainWindowTitle) + number, 0), 0u);
+    int status = 0;
+    EXPECT_EQ(waitpid(running_[b], &status, WNOHANG), 0) << "the start ended before its line ran";
+
+    // The user answers "No" (the second button of the column at the box's right).
+    XWindowAttributes attributes;
+    ASSERT_TRUE(XGetWindowAttributes(screen_.display(), box, &attributes));
+    screen_.Raise(box);
+    Display* d = screen_.display();
+    int rx = 0, ry = 0;
+    Window child = 0;
+    XTranslateCoordinates(d, box, DefaultRootWindow(d), attributes.width - 50, 36, &rx, &ry, &child);
+    XTestFakeMotionEvent(d, DefaultScreen(d), rx, ry, CurrentTime);
+    XSync(d, False);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    XTestFakeButtonEvent(d, 1, True, CurrentTime);
+    XTestFakeButtonEvent(d, 1, False, CurrentTime);
+    XSync(d, False);
+
+    EXPECT_EQ(Wait(b), 0);
+    EXPECT_EQ(Log(2), waiting + ran);
+    const std::string first = Log();
+    EXPECT_EQ(Count(first, opened), 1u) << first;
+    EXPECT_EQ(Count(first, "Received command line: q.qqq\n"), 1u) << first;
+    EXPECT_EQ(Run({"-exit"}), 0);
+    EXPECT_EQ(Wait(a), 0);
 }
 
 TEST_F(HandoverProgramTest, ExitOnAFirstInstanceRunsTheLineWithoutUserInterface) {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -221,6 +222,59 @@ TEST_F(RoadBadInputTest, AFitsFileCutInTheMiddleOfItsData) {
 TEST_F(RoadBadInputTest, ATextFileNamedLikeAFitsFile) {
     ExpectRefusedAndTheNextShown({"notes.fits", "int16.fits", {"'%s' - not a fits file", "'%s' - user abort"},
                                   "'%s' - user abort", true});
+}
+
+// Bitmaps that declare 65535 x 65535 pixels for a megabyte of run-length data: refused at
+// once, and the file after them shown.
+TEST_F(RoadBadInputTest, RunLengthBombsAreRefused) {
+    for (const char* bomb : {"bomb8.bmp", "bomb4.bmp"}) {
+        SCOPED_TRACE(bomb);
+        ExpectRefusedAndTheNextShown(
+            {bomb, "range.fits",
+             {"Input file: '%s'", "\"%s\": Not supported size [65535 x 65535] of run-length data: 1048576 bytes of "
+                                  "it are decoded to at most 16777216 pixels"},
+             "(%s) - unsupported"});
+    }
+}
+
+// BITPIX values that FITS does not have are refused, not read as some other type.
+TEST_F(RoadBadInputTest, BitpixValuesFitsDoesNotHave) {
+    const struct {
+        const char* file;
+        const char* value;
+    } cases[] = {{"bitpix-16.fits", "-16"}, {"bitpix7.fits", "7"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ExpectRefusedAndTheNextShown({c.file, "rgb.bmp",
+                                      {"Input file: '%s'", std::string("'%s' - fits header unit 1: BITPIX = ") + c.value +
+                                                               " is not a FITS sample type (8, 16, 32, 64, -32 or -64)"},
+                                      "(%s) - unsupported"});
+    }
+}
+
+// A running program that is handed a bitmap bomb answers at once: the hand-over, which
+// waits for the line's run, ends within 2 s, and the program goes on to take the next
+// line.
+TEST_F(RoadBadInputTest, ABombHandedOverIsAnsweredAtOnce) {
+    const std::string folder = RunFolder("bomb-first");
+    ProgramRun program(folder, {files_->File("range.fits")});
+    const Window main = MainWindow(program);
+    ASSERT_NE(main, 0u);
+    ExpectShown(program, main, files_->File("range.fits"), "bomb-first");
+    const std::vector<std::string> env = {"XDG_CONFIG_HOME=" + folder + "/config", "XDG_RUNTIME_DIR=" + folder + "/run",
+                                          "HOME=" + folder + "/home", "ORVA_MESSAGEBOX_ANSWER=1"};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(testing_util::RunProgram(ORVA_BINARY_DIR "/orva", env, {files_->File("bomb8.bmp")}), 0);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_TRUE(program.WaitForLog("Not supported size [65535 x 65535] of run-length data", kWait)) << program.Log();
+    EXPECT_EQ(testing_util::RunProgram(ORVA_BINARY_DIR "/orva", env, {files_->File("noise.fits")}), 0);
+    Picture noise;
+    ASSERT_TRUE(ReferencePicture(files_->File("noise.fits"), &noise));
+    Picture shown;
+    EXPECT_TRUE(testing_program::WaitForPicture(screen_, main, noise, kWait, &shown).found) << program.Log();
+    EXPECT_FALSE(testing_util::Exists(folder + "/config/ZEL Lab/orva2.log"));
+    EXPECT_EQ(program.End(), 0);
 }
 
 // A second start from another folder hands its line to the running instance and ends

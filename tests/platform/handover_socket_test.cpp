@@ -117,14 +117,28 @@ TEST(HandoverSocket, LinesArriveAndTheSenderWaitsForTheRun) {
             EXPECT_TRUE(serving.Received().empty());
         }
         {
-            // Accepted but not run in time: the line is the receiver's now.
+            // A receiver busy with the line: the sender is told that it waits, once, and
+            // waits for the run while the receiver's connection stands.
             Serving slow(server, 400);
-            EXPECT_EQ(SendCommandBlock(path, {"/d", {"x"}}, {100, 2000, 50}, &why), HandoverResult::kUnfinished);
+            std::vector<HandoverWait> told;
+            EXPECT_EQ(SendCommandBlock(path, {"/d", {"w"}}, {100, 2000, 50}, &why, nullptr,
+                                       [&](HandoverWait w) { told.push_back(w); }),
+                      HandoverResult::kDone);
+            EXPECT_EQ(told, std::vector<HandoverWait>{HandoverWait::kToRun});
+            EXPECT_EQ(slow.Received(), std::vector<std::string>{"w"});
+            // With a limit on the wait for the run: accepted but not run in time, the line
+            // is the receiver's now.
+            EXPECT_EQ(SendCommandBlock(path, {"/d", {"x"}}, {100, 2000, 50, 2000, 100}, &why),
+                      HandoverResult::kUnfinished);
             EXPECT_EQ(why, "the line was not reported run");
         }
-        // Nobody serves: no acceptance in time.
-        EXPECT_EQ(SendCommandBlock(path, {"/d", {"y"}}, {100, 100, 100}, &why), HandoverResult::kNoReceiver);
+        // Nobody serves: no acceptance within the longest wait, told once it grew long.
+        std::vector<HandoverWait> told;
+        EXPECT_EQ(SendCommandBlock(path, {"/d", {"y"}}, {100, 100, 100, 300}, &why, nullptr,
+                                   [&](HandoverWait w) { told.push_back(w); }),
+                  HandoverResult::kNoReceiver);
         EXPECT_EQ(why, "no answer");
+        EXPECT_EQ(told, std::vector<HandoverWait>{HandoverWait::kToTake});
         // The sender gave up and runs the line itself: a late receiver must not run it too.
         EXPECT_FALSE(server.ServeOne([](const CommandBlock&) { ADD_FAILURE(); }, 50));
         EXPECT_FALSE(server.ServeOne([](const CommandBlock&) { ADD_FAILURE(); }, 50));

@@ -170,24 +170,38 @@ TEST_F(ColourSettingsTest, LinesInTheirOrderAndAnExactRoundTrip) {
     ASSERT_EQ(back.userPalette.count, 3u);
     EXPECT_EQ(back.userPalette.Value(2, 1), 128u);
 
-    // Without a selected row or user palette neither CCClass nor Palette is written;
-    // a section without CCClass reads as class 0.
+    // Without a selected row CCClass is not written; a section without CCClass reads as
+    // class 0. A palette name whose file does not load is kept and written back, so that
+    // a palette missing for a while is not forgotten.
     ColorSettings plain;
     plain.classIndex = 4;
-    plain.paletteName = "gone.pal";
+    const std::string gone = folder.File("gone.pal");
+    plain.paletteName = gone;
     const std::string other = folder.File("other.fs");
     ASSERT_TRUE(plain.Write(other.c_str()));
     const std::string written = ReadText(other);
     EXPECT_EQ(written.find("CCClass"), std::string::npos) << written;
-    EXPECT_EQ(written.find("Palette"), std::string::npos) << written;
+    EXPECT_NE(written.find("\nPalette=\"" + gone + "\"\n"), std::string::npos) << written;
     ASSERT_TRUE(back.Read(other.c_str()));
     EXPECT_EQ(back.classIndex, 0);
-    // ... and is written back as it was read: still without CCClass.
+    EXPECT_EQ(back.paletteName, gone);
+    EXPECT_FALSE(back.HasUserPalette());
+    // ... and is written back as it was read: still without CCClass, with the name.
     ColorSettings again;
     ASSERT_TRUE(again.Read(other.c_str()));
     EXPECT_EQ(again.classRow, nullptr);
     ASSERT_TRUE(again.Write(other.c_str()));
     EXPECT_EQ(ReadText(other), written);
+    // Once the palette is there, it loads from the name that was kept.
+    WriteText(gone, "1\n2\n3\n");
+    ColorSettings found;
+    ASSERT_TRUE(found.Read(other.c_str()));
+    ASSERT_TRUE(found.HasUserPalette());
+    EXPECT_EQ(found.userPalette.count, 1u);
+    // Without a name nothing is written for it.
+    ColorSettings none;
+    ASSERT_TRUE(none.Write(other.c_str()));
+    EXPECT_EQ(ReadText(other).find("Palette"), std::string::npos) << ReadText(other);
 }
 
 TEST_F(ColourSettingsTest, FilesAreWrittenOnlyWithTheServiceFilePreference) {

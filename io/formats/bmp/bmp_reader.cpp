@@ -477,6 +477,17 @@ private:
 
 int DecodeRle(BmpReader* rd, StreamRecord* stream, const char* name, int64_t width, int64_t height) {
     const bool four = rd->decoder == BmpDecoder::kRle4;
+    // Two bytes of run-length data can fill any number of pixels (the end of the bitmap, a
+    // skip), so a small file can declare a picture that takes minutes and gigabytes to
+    // decode. Pictures beyond what such data plausibly describe are refused at once.
+    const int64_t dataBytes = std::max<int64_t>(0, rd->fileLength - rd->dataOffset);
+    const int64_t limit = RlePixelLimit(dataBytes);
+    if (width * height > limit) {
+        LogPrintf("\"%s\": Not supported size [%I64d x %I64d] of run-length data: %I64d bytes of it are "
+                  "decoded to at most %I64d pixels",
+                  name, width, height, dataBytes, limit);
+        return kErrUnsupported2;
+    }
     // Data that end before the picture does are refused before anything is written: a
     // few damaged bytes must not make the decoder fill a file of the header's size.
     RleCheck check;

@@ -61,9 +61,19 @@ int BmpTestType(BmpReader* reader, const char* name);
 BmpDecoder BmpChooseDecoder(const BmpReader* reader);
 // Decodes the whole image into the stream, top row first. 2 complete, 3 fewer rows
 // than the height, 1 no row, -12 size, -14 memory, -11 flip; -3 (or the error of the
-// write) when the decoded picture does not fit the temporary folder, -23 run-length
+// write) when the decoded picture does not fit the temporary folder, -12 also for a
+// run-length picture larger than RlePixelLimit of its data, -23 run-length
 // data that end before the picture does. Failures are logged with the file's name.
 int BmpDecodeToStream(BmpReader* reader, StreamRecord* stream, const char* name);
+
+// The most pixels a run-length picture is decoded to from `dataBytes` bytes of its data:
+// every picture of up to 2^24 pixels, larger ones up to 16 pixels a byte. Larger
+// declarations are refused (-12) before anything is decoded.
+constexpr int64_t kRleFreePixels = int64_t{1} << 24;
+constexpr int64_t kRlePixelsPerByte = 16;
+constexpr int64_t RlePixelLimit(int64_t dataBytes) {
+    return dataBytes > kRleFreePixels / kRlePixelsPerByte ? dataBytes * kRlePixelsPerByte : kRleFreePixels;
+}
 
 // The descriptor's open.
 int BmpOpen(InputSource* source);

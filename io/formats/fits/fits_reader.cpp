@@ -236,8 +236,13 @@ int HandleValue(FitsReader* rd, int row, int64_t index, const char* v, size_t n,
         case kFitsKeyBitpix: {
             int64_t b = 0;
             if (!IntegerValue(v, n, &b)) return kErrWrong;
-            if (b == 0) return kErrUnsupported;
-            if (b > 64 || b < -64) return kErrUnsupported;
+            // Any other value would open the data as a type they are not (BITPIX = -16 as
+            // unsigned 16-bit integers, 7 as 7-bit ones).
+            if (b != 8 && b != 16 && b != 32 && b != 64 && b != -32 && b != -64) {
+                rd->bitpixRefused = true;
+                rd->refusedBitpix = b;
+                return kErrUnsupported;
+            }
             uint32_t size = 0;
             switch (b) {
                 case 8: size = 0x01; break;
@@ -949,7 +954,12 @@ int FitsOpen(InputSource* source) {
         }
         if (r < kResultReady) {
             // Bytes after the last unit (padding, trailing data) are not a unit of their own.
-            if (unit == 0) {
+            if (rd != nullptr && rd->bitpixRefused) {
+                LogPrintf("'%s' - fits header unit %d: BITPIX = %I64d is not a FITS sample type "
+                          "(8, 16, 32, 64, -32 or -64)",
+                          fileName, static_cast<int>(unit + 1), rd->refusedBitpix);
+                last = kErrUnsupported;
+            } else if (unit == 0) {
                 LogPrintf("'%s' - not a fits file", fileName);
                 last = r;
             } else if (r != kErrWrong) {

@@ -89,6 +89,10 @@ public:
     uint32_t naxisCards = 0;    // NAXISn cards accepted
     std::vector<int64_t> axisLengths;  // NAXISn as stated (-1 not given), all of them
     int32_t bitpix = 0;
+    // A BITPIX that FITS does not have (not 8, 16, 32, 64, -32 or -64): the header is
+    // refused, and the value is kept to say why.
+    bool bitpixRefused = false;
+    int64_t refusedBitpix = 0;
     bool simple = false;
     int32_t xtension = kFitsXtNone;
     std::string xtensionText;
