@@ -195,7 +195,7 @@ protected:
     }
 
     // Waits for every text in the "Edit Shape" window.
-    bool PanelShows(const std::vector<std::string>& texts, std::string* missing, int ms = 5000) {
+    bool PanelShows(const std::vector<std::string>& texts, std::string* missing, int ms = 10000) {
         for (int waited = 0; waited <= ms; waited += 250) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
             const Window panel = screen.FindWindow("Edit Shape");
