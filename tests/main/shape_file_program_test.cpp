@@ -277,7 +277,12 @@ protected:
     bool OpenEditShape() {
         for (int attempt = 0; attempt < 3; ++attempt) {
             if (!testing_program::ChooseMainMenuEntry(screen, main, 84, "Edit Shape\x85")) continue;
-            if (screen.WaitForWindow("Edit Shape", 5000) != 0) return true;
+            if (screen.WaitForWindow("Edit Shape", 5000) != 0) {
+                // The panel is placed beside the cells after it shows: its fields are
+                // clicked once it stands.
+                Pause(1000);
+                return true;
+            }
         }
         return false;
     }
