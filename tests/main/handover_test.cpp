@@ -385,7 +385,8 @@ TEST_F(HandoverProgramTest, AFileClosedFromTheCommandLineLeavesItsTabAtOnce) {
         return false;
     };
     ASSERT_TRUE(filesRead("2")) << "two files open";
-    ASSERT_GT(otherTabPixels(), 100) << "no tab beside the current one";
+    ASSERT_TRUE(orva::testing_util::WaitUntil([&] { return otherTabPixels() > 100; }, 10000))
+        << "no tab beside the current one";
     EXPECT_EQ(Run({"-close", "left.fits"}, elsewhere_), 0);
     WaitForLog("Received command line: -close left.fits");
     EXPECT_TRUE(filesRead("1")) << "FILE(S): still counts two";
