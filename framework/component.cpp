@@ -1,9 +1,11 @@
 #include "framework/component.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <unordered_set>
+#include <vector>
 
 #include "common/aligned_memory.h"
 #include "common/paths.h"
@@ -506,6 +508,22 @@ DeviceViewBase* ComponentFindDownstreamActive(ComponentBase* c, PortList* list) 
     return FindWalk(c, [list](DeviceViewBase* d) {
         return d->portList == list && d->display != nullptr && d->display->port != d->port;
     });
+}
+
+void ComponentRefreshPlayableRanges(ComponentBase* c) {
+    const ComponentServices& s = TheComponentServices();
+    if (c == nullptr || s.playbackRange == nullptr) return;
+    std::vector<PortList*> done;
+    FindWalk(c, [&](DeviceViewBase* d) {
+        if (d->portList != nullptr && std::find(done.begin(), done.end(), d->portList) == done.end())
+            done.push_back(d->portList);
+        return false;  // visit every device
+    });
+    for (PortList* list : done) {
+        const int32_t before = list->player.current.load();
+        s.playbackRange(list, nullptr);
+        if (list->player.current.load() != before && s.showPlayedFrame != nullptr) s.showPlayedFrame(list);
+    }
 }
 
 // ---- Messages ----------------------------------------------------------------------

@@ -213,6 +213,8 @@ struct ComponentServices {
     void (*refreshAllWindows)() = nullptr;
     // Recomputes the playback range of a port list.
     void (*playbackRange)(PortList* list, OutPort* port) = nullptr;
+    // The port list's cells show the frame its player names now (after a new count moved it).
+    void (*showPlayedFrame)(PortList* list) = nullptr;
     // Sets the shared ready flag of the device's chain.
     void (*markGroupReady)(OutputWindow* window, DeviceViewBase* device) = nullptr;
     // The display cell's current window polls its component's state: true when data came.
@@ -474,6 +476,9 @@ void ComponentForwardToLinks(ComponentBase* component, FormatRequest* format);
 // showing another port.
 DeviceViewBase* ComponentFindDownstream(ComponentBase* component, PortList* list);
 DeviceViewBase* ComponentFindDownstreamActive(ComponentBase* component, PortList* list);
+// The frames a port can play are counted again for every port list fed from below the
+// component: its source now offers another number of frames (a new frame step or count).
+void ComponentRefreshPlayableRanges(ComponentBase* component);
 
 // ---- Messages, selection, life -------------------------------------------------------
 

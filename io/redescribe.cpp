@@ -168,6 +168,9 @@ bool SetScaleZero(DataSet* d, uint32_t id, const PropertyValue* v, uint32_t coun
         d->inverseScale = pair.inverse;
         d->zero = pair.zero;
         d->SelectChannelKernel(scaleChanged);
+        // The kept totals are in physical units of the former scale and zero; the
+        // sections' raw records stay good.
+        d->cacheValid = d->cacheHasData = 0;
     });
 }
 

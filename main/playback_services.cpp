@@ -38,6 +38,7 @@ void RangeAndPages(PortList* list, OutPort* leaveOut) {
 
 void InstallPlaybackServices() {
     TheComponentServices().playbackRange = &RangeAndPages;
+    TheComponentServices().showPlayedFrame = &DisplayShowPlayedFrame;
     DisplayFillPlaybackHooks(&ThePlaybackHooks());
     // Closing projects and opening files end playback before the views go.
     TheShellHooks().playbackRefresh = [](int32_t code) { PlaybackControl(code); };

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <new>
 #include <unordered_set>
+#include <vector>
 
 #include "app/cui.h"
 #include "app/field_readers.h"
@@ -30,6 +31,7 @@
 #include "app/graphics_window.h"
 #include "app/output_device.h"
 #include "views/display_playback.h"
+#include "views/playback.h"
 #include "views/workspace_readouts.h"
 #include "views/playback.h"
 #include "views/workspace.h"
@@ -660,6 +662,23 @@ void SelectPulledFrame(DeviceViewBase* d) {
 }
 
 }  // namespace
+
+void DisplayShowPlayedFrame(PortList* list) {
+    if (list == nullptr) return;
+    const int32_t current = list->player.current.load();
+    std::vector<DisplayComponent*> cells;
+    for (DeviceViewBase* d = list->firstDevice; d != nullptr; d = d->chainNext) {
+        const int32_t frames = PlaybackFrameCount(d->pin.upstream);
+        if (frames < 2 || d->frozen != 0) continue;
+        // The device pulls this frame next; the preview selects the frame pulled last.
+        d->frameRequest.frame = std::min(current, frames - 1);
+        SelectPulledFrame(d);
+        DisplayComponent* cell = AsDisplayCell(d->display);
+        if (cell != nullptr && std::find(cells.begin(), cells.end(), cell) == cells.end()) cells.push_back(cell);
+    }
+    PlaybackStepRedraw(list);
+    for (DisplayComponent* cell : cells) DisplayRequestRedraw(cell, kRedrawNow);
+}
 
 void DisplayFollowSteppedFrame(DisplayComponent* cell) {
     if (cell == nullptr) return;

@@ -195,6 +195,10 @@ void DisplayRequestRedraw(DisplayComponent* cell, int32_t level);
 // statistics, and the range of a view that follows them), and the cell's pages,
 // preview and marked windows are redrawn.
 void DisplayFollowSteppedFrame(DisplayComponent* cell);
+// A new frame count moved the port list's current frame (to the same place in the range):
+// the sources of its playing devices take that frame (with their statistics, and the range
+// of a view that follows them) and the cells are drawn again.
+void DisplayShowPlayedFrame(PortList* list);
 void DisplayOnPipelineEvent(DisplayComponent* cell, int32_t event, int32_t level);
 void DisplayRepaint(DisplayComponent* cell);
 // The data the cell showed were closed (its device has no producer any more): the

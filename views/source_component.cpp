@@ -231,10 +231,23 @@ bool SourceReadCurrentStatistics(DataSet* d) {
     return r->whole != 0;
 }
 
+namespace {
+
+// The new frame's statistics are read only for a view that follows the frame; the Info
+// page and the preview read them when they show them, and a pull that only delivers
+// samples (playback, saving, frame requests) never waits for them.
+void FollowFrame(DataSet* d, const std::vector<std::pair<TransformationComponent*, ScaleRangeKind>>& following) {
+    if (!following.empty()) SourceReadCurrentStatistics(d);
+    for (const auto& [stage, kind] : following)
+        if (ComponentIsLive(stage)) ValueScalerFollowFrame(&stage->scaler, kind);
+}
+
+}  // namespace
+
 void SourceWakeInput(SourceComponent* source) {
     if (source == nullptr) return;
     SourceReadCurrentStatistics(source->Input());
-    if (source->owner != nullptr)
+    if (source->owner != nullptr && !source->KeepsRanges())
         ForEachItemTransformation(source, source->owner,
                                   [](TransformationComponent* t) { ValueScalerRefresh(&t->scaler, false); });
 }
@@ -389,20 +402,31 @@ bool SourceComponent::SelectPosition(MessageRecord* message) {
     const bool moves = (pair->frame >= 0 && pair->frame != input_->currentFrame) ||
                        (pair->section >= 0 && pair->section != input_->currentSection);
     std::vector<std::pair<TransformationComponent*, ScaleRangeKind>> following;
-    if (moves && owner != nullptr)
+    if (moves) following = FollowingViews();
+    if (!input_->SelectPosition(pair->frame, pair->section)) return true;
+    FollowFrame(input_, following);
+    SourceRefreshPages(this, true);
+    return true;
+}
+
+std::vector<std::pair<TransformationComponent*, ScaleRangeKind>> SourceComponent::FollowingViews() {
+    std::vector<std::pair<TransformationComponent*, ScaleRangeKind>> following;
+    if (owner != nullptr)
         ForEachItemTransformation(this, owner, [&following](TransformationComponent* t) {
             ScaleRangeKind kind;
             if (ValueScalerFrameRangeKind(&t->scaler, &kind)) following.emplace_back(t, kind);
         });
-    if (!input_->SelectPosition(pair->frame, pair->section)) return true;
-    // The new frame's statistics are read here only for a view that follows the frame;
-    // the Info page and the preview read them when they show them, and a pull that only
-    // delivers samples (playback, saving, frame requests) never waits for them.
-    if (!following.empty()) SourceReadCurrentStatistics(input_);
-    for (const auto& [stage, kind] : following)
-        if (ComponentIsLive(stage)) ValueScalerFollowFrame(&stage->scaler, kind);
-    SourceRefreshPages(this, true);
-    return true;
+    return following;
+}
+
+bool SourceComponent::ChangeFrameMapping(const std::function<bool()>& change) {
+    if (input_ == nullptr) return change();
+    const auto following = FollowingViews();
+    keepRanges_ = true;
+    const bool accepted = change();
+    keepRanges_ = false;
+    if (accepted) FollowFrame(input_, following);
+    return accepted;
 }
 
 bool SourceComponent::ValueRangeRequest(MessageRecord* message) {

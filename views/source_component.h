@@ -8,6 +8,9 @@
 // Main thread only; the data set's read operations take the display lock themselves.
 #include <cfloat>
 #include <cstdint>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "framework/component.h"
 #include "io/data_set.h"
@@ -17,6 +20,8 @@ namespace orva {
 
 class ProjectItem;
 class SourceComponent;
+class TransformationComponent;
+enum class ScaleRangeKind : int;
 
 // Messages the Source answers beside the shared ones.
 constexpr int32_t kMsgPing = 1;
@@ -85,8 +90,16 @@ public:
     FrameDataRecord* UpstreamFrameData(int32_t, int32_t) override { return nullptr; }
 
     // ---- The data set's notifications ----
-    void PropertiesChanged() override { SourceInputChanged(); }
-    void KernelsRefreshed() override { SourceInputRedescribed(); }
+    // A new description may offer another number of frames (step, frame count, sizes):
+    // the counters and the transport follow it at once.
+    void PropertiesChanged() override {
+        SourceInputChanged();
+        ComponentRefreshPlayableRanges(this);
+    }
+    void KernelsRefreshed() override {
+        SourceInputRedescribed();
+        ComponentRefreshPlayableRanges(this);
+    }
     void DetachInput() override;
 
     // Takes the data set (one reference); a previous holder of the data set is told to
@@ -100,6 +113,11 @@ public:
     int32_t SourceInputChanged();
     // The same, after handing the new format to every direct consumer.
     int32_t SourceInputRedescribed();
+    // Runs a change of which file frames are visited (frame count, frame step): the values
+    // stay, so a range the user typed or the file states stays too, and a view whose range
+    // follows the frame takes the range of the frame now shown. The change's answer.
+    bool ChangeFrameMapping(const std::function<bool()>& change);
+    bool KeepsRanges() const { return keepRanges_; }
 
 private:
     bool ValueRangeRequest(MessageRecord* message);
@@ -107,9 +125,13 @@ private:
     bool SelectPosition(MessageRecord* message);
     void ClearCachedAnswers();
     void TellDownstream();
+    // The views of the item whose range is the automatic range of the frame shown.
+    std::vector<std::pair<TransformationComponent*, ScaleRangeKind>> FollowingViews();
 
     DataSet* input_ = nullptr;
     SourceSection section_;
+    // While true, an input change leaves the views' ranges to ChangeFrameMapping.
+    bool keepRanges_ = false;
 };
 
 // The process function while a data set is attached: reads the window the result asks

@@ -647,10 +647,14 @@ void OptionsField(gElement* field, uintptr_t data) {
         }
         default: return;
     }
-    if (!good)
+    if (!good) {
         OptionsStatus(c.e, kStatusBadValue);
-    else
+    } else if (code == kPropFramesToUse || code == kPropFrameStep) {
+        // Which file frames are visited changes, not their values.
+        Sent(c.e, d, c.s->ChangeFrameMapping([&] { return SetLayoutParameter(d, code, &value, 1); }));
+    } else {
         Sent(c.e, d, SetLayoutParameter(d, code, &value, 1));
+    }
     ShowDescription(c.e, d);
     RedrawWidget(field);
 }

@@ -29,6 +29,10 @@ struct FrameSelector {
     bool Shows(const Picture& screen, int frame, std::string* why = nullptr) const {
         return ShowsText(screen, FieldX(), FieldY(), kFieldWidth, kFieldHeight, std::to_string(frame), why);
     }
+    // Whether the frame total, left of the current field, shows `frames`.
+    bool TotalShows(const Picture& screen, int frames, std::string* why = nullptr) const {
+        return ShowsText(screen, FieldX() - 46, FieldY(), kFieldWidth, kFieldHeight, std::to_string(frames), why);
+    }
     // The frame the current field shows, 1 .. last; 0 when it shows none of them.
     int Shown(const Picture& screen, int last) const {
         for (int n = 1; n <= last; ++n)

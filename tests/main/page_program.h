@@ -111,26 +111,11 @@ public:
     // Clicks tab n of the shown page's own tab bar (the Source's "Info", "Options"): the
     // first row below the column's tabs with a run of the chosen tab's colour.
     bool ClickPageTab(int n) {
-        static constexpr uint8_t kChosen[3] = {153, 255, 153}, kOther[3] = {41, 145, 41};
         const Screen::Rect c = Column();
         int x = 0, y = 0;
-        if (!Grab() || !PageTab(shot, c.left, c.top, 0, &x, &y)) return false;
-        for (int row = y + 12; row < y + 150 && row < shot.height; ++row) {
-            std::vector<std::pair<int, int>> tabs;
-            for (int px = c.left; px < c.right; ++px) {
-                if (!SameColour(shot.At(px, row), kChosen) && !SameColour(shot.At(px, row), kOther)) continue;
-                int end = px;
-                while (end < c.right && (SameColour(shot.At(end, row), kChosen) || SameColour(shot.At(end, row), kOther)))
-                    ++end;
-                if (end - px >= 20) tabs.push_back({px, end});
-                px = end;
-            }
-            if (tabs.size() >= 2 && n < static_cast<int>(tabs.size())) {
-                ClickAt(X(), Root(), (tabs[n].first + tabs[n].second) / 2, row + 3);
-                return true;
-            }
-        }
-        return false;
+        if (!Grab() || !OwnPageTab(shot, c.left, c.right, c.top, n, &x, &y)) return false;
+        ClickAt(X(), Root(), x, y);
+        return true;
     }
 
     // Turns the wheel over the screen point: `notches` away from the user (negative) or

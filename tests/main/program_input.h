@@ -155,6 +155,32 @@ inline bool PageTab(const Picture& shot, int left, int top, int n, int* x, int* 
     return false;
 }
 
+// Tab n of a page's own tab bar (the Source's "Info", "Options") in the column from left to
+// right: the first row below the column's tab bar with two runs of the tabs' colours.
+inline bool OwnPageTab(const Picture& shot, int left, int right, int top, int n, int* x, int* y) {
+    static constexpr uint8_t kChosen[3] = {153, 255, 153}, kOther[3] = {41, 145, 41};
+    int gx = 0, gy = 0;
+    if (!PageTab(shot, left, top, 0, &gx, &gy)) return false;
+    auto tab = [&](int px, int row) { return SameColour(shot.At(px, row), kChosen) || SameColour(shot.At(px, row), kOther); };
+    right = std::min(right, shot.width);
+    for (int row = gy + 12; row < gy + 150 && row < shot.height; ++row) {
+        std::vector<std::pair<int, int>> tabs;
+        for (int px = std::max(left, 0); px < right; ++px) {
+            if (!tab(px, row)) continue;
+            int end = px;
+            while (end < right && tab(end, row)) ++end;
+            if (end - px >= 20) tabs.push_back({px, end});
+            px = end;
+        }
+        if (tabs.size() >= 2 && n < static_cast<int>(tabs.size())) {
+            *x = (tabs[n].first + tabs[n].second) / 2;
+            *y = row + 3;
+            return true;
+        }
+    }
+    return false;
+}
+
 // Why the program cannot be driven here (no reference tools, no display, no XTest); empty
 // when it can.
 inline std::string WhyNoProgramTest(Screen& screen) {

@@ -282,5 +282,83 @@ TEST_F(StepCubeProgram, ARangeTheUserSetStaysForTheNextFrame) {
     Save("step_cube_kept");
 }
 
+// The Source's Options page "Step:" 2 visits frames 1 and 3 of the file: the counters count
+// two frames, the second shows the file's third, a step past it stays there. A range the
+// user set stays through the change; back at step 1 the counters and the picture agree.
+TEST_F(StepCubeProgram, TheFrameStepIsCountedAndShownAtOnce) {
+    PictureBox view;
+    ASSERT_TRUE(WaitFor([&] { return FindPicture(&view); })) << program->Log();
+    int first[kSide][kSide];
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x) first[y][x] = GreyAt(shot, view, x, y);
+    int worst = 0;
+    auto showsFrame3 = [&] {
+        worst = 0;
+        if (!FindPicture(&view)) return false;
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x)
+                worst = std::max(worst, std::abs(GreyAt(shot, view, x, y) - first[kSide - 1 - y][kSide - 1 - x]));
+        return worst <= 2;
+    };
+    testing_program::FrameSelector frames;
+    std::string why;
+    auto setStep = [&](const char* step) {
+        int x = 0, y = 0;
+        const Screen::Rect m = screen.RectOf(main);
+        if (!ClickPageTab(0) ||
+            !WaitFor([&] { return testing_program::OwnPageTab(shot, m.left, m.left + 330, m.top, 1, &x, &y); }, 5000))
+            return false;
+        testing_program::ClickAt(screen.display(), root, x, y);
+        if (!WaitFor([&] { return testing_program::FindText(shot, 0, 0, shot.width / 2, shot.height, "Step:", &x, &y); },
+                     5000))
+            return false;
+        testing_program::ClickAt(screen.display(), root, x + 60, y + 5);
+        testing_program::PressKeys(screen.display(), {XK_End});
+        testing_program::PressKeys(screen.display(), {XK_BackSpace});
+        testing_program::TypeText(screen.display(), step);
+        testing_program::PressKeys(screen.display(), {XK_Return});
+        return true;
+    };
+    ASSERT_TRUE(setStep("2"));
+    ASSERT_TRUE(WaitFor([&] { return frames.Find(shot) && frames.TotalShows(shot, 2, &why); }, 10000))
+        << "frame total: " << why;
+    Save("step_cube_step2");
+    for (int click = 0; click < 2; ++click) {
+        ASSERT_TRUE(StepForward());
+        EXPECT_TRUE(WaitFor([&] { return frames.Shows(shot, 2, &why) && showsFrame3(); }))
+            << "click " << click << ": frame field " << why << ", the picture differs from frame 3 by " << worst;
+    }
+    // A range typed by the user: "High:" 3399 (2000 … 3399).
+    ASSERT_TRUE(ClickPageTab(3));
+    ASSERT_TRUE(WaitFor([&] { return RangeShows("2399", "2000", &why); }, 5000)) << why;
+    int hx = 0, hy = 0;
+    ASSERT_TRUE(testing_program::FindText(shot, 0, 0, shot.width / 2, shot.height, "High:", &hx, &hy));
+    testing_program::ClickAt(screen.display(), root, hx + 60, hy + 5);
+    testing_program::PressKeys(screen.display(), {XK_End});
+    for (int i = 0; i < 6; ++i) testing_program::PressKeys(screen.display(), {XK_BackSpace});
+    testing_program::TypeText(screen.display(), "3399");
+    testing_program::PressKeys(screen.display(), {XK_Return});
+    ASSERT_TRUE(WaitFor([&] { return RangeShows("3399", "2000", &why); }, 5000)) << why;
+
+    // Step 1 again: three frames, the one shown is the one counted, the range stays.
+    ASSERT_TRUE(setStep("1"));
+    int shown = 0;
+    ASSERT_TRUE(WaitFor([&] {
+        shown = frames.Find(shot) ? frames.Shown(shot, 3) : 0;
+        return frames.TotalShows(shot, 3, &why) && shown != 0;
+    }, 10000)) << "frame total: " << why;
+    Save("step_cube_step1");
+    // The position keeps its place in the range: the last of two is the last of three.
+    EXPECT_EQ(shown, 3);
+    // Frame 3 (2000 … 2399) under 2000 … 3399: its top-left pixel, 2399, is grey 72.
+    int corner = 0;
+    EXPECT_TRUE(WaitFor([&] {
+        corner = FindPicture(&view) ? GreyAt(shot, view, 0, 0) : -1;
+        return corner >= 68 && corner <= 76;
+    })) << "top-left grey " << corner;
+    ASSERT_TRUE(ClickPageTab(3));
+    EXPECT_TRUE(WaitFor([&] { return RangeShows("3399", "2000", &why); }, 5000)) << why;
+}
+
 }  // namespace
 }  // namespace orva

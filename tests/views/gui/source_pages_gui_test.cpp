@@ -687,6 +687,34 @@ TEST_F(SourcePagesTest, TheZeroOffsetMenuByTypeAndStatistics) {
     EXPECT_DOUBLE_EQ(rec->calls[1].values[0].f64, -sum / 100.0);
 }
 
+// The zero offset items take the statistics of the data as they stand: after "-1.0 [Raw
+// Inv]" the mean and the minimum are those of the inverted values.
+TEST_F(SourcePagesTest, TheZeroOffsetFollowsANewScaling) {
+    const std::string path = folder.File("bytes.fits");
+    if (!WriteFits(folder.Path(), path, 1, 10, 10, "10 + i % 11", "uint8")) GTEST_SKIP() << "no astropy";
+    ASSERT_TRUE(OpenPages(path));
+    InfoPageCalculate(info->slots[kInfoCalculate], reinterpret_cast<uintptr_t>(info));
+    double sum = 0;
+    for (int i = 0; i < 100; ++i) sum += 10 + i % 11;
+    struct Step {
+        int scaleItem, zeroItem;
+        double scale, zero, mean, min;
+    };
+    // Raw Inv then Remove mean: values -(10..20) + 14.95 (mean 0); then the minimum to 0.
+    for (Step c : {Step{10, 4, -1.0, sum / 100.0, 0.0, -20.0 + sum / 100.0},
+                   Step{0, 3, -1.0, 20.0, 20.0 - sum / 100.0, 0.0}}) {
+        if (c.scaleItem != 0) ScalingMenu(options, c.scaleItem);
+        ZeroOffsetMenu(options, c.zeroItem);
+        EXPECT_EQ(d->scale, c.scale);
+        EXPECT_NEAR(d->zero, c.zero, 1e-12);
+        const SectionStatistics* t = DataSetTotalInfo(d, 0);
+        ASSERT_NE(t, nullptr);
+        const ValueRangeRecord r = ValueRangeOf(*t);
+        EXPECT_NEAR(r.mean, c.mean, 1e-9);
+        EXPECT_NEAR(r.min, c.min, 1e-9);
+    }
+}
+
 TEST_F(SourcePagesTest, TheChannelModeMenu) {
     ASSERT_TRUE(OpenPages(RawFile(folder.Path()), "BINARY"));
     SourceNotify* savedNotify = d->notify;
