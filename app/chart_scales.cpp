@@ -159,12 +159,15 @@ void ChartXScaleRoutine(ScaleRecord* scale, bool vertical, void* data) {
         start = c->xMode == kChartXValue
                                  ? c->xStart
                                  : static_cast<double>(static_cast<int32_t>(SaturateTrunc<int64_t>(c->xStart)));
+        // Samples counted by their index are numbered from 1, as the readout numbers them.
+        const bool counted = c->xMode != kChartXValue && c->xStepKnown == 0;
+        if (counted) start += 1.0;
         if (!fraction) tick = std::max(1.0, std::round(tick));
         // Ticks stand at whole multiples of the step: an axis that starts between them (a
         // histogram's from the lower edge of its first bin) begins its labels at the
         // next multiple, that far right of the start (to the nearest pixel, where the
         // scale puts its ticks and labels).
-        if (c->xMode == kChartXValue && tick > 0.0 && u > 0.0 && std::isfinite(start)) {
+        if ((c->xMode == kChartXValue || counted) && tick > 0.0 && u > 0.0 && std::isfinite(start)) {
             const double first = std::ceil(start / tick - 1e-9) * tick;
             const double shift = std::round((first - start) / u);
             if (std::isfinite(first) && std::isfinite(shift)) {

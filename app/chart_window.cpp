@@ -689,6 +689,9 @@ bool ChartWindow::UpdateReadout() {
         if (x < 0.0) x = 0.0;
         if (xStepKnown != 0) x *= xStep;
         x += xMode == kChartXValue ? xStart : static_cast<double>(static_cast<int32_t>(SaturateTrunc<int64_t>(xStart)));
+        // Samples counted by their index are numbered from 1, as the image readouts number
+        // pixels.
+        if (xMode != kChartXValue && xStepKnown == 0) x += 1.0;
         if (frame.valid != 0 && std::isfinite(frame.readoutShift)) x += frame.readoutShift;
         double y = readY;
         if (slider.freeY != 0 && pixelsPerUnit != 0.0) y = (plotHeight - mouseY) / pixelsPerUnit + yMinimum;

@@ -114,7 +114,11 @@ void ScalesFollowZoom(SliderCtrl* sliders, const Image2DDevice& d, const Graphic
         const bool fractional = ComputeRulerScale(step[i], zoom[i]).mode == kRulerFractional;
         scales[i]->valueKind = fractional ? kScaleValueReal : kScaleValueInteger;
         scales[i]->unitsPerPixel = inverse[i];
-        scales[i]->start = 0.0;
+        // Pixels are numbered from 1 as the readouts number them, each number at its
+        // pixel's centre: the frame's first edge is 0.5, and the tick labelled N stands
+        // in the middle of the pixel the readout calls N. A scale position is a screen
+        // pixel, whose tick is drawn through its middle: half a pixel past the edge.
+        scales[i]->start = 0.5 + 0.5 * inverse[i];
     }
 }
 

@@ -83,9 +83,13 @@ void EventTimer::ForgetPlayback() {
 
 bool EventTimer::Start() {
     if (ready != 1 || eventId.load() != 0) return false;
+    // Under the lock, as Stop: the first tick reads the new play's handlers and event as
+    // one.
+    Enter();
     paused = 0;
     if (!service_->BeginPeriod(period)) {
         ClearStartBlock();
+        Leave();
         return false;
     }
     tickHandler.store(&FirstTick);
@@ -100,11 +104,13 @@ bool EventTimer::Start() {
     if (eventId.load() == 0) {
         service_->EndPeriod(period);
         ClearStartBlock();
+        Leave();
         return false;
     }
     // The readouts follow on the UI thread, never faster than every 200 ms; a timer
     // that cannot be set leaves them still.
     if (uiTickHandler != nullptr) uiTimerId = service_->SetUiTimer(std::max(period, kUiTimerMinPeriod), &OnUiTimer, this);
+    Leave();
     return true;
 }
 
@@ -207,19 +213,29 @@ void EventTimer::Shutdown() {
     service_->Shutdown();
 }
 
-void EventTimer::OnEvent(uint32_t, void* user) {
+void EventTimer::OnEvent(uint32_t eventId, void* user) {
     auto* timer = static_cast<EventTimer*>(user);
+    timer->tickingEvent_.store(eventId);
     if (EventTimerHandler handler = timer->tickHandler.load()) handler(timer);
 }
 
 void EventTimer::FirstTick(EventTimer* timer) {
     if (!timer->service_->RaisePriority() && !timer->priorityLogged_.exchange(true))
         LogPrintf("%s", "*event timer: the thread's priority was not raised");
+    // The step routine goes in only for the event that is armed, read under the lock
+    // that Stop and Start hold. A tick of an event stopped meanwhile (a pause and a new
+    // play on the UI thread while this thread waited) once read the paused play's empty
+    // step and put the empty routine over the new play's first tick: that play never
+    // moved a frame. Now such a tick leaves the new play's first tick for its own event.
+    timer->Enter();
+    const uint32_t armed = timer->eventId.load();
+    if (armed == 0 || armed != timer->tickingEvent_.load() || timer->tickHandler.load() != &FirstTick) {
+        timer->Leave();
+        return;
+    }
     EventTimerHandler step = timer->stepHandler.load();
-    // Only while this play's first tick is still installed: a Stop meanwhile put the
-    // empty routine there, which stays.
-    EventTimerHandler expected = &FirstTick;
-    if (!timer->tickHandler.compare_exchange_strong(expected, step != nullptr ? step : &EventTimerEmptyTick)) return;
+    timer->tickHandler.store(step != nullptr ? step : &EventTimerEmptyTick);
+    timer->Leave();
     if (step != nullptr) step(timer);
 }
 

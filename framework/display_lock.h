@@ -127,6 +127,9 @@ private:
     void DropPort(bool keep);
 
     platform::TimerService* service_;
+    // The event whose tick runs now (timer thread): a first tick installs the step
+    // routine only for the event that is armed.
+    std::atomic<uint32_t> tickingEvent_{0};
     std::recursive_mutex ownLock_;
     std::recursive_mutex* lock_;
     std::atomic<bool> priorityLogged_{false};

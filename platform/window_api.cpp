@@ -451,7 +451,7 @@ Hwnd CreateWindowEx(uint32_t exStyle, const char* className, const char* title, 
         gWindows.erase(IdFromHwnd(hwnd));
         return nullptr;
     }
-    if (!window->title.empty()) backend->SetTitle(*window, Cp1251ToUtf8(window->title));
+    if (!window->title.empty()) backend->SetTitle(*window, ProgramTextToUtf8(window->title));
 
     CreateStruct create;
     create.createParams = createParam;
@@ -853,7 +853,7 @@ bool SetWindowText(Hwnd hwnd, const char* text) {
     WindowObject* window = Find(hwnd);
     if (window == nullptr) return false;
     window->title = text == nullptr ? "" : text;
-    if (WindowBackend* backend = ActiveBackend()) backend->SetTitle(*window, Cp1251ToUtf8(window->title));
+    if (WindowBackend* backend = ActiveBackend()) backend->SetTitle(*window, ProgramTextToUtf8(window->title));
     return true;
 }
 

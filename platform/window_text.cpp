@@ -63,6 +63,52 @@ std::string Cp1251ToUtf8(std::string_view text) {
     return out;
 }
 
+int Utf8SequenceAt(const char* p, size_t available, uint32_t* code) {
+    if (p == nullptr || available < 2) return 0;
+    const auto* b = reinterpret_cast<const uint8_t*>(p);
+    int length = 0;
+    uint32_t cp = 0, least = 0;
+    if (b[0] >= 0xC2 && b[0] <= 0xDF) {
+        length = 2;
+        cp = b[0] & 0x1Fu;
+        least = 0x80;
+    } else if (b[0] >= 0xE0 && b[0] <= 0xEF) {
+        length = 3;
+        cp = b[0] & 0x0Fu;
+        least = 0x800;
+    } else if (b[0] >= 0xF0 && b[0] <= 0xF4) {
+        length = 4;
+        cp = b[0] & 0x07u;
+        least = 0x10000;
+    } else {
+        return 0;
+    }
+    if (static_cast<size_t>(length) > available) return 0;
+    for (int k = 1; k < length; ++k) {
+        if ((b[k] & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (b[k] & 0x3Fu);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    if (code != nullptr) *code = cp;
+    return length;
+}
+
+std::string ProgramTextToUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (size_t i = 0; i < text.size();) {
+        if (const int n = Utf8SequenceAt(text.data() + i, text.size() - i, nullptr); n > 0) {
+            out.append(text.data() + i, static_cast<size_t>(n));
+            i += static_cast<size_t>(n);
+            continue;
+        }
+        const auto byte = static_cast<uint8_t>(text[i++]);
+        const uint32_t code = Cp1251ToUnicode(byte);
+        AppendUtf8(&out, code != 0 || byte == 0 ? code : 0xFFFD);
+    }
+    return out;
+}
+
 std::string Utf8ToCp1251(std::string_view text) {
     std::string out;
     size_t i = 0;

@@ -456,7 +456,7 @@ public:
         byXid_.erase(native->xid);
         XDestroyWindow(display_, native->xid);
         if (!MakeXWindow(window, *config)) return false;
-        if (!window.title.empty()) SetTitle(window, Cp1251ToUtf8(window.title));
+        if (!window.title.empty()) SetTitle(window, ProgramTextToUtf8(window.title));
         return true;
     }
 

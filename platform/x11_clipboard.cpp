@@ -21,6 +21,7 @@ struct ClipState {
     ::Window window = 0;
     Atom clipboard = 0, targets = 0, utf8 = 0, property = 0, incr = 0;
     std::string utf8Text;   // what we serve while we own the selection
+    std::string programText;  // the same as the program gave it
     bool owned = false;
 };
 // Never destroyed: the backend may forget it while static objects are torn down.
@@ -135,7 +136,10 @@ bool Convert(Atom target, std::string* out, std::chrono::steady_clock::time_poin
 bool X11ClipboardSetText(const char* text, size_t length) {
     if (text == nullptr || !Ensure()) return false;
     length = strnlen(text, length);
-    gClip.utf8Text = Cp1251ToUtf8(std::string_view(text, length));
+    // Names the system gave in UTF-8 go out as they are, the program's own texts from
+    // their code page.
+    gClip.programText.assign(text, length);
+    gClip.utf8Text = ProgramTextToUtf8(gClip.programText);
     XSetSelectionOwner(gClip.display, gClip.clipboard, gClip.window, CurrentTime);
     gClip.owned = XGetSelectionOwner(gClip.display, gClip.clipboard) == gClip.window;
     XFlush(gClip.display);
@@ -150,7 +154,7 @@ bool X11ClipboardGetText(std::string* out, int timeoutMs) {
     if (out == nullptr || !Ensure()) return false;
     out->clear();
     if (X11ClipboardOwned()) {
-        *out = Utf8ToCp1251(gClip.utf8Text);
+        *out = gClip.programText;
         return true;
     }
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
@@ -188,6 +192,7 @@ bool X11ClipboardHandleEvent(void* xEvent) {
             if (event->xselectionclear.selection == gClip.clipboard) {
                 gClip.owned = false;
                 gClip.utf8Text.clear();
+                gClip.programText.clear();
             }
             return true;
         case SelectionNotify:

@@ -16,10 +16,14 @@ namespace {
 
 int32_t TextLength(const gElement* e) { return static_cast<int32_t>(e->text.size()); }
 
+// The advance of the character that starts at byte `index` (a UTF-8 name's character
+// spans several bytes: every index here is the start of one).
 float Advance(const gElement* e, int32_t index) {
     if (index < 0 || index >= TextLength(e)) return 0.0f;
-    return gFontCharWidth(e->font, static_cast<uint8_t>(e->text[static_cast<size_t>(index)]), false);
+    return gFontCharWidthAt(e->font, e->text.c_str(), TextLength(e), index);
 }
+int32_t Bytes(const gElement* e, int32_t index) { return std::max(1, gTextCharBytes(e->text.c_str(), TextLength(e), index)); }
+int32_t Before(const gElement* e, int32_t index) { return gTextCharBefore(e->text.c_str(), index); }
 
 bool FromRight(const gElement* e) { return (e->style & kEditFromRight) != 0; }
 
@@ -28,11 +32,11 @@ bool FromRight(const gElement* e) { return (e->style & kEditFromRight) != 0; }
 int32_t CountUpTo(const gElement* e, int32_t from, float limit, float* width) {
     int32_t k = 0;
     float sum = 0.0f;
-    for (int32_t i = from; i < TextLength(e); ++i) {
+    for (int32_t i = from; i < TextLength(e); i += Bytes(e, i)) {
         float a = Advance(e, i);
         if (sum + a > limit) break;
         sum += a;
-        ++k;
+        k += Bytes(e, i);
     }
     *width = sum;
     return k;
@@ -43,9 +47,10 @@ int32_t CountUpTo(const gElement* e, int32_t from, float limit, float* width) {
 int32_t CountBack(const gElement* e, int32_t before, float limit, float* width) {
     int32_t k = 0;
     float sum = 0.0f;
-    for (int32_t i = before - 1; i >= 0 && sum < limit; --i) {
+    for (int32_t i = Before(e, before); before > 0 && sum < limit; i = Before(e, i)) {
         sum += Advance(e, i);
-        ++k;
+        k = before - i;
+        if (i == 0) break;
     }
     *width = sum;
     return k;
@@ -68,7 +73,9 @@ bool gEditCaretFromX(gElement* field, float x, float step) {
     }
     float e = 0.0f, a = 0.0f;
     int32_t i = -1;
-    for (int32_t n = 0; n < s->visibleCount && s->firstVisible + n < TextLength(field); ++n) {
+    int32_t bytes = 1;
+    for (int32_t n = 0; n < s->visibleCount && s->firstVisible + n < TextLength(field); n += bytes) {
+        bytes = Bytes(field, s->firstVisible + n);
         a = Advance(field, s->firstVisible + n);
         e += a;
         if (e >= r) {
@@ -82,7 +89,7 @@ bool gEditCaretFromX(gElement* field, float x, float step) {
     if (step > 0) {
         if (!(delta > a / 2)) return false;
         newX = e;
-        newSelection = i + 1 - s->caret;
+        newSelection = i + bytes - s->caret;
     } else {
         if (!(-delta > a / 2)) return false;
         newX = e - a;
@@ -120,11 +127,12 @@ bool gEditScrollBy(gElement* field, float d) {
     if (s == nullptr) return false;
     int32_t length = TextLength(field);
     if (d < 0 && s->caretX > 0) {
-        s->selection -= 1;
-        s->caretX -= Advance(field, s->caret + s->selection);
+        const int32_t end = s->caret + s->selection, start = Before(field, end);
+        s->selection -= end - start;
+        s->caretX -= Advance(field, start);
         if (s->caretX < 0) {
             s->caretX = 0;
-            s->selection += 1;
+            s->selection += end - start;
         }
     } else if (d < 0) {
         if (s->firstVisible == 0) return false;
@@ -143,11 +151,12 @@ bool gEditScrollBy(gElement* field, float d) {
         int32_t visibleEnd = s->firstVisible + s->visibleCount;
         if (end < visibleEnd) {
             float a = Advance(field, end);
+            const int32_t bytes = Bytes(field, end);
             s->caretX += a;
-            s->selection += 1;
+            s->selection += bytes;
             if (s->caretX > s->visibleWidth) {
                 s->caretX -= a;
-                s->selection -= 1;
+                s->selection -= bytes;
             }
         } else {
             if (s->caret >= visibleEnd) {

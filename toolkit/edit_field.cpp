@@ -92,6 +92,12 @@ void InstallOnce() {
 int32_t Length(const gElement* e) { return static_cast<int32_t>(e->text.size()); }
 
 float Advance(const gElement* e, uint8_t c) { return gFontCharWidth(e->font, c, false); }
+// The advance of the character at byte `at` of the field's text (a UTF-8 name's
+// character spans several bytes).
+float AdvanceAt(const gElement* e, int32_t at) {
+    return gFontCharWidthAt(e->font, e->text.c_str(), Length(e), at);
+}
+int32_t CharBytes(const gElement* e, int32_t at) { return std::max(1, gTextCharBytes(e->text.c_str(), Length(e), at)); }
 
 float Width(const gElement* e, int32_t from, int32_t to) {
     int32_t n = Length(e);
@@ -112,11 +118,13 @@ int32_t HalfRounded(float w) {
 void Visible(gElement* e, gEditState* s) {
     float box = BoxWidth(e, s), sum = 0;
     int32_t n = 0, len = Length(e);
-    for (int32_t i = s->firstVisible; i < len; ++i) {
-        float w = Advance(e, static_cast<uint8_t>(e->text[static_cast<size_t>(i)]));
+    for (int32_t i = s->firstVisible; i < len;) {
+        float w = AdvanceAt(e, i);
         if (sum + w > box) break;
         sum += w;
-        ++n;
+        const int32_t bytes = CharBytes(e, i);
+        n += bytes;
+        i += bytes;
     }
     s->visibleCount = n;
     s->visibleWidth = sum;
@@ -217,12 +225,13 @@ bool DeleteChars(gElement* e, gEditState* s, uint32_t c) {
     }
     int32_t len = Length(e);
     s->caret = std::clamp(s->caret, 0, len);
+    // Whole characters go: a UTF-8 name's character spans several bytes.
     if (c == 127) {
-        int32_t n = std::min(count, len - s->caret);
+        int32_t n = gTextCharsForward(e->text.c_str(), len, s->caret, count) - s->caret;
         if (n <= 0) return removed;
         Erase(e, s->caret, n);
     } else {
-        int32_t n = std::min(count, s->caret);
+        int32_t n = s->caret - gTextCharsBack(e->text.c_str(), s->caret, count);
         if (n <= 0) return removed;
         Erase(e, s->caret - n, n);
         s->caret -= n;
@@ -351,11 +360,13 @@ void gWgtEditRelayout(gElement* e) {
         else if (half > s->caret) s->firstVisible = s->caret - std::min(4, s->caret);
         else if (half != 0) s->firstVisible = s->caret - std::min(4, half);
         else s->firstVisible = s->caret - 1;
+        // The first visible byte starts a character.
+        s->firstVisible = gTextCharsBack(e->text.c_str(), gTextCharsForward(e->text.c_str(), len, s->firstVisible, 1), 1);
     }
     float box = BoxWidth(e, s);
     s->caretX = Width(e, s->firstVisible, s->caret);
     while (s->caretX >= box && s->firstVisible < s->caret) {
-        ++s->firstVisible;
+        s->firstVisible += CharBytes(e, s->firstVisible);
         s->caretX = Width(e, s->firstVisible, s->caret);
     }
     s->anchorX = Width(e, s->firstVisible, s->caret + s->selection);
@@ -370,10 +381,10 @@ void gWgtPlaceCaret(gElement* e, float x) {
     int32_t len = Length(e), i = s->firstVisible;
     float sum = 0;
     while (i < len) {
-        float w = Advance(e, static_cast<uint8_t>(e->text[static_cast<size_t>(i)]));
+        float w = AdvanceAt(e, i);
         if (sum + w > x) break;
         sum += w;
-        ++i;
+        i += CharBytes(e, i);
     }
     s->caret = i;
     s->selection = 0;
@@ -386,8 +397,9 @@ void gWgtScrollToX(gElement* e, float x) {
     // x: a position in the whole text; the first visible character moves so that x shows.
     int32_t len = Length(e);
     float box = BoxWidth(e, s);
-    while (s->firstVisible < len && x - Width(e, 0, s->firstVisible) > box) ++s->firstVisible;
-    while (s->firstVisible > 0 && x < Width(e, 0, s->firstVisible)) --s->firstVisible;
+    while (s->firstVisible < len && x - Width(e, 0, s->firstVisible) > box) s->firstVisible += CharBytes(e, s->firstVisible);
+    while (s->firstVisible > 0 && x < Width(e, 0, s->firstVisible))
+        s->firstVisible = gTextCharBefore(e->text.c_str(), s->firstVisible);
     s->caretX = Width(e, s->firstVisible, s->caret);
     s->anchorX = Width(e, s->firstVisible, s->caret + s->selection);
     Visible(e, s);
@@ -697,13 +709,13 @@ bool gWgtOnKey(gElement* e) {
     const int32_t from = shift ? s->caret + s->selection : s->caret;
     switch (special) {
         case kKeyLeft: {
-            int32_t step = ctrl ? std::max(1, TextWordLengthBackward(e->text.c_str(), from)) : count;
-            moveTo(from - step);
+            if (ctrl) moveTo(from - std::max(1, TextWordLengthBackward(e->text.c_str(), from)));
+            else moveTo(gTextCharsBack(e->text.c_str(), std::clamp(from, 0, len), count));
             break;
         }
         case kKeyRight: {
-            int32_t step = ctrl ? std::max(1, TextWordLengthForward(e->text.c_str() + std::clamp(from, 0, len))) : count;
-            moveTo(from + step);
+            if (ctrl) moveTo(from + std::max(1, TextWordLengthForward(e->text.c_str() + std::clamp(from, 0, len))));
+            else moveTo(gTextCharsForward(e->text.c_str(), len, from, count));
             break;
         }
         case kKeyHome:

@@ -39,6 +39,28 @@ struct gRunCache {
     std::vector<uint8_t> image;
 };
 
+namespace fontglyphs {
+
+// A glyph as its glBitmap list draws it: rows bottom-up, whole bytes, most significant
+// bit leftmost.
+struct GlyphImage {
+    int32_t width = 0, height = 0;
+    float xOrigin = 0, yOrigin = 0, xMove = 0;
+    std::vector<uint8_t> rows;
+};
+
+// A glyph beyond the 8-bit set: its metrics, image and list.
+struct ExtraGlyph {
+    gGlyphMetrics metrics;
+    GlyphImage image;
+    GLuint list = 0;  // made when first drawn
+};
+
+}  // namespace fontglyphs
+
+using fontglyphs::ExtraGlyph;
+using fontglyphs::GlyphImage;
+
 namespace {
 
 intptr_t gDefaultSelector = kStockAnsiVar;
@@ -74,14 +96,6 @@ bool NamesEqualNoCase(const char* a, const char* b) {
 bool Valid(float v, float lo, float hi) { return std::isfinite(v) && v >= lo && v <= hi; }
 
 // ---- Texture atlas of bitmap glyphs -------------------------------------------------------
-// A glyph as its glBitmap list draws it: rows bottom-up, whole bytes, most significant
-// bit leftmost.
-struct GlyphImage {
-    int32_t width = 0, height = 0;
-    float xOrigin = 0, yOrigin = 0, xMove = 0;
-    std::vector<uint8_t> rows;
-};
-
 int32_t PowerOfTwoAtLeast(int32_t n) {
     int32_t p = 1;
     while (p < n && p < (1 << 20)) p *= 2;
@@ -263,6 +277,194 @@ bool BuildFaceLists(gFont* font, const gFontFace* face) {
     return true;
 }
 
+// One glyph of a FreeType face as a one-bit bitmap (rows bottom-up, whole bytes) placed
+// as its glBitmap list places it, with the metrics the system reports for it (a black
+// box of at least one pixel each way). A glyph that does not load is empty.
+void RenderMonoGlyph(FT_Face face, FT_UInt index, bool embolden, bool oblique, GlyphImage* image,
+                     gGlyphMetrics* g) {
+    bool loaded = FT_Load_Glyph(face, index, FT_LOAD_TARGET_MONO) == 0;
+    if (loaded && embolden) FT_GlyphSlot_Embolden(face->glyph);
+    if (loaded && oblique) FT_GlyphSlot_Oblique(face->glyph);
+    if (loaded && face->glyph->format != FT_GLYPH_FORMAT_BITMAP) {
+        loaded = FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) == 0;
+    }
+    const FT_Bitmap& bm = face->glyph->bitmap;
+    int w = loaded ? static_cast<int>(bm.width) : 0;
+    int h = loaded ? static_cast<int>(bm.rows) : 0;
+    int left = loaded ? face->glyph->bitmap_left : 0;
+    int top = loaded ? face->glyph->bitmap_top : 0;
+    float advance = loaded ? static_cast<float>(std::lround(face->glyph->advance.x / 64.0)) : 0.0f;
+    if (bm.pixel_mode != FT_PIXEL_MODE_MONO) w = h = 0;
+    int stride = (w + 7) / 8;
+    *image = GlyphImage{};
+    image->xOrigin = static_cast<float>(-left);
+    image->yOrigin = static_cast<float>(h - top);
+    image->xMove = advance;
+    if (w > 0 && h > 0) {
+        image->width = w;
+        image->height = h;
+        image->rows.assign(static_cast<size_t>(stride) * static_cast<size_t>(h), 0);
+        for (int r = 0; r < h; ++r) {
+            // FreeType rows run top-down, glBitmap's bottom-up.
+            const uint8_t* src = bm.pitch >= 0 ? bm.buffer + static_cast<ptrdiff_t>(r) * bm.pitch
+                                               : bm.buffer + static_cast<ptrdiff_t>(h - 1 - r) * -bm.pitch;
+            std::memcpy(image->rows.data() + static_cast<size_t>(h - 1 - r) * static_cast<size_t>(stride), src,
+                        static_cast<size_t>(stride));
+        }
+    }
+    // Black box as the system reports it: at least one pixel each way.
+    float boxW = static_cast<float>(std::max(w, 1));
+    float boxH = static_cast<float>(std::max(h, 1));
+    if (advance == 0.0f) advance = boxW;
+    g->advance = advance;
+    g->leftBearing = static_cast<float>(left);
+    g->rightBearing = advance - static_cast<float>(left) - boxW;
+    g->height = boxH;
+    g->top = static_cast<float>(top);
+    g->bottom = static_cast<float>(top) - boxH;
+}
+
+// ---- Glyphs beyond the 8-bit set -----------------------------------------------------------
+// A text's characters (see gTextCharBytes) map to glyph keys: below 256 the font's own
+// 8-bit glyph, kExtraKey + code point a glyph made on first use from the font's face,
+// else from the base face, else a stand-in box. Outline fonts draw "?" for them.
+constexpr uint32_t kExtraKey = 0x100;
+
+}  // namespace
+
+struct gFontExtra {
+    FT_Face face = nullptr;  // the font's own face (system fonts), else none
+    uint32_t emX = 0, em = 0;
+    bool embolden = false, oblique = false;
+    std::unordered_map<uint32_t, ExtraGlyph> glyphs;
+};
+
+namespace {
+
+// The base face that covers most scripts, opened once.
+FT_Face BaseFace() {
+    static FT_Face face = [] {
+        fontft::FaceRequest request;
+        request.family = "DejaVu Sans";
+        fontft::FaceMatch match;
+        return fontft::OpenFace(request, &match) ? match.face : nullptr;
+    }();
+    return face;
+}
+
+// A hollow box a little lower than the font's capitals, for a character no face has.
+void StandInGlyph(const gFont* font, GlyphImage* image, gGlyphMetrics* g) {
+    const float ascent = font->ascent > 0 ? font->ascent : 9.0f;
+    const int h = std::max(5, static_cast<int>(std::lround(ascent * 0.8f)));
+    const int w = std::max(4, static_cast<int>(std::lround(h * 0.6f)));
+    const int stride = (w + 7) / 8;
+    *image = GlyphImage{};
+    image->width = w;
+    image->height = h;
+    image->xOrigin = -1.0f;
+    image->xMove = static_cast<float>(w + 2);
+    image->rows.assign(static_cast<size_t>(stride) * static_cast<size_t>(h), 0);
+    for (int r = 0; r < h; ++r) {
+        for (int c = 0; c < w; ++c) {
+            if (r == 0 || r == h - 1 || c == 0 || c == w - 1) {
+                image->rows[static_cast<size_t>(r * stride + c / 8)] |= static_cast<uint8_t>(0x80u >> (c % 8));
+            }
+        }
+    }
+    *g = gGlyphMetrics{};
+    g->advance = image->xMove;
+    g->leftBearing = 1.0f;
+    g->rightBearing = 1.0f;
+    g->height = static_cast<float>(h);
+    g->top = static_cast<float>(h);
+    g->bottom = 0.0f;
+}
+
+ExtraGlyph MakeExtraGlyph(const gFont* font, const gFontExtra& x, uint32_t code) {
+    ExtraGlyph e;
+    if (x.face != nullptr) {
+        const FT_UInt index = FT_Get_Char_Index(x.face, code);
+        if (index != 0 && FT_Set_Pixel_Sizes(x.face, x.emX, x.em) == 0) {
+            RenderMonoGlyph(x.face, index, x.embolden, x.oblique, &e.image, &e.metrics);
+            return e;
+        }
+    }
+    if (FT_Face base = BaseFace(); base != nullptr) {
+        // The built-in raster face has no em: one a third above its ascent matches its capitals.
+        const uint32_t em = x.em != 0 ? x.em
+                                      : static_cast<uint32_t>(std::clamp(std::lround(font->ascent * 4.0f / 3.0f), 6L, 200L));
+        const FT_UInt index = FT_Get_Char_Index(base, code);
+        if (index != 0 && FT_Set_Pixel_Sizes(base, em, em) == 0) {
+            RenderMonoGlyph(base, index, x.embolden, x.oblique, &e.image, &e.metrics);
+            return e;
+        }
+    }
+    StandInGlyph(font, &e.image, &e.metrics);
+    return e;
+}
+
+// The glyph of a code point beyond the 8-bit set, made on first use (a cache: fonts are
+// measured through const pointers).
+ExtraGlyph& ExtraOf(const gFont* font, uint32_t code) {
+    auto* f = const_cast<gFont*>(font);
+    if (f->extra == nullptr) f->extra = new gFontExtra{};
+    auto found = f->extra->glyphs.find(code);
+    if (found != f->extra->glyphs.end()) return found->second;
+    return f->extra->glyphs.emplace(code, MakeExtraGlyph(font, *f->extra, code)).first->second;
+}
+
+// One character of a text: its glyph key and its bytes. `available` bytes may be read
+// (a NUL-ended text: the caller stops at its NUL).
+struct TextChar {
+    uint32_t key = 0;
+    int32_t bytes = 1;
+};
+
+TextChar CharOf(const gFont* font, const uint8_t* p, size_t available) {
+    if (p[0] < 0x80) return {p[0], 1};
+    uint32_t code = 0;
+    const int n = pf::Utf8SequenceAt(reinterpret_cast<const char*>(p), available, &code);
+    if (n == 0) return {p[0], 1};
+    const int byte = pf::UnicodeToCp1251(code);
+    if (byte >= 0) return {static_cast<uint32_t>(byte), n};
+    if (font != nullptr && font->listType == kListTypeOutline) return {'?', n};
+    return {kExtraKey + code, n};
+}
+
+// Bytes that may be read from p: `left` of a counted run, else up to the NUL (at most 4).
+size_t Available(const uint8_t* p, int32_t left) {
+    if (left >= 0) return static_cast<size_t>(left);
+    size_t k = 0;
+    while (k < 4 && p[k] != 0) ++k;
+    return k;
+}
+
+// Walks the characters of a text: `n` bytes (n < 0: up to the NUL); with `stopAtNul` a
+// NUL ends a counted text too (measuring), else a counted run is taken whole (drawing
+// character 0, the check mark).
+struct CharWalk {
+    const gFont* font;
+    const uint8_t* p;
+    int32_t left;
+    bool stopAtNul;
+    int32_t at = 0;  // bytes walked
+    bool Next(TextChar* c) {
+        if (left == 0 || p == nullptr) return false;
+        if ((left < 0 || stopAtNul) && *p == 0) return false;
+        size_t available = Available(p, left);
+        if (left >= 0 && stopAtNul) available = strnlen(reinterpret_cast<const char*>(p), available);
+        *c = CharOf(font, p, std::max<size_t>(available, 1));
+        p += c->bytes;
+        at += c->bytes;
+        if (left > 0) left -= c->bytes;
+        return true;
+    }
+};
+
+CharWalk Walk(const gFont* font, const char* text, int32_t n, bool stopAtNul = true) {
+    return CharWalk{font, reinterpret_cast<const uint8_t*>(text), text == nullptr ? 0 : n, stopAtNul};
+}
+
 // ---- System font lists (fontconfig + FreeType monochrome glyphs) -------------------------
 bool BuildSystemLists(gFont* font) {
     intptr_t code = font->face;
@@ -314,62 +516,30 @@ bool BuildSystemLists(gFont* font) {
     glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    std::vector<uint8_t> rows;
     std::vector<GlyphImage> images(256);
     float maxAdvance = 0, maxBox = 0;
     for (int c = 0; c < 256; ++c) {
         FT_UInt index = fontft::GlyphIndex(face, static_cast<uint8_t>(c));
-        bool loaded = FT_Load_Glyph(face, index, FT_LOAD_TARGET_MONO) == 0;
-        if (loaded && match.needEmbolden) FT_GlyphSlot_Embolden(face->glyph);
-        if (loaded && match.needOblique) FT_GlyphSlot_Oblique(face->glyph);
-        if (loaded && face->glyph->format != FT_GLYPH_FORMAT_BITMAP) {
-            loaded = FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) == 0;
-        }
-        const FT_Bitmap& bm = face->glyph->bitmap;
-        int w = loaded ? static_cast<int>(bm.width) : 0;
-        int h = loaded ? static_cast<int>(bm.rows) : 0;
-        int left = loaded ? face->glyph->bitmap_left : 0;
-        int top = loaded ? face->glyph->bitmap_top : 0;
-        float advance = loaded ? static_cast<float>(std::lround(face->glyph->advance.x / 64.0)) : 0.0f;
-        if (bm.pixel_mode != FT_PIXEL_MODE_MONO) w = h = 0;
-        int stride = (w + 7) / 8;
-        rows.assign(static_cast<size_t>(stride) * static_cast<size_t>(h), 0);
-        for (int r = 0; r < h; ++r) {
-            // FreeType rows run top-down, glBitmap's bottom-up.
-            const uint8_t* src = bm.pitch >= 0 ? bm.buffer + static_cast<ptrdiff_t>(r) * bm.pitch
-                                               : bm.buffer + static_cast<ptrdiff_t>(h - 1 - r) * -bm.pitch;
-            std::memcpy(rows.data() + static_cast<size_t>(h - 1 - r) * static_cast<size_t>(stride), src,
-                        static_cast<size_t>(stride));
-        }
-        glNewList(base + static_cast<GLuint>(c), GL_COMPILE);
-        glBitmap(w, h, static_cast<GLfloat>(-left), static_cast<GLfloat>(h - top), advance, 0.0f,
-                 h > 0 ? rows.data() : nullptr);
-        glEndList();
         GlyphImage& image = images[static_cast<size_t>(c)];
-        image.xOrigin = static_cast<float>(-left);
-        image.yOrigin = static_cast<float>(h - top);
-        image.xMove = advance;
-        if (w > 0 && h > 0) {
-            image.width = w;
-            image.height = h;
-            image.rows = rows;
-        }
-        // Black box as the system reports it: at least one pixel each way.
-        float boxW = static_cast<float>(std::max(w, 1));
-        float boxH = static_cast<float>(std::max(h, 1));
-        if (advance == 0.0f) advance = boxW;
         gGlyphMetrics& g = font->glyphs[c];
-        g.advance = advance;
-        g.leftBearing = static_cast<float>(left);
-        g.rightBearing = advance - static_cast<float>(left) - boxW;
-        g.height = boxH;
-        g.top = static_cast<float>(top);
-        g.bottom = static_cast<float>(top) - boxH;
-        maxAdvance = std::max(maxAdvance, advance);
-        maxBox = std::max(maxBox, boxH);
+        RenderMonoGlyph(face, index, match.needEmbolden, match.needOblique, &image, &g);
+        glNewList(base + static_cast<GLuint>(c), GL_COMPILE);
+        glBitmap(image.width, image.height, image.xOrigin, image.yOrigin, image.xMove, 0.0f,
+                 image.height > 0 ? image.rows.data() : nullptr);
+        glEndList();
+        maxAdvance = std::max(maxAdvance, g.advance);
+        maxBox = std::max(maxBox, g.height);
     }
     BuildAtlas(font, images);
     glPopClientAttrib();
+    // Characters beyond the 8-bit set come from the same face at the same size.
+    delete font->extra;
+    font->extra = new gFontExtra{};
+    font->extra->face = face;
+    font->extra->emX = static_cast<uint32_t>(std::lround(emX));
+    font->extra->em = static_cast<uint32_t>(std::lround(em));
+    font->extra->embolden = match.needEmbolden;
+    font->extra->oblique = match.needOblique;
 
     font->listBase = base;
     font->listType = kListTypeBitmap;
@@ -422,11 +592,19 @@ TextBatch& Batch() {
 void FlushBatch();
 
 void DeleteLists(gFont* font) {
-    if (font->listBase == 0 && font->atlas == nullptr) return;
+    if (font->listBase == 0 && font->atlas == nullptr) {
+        delete font->extra;
+        font->extra = nullptr;
+        return;
+    }
     if (font->source != kFontSourceShared && WindowReady(font->window) && (gToolkitFlags() & kFlagClosing) == 0 &&
         gWinMakeCurrent(font->window)) {
         // The atlas textures go with the lists (at shut-down with the contexts).
         if (font->listBase != 0) glDeleteLists(font->listBase, 256);
+        if (font->extra != nullptr) {
+            for (auto& entry : font->extra->glyphs)
+                if (entry.second.list != 0) glDeleteLists(entry.second.list, 1);
+        }
         if (font->atlas != nullptr && Batch().atlas == font->atlas) FlushBatch();
         if (font->atlas != nullptr && font->atlas->texture != 0) glDeleteTextures(1, &font->atlas->texture);
         if (font->atlas != nullptr && font->atlas->runs != nullptr) glDeleteTextures(1, &font->atlas->runs->texture);
@@ -435,12 +613,16 @@ void DeleteLists(gFont* font) {
     if (font->atlas != nullptr) gTextBatchForget(font->atlas);
     delete font->atlas;
     font->atlas = nullptr;
+    delete font->extra;
+    font->extra = nullptr;
     font->listBase = 0;
 }
 
 float Scale(const gFont* font) { return gFontScale(font); }
 
-const gGlyphMetrics& G(const gFont* font, uint8_t c) { return font->glyphs[c]; }
+const gGlyphMetrics& G(const gFont* font, uint32_t key) {
+    return key < 256 ? font->glyphs[key] : ExtraOf(font, key - kExtraKey).metrics;
+}
 
 // Window-space direction of the current frame's axes (+1 or -1).
 void FrameSigns(float* sx, float* sy) {
@@ -467,9 +649,57 @@ void OutlineUpright() {
     }
 }
 
+// The list of a glyph beyond the 8-bit set, compiled on first use (the font's window
+// context is current while drawing).
+GLuint ExtraList(const gFont* font, uint32_t key) {
+    ExtraGlyph& g = ExtraOf(font, key - kExtraKey);
+    if (g.list != 0) return g.list;
+    g.list = glGenLists(1);
+    if (g.list == 0) return 0;
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
+    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
+    glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glNewList(g.list, GL_COMPILE);
+    glBitmap(g.image.width, g.image.height, g.image.xOrigin, g.image.yOrigin, g.image.xMove, 0.0f,
+             g.image.height > 0 ? g.image.rows.data() : nullptr);
+    glEndList();
+    glPopClientAttrib();
+    return g.list;
+}
+
+// A run as the font's 8-bit glyphs: false (nothing written) when a character needs a
+// glyph beyond them. UTF-8 sequences of characters the code page has become its bytes.
+bool RunAsBytes(const gFont* font, const char* text, int32_t count, std::string* bytes) {
+    bytes->clear();
+    CharWalk walk = Walk(font, text, count, false);
+    for (TextChar c; walk.Next(&c);) {
+        if (c.key >= 256) return false;
+        bytes->push_back(static_cast<char>(c.key));
+    }
+    return true;
+}
+
+bool HasHighBytes(const char* text, int32_t count) {
+    for (int32_t i = 0; i < count; ++i)
+        if (static_cast<uint8_t>(text[i]) >= 0x80) return true;
+    return false;
+}
+
 void CallRun(const gFont* font, const char* text, int32_t count, bool cut) {
     glListBase(font->listBase);
-    if (count > 0) glCallLists(count, GL_UNSIGNED_BYTE, text);
+    if (count > 0 && !HasHighBytes(text, count)) {
+        glCallLists(count, GL_UNSIGNED_BYTE, text);
+    } else if (count > 0) {
+        CharWalk walk = Walk(font, text, count, false);
+        for (TextChar c; walk.Next(&c);) {
+            if (c.key < 256) glCallList(font->listBase + c.key);
+            else if (GLuint list = ExtraList(font, c.key); list != 0) glCallList(list);
+        }
+    }
     if (cut) glCallLists(3, GL_UNSIGNED_BYTE, "...");
 }
 
@@ -782,9 +1012,20 @@ bool BatchRun(const gFont* font, const GLint vp[4], float* rx, float ry, const c
 // point (x, y), moved by (dx, dy) window pixels.
 void DrawPlaced(const gFont* font, float x, float y, float dx, float dy, const char* text, int32_t n, bool cut) {
     if (n == 0 && !cut) return;
+    // The atlas holds the 8-bit glyphs: a run with others is drawn from the lists.
+    std::string bytes;
+    bool fromAtlas = font->listType != kListTypeOutline && font->atlas != nullptr;
+    if (HasHighBytes(text, n)) {
+        if (RunAsBytes(font, text, n, &bytes)) {
+            text = bytes.data();
+            n = static_cast<int32_t>(bytes.size());
+        } else {
+            fromAtlas = false;
+        }
+    }
     GLint renderMode = GL_RENDER;
-    if (font->listType != kListTypeOutline && font->atlas != nullptr) glGetIntegerv(GL_RENDER_MODE, &renderMode);
-    if (font->listType != kListTypeOutline && font->atlas != nullptr && renderMode == GL_RENDER) {
+    if (fromAtlas) glGetIntegerv(GL_RENDER_MODE, &renderMode);
+    if (fromAtlas && renderMode == GL_RENDER) {
         Frame frame;
         ReadFrame(&frame);
         const GLint* vp = frame.vp;
@@ -1097,24 +1338,75 @@ bool gFontBuildForWindow(gWindow* window) {
     return false;
 }
 
+// ---- Characters of a text ----------------------------------------------------------------------
+int32_t gTextCharBytes(const char* text, int32_t length, int32_t at) {
+    if (text == nullptr || at < 0 || at >= length) return 0;
+    const auto* p = reinterpret_cast<const uint8_t*>(text) + at;
+    if (*p < 0x80) return 1;
+    const int n = pf::Utf8SequenceAt(text + at, static_cast<size_t>(length - at), nullptr);
+    return n > 0 ? n : 1;
+}
+
+int32_t gTextCharBefore(const char* text, int32_t at) {
+    if (text == nullptr || at <= 0) return 0;
+    for (int32_t k = 2; k <= 4 && k <= at; ++k) {
+        if (pf::Utf8SequenceAt(text + at - k, static_cast<size_t>(k), nullptr) == k) return at - k;
+    }
+    return at - 1;
+}
+
+int32_t gTextCharsForward(const char* text, int32_t length, int32_t at, int32_t count) {
+    at = std::clamp(at, 0, std::max(length, 0));
+    for (; count > 0 && at < length; --count) at += gTextCharBytes(text, length, at);
+    return at;
+}
+
+int32_t gTextCharsBack(const char* text, int32_t at, int32_t count) {
+    for (; count > 0 && at > 0; --count) at = gTextCharBefore(text, at);
+    return std::max(at, 0);
+}
+
+gGlyphMetrics gFontGlyphAt(const gFont* font, const char* text, int32_t length, int32_t at, int32_t* bytes) {
+    if (bytes != nullptr) *bytes = 0;
+    if (font == nullptr || text == nullptr || at < 0 || at >= length || text[at] == '\0') return gGlyphMetrics{};
+    CharWalk walk = Walk(font, text + at, length - at);
+    TextChar c;
+    if (!walk.Next(&c)) return gGlyphMetrics{};
+    if (bytes != nullptr) *bytes = c.bytes;
+    return G(font, c.key);
+}
+
 // ---- Measuring ---------------------------------------------------------------------------------
 float gFontTextWidthN(const gFont* font, const char* text, int32_t n) {
     if (font == nullptr || text == nullptr) return 0.0f;
     float sum = 0;
-    const uint8_t* p = Bytes(text);
-    for (int32_t i = 0; (n < 0 || i < n) && p[i] != 0; ++i) sum += G(font, p[i]).advance;
+    CharWalk walk = Walk(font, text, n);
+    for (TextChar c; walk.Next(&c);) sum += G(font, c.key).advance;
     return sum * Scale(font);
 }
 
 float gFontTextWidth(const gFont* font, const char* text) { return gFontTextWidthN(font, text, -1); }
 
+// The first and last characters' bearings of the first n bytes (n < 0: all).
+void EndBearings(const gFont* font, const char* text, int32_t n, float* left, float* right) {
+    *left = *right = 0;
+    CharWalk walk = Walk(font, text, n);
+    bool first = true;
+    for (TextChar c; walk.Next(&c);) {
+        const gGlyphMetrics& g = G(font, c.key);
+        if (first) *left = g.leftBearing;
+        first = false;
+        *right = g.rightBearing;
+    }
+}
+
 float gFontTextWidthTrim(const gFont* font, const char* text, bool trim) {
     if (font == nullptr || text == nullptr || text[0] == '\0') return 0.0f;
     float width = gFontTextWidth(font, text);
     if (!trim) return width;
-    const uint8_t* p = Bytes(text);
-    size_t n = std::strlen(text);
-    width -= (G(font, p[0]).leftBearing + G(font, p[n - 1]).rightBearing) * Scale(font);
+    float left = 0, right = 0;
+    EndBearings(font, text, -1, &left, &right);
+    width -= (left + right) * Scale(font);
     return std::max(width, 0.0f);
 }
 
@@ -1123,6 +1415,11 @@ float gFontCharWidth(const gFont* font, uint8_t character, bool trim) {
     const gGlyphMetrics& g = G(font, character);
     float width = trim ? g.advance - g.leftBearing - g.rightBearing : g.advance;
     return std::max(width, 0.0f) * Scale(font);
+}
+
+float gFontCharWidthAt(const gFont* font, const char* text, int32_t length, int32_t at) {
+    if (font == nullptr) return 0.0f;
+    return std::max(gFontGlyphAt(font, text, length, at, nullptr).advance, 0.0f) * Scale(font);
 }
 
 float gFontMaxTextWidth(const gFont* font, const char* const* list, bool trim) {
@@ -1135,17 +1432,17 @@ float gFontMaxTextWidth(const gFont* font, const char* const* list, bool trim) {
 float gFontTextHeight(const gFont* font, const char* text, float* descent) {
     float height = 0, down = 0;
     if (font != nullptr && text != nullptr && text[0] != '\0') {
-        const uint8_t* p = Bytes(text);
+        CharWalk walk = Walk(font, text, -1);
         if (font->exactMetrics != 0) {
-            float top = G(font, p[0]).top, bottom = 1000.0f;
-            for (; *p != 0; ++p) {
-                top = std::max(top, G(font, *p).top);
-                bottom = std::min(bottom, G(font, *p).bottom);
+            float top = -1e30f, bottom = 1000.0f;
+            for (TextChar c; walk.Next(&c);) {
+                top = std::max(top, G(font, c.key).top);
+                bottom = std::min(bottom, G(font, c.key).bottom);
             }
             height = top - bottom;
             down = bottom < 0 ? -bottom : 0.0f;
         } else {
-            for (; *p != 0; ++p) height = std::max(height, G(font, *p).height);
+            for (TextChar c; walk.Next(&c);) height = std::max(height, G(font, c.key).height);
             down = font->descent;
         }
         height *= Scale(font);
@@ -1161,9 +1458,9 @@ float gFontTextAscent(const gFont* font, const char* text, float* descent) {
     gFontTextHeight(font, text, &down);
     if (font != nullptr && text != nullptr && text[0] != '\0') {
         if (font->exactMetrics != 0) {
-            const uint8_t* p = Bytes(text);
-            float top = G(font, p[0]).top;
-            for (; *p != 0; ++p) top = std::max(top, G(font, *p).top);
+            float top = -1e30f;
+            CharWalk walk = Walk(font, text, -1);
+            for (TextChar c; walk.Next(&c);) top = std::max(top, G(font, c.key).top);
             ascent = std::max(top, 0.0f) * Scale(font);
         } else {
             ascent = font->ascent * Scale(font);
@@ -1181,9 +1478,9 @@ float gFontTextDescent(const gFont* font, const char* text) {
 
 float gFontMinAdvance(const gFont* font, const char* text) {
     if (font == nullptr || text == nullptr || text[0] == '\0') return 0.0f;
-    const uint8_t* p = Bytes(text);
-    float least = G(font, *p).advance;
-    for (; *p != 0; ++p) least = std::min(least, G(font, *p).advance);
+    float least = 1e30f;
+    CharWalk walk = Walk(font, text, -1);
+    for (TextChar c; walk.Next(&c);) least = std::min(least, G(font, c.key).advance);
     return least * Scale(font);
 }
 
@@ -1197,14 +1494,16 @@ float gFontEllipsisWidth(const gFont* font) {
 }
 
 // ---- Fitting and hit testing ----------------------------------------------------------------------
+// Counts and indexes are bytes, always at the start of a character.
 int32_t gFontFitCount(const gFont* font, const char* text, float width) {
     if (font == nullptr || text == nullptr) return 0;
     float scale = Scale(font), sum = 0;
+    CharWalk walk = Walk(font, text, -1);
     int32_t n = 0;
-    for (const uint8_t* p = Bytes(text); *p != 0; ++p) {
-        sum += G(font, *p).advance * scale;
+    for (TextChar c; walk.Next(&c);) {
+        sum += G(font, c.key).advance * scale;
         if (sum > width) break;
-        ++n;
+        n = walk.at;
     }
     return n;
 }
@@ -1213,27 +1512,36 @@ float gFontFit(const gFont* font, const char* text, float width, int32_t* count,
     int32_t n = 0;
     float sum = 0;
     if (font != nullptr && text != nullptr && text[0] != '\0') {
-        const uint8_t* p = Bytes(text);
         float scale = Scale(font);
-        float start = trim ? -G(font, p[0]).leftBearing * scale : 0.0f;
-        sum = start;
-        float advance = 0;
-        while (p[n] != 0 && sum < width) {
-            advance = G(font, p[n]).advance * scale;
+        CharWalk walk = Walk(font, text, -1);
+        TextChar c;
+        walk.Next(&c);
+        const float firstLeft = G(font, c.key).leftBearing;
+        walk = Walk(font, text, -1);
+        sum = trim ? -firstLeft * scale : 0.0f;
+        float advance = 0, lastRight = 0, previousRight = 0;
+        int32_t previous = 0;
+        while (sum < width && walk.Next(&c)) {
+            const gGlyphMetrics& g = G(font, c.key);
+            advance = g.advance * scale;
             sum += advance;
-            ++n;
+            previous = n;
+            previousRight = lastRight;
+            n = walk.at;
+            lastRight = g.rightBearing;
         }
         if (n > 0) {
-            float tested = trim ? sum - G(font, p[n - 1]).rightBearing * scale : sum;
+            float tested = trim ? sum - lastRight * scale : sum;
             if (tested > width + 1.0f) {
-                --n;
+                n = previous;
                 sum -= advance;
+                lastRight = previousRight;
             }
         }
         if (n == 0) {
             sum = 0;
         } else if (trim) {
-            sum = std::max(sum - G(font, p[n - 1]).rightBearing * scale, 0.0f);
+            sum = std::max(sum - lastRight * scale, 0.0f);
         }
     }
     if (count != nullptr) *count = n;
@@ -1250,8 +1558,9 @@ float gFontFitTail(const gFont* font, const char* text, int32_t n, float width, 
             if (k <= 0) return 0.0f;
             float w = gFontTextWidthN(font, text, k);
             if (trim) {
-                const uint8_t* p = Bytes(text);
-                w = std::max(0.0f, w - (G(font, p[0]).leftBearing + G(font, p[k - 1]).rightBearing) * Scale(font));
+                float left = 0, right = 0;
+                EndBearings(font, text, k, &left, &right);
+                w = std::max(0.0f, w - (left + right) * Scale(font));
             }
             return w;
         };
@@ -1259,7 +1568,10 @@ float gFontFitTail(const gFont* font, const char* text, int32_t n, float width, 
         used = measure(n);
         if (used > width) {
             float room = width - gFontTextWidth(font, "...");
-            while (shown > 0 && used > room) used = measure(--shown);
+            while (shown > 0 && used > room) {
+                shown = gTextCharBefore(text, shown);
+                used = measure(shown);
+            }
         }
     }
     if (count != nullptr) *count = shown;
@@ -1269,13 +1581,14 @@ float gFontFitTail(const gFont* font, const char* text, int32_t n, float width, 
 int32_t gFontHitTest(const gFont* font, const char* text, float x, int32_t* index) {
     int32_t at = 0;
     if (font != nullptr && text != nullptr && text[0] != '\0' && x > 0) {
-        const uint8_t* p = Bytes(text);
         float scale = Scale(font), mid = 0, previousHalf = 0;
-        for (; p[at] != 0; ++at) {
-            float half = G(font, p[at]).advance * scale * 0.5f;
+        CharWalk walk = Walk(font, text, -1);
+        for (TextChar c; walk.Next(&c);) {
+            float half = G(font, c.key).advance * scale * 0.5f;
             mid += previousHalf + half;
             if (mid > x) break;
             previousHalf = half;
+            at = walk.at;
         }
     }
     if (index != nullptr) *index = at;
@@ -1310,7 +1623,17 @@ void gTextDrawRun(const gFont* font, const char* text, int32_t count, bool cut) 
     int32_t n = RunLength(text, count);
     if (n == 0 && !cut) return;
     FlushBatch();
-    if (font->listType != kListTypeOutline && font->atlas != nullptr) {
+    std::string bytes;
+    bool fromAtlas = font->listType != kListTypeOutline && font->atlas != nullptr;
+    if (HasHighBytes(text, n)) {
+        if (RunAsBytes(font, text, n, &bytes)) {
+            text = bytes.data();
+            n = static_cast<int32_t>(bytes.size());
+        } else {
+            fromAtlas = false;
+        }
+    }
+    if (fromAtlas) {
         GLint valid = GL_FALSE;
         glGetIntegerv(GL_CURRENT_RASTER_POSITION_VALID, &valid);
         if (valid == GL_FALSE) return;  // glBitmap draws nothing either

@@ -5,7 +5,11 @@
 // font files. Three sources fill the lists: the built-in 8x13 raster face, system fonts
 // (fontconfig + FreeType, monochrome glyphs compiled into glBitmap lists) and outline
 // fonts (FreeType outlines tessellated with the GLU tessellator, metrics in em units).
-// Texts are 8-bit; codes 128..255 are Windows-1251. UI thread only.
+// Texts are 8-bit; codes 128..255 are Windows-1251, except that a well-formed UTF-8
+// sequence (a file name as the system gives it) is one character: drawn with the glyph
+// of its code point, made on first use from the font's face or the base face, or a
+// stand-in box where no face has one. Measuring, fitting and hit testing count bytes
+// and always stop at the start of a character. UI thread only.
 #include <cstdint>
 
 #include "common/record_tag.h"
@@ -13,6 +17,7 @@
 namespace orva {
 
 struct gWindow;
+struct gFontExtra;  // the glyphs beyond the 8-bit set, made on first use
 
 // ---- Constants ------------------------------------------------------------------------
 constexpr int32_t kFontSourceNone = 0;
@@ -114,6 +119,7 @@ struct gFont {
     float height = 0;
     gGlyphMetrics glyphs[256]{};
     gFontAtlas* atlas = nullptr;         // owned; null: text is drawn from the lists alone
+    gFontExtra* extra = nullptr;         // owned; goes with the lists
 };
 
 // One glyph of a raster face: 8-pixel rows, one byte each, most significant bit
@@ -212,11 +218,24 @@ gFont* gFontRealizeForWindow(gWindow* window, const char* face, int mode);
 // The buildFontLists hook, run in a window's new context.
 bool gFontBuildForWindow(gWindow* window);
 
+// ---- Characters of a text ---------------------------------------------------------------
+// Bytes of the character at `at` of a text of `length` bytes (0 at or past its end).
+int32_t gTextCharBytes(const char* text, int32_t length, int32_t at);
+// Where the character that ends at `at` starts (0 at the start).
+int32_t gTextCharBefore(const char* text, int32_t at);
+// `count` characters on from `at` (not past `length`), or back from `at` (not before 0).
+int32_t gTextCharsForward(const char* text, int32_t length, int32_t at, int32_t count);
+int32_t gTextCharsBack(const char* text, int32_t at, int32_t count);
+// The metrics of the character at `at` (zero past the end; its bytes in *bytes).
+gGlyphMetrics gFontGlyphAt(const gFont* font, const char* text, int32_t length, int32_t at, int32_t* bytes);
+
 // ---- Measuring (NUL-ended 8-bit texts; outline results are scaled by 12.7) -------------
 float gFontTextWidth(const gFont* font, const char* text);
 float gFontTextWidthN(const gFont* font, const char* text, int32_t n);
 float gFontTextWidthTrim(const gFont* font, const char* text, bool trim);
 float gFontCharWidth(const gFont* font, uint8_t character, bool trim);
+// The advance of the character at `at` of a text of `length` bytes.
+float gFontCharWidthAt(const gFont* font, const char* text, int32_t length, int32_t at);
 float gFontMaxTextWidth(const gFont* font, const char* const* list, bool trim);  // list ends with null
 float gFontTextHeight(const gFont* font, const char* text, float* descent);
 float gFontTextAscent(const gFont* font, const char* text, float* descent);

@@ -131,7 +131,7 @@ float Layout(const gFont* font, const char* text, uint32_t f, float marginX, flo
             x = h + mx;
         }
     }
-    if (trim && n > 0) x -= font->glyphs[static_cast<uint8_t>(text[0])].leftBearing;
+    if (trim && n > 0) x -= gFontGlyphAt(font, text, n, 0, nullptr).leftBearing;
     if (!(x >= 0.0f)) x = box != nullptr ? 1.0f : 0.0f;
     out->offsetX = std::floor(x);
     // Vertical offset (from the bottom edge up to the baseline).

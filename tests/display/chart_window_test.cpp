@@ -205,7 +205,7 @@ TEST_F(ChartWindowTest, TheYZoomKeepsTheCursorValueOnItsRow) {
     c.cursorIndex = 30;
     ASSERT_TRUE(c.UpdateReadout());
     EXPECT_DOUBLE_EQ(c.readY, 15.0);
-    EXPECT_DOUBLE_EQ(c.readX, 30.0);
+    EXPECT_DOUBLE_EQ(c.readX, 31.0);  // sample 30 from 0 is the 31st
     const double before = (c.readY - c.yMinimum) * c.pixelsPerUnit;
     ASSERT_TRUE(c.ZoomYAboutCursor(4.0));
     EXPECT_EQ(c.rangeMode & kChartRangeData, 0u);
@@ -272,7 +272,7 @@ TEST_F(ChartWindowTest, WithTheCursorMarkTheReadoutGivesTheLinkedViewsPoint) {
     c.cursorPosition = 4.5;
     ASSERT_TRUE(c.UpdateReadout());
     EXPECT_EQ(gLinked.asked, 0);
-    EXPECT_DOUBLE_EQ(c.readout.dataX, 4.0);
+    EXPECT_DOUBLE_EQ(c.readout.dataX, 5.0);  // counted from 1
     EXPECT_DOUBLE_EQ(c.readout.dataY, 12.0);
     struct Case {
         uint8_t mark, linked;
@@ -281,7 +281,7 @@ TEST_F(ChartWindowTest, WithTheCursorMarkTheReadoutGivesTheLinkedViewsPoint) {
     } cases[] = {
         {1, 0, true, 5.5, 15.5, 11.0},
         {0, 1, true, 6.5, 16.5, 13.0},
-        {1, 1, false, 7.5, 7.0, 21.0},  // no point there: the chart's own coordinates
+        {1, 1, false, 7.5, 8.0, 21.0},  // no point there: the chart's own coordinates
     };
     for (const Case& k : cases) {
         const double position = k.position;
@@ -355,8 +355,10 @@ TEST_F(ChartWindowTest, FramesChooseTheXAxis) {
         // of their step from there on.
         c.cursorPosition = 10.5;
         c.UpdateReadout();
-        EXPECT_DOUBLE_EQ(c.readX, 10.0 * (k.known ? k.step : 1.0) + (k.mode == kChartXValue ? k.start : 0.0));
-        const double from = k.mode == kChartXValue ? k.start : 0.0, tick = c.slider.horizontal.tickStep;
+        // Samples counted by index are numbered from 1.
+        const double first = k.mode == kChartXValue ? k.start : k.known ? 0.0 : 1.0;
+        EXPECT_DOUBLE_EQ(c.readX, 10.0 * (k.known ? k.step : 1.0) + first);
+        const double from = first, tick = c.slider.horizontal.tickStep;
         const double labels = c.slider.horizontal.start;
         ASSERT_GT(tick, 0.0);
         EXPECT_GE(labels, from);

@@ -278,6 +278,27 @@ TEST_F(EventTimerTest, ATickAfterStopRunsNothing) {
     EXPECT_EQ(t.tickHandler.load(), &EventTimerEmptyTick);
 }
 
+TEST_F(EventTimerTest, ATickOfAPausedPlayLeavesTheNextPlaysFirstTickToItsOwnEvent) {
+    EventTimer t(&service);
+    Install(t, false);
+    ASSERT_TRUE(t.Start());
+    EventTimerHandler first = t.tickHandler.load();
+    // Pause and play again while the timer thread still runs the first play's first tick
+    // (it read that routine before the pause).
+    ASSERT_TRUE(t.Stop(true));
+    Install(t, false);
+    ASSERT_TRUE(t.Start());
+    first(&t);
+    EXPECT_EQ(gSteps, 0);
+    EXPECT_EQ(t.tickHandler.load(), first);
+    // The new play's own event installs its step and moves on every tick.
+    ASSERT_TRUE(service.Tick());
+    ASSERT_TRUE(service.Tick());
+    EXPECT_EQ(gSteps, 2);
+    EXPECT_EQ(t.tickHandler.load(), &Step);
+    ASSERT_TRUE(t.Stop(false));
+}
+
 TEST_F(EventTimerTest, TheDelayedCallRunsOnce5000MsAfterItWasArmed) {
     EventTimer t(&service);
     EXPECT_FALSE(t.StartDelayedNotify());  // nothing plays

@@ -1,7 +1,8 @@
 // The chart's readouts as a user sees them: the real program on an image written by astropy,
 // a slice line made with Extraction/Statistic > Create > Slice mask > Line, and the pointer
 // moved over the "Chart Tools" chart with XTest. The coordinates page of that window shows
-// the sample under the chart's cursor (X:) and its value (Y:), its value page the same value
+// the sample under the chart's cursor (X:, counted from 1 as the image readouts count
+// pixels) and its value (Y:), its value page the same value
 // (V:), and the statistic list the count, sum, extremes, mean and spread of the profile,
 // each read from the screen and compared with numpy's on the pixels under the line.
 #include <gtest/gtest.h>
@@ -84,9 +85,9 @@ protected:
         return false;
     }
 
-    // With the pointer over the plot at the middle of sample `near`: the sample that X:
-    // shows (one of the samples beside it; the cursor snaps to whole samples), whose value
-    // Y: must show. -1 when the readout does not come.
+    // With the pointer over the plot at the middle of sample `near` (from 0): the sample
+    // that X: shows as its number from 1 (one of the samples beside it; the cursor snaps
+    // to whole samples), whose value Y: must show. -1 when the readout does not come.
     int ReadoutNear(int near, std::string* why) {
         Picture window;
         Screen::Rect at;
@@ -108,14 +109,14 @@ protected:
             if (!GrabTools(&window, &at)) continue;
             for (int k = std::max(0, near - 2); k <= std::min<int>(profile.size() - 1, near + 2); ++k) {
                 std::string unused;
-                if (!FieldShows(window, "X:", std::to_string(k), &unused)) continue;
+                if (!FieldShows(window, "X:", std::to_string(k + 1), &unused)) continue;
                 // The coordinates page's Y: and the value page's V: both show the sample's value.
                 const std::string value = std::to_string(profile[static_cast<size_t>(k)]);
                 if (FieldShows(window, "Y:", value, why) && FieldShows(window, "V:", value, why)) return k;
-                *why = "X: " + std::to_string(k) + ", " + *why;
+                *why = "X: " + std::to_string(k + 1) + ", " + *why;
                 break;
             }
-            if (why->empty()) FieldShows(window, "X:", std::to_string(near), why);
+            if (why->empty()) FieldShows(window, "X:", std::to_string(near + 1), why);
         }
         return -1;
     }

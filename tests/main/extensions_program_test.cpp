@@ -2,7 +2,9 @@
 // 40 x 32), opened in the real program and stepped through with the fast selector's
 // "STREAM(S):" arrows as a user does (XTest): the selector, the Source's Info page, the
 // workspace's picture (over the extension's own range), the preview and "Copy to
-// clipboard" all show the chosen extension.
+// clipboard" all show the chosen extension. The same file under a name in UTF-8 with
+// letters beyond any 8-bit code page: the file tab and the Info page draw the name as
+// written and "Copy to clipboard" copies it as UTF-8.
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
@@ -28,6 +30,9 @@ using testing_program::Picture;
 using testing_program::ProgramRun;
 using testing_program::Screen;
 
+// Latin letters with marks (no Windows-1251 byte has them) and Cyrillic ones.
+constexpr const char* kUtf8Name = "\xC3\xBCn\xC3\xAF" "c\xC3\xB8" "d\xC3\xA9_\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.fits";
+
 class ExtensionsProgram : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -40,7 +45,9 @@ protected:
             "y, x = np.mgrid[0:32, 0:40]\n"
             "err = (1000.0 + x * 7.5 - y * 3.25).astype(np.float32)\n"
             "fits.HDUList([fits.PrimaryHDU(), fits.ImageHDU(sci, name='SCI'), fits.ImageHDU(err, name='ERR')])"
-            ".writeto('" + files.File("ext.fits") + "')\n";
+            ".writeto('" + files.File("ext.fits") + "')\n"
+            "import shutil\n"
+            "shutil.copy('" + files.File("ext.fits") + "', '" + files.File(kUtf8Name) + "')\n";
         testing_util::WriteText(files.File("make.py"), script);
         int status = -1;
         const std::string out =
@@ -197,6 +204,53 @@ TEST_F(ExtensionsProgram, TheSelectorInfoPagePictureAndClipboardShowOneExtension
     ASSERT_TRUE(stepStream(false));
     EXPECT_TRUE(waitShows(1, &why)) << why << "\n" << Keep("ext_stream1");
     EXPECT_TRUE(program->Running());
+    EXPECT_EQ(program->End(), 0);
+}
+
+TEST_F(ExtensionsProgram, ANameInUtf8IsDrawnAndCopiedAsWritten) {
+    std::string why;
+    main = testing_program::StartOnFiles(screen, program, files.File("run"), {files.File(kUtf8Name)}, &why);
+    ASSERT_NE(main, 0u) << why;
+    ASSERT_TRUE(program->WaitForLog("Source format", 20000)) << program->Log();
+    const testing_program::InkMask name = testing_program::UiTextInk(kUtf8Name);
+    ASSERT_GT(name.width, 0);
+
+    // The Info page's "Name" row shows it in the value column (66 pixels right of the
+    // labels, as "Original size" shows the size), the file tab right of the page column.
+    auto shown = [&](std::string* what) {
+        int ox = 0, oy = 0, nx = 0, ny = 0, tx = 0, ty = 0;
+        if (!screen.Grab(Root(), &shot)) return (*what = "no screen", false);
+        if (!testing_program::FindInk(shot, 0, 0, shot.width / 2, shot.height,
+                                      testing_program::UiTextInk("Original size"), &ox, &oy))
+            return (*what = "no Info page", false);
+        if (!testing_program::FindInk(shot, ox - 4, oy - 120, 60, 120, testing_program::UiTextInk("Name"), &nx, &ny))
+            return (*what = "no Name row", false);
+        if (!testing_program::ShowsInk(shot, ox + 66, ny - 4, 194, 18, name, kUtf8Name, what)) return false;
+        if (!testing_program::FindInk(shot, ox + 260, 0, shot.width - ox - 260, oy, name, &tx, &ty))
+            return (*what = "the file tab does not show the name", false);
+        return true;
+    };
+    bool ok = false;
+    for (int waited = 0; waited < 15000 && !ok; waited += 250) {
+        ok = shown(&why);
+        if (!ok) std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    EXPECT_TRUE(ok) << why << "\n" << Keep("utf8_name");
+
+    // "Copy to clipboard" (168 pixels right of "Original size", 213 below it): the name
+    // as UTF-8, as the UTF8_STRING target gives it.
+    int ox = 0, oy = 0;
+    ASSERT_TRUE(testing_program::FindInk(shot, 0, 0, shot.width / 2, shot.height,
+                                         testing_program::UiTextInk("Original size"), &ox, &oy));
+    std::string copied;
+    for (int waited = 0; waited < 10000; waited += 700) {
+        testing_program::ClickAt(D(), Root(), ox + 168, oy + 213);
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        int status = -1;
+        copied = testing_program::RunCommand("timeout 5 xclip -selection clipboard -t UTF8_STRING -o 2>&1", &status);
+        if (copied.find("Name ") != std::string::npos) break;
+    }
+    EXPECT_NE(copied.find(std::string(": ") + kUtf8Name + "\r\n"), std::string::npos) << copied;
     EXPECT_EQ(program->End(), 0);
 }
 

@@ -2,8 +2,9 @@
 // files written by astropy, driven only through XTest and judged by the screen. The fast
 // selector's "FRAME(S):" field and the transport page's frame number follow each other's
 // steps and the played frames; a rate typed into the transport's rate field while the cube
-// plays is shown and sets the pace (the page's own rate readout measures it); and F10
-// after Ctrl+1 brings the frame back into the view, fitted and centred.
+// plays is shown and sets the pace (the page's own rate readout measures it); Play and
+// Pause again and again at 20 frames a second each move the frame on; and F10 after
+// Ctrl+1 brings the frame back into the view, fitted and centred.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -55,6 +56,7 @@ h = fits.PrimaryHDU(c)
 h.header['DATAMIN'] = 0
 h.header['DATAMAX'] = 1300
 h.writeto(folder + '/cube.fits', overwrite=True)
+fits.PrimaryHDU(np.arange(100, dtype=np.int16).repeat(256).reshape(100, 16, 16)).writeto(folder + '/long.fits', overwrite=True)
 w = np.full((300, 1600), 400, np.int16)
 w[:12, :] = w[-12:, :] = w[:, :12] = w[:, -12:] = 1000
 h = fits.PrimaryHDU(w)
@@ -115,9 +117,9 @@ protected:
     Box RateReadout() const { return {rateX - 4, rateY + 15, 37, 17}; }
 
     bool Shows(const Box& b, const std::string& text) { return ShowsText(shot, b.x, b.y, b.width, b.height, text); }
-    // The frame number a field shows (1 .. kPlayFrames), 0 when it shows none of them.
-    int FrameIn(const Box& b) {
-        for (int n = 1; n <= kPlayFrames; ++n)
+    // The frame number a field shows (1 .. last), 0 when it shows none of them.
+    int FrameIn(const Box& b, int last = kPlayFrames) {
+        for (int n = 1; n <= last; ++n)
             if (Shows(b, std::to_string(n))) return n;
         return 0;
     }
@@ -163,6 +165,7 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
     }
     void ClickPlay() { Click(rateX - 115, rateY + 56); }
+    void ClickPause() { Click(rateX - 91, rateY + 56); }
     void ClickLoop() { Click(rateX - 13, rateY + 56); }
 
     // Types a rate into the transport's rate field: the caret to the end, the old text
@@ -229,6 +232,33 @@ TEST_F(PlayProgram, TheFastSelectorFollowsThePlayedFrames) {
         if (seen[i] > 3) {
             EXPECT_GT(seen[i], seen[i - 1]) << list;
         }
+    }
+    EXPECT_TRUE(program->Running());
+}
+
+// Play, then Pause a moment later, at 20 frames a second (a cube of 100 frames, whose end
+// no round reaches): the shown frame has moved on from the first; Play again ends the paused play and the frame returns to the first.
+// Every round moves the frame, however many came before (a pause once left the next
+// play's timer without its step, and that play showed the first frame still).
+TEST_F(PlayProgram, PlayAndPauseAgainAndAgainEachMoveTheFrame) {
+    ASSERT_NO_FATAL_FAILURE(Start("long.fits"));
+    ASSERT_TRUE(WaitFor(TransportFrame(), "1")) << Why(TransportFrame(), "1");
+    for (int round = 1; round <= 8; ++round) {
+        SCOPED_TRACE(round);
+        ClickPlay();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100 + 40 * round));
+        ClickPause();
+        // Paused: the frame number stays where the pause found it, past the first.
+        int paused = 0;
+        for (int waited = 0; waited < 5000 && paused < 2; waited += 100) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (Grab()) paused = FrameIn(TransportFrame(), 100);
+        }
+        EXPECT_GE(paused, 2) << "the paused play shows frame " << paused << "; " << Why(TransportFrame(), "2");
+        // Play ends the paused play: back to the first frame.
+        ClickPlay();
+        ASSERT_TRUE(WaitFor(TransportFrame(), "1")) << Why(TransportFrame(), "1");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // no double click
     }
     EXPECT_TRUE(program->Running());
 }

@@ -3,8 +3,9 @@
 // y = 100, 200), driven only through XTest and judged only by the pixels of its main
 // window. The ruler keys ("=", "\", "-") and the Grid menu's ruler entries switch the
 // rulers along the cell's top and left edges; at two zooms and after a scroll each ruler's
-// labels are read off the screen and the tick under a label must stand on the screen
-// pixel of that frame column (or row) as the white lines show it.
+// labels are read off the screen and the tick under a label must stand in the middle of
+// the frame column (or row) that the readouts call by that number (counted from 1, so
+// the label 100 stands on the pixel just before the white line at index 100).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -222,27 +223,32 @@ protected:
         ASSERT_EQ(s.rows.size(), 2u) << what;
         const double zoomX = (s.columns[2] - s.columns[0]) / (2.0 * step);
         const double zoomY = (s.rows[1] - s.rows[0]) / static_cast<double>(step);
+        // The middle of the pixel before a line's first screen pixel; the one-pixel tick
+        // line covers the screen pixel that holds it (either one where it falls on an edge).
+        const auto middleBefore = [](int lineStart, double zoom) { return lineStart - zoom / 2.0; };
         for (int i = 0; i < 3; ++i) {
             const int value = step * (i + 1);
             const Label l = HorizontalLabel(s, std::to_string(value));
             ASSERT_TRUE(l.found) << what << ": no label " << value << " on the top ruler";
-            EXPECT_NEAR(l.tick, s.columns[static_cast<size_t>(i)], slack) << what << ": label " << value;
+            EXPECT_NEAR(l.tick + 0.5, middleBefore(s.columns[static_cast<size_t>(i)], zoomX), 0.5 + slack)
+                << what << ": label " << value << " at column " << l.tick << ", the line at " << s.columns[i];
         }
         for (int i = 0; i < 2; ++i) {
             const int value = step * (i + 1);
             const Label l = VerticalLabel(s, std::to_string(value));
             ASSERT_TRUE(l.found) << what << ": no label " << value << " on the left ruler";
-            EXPECT_NEAR(l.tick, s.rows[static_cast<size_t>(i)], slack) << what << ": label " << value;
+            EXPECT_NEAR(l.tick + 0.5, middleBefore(s.rows[static_cast<size_t>(i)], zoomY), 0.5 + slack)
+                << what << ": label " << value << " at row " << l.tick << ", the line at " << s.rows[i];
         }
         // A label between the lines: half a step, where the zoom puts it (when the ruler's
         // step has one).
         const Label before = HorizontalLabel(s, std::to_string(step / 2));
         if (before.found) {
-            EXPECT_NEAR(before.tick, s.columns[0] - step / 2 * zoomX, 1.0 + slack) << what;
+            EXPECT_NEAR(before.tick + 0.5, middleBefore(s.columns[0], zoomX) - step / 2 * zoomX, 1.0 + slack) << what;
         }
         const Label between = VerticalLabel(s, std::to_string(step * 3 / 2));
         if (between.found) {
-            EXPECT_NEAR(between.tick, s.rows[0] + step / 2 * zoomY, 1.0 + slack) << what;
+            EXPECT_NEAR(between.tick + 0.5, middleBefore(s.rows[0], zoomY) + step / 2 * zoomY, 1.0 + slack) << what;
         }
     }
 

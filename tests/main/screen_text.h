@@ -46,6 +46,25 @@ inline InkMask TextInk(const std::string& text) {
     return CropInk(m);
 }
 
+// The code points of a text as the program reads it: a well-formed UTF-8 sequence (a
+// file name) is one character, any other byte a Windows-1251 one.
+inline std::vector<uint32_t> TextCodePoints(const std::string& text) {
+    std::vector<uint32_t> out;
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t n = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 1;
+        uint32_t cp = n == 4 ? lead & 7u : n == 3 ? lead & 15u : lead & 31u;
+        bool whole = n > 1 && lead < 0xF5 && i + n <= text.size();
+        for (size_t k = 1; whole && k < n; ++k) {
+            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+        }
+        out.push_back(whole ? cp : gCp1251ToUnicode(lead));
+        i += whole ? n : 1;
+    }
+    return out;
+}
+
 // `text` set as the toolkit sets it in a system face (the page lists' "Arial"): FreeType's
 // one-bit glyphs of the face the family finds, `em` pixels high, each at the pen by its
 // bearing, the pen moved by the rounded advance; cut to its ink (empty without the face).
@@ -58,12 +77,13 @@ inline InkMask SystemTextInk(const std::string& text, const char* family, int32_
     if (!fontft::OpenFace(request, &match) || FT_Set_Pixel_Sizes(match.face, em, em) != 0) return m;
     FT_Face face = match.face;
     const int base = 2 * em;
-    m.width = static_cast<int>(text.size() + 2) * 2 * em;
+    const std::vector<uint32_t> codes = TextCodePoints(text);
+    m.width = static_cast<int>(codes.size() + 2) * 2 * em;
     m.height = 4 * em;
     m.bits.assign(static_cast<size_t>(m.width) * m.height, 0);
     int pen = em;
-    for (unsigned char c : text) {
-        if (FT_Load_Glyph(face, fontft::GlyphIndex(face, c), FT_LOAD_TARGET_MONO) != 0) continue;
+    for (uint32_t c : codes) {
+        if (FT_Load_Glyph(face, FT_Get_Char_Index(face, c), FT_LOAD_TARGET_MONO) != 0) continue;
         if (match.needEmbolden) FT_GlyphSlot_Embolden(face->glyph);
         if (match.needOblique) FT_GlyphSlot_Oblique(face->glyph);
         if (face->glyph->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) != 0)
