@@ -553,7 +553,6 @@ bool ShapeFileWriter::WriteMarker(const char* line) {
 
 bool ShapeFileWriter::WriteHeader(FILE* f) {
     const Shape& s = *shape;
-    const ShapeHeader& h = s.header;
     char source[kPathMax];
     if (s.view != nullptr && s.view->SourcePath(source) && source[0] != '\0') {
         const char* slash = std::strrchr(source, '/');
