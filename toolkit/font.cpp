@@ -1008,21 +1008,25 @@ bool BatchRun(const gFont* font, const GLint vp[4], float* rx, float ry, const c
     return true;
 }
 
+// Whether the run of n characters can be drawn from the atlas of 8-bit glyphs: a run that
+// holds other characters is drawn from the lists, unless each of them has an 8-bit glyph,
+// in which case the run is rewritten as those bytes (into *bytes, text and n follow).
+bool AtlasRun(const gFont* font, const char** text, int32_t* n, std::string* bytes) {
+    const bool atlas = font->listType != kListTypeOutline && font->atlas != nullptr;
+    if (!HasHighBytes(*text, *n)) return atlas;
+    if (!RunAsBytes(font, *text, *n, bytes)) return false;
+    *text = bytes->data();
+    *n = static_cast<int32_t>(bytes->size());
+    return atlas;
+}
+
 // Draws n characters of text (n already bounded) with the baseline start at frame
 // point (x, y), moved by (dx, dy) window pixels.
 void DrawPlaced(const gFont* font, float x, float y, float dx, float dy, const char* text, int32_t n, bool cut) {
     if (n == 0 && !cut) return;
     // The atlas holds the 8-bit glyphs: a run with others is drawn from the lists.
     std::string bytes;
-    bool fromAtlas = font->listType != kListTypeOutline && font->atlas != nullptr;
-    if (HasHighBytes(text, n)) {
-        if (RunAsBytes(font, text, n, &bytes)) {
-            text = bytes.data();
-            n = static_cast<int32_t>(bytes.size());
-        } else {
-            fromAtlas = false;
-        }
-    }
+    const bool fromAtlas = AtlasRun(font, &text, &n, &bytes);
     GLint renderMode = GL_RENDER;
     if (fromAtlas) glGetIntegerv(GL_RENDER_MODE, &renderMode);
     if (fromAtlas && renderMode == GL_RENDER) {
@@ -1624,15 +1628,7 @@ void gTextDrawRun(const gFont* font, const char* text, int32_t count, bool cut) 
     if (n == 0 && !cut) return;
     FlushBatch();
     std::string bytes;
-    bool fromAtlas = font->listType != kListTypeOutline && font->atlas != nullptr;
-    if (HasHighBytes(text, n)) {
-        if (RunAsBytes(font, text, n, &bytes)) {
-            text = bytes.data();
-            n = static_cast<int32_t>(bytes.size());
-        } else {
-            fromAtlas = false;
-        }
-    }
+    const bool fromAtlas = AtlasRun(font, &text, &n, &bytes);
     if (fromAtlas) {
         GLint valid = GL_FALSE;
         glGetIntegerv(GL_CURRENT_RASTER_POSITION_VALID, &valid);

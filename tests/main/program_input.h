@@ -130,22 +130,29 @@ inline void Drag(Display* d, Window w, int x, int y, int dx, int dy, int steps =
     XSync(d, False);
 }
 
+// The runs of the tabs' colours (the chosen tab's and the others') at least 20 pixels long in
+// a row of the picture from left to right, as (first, end) pairs.
+inline std::vector<std::pair<int, int>> TabRuns(const Picture& shot, int left, int right, int row) {
+    static constexpr uint8_t kChosen[3] = {153, 255, 153}, kOther[3] = {41, 145, 41};
+    auto tab = [&](int px) { return SameColour(shot.At(px, row), kChosen) || SameColour(shot.At(px, row), kOther); };
+    std::vector<std::pair<int, int>> runs;
+    right = std::min(right, shot.width);
+    for (int px = std::max(left, 0); px < right; ++px) {
+        if (!tab(px)) continue;
+        int end = px;
+        while (end < right && tab(end)) ++end;
+        if (end - px >= 20) runs.push_back({px, end});
+        px = end;
+    }
+    return runs;
+}
+
 // The tabs of the main window's page column on a picture of the screen: the runs of the
 // tab colours in the first row that holds four of them left of the workspace (the main
 // window's rectangle on the picture); the centre of tab n.
 inline bool PageTab(const Picture& shot, int left, int top, int n, int* x, int* y) {
-    static constexpr uint8_t kChosen[3] = {153, 255, 153}, kOther[3] = {41, 145, 41};
-    auto tab = [&](int px, int row) { return SameColour(shot.At(px, row), kChosen) || SameColour(shot.At(px, row), kOther); };
     for (int row = std::max(top, 0); row < std::min(top + 400, shot.height); ++row) {
-        std::vector<std::pair<int, int>> runs;
-        const int right = std::min(left + 330, shot.width);
-        for (int px = std::max(left, 0); px < right; ++px) {
-            if (!tab(px, row)) continue;
-            int end = px;
-            while (end < right && tab(end, row)) ++end;
-            if (end - px >= 20) runs.push_back({px, end});
-            px = end;
-        }
+        const std::vector<std::pair<int, int>> runs = TabRuns(shot, left, left + 330, row);
         if (runs.size() >= 4 && n < static_cast<int>(runs.size())) {
             *x = (runs[n].first + runs[n].second) / 2;
             *y = row + 4;
@@ -158,20 +165,10 @@ inline bool PageTab(const Picture& shot, int left, int top, int n, int* x, int* 
 // Tab n of a page's own tab bar (the Source's "Info", "Options") in the column from left to
 // right: the first row below the column's tab bar with two runs of the tabs' colours.
 inline bool OwnPageTab(const Picture& shot, int left, int right, int top, int n, int* x, int* y) {
-    static constexpr uint8_t kChosen[3] = {153, 255, 153}, kOther[3] = {41, 145, 41};
     int gx = 0, gy = 0;
     if (!PageTab(shot, left, top, 0, &gx, &gy)) return false;
-    auto tab = [&](int px, int row) { return SameColour(shot.At(px, row), kChosen) || SameColour(shot.At(px, row), kOther); };
-    right = std::min(right, shot.width);
     for (int row = gy + 12; row < gy + 150 && row < shot.height; ++row) {
-        std::vector<std::pair<int, int>> tabs;
-        for (int px = std::max(left, 0); px < right; ++px) {
-            if (!tab(px, row)) continue;
-            int end = px;
-            while (end < right && tab(end, row)) ++end;
-            if (end - px >= 20) tabs.push_back({px, end});
-            px = end;
-        }
+        const std::vector<std::pair<int, int>> tabs = TabRuns(shot, left, right, row);
         if (tabs.size() >= 2 && n < static_cast<int>(tabs.size())) {
             *x = (tabs[n].first + tabs[n].second) / 2;
             *y = row + 3;

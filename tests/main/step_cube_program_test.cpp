@@ -85,6 +85,18 @@ int GreyAt(const Picture& p, const PictureBox& b, int x, int y) {
 }
 
 // Mean grey of a quarter of the box: 0 left, 1 right, 2 top, 3 bottom.
+// The largest difference between the picture and frame 1's greys laid about the diagonal
+// (frame 2's ramp) or turned round (frame 3's).
+int WorstDifference(const Picture& p, const PictureBox& b, const int first[kSide][kSide], bool turnedRound) {
+    int worst = 0;
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x) {
+            const int want = turnedRound ? first[kSide - 1 - y][kSide - 1 - x] : first[x][y];
+            worst = std::max(worst, std::abs(GreyAt(p, b, x, y) - want));
+        }
+    return worst;
+}
+
 double QuarterMean(const Picture& p, const PictureBox& b, int quarter) {
     const int w = b.Width() / 4, h = b.Height() / 4;
     int x0 = b.left, x1 = b.right, y0 = b.top, y1 = b.bottom;
@@ -215,13 +227,7 @@ TEST_F(StepCubeProgram, EachFrameShowsItsOwnRampAndStatistics) {
     // half; its statistics on the Info page; the preview turned with it.
     ASSERT_TRUE(StepForward());
     int worst = 0;
-    auto transposed = [&] {
-        worst = 0;
-        if (!FindPicture(&view)) return false;
-        for (int y = 0; y < kSide; ++y)
-            for (int x = 0; x < kSide; ++x) worst = std::max(worst, std::abs(GreyAt(shot, view, x, y) - first[x][y]));
-        return worst <= 2;
-    };
+    auto transposed = [&] { return FindPicture(&view) && (worst = WorstDifference(shot, view, first, false)) <= 2; };
     EXPECT_TRUE(WaitFor(transposed)) << "frame 2 differs from frame 1 turned by up to " << worst << " levels";
     Save("step_cube_frame2");
     int white = 0;
@@ -241,14 +247,7 @@ TEST_F(StepCubeProgram, EachFrameShowsItsOwnRampAndStatistics) {
 
     // Frame 3 runs upwards from 2000 to 2399: frame 1 upside down, over 2000 … 2399.
     ASSERT_TRUE(StepForward());
-    auto flipped = [&] {
-        worst = 0;
-        if (!FindPicture(&view)) return false;
-        for (int y = 0; y < kSide; ++y)
-            for (int x = 0; x < kSide; ++x)
-                worst = std::max(worst, std::abs(GreyAt(shot, view, x, y) - first[kSide - 1 - y][kSide - 1 - x]));
-        return worst <= 2;
-    };
+    auto flipped = [&] { return FindPicture(&view) && (worst = WorstDifference(shot, view, first, true)) <= 2; };
     EXPECT_TRUE(WaitFor(flipped)) << "frame 3 differs from frame 1 turned round by up to " << worst << " levels";
     EXPECT_TRUE(WaitFor([&] { return RangeShows("2399", "2000", &why); }, 5000)) << why;
     Save("step_cube_frame3");
@@ -292,14 +291,7 @@ TEST_F(StepCubeProgram, TheFrameStepIsCountedAndShownAtOnce) {
     for (int y = 0; y < kSide; ++y)
         for (int x = 0; x < kSide; ++x) first[y][x] = GreyAt(shot, view, x, y);
     int worst = 0;
-    auto showsFrame3 = [&] {
-        worst = 0;
-        if (!FindPicture(&view)) return false;
-        for (int y = 0; y < kSide; ++y)
-            for (int x = 0; x < kSide; ++x)
-                worst = std::max(worst, std::abs(GreyAt(shot, view, x, y) - first[kSide - 1 - y][kSide - 1 - x]));
-        return worst <= 2;
-    };
+    auto showsFrame3 = [&] { return FindPicture(&view) && (worst = WorstDifference(shot, view, first, true)) <= 2; };
     testing_program::FrameSelector frames;
     std::string why;
     auto setStep = [&](const char* step) {
