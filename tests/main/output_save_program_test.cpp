@@ -178,6 +178,29 @@ protected:
         return screen.FindWindow(kSaveTitle) == 0;
     }
 
+    // The program on one of the test's files, its "Plug-ins" page shown.
+    bool StartOnPluginsPage(const char* name) {
+        if (!Start(name) || !program->WaitForLog("Source format", 20000)) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        const Screen::Rect m = screen.RectOf(main);
+        int x = 0, y = 0;
+        if (!screen.Grab(Root(), &shot) || !testing_program::PageTab(shot, m.left, m.top, 1, &x, &y)) return false;
+        testing_program::ClickAt(D(), Root(), x, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        return true;
+    }
+
+    // The Output page (opened by a cancelled Save) with "Processed data" chosen in its
+    // "Connect:" list (the list's arrow 256 pixels on); the page's window, or 0.
+    Window ConnectProcessedData() {
+        if (!OpenAndCancelSaveDialog()) return 0;
+        const Window page = screen.WaitForWindow(kOutputPage, 8000);
+        int x = 0, y = 0;
+        if (page == 0 || !WaitForText(page, "Connect:", &x, &y)) return 0;
+        testing_program::ClickAt(D(), Root(), x + 256, y + 4);
+        return ClickText(0, "Processed data") ? page : 0;
+    }
+
     // The path typed into the save dialog's "File name:" field and Return. On a loaded machine
     // the first keys can reach the field before it has the focus: a dialog still open after the
     // wait has the path typed once more.
@@ -258,22 +281,6 @@ protected:
         screen.Grab(Root(), &shot);
         testing_program::WritePpm(path, shot);
         return path;
-    }
-
-    // The pixels of the status line along the bottom of the main window drawn in the error
-    // colour (a strong red).
-    int ErrorPixelsOnTheStatusLine() {
-        XWindowAttributes a;
-        if (!XGetWindowAttributes(D(), main, &a) || a.height < 24) return -1;
-        Picture line;
-        if (!screen.Grab(main, &line, 0, a.height - 22, a.width, 22)) return -1;
-        int red = 0;
-        for (int y = 0; y < line.height; ++y)
-            for (int x = 0; x < line.width; ++x) {
-                const uint8_t* p = line.At(x, y);
-                red += p[0] >= 200 && p[1] <= 60 && p[2] <= 60;
-            }
-        return red;
     }
 
     testing_util::TempFolder files;
@@ -394,7 +401,7 @@ TEST_F(OutputSaveProgram, AFileWhoseNameIsTakenIsReportedAsAnError) {
     ASSERT_EQ(mkdir(blocked.c_str(), 0700), 0);
     ASSERT_TRUE(SaveAs(files.File("out/cube.fits")));
     EXPECT_TRUE(StatusShows("'" + blocked + "' - not written")) << Keep("save_blocked") << "\n" << program->Log();
-    EXPECT_GT(ErrorPixelsOnTheStatusLine(), 20) << "not in the error colour: " << Keep("save_blocked_colour");
+    EXPECT_GT(testing_program::ErrorPixelsOnTheStatusLine(screen, main), 20) << "not in the error colour: " << Keep("save_blocked_colour");
     struct stat st {};
     ASSERT_EQ(stat(blocked.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -528,14 +535,8 @@ TEST_F(OutputSaveProgram, SignedDataSavedUnsignedReopensWithTheValuesSaved) {
 // elsewhere the Blur of the data with each NaN neighbour counted as the centre sample
 // (numpy, edges repeated).
 TEST_F(OutputSaveProgram, BlurredNaNSamplesStayWhereTheyWere) {
-    ASSERT_TRUE(Start("nan.fits"));
-    ASSERT_TRUE(program->WaitForLog("Source format", 20000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const Screen::Rect m = screen.RectOf(main);
+    ASSERT_TRUE(StartOnPluginsPage("nan.fits"));
     int x = 0, y = 0;
-    ASSERT_TRUE(screen.Grab(Root(), &shot) && testing_program::PageTab(shot, m.left, m.top, 1, &x, &y));
-    testing_program::ClickAt(D(), Root(), x, y);  // "Plug-ins"
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
     ASSERT_TRUE(ClickText(0, "Add Filter")) << Keep("blur_no_add");
     ASSERT_TRUE(ClickText(0, "Convolution")) << Keep("blur_no_menu");
     ASSERT_TRUE(ClickText(0, "Convolver")) << Keep("blur_no_convolver");
@@ -547,13 +548,7 @@ TEST_F(OutputSaveProgram, BlurredNaNSamplesStayWhereTheyWere) {
     }
     ASSERT_TRUE(WaitForNoText(0, "Contrast *+ [soft]")) << Keep("blur_not_stepped");
 
-    // The Output page's "Connect:" list (its arrow 256 pixels on): the processed data.
-    ASSERT_TRUE(OpenAndCancelSaveDialog()) << program->Log();
-    const Window page = screen.WaitForWindow(kOutputPage, 8000);
-    ASSERT_NE(page, 0u);
-    ASSERT_TRUE(WaitForText(page, "Connect:", &x, &y));
-    testing_program::ClickAt(D(), Root(), x + 256, y + 4);
-    ASSERT_TRUE(ClickText(0, "Processed data")) << Keep("blur_no_connect");
+    ASSERT_NE(ConnectProcessedData(), 0u) << Keep("blur_no_connect") << program->Log();
     mkdir(files.File("a").c_str(), 0700);
     ASSERT_TRUE(SaveAs(files.File("a/b.fits"), "Save As - [Proccessing] [All]"));
     const std::string written = files.File("a/nan001_snr0001.fits");
@@ -582,14 +577,8 @@ TEST_F(OutputSaveProgram, BlurredNaNSamplesStayWhereTheyWere) {
 // DATAMIN and DATAMAX those of the data; the 16-bit file holds its BLANK value there, with
 // the card, so that astropy finds NaN at the same places; both pass fitsverify.
 TEST_F(OutputSaveProgram, WhereARotatedFrameHasNoDataTheFilesHoldMissingSamples) {
-    ASSERT_TRUE(Start("s16.fits"));
-    ASSERT_TRUE(program->WaitForLog("Source format", 20000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    const Screen::Rect m = screen.RectOf(main);
+    ASSERT_TRUE(StartOnPluginsPage("s16.fits"));  // the affine filter's page
     int x = 0, y = 0;
-    ASSERT_TRUE(screen.Grab(Root(), &shot) && testing_program::PageTab(shot, m.left, m.top, 1, &x, &y));
-    testing_program::ClickAt(D(), Root(), x, y);  // "Plug-ins": the affine filter's page
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
     ASSERT_TRUE(ClickText(0, "Lock")) << Keep("rotate_no_lock");
     // The angle's field stands 120 pixels right of its label.
     ASSERT_TRUE(WaitForText(0, "Rotate angle [Z]:", &x, &y)) << Keep("rotate_no_angle");
@@ -600,12 +589,8 @@ TEST_F(OutputSaveProgram, WhereARotatedFrameHasNoDataTheFilesHoldMissingSamples)
     testing_program::PressKeys(D(), {XK_Return});
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
 
-    ASSERT_TRUE(OpenAndCancelSaveDialog()) << program->Log();
-    const Window page = screen.WaitForWindow(kOutputPage, 8000);
-    ASSERT_NE(page, 0u);
-    ASSERT_TRUE(WaitForText(page, "Connect:", &x, &y));
-    testing_program::ClickAt(D(), Root(), x + 256, y + 4);
-    ASSERT_TRUE(ClickText(0, "Processed data")) << Keep("rotate_no_connect");
+    const Window page = ConnectProcessedData();
+    ASSERT_NE(page, 0u) << Keep("rotate_no_connect") << program->Log();
     ASSERT_TRUE(ClickText(page, "Real 32")) << Keep("rotate_no_real32");
     mkdir(files.File("a").c_str(), 0700);
     ASSERT_TRUE(SaveAs(files.File("a/r.fits"), "Save As - [Proccessing] [All]"));

@@ -312,4 +312,21 @@ inline Window StartOnFiles(Screen& screen, std::optional<ProgramRun>& program, c
     return main;
 }
 
+// The pixels of the status line along the bottom of the main window drawn in the error
+// colour (a strong red); -1 when it cannot be read.
+inline int ErrorPixelsOnTheStatusLine(Screen& screen, Window main) {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(screen.display(), main, &a) || a.height < 24) return -1;
+    screen.Raise(main);
+    Picture line;
+    if (!screen.Grab(main, &line, 0, a.height - 22, a.width, 22)) return -1;
+    int red = 0;
+    for (int y = 0; y < line.height; ++y)
+        for (int x = 0; x < line.width; ++x) {
+            const uint8_t* p = line.At(x, y);
+            red += p[0] >= 200 && p[1] <= 60 && p[2] <= 60;
+        }
+    return red;
+}
+
 }  // namespace orva::testing_program

@@ -56,23 +56,6 @@ std::vector<std::string> ShownTitles(Screen& screen) {
     return titles;
 }
 
-// The pixels of the status line along the bottom of the main window drawn in the error
-// colour (a strong red).
-int ErrorPixelsOnTheStatusLine(Screen& screen, Window main) {
-    XWindowAttributes a;
-    if (!XGetWindowAttributes(screen.display(), main, &a) || a.height < 24) return -1;
-    screen.Raise(main);
-    Picture line;
-    if (!screen.Grab(main, &line, 0, a.height - 22, a.width, 22)) return -1;
-    int red = 0;
-    for (int y = 0; y < line.height; ++y)
-        for (int x = 0; x < line.width; ++x) {
-            const uint8_t* p = line.At(x, y);
-            red += p[0] >= 200 && p[1] <= 60 && p[2] <= 60;
-        }
-    return red;
-}
-
 // Clicks at a point of a window as the user would, through the X server.
 void Click(Display* d, Window w, int x, int y) {
     int rx = 0, ry = 0;
@@ -129,7 +112,7 @@ protected:
         if (main == 0) return {};
         ExpectShown(program, main, files_->File("range.fits"), "baseline");
         // A status line that reports nothing wrong has no red on it.
-        EXPECT_EQ(ErrorPixelsOnTheStatusLine(screen_, main), 0);
+        EXPECT_EQ(testing_program::ErrorPixelsOnTheStatusLine(screen_, main), 0);
         std::vector<std::string> titles = ShownTitles(screen_);
         EXPECT_EQ(program.End(), 0);
         return titles;
@@ -179,7 +162,7 @@ protected:
         // Nothing of the bad name was opened, and nothing reset the line since.
         EXPECT_EQ(Count(log, "Source format:"), 1u) << log;
         EXPECT_EQ(Count(log, "# status line 0:"), 1u) << log;
-        EXPECT_GT(ErrorPixelsOnTheStatusLine(screen_, main), 20);
+        EXPECT_GT(testing_program::ErrorPixelsOnTheStatusLine(screen_, main), 20);
         EXPECT_EQ(ShownTitles(screen_), windows);
         EXPECT_TRUE(program.Running());
         EXPECT_EQ(program.End(), 0);
