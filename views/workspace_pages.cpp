@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "app/cui.h"
 #include "app/field_readers.h"
@@ -49,6 +50,13 @@ constexpr int32_t kToolPageGap = 2;
 constexpr int32_t kToolPanelRoom = 284;
 // The value page is never smaller than this on either side.
 constexpr int32_t kValuePageMinimum = 100;
+// The row of tool pages along the main window's top, in its order, and where it starts
+// (right of the menu column).
+constexpr std::pair<int32_t, uint32_t> kToolRow[] = {{kWsIdFastSelector, kWsPageFastSelector},
+                                                     {kWsIdTransport, kWsPageTransport},
+                                                     {kWsIdCoordinates, kWsPageCoordinates},
+                                                     {kWsIdViewMode, kWsPageViewMode}};
+constexpr int32_t kToolRowLeft = 70;
 
 // The table, in index order; 2 and 6 stay empty.
 const WorkspacePageEntry kEntries[] = {
@@ -557,10 +565,18 @@ void WorkspaceOpenToolPages(WorkspaceComponent* ws) {
         WorkspacePlaceChartReadouts(ws);
         return;
     }
-    open(kWsIdFastSelector, kWsPageFastSelector);
-    open(kWsIdTransport, kWsPageTransport);
-    open(kWsIdCoordinates, kWsPageCoordinates);
-    open(kWsIdViewMode, kWsPageViewMode);
+    // The row along the window's top: every page of it gets its window now, those the
+    // user keeps off the screen hidden at once. Its band then stays theirs (the value page
+    // starts under it), and a page shown later comes back into the row, not to wherever a
+    // window made late would be put.
+    for (const auto& [id, index] : kToolRow) {
+        UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
+        if (r == nullptr || r->element.window != nullptr) continue;
+        gWindow* w = OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r);
+        if (w == nullptr || LayoutPageWanted(LayoutBitOf(index)) || w->hwnd == nullptr) continue;
+        platform::EnableWindow(w->hwnd, false);
+        gWinShow(w, false);
+    }
     WorkspacePlaceToolPages(ws);
 }
 
@@ -744,32 +760,30 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
 }
 
 void WorkspacePlaceToolPages(WorkspaceComponent* ws) {
-    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
+    // Only the main window (the one with the menus) has the row; the chart's window places
+    // its readouts with its panel.
+    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr || ws->group->menuBar == nullptr) return;
     gWindow* parent = gWinValidate(ws->group->windows[0]);
     if (parent == nullptr || parent->hwnd == nullptr) return;
-    // The fast selector stays where its window was placed; the transport page goes beside
-    // it, on its right, top edges level, and the readouts of the pointer (coordinates, then
-    // the view mode with the channel values) follow in that row. A page that is not shown
-    // leaves no gap.
-    gWindow* left = GroupToolPageWindow(ws, parent, kWsIdFastSelector);
-    for (int32_t id : {kWsIdTransport, kWsIdCoordinates, kWsIdViewMode}) {
-        gWindow* next = GroupToolPageWindow(ws, parent, id);
-        if (!gWinShownNow(next)) continue;
-        platform::Rect rect;
-        if (left == nullptr || !platform::GetWindowRect(left->hwnd, &rect)) {
-            left = next;
-            continue;
+    platform::Point origin{0, 0};
+    if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
+    // The row starts right of the menus at the window's top: the fast selector, the
+    // transport page, then the readouts of the pointer (coordinates, then the view mode
+    // with the channel values), top edges level. The pages shown close up from the row's
+    // start; the hidden ones wait after them, each to take its turn when shown again.
+    int32_t x = origin.x + kToolRowLeft;
+    for (const bool shown : {true, false}) {
+        for (const auto& [id, index] : kToolRow) {
+            (void)index;
+            gWindow* page = GroupToolPageWindow(ws, parent, id);
+            platform::Rect rect;
+            if (page == nullptr || gWinShownNow(page) != shown || !platform::GetWindowRect(page->hwnd, &rect)) continue;
+            platform::Point at{x, origin.y};
+            // A child window is placed in its parent's client area, an owned one on the screen.
+            if (page->parent == parent) at = {x - origin.x, 0};
+            platform::SetWindowPos(page->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
+            x += (rect.right - rect.left) + kToolPageGap;
         }
-        platform::Point at{rect.right + kToolPageGap, rect.top};
-        // A child window is placed in its parent's client area, an owned one on the screen.
-        if (next->parent == parent) {
-            platform::Point origin{0, 0};
-            if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
-            at.x -= origin.x;
-            at.y -= origin.y;
-        }
-        platform::SetWindowPos(next->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
-        left = next;
     }
 }
 
