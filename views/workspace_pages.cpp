@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "app/cui.h"
 #include "app/field_readers.h"
@@ -648,6 +649,148 @@ bool WorkspaceOpenValuePage(WorkspaceComponent* ws, bool toolWindow) {
     return true;
 }
 
+// ---- Room for a page over the cells ---------------------------------------------------------
+
+namespace {
+
+struct Box {
+    int32_t left, top, right, bottom;
+    bool Meets(const Box& o) const { return left < o.right && o.left < right && top < o.bottom && o.top < bottom; }
+    bool Holds(const Box& o) const { return o.left >= left && o.right <= right && o.top >= top && o.bottom <= bottom; }
+};
+
+bool ScreenBox(gWindow* w, Box* out) {
+    platform::Rect r;
+    if (w == nullptr || w->hwnd == nullptr || !platform::GetWindowRect(w->hwnd, &r)) return false;
+    *out = {r.left, r.top, r.right, r.bottom};
+    return true;
+}
+
+bool OnScreenNow(gWindow* w) { return w != nullptr && w->hwnd != nullptr && gWinShownNow(w) && platform::IsWindowVisible(w->hwnd); }
+
+// The shown widgets of a window, on the screen (each corner slot counts from its corner).
+// A child window over them (`under`) hides what of them reaches under it.
+void AddWidgetBoxes(gWindow* w, const Box* covering, std::vector<Box>* out, const Box* under = nullptr) {
+    platform::Point origin{0, 0};
+    if (!OnScreenNow(w) || !platform::ClientToScreen(w->hwnd, &origin)) return;
+    for (gElement* e = w->widgets.head; e != nullptr; e = e->next) {
+        if (dynamic_cast<gGroup*>(e) != nullptr || e->shown == 0 || e->cellWidth <= 0 || e->cellHeight <= 0) continue;
+        const int slot = gSlotIndex(e->style);
+        float left = e->x, top = e->y;
+        if (slot == 1 || slot == 3) left = static_cast<float>(w->clientWidth) - e->x - e->cellWidth;
+        if (slot == 2 || slot == 3) top = static_cast<float>(w->clientHeight) - e->y - e->cellHeight;
+        const Box b{origin.x + kernel::SaturateTrunc<int32_t>(left), origin.y + kernel::SaturateTrunc<int32_t>(top),
+                    origin.x + kernel::SaturateTrunc<int32_t>(std::ceil(left + e->cellWidth)),
+                    origin.y + kernel::SaturateTrunc<int32_t>(std::ceil(top + e->cellHeight))};
+        // What a window standing over this one hides needs no room kept.
+        if (covering != nullptr && covering->Holds(b)) continue;
+        Box seen = b;
+        if (under != nullptr && b.Meets(*under)) {
+            if (under->Holds(b)) continue;
+            if (b.left < under->left) seen.right = std::min(seen.right, under->left);
+            else if (b.right > under->right) seen.left = std::max(seen.left, under->right);
+            else if (b.top < under->top) seen.bottom = std::min(seen.bottom, under->top);
+            else seen.top = std::max(seen.top, under->bottom);
+        }
+        out->push_back(seen);
+    }
+}
+
+// What a page set over the cells must leave uncovered: every control of the program's two
+// windows and their strips (the main window's cells excepted: the pages stand over them),
+// the chart of the "Chart Tools" window, the band of the main window's tool row and every
+// other window of ours on the screen (for a page of the main window the "Chart Tools"
+// window too).
+std::vector<Box> KeptClear(gWindow* page, bool mainPage) {
+    std::vector<Box> kept;
+    CUI& cui = TheCUI();
+    gWindow* main = gWinValidate(cui.groups[0].windows[0]);
+    gWindow* tools = gWinValidate(cui.groups[1].windows[0]);
+    gWindow* mainCells = gWinValidate(cui.groups[0].windows[1]);
+    gWindow* chart = gWinValidate(cui.groups[1].windows[1]);
+    Box toolsBox{};
+    const bool toolsShown = OnScreenNow(tools) && ScreenBox(tools, &toolsBox);
+    for (gWindow* top = gWinList(); top != nullptr; top = top->next) {
+        if (top == page || !OnScreenNow(top)) continue;
+        // A page of the main window also leaves the "Chart Tools" window whole, as every
+        // other window.
+        if ((top != main && top != tools) || (top == tools && mainPage)) {
+            Box b{};
+            if (ScreenBox(top, &b)) kept.push_back(b);
+            continue;
+        }
+        // The main window's controls that the "Chart Tools" window stands over are out of
+        // reach anyway (a small screen has it over the main window's lower part).
+        const Box* covering = top == main && toolsShown ? &toolsBox : nullptr;
+        Box cellsBox{};
+        const bool cellsShown = top == main && OnScreenNow(mainCells) && ScreenBox(mainCells, &cellsBox);
+        AddWidgetBoxes(top, covering, &kept, cellsShown ? &cellsBox : nullptr);
+        for (gWindow* child = top->firstChild; child != nullptr; child = child->firstChild) {
+            if (child == page || child == mainCells) continue;
+            Box b{};
+            if (child == chart) {
+                if (OnScreenNow(child) && ScreenBox(child, &b)) kept.push_back(b);
+                continue;
+            }
+            AddWidgetBoxes(child, covering, &kept);
+        }
+    }
+    // The tool row's band, also where its pages are hidden now: they come back there.
+    if (main != nullptr && main->hwnd != nullptr) {
+        platform::Point origin{0, 0};
+        int32_t bottom = 0;
+        WorkspaceComponent* ws = AsWorkspace(cui.groups[0].workspace);
+        if (ws != nullptr && ws->container != nullptr && platform::ClientToScreen(main->hwnd, &origin)) {
+            for (const auto& [id, index] : kToolRow) {
+                (void)index;
+                UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
+                gWindow* w = r != nullptr ? gWinValidate(r->element.window) : nullptr;
+                Box b{};
+                if (w != nullptr && ScreenBox(w, &b)) bottom = std::max(bottom, b.bottom);
+            }
+            if (bottom > origin.y) kept.push_back({origin.x + kToolRowLeft, origin.y, origin.x + main->clientWidth, bottom});
+        }
+    }
+    return kept;
+}
+
+// The place nearest to `want` (top-left corner) where the page's box lies on the screen
+// and meets nothing kept clear; false when there is none.
+bool RoomNear(gWindow* page, bool mainPage, platform::Point want, platform::Point* at) {
+    Box own{};
+    if (!ScreenBox(page, &own)) return false;
+    const int32_t width = own.right - own.left, height = own.bottom - own.top;
+    const int32_t screenWidth = gScreenWidth(), screenHeight = gScreenHeight();
+    if (width <= 0 || height <= 0 || width > screenWidth || height > screenHeight) return false;
+    const std::vector<Box> kept = KeptClear(page, mainPage);
+    constexpr int32_t kStep = 2;
+    int64_t best = -1;
+    std::vector<const Box*> band;
+    for (int32_t y = 0; y + height <= screenHeight; y += kStep) {
+        band.clear();
+        for (const Box& k : kept)
+            if (k.top < y + height && y < k.bottom) band.push_back(&k);
+        for (int32_t x = 0; x + width <= screenWidth; x += kStep) {
+            const int64_t dx = x - want.x, dy = y - want.y;
+            const int64_t distance = dx * dx + dy * dy;
+            if (best >= 0 && distance >= best) continue;
+            const Box b{x, y, x + width, y + height};
+            bool free = true;
+            for (const Box* k : band)
+                if (b.Meets(*k)) {
+                    free = false;
+                    break;
+                }
+            if (!free) continue;
+            best = distance;
+            *at = {x, y};
+        }
+    }
+    return best >= 0;
+}
+
+}  // namespace
+
 void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft) {
     if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
     gWindow* parent = gWinValidate(ws->group->windows[0]);
@@ -663,6 +806,12 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft
         return;
     platform::Point at{std::max(cells.left, cells.right - (own.right - own.left) - 4), cells.top + 4};
     if (bottomLeft) at = {cells.left, std::max(cells.top, cells.bottom - (own.bottom - own.top))};
+    // The grid page and the statistic overlay take the free place nearest to that corner:
+    // over the cells while they leave room, else beside them, never over another page or a
+    // control (or the chart of the "Chart Tools" window).
+    platform::Point room{0, 0};
+    if (!bottomLeft && (id == kWsIdGrid || id == kWsIdStatistic) && RoomNear(page, ws->group == &TheCUI().groups[0], at, &room))
+        at = room;
     if (page->parent == parent) {
         platform::Point origin{0, 0};
         if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
