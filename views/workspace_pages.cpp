@@ -57,7 +57,7 @@ constexpr std::pair<int32_t, uint32_t> kToolRow[] = {{kWsIdFastSelector, kWsPage
                                                      {kWsIdTransport, kWsPageTransport},
                                                      {kWsIdCoordinates, kWsPageCoordinates},
                                                      {kWsIdViewMode, kWsPageViewMode}};
-constexpr int32_t kToolRowLeft = 70;
+constexpr int32_t kToolRowLeft = 72;
 
 // The table, in index order; 2 and 6 stay empty.
 const WorkspacePageEntry kEntries[] = {
