@@ -1,6 +1,10 @@
 #include "app/page_rows.h"
 
+#include <cmath>
+#include <cstring>
+
 #include "toolkit/edit_field.h"
+#include "toolkit/font.h"
 #include "toolkit/layout.h"
 #include "toolkit/number_field.h"
 #include "toolkit/text_layout.h"
@@ -117,6 +121,31 @@ gElement* PageRows::Add(int32_t kind, float width, const char* text, uint32_t co
         if (gTextHooks().layout != nullptr) gTextHooks().layout(e);
     }
     return e;
+}
+
+gElement* PageRows::FixedLabel(float width, const char* text, bool centred, uint32_t colour1, uint32_t colour2) {
+    gElement* e = Add(3, -1.0f, text, colour1, colour2);
+    if (e == nullptr) return nullptr;
+    // The kind lays its text out to take the text's width: that rule goes, and the room it
+    // did not take is added to the label and to its row, so the next widget starts after it.
+    e->textAlign &= ~(kTextGrow | kTextGrowIfNeeded);
+    if (centred) e->textAlign |= kTextCentre;
+    const float grow = width - e->cellWidth;
+    if (grow > 0.0f && e->row != nullptr && e->row->last == e) {
+        e->cellWidth += grow;
+        e->width += grow;
+        e->row->contentWidth += grow;
+    }
+    if (gTextHooks().layout != nullptr) gTextHooks().layout(e);
+    return e;
+}
+
+float PageRows::LabelWidth(const char* text) const {
+    gWindow* w = window_ != nullptr ? gWinValidate(window_) : nullptr;
+    const gTextOps& ops = gTextHooks();
+    if (w == nullptr || text == nullptr || ops.width == nullptr || !gFontHasLists(w->font))
+        return text != nullptr ? 6.0f * static_cast<float>(std::strlen(text)) + 2.0f : 0.0f;
+    return std::floor(ops.width(w->font, text));
 }
 
 gElement* PageRows::Field(float width, const char* text, void (*commit)(gElement*, uintptr_t), uint32_t colour1) {

@@ -53,6 +53,13 @@ public:
     // A widget of a toolkit kind (width -1: sized to its text); colours 0 keep the kind's.
     gElement* Add(int32_t kind, float width, const char* text, uint32_t colour1 = 0, uint32_t colour2 = 0);
     gElement* Label(const char* text) { return Add(3, -1.0f, text, kLabelColour, kLabelColour2); }
+    // A label that keeps the width it is given, its text at the left or centred, so that
+    // the widgets after it start where a column does. (A label of the toolkit's text kind
+    // takes its text's width as it is made, whatever width it was given.)
+    gElement* FixedLabel(float width, const char* text, bool centred = false, uint32_t colour1 = kLabelColour,
+                         uint32_t colour2 = kLabelColour2);
+    // The width the window's face gives the text of a label.
+    float LabelWidth(const char* text) const;
     // A text field; with a commit handler it takes typing, else it only shows.
     gElement* Field(float width, const char* text, void (*commit)(gElement*, uintptr_t),
                     uint32_t colour1 = kLabelColour);

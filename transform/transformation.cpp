@@ -327,6 +327,9 @@ bool TransformationComponent::NegotiateInput(ConsumerLink* link, FormatRequest* 
         pixels.pixelWord = request->element;
         pixels.pixelChannels = request->channels;
         ColorConverterSetFormat(&converter, pixels);
+        // The class row is chosen only now that the pixels are known: a "View" page built
+        // before this shows it from now on, not "[none]".
+        RefreshPanels();
         return true;
     }
     return false;

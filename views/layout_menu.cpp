@@ -114,9 +114,13 @@ void ApplyWindow(WorkspaceComponent* ws, const LayoutEntry& e, bool on) {
     // A page window made once is shown and hidden; one never made is opened as the start
     // opens it.
     gWindow* made = gWinValidate(r->element.window);
-    if (made != nullptr && made->hwnd != nullptr) {
-        platform::EnableWindow(made->hwnd, on);
-        gWinShow(made, on);
+    if (made != nullptr && made->hwnd != nullptr && on) {
+        // Shown again through the page machinery, which first brings the page up to date
+        // (a hidden page is not refreshed while the data it shows changes).
+        OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r);
+    } else if (made != nullptr && made->hwnd != nullptr) {
+        platform::EnableWindow(made->hwnd, false);
+        gWinShow(made, false);
     } else if (on && e.id == kWsIdValue) {
         WorkspaceOpenValuePage(ws, IsChartWorkspace(ws));
     } else if (on) {

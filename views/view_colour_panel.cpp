@@ -1,6 +1,7 @@
 // The colour block of the "View" page: the colour class, the quantisation, the channel
 // mask, inversion, brightening and the halved gamma table, the three level rows
 // (amplification, black level, gamma) with their links, and the palette menu.
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <mutex>
@@ -29,6 +30,9 @@ constexpr uint32_t kLevelReset[3] = {kColAmplificationReset, kColBlackLevelReset
 constexpr uint32_t kLevelEach[3] = {kColourAmplifyEach, kColourBlackLevelEach, kColourGammaEach};
 constexpr const char* kLevelLabels[3] = {"Amplification:", "Black Level:", "Gamma:"};
 constexpr const char* kLevelStart[3] = {"1", "0", "1"};
+constexpr float kLevelFieldWidth = 50.0f;
+// Between a level row's label and its first field.
+constexpr float kLevelLabelGap = 4.0f;
 constexpr uint32_t kHeadColours[3] = {0x400007Fu, 0x4007F00u, 0x47F0000u};
 constexpr uint32_t kFlagOfToggle[3] = {kColourHalfGamma, kColourInvert, kColourBrighten};  // slots 12, 13, 14
 constexpr const char* kPaletteLabels[5] = {"Load Palette", "Save Palette", "Clear Palette", nullptr,
@@ -294,15 +298,21 @@ void BuildColour(UIElement* e, gElement** s) {
 
     const float groupWidth = e->group != nullptr ? e->group->width : 0.0f;
     r.Separator(groupWidth > 110.0f ? groupWidth - 4.0f : 268.0f);
+    // The level rows' labels take one width, so that their fields stand in three columns,
+    // each under its head.
+    float labelWidth = 0.0f;
+    for (const char* label : kLevelLabels) labelWidth = std::max(labelWidth, r.LabelWidth(label));
+    labelWidth += kLevelLabelGap;
     r.NewRow();
-    r.Label(" ");
+    r.FixedLabel(labelWidth, " ");
     const char* heads[3] = {"R", "G", "B"};
-    for (int i = 0; i < 3; ++i) r.Add(3, -1.0f, heads[i], kHeadColours[i], PageRows::kLabelColour2);
+    for (int i = 0; i < 3; ++i)
+        r.FixedLabel(kLevelFieldWidth, heads[i], true, kHeadColours[i], PageRows::kLabelColour2);
     for (int row = 0; row < 3; ++row) {
         r.NewRow();
-        r.Label(kLevelLabels[row]);
+        r.FixedLabel(labelWidth, kLevelLabels[row]);
         for (uint32_t ch = 0; ch < 3; ++ch) {
-            gElement* f = r.Field(50.0f, kLevelStart[row], &LevelChanged);
+            gElement* f = r.Field(kLevelFieldWidth, kLevelStart[row], &LevelChanged);
             if (f != nullptr) f->textLimit = 18;
             s[kLevelField[row] + ch] = f;
         }

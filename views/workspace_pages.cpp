@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "app/cui.h"
 #include "app/field_readers.h"
@@ -49,6 +51,13 @@ constexpr int32_t kToolPageGap = 2;
 constexpr int32_t kToolPanelRoom = 284;
 // The value page is never smaller than this on either side.
 constexpr int32_t kValuePageMinimum = 100;
+// The row of tool pages along the main window's top, in its order, and where it starts
+// (right of the menu column).
+constexpr std::pair<int32_t, uint32_t> kToolRow[] = {{kWsIdFastSelector, kWsPageFastSelector},
+                                                     {kWsIdTransport, kWsPageTransport},
+                                                     {kWsIdCoordinates, kWsPageCoordinates},
+                                                     {kWsIdViewMode, kWsPageViewMode}};
+constexpr int32_t kToolRowLeft = 72;
 
 // The table, in index order; 2 and 6 stay empty.
 const WorkspacePageEntry kEntries[] = {
@@ -557,10 +566,18 @@ void WorkspaceOpenToolPages(WorkspaceComponent* ws) {
         WorkspacePlaceChartReadouts(ws);
         return;
     }
-    open(kWsIdFastSelector, kWsPageFastSelector);
-    open(kWsIdTransport, kWsPageTransport);
-    open(kWsIdCoordinates, kWsPageCoordinates);
-    open(kWsIdViewMode, kWsPageViewMode);
+    // The row along the window's top: every page of it gets its window now, those the
+    // user keeps off the screen hidden at once. Its band then stays theirs (the value page
+    // starts under it), and a page shown later comes back into the row, not to wherever a
+    // window made late would be put.
+    for (const auto& [id, index] : kToolRow) {
+        UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
+        if (r == nullptr || r->element.window != nullptr) continue;
+        gWindow* w = OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r);
+        if (w == nullptr || LayoutPageWanted(LayoutBitOf(index)) || w->hwnd == nullptr) continue;
+        platform::EnableWindow(w->hwnd, false);
+        gWinShow(w, false);
+    }
     WorkspacePlaceToolPages(ws);
 }
 
@@ -632,6 +649,148 @@ bool WorkspaceOpenValuePage(WorkspaceComponent* ws, bool toolWindow) {
     return true;
 }
 
+// ---- Room for a page over the cells ---------------------------------------------------------
+
+namespace {
+
+struct Box {
+    int32_t left, top, right, bottom;
+    bool Meets(const Box& o) const { return left < o.right && o.left < right && top < o.bottom && o.top < bottom; }
+    bool Holds(const Box& o) const { return o.left >= left && o.right <= right && o.top >= top && o.bottom <= bottom; }
+};
+
+bool ScreenBox(gWindow* w, Box* out) {
+    platform::Rect r;
+    if (w == nullptr || w->hwnd == nullptr || !platform::GetWindowRect(w->hwnd, &r)) return false;
+    *out = {r.left, r.top, r.right, r.bottom};
+    return true;
+}
+
+bool OnScreenNow(gWindow* w) { return w != nullptr && w->hwnd != nullptr && gWinShownNow(w) && platform::IsWindowVisible(w->hwnd); }
+
+// The shown widgets of a window, on the screen (each corner slot counts from its corner).
+// A child window over them (`under`) hides what of them reaches under it.
+void AddWidgetBoxes(gWindow* w, const Box* covering, std::vector<Box>* out, const Box* under = nullptr) {
+    platform::Point origin{0, 0};
+    if (!OnScreenNow(w) || !platform::ClientToScreen(w->hwnd, &origin)) return;
+    for (gElement* e = w->widgets.head; e != nullptr; e = e->next) {
+        if (dynamic_cast<gGroup*>(e) != nullptr || e->shown == 0 || e->cellWidth <= 0 || e->cellHeight <= 0) continue;
+        const int slot = gSlotIndex(e->style);
+        float left = e->x, top = e->y;
+        if (slot == 1 || slot == 3) left = static_cast<float>(w->clientWidth) - e->x - e->cellWidth;
+        if (slot == 2 || slot == 3) top = static_cast<float>(w->clientHeight) - e->y - e->cellHeight;
+        const Box b{origin.x + kernel::SaturateTrunc<int32_t>(left), origin.y + kernel::SaturateTrunc<int32_t>(top),
+                    origin.x + kernel::SaturateTrunc<int32_t>(std::ceil(left + e->cellWidth)),
+                    origin.y + kernel::SaturateTrunc<int32_t>(std::ceil(top + e->cellHeight))};
+        // What a window standing over this one hides needs no room kept.
+        if (covering != nullptr && covering->Holds(b)) continue;
+        Box seen = b;
+        if (under != nullptr && b.Meets(*under)) {
+            if (under->Holds(b)) continue;
+            if (b.left < under->left) seen.right = std::min(seen.right, under->left);
+            else if (b.right > under->right) seen.left = std::max(seen.left, under->right);
+            else if (b.top < under->top) seen.bottom = std::min(seen.bottom, under->top);
+            else seen.top = std::max(seen.top, under->bottom);
+        }
+        out->push_back(seen);
+    }
+}
+
+// What a page set over the cells must leave uncovered: every control of the program's two
+// windows and their strips (the main window's cells excepted: the pages stand over them),
+// the chart of the "Chart Tools" window, the band of the main window's tool row and every
+// other window of ours on the screen (for a page of the main window the "Chart Tools"
+// window too).
+std::vector<Box> KeptClear(gWindow* page, bool mainPage) {
+    std::vector<Box> kept;
+    CUI& cui = TheCUI();
+    gWindow* main = gWinValidate(cui.groups[0].windows[0]);
+    gWindow* tools = gWinValidate(cui.groups[1].windows[0]);
+    gWindow* mainCells = gWinValidate(cui.groups[0].windows[1]);
+    gWindow* chart = gWinValidate(cui.groups[1].windows[1]);
+    Box toolsBox{};
+    const bool toolsShown = OnScreenNow(tools) && ScreenBox(tools, &toolsBox);
+    for (gWindow* top = gWinList(); top != nullptr; top = top->next) {
+        if (top == page || !OnScreenNow(top)) continue;
+        // A page of the main window also leaves the "Chart Tools" window whole, as every
+        // other window.
+        if ((top != main && top != tools) || (top == tools && mainPage)) {
+            Box b{};
+            if (ScreenBox(top, &b)) kept.push_back(b);
+            continue;
+        }
+        // The main window's controls that the "Chart Tools" window stands over are out of
+        // reach anyway (a small screen has it over the main window's lower part).
+        const Box* covering = top == main && toolsShown ? &toolsBox : nullptr;
+        Box cellsBox{};
+        const bool cellsShown = top == main && OnScreenNow(mainCells) && ScreenBox(mainCells, &cellsBox);
+        AddWidgetBoxes(top, covering, &kept, cellsShown ? &cellsBox : nullptr);
+        for (gWindow* child = top->firstChild; child != nullptr; child = child->firstChild) {
+            if (child == page || child == mainCells) continue;
+            Box b{};
+            if (child == chart) {
+                if (OnScreenNow(child) && ScreenBox(child, &b)) kept.push_back(b);
+                continue;
+            }
+            AddWidgetBoxes(child, covering, &kept);
+        }
+    }
+    // The tool row's band, also where its pages are hidden now: they come back there.
+    if (main != nullptr && main->hwnd != nullptr) {
+        platform::Point origin{0, 0};
+        int32_t bottom = 0;
+        WorkspaceComponent* ws = AsWorkspace(cui.groups[0].workspace);
+        if (ws != nullptr && ws->container != nullptr && platform::ClientToScreen(main->hwnd, &origin)) {
+            for (const auto& [id, index] : kToolRow) {
+                (void)index;
+                UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
+                gWindow* w = r != nullptr ? gWinValidate(r->element.window) : nullptr;
+                Box b{};
+                if (w != nullptr && ScreenBox(w, &b)) bottom = std::max(bottom, b.bottom);
+            }
+            if (bottom > origin.y) kept.push_back({origin.x + kToolRowLeft, origin.y, origin.x + main->clientWidth, bottom});
+        }
+    }
+    return kept;
+}
+
+// The place nearest to `want` (top-left corner) where the page's box lies on the screen
+// and meets nothing kept clear; false when there is none.
+bool RoomNear(gWindow* page, bool mainPage, platform::Point want, platform::Point* at) {
+    Box own{};
+    if (!ScreenBox(page, &own)) return false;
+    const int32_t width = own.right - own.left, height = own.bottom - own.top;
+    const int32_t screenWidth = gScreenWidth(), screenHeight = gScreenHeight();
+    if (width <= 0 || height <= 0 || width > screenWidth || height > screenHeight) return false;
+    const std::vector<Box> kept = KeptClear(page, mainPage);
+    constexpr int32_t kStep = 2;
+    int64_t best = -1;
+    std::vector<const Box*> band;
+    for (int32_t y = 0; y + height <= screenHeight; y += kStep) {
+        band.clear();
+        for (const Box& k : kept)
+            if (k.top < y + height && y < k.bottom) band.push_back(&k);
+        for (int32_t x = 0; x + width <= screenWidth; x += kStep) {
+            const int64_t dx = x - want.x, dy = y - want.y;
+            const int64_t distance = dx * dx + dy * dy;
+            if (best >= 0 && distance >= best) continue;
+            const Box b{x, y, x + width, y + height};
+            bool free = true;
+            for (const Box* k : band)
+                if (b.Meets(*k)) {
+                    free = false;
+                    break;
+                }
+            if (!free) continue;
+            best = distance;
+            *at = {x, y};
+        }
+    }
+    return best >= 0;
+}
+
+}  // namespace
+
 void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft) {
     if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
     gWindow* parent = gWinValidate(ws->group->windows[0]);
@@ -647,6 +806,12 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft
         return;
     platform::Point at{std::max(cells.left, cells.right - (own.right - own.left) - 4), cells.top + 4};
     if (bottomLeft) at = {cells.left, std::max(cells.top, cells.bottom - (own.bottom - own.top))};
+    // The grid page and the statistic overlay take the free place nearest to that corner:
+    // over the cells while they leave room, else beside them, never over another page or a
+    // control (or the chart of the "Chart Tools" window).
+    platform::Point room{0, 0};
+    if (!bottomLeft && (id == kWsIdGrid || id == kWsIdStatistic) && RoomNear(page, ws->group == &TheCUI().groups[0], at, &room))
+        at = room;
     if (page->parent == parent) {
         platform::Point origin{0, 0};
         if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
@@ -744,32 +909,30 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
 }
 
 void WorkspacePlaceToolPages(WorkspaceComponent* ws) {
-    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
+    // Only the main window (the one with the menus) has the row; the chart's window places
+    // its readouts with its panel.
+    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr || ws->group->menuBar == nullptr) return;
     gWindow* parent = gWinValidate(ws->group->windows[0]);
     if (parent == nullptr || parent->hwnd == nullptr) return;
-    // The fast selector stays where its window was placed; the transport page goes beside
-    // it, on its right, top edges level, and the readouts of the pointer (coordinates, then
-    // the view mode with the channel values) follow in that row. A page that is not shown
-    // leaves no gap.
-    gWindow* left = GroupToolPageWindow(ws, parent, kWsIdFastSelector);
-    for (int32_t id : {kWsIdTransport, kWsIdCoordinates, kWsIdViewMode}) {
-        gWindow* next = GroupToolPageWindow(ws, parent, id);
-        if (!gWinShownNow(next)) continue;
-        platform::Rect rect;
-        if (left == nullptr || !platform::GetWindowRect(left->hwnd, &rect)) {
-            left = next;
-            continue;
+    platform::Point origin{0, 0};
+    if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
+    // The row starts right of the menus at the window's top: the fast selector, the
+    // transport page, then the readouts of the pointer (coordinates, then the view mode
+    // with the channel values), top edges level. The pages shown close up from the row's
+    // start; the hidden ones wait after them, each to take its turn when shown again.
+    int32_t x = origin.x + kToolRowLeft;
+    for (const bool shown : {true, false}) {
+        for (const auto& [id, index] : kToolRow) {
+            (void)index;
+            gWindow* page = GroupToolPageWindow(ws, parent, id);
+            platform::Rect rect;
+            if (page == nullptr || gWinShownNow(page) != shown || !platform::GetWindowRect(page->hwnd, &rect)) continue;
+            platform::Point at{x, origin.y};
+            // A child window is placed in its parent's client area, an owned one on the screen.
+            if (page->parent == parent) at = {x - origin.x, 0};
+            platform::SetWindowPos(page->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
+            x += (rect.right - rect.left) + kToolPageGap;
         }
-        platform::Point at{rect.right + kToolPageGap, rect.top};
-        // A child window is placed in its parent's client area, an owned one on the screen.
-        if (next->parent == parent) {
-            platform::Point origin{0, 0};
-            if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
-            at.x -= origin.x;
-            at.y -= origin.y;
-        }
-        platform::SetWindowPos(next->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
-        left = next;
     }
 }
 

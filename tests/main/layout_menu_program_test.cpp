@@ -1,7 +1,8 @@
 // View > "Layout" as a user works it: the real program on a file written by astropy, the
 // menu opened and its entries chosen with XTest clicks, and what is on the screen read
 // back: the entries with their check marks, the pages that go and come, and the same set
-// of pages at the next start, which reads it from its settings.
+// of pages at the next start, which reads it from its settings; pages hidden at exit and
+// shown again after the next start stand where they stood, beside an unharmed preview.
 #include <gtest/gtest.h>
 
 #include <X11/extensions/XTest.h>
@@ -187,6 +188,94 @@ TEST_F(LayoutMenuProgram, EntriesShowAndHidePagesAndTheNextStartKeepsTheSet) {
     EXPECT_EQ(program->End(), 0);
 }
 
+// The row of tool pages along the main window's top: hidden at exit, the pages stay away
+// at the next start without taking the preview's room or the file's tab, and shown again
+// they stand where they stood at the first start.
+TEST_F(LayoutMenuProgram, PagesHiddenAtExitComeBackWhereTheyStood) {
+    struct RowPage {
+        const char* entry;
+        const char* mark;
+        int x = 0, y = 0;  // where the mark stood at the first start
+    };
+    RowPage pages[] = {{"Fast Selector", "PROJECT(S):"}, {"Transport", "00.00"}, {"Coordinates", kCoordinatesMark},
+                       {"View Mode", "Work mode"}};
+    // The top of the preview's black ground (a black row across its left part), right of
+    // the menus in the main window.
+    auto previewTop = [&] {
+        const Screen::Rect m = screen.RectOf(main);
+        if (!screen.Grab(Root(), &shot)) return -1;
+        for (int y = m.top; y < m.top + 300 && y < shot.height; ++y) {
+            bool black = true;
+            for (int x = m.left + 75; x < m.left + 105 && black; ++x) {
+                const uint8_t* p = shot.At(x, y);
+                black = p[0] < 8 && p[1] < 8 && p[2] < 8;
+            }
+            if (black) return y;
+        }
+        return -1;
+    };
+    // The file's tab: a run of the chosen tab's colour above the cells, right of the preview.
+    auto fileTab = [&] {
+        return testing_util::WaitUntil(
+            [&] {
+                const Screen::Rect m = screen.RectOf(main);
+                if (!screen.Grab(Root(), &shot)) return false;
+                for (int y = m.top; y < m.top + 220 && y < shot.height; ++y) {
+                    int run = 0;
+                    for (int x = m.left + 300; x < m.right && x < shot.width; ++x) {
+                        const uint8_t* p = shot.At(x, y);
+                        const uint8_t* c = testing_program::kChosenTab;
+                        run = p[0] == c[0] && p[1] == c[1] && p[2] == c[2] ? run + 1 : 0;
+                        if (run >= 30) return true;
+                    }
+                }
+                return false;
+            },
+            kWait);
+    };
+    auto findMark = [&](const RowPage& p, int* x, int* y) {
+        return testing_util::WaitUntil(
+            [&] {
+                const Screen::Rect m = screen.RectOf(main);
+                return screen.Grab(Root(), &shot) && FindText(shot, m.left, m.top, m.right - m.left, 120, p.mark, x, y);
+            },
+            kWait);
+    };
+    ASSERT_NO_FATAL_FAILURE(Start());
+    for (RowPage& p : pages) ASSERT_TRUE(findMark(p, &p.x, &p.y)) << p.entry << " at the first start";
+    ASSERT_TRUE(fileTab());
+    const int top = previewTop();
+    ASSERT_GT(top, 0);
+    for (const RowPage& p : pages) {
+        bool was = false;
+        ASSERT_TRUE(Choose(p.entry, &was)) << p.entry;
+        EXPECT_TRUE(was) << p.entry;
+        EXPECT_FALSE(Shows(p.mark, false)) << p.entry << " stays";
+    }
+    EXPECT_EQ(program->End(), 0);
+
+    // The next start keeps them away; the preview and the file's tab are as before.
+    ASSERT_NO_FATAL_FAILURE(Start());
+    EXPECT_TRUE(fileTab()) << "the file's tab is gone";
+    for (const RowPage& p : pages) EXPECT_FALSE(Shows(p.mark, false, 0)) << p.entry;
+    EXPECT_EQ(previewTop(), top) << "the preview lost its room";
+    // Shown one by one, each comes back to its place in the row.
+    for (const RowPage& p : pages) {
+        bool was = true;
+        ASSERT_TRUE(Choose(p.entry, &was)) << p.entry;
+        EXPECT_FALSE(was) << p.entry;
+    }
+    for (const RowPage& p : pages) {
+        int x = 0, y = 0;
+        ASSERT_TRUE(findMark(p, &x, &y)) << p.entry << " is not back in the row";
+        EXPECT_EQ(x, p.x) << p.entry;
+        EXPECT_EQ(y, p.y) << p.entry;
+    }
+    EXPECT_EQ(previewTop(), top) << "the pages cover the preview";
+    EXPECT_TRUE(fileTab()) << "the file's tab is gone";
+    EXPECT_EQ(program->End(), 0);
+}
+
 // View > "Chart Tools" lists the "Chart Tools" window's own pages, checked while shown;
 // each entry hides its page in that window and shows it again.
 TEST_F(LayoutMenuProgram, ChartToolsEntriesShowAndHideThatWindowsPages) {
@@ -222,14 +311,16 @@ TEST_F(LayoutMenuProgram, ChartToolsEntriesShowAndHideThatWindowsPages) {
     };
     for (const Page& p : pages) {
         SCOPED_TRACE(p.entry);
-        EXPECT_EQ(Shows(p.mark, p.shown, kWait, tools, p.listFace), p.shown) << "at start";
+        // The grid page stands where it finds room off the chart: anywhere on the screen.
+        const Window where = std::string(p.entry) == "Grid" ? Root() : tools;
+        EXPECT_EQ(Shows(p.mark, p.shown, kWait, where, p.listFace), p.shown) << "at start";
         bool was = !p.shown;
         ASSERT_TRUE(Choose(p.entry, &was, "Chart Tools")) << "no View > Chart Tools > " << p.entry;
         EXPECT_EQ(was, p.shown) << "the check mark";
-        EXPECT_EQ(Shows(p.mark, !p.shown, kWait, tools, p.listFace), !p.shown) << "after the first choice";
+        EXPECT_EQ(Shows(p.mark, !p.shown, kWait, where, p.listFace), !p.shown) << "after the first choice";
         ASSERT_TRUE(Choose(p.entry, &was, "Chart Tools"));
         EXPECT_EQ(was, !p.shown) << "the check mark after the first choice";
-        EXPECT_EQ(Shows(p.mark, p.shown, kWait, tools, p.listFace), p.shown) << "after the second choice";
+        EXPECT_EQ(Shows(p.mark, p.shown, kWait, where, p.listFace), p.shown) << "after the second choice";
     }
     // The main window's pages are not touched.
     EXPECT_TRUE(Shows(kCoordinatesMark));

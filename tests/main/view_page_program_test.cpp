@@ -2,7 +2,9 @@
 // a FITS ramp written by astropy is opened through the open road; the main window's tab
 // bar then offers "View" beside "Source" and "Plug-ins", choosing it draws the page's
 // blocks where the Source's pages were, and a click through the X server on the "1000"
-// button of "High:" widens the range, which darkens the picture in the workspace.
+// button of "High:" widens the range, which darkens the picture in the workspace. The
+// real program shows the page of its one file with the palette in use named and the
+// level rows' fields in columns under their "R", "G" and "B" heads.
 #include <gtest/gtest.h>
 
 #ifdef ORVA_OPEN_FILE_DISPLAY
@@ -19,6 +21,7 @@
 #include "app/ui_elements.h"
 #include "framework/display_lock.h"
 #include "main/display_services.h"
+#include "page_program.h"
 #include "program_shell.h"
 #include "test_support.h"
 #include "toolkit/tab_bar.h"
@@ -186,6 +189,55 @@ TEST_F(ViewPageProgram, TheViewPageIsATabOfTheMainWindow) {
     // Its blocks are gone with the page, or hidden.
     EXPECT_TRUE(!UIElementIsLive(range) || range->group == nullptr || !gWgtIsLive(range->group) ||
                 range->group->shown == 0);
+}
+
+// The program on one file, as a user opens its "View" page: the palette box names the grey
+// palette the picture is drawn with, and the three level rows stand in columns, each
+// column under its head.
+TEST(ViewPageOfTheProgram, NamesThePaletteInUseAndHeadsItsColumns) {
+    testing_program::PageProgram run;
+    bool skip = false;
+    if (const std::string why = run.Start(&skip); !why.empty()) {
+        if (skip) GTEST_SKIP() << why;
+        FAIL() << why;
+    }
+    ASSERT_TRUE(run.ClickGroupTab(3)) << "no View tab";
+    const testing_program::Screen::Rect column = run.Column();
+    int px = 0, py = 0;
+    ASSERT_TRUE(run.WaitForText("Palette:", column, &px, &py, 10000)) << run.Keep("view_page_palette");
+    int x = 0, y = 0;
+    EXPECT_TRUE(run.WaitForText("Grey  [Black/White]", {px, py - 4, px + 220, py + 14}, &x, &y))
+        << "the palette box does not name Grey: " << run.Keep("view_page_palette");
+
+    // Each level row's first value (the others are greyed while the row is linked): the
+    // rows' fields stand in one set of columns.
+    auto firstValue = [&](const char* label, const char* value, int* vx, int* vy) {
+        int lx = 0, ly = 0;
+        return testing_program::FindText(run.shot, column.left, column.top, column.right - column.left,
+                                         column.bottom - column.top, label, &lx, &ly) &&
+               testing_program::FindText(run.shot, lx + 40, ly - 3, 120, 16, value, vx, vy);
+    };
+    int ax = 0, ay = 0, bx = 0, by = 0, gx = 0, gy = 0;
+    ASSERT_TRUE(firstValue("Amplification:", "1", &ax, &ay)) << run.Keep("view_page_levels");
+    ASSERT_TRUE(firstValue("Black Level:", "0", &bx, &by)) << run.Keep("view_page_levels");
+    ASSERT_TRUE(firstValue("Gamma:", "1", &gx, &gy)) << run.Keep("view_page_levels");
+    EXPECT_NEAR(bx, ax, 1) << "Black Level's fields stand apart from Amplification's";
+    EXPECT_NEAR(gx, ax, 1) << "Gamma's fields stand apart from Amplification's";
+    // The heads in the row above: "R" over the first field (50 pixels from a little left
+    // of its value), "G" and "B" each a field further.
+    int head[3] = {0, 0, 0};
+    const char* heads[3] = {"R", "G", "B"};
+    for (int c = 0; c < 3; ++c) {
+        int hy = 0;
+        ASSERT_TRUE(testing_program::FindText(run.shot, column.left, ay - 24, column.right - column.left, 20,
+                                              heads[c], &head[c], &hy))
+            << heads[c] << ": " << run.Keep("view_page_heads");
+    }
+    EXPECT_GT(head[0], ax + 8) << "R stands left of its column: " << run.Keep("view_page_heads");
+    EXPECT_LT(head[0], ax + 40) << "R stands right of its column";
+    EXPECT_GT(head[1] - head[0], 45) << "G stands by R, not over the second column";
+    EXPECT_GT(head[2] - head[1], 45) << "B stands by G, not over the third column";
+    EXPECT_EQ(run.program->End(), 0);
 }
 
 #endif

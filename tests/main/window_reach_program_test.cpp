@@ -6,7 +6,9 @@
 // every control inside the part of its window that is on the screen, no caption or
 // button text cut, no control hidden in a page column that would have to scroll (the
 // main window's pages excepted: they scroll), and the "Chart Tools" window beside or
-// below the main window, never over it, wherever the screen has room for that.
+// below the main window, never over it, wherever the screen has room for that. The pages
+// that float over the cells (the grid page and the statistic overlay of the main window,
+// the grid page of "Chart Tools") cover no other page, no control and not the chart.
 #include <gtest/gtest.h>
 
 #include <X11/extensions/XTest.h>
@@ -17,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -188,7 +191,8 @@ protected:
             }
             testing_program::MoveTo(D(), Root(), x + 12, y + 5);
             int x2 = 0, y2 = 0;
-            if (!FindOnScreen(entry2, x + 20, y - 40, &x2, &y2)) continue;
+            // The submenu stands beside its entry: a page over the cells may show the same text.
+            if (!FindOnScreen(entry2, x + 20, y - 40, &x2, &y2, 300)) continue;
             // Along the entry's row into the submenu, then onto its entry.
             testing_program::MoveTo(D(), Root(), x2 - 2, y + 5);
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
@@ -199,15 +203,17 @@ protected:
         }
         return false;
     }
-    // Waits for a text of the built-in face on the screen right of and below (x, y).
-    bool FindOnScreen(const std::string& text, int x0, int y0, int* x, int* y) {
+    // Waits for a text of the built-in face on the screen right of and below (x, y) (at
+    // most `width` pixels right of it when given).
+    bool FindOnScreen(const std::string& text, int x0, int y0, int* x, int* y, int width = 0) {
         Picture p;
         for (int waited = 0; waited <= 3000; waited += 200) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             if (!screen->Grab(Root(), &p)) continue;
             x0 = std::max(0, x0);
             y0 = std::max(0, y0);
-            if (testing_program::FindText(p, x0, y0, p.width - x0, p.height - y0, text, x, y)) return true;
+            const int w = width > 0 ? std::min(width, p.width - x0) : p.width - x0;
+            if (testing_program::FindText(p, x0, y0, w, p.height - y0, text, x, y)) return true;
         }
         return false;
     }
@@ -379,6 +385,69 @@ protected:
         }
     }
 
+    // What the floating pages cover now, one line each: another page window, a control of
+    // another window (the main window's cells excepted, where they stand by design, and
+    // what of the main window "Chart Tools" stands over) or the chart.
+    std::vector<std::string> Covered() {
+        std::vector<std::string> faults;
+        if (!Read()) return {"no widget records"};
+        using testing_program::Rectangle;
+        using testing_program::RecordWindow;
+        auto box = [](const RecordWindow& w) { return Rectangle{w.x, w.y, w.x + w.width, w.y + w.height}; };
+        auto meets = [](const Rectangle& a, const Rectangle& b) { return !a.Meet(b).Empty(); };
+        // The largest shown child of a window: its cells.
+        auto cellsOf = [&](const RecordWindow* top) -> const RecordWindow* {
+            const RecordWindow* best = nullptr;
+            for (const auto& w : now.windows)
+                if (top != nullptr && w.visible && w.parent == top->id &&
+                    (best == nullptr || w.width * w.height > best->width * best->height))
+                    best = &w;
+            return best;
+        };
+        const RecordWindow* main = now.Titled(kMain);
+        const RecordWindow* tools = now.Titled("Chart Tools");
+        const RecordWindow* mainCells = cellsOf(main);
+        const RecordWindow* chart = cellsOf(tools);
+        std::vector<const RecordWindow*> pages;
+        for (const auto& w : now.windows)
+            if (w.visible && w.parent == "(nil)" && w.title.rfind("Workspace", 0) == 0) pages.push_back(&w);
+        for (const RecordWindow* page : pages) {
+            const Rectangle p = box(*page);
+            const std::string name = "page \"" + page->title + "\" " + p.Text();
+            for (const RecordWindow* other : pages)
+                if (other != page && meets(p, box(*other))) faults.push_back(name + " covers page " + box(*other).Text());
+            if (chart != nullptr && meets(p, box(*chart))) faults.push_back(name + " covers the chart");
+            for (const auto& e : now.widgets) {
+                const RecordWindow* w = now.Window(e.window);
+                if (w == nullptr || w == page || w == mainCells || w->parent == page->id || e.shown == 0 ||
+                    e.width <= 0 || e.height <= 0)
+                    continue;
+                Rectangle r{w->x + static_cast<int>(e.x + 0.5f), w->y + static_cast<int>(e.y + 0.5f),
+                            w->x + static_cast<int>(e.x + e.width - 0.5f), w->y + static_cast<int>(e.y + e.height - 0.5f)};
+                r = r.Meet(now.VisibleArea(*w));
+                if (r.Empty()) continue;
+                // What a child window of its own hides of it, and what of the main window the
+                // "Chart Tools" window stands over.
+                for (const auto& c : now.windows) {
+                    if (!c.visible || c.parent != w->id || !meets(r, box(c))) continue;
+                    const Rectangle under = box(c);
+                    if (r.left < under.left) r.right = std::min(r.right, under.left);
+                    else if (r.right > under.right) r.left = std::max(r.left, under.right);
+                    else if (r.top < under.top) r.bottom = std::min(r.bottom, under.top);
+                    else r.top = std::max(r.top, under.bottom);
+                }
+                if (tools != nullptr && main != nullptr && (w == main || w->parent == main->id) &&
+                    r.Meet(box(*tools)).left == r.left && r.Meet(box(*tools)).right == r.right &&
+                    r.Meet(box(*tools)).top == r.top && r.Meet(box(*tools)).bottom == r.bottom)
+                    continue;
+                if (!r.Empty() && meets(p, r))
+                    faults.push_back(name + " covers \"" + w->title + "\": kind " + std::to_string(e.kind) + " \"" +
+                                     e.text + "\" at " + r.Text());
+            }
+        }
+        return faults;
+    }
+
     // The main window's page column width from its record.
     int SideWidth() const {
         const auto* main = now.Titled(kMain);
@@ -403,6 +472,48 @@ TEST_P(WindowReach, EveryPageOfEveryWindow) {
     std::string all;
     for (const std::string& f : faults) all += "\n  " + f;
     EXPECT_TRUE(faults.empty()) << faults.size() << " controls out of reach after " << checked << " pages:" << all;
+    EXPECT_EQ(program->End(), 0);
+}
+
+TEST_P(WindowReach, FloatingPagesCoverNoOtherPageNorControl) {
+    const bool roomy = GetParam().second >= 1000;
+    auto expectNothingCovered = [&](const std::string& where) {
+        ASSERT_TRUE(WaitFor([](const Records&) { return true; }));
+        std::string all;
+        for (const std::string& f : Covered()) all += "\n  " + f;
+        EXPECT_TRUE(all.empty()) << where << ":" << all;
+    };
+    auto count = [](const Records& r, const std::string& prefix) {
+        return static_cast<int>(std::count_if(r.windows.begin(), r.windows.end(), [&](const auto& w) {
+            return w.visible && w.parent == "(nil)" && w.title.rfind(prefix, 0) == 0;
+        }));
+    };
+    // Chooses the entry until the number of pages so titled is `n` (a busy machine may miss
+    // a click on a menu).
+    auto chooseUntil = [&](const std::string& menu, const std::string& entry, const std::string& prefix, int n) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (!MenuEntry(107, menu, entry)) continue;
+            if (WaitFor([&](const Records& r) { return count(r, prefix) == n; }, 5000)) return true;
+        }
+        return false;
+    };
+    // The main window's grid page, then its statistic overlay.
+    ASSERT_TRUE(Read());
+    const int before = count(now, "Workspace Layout");
+    ASSERT_TRUE(chooseUntil("Layout", "Grid", "Workspace Layout", before + 1)) << "no grid page";
+    expectNothingCovered("the grid page");
+    ASSERT_TRUE(chooseUntil("Layout", "Statistic Overlay", "Workspace Layout", before + 2)) << "no statistic overlay";
+    expectNothingCovered("the grid page and the statistic overlay");
+    if (!roomy) {
+        // "Chart Tools" comes over the main window's lower part, where these pages stand.
+        ASSERT_TRUE(chooseUntil("Layout", "Grid", "Workspace Layout", before + 1));
+        ASSERT_TRUE(chooseUntil("Layout", "Statistic Overlay", "Workspace Layout", before));
+        ASSERT_TRUE(MenuEntry(107, "Show Window")) << "no View > Show Window \"Tools\"";
+        ASSERT_TRUE(WaitFor([&](const Records&) { return Shown("Chart Tools"); }));
+    }
+    // The grid page of "Chart Tools".
+    ASSERT_TRUE(chooseUntil("Chart Tools", "Grid", "Workspace Chart Tools", 1)) << "no grid page of Chart Tools";
+    expectNothingCovered("the grid page of Chart Tools");
     EXPECT_EQ(program->End(), 0);
 }
 
