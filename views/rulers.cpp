@@ -24,12 +24,12 @@ ViewRulers* RulersOfWidget(const gElement* widget) {
     return dynamic_cast<ViewRulers*>(ScaleControlOf(widget));
 }
 
-bool Live(const gElement* e) { return e != nullptr && gWgtIsLive(e); }
+bool LiveWidget(const gElement* e) { return e != nullptr && gWgtIsLive(e); }
 
 // The rulers' window painted at once after a marker moved.
 void RepaintRulerWindow(ViewRulers* r) {
-    gElement* e = Live(r->widgetH) ? r->widgetH : r->widgetV;
-    if (Live(e)) PaintWindowNow(e->window, true);
+    gElement* e = LiveWidget(r->widgetH) ? r->widgetH : r->widgetV;
+    if (LiveWidget(e)) PaintWindowNow(e->window, true);
 }
 
 // The window a view option repaints: the workspace's, else the cell's.
@@ -45,7 +45,7 @@ bool ShowsChart(const DisplayComponent* cell) {
 }
 
 void SetCursorIfChanged(gElement* widget, int which) {
-    if (!Live(widget) || widget->window == nullptr || which == 0) return;
+    if (!LiveWidget(widget) || widget->window == nullptr || which == 0) return;
     platform::Cursor cursor = RulerCursor(which);
     if (cursor == nullptr || widget->cursor == cursor) return;
     widget->cursor = cursor;
@@ -58,7 +58,7 @@ void SetCursorIfChanged(gElement* widget, int which) {
 
 void ShowWidgets(ViewRulers* r, bool show) {
     for (gElement* e : {r->widgetH, r->widgetV})
-        if (Live(e)) e->shown = show ? 1 : 0;
+        if (LiveWidget(e)) e->shown = show ? 1 : 0;
 }
 
 // Moves over one ruler: the marker from the point, the cursor, the repaint.
@@ -79,7 +79,7 @@ void RulerHover(gElement* widget, const platform::Point* point, bool vertical) {
         r->markerX = r->markerY = -1;
         return;
     }
-    if (!vertical && point != nullptr && Live(r->widgetV))
+    if (!vertical && point != nullptr && LiveWidget(r->widgetV))
         r->bothAxes = static_cast<float>(point->x) < r->widgetV->x + r->widgetV->width ? 1 : 0;
     RulerMove(widget, point, vertical);
 }
@@ -139,14 +139,14 @@ platform::Cursor RulerCursor(int which) {
 void RulersPlace(ViewRulers* r, float x, float y, float width, float height) {
     if (r == nullptr) return;
     const float hThick = r->thickness[1], vThick = r->thickness[0];
-    if (Live(r->widgetH)) {
+    if (LiveWidget(r->widgetH)) {
         gElement* h = r->widgetH;
         h->x = h->placedX = h->homeX = x;
         h->y = h->placedY = h->homeY = y;
         h->width = h->cellWidth = width;
         h->height = h->cellHeight = hThick;
     }
-    if (Live(r->widgetV)) {
+    if (LiveWidget(r->widgetV)) {
         gElement* v = r->widgetV;
         v->x = v->placedX = v->homeX = x;
         v->y = v->placedY = v->homeY = y + hThick;
@@ -159,15 +159,15 @@ void RulersPlace(ViewRulers* r, float x, float y, float width, float height) {
 
 void CellSetCursorPoint(ViewRulers* r, float x, float y) {
     if (r == nullptr) return;
-    if (Live(r->widgetH)) r->widgetH->width = r->widgetH->cellWidth = x;
-    if (Live(r->widgetV)) r->widgetV->height = r->widgetV->cellHeight = y - r->thickness[1];
-    r->inner[0] = x - (Live(r->widgetH) ? r->widgetH->x : 0.0f);
-    r->inner[1] = y - (Live(r->widgetV) ? r->widgetV->y : 0.0f);
+    if (LiveWidget(r->widgetH)) r->widgetH->width = r->widgetH->cellWidth = x;
+    if (LiveWidget(r->widgetV)) r->widgetV->height = r->widgetV->cellHeight = y - r->thickness[1];
+    r->inner[0] = x - (LiveWidget(r->widgetH) ? r->widgetH->x : 0.0f);
+    r->inner[1] = y - (LiveWidget(r->widgetV) ? r->widgetV->y : 0.0f);
 }
 
 bool RulersAttach(ViewRulers* r, gWindow* window, const float* rect, OutputWindow* target) {
     if (r == nullptr || rect == nullptr) return false;
-    if (Live(r->widgetH) && Live(r->widgetV)) {
+    if (LiveWidget(r->widgetH) && LiveWidget(r->widgetV)) {
         ShowWidgets(r, target != nullptr);
         r->target = target;
         CellSetCursorPoint(r, rect[0] + rect[2], rect[1] + rect[3]);
@@ -206,7 +206,7 @@ void HideRulers(DisplayComponent* cell) {
         SliderCtrl* other = host != nullptr ? host->sliders : nullptr;
         if (other == nullptr || other == &r) continue;
         for (gElement* e : {other->widgetH, other->widgetV})
-            if (Live(e)) e->shown = 0;
+            if (LiveWidget(e)) e->shown = 0;
     }
 }
 
@@ -223,8 +223,8 @@ void RulersShowForCell(DisplayComponent* cell) {
     if (want && RulersAttach(&r, cell->window, cell->cellRect, gw)) {
         r.hidden = 0;
         RulersPlace(&r, cell->cellRect[0], cell->cellRect[1], cell->cellRect[2], cell->cellRect[3]);
-        if (Live(r.widgetH)) r.widgetH->shown = r.scaleShown[0];
-        if (Live(r.widgetV)) r.widgetV->shown = r.scaleShown[1];
+        if (LiveWidget(r.widgetH)) r.widgetH->shown = r.scaleShown[0];
+        if (LiveWidget(r.widgetV)) r.widgetV->shown = r.scaleShown[1];
     } else {
         ShowWidgets(&r, false);
     }
@@ -254,8 +254,8 @@ void RulersFollowKeyFlag(DisplayComponent* cell) {
 
 int RulerMarkerFromPoint(ViewRulers* r, bool vertical, float x, float y, bool alt) {
     if (r == nullptr) return 0;
-    const gElement* h = Live(r->widgetH) ? r->widgetH : nullptr;
-    const gElement* v = Live(r->widgetV) ? r->widgetV : nullptr;
+    const gElement* h = LiveWidget(r->widgetH) ? r->widgetH : nullptr;
+    const gElement* v = LiveWidget(r->widgetV) ? r->widgetV : nullptr;
     auto alongX = [&] { return kernel::SaturateRound<int32_t>(x - ((v != nullptr ? v->x + v->width : 0.0f))); };
     auto alongY = [&] { return kernel::SaturateRound<int32_t>(y - ((h != nullptr ? h->y + h->height : 0.0f))); };
     int which = 0;
@@ -302,7 +302,7 @@ void DisplayOnWidgetLayout(gElement* widget) {
     OutPort* port = cell->port;
     if (port == nullptr) return;
     ViewRulers& r = cell->rulers;
-    if (r.shown != 0 && r.hidden == 0 && (Live(r.widgetH) || Live(r.widgetV)))
+    if (r.shown != 0 && r.hidden == 0 && (LiveWidget(r.widgetH) || LiveWidget(r.widgetV)))
         RulersPlace(&r, cell->cellRect[0], cell->cellRect[1], cell->cellRect[2], cell->cellRect[3]);
     const ComponentServices& s = TheComponentServices();
     bool alone = cell->ActiveOrAlone();
