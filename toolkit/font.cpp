@@ -226,10 +226,9 @@ void BuildAtlas(gFont* font, const std::vector<GlyphImage>& images) {
 }
 
 // ---- Raster face lists -----------------------------------------------------------------
-bool BuildFaceLists(gFont* font, const gFontFace* face) {
-    if (!gFontFaceCheck(face)) return false;
-    GLuint base = glGenLists(256);
-    if (base == 0) return false;
+// Bitmaps are read as packed bytes, most significant bit first: saved and set here, and
+// given back with glPopClientAttrib.
+void PushBitmapUnpacking() {
     glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
     glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
@@ -237,6 +236,13 @@ bool BuildFaceLists(gFont* font, const gFontFace* face) {
     glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
     glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+}
+
+bool BuildFaceLists(gFont* font, const gFontFace* face) {
+    if (!gFontFaceCheck(face)) return false;
+    GLuint base = glGenLists(256);
+    if (base == 0) return false;
+    PushBitmapUnpacking();
     int last = std::min(face->lastListed, 255);
     std::vector<GlyphImage> images(256);
     for (int c = face->firstListed; c <= last; ++c) {
@@ -509,13 +515,7 @@ bool BuildSystemLists(gFont* font) {
     float descent = static_cast<float>(std::round(cell.descent));
     float tmHeight = ascent + descent;
 
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
-    glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    PushBitmapUnpacking();
     std::vector<GlyphImage> images(256);
     float maxAdvance = 0, maxBox = 0;
     for (int c = 0; c < 256; ++c) {
@@ -656,13 +656,7 @@ GLuint ExtraList(const gFont* font, uint32_t key) {
     if (g.list != 0) return g.list;
     g.list = glGenLists(1);
     if (g.list == 0) return 0;
-    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
-    glPixelStorei(GL_UNPACK_SWAP_BYTES, GL_FALSE);
-    glPixelStorei(GL_UNPACK_LSB_FIRST, GL_FALSE);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
-    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    PushBitmapUnpacking();
     glNewList(g.list, GL_COMPILE);
     glBitmap(g.image.width, g.image.height, g.image.xOrigin, g.image.yOrigin, g.image.xMove, 0.0f,
              g.image.height > 0 ? g.image.rows.data() : nullptr);
