@@ -235,6 +235,9 @@ public:
     // shapes are chained); the shapes of the selection that are not Points and whose
     // selection is empty or holds exactly two points lose their selection first.
     void AspectRatio();
+    // The largest first aperture value the shape's view takes in that mode (-1: the
+    // shape's own); without a view's data, a fixed bound.
+    uint32_t ApertureLimit(int32_t mode) const;
     // Limits the first aperture value to what the view's data allow (mode -1: the shape's
     // own aperture mode), sets it, rebuilds and repaints the shape and refreshes the
     // "Edit Shape..." panel. False when the aperture is locked or did not change.

@@ -426,6 +426,20 @@ void gPaintEditField(gElement* e) {
     }
 }
 
+void gPaintFlatEditField(gElement* e, const float back[3], const float selection[3], const uint8_t text[3]) {
+    if (PickOnly(e)) return;
+    glColor3fv(back);
+    glRectf(e->x, e->y, e->x + e->cellWidth, e->y + e->cellHeight + 1);
+    if (!HasText(e)) return;
+    Box box{0, 0, 0, 0};
+    if (SelectionBox(e, &box)) {
+        glColor3fv(selection);
+        Fill(box);
+    }
+    glColor3ub(text[0], text[1], text[2]);
+    if (gTextHooks().draw != nullptr) gTextHooks().draw(e);
+}
+
 // ---- Faces ----------------------------------------------------------------------------------
 
 void gPaintButtonFace(gElement* e, int mode) { ButtonLikeFace(e, mode, Cell(e)); }

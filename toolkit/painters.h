@@ -27,6 +27,9 @@ void gPaintTextOnly(gElement* e);
 void gPaintTextOnBack(gElement* e);
 void gPaintTextOnShade(gElement* e);
 void gPaintEditField(gElement* e);
+// An edit field on a flat background of the given colour, its selection and its text in
+// the given colours, whatever the window's own colours (a field standing over a picture).
+void gPaintFlatEditField(gElement* e, const float back[3], const float selection[3], const uint8_t text[3]);
 void gPaintSunkenPlain(gElement* e);
 void gPaintRaisedPlain(gElement* e);
 void gPaintFaceLabel(gElement* e);

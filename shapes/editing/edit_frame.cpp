@@ -269,7 +269,7 @@ bool ToolkitEditFrame::Create() {
 
     // The aperture field: a one-row edit field after the select rectangle.
     gWgtTemplate t{.desc = {.kind = 6, .style = kWsLeft | kWsTop, .width = kFieldWidth, .height = kFieldHeight,
-                            .text = "0"}};
+                            .text = "0", .paint = &PaintOffsetField}};
     if (gElement* field = gWgtAdd(window, rect, &t, kWsTopLevel)) {
         gWgtLeaveRow(field);
         field->shown = 0;
@@ -835,6 +835,28 @@ void PaintOffsetHandle(gElement* e) {
     glVertex2f(x - 4.0f, y + 0.5f);
     glEnd();
     Unclip();
+}
+
+// The aperture field stands over the picture: its own colours, not the window's (a black
+// picture window would make it a black box), and a one-pixel mark after its value, green
+// while the value is below the largest aperture the view takes, red at it.
+void PaintOffsetField(gElement* e) {
+    static constexpr float kBack[3] = {0.549f, 0.8f, 0.8f}, kFocused[3] = {0.649f, 0.9f, 0.9f},
+                           kSecond[3] = {0.8f, 0.549f, 0.8f}, kSelection[3] = {1.0f, 1.0f, 0.54f};
+    static constexpr uint8_t kText[3] = {30, 44, 85};
+    const float* back = !e->enabled ? kSecond : gFocusWidget == e ? kFocused : kBack;
+    gPaintFlatEditField(e, back, kSelection, kText);
+    if (gIsPicking()) return;
+    ToolkitEditFrame* f = EditFrameOf(e);
+    const Shape* s = f != nullptr && f->container != nullptr ? f->container->current : nullptr;
+    uint32_t value = 0;
+    if (s == nullptr || std::sscanf(e->text.c_str(), "%u", &value) != 1) return;
+    const float x = std::floor(e->x + e->cellWidth) - 2.0f;
+    if (value < s->ApertureLimit(-1))
+        glColor3f(0.0f, 0.55f, 0.0f);
+    else
+        glColor3f(0.8f, 0.0f, 0.0f);
+    glRectf(x, e->y + 2.0f, x + 1.0f, e->y + e->cellHeight - 1.0f);
 }
 
 void PaintPivotCentre(gElement* e) {

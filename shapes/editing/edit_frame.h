@@ -144,6 +144,7 @@ void PivotCentreDrag(gElement* pivot, const platform::Point* pointer);
 void PaintSelectRect(gElement* widget);
 void PaintEditHandle(gElement* widget);
 void PaintOffsetHandle(gElement* widget);
+void PaintOffsetField(gElement* widget);
 void PaintPivotCentre(gElement* widget);
 // Draws the frame's shown widgets over the window's others.
 void PaintFrameOverlay(gElement* overlay);

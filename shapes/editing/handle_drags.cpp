@@ -470,21 +470,26 @@ bool OffsetDragStep(Shape* s, int32_t dx, int32_t dy, uint32_t keys) {
 
 // ---- Apertures ---------------------------------------------------------------------------------
 
+uint32_t Shape::ApertureLimit(int32_t mode) const {
+    const EditTransformState& o = header.offset;
+    if (mode == -1) mode = o.editFlag;
+    const bool widthMode = mode == kApertureCentred || mode == kApertureProportional;
+    ShapeView* v = view != nullptr ? view : container != nullptr ? container->view : nullptr;
+    int64_t fw = 0, fh = 0;
+    if (v == nullptr || !v->DataFrameSize(&fw, &fh)) return kApertureNoView;
+    const int64_t larger = std::max(std::clamp<int64_t>(fw, 0, kApertureCap), std::clamp<int64_t>(fh, 0, kApertureCap));
+    int64_t l = static_cast<int64_t>(static_cast<double>(larger) * (widthMode ? 2.8 : 1.4));
+    l = std::clamp<int64_t>(l, 1, kApertureCap);
+    if (mode == kApertureProportional) l = l > o.aperture[0] ? l - o.aperture[0] : 1;
+    return static_cast<uint32_t>(l);
+}
+
 bool Shape::SetApertureChecked(uint32_t value, int32_t mode) {
     EditTransformState& o = header.offset;
     if (o.editFlag == kApertureLocked) return false;
     if (mode == -1) mode = o.editFlag;
     const bool widthMode = mode == kApertureCentred || mode == kApertureProportional;
-    uint32_t limit = kApertureNoView;
-    ShapeView* v = view != nullptr ? view : container != nullptr ? container->view : nullptr;
-    int64_t fw = 0, fh = 0;
-    if (v != nullptr && v->DataFrameSize(&fw, &fh)) {
-        const int64_t larger = std::max(std::clamp<int64_t>(fw, 0, kApertureCap), std::clamp<int64_t>(fh, 0, kApertureCap));
-        int64_t l = static_cast<int64_t>(static_cast<double>(larger) * (widthMode ? 2.8 : 1.4));
-        l = std::clamp<int64_t>(l, 1, kApertureCap);
-        if (mode == kApertureProportional) l = l > o.aperture[0] ? l - o.aperture[0] : 1;
-        limit = static_cast<uint32_t>(l);
-    }
+    const uint32_t limit = ApertureLimit(mode);
     if (widthMode && value == 0) value = 1;
     if (value > limit) value = limit;
     if (!SetOffsetAperture(&o, value, mode)) return false;

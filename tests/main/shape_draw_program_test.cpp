@@ -613,6 +613,56 @@ TEST_F(ShapeKindsProgram, TheStatisticMarkStaysInTheResizeFrame) {
     EXPECT_EQ(program->End(), 0);
 }
 
+// A line's offset handle in its resize frame, pressed and dragged: the aperture field that
+// opens beside it shows the aperture in its own colours (dark figures on pale cyan), not
+// as a black box over the picture.
+TEST_F(ShapeKindsProgram, TheApertureFieldBesideTheOffsetHandleIsReadable) {
+    testing_program::MoveTo(D(), Root(), SX(50), SY(40));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Press({XK_F5});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Button(true);
+    Walk(SX(50), SY(40), SX(200), SY(120));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Button(false);
+    // Selected by a click on its middle, then two double-clicks: the resize frame, its
+    // offset handle at the centre of the line's box.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    Walk(SX(200), SY(120), SX(125), SY(80));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    Click();
+    for (int pair = 0; pair < 2; ++pair) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        Click();
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        Click();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    Button(true);
+    Walk(SX(125), SY(80), SX(129), SY(70));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Button(false);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(250));
+    // The field (48 x 13) stands 10 pixels right of and 18 below the handle.
+    int back = 0, figures = 0;
+    auto readable = [&] {
+        if (!Grab(&shot)) return false;
+        back = figures = 0;
+        for (int y = SY(80); y < SY(80) + 50; ++y)
+            for (int x = SX(125); x < SX(125) + 90; ++x) {
+                const uint8_t* c = shot.At(x, y);
+                const bool pale = (std::abs(c[0] - 140) <= 8 && std::abs(c[1] - 204) <= 8 && std::abs(c[2] - 204) <= 8) ||
+                                  (std::abs(c[0] - 165) <= 8 && std::abs(c[1] - 229) <= 8 && std::abs(c[2] - 229) <= 8);
+                back += pale ? 1 : 0;
+                figures += c[0] < 70 && c[1] < 80 && c[2] < 120 && c[2] > c[0] + 20 ? 1 : 0;
+            }
+        return back >= 300 && figures >= 8;
+    };
+    EXPECT_TRUE(testing_util::WaitUntil(readable, 5000, 200))
+        << back << " pale pixels, " << figures << " dark blue ones";
+    EXPECT_EQ(program->End(), 0);
+}
+
 TEST_F(ShapeKindsProgram, EveryKindStandsUnderThePointerAtFit) {
     DrawEveryKind(60, 50, 180, 130);
     EXPECT_EQ(program->End(), 0);
