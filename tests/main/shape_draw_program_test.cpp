@@ -87,11 +87,6 @@ protected:
         }
         return false;
     }
-    void Click() {
-        Button(true);
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        Button(false);
-    }
 };
 
 TEST_F(ShapeDrawProgram, EscAndDrawCancelLeaveNoShapeOfAnyKind) {
@@ -597,15 +592,7 @@ TEST_F(ShapeKindsProgram, TheStatisticMarkStaysInTheResizeFrame) {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     Click();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    Walk(SX(100), SY(43), SX(150), SY(90));
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    Click();
-    for (int pair = 0; pair < 2; ++pair) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(800));
-        Click();
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
-        Click();
-    }
+    ToResizeFrame(SX(100), SY(43), SX(150), SY(90));
     int hx = 0, hy = 0;
     ASSERT_TRUE(BottomRightHandle(150, 123, &hx, &hy)) << "no bottom-right handle after two double-clicks";
     testing_program::MoveTo(D(), Root(), SX(300), SY(250));
@@ -617,26 +604,10 @@ TEST_F(ShapeKindsProgram, TheStatisticMarkStaysInTheResizeFrame) {
 // opens beside it shows the aperture in its own colours (dark figures on pale cyan), not
 // as a black box over the picture.
 TEST_F(ShapeKindsProgram, TheApertureFieldBesideTheOffsetHandleIsReadable) {
-    testing_program::MoveTo(D(), Root(), SX(50), SY(40));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    Press({XK_F5});
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    Button(true);
-    Walk(SX(50), SY(40), SX(200), SY(120));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    Button(false);
-    // Selected by a click on its middle, then two double-clicks: the resize frame, its
-    // offset handle at the centre of the line's box.
+    DragLine(50, 40, 200, 120);
+    // The resize frame, its offset handle at the centre of the line's box.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    Walk(SX(200), SY(120), SX(125), SY(80));
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    Click();
-    for (int pair = 0; pair < 2; ++pair) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(800));
-        Click();
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
-        Click();
-    }
+    ToResizeFrame(SX(200), SY(120), SX(125), SY(80));
     std::this_thread::sleep_for(std::chrono::milliseconds(800));
     Button(true);
     Walk(SX(125), SY(80), SX(129), SY(70));
@@ -755,14 +726,7 @@ TEST_F(ShapeDrawProgram, InformationLabelsShowTheShapesMeasures) {
     // A line (the first, named after its kind) from (250, 170) to (350, 220), clear of
     // the rectangle's label: 2 vertices, length 111.8, a direction of atan(50 / 100) =
     // 26.57 degrees below the x axis (y grows downwards).
-    testing_program::MoveTo(D(), Root(), SX(250), SY(170));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    Press({XK_F5});
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    Button(true);
-    Walk(SX(250), SY(170), SX(350), SY(220));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    Button(false);
+    DragLine(250, 170, 350, 220);
     testing_program::MoveTo(D(), Root(), SX(380), SY(40));
     EXPECT_TRUE(shows("Line  [Vrx=2, L=111.8, A=1]", &x, &y)) << "no label on the line";
     EXPECT_TRUE(shows("(250.5, 170.5) (350.5, 220.5)", &x, &y)) << "no ends on the line's label";

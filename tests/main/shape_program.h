@@ -182,15 +182,37 @@ protected:
         return false;
     }
 
-    // Drags a rectangle open with F7 from the frame's pixel (x0, y0) to (x1, y1).
-    void DragRectangle(int x0, int y0, int x1, int y1) {
+    // Drags a shape open with the tool's key from the frame's pixel (x0, y0) to (x1, y1).
+    void DragShape(KeySym tool, int x0, int y0, int x1, int y1) {
         MoveTo(D(), Root(), SX(x0), SY(y0));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        Press({XK_F7});
+        Press({tool});
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         Button(true);
         Walk(SX(x0), SY(y0), SX(x1), SY(y1));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        Button(false);
+    }
+    // A rectangle (F7), a line (F5).
+    void DragRectangle(int x0, int y0, int x1, int y1) { DragShape(XK_F7, x0, y0, x1, y1); }
+    void DragLine(int x0, int y0, int x1, int y1) { DragShape(XK_F5, x0, y0, x1, y1); }
+
+    // Clicks (x, y) once, then twice quickly twice over: the shape under it becomes current
+    // and its edit frame goes on to the resize frame.
+    void ToResizeFrame(int fromX, int fromY, int x, int y) {
+        Walk(fromX, fromY, x, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        Click();
+        for (int pair = 0; pair < 2; ++pair) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(800));
+            Click();
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            Click();
+        }
+    }
+    void Click() {
+        Button(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
         Button(false);
     }
 
