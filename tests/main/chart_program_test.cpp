@@ -125,24 +125,28 @@ protected:
         EXPECT_TRUE(shown) << "(the window's pixels: " ORVA_BINARY_DIR "/chart_tools_shown.ppm)";
     }
 
+    // Writes the test's data file with a numpy/astropy script (the file's path its
+    // argument) and makes the folder the program runs in; the path of the file, or an empty
+    // text when the script failed.
+    std::string MakeData(const std::string& name, const std::string& script) {
+        const std::string file = files_.File(name);
+        testing_util::WriteText(files_.File("make.py"), "import numpy as np, sys\nfrom astropy.io import fits\n" + script);
+        int status = -1;
+        testing_program::RunCommand("/usr/bin/python3 '" + files_.File("make.py") + "' '" + file + "' 2>&1", &status);
+        mkdir(files_.File("run").c_str(), 0700);
+        return status == 0 ? file : std::string();
+    }
+
     testing_util::TempFolder files_;
     Screen screen_;
 };
 
 TEST_F(ChartProgramTest, ASpectrumWrittenByAstropyIsDrawnAsItsCurve) {
-    const std::string file = files_.File("spectrum1d.fits");
-    testing_util::WriteText(files_.File("make.py"),
-                            "import numpy as np, sys\n"
-                            "from astropy.io import fits\n"
-                            "i = np.arange(600)\n"
-                            "v = 2.0 + i / 599.0 + 10.0 * np.exp(-(i - 400.0) ** 2 / 18.0)\n"
-                            "fits.PrimaryHDU(v.astype(np.float32)).writeto(sys.argv[1], overwrite=True)\n");
-    int status = -1;
-    testing_program::RunCommand("/usr/bin/python3 '" + files_.File("make.py") + "' '" + file + "' 2>&1", &status);
-    ASSERT_EQ(status, 0);
-
+    const std::string file = MakeData("spectrum1d.fits", "i = np.arange(600)\n"
+                                      "v = 2.0 + i / 599.0 + 10.0 * np.exp(-(i - 400.0) ** 2 / 18.0)\n"
+                                      "fits.PrimaryHDU(v.astype(np.float32)).writeto(sys.argv[1], overwrite=True)\n");
+    ASSERT_FALSE(file.empty());
     const std::string runFolder = files_.File("run");
-    mkdir(runFolder.c_str(), 0700);
     ProgramRun program(runFolder, {file});
     const Window main = screen_.WaitForWindow(testing_program::kMainWindowTitle, 20000);
     ASSERT_NE(main, 0u) << program.Log();
@@ -207,17 +211,10 @@ TEST_F(ChartProgramTest, ASpectrumWrittenByAstropyIsDrawnAsItsCurve) {
 }
 
 TEST_F(ChartProgramTest, AnImageLeavesTheToolsChartEmpty) {
-    const std::string file = files_.File("image2d.fits");
-    testing_util::WriteText(files_.File("make.py"),
-                            "import numpy as np, sys\n"
-                            "from astropy.io import fits\n"
-                            "y, x = np.mgrid[0:120, 0:160]\n"
-                            "fits.PrimaryHDU((x + y).astype(np.int16)).writeto(sys.argv[1], overwrite=True)\n");
-    int status = -1;
-    testing_program::RunCommand("/usr/bin/python3 '" + files_.File("make.py") + "' '" + file + "' 2>&1", &status);
-    ASSERT_EQ(status, 0);
+    const std::string file = MakeData("image2d.fits", "y, x = np.mgrid[0:120, 0:160]\n"
+                                      "fits.PrimaryHDU((x + y).astype(np.int16)).writeto(sys.argv[1], overwrite=True)\n");
+    ASSERT_FALSE(file.empty());
     const std::string runFolder = files_.File("run");
-    mkdir(runFolder.c_str(), 0700);
     ProgramRun program(runFolder, {file});
     ASSERT_NE(screen_.WaitForWindow(testing_program::kMainWindowTitle, 20000), 0u) << program.Log();
     ASSERT_TRUE(program.WaitForLog("Input file: '" + file + "'", 20000)) << program.Log();
@@ -226,18 +223,11 @@ TEST_F(ChartProgramTest, AnImageLeavesTheToolsChartEmpty) {
 
 TEST_F(ChartProgramTest, KeysAfterAClickActOnTheChartTheUserSees) {
     // Two narrow peaks of equal height at samples 250 and 350 over a flat continuum.
-    const std::string file = files_.File("peaks1d.fits");
-    testing_util::WriteText(files_.File("make.py"),
-                            "import numpy as np, sys\n"
-                            "from astropy.io import fits\n"
-                            "i = np.arange(600)\n"
-                            "v = 2.0 + 10.0 * np.exp(-(i - 250.0) ** 2 / 8.0) + 10.0 * np.exp(-(i - 350.0) ** 2 / 8.0)\n"
-                            "fits.PrimaryHDU(v.astype(np.float32)).writeto(sys.argv[1], overwrite=True)\n");
-    int status = -1;
-    testing_program::RunCommand("/usr/bin/python3 '" + files_.File("make.py") + "' '" + file + "' 2>&1", &status);
-    ASSERT_EQ(status, 0);
+    const std::string file = MakeData("peaks1d.fits", "i = np.arange(600)\n"
+                                      "v = 2.0 + 10.0 * np.exp(-(i - 250.0) ** 2 / 8.0) + 10.0 * np.exp(-(i - 350.0) ** 2 / 8.0)\n"
+                                      "fits.PrimaryHDU(v.astype(np.float32)).writeto(sys.argv[1], overwrite=True)\n");
+    ASSERT_FALSE(file.empty());
     const std::string runFolder = files_.File("run");
-    mkdir(runFolder.c_str(), 0700);
     // The pointer out of the way (the screen's lower left corner), so that the chart's cursor
     // stands at the first sample until the pointer comes over the plot.
     XTestFakeMotionEvent(screen_.display(), -1, 2, DisplayHeight(screen_.display(), DefaultScreen(screen_.display())) - 2, 0);
