@@ -3,7 +3,23 @@
 #include "common/numeric.h"
 #include "io/data_set.h"
 
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
 namespace orva {
+
+namespace {
+
+// The planes that hold a block, the one that read last at the end.
+std::mutex gHoldersLock;
+std::vector<KeptPlane*> gHolders;
+
+void Forget(const KeptPlane* plane) {
+    gHolders.erase(std::remove(gHolders.begin(), gHolders.end(), plane), gHolders.end());
+}
+
+}  // namespace
 
 KeptPlaneKey KeptPlaneKeyOf(const DataSet* d) {
     KeptPlaneKey k;
@@ -34,8 +50,18 @@ bool KeptPlane::Begin(const KeptPlaneKey& key, uint64_t offset, uint64_t rowByte
     // The block of the previous frame serves again: steps through a cube allocate nothing.
     if (block_.block == nullptr || block_.size < need || block_.size - need >= kGlobalBufferReuseSlack) {
         if (!block_.Reserve(static_cast<uint32_t>(need))) {
-            block_.Free();
+            Drop(true);
             return false;
+        }
+    }
+    {
+        std::lock_guard<std::mutex> hold(gHoldersLock);
+        Forget(this);
+        gHolders.push_back(this);
+        while (gHolders.size() > kKeptPlaneHolders) {
+            KeptPlane* oldest = gHolders.front();
+            gHolders.erase(gHolders.begin());
+            oldest->Release();
         }
     }
     key_ = key;
@@ -47,9 +73,22 @@ bool KeptPlane::Begin(const KeptPlaneKey& key, uint64_t offset, uint64_t rowByte
     return true;
 }
 
+KeptPlane::~KeptPlane() {
+    std::lock_guard<std::mutex> hold(gHoldersLock);
+    Forget(this);
+}
+
+void KeptPlane::Release() {
+    valid_ = pending_ = false;
+    block_.Free();
+}
+
 void KeptPlane::Drop(bool release) {
     valid_ = pending_ = false;
-    if (release) block_.Free();
+    if (!release) return;
+    std::lock_guard<std::mutex> hold(gHoldersLock);
+    Forget(this);
+    block_.Free();
 }
 
 const uint8_t* KeptPlane::Find(const KeptPlaneKey& key, uint64_t offset, uint64_t bytes) const {

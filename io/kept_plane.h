@@ -8,7 +8,9 @@
 // set's description generation; its rows are found by their file offsets, so a reader
 // that computes its own positions from the description finds only bytes the pass read.
 // A kept plane serves one frame read and is then forgotten: data that changes on disk is
-// never served from memory for longer than one pull after the pass that read it.
+// never served from memory for longer than one pull after the pass that read it. Its block
+// stays for the next frame's pass, but only the few data sets that read last keep one: a
+// project of many files holds no plane per file.
 #include <cstdint>
 #include <sys/types.h>
 
@@ -20,6 +22,9 @@ class DataSet;
 
 // Kept planes larger than this are not kept (their reads go to the file, as before).
 constexpr uint64_t kKeptPlaneMaxBytes = 0x2000000;
+// Data sets that keep a plane's block at a time; the one that read least recently gives
+// its block up.
+constexpr size_t kKeptPlaneHolders = 2;
 
 struct KeptPlaneKey {
     const void* stream = nullptr;
@@ -38,6 +43,10 @@ KeptPlaneKey KeptPlaneKeyOf(const DataSet* d);
 
 class KeptPlane {
 public:
+    KeptPlane() = default;
+    KeptPlane(const KeptPlane&) = delete;
+    KeptPlane& operator=(const KeptPlane&) = delete;
+    ~KeptPlane();
     // Makes room for `rows` rows of `rowBytes` bytes whose first byte lies at `offset`
     // in the stored data and each next one `stride` bytes further; the rows are read
     // into Row(i) and the plane is kept once Commit is called. False (nothing kept)
@@ -52,8 +61,12 @@ public:
     // all of them for this key, else nullptr.
     const uint8_t* Find(const KeptPlaneKey& key, uint64_t offset, uint64_t bytes) const;
     bool Holds() const { return valid_; }
+    // Bytes of the block kept for the next pass (0: none).
+    uint64_t BlockBytes() const { return block_.size; }
 
 private:
+    // Frees the block and forgets the content; the caller keeps the holders' list.
+    void Release();
     GlobalBuffer block_;
     KeptPlaneKey key_;
     uint64_t offset_ = 0, rowBytes_ = 0, stride_ = 0, rows_ = 0;

@@ -3,6 +3,7 @@
 // mode, crop and window, and never serves bytes of another frame or description.
 #include "io/kept_plane.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -247,6 +248,35 @@ TEST_F(KeptPlaneTest, AnotherFrameOrDescriptionIsReadFromTheFile) {
     ASSERT_TRUE(d->keptPlane.Holds());
     d->dataBegin = 2 * W;  // one row on
     EXPECT_EQ(Value(d, 9, 3, 2), Sample(9, 4, 2));
+}
+
+TEST_F(KeptPlaneTest, OnlyTheDataSetsThatReadLastKeepABlock) {
+    const uint32_t W = 30, H = 20;
+    const std::string path = Write("many.raw", BigEndianFrames(W, H, 2));
+    std::vector<DataSet*> many;
+    for (size_t i = 0; i < kKeptPlaneHolders + 2; ++i) many.push_back(Keep(Describe(path, W, H, 2)));
+    for (DataSet* d : many) Pass(d, 1);
+    for (size_t i = 0; i < many.size(); ++i) {
+        const bool recent = i + kKeptPlaneHolders >= many.size();
+        EXPECT_EQ(many[i]->keptPlane.Holds(), recent) << i;
+        EXPECT_EQ(many[i]->keptPlane.BlockBytes() != 0, recent) << i;
+    }
+    // One that gave its block up reads from the file, and keeps again with its next pass.
+    EXPECT_EQ(Value(many[0], 4, 6, 1), Sample(4, 6, 1));
+    Pass(many[0], 1);
+    EXPECT_TRUE(many[0]->keptPlane.Holds());
+    EXPECT_FALSE(many[many.size() - kKeptPlaneHolders]->keptPlane.Holds());
+    EXPECT_EQ(Value(many[0], 4, 6, 1), Sample(4, 6, 1));
+    // A consumed plane keeps its block for the next frame; a data set let go of leaves
+    // nothing behind for the others.
+    EXPECT_FALSE(many[0]->keptPlane.Holds());
+    EXPECT_NE(many[0]->keptPlane.BlockBytes(), 0u);
+    many.back()->Release();
+    sets.erase(std::find(sets.begin(), sets.end(), many.back()));
+    many.pop_back();
+    Pass(many[1], 1);
+    EXPECT_TRUE(many[1]->keptPlane.Holds());
+    EXPECT_NE(many[0]->keptPlane.BlockBytes(), 0u);
 }
 
 TEST_F(KeptPlaneTest, AShortFileKeepsNothing) {
