@@ -154,6 +154,7 @@ bool DataSet::AttachInput(InputSource* source, StreamRecord* newStream, const Da
     conversionFactor = 1.0;
     cacheValid = cacheHasData = 0;
     ClearRecordWindow();
+    DescriptionChanged();
     currentFrame = currentSection = 0;
     sectionsInFrame = -1;
     KeepFileDescription();
@@ -261,6 +262,7 @@ int64_t DataSet::ReadStored(uint64_t offset, void* buffer, uint64_t bytes) {
 // ---- Kernels ---------------------------------------------------------------------------------
 
 void DataSet::ResetKernels() {
+    DescriptionChanged();
     windowKernel = &ReadKernelDefault;
     statisticsKernel = &StatisticsKernelDefault;
     previewKernel = &PreviewKernelDefault;
@@ -268,6 +270,7 @@ void DataSet::ResetKernels() {
 
 void DataSet::ResetRead() {
     ResetKernels();
+    keptPlane.Drop(true);
     staging.Free();
     chunkPixels = 0;
     conversion.Free();
@@ -305,6 +308,7 @@ bool DataSet::ChooseKernels() {
 }
 
 bool DataSet::PrepareRead() {
+    DescriptionChanged();
     const uint32_t outChannels = OutputChannels() ? OutputChannels() : 1;
     conversion.size = conversion.block ? conversion.size : 0;
     conversionElementBytes = 8;
@@ -327,6 +331,7 @@ bool DataSet::PrepareRead() {
 }
 
 void DataSet::ForgetStatistics() {
+    DescriptionChanged();
     ClearRecordWindow();
     cacheValid = cacheHasData = 0;
     if (frameTable)
@@ -413,7 +418,11 @@ bool DataSet::SelectPosition(int32_t frame, int32_t section) {
     sectionsInFrame = -1;
     if (!SourceClampCurrentFrame(this)) return false;
     const bool changed = currentFrame != oldFrame || currentSection != oldSection;
-    if (changed) cacheValid = 0;
+    if (changed) {
+        cacheValid = 0;
+        // The plane of the former position is not read again soon.
+        keptPlane.Drop();
+    }
     return changed;
 }
 

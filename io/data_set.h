@@ -16,6 +16,7 @@
 #include "framework/component_id.h"
 #include "io/data_set_info.h"
 #include "io/format_desc.h"
+#include "io/kept_plane.h"
 #include "io/stream.h"
 
 namespace orva {
@@ -206,6 +207,17 @@ public:
     // Section records of a data set without a frame table: a movable block.
     std::vector<SectionStatistics> recordWindow;
     uint64_t recordBase = 0;
+
+    // Counts the changes of the description that may change what a read delivers; the
+    // stored plane a statistics pass kept is keyed by it.
+    uint64_t generation = 0;
+    // The stored plane the last whole statistics pass read, for the frame read after it.
+    KeptPlane keptPlane;
+    // The description changed: a kept plane no longer serves.
+    void DescriptionChanged() {
+        ++generation;
+        keptPlane.Drop();
+    }
 
     // The current section's record in physical units (see DataSetTotalInfo).
     SectionStatistics cache;

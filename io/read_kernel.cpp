@@ -7,6 +7,7 @@
 #include "data/kernel_util.h"
 #include "io/data_set.h"
 #include "io/frame_access.h"
+#include "io/kept_plane.h"
 #include "common/numeric.h"
 
 namespace orva {
@@ -171,6 +172,13 @@ bool InputReadKernel1(DataSet* d, TypedFrameBuffer* image, ReadWindow* w) {
     const ChannelKernel kernel = d->readKernel;
     const ChannelParams* params = &d->channelParams;
 
+    // Bytes that a whole statistics pass of this plane read just before are converted
+    // where it kept them.
+    KeptPlane& kept = d->keptPlane;
+    const KeptPlaneKey keptKey = kept.Holds() ? KeptPlaneKeyOf(d) : KeptPlaneKey{};
+    const uint64_t channelOffset = static_cast<uint64_t>(source - staging);
+    bool usedKept = false;
+
     // Reads `pixels` pixels at `offset` in chunks, converting each; the pixels delivered.
     bool shortRead = false;
     uint64_t delivered = 0;
@@ -181,11 +189,16 @@ bool InputReadKernel1(DataSet* d, TypedFrameBuffer* image, ReadWindow* w) {
             // Never read past the end of the file, whatever the description says.
             const uint64_t available = offset < fileLength ? fileLength - offset : 0;
             const uint64_t ask = std::min(bytes, available);
-            int64_t got = ask ? d->ReadStored(offset, d->staging.block, ask) : 0;
+            const uint8_t* held = ask && kept.Holds() ? kept.Find(keptKey, offset, ask) : nullptr;
+            int64_t got = held != nullptr ? static_cast<int64_t>(ask)
+                          : ask           ? d->ReadStored(offset, d->staging.block, ask)
+                                          : 0;
             if (got < 0) got = 0;
+            usedKept = usedKept || held != nullptr;
             const uint64_t whole = static_cast<uint64_t>(got) / B;
             if (whole > 0)
-                kernel(source, reinterpret_cast<double*>(destination + delivered * outPixelBytes),
+                kernel(held != nullptr ? held + channelOffset : source,
+                       reinterpret_cast<double*>(destination + delivered * outPixelBytes),
                        static_cast<uint32_t>(whole * V), params);
             delivered += whole;
             if (static_cast<uint64_t>(got) < bytes) {
@@ -209,6 +222,8 @@ bool InputReadKernel1(DataSet* d, TypedFrameBuffer* image, ReadWindow* w) {
         for (uint64_t r = 0; r < height && !shortRead; ++r) readRun(position + r * rowStride, width);
     }
     d->channelParams.streamOutput = false;
+    // A kept plane serves the one frame read after its pass.
+    if (usedKept) kept.Drop();
 
     // 10. A short read delivers the rows that came; the rest of a partial row is zero.
     if (shortRead) {

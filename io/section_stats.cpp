@@ -16,6 +16,7 @@
 #include "framework/display_lock.h"
 #include "io/data_set.h"
 #include "io/frame_access.h"
+#include "io/kept_plane.h"
 #include "io/read_kernel.h"
 #include "common/numeric.h"
 
@@ -255,9 +256,19 @@ bool SectionStatisticsRun(DataSet* d, uint32_t frame, uint32_t section, SectionS
     }
     record->whole = (s.rows == R && s.columns == C) ? 1 : 0;
 
+    // A whole pass reads the stored plane into a block the data set keeps, so that the
+    // frame read that usually follows (a view whose range follows the frame) converts it
+    // from memory instead of reading the file a second time. Pieces are folded as they
+    // arrive, as in the staging block.
+    const uint64_t rowBytes = W * B;  // W x H x B fitted in SectionOrigin
+    KeptPlane& kept = d->keptPlane;
+    const bool keeping = record->whole &&
+                         (contiguous ? kept.Begin(KeptPlaneKeyOf(d), origin, R * rowBytes, 0, 1)
+                                     : kept.Begin(KeptPlaneKeyOf(d), origin, C * B, rowBytes, R));
+
     DataInfo info;
     DataInfoStart(&info, sampleValues);
-    const uint8_t* source = static_cast<const uint8_t*>(d->staging.block) + ChannelOffset(d);
+    const uint64_t channelOffset = ChannelOffset(d);
     double* converted = static_cast<double*>(d->conversion.block);
     // 8- and 16-bit integer samples that reach the statistics one to a pixel, as they are
     // stored, are folded as integers straight from the staged piece.
@@ -267,10 +278,13 @@ bool SectionStatisticsRun(DataSet* d, uint32_t frame, uint32_t section, SectionS
                           ((cp.channelCount <= 1 && cp.mode == kChannelAsIs) || cp.mode == kChannelSelected);
     IntegerInfo exact;
     bool ended = false;
-    auto readRun = [&](uint64_t offset, uint64_t pixels) {
+    // `into`: where the run's bytes are kept, or null to read through the staging block.
+    auto readRun = [&](uint64_t offset, uint64_t pixels, uint8_t* into) {
         while (pixels > 0 && !ended) {
             const uint64_t n = std::min(pixels, chunk);
-            const int64_t got = SectionRead(d, offset, d->staging.block, n * B);
+            uint8_t* buffer = into != nullptr ? into : static_cast<uint8_t*>(d->staging.block);
+            const int64_t got = SectionRead(d, offset, buffer, n * B);
+            const uint8_t* source = buffer + channelOffset;
             const uint64_t pix = got > 0 ? static_cast<uint64_t>(got) / B : 0;
             if (integers && pix > 0) IntegerInfoFold(source, pix, B, cp.elementType, &exact);
             for (uint64_t done = 0; done < pix && !integers;) {
@@ -282,18 +296,24 @@ bool SectionStatisticsRun(DataSet* d, uint32_t frame, uint32_t section, SectionS
             if (got < 0 || static_cast<uint64_t>(got) < n * B) ended = true;
             offset += n * B;
             pixels -= n;
+            if (into != nullptr) into += n * B;
         }
     };
-    const uint64_t rowBytes = W * B;  // W x H x B fitted in SectionOrigin
     for (const auto& band : bands) {
         if (band[1] == 0 || ended) continue;
         const uint64_t at = origin + band[0] * rowBytes;
         if (contiguous)
-            readRun(at, band[1] * W);
+            readRun(at, band[1] * W, keeping ? kept.Row(0) : nullptr);
         else
-            for (uint64_t r = 0; r < band[1] && !ended; ++r) readRun(at + r * rowBytes, s.columns);
+            for (uint64_t r = 0; r < band[1] && !ended; ++r)
+                readRun(at + r * rowBytes, s.columns, keeping ? kept.Row(band[0] + r) : nullptr);
     }
     if (ended) record->whole = 0;
+    // Only a plane read to its end serves a frame read.
+    if (keeping && !ended)
+        kept.Commit();
+    else if (keeping)
+        kept.Drop();
     if (integers) IntegerInfoFinish(exact, &info);
     ReleaseAfterRead(d);
 

@@ -213,6 +213,7 @@ int32_t SourceComponent::Refresh(uint8_t) {
     if (input_ != nullptr) {
         std::lock_guard<std::recursive_mutex> hold(DisplayLock());
         input_->InputFormatChanged();
+        input_->DescriptionChanged();
         input_->cacheValid = input_->cacheHasData = 0;
     }
     TellDownstream();

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cstring>
+#include <vector>
 #include <tuple>
 
 #include "app/cui.h"
@@ -220,6 +222,78 @@ TEST_F(SourceTest, SelectingAFrameReadsItsStatisticsOnlyForAViewThatFollows) {
     EXPECT_EQ(range(), std::pair(0.0, 70000.0));
     ConsumerDetach(&view->input);
     ConsumerDetach(&plain.input);
+    item.firstStage = nullptr;
+}
+
+// Stepping with a view that follows the frame: the statistics pass and the pull share
+// one read of the frame, and the pull delivers exactly what a Source without such a
+// view delivers from the same file, whole or cropped, forwards or backwards.
+TEST_F(SourceTest, AFollowingViewsStepDeliversWhatAPlainPullDelivers) {
+    const uint32_t W = 24, H = 10, F = 5;
+    const std::string path = Write("follow.raw", BigEndianFrames(W, H, F));
+    DataSet* followed = Keep(Describe(path, W, H, F));
+    DataSet* plain = Keep(Describe(path, W, H, F));
+    ProjectItemBase item;
+    auto* s = Hold(new SourceComponent(&item));
+    s->SetInput(followed);
+    item.firstStage = s;
+    auto* view = Hold(new TransformationComponent(&item, nullptr, 0));
+    ASSERT_TRUE(ConsumerAttach(&view->input, s));
+    view->scaler.Current().rangeMode = 1;
+    ValueScalerRefresh(&view->scaler, false);
+    SourceComponent* other = SourceOf(plain);
+    Consumer a, b;
+    ASSERT_TRUE(ConsumerAttach(&a.input, s));
+    ASSERT_TRUE(ConsumerAttach(&b.input, other));
+    auto select = [](SourceComponent* source, int32_t frame) {
+        FrameMessage m(kMsgSelectPosition, frame, 0);
+        return source->OnMessage(&m, 0);
+    };
+    auto deliver = [](Consumer& c) {
+        PullResult r;
+        r.window = ReadWindow{-1, -1, 0, 0, 64, 64, 0, 1, 0};
+        if (ComponentPull(&c.input, &r, nullptr) != 3) return std::vector<double>{};
+        return std::vector<double>(c.Values(r), c.Values(r) + uint64_t{r.image.width} * r.image.height);
+    };
+    auto step = [&](int32_t frame, uint32_t x0, uint32_t y0, uint32_t w, uint32_t h) {
+        SCOPED_TRACE(frame);
+        ASSERT_TRUE(select(s, frame));
+        ASSERT_TRUE(select(other, frame));
+        EXPECT_TRUE(followed->keptPlane.Holds());  // the view's pass read the frame
+        const std::vector<double> served = deliver(a);
+        EXPECT_FALSE(followed->keptPlane.Holds());
+        const std::vector<double> read = deliver(b);
+        ASSERT_EQ(served.size(), uint64_t{w} * h);
+        EXPECT_EQ(std::memcmp(served.data(), read.data(), served.size() * 8), 0);
+        double low = DBL_MAX, high = -DBL_MAX;
+        const uint32_t fileFrame = MapFrameByStep(*followed, frame);
+        for (uint32_t y = y0; y < y0 + h; ++y)
+            for (uint32_t x = x0; x < x0 + w; ++x) {
+                low = std::min<double>(low, Sample(x, y, fileFrame));
+                high = std::max<double>(high, Sample(x, y, fileFrame));
+            }
+        EXPECT_EQ(view->scaler.Current().min, low);
+        EXPECT_EQ(view->scaler.Current().max, high);
+    };
+    for (int32_t f : {3, 1, 4}) step(f, 0, 0, W, H);
+    // Cropped: the pass keeps only the rows' cropped parts.
+    InputRegion region;
+    region.position[0] = 5;
+    region.position[1] = 2;
+    region.size[0] = 11;
+    region.size[1] = 6;
+    region.size[2] = -1;
+    ASSERT_TRUE(SetInputRegion(followed, &region));
+    ASSERT_TRUE(SetInputRegion(plain, &region));
+    for (int32_t f : {0, 2}) step(f, 5, 2, 11, 6);
+    // Backwards through the file.
+    followed->frameStep = plain->frameStep = -1;
+    followed->FormatChanged();
+    plain->FormatChanged();
+    for (int32_t f : {1, 3}) step(f, 5, 2, 11, 6);
+    ConsumerDetach(&a.input);
+    ConsumerDetach(&b.input);
+    ConsumerDetach(&view->input);
     item.firstStage = nullptr;
 }
 
