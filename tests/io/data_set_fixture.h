@@ -15,11 +15,14 @@
 #include <string>
 #include <vector>
 
+#include "common/cpu_info.h"
 #include "common/log.h"
 #include "io/data_set.h"
 #include "io/file_layout.h"
 #include "io/format_registry.h"
 #include "io/input_source.h"
+#include "io/read_kernel.h"
+#include "io/section_stats.h"
 #include "io/stream.h"
 #include "test_support.h"
 
@@ -245,5 +248,28 @@ inline bool HaveTool(const std::string& command) {
     RunCommand(command + " >/dev/null 2>&1", &status);
     return status == 0;
 }
+
+// Data sets read by the real section kernels (statistics and preview) at the slowest
+// speed class, each released at the end of the test.
+class SectionKernelFixture : public DataSetFixture {
+protected:
+    void SetUp() override {
+        DataSetFixture::SetUp();
+        SetCpuSpeedClass(0);
+        // Other tests may have put stand-ins in the table.
+        TheSectionKernels() = SectionKernelTable{&InputReadKernel2, &InputReadKernel2Swapped,
+                                                 &InputReadKernel3, &InputReadKernel3Swapped};
+    }
+    void TearDown() override {
+        SetCpuSpeedClass(-1);
+        for (DataSet* d : sets) d->Release();
+        DataSetFixture::TearDown();
+    }
+    DataSet* Keep(DataSet* d) {
+        sets.push_back(d);
+        return d;
+    }
+    std::vector<DataSet*> sets;
+};
 
 }  // namespace orva::testing_io

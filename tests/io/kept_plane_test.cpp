@@ -16,7 +16,7 @@
 namespace orva {
 namespace {
 
-using testing_io::DataSetFixture;
+using testing_io::SectionKernelFixture;
 using testing_io::Sample;
 
 TEST(KeptPlaneUnit, RowsAreFoundByTheirOffsets) {
@@ -70,23 +70,8 @@ TEST(KeptPlaneUnit, RowsAreFoundByTheirOffsets) {
     GlobalBufferRefuseBlocksForTest(0);
 }
 
-class KeptPlaneTest : public DataSetFixture {
+class KeptPlaneTest : public SectionKernelFixture {
 protected:
-    void SetUp() override {
-        DataSetFixture::SetUp();
-        SetCpuSpeedClass(0);
-        TheSectionKernels() = SectionKernelTable{&InputReadKernel2, &InputReadKernel2Swapped,
-                                                 &InputReadKernel3, &InputReadKernel3Swapped};
-    }
-    void TearDown() override {
-        SetCpuSpeedClass(-1);
-        for (DataSet* d : sets) d->Release();
-        DataSetFixture::TearDown();
-    }
-    DataSet* Keep(DataSet* d) {
-        sets.push_back(d);
-        return d;
-    }
     // Everything a window read gives: its result, values, window and image state.
     struct Delivery {
         bool ok = false;
@@ -162,7 +147,6 @@ protected:
         EXPECT_TRUE(fromFile.ok);
         EXPECT_TRUE(served == fromFile);
     }
-    std::vector<DataSet*> sets;
 };
 
 TEST_F(KeptPlaneTest, EveryTypeAndByteOrderReadsAsFromTheFile) {

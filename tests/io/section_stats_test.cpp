@@ -19,34 +19,23 @@
 namespace orva {
 namespace {
 
-using testing_io::DataSetFixture;
+using testing_io::SectionKernelFixture;
 using testing_io::Sample;
 
 std::vector<std::pair<int64_t, uint64_t>> gReads;
 void Record(int64_t offset, uint64_t bytes) { gReads.emplace_back(offset, bytes); }
 
-class SectionStatsTest : public DataSetFixture {
+class SectionStatsTest : public SectionKernelFixture {
 protected:
     void SetUp() override {
-        DataSetFixture::SetUp();
+        SectionKernelFixture::SetUp();
         gReads.clear();
         SetSectionReadObserver(&Record);
-        SetCpuSpeedClass(0);
-        // Other tests may have put stand-ins in the table.
-        TheSectionKernels() = SectionKernelTable{&InputReadKernel2, &InputReadKernel2Swapped,
-                                                 &InputReadKernel3, &InputReadKernel3Swapped};
     }
     void TearDown() override {
         SetSectionReadObserver(nullptr);
-        SetCpuSpeedClass(-1);
-        for (DataSet* d : sets) d->Release();
-        DataSetFixture::TearDown();
+        SectionKernelFixture::TearDown();
     }
-    DataSet* Keep(DataSet* d) {
-        sets.push_back(d);
-        return d;
-    }
-    std::vector<DataSet*> sets;
 };
 
 TEST(SectionSampleTest, ChoiceAndBands) {
