@@ -40,6 +40,8 @@ using testing_program::Screen;
 using testing_program::UiTextInk;
 
 constexpr int kSide = 20;
+// The Options page's menu buttons, from the left of their rows' labels.
+constexpr int kScaleButton = 204, kZeroButton = 229;
 
 // Frame 1 is y * 20 + x (row y from the top: brighter downwards), frame 2 1000 + x * 20 + y
 // (brighter rightwards), frame 3 2000 + 399 - (y * 20 + x) (brighter upwards).
@@ -350,6 +352,57 @@ TEST_F(StepCubeProgram, TheFrameStepIsCountedAndShownAtOnce) {
     })) << "top-left grey " << corner;
     ASSERT_TRUE(ClickPageTab(3));
     EXPECT_TRUE(WaitFor([&] { return RangeShows("3399", "2000", &why); }, 5000)) << why;
+}
+
+// The Source's Options page menus beside "Scaling:" and "Zero offset:": "-1.0 [Raw Inv]"
+// makes frame 1 (0 … 399, mean 199.5) -399 … 0; "Remove mean" then sets the zero offset
+// from the mean of those values, 199.5, so the frame runs -199.5 … 199.5 about 0; "Zero
+// offset" then moves its minimum to 0 (zero offset 399). Each item takes the statistics
+// of the values as they stand, not those of the scaling before.
+TEST_F(StepCubeProgram, TheZeroOffsetItemsTakeTheStatisticsOfANewScaling) {
+    PictureBox view;
+    std::string why;
+    ASSERT_TRUE(WaitFor([&] { return FindPicture(&view) && InfoShows("0 / 399", "199.5", &why); })) << why;
+    const Screen::Rect m = screen.RectOf(main);
+    // Finds a text on the screen right of `left` (waiting for it), into (x, y).
+    int x = 0, y = 0;
+    auto find = [&](const char* text, int left) {
+        const int w = shot.width - left;
+        return WaitFor([&] { return testing_program::FindText(shot, left, 0, w, shot.height, text, &x, &y); }, 5000);
+    };
+    // The Source's own tabs: 0 "Info", 1 "Options".
+    auto tab = [&](int n) {
+        if (!WaitFor([&] { return testing_program::OwnPageTab(shot, m.left, m.left + 330, m.top, n, &x, &y); }, 5000))
+            return false;
+        testing_program::ClickAt(screen.display(), root, x, y);
+        return true;
+    };
+    // A row's menu button stands right of its field; its menu opens from there, above or
+    // below as the screen has room, and the item is clicked where it is drawn.
+    auto choose = [&](const char* row, int buttonOffset, const char* item) {
+        if (!find(row, 0)) return "no \"" + std::string(row) + "\"";
+        const int button = x + buttonOffset;
+        testing_program::ClickAt(screen.display(), root, button, y + 5);
+        if (!find(item, button - 8)) return "no menu item \"" + std::string(item) + "\"";
+        testing_program::ClickAt(screen.display(), root, x + 10, y + 5);
+        return std::string();
+    };
+    auto zeroShows = [&](const std::string& text) {
+        return find("Zero offset:", 0) && testing_program::ShowsText(shot, x + 66, y - 3, 80, 15, text, &why);
+    };
+    ASSERT_TRUE(tab(1));
+    ASSERT_EQ(choose("Scaling:", kScaleButton, "-1.0 [Raw Inv]"), "");
+    ASSERT_EQ(choose("Zero offset:", kZeroButton, "Remove mean"), "");
+    EXPECT_TRUE(WaitFor([&] { return zeroShows("199.5"); }, 5000)) << why;
+    ASSERT_TRUE(tab(0));
+    EXPECT_TRUE(WaitFor([&] { return InfoShows("-199.5 / 199.5", "0", &why); }, 5000)) << why;
+    Save("step_cube_mean_removed");
+    ASSERT_TRUE(tab(1));
+    ASSERT_EQ(choose("Zero offset:", kZeroButton, "Zero offset"), "");
+    EXPECT_TRUE(WaitFor([&] { return zeroShows("399"); }, 5000)) << why;
+    ASSERT_TRUE(tab(0));
+    EXPECT_TRUE(WaitFor([&] { return InfoShows("0 / 399", "199.5", &why); }, 5000)) << why;
+    Save("step_cube_zero_offset");
 }
 
 }  // namespace
