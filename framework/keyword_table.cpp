@@ -153,13 +153,12 @@ size_t StripLineComment(char* line) {
 namespace {
 
 // The first ";" at or after p outside quoted text (from a double quote mark to the next
-// one, or from an apostrophe to the next one; an unclosed quote runs to the end), or null.
+// one, or from an apostrophe to the next one), or null. A quote mark that nothing closes
+// quotes nothing: an apostrophe in a word ("Bob's; SIZEX=3") keeps the keys after it.
 char* StatementEnd(char* p) {
     for (; *p != '\0'; ++p) {
         if (*p == '"' || *p == '\'') {
-            char* close = std::strchr(p + 1, *p);
-            if (close == nullptr) return nullptr;
-            p = close;
+            if (char* close = std::strchr(p + 1, *p); close != nullptr) p = close;
         } else if (*p == ';') {
             return p;
         }
