@@ -150,6 +150,24 @@ size_t StripLineComment(char* line) {
     return i;
 }
 
+namespace {
+
+// The first ";" at or after p outside quoted text (from a double quote mark to the next
+// one, or from an apostrophe to the next one), or null. A quote mark that nothing closes
+// quotes nothing: an apostrophe in a word ("Bob's; SIZEX=3") keeps the keys after it.
+char* StatementEnd(char* p) {
+    for (; *p != '\0'; ++p) {
+        if (*p == '"' || *p == '\'') {
+            if (char* close = std::strchr(p + 1, *p); close != nullptr) p = close;
+        } else if (*p == ';') {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 int ParseKeyValueLine(ParseState* state, char* line, uint32_t lineNumber, int* badCount) {
     int accepted = 0, bad = 0, found = 0;
     char* p = line;
@@ -160,8 +178,9 @@ int ParseKeyValueLine(ParseState* state, char* line, uint32_t lineNumber, int* b
         char* key = p;
         while (IsKeyChar(*p)) ++p;
         if (p == key) break;
-        // The statement ends at the first ";" after the key's first character.
-        char* semi = std::strchr(key + 1, ';');
+        // The statement ends at the first ";" after the key's first character that stands
+        // outside quoted text, as in script files: SEPARATOR=";" names the semicolon.
+        char* semi = StatementEnd(key + 1);
         char* next = nullptr;
         if (semi != nullptr) {
             *semi = '\0';

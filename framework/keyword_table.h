@@ -68,7 +68,7 @@ void ParseStateLog(const ParseState* state, const char* format, ...);
 int DispatchKeyValue(ParseState* state);
 
 // Dispatches every "KEY=value;" statement of a line (modified in place: each
-// ";" that ends a statement becomes NUL). Returns the number of accepted keys,
+// ";" that ends a statement becomes NUL; a ";" in quoted text ends none). Returns the number of accepted keys,
 // -1 when keys were found but none accepted, 0 when there were none; the
 // number of rejected keys goes to *badCount when given.
 int ParseKeyValueLine(ParseState* state, char* line, uint32_t lineNumber, int* badCount);

@@ -842,6 +842,11 @@ void LayoutFitToData(FileLayout* l, DataSetInfo* info) {
         if (notStated || have == 0 || have > frames)
             DataSetInfoSetFrameCount(*info, frames, notStated);
     }
+    // The frames to use and the playback rate that a description states (and that the
+    // program writes into every description it saves) come back with it.
+    if (sd && (sd->flags & kFlagFrames) && sd->frames >= 1 && sd->frames < info->TotalFrames())
+        info->SetFramesToUse(sd->frames);
+    if (sd && sd->fps >= kFpsMin) info->frameRate = sd->fps;
 }
 
 // ---- Description services --------------------------------------------------------------------

@@ -313,9 +313,16 @@ bool OutputWriter::BuildOutputName(std::string* out) const {
                 result += f.text;
                 break;
             case 2: {
-                std::string base = FileNamePart(source_.name.c_str());
+                // The name the output was given (the one typed in the save dialog, which
+                // also names the write log); the source's when that has none.
+                std::string base = name;
                 size_t cut = base.rfind('.');
                 if (cut != std::string::npos && cut > 0) base.resize(cut);
+                if (base.empty() || base[0] == '.') {
+                    base = FileNamePart(source_.name.c_str());
+                    cut = base.rfind('.');
+                    if (cut != std::string::npos && cut > 0) base.resize(cut);
+                }
                 size_t reserve = static_cast<size_t>(numbersLeft) * 10;
                 size_t room =
                     budget > result.size() + reserve ? budget - result.size() - reserve : 0;

@@ -347,6 +347,8 @@ int HFrameStep(const char* v, ParseState* state) {
     int32_t n = ReadInt32(v);
     if (n == 0) return -1;
     d->frameStep = n;
+    // Stated, so that the open takes it: the program writes it back on every save.
+    d->flags |= kFlagFrameStep;
     return 1;
 }
 
@@ -1432,7 +1434,9 @@ void DescribeDataSet(ServiceDescription* d, const DataSetInfo& info, uint32_t ma
     PullChannelOut(d);
     if (info.input.channels != 0) d->flags |= kFlagChannels;
     const uint32_t frames = info.TotalFrames();
-    d->frames = frames;
+    // FRAMES is the frames in use, FRAMES_MAX all the file holds: a description that
+    // gives fewer frames to use keeps saying so.
+    d->frames = info.framesToUse >= 1 && info.framesToUse < frames ? info.framesToUse : frames;
     d->framesMax = frames > maxFrames ? frames : maxFrames;
     d->flags |= kFlagFrames;
     d->frameStep = info.frameStep;

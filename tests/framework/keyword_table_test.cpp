@@ -138,6 +138,10 @@ TEST(KeywordTable, ParseKeyValueLine) {
         {"Alpha=1; 9x=2", 1, 0, {"Alpha=1"}},
         {"", 0, 0, {}},
         {"=5", 0, 0, {}},
+        // A ";" in quoted text belongs to the value; unquoted it ends the statement.
+        {"Alpha=\";\"; A1=';';Alpha=2", 3, 0, {"Alpha=\";\"", "Alpha=';'", "Alpha=2"}},
+        {"Alpha=;", -1, 1, {}},
+        {"Alpha=\"; A1=it's; Alpha=2", 3, 0, {"Alpha=\"", "Alpha=it's", "Alpha=2"}},
     };
     for (const auto& c : cases) {
         Seen seen;

@@ -490,17 +490,18 @@ TEST(OutputWriterTest, NamesFromPatterns) {
 
     TempFolder dir;
     HookScope hooks(false);
-    // "%t" of the fourth frame at the default 20 frames per second; "%d" leaves no trace;
-    // without %f and %s both numbers follow.
+    // "%n" is the name the output was given (the save dialog's, here "t" and "d"); "%t" of
+    // the fourth frame at the default 20 frames per second; "%d" leaves no trace; without
+    // %f and %s both numbers follow.
     Job job(kTypeU8, 3, 1, 5, &One);
     job.writer->SetFrameRange(3, 3, 1);
     ASSERT_EQ(job.Run(dir.File("t.fits"), kTypeU8, "%n#x%t%d"), 1);
-    EXPECT_EQ(std::string(job.writer->LastFileName()), dir.File("srcx00001500040001.fits"));
-    EXPECT_TRUE(Exists(dir.File("srcx00001500040001.fits")));
+    EXPECT_EQ(std::string(job.writer->LastFileName()), dir.File("tx00001500040001.fits"));
+    EXPECT_TRUE(Exists(dir.File("tx00001500040001.fits")));
     // The default pattern.
     Job def(kTypeU8, 3, 1, 1, &One);
     ASSERT_EQ(def.Run(dir.File("d.raw"), kTypeU8, nullptr), 1);
-    EXPECT_EQ(std::string(def.writer->LastFileName()), dir.File("src001_snr0001.raw"));
+    EXPECT_EQ(std::string(def.writer->LastFileName()), dir.File("d001_snr0001.raw"));
 }
 
 TEST(OutputWriterTest, EmptyCropBoxAndSizeWarning) {
@@ -716,16 +717,16 @@ TEST(OutputWriterFilesTest, FilesPerFrameOrSectionFollowTheScope) {
         const char* logTail;
     } cases[] = {
         {0, 0, kRecordSectionPerFile, 0, 3, 1,
-         "src001_snr0001:00;src001_snr0002:01;src002_snr0001:10;src002_snr0002:11;"
-         "src004_snr0001:30;src004_snr0002:31;",
+         "o001_snr0001:00;o001_snr0002:01;o002_snr0001:10;o002_snr0002:11;"
+         "o004_snr0001:30;o004_snr0002:31;",
          "ok: stream=6, err=0, frames=3, sections=6"},
         {0, 0, kRecordFramePerFile, 0, 3, 1,
-         "src001_snr0001:00 01;src002_snr0001:10 11;src004_snr0001:30 31;", "frames=3, sections=6"},
+         "o001_snr0001:00 01;o002_snr0001:10 11;o004_snr0001:30 31;", "frames=3, sections=6"},
         {2, 1, kRecordFramePerFile, 0, 3, -1,
-         "src004_snr0002:31;src002_snr0002:11;src001_snr0002:01;", "frames=3, sections=3"},
-        {1, 0, kRecordSectionPerFile, 1, 3, 1, "src002_snr0001:10;src002_snr0002:11;",
+         "o004_snr0002:31;o002_snr0002:11;o001_snr0002:01;", "frames=3, sections=3"},
+        {1, 0, kRecordSectionPerFile, 1, 3, 1, "o002_snr0001:10;o002_snr0002:11;",
          "ok: stream=2, err=0, frames=1, sections=2"},
-        {3, 1, kRecordOneFile, 0, 3, 1, "src001_snr0002:01;", "stream=1, err=0\nok"},
+        {3, 1, kRecordOneFile, 0, 3, 1, "o001_snr0002:01;", "stream=1, err=0\nok"},
         {1, 0, kRecordOneFile, 2, 3, 1, "", ""},  // the one frame has no sections
     };
     HookScope hooks(false);
@@ -768,8 +769,8 @@ TEST(OutputWriterFilesTest, ExistingFilesAreReplacedOnlyWhenTheUserAgrees) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer);
         TempFolder dir;
-        const std::vector<std::string> names = {dir.File("src001_snr0001.raw"), dir.File("src002_snr0001.raw"),
-                                                dir.File("src004_snr0001.raw")};
+        const std::vector<std::string> names = {dir.File("o001_snr0001.raw"), dir.File("o002_snr0001.raw"),
+                                                dir.File("o004_snr0001.raw")};
         HookScope hooks(c.ui);
         hooks.dialogs.sizeAnswer = c.answer;
         // A first run writes them; only the second one of the file is left as it was.

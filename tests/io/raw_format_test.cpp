@@ -266,6 +266,88 @@ TEST_F(RawFormat, BitPackedSamplesReadAsNumpyPackedThem) {
     }
 }
 
+// ---- Rewriting the description ------------------------------------------------------------
+
+// What an open makes of a raw file and its description: the description's fields as the
+// data set took them, and the samples of every frame the step visits.
+struct OpenedRaw {
+    std::vector<int64_t> fields;
+    std::vector<double> scaleZeroRate;
+    std::vector<double> values;
+    bool operator==(const OpenedRaw&) const = default;
+};
+
+// A raw file whose description states every key the program writes back: 6 x 5 x 3 pixels
+// of two big-endian unsigned 16-bit channels, four frames after a 64-byte header and before
+// 40 bytes of trailer, three of them used at a step of 2, with a crop box on every axis,
+// scale, zero, the second channel selected and a frame rate. Closing the data set (as
+// Ctrl+W and Exit do) and "Update" rewrite its service file; every open after them reads
+// what the first read, and a second rewrite gives the same file.
+TEST_F(RawFormat, ARewrittenDescriptionReadsAsTheFirst) {
+    std::string bytes(64 + 4 * 360 + 40, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 37 + (i >> 3));
+    Write("all.raw", bytes);
+    const std::string fs = dir + "/all.fs";
+    const std::string keys =
+        " SIZEX=6\n SIZEY=5\n SIZEZ=3\n BEGINPOS=64\n ENDPOS=1504\n CropBoundBox=1, 4, 1, 3, 1, 2\n"
+        " BSCALE=0.25\n BZERO=-3\n BYTESWAP=1\n BITPIX=16\n UNSIGNED=1\n CHANNELS=2\n NCHANNEL_OUT=2\n"
+        " CONVSPEC_FLAG=1\n FRAMES_MAX=4\n FRAMES=3\n FRAMESTEP=2\n FPS=12.5\n CObj=BINARY\n";
+    WriteFs("all.raw", keys);
+    struct SaveOnClose {
+        DataSetServices saved = TheDataSetServices();
+        SaveOnClose() { TheDataSetServices().saveServiceFiles = true; }
+        ~SaveOnClose() { TheDataSetServices() = saved; }
+    } saveOnClose;
+    auto open = [&](OpenedRaw* out) {
+        if (receiver.kept) receiver.kept->Release();
+        receiver.kept = nullptr;
+        ASSERT_EQ(Open("all.raw"), 2) << Log();
+        DataSet* d = receiver.kept;
+        out->fields = {d->sizeX, d->sizeY, d->sizeZ, d->cropX, d->cropY, d->cropZ, d->cropSizeX, d->cropSizeY,
+                       d->cropSizeZ, d->dataBegin, d->dataEnd, d->input.type & 0x1FFu, d->input.bits,
+                       d->input.channels, d->framesToUse, d->TotalFrames(), d->frameStep, d->sections,
+                       d->channelMode, d->selectedChannel};
+        out->scaleZeroRate = {d->scale, d->zero, d->frameRate};
+        out->values.clear();
+        for (int32_t f = 0; f < static_cast<int32_t>(d->StepFrames()); ++f)
+            for (int64_t z = 0; z < 2; ++z) {
+                ReadWindow w{f, 0, 0, 0, 4, 3, z, 1, 0};
+                ASSERT_TRUE(Read(d, &w)) << f;
+                for (uint32_t y = 0; y < 3; ++y)
+                    for (uint32_t x = 0; x < 4; ++x) out->values.push_back(At(x, y));
+            }
+    };
+    OpenedRaw first;
+    open(&first);
+    // What the keys say: the second channel of pixel (1, 1, 1) of frame 1 is stored at
+    // 64 + ((1 * 5 + 1) * 6 + 1) * 4 + 2.
+    const size_t at = 64 + ((1 * 5 + 1) * 6 + 1) * 4 + 2;
+    const double stored = static_cast<uint8_t>(bytes[at]) * 256 + static_cast<uint8_t>(bytes[at + 1]);
+    EXPECT_EQ(first.values.at(0), stored * 0.25 - 3);
+    EXPECT_EQ(first.fields, (std::vector<int64_t>{6, 5, 3, 1, 1, 1, 4, 3, 2, 64, 1504, 0x182, 16, 2, 3, 4, 2, 1, 1, 2}));
+    EXPECT_EQ(first.scaleZeroRate, (std::vector<double>{0.25, -3, 12.5}));
+
+    // Closed: the data set writes its description back.
+    receiver.kept->Release();
+    receiver.kept = nullptr;
+    const std::string closed = testing_util::ReadText(fs);
+    testing_io::ExpectContains(closed, {"BeginPos=64\n", "EndPos=1504\n", "CropBoundBox=1, 4, 1, 3, 1, 2\n",
+                                        "Frames_Max=4\n", "Frames=3\n", "FrameStep=2\n", "NChannel_Out=2\n"});
+    OpenedRaw again;
+    open(&again);
+    EXPECT_TRUE(again == first) << closed;
+    // "Update": the description of the data set as it stands, saved on request; closing
+    // writes it again unchanged.
+    EXPECT_EQ(ChooseServiceSaveName(receiver.kept, true), 1);
+    const std::string updated = testing_util::ReadText(fs);
+    testing_io::ExpectContains(updated, {"BeginPos=64\n", "EndPos=1504\n", "Frames=3\n", "FrameStep=2\n", "fps=12.5\n"});
+    receiver.kept->Release();
+    receiver.kept = nullptr;
+    EXPECT_EQ(testing_util::ReadText(fs), updated);
+    open(&again);
+    EXPECT_TRUE(again == first) << updated;
+}
+
 // ---- Writing -----------------------------------------------------------------------------------
 
 double Wave(int frame, int64_t x, int64_t y) { return static_cast<double>(x * 3 - y * 5 + frame * 11); }

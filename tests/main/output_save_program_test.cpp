@@ -306,7 +306,7 @@ TEST_F(OutputSaveProgram, UnsignedDataSavedAsInputKeepEveryValue) {
 
     mkdir(files.File("a").c_str(), 0700);
     ASSERT_TRUE(SaveAs(files.File("a/u.fits")));
-    const std::string written = files.File("a/uns16001_snr0001.fits");
+    const std::string written = files.File("a/u001_snr0001.fits");
     EXPECT_TRUE(StatusShows(written + " saved")) << Keep("save_unsigned") << "\n" << program->Log();
     EXPECT_EQ(screen.FindWindow("Clipping Detect..."), 0u) << "the write clipped";
     EXPECT_EQ(Check("same '" + written + "' '" + files.File("uns16.npy") + "'"), "uint16 16 32768 equal");
@@ -325,15 +325,16 @@ TEST_F(OutputSaveProgram, UnsignedDataSavedAsInputKeepEveryValue) {
     EXPECT_TRUE(on) << "\"Unsigned\" did not turn on: " << Keep("save_unsigned_toggle");
     mkdir(files.File("b").c_str(), 0700);
     ASSERT_TRUE(SaveAs(files.File("b/u.fits")));
-    const std::string second = files.File("b/uns16001_snr0001.fits");
+    const std::string second = files.File("b/u001_snr0001.fits");
     EXPECT_TRUE(StatusShows(second + " saved")) << Keep("save_unsigned_ticked") << "\n" << program->Log();
     EXPECT_EQ(Check("same '" + second + "' '" + files.File("uns16.npy") + "'"), "uint16 16 32768 equal");
     EXPECT_TRUE(Verified(second));
     EXPECT_EQ(program->End(), 0);
 }
 
-// The output writes one file per frame, each named by the pattern: the message names the
-// first and the last file written, and no file of the typed name is made.
+// The output writes one file per frame, each named by the pattern from the typed name: the
+// message names the first and the last file written, and no file of the typed name alone is
+// made.
 TEST_F(OutputSaveProgram, ACubeSavedFilePerFrameIsReportedByTheFilesWritten) {
     ASSERT_TRUE(Start("c3.fits"));
     int status = -1;
@@ -343,11 +344,11 @@ TEST_F(OutputSaveProgram, ACubeSavedFilePerFrameIsReportedByTheFilesWritten) {
     ASSERT_EQ(status, 0);
     mkdir(files.File("out").c_str(), 0700);
     ASSERT_TRUE(SaveAs(files.File("out/cube.fits")));
-    const std::string first = files.File("out/c3001_snr0001.fits");
-    EXPECT_TRUE(StatusShows(first + " ... c3003_snr0001.fits saved, [stream(s) 3, frame(s) 3]"))
+    const std::string first = files.File("out/cube001_snr0001.fits");
+    EXPECT_TRUE(StatusShows(first + " ... cube003_snr0001.fits saved, [stream(s) 3, frame(s) 3]"))
         << Keep("save_cube") << "\n" << program->Log();
     for (int f = 0; f < 3; ++f) {
-        const std::string name = files.File("out/c3" + std::string("00") + std::to_string(f + 1) + "_snr0001.fits");
+        const std::string name = files.File("out/cube00" + std::to_string(f + 1) + "_snr0001.fits");
         EXPECT_EQ(Check("same '" + name + "' '" + files.File("c3.npy") + "' " + std::to_string(f)),
                   "float64 -64 0 equal");  // the output's type at first: 64-bit reals
         EXPECT_TRUE(Verified(name)) << name;
@@ -363,7 +364,7 @@ TEST_F(OutputSaveProgram, ASecondSaveAsksOnceBeforeReplacingTheFiles) {
     mkdir(files.File("out").c_str(), 0700);
     ASSERT_TRUE(SaveAs(files.File("out/cube.fits")));
     std::vector<std::string> names;
-    for (int f = 1; f <= 3; ++f) names.push_back(files.File("out/c300" + std::to_string(f) + "_snr0001.fits"));
+    for (int f = 1; f <= 3; ++f) names.push_back(files.File("out/cube00" + std::to_string(f) + "_snr0001.fits"));
     ASSERT_TRUE(StatusShows("saved, [stream(s) 3, frame(s) 3]", 10000)) << Keep("save_twice_first");
     ASSERT_EQ(Check("mark '" + names[0] + "' '" + names[1] + "' '" + names[2] + "'"), "");
 
@@ -374,7 +375,7 @@ TEST_F(OutputSaveProgram, ASecondSaveAsksOnceBeforeReplacingTheFiles) {
     EXPECT_TRUE(WaitForText(question, "3 files exist:", &x, &y)) << Keep("save_twice_question");
     EXPECT_TRUE(WaitForText(question, names[2], &x, &y)) << Keep("save_twice_question");
     ASSERT_TRUE(ClickText(question, "No"));
-    EXPECT_TRUE(StatusShows(names[0] + " ... c3003_snr0001.fits: 3 files exist, not replaced"))
+    EXPECT_TRUE(StatusShows(names[0] + " ... cube003_snr0001.fits: 3 files exist, not replaced"))
         << Keep("save_twice_refused");
     for (const std::string& name : names) EXPECT_EQ(Check("marked '" + name + "'"), "marked") << name;
 
@@ -382,7 +383,7 @@ TEST_F(OutputSaveProgram, ASecondSaveAsksOnceBeforeReplacingTheFiles) {
     question = screen.WaitForWindow(kReplaceTitle, 10000);
     ASSERT_NE(question, 0u) << Keep("save_thrice");
     ASSERT_TRUE(ClickText(question, "Yes"));
-    EXPECT_TRUE(StatusShows(names[0] + " ... c3003_snr0001.fits saved, [stream(s) 3, frame(s) 3]"))
+    EXPECT_TRUE(StatusShows(names[0] + " ... cube003_snr0001.fits saved, [stream(s) 3, frame(s) 3]"))
         << Keep("save_thrice_saved");
     for (const std::string& name : names) {
         EXPECT_EQ(Check("marked '" + name + "'"), "replaced") << name;
@@ -397,7 +398,7 @@ TEST_F(OutputSaveProgram, ASecondSaveAsksOnceBeforeReplacingTheFiles) {
 TEST_F(OutputSaveProgram, AFileWhoseNameIsTakenIsReportedAsAnError) {
     ASSERT_TRUE(Start("c5.fits"));
     mkdir(files.File("out").c_str(), 0700);
-    const std::string blocked = files.File("out/c5002_snr0001.fits");
+    const std::string blocked = files.File("out/cube002_snr0001.fits");
     ASSERT_EQ(mkdir(blocked.c_str(), 0700), 0);
     ASSERT_TRUE(SaveAs(files.File("out/cube.fits")));
     EXPECT_TRUE(StatusShows("'" + blocked + "' - not written")) << Keep("save_blocked") << "\n" << program->Log();
@@ -411,7 +412,7 @@ TEST_F(OutputSaveProgram, AFileWhoseNameIsTakenIsReportedAsAnError) {
                &status);
     ASSERT_EQ(status, 0);
     for (int f : {1, 3, 4, 5}) {
-        const std::string name = files.File("out/c500" + std::to_string(f) + "_snr0001.fits");
+        const std::string name = files.File("out/cube00" + std::to_string(f) + "_snr0001.fits");
         EXPECT_EQ(Check("same '" + name + "' '" + files.File("c5.npy") + "' " + std::to_string(f - 1)),
                   "float64 -64 0 equal");
         EXPECT_TRUE(Verified(name)) << name;
@@ -437,9 +438,9 @@ TEST_F(OutputSaveProgram, BinaryChosenInTheDialogOrOnThePageWritesARawFile) {
     // The type's right arrow stands 373 pixels right of the "Files of type:" caption.
     ASSERT_TRUE(StepUntil(dialog, "Files of type:", 373, 5, "Binary")) << Keep("save_dialog_types");
     ASSERT_TRUE(TypeName(dialog, files.File("a/b.fits")));
-    const std::string raw = files.File("a/s16001_snr0001.dat");
+    const std::string raw = files.File("a/b001_snr0001.dat");
     EXPECT_TRUE(StatusShows(raw + " saved")) << Keep("save_binary") << "\n" << program->Log();
-    EXPECT_FALSE(testing_util::Exists(files.File("a/s16001_snr0001.fits")));
+    EXPECT_FALSE(testing_util::Exists(files.File("a/b001_snr0001.fits")));
     EXPECT_EQ(Check("raw '" + raw + "' '" + files.File("s16.npy") + "'"), "equal");
 
     // The Output page's format arrows ("Format:" caption, left arrow 237 pixels on, right
@@ -447,16 +448,16 @@ TEST_F(OutputSaveProgram, BinaryChosenInTheDialogOrOnThePageWritesARawFile) {
     // ("200 [FITS]", a format of its own, stands between them.)
     ASSERT_TRUE(StepUntil(page, "Format:", 237, 5, "FITS", "200")) << Keep("save_page_fits");
     ASSERT_TRUE(SaveAs(files.File("b/x")));
-    const std::string fits = files.File("b/s16001_snr0001.fits");
+    const std::string fits = files.File("b/x001_snr0001.fits");
     EXPECT_TRUE(StatusShows(fits + " saved")) << Keep("save_page_fits_saved") << "\n" << program->Log();
     EXPECT_EQ(Check("same '" + fits + "' '" + files.File("s16.npy") + "'"), "float64 -64 0 equal");
     EXPECT_TRUE(Verified(fits));
     ASSERT_TRUE(StepUntil(page, "Format:", 250, 5, "Binary")) << Keep("save_page_binary");
     ASSERT_TRUE(SaveAs(files.File("c/x")));
-    const std::string second = files.File("c/s16001_snr0001.dat");
+    const std::string second = files.File("c/x001_snr0001.dat");
     EXPECT_TRUE(StatusShows(second + " saved")) << Keep("save_page_binary_saved") << "\n" << program->Log();
     EXPECT_EQ(Check("raw '" + second + "' '" + files.File("s16.npy") + "'"), "equal");
-    EXPECT_FALSE(testing_util::Exists(files.File("c/s16001_snr0001.fits")));
+    EXPECT_FALSE(testing_util::Exists(files.File("c/x001_snr0001.fits")));
     EXPECT_EQ(program->End(), 0);
 }
 
@@ -486,9 +487,9 @@ TEST_F(OutputSaveProgram, SignedDataSavedUnsignedReopensWithTheValuesSaved) {
     ASSERT_TRUE(on) << "\"Unsigned\" did not turn on: " << Keep("save_signed_toggle");
     mkdir(files.File("a").c_str(), 0700);
     ASSERT_TRUE(SaveAs(files.File("a/u.fits")));
-    const std::string written = files.File("a/s16001_snr0001.fits");
+    const std::string written = files.File("a/u001_snr0001.fits");
     EXPECT_TRUE(StatusShows(written + " saved")) << Keep("save_signed") << "\n" << program->Log();
-    EXPECT_TRUE(testing_util::Exists(files.File("a/s16001_snr0001.fs")));
+    EXPECT_TRUE(testing_util::Exists(files.File("a/u001_snr0001.fs")));
     EXPECT_TRUE(Verified(written));
     int status = -1;
     const std::string stats = RunCommand(
@@ -551,7 +552,7 @@ TEST_F(OutputSaveProgram, BlurredNaNSamplesStayWhereTheyWere) {
     ASSERT_NE(ConnectProcessedData(), 0u) << Keep("blur_no_connect") << program->Log();
     mkdir(files.File("a").c_str(), 0700);
     ASSERT_TRUE(SaveAs(files.File("a/b.fits"), "Save As - [Proccessing] [All]"));
-    const std::string written = files.File("a/nan001_snr0001.fits");
+    const std::string written = files.File("a/b001_snr0001.fits");
     EXPECT_TRUE(StatusShows(written + " saved")) << Keep("blur_saved") << "\n" << program->Log();
     EXPECT_TRUE(Verified(written));
     int status = -1;
@@ -594,12 +595,12 @@ TEST_F(OutputSaveProgram, WhereARotatedFrameHasNoDataTheFilesHoldMissingSamples)
     ASSERT_TRUE(ClickText(page, "Real 32")) << Keep("rotate_no_real32");
     mkdir(files.File("a").c_str(), 0700);
     ASSERT_TRUE(SaveAs(files.File("a/r.fits"), "Save As - [Proccessing] [All]"));
-    const std::string real = files.File("a/s16001_snr0001.fits");
+    const std::string real = files.File("a/r001_snr0001.fits");
     EXPECT_TRUE(StatusShows(real + " saved")) << Keep("rotate_saved") << "\n" << program->Log();
     ASSERT_TRUE(ClickText(page, "16 Bit")) << Keep("rotate_no_16");
     mkdir(files.File("b").c_str(), 0700);
     ASSERT_TRUE(SaveAs(files.File("b/r.fits"), "Save As - [Proccessing] [All]"));
-    const std::string integer = files.File("b/s16001_snr0001.fits");
+    const std::string integer = files.File("b/r001_snr0001.fits");
     EXPECT_TRUE(StatusShows(integer + " saved")) << Keep("rotate_saved_16") << "\n" << program->Log();
     EXPECT_TRUE(Verified(real));
     EXPECT_TRUE(Verified(integer));

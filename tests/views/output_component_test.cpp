@@ -368,9 +368,9 @@ TEST(OutputComponentTest, SaveAsAsksForTheNameWithTheStagesTitle) {
     EXPECT_EQ(f.output->fileName, f.file.folder.File("x.fits"));
     EXPECT_EQ(f.output->format, FormatFits());
     ASSERT_FALSE(shown.Texts().empty());
-    // The pattern names the file after the source; the message names the file written.
-    EXPECT_EQ(shown.Texts().back(), "-2 " + f.file.folder.File("cube001_snr0001.fits") + " saved");
-    EXPECT_TRUE(FileExists(f.file.folder.File("cube001_snr0001.fits").c_str()));
+    // The pattern names the file after the name chosen; the message names the file written.
+    EXPECT_EQ(shown.Texts().back(), "-2 " + f.file.folder.File("x001_snr0001.fits") + " saved");
+    EXPECT_TRUE(FileExists(f.file.folder.File("x001_snr0001.fits").c_str()));
     EXPECT_STREQ(TheCUI().preferences.saveFolder != nullptr ? "set" : "unset", "unset");
     EXPECT_STREQ(f.file.cui.preferences.saveFolder, f.file.folder.Path().c_str());
     // A path longer than a path may be is refused whole, never cut.
@@ -382,7 +382,7 @@ TEST(OutputComponentTest, SaveAsAsksForTheNameWithTheStagesTitle) {
 }
 
 // Saved with the default method and name pattern, the file takes the name the pattern
-// builds from the source; the status line names that file, which astropy reads back
+// builds from the name chosen; the status line names that file, which astropy reads back
 // with the source's values.
 TEST(OutputComponentTest, TheSavedMessageNamesTheFileThePatternMade) {
     if (!testing_views::HaveAstropy()) GTEST_SKIP() << "astropy not installed";
@@ -397,7 +397,7 @@ TEST(OutputComponentTest, TheSavedMessageNamesTheFileThePatternMade) {
     dialog.Push(ScriptedFileDialog::Choose({"chosen.fits"}, f.file.folder.Path()));
     EXPECT_TRUE(OutputSaveCommand(f.output, f.file.item, kStageInput[0], kStageInput[1], kWriteScopeAll,
                                   FormatTag{}));
-    const std::string written = f.File("plain001_snr0001.fits");
+    const std::string written = f.File("chosen001_snr0001.fits");
     ASSERT_FALSE(shown.Texts().empty());
     EXPECT_EQ(shown.Texts().back(), "-2 " + written + " saved");
     EXPECT_FALSE(FileExists(f.File("chosen.fits").c_str()));
@@ -417,12 +417,12 @@ TEST(OutputComponentTest, FilesOfThePatternAreNamedAndNeverReplacedUnasked) {
     testing_views::WriteCube(path, 3, 4, 5);
     ASSERT_TRUE(f.Open(path));
     StatusTexts shown;
-    const std::string first = f.File("cube001_snr0001.fits"), last = f.File("cube003_snr0001.fits");
+    const std::string first = f.File("typed001_snr0001.fits"), last = f.File("typed003_snr0001.fits");
     ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
-    EXPECT_EQ(shown.Texts().back(), "-2 " + first + " ... cube003_snr0001.fits saved, [stream(s) 3, frame(s) 3]");
+    EXPECT_EQ(shown.Texts().back(), "-2 " + first + " ... typed003_snr0001.fits saved, [stream(s) 3, frame(s) 3]");
     testing_util::WriteText(last, "kept");
     EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
-    EXPECT_EQ(shown.Texts().back(), "-3 " + first + " ... cube003_snr0001.fits: 3 files exist, not replaced");
+    EXPECT_EQ(shown.Texts().back(), "-3 " + first + " ... typed003_snr0001.fits: 3 files exist, not replaced");
     EXPECT_EQ(testing_util::ReadText(last), "kept");
 }
 
@@ -460,28 +460,27 @@ TEST(OutputComponentTest, TheChosenFormatIsTheOneWrittenAndNamed) {
     EXPECT_TRUE(OutputSaveCommand(f.output, f.file.item, 0, 0, kWriteScopeAll, FormatTag{}));
     EXPECT_EQ(f.output->format, FormatBinary());
     EXPECT_EQ(f.output->fileName, f.File("d.dat"));
-    EXPECT_EQ(shown.Texts().back(), "-2 " + f.File("img001_snr0001.dat") + " saved");
-    EXPECT_FALSE(FileExists(f.File("img001_snr0001.fits").c_str()));
+    EXPECT_EQ(shown.Texts().back(), "-2 " + f.File("d001_snr0001.dat") + " saved");
+    EXPECT_FALSE(FileExists(f.File("d001_snr0001.fits").c_str()));
     // Raw samples of the output type (64-bit reals at first): 4 x 5 of them, no header.
-    EXPECT_EQ(testing_util::ReadText(f.File("img001_snr0001.dat")).size(), 4u * 5u * 8u);
+    EXPECT_EQ(testing_util::ReadText(f.File("d001_snr0001.dat")).size(), 4u * 5u * 8u);
 
     // The page's choice: FITS stepped to on the page is the type the dialog starts with.
     ASSERT_TRUE(OutputSelectFormat(f.output, RegisteredFormat(FormatFits())));
     dialog.Push(ScriptedFileDialog::Choose({"e"}, f.file.folder.Path()));
     EXPECT_TRUE(OutputSaveCommand(f.output, f.file.item, 0, 0, kWriteScopeAll, FormatTag{}))
         << ::testing::PrintToString(shown.Texts());
-    EXPECT_TRUE(FileExists(f.File("img001_snr0001").c_str()));
+    EXPECT_TRUE(FileExists(f.File("e001_snr0001").c_str()));
     EXPECT_EQ(dialog.Requests().back().filterIndex, fits);
     EXPECT_EQ(f.output->format, FormatFits());
     // ... and Binary stepped to there is kept by the next Save, not put back to FITS.
     ASSERT_TRUE(OutputSelectFormat(f.output, RegisteredFormat(FormatBinary())));
-    std::remove(f.File("img001_snr0001.dat").c_str());  // nobody is asked to replace it
     dialog.Push(ScriptedFileDialog::Choose({"g.dat"}, f.file.folder.Path()));
     EXPECT_TRUE(OutputSaveCommand(f.output, f.file.item, 0, 0, kWriteScopeAll, FormatTag{}));
     EXPECT_EQ(dialog.Requests().back().filterIndex, binary);
     EXPECT_EQ(f.output->format, FormatBinary());
     EXPECT_EQ(f.output->fileName, f.File("g.dat"));
-    EXPECT_EQ(testing_util::ReadText(f.File("img001_snr0001.dat")).size(), 4u * 5u * 8u);
+    EXPECT_EQ(testing_util::ReadText(f.File("g001_snr0001.dat")).size(), 4u * 5u * 8u);
 }
 
 // The name a Save writes under: an extension of another format of the list is replaced by
@@ -520,26 +519,26 @@ TEST(OutputComponentTest, AFileWhoseNameIsTakenIsReportedAsAnError) {
     testing_views::WriteCube(path, 5, 4, 5);
     ASSERT_TRUE(f.Open(path));
     StatusTexts shown;
-    const std::string blocked = f.File("cubef002_snr0001.fits");
+    const std::string blocked = f.File("typed002_snr0001.fits");
     ASSERT_EQ(mkdir(blocked.c_str(), 0700), 0);
     ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
-    EXPECT_EQ(shown.Texts().back(), "-3 '" + blocked + "' - not written; " + f.File("cubef001_snr0001.fits") +
-                                        " ... cubef005_snr0001.fits saved, [stream(s) 4, frame(s) 5, err(s) 1]");
+    EXPECT_EQ(shown.Texts().back(), "-3 '" + blocked + "' - not written; " + f.File("typed001_snr0001.fits") +
+                                        " ... typed005_snr0001.fits saved, [stream(s) 4, frame(s) 5, err(s) 1]");
     struct stat st {};
     ASSERT_EQ(stat(blocked.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     for (int frame : {1, 3, 4, 5})
-        EXPECT_TRUE(FileExists(f.File("cubef00" + std::to_string(frame) + "_snr0001.fits").c_str())) << frame;
+        EXPECT_TRUE(FileExists(f.File("typed00" + std::to_string(frame) + "_snr0001.fits").c_str())) << frame;
     for (const std::string& name : f.file.folder.Files()) EXPECT_NE(name.rfind("orv", 0), 0u) << name;
 
     for (int frame : {1, 3, 4, 5}) {
-        const std::string name = f.File("cubef00" + std::to_string(frame) + "_snr0001.fits");
+        const std::string name = f.File("typed00" + std::to_string(frame) + "_snr0001.fits");
         std::remove(name.c_str());
         ASSERT_EQ(mkdir(name.c_str(), 0700), 0);
     }
     EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
-    EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("cubef001_snr0001.fits") +
-                                        " ... cubef005_snr0001.fits' - 5 not written");
+    EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("typed001_snr0001.fits") +
+                                        " ... typed005_snr0001.fits' - 5 not written");
     for (const std::string& name : f.file.folder.Files()) EXPECT_NE(name.rfind("orv", 0), 0u) << name;
 }
 

@@ -146,7 +146,7 @@ TEST_F(OutputEndToEnd, FitsAndRawInAsInputAndAsisGiveThePhysicalValues) {
         const std::vector<std::string> files = Written(folder, c.extension);
         ASSERT_EQ(files.size(), 1u);
         // The one file, named by the pattern, is the one the message names.
-        EXPECT_EQ(files[0], folder + "/cube001_snr0001" + c.extension);
+        EXPECT_EQ(files[0], folder + "/x001_snr0001" + c.extension);
         EXPECT_EQ(shown.Texts().back(), "-2 " + files[0] + " saved, [frame(s) 3]");
         EXPECT_EQ(Check(std::string(c.extension) == ".fits" ? "fits" : "raw", 0, kOutFrames, files), "ok\n");
         if (verify && std::string(c.extension) == ".fits") {
@@ -171,7 +171,7 @@ TEST_F(OutputEndToEnd, FrameFirstTwoWritesTwoFramesAndEveryFrameAFileOfItsOwn) {
     const std::string folder = Folder("range");
     ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, (folder + "/x.fits").c_str(), &TheFormatRegistry().output,
                                 kWriteScopeAll));
-    EXPECT_EQ(shown.Texts().back(), "-2 " + folder + "/cube002_snr0001.fits saved, [frame(s) 2]");
+    EXPECT_EQ(shown.Texts().back(), "-2 " + folder + "/x002_snr0001.fits saved, [frame(s) 2]");
     std::vector<std::string> files = Written(folder, ".fits");
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(Check("fits", 1, 2, files), "ok\n");
@@ -183,10 +183,10 @@ TEST_F(OutputEndToEnd, FrameFirstTwoWritesTwoFramesAndEveryFrameAFileOfItsOwn) {
                                 kWriteScopeAll));
     // The message names the first and the last file written.
     EXPECT_EQ(shown.Texts().back(),
-              "-2 " + each + "/cube001_snr0001.fits ... cube003_snr0001.fits saved, [stream(s) 3, frame(s) 3]");
+              "-2 " + each + "/x001_snr0001.fits ... x003_snr0001.fits saved, [stream(s) 3, frame(s) 3]");
     files = Written(each, ".fits");
     ASSERT_EQ(files.size(), 3u);
-    EXPECT_EQ(files[0], each + "/cube001_snr0001.fits");
+    EXPECT_EQ(files[0], each + "/x001_snr0001.fits");
     EXPECT_EQ(Check("fits", 0, 3, files), "ok\n");
 }
 
@@ -218,7 +218,7 @@ TEST_F(OutputEndToEnd, AFailedWriteIsReportedWithItsName) {
     EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, name.c_str(), &TheFormatRegistry().output, kWriteScopeAll));
     ASSERT_FALSE(shown.Texts().empty());
     // The message names the file that could not be made (the name the pattern built there).
-    EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("missing/cube001_snr0001.fits") + "' - not written");
+    EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("missing/x001_snr0001.fits") + "' - not written");
     EXPECT_EQ(std::tuple(f.output->writing, f.output->explicitTarget), std::tuple(0, 0));
 }
 

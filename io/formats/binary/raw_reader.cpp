@@ -101,7 +101,13 @@ int RawOpenWithDescription(InputSource* source, FileLayout* sourceLayout, DataSe
         dataSet->service = new (std::nothrow) ServiceDescription(*fallback);
 
     ApplyDescriptionPositions(&layout, dataSet->service, length);
-    if (dataSet->service) dataSet->service->state = 1;  // applied
+    if (dataSet->service) {
+        dataSet->service->state = 1;  // applied
+        // In a raw file opened as itself the byte positions are the user's description of
+        // it: a rewrite of its service file must keep them. (Another reader's layout, or a
+        // decoded temporary file, has positions of its own.)
+        if (sourceLayout == nullptr && !skipDescription) dataSet->service->positionsValid = 1;
+    }
 
     if (!LayoutToDataSet(&layout, dataSet)) {
         const int refused = LayoutRefuseDescription(source->name ? source->name->Text() : nullptr, dataSet->dataEnd - dataSet->dataBegin);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cfloat>
 #include <cstdarg>
 #include <cstdint>
 #include <charconv>
@@ -151,7 +152,20 @@ struct OutFile {
     }
 };
 
-// One number at p (a leading "+" allowed); p moves past it and the separators after it.
+// The value of a cell that holds no number (64-bit real data's missing sample).
+constexpr double kMissingValue = -DBL_MAX;
+
+// After a cell: blanks, at most one separator, blanks. Two separators in a row enclose
+// an empty cell, which the next read finds.
+inline void SkipCellEnd(const char*& p, const char* end, char sep) {
+    while (p < end && IsBlank(*p)) ++p;
+    if (sep != 0 && p < end && *p == sep) {
+        ++p;
+        while (p < end && IsBlank(*p)) ++p;
+    }
+}
+
+// One number at p (a leading "+" allowed); p moves past it and the separator after it.
 // False for a token that is not a number or is infinite.
 inline bool ReadNumber(const char*& p, const char* end, char sep, double* v) {
     const char* s = p;
@@ -167,15 +181,29 @@ inline bool ReadNumber(const char*& p, const char* end, char sep, double* v) {
         return false;
     }
     if (std::isinf(*v)) return false;
-    if (q < end && !IsBlank(*q) && *q != sep) return false;
-    while (q < end && (IsBlank(*q) || *q == sep)) ++q;
+    if (q < end && !IsBlank(*q) && (sep == 0 || *q != sep)) return false;
+    SkipCellEnd(q, end, sep);
     p = q;
     return true;
 }
 
+// Passes over one cell, empty or not.
 inline void SkipToken(const char*& p, const char* end, char sep) {
-    while (p < end && !IsBlank(*p) && *p != sep) ++p;
-    while (p < end && (IsBlank(*p) || *p == sep)) ++p;
+    while (p < end && !IsBlank(*p) && (sep == 0 || *p != sep)) ++p;
+    SkipCellEnd(p, end, sep);
+}
+
+enum class Cell { kValue, kEmpty, kEnd, kBad };
+
+// The cell at p: a number, an empty cell between two separators, the end of the row, or
+// a token that is not a number (p stays at it).
+inline Cell ReadCell(const char*& p, const char* end, char sep, double* v) {
+    if (p >= end) return Cell::kEnd;
+    if (sep != 0 && *p == sep) {
+        SkipToken(p, end, sep);
+        return Cell::kEmpty;
+    }
+    return ReadNumber(p, end, sep, v) ? Cell::kValue : Cell::kBad;
 }
 
 // One entry of the column map: the buffer (0 values, 1 second values, 2 coordinates,
@@ -209,13 +237,23 @@ private:
     void Log(const char* format, ...);
     unsigned Line() const { return static_cast<unsigned>(line_); }
     int Policy() const { return main_ ? main_->parseErrorMode : 0; }
-    // A bad row under the error policy: true when reading goes on.
+    // A bad row under the error policy: true when reading goes on without it (ERROR=
+    // PARSING:SKIP, the default, PAUSE and CONTINUE), false when it stops (STOP) or fails.
     bool BadRow() {
         const int p = Policy();
-        if (p == 1 || p == 2) return true;
-        state_ = p == 4 ? kFailed : kStopped;
-        return false;
+        if (p == kFsErrorStop || p == 4) {
+            state_ = p == 4 ? kFailed : kStopped;
+            if (stoppedAt_ == 0) stoppedAt_ = line_;
+            return false;
+        }
+        ++skipped_;
+        return true;
     }
+    // A cell that holds no number: under ERROR=PARSING:CONTINUE the row keeps it, marked
+    // missing; otherwise the row is bad.
+    bool MarkMissing() const { return Policy() == kFsErrorContinue; }
+    // Tells the user on the status line what the policy did to the table's rows.
+    void ReportRows() const;
     void SetMode(int mode);
     void EndSection() { sectionReady_ = false; }
     void Command(char* text);
@@ -256,6 +294,9 @@ private:
     int failure_ = 0;  // the negative result of a failed read
     int64_t line_ = 0;
     int errors_ = 0;
+    int64_t skipped_ = 0;    // bad rows left out
+    int64_t marked_ = 0;     // rows kept with missing cells
+    int64_t stoppedAt_ = 0;  // the line at which ERROR=PARSING:STOP ended the reading
 
     bool sectionReady_ = false;
     bool skipSection_ = false;
@@ -277,6 +318,24 @@ void TextParser::Log(const char* format, ...) {
     const std::string text = VFormatString(format, args);
     va_end(args);
     LogFilePrintf(&log_, "%s", text.c_str());
+}
+
+void TextParser::ReportRows() const {
+    if (skipped_ == 0 && marked_ == 0 && stoppedAt_ == 0) return;
+    const char* slash = std::strrchr(path_, '/');
+    const char* name = slash != nullptr ? slash + 1 : path_;
+    std::string text = std::string("'") + name + "' - ";
+    if (stoppedAt_ != 0) {
+        text += FormatString("reading stopped at bad line %I64d", static_cast<long long>(stoppedAt_));
+    } else {
+        if (skipped_ != 0)
+            text += FormatString("%I64d bad row(s) skipped", static_cast<long long>(skipped_));
+        if (marked_ != 0)
+            text += FormatString("%s%I64d row(s) with missing values", skipped_ != 0 ? ", " : "",
+                                 static_cast<long long>(marked_));
+    }
+    text += std::string(", see ") + name + ".log";
+    ShowWarning(text.c_str());
 }
 
 void TextParser::MergeCommon() {
@@ -322,6 +381,15 @@ void TextParser::SetMode(int mode) {
 }
 
 void TextParser::KeyLine(char* text) {
+    // An unquoted ";" ends the statement, so that SEPARATOR=; names no separator.
+    for (const char* p = text; (p = strcasestr(p, "SEPARATOR")) != nullptr; p += 9) {
+        const char* q = p + 9;
+        while (IsBlank(*q)) ++q;
+        if (*q++ != '=') continue;
+        while (IsBlank(*q)) ++q;
+        if (*q == ';')
+            Log("%u: SEPARATOR=; names no separator (a ';' ends the statement): write SEPARATOR=\";\"", Line());
+    }
     target_.description = mode_ == 1 ? common_ : main_;
     target_.split = &split_;
     if (!SelectFsKeywordTable(&parse_, &target_, mode_)) return;
@@ -509,13 +577,19 @@ void TextParser::ReadBinaryDataFile(int fd) {
 
 bool TextParser::DecodeRecord(const double* record, double* direct) {
     const size_t columns = RecordColumns();
-    for (size_t k = 0; k < columns; ++k)
-        if (std::isinf(record[k])) {
+    size_t infinite = 0;
+    for (size_t k = 0; k < columns; ++k) infinite += std::isinf(record[k]) ? 1 : 0;
+    if (infinite > 0) {
+        if (!MarkMissing()) {
             Log("%u: split err: %s", Line(), "infinite value");
             return false;
         }
+        Log("%u: split err: %d missing value(s), kept as missing", Line(), static_cast<int>(infinite));
+        ++marked_;
+    }
+    auto value = [](double v) { return std::isinf(v) ? kMissingValue : v; };
     if (plain_) {
-        std::memcpy(direct, record, columns * sizeof(double));
+        for (size_t k = 0; k < columns; ++k) direct[k] = value(record[k]);
         return true;
     }
     for (const ColumnItem& item : map_) {
@@ -523,7 +597,7 @@ bool TextParser::DecodeRecord(const double* record, double* direct) {
             record += item.count;
             continue;
         }
-        row_[item.buffer][item.place] = *record++;
+        row_[item.buffer][item.place] = value(*record++);
     }
     return true;
 }
@@ -651,14 +725,26 @@ bool TextParser::SetUpSection() {
 
 bool TextParser::ParseRow(const char* p, const char* end, double* direct) {
     const char sep = static_cast<char>(split_.separator);
-    while (p < end && (IsBlank(*p) || *p == sep)) ++p;
+    const bool mark = MarkMissing();
+    int missing = 0;
+    // A cell that is not a number: marked missing (and passed over) or the row's end.
+    auto takeMissing = [&](Cell c, double* v) {
+        if (!mark) return false;
+        if (c == Cell::kBad) SkipToken(p, end, sep);
+        *v = kMissingValue;
+        ++missing;
+        return true;
+    };
+    while (p < end && IsBlank(*p)) ++p;
     if (plain_) {
         std::vector<double>& row = row_[0];
         size_t n = 0;
         bool bad = false;
-        while (p < end && (width_ == 0 || static_cast<int64_t>(n) < width_)) {  // extra columns are left
-            double v;
-            if (!ReadNumber(p, end, sep, &v)) {
+        // The first row counts its cells; later ones read as many (extra columns are left).
+        while (width_ == 0 ? p < end : static_cast<int64_t>(n) < width_) {
+            double v = 0.0;
+            const Cell c = ReadCell(p, end, sep, &v);
+            if (c != Cell::kValue && !takeMissing(c, &v)) {
                 bad = true;
                 break;
             }
@@ -671,24 +757,29 @@ bool TextParser::ParseRow(const char* p, const char* end, double* direct) {
             ++n;
         }
         if (width_ == 0 && !bad) width_ = static_cast<int64_t>(n);
-        if (bad || n == 0 || static_cast<int64_t>(n) < width_) {
+        if (bad || n == 0 || static_cast<int64_t>(n) < width_ || static_cast<int64_t>(missing) == width_) {
             Log("%u: split err: Chan(req, cur)=%u, %u: %s", Line(), static_cast<unsigned>(width_),
                 static_cast<unsigned>(n), p);
             return false;
         }
-        return true;
+    } else {
+        for (const ColumnItem& item : map_) {
+            if (item.buffer < 0) {
+                for (uint32_t k = 0; k < item.count && p < end; ++k) SkipToken(p, end, sep);
+                continue;
+            }
+            double v = 0.0;
+            const Cell c = ReadCell(p, end, sep, &v);
+            if (c != Cell::kValue && !takeMissing(c, &v)) {
+                Log("%u: split err: %s", Line(), p);
+                return false;
+            }
+            row_[item.buffer][item.place] = v;
+        }
     }
-    for (const ColumnItem& item : map_) {
-        if (item.buffer < 0) {
-            for (uint32_t k = 0; k < item.count && p < end; ++k) SkipToken(p, end, sep);
-            continue;
-        }
-        double v;
-        if (p >= end || !ReadNumber(p, end, sep, &v)) {
-            Log("%u: split err: %s", Line(), p);
-            return false;
-        }
-        row_[item.buffer][item.place] = v;
+    if (missing > 0) {
+        Log("%u: split err: %d missing value(s), kept as missing", Line(), missing);
+        ++marked_;
     }
     return true;
 }
@@ -939,6 +1030,7 @@ int TextParser::Run(TextTableResult* out) {
         out->errors = errors_;
         out->state = state_;
     }
+    if (result == kResultReady) ReportRows();
     if (errors_ > 0 && logOpen_ && log_.path) LogPrintf("\t#error, check log file '%s'", log_.path);
     if (logOpen_) LogFileClose(&log_);
     logOpen_ = false;

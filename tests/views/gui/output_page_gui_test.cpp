@@ -132,7 +132,7 @@ TEST_F(OutputPageTest, SaveFromTheMainMenuWritesTheChosenFile) {
         "print('ok' if np.array_equal(got, src) else 'differ')\n";
     WriteText(folder.File("check.py"), check);
     std::string files;
-    for (const char* n : {"cube001_snr0001.fits", "cube002_snr0001.fits", "cube003_snr0001.fits"}) {
+    for (const char* n : {"x001_snr0001.fits", "x002_snr0001.fits", "x003_snr0001.fits"}) {
         EXPECT_TRUE(Exists(out + "/" + n)) << n;
         files += " '" + out + "/" + n + "'";
     }
