@@ -177,6 +177,7 @@ TEST_F(DataSetTest, ComponentSlotsAndPositions) {
 
 TEST_F(DataSetTest, SignednessTestAtAttachAndServiceFileAtTheEnd) {
     DataSetServices& services = TheDataSetServices();
+    const DataSetServices found = services;
     static int saves;
     static std::string savedName;
     saves = 0;
@@ -208,7 +209,7 @@ TEST_F(DataSetTest, SignednessTestAtAttachAndServiceFileAtTheEnd) {
     d->Release();
     EXPECT_EQ(saves, 1);
     EXPECT_EQ(savedName, path);
-    services = DataSetServices{};
+    services = found;
 }
 
 }  // namespace
