@@ -62,12 +62,15 @@ struct PlaybackHooks {
     // current frame, after playback ended.
     void (*frameSync)(ComponentBase* owner) = nullptr;
     // The pages beside the transport page that show the current frame (the fast
-    // selector's frame field) follow the played frame; run with the readouts.
+    // selector's frame field) take the played frame, to be shown with the frame's paint.
     void (*followFrame)(ComponentBase* owner) = nullptr;
     // The re-read state of a delivered record: 1 has its component reload (the state
     // then returns to 0), 2 or more has the record re-link.
     void (*reloadRecord)(DeviceViewBase* record) = nullptr;
     void (*relinkRecord)(DeviceViewBase* record) = nullptr;
+    // A record took the data of a new frame (UI thread, outside the display lock, before
+    // its display is drawn): its window follows as after any delivery.
+    void (*delivered)(DeviceViewBase* record) = nullptr;
 };
 PlaybackHooks& ThePlaybackHooks();
 

@@ -73,16 +73,18 @@ protected:
     std::unique_ptr<Measured> shape;
 };
 
-constexpr char kStatRows[] = "\n;TABROW=     1    2    3    4    5    6    7,    8\n"
-                             ";DESCR=BOX:(Xmin Xmax Ymin Ymax) Npo Mean RMS Channel\n\n";
+// Every row ends with the frame measured, counted from 1 (the chain pulls frame 0).
+constexpr char kStatRows[] = "\n;TABROW=     1    2    3    4    5    6    7,    8    9\n"
+                             ";DESCR=BOX:(Xmin Xmax Ymin Ymax) Npo Mean RMS Channel Frame\n\n";
 constexpr char kCoordRows[] =
     "\n;TABROW=     1     2    3    4    5    6    7     8     9     10    11    12     13     14     15    16       "
-    "17      18     19\n"
+    "17      18     19     20\n"
     ";DESCR=BOX:(Xmin Xmax Ymin Ymax)  Xc   Yc  Flux  Bkgr  FWHM  Xsig  Ysig  XYsig  Xasym  Yasym   Max   Min  "
-    "Flux-FBkgr  Npo  Channel\n\n;#data\n";
-constexpr char kEightStatRow[] = "0 0 4 2 8 4.5 2.44949 1 \n";
+    "Flux-FBkgr  Npo  Channel  Frame\n\n;#data\n";
+constexpr char kEightStatRow[] = "0 0 4 2 8 4.5 2.44949 1 1 \n";
 // Xc, Yc: only 8 lies above Median + DeviationUnbiased = 7.04; FWHM: 7 and 8 reach (4.5 + 8) / 2.
-constexpr char kEightCoordRow[] = "0 0  4 2  3.000 1.000  36  0  1.596  0.000 0.000 0.000  0.000 0.000  8 1  36  8  1  \n";
+constexpr char kEightCoordRow[] =
+    "0 0  4 2  3.000 1.000  36  0  1.596  0.000 0.000 0.000  0.000 0.000  8 1  36  8  1  1  \n";
 
 TEST_F(TablesTest, TheFirstAdditionWritesTheHeaderTheNextOnlyRows) {
     MeasureEight();
@@ -121,9 +123,9 @@ TEST_F(TablesTest, ThreeChannelsEndWithAnEmptyLine) {
     scripted.Push(ScriptedFileDialog::Choose({"three.tab"}, folder.Path()));
     ASSERT_TRUE(SaveStatisticDialog(chain->reduction, kStatValueTable));
     EXPECT_EQ(ReadText(folder.File("three.tab")), std::string(kTableTime) + kStatRows +
-                                                       "0 0 2 1 2 2 1 1 \n"  // RMS of a pair: half its spread
-                                                       "0 0 2 1 2 20 10 2 \n"
-                                                       "0 0 2 1 2 200 100 3 \n"
+                                                       "0 0 2 1 2 2 1 1 1 \n"  // RMS of a pair: half its spread
+                                                       "0 0 2 1 2 20 10 2 1 \n"
+                                                       "0 0 2 1 2 200 100 3 1 \n"
                                                        "\n");
 }
 
@@ -133,6 +135,7 @@ TEST_F(TablesTest, TheReportOfOneChannel) {
     ASSERT_TRUE(WriteStatisticReport(chain->reduction, path.c_str()));
     const std::string want =
         "// Statistics of data from 'm31.fits' \n\nURL = <" + source + ">\nTIME = " + kTime +
+        "FRAME = 1 \t// the frame measured, counted from 1\n"
         "//-----------------------\n"
         "\nNpro = 8\n"
         "BOX = (0, 0), (4, 2), 4 x 2 \t// (Xmin,Ymin) (Xmax,Ymax) (W, H) \n"
@@ -300,7 +303,7 @@ TEST_F(TablesTest, AConstantRegionAfterAStarLeavesNoSpreadInItsRow) {
     ASSERT_EQ(chain->Pull(), 5);
     ASSERT_TRUE(AddToStatisticTable(chain->reduction, kStatCoordTable));
     EXPECT_EQ(ReadText(folder.File("m31_crd.tab")),
-              Header(kCoordRows) + "0 59  5 60  2.500 59.500  10  0  0.000  0.000 0.000 0.000  0.000 0.000  2 2  10  5  1  \n");
+              Header(kCoordRows) + "0 59  5 60  2.500 59.500  10  0  0.000  0.000 0.000 0.000  0.000 0.000  2 2  10  5  1  1  \n");
     ASSERT_TRUE(WriteStatisticReport(chain->reduction, folder.File("flat.txt").c_str()));
     const std::string text = ReadText(folder.File("flat.txt"));
     EXPECT_NE(text.find("\nFWHM = 0.00\nBkgrThreshold = 2 \t// for calc FWHM \nXY = (2.500, 59.500) \t// Centre coord\n"
