@@ -516,6 +516,7 @@ void PlaybackStepRedraw(PortList* port) {
     timer.Leave();
     delivered.Follow();
     DrawDisplays(port, 3, overlays, displays);
+    if (!delivered.Empty()) gWinRefreshAll();
 }
 
 const char* PlaybackFpsText(EventTimer* timer) {

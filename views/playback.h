@@ -108,7 +108,8 @@ bool PlaybackInstall(EventTimer* timer, uint8_t installDraw, int32_t ready, int3
 bool PlaybackFollowRate(EventTimer* timer, PortList* port);
 // The frame step (timer thread).
 void PlaybackStep(EventTimer* timer);
-// Re-reads every playable record and redraws one frame at once (single steps). UI thread.
+// Re-reads every playable record and redraws one frame at once (single steps), with what
+// follows the frame in windows of their own (a chart's statistic list). UI thread.
 void PlaybackStepRedraw(PortList* port);
 // The readouts on the UI thread (frame number, rate, progress, and the other pages that
 // show the frame).

@@ -109,6 +109,50 @@ TEST_F(TablesTest, TheFirstAdditionWritesTheHeaderTheNextOnlyRows) {
     EXPECT_EQ(ReadText(folder.File("old.tab")), std::string("kept\n") + kEightStatRow);
 }
 
+// A cube of three 4 x 2 frames, frame f holding 100 f + 1 .. 100 f + 8: each pull measures
+// the frame it names (the frame held from the pull before serves only that frame), and
+// the rows and the report name it, counted from 1. A pull of no frame measures the one
+// the upstream serves.
+TEST_F(TablesTest, EachPullMeasuresItsFrameAndTheRowsNameIt) {
+    chain = std::make_unique<StatisticChain>(&ui, 4, 2, 1, 3);
+    for (int32_t f = 0; f < 3; ++f)
+        for (int i = 0; i < 8; ++i) chain->source->At(i % 4, i / 4, 0, f) = 100.0 * f + i + 1;
+    chain->item.source.fileName = source;
+    shape = std::make_unique<Measured>(kKindRect, kRoleStatistic);
+    SetRects(shape.get(), 0, 0, {{0, 0, 4, 2}});
+    ASSERT_TRUE(chain->reduction->AddItem(shape->shape));
+    struct Step {
+        int32_t pulled;
+        uint8_t fresh;
+        int32_t measured;
+        const char* row;
+    };
+    const Step steps[] = {{2, 1, 2, "0 0 4 2 8 204.5 2.44949 1 3 \n"},
+                          {0, 0, 0, "0 0 4 2 8 4.5 2.44949 1 1 \n"},
+                          {1, 0, 1, "0 0 4 2 8 104.5 2.44949 1 2 \n"},
+                          {-1, 1, 0, "0 0 4 2 8 4.5 2.44949 1 1 \n"}};
+    std::string rows;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.pulled);
+        ASSERT_EQ(chain->Pull(s.fresh, 0, s.pulled), 5);
+        EXPECT_EQ(chain->Block().frame, s.measured);
+        EXPECT_EQ(chain->Record().min, 100.0 * s.measured + 1);
+        ASSERT_TRUE(AddToStatisticTable(chain->reduction, kStatValueTable));
+        rows += s.row;
+        EXPECT_EQ(ReadText(folder.File("m31_stat.tab")), Header(kStatRows) + rows);
+    }
+    ASSERT_EQ(chain->Pull(1, 0, 1), 5);
+    ASSERT_TRUE(WriteStatisticReport(chain->reduction, folder.File("second.txt").c_str()));
+    const std::string report = ReadText(folder.File("second.txt"));
+    EXPECT_NE(report.find(std::string("TIME = ") + kTime + "FRAME = 2 \t// the frame measured, counted from 1\n"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("\nMin = 101\nMax = 108\n"), std::string::npos) << report;
+    // A frame the upstream does not have: nothing is measured, and nothing can be added.
+    EXPECT_LT(chain->Pull(1, 0, 3), 2);
+    EXPECT_FALSE(AddToStatisticTable(chain->reduction, kStatValueTable));
+}
+
 TEST_F(TablesTest, ThreeChannelsEndWithAnEmptyLine) {
     chain = std::make_unique<StatisticChain>(&ui, 2, 1, 3);
     const double v[6] = {1, 10, 100, 3, 30, 300};
