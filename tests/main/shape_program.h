@@ -182,11 +182,13 @@ protected:
         return false;
     }
 
-    // Drags a shape open with the tool's key from the frame's pixel (x0, y0) to (x1, y1).
-    void DragShape(KeySym tool, int x0, int y0, int x1, int y1) {
+    // Drags a shape open with the tool's key (or keys, Shift+F7 for a circle) from the
+    // frame's pixel (x0, y0) to (x1, y1).
+    void DragShape(KeySym tool, int x0, int y0, int x1, int y1) { DragShape(std::vector<KeySym>{tool}, x0, y0, x1, y1); }
+    void DragShape(const std::vector<KeySym>& tool, int x0, int y0, int x1, int y1) {
         MoveTo(D(), Root(), SX(x0), SY(y0));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        Press({tool});
+        Press(tool);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         Button(true);
         Walk(SX(x0), SY(y0), SX(x1), SY(y1));
