@@ -227,8 +227,9 @@ void DrawFrame(int mode) {
     delivered.Follow();
     ShowPlayedFrameNumber(timer, port);
     DrawDisplays(port, mode, overlays, displays);
-    // What followed the frame in windows of their own (a chart's statistic list).
-    if (!delivered.Empty()) gWinRefreshAll();
+    // What followed the frame in windows of their own (a chart's statistic list, a page
+    // that is no part of the cell's window).
+    gWinRefreshAll();
 }
 void DrawFrame0() { DrawFrame(0); }
 void DrawFrame1() { DrawFrame(1); }
@@ -558,8 +559,8 @@ void PlaybackUiTick(EventTimer* timer) {
     if (port == nullptr) return;
     // The frame number goes with each drawn frame (the frame routine); here it follows
     // only while no frame is drawn (the view cannot draw now).
-    const bool drawn = timer->viewHwnd.load() != nullptr && timer->view.load() != nullptr &&
-                       (static_cast<gWindow*>(timer->view.load())->state.load() & kNotDrawnMask) == 0;
+    gWindow* view = gWinValidate(static_cast<gWindow*>(timer->view.load()));
+    const bool drawn = timer->viewHwnd.load() != nullptr && view != nullptr && (view->state.load() & kNotDrawnMask) == 0;
     if (!drawn) {
         const PlaybackHooks& h = ThePlaybackHooks();
         if (h.followFrame != nullptr) h.followFrame(timer->owner.load());

@@ -70,12 +70,8 @@ struct Numbers {
 class MeasuredFrameProgram : public testing_program::ShapeProgram {
 protected:
     void SetUp() override {
-        if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
-        testing_util::WriteText(files.File("make.py"), kMake);
-        int status = -1;
-        const std::string out = testing_program::RunCommand(
-            "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1", &status);
-        ASSERT_EQ(status, 0) << out;
+        StartOnMade(kMake, {"icube.fits"}, 200);
+        if (IsSkipped() || HasFatalFailure()) return;
         std::istringstream in(testing_util::ReadText(files.File("numbers.txt")));
         std::string name;
         while (in >> name) {
@@ -89,11 +85,6 @@ protected:
             numbers[{name, frame}] = n;
         }
         ASSERT_EQ(numbers.size(), 15u);
-        testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
-        main = testing_program::StartForChart(screen, program, files.File("run"), files.File("icube.fits"));
-        ASSERT_NE(main, 0u);
-        ASSERT_TRUE(testing_program::WaitForFramedPicture(screen, main, &shot, &frame)) << "no framed picture";
-        ASSERT_NEAR(frame.zoom(200), 1.0, 1e-9) << "the test's pixels assume 100 %";
         // The fast selector and the transport page (its rate field, "20.00").
         bool selector = false, transport = false;
         for (int waited = 0; waited < 10000 && !(selector && transport); waited += 200) {

@@ -45,9 +45,12 @@ class ShapeProgram : public ExtractionProgram {
 protected:
     // Writes the ramps and starts the program on the named files of the test's folder (the
     // last one shows), at 100 %.
-    void StartOn(const std::vector<std::string>& names) {
+    void StartOn(const std::vector<std::string>& names) { StartOnMade(kShapeRamps, names, 400); }
+    // The same with the files the script writes (given the test's folder), the shown one
+    // `width` pixels wide.
+    void StartOnMade(const char* script, const std::vector<std::string>& names, int width) {
         if (const std::string why = WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
-        testing_util::WriteText(files.File("make.py"), kShapeRamps);
+        testing_util::WriteText(files.File("make.py"), script);
         int status = -1;
         const std::string out = RunCommand(
             "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1",
@@ -59,7 +62,7 @@ protected:
         main = StartOnFiles(screen, program, files.File("run"), paths, &why);
         ASSERT_NE(main, 0u) << why;
         ASSERT_TRUE(WaitForFramedPicture(screen, main, &shot, &frame)) << "no framed picture";
-        ASSERT_NEAR(frame.zoom(400), 1.0, 1e-9) << "the test's pixels assume 100 %";
+        ASSERT_NEAR(frame.zoom(width), 1.0, 1e-9) << "the test's pixels assume 100 %";
     }
 
     using ExtractionProgram::Grab;
