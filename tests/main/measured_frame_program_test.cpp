@@ -108,16 +108,11 @@ protected:
         testing_program::ClickAt(D(), Root(), x, y);
         Pause(150);
     }
-    // The pointer over the picture, away from the shapes, where the view takes the keys.
-    void PointerOnPicture() {
-        testing_program::MoveTo(D(), Root(), SX(185) + 1, SY(150));
-        Pause(100);
-        testing_program::MoveTo(D(), Root(), SX(185), SY(150));
-        Pause(300);
-    }
-    // Tab: the next shape is measured.
+    // Tab with the pointer over the picture, away from the shapes (where the view takes the
+    // keys): the next shape is measured.
     void NextShape() {
-        PointerOnPicture();
+        Walk(SX(185) + 1, SY(150), SX(185), SY(150));
+        Pause(300);
         Press({XK_Tab});
         Pause(200);
         Away();
