@@ -83,6 +83,7 @@ void InstallWorkspacePageServices() {
     display.refreshFollowingPages = &FollowingPages;
     display.refreshSelectTabPage = &RefreshSelectTabPage;
     display.refreshLensPage = &LensPageSetFromView;
+    display.markSelectorFrame = &MarkFastSelectorFrame;
     ShellHooks& shell = TheShellHooks();
     shell.selectTabByIndex = &TabsByItem;
     shell.selectTabCurrent = &TabsCurrent;

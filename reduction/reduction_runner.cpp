@@ -186,7 +186,7 @@ void ReductionComponent::ItemsChanged(bool wasEmpty, bool current) {
     if (current) {
         if (s.refreshPages) s.refreshPages(this);
         const ComponentServices& c = TheComponentServices();
-        if (portRecord != nullptr && c.playbackRange != nullptr) c.playbackRange(portRecord->portList, portRecord->port);
+        if (portRecord != nullptr && c.playbackRange != nullptr) c.playbackRange(portRecord->portList, nullptr);
     }
     if (wasEmpty && s.windowTreeRefresh != nullptr) s.windowTreeRefresh(this);
 }

@@ -63,6 +63,7 @@ struct StatisticBlock {
     uint32_t samplesPerPixel = 0;
     uint32_t channels = 0;           // records that follow
     uint32_t selectedChannel = 0;    // 1-based
+    int32_t frame = -1;              // the frame measured (0-based, as pulled); -1 unknown
     double range = 0.0;
     double histMin = 0.0;
     double histMax = 0.0;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdarg>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <mutex>
@@ -115,22 +116,28 @@ void TableHeader(FILE* f, ReductionComponent* c, int32_t kind) {
     std::string time = TimeText();
     while (!time.empty() && (time.back() == '\n' || time.back() == '\r')) time.pop_back();
     Print(f, ";TIME=%s\n", time.c_str());
+    // Each row ends with the frame it was measured on (counted from 1, as the frame
+    // selector counts): rows of a cube's frames are told apart.
     if (kind == kStatCoordTable) {
         std::fputs("\n;TABROW=     1     2    3    4    5    6    7     8     9     10    11    12     13     14     15    "
-                   "16       17      18     19\n",
+                   "16       17      18     19     20\n",
                    f);
         std::fputs(";DESCR=BOX:(Xmin Xmax Ymin Ymax)  ", f);
-        std::fputs("Xc   Yc  Flux  Bkgr  FWHM  Xsig  Ysig  XYsig  Xasym  Yasym   Max   Min  Flux-FBkgr  Npo  Channel\n\n;"
-                   "#data\n",
+        std::fputs("Xc   Yc  Flux  Bkgr  FWHM  Xsig  Ysig  XYsig  Xasym  Yasym   Max   Min  Flux-FBkgr  Npo  Channel  "
+                   "Frame\n\n;#data\n",
                    f);
     } else {
-        std::fputs("\n;TABROW=     1    2    3    4    5    6    7,    8\n", f);
-        std::fputs(";DESCR=BOX:(Xmin Xmax Ymin Ymax) Npo Mean RMS Channel\n\n", f);
+        std::fputs("\n;TABROW=     1    2    3    4    5    6    7,    8    9\n", f);
+        std::fputs(";DESCR=BOX:(Xmin Xmax Ymin Ymax) Npo Mean RMS Channel Frame\n\n", f);
     }
 }
 
+// The measured frame as the frame selector shows it (from 1); 0 when it is not known.
+int FrameNumber(const StatisticBlock& b) { return b.frame >= 0 && b.frame < INT32_MAX ? b.frame + 1 : 0; }
+
 void TableRows(FILE* f, const StatisticBlock& b, int32_t kind) {
     const long long x0 = b.boxX, y0 = b.boxY, x1 = b.boxX + b.boxW, y1 = b.boxY + b.boxH;
+    const int frame = FrameNumber(b);
     const StatisticResult* records = b.Results();
     for (uint32_t k = 1; k <= b.filled; ++k) {
         const StatisticResult& r = records[k - 1];
@@ -139,12 +146,12 @@ void TableRows(FILE* f, const StatisticBlock& b, int32_t kind) {
             FormatDoubleFit(10, flux, r.flux, nullptr);
             const double corrected = r.backgroundValid != 0 ? r.flux - r.npro * r.bkgr : r.flux;
             Print(f,
-                  "%I64d %I64d  %I64d %I64d  %.3f %.3f  %s  %g  %.3f  %.3f %.3f %.3f  %.3f %.3f  %g %g  %g  %d  %d  \n",
+                  "%I64d %I64d  %I64d %I64d  %.3f %.3f  %s  %g  %.3f  %.3f %.3f %.3f  %.3f %.3f  %g %g  %g  %d  %d  %d  \n",
                   x0, y0, x1, y1, r.xc, r.yc, flux, r.bkgr, r.fwhm, r.xsig, r.ysig, r.xysig, r.xasym, r.yasym, r.max,
-                  r.min, corrected, static_cast<int>(r.npro), static_cast<int>(k));
+                  r.min, corrected, static_cast<int>(r.npro), static_cast<int>(k), frame);
         } else {
-            Print(f, "%I64d %I64d %I64d %I64d %d %g %g %d \n", x0, y0, x1, y1, static_cast<int>(r.npro), r.mean, r.rms,
-                  static_cast<int>(k));
+            Print(f, "%I64d %I64d %I64d %I64d %d %g %g %d %d \n", x0, y0, x1, y1, static_cast<int>(r.npro), r.mean,
+                  r.rms, static_cast<int>(k), frame);
         }
     }
     if (b.filled >= 2) std::fputs("\n", f);
@@ -159,6 +166,7 @@ void Report(FILE* f, ReductionComponent* c, const StatisticBlock& b) {
         Print(f, "// Statistics of data from '%s' \n\nURL = <%s>", name.c_str(), path.c_str());
     }
     Print(f, "\nTIME = %s", TimeText().c_str());
+    Print(f, "FRAME = %d \t// the frame measured, counted from 1\n", FrameNumber(b));
     const Shape* shape = c->CurrentItemShape();
     const long long x0 = b.boxX, y0 = b.boxY, x1 = b.boxX + b.boxW, y1 = b.boxY + b.boxH;
     const StatisticResult* records = b.Results();

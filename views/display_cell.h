@@ -272,6 +272,9 @@ struct DisplayHooks {
     bool (*updateCoordText)(WorkspaceComponent* workspace) = nullptr;
     // The lens page after the lens was switched off.
     void (*refreshLensPage)(WorkspaceComponent* workspace) = nullptr;
+    // The fast selector's frame field takes the frame of the active cell's player; it is
+    // shown with the next paint of its window.
+    void (*markSelectorFrame)(WorkspaceComponent* workspace) = nullptr;
 };
 DisplayHooks& TheDisplayHooks();
 // The hooks as the program uses them (the toolkit's painting and the shell's pages).

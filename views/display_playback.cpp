@@ -126,8 +126,8 @@ void PlaybackFrameSync(ComponentBase* owner) {
 void PlaybackFollowFrame(ComponentBase* owner) {
     DisplayComponent* cell = AsDisplayCell(owner);
     if (cell == nullptr || !cell->IsActive()) return;
-    const GraphicsHostServices& s = TheGraphicsHostServices();
-    if (s.redrawFastSelectorFrame != nullptr) s.redrawFastSelectorFrame(cell);
+    const DisplayHooks& h = TheDisplayHooks();
+    if (h.markSelectorFrame != nullptr) h.markSelectorFrame(cell->workspace);
 }
 
 void PlaybackReloadRecord(DeviceViewBase* record) {
@@ -137,6 +137,18 @@ void PlaybackReloadRecord(DeviceViewBase* record) {
 
 void PlaybackRelinkRecord(DeviceViewBase* record) {
     if (record != nullptr && record->window != nullptr) ViewAttachConsumer(record->window, nullptr);
+}
+
+void PlaybackRecordDelivered(DeviceViewBase* record) {
+    auto* gw = record != nullptr ? dynamic_cast<GraphicsWindow*>(record->window) : nullptr;
+    if (gw == nullptr || gw->current != record) return;
+    // The numbers listed beside the window and the value under a resting pointer are the
+    // new frame's. The readouts are marked: they are shown with the frame's own paint.
+    if (gw->refreshStatistics != nullptr) gw->refreshStatistics(gw);
+    const bool changed = gw->updateReadout != nullptr && gw->updateReadout(gw);
+    DisplayComponent* cell = AsDisplayCell(record->display);
+    const DisplayHooks& h = TheDisplayHooks();
+    if (changed && cell != nullptr && cell->IsActive() && h.updateCoordText != nullptr) h.updateCoordText(cell->workspace);
 }
 
 void DisplayFillPlaybackHooks(PlaybackHooks* h) {
@@ -151,6 +163,7 @@ void DisplayFillPlaybackHooks(PlaybackHooks* h) {
     h->followFrame = &PlaybackFollowFrame;
     h->reloadRecord = &PlaybackReloadRecord;
     h->relinkRecord = &PlaybackRelinkRecord;
+    h->delivered = &PlaybackRecordDelivered;
 }
 
 void PlaybackForgetDisplay(DisplayCellBase* display) {

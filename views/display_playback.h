@@ -33,13 +33,17 @@ void PlaybackRedraw(ComponentBase* component);
 // After playback ended: the cell's view, its graphics window and its pages take the
 // list's current frame (a workspace passes this to its active cell).
 void PlaybackFrameSync(ComponentBase* owner);
-// While playback runs: the fast selector's frame field shows the played frame, when the
-// cell is its workspace's active one.
+// While playback runs: the fast selector's frame field takes the played frame, to be
+// shown with the frame's own paint, when the cell is its workspace's active one.
 void PlaybackFollowFrame(ComponentBase* owner);
 // Re-read state 1 (pending): the record's display polls its devices again. State 2 or
 // more: the record's window takes its consumer back.
 void PlaybackReloadRecord(DeviceViewBase* record);
 void PlaybackRelinkRecord(DeviceViewBase* record);
+// A record of the played chain took a new frame: when it is its window's current
+// device, the window's statistic list and the value under the pointer follow it (the
+// readouts of an active cell are marked, to be shown with the frame's paint).
+void PlaybackRecordDelivered(DeviceViewBase* record);
 
 // Fills the display and workspace entries of `hooks`; the transport page's stay as
 // they are.

@@ -206,6 +206,15 @@ void RedrawFastSelectorFrameNumber(WorkspaceComponent* ws, int32_t number) {
     WriteNumber(PageSlot(e, kSelFrameCurrent), number, true);
 }
 
+void MarkFastSelectorFrame(WorkspaceComponent* ws) {
+    UIElement* e = WorkspaceOpenPage(ws, kWsPageFastSelector);
+    if (e == nullptr || !PageWindowVisible(e)) return;
+    FramePlayer* player = ActivePlayer(ws);
+    gElement* field = PageSlot(e, kSelFrameCurrent);
+    WriteNumber(field, player != nullptr ? player->current.load() + 1 : 1, false);
+    MarkDirty(field);
+}
+
 void RedrawFastSelectorFrame(WorkspaceComponent* ws) {
     FramePlayer* player = ActivePlayer(ws);
     RedrawFastSelectorFrameNumber(ws, player != nullptr ? player->current.load() + 1 : 1);

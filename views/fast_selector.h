@@ -59,6 +59,9 @@ void RefreshFastSelectorPage(WorkspaceComponent* workspace, UIElement* element);
 void RefreshFastSelectorIfOpen(WorkspaceComponent* workspace);
 void RedrawFastSelectorFrame(WorkspaceComponent* workspace);
 void RedrawFastSelectorFrameNumber(WorkspaceComponent* workspace, int32_t number);
+// The frame field takes the active view's frame and its window is marked: it is shown
+// with the window's next paint (a played frame's, which shows the picture with it).
+void MarkFastSelectorFrame(WorkspaceComponent* workspace);
 
 // Arrow handlers (the page element is the user data).
 void FastSelectorArrow(gElement* button, uintptr_t element);

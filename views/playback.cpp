@@ -98,19 +98,48 @@ void HandleRereadState(DeviceViewBase* d) {
 
 bool Deliver(DeviceViewBase* d) { return d->deliverHook != nullptr && d->deliverHook(d); }
 
+// The records that took new data, each held until what follows their delivery has run.
+class Delivered {
+public:
+    Delivered() = default;
+    Delivered(const Delivered&) = delete;
+    Delivered& operator=(const Delivered&) = delete;
+    ~Delivered() {
+        for (DeviceViewBase* d : records_) d->Release();
+    }
+    void Add(DeviceViewBase* d) {
+        d->AddRef();
+        records_.push_back(d);
+    }
+    // Outside the lock: the windows of the records follow their new frame as after any
+    // delivery (a chart's statistic list and axis, a picture's value under the pointer),
+    // before they are drawn.
+    void Follow() const {
+        const PlaybackHooks& h = ThePlaybackHooks();
+        if (h.delivered == nullptr) return;
+        for (DeviceViewBase* d : records_) h.delivered(d);
+    }
+    bool Empty() const { return records_.empty(); }
+
+private:
+    std::vector<DeviceViewBase*> records_;
+};
+
 // Delivers the records of the chain (under the lock): with `rereadAll` every record not
 // frozen is re-read first, else only those the step marked are delivered. A display
 // that took new data gets its window's repaint state `state` (6: the frame alone,
 // 7: the whole window) unless one is pending.
-void DeliverRecords(PortList* port, int mode, bool rereadAll, uint32_t state, DisplaySet& displays) {
+void DeliverRecords(PortList* port, int mode, bool rereadAll, uint32_t state, DisplaySet& displays,
+                    Delivered& delivered) {
     for (DeviceViewBase* d = port->firstDevice; d != nullptr; d = d->chainNext) {
         if (d->frozen != 0) continue;
         if (rereadAll) Reread(d);
         if (d->hasData == 0) continue;
         d->hasData = 0;
-        const bool delivered = Deliver(d);
+        const bool took = Deliver(d);
         if (mode != 0) HandleRereadState(d);
-        if (!delivered || d->display == nullptr) continue;
+        if (!took || d->display == nullptr) continue;
+        delivered.Add(d);
         AddDisplay(displays, d->display);
         gWindow* w = WindowOf(d->display);
         if (w != nullptr && w->dirty == 0) w->dirty = state;
@@ -172,18 +201,35 @@ void DrawDisplays(PortList* port, int mode, bool overlays, DisplaySet& displays)
     for (DisplayCellBase* d : rest) draw(d);
 }
 
-// The frame routine of message 0x501 (UI thread, while the timer thread waits).
+// The number of the frame being drawn, on the transport page and the pages that follow
+// the played cell: written now and shown with the frame itself, never beside another.
+void ShowPlayedFrameNumber(EventTimer* timer, PortList* port) {
+    ShowFrameNumber(port->player, static_cast<gElement*>(timer->frameText));
+    const PlaybackHooks& h = ThePlaybackHooks();
+    if (h.followFrame != nullptr) h.followFrame(timer->owner.load());
+}
+
+// The frame routine of message 0x501 (UI thread, while the timer thread waits). The
+// timer thread moved the frame and waits for this routine, so the frame the records
+// were re-read for is the player's current one.
 void DrawFrame(int mode) {
     EventTimer* timer = gFrameTimer.load();
     if (timer == nullptr) return;
     DisplaySet displays;
+    Delivered delivered;
     timer->Enter();
     // Stopped meanwhile: nothing plays, nothing to draw.
     PortList* port = timer->port.load();
-    if (port != nullptr) DeliverRecords(port, mode, false, 6, displays);
+    if (port != nullptr) DeliverRecords(port, mode, false, 6, displays, delivered);
     const bool overlays = timer->delayedTimerId != 0;
     timer->Leave();
-    if (port != nullptr) DrawDisplays(port, mode, overlays, displays);
+    if (port == nullptr) return;
+    delivered.Follow();
+    ShowPlayedFrameNumber(timer, port);
+    DrawDisplays(port, mode, overlays, displays);
+    // What followed the frame in windows of their own (a chart's statistic list, a page
+    // that is no part of the cell's window).
+    gWinRefreshAll();
 }
 void DrawFrame0() { DrawFrame(0); }
 void DrawFrame1() { DrawFrame(1); }
@@ -464,11 +510,14 @@ void PlaybackStepRedraw(PortList* port) {
     if (port == nullptr) return;
     EventTimer& timer = TheEventTimer();
     DisplaySet displays;
+    Delivered delivered;
     timer.Enter();
-    DeliverRecords(port, 3, true, 6, displays);
+    DeliverRecords(port, 3, true, 6, displays, delivered);
     const bool overlays = timer.delayedTimerId != 0;
     timer.Leave();
+    delivered.Follow();
     DrawDisplays(port, 3, overlays, displays);
+    if (!delivered.Empty()) gWinRefreshAll();
 }
 
 const char* PlaybackFpsText(EventTimer* timer) {
@@ -508,11 +557,17 @@ void PlaybackFps(EventTimer* timer, gElement* widget) {
 void PlaybackUiTick(EventTimer* timer) {
     PortList* port = timer->port.load();
     if (port == nullptr) return;
-    const PlaybackHooks& h = ThePlaybackHooks();
-    if (h.followFrame != nullptr) h.followFrame(timer->owner.load());
+    // The frame number goes with each drawn frame (the frame routine); here it follows
+    // only while no frame is drawn (the view cannot draw now).
+    gWindow* view = gWinValidate(static_cast<gWindow*>(timer->view.load()));
+    const bool drawn = timer->viewHwnd.load() != nullptr && view != nullptr && (view->state.load() & kNotDrawnMask) == 0;
+    if (!drawn) {
+        const PlaybackHooks& h = ThePlaybackHooks();
+        if (h.followFrame != nullptr) h.followFrame(timer->owner.load());
+    }
     auto* text = static_cast<gElement*>(timer->frameText);
     if (!Live(text) || text->shown == 0 || !gWinCanDraw(text->window)) return;
-    ShowFrameNumber(port->player, text);
+    if (!drawn) ShowFrameNumber(port->player, text);
     PlaybackFps(timer, static_cast<gElement*>(timer->rateText));
     auto* bar = static_cast<gElement*>(timer->progressBar);
     if (Live(bar) && ProgressBar::Update(bar)) DrawWidget(bar);
@@ -586,10 +641,12 @@ bool PlaybackEnd(EventTimer* timer, uint8_t keep) {
 
     if (display != nullptr) {
         DisplaySet displays;
+        Delivered delivered;
         timer->Enter();
         // Moved: every record shows the frame it stopped at; else only what is pending.
-        DeliverRecords(port, 3, moved, 7, displays);
+        DeliverRecords(port, 3, moved, 7, displays, delivered);
         timer->Leave();
+        delivered.Follow();
         for (DisplayCellBase* cell : displays) {
             if (!IsDrawingCell(cell)) {
                 if (h.redraw != nullptr) h.redraw(cell);

@@ -62,12 +62,15 @@ struct PlaybackHooks {
     // current frame, after playback ended.
     void (*frameSync)(ComponentBase* owner) = nullptr;
     // The pages beside the transport page that show the current frame (the fast
-    // selector's frame field) follow the played frame; run with the readouts.
+    // selector's frame field) take the played frame, to be shown with the frame's paint.
     void (*followFrame)(ComponentBase* owner) = nullptr;
     // The re-read state of a delivered record: 1 has its component reload (the state
     // then returns to 0), 2 or more has the record re-link.
     void (*reloadRecord)(DeviceViewBase* record) = nullptr;
     void (*relinkRecord)(DeviceViewBase* record) = nullptr;
+    // A record took the data of a new frame (UI thread, outside the display lock, before
+    // its display is drawn): its window follows as after any delivery.
+    void (*delivered)(DeviceViewBase* record) = nullptr;
 };
 PlaybackHooks& ThePlaybackHooks();
 
@@ -105,7 +108,8 @@ bool PlaybackInstall(EventTimer* timer, uint8_t installDraw, int32_t ready, int3
 bool PlaybackFollowRate(EventTimer* timer, PortList* port);
 // The frame step (timer thread).
 void PlaybackStep(EventTimer* timer);
-// Re-reads every playable record and redraws one frame at once (single steps). UI thread.
+// Re-reads every playable record and redraws one frame at once (single steps), with what
+// follows the frame in windows of their own (a chart's statistic list). UI thread.
 void PlaybackStepRedraw(PortList* port);
 // The readouts on the UI thread (frame number, rate, progress, and the other pages that
 // show the frame).

@@ -3,13 +3,16 @@
 // with message 257 and pulled through a consumer link, against cfitsio reading the
 // same frame into doubles (BM_SourceFrame); and the Source's own share, the same pull
 // against the data set's frame read called directly (BM_SourceOverhead); and stepping
-// with a view whose range follows the frame against the plain pull (BM_SourceFollow).
+// with a view whose range follows the frame against the plain pull (BM_SourceFollow); and
+// stepping with a statistic region open, the region measured on each new frame, against
+// the plain pull (BM_SourceMeasure).
 // The file is written into a folder under /tmp on first use and removed at exit.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,8 @@
 #include "io/format_registry.h"
 #include "io/input_source.h"
 #include "io/stream.h"
+#include "reduction/reduction_component.h"
+#include "shapes/shape.h"
 #include "transform/transformation.h"
 #include "transform/value_scaler.h"
 #include "views/source_component.h"
@@ -140,11 +145,63 @@ void Check(bool ok, benchmark::State& state) {
     if (!ok) state.SkipWithError("read failed");
 }
 
+// A statistic rectangle of 256 x 256 pixels that a Reduction behind the Source measures on
+// the frame a step shows (its pull names the frame), as the chart of a cube with a region
+// open does on every step.
+class MeasuredRegion {
+public:
+    MeasuredRegion(ProjectItemBase* item, SourceComponent* source)
+        : reduction_(static_cast<ReductionComponent*>(CreateReductionFromScript(nullptr, item, nullptr))),
+          shape_(CreateShape(kKindRect)) {
+        if (reduction_ == nullptr || shape_ == nullptr || !ConsumerAttach(&reduction_->input, source) ||
+            !ConsumerAttach(&chart_, reduction_))
+            std::abort();
+        shape_->header.role = kRoleStatistic;
+        ShapeRegion& mask = shape_->derived.mask;
+        if (!RegionAppendRect(&mask, 384, 384, 640, 640)) std::abort();
+        mask.RecomputeBox();
+        if (!reduction_->AddItem(shape_)) std::abort();
+    }
+    ~MeasuredRegion() {
+        reduction_->RemoveItem(shape_);
+        shape_->Release();
+        ConsumerDetach(&chart_);
+        ConsumerDetach(&reduction_->input);
+        reduction_->Release();
+    }
+    MeasuredRegion(const MeasuredRegion&) = delete;
+    MeasuredRegion& operator=(const MeasuredRegion&) = delete;
+
+    bool Measure(int32_t frame) {
+        result_.window.frame = frame;
+        result_.window.section = -1;
+        PullRequest request;
+        return ReductionComponent::RunItem(reduction_, &result_, &request) >= 2;
+    }
+    // The last measurement was of the frame, every pixel of the region.
+    bool Measured(uint32_t frame) const {
+        const StatisticBlock* b = reduction_->Statistic();
+        return b != nullptr && b->filled == 1 && b->frame == static_cast<int32_t>(frame) &&
+               b->Results()[0].npro == 256u * 256u;
+    }
+
+private:
+    ReductionComponent* reduction_;
+    Shape* shape_;
+    Sink chart_;
+    PullResult result_;
+};
+
+// How each frame is stepped to: pulled alone; with a view whose range follows the frame
+// (the Source heads an item whose Transformation shows each frame over its own statistics
+// range, as a view does that was opened on the cube: every selection takes the new
+// frame's statistics and the view's range from them); or with a statistic region measured
+// on each frame.
+enum class Step { kPull, kFollow, kMeasure };
+
 // Every frame in turn, selected and pulled through the Source; `side` x `side` pixels.
-// With `follow`, the Source heads an item whose Transformation shows each frame over its
-// own statistics range, as a view does that was opened on the cube: every selection
-// takes the new frame's statistics and the view's range from them.
-void PullThroughTheSource(benchmark::State& state, uint32_t side, bool follow = false) {
+void PullThroughTheSource(benchmark::State& state, uint32_t side, Step step = Step::kPull) {
+    const bool follow = step == Step::kFollow;
     const uint32_t frames = TheCube().frames;
     DataSet* d = OpenCube();
     ProjectItemBase item;
@@ -158,6 +215,8 @@ void PullThroughTheSource(benchmark::State& state, uint32_t side, bool follow = 
     }
     Sink link;
     if (!ConsumerAttach(&link, source)) std::abort();
+    std::optional<MeasuredRegion> region;
+    if (step == Step::kMeasure) region.emplace(&item, source);
     double lastLow = 0.0;
     const double firstLow = view != nullptr ? view->scaler.Current().min : 0.0;
     PullResult result;
@@ -169,6 +228,7 @@ void PullThroughTheSource(benchmark::State& state, uint32_t side, bool follow = 
         result.pending = 0;
         result.window = ReadWindow{-1, -1, 0, 0, static_cast<int32_t>(side), static_cast<int32_t>(side), 0, 1, 0};
         Check(ComponentPull(&link, &result, &request) == 3, state);
+        if (region) Check(region->Measure(frame), state);
         benchmark::DoNotOptimize(result.image.data);
         if (view != nullptr) lastLow = view->scaler.Current().min;
         if (++frame == static_cast<int32_t>(frames)) frame = 0;
@@ -183,6 +243,8 @@ void PullThroughTheSource(benchmark::State& state, uint32_t side, bool follow = 
         if (!(last == 0 || lastLow != firstLow) || !(lastLow >= 0.0 && lastLow < high && high <= 65535.0))
             state.SkipWithError("the range did not follow");
     }
+    if (region && !region->Measured(last)) state.SkipWithError("the region was not measured on the step's frame");
+    region.reset();
     state.SetItemsProcessed(state.iterations() * side * side);
     state.SetBytesProcessed(state.iterations() * side * side * 2);
     ConsumerDetach(&link);
@@ -217,8 +279,11 @@ void ReadDirectly(benchmark::State& state, uint32_t side) {
 
 void BM_SourceFrame_ours(benchmark::State& state) { PullThroughTheSource(state, kSide); }
 // Stepping with a view whose range follows the frame, against the plain pull.
-void BM_SourceFollow_ours(benchmark::State& state) { PullThroughTheSource(state, kSide, true); }
+void BM_SourceFollow_ours(benchmark::State& state) { PullThroughTheSource(state, kSide, Step::kFollow); }
 void BM_SourceFollow_ref(benchmark::State& state) { PullThroughTheSource(state, kSide); }
+// A step with a statistic region open, against the step alone.
+void BM_SourceMeasure_ours(benchmark::State& state) { PullThroughTheSource(state, kSide, Step::kMeasure); }
+void BM_SourceMeasure_ref(benchmark::State& state) { PullThroughTheSource(state, kSide); }
 void BM_SourceOverhead_ours(benchmark::State& state) { PullThroughTheSource(state, static_cast<uint32_t>(state.range(0))); }
 void BM_SourceOverhead_ref(benchmark::State& state) { ReadDirectly(state, static_cast<uint32_t>(state.range(0))); }
 
@@ -253,6 +318,8 @@ BENCHMARK(BM_SourceFrame_ref)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0)
 BENCHMARK(BM_SourceFrame_ours)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
 BENCHMARK(BM_SourceFollow_ours)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
 BENCHMARK(BM_SourceFollow_ref)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
+BENCHMARK(BM_SourceMeasure_ours)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
+BENCHMARK(BM_SourceMeasure_ref)->Unit(benchmark::kMillisecond)->MinWarmUpTime(1.0);
 BENCHMARK(BM_SourceOverhead_ours)->Arg(1024)->Arg(128)->Unit(benchmark::kMicrosecond)->MinWarmUpTime(0.5);
 BENCHMARK(BM_SourceOverhead_ref)->Arg(1024)->Arg(128)->Unit(benchmark::kMicrosecond)->MinWarmUpTime(0.5);
 

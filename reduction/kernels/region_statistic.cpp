@@ -700,6 +700,8 @@ int32_t RegionStatistic(ReductionComponent* c, const StatisticMask& mask, PullRe
         block = c->Statistic();
     }
     ResetBlock(block, static_cast<uint32_t>(bytes), V, C, run.selected);
+    // The frame the values came from: the one asked for, else the one the upstream chose.
+    block->frame = frame->requestFrame >= 0 ? frame->requestFrame : held.window.frame;
     item->statistic = block;
     run.block = block;
 

@@ -45,9 +45,12 @@ class ShapeProgram : public ExtractionProgram {
 protected:
     // Writes the ramps and starts the program on the named files of the test's folder (the
     // last one shows), at 100 %.
-    void StartOn(const std::vector<std::string>& names) {
+    void StartOn(const std::vector<std::string>& names) { StartOnMade(kShapeRamps, names, 400); }
+    // The same with the files the script writes (given the test's folder), the shown one
+    // `width` pixels wide.
+    void StartOnMade(const char* script, const std::vector<std::string>& names, int width) {
         if (const std::string why = WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
-        testing_util::WriteText(files.File("make.py"), kShapeRamps);
+        testing_util::WriteText(files.File("make.py"), script);
         int status = -1;
         const std::string out = RunCommand(
             "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1",
@@ -59,7 +62,7 @@ protected:
         main = StartOnFiles(screen, program, files.File("run"), paths, &why);
         ASSERT_NE(main, 0u) << why;
         ASSERT_TRUE(WaitForFramedPicture(screen, main, &shot, &frame)) << "no framed picture";
-        ASSERT_NEAR(frame.zoom(400), 1.0, 1e-9) << "the test's pixels assume 100 %";
+        ASSERT_NEAR(frame.zoom(width), 1.0, 1e-9) << "the test's pixels assume 100 %";
     }
 
     using ExtractionProgram::Grab;
@@ -182,11 +185,13 @@ protected:
         return false;
     }
 
-    // Drags a shape open with the tool's key from the frame's pixel (x0, y0) to (x1, y1).
-    void DragShape(KeySym tool, int x0, int y0, int x1, int y1) {
+    // Drags a shape open with the tool's key (or keys, Shift+F7 for a circle) from the
+    // frame's pixel (x0, y0) to (x1, y1).
+    void DragShape(KeySym tool, int x0, int y0, int x1, int y1) { DragShape(std::vector<KeySym>{tool}, x0, y0, x1, y1); }
+    void DragShape(const std::vector<KeySym>& tool, int x0, int y0, int x1, int y1) {
         MoveTo(D(), Root(), SX(x0), SY(y0));
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        Press({tool});
+        Press(tool);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         Button(true);
         Walk(SX(x0), SY(y0), SX(x1), SY(y1));

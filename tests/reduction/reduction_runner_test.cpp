@@ -329,6 +329,27 @@ TEST_F(RunnerTest, ItemsComeAndGo) {
     EXPECT_FALSE(r->HoldsItemOf(b.shape));
 }
 
+// The range of the played frames is made anew with every port of the view's list, its
+// own included: a Reduction that gets (or loses) its measured item brings its chart into
+// the played frames (or takes it out), so that the chart pulls the frame the cells show.
+TEST_F(RunnerTest, AnItemMakesThePlayedRangeAnewWithTheChartsOwnPort) {
+    static std::vector<std::pair<PortList*, OutPort*>> ranges;
+    ranges.clear();
+    TheComponentServices().playbackRange = [](PortList* list, OutPort* leaveOut) { ranges.emplace_back(list, leaveOut); };
+    struct ChartPort : OutPort {
+        bool CreateOutputWindow(const ComponentId*, const FormatRequest*, OutputWindow**) override { return false; }
+    } port;
+    PortList list;
+    chain.device.portList = &list;
+    chain.device.port = &port;
+    Measured a(kKindRect, kRoleStatistic);
+    ASSERT_TRUE(r->AddItem(a.shape));
+    EXPECT_TRUE(r->RemoveItem(a.shape));
+    EXPECT_EQ(ranges, (std::vector<std::pair<PortList*, OutPort*>>{{&list, nullptr}, {&list, nullptr}}));
+    chain.device.portList = nullptr;
+    chain.device.port = nullptr;
+}
+
 TEST_F(RunnerTest, ShapesAskedOfTheReductionBecomeItsItems) {
     // A point-sized statistic request becomes a box half the frame's width (64 x 48 upstream).
     ShapeRequest point;

@@ -18,19 +18,20 @@
 
 namespace orva::reduction_testing {
 
-// Serves windows of its frame, clipped to it, as the Source does.
+// Serves windows of its frames, clipped to them, as the Source does (a window of no
+// frame is served from the first, as the Source serves its current frame).
 class FrameSource : public UpstreamStage {
 public:
-    FrameSource(ProjectItemBase* owner, int64_t width, int64_t height, uint32_t channels)
-        : UpstreamStage(owner), values(static_cast<size_t>(width * height * channels), 0.0) {
+    FrameSource(ProjectItemBase* owner, int64_t width, int64_t height, uint32_t channels, int32_t frames = 1)
+        : UpstreamStage(owner), values(static_cast<size_t>(width * height * channels * frames), 0.0), frames(frames) {
         data.width = width;
         data.height = height;
         offered.channels = channels;
         this->channels = channels;
         process = &Serve;
     }
-    double& At(int64_t x, int64_t y, uint32_t c = 0) {
-        return values[static_cast<size_t>((y * data.width + x) * channels + c)];
+    double& At(int64_t x, int64_t y, uint32_t c = 0, int32_t frame = 0) {
+        return values[static_cast<size_t>(((frame * data.height + y) * data.width + x) * channels + c)];
     }
     static int32_t Serve(ComponentBase* component, PullResult* r, PullRequest*) {
         auto* s = static_cast<FrameSource*>(component);
@@ -48,12 +49,16 @@ public:
         w.width = static_cast<int32_t>(x1 - x0);
         w.height = static_cast<int32_t>(y1 - y0);
         if (w.frame < 0) w.frame = 0;
+        if (w.frame >= s->frames) {
+            r->pending = 0;
+            return 1;
+        }
         r->image.SetTypeAndCount(0x40, s->channels);
         if (!r->image.AllocImageBuffer(static_cast<uint32_t>(w.width), static_cast<uint32_t>(w.height))) return -1;
         auto* out = static_cast<double*>(r->image.data);
         const size_t row = static_cast<size_t>(w.width) * s->channels;
         for (int64_t y = y0; y < y1; ++y)
-            std::memcpy(out + (y - y0) * row, &s->At(x0, y), row * sizeof(double));
+            std::memcpy(out + (y - y0) * row, &s->At(x0, y, 0, w.frame), row * sizeof(double));
         r->image.state = s->missing;
         r->image.windowX = x0;
         r->image.windowY = y0;
@@ -61,6 +66,7 @@ public:
         return 3;
     }
     std::vector<double> values;
+    int32_t frames = 1;
     uint32_t channels = 1;
     uint8_t missing = 0;
     int pulls = 0;
@@ -69,8 +75,8 @@ public:
 // A Reduction behind a frame source, with a consumer connected so that the
 // statistic kernel is installed.
 struct StatisticChain {
-    StatisticChain(TestUi* ui, int64_t width, int64_t height, uint32_t channels = 1) {
-        source = new FrameSource(&item, width, height, channels);
+    StatisticChain(TestUi* ui, int64_t width, int64_t height, uint32_t channels = 1, int32_t frames = 1) {
+        source = new FrameSource(&item, width, height, channels, frames);
         reduction = static_cast<ReductionComponent*>(CreateReductionFromScript(ui, &item, nullptr));
         EXPECT_NE(reduction, nullptr);
         EXPECT_TRUE(ConsumerAttach(&reduction->input, source));
@@ -87,9 +93,10 @@ struct StatisticChain {
     StatisticChain(const StatisticChain&) = delete;
     StatisticChain& operator=(const StatisticChain&) = delete;
 
-    // Runs the current item for frame 0; the pull code.
-    int32_t Pull(uint8_t fresh = 1, uint8_t extended = 0) {
-        result.window.frame = 0;
+    // Runs the current item for frame 0 (or the given one, -1 for the upstream's own
+    // choice); the pull code.
+    int32_t Pull(uint8_t fresh = 1, uint8_t extended = 0, int32_t frame = 0) {
+        result.window.frame = frame;
         result.window.section = -1;
         PullRequest request;
         request.readAgain = fresh;

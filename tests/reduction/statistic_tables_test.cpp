@@ -73,16 +73,18 @@ protected:
     std::unique_ptr<Measured> shape;
 };
 
-constexpr char kStatRows[] = "\n;TABROW=     1    2    3    4    5    6    7,    8\n"
-                             ";DESCR=BOX:(Xmin Xmax Ymin Ymax) Npo Mean RMS Channel\n\n";
+// Every row ends with the frame measured, counted from 1 (the chain pulls frame 0).
+constexpr char kStatRows[] = "\n;TABROW=     1    2    3    4    5    6    7,    8    9\n"
+                             ";DESCR=BOX:(Xmin Xmax Ymin Ymax) Npo Mean RMS Channel Frame\n\n";
 constexpr char kCoordRows[] =
     "\n;TABROW=     1     2    3    4    5    6    7     8     9     10    11    12     13     14     15    16       "
-    "17      18     19\n"
+    "17      18     19     20\n"
     ";DESCR=BOX:(Xmin Xmax Ymin Ymax)  Xc   Yc  Flux  Bkgr  FWHM  Xsig  Ysig  XYsig  Xasym  Yasym   Max   Min  "
-    "Flux-FBkgr  Npo  Channel\n\n;#data\n";
-constexpr char kEightStatRow[] = "0 0 4 2 8 4.5 2.44949 1 \n";
+    "Flux-FBkgr  Npo  Channel  Frame\n\n;#data\n";
+constexpr char kEightStatRow[] = "0 0 4 2 8 4.5 2.44949 1 1 \n";
 // Xc, Yc: only 8 lies above Median + DeviationUnbiased = 7.04; FWHM: 7 and 8 reach (4.5 + 8) / 2.
-constexpr char kEightCoordRow[] = "0 0  4 2  3.000 1.000  36  0  1.596  0.000 0.000 0.000  0.000 0.000  8 1  36  8  1  \n";
+constexpr char kEightCoordRow[] =
+    "0 0  4 2  3.000 1.000  36  0  1.596  0.000 0.000 0.000  0.000 0.000  8 1  36  8  1  1  \n";
 
 TEST_F(TablesTest, TheFirstAdditionWritesTheHeaderTheNextOnlyRows) {
     MeasureEight();
@@ -107,6 +109,50 @@ TEST_F(TablesTest, TheFirstAdditionWritesTheHeaderTheNextOnlyRows) {
     EXPECT_EQ(ReadText(folder.File("old.tab")), std::string("kept\n") + kEightStatRow);
 }
 
+// A cube of three 4 x 2 frames, frame f holding 100 f + 1 .. 100 f + 8: each pull measures
+// the frame it names (the frame held from the pull before serves only that frame), and
+// the rows and the report name it, counted from 1. A pull of no frame measures the one
+// the upstream serves.
+TEST_F(TablesTest, EachPullMeasuresItsFrameAndTheRowsNameIt) {
+    chain = std::make_unique<StatisticChain>(&ui, 4, 2, 1, 3);
+    for (int32_t f = 0; f < 3; ++f)
+        for (int i = 0; i < 8; ++i) chain->source->At(i % 4, i / 4, 0, f) = 100.0 * f + i + 1;
+    chain->item.source.fileName = source;
+    shape = std::make_unique<Measured>(kKindRect, kRoleStatistic);
+    SetRects(shape.get(), 0, 0, {{0, 0, 4, 2}});
+    ASSERT_TRUE(chain->reduction->AddItem(shape->shape));
+    struct Step {
+        int32_t pulled;
+        uint8_t fresh;
+        int32_t measured;
+        const char* row;
+    };
+    const Step steps[] = {{2, 1, 2, "0 0 4 2 8 204.5 2.44949 1 3 \n"},
+                          {0, 0, 0, "0 0 4 2 8 4.5 2.44949 1 1 \n"},
+                          {1, 0, 1, "0 0 4 2 8 104.5 2.44949 1 2 \n"},
+                          {-1, 1, 0, "0 0 4 2 8 4.5 2.44949 1 1 \n"}};
+    std::string rows;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.pulled);
+        ASSERT_EQ(chain->Pull(s.fresh, 0, s.pulled), 5);
+        EXPECT_EQ(chain->Block().frame, s.measured);
+        EXPECT_EQ(chain->Record().min, 100.0 * s.measured + 1);
+        ASSERT_TRUE(AddToStatisticTable(chain->reduction, kStatValueTable));
+        rows += s.row;
+        EXPECT_EQ(ReadText(folder.File("m31_stat.tab")), Header(kStatRows) + rows);
+    }
+    ASSERT_EQ(chain->Pull(1, 0, 1), 5);
+    ASSERT_TRUE(WriteStatisticReport(chain->reduction, folder.File("second.txt").c_str()));
+    const std::string report = ReadText(folder.File("second.txt"));
+    EXPECT_NE(report.find(std::string("TIME = ") + kTime + "FRAME = 2 \t// the frame measured, counted from 1\n"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("\nMin = 101\nMax = 108\n"), std::string::npos) << report;
+    // A frame the upstream does not have: nothing is measured, and nothing can be added.
+    EXPECT_LT(chain->Pull(1, 0, 3), 2);
+    EXPECT_FALSE(AddToStatisticTable(chain->reduction, kStatValueTable));
+}
+
 TEST_F(TablesTest, ThreeChannelsEndWithAnEmptyLine) {
     chain = std::make_unique<StatisticChain>(&ui, 2, 1, 3);
     const double v[6] = {1, 10, 100, 3, 30, 300};
@@ -121,9 +167,9 @@ TEST_F(TablesTest, ThreeChannelsEndWithAnEmptyLine) {
     scripted.Push(ScriptedFileDialog::Choose({"three.tab"}, folder.Path()));
     ASSERT_TRUE(SaveStatisticDialog(chain->reduction, kStatValueTable));
     EXPECT_EQ(ReadText(folder.File("three.tab")), std::string(kTableTime) + kStatRows +
-                                                       "0 0 2 1 2 2 1 1 \n"  // RMS of a pair: half its spread
-                                                       "0 0 2 1 2 20 10 2 \n"
-                                                       "0 0 2 1 2 200 100 3 \n"
+                                                       "0 0 2 1 2 2 1 1 1 \n"  // RMS of a pair: half its spread
+                                                       "0 0 2 1 2 20 10 2 1 \n"
+                                                       "0 0 2 1 2 200 100 3 1 \n"
                                                        "\n");
 }
 
@@ -133,6 +179,7 @@ TEST_F(TablesTest, TheReportOfOneChannel) {
     ASSERT_TRUE(WriteStatisticReport(chain->reduction, path.c_str()));
     const std::string want =
         "// Statistics of data from 'm31.fits' \n\nURL = <" + source + ">\nTIME = " + kTime +
+        "FRAME = 1 \t// the frame measured, counted from 1\n"
         "//-----------------------\n"
         "\nNpro = 8\n"
         "BOX = (0, 0), (4, 2), 4 x 2 \t// (Xmin,Ymin) (Xmax,Ymax) (W, H) \n"
@@ -300,7 +347,7 @@ TEST_F(TablesTest, AConstantRegionAfterAStarLeavesNoSpreadInItsRow) {
     ASSERT_EQ(chain->Pull(), 5);
     ASSERT_TRUE(AddToStatisticTable(chain->reduction, kStatCoordTable));
     EXPECT_EQ(ReadText(folder.File("m31_crd.tab")),
-              Header(kCoordRows) + "0 59  5 60  2.500 59.500  10  0  0.000  0.000 0.000 0.000  0.000 0.000  2 2  10  5  1  \n");
+              Header(kCoordRows) + "0 59  5 60  2.500 59.500  10  0  0.000  0.000 0.000 0.000  0.000 0.000  2 2  10  5  1  1  \n");
     ASSERT_TRUE(WriteStatisticReport(chain->reduction, folder.File("flat.txt").c_str()));
     const std::string text = ReadText(folder.File("flat.txt"));
     EXPECT_NE(text.find("\nFWHM = 0.00\nBkgrThreshold = 2 \t// for calc FWHM \nXY = (2.500, 59.500) \t// Centre coord\n"

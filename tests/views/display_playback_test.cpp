@@ -5,6 +5,8 @@
 // holds it.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "app/cui.h"
 #include "views/display_playback.h"
 #include "views/playback.h"
@@ -145,6 +147,42 @@ TEST_F(PlayedCell, PendingRecordsReloadTheirDisplayAndOthersRelinkTheirWindow) {
     FakeDevice unbound;
     PlaybackRelinkRecord(&unbound);  // no window: nothing
     PlaybackRelinkRecord(nullptr);
+}
+
+// A played frame delivered to its window: the statistic list and the value under the
+// pointer follow it; a changed readout of the active cell is marked for the frame's own
+// paint, never painted on its own. Only the window's current device speaks for it.
+TEST_F(PlayedCell, ADeliveredFrameBringsItsListAndReadoutMarked) {
+    static int lists = 0, readouts = 0, marked = 0, immediate = 0;
+    static bool readoutChanged = false;
+    lists = readouts = marked = immediate = 0;
+    FakeGraphicsWindow* gw = wired.graphics;
+    gw->refreshStatistics = [](GraphicsWindow*) { ++lists; };
+    gw->updateReadout = [](GraphicsWindow*) {
+        ++readouts;
+        return readoutChanged;
+    };
+    TheDisplayHooks().updateCoordText = [](WorkspaceComponent*) { return ++marked > 0; };
+    TheGraphicsHostServices().updateReadouts = [](DisplayCellBase*) { ++immediate; };
+    struct Case {
+        bool changed, active;
+        int marks;
+    };
+    for (const Case& c : {Case{false, true, 0}, Case{true, true, 1}, Case{true, false, 0}}) {
+        lists = readouts = marked = 0;
+        readoutChanged = c.changed;
+        ws->activeCell = c.active ? Cell() : nullptr;
+        PlaybackRecordDelivered(wired.device);
+        EXPECT_EQ(std::tuple(lists, readouts, marked), std::tuple(1, 1, c.marks)) << c.changed << c.active;
+    }
+    ws->activeCell = Cell();
+    EXPECT_EQ(immediate, 0);
+    // A device that is not its window's current one, or none at all: nothing.
+    lists = readouts = 0;
+    FakeDevice* older = wired.AddGroupMember();
+    PlaybackRecordDelivered(older);
+    PlaybackRecordDelivered(nullptr);
+    EXPECT_EQ(lists + readouts, 0);
 }
 
 TEST_F(PlayedCell, ADisplayThatIsNoDrawingCellRunsItsRedraw) {

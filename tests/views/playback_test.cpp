@@ -179,6 +179,27 @@ TEST_F(PlaybackTest, StepsMoveTheFrameAndLoopWrapsAtBothEnds) {
     EXPECT_EQ(DisplayLockDepth(), 0);
 }
 
+// A single step re-reads every record; those that took the frame, and only those, are
+// followed (their windows' lists and readouts) once the display lock is left.
+TEST_F(PlaybackTest, TheRecordsThatTookTheFrameAreFollowedOutsideTheLock) {
+    static std::vector<std::pair<DeviceViewBase*, int>> followed;
+    followed.clear();
+    ThePlaybackHooks().delivered = [](DeviceViewBase* d) { followed.emplace_back(d, DisplayLockDepth()); };
+    PlayCell* cell = rig.Cell();
+    PlayDevice* took = rig.Device(cell, rig.Stage(6));
+    PlayDevice* refused = rig.Device(cell, rig.Stage(6));
+    PlayDevice* empty = rig.Device(cell, rig.Stage(6));
+    ASSERT_TRUE(PlaybackRange(rig.list, nullptr));
+    refused->deliverOk = false;
+    empty->code = 0;
+    rig.Player().current = 4;
+    PlaybackStepRedraw(rig.list);
+    EXPECT_EQ(took->Frames(), (std::vector<int32_t>{4}));
+    EXPECT_EQ(std::tuple(took->deliveries.load(), refused->deliveries.load(), empty->deliveries.load()),
+              std::tuple(1, 1, 0));
+    EXPECT_EQ(followed, (std::vector<std::pair<DeviceViewBase*, int>>{{took, 0}}));
+}
+
 TEST_F(PlaybackTest, TheTickCounterRestartsAtZeroWithANewStartTime) {
     rig.Single(20);
     Place(0, 19, 1, 1, kFramePlayerLoop);

@@ -87,12 +87,15 @@ TEST_F(PlaybackTransportTest, StartReadoutsDelayedCallAndEnd) {
     EXPECT_EQ(timer.viewHwnd.load(), window->hwnd);
     ASSERT_NE(timer.uiTimerId, 0u);
     EXPECT_EQ(service.FindUiTimer(timer.uiTimerId)->milliseconds, 200u);
-    // Three steps, 20 ms apart.
+    // Three steps, 20 ms apart: the number goes with each drawn frame, the rate waits for
+    // its own timer.
+    const std::string rate = Rate()->text;
     for (uint32_t t : {20u, 40u, 60u}) {
         service.now = t;
         ASSERT_TRUE(service.Tick());
+        EXPECT_EQ(FrameText()->text, std::to_string(t / 20 + 1));
     }
-    EXPECT_EQ(FrameText()->text, "1");  // the readouts wait for their own timer
+    EXPECT_EQ(Rate()->text, rate);
     ASSERT_TRUE(service.FireUiTimer(timer.uiTimerId));
     EXPECT_EQ(FrameText()->text, "4");
     EXPECT_EQ(Rate()->text, "50.00");
