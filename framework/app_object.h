@@ -48,6 +48,9 @@ public:
 
     // Start-up steps before the entry point's decisions; false when the program must end (-1).
     bool Init();
+    // Finds the program folder and the user folder (made when missing, else a private
+    // temporary one); Init does it first.
+    void FindFolders();
     bool OpenInstanceCounter(const char* name);
     // The live number of running instances (0 when no slot is held).
     int InstanceCount() const;
@@ -158,7 +161,6 @@ public:
     std::string IOModuleFolder;
 
 private:
-    void FindFolders();
     void DecrementInstanceOnce();
     // Removes the temporary copies that settings writes of an earlier run left in the user
     // folder (a run killed while it saved), when no other instance may be writing them.

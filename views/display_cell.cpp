@@ -90,9 +90,10 @@ TextureView* LivePreview(DisplayComponent* cell) {
 }
 
 // A rendered preview that has no frame any more: its picture released in its window's
-// context and the window marked.
+// context and the window marked. A chart draws its strip into the preview itself, so a
+// picture there counts as rendered too.
 void ClearPreview(WorkspaceComponent* ws) {
-    if (ws == nullptr || ws->previewRendered == 0) return;
+    if (ws == nullptr || (ws->previewRendered == 0 && ws->preview.image.count == 0)) return;
     ws->previewRendered = 0;
     gWindow* w = ws->preview.widget != nullptr ? ws->preview.widget->window : nullptr;
     if (w != nullptr && MakeCurrent(w)) ws->preview.image.Release();
@@ -521,6 +522,8 @@ ViewConsumer* DisplayComponent::View() const { return dynamic_cast<ViewConsumer*
 
 GraphicsWindow* DisplayComponent::Graphics() const { return dynamic_cast<GraphicsWindow*>(currentWindow); }
 
+bool DisplayComponent::ShowsData() const { return HasProducer(currentWindow); }
+
 bool DisplayComponent::IsActive() const { return workspace != nullptr && workspace->activeCell == this; }
 
 bool DisplayComponent::ActiveOrAlone() const { return workspace == nullptr || workspace->activeCell == this; }
@@ -556,6 +559,9 @@ void DisplayComponent::ResetView(bool full) {
         if (window != nullptr) gWinSetColors(window, kCellDefaultColours);
         clearStatistics();
         clearReadoutMarkers();
+        // The preview showed what the cell showed: it goes with it, and the data that
+        // comes next draws its own.
+        if (IsActive()) ClearPreview(ws);
         return;
     }
     if (v == nullptr) return;
