@@ -70,7 +70,7 @@ std::vector<int> RunStarts(const std::vector<int>& counts, int from, int least) 
 
 // Finds the cell, its rulers and the picture's white lines: columns and rows of the
 // picture (right of and below the rulers) that are white over more than 100 pixels.
-Seen Look(Screen& screen, Window main) {
+Seen SeenOnScreen(Screen& screen, Window main) {
     Seen s;
     screen.Raise(main);
     if (!screen.Grab(main, &s.shot)) return s;
@@ -201,7 +201,7 @@ protected:
         Seen last;
         for (int waited = 0; waited < ms; waited += 250) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            Seen now = Look(screen, main);
+            Seen now = SeenOnScreen(screen, main);
             const bool steady = !now.shot.rgb.empty() && now.shot.rgb == last.shot.rgb;
             last = std::move(now);
             if (steady && ready(last)) return last;

@@ -103,7 +103,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // No display: why, on the terminal; a failed exit; the log, and no settings.
         Case{"NoDisplay", nullptr,
-             [](const std::string&) { return Start{{{"DISPLAY", ""}}, {"img.fits"}}; }, 1,
+             [](const std::string&) { return Start{{{"DISPLAY", ""}}, {"img.fits"}, "", false, false}; }, 1,
              {"cannot start: no display is set (DISPLAY)"},
              [](const std::string& user, const std::string&) {
                  EXPECT_EQ(Names(user), std::vector<std::string>{"orva.log"});
@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
              }},
         // A display nobody serves: named with the reason.
         Case{"DisplayNobodyServes", nullptr,
-             [](const std::string&) { return Start{{{"DISPLAY", ":3917"}}, {}}; }, 1,
+             [](const std::string&) { return Start{{{"DISPLAY", ":3917"}}, {}, "", false, false}; }, 1,
              {"cannot start: can`t open display \":3917\" (Connection refused)"},
              [](const std::string& user, const std::string&) {
                  EXPECT_EQ(Names(user), std::vector<std::string>{"orva.log"});
@@ -119,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The settings folder's name taken by a file: a private folder of the user's, said
         // so; the file as it was; nothing beside the program.
         Case{"SettingsFolderIsAFile", [](const std::string& user) { WriteText(user, "mine\n"); },
-             [](const std::string&) { return Start{{{"DISPLAY", ""}}, {}}; }, 1,
+             [](const std::string&) { return Start{{{"DISPLAY", ""}}, {}, "", false, false}; }, 1,
              {"'<app>/ZEL Lab' cannot be used (it is not a folder): settings and the log are kept in '<temp>' "
               "instead, which the system may clear",
               "cannot start: no display is set (DISPLAY)"},
@@ -181,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"UnknownOptions", nullptr,
              [](const std::string& work) {
                  WriteText(work + "/--r.fits", TinyFits());
-                 return Start{{{"DISPLAY", ""}}, {"-bogus", "--r.fits", "-exit"}, work};
+                 return Start{{{"DISPLAY", ""}}, {"-bogus", "--r.fits", "-exit"}, work, false, false};
              },
              0,
              {"unknown option '-bogus' (orva --help lists the options)",
