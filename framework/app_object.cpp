@@ -168,7 +168,8 @@ void AppObject::RemoveStaleTempFiles() {
     }
     ::closedir(dir);
     for (const std::string& path : stale)
-        if (::unlink(path.c_str()) == 0) LogPrintf("Removed '%s', a settings copy an earlier run left unfinished", path.c_str());
+        if (::unlink(path.c_str()) == 0)
+            LogPrintf("Removed '%s', a settings copy an earlier run left unfinished", path.c_str());
 }
 
 void AppObject::Tell(const std::string& text) {
@@ -229,7 +230,8 @@ std::vector<std::string> AppObject::CheckOptions(const std::vector<std::string>&
     for (const std::string& word : words) {
         const size_t dashes = word.compare(0, 2, "--") == 0 ? 2 : word.compare(0, 1, "-") == 0 ? 1 : 0;
         // "-name" or "--name" that no command answers to; "-5" and "-" are words.
-        const bool option = dashes > 0 && word.size() > dashes && std::isalpha(static_cast<unsigned char>(word[dashes]));
+        const bool option =
+            dashes > 0 && word.size() > dashes && std::isalpha(static_cast<unsigned char>(word[dashes]));
         if (!option || registry_.IsCommandName(word.c_str() + dashes)) {
             kept.push_back(word);
             continue;

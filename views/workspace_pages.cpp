@@ -810,7 +810,8 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft
     // over the cells while they leave room, else beside them, never over another page or a
     // control (or the chart of the "Chart Tools" window).
     platform::Point room{0, 0};
-    if (!bottomLeft && (id == kWsIdGrid || id == kWsIdStatistic) && RoomNear(page, ws->group == &TheCUI().groups[0], at, &room, passOver))
+    if (!bottomLeft && (id == kWsIdGrid || id == kWsIdStatistic) &&
+        RoomNear(page, ws->group == &TheCUI().groups[0], at, &room, passOver))
         at = room;
     if (page->parent == parent) {
         platform::Point origin{0, 0};

@@ -147,6 +147,13 @@ protected:
                 labels.insert(t.label);
         return labels;
     }
+    // A widget's box on the screen.
+    Screen::Rect BoxOf(const RecordWidget& e) const {
+        const RecordWindow* w = now.Window(e.window);
+        if (w == nullptr) return Screen::Rect{};
+        return Screen::Rect{w->x + static_cast<int>(e.x), w->y + static_cast<int>(e.y),
+                            w->x + static_cast<int>(e.x + e.width), w->y + static_cast<int>(e.y + e.height)};
+    }
     // A shown widget with that text in a shown window whose title starts so; its box on
     // the screen.
     bool WidgetBox(const std::string& title, const std::string& text, int kind, Screen::Rect* box,
@@ -156,8 +163,7 @@ protected:
             if (w == nullptr || !w->visible || e.shown == 0 || e.text != text || (kind != 0 && e.kind != kind) ||
                 w->title.rfind(title, 0) != 0)
                 continue;
-            *box = Screen::Rect{w->x + static_cast<int>(e.x), w->y + static_cast<int>(e.y),
-                                w->x + static_cast<int>(e.x + e.width), w->y + static_cast<int>(e.y + e.height)};
+            *box = BoxOf(e);
             if (found != nullptr) *found = &e;
             return true;
         }
@@ -170,11 +176,9 @@ protected:
         if (!WidgetBox("Workspace Chart Tools", "V:", 4, &v, &label)) return false;
         for (const RecordWidget& e : now.widgets)
             if (e.window == label->window && e.kind == 519 && e.shown != 0) {
-                const RecordWindow* w = now.Window(e.window);
                 // The readouts' rows below it are left out.
-                *box = Screen::Rect{w->x + static_cast<int>(e.x), w->y + static_cast<int>(e.y),
-                                    w->x + static_cast<int>(e.x + e.width),
-                                    std::min(w->y + static_cast<int>(e.y + e.height), v.top - 2)};
+                *box = BoxOf(e);
+                box->bottom = std::min(box->bottom, v.top - 2);
                 return true;
             }
         return false;
@@ -190,9 +194,7 @@ protected:
                 (best == nullptr || e.x < best->x))
                 best = &e;
         if (best == nullptr) return false;
-        const RecordWindow* w = now.Window(best->window);
-        *box = Screen::Rect{w->x + static_cast<int>(best->x), w->y + static_cast<int>(best->y),
-                            w->x + static_cast<int>(best->x + best->width), w->y + static_cast<int>(best->y + best->height)};
+        *box = BoxOf(*best);
         return true;
     }
     // Whether a box of the last screen shows exactly the text ("" for no ink at all).
@@ -325,8 +327,7 @@ TEST_F(QuestionAndRestartProgram, HandOversQuestionsPagesAndARestart) {
     for (const RecordWidget& e : now.widgets) {
         const RecordWindow* w = now.Window(e.window);
         if (w != nullptr && w->visible && e.kind == 6 && e.text == "100%" && w->title == "Workspace Layout")
-            zooms.push_back(Screen::Rect{w->x + static_cast<int>(e.x), w->y + static_cast<int>(e.y),
-                                         w->x + static_cast<int>(e.x + e.width), w->y + static_cast<int>(e.y + e.height)});
+            zooms.push_back(BoxOf(e));
     }
     ASSERT_EQ(zooms.size(), 2u) << "no zoom fields";
     MoveTo(D(), Root(), opened.left - 60, opened.top + 10);

@@ -272,8 +272,8 @@ inline std::vector<std::string> FloatingPageFaults(const Records& now, const std
                 r.Meet(box(*tools)).top == r.top && r.Meet(box(*tools)).bottom == r.bottom)
                 continue;
             if (!r.Empty() && meets(p, r))
-                faults.push_back(name + " covers \"" + w->title + "\": kind " + std::to_string(e.kind) + " \"" + e.text +
-                                 "\" at " + r.Text());
+                faults.push_back(name + " covers \"" + w->title + "\": kind " + std::to_string(e.kind) + " \"" +
+                                 e.text + "\" at " + r.Text());
         }
     }
     return faults;
