@@ -848,7 +848,7 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     gWindow* coords = GroupToolPageWindow(ws, parent, kWsIdCoordinates);
     gWindow* stats = GroupToolPageWindow(ws, parent, kWsIdStatistic);
     if (coords == nullptr && stats == nullptr) return;
-    if (ws->statisticsList != nullptr) StatisticListUseTable(ws->statisticsList, StatLabelsTable());
+    if (ListCtrl::IsLive(ws->statisticsList)) StatisticListUseTable(ws->statisticsList, StatLabelsTable());
     platform::Point origin{0, 0};
     if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
     gWindow* value = GroupToolPageWindow(ws, parent, kWsIdValue);
@@ -893,7 +893,7 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     // Each window as large as its page; the list's window ends under its last row.
     for (gWindow* w : {coords, stats})
         if (w != nullptr) gWinFitToContent(w, 0);
-    const gElement* list = ws->statisticsList != nullptr ? ws->statisticsList->widget : nullptr;
+    const gElement* list = ListCtrl::IsLive(ws->statisticsList) ? ws->statisticsList->widget : nullptr;
     if (stats != nullptr && list != nullptr && gWgtIsLive(list) && list->window == stats)
         gWinSetSize(stats, stats->clientWidth, kernel::SaturateTrunc<int32_t>(std::ceil(list->y + list->height)) + 3,
                     nullptr);
