@@ -663,7 +663,9 @@ bool Image2DDevice::SetZoom2(double zoomX, double zoomY) {
     FoldHostShift();
     GraphicsWindow* gw = Window();
     const double px = gw != nullptr ? gw->pointerX : 0.0, py = gw != nullptr ? gw->pointerY : 0.0;
+    const ZoomRecord before = view.zoom;
     if (!ViewSetZoom2(&view, zoomX, zoomY, px, py)) return false;
+    CentreAxesBackAtFullSize(before);
     AfterZoom();
     return true;
 }
@@ -672,9 +674,21 @@ bool Image2DDevice::SetZoom(bool axisX, double zoom, bool linked) {
     FoldHostShift();
     GraphicsWindow* gw = Window();
     const double px = gw != nullptr ? gw->pointerX : 0.0, py = gw != nullptr ? gw->pointerY : 0.0;
+    const ZoomRecord before = view.zoom;
     if (!ViewSetZoom(&view, axisX, zoom, linked, px, py)) return false;
+    CentreAxesBackAtFullSize(before);
     AfterZoom();
     return true;
+}
+
+void Image2DDevice::CentreAxesBackAtFullSize(const ZoomRecord& before) {
+    // A frame that is shown centred when it opens is centred again on each axis a zoom
+    // brings back to 100 %, where it fits: the zooms about the pointer on the way, each
+    // rounded to whole pixels, would otherwise leave it wherever they carried it.
+    GraphicsHost* host = HostRecord();
+    if (host == nullptr || TheApp().Settings().bitmapDefaultCenter == 0) return;
+    if (before.zoomedX != 0 && view.zoom.zoomedX == 0) ViewCentreAxis(&view, true, host->width);
+    if (before.zoomedY != 0 && view.zoom.zoomedY == 0) ViewCentreAxis(&view, false, host->height);
 }
 
 void Image2DDevice::AfterZoom() {

@@ -68,6 +68,8 @@ public:
     bool SetZoom(bool axisX, double zoom, bool linked) override;
     // The window's scroll controls and scales after a new zoom.
     void AfterZoom();
+    // Centres the axes that the zoom just brought back to 100 % (see the cpp).
+    void CentreAxesBackAtFullSize(const ZoomRecord& before);
     // Moves the window's shift into the view's offset (a zoom then scales it).
     void FoldHostShift();
     void RemoveShapes() override;

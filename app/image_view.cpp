@@ -151,6 +151,21 @@ bool ViewSetZoom2(ImageViewRecord* v, double factorX, double factorY, double pla
     return changed;
 }
 
+bool ViewCentreAxis(ImageViewRecord* v, bool x, int32_t hostSize) {
+    if (v == nullptr) return false;
+    const double available = static_cast<double>(hostSize) - 2.0;
+    const double scaled = static_cast<double>(x ? v->scaledWidth : v->scaledHeight);
+    if (!(scaled <= available)) return false;
+    // The frame's own origin is taken off, so that its first pixel lands where asked.
+    const double o = std::trunc((available - scaled) / 2.0) -
+                     (x ? static_cast<double>(v->scrollX) + static_cast<double>(v->subX) * v->zoom.x
+                        : static_cast<double>(v->scrollY) + static_cast<double>(v->subY) * v->zoom.y);
+    Offset(v, x) = o;
+    Rounded(v, x) = std::trunc(o);
+    ViewRecompute(v);
+    return true;
+}
+
 bool ViewFitAndCentre(ImageViewRecord* v, int32_t hostWidth, int32_t hostHeight, bool fit, bool centre,
                       float* placeX, float* placeY) {
     if (v == nullptr) return false;

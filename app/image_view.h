@@ -86,6 +86,11 @@ bool ViewSetZoom2(ImageViewRecord* view, double factorX, double factorY, double 
 bool ViewFitAndCentre(ImageViewRecord* view, int32_t hostWidth, int32_t hostHeight, bool fit, bool centre,
                       float* placeX, float* placeY);
 
+// Centres one axis of the frame in a host view of hostSize pixels on that axis, as a new
+// frame is centred, when the frame fits in the view less 2 pixels; false (nothing
+// changed) when it does not.
+bool ViewCentreAxis(ImageViewRecord* view, bool axisX, int32_t hostSize);
+
 // A float rectangle (left, top, right, bottom); corners may be reversed.
 struct ViewRectF {
     float left = 0.0f, top = 0.0f, right = 0.0f, bottom = 0.0f;

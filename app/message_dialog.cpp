@@ -23,6 +23,7 @@
 #include "common/paths.h"
 #include "common/log.h"
 #include "framework/app_object.h"
+#include "framework/handover.h"
 #include "framework/app_services.h"
 #include "framework/display_lock.h"
 #include "io/output_writer.h"
@@ -300,7 +301,12 @@ uint32_t RunDialog(DialogRun* run, gWindow* owner, const char* title, const std:
         gUiCloseQuiet(w);
         return kMsgNoWindow;
     }
-    RunModalLoop(w, run->outsidePress);
+    {
+        // A line handed over meanwhile waits for the answer: it may close or open the very
+        // data the question is about.
+        CommandLineHold hold;
+        RunModalLoop(w, run->outsidePress);
+    }
     // The loop may end with the window still there (the program is ending).
     if (gWinValidate(w) != nullptr) {
         w->userData = nullptr;

@@ -22,6 +22,8 @@ struct ShellHooks {
     ComponentBase* (*createWorkspaceContainer)(CUI* cui, WindowGroup* group) = nullptr;
     void (*workspaceLayout)(gWindow* dataWindow, WindowGroup* group, int32_t width, int32_t height,
                             int notify) = nullptr;
+    // Every window of the start stands: the pages shown over the cells take their places.
+    void (*placeFloatingPages)(CUI* cui) = nullptr;
     // The display cells of a workspace: by slot number (0: the active one), placed in a
     // slot, made for a window, and the test whether a cell sits in a slot.
     DisplayCellBase* (*getCellByNumber)(ComponentBase* workspace, uint32_t number) = nullptr;

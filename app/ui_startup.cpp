@@ -577,7 +577,11 @@ bool CUIInit(CUI* cui) {
     static const float kColours[12] = {1.0f, 0.5f, 0.5f, 0.0f, 0.0f, 1.0f, 0.9f, 0.0f, 0.51f, 0.0f, 0.0f, 1.0f};
     gSetColorSet(kColours);
     if (!StartMainUI(cui)) return false;
-    return StartUI(cui, 1);
+    if (!StartUI(cui, 1)) return false;
+    // The pages kept shown over the cells were opened with the main window, before the
+    // windows around them stood: now they find their places.
+    if (TheShellHooks().placeFloatingPages != nullptr) TheShellHooks().placeFloatingPages(cui);
+    return true;
 }
 
 void ForceToolkitFailureForTest(bool on) { State().forceToolkitFailure = on; }

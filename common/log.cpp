@@ -1,5 +1,6 @@
 #include "common/log.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +30,8 @@ FILE* gStream = nullptr;
 uint32_t gWritten = 0;
 bool gCloseNotice = false;
 bool gOpening = false;  // set while the opener runs, so a line it logs does not recurse
+LogFailureHook gFailureHook = nullptr;
+bool gFailureTold = false;  // the stream's failure was told
 
 // Formats a line into the stream, the texts of its arguments escaped (they carry
 // command-line items and file names, which may hold terminal controls); returns the
@@ -80,6 +83,11 @@ bool SideLogReady(const LogFile* log, const char* format) {
 
 }  // namespace
 
+void LogSetFailureHook(LogFailureHook hook) {
+    std::lock_guard<std::recursive_mutex> lock(LogMutex());
+    gFailureHook = hook;
+}
+
 void LogSetOpener(LogOpener opener) {
     std::lock_guard<std::recursive_mutex> lock(LogMutex());
     gOpener = opener;
@@ -126,10 +134,12 @@ void LogPrintf(const char* format, ...) {
         if (stream == nullptr) return;  // the next line tries again
         gStream = stream;
         gWritten = 0;  // a fresh stream: the size limit counts this file only
+        gFailureTold = false;
     }
     if (gWritten > kLogSizeLimit) return;
     va_list args;
     va_start(args, format);
+    errno = 0;
     int n = FormatIntoStream(gStream, format, args);
     va_end(args);
     if (n > 0) {
@@ -137,7 +147,13 @@ void LogPrintf(const char* format, ...) {
         uint64_t total = static_cast<uint64_t>(gWritten) + static_cast<uint64_t>(n) + 1;
         gWritten = total >= 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(total);
     }
-    std::fflush(gStream);
+    // A full or read-only disk takes nothing: whoever listens hears it once.
+    const bool failed = std::fflush(gStream) != 0 || std::ferror(gStream) != 0;
+    if (failed && !gFailureTold) {
+        gFailureTold = true;
+        const int error = errno;
+        if (gFailureHook != nullptr) gFailureHook(error);
+    }
 }
 
 void LogResetForTest() {
@@ -148,6 +164,8 @@ void LogResetForTest() {
     gWritten = 0;
     gCloseNotice = false;
     gOpening = false;
+    gFailureHook = nullptr;
+    gFailureTold = false;
 }
 
 void LogSetWrittenBytesForTest(uint32_t bytes) {

@@ -14,6 +14,11 @@ bool LogEnabled();
 // Appends one printf-style line (the system's "%I64d"-style spellings are understood).
 // LogPrintf(nullptr) closes the log. Callers logging a text of their own pass "%s".
 void LogPrintf(const char* format, ...);
+// Told once per opened log stream when a line could not be written to it (a full or
+// read-only disk): the system's error number. Called with the log's lock held: it must
+// not log. Null (the default) tells nobody.
+using LogFailureHook = void (*)(int error);
+void LogSetFailureHook(LogFailureHook hook);
 // Bytes written to the program log since it was opened.
 uint32_t LogWrittenBytes();
 

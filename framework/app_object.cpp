@@ -1,24 +1,38 @@
 #include "framework/app_object.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstring>
+#include <ctime>
+#include <thread>
 
 #include "common/clib.h"
 #include "common/cpu_info.h"
+#include "common/error_codes.h"
 #include "common/log.h"
+#include "common/paths.h"
 #include "common/system.h"
 #include "framework/display_lock.h"
 #include "framework/global_commands.h"
 #include "framework/handover.h"
+#include "framework/keyword_file.h"
 #include "platform/instance_slots.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
+#include "platform/window_api.h"
 
 namespace orva {
 
 namespace {
 
 constexpr uint32_t kMbIconHand = 0x10;
+// The status code of a failure: the status line shows it in the error colour.
+constexpr int kErrorStatus = -3;
 
 // The object whose log the library's opener opens.
 AppObject* gLogOwner = nullptr;
@@ -100,32 +114,153 @@ void AppObject::FindFolders() {
         programFolder_ = platform::CurrentDirectory();
         if (!programFolder_.empty() && !EndsWithSeparator(programFolder_)) programFolder_ += '/';
     }
-    // The user folder: our folder under the application-data folder, created when missing;
-    // the program folder when that cannot be had.
+    // The user folder: our folder under the application-data folder, created when missing.
     std::string appData = appDataFolder_.empty() ? platform::AppDataFolder() : appDataFolder_;
     userFolder_.clear();
-    if (!appData.empty() && !programFolder_.empty() &&
-        appData.size() + sizeof kUserFolderName + 2 < PATH_MAX) {
-        std::string candidate = appData;
+    std::string candidate;
+    std::string why = "no application-data folder is known (HOME and XDG_CONFIG_HOME)";
+    if (!appData.empty() && appData.size() + sizeof kUserFolderName + 2 < PATH_MAX) {
+        candidate = appData;
         if (!EndsWithSeparator(candidate)) candidate += '/';
         candidate += kUserFolderName;
         // A fresh account may lack the application-data folder itself: it is made too,
         // private to the user as the settings and the instance sockets are.
-        if (platform::CreateFolder(candidate, 0700)) userFolder_ = candidate + "/";
+        errno = 0;
+        if (platform::CreateFolder(candidate, 0700)) {
+            userFolder_ = candidate + "/";
+            return;
+        }
+        why = errno == EEXIST || errno == 0 ? "it is not a folder" : std::strerror(errno);
     }
-    if (userFolder_.empty()) userFolder_ = programFolder_;
+    // Not beside the program: every user of an installed program would share that one
+    // file (and most may not write there). A folder of this user's own for this run and
+    // the next ones of the session, else nothing at all; the user is told which.
+    std::string refused;
+    const std::string temporary = platform::PrivateTempFolder("orva", &refused);
+    const std::string named = candidate.empty() ? std::string("the settings folder") : "'" + candidate + "'";
+    if (!temporary.empty()) {
+        userFolder_ = temporary + "/";
+        Tell(named + " cannot be used (" + why + "): settings and the log are kept in '" + userFolder_ +
+             "' instead, which the system may clear");
+    } else {
+        Tell(named + " cannot be used (" + why + ") and no private temporary folder either (" + refused +
+             "): no settings and no log are written in this run");
+    }
+}
+
+void AppObject::RemoveStaleTempFiles() {
+    if (userFolder_.empty()) return;
+    DIR* dir = ::opendir(userFolder_.c_str());
+    if (dir == nullptr) return;
+    // Another instance may be writing its copy right now: then only copies older than
+    // any write takes are left-overs.
+    const bool alone = OtherInstances().empty();
+    const time_t now = ::time(nullptr);
+    std::vector<std::string> stale;
+    while (dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        // The copies are "orv" and six characters of mkstemps, with ".tmp".
+        if (name.size() != 13 || name.compare(0, 3, "orv") != 0 || name.compare(9, 4, ".tmp") != 0) continue;
+        const std::string path = userFolder_ + name;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        if (alone || now - st.st_mtime > 600) stale.push_back(path);
+    }
+    ::closedir(dir);
+    for (const std::string& path : stale)
+        if (::unlink(path.c_str()) == 0)
+            LogPrintf("Removed '%s', a settings copy an earlier run left unfinished", path.c_str());
+}
+
+void AppObject::Tell(const std::string& text) {
+    std::fprintf(stderr, "orva: %s\n", text.c_str());
+    std::fflush(stderr);
+    if (LogEnabled())
+        LogPrintf("%s", text.c_str());
+    else
+        unlogged_.push_back(text);
+    if (uiUp_)
+        PrintStatusLine(kStatusGroupMain, kErrorStatus, kStatusFlagsShow, "%s", text.c_str());
+    else
+        heldNotes_.push_back(text);
+}
+
+void AppObject::ShowHeldNotes() {
+    if (!uiUp_) return;
+    // The last says the most; each would replace the one before on the line.
+    for (const std::string& note : heldNotes_)
+        PrintStatusLine(kStatusGroupMain, kErrorStatus, kStatusFlagsShow, "%s", note.c_str());
+    heldNotes_.clear();
+}
+
+void AppObject::LogFailed(int error) {
+    AppObject* app = gLogOwner;
+    // Once a run: a log opened anew fails as the first did.
+    if (app == nullptr || app->logFailureTold_) return;
+    app->logFailureTold_ = true;
+    const std::string path = app->LogFilePath();
+    const std::string text = "the log '" + path + "' cannot be written" +
+                             (error != 0 ? std::string(" (") + std::strerror(error) + ")" : std::string());
+    // The log's lock is held, possibly on the playback thread: no line to the log, and the
+    // status line only from the thread that draws it.
+    std::fprintf(stderr, "orva: %s\n", text.c_str());
+    std::fflush(stderr);
+    if (app->uiUp_ && std::this_thread::get_id() == app->mainThread_)
+        PrintStatusLine(kStatusGroupMain, kErrorStatus, kStatusFlagsShow, "%s", text.c_str());
+    else if (!app->uiUp_)
+        app->heldNotes_.push_back(text);
+}
+
+void AppObject::WriteFailed(const char* path, int error) {
+    AppObject* app = gLogOwner;
+    if (app == nullptr || path == nullptr || app->userFolder_.empty() ||
+        std::strncmp(path, app->userFolder_.c_str(), app->userFolder_.size()) != 0)
+        return;
+    app->settingsUnsaved_ = true;
+    // One file holds several sections, each written on its own: the file is named once.
+    if (!app->unsavedFiles_.insert(path).second) return;
+    app->Tell(std::string("the settings could not be saved in '") + path + "'" +
+              (error != 0 ? std::string(" (") + std::strerror(error) + ")" : std::string()) +
+              ": what changed in this run is lost, the file keeps what it held");
+}
+
+std::vector<std::string> AppObject::CheckOptions(const std::vector<std::string>& words) {
+    std::vector<std::string> kept;
+    kept.reserve(words.size());
+    for (const std::string& word : words) {
+        const size_t dashes = word.compare(0, 2, "--") == 0 ? 2 : word.compare(0, 1, "-") == 0 ? 1 : 0;
+        // "-name" or "--name" that no command answers to; "-5" and "-" are words.
+        const bool option =
+            dashes > 0 && word.size() > dashes && std::isalpha(static_cast<unsigned char>(word[dashes]));
+        if (!option || registry_.IsCommandName(word.c_str() + dashes)) {
+            kept.push_back(word);
+            continue;
+        }
+        const bool file = FileExists(CommandPath(word).c_str());
+        Tell("unknown option '" + word + "' (orva --help lists the options)" +
+             (file ? std::string(": the file of that name is opened") : std::string()));
+        if (file) kept.push_back(word);
+    }
+    return kept;
 }
 
 bool AppObject::Init() {
     gLogOwner = this;
+    mainThread_ = std::this_thread::get_id();
     // The folders come first: the log lives in the user folder, and without a runtime
     // folder of the session the instance slots live there too.
     FindFolders();
     if (!OpenInstanceCounter(kInstanceCounterName)) StartupError("Can`t initialize common memory");
+    // Before the first line: a log that takes none is said at once.
+    LogSetFailureHook(&AppObject::LogFailed);
     if (forceClibFailure_ || ClibInit(this, &AppObject::OpenLog) != 0) {
         StartupError("Can`t init clib");
         return false;
     }
+    SetWriteFailureReporter(&AppObject::WriteFailed);
+    for (const std::string& text : unlogged_) LogPrintf("%s", text.c_str());
+    unlogged_.clear();
+    RemoveStaleTempFiles();
     if (services_.showMessageBox) ClibSetMessageHook(services_.showMessageBox, services_.showMessageBox);
     static const uint8_t kCompanion = 1;
     ClibSetNumberFormat(".", &kCompanion);
@@ -173,11 +308,15 @@ void AppObject::StopUI() {
     uiUp_ = false;
 }
 
-bool AppObject::Exit() {
+bool AppObject::Exit(bool saveSettings) {
     if (exited_) return false;
     exited_ = true;
     DecrementInstanceOnce();
     ShowLogWindow();
+    if (!saveSettings) {
+        if (services_.clearFilters) services_.clearFilters();
+        return true;
+    }
     // orvaext.cfg, then the main section of orva.cfg, then the preferences: each
     // writer rewrites only its own section.
     WritePropertySets(nullptr);
@@ -196,6 +335,8 @@ void AppObject::Shutdown() {
     if (services_.closeAllStreams) services_.closeAllStreams();
     slots_.reset();
     if (gLogOwner == this) {
+        LogSetFailureHook(nullptr);
+        SetWriteFailureReporter(nullptr);
         LogPrintf(nullptr);
         gLogOwner = nullptr;
     }
@@ -207,16 +348,11 @@ std::string AppObject::LogFilePath() const {
     std::string program = programPath_.empty() ? platform::ExecutablePath() : programPath_;
     std::string name;
     if (!ModuleBaseNameOf(program.c_str(), instanceNumber_, &name)) return std::string();
-    std::string path;
-    if (!userFolder_.empty()) {
-        path = userFolder_;
-        if (!EndsWithSeparator(path)) path += '/';
-        path += name;
-    } else {
-        // Beside the program: its full path without the extension, with the same number.
-        std::string folder = program.substr(0, program.rfind('/') + 1);
-        path = folder + name;
-    }
+    // Never beside the program: without a user folder there is no log.
+    if (userFolder_.empty()) return std::string();
+    std::string path = userFolder_;
+    if (!EndsWithSeparator(path)) path += '/';
+    path += name;
     path += ".log";
     if (path.size() >= PATH_MAX) return std::string();
     return path;
@@ -226,7 +362,10 @@ FILE* AppObject::OpenLog() {
     if (gLogOwner == nullptr) return nullptr;
     std::string path = gLogOwner->LogFilePath();
     if (path.empty()) return nullptr;
-    return std::fopen(path.c_str(), "w");
+    FILE* f = std::fopen(path.c_str(), "w");
+    // Said once; the next lines try again quietly.
+    if (f == nullptr) LogFailed(errno);
+    return f;
 }
 
 bool AppObject::OpenLogInViewer() const {
@@ -300,9 +439,11 @@ void RunCommandLine(AppObject& app, const std::vector<std::string>& words) {
 
 }  // namespace
 
-int WinMain(AppObject& app, const std::vector<std::string>& words) {
+int WinMain(AppObject& app, const std::vector<std::string>& given) {
     if (!app.Init()) return -1;
     const AppServices& s = app.Services();
+    // Options no command answers to are said on the terminal, not taken for file names.
+    const std::vector<std::string> words = app.CheckOptions(given);
     // Starts decide one at a time: two starts at the same moment never both become full
     // instances, nor wait for each other.
     app.LockStartDecision();
@@ -335,14 +476,17 @@ int WinMain(AppObject& app, const std::vector<std::string>& words) {
         RunCommandLine(app, words);
         return 0;
     }
+    bool up = false;
     try {
-        bool up = s.uiInit && s.uiInit();
+        up = s.uiInit && s.uiInit();
         if (!up) {
             app.SetUiUp(false);
             LogPrintf("%s", "***Can`t init CUI, Exit!");
         } else {
             app.SetUiUp(true);
             RunCommandLine(app, words);
+            // What the start found wrong with its files stays on the status line.
+            app.ShowHeldNotes();
             if (s.messageLoop) s.messageLoop();
             StopCommandLineReceiver();
             app.StopUI();
@@ -356,8 +500,18 @@ int WinMain(AppObject& app, const std::vector<std::string>& words) {
     }
     // After the last stop of the timer: its thread ends and is joined.
     TheEventTimer().Shutdown();
+    if (!up) {
+        // Nothing was shown, so nothing changed: the settings stay as they are, and the
+        // terminal hears why the program ends.
+        const std::string display = platform::DisplayOpenFailure();
+        app.Tell(display.empty() ? "the windows could not be made; the program ends"
+                                 : "cannot start: " + display);
+        app.Exit(false);
+        return 1;
+    }
     app.Exit();
-    return 0;
+    // Settings that could not be saved end the run as a failure: the user was told.
+    return app.SettingsUnsaved() ? 1 : 0;
 }
 
 }  // namespace orva

@@ -3,7 +3,9 @@
 // and the road from process start to process end.
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/app_services.h"
@@ -46,6 +48,9 @@ public:
 
     // Start-up steps before the entry point's decisions; false when the program must end (-1).
     bool Init();
+    // Finds the program folder and the user folder (made when missing, else a private
+    // temporary one); Init does it first.
+    void FindFolders();
     bool OpenInstanceCounter(const char* name);
     // The live number of running instances (0 when no slot is held).
     int InstanceCount() const;
@@ -95,8 +100,9 @@ public:
     void LoadPlugIns();
     void ReloadFilterPlugIns();
     void StopUI();
-    // The orderly end of a full instance; safe to call once.
-    bool Exit();
+    // The orderly end of a full instance; safe to call once. Without `saveSettings` (a
+    // start whose windows never came up) no settings file is written.
+    bool Exit(bool saveSettings = true);
     // What the process does at its end, whichever way it goes.
     void Shutdown();
 
@@ -132,6 +138,19 @@ public:
     bool UiUp() const { return uiUp_; }
     void SetUiUp(bool up) { uiUp_ = up; }
 
+    // Says what the user must know about this run's files (a settings folder that cannot be
+    // used, a log or settings that cannot be written): one line on stderr, the log, and the
+    // status line of the main window once it is up (held until then).
+    void Tell(const std::string& text);
+    // The notes held for the status line, shown now (the user interface is up).
+    void ShowHeldNotes();
+    // The words of a command line less the options no command answers to: each is told
+    // (one line naming it and pointing to --help) and dropped, unless a file of that name
+    // exists (it is then opened as the name of a file).
+    std::vector<std::string> CheckOptions(const std::vector<std::string>& words);
+    // A settings file of the user folder could not be written in this run.
+    bool SettingsUnsaved() const { return settingsUnsaved_; }
+
     // Overrides for tests and special set-ups: the program file's path (default: this
     // executable), the application-data folder (default: the platform's).
     void SetProgramPath(std::string path) { programPath_ = std::move(path); }
@@ -142,8 +161,12 @@ public:
     std::string IOModuleFolder;
 
 private:
-    void FindFolders();
     void DecrementInstanceOnce();
+    // Removes the temporary copies that settings writes of an earlier run left in the user
+    // folder (a run killed while it saved), when no other instance may be writing them.
+    void RemoveStaleTempFiles();
+    static void LogFailed(int error);
+    static void WriteFailed(const char* path, int error);
 
     AppServices services_;
     MainSettings settings_;
@@ -160,6 +183,12 @@ private:
     bool shutDown_ = false;
     bool uiUp_ = false;
     bool forceClibFailure_ = false;
+    bool settingsUnsaved_ = false;
+    bool logFailureTold_ = false;
+    std::set<std::string> unsavedFiles_;
+    std::thread::id mainThread_;
+    std::vector<std::string> unlogged_;   // told before the log could take them
+    std::vector<std::string> heldNotes_;  // told before the status line was there
     CommandRegistry registry_;
     CommandOwner* uiCommands_ = nullptr;
     void* uiUserData_ = nullptr;

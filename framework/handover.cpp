@@ -18,6 +18,7 @@ namespace {
 struct Receiver {
     platform::HandoverServer server;
     AppObject* app = nullptr;
+    int holds = 0;
 };
 
 Receiver& TheReceiver() {
@@ -140,6 +141,34 @@ void BringToFront(void* window, MainSettings& settings) {
     settings.bringToFront = 0;
 }
 
+namespace {
+
+// The socket is polled with the main loop's input while nothing holds the receiver.
+void WatchReceiver() {
+    Receiver& r = TheReceiver();
+    if (r.app == nullptr || !r.server.Listening() || r.holds > 0) return;
+    platform::FdWatchAdd(r.server.Fd(), [](int) {
+        Receiver& rr = TheReceiver();
+        if (rr.app == nullptr) return;
+        rr.server.ServeOne([&rr](const platform::CommandBlock& line) {
+            CommandLineHold hold;
+            ReceiveCommandLine(*rr.app, line.words, line.folder);
+        });
+    });
+}
+
+}  // namespace
+
+CommandLineHold::CommandLineHold() {
+    Receiver& r = TheReceiver();
+    if (r.holds++ == 0 && r.server.Listening()) platform::FdWatchRemove(r.server.Fd());
+}
+
+CommandLineHold::~CommandLineHold() {
+    Receiver& r = TheReceiver();
+    if (r.holds > 0 && --r.holds == 0) WatchReceiver();
+}
+
 bool StartCommandLineReceiver(AppObject& app) {
     Receiver& r = TheReceiver();
     StopCommandLineReceiver();
@@ -149,13 +178,7 @@ bool StartCommandLineReceiver(AppObject& app) {
         return false;
     }
     r.app = &app;
-    platform::FdWatchAdd(r.server.Fd(), [](int) {
-        Receiver& rr = TheReceiver();
-        if (rr.app == nullptr) return;
-        rr.server.ServeOne([&rr](const platform::CommandBlock& line) {
-            ReceiveCommandLine(*rr.app, line.words, line.folder);
-        });
-    });
+    WatchReceiver();
     return true;
 }
 

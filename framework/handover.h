@@ -45,4 +45,17 @@ bool StartCommandLineReceiver(AppObject& app);
 void StopCommandLineReceiver();
 bool CommandLineReceiverRunning();
 
+// While a hold lives, handed-over lines wait: the receiver takes none (their starts wait
+// for it, and say so), and runs them in the order they came once the last hold is gone.
+// A line holds the receiver while it runs, so that no line runs inside another; a
+// question to the user holds it until it is answered, so that the answer acts on what
+// it asked about. Holds nest. Main thread only.
+class CommandLineHold {
+public:
+    CommandLineHold();
+    ~CommandLineHold();
+    CommandLineHold(const CommandLineHold&) = delete;
+    CommandLineHold& operator=(const CommandLineHold&) = delete;
+};
+
 }  // namespace orva

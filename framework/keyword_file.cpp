@@ -258,6 +258,12 @@ bool KeywordFile::RenderBlock(bool withBlockHeader, bool newlineFirst, char firs
     return done;
 }
 
+namespace {
+WriteFailureReporter gWriteFailureReporter = nullptr;
+}  // namespace
+
+void SetWriteFailureReporter(WriteFailureReporter reporter) { gWriteFailureReporter = reporter; }
+
 bool KeywordFile::SaveWithMode(bool keepBackup) {
     if (gRecordingBaseline) {
         // Only noted: what the object holds now is what it read.
@@ -275,13 +281,16 @@ bool KeywordFile::SaveWithMode(bool keepBackup) {
     lineEnd_ = "\n";
     afterLoneCr_ = false;
     uint32_t mode = keepBackup ? kKeywordSaveBackupMode : kKeywordSaveMode;
+    errno = 0;
     bool ok = SaveFile(Path(), mode);
+    const int error = errno;
     // A failed body leaves its temporary copy open: drop it now, the target stays as it was.
     if (!ok && IsOpen()) Close();
     // A read-only or full file system is not worth a line: nothing could be written.
     if (!ok || State() != 2) {
         if (!((Mode() & kDiskSubclass400) && State() == -21)) {
             LogPrintf("WriteFile: error: %s", Path() ? Path() : "");
+            if (gWriteFailureReporter != nullptr) gWriteFailureReporter(Path() ? Path() : "", error);
         }
     }
     // What was written is what the object holds from now on.

@@ -98,6 +98,12 @@ SettingsBaseline SettingsLastRead(const std::string& key);
 std::string MergeSettingsBlock(const std::string& ours, const SettingsBaseline& baseline,
                                const std::vector<std::pair<std::string, std::string>>& file);
 
+// Told of every save of a keyword file that failed ("WriteFile: error" in the log): the
+// target's path and the system's error number at the failure (0 when none was set).
+// Null (the default) tells nobody.
+using WriteFailureReporter = void (*)(const char* path, int error);
+void SetWriteFailureReporter(WriteFailureReporter reporter);
+
 class KeywordFile : public DiskFile {
 public:
     KeywordFile();

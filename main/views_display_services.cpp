@@ -9,6 +9,7 @@
 #include "views/display_cell.h"
 #include "views/playback.h"
 #include "views/workspace.h"
+#include "views/workspace_pages.h"
 
 namespace orva {
 
@@ -141,12 +142,18 @@ void ReloadSource(DisplayCellBase* cell) {
         d->request.readAgain = 1;
 }
 
+void PlaceFloatingPages(CUI* cui) {
+    if (cui == nullptr) return;
+    for (WindowGroup& group : cui->groups) WorkspacePlaceFloatingPages(AsWorkspace(group.workspace));
+}
+
 }  // namespace
 
 void InstallViewsDisplayServices() {
     ShellHooks& shell = TheShellHooks();
     shell.createWorkspaceContainer = &CreateWorkspace;
     shell.workspaceLayout = &Layout;
+    shell.placeFloatingPages = &PlaceFloatingPages;
     shell.getCellByNumber = &CellByNumber;
     shell.placeCellInSlot = &PlaceCell;
     shell.createDisplayCell = &CreateCell;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <vector>
 
 namespace orva::platform {
@@ -83,6 +84,27 @@ bool CreateFolder(const std::string& path, unsigned mode) {
         if (end == std::string::npos) break;
     }
     return IsDirectory(path);
+}
+
+std::string PrivateTempFolder(const std::string& name, std::string* why) {
+    std::string base = AbsoluteEnv("XDG_RUNTIME_DIR");
+    if (base.empty() || !IsDirectory(base)) base = AbsoluteEnv("TMPDIR");
+    if (base.empty() || !IsDirectory(base)) base = "/tmp";
+    const std::string folder = Join(base, (name + "-" + std::to_string(::geteuid())).c_str());
+    auto refuse = [&](const std::string& reason) {
+        if (why != nullptr) *why = folder + ": " + reason;
+        return std::string();
+    };
+    if (folder.empty()) return refuse("the name is too long");
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return refuse(std::strerror(errno));
+    // Another user may have made the name first, or put a link there: such a folder is
+    // not ours to keep settings in.
+    struct stat st;
+    if (::lstat(folder.c_str(), &st) != 0) return refuse(std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) return refuse("not a folder");
+    if (st.st_uid != ::geteuid()) return refuse("owned by another user");
+    if ((st.st_mode & 077) != 0) return refuse("open to other users");
+    return folder;
 }
 
 bool IsDirectory(const std::string& path) {

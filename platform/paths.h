@@ -25,5 +25,10 @@ std::string CurrentDirectory();
 bool CreateFolder(const std::string& path, unsigned mode = 0777);
 // True when the path names an existing directory (symbolic links followed).
 bool IsDirectory(const std::string& path);
+// A folder of this user alone under the session's runtime folder ($XDG_RUNTIME_DIR), else
+// under $TMPDIR or /tmp: `name` followed by "-" and the user id, made with mode 0700 when
+// missing. It is taken only when it is a real folder (no link) owned by this user that no
+// one else may enter; empty otherwise, with the reason in *why when given.
+std::string PrivateTempFolder(const std::string& name, std::string* why = nullptr);
 
 }  // namespace orva::platform

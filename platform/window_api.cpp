@@ -937,6 +937,28 @@ bool SetForegroundWindow(Hwnd hwnd) {
 
 Hwnd GetActiveWindow() { return gActive; }
 
+namespace {
+std::vector<Hwnd>& ModalWindows() {
+    static std::vector<Hwnd> windows;
+    return windows;
+}
+}  // namespace
+
+void EnterModalWindow(Hwnd hwnd) {
+    if (hwnd != nullptr) ModalWindows().push_back(hwnd);
+}
+
+void LeaveModalWindow(Hwnd hwnd) {
+    std::vector<Hwnd>& windows = ModalWindows();
+    for (auto it = windows.end(); it != windows.begin();) {
+        --it;
+        if (*it == hwnd) {
+            windows.erase(it);
+            return;
+        }
+    }
+}
+
 void RestoreAndActivate(Hwnd hwnd) {
     Hwnd top = TopLevelOf(hwnd);
     WindowObject* window = Find(top);
@@ -947,6 +969,14 @@ void RestoreAndActivate(Hwnd hwnd) {
         ShowWindow(top, kSwShow);
     }
     SetForegroundWindow(top);
+    // A dialog waiting for its answer stays in front of the window and keeps the keys.
+    std::vector<Hwnd>& modal = ModalWindows();
+    for (auto it = modal.rbegin(); it != modal.rend(); ++it) {
+        WindowObject* dialog = Find(*it);
+        if (dialog == nullptr || !dialog->visible || *it == top) continue;
+        SetForegroundWindow(*it);
+        break;
+    }
 }
 
 Hwnd SetFocus(Hwnd hwnd) {

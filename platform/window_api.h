@@ -111,8 +111,14 @@ bool pointerWarp(Hwnd hwnd, Point client);
 // window or picture.
 bool SetNativeIcon(Hwnd hwnd, int resourceId);
 // Brings a top-level window to the front: restored when minimised, shown when hidden,
-// raised and made the active window (asking the window manager for it).
+// raised and made the active window (asking the window manager for it). While a modal
+// loop runs, its window comes to the front after it and keeps the keyboard, as the
+// owner of a modal dialog hands its activation to the dialog.
 void RestoreAndActivate(Hwnd hwnd);
+// The windows of the modal loops that run, innermost last: each loop enters its window
+// when it starts and leaves it when it ends.
+void EnterModalWindow(Hwnd hwnd);
+void LeaveModalWindow(Hwnd hwnd);
 
 // Painting: InvalidateRect marks the whole window (WM_PAINT follows when the queue is
 // otherwise empty); BeginPaint validates it.

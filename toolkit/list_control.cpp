@@ -289,6 +289,13 @@ ListCtrl::~ListCtrl() {
     Lists().erase(widget);
 }
 
+bool ListCtrl::IsLive(const ListCtrl* list) {
+    if (list == nullptr) return false;
+    for (const auto& [widget, live] : Lists())
+        if (live == list) return true;
+    return false;
+}
+
 ListCtrl* ListCtrl::FromWidget(const gElement* widget) {
     if (widget == nullptr) return nullptr;
     auto it = Lists().find(widget);

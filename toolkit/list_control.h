@@ -92,6 +92,8 @@ public:
                             uint32_t style, bool movable, gFont* font);
     // The list of a live list widget, else null.
     static ListCtrl* FromWidget(const gElement* widget);
+    // Whether the list still lives (its widget was not destroyed with its window).
+    static bool IsLive(const ListCtrl* list);
 
     static bool ResizeRows(ListCtrl* list, int32_t count, bool* changed);
     static bool FillRows(ListCtrl* list, int32_t column, const char* const* texts, int32_t count);

@@ -54,6 +54,7 @@ void gModalLoop(gWindow* window, volatile uint8_t* done, gModalPressFn outsidePr
     pf::Hwnd hwnd = window->hwnd;
     pf::SetWindowPos(hwnd, pf::kHwndTop, 0, 0, 0, 0, 0x503);
     pf::SetForegroundWindow(hwnd);
+    pf::EnterModalWindow(hwnd);
     if (pf::GetCapture() != hwnd) pf::SetCapture(hwnd);
     gKeyTarget() = window;
     bool quit = false;
@@ -97,6 +98,7 @@ void gModalLoop(gWindow* window, volatile uint8_t* done, gModalPressFn outsidePr
         // and delayed calls go on while the box is open).
         if (msg.hwnd == hwnd || (msg.hwnd == nullptr && msg.message == pf::kWmTimer)) pf::DispatchMessage(&msg);
     }
+    pf::LeaveModalWindow(hwnd);
     if (gWinValidate(window) != nullptr && gKeyTarget() == window) gKeyTarget() = nullptr;
     // The quit belongs to the main loop: hand it back so the program still ends.
     if (quit) pf::PostQuitMessage(quitCode);

@@ -490,7 +490,11 @@ pf::LResult gWinProc(pf::Hwnd hwnd, uint32_t message, pf::WParam wParam, pf::LPa
             }
             return pf::DefWindowProc(hwnd, message, wParam, lParam);
         case pf::kWmMouseWheel:
-            if (hooks.wheel != nullptr && (window->state & kNoWheelMask) == 0 && gWinMakeCurrent(window)) {
+            // The wheel turns what lies under the pointer (the X server sends it there), also
+            // in a window that is not the active one: without a window manager nothing gives
+            // the activation back once a page window shown from a menu took it.
+            if (hooks.wheel != nullptr && (window->state & (kNoWheelMask & ~kStateInactive)) == 0 &&
+                gWinMakeCurrent(window)) {
                 hooks.wheel(window, static_cast<int16_t>(pf::HiWord(wParam)), pf::LoWord(wParam));
             }
             return 0;

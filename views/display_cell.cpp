@@ -90,9 +90,10 @@ TextureView* LivePreview(DisplayComponent* cell) {
 }
 
 // A rendered preview that has no frame any more: its picture released in its window's
-// context and the window marked.
+// context and the window marked. A chart draws its strip into the preview itself, so a
+// picture there counts as rendered too.
 void ClearPreview(WorkspaceComponent* ws) {
-    if (ws == nullptr || ws->previewRendered == 0) return;
+    if (ws == nullptr || (ws->previewRendered == 0 && ws->preview.image.count == 0)) return;
     ws->previewRendered = 0;
     gWindow* w = ws->preview.widget != nullptr ? ws->preview.widget->window : nullptr;
     if (w != nullptr && MakeCurrent(w)) ws->preview.image.Release();
@@ -100,6 +101,17 @@ void ClearPreview(WorkspaceComponent* ws) {
 }
 
 bool HasProducer(const OutputWindow* w) { return w != nullptr && w->current != nullptr && w->current->HasProducer(); }
+
+// The cell's statistics list while it lives. Its page window may go first when the
+// program ends (a page shown at start was made before the windows it is destroyed after):
+// the list went with it and is forgotten.
+ListCtrl* LiveStatisticsList(DisplayComponent* cell) {
+    if (cell->statisticsList != nullptr && !ListCtrl::IsLive(cell->statisticsList)) {
+        cell->statisticsList = nullptr;
+        cell->statisticsWindow = nullptr;
+    }
+    return cell->statisticsList;
+}
 
 }  // namespace
 
@@ -335,7 +347,8 @@ GraphicsHost* DisplaySyncHost(DisplayComponent* cell) {
     keep(h.sliders, static_cast<SliderCtrl*>(&cell->rulers));
     ViewConsumer* view = cell->View();
     keep(h.shapes, view != nullptr ? view->shapes : nullptr);
-    keep(h.statistics, cell->statisticsList != nullptr ? cell->statisticsList->widget : nullptr);
+    ListCtrl* statistics = LiveStatisticsList(cell);
+    keep(h.statistics, statistics != nullptr ? statistics->widget : nullptr);
     keep(h.zoomPage, &cell->zoomPage);
     keep(h.readoutPage, &cell->readoutPage);
     // The preview shows the active cell's frame only.
@@ -521,6 +534,8 @@ ViewConsumer* DisplayComponent::View() const { return dynamic_cast<ViewConsumer*
 
 GraphicsWindow* DisplayComponent::Graphics() const { return dynamic_cast<GraphicsWindow*>(currentWindow); }
 
+bool DisplayComponent::ShowsData() const { return HasProducer(currentWindow); }
+
 bool DisplayComponent::IsActive() const { return workspace != nullptr && workspace->activeCell == this; }
 
 bool DisplayComponent::ActiveOrAlone() const { return workspace == nullptr || workspace->activeCell == this; }
@@ -548,7 +563,7 @@ void DisplayComponent::ResetView(bool full) {
         if (ws != nullptr) ws->readouts.markers[0] = ws->readouts.markers[1] = 0;
     };
     auto clearStatistics = [this] {
-        if (statisticsList != nullptr) ListCtrl::ClearValuesIfSet(statisticsList->widget);
+        if (ListCtrl* list = LiveStatisticsList(this)) ListCtrl::ClearValuesIfSet(list->widget);
     };
     if (!full) {
         if (widget != nullptr) gWgtClearValue(widget);
@@ -556,6 +571,9 @@ void DisplayComponent::ResetView(bool full) {
         if (window != nullptr) gWinSetColors(window, kCellDefaultColours);
         clearStatistics();
         clearReadoutMarkers();
+        // The preview showed what the cell showed: it goes with it, and the data that
+        // comes next draws its own.
+        if (IsActive()) ClearPreview(ws);
         return;
     }
     if (v == nullptr) return;
@@ -646,7 +664,7 @@ void DisplayComponent::Draw() {
 
 void DisplayComponent::ResetZoom() {
     if (!UiUp()) return;
-    if (statisticsList != nullptr) ListCtrl::ClearValuesIfSet(statisticsList->widget);
+    if (ListCtrl* list = LiveStatisticsList(this)) ListCtrl::ClearValuesIfSet(list->widget);
     if (GraphicsWindow* gw = Graphics()) gw->ResetZoomScroll();
 }
 
@@ -766,7 +784,7 @@ DisplayComponent* CreateDisplayCell(ComponentUi* ui, WorkspaceComponent* workspa
         cell->Release();
         return nullptr;
     }
-    if (workspace != nullptr && workspace->statisticsList != nullptr) {
+    if (workspace != nullptr && ListCtrl::IsLive(workspace->statisticsList)) {
         cell->statisticsList = workspace->statisticsList;
         cell->statisticsWindow = workspace->statisticsWindow;
     }
@@ -941,11 +959,12 @@ void DisplayRefreshToolPage(DisplayComponent* cell) {
 bool DisplayShowRegionStatistics(DisplayComponent* cell, const ChartSummary& summary) {
     if (cell == nullptr) return false;
     // The cell was made before its workspace's list was: it takes the workspace's now.
-    if (cell->statisticsList == nullptr && cell->workspace != nullptr) {
+    if (cell->statisticsList == nullptr && cell->workspace != nullptr &&
+        ListCtrl::IsLive(cell->workspace->statisticsList)) {
         cell->statisticsList = cell->workspace->statisticsList;
         cell->statisticsWindow = cell->workspace->statisticsWindow;
     }
-    ListCtrl* list = cell->statisticsList;
+    ListCtrl* list = LiveStatisticsList(cell);
     if (list == nullptr || cell->statisticsWindow == nullptr || gWinValidate(cell->statisticsWindow) == nullptr)
         return false;
     if (!StatisticListUseTable(list, StatLabelsTable())) return false;

@@ -123,6 +123,8 @@ public:
     ViewConsumer* View() const;
     GraphicsWindow* Graphics() const;
     DeviceViewBase* Device() const { return currentDevice; }
+    // True while the cell's graphics window has data to show (a producer is attached).
+    bool ShowsData() const;
     // True when the cell is its workspace's active cell, or has no workspace.
     bool ActiveOrAlone() const;
     bool IsActive() const;

@@ -128,13 +128,12 @@ void ApplyWindow(WorkspaceComponent* ws, const LayoutEntry& e, bool on) {
         // window: they stand over the cells, in their top-right corner (in the "Chart
         // Tools" window the statistic list stands with the readouts). The chart's lens
         // stands along the cells' bottom edge, where the main window has its strip.
-        if (OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r) != nullptr) {
-            if (id == kWsIdGrid || (id == kWsIdStatistic && !IsChartWorkspace(ws)))
-                WorkspacePlaceOverCells(ws, id, false);
-            else if (id == kWsIdLensAlso)
-                WorkspacePlaceOverCells(ws, id, true);
-        }
+        if (OpenComponentWindow(ws->container, parent, kWindowToggle, 0, r) != nullptr && id == kWsIdLensAlso)
+            WorkspacePlaceOverCells(ws, id, true);
     }
+    // The pages over the cells take their places anew whenever one of them comes or goes:
+    // where they stand follows from which are shown.
+    if (id == kWsIdGrid || id == kWsIdStatistic) WorkspacePlaceFloatingPages(ws);
     WindowGroup* group = ws->group;
     if (e.id == kWsIdLens || e.id == kWsIdZoomBar) {
         // The strips under the cell area: the workspace takes their room or gives it back.

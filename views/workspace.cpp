@@ -459,8 +459,12 @@ void WorkspaceLayout(gWindow* host, WindowGroup* group, int32_t width, int32_t h
         int32_t sw = width - left > 0 ? width - left : second->clientWidth;
         platform::SetWindowPos(second->hwnd, nullptr, left, below, sw, sh, 0x614);
     }
-    // The transport window beside the fast selector's.
-    if (group->workspace != nullptr) WorkspacePlaceToolPages(AsWorkspace(group->workspace));
+    // The transport window beside the fast selector's; the pages over the cells follow
+    // the cells.
+    if (group->workspace != nullptr) {
+        WorkspacePlaceToolPages(AsWorkspace(group->workspace));
+        WorkspacePlaceFloatingPages(AsWorkspace(group->workspace));
+    }
 }
 
 gElement* CreateCellArea(WorkspaceComponent* ws, gWindow* window, const float* rect) {

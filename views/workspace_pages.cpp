@@ -701,7 +701,7 @@ void AddWidgetBoxes(gWindow* w, const Box* covering, std::vector<Box>* out, cons
 // the chart of the "Chart Tools" window, the band of the main window's tool row and every
 // other window of ours on the screen (for a page of the main window the "Chart Tools"
 // window too).
-std::vector<Box> KeptClear(gWindow* page, bool mainPage) {
+std::vector<Box> KeptClear(gWindow* page, bool mainPage, gWindow* passOver) {
     std::vector<Box> kept;
     CUI& cui = TheCUI();
     gWindow* main = gWinValidate(cui.groups[0].windows[0]);
@@ -711,7 +711,7 @@ std::vector<Box> KeptClear(gWindow* page, bool mainPage) {
     Box toolsBox{};
     const bool toolsShown = OnScreenNow(tools) && ScreenBox(tools, &toolsBox);
     for (gWindow* top = gWinList(); top != nullptr; top = top->next) {
-        if (top == page || !OnScreenNow(top)) continue;
+        if (top == page || top == passOver || !OnScreenNow(top)) continue;
         // A page of the main window also leaves the "Chart Tools" window whole, as every
         // other window.
         if ((top != main && top != tools) || (top == tools && mainPage)) {
@@ -726,7 +726,7 @@ std::vector<Box> KeptClear(gWindow* page, bool mainPage) {
         const bool cellsShown = top == main && OnScreenNow(mainCells) && ScreenBox(mainCells, &cellsBox);
         AddWidgetBoxes(top, covering, &kept, cellsShown ? &cellsBox : nullptr);
         for (gWindow* child = top->firstChild; child != nullptr; child = child->firstChild) {
-            if (child == page || child == mainCells) continue;
+            if (child == page || child == passOver || child == mainCells) continue;
             Box b{};
             if (child == chart) {
                 if (OnScreenNow(child) && ScreenBox(child, &b)) kept.push_back(b);
@@ -756,13 +756,13 @@ std::vector<Box> KeptClear(gWindow* page, bool mainPage) {
 
 // The place nearest to `want` (top-left corner) where the page's box lies on the screen
 // and meets nothing kept clear; false when there is none.
-bool RoomNear(gWindow* page, bool mainPage, platform::Point want, platform::Point* at) {
+bool RoomNear(gWindow* page, bool mainPage, platform::Point want, platform::Point* at, gWindow* passOver) {
     Box own{};
     if (!ScreenBox(page, &own)) return false;
     const int32_t width = own.right - own.left, height = own.bottom - own.top;
     const int32_t screenWidth = gScreenWidth(), screenHeight = gScreenHeight();
     if (width <= 0 || height <= 0 || width > screenWidth || height > screenHeight) return false;
-    const std::vector<Box> kept = KeptClear(page, mainPage);
+    const std::vector<Box> kept = KeptClear(page, mainPage, passOver);
     constexpr int32_t kStep = 2;
     int64_t best = -1;
     std::vector<const Box*> band;
@@ -791,7 +791,7 @@ bool RoomNear(gWindow* page, bool mainPage, platform::Point want, platform::Poin
 
 }  // namespace
 
-void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft) {
+void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft, gWindow* passOver) {
     if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
     gWindow* parent = gWinValidate(ws->group->windows[0]);
     gWindow* host = gWinValidate(ws->group->windows[1]);
@@ -810,7 +810,8 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft
     // over the cells while they leave room, else beside them, never over another page or a
     // control (or the chart of the "Chart Tools" window).
     platform::Point room{0, 0};
-    if (!bottomLeft && (id == kWsIdGrid || id == kWsIdStatistic) && RoomNear(page, ws->group == &TheCUI().groups[0], at, &room))
+    if (!bottomLeft && (id == kWsIdGrid || id == kWsIdStatistic) &&
+        RoomNear(page, ws->group == &TheCUI().groups[0], at, &room, passOver))
         at = room;
     if (page->parent == parent) {
         platform::Point origin{0, 0};
@@ -819,6 +820,23 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft
         at.y -= origin.y;
     }
     platform::SetWindowPos(page->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
+}
+
+void WorkspacePlaceFloatingPages(WorkspaceComponent* ws) {
+    if (ws == nullptr || ws->container == nullptr || ws->group == nullptr) return;
+    // The page windows may be owned by the program's first window (the "Chart Tools"
+    // window's are): found by their records.
+    auto shown = [ws](int32_t id) -> gWindow* {
+        UIWindowRecord* r = UIWindowRecordFind(ws->container, id);
+        gWindow* w = r != nullptr ? gWinValidate(r->element.window) : nullptr;
+        return w != nullptr && w->hwnd != nullptr && gWinShownNow(w) ? w : nullptr;
+    };
+    // The chart's statistic list stands with its readouts, not over the cells.
+    gWindow* grid = shown(kWsIdGrid);
+    gWindow* stats = ws->group->menuBar != nullptr ? shown(kWsIdStatistic) : nullptr;
+    // The grid page first, wherever the overlay stood before; the overlay then beside it.
+    if (grid != nullptr) WorkspacePlaceOverCells(ws, kWsIdGrid, false, stats);
+    if (stats != nullptr) WorkspacePlaceOverCells(ws, kWsIdStatistic, false);
 }
 
 void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
@@ -830,7 +848,7 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     gWindow* coords = GroupToolPageWindow(ws, parent, kWsIdCoordinates);
     gWindow* stats = GroupToolPageWindow(ws, parent, kWsIdStatistic);
     if (coords == nullptr && stats == nullptr) return;
-    if (ws->statisticsList != nullptr) StatisticListUseTable(ws->statisticsList, StatLabelsTable());
+    if (ListCtrl::IsLive(ws->statisticsList)) StatisticListUseTable(ws->statisticsList, StatLabelsTable());
     platform::Point origin{0, 0};
     if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
     gWindow* value = GroupToolPageWindow(ws, parent, kWsIdValue);
@@ -875,7 +893,7 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     // Each window as large as its page; the list's window ends under its last row.
     for (gWindow* w : {coords, stats})
         if (w != nullptr) gWinFitToContent(w, 0);
-    const gElement* list = ws->statisticsList != nullptr ? ws->statisticsList->widget : nullptr;
+    const gElement* list = ListCtrl::IsLive(ws->statisticsList) ? ws->statisticsList->widget : nullptr;
     if (stats != nullptr && list != nullptr && gWgtIsLive(list) && list->window == stats)
         gWinSetSize(stats, stats->clientWidth, kernel::SaturateTrunc<int32_t>(std::ceil(list->y + list->height)) + 3,
                     nullptr);

@@ -170,7 +170,14 @@ struct PageWidgets {
 void WorkspaceOpenToolPages(WorkspaceComponent* workspace);
 // Puts a page window that the user opened over the cells in their top-right corner, or
 // with `bottomLeft` in their bottom-left one.
-void WorkspacePlaceOverCells(WorkspaceComponent* workspace, int32_t id, bool bottomLeft = false);
+// `passOver`: a window whose place does not count (it is placed next).
+void WorkspacePlaceOverCells(WorkspaceComponent* workspace, int32_t id, bool bottomLeft = false,
+                             gWindow* passOver = nullptr);
+// Places the pages shown over the cells (the grid page, then the statistic overlay of the
+// main window) each at the free place nearest the cells' top-right corner, the one after
+// the other: where they stand follows from which of them are shown, not from the order
+// they came in, so that a start shows them where they were.
+void WorkspacePlaceFloatingPages(WorkspaceComponent* workspace);
 // Places the chart window's readouts (the coordinates of the cursor and the statistics of
 // the curve) in the room above its panel's tabs, side by side when they do not fit one
 // above the other.

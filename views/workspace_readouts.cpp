@@ -22,9 +22,11 @@ namespace {
 // How the rewritten fields reach the screen.
 enum class Show { Mark, Now };
 
+// The readout record of the active cell's window; none while the cell shows no data (the
+// record still holds what the pointer read from data now closed).
 const GraphicsReadout* ActiveRecord(WorkspaceComponent* ws) {
     DisplayComponent* cell = ws != nullptr ? ws->activeCell : nullptr;
-    GraphicsWindow* gw = cell != nullptr ? cell->Graphics() : nullptr;
+    GraphicsWindow* gw = cell != nullptr && cell->ShowsData() ? cell->Graphics() : nullptr;
     return gw != nullptr ? &gw->readout : nullptr;
 }
 

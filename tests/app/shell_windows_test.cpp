@@ -294,6 +294,12 @@ TEST_F(ShellOnDisplayTest, LogButtonAndClipboard) {
     chmod(bin.File("xdg-open").c_str(), 0755);
     std::string path = bin.Path() + ":" + (std::getenv("PATH") != nullptr ? std::getenv("PATH") : "");
     testing_util::ScopedEnv pathEnv("PATH", path), visual("VISUAL", nullptr), editor("EDITOR", nullptr);
+    // The log lives in the user folder (there is none beside the program); the folder
+    // stays for the other tests of this process, which may write there too.
+    static testing_util::TempFolder appData;
+    TheApp().SetAppDataFolder(appData.Path());
+    TheApp().FindFolders();
+    ASSERT_EQ(TheApp().LogFilePath(), appData.Path() + "/ZEL Lab/app_tests.log");
     Start(false);
     gElement* log = nullptr;
     for (gElement* e = Main()->widgets.head; e != nullptr; e = e->next)

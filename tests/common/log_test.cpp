@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 #include "test_support.h"
 
@@ -112,6 +114,31 @@ TEST_F(LogTest, OpenerReturningNoneIsRetried) {
     LogSetOpener(TestOpener);
     LogPrintf("c");
     EXPECT_EQ(ReadText(gLogPath), "c\n");
+}
+
+// A log on a full disk: whoever listens hears it once for each stream, with the reason.
+std::vector<int> gFailures;
+FILE* FullOpener() {
+    ++gOpenCalls;
+    return std::fopen("/dev/full", "w");
+}
+
+TEST_F(LogTest, ALogThatTakesNoLineIsToldOncePerStream) {
+    gFailures.clear();
+    LogSetFailureHook([](int error) { gFailures.push_back(error); });
+    LogSetOpener(TestOpener);
+    LogPrintf("fine");
+    EXPECT_TRUE(gFailures.empty());
+    LogPrintf(nullptr);
+    LogSetOpener(FullOpener);
+    LogPrintf("lost %d", 1);
+    LogPrintf("lost %d", 2);
+    EXPECT_EQ(gFailures, std::vector<int>{ENOSPC});
+    // A new stream is a new chance, and its failure is told again.
+    LogPrintf(nullptr);
+    LogPrintf("lost %d", 3);
+    EXPECT_EQ(gFailures, (std::vector<int>{ENOSPC, ENOSPC}));
+    EXPECT_EQ(gOpenCalls, 3);
 }
 
 TEST_F(LogTest, StopsGrowingAfterOneGigabyte) {

@@ -166,6 +166,35 @@ TEST(ImageView, CentreAndPlacementPoint) {
     EXPECT_FLOAT_EQ(py, 1.0f);
 }
 
+// Zoomed far about a point near a corner and back: each axis back at 100 % is centred
+// again where the frame fits (as a new frame is), and left where it lies where it does not.
+TEST(ImageView, CentreAxisBackAtFullSize) {
+    struct Case {
+        int32_t host;     // host size on the axis
+        int64_t size;     // frame size on the axis
+        double place;     // the zoom's placement point
+        bool centred;
+        double origin;    // the origin after ViewCentreAxis
+    } cases[] = {
+        {300, 100, 290.0, true, 99.0},   // (298 - 100) / 2
+        {300, 298, 5.0, true, 0.0},      // fits exactly
+        {300, 299, 5.0, false, -1.0},    // does not fit: left where the zooms put it
+    };
+    for (const Case& c : cases) {
+        for (const bool axisX : {true, false}) {
+            ImageViewRecord v = axisX ? Frame(c.size, 10) : Frame(10, c.size);
+            ViewSetZoom(&v, axisX, 512.0, false, c.place, c.place);
+            ViewSetZoom(&v, axisX, 1.0, false, c.place + 0.37, c.place + 0.37);
+            const double before = axisX ? v.originX : v.originY;
+            EXPECT_EQ(ViewCentreAxis(&v, axisX, c.host), c.centred) << c.size;
+            const double after = axisX ? v.originX : v.originY;
+            EXPECT_DOUBLE_EQ(after, c.centred ? c.origin : before) << c.size << " " << axisX;
+            // The other axis is left alone.
+            EXPECT_DOUBLE_EQ(axisX ? v.originY : v.originX, 0.0);
+        }
+    }
+}
+
 TEST(ImageView, ClampPointToFrameTable) {
     ImageViewRecord v = Frame(100, 60);
     v.offsetX = v.roundedX = 20.0;

@@ -21,6 +21,7 @@
 #include "app/ui_startup.h"
 #include "main/services.h"
 #include "platform/instance_slots.h"
+#include "program_start.h"
 #include "test_support.h"
 
 namespace orva {
@@ -72,17 +73,33 @@ TEST_F(StartupTest, FoldersAndLogNameOfTheFirstInstance) {
     EXPECT_EQ(app.InstanceCount(), 0);
 }
 
-TEST_F(StartupTest, UserFolderFallsBackToTheProgramFolder) {
+TEST_F(StartupTest, UserFolderFallsBackToAPrivateTemporaryFolderNotTheProgramFolder) {
     // A file where the application-data folder should be: our folder cannot be created.
     std::string blocked = root_ + "/blocked";
     testing_util::WriteText(blocked, "x");
+    const std::string temp = runtime_ + "/orva-" + std::to_string(geteuid()) + "/";
+    {
+        AppObject app;
+        app.SetProgramPath(program_);
+        app.SetAppDataFolder(blocked);
+        ASSERT_TRUE(app.Init());
+        EXPECT_EQ(app.UserFolder(), temp);
+        EXPECT_EQ(app.LogFilePath(), temp + "orva.log");
+        EXPECT_EQ(app.GetConfigFilePath(kFolderMainConfig, nullptr), temp + "orva.cfg");
+        struct stat st;
+        ASSERT_EQ(stat(temp.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+    }
+    // A temporary folder open to others (or another user's) is not taken: no folder, no log.
+    ASSERT_EQ(chmod(temp.c_str(), 0755), 0);
     AppObject app;
     app.SetProgramPath(program_);
     app.SetAppDataFolder(blocked);
     ASSERT_TRUE(app.Init());
-    EXPECT_EQ(app.UserFolder(), root_ + "/bin/");
-    EXPECT_EQ(app.LogFilePath(), root_ + "/bin/orva.log");
-    EXPECT_EQ(app.GetConfigFilePath(kFolderMainConfig, nullptr), root_ + "/bin/orva.cfg");
+    EXPECT_EQ(app.UserFolder(), "");
+    EXPECT_EQ(app.LogFilePath(), "");
+    EXPECT_EQ(app.GetConfigFilePath(kFolderMainConfig, nullptr), "");
+    EXPECT_FALSE(testing_util::Exists(root_ + "/bin/orva.log"));
 }
 
 TEST_F(StartupTest, SecondInstanceNumbersItsLogAndGivesItsSlotBack) {
@@ -133,14 +150,15 @@ AppServices RecordingServices() {
 }
 
 // Runs the program's main on a prepared `app` with the recording services; answers the calls.
+// `code`: the exit code expected (1 for a user interface that does not start).
 std::vector<std::string> RunRecorded(AppObject& app, const std::vector<std::string>& words,
-                                     bool uiStarts, bool handOverKeeps = false) {
+                                     bool uiStarts, bool handOverKeeps = false, int code = 0) {
     std::vector<std::string> calls;
     gCalls = &calls;
     gUiStarts = uiStarts;
     gHandOverKeeps = handOverKeeps;
     app.SetServices(RecordingServices());
-    EXPECT_EQ(WinMain(app, words), 0);
+    EXPECT_EQ(WinMain(app, words), code);
     gCalls = nullptr;
     return calls;
 }
@@ -150,24 +168,24 @@ TEST_F(StartupTest, FullInstanceRunsTheStepsInOrder) {
     Prepare(app);
     std::vector<std::string> expected = {
         "readPreferences", "registerProjectsIface", "loadFilters " + root_ + "/bin/plug/filters/",
-        "loadIOModules " + root_ + "/bin/plug/io/", "uiInit", "dispatch -open a.fits",
+        "loadIOModules " + root_ + "/bin/plug/io/", "uiInit", "dispatch a.fits -exitdialog enable",
         "messageLoop", "stopEventTimer", "releaseProjects", "clearWindowGroups", "uiShutdown",
         "writePreferences orva.cfg", "clearFilters"};
-    EXPECT_EQ(RunRecorded(app, {"-open", "a.fits"}, true), expected);
+    EXPECT_EQ(RunRecorded(app, {"a.fits", "-exitdialog", "enable"}, true), expected);
     EXPECT_FALSE(app.UiUp());
     std::string log = ReadText(app.LogFilePath());
     EXPECT_NE(log.find("OS Support for:\n"), std::string::npos);
     EXPECT_EQ(log.find("Can`t init CUI"), std::string::npos);
 }
 
-TEST_F(StartupTest, FailedUserInterfaceStillEndsInOrder) {
+TEST_F(StartupTest, FailedUserInterfaceEndsInOrderWithoutWritingSettings) {
     AppObject app;
     Prepare(app);
-    std::vector<std::string> calls = RunRecorded(app, {"a.fits"}, false);
-    // No command runs and no loop starts, but the toolkit is shut down and the settings written.
-    EXPECT_EQ(std::vector<std::string>(calls.end() - 4, calls.end()),
-              (std::vector<std::string>{"uiInit", "uiShutdown", "writePreferences orva.cfg",
-                                        "clearFilters"}));
+    std::vector<std::string> calls = RunRecorded(app, {"a.fits"}, false, false, 1);
+    // No command runs and no loop starts; the toolkit is shut down, nothing is written.
+    EXPECT_EQ(std::vector<std::string>(calls.end() - 3, calls.end()),
+              (std::vector<std::string>{"uiInit", "uiShutdown", "clearFilters"}));
+    EXPECT_FALSE(testing_util::Exists(appData_ + "/ZEL Lab/orva.cfg"));
     EXPECT_NE(ReadText(app.LogFilePath()).find("***Can`t init CUI, Exit!\n"), std::string::npos);
 }
 
@@ -184,7 +202,7 @@ TEST_F(StartupTest, SecondStartHandsOverUnlessItAskedForItsOwnInstance) {
     }
     AppObject app;
     Prepare(app);
-    std::vector<std::string> calls = RunRecorded(app, {"--newinstance"}, false, true);
+    std::vector<std::string> calls = RunRecorded(app, {"--newinstance"}, false, true, 1);
     ASSERT_GE(calls.size(), 4u);
     EXPECT_EQ(calls[2] + " " + calls[3].substr(0, 11), "handOver loadFilters");
 }
@@ -194,7 +212,7 @@ TEST_F(StartupTest, AToolkitThatCannotStartEndsTheProgramInOrder) {
     Prepare(app);
     app.SetServices(DefaultAppServices());
     ForceToolkitFailureForTest(true);
-    EXPECT_EQ(WinMain(app, {}), 0);
+    EXPECT_EQ(WinMain(app, {}), 1);
     ForceToolkitFailureForTest(false);
     app.Shutdown();
     std::string log = ReadText(app.LogFilePath());
@@ -221,11 +239,18 @@ protected:
         env.insert(env.end(), extraEnv.begin(), extraEnv.end());
         return testing_util::RunProgram(ORVA_BINARY_DIR "/orva", env);
     }
+    // The program with its windows on the test's display, ended by SIGTERM once they show.
+    testing_program::Outcome RunWithWindows() {
+        testing_program::Start s;
+        s.env = {{"XDG_CONFIG_HOME", appData_}, {"XDG_RUNTIME_DIR", runtime_}, {"ORVA_MESSAGEBOX_ANSWER", "1"}};
+        s.windows = true;
+        return testing_program::RunStart(s);
+    }
     std::string Log() const { return ReadText(appData_ + "/ZEL Lab/orva.log"); }
 };
 
 TEST_F(ProgramTest, StartsWritesItsReportAndEnds) {
-    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(Run(), 1);
     std::string log = Log();
     for (const char* line :
          {"Vendor Name: ", "OS Support for:\n", "MMX: Y\n", "-----------\n",
@@ -274,7 +299,7 @@ TEST_F(ProgramTest, ADisplayThatDropsEveryConnectionIsTriedAgainThenNamedInTheLo
         }
     });
     const std::string display = ":" + std::to_string(number);
-    EXPECT_EQ(Run({"DISPLAY=" + display}), 0);
+    EXPECT_EQ(Run({"DISPLAY=" + display}), 1);
     stop = true;
     server.join();
     close(listener);
@@ -285,7 +310,7 @@ TEST_F(ProgramTest, ADisplayThatDropsEveryConnectionIsTriedAgainThenNamedInTheLo
               std::string::npos)
         << Log();
     // Where nothing listens at all, the start does not wait.
-    EXPECT_EQ(Run({"DISPLAY=" + display}), 0);
+    EXPECT_EQ(Run({"DISPLAY=" + display}), 1);
     EXPECT_NE(Log().find("startMainUI(): can`t open display \"" + display + "\" (Connection refused)\n"),
               std::string::npos)
         << Log();
@@ -380,7 +405,8 @@ TEST_F(ProgramTest, ALinkedSettingsFileStaysALink) {
     testing_util::WriteText(target, "// mine\n");
     ASSERT_EQ(chmod(target.c_str(), 0640), 0);
     ASSERT_EQ(symlink(target.c_str(), config.c_str()), 0);
-    EXPECT_EQ(Run(), 0);
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display";
+    EXPECT_EQ(RunWithWindows().status, 0);
     EXPECT_TRUE(std::filesystem::is_symlink(config));
     std::string text = ReadText(target);
     for (const char* part : {"// mine\n", "[{424F4C47-00000000-4C505041424F4C47-00000000}]\n", "MaxWorkSpaceWindows=16\n"})
@@ -393,6 +419,7 @@ TEST_F(ProgramTest, ALinkedSettingsFileStaysALink) {
 // A settings file that is a device, a FIFO or one endless line: a logged bad file, a
 // normal start and end, nothing left behind.
 TEST_F(ProgramTest, SettingsFilesThatCannotBeReadDoNotStopTheProgram) {
+    if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display";
     std::string user = appData_ + "/ZEL Lab", config = user + "/orva.cfg";
     ASSERT_TRUE(std::filesystem::create_directories(user));
     const std::vector<std::pair<const char*, std::function<bool()>>> kinds = {
@@ -403,10 +430,13 @@ TEST_F(ProgramTest, SettingsFilesThatCannotBeReadDoNotStopTheProgram) {
     for (const auto& [kind, make] : kinds) {
         unlink(config.c_str());
         ASSERT_TRUE(make()) << kind;
-        EXPECT_EQ(Run(), 0) << kind;
+        // Kept, not written over: the run says so, and ends as one whose settings are lost.
+        const testing_program::Outcome out = RunWithWindows();
+        EXPECT_EQ(out.status, 1) << kind;
+        EXPECT_NE(out.err.find("orva: the settings could not be saved in '" + config + "'"), std::string::npos)
+            << kind << ": " << out.err;
         std::string log = Log();
-        for (std::string line : {"$bad file: '" + config + "'\n", std::string("***Can`t init CUI, Exit!\n"),
-                                 "WriteFile: error: " + config + "\n"})
+        for (std::string line : {"$bad file: '" + config + "'\n", "WriteFile: error: " + config + "\n"})
             EXPECT_NE(log.find(line), std::string::npos) << kind << ": " << line << "\n" << log;
         std::vector<std::string> names;
         for (const auto& e : std::filesystem::directory_iterator(user)) names.push_back(e.path().filename().string());

@@ -218,4 +218,65 @@ inline std::vector<std::string> ReachFaults(const Records& r, bool scrolledCount
     return faults;
 }
 
+// What the floating pages (the top-level windows titled "Workspace…") cover, one line
+// each: another page window, a control of another window (the main window's cells
+// excepted, where they stand by design, and what of the main window "Chart Tools" stands
+// over) or the chart. `mainTitle` names the main window.
+inline std::vector<std::string> FloatingPageFaults(const Records& now, const std::string& mainTitle) {
+    std::vector<std::string> faults;
+    auto box = [](const RecordWindow& w) { return Rectangle{w.x, w.y, w.x + w.width, w.y + w.height}; };
+    auto meets = [](const Rectangle& a, const Rectangle& b) { return !a.Meet(b).Empty(); };
+    // The largest shown child of a window: its cells.
+    auto cellsOf = [&](const RecordWindow* top) -> const RecordWindow* {
+        const RecordWindow* best = nullptr;
+        for (const auto& w : now.windows)
+            if (top != nullptr && w.visible && w.parent == top->id &&
+                (best == nullptr || w.width * w.height > best->width * best->height))
+                best = &w;
+        return best;
+    };
+    const RecordWindow* main = now.Titled(mainTitle);
+    const RecordWindow* tools = now.Titled("Chart Tools");
+    const RecordWindow* mainCells = cellsOf(main);
+    const RecordWindow* chart = cellsOf(tools);
+    std::vector<const RecordWindow*> pages;
+    for (const auto& w : now.windows)
+        if (w.visible && w.parent == "(nil)" && w.title.rfind("Workspace", 0) == 0) pages.push_back(&w);
+    for (const RecordWindow* page : pages) {
+        const Rectangle p = box(*page);
+        const std::string name = "page \"" + page->title + "\" " + p.Text();
+        for (const RecordWindow* other : pages)
+            if (other != page && meets(p, box(*other))) faults.push_back(name + " covers page " + box(*other).Text());
+        if (chart != nullptr && meets(p, box(*chart))) faults.push_back(name + " covers the chart");
+        for (const auto& e : now.widgets) {
+            const RecordWindow* w = now.Window(e.window);
+            if (w == nullptr || w == page || w == mainCells || w->parent == page->id || e.shown == 0 || e.width <= 0 ||
+                e.height <= 0)
+                continue;
+            Rectangle r{w->x + static_cast<int>(e.x + 0.5f), w->y + static_cast<int>(e.y + 0.5f),
+                        w->x + static_cast<int>(e.x + e.width - 0.5f), w->y + static_cast<int>(e.y + e.height - 0.5f)};
+            r = r.Meet(now.VisibleArea(*w));
+            if (r.Empty()) continue;
+            // What a child window of its own hides of it, and what of the main window the
+            // "Chart Tools" window stands over.
+            for (const auto& c : now.windows) {
+                if (!c.visible || c.parent != w->id || !meets(r, box(c))) continue;
+                const Rectangle under = box(c);
+                if (r.left < under.left) r.right = std::min(r.right, under.left);
+                else if (r.right > under.right) r.left = std::max(r.left, under.right);
+                else if (r.top < under.top) r.bottom = std::min(r.bottom, under.top);
+                else r.top = std::max(r.top, under.bottom);
+            }
+            if (tools != nullptr && main != nullptr && (w == main || w->parent == main->id) &&
+                r.Meet(box(*tools)).left == r.left && r.Meet(box(*tools)).right == r.right &&
+                r.Meet(box(*tools)).top == r.top && r.Meet(box(*tools)).bottom == r.bottom)
+                continue;
+            if (!r.Empty() && meets(p, r))
+                faults.push_back(name + " covers \"" + w->title + "\": kind " + std::to_string(e.kind) + " \"" +
+                                 e.text + "\" at " + r.Text());
+        }
+    }
+    return faults;
+}
+
 }  // namespace orva::testing_program

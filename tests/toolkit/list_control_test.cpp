@@ -145,6 +145,17 @@ TEST_F(ListTest, FillSelectAndShrink) {
     EXPECT_EQ(list->rowCount, 0);
 }
 
+// A list lives until its widget goes with its window; a pointer kept elsewhere is then
+// known dead without being read.
+TEST_F(ListTest, ALivesUntilItsWindowGoes) {
+    EXPECT_TRUE(ListCtrl::IsLive(list));
+    EXPECT_FALSE(ListCtrl::IsLive(nullptr));
+    gUiCloseQuiet(window);
+    testing_util::PumpUntil([&] { return !ListCtrl::IsLive(list); });
+    EXPECT_FALSE(ListCtrl::IsLive(list));
+    EXPECT_EQ(ListCtrl::FromWidget(widget), nullptr);
+}
+
 TEST_F(ListTest, ManyTextsAreCappedAndScrolled) {
     std::vector<std::string> storage(300000);
     std::vector<const char*> texts(storage.size());

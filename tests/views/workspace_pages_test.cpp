@@ -29,6 +29,7 @@
 #include "views/transport_page.h"
 #include "views/workspace_pages.h"
 #include "views/workspace_readouts.h"
+#include "source_test_support.h"
 #include "views_test_support.h"
 
 namespace orva {
@@ -334,6 +335,9 @@ protected:
         PagesTest::SetUp();
         BuildReadoutPages();
         wired = std::make_unique<WiredCell>(window);
+        // The cell shows data: its device has a producer.
+        producer = new testing_views::Consumer;
+        wired->device->pin.upstream = producer;
         ws->activeCell = wired->cell;
         wired->cell->workspace = ws;
         record().dataX = 10.4;
@@ -349,10 +353,13 @@ protected:
     void TearDown() override {
         ws->activeCell = nullptr;
         wired->cell->workspace = nullptr;
+        wired->device->pin.upstream = nullptr;
         wired.reset();
+        producer->Release();
         PagesTest::TearDown();
     }
     GraphicsReadout& record() { return wired->graphics->readout; }
+    testing_views::Consumer* producer = nullptr;
     std::vector<gElement*> Written() const {
         std::vector<gElement*> out;
         for (const auto& t : TheSpy().texts) out.push_back(t.first);
@@ -360,6 +367,23 @@ protected:
     }
     std::unique_ptr<WiredCell> wired;
 };
+
+// Data closed: the window's record still holds what the pointer read from it, but the
+// pointer moving over the empty cell brings none of it back.
+TEST_F(ReadoutsTest, ACellWithoutDataWritesNoReadout) {
+    wired->device->pin.upstream = nullptr;
+    WorkspaceClearReadouts(ws);
+    TheSpy().texts.clear();
+    record().dataX = 12.0;
+    record().values[0] = 99.0;
+    EXPECT_FALSE(WorkspaceUpdateCoordText(ws));
+    WorkspaceUpdateReadouts(ws);
+    EXPECT_TRUE(TheSpy().texts.empty());
+    // Data again: the readouts follow the pointer.
+    wired->device->pin.upstream = producer;
+    EXPECT_TRUE(WorkspaceUpdateCoordText(ws));
+    EXPECT_FALSE(TheSpy().texts.empty());
+}
 
 TEST_F(ReadoutsTest, TheSamePointRewritesNothingAndACoordinateChangeOnlyTheCoordinates) {
     record().valuesUnchanged = record().channelsUnchanged = 1;

@@ -1,0 +1,91 @@
+#pragma once
+// One start of the real program as a terminal makes it: its environment, arguments and
+// folder, its standard error read back, and, for a start that opens its windows on the
+// test's display, the SIGTERM of a desktop logout once its main window shows.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "program_window.h"
+
+namespace orva::testing_program {
+
+struct Outcome {
+    int status = -2;  // the exit status; -1 when it ended by a signal or had to be killed
+    std::string err;  // everything it wrote to its standard error
+};
+
+// How a start is made: its environment (an empty value unsets the name), its arguments
+// and folder, whether it waits for the main window and then gets SIGTERM (a desktop
+// logout), and whether no file of it may grow (a full disk: RLIMIT_FSIZE of 0, with
+// SIGXFSZ ignored as a program on a full disk would not get it).
+struct Start {
+    std::vector<std::pair<std::string, std::string>> env;
+    std::vector<std::string> args;
+    std::string folder;
+    bool windows = false;
+    bool fullDisk = false;
+};
+
+inline Outcome RunStart(const Start& s) {
+    Outcome out;
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return out;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(pipeFds[0]);
+        dup2(pipeFds[1], 2);
+        if (FILE* null = std::freopen("/dev/null", "w", stdout)) (void)null;
+        if (!s.folder.empty() && chdir(s.folder.c_str()) != 0) _exit(126);
+        for (const auto& [name, value] : s.env) {
+            if (value.empty()) unsetenv(name.c_str());
+            else setenv(name.c_str(), value.c_str(), 1);
+        }
+        if (s.fullDisk) {
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit none{0, 0};
+            setrlimit(RLIMIT_FSIZE, &none);
+        }
+        std::vector<char*> argv{const_cast<char*>("orva")};
+        for (const std::string& a : s.args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(ORVA_BINARY_DIR "/orva", argv.data());
+        _exit(127);
+    }
+    close(pipeFds[1]);
+    if (pid < 0) {
+        close(pipeFds[0]);
+        return out;
+    }
+    if (s.windows) {
+        testing_program::Screen screen;
+        if (screen.display() != nullptr && screen.WaitForWindow(testing_program::kMainWindowTitle, 30000) != 0)
+            kill(pid, SIGTERM);
+    }
+    int status = 0;
+    bool ended = false;
+    for (int i = 0; i < 2400 && !ended; ++i) {
+        ended = waitpid(pid, &status, WNOHANG) == pid;
+        if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+    }
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) out.err.append(buffer, static_cast<size_t>(n));
+    close(pipeFds[0]);
+    out.status = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+}
+
+}  // namespace orva::testing_program
