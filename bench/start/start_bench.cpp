@@ -36,6 +36,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/fits16_file.h"
 #include "support/screen_pixels.h"
 #include "tests/main/program_window.h"
 
@@ -51,41 +52,13 @@ constexpr int kSquareBlocks = 20;   // blocks a side of the square that must be 
 
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-std::string Card(const std::string& text) {
-    std::string c = text;
-    c.resize(80, ' ');
-    return c;
-}
-
-// Gaussian noise around 1000 with a deviation of 200, big-endian 16-bit samples.
+// Gaussian noise around 1000 with a deviation of 200.
 bool WriteNoise(const std::string& path) {
-    std::string header = Card("SIMPLE  =                    T") + Card("BITPIX  =                   16") +
-                         Card("NAXIS   =                    2");
-    char line[81];
-    std::snprintf(line, sizeof line, "NAXIS1  = %20d", kSide);
-    header += Card(line);
-    std::snprintf(line, sizeof line, "NAXIS2  = %20d", kSide);
-    header += Card(line);
-    header += Card("END");
-    header.resize((header.size() + 2879) / 2880 * 2880, ' ');
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return false;
-    bool ok = std::fwrite(header.data(), 1, header.size(), f) == header.size();
     std::mt19937 rng(7);
     std::normal_distribution<double> noise(1000.0, 200.0);
-    std::vector<uint8_t> row(static_cast<size_t>(kSide) * 2);
-    for (int y = 0; y < kSide && ok; ++y) {
-        for (int x = 0; x < kSide; ++x) {
-            const int v = std::clamp(static_cast<int>(noise(rng)), -32768, 32767);
-            row[2 * x] = static_cast<uint8_t>((v >> 8) & 0xFF);
-            row[2 * x + 1] = static_cast<uint8_t>(v & 0xFF);
-        }
-        ok = std::fwrite(row.data(), 1, row.size(), f) == row.size();
-    }
-    const size_t data = static_cast<size_t>(kSide) * kSide * 2;
-    std::vector<char> zeros((data + 2879) / 2880 * 2880 - data, 0);
-    if (ok && !zeros.empty()) ok = std::fwrite(zeros.data(), 1, zeros.size(), f) == zeros.size();
-    return std::fclose(f) == 0 && ok;
+    return orva::bench_files::WriteFits16(path, kSide, kSide, 1, [&](int, int, int) {
+        return std::clamp(static_cast<int>(noise(rng)), -32768, 32767);
+    });
 }
 
 // A block is noise when its pixels take many grey levels and neighbours differ a lot:

@@ -11,14 +11,20 @@ namespace {
 
 using namespace testing_util;
 
+// A frame window and a dialog it owns, both shown.
+void OpenFrameAndDialog(gWindow** frame, gWindow** dialog) {
+    *frame = InitWithFrame(20, 20, 240, 160, kStyleMain);
+    ASSERT_NE(*frame, nullptr);
+    *dialog = gWinCreateRec(60, 60, 120, 90, *frame, nullptr, kStyleDialogFrame | kStyleSysMenu);
+    ASSERT_NE(*dialog, nullptr);
+    ASSERT_TRUE(gWinOpen(*frame, "Frame", kStyleShown));
+    ASSERT_TRUE(gWinOpen(*dialog, "About", kStyleShown));
+}
+
 TEST(ToolkitGlTest, FrameAndDialogOpenWithContextStateAndClearColour) {
     ORVA_SKIP_WITHOUT_DISPLAY();
-    gWindow* frame = InitWithFrame(20, 20, 240, 160, kStyleMain);
-    ASSERT_NE(frame, nullptr);
-    gWindow* dialog = gWinCreateRec(60, 60, 120, 90, frame, nullptr, kStyleDialogFrame | kStyleSysMenu);
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(gWinOpen(frame, "Frame", kStyleShown));
-    ASSERT_TRUE(gWinOpen(dialog, "About", kStyleShown));
+    gWindow *frame = nullptr, *dialog = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenFrameAndDialog(&frame, &dialog));
     gWinSetColors(dialog, 0x04102030);  // a literal colour: red 0x30, green 0x20, blue 0x10
     for (gWindow* window : {frame, dialog}) {
         ASSERT_NE(window->hglrc, nullptr);
@@ -71,12 +77,8 @@ TEST(ToolkitGlTest, FrameAndDialogOpenWithContextStateAndClearColour) {
 // matrices, as if it had a context of its own, and the context stays while any window has it.
 TEST(ToolkitGlTest, WindowsShareOneContextAndKeepTheirOwnViewportAndMatrices) {
     ORVA_SKIP_WITHOUT_DISPLAY();
-    gWindow* frame = InitWithFrame(20, 20, 240, 160, kStyleMain);
-    ASSERT_NE(frame, nullptr);
-    gWindow* dialog = gWinCreateRec(60, 60, 120, 90, frame, nullptr, kStyleDialogFrame | kStyleSysMenu);
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(gWinOpen(frame, "Frame", kStyleShown));
-    ASSERT_TRUE(gWinOpen(dialog, "About", kStyleShown));
+    gWindow *frame = nullptr, *dialog = nullptr;
+    ASSERT_NO_FATAL_FAILURE(OpenFrameAndDialog(&frame, &dialog));
     ASSERT_NE(frame->hglrc, nullptr);
     EXPECT_EQ(frame->hglrc, dialog->hglrc);
     const auto viewport = [] {
