@@ -193,6 +193,10 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    if (std::system(("command -v '" + viewer + "' > /dev/null 2>&1").c_str()) != 0) {
+        std::fprintf(stderr, "%s is not installed (Debian: apt-get install saods9)\n", viewer.c_str());
+        return 1;
+    }
     cpu_set_t mine, cores, others;
     CPU_ZERO(&cores);
     CPU_ZERO(&others);
