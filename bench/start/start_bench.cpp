@@ -8,11 +8,14 @@
 // program and neither program's small overview picture is. Three seconds after the picture
 // the viewer's resident size is read from /proc.
 //
-//   bench_start [--file F] [--runs N] [--cores A,B] [--viewer PATH]
+//   bench_start [--file F] [--runs N] [--cores A,B] [--viewer PATH] [--poll MS]
 //     --file    the FITS file to open (default: a new noise file in /tmp, removed at the end)
 //     --runs    starts of each viewer (default 5)
 //     --cores   the processors both viewers run on (default: the last two this program may use)
 //     --viewer  the reference viewer (default: ds9 on the PATH)
+//     --poll    milliseconds between two reads of the screen (default 50): each read keeps
+//               the X server busy for a few milliseconds, which slows a viewer that draws
+//               through the server (saods9) more than one that draws on its own (orva)
 //
 // It prints each start, then the medians, their ratio (saods9's time over ours: above 1
 // means our picture comes first) and both resident sizes (MB, 10^6 bytes).
@@ -126,7 +129,7 @@ struct Start {
 };
 
 // One start of `argv` on a new X server, pinned to `cores`, in its own folders under `folder`.
-Start StartOnce(const std::vector<std::string>& argv, const cpu_set_t& cores, const std::string& folder) {
+Start StartOnce(const std::vector<std::string>& argv, const cpu_set_t& cores, const std::string& folder, int pollMs) {
     Start result;
     orva::testing_program::SecondDisplay server("1280x1024x24");
     Display* display = server.Name().empty() ? nullptr : XOpenDisplay(server.Name().c_str());
@@ -159,7 +162,7 @@ Start StartOnce(const std::vector<std::string>& argv, const cpu_set_t& cores, co
             break;
         }
         if (waitpid(pid, nullptr, WNOHANG) == pid) break;
-        Sleep(5);
+        Sleep(pollMs);
     }
     if (result.seconds >= 0) {
         Sleep(3000);
@@ -181,15 +184,16 @@ double Median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     std::string file, viewer = "ds9", coreList;
-    int runs = 5;
+    int runs = 5, pollMs = 50;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i];
         if (key == "--file") file = argv[i + 1];
         else if (key == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
         else if (key == "--cores") coreList = argv[i + 1];
         else if (key == "--viewer") viewer = argv[i + 1];
+        else if (key == "--poll") pollMs = std::max(1, std::atoi(argv[i + 1]));
         else {
-            std::fprintf(stderr, "usage: %s [--file F] [--runs N] [--cores A,B] [--viewer PATH]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--file F] [--runs N] [--cores A,B] [--viewer PATH] [--poll MS]\n", argv[0]);
             return 2;
         }
     }
@@ -237,8 +241,8 @@ int main(int argc, char** argv) {
     std::vector<double> ours, theirs;
     std::vector<double> oursKb, theirsKb;
     for (int run = 0; run < runs; ++run) {
-        const Start a = StartOnce({ORVA_BINARY_DIR "/orva", file}, cores, folder + "/ours");
-        const Start b = StartOnce({viewer, file}, cores, folder + "/theirs");
+        const Start a = StartOnce({ORVA_BINARY_DIR "/orva", file}, cores, folder + "/ours", pollMs);
+        const Start b = StartOnce({viewer, file}, cores, folder + "/theirs", pollMs);
         std::printf("run %d: orva %.3f s (%.1f MB), saods9 %.3f s (%.1f MB)\n", run + 1, a.seconds,
                     a.residentKb * 1.024e-3, b.seconds, b.residentKb * 1.024e-3);
         std::fflush(stdout);
