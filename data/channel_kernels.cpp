@@ -611,12 +611,6 @@ void Weighted16x16Wide(const unsigned char* p, double* dst, size_t count, const 
                                           1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
     const __m256d scale = _mm256_set1_pd(params->scale);
     const __m256d zeroN = _mm256_set1_pd(params->zero * 16.0);
-    const auto load = [&](const unsigned char* q) {
-        __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
-        if constexpr (Swap) v = _mm256_shuffle_epi8(v, swap);
-        if constexpr (kSigned) v = _mm256_xor_si256(v, _mm256_set1_epi16(INT16_MIN));
-        return v;
-    };
     const auto load2 = [&](const unsigned char* q0, const unsigned char* q1) {
         __m256i v = _mm256_inserti128_si256(
             _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q0))),

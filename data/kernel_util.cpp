@@ -45,6 +45,8 @@ bool ProcessorSplitsWideVectors() {
 }
 }  // namespace
 
+bool gAsksAhead = ProcessorSplitsWideVectors();
+
 bool CpuHasAvx2() {
     static const bool has = __builtin_cpu_supports("avx2") != 0;
     return has && !gForceBaseline.load(std::memory_order_relaxed);

@@ -190,7 +190,8 @@ using OutputStoredFormFn = void (*)(uint32_t outType, uint32_t* storedType, doub
 void RegisterOutputStoredForm(FormatTag tag, OutputStoredFormFn form);
 
 // Test support: the packed blocks of a write go to the sink on a thread of their own
-// always (1), never (-1), or when a processor is free for it (0, the default).
+// always (1), never (-1), or when the process may run on two processors or more (0, the
+// default).
 void SetStagedWriteThreadForTest(int mode);
 
 // Where WriteFramesClipped delivers the packed data, in file order.

@@ -48,6 +48,12 @@ uint64_t ReadTimeStampCounter() {
 #endif
 }
 
+int UsableProcessors() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    return sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
+}
+
 int IdleProcessors() {
     cpu_set_t set;
     CPU_ZERO(&set);

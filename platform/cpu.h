@@ -18,6 +18,9 @@ bool CpuIdQuery(uint32_t leaf, CpuIdRegs* regs);
 // The time-stamp counter; 0 on processors without one.
 uint64_t ReadTimeStampCounter();
 
+// How many processors this process may run on (its affinity); 0 when that cannot be read.
+int UsableProcessors();
+
 // How many of the processors this process may run on are free at this moment: their
 // count less the system's runnable threads (the caller among them); 0 when either cannot
 // be read. A snapshot, for choosing whether work is worth a thread of its own.

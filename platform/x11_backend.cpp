@@ -145,7 +145,7 @@ public:
 
     ~X11Backend() override {
         glXMakeCurrent(display_, 0, nullptr);
-        for (GLXContext context : contexts_) glXDestroyContext(display_, context);
+        for (auto& [context, held] : contexts_) glXDestroyContext(display_, context);
         for (auto& [id, cursor] : cursors_) XFreeCursor(display_, cursor);
         for (auto& [id, colormap] : colormaps_) XFreeColormap(display_, colormap);
         X11ClipboardForget();
@@ -460,16 +460,29 @@ public:
         return true;
     }
 
+    // Every window of one pixel format draws through one context, which the toolkit makes
+    // current on each window's surface in turn (keeping each window's viewport and
+    // matrices): a context of the software renderer holds megabytes of its own (its
+    // binning scenes, and the shader variants it compiles for the draws made in it), and
+    // the program's windows, panels and menus made eighteen of them at start, about half
+    // of its memory before any file was opened. Each call counts a reference, which
+    // DeleteContext gives back.
     GlContext CreateContext(WindowObject& window) override {
         const Config* config = ConfigOf(window.pixelFormat);
         if (config == nullptr) return nullptr;
-        GLXContext share = contexts_.empty() ? nullptr : *contexts_.begin();
+        for (auto& [context, held] : contexts_) {
+            if (held.config == config->config) {
+                ++held.references;
+                return reinterpret_cast<GlContext>(context);
+            }
+        }
+        GLXContext share = contexts_.empty() ? nullptr : contexts_.begin()->first;
         GLXContext context = glXCreateNewContext(display_, config->config, GLX_RGBA_TYPE, share, True);
         if (context == nullptr && share != nullptr) {
             context = glXCreateNewContext(display_, config->config, GLX_RGBA_TYPE, nullptr, True);
         }
         if (context == nullptr) return nullptr;
-        contexts_.insert(context);
+        contexts_[context] = HeldContext{config->config, 1};
         return reinterpret_cast<GlContext>(context);
     }
 
@@ -493,7 +506,9 @@ public:
 
     void DeleteContext(GlContext context) override {
         auto glx = reinterpret_cast<GLXContext>(context);
-        if (contexts_.erase(glx) == 0) return;
+        auto found = contexts_.find(glx);
+        if (found == contexts_.end() || --found->second.references > 0) return;
+        contexts_.erase(found);
         if (glXGetCurrentContext() == glx) glXMakeCurrent(display_, 0, nullptr);
         glXDestroyContext(display_, glx);
     }
@@ -909,7 +924,12 @@ private:
     Atom atoms_[kAtomCount] = {};
     std::vector<Config> configs_;
     int defaultFormat_ = 0;
-    std::set<GLXContext> contexts_;
+    // The contexts made, with the pixel format each serves and its count of windows.
+    struct HeldContext {
+        GLXFBConfig config = nullptr;
+        int references = 0;
+    };
+    std::map<GLXContext, HeldContext> contexts_;
     std::map<int, ::Cursor> cursors_;
     std::map<VisualID, Colormap> colormaps_;
     std::unordered_map<::Window, Hwnd> byXid_;

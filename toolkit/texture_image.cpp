@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <new>
+#include <vector>
 
 #include "common/log.h"
 #include "toolkit/window.h"
@@ -139,7 +142,7 @@ uint32_t TextureImage::FitSize(TextureSize* size, int32_t limit) {
 // ---- Single form ----------------------------------------------------------------------
 
 bool TextureImage::Upload(gWindow* window, const void* pixels, int32_t channels, bool sixteenBit,
-                          TextureSize size) {
+                          TextureSize size, int32_t pixelStep) {
     if (!gWinMakeCurrent(window)) return false;
     if (size.width <= 0 || size.height <= 0) {
         Release();
@@ -149,12 +152,15 @@ bool TextureImage::Upload(gWindow* window, const void* pixels, int32_t channels,
     // would show a scrambled picture.
     if (channels < 0 || channels > 4 || pixels == nullptr) return false;
     const gTextureSizeLimits& limits = gTextureLimits();
-    TextureSize fitted = size;
+    const int32_t k = std::max<int32_t>(pixelStep, 1);
+    // One texel for each k x k pixels.
+    TextureSize fitted{(size.width - 1) / k + 1, (size.height - 1) / k + 1};
     if (FitSize(&fitted, sixteenBit ? limits.rgb16 : limits.rgb8) == 0) return false;
 
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     width = size.width;
     height = size.height;
+    step = k;
     uint32_t newLayout;
     if (channels == 1 || channels == 2) {
         newLayout = kTextureLayoutLuminance;
@@ -208,17 +214,54 @@ bool TextureImage::Upload(gWindow* window, const void* pixels, int32_t channels,
                      format == GL_LUMINANCE_ALPHA ? GL_LUMINANCE : format, type, zero);
         std::free(zero);
     }
-    usedWidth = std::min(width, textureWidth);
-    usedHeight = std::min(height, textureHeight);
-    sMax = static_cast<float>(usedWidth) / static_cast<float>(textureWidth);
-    tMax = static_cast<float>(usedHeight) / static_cast<float>(textureHeight);
+    if (k == 1) {
+        usedWidth = std::min(width, textureWidth);
+        usedHeight = std::min(height, textureHeight);
+        sMax = static_cast<float>(usedWidth) / static_cast<float>(textureWidth);
+        tMax = static_cast<float>(usedHeight) / static_cast<float>(textureHeight);
+    } else {
+        usedWidth = static_cast<int32_t>(std::min<int64_t>(width, int64_t{textureWidth} * k));
+        usedHeight = static_cast<int32_t>(std::min<int64_t>(height, int64_t{textureHeight} * k));
+        sMax = static_cast<float>(static_cast<double>(usedWidth) / k / textureWidth);
+        tMax = static_cast<float>(static_cast<double>(usedHeight) / k / textureHeight);
+    }
     Compile(pixels);
+    return true;
+}
+
+bool TextureImage::CompileReduced(const void* pixels) {
+    // The middle pixel of each step x step block (the last row or column of a block cut
+    // short by the picture's edge).
+    const size_t bytes = PixelBytes(format, type);
+    const int32_t columns = (usedWidth - 1) / step + 1, rows = (usedHeight - 1) / step + 1;
+    std::vector<unsigned char> texels;
+    try {
+        texels.resize(static_cast<size_t>(columns) * rows * bytes);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const auto* source = static_cast<const unsigned char*>(pixels);
+    const size_t rowBytes = static_cast<size_t>(width) * bytes;
+    unsigned char* out = texels.data();
+    for (int32_t r = 0; r < rows; ++r) {
+        const int32_t y = std::min(r * step + step / 2, height - 1);
+        const unsigned char* row = source + static_cast<size_t>(y) * rowBytes;
+        for (int32_t c = 0; c < columns; ++c, out += bytes) {
+            const int32_t x = std::min(c * step + step / 2, width - 1);
+            std::memcpy(out, row + static_cast<size_t>(x) * bytes, bytes);
+        }
+    }
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, columns, rows, format, type, texels.data());
     return true;
 }
 
 void TextureImage::Compile(const void* pixels) {
     if (texture == 0 || list == 0 || pixels == nullptr) return;
     glBindTexture(GL_TEXTURE_2D, texture);
+    if (step > 1) {
+        if (CompileReduced(pixels)) CompileList();
+        return;
+    }
     bool wide = width > textureWidth;
     if (wide) glPixelStorei(GL_UNPACK_ROW_LENGTH, width);
     const GLint alignment = RowAlignment(pixels, static_cast<size_t>(width) * PixelBytes(format, type));
@@ -292,6 +335,7 @@ bool TextureImage::Release() {
         glDeleteTextures(1, &name);
     }
     sMax = tMax = 1.0f;
+    step = 1;
     texture = 0;
     textureWidth = textureHeight = 0;
     count = 0;

@@ -92,6 +92,7 @@ struct TextureImage {
     int32_t usedWidth = 0, usedHeight = 0;
     int32_t textureWidth = 0, textureHeight = 0;  // powers of two; only grow
     float sMax = 0.0f, tMax = 0.0f;
+    int32_t step = 1;               // picture pixels a side of one texel (Upload's `step`)
 
     // Mosaic form.
     MosaicTile tiles[kMosaicMaxTiles];
@@ -100,9 +101,15 @@ struct TextureImage {
     // pixels: rows of samples, first row first, no row padding; channels: samples per
     // pixel (1 or 2: luminance from the first sample, 3: RGB, 0 or 4: RGBA). A zero
     // size empties the image and succeeds. False: no context, no GL name, no memory,
-    // no usable size limit, or more than 4 channels.
-    bool Upload(gWindow* window, const void* pixels, int32_t channels, bool sixteenBit, TextureSize size);
+    // no usable size limit, or more than 4 channels. With `step` above 1 the texture keeps
+    // one pixel of each step x step block (its middle one), for a picture that is never
+    // drawn larger than one screen pixel a block: it is drawn at its full size all the
+    // same, as GL's nearest texel of the whole picture would draw it.
+    bool Upload(gWindow* window, const void* pixels, int32_t channels, bool sixteenBit, TextureSize size,
+                int32_t step = 1);
     void Compile(const void* pixels);
+    // The texels of a picture uploaded with a step above 1; false without memory for them.
+    bool CompileReduced(const void* pixels);
     // Compiles the display list again (with the present transform and zoom) over the
     // texels the texture holds.
     void CompileList();

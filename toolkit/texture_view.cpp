@@ -173,22 +173,38 @@ bool TextureView::FitImage(TextureSize size) {
     return true;
 }
 
-void TextureView::UploadFrame(const TextureViewFrame* frame) {
+// Picture pixels a side of the texel that draws them at the view's draw scale (screen
+// pixels a picture pixel): a picture drawn at a fraction of its size (a preview of a large
+// frame) keeps one texel for each block of pixels that fall on one screen pixel, as GL's
+// nearest texel would pick them, not a texture of the whole frame.
+static int32_t TexelStep(const TextureTransform& t, const TextureZoom& zoom) {
+    double scale = 1.0;
+    if (t.enabled != 0 && t.scaleOn != 0) scale = std::max(std::fabs(t.scaleX), std::fabs(t.scaleY));
+    if (zoom.zoomOn != 0) scale *= std::max(std::fabs(zoom.zoomX), std::fabs(zoom.zoomY));
+    if (!(scale > 0.0) || scale >= 0.5) return 1;
+    return static_cast<int32_t>(std::min(1.0 / scale, 65536.0));
+}
+
+bool TextureView::UploadFrame(const TextureViewFrame* frame) {
     frameWord1 = frame->word1;
     frameWord2 = frame->word2;
     image.transform = transform;  // the fields drawing reads
     gWindow* window = widget->window;
+    const int32_t step = TexelStep(transform, image.zoom);
     if (frame->keepTexels != 0) {
-        // The texture keeps the picture it holds; only its draw list follows the transform.
+        // The texture keeps the picture it holds; only its draw list follows the transform,
+        // unless the picture is now drawn larger than its texels can show.
+        if (image.step > step) return false;
         if (image.width == frame->width && image.height == frame->height) image.CompileList();
     } else {
         static std::atomic<uint64_t> stamps{0};
         pictureStamp = ++stamps;
         image.Upload(window, frame->pixels, frame->channels, (frame->flags & kMosaicFrame16Bit) != 0,
-                     TextureSize{frame->width, frame->height});
+                     TextureSize{frame->width, frame->height}, step);
     }
     if (window != nullptr) window->dirty = kDirtyAll;
     widget->shown = 1;
+    return true;
 }
 
 void TextureView::Upload(const TextureViewFrame* frame, TextureSize size) {
@@ -272,8 +288,7 @@ bool TextureView::ConvertAndUpload(const TextureViewFrame* frame, const TextureV
     drawOffsetX = static_cast<float>(pictureX - offsetX);
     drawOffsetY = static_cast<float>(pictureY - offsetY);
     centred = std::fabs(offsetX) < 1.0 && std::fabs(offsetY) < 1.0 ? 1 : 0;
-    UploadFrame(frame);
-    return true;
+    return UploadFrame(frame);
 }
 
 void TextureView::MergeTransform(TextureViewTransform* image, const TextureViewTransform& caller) {

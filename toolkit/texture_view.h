@@ -141,7 +141,9 @@ struct TextureView {
 
 private:
     void Deactivate();
-    void UploadFrame(const TextureViewFrame* frame);
+    // False when the frame keeps its texels (keepTexels) but they are too few for the
+    // present draw scale: the caller uploads the picture again.
+    bool UploadFrame(const TextureViewFrame* frame);
     void PrepareReadBack();
     void Repaint();
     static void Paint(gElement* e);

@@ -72,7 +72,7 @@ pf::LResult OnCreate(pf::Hwnd hwnd, pf::LParam lParam) {
     bool ok = window->hdc != nullptr && gChoosePixelFormat(window) == 0;
     if (ok) {
         window->hglrc = pf::CreateGlContext(window->hdc);
-        ok = window->hglrc != nullptr && pf::MakeGlCurrent(window->hdc, window->hglrc);
+        ok = window->hglrc != nullptr && gWinMakeCurrent(window);
     }
     if (!ok) {
         if (window->hglrc != nullptr) pf::DeleteGlContext(window->hglrc);

@@ -27,6 +27,62 @@ namespace orva {
 
 namespace {
 
+// The window whose viewport and matrices each context holds: windows of one pixel format
+// share one context (the platform layer's), and each window draws as if it had its own.
+std::vector<std::pair<pf::GlContext, gWindow*>>& ContextOwners() {
+    static std::vector<std::pair<pf::GlContext, gWindow*>> owners;
+    return owners;
+}
+
+gWindow*& ContextOwner(pf::GlContext context) {
+    auto& owners = ContextOwners();
+    for (auto& entry : owners)
+        if (entry.first == context) return entry.second;
+    owners.emplace_back(context, nullptr);
+    return owners.back().second;
+}
+
+// A window that goes (or gives its context back) leaves no state to keep.
+void ForgetContextOwner(const gWindow* window) {
+    for (auto& entry : ContextOwners())
+        if (entry.second == window) entry.second = nullptr;
+}
+
+// Reads the current context's viewport and matrices into `window`.
+void KeepView(gWindow* window) {
+    auto& v = window->glView;
+    glGetIntegerv(GL_VIEWPORT, v.viewport);
+    glGetIntegerv(GL_MATRIX_MODE, &v.matrixMode);
+    glGetFloatv(GL_PROJECTION_MATRIX, v.projection);
+    glGetFloatv(GL_MODELVIEW_MATRIX, v.modelview);
+    v.held = 1;
+}
+
+// Gives the current context `window`'s viewport and matrices: those it kept, or those of a
+// context of its own made current on it for the first time (its whole client area, no
+// transformation).
+void LoadView(gWindow* window) {
+    const auto& v = window->glView;
+    if (v.held == 0) {
+        glViewport(0, 0, window->clientWidth, window->clientHeight);
+        glMatrixMode(GL_PROJECTION);
+        glLoadIdentity();
+        glMatrixMode(GL_MODELVIEW);
+        glLoadIdentity();
+        return;
+    }
+    glViewport(v.viewport[0], v.viewport[1], v.viewport[2], v.viewport[3]);
+    glMatrixMode(GL_PROJECTION);
+    glLoadMatrixf(v.projection);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadMatrixf(v.modelview);
+    glMatrixMode(static_cast<GLenum>(v.matrixMode));
+}
+
+}  // namespace
+
+namespace {
+
 gUiTable* gTable = nullptr;
 gWindow* gList = nullptr;
 gWindow* gCurrent = nullptr;
@@ -88,6 +144,7 @@ void ReleaseRecord(gWindow* window) {
     }
     window->font = window->extraFont = nullptr;
     if (window->hglrc != nullptr) {
+        ForgetContextOwner(window);
         if (pf::CurrentGlContext() == window->hglrc) pf::MakeGlCurrent(nullptr, nullptr);
         pf::DeleteGlContext(window->hglrc);
         window->hglrc = nullptr;
@@ -456,12 +513,23 @@ bool gWinOpen(gWindow* window, const char* title, uint32_t style) {
     return true;
 }
 
+
 bool gWinMakeCurrent(gWindow* window) {
     if (window == nullptr || window->hdc == nullptr || window->hglrc == nullptr) return false;
-    if (pf::CurrentGlContext() == window->hglrc) {
-        return pf::MakeGlCurrent(window->hdc, window->hglrc);
+    if (!pf::MakeGlCurrent(window->hdc, window->hglrc)) return false;
+    gWindow*& owner = ContextOwner(window->hglrc);
+    if (owner != window) {
+        // The context's state is the last window's: kept with it, and this window's loaded.
+        if (owner != nullptr) KeepView(owner);
+        LoadView(window);
+        owner = window;
     }
-    return pf::MakeGlCurrent(window->hdc, window->hglrc);
+    return true;
+}
+
+gWindow* gWinCurrentGl() {
+    const pf::GlContext context = pf::CurrentGlContext();
+    return context == nullptr ? nullptr : ContextOwner(context);
 }
 
 bool gWinShownNow(const gWindow* window) {

@@ -95,6 +95,15 @@ struct gWindow {
     pf::Hwnd hwnd = nullptr;
     pf::Hdc hdc = nullptr;
     pf::GlContext hglrc = nullptr;
+    // The window's viewport and matrices, kept here while the context it shares with the
+    // other windows of its pixel format draws for another window (gWinMakeCurrent).
+    struct {
+        int32_t viewport[4] = {0, 0, 0, 0};
+        float projection[16] = {};
+        float modelview[16] = {};
+        int32_t matrixMode = 0;
+        uint8_t held = 0;
+    } glView;
     uint32_t dirty = 0;
     void (*backgroundPainter)(gWindow*) = nullptr;
     void (*idleFunction)() = nullptr;
@@ -278,6 +287,7 @@ void gWinRestorePlacement(gWindow* window, const pf::Rect* rect, bool minimise);
 void gWinGetPos(gWindow* window, pf::Point* point);
 bool gWorkArea(pf::Rect* rect, gWindow* window);
 bool gWinMakeCurrent(gWindow* window);   // the window's context made current
+gWindow* gWinCurrentGl();                // the window the current context draws for (null: none)
 bool gWinAnyAlive();
 
 // Closing and releasing.

@@ -128,8 +128,7 @@ bool RepaintWindowAtOnce(gWindow* window) {
         window->dirty = 7;
         return false;
     }
-    const pf::GlContext previousContext = pf::CurrentGlContext();
-    const pf::Hdc previousDrawable = pf::CurrentGlDrawable();
+    gWindow* previous = gWinCurrentGl();
     if (!gWinMakeCurrent(window)) {
         window->dirty = 7;
         return false;
@@ -138,9 +137,7 @@ bool RepaintWindowAtOnce(gWindow* window) {
     gWinPaint(window);
     if (window->pendingUpdate != nullptr) *window->pendingUpdate = 0;
     gWinSwapPainted(window);
-    if (previousContext != nullptr && previousDrawable != nullptr &&
-        (previousContext != window->hglrc || previousDrawable != window->hdc))
-        pf::MakeGlCurrent(previousDrawable, previousContext);
+    if (previous != nullptr && previous != window) gWinMakeCurrent(previous);
     return true;
 }
 

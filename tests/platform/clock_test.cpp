@@ -87,6 +87,9 @@ TEST(PlatformCpu, IdentificationAndTimeStamp) {
 // The free processors never exceed the processors online less the calling thread, which
 // runs while it asks.
 TEST(PlatformCpu, IdleProcessorsLeaveOutTheCaller) {
+    // The processors it may use: at least one, at most those online.
+    EXPECT_GE(UsableProcessors(), 1);
+    EXPECT_LE(UsableProcessors(), sysconf(_SC_NPROCESSORS_ONLN));
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
     ASSERT_GT(online, 0);
     for (int i = 0; i < 20; ++i) {

@@ -3,6 +3,7 @@
 // back buffer before any swap, compared with the source pixels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <tuple>
@@ -224,6 +225,32 @@ TEST_F(TextureImageGlTest, SingleFormLuminanceWideAndSixteenBit) {
         for (int x = 0; x < 4; ++x)
             for (int c = 0; c < 3; ++c) EXPECT_EQ(back[(y * 4 + x) * 3 + c], deep[(y * 5 + x) * 3 + c]);
     wide.Release();
+}
+
+TEST_F(TextureImageGlTest, SingleFormWithAStepKeepsTheMiddlePixelOfEachBlock) {
+    gTextureLimits().rgb8 = 1024;
+    // 37 x 21 RGB pixels, one texel for each 4 x 4 block: 10 x 6 texels in a 16 x 8
+    // texture, drawn at the picture's full size. Screen pixel (x, y) shows pixel
+    // (4 (x / 4) + 2, 4 (y / 4) + 2), the last block's cut short by the edge (x 36, y 20).
+    std::vector<uint8_t> rgb = RandomBytes(37 * 21 * 3, 4);
+    TextureImage image{};
+    ASSERT_TRUE(image.Upload(window_, rgb.data(), 3, false, {37, 21}, 4));
+    EXPECT_EQ(std::tuple(image.step, image.textureWidth, image.textureHeight), std::tuple(4, 16, 8));
+    EXPECT_EQ(std::tuple(image.usedWidth, image.usedHeight), std::tuple(37, 21));
+    EXPECT_EQ(std::tuple(image.sMax, image.tMax), std::tuple(37.0f / 64.0f, 21.0f / 32.0f));
+    std::vector<uint8_t> expected(rgb.size());
+    for (int y = 0; y < 21; ++y) {
+        for (int x = 0; x < 37; ++x) {
+            const int sx = std::min(x / 4 * 4 + 2, 36), sy = std::min(y / 4 * 4 + 2, 20);
+            for (int c = 0; c < 3; ++c) expected[(y * 37 + x) * 3 + c] = rgb[(sy * 37 + sx) * 3 + c];
+        }
+    }
+    EXPECT_EQ(Compare(DrawAndRead(image, 0, 0), expected.data(), 37, 21, 0, 0), 0);
+    // Step 1 again: every pixel, the texture grown to hold them.
+    ASSERT_TRUE(image.Upload(window_, rgb.data(), 3, false, {37, 21}));
+    EXPECT_EQ(std::tuple(image.step, image.textureWidth, image.textureHeight), std::tuple(1, 64, 32));
+    EXPECT_EQ(Compare(DrawAndRead(image, 0, 0), rgb.data(), 37, 21, 0, 0), 0);
+    image.Release();
 }
 
 TEST_F(TextureImageGlTest, MosaicTilesSeamsAndReuse) {

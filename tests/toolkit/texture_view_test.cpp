@@ -350,5 +350,36 @@ TEST_F(TextureViewGlTest, KeptTexelsAreShownAgainWithoutPixels) {
     EXPECT_GT(view_.pictureStamp, stamp);
 }
 
+TEST_F(TextureViewGlTest, AFrameShownSmallKeepsOnlyTheTexelsItDraws) {
+    // 800 x 400 pixels in the 200 x 100 view: a quarter of their size, one texel for each
+    // 4 x 4 block (its pixel at +2, +2), drawn exactly as the nearest texel of the whole
+    // frame would be.
+    std::vector<uint8_t> frame(800 * 400 * 3);
+    std::mt19937 rng(9);
+    for (auto& b : frame) b = static_cast<uint8_t>(rng() >> 24);
+    TextureViewFrame f = Frame(800, 400, 3, frame.data());
+    ASSERT_TRUE(view_.ConvertAndUpload(&f, nullptr, nullptr, {800, 400}));
+    EXPECT_EQ(std::tuple(view_.image.step, view_.image.textureWidth, view_.image.textureHeight),
+              std::tuple(4, 256, 128));
+    EXPECT_EQ(std::tuple(view_.image.usedWidth, view_.image.usedHeight), std::tuple(800, 400));
+    std::vector<uint8_t> p = Painted();
+    int bad = 0;
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 200; ++x)
+            bad += std::memcmp(At(p, 150 + x, 100 + y), &frame[((4 * y + 2) * 800 + 4 * x + 2) * 3], 3) != 0;
+    EXPECT_EQ(bad, 0);
+
+    // Drawn four times as large, the kept texels are too few: refused, so that the caller
+    // hands the pixels again; with them the texture holds every pixel.
+    TextureViewFrame kept = Frame(800, 400, 3, nullptr);
+    kept.keepTexels = 1;
+    TextureViewTransform zoom;
+    zoom.scaleX = zoom.scaleY = 4.0;
+    EXPECT_FALSE(view_.ConvertAndUpload(&kept, &zoom, nullptr, {800, 400}));
+    ASSERT_TRUE(view_.ConvertAndUpload(&f, &zoom, nullptr, {800, 400}));
+    EXPECT_EQ(std::tuple(view_.image.step, view_.image.textureWidth, view_.image.textureHeight),
+              std::tuple(1, 1024, 512));
+}
+
 }  // namespace
 }  // namespace orva
