@@ -270,6 +270,13 @@ public:
     bool ReleaseItems();
     // Suspends the items: they are asked to let the shape go but stay listed.
     void SuspendItems();
+    // The shape left the screen (deleted, cut, taken away by an undo): every linked
+    // item lets it go, so it is measured, listed and saved no more, but the links
+    // stay for the step that brings it back.
+    void WithdrawFromItems();
+    // The shape is back on the screen: every linked item that takes it holds it
+    // again (the Reduction appends it to its items).
+    void RejoinItems();
 
     // The lock of the container the shape belongs to, or nullptr.
     std::recursive_mutex* ContainerLock() const;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "shapes/shape.h"
 #include "shapes/ui/shape_files.h"
 
 namespace {
@@ -78,5 +79,83 @@ void BM_ShapeFileRead_ref(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kRows);
 }
 BENCHMARK(BM_ShapeFileRead_ref)->Unit(benchmark::kMillisecond);
+
+
+// ---- Hostile files ------------------------------------------------------------------------------
+//
+// Files a user may be handed: one polygon of 10^6 random points over a 400 x 300 frame
+// (12.5 MB), a slice whose offset vector reaches 10^9 pixels off its path, and one whose
+// aperture is the largest a file may give. Each load (read, checks, the shape's masks
+// built) must end well within 2 s; the rate is vertices per second.
+namespace hostile {
+
+std::string WriteTemp(const std::string& text) {
+    const char* base = std::getenv("TMPDIR");
+    std::string name = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/orva_hostile_XXXXXX.msk";
+    const int fd = mkstemps(name.data(), 4);
+    if (fd < 0) std::abort();
+    FILE* f = fdopen(fd, "w");
+    std::fputs(text.c_str(), f);
+    std::fclose(f);
+    return name;
+}
+
+const std::string& RandomPolygon() {
+    static const std::string path = [] {
+        std::string text = ";SHAPEROLE='Statistic'\n;SHAPETYPE='Polygon'\n;COBJ='ANCHOR'\n;CDATA='POINT'\n;#data\n";
+        uint64_t state = 88172645463325252ull;
+        auto next = [&state] {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            return static_cast<double>(state % 1000000) / 1000000.0;
+        };
+        char row[64];
+        for (int i = 0; i < 1000000; ++i) {
+            std::snprintf(row, sizeof row, "%.3f %.3f\n", next() * 400.0, next() * 300.0);
+            text += row;
+        }
+        text += ";#end\n";
+        return WriteTemp(text);
+    }();
+    return path;
+}
+
+std::string Slice(const char* offsetLines) {
+    return std::string(";SHAPEROLE='Slice'\n;SHAPETYPE='PolyLine'\n") + offsetLines +
+           ";COBJ='ANCHOR'\n;CDATA='POINT'\n;#data\n10 10\n200 150\n390 20\n;#end\n";
+}
+
+void Load(benchmark::State& state, const std::string& path, int64_t vertices) {
+    for (auto _ : state) {
+        Shape* made = nullptr;
+        const bool loaded = LoadShapeFile(nullptr, path.c_str(), true, &made);
+        if (made != nullptr) {
+            made->AddRef();
+            made->Release();
+        }
+        benchmark::DoNotOptimize(loaded);
+    }
+    state.SetItemsProcessed(state.iterations() * vertices);
+    unlink((path + ".log").c_str());
+}
+
+void BM_HostileMillionPointPolygon(benchmark::State& state) { Load(state, RandomPolygon(), 1000000); }
+BENCHMARK(BM_HostileMillionPointPolygon)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_HostileOffsetVector(benchmark::State& state) {
+    static const std::string path =
+        WriteTemp(Slice(";OFFSETEDITFLAG=0\n;OFFSETAPERTURE=3, 3, 3\n;OFFSETVECTOR=0.6, -1e9\n;OFFSETDIRECTION='FREE'\n"));
+    Load(state, path, 3);
+}
+BENCHMARK(BM_HostileOffsetVector)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_HostileAperture(benchmark::State& state) {
+    static const std::string path = WriteTemp(Slice(";OFFSETEDITFLAG=0\n;OFFSETAPERTURE=131072, 131072, 131072\n"));
+    Load(state, path, 3);
+}
+BENCHMARK(BM_HostileAperture)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace hostile
 
 }  // namespace

@@ -71,6 +71,20 @@ void Shape::SuspendItems() {
         if (n->object != nullptr) n->object->Detach(this);
 }
 
+void Shape::WithdrawFromItems() {
+    // The caller's reference keeps the shape while an item drops the one it held.
+    AddRef();
+    for (ObjectList::Node* n = items.head; n != nullptr; n = n->next)
+        if (n->object != nullptr) n->object->Detach(this);
+    Release();
+}
+
+void Shape::RejoinItems() {
+    if (header.role < kRoleSlice) return;
+    for (ObjectList::Node* n = items.head; n != nullptr; n = n->next)
+        if (n->object != nullptr) n->object->Check(this);
+}
+
 // ---- Shape file blocks ------------------------------------------------------------------
 
 namespace {
