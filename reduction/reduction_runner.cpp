@@ -272,10 +272,11 @@ bool ReductionComponent::LetGo(Shape* shape, bool unlink) {
     }
     if (current) {
         ItemsChanged(true, true);
-        if (left && ComponentUpstream(this) != nullptr)
-            RequestRefresh();
-        else
-            ComponentResetResults(this);
+        // Without a measured item the chart and the list beside it drop what they show:
+        // the pull that follows finds nothing to measure, and the chart lets its curve go.
+        if (!left) ComponentResetResults(this);
+        if (ComponentUpstream(this) != nullptr) RequestRefresh();
+        if (!left) RefreshAllWindowsWhenUp();
     }
     return true;
 }
