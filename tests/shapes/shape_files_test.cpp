@@ -490,6 +490,40 @@ TEST_F(ShapeFilesTest, RolesOfTheFile) {
     }
 }
 
+// A file of several shapes (as "Save all" writes it) tells of the block whose kind did
+// not take its role, and of no other: a Statistic rectangle, then an Area of Search one,
+// loads with the plain notice; a Slice rectangle after them is named.
+TEST_F(ShapeFilesTest, TheRoleMessageNamesTheBlockItTellsOf) {
+    const std::string statistic = ";SHAPEROLE='Statistic'\n;SHAPETYPE='Rect'\n;#data\n10 10\n20 30\n;#end\n";
+    const std::string search = ";SHAPEROLE='findArea'\n;SHAPETYPE='Rect'\n;#data\n40 10\n60 30\n;#end\n";
+    const std::string slice = ";SHAPEROLE='Slice'\n;SHAPETYPE='Rect'\n;#data\n70 10\n90 30\n;#end\n";
+    struct Case {
+        std::string text;
+        std::vector<int32_t> roles;  // of the shapes loaded, in order
+        const char* notice;
+    };
+    const Case cases[] = {
+        {statistic + search, {kRoleStatistic, kRoleFindArea}, "Load shape"},
+        {search + statistic, {kRoleFindArea, kRoleStatistic}, "Load shape"},
+        {statistic + search + slice, {kRoleStatistic, kRoleFindArea, kRoleStatistic},
+         "'all.msk': role Slice does not fit a Rect, loaded as Statistic"},
+    };
+    for (const Case& c : cases) {
+        WriteText(File("all.msk"), c.text);
+        Shape* made = nullptr;
+        std::vector<Shape*> more;
+        StatusRecorder::texts().clear();
+        ASSERT_TRUE(LoadShapeFile(nullptr, File("all.msk").c_str(), true, &made, &more));
+        ShapeRef hold(made);
+        std::vector<int32_t> roles = {made->header.role};
+        for (Shape* s : more) roles.push_back(s->header.role);
+        EXPECT_EQ(roles, c.roles);
+        for (Shape* s : more) s->Release();
+        ASSERT_EQ(StatusRecorder::texts().size(), 1u);
+        EXPECT_EQ(StatusRecorder::texts()[0], c.notice);
+    }
+}
+
 // One undo takes a load back whole: the kind, role, points and the mask of the kind
 // before it; redo loads it again.
 TEST_F(ShapeFilesTest, UndoGivesTheShapeBeforeTheLoad) {
