@@ -67,7 +67,7 @@ constexpr double kShapeCoordinateLimit = 1e9;
 // The most points a block of a shape file may give one shape: far more than a drawn
 // shape has, and few enough that its mask, outline and drawing stay quick. A larger block
 // is refused with its count (its rows beyond the limit are counted, not kept).
-constexpr uint32_t kShapeFileMaxPoints = 100000;
+constexpr uint32_t kShapeFileMaxPoints = 50000;
 
 // The time text of the ";TIME=" line, in the asctime form with its own line end, into
 // a buffer of 64 bytes; tests set a fixed clock (nullptr: the local time).

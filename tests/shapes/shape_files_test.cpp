@@ -402,7 +402,7 @@ TEST_F(ShapeFilesTest, RefusedFilesLeaveTheShape) {
          "a Polygon takes 3 points, the block gives 2; line 8 skipped (fewer than 2 columns): 5"},
         {"only damaged rows", ";SHAPETYPE='Polygon'\n;#data\nnan nan\n-inf 1\n", "no shape taken: line 3 skipped (not a finite number): nan nan"},
         {"a million points", stamp + ";#data\n" + ManyRows(1000000) + ";#end\n",
-         "1000000 points in a block, more than the 100000 a shape may have"},
+         "1000000 points in a block, more than the 50000 a shape may have"},
         {"an offset 10^12 off", ";SHAPETYPE='PolyLine'\n;OFFSETVECTOR=0.6, -0.800E000012\n" + rows,
          "line 2 refused: OFFSETVECTOR=0.6, -0.800E000012"},
         {"an offset not a number", ";SHAPETYPE='PolyLine'\n;OFFSETVECTOR=nan, 1\n" + rows,
