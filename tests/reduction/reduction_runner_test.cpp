@@ -335,6 +335,7 @@ TEST_F(RunnerTest, ItemsComeAndGo) {
 TEST_F(RunnerTest, ShapesOffTheirViewAreNoItems) {
     Measured a(kKindRect, kRoleStatistic), b(kKindRect, kRoleStatistic), c(kKindRect, kRoleStatistic);
     for (Measured* m : {&a, &b, &c}) {
+        m->view.item = &r->itemLink;
         ASSERT_TRUE(m->shape->items.Add(&r->itemLink));
         ASSERT_TRUE(r->AddItem(m->shape));
     }
@@ -345,6 +346,8 @@ TEST_F(RunnerTest, ShapesOffTheirViewAreNoItems) {
     EXPECT_TRUE(removed);
     EXPECT_EQ(state(), std::tuple(2u, c.shape));
     EXPECT_FALSE(r->HoldsItemOf(a.shape));
+    // The shape left its item's list too: a Reduction that goes first leaves it nothing.
+    EXPECT_EQ(a.shape->items.head, nullptr);
     ASSERT_TRUE(c.box.RemoveShape(0, nullptr, c.shape, true, false, kUndoModeRecord, &removed));
     EXPECT_EQ(state(), std::tuple(1u, static_cast<Shape*>(nullptr)));
     // Undo: c is back and measured (after b), redo takes it away again, undo once more.
@@ -357,6 +360,7 @@ TEST_F(RunnerTest, ShapesOffTheirViewAreNoItems) {
     EXPECT_EQ(state(), std::tuple(2u, c.shape));
     // The creation of a shape undone and redone.
     Measured d(kKindRect, kRoleStatistic);
+    d.view.item = &r->itemLink;
     ASSERT_TRUE(d.shape->items.Add(&r->itemLink));
     ASSERT_TRUE(r->AddItem(d.shape));
     ASSERT_TRUE(d.box.PushUndo(d.shape, kUndoCreate));

@@ -346,8 +346,8 @@ std::string ManyRows(int n) {
     std::string text;
     text.reserve(static_cast<size_t>(n) * 12);
     char row[32];
-    for (int i = 0; i < n; ++i) {
-        std::snprintf(row, sizeof row, "%d %d\n", (i * 7919) % 400, (i * 104729) % 300);
+    for (int64_t i = 0; i < n; ++i) {
+        std::snprintf(row, sizeof row, "%d %d\n", static_cast<int>(i * 7919 % 400), static_cast<int>(i * 104729 % 300));
         text += row;
     }
     return text;
