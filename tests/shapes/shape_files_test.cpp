@@ -524,6 +524,20 @@ TEST_F(ShapeFilesTest, TheRoleMessageNamesTheBlockItTellsOf) {
     }
 }
 
+// A block taken without a row the reader could not read says so beside its notice: the
+// shape is not the whole file.
+TEST_F(ShapeFilesTest, ALoadThatPassedOverARowSaysSo) {
+    WriteText(File("nan.msk"), ";SHAPEROLE='Statistic'\n;SHAPETYPE='Polygon'\n;#data\n0 0\n10 0\nnan 8\n5 8\n;#end\n");
+    Shape* made = nullptr;
+    StatusRecorder::texts().clear();
+    ASSERT_TRUE(LoadShapeFile(nullptr, File("nan.msk").c_str(), true, &made));
+    ShapeRef hold(made);
+    EXPECT_EQ(made->header.anchors.Count(), 3u);
+    ASSERT_EQ(StatusRecorder::texts().size(), 1u);
+    EXPECT_EQ(StatusRecorder::texts()[0], "Load shape, line 6 skipped (not a finite number): nan 8");
+    EXPECT_EQ(StatusRecorder::codes()[0], -2);
+}
+
 // One undo takes a load back whole: the kind, role, points and the mask of the kind
 // before it; redo loads it again.
 TEST_F(ShapeFilesTest, UndoGivesTheShapeBeforeTheLoad) {
