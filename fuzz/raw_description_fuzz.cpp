@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -40,8 +41,11 @@ bool WriteFile(const std::string& path, const void* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace orva;
     if (gFolder.empty()) {
-        char folder[] = "/tmp/orva_raw_fuzz_XXXXXX";
-        if (mkdtemp(folder) == nullptr) return 0;
+        // The folder of temporary files the caller chose (a fuzzing run keeps its files
+        // off a small /tmp), else /tmp.
+        const char* base = std::getenv("TMPDIR");
+        std::string folder = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/orva_raw_fuzz_XXXXXX";
+        if (mkdtemp(folder.data()) == nullptr) return 0;
         gFolder = folder;
         std::atexit(&RemoveFolder);
     }

@@ -280,6 +280,8 @@ private:
     void ItemsChanged(bool wasEmpty, bool current);
     // RemoveItem; `unlink` takes the component out of the shape's item list too.
     bool LetGo(Shape* shape, bool unlink);
+    // The current item becomes the one that holds the shape (nothing when none does).
+    void PointAtItemOf(const Shape* shape);
     // Every item let go, the component out of their shapes' item lists.
     void ReleaseItems();
 

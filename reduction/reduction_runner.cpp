@@ -238,36 +238,55 @@ bool ReductionComponent::AddGroupItem(ItemGroup* group) {
 bool ReductionComponent::RemoveItem(Shape* shape) { return LetGo(shape, true); }
 
 bool ReductionComponent::LetGo(Shape* shape, bool unlink) {
-    bool current = false, left = false;
+    bool current = false, left = false, none = false, entryGone = false;
     {
         Hold hold(DisplayLock());
         if (items.busy) return false;
         if (shape == nullptr) shape = CurrentItemShape();
         if (shape == nullptr || !HoldsItemOf(shape)) return false;
+        // The measured item stays the one it was when another goes (the entries after
+        // the removed one move down); with none measured, none stays.
+        const bool wasNone = items.currentIndex >= items.Count();
+        Shape* measured = CurrentItemShape();
         // Before the shape's last reference may go with the entry.
         if (unlink) shape->items.Remove(&itemLink);
         if (ItemResultEntry* entry = shape->itemEntry) {
-            current = static_cast<uint32_t>(entry - items.entries) == items.currentIndex;
+            current = !wasNone && static_cast<uint32_t>(entry - items.entries) == items.currentIndex;
             if (CatchResultCode([&] { items.Remove(entry); }) != 0) return false;
+            entryGone = true;
         } else {
             ItemGroup* group = shape->itemGroup;
-            current = static_cast<uint32_t>(group->holder - items.entries) == items.currentIndex;
+            current = !wasNone && static_cast<uint32_t>(group->holder - items.entries) == items.currentIndex;
             group->RemoveMember(shape);
         }
+        // A shape that left the screen hands the measurement to the shape the screen
+        // makes current next (it asks for it); until then nothing is measured.
+        none = wasNone || (current && entryGone && !unlink);
+        if (none) items.currentIndex = items.Count();
+        else if (!current) PointAtItemOf(measured);
         if (current) {
             ResultBufferReset(&outputData);
             if (StatisticBlock* b = Statistic()) b->filled = 0;
         }
-        left = !HasNoItems();
+        left = !HasNoItems() && !none;
     }
     if (current) {
         ItemsChanged(true, true);
-        if (left && ComponentUpstream(this) != nullptr)
-            RequestRefresh();
-        else
-            ComponentResetResults(this);
+        // Without a measured item the chart and the list beside it drop what they show:
+        // the pull that follows finds nothing to measure, and the chart lets its curve go.
+        if (!left) ComponentResetResults(this);
+        if (ComponentUpstream(this) != nullptr) RequestRefresh();
+        if (!left) RefreshAllWindowsWhenUp();
     }
     return true;
+}
+
+void ReductionComponent::PointAtItemOf(const Shape* shape) {
+    if (shape == nullptr) return;
+    if (shape->itemEntry != nullptr && shape->itemEntry->list == &items)
+        items.currentIndex = static_cast<uint32_t>(shape->itemEntry - items.entries);
+    else if (shape->itemGroup != nullptr && shape->itemGroup->holder != nullptr && shape->itemGroup->holder->list == &items)
+        items.currentIndex = static_cast<uint32_t>(shape->itemGroup->holder - items.entries);
 }
 
 // ---- The shapes' view of the component -----------------------------------------------------------

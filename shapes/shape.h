@@ -270,6 +270,12 @@ public:
     bool ReleaseItems();
     // Suspends the items: they are asked to let the shape go but stay listed.
     void SuspendItems();
+    // The shape left the screen (deleted, cut, taken away by an undo): every linked
+    // item lets it go and the links go, so it is measured, listed and saved no more.
+    void WithdrawFromItems();
+    // The shape is back on the screen (in its container): for roles 5 and above the
+    // item of its view's data takes it again (the Reduction appends it to its items).
+    void RejoinItems();
 
     // The lock of the container the shape belongs to, or nullptr.
     std::recursive_mutex* ContainerLock() const;

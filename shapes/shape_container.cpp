@@ -23,6 +23,7 @@ ShapeContainer::~ShapeContainer() {
     }
     view = nullptr;
     editFrame = nullptr;
+    closing_ = true;
     RemoveAllNow();
     undo.Clear();
     ownedFrame.reset();
@@ -111,7 +112,14 @@ bool ShapeContainer::UnlinkShape(Shape* shape, Shape* nextCurrent, bool redraw) 
 void ShapeContainer::DetachShape(Shape* shape) {
     if (!IsInList(shape)) return;
     ForgetShape(shape);
+    Withdraw(shape);
     DropFromList(shape, false);
+}
+
+void ShapeContainer::Withdraw(Shape* shape) {
+    // A stage's own region (hidden) is left to its stage; a closing container leaves
+    // the items to the stages that go with it.
+    if (shape != nullptr && shape->state != kShapeHidden && !closing_) shape->WithdrawFromItems();
 }
 
 void ShapeContainer::ForgetShape(const Shape* shape) {
@@ -435,9 +443,12 @@ bool ShapeContainer::RemoveShape(uint32_t ownerCode, const void* source, Shape* 
         undoMode = kUndoModeNone;
         if (removed != nullptr) *removed = false;
     }
+    // Off the screen, off the items: the list's reference still holds the shape here.
+    Withdraw(shape);
     DropFromList(shape, undoMode >= kUndoModeRecord);
     if (wasCurrent) SetCurrentShape(neighbour != nullptr ? neighbour->shape : nullptr, false, false);
-    if (list->First() == nullptr) RefreshPanel();
+    // The panel edits the shape now current (or none), never the removed one.
+    RefreshPanel();
     Refresh(true);
     if (message) PrintStatus(kRemoveShapeText);
     return true;
@@ -445,6 +456,9 @@ bool ShapeContainer::RemoveShape(uint32_t ownerCode, const void* source, Shape* 
 
 void ShapeContainer::TakeOutStretch(ShapeGlyph* from, bool keep) {
     if (from == nullptr) return;
+    // The items let the shapes go before the list does (outside the lock: the
+    // measuring stages take the display lock, then this one).
+    for (ShapeGlyph* g = from; g != nullptr; g = list->Next(g)) Withdraw(g->shape);
     std::lock_guard<std::recursive_mutex> hold(lock_);
     ShapeGlyph* to = list->Last();
     for (ShapeGlyph* g = from; g != nullptr; g = list->Next(g)) ForgetShape(g->shape);

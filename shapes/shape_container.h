@@ -71,6 +71,8 @@ public:
     void ForgetShape(const Shape* shape);
     // Detach of a listed shape: out of the list, glyph destroyed.
     void DetachShape(Shape* shape);
+    // A shape leaves the screen: the items that measure it let it go.
+    void Withdraw(Shape* shape);
 
     // ---- Current shape and modes
     void SetCurrentShape(Shape* shape, bool redraw, bool reorder);
@@ -190,6 +192,7 @@ private:
     void PrintStatus(const char* text);
 
     std::recursive_mutex lock_;
+    bool closing_ = false;  // the destructor runs: the shapes go with the view
 };
 
 }  // namespace orva

@@ -70,6 +70,9 @@ bool ShapeMembershipStep::PutBack() {
     bool any = container->AddShape(s);
     for (ShapeRef& r : chain) any = container->AddShape(r.Get()) || any;
     if (!any) return false;
+    // Back on the screen, back among the items (measured and saved again).
+    for (ShapeRef& r : chain) r.Get()->RejoinItems();
+    s->RejoinItems();
     s->Reselect(container);
     return true;
 }
@@ -78,11 +81,16 @@ bool ShapeMembershipStep::TakeOut() {
     if (container == nullptr) return false;
     bool any = false;
     auto takeOut = [&](Shape* s) {
-        if (s != nullptr && container->IsInList(s)) any = container->UnlinkShape(s, nullptr, false) || any;
+        if (s == nullptr || !container->IsInList(s)) return;
+        container->Withdraw(s);
+        any = container->UnlinkShape(s, nullptr, false) || any;
     };
     takeOut(shape.Get());
     for (ShapeRef& r : chain) takeOut(r.Get());
-    if (any) container->Refresh(true);
+    if (any) {
+        container->RefreshPanel();
+        container->Refresh(true);
+    }
     return any;
 }
 
@@ -124,6 +132,8 @@ bool ShapeDeleteAllStep::Apply(bool undo) {
     for (const ShapeRef& r : stretch)
         if (r.Get()->glyph == nullptr || r.Get()->container != nullptr) return false;
     for (const ShapeRef& r : stretch) container->LinkShape(r.Get());
+    for (const ShapeRef& r : stretch)
+        if (r.Get()->state != kShapeHidden) r.Get()->RejoinItems();
     if (Shape* shown = current.Get()) shown->Reselect(container);
     else container->Redraw();
     return true;

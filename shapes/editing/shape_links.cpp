@@ -71,6 +71,27 @@ void Shape::SuspendItems() {
         if (n->object != nullptr) n->object->Detach(this);
 }
 
+void Shape::WithdrawFromItems() {
+    // The caller's reference keeps the shape while an item drops the one it held. The
+    // links go too: a shape kept only by an undo step may outlive the items (a closed
+    // file's Reduction), and it finds its item again through its view when it comes back.
+    AddRef();
+    for (ObjectList::Node* n = items.head; n != nullptr; n = n->next)
+        if (n->object != nullptr) n->object->Detach(this);
+    items.ReleaseAll();
+    Release();
+}
+
+void Shape::RejoinItems() {
+    if (header.role < kRoleSlice || items.head != nullptr || container == nullptr) return;
+    // The item of the data the view shows, when the shape was drawn on those data.
+    ShapeView* target = container->view;
+    if (target == nullptr || (source != nullptr && target->dataSource != nullptr && source != target->dataSource))
+        return;
+    ShapeItem* item = target->DefaultItem();
+    if (item != nullptr && items.Add(item) && !item->Accepts(this)) items.Remove(item);
+}
+
 // ---- Shape file blocks ------------------------------------------------------------------
 
 namespace {

@@ -47,7 +47,8 @@ void LogMaskFailure(const Shape* shape) {
 // The builders of one kind, for a region and the points it is built from.
 bool BuildRegion(Shape* shape, ShapeRegion* region, const AnchorBuffer& points) {
     if (IsEllipseKind(shape->header.kind)) return EllipseShapeRegion(region, points, shape->header);
-    return PolygonShapeRegion(region, points, shape->header);
+    const RowWindow rows = ShapeRows(shape);
+    return PolygonShapeRegion(region, points, shape->header, &rows);
 }
 
 bool MaskRasteriser(Shape* shape, int32_t) {

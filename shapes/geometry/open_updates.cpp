@@ -131,11 +131,12 @@ void OpenAreaUpdate(Shape* shape, int32_t event, bool ribs) {
             std::vector<float> points;
             std::vector<uint32_t> counts;
             AreaQuads(shape, ribs, &points, &counts);
+            const RowWindow rows = ShapeRows(shape);
             const bool built = !counts.empty() &&
                                PolygonRegion(&d.offsetRegion, points.data(), counts.data(),
                                              static_cast<uint32_t>(counts.size()), kFillWinding,
                                              shape->header.subpix, d.offsetRegion.floatOriginX,
-                                             d.offsetRegion.floatOriginY);
+                                             d.offsetRegion.floatOriginY, &rows);
             if (!built) {
                 d.offsetRegion.MakeEmpty();
                 LogPrintf("Can`t build mask of shape '%s'...", shape->name != nullptr ? shape->name : "");
@@ -147,6 +148,15 @@ void OpenAreaUpdate(Shape* shape, int32_t event, bool ribs) {
 }
 
 }  // namespace
+
+RowWindow ShapeRows(const Shape* shape) {
+    int64_t width = 0, height = 0;
+    if (shape != nullptr && shape->view != nullptr && shape->view->DataFrameSize(&width, &height) && height > 0) {
+        const double h = static_cast<double>(height);
+        return RowWindow{-h, 2.0 * h};
+    }
+    return RowWindow{-kRowsWithoutFrame, kRowsWithoutFrame};
+}
 
 double PathLength(const AnchorBuffer& path) {
     double sum = 0.0;

@@ -1,6 +1,7 @@
 #include "shapes/geometry/scan_convert.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <new>
@@ -94,7 +95,8 @@ bool PutRows(Region* region, int64_t y, int64_t rows, int64_t l, int64_t r) {
 // ---- Polygon --------------------------------------------------------------------------
 
 // One non-horizontal edge, stepped one scan line at a time in integers: x is
-// the smallest integer not left of the exact edge on the current line.
+// the smallest integer not left of the exact edge on the current line, that is
+// topX + ceil(dx x j / dy) on the j-th line from its top.
 struct PolygonEdge {
     int64_t ymax;  // last scan line of the edge
     int64_t x;
@@ -104,11 +106,26 @@ struct PolygonEdge {
     int64_t increment1;
     int64_t increment2;
     int64_t top;   // first scan line
-    uint32_t order;
-    uint8_t clockwise;  // the edge runs toward larger y in the order of the points
+    int64_t topX;
+    int64_t dx;
+    int64_t dy;
+    int32_t direction;  // +1 when the edge runs toward larger y in the order of the points, else -1
 };
 
-void StepEdge(PolygonEdge* e) {
+// What a line needs of an active edge, in one cache line.
+struct ActiveEdge {
+    int64_t x;
+    int64_t d;
+    int64_t m;
+    int64_t m1;
+    int64_t increment1;
+    int64_t increment2;
+    int64_t ymax;
+    int32_t direction;
+};
+
+template <class Edge>
+void StepEdge(Edge* e) {
     bool major = e->m1 > 0 ? e->d > 0 : e->d >= 0;
     if (major) {
         e->x += e->m1;
@@ -119,15 +136,39 @@ void StepEdge(PolygonEdge* e) {
     }
 }
 
-PolygonEdge MakeEdge(int64_t topX, int64_t topY, int64_t bottomX, int64_t bottomY, bool clockwise, uint32_t order) {
+// Floor and ceiling of a / b for b > 0.
+__int128 FloorDiv(__int128 a, __int128 b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
+__int128 CeilDiv(__int128 a, __int128 b) { return -FloorDiv(-a, b); }
+
+// The edge as stepping would leave it `j` lines below its top, in constant time: the
+// steps taken a whole unit more than m are ceil(r j / dy) for dx >= 0 (r = dx mod dy)
+// and floor(s j / dy) for dx < 0 (s = -(dx mod dy)), and the error term follows from them.
+void JumpEdge(PolygonEdge* e, int64_t j) {
+    if (j <= 0) return;
+    const __int128 dy = e->dy;
+    e->x = static_cast<int64_t>(e->topX + CeilDiv(static_cast<__int128>(e->dx) * j, dy));
+    if (e->dx >= 0) {
+        const __int128 r = e->dx % e->dy;
+        const __int128 major = CeilDiv(r * j, dy);
+        e->d = static_cast<int64_t>(2 * r * (j + 1) - 2 * dy * major);
+    } else {
+        const __int128 s = -(e->dx % e->dy);
+        const __int128 major = FloorDiv(s * j, dy);
+        e->d = static_cast<int64_t>(2 * s * (j + 1) - 2 * dy * (major + 1));
+    }
+}
+
+PolygonEdge MakeEdge(int64_t topX, int64_t topY, int64_t bottomX, int64_t bottomY, bool clockwise) {
     PolygonEdge e{};
     e.ymax = bottomY - 1;
     e.top = topY;
     e.x = topX;
-    e.order = order;
-    e.clockwise = clockwise ? 1 : 0;
+    e.topX = topX;
+    e.direction = clockwise ? 1 : -1;
     const int64_t dy = bottomY - topY;
     const int64_t dx = bottomX - topX;
+    e.dx = dx;
+    e.dy = dy;
     e.m = dx / dy;
     if (dx < 0) {
         e.m1 = e.m - 1;
@@ -143,49 +184,82 @@ PolygonEdge MakeEdge(int64_t topX, int64_t topY, int64_t bottomX, int64_t bottom
     return e;
 }
 
-// Scan conversion state: the edges, the order they enter in, the active edges
-// sorted by x with their winding-chain marks, and the spans of the current row.
+// Scan conversion state: the edges by first scan line, the edges active on the
+// current line, its crossings and its spans.
+//
+// A pixel of a line is inside when the crossings at or left of it add up to a
+// winding number that is not 0 (the winding rule) or are odd in number (the
+// alternate rule). A line's crossings are sorted, or, when they are many and
+// close together, counted per column: a line costs O(a log a) or O(a + width) for
+// its a active edges, so a polygon of n vertices costs O(n log n) for its edge
+// table plus that per line built, and only the lines of the window are built.
 class PolygonScan {
 public:
     bool Build(Region* region, const float* points, const uint32_t* counts, uint32_t polygons, bool winding,
-               double k, double originX, double originY);
+               double k, double originX, double originY, int64_t rowFrom, int64_t rowTo);
 
 private:
     bool AddRow(Region* region, int64_t y);
-    void MarkChain();
+    void RowSpans(bool winding);
 
     std::vector<PolygonEdge> edges_;
-    std::vector<uint32_t> entry_;   // edge indices by first scan line, then x
-    std::vector<uint32_t> active_;
-    std::vector<uint8_t> chain_;
-    std::vector<int64_t> xs_;       // span points of the row
+    std::vector<uint32_t> entry_;   // edge indices by first scan line
+    // The active edges themselves, side by side: a line steps every one of them, and a
+    // polygon of many vertices may hold most of its edges active on every line.
+    std::vector<ActiveEdge> active_;
+    std::vector<std::pair<int64_t, int32_t>> crossings_;  // x and direction of the line's edges
+    std::vector<int32_t> columns_;  // per-column sums of the directions
     std::vector<int64_t> spans_;    // [left, right) pairs of the row
     uint32_t bandStart_ = 0;
 };
 
-void PolygonScan::MarkChain() {
-    chain_.assign(active_.size(), 0);
-    int64_t inside = 0;
-    bool looking = true;  // for an edge where the count leaves zero
-    for (size_t i = 0; i < active_.size(); ++i) {
-        inside += edges_[active_[i]].clockwise ? 1 : -1;
-        if (looking == (inside != 0)) {
-            chain_[i] = 1;
-            looking = !looking;
+void PolygonScan::RowSpans(bool winding) {
+    spans_.clear();
+    const size_t a = crossings_.size();
+    if (a < 2) return;
+    int64_t lo = crossings_[0].first, hi = lo;
+    for (const auto& c : crossings_) {
+        lo = std::min(lo, c.first);
+        hi = std::max(hi, c.first);
+    }
+    auto inside = [winding](int64_t sum) { return winding ? sum != 0 : (sum & 1) != 0; };
+    auto extend = [this](int64_t l, int64_t r) {
+        if (!spans_.empty() && spans_.back() >= l) spans_.back() = std::max(spans_.back(), r);
+        else spans_.insert(spans_.end(), {l, r});
+    };
+    const uint64_t width = static_cast<uint64_t>(hi - lo) + 1;
+    if (a > 64 && width <= 4 * static_cast<uint64_t>(a) + 1024) {
+        // Many crossings over few columns: counted per column.
+        columns_.assign(width, 0);
+        for (const auto& c : crossings_) columns_[static_cast<size_t>(c.first - lo)] += winding ? c.second : 1;
+        int64_t sum = 0, start = 0;
+        bool in = false;
+        for (uint64_t i = 0; i < width; ++i) {
+            sum += columns_[i];
+            const bool now = inside(sum);
+            if (now && !in) start = lo + static_cast<int64_t>(i);
+            if (!now && in) extend(start, lo + static_cast<int64_t>(i));
+            in = now;
         }
+        return;
+    }
+    std::sort(crossings_.begin(), crossings_.end(),
+              [](const auto& p, const auto& q) { return p.first < q.first; });
+    int64_t sum = 0, start = 0;
+    bool in = false;
+    for (size_t i = 0; i < a;) {
+        const int64_t x = crossings_[i].first;
+        for (; i < a && crossings_[i].first == x; ++i) sum += winding ? crossings_[i].second : 1;
+        const bool now = inside(sum);
+        if (now && !in) start = x;
+        if (!now && in) extend(start, x);
+        in = now;
     }
 }
 
-// The row's spans as rectangles: touching spans join, and a row equal to the
-// band above it (touching, same extents) extends that band.
+// The row's spans as rectangles: a row equal to the band above it (touching, same
+// extents) extends that band.
 bool PolygonScan::AddRow(Region* region, int64_t y) {
-    spans_.clear();
-    for (size_t i = 0; i + 1 < xs_.size(); i += 2) {
-        int64_t l = xs_[i], r = xs_[i + 1];
-        if (l >= r) continue;
-        if (!spans_.empty() && spans_.back() >= l) spans_.back() = std::max(spans_.back(), r);
-        else spans_.insert(spans_.end(), {l, r});
-    }
     if (spans_.empty()) return true;
     const uint32_t n = static_cast<uint32_t>(spans_.size() / 2);
     if (region->count != 0 && region->count - bandStart_ == n && region->rects[bandStart_].y1 == y) {
@@ -209,9 +283,10 @@ bool PolygonScan::AddRow(Region* region, int64_t y) {
 }
 
 bool PolygonScan::Build(Region* region, const float* points, const uint32_t* counts, uint32_t polygons,
-                        bool winding, double k, double originX, double originY) {
+                        bool winding, double k, double originX, double originY, int64_t rowFrom, int64_t rowTo) {
     // The edge table: every non-horizontal edge between a vertex and its
-    // predecessor (the first vertex's is the polygon's last).
+    // predecessor (the first vertex's is the polygon's last) that reaches a line of
+    // the window.
     uint64_t total = 0;
     for (uint32_t p = 0; p < polygons; ++p) total += counts[p];
     edges_.reserve(total);
@@ -228,10 +303,9 @@ bool PolygonScan::Build(Region* region, const float* points, const uint32_t* cou
             for (uint64_t i = 0; i < n; ++i) {
                 int64_t cx, cy;
                 vertex(first + i, &cx, &cy);
-                if (cy != py) {
-                    auto order = static_cast<uint32_t>(edges_.size());
-                    if (py > cy) edges_.push_back(MakeEdge(cx, cy, px, py, false, order));
-                    else edges_.push_back(MakeEdge(px, py, cx, cy, true, order));
+                if (cy != py && std::max(cy, py) > rowFrom && std::min(cy, py) < rowTo) {
+                    if (py > cy) edges_.push_back(MakeEdge(cx, cy, px, py, false));
+                    else edges_.push_back(MakeEdge(px, py, cx, cy, true));
                 }
                 px = cx;
                 py = cy;
@@ -240,70 +314,42 @@ bool PolygonScan::Build(Region* region, const float* points, const uint32_t* cou
         first += n;
     }
     if (edges_.empty()) return true;
+    // Edges that start above the window enter it where they cross its first line.
+    for (PolygonEdge& e : edges_)
+        if (e.top < rowFrom) {
+            JumpEdge(&e, rowFrom - e.top);
+            e.top = rowFrom;
+        }
 
-    // Edges enter by first scan line, then by x; at equal x a later edge first.
     entry_.resize(edges_.size());
     for (uint32_t i = 0; i < entry_.size(); ++i) entry_[i] = i;
-    std::sort(entry_.begin(), entry_.end(), [this](uint32_t a, uint32_t b) {
-        const PolygonEdge& ea = edges_[a];
-        const PolygonEdge& eb = edges_[b];
-        if (ea.top != eb.top) return ea.top < eb.top;
-        if (ea.x != eb.x) return ea.x < eb.x;
-        return ea.order > eb.order;
-    });
+    std::sort(entry_.begin(), entry_.end(),
+              [this](uint32_t a, uint32_t b) { return edges_[a].top < edges_[b].top; });
     int64_t yEnd = edges_[0].ymax + 1;
     for (const PolygonEdge& e : edges_) yEnd = std::max(yEnd, e.ymax + 1);
+    yEnd = std::min(yEnd, rowTo);
 
     size_t next = 0;
-    bool chainStale = true;
-    std::vector<uint32_t> merged;
     for (int64_t y = edges_[entry_[0]].top; y < yEnd;) {
-        if (next < entry_.size() && edges_[entry_[next]].top == y) {
-            // New edges go in before active edges of equal x, in their own order.
-            size_t stop = next;
-            while (stop < entry_.size() && edges_[entry_[stop]].top == y) ++stop;
-            merged.clear();
-            size_t i = 0;
-            for (size_t j = next; j < stop; ++j) {
-                const int64_t x = edges_[entry_[j]].x;
-                while (i < active_.size() && edges_[active_[i]].x < x) merged.push_back(active_[i++]);
-                merged.push_back(entry_[j]);
-            }
-            merged.insert(merged.end(), active_.begin() + static_cast<std::ptrdiff_t>(i), active_.end());
-            active_.swap(merged);
-            next = stop;
-            chainStale = true;
+        for (; next < entry_.size() && edges_[entry_[next]].top == y; ++next) {
+            const PolygonEdge& e = edges_[entry_[next]];
+            active_.push_back({e.x, e.d, e.m, e.m1, e.increment1, e.increment2, e.ymax, e.direction});
         }
-        if (winding && chainStale) MarkChain();
-        chainStale = false;
-
-        xs_.clear();
-        size_t kept = 0;
-        for (size_t i = 0; i < active_.size(); ++i) {
-            PolygonEdge& e = edges_[active_[i]];
-            if (!winding || chain_[i]) xs_.push_back(e.x);
+        // The order of the active edges does not matter: an edge that ends takes the
+        // place of the last one.
+        crossings_.clear();
+        for (size_t i = 0; i < active_.size();) {
+            ActiveEdge& e = active_[i];
+            crossings_.push_back({e.x, e.direction});
             if (e.ymax == y) {
-                chainStale = true;
+                e = active_.back();
+                active_.pop_back();
                 continue;
             }
             StepEdge(&e);
-            active_[kept++] = active_[i];
+            ++i;
         }
-        active_.resize(kept);
-        // Insertion sort: the order changes only where edges cross.
-        for (size_t i = 1; i < active_.size(); ++i) {
-            const uint32_t moving = active_[i];
-            const int64_t x = edges_[moving].x;
-            size_t j = i;
-            while (j > 0 && edges_[active_[j - 1]].x > x) {
-                active_[j] = active_[j - 1];
-                --j;
-            }
-            if (j != i) {
-                active_[j] = moving;
-                chainStale = true;
-            }
-        }
+        RowSpans(winding);
         if (!AddRow(region, y)) return false;
 
         ++y;
@@ -423,7 +469,7 @@ bool EllipseShapeRegion(ShapeRegion* region, const AnchorBuffer& anchors, const 
 // ---- Polygon ----------------------------------------------------------------------------
 
 bool PolygonRegion(Region* region, const float* points, const uint32_t* counts, uint32_t polygons, int32_t rule,
-                   int32_t k, float originX, float originY) {
+                   int32_t k, float originX, float originY, const RowWindow* rows) {
     if (!region->ReserveExact(std::max(polygons, 1u))) {
         FailEmpty(region);
         return false;
@@ -467,8 +513,14 @@ bool PolygonRegion(Region* region, const float* points, const uint32_t* counts, 
     }
     bool built = false;
     try {
+        // The window's data rows as lines of the region's own pixel frame.
+        int64_t from = INT64_MIN, to = INT64_MAX;
+        if (rows != nullptr) {
+            from = PixelFloor((rows->from - originY) * scale);
+            to = PixelCeil((rows->to - originY) * scale);
+        }
         PolygonScan scan;
-        built = scan.Build(region, points, counts, polygons, rule == kFillWinding, scale, originX, originY);
+        built = scan.Build(region, points, counts, polygons, rule == kFillWinding, scale, originX, originY, from, to);
     } catch (const std::bad_alloc&) {
         built = false;
     }
@@ -482,14 +534,15 @@ bool PolygonRegion(Region* region, const float* points, const uint32_t* counts, 
     return true;
 }
 
-bool PolygonShapeRegion(ShapeRegion* region, const AnchorBuffer& anchors, const ShapeHeader& header) {
+bool PolygonShapeRegion(ShapeRegion* region, const AnchorBuffer& anchors, const ShapeHeader& header,
+                        const RowWindow* rows) {
     const uint32_t n = anchors.Count();
     if (n < 2 || anchors.data == nullptr) {
         region->MakeEmpty();
         return true;
     }
     return PolygonRegion(region, anchors.Points(), &n, 1, kFillWinding, header.subpix, region->floatOriginX,
-                         region->floatOriginY);
+                         region->floatOriginY, rows);
 }
 
 // ---- Contour ------------------------------------------------------------------------------

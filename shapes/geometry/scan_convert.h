@@ -29,17 +29,26 @@ bool EllipseRegion(Region* region, int32_t left, int32_t top, int32_t right, int
 // anchors) or third (more); fewer than two anchors give an empty region.
 bool EllipseShapeRegion(ShapeRegion* region, const AnchorBuffer& anchors, const ShapeHeader& header);
 
+// Data rows [from, to): the lines a polygon's mask is built over (a mask is measured
+// only where there are data; a shape far larger than its frame costs only the
+// frame's lines).
+struct RowWindow {
+    double from;
+    double to;
+};
+
 // The mask of one or several polygons: `points` holds the vertices of all of
 // them (x, y floats), counts[i] the vertices of polygon i. Two points, and four
 // (or five closing ones) that form an axis-parallel rectangle, give their box.
 // A factor k below 1 counts as 1. False (region empty) when memory was refused
-// or there are no points.
+// or there are no points. With `rows`, only the lines of those data rows are built.
 bool PolygonRegion(Region* region, const float* points, const uint32_t* counts, uint32_t polygons, int32_t rule,
-                   int32_t k, float originX, float originY);
+                   int32_t k, float originX, float originY, const RowWindow* rows = nullptr);
 
 // The polygon of the anchors by the winding rule; fewer than two anchors give
 // an empty region.
-bool PolygonShapeRegion(ShapeRegion* region, const AnchorBuffer& anchors, const ShapeHeader& header);
+bool PolygonShapeRegion(ShapeRegion* region, const AnchorBuffer& anchors, const ShapeHeader& header,
+                        const RowWindow* rows = nullptr);
 
 // The closed staircase contour of a region: down its right edges band by band,
 // then up its left edges. False (buffer emptied) for an empty region.

@@ -20,6 +20,7 @@
 // area mask under it.
 #include <cstdint>
 
+#include "shapes/geometry/scan_convert.h"
 #include "shapes/shape.h"
 
 namespace orva {
@@ -49,6 +50,12 @@ void BSplineAreaUpdate(Shape* shape, int32_t event);
 // Sum of the segment lengths of a path: |dy| or |dx| when axis-parallel,
 // |dx| x sqrt(2) on a diagonal, else the larger times sqrt(1 + (smaller/larger)^2).
 double PathLength(const AnchorBuffer& path);
+
+// The data rows a shape's polygon masks are built over: its view's frame with a
+// frame's height above and below (room for what is drawn off the frame), or,
+// without a frame, kRowsWithoutFrame rows either side of row 0.
+constexpr double kRowsWithoutFrame = 131072.0;
+RowWindow ShapeRows(const Shape* shape);
 
 // The pixel anchor of the first anchor (x SUBPIX, nearest integer, 0 when not
 // finite) into the placement, and both regions' origins set to it.

@@ -196,7 +196,10 @@ int ApertureValue(const char* value, ParseState* state) {
 int VectorValue(const char* value, ParseState* state) {
     ShapeFileRecord* r = Target(state);
     float x = 0.0f, y = 0.0f;
-    if (ParseFloatPair(value, &x, &y) != 2) {
+    // An offset lies off the path as far as a point may lie off the frame, no further:
+    // the area laid along it is built line by line.
+    auto bounded = [](float v) { return std::fabs(v) <= kShapeCoordinateLimit; };
+    if (ParseFloatPair(value, &x, &y) != 2 || !bounded(x) || !bounded(y)) {
         r->header.offset.vector[0] = r->header.offset.vector[1] = 0.0f;
         return Refused(state);
     }
@@ -338,6 +341,17 @@ bool BeginsNumber(const char* p) {
     if (*p == '+' || *p == '-') ++p;
     if (IsDigit(*p)) return true;
     return p[0] == '.' && IsDigit(p[1]);
+}
+
+// A row inside a block whose first field is a value no float holds ("nan", "inf",
+// "infinity", signed or not): a damaged row of the block, not a key that ends it.
+bool BeginsNonFinite(const char* p) {
+    if (*p == '+' || *p == '-') ++p;
+    size_t n = 0;
+    if (strncasecmp(p, "nan", 3) == 0) n = 3;
+    else if (strncasecmp(p, "infinity", 8) == 0) n = 8;
+    else if (strncasecmp(p, "inf", 3) == 0) n = 3;
+    return n != 0 && (p[n] == '\0' || IsBlank(p[n]));
 }
 
 // ---- Writing -------------------------------------------------------------------------------
@@ -682,6 +696,7 @@ bool ShapeFileReader::Load() {
     // that stops inside a block, or inside a line, was cut short.
     if (!stop_ && record.stamped && (inData_ || !ended)) {
         record.cutShort = true;
+        record.cutLine = lineNumber;
         ParseStateLog(&parse, "%u: cut short", lineNumber);
     }
     if (!stop_) EndBlock();
@@ -700,6 +715,10 @@ bool ShapeFileReader::ParseLine(std::string* text) {
     if (marked) {
         while (*p == ';' || IsBlank(*p)) ++p;
         if (*p == '\0') return true;
+    }
+    if (inData_ && !marked && BeginsNonFinite(p)) {
+        Row(p);
+        return true;
     }
     if (*p == '#' || IsLetter(*p) || *p == '_') {
         if (inData_)
@@ -721,6 +740,7 @@ bool ShapeFileReader::ParseLine(std::string* text) {
     if (skip_ || (blocks != 0 && !inData_)) return true;
     if (!BeginsNumber(p)) {
         ParseStateLog(&parse, "%d: syntax error, bad cmd : ---> %s", static_cast<int>(lineNumber), p);
+        RowSkipped("not a row of numbers", p);
         return true;
     }
     if (!marked) Row(p);
@@ -755,6 +775,10 @@ void ShapeFileReader::Row(const char* text) {
         // Rows hold 32-bit values: what is not a finite number in their range ends the row.
         if (end == p || !std::isfinite(v) || std::fabs(v) > FLT_MAX) {
             ParseStateLog(&parse, "%u: read tab, skip row: %s", lineNumber, text);
+            RowSkipped(end == p             ? "not a number"
+                       : !std::isfinite(v) ? "not a finite number"
+                                           : "beyond the range of 32-bit numbers",
+                       text);
             break;
         }
         values_[columns++] = v;
@@ -765,6 +789,11 @@ void ShapeFileReader::Row(const char* text) {
         if (!FirstRow(columns, text)) return;
     } else if (columns < required_) {
         ParseStateLog(&parse, "%u: [req. col %d]: %s", lineNumber, static_cast<int>(required_), text);
+        RowSkipped(FormatString("fewer than %u columns", required_).c_str(), text);
+        return;
+    }
+    if (record.header.anchors.rowsUsed >= kShapeFileMaxPoints && record.header.anchors.elementType != 5) {
+        ++record.rowsBeyond;
         return;
     }
     if (!StoreRow(columns)) {
@@ -784,6 +813,7 @@ bool ShapeFileReader::FirstRow(uint32_t columns, const char* text) {
         if (columns < 4) {
             skip_ = true;
             ParseStateLog(&parse, "%u: rect use 4 col : %s", lineNumber, text);
+            RowSkipped("a rectangle takes 4 columns", text);
             return false;
         }
         SetTag(t.object, "REGION");
@@ -839,6 +869,14 @@ bool ShapeFileReader::StoreRow(uint32_t columns) {
     return true;
 }
 
+void ShapeFileReader::RowSkipped(const char* why, const char* text) {
+    if (!record.skippedRow.empty()) return;
+    // A row of a hostile file may be long: its start tells enough.
+    std::string row(text, strnlen(text, 40));
+    if (text[row.size()] != '\0') row += "...";
+    record.skippedRow = FormatString("line %u skipped (%s): %s", lineNumber, why, row.c_str());
+}
+
 void ShapeFileReader::EndBlock() {
     bool committed = false;
     AnchorBuffer& b = record.header.anchors;
@@ -853,6 +891,7 @@ void ShapeFileReader::EndBlock() {
     skip_ = inData_ = false;
     required_ = 0;
     b.rowsUsed = 0;
+    record.rowsBeyond = 0;
     if (committed && !multiObject) stop_ = true;
 }
 
@@ -941,7 +980,11 @@ ShapeLoader::~ShapeLoader() {
 // Why a block read from the file may not be taken ("" when it may).
 std::string Refusal(const ShapeFileRecord& r) {
     if (r.refusedLine != 0) return FormatString("line %u refused: %s", r.refusedLine, r.refusedText.c_str());
-    if (r.cutShort) return "cut short";
+    if (r.cutShort) return FormatString("cut short at line %u", r.cutLine);
+    if (r.rowsBeyond != 0)
+        return FormatString("%llu points in a block, more than the %u a shape may have",
+                            static_cast<unsigned long long>(r.header.anchors.Count() + r.rowsBeyond),
+                            kShapeFileMaxPoints);
     const int32_t k = r.header.subpix;
     if (r.subpixRead && (k < 1 || k > kShapeSubpixMax))
         return FormatString("SUBPIX %d outside 1..%d", k, kShapeSubpixMax);
@@ -957,7 +1000,24 @@ std::string Refusal(const ShapeFileRecord& r) {
                 if (!(std::fabs(x) <= kShapeCoordinateLimit))
                     return FormatString("point %u: %g lies beyond %g", i + 1, x, kShapeCoordinateLimit);
             }
+    const int32_t kind = r.header.kind;
+    if (kind >= 0 && kind < kShapeKindCount && rows.Count() < KindNeedsPoints(kind)) {
+        const char* name = ShapeKindName(kind);
+        return FormatString("a %s takes %u points, the block gives %u%s%s", name != nullptr ? name : "shape",
+                            KindNeedsPoints(kind), rows.Count(), r.skippedRow.empty() ? "" : "; ",
+                            r.skippedRow.c_str());
+    }
     return std::string();
+}
+
+void ShapeLoader::NoteRole(const Shape* adopted) {
+    // The role the file set for this block, when the block's kind took another one; the
+    // first such block is the one the message tells of.
+    const int32_t asked = record.roleRead;
+    if (record.roleAsked != kRoleUnset || asked == kRoleUnset || adopted->header.role == asked) return;
+    record.roleAsked = asked;
+    record.roleKind = adopted->header.kind;
+    record.roleGot = adopted->header.role;
 }
 
 bool ShapeLoader::CommitObject() {
@@ -977,6 +1037,7 @@ bool ShapeLoader::CommitObject() {
             next->Release();
             return false;
         }
+        NoteRole(next);
         try {
             more.push_back(next);
         } catch (const std::bad_alloc&) {
@@ -996,6 +1057,7 @@ bool ShapeLoader::CommitObject() {
     }
     if (ShapeAdoptBlock(shape, record)) {
         taken = true;
+        NoteRole(shape);
         return true;
     }
     if (created) {
@@ -1022,10 +1084,12 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made, 
     if (!ok) {
         // A data file holds a mask's rectangles or an outline, which no shape is made of.
         const bool data = TagIs(loader.blockObject, "REGION") || TagIs(loader.blockObject, "SHAPE");
+        const ShapeFileRecord& r = loader.record;
         const std::string why = !loader.badFile.empty()   ? loader.badFile
                                 : !read || !ready          ? std::string("there is no file access")
                                 : !loader.refusal.empty() ? loader.refusal
                                 : data                    ? std::string(kDataFileText)
+                                : !r.skippedRow.empty()   ? "no shape taken: " + r.skippedRow
                                                           : std::string("empty");
         if (log != nullptr)
             LogFilePrintf(log, "'%s': %s", path, why.c_str());
@@ -1033,15 +1097,18 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made, 
             LogPrintf("'%s': %s", path, why.c_str());
         if (log != nullptr) LogPrintf(kCantLoadShapeFormat, path, why.c_str());
         ShapeStatus(kShapeStatusError, FormatString(kCantLoadShapeFormat, name, why.c_str()));
-    } else if (const int32_t asked = loader.record.roleRead;
-               asked != kRoleUnset && loader.shape != nullptr && loader.shape->header.role != asked) {
+    } else if (const ShapeFileRecord& r = loader.record; r.roleAsked != kRoleUnset) {
         // The file's role does not go with its kind (a Slice runs along an open curve, a
         // Statistic covers an area): the kind's own role was taken.
-        const std::string text = FormatString(kRoleNotKeptFormat, name, ShapeRoleName(asked),
-                                              OrEmpty(loader.shape->KindName()),
-                                              ShapeRoleName(loader.shape->header.role));
+        const std::string text = FormatString(kRoleNotKeptFormat, name, ShapeRoleName(r.roleAsked),
+                                              OrEmpty(ShapeKindName(r.roleKind)), ShapeRoleName(r.roleGot));
         LogPrintf("%s", text.c_str());
         ShapeStatus(kShapeStatusNotice, text);
+    } else if (ok && !loader.record.skippedRow.empty()) {
+        // Taken without a row the reader could not read: said, so that the shape is not
+        // taken for the whole file.
+        ShapeStatus(kShapeStatusNotice,
+                    FormatString("%s, %s", kLoadShapeText, loader.record.skippedRow.c_str()));
     } else if (ok) {
         ShapeStatus(kShapeStatusNotice, kLoadShapeText);
     }

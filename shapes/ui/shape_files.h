@@ -61,8 +61,13 @@ constexpr int kShapeWriteFailed = -5;
 // the file a bad file).
 constexpr uint32_t kShapeFileMaxLines = 0x1000000;
 constexpr size_t kShapeFileMaxLineLength = 0x100000;
-// The largest coordinate a shape file may give a point (a frame's pixels stay far below).
+// The largest coordinate a shape file may give a point (a frame's pixels stay far below),
+// and the largest component of its offset vector.
 constexpr double kShapeCoordinateLimit = 1e9;
+// The most points a block of a shape file may give one shape: far more than a drawn
+// shape has, and few enough that its mask, outline and drawing stay quick. A larger block
+// is refused with its count (its rows beyond the limit are counted, not kept).
+constexpr uint32_t kShapeFileMaxPoints = 50000;
 
 // The time text of the ";TIME=" line, in the asctime form with its own line end, into
 // a buffer of 64 bytes; tests set a fixed clock (nullptr: the local time).
@@ -149,8 +154,19 @@ struct ShapeFileRecord {
     // nothing of it.
     uint32_t refusedLine = 0;
     std::string refusedText;
-    // A block of a file this program wrote that ends without its ";#end".
+    // A block of a file this program wrote that ends without its ";#end", and the
+    // line it ends at.
     bool cutShort = false;
+    uint32_t cutLine = 0;
+    // The rows of the current block beyond kShapeFileMaxPoints (counted, not kept).
+    uint64_t rowsBeyond = 0;
+    // The first row the reader passed over, with its line and why (empty: none).
+    std::string skippedRow;
+    // The first block whose kind did not take the role the file set: its role, its
+    // kind and the role it got (-512: none).
+    int32_t roleAsked = kRoleUnset;
+    int32_t roleKind = -1;
+    int32_t roleGot = kRoleUnset;
     ShapeFileTags tags;
 };
 
@@ -185,6 +201,8 @@ private:
     bool FirstRow(uint32_t columns, const char* text);
     bool StoreRow(uint32_t columns);
     void EndBlock();
+    // Keeps the first passed-over row (its parse-log line is written by the caller).
+    void RowSkipped(const char* why, const char* text);
 
     bool inData_ = false;
     bool skip_ = false;
@@ -202,6 +220,8 @@ public:
     // mask-file name unless the name is kept.
     ~ShapeLoader() override;
     bool CommitObject() override;
+    // Remembers a role the adopted block's kind did not take.
+    void NoteRole(const Shape* adopted);
 
     Shape* shape;  // counted
     bool keepName;

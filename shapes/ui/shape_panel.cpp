@@ -52,6 +52,14 @@ PanelState& State() {
 
 Shape* TargetOf(const PanelPage* page) { return page != nullptr ? static_cast<Shape*>(page->target) : nullptr; }
 
+// The target the fields and buttons may change: none while it is off its view (deleted,
+// cut or undone, kept only for the step that may bring it back), so that no edit
+// reaches a shape the user does not see.
+Shape* EditableTarget(const PanelPage* page) {
+    Shape* s = TargetOf(page);
+    return s != nullptr && s->glyph != nullptr && s->container == nullptr ? nullptr : s;
+}
+
 gElement* SlotOf(const PanelPage* page, int32_t slot) {
     if (page == nullptr || page->geometry.slots == nullptr || slot < 0 ||
         static_cast<uint32_t>(slot) >= page->geometry.slotCount)
@@ -116,7 +124,7 @@ bool Mirrored() {
 
 void BoxChanged(gElement* field, uintptr_t data) {
     PanelPage* page = ShapePanelPage();
-    Shape* s = TargetOf(page);
+    Shape* s = EditableTarget(page);
     const auto slot = static_cast<int32_t>(data);
     float value = 0.0f;
     if (s != nullptr && ReadNumber(field, &value)) {
@@ -133,7 +141,7 @@ void BoxChanged(gElement* field, uintptr_t data) {
 
 void ApertureChanged(gElement* field, uintptr_t data) {
     PanelPage* page = ShapePanelPage();
-    Shape* s = TargetOf(page);
+    Shape* s = EditableTarget(page);
     const auto slot = static_cast<int32_t>(data);
     float value = 0.0f;
     if (s != nullptr && ReadNumber(field, &value)) {
@@ -475,7 +483,7 @@ void ShapePanelSetScope(int32_t scope) {
 }
 
 bool ShapePanelMove(int what) {
-    Shape* s = ShapePanelTarget();
+    Shape* s = EditableTarget(ShapePanelPage());
     if (s == nullptr) return false;
     const ShapeGlobals& g = TheShapeGlobals();
     double dx = what == 2 ? 0.0 : g.panelMoveX;
@@ -496,7 +504,7 @@ bool ShapePanelMove(int what) {
 }
 
 bool ShapePanelRotate() {
-    Shape* s = ShapePanelTarget();
+    Shape* s = EditableTarget(ShapePanelPage());
     if (s == nullptr) return false;
     double angle = TheShapeGlobals().panelAngle;
     if (angle == 0.0) return false;

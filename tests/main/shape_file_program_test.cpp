@@ -13,6 +13,7 @@
 #include <X11/keysym.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -270,6 +271,47 @@ protected:
         testing_program::WritePpm(ORVA_BINARY_DIR "/measured_region.ppm", p);
         return ::testing::AssertionFailure() << why << " (want " << count
                                              << "; the window: " ORVA_BINARY_DIR "/measured_region.ppm)";
+    }
+
+    // An empty chart: its plot (a block of at least 200 x 100 of its light grey, right of
+    // the list) without the 230 grey a measured curve's cursor area takes.
+    static bool EmptyPlot(const Picture& p) {
+        auto light = [&](int x, int y) {
+            const uint8_t* c = p.At(x, y);
+            return c[0] == 211 && c[1] == 211 && c[2] == 211;
+        };
+        int rows = 0;
+        for (int y = 0; y < p.height; ++y) {
+            int run = 0, best = 0;
+            for (int x = 0; x < p.width; ++x) best = std::max(best, run = light(x, y) ? run + 1 : 0);
+            rows += best >= 200 ? 1 : 0;
+        }
+        return rows >= 100 && !testing_program::FindPlot(p).found;
+    }
+
+    // Waits until the statistics list of the "Chart Tools" window shows its labels with
+    // no value beside "Count:", and the chart no curve (no dark ink in its plot).
+    ::testing::AssertionResult ListCleared(int ms = 10000) {
+        std::string why = "no Chart Tools window";
+        Picture p;
+        Screen::Rect at;
+        for (int waited = 0; waited <= ms; waited += 250) {
+            int lx = 0, ly = 0;
+            if (testing_program::GrabTools(screen, &p, &at)) {
+                if (!FindInk(p, 0, 0, p.width, p.height, testing_program::ListInk("Count:"), &lx, &ly)) {
+                    why = "no Count: in the list";
+                } else if (!testing_program::InkOf(p, lx + 38, ly - 4, 100, 18).Empty()) {
+                    why = "a value beside Count:";
+                } else if (EmptyPlot(p)) {
+                    return ::testing::AssertionSuccess();
+                } else {
+                    why = "the chart shows a curve";
+                }
+            }
+            Pause(250);
+        }
+        testing_program::WritePpm(ORVA_BINARY_DIR "/removed_shapes.ppm", p);
+        return ::testing::AssertionFailure() << why << " (the window: " ORVA_BINARY_DIR "/removed_shapes.ppm)";
     }
 
     // Edit > "Edit Shape...", once its window shows; a choice a busy machine missed is
@@ -572,6 +614,106 @@ TEST_F(ShapeFileProgram, ThePanelForgetsADeletedShapesAperture) {
         seen = "Aperture:\n" + aperture.Art() + "A1:\n" + a1.Art();
     }
     EXPECT_TRUE(same) << "after the shape was deleted:\n" << seen;
+    EXPECT_EQ(program->End(), 0);
+}
+
+
+// What is measured and saved is the shapes on screen, on the ramp 1000 + x + y: a rectangle
+// deleted with Del leaves the list and the chart empty, Ctrl+Z brings it and its count
+// back, Ctrl+Y takes both away again; the undo of a second rectangle's drawing and an
+// Edit > Cut hand the measurement back to the first; after a circle's Del the "Edit
+// Shape..." panel edits the rectangle now current, and the circle comes back by undo as it
+// was drawn; "Save all As..." writes the rectangle and the circle, and nothing of the
+// shapes taken away; Shift+Del empties the list again.
+TEST_F(ShapeFileProgram, RemovedShapesAreNeitherMeasuredNorSaved) {
+    auto away = [&] { testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2); };
+    auto keys = [&](std::initializer_list<KeySym> pressed) {
+        PointerOnPicture();
+        testing_program::PressKeys(D(), pressed);
+        away();
+    };
+    std::string why;
+    // The first rectangle's edges (x 40..140, y 40..120) and the second's (200..260, 150..200).
+    const std::vector<std::pair<double, double>> first = {{90, 40}, {40, 80}, {140, 80}};
+    const std::vector<std::pair<double, double>> second = {{230, 150}, {200, 175}, {260, 175}};
+
+    DragRectangle(40, 40, 140, 120);
+    away();
+    ASSERT_TRUE(ListCount("8000")) << "the rectangle, 100 x 80";
+    keys({XK_Delete});
+    EXPECT_TRUE(WaitForInk({}, first, &why)) << "after Del: " << why;
+    EXPECT_TRUE(ListCleared()) << "after Del";
+    keys({XK_Control_L, XK_z});
+    EXPECT_TRUE(WaitForInk(first, {}, &why)) << "after Ctrl+Z: " << why;
+    EXPECT_TRUE(ListCount("8000")) << "after Ctrl+Z";
+    keys({XK_Control_L, XK_y});
+    EXPECT_TRUE(WaitForInk({}, first, &why)) << "after Ctrl+Y: " << why;
+    EXPECT_TRUE(ListCleared()) << "after Ctrl+Y";
+    keys({XK_Control_L, XK_z});
+    EXPECT_TRUE(ListCount("8000")) << "after the second Ctrl+Z";
+
+    // The undo of a drawing, and a cut.
+    DragRectangle(200, 150, 260, 200);
+    away();
+    EXPECT_TRUE(ListCount("3000")) << "the second rectangle, 60 x 50";
+    keys({XK_Control_L, XK_z});
+    EXPECT_TRUE(WaitForInk(first, second, &why)) << "the drawing undone: " << why;
+    EXPECT_TRUE(ListCount("8000")) << "the drawing undone";
+    keys({XK_Control_L, XK_y});
+    EXPECT_TRUE(WaitForInk(second, {}, &why)) << "the drawing redone: " << why;
+    EXPECT_TRUE(ListCount("3000")) << "the drawing redone";
+    ASSERT_TRUE(testing_program::ChooseMainMenuEntry(screen, main, 84, "Cut")) << "no Edit > Cut";
+    away();
+    EXPECT_TRUE(WaitForInk(first, second, &why)) << "after Edit > Cut: " << why;
+    EXPECT_TRUE(ListCount("8000")) << "after Edit > Cut";
+
+    // A circle dragged from (300, 30) to (360, 90), then deleted: the panel edits the
+    // rectangle, whose width 30 leaves 30 x 80.
+    testing_program::MoveTo(D(), Root(), SX(300) + 1, SY(30));
+    Pause(100);
+    testing_program::MoveTo(D(), Root(), SX(300), SY(30));
+    Pause(300);
+    testing_program::PressKeys(D(), {XK_Shift_L, XK_F7});
+    Pause(200);
+    Button(true);
+    Walk(SX(300), SY(30), SX(360), SY(90));
+    Pause(100);
+    Button(false);
+    away();
+    const std::vector<std::pair<double, double>> circle = {{330, 30}, {360, 60}, {330, 90}};
+    ASSERT_TRUE(WaitForInk(circle, {}, &why)) << "the circle: " << why;
+    ASSERT_TRUE(OpenEditShape()) << "no Edit > Edit Shape...";
+    keys({XK_Delete});
+    EXPECT_TRUE(WaitForInk({}, circle, &why)) << "the circle deleted: " << why;
+    EXPECT_TRUE(ListCount("8000")) << "the circle deleted";
+    ASSERT_TRUE(PanelField("W:", "30"));
+    away();
+    EXPECT_TRUE(WaitForInk({{55, 40}, {70, 80}}, {{140, 80}}, &why)) << "W = 30 on the rectangle: " << why;
+    EXPECT_TRUE(ListCount("2400")) << "W = 30 on the rectangle";
+    keys({XK_Control_L, XK_z});
+    EXPECT_TRUE(ListCount("8000")) << "the width undone";
+    keys({XK_Control_L, XK_z});
+    EXPECT_TRUE(WaitForInk(circle, {}, &why)) << "the circle back as it was drawn: " << why;
+
+    // "Save all" writes the shapes on screen, in their order.
+    const std::string all = files.File("on_screen.msk");
+    ASSERT_TRUE(FileCommand("Save all As\x85", all));
+    EXPECT_TRUE(StatusShows("Save 2 mask(s)"));
+    std::string text;
+    for (int waited = 0; waited <= 5000 && text.find(";SHAPETYPE='Ellipse'") == std::string::npos; waited += 250) {
+        Pause(250);
+        text = testing_util::ReadText(all);
+    }
+    std::vector<std::string> kinds;
+    for (size_t at = text.find(";SHAPETYPE='"); at != std::string::npos; at = text.find(";SHAPETYPE='", at + 1))
+        kinds.push_back(text.substr(at + 12, text.find('\'', at + 12) - at - 12));
+    EXPECT_EQ(kinds, (std::vector<std::string>{"Rect", "Ellipse"})) << text;
+    EXPECT_EQ(text.find("\n200.5 150.5\n"), std::string::npos) << "the cut rectangle was saved:\n" << text;
+
+    // Shift+Del takes every shape away, and the measurement with them.
+    keys({XK_Shift_L, XK_Delete});
+    EXPECT_TRUE(WaitForInk({}, {{90, 40}, {40, 80}, {330, 30}, {360, 60}}, &why)) << "after Shift+Del: " << why;
+    EXPECT_TRUE(ListCleared()) << "after Shift+Del";
     EXPECT_EQ(program->End(), 0);
 }
 

@@ -350,6 +350,59 @@ TEST_F(RunnerTest, AnItemMakesThePlayedRangeAnewWithTheChartsOwnPort) {
     chain.device.port = nullptr;
 }
 
+// A shape deleted, removed with all others or taken away by an undo is no item any
+// more; the measured item stays the one it was when another goes, is none when it goes
+// itself, and comes back, measured, with the step that brings its shape back.
+TEST_F(RunnerTest, ShapesOffTheirViewAreNoItems) {
+    Measured a(kKindRect, kRoleStatistic), b(kKindRect, kRoleStatistic), c(kKindRect, kRoleStatistic);
+    for (Measured* m : {&a, &b, &c}) {
+        m->view.item = &r->itemLink;
+        ASSERT_TRUE(m->shape->items.Add(&r->itemLink));
+        ASSERT_TRUE(r->AddItem(m->shape));
+    }
+    ASSERT_EQ(r->CurrentItemShape(), c.shape);
+    auto state = [&] { return std::tuple(r->items.Count(), r->CurrentItemShape()); };
+    bool removed = false;
+    ASSERT_TRUE(a.box.RemoveShape(0, nullptr, a.shape, true, false, kUndoModeRecord, &removed));
+    EXPECT_TRUE(removed);
+    EXPECT_EQ(state(), std::tuple(2u, c.shape));
+    EXPECT_FALSE(r->HoldsItemOf(a.shape));
+    // The shape left its item's list too: a Reduction that goes first leaves it nothing.
+    EXPECT_EQ(a.shape->items.head, nullptr);
+    ASSERT_TRUE(c.box.RemoveShape(0, nullptr, c.shape, true, false, kUndoModeRecord, &removed));
+    EXPECT_EQ(state(), std::tuple(1u, static_cast<Shape*>(nullptr)));
+    // Undo: c is back and measured (after b), redo takes it away again, undo once more.
+    ASSERT_TRUE(c.box.undo.Step(true));
+    EXPECT_EQ(state(), std::tuple(2u, c.shape));
+    EXPECT_EQ(r->items.entries[0].shape, b.shape);
+    ASSERT_TRUE(c.box.undo.Step(false));
+    EXPECT_EQ(state(), std::tuple(1u, static_cast<Shape*>(nullptr)));
+    ASSERT_TRUE(c.box.undo.Step(true));
+    EXPECT_EQ(state(), std::tuple(2u, c.shape));
+    // The creation of a shape undone and redone.
+    Measured d(kKindRect, kRoleStatistic);
+    d.view.item = &r->itemLink;
+    ASSERT_TRUE(d.shape->items.Add(&r->itemLink));
+    ASSERT_TRUE(r->AddItem(d.shape));
+    ASSERT_TRUE(d.box.PushUndo(d.shape, kUndoCreate));
+    ASSERT_TRUE(d.box.undo.Step(true));
+    EXPECT_EQ(state(), std::tuple(2u, static_cast<Shape*>(nullptr)));
+    ASSERT_TRUE(d.box.undo.Step(false));
+    EXPECT_EQ(state(), std::tuple(3u, d.shape));
+    // Removed without a step (Shift+Del) and with one.
+    // (b goes with its glyph: the item held the last reference.)
+    b.box.RemoveShapesOf(0, nullptr, kUndoModeNone, false);
+    EXPECT_EQ(state(), std::tuple(2u, d.shape));
+    c.box.RemoveAllShapes(kUndoModeRecord, nullptr, false);
+    EXPECT_EQ(state(), std::tuple(1u, d.shape));
+    ASSERT_TRUE(c.box.undo.Step(true));
+    EXPECT_EQ(state(), std::tuple(2u, c.shape));
+    // A shape of the Reduction's own item list that is not on a view stays an item when
+    // its list removes another.
+    EXPECT_TRUE(r->RemoveItem(d.shape));
+    EXPECT_EQ(state(), std::tuple(1u, c.shape));
+}
+
 TEST_F(RunnerTest, ShapesAskedOfTheReductionBecomeItsItems) {
     // A point-sized statistic request becomes a box half the frame's width (64 x 48 upstream).
     ShapeRequest point;

@@ -184,6 +184,13 @@ inline void SetRect(Region* r, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
 }
 
 // A shape in a container of its own, with a mask and a background ring.
+// A view whose shapes go to one item (the Reduction's link, say) when they come back.
+class ItemView : public ShapeView {
+public:
+    ShapeItem* DefaultItem() override { return item; }
+    ShapeItem* item = nullptr;
+};
+
 class Measured {
 public:
     Measured(int32_t kind, int32_t role) {
@@ -226,7 +233,7 @@ public:
         for (uint32_t i = 0; i < points; ++i) xy[i * 2] = static_cast<float>(i);
         ASSERT_TRUE(shape->derived.samples.SetPoints(xy.data(), points));
     }
-    ShapeView view;
+    ItemView view;
     ShapeContainer box{&view, nullptr, std::make_unique<MemoryShapeList>()};
     Shape* shape = nullptr;
 };

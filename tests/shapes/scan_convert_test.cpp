@@ -310,5 +310,68 @@ TEST(ScanConvertTest, LargeCirclesHaveTheirAreaAndAgreeWithOpenCv) {
 
 #endif  // ORVA_HAVE_OPENCV
 
+// A row window builds exactly the window's lines of the whole mask: edges that start above
+// it enter it where stepping would have brought them, at any scale and origin, by both
+// rules; polygons many times taller than the window (steep, shallow and crossing edges).
+TEST(ScanConvertTest, ARowWindowBuildsTheWindowsLinesOfTheWholeMask) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> coord(-100.0f, 100.0f);
+    struct Window {
+        double from, to;
+    };
+    const Window windows[] = {{-20, 20}, {0, 1}, {-99.5, -50}, {37.25, 400}, {-1000, -900}};
+    for (int round = 0; round < 60; ++round) {
+        std::vector<float> xy;
+        const int n = 3 + static_cast<int>(rng() % 20);
+        for (int i = 0; i < 2 * n; ++i) xy.push_back(coord(rng));
+        const uint32_t count = static_cast<uint32_t>(n);
+        const int32_t k = round % 3 == 0 ? 3 : 1;
+        const float originX = round % 2 == 0 ? 0.0f : 10.5f, originY = round % 4 == 1 ? -7.25f : 0.0f;
+        for (int rule : {kFillWinding, kFillAlternate}) {
+            Region whole;
+            ASSERT_TRUE(PolygonRegion(&whole, xy.data(), &count, 1, rule, k, originX, originY));
+            for (const Window& w : windows) {
+                SCOPED_TRACE(::testing::Message() << "round " << round << " rule " << rule << " rows " << w.from
+                                                  << ".." << w.to);
+                const RowWindow rows{w.from, w.to};
+                Region part;
+                ASSERT_TRUE(PolygonRegion(&part, xy.data(), &count, 1, rule, k, originX, originY, &rows));
+                EXPECT_TRUE(Banded(part));
+                const int64_t first = static_cast<int64_t>(std::floor((w.from - originY) * k));
+                const int64_t last = static_cast<int64_t>(std::ceil((w.to - originY) * k));
+                std::vector<std::array<int, 3>> want;
+                for (const auto& row : Rows(whole))
+                    if (row[0] >= first && row[0] < last) want.push_back(row);
+                ASSERT_EQ(Rows(part), want);
+            }
+        }
+    }
+}
+
+// Many crossings on each line (a polygon of random vertices, most of its edges active on
+// every line) are counted per column: the mask still follows the rule at every pixel.
+TEST(ScanConvertTest, ADensePolygonFollowsItsRuleAtEveryPixel) {
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> coord(0, 40);
+    std::vector<float> xy;
+    std::vector<std::pair<double, double>> points;
+    for (int i = 0; i < 600; ++i) {
+        const int x = coord(rng), y = coord(rng);
+        xy.push_back(static_cast<float>(x));
+        xy.push_back(static_cast<float>(y));
+        points.push_back({x, y});
+    }
+    const uint32_t n = static_cast<uint32_t>(points.size());
+    for (int rule : {kFillWinding, kFillAlternate}) {
+        Region r;
+        ASSERT_TRUE(PolygonRegion(&r, xy.data(), &n, 1, rule, 1, 0.0f, 0.0f));
+        std::set<Pixel> want;
+        for (int y = -1; y < 42; ++y)
+            for (int x = -1; x < 42; ++x)
+                if (InsideByRule(points, x, y, rule == kFillWinding)) want.insert({y, x});
+        EXPECT_EQ(PixelsOf(r), want) << "rule " << rule;
+    }
+}
+
 }  // namespace
 }  // namespace orva

@@ -341,6 +341,18 @@ TEST_F(ShapeFilesTest, LoadIntoShapeOfContainer) {
     EXPECT_EQ(target->maskFileName, nullptr);
 }
 
+// `n` rows of points spread over a 400 x 300 frame.
+std::string ManyRows(int n) {
+    std::string text;
+    text.reserve(static_cast<size_t>(n) * 12);
+    char row[32];
+    for (int64_t i = 0; i < n; ++i) {
+        std::snprintf(row, sizeof row, "%d %d\n", static_cast<int>(i * 7919 % 400), static_cast<int>(i * 104729 % 300));
+        text += row;
+    }
+    return text;
+}
+
 // A file the loader refuses leaves the rectangle it was loaded into as it was, records
 // no undo step and says why, with the file's name on the status line and its path in
 // the parse log.
@@ -365,9 +377,9 @@ TEST_F(ShapeFilesTest, RefusedFilesLeaveTheShape) {
         {"SUBPIX one above", stamp + ";SUBPIX=65\n" + rows, "SUBPIX 65 outside 1..64"},
         {"SUBPIX zero", stamp + ";SUBPIX=0\n" + rows, "SUBPIX 0 outside 1..64"},
         {"SUBPIX negative", stamp + ";SUBPIX=-2\n" + rows, "SUBPIX -2 outside 1..64"},
-        {"cut in the rows", stamp + rows.substr(0, rows.find("5 8")), "cut short"},
-        {"cut in a row", stamp + rows.substr(0, rows.find("5 8") + 2), "cut short"},
-        {"rows but one", stamp + ";SHAPETYPE='Rect'\n;#data\n4 4\n;#end\n", "empty"},
+        {"cut in the rows", stamp + rows.substr(0, rows.find("5 8")), "cut short at line 11"},
+        {"cut in a row", stamp + rows.substr(0, rows.find("5 8") + 2), "cut short at line 12"},
+        {"rows but one", stamp + ";SHAPETYPE='Rect'\n;#data\n4 4\n;#end\n", "a Rect takes 2 points, the block gives 1"},
         {"no rows", stamp, "empty"},
         {"mask data", ";COBJ='REGION'\nCDATA='RECT'\n;NAXIS=2\n;#data\n0 0 10 20\n;#end\n",
          "mask data, no anchor points"},
@@ -379,7 +391,24 @@ TEST_F(ShapeFilesTest, RefusedFilesLeaveTheShape) {
         {"a line of 2 MB", stamp + std::string(2 << 20, '7') + "\n" + rows,
          "not a shape file: line 5 is longer than 1048576 bytes"},
         {"far beyond", stamp + ";#data\n0 0\n1e30 0\n5 -1e30\n;#end\n", "point 2: 1e+30 lies beyond 1e+09"},
-        {"not a number", stamp + ";#data\n0 0\n10 0\nnan 8\n;#end\n", "empty"},
+        {"not a number", stamp + ";#data\n0 0\n10 0\nnan 8\n;#end\n",
+         "a Polygon takes 3 points, the block gives 2; line 8 skipped (not a finite number): nan 8"},
+        // Hostile files: each refusal names its reason and the line the parse log names.
+        {"nan nan", stamp + ";#data\n0 0\n10 0\nnan nan\n;#end\n",
+         "a Polygon takes 3 points, the block gives 2; line 8 skipped (not a finite number): nan nan"},
+        {"1e300", stamp + ";#data\n0 0\n1e300 5\n10 0\n;#end\n",
+         "a Polygon takes 3 points, the block gives 2; line 7 skipped (beyond the range of 32-bit numbers): 1e300 5"},
+        {"a truncated row", stamp + ";#data\n0 0\n10 0\n5\n;#end\n",
+         "a Polygon takes 3 points, the block gives 2; line 8 skipped (fewer than 2 columns): 5"},
+        {"only damaged rows", ";SHAPETYPE='Polygon'\n;#data\nnan nan\n-inf 1\n", "no shape taken: line 3 skipped (not a finite number): nan nan"},
+        {"a million points", stamp + ";#data\n" + ManyRows(1000000) + ";#end\n",
+         "1000000 points in a block, more than the 50000 a shape may have"},
+        {"an offset 10^12 off", ";SHAPETYPE='PolyLine'\n;OFFSETVECTOR=0.6, -0.800E000012\n" + rows,
+         "line 2 refused: OFFSETVECTOR=0.6, -0.800E000012"},
+        {"an offset not a number", ";SHAPETYPE='PolyLine'\n;OFFSETVECTOR=nan, 1\n" + rows,
+         "line 2 refused: OFFSETVECTOR=nan, 1"},
+        {"an aperture beyond its bound", ";SHAPETYPE='PolyLine'\n;OFFSETAPERTURE=1, 1, 131073\n" + rows,
+         "line 2 refused: OFFSETAPERTURE=1, 1, 131073"},
         {"a folder", "", nullptr},
     };
     for (const Case& c : cases) {
@@ -459,6 +488,54 @@ TEST_F(ShapeFilesTest, RolesOfTheFile) {
         EXPECT_EQ(StatusRecorder::texts()[0], c.notice != nullptr ? c.notice : "Load shape");
         EXPECT_EQ(StatusRecorder::codes()[0], -2);
     }
+}
+
+// A file of several shapes (as "Save all" writes it) tells of the block whose kind did
+// not take its role, and of no other: a Statistic rectangle, then an Area of Search one,
+// loads with the plain notice; a Slice rectangle after them is named.
+TEST_F(ShapeFilesTest, TheRoleMessageNamesTheBlockItTellsOf) {
+    const std::string statistic = ";SHAPEROLE='Statistic'\n;SHAPETYPE='Rect'\n;#data\n10 10\n20 30\n;#end\n";
+    const std::string search = ";SHAPEROLE='findArea'\n;SHAPETYPE='Rect'\n;#data\n40 10\n60 30\n;#end\n";
+    const std::string slice = ";SHAPEROLE='Slice'\n;SHAPETYPE='Rect'\n;#data\n70 10\n90 30\n;#end\n";
+    struct Case {
+        std::string text;
+        std::vector<int32_t> roles;  // of the shapes loaded, in order
+        const char* notice;
+    };
+    const Case cases[] = {
+        {statistic + search, {kRoleStatistic, kRoleFindArea}, "Load shape"},
+        {search + statistic, {kRoleFindArea, kRoleStatistic}, "Load shape"},
+        {statistic + search + slice, {kRoleStatistic, kRoleFindArea, kRoleStatistic},
+         "'all.msk': role Slice does not fit a Rect, loaded as Statistic"},
+    };
+    for (const Case& c : cases) {
+        WriteText(File("all.msk"), c.text);
+        Shape* made = nullptr;
+        std::vector<Shape*> more;
+        StatusRecorder::texts().clear();
+        ASSERT_TRUE(LoadShapeFile(nullptr, File("all.msk").c_str(), true, &made, &more));
+        ShapeRef hold(made);
+        std::vector<int32_t> roles = {made->header.role};
+        for (Shape* s : more) roles.push_back(s->header.role);
+        EXPECT_EQ(roles, c.roles);
+        for (Shape* s : more) s->Release();
+        ASSERT_EQ(StatusRecorder::texts().size(), 1u);
+        EXPECT_EQ(StatusRecorder::texts()[0], c.notice);
+    }
+}
+
+// A block taken without a row the reader could not read says so beside its notice: the
+// shape is not the whole file.
+TEST_F(ShapeFilesTest, ALoadThatPassedOverARowSaysSo) {
+    WriteText(File("nan.msk"), ";SHAPEROLE='Statistic'\n;SHAPETYPE='Polygon'\n;#data\n0 0\n10 0\nnan 8\n5 8\n;#end\n");
+    Shape* made = nullptr;
+    StatusRecorder::texts().clear();
+    ASSERT_TRUE(LoadShapeFile(nullptr, File("nan.msk").c_str(), true, &made));
+    ShapeRef hold(made);
+    EXPECT_EQ(made->header.anchors.Count(), 3u);
+    ASSERT_EQ(StatusRecorder::texts().size(), 1u);
+    EXPECT_EQ(StatusRecorder::texts()[0], "Load shape, line 6 skipped (not a finite number): nan 8");
+    EXPECT_EQ(StatusRecorder::codes()[0], -2);
 }
 
 // One undo takes a load back whole: the kind, role, points and the mask of the kind
@@ -572,7 +649,8 @@ TEST_F(ShapeFilesTest, ParseLogMessages) {
     const std::string path = File("r.txt");
     WriteText(path, ";COBJ='REGION'\nCDATA='RECT'\n;NAXIS=2\n;#data\n1 2 3\n4 5 6 7\n;#end\n");
     EXPECT_FALSE(LoadShapeFile(nullptr, path.c_str(), true));
-    EXPECT_EQ(ReadText(path + ".log"), "5: rect use 4 col : 1 2 3\n'" + path + "': empty\n");
+    EXPECT_EQ(ReadText(path + ".log"), "5: rect use 4 col : 1 2 3\n'" + path +
+                                         "': no shape taken: line 5 skipped (a rectangle takes 4 columns): 1 2 3\n");
 
     WriteText(path, ";COBJ='SHAPE'\n;SHAPETYPE='Moon'\n;NAXIS=x\n;#data\n*x\n3 4 x\n7\n8 9\n;NAXIS 2\n\x01\n8 9\n");
     std::string log = CapturedLog([&] { EXPECT_FALSE(LoadShapeFile(nullptr, path.c_str(), true)); });
