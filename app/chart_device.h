@@ -106,6 +106,9 @@ public:
     bool UpdateHidden();
     // The statistics of the current row of the pulled samples.
     void RowStatisticsCurrent(RowStats* result) const;
+    // The current row's samples that hold a value (NaN, infinities and the no-data marker
+    // left out), in order; empty without samples.
+    void CurrentRowValues(std::vector<double>* out) const;
     // The post-pull step (range, normalising, chart recompute); false when nothing is
     // held afterwards.
     bool ChartRefresh();

@@ -188,7 +188,10 @@ void Paint(gElement* widget) {
     ListCtrl* list = ListCtrl::FromWidget(widget);
     if (list == nullptr || widget->window == nullptr) return;
     if (gIsPicking()) {
-        gPickRect(widget->x, widget->y, widget->x + widget->cellWidth, widget->y + widget->cellHeight);
+        // The vertical bar beside the rows is picked on its own.
+        const gElement* bar = LiveBar(list->verticalBar);
+        const float width = bar != nullptr && bar->shown ? std::min(widget->cellWidth, list->listWidth) : widget->cellWidth;
+        gPickRect(widget->x, widget->y, widget->x + width, widget->y + widget->cellHeight);
         return;
     }
     const gColourTable& c = widget->window->colours;
@@ -383,6 +386,8 @@ gElement* ListCtrl::Create(gWindow* window, gElement* parent, int32_t kind, cons
         list->verticalBar = ScrollSliderCreate(window, widget, OnVerticalBar, true, widget->height, 14,
                                                reinterpret_cast<uintptr_t>(widget));
         if (list->verticalBar != nullptr) {
+            // The bar takes presses and drags of its own (it is picked as the list is).
+            list->verticalBar->active = 1;
             list->verticalBar->shown = list->verticalBar->initiallyShown = 1;
             list->verticalBar->x = list->verticalBar->homeX = widget->x + list->listWidth + 1;
             list->verticalBar->y = list->verticalBar->homeY = widget->y;
@@ -484,6 +489,18 @@ void ListCtrl::ScrollTo(ListCtrl* list, float position) {
     list->firstVisible = std::clamp(static_cast<int32_t>(position * static_cast<float>(span)), 0, span);
     LayoutRows(list);
     RepaintWindow(list->widget);
+}
+
+bool ListCtrl::ScrollRows(ListCtrl* list, int32_t rows) {
+    if (list == nullptr) return false;
+    const int32_t span = std::max(0, list->rowCount - list->visibleRows);
+    const int64_t wanted = static_cast<int64_t>(list->firstVisible) + rows;
+    const int32_t first = static_cast<int32_t>(std::clamp<int64_t>(wanted, 0, span));
+    if (first == list->firstVisible) return false;
+    list->firstVisible = first;
+    LayoutRows(list);
+    RepaintWindow(list->widget);
+    return true;
 }
 
 bool ListCtrl::ResizeRows(ListCtrl* list, int32_t count, bool* changed) {

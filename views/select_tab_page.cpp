@@ -12,6 +12,7 @@
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
 #include "toolkit/list_control.h"
+#include "toolkit/slider.h"
 #include "toolkit/tab_bar.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
@@ -309,30 +310,49 @@ void SelectTabPress(gElement* tabs, uintptr_t data) {
 // ---- Statistic overlay ---------------------------------------------------------------------------
 
 namespace {
-// The list's height for `rows` rows under its header in the window's font.
-float StatisticListHeight(gFont* font, int32_t rows) {
-    const float line = font != nullptr ? gFontLineHeight(font) : 0.0f;
-    const float rowHeight = line > 0.0f ? std::ceil(line) + 4.0f : 16.0f;
-    return static_cast<float>(rows + 1) * rowHeight + 2.0f;
+// The list's rows and its bar: a list with more rows than its room shows as many as fit
+// and its bar beside them; one that shows all of them has no bar and is no wider than
+// its columns. Its window fits the list.
+void FitStatisticList(ListCtrl* list) {
+    gElement* widget = list->widget;
+    ListCtrl::LayoutCells(list);
+    ListCtrl::LayoutRows(list);
+    const bool scrolls = list->visibleRows < list->rowCount;
+    if (gElement* bar = list->verticalBar; bar != nullptr && gWgtIsLive(bar)) SetWidgetShown(bar, scrolls);
+    widget->width = widget->cellWidth = list->listWidth + (scrolls && list->verticalBar != nullptr ? 16.0f : 0.0f);
+    if (gWindow* w = gWinValidate(widget->window)) {
+        gWinLayoutGroups(w);
+        gWinFitToContent(w, 0);
+        w->dirty = 7;
+    }
+}
+
+// Three rows a notch of the wheel over the list or its bar.
+void StatisticListWheel(gElement* widget, int delta, int) {
+    const ScrollSlider* bar = ScrollSliderFromWidget(widget);
+    ListCtrl* list = ListCtrl::FromWidget(bar != nullptr ? bar->owner : widget);
+    const int notches = delta / 120;
+    if (list != nullptr && notches != 0) ListCtrl::ScrollRows(list, -3 * notches);
 }
 }  // namespace
 
 bool StatisticListUseTable(ListCtrl* list, const StatListDescriptor* table) {
     if (list == nullptr || table == nullptr || list->widget == nullptr || !gWgtIsLive(list->widget)) return false;
     if (list->mode == static_cast<uint32_t>(table->kind) && list->rowCount == table->rows) return true;
-    gElement* widget = list->widget;
-    ListCtrl::SetMode(widget, static_cast<uint32_t>(table->kind));
+    ListCtrl::SetMode(list->widget, static_cast<uint32_t>(table->kind));
     if (!ListCtrl::FillRows(list, 0, table->labels, table->rows)) return false;
-    // The list, and its window with it, take the table's height.
-    widget->height = StatisticListHeight(list->font, table->rows);
-    ListCtrl::LayoutCells(list);
-    ListCtrl::LayoutRows(list);
-    if (gWindow* w = gWinValidate(widget->window)) {
-        gWinLayoutGroups(w);
-        gWinFitToContent(w, 0);
-        w->dirty = 7;
-    }
+    // The list, and its window with it, take the table's height (as far as its room goes).
+    list->firstVisible = 0;
+    FitStatisticList(list);
     return true;
+}
+
+void StatisticListSetRoom(ListCtrl* list, float height) {
+    if (list == nullptr || list->widget == nullptr || !gWgtIsLive(list->widget)) return;
+    const float room = height > 0.0f ? height : 0.0f;
+    if (list->requestedHeight == room) return;
+    list->requestedHeight = room;
+    FitStatisticList(list);
 }
 
 void BuildStatisticPage(UIElement* element, gElement** s) {
@@ -345,10 +365,12 @@ void BuildStatisticPage(UIElement* element, gElement** s) {
     const int32_t rows = desc != nullptr && desc->rows > 0 ? desc->rows : kStatisticDefaultRows;
     const uint32_t slot = element->group != nullptr ? element->group->style & kWsSlotBits : 0;
     gFont* font = GetUIFont(w);
+    // Without a room of its own the list is as tall as its rows (height 0).
     ListCtrlLayout layout{.x = 2.0f,
                           .y = 1.0f,
                           .width = kStatisticColumns[0] + kStatisticColumns[1],
-                          .height = StatisticListHeight(font, rows),
+                          .height = 0.0f,
+                          .flags = kListVerticalBar,
                           .columnCount = 2,
                           .columnWidths = kStatisticColumns};
     gElement* widget = ListCtrl::Create(w, nullptr, kStatisticKind, &layout, slot | kWsNewRow, false, font);
@@ -359,17 +381,31 @@ void BuildStatisticPage(UIElement* element, gElement** s) {
         ListCtrl::SetMode(widget, static_cast<uint32_t>(desc->kind));
         ListCtrl::FillRows(list, 0, desc->labels, rows);
     }
-    ListCtrl::LayoutRows(list);
+    widget->onWheel = &StatisticListWheel;
+    if (list->verticalBar != nullptr) list->verticalBar->onWheel = &StatisticListWheel;
+    FitStatisticList(list);
     if (WorkspaceComponent* ws = WorkspaceOfElement(element)) {
         ws->statisticsList = list;
         ws->statisticsWindow = w;
-        for (DisplayComponent* cell : ws->cells)
-            if (cell != nullptr && AsDisplayCell(cell) != nullptr) cell->statisticsList = list;
+        for (DisplayComponent* cell : ws->cells) {
+            if (cell == nullptr || AsDisplayCell(cell) == nullptr) continue;
+            cell->statisticsList = list;
+            cell->statisticsWindow = w;
+        }
     }
     widget->handlerData = reinterpret_cast<uintptr_t>(element);
     s[0] = widget;
     w->keyDownHandler = &StatisticListKey;
     gWinLayoutGroups(w);
+    // What the cells measure shows at once, not at their next change.
+    if (WorkspaceComponent* ws = WorkspaceOfElement(element)) {
+        for (DisplayComponent* cell : ws->cells) {
+            if (cell == nullptr || AsDisplayCell(cell) == nullptr) continue;
+            DisplaySyncHost(cell);
+            GraphicsWindow* gw = cell->Graphics();
+            if (gw != nullptr && gw->refreshStatistics != nullptr) gw->refreshStatistics(gw);
+        }
+    }
 }
 
 bool StatisticListKey(gWindow* window, gWindow*, void* key) {

@@ -830,7 +830,10 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     gWindow* coords = GroupToolPageWindow(ws, parent, kWsIdCoordinates);
     gWindow* stats = GroupToolPageWindow(ws, parent, kWsIdStatistic);
     if (coords == nullptr && stats == nullptr) return;
-    if (ws->statisticsList != nullptr) StatisticListUseTable(ws->statisticsList, StatLabelsTable());
+    // The list is measured with all its rows; it is given less room below when that is
+    // more than the window has.
+    ListCtrl* statList = ws->statisticsList;
+    if (statList != nullptr) StatisticListSetRoom(statList, 0.0f);
     platform::Point origin{0, 0};
     if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
     gWindow* value = GroupToolPageWindow(ws, parent, kWsIdValue);
@@ -875,10 +878,14 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     // Each window as large as its page; the list's window ends under its last row.
     for (gWindow* w : {coords, stats})
         if (w != nullptr) gWinFitToContent(w, 0);
-    const gElement* list = ws->statisticsList != nullptr ? ws->statisticsList->widget : nullptr;
-    if (stats != nullptr && list != nullptr && gWgtIsLive(list) && list->window == stats)
-        gWinSetSize(stats, stats->clientWidth, kernel::SaturateTrunc<int32_t>(std::ceil(list->y + list->height)) + 3,
-                    nullptr);
+    const gElement* list = statList != nullptr ? statList->widget : nullptr;
+    const bool ownList = stats != nullptr && list != nullptr && gWgtIsLive(list) && list->window == stats;
+    auto fitList = [&] {
+        if (ownList)
+            gWinSetSize(stats, stats->clientWidth, kernel::SaturateTrunc<int32_t>(std::ceil(list->y + list->height)) + 3,
+                        nullptr);
+    };
+    fitList();
     if (coords != nullptr && platform::GetWindowRect(coords->hwnd, &rect)) {
         place(coords, x, y);
         right = x + (rect.right - rect.left) + kToolPageGap;
@@ -886,14 +893,24 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
         wanted = std::max(wanted, right);
     }
     if (stats != nullptr && platform::GetWindowRect(stats->hwnd, &rect)) {
-        const int32_t width = rect.right - rect.left, height = rect.bottom - rect.top;
-        if (below + height <= bottom) {
-            place(stats, x, below);
-            wanted = std::max(wanted, x + width + 1);
-        } else {
-            place(stats, right, y);
-            wanted = std::max(wanted, right + width + 1);
+        const int32_t height = rect.bottom - rect.top;
+        // The list's window less the list: what a room for it must add.
+        const int32_t frame = ownList ? height - static_cast<int32_t>(list->height) : 0;
+        // Under the coordinates while all its rows fit there, or as many as the short
+        // table has; else beside them from the top. The rows that do not fit down to the
+        // room's foot scroll.
+        const float least = ownList ? statList->headerHeight + kStatShortRows * statList->rowHeight + 2.0f : 0.0f;
+        const bool under = below + height <= bottom || (ownList && static_cast<float>(bottom - below - frame) >= least);
+        const int32_t top = under ? below : y;
+        if (top + height > bottom && ownList) {
+            StatisticListSetRoom(statList, static_cast<float>(bottom - top - frame));
+            fitList();
         }
+        int32_t width = rect.right - rect.left;
+        if (platform::GetWindowRect(stats->hwnd, &rect)) width = rect.right - rect.left;
+        const int32_t at = under ? x : right;
+        place(stats, at, top);
+        wanted = std::max(wanted, at + width + 1);
     }
     // Above the tabs, the tab bar reaches under them.
     if (!beside && tabs != nullptr && gWgtIsLive(tabs) && wanted > group->sideWidth &&
