@@ -686,6 +686,13 @@ void Chart1DDevice::CurrentRowValues(std::vector<double>* out) const {
     }
 }
 
+bool Chart1DDevice::RowSample(uint32_t row, int64_t index, double* value) const {
+    const double* p = HoldsSamples() ? PulledRow(row) : nullptr;
+    if (p == nullptr || value == nullptr || index < 0 || index >= static_cast<int64_t>(sampleCount)) return false;
+    *value = p[static_cast<uint64_t>(index) * sampleStride];
+    return true;
+}
+
 bool Chart1DDevice::ValueAt(double x, double* value) const {
     if (value == nullptr || dataPresent == 0 || style.lookup == nullptr || style.data.cachedFrame == nullptr) return false;
     CurveLookup look;
