@@ -397,23 +397,26 @@ void ShowRowStatistics(DisplayCellBase* base, const void* statistic, const RowSt
     const Chart1DDevice* device = chart != nullptr ? chart->Device() : nullptr;
     std::vector<double> values;
     if (device != nullptr) device->CurrentRowValues(&values);
-    if (values.empty() || values.size() > UINT32_MAX) {
-        DisplayClearStatistics(cell);
-        return;
-    }
+    StatisticsRecord t;
+    if (CurveStatistics(std::move(values), &t)) DisplayShowRegionStatistics(cell, t);
+    else DisplayClearStatistics(cell);
+}
+
+}  // namespace
+
+bool CurveStatistics(std::vector<double> values, StatisticsRecord* out) {
+    if (out == nullptr || values.empty() || values.size() > UINT32_MAX) return false;
     const auto n = static_cast<uint32_t>(values.size());
     StatisticResult r;
     r.npro = n;
     r.invN = 1.0 / n;
     SampleMoments<double>(values.data(), n, &r, StatisticScratch{});
-    StatisticsRecord t = TableRecord(r);
+    *out = TableRecord(r);
     // A curve has no histogram, background or centre of its own.
-    t.mode = t.backgroundThreshold = t.fwhm = t.radius = DBL_MAX;
-    t.xCentre = t.yCentre = -1.0;
-    DisplayShowRegionStatistics(cell, t);
+    out->mode = out->backgroundThreshold = out->fwhm = out->radius = DBL_MAX;
+    out->xCentre = out->yCentre = -1.0;
+    return true;
 }
-
-}  // namespace
 
 void RefreshImageStatistics(DisplayComponent* cell) {
     if (cell == nullptr || !OnUiThread()) return;

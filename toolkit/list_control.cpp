@@ -188,10 +188,7 @@ void Paint(gElement* widget) {
     ListCtrl* list = ListCtrl::FromWidget(widget);
     if (list == nullptr || widget->window == nullptr) return;
     if (gIsPicking()) {
-        // The vertical bar beside the rows is picked on its own.
-        const gElement* bar = LiveBar(list->verticalBar);
-        const float width = bar != nullptr && bar->shown ? std::min(widget->cellWidth, list->listWidth) : widget->cellWidth;
-        gPickRect(widget->x, widget->y, widget->x + width, widget->y + widget->cellHeight);
+        gPickRect(widget->x, widget->y, widget->x + widget->cellWidth, widget->y + widget->cellHeight);
         return;
     }
     const gColourTable& c = widget->window->colours;
@@ -386,8 +383,6 @@ gElement* ListCtrl::Create(gWindow* window, gElement* parent, int32_t kind, cons
         list->verticalBar = ScrollSliderCreate(window, widget, OnVerticalBar, true, widget->height, 14,
                                                reinterpret_cast<uintptr_t>(widget));
         if (list->verticalBar != nullptr) {
-            // The bar takes presses and drags of its own (it is picked as the list is).
-            list->verticalBar->active = 1;
             list->verticalBar->shown = list->verticalBar->initiallyShown = 1;
             list->verticalBar->x = list->verticalBar->homeX = widget->x + list->listWidth + 1;
             list->verticalBar->y = list->verticalBar->homeY = widget->y;

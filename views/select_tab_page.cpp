@@ -310,21 +310,37 @@ void SelectTabPress(gElement* tabs, uintptr_t data) {
 // ---- Statistic overlay ---------------------------------------------------------------------------
 
 namespace {
-// The list's rows and its bar: a list with more rows than its room shows as many as fit
-// and its bar beside them; one that shows all of them has no bar and is no wider than
-// its columns. Its window fits the list.
+// The list's rows and its bar: a list with more rows than its room shows as many as fit,
+// with a bar beside them that scrolls them; one that shows all of them has no bar. The
+// bar stands outside the page's rows (the list keeps its width), so its window takes
+// the bar's width while it is shown.
+constexpr float kStatisticBarWidth = 14.0f;
 void FitStatisticList(ListCtrl* list) {
     gElement* widget = list->widget;
     ListCtrl::LayoutCells(list);
     ListCtrl::LayoutRows(list);
     const bool scrolls = list->visibleRows < list->rowCount;
-    if (gElement* bar = list->verticalBar; bar != nullptr && gWgtIsLive(bar)) SetWidgetShown(bar, scrolls);
-    widget->width = widget->cellWidth = list->listWidth + (scrolls && list->verticalBar != nullptr ? 16.0f : 0.0f);
-    if (gWindow* w = gWinValidate(widget->window)) {
-        gWinLayoutGroups(w);
-        gWinFitToContent(w, 0);
-        w->dirty = 7;
+    gElement* bar = list->verticalBar != nullptr && gWgtIsLive(list->verticalBar) ? list->verticalBar : nullptr;
+    gWindow* w = gWinValidate(widget->window);
+    if (w == nullptr) return;
+    gWinLayoutGroups(w);
+    gWinFitToContent(w, 0);
+    int32_t width = w->clientWidth;
+    if (bar != nullptr) {
+        SetWidgetShown(bar, scrolls);
+        bar->x = bar->homeX = widget->x + widget->width + 1.0f;
+        bar->y = bar->homeY = widget->y;
+        if (scrolls) width += static_cast<int32_t>(kStatisticBarWidth) + 2;
     }
+    // The page's rows keep the height they were laid out with: the window ends under the
+    // list's last shown row.
+    gWinSetSize(w, width, static_cast<int32_t>(std::ceil(widget->y + widget->height)) + 3, nullptr);
+    w->dirty = 7;
+}
+
+void ScrollStatisticList(uintptr_t widget, float fraction) {
+    if (ListCtrl* list = ListCtrl::FromWidget(reinterpret_cast<const gElement*>(widget)))
+        ListCtrl::ScrollTo(list, fraction);
 }
 
 // Three rows a notch of the wheel over the list or its bar.
@@ -333,6 +349,19 @@ void StatisticListWheel(gElement* widget, int delta, int) {
     ListCtrl* list = ListCtrl::FromWidget(bar != nullptr ? bar->owner : widget);
     const int notches = delta / 120;
     if (list != nullptr && notches != 0) ListCtrl::ScrollRows(list, -3 * notches);
+}
+
+// The list's bar: a slider of the window of its own, placed beside the list by
+// FitStatisticList, taking presses and the wheel.
+void AddStatisticBar(ListCtrl* list) {
+    gElement* widget = list->widget;
+    gElement* bar = ScrollSliderCreate(widget->window, nullptr, &ScrollStatisticList, true, widget->height,
+                                       kStatisticBarWidth, reinterpret_cast<uintptr_t>(widget), true);
+    if (bar == nullptr) return;
+    if (ScrollSlider* record = ScrollSliderFromWidget(bar)) record->owner = widget;
+    bar->active = 1;
+    bar->onWheel = &StatisticListWheel;
+    list->verticalBar = bar;
 }
 }  // namespace
 
@@ -370,7 +399,6 @@ void BuildStatisticPage(UIElement* element, gElement** s) {
                           .y = 1.0f,
                           .width = kStatisticColumns[0] + kStatisticColumns[1],
                           .height = 0.0f,
-                          .flags = kListVerticalBar,
                           .columnCount = 2,
                           .columnWidths = kStatisticColumns};
     gElement* widget = ListCtrl::Create(w, nullptr, kStatisticKind, &layout, slot | kWsNewRow, false, font);
@@ -382,7 +410,7 @@ void BuildStatisticPage(UIElement* element, gElement** s) {
         ListCtrl::FillRows(list, 0, desc->labels, rows);
     }
     widget->onWheel = &StatisticListWheel;
-    if (list->verticalBar != nullptr) list->verticalBar->onWheel = &StatisticListWheel;
+    AddStatisticBar(list);
     FitStatisticList(list);
     if (WorkspaceComponent* ws = WorkspaceOfElement(element)) {
         ws->statisticsList = list;

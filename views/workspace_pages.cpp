@@ -810,8 +810,23 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft
     // over the cells while they leave room, else beside them, never over another page or a
     // control (or the chart of the "Chart Tools" window).
     platform::Point room{0, 0};
-    if (!bottomLeft && (id == kWsIdGrid || id == kWsIdStatistic) && RoomNear(page, ws->group == &TheCUI().groups[0], at, &room))
-        at = room;
+    if (!bottomLeft && (id == kWsIdGrid || id == kWsIdStatistic)) {
+        const bool mainPage = ws->group == &TheCUI().groups[0];
+        bool found = RoomNear(page, mainPage, at, &room);
+        // Where the statistic list finds no room with all its rows, it gives up three
+        // rows at a time (they scroll), down to the short table's count.
+        ListCtrl* list = id == kWsIdStatistic ? ws->statisticsList : nullptr;
+        if (!found && list != nullptr && list->widget != nullptr && gWgtIsLive(list->widget) &&
+            list->widget->window == page) {
+            const float least = list->headerHeight + kStatShortRows * list->rowHeight + 2.0f;
+            for (float height = list->listHeight - 3.0f * list->rowHeight; !found && height >= least;
+                 height -= 3.0f * list->rowHeight) {
+                StatisticListSetRoom(list, height);
+                found = RoomNear(page, mainPage, at, &room);
+            }
+        }
+        if (found) at = room;
+    }
     if (page->parent == parent) {
         platform::Point origin{0, 0};
         if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
