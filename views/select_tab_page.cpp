@@ -348,7 +348,9 @@ void StatisticListWheel(gElement* widget, int delta, int) {
     const ScrollSlider* bar = ScrollSliderFromWidget(widget);
     ListCtrl* list = ListCtrl::FromWidget(bar != nullptr ? bar->owner : widget);
     const int notches = delta / 120;
-    if (list != nullptr && notches != 0) ListCtrl::ScrollRows(list, -3 * notches);
+    // The wheel's message paints nothing of its own: the window shows the rows now.
+    if (list != nullptr && notches != 0 && ListCtrl::ScrollRows(list, -3 * notches))
+        if (gWindow* w = gWinValidate(list->widget->window)) PaintWindowNow(w, true);
 }
 
 // The list's bar: a slider of the window of its own, placed beside the list by

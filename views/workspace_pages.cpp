@@ -845,10 +845,9 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     gWindow* coords = GroupToolPageWindow(ws, parent, kWsIdCoordinates);
     gWindow* stats = GroupToolPageWindow(ws, parent, kWsIdStatistic);
     if (coords == nullptr && stats == nullptr) return;
-    // The list is measured with all its rows; it is given less room below when that is
-    // more than the window has.
+    // The list is placed as tall as all its rows would make it; it is given less room
+    // below when that is more than the window has.
     ListCtrl* statList = ws->statisticsList;
-    if (statList != nullptr) StatisticListSetRoom(statList, 0.0f);
     platform::Point origin{0, 0};
     if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
     gWindow* value = GroupToolPageWindow(ws, parent, kWsIdValue);
@@ -890,11 +889,12 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
         wanted = x;
     }
     int32_t right = x, below = y;
-    // Each window as large as its page; the list's window ends under its last row.
-    for (gWindow* w : {coords, stats})
-        if (w != nullptr) gWinFitToContent(w, 0);
+    // Each window as large as its page; the list's window ends under its last row (and
+    // is as wide as the list with its bar, when shown).
     const gElement* list = statList != nullptr ? statList->widget : nullptr;
     const bool ownList = stats != nullptr && list != nullptr && gWgtIsLive(list) && list->window == stats;
+    for (gWindow* w : {coords, stats})
+        if (w != nullptr && (w != stats || !ownList)) gWinFitToContent(w, 0);
     auto fitList = [&] {
         if (ownList)
             gWinSetSize(stats, stats->clientWidth, kernel::SaturateTrunc<int32_t>(std::ceil(list->y + list->height)) + 3,
@@ -908,17 +908,20 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
         wanted = std::max(wanted, right);
     }
     if (stats != nullptr && platform::GetWindowRect(stats->hwnd, &rect)) {
-        const int32_t height = rect.bottom - rect.top;
         // The list's window less the list: what a room for it must add.
-        const int32_t frame = ownList ? height - static_cast<int32_t>(list->height) : 0;
+        const int32_t frame = ownList ? (rect.bottom - rect.top) - static_cast<int32_t>(list->height) : 0;
+        const int32_t height =
+            ownList ? frame + static_cast<int32_t>(std::ceil(statList->headerHeight +
+                                                             static_cast<float>(statList->rowCount) * statList->rowHeight + 2.0f))
+                    : rect.bottom - rect.top;
         // Under the coordinates while all its rows fit there, or as many as the short
         // table has; else beside them from the top. The rows that do not fit down to the
         // room's foot scroll.
         const float least = ownList ? statList->headerHeight + kStatShortRows * statList->rowHeight + 2.0f : 0.0f;
         const bool under = below + height <= bottom || (ownList && static_cast<float>(bottom - below - frame) >= least);
         const int32_t top = under ? below : y;
-        if (top + height > bottom && ownList) {
-            StatisticListSetRoom(statList, static_cast<float>(bottom - top - frame));
+        if (ownList) {
+            StatisticListSetRoom(statList, top + height > bottom ? static_cast<float>(bottom - top - frame) : 0.0f);
             fitList();
         }
         int32_t width = rect.right - rect.left;
