@@ -64,12 +64,6 @@ ry, rx = np.mgrid[130:171, 180:221]
 print(r.size, repr(r.mean()), repr(np.median(r)), repr((w * rx).sum() / w.sum()), repr((w * ry).sum() / w.sum()))
 )";
 
-// What a list shows in the value cell of a row whose label stands at (x, y): the label
-// column is 60 pixels wide.
-bool ValueShows(const Picture& p, int x, int y, const std::string& text, std::string* why) {
-    return testing_program::ShowsInk(p, x + 55, y - 4, 110, 18, ListInk(text), text, why);
-}
-
 class StatisticOverlayProgram : public testing_program::ShapeProgram {
 protected:
     void SetUp() override {
@@ -104,7 +98,7 @@ protected:
                 if (!testing_program::FindInk(p, box.left, box.top, box.right - box.left, box.bottom - box.top,
                                               ListInk(label), &x, &y))
                     why += "no row " + label + "; ";
-                else if (!ValueShows(p, x, y, value, &cell))
+                else if (!testing_program::ValueCellShows(p, x, y, value, &cell))
                     why += label + " " + cell + "; ";
             }
             if (why.empty()) return ::testing::AssertionSuccess();
@@ -192,16 +186,11 @@ TEST_F(StatisticOverlayProgram, TheOverlayAndTheChartToolsListShowTheMeasuredReg
     int cx = 0, cy = 0;
     ASSERT_TRUE(testing_program::FindInk(window, lx - 2, tools.top, 70, tools.bottom - tools.top, ListInk("Count:"), &cx, &cy));
     std::string why;
-    EXPECT_TRUE(ValueShows(window, cx, cy, "1681", &why)) << why;
+    EXPECT_TRUE(testing_program::ValueCellShows(window, cx, cy, "1681", &why)) << why;
     // Its window is short here: the rest of the rows come with the wheel over the list.
-    testing_program::MoveTo(D(), Root(), cx + 10, cy + 4);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    for (int notch = 0; notch < 10; ++notch) {
-        XTestFakeButtonEvent(D(), 5, True, CurrentTime);
-        XTestFakeButtonEvent(D(), 5, False, CurrentTime);
-        XSync(D(), False);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    Picture toolsWindow;
+    ASSERT_TRUE(screen.Grab(screen.FindWindow("Chart Tools"), &toolsWindow));
+    EXPECT_TRUE(testing_program::WheelListDown(D(), toolsWindow, tools, 10));
     EXPECT_TRUE(RowsShow({{"Xcen:", ListNumber(xc)}, {"Ycen:", ListNumber(yc)}}, tools))
         << "the Chart Tools list scrolled";
     for (const char* label : {"X \u00b2 :", "Y \u00b2 :", "FWHM:", "GausPrb:"}) {
