@@ -146,19 +146,9 @@ TEST_F(ChartReadoutProgram, ThePointerOverTheChartShowsItsSampleValueAndTheRowSt
     std::string why;
     Picture window;
     Screen::Rect at;
-    auto shown = [&](const std::vector<std::pair<std::string, std::string>>& wanted) {
-        bool all = false;
-        for (int waited = 0; waited <= 8000 && !all; waited += 250) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            if (!GrabTools(&window, &at)) continue;
-            all = true;
-            for (const auto& [label, text] : wanted) all = all && RowShows(window, label, text, &why);
-        }
-        return all;
-    };
-    EXPECT_TRUE(shown(rows)) << why;
+    EXPECT_TRUE(testing_program::ToolsListShows(screen, rows, &window, &at, &why)) << why;
     EXPECT_TRUE(testing_program::WheelListDown(screen.display(), window, at, 3));
-    EXPECT_TRUE(shown(lower)) << why;
+    EXPECT_TRUE(testing_program::ToolsListShows(screen, lower, &window, &at, &why)) << why;
 
     // The readout follows the pointer: two places, two samples and their values.
     why.clear();

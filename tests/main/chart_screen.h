@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/number_text.h"
 #include "program_input.h"
@@ -87,6 +89,21 @@ inline bool RowShows(const Picture& window, const std::string& label, const std:
     std::string shown;
     if (ValueCellShows(window, lx, ly, text, &shown)) return true;
     *why = label + " " + shown;
+    return false;
+}
+
+// Waits up to `ms` for the "Chart Tools" statistic list to show every row's value (the
+// label's row found anywhere in the window); the window's picture and place last read in
+// `window` and `at`, what was missing in `why`.
+inline bool ToolsListShows(Screen& screen, const std::vector<std::pair<std::string, std::string>>& rows,
+                           Picture* window, Screen::Rect* at, std::string* why, int ms = 8000) {
+    for (int waited = 0; waited <= ms; waited += 250) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        if (!GrabTools(screen, window, at)) continue;
+        bool all = true;
+        for (const auto& [label, text] : rows) all = all && RowShows(*window, label, text, why);
+        if (all) return true;
+    }
     return false;
 }
 

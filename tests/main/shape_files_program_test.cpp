@@ -218,19 +218,10 @@ TEST_F(ShapeFilesProgram, AStatisticRectangleDrawnWithF7MeasuresItsPixels) {
     std::string why;
     Picture window;
     Screen::Rect at;
-    auto shown = [&](const std::vector<std::pair<std::string, std::string>>& wanted) {
-        bool all = false;
-        for (int waited = 0; waited <= 8000 && !all; waited += 250) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            if (!testing_program::GrabTools(screen, &window, &at)) continue;
-            all = true;
-            for (const auto& [label, text] : wanted) all = all && testing_program::RowShows(window, label, text, &why);
-        }
-        return all;
-    };
-    EXPECT_TRUE(shown(rows)) << "the statistic list: " << why;
+    EXPECT_TRUE(testing_program::ToolsListShows(screen, rows, &window, &at, &why)) << "the statistic list: " << why;
     EXPECT_TRUE(testing_program::WheelListDown(D(), window, at, 3));
-    EXPECT_TRUE(shown({{"RMS", testing_program::ListNumber(sigma)}})) << "the statistic list: " << why;
+    EXPECT_TRUE(testing_program::ToolsListShows(screen, {{"RMS", testing_program::ListNumber(sigma)}}, &window, &at, &why))
+        << "the statistic list: " << why;
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));
     EXPECT_TRUE(BarsMatch(bins, 1.5)) << "the chart's histogram";
     EXPECT_EQ(program->End(), 0);
