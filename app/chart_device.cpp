@@ -618,10 +618,9 @@ bool Chart1DDevice::SetZoom(bool axisX, double zoom, bool) {
         MarkByLevel(kDeviceLevelRepaint);
         return false;
     }
-    if (zoom < 0.0 && axisX) {
-        chart->zoomMode = zoom == -1.0 ? 1 : 0;
-        return false;
-    }
+    // The zoom bar's "+" (-1.0) and "-" (-2.0): one x zoom step in or out, as Shift with
+    // Gray+ and Gray- take it.
+    if (zoom < 0.0 && axisX) return chart->StepZoomX(zoom == -1.0);
     // The y zoom about the cursor: -1.0 halves the span, any other negative value
     // doubles it, a positive factor divides it.
     const double span = chart->ySpan != 0.0 ? chart->ySpan : 1.0;
@@ -673,6 +672,25 @@ void Chart1DDevice::RowStatisticsCurrent(RowStats* result) const {
     std::vector<double> row(sampleCount);
     for (uint32_t i = 0; i < sampleCount; ++i) row[i] = p[static_cast<uint64_t>(i) * sampleStride];
     RowStatistics(row.data(), sampleCount, result, given);
+}
+
+void Chart1DDevice::CurrentRowValues(std::vector<double>* out) const {
+    if (out == nullptr) return;
+    out->clear();
+    const double* p = HoldsSamples() ? PulledRow(std::min(currentRow, rows - 1)) : nullptr;
+    if (p == nullptr) return;
+    out->reserve(sampleCount);
+    for (uint32_t i = 0; i < sampleCount; ++i) {
+        const double v = p[static_cast<uint64_t>(i) * sampleStride];
+        if (std::isfinite(v) && v != -DBL_MAX && v != DBL_MAX) out->push_back(v);
+    }
+}
+
+bool Chart1DDevice::RowSample(uint32_t row, int64_t index, double* value) const {
+    const double* p = HoldsSamples() ? PulledRow(row) : nullptr;
+    if (p == nullptr || value == nullptr || index < 0 || index >= static_cast<int64_t>(sampleCount)) return false;
+    *value = p[static_cast<uint64_t>(index) * sampleStride];
+    return true;
 }
 
 bool Chart1DDevice::ValueAt(double x, double* value) const {

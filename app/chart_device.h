@@ -106,6 +106,11 @@ public:
     bool UpdateHidden();
     // The statistics of the current row of the pulled samples.
     void RowStatisticsCurrent(RowStats* result) const;
+    // The current row's samples that hold a value (NaN, infinities and the no-data marker
+    // left out), in order; empty without samples.
+    void CurrentRowValues(std::vector<double>* out) const;
+    // The sample of a row at an index as pulled; false outside the rows or samples.
+    bool RowSample(uint32_t row, int64_t index, double* value) const;
     // The post-pull step (range, normalising, chart recompute); false when nothing is
     // held afterwards.
     bool ChartRefresh();

@@ -134,11 +134,14 @@ void ChartDraw(GraphicsWindow* gw) {
     glDisable(GL_POINT_SMOOTH);
     // 1. The cursor: the plot right of it grey, a dashed line on it.
     const bool cursorOn = chart->CursorOn() && c <= w - 1.0;
+    if (cursorOn && c + 2.0 < w) {
+        glColor3f(0.9f, 0.9f, 0.9f);
+        glRectd(c + 2.0, 0.0, w, h);
+    }
+    // The image strip lies under the curves, at their height.
+    if (const Chart1DDevice* current = chart->Device(); current != nullptr && current->HoldsSamples())
+        chart->DrawStrip();
     if (cursorOn) {
-        if (c + 2.0 < w) {
-            glColor3f(0.9f, 0.9f, 0.9f);
-            glRectd(c + 2.0, 0.0, w, h);
-        }
         glEnable(GL_LINE_STIPPLE);
         glLineStipple(1, 0xCCCC);
         glColor3f(0.3f, 0.3f, 0.3f);

@@ -1,9 +1,12 @@
 // The chart's image strip: the current frame drawn as a preview picture and shown in a
 // texture view under the curves, and the request records through which the chart asks
 // its source for that frame. UI thread only.
+#include <GL/gl.h>
+
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <vector>
 
 #include "app/chart_device.h"
 #include "app/chart_request.h"
@@ -23,8 +26,10 @@ namespace {
 using kernel::SaturateTrunc;
 
 // The largest side the preview rendering draws; a larger strip is stretched by the
-// texture view.
+// texture view. Its values take at most 255 rows (the picture's levels): a taller strip
+// is drawn that tall and stretched, so that its samples stand where the curve's do.
 constexpr int32_t kStripRenderSide = 2024;
+constexpr int32_t kStripRenderLevels = 255;
 // Element type of 64-bit reals.
 constexpr uint32_t kRealSamples = 0x40;
 
@@ -116,10 +121,69 @@ void ChartWindow::SetFrameRect(TextureView* view) {
 }
 
 void ChartWindow::ReleaseStrip(TextureView* view) {
-    if (view == nullptr || view->image.count == 0) return;
+    if (view == nullptr) {
+        if (stripImage.count == 0 && stripImage.list == 0) return;
+        GraphicsHost* h = Host();
+        gWindow* w = h != nullptr ? gWinValidate(h->window) : nullptr;
+        if (w == nullptr || !OnUiThread() || !gWinMakeCurrent(w)) return;
+        stripImage.Release();
+        return;
+    }
+    if (view->image.count == 0) return;
     gWindow* w = view->widget != nullptr ? gWinValidate(view->widget->window) : nullptr;
     if (w == nullptr || !OnUiThread() || !gWinMakeCurrent(w)) return;
     view->image.Release();
+}
+
+namespace {
+// The picture with an alpha channel: its black ground (where nothing is drawn) clear.
+std::vector<uint8_t> ClearGround(const DisplayBitmap& b) {
+    const size_t pixels = static_cast<size_t>(b.width) * static_cast<size_t>(b.height);
+    std::vector<uint8_t> out(pixels * 4);
+    const auto* p = static_cast<const uint8_t*>(b.pixels);
+    const uint32_t channels = b.channels;
+    for (size_t i = 0; i < pixels; ++i, p += channels) {
+        uint8_t* q = &out[i * 4];
+        q[0] = p[0];
+        q[1] = channels >= 3 ? p[1] : p[0];
+        q[2] = channels >= 3 ? p[2] : p[0];
+        q[3] = q[0] != 0 || q[1] != 0 || q[2] != 0 ? 255 : 0;
+    }
+    return out;
+}
+}  // namespace
+
+void ChartWindow::DrawStrip() const {
+    if (stripImage.count == 0 || stripImage.usedWidth <= 0 || stripImage.usedHeight <= 0 || stripRect[2] <= 0 ||
+        stripRect[3] <= 0)
+        return;
+    // Moved as the curves are drawn (half a pixel and a pixel in, above their origin), so
+    // that the strip's samples stand under theirs.
+    glPushMatrix();
+    glTranslated(1.5 - static_cast<double>(stripRect[0]), static_cast<double>(stripRect[1]) + 1.5 - yOrigin, 0.0);
+    glScaled(static_cast<double>(stripRect[2]) / stripImage.usedWidth,
+             static_cast<double>(stripRect[3]) / stripImage.usedHeight, 1.0);
+    // The texels as they are, their alpha blending them over what the plot has drawn.
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, stripImage.texture);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glColor4f(1.0f, 1.0f, 1.0f, 1.0f);
+    const float w = static_cast<float>(stripImage.usedWidth), h = static_cast<float>(stripImage.usedHeight);
+    glBegin(GL_QUADS);
+    glTexCoord2f(0.0f, 0.0f);
+    glVertex2f(0.0f, 0.0f);
+    glTexCoord2f(0.0f, stripImage.tMax);
+    glVertex2f(0.0f, h);
+    glTexCoord2f(stripImage.sMax, stripImage.tMax);
+    glVertex2f(w, h);
+    glTexCoord2f(stripImage.sMax, 0.0f);
+    glVertex2f(w, 0.0f);
+    glEnd();
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_BLEND);
+    glPopMatrix();
 }
 
 bool ChartWindow::RenderToTextureView(TextureView* view) {
@@ -156,7 +220,7 @@ bool ChartWindow::RenderToTextureView(TextureView* view) {
             frame.sampleCount != d->sampleCount || frame.rows != d->rows) {
             frame = ChartFrameLayout{d->Pulled(), d->rows, d->sampleCount, d->rowStride, d->sampleStride};
         }
-        // The samples of the current frame drawn as the picture, at most 2024 pixels a side.
+        // The samples of the current frame drawn as the picture, at most 2024 pixels wide.
         const DisplayRenderServices& render = TheDisplayRenderServices();
         if (frame.samples != nullptr && StripSize(&width, &height) && render.renderPreview != nullptr) {
             PreviewRow row;
@@ -171,17 +235,27 @@ bool ChartWindow::RenderToTextureView(TextureView* view) {
             row.skipUnset = 1;
             const PreviewColours colours{d->style.colours.bright, d->style.colours.count};
             const PreviewRange range{d->found.minimum, d->found.maximum};
-            const RenderTarget target{std::min(width, kStripRenderSide), std::min(height, kStripRenderSide)};
+            const RenderTarget target{std::min(width, kStripRenderSide), std::min(height, kStripRenderLevels)};
             rendered = render.renderPreview(&strip, row, colours, range, target);
         }
     }
+    GraphicsHost* host = Host();
+    gWindow* hostWindow = host != nullptr ? gWinValidate(host->window) : nullptr;
     if (!rendered) {
-        if (view != nullptr && view->image.count != 0) {
+        if ((view != nullptr && view->image.count != 0) || stripImage.count != 0) {
             ReleaseStrip(view);
-            if (GraphicsHost* h = Host(); h != nullptr && gWinValidate(h->window) != nullptr)
-                h->window->dirty = kWindowDirtyRepaint;
+            ReleaseStrip(nullptr);
+            if (hostWindow != nullptr) hostWindow->dirty = kWindowDirtyRepaint;
         }
         return false;
+    }
+    // Under the chart's own curves, its top row first (y runs down the plot).
+    if (hostWindow != nullptr && OnUiThread() && gWinMakeCurrent(hostWindow)) {
+        const std::vector<uint8_t> rgba = ClearGround(strip);
+        if (stripImage.Upload(hostWindow, rgba.data(), 4, false, TextureSize{strip.width, strip.height})) {
+            SetFrameRect(nullptr);
+            hostWindow->dirty = kWindowDirtyRepaint;
+        }
     }
     if (view == nullptr || view->widget == nullptr) return false;
     gWindow* w = gWinValidate(view->widget->window);

@@ -131,6 +131,7 @@ ChartWindow::ChartWindow(DisplayCellBase* host) : GraphicsWindow(host) {
 }
 
 ChartWindow::~ChartWindow() {
+    if (ComponentUiUp()) ReleaseStrip(nullptr);
     ReleaseViewHandlers();
     GraphicsHost* h = Host();
     if (h != nullptr && h->sliderOwner == this) {
@@ -227,6 +228,8 @@ bool ChartWindow::ResetView(bool keep) {
         intervalInverse = 1.0;
         cursorMarkShown = originMark = cursorMarkWanted = 0;
         RecomputeMapping();
+        // The strip under the curves was the old data's.
+        if (OnUiThread()) ReleaseStrip(nullptr);
     }
     PlaceSliders();
     return false;
@@ -677,6 +680,13 @@ bool ChartWindow::ZoomYAboutCursor(double half) {
 
 bool ChartWindow::UpdateReadout() {
     Chart1DDevice* d = Device();
+    // The channels are the curves' rows: the channel buttons choose the current one.
+    const uint32_t rows = d != nullptr ? d->rows : 0, row = d != nullptr ? d->currentRow : 0;
+    readout.channelsUnchanged =
+        readout.channelTotal == rows && readout.firstChannel == 0 && readout.currentChannel == row ? 1 : 0;
+    readout.channelTotal = rows;
+    readout.firstChannel = 0;
+    readout.currentChannel = row;
     if (d == nullptr || !d->HoldsSamples()) {
         if (samples == 0) return false;
         readX = readY = kChartNoReadout;
@@ -703,7 +713,14 @@ bool ChartWindow::UpdateReadout() {
         readY = y;
         readout.dataX = x;
         readout.dataY = y;
+        // The current curve's value, then those of the next two rows at the cursor (as the
+        // image readout gives the channels from the selected one; a missing row repeats the
+        // last value).
         readout.values[0] = y;
+        for (uint32_t k = 1; k < 3; ++k) {
+            double v = 0.0;
+            readout.values[k] = d->RowSample(row + k, cursorIndex, &v) ? v : readout.values[k - 1];
+        }
         // With the cursor mark shown, or in a linked group, the readout gives the point of
         // the linked 2-D view under the cursor, and that view shows it.
         const ChartHostServices& s = TheChartHostServices();
@@ -853,15 +870,15 @@ void ChartWindow::RedrawNow() {
     const ChartHostServices& s = TheChartHostServices();
     if (changed && cell != nullptr && s.redrawReadout != nullptr) s.redrawReadout(cell);
     GraphicsHost* h = Host();
-    // The image strip under the curves follows the view; its own window shows it now,
-    // not at the next repaint of everything.
-    if (h != nullptr && h->readoutPage != nullptr && h->readoutPage->view != nullptr) {
-        TextureView* view = h->readoutPage->view;
+    // The image strip under the curves follows the view, and so does the host's preview
+    // of it; the preview's window shows it now, not at the next repaint of everything.
+    if (h != nullptr) {
+        TextureView* view = h->readoutPage != nullptr ? h->readoutPage->view : nullptr;
         {
             std::lock_guard<std::recursive_mutex> hold(DisplayLock());
             UpdateStrip(view);
         }
-        if (view->widget != nullptr && view->widget->shown != 0 && view->widget->window != h->window)
+        if (view != nullptr && view->widget != nullptr && view->widget->shown != 0 && view->widget->window != h->window)
             RepaintWindowNow(view->widget->window, 7);
     }
     if (h == nullptr || gWinValidate(h->window) == nullptr) return;

@@ -15,6 +15,7 @@
 #include "app/graphics_window.h"
 #include "data/display_bitmap.h"
 #include "toolkit/scale.h"
+#include "toolkit/texture_image.h"
 
 namespace orva {
 
@@ -268,7 +269,8 @@ public:
     // After a view change: a strip whose image is not current is rendered anew (false);
     // otherwise its image is fitted to the new size and placed (true).
     bool UpdateStrip(TextureView* view);
-    // The strip's picture goes (its textures freed in the view's GL context).
+    // The strip's picture goes (its textures freed in the view's GL context), and with
+    // it, without a view, the chart's own (in the host window's).
     void ReleaseStrip(TextureView* view);
     // The wheel of the host's view widget and the drag handlers of its readout page
     // reach this window; Release undoes it (destruction).
@@ -444,6 +446,13 @@ public:
     // The strip's picture (the preview of the current frame) and its place.
     DisplayBitmap strip;
     int32_t stripRect[4] = {0, 0, 0, 0};  // x, y, width, height
+    // The strip as the chart draws it under its curves (in the host window's context):
+    // the picture with its dark ground left out, so that the plot and the grid show
+    // through.
+    TextureImage stripImage;
+    // Draws the strip under the curves (the model-view at the plot's top-left corner,
+    // y down); nothing without a picture.
+    void DrawStrip() const;
     // The view widget whose wheel reaches this window.
     gElement* boundView = nullptr;
 

@@ -513,8 +513,8 @@ void SetToolShown(gWindow* w, bool on) {
     if (on) {
         if (!platform::IsWindowEnabled(w->hwnd)) platform::EnableWindow(w->hwnd, true);
         gWinShow(w, true);
-        // Its pages were placed and sized while it was hidden (it starts hidden where it
-        // could only cover the main window): each takes its size and is painted anew.
+        // Its pages may have been placed and sized while it was hidden: each takes its size
+        // and is painted anew.
         for (gWindow* child = w->firstChild; child != nullptr; child = child->firstChild) {
             gWinUpdateViewport(child);
             child->dirty = 7;

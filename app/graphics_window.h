@@ -372,6 +372,9 @@ struct GraphicsHostServices {
     // from the record's words.
     void (*showStatisticsList)(DisplayCellBase* cell, const void* rows, uint32_t row) = nullptr;
     void (*showRegionStatistics)(DisplayCellBase* cell) = nullptr;
+    // The statistics of the region measured on the cell's picture (a statistics result
+    // of the list kind, for showStatisticsList), or nullptr while nothing is measured.
+    const void* (*measuredStatistic)(DisplayCellBase* cell) = nullptr;
     // Frame playback feeds the cell (a frame player with an active source).
     bool (*playerFeeds)(DisplayCellBase* cell) = nullptr;
     // Arms the one-shot stop of playback; false when it did not (act at once then).

@@ -56,7 +56,7 @@ ToolWindowRect PlaceToolWindow(const platform::Rect& main, int32_t sideWidth, in
     if (const int32_t room = area.bottom - main.bottom; room >= kToolBelowMinHeight)
         return ToolWindowRect{area.left, main.bottom, width, std::min(kToolHeight, room)};
     // No room anywhere: at the foot of the screen from the work area's left edge, so that
-    // it can widen for its readouts and keep room for its chart; it waits hidden.
+    // it can widen for its readouts and keep room for its chart, over the main window.
     r.x = area.left;
     r.width = width;
     r.coversMain = true;

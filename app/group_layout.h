@@ -22,7 +22,7 @@ inline constexpr int32_t kToolBelowMinHeight = 200;
 
 struct ToolWindowRect {
     int32_t x = 0, y = 0, width = 0, height = 0;
-    // No place on the screen leaves the main window uncovered: it stays hidden until asked for.
+    // No place on the screen leaves the main window uncovered: it stands over its lower part.
     bool coversMain = false;
 };
 

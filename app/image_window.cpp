@@ -670,8 +670,15 @@ void Image2DWindow::RefreshStatisticsList() {
         if (s.showStatisticsList != nullptr) s.showStatisticsList(cell, statistic, row);
         return;
     }
+    // A region measured on the picture is what the list shows of it.
+    if (const void* measured = s.measuredStatistic != nullptr ? s.measuredStatistic(cell) : nullptr) {
+        h->statisticsShown = 0;
+        if (s.showStatisticsList != nullptr) s.showStatisticsList(cell, measured, 0);
+        return;
+    }
+    // An answer that counted no values measured nothing.
     WindowRequest request;
-    if (Ask(kRequestRegionStatistics, &request)) {
+    if (Ask(kRequestRegionStatistics, &request) && request.count != 0) {
         std::memcpy(h->statisticsWords, request.words, sizeof h->statisticsWords);
         h->statisticsCount = request.count;
         h->statisticsShown = 1;

@@ -727,7 +727,6 @@ bool StartUI(CUI* cui, int k) {
     int32_t sw = gScreenWidth(), sh = gScreenHeight();
     gWindow* main = cui->mainWindow;
     int32_t x, y, width, height;
-    bool coversMain = false;
     if (main == nullptr) {
         width = std::min(sw - 20, 710);
         height = std::min(sh, 494);
@@ -745,7 +744,6 @@ bool StartUI(CUI* cui, int k) {
         y = place.y;
         width = place.width;
         height = place.height;
-        coversMain = place.coversMain;
     }
     g.sideWidth = cui->groups[0].sideWidth > kToolSideWidth ? cui->groups[0].sideWidth : kToolSideWidth;
     gWindow* w = width > 0 && height > 0 ? gWinCreateRec(x, y, width, height, main, &g, kToolWindowStyle) : nullptr;
@@ -785,12 +783,8 @@ bool StartUI(CUI* cui, int k) {
     const char* title = k == 1 ? kChartToolsTitle : k == 2 ? kScematicToolsTitle : kProductTitle;
     const gUiTable* table = State().table;
     if (table == nullptr || !table->gWinOpen(w, title, kStyleShown)) return false;
-    // Where it could only lie over the main window's pages and tools, it waits hidden for
-    // the user to ask for it (F4, View > 'Show Window "Tools"').
-    if (coversMain) {
-        ToolWindowSetShown(cui, false);
-        SyncToolsMenuCheck();
-    }
+    // Where it can only lie over the main window's lower part it is shown there all the
+    // same, as on every screen: F4 (View > 'Show Window "Tools"') hides it.
     platform::Rect placed{};
     State().toolPlaced[k] = w->hwnd != nullptr && platform::GetWindowRect(w->hwnd, &placed);
     State().toolAt[k][0] = placed.left;

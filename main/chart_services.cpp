@@ -4,23 +4,28 @@
 #include <cfloat>
 #include <cmath>
 #include <mutex>
+#include <vector>
 
 #include "app/chart_device.h"
 #include "app/chart_panel.h"
 #include "app/chart_request.h"
 #include "app/chart_window.h"
+#include "app/cui.h"
 #include "app/image_window.h"
+#include "app/message_dialog.h"
 #include "framework/component.h"
 #include "framework/component_message.h"
 #include "framework/device_view.h"
 #include "framework/display_lock.h"
 #include "io/value_range.h"
 #include "main/shape_services.h"
+#include "reduction/kernels/sample_moments.h"
 #include "reduction/linked_reduction.h"
 #include "reduction/reduction_component.h"
 #include "reduction/statistic_block.h"
 #include "shapes/shape.h"
 #include "toolkit/histogram_chart.h"
+#include "toolkit/window.h"
 #include "views/display_cell.h"
 #include "views/display_grid.h"
 #include "views/readout_pages.h"
@@ -312,45 +317,127 @@ void RedrawReadout(DisplayCellBase* base) {
     RedrawChartValueReadout(cell->workspace);
 }
 
-// A histogram's statistics list: the Reduction's numbers of the measured region (count,
-// flux, extremes, mean and spread), for the channel the Reduction selects. The short table:
-// the full one is taller than the "Chart Tools" window.
+// A statistic result in the rows of the statistics tables.
+StatisticsRecord TableRecord(const StatisticResult& r) {
+    StatisticsRecord t;
+    t.count = r.npro;
+    t.backgroundOn = r.backgroundValid;
+    t.background = r.bkgr;
+    t.flux = r.flux;
+    t.maximum = r.max;
+    t.minimum = r.min;
+    t.range = r.range;
+    t.mean = r.mean;
+    t.median = r.median;
+    t.mode = r.mode;
+    t.backgroundThreshold = r.bkgrThreshold;
+    t.rms = r.rms;
+    t.dispersion = r.dispersion;
+    t.relativeVariance = r.rVar;
+    t.backgroundRms = r.rmsBkgr;
+    t.skewness = r.skewness;
+    t.kurtosis = r.kurtosis;
+    t.xCentre = r.xc;
+    t.yCentre = r.yc;
+    t.x2 = r.xsig;
+    t.y2 = r.ysig;
+    t.xy2 = r.xysig;
+    t.xSkew = r.xasym;
+    t.ySkew = r.yasym;
+    t.fwhm = r.fwhm;
+    t.radius = r.thresholdRadius;
+    t.gaussPercent = static_cast<int32_t>(std::min<uint32_t>(r.gaussPercent, INT32_MAX));
+    return t;
+}
+
+// The image cell whose picture holds the region a chart's Reduction measures now.
+DisplayComponent* MeasuredViewOf(DisplayCellBase* chart) {
+    ReductionComponent* reduction = ReductionOfChart(chart);
+    Shape* shape = reduction != nullptr ? reduction->CurrentItemShape() : nullptr;
+    DisplayComponent* view = shape != nullptr ? CellOfShapeContainer(shape->container) : nullptr;
+    return view != AsDisplayCell(chart) ? view : nullptr;
+}
+
+// A statistics list: the Reduction's numbers of the measured region (the full table with
+// the histogram's interval), for the channel the Reduction selects. A chart that shows
+// them has the picture they were measured on show them too.
 void ShowStatisticsList(DisplayCellBase* base, const void* statistic, uint32_t row) {
     (void)row;  // a statistic holds one frame
     const StatisticBlock* b = HistogramBlock(statistic);
-    if (b == nullptr) return;
+    if (b == nullptr || b->filled == 0) return;
     const uint32_t channel = std::min(std::max<uint32_t>(b->selectedChannel, 1), b->filled) - 1;
-    const StatisticResult& r = b->Results()[channel];
-    ChartSummary summary;
-    summary.valid = 1;
-    summary.count = r.npro;
-    summary.minimum = r.min;
-    summary.maximum = r.max;
-    summary.flux = r.flux;
-    summary.mean = r.mean;
-    summary.rms = r.rms;
-    DisplayShowRegionStatistics(AsDisplayCell(base), summary);
+    DisplayComponent* cell = AsDisplayCell(base);
+    DisplayShowStatisticsList(cell, b->histWidth, TableRecord(b->Results()[channel]));
+    if (cell != nullptr && dynamic_cast<ChartWindow*>(cell->Graphics()) != nullptr)
+        RefreshImageStatistics(MeasuredViewOf(base));
 }
 
-// The statistics of the curve's row in the statistics window; a histogram's numbers are
-// the Reduction's (its bins' counts tell nothing of the measured values).
-void ShowRowStatistics(DisplayCellBase* base, const void* statistic, const RowStats& stats) {
+// What the statistics list of an image cell shows: the statistic of the region measured
+// on its picture (the current item of its project item's Reduction, a statistic shape of
+// the cell's view, once measured), else nothing.
+const void* MeasuredStatistic(DisplayCellBase* base) {
+    DisplayComponent* cell = AsDisplayCell(base);
+    ProjectItemBase* item = cell != nullptr ? cell->owner : nullptr;
+    if (item == nullptr || !ProjectItemIsLive(item)) return nullptr;
+    ReductionComponent* reduction = FindLinkedReduction(item->currentWindows[3]);
+    if (reduction == nullptr || reduction->HasNoItems() || !reduction->CurrentItemMeasuresArea()) return nullptr;
+    Shape* shape = reduction->CurrentItemShape();
+    if (shape == nullptr || CellOfShapeContainer(shape->container) != cell) return nullptr;
+    const StatisticBlock* b = reduction->Statistic();
+    return b != nullptr && b->filled != 0 ? b : nullptr;
+}
+
+// The statistics of the curve's row in the statistics window (the region table: what the
+// values alone tell); a histogram's numbers are the Reduction's (its bins' counts tell
+// nothing of the measured values).
+void ShowRowStatistics(DisplayCellBase* base, const void* statistic, const RowStats&) {
     if (HistogramBlock(statistic) != nullptr) return;
-    ChartSummary summary;
-    summary.valid = 1;
-    summary.count = static_cast<uint32_t>(std::min<uint64_t>(stats.count, UINT32_MAX));
-    summary.minimum = stats.minimum;
-    summary.maximum = stats.maximum;
-    summary.flux = stats.sum;
-    const bool meanOk = stats.valid != 0;
-    summary.mean = meanOk ? stats.mean : -DBL_MAX;
-    // A sigma that was not computed (values beyond the square root of DBL_MAX) is shown as
-    // missing.
-    summary.rms = meanOk && stats.sigma >= 0.0 ? stats.sigma : -DBL_MAX;
-    DisplayShowRegionStatistics(AsDisplayCell(base), summary);
+    DisplayComponent* cell = AsDisplayCell(base);
+    auto* chart = cell != nullptr ? dynamic_cast<ChartWindow*>(cell->Graphics()) : nullptr;
+    const Chart1DDevice* device = chart != nullptr ? chart->Device() : nullptr;
+    std::vector<double> values;
+    if (device != nullptr) device->CurrentRowValues(&values);
+    StatisticsRecord t;
+    if (CurveStatistics(std::move(values), &t)) DisplayShowRegionStatistics(cell, t);
+    else DisplayClearStatistics(cell);
 }
 
 }  // namespace
+
+bool CurveStatistics(std::vector<double> values, StatisticsRecord* out) {
+    if (out == nullptr || values.empty() || values.size() > UINT32_MAX) return false;
+    const auto n = static_cast<uint32_t>(values.size());
+    StatisticResult r;
+    r.npro = n;
+    r.invN = 1.0 / n;
+    SampleMoments<double>(values.data(), n, &r, StatisticScratch{});
+    *out = TableRecord(r);
+    // A curve has no histogram, background or centre of its own.
+    out->mode = out->backgroundThreshold = out->fwhm = out->radius = DBL_MAX;
+    out->xCentre = out->yCentre = -1.0;
+    return true;
+}
+
+void RefreshImageStatistics(DisplayComponent* cell) {
+    if (cell == nullptr || !OnUiThread()) return;
+    DisplaySyncHost(cell);
+    auto* image = dynamic_cast<Image2DWindow*>(cell->Graphics());
+    if (image == nullptr) return;
+    image->RefreshStatisticsList();
+    // The list's own window shows the change now, whatever paints next.
+    gWindow* list = gWinValidate(cell->statisticsWindow);
+    if (list != nullptr && list->dirty != 0) PaintWindowNow(list, true);
+}
+
+void RefreshMeasuredStatistics(ProjectItemBase* item) {
+    if (item == nullptr || !OnUiThread()) return;
+    for (WindowGroup& group : TheCUI().groups) {
+        WorkspaceComponent* ws = AsWorkspace(group.workspace);
+        if (ws == nullptr) continue;
+        for (DisplayComponent* cell : ws->cells)
+            if (cell != nullptr && AsDisplayCell(cell) != nullptr && cell->owner == item) RefreshImageStatistics(cell);
+    }
+}
 
 void InstallChartServices() {
     TheComponentServices().createChartWindow = &CreateChartWindow;
@@ -365,8 +452,10 @@ void InstallChartServices() {
     chart.setLinked = &SetLinked;
     chart.redrawReadout = &RedrawReadout;
     chart.showRowStatistics = &ShowRowStatistics;
-    // A histogram's statistics list, filled with each new frame of the chart.
+    // A histogram's statistics list, filled with each new frame of the chart; an image's
+    // with the region measured on it.
     TheGraphicsHostServices().showStatisticsList = &ShowStatisticsList;
+    TheGraphicsHostServices().measuredStatistic = &MeasuredStatistic;
     // The chart's tool panel in the "Chart Tools" window.
     InstallChartPanel();
     // A histogram's x axis stands in the measured values, a slice's in samples along its path.

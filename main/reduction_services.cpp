@@ -2,6 +2,7 @@
 
 #include "app/ui_elements.h"
 #include "framework/pipeline.h"
+#include "main/chart_services.h"
 #include "main/shape_services.h"
 #include "reduction/reduction_component.h"
 #include "shapes/shape.h"
@@ -30,6 +31,14 @@ bool ChartToolPageShown(ReductionComponent* reduction) {
     return cell != nullptr && DisplayChartVisible(cell);
 }
 
+// The pages the Reduction refreshes when its items change, and with them the statistics
+// lists of the pictures its item shows (a region measured there came or went).
+void (*gRefreshReductionPages)(ReductionComponent*) = nullptr;
+void RefreshPagesAndLists(ReductionComponent* reduction) {
+    if (gRefreshReductionPages != nullptr) gRefreshReductionPages(reduction);
+    if (reduction != nullptr) RefreshMeasuredStatistics(reduction->owner);
+}
+
 void RefreshChartToolPage(ReductionComponent* reduction) {
     if (DisplayComponent* cell = ChartCellOf(reduction)) DisplayRefreshToolPage(cell);
 }
@@ -51,6 +60,8 @@ void InstallReductionServices() {
     TheReductionServices().windowTreeRefresh = &UIWindowTreeRefresh;
     TheReductionServices().statisticMarks = &AnnounceStatisticMarks;
     InstallReductionPages();
+    gRefreshReductionPages = TheReductionServices().refreshPages;
+    TheReductionServices().refreshPages = &RefreshPagesAndLists;
     TheExtractionPageHooks().toolPageShown = &ChartToolPageShown;
     TheExtractionPageHooks().refreshToolPage = &RefreshChartToolPage;
 }

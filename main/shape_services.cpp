@@ -1,5 +1,7 @@
 #include "main/shape_services.h"
 
+#include "main/chart_services.h"
+
 #include <atomic>
 #include <memory>
 #include <new>
@@ -8,6 +10,7 @@
 #include "app/message_dialog.h"
 #include "framework/component.h"
 #include "framework/device_view.h"
+#include "main/chart_services.h"
 #include "main/reduction_services.h"
 #include "platform/msg_queue.h"
 #include "shapes/editing/shape_requests.h"
@@ -41,9 +44,12 @@ public:
         return w != nullptr ? w->Device() : nullptr;
     }
 
+    // The shapes changed: the statistics list follows what is measured now (a deleted
+    // region is measured no more), and the picture is painted.
     void Redraw() override {
         DisplayComponent* c = Cell();
         if (c == nullptr || c->window == nullptr || !ComponentUiUp()) return;
+        RefreshImageStatistics(c);
         PaintWindowNow(c->window, true);
     }
     // The window is painted by the next refresh of the dirty windows rather than at

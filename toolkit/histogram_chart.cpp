@@ -15,6 +15,11 @@
 
 namespace orva {
 
+// U+00B2 SUPERSCRIPT TWO in UTF-8, which the fonts draw as one character.
+const char kStatLabelX2[] = "X \xC2\xB2 :";
+const char kStatLabelY2[] = "Y \xC2\xB2 :";
+const char kStatLabelXY2[] = "XY \xC2\xB2 :";
+
 namespace {
 
 // A value the statistics mark as missing: ±DBL_MAX, infinities and NaN.
@@ -22,12 +27,20 @@ bool Unavailable(double v) { return !std::isfinite(v) || v == DBL_MAX || v == -D
 
 const char* const kShortLabels[kStatShortRows] = {"Count:", "Flux:", "Max:",  "Min:", "Range:",
                                                   "Mean:",  "RMS:",  "Disp:", "Var:"};
-const char* const kFullLabels[kStatFullRows] = {
-    "Count:",  "Interval:", "Bkgr:",   "Flux:",      "Flux-FBkgr:", "Max:",     "Min:",
-    "Range:",  "Mean:",     "Median:", "Mode:",      "Bkgr Thrsh:", "RMS",      "Disp:",
-    "RVar:",   "RMS Bkgr:", "Skew:",   "Kurt:",      "Xcen:",       "Ycen:",    "X \x88 :",
-    "Y \x88 :", "XY \x88 :", "X Skew:", "Y Skew:",   "FWHM:",       "Radius:",  "GausPrb:"};
+constexpr const char* kFullLabels[kStatFullRows] = {
+    "Count:",  "Interval:", "Bkgr:",      "Flux:",       "Flux-FBkgr:", "Max:",    "Min:",
+    "Range:",  "Mean:",     "Median:",    "Mode:",       "Bkgr Thrsh:", "RMS",     "Disp:",
+    "RVar:",   "RMS Bkgr:", "Skew:",      "Kurt:",       "Xcen:",       "Ycen:",   kStatLabelX2,
+    kStatLabelY2, kStatLabelXY2, "X Skew:", "Y Skew:",   "FWHM:",       "Radius:", "GausPrb:"};
+// The region table has no interval: the full table's labels from the third on, after Count.
+constexpr const char* kRegionLabels[kStatRegionRows] = {
+    kFullLabels[0],  kFullLabels[2],  kFullLabels[3],  kFullLabels[4],  kFullLabels[5],  kFullLabels[6],
+    kFullLabels[7],  kFullLabels[8],  kFullLabels[9],  kFullLabels[10], kFullLabels[11], kFullLabels[12],
+    kFullLabels[13], kFullLabels[14], kFullLabels[15], kFullLabels[16], kFullLabels[17], kFullLabels[18],
+    kFullLabels[19], kFullLabels[20], kFullLabels[21], kFullLabels[22], kFullLabels[23], kFullLabels[24],
+    kFullLabels[25], kFullLabels[26], kFullLabels[27]};
 const StatListDescriptor kShortDesc = {kStatShortKind, kStatShortRows, kShortLabels};
+const StatListDescriptor kRegionDesc = {kStatRegionKind, kStatRegionRows, kRegionLabels};
 const StatListDescriptor kFullDesc = {kStatFullKind, kStatFullRows, kFullLabels};
 
 // A number in the value column (14 digits, 2 decimals); a missing value clears it.
@@ -60,6 +73,7 @@ float TextWidth(const gFont* font, const char* text) { return gFontTextWidth(fon
 }  // namespace
 
 const StatListDescriptor* StatLabelsTable() { return &kShortDesc; }
+const StatListDescriptor* StatRegionTable() { return &kRegionDesc; }
 const StatListDescriptor* StatListDesc() { return &kFullDesc; }
 
 int ChartAxisText(double value, char* text, char* exponent) {
@@ -421,35 +435,52 @@ int HistogramChart::FillShort(StatPanel* panel, const ChartSummary* s) {
     return 1;
 }
 
-int HistogramChart::FillStatistics(StatPanel* panel, double interval, const StatisticsRecord* s) {
-    if (!gUiReady() || panel == nullptr || s == nullptr || panel->RowCount() < kStatFullRows) return 0;
+namespace {
+// The rows of the full table from Count on; `interval` (the full table's second row) is
+// left out when null, and every later row moves up by one.
+void FillStatisticRows(StatPanel* panel, const double* interval, const StatisticsRecord* s) {
+    const int32_t shift = interval != nullptr ? 0 : -1;
+    auto number = [&](int32_t row, double v) { WriteNumber(panel, row + shift, v); };
+    auto clear = [&](int32_t row) { panel->ClearValue(row + shift); };
     const bool background = s->backgroundOn != 0;
     WriteCount(panel, 0, s->count);
-    WriteNumber(panel, 1, interval);
-    if (background) WriteNumber(panel, 2, s->background); else panel->ClearValue(2);
-    WriteNumber(panel, 3, s->flux);
-    WriteNumber(panel, 4, background ? s->flux - static_cast<double>(s->count) * s->background : s->flux);
+    if (interval != nullptr) WriteNumber(panel, 1, *interval);
+    if (background) number(2, s->background); else clear(2);
+    number(3, s->flux);
+    number(4, background ? s->flux - static_cast<double>(s->count) * s->background : s->flux);
     const double plain[] = {s->maximum, s->minimum, s->range, s->mean, s->median, s->mode,
                             s->backgroundThreshold, s->rms, s->dispersion, s->relativeVariance};
-    for (int32_t i = 0; i < 10; ++i) WriteNumber(panel, 5 + i, plain[i]);
-    if (background) WriteNumber(panel, 15, s->backgroundRms); else panel->ClearValue(15);
-    WriteNumber(panel, 16, s->skewness);
-    WriteNumber(panel, 17, s->kurtosis);
+    for (int32_t i = 0; i < 10; ++i) number(5 + i, plain[i]);
+    if (background) number(15, s->backgroundRms); else clear(15);
+    number(16, s->skewness);
+    number(17, s->kurtosis);
     const double moments[] = {s->xCentre, s->yCentre, s->x2, s->y2, s->xy2, s->xSkew, s->ySkew};
     const bool centred = s->xCentre >= 0 && s->yCentre >= 0;
     for (int32_t i = 0; i < 7; ++i) {
-        if (centred) WriteNumber(panel, 18 + i, moments[i]); else panel->ClearValue(18 + i);
+        if (centred) number(18 + i, moments[i]); else clear(18 + i);
     }
-    WriteNumber(panel, 25, s->fwhm);
-    WriteNumber(panel, 26, s->radius);
+    number(25, s->fwhm);
+    number(26, s->radius);
     if (s->gaussPercent == 0) {
-        panel->SetValue(27, "missing");
+        panel->SetValue(27 + shift, "missing");
     } else {
         char text[16];
         BoundedPrintf(text, sizeof text, "%d%%", s->gaussPercent);
-        panel->SetValue(27, text);
+        panel->SetValue(27 + shift, text);
     }
     panel->Done();
+}
+}  // namespace
+
+int HistogramChart::FillStatistics(StatPanel* panel, double interval, const StatisticsRecord* s) {
+    if (!gUiReady() || panel == nullptr || s == nullptr || panel->RowCount() < kStatFullRows) return 0;
+    FillStatisticRows(panel, &interval, s);
+    return 1;
+}
+
+int HistogramChart::FillRegion(StatPanel* panel, const StatisticsRecord* s) {
+    if (!gUiReady() || panel == nullptr || s == nullptr || panel->RowCount() < kStatRegionRows) return 0;
+    FillStatisticRows(panel, nullptr, s);
     return 1;
 }
 

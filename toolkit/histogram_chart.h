@@ -2,8 +2,8 @@
 // The histogram chart: one channel of a bound data series (histogram, distribution,
 // series or slice) drawn as a curve over a dashed 10 x 10 grid, with axis values, a mode
 // title, a channel counter and a summary line. The picture lives in two display lists
-// in the widget window's context, so a repaint only calls them. The two statistics
-// tables (9 and 28 rows of label and value) that go with the chart are filled here too.
+// in the widget window's context, so a repaint only calls them. The statistics tables
+// that go with the chart (9, 27 and 28 rows of label and value) are filled here too.
 // Application calls do nothing and return 0 while the toolkit's UI-ready flag
 // (gUiReady) is clear. UI thread only.
 #include <cstdint>
@@ -15,11 +15,15 @@ struct gFont;
 struct gWindow;
 class ListCtrl;
 
-// Widget kind of the chart, and the kinds of the two statistics tables.
+// Widget kind of the chart, and the kinds of the statistics tables: the short table and
+// the region table (the full table without the histogram's interval) are kind 650, the
+// full table kind 651.
 constexpr int32_t kHistogramChartKind = 520;
 constexpr int32_t kStatShortKind = 650;
+constexpr int32_t kStatRegionKind = 650;
 constexpr int32_t kStatFullKind = 651;
 constexpr int32_t kStatShortRows = 9;
+constexpr int32_t kStatRegionRows = 27;
 constexpr int32_t kStatFullRows = 28;
 
 // Chart modes (anything else shows plain data).
@@ -86,7 +90,13 @@ struct StatListDescriptor {
     const char* const* labels;
 };
 const StatListDescriptor* StatLabelsTable();  // the short table
+const StatListDescriptor* StatRegionTable();  // the region table
 const StatListDescriptor* StatListDesc();     // the full table
+// The label texts of the three second-moment rows ("X", "Y", "XY" with the squared
+// sign, as UTF-8: the code page has no such character).
+extern const char kStatLabelX2[];
+extern const char kStatLabelY2[];
+extern const char kStatLabelXY2[];
 
 // The value column of a statistics table: each row has a label cell and a value cell.
 // SetValue assigns the text to the row's value cell (reusing the row's spare text
@@ -153,6 +163,8 @@ public:
     // fewer rows than the table.
     static int FillShort(StatPanel* panel, const ChartSummary* summaryRecord);
     static int FillStatistics(StatPanel* panel, double interval, const StatisticsRecord* statistics);
+    // The region table: the rows of the full table but the interval.
+    static int FillRegion(StatPanel* panel, const StatisticsRecord* statistics);
 
     float width = 0, height = 0;
     gElement* widget = nullptr;

@@ -53,7 +53,15 @@ void RepeatKillFocus() {
 void CancelPressActive() { gWinCancelPress(pf::GetActiveWindow()); }
 bool WheelToPressed(gWindow* window, int delta, int keys) {
     gElement* target = gPressedWidget != nullptr ? gPressedWidget : gHotWidget;
-    if (target == nullptr || target->window != window || target->onWheel == nullptr) return false;
+    if (target == nullptr || target->window != window || target->onWheel == nullptr) {
+        // No widget of this window holds the pointer: the one under it, when it takes
+        // the wheel.
+        pf::Point at{};
+        if (window == nullptr || window->hwnd == nullptr || !pf::GetCursorPos(&at) || !pf::ScreenToClient(window->hwnd, &at))
+            return false;
+        target = gPick(window, at.x, at.y);
+        if (target == nullptr || target->onWheel == nullptr) return false;
+    }
     target->onWheel(target, delta, keys);
     return true;
 }

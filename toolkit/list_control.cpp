@@ -493,6 +493,18 @@ void ListCtrl::ScrollTo(ListCtrl* list, float position) {
     RepaintWindow(list->widget);
 }
 
+bool ListCtrl::ScrollRows(ListCtrl* list, int32_t rows) {
+    if (list == nullptr) return false;
+    const int32_t span = std::max(0, list->rowCount - list->visibleRows);
+    const int64_t wanted = static_cast<int64_t>(list->firstVisible) + rows;
+    const int32_t first = static_cast<int32_t>(std::clamp<int64_t>(wanted, 0, span));
+    if (first == list->firstVisible) return false;
+    list->firstVisible = first;
+    LayoutRows(list);
+    RepaintWindow(list->widget);
+    return true;
+}
+
 bool ListCtrl::ResizeRows(ListCtrl* list, int32_t count, bool* changed) {
     if (changed != nullptr) *changed = false;
     if (list == nullptr) return false;

@@ -119,6 +119,9 @@ public:
     static bool DragColumn(ListCtrl* list, float dx);
     // The vertical bar's position (0..1) as the first shown row.
     static void ScrollTo(ListCtrl* list, float position);
+    // Moves the first shown row by `rows` (towards the end when positive), within the
+    // rows; the bar follows. True when it moved.
+    static bool ScrollRows(ListCtrl* list, int32_t rows);
     // Row layout after a change of rows or size.
     static void LayoutRows(ListCtrl* list);
     // Lays the titles and every cell out in the column widths.

@@ -802,7 +802,9 @@ bool gWinSetSize(gWindow* window, int32_t clientWidth, int32_t clientHeight, con
         outerH = std::min(clientHeight + frameH, gScreenH);
         x = position != nullptr ? position->x : outer.left;
         y = position != nullptr ? position->y : outer.top;
-        if (x + outerW <= gScreenW && y + outerH <= gScreenH) {
+        // A child window stays where its parent has it (its rectangle on the screen is no
+        // place in its parent's client area); its parent keeps it in sight.
+        if ((x + outerW <= gScreenW && y + outerH <= gScreenH) || (window->parent != nullptr && position == nullptr)) {
             flags = position != nullptr ? 0x510 : 0x716;
         } else {
             if (x + outerW > gScreenW) x = std::max(0, gScreenW - outerW);

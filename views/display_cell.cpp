@@ -956,9 +956,11 @@ void DisplayRefreshToolPage(DisplayComponent* cell) {
     OptionsRefreshStandardPage(c, cell->statisticsWindow);
 }
 
-bool DisplayShowRegionStatistics(DisplayComponent* cell, const ChartSummary& summary) {
-    if (cell == nullptr) return false;
-    // The cell was made before its workspace's list was: it takes the workspace's now.
+namespace {
+// The cell's statistics list, when its window is there. A cell made before its
+// workspace's list was takes the workspace's now.
+ListCtrl* StatisticsListOf(DisplayComponent* cell) {
+    if (cell == nullptr) return nullptr;
     if (cell->statisticsList == nullptr && cell->workspace != nullptr &&
         ListCtrl::IsLive(cell->workspace->statisticsList)) {
         cell->statisticsList = cell->workspace->statisticsList;
@@ -966,10 +968,27 @@ bool DisplayShowRegionStatistics(DisplayComponent* cell, const ChartSummary& sum
     }
     ListCtrl* list = LiveStatisticsList(cell);
     if (list == nullptr || cell->statisticsWindow == nullptr || gWinValidate(cell->statisticsWindow) == nullptr)
-        return false;
-    if (!StatisticListUseTable(list, StatLabelsTable())) return false;
+        return nullptr;
+    return list;
+}
+}  // namespace
+
+bool DisplayShowRegionStatistics(DisplayComponent* cell, const StatisticsRecord& statistics) {
+    ListCtrl* list = StatisticsListOf(cell);
+    if (list == nullptr || !StatisticListUseTable(list, StatRegionTable())) return false;
     ListStatPanel panel(list);
-    return HistogramChart::FillShort(&panel, &summary) != 0;
+    return HistogramChart::FillRegion(&panel, &statistics) != 0;
+}
+
+bool DisplayShowStatisticsList(DisplayComponent* cell, double interval, const StatisticsRecord& statistics) {
+    ListCtrl* list = StatisticsListOf(cell);
+    if (list == nullptr || !StatisticListUseTable(list, StatListDesc())) return false;
+    ListStatPanel panel(list);
+    return HistogramChart::FillStatistics(&panel, interval, &statistics) != 0;
+}
+
+void DisplayClearStatistics(DisplayComponent* cell) {
+    if (ListCtrl* list = StatisticsListOf(cell)) ListCtrl::ClearValuesIfSet(list->widget);
 }
 
 bool DisplayChartVisible(const DisplayComponent* cell) {

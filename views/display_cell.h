@@ -25,7 +25,7 @@
 namespace orva {
 
 class HistogramChart;
-struct ChartSummary;
+struct StatisticsRecord;
 class ListCtrl;
 class ShapeContainer;
 class WorkspaceComponent;
@@ -248,10 +248,14 @@ bool DisplaySelectChannel(DisplayComponent* cell, int32_t number);
 bool DisplayTogglePlayback(DisplayComponent* cell);
 void DisplayRefreshToolPage(DisplayComponent* cell);
 bool DisplayChartVisible(const DisplayComponent* cell);
-// The statistics window shows the short table (count, flux, extremes, mean, RMS) of a
-// summary: the list takes that table's labels when it shows another. False without a
-// statistics window.
-bool DisplayShowRegionStatistics(DisplayComponent* cell, const ChartSummary& summary);
+// The statistics window shows the region table (the full table without the histogram's
+// interval) of a measured region or curve: the list takes that table's labels when it
+// shows another. False without a statistics window.
+bool DisplayShowRegionStatistics(DisplayComponent* cell, const StatisticsRecord& statistics);
+// The same with the full table: the statistics of a region measured with its histogram.
+bool DisplayShowStatisticsList(DisplayComponent* cell, double interval, const StatisticsRecord& statistics);
+// Nothing is measured: the statistics window's values are cleared (its labels stay).
+void DisplayClearStatistics(DisplayComponent* cell);
 int32_t DisplayPanelBuilder(PageWindow* page, void* widget, int32_t pageId);
 
 // ---- Seams -------------------------------------------------------------------------------------

@@ -30,9 +30,7 @@ constexpr LayoutEntry kEntries[] = {
     {"Coordinates", kLayoutCoordinates, kWsIdCoordinates, kWsPageCoordinates, "Coordinates"},
     {"View Mode", kLayoutViewMode, kWsIdViewMode, kWsPageViewMode, nullptr},
     {"Value Readout", kLayoutValues, kWsIdValue, kWsPageValue, "Value Readout"},
-    // The chart's cursor readout describes no channels, so the "Chart Tools" window never
-    // shows channel buttons: the entry is not listed there.
-    {"Channels", kLayoutChannels, kWsIdValue, kWsPageChannels, nullptr},
+    {"Channels", kLayoutChannels, kWsIdValue, kWsPageChannels, "Channels"},
     {"Grid", kLayoutGrid, kWsIdGrid, kWsPageGrid, "Grid"},
     {"Lens", kLayoutLens, kWsIdLens, kWsPageLens, "Lens"},
     {"Zoom Bar", kLayoutZoomBar, kWsIdZoomBar, kWsPageZoomBar, "Zoom Bar"},
@@ -246,7 +244,7 @@ void LayoutApplyStart(WorkspaceComponent* ws) {
 }
 
 void LayoutApplyChannels(WorkspaceComponent* ws) {
-    if (ws != nullptr && !LayoutPageWanted(kLayoutChannels))
+    if (ws != nullptr && !PageWantedIn(ws, kLayoutChannels))
         HideWidgets(WorkspaceOpenPage(ws, kWsPageChannels, false), true);
 }
 

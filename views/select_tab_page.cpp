@@ -12,6 +12,7 @@
 #include "toolkit/input.h"
 #include "toolkit/layout.h"
 #include "toolkit/list_control.h"
+#include "toolkit/slider.h"
 #include "toolkit/tab_bar.h"
 #include "toolkit/widget.h"
 #include "toolkit/window.h"
@@ -309,30 +310,80 @@ void SelectTabPress(gElement* tabs, uintptr_t data) {
 // ---- Statistic overlay ---------------------------------------------------------------------------
 
 namespace {
-// The list's height for `rows` rows under its header in the window's font.
-float StatisticListHeight(gFont* font, int32_t rows) {
-    const float line = font != nullptr ? gFontLineHeight(font) : 0.0f;
-    const float rowHeight = line > 0.0f ? std::ceil(line) + 4.0f : 16.0f;
-    return static_cast<float>(rows + 1) * rowHeight + 2.0f;
+// The list's rows and its bar: a list with more rows than its room shows as many as fit,
+// with a bar beside them that scrolls them; one that shows all of them has no bar. The
+// bar stands outside the page's rows (the list keeps its width), so its window takes
+// the bar's width while it is shown.
+constexpr float kStatisticBarWidth = 14.0f;
+void FitStatisticList(ListCtrl* list) {
+    gElement* widget = list->widget;
+    ListCtrl::LayoutCells(list);
+    ListCtrl::LayoutRows(list);
+    const bool scrolls = list->visibleRows < list->rowCount;
+    gElement* bar = list->verticalBar != nullptr && gWgtIsLive(list->verticalBar) ? list->verticalBar : nullptr;
+    gWindow* w = gWinValidate(widget->window);
+    if (w == nullptr) return;
+    gWinLayoutGroups(w);
+    gWinFitToContent(w, 0);
+    int32_t width = w->clientWidth;
+    if (bar != nullptr) {
+        SetWidgetShown(bar, scrolls);
+        bar->x = bar->homeX = widget->x + widget->width + 1.0f;
+        bar->y = bar->homeY = widget->y;
+        if (scrolls) width += static_cast<int32_t>(kStatisticBarWidth) + 2;
+    }
+    // The page's rows keep the height they were laid out with: the window ends under the
+    // list's last shown row.
+    gWinSetSize(w, width, static_cast<int32_t>(std::ceil(widget->y + widget->height)) + 3, nullptr);
+    w->dirty = 7;
+}
+
+void ScrollStatisticList(uintptr_t widget, float fraction) {
+    if (ListCtrl* list = ListCtrl::FromWidget(reinterpret_cast<const gElement*>(widget)))
+        ListCtrl::ScrollTo(list, fraction);
+}
+
+// Three rows a notch of the wheel over the list or its bar.
+void StatisticListWheel(gElement* widget, int delta, int) {
+    const ScrollSlider* bar = ScrollSliderFromWidget(widget);
+    ListCtrl* list = ListCtrl::FromWidget(bar != nullptr ? bar->owner : widget);
+    const int notches = delta / 120;
+    // The wheel's message paints nothing of its own: the window shows the rows now.
+    if (list != nullptr && notches != 0 && ListCtrl::ScrollRows(list, -3 * notches))
+        if (gWindow* w = gWinValidate(list->widget->window)) PaintWindowNow(w, true);
+}
+
+// The list's bar: a slider of the window of its own, placed beside the list by
+// FitStatisticList, taking presses and the wheel.
+void AddStatisticBar(ListCtrl* list) {
+    gElement* widget = list->widget;
+    gElement* bar = ScrollSliderCreate(widget->window, nullptr, &ScrollStatisticList, true, widget->height,
+                                       kStatisticBarWidth, reinterpret_cast<uintptr_t>(widget), true);
+    if (bar == nullptr) return;
+    if (ScrollSlider* record = ScrollSliderFromWidget(bar)) record->owner = widget;
+    bar->active = 1;
+    bar->onWheel = &StatisticListWheel;
+    list->verticalBar = bar;
 }
 }  // namespace
 
 bool StatisticListUseTable(ListCtrl* list, const StatListDescriptor* table) {
     if (list == nullptr || table == nullptr || list->widget == nullptr || !gWgtIsLive(list->widget)) return false;
     if (list->mode == static_cast<uint32_t>(table->kind) && list->rowCount == table->rows) return true;
-    gElement* widget = list->widget;
-    ListCtrl::SetMode(widget, static_cast<uint32_t>(table->kind));
+    ListCtrl::SetMode(list->widget, static_cast<uint32_t>(table->kind));
     if (!ListCtrl::FillRows(list, 0, table->labels, table->rows)) return false;
-    // The list, and its window with it, take the table's height.
-    widget->height = StatisticListHeight(list->font, table->rows);
-    ListCtrl::LayoutCells(list);
-    ListCtrl::LayoutRows(list);
-    if (gWindow* w = gWinValidate(widget->window)) {
-        gWinLayoutGroups(w);
-        gWinFitToContent(w, 0);
-        w->dirty = 7;
-    }
+    // The list, and its window with it, take the table's height (as far as its room goes).
+    list->firstVisible = 0;
+    FitStatisticList(list);
     return true;
+}
+
+void StatisticListSetRoom(ListCtrl* list, float height) {
+    if (list == nullptr || list->widget == nullptr || !gWgtIsLive(list->widget)) return;
+    const float room = height > 0.0f ? height : 0.0f;
+    if (list->requestedHeight == room) return;
+    list->requestedHeight = room;
+    FitStatisticList(list);
 }
 
 void BuildStatisticPage(UIElement* element, gElement** s) {
@@ -345,10 +396,11 @@ void BuildStatisticPage(UIElement* element, gElement** s) {
     const int32_t rows = desc != nullptr && desc->rows > 0 ? desc->rows : kStatisticDefaultRows;
     const uint32_t slot = element->group != nullptr ? element->group->style & kWsSlotBits : 0;
     gFont* font = GetUIFont(w);
+    // Without a room of its own the list is as tall as its rows (height 0).
     ListCtrlLayout layout{.x = 2.0f,
                           .y = 1.0f,
                           .width = kStatisticColumns[0] + kStatisticColumns[1],
-                          .height = StatisticListHeight(font, rows),
+                          .height = 0.0f,
                           .columnCount = 2,
                           .columnWidths = kStatisticColumns};
     gElement* widget = ListCtrl::Create(w, nullptr, kStatisticKind, &layout, slot | kWsNewRow, false, font);
@@ -359,17 +411,31 @@ void BuildStatisticPage(UIElement* element, gElement** s) {
         ListCtrl::SetMode(widget, static_cast<uint32_t>(desc->kind));
         ListCtrl::FillRows(list, 0, desc->labels, rows);
     }
-    ListCtrl::LayoutRows(list);
+    widget->onWheel = &StatisticListWheel;
+    AddStatisticBar(list);
+    FitStatisticList(list);
     if (WorkspaceComponent* ws = WorkspaceOfElement(element)) {
         ws->statisticsList = list;
         ws->statisticsWindow = w;
-        for (DisplayComponent* cell : ws->cells)
-            if (cell != nullptr && AsDisplayCell(cell) != nullptr) cell->statisticsList = list;
+        for (DisplayComponent* cell : ws->cells) {
+            if (cell == nullptr || AsDisplayCell(cell) == nullptr) continue;
+            cell->statisticsList = list;
+            cell->statisticsWindow = w;
+        }
     }
     widget->handlerData = reinterpret_cast<uintptr_t>(element);
     s[0] = widget;
     w->keyDownHandler = &StatisticListKey;
     gWinLayoutGroups(w);
+    // What the cells measure shows at once, not at their next change.
+    if (WorkspaceComponent* ws = WorkspaceOfElement(element)) {
+        for (DisplayComponent* cell : ws->cells) {
+            if (cell == nullptr || AsDisplayCell(cell) == nullptr) continue;
+            DisplaySyncHost(cell);
+            GraphicsWindow* gw = cell->Graphics();
+            if (gw != nullptr && gw->refreshStatistics != nullptr) gw->refreshStatistics(gw);
+        }
+    }
 }
 
 bool StatisticListKey(gWindow* window, gWindow*, void* key) {

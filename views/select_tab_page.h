@@ -72,6 +72,9 @@ void BuildStatisticPage(UIElement* element, gElement** slots);
 // The list shows a table's labels (its kind and rows); its window fits the new height.
 // True when the list holds that table.
 bool StatisticListUseTable(ListCtrl* list, const StatListDescriptor* table);
+// The height the list may take (0: as tall as its rows); what does not fit scrolls, with
+// the bar and the wheel.
+void StatisticListSetRoom(ListCtrl* list, float height);
 // The list window's key handler: Ctrl+C and Ctrl+Insert go to the active cell of the
 // workspace while its window may take keys, else to the sibling windows.
 bool StatisticListKey(gWindow* window, gWindow* from, void* key);

@@ -810,9 +810,23 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft
     // over the cells while they leave room, else beside them, never over another page or a
     // control (or the chart of the "Chart Tools" window).
     platform::Point room{0, 0};
-    if (!bottomLeft && (id == kWsIdGrid || id == kWsIdStatistic) &&
-        RoomNear(page, ws->group == &TheCUI().groups[0], at, &room, passOver))
-        at = room;
+    if (!bottomLeft && (id == kWsIdGrid || id == kWsIdStatistic)) {
+        const bool mainPage = ws->group == &TheCUI().groups[0];
+        bool found = RoomNear(page, mainPage, at, &room, passOver);
+        // Where the statistic list finds no room with all its rows, it gives up three
+        // rows at a time (they scroll), down to the short table's count.
+        ListCtrl* list = id == kWsIdStatistic ? ws->statisticsList : nullptr;
+        if (!found && list != nullptr && list->widget != nullptr && gWgtIsLive(list->widget) &&
+            list->widget->window == page) {
+            const float least = list->headerHeight + kStatShortRows * list->rowHeight + 2.0f;
+            for (float height = list->listHeight - 3.0f * list->rowHeight; !found && height >= least;
+                 height -= 3.0f * list->rowHeight) {
+                StatisticListSetRoom(list, height);
+                found = RoomNear(page, mainPage, at, &room, passOver);
+            }
+        }
+        if (found) at = room;
+    }
     if (page->parent == parent) {
         platform::Point origin{0, 0};
         if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
@@ -848,7 +862,9 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
     gWindow* coords = GroupToolPageWindow(ws, parent, kWsIdCoordinates);
     gWindow* stats = GroupToolPageWindow(ws, parent, kWsIdStatistic);
     if (coords == nullptr && stats == nullptr) return;
-    if (ListCtrl::IsLive(ws->statisticsList)) StatisticListUseTable(ws->statisticsList, StatLabelsTable());
+    // The list is placed as tall as all its rows would make it; it is given less room
+    // below when that is more than the window has.
+    ListCtrl* statList = ListCtrl::IsLive(ws->statisticsList) ? ws->statisticsList : nullptr;
     platform::Point origin{0, 0};
     if (!platform::ClientToScreen(parent->hwnd, &origin)) return;
     gWindow* value = GroupToolPageWindow(ws, parent, kWsIdValue);
@@ -890,13 +906,18 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
         wanted = x;
     }
     int32_t right = x, below = y;
-    // Each window as large as its page; the list's window ends under its last row.
+    // Each window as large as its page; the list's window ends under its last row (and
+    // is as wide as the list with its bar, when shown).
+    const gElement* list = statList != nullptr ? statList->widget : nullptr;
+    const bool ownList = stats != nullptr && list != nullptr && gWgtIsLive(list) && list->window == stats;
     for (gWindow* w : {coords, stats})
-        if (w != nullptr) gWinFitToContent(w, 0);
-    const gElement* list = ListCtrl::IsLive(ws->statisticsList) ? ws->statisticsList->widget : nullptr;
-    if (stats != nullptr && list != nullptr && gWgtIsLive(list) && list->window == stats)
-        gWinSetSize(stats, stats->clientWidth, kernel::SaturateTrunc<int32_t>(std::ceil(list->y + list->height)) + 3,
-                    nullptr);
+        if (w != nullptr && (w != stats || !ownList)) gWinFitToContent(w, 0);
+    auto fitList = [&] {
+        if (ownList)
+            gWinSetSize(stats, stats->clientWidth, kernel::SaturateTrunc<int32_t>(std::ceil(list->y + list->height)) + 3,
+                        nullptr);
+    };
+    fitList();
     if (coords != nullptr && platform::GetWindowRect(coords->hwnd, &rect)) {
         place(coords, x, y);
         right = x + (rect.right - rect.left) + kToolPageGap;
@@ -904,14 +925,27 @@ void WorkspacePlaceChartReadouts(WorkspaceComponent* ws) {
         wanted = std::max(wanted, right);
     }
     if (stats != nullptr && platform::GetWindowRect(stats->hwnd, &rect)) {
-        const int32_t width = rect.right - rect.left, height = rect.bottom - rect.top;
-        if (below + height <= bottom) {
-            place(stats, x, below);
-            wanted = std::max(wanted, x + width + 1);
-        } else {
-            place(stats, right, y);
-            wanted = std::max(wanted, right + width + 1);
+        // The list's window less the list: what a room for it must add.
+        const int32_t frame = ownList ? (rect.bottom - rect.top) - static_cast<int32_t>(list->height) : 0;
+        const int32_t height =
+            ownList ? frame + static_cast<int32_t>(std::ceil(statList->headerHeight +
+                                                             static_cast<float>(statList->rowCount) * statList->rowHeight + 2.0f))
+                    : rect.bottom - rect.top;
+        // Under the coordinates while all its rows fit there, or as many as the short
+        // table has; else beside them from the top. The rows that do not fit down to the
+        // room's foot scroll.
+        const float least = ownList ? statList->headerHeight + kStatShortRows * statList->rowHeight + 2.0f : 0.0f;
+        const bool under = below + height <= bottom || (ownList && static_cast<float>(bottom - below - frame) >= least);
+        const int32_t top = under ? below : y;
+        if (ownList) {
+            StatisticListSetRoom(statList, top + height > bottom ? static_cast<float>(bottom - top - frame) : 0.0f);
+            fitList();
         }
+        int32_t width = rect.right - rect.left;
+        if (platform::GetWindowRect(stats->hwnd, &rect)) width = rect.right - rect.left;
+        const int32_t at = under ? x : right;
+        place(stats, at, top);
+        wanted = std::max(wanted, at + width + 1);
     }
     // Above the tabs, the tab bar reaches under them.
     if (!beside && tabs != nullptr && gWgtIsLive(tabs) && wanted > group->sideWidth &&

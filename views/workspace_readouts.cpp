@@ -154,7 +154,9 @@ void RedrawChartCoordReadout(WorkspaceComponent* ws) {
     Update(ws, ActiveRecord(ws), kReadoutCoordinates, Show::Now);
 }
 
-void RedrawChartValueReadout(WorkspaceComponent* ws) { Update(ws, ActiveRecord(ws), kReadoutValues, Show::Now); }
+void RedrawChartValueReadout(WorkspaceComponent* ws) {
+    Update(ws, ActiveRecord(ws), kReadoutValues | kReadoutChannels, Show::Now);
+}
 
 void RedrawImageValueReadout(WorkspaceComponent* ws, const GraphicsReadout* record) {
     Update(ws, record, kReadoutValues | kReadoutChannels, Show::Now);

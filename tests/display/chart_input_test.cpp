@@ -261,6 +261,56 @@ TEST_F(ChartInputTest, ShiftWithTheGrayKeysStepsTheXZoomThroughWholeRatios) {
     EXPECT_EQ(c.scroll, 0);
 }
 
+// The zoom bar's "+" and "-" reach a chart device as the zoom codes -1.0 and -2.0 on the
+// x axis: each is one x zoom step, in and out, as Shift with Gray+ and Gray- take it.
+TEST_F(ChartInputTest, TheZoomBarsCodesStepTheXZoom) {
+    ChartChain chain({Ramp(720)});  // 4 samples a pixel in the fit
+    ASSERT_TRUE(chain.Pull());
+    ChartWindow& c = *chain.window;
+    char text[18];
+    struct Step {
+        double code;
+        bool changed;
+        int32_t factor;
+        const char* text;
+    } steps[] = {{-1.0, true, -2, "1:2"}, {-1.0, true, 1, "1:1"}, {-1.0, true, 2, "2:1"},
+                 {-2.0, true, 1, "1:1"},  {-2.0, true, -2, "1:2"}, {-2.0, true, -4, "1:4"}};
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.text);
+        EXPECT_EQ(chain.device->SetZoom(true, s.code, false), s.changed);
+        EXPECT_EQ(c.signedFactor, s.factor);
+        c.ZoomText(text, sizeof text);
+        EXPECT_STREQ(text, s.text);
+    }
+    // 1:4 shows all 720 samples: no step further out.
+    EXPECT_FALSE(chain.device->SetZoom(true, -2.0, false));
+    EXPECT_EQ(c.signedFactor, -4);
+}
+
+// The chart's readout describes its rows as the channels (the channel buttons choose
+// the current row), and gives the next two rows' samples at the cursor after its own.
+TEST_F(ChartInputTest, TheReadoutDescribesTheRowsAsChannels) {
+    ChartChain chain({Ramp(90, 10.0), Ramp(90, 200.0), Ramp(90, 3000.0)});
+    ASSERT_TRUE(chain.Pull());
+    ChartWindow& c = *chain.window;
+    c.SetCursor(5.0, false);
+    c.UpdateReadout();
+    EXPECT_EQ(c.readout.channelTotal, 3u);
+    EXPECT_EQ(c.readout.firstChannel, 0u);
+    EXPECT_EQ(c.readout.currentChannel, 0u);
+    EXPECT_EQ(c.readout.values[1], 204.0);
+    EXPECT_EQ(c.readout.values[2], 3004.0);
+    c.UpdateReadout();
+    EXPECT_EQ(c.readout.channelsUnchanged, 1);
+    // Row 2 chosen: its next row and then the last value again (no third row after it).
+    ASSERT_TRUE(c.SelectChannel(2));
+    c.UpdateReadout();
+    EXPECT_EQ(c.readout.currentChannel, 1u);
+    EXPECT_EQ(c.readout.channelsUnchanged, 0);
+    EXPECT_EQ(c.readout.values[1], 3004.0);
+    EXPECT_EQ(c.readout.values[2], 3004.0);
+}
+
 TEST_F(ChartInputTest, FromTheFitTheXZoomStartsAtTheNearestRatio) {
     ChartChain chain({Ramp(720)});  // 4 samples a pixel
     ASSERT_TRUE(chain.Pull());

@@ -451,6 +451,37 @@ TEST_F(ImageWindowTest, StatisticsListRowsAndRegionRequest) {
     EXPECT_EQ(chain.cell->host.statisticsShown, 1);  // no list: untouched
 }
 
+// A region measured on the picture is what the list shows, ahead of the region request;
+// an answer to the request that counted no values measured nothing.
+TEST_F(ImageWindowTest, AMeasuredRegionFillsTheListAndNothingMeasuredEmptiesIt) {
+    ImageChain chain(64, 64);
+    static int block;
+    static const void* measured;
+    measured = &block;
+    TheGraphicsHostServices().measuredStatistic = [](DisplayCellBase*) { return measured; };
+    int listWidget = 0;
+    chain.cell->host.statistics = reinterpret_cast<gElement*>(&listWidget);
+    const size_t asked = chain.source->messages.size();
+    chain.window->RefreshStatisticsList();
+    EXPECT_EQ(chain.cell->statisticsRows, 0);  // the measured statistic's one row
+    EXPECT_EQ(chain.source->messages.size(), asked);  // no region request
+    EXPECT_EQ(chain.cell->host.statisticsShown, 0);
+
+    // Nothing measured: the consumer is asked; an answer of no values shows nothing.
+    measured = nullptr;
+    chain.cell->statisticsRows = -1;
+    chain.source->answer = [](int32_t code, WindowRequest* r) {
+        r->count = 0;
+        return code == kRequestRegionStatistics;
+    };
+    chain.cell->host.statisticsShown = 1;
+    chain.window->RefreshStatisticsList();  // (the list's clearing is seen under X)
+    EXPECT_EQ(chain.source->messages.back(), kRequestRegionStatistics);
+    EXPECT_EQ(chain.cell->host.statisticsShown, 0);
+    EXPECT_EQ(chain.cell->regionStatistics, 0);
+    EXPECT_EQ(chain.cell->statisticsRows, -1);
+}
+
 TEST_F(ImageWindowTest, RenderToTextureViewRequests) {
     ImageChain chain(64, 64);
     TextureView view;

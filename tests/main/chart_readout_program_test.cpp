@@ -3,8 +3,9 @@
 // moved over the "Chart Tools" chart with XTest. The coordinates page of that window shows
 // the sample under the chart's cursor (X:, counted from 1 as the image readouts count
 // pixels) and its value (Y:), its value page the same value
-// (V:), and the statistic list the count, sum, extremes, mean and spread of the profile,
-// each read from the screen and compared with numpy's on the pixels under the line.
+// (V:), and the statistic list the count, sum, extremes, mean, median and spread of the
+// profile, each read from the screen and compared with numpy's on the pixels under the
+// line.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -37,7 +38,7 @@ using testing_program::ShowsText;
 // A 200 x 160 frame whose middle row holds pseudo-random whole numbers 0..100 (the line
 // from Create runs along row 80 from x 50 to x 150, one sample a pixel); the other rows
 // differ from it. The script prints the 101 samples under the line, then numpy's count,
-// sum, minimum, maximum, mean and standard deviation (n - 1) of them.
+// sum, minimum, maximum, mean, standard deviation (n - 1) and median of them.
 constexpr const char* kReadoutScript = R"(
 import sys
 import numpy as np
@@ -48,7 +49,7 @@ v = ((x * 37) % 101 + 2 * np.abs(y - 80)).astype(np.int16)
 fits.PrimaryHDU(v).writeto(folder + '/row.fits', overwrite=True)
 p = fits.getdata(folder + '/row.fits')[80, 50:151].astype(np.float64)
 print(' '.join(str(int(c)) for c in p))
-print(p.size, repr(p.sum()), repr(p.min()), repr(p.max()), repr(p.mean()), repr(p.std(ddof=1)))
+print(p.size, repr(p.sum()), repr(p.min()), repr(p.max()), repr(p.mean()), repr(p.std(ddof=1)), repr(np.median(p)))
 )";
 
 class ChartReadoutProgram : public ::testing::Test {
@@ -65,7 +66,7 @@ protected:
         std::getline(in, line);
         std::istringstream samples(line);
         for (int v; samples >> v;) profile.push_back(v);
-        in >> count >> sum >> minimum >> maximum >> mean >> sigma;
+        in >> count >> sum >> minimum >> maximum >> mean >> sigma >> median;
         ASSERT_EQ(profile.size(), 101u) << out;
     }
 
@@ -127,7 +128,7 @@ protected:
     std::vector<int> profile;
     Plot plot;
     size_t count = 0;
-    double sum = 0, minimum = 0, maximum = 0, mean = 0, sigma = 0;
+    double sum = 0, minimum = 0, maximum = 0, mean = 0, sigma = 0, median = 0;
 };
 
 TEST_F(ChartReadoutProgram, ThePointerOverTheChartShowsItsSampleValueAndTheRowStatistics) {
@@ -136,22 +137,18 @@ TEST_F(ChartReadoutProgram, ThePointerOverTheChartShowsItsSampleValueAndTheRowSt
     int editY = 0;
     ASSERT_TRUE(testing_program::CreateFromExtractionPage(screen, main, "Slice mask", "Line", &editY));
 
-    // The statistic list: numpy's numbers on the pixels under the line.
-    const std::pair<std::string, std::string> rows[] = {
+    // The statistic list: numpy's numbers on the pixels under the line, the spread in the
+    // rows the wheel over the list brings into its short window.
+    const std::vector<std::pair<std::string, std::string>> rows = {
         {"Count:", std::to_string(count)}, {"Flux:", ListNumber(sum)}, {"Max:", ListNumber(maximum)},
-        {"Min:", ListNumber(minimum)},     {"Mean:", ListNumber(mean)}, {"RMS:", ListNumber(sigma)},
-    };
+        {"Min:", ListNumber(minimum)},     {"Mean:", ListNumber(mean)}, {"Median:", ListNumber(median)}};
+    const std::vector<std::pair<std::string, std::string>> lower = {{"RMS", ListNumber(sigma)}};
     std::string why;
-    bool all = false;
-    for (int waited = 0; waited <= 8000 && !all; waited += 250) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        Picture window;
-        Screen::Rect at;
-        if (!GrabTools(&window, &at)) continue;
-        all = true;
-        for (const auto& [label, text] : rows) all = all && RowShows(window, label, text, &why);
-    }
-    EXPECT_TRUE(all) << why;
+    Picture window;
+    Screen::Rect at;
+    EXPECT_TRUE(testing_program::ToolsListShows(screen, rows, &window, &at, &why)) << why;
+    EXPECT_TRUE(testing_program::WheelListDown(screen.display(), window, at, 3));
+    EXPECT_TRUE(testing_program::ToolsListShows(screen, lower, &window, &at, &why)) << why;
 
     // The readout follows the pointer: two places, two samples and their values.
     why.clear();

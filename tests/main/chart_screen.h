@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/number_text.h"
+#include "program_input.h"
 #include "program_window.h"
 #include "screen_text.h"
 
@@ -69,6 +72,12 @@ inline bool GrabTools(Screen& screen, Picture* window, Screen::Rect* at) {
     return screen.Grab(tools, window);
 }
 
+// The value cell of the statistic list's row whose label's ink starts at (x, y) shows
+// `text` (an empty text: nothing); the label column is 60 pixels wide, the value's 110.
+inline bool ValueCellShows(const Picture& window, int x, int y, const std::string& text, std::string* why) {
+    return ShowsInk(window, x + 55, y - 4, 110, 18, ListInk(text), text, why);
+}
+
 // The statistic list shows `text` in the value cell of the row labelled `label` (both in
 // the lists' face).
 inline bool RowShows(const Picture& window, const std::string& label, const std::string& text, std::string* why) {
@@ -78,9 +87,41 @@ inline bool RowShows(const Picture& window, const std::string& label, const std:
         return false;
     }
     std::string shown;
-    if (ShowsInk(window, lx + 38, ly - 4, 100, 18, ListInk(text), text, &shown)) return true;
+    if (ValueCellShows(window, lx, ly, text, &shown)) return true;
     *why = label + " " + shown;
     return false;
+}
+
+// Waits up to `ms` for the "Chart Tools" statistic list to show every row's value (the
+// label's row found anywhere in the window); the window's picture and place last read in
+// `window` and `at`, what was missing in `why`.
+inline bool ToolsListShows(Screen& screen, const std::vector<std::pair<std::string, std::string>>& rows,
+                           Picture* window, Screen::Rect* at, std::string* why, int ms = 8000) {
+    for (int waited = 0; waited <= ms; waited += 250) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        if (!GrabTools(screen, window, at)) continue;
+        bool all = true;
+        for (const auto& [label, text] : rows) all = all && RowShows(*window, label, text, why);
+        if (all) return true;
+    }
+    return false;
+}
+
+// Turns the mouse wheel `notches` towards the end over the statistic list whose "Count:"
+// label the picture of the window (standing at `at` on the screen) shows: the rows a short
+// window hides come into it. False when the list is not in the picture.
+inline bool WheelListDown(Display* d, const Picture& window, const Screen::Rect& at, int notches) {
+    int lx = 0, ly = 0;
+    if (!FindInk(window, 0, 0, window.width, window.height, ListInk("Count:"), &lx, &ly)) return false;
+    MoveTo(d, DefaultRootWindow(d), at.left + lx + 10, at.top + ly + 4);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (int notch = 0; notch < notches; ++notch) {
+        XTestFakeButtonEvent(d, 5, True, CurrentTime);
+        XTestFakeButtonEvent(d, 5, False, CurrentTime);
+        XSync(d, False);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
 }
 
 }  // namespace orva::testing_program

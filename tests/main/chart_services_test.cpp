@@ -3,6 +3,8 @@
 // holds so far. The frame behind a chart's strip: the request that reaches its source.
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
 #include <vector>
 
 #include "app/chart_request.h"
@@ -11,6 +13,7 @@
 #include "framework/component_message.h"
 #include "io/value_range.h"
 #include "main/chart_services.h"
+#include "toolkit/histogram_chart.h"
 
 namespace orva {
 namespace {
@@ -56,6 +59,33 @@ public:
     ConsumerLink* GetInputLink(int index) override { return index == 0 ? &input : nullptr; }
     Link input;
 };
+
+// A curve's values in the region table: what they tell by themselves, worked out by
+// hand for 1, 2, 3, 4 and 100 (mean 22, the squares of the deviations 441, 400, 361, 324
+// and 6084); no histogram, background or centre.
+TEST(ChartServices, ACurvesStatisticsAreThoseOfItsValues) {
+    StatisticsRecord t;
+    ASSERT_TRUE(CurveStatistics({4.0, 100.0, 1.0, 3.0, 2.0}, &t));
+    EXPECT_EQ(t.count, 5u);
+    EXPECT_DOUBLE_EQ(t.flux, 110.0);
+    EXPECT_DOUBLE_EQ(t.minimum, 1.0);
+    EXPECT_DOUBLE_EQ(t.maximum, 100.0);
+    EXPECT_DOUBLE_EQ(t.range, 99.0);
+    EXPECT_DOUBLE_EQ(t.mean, 22.0);
+    EXPECT_DOUBLE_EQ(t.median, 3.0);
+    EXPECT_DOUBLE_EQ(t.dispersion, 7610.0 / 4.0);  // the sample variance
+    EXPECT_DOUBLE_EQ(t.rms, std::sqrt(7610.0 / 4.0));
+    const double m2 = 7610.0 / 5.0, m3 = (-9261.0 - 8000.0 - 6859.0 - 5832.0 + 474552.0) / 5.0;
+    EXPECT_NEAR(t.skewness, m3 / (m2 * std::sqrt(m2)), 1e-12);
+    EXPECT_EQ(t.backgroundOn, 0);
+    for (double unset : {t.mode, t.backgroundThreshold, t.fwhm, t.radius}) EXPECT_EQ(unset, DBL_MAX);
+    EXPECT_LT(t.xCentre, 0.0);  // the centre rows stay empty
+    EXPECT_LT(t.yCentre, 0.0);
+    // The median of an even count: the mean of the middle pair.
+    ASSERT_TRUE(CurveStatistics({5.0, 1.0, 7.0, 2.0}, &t));
+    EXPECT_DOUBLE_EQ(t.median, 3.5);
+    EXPECT_FALSE(CurveStatistics({}, &t));
+}
 
 TEST(ChartServices, TheInputRangeIsTheSourcesAboveTheChain) {
     auto* source = new RangeSource;

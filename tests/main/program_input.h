@@ -223,4 +223,22 @@ inline bool TypeText(Display* d, const std::string& text) {
     return true;
 }
 
+// Where "Chart Tools" stands over the main window (a small screen), F4 puts it away, as a
+// user does to reach what it covers; false when it stays.
+inline bool PutToolsAway(Screen& screen, Window main) {
+    const Window tools = screen.FindWindow("Chart Tools");
+    if (tools == 0) return true;
+    const Screen::Rect m = screen.RectOf(main);
+    if (!m.Overlaps(screen.RectOf(tools))) return true;
+    Display* d = screen.display();
+    MoveTo(d, DefaultRootWindow(d), (m.left + m.right) / 2, m.top + 120);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    PressKeys(d, {XK_F4});
+    for (int waited = 0; waited <= 5000; waited += 100) {
+        if (screen.FindWindow("Chart Tools") == 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
 }  // namespace orva::testing_program

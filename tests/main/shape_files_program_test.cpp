@@ -206,26 +206,23 @@ TEST_F(ShapeFilesProgram, AStatisticRectangleDrawnWithF7MeasuresItsPixels) {
     DragRectangle(50, 43, 150, 123);
     testing_program::MoveTo(D(), Root(), SX(300), SY(330));
 
-    const std::pair<std::string, std::string> rows[] = {
+    // The statistic list: its first rows, then the spread the wheel brings into its short
+    // window.
+    const std::vector<std::pair<std::string, std::string>> rows = {
         {"Count:", std::to_string(count)},
         {"Flux:", testing_program::ListNumber(sum)},
         {"Max:", testing_program::ListNumber(maximum)},
         {"Min:", testing_program::ListNumber(minimum)},
         {"Mean:", testing_program::ListNumber(mean)},
-        {"RMS:", testing_program::ListNumber(sigma)},
     };
     std::string why;
-    bool all = false;
-    for (int waited = 0; waited <= 8000 && !all; waited += 250) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        Picture window;
-        Screen::Rect at;
-        if (!testing_program::GrabTools(screen, &window, &at)) continue;
-        all = true;
-        for (const auto& [label, text] : rows)
-            all = all && testing_program::RowShows(window, label, text, &why);
-    }
-    EXPECT_TRUE(all) << "the statistic list: " << why;
+    Picture window;
+    Screen::Rect at;
+    EXPECT_TRUE(testing_program::ToolsListShows(screen, rows, &window, &at, &why)) << "the statistic list: " << why;
+    EXPECT_TRUE(testing_program::WheelListDown(D(), window, at, 3));
+    EXPECT_TRUE(testing_program::ToolsListShows(screen, {{"RMS", testing_program::ListNumber(sigma)}}, &window, &at, &why))
+        << "the statistic list: " << why;
+    testing_program::MoveTo(D(), Root(), SX(300), SY(330));
     EXPECT_TRUE(BarsMatch(bins, 1.5)) << "the chart's histogram";
     EXPECT_EQ(program->End(), 0);
 }

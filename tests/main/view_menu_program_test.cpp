@@ -75,11 +75,11 @@ TEST_F(ViewMenuProgram, LayoutAndChartToolsListTheirWorkspacesPages) {
                                                  "Lens", "Zoom Bar", "Fast Selector", "Transport", "Select Tab",
                                                  "Statistic Overlay"}));
     EXPECT_EQ(submenus[0]->state, 0);
-    // "Chart Tools": the pages of the "Chart Tools" window, which shows no channel buttons.
+    // "Chart Tools": the pages of the "Chart Tools" window, its channel buttons among them.
     entries.clear();
     for (gMenuItem* c = submenus[1]->firstChild; c != nullptr; c = c->next) entries.push_back(c->label);
-    EXPECT_EQ(entries,
-              (std::vector<std::string>{"Coordinates", "Value Readout", "Grid", "Lens", "Zoom Bar", "Statistic List"}));
+    EXPECT_EQ(entries, (std::vector<std::string>{"Coordinates", "Value Readout", "Channels", "Grid", "Lens", "Zoom Bar",
+                                                 "Statistic List"}));
     EXPECT_EQ(submenus[1]->state, 0);
 }
 

@@ -17,6 +17,8 @@
 
 #include "../app/shell_fixture.h"
 #include "../toolkit/gl_test_support.h"
+#include "app/cui.h"
+#include "app/group_layout.h"
 #include "app/image_device.h"
 #include "program_shell.h"
 #include "app/image_window.h"
@@ -78,6 +80,12 @@ protected:
         TheComponentServices().createImageWindow = &CreateImageWindow;
         TheComponentServices().pollComponentState = &PollComponentState;
         Start(false);
+        // Where "Chart Tools" stands over the main window (a small screen), it is put
+        // away, as the user puts it away to reach the picture.
+        platform::Rect m{}, t{};
+        if (Main() != nullptr && Tools() != nullptr && platform::GetWindowRect(Main()->hwnd, &m) &&
+            platform::GetWindowRect(Tools()->hwnd, &t) && RectsOverlap(m, t))
+            ToolWindowSetShown(&cui(), false);
         // A test before this one may have ended the program in this process, and with
         // it the playback timer's thread.
         platform::TheTimerService().Reopen();

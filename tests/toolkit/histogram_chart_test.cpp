@@ -72,11 +72,18 @@ TEST(HistogramChartTest, TableLabels) {
     const StatListDescriptor* f = StatListDesc();
     ASSERT_EQ(f->kind, 651);
     ASSERT_EQ(f->rows, 28);
+    // The second moments carry the squared sign (U+00B2, in UTF-8: the code page has none).
     const char* full[] = {"Count:", "Interval:", "Bkgr:",   "Flux:",   "Flux-FBkgr:", "Max:",    "Min:",
                           "Range:", "Mean:",     "Median:", "Mode:",   "Bkgr Thrsh:", "RMS",     "Disp:",
-                          "RVar:",  "RMS Bkgr:", "Skew:",   "Kurt:",   "Xcen:",       "Ycen:",   "X \x88 :",
-                          "Y \x88 :", "XY \x88 :", "X Skew:", "Y Skew:", "FWHM:",   "Radius:", "GausPrb:"};
+                          "RVar:",  "RMS Bkgr:", "Skew:",   "Kurt:",   "Xcen:",       "Ycen:",   "X \u00b2 :",
+                          "Y \u00b2 :", "XY \u00b2 :", "X Skew:", "Y Skew:", "FWHM:",   "Radius:", "GausPrb:"};
     for (int i = 0; i < 28; ++i) EXPECT_STREQ(f->labels[i], full[i]) << i;
+    // The region table: the full table but the interval.
+    const StatListDescriptor* r = StatRegionTable();
+    ASSERT_EQ(r->kind, 650);
+    ASSERT_EQ(r->rows, 27);
+    EXPECT_STREQ(r->labels[0], "Count:");
+    for (int i = 1; i < 27; ++i) EXPECT_STREQ(r->labels[i], full[i + 1]) << i;
 }
 
 TEST(HistogramChartTest, ShortTable) {
@@ -142,6 +149,28 @@ TEST(HistogramChartTest, FullTable) {
     EXPECT_EQ(panel.At(27), "missing");
     FakePanel small(27);
     EXPECT_EQ(HistogramChart::FillStatistics(&small, 0.5, &s), 0);
+    EXPECT_EQ(small.writes, 0);
+}
+
+// The region table writes the full table's values but the interval, one row up from the
+// interval's place on.
+TEST(HistogramChartTest, RegionTable) {
+    ReadyGuard ready(true);
+    StatisticsRecord s{.count = 10, .backgroundOn = 1, .background = 2, .flux = 100, .maximum = 9, .minimum = 1,
+                       .range = 8, .mean = 5, .median = 4.5, .mode = 4, .backgroundThreshold = 3, .rms = 2,
+                       .dispersion = 4, .relativeVariance = 0.4, .backgroundRms = 0.25, .skewness = 0.5,
+                       .kurtosis = -0.125, .xCentre = 12.5, .yCentre = 7, .x2 = 1, .y2 = 2, .xy2 = -0.5,
+                       .xSkew = 0.75, .ySkew = -0.75, .fwhm = 2.354, .radius = DBL_MAX, .gaussPercent = 0};
+    FakePanel full(28), region(27);
+    ASSERT_EQ(HistogramChart::FillStatistics(&full, 0.5, &s), 1);
+    ASSERT_EQ(HistogramChart::FillRegion(&region, &s), 1);
+    EXPECT_EQ(region.At(0), "10");
+    for (int i = 1; i < 27; ++i) EXPECT_EQ(region.At(i), full.At(i + 1)) << i;
+    EXPECT_EQ(region.At(17), "12.5");      // Xcen
+    EXPECT_EQ(region.At(25), "<none>");    // a radius not computed
+    EXPECT_EQ(region.At(26), "missing");   // GausPrb
+    FakePanel small(26);
+    EXPECT_EQ(HistogramChart::FillRegion(&small, &s), 0);
     EXPECT_EQ(small.writes, 0);
 }
 

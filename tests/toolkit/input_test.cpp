@@ -179,6 +179,47 @@ TEST_F(InputTest, ClickRunsOnceAndReleaseOutsideDoesNot) {
     EXPECT_EQ(std::tuple(gClicks, a->value, a->highlight), std::tuple(1, 0u, 0));
 }
 
+// The wheel reaches the widget under the pointer that takes it, also when no widget
+// was pressed or hovered before; over a free spot nothing takes it.
+int gWheelDelta = 0;
+gElement* gWheeled = nullptr;
+TEST_F(InputTest, TheWheelReachesTheWidgetUnderThePointer) {
+    gWheelDelta = 0;
+    gWheeled = nullptr;
+    b->onWheel = [](gElement* e, int delta, int) {
+        gWheeled = e;
+        gWheelDelta += delta;
+    };
+    MoveTo(90, 45);  // b alone
+    PumpFor(100);
+    gWgtEndHover(window);  // no widget holds the pointer
+    ASSERT_EQ(gHotWidget, nullptr);
+    auto turn = [this](unsigned button) {
+        XTestFakeButtonEvent(display, button, True, CurrentTime);
+        XTestFakeButtonEvent(display, button, False, CurrentTime);
+        XSync(display, False);
+    };
+    turn(5);
+    PumpUntil([] { return gWheelDelta != 0; });
+    EXPECT_EQ(gWheeled, b);
+    EXPECT_EQ(gWheelDelta, -120);
+    turn(4);
+    turn(4);
+    PumpUntil([] { return gWheelDelta == 120; });
+    EXPECT_EQ(gWheelDelta, 120);
+    // Over a free spot, and over a that takes no wheel: nothing.
+    MoveTo(250, 150);
+    PumpFor(100);
+    turn(5);
+    PumpFor(300);
+    MoveTo(20, 15);
+    PumpFor(100);
+    turn(5);
+    PumpFor(300);
+    EXPECT_EQ(gWheelDelta, 120);
+    b->onWheel = nullptr;
+}
+
 TEST_F(InputTest, HeldPressRepeatsFromTheSixthTick) {
     a->style = (a->style & ~kClickAtRelease) | 0x20000000 | 0x8000000;  // repeats, no click at release
     a->onPress = CountPress;

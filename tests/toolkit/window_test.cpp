@@ -161,6 +161,28 @@ TEST_F(ToolkitWindowTest, KeepOnScreenAndSetSize) {
     EXPECT_EQ(rect.right - rect.left, 300 + (framed->width - framed->clientWidth));
 }
 
+// A child window grown past the screen's foot keeps its place in its parent: its
+// rectangle on the screen is no place in the parent's client area. A window of its own is
+// moved up onto the screen.
+TEST_F(ToolkitWindowTest, AChildWindowGrownPastTheScreensFootStaysInPlace) {
+    gWindow* parent = Make(kStyleSysMenu, nullptr, 0, 0);
+    platform::SetWindowPos(parent->hwnd, nullptr, 0, 700, 900, 300, platform::kSwpNoZOrder);
+    gWinUpdateRects(parent, parent->hwnd);
+    gWindow* child = Make(kStyleEmbedded, parent, 20, 30);
+    ASSERT_EQ(child->parent, parent);
+    platform::Rect before, after;
+    platform::GetWindowRect(child->hwnd, &before);
+    EXPECT_TRUE(gWinSetSize(child, 180, 500, nullptr));
+    platform::GetWindowRect(child->hwnd, &after);
+    EXPECT_EQ(std::tuple(after.left, after.top), std::tuple(before.left, before.top));
+    EXPECT_EQ(std::tuple(child->clientWidth, child->clientHeight), std::tuple(180, 500));
+
+    gWindow* own = Make(kStyleSysMenu, nullptr, 20, 700);
+    EXPECT_TRUE(gWinSetSize(own, 180, 500, nullptr));
+    platform::GetWindowRect(own->hwnd, &after);
+    EXPECT_EQ(after.bottom, 1024);
+}
+
 bool gAnswer = false;
 int gCloseAsked = 0;
 bool AskClose(gWindow*, void*) {

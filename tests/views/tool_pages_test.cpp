@@ -765,5 +765,48 @@ TEST_F(ToolPagesTest, StatisticListHasTwoColumnsAndPassesCtrlCToTheActiveCell) {
     cellWindow.window.state = 0;
 }
 
+// A list given less room than its rows shows as many as fit, with its bar beside them
+// (its window the bar's width wider); the bar and the wheel scroll the rest, a table of
+// other rows keeps the room, and a room of all the rows takes the bar away again.
+TEST_F(ToolPagesTest, AStatisticListTallerThanItsRoomScrolls) {
+    UIElement* e = Open(kWsIdStatistic, kWsPageStatistic);
+    ASSERT_NE(e, nullptr);
+    ListCtrl* list = ListCtrl::FromWidget(PageSlot(e, 0));
+    ASSERT_NE(list, nullptr);
+    gWindow* w = list->widget->window;
+    EXPECT_EQ(list->visibleRows, 28);
+    ASSERT_NE(list->verticalBar, nullptr);
+    EXPECT_EQ(list->verticalBar->shown, 0);
+    const int32_t wide = w->clientWidth;
+
+    StatisticListSetRoom(list, list->headerHeight + 10.0f * list->rowHeight + 2.0f);
+    EXPECT_EQ(list->visibleRows, 10);
+    EXPECT_EQ(list->verticalBar->shown, 1);
+    EXPECT_EQ(w->clientWidth, wide + 16);
+    EXPECT_EQ(w->clientHeight, static_cast<int32_t>(std::ceil(list->widget->y + list->widget->height)) + 3);
+    // The wheel: three rows a notch, never past the last full page.
+    ASSERT_NE(list->widget->onWheel, nullptr);
+    list->widget->onWheel(list->widget, -120, 0);
+    EXPECT_EQ(list->firstVisible, 3);
+    list->verticalBar->onWheel(list->verticalBar, -240, 0);
+    EXPECT_EQ(list->firstVisible, 9);
+    list->widget->onWheel(list->widget, -1200, 0);
+    EXPECT_EQ(list->firstVisible, 18);
+    list->widget->onWheel(list->widget, 120, 0);
+    EXPECT_EQ(list->firstVisible, 15);
+
+    // The region table: its own rows from the first, in the same room.
+    ASSERT_TRUE(StatisticListUseTable(list, StatRegionTable()));
+    EXPECT_EQ(list->rowCount, 27);
+    EXPECT_EQ(list->firstVisible, 0);
+    EXPECT_EQ(list->visibleRows, 10);
+    EXPECT_EQ(list->rows[1].cells[0].text, "Bkgr:");
+
+    StatisticListSetRoom(list, 0.0f);
+    EXPECT_EQ(list->visibleRows, 27);
+    EXPECT_EQ(list->verticalBar->shown, 0);
+    EXPECT_EQ(w->clientWidth, wide);
+}
+
 }  // namespace
 }  // namespace orva
