@@ -234,6 +234,9 @@ public:
     // and never past it.
     int64_t ReadableLength() const;
     int64_t ReadStored(uint64_t offset, void* buffer, uint64_t bytes);
+    // ReadStored of data whose channels are stored as planes (planarChannels): `offset`
+    // counts from the data offset.
+    int64_t ReadPlanar(uint64_t offset, void* buffer, uint64_t bytes);
     // Clears the section record window.
     void ClearRecordWindow();
     // The statistics kept of every section (and the preview) describe the data as it was

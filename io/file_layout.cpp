@@ -577,6 +577,7 @@ bool LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
     info->inverseScale = 1.0;
     info->zero = 0.0;
     info->hasBlank = false;
+    info->planarChannels = false;
     info->blank = 0;
     if (info->formatTag.IsZero()) info->formatTag = MakeFormatTag("BINARY");
 
@@ -880,6 +881,7 @@ bool DataSetInfoCopy(DataSetInfo* d, const DataSetInfo* s) {
     d->zero = s->zero;
     d->inverseScale = s->inverseScale;
     d->hasBlank = s->hasBlank;
+    d->planarChannels = s->planarChannels;
     d->blank = s->blank;
     d->channelMode = s->channelMode;
     d->workType = s->workType;

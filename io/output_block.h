@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "io/output_writer.h"
 
@@ -65,6 +66,12 @@ struct FitsOutputJob {
     int64_t planeStart = 0;        // file position of the current plane
     int64_t planeRows = 0;         // rows of the current plane placed so far (highest + 1)
     bool planeOpen = false;
+    // Appended data (OutputJobAppend) arrive with the channels of a pixel one after
+    // another; above 1, each channel of a width x height plane is placed as a plane of
+    // its own (plane k of the data holds the planes k x channels + c), as a FITS image
+    // whose third axis holds the colours. bytesWritten counts the bytes as they arrived.
+    uint32_t planarChannels = 0;
+    std::vector<uint8_t> carry;    // the start of a pixel that has not arrived whole
 
     // Positions (-1: not written) of the value fields the patch pass rewrites, and of
     // the spare card that becomes NAXIS3 when more planes come than were planned.

@@ -132,10 +132,11 @@ TEST(FitsHeader, PrimaryCardsInOrderWithSpareCardAndPositions) {
     EXPECT_EQ(Trim(Card(h, 2)), "NAXIS   =                    3");
     EXPECT_EQ(Trim(Card(h, 5)), "NAXIS3  =                   21 / 3 axis");
     EXPECT_EQ(Trim(Card(h, 6)), "NCHAN   =                    3 / N channels");
-    EXPECT_EQ(Trim(Card(h, 7)), "NSECTION=                   14 / N section");
-    EXPECT_EQ(Trim(Card(h, 9)), "BZERO   =  9223372036854775808");
-    EXPECT_EQ(fields(f), (std::vector<int64_t>{2 * 80 + 10, 5 * 80 + 10, -1, 6 * 80 + 10, 7 * 80 + 10,
-                                               10 * 80 + 10, 11 * 80 + 10}));
+    EXPECT_EQ(Trim(Card(h, 7)), "CHANPLAN=                    T / each channel is a plane of NAXIS3");
+    EXPECT_EQ(Trim(Card(h, 8)), "NSECTION=                   14 / N section");
+    EXPECT_EQ(Trim(Card(h, 10)), "BZERO   =  9223372036854775808");
+    EXPECT_EQ(fields(f), (std::vector<int64_t>{2 * 80 + 10, 5 * 80 + 10, -1, 6 * 80 + 10, 8 * 80 + 10,
+                                               11 * 80 + 10, 12 * 80 + 10}));
 
     p.bitpix = 0;
     EXPECT_EQ(FitsComposeHeader(p, &h, &f), -1);
@@ -456,27 +457,122 @@ TEST(FitsWriteFile, PlanesBeyondThePlanGetNaxis3AndSignsAreFixed) {
     ExpectVerified(w32.path);
     EXPECT_EQ(Astropy(w32.path, "[float(v) for v in d.ravel()]"), "[4.0, -3.5, 2097153.0, 1.0]");
 
-    // Two channels, one plane: NAXIS3 counts the channels, and the program's reader takes
-    // the file back as one frame of interleaved channels.
-    std::vector<uint8_t> pairs(6 * 5 * 2 * 2);
-    for (size_t i = 0; i < pairs.size(); i += 2) pairs[i] = static_cast<uint8_t>(i);
-    const FitsHeaderParams c{.bitpix = 16, .sizeX = 6, .sizeY = 5, .channels = 2};
-    const Written wc = WriteWithJob(dir.File("ch.fits"), c, kTypeI16, pairs, 0, 250);
-    const std::string ch = ReadText(wc.path).substr(0, 2880);
-    EXPECT_EQ(Trim(Card(ch, 2)), "NAXIS   =                    3");
-    EXPECT_EQ(Trim(Card(ch, 5)), "NAXIS3  =                    2");
-    EXPECT_EQ(Trim(Card(ch, 6)), "NCHAN   =                    2");
-    ExpectVerified(wc.path);
+}
+
+// The samples of a frame window of an opened data set, all channels, as the read delivers them.
+std::vector<double> FrameSamples(DataSet* d, int32_t frame) {
+    TypedFrameBuffer image;
+    image.SetTypeAndCount(0x40, 1);
+    ReadWindow w{frame, 0, 0, 0, static_cast<int32_t>(d->sizeX), static_cast<int32_t>(d->sizeY), 0, 1, 0};
+    if (!d->ReadWindowData(&image, &w)) return {};
+    const auto* v = static_cast<const double*>(image.data);
+    return std::vector<double>(v, v + image.pixelCount * d->workChannels);
+}
+
+// Channels arrive with each pixel's samples one after another (the appends cut pixels and
+// samples anywhere); the file holds each channel of a plane as a plane of its own, so that
+// astropy and cfitsio read the colours as planes, and the program's reader gives them back
+// as they came. A file of earlier versions (NCHAN, no CHANPLAN, pixels' channels one after
+// another) still opens as it did.
+TEST(FitsWriteFile, ChannelsArePlanesForEveryReader) {
+    const TempFolder dir;
+    constexpr int64_t W = 5, H = 4, C = 3, F = 2;
+    auto value = [](int64_t f, int64_t c, int64_t x, int64_t y) { return 1000 * c + 100 * f + 10 * y + x; };
+    std::vector<uint8_t> pixels;
+    for (int64_t f = 0; f < F; ++f)
+        for (int64_t y = 0; y < H; ++y)
+            for (int64_t x = 0; x < W; ++x)
+                for (int64_t c = 0; c < C; ++c) {
+                    const int16_t v = static_cast<int16_t>(value(f, c, x, y));
+                    const size_t at = pixels.size();
+                    pixels.resize(at + 2);
+                    std::memcpy(&pixels[at], &v, 2);
+                }
+    const FitsHeaderParams p{.bitpix = 16, .sizeX = W, .sizeY = H, .sizeZ = F, .channels = C};
+    const std::string path = dir.File("rgb.fits");
+    {
+        FitsOutputJob job;
+        OutputJobInit(&job, nullptr);
+        ASSERT_TRUE(OutputJobOpen(&job, path.c_str()));
+        ASSERT_TRUE(FitsWriteHeaderParams(&job, p, kTypeI16));
+        for (size_t at = 0; at < pixels.size(); at += 7)
+            ASSERT_TRUE(OutputJobAppend(&job, pixels.data() + at, std::min<size_t>(7, pixels.size() - at)));
+        ASSERT_TRUE(OutputJobCompletePlanes(&job));
+        ASSERT_TRUE(OutputJobPadData(&job, 2880));
+        ASSERT_TRUE(FitsPatchHeader(&job, C, 0, 2134));
+        OutputJobDone(&job);
+    }
+    const std::string header = ReadText(path).substr(0, 2880);
+    EXPECT_EQ(Trim(Card(header, 5)), "NAXIS3  =                    6");
+    EXPECT_EQ(Trim(Card(header, 6)), "NCHAN   =                    3");
+    EXPECT_EQ(Trim(Card(header, 7)), "CHANPLAN=                    T / each channel is a plane of NAXIS3");
+    ExpectVerified(path);
+
+    // The program's reader: two frames of three channels, each pixel's as they came.
+    std::vector<double> want[F];
+    for (int64_t f = 0; f < F; ++f)
+        for (int64_t y = 0; y < H; ++y)
+            for (int64_t x = 0; x < W; ++x)
+                for (int64_t c = 0; c < C; ++c) want[f].push_back(static_cast<double>(value(f, c, x, y)));
     {
         testing_io::BuiltinFormats formats;
         testing_io::KeepReceiver keep;
-        ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, wc.path, &keep), 2);
+        ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, path, &keep), 2);
         ASSERT_NE(keep.kept, nullptr);
-        EXPECT_EQ(testing_io::XY(*keep.kept), testing_io::XY(6, 5));
-        EXPECT_EQ(keep.kept->input.channels, 2u);
-        EXPECT_EQ(keep.kept->input.type & kTypePlanesAsChannels, 0u);
-        EXPECT_EQ(keep.kept->TotalFrames(), 1u);
+        EXPECT_EQ(testing_io::XY(*keep.kept), testing_io::XY(W, H));
+        EXPECT_EQ(keep.kept->input.channels, 3u);
+        EXPECT_EQ(keep.kept->TotalFrames(), 2u);
+        for (int f = 0; f < F; ++f) EXPECT_EQ(FrameSamples(keep.kept, f), want[f]) << f;
     }
+    if (!HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    std::string planes;
+    for (int64_t k = 0; k < F * C; ++k)
+        planes += (k ? " " : "") + std::to_string(value(k / C, k % C, 0, 0)) + "," +
+                  std::to_string(value(k / C, k % C, W - 1, H - 1));
+    EXPECT_EQ(Astropy(path, "d.shape, ' '.join('%d,%d' % (p[0, 0], p[-1, -1]) for p in d)"),
+              "(6, 4, 5) " + planes);
+    // cfitsio's own section of plane 5 (frame 2's second channel), read back whole.
+    if (HaveTool("command -v imcopy")) {
+        int status = -1;
+        RunCommand("imcopy '" + path + "[*,*,5:5]' '" + dir.File("plane5.fits") + "' 2>&1", &status);
+        ASSERT_EQ(status, 0);
+        std::string ramp;
+        for (int64_t y = 0; y < H; ++y)
+            for (int64_t x = 0; x < W; ++x) ramp += (ramp.empty() ? "" : ",") + std::to_string(value(1, 1, x, y));
+        EXPECT_EQ(Astropy(dir.File("plane5.fits"), "','.join(str(int(v)) for v in d.ravel())"), ramp);
+    }
+
+    // A file as earlier versions wrote it: NCHAN 2, each pixel's channels one after another.
+    std::vector<uint8_t> old;
+    for (int i = 0; i < 6 * 5 * 2; ++i) {
+        const uint16_t v = static_cast<uint16_t>(i * 3);
+        old.push_back(static_cast<uint8_t>(v >> 8));
+        old.push_back(static_cast<uint8_t>(v & 0xFF));
+    }
+    std::string file;
+    auto add = [&](const std::string& card) { file += card + std::string(80 - card.size(), ' '); };
+    add("SIMPLE  =                    T");
+    add("BITPIX  =                   16");
+    add("NAXIS   =                    3");
+    add("NAXIS1  =                    6");
+    add("NAXIS2  =                    5");
+    add("NAXIS3  =                    2");
+    add("NCHAN   =                    2");
+    add("END");
+    file.resize(2880, ' ');
+    file.append(reinterpret_cast<const char*>(old.data()), old.size());
+    file.resize(2880 * 2, '\0');
+    testing_util::WriteText(dir.File("old.fits"), file);
+    testing_io::BuiltinFormats formats;
+    testing_io::KeepReceiver keep;
+    ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, dir.File("old.fits"), &keep), 2);
+    ASSERT_NE(keep.kept, nullptr);
+    EXPECT_EQ(testing_io::XY(*keep.kept), testing_io::XY(6, 5));
+    EXPECT_EQ(keep.kept->input.channels, 2u);
+    EXPECT_EQ(keep.kept->TotalFrames(), 1u);
+    std::vector<double> interleaved;
+    for (int i = 0; i < 6 * 5 * 2; ++i) interleaved.push_back(i * 3.0);
+    EXPECT_EQ(FrameSamples(keep.kept, 0), interleaved);
 }
 
 }  // namespace

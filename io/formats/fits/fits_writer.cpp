@@ -212,7 +212,7 @@ std::string FitsQuoteString(const std::string& text, size_t room) {
 
 bool FitsIsStructuralKeyword(const std::string& keyword) {
     static const char* const kStructural[] = {
-        "SIMPLE", "XTENSION", "BITPIX", "NAXIS", "EXTEND", "PCOUNT", "GCOUNT", "NCHAN", "NSECTION",
+        "SIMPLE", "XTENSION", "BITPIX", "NAXIS", "EXTEND", "PCOUNT", "GCOUNT", "NCHAN", kFitsPlanarChannelsKeyword, "NSECTION",
         "BSCALE", "BZERO", "DATAMAX", "DATAMIN", "END", "BLANK", "GROUPS", "CHECKSUM", "DATASUM"};
     const std::string k = TrimRight(keyword);
     for (const char* s : kStructural)
@@ -266,8 +266,8 @@ int FitsComposeHeader(const FitsHeaderParams& p, std::string* out, FitsHeaderFie
     AppendPadded(&h, std::string("SIMPLE  =                    T") +
                          (SourceComment(p, "SIMPLE") ? std::string(" / ") + Clean(SourceComment(p, "SIMPLE")) : ""));
     card("BITPIX", IntText(p.bitpix), SourceComment(p, "BITPIX"));
-    // The channels of a pixel lie one after another; their count goes into the third
-    // axis with the planes, so that the axes size the data as the standard reads it.
+    // Each channel of a plane is a plane of its own: their count goes into the third axis
+    // with the planes.
     int64_t planes = 0;
     if (!CheckedSize(std::max<int64_t>(1, p.sizeZ), std::max<uint32_t>(1, p.channels), &planes))
         return kErrValueTooLong;
@@ -287,6 +287,7 @@ int FitsComposeHeader(const FitsHeaderParams& p, std::string* out, FitsHeaderFie
     if (p.channels > 1) {
         f.nchan = valueAt();
         card("NCHAN", IntText(p.channels), p.processed ? "N channels" : SourceComment(p, "NCHAN"));
+        card(kFitsPlanarChannelsKeyword, "T", "each channel is a plane of NAXIS3");
     }
     if (p.sections) {
         f.nsection = valueAt();
@@ -399,6 +400,8 @@ bool FitsWriteHeaderParams(FitsOutputJob* job, const FitsHeaderParams& params, u
     job->height = params.sizeY;
     job->elementBytes = ElementSize(type);
     job->pixelBytes = job->elementBytes * std::max<uint32_t>(1, params.channels);
+    job->planarChannels = params.channels > 1 ? params.channels : 0;
+    job->carry.clear();
     // FITS samples are big-endian, and its integers signed except for bytes. The
     // samples arrive in the order their type names (the writer packs them big-endian
     // when the type carries the swapped bit); whichever way they come, they leave
