@@ -638,6 +638,11 @@ bool LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
                             info->input.channels);
     }
     DefaultRange(*info, &info->rangeMin, &info->rangeMax);
+    // A raw file's missing samples, as the service file marks them.
+    if (sd && (sd->flags & kFlagBlank) && !(info->input.type & 0x50)) {
+        info->hasBlank = true;
+        info->blank = sd->blank;
+    }
 
     if (sd && (sd->flags & kFlagChannelOut)) {
         if (sd->convSpec != info->channelMode) {

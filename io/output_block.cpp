@@ -92,7 +92,8 @@ bool Fail(FitsOutputJob* job, int code) {
 
 bool FailErrno(FitsOutputJob* job) {
     const int code = ErrnoToError();
-    LogPrintf("'%s' - write error: %s", job->fileName.c_str(), std::strerror(errno));
+    job->reason = std::strerror(errno);
+    LogPrintf("'%s' - write error: %s", job->fileName.c_str(), job->reason.c_str());
     return Fail(job, code);
 }
 
@@ -205,21 +206,24 @@ bool OutputJobOpen(FitsOutputJob* job, const char* name, uint32_t flags) {
     if (flags & 0x200) oflags |= O_TRUNC;
     if (job->fd >= 0) ::close(job->fd);
     job->fd = ::open(name, oflags, kOutputPermission);
-    job->fileName = name;
+    if (job->fileName.empty()) job->fileName = name;
     if (job->fd < 0) return FailErrno(job);
     job->dataStart = 0;
     job->planeStart = 0;
     return true;
 }
 
-void OutputJobClose(FitsOutputJob* job, const char* removeName) {
-    if (job == nullptr) return;
+bool OutputJobClose(FitsOutputJob* job, const char* removeName) {
+    if (job == nullptr) return false;
+    bool ok = true;
     if (job->fd >= 0) {
-        ::fsync(job->fd);
-        ::close(job->fd);
+        // A file system may take the data and find no room for them only now.
+        if (::fsync(job->fd) != 0 && errno != EINVAL && errno != EROFS) ok = FailErrno(job);
+        if (::close(job->fd) != 0 && ok) ok = FailErrno(job);
         job->fd = -1;
     }
     if (removeName) ::unlink(removeName);
+    return ok;
 }
 
 int64_t WriteBlanks(int fd, int64_t count) {

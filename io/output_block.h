@@ -80,7 +80,8 @@ struct FitsOutputJob {
     int64_t posSpareCard = -1;
     int64_t posEnd = -1;           // the END card, with room for one more card after it
 
-    std::string fileName;
+    std::string fileName;          // the name messages give (set before the open: the target's)
+    std::string reason;            // why the last write failed (the system's text)
     bool noHeader = false;
     bool sectionsMode = false;
 
@@ -92,10 +93,12 @@ struct FitsOutputJob {
 void OutputJobInit(FitsOutputJob* job, OutputWriter* writer);
 void OutputJobDone(FitsOutputJob* job);
 // Creates the file (flags 0: kOutputOpenDefault); false with the mapped error in
-// job->result.
+// job->result. Messages name job->fileName when the caller set one, else `name`.
 bool OutputJobOpen(FitsOutputJob* job, const char* name, uint32_t flags = 0);
-// Closes the descriptor (flushing it first). A name deletes that file afterwards.
-void OutputJobClose(FitsOutputJob* job, const char* removeName = nullptr);
+// Closes the descriptor (flushing it first); false, with the error in job->result, when
+// the flush or the close failed (the data may not all be on the disk). A name deletes
+// that file afterwards.
+bool OutputJobClose(FitsOutputJob* job, const char* removeName = nullptr);
 
 // Blank and zero writers at the descriptor's position.
 int64_t WriteBlanks(int fd, int64_t count);   // count, -1 on error or count > 0x20000000

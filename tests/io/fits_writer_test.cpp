@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -815,7 +816,7 @@ TEST(FitsWriteFile, NaNSamplesOfIntegerOutputAreBlanks) {
         {"i16", kTypeI16, true, "BLANK   =               -32768 / value of missing samples"},
         {"u8", kTypeU8, true, "BLANK   =                  255 / value of missing samples"},
         {"i8", kTypeI8, true, "BLANK   =                  255 / value of missing samples"},
-        {"u16", kTypeU16, true, "BLANK   =               -32768 / value of missing samples"},
+        {"u16", kTypeU16, true, "BLANK   =                32767 / value of missing samples"},
         {"i32", kTypeI32, true, "BLANK   =          -2147483648 / value of missing samples"},
         {"i16 whole", kTypeI16, false, ""},
         {"f32", kTypeF32, true, ""},
@@ -936,7 +937,8 @@ TEST(FitsWriteFile, SamplesWithoutDataAreMissingInTheFile) {
 }
 
 // Raw binary real output writes samples without data as NaN as well (its readers have no
-// other mark); integer raw output keeps the type's lowest value.
+// other mark); integer raw output marks them with its blank code (the signed types' lowest
+// value while the data leave it free), which its service file names.
 TEST(FitsWriteFile, RawRealOutputWritesSamplesWithoutDataAsNaN) {
     const TempFolder dir;
     auto fn = [](int, int64_t x, int64_t y) { return x == 1 && y == 0 ? -DBL_MAX : (x == 2 ? std::nan("") : 3.0 + x); };
@@ -960,6 +962,121 @@ TEST(FitsWriteFile, RawRealOutputWritesSamplesWithoutDataAsNaN) {
     std::memcpy(s, ib.data(), sizeof s);
     EXPECT_EQ(s[1], -32768);
     EXPECT_EQ(s[0], 3);
+}
+
+// The blank code of integer output is one that no real sample holds, found by writing the
+// file again when the first choice is taken: the unsigned types' highest value, the signed
+// types' lowest (signed bytes: their highest, since astropy takes a BLANK of 0 for none),
+// else the other end, else a free code between; only when every code holds data are the
+// missing samples left unmarked, every real value kept. astropy finds NaN exactly where
+// samples were missing and every real value as it was; DATAMIN and DATAMAX state the data;
+// the program itself reads the missing samples back as missing.
+TEST(FitsWriteFile, TheBlankCodeIsOneNoRealSampleHolds) {
+    const TempFolder dir;
+    constexpr int64_t W = 32, H = 16;  // two runs of 256 samples
+    struct Case {
+        const char* name;
+        uint32_t type;
+        std::function<double(int64_t)> value;  // of sample i; NaN: missing
+        const char* blank;                     // the card's value, "" for none
+        bool astropyNaN;                       // astropy reads the missing samples as NaN
+    } cases[] = {
+        // Unsigned bytes without 255.
+        {"u8", kTypeU8, [](int64_t i) { return i % 7 == 3 ? std::nan("") : static_cast<double>(i % 255); }, "255",
+         true},
+        // Every byte value but 77, each held again where the second run is missing.
+        {"u8gap", kTypeU8,
+         [](int64_t i) { return i >= 256 && i % 5 == 0 ? std::nan("") : static_cast<double>(i % 256 == 77 ? 76 : i % 256); },
+         "77", true},
+        // Every byte value: nothing is free, nothing is marked, the missing samples read 255.
+        {"u8full", kTypeU8, [](int64_t i) { return i >= 256 && i % 5 == 0 ? std::nan("") : static_cast<double>(i % 256); },
+         "", false},
+        // 1 to 255: only 0 is free, which astropy takes for none; the program reads it.
+        {"u8zero", kTypeU8,
+         [](int64_t i) { return i >= 256 && i % 5 == 0 ? std::nan("") : static_cast<double>(i % 255 + 1); }, "0", false},
+        // Unsigned 16-bit holding real zeros: 65535, stored as 32767 under BZERO 32768.
+        {"u16", kTypeU16, [](int64_t i) { return i % 9 == 4 ? std::nan("") : static_cast<double>(i * 97 % 60000); },
+         "32767", true},
+        // Signed 16-bit from its lowest to its highest value: the first free code above the lowest.
+        {"i16ends", kTypeI16,
+         [](int64_t i) {
+             return i == 7 ? -32768.0 : i == 8 ? 32767.0 : i % 11 == 0 ? std::nan("") : static_cast<double>(i % 300 - 32766);
+         },
+         "-32767", true},
+        // Signed bytes: their highest value, stored as 255.
+        {"i8", kTypeI8, [](int64_t i) { return i % 6 == 1 ? std::nan("") : static_cast<double>(i % 250 - 128); }, "255",
+         true},
+        // Unsigned 32-bit holding both ends and the code below the top: the next one down.
+        {"u32", kTypeU32,
+         [](int64_t i) {
+             return i == 3 ? 0.0 : i == 4 ? 4294967295.0 : i == 5 ? 4294967294.0 : i % 10 == 0 ? std::nan("") : 1000.0 + i;
+         },
+         "2147483645", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(mkdir(dir.File(c.name).c_str(), 0700), 0);
+        testing_io::WriterJob job(kTypeF64, W, H, 1,
+                                  [&](int, int, int64_t x, int64_t y, int64_t, int) { return c.value(y * W + x); });
+        job.format = *FormatFits();
+        job.writer->SetFrameRange(0, 0, 1);
+        ASSERT_EQ(job.Run(dir.File(std::string(c.name) + "/a.fits"), c.type), 1);
+        const std::string file = job.writer->LastFileName();
+        std::vector<double> values;
+        uint64_t missing = 0;
+        double lo = DBL_MAX, hi = -DBL_MAX;
+        for (int64_t i = 0; i < W * H; ++i) {
+            values.push_back(c.value(i));
+            if (std::isnan(values.back())) {
+                ++missing;
+            } else {
+                lo = std::min(lo, values.back());
+                hi = std::max(hi, values.back());
+            }
+        }
+        const std::string header = ReadText(file).substr(0, 2880);
+        std::string blank;
+        for (size_t i = 0; i < 36; ++i)
+            if (Trim(Card(header, i)).rfind("BLANK   =", 0) == 0) blank = Trim(Trim(Card(header, i)).substr(10, 20));
+        while (!blank.empty() && blank.front() == ' ') blank.erase(0, 1);
+        EXPECT_EQ(blank, c.blank);
+        EXPECT_EQ(job.writer->UnmarkedSamples(), *c.blank == 0 ? missing : 0u);
+        ExpectVerified(file);
+        // The program reads every real value, and the missing ones as missing where they are marked.
+        {
+            testing_io::BuiltinFormats formats;
+            testing_io::KeepReceiver keep;
+            ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, file, &keep), 2);
+            ASSERT_NE(keep.kept, nullptr);
+            const std::vector<double> got = FrameSamples(keep.kept, 0);
+            ASSERT_EQ(got.size(), values.size());
+            int wrong = 0;
+            for (size_t i = 0; i < got.size(); ++i) {
+                const bool gone = std::isnan(values[i]);
+                if (gone ? (*c.blank != 0 ? !std::isnan(got[i]) : got[i] != 255.0) : got[i] != values[i]) ++wrong;
+            }
+            EXPECT_EQ(wrong, 0);
+        }
+        if (!HaveAstropy()) continue;
+        std::string expected;
+        for (double v : values) expected += (std::isnan(v) ? std::string("nan") : std::to_string(static_cast<int64_t>(v))) + "\n";
+        testing_util::WriteText(file + ".want", expected);
+        char range[64];
+        std::snprintf(range, sizeof range, "%.0f %.0f", lo, hi);
+        // Real samples equal, NaN where missing (or not), and the header's range. (astropy's
+        // own unsigned and signed-byte forms skip BLANK: the values are taken as scaled reals.)
+        int status = -1;
+        testing_util::WriteText(file + ".py",
+                                "import sys, numpy as np\nfrom astropy.io import fits\n"
+                                "w = np.loadtxt(sys.argv[1] + '.want'); m = np.isnan(w)\n"
+                                "with fits.open(sys.argv[1], uint=False) as f:\n"
+                                "    d = f[0].data.astype(np.float64).ravel(); h = f[0].header\n"
+                                "    print('%d %d %.0f %.0f' % (np.array_equal(w[~m], d[~m]), np.array_equal(np.isnan(d), m),"
+                                " h['DATAMIN'], h['DATAMAX']))\n");
+        std::string got = RunCommand("/usr/bin/python3 '" + file + ".py' '" + file + "' 2>&1", &status);
+        got = got.substr(0, got.find_last_not_of('\n') + 1);
+        EXPECT_EQ(got, std::string("1 ") + (c.astropyNaN ? "1 " : "0 ") + range);
+    }
 }
 
 }  // namespace

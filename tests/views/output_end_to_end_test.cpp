@@ -218,7 +218,8 @@ TEST_F(OutputEndToEnd, AFailedWriteIsReportedWithItsName) {
     EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, name.c_str(), &TheFormatRegistry().output, kWriteScopeAll));
     ASSERT_FALSE(shown.Texts().empty());
     // The message names the file that could not be made (the name the pattern built there).
-    EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("missing/cube001_snr0001.fits") + "' - not written");
+    EXPECT_EQ(shown.Texts().back(),
+              "-3 '" + f.File("missing/cube001_snr0001.fits") + "' - not written: No such file or directory");
     EXPECT_EQ(std::tuple(f.output->writing, f.output->explicitTarget), std::tuple(0, 0));
 }
 

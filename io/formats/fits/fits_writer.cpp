@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cctype>
 #include <cinttypes>
 #include <cmath>
@@ -379,7 +380,8 @@ bool FitsWriteHeaderParams(FitsOutputJob* job, const FitsHeaderParams& params, u
         const ssize_t n = ::write(job->fd, header.data() + done, header.size() - done);
         if (n <= 0) {
             job->result = n < 0 ? ErrnoToError() : kErrNoSpace;
-            LogPrintf("'%s' - write error", job->fileName.c_str());
+            if (n < 0) job->reason = std::strerror(errno);
+        LogPrintf("'%s' - write error", job->fileName.c_str());
             return false;
         }
         done += static_cast<size_t>(n);
@@ -450,16 +452,14 @@ bool FitsPatchHeader(FitsOutputJob* job, uint32_t channels, double dataMin, doub
     return ok;
 }
 
-int64_t FitsBlankOfBitpix(int32_t bitpix) {
-    if (bitpix <= 8) return 255;
-    return bitpix >= 64 ? std::numeric_limits<int64_t>::min() : -(int64_t{1} << (bitpix - 1));
+int64_t FitsBlankOf(uint32_t outType, uint64_t bits) {
+    return StoredBlankValue(outType, FitsSignOffset(outType) != 0.0 ? outType ^ kElemUnsigned : outType, bits);
 }
 
-bool FitsPatchBlank(FitsOutputJob* job, int32_t bitpix) {
+bool FitsPatchBlank(FitsOutputJob* job, int64_t blank) {
     if (job->posEnd < 0) return false;
     char text[81];
-    std::snprintf(text, sizeof text, "BLANK   = %20" PRId64 " / value of missing samples",
-                  FitsBlankOfBitpix(bitpix));
+    std::snprintf(text, sizeof text, "BLANK   = %20" PRId64 " / value of missing samples", blank);
     const int64_t next = job->posEnd + static_cast<int64_t>(kCard);
     if (!PatchCard(job, text, job->posEnd) || !PatchCard(job, "END", next)) return false;
     job->posEnd = next;
@@ -478,6 +478,7 @@ void RecordFailure(FitsOutputJob* job) {
     if (code >= 0 || code == -4) code = kOutputStateStopped;
     if (code == kOutputStateFileError || code == kOutputStateTryAgain) code = kOutputStateStopped;
     job->writer->SetState(code);
+    job->writer->NoteFailure(job->reason);
 }
 
 // FITS samples are big-endian: ask the writer to pack them so.
@@ -551,7 +552,8 @@ bool FitsWriteHeader(FitsOutputJob* job) {
     p.bzero = w->OutputBZero() + FitsSignOffset(type) * p.bscale;
     p.records = static_cast<const std::vector<HeaderRecord>*>(w->OutputHeaderRecord());
     p.blankRoom = p.bitpix > 0;
-    w->SetBlankMarking(p.blankRoom);
+    // astropy takes a BLANK of 0 for none: no blank code may be stored as 0.
+    w->SetBlankMarking(p.blankRoom, true);
     return FitsWriteHeaderParams(job, p, type);
 }
 
@@ -577,9 +579,11 @@ bool FitsWriteFile(FitsOutputJob* job) {
     job->sectionsWritten = static_cast<int64_t>(w->SectionsWritten());
     double range[2] = {w->MeasuredMin(), w->MeasuredMax()};
     FitsClampRange(w->OutputType(), w->OutputBScale(), w->OutputBZero(), range);
+    uint64_t blankBits = 0;
+    const bool blanks = w->BlankMarked(&blankBits);
     if (!OutputJobCompletePlanes(job) || !OutputJobPadData(job, kBlock) ||
         !FitsPatchHeader(job, std::max<uint32_t>(1, w->Channels()), range[0], range[1]) ||
-        (w->BlankSamples() > 0 && !FitsPatchBlank(job, FitsBitpixOfType(w->OutputType())))) {
+        (blanks && !FitsPatchBlank(job, FitsBlankOf(w->OutputType(), blankBits)))) {
         RecordFailure(job);
         return false;
     }
@@ -591,12 +595,16 @@ bool FitsWrite(OutputWriter* writer) {
     if (writer == nullptr) return false;
     FitsOutputJob job;
     OutputJobInit(&job, writer);
+    job.fileName = writer->FileTargetName();
     bool ok = OutputJobOpen(&job, writer->OutputPath());
     if (!ok) {
         RecordFailure(&job);
     } else {
         ok = FitsWriteFile(&job);
-        OutputJobClose(&job);
+        if (!OutputJobClose(&job) && ok) {
+            ok = false;
+            RecordFailure(&job);
+        }
         if (ok) {
             writer->ResolveClipping();
             const int32_t s = writer->State();

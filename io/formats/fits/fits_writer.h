@@ -97,12 +97,11 @@ bool FitsWriteHeaderParams(FitsOutputJob* job, const FitsHeaderParams& params, u
 // The patch pass: NAXIS/NAXIS3 from the planes written, NCHAN, NSECTION, and the
 // data range (min > max or not finite: the DATAMAX and DATAMIN cards become blank).
 bool FitsPatchHeader(FitsOutputJob* job, uint32_t channels, double dataMin, double dataMax);
-// The stored value that marks missing samples of integer output of `bitpix`: the
-// lowest value a FITS sample of that width holds; 255 for the unsigned bytes, since
-// astropy reads a BLANK of 0 as none.
-int64_t FitsBlankOfBitpix(int32_t bitpix);
-// Puts a BLANK card of `bitpix`'s blank value where END stood and END after it (the
-// header must have been made with blankRoom).
-bool FitsPatchBlank(FitsOutputJob* job, int32_t bitpix);
+// The FITS sample (BLANK's value) of a blank code of integer output `outType` (the bits
+// of the output type's value; see OutputWriter::BlankMarked).
+int64_t FitsBlankOf(uint32_t outType, uint64_t bits);
+// Puts a BLANK card of the value where END stood and END after it (the header must have
+// been made with blankRoom).
+bool FitsPatchBlank(FitsOutputJob* job, int64_t blank);
 
 }  // namespace orva
