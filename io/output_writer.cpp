@@ -215,7 +215,8 @@ bool OutputSourceInfoFromDataSet(const DataSet* dataSet, OutputSourceInfo* info)
         dataSet->cropSizeY > 0 ? dataSet->cropSizeY : (dataSet->sizeY > 0 ? dataSet->sizeY : 1);
     info->depth =
         dataSet->cropSizeZ > 0 ? dataSet->cropSizeZ : (dataSet->sizeZ > 0 ? dataSet->sizeZ : 1);
-    info->frames = dataSet->TotalFrames() > 0 ? dataSet->TotalFrames() : 1;
+    // The frames a pull reaches: the positions the frame step visits, not the frames stored.
+    info->frames = dataSet->StepFrames() > 0 ? dataSet->StepFrames() : 1;
     info->sections = dataSet->sections > 0 ? dataSet->sections : 1;
     info->scale = dataSet->scale;
     info->zero = dataSet->zero;

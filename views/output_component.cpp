@@ -409,7 +409,13 @@ bool ConnectOutputToSource(OutputComponent* output, ProjectItem* item, uint32_t 
     OutputClampChannel(output, 0);
     OutputPrepareRange(output, output->rangeMode);
 
-    const int64_t frames = info.frames > 0 ? static_cast<int64_t>(info.frames) : 0;
+    OutputClampFrames(record, info.frames > 0 ? static_cast<int64_t>(info.frames) : 0);
+    RedrawWindows(output);
+    return true;
+}
+
+void OutputClampFrames(OutputSettings* record, int64_t frames) {
+    if (record == nullptr) return;
     OutputSettings& r = *record;
     if (r.lastFrame < 0 || r.lastFrame >= frames)
         r.lastFrame = frames > 0 ? static_cast<int32_t>(std::min<int64_t>(frames - 1, INT32_MAX)) : 0;
@@ -428,8 +434,6 @@ bool ConnectOutputToSource(OutputComponent* output, ProjectItem* item, uint32_t 
         if (r.lastFrame != 0) r.lastFrame -= r.lastFrame % r.frameStep;
         if (r.firstFrame > r.lastFrame) r.firstFrame = r.lastFrame;
     }
-    RedrawWindows(output);
-    return true;
 }
 
 bool ReconnectItemOutput(OutputComponent* output, ProjectItem* item) {

@@ -567,6 +567,8 @@ void RefreshOutputPage(UIElement* e, bool clear) {
     const uint32_t type = output->format != nullptr ? output->format->defaultType : 0x40;
     const uint32_t mask = output->format != nullptr ? output->format->allowedTypes : 0;
     ShowTypeToggles(e, type, mask);
+    // A range typed before the data's frames changed (a new frame step) is brought into them.
+    if (shape.known) OutputClampFrames(&r, shape.frames < 1 ? 1 : shape.frames);
     ShowUnsigned(Slot(e, kOutFirst), static_cast<uint64_t>(static_cast<int64_t>(r.firstFrame) + 1));
     ShowUnsigned(Slot(e, kOutLast), static_cast<uint64_t>(static_cast<int64_t>(r.lastFrame) + 1));
     SetText(Slot(e, kOutPattern), r.pattern.c_str());
