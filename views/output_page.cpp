@@ -110,11 +110,8 @@ void ShowInt64(gElement* w, int64_t value) {
     SetText(w, text);
 }
 
-void ShowDouble(gElement* w, double value) {
-    char text[64] = "";
-    if (FormatDoubleDigits(15, 15, value, text) <= 0) std::snprintf(text, sizeof text, "%.15g", value);
-    SetText(w, text);
-}
+// The shortest text that reads back as the value: a field committed as shown changes nothing.
+void ShowDouble(gElement* w, double value) { SetText(w, ShortestDoubleText(value).c_str()); }
 
 // The data's sizes and frame count (what the target offers the writer).
 struct DataShape {
