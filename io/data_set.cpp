@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -211,6 +212,32 @@ void DataSet::KeepFileDescription() {
     readState->TakeSnapshot(this, 1);
     statedScale = scale;
     statedZero = zero;
+    statedType = input.type;
+}
+
+bool DataSet::ValueRange(double* minimum, double* maximum) const {
+    double low = rangeMin, high = rangeMax;
+    bool holds = !(high < low);
+    const bool added = input.channels > 1 && (channelMode == kChannelSumming || channelMode == kChannelWeighted ||
+                                              channelMode == kChannelProfile);
+    // What the description held at the attach is known once the input is attached.
+    const bool attached = readState != nullptr;
+    if (holds && (added || (attached && input.type != statedType))) holds = false;
+    if (holds && attached && (scale != statedScale || zero != statedZero)) {
+        // The stated range in stored units, shown in the units the description now gives.
+        if (!std::isfinite(statedScale) || std::fabs(statedScale) < DBL_MIN) {
+            holds = false;
+        } else {
+            low = (low - statedZero) / statedScale * scale + zero;
+            high = (high - statedZero) / statedScale * scale + zero;
+            if (high < low) std::swap(low, high);
+            holds = std::isfinite(low) && std::isfinite(high);
+        }
+    }
+    if (!holds) low = 1.0, high = 0.0;
+    if (minimum) *minimum = low;
+    if (maximum) *maximum = high;
+    return holds;
 }
 
 // ---- Stored data -----------------------------------------------------------------------------

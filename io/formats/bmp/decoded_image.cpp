@@ -1,5 +1,7 @@
 #include "io/formats/bmp/decoded_image.h"
 
+#include <utility>
+
 #include <unistd.h>
 
 #include <cerrno>
@@ -98,8 +100,12 @@ int AttachDecodedImage(InputSource* source, const DecodedImage& image, FormatInf
     dataSet->InputFormatChanged();
     dataSet->flags |= kDecodedFlags;
     if (image.rangeMax > 0.0) {
-        dataSet->rangeMin = 0.0;
-        dataSet->rangeMax = image.rangeMax;
+        // The samples' range in the units the description gives them (a service file may
+        // scale them).
+        double low = dataSet->zero, high = image.rangeMax * dataSet->scale + dataSet->zero;
+        if (high < low) std::swap(low, high);
+        dataSet->rangeMin = low;
+        dataSet->rangeMax = high;
     }
     DataSetLayout objects;
     if (formatInfo) {
