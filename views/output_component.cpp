@@ -625,8 +625,7 @@ std::string NotWrittenText(const std::vector<std::string>& failed, const std::ve
 // Missing samples that no free code could mark: how many and what they read as.
 std::string UnmarkedText(const OutputWriter& w) {
     char text[160];
-    std::snprintf(text, sizeof text,
-                  "%llu missing sample(s) not marked (every value of the type holds data): they read as %.15g",
+    std::snprintf(text, sizeof text, "%llu missing sample(s) not marked (no free value): they read as %.15g",
                   static_cast<unsigned long long>(w.RunUnmarkedSamples()), w.RunUnmarkedValue());
     return text;
 }
