@@ -642,7 +642,8 @@ TEST_F(OutputSaveProgram, WhereARotatedFrameHasNoDataTheFilesHoldMissingSamples)
 // with NaN holding whole numbers for 8-bit output (every byte value but 100, and every byte
 // value) and for unsigned 16-bit output (real zeros among them); a 5-frame cube of 100 x 100
 // samples; a ramp for the affine filter and the convolver; a raw file of 16 header bytes,
-// 30 x 20 bytes whose mean is 198.5, and 37 bytes of something else.
+// 30 x 20 bytes whose mean is 198.5, and 37 bytes of something else; the colour bitmap again,
+// with a service file (as "Update" keeps it) that sums its channels in a crop.
 constexpr const char* kMakeWalk = R"(
 import sys
 import numpy as np
@@ -677,6 +678,10 @@ fits.PrimaryHDU(r).writeto(d + '/ramp.fits')
 np.save(d + '/ramp.npy', r)
 raw = (np.arange(600) % 100 + 149).astype(np.uint8)
 open(d + '/raw.dat', 'wb').write(bytes(16) + raw.tobytes() + bytes(range(200, 237)))
+Image.fromarray(rgb, 'RGB').save(d + '/sum.bmp')
+open(d + '/sum.fs', 'w').write('SEL(URL=<sum.bmp>)\n{\n [{424C4543-00000000-54504E4954534F49-00000000}]\n'
+                               ' SIZEX=40\n SIZEY=30\n CropBoundBox=5, 30, 5, 20\n Channels=3\n NChannel_Out=1\n'
+                               ' ConvSpec_Flag=-1\n}\n')
 )";
 
 // Judges the walk's files, one line each of "WHAT<tab>FILE<tab>NPY[<tab>K]", a line of verdict
@@ -766,8 +771,8 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
                      const std::string& extra = "") {
         verdicts.push_back({what + "\t" + file + "\t" + files.File(npy) + (extra.empty() ? "" : "\t" + extra), want});
     };
-    const std::vector<std::string> names = {"col.bmp", "f8gap.fits", "f8full.fits", "f16.fits",
-                                            "stack.fits", "ramp.fits",  "raw.dat"};
+    const std::vector<std::string> names = {"col.bmp",    "f8gap.fits", "f8full.fits", "f16.fits",
+                                            "stack.fits", "ramp.fits",  "raw.dat",     "sum.bmp"};
     std::vector<std::string> paths;
     for (const std::string& n : names) paths.push_back(files.File(n));
     std::string why;
@@ -808,7 +813,29 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     for (int waited = 0; waited < 30000 && opened() < names.size(); waited += 250)
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
     ASSERT_EQ(opened(), names.size()) << program->Log();
-    ASSERT_TRUE(item(7)) << Keep("walk_no_last");
+    ASSERT_TRUE(item(8)) << Keep("walk_no_last");
+    // The bitmap whose channels are summed (100 to 570) is shown over its own values, not over
+    // the 0 to 255 of a bitmap's samples: its preview is mostly not white.
+    int white = 0, lit = 0;
+    for (int waited = 0; waited < 10000; waited += 250) {
+        white = lit = 0;
+        for (Window preview : testing_program::ValuePageWindows(D(), main)) {
+            Picture p;
+            if (!screen.Grab(preview, &p)) continue;
+            for (int py = 0; py < p.height; ++py)
+                for (int px = 0; px < p.width; ++px) {
+                    const uint8_t* c = p.At(px, py);
+                    if (c[0] == c[1] && c[1] == c[2] && c[0] > 0) {
+                        ++lit;
+                        white += c[0] >= 250;
+                    }
+                }
+        }
+        if (lit > 200 && white * 4 < lit) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    EXPECT_GT(lit, 200) << Keep("walk_summed");
+    EXPECT_LT(white * 4, lit) << "white " << white << " of " << lit << ": " << Keep("walk_summed_white");
 
     // Colour planes.
     ASSERT_TRUE(item(1)) << Keep("walk_no_tab");
