@@ -102,12 +102,17 @@ class OutputSaveProgram : public ::testing::Test {
 protected:
     void SetUp() override {
         if (std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
-        testing_util::WriteText(files.File("make.py"), kMakeFiles);
         testing_util::WriteText(files.File("check.py"), kCheckFiles);
         int status = -1;
-        const std::string out =
-            RunCommand("/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1", &status);
+        const std::string out = RunScript("make.py", kMakeFiles, &status);
         if (status != 0) GTEST_SKIP() << "astropy could not write the files: " << out;
+    }
+
+    // Writes a Python script into the test's folder and runs it with the folder as its
+    // argument: its output, and *status.
+    std::string RunScript(const std::string& name, const char* script, int* status) {
+        testing_util::WriteText(files.File(name), script);
+        return RunCommand("/usr/bin/python3 '" + files.File(name) + "' '" + files.Path() + "' 2>&1", status);
     }
 
     Display* D() const { return screen.display(); }
@@ -195,6 +200,23 @@ protected:
         return true;
     }
 
+    // "Add Filter", "Convolution", "Convolver" on the Plug-ins page, and its preset stepped
+    // to "Blur" (twelve on; the right arrow stands 226 pixels right of the preset's name).
+    ::testing::AssertionResult AddBlur() {
+        int x = 0, y = 0;
+        for (const char* step : {"Add Filter", "Convolution", "Convolver"})
+            if (!ClickText(0, step)) return ::testing::AssertionFailure() << "no " << step << ": " << Keep("blur_missing");
+        if (!WaitForText(0, "Contrast *+ [soft]", &x, &y))
+            return ::testing::AssertionFailure() << "no preset: " << Keep("blur_no_preset");
+        for (int i = 0; i < 12; ++i) {
+            testing_program::ClickAt(D(), Root(), x + 226, y + 4);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (!WaitForNoText(0, "Contrast *+ [soft]"))
+            return ::testing::AssertionFailure() << "not stepped: " << Keep("blur_not_stepped");
+        return ::testing::AssertionSuccess();
+    }
+
     // The Output page (opened by a cancelled Save) with "Processed data" chosen in its
     // "Connect:" list (the list's arrow 256 pixels on); the page's window, or 0.
     Window ConnectProcessedData() {
@@ -264,18 +286,20 @@ protected:
         return false;
     }
 
-    // Types into the field `dx` pixels right of a caption in the window: the field's text is
-    // replaced by `text` and Return commits it.
-    bool TypeInto(Window w, const std::string& caption, int dx, const std::string& text) {
-        int x = 0, y = 0;
-        if (!WaitForText(w, caption, &x, &y)) return false;
-        testing_program::ClickAt(D(), Root(), x + dx, y + 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        testing_program::PressKeys(D(), {XK_End});
-        for (int i = 0; i < 12; ++i) testing_program::PressKeys(D(), {XK_BackSpace});
+    // The field at (x, y) on the screen: its text replaced by `text`, and Return.
+    void TypeAt(int x, int y, const std::string& text) {
+        testing_program::ClickAt(D(), Root(), x, y);
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        testing_program::PressKeys(D(), {XK_Control_L, XK_a});
         testing_program::TypeText(D(), text);
         testing_program::PressKeys(D(), {XK_Return});
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+    // The same for the field (dx, dy) from a caption in the window (the caption's row: dy 5).
+    bool TypeInto(Window w, const std::string& caption, int dx, const std::string& text, int dy = 5) {
+        int x = 0, y = 0;
+        if (!WaitForText(w, caption, &x, &y)) return false;
+        TypeAt(x + dx, y + dy, text);
         return true;
     }
 
@@ -556,17 +580,7 @@ TEST_F(OutputSaveProgram, SignedDataSavedUnsignedReopensWithTheValuesSaved) {
 // (numpy, edges repeated).
 TEST_F(OutputSaveProgram, BlurredNaNSamplesStayWhereTheyWere) {
     ASSERT_TRUE(StartOnPluginsPage("nan.fits"));
-    int x = 0, y = 0;
-    ASSERT_TRUE(ClickText(0, "Add Filter")) << Keep("blur_no_add");
-    ASSERT_TRUE(ClickText(0, "Convolution")) << Keep("blur_no_menu");
-    ASSERT_TRUE(ClickText(0, "Convolver")) << Keep("blur_no_convolver");
-    // The preset's right arrow stands 226 pixels right of its name; "Blur" is twelve on.
-    ASSERT_TRUE(WaitForText(0, "Contrast *+ [soft]", &x, &y)) << Keep("blur_no_preset");
-    for (int i = 0; i < 12; ++i) {
-        testing_program::ClickAt(D(), Root(), x + 226, y + 4);
-        std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    }
-    ASSERT_TRUE(WaitForNoText(0, "Contrast *+ [soft]")) << Keep("blur_not_stepped");
+    ASSERT_TRUE(AddBlur());
 
     ASSERT_NE(ConnectProcessedData(), 0u) << Keep("blur_no_connect") << program->Log();
     mkdir(files.File("a").c_str(), 0700);
@@ -598,16 +612,10 @@ TEST_F(OutputSaveProgram, BlurredNaNSamplesStayWhereTheyWere) {
 // the card, so that astropy finds NaN at the same places; both pass fitsverify.
 TEST_F(OutputSaveProgram, WhereARotatedFrameHasNoDataTheFilesHoldMissingSamples) {
     ASSERT_TRUE(StartOnPluginsPage("s16.fits"));  // the affine filter's page
-    int x = 0, y = 0;
     ASSERT_TRUE(ClickText(0, "Lock")) << Keep("rotate_no_lock");
     // The angle's field stands 120 pixels right of its label.
-    ASSERT_TRUE(WaitForText(0, "Rotate angle [Z]:", &x, &y)) << Keep("rotate_no_angle");
-    testing_program::ClickAt(D(), Root(), x + 120, y + 5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    testing_program::PressKeys(D(), {XK_Control_L, XK_a});
-    testing_program::TypeText(D(), "30");
-    testing_program::PressKeys(D(), {XK_Return});
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    ASSERT_TRUE(TypeInto(0, "Rotate angle [Z]:", 120, "30")) << Keep("rotate_no_angle");
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
     const Window page = ConnectProcessedData();
     ASSERT_NE(page, 0u) << Keep("rotate_no_connect") << program->Log();
@@ -756,11 +764,9 @@ private:
 // Y 20) shows its whole 30 x 20 frame on the Info page, with the mean of those samples, and
 // "Remove mean" puts exactly -198.5 in the Zero offset field.
 TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
-    testing_util::WriteText(files.File("walk.py"), kMakeWalk);
     testing_util::WriteText(files.File("judge.py"), kJudgeWalk);
     int status = -1;
-    const std::string made =
-        RunCommand("/usr/bin/python3 '" + files.File("walk.py") + "' '" + files.Path() + "' 2>&1", &status);
+    const std::string made = RunScript("walk.py", kMakeWalk, &status);
     if (status != 0) GTEST_SKIP() << "astropy or Pillow could not write the files: " << made;
     // The files are judged together at the end (one start of Python and astropy).
     struct Verdict {
@@ -967,25 +973,9 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     ASSERT_TRUE(ClickText(0, "Properties")) << Keep("walk_no_properties");
     ASSERT_TRUE(ClickText(0, "Lock")) << Keep("walk_no_lock");
     ASSERT_TRUE(ClickText(0, "Link [XY]")) << Keep("walk_no_link");
-    int sx = 0, sy = 0;
-    ASSERT_TRUE(WaitForText(0, "Scale:", &sx, &sy)) << Keep("walk_no_scale");
-    // The X row below "Scale:": its label, then the field.
-    testing_program::ClickAt(D(), Root(), sx + 40, sy + 24);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    testing_program::PressKeys(D(), {XK_Control_L, XK_a});
-    testing_program::TypeText(D(), "200");
-    testing_program::PressKeys(D(), {XK_Return});
-    ASSERT_TRUE(ClickText(0, "Add Filter")) << Keep("walk_no_add");
-    ASSERT_TRUE(ClickText(0, "Convolution")) << Keep("walk_no_menu");
-    ASSERT_TRUE(ClickText(0, "Convolver")) << Keep("walk_no_convolver");
-    // The preset's right arrow stands 226 pixels right of its name; "Blur" is twelve on.
-    ASSERT_TRUE(WaitForText(0, "Contrast *+ [soft]", &x, &y)) << Keep("walk_no_preset");
-    for (int i = 0; i < 12; ++i) {
-        testing_program::ClickAt(D(), Root(), x + 226, y + 4);
-        std::this_thread::sleep_for(std::chrono::milliseconds(60));
-    }
-    int bx = 0, by = 0;
-    ASSERT_TRUE(WaitForText(0, "Blur", &bx, &by)) << Keep("walk_not_stepped");
+    // The X row's field, below "Scale:" right of the row's label.
+    ASSERT_TRUE(TypeInto(0, "Scale:", 40, "200", 24)) << Keep("walk_no_scale");
+    ASSERT_TRUE(AddBlur());
     ASSERT_TRUE(ClickText(0, "Edit")) << Keep("walk_no_edit");
     ASSERT_TRUE(ClickText(0, "Move Down")) << Keep("walk_no_move");
     ASSERT_NE(ConnectProcessedData(), 0u) << Keep("walk_no_connect") << program->Log();

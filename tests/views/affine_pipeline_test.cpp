@@ -27,19 +27,25 @@ using testing_views::OpenedFile;
 // The sample the file holds at (x, y).
 double Stored(int64_t x, int64_t y) { return static_cast<double>((x * 7 + y * 13) % 1000 - 300); }
 
+// A width x height FITS frame of those samples, written by astropy and opened.
+::testing::AssertionResult OpenRamp(OpenedFile* file, int width, int height) {
+    const std::string path = file->folder.File("ramp.fits");
+    int status = -1;
+    const std::string out = testing_io::RunCommand(
+        "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
+        "y, x = np.mgrid[0:" + std::to_string(height) + ", 0:" + std::to_string(width) + "]\n"
+        "fits.PrimaryHDU(((x * 7 + y * 13) % 1000 - 300).astype(np.int16)).writeto('" + path + "')\" 2>&1",
+        &status);
+    if (status != 0) return ::testing::AssertionFailure() << out;
+    if (!file->Open(path)) return ::testing::AssertionFailure() << "cannot open " << path;
+    return ::testing::AssertionSuccess();
+}
+
 TEST(AffinePipelineTest, AFitsFrameZoomedTwiceBilinearAndAtTheIdentity) {
     if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, numpy'"))
         GTEST_SKIP() << "astropy not installed";
     OpenedFile file;
-    const std::string path = file.folder.File("ramp.fits");
-    int status = -1;
-    const std::string out = testing_io::RunCommand(
-        "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
-        "y, x = np.mgrid[0:256, 0:256]\n"
-        "fits.PrimaryHDU(((x * 7 + y * 13) % 1000 - 300).astype(np.int16)).writeto('" + path + "')\" 2>&1",
-        &status);
-    ASSERT_EQ(status, 0) << out;
-    ASSERT_TRUE(file.Open(path));
+    ASSERT_TRUE(OpenRamp(&file, 256, 256));
     ProcessingComponent* host = file.processing;
     ASSERT_EQ(host->chain.count, 1);
     FilterInstance* affine = host->chain.first;
@@ -118,15 +124,7 @@ TEST(AffinePipelineTest, AConvolverAfterTheAffineFilterRepeatsTheZoomedFramesEdg
     if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, numpy'"))
         GTEST_SKIP() << "astropy not installed";
     OpenedFile file;
-    const std::string path = file.folder.File("ramp.fits");
-    int status = -1;
-    const std::string out = testing_io::RunCommand(
-        "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
-        "y, x = np.mgrid[0:48, 0:64]\n"
-        "fits.PrimaryHDU(((x * 7 + y * 13) % 1000 - 300).astype(np.int16)).writeto('" + path + "')\" 2>&1",
-        &status);
-    ASSERT_EQ(status, 0) << out;
-    ASSERT_TRUE(file.Open(path));
+    ASSERT_TRUE(OpenRamp(&file, 64, 48));
     FilterChain& chain = file.processing->chain;
     FilterInstance* affine = chain.first;
     AffineModuleState* s = AffineStateOf(affine);
