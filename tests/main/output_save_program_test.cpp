@@ -800,7 +800,11 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
                 if (shown != 0) {
                     if (shown < n) row.Next(D());
                     else row.Back(D());
-                    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                    // One step at a time: the next click waits for this one to show.
+                    for (int moved = 0; moved < 3000; moved += 100) {
+                        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                        if (screen.Grab(Root(), &shot) && !row.Shows(shot, shown)) break;
+                    }
                     continue;
                 }
             }
