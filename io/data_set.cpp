@@ -20,8 +20,8 @@
 #include "io/read_kernel.h"
 #include "io/redescribe.h"
 #include "io/section_stats.h"
-#include "io/sign_test.h"
 #include "io/service_description.h"
+#include "io/sign_test.h"
 
 namespace orva {
 
@@ -218,8 +218,9 @@ void DataSet::KeepFileDescription() {
 bool DataSet::ValueRange(double* minimum, double* maximum) const {
     double low = rangeMin, high = rangeMax;
     bool holds = !(high < low);
-    const bool added = input.channels > 1 && (channelMode == kChannelSumming || channelMode == kChannelWeighted ||
-                                              channelMode == kChannelProfile);
+    const bool added =
+        input.channels > 1 && (channelMode == kChannelSumming || channelMode == kChannelWeighted ||
+                               channelMode == kChannelProfile);
     // What the description held at the attach is known once the input is attached.
     const bool attached = readState != nullptr;
     if (holds && (added || (attached && input.type != statedType))) holds = false;
@@ -246,8 +247,10 @@ int64_t DataSet::ReadPlanar(uint64_t v, void* buffer, uint64_t bytes) {
     // v counts bytes of the data as if each pixel held its channels one after another.
     const uint64_t E = elementBytes, C = input.channels, pixelBytes = E * C;
     uint64_t P = 0;
-    if (__builtin_mul_overflow(static_cast<uint64_t>(sizeX), static_cast<uint64_t>(sizeY), &P)) return -1;
-    const uint64_t first = v / pixelBytes, last = (v + bytes - 1) / pixelBytes, count = last - first + 1;
+    if (__builtin_mul_overflow(static_cast<uint64_t>(sizeX), static_cast<uint64_t>(sizeY), &P))
+        return -1;
+    const uint64_t first = v / pixelBytes, last = (v + bytes - 1) / pixelBytes,
+                   count = last - first + 1;
     thread_local std::vector<uint8_t> pixels, run;
     try {
         pixels.resize(static_cast<size_t>(count * pixelBytes));
@@ -263,7 +266,8 @@ int64_t DataSet::ReadPlanar(uint64_t v, void* buffer, uint64_t bytes) {
             uint64_t at = 0;
             if (__builtin_mul_overflow(plane, C, &at) || __builtin_add_overflow(at, c, &at) ||
                 __builtin_mul_overflow(at, P, &at) || __builtin_add_overflow(at, within, &at) ||
-                __builtin_mul_overflow(at, E, &at) || __builtin_add_overflow(at, static_cast<uint64_t>(dataBegin), &at) ||
+                __builtin_mul_overflow(at, E, &at) ||
+                __builtin_add_overflow(at, static_cast<uint64_t>(dataBegin), &at) ||
                 at > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
                 whole = std::min(whole, n - first);
                 break;
@@ -273,12 +277,14 @@ int64_t DataSet::ReadPlanar(uint64_t v, void* buffer, uint64_t bytes) {
             } catch (const std::bad_alloc&) {
                 return -1;
             }
-            const int64_t got = StreamRead(stream, static_cast<int64_t>(at), run.data(), run.size());
+            const int64_t got =
+                StreamRead(stream, static_cast<int64_t>(at), run.data(), run.size());
             if (got < 0) return -1;
             const uint64_t samples = static_cast<uint64_t>(got) / E;
             if (samples < m) whole = std::min(whole, n - first + samples);
             uint8_t* to = pixels.data() + (n - first) * pixelBytes + c * E;
-            for (uint64_t i = 0; i < samples; ++i) std::memcpy(to + i * pixelBytes, run.data() + i * E, E);
+            for (uint64_t i = 0; i < samples; ++i)
+                std::memcpy(to + i * pixelBytes, run.data() + i * E, E);
         }
         n += m;
     }
@@ -304,8 +310,8 @@ int64_t DataSet::ReadStored(uint64_t offset, void* buffer, uint64_t bytes) {
     const int64_t readable = ReadableLength();
     if (readable <= 0 || offset >= static_cast<uint64_t>(readable)) return 0;
     bytes = std::min(bytes, static_cast<uint64_t>(readable) - offset);
-    if (planarChannels && input.channels > 1 && !IsBitPacked(input.bits) && elementBytes != 0 && dataBegin >= 0 &&
-        offset >= static_cast<uint64_t>(dataBegin) && sizeX > 0 && sizeY > 0)
+    if (planarChannels && input.channels > 1 && !IsBitPacked(input.bits) && elementBytes != 0 &&
+        dataBegin >= 0 && offset >= static_cast<uint64_t>(dataBegin) && sizeX > 0 && sizeY > 0)
         return ReadPlanar(offset - static_cast<uint64_t>(dataBegin), buffer, bytes);
     if (!IsBitPacked(input.bits) || elementBytes == 0 || dataBegin < 0 || offset < static_cast<uint64_t>(dataBegin))
         return StreamRead(stream, static_cast<int64_t>(offset), buffer, static_cast<size_t>(bytes));

@@ -384,9 +384,11 @@ bool PlacePlanar(FitsOutputJob* job, const uint8_t* data, int64_t count) {
             for (int64_t done = 0; done < n; done += run) {
                 const int64_t m = std::min(run, n - done);
                 const uint8_t* from = data + (done * C + c) * E;
-                for (int64_t i = 0; i < m; ++i) std::memcpy(buffer + i * E, from + i * pixelBytes, static_cast<size_t>(E));
+                for (int64_t i = 0; i < m; ++i)
+                    std::memcpy(buffer + i * E, from + i * pixelBytes, static_cast<size_t>(E));
                 FixSamples(job, buffer, m * E);
-                if (!WriteAllAt(job->fd, at, buffer, static_cast<size_t>(m * E))) return FailErrno(job);
+                if (!WriteAllAt(job->fd, at, buffer, static_cast<size_t>(m * E)))
+                    return FailErrno(job);
                 at += m * E;
             }
         }
@@ -406,7 +408,8 @@ bool AppendPlanar(FitsOutputJob* job, const uint8_t* data, int64_t bytes) {
         !CheckedSize(planeBytes, pixelBytes, &planeBytes) || planeBytes == 0)
         return Fail(job, kErrOutOfRange);
     if (!job->carry.empty()) {
-        const int64_t take = std::min<int64_t>(bytes, pixelBytes - static_cast<int64_t>(job->carry.size()));
+        const int64_t take =
+            std::min<int64_t>(bytes, pixelBytes - static_cast<int64_t>(job->carry.size()));
         job->carry.insert(job->carry.end(), data, data + take);
         data += take;
         bytes -= take;
@@ -427,7 +430,8 @@ bool OutputJobAppend(FitsOutputJob* job, const void* data, size_t bytes) {
     if (job == nullptr || job->fd < 0) return false;
     if (bytes == 0) return true;
     if (data == nullptr) return false;
-    if (job->planarChannels > 1) return AppendPlanar(job, static_cast<const uint8_t*>(data), static_cast<int64_t>(bytes));
+    if (job->planarChannels > 1)
+        return AppendPlanar(job, static_cast<const uint8_t*>(data), static_cast<int64_t>(bytes));
     const int64_t at = job->dataStart + job->bytesWritten;
     if (!WriteSamplesAt(job, at, static_cast<const uint8_t*>(data), static_cast<int64_t>(bytes)))
         return FailErrno(job);
@@ -448,7 +452,8 @@ bool OutputJobCompletePlanes(FitsOutputJob* job) {
         const int64_t E = job->elementBytes, C = job->planarChannels, P = job->width * job->height;
         const int64_t plane = job->bytesWritten / planeBytes, within = rest / (E * C);
         for (int64_t c = 0; c < C; ++c)
-            if (!WriteZerosAt(job->fd, job->dataStart + ((plane * C + c) * P + within) * E, (P - within) * E))
+            if (!WriteZerosAt(job->fd, job->dataStart + ((plane * C + c) * P + within) * E,
+                              (P - within) * E))
                 return FailErrno(job);
     } else if (rest != 0) {
         if (!WriteZerosAt(job->fd, job->dataStart + job->bytesWritten, planeBytes - rest))

@@ -71,7 +71,7 @@ struct FitsOutputJob {
     // its own (plane k of the data holds the planes k x channels + c), as a FITS image
     // whose third axis holds the colours. bytesWritten counts the bytes as they arrived.
     uint32_t planarChannels = 0;
-    std::vector<uint8_t> carry;    // the start of a pixel that has not arrived whole
+    std::vector<uint8_t> carry;  // the start of a pixel that has not arrived whole
 
     // Positions (-1: not written) of the value fields the patch pass rewrites, and of
     // the spare card that becomes NAXIS3 when more planes come than were planned.
@@ -80,8 +80,8 @@ struct FitsOutputJob {
     int64_t posSpareCard = -1;
     int64_t posEnd = -1;           // the END card, with room for one more card after it
 
-    std::string fileName;          // the name messages give (set before the open: the target's)
-    std::string reason;            // why the last write failed (the system's text)
+    std::string fileName;  // the name messages give (set before the open: the target's)
+    std::string reason;    // why the last write failed (the system's text)
     bool noHeader = false;
     bool sectionsMode = false;
 

@@ -199,7 +199,8 @@ int64_t StoredBlankValue(uint32_t outType, uint32_t storedType, uint64_t bits) {
     if (width < 64) bits &= (uint64_t{1} << width) - 1;
     // A stored type of the other sign holds the value half the range away: its top bit flips.
     if ((outType ^ storedType) & kElemUnsigned) bits ^= uint64_t{1} << (width - 1);
-    if (!(storedType & kElemUnsigned) && width < 64 && (bits >> (width - 1)) != 0) bits |= ~uint64_t{0} << width;
+    if (!(storedType & kElemUnsigned) && width < 64 && (bits >> (width - 1)) != 0)
+        bits |= ~uint64_t{0} << width;
     return static_cast<int64_t>(bits);
 }
 
@@ -519,7 +520,8 @@ void OutputWriter::PackValue(double v, unsigned char* b) const {
 void OutputWriter::PackSpecial() { PackValue(special_, specialBytes_); }
 
 void OutputWriter::SetBlankMarking(bool on, bool storedZeroIsNone) {
-    markBlanks_ = on && !ElementIsReal(outType_) && sampleBytes_ >= 1 && sampleBytes_ <= sizeof blankBytes_;
+    markBlanks_ =
+        on && !ElementIsReal(outType_) && sampleBytes_ >= 1 && sampleBytes_ <= sizeof blankBytes_;
     if (!markBlanks_) return;
     const bool avoid = storedZeroIsNone;
     if (avoid != blankAvoid_ || blankPass_ == 0) {
@@ -566,7 +568,8 @@ __int128 OutputWriter::CodeOfBytes(const unsigned char* bytes) const {
     std::memcpy(&bits, b, 8);
     const int width = static_cast<int>(sampleBytes_ * 8);
     if (width < 64) bits &= (uint64_t{1} << width) - 1;
-    if (!(outType_ & kElemUnsigned) && width < 64 && (bits >> (width - 1)) != 0) bits |= ~uint64_t{0} << width;
+    if (!(outType_ & kElemUnsigned) && width < 64 && (bits >> (width - 1)) != 0)
+        bits |= ~uint64_t{0} << width;
     return (outType_ & kElemUnsigned) ? static_cast<__int128>(bits)
                                       : static_cast<__int128>(static_cast<int64_t>(bits));
 }
@@ -613,10 +616,12 @@ void OutputWriter::ResetBlankChoice() {
     blankUnmarked_ = false;
     usedCodes_.clear();
     usedNearLow_ = usedNearHigh_ = 0;
-    if (sampleBytes_ >= 1 && sampleBytes_ <= 8 && !ElementIsReal(outType_)) blankCode_ = PreferredBlankEnd();
+    if (sampleBytes_ >= 1 && sampleBytes_ <= 8 && !ElementIsReal(outType_))
+        blankCode_ = PreferredBlankEnd();
 }
 
-void OutputWriter::NoteUsedCodes(const double* values, const unsigned char* packed, uint32_t count) {
+void OutputWriter::NoteUsedCodes(const double* values, const unsigned char* packed,
+                                 uint32_t count) {
     const __int128 low = TypeLowCode(), high = TypeHighCode();
     for (uint32_t i = 0; i < count; ++i) {
         if (std::isnan(values[i]) || (values[i] == -kBig && !hasSpecial_)) continue;
@@ -647,7 +652,8 @@ bool OutputWriter::SettleBlanks() {
     if (blankCode_ < lo || blankCode_ > hi) return true;
     const __int128 low = TypeLowCode(), high = TypeHighCode();
     if (blankPass_ == 0) {
-        LogFilePrintf(&writeLog_, "blank: real samples hold the code %I64d, the file is written again",
+        LogFilePrintf(&writeLog_,
+                      "blank: real samples hold the code %I64d, the file is written again",
                       static_cast<long long>(blankCode_));
         if (lo > low && BlankAllowed(low)) {
             blankCode_ = low;
@@ -670,7 +676,8 @@ bool OutputWriter::SettleBlanks() {
         const uint64_t count = uint64_t{1} << (sampleBytes_ * 8);
         for (uint64_t k = 0; k < count && !found; ++k) {
             const uint64_t at = fromTop ? count - 1 - k : k;
-            if ((usedCodes_[at >> 6] >> (at & 63) & 1) == 0 && BlankAllowed(low + static_cast<__int128>(at))) {
+            if ((usedCodes_[at >> 6] >> (at & 63) & 1) == 0 &&
+                BlankAllowed(low + static_cast<__int128>(at))) {
                 blankCode_ = low + static_cast<__int128>(at);
                 found = true;
             }
@@ -692,9 +699,10 @@ bool OutputWriter::SettleBlanks() {
         // the samples, which is better than nothing.
         const uint64_t at = static_cast<uint64_t>(blankAvoided_ - low);
         const bool used = !usedCodes_.empty() ? (usedCodes_[at >> 6] >> (at & 63) & 1) != 0
-                          : at < 64                       ? (usedNearLow_ >> at & 1) != 0
-                          : high - blankAvoided_ < 64     ? (usedNearHigh_ >> static_cast<int>(high - blankAvoided_) & 1) != 0
-                                                          : true;  // not noted: it may hold data
+                          : at < 64           ? (usedNearLow_ >> at & 1) != 0
+                          : high - blankAvoided_ < 64
+                              ? (usedNearHigh_ >> static_cast<int>(high - blankAvoided_) & 1) != 0
+                              : true;  // not noted: it may hold data
         if (!used) {
             blankCode_ = blankAvoided_;
             found = true;
@@ -707,7 +715,8 @@ bool OutputWriter::SettleBlanks() {
         // Every code holds data: the missing samples keep the code they were written with,
         // and nothing in the file says that they are missing.
         blankUnmarked_ = true;
-        LogFilePrintf(&writeLog_, "blank: every code holds data, %I64u missing sample(s) not marked",
+        LogFilePrintf(&writeLog_,
+                      "blank: every code holds data, %I64u missing sample(s) not marked",
                       static_cast<unsigned long long>(blankSamples_));
         return true;
     }
@@ -1004,7 +1013,7 @@ bool OutputWriter::SetupConversion() {
     fusedPack_ = ElementIsReal(plain) ? nullptr : SelectOutputPack(outType_, convMode_);
     PackSpecial();
     markBlanks_ = false;  // a format that marks blanks asks for it with each file
-    ResetBlankChoice();  // the codes of the data change with the conversion
+    ResetBlankChoice();   // the codes of the data change with the conversion
     SampleTypeRange(plain, &typeMin_, &typeMax_);
     if (plain == kTypeF64) {
         typeMin_ = -kBig;
@@ -1997,7 +2006,8 @@ void OutputWriter::NoteNotWritten(const std::string& name, const std::string& re
     failedNames_.push_back(name);
     failedReasons_.push_back(reason);
     LogPrintf("'%s' - not written%s%s", name.c_str(), reason.empty() ? "" : ": ", reason.c_str());
-    LogFilePrintf(&writeLog_, "'%s' - not written%s%s", name.c_str(), reason.empty() ? "" : ": ", reason.c_str());
+    LogFilePrintf(&writeLog_, "'%s' - not written%s%s", name.c_str(), reason.empty() ? "" : ": ",
+                  reason.c_str());
 }
 
 void OutputWriter::NoteRestNotWritten() {
@@ -2007,7 +2017,8 @@ void OutputWriter::NoteRestNotWritten() {
     if (state_ == kOutputStateNotPrepared) state_ = kOutputStateStopped;
     std::vector<std::string> names;
     if (InitFrame(walk_.fileStartFrame)) {
-        walk_.currentSection = walk_.fileStartSection < walk_.frameSections ? walk_.fileStartSection : 0;
+        walk_.currentSection =
+            walk_.fileStartSection < walk_.frameSections ? walk_.fileStartSection : 0;
         names = PlannedNames();
     }
     state_ = state;
@@ -2120,10 +2131,12 @@ int OutputWriter::WriteRun() {
                 if (UnmarkedSamples() > 0) {
                     runUnmarked_ += UnmarkedSamples();
                     runUnmarkedValue_ = UnmarkedValue();
-                    LogPrintf("'%s' - %I64u missing sample(s) not marked: every code of the type holds data; "
-                              "they read as %.17g",
-                              lastFinal_.c_str(), static_cast<unsigned long long>(UnmarkedSamples()),
-                              UnmarkedValue());
+                    LogPrintf(
+                        "'%s' - %I64u missing sample(s) not marked: every code of the type holds "
+                        "data; "
+                        "they read as %.17g",
+                        lastFinal_.c_str(), static_cast<unsigned long long>(UnmarkedSamples()),
+                        UnmarkedValue());
                 }
             } else {
                 NoteNotWritten(!builtName_.empty() ? builtName_ : targetName_, failReason_);

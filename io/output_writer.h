@@ -454,11 +454,11 @@ private:
     __int128 blankCode_ = 0;
     int blankPass_ = 0;
     bool blankUnmarked_ = false;
-    bool blankAvoid_ = false;     // blankAvoided_ may not be chosen
+    bool blankAvoid_ = false;  // blankAvoided_ may not be chosen
     __int128 blankAvoided_ = 0;
     bool BlankAllowed(__int128 code) const { return !blankAvoid_ || code != blankAvoided_; }
     __int128 PreferredBlankEnd() const;
-    std::vector<uint64_t> usedCodes_;      // pass 1, types of up to 16 bits: a bit per code
+    std::vector<uint64_t> usedCodes_;              // pass 1, types of up to 16 bits: a bit per code
     uint64_t usedNearLow_ = 0, usedNearHigh_ = 0;  // pass 1, wider types: the 64 codes at each end
     uint64_t runUnmarked_ = 0;
     double runUnmarkedValue_ = 0.0;

@@ -116,7 +116,8 @@ int64_t FileLength(const DataSet* d) { return d->stream ? d->stream->length : 0;
 // Writes the copy into the data set under the display lock and prepares the kernels.
 // Whether the crop box holds the whole frame.
 bool WholeCrop(const DataSetInfo& d) {
-    const int64_t at[3] = {d.cropX, d.cropY, d.cropZ}, length[3] = {d.cropSizeX, d.cropSizeY, d.cropSizeZ};
+    const int64_t at[3] = {d.cropX, d.cropY, d.cropZ},
+                  length[3] = {d.cropSizeX, d.cropSizeY, d.cropSizeZ};
     const int64_t size[3] = {d.sizeX, d.sizeY, d.sizeZ};
     for (int i = 0; i < 3; ++i)
         if (at[i] > 0 || (length[i] > 0 && length[i] < std::max<int64_t>(size[i], 1))) return false;
@@ -362,7 +363,9 @@ bool FitDescriptionToFile(DataSetInfo* info, int64_t fileLength, const FitHints&
     info->sizeZ = static_cast<int64_t>(d);
     // A crop box that held the whole frame holds the whole new one; any other is fitted into
     // it (below), so that what is measured is what the sizes say.
-    if (hints.wholeCrop) info->cropX = info->cropY = info->cropZ = info->cropSizeX = info->cropSizeY = info->cropSizeZ = 0;
+    if (hints.wholeCrop)
+        info->cropX = info->cropY = info->cropZ = info->cropSizeX = info->cropSizeY =
+            info->cropSizeZ = 0;
     info->sections = sections;
     info->dataBegin = begin;
     info->dataEnd = end;

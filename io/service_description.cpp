@@ -895,12 +895,12 @@ KeywordDescriptor kDataTypes{nDataTypes, &HDataTypes};
 KeywordDescriptor kBlankKey{nBlank, &HBlank};
 
 KeywordDescriptor* const kFullKeys[] = {
-    &kComment,   &kChannels,  &kChannelOutKey, &kConvSpec, &kNaxis,    &kFramesMax, &kFrames,
-    &kSections,  &kFrameStep, &kFps,           &kSizeKey,  &kBegin,    &kEnd,       &kSizeXKey,
-    &kSizeYKey,  &kSizeZKey,  &kCrop,          &kMinMax,   &kSplit,    &kSeparator, &kError,
-    &kScaleKey,  &kScaleXKey, &kScaleYKey,     &kScaleZKey, &kZeroKey, &kZeroXKey,  &kZeroYKey,
-    &kZeroZKey,  &kValueT,    &kValueX,        &kValueY,   &kValueZ,   &kValueD,    &kValueDX,
-    &kValueDY,   &kValueDZ,   &kByteSwap,      &kBitpix,   &kUnsigned, &kDataTypes, &kBlankKey,
+    &kComment,  &kChannels,  &kChannelOutKey, &kConvSpec,  &kNaxis,    &kFramesMax, &kFrames,
+    &kSections, &kFrameStep, &kFps,           &kSizeKey,   &kBegin,    &kEnd,       &kSizeXKey,
+    &kSizeYKey, &kSizeZKey,  &kCrop,          &kMinMax,    &kSplit,    &kSeparator, &kError,
+    &kScaleKey, &kScaleXKey, &kScaleYKey,     &kScaleZKey, &kZeroKey,  &kZeroXKey,  &kZeroYKey,
+    &kZeroZKey, &kValueT,    &kValueX,        &kValueY,    &kValueZ,   &kValueD,    &kValueDX,
+    &kValueDY,  &kValueDZ,   &kByteSwap,      &kBitpix,    &kUnsigned, &kDataTypes, &kBlankKey,
     nullptr,
 };
 static_assert(sizeof(kFullKeys) / sizeof(kFullKeys[0]) == 43, "42 keys");

@@ -598,13 +598,15 @@ std::string WrittenNames(const char* first, const char* last, const std::string&
 // written: why" (the names after the first without their folder when they share it; of many,
 // the first three and the last, the log listing each). The reason is given when the files
 // share one.
-std::string NotWrittenText(const std::vector<std::string>& failed, const std::vector<std::string>& reasons) {
+std::string NotWrittenText(const std::vector<std::string>& failed,
+                           const std::vector<std::string>& reasons) {
     if (failed.empty()) return std::string();
     std::string text = "'" + failed.front() + "'";
     const std::string folder = FolderOf(failed.front());
     auto brief = [&](const std::string& name) {
         const size_t slash = name.rfind('/');
-        return slash != std::string::npos && FolderOf(name) == folder ? name.substr(slash + 1) : name;
+        return slash != std::string::npos && FolderOf(name) == folder ? name.substr(slash + 1)
+                                                                      : name;
     };
     constexpr size_t kListed = 4;
     for (size_t i = 1; i < failed.size(); ++i) {
@@ -614,9 +616,11 @@ std::string NotWrittenText(const std::vector<std::string>& failed, const std::ve
         }
         text += ", " + brief(failed[i]);
     }
-    text += failed.size() == 1 ? " - not written" : " - " + std::to_string(failed.size()) + " not written";
+    text += failed.size() == 1 ? " - not written"
+                               : " - " + std::to_string(failed.size()) + " not written";
     const bool oneReason = !reasons.empty() && !reasons.front().empty() &&
-                           std::all_of(reasons.begin(), reasons.end(), [&](const std::string& r) { return r == reasons.front(); });
+                           std::all_of(reasons.begin(), reasons.end(),
+                                       [&](const std::string& r) { return r == reasons.front(); });
     if (oneReason) text += ": " + reasons.front();
     if (failed.size() > kListed) text += " (each is named in the log)";
     return text;
@@ -625,7 +629,8 @@ std::string NotWrittenText(const std::vector<std::string>& failed, const std::ve
 // Missing samples that no free code could mark: how many and what they read as.
 std::string UnmarkedText(const OutputWriter& w) {
     char text[160];
-    std::snprintf(text, sizeof text, "%llu missing sample(s) not marked (no free value): they read as %.15g",
+    std::snprintf(text, sizeof text,
+                  "%llu missing sample(s) not marked (no free value): they read as %.15g",
                   static_cast<unsigned long long>(w.RunUnmarkedSamples()), w.RunUnmarkedValue());
     return text;
 }
@@ -785,7 +790,8 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
     int32_t code = w->Result();
     if (code > 1) code = w->FilesFailed() > 0 ? -20 : 0;
     if (output->reportFlag != 0) {
-        if (!failed.empty()) ShowError(NotWrittenText(failed, w->FailedReasons()).c_str());
+        if (!failed.empty())
+            ShowError(NotWrittenText(failed, w->FailedReasons()).c_str());
         else ShowErrorCode(code, output->fileName.c_str());
     }
     return OutputWriteResultCode(code);

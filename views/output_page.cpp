@@ -111,7 +111,9 @@ void ShowInt64(gElement* w, int64_t value) {
 }
 
 // The shortest text that reads back as the value: a field committed as shown changes nothing.
-void ShowDouble(gElement* w, double value) { SetText(w, ShortestDoubleText(value).c_str()); }
+void ShowDouble(gElement* w, double value) {
+    SetText(w, ShortestDoubleText(value).c_str());
+}
 
 // The data's sizes and frame count (what the target offers the writer).
 struct DataShape {

@@ -245,8 +245,8 @@ TEST(NumberText, ShortestDoubleTextReadsBackTheSameValue) {
                  {-32768.0, "-32768"},
                  {123456789012.5, "123456789012.5"}};
     for (const auto& c : exact) EXPECT_EQ(ShortestDoubleText(c.value), c.text) << c.value;
-    for (double v : {1.0 / 3.0, -2.0 / 7.0, 5e-324, 1.7976931348623157e308, 4.450147717014403e-308, 1e15 + 0.5,
-                     std::ldexp(1.0, 53) + 2.0, 0.000123456789}) {
+    for (double v : {1.0 / 3.0, -2.0 / 7.0, 5e-324, 1.7976931348623157e308, 4.450147717014403e-308,
+                     1e15 + 0.5, std::ldexp(1.0, 53) + 2.0, 0.000123456789}) {
         const std::string text = ShortestDoubleText(v);
         EXPECT_EQ(std::strtod(text.c_str(), nullptr), v) << text;
         char seventeen[64];

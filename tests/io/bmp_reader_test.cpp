@@ -374,7 +374,8 @@ TEST_F(BmpReaderTest, InfoTexts) {
 // another; the view then takes its range from the data, as for a file that states none.
 TEST_F(BmpReaderTest, TheStatedRangeFollowsTheDescription) {
     testing_io::BuiltinFormats formats;
-    const std::string path = Write("rgb.bmp", Bitmap(1, 1, 24, 0, "", std::string("\x10\x20\x30\x00", 4)));
+    const std::string path =
+        Write("rgb.bmp", Bitmap(1, 1, 24, 0, "", std::string("\x10\x20\x30\x00", 4)));
     KeepReceiver receiver;
     ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, path, &receiver), 2);
     DataSet* d = receiver.kept;
@@ -390,7 +391,8 @@ TEST_F(BmpReaderTest, TheStatedRangeFollowsTheDescription) {
     EXPECT_EQ(range(), "0.000000 255.000000");
     d->channelMode = kChannelMean;
     EXPECT_EQ(range(), "0.000000 255.000000");
-    for (const int32_t mode : {int32_t{kChannelSumming}, int32_t{kChannelWeighted}, int32_t{kChannelProfile}}) {
+    for (const int32_t mode :
+         {int32_t{kChannelSumming}, int32_t{kChannelWeighted}, int32_t{kChannelProfile}}) {
         d->channelMode = mode;
         EXPECT_EQ(range(), "none") << mode;
     }

@@ -1,5 +1,7 @@
 // The FITS writer: header cards, the output block writer, the patch pass, and
 // whole files checked by fitsverify and read back by astropy.
+#include "io/formats/fits/fits_writer.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -17,14 +19,13 @@
 
 #include "common/error_codes.h"
 #include "data/element_type.h"
+#include "data/kernel_util.h"
+#include "data_set_fixture.h"
 #include "io/format_registry.h"
-#include "io/formats/fits/fits_writer.h"
 #include "io/input_source.h"
 #include "io/output_block.h"
 #include "io/output_pack_kernel.h"
-#include "data/kernel_util.h"
 #include "io/service_description.h"
-#include "data_set_fixture.h"
 #include "test_support.h"
 #include "write_source_fixture.h"
 
@@ -133,11 +134,12 @@ TEST(FitsHeader, PrimaryCardsInOrderWithSpareCardAndPositions) {
     EXPECT_EQ(Trim(Card(h, 2)), "NAXIS   =                    3");
     EXPECT_EQ(Trim(Card(h, 5)), "NAXIS3  =                   21 / 3 axis");
     EXPECT_EQ(Trim(Card(h, 6)), "NCHAN   =                    3 / N channels");
-    EXPECT_EQ(Trim(Card(h, 7)), "CHANPLAN=                    T / each channel is a plane of NAXIS3");
+    EXPECT_EQ(Trim(Card(h, 7)),
+              "CHANPLAN=                    T / each channel is a plane of NAXIS3");
     EXPECT_EQ(Trim(Card(h, 8)), "NSECTION=                   14 / N section");
     EXPECT_EQ(Trim(Card(h, 10)), "BZERO   =  9223372036854775808");
-    EXPECT_EQ(fields(f), (std::vector<int64_t>{2 * 80 + 10, 5 * 80 + 10, -1, 6 * 80 + 10, 8 * 80 + 10,
-                                               11 * 80 + 10, 12 * 80 + 10}));
+    EXPECT_EQ(fields(f), (std::vector<int64_t>{2 * 80 + 10, 5 * 80 + 10, -1, 6 * 80 + 10,
+                                               8 * 80 + 10, 11 * 80 + 10, 12 * 80 + 10}));
 
     p.bitpix = 0;
     EXPECT_EQ(FitsComposeHeader(p, &h, &f), -1);
@@ -457,14 +459,14 @@ TEST(FitsWriteFile, PlanesBeyondThePlanGetNaxis3AndSignsAreFixed) {
     const Written w32 = WriteWithJob(dir.File("f32.fits"), r, kTypeF32, realBytes, -3.5, 2e30);
     ExpectVerified(w32.path);
     EXPECT_EQ(Astropy(w32.path, "[float(v) for v in d.ravel()]"), "[4.0, -3.5, 2097153.0, 1.0]");
-
 }
 
 // The samples of a frame window of an opened data set, all channels, as the read delivers them.
 std::vector<double> FrameSamples(DataSet* d, int32_t frame) {
     TypedFrameBuffer image;
     image.SetTypeAndCount(0x40, 1);
-    ReadWindow w{frame, 0, 0, 0, static_cast<int32_t>(d->sizeX), static_cast<int32_t>(d->sizeY), 0, 1, 0};
+    ReadWindow w{frame, 0, 0, 0, static_cast<int32_t>(d->sizeX), static_cast<int32_t>(d->sizeY),
+                 0,     1, 0};
     if (!d->ReadWindowData(&image, &w)) return {};
     const auto* v = static_cast<const double*>(image.data);
     return std::vector<double>(v, v + image.pixelCount * d->workChannels);
@@ -478,7 +480,9 @@ std::vector<double> FrameSamples(DataSet* d, int32_t frame) {
 TEST(FitsWriteFile, ChannelsArePlanesForEveryReader) {
     const TempFolder dir;
     constexpr int64_t W = 5, H = 4, C = 3, F = 2;
-    auto value = [](int64_t f, int64_t c, int64_t x, int64_t y) { return 1000 * c + 100 * f + 10 * y + x; };
+    auto value = [](int64_t f, int64_t c, int64_t x, int64_t y) {
+        return 1000 * c + 100 * f + 10 * y + x;
+    };
     std::vector<uint8_t> pixels;
     for (int64_t f = 0; f < F; ++f)
         for (int64_t y = 0; y < H; ++y)
@@ -497,7 +501,8 @@ TEST(FitsWriteFile, ChannelsArePlanesForEveryReader) {
         ASSERT_TRUE(OutputJobOpen(&job, path.c_str()));
         ASSERT_TRUE(FitsWriteHeaderParams(&job, p, kTypeI16));
         for (size_t at = 0; at < pixels.size(); at += 7)
-            ASSERT_TRUE(OutputJobAppend(&job, pixels.data() + at, std::min<size_t>(7, pixels.size() - at)));
+            ASSERT_TRUE(
+                OutputJobAppend(&job, pixels.data() + at, std::min<size_t>(7, pixels.size() - at)));
         ASSERT_TRUE(OutputJobCompletePlanes(&job));
         ASSERT_TRUE(OutputJobPadData(&job, 2880));
         ASSERT_TRUE(FitsPatchHeader(&job, C, 0, 2134));
@@ -506,7 +511,8 @@ TEST(FitsWriteFile, ChannelsArePlanesForEveryReader) {
     const std::string header = ReadText(path).substr(0, 2880);
     EXPECT_EQ(Trim(Card(header, 5)), "NAXIS3  =                    6");
     EXPECT_EQ(Trim(Card(header, 6)), "NCHAN   =                    3");
-    EXPECT_EQ(Trim(Card(header, 7)), "CHANPLAN=                    T / each channel is a plane of NAXIS3");
+    EXPECT_EQ(Trim(Card(header, 7)),
+              "CHANPLAN=                    T / each channel is a plane of NAXIS3");
     ExpectVerified(path);
 
     // The program's reader: two frames of three channels, each pixel's as they came.
@@ -514,7 +520,8 @@ TEST(FitsWriteFile, ChannelsArePlanesForEveryReader) {
     for (int64_t f = 0; f < F; ++f)
         for (int64_t y = 0; y < H; ++y)
             for (int64_t x = 0; x < W; ++x)
-                for (int64_t c = 0; c < C; ++c) want[f].push_back(static_cast<double>(value(f, c, x, y)));
+                for (int64_t c = 0; c < C; ++c)
+                    want[f].push_back(static_cast<double>(value(f, c, x, y)));
     {
         testing_io::BuiltinFormats formats;
         testing_io::KeepReceiver keep;
@@ -535,12 +542,15 @@ TEST(FitsWriteFile, ChannelsArePlanesForEveryReader) {
     // cfitsio's own section of plane 5 (frame 2's second channel), read back whole.
     if (HaveTool("command -v imcopy")) {
         int status = -1;
-        RunCommand("imcopy '" + path + "[*,*,5:5]' '" + dir.File("plane5.fits") + "' 2>&1", &status);
+        RunCommand("imcopy '" + path + "[*,*,5:5]' '" + dir.File("plane5.fits") + "' 2>&1",
+                   &status);
         ASSERT_EQ(status, 0);
         std::string ramp;
         for (int64_t y = 0; y < H; ++y)
-            for (int64_t x = 0; x < W; ++x) ramp += (ramp.empty() ? "" : ",") + std::to_string(value(1, 1, x, y));
-        EXPECT_EQ(Astropy(dir.File("plane5.fits"), "','.join(str(int(v)) for v in d.ravel())"), ramp);
+            for (int64_t x = 0; x < W; ++x)
+                ramp += (ramp.empty() ? "" : ",") + std::to_string(value(1, 1, x, y));
+        EXPECT_EQ(Astropy(dir.File("plane5.fits"), "','.join(str(int(v)) for v in d.ravel())"),
+                  ramp);
     }
 
     // A file as earlier versions wrote it: NCHAN 2, each pixel's channels one after another.
@@ -982,42 +992,62 @@ TEST(FitsWriteFile, TheBlankCodeIsOneNoRealSampleHolds) {
         bool astropyNaN;                       // astropy reads the missing samples as NaN
     } cases[] = {
         // Unsigned bytes without 255.
-        {"u8", kTypeU8, [](int64_t i) { return i % 7 == 3 ? std::nan("") : static_cast<double>(i % 255); }, "255",
+        {"u8", kTypeU8,
+         [](int64_t i) { return i % 7 == 3 ? std::nan("") : static_cast<double>(i % 255); }, "255",
          true},
         // Every byte value but 77, each held again where the second run is missing.
         {"u8gap", kTypeU8,
-         [](int64_t i) { return i >= 256 && i % 5 == 0 ? std::nan("") : static_cast<double>(i % 256 == 77 ? 76 : i % 256); },
+         [](int64_t i) {
+             return i >= 256 && i % 5 == 0 ? std::nan("")
+                                           : static_cast<double>(i % 256 == 77 ? 76 : i % 256);
+         },
          "77", true},
         // Every byte value: nothing is free, nothing is marked, the missing samples read 255.
-        {"u8full", kTypeU8, [](int64_t i) { return i >= 256 && i % 5 == 0 ? std::nan("") : static_cast<double>(i % 256); },
+        {"u8full", kTypeU8,
+         [](int64_t i) {
+             return i >= 256 && i % 5 == 0 ? std::nan("") : static_cast<double>(i % 256);
+         },
          "", false},
         // 1 to 255: only 0 is free, which astropy takes for none; the program reads it.
         {"u8zero", kTypeU8,
-         [](int64_t i) { return i >= 256 && i % 5 == 0 ? std::nan("") : static_cast<double>(i % 255 + 1); }, "0", false},
+         [](int64_t i) {
+             return i >= 256 && i % 5 == 0 ? std::nan("") : static_cast<double>(i % 255 + 1);
+         },
+         "0", false},
         // Unsigned 16-bit holding real zeros: 65535, stored as 32767 under BZERO 32768.
-        {"u16", kTypeU16, [](int64_t i) { return i % 9 == 4 ? std::nan("") : static_cast<double>(i * 97 % 60000); },
+        {"u16", kTypeU16,
+         [](int64_t i) { return i % 9 == 4 ? std::nan("") : static_cast<double>(i * 97 % 60000); },
          "32767", true},
         // Signed 16-bit from its lowest to its highest value: the first free code above the lowest.
         {"i16ends", kTypeI16,
          [](int64_t i) {
-             return i == 7 ? -32768.0 : i == 8 ? 32767.0 : i % 11 == 0 ? std::nan("") : static_cast<double>(i % 300 - 32766);
+             return i == 7        ? -32768.0
+                    : i == 8      ? 32767.0
+                    : i % 11 == 0 ? std::nan("")
+                                  : static_cast<double>(i % 300 - 32766);
          },
          "-32767", true},
         // Signed bytes: their highest value, stored as 255.
-        {"i8", kTypeI8, [](int64_t i) { return i % 6 == 1 ? std::nan("") : static_cast<double>(i % 250 - 128); }, "255",
-         true},
+        {"i8", kTypeI8,
+         [](int64_t i) { return i % 6 == 1 ? std::nan("") : static_cast<double>(i % 250 - 128); },
+         "255", true},
         // Unsigned 32-bit holding both ends and the code below the top: the next one down.
         {"u32", kTypeU32,
          [](int64_t i) {
-             return i == 3 ? 0.0 : i == 4 ? 4294967295.0 : i == 5 ? 4294967294.0 : i % 10 == 0 ? std::nan("") : 1000.0 + i;
+             return i == 3        ? 0.0
+                    : i == 4      ? 4294967295.0
+                    : i == 5      ? 4294967294.0
+                    : i % 10 == 0 ? std::nan("")
+                                  : 1000.0 + i;
          },
          "2147483645", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_EQ(mkdir(dir.File(c.name).c_str(), 0700), 0);
-        testing_io::WriterJob job(kTypeF64, W, H, 1,
-                                  [&](int, int, int64_t x, int64_t y, int64_t, int) { return c.value(y * W + x); });
+        testing_io::WriterJob job(
+            kTypeF64, W, H, 1,
+            [&](int, int, int64_t x, int64_t y, int64_t, int) { return c.value(y * W + x); });
         job.format = *FormatFits();
         job.writer->SetFrameRange(0, 0, 1);
         ASSERT_EQ(job.Run(dir.File(std::string(c.name) + "/a.fits"), c.type), 1);
@@ -1037,12 +1067,14 @@ TEST(FitsWriteFile, TheBlankCodeIsOneNoRealSampleHolds) {
         const std::string header = ReadText(file).substr(0, 2880);
         std::string blank;
         for (size_t i = 0; i < 36; ++i)
-            if (Trim(Card(header, i)).rfind("BLANK   =", 0) == 0) blank = Trim(Trim(Card(header, i)).substr(10, 20));
+            if (Trim(Card(header, i)).rfind("BLANK   =", 0) == 0)
+                blank = Trim(Trim(Card(header, i)).substr(10, 20));
         while (!blank.empty() && blank.front() == ' ') blank.erase(0, 1);
         EXPECT_EQ(blank, c.blank);
         EXPECT_EQ(job.writer->UnmarkedSamples(), *c.blank == 0 ? missing : 0u);
         ExpectVerified(file);
-        // The program reads every real value, and the missing ones as missing where they are marked.
+        // The program reads every real value, and the missing ones as missing where they are
+        // marked.
         {
             testing_io::BuiltinFormats formats;
             testing_io::KeepReceiver keep;
@@ -1053,13 +1085,18 @@ TEST(FitsWriteFile, TheBlankCodeIsOneNoRealSampleHolds) {
             int wrong = 0;
             for (size_t i = 0; i < got.size(); ++i) {
                 const bool gone = std::isnan(values[i]);
-                if (gone ? (*c.blank != 0 ? !std::isnan(got[i]) : got[i] != 255.0) : got[i] != values[i]) ++wrong;
+                if (gone ? (*c.blank != 0 ? !std::isnan(got[i]) : got[i] != 255.0)
+                         : got[i] != values[i])
+                    ++wrong;
             }
             EXPECT_EQ(wrong, 0);
         }
         if (!HaveAstropy()) continue;
         std::string expected;
-        for (double v : values) expected += (std::isnan(v) ? std::string("nan") : std::to_string(static_cast<int64_t>(v))) + "\n";
+        for (double v : values)
+            expected +=
+                (std::isnan(v) ? std::string("nan") : std::to_string(static_cast<int64_t>(v))) +
+                "\n";
         testing_util::WriteText(file + ".want", expected);
         char range[64];
         std::snprintf(range, sizeof range, "%.0f %.0f", lo, hi);
@@ -1071,9 +1108,11 @@ TEST(FitsWriteFile, TheBlankCodeIsOneNoRealSampleHolds) {
                                 "w = np.loadtxt(sys.argv[1] + '.want'); m = np.isnan(w)\n"
                                 "with fits.open(sys.argv[1], uint=False) as f:\n"
                                 "    d = f[0].data.astype(np.float64).ravel(); h = f[0].header\n"
-                                "    print('%d %d %.0f %.0f' % (np.array_equal(w[~m], d[~m]), np.array_equal(np.isnan(d), m),"
+                                "    print('%d %d %.0f %.0f' % (np.array_equal(w[~m], d[~m]), "
+                                "np.array_equal(np.isnan(d), m),"
                                 " h['DATAMIN'], h['DATAMAX']))\n");
-        std::string got = RunCommand("/usr/bin/python3 '" + file + ".py' '" + file + "' 2>&1", &status);
+        std::string got =
+            RunCommand("/usr/bin/python3 '" + file + ".py' '" + file + "' 2>&1", &status);
         got = got.substr(0, got.find_last_not_of('\n') + 1);
         EXPECT_EQ(got, std::string("1 ") + (c.astropyNaN ? "1 " : "0 ") + range);
     }

@@ -3,9 +3,8 @@
 #include "io/output_writer.h"
 
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -26,12 +26,12 @@
 #include "data/kernel_util.h"
 #include "data/scale_inplace.h"
 #include "data_set_fixture.h"
-#include "write_source_fixture.h"
 #include "io/format_registry.h"
 #include "io/old_service_file.h"
 #include "io/output_pack_kernel.h"
 #include "io/service_description.h"
 #include "test_support.h"
+#include "write_source_fixture.h"
 
 namespace orva {
 namespace {
@@ -513,7 +513,9 @@ TEST(OutputWriterTest, EmptyCropBoxAndSizeWarning) {
         Job job(kTypeU8, 16, 4, 1, &One);
         job.writer->SetCropBox(16, 0, 0, 0, 0, 0);
         EXPECT_EQ(job.Run(dir.File("crop.raw"), kTypeU8, "#crop"), 0);
-        ExpectContains(ReadText(dir.File("crop.log")), {"crop box is empty, stop write\n'" + dir.File("crop0010001.raw") + "' - not written: the crop box is empty\nerror write..."});
+        ExpectContains(ReadText(dir.File("crop.log")),
+                       {"crop box is empty, stop write\n'" + dir.File("crop0010001.raw") +
+                        "' - not written: the crop box is empty\nerror write..."});
         EXPECT_EQ(dir.Files().size(), 1u);  // only the log
     }
     {
@@ -524,7 +526,8 @@ TEST(OutputWriterTest, EmptyCropBoxAndSizeWarning) {
         EXPECT_EQ(job.Run(dir.File("fail.raw"), kTypeU8, "#fail"), 0);
         EXPECT_EQ(job.writer->State(), kOutputStateStopped);
         ExpectContains(ReadText(dir.File("fail.log")),
-                       {"error input\n'" + dir.File("fail0010001.raw") + "' - not written: the data could not be read\nerror write..."});
+                       {"error input\n'" + dir.File("fail0010001.raw") +
+                        "' - not written: the data could not be read\nerror write..."});
         EXPECT_EQ(dir.Files().size(), 2u);  // the two logs
     }
     {
@@ -537,7 +540,8 @@ TEST(OutputWriterTest, EmptyCropBoxAndSizeWarning) {
         EXPECT_EQ(job.writer->Result(), kOutputCancelled);
         ASSERT_EQ(hooks.dialogs.titles.size(), 1u);
         EXPECT_EQ(hooks.dialogs.titles[0], "Output: Warning (Large file size)...");
-        EXPECT_EQ(hooks.dialogs.texts[0].rfind("Expected file size (" + dir.File("big0010001.raw") + ")", 0),
+        EXPECT_EQ(hooks.dialogs.texts[0].rfind(
+                      "Expected file size (" + dir.File("big0010001.raw") + ")", 0),
                   0u);
         ExpectContains(hooks.dialogs.texts[0], {") ~ 268.435 Mb"});
         ExpectContains(ReadText(dir.File("big.log")), {"check size: is big, user canceled:\nExpected file size ("});
@@ -925,8 +929,8 @@ TEST(OutputWriterFilesTest, GrowingSourceIsFollowed) {
 TEST(OutputWriterTest, AFailedFileAndTheFilesAfterItAreNamedNotWritten) {
     struct Case {
         const char* name;
-        int failFrame;       // the source's frame that cannot be read (-1: none)
-        rlim_t sizeLimit;    // bytes a file may reach (0: no limit)
+        int failFrame;     // the source's frame that cannot be read (-1: none)
+        rlim_t sizeLimit;  // bytes a file may reach (0: no limit)
         int written;
         const char* reason;
     } cases[] = {
@@ -964,18 +968,21 @@ TEST(OutputWriterTest, AFailedFileAndTheFilesAfterItAreNamedNotWritten) {
         }
         EXPECT_EQ(written, c.written);
         std::vector<std::string> failed;
-        for (int f = c.written + 1; f <= 5; ++f) failed.push_back(dir.File("c00" + std::to_string(f) + "0001.fits"));
+        for (int f = c.written + 1; f <= 5; ++f)
+            failed.push_back(dir.File("c00" + std::to_string(f) + "0001.fits"));
         EXPECT_EQ(job.writer->FailedNames(), failed);
         EXPECT_EQ(job.writer->FailedReasons(), std::vector<std::string>(failed.size(), c.reason));
         EXPECT_EQ(job.writer->FilesFailed(), static_cast<int>(failed.size()));
         for (const std::string& name : dir.Files()) {
             EXPECT_NE(name.rfind("orv", 0), 0u) << name;  // no temporary file
-            EXPECT_EQ(std::find(failed.begin(), failed.end(), dir.File(name)), failed.end()) << name;
+            EXPECT_EQ(std::find(failed.begin(), failed.end(), dir.File(name)), failed.end())
+                << name;
         }
         for (int f = 1; f <= c.written; ++f)
             EXPECT_TRUE(Exists(dir.File("c00" + std::to_string(f) + "0001.fits"))) << f;
         const std::string log = ReadText(dir.File("n.log"));
-        ExpectContains(log, {"'" + failed.front() + "' - not written: " + c.reason, "'" + failed.back() + "' - not written"});
+        ExpectContains(log, {"'" + failed.front() + "' - not written: " + c.reason,
+                             "'" + failed.back() + "' - not written"});
         ExpectContains(log, {c.written > 0 ? "ok: stream=2, err=3, frames=2" : "error write..."});
         // The write log and the messages name the files, never the temporary one.
         EXPECT_EQ(log.find(dir.Path() + "/orv"), std::string::npos) << log;

@@ -290,7 +290,9 @@ TEST_F(RedescribeTest, NewSizesTakeAWholeCropBoxAlongAndFitAPartOne) {
         const PropertyValue p = PropertyValue::Int64(v);
         return ReadStateSetProperty(state.get(), d, id, &p, 1);
     };
-    auto crop = [&] { return std::vector<int64_t>{d->cropX, d->cropSizeX, d->cropY, d->cropSizeY}; };
+    auto crop = [&] {
+        return std::vector<int64_t>{d->cropX, d->cropSizeX, d->cropY, d->cropSizeY};
+    };
     ASSERT_TRUE(set(7, 50));
     EXPECT_EQ(crop(), (std::vector<int64_t>{0, 50, 0, 100}));
     ASSERT_TRUE(set(7, 80));  // wider: the whole new width

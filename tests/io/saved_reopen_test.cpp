@@ -114,8 +114,9 @@ TEST_F(SavedReopenTest, RawIntegerOutputReopensWithItsMissingSamples) {
         uint32_t type;
         const char* blank;  // the service file's line
     } types[] = {
-        {"i16", kTypeI16, "Blank=-32768"}, {"u16", kTypeU16, "Blank=65535"}, {"u8", kTypeU8, "Blank=255"},
-        {"u8top", kTypeU8, "Blank=0"},      {"i32", kTypeI32, "Blank=-2147483648"}, {"f32", kTypeF32, ""},
+        {"i16", kTypeI16, "Blank=-32768"},      {"u16", kTypeU16, "Blank=65535"},
+        {"u8", kTypeU8, "Blank=255"},           {"u8top", kTypeU8, "Blank=0"},
+        {"i32", kTypeI32, "Blank=-2147483648"}, {"f32", kTypeF32, ""},
     };
     for (const Type& t : types) {
         const bool top = std::string(t.name) == "u8top";  // data reaching 255: the other end
@@ -133,12 +134,15 @@ TEST_F(SavedReopenTest, RawIntegerOutputReopensWithItsMissingSamples) {
         const std::string folder = dir + "/" + t.name;
         ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
         SCOPED_TRACE(folder);
-        const testing_io::WriteRun run =
-            testing_io::RunWriter(FormatBinary(), folder + "/a.dat", kTypeF64, t.type, kW, kH, 1, physical);
+        const testing_io::WriteRun run = testing_io::RunWriter(
+            FormatBinary(), folder + "/a.dat", kTypeF64, t.type, kW, kH, 1, physical);
         ASSERT_EQ(run.filesWritten, 1);
-        const std::string fs = testing_util::ReadText(run.file.substr(0, run.file.rfind('.')) + ".fs");
-        if (*t.blank != 0) EXPECT_NE(fs.find(std::string(t.blank) + "\n"), std::string::npos) << fs;
-        else EXPECT_EQ(fs.find("Blank="), std::string::npos) << fs;
+        const std::string fs =
+            testing_util::ReadText(run.file.substr(0, run.file.rfind('.')) + ".fs");
+        if (*t.blank != 0)
+            EXPECT_NE(fs.find(std::string(t.blank) + "\n"), std::string::npos) << fs;
+        else
+            EXPECT_EQ(fs.find("Blank="), std::string::npos) << fs;
         EXPECT_EQ(Joined(Reopened(run.file)), Joined(want));
     }
 }

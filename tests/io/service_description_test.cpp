@@ -516,7 +516,8 @@ TEST(ServiceDescription, WrittenKeys) {
               " CropBoundBox=5, 100, 0, 150\n"
               " MinMax=0.10000000000000001, 0.33333333333333331\n"
               " bscale=0.33333333333333331\n bzero=-7.25e-05\n"
-              " byteswap=1\n bits=16\n unsigned=0\n Blank=-32768\n CObj=FITS\n Channels=3\n NChannel_Out=2\n"
+              " byteswap=1\n bits=16\n unsigned=0\n Blank=-32768\n CObj=FITS\n Channels=3\n "
+              "NChannel_Out=2\n"
               " ConvSpec_Flag=-1\n Frames_Max=9\n Frames=5\n Sections=2\n FrameStep=-2\n"
               " fps=0.14285714285714285\n"
               "SIZEX=4\nbyteswap=0\nbits=-32\n");

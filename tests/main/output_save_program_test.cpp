@@ -8,8 +8,8 @@
 // Output page, writes raw samples under a binary name; and signed data saved "Unsigned"
 // opens again with the values saved.
 #include <X11/keysym.h>
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -17,8 +17,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <sstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -101,7 +101,8 @@ else:
 class OutputSaveProgram : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
+        if (std::string why = testing_program::WhyNoProgramTest(screen); !why.empty())
+            GTEST_SKIP() << why;
         testing_util::WriteText(files.File("check.py"), kCheckFiles);
         int status = -1;
         const std::string out = RunScript("make.py", kMakeFiles, &status);
@@ -112,7 +113,8 @@ protected:
     // argument: its output, and *status.
     std::string RunScript(const std::string& name, const char* script, int* status) {
         testing_util::WriteText(files.File(name), script);
-        return RunCommand("/usr/bin/python3 '" + files.File(name) + "' '" + files.Path() + "' 2>&1", status);
+        return RunCommand("/usr/bin/python3 '" + files.File(name) + "' '" + files.Path() + "' 2>&1",
+                          status);
     }
 
     Display* D() const { return screen.display(); }
@@ -205,7 +207,9 @@ protected:
     ::testing::AssertionResult AddBlur() {
         int x = 0, y = 0;
         for (const char* step : {"Add Filter", "Convolution", "Convolver"})
-            if (!ClickText(0, step)) return ::testing::AssertionFailure() << "no " << step << ": " << Keep("blur_missing");
+            if (!ClickText(0, step))
+                return ::testing::AssertionFailure()
+                       << "no " << step << ": " << Keep("blur_missing");
         if (!WaitForText(0, "Contrast *+ [soft]", &x, &y))
             return ::testing::AssertionFailure() << "no preset: " << Keep("blur_no_preset");
         for (int i = 0; i < 12; ++i) {
@@ -296,7 +300,8 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     // The same for the field (dx, dy) from a caption in the window (the caption's row: dy 5).
-    bool TypeInto(Window w, const std::string& caption, int dx, const std::string& text, int dy = 5) {
+    bool TypeInto(Window w, const std::string& caption, int dx, const std::string& text,
+                  int dy = 5) {
         int x = 0, y = 0;
         if (!WaitForText(w, caption, &x, &y)) return false;
         TypeAt(x + dx, y + dy, text);
@@ -738,7 +743,8 @@ public:
     SmallDisk(const std::string& path, uint64_t bytes) : path_(path) {
         mkdir(path.c_str(), 0700);
         const std::string options = "size=" + std::to_string(bytes) + ",mode=0700";
-        mounted_ = ::mount("orva-test", path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, options.c_str()) == 0;
+        mounted_ = ::mount("orva-test", path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC,
+                           options.c_str()) == 0;
     }
     ~SmallDisk() {
         if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
@@ -773,9 +779,11 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
         std::string request, want;
     };
     std::vector<Verdict> verdicts;
-    auto judge = [&](const std::string& what, const std::string& file, const std::string& npy, const std::string& want,
-                     const std::string& extra = "") {
-        verdicts.push_back({what + "\t" + file + "\t" + files.File(npy) + (extra.empty() ? "" : "\t" + extra), want});
+    auto judge = [&](const std::string& what, const std::string& file, const std::string& npy,
+                     const std::string& want, const std::string& extra = "") {
+        verdicts.push_back(
+            {what + "\t" + file + "\t" + files.File(npy) + (extra.empty() ? "" : "\t" + extra),
+             want});
     };
     const std::vector<std::string> names = {"col.bmp",    "f8gap.fits", "f8full.fits", "f16.fits",
                                             "stack.fits", "ramp.fits",  "raw.dat",     "sum.bmp"};
@@ -793,13 +801,16 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
             if (screen.Grab(Root(), &shot) && row.Find(shot) &&
                 testing_program::FindText(shot, 0, 0, shot.width, row.y, "FILE(S):", &fx, &fy)) {
                 // The row's fields follow its caption, which is shorter than "FRAME(S):".
-                row.x = fx - (testing_program::TextInk("FRAME(S):").width - testing_program::TextInk("FILE(S):").width);
+                row.x = fx - (testing_program::TextInk("FRAME(S):").width -
+                              testing_program::TextInk("FILE(S):").width);
                 row.y = fy;
                 const int shown = row.Shown(shot, static_cast<int>(names.size()));
                 if (shown == n) return true;
                 if (shown != 0) {
-                    if (shown < n) row.Next(D());
-                    else row.Back(D());
+                    if (shown < n)
+                        row.Next(D());
+                    else
+                        row.Back(D());
                     // One step at a time: the next click waits for this one to show.
                     for (int moved = 0; moved < 3000; moved += 100) {
                         std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -817,7 +828,9 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     const auto opened = [&] {
         const std::string log = program->Log();
         size_t n = 0;
-        for (size_t at = log.find("Source format"); at != std::string::npos; at = log.find("Source format", at + 1)) ++n;
+        for (size_t at = log.find("Source format"); at != std::string::npos;
+             at = log.find("Source format", at + 1))
+            ++n;
         return n;
     };
     for (int waited = 0; waited < 30000 && opened() < names.size(); waited += 250)
@@ -845,11 +858,13 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
     }
     EXPECT_GT(lit, 200) << Keep("walk_summed");
-    EXPECT_LT(white * 4, lit) << "white " << white << " of " << lit << ": " << Keep("walk_summed_white");
+    EXPECT_LT(white * 4, lit) << "white " << white << " of " << lit << ": "
+                              << Keep("walk_summed_white");
 
     // Colour planes.
     ASSERT_TRUE(item(1)) << Keep("walk_no_tab");
-    for (const char* folder : {"a", "b", "c", "d", "e", "f"}) mkdir(files.File(folder).c_str(), 0700);
+    for (const char* folder : {"a", "b", "c", "d", "e", "f"})
+        mkdir(files.File(folder).c_str(), 0700);
     ASSERT_TRUE(SaveAs(files.File("a/c.fits")));
     const std::string colour = files.File("a/col001_snr0001.fits");
     EXPECT_TRUE(StatusShows(colour + " saved")) << Keep("walk_colour") << "\n" << program->Log();
@@ -874,12 +889,17 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     ASSERT_TRUE(item(3));
     ASSERT_TRUE(SaveAs(files.File("c/x.fits")));
     const std::string full = files.File("c/f8full001_snr0001.fits");
-    EXPECT_TRUE(StatusShows(std::to_string(missing) + " missing sample(s) not marked (no free value): they read as 255;"))
-        << Keep("walk_full") << "\n" << program->Log();
-    EXPECT_NE(program->Log().find(std::to_string(missing) + " missing sample(s) not marked (no free value): they read as 255; " +
-                                  full + " saved"),
-              std::string::npos);
-    EXPECT_GT(testing_program::ErrorPixelsOnTheStatusLine(screen, main, false), 20) << Keep("walk_full_colour");
+    EXPECT_TRUE(StatusShows(std::to_string(missing) +
+                            " missing sample(s) not marked (no free value): they read as 255;"))
+        << Keep("walk_full") << "\n"
+        << program->Log();
+    EXPECT_NE(
+        program->Log().find(std::to_string(missing) +
+                            " missing sample(s) not marked (no free value): they read as 255; " +
+                            full + " saved"),
+        std::string::npos);
+    EXPECT_GT(testing_program::ErrorPixelsOnTheStatusLine(screen, main, false), 20)
+        << Keep("walk_full_colour");
     judge("blank", full, "f8full.npy", "none 1 0 1 " + std::to_string(missing));
     EXPECT_TRUE(Verified(full));
     // Unsigned 16 bit with real zeros: 65535 marks the missing samples (stored 32767).
@@ -890,7 +910,8 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     // "Unsigned" stays on from the bytes (its face dark beside the caption).
     int ux = 0, uy = 0;
     ASSERT_TRUE(WaitForText(page, "Unsi", &ux, &uy)) << Keep("walk_unsigned");
-    EXPECT_TRUE(screen.Grab(Root(), &shot) && shot.At(ux - 3, uy + 4)[0] < 80) << Keep("walk_unsigned_off");
+    EXPECT_TRUE(screen.Grab(Root(), &shot) && shot.At(ux - 3, uy + 4)[0] < 80)
+        << Keep("walk_unsigned_off");
     ASSERT_TRUE(SaveAs(files.File("d/x.fits")));
     const std::string u16 = files.File("d/f16001_snr0001.fits");
     EXPECT_TRUE(StatusShows(u16 + " saved")) << Keep("walk_u16") << "\n" << program->Log();
@@ -927,23 +948,30 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
         lost += ", " + frameFile("", firstLost + k).substr(1);
     }
     const std::string reason = disk.Mounted() ? std::strerror(ENOSPC) : std::strerror(EFBIG);
-    lost += " - " + std::to_string(lostCount) + " not written: " + reason + (lostCount > 4 ? " (each is named in the log)" : "");
-    // The status line shows the start of the message (the files not written first), the log all of it.
-    const std::string firstLine = "'" + frameFile(fullFolder, firstLost) + "', " + frameFile("", firstLost + 1).substr(1);
+    lost += " - " + std::to_string(lostCount) + " not written: " + reason +
+            (lostCount > 4 ? " (each is named in the log)" : "");
+    // The status line shows the start of the message (the files not written first), the log all of
+    // it.
+    const std::string firstLine =
+        "'" + frameFile(fullFolder, firstLost) + "', " + frameFile("", firstLost + 1).substr(1);
     EXPECT_TRUE(StatusShows(firstLine)) << Keep("walk_disk_full") << "\n" << program->Log();
-    EXPECT_GT(testing_program::ErrorPixelsOnTheStatusLine(screen, main, false), 20) << Keep("walk_disk_full_colour");
+    EXPECT_GT(testing_program::ErrorPixelsOnTheStatusLine(screen, main, false), 20)
+        << Keep("walk_disk_full_colour");
     EXPECT_NE(program->Log().find(lost), std::string::npos) << lost << "\n" << program->Log();
     if (!disk.Mounted()) {
         ASSERT_EQ(prlimit(program->Pid(), RLIMIT_FSIZE, &unlimited, nullptr), 0);
     }
     if (disk.Mounted()) {
-        EXPECT_NE(program->Log().find("; " + frameFile(fullFolder, 1) + " saved, [err(s) 4]"), std::string::npos);
+        EXPECT_NE(program->Log().find("; " + frameFile(fullFolder, 1) + " saved, [err(s) 4]"),
+                  std::string::npos);
         judge("frame", frameFile(fullFolder, 1), "stack.npy", "1", "0");
         EXPECT_TRUE(Verified(frameFile(fullFolder, 1)));
     }
-    for (int frame = firstLost; frame <= 5; ++frame) EXPECT_FALSE(testing_util::Exists(frameFile(fullFolder, frame)));
+    for (int frame = firstLost; frame <= 5; ++frame)
+        EXPECT_FALSE(testing_util::Exists(frameFile(fullFolder, frame)));
     if (DIR* dir = opendir(fullFolder.c_str())) {
-        while (const dirent* e = readdir(dir)) EXPECT_NE(std::string(e->d_name).rfind("orv", 0), 0u) << e->d_name;
+        while (const dirent* e = readdir(dir))
+            EXPECT_NE(std::string(e->d_name).rfind("orv", 0), 0u) << e->d_name;
         closedir(dir);
     }
 
@@ -951,26 +979,33 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     // and 5, and nothing asks about an input error.
     const Screen::Rect m = screen.RectOf(main);
     int x = 0, y = 0;
-    ASSERT_TRUE(screen.Grab(Root(), &shot) && testing_program::PageTab(shot, m.left, m.top, 0, &x, &y));
+    ASSERT_TRUE(screen.Grab(Root(), &shot) &&
+                testing_program::PageTab(shot, m.left, m.top, 0, &x, &y));
     testing_program::ClickAt(D(), Root(), x, y);
     for (int waited = 0; waited < 5000; waited += 250) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        if (screen.Grab(Root(), &shot) && testing_program::OwnPageTab(shot, m.left, m.left + 330, m.top, 1, &x, &y)) break;
+        if (screen.Grab(Root(), &shot) &&
+            testing_program::OwnPageTab(shot, m.left, m.left + 330, m.top, 1, &x, &y))
+            break;
     }
     testing_program::ClickAt(D(), Root(), x, y);
     ASSERT_TRUE(TypeInto(main, "Step:", 60, "2")) << Keep("walk_no_step");
     const std::string stepped = files.File("e");
     ASSERT_TRUE(SaveAs(stepped + "/x.fits"));
-    EXPECT_TRUE(StatusShows(frameFile(stepped, 1) + " ... stack003_snr0001.fits saved, [stream(s) 3, frame(s) 3]"))
-        << Keep("walk_step") << "\n" << program->Log();
+    EXPECT_TRUE(StatusShows(frameFile(stepped, 1) +
+                            " ... stack003_snr0001.fits saved, [stream(s) 3, frame(s) 3]"))
+        << Keep("walk_step") << "\n"
+        << program->Log();
     EXPECT_EQ(screen.FindWindow("Output"), 0u) << "an input error was asked about";
-    for (int frame = 1; frame <= 3; ++frame) judge("frame", frameFile(stepped, frame), "stack.npy", "1", std::to_string(2 * frame - 2));
+    for (int frame = 1; frame <= 3; ++frame)
+        judge("frame", frameFile(stepped, frame), "stack.npy", "1", std::to_string(2 * frame - 2));
     EXPECT_FALSE(testing_util::Exists(frameFile(stepped, 4)));
 
     // The ramp zoomed twice along X by the affine filter (nearest: each column twice), then
     // "Blur" by the convolver moved after it: the edges of the zoomed frame are repeated.
     ASSERT_TRUE(item(6));
-    ASSERT_TRUE(screen.Grab(Root(), &shot) && testing_program::PageTab(shot, m.left, m.top, 1, &x, &y));
+    ASSERT_TRUE(screen.Grab(Root(), &shot) &&
+                testing_program::PageTab(shot, m.left, m.top, 1, &x, &y));
     testing_program::ClickAt(D(), Root(), x, y);
     // The filter's page: "Edit", "Properties".
     ASSERT_TRUE(ClickText(0, "Edit")) << Keep("walk_no_edit_menu");
@@ -1011,8 +1046,9 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     ASSERT_TRUE(tab(1, true)) << Keep("walk_no_options");
     // The page's "8 Bit" and "Unsigned" (buttons' captions, found by their ink alone).
     for (const char* button : {"8 Bit", "Unsi"}) {  // (the "g" of "Unsigned" is cut at the foot)
-        ASSERT_TRUE(screen.Grab(Root(), &shot) && testing_program::FindInk(shot, m.left, m.top, column - m.left,
-                                                                           m.bottom - m.top, button, false, &x, &y))
+        ASSERT_TRUE(screen.Grab(Root(), &shot) &&
+                    testing_program::FindInk(shot, m.left, m.top, column - m.left, m.bottom - m.top,
+                                             button, false, &x, &y))
             << Keep("walk_no_type_button");
         testing_program::ClickAt(D(), Root(), x + 4, y + 5);
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
@@ -1031,15 +1067,17 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
             return false;
         }
         for (const auto& [up, text] : rows)
-            if (!testing_program::ListCellShows(shot, mx, my - up * (ry - my), text, &why)) return false;
+            if (!testing_program::ListCellShows(shot, mx, my - up * (ry - my), text, &why))
+                return false;
         return true;
     };
     ASSERT_TRUE(tab(0, true));
     bool shown = false;
     for (int waited = 0; waited < 10000 && !shown; waited += 250) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        shown = screen.Grab(Root(), &shot) &&
-                infoShows({{5, "30 x 20"}, {4, "30 x 20,  (0,  0)"}, {2, "149 / 248"}, {0, "198.5"}});
+        shown =
+            screen.Grab(Root(), &shot) &&
+            infoShows({{5, "30 x 20"}, {4, "30 x 20,  (0,  0)"}, {2, "149 / 248"}, {0, "198.5"}});
     }
     EXPECT_TRUE(shown) << why << ": " << Keep("walk_redescribed");
     // "Remove mean" beside "Zero offset:": exactly -198.5 in the field, and a mean of 0.
@@ -1051,7 +1089,8 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     for (int waited = 0; waited < 5000 && !shown; waited += 250) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
         shown = screen.Grab(Root(), &shot) &&
-                testing_program::FindText(shot, m.left, m.top, column - m.left, m.bottom - m.top, "Zero offset:", &x, &y) &&
+                testing_program::FindText(shot, m.left, m.top, column - m.left, m.bottom - m.top,
+                                          "Zero offset:", &x, &y) &&
                 testing_program::ShowsText(shot, x + 66, y - 3, 120, 15, "-198.5", &why);
     }
     EXPECT_TRUE(shown) << why << ": " << Keep("walk_zero_field");
@@ -1067,8 +1106,9 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     std::string requests;
     for (const Verdict& v : verdicts) requests += v.request + "\n";
     testing_util::WriteText(files.File("requests.txt"), requests);
-    const std::string got = RunCommand(
-        "/usr/bin/python3 '" + files.File("judge.py") + "' '" + files.File("requests.txt") + "' 2>&1", &status);
+    const std::string got = RunCommand("/usr/bin/python3 '" + files.File("judge.py") + "' '" +
+                                           files.File("requests.txt") + "' 2>&1",
+                                       &status);
     std::istringstream lines(got);
     for (const Verdict& v : verdicts) {
         std::string line;

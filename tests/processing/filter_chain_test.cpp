@@ -223,7 +223,8 @@ TEST_F(ChainTest, BlocksAreCappedClippedAndHeld) {
     PullRequest normal;
     p->block.window = ReadWindow{2, 0, 10, 5, 100, 100};
     ASSERT_TRUE(ProcessChainBlock(&p->block, &fresh));
-    EXPECT_EQ(std::tuple(source->lastWindow.x, source->lastWindow.y, source->lastWindow.width, source->lastWindow.height),
+    EXPECT_EQ(std::tuple(source->lastWindow.x, source->lastWindow.y, source->lastWindow.width,
+                         source->lastWindow.height),
               std::tuple(10, 5, 40, 35));
     p->block.window = ReadWindow{2, 0, 10, 5, 100, 100};
     ASSERT_TRUE(ProcessChainBlock(&p->block, &normal));

@@ -33,8 +33,11 @@ double Stored(int64_t x, int64_t y) { return static_cast<double>((x * 7 + y * 13
     int status = -1;
     const std::string out = testing_io::RunCommand(
         "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
-        "y, x = np.mgrid[0:" + std::to_string(height) + ", 0:" + std::to_string(width) + "]\n"
-        "fits.PrimaryHDU(((x * 7 + y * 13) % 1000 - 300).astype(np.int16)).writeto('" + path + "')\" 2>&1",
+        "y, x = np.mgrid[0:" +
+            std::to_string(height) + ", 0:" + std::to_string(width) +
+            "]\n"
+            "fits.PrimaryHDU(((x * 7 + y * 13) % 1000 - 300).astype(np.int16)).writeto('" +
+            path + "')\" 2>&1",
         &status);
     if (status != 0) return ::testing::AssertionFailure() << out;
     if (!file->Open(path)) return ::testing::AssertionFailure() << "cannot open " << path;
@@ -173,9 +176,11 @@ TEST(AffinePipelineTest, AConvolverAfterTheAffineFilterRepeatsTheZoomedFramesEdg
             double want = 0;
             for (int dy = -1; dy <= 1; ++dy)
                 for (int dx = -1; dx <= 1; ++dx)
-                    want += w[dy + 1][dx + 1] * a[std::clamp(y + dy, 0, 47) * 128 + std::clamp(x + dx, 0, 127)];
+                    want += w[dy + 1][dx + 1] *
+                            a[std::clamp(y + dy, 0, 47) * 128 + std::clamp(x + dx, 0, 127)];
             want /= 10.0;
-            if (!(std::fabs(v[y * 128 + x] - want) <= 1e-9 * std::max(1.0, std::fabs(want))) && ++wrong <= 3)
+            if (!(std::fabs(v[y * 128 + x] - want) <= 1e-9 * std::max(1.0, std::fabs(want))) &&
+                ++wrong <= 3)
                 ADD_FAILURE() << x << "," << y << ": " << v[y * 128 + x] << " want " << want;
         }
     EXPECT_EQ(wrong, 0);

@@ -523,8 +523,10 @@ TEST(OutputComponentTest, AFileWhoseNameIsTakenIsReportedAsAnError) {
     const std::string blocked = f.File("cubef002_snr0001.fits");
     ASSERT_EQ(mkdir(blocked.c_str(), 0700), 0);
     ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
-    EXPECT_EQ(shown.Texts().back(), "-3 '" + blocked + "' - not written: Is a directory; " + f.File("cubef001_snr0001.fits") +
-                                        " ... cubef005_snr0001.fits saved, [stream(s) 4, frame(s) 5, err(s) 1]");
+    EXPECT_EQ(shown.Texts().back(),
+              "-3 '" + blocked + "' - not written: Is a directory; " +
+                  f.File("cubef001_snr0001.fits") +
+                  " ... cubef005_snr0001.fits saved, [stream(s) 4, frame(s) 5, err(s) 1]");
     struct stat st {};
     ASSERT_EQ(stat(blocked.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -538,9 +540,10 @@ TEST(OutputComponentTest, AFileWhoseNameIsTakenIsReportedAsAnError) {
         ASSERT_EQ(mkdir(name.c_str(), 0700), 0);
     }
     EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
-    EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("cubef001_snr0001.fits") +
-                                        "', cubef002_snr0001.fits, cubef003_snr0001.fits ... cubef005_snr0001.fits"
-                                        " - 5 not written: Is a directory (each is named in the log)");
+    EXPECT_EQ(shown.Texts().back(),
+              "-3 '" + f.File("cubef001_snr0001.fits") +
+                  "', cubef002_snr0001.fits, cubef003_snr0001.fits ... cubef005_snr0001.fits"
+                  " - 5 not written: Is a directory (each is named in the log)");
     for (const std::string& name : f.file.folder.Files()) EXPECT_NE(name.rfind("orv", 0), 0u) << name;
 }
 

@@ -5,8 +5,8 @@
 // raw file with the scale and zero of its ".fs"; each gives the source's physical values,
 // and fitsverify passes every FITS file. Also the report of a write, a frame range, a
 // format that allows only unsigned 16-bit data, and the clipping question asked once.
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -209,11 +209,14 @@ TEST_F(OutputEndToEnd, AFrameStepOfTwoWritesThePositionsItVisits) {
     ASSERT_EQ(d->StepFrames(), 2u);
     StatusTexts shown;
     const std::string folder = Folder("stepped");
-    ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, (folder + "/x.fits").c_str(), &TheFormatRegistry().output,
-                                kWriteScopeAll));
-    EXPECT_EQ(std::tuple(f.output->settings->firstFrame, f.output->settings->lastFrame), std::tuple(0, 1));
-    EXPECT_EQ(shown.Texts().back(),
-              "-2 " + folder + "/cube001_snr0001.fits ... cube002_snr0001.fits saved, [stream(s) 2, frame(s) 2]");
+    ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, (folder + "/x.fits").c_str(),
+                                &TheFormatRegistry().output, kWriteScopeAll));
+    EXPECT_EQ(std::tuple(f.output->settings->firstFrame, f.output->settings->lastFrame),
+              std::tuple(0, 1));
+    EXPECT_EQ(
+        shown.Texts().back(),
+        "-2 " + folder +
+            "/cube001_snr0001.fits ... cube002_snr0001.fits saved, [stream(s) 2, frame(s) 2]");
     const std::vector<std::string> files = Written(folder, ".fits");
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(Check("fits", 0, 1, {files[0]}), "ok\n");
@@ -248,8 +251,8 @@ TEST_F(OutputEndToEnd, AFailedWriteIsReportedWithItsName) {
     EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, name.c_str(), &TheFormatRegistry().output, kWriteScopeAll));
     ASSERT_FALSE(shown.Texts().empty());
     // The message names the file that could not be made (the name the pattern built there).
-    EXPECT_EQ(shown.Texts().back(),
-              "-3 '" + f.File("missing/cube001_snr0001.fits") + "' - not written: No such file or directory");
+    EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("missing/cube001_snr0001.fits") +
+                                        "' - not written: No such file or directory");
     EXPECT_EQ(std::tuple(f.output->writing, f.output->explicitTarget), std::tuple(0, 0));
 }
 

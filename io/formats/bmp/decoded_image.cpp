@@ -1,7 +1,5 @@
 #include "io/formats/bmp/decoded_image.h"
 
-#include <utility>
-
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/error_codes.h"

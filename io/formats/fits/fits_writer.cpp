@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cctype>
+#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -212,9 +212,13 @@ std::string FitsQuoteString(const std::string& text, size_t room) {
 }
 
 bool FitsIsStructuralKeyword(const std::string& keyword) {
-    static const char* const kStructural[] = {
-        "SIMPLE", "XTENSION", "BITPIX", "NAXIS", "EXTEND", "PCOUNT", "GCOUNT", "NCHAN", kFitsPlanarChannelsKeyword, "NSECTION",
-        "BSCALE", "BZERO", "DATAMAX", "DATAMIN", "END", "BLANK", "GROUPS", "CHECKSUM", "DATASUM"};
+    static const char* const kStructural[] = {"SIMPLE",   "XTENSION", "BITPIX",
+                                              "NAXIS",    "EXTEND",   "PCOUNT",
+                                              "GCOUNT",   "NCHAN",    kFitsPlanarChannelsKeyword,
+                                              "NSECTION", "BSCALE",   "BZERO",
+                                              "DATAMAX",  "DATAMIN",  "END",
+                                              "BLANK",    "GROUPS",   "CHECKSUM",
+                                              "DATASUM"};
     const std::string k = TrimRight(keyword);
     for (const char* s : kStructural)
         if (k == s) return true;
@@ -381,7 +385,7 @@ bool FitsWriteHeaderParams(FitsOutputJob* job, const FitsHeaderParams& params, u
         if (n <= 0) {
             job->result = n < 0 ? ErrnoToError() : kErrNoSpace;
             if (n < 0) job->reason = std::strerror(errno);
-        LogPrintf("'%s' - write error", job->fileName.c_str());
+            LogPrintf("'%s' - write error", job->fileName.c_str());
             return false;
         }
         done += static_cast<size_t>(n);
@@ -453,7 +457,8 @@ bool FitsPatchHeader(FitsOutputJob* job, uint32_t channels, double dataMin, doub
 }
 
 int64_t FitsBlankOf(uint32_t outType, uint64_t bits) {
-    return StoredBlankValue(outType, FitsSignOffset(outType) != 0.0 ? outType ^ kElemUnsigned : outType, bits);
+    return StoredBlankValue(
+        outType, FitsSignOffset(outType) != 0.0 ? outType ^ kElemUnsigned : outType, bits);
 }
 
 bool FitsPatchBlank(FitsOutputJob* job, int64_t blank) {
