@@ -1,5 +1,6 @@
 #include "common/number_text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdarg>
 #include <cstdlib>
@@ -183,6 +184,13 @@ int FormatDouble(int significant, int decimals, double value, char* buffer) {
 int FormatDoubleDigits(int digits, int decimals, double value, char* buffer) {
     return DigitsText(ClampDigits(digits), ClampDigits(decimals), PointPosition(value, 17), value,
                       buffer);
+}
+
+std::string ShortestDoubleText(double value) {
+    if (value == 0.0) return "0";
+    char text[64];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, value);
+    return r.ec == std::errc() ? std::string(text, r.ptr) : std::string();
 }
 
 int NumberText13G(char* buffer, int size, double value) {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace orva {
 
@@ -27,6 +28,11 @@ int FormatDouble(int significant, int decimals, double value, char* buffer);
 
 // As FormatDouble with `digits` significant digits, whatever the value's size.
 int FormatDoubleDigits(int digits, int decimals, double value, char* buffer);
+
+// The shortest text that reads back as the very same double: the fewest significant digits
+// that do, in fixed or exponent form, whichever is shorter ("198.5", "0.1", "1e-05",
+// "2.5e+20"); "0" for zeros of either sign, "inf", "-inf" and "nan" otherwise.
+std::string ShortestDoubleText(double value);
 
 // The best text of at most `size` characters for a header value (the buffer holds
 // size + 1 bytes): FormatDoubleFit, then "%.13G", "%G", "%f". Returns the length,

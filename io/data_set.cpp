@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -19,8 +20,8 @@
 #include "io/read_kernel.h"
 #include "io/redescribe.h"
 #include "io/section_stats.h"
-#include "io/sign_test.h"
 #include "io/service_description.h"
+#include "io/sign_test.h"
 
 namespace orva {
 
@@ -211,9 +212,88 @@ void DataSet::KeepFileDescription() {
     readState->TakeSnapshot(this, 1);
     statedScale = scale;
     statedZero = zero;
+    statedType = input.type;
+}
+
+bool DataSet::ValueRange(double* minimum, double* maximum) const {
+    double low = rangeMin, high = rangeMax;
+    bool holds = !(high < low);
+    const bool added =
+        input.channels > 1 && (channelMode == kChannelSumming || channelMode == kChannelWeighted ||
+                               channelMode == kChannelProfile);
+    // What the description held at the attach is known once the input is attached.
+    const bool attached = readState != nullptr;
+    if (holds && (added || (attached && input.type != statedType))) holds = false;
+    if (holds && attached && (scale != statedScale || zero != statedZero)) {
+        // The stated range in stored units, shown in the units the description now gives.
+        if (!std::isfinite(statedScale) || std::fabs(statedScale) < DBL_MIN) {
+            holds = false;
+        } else {
+            low = (low - statedZero) / statedScale * scale + zero;
+            high = (high - statedZero) / statedScale * scale + zero;
+            if (high < low) std::swap(low, high);
+            holds = std::isfinite(low) && std::isfinite(high);
+        }
+    }
+    if (!holds) low = 1.0, high = 0.0;
+    if (minimum) *minimum = low;
+    if (maximum) *maximum = high;
+    return holds;
 }
 
 // ---- Stored data -----------------------------------------------------------------------------
+
+int64_t DataSet::ReadPlanar(uint64_t v, void* buffer, uint64_t bytes) {
+    // v counts bytes of the data as if each pixel held its channels one after another.
+    const uint64_t E = elementBytes, C = input.channels, pixelBytes = E * C;
+    uint64_t P = 0;
+    if (__builtin_mul_overflow(static_cast<uint64_t>(sizeX), static_cast<uint64_t>(sizeY), &P))
+        return -1;
+    const uint64_t first = v / pixelBytes, last = (v + bytes - 1) / pixelBytes,
+                   count = last - first + 1;
+    thread_local std::vector<uint8_t> pixels, run;
+    try {
+        pixels.resize(static_cast<size_t>(count * pixelBytes));
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    // Each channel of each plane the pixels span is read as one run and spread into them.
+    uint64_t whole = count;  // pixels that arrived with every channel
+    for (uint64_t n = first; n <= last && n - first < whole;) {
+        const uint64_t plane = n / P, within = n % P;
+        const uint64_t m = std::min(last + 1 - n, P - within);
+        for (uint64_t c = 0; c < C; ++c) {
+            uint64_t at = 0;
+            if (__builtin_mul_overflow(plane, C, &at) || __builtin_add_overflow(at, c, &at) ||
+                __builtin_mul_overflow(at, P, &at) || __builtin_add_overflow(at, within, &at) ||
+                __builtin_mul_overflow(at, E, &at) ||
+                __builtin_add_overflow(at, static_cast<uint64_t>(dataBegin), &at) ||
+                at > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) {
+                whole = std::min(whole, n - first);
+                break;
+            }
+            try {
+                run.resize(static_cast<size_t>(m * E));
+            } catch (const std::bad_alloc&) {
+                return -1;
+            }
+            const int64_t got =
+                StreamRead(stream, static_cast<int64_t>(at), run.data(), run.size());
+            if (got < 0) return -1;
+            const uint64_t samples = static_cast<uint64_t>(got) / E;
+            if (samples < m) whole = std::min(whole, n - first + samples);
+            uint8_t* to = pixels.data() + (n - first) * pixelBytes + c * E;
+            for (uint64_t i = 0; i < samples; ++i)
+                std::memcpy(to + i * pixelBytes, run.data() + i * E, E);
+        }
+        n += m;
+    }
+    const uint64_t within = v - first * pixelBytes;
+    const uint64_t available = whole * pixelBytes > within ? whole * pixelBytes - within : 0;
+    const uint64_t delivered = std::min(bytes, available);
+    std::memcpy(buffer, pixels.data() + within, static_cast<size_t>(delivered));
+    return static_cast<int64_t>(delivered);
+}
 
 int64_t DataSet::ReadableLength() const {
     if (stream == nullptr || stream->length <= 0) return 0;
@@ -230,6 +310,9 @@ int64_t DataSet::ReadStored(uint64_t offset, void* buffer, uint64_t bytes) {
     const int64_t readable = ReadableLength();
     if (readable <= 0 || offset >= static_cast<uint64_t>(readable)) return 0;
     bytes = std::min(bytes, static_cast<uint64_t>(readable) - offset);
+    if (planarChannels && input.channels > 1 && !IsBitPacked(input.bits) && elementBytes != 0 &&
+        dataBegin >= 0 && offset >= static_cast<uint64_t>(dataBegin) && sizeX > 0 && sizeY > 0)
+        return ReadPlanar(offset - static_cast<uint64_t>(dataBegin), buffer, bytes);
     if (!IsBitPacked(input.bits) || elementBytes == 0 || dataBegin < 0 || offset < static_cast<uint64_t>(dataBegin))
         return StreamRead(stream, static_cast<int64_t>(offset), buffer, static_cast<size_t>(bytes));
     // The samples that cover the bytes asked for, unpacked into a scratch block.

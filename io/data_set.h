@@ -199,8 +199,9 @@ public:
     // is attached: its snapshot 0 is the description the file gave (the default), its
     // snapshot 1 the description last kept. Null before the input is attached.
     std::unique_ptr<ReadState> readState;
-    // The scale and zero the description held when the input was attached.
+    // The scale, zero and sample type the description held when the input was attached.
     double statedScale = 1.0, statedZero = 0.0;
+    uint32_t statedType = 0;
     // The source page keeps what the file states locked while this is set.
     uint8_t lockKnown = 0;
 
@@ -234,6 +235,14 @@ public:
     // and never past it.
     int64_t ReadableLength() const;
     int64_t ReadStored(uint64_t offset, void* buffer, uint64_t bytes);
+    // The range the file states (its header, or the decoder's), as far as it describes the
+    // values the data set now delivers: through a scale and zero set since, and none when
+    // the sample type changed since or the channels are added up (summing, weighting,
+    // profile) where the file stated its samples' range.
+    bool ValueRange(double* minimum, double* maximum) const override;
+    // ReadStored of data whose channels are stored as planes (planarChannels): `offset`
+    // counts from the data offset.
+    int64_t ReadPlanar(uint64_t offset, void* buffer, uint64_t bytes);
     // Clears the section record window.
     void ClearRecordWindow();
     // The statistics kept of every section (and the preview) describe the data as it was

@@ -68,6 +68,7 @@ void DataSetInfo::Reset() {
     inverseScale = 1.0;
     hasBlank = false;
     blank = 0;
+    planarChannels = false;
     reservedWords[0] = reservedWords[1] = 0;
     channelMode = kChannelAsIs;
     workType = workBytes = 0;

@@ -186,6 +186,10 @@ public:
     // The stored value that marks a missing sample of integer data (a FITS BLANK).
     bool hasBlank = false;
     int64_t blank = 0;
+    // The channels of each sizeX x sizeY plane are stored as planes of their own, one
+    // after another (plane k's channel c is stored plane k x channels + c); the data set
+    // reads them as if each pixel held its channels one after another.
+    bool planarChannels = false;
     uint32_t reservedWords[2] = {0, 0};
     std::vector<double> weights;
     int32_t channelMode = kChannelAsIs;

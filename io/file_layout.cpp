@@ -577,6 +577,7 @@ bool LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
     info->inverseScale = 1.0;
     info->zero = 0.0;
     info->hasBlank = false;
+    info->planarChannels = false;
     info->blank = 0;
     if (info->formatTag.IsZero()) info->formatTag = MakeFormatTag("BINARY");
 
@@ -637,6 +638,11 @@ bool LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
                             info->input.channels);
     }
     DefaultRange(*info, &info->rangeMin, &info->rangeMax);
+    // A raw file's missing samples, as the service file marks them.
+    if (sd && (sd->flags & kFlagBlank) && !(info->input.type & 0x50)) {
+        info->hasBlank = true;
+        info->blank = sd->blank;
+    }
 
     if (sd && (sd->flags & kFlagChannelOut)) {
         if (sd->convSpec != info->channelMode) {
@@ -885,6 +891,7 @@ bool DataSetInfoCopy(DataSetInfo* d, const DataSetInfo* s) {
     d->zero = s->zero;
     d->inverseScale = s->inverseScale;
     d->hasBlank = s->hasBlank;
+    d->planarChannels = s->planarChannels;
     d->blank = s->blank;
     d->channelMode = s->channelMode;
     d->workType = s->workType;

@@ -92,7 +92,8 @@ bool Fail(FitsOutputJob* job, int code) {
 
 bool FailErrno(FitsOutputJob* job) {
     const int code = ErrnoToError();
-    LogPrintf("'%s' - write error: %s", job->fileName.c_str(), std::strerror(errno));
+    job->reason = std::strerror(errno);
+    LogPrintf("'%s' - write error: %s", job->fileName.c_str(), job->reason.c_str());
     return Fail(job, code);
 }
 
@@ -205,21 +206,24 @@ bool OutputJobOpen(FitsOutputJob* job, const char* name, uint32_t flags) {
     if (flags & 0x200) oflags |= O_TRUNC;
     if (job->fd >= 0) ::close(job->fd);
     job->fd = ::open(name, oflags, kOutputPermission);
-    job->fileName = name;
+    if (job->fileName.empty()) job->fileName = name;
     if (job->fd < 0) return FailErrno(job);
     job->dataStart = 0;
     job->planeStart = 0;
     return true;
 }
 
-void OutputJobClose(FitsOutputJob* job, const char* removeName) {
-    if (job == nullptr) return;
+bool OutputJobClose(FitsOutputJob* job, const char* removeName) {
+    if (job == nullptr) return false;
+    bool ok = true;
     if (job->fd >= 0) {
-        ::fsync(job->fd);
-        ::close(job->fd);
+        // A file system may take the data and find no room for them only now.
+        if (::fsync(job->fd) != 0 && errno != EINVAL && errno != EROFS) ok = FailErrno(job);
+        if (::close(job->fd) != 0 && ok) ok = FailErrno(job);
         job->fd = -1;
     }
     if (removeName) ::unlink(removeName);
+    return ok;
 }
 
 int64_t WriteBlanks(int fd, int64_t count) {
@@ -359,10 +363,75 @@ bool OutputJobEndPlane(FitsOutputJob* job) {
     return true;
 }
 
+namespace {
+
+// Places whole pixels (`count` of them, the channels of each one after another) that
+// follow the data appended so far, each channel into its plane.
+bool PlacePlanar(FitsOutputJob* job, const uint8_t* data, int64_t count) {
+    const int64_t E = job->elementBytes, C = job->planarChannels;
+    const int64_t P = job->width * job->height;  // checked when the geometry was set
+    const int64_t pixelBytes = E * C;
+    int64_t pixel = job->bytesWritten / pixelBytes;
+    constexpr int64_t kGather = 1 << 16;
+    alignas(16) uint8_t buffer[kGather];
+    const int64_t run = std::max<int64_t>(1, kGather / E);
+    while (count > 0) {
+        const int64_t plane = pixel / P, within = pixel % P;
+        const int64_t n = std::min(count, P - within);
+        for (int64_t c = 0; c < C; ++c) {
+            // Plane `plane` of the data holds its channels as the planes plane x C + c.
+            int64_t at = job->dataStart + ((plane * C + c) * P + within) * E;
+            for (int64_t done = 0; done < n; done += run) {
+                const int64_t m = std::min(run, n - done);
+                const uint8_t* from = data + (done * C + c) * E;
+                for (int64_t i = 0; i < m; ++i)
+                    std::memcpy(buffer + i * E, from + i * pixelBytes, static_cast<size_t>(E));
+                FixSamples(job, buffer, m * E);
+                if (!WriteAllAt(job->fd, at, buffer, static_cast<size_t>(m * E)))
+                    return FailErrno(job);
+                at += m * E;
+            }
+        }
+        job->bytesWritten += n * pixelBytes;
+        data += n * pixelBytes;
+        pixel += n;
+        count -= n;
+    }
+    return true;
+}
+
+// Appended bytes of a planar job: a pixel cut between two blocks waits for its rest.
+bool AppendPlanar(FitsOutputJob* job, const uint8_t* data, int64_t bytes) {
+    const int64_t pixelBytes = static_cast<int64_t>(job->elementBytes) * job->planarChannels;
+    int64_t planeBytes = 0;
+    if (pixelBytes <= 0 || !CheckedSize(job->width, job->height, &planeBytes) ||
+        !CheckedSize(planeBytes, pixelBytes, &planeBytes) || planeBytes == 0)
+        return Fail(job, kErrOutOfRange);
+    if (!job->carry.empty()) {
+        const int64_t take =
+            std::min<int64_t>(bytes, pixelBytes - static_cast<int64_t>(job->carry.size()));
+        job->carry.insert(job->carry.end(), data, data + take);
+        data += take;
+        bytes -= take;
+        if (static_cast<int64_t>(job->carry.size()) < pixelBytes) return true;
+        std::vector<uint8_t> whole;
+        whole.swap(job->carry);
+        if (!PlacePlanar(job, whole.data(), 1)) return false;
+    }
+    const int64_t pixels = bytes / pixelBytes;
+    if (pixels > 0 && !PlacePlanar(job, data, pixels)) return false;
+    job->carry.assign(data + pixels * pixelBytes, data + bytes);
+    return true;
+}
+
+}  // namespace
+
 bool OutputJobAppend(FitsOutputJob* job, const void* data, size_t bytes) {
     if (job == nullptr || job->fd < 0) return false;
     if (bytes == 0) return true;
     if (data == nullptr) return false;
+    if (job->planarChannels > 1)
+        return AppendPlanar(job, static_cast<const uint8_t*>(data), static_cast<int64_t>(bytes));
     const int64_t at = job->dataStart + job->bytesWritten;
     if (!WriteSamplesAt(job, at, static_cast<const uint8_t*>(data), static_cast<int64_t>(bytes)))
         return FailErrno(job);
@@ -376,8 +445,17 @@ bool OutputJobCompletePlanes(FitsOutputJob* job) {
     if (!CheckedSize(job->width, job->height, &planeBytes) ||
         !CheckedSize(planeBytes, job->pixelBytes, &planeBytes) || planeBytes == 0)
         return Fail(job, kErrOutOfRange);
+    job->carry.clear();  // a pixel that never arrived whole is filled as a missing one
     const int64_t rest = job->bytesWritten % planeBytes;
-    if (rest != 0) {
+    if (rest != 0 && job->planarChannels > 1) {
+        // The rest of each channel's plane.
+        const int64_t E = job->elementBytes, C = job->planarChannels, P = job->width * job->height;
+        const int64_t plane = job->bytesWritten / planeBytes, within = rest / (E * C);
+        for (int64_t c = 0; c < C; ++c)
+            if (!WriteZerosAt(job->fd, job->dataStart + ((plane * C + c) * P + within) * E,
+                              (P - within) * E))
+                return FailErrno(job);
+    } else if (rest != 0) {
         if (!WriteZerosAt(job->fd, job->dataStart + job->bytesWritten, planeBytes - rest))
             return FailErrno(job);
     }

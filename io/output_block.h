@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "io/output_writer.h"
 
@@ -65,6 +66,12 @@ struct FitsOutputJob {
     int64_t planeStart = 0;        // file position of the current plane
     int64_t planeRows = 0;         // rows of the current plane placed so far (highest + 1)
     bool planeOpen = false;
+    // Appended data (OutputJobAppend) arrive with the channels of a pixel one after
+    // another; above 1, each channel of a width x height plane is placed as a plane of
+    // its own (plane k of the data holds the planes k x channels + c), as a FITS image
+    // whose third axis holds the colours. bytesWritten counts the bytes as they arrived.
+    uint32_t planarChannels = 0;
+    std::vector<uint8_t> carry;  // the start of a pixel that has not arrived whole
 
     // Positions (-1: not written) of the value fields the patch pass rewrites, and of
     // the spare card that becomes NAXIS3 when more planes come than were planned.
@@ -73,7 +80,8 @@ struct FitsOutputJob {
     int64_t posSpareCard = -1;
     int64_t posEnd = -1;           // the END card, with room for one more card after it
 
-    std::string fileName;
+    std::string fileName;  // the name messages give (set before the open: the target's)
+    std::string reason;    // why the last write failed (the system's text)
     bool noHeader = false;
     bool sectionsMode = false;
 
@@ -85,10 +93,12 @@ struct FitsOutputJob {
 void OutputJobInit(FitsOutputJob* job, OutputWriter* writer);
 void OutputJobDone(FitsOutputJob* job);
 // Creates the file (flags 0: kOutputOpenDefault); false with the mapped error in
-// job->result.
+// job->result. Messages name job->fileName when the caller set one, else `name`.
 bool OutputJobOpen(FitsOutputJob* job, const char* name, uint32_t flags = 0);
-// Closes the descriptor (flushing it first). A name deletes that file afterwards.
-void OutputJobClose(FitsOutputJob* job, const char* removeName = nullptr);
+// Closes the descriptor (flushing it first); false, with the error in job->result, when
+// the flush or the close failed (the data may not all be on the disk). A name deletes
+// that file afterwards.
+bool OutputJobClose(FitsOutputJob* job, const char* removeName = nullptr);
 
 // Blank and zero writers at the descriptor's position.
 int64_t WriteBlanks(int fd, int64_t count);   // count, -1 on error or count > 0x20000000

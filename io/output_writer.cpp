@@ -192,6 +192,18 @@ bool FileOutputSink::WriteBlock(const void* data, size_t bytes) {
     return true;
 }
 
+int64_t StoredBlankValue(uint32_t outType, uint32_t storedType, uint64_t bits) {
+    const uint32_t bytes = ElementSize(outType);
+    if (bytes == 0 || bytes > 8) return static_cast<int64_t>(bits);
+    const int width = static_cast<int>(bytes * 8);
+    if (width < 64) bits &= (uint64_t{1} << width) - 1;
+    // A stored type of the other sign holds the value half the range away: its top bit flips.
+    if ((outType ^ storedType) & kElemUnsigned) bits ^= uint64_t{1} << (width - 1);
+    if (!(storedType & kElemUnsigned) && width < 64 && (bits >> (width - 1)) != 0)
+        bits |= ~uint64_t{0} << width;
+    return static_cast<int64_t>(bits);
+}
+
 bool OutputSourceInfoFromDataSet(const DataSet* dataSet, OutputSourceInfo* info) {
     if (dataSet == nullptr || info == nullptr) return false;
     *info = OutputSourceInfo();
@@ -204,7 +216,8 @@ bool OutputSourceInfoFromDataSet(const DataSet* dataSet, OutputSourceInfo* info)
         dataSet->cropSizeY > 0 ? dataSet->cropSizeY : (dataSet->sizeY > 0 ? dataSet->sizeY : 1);
     info->depth =
         dataSet->cropSizeZ > 0 ? dataSet->cropSizeZ : (dataSet->sizeZ > 0 ? dataSet->sizeZ : 1);
-    info->frames = dataSet->TotalFrames() > 0 ? dataSet->TotalFrames() : 1;
+    // The frames a pull reaches: the positions the frame step visits, not the frames stored.
+    info->frames = dataSet->StepFrames() > 0 ? dataSet->StepFrames() : 1;
     info->sections = dataSet->sections > 0 ? dataSet->sections : 1;
     info->scale = dataSet->scale;
     info->zero = dataSet->zero;
@@ -513,11 +526,218 @@ void OutputWriter::PackValue(double v, unsigned char* b) const {
 
 void OutputWriter::PackSpecial() { PackValue(special_, specialBytes_); }
 
-void OutputWriter::SetBlankMarking(bool on) {
-    markBlanks_ = on && !ElementIsReal(outType_) && sampleBytes_ <= sizeof blankBytes_;
-    // Bytes take their highest value (FITS bytes are unsigned, and readers take a blank
-    // of 0 for none), wider integers their lowest.
-    if (markBlanks_) PackValue(sampleBytes_ == 1 ? kBig : -kBig, blankBytes_);
+void OutputWriter::SetBlankMarking(bool on, bool storedZeroIsNone) {
+    markBlanks_ =
+        on && !ElementIsReal(outType_) && sampleBytes_ >= 1 && sampleBytes_ <= sizeof blankBytes_;
+    if (!markBlanks_) return;
+    const bool avoid = storedZeroIsNone;
+    if (avoid != blankAvoid_ || blankPass_ == 0) {
+        // The code stored as 0: 0 itself, or half the range away where the stored type has
+        // the other sign.
+        uint32_t stored = outType_;
+        if (format_ != nullptr)
+            if (OutputStoredFormFn form = FindStoredForm(format_->tag)) {
+                double scale = 1.0, zero = 0.0;
+                form(outType_, &stored, &scale, &zero);
+            }
+        blankAvoid_ = avoid;
+        blankAvoided_ = 0;
+        if ((outType_ ^ stored) & kElemUnsigned) {
+            unsigned char bytes[8] = {};
+            const uint64_t top = uint64_t{1} << (sampleBytes_ * 8 - 1);
+            std::memcpy(bytes, &top, sampleBytes_);
+            if (swap_ != nullptr) swap_(bytes, 1);
+            blankAvoided_ = CodeOfBytes(bytes);
+        }
+        if (blankPass_ == 0) blankCode_ = PreferredBlankEnd();
+    }
+    BytesOfCode(blankCode_, blankBytes_);
+}
+
+// ---- Blank codes ----
+
+__int128 OutputWriter::TypeLowCode() const {
+    if (outType_ & kElemUnsigned) return 0;
+    return -(static_cast<__int128>(1) << (sampleBytes_ * 8 - 1));
+}
+
+__int128 OutputWriter::TypeHighCode() const {
+    const int bits = static_cast<int>(sampleBytes_ * 8);
+    if (outType_ & kElemUnsigned) return (static_cast<__int128>(1) << bits) - 1;
+    return (static_cast<__int128>(1) << (bits - 1)) - 1;
+}
+
+__int128 OutputWriter::CodeOfBytes(const unsigned char* bytes) const {
+    unsigned char b[8] = {};
+    std::memcpy(b, bytes, sampleBytes_);
+    if (swap_ != nullptr) swap_(b, 1);  // back to the machine's order
+    uint64_t bits = 0;
+    std::memcpy(&bits, b, 8);
+    const int width = static_cast<int>(sampleBytes_ * 8);
+    if (width < 64) bits &= (uint64_t{1} << width) - 1;
+    if (!(outType_ & kElemUnsigned) && width < 64 && (bits >> (width - 1)) != 0)
+        bits |= ~uint64_t{0} << width;
+    return (outType_ & kElemUnsigned) ? static_cast<__int128>(bits)
+                                      : static_cast<__int128>(static_cast<int64_t>(bits));
+}
+
+void OutputWriter::BytesOfCode(__int128 code, unsigned char* bytes) const {
+    std::memset(bytes, 0, 8);
+    const uint64_t bits = static_cast<uint64_t>(code);
+    std::memcpy(bytes, &bits, sampleBytes_);  // the low bytes of a little-endian machine
+    if (swap_ != nullptr) swap_(bytes, 1);
+}
+
+__int128 OutputWriter::CodeOfPhysical(double value) const {
+    // Through the writer's own kernels, so that the code is exactly what the file holds.
+    alignas(16) double line[4] = {value, value, value, value};
+    alignas(16) unsigned char packed[32] = {};
+    if (fusedPack_ != nullptr) {
+        MinMaxPair pair{kBig, -kBig};
+        fusedPack_(line, packed, 1, working_.scale, working_.zero, &pair);
+    } else {
+        if (scaleKernel_ != nullptr) scaleKernel_(line, 1, working_);
+        if (packKernel_ != nullptr) {
+            packKernel_(line, 1, nullptr);
+            std::memcpy(packed, line, sampleBytes_);
+        } else if (convertKernel_ != nullptr) {
+            ScaleZero identity;
+            convertKernel_(line, packed, 1, identity);
+        }
+        if (swap_ != nullptr) swap_(packed, 1);
+    }
+    return CodeOfBytes(packed);
+}
+
+__int128 OutputWriter::PreferredBlankEnd() const {
+    // Unsigned data start from zero far more often than they reach the top, signed data
+    // reach the top about as often as the bottom: the unsigned types take their highest
+    // code first, the signed ones their lowest.
+    const bool top = (outType_ & kElemUnsigned) != 0;
+    const __int128 first = top ? TypeHighCode() : TypeLowCode();
+    return BlankAllowed(first) ? first : (top ? TypeLowCode() : TypeHighCode());
+}
+
+void OutputWriter::ResetBlankChoice() {
+    blankPass_ = 0;
+    blankUnmarked_ = false;
+    usedCodes_.clear();
+    usedNearLow_ = usedNearHigh_ = 0;
+    if (sampleBytes_ >= 1 && sampleBytes_ <= 8 && !ElementIsReal(outType_))
+        blankCode_ = PreferredBlankEnd();
+}
+
+void OutputWriter::NoteUsedCodes(const double* values, const unsigned char* packed,
+                                 uint32_t count) {
+    const __int128 low = TypeLowCode(), high = TypeHighCode();
+    for (uint32_t i = 0; i < count; ++i) {
+        if (std::isnan(values[i]) || (values[i] == -kBig && !hasSpecial_)) continue;
+        const __int128 code = CodeOfBytes(packed + static_cast<size_t>(i) * sampleBytes_);
+        if (!usedCodes_.empty()) {
+            const uint64_t at = static_cast<uint64_t>(code - low);
+            usedCodes_[at >> 6] |= uint64_t{1} << (at & 63);
+        } else if (code - low < 64) {
+            usedNearLow_ |= uint64_t{1} << static_cast<int>(code - low);
+        } else if (high - code < 64) {
+            usedNearHigh_ |= uint64_t{1} << static_cast<int>(high - code);
+        }
+    }
+}
+
+bool OutputWriter::SettleBlanks() {
+    if (!markBlanks_ || blankSamples_ == 0 || blankPass_ == 2) return true;
+    // The codes of the real samples lie between those of the measured extremes.
+    if (!(measuredMin_ <= measuredMax_)) return true;
+    __int128 lo = CodeOfPhysical(measuredMin_), hi = CodeOfPhysical(measuredMax_);
+    if (lo > hi) std::swap(lo, hi);
+    if (hasSpecial_) {
+        // The samples without data that took the special value hold its code.
+        const __int128 special = CodeOfBytes(specialBytes_);
+        lo = std::min(lo, special);
+        hi = std::max(hi, special);
+    }
+    if (blankCode_ < lo || blankCode_ > hi) return true;
+    const __int128 low = TypeLowCode(), high = TypeHighCode();
+    if (blankPass_ == 0) {
+        LogFilePrintf(&writeLog_,
+                      "blank: real samples hold the code %I64d, the file is written again",
+                      static_cast<long long>(blankCode_));
+        if (lo > low && BlankAllowed(low)) {
+            blankCode_ = low;
+            blankPass_ = 2;
+        } else if (hi < high && BlankAllowed(high)) {
+            blankCode_ = high;
+            blankPass_ = 2;
+        } else {
+            // Both ends hold data: the next write notes every code the data use.
+            blankPass_ = 1;
+            if (sampleBytes_ <= 2) usedCodes_.assign((size_t{1} << (sampleBytes_ * 8)) / 64, 0);
+            usedNearLow_ = usedNearHigh_ = 0;
+        }
+        return false;
+    }
+    // Pass 1: a free code, searched from the end the first choice stood at.
+    const bool fromTop = (outType_ & kElemUnsigned) != 0;
+    bool found = false;
+    if (!usedCodes_.empty()) {
+        const uint64_t count = uint64_t{1} << (sampleBytes_ * 8);
+        for (uint64_t k = 0; k < count && !found; ++k) {
+            const uint64_t at = fromTop ? count - 1 - k : k;
+            if ((usedCodes_[at >> 6] >> (at & 63) & 1) == 0 &&
+                BlankAllowed(low + static_cast<__int128>(at))) {
+                blankCode_ = low + static_cast<__int128>(at);
+                found = true;
+            }
+        }
+    } else {
+        // The 64 codes at the first choice's end, then those at the other end.
+        for (int k = 0; k < 128 && !found; ++k) {
+            const bool top = fromTop == (k < 64);
+            const int d = k & 63;
+            const __int128 code = top ? high - d : low + d;
+            if (!((top ? usedNearHigh_ : usedNearLow_) >> d & 1) && BlankAllowed(code)) {
+                blankCode_ = code;
+                found = true;
+            }
+        }
+    }
+    if (!found && blankAvoid_ && blankAvoided_ >= low && blankAvoided_ <= high) {
+        // Only the code stored as 0 is free: some readers take it for none, the others mark
+        // the samples, which is better than nothing.
+        const uint64_t at = static_cast<uint64_t>(blankAvoided_ - low);
+        const bool used = !usedCodes_.empty() ? (usedCodes_[at >> 6] >> (at & 63) & 1) != 0
+                          : at < 64           ? (usedNearLow_ >> at & 1) != 0
+                          : high - blankAvoided_ < 64
+                              ? (usedNearHigh_ >> static_cast<int>(high - blankAvoided_) & 1) != 0
+                              : true;  // not noted: it may hold data
+        if (!used) {
+            blankCode_ = blankAvoided_;
+            found = true;
+        }
+    }
+    usedCodes_.clear();
+    usedCodes_.shrink_to_fit();
+    blankPass_ = 2;
+    if (!found) {
+        // Every code holds data: the missing samples keep the code they were written with,
+        // and nothing in the file says that they are missing.
+        blankUnmarked_ = true;
+        LogFilePrintf(&writeLog_,
+                      "blank: every code holds data, %I64u missing sample(s) not marked",
+                      static_cast<unsigned long long>(blankSamples_));
+        return true;
+    }
+    return false;
+}
+
+bool OutputWriter::BlankMarked(uint64_t* bits) const {
+    if (!markBlanks_ || blankSamples_ == 0 || blankUnmarked_) return false;
+    if (bits != nullptr) *bits = static_cast<uint64_t>(blankCode_);
+    return true;
+}
+
+double OutputWriter::UnmarkedValue() const {
+    return static_cast<double>(blankCode_) * OutputBScale() + OutputBZero();
 }
 
 namespace {
@@ -800,6 +1020,7 @@ bool OutputWriter::SetupConversion() {
     fusedPack_ = ElementIsReal(plain) ? nullptr : SelectOutputPack(outType_, convMode_);
     PackSpecial();
     markBlanks_ = false;  // a format that marks blanks asks for it with each file
+    ResetBlankChoice();   // the codes of the data change with the conversion
     SampleTypeRange(plain, &typeMin_, &typeMax_);
     if (plain == kTypeF64) {
         typeMin_ = -kBig;
@@ -1067,6 +1288,7 @@ bool OutputWriter::InitSection(bool first) {
 bool OutputWriter::CheckCropBox() {
     if (cropOffset_[0] >= walk_.frameSize[0]) {
         LogFilePrintf(&writeLog_, "crop box is empty, stop write");
+        failReason_ = "the crop box is empty";
         return false;
     }
     if (walk_.cropEnd[0] > walk_.frameSize[0]) walk_.cropEnd[0] = walk_.frameSize[0];
@@ -1095,7 +1317,8 @@ bool OutputWriter::CheckOutputSize() {
     char sizeText[32];
     ByteSizeText(sizeText, size);
     std::string text = "Expected file size";
-    if (!outputPath_.empty()) text += " (" + outputPath_ + ")";
+    // The file the user will find, not the temporary one it is written to first.
+    if (!outputPath_.empty()) text += " (" + FileTargetName() + ")";
     text += " ~ ";
     text += sizeText;
     const OutputWriterHooks& h2 = TheOutputWriterHooks();
@@ -1340,7 +1563,10 @@ bool OutputWriter::DeliverBlock(double* values, uint64_t pixels) {
         // output that marks blanks writes its blank.
         if (hasSpecial_ && sampleBytes_ <= sizeof specialBytes_) PutSpecial(chunk, destination, n);
         else if (ElementIsReal(outType_)) PutMissingAsNaN(chunk, destination, n);
-        if (markBlanks_) blankSamples_ += PutBlanks(chunk, destination, n);
+        if (markBlanks_) {
+            if (blankPass_ == 1) NoteUsedCodes(chunk, destination, n);
+            blankSamples_ += PutBlanks(chunk, destination, n);
+        }
         measuredMin_ = pair.minimum;
         measuredMax_ = pair.maximum;
         done += n;
@@ -1449,6 +1675,7 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
                         image.itemBytes != 8 * static_cast<uint64_t>(channelsIn)) {
                         LogPrintf("%s", "error input");
                         LogFilePrintf(&writeLog_, "error input");
+                        failReason_ = "the data could not be read";
                         const OutputWriterHooks& h = TheOutputWriterHooks();
                         if (UiUp() && h.messageBox != nullptr)
                             h.messageBox("error input", "Output", 0);
@@ -1499,6 +1726,11 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
     if (writes_ != nullptr && !writes_->Last(outBlock_, static_cast<size_t>(last))) {
         LogFilePrintf(&writeLog_, "error write...");
         state_ = kOutputStateStopped;
+        return 0;
+    }
+    // A blank code that a real sample holds: the file is written again with another.
+    if (!SettleBlanks()) {
+        RetryInit();
         return 0;
     }
     state_ = moreFiles ? kOutputStateNextFile : kOutputStateRunning;
@@ -1619,6 +1851,7 @@ int OutputWriter::FinishOutputFile() {
         // A big old file's blocks are freed by a background thread after the rename (for
         // 64 MiB on a memory file system that took the rename some 8 ms otherwise).
         if (!platform::ReplaceFileReleasingLater(outputPath_.c_str(), target.c_str())) {
+            failReason_ = std::strerror(errno);
             result_ = kOutputRenameFailed;
             LogFilePrintf(&writeLog_, "can`t rename '%s' to '%s'", outputPath_.c_str(),
                           target.c_str());
@@ -1657,6 +1890,11 @@ int OutputWriter::FinishOutputFile() {
     d.zero = storedZero;
     if (format_ != nullptr) d.formatTag = format_->tag;
     d.flags = kFlagSampleSize | kFlagChannels | kFlagSizeX | kFlagFrames | kFlagScale | kFlagZero;
+    // Missing samples that the file marks.
+    if (uint64_t bits = 0; BlankMarked(&bits)) {
+        d.blank = StoredBlankValue(outType_, storedType, bits);
+        d.flags |= kFlagBlank;
+    }
     if (d.sizeY > 0) d.flags |= kFlagSizeY;
     if (d.sizeZ > 1) d.flags |= kFlagSizeZ;
     const OutputWriterHooks& h = TheOutputWriterHooks();
@@ -1752,6 +1990,7 @@ bool OutputWriter::BeginNextFile() {
     }
     tries_ = 0;
     sizeAsked_ = false;
+    ResetBlankChoice();  // each file chooses its own
     walk_.fileStartFrame = nextFrame_;
     walk_.fileStartSection = nextSection_;
     ApplySourceGrowth();
@@ -1762,6 +2001,37 @@ bool OutputWriter::BeginNextFile() {
     }
     state_ = kOutputStateIdle;
     return true;
+}
+
+std::string OutputWriter::FileTargetName() const {
+    std::string name;
+    if (state_ == kOutputStateNotPrepared || !BuildOutputName(&name)) return targetName_;
+    return name;
+}
+
+void OutputWriter::NoteNotWritten(const std::string& name, const std::string& reason) {
+    ++filesFailed_;
+    failedNames_.push_back(name);
+    failedReasons_.push_back(reason);
+    LogPrintf("'%s' - not written%s%s", name.c_str(), reason.empty() ? "" : ": ", reason.c_str());
+    LogFilePrintf(&writeLog_, "'%s' - not written%s%s", name.c_str(), reason.empty() ? "" : ": ",
+                  reason.c_str());
+}
+
+void OutputWriter::NoteRestNotWritten() {
+    // The walk goes back to where the failed file began and names it and the files after it.
+    const std::string reason = failReason_;
+    const int32_t state = state_;
+    if (state_ == kOutputStateNotPrepared) state_ = kOutputStateStopped;
+    std::vector<std::string> names;
+    if (InitFrame(walk_.fileStartFrame)) {
+        walk_.currentSection =
+            walk_.fileStartSection < walk_.frameSections ? walk_.fileStartSection : 0;
+        names = PlannedNames();
+    }
+    state_ = state;
+    if (names.empty()) names.push_back(FileTargetName());
+    for (const std::string& name : names) NoteNotWritten(name, reason);
 }
 
 std::vector<std::string> OutputWriter::PlannedNames() {
@@ -1835,15 +2105,25 @@ int OutputWriter::WriteRun() {
     filesFailed_ = 0;
     runFrames_ = 0;
     runSections_ = 0;
+    runUnmarked_ = 0;
+    runUnmarkedValue_ = 0.0;
     firstFinal_.clear();
     lastFinal_.clear();
     failedNames_.clear();
+    failedReasons_.clear();
     if (state_ != kOutputStateNotPrepared && format_ != nullptr && format_->write != nullptr &&
         MayReplaceExisting()) {
         for (;;) {
+            failReason_.clear();
             const bool written = WriteOneFile();
-            if (!written || state_ <= kOutputStateNotPrepared || state_ == kOutputStateStopped)
+            if (!written) {
+                // A file that could not be written (a full disk, no access, no data to read)
+                // stops the run: it and every file after it are not written. A user who
+                // cancelled was told already.
+                if (result_ != kOutputCancelled) NoteRestNotWritten();
                 break;
+            }
+            if (state_ <= kOutputStateNotPrepared || state_ == kOutputStateStopped) break;
             const bool more = state_ == kOutputStateNextFile;
             // A frame divided among files counts once in the run.
             runFrames_ +=
@@ -1852,12 +2132,22 @@ int OutputWriter::WriteRun() {
             runLastFrame_ = fileLastFrame_;
             runSections_ += sectionsWritten_;
             if (!BuildOutputName(&builtName_)) builtName_.clear();
+            failReason_.clear();
             if (FinishOutputFile() == kOutputFileFinished) {
                 if (filesWritten_ == 0) firstFinal_ = lastFinal_;
                 ++filesWritten_;
+                if (UnmarkedSamples() > 0) {
+                    runUnmarked_ += UnmarkedSamples();
+                    runUnmarkedValue_ = UnmarkedValue();
+                    LogPrintf(
+                        "'%s' - %I64u missing sample(s) not marked: every code of the type holds "
+                        "data; "
+                        "they read as %.17g",
+                        lastFinal_.c_str(), static_cast<unsigned long long>(UnmarkedSamples()),
+                        UnmarkedValue());
+                }
             } else {
-                ++filesFailed_;
-                failedNames_.push_back(!builtName_.empty() ? builtName_ : targetName_);
+                NoteNotWritten(!builtName_.empty() ? builtName_ : targetName_, failReason_);
             }
             if (!more || !BeginNextFile()) break;
         }

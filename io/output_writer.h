@@ -189,6 +189,12 @@ void RegisterOutputOffer(FormatTag tag, OutputOfferFn offer);
 using OutputStoredFormFn = void (*)(uint32_t outType, uint32_t* storedType, double* scale, double* zero);
 void RegisterOutputStoredForm(FormatTag tag, OutputStoredFormFn form);
 
+// The value that stands for a blank code (the bits of an output type's value, sign-extended
+// for signed types) in a file that stores the output type as `storedType` (the same size;
+// the other sign holds it half the range away). Unsigned 64-bit values above the signed
+// range come out as their bits.
+int64_t StoredBlankValue(uint32_t outType, uint32_t storedType, uint64_t bits);
+
 // Test support: the packed blocks of a write go to the sink on a thread of their own
 // always (1), never (-1), or when the process may run on two processors or more (0, the
 // default).
@@ -269,13 +275,31 @@ public:
     // written as NaN in real output types, as the blank where blanks are marked, and as
     // the type's lowest value elsewhere.
     void SetSpecialValue(bool has, double value);
-    // For formats that mark missing samples with one stored value (FITS integers): every
-    // NaN of the data, and every sample without data that has no special value, is
-    // written as the output type's lowest value (its highest for bytes), and counted. Set
-    // once the output type is known; real output types keep their NaN.
-    void SetBlankMarking(bool on);
+    // For formats that mark missing samples with one stored value (FITS and raw integers):
+    // every NaN of the data, and every sample without data that has no special value, is
+    // written as the blank code, and counted. Set once the output type is known (a format
+    // asks again with every write of a file); real output types keep their NaN.
+    // The blank code is one that no real sample of the file takes: the type's highest
+    // value for unsigned types and its lowest for signed ones, unless the data hold it; then
+    // the other end, unless the data hold that too; then, after a pass that notes the codes
+    // the data use, a free one between. A file is written again (the state asks for it, as
+    // a new range does) until its blanks are settled. When every code holds data, the
+    // missing samples keep the first code, unmarked (UnmarkedSamples), and every real value
+    // stays what it is. `storedZeroIsNone`: the format's readers take a blank stored as 0
+    // for none (astropy with FITS), so the code stored as 0 is never chosen.
+    void SetBlankMarking(bool on, bool storedZeroIsNone = false);
     // Samples of the last WriteFramesClipped that blank marking wrote as blanks.
     uint64_t BlankSamples() const { return blankSamples_; }
+    // Whether the file just written marks its missing samples, and with which code: the bits
+    // of the output type's value (sign-extended for signed types). False when it holds none
+    // or could not mark them.
+    bool BlankMarked(uint64_t* bits) const;
+    // Missing samples of the file just written that no free code could mark, and the
+    // physical value they read as; of the whole run.
+    uint64_t UnmarkedSamples() const { return blankUnmarked_ ? blankSamples_ : 0; }
+    double UnmarkedValue() const;
+    uint64_t RunUnmarkedSamples() const { return runUnmarked_; }
+    double RunUnmarkedValue() const { return runUnmarkedValue_; }
     void SetSizeCheck(bool on) { sizeCheck_ = on; }
     // Kept for the settings record: every finished file takes its name from the pattern.
     void SetPatternNaming(bool on) { patternNaming_ = on; }
@@ -359,9 +383,17 @@ public:
     // The final names of the first and the last file the last run wrote ("" when none).
     const char* FirstFileName() const { return firstFinal_.c_str(); }
     const char* LastFileName() const { return lastFinal_.c_str(); }
-    // The names of the last run's files that could not be finished (their data are gone
-    // with their temporary files; what stood under those names stays).
+    // The names of the last run's files that were not written: those that failed, and
+    // those after a failure that stopped the run (their data are gone with their temporary
+    // files; what stood under those names stays). Each has its reason (the system's text of
+    // the error, "" when none is known), in the same order.
     const std::vector<std::string>& FailedNames() const { return failedNames_; }
+    const std::vector<std::string>& FailedReasons() const { return failedReasons_; }
+    // Called by a format whose file failed: why (kept for the file being written).
+    void NoteFailure(const std::string& reason) { failReason_ = reason; }
+    // The name the file being written will take (its target); the output's name before any
+    // file is begun.
+    std::string FileTargetName() const;
     // Builds the final name of the file being written (its first frame and section)
     // from the pattern, in the target's folder; false when it does not fit.
     bool BuildOutputName(std::string* out) const;
@@ -417,6 +449,28 @@ private:
     bool markBlanks_ = false;
     uint64_t blankSamples_ = 0;
     unsigned char blankBytes_[8] = {};  // the blank value in the output type, packed
+    // The blank code of the file being written and how far its choice has come: 0 the first
+    // write (the type's end that data least often reach), 1 a write that notes the codes the
+    // data use, 2 settled.
+    __int128 blankCode_ = 0;
+    int blankPass_ = 0;
+    bool blankUnmarked_ = false;
+    bool blankAvoid_ = false;  // blankAvoided_ may not be chosen
+    __int128 blankAvoided_ = 0;
+    bool BlankAllowed(__int128 code) const { return !blankAvoid_ || code != blankAvoided_; }
+    __int128 PreferredBlankEnd() const;
+    std::vector<uint64_t> usedCodes_;              // pass 1, types of up to 16 bits: a bit per code
+    uint64_t usedNearLow_ = 0, usedNearHigh_ = 0;  // pass 1, wider types: the 64 codes at each end
+    uint64_t runUnmarked_ = 0;
+    double runUnmarkedValue_ = 0.0;
+    void ResetBlankChoice();
+    bool SettleBlanks();
+    __int128 TypeLowCode() const;
+    __int128 TypeHighCode() const;
+    __int128 CodeOfBytes(const unsigned char* bytes) const;
+    void BytesOfCode(__int128 code, unsigned char* bytes) const;
+    __int128 CodeOfPhysical(double value) const;
+    void NoteUsedCodes(const double* values, const unsigned char* packed, uint32_t count);
     void PackValue(double value, unsigned char* bytes) const;
     void PackSpecial();
     uint64_t PutBlanks(const double* values, unsigned char* destination, uint32_t count) const;
@@ -499,7 +553,10 @@ private:
     StagedWrites* writes_ = nullptr;  // during WriteFramesClipped
     bool FlushStage();
     std::string firstFinal_, lastFinal_, logPath_;
-    std::vector<std::string> failedNames_;
+    std::vector<std::string> failedNames_, failedReasons_;
+    std::string failReason_;
+    void NoteNotWritten(const std::string& name, const std::string& reason);
+    void NoteRestNotWritten();
     std::vector<std::string> existing_;
     bool MayReplaceExisting();
     double typeMin_ = 0.0, typeMax_ = 0.0;

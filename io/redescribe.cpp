@@ -114,6 +114,16 @@ bool CopyOf(const DataSet* d, DataSetInfo* copy) { return DataSetInfoCopy(copy, 
 int64_t FileLength(const DataSet* d) { return d->stream ? d->stream->length : 0; }
 
 // Writes the copy into the data set under the display lock and prepares the kernels.
+// Whether the crop box holds the whole frame.
+bool WholeCrop(const DataSetInfo& d) {
+    const int64_t at[3] = {d.cropX, d.cropY, d.cropZ},
+                  length[3] = {d.cropSizeX, d.cropSizeY, d.cropSizeZ};
+    const int64_t size[3] = {d.sizeX, d.sizeY, d.sizeZ};
+    for (int i = 0; i < 3; ++i)
+        if (at[i] > 0 || (length[i] > 0 && length[i] < std::max<int64_t>(size[i], 1))) return false;
+    return true;
+}
+
 bool Commit(DataSet* d, const DataSetInfo& copy) {
     {
         std::lock_guard<std::recursive_mutex> hold(DisplayLock());
@@ -351,6 +361,11 @@ bool FitDescriptionToFile(DataSetInfo* info, int64_t fileLength, const FitHints&
     info->sizeX = static_cast<int64_t>(w);
     info->sizeY = static_cast<int64_t>(h);
     info->sizeZ = static_cast<int64_t>(d);
+    // A crop box that held the whole frame holds the whole new one; any other is fitted into
+    // it (below), so that what is measured is what the sizes say.
+    if (hints.wholeCrop)
+        info->cropX = info->cropY = info->cropZ = info->cropSizeX = info->cropSizeY =
+            info->cropSizeZ = 0;
     info->sections = sections;
     info->dataBegin = begin;
     info->dataEnd = end;
@@ -480,9 +495,10 @@ public:
     }
 
 private:
-    FitHints Hints() const {
+    FitHints Hints(const DataSet* d) const {
         FitHints h;
         for (int i = 0; i < 3; ++i) h.remembered[i] = remembered_[i];
+        h.wholeCrop = WholeCrop(*d);
         return h;
     }
 
@@ -501,7 +517,7 @@ private:
         copy.input.type = t;
         NormaliseReadRequest(&copy.input);
         copy.InputFormatChanged();
-        FitHints hints = Hints();
+        FitHints hints = Hints(d);
         hints.typeChanged = true;
         if (!FitDescriptionToFile(&copy, FileLength(d), hints)) return false;
         if (!Commit(d, copy)) return false;
@@ -537,7 +553,7 @@ private:
         int64_t* const target[3] = {&copy.sizeX, &copy.sizeY, &copy.sizeZ};
         *target[axis] = v[0].i64;
         copy.flags |= given[axis];
-        FitHints hints = Hints();
+        FitHints hints = Hints(d);
         hints.remembered[axis] = v[0].i64;
         hints.changedAxis = axis;
         if (!FitDescriptionToFile(&copy, FileLength(d), hints)) return false;
@@ -575,7 +591,7 @@ private:
         if (!CopyOf(d, &copy)) return false;
         copy.dataBegin = begin;
         copy.dataEnd = newEnd;
-        if (!FitDescriptionToFile(&copy, length, Hints())) return false;
+        if (!FitDescriptionToFile(&copy, length, Hints(d))) return false;
         return Commit(d, copy);
     }
 
@@ -584,7 +600,7 @@ private:
         if (v[0].u32 == d->TotalFrames()) return true;
         DataSetInfo copy;
         if (!CopyOf(d, &copy)) return false;
-        FitHints hints = Hints();
+        FitHints hints = Hints(d);
         hints.framesWanted = std::min<uint32_t>(v[0].u32, 0x7FFFFFFF);
         copy.totalFrames = hints.framesWanted;
         if (!FitDescriptionToFile(&copy, FileLength(d), hints)) return false;

@@ -105,6 +105,7 @@ struct FitHints {
     bool typeChanged = false;           // the sample type was changed
     uint32_t framesWanted = 0;          // total frames asked for (0: as many as fit)
     int changedAxis = -1;               // the size just set (0 width, 1 height, 2 depth)
+    bool wholeCrop = false;             // the crop box held the whole frame: it holds the new one
 };
 
 // Derives sizes and frame counts from the file length, the data positions, the element

@@ -771,6 +771,25 @@ int HUnsigned(const char* v, ParseState* state) {
     return 1;
 }
 
+// BLANK: an integer (the stored value of missing samples); refused for real types.
+int HBlank(const char* v, ParseState* state) {
+    FS_DESC();
+    const char* p = v;
+    while (IsBlank(*p)) ++p;
+    errno = 0;
+    char* end = nullptr;
+    const long long b = std::strtoll(p, &end, 10);
+    while (end != nullptr && (IsBlank(*end) || *end == '\r' || *end == '\n')) ++end;
+    if (end == p || errno != 0 || *end != '\0' || (d->type & 0x50)) {
+        d->blank = 0;
+        d->flags &= ~kFlagBlank;
+        return -1;
+    }
+    d->blank = b;
+    d->flags |= kFlagBlank;
+    return 1;
+}
+
 int HDataTypes(const char* v, ParseState* state) {
     FS_DESC();
     long long t = std::strtoll(v, nullptr, 10);
@@ -832,6 +851,7 @@ KeywordName nByteSwap[] = {{"BYTESWAP", 0}, {"BSWAP", 0}, {nullptr, 0}};
 KeywordName nBitpix[] = {{"BITPIX", 0}, {"BITS", 0}, {nullptr, 0}};
 KeywordName nUnsigned[] = {{"UNSIG", 0}, {"UNSIGN", 0}, {"UNSIGNED", 0}, {nullptr, 0}};
 KeywordName nDataTypes[] = {{"DATATYPES", 0}, {"TYPES", 0}, {nullptr, 0}};
+KeywordName nBlank[] = {{"BLANK", 0}, {nullptr, 0}};
 
 KeywordDescriptor kComment{nComment, &HIgnore};
 KeywordDescriptor kChannels{nChannels, &HChannels};
@@ -874,16 +894,18 @@ KeywordDescriptor kByteSwap{nByteSwap, &HByteSwap};
 KeywordDescriptor kBitpix{nBitpix, &HBitpix};
 KeywordDescriptor kUnsigned{nUnsigned, &HUnsigned};
 KeywordDescriptor kDataTypes{nDataTypes, &HDataTypes};
+KeywordDescriptor kBlankKey{nBlank, &HBlank};
 
 KeywordDescriptor* const kFullKeys[] = {
-    &kComment,   &kChannels,  &kChannelOutKey, &kConvSpec, &kNaxis,    &kFramesMax, &kFrames,
-    &kSections,  &kFrameStep, &kFps,           &kSizeKey,  &kBegin,    &kEnd,       &kSizeXKey,
-    &kSizeYKey,  &kSizeZKey,  &kCrop,          &kMinMax,   &kSplit,    &kSeparator, &kError,
-    &kScaleKey,  &kScaleXKey, &kScaleYKey,     &kScaleZKey, &kZeroKey, &kZeroXKey,  &kZeroYKey,
-    &kZeroZKey,  &kValueT,    &kValueX,        &kValueY,   &kValueZ,   &kValueD,    &kValueDX,
-    &kValueDY,   &kValueDZ,   &kByteSwap,      &kBitpix,   &kUnsigned, &kDataTypes, nullptr,
+    &kComment,  &kChannels,  &kChannelOutKey, &kConvSpec,  &kNaxis,    &kFramesMax, &kFrames,
+    &kSections, &kFrameStep, &kFps,           &kSizeKey,   &kBegin,    &kEnd,       &kSizeXKey,
+    &kSizeYKey, &kSizeZKey,  &kCrop,          &kMinMax,    &kSplit,    &kSeparator, &kError,
+    &kScaleKey, &kScaleXKey, &kScaleYKey,     &kScaleZKey, &kZeroKey,  &kZeroXKey,  &kZeroYKey,
+    &kZeroZKey, &kValueT,    &kValueX,        &kValueY,    &kValueZ,   &kValueD,    &kValueDX,
+    &kValueDY,  &kValueDZ,   &kByteSwap,      &kBitpix,    &kUnsigned, &kDataTypes, &kBlankKey,
+    nullptr,
 };
-static_assert(sizeof(kFullKeys) / sizeof(kFullKeys[0]) == 42, "41 keys");
+static_assert(sizeof(kFullKeys) / sizeof(kFullKeys[0]) == 43, "42 keys");
 
 KeywordDescriptor* const kTableKeys[] = {
     &kComment, &kFramesMax, &kFrames,  &kSections, &kSizeKey, &kBegin,   &kEnd,     &kSizeXKey,
@@ -1428,6 +1450,11 @@ void DescribeDataSet(ServiceDescription* d, const DataSetInfo& info, uint32_t ma
     d->type = info.input.type;
     d->bits = info.input.bits;
     d->flags |= kFlagSampleSize;
+    d->flags &= ~kFlagBlank;
+    if (info.hasBlank) {
+        d->blank = info.blank;
+        d->flags |= kFlagBlank;
+    }
     d->channels = ClampChannels(info.input.channels);
     d->convSpec = info.channelMode;
     d->nchannelOut = info.selectedChannel;
@@ -1538,6 +1565,7 @@ int WriteFsKeys(const ServiceDescription* d, FILE* stream, char prefix) {
         w.Line("bits=%d\n", (d->type & 0x50) ? -bits : bits);
         if (d->type & 0x2F) w.Line("unsigned=%d\n", (d->type & 0x100) ? 1 : 0);
     }
+    if ((d->flags & kFlagBlank) && !(d->type & 0x50)) w.Line("Blank=%I64d\n", d->blank);
     char kind[32];
     if (DataKindText(d->type, kind) > 0) w.Line("src=%s\n", kind);
     std::string tag = TagText(d->formatTag);

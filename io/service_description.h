@@ -45,6 +45,7 @@ constexpr uint64_t kFlagZeroY = 0x200000;
 constexpr uint64_t kFlagScaleZ = 0x400000;
 constexpr uint64_t kFlagZeroZ = 0x800000;
 constexpr uint64_t kFlagValueRange = 0x2000000;  // MINMAX
+constexpr uint64_t kFlagBlank = 0x4000000;       // BLANK: the stored value of missing samples
 constexpr uint64_t kFlagTypeKind = 0x8000000;    // the type carries 0x00400000 or 0x00800000
 
 // Type bits beyond the nine element flags.
@@ -110,6 +111,9 @@ struct ServiceDescriptionFields {
     int32_t parseErrorMode = 0;  // FsParseErrorMode
     double scale = 1.0;
     double zero = 0.0;
+    // The stored value that marks a missing sample of integer data (flag kFlagBlank), as the
+    // stored type reads it (the bits of a wider unsigned value wrap into a negative one).
+    int64_t blank = 0;
     int64_t fileLength = 0;      // begin and end positions are written only below it
     AxisPair axis[3];
 };
@@ -166,7 +170,7 @@ struct FsKeyTarget {
 };
 
 // Points the parse state at a key table and the target: kind 1 the full table of
-// 41 keys, kind 2 the 23-key subset, other kinds the 13-key subset. False when a
+// 42 keys, kind 2 the 23-key subset, other kinds the 13-key subset. False when a
 // table is not prepared or an argument is null.
 bool SelectFsKeywordTable(ParseState* state, FsKeyTarget* target, int kind);
 bool SelectFsKeywordTableFull(ParseState* state, FsKeyTarget* target);

@@ -1,5 +1,6 @@
 #include <malloc.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -20,6 +21,9 @@ int main(int argc, char** argv) {
     // blocks allocated after them: stepping through a cube of 4096 x 4096 frames grew
     // the heap by 22 MB for good.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    // A file that reaches the size limit of the process (ulimit -f) fails its write, which the
+    // save reports, instead of ending the program and what it holds unsaved.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> words(argv + 1, argv + argc);
     // Asked for the usage text: answer it and end, before any window or settings file.
     if (CommandLineAsksHelp(words)) {

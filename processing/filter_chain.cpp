@@ -438,14 +438,15 @@ bool ProcessChainBlock(PullResult* own, const PullRequest* request) {
     ReadWindow& w = b->window;
     BlockFitBudget(&w, kChainBlockBudget);
 
-    const bool fresh = request != nullptr && request->readAgain != 0;
-    if (!fresh) {
-        if (FrameDataRecord* d = ChainFirstCall(b, w.frame, w.section)) {
-            if (w.x + w.width > d->width) w.width = CountToInt32(d->width - w.x);
-            if (w.y + w.height > d->height) w.height = CountToInt32(d->height - w.y);
-        }
-        if (b->pending != 0 && PairMatches(*b) && HeldBoxCovers(b->image, w)) return true;
+    // The block never reaches past the frame the stage before delivers, read again or not:
+    // a filter that widens its request at the frame's edge (the convolver's margin) gets the
+    // edge and repeats it, rather than what a stage would put beyond its frame.
+    if (FrameDataRecord* d = ChainFirstCall(b, w.frame, w.section)) {
+        if (w.x + w.width > d->width) w.width = CountToInt32(d->width - w.x);
+        if (w.y + w.height > d->height) w.height = CountToInt32(d->height - w.y);
     }
+    const bool fresh = request != nullptr && request->readAgain != 0;
+    if (!fresh && b->pending != 0 && PairMatches(*b) && HeldBoxCovers(b->image, w)) return true;
 
     for (FilterInstance* p = instance->previous; p != nullptr; p = p->previous) {
         if (p->skip != 0 || p->callbacks.process == nullptr) continue;

@@ -409,7 +409,13 @@ bool ConnectOutputToSource(OutputComponent* output, ProjectItem* item, uint32_t 
     OutputClampChannel(output, 0);
     OutputPrepareRange(output, output->rangeMode);
 
-    const int64_t frames = info.frames > 0 ? static_cast<int64_t>(info.frames) : 0;
+    OutputClampFrames(record, info.frames > 0 ? static_cast<int64_t>(info.frames) : 0);
+    RedrawWindows(output);
+    return true;
+}
+
+void OutputClampFrames(OutputSettings* record, int64_t frames) {
+    if (record == nullptr) return;
     OutputSettings& r = *record;
     if (r.lastFrame < 0 || r.lastFrame >= frames)
         r.lastFrame = frames > 0 ? static_cast<int32_t>(std::min<int64_t>(frames - 1, INT32_MAX)) : 0;
@@ -428,8 +434,6 @@ bool ConnectOutputToSource(OutputComponent* output, ProjectItem* item, uint32_t 
         if (r.lastFrame != 0) r.lastFrame -= r.lastFrame % r.frameStep;
         if (r.firstFrame > r.lastFrame) r.firstFrame = r.lastFrame;
     }
-    RedrawWindows(output);
-    return true;
 }
 
 bool ReconnectItemOutput(OutputComponent* output, ProjectItem* item) {
@@ -590,11 +594,45 @@ std::string WrittenNames(const char* first, const char* last, const std::string&
     return a + " ... " + (slash != std::string::npos && FolderOf(a) == FolderOf(b) ? b.substr(slash + 1) : b);
 }
 
-// "'a.fits' - not written", or for several "'a.fits' ... c.fits - 3 not written".
-std::string NotWrittenText(const std::vector<std::string>& failed) {
-    if (failed.size() == 1) return "'" + failed.front() + "' - not written";
-    return "'" + WrittenNames(failed.front().c_str(), failed.back().c_str(), std::string()) + "' - " +
-           std::to_string(failed.size()) + " not written";
+// "'/d/a.fits' - not written: why", or for several "'/d/a.fits', b.fits, c.fits - 3 not
+// written: why" (the names after the first without their folder when they share it; of many,
+// the first three and the last, the log listing each). The reason is given when the files
+// share one.
+std::string NotWrittenText(const std::vector<std::string>& failed,
+                           const std::vector<std::string>& reasons) {
+    if (failed.empty()) return std::string();
+    std::string text = "'" + failed.front() + "'";
+    const std::string folder = FolderOf(failed.front());
+    auto brief = [&](const std::string& name) {
+        const size_t slash = name.rfind('/');
+        return slash != std::string::npos && FolderOf(name) == folder ? name.substr(slash + 1)
+                                                                      : name;
+    };
+    constexpr size_t kListed = 4;
+    for (size_t i = 1; i < failed.size(); ++i) {
+        if (failed.size() > kListed && i == kListed - 1) {
+            text += " ... " + brief(failed.back());
+            break;
+        }
+        text += ", " + brief(failed[i]);
+    }
+    text += failed.size() == 1 ? " - not written"
+                               : " - " + std::to_string(failed.size()) + " not written";
+    const bool oneReason = !reasons.empty() && !reasons.front().empty() &&
+                           std::all_of(reasons.begin(), reasons.end(),
+                                       [&](const std::string& r) { return r == reasons.front(); });
+    if (oneReason) text += ": " + reasons.front();
+    if (failed.size() > kListed) text += " (each is named in the log)";
+    return text;
+}
+
+// Missing samples that no free code could mark: how many and what they read as.
+std::string UnmarkedText(const OutputWriter& w) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "%llu missing sample(s) not marked (no free value): they read as %.15g",
+                  static_cast<unsigned long long>(w.RunUnmarkedSamples()), w.RunUnmarkedValue());
+    return text;
 }
 
 // "x.fits saved, [frame(s) 3]".
@@ -726,12 +764,15 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
     if (files > 0) {
         if (output->reportFlag != 0) {
             const std::string saved = SavedText(WrittenNames(w->FirstFileName(), w->LastFileName(), output->fileName), *w);
-            if (failed.empty()) {
-                ShowWarning(saved.c_str());
+            if (!failed.empty()) {
+                // A save that lost a file is a failure, whatever else it wrote: the files
+                // that failed come first, where the status line shows them.
+                ShowError((NotWrittenText(failed, w->FailedReasons()) + "; " + saved).c_str());
+            } else if (w->RunUnmarkedSamples() > 0) {
+                // Every real value is kept, but nothing marks the missing samples.
+                ShowError((UnmarkedText(*w) + "; " + saved).c_str());
             } else {
-                // A save that lost a file is a failure, whatever else it wrote: the file
-                // that failed comes first, where the status line shows it.
-                ShowError((NotWrittenText(failed) + "; " + saved).c_str());
+                ShowWarning(saved.c_str());
             }
         }
         return 5;
@@ -749,7 +790,8 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
     int32_t code = w->Result();
     if (code > 1) code = w->FilesFailed() > 0 ? -20 : 0;
     if (output->reportFlag != 0) {
-        if (!failed.empty()) ShowError(NotWrittenText(failed).c_str());
+        if (!failed.empty())
+            ShowError(NotWrittenText(failed, w->FailedReasons()).c_str());
         else ShowErrorCode(code, output->fileName.c_str());
     }
     return OutputWriteResultCode(code);

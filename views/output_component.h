@@ -160,6 +160,10 @@ bool OutputSetTarget(OutputComponent* output, ProjectItem* item, uint32_t tag1, 
 // Sets the record's channel: 0 keeps the present one (1 when none), limited to the
 // negotiated channel count.
 void OutputClampChannel(OutputComponent* output, int32_t channel);
+// Brings the record's frame range into the `frames` frames the target offers (the positions
+// its frame step visits): a last frame of -1 or beyond them becomes the last, the first at
+// most the last; the record's own step becomes positive and the ends multiples of it.
+void OutputClampFrames(OutputSettings* record, int64_t frames);
 // Fills the effective triple of the record for a range mode.
 void OutputPrepareRange(OutputComponent* output, int32_t mode);
 // The input's triple {scale, zero negated, reciprocal} for an output type: the data's

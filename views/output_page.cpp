@@ -110,10 +110,9 @@ void ShowInt64(gElement* w, int64_t value) {
     SetText(w, text);
 }
 
+// The shortest text that reads back as the value: a field committed as shown changes nothing.
 void ShowDouble(gElement* w, double value) {
-    char text[64] = "";
-    if (FormatDoubleDigits(15, 15, value, text) <= 0) std::snprintf(text, sizeof text, "%.15g", value);
-    SetText(w, text);
+    SetText(w, ShortestDoubleText(value).c_str());
 }
 
 // The data's sizes and frame count (what the target offers the writer).
@@ -567,6 +566,8 @@ void RefreshOutputPage(UIElement* e, bool clear) {
     const uint32_t type = output->format != nullptr ? output->format->defaultType : 0x40;
     const uint32_t mask = output->format != nullptr ? output->format->allowedTypes : 0;
     ShowTypeToggles(e, type, mask);
+    // A range typed before the data's frames changed (a new frame step) is brought into them.
+    if (shape.known) OutputClampFrames(&r, shape.frames < 1 ? 1 : shape.frames);
     ShowUnsigned(Slot(e, kOutFirst), static_cast<uint64_t>(static_cast<int64_t>(r.firstFrame) + 1));
     ShowUnsigned(Slot(e, kOutLast), static_cast<uint64_t>(static_cast<int64_t>(r.lastFrame) + 1));
     SetText(Slot(e, kOutPattern), r.pattern.c_str());

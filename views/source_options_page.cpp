@@ -253,8 +253,8 @@ void OptionsUpdateColour(UIElement* e, DataSet* d) {
 
 void OptionsShowScaleZero(UIElement* e, DataSet* d) {
     if (d == nullptr) return;
-    SetWidgetText(PageSlot(e, kOptScale), DoubleText15(d->scale).c_str());
-    SetWidgetText(PageSlot(e, kOptZero), DoubleText15(d->zero).c_str());
+    SetWidgetText(PageSlot(e, kOptScale), FieldDoubleText(d->scale).c_str());
+    SetWidgetText(PageSlot(e, kOptZero), FieldDoubleText(d->zero).c_str());
 }
 
 void OptionsStatus(UIElement* e, int32_t index) { ShowPageStatus(PageSlot(e, kOptStatus), index); }

@@ -22,10 +22,10 @@ void ShowPageStatus(gElement* status, int32_t index) {
     OutputStatusText(status, index);
 }
 
-std::string DoubleText15(double value) {
-    char text[96] = "";
-    if (FormatDoubleDigits(15, 15, value, text) <= 0) std::snprintf(text, sizeof text, "%.15g", value);
-    return text;
+std::string FieldDoubleText(double value) {
+    // The text reads back as the value itself, so that a field committed as shown changes
+    // nothing.
+    return ShortestDoubleText(value);
 }
 
 bool CurrentSectionFields(DataSet* d, SectionFields* out) {

@@ -17,8 +17,8 @@ class DataSet;
 // Output page, whose last index is shared); a widget that shows another text than the
 // shared index names is written again.
 void ShowPageStatus(gElement* status, int32_t index);
-// A double with 15 significant digits, fixed or exponent form by size.
-std::string DoubleText15(double value);
+// A double as a number field shows it: the shortest text that reads back as the same value.
+std::string FieldDoubleText(double value);
 
 // The section record as the pages show it: data positions, crop box and sizes.
 struct SectionFields {

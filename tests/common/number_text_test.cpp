@@ -228,5 +228,32 @@ TEST(NumberText, GuidTexts) {
     EXPECT_EQ(WriteGuidText(nullptr, id, 1), -1);
 }
 
+// A field's text of a double reads back as the very same double, and has no digit more
+// than it takes: the mean 198.5 that a sum left a bit beside it shows all its digits, 198.5
+// itself only four.
+TEST(NumberText, ShortestDoubleTextReadsBackTheSameValue) {
+    const struct {
+        double value;
+        const char* text;
+    } exact[] = {{198.5, "198.5"},
+                 {std::nextafter(198.5, 1e9), "198.50000000000003"},
+                 {0.1, "0.1"},
+                 {0.1 + 0.2, "0.30000000000000004"},
+                 {-0.0, "0"},
+                 {1e-5, "1e-05"},
+                 {2.5e20, "2.5e+20"},
+                 {-32768.0, "-32768"},
+                 {123456789012.5, "123456789012.5"}};
+    for (const auto& c : exact) EXPECT_EQ(ShortestDoubleText(c.value), c.text) << c.value;
+    for (double v : {1.0 / 3.0, -2.0 / 7.0, 5e-324, 1.7976931348623157e308, 4.450147717014403e-308,
+                     1e15 + 0.5, std::ldexp(1.0, 53) + 2.0, 0.000123456789}) {
+        const std::string text = ShortestDoubleText(v);
+        EXPECT_EQ(std::strtod(text.c_str(), nullptr), v) << text;
+        char seventeen[64];
+        std::snprintf(seventeen, sizeof seventeen, "%.17g", v);
+        EXPECT_LE(text.size(), std::string(seventeen).size()) << text;
+    }
+}
+
 }  // namespace
 }  // namespace orva

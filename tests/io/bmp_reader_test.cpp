@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image_reader_fixture.h"
+#include "io/data_set.h"
 #include "io/format_registry.h"
 
 namespace orva {
@@ -365,6 +366,47 @@ TEST_F(BmpReaderTest, InfoTexts) {
     EXPECT_STREQ(buffer, "[none] [OS2]");
     EXPECT_FALSE(BmpInfoText(&info, 4, buffer, 20));
     EXPECT_FALSE(BmpInfoText(&info, 1, buffer, 4));
+}
+
+// A colour bitmap states the range of its samples, 0 to 255: it holds while the samples are
+// delivered as they are or one channel is chosen, follows a new scale and zero, and is
+// stated no more once the channels are added up (they reach 765) or the sample type is
+// another; the view then takes its range from the data, as for a file that states none.
+TEST_F(BmpReaderTest, TheStatedRangeFollowsTheDescription) {
+    testing_io::BuiltinFormats formats;
+    const std::string path =
+        Write("rgb.bmp", Bitmap(1, 1, 24, 0, "", std::string("\x10\x20\x30\x00", 4)));
+    KeepReceiver receiver;
+    ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, path, &receiver), 2);
+    DataSet* d = receiver.kept;
+    ASSERT_NE(d, nullptr);
+    ASSERT_EQ(d->input.channels, 3u);
+    auto range = [&] {
+        double low = 0, high = 0;
+        const bool stated = d->ValueRange(&low, &high);
+        return stated ? std::to_string(low) + " " + std::to_string(high) : std::string("none");
+    };
+    EXPECT_EQ(range(), "0.000000 255.000000");
+    d->channelMode = kChannelSelected;
+    EXPECT_EQ(range(), "0.000000 255.000000");
+    d->channelMode = kChannelMean;
+    EXPECT_EQ(range(), "0.000000 255.000000");
+    for (const int32_t mode :
+         {int32_t{kChannelSumming}, int32_t{kChannelWeighted}, int32_t{kChannelProfile}}) {
+        d->channelMode = mode;
+        EXPECT_EQ(range(), "none") << mode;
+    }
+    d->channelMode = kChannelAsIs;
+    d->scale = -2.0;
+    d->zero = 10.0;
+    EXPECT_EQ(range(), "-500.000000 10.000000");
+    d->scale = 1.0;
+    d->zero = 0.0;
+    const uint32_t type = d->input.type;
+    d->input.type = (type & ~0x7Fu) | 0x02u;
+    EXPECT_EQ(range(), "none");
+    d->input.type = type;
+    EXPECT_EQ(range(), "0.000000 255.000000");
 }
 
 // The registry's BMP descriptor opens a bitmap through the program's open path.

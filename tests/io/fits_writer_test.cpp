@@ -1,5 +1,7 @@
 // The FITS writer: header cards, the output block writer, the patch pass, and
 // whole files checked by fitsverify and read back by astropy.
+#include "io/formats/fits/fits_writer.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -11,19 +13,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "common/error_codes.h"
 #include "data/element_type.h"
+#include "data/kernel_util.h"
+#include "data_set_fixture.h"
 #include "io/format_registry.h"
-#include "io/formats/fits/fits_writer.h"
 #include "io/input_source.h"
 #include "io/output_block.h"
 #include "io/output_pack_kernel.h"
-#include "data/kernel_util.h"
 #include "io/service_description.h"
-#include "data_set_fixture.h"
 #include "test_support.h"
 #include "write_source_fixture.h"
 
@@ -132,10 +134,12 @@ TEST(FitsHeader, PrimaryCardsInOrderWithSpareCardAndPositions) {
     EXPECT_EQ(Trim(Card(h, 2)), "NAXIS   =                    3");
     EXPECT_EQ(Trim(Card(h, 5)), "NAXIS3  =                   21 / 3 axis");
     EXPECT_EQ(Trim(Card(h, 6)), "NCHAN   =                    3 / N channels");
-    EXPECT_EQ(Trim(Card(h, 7)), "NSECTION=                   14 / N section");
-    EXPECT_EQ(Trim(Card(h, 9)), "BZERO   =  9223372036854775808");
-    EXPECT_EQ(fields(f), (std::vector<int64_t>{2 * 80 + 10, 5 * 80 + 10, -1, 6 * 80 + 10, 7 * 80 + 10,
-                                               10 * 80 + 10, 11 * 80 + 10}));
+    EXPECT_EQ(Trim(Card(h, 7)),
+              "CHANPLAN=                    T / each channel is a plane of NAXIS3");
+    EXPECT_EQ(Trim(Card(h, 8)), "NSECTION=                   14 / N section");
+    EXPECT_EQ(Trim(Card(h, 10)), "BZERO   =  9223372036854775808");
+    EXPECT_EQ(fields(f), (std::vector<int64_t>{2 * 80 + 10, 5 * 80 + 10, -1, 6 * 80 + 10,
+                                               8 * 80 + 10, 11 * 80 + 10, 12 * 80 + 10}));
 
     p.bitpix = 0;
     EXPECT_EQ(FitsComposeHeader(p, &h, &f), -1);
@@ -455,28 +459,131 @@ TEST(FitsWriteFile, PlanesBeyondThePlanGetNaxis3AndSignsAreFixed) {
     const Written w32 = WriteWithJob(dir.File("f32.fits"), r, kTypeF32, realBytes, -3.5, 2e30);
     ExpectVerified(w32.path);
     EXPECT_EQ(Astropy(w32.path, "[float(v) for v in d.ravel()]"), "[4.0, -3.5, 2097153.0, 1.0]");
+}
 
-    // Two channels, one plane: NAXIS3 counts the channels, and the program's reader takes
-    // the file back as one frame of interleaved channels.
-    std::vector<uint8_t> pairs(6 * 5 * 2 * 2);
-    for (size_t i = 0; i < pairs.size(); i += 2) pairs[i] = static_cast<uint8_t>(i);
-    const FitsHeaderParams c{.bitpix = 16, .sizeX = 6, .sizeY = 5, .channels = 2};
-    const Written wc = WriteWithJob(dir.File("ch.fits"), c, kTypeI16, pairs, 0, 250);
-    const std::string ch = ReadText(wc.path).substr(0, 2880);
-    EXPECT_EQ(Trim(Card(ch, 2)), "NAXIS   =                    3");
-    EXPECT_EQ(Trim(Card(ch, 5)), "NAXIS3  =                    2");
-    EXPECT_EQ(Trim(Card(ch, 6)), "NCHAN   =                    2");
-    ExpectVerified(wc.path);
+// The samples of a frame window of an opened data set, all channels, as the read delivers them.
+std::vector<double> FrameSamples(DataSet* d, int32_t frame) {
+    TypedFrameBuffer image;
+    image.SetTypeAndCount(0x40, 1);
+    ReadWindow w{frame, 0, 0, 0, static_cast<int32_t>(d->sizeX), static_cast<int32_t>(d->sizeY),
+                 0,     1, 0};
+    if (!d->ReadWindowData(&image, &w)) return {};
+    const auto* v = static_cast<const double*>(image.data);
+    return std::vector<double>(v, v + image.pixelCount * d->workChannels);
+}
+
+// Channels arrive with each pixel's samples one after another (the appends cut pixels and
+// samples anywhere); the file holds each channel of a plane as a plane of its own, so that
+// astropy and cfitsio read the colours as planes, and the program's reader gives them back
+// as they came. A file of earlier versions (NCHAN, no CHANPLAN, pixels' channels one after
+// another) still opens as it did.
+TEST(FitsWriteFile, ChannelsArePlanesForEveryReader) {
+    const TempFolder dir;
+    constexpr int64_t W = 5, H = 4, C = 3, F = 2;
+    auto value = [](int64_t f, int64_t c, int64_t x, int64_t y) {
+        return 1000 * c + 100 * f + 10 * y + x;
+    };
+    std::vector<uint8_t> pixels;
+    for (int64_t f = 0; f < F; ++f)
+        for (int64_t y = 0; y < H; ++y)
+            for (int64_t x = 0; x < W; ++x)
+                for (int64_t c = 0; c < C; ++c) {
+                    const int16_t v = static_cast<int16_t>(value(f, c, x, y));
+                    const size_t at = pixels.size();
+                    pixels.resize(at + 2);
+                    std::memcpy(&pixels[at], &v, 2);
+                }
+    const FitsHeaderParams p{.bitpix = 16, .sizeX = W, .sizeY = H, .sizeZ = F, .channels = C};
+    const std::string path = dir.File("rgb.fits");
+    {
+        FitsOutputJob job;
+        OutputJobInit(&job, nullptr);
+        ASSERT_TRUE(OutputJobOpen(&job, path.c_str()));
+        ASSERT_TRUE(FitsWriteHeaderParams(&job, p, kTypeI16));
+        for (size_t at = 0; at < pixels.size(); at += 7)
+            ASSERT_TRUE(
+                OutputJobAppend(&job, pixels.data() + at, std::min<size_t>(7, pixels.size() - at)));
+        ASSERT_TRUE(OutputJobCompletePlanes(&job));
+        ASSERT_TRUE(OutputJobPadData(&job, 2880));
+        ASSERT_TRUE(FitsPatchHeader(&job, C, 0, 2134));
+        OutputJobDone(&job);
+    }
+    const std::string header = ReadText(path).substr(0, 2880);
+    EXPECT_EQ(Trim(Card(header, 5)), "NAXIS3  =                    6");
+    EXPECT_EQ(Trim(Card(header, 6)), "NCHAN   =                    3");
+    EXPECT_EQ(Trim(Card(header, 7)),
+              "CHANPLAN=                    T / each channel is a plane of NAXIS3");
+    ExpectVerified(path);
+
+    // The program's reader: two frames of three channels, each pixel's as they came.
+    std::vector<double> want[F];
+    for (int64_t f = 0; f < F; ++f)
+        for (int64_t y = 0; y < H; ++y)
+            for (int64_t x = 0; x < W; ++x)
+                for (int64_t c = 0; c < C; ++c)
+                    want[f].push_back(static_cast<double>(value(f, c, x, y)));
     {
         testing_io::BuiltinFormats formats;
         testing_io::KeepReceiver keep;
-        ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, wc.path, &keep), 2);
+        ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, path, &keep), 2);
         ASSERT_NE(keep.kept, nullptr);
-        EXPECT_EQ(testing_io::XY(*keep.kept), testing_io::XY(6, 5));
-        EXPECT_EQ(keep.kept->input.channels, 2u);
-        EXPECT_EQ(keep.kept->input.type & kTypePlanesAsChannels, 0u);
-        EXPECT_EQ(keep.kept->TotalFrames(), 1u);
+        EXPECT_EQ(testing_io::XY(*keep.kept), testing_io::XY(W, H));
+        EXPECT_EQ(keep.kept->input.channels, 3u);
+        EXPECT_EQ(keep.kept->TotalFrames(), 2u);
+        for (int f = 0; f < F; ++f) EXPECT_EQ(FrameSamples(keep.kept, f), want[f]) << f;
     }
+    if (!HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    std::string planes;
+    for (int64_t k = 0; k < F * C; ++k)
+        planes += (k ? " " : "") + std::to_string(value(k / C, k % C, 0, 0)) + "," +
+                  std::to_string(value(k / C, k % C, W - 1, H - 1));
+    EXPECT_EQ(Astropy(path, "d.shape, ' '.join('%d,%d' % (p[0, 0], p[-1, -1]) for p in d)"),
+              "(6, 4, 5) " + planes);
+    // cfitsio's own section of plane 5 (frame 2's second channel), read back whole.
+    if (HaveTool("command -v imcopy")) {
+        int status = -1;
+        RunCommand("imcopy '" + path + "[*,*,5:5]' '" + dir.File("plane5.fits") + "' 2>&1",
+                   &status);
+        ASSERT_EQ(status, 0);
+        std::string ramp;
+        for (int64_t y = 0; y < H; ++y)
+            for (int64_t x = 0; x < W; ++x)
+                ramp += (ramp.empty() ? "" : ",") + std::to_string(value(1, 1, x, y));
+        EXPECT_EQ(Astropy(dir.File("plane5.fits"), "','.join(str(int(v)) for v in d.ravel())"),
+                  ramp);
+    }
+
+    // A file as earlier versions wrote it: NCHAN 2, each pixel's channels one after another.
+    std::vector<uint8_t> old;
+    for (int i = 0; i < 6 * 5 * 2; ++i) {
+        const uint16_t v = static_cast<uint16_t>(i * 3);
+        old.push_back(static_cast<uint8_t>(v >> 8));
+        old.push_back(static_cast<uint8_t>(v & 0xFF));
+    }
+    std::string file;
+    auto add = [&](const std::string& card) { file += card + std::string(80 - card.size(), ' '); };
+    add("SIMPLE  =                    T");
+    add("BITPIX  =                   16");
+    add("NAXIS   =                    3");
+    add("NAXIS1  =                    6");
+    add("NAXIS2  =                    5");
+    add("NAXIS3  =                    2");
+    add("NCHAN   =                    2");
+    add("END");
+    file.resize(2880, ' ');
+    file.append(reinterpret_cast<const char*>(old.data()), old.size());
+    file.resize(2880 * 2, '\0');
+    testing_util::WriteText(dir.File("old.fits"), file);
+    testing_io::BuiltinFormats formats;
+    testing_io::KeepReceiver keep;
+    ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, dir.File("old.fits"), &keep), 2);
+    ASSERT_NE(keep.kept, nullptr);
+    EXPECT_EQ(testing_io::XY(*keep.kept), testing_io::XY(6, 5));
+    EXPECT_EQ(keep.kept->input.channels, 2u);
+    EXPECT_EQ(keep.kept->TotalFrames(), 1u);
+    std::vector<double> interleaved;
+    for (int i = 0; i < 6 * 5 * 2; ++i) interleaved.push_back(i * 3.0);
+    EXPECT_EQ(FrameSamples(keep.kept, 0), interleaved);
 }
 
 }  // namespace
@@ -719,7 +826,7 @@ TEST(FitsWriteFile, NaNSamplesOfIntegerOutputAreBlanks) {
         {"i16", kTypeI16, true, "BLANK   =               -32768 / value of missing samples"},
         {"u8", kTypeU8, true, "BLANK   =                  255 / value of missing samples"},
         {"i8", kTypeI8, true, "BLANK   =                  255 / value of missing samples"},
-        {"u16", kTypeU16, true, "BLANK   =               -32768 / value of missing samples"},
+        {"u16", kTypeU16, true, "BLANK   =                32767 / value of missing samples"},
         {"i32", kTypeI32, true, "BLANK   =          -2147483648 / value of missing samples"},
         {"i16 whole", kTypeI16, false, ""},
         {"f32", kTypeF32, true, ""},
@@ -840,7 +947,8 @@ TEST(FitsWriteFile, SamplesWithoutDataAreMissingInTheFile) {
 }
 
 // Raw binary real output writes samples without data as NaN as well (its readers have no
-// other mark); integer raw output keeps the type's lowest value.
+// other mark); integer raw output marks them with its blank code (the signed types' lowest
+// value while the data leave it free), which its service file names.
 TEST(FitsWriteFile, RawRealOutputWritesSamplesWithoutDataAsNaN) {
     const TempFolder dir;
     auto fn = [](int, int64_t x, int64_t y) { return x == 1 && y == 0 ? -DBL_MAX : (x == 2 ? std::nan("") : 3.0 + x); };
@@ -864,6 +972,150 @@ TEST(FitsWriteFile, RawRealOutputWritesSamplesWithoutDataAsNaN) {
     std::memcpy(s, ib.data(), sizeof s);
     EXPECT_EQ(s[1], -32768);
     EXPECT_EQ(s[0], 3);
+}
+
+// The blank code of integer output is one that no real sample holds, found by writing the
+// file again when the first choice is taken: the unsigned types' highest value, the signed
+// types' lowest (signed bytes: their highest, since astropy takes a BLANK of 0 for none),
+// else the other end, else a free code between; only when every code holds data are the
+// missing samples left unmarked, every real value kept. astropy finds NaN exactly where
+// samples were missing and every real value as it was; DATAMIN and DATAMAX state the data;
+// the program itself reads the missing samples back as missing.
+TEST(FitsWriteFile, TheBlankCodeIsOneNoRealSampleHolds) {
+    const TempFolder dir;
+    constexpr int64_t W = 32, H = 16;  // two runs of 256 samples
+    struct Case {
+        const char* name;
+        uint32_t type;
+        std::function<double(int64_t)> value;  // of sample i; NaN: missing
+        const char* blank;                     // the card's value, "" for none
+        bool astropyNaN;                       // astropy reads the missing samples as NaN
+    } cases[] = {
+        // Unsigned bytes without 255.
+        {"u8", kTypeU8,
+         [](int64_t i) { return i % 7 == 3 ? std::nan("") : static_cast<double>(i % 255); }, "255",
+         true},
+        // Every byte value but 77, each held again where the second run is missing.
+        {"u8gap", kTypeU8,
+         [](int64_t i) {
+             return i >= 256 && i % 5 == 0 ? std::nan("")
+                                           : static_cast<double>(i % 256 == 77 ? 76 : i % 256);
+         },
+         "77", true},
+        // Every byte value: nothing is free, nothing is marked, the missing samples read 255.
+        {"u8full", kTypeU8,
+         [](int64_t i) {
+             return i >= 256 && i % 5 == 0 ? std::nan("") : static_cast<double>(i % 256);
+         },
+         "", false},
+        // 1 to 255: only 0 is free, which astropy takes for none; the program reads it.
+        {"u8zero", kTypeU8,
+         [](int64_t i) {
+             return i >= 256 && i % 5 == 0 ? std::nan("") : static_cast<double>(i % 255 + 1);
+         },
+         "0", false},
+        // Unsigned 16-bit holding real zeros: 65535, stored as 32767 under BZERO 32768.
+        {"u16", kTypeU16,
+         [](int64_t i) { return i % 9 == 4 ? std::nan("") : static_cast<double>(i * 97 % 60000); },
+         "32767", true},
+        // Signed 16-bit from its lowest to its highest value: the first free code above the lowest.
+        {"i16ends", kTypeI16,
+         [](int64_t i) {
+             return i == 7        ? -32768.0
+                    : i == 8      ? 32767.0
+                    : i % 11 == 0 ? std::nan("")
+                                  : static_cast<double>(i % 300 - 32766);
+         },
+         "-32767", true},
+        // Signed bytes: their highest value, stored as 255.
+        {"i8", kTypeI8,
+         [](int64_t i) { return i % 6 == 1 ? std::nan("") : static_cast<double>(i % 250 - 128); },
+         "255", true},
+        // Unsigned 32-bit holding both ends and the code below the top: the next one down.
+        {"u32", kTypeU32,
+         [](int64_t i) {
+             return i == 3        ? 0.0
+                    : i == 4      ? 4294967295.0
+                    : i == 5      ? 4294967294.0
+                    : i % 10 == 0 ? std::nan("")
+                                  : 1000.0 + i;
+         },
+         "2147483645", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(mkdir(dir.File(c.name).c_str(), 0700), 0);
+        testing_io::WriterJob job(
+            kTypeF64, W, H, 1,
+            [&](int, int, int64_t x, int64_t y, int64_t, int) { return c.value(y * W + x); });
+        job.format = *FormatFits();
+        job.writer->SetFrameRange(0, 0, 1);
+        ASSERT_EQ(job.Run(dir.File(std::string(c.name) + "/a.fits"), c.type), 1);
+        const std::string file = job.writer->LastFileName();
+        std::vector<double> values;
+        uint64_t missing = 0;
+        double lo = DBL_MAX, hi = -DBL_MAX;
+        for (int64_t i = 0; i < W * H; ++i) {
+            values.push_back(c.value(i));
+            if (std::isnan(values.back())) {
+                ++missing;
+            } else {
+                lo = std::min(lo, values.back());
+                hi = std::max(hi, values.back());
+            }
+        }
+        const std::string header = ReadText(file).substr(0, 2880);
+        std::string blank;
+        for (size_t i = 0; i < 36; ++i)
+            if (Trim(Card(header, i)).rfind("BLANK   =", 0) == 0)
+                blank = Trim(Trim(Card(header, i)).substr(10, 20));
+        while (!blank.empty() && blank.front() == ' ') blank.erase(0, 1);
+        EXPECT_EQ(blank, c.blank);
+        EXPECT_EQ(job.writer->UnmarkedSamples(), *c.blank == 0 ? missing : 0u);
+        ExpectVerified(file);
+        // The program reads every real value, and the missing ones as missing where they are
+        // marked.
+        {
+            testing_io::BuiltinFormats formats;
+            testing_io::KeepReceiver keep;
+            ASSERT_EQ(testing_io::OpenThroughRegistry(&formats.registry, file, &keep), 2);
+            ASSERT_NE(keep.kept, nullptr);
+            const std::vector<double> got = FrameSamples(keep.kept, 0);
+            ASSERT_EQ(got.size(), values.size());
+            int wrong = 0;
+            for (size_t i = 0; i < got.size(); ++i) {
+                const bool gone = std::isnan(values[i]);
+                if (gone ? (*c.blank != 0 ? !std::isnan(got[i]) : got[i] != 255.0)
+                         : got[i] != values[i])
+                    ++wrong;
+            }
+            EXPECT_EQ(wrong, 0);
+        }
+        if (!HaveAstropy()) continue;
+        std::string expected;
+        for (double v : values)
+            expected +=
+                (std::isnan(v) ? std::string("nan") : std::to_string(static_cast<int64_t>(v))) +
+                "\n";
+        testing_util::WriteText(file + ".want", expected);
+        char range[64];
+        std::snprintf(range, sizeof range, "%.0f %.0f", lo, hi);
+        // Real samples equal, NaN where missing (or not), and the header's range. (astropy's
+        // own unsigned and signed-byte forms skip BLANK: the values are taken as scaled reals.)
+        int status = -1;
+        testing_util::WriteText(file + ".py",
+                                "import sys, numpy as np\nfrom astropy.io import fits\n"
+                                "w = np.loadtxt(sys.argv[1] + '.want'); m = np.isnan(w)\n"
+                                "with fits.open(sys.argv[1], uint=False) as f:\n"
+                                "    d = f[0].data.astype(np.float64).ravel(); h = f[0].header\n"
+                                "    print('%d %d %.0f %.0f' % (np.array_equal(w[~m], d[~m]), "
+                                "np.array_equal(np.isnan(d), m),"
+                                " h['DATAMIN'], h['DATAMAX']))\n");
+        std::string got =
+            RunCommand("/usr/bin/python3 '" + file + ".py' '" + file + "' 2>&1", &status);
+        got = got.substr(0, got.find_last_not_of('\n') + 1);
+        EXPECT_EQ(got, std::string("1 ") + (c.astropyNaN ? "1 " : "0 ") + range);
+    }
 }
 
 }  // namespace

@@ -4,12 +4,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -23,12 +26,12 @@
 #include "data/kernel_util.h"
 #include "data/scale_inplace.h"
 #include "data_set_fixture.h"
-#include "write_source_fixture.h"
 #include "io/format_registry.h"
 #include "io/old_service_file.h"
 #include "io/output_pack_kernel.h"
 #include "io/service_description.h"
 #include "test_support.h"
+#include "write_source_fixture.h"
 
 namespace orva {
 namespace {
@@ -511,7 +514,9 @@ TEST(OutputWriterTest, EmptyCropBoxAndSizeWarning) {
         Job job(kTypeU8, 16, 4, 1, &One);
         job.writer->SetCropBox(16, 0, 0, 0, 0, 0);
         EXPECT_EQ(job.Run(dir.File("crop.raw"), kTypeU8, "#crop"), 0);
-        ExpectContains(ReadText(dir.File("crop.log")), {"crop box is empty, stop write\nerror write..."});
+        ExpectContains(ReadText(dir.File("crop.log")),
+                       {"crop box is empty, stop write\n'" + dir.File("crop0010001.raw") +
+                        "' - not written: the crop box is empty\nerror write..."});
         EXPECT_EQ(dir.Files().size(), 1u);  // only the log
     }
     {
@@ -521,7 +526,9 @@ TEST(OutputWriterTest, EmptyCropBoxAndSizeWarning) {
         job.source->failFrame = 1;
         EXPECT_EQ(job.Run(dir.File("fail.raw"), kTypeU8, "#fail"), 0);
         EXPECT_EQ(job.writer->State(), kOutputStateStopped);
-        ExpectContains(ReadText(dir.File("fail.log")), {"error input\nerror write..."});
+        ExpectContains(ReadText(dir.File("fail.log")),
+                       {"error input\n'" + dir.File("fail0010001.raw") +
+                        "' - not written: the data could not be read\nerror write..."});
         EXPECT_EQ(dir.Files().size(), 2u);  // the two logs
     }
     {
@@ -534,7 +541,8 @@ TEST(OutputWriterTest, EmptyCropBoxAndSizeWarning) {
         EXPECT_EQ(job.writer->Result(), kOutputCancelled);
         ASSERT_EQ(hooks.dialogs.titles.size(), 1u);
         EXPECT_EQ(hooks.dialogs.titles[0], "Output: Warning (Large file size)...");
-        EXPECT_EQ(hooks.dialogs.texts[0].rfind("Expected file size (" + dir.Path() + "/orv", 0),
+        EXPECT_EQ(hooks.dialogs.texts[0].rfind(
+                      "Expected file size (" + dir.File("big0010001.raw") + ")", 0),
                   0u);
         ExpectContains(hooks.dialogs.texts[0], {") ~ 268.435 Mb"});
         ExpectContains(ReadText(dir.File("big.log")), {"check size: is big, user canceled:\nExpected file size ("});
@@ -911,6 +919,74 @@ TEST(OutputWriterFilesTest, GrowingSourceIsFollowed) {
             ASSERT_EQ(r.values.size(), static_cast<size_t>(c.widths[file] * 3));
             EXPECT_EQ(r.values.back(), fn(frame, 0, c.widths[file] - 1, 2, 0, 0));
         }
+    }
+}
+
+// A file that cannot be written stops the run, and the run names it and every file after it
+// as not written, with the reason, in the order they would have come: a source that cannot be
+// read from the third frame on, and files larger than the process may write (the way a full
+// disk refuses them). The files before the failure are whole, no temporary file is left, and
+// the write log counts honestly.
+TEST(OutputWriterTest, AFailedFileAndTheFilesAfterItAreNamedNotWritten) {
+    struct Case {
+        const char* name;
+        int failFrame;     // the source's frame that cannot be read (-1: none)
+        rlim_t sizeLimit;  // bytes a file may reach (0: no limit)
+        int written;
+        const char* reason;
+    } cases[] = {
+        {"unreadable", 2, 0, 2, "the data could not be read"},
+        {"too large", -1, 4000, 0, std::strerror(EFBIG)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder dir;
+        HookScope hooks(false);
+        Job job(kTypeI16, 64, 32, 5, &Ramp);
+        job.format = *FormatFits();
+        job.source->failFrame = c.failFrame;
+        job.writer->SetRecordMethod(kRecordFramePerFile);
+        job.writer->SetFrameRange(0, 4, 1);
+        job.writer->SetOutputName("c%f");
+        job.writer->SetTargetName(dir.File("n.fits").c_str());
+        job.writer->SetOutputParams(kTypeI16, false, 1, 0, 0);
+        ASSERT_TRUE(job.writer->ConnectSourceInfo(&job.info));
+        ASSERT_TRUE(job.writer->PrepareWrite(&job.format));
+        rlimit before{};
+        getrlimit(RLIMIT_FSIZE, &before);
+        void (*handler)(int) = SIG_DFL;
+        if (c.sizeLimit != 0) {
+            // Writes past the limit fail with EFBIG instead of ending the process.
+            handler = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit = before;
+            limit.rlim_cur = c.sizeLimit;
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        }
+        const int written = job.writer->WriteRun();
+        if (c.sizeLimit != 0) {
+            setrlimit(RLIMIT_FSIZE, &before);
+            std::signal(SIGXFSZ, handler);
+        }
+        EXPECT_EQ(written, c.written);
+        std::vector<std::string> failed;
+        for (int f = c.written + 1; f <= 5; ++f)
+            failed.push_back(dir.File("c00" + std::to_string(f) + "0001.fits"));
+        EXPECT_EQ(job.writer->FailedNames(), failed);
+        EXPECT_EQ(job.writer->FailedReasons(), std::vector<std::string>(failed.size(), c.reason));
+        EXPECT_EQ(job.writer->FilesFailed(), static_cast<int>(failed.size()));
+        for (const std::string& name : dir.Files()) {
+            EXPECT_NE(name.rfind("orv", 0), 0u) << name;  // no temporary file
+            EXPECT_EQ(std::find(failed.begin(), failed.end(), dir.File(name)), failed.end())
+                << name;
+        }
+        for (int f = 1; f <= c.written; ++f)
+            EXPECT_TRUE(Exists(dir.File("c00" + std::to_string(f) + "0001.fits"))) << f;
+        const std::string log = ReadText(dir.File("n.log"));
+        ExpectContains(log, {"'" + failed.front() + "' - not written: " + c.reason,
+                             "'" + failed.back() + "' - not written"});
+        ExpectContains(log, {c.written > 0 ? "ok: stream=2, err=3, frames=2" : "error write..."});
+        // The write log and the messages name the files, never the temporary one.
+        EXPECT_EQ(log.find(dir.Path() + "/orv"), std::string::npos) << log;
     }
 }
 

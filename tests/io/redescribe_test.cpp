@@ -281,6 +281,39 @@ TEST_F(RedescribeTest, SizesPositionsFramesAndType) {
     d->Release();
 }
 
+// New sizes take a crop box that held the whole frame along to the whole new frame, larger
+// or smaller; a crop box the user made stays where it is, fitted into the new frame.
+TEST_F(RedescribeTest, NewSizesTakeAWholeCropBoxAlongAndFitAPartOne) {
+    DataSet* d = Open();  // 100 x 100 x 2 frames
+    std::unique_ptr<ReadState> state = MakeReadState(d);
+    auto set = [&](uint32_t id, int64_t v) {
+        const PropertyValue p = PropertyValue::Int64(v);
+        return ReadStateSetProperty(state.get(), d, id, &p, 1);
+    };
+    auto crop = [&] {
+        return std::vector<int64_t>{d->cropX, d->cropSizeX, d->cropY, d->cropSizeY};
+    };
+    ASSERT_TRUE(set(7, 50));
+    EXPECT_EQ(crop(), (std::vector<int64_t>{0, 50, 0, 100}));
+    ASSERT_TRUE(set(7, 80));  // wider: the whole new width
+    EXPECT_EQ(crop(), (std::vector<int64_t>{0, 80, 0, 100}));
+    ASSERT_TRUE(set(12, 400));  // the data begin further in: a frame less tall
+    EXPECT_EQ(crop(), (std::vector<int64_t>{0, d->sizeX, 0, d->sizeY}));
+    ASSERT_TRUE(set(12, 0));
+    ASSERT_TRUE(set(8, 40));
+    ASSERT_TRUE(set(7, 100));
+    EXPECT_EQ(crop(), (std::vector<int64_t>{0, 100, 0, 40}));
+    // A part of the frame: kept while it fits, cut where it does not.
+    ASSERT_TRUE(set(15, 5));
+    ASSERT_TRUE(set(16, 20));
+    EXPECT_EQ(crop(), (std::vector<int64_t>{5, 20, 0, 40}));
+    ASSERT_TRUE(set(7, 60));
+    EXPECT_EQ(crop(), (std::vector<int64_t>{5, 20, 0, d->sizeY}));
+    ASSERT_TRUE(set(7, 10));
+    EXPECT_EQ(crop(), (std::vector<int64_t>{5, 5, 0, d->sizeY}));
+    d->Release();
+}
+
 TEST_F(RedescribeTest, ServiceDescriptionAndFrameTable) {
     DataSet* d = Open();
     EXPECT_FALSE(Set(d, 6, PropertyValue{}));  // none attached

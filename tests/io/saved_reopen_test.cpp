@@ -3,6 +3,7 @@
 // saved, for every output type, signed and unsigned, and astropy reads the same FITS values.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -101,6 +102,48 @@ TEST_F(SavedReopenTest, EveryTypeReadsBackTheValuesSaved) {
             std::remove(fs.c_str());
             EXPECT_EQ(Joined(Reopened(run.file)), Joined(want)) << "without its service file";
         }
+    }
+}
+
+// Raw integer output marks its missing samples (NaN, and samples without data) with a code
+// that no real sample holds and names it in its service file: reopened, the program finds
+// them missing where they were, and every real value as it was. Real output writes NaN.
+TEST_F(SavedReopenTest, RawIntegerOutputReopensWithItsMissingSamples) {
+    struct Type {
+        const char* name;
+        uint32_t type;
+        const char* blank;  // the service file's line
+    } types[] = {
+        {"i16", kTypeI16, "Blank=-32768"},      {"u16", kTypeU16, "Blank=65535"},
+        {"u8", kTypeU8, "Blank=255"},           {"u8top", kTypeU8, "Blank=0"},
+        {"i32", kTypeI32, "Blank=-2147483648"}, {"f32", kTypeF32, ""},
+    };
+    for (const Type& t : types) {
+        const bool top = std::string(t.name) == "u8top";  // data reaching 255: the other end
+        auto physical = [&](int, int64_t x, int64_t y) {
+            if (x == 0 && y == 0) return -DBL_MAX;  // without data
+            if ((x + y) % 4 == 1) return std::nan("");
+            return top ? 257.0 - static_cast<double>(y * kW + x) : static_cast<double>(y * kW + x);
+        };
+        std::vector<double> want;
+        for (int64_t y = 0; y < kH; ++y)
+            for (int64_t x = 0; x < kW; ++x) {
+                const double v = physical(0, x, y);
+                want.push_back(v == -DBL_MAX ? std::nan("") : v);
+            }
+        const std::string folder = dir + "/" + t.name;
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        SCOPED_TRACE(folder);
+        const testing_io::WriteRun run = testing_io::RunWriter(
+            FormatBinary(), folder + "/a.dat", kTypeF64, t.type, kW, kH, 1, physical);
+        ASSERT_EQ(run.filesWritten, 1);
+        const std::string fs =
+            testing_util::ReadText(run.file.substr(0, run.file.rfind('.')) + ".fs");
+        if (*t.blank != 0)
+            EXPECT_NE(fs.find(std::string(t.blank) + "\n"), std::string::npos) << fs;
+        else
+            EXPECT_EQ(fs.find("Blank="), std::string::npos) << fs;
+        EXPECT_EQ(Joined(Reopened(run.file)), Joined(want));
     }
 }
 

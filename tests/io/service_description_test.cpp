@@ -66,7 +66,7 @@ size_t TableSize(const ParseState& state) {
 
 TEST(ServiceDescription, KeyTablesAndTheirSubsets) {
     ASSERT_TRUE(FsKeywordTablesReady());
-    EXPECT_EQ(TableSize(KeyParser(1).state), 41u);
+    EXPECT_EQ(TableSize(KeyParser(1).state), 42u);
     EXPECT_EQ(TableSize(KeyParser(2).state), 23u);
     EXPECT_EQ(TableSize(KeyParser(0).state), 13u);
     EXPECT_EQ(TableSize(KeyParser(7).state), 13u);
@@ -129,6 +129,14 @@ TEST(ServiceDescription, KeyValuesAndRefusals) {
         p.Keys({"+BITPIX=24"});  // the 24-bit integers the writer may name
         EXPECT_EQ(p.d.type & 0x7Fu, 0x04u);
         EXPECT_EQ(p.d.bits, 24u);
+        // The stored value of missing integer samples: a whole number, none for reals.
+        p.Keys({"+Blank=-32768", "+BLANK= 65535 "});
+        EXPECT_EQ(p.d.blank, 65535);
+        EXPECT_NE(p.d.flags & kFlagBlank, 0u);
+        p.Keys({"-BLANK=1.5"});
+        EXPECT_EQ(p.d.flags & kFlagBlank, 0u);
+        p.Keys({"+BITPIX=-64", "-Blank=3", "-blank=x"});
+        EXPECT_EQ(p.d.flags & kFlagBlank, 0u);
     }
     {
         KeyParser p;
@@ -481,7 +489,8 @@ ServiceDescription FullDescription() {
     d.frameStep = -2;
     d.fps = 1.0 / 7.0;
     d.formatTag = MakeFormatTag("FITS");
-    d.flags = kFlagValueRange | kFlagSampleSize;
+    d.blank = -32768;
+    d.flags = kFlagValueRange | kFlagSampleSize | kFlagBlank;
     return d;
 }
 
@@ -507,7 +516,8 @@ TEST(ServiceDescription, WrittenKeys) {
               " CropBoundBox=5, 100, 0, 150\n"
               " MinMax=0.10000000000000001, 0.33333333333333331\n"
               " bscale=0.33333333333333331\n bzero=-7.25e-05\n"
-              " byteswap=1\n bits=16\n unsigned=0\n CObj=FITS\n Channels=3\n NChannel_Out=2\n"
+              " byteswap=1\n bits=16\n unsigned=0\n Blank=-32768\n CObj=FITS\n Channels=3\n "
+              "NChannel_Out=2\n"
               " ConvSpec_Flag=-1\n Frames_Max=9\n Frames=5\n Sections=2\n FrameStep=-2\n"
               " fps=0.14285714285714285\n"
               "SIZEX=4\nbyteswap=0\nbits=-32\n");

@@ -313,11 +313,12 @@ inline Window StartOnFiles(Screen& screen, std::optional<ProgramRun>& program, c
 }
 
 // The pixels of the status line along the bottom of the main window drawn in the error
-// colour (a strong red); -1 when it cannot be read.
-inline int ErrorPixelsOnTheStatusLine(Screen& screen, Window main) {
+// colour (a strong red); -1 when it cannot be read. The main window is raised first unless
+// `raise` is false (raised, it covers the program's page windows over it).
+inline int ErrorPixelsOnTheStatusLine(Screen& screen, Window main, bool raise = true) {
     XWindowAttributes a;
     if (!XGetWindowAttributes(screen.display(), main, &a) || a.height < 24) return -1;
-    screen.Raise(main);
+    if (raise) screen.Raise(main);
     Picture line;
     if (!screen.Grab(main, &line, 0, a.height - 22, a.width, 22)) return -1;
     int red = 0;

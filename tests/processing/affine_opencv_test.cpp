@@ -78,10 +78,18 @@ TEST_F(AffineOpenCvTest, NearestZoomTwoTurnsAndMirrorsAreExact) {
 TEST_F(AffineOpenCvTest, BilinearAgreesWithResizeAndWarpAffine) {
     double lo, hi;
     cv::minMaxLoc(src, &lo, &hi);
-    cv::Mat want;
-    cv::resize(src, want, cv::Size(), 2, 2, cv::INTER_LINEAR);
-    const cv::Mat got = Output(chain, {2, 2}, 2);
-    EXPECT_LE(cv::norm(got, want, cv::NORM_INF), 1e-6 * (hi - lo));
+    // Output pixel i samples input position (i + 0.5) / zoom - 0.5 on each axis, as cv::resize
+    // does: at zoom 3, and at zoom 2 along one axis and 1 along the other (where the rule
+    // (i - 0.5) / zoom would shift each row or column by half an input pixel), too.
+    for (const auto& [zx, zy] :
+         {std::pair(2.0, 2.0), std::pair(3.0, 3.0), std::pair(2.0, 1.0), std::pair(1.0, 2.0)}) {
+        cv::Mat want;
+        cv::resize(src, want, cv::Size(), zx, zy, cv::INTER_LINEAR);
+        const cv::Mat got = Output(chain, {zx, zy}, 2);
+        ASSERT_EQ(std::tuple(got.rows, got.cols), std::tuple(want.rows, want.cols))
+            << zx << " " << zy;
+        EXPECT_LE(cv::norm(got, want, cv::NORM_INF), 1e-6 * (hi - lo)) << zx << " " << zy;
+    }
 
     // The steepest change of the data between neighbours bounds what OpenCV's 1/32
     // pixel rounding of positions may move a value.

@@ -200,8 +200,10 @@ TEST_F(ChainTest, BlocksAreCappedClippedAndHeld) {
     PullRequest fresh;
     fresh.readAgain = 1;
 
-    // The cap of 64 Mi elements (the source refuses, so nothing is allocated).
+    // The cap of 64 Mi elements (the source refuses, so nothing is allocated), over data
+    // larger than every request.
     source->produce = false;
+    source->data.width = source->data.height = int64_t{1} << 40;
     struct Cap {
         int32_t width, height, wantWidth, wantHeight;
     } caps[] = {{10000, 10000, 10000, 6710}, {0x5000000, 1, 0x4000000, 1}, {0x3000000, 3, 0x3000000, 1}, {64, 48, 64, 48}};
@@ -215,10 +217,15 @@ TEST_F(ChainTest, BlocksAreCappedClippedAndHeld) {
     }
     source->produce = true;
 
-    // Clipped to the upstream's data extent (its frame-data answer).
+    // Clipped to the upstream's data extent (its frame-data answer), read again or not.
     source->data.width = 50;
     source->data.height = 40;
     PullRequest normal;
+    p->block.window = ReadWindow{2, 0, 10, 5, 100, 100};
+    ASSERT_TRUE(ProcessChainBlock(&p->block, &fresh));
+    EXPECT_EQ(std::tuple(source->lastWindow.x, source->lastWindow.y, source->lastWindow.width,
+                         source->lastWindow.height),
+              std::tuple(10, 5, 40, 35));
     p->block.window = ReadWindow{2, 0, 10, 5, 100, 100};
     ASSERT_TRUE(ProcessChainBlock(&p->block, &normal));
     EXPECT_EQ(std::tuple(source->lastWindow.x, source->lastWindow.y, source->lastWindow.width, source->lastWindow.height),

@@ -4,7 +4,9 @@
 // values; at zoom 1, angle 0 and no mirror it gets the Source's frame bit for bit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <tuple>
@@ -13,6 +15,8 @@
 #include "io/data_set_fixture.h"
 #include "opened_file_support.h"
 #include "processing/affine_test_support.h"
+#include "processing/modules/builtin_modules.h"
+#include "processing/modules/convolver_module.h"
 
 namespace orva {
 namespace {
@@ -23,19 +27,28 @@ using testing_views::OpenedFile;
 // The sample the file holds at (x, y).
 double Stored(int64_t x, int64_t y) { return static_cast<double>((x * 7 + y * 13) % 1000 - 300); }
 
+// A width x height FITS frame of those samples, written by astropy and opened.
+::testing::AssertionResult OpenRamp(OpenedFile* file, int width, int height) {
+    const std::string path = file->folder.File("ramp.fits");
+    int status = -1;
+    const std::string out = testing_io::RunCommand(
+        "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
+        "y, x = np.mgrid[0:" +
+            std::to_string(height) + ", 0:" + std::to_string(width) +
+            "]\n"
+            "fits.PrimaryHDU(((x * 7 + y * 13) % 1000 - 300).astype(np.int16)).writeto('" +
+            path + "')\" 2>&1",
+        &status);
+    if (status != 0) return ::testing::AssertionFailure() << out;
+    if (!file->Open(path)) return ::testing::AssertionFailure() << "cannot open " << path;
+    return ::testing::AssertionSuccess();
+}
+
 TEST(AffinePipelineTest, AFitsFrameZoomedTwiceBilinearAndAtTheIdentity) {
     if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, numpy'"))
         GTEST_SKIP() << "astropy not installed";
     OpenedFile file;
-    const std::string path = file.folder.File("ramp.fits");
-    int status = -1;
-    const std::string out = testing_io::RunCommand(
-        "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
-        "y, x = np.mgrid[0:256, 0:256]\n"
-        "fits.PrimaryHDU(((x * 7 + y * 13) % 1000 - 300).astype(np.int16)).writeto('" + path + "')\" 2>&1",
-        &status);
-    ASSERT_EQ(status, 0) << out;
-    ASSERT_TRUE(file.Open(path));
+    ASSERT_TRUE(OpenRamp(&file, 256, 256));
     ProcessingComponent* host = file.processing;
     ASSERT_EQ(host->chain.count, 1);
     FilterInstance* affine = host->chain.first;
@@ -105,6 +118,72 @@ TEST(AffinePipelineTest, AFitsFrameZoomedTwiceBilinearAndAtTheIdentity) {
     ASSERT_EQ(pull(&file.consumer, 256, 256, &again), 3);
     ASSERT_EQ(std::tuple(again.image.width, again.image.height), std::tuple(256u, 256u));
     EXPECT_EQ(std::memcmp(again.image.data, direct.image.data, 256 * 256 * sizeof(double)), 0);
+}
+
+// The convolver after the affine filter (zoom 2 along X, then "Blur") sees the edges of the
+// affine's own frame: its output is "Blur" of the zoomed frame with the edge rows and
+// columns repeated, as it is of any frame alone; never the affine's background beyond it.
+TEST(AffinePipelineTest, AConvolverAfterTheAffineFilterRepeatsTheZoomedFramesEdges) {
+    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, numpy'"))
+        GTEST_SKIP() << "astropy not installed";
+    OpenedFile file;
+    ASSERT_TRUE(OpenRamp(&file, 64, 48));
+    FilterChain& chain = file.processing->chain;
+    FilterInstance* affine = chain.first;
+    AffineModuleState* s = AffineStateOf(affine);
+    AffineRecordSetZoomX(&s->head.record, 2.0);
+    s->head.flags = kAffineFilterOn;
+    s->filterIndex = 1;  // bilinear
+    AffineNotifyChange(affine, true);
+    ASSERT_EQ(affine->skip, 0);
+    auto pull = [&](int32_t width, int32_t height, PullResult* result) {
+        result->pending = 0;
+        result->window = ReadWindow{};
+        result->window.width = width;
+        result->window.height = height;
+        PullRequest request;
+        request.readAgain = 1;
+        return ComponentPull(&file.consumer, result, &request);
+    };
+    PullResult zoomed;
+    ASSERT_EQ(pull(128, 48, &zoomed), 3);
+    ASSERT_EQ(std::tuple(zoomed.image.width, zoomed.image.height), std::tuple(128u, 48u));
+    const std::vector<double> a(static_cast<const double*>(zoomed.image.data),
+                                static_cast<const double*>(zoomed.image.data) + 128 * 48);
+
+    // The convolver, moved behind the affine filter, on "Blur" (1 1 1 / 1 2 1 / 1 1 1, a tenth).
+    FilterInstance* convolver = nullptr;
+    ASSERT_EQ(filterAdd(&chain, &ConvolverModuleDescriptor(), &convolver), 0);
+    ASSERT_EQ(chain.first, convolver);
+    ASSERT_TRUE(ChainMoveInstance(&chain, convolver, false));
+    ASSERT_EQ(std::tuple(chain.first, chain.last), std::tuple(affine, convolver));
+    NegotiateChainFormat(&chain);
+    ConvolverState* c = ConvolverStateOf(convolver);
+    c->currentGroup = 1;
+    c->currentPreset = 2;
+    ASSERT_GE(ConvolverPrepare(c, nullptr, 3), 0);
+    ASSERT_STREQ(ConvolverCurrentPreset(c)->name, "Blur");
+    ChainClearDone(chain.first);
+    ASSERT_EQ(convolver->skip, 0);
+    PullResult blurred;
+    ASSERT_EQ(pull(128, 48, &blurred), 3);
+    ASSERT_EQ(std::tuple(blurred.image.width, blurred.image.height), std::tuple(128u, 48u));
+    const auto* v = static_cast<const double*>(blurred.image.data);
+    const double w[3][3] = {{1, 1, 1}, {1, 2, 1}, {1, 1, 1}};
+    int wrong = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 128; ++x) {
+            double want = 0;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    want += w[dy + 1][dx + 1] *
+                            a[std::clamp(y + dy, 0, 47) * 128 + std::clamp(x + dx, 0, 127)];
+            want /= 10.0;
+            if (!(std::fabs(v[y * 128 + x] - want) <= 1e-9 * std::max(1.0, std::fabs(want))) &&
+                ++wrong <= 3)
+                ADD_FAILURE() << x << "," << y << ": " << v[y * 128 + x] << " want " << want;
+        }
+    EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace

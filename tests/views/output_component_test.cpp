@@ -522,8 +522,10 @@ TEST(OutputComponentTest, AFileWhoseNameIsTakenIsReportedAsAnError) {
     const std::string blocked = f.File("typed002_snr0001.fits");
     ASSERT_EQ(mkdir(blocked.c_str(), 0700), 0);
     ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
-    EXPECT_EQ(shown.Texts().back(), "-3 '" + blocked + "' - not written; " + f.File("typed001_snr0001.fits") +
-                                        " ... typed005_snr0001.fits saved, [stream(s) 4, frame(s) 5, err(s) 1]");
+    EXPECT_EQ(shown.Texts().back(),
+              "-3 '" + blocked + "' - not written: Is a directory; " +
+                  f.File("typed001_snr0001.fits") +
+                  " ... typed005_snr0001.fits saved, [stream(s) 4, frame(s) 5, err(s) 1]");
     struct stat st {};
     ASSERT_EQ(stat(blocked.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
@@ -537,8 +539,10 @@ TEST(OutputComponentTest, AFileWhoseNameIsTakenIsReportedAsAnError) {
         ASSERT_EQ(mkdir(name.c_str(), 0700), 0);
     }
     EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
-    EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("typed001_snr0001.fits") +
-                                        " ... typed005_snr0001.fits' - 5 not written");
+    EXPECT_EQ(shown.Texts().back(),
+              "-3 '" + f.File("typed001_snr0001.fits") +
+                  "', typed002_snr0001.fits, typed003_snr0001.fits ... typed005_snr0001.fits"
+                  " - 5 not written: Is a directory (each is named in the log)");
     for (const std::string& name : f.file.folder.Files()) EXPECT_NE(name.rfind("orv", 0), 0u) << name;
 }
 

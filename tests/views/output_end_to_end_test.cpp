@@ -5,14 +5,15 @@
 // raw file with the scale and zero of its ".fs"; each gives the source's physical values,
 // and fitsverify passes every FITS file. Also the report of a write, a frame range, a
 // format that allows only unsigned 16-bit data, and the clipping question asked once.
-#include <gtest/gtest.h>
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "io/redescribe.h"
 #include "output_test_support.h"
 
 namespace orva {
@@ -190,6 +191,38 @@ TEST_F(OutputEndToEnd, FrameFirstTwoWritesTwoFramesAndEveryFrameAFileOfItsOwn) {
     EXPECT_EQ(Check("fits", 0, 3, files), "ok\n");
 }
 
+// A frame step of 2 on the 3-frame cube visits frames 1 and 3: the Output offers those two
+// positions, a range typed before the step (all three frames) is brought into them, and
+// the save writes frames 1 and 3, reported without an error.
+TEST_F(OutputEndToEnd, AFrameStepOfTwoWritesThePositionsItVisits) {
+    ASSERT_NE(Use("FITS", 0x02), nullptr);
+    f.output->rangeMode = kRangeAsInput;
+    f.output->recordMethod = kRecordFramePerFile;
+    f.output->settings->firstFrame = 0;
+    f.output->settings->lastFrame = kOutFrames - 1;  // typed while every frame was visited
+    DataSet* d = f.file.source->Input();
+    ASSERT_NE(d, nullptr);
+    PropertyValue step;
+    step.kind = 5;
+    step.i32 = 2;
+    ASSERT_TRUE(ReadStateSetProperty(d, 23, &step, 1));
+    ASSERT_EQ(d->StepFrames(), 2u);
+    StatusTexts shown;
+    const std::string folder = Folder("stepped");
+    ASSERT_TRUE(OutputWriteFile(f.output, f.file.item, (folder + "/x.fits").c_str(),
+                                &TheFormatRegistry().output, kWriteScopeAll));
+    EXPECT_EQ(std::tuple(f.output->settings->firstFrame, f.output->settings->lastFrame),
+              std::tuple(0, 1));
+    EXPECT_EQ(
+        shown.Texts().back(),
+        "-2 " + folder +
+            "/cube001_snr0001.fits ... cube002_snr0001.fits saved, [stream(s) 2, frame(s) 2]");
+    const std::vector<std::string> files = Written(folder, ".fits");
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(Check("fits", 0, 1, {files[0]}), "ok\n");
+    EXPECT_EQ(Check("fits", 2, 1, {files[1]}), "ok\n");
+}
+
 TEST_F(OutputEndToEnd, AFormatThatAllowsOnlyUnsigned16BitForcesTheType) {
     // A raw format of its own that names unsigned 16-bit samples in the native order alone.
     FormatDesc own = *FormatBinary();
@@ -218,7 +251,8 @@ TEST_F(OutputEndToEnd, AFailedWriteIsReportedWithItsName) {
     EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, name.c_str(), &TheFormatRegistry().output, kWriteScopeAll));
     ASSERT_FALSE(shown.Texts().empty());
     // The message names the file that could not be made (the name the pattern built there).
-    EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("missing/x001_snr0001.fits") + "' - not written");
+    EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("missing/x001_snr0001.fits") +
+                                        "' - not written: No such file or directory");
     EXPECT_EQ(std::tuple(f.output->writing, f.output->explicitTarget), std::tuple(0, 0));
 }
 

@@ -24,6 +24,8 @@ bool BinaryWriteFile(FitsOutputJob* job) {
     // Raw samples stay in the order and sign the output type names.
     job->swapToBigEndian = false;
     job->flipSign = false;
+    // Missing integer samples take a code no real sample holds; the service file names it.
+    w->SetBlankMarking(true);
     JobAppendSink sink(job);
     const int r = w->WriteFramesClipped(&sink);
     job->framesWritten = w->FramesWritten();
@@ -45,15 +47,17 @@ bool BinaryWrite(OutputWriter* writer) {
     if (writer == nullptr) return false;
     FitsOutputJob job;
     OutputJobInit(&job, writer);
+    job.fileName = writer->FileTargetName();
     bool ok = OutputJobOpen(&job, writer->OutputPath());
     if (ok) {
         ok = BinaryWriteFile(&job);
-        OutputJobClose(&job);
+        if (!OutputJobClose(&job)) ok = false;
         if (!ok && job.result < 0 && job.result != -4) {
             // A file error stops the writer rather than asking it to try again.
             const int code = job.result;
             writer->SetState(code == kOutputStateFileError || code == kOutputStateTryAgain ? kOutputStateStopped
                                                                                            : code);
+            writer->NoteFailure(job.reason);
         }
         if (ok) {
             writer->ResolveClipping();
@@ -63,6 +67,7 @@ bool BinaryWrite(OutputWriter* writer) {
         }
     } else {
         writer->SetState(job.result == kOutputStateFileError ? kOutputStateStopped : job.result);
+        writer->NoteFailure(job.reason);
     }
     OutputJobDone(&job);
     return ok;

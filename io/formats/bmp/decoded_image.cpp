@@ -7,6 +7,7 @@
 #include <cstring>
 #include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/error_codes.h"
@@ -98,8 +99,12 @@ int AttachDecodedImage(InputSource* source, const DecodedImage& image, FormatInf
     dataSet->InputFormatChanged();
     dataSet->flags |= kDecodedFlags;
     if (image.rangeMax > 0.0) {
-        dataSet->rangeMin = 0.0;
-        dataSet->rangeMax = image.rangeMax;
+        // The samples' range in the units the description gives them (a service file may
+        // scale them).
+        double low = dataSet->zero, high = image.rangeMax * dataSet->scale + dataSet->zero;
+        if (high < low) std::swap(low, high);
+        dataSet->rangeMin = low;
+        dataSet->rangeMax = high;
     }
     DataSetLayout objects;
     if (formatInfo) {

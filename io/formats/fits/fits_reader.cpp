@@ -409,6 +409,8 @@ void ReadSizeKeyword(FitsReader* rd, const char* card, size_t nameLength) {
         else ++rd->badCards;
     } else if (is("GROUPS")) {
         rd->groups = LogicalValue(card + 10, kFitsCard - 10);
+    } else if (is("CHANPLAN")) {
+        rd->planarChannels = LogicalValue(card + 10, kFitsCard - 10);
     } else if (is("BLANK")) {
         // strtoll, unlike the saturating reader of sizes, takes the lowest 64-bit value,
         // the usual BLANK of 64-bit data. Blanks or a comment may follow the number.
@@ -869,6 +871,8 @@ bool FitsHeaderToLayout(FitsReader* rd, DataSetInfo* info, bool* fitted) {
     // BLANK marks missing samples of integer data only; real data mark theirs with NaN.
     info->hasBlank = rd->hasBlank && rd->bitpix > 0;
     info->blank = info->hasBlank ? rd->headerBlank : 0;
+    // Channels stored as planes are read as if they followed one another in each pixel.
+    info->planarChannels = rd->planarChannels && info->input.channels > 1;
     return incomplete;
 }
 

@@ -102,6 +102,7 @@ public:
     double headerScale = 1.0, headerZero = 0.0, headerMin = 0.0, headerMax = 0.0;
     bool hasBlank = false;      // a BLANK card: the stored value of missing samples
     int64_t headerBlank = 0;
+    bool planarChannels = false;  // CHANPLAN = T: each of NCHAN channels is a plane
     int64_t dataBytes = 0;      // standard data size of the unit, without padding
 
     // A primary header or an IMAGE extension.

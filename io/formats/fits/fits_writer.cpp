@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -211,9 +212,13 @@ std::string FitsQuoteString(const std::string& text, size_t room) {
 }
 
 bool FitsIsStructuralKeyword(const std::string& keyword) {
-    static const char* const kStructural[] = {
-        "SIMPLE", "XTENSION", "BITPIX", "NAXIS", "EXTEND", "PCOUNT", "GCOUNT", "NCHAN", "NSECTION",
-        "BSCALE", "BZERO", "DATAMAX", "DATAMIN", "END", "BLANK", "GROUPS", "CHECKSUM", "DATASUM"};
+    static const char* const kStructural[] = {"SIMPLE",   "XTENSION", "BITPIX",
+                                              "NAXIS",    "EXTEND",   "PCOUNT",
+                                              "GCOUNT",   "NCHAN",    kFitsPlanarChannelsKeyword,
+                                              "NSECTION", "BSCALE",   "BZERO",
+                                              "DATAMAX",  "DATAMIN",  "END",
+                                              "BLANK",    "GROUPS",   "CHECKSUM",
+                                              "DATASUM"};
     const std::string k = TrimRight(keyword);
     for (const char* s : kStructural)
         if (k == s) return true;
@@ -266,8 +271,8 @@ int FitsComposeHeader(const FitsHeaderParams& p, std::string* out, FitsHeaderFie
     AppendPadded(&h, std::string("SIMPLE  =                    T") +
                          (SourceComment(p, "SIMPLE") ? std::string(" / ") + Clean(SourceComment(p, "SIMPLE")) : ""));
     card("BITPIX", IntText(p.bitpix), SourceComment(p, "BITPIX"));
-    // The channels of a pixel lie one after another; their count goes into the third
-    // axis with the planes, so that the axes size the data as the standard reads it.
+    // Each channel of a plane is a plane of its own: their count goes into the third axis
+    // with the planes.
     int64_t planes = 0;
     if (!CheckedSize(std::max<int64_t>(1, p.sizeZ), std::max<uint32_t>(1, p.channels), &planes))
         return kErrValueTooLong;
@@ -287,6 +292,7 @@ int FitsComposeHeader(const FitsHeaderParams& p, std::string* out, FitsHeaderFie
     if (p.channels > 1) {
         f.nchan = valueAt();
         card("NCHAN", IntText(p.channels), p.processed ? "N channels" : SourceComment(p, "NCHAN"));
+        card(kFitsPlanarChannelsKeyword, "T", "each channel is a plane of NAXIS3");
     }
     if (p.sections) {
         f.nsection = valueAt();
@@ -378,6 +384,7 @@ bool FitsWriteHeaderParams(FitsOutputJob* job, const FitsHeaderParams& params, u
         const ssize_t n = ::write(job->fd, header.data() + done, header.size() - done);
         if (n <= 0) {
             job->result = n < 0 ? ErrnoToError() : kErrNoSpace;
+            if (n < 0) job->reason = std::strerror(errno);
             LogPrintf("'%s' - write error", job->fileName.c_str());
             return false;
         }
@@ -399,6 +406,8 @@ bool FitsWriteHeaderParams(FitsOutputJob* job, const FitsHeaderParams& params, u
     job->height = params.sizeY;
     job->elementBytes = ElementSize(type);
     job->pixelBytes = job->elementBytes * std::max<uint32_t>(1, params.channels);
+    job->planarChannels = params.channels > 1 ? params.channels : 0;
+    job->carry.clear();
     // FITS samples are big-endian, and its integers signed except for bytes. The
     // samples arrive in the order their type names (the writer packs them big-endian
     // when the type carries the swapped bit); whichever way they come, they leave
@@ -447,16 +456,15 @@ bool FitsPatchHeader(FitsOutputJob* job, uint32_t channels, double dataMin, doub
     return ok;
 }
 
-int64_t FitsBlankOfBitpix(int32_t bitpix) {
-    if (bitpix <= 8) return 255;
-    return bitpix >= 64 ? std::numeric_limits<int64_t>::min() : -(int64_t{1} << (bitpix - 1));
+int64_t FitsBlankOf(uint32_t outType, uint64_t bits) {
+    return StoredBlankValue(
+        outType, FitsSignOffset(outType) != 0.0 ? outType ^ kElemUnsigned : outType, bits);
 }
 
-bool FitsPatchBlank(FitsOutputJob* job, int32_t bitpix) {
+bool FitsPatchBlank(FitsOutputJob* job, int64_t blank) {
     if (job->posEnd < 0) return false;
     char text[81];
-    std::snprintf(text, sizeof text, "BLANK   = %20" PRId64 " / value of missing samples",
-                  FitsBlankOfBitpix(bitpix));
+    std::snprintf(text, sizeof text, "BLANK   = %20" PRId64 " / value of missing samples", blank);
     const int64_t next = job->posEnd + static_cast<int64_t>(kCard);
     if (!PatchCard(job, text, job->posEnd) || !PatchCard(job, "END", next)) return false;
     job->posEnd = next;
@@ -475,6 +483,7 @@ void RecordFailure(FitsOutputJob* job) {
     if (code >= 0 || code == -4) code = kOutputStateStopped;
     if (code == kOutputStateFileError || code == kOutputStateTryAgain) code = kOutputStateStopped;
     job->writer->SetState(code);
+    job->writer->NoteFailure(job->reason);
 }
 
 // FITS samples are big-endian: ask the writer to pack them so.
@@ -548,7 +557,8 @@ bool FitsWriteHeader(FitsOutputJob* job) {
     p.bzero = w->OutputBZero() + FitsSignOffset(type) * p.bscale;
     p.records = static_cast<const std::vector<HeaderRecord>*>(w->OutputHeaderRecord());
     p.blankRoom = p.bitpix > 0;
-    w->SetBlankMarking(p.blankRoom);
+    // astropy takes a BLANK of 0 for none: no blank code may be stored as 0.
+    w->SetBlankMarking(p.blankRoom, true);
     return FitsWriteHeaderParams(job, p, type);
 }
 
@@ -574,9 +584,11 @@ bool FitsWriteFile(FitsOutputJob* job) {
     job->sectionsWritten = static_cast<int64_t>(w->SectionsWritten());
     double range[2] = {w->MeasuredMin(), w->MeasuredMax()};
     FitsClampRange(w->OutputType(), w->OutputBScale(), w->OutputBZero(), range);
+    uint64_t blankBits = 0;
+    const bool blanks = w->BlankMarked(&blankBits);
     if (!OutputJobCompletePlanes(job) || !OutputJobPadData(job, kBlock) ||
         !FitsPatchHeader(job, std::max<uint32_t>(1, w->Channels()), range[0], range[1]) ||
-        (w->BlankSamples() > 0 && !FitsPatchBlank(job, FitsBitpixOfType(w->OutputType())))) {
+        (blanks && !FitsPatchBlank(job, FitsBlankOf(w->OutputType(), blankBits)))) {
         RecordFailure(job);
         return false;
     }
@@ -588,12 +600,16 @@ bool FitsWrite(OutputWriter* writer) {
     if (writer == nullptr) return false;
     FitsOutputJob job;
     OutputJobInit(&job, writer);
+    job.fileName = writer->FileTargetName();
     bool ok = OutputJobOpen(&job, writer->OutputPath());
     if (!ok) {
         RecordFailure(&job);
     } else {
         ok = FitsWriteFile(&job);
-        OutputJobClose(&job);
+        if (!OutputJobClose(&job) && ok) {
+            ok = false;
+            RecordFailure(&job);
+        }
         if (ok) {
             writer->ResolveClipping();
             const int32_t s = writer->State();

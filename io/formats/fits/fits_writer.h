@@ -7,7 +7,7 @@
 // Only the cards this writer makes describe the data: of the source's header it
 // copies user keywords, HISTORY and COMMENT, never a card that sizes, types or
 // scales the data (SIMPLE, XTENSION, BITPIX, NAXIS, NAXISn, EXTEND, PCOUNT,
-// GCOUNT, NCHAN, NSECTION, BSCALE, BZERO, DATAMAX, DATAMIN, BLANK, the checksums,
+// GCOUNT, NCHAN, CHANPLAN, NSECTION, BSCALE, BZERO, DATAMAX, DATAMIN, BLANK, the checksums,
 // END); those keep only their comment.
 #include <cstdint>
 #include <string>
@@ -25,10 +25,12 @@ struct FitsHeaderParams {
     int32_t bitpix = 0;
     int64_t sizeX = 0, sizeY = 1;
     int64_t sizeZ = 1;          // planes planned
-    uint32_t channels = 1;      // above 1 writes NCHAN
-    // NAXIS3 (with NAXIS = 3) is written when planes x channels is above 1: the samples
-    // of a pixel's channels follow one another, and the third axis counts them with
-    // the planes so that the axes give the data's true size.
+    uint32_t channels = 1;      // above 1 writes NCHAN and CHANPLAN
+    // NAXIS3 (with NAXIS = 3) is written when planes x channels is above 1: each plane's
+    // channels are planes of their own (plane k's channel c is plane k x channels + c),
+    // as every FITS reader takes the colours of an image, and CHANPLAN = T says so. (Files
+    // of earlier versions held the channels of a pixel one after another, without CHANPLAN;
+    // the reader still takes them so.)
     bool sections = false;      // several sections per frame: NSECTION
     int64_t sectionCount = 0;
     double bscale = 1.0;
@@ -76,6 +78,8 @@ int FitsAppendValueCard(std::string* out, const char* keyword, const std::string
 std::string FitsQuoteString(const std::string& text, size_t room = 70);
 // The text of a quoted value (apostrophes undoubled); the text itself when unquoted.
 std::string FitsUnquote(const std::string& value);
+// The card that marks channels stored as planes.
+inline constexpr const char kFitsPlanarChannelsKeyword[] = "CHANPLAN";
 // True for a keyword whose card only this writer may make.
 bool FitsIsStructuralKeyword(const std::string& keyword);
 
@@ -93,12 +97,11 @@ bool FitsWriteHeaderParams(FitsOutputJob* job, const FitsHeaderParams& params, u
 // The patch pass: NAXIS/NAXIS3 from the planes written, NCHAN, NSECTION, and the
 // data range (min > max or not finite: the DATAMAX and DATAMIN cards become blank).
 bool FitsPatchHeader(FitsOutputJob* job, uint32_t channels, double dataMin, double dataMax);
-// The stored value that marks missing samples of integer output of `bitpix`: the
-// lowest value a FITS sample of that width holds; 255 for the unsigned bytes, since
-// astropy reads a BLANK of 0 as none.
-int64_t FitsBlankOfBitpix(int32_t bitpix);
-// Puts a BLANK card of `bitpix`'s blank value where END stood and END after it (the
-// header must have been made with blankRoom).
-bool FitsPatchBlank(FitsOutputJob* job, int32_t bitpix);
+// The FITS sample (BLANK's value) of a blank code of integer output `outType` (the bits
+// of the output type's value; see OutputWriter::BlankMarked).
+int64_t FitsBlankOf(uint32_t outType, uint64_t bits);
+// Puts a BLANK card of the value where END stood and END after it (the header must have
+// been made with blankRoom).
+bool FitsPatchBlank(FitsOutputJob* job, int64_t blank);
 
 }  // namespace orva
