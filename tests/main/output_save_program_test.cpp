@@ -866,7 +866,7 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     ASSERT_TRUE(item(1)) << Keep("walk_no_tab");
     for (const char* folder : {"a", "b", "c", "d", "e", "f"})
         mkdir(files.File(folder).c_str(), 0700);
-    ASSERT_TRUE(SaveAs(files.File("a/c.fits")));
+    ASSERT_TRUE(SaveAs(files.File("a/col.fits")));
     const std::string colour = files.File("a/col001_snr0001.fits");
     EXPECT_TRUE(StatusShows(colour + " saved")) << Keep("walk_colour") << "\n" << program->Log();
     judge("colour", colour, "col.npy", "(3, 30, 40) 3 True 0.0");
@@ -880,7 +880,7 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     const Window page = screen.WaitForWindow(kOutputPage, 8000);
     ASSERT_NE(page, 0u) << "no Output page";
     ASSERT_TRUE(ClickText(page, "8 Bit")) << Keep("walk_8bit");
-    ASSERT_TRUE(SaveAs(files.File("b/x.fits")));
+    ASSERT_TRUE(SaveAs(files.File("b/f8gap.fits")));
     const std::string gap = files.File("b/f8gap001_snr0001.fits");
     EXPECT_TRUE(StatusShows(gap + " saved")) << Keep("walk_gap") << "\n" << program->Log();
     judge("blank", gap, "f8gap.npy", "100 1 1 1 " + std::to_string(missing));
@@ -888,7 +888,7 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     // Every byte value holds data: the missing samples stay 255, unmarked, and the status
     // line says so in the error colour.
     ASSERT_TRUE(item(3));
-    ASSERT_TRUE(SaveAs(files.File("c/x.fits")));
+    ASSERT_TRUE(SaveAs(files.File("c/f8full.fits")));
     const std::string full = files.File("c/f8full001_snr0001.fits");
     EXPECT_TRUE(StatusShows(std::to_string(missing) +
                             " missing sample(s) not marked (no free value): they read as 255;"))
@@ -913,7 +913,7 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     ASSERT_TRUE(WaitForText(page, "Unsi", &ux, &uy)) << Keep("walk_unsigned");
     EXPECT_TRUE(screen.Grab(Root(), &shot) && shot.At(ux - 3, uy + 4)[0] < 80)
         << Keep("walk_unsigned_off");
-    ASSERT_TRUE(SaveAs(files.File("d/x.fits")));
+    ASSERT_TRUE(SaveAs(files.File("d/f16.fits")));
     const std::string u16 = files.File("d/f16001_snr0001.fits");
     EXPECT_TRUE(StatusShows(u16 + " saved")) << Keep("walk_u16") << "\n" << program->Log();
     judge("blank", u16, "f16.npy", "32767 1 1 1 " + std::to_string(missing16));
@@ -933,7 +933,7 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
         small.rlim_cur = 16384;
         ASSERT_EQ(prlimit(program->Pid(), RLIMIT_FSIZE, &small, nullptr), 0);
     }
-    ASSERT_TRUE(SaveAs(fullFolder + "/x.fits"));
+    ASSERT_TRUE(SaveAs(fullFolder + "/stack.fits"));
     const int firstLost = disk.Mounted() ? 2 : 1;
     auto frameFile = [&](const std::string& folder, int frame) {
         return folder + "/stack00" + std::to_string(frame) + "_snr0001.fits";
@@ -992,7 +992,7 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     testing_program::ClickAt(D(), Root(), x, y);
     ASSERT_TRUE(TypeInto(main, "Step:", 60, "2")) << Keep("walk_no_step");
     const std::string stepped = files.File("e");
-    ASSERT_TRUE(SaveAs(stepped + "/x.fits"));
+    ASSERT_TRUE(SaveAs(stepped + "/stack.fits"));
     EXPECT_TRUE(StatusShows(frameFile(stepped, 1) +
                             " ... stack003_snr0001.fits saved, [stream(s) 3, frame(s) 3]"))
         << Keep("walk_step") << "\n"
@@ -1020,7 +1020,7 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     ASSERT_TRUE(ClickText(0, "Move Down")) << Keep("walk_no_move");
     ASSERT_NE(ConnectProcessedData(), 0u) << Keep("walk_no_connect") << program->Log();
     ASSERT_TRUE(ClickText(page, "Real 64")) << Keep("walk_no_real64");
-    ASSERT_TRUE(SaveAs(files.File("f/x.fits"), "Save As - [Proccessing] [All]"));
+    ASSERT_TRUE(SaveAs(files.File("f/ramp.fits"), "Save As - [Proccessing] [All]"));
     const std::string blurred = files.File("f/ramp001_snr0001.fits");
     EXPECT_TRUE(StatusShows(blurred + " saved")) << Keep("walk_blur") << "\n" << program->Log();
     judge("blur", blurred, "ramp.npy", "(24, 64) ok");

@@ -216,7 +216,7 @@ TEST_F(OutputEndToEnd, AFrameStepOfTwoWritesThePositionsItVisits) {
     EXPECT_EQ(
         shown.Texts().back(),
         "-2 " + folder +
-            "/cube001_snr0001.fits ... cube002_snr0001.fits saved, [stream(s) 2, frame(s) 2]");
+            "/x001_snr0001.fits ... x002_snr0001.fits saved, [stream(s) 2, frame(s) 2]");
     const std::vector<std::string> files = Written(folder, ".fits");
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(Check("fits", 0, 1, {files[0]}), "ok\n");
