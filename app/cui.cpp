@@ -525,9 +525,16 @@ void SetToolShown(gWindow* w, bool on) {
         if (platform::IsWindowEnabled(w->hwnd)) platform::EnableWindow(w->hwnd, false);
         gWinShow(w, false);
     }
+    // What it stood over, or the room it leaves, changes where the pages over the cells
+    // stand.
+    PlaceFloatingPagesAnew(&TheCUI());
 }
 
 }  // namespace
+
+void PlaceFloatingPagesAnew(CUI* cui) {
+    if (cui != nullptr && TheShellHooks().placeFloatingPages != nullptr) TheShellHooks().placeFloatingPages(cui);
+}
 
 bool ToolWindowToggle(CUI* cui) {
     if (cui == nullptr) return false;

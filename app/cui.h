@@ -295,6 +295,9 @@ bool ToolWindowToggle(CUI* cui);
 bool ToolWindowSetShown(CUI* cui, bool on);
 // The check mark of the View menu's tools item follows the tool window.
 void SyncToolsMenuCheck();
+// The pages shown over the cells take their places anew: every window stands, or a tool
+// window came or went.
+void PlaceFloatingPagesAnew(CUI* cui);
 
 // ---- The current windows of an item ---------------------------------------------------------------
 

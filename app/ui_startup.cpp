@@ -580,7 +580,7 @@ bool CUIInit(CUI* cui) {
     if (!StartUI(cui, 1)) return false;
     // The pages kept shown over the cells were opened with the main window, before the
     // windows around them stood: now they find their places.
-    if (TheShellHooks().placeFloatingPages != nullptr) TheShellHooks().placeFloatingPages(cui);
+    PlaceFloatingPagesAnew(cui);
     return true;
 }
 
@@ -999,6 +999,7 @@ bool ToolCloseRequest(gWindow* window, void*) {
     gWinShow(window, false);
     CUI& cui = TheCUI();
     if (cui.toolsItem != nullptr) gMenuCheckItem(cui.toolsItem, false);
+    PlaceFloatingPagesAnew(&cui);
     return false;
 }
 

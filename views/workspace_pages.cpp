@@ -45,6 +45,8 @@ constexpr uint32_t kCompositeAlign = 0x40000000;
 // SetWindowPos flags that move a window only (no size, no z-order, no activation), and the
 // gap between two tool page windows side by side.
 constexpr uint32_t kMoveOnly = 0x615;
+// The same, the window also raised above the others (nothing activated).
+constexpr uint32_t kMoveAndRaise = kMoveOnly & ~platform::kSwpNoZOrder;
 constexpr int32_t kToolPageGap = 2;
 // The room the chart panel takes in the tool window's page column: its widest row (the
 // range buttons) with the block's margins.
@@ -679,8 +681,12 @@ void AddWidgetBoxes(gWindow* w, const Box* covering, std::vector<Box>* out, cons
         float left = e->x, top = e->y;
         if (slot == 1 || slot == 3) left = static_cast<float>(w->clientWidth) - e->x - e->cellWidth;
         if (slot == 2 || slot == 3) top = static_cast<float>(w->clientHeight) - e->y - e->cellHeight;
+        // The status line is as wide as its text of now: the next message takes its band
+        // across the window.
+        const float right = e == w->statusWidget ? std::max(left + e->cellWidth, static_cast<float>(w->clientWidth))
+                                                 : left + e->cellWidth;
         const Box b{origin.x + kernel::SaturateTrunc<int32_t>(left), origin.y + kernel::SaturateTrunc<int32_t>(top),
-                    origin.x + kernel::SaturateTrunc<int32_t>(std::ceil(left + e->cellWidth)),
+                    origin.x + kernel::SaturateTrunc<int32_t>(std::ceil(right)),
                     origin.y + kernel::SaturateTrunc<int32_t>(std::ceil(top + e->cellHeight))};
         // What a window standing over this one hides needs no room kept.
         if (covering != nullptr && covering->Holds(b)) continue;
@@ -696,22 +702,69 @@ void AddWidgetBoxes(gWindow* w, const Box* covering, std::vector<Box>* out, cons
     }
 }
 
-// What a page set over the cells must leave uncovered: every control of the program's two
-// windows and their strips (the main window's cells excepted: the pages stand over them),
-// the chart of the "Chart Tools" window, the band of the main window's tool row and every
-// other window of ours on the screen (for a page of the main window the "Chart Tools"
-// window too).
-std::vector<Box> KeptClear(gWindow* page, bool mainPage, gWindow* passOver) {
+// The parts of `b` outside `hole`.
+void AddOutside(const Box& b, const Box& hole, std::vector<Box>* out) {
+    if (!b.Meets(hole)) {
+        out->push_back(b);
+        return;
+    }
+    if (b.top < hole.top) out->push_back({b.left, b.top, b.right, hole.top});
+    if (hole.bottom < b.bottom) out->push_back({b.left, hole.bottom, b.right, b.bottom});
+    const int32_t top = std::max(b.top, hole.top), bottom = std::min(b.bottom, hole.bottom);
+    if (b.left < hole.left) out->push_back({b.left, top, hole.left, bottom});
+    if (hole.right < b.right) out->push_back({hole.right, top, b.right, bottom});
+}
+
+// The boxes of the main window and of the "Chart Tools" window while it stands over the
+// main window (a screen too small to have it beside or below); false otherwise.
+bool ToolsOverMain(Box* mainBox, Box* toolsBox) {
+    CUI& cui = TheCUI();
+    gWindow* main = gWinValidate(cui.groups[0].windows[0]);
+    gWindow* tools = gWinValidate(cui.groups[1].windows[0]);
+    return OnScreenNow(main) && OnScreenNow(tools) && ScreenBox(main, mainBox) && ScreenBox(tools, toolsBox) &&
+           mainBox->Meets(*toolsBox);
+}
+
+// How much a page set over the cells leaves uncovered, from the most to the least.
+enum class Leave {
+    // Every control of the program's two windows and their strips (the main window's
+    // cells excepted: the pages stand over them), the chart of the "Chart Tools" window,
+    // the band of the main window's tool row and every other window of ours on the screen
+    // (for a page of the main window the "Chart Tools" window too).
+    kEverything,
+    // The same for a page of the main window while "Chart Tools" stands over the main
+    // window, but the part of "Chart Tools" over the main window counts as room, as if
+    // that window were not there: the page keeps clear of every control of the main
+    // window, those under "Chart Tools" too, and so stands where it stands once "Chart
+    // Tools" is put away.
+    kToolsGiveWay,
+    // Only the other windows of ours that stand on their own (the other pages, dialogs):
+    // the last resort, where nothing else leaves room.
+    kOtherWindows,
+};
+
+// What the page must leave uncovered.
+std::vector<Box> KeptClear(gWindow* page, bool mainPage, gWindow* passOver, Leave leave) {
     std::vector<Box> kept;
     CUI& cui = TheCUI();
     gWindow* main = gWinValidate(cui.groups[0].windows[0]);
     gWindow* tools = gWinValidate(cui.groups[1].windows[0]);
     gWindow* mainCells = gWinValidate(cui.groups[0].windows[1]);
     gWindow* chart = gWinValidate(cui.groups[1].windows[1]);
-    Box toolsBox{};
+    Box toolsBox{}, mainBox{};
     const bool toolsShown = OnScreenNow(tools) && ScreenBox(tools, &toolsBox);
+    const bool toolsGiveWay = leave == Leave::kToolsGiveWay && mainPage && ToolsOverMain(&mainBox, &toolsBox);
     for (gWindow* top = gWinList(); top != nullptr; top = top->next) {
         if (top == page || top == passOver || !OnScreenNow(top)) continue;
+        if (leave == Leave::kOtherWindows) {
+            Box b{};
+            if (top != main && top != tools && ScreenBox(top, &b)) kept.push_back(b);
+            continue;
+        }
+        if (top == tools && toolsGiveWay) {
+            AddOutside(toolsBox, mainBox, &kept);
+            continue;
+        }
         // A page of the main window also leaves the "Chart Tools" window whole, as every
         // other window.
         if ((top != main && top != tools) || (top == tools && mainPage)) {
@@ -721,7 +774,7 @@ std::vector<Box> KeptClear(gWindow* page, bool mainPage, gWindow* passOver) {
         }
         // The main window's controls that the "Chart Tools" window stands over are out of
         // reach anyway (a small screen has it over the main window's lower part).
-        const Box* covering = top == main && toolsShown ? &toolsBox : nullptr;
+        const Box* covering = top == main && toolsShown && !toolsGiveWay ? &toolsBox : nullptr;
         Box cellsBox{};
         const bool cellsShown = top == main && OnScreenNow(mainCells) && ScreenBox(mainCells, &cellsBox);
         AddWidgetBoxes(top, covering, &kept, cellsShown ? &cellsBox : nullptr);
@@ -736,7 +789,7 @@ std::vector<Box> KeptClear(gWindow* page, bool mainPage, gWindow* passOver) {
         }
     }
     // The tool row's band, also where its pages are hidden now: they come back there.
-    if (main != nullptr && main->hwnd != nullptr) {
+    if (leave != Leave::kOtherWindows && main != nullptr && main->hwnd != nullptr) {
         platform::Point origin{0, 0};
         int32_t bottom = 0;
         WorkspaceComponent* ws = AsWorkspace(cui.groups[0].workspace);
@@ -756,13 +809,14 @@ std::vector<Box> KeptClear(gWindow* page, bool mainPage, gWindow* passOver) {
 
 // The place nearest to `want` (top-left corner) where the page's box lies on the screen
 // and meets nothing kept clear; false when there is none.
-bool RoomNear(gWindow* page, bool mainPage, platform::Point want, platform::Point* at, gWindow* passOver) {
+bool RoomNear(gWindow* page, bool mainPage, platform::Point want, platform::Point* at, gWindow* passOver,
+              Leave leave) {
     Box own{};
     if (!ScreenBox(page, &own)) return false;
     const int32_t width = own.right - own.left, height = own.bottom - own.top;
     const int32_t screenWidth = gScreenWidth(), screenHeight = gScreenHeight();
     if (width <= 0 || height <= 0 || width > screenWidth || height > screenHeight) return false;
-    const std::vector<Box> kept = KeptClear(page, mainPage, passOver);
+    const std::vector<Box> kept = KeptClear(page, mainPage, passOver, leave);
     constexpr int32_t kStep = 2;
     int64_t best = -1;
     std::vector<const Box*> band;
@@ -789,6 +843,22 @@ bool RoomNear(gWindow* page, bool mainPage, platform::Point want, platform::Poin
     return best >= 0;
 }
 
+// RoomNear for the page, the statistic overlay (with its `list`) first with all its rows,
+// then giving up three rows at a time (they scroll), down to the short table's count.
+bool RoomForPage(gWindow* page, bool mainPage, platform::Point want, platform::Point* at, gWindow* passOver,
+                 ListCtrl* list, Leave leave) {
+    // Where it stands follows from the screen of now, not from the room it found before.
+    if (list != nullptr) StatisticListSetRoom(list, 0.0f);
+    if (RoomNear(page, mainPage, want, at, passOver, leave)) return true;
+    if (list == nullptr) return false;
+    const float least = list->headerHeight + kStatShortRows * list->rowHeight + 2.0f;
+    for (float height = list->listHeight - 3.0f * list->rowHeight; height >= least; height -= 3.0f * list->rowHeight) {
+        StatisticListSetRoom(list, height);
+        if (RoomNear(page, mainPage, want, at, passOver, leave)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft, gWindow* passOver) {
@@ -809,21 +879,27 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft
     // The grid page and the statistic overlay take the free place nearest to that corner:
     // over the cells while they leave room, else beside them, never over another page or a
     // control (or the chart of the "Chart Tools" window).
+    // Where "Chart Tools" stands over the main window and leaves a page of the main window
+    // no such room, the part of it over the main window counts as room: the page stands
+    // above it where it stands without it, still over no other page and no control of the
+    // main window, and keeps that place when F4 puts "Chart Tools" away and brings it back.
+    // Where even that leaves none, the page still stands over no other page.
     platform::Point room{0, 0};
+    bool raise = false;
     if (!bottomLeft && (id == kWsIdGrid || id == kWsIdStatistic)) {
         const bool mainPage = ws->group == &TheCUI().groups[0];
-        bool found = RoomNear(page, mainPage, at, &room, passOver);
-        // Where the statistic list finds no room with all its rows, it gives up three
-        // rows at a time (they scroll), down to the short table's count.
         ListCtrl* list = id == kWsIdStatistic ? ws->statisticsList : nullptr;
-        if (!found && list != nullptr && list->widget != nullptr && gWgtIsLive(list->widget) &&
-            list->widget->window == page) {
-            const float least = list->headerHeight + kStatShortRows * list->rowHeight + 2.0f;
-            for (float height = list->listHeight - 3.0f * list->rowHeight; !found && height >= least;
-                 height -= 3.0f * list->rowHeight) {
-                StatisticListSetRoom(list, height);
-                found = RoomNear(page, mainPage, at, &room, passOver);
-            }
+        if (list != nullptr && (list->widget == nullptr || !gWgtIsLive(list->widget) || list->widget->window != page))
+            list = nullptr;
+        bool found = RoomForPage(page, mainPage, at, &room, passOver, list, Leave::kEverything);
+        Box mainBox{}, toolsBox{};
+        if (!found && mainPage && page->parent != parent && ToolsOverMain(&mainBox, &toolsBox)) {
+            found = RoomForPage(page, mainPage, at, &room, passOver, list, Leave::kToolsGiveWay);
+            raise = found;
+        }
+        if (!found && page->parent != parent) {
+            found = RoomForPage(page, mainPage, at, &room, passOver, list, Leave::kOtherWindows);
+            raise = found;
         }
         if (found) at = room;
     }
@@ -833,7 +909,7 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft
         at.x -= origin.x;
         at.y -= origin.y;
     }
-    platform::SetWindowPos(page->hwnd, nullptr, at.x, at.y, 0, 0, kMoveOnly);
+    platform::SetWindowPos(page->hwnd, nullptr, at.x, at.y, 0, 0, raise ? kMoveAndRaise : kMoveOnly);
 }
 
 void WorkspacePlaceFloatingPages(WorkspaceComponent* ws) {

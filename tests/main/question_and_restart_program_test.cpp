@@ -9,7 +9,11 @@
 // "-allclose" the pointer over the empty cell reads nothing; the grid page and the
 // statistic overlay cover no control, come back where they were after a restart, and do
 // so on screens of 1024 x 768 and 1920 x 1080 too, where the Options page's "Update" is
-// reached with the pointer and writes the file's service description.
+// reached with the pointer and writes the file's service description. On 1024 x 768
+// "Chart Tools" starts over the main window's lower part: the two pages stand above it
+// where they stand without it (over no other page and no control of the main window),
+// keep those places as F4 puts it away (so that "Update" is reached) and brings it back,
+// and show above it again.
 #include <gtest/gtest.h>
 
 #include <X11/extensions/XTest.h>
@@ -28,6 +32,7 @@
 #include <tuple>
 #include <vector>
 
+#include "chart_screen.h"
 #include "shape_program.h"
 #include "widget_records.h"
 
@@ -279,6 +284,58 @@ protected:
         for (const std::string& f : testing_program::FloatingPageFaults(now, kMain)) all += "\n  " + f;
         return all;
     }
+    // Whether "Chart Tools" stands over the main window now.
+    bool ToolsOverMain() const {
+        const RecordWindow* m = now.Titled(kMain);
+        const RecordWindow* t = now.Titled("Chart Tools");
+        return m != nullptr && t != nullptr &&
+               !testing_program::Rectangle{m->x, m->y, m->x + m->width, m->y + m->height}
+                    .Meet({t->x, t->y, t->x + t->width, t->y + t->height})
+                    .Empty();
+    }
+    // With "Chart Tools" over the main window the grid page and the statistic overlay stand
+    // above it where they stand without it: over no other page and no control of the main
+    // window, over what of "Chart Tools" lies over the main window alone, and on top (a
+    // lower row of each, where "Chart Tools" would hide it, reads on the screen).
+    ::testing::AssertionResult PagesAboveTools(Screen& on, pid_t pid) {
+        ::testing::AssertionResult seen = ::testing::AssertionFailure() << "no widget records";
+        WaitFor([&] { return Read(pid) && (seen = PagesAboveToolsNow(on)); }, 5000);
+        return seen;
+    }
+    ::testing::AssertionResult PagesAboveToolsNow(Screen& on) {
+        std::vector<std::string> overTools;
+        std::string all;
+        for (const std::string& f : testing_program::FloatingPageFaults(now, kMain, &overTools)) all += "\n  " + f;
+        if (!all.empty()) return ::testing::AssertionFailure() << "the pages cover:" << all;
+        Picture p;
+        if (!on.Grab(DefaultRootWindow(on.display()), &p)) return ::testing::AssertionFailure() << "no screen";
+        int found = 0;
+        for (const RecordWindow& w : now.windows) {
+            if (!w.visible || w.parent != "(nil)" || w.title != "Workspace Layout") continue;
+            const bool grid = std::any_of(now.widgets.begin(), now.widgets.end(), [&](const RecordWidget& e) {
+                return e.window == w.id && e.text == "Cursor options [charts]";
+            });
+            const bool overlay = std::any_of(now.widgets.begin(), now.widgets.end(),
+                                             [&](const RecordWidget& e) { return e.window == w.id && e.kind == 88; });
+            if (!grid && !overlay) continue;
+            int x = 0, y = 0;
+            const bool shows =
+                grid ? testing_program::FindText(p, w.x, w.y, w.width, w.height, "Cursor options", &x, &y)
+                     : testing_program::FindInk(p, w.x, w.y, w.width, w.height, testing_program::ListInk("Median:"), &x,
+                                                &y);
+            if (!shows) {
+                testing_program::WritePpm(ORVA_BINARY_DIR "/pages_above_tools.ppm", p);
+                return ::testing::AssertionFailure()
+                       << (grid ? "the grid page" : "the statistic overlay") << " at " << w.x << "," << w.y
+                       << " is hidden (pages_above_tools.ppm)";
+            }
+            ++found;
+        }
+        if (found != 2) return ::testing::AssertionFailure() << found << " of the two pages found";
+        std::string covered;
+        for (const std::string& f : overTools) covered += "\n  " + f;
+        return ::testing::AssertionSuccess() << "over Chart Tools:" << covered;
+    }
 
     // Every start of the test writes its record of its windows there on SIGUSR1.
     const std::string dump = files.File("widgets.txt");
@@ -429,7 +486,10 @@ TEST_F(QuestionAndRestartProgram, HandOversQuestionsPagesAndARestart) {
     EXPECT_EQ(Faults(), "") << "1280 x 1024, restarted";
     EXPECT_EQ(program->End(), 0);
 
-    // 8. The other screens: the kept pages cover nothing; "Update" is within reach.
+    // 8. The other screens: the kept pages cover nothing; "Update" is within reach. On
+    // 1024 x 768 "Chart Tools" starts over the main window's lower part, the pages above
+    // it; a user puts it away with F4 to reach what it covers (the pages keep their
+    // places), and F4 brings it back under the pages again.
     for (const char* size : {"1024x768x24", "1920x1080x24"}) {
         SCOPED_TRACE(size);
         testing_program::SecondDisplay display(size);
@@ -438,12 +498,33 @@ TEST_F(QuestionAndRestartProgram, HandOversQuestionsPagesAndARestart) {
         ProgramPlace place;
         place.display = display.Name();
         ProgramRun again(run, {files.File("ramp.fits")}, place);
-        ASSERT_NE(other.WaitForWindow(kMain, 20000), 0u) << again.Log();
+        const Window otherMain = other.WaitForWindow(kMain, 20000);
+        ASSERT_NE(otherMain, 0u) << again.Log();
         ASSERT_TRUE(again.WaitForLog("Source format", 20000)) << again.Log();
         EXPECT_TRUE(WaitFor([&] { return Read(again.Pid()) && PagePlaces().size() == places.size(); }))
             << "the pages did not come back";
+        const bool toolsOver = ToolsOverMain();
+        EXPECT_EQ(toolsOver, std::string(size) == "1024x768x24");
+        const Places kept = PagePlaces();
+        if (toolsOver) {
+            EXPECT_TRUE(PagesAboveTools(other, again.Pid())) << "at start";
+            ASSERT_TRUE(testing_program::PutToolsAway(other, otherMain));
+            EXPECT_TRUE(WaitFor([&] { return Read(again.Pid()) && !ToolsOverMain(); }));
+            EXPECT_EQ(PagePlaces(), kept) << "the pages moved as Chart Tools went";
+        }
         EXPECT_EQ(Faults(), "");
         EXPECT_TRUE(ReachUpdate(other, again.Pid(), files.File("ramp.fs")));
+        if (toolsOver) {
+            // (The Options page may have widened the page column: the pages followed the cells.)
+            ASSERT_TRUE(Read(again.Pid()));
+            const Places reached = PagePlaces();
+            const Screen::Rect m = other.RectOf(otherMain);
+            MoveTo(other.display(), DefaultRootWindow(other.display()), (m.left + m.right) / 2, m.top + 120);
+            testing_program::PressKeys(other.display(), {XK_F4});
+            EXPECT_TRUE(WaitFor([&] { return Read(again.Pid()) && ToolsOverMain(); })) << "F4 brings no Chart Tools";
+            EXPECT_EQ(PagePlaces(), reached) << "the pages moved as Chart Tools came";
+            EXPECT_TRUE(PagesAboveTools(other, again.Pid())) << "Chart Tools back";
+        }
         EXPECT_EQ(again.End(), 0);
     }
 }

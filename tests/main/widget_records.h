@@ -222,7 +222,12 @@ inline std::vector<std::string> ReachFaults(const Records& r, bool scrolledCount
 // each: another page window, a control of another window (the main window's cells
 // excepted, where they stand by design, and what of the main window "Chart Tools" stands
 // over) or the chart. `mainTitle` names the main window.
-inline std::vector<std::string> FloatingPageFaults(const Records& now, const std::string& mainTitle) {
+// Where "Chart Tools" stands over the main window, a page of the main window stands above
+// it where it stands without it: with `overTools`, what of "Chart Tools" (its controls
+// and its chart) such a page covers inside the main window's box is listed there instead
+// (the caller judges it); anything else it covers stays a fault.
+inline std::vector<std::string> FloatingPageFaults(const Records& now, const std::string& mainTitle,
+                                                   std::vector<std::string>* overTools = nullptr) {
     std::vector<std::string> faults;
     auto box = [](const RecordWindow& w) { return Rectangle{w.x, w.y, w.x + w.width, w.y + w.height}; };
     auto meets = [](const Rectangle& a, const Rectangle& b) { return !a.Meet(b).Empty(); };
@@ -242,12 +247,23 @@ inline std::vector<std::string> FloatingPageFaults(const Records& now, const std
     std::vector<const RecordWindow*> pages;
     for (const auto& w : now.windows)
         if (w.visible && w.parent == "(nil)" && w.title.rfind("Workspace", 0) == 0) pages.push_back(&w);
+    // Whether what the page covers of `r` lies in the part of "Chart Tools" over the main
+    // window, for a page of the main window; such a cover goes to `overTools`.
+    auto givenWay = [&](const RecordWindow& page, const Rectangle& r) {
+        if (overTools == nullptr || tools == nullptr || main == nullptr || page.title != "Workspace Layout")
+            return false;
+        const Rectangle covered = box(page).Meet(r);
+        const Rectangle inside = covered.Meet(box(*main)).Meet(box(*tools));
+        return !covered.Empty() && inside.left == covered.left && inside.top == covered.top &&
+               inside.right == covered.right && inside.bottom == covered.bottom;
+    };
     for (const RecordWindow* page : pages) {
         const Rectangle p = box(*page);
         const std::string name = "page \"" + page->title + "\" " + p.Text();
         for (const RecordWindow* other : pages)
             if (other != page && meets(p, box(*other))) faults.push_back(name + " covers page " + box(*other).Text());
-        if (chart != nullptr && meets(p, box(*chart))) faults.push_back(name + " covers the chart");
+        if (chart != nullptr && meets(p, box(*chart)))
+            (givenWay(*page, box(*chart)) ? overTools : &faults)->push_back(name + " covers the chart");
         for (const auto& e : now.widgets) {
             const RecordWindow* w = now.Window(e.window);
             if (w == nullptr || w == page || w == mainCells || w->parent == page->id || e.shown == 0 || e.width <= 0 ||
@@ -271,9 +287,11 @@ inline std::vector<std::string> FloatingPageFaults(const Records& now, const std
                 r.Meet(box(*tools)).left == r.left && r.Meet(box(*tools)).right == r.right &&
                 r.Meet(box(*tools)).top == r.top && r.Meet(box(*tools)).bottom == r.bottom)
                 continue;
+            const bool ofTools = tools != nullptr && (w == tools || w->parent == tools->id);
             if (!r.Empty() && meets(p, r))
-                faults.push_back(name + " covers \"" + w->title + "\": kind " + std::to_string(e.kind) + " \"" +
-                                 e.text + "\" at " + r.Text());
+                (ofTools && givenWay(*page, r) ? overTools : &faults)
+                    ->push_back(name + " covers \"" + w->title + "\": kind " + std::to_string(e.kind) + " \"" +
+                                e.text + "\" at " + r.Text());
         }
     }
     return faults;
