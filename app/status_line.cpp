@@ -152,6 +152,11 @@ void StatusResetGroup(int group) {
     Show(*g, 0, true, kStatusTexts[0], kStatusRedrawNow);
 }
 
+void StatusClearReport(int group) {
+    WindowGroup* g = ShownGroup(group);
+    if (g != nullptr && g->statusWidget->text != kStatusTexts[0]) StatusResetGroup(group);
+}
+
 void StatusResetHandler(gElement* widget, uintptr_t) {
     for (int group = 0; group < kGroupCount; ++group)
         if (TheCUI().groups[group].statusWidget == widget) StatusResetGroup(group);
