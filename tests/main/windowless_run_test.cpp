@@ -36,7 +36,7 @@ bool MakeFiles(const std::string& folder, std::string* said) {
         "d = sys.argv[1] + '/'\n"
         "fits.PrimaryHDU((np.arange(12, dtype=np.uint16) * 1000).reshape(3, 4)).writeto(d + 'u16.fits')\n"
         "fits.PrimaryHDU(np.arange(24, dtype=np.float32).reshape(2, 3, 4)).writeto(d + 'cube.fits')\n"
-        "fits.PrimaryHDU(np.linspace(0, 1, 50)).writeto(d + 'spec.fits')\n"
+        "fits.PrimaryHDU(np.linspace(0, 1, 50)).writeto(d + 'spectrum.fits')\n"
         "fits.HDUList([fits.PrimaryHDU(), fits.ImageHDU(np.ones((5, 6), dtype=np.int32), name='SCI')])"
         ".writeto(d + 'ext.fits')\n"
         "fits.HDUList([fits.PrimaryHDU(), fits.BinTableHDU.from_columns("
@@ -63,7 +63,8 @@ struct Case {
     std::vector<std::string> written;
 };
 
-const std::vector<std::string> kMade = {"comma4.txt", "cube.fits", "ext.fits", "spec.fits", "table.fits", "u16.fits"};
+const std::vector<std::string> kMade = {"comma4.txt", "cube.fits",  "ext.fits",
+                                        "spectrum.fits", "table.fits", "u16.fits"};
 const std::vector<std::string> kFalseFailures = {"can`t create connect...", "err create", "Line 1 error"};
 
 class WindowlessRun : public ::testing::TestWithParam<Case> {};
@@ -125,9 +126,9 @@ INSTANTIATE_TEST_SUITE_P(
              {"Input file: '<work>/u16.fits'", "\t NAXIS1   \t4", "\t NAXIS2   \t3", "Source format: \"FITS\"."},
              kFalseFailures, {}},
         // Several files: each in turn, through the list of a project.
-        Case{"CubeSpectrumAndExtension", {"-exit", "-open", "cube.fits", "spec.fits", "ext.fits"}, 0, {},
+        Case{"CubeSpectrumAndExtension", {"-exit", "-open", "cube.fits", "spectrum.fits", "ext.fits"}, 0, {},
              {"Input file: '<work>/cube.fits'", "\t NAXIS3   \t2", "Source format: \"FITS\".",
-              "Input file: '<work>/spec.fits'", "\t NAXIS1   \t50", "Source format: \"FITS\".",
+              "Input file: '<work>/spectrum.fits'", "\t NAXIS1   \t50", "Source format: \"FITS\".",
               "Input file: '<work>/ext.fits'", "\t NAXIS1   \t6", "Source format: \"FITS\"."},
              kFalseFailures, {}},
         // A text table with a bad row: the row is left out, the status line's report goes
