@@ -73,19 +73,6 @@ protected:
     Display* D() const { return p.X(); }
     Window Root() const { return p.Root(); }
 
-    // The file's tab above the workspace: where it shows (or, with `shown` false, whether
-    // it is gone).
-    bool Tab(const std::string& name, int* x, int* y, bool shown = true, int ms = 15000) {
-        const Screen::Rect ws = testing_program::WorkspaceOf(p.screen, p.main);
-        bool found = false;
-        testing_util::WaitUntil([&] {
-            found = p.Grab() && testing_program::FindInk(p.shot, ws.left, ws.top - 30, ws.right - ws.left, 30,
-                                                         testing_program::UiTextInk(name), x, y);
-            return found == shown;
-        }, ms, 150);
-        return found;
-    }
-
     // "Open", the names typed into "File name:" (several in double quotes), Return.
     ::testing::AssertionResult Open(const std::vector<std::string>& names) {
         testing_program::ClickAt(D(), Root(), p.MainRect().left + 20, p.MainRect().top + 16);
@@ -114,7 +101,7 @@ protected:
             if (testing_util::WaitUntil([&] { return p.screen.FindWindow("Open data file(s)") == 0; }, 4000)) break;
         }
         for (const std::string& name : names)
-            if (!Tab(name, &x, &y)) return ::testing::AssertionFailure() << name << ": " << p.Keep("shown_no_tab");
+            if (!p.FileTab(name, &x, &y)) return ::testing::AssertionFailure() << name << ": " << p.Keep("shown_no_tab");
         return ::testing::AssertionSuccess();
     }
 
@@ -202,7 +189,7 @@ TEST_F(ShownDataProgram, ARangeFromTheDataAndReportsOfTheFileShown) {
 
     // The other file shown: the report was of the table, and goes.
     int x = 0, y = 0;
-    ASSERT_TRUE(Tab("other.fits", &x, &y));
+    ASSERT_TRUE(p.FileTab("other.fits", &x, &y));
     testing_program::ClickAt(D(), Root(), x + 4, y + 4);
     EXPECT_TRUE(ReportShows(false)) << p.Keep("shown_report_stays_on_tab");
 

@@ -20,13 +20,7 @@ namespace {
 using testing_util::ReadText;
 using testing_util::WriteText;
 
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    if (!std::filesystem::is_directory(folder)) return names;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testing_program::FolderNames;
 
 // The files of every case, made by astropy and by hand in `folder`.
 bool MakeFiles(const std::string& folder, std::string* said) {
@@ -78,7 +72,7 @@ TEST_P(WindowlessRun, OpensReportsAndWritesOnlyItsLog) {
     for (const std::string& f : {app, run, work}) mkdir(f.c_str(), 0700);
     std::string said;
     ASSERT_TRUE(MakeFiles(work, &said)) << said;
-    ASSERT_EQ(Names(work), kMade);
+    ASSERT_EQ(FolderNames(work), kMade);
 
     testing_program::Start start;
     start.args = c.args;
@@ -98,7 +92,7 @@ TEST_P(WindowlessRun, OpensReportsAndWritesOnlyItsLog) {
     EXPECT_EQ(out.err, err);
 
     // Only the log: the settings stay unwritten.
-    EXPECT_EQ(Names(user), std::vector<std::string>{"orva.log"});
+    EXPECT_EQ(FolderNames(user), std::vector<std::string>{"orva.log"});
     const std::string log = ReadText(user + "/orva.log");
     size_t at = 0;
     for (const std::string& text : c.log) {
@@ -111,7 +105,7 @@ TEST_P(WindowlessRun, OpensReportsAndWritesOnlyItsLog) {
     std::vector<std::string> expected = kMade;
     expected.insert(expected.end(), c.written.begin(), c.written.end());
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(Names(work), expected);
+    EXPECT_EQ(FolderNames(work), expected);
     if (std::find(c.written.begin(), c.written.end(), "comma4.txt.log") != c.written.end()) {
         // The row "4,,6", on the file's third line, has an empty cell.
         EXPECT_EQ(ReadText(work + "/comma4.txt.log").rfind("3: split err", 0), 0u);
