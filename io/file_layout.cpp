@@ -640,7 +640,7 @@ bool LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
     // whole range is no range of the data: a file that states none (raw samples, a text
     // table) states none here either, and its view takes the data's own statistics
     // instead of a 0 .. 32767 that leaves a 16-bit picture of small values black.
-    if (info->rangeMin != info->rangeMax) {
+    if (info->rangeMin < info->rangeMax) {
         DefaultRange(*info, &info->rangeMin, &info->rangeMax);
     } else {
         info->rangeMin = 1.0;

@@ -199,6 +199,11 @@ TEST(FileLayout, MergeScaleZeroAndSections) {
     double low = 1.0, high = 0.0;
     EXPECT_TRUE(info.ValueRange(&low, &high));
     EXPECT_EQ(std::pair(low, high), std::pair(0.0, 7.0));
+    // Merged again (the file described anew), a description without a range stays without.
+    info.rangeMin = 1.0;
+    info.rangeMax = 0.0;
+    LayoutToDataSet(&l, &info);
+    EXPECT_FALSE(info.ValueRange(&low, &high));
 }
 
 TEST(FileLayout, MergeEdgeData) {
