@@ -249,11 +249,9 @@ std::vector<std::string> AppObject::CheckOptions(const std::vector<std::string>&
     }
     // A word after a command that takes none is not a file to open: the command's item
     // holds it, and the command leaves it unused.
-    for (const std::string& unused : UnusedCommandWords(registry_, kept)) {
-        const size_t blank = unused.find(' ');
-        Tell("'" + unused.substr(0, blank) + "' takes no arguments: '" + unused.substr(blank + 1) +
+    for (const auto& [command, word] : UnusedCommandWords(registry_, kept))
+        Tell("'-" + command + "' takes no arguments: '" + word +
              "' is not used (files are named before the commands, or after -open)");
-    }
     return kept;
 }
 

@@ -280,11 +280,12 @@ std::vector<CommandItem> SplitCommandLine(const CommandRegistry& registry,
 
 int CommandFailureCount() { return gCommandFailures.load(); }
 
-std::vector<std::string> UnusedCommandWords(const CommandRegistry& registry, const std::vector<std::string>& words) {
-    std::vector<std::string> unused;
+std::vector<std::pair<std::string, std::string>> UnusedCommandWords(const CommandRegistry& registry,
+                                                                    const std::vector<std::string>& words) {
+    std::vector<std::pair<std::string, std::string>> unused;
     for (const CommandItem& item : SplitCommandLine(registry, words)) {
         if (!item.hasName || registry.TakesArguments(item.name)) continue;
-        for (const std::string& word : item.args) unused.push_back("-" + item.name + " " + word);
+        for (const std::string& word : item.args) unused.emplace_back(item.name, word);
     }
     return unused;
 }

@@ -10,6 +10,7 @@
 // records without names take ("orva a.fits b.fits" opens both files).
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orva {
@@ -156,8 +157,9 @@ bool CommandMatches(const CommandRecord& record, const CommandItem& item);
 int CommandFailureCount();
 
 // The words of a line that a command taking no arguments would receive: they are not
-// used, so the caller can say so. Each entry is "-name word".
-std::vector<std::string> UnusedCommandWords(const CommandRegistry& registry, const std::vector<std::string>& words);
+// used, so the caller can say so. Each entry is {the command's name as typed, the word}.
+std::vector<std::pair<std::string, std::string>> UnusedCommandWords(const CommandRegistry& registry,
+                                                                    const std::vector<std::string>& words);
 
 // Runs the line against every context in turn, each from the start (an owner with no
 // commands is skipped).
