@@ -8,6 +8,7 @@
 #include "app/ui_elements.h"
 #include "app/ui_startup.h"
 #include "common/aligned_memory.h"
+#include "framework/app_object.h"
 #include "framework/component_id.h"
 #include "io/format_registry.h"
 #include "platform/window_api.h"
@@ -67,6 +68,8 @@ std::vector<ComponentBase*> CUI::Components() const { return ItemsOf<ComponentBa
 void CUI::ResetHistogram() { histogram.Reset(); }
 
 bool CUI::IsUp() const { return gUiReady() && mainWindow != nullptr; }
+
+bool CUI::RunsWithoutWindows() const { return !IsUp() && TheApp().Settings().windowless != 0; }
 
 PageWindow* CUI::GetPageWindow() {
     if (!IsUp()) return nullptr;

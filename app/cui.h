@@ -156,6 +156,7 @@ public:
     std::vector<ComponentBase*> Components() const override;
     void ResetHistogram() override;
     bool IsUp() const override;
+    bool RunsWithoutWindows() const override;
     PageWindow* GetPageWindow() override;
     PortListSet* PortLists() override { return &portLists; }
     uint32_t StyleFlags() const override { return groups[0].style; }

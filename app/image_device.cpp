@@ -221,25 +221,41 @@ bool Image2DDevice::RefreshGeometry() {
     return true;
 }
 
+// The view record is the user-interface thread's: it scrolls and zooms it, and reads it
+// without the display lock (the shapes' pick pass, the readouts). A pull on another
+// thread (the playback timer's frame step) places the frame by the record as the UI
+// thread last published it under the lock, and leaves the record alone; the UI thread's
+// own pull of the same frame, before it is drawn, brings the record up to date.
 int32_t Image2DDevice::Refresh() {
+    DisplayLockGuard hold;
+    if (!OnUiThread()) {
+        ImageViewRecord placed = published_;
+        return Pull(placed);
+    }
+    const int32_t code = Pull(view);
+    published_ = view;
+    return code;
+}
+
+int32_t Image2DDevice::Pull(ImageViewRecord& v) {
     GraphicsHost* host = HostRecord();
     const int32_t index =
         CurrentFrameIndex(FrameIndexState{WantedIndex(), frameOffset, frameLimit, frameLock}, SourceFrameCount());
     const FrameDataRecord* desc = index >= 0 ? QueryFrameDesc(this, index, channel) : nullptr;
     if (desc == nullptr) {
-        view.subX = view.subY = 0;
-        ViewRecompute(&view);
+        v.subX = v.subY = 0;
+        ViewRecompute(&v);
         cachedArea = 0;
         return PendingOrNothing();
     }
     // The description: size and offsets; a new channel or width marks a change, a new
     // frame clears the per-frame flags.
     const int64_t width = KnownSize(desc->width), height = KnownSize(desc->height);
-    ApplyFrameOffsets(&view, width, height, 0, 0);
+    ApplyFrameOffsets(&v, width, height, 0, 0);
     // The fit of a new frame, before anything of it was shown, follows the view's size.
     if (fitPending != 0 && host != nullptr && (host->width != fitWidth || host->height != fitHeight) &&
         OnUiThread() && FitToHost(true)) {
-        ViewRecompute(&view);
+        ViewRecompute(&v);
         if (GraphicsWindow* gw = Window()) {
             DisplayCellBase* cell = Cell();
             if (cell != nullptr && cell->currentWindow == gw) gw->UpdateScales();
@@ -254,17 +270,17 @@ int32_t Image2DDevice::Refresh() {
     // Placement in the host.
     const int32_t hostWidth = host != nullptr ? host->width : 0;
     const int32_t hostHeight = host != nullptr ? host->height : 0;
-    const double ox = (host != nullptr ? host->offsetX : 0) + view.originX;
-    const double oy = (host != nullptr ? host->offsetY : 0) + view.originY;
-    if (ox >= hostWidth || oy >= hostHeight || ox + view.scaledWidth <= 0.0 || oy + view.scaledHeight <= 0.0) {
+    const double ox = (host != nullptr ? host->offsetX : 0) + v.originX;
+    const double oy = (host != nullptr ? host->offsetY : 0) + v.originY;
+    if (ox >= hostWidth || oy >= hostHeight || ox + v.scaledWidth <= 0.0 || oy + v.scaledHeight <= 0.0) {
         cachedArea = 0;
         return PendingOrNothing();
     }
 
     // The visible area in frame pixels.
-    const ZoomRecord& z = view.zoom;
-    Span sx = VisibleSpan(ox, view.scaledWidth, hostWidth, z.zoomedX != 0, z.x, z.inverseX, width);
-    Span sy = VisibleSpan(oy, view.scaledHeight, hostHeight, z.zoomedY != 0, z.y, z.inverseY, height);
+    const ZoomRecord& z = v.zoom;
+    Span sx = VisibleSpan(ox, v.scaledWidth, hostWidth, z.zoomedX != 0, z.x, z.inverseX, width);
+    Span sy = VisibleSpan(oy, v.scaledHeight, hostHeight, z.zoomedY != 0, z.y, z.inverseY, height);
     DeviceArea wanted{sx.left, sy.left, static_cast<int32_t>(std::min<int64_t>(sx.width, 0x7FFFFFFF)),
                       static_cast<int32_t>(std::min<int64_t>(sy.width, 0x7FFFFFFF))};
 

@@ -130,6 +130,12 @@ public:
     int32_t fitHeight = 0;
 
 private:
+    // The pull of Refresh, placing the frame by `v` (the view record itself on the UI
+    // thread, a copy of the published one elsewhere).
+    int32_t Pull(ImageViewRecord& v);
+    // The view record as the UI thread's last pull left it, for pulls on other threads
+    // (written on the UI thread, read elsewhere, both under the display lock).
+    ImageViewRecord published_;
     // Fit (with `fit` and the settings) and centre the frame in the host's view; false
     // when the view or the frame has no size yet, or nothing moved.
     bool FitToHost(bool fit);

@@ -13,6 +13,7 @@
 #include "app/ui_startup.h"
 #include "app/ui_elements.h"
 #include "common/aligned_memory.h"
+#include "common/error_codes.h"
 #include "common/log.h"
 #include "common/paths.h"
 #include "framework/app_object.h"
@@ -67,9 +68,12 @@ void SelectTabsCurrent(CUI* cui, int32_t code) {
     if (changed && code == 7) gWinRefreshAll();
 }
 
-// Activates the item's current source in the pipeline.
+// Activates the item's current source in the pipeline. What the status line said about
+// the file shown before is not about this one.
 void ActivateSource(ProjectItem* item, int32_t event) {
-    if (item != nullptr && item->currentSource.load() != nullptr) AttachCurrentSource(item, event);
+    if (item == nullptr || item->currentSource.load() == nullptr) return;
+    StatusClearReport(kStatusGroupMain);
+    AttachCurrentSource(item, event);
 }
 
 bool ConfirmClosingWanted() { return TheApp().Settings().confirmClosing != 0; }
@@ -616,6 +620,8 @@ std::string CommandFullPath(const std::string& name) {
 bool ProjectOpenFiles(const CommandRecord* record, const CommandArgList* args, CommandContext* context) {
     CUI* cui = CuiOf(context);
     if (cui == nullptr || record->disabled || args == nullptr || args->empty()) return false;
+    // The status line speaks of the files this line opens, not of those opened before.
+    StatusClearReport(kStatusGroupMain);
     size_t firstNew = cui->pendingFiles.size();
     int counted = 0;
     for (const CommandArg& a : *args) {

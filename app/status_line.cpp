@@ -8,6 +8,7 @@
 #include "common/error_codes.h"
 #include "common/log.h"
 #include "common/printf_format.h"
+#include "framework/app_object.h"
 #include "io/frame_cursor.h"
 #include "io/output_writer.h"
 #include "toolkit/layout.h"
@@ -69,13 +70,21 @@ void Cut(std::string* text) {
     if (text->size() > static_cast<size_t>(kStatusTextMax)) text->resize(kStatusTextMax);
 }
 
+// A run without windows has no status line: the main group's reports go to the terminal.
+bool SaidOnTerminal(int group, const std::string& text, bool failure) {
+    if (group != 0 || text.empty() || gUiReady() || TheApp().Settings().windowless == 0) return false;
+    TheApp().SayWithoutWindows(text, failure);
+    return true;
+}
+
 }  // namespace
 
 const char* StatusCodeText(int code) { return code >= 0 && code < kStatusCodeCount ? kStatusTexts[code] : nullptr; }
 
 int SetGroupStatus(int group, int code, int redraw, const char* text) {
     WindowGroup* g = ShownGroup(group);
-    if (g == nullptr || code == -1 || code >= kStatusCodeCount || (code < -1 && text == nullptr)) return 0;
+    if (code == -1 || code >= kStatusCodeCount || (code < -1 && text == nullptr)) return 0;
+    if (g == nullptr && (code == 0 || group != 0 || gUiReady())) return 0;
     std::string line;
     if (code >= 0) line = kStatusTexts[code];
     if (text != nullptr) {
@@ -88,10 +97,11 @@ int SetGroupStatus(int group, int code, int redraw, const char* text) {
     }
     if (code >= 1) line += "...";
     Cut(&line);
+    const bool failure = (code >= 1 && code <= 7) || code < -2;
+    if (g == nullptr) return SaidOnTerminal(group, line, failure) ? 1 : 0;
     // Only a repeat of what the line shows now is dropped.
     if (code >= 0 && code == g->statusCode && g->statusWidget->text == line) return 0;
     g->statusCode = code < 0 ? -1 : code;
-    bool failure = (code >= 1 && code <= 7) || code < -2;
     uint32_t colour = code == 8 ? kStatusCancelColour : kStatusErrorColour;
     Show(*g, colour, !failure && code != 8, line, redraw);
     return 1;
@@ -101,13 +111,15 @@ namespace {
 
 int VPrintStatusLine(int group, int code, int redraw, const char* format, va_list args) {
     WindowGroup* g = ShownGroup(group);
-    if (g == nullptr || code >= -1 || format == nullptr) return 0;
+    if (code >= -1 || format == nullptr) return 0;
+    if (g == nullptr && (group != 0 || gUiReady())) return 0;
     char buffer[kStatusTextMax + 1];
     int n = VFormat(buffer, sizeof buffer, format, args);
     if (n < 0) buffer[0] = '\0';
     std::string line(buffer);
     Cut(&line);
     if (line.empty()) return 0;
+    if (g == nullptr) return SaidOnTerminal(group, line, code < -2) ? 1 : 0;
     g->statusCode = -1;
     Show(*g, kStatusErrorColour, code >= -2, line, redraw);
     return 1;
@@ -138,6 +150,11 @@ void StatusResetGroup(int group) {
     // The stored code is forgotten, so that the same report shows again.
     g->statusCode = -1;
     Show(*g, 0, true, kStatusTexts[0], kStatusRedrawNow);
+}
+
+void StatusClearReport(int group) {
+    WindowGroup* g = ShownGroup(group);
+    if (g != nullptr && g->statusWidget->text != kStatusTexts[0]) StatusResetGroup(group);
 }
 
 void StatusResetHandler(gElement* widget, uintptr_t) {

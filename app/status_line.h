@@ -37,6 +37,8 @@ int PrintStatusLine(int group, int code, int redraw, const char* format, ...);
 void StatusResetHandler(gElement* widget, uintptr_t data);
 // The same for a group's line (the window's pending-status clear).
 void StatusResetGroup(int group);
+// A report the line shows goes (back to "Ready"); a line at "Ready" stays as it is.
+void StatusClearReport(int group);
 
 // The text of a status code (nullptr outside 0..8).
 const char* StatusCodeText(int code);

@@ -193,6 +193,12 @@ void AppObject::ShowHeldNotes() {
     heldNotes_.clear();
 }
 
+void AppObject::SayWithoutWindows(const std::string& text, bool failure) {
+    std::fprintf(stderr, "orva: %s\n", text.c_str());
+    std::fflush(stderr);
+    if (failure) ++failuresSaid_;
+}
+
 void AppObject::LogFailed(int error) {
     AppObject* app = gLogOwner;
     // Once a run: a log opened anew fails as the first did.
@@ -241,6 +247,11 @@ std::vector<std::string> AppObject::CheckOptions(const std::vector<std::string>&
              (file ? std::string(": the file of that name is opened") : std::string()));
         if (file) kept.push_back(word);
     }
+    // A word after a command that takes none is not a file to open: the command's item
+    // holds it, and the command leaves it unused.
+    for (const auto& [command, word] : UnusedCommandWords(registry_, kept))
+        Tell("'-" + command + "' takes no arguments: '" + word +
+             "' is not used (files are named before the commands, or after -open)");
     return kept;
 }
 
@@ -473,7 +484,16 @@ int WinMain(AppObject& app, const std::vector<std::string>& given) {
     app.InitRuntime();
     if (windowless) {
         ClibSetMessageHook(nullptr, nullptr);
+        // Without windows the terminal and the exit status are all that report: a command
+        // of the line that failed (a file that could not be opened) ends the run with 1.
+        const int failures = CommandFailureCount();
         RunCommandLine(app, words);
+        if (CommandFailureCount() != failures || app.FailuresSaid() != 0) {
+            const std::string log = app.LogFilePath();
+            app.Tell(log.empty() ? std::string("a command of the line failed")
+                                 : "a command of the line failed; " + log + " says why");
+            return 1;
+        }
         return 0;
     }
     bool up = false;

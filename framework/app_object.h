@@ -144,6 +144,10 @@ public:
     void Tell(const std::string& text);
     // The notes held for the status line, shown now (the user interface is up).
     void ShowHeldNotes();
+    // A run without windows: what the status line would show goes to stderr, and a failure
+    // shown there makes the run end with status 1.
+    void SayWithoutWindows(const std::string& text, bool failure);
+    int FailuresSaid() const { return failuresSaid_; }
     // The words of a command line less the options no command answers to: each is told
     // (one line naming it and pointing to --help) and dropped, unless a file of that name
     // exists (it is then opened as the name of a file).
@@ -184,6 +188,7 @@ private:
     bool uiUp_ = false;
     bool forceClibFailure_ = false;
     bool settingsUnsaved_ = false;
+    int failuresSaid_ = 0;  // failures said on the terminal in a run without windows
     bool logFailureTold_ = false;
     std::set<std::string> unsavedFiles_;
     std::thread::id mainThread_;

@@ -1,5 +1,6 @@
 #include "framework/command_registry.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -151,6 +152,8 @@ bool ConvertWord(const std::string& word, const CommandArgSpec* spec, CommandArg
     }
 }
 
+std::atomic<int> gCommandFailures{0};
+
 // Matches the item against the record and calls the handler. True when the item
 // matched (whether or not the handler succeeded); *after holds the context the handler
 // left behind.
@@ -162,6 +165,7 @@ bool CommandCall(CommandRecord* record, const CommandItem& item, const CommandCo
     if (record->argCount != 0 && item.args.empty()) {
         LogPrintf("Line %d error: empty arg: cmd [%s]:\tcount args %d %s", 1, desc, record->argCount,
                   record->argCount == -1 ? "Any" : "");
+        ++gCommandFailures;
         return true;
     }
     CommandArgList list;
@@ -170,6 +174,7 @@ bool CommandCall(CommandRecord* record, const CommandItem& item, const CommandCo
     *called = true;
     if (record->handler == nullptr || !record->handler(record, haveList ? &list : nullptr, after)) {
         LogPrintf("Line %d error: call cmd [%s]", 1, desc);
+        ++gCommandFailures;
         *called = false;
     }
     return true;
@@ -233,6 +238,18 @@ bool CommandRegistry::IsCommandName(const std::string& name) const {
     return false;
 }
 
+bool CommandRegistry::TakesArguments(const std::string& name) const {
+    for (const CommandInterface* iface : interfaces_) {
+        for (CommandRecord* const* r = iface->records; r && *r; ++r) {
+            if ((*r)->argCount != 0 &&
+                ForEachSpelling((*r)->names, kMaxSpellings,
+                                [&](const char* s) { return strcasecmp(s, name.c_str()) == 0; }))
+                return true;
+        }
+    }
+    return false;
+}
+
 void CommandRegistry::Add(const CommandInterface* iface) {
     if (iface && !Contains(iface)) interfaces_.push_back(iface);
 }
@@ -259,6 +276,18 @@ std::vector<CommandItem> SplitCommandLine(const CommandRegistry& registry,
         items.back().args.push_back(word);
     }
     return items;
+}
+
+int CommandFailureCount() { return gCommandFailures.load(); }
+
+std::vector<std::pair<std::string, std::string>> UnusedCommandWords(const CommandRegistry& registry,
+                                                                    const std::vector<std::string>& words) {
+    std::vector<std::pair<std::string, std::string>> unused;
+    for (const CommandItem& item : SplitCommandLine(registry, words)) {
+        if (!item.hasName || registry.TakesArguments(item.name)) continue;
+        for (const std::string& word : item.args) unused.emplace_back(item.name, word);
+    }
+    return unused;
 }
 
 bool CommandParseArgs(const std::vector<std::string>& words, const CommandRecord& record,

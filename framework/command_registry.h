@@ -10,6 +10,7 @@
 // records without names take ("orva a.fits b.fits" opens both files).
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orva {
@@ -112,6 +113,8 @@ public:
     bool Contains(const CommandInterface* iface) const;
     // True when `name` (without its dashes) is a spelling of any registered command.
     bool IsCommandName(const std::string& name) const;
+    // True when a command spelled `name` takes arguments (false for an unknown name).
+    bool TakesArguments(const std::string& name) const;
     void Add(const CommandInterface* iface);
     void Clear() { interfaces_.clear(); }
 
@@ -148,6 +151,15 @@ bool CommandParseArgs(const std::vector<std::string>& words, const CommandRecord
 // True when the record's spellings hold `name` (case-insensitive); a record without
 // names matches only an item without a name.
 bool CommandMatches(const CommandRecord& record, const CommandItem& item);
+
+// How many commands of the lines run so far failed: a handler refused, or a command that
+// needs arguments was given none (each also logs its "Line 1 error" line).
+int CommandFailureCount();
+
+// The words of a line that a command taking no arguments would receive: they are not
+// used, so the caller can say so. Each entry is {the command's name as typed, the word}.
+std::vector<std::pair<std::string, std::string>> UnusedCommandWords(const CommandRegistry& registry,
+                                                                    const std::vector<std::string>& words);
 
 // Runs the line against every context in turn, each from the start (an owner with no
 // commands is skipped).

@@ -172,6 +172,9 @@ public:
     virtual void ResetHistogram() {}
     // True while the user interface is up.
     virtual bool IsUp() const { return false; }
+    // True for a run that has no windows by design (a command line run without a user
+    // interface): a chain then has no pages or displays to build, which is no failure.
+    virtual bool RunsWithoutWindows() const { return false; }
     // The page window for property pages, or nullptr.
     virtual PageWindow* GetPageWindow() { return nullptr; }
     // The ui's port lists (first, last, current, count), or nullptr.

@@ -100,6 +100,9 @@ bool BuildPipelineFromScript(SourceOpenState* request, ComponentBase* source) {
     PortList* list = PortListCreate(ui != nullptr ? ui->PortLists() : nullptr, item != nullptr ? item->name.c_str() : nullptr);
     if (list == nullptr) return Fail();
     if (item != nullptr) item->source.portList = list;
+    // Without windows the stages are the whole chain: the file is read and described, and
+    // nothing is there to show it in.
+    if (ui != nullptr && ui->RunsWithoutWindows()) return true;
     if (ui == nullptr || ui->GetPageWindow() == nullptr || !request->showDisplays) return Fail();
 
     void* mainWindow = ui->GroupWindow(kMainGroup);

@@ -637,7 +637,16 @@ bool LayoutToDataSet(FileLayout* l, DataSetInfo* info) {
             LayoutStoreType(info, (info->input.type & ~(kTypeImage | kTypeVector)) | kind, info->input.bits,
                             info->input.channels);
     }
-    DefaultRange(*info, &info->rangeMin, &info->rangeMax);
+    // A range the description holds already starts at 0, as it always did. The type's
+    // whole range is no range of the data: a file that states none (raw samples, a text
+    // table) states none here either, and its view takes the data's own statistics
+    // instead of a 0 .. 32767 that leaves a 16-bit picture of small values black.
+    if (info->rangeMin < info->rangeMax) {
+        DefaultRange(*info, &info->rangeMin, &info->rangeMax);
+    } else {
+        info->rangeMin = 1.0;
+        info->rangeMax = 0.0;
+    }
     // A raw file's missing samples, as the service file marks them.
     if (sd && (sd->flags & kFlagBlank) && !(info->input.type & 0x50)) {
         info->hasBlank = true;

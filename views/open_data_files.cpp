@@ -10,6 +10,7 @@
 #include "app/shell_hooks.h"
 #include "app/status_line.h"
 #include "app/wait_cursor.h"
+#include "common/error_codes.h"
 #include "common/list.h"
 #include "common/log.h"
 #include "common/paths.h"
@@ -80,6 +81,8 @@ void OpenDataFilesDialog(CUI* cui, int mode) {
                                          kOpenDialogFlags, formats.filter.empty() ? nullptr : formats.filter.c_str(),
                                          nullptr, kFileDialogData, &filterIndex, 1, &paths);
     if (answer != 0 && !paths.empty()) {
+        // The status line speaks of the files opened now, not of those opened before.
+        StatusClearReport(kStatusGroupMain);
         formats.current = filterIndex;
         // The entries after the formats ("all files") open with detection.
         request.formatIndex = filterIndex >= count + 1 || filterIndex < 0 ? 0 : static_cast<uint32_t>(filterIndex);

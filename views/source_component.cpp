@@ -529,6 +529,9 @@ int ProjectItemAttachDataSet(ProjectItem* item, DataSet* dataSet) {
         }
         if (code != 2) {
             item->source.loaded = false;
+            // The stages a failed chain made for the item go with it: they name the item
+            // as their owner, and the item goes when its open fails.
+            ReleaseItemConsumers(item);
             // Released while the user interface's list still holds it: its links are
             // rebuilt and the item forgets it.
             ComponentReleaseAndUnlink(source);

@@ -105,7 +105,13 @@ TEST(CommandLine, DispatchRunsEachOwnerWithItsMessages) {
               (std::vector<std::string>{"(bare) a.fits /data/b c.fits", "close x", "allclose"}));
     EXPECT_EQ(log.Text(), "");
 
-    // Missing argument text: the line is logged and the handler is not called.
+    // The word after a command that takes none is named as unused, nothing else.
+    EXPECT_EQ(UnusedCommandWords(f.registry, {"a.fits", "-EXITDLG", "Enable", "--C", "x", "-AllClose", "extra", "-exit"}),
+              (std::vector<std::pair<std::string, std::string>>{{"AllClose", "extra"}}));
+
+    // Missing argument text: the line is logged and the handler is not called. Each of
+    // these three counts as a failed command.
+    const int failures = CommandFailureCount();
     f.settings.exitDialog = 0;
     f.Run({"-exitdialog"});
     f.Run({"-open", "-allclose"});
@@ -113,6 +119,7 @@ TEST(CommandLine, DispatchRunsEachOwnerWithItsMessages) {
     // A word that converts to nothing: the handler gets no list and refuses.
     f.Run({"--exitdialog", "maybe"});
     EXPECT_EQ(f.settings.exitDialog, 0);
+    EXPECT_EQ(CommandFailureCount() - failures, 3);
     EXPECT_EQ(log.Text(),
               "Line 1 error: empty arg: cmd [Disable/enable exit dialog]:\tcount args 1 \n"
               "Line 1 error: empty arg: cmd [Open (file) [opt.]]:\tcount args -1 Any\n"

@@ -181,8 +181,29 @@ TEST(FileLayout, MergeScaleZeroAndSections) {
         EXPECT_EQ(info.headerSize, 100);
         EXPECT_EQ(info.input.type, 0x400102u);
         EXPECT_EQ(DataSetInfoFrameCount(info), 3u);
-        EXPECT_EQ(info.rangeMax, 65535.0);
+        // Raw samples state no range: not the type's 0 .. 65535 either.
+        double low = 0.0, high = 0.0;
+        EXPECT_FALSE(info.ValueRange(&low, &high));
+        EXPECT_GT(low, high);
     }
+    // A range the description held before the merge stays, from 0.
+    FileLayout l;
+    l.type = 0x102;
+    l.bits = 16;
+    l.sizeX = l.sizeY = 4;
+    l.dataEnd = 32;
+    DataSetInfo info;
+    info.rangeMin = 3.0;
+    info.rangeMax = 7.0;
+    LayoutToDataSet(&l, &info);
+    double low = 1.0, high = 0.0;
+    EXPECT_TRUE(info.ValueRange(&low, &high));
+    EXPECT_EQ(std::pair(low, high), std::pair(0.0, 7.0));
+    // Merged again (the file described anew), a description without a range stays without.
+    info.rangeMin = 1.0;
+    info.rangeMax = 0.0;
+    LayoutToDataSet(&l, &info);
+    EXPECT_FALSE(info.ValueRange(&low, &high));
 }
 
 TEST(FileLayout, MergeEdgeData) {

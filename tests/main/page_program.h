@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "framed_picture.h"
 #include "program_input.h"
 #include "program_window.h"
 #include "road_files.h"
@@ -97,6 +98,21 @@ public:
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
         }
+    }
+
+    // Waits for the file's tab above the workspace to show (or, with `shown` false, to be
+    // gone); whether it shows at the end, and where (x and y may be null).
+    bool FileTab(const std::string& name, int* x, int* y, bool shown = true, int ms = 15000) {
+        const Screen::Rect ws = WorkspaceOf(screen, main);
+        bool found = false;
+        int fx = 0, fy = 0;
+        testing_util::WaitUntil([&] {
+            found = Grab() && FindInk(shot, ws.left, ws.top - 30, ws.right - ws.left, 30, UiTextInk(name), &fx, &fy);
+            return found == shown;
+        }, ms, 150);
+        if (found && x != nullptr) *x = fx;
+        if (found && y != nullptr) *y = fy;
+        return found;
     }
 
     // Clicks tab n of the column's tab bar ("Source", "Plug-ins", …).

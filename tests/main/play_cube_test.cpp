@@ -35,6 +35,9 @@
 #include "platform/clock.h"
 #include "platform/timer_service.h"
 #include "platform/window_backend.h"
+#include "shapes/shape.h"
+#include "shapes/shape_container.h"
+#include "shapes/shape_kinds.h"
 #include "test_support.h"
 #include "views/display_cell.h"
 #include "views/open_data_files.h"
@@ -309,6 +312,35 @@ TEST_F(PlayCube, ClosingTheDataEndsPlaybackFirst) {
     const size_t drawn = log.frames.size();
     PumpFor(100);
     EXPECT_EQ(log.frames.size(), drawn);
+}
+
+// The pointer moved over a shape of the cell while the cube plays: each move runs the
+// pick pass, which places the shapes by the view's geometry on the UI thread while the
+// timer thread pulls the next frames for the same view.
+TEST_F(PlayCube, ThePointerOverAShapeWhileTheCubePlays) {
+    const std::string path = folder.File("cube.fits");
+    if (!WriteCube(path, kFrames, kWidth, kHeight)) GTEST_SKIP() << "no astropy";
+    Open(path);
+    if (HasFatalFailure()) return;
+    ShapeContainer* shapes = cell->activeShapes;
+    ASSERT_NE(shapes, nullptr);
+    Shape* shape = CreateShape(kKindRect);
+    const float corners[4] = {4.0f, 4.0f, 40.0f, 30.0f};
+    ASSERT_TRUE(shape->header.anchors.SetPoints(corners, 2));
+    ASSERT_TRUE(shapes->AddShape(shape));
+    Player().interval.store(20);
+    Player().flags.store(kFramePlayerLoop);
+    Watchdog dog("PointerWhilePlaying");
+    StartPlayback();
+    if (HasFatalFailure()) return;
+    const int x0 = static_cast<int>(cell->widget->x), y0 = static_cast<int>(cell->widget->y);
+    // Over the shape's edges and inside it, a frame or so apart, for a good part of a loop.
+    for (int i = 0; i < 30 && Playing(); ++i) FakeMotionIn(cell->window, x0 + 2 + (i % 12) * 4, y0 + 3 + (i % 9) * 3, 20);
+    EXPECT_GE(log.frames.size(), 5u);
+    EXPECT_TRUE(DisplayTogglePlayback(cell));
+    EXPECT_FALSE(Playing());
+    PumpFor(100);
+    EXPECT_EQ(DisplayLockDepth(), 0);
 }
 
 // The device's pull on a thread other than the UI thread, as the playback step runs it:

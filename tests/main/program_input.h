@@ -206,7 +206,7 @@ inline bool TypeText(Display* d, const std::string& text) {
         if (sym == NoSymbol) {
             static const std::pair<char, const char*> kNames[] = {
                 {'/', "slash"}, {'.', "period"}, {'_', "underscore"}, {'-', "minus"}, {' ', "space"},
-                {'\'', "apostrophe"}, {'=', "equal"}, {':', "colon"}, {',', "comma"}};
+                {'\'', "apostrophe"}, {'=', "equal"}, {':', "colon"}, {',', "comma"}, {'"', "quotedbl"}};
             for (const auto& [ch, n] : kNames)
                 if (ch == c) sym = XStringToKeysym(n);
         }

@@ -7,8 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <utility>
@@ -34,6 +36,15 @@ struct Start {
     bool windows = false;
     bool fullDisk = false;
 };
+
+// The names in a folder, sorted; none when it is not a folder.
+inline std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    if (!std::filesystem::is_directory(folder)) return names;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 inline Outcome RunStart(const Start& s) {
     Outcome out;

@@ -112,15 +112,7 @@ protected:
     // Waits for the file's tab above the workspace to show (or, with `shown` false, to be
     // gone); whether it shows at the end.
     bool TabShows(const std::string& name, bool shown = true, int ms = 15000) {
-        const Screen::Rect ws = testing_program::WorkspaceOf(p.screen, p.main);
-        bool found = false;
-        testing_util::WaitUntil([&] {
-            int x = 0, y = 0;
-            found = p.Grab() && testing_program::FindInk(p.shot, ws.left, ws.top - 30, ws.right - ws.left, 30,
-                                                         testing_program::UiTextInk(name), &x, &y);
-            return found == shown;
-        }, ms, 150);
-        return found;
+        return p.FileTab(name, nullptr, nullptr, shown, ms);
     }
 
     // Ctrl+W over the workspace: the shown file closes; true once its tab is gone.

@@ -27,13 +27,7 @@ using testing_program::Outcome;
 using testing_program::RunStart;
 using testing_program::Start;
 
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    if (!std::filesystem::is_directory(folder)) return names;
-    for (const auto& e : std::filesystem::directory_iterator(folder)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testing_program::FolderNames;
 
 // The smallest FITS image a reader takes: 4 x 3 bytes.
 std::string TinyFits() {
@@ -78,7 +72,7 @@ TEST_P(StartupFailures, TellTheUserAndKeepTheirFiles) {
                                          {"HOME", root.File("home")}, {"ORVA_MESSAGEBOX_ANSWER", "1"}});
     if (start.windows && std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display";
     // Nothing may be written beside the program.
-    const std::vector<std::string> programFolder = Names(ORVA_BINARY_DIR);
+    const std::vector<std::string> programFolder = FolderNames(ORVA_BINARY_DIR);
 
     const Outcome out = RunStart(start);
     EXPECT_EQ(out.status, c.status) << out.err;
@@ -91,7 +85,7 @@ TEST_P(StartupFailures, TellTheUserAndKeepTheirFiles) {
         expected += "orva: " + line + "\n";
     }
     EXPECT_EQ(out.err, expected);
-    EXPECT_EQ(Names(ORVA_BINARY_DIR), programFolder);
+    EXPECT_EQ(FolderNames(ORVA_BINARY_DIR), programFolder);
     c.check(user, temp);
 }
 
@@ -106,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
              [](const std::string&) { return Start{{{"DISPLAY", ""}}, {"img.fits"}, "", false, false}; }, 1,
              {"cannot start: no display is set (DISPLAY)"},
              [](const std::string& user, const std::string&) {
-                 EXPECT_EQ(Names(user), std::vector<std::string>{"orva.log"});
+                 EXPECT_EQ(FolderNames(user), std::vector<std::string>{"orva.log"});
                  EXPECT_NE(ReadText(user + "/orva.log").find("***Can`t init CUI, Exit!\n"), std::string::npos);
              }},
         // A display nobody serves: named with the reason.
@@ -114,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
              [](const std::string&) { return Start{{{"DISPLAY", ":3917"}}, {}, "", false, false}; }, 1,
              {"cannot start: can`t open display \":3917\" (Connection refused)"},
              [](const std::string& user, const std::string&) {
-                 EXPECT_EQ(Names(user), std::vector<std::string>{"orva.log"});
+                 EXPECT_EQ(FolderNames(user), std::vector<std::string>{"orva.log"});
              }},
         // The settings folder's name taken by a file: a private folder of the user's, said
         // so; the file as it was; nothing beside the program.
@@ -125,7 +119,7 @@ INSTANTIATE_TEST_SUITE_P(
               "cannot start: no display is set (DISPLAY)"},
              [](const std::string& user, const std::string& temp) {
                  EXPECT_EQ(ReadText(user), "mine\n");
-                 EXPECT_EQ(Names(temp), std::vector<std::string>{"orva.log"});
+                 EXPECT_EQ(FolderNames(temp), std::vector<std::string>{"orva.log"});
                  EXPECT_NE(ReadText(temp + "orva.log").find("'" + user + "' cannot be used (it is not a folder)"),
                            std::string::npos);
              }},
@@ -149,7 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
               "lost, the file keeps what it held"},
              [](const std::string& user, const std::string&) {
                  EXPECT_EQ(ReadText(user + "/orva.cfg"), kForeign);
-                 EXPECT_EQ(Names(user), (std::vector<std::string>{"orva.cfg", "orva.log"}));
+                 EXPECT_EQ(FolderNames(user), (std::vector<std::string>{"orva.cfg", "orva.log"}));
              }},
         // The same start on a disk with room: the left-over copy goes, the settings are
         // written beside what the file held, nothing is said.
@@ -170,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
                  const std::string cfg = ReadText(user + "/orva.cfg");
                  EXPECT_EQ(cfg.rfind(kForeign, 0), 0u) << cfg;
                  EXPECT_NE(cfg.find(kMain), std::string::npos) << cfg;
-                 EXPECT_EQ(Names(user), (std::vector<std::string>{"orva.cfg", "orva.log", "orvnot.tmp"}));
+                 EXPECT_EQ(FolderNames(user), (std::vector<std::string>{"orva.cfg", "orva.log", "orvnot.tmp"}));
                  EXPECT_NE(ReadText(user + "/orva.log")
                                .find("Removed '" + user + "/orvQ7x2Lk.tmp', a settings copy an earlier run left "
                                      "unfinished\n"),

@@ -400,6 +400,36 @@ TEST_F(OpenFilesTest, ClosingAnItemReleasesItsChain) {
     EXPECT_TRUE(ui.Components().empty());
 }
 
+// A user interface that lost its pages cannot show the file: the open fails and the
+// stages made for it go with its item. A run without windows needs no pages: the file
+// opens with its stages and no display.
+TEST_F(OpenFilesTest, AChainWithoutPagesFailsWholeUnlessTheRunHasNoWindows) {
+    const std::string a = Tiny("a.fits");
+    ui.pageWindow = false;
+    const struct {
+        bool withoutWindows;
+        int code;
+        size_t components;
+        bool failureLines;
+    } cases[] = {{false, -7, 0, true}, {true, 2, 4, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.withoutWindows);
+        ui.withoutWindows = c.withoutWindows;
+        ProgramLogCapture log;
+        OpenParameters request;
+        Project* slot = nullptr;
+        EXPECT_EQ(OpenFileIntoProject(&cui, &slot, &request, a.c_str()), c.code);
+        EXPECT_EQ(ui.Components().size(), c.components);
+        for (ComponentBase* component : ui.Components()) EXPECT_EQ(component->owner, slot->currentItem.load());
+        EXPECT_EQ(cui.projectCount, c.components != 0 ? 1 : 0);
+        const std::string text = log.Text();
+        EXPECT_EQ(text.find("can`t create connect...") != std::string::npos, c.failureLines) << text;
+        EXPECT_EQ(text.find("'" + a + "' - err create") != std::string::npos, c.failureLines) << text;
+        CUICloseAllProjects(&cui, false);
+        EXPECT_TRUE(ui.Components().empty());
+    }
+}
+
 TEST_F(OpenFilesTest, OpenFlagsOfOneFile) {
     const std::string a = Tiny("a.fits");
     // Flags 0 become 0x13, also in the caller's request.

@@ -97,11 +97,13 @@ public:
     std::vector<ComponentBase*> Components() const override { return list; }
     PageWindow* GetPageWindow() override { return pageWindow ? &page : nullptr; }
     PortListSet* PortLists() override { return &ports; }
+    bool RunsWithoutWindows() const override { return withoutWindows; }
 
     std::vector<ComponentBase*> list;
     PortListSet ports;
     PageWindow page;
     bool pageWindow = true;
+    bool withoutWindows = false;
     bool refuse = false;
 };
 

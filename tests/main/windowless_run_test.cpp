@@ -1,0 +1,151 @@
+// Command lines run without a user interface ("-exit"): the real program opens the files
+// astropy wrote as it would for its windows, says on the terminal what went wrong, ends
+// with 1 when a command of the line failed, and writes nothing but its log (and a text
+// table's report beside the table): no settings, no service files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "program_start.h"
+#include "road_files.h"
+#include "test_support.h"
+
+namespace orva {
+namespace {
+
+using testing_util::ReadText;
+using testing_util::WriteText;
+
+using testing_program::FolderNames;
+
+// The files of every case, made by astropy and by hand in `folder`.
+bool MakeFiles(const std::string& folder, std::string* said) {
+    const std::string script =
+        "import sys, numpy as np\n"
+        "from astropy.io import fits\n"
+        "d = sys.argv[1] + '/'\n"
+        "fits.PrimaryHDU((np.arange(12, dtype=np.uint16) * 1000).reshape(3, 4)).writeto(d + 'u16.fits')\n"
+        "fits.PrimaryHDU(np.arange(24, dtype=np.float32).reshape(2, 3, 4)).writeto(d + 'cube.fits')\n"
+        "fits.PrimaryHDU(np.linspace(0, 1, 50)).writeto(d + 'spectrum.fits')\n"
+        "fits.HDUList([fits.PrimaryHDU(), fits.ImageHDU(np.ones((5, 6), dtype=np.int32), name='SCI')])"
+        ".writeto(d + 'ext.fits')\n"
+        "fits.HDUList([fits.PrimaryHDU(), fits.BinTableHDU.from_columns("
+        "[fits.Column(name='a', format='E', array=np.ones(3))])]).writeto(d + 'table.fits')\n";
+    WriteText(folder + "/make.py", script);
+    int status = -1;
+    *said = testing_program::RunCommand("/usr/bin/python3 '" + folder + "/make.py' '" + folder + "' 2>&1", &status);
+    std::filesystem::remove(folder + "/make.py");
+    WriteText(folder + "/comma4.txt", "SEPARATOR=,\n1,2,3\n4,,6\n7,8,9\n10,11,12\n");
+    return status == 0;
+}
+
+struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    // Standard error, line by line without the "orva: " mark; "<work>" and "<user>"
+    // stand for the folders.
+    std::vector<std::string> err;
+    // Texts the log holds, in this order, and texts it must not hold.
+    std::vector<std::string> log;
+    std::vector<std::string> notInLog;
+    // What the work folder holds afterwards besides the files made.
+    std::vector<std::string> written;
+};
+
+const std::vector<std::string> kMade = {"comma4.txt", "cube.fits",  "ext.fits",
+                                        "spectrum.fits", "table.fits", "u16.fits"};
+const std::vector<std::string> kFalseFailures = {"can`t create connect...", "err create", "Line 1 error"};
+
+class WindowlessRun : public ::testing::TestWithParam<Case> {};
+
+TEST_P(WindowlessRun, OpensReportsAndWritesOnlyItsLog) {
+    const Case& c = GetParam();
+    if (!testing_program::HaveRoadTools()) GTEST_SKIP() << "python3 with astropy and numpy is needed";
+    testing_util::TempFolder root;
+    const std::string app = root.File("config"), run = root.File("run"), work = root.File("work");
+    const std::string user = app + "/ZEL Lab";
+    for (const std::string& f : {app, run, work}) mkdir(f.c_str(), 0700);
+    std::string said;
+    ASSERT_TRUE(MakeFiles(work, &said)) << said;
+    ASSERT_EQ(FolderNames(work), kMade);
+
+    testing_program::Start start;
+    start.args = c.args;
+    start.folder = work;
+    // No display at all: a run without windows needs none.
+    start.env = {{"XDG_CONFIG_HOME", app}, {"XDG_RUNTIME_DIR", run}, {"HOME", root.File("home")}, {"DISPLAY", ""}};
+    const testing_program::Outcome out = testing_program::RunStart(start);
+
+    auto fill = [&](std::string line) {
+        for (const auto& [mark, value] : {std::pair<std::string, std::string>{"<work>", work}, {"<user>", user}})
+            for (size_t at = line.find(mark); at != std::string::npos; at = line.find(mark)) line.replace(at, mark.size(), value);
+        return line;
+    };
+    EXPECT_EQ(out.status, c.status) << out.err;
+    std::string err;
+    for (const std::string& line : c.err) err += "orva: " + fill(line) + "\n";
+    EXPECT_EQ(out.err, err);
+
+    // Only the log: the settings stay unwritten.
+    EXPECT_EQ(FolderNames(user), std::vector<std::string>{"orva.log"});
+    const std::string log = ReadText(user + "/orva.log");
+    size_t at = 0;
+    for (const std::string& text : c.log) {
+        const size_t found = log.find(fill(text), at);
+        EXPECT_NE(found, std::string::npos) << "'" << fill(text) << "' (in order) not in\n" << log;
+        if (found != std::string::npos) at = found + 1;
+    }
+    for (const std::string& text : c.notInLog) EXPECT_EQ(log.find(text), std::string::npos) << text << " in\n" << log;
+
+    std::vector<std::string> expected = kMade;
+    expected.insert(expected.end(), c.written.begin(), c.written.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(FolderNames(work), expected);
+    if (std::find(c.written.begin(), c.written.end(), "comma4.txt.log") != c.written.end()) {
+        // The row "4,,6", on the file's third line, has an empty cell.
+        EXPECT_EQ(ReadText(work + "/comma4.txt.log").rfind("3: split err", 0), 0u);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, WindowlessRun,
+    ::testing::Values(
+        // One image: read, described, its stages made; no false failure.
+        Case{"OneImage", {"u16.fits", "-exit"}, 0, {},
+             {"Input file: '<work>/u16.fits'", "\t NAXIS1   \t4", "\t NAXIS2   \t3", "Source format: \"FITS\"."},
+             kFalseFailures, {}},
+        // Several files: each in turn, through the list of a project.
+        Case{"CubeSpectrumAndExtension", {"-exit", "-open", "cube.fits", "spectrum.fits", "ext.fits"}, 0, {},
+             {"Input file: '<work>/cube.fits'", "\t NAXIS3   \t2", "Source format: \"FITS\".",
+              "Input file: '<work>/spectrum.fits'", "\t NAXIS1   \t50", "Source format: \"FITS\".",
+              "Input file: '<work>/ext.fits'", "\t NAXIS1   \t6", "Source format: \"FITS\"."},
+             kFalseFailures, {}},
+        // A text table with a bad row: the row is left out, the status line's report goes
+        // to the terminal, and the table's report lies beside it.
+        Case{"TextTable", {"comma4.txt", "-exit"}, 0, {"'comma4.txt' - 1 bad row(s) skipped, see comma4.txt.log"},
+             {"Input file: '<work>/comma4.txt'"}, kFalseFailures, {"comma4.txt.log"}},
+        // Nothing to show in a FITS file of tables: the reason on the terminal, status 1.
+        Case{"OnlyATable", {"table.fits", "-exit"}, 1,
+             {"'<work>/table.fits' - data is empty [not processed]",
+              "a command of the line failed; <user>/orva.log says why"},
+             {"'<work>/table.fits' - fits extension 2 'BINTABLE' skipped", "Line 1 error: call cmd [Open (file)]"},
+             {"can`t create connect..."}, {}},
+        // A name without a file; the file after it still opens.
+        Case{"MissingFile", {"gone.fits", "u16.fits", "-exit"}, 1,
+             {"Can`t open <work>/gone.fits...", "a command of the line failed; <user>/orva.log says why"},
+             {"* Can`t open file: <work>/gone.fits", "Input file: '<work>/u16.fits'", "Source format: \"FITS\"."},
+             {"can`t create connect..."}, {}},
+        // A word after a command that takes none is its argument: not a file, and said so.
+        Case{"WordAfterExit", {"-exit", "u16.fits"}, 0,
+             {"'-exit' takes no arguments: 'u16.fits' is not used (files are named before the commands, or after "
+              "-open)"},
+             {}, {"Input file:"}, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace orva
