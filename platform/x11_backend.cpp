@@ -74,6 +74,10 @@ struct NativeWindow {
     // Unmaps we asked for whose UnmapNotify has not come back yet: a window hidden and
     // shown again quickly gets that late notice while it is meant to be shown.
     int pendingUnmaps = 0;
+    // The size the server last said the window has. A picture drawn while a new size is
+    // still on its way can come out for the old one (its rows off by the change); the
+    // server's word on the new size brings a paint of the whole window.
+    int confirmedWidth = -1, confirmedHeight = -1;
 };
 
 struct Config {
@@ -677,6 +681,8 @@ private:
         native->visualId = visual->visualid;
         XFree(visual);
         if (native->xid == 0) return false;
+        native->confirmedWidth = std::max(1, window.ClientWidth());
+        native->confirmedHeight = std::max(1, window.ClientHeight());
         byXid_[native->xid] = HwndFromId(window.id);
         if (window.parent == nullptr) {
             XSetWMProtocols(display_, native->xid, &atoms_[kWmDeleteWindow], 1);
@@ -846,6 +852,13 @@ private:
                     XTranslateCoordinates(display_, event.xconfigure.window, root_, 0, 0, &x, &y, &child);
                 }
                 OnNativeConfigure(hwnd, x, y, event.xconfigure.width, event.xconfigure.height);
+                if (auto* native = static_cast<NativeWindow*>(window->native);
+                    native != nullptr && (event.xconfigure.width != native->confirmedWidth ||
+                                          event.xconfigure.height != native->confirmedHeight)) {
+                    native->confirmedWidth = event.xconfigure.width;
+                    native->confirmedHeight = event.xconfigure.height;
+                    InvalidateRect(hwnd);
+                }
                 break;
             }
             case MapNotify:

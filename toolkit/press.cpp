@@ -107,9 +107,15 @@ int gWgtPress(gWindow* window, gElement* e, bool byMouse) {
     const uint32_t old = e->value;
     e->value = (e->style & kStyleToggle) ? (old == 0 ? 1u : 0u) : 1u;
     const bool changed = e->value != old;
-    if (e->onPress != nullptr && !e->onPress(e, e->handlerData)) {
-        GrabAndDrag(e, byMouse);
-        return 0;
+    if (e->onPress != nullptr) {
+        const bool agreed = e->onPress(e, e->handlerData);
+        // A press may run a command that waits on a dialog, and the program may be told
+        // to end meanwhile: the widget and its window are gone by the time it returns.
+        if (!gWgtIsLive(e)) return -1;
+        if (!agreed) {
+            GrabAndDrag(e, byMouse);
+            return 0;
+        }
     }
     if (byMouse && (e->style & kStyleClickAtPress) == 0) {
         if (e->onPress != nullptr && Drawable(window)) gWgtRepick(window, e);

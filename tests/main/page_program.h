@@ -3,7 +3,10 @@
 // user does: the tabs of the page column and of a page, the mouse wheel over the column,
 // and texts looked for on the screen (read with the built-in face of screen_text.h).
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <optional>
@@ -98,6 +101,62 @@ public:
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
         }
+    }
+
+    // The part of a file dialog above its "File name:" field (its folder and list), row
+    // `fieldY` of the screen, as the screen shows it now.
+    std::vector<uint8_t> DialogAbove(Window dialog, int fieldY) {
+        const Screen::Rect r = screen.RectOf(dialog);
+        std::vector<uint8_t> part;
+        if (!Grab()) return part;
+        for (int y = std::max(r.top, 0); y < std::min(fieldY - 4, shot.height); ++y)
+            for (int x = std::max(r.left, 0); x < std::min(r.right, shot.width); ++x) {
+                const uint8_t* q = shot.At(x, y);
+                part.insert(part.end(), q, q + 3);
+            }
+        return part;
+    }
+
+    // Types `text` into the "File name:" field of the dialog of that title and presses
+    // Return; true once the dialog is gone (or, with `closes` false, once its folder and
+    // list changed: a folder typed). A loaded machine can give the field its keys late, so
+    // it is typed again while the dialog stays; a dialog slow to close is waited for, never
+    // typed at again: its keys would reach the main window's shortcuts.
+    ::testing::AssertionResult EnterFileName(const char* title, const std::string& text, bool closes = true) {
+        const Window dialog = screen.WaitForWindow(title, 10000);
+        int x = 0, y = 0;
+        if (dialog == 0 || !FieldLabel(dialog, &x, &y))
+            return ::testing::AssertionFailure() << "no dialog " << title << ": " << Keep("file_name_dialog");
+        const std::vector<uint8_t> before = closes ? std::vector<uint8_t>() : DialogAbove(dialog, y);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (screen.FindWindow(title) == 0 || (attempt > 0 && !FieldLabel(dialog, &x, &y))) break;
+            ClickAt(X(), Root(), x + 150, y + 5);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            PressKeys(X(), {XK_Control_L, XK_a});
+            TypeText(X(), text);
+            PressKeys(X(), {XK_Return});
+            const bool done =
+                closes ? testing_util::WaitUntil([&] { return screen.FindWindow(title) == 0; }, 15000)
+                       : testing_util::WaitUntil([&] { return DialogAbove(dialog, y) != before; }, 8000, 150);
+            if (done) return ::testing::AssertionSuccess();
+        }
+        Grab();
+        return ::testing::AssertionFailure() << "the dialog " << title << " did not take " << text << ": "
+                                             << Keep("file_name_dialog");
+    }
+
+    // Where the dialog's "File name:" label stands, once it stood at one place in two looks
+    // 300 ms apart: a dialog's first picture can be drawn before its last size reached the
+    // screen, its rows off from where the pointer finds them.
+    bool FieldLabel(Window dialog, int* x, int* y) {
+        int lastX = -1, lastY = -1;
+        for (int waited = 0; waited <= 8000; waited += 300) {
+            if (WaitForText("File name:", screen.RectOf(dialog), x, y, 3000) && *x == lastX && *y == lastY) return true;
+            lastX = *x;
+            lastY = *y;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
+        return false;
     }
 
     // Waits for the file's tab above the workspace to show (or, with `shown` false, to be

@@ -124,29 +124,10 @@ protected:
         return !TabShows(name, false, 8000);
     }
 
-    // Types the path into the "File name:" field of the dialog of that title and presses
-    // Return; again while the dialog stays (a loaded machine can give the field its keys late).
-    ::testing::AssertionResult EnterName(const char* title, const std::string& path) {
-        const Window dialog = p.screen.WaitForWindow(title, 10000);
-        int x = 0, y = 0;
-        if (dialog == 0 || !p.WaitForText("File name:", p.screen.RectOf(dialog), &x, &y, 5000))
-            return ::testing::AssertionFailure() << "no dialog " << title << ": " << p.Keep("beside_dialog");
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            testing_program::ClickAt(D(), Root(), x + 150, y + 5);
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            testing_program::PressKeys(D(), {XK_Control_L, XK_a});
-            testing_program::TypeText(D(), path);
-            testing_program::PressKeys(D(), {XK_Return});
-            if (testing_util::WaitUntil([&] { return p.screen.FindWindow(title) == 0; }, 4000))
-                return ::testing::AssertionSuccess();
-        }
-        return ::testing::AssertionFailure() << "the dialog stayed open: " << p.Keep("beside_dialog");
-    }
-
     // A file of the test's folder through "Open": its tab shows above the workspace.
     ::testing::AssertionResult OpenFile(const std::string& name) {
         testing_program::ClickAt(D(), Root(), p.MainRect().left + 20, p.MainRect().top + 16);
-        if (::testing::AssertionResult typed = EnterName("Open data file(s)", p.files.File(name)); !typed)
+        if (::testing::AssertionResult typed = p.EnterFileName("Open data file(s)", p.files.File(name)); !typed)
             return typed;
         if (!TabShows(name)) return ::testing::AssertionFailure() << name << ": " << p.Keep("beside_no_tab");
         return ::testing::AssertionSuccess();
@@ -205,7 +186,7 @@ TEST_F(BesideTheDataProgram, WhatIsWrittenBesideTheDataReadsBackTrue) {
     const Screen::Rect m = p.MainRect();
     testing_program::ClickAt(D(), Root(), m.left + 20, m.top + 38);
     p.screen.WaitForWindow("Output Options", 8000);  // Save opens the Output page beside its dialog
-    ASSERT_TRUE(EnterName("Save As - [Input - format convertor] [All]", p.files.File("out/conv.fits")));
+    ASSERT_TRUE(p.EnterFileName("Save As - [Input - format convertor] [All]", p.files.File("out/conv.fits")));
     const std::string written = p.files.File("out/conv001_snr0001.fits");
     EXPECT_TRUE(p.WaitForText(written + " saved", m, nullptr, nullptr, 10000)) << p.Keep("beside_saved");
     EXPECT_TRUE(testing_util::Exists(p.files.File("out/conv.log")));

@@ -73,35 +73,22 @@ protected:
     Display* D() const { return p.X(); }
     Window Root() const { return p.Root(); }
 
-    // "Open", the names typed into "File name:" (several in double quotes), Return.
+    // "Open", the names typed into "File name:" (several in double quotes, once the folder
+    // that holds them shows), Return.
     ::testing::AssertionResult Open(const std::vector<std::string>& names) {
         testing_program::ClickAt(D(), Root(), p.MainRect().left + 20, p.MainRect().top + 16);
-        const Window dialog = p.screen.WaitForWindow("Open data file(s)", 10000);
-        int x = 0, y = 0;
-        if (dialog == 0 || !p.WaitForText("File name:", p.screen.RectOf(dialog), &x, &y, 5000))
-            return ::testing::AssertionFailure() << "no open dialog: " << p.Keep("shown_dialog");
-        // Several names are chosen in the folder shown: the folder first.
-        std::string field = p.files.File(names[0]);
-        if (names.size() > 1) {
-            field.clear();
+        const char* title = "Open data file(s)";
+        if (names.size() == 1) {
+            if (::testing::AssertionResult typed = p.EnterFileName(title, p.files.File(names[0])); !typed) return typed;
+        } else {
+            std::string field;
             for (const std::string& name : names) field += "\"" + name + "\" ";
-        }
-        auto type = [&](const std::string& text) {
-            testing_program::ClickAt(D(), Root(), x + 150, y + 5);
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            testing_program::PressKeys(D(), {XK_Control_L, XK_a});
-            const bool typed = testing_program::TypeText(D(), text);
-            testing_program::PressKeys(D(), {XK_Return});
-            return typed;
-        };
-        // (Names typed before the folder shows are refused, and typed again.)
-        if (names.size() > 1 && !type(p.files.Path())) return ::testing::AssertionFailure() << "cannot type the folder";
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            if (!type(field)) return ::testing::AssertionFailure() << "cannot type " << field;
-            if (testing_util::WaitUntil([&] { return p.screen.FindWindow("Open data file(s)") == 0; }, 4000)) break;
+            if (::testing::AssertionResult typed = p.EnterFileName(title, p.files.Path(), false); !typed)
+                return typed;
+            if (::testing::AssertionResult typed = p.EnterFileName(title, field); !typed) return typed;
         }
         for (const std::string& name : names)
-            if (!p.FileTab(name, &x, &y)) return ::testing::AssertionFailure() << name << ": " << p.Keep("shown_no_tab");
+            if (!p.FileTab(name, nullptr, nullptr)) return ::testing::AssertionFailure() << name << ": " << p.Keep("shown_no_tab");
         return ::testing::AssertionSuccess();
     }
 
