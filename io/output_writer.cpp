@@ -192,6 +192,17 @@ bool FileOutputSink::WriteBlock(const void* data, size_t bytes) {
     return true;
 }
 
+namespace {
+
+// The low `width` bits of a sample, widened to 64 as the type of that sign reads them.
+uint64_t WidenSample(uint64_t bits, int width, bool isUnsigned) {
+    if (width < 64) bits &= (uint64_t{1} << width) - 1;
+    if (!isUnsigned && width < 64 && (bits >> (width - 1)) != 0) bits |= ~uint64_t{0} << width;
+    return bits;
+}
+
+}  // namespace
+
 int64_t StoredBlankValue(uint32_t outType, uint32_t storedType, uint64_t bits) {
     const uint32_t bytes = ElementSize(outType);
     if (bytes == 0 || bytes > 8) return static_cast<int64_t>(bits);
@@ -199,9 +210,7 @@ int64_t StoredBlankValue(uint32_t outType, uint32_t storedType, uint64_t bits) {
     if (width < 64) bits &= (uint64_t{1} << width) - 1;
     // A stored type of the other sign holds the value half the range away: its top bit flips.
     if ((outType ^ storedType) & kElemUnsigned) bits ^= uint64_t{1} << (width - 1);
-    if (!(storedType & kElemUnsigned) && width < 64 && (bits >> (width - 1)) != 0)
-        bits |= ~uint64_t{0} << width;
-    return static_cast<int64_t>(bits);
+    return static_cast<int64_t>(WidenSample(bits, width, (storedType & kElemUnsigned) != 0));
 }
 
 bool OutputSourceInfoFromDataSet(const DataSet* dataSet, OutputSourceInfo* info) {
@@ -573,10 +582,7 @@ __int128 OutputWriter::CodeOfBytes(const unsigned char* bytes) const {
     if (swap_ != nullptr) swap_(b, 1);  // back to the machine's order
     uint64_t bits = 0;
     std::memcpy(&bits, b, 8);
-    const int width = static_cast<int>(sampleBytes_ * 8);
-    if (width < 64) bits &= (uint64_t{1} << width) - 1;
-    if (!(outType_ & kElemUnsigned) && width < 64 && (bits >> (width - 1)) != 0)
-        bits |= ~uint64_t{0} << width;
+    bits = WidenSample(bits, static_cast<int>(sampleBytes_ * 8), (outType_ & kElemUnsigned) != 0);
     return (outType_ & kElemUnsigned) ? static_cast<__int128>(bits)
                                       : static_cast<__int128>(static_cast<int64_t>(bits));
 }
