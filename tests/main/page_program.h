@@ -174,11 +174,13 @@ public:
         return found;
     }
 
-    // Clicks tab n of the column's tab bar ("Source", "Plug-ins", …).
+    // Clicks tab n of the column's tab bar ("Source", "Plug-ins", …). The tabs are looked for
+    // a few seconds: a loaded machine can grab the window while it is being drawn again.
     bool ClickGroupTab(int n) {
         const Screen::Rect m = MainRect();
         int x = 0, y = 0;
-        if (!Grab() || !PageTab(shot, m.left, m.top, n, &x, &y)) return false;
+        if (!testing_util::WaitUntil([&] { return Grab() && PageTab(shot, m.left, m.top, n, &x, &y); }, 5000, 150))
+            return false;
         ClickAt(X(), Root(), x, y);
         return true;
     }
@@ -188,7 +190,9 @@ public:
     bool ClickPageTab(int n) {
         const Screen::Rect c = Column();
         int x = 0, y = 0;
-        if (!Grab() || !OwnPageTab(shot, c.left, c.right, c.top, n, &x, &y)) return false;
+        if (!testing_util::WaitUntil([&] { return Grab() && OwnPageTab(shot, c.left, c.right, c.top, n, &x, &y); },
+                                     5000, 150))
+            return false;
         ClickAt(X(), Root(), x, y);
         return true;
     }

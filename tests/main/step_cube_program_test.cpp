@@ -164,7 +164,7 @@ protected:
     // The fast selector's right arrow of "FRAME(S):".
     bool StepForward() {
         testing_program::FrameSelector frames;
-        if (!Grab() || !frames.Find(shot)) return false;
+        if (!WaitFor([&] { return frames.Find(shot); }, 5000)) return false;
         frames.Next(screen.display());
         return true;
     }
@@ -180,11 +180,12 @@ protected:
         return step > 0 && testing_program::ListCellShows(shot, mx, my, mean, why) &&
                testing_program::ListCellShows(shot, mx, my - 2 * step, minMax, why);
     }
-    // A page tab of the main window: 0 "Source" … 3 "View".
+    // A page tab of the main window: 0 "Source" … 3 "View". The tab bar can be mid-repaint
+    // just after a typed value was taken (a loaded machine shows it a moment later).
     bool ClickPageTab(int n) {
         const Screen::Rect m = screen.RectOf(main);
         int x = 0, y = 0;
-        if (!Grab() || !testing_program::PageTab(shot, m.left, m.top, n, &x, &y)) return false;
+        if (!WaitFor([&] { return testing_program::PageTab(shot, m.left, m.top, n, &x, &y); }, 5000)) return false;
         testing_program::ClickAt(screen.display(), root, x, y);
         return true;
     }
