@@ -88,10 +88,23 @@ headless_tests() {
     rerun_if_tracer_failed "$dir" -LE gui || { note_failures "$dir"; return 1; }
 }
 
+# The GUI tests judge the screen within waits, and twice as many run at once as there are
+# cores: on a slower machine a test can miss a wait (a playback rate, a repaint) only
+# because its neighbours kept the processors. Those that fail run once more, one at a
+# time; a fault of the program fails there too. Their names stay in the summary.
 gui_tests() {
-  local dir=$1
-  ctest --test-dir "$dir" --output-on-failure -j"$gui_jobs" --timeout 600 -L gui ||
-    { note_failures "$dir"; return 1; }
+  local dir=$1 failed="$1/Testing/Temporary/LastTestsFailed.log"
+  ctest --test-dir "$dir" --output-on-failure -j"$gui_jobs" --timeout 600 -L gui && return 0
+  [ -f "$failed" ] || { note_failures "$dir"; return 1; }
+  local first
+  first=$(cut -d: -f2 "$failed" | tr '\n' ' ')
+  echo "--- running the failed GUI tests again, one at a time: $first---"
+  if ctest --test-dir "$dir" --output-on-failure -j1 --timeout 600 -L gui --rerun-failed; then
+    echo "--- in $dir these GUI tests failed among the others and passed alone: $first" >>"$summary"
+    return 0
+  fi
+  note_failures "$dir"
+  return 1
 }
 
 stage "RelWithDebInfo: build" build build -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
@@ -161,5 +174,6 @@ if [ $status -ne 0 ]; then
   echo "FAILED"
 else
   echo "All tests passed in both builds; every fuzz corpus replayed clean; the threads' cases ran clean."
+  [ -s "$summary" ] && cat "$summary"
 fi
 exit $status

@@ -84,7 +84,15 @@ TEST_P(StartupFailures, TellTheUserAndKeepTheirFiles) {
                 line.replace(at, mark.size(), value);
         expected += "orva: " + line + "\n";
     }
-    EXPECT_EQ(out.err, expected);
+    // The program's own lines: the GL and X libraries it loads may add theirs (a shader
+    // cache that cannot be made under a home folder that is not there).
+    std::string own;
+    for (size_t at = 0; at < out.err.size();) {
+        const size_t end = std::min(out.err.find('\n', at), out.err.size());
+        if (out.err.compare(at, 6, "orva: ") == 0) own += out.err.substr(at, end - at) + "\n";
+        at = end + 1;
+    }
+    EXPECT_EQ(own, expected) << out.err;
     EXPECT_EQ(FolderNames(ORVA_BINARY_DIR), programFolder);
     c.check(user, temp);
 }
