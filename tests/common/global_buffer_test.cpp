@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -64,6 +66,40 @@ TEST(GlobalBuffer, ReserveFreeAndDestroy) {
     static_cast<GlobalBuffer&>(typed).Free();
     EXPECT_EQ(typed.flags, 0u);
     EXPECT_EQ(State(typed), Empty());
+}
+
+// The flags the kernel keeps for the mapping that holds `at` ("hg": huge pages asked for).
+std::vector<std::string> MappingFlags(const void* at) {
+    std::FILE* f = std::fopen("/proc/self/smaps", "r");
+    if (f == nullptr) return {};
+    const auto address = reinterpret_cast<uintptr_t>(at);
+    bool inside = false;
+    std::vector<std::string> flags;
+    char line[512];
+    while (std::fgets(line, sizeof line, f) != nullptr) {
+        unsigned long begin = 0, end = 0;
+        if (std::sscanf(line, "%lx-%lx ", &begin, &end) == 2 && std::strchr(line, '-') < std::strchr(line, ' ')) {
+            inside = begin <= address && address < end;
+        } else if (inside && std::strncmp(line, "VmFlags:", 8) == 0) {
+            for (char* word = std::strtok(line + 8, " \n"); word != nullptr; word = std::strtok(nullptr, " \n"))
+                flags.emplace_back(word);
+            break;
+        }
+    }
+    std::fclose(f);
+    return flags;
+}
+
+// A frame-sized block asks the kernel for huge pages (each small page is a fault on first
+// touch); the advice is kept whether the system then gives them or not.
+TEST(GlobalBuffer, LargeBlocksAskForHugePages) {
+    GlobalBuffer frame;
+    ASSERT_TRUE(frame.Reserve(64u << 20));
+    const std::vector<std::string> flags = MappingFlags(Bytes(frame.block) + (32u << 20));
+    ASSERT_FALSE(flags.empty()) << "no mapping found in /proc/self/smaps";
+    EXPECT_NE(std::find(flags.begin(), flags.end(), "hg"), flags.end());
+    std::memset(frame.block, 7, frame.size);  // usable as before
+    EXPECT_EQ(Bytes(frame.block)[frame.size - 1], 7);
 }
 
 TEST(GlobalBuffer, ResizeCopiesEveryArea) {
