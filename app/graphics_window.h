@@ -274,6 +274,9 @@ public:
     // picture of the host's window is marked for a repaint, which the next refresh of the
     // dirty windows draws.
     virtual void SelectTabChanged(int32_t argument);
+    // True when rendering the current frame into a texture view must first pull and
+    // colour the whole frame anew (a new frame that no view has pictured yet).
+    virtual bool PicturePullsFrame() const { return false; }
 
     // The framework's names of slots 8, 9, 10 and 12.
     void AfterCellSync(int32_t value) override { BuildToolPanel(value); }

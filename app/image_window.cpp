@@ -778,6 +778,11 @@ bool Image2DWindow::UploadFrameToView(TextureView* view) {
     return ok;
 }
 
+bool Image2DWindow::PicturePullsFrame() const {
+    const Image2DDevice* d = Device();
+    return d != nullptr && d->result.image.HoldsFrame() && d->frameFlags[0] == 0 && !PlayerFeeds();
+}
+
 bool Image2DWindow::RenderToTextureView(TextureView* view) {
     Image2DDevice* d = Device();
     if (d == nullptr || view == nullptr) return false;

@@ -111,6 +111,7 @@ public:
     void ResetZoomScroll() override;
     void SetFrameRect(TextureView* view) override;
     bool RenderToTextureView(TextureView* view) override;
+    bool PicturePullsFrame() const override;
     // Shape placement with the pointer: starts or continues placing (argument 0 a press,
     // 1 and 2 the pointer's point, 3 a drag at once); ends it (result 0 cancel, 1 the
     // button released, 2 Enter, 3 another tool starts). EndPlacement answers the result

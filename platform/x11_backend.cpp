@@ -521,6 +521,10 @@ public:
         auto* native = static_cast<NativeWindow*>(window.native);
         if (native == nullptr) return false;
         glXSwapBuffers(display_, native->xid);
+        // The software renderer puts the picture as an X request that waits in the buffer
+        // until the next flush: sent now, it is on screen while the program goes on with
+        // longer work (the preview of a large frame) before it reads its queue again.
+        XFlush(display_);
         return true;
     }
 

@@ -719,6 +719,10 @@ bool DisplayComponent::RenderPreview() {
     }
     GraphicsWindow* gw = Graphics();
     if (gw == nullptr) return false;
+    // The preview of a new frame pulls and colours the whole frame, which on a large one
+    // takes far longer than drawing what the cell already holds: a cell waiting for its
+    // repaint is drawn first, so that its picture does not wait for the preview's.
+    if (window != nullptr && window->dirty != 0 && gw->PicturePullsFrame()) PaintWindowNow(window, true);
     bool rendered = gw->RenderToTextureView(preview);
     if (rendered) workspace->previewRendered = 1;
     return rendered;
