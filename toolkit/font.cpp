@@ -30,7 +30,8 @@ struct gRunCache {
         int16_t x = 0, y = 0, width = 0, left = 0;  // left: image's first column from the start pixel
     };
     static constexpr int32_t kWidth = 1024, kHeight = 256, kLongest = 512;
-    GLuint texture = 0;
+    GLuint texture = 0;             // made with the first run kept: most fonts draw none
+    bool unusable = false;          // the texture could not be made
     int32_t bottom = 0, shelf = 0;  // ink rows from the baseline row, shelf height
     int32_t nextX = 0, nextY = 0;
     bool full = false;
@@ -119,12 +120,21 @@ void BuildRunCache(gFontAtlas* atlas, std::vector<uint8_t> texels, GLint maxSize
     cache->bottom = bottom;
     cache->shelf = top - bottom;
     cache->glyphTexels = std::move(texels);
+    atlas->runs = cache;
+}
+
+// The run cache's texture, made in the current context when the first run is kept: a
+// program opens many fonts in many windows, most of which never draw a run, and the
+// software renderer clears every texture it makes. False when it cannot be made.
+bool MakeRunTexture(gRunCache* cache) {
+    if (cache->texture != 0) return true;
+    if (cache->unusable) return false;
     GLint previous = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
     glGenTextures(1, &cache->texture);
     if (cache->texture == 0) {
-        delete cache;
-        return;
+        cache->unusable = true;
+        return false;
     }
     glBindTexture(GL_TEXTURE_2D, cache->texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
@@ -140,10 +150,11 @@ void BuildRunCache(gFontAtlas* atlas, std::vector<uint8_t> texels, GLint maxSize
     glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
     if (made != gRunCache::kWidth) {
         glDeleteTextures(1, &cache->texture);
-        delete cache;
-        return;
+        cache->texture = 0;
+        cache->unusable = true;
+        return false;
     }
-    atlas->runs = cache;
+    return true;
 }
 
 // Packs the glyphs in shelves (one texel apart) into one alpha texture. Leaves the font
@@ -607,7 +618,8 @@ void DeleteLists(gFont* font) {
         }
         if (font->atlas != nullptr && Batch().atlas == font->atlas) FlushBatch();
         if (font->atlas != nullptr && font->atlas->texture != 0) glDeleteTextures(1, &font->atlas->texture);
-        if (font->atlas != nullptr && font->atlas->runs != nullptr) glDeleteTextures(1, &font->atlas->runs->texture);
+        if (font->atlas != nullptr && font->atlas->runs != nullptr && font->atlas->runs->texture != 0)
+            glDeleteTextures(1, &font->atlas->runs->texture);
     }
     if (font->atlas != nullptr) delete font->atlas->runs;
     if (font->atlas != nullptr) gTextBatchForget(font->atlas);
@@ -880,6 +892,7 @@ const gRunCache::Entry* CachedRun(const gFontAtlas* atlas, const std::string& ke
         if (std::abs(at) > 100000) return nullptr;
     }
     if (maxX <= minX || maxX - minX > gRunCache::kLongest) return nullptr;
+    if (!MakeRunTexture(cache)) return nullptr;
     int32_t width = maxX - minX;
     if (cache->nextX + width > gRunCache::kWidth) {
         cache->nextX = 0;
