@@ -57,6 +57,30 @@ void* ZeroBuffer(uint32_t layout, int32_t width, int32_t height) {
     return std::calloc(rows, row);
 }
 
+// Gives the bound texture new storage of width x height texels in `internalFormat`
+// (`format` and `type` name the zeros sent) and clears what linear filtering reads
+// beyond the part in use: the column right of it and the row above it. Storage is
+// given no contents of its own: a whole buffer of zeros would make the driver convert
+// every texel, most of which the picture covers at once. False when the zeros cannot be
+// allocated.
+bool NewStorage(GLint internalFormat, int32_t width, int32_t height, GLenum format, GLenum type, uint32_t layout,
+                int32_t usedWidth, int32_t usedHeight) {
+    glTexImage2D(GL_TEXTURE_2D, 0, internalFormat, width, height, 0, format, type, nullptr);
+    const bool column = usedWidth < width, row = usedHeight < height;
+    if (!column && !row) return true;
+    const int32_t rows = std::min(height, usedHeight + 1), columns = std::min(width, usedWidth + 1);
+    void* zero = ZeroBuffer(layout, std::max(rows, columns), 1);
+    if (zero == nullptr) return false;
+    GLint alignment = 4;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    if (column) glTexSubImage2D(GL_TEXTURE_2D, 0, usedWidth, 0, 1, rows, format, type, zero);
+    if (row) glTexSubImage2D(GL_TEXTURE_2D, 0, 0, usedHeight, columns, 1, format, type, zero);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+    std::free(zero);
+    return true;
+}
+
 // Bytes per pixel of an upload in `format` with samples of `type`.
 size_t PixelBytes(GLenum format, GLenum type) {
     size_t samples = format == GL_RGBA ? 4 : format == GL_RGB ? 3 : format == GL_LUMINANCE_ALPHA ? 2 : 1;
@@ -203,16 +227,10 @@ bool TextureImage::Upload(gWindow* window, const void* pixels, int32_t channels,
         if (layoutChanged) glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, EnvModeFor(layout));
     }
 
-    if (textureWidth < fitted.width || textureHeight < fitted.height || layoutChanged) {
-        int32_t newWidth = std::max(textureWidth, fitted.width);
-        int32_t newHeight = std::max(textureHeight, fitted.height);
-        void* zero = ZeroBuffer(layout, newWidth, newHeight);
-        if (zero == nullptr) return false;
-        textureWidth = newWidth;
-        textureHeight = newHeight;
-        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), textureWidth, textureHeight, 0,
-                     format == GL_LUMINANCE_ALPHA ? GL_LUMINANCE : format, type, zero);
-        std::free(zero);
+    const bool grows = textureWidth < fitted.width || textureHeight < fitted.height || layoutChanged;
+    if (grows) {
+        textureWidth = std::max(textureWidth, fitted.width);
+        textureHeight = std::max(textureHeight, fitted.height);
     }
     if (k == 1) {
         usedWidth = std::min(width, textureWidth);
@@ -224,6 +242,14 @@ bool TextureImage::Upload(gWindow* window, const void* pixels, int32_t channels,
         usedHeight = static_cast<int32_t>(std::min<int64_t>(height, int64_t{textureHeight} * k));
         sMax = static_cast<float>(static_cast<double>(usedWidth) / k / textureWidth);
         tMax = static_cast<float>(static_cast<double>(usedHeight) / k / textureHeight);
+    }
+    if (grows) {
+        // The texels a reduced picture fills: its used size counts frame pixels.
+        const int32_t texelsWide = k == 1 ? usedWidth : static_cast<int32_t>((int64_t{usedWidth} + k - 1) / k);
+        const int32_t texelsHigh = k == 1 ? usedHeight : static_cast<int32_t>((int64_t{usedHeight} + k - 1) / k);
+        if (!NewStorage(static_cast<GLint>(internalFormat), textureWidth, textureHeight,
+                        format == GL_LUMINANCE_ALPHA ? GL_LUMINANCE : format, type, layout, texelsWide, texelsHigh))
+            return false;
     }
     Compile(pixels);
     return true;
@@ -417,15 +443,13 @@ bool TextureImage::BuildMosaic(gWindow* window, const MosaicFrame* frame) {
         type = sixteenBit ? GL_UNSIGNED_SHORT : GL_UNSIGNED_BYTE;
         internalFormat = sixteenBit ? GL_RGB16 : GL_RGB8;
         format = GL_RGB;
-        void* zero = ZeroBuffer(layout, tw, th);
-        if (zero == nullptr) {
+        first.textureWidth = tw;
+        first.textureHeight = th;
+        if (!NewStorage(static_cast<GLint>(internalFormat), tw, th, GL_RGB, type, layout, std::min(tw, width),
+                        std::min(th, height))) {
             FreeTiles();
             return false;
         }
-        first.textureWidth = tw;
-        first.textureHeight = th;
-        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), tw, th, 0, GL_RGB, type, zero);
-        std::free(zero);
     }
     format = GL_RGB;
 
@@ -442,9 +466,8 @@ bool TextureImage::BuildMosaic(gWindow* window, const MosaicFrame* frame) {
         first.x = first.y = 0;
         first.xPos = first.yPos = 0.0f;
         // The first row's textures are as high as tile 0's, which may have kept a larger
-        // storage from an earlier frame: the zero buffer must cover that height too. It
-        // is made only when a tile's storage grows: a frame like the last costs none.
-        void* zero = nullptr;
+        // storage from an earlier frame. Storage is made only when a tile's grows: a
+        // frame like the last costs none.
         int32_t x = first.usedWidth, y = 0;
         int32_t rowHeight = first.usedHeight;
         int32_t rowTextureHeight = first.textureHeight;
@@ -477,22 +500,19 @@ bool TextureImage::BuildMosaic(gWindow* window, const MosaicFrame* frame) {
                 tile.usedWidth = tw;
             }
             if (tile.textureWidth < textureWidthNeeded || tile.textureHeight < rowTextureHeight) {
-                if (zero == nullptr) zero = ZeroBuffer(layout, tw, std::max(th, first.textureHeight));
-                if (zero == nullptr) {
-                    FreeTiles();
-                    return false;
-                }
                 tile.textureWidth = textureWidthNeeded;
                 tile.textureHeight = rowTextureHeight;
                 glBindTexture(GL_TEXTURE_2D, tile.texture);
-                glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(internalFormat), tile.textureWidth,
-                             tile.textureHeight, 0, GL_RGB, type, zero);
+                if (!NewStorage(static_cast<GLint>(internalFormat), tile.textureWidth, tile.textureHeight, GL_RGB,
+                                type, layout, tile.usedWidth, tile.usedHeight)) {
+                    FreeTiles();
+                    return false;
+                }
             }
             tile.sMax = Ratio(tile.usedWidth, tile.textureWidth);
             tile.tMax = Ratio(tile.usedHeight, tile.textureHeight);
             x += tile.usedWidth;
         }
-        std::free(zero);
     }
     glBindTexture(GL_TEXTURE_2D, first.texture);
     CompileMosaic(frame);
