@@ -145,8 +145,8 @@ ORVA_INLINE void Row(const ConvolverBlock& b, const Rows& s, double* out, const 
 // blank rule on every sample cost more than the plain loop whose reads they share.) One
 // channel forms again the pairs of samples that see a blank (four columns); with three
 // interleaved channels a pair sees eight columns and would be formed again about a fifth
-// of the time, so there the single samples that see a blank (three columns) are formed
-// again. A result too large for the caches is formed by stretches in a buffer and stored
+// of the time, so there the groups of four samples holding one that sees a blank are
+// formed again: four samples cost what one does. A result too large for the caches is formed by stretches in a buffer and stored
 // past the caches, the row below asked for ahead. The baseline loop takes the blank rule
 // throughout.
 
@@ -184,7 +184,7 @@ inline __m256d PlainAvx2(const __m256d* w, const Rows& s, ptrdiff_t k, __m256d& 
     }
 }
 
-// The vector operations of the blank rule, on two samples or on one (in the low lane).
+// The vector operations of the blank rule, on two samples or on four.
 // Sums keep the first operand first, as the baseline loop adds: of two NaNs the sum keeps
 // the first's (the compiler would be free to swap the operands of the intrinsics).
 struct Two {
@@ -197,16 +197,37 @@ struct Two {
         return r;
     }
 };
-struct One {
-    using V = __m128d;
-    static V Load(const double* p) { return _mm_load_sd(p); }
-    static void Store(double* p, V v) { _mm_store_sd(p, v); }
+struct Four {
+    using V = __m256d;
+    static V Load(const double* p) { return _mm256_loadu_pd(p); }
+    static void Store(double* p, V v) { _mm256_storeu_pd(p, v); }
     static V Add(V a, V b) {
         V r;
-        asm("vaddsd %[b], %[a], %[r]" : [r] "=x"(r) : [a] "x"(a), [b] "x"(b));
+        asm("vaddpd %[b], %[a], %[r]" : [r] "=x"(r) : [a] "x"(a), [b] "x"(b));
         return r;
     }
 };
+
+// The lane operations of the blank rule for 128- and 256-bit vectors.
+ORVA_INLINE __m128d Lanes(__m256d w, __m128d) { return _mm256_castpd256_pd128(w); }
+ORVA_INLINE __m256d Lanes(__m256d w, __m256d) { return w; }
+ORVA_INLINE __m128d Splat(double x, __m128d) { return _mm_set1_pd(x); }
+ORVA_INLINE __m256d Splat(double x, __m256d) { return _mm256_set1_pd(x); }
+ORVA_INLINE __m128d BlankOr(__m128d x, __m128d c, __m128d blank) {
+    return _mm_blendv_pd(x, c, _mm_cmp_pd(x, blank, _CMP_EQ_UQ));
+}
+ORVA_INLINE __m256d BlankOr(__m256d x, __m256d c, __m256d blank) {
+    return _mm256_blendv_pd(x, c, _mm256_cmp_pd(x, blank, _CMP_EQ_UQ));
+}
+// v, or the centre c where c is blank: a blank centre stays blank.
+ORVA_INLINE __m128d CentreOr(__m128d v, __m128d c, __m128d blank) {
+    return _mm_blendv_pd(v, c, _mm_cmp_pd(c, blank, _CMP_EQ_UQ));
+}
+ORVA_INLINE __m256d CentreOr(__m256d v, __m256d c, __m256d blank) {
+    return _mm256_blendv_pd(v, c, _mm256_cmp_pd(c, blank, _CMP_EQ_UQ));
+}
+ORVA_INLINE __m128d Mul(__m128d a, __m128d b) { return _mm_mul_pd(a, b); }
+ORVA_INLINE __m256d Mul(__m256d a, __m256d b) { return _mm256_mul_pd(a, b); }
 
 // Samples at k, none an edge pixel's, again by the blank rule (WeightedBlankAt or
 // MeanBlankAt) with selects: a sample formed again has a blank nearby by definition, so
@@ -215,33 +236,33 @@ struct One {
 template <int C, bool Mean, class L>
 ORVA_INLINE void AgainAt(const __m256d* w256, const Rows& s, ptrdiff_t k, double* o) {
     using V = typename L::V;
-    auto w = [&](int i) ORVA_LAMBDA_INLINE { return _mm256_castpd256_pd128(w256[i]); };
-    const V blank = _mm_set1_pd(kConvolverBlank);
+    auto w = [&](int i) ORVA_LAMBDA_INLINE { return Lanes(w256[i], V{}); };
+    const V blank = Splat(kConvolverBlank, V{});
     const V c = L::Load(s.mid + k);
     auto sub = [&](const double* p) ORVA_LAMBDA_INLINE {
         V x = L::Load(p);
         asm("" : "+x"(x));  // read once, not again for the compare
         // Equal to the marker, or unordered (NaN): both are samples without data.
-        return _mm_blendv_pd(x, c, _mm_cmp_pd(x, blank, _CMP_EQ_UQ));
+        return BlankOr(x, c, blank);
     };
     V v;
     if constexpr (Mean) {
         const V left = L::Add(L::Add(sub(s.top + k - C), sub(s.mid + k - C)), sub(s.bottom + k - C));
         const V centre = L::Add(L::Add(sub(s.top + k), c), sub(s.bottom + k));
         const V right = L::Add(L::Add(sub(s.top + k + C), sub(s.mid + k + C)), sub(s.bottom + k + C));
-        v = _mm_mul_pd(L::Add(L::Add(left, centre), right), w(0));
+        v = Mul(L::Add(L::Add(left, centre), right), w(0));
     } else {
-        v = _mm_mul_pd(w(0), sub(s.top + k - C));
-        v = L::Add(v, _mm_mul_pd(w(1), sub(s.top + k)));
-        v = L::Add(v, _mm_mul_pd(w(2), sub(s.top + k + C)));
-        v = L::Add(v, _mm_mul_pd(w(3), sub(s.mid + k - C)));
-        v = L::Add(v, _mm_mul_pd(w(4), c));
-        v = L::Add(v, _mm_mul_pd(w(5), sub(s.mid + k + C)));
-        v = L::Add(v, _mm_mul_pd(w(6), sub(s.bottom + k - C)));
-        v = L::Add(v, _mm_mul_pd(w(7), sub(s.bottom + k)));
-        v = L::Add(v, _mm_mul_pd(w(8), sub(s.bottom + k + C)));
+        v = Mul(w(0), sub(s.top + k - C));
+        v = L::Add(v, Mul(w(1), sub(s.top + k)));
+        v = L::Add(v, Mul(w(2), sub(s.top + k + C)));
+        v = L::Add(v, Mul(w(3), sub(s.mid + k - C)));
+        v = L::Add(v, Mul(w(4), c));
+        v = L::Add(v, Mul(w(5), sub(s.mid + k + C)));
+        v = L::Add(v, Mul(w(6), sub(s.bottom + k - C)));
+        v = L::Add(v, Mul(w(7), sub(s.bottom + k)));
+        v = L::Add(v, Mul(w(8), sub(s.bottom + k + C)));
     }
-    L::Store(o + k, _mm_blendv_pd(v, c, _mm_cmp_pd(c, blank, _CMP_EQ_UQ)));
+    L::Store(o + k, CentreOr(v, c, blank));
 }
 
 // The coefficients in every lane.
@@ -312,7 +333,7 @@ ORVA_INLINE bool BlankColumn(const Rows& s, ptrdiff_t k) {
 template <int C, bool Mean, bool Stream>
 inline void BlankRowAvx2(const ConvolverBlock& b, const Rows& s, const Groups& g, double* out, const double* m,
                          const uint8_t* up, const uint8_t* mid, uint8_t* down) {
-    static_assert(C == 1, "three channels form single samples again");
+    static_assert(C == 1, "three channels form groups of samples again");
     double* o = out - g.lo;  // indexed by the input row's sample
     __m256d w[9];
     Broadcast(m, w);
@@ -461,7 +482,7 @@ inline void BlankRowsAvx2(const double* m, const ConvolverBlock& b, uint8_t* not
     if (stream) _mm_sfence();
 }
 
-// ---- Three channels: single samples formed again ----------------------------------------------
+// ---- Three channels: the samples that see a blank formed again by groups of four ------------
 
 // The blank samples among the eight at p (bit i: sample p + i).
 ORVA_INLINE uint8_t EightBlanksAvx2(const double* p) {
@@ -541,7 +562,12 @@ inline void SampleRowAvx2(const ConvolverBlock& b, const Rows& s, const Runs& g,
                 const ptrdiff_t keep = n - C - base;
                 hit &= keep <= 0 ? 0 : (uint64_t{1} << keep) - 1;
             }
-            for (; hit != 0; hit &= hit - 1) AgainAt<C, Mean, One>(w, s, g.from + base + std::countr_zero(hit), at);
+            // Whole groups of four: the blank rule gives a sample without blank
+            // neighbours what the plain rule gave it, and four cost what one does.
+            constexpr uint64_t kGroupStarts = 0x1111111111111111ull;
+            uint64_t groups = (hit | hit >> 1 | hit >> 2 | hit >> 3) & kGroupStarts;
+            for (; groups != 0; groups &= groups - 1)
+                AgainAt<C, Mean, Four>(w, s, g.from + base + std::countr_zero(groups), at);
         }
         if constexpr (Stream)
             for (ptrdiff_t k = g.from + first * 64; k < std::min(g.from + last * 64, g.to); k += 4)
@@ -558,7 +584,7 @@ inline void SampleRowAvx2(const ConvolverBlock& b, const Rows& s, const Runs& g,
     for (ptrdiff_t k = g.to - C; k < g.hi; ++k) single(k);
 }
 
-// The blank rule over a block by single samples; `notes` has room for three rows of notes.
+// The blank rule over a block by the samples' notes; `notes` has room for three rows of notes.
 template <int C, bool Mean>
 inline void SampleRowsAvx2(const double* m, const ConvolverBlock& b, uint64_t* notes, size_t stride) {
     Runs g;
