@@ -332,6 +332,34 @@ TEST_F(FontGlTest, BlocksWidgetsAndGlyphListsDrawTheirVisibleCharacters) {
     platform::SwapBuffers(window->hdc);
 }
 
+// Runs placed within a paint pass's batch come from the run cache, whose texture is made
+// when the first run is kept: they draw the pixels the glyphs draw, a run kept before
+// included, and leave the texture binding as they found it.
+TEST_F(FontGlTest, BatchedRunsDrawThePixelsOfTheGlyphs) {
+    gFont* font = window->font;
+    ASSERT_TRUE(gFontHasLists(font));
+    const char* texts[] = {"0123", "Run cache", "0123", "x"};
+    auto draw = [&](bool batched) {
+        TopLeftFrame();
+        if (batched) gTextBatchBegin();
+        for (int i = 0; i < 4; ++i) gTextDrawAt(font, 10.0f + 7 * i, 20.0f + 22 * i, texts[i]);
+        if (batched) gTextBatchEnd();
+        return ReadBack();
+    };
+    GLuint bound = 0;
+    glGenTextures(1, &bound);
+    glBindTexture(GL_TEXTURE_2D, bound);
+    const std::vector<uint8_t> direct = draw(false);
+    const std::vector<uint8_t> batched = draw(true);
+    EXPECT_EQ(batched, direct);
+    EXPECT_GT(Lit(direct), 60);
+    GLint after = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &after);
+    EXPECT_EQ(static_cast<GLuint>(after), bound);
+    glDeleteTextures(1, &bound);
+    platform::SwapBuffers(window->hdc);
+}
+
 TEST_F(FontGlTest, OutlineArialMeasuresInEmUnitsAndRenders) {
     gFont* font = gFontCreateOutline(window, nullptr, "Arial", -12, 0, 1, 0.0f, 0.0f, 256);
     ASSERT_NE(font, nullptr);
