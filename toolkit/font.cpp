@@ -618,8 +618,7 @@ void DeleteLists(gFont* font) {
         }
         if (font->atlas != nullptr && Batch().atlas == font->atlas) FlushBatch();
         if (font->atlas != nullptr && font->atlas->texture != 0) glDeleteTextures(1, &font->atlas->texture);
-        if (font->atlas != nullptr && font->atlas->runs != nullptr && font->atlas->runs->texture != 0)
-            glDeleteTextures(1, &font->atlas->runs->texture);
+        if (font->atlas != nullptr && font->atlas->runs != nullptr) glDeleteTextures(1, &font->atlas->runs->texture);
     }
     if (font->atlas != nullptr) delete font->atlas->runs;
     if (font->atlas != nullptr) gTextBatchForget(font->atlas);

@@ -146,9 +146,9 @@ ORVA_INLINE void Row(const ConvolverBlock& b, const Rows& s, double* out, const 
 // channel forms again the pairs of samples that see a blank (four columns); with three
 // interleaved channels a pair sees eight columns and would be formed again about a fifth
 // of the time, so there the groups of four samples holding one that sees a blank are
-// formed again: four samples cost what one does. A result too large for the caches is formed by stretches in a buffer and stored
-// past the caches, the row below asked for ahead. The baseline loop takes the blank rule
-// throughout.
+// formed again: four samples cost what one does. A result too large for the caches is
+// formed by stretches in a buffer and stored past the caches, the row below asked for
+// ahead. The baseline loop takes the blank rule throughout.
 
 ORVA_TARGET_AVX2_BEGIN
 
