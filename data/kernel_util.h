@@ -156,6 +156,17 @@ void ForceSplitWideVectorsForTest(bool on);
 // The rule behind CpuSplitsWideVectors: `vendor` is the 12-character name of CPUID leaf 0,
 // `signature` EAX of leaf 1.
 bool SplitsWideVectors(const char* vendor, uint32_t signature);
+// True when the processor and the system support AVX-512 (its foundation, AVX-512F) and the
+// processor runs each 64-byte operation whole (see SplitsVectors512; checked once), unless
+// the baseline loops or the AVX2 ones are forced. Kernels with an AVX-512 loop take it then
+// and their AVX2 loop otherwise.
+bool CpuHasAvx512();
+// Test support: makes the kernels that have AVX-512 loops take their AVX2 ones, or not.
+void ForceNoAvx512ForTest(bool on);
+// True on processors that run each 64-byte operation as two 32-byte halves (AMD family
+// 19h), where a 64-byte loop does the work of the 32-byte one in as many cycles and the
+// AVX2 loops, measured there, are kept. Arguments as for SplitsWideVectors.
+bool SplitsVectors512(const char* vendor, uint32_t signature);
 
 // Results of one call that fill at least this many bytes cannot stay in the caches: the
 // vector loops then store them past the caches (streaming stores), which saves the

@@ -1,7 +1,17 @@
 #include "data/kernel_pragmas.h"
 
+// Products and sums are never fused (the AVX-512 region could fuse them): x * scale + zero
+// rounds twice on every path, as the results of the element loops define. Set before
+// anything is included, so that every function of the file is compiled alike.
+#if defined(__clang__)
+#pragma STDC FP_CONTRACT OFF
+#else
+#pragma GCC optimize("fp-contract=off")
+#endif
+
 #include "data/scale_inplace.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -140,6 +150,111 @@ int32_t PackVector(unsigned char* b, int32_t from, int32_t n) {
 
 ORVA_TARGET_END
 
+// ---- AVX-512 loop ---------------------------------------------------------------------
+//
+// The same steps as the AVX2 loop on eight doubles a vector. Where a core runs 64-byte
+// operations whole this alone scales 16-bit samples faster than the AVX2 loop and the table
+// together (Zen 5, on a busy machine: a 4096 x 4096 frame in 2.3-2.5 ms against 3.6-4.3,
+// while a copy of as many bytes took 1.5-1.7), so it takes every run of the narrow types;
+// the table, whose lookups wait on the second-level cache, would only slow it down.
+
+ORVA_TARGET_AVX512_BEGIN
+// This compiler's intrinsic headers hand the unmasked 512-bit conversions and minimum an
+// undefined source operand for the lanes a mask would keep, and then warn about it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+
+// Eight consecutive elements of T at p (any alignment) widened to doubles exactly.
+template <class T>
+ORVA_INLINE __m512d Load8(const unsigned char* p) {
+    if constexpr (sizeof(T) == 1) {
+        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        return _mm512_cvtepi32_pd(std::is_signed_v<T> ? _mm256_cvtepi8_epi32(v)
+                                                      : _mm256_cvtepu8_epi32(v));
+    } else if constexpr (sizeof(T) == 2) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        return _mm512_cvtepi32_pd(std::is_signed_v<T> ? _mm256_cvtepi16_epi32(v)
+                                                      : _mm256_cvtepu16_epi32(v));
+    } else {
+        static_assert(std::is_same_v<T, int32_t>);
+        return _mm512_cvtepi32_pd(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)));
+    }
+}
+
+// Sixteen elements at p scaled in place, with the results of the element loop when x *
+// scale + zero cannot be NaN; as Saturate16 (kernel_avx2.h) does it: the upper bound applied
+// to the doubles, the lower one by the 32-bit truncation (its out-of-range value is the
+// lowest) and the saturating packs. InRange: no value can reach 2^31 (StaysInInt32), so the
+// upper bound is left to the packs too.
+template <class T, bool Round, bool InRange>
+ORVA_INLINE void ScaleStep16Avx512(unsigned char* p, __m512d s, __m512d z) {
+    const __m512d hi = _mm512_set1_pd(static_cast<double>(std::numeric_limits<T>::max()));
+    const __m512d half = _mm512_set1_pd(0.49999999999999994);
+    const __m512i sign = _mm512_set1_epi64(INT64_MIN);
+    __m256i c[2];
+    for (int k = 0; k < 2; ++k) {
+        __m512d v = _mm512_add_pd(_mm512_mul_pd(Load8<T>(p + 8 * k * sizeof(T)), s), z);
+        if constexpr (!InRange) v = _mm512_min_pd(hi, v);
+        if constexpr (Round && std::is_unsigned_v<T>) {
+            v = _mm512_add_pd(v, half);
+        } else if constexpr (Round) {
+            // The step with the sign of v: (v & sign) | half.
+            const __m512i step = _mm512_ternarylogic_epi64(sign, _mm512_castpd_si512(v),
+                                                           _mm512_castpd_si512(half), 0xEA);
+            v = _mm512_add_pd(v, _mm512_castsi512_pd(step));
+        }
+        c[k] = _mm512_cvttpd_epi32(v);
+    }
+    if constexpr (sizeof(T) == 4) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), c[0]);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p) + 1, c[1]);
+        return;
+    }
+    // The packs work within 16-byte lanes: the 64-bit quarters come back in order 0, 2, 1, 3.
+    constexpr bool toUnsigned16 = sizeof(T) == 2 && std::is_unsigned_v<T>;
+    const __m256i packed =
+        toUnsigned16 ? _mm256_packus_epi32(c[0], c[1]) : _mm256_packs_epi32(c[0], c[1]);
+    const __m256i w = _mm256_permute4x64_epi64(packed, 0xD8);
+    if constexpr (sizeof(T) == 2) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), w);
+    } else {
+        // Through 16 bits: saturating twice saturates once.
+        const __m128i lo = _mm256_castsi256_si128(w), up = _mm256_extracti128_si256(w, 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p),
+                         std::is_signed_v<T> ? _mm_packs_epi16(lo, up) : _mm_packus_epi16(lo, up));
+    }
+}
+
+template <class T, bool Round, bool InRange>
+int32_t ScaleIntVectorAvx512(unsigned char* b, int32_t n, double scale, double zero) {
+    const __m512d s = _mm512_set1_pd(scale), z = _mm512_set1_pd(zero);
+    int32_t i = 0;
+    for (; i + 16 <= n; i += 16)
+        ScaleStep16Avx512<T, Round, InRange>(b + static_cast<size_t>(i) * sizeof(T), s, z);
+    return i;
+}
+
+#pragma GCC diagnostic pop
+ORVA_TARGET_END
+
+// True when |x * scale + zero| stays below 2^30 for every x of T (finite factors): the
+// 32-bit truncation then never leaves its range.
+template <class T>
+bool StaysInInt32(double scale, double zero) {
+    const double most = std::max(static_cast<double>(std::numeric_limits<T>::max()),
+                                 -static_cast<double>(std::numeric_limits<T>::min()));
+    return most * std::fabs(scale) + std::fabs(zero) < 0x1p30;
+}
+
+// Finite factors only (see ScaleIntVector).
+template <class T, bool Round>
+[[gnu::target("avx2,avx512f")]] void ScaleIntAvx512(unsigned char* b, int32_t n, double s,
+                                                    double z) {
+    const int32_t done = StaysInInt32<T>(s, z) ? ScaleIntVectorAvx512<T, Round, true>(b, n, s, z)
+                                               : ScaleIntVectorAvx512<T, Round, false>(b, n, s, z);
+    ScaleIntLoop<T, Round>(b + static_cast<size_t>(done) * sizeof(T), n - done, s, z);
+}
+
 // One pair of loop functions per kind (baseline and AVX2), chosen once per call.
 template <class T, bool Round>
 [[gnu::target("avx2")]] void ScaleIntAvx2(unsigned char* b, int32_t n, double s, double z) {
@@ -172,7 +287,8 @@ void PackBase(const double* in, unsigned char* out, int32_t n) {
 // results of all 65536 values, computed by the loops above: four lookups cost less
 // than converting, scaling, rounding and bounding four samples, and the table (128 KB)
 // stays in the second-level cache. With AVX2 the vector units scale every other block
-// of sixteen meanwhile (ScaleVectorAndTable).
+// of sixteen meanwhile (ScaleVectorAndTable). The AVX-512 loop, where it is taken, needs
+// no table.
 constexpr int32_t kTableRun = 1 << 20;
 
 template <class T, bool Round>
@@ -197,6 +313,10 @@ template <class T, bool Round>
 void ScaleIntKernel(void* buffer, int32_t count, const ScaleZero& p) {
     if (count <= 0) return;
     auto* b = static_cast<unsigned char*>(buffer);
+    if constexpr (kNarrowsThroughInt32<T>) {
+        if (std::isfinite(p.scale) && std::isfinite(p.zero) && CpuHasAvx512())
+            return ScaleIntAvx512<T, Round>(b, count, p.scale, p.zero);
+    }
     if constexpr (sizeof(T) == 2) {
         if (count >= kTableRun) return ScaleByTable<T, Round>(b, count, p.scale, p.zero, CpuHasAvx2());
     }

@@ -371,6 +371,19 @@ TEST(KernelUtil, WhichProcessorsSplitWideVectors) {
     kernel::ForceSplitWideVectorsForTest(false);
 }
 
+// Processors that split 64-byte operations: AMD family 19h (its models with AVX-512); 1Ah
+// runs them whole.
+TEST(KernelUtil, WhichProcessorsSplitVectorsOf64Bytes) {
+    EXPECT_TRUE(kernel::SplitsVectors512("AuthenticAMD", 0x00A10F11));   // family 19h model 11h
+    EXPECT_TRUE(kernel::SplitsVectors512("AuthenticAMD", 0x00A60F12));   // family 19h model 61h
+    EXPECT_FALSE(kernel::SplitsVectors512("AuthenticAMD", 0x00B00F21));  // family 1Ah model 02h
+    EXPECT_FALSE(kernel::SplitsVectors512("GenuineIntel", 0x000806F8));
+    EXPECT_FALSE(kernel::SplitsVectors512("HygonGenuine", 0x00A10F11));
+    kernel::ForceNoAvx512ForTest(true);
+    EXPECT_FALSE(kernel::CpuHasAvx512());
+    kernel::ForceNoAvx512ForTest(false);
+}
+
 // Streamed results start at a 32-byte boundary of the output, so the pixels before it
 // and after the last whole streamed block go through the plain loop: whatever the start
 // and the count, every pixel reads as without streaming, and for three channels as the

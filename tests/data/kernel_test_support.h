@@ -1,7 +1,7 @@
 #pragma once
 // What the kernel tests share: stored test values, a reference byte reversal, boundary
-// values of every element type mixed with random ones, and a run of a check on both the
-// AVX2 and the baseline loops.
+// values of every element type mixed with random ones, and a run of a check on the AVX2
+// and the baseline loops (and the AVX-512 ones).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -90,6 +90,18 @@ void OnBothKernelPaths(Check check) {
     }
     kernel::StreamStoresFromForTest(kernel::kStreamStoreBytes);
     kernel::ForceBaselineForTest(false);
+}
+
+// OnBothKernelPaths, and once more with the AVX-512 loops barred where the processor takes
+// them, so that the AVX2 loops they stand in for are met as well: for kernels with both.
+template <class Check>
+void OnEveryKernelPath(Check check) {
+    OnBothKernelPaths(check);
+    if (!kernel::CpuHasAvx512()) return;
+    SCOPED_TRACE("AVX2, AVX-512 barred");
+    kernel::ForceNoAvx512ForTest(true);
+    check();
+    kernel::ForceNoAvx512ForTest(false);
 }
 
 }  // namespace orva::testing_data
