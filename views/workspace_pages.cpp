@@ -682,7 +682,8 @@ bool ScreenBox(gWindow* w, Box* out) {
 bool OnScreenNow(gWindow* w) { return w != nullptr && w->hwnd != nullptr && gWinShownNow(w) && platform::IsWindowVisible(w->hwnd); }
 
 // The shown widgets of a window, on the screen (each corner slot counts from its corner).
-// A child window over them (`under`) hides what of them reaches under it.
+// A window over them (`covering`) and a child window over them (`under`) hide what of
+// them reaches under it.
 void AddWidgetBoxes(gWindow* w, const Box* covering, std::vector<Box>* out, const Box* under = nullptr) {
     platform::Point origin{0, 0};
     if (!OnScreenNow(w) || !platform::ClientToScreen(w->hwnd, &origin)) return;
@@ -699,17 +700,22 @@ void AddWidgetBoxes(gWindow* w, const Box* covering, std::vector<Box>* out, cons
         const Box b{origin.x + kernel::SaturateTrunc<int32_t>(left), origin.y + kernel::SaturateTrunc<int32_t>(top),
                     origin.x + kernel::SaturateTrunc<int32_t>(std::ceil(right)),
                     origin.y + kernel::SaturateTrunc<int32_t>(std::ceil(top + e->cellHeight))};
-        // What a window standing over this one hides needs no room kept.
-        if (covering != nullptr && covering->Holds(b)) continue;
+        // What a window standing over this one (`covering`), or a child window of its own
+        // (`under`), hides of it needs no room kept.
         Box seen = b;
-        if (under != nullptr && b.Meets(*under)) {
-            if (under->Holds(b)) continue;
-            if (b.left < under->left) seen.right = std::min(seen.right, under->left);
-            else if (b.right > under->right) seen.left = std::max(seen.left, under->right);
-            else if (b.top < under->top) seen.bottom = std::min(seen.bottom, under->top);
-            else seen.top = std::max(seen.top, under->bottom);
+        bool hidden = false;
+        for (const Box* over : {covering, under}) {
+            if (over == nullptr || !seen.Meets(*over)) continue;
+            if (over->Holds(seen)) {
+                hidden = true;
+                break;
+            }
+            if (seen.left < over->left) seen.right = std::min(seen.right, over->left);
+            else if (seen.right > over->right) seen.left = std::max(seen.left, over->right);
+            else if (seen.top < over->top) seen.bottom = std::min(seen.bottom, over->top);
+            else seen.top = std::max(seen.top, over->bottom);
         }
-        out->push_back(seen);
+        if (!hidden) out->push_back(seen);
     }
 }
 
