@@ -469,12 +469,12 @@ TEST_F(HistogramProgram, ASliceLineDrawsItsProfileWithTheAxisInSamples) {
 // channel of the file shown: one for the spectrum, three as soon as the bitmap's tab is
 // chosen. The rectangle Create makes on the bitmap draws each channel's histogram in its
 // own colour from its own bins: each curve's highest point stands at numpy's largest count
-// of that channel (the blue one, all its values in one bin, gives the scale), over a bin
-// that holds it, and the curve leaves the baseline over the bins that hold values. With
-// the pointer over a bin, V: gives each channel's count there and C: the bin's value and
-// the first channel's count. On a screen of 1024 x 768, where "Chart Tools" stands over
-// the main window's lower part, the grid page and the statistic overlay opened from View
-// > Layout leave every control of "Chart Tools" within the pointer's reach.
+// of that channel (blue, all its values in one bin, gives the scale) over a bin that holds
+// it. With the pointer over a bin, V: gives each channel's count there and C: the bin's
+// value and the first channel's count. On a screen of 1024 x 768, where "Chart Tools"
+// stands over the main window's lower part, the grid page and the statistic overlay
+// opened from View > Layout leave every control of "Chart Tools" within the pointer's
+// reach.
 TEST_F(HistogramProgram, EachChannelsCurveReadoutsAndPagesOfAColourBitmap) {
     testing_util::WriteText(files.File("colour.py"), kColourScript);
     int status = -1;
@@ -482,43 +482,37 @@ TEST_F(HistogramProgram, EachChannelsCurveReadoutsAndPagesOfAColourBitmap) {
         "/usr/bin/python3 '" + files.File("colour.py") + "' '" + files.Path() + "' 2>&1", &status));
     ASSERT_EQ(status, 0) << numpy.str();
     double lo = 0, w = 0;
-    numpy >> lo >> w;
+    numpy >> lo >> w >> std::ws;
     std::array<std::vector<double>, 3> bins;
-    for (auto& channel : bins)
-        for (std::string line; channel.empty() && std::getline(numpy, line);) {
-            std::istringstream counts(line);
-            for (double v; counts >> v;) channel.push_back(v);
-        }
+    for (auto& channel : bins) {
+        std::string line;
+        std::getline(numpy, line);
+        std::istringstream counts(line);
+        for (double v; counts >> v;) channel.push_back(v);
+    }
     const size_t K = bins[0].size();
-    ASSERT_EQ(std::vector<size_t>({bins[1].size(), bins[2].size()}), std::vector<size_t>({K, K}));
-    ASSERT_GT(K, 10u);
+    ASSERT_TRUE(K > 10 && bins[1].size() == K && bins[2].size() == K) << numpy.str();
     Display* d = screen.display();
     std::string why;
     main = testing_program::StartOnFiles(screen, program, files.File("run"),
                                          {files.File("rgb.bmp"), files.File("line.fits")}, &why);
     ASSERT_NE(main, 0u) << why;
-    ASSERT_NE(screen.WaitForWindow("Chart Tools", 20000), 0u);
-    ASSERT_TRUE(program->WaitForLog("line.fits", 20000));
+    ASSERT_TRUE(screen.WaitForWindow("Chart Tools", 20000) != 0 && program->WaitForLog("line.fits", 20000));
 
     // The view mode page's captions "1:" to "3:" stand over its toggle, in the top row.
-    auto rowsShown = [&](int rows) {
-        const Screen::Rect m = screen.RectOf(main);
-        std::string seen;
-        for (int waited = 0; waited <= 8000; waited += 250) {
-            int tx = 0, ty = 0, cx = 0, cy = 0;
-            if (WaitForText("Work mode", m.left, m.top, m.right - m.left, 100, &tx, &ty, 250)) {
-                seen.clear();
-                for (int k = 1; k <= 3; ++k)
-                    seen += FindText(shot, tx - 40, ty - 62, 40, 60, std::to_string(k) + ":", &cx, &cy) ? "1" : "0";
-                if (seen == std::string(static_cast<size_t>(rows), '1') + std::string(3 - static_cast<size_t>(rows), '0'))
-                    return ::testing::AssertionSuccess();
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        }
-        return ::testing::AssertionFailure() << "captions 1: 2: 3: shown: " << seen;
-    };
-    EXPECT_TRUE(rowsShown(1)) << "the spectrum";
     const Screen::Rect m = screen.RectOf(main);
+    auto rowsShown = [&](const std::string& want) {
+        std::string seen;
+        for (int waited = 0; waited <= 8000 && seen != want; waited += 250) {
+            int tx = 0, ty = 0, cx = 0, cy = 0;
+            if (!WaitForText("Work mode", m.left, m.top, m.right - m.left, 100, &tx, &ty, 250)) continue;
+            seen.clear();
+            for (const char* caption : {"1:", "2:", "3:"})
+                seen += FindText(shot, tx - 40, ty - 62, 40, 60, caption, &cx, &cy) ? "1" : "0";
+        }
+        return seen;
+    };
+    EXPECT_EQ(rowsShown("100"), "100") << "the spectrum";
     int tx = 0, ty = 0;
     ASSERT_TRUE(testing_util::WaitUntil([&] {
         return Grab() && testing_program::FindInk(shot, m.left + 250, m.top + 100, m.right - m.left - 250, 200,
@@ -526,26 +520,21 @@ TEST_F(HistogramProgram, EachChannelsCurveReadoutsAndPagesOfAColourBitmap) {
     })) << "no tab of rgb.bmp";
     testing_program::ClickAt(d, Root(), tx + 10, ty + 4);
     testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
-    EXPECT_TRUE(rowsShown(3)) << "the colour bitmap, the pointer away from it";
+    EXPECT_EQ(rowsShown("111"), "111") << "the colour bitmap, the pointer away from it";
 
     int editY = 0;
     ASSERT_TRUE(CreateFromPage("Statistic mask", "Rectangle", &editY));
-    // Each curve's highest point, and where it leaves the baseline, in bins.
-    const double largest[3] = {*std::max_element(bins[0].begin(), bins[0].end()),
-                               *std::max_element(bins[1].begin(), bins[1].end()),
-                               *std::max_element(bins[2].begin(), bins[2].end())};
     Picture chart;
     Screen::Rect at;
     Plot plot;
-    std::string curves;
-    for (int waited = 0; waited <= 10000; waited += 250) {
+    std::string curves = "no chart";
+    double perBin = 1;
+    for (int waited = 0; waited <= 10000 && !curves.empty(); waited += 250) {
         std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        if (!testing_program::GrabTools(screen, &chart, &at)) continue;
-        plot = testing_program::FindPlot(chart);
-        if (!plot.found) continue;
-        const double perBin = (plot.right - plot.left) / static_cast<double>(K);
-        auto binOf = [&](int x) { return static_cast<int>(std::floor((x - plot.left - 1.5) / perBin)); };
-        int top[3] = {-1, -1, -1}, topX[3] = {0, 0, 0}, bottom[3] = {-1, -1, -1};
+        if (!testing_program::GrabTools(screen, &chart, &at) || !(plot = testing_program::FindPlot(chart)).found) continue;
+        perBin = (plot.right - plot.left) / static_cast<double>(K);
+        // Each colour's highest and lowest row, and the bin of the highest.
+        int top[3] = {-1, -1, -1}, topX[3] = {}, bottom[3] = {};
         for (int y = plot.top; y < std::min(plot.bottom + 3, chart.height); ++y)
             for (int x = plot.left; x < plot.right; ++x)
                 for (int c = 0; c < 3; ++c)
@@ -553,74 +542,45 @@ TEST_F(HistogramProgram, EachChannelsCurveReadoutsAndPagesOfAColourBitmap) {
                         if (top[c] < 0) top[c] = y, topX[c] = x;
                         bottom[c] = y;
                     }
-        if (top[0] < 0 || top[1] < 0 || top[2] < 0) {
-            curves = "not every curve drawn";
-            continue;
-        }
-        // Blue is 0 but in one bin: its lowest row is the baseline.
-        const double perCount = (bottom[2] - top[2]) / largest[2];
         std::ostringstream faults;
-        for (int c = 0; c < 3; ++c) {
-            const double height = (bottom[2] - top[c]) / perCount;
-            const int bin = binOf(topX[c]);
+        const double blue = *std::max_element(bins[2].begin(), bins[2].end());
+        for (int c = 0; c < 3 && top[0] >= 0 && top[1] >= 0 && top[2] >= 0; ++c) {
+            // Blue is 0 but in one bin: its lowest row is the baseline.
+            const double height = (bottom[2] - top[c]) * blue / (bottom[2] - top[2]);
+            const double largest = *std::max_element(bins[c].begin(), bins[c].end());
+            const int bin = static_cast<int>(std::floor((topX[c] - plot.left - 1.5) / perBin));
             double near = 0;
             for (int b = std::max(bin - 1, 0); b <= std::min<int>(bin + 1, static_cast<int>(K) - 1); ++b)
                 near = std::max(near, bins[c][static_cast<size_t>(b)]);
-            if (std::abs(height - largest[c]) > 2.0 / perCount || near != largest[c])
-                faults << "channel " << c + 1 << ": highest " << height << " over bin " << bin << " (numpy "
-                       << largest[c] << "); ";
-            // The bins at whose middle the curve stands off the baseline.
-            int first = -1, last = -1;
-            for (int b = 0; b < static_cast<int>(K); ++b) {
-                const int x = plot.left + static_cast<int>(std::lround(1.5 + (b + 0.5) * perBin));
-                for (int y = plot.top; y < bottom[2] - 2; ++y)
-                    if (CurveColour(chart.At(x, y), c)) {
-                        if (first < 0) first = b;
-                        last = b;
-                        break;
-                    }
-            }
-            size_t from = 0, to = K - 1;
-            while (bins[c][from] == 0) ++from;
-            while (bins[c][to] == 0) --to;
-            if (std::abs(first - static_cast<int>(from)) > 1 || std::abs(last - static_cast<int>(to)) > 1)
-                faults << "channel " << c + 1 << ": off the baseline over bins " << first << " to " << last
-                       << " (numpy " << from << " to " << to << "); ";
+            if (std::abs(height - largest) > 2.0 * blue / (bottom[2] - top[2]) || near != largest)
+                faults << "channel " << c + 1 << ": highest " << height << " over bin " << bin << " (numpy " << largest
+                       << "); ";
         }
-        curves = faults.str();
-        if (curves.empty()) break;
+        curves = top[0] < 0 || top[1] < 0 || top[2] < 0 ? "not every curve drawn" : faults.str();
     }
     if (!curves.empty()) testing_program::WritePpm(ORVA_BINARY_DIR "/colour_histogram.ppm", chart);
-    EXPECT_TRUE(curves.empty()) << curves << "(the window: " ORVA_BINARY_DIR "/colour_histogram.ppm)";
+    EXPECT_EQ(curves, "") << "(the window: " ORVA_BINARY_DIR "/colour_histogram.ppm)";
 
     // The readouts over three bins: blue's, one of red and green, one of green alone.
     ASSERT_TRUE(plot.found);
-    auto number = [](int digits, double v) {
-        char text[64] = "";
-        const int n = FormatDoubleDigits(digits, 2, v, text);
-        return std::string(text, static_cast<size_t>(std::max(n, 0)));
-    };
-    const size_t blue = static_cast<size_t>(std::max_element(bins[2].begin(), bins[2].end()) - bins[2].begin());
-    for (size_t bin : {blue, size_t{4}, K - 2}) {
-        std::string v = std::to_string(static_cast<int>(bins[0][bin]));
+    const size_t blueBin = static_cast<size_t>(std::max_element(bins[2].begin(), bins[2].end()) - bins[2].begin());
+    for (size_t bin : {blueBin, size_t{4}, K - 2}) {
+        std::string v = std::to_string(static_cast<int>(bins[0][bin])), shown;
         for (int c = 1; c < 3; ++c) v += "  " + std::to_string(static_cast<int>(bins[c][bin]));
         // The bin's value as the chart counts it: its first edge, a step a bin, half a bin on.
         const double x = static_cast<double>(bin) * w + (lo - w / 2) + (lo - (lo - w / 2));
-        const std::string c = number(14, x) + "  " + number(14, bins[0][bin]);
-        const double perBin = (plot.right - plot.left) / static_cast<double>(K);
+        const std::string c = testing_program::ListNumber(x) + "  " + testing_program::ListNumber(bins[0][bin]);
         const int px = at.left + plot.left + static_cast<int>(1.5 + (static_cast<double>(bin) + 0.5) * perBin);
-        std::string shown;
         bool read = false;
         for (int waited = 0; waited <= 8000 && !read; waited += 250) {
             testing_program::MoveTo(d, Root(), px + (waited / 250) % 2, at.top + (plot.top + plot.bottom) / 2);
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
             int vx = 0, vy = 0, cx = 0, cy = 0;
-            if (!testing_program::GrabTools(screen, &chart, &at) ||
-                !FindText(chart, 0, 0, chart.width / 2, chart.height, "V:", &vx, &vy) ||
-                !FindText(chart, 0, 0, chart.width / 2, chart.height, "C:", &cx, &cy))
-                continue;
             std::string cShown;
-            read = testing_program::ShowsText(chart, vx + 12, vy - 2, 150, 15, v, &shown) &&
+            read = testing_program::GrabTools(screen, &chart, &at) &&
+                   FindText(chart, 0, 0, chart.width / 2, chart.height, "V:", &vx, &vy) &&
+                   FindText(chart, 0, 0, chart.width / 2, chart.height, "C:", &cx, &cy) &&
+                   testing_program::ShowsText(chart, vx + 12, vy - 2, 150, 15, v, &shown) &&
                    testing_program::ShowsText(chart, cx + 12, cy - 2, 75, 15, c, &cShown);
             shown += " / " + cShown;
         }
@@ -640,9 +600,7 @@ TEST_F(HistogramProgram, EachChannelsCurveReadoutsAndPagesOfAColourBitmap) {
     ProgramRun run(files.File("small"), {files.File("rgb.bmp")}, place);
     const Window smallMain = other.WaitForWindow(testing_program::kMainWindowTitle, 20000);
     const Window tools = other.WaitForWindow("Chart Tools", 20000);
-    ASSERT_NE(smallMain, 0u) << run.Log();
-    ASSERT_NE(tools, 0u) << run.Log();
-    ASSERT_TRUE(run.WaitForLog("Source format", 20000)) << run.Log();
+    ASSERT_TRUE(smallMain != 0 && tools != 0 && run.WaitForLog("Source format", 20000)) << run.Log();
     testing_program::Records now;
     auto pages = [&] {
         return testing_program::ReadRecords(run.Pid(), dump, &now)
@@ -656,44 +614,35 @@ TEST_F(HistogramProgram, EachChannelsCurveReadoutsAndPagesOfAColourBitmap) {
     ASSERT_TRUE(testing_util::WaitUntil([&] { return pages() == before + 1; }, 10000)) << "no grid page";
     ASSERT_TRUE(testing_program::ChooseMainMenuEntry(other, smallMain, 107, "Layout", "Statistic Overlay"));
     ASSERT_TRUE(testing_util::WaitUntil([&] { return pages() == before + 2; }, 10000)) << "no statistic overlay";
-    // Every shown control of "Chart Tools" (and its chart): the window the pointer finds at
+    // Every shown control of "Chart Tools", and its chart: the window the pointer finds at
     // its corners and its centre is "Chart Tools".
     Display* o = other.display();
-    const Window root = DefaultRootWindow(o);
     std::string covered;
-    for (int waited = 0; waited <= 5000; waited += 500) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        ASSERT_TRUE(testing_program::ReadRecords(run.Pid(), dump, &now));
-        const testing_program::RecordWindow* t = now.Titled("Chart Tools");
-        ASSERT_NE(t, nullptr);
-        covered.clear();
-        auto reach = [&](const std::string& what, testing_program::Rectangle r) {
-            for (const auto& [x, y] : std::vector<std::pair<int, int>>{{r.left + 1, r.top + 1}, {r.right - 2, r.top + 1},
-                                                                         {r.left + 1, r.bottom - 2}, {r.right - 2, r.bottom - 2},
-                                                                         {(r.left + r.right) / 2, (r.top + r.bottom) / 2}}) {
-                Window under = 0;
-                int ux = 0, uy = 0;
-                if (XTranslateCoordinates(o, root, root, x, y, &ux, &uy, &under) && under != tools) {
-                    covered += what + " at " + r.Text() + "; ";
-                    return;
-                }
-            }
-        };
-        for (const auto& e : now.widgets) {
-            const testing_program::RecordWindow* w = now.Window(e.window);
-            if (w == nullptr || (w != t && w->parent != t->id) || e.shown == 0 || e.width < 3 || e.height < 3) continue;
-            const testing_program::Rectangle r =
-                testing_program::Rectangle{w->x + static_cast<int>(e.x + 0.5f), w->y + static_cast<int>(e.y + 0.5f),
-                                           w->x + static_cast<int>(e.x + e.width - 0.5f),
-                                           w->y + static_cast<int>(e.y + e.height - 0.5f)}
-                    .Meet(now.VisibleArea(*w));
-            if (!r.Empty()) reach("\"" + e.text + "\" (kind " + std::to_string(e.kind) + ")", r);
+    auto reach = [&](const std::string& what, const testing_program::Rectangle& r) {
+        for (const auto& [x, y] : {std::pair{r.left + 1, r.top + 1}, std::pair{r.right - 2, r.top + 1},
+                                   std::pair{r.left + 1, r.bottom - 2}, std::pair{r.right - 2, r.bottom - 2},
+                                   std::pair{(r.left + r.right) / 2, (r.top + r.bottom) / 2}}) {
+            Window under = 0;
+            int ux = 0, uy = 0;
+            if (XTranslateCoordinates(o, DefaultRootWindow(o), DefaultRootWindow(o), x, y, &ux, &uy, &under) &&
+                under != tools)
+                return covered += what + " at " + r.Text() + "; ", void();
         }
-        for (const auto& c : now.windows)
-            if (c.visible && c.parent == t->id && c.width > 300 && c.height > 300)
-                reach("the chart", testing_program::Rectangle{c.x, c.y, c.x + c.width, c.y + c.height});
-        if (covered.empty()) break;
+    };
+    const testing_program::RecordWindow* t = now.Titled("Chart Tools");
+    ASSERT_NE(t, nullptr);
+    for (const auto& e : now.widgets) {
+        const testing_program::RecordWindow* w = now.Window(e.window);
+        if (w == nullptr || (w != t && w->parent != t->id) || e.shown == 0 || e.width < 3 || e.height < 3) continue;
+        const testing_program::Rectangle r = testing_program::Rectangle{
+            w->x + static_cast<int>(e.x + 0.5f), w->y + static_cast<int>(e.y + 0.5f),
+            w->x + static_cast<int>(e.x + e.width - 0.5f), w->y + static_cast<int>(e.y + e.height - 0.5f)}
+                                                 .Meet(now.VisibleArea(*w));
+        if (!r.Empty()) reach("\"" + e.text + "\" (kind " + std::to_string(e.kind) + ")", r);
     }
+    for (const auto& c : now.windows)
+        if (c.visible && c.parent == t->id && c.width > 300 && c.height > 300)
+            reach("the chart", testing_program::Rectangle{c.x, c.y, c.x + c.width, c.y + c.height});
     EXPECT_EQ(covered, "") << "out of the pointer's reach";
     EXPECT_EQ(run.End(), 0);
 }
