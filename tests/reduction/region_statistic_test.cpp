@@ -376,24 +376,6 @@ TEST_F(StatisticTest, ThreeInterleavedChannels) {
               std::tuple(1u, 1u, mean1));
 }
 
-// The output holds each channel's bins after those of the channel before it, by hand:
-// red 0, 1, 1, 1, 2; green 2, 2, 2, 0, 0; blue 1 five times; bins of width 1 at 0, 1, 2.
-TEST_F(StatisticTest, EachChannelsBinsFollowThoseOfTheChannelBefore) {
-    Frame(5, 1, 3);
-    const double pixels[5][3] = {{0, 2, 1}, {1, 2, 1}, {1, 2, 1}, {1, 0, 1}, {2, 0, 1}};
-    for (int64_t i = 0; i < 5; ++i)
-        for (int64_t c = 0; c < 3; ++c) chain->source->values[i * 3 + c] = pixels[i][c];
-    Measured& m = Shape();
-    SetRects(&m, 0, 0, {{0, 0, 5, 1}});
-    Take(m);
-    ASSERT_EQ(chain->Pull(), 5);
-    EXPECT_EQ(std::tuple(chain->Block().binCount, chain->Block().histWidth), std::tuple(3u, 1.0));
-    EXPECT_EQ(chain->Output(), (std::vector<double>{1, 3, 1, 2, 0, 3, 0, 5, 0}));
-    chain->Stat().vis = 1;
-    ASSERT_EQ(chain->Pull(), 5);
-    EXPECT_EQ(chain->Output(), (std::vector<double>{1, 4, 5, 2, 2, 5, 0, 5, 5}));
-}
-
 TEST_F(StatisticTest, TheHeldFrameServesUntilAFreshPullOrAChangeUpstream) {
     Frame(50, 50);
     Measured& m = Shape();
