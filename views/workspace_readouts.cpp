@@ -85,9 +85,8 @@ void RewriteChannels(WorkspaceComponent* ws, Show show) {
     }
     if (UIElement* mode = WorkspaceOpenPage(ws, kWsPageViewMode)) {
         ShowViewModeChannels(mode, ws->readouts);
-        // Rows that went leave their ground to be painted.
-        MarkPageRepaint(mode);
-        if (show == Show::Now) Present(PageSlot(mode, kViewModeValue1), show);
+        // A field painted now paints its window whole: the ground of rows that went too.
+        Present(PageSlot(mode, kViewModeValue1), show);
     }
 }
 
