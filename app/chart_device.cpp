@@ -190,7 +190,13 @@ bool ChartFrameLayoutOf(const TypedFrameBuffer& image, uint32_t channels, int32_
     if (width > 0) samples = std::min<uint64_t>(samples, static_cast<uint64_t>(width));
     samples = std::min<uint64_t>(samples, kChartMaxSamples);
     const uint32_t item = image.itemBytes != 0 ? image.itemBytes : 8;
-    if (want > 1 && item == 8u * want) {
+    const bool rowPerChannel = (static_cast<uint32_t>(image.elementType) & kFormatRowPerChannel) != 0;
+    if (want > 1 && item == 8u * want && rowPerChannel) {
+        // An item of all channels in a frame of one row per channel: channel c's samples
+        // follow those of channel c - 1, each run as long as the frame is wide.
+        out->sampleStride = 1;
+        out->rowStride = image.width;
+    } else if (want > 1 && item == 8u * want) {
         // The channels of a sample side by side.
         out->sampleStride = want;
         out->rowStride = 1;

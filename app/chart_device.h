@@ -62,8 +62,9 @@ struct ChartFrameLayout {
     uint64_t rowStride = 0;
     uint32_t sampleStride = 1;
 };
-// The layout of a frame of 64-bit reals for `channels` channels (side by side when its
-// items are that many doubles wide, else a row each, as many as came), at most `width`
+// The layout of a frame of 64-bit reals for `channels` channels (when its items are that
+// many doubles wide: one run of samples after another when its type says one row per
+// channel, else side by side; otherwise a row each, as many as came), at most `width`
 // samples (0: all, never more than a chart pulls). False when the frame holds no samples.
 bool ChartFrameLayoutOf(const TypedFrameBuffer& image, uint32_t channels, int32_t width, ChartFrameLayout* out);
 

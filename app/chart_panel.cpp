@@ -534,6 +534,7 @@ bool ChartPanelBuildFor(ChartWindow* chart, int32_t pageId) {
     CUI& cui = TheCUI();
     auto* window = static_cast<gWindow*>(cui.GroupWindow(1));
     if (window == nullptr || gWinValidate(window) == nullptr) return false;
+    const bool built = ChartPanelOf(chart) != nullptr;
     if (!ShowComponentPage(page, window, kPanelStyle, cell->panelBuilder, kChartSlotCount, kChartPanelBlock,
                            kChartPanelBlock + 1, pageId, &BuildChartPanel, &RefreshBlock, nullptr))
         return false;
@@ -547,11 +548,18 @@ bool ChartPanelBuildFor(ChartWindow* chart, int32_t pageId) {
         if (UIElement* e = other != nullptr ? ChartPanelOf(other) : nullptr; e != nullptr && e->window == window)
             shown = e;
     }
+    bool changed = !built;
     for (UIElement* e : ChartPanelsIn(window)) {
         if (e->group == nullptr) continue;
-        if (SetGroupShown(e->group, e == shown)) MarkPageRepaint(e);
+        if (SetGroupShown(e->group, e == shown)) {
+            MarkPageRepaint(e);
+            changed = true;
+        }
     }
     PageColumnFit(window);
+    // The pages over the cells may stand over the tool window's ground: a panel that came
+    // takes some of it.
+    if (changed) PlaceFloatingPagesAnew(&cui);
     return true;
 }
 

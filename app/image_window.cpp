@@ -609,6 +609,10 @@ bool Image2DWindow::ReadValueUnderPointer() {
     int64_t ix = pixel(px), iy = pixel(py);
     ix = ix < INT64_MIN + f.left ? INT64_MIN : ix - f.left;
     iy = iy < INT64_MIN + f.top ? INT64_MIN : iy - f.top;
+    // Another channel count (another file, channel mode) changes the readout pages' rows
+    // wherever the pointer is.
+    const bool recount = readout.channelTotal != f.channels;
+    if (recount) readout.channelsUnchanged = 0;
     readout.channelTotal = f.channels;
     readout.currentChannel = static_cast<uint32_t>(std::max(selectedChannel, 0));
 
@@ -617,7 +621,7 @@ bool Image2DWindow::ReadValueUnderPointer() {
         readout.values[0] = readout.values[1] = readout.values[2] = kNoValue;
         readout.outside = 1;
         readout.valuesUnchanged = entering ? 0 : 1;
-        return entering;
+        return entering || recount;
     }
     readout.outside = 0;
     const uint32_t first =
@@ -640,7 +644,7 @@ bool Image2DWindow::ReadValueUnderPointer() {
     const bool differ = std::memcmp(values, readout.values, sizeof values) != 0;
     std::memcpy(readout.values, values, sizeof values);
     readout.valuesUnchanged = differ ? 0 : 1;
-    return differ;
+    return differ || recount;
 }
 
 // ---- Statistics and the lens ------------------------------------------------------------------------

@@ -128,6 +128,15 @@ void SetChannelButtons(UIElement* page, const WorkspaceReadouts* r, uint32_t cou
     }
 }
 
+uint32_t ShowViewModeChannels(UIElement* page, const WorkspaceReadouts& r) {
+    const uint32_t n = Shown(r);
+    SetWidgetShown(PageSlot(page, kViewModeValue2), n >= 2);
+    SetWidgetShown(PageSlot(page, kViewModeCaption2), n >= 2);
+    SetWidgetShown(PageSlot(page, kViewModeValue3), n >= 3);
+    SetWidgetShown(PageSlot(page, kViewModeCaption3), n >= 3);
+    return n;
+}
+
 void RefreshViewModePage(WorkspaceComponent* ws) {
     UIElement* page = WorkspaceOpenPage(ws, kWsPageViewMode, false);
     gElement* toggle = PageSlot(page, kViewModeToggle);
@@ -301,12 +310,8 @@ void ViewModePageRefresh(UIPage*, UIElement* e, int32_t) {
     if (ws == nullptr || PageSlot(e, kViewModeToggle) == nullptr) return;
     RefreshViewModePage(ws);
     const WorkspaceReadouts& r = ws->readouts;
-    const uint32_t n = Shown(r);
+    const uint32_t n = ShowViewModeChannels(e, r);
     PageSetText(PageSlot(e, kViewModeValue1), ChannelValueText(r.value).c_str());
-    SetWidgetShown(PageSlot(e, kViewModeValue2), n >= 2);
-    SetWidgetShown(PageSlot(e, kViewModeCaption2), n >= 2);
-    SetWidgetShown(PageSlot(e, kViewModeValue3), n >= 3);
-    SetWidgetShown(PageSlot(e, kViewModeCaption3), n >= 3);
     if (n >= 2) PageSetText(PageSlot(e, kViewModeValue2), ChannelValueText(r.channelValues[0]).c_str());
     if (n >= 3) PageSetText(PageSlot(e, kViewModeValue3), ChannelValueText(r.channelValues[1]).c_str());
     SetWidgetValue(PageSlot(e, kViewModeCaption1), true);

@@ -56,6 +56,9 @@ void FormatCursorPosition(WorkspaceComponent* workspace, gElement* field);
 // shown channel): "1" and "2" hidden below two channels, "3" below three, the marker
 // below four; the current channel's button pressed among the three.
 void SetChannelButtons(UIElement* channelsPage, const WorkspaceReadouts* record, uint32_t count);
+// The view mode page's "2:" and "3:" rows shown for as many channels as the record shows
+// (hidden below two and three); the shown count.
+uint32_t ShowViewModeChannels(UIElement* viewModePage, const WorkspaceReadouts& record);
 // Step 1 of the view mode refresh, when the page exists.
 void RefreshViewModePage(WorkspaceComponent* workspace);
 

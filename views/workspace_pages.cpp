@@ -657,9 +657,20 @@ namespace {
 
 struct Box {
     int32_t left, top, right, bottom;
+    // What covering a pixel of it costs a page that finds no free room.
+    int32_t weight = 1;
     bool Meets(const Box& o) const { return left < o.right && o.left < right && top < o.bottom && o.top < bottom; }
     bool Holds(const Box& o) const { return o.left >= left && o.right <= right && o.top >= top && o.bottom <= bottom; }
+    int64_t Overlap(const Box& o) const {
+        const int64_t w = std::min(right, o.right) - std::max(left, o.left);
+        const int64_t h = std::min(bottom, o.bottom) - std::max(top, o.top);
+        return w > 0 && h > 0 ? w * h : 0;
+    }
 };
+
+// A pixel of a window standing on its own (another page, a dialog) or of the tool row's
+// band costs as much as this many pixels of a control.
+constexpr int32_t kWholeWindowWeight = 1000;
 
 bool ScreenBox(gWindow* w, Box* out) {
     platform::Rect r;
@@ -671,7 +682,8 @@ bool ScreenBox(gWindow* w, Box* out) {
 bool OnScreenNow(gWindow* w) { return w != nullptr && w->hwnd != nullptr && gWinShownNow(w) && platform::IsWindowVisible(w->hwnd); }
 
 // The shown widgets of a window, on the screen (each corner slot counts from its corner).
-// A child window over them (`under`) hides what of them reaches under it.
+// A window over them (`covering`) and a child window over them (`under`) hide what of
+// them reaches under it.
 void AddWidgetBoxes(gWindow* w, const Box* covering, std::vector<Box>* out, const Box* under = nullptr) {
     platform::Point origin{0, 0};
     if (!OnScreenNow(w) || !platform::ClientToScreen(w->hwnd, &origin)) return;
@@ -688,41 +700,23 @@ void AddWidgetBoxes(gWindow* w, const Box* covering, std::vector<Box>* out, cons
         const Box b{origin.x + kernel::SaturateTrunc<int32_t>(left), origin.y + kernel::SaturateTrunc<int32_t>(top),
                     origin.x + kernel::SaturateTrunc<int32_t>(std::ceil(right)),
                     origin.y + kernel::SaturateTrunc<int32_t>(std::ceil(top + e->cellHeight))};
-        // What a window standing over this one hides needs no room kept.
-        if (covering != nullptr && covering->Holds(b)) continue;
+        // What a window standing over this one (`covering`), or a child window of its own
+        // (`under`), hides of it needs no room kept.
         Box seen = b;
-        if (under != nullptr && b.Meets(*under)) {
-            if (under->Holds(b)) continue;
-            if (b.left < under->left) seen.right = std::min(seen.right, under->left);
-            else if (b.right > under->right) seen.left = std::max(seen.left, under->right);
-            else if (b.top < under->top) seen.bottom = std::min(seen.bottom, under->top);
-            else seen.top = std::max(seen.top, under->bottom);
+        bool hidden = false;
+        for (const Box* over : {covering, under}) {
+            if (over == nullptr || !seen.Meets(*over)) continue;
+            if (over->Holds(seen)) {
+                hidden = true;
+                break;
+            }
+            if (seen.left < over->left) seen.right = std::min(seen.right, over->left);
+            else if (seen.right > over->right) seen.left = std::max(seen.left, over->right);
+            else if (seen.top < over->top) seen.bottom = std::min(seen.bottom, over->top);
+            else seen.top = std::max(seen.top, over->bottom);
         }
-        out->push_back(seen);
+        if (!hidden) out->push_back(seen);
     }
-}
-
-// The parts of `b` outside `hole`.
-void AddOutside(const Box& b, const Box& hole, std::vector<Box>* out) {
-    if (!b.Meets(hole)) {
-        out->push_back(b);
-        return;
-    }
-    if (b.top < hole.top) out->push_back({b.left, b.top, b.right, hole.top});
-    if (hole.bottom < b.bottom) out->push_back({b.left, hole.bottom, b.right, b.bottom});
-    const int32_t top = std::max(b.top, hole.top), bottom = std::min(b.bottom, hole.bottom);
-    if (b.left < hole.left) out->push_back({b.left, top, hole.left, bottom});
-    if (hole.right < b.right) out->push_back({hole.right, top, b.right, bottom});
-}
-
-// The boxes of the main window and of the "Chart Tools" window while it stands over the
-// main window (a screen too small to have it beside or below); false otherwise.
-bool ToolsOverMain(Box* mainBox, Box* toolsBox) {
-    CUI& cui = TheCUI();
-    gWindow* main = gWinValidate(cui.groups[0].windows[0]);
-    gWindow* tools = gWinValidate(cui.groups[1].windows[0]);
-    return OnScreenNow(main) && OnScreenNow(tools) && ScreenBox(main, mainBox) && ScreenBox(tools, toolsBox) &&
-           mainBox->Meets(*toolsBox);
 }
 
 // How much a page set over the cells leaves uncovered, from the most to the least.
@@ -732,18 +726,17 @@ enum class Leave {
     // the band of the main window's tool row and every other window of ours on the screen
     // (for a page of the main window the "Chart Tools" window too).
     kEverything,
-    // The same for a page of the main window while "Chart Tools" stands over the main
-    // window, but the part of "Chart Tools" over the main window counts as room, as if
-    // that window were not there: the page keeps clear of every control of the main
-    // window, those under "Chart Tools" too, and so stands where it stands once "Chart
-    // Tools" is put away.
-    kToolsGiveWay,
-    // Only the other windows of ours that stand on their own (the other pages, dialogs):
-    // the last resort, where nothing else leaves room.
-    kOtherWindows,
+    // The same, but the ground of the two windows between their controls is room: a page
+    // of the main window may stand over the part of "Chart Tools" that holds no control.
+    // The main window's controls that "Chart Tools" stands over are kept clear too, so
+    // that the page covers none once "Chart Tools" is put away.
+    kControls,
+    // The same, but what of the main window "Chart Tools" stands over is out of reach
+    // while it stands there, and counts as room.
+    kSeenControls,
 };
 
-// What the page must leave uncovered.
+// What the page must leave uncovered; a window kept whole weighs kWholeWindowWeight.
 std::vector<Box> KeptClear(gWindow* page, bool mainPage, gWindow* passOver, Leave leave) {
     std::vector<Box> kept;
     CUI& cui = TheCUI();
@@ -751,30 +744,26 @@ std::vector<Box> KeptClear(gWindow* page, bool mainPage, gWindow* passOver, Leav
     gWindow* tools = gWinValidate(cui.groups[1].windows[0]);
     gWindow* mainCells = gWinValidate(cui.groups[0].windows[1]);
     gWindow* chart = gWinValidate(cui.groups[1].windows[1]);
-    Box toolsBox{}, mainBox{};
+    Box toolsBox{};
     const bool toolsShown = OnScreenNow(tools) && ScreenBox(tools, &toolsBox);
-    const bool toolsGiveWay = leave == Leave::kToolsGiveWay && mainPage && ToolsOverMain(&mainBox, &toolsBox);
+    auto whole = [&kept](gWindow* w) {
+        Box b{};
+        if (ScreenBox(w, &b)) {
+            b.weight = kWholeWindowWeight;
+            kept.push_back(b);
+        }
+    };
     for (gWindow* top = gWinList(); top != nullptr; top = top->next) {
         if (top == page || top == passOver || !OnScreenNow(top)) continue;
-        if (leave == Leave::kOtherWindows) {
-            Box b{};
-            if (top != main && top != tools && ScreenBox(top, &b)) kept.push_back(b);
-            continue;
-        }
-        if (top == tools && toolsGiveWay) {
-            AddOutside(toolsBox, mainBox, &kept);
-            continue;
-        }
-        // A page of the main window also leaves the "Chart Tools" window whole, as every
+        // A page of the main window first leaves the "Chart Tools" window whole, as every
         // other window.
-        if ((top != main && top != tools) || (top == tools && mainPage)) {
-            Box b{};
-            if (ScreenBox(top, &b)) kept.push_back(b);
+        if ((top != main && top != tools) || (top == tools && mainPage && leave == Leave::kEverything)) {
+            whole(top);
             continue;
         }
         // The main window's controls that the "Chart Tools" window stands over are out of
         // reach anyway (a small screen has it over the main window's lower part).
-        const Box* covering = top == main && toolsShown && !toolsGiveWay ? &toolsBox : nullptr;
+        const Box* covering = top == main && toolsShown && leave != Leave::kControls ? &toolsBox : nullptr;
         Box cellsBox{};
         const bool cellsShown = top == main && OnScreenNow(mainCells) && ScreenBox(mainCells, &cellsBox);
         AddWidgetBoxes(top, covering, &kept, cellsShown ? &cellsBox : nullptr);
@@ -789,7 +778,7 @@ std::vector<Box> KeptClear(gWindow* page, bool mainPage, gWindow* passOver, Leav
         }
     }
     // The tool row's band, also where its pages are hidden now: they come back there.
-    if (leave != Leave::kOtherWindows && main != nullptr && main->hwnd != nullptr) {
+    if (main != nullptr && main->hwnd != nullptr) {
         platform::Point origin{0, 0};
         int32_t bottom = 0;
         WorkspaceComponent* ws = AsWorkspace(cui.groups[0].workspace);
@@ -801,7 +790,9 @@ std::vector<Box> KeptClear(gWindow* page, bool mainPage, gWindow* passOver, Leav
                 Box b{};
                 if (w != nullptr && ScreenBox(w, &b)) bottom = std::max(bottom, b.bottom);
             }
-            if (bottom > origin.y) kept.push_back({origin.x + kToolRowLeft, origin.y, origin.x + main->clientWidth, bottom});
+            if (bottom > origin.y)
+                kept.push_back(
+                    {origin.x + kToolRowLeft, origin.y, origin.x + main->clientWidth, bottom, kWholeWindowWeight});
         }
     }
     return kept;
@@ -843,20 +834,80 @@ bool RoomNear(gWindow* page, bool mainPage, platform::Point want, platform::Poin
     return best >= 0;
 }
 
+// The heights the statistic overlay's list (with `list`) tries, tallest first: all its
+// rows, then three fewer at a time (they scroll) down to `rows` rows; the page alone has
+// its one size (0).
+std::vector<float> ListHeights(ListCtrl* list, int32_t rows) {
+    std::vector<float> heights{0.0f};
+    if (list == nullptr) return heights;
+    const float least = list->headerHeight + static_cast<float>(rows) * list->rowHeight + 2.0f;
+    for (float height = list->listHeight - 3.0f * list->rowHeight; height >= least; height -= 3.0f * list->rowHeight)
+        heights.push_back(height);
+    return heights;
+}
+
 // RoomNear for the page, the statistic overlay (with its `list`) first with all its rows,
 // then giving up three rows at a time (they scroll), down to the short table's count.
 bool RoomForPage(gWindow* page, bool mainPage, platform::Point want, platform::Point* at, gWindow* passOver,
                  ListCtrl* list, Leave leave) {
     // Where it stands follows from the screen of now, not from the room it found before.
-    if (list != nullptr) StatisticListSetRoom(list, 0.0f);
-    if (RoomNear(page, mainPage, want, at, passOver, leave)) return true;
-    if (list == nullptr) return false;
-    const float least = list->headerHeight + kStatShortRows * list->rowHeight + 2.0f;
-    for (float height = list->listHeight - 3.0f * list->rowHeight; height >= least; height -= 3.0f * list->rowHeight) {
+    for (float height : ListHeights(list, kStatShortRows)) {
         StatisticListSetRoom(list, height);
         if (RoomNear(page, mainPage, want, at, passOver, leave)) return true;
     }
     return false;
+}
+
+// Where no room is free: the place where the page covers the least of what is kept clear
+// (other windows and the tool row's band weighing most), the statistic overlay's list
+// down to a few rows; of places that cover as much, the one with the taller list, then the
+// one nearest to `want`. False only when the page is larger than the screen.
+bool LeastCovered(gWindow* page, bool mainPage, platform::Point want, platform::Point* at, gWindow* passOver,
+                  ListCtrl* list) {
+    constexpr int32_t kLeastRows = 3;
+    constexpr int32_t kStep = 4;
+    const std::vector<Box> kept = KeptClear(page, mainPage, passOver, Leave::kSeenControls);
+    const int32_t screenWidth = gScreenWidth(), screenHeight = gScreenHeight();
+    int64_t bestCost = -1, bestDistance = 0;
+    float bestHeight = 0.0f;
+    std::vector<const Box*> band;
+    for (float height : ListHeights(list, kLeastRows)) {
+        StatisticListSetRoom(list, height);
+        Box own{};
+        if (!ScreenBox(page, &own)) return false;
+        const int32_t w = own.right - own.left, h = own.bottom - own.top;
+        if (w <= 0 || h <= 0 || w > screenWidth || h > screenHeight) continue;
+        // The last place of each axis lies on the screen's edge.
+        auto places = [kStep](int32_t room) {
+            std::vector<int32_t> v;
+            for (int32_t p = 0; p < room; p += kStep) v.push_back(p);
+            v.push_back(room);
+            return v;
+        };
+        const std::vector<int32_t> xs = places(screenWidth - w), ys = places(screenHeight - h);
+        for (int32_t y : ys) {
+            band.clear();
+            for (const Box& k : kept)
+                if (k.top < y + h && y < k.bottom) band.push_back(&k);
+            for (int32_t x : xs) {
+                const Box b{x, y, x + w, y + h};
+                int64_t cost = 0;
+                for (const Box* k : band) cost += b.Overlap(*k) * k->weight;
+                const int64_t dx = x - want.x, dy = y - want.y;
+                const int64_t distance = dx * dx + dy * dy;
+                if (bestCost >= 0 && (cost > bestCost || (cost == bestCost && distance >= bestDistance))) continue;
+                // A shorter list only where it covers less.
+                if (bestCost >= 0 && cost == bestCost && height != bestHeight) continue;
+                bestCost = cost;
+                bestDistance = distance;
+                bestHeight = height;
+                *at = {x, y};
+            }
+        }
+    }
+    if (bestCost < 0) return false;
+    StatisticListSetRoom(list, bestHeight);
+    return true;
 }
 
 }  // namespace
@@ -878,12 +929,11 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft
     if (bottomLeft) at = {cells.left, std::max(cells.top, cells.bottom - (own.bottom - own.top))};
     // The grid page and the statistic overlay take the free place nearest to that corner:
     // over the cells while they leave room, else beside them, never over another page or a
-    // control (or the chart of the "Chart Tools" window).
-    // Where "Chart Tools" stands over the main window and leaves a page of the main window
-    // no such room, the part of it over the main window counts as room: the page stands
-    // above it where it stands without it, still over no other page and no control of the
-    // main window, and keeps that place when F4 puts "Chart Tools" away and brings it back.
-    // Where even that leaves none, the page still stands over no other page.
+    // control (or the chart of the "Chart Tools" window). A page that stands on its own
+    // may then stand over the ground of another window between its controls (on a small
+    // screen "Chart Tools" stands over the main window's lower part and leaves the cells
+    // no room), above it; where even that leaves none, it stands where it covers the
+    // least.
     platform::Point room{0, 0};
     bool raise = false;
     if (!bottomLeft && (id == kWsIdGrid || id == kWsIdStatistic)) {
@@ -892,13 +942,10 @@ void WorkspacePlaceOverCells(WorkspaceComponent* ws, int32_t id, bool bottomLeft
         if (list != nullptr && (list->widget == nullptr || !gWgtIsLive(list->widget) || list->widget->window != page))
             list = nullptr;
         bool found = RoomForPage(page, mainPage, at, &room, passOver, list, Leave::kEverything);
-        Box mainBox{}, toolsBox{};
-        if (!found && mainPage && page->parent != parent && ToolsOverMain(&mainBox, &toolsBox)) {
-            found = RoomForPage(page, mainPage, at, &room, passOver, list, Leave::kToolsGiveWay);
-            raise = found;
-        }
         if (!found && page->parent != parent) {
-            found = RoomForPage(page, mainPage, at, &room, passOver, list, Leave::kOtherWindows);
+            found = RoomForPage(page, mainPage, at, &room, passOver, list, Leave::kControls) ||
+                    RoomForPage(page, mainPage, at, &room, passOver, list, Leave::kSeenControls) ||
+                    LeastCovered(page, mainPage, at, &room, passOver, list);
             raise = found;
         }
         if (found) at = room;

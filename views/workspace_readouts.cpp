@@ -76,11 +76,18 @@ void RewriteValues(WorkspaceComponent* ws, Show show) {
     }
 }
 
+// The channel buttons, and the view mode page's value rows: one for each channel shown,
+// whether the page is on the screen or not.
 void RewriteChannels(WorkspaceComponent* ws, Show show) {
-    UIElement* channels = WorkspaceOpenPage(ws, kWsPageChannels);
-    if (channels == nullptr) return;
-    SetChannelButtons(channels, &ws->readouts, 0);
-    for (uint32_t s = 0; s < 4; ++s) Present(PageSlot(channels, s), show);
+    if (UIElement* channels = WorkspaceOpenPage(ws, kWsPageChannels)) {
+        SetChannelButtons(channels, &ws->readouts, 0);
+        for (uint32_t s = 0; s < 4; ++s) Present(PageSlot(channels, s), show);
+    }
+    if (UIElement* mode = WorkspaceOpenPage(ws, kWsPageViewMode)) {
+        ShowViewModeChannels(mode, ws->readouts);
+        // A field painted now paints its window whole: the ground of rows that went too.
+        Present(PageSlot(mode, kViewModeValue1), show);
+    }
 }
 
 // The shared road: the cache update, then the fields of the changed parts.

@@ -5,6 +5,7 @@
 #include <cfenv>
 #include <cfloat>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 #include "display/chart_fixture.h"
@@ -145,6 +146,34 @@ TEST_F(ChartDeviceTest, RowsAreSelectedWithinTheChannels) {
     chain.cell->currentDevice = nullptr;
     EXPECT_FALSE(chain.device->SelectIndex(3));
     chain.cell->currentDevice = chain.device;
+}
+
+// A histogram of three channels as the Reduction hands it on: one frame row whose items
+// hold the three channels, the bins of channel c after those of channel c - 1. Each row
+// of the chart is its own channel's bins, and the readout gives each channel's count.
+TEST_F(ChartDeviceTest, EachRowOfAThreeChannelHistogramIsItsOwnChannelsBins) {
+    // Red 0, 1, 1, 1, 2; green 2, 2, 2, 0, 0; blue 1 five times; bins of width 1 at 0, 1, 2.
+    const std::vector<std::vector<double>> bins = {{1, 3, 1}, {2, 0, 3}, {0, 5, 0}};
+    ChartChain chain(bins, 180, 100, 0x10040);
+    chain.source->oneItem = true;
+    ASSERT_TRUE(chain.bound);
+    ASSERT_TRUE(chain.Pull());
+    ASSERT_EQ(std::tuple(chain.device->rows, chain.device->sampleCount), std::tuple(3u, 3u));
+    EXPECT_EQ(std::tuple(chain.device->found.minimum, chain.device->found.maximum), std::tuple(0.0, 5.0));
+    for (uint32_t c = 0; c < 3; ++c)
+        for (int64_t i = 0; i < 3; ++i) {
+            double v = -1;
+            EXPECT_TRUE(chain.device->RowSample(c, i, &v));
+            EXPECT_EQ(v, bins[c][static_cast<size_t>(i)]) << "channel " << c << ", bin " << i;
+            EXPECT_DOUBLE_EQ(chain.Stored()[c * 3 + static_cast<uint32_t>(i)], bins[c][static_cast<size_t>(i)] / 5.0);
+        }
+    // The cursor over bin 2: red 1, green 3, blue 0.
+    chain.window->cursorPosition = 2.5;
+    chain.window->cursorIndex = 2;
+    chain.window->UpdateReadout();
+    EXPECT_EQ(std::vector<double>(chain.window->readout.values, chain.window->readout.values + 3),
+              (std::vector<double>{1, 3, 0}));
+    EXPECT_EQ(chain.window->readout.channelTotal, 3u);
 }
 
 TEST_F(ChartDeviceTest, APullWithoutDataClearsTheCurve) {

@@ -24,7 +24,7 @@ inline std::vector<double> Ramp(size_t n, double from = 0.0, double step = 1.0) 
 }
 
 // Rows of samples delivered as one frame: `rows` rows of `samples` doubles, one row per
-// channel (the frame's height is the row count).
+// channel (the frame's height is the row count, or with `oneItem` one row of items).
 class SpectrumSource : public ComponentBase {
 public:
     SpectrumSource(std::vector<std::vector<double>> data, uint32_t format = 0x40)
@@ -55,8 +55,10 @@ public:
             std::clamp<int64_t>(std::min<int64_t>(r->window.width, s->record.width), 0, INT32_MAX));
         const uint32_t height = static_cast<uint32_t>(s->rows.size());
         TypedFrameBuffer& out = r->image;
-        out.SetTypeAndCount(0x40, 1);
-        if (n == 0 || !out.AllocImageBuffer(n, height)) return 0;
+        // As the Reduction writes its output: one item of all channels, one row.
+        if (s->oneItem) out.SetTypeAndCount(static_cast<int32_t>(s->offered.format), height);
+        else out.SetTypeAndCount(0x40, 1);
+        if (n == 0 || !out.AllocImageBuffer(n, s->oneItem ? 1 : height)) return 0;
         auto* to = static_cast<double*>(out.data);
         for (uint32_t row = 0; row < height; ++row) std::memcpy(to + static_cast<size_t>(row) * n, s->rows[row].data(), n * sizeof(double));
         r->pending = 1;
@@ -71,6 +73,8 @@ public:
     int pulls = 0;
     ReadWindow asked;
     void* statistic = nullptr;
+    // The rows one after another in a frame of one row whose items hold every channel.
+    bool oneItem = false;
 };
 
 class ParamsPort : public OutPort {

@@ -34,8 +34,10 @@ inline bool WaitForScreenText(Screen& screen, Picture* shot, const std::string& 
 }
 
 // Opens a menu of the main window's menu bar (its row's y below the window's top; the
-// bar stands in a column at the window's left) and clicks the popup's entry.
-inline bool ChooseMainMenuEntry(Screen& screen, Window main, int rowY, const std::string& entry) {
+// bar stands in a column at the window's left) and clicks the popup's entry; with `inner`
+// the entry opens a submenu beside it, whose entry `inner` is clicked.
+inline bool ChooseMainMenuEntry(Screen& screen, Window main, int rowY, const std::string& entry,
+                                const std::string& inner = "") {
     Display* d = screen.display();
     const Window root = DefaultRootWindow(d);
     const Screen::Rect m = screen.RectOf(main);
@@ -47,6 +49,17 @@ inline bool ChooseMainMenuEntry(Screen& screen, Window main, int rowY, const std
             // The entry is hovered before the click, as a hand does.
             MoveTo(d, root, x + 5, y + 4);
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            if (!inner.empty()) {
+                int ix = 0, iy = 0;
+                if (!WaitForScreenText(screen, &p, inner, x + 40, y - 30, 320, 280, &ix, &iy, 2000)) continue;
+                // Along the entry's row into the submenu, then onto its entry.
+                MoveTo(d, root, ix - 2, y + 4);
+                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                x = ix;
+                y = iy;
+                MoveTo(d, root, x + 5, y + 4);
+                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            }
             ClickAt(d, root, x + 10, y + 4);
             return true;
         }

@@ -12,6 +12,8 @@
 #include <X11/extensions/XTest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <optional>
@@ -27,6 +29,7 @@
 #include "road_files.h"
 #include "screen_text.h"
 #include "test_support.h"
+#include "widget_records.h"
 
 namespace orva {
 namespace {
@@ -77,6 +80,45 @@ upto = np.searchsorted(d, edges, side='left')
 counts = np.diff(np.concatenate(([0], upto, [n])))
 print(repr(w), ' '.join(str(int(c)) for c in counts))
 )";
+
+// A colour bitmap of 160 x 120 (red x, green 2 y, blue 90) and a spectrum. Printed:
+// numpy's histograms of the rectangle Create makes on the bitmap, [40, 120) x [30, 90),
+// channel by channel, binned as the chart's statistic bins them (the interval rule over
+// the smallest and largest value of all channels and the largest count): the smallest
+// value and the bin width, then each channel's counts on a line.
+constexpr const char* kColourScript = R"(
+import sys, math
+import numpy as np
+from PIL import Image
+from astropy.io import fits
+folder = sys.argv[1]
+y, x = np.mgrid[0:120, 0:160]
+rgb = np.stack([x, 2 * y, np.full_like(x, 90)], axis=-1).astype(np.uint8)
+Image.fromarray(rgb, 'RGB').save(folder + '/rgb.bmp')
+t = np.arange(500)
+fits.PrimaryHDU((100 * np.sin(t / 40.0)).astype(np.float32)).writeto(folder + '/line.fits', overwrite=True)
+d = np.asarray(Image.open(folder + '/rgb.bmp')).astype(np.float64)[30:90, 40:120].reshape(-1, 3)
+n = d.shape[0]
+c = 5 * math.log10(n)
+k = int(math.floor(c + 0.5))
+if k % 2 == 1 and k > 2:
+    k = k - 1 if c >= math.trunc(c) + 0.5 else k + 1
+lo, hi = d.min(), d.max()
+w = (hi - lo) / k
+edges = lo + (np.arange(1, k + 1) - 0.5) * w
+print(repr(lo), repr(w))
+for ch in range(3):
+    s = np.sort(d[:, ch])
+    upto = np.searchsorted(s, edges, side='left')
+    print(' '.join(str(int(v)) for v in np.diff(np.concatenate(([0], upto, [n])))))
+)";
+
+// The colour the chart draws a channel's curve in: red, green, blue.
+bool CurveColour(const uint8_t* p, int channel) {
+    for (int c = 0; c < 3; ++c)
+        if (c == channel ? p[c] < 200 : p[c] > 60) return false;
+    return true;
+}
 
 class HistogramProgram : public testing_program::ExtractionProgram {
 protected:
@@ -421,6 +463,188 @@ TEST_F(HistogramProgram, ASliceLineDrawsItsProfileWithTheAxisInSamples) {
     EXPECT_TRUE(BarsMatch(profile, 1.0)) << "the profile";
     EXPECT_TRUE(LabelsMatch(profile.size(), step, 0.0, 20, 80)) << "the sample axis";
     EXPECT_EQ(program->End(), 0);
+}
+
+// A colour bitmap and a spectrum in one run. The view mode page has one value row per
+// channel of the file shown: one for the spectrum, three as soon as the bitmap's tab is
+// chosen. The rectangle Create makes on the bitmap draws each channel's histogram in its
+// own colour from its own bins: each curve's highest point stands at numpy's largest count
+// of that channel (blue, all its values in one bin, gives the scale) over a bin that holds
+// it. With the pointer over a bin, V: gives each channel's count there and C: the bin's
+// value and the first channel's count. On a screen of 1024 x 768, where "Chart Tools"
+// stands over the main window's lower part, the grid page and the statistic overlay
+// opened from View > Layout leave every control of "Chart Tools" within the pointer's
+// reach.
+TEST_F(HistogramProgram, EachChannelsCurveReadoutsAndPagesOfAColourBitmap) {
+    testing_util::WriteText(files.File("colour.py"), kColourScript);
+    int status = -1;
+    std::istringstream numpy(testing_program::RunCommand(
+        "/usr/bin/python3 '" + files.File("colour.py") + "' '" + files.Path() + "' 2>&1", &status));
+    ASSERT_EQ(status, 0) << numpy.str();
+    double lo = 0, w = 0;
+    numpy >> lo >> w >> std::ws;
+    std::array<std::vector<double>, 3> bins;
+    for (auto& channel : bins) {
+        std::string line;
+        std::getline(numpy, line);
+        std::istringstream counts(line);
+        for (double v; counts >> v;) channel.push_back(v);
+    }
+    const size_t K = bins[0].size();
+    ASSERT_TRUE(K > 10 && bins[1].size() == K && bins[2].size() == K) << numpy.str();
+    Display* d = screen.display();
+    std::string why;
+    main = testing_program::StartOnFiles(screen, program, files.File("run"),
+                                         {files.File("rgb.bmp"), files.File("line.fits")}, &why);
+    ASSERT_NE(main, 0u) << why;
+    ASSERT_TRUE(screen.WaitForWindow("Chart Tools", 20000) != 0 && program->WaitForLog("line.fits", 20000));
+
+    // The view mode page's captions "1:" to "3:" stand over its toggle, in the top row.
+    const Screen::Rect m = screen.RectOf(main);
+    auto rowsShown = [&](const std::string& want) {
+        std::string seen;
+        for (int waited = 0; waited <= 8000 && seen != want; waited += 250) {
+            int tx = 0, ty = 0, cx = 0, cy = 0;
+            if (!WaitForText("Work mode", m.left, m.top, m.right - m.left, 100, &tx, &ty, 250)) continue;
+            seen.clear();
+            for (const char* caption : {"1:", "2:", "3:"})
+                seen += FindText(shot, tx - 40, ty - 62, 40, 60, caption, &cx, &cy) ? "1" : "0";
+        }
+        return seen;
+    };
+    EXPECT_EQ(rowsShown("100"), "100") << "the spectrum";
+    int tx = 0, ty = 0;
+    ASSERT_TRUE(testing_util::WaitUntil([&] {
+        return Grab() && testing_program::FindInk(shot, m.left + 250, m.top + 100, m.right - m.left - 250, 200,
+                                                  testing_program::ListInk("rgb.bmp"), &tx, &ty);
+    })) << "no tab of rgb.bmp";
+    testing_program::ClickAt(d, Root(), tx + 10, ty + 4);
+    testing_program::MoveTo(d, Root(), 2, DisplayHeight(d, DefaultScreen(d)) - 2);
+    EXPECT_EQ(rowsShown("111"), "111") << "the colour bitmap, the pointer away from it";
+
+    int editY = 0;
+    ASSERT_TRUE(CreateFromPage("Statistic mask", "Rectangle", &editY));
+    Picture chart;
+    Screen::Rect at;
+    Plot plot;
+    std::string curves = "no chart";
+    double perBin = 1;
+    for (int waited = 0; waited <= 10000 && !curves.empty(); waited += 250) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        if (!testing_program::GrabTools(screen, &chart, &at) || !(plot = testing_program::FindPlot(chart)).found) continue;
+        perBin = (plot.right - plot.left) / static_cast<double>(K);
+        // Each colour's highest and lowest row, and the bin of the highest.
+        int top[3] = {-1, -1, -1}, topX[3] = {}, bottom[3] = {};
+        for (int y = plot.top; y < std::min(plot.bottom + 3, chart.height); ++y)
+            for (int x = plot.left; x < plot.right; ++x)
+                for (int c = 0; c < 3; ++c)
+                    if (CurveColour(chart.At(x, y), c)) {
+                        if (top[c] < 0) top[c] = y, topX[c] = x;
+                        bottom[c] = y;
+                    }
+        std::ostringstream faults;
+        const double blue = *std::max_element(bins[2].begin(), bins[2].end());
+        for (int c = 0; c < 3 && top[0] >= 0 && top[1] >= 0 && top[2] >= 0; ++c) {
+            // Blue is 0 but in one bin: its lowest row is the baseline.
+            const double height = (bottom[2] - top[c]) * blue / (bottom[2] - top[2]);
+            const double largest = *std::max_element(bins[c].begin(), bins[c].end());
+            const int bin = static_cast<int>(std::floor((topX[c] - plot.left - 1.5) / perBin));
+            double near = 0;
+            for (int b = std::max(bin - 1, 0); b <= std::min<int>(bin + 1, static_cast<int>(K) - 1); ++b)
+                near = std::max(near, bins[c][static_cast<size_t>(b)]);
+            if (std::abs(height - largest) > 2.0 * blue / (bottom[2] - top[2]) || near != largest)
+                faults << "channel " << c + 1 << ": highest " << height << " over bin " << bin << " (numpy " << largest
+                       << "); ";
+        }
+        curves = top[0] < 0 || top[1] < 0 || top[2] < 0 ? "not every curve drawn" : faults.str();
+    }
+    if (!curves.empty()) testing_program::WritePpm(ORVA_BINARY_DIR "/colour_histogram.ppm", chart);
+    EXPECT_EQ(curves, "") << "(the window: " ORVA_BINARY_DIR "/colour_histogram.ppm)";
+
+    // The readouts over three bins: blue's, one of red and green, one of green alone.
+    ASSERT_TRUE(plot.found);
+    const size_t blueBin = static_cast<size_t>(std::max_element(bins[2].begin(), bins[2].end()) - bins[2].begin());
+    for (size_t bin : {blueBin, size_t{4}, K - 2}) {
+        std::string v = std::to_string(static_cast<int>(bins[0][bin])), shown;
+        for (int c = 1; c < 3; ++c) v += "  " + std::to_string(static_cast<int>(bins[c][bin]));
+        // The bin's value as the chart counts it: its first edge, a step a bin, half a bin on.
+        const double x = static_cast<double>(bin) * w + (lo - w / 2) + (lo - (lo - w / 2));
+        const std::string c = testing_program::ListNumber(x) + "  " + testing_program::ListNumber(bins[0][bin]);
+        const int px = at.left + plot.left + static_cast<int>(1.5 + (static_cast<double>(bin) + 0.5) * perBin);
+        bool read = false;
+        for (int waited = 0; waited <= 8000 && !read; waited += 250) {
+            testing_program::MoveTo(d, Root(), px + (waited / 250) % 2, at.top + (plot.top + plot.bottom) / 2);
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            int vx = 0, vy = 0, cx = 0, cy = 0;
+            std::string cShown;
+            read = testing_program::GrabTools(screen, &chart, &at) &&
+                   FindText(chart, 0, 0, chart.width / 2, chart.height, "V:", &vx, &vy) &&
+                   FindText(chart, 0, 0, chart.width / 2, chart.height, "C:", &cx, &cy) &&
+                   testing_program::ShowsText(chart, vx + 12, vy - 2, 150, 15, v, &shown) &&
+                   testing_program::ShowsText(chart, cx + 12, cy - 2, 75, 15, c, &cShown);
+            shown += " / " + cShown;
+        }
+        EXPECT_TRUE(read) << "bin " << bin << ": V: " << v << ", C: " << c << " wanted, shown " << shown;
+    }
+    EXPECT_EQ(program->End(), 0);
+
+    // 1024 x 768: the grid page, then the statistic overlay, from View > Layout.
+    testing_program::SecondDisplay small("1024x768x24");
+    ASSERT_FALSE(small.Name().empty());
+    Screen other(small.Name().c_str());
+    testing_program::ProgramPlace place;
+    place.display = small.Name();
+    mkdir(files.File("small").c_str(), 0700);
+    const std::string dump = files.File("widgets.txt");
+    testing_util::ScopedEnv dumpEnv{"ORVA_WIDGET_DUMP", dump};
+    ProgramRun run(files.File("small"), {files.File("rgb.bmp")}, place);
+    const Window smallMain = other.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+    const Window tools = other.WaitForWindow("Chart Tools", 20000);
+    ASSERT_TRUE(smallMain != 0 && tools != 0 && run.WaitForLog("Source format", 20000)) << run.Log();
+    testing_program::Records now;
+    auto pages = [&] {
+        return testing_program::ReadRecords(run.Pid(), dump, &now)
+                   ? std::count_if(now.windows.begin(), now.windows.end(),
+                                   [](const auto& r) { return r.visible && r.parent == "(nil)" && r.title == "Workspace Layout"; })
+                   : -1;
+    };
+    const auto before = pages();
+    ASSERT_GE(before, 0) << "no widget records";
+    ASSERT_TRUE(testing_program::ChooseMainMenuEntry(other, smallMain, 107, "Layout", "Grid"));
+    ASSERT_TRUE(testing_util::WaitUntil([&] { return pages() == before + 1; }, 10000)) << "no grid page";
+    ASSERT_TRUE(testing_program::ChooseMainMenuEntry(other, smallMain, 107, "Layout", "Statistic Overlay"));
+    ASSERT_TRUE(testing_util::WaitUntil([&] { return pages() == before + 2; }, 10000)) << "no statistic overlay";
+    // Every shown control of "Chart Tools", and its chart: the window the pointer finds at
+    // its corners and its centre is "Chart Tools".
+    Display* o = other.display();
+    std::string covered;
+    auto reach = [&](const std::string& what, const testing_program::Rectangle& r) {
+        for (const auto& [x, y] : {std::pair{r.left + 1, r.top + 1}, std::pair{r.right - 2, r.top + 1},
+                                   std::pair{r.left + 1, r.bottom - 2}, std::pair{r.right - 2, r.bottom - 2},
+                                   std::pair{(r.left + r.right) / 2, (r.top + r.bottom) / 2}}) {
+            Window under = 0;
+            int ux = 0, uy = 0;
+            if (XTranslateCoordinates(o, DefaultRootWindow(o), DefaultRootWindow(o), x, y, &ux, &uy, &under) &&
+                under != tools)
+                return covered += what + " at " + r.Text() + "; ", void();
+        }
+    };
+    const testing_program::RecordWindow* t = now.Titled("Chart Tools");
+    ASSERT_NE(t, nullptr);
+    for (const auto& e : now.widgets) {
+        const testing_program::RecordWindow* w = now.Window(e.window);
+        if (w == nullptr || (w != t && w->parent != t->id) || e.shown == 0 || e.width < 3 || e.height < 3) continue;
+        const testing_program::Rectangle r = testing_program::Rectangle{
+            w->x + static_cast<int>(e.x + 0.5f), w->y + static_cast<int>(e.y + 0.5f),
+            w->x + static_cast<int>(e.x + e.width - 0.5f), w->y + static_cast<int>(e.y + e.height - 0.5f)}
+                                                 .Meet(now.VisibleArea(*w));
+        if (!r.Empty()) reach("\"" + e.text + "\" (kind " + std::to_string(e.kind) + ")", r);
+    }
+    for (const auto& c : now.windows)
+        if (c.visible && c.parent == t->id && c.width > 300 && c.height > 300)
+            reach("the chart", testing_program::Rectangle{c.x, c.y, c.x + c.width, c.y + c.height});
+    EXPECT_EQ(covered, "") << "out of the pointer's reach";
+    EXPECT_EQ(run.End(), 0);
 }
 
 // Extraction/Statistic > Statistic > "Save As Text..." proposes the report's name, made

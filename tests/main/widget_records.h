@@ -275,18 +275,18 @@ inline std::vector<std::string> FloatingPageFaults(const Records& now, const std
             if (r.Empty()) continue;
             // What a child window of its own hides of it, and what of the main window the
             // "Chart Tools" window stands over.
-            for (const auto& c : now.windows) {
-                if (!c.visible || c.parent != w->id || !meets(r, box(c))) continue;
-                const Rectangle under = box(c);
-                if (r.left < under.left) r.right = std::min(r.right, under.left);
-                else if (r.right > under.right) r.left = std::max(r.left, under.right);
-                else if (r.top < under.top) r.bottom = std::min(r.bottom, under.top);
-                else r.top = std::max(r.top, under.bottom);
-            }
-            if (tools != nullptr && main != nullptr && (w == main || w->parent == main->id) &&
-                r.Meet(box(*tools)).left == r.left && r.Meet(box(*tools)).right == r.right &&
-                r.Meet(box(*tools)).top == r.top && r.Meet(box(*tools)).bottom == r.bottom)
-                continue;
+            auto hide = [&](const Rectangle& over) {
+                const Rectangle in = r.Meet(over);
+                if (in.Empty()) return;
+                if (in.left == r.left && in.right == r.right && in.top == r.top && in.bottom == r.bottom) r = Rectangle{};
+                else if (r.left < over.left) r.right = std::min(r.right, over.left);
+                else if (r.right > over.right) r.left = std::max(r.left, over.right);
+                else if (r.top < over.top) r.bottom = std::min(r.bottom, over.top);
+                else r.top = std::max(r.top, over.bottom);
+            };
+            if (tools != nullptr && main != nullptr && (w == main || w->parent == main->id)) hide(box(*tools));
+            for (const auto& c : now.windows)
+                if (c.visible && c.parent == w->id && !r.Empty()) hide(box(c));
             const bool ofTools = tools != nullptr && (w == tools || w->parent == tools->id);
             if (!r.Empty() && meets(p, r))
                 (ofTools && givenWay(*page, r) ? overTools : &faults)
