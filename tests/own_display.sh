@@ -18,6 +18,9 @@ done
 # them again would be most of what a program test costs.
 export LP_NUM_THREADS=${LP_NUM_THREADS:-0}
 export MESA_SHADER_CACHE_DIR=${MESA_SHADER_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/mesa_shader_cache}
+# Mesa makes the cache's own folder but not the folders above it: on a new machine, where
+# the user's cache folder is not there yet, it would keep no shader and compile each anew.
+mkdir -p "$MESA_SHADER_CACHE_DIR" 2>/dev/null
 
 place=$(mktemp -d "${TMPDIR:-/tmp}/orva_display_XXXXXX") || exit 1
 xvfb=

@@ -1,21 +1,110 @@
 #include "support/screen_pixels.h"
 
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
+
+// Xlib's hook for a connection's close, declared with the extension writers' interface.
+extern "C" int (*XESetCloseDisplay(Display*, int, int (*)(Display*, XExtCodes*)))(Display*, XExtCodes*);
 
 namespace orva::testing_program {
 
-bool GrabWindow(Display* display, Window w, Picture* out, int x, int y, int width, int height) {
-    XWindowAttributes a;
-    if (!XGetWindowAttributes(display, w, &a)) return false;
-    if (width <= 0) width = a.width - x;
-    if (height <= 0) height = a.height - y;
-    if (x < 0 || y < 0 || width <= 0 || height <= 0 || x + width > a.width || y + height > a.height) return false;
-    XImage* image =
-        XGetImage(display, w, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (image == nullptr) return false;
+namespace {
+
+// The server's pixels are read into a segment of shared memory (MIT-SHM) where it can: it
+// writes them there at once, where a plain read sends them through the socket and copies
+// them twice more on the way. A segment is kept for each connection, grown as needed, and
+// let go when the connection closes.
+struct SharedSegment {
+    Display* display = nullptr;
+    XShmSegmentInfo info{};
+    size_t size = 0;
+};
+std::mutex gSegmentsLock;
+std::vector<SharedSegment> gSegments;
+std::vector<Display*> gNoSharing;  // connections whose server cannot share memory with us
+
+void Release(SharedSegment& s, bool tellServer) {
+    if (tellServer) XShmDetach(s.display, &s.info);
+    shmdt(s.info.shmaddr);
+    s.info.shmaddr = nullptr;
+    s.size = 0;
+}
+
+int ForgetConnection(Display* display, XExtCodes*) {
+    std::lock_guard<std::mutex> hold(gSegmentsLock);
+    for (auto it = gSegments.begin(); it != gSegments.end(); ++it)
+        if (it->display == display) {
+            // The server lets go of a closing client's segments itself.
+            Release(*it, false);
+            gSegments.erase(it);
+            break;
+        }
+    gNoSharing.erase(std::remove(gNoSharing.begin(), gNoSharing.end(), display), gNoSharing.end());
+    return 0;
+}
+
+bool gAttachFailed = false;
+int NoteAttachError(Display*, XErrorEvent*) {
+    gAttachFailed = true;
+    return 0;
+}
+
+// A segment of at least `bytes` attached on both sides; nullptr where memory cannot be shared.
+SharedSegment* SegmentFor(Display* display, size_t bytes) {
+    if (std::find(gNoSharing.begin(), gNoSharing.end(), display) != gNoSharing.end()) return nullptr;
+    SharedSegment* s = nullptr;
+    for (SharedSegment& candidate : gSegments)
+        if (candidate.display == display) s = &candidate;
+    if (s == nullptr) {
+        if (!XShmQueryExtension(display)) {
+            gNoSharing.push_back(display);
+            return nullptr;
+        }
+        XExtCodes* codes = XAddExtension(display);
+        if (codes == nullptr) return nullptr;
+        XESetCloseDisplay(display, codes->extension, ForgetConnection);
+        gSegments.push_back(SharedSegment{display, {}, 0});
+        s = &gSegments.back();
+    }
+    if (s->size >= bytes) return s;
+    if (s->size != 0) Release(*s, true);
+    const size_t size = std::max(bytes, static_cast<size_t>(1280) * 1024 * 4);
+    const int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
+    if (id < 0) return nullptr;
+    void* at = shmat(id, nullptr, 0);
+    if (at == reinterpret_cast<void*>(-1)) {
+        shmctl(id, IPC_RMID, nullptr);
+        return nullptr;
+    }
+    s->info.shmid = id;
+    s->info.shmaddr = static_cast<char*>(at);
+    s->info.readOnly = False;
+    // The errors of requests sent before are the test's own; only the attach's are ours.
+    XSync(display, False);
+    gAttachFailed = false;
+    XErrorHandler previous = XSetErrorHandler(NoteAttachError);
+    const bool attached = XShmAttach(display, &s->info) && (XSync(display, False), !gAttachFailed);
+    XSetErrorHandler(previous);
+    // Marked for removal now that both sides hold it: it goes when the last lets go.
+    shmctl(id, IPC_RMID, nullptr);
+    if (!attached) {
+        shmdt(at);
+        s->info.shmaddr = nullptr;
+        gNoSharing.push_back(display);
+        return nullptr;
+    }
+    s->size = size;
+    return s;
+}
+
+// The image's pixels into `out` as RGB.
+void ToRgb(const XImage* image, int width, int height, Picture* out) {
     out->width = width;
     out->height = height;
     out->rgb.resize(static_cast<size_t>(width) * height * 3);
@@ -38,12 +127,48 @@ bool GrabWindow(Display* display, Window w, Picture* out, int x, int y, int widt
                 pixel = static_cast<unsigned long>(q[0]) | (static_cast<unsigned long>(q[1]) << 8) |
                         (static_cast<unsigned long>(q[2]) << 16) | (static_cast<unsigned long>(q[3]) << 24);
             } else {
-                pixel = XGetPixel(image, column, row);
+                pixel = XGetPixel(const_cast<XImage*>(image), column, row);
             }
             for (int c = 0; c < 3; ++c)
                 *p++ = static_cast<uint8_t>(masks[c] == 0 ? 0 : ((pixel >> shifts[c]) & masks[c]) * 255 / masks[c]);
         }
     }
+}
+
+// The region read through shared memory; false where that cannot be done.
+bool GrabShared(Display* display, Window w, const XWindowAttributes& a, int x, int y, int width, int height,
+                Picture* out) {
+    std::lock_guard<std::mutex> hold(gSegmentsLock);
+    XShmSegmentInfo probe{};
+    XImage* image = XShmCreateImage(display, a.visual, static_cast<unsigned>(a.depth), ZPixmap, nullptr, &probe,
+                                    static_cast<unsigned>(width), static_cast<unsigned>(height));
+    if (image == nullptr) return false;
+    SharedSegment* s = SegmentFor(display, static_cast<size_t>(image->bytes_per_line) * height);
+    bool done = false;
+    if (s != nullptr) {
+        image->data = s->info.shmaddr;
+        image->obdata = reinterpret_cast<char*>(&s->info);
+        done = XShmGetImage(display, w, image, x, y, AllPlanes);
+        if (done) ToRgb(image, width, height, out);
+    }
+    image->data = nullptr;  // the segment's memory is not the image's to free
+    XDestroyImage(image);
+    return done;
+}
+
+}  // namespace
+
+bool GrabWindow(Display* display, Window w, Picture* out, int x, int y, int width, int height) {
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(display, w, &a)) return false;
+    if (width <= 0) width = a.width - x;
+    if (height <= 0) height = a.height - y;
+    if (x < 0 || y < 0 || width <= 0 || height <= 0 || x + width > a.width || y + height > a.height) return false;
+    if (GrabShared(display, w, a, x, y, width, height, out)) return true;
+    XImage* image =
+        XGetImage(display, w, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (image == nullptr) return false;
+    ToRgb(image, width, height, out);
     XDestroyImage(image);
     return true;
 }
