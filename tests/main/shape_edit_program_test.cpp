@@ -5,7 +5,14 @@
 // current shape's box and follows a change of the current shape.
 //
 // Like the open-file test, it needs the open road and the image window.
+//
+// Then the real program driven by XTest alone, judged by the screen: Edit > Delete All
+// and its undo and redo, the "Chart Tools" preview and list emptied with the shapes, and
+// each anchor tool of the Edit menu on a fresh polyline.
 #include <gtest/gtest.h>
+
+#include "chart_screen.h"
+#include "shape_program.h"
 
 #ifdef ORVA_OPEN_FILE_DISPLAY
 #include <cmath>
@@ -194,6 +201,217 @@ TEST_F(ShapeEditProgram, DeletedShapesComeBackWithUndo) {
 }
 
 #endif
+
+// ---- By hand ---------------------------------------------------------------------------------
+
+class ShapeEditByHand : public testing_program::ShapeProgram {
+protected:
+    void SetUp() override {
+        StartOn({"ramp.fits"});
+        if (IsSkipped() || HasFatalFailure()) return;
+        ASSERT_NE(screen.WaitForWindow("Chart Tools", 20000), 0u);
+    }
+    // Over the picture, away from the shapes, where the view takes the keys.
+    void Hover() {
+        testing_program::MoveTo(D(), Root(), SX(385) + 1, SY(290));
+        Pause(100);
+        testing_program::MoveTo(D(), Root(), SX(385), SY(290));
+        Pause(300);
+    }
+    static void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    void ClickFrame(int x, int y) {
+        Walk(SX(385), SY(290), SX(x), SY(y));
+        Pause(150);
+        Click();
+        Pause(300);
+    }
+    // Shapes' ink (the picture is a grey ramp) in the frame's pixels of the box round (x, y).
+    int InkAround(const testing_program::Picture& p, int x, int y, int r) const {
+        int n = 0;
+        for (int v = y - r; v <= y + r; ++v)
+            for (int u = x - r; u <= x + r; ++u) {
+                const uint8_t* c = p.At(SX(u), SY(v));
+                n += !Covered(SX(u), SY(v)) && (c[0] != c[1] || c[1] != c[2]) ? 1 : 0;
+            }
+        return n;
+    }
+    // Waits until every test holds on the screen; `why` names the first that did not.
+    using Check = std::pair<const char*, std::function<bool(const testing_program::Picture&)>>;
+    ::testing::AssertionResult ScreenShows(const std::vector<Check>& checks) {
+        std::string why;
+        for (int waited = 0; waited <= 6000; waited += 250) {
+            Pause(250);
+            if (!Grab(&shot)) continue;
+            why.clear();
+            for (const Check& c : checks)
+                if (!c.second(shot)) why += std::string(c.first) + "; ";
+            if (why.empty()) return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure() << why;
+    }
+    // The "Chart Tools" preview: the box above its "V:" label holds no light pixel (its
+    // curve is drawn white on black).
+    ::testing::AssertionResult PreviewEmpty(bool empty) {
+        std::string why = "no preview found";
+        for (int waited = 0; waited <= 8000; waited += 250) {
+            Pause(250);
+            testing_program::Picture window;
+            Screen::Rect at;
+            int vx = 0, vy = 0;
+            if (!testing_program::GrabTools(screen, &window, &at) ||
+                !testing_program::FindText(window, 0, 0, window.width / 2, window.height, "V:", &vx, &vy))
+                continue;
+            int light = 0;
+            for (int y = std::max(vy - 150, 0); y < vy - 10; ++y)
+                for (int x = vx; x < std::min(vx + 240, window.width); ++x) {
+                    const uint8_t* c = window.At(x, y);
+                    light += c[0] > 100 && c[1] > 100 && c[2] > 100 ? 1 : 0;
+                }
+            if ((light == 0) == empty) return ::testing::AssertionSuccess();
+            why = std::to_string(light) + " light pixels";
+        }
+        return ::testing::AssertionFailure() << why;
+    }
+    ::testing::AssertionResult ListShows(const std::vector<std::pair<std::string, std::string>>& rows) {
+        testing_program::Picture window;
+        Screen::Rect at;
+        std::string why;
+        if (testing_program::ToolsListShows(screen, rows, &window, &at, &why)) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the statistic list: " << why;
+    }
+    // A polyline (Shift+F5) through the frame's pixels (150, 150), (250, 100), (350, 150).
+    void Polyline() {
+        Hover();
+        Press({XK_Shift_L, XK_F5});
+        Pause(200);
+        int fromX = SX(385), fromY = SY(290);
+        for (const auto& [x, y] : {std::pair{150, 150}, {250, 100}, {350, 150}}) {
+            Walk(fromX, fromY, SX(x), SY(y));
+            Pause(150);
+            Click();
+            Pause(250);
+            fromX = SX(x), fromY = SY(y);
+        }
+        Press({XK_Escape});
+        Hover();
+    }
+};
+
+// Two rectangles, Edit > Delete All: the picture, the statistic list and the preview
+// empty; Ctrl+Z brings both back, measured, Ctrl+Y takes them again. Then each anchor tool
+// chosen in the Edit menu on a polyline just drawn (no click put it in anchor editing
+// first): the middle vertex goes, a vertex comes on a segment, the scissor cuts it in two
+// that one Ctrl+Z makes one again; the ends stay where they were drawn.
+TEST_F(ShapeEditByHand, DeleteAllComesBackAndTheAnchorToolsWorkFromTheMenu) {
+    // The rectangle over [43, 123) x [50, 150) of the ramp 1000 + x + y: 8000 pixels.
+    double sum = 0.0;
+    for (int y = 43; y < 123; ++y)
+        for (int x = 50; x < 150; ++x) sum += 1000 + x + y;
+    const std::vector<std::pair<std::string, std::string>> measured = {
+        {"Count:", "8000"},
+        {"Flux:", testing_program::ListNumber(sum)},
+        {"Min:", testing_program::ListNumber(1093)},
+        {"Max:", testing_program::ListNumber(1271)}};
+    const std::vector<std::pair<std::string, std::string>> empty = {{"Count:", ""}, {"Flux:", ""}};
+    std::string why;
+
+    DragRectangle(250, 180, 350, 260);
+    DragRectangle(50, 43, 150, 123);
+    Hover();
+    ASSERT_TRUE(WaitForBox(50, 43, 350, 260, 1, &why)) << "the two rectangles: " << why;
+    EXPECT_TRUE(ListShows(measured));
+    EXPECT_TRUE(PreviewEmpty(false)) << "the preview before Delete All";
+
+    ASSERT_TRUE(EditEntry("Delete All [Shapes]"));
+    Hover();
+    EXPECT_TRUE(WaitForNoOutline(&why)) << "after Delete All: " << why;
+    EXPECT_TRUE(ListShows(empty));
+    EXPECT_TRUE(PreviewEmpty(true)) << "the preview after Delete All";
+
+    Press({XK_Control_L, XK_z});
+    EXPECT_TRUE(WaitForBox(50, 43, 350, 260, 1, &why)) << "after the undo of Delete All: " << why;
+    EXPECT_TRUE(ListShows(measured)) << "after the undo of Delete All";
+    Press({XK_Control_L, XK_y});
+    EXPECT_TRUE(WaitForNoOutline(&why)) << "after the redo of Delete All: " << why;
+    EXPECT_TRUE(ListShows(empty));
+    Press({XK_Control_L, XK_z});
+    EXPECT_TRUE(WaitForBox(50, 43, 350, 260, 1, &why)) << "after the second undo: " << why;
+    // Delete takes the measured rectangle, then the other one: the preview goes with them.
+    ASSERT_TRUE(EditEntry("Delete"));
+    ASSERT_TRUE(EditEntry("Delete"));
+    Hover();
+    EXPECT_TRUE(WaitForNoOutline(&why)) << "after two Deletes: " << why;
+    EXPECT_TRUE(ListShows(empty));
+    EXPECT_TRUE(PreviewEmpty(true)) << "the preview after Delete";
+
+    // Ink along the polyline: its ends, its two segments' middles, the straight line
+    // between its ends.
+    auto ink = [this](int x, int y) {
+        return [this, x, y](const testing_program::Picture& p) { return InkAround(p, x, y, 2) > 0; };
+    };
+    auto none = [this](int x, int y) {
+        return [this, x, y](const testing_program::Picture& p) { return InkAround(p, x, y, 2) == 0; };
+    };
+    const Check ends[] = {{"the first end", ink(150, 150)}, {"the last end", ink(350, 150)}};
+    auto with = [&](std::vector<Check> more) {
+        more.insert(more.begin(), std::begin(ends), std::end(ends));
+        return more;
+    };
+
+    // Delete Anchor Point, then a click on the middle vertex.
+    Polyline();
+    ASSERT_TRUE(ScreenShows(with({{"the first segment", ink(200, 125)}}))) << "the polyline";
+    ASSERT_TRUE(EditEntry("Delete Anchor Point"));
+    ClickFrame(250, 100);
+    Hover();
+    EXPECT_TRUE(ScreenShows(with({{"the straight line", ink(250, 150)},
+                                  {"no first segment", none(200, 125)},
+                                  {"no second segment", none(300, 125)}})))
+        << "after Delete Anchor Point";
+    Press({XK_Escape});
+    Press({XK_Shift_L, XK_Delete});
+    ASSERT_TRUE(WaitForNoOutline(&why)) << why;
+
+    // Add Anchor Point on the first segment: an anchor's square stands there.
+    Polyline();
+    ASSERT_TRUE(ScreenShows(with({{"a thin segment", [this](const testing_program::Picture& p) {
+                                       return InkAround(p, 200, 125, 3) < 20;
+                                   }}})))
+        << "the polyline";
+    ASSERT_TRUE(EditEntry("Add Anchor Point"));
+    ClickFrame(200, 125);
+    Hover();
+    EXPECT_TRUE(ScreenShows(with({{"the new anchor's square", [this](const testing_program::Picture& p) {
+                                       return InkAround(p, 200, 125, 3) >= 30;
+                                   }},
+                                  {"the second segment", ink(300, 125)}})))
+        << "after Add Anchor Point";
+    Press({XK_Escape});
+    Press({XK_Shift_L, XK_Delete});
+    ASSERT_TRUE(WaitForNoOutline(&why)) << why;
+
+    // Scissor Tools on the first segment: Del then takes the piece cut off (made current),
+    // leaving the stretch up to the cut; undone, the piece comes back, and one more undo
+    // makes the polyline whole, which one Del takes whole.
+    Polyline();
+    ASSERT_TRUE(ScreenShows(with({}))) << "the polyline";
+    ASSERT_TRUE(EditEntry("Scissor Tools"));
+    ClickFrame(200, 125);
+    Press({XK_Escape});
+    Hover();
+    Press({XK_Delete});
+    EXPECT_TRUE(ScreenShows({ends[0], {"the stretch before the cut", ink(175, 137)},
+                             {"no piece after the cut", none(300, 125)},
+                             {"no last end", none(350, 150)}}))
+        << "after the cut and Del";
+    Press({XK_Control_L, XK_z});
+    EXPECT_TRUE(ScreenShows(with({{"the piece back", ink(300, 125)}}))) << "after undoing Del";
+    Press({XK_Control_L, XK_z});
+    Pause(500);
+    Press({XK_Delete});
+    EXPECT_TRUE(WaitForNoOutline(&why)) << "the undone cut left a piece: " << why;
+    EXPECT_EQ(program->End(), 0);
+}
 
 }  // namespace
 }  // namespace orva
