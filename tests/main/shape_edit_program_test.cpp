@@ -279,6 +279,22 @@ protected:
         if (testing_program::ToolsListShows(screen, rows, &window, &at, &why)) return ::testing::AssertionSuccess();
         return ::testing::AssertionFailure() << "the statistic list: " << why;
     }
+    // Opens the Edit menu and clicks its greyed "Paste": the row after "copy", as far below
+    // it as "copy" is below "Cut" (a greyed text is not read off the screen).
+    bool ClickGreyedPaste() {
+        const Screen::Rect m = screen.RectOf(main);
+        testing_program::ClickAt(D(), Root(), m.left + 20, m.top + 84);
+        int cx = 0, cy = 0, px = 0, py = 0;
+        if (!testing_program::WaitForScreenText(screen, &shot, "Cut", m.left + 40, m.top + 40, 400, 600, &cx, &cy,
+                                                2000) ||
+            !testing_program::FindText(shot, m.left + 40, m.top + 40, 400, 600, "copy", &px, &py))
+            return false;
+        testing_program::MoveTo(D(), Root(), px + 5, 2 * py - cy + 4);
+        Pause(150);
+        testing_program::ClickAt(D(), Root(), px + 10, 2 * py - cy + 4);
+        Pause(300);
+        return true;
+    }
     // A polyline (Shift+F5) through the frame's pixels (150, 150), (250, 100), (350, 150).
     void Polyline() {
         Hover();
@@ -358,9 +374,16 @@ TEST_F(ShapeEditByHand, DeleteAllComesBackAndTheAnchorToolsWorkFromTheMenu) {
         return more;
     };
 
-    // Delete Anchor Point, then a click on the middle vertex.
+    // A click on a greyed entry ("Paste" with nothing copied), then one on the polyline:
+    // it stays where it was drawn.
     Polyline();
     ASSERT_TRUE(ScreenShows(with({{"the first segment", ink(200, 125)}}))) << "the polyline";
+    ASSERT_TRUE(ClickGreyedPaste());
+    ClickFrame(200, 125);
+    Hover();
+    EXPECT_TRUE(ScreenShows(with({{"the first segment", ink(200, 125)}, {"the second segment", ink(300, 125)}})))
+        << "after a click on it";
+    // Delete Anchor Point, then a click on the middle vertex.
     ASSERT_TRUE(EditEntry("Delete Anchor Point"));
     ClickFrame(250, 100);
     Hover();
