@@ -211,6 +211,7 @@ protected:
         if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_NE(screen.WaitForWindow("Chart Tools", 20000), 0u);
     }
+    static void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
     // Over the picture, away from the shapes, where the view takes the keys.
     void Hover() {
         testing_program::MoveTo(D(), Root(), SX(385) + 1, SY(290));
@@ -218,55 +219,54 @@ protected:
         testing_program::MoveTo(D(), Root(), SX(385), SY(290));
         Pause(300);
     }
-    static void Pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
     void ClickFrame(int x, int y) {
         Walk(SX(385), SY(290), SX(x), SY(y));
         Pause(150);
         Click();
         Pause(300);
     }
-    // Shapes' ink (the picture is a grey ramp) in the frame's pixels of the box round (x, y).
-    int InkAround(const testing_program::Picture& p, int x, int y, int r) const {
-        int n = 0;
-        for (int v = y - r; v <= y + r; ++v)
-            for (int u = x - r; u <= x + r; ++u) {
-                const uint8_t* c = p.At(SX(u), SY(v));
-                n += !Covered(SX(u), SY(v)) && (c[0] != c[1] || c[1] != c[2]) ? 1 : 0;
-            }
-        return n;
-    }
-    // Waits until every test holds on the screen; `why` names the first that did not.
-    using Check = std::pair<const char*, std::function<bool(const testing_program::Picture&)>>;
-    ::testing::AssertionResult ScreenShows(const std::vector<Check>& checks) {
+    // Shapes' ink (the picture is a grey ramp) round the frame's pixel (x, y): `least`
+    // coloured pixels within 3 pixels, or (0) none within 2.
+    struct Spot {
+        int x, y, least;
+    };
+    ::testing::AssertionResult Shows(const std::vector<Spot>& spots) {
         std::string why;
         for (int waited = 0; waited <= 6000; waited += 250) {
             Pause(250);
             if (!Grab(&shot)) continue;
             why.clear();
-            for (const Check& c : checks)
-                if (!c.second(shot)) why += std::string(c.first) + "; ";
+            for (const Spot& s : spots) {
+                const int r = s.least == 0 ? 2 : 3;
+                int n = 0;
+                for (int v = s.y - r; v <= s.y + r; ++v)
+                    for (int u = s.x - r; u <= s.x + r; ++u) {
+                        const uint8_t* c = shot.At(SX(u), SY(v));
+                        n += c[0] != c[1] || c[1] != c[2] ? 1 : 0;
+                    }
+                if (s.least == 0 ? n != 0 : n < s.least)
+                    why += std::to_string(n) + " at " + std::to_string(s.x) + ", " + std::to_string(s.y) + "; ";
+            }
             if (why.empty()) return ::testing::AssertionSuccess();
         }
-        return ::testing::AssertionFailure() << why;
+        return ::testing::AssertionFailure() << "ink " << why;
     }
-    // The "Chart Tools" preview: the box above its "V:" label holds no light pixel (its
-    // curve is drawn white on black).
+    // The "Chart Tools" preview: the box above its "V:" label holds a light pixel (its
+    // curve is drawn white on black) or none.
     ::testing::AssertionResult PreviewEmpty(bool empty) {
         std::string why = "no preview found";
         for (int waited = 0; waited <= 8000; waited += 250) {
             Pause(250);
-            testing_program::Picture window;
+            testing_program::Picture w;
             Screen::Rect at;
             int vx = 0, vy = 0;
-            if (!testing_program::GrabTools(screen, &window, &at) ||
-                !testing_program::FindText(window, 0, 0, window.width / 2, window.height, "V:", &vx, &vy))
+            if (!testing_program::GrabTools(screen, &w, &at) ||
+                !testing_program::FindText(w, 0, 0, w.width / 2, w.height, "V:", &vx, &vy))
                 continue;
             int light = 0;
             for (int y = std::max(vy - 150, 0); y < vy - 10; ++y)
-                for (int x = vx; x < std::min(vx + 240, window.width); ++x) {
-                    const uint8_t* c = window.At(x, y);
-                    light += c[0] > 100 && c[1] > 100 && c[2] > 100 ? 1 : 0;
-                }
+                for (int x = vx; x < std::min(vx + 240, w.width); ++x)
+                    light += w.At(x, y)[0] > 100 && w.At(x, y)[1] > 100 && w.At(x, y)[2] > 100 ? 1 : 0;
             if ((light == 0) == empty) return ::testing::AssertionSuccess();
             why = std::to_string(light) + " light pixels";
         }
@@ -285,39 +285,37 @@ protected:
         const Screen::Rect m = screen.RectOf(main);
         testing_program::ClickAt(D(), Root(), m.left + 20, m.top + 84);
         int cx = 0, cy = 0, px = 0, py = 0;
-        if (!testing_program::WaitForScreenText(screen, &shot, "Cut", m.left + 40, m.top + 40, 400, 600, &cx, &cy,
-                                                2000) ||
+        if (!testing_program::WaitForScreenText(screen, &shot, "Cut", m.left + 40, m.top + 40, 400, 600, &cx, &cy) ||
             !testing_program::FindText(shot, m.left + 40, m.top + 40, 400, 600, "copy", &px, &py))
             return false;
         testing_program::MoveTo(D(), Root(), px + 5, 2 * py - cy + 4);
         Pause(150);
         testing_program::ClickAt(D(), Root(), px + 10, 2 * py - cy + 4);
-        Pause(300);
         return true;
     }
-    // A polyline (Shift+F5) through the frame's pixels (150, 150), (250, 100), (350, 150).
-    void Polyline() {
+    // A fresh polyline (Shift+F5) through the frame's pixels (150, 150), (250, 100), (350,
+    // 150), the shapes drawn before taken away; shown with its ends and segments.
+    ::testing::AssertionResult Polyline() {
         Hover();
+        Press({XK_Escape});
+        Press({XK_Shift_L, XK_Delete});
+        std::string why;
+        if (!WaitForNoOutline(&why)) return ::testing::AssertionFailure() << "shapes left: " << why;
         Press({XK_Shift_L, XK_F5});
         Pause(200);
-        int fromX = SX(385), fromY = SY(290);
-        for (const auto& [x, y] : {std::pair{150, 150}, {250, 100}, {350, 150}}) {
-            Walk(fromX, fromY, SX(x), SY(y));
-            Pause(150);
-            Click();
-            Pause(250);
-            fromX = SX(x), fromY = SY(y);
-        }
+        for (const auto& [x, y] : {std::pair{150, 150}, {250, 100}, {350, 150}}) ClickFrame(x, y);
         Press({XK_Escape});
         Hover();
+        return Shows({{150, 150, 1}, {350, 150, 1}, {200, 125, 1}, {300, 125, 1}});
     }
 };
 
 // Two rectangles, Edit > Delete All: the picture, the statistic list and the preview
-// empty; Ctrl+Z brings both back, measured, Ctrl+Y takes them again. Then each anchor tool
-// chosen in the Edit menu on a polyline just drawn (no click put it in anchor editing
-// first): the middle vertex goes, a vertex comes on a segment, the scissor cuts it in two
-// that one Ctrl+Z makes one again; the ends stay where they were drawn.
+// empty; Ctrl+Z brings both back, measured, Ctrl+Y takes them again. Then a polyline just
+// drawn (never put in anchor editing by a click) stays in place when clicked after a
+// greyed menu entry, and each anchor tool chosen in the Edit menu works on it: the middle
+// vertex goes, a vertex comes on a segment, the scissor cuts it in two that one Ctrl+Z
+// makes one again.
 TEST_F(ShapeEditByHand, DeleteAllComesBackAndTheAnchorToolsWorkFromTheMenu) {
     // The rectangle over [43, 123) x [50, 150) of the ramp 1000 + x + y: 8000 pixels.
     double sum = 0.0;
@@ -337,13 +335,11 @@ TEST_F(ShapeEditByHand, DeleteAllComesBackAndTheAnchorToolsWorkFromTheMenu) {
     ASSERT_TRUE(WaitForBox(50, 43, 350, 260, 1, &why)) << "the two rectangles: " << why;
     EXPECT_TRUE(ListShows(measured));
     EXPECT_TRUE(PreviewEmpty(false)) << "the preview before Delete All";
-
     ASSERT_TRUE(EditEntry("Delete All [Shapes]"));
     Hover();
     EXPECT_TRUE(WaitForNoOutline(&why)) << "after Delete All: " << why;
     EXPECT_TRUE(ListShows(empty));
     EXPECT_TRUE(PreviewEmpty(true)) << "the preview after Delete All";
-
     Press({XK_Control_L, XK_z});
     EXPECT_TRUE(WaitForBox(50, 43, 350, 260, 1, &why)) << "after the undo of Delete All: " << why;
     EXPECT_TRUE(ListShows(measured)) << "after the undo of Delete All";
@@ -360,75 +356,37 @@ TEST_F(ShapeEditByHand, DeleteAllComesBackAndTheAnchorToolsWorkFromTheMenu) {
     EXPECT_TRUE(ListShows(empty));
     EXPECT_TRUE(PreviewEmpty(true)) << "the preview after Delete";
 
-    // Ink along the polyline: its ends, its two segments' middles, the straight line
-    // between its ends.
-    auto ink = [this](int x, int y) {
-        return [this, x, y](const testing_program::Picture& p) { return InkAround(p, x, y, 2) > 0; };
-    };
-    auto none = [this](int x, int y) {
-        return [this, x, y](const testing_program::Picture& p) { return InkAround(p, x, y, 2) == 0; };
-    };
-    const Check ends[] = {{"the first end", ink(150, 150)}, {"the last end", ink(350, 150)}};
-    auto with = [&](std::vector<Check> more) {
-        more.insert(more.begin(), std::begin(ends), std::end(ends));
-        return more;
-    };
-
-    // A click on a greyed entry ("Paste" with nothing copied), then one on the polyline:
-    // it stays where it was drawn.
-    Polyline();
-    ASSERT_TRUE(ScreenShows(with({{"the first segment", ink(200, 125)}}))) << "the polyline";
+    ASSERT_TRUE(Polyline());
     ASSERT_TRUE(ClickGreyedPaste());
     ClickFrame(200, 125);
     Hover();
-    EXPECT_TRUE(ScreenShows(with({{"the first segment", ink(200, 125)}, {"the second segment", ink(300, 125)}})))
-        << "after a click on it";
-    // Delete Anchor Point, then a click on the middle vertex.
+    EXPECT_TRUE(Shows({{150, 150, 1}, {350, 150, 1}, {200, 125, 1}, {300, 125, 1}})) << "after a click on it";
     ASSERT_TRUE(EditEntry("Delete Anchor Point"));
     ClickFrame(250, 100);
     Hover();
-    EXPECT_TRUE(ScreenShows(with({{"the straight line", ink(250, 150)},
-                                  {"no first segment", none(200, 125)},
-                                  {"no second segment", none(300, 125)}})))
-        << "after Delete Anchor Point";
-    Press({XK_Escape});
-    Press({XK_Shift_L, XK_Delete});
-    ASSERT_TRUE(WaitForNoOutline(&why)) << why;
+    EXPECT_TRUE(Shows({{150, 150, 1}, {350, 150, 1}, {250, 150, 1}, {200, 125, 0}, {300, 125, 0}}))
+        << "after Delete Anchor Point on the middle vertex";
 
-    // Add Anchor Point on the first segment: an anchor's square stands there.
-    Polyline();
-    ASSERT_TRUE(ScreenShows(with({{"a thin segment", [this](const testing_program::Picture& p) {
-                                       return InkAround(p, 200, 125, 3) < 20;
-                                   }}})))
-        << "the polyline";
+    // The segment alone inks fewer than 20 pixels round (200, 125), an anchor's square 30
+    // and more.
+    ASSERT_TRUE(Polyline());
     ASSERT_TRUE(EditEntry("Add Anchor Point"));
     ClickFrame(200, 125);
     Hover();
-    EXPECT_TRUE(ScreenShows(with({{"the new anchor's square", [this](const testing_program::Picture& p) {
-                                       return InkAround(p, 200, 125, 3) >= 30;
-                                   }},
-                                  {"the second segment", ink(300, 125)}})))
-        << "after Add Anchor Point";
-    Press({XK_Escape});
-    Press({XK_Shift_L, XK_Delete});
-    ASSERT_TRUE(WaitForNoOutline(&why)) << why;
+    EXPECT_TRUE(Shows({{150, 150, 1}, {350, 150, 1}, {300, 125, 1}, {200, 125, 30}})) << "after Add Anchor Point";
 
-    // Scissor Tools on the first segment: Del then takes the piece cut off (made current),
-    // leaving the stretch up to the cut; undone, the piece comes back, and one more undo
-    // makes the polyline whole, which one Del takes whole.
-    Polyline();
-    ASSERT_TRUE(ScreenShows(with({}))) << "the polyline";
+    // Del after the cut takes the piece cut off (made current) and leaves the stretch up to
+    // the cut; the piece comes back with Ctrl+Z, one more makes the polyline whole, which
+    // one Del takes whole.
+    ASSERT_TRUE(Polyline());
     ASSERT_TRUE(EditEntry("Scissor Tools"));
     ClickFrame(200, 125);
     Press({XK_Escape});
     Hover();
     Press({XK_Delete});
-    EXPECT_TRUE(ScreenShows({ends[0], {"the stretch before the cut", ink(175, 137)},
-                             {"no piece after the cut", none(300, 125)},
-                             {"no last end", none(350, 150)}}))
-        << "after the cut and Del";
+    EXPECT_TRUE(Shows({{150, 150, 1}, {175, 137, 1}, {300, 125, 0}, {350, 150, 0}})) << "after the cut and Del";
     Press({XK_Control_L, XK_z});
-    EXPECT_TRUE(ScreenShows(with({{"the piece back", ink(300, 125)}}))) << "after undoing Del";
+    EXPECT_TRUE(Shows({{150, 150, 1}, {300, 125, 1}, {350, 150, 1}})) << "after undoing Del";
     Press({XK_Control_L, XK_z});
     Pause(500);
     Press({XK_Delete});
