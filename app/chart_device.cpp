@@ -362,12 +362,16 @@ void Chart1DDevice::ChartRelayout() {
     if (chart == nullptr) return;
     chart->RecomputeSamples();
     chart->RecomputeCurveExtent();
-    if (chart->samples != 0) chart->RecomputeRange();
-    else chart->ResetView(true);
+    if (chart->samples == 0) chart->ResetView(true);
+    // Without samples a range that follows the data has none to follow.
+    chart->RecomputeRange();
     GraphicsHost* host = HostRecord();
     if (IsCurrent() && host != nullptr && gWinValidate(host->window) != nullptr) {
         if (OnUiThread()) host->window->dirty = kWindowDirtyRepaint;
         if (HostIsActive() && host->statistics != nullptr && OnUiThread()) ListCtrl::ClearValuesIfSet(host->statistics);
+        // The preview and the readouts showed the samples that went: they go with the list.
+        const GraphicsHostServices& s = TheGraphicsHostServices();
+        if (chart->samples == 0 && HostIsActive() && OnUiThread() && s.dataGone != nullptr) s.dataGone(Cell());
         if (chart->allFrozen != 0) {
             chart->scroll = 0;
             chart->zoomMode = 0;

@@ -188,11 +188,12 @@ void ChartWindow::DrawStrip() const {
 
 bool ChartWindow::RenderToTextureView(TextureView* view) {
     Chart1DDevice* d = Device();
-    if (d == nullptr || !d->HoldsSamples() || samples == 0) return false;
     const ChartHostServices& s = TheChartHostServices();
     int32_t width = 0, height = 0;
     bool rendered = false;
-    {
+    // A chart without samples (its shape removed, its frame gone) draws no strip, and the
+    // preview lets the last one go with it.
+    if (d != nullptr && d->HoldsSamples() && samples != 0) {
         // The source fills the device's strip frame under the lock, as it fills its pulls;
         // the playback thread drops it with a new frame.
         std::lock_guard<std::recursive_mutex> hold(DisplayLock());

@@ -199,6 +199,7 @@ void ChartWindow::ResetScales() {
 
 bool ChartWindow::ResetView(bool keep) {
     samples = viewSamples = 0;
+    readout.noData = 1;
     scroll = 0;
     visible = 0;
     usedWidth = 0.0f;
@@ -544,7 +545,11 @@ void ChartWindow::RecomputeRange() {
         lo = userMinimum;
         half = HalfSpan(userMinimum, userMaximum);
         if (!(half * 2.0 > DBL_MIN) || std::fabs(half * 2.0 - 1.0) < DBL_EPSILON) half = 0.5;
-    } else if (Chart1DDevice* d = Device(); d != nullptr && d->HoldsSamples()) {
+    } else if (Chart1DDevice* d = Device(); d == nullptr || !d->HoldsSamples()) {
+        // Nothing to follow: the empty chart's range.
+        lo = 0.0;
+        half = 0.5;
+    } else {
         double mn = 0.0, mx = 0.0;
         const ChartHostServices& s = TheChartHostServices();
         if ((rangeMode & kChartRangeInput) != 0 && (d->options & 0x100) == 0 && s.inputRange != nullptr &&
@@ -687,7 +692,8 @@ bool ChartWindow::UpdateReadout() {
     readout.channelTotal = rows;
     readout.firstChannel = 0;
     readout.currentChannel = row;
-    if (d == nullptr || !d->HoldsSamples()) {
+    readout.noData = d == nullptr || !d->HoldsSamples() ? 1 : 0;
+    if (readout.noData != 0) {
         if (samples == 0) return false;
         readX = readY = kChartNoReadout;
         return true;

@@ -45,6 +45,7 @@ struct GraphicsReadout {
     uint8_t outside = 0;            // no value under the pointer (values are -DBL_MAX)
     uint8_t valuesUnchanged = 0;    // the values are those of the last readout
     uint8_t channelsUnchanged = 0;  // so is the channel description
+    uint8_t noData = 0;             // the window shows no data (a chart without samples): nothing to read
     uint32_t channelTotal = 0;      // channels of the frame
     uint32_t firstChannel = 0;      // the first channel read
     uint32_t currentChannel = 0;    // the selected channel
@@ -369,6 +370,9 @@ struct GraphicsHostServices {
     void (*requestRedraw)(DisplayCellBase* cell, int32_t level) = nullptr;
     bool (*onDataReady)(DisplayCellBase* cell, int32_t level, DeviceViewBase* device) = nullptr;
     void (*repaint)(DisplayCellBase* cell) = nullptr;
+    // The cell's data went while its producer stays (a chart whose shape was removed):
+    // the preview and the readouts of its workspace clear when it is the active cell.
+    void (*dataGone)(DisplayCellBase* cell) = nullptr;
     // The cell handles a device that reports pending.
     void (*pending)(DisplayCellBase* cell, DeviceViewBase* device) = nullptr;
     // The statistics list: a row of a list-kind statistics result, or region statistics

@@ -169,10 +169,14 @@ uint8_t ExitEditMode(void*, uint32_t) {
     return 1;
 }
 
+// An anchor tool works on the current shape in any edit mode: choosing it brings the shape
+// into anchor editing.
+bool AnchorToolsOpen(const MenuViewState& s) { return s.editMode || s.hasCurrentShape; }
+
 template <int Tool>
 uint8_t AnchorTool(void*, uint32_t) {
     View v = MenuView();
-    if (!v.ready || !v.state.editMode) return 0;
+    if (!v.ready || !AnchorToolsOpen(v.state)) return 0;
     Call(TheMainMenuHooks().setAnchorTool, v.view, Tool);
     return 1;
 }
@@ -496,7 +500,7 @@ void EditMenuFirstUpdate(gMenuRow* rows, uint32_t) {
     for (int32_t i : {3, 4, 6, 14, 15, 16, 17}) Enable(rows[i], s.hasCurrentShape);
     Enable(rows[5], ClipboardHasShape());
     Enable(rows[8], s.editMode && s.editCounter >= 1);
-    for (int32_t i : {10, 11, 12}) Enable(rows[i], s.editMode);
+    for (int32_t i : {10, 11, 12}) Enable(rows[i], AnchorToolsOpen(s));
 }
 
 void EditMenuSecondUpdate(gMenuRow* rows, uint32_t) {

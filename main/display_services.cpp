@@ -41,7 +41,11 @@ bool ReadoutFrameOf(ComponentBase* consumer, ReadoutFrame* out) {
 
 ShapeContainer* Container(void* container) { return static_cast<ShapeContainer*>(container); }
 
-void RemoveShapesOf(void* container, void* owner) { Container(container)->RemoveShapesOf(0, owner, 0, false); }
+// Without an owner it is the user's Shift+Del, which Ctrl+Z takes back; the shapes of an owner
+// that goes (a device closing) go for good.
+void RemoveShapesOf(void* container, void* owner) {
+    Container(container)->RemoveShapesOf(0, owner, owner == nullptr ? kUndoModeRecord : kUndoModeNone, false);
+}
 
 void RemoveShape(void* container, void* owner) {
     ShapeContainer* c = Container(container);

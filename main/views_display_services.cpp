@@ -116,6 +116,8 @@ bool DataReady(DisplayCellBase* cell, int32_t level, DeviceViewBase* device) {
 
 void Repaint(DisplayCellBase* cell) { DisplayRepaint(AsDisplayCell(cell)); }
 
+void DataGone(DisplayCellBase* cell) { DisplayDataGone(AsDisplayCell(cell)); }
+
 // Frame playback of the cell's port list: one frame redrawn through it; it runs.
 void PlaybackRedraw(DisplayCellBase* cell) {
     if (cell != nullptr && cell->portList != nullptr) PlaybackStepRedraw(cell->portList);
@@ -173,6 +175,7 @@ void InstallViewsDisplayServices() {
     host.requestRedraw = &RequestRedraw;
     host.onDataReady = &DataReady;
     host.repaint = &Repaint;
+    host.dataGone = &DataGone;
     host.playbackRedraw = &PlaybackRedraw;
     host.playbackRuns = &PlaybackRuns;
     host.reloadSource = &ReloadSource;

@@ -254,8 +254,22 @@ void ShapeContainer::Activate(bool on) {
 
 void ShapeContainer::SetAnchorTool(int32_t tool) {
     if (view != nullptr) view->StopTool();
-    if (tool != anchorTool && tool > kToolNone && editMode == kEditMove) editMode = kEditAnchors;
     anchorTool = tool;
+    if (tool > kToolNone) EnterAnchorEditing();
+}
+
+void ShapeContainer::EnterAnchorEditing() {
+    // An anchor tool works on anchors whatever mode the shape was in: the move mode takes
+    // no anchor, and a frame mode holds every anchor selected under its handles. The
+    // current shape comes into anchor editing, shown selected, with no anchor picked yet.
+    if (editMode != kEditAnchors) {
+        editMode = kEditAnchors;
+        if (current != nullptr && current->header.kind != kKindPoint && current->header.anchors.selectedCount != 0)
+            current->SelectAllAnchors(false);
+    }
+    if (current == nullptr) return;
+    selectionFlag = 1;
+    ShowEditFrame();
 }
 
 bool ShapeContainer::CycleFillMode() {

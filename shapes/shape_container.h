@@ -80,7 +80,10 @@ public:
     void EnterSelectMode();
     uint8_t LeaveSelectMode();
     void Activate(bool on);
+    // Chooses the anchor tool; a tool brings the current shape into anchor editing.
     void SetAnchorTool(int32_t tool);
+    // Edit mode 1 from any other, the current shape selected with no anchor picked.
+    void EnterAnchorEditing();
     bool CycleFillMode();
     void StepEditMode(Shape* shape, bool forward);
     // StepEditMode forward unless Shift is held.

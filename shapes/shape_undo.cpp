@@ -261,6 +261,8 @@ bool ShapeStateStep::Apply(bool undo) {
 // ---- The list ---------------------------------------------------------------------------
 
 void ShapeUndoList::Drop(ShapeUndoStep* step) {
+    // A step joined to this one stands alone now.
+    if (step->newer != nullptr) step->newer->joinedWithOlder = false;
     if (step->older != nullptr) step->older->newer = step->newer;
     else first = step->newer;
     if (step->newer != nullptr) step->newer->older = step->older;
@@ -314,7 +316,30 @@ bool ShapeUndoList::Push(Shape* shape, uint32_t code) {
     return true;
 }
 
+bool ShapeUndoList::JoinNewest(const ShapeUndoStep* older) {
+    if (older == nullptr || last == nullptr || last->older != older) return false;
+    last->joinedWithOlder = true;
+    return true;
+}
+
 bool ShapeUndoList::Step(bool undo) {
+    if (undo) {
+        ShapeUndoStep* step = current;
+        if (!StepOne(true)) return false;
+        // A failed step of a joined run leaves the list: what went before stays undone.
+        while (step->joinedWithOlder && current != nullptr && current == step->older) {
+            step = current;
+            if (!StepOne(true)) break;
+        }
+        return true;
+    }
+    if (!StepOne(false)) return false;
+    while (current != nullptr && current->newer != nullptr && current->newer->joinedWithOlder)
+        if (!StepOne(false)) break;
+    return true;
+}
+
+bool ShapeUndoList::StepOne(bool undo) {
     if (undo) {
         ShapeUndoStep* step = current;
         if (step == nullptr) return false;

@@ -41,6 +41,9 @@ public:
 
     ShapeUndoStep* newer = nullptr;  // links of the list
     ShapeUndoStep* older = nullptr;
+    // Undone and redone together with the older step: two records of one edit (a cut
+    // changes its shape and makes another).
+    bool joinedWithOlder = false;
 };
 
 // A counted reference to a shape.
@@ -169,9 +172,12 @@ public:
     // partner when it has none, and the new step becomes current. False when
     // nothing was recorded ("DLTA" needs a shape of the container only).
     bool Push(Shape* shape, uint32_t code);
-    // Undo (true) or redo (false) one step; false when there is none or it
-    // failed (a failed undo drops its step).
+    // Undo (true) or redo (false) one step, with the steps joined to it; false when
+    // there is none or it failed (a failed undo drops its step).
     bool Step(bool undo);
+    // Joins the newest step to `older` when that is the step before it: one undo takes
+    // both back. False otherwise.
+    bool JoinNewest(const ShapeUndoStep* older);
     // Releases every step.
     void Clear();
 
@@ -182,6 +188,7 @@ public:
 
 private:
     void Drop(ShapeUndoStep* step);
+    bool StepOne(bool undo);
 };
 
 }  // namespace orva

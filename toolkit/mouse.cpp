@@ -409,13 +409,15 @@ int gWinOnButtonDown(pf::Hwnd hwnd, pf::LParam lParam) {
     pf::Point client = screen;
     pf::ScreenToClient(under != nullptr ? under : hwnd, &client);
     gCursorPos = client;
-    gDragStep = pf::Point{client.x - static_cast<int32_t>(pf::LoWord(static_cast<uintptr_t>(lParam))),
-                          client.y - static_cast<int32_t>(pf::HiWord(static_cast<uintptr_t>(lParam)))};
+    // A press is no movement. The message may come to another window than the one under
+    // the pointer (one that still holds the capture after a menu): the difference of the two
+    // windows' origins is no step, and a widget dragged from its press (a shape) would jump
+    // by it.
+    gDragStep = pf::Point{};
     // Without a window under the pointer (a grab, a test) the message's own point counts.
     gWindow* target = under == hwnd || under == nullptr ? gWinFromHwnd(hwnd) : gWinFromHwndAny(under);
     if (under == nullptr) {
         gCursorPos = pf::Point{pf::GetXLParam(lParam), pf::GetYLParam(lParam)};
-        gDragStep = pf::Point{};
     }
     if (target == nullptr || (target->state & kNotDrawnMask) != 0 || !gWinMakeCurrent(target)) {
         MenuEnd(false);

@@ -929,7 +929,9 @@ bool DisplayRemoveShapes(DisplayComponent* cell, bool all, const void* owner) {
         // A deleted shape comes back with Ctrl+Z.
         c->RemoveShape(0, nullptr, c->current, true, false, kUndoModeRecord, nullptr);
     } else {
-        c->RemoveShapesOf(0, owner, 0, false);
+        // The user's Delete All comes back with Ctrl+Z too; the shapes of an owner that goes
+        // go with it.
+        c->RemoveShapesOf(0, owner, owner == nullptr ? kUndoModeRecord : kUndoModeNone, false);
     }
     return true;
 }
@@ -1043,11 +1045,14 @@ int32_t DisplayPanelBuilder(PageWindow* page, void* widgetArg, int32_t pageId) {
 
 void DisplayDataClosed(DisplayComponent* cell) {
     if (cell == nullptr || !UiUp() || HasProducer(cell->currentWindow)) return;
-    if (cell->IsActive()) {
-        ClearPreview(cell->workspace);
-        WorkspaceClearReadouts(cell->workspace);
-    }
+    DisplayDataGone(cell);
     MarkWindowForRedraw(cell->window);
+}
+
+void DisplayDataGone(DisplayComponent* cell) {
+    if (cell == nullptr || !UiUp() || !cell->IsActive()) return;
+    ClearPreview(cell->workspace);
+    WorkspaceClearReadouts(cell->workspace);
 }
 
 // ---- Repaint from the image window ---------------------------------------------------------------------------

@@ -207,6 +207,9 @@ void DisplayRepaint(DisplayComponent* cell);
 // preview of its workspace lets the closed frame go when the cell is the active one, and
 // the cell's window is marked, so that its next paint shows the empty cell.
 void DisplayDataClosed(DisplayComponent* cell);
+// The data the active cell showed went, whether or not its producer stays: the preview
+// and the readouts of its workspace clear.
+void DisplayDataGone(DisplayComponent* cell);
 // Paints the window at once: with `checkState`, a window whose state has any bit of
 // 0x199C is only marked; a context that cannot be made current marks it too. Returns
 // whether it painted.

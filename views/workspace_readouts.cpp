@@ -23,11 +23,11 @@ namespace {
 enum class Show { Mark, Now };
 
 // The readout record of the active cell's window; none while the cell shows no data (the
-// record still holds what the pointer read from data now closed).
+// record still holds what the pointer read from data now closed, or gone from a chart).
 const GraphicsReadout* ActiveRecord(WorkspaceComponent* ws) {
     DisplayComponent* cell = ws != nullptr ? ws->activeCell : nullptr;
     GraphicsWindow* gw = cell != nullptr && cell->ShowsData() ? cell->Graphics() : nullptr;
-    return gw != nullptr ? &gw->readout : nullptr;
+    return gw != nullptr && gw->readout.noData == 0 ? &gw->readout : nullptr;
 }
 
 void Present(gElement* field, Show show) {

@@ -270,6 +270,10 @@ bool Shape::CutAtPointer(double pointerX, double pointerY) {
     AfterEdit(this);
     ShapeContainer* c = container;
     if (c == nullptr) return true;
+    // The cut is one undo step: this shape as the press found it, joined by the making of
+    // the piece cut off. The release then records only what a drag adds.
+    ShapeUndoStep* cutStep = c->PushUndo(this, kUndoAnchors) ? c->undo.last : nullptr;
+    BeginEdit();
     ShapePointList list;
     list.count = static_cast<uint32_t>(rest.size() / 2);
     list.data = rest.data();
@@ -285,6 +289,7 @@ bool Shape::CutAtPointer(double pointerX, double pointerY) {
     r.end[1] = rest[rest.size() - 1];
     const EditTransformState offset = header.offset;
     c->ShapeFromRequest(r, &offset, nullptr);
+    c->undo.JoinNewest(cutStep);
     c->changed = 1;
     return true;
 }
@@ -312,6 +317,9 @@ bool ShapeGlyphPress(gElement* glyph, uintptr_t) {
         shape->BeginEdit();
         c->selectionFlag = 1;
         if (c->currentGlyph != shape->glyph) c->SetCurrentShape(shape, true, true);
+        // A chosen tool edits anchors whatever mode the shape came in (a new shape, the
+        // piece of a cut too, puts the mode back to move).
+        if (tool != kToolNone) c->EnterAnchorEditing();
         if (c->editMode != kEditMove || shape->header.kind == kKindPoint) {
             const double px = gCursorPos.x, py = gCursorPos.y;
             if (c->view != nullptr) c->view->Follow();

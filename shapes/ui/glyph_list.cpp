@@ -75,6 +75,11 @@ bool PressGlyph(gElement* widget, uintptr_t data) {
     return press != nullptr && press(widget, data);
 }
 
+// The glyph's click: nothing. A widget with a click stays the pressed widget until the
+// button goes up, so that the press handler hears the release: the edit of the press and
+// drag becomes one undo step there, and the drag's outline of the old place goes.
+void ClickGlyph(gElement*, uintptr_t) {}
+
 }  // namespace
 
 ShapeGlyphHooks& TheShapeGlyphHooks() {
@@ -135,6 +140,7 @@ ShapeGlyph* ToolkitShapeList::MakeGlyph(Shape* shape) {
     desc.width = desc.height = kShapeGlyphSide;
     desc.paint = &PaintGlyph;
     desc.onPress = &PressGlyph;
+    desc.onClick = &ClickGlyph;
     desc.state[1] = kGlyphStateBytes;
     desc.state[2] = kGlyphShown;
     gElement* widget = gWgtCreate(window, nullptr, nullptr, &desc, kWsTopLevel | kWsNoPlace);

@@ -335,7 +335,8 @@ TEST_F(MainMenuTest, GreyingFollowsTheView) {
         {"nothing", [](MenuViewState&) {}, false, "--------------"},
         {"undo", [](MenuViewState& s) { s.undoSteps = 2; }, false, "+-------------"},
         {"redo", [](MenuViewState& s) { s.redoSteps = 1; }, false, "-+------------"},
-        {"current shape", [](MenuViewState& s) { s.hasCurrentShape = true; }, false, "--++-+----++++"},
+        // The anchor tools work on a current shape in any edit mode.
+        {"current shape", [](MenuViewState& s) { s.hasCurrentShape = true; }, false, "--++-+-+++++++"},
         {"clipboard", [](MenuViewState&) {}, true, "----+---------"},
         {"edit mode", [](MenuViewState& s) { s.editMode = true; }, false, "-------+++----"},
         {"edit mode, counter 1", [](MenuViewState& s) { s.editMode = true, s.editCounter = 1; }, false,

@@ -90,9 +90,13 @@ TEST_F(ShapeContainerModes, FillModeAndAnchorTool) {
     box.SetAnchorTool(kToolAddAnchor);
     EXPECT_EQ(std::pair(box.anchorTool, box.editMode), std::pair(2, 1));
     EXPECT_EQ(view.toolStops, 1);
+    // From a frame mode too, with the anchors the frame selected let go.
     box.editMode = kEditResizeFrame;
+    box.current->header.anchors.SelectAll(true);
     box.SetAnchorTool(kToolScissor);
-    EXPECT_EQ(std::pair(box.anchorTool, box.editMode), std::pair(1, 6));
+    EXPECT_EQ(std::pair(box.anchorTool, box.editMode), std::pair(1, 1));
+    EXPECT_EQ(box.current->header.anchors.selectedCount, 0);
+    EXPECT_EQ(box.selectionFlag, 1);
     box.editMode = kEditMove;
     box.SetAnchorTool(kToolNone);
     EXPECT_EQ(box.editMode, kEditMove);

@@ -139,6 +139,9 @@ TEST_F(ShapeEdits, MovesRecordAStepOnlyWhenSomethingMoved) {
 TEST_F(ShapeEdits, CuttingAPolylineMakesASecondShape) {
     Shape* poly = Add(kKindPolyLine, {0, 0, 10, 0, 20, 0, 30, 0}, kRoleSlice);
     poly->header.offset.aperture[0] = 2;
+    // As the press of the scissor tool: the state before the cut is kept.
+    poly->BeginEdit();
+    const uint32_t steps = box.undo.count;
     ASSERT_TRUE(poly->CutAtPointer(15, 1));
     EXPECT_EQ(Points(poly), (std::vector<float>{0, 0, 10, 0, 15, 1}));
     EXPECT_EQ(poly->header.anchors.lastSelected, 2);
@@ -149,6 +152,20 @@ TEST_F(ShapeEdits, CuttingAPolylineMakesASecondShape) {
     EXPECT_EQ(second->header.role, kRoleSlice);
     EXPECT_EQ(second->header.offset.aperture[0], 2);
     EXPECT_EQ(Points(second), (std::vector<float>{15, 1, 20, 0, 30, 0}));
+    // One undo makes it whole again and takes the piece away; one redo cuts again.
+    EXPECT_EQ(box.undo.count, steps + 2);
+    ASSERT_TRUE(box.undo.Step(true));
+    EXPECT_EQ(Points(poly), (std::vector<float>{0, 0, 10, 0, 20, 0, 30, 0}));
+    EXPECT_FALSE(box.IsInList(second));
+    EXPECT_EQ(box.ShapeCount(), 1u);
+    ASSERT_TRUE(box.undo.Step(false));
+    EXPECT_EQ(Points(poly), (std::vector<float>{0, 0, 10, 0, 15, 1}));
+    EXPECT_TRUE(box.IsInList(second));
+    EXPECT_EQ(Points(second), (std::vector<float>{15, 1, 20, 0, 30, 0}));
+    // Undone again: the polyline stays, whole, alone.
+    ASSERT_TRUE(box.undo.Step(true));
+    EXPECT_TRUE(box.IsInList(poly));
+    EXPECT_EQ(box.ShapeCount(), 1u);
 }
 
 TEST_F(ShapeEdits, ClipboardCopiesAndPastes) {

@@ -38,6 +38,20 @@ TEST_F(ShapeUndoList, KeepsTheNewest256Steps) {
     EXPECT_EQ(s->header.pivotX, 5.0 + 257);
 }
 
+// A step joins only the one before it (one undo takes both back, the cut's test shows),
+// and stands alone once that one is pushed out at the limit.
+TEST_F(ShapeUndoList, AJoinedStepStandsAloneOnceItsPartnerIsPushedOut) {
+    Shape* s = Add(kKindRect, {0, 0, 10, 10});
+    ASSERT_TRUE(MovePivot(s, 1.0));
+    ASSERT_TRUE(MovePivot(s, 1.0));
+    EXPECT_FALSE(box.undo.JoinNewest(box.undo.last));
+    ASSERT_TRUE(box.undo.JoinNewest(box.undo.first));
+    for (uint32_t i = 2; i <= kUndoStepLimit; ++i) ASSERT_TRUE(MovePivot(s, 1.0));
+    EXPECT_FALSE(box.undo.first->joinedWithOlder);
+    ASSERT_TRUE(box.undo.Step(true));
+    EXPECT_EQ(s->header.pivotX, 5.0 + kUndoStepLimit);
+}
+
 TEST_F(ShapeUndoList, RecordingAfterUndoDropsTheRedoSteps) {
     Shape* s = Add(kKindRect, {0, 0, 10, 10});
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(MovePivot(s, 1.0));
