@@ -484,6 +484,8 @@ int WinMain(AppObject& app, const std::vector<std::string>& given) {
     app.InitRuntime();
     if (windowless) {
         ClibSetMessageHook(nullptr, nullptr);
+        // Such a run only looks at its files: it writes nothing beside them.
+        if (s.runWithoutWindows) s.runWithoutWindows();
         // Without windows the terminal and the exit status are all that report: a command
         // of the line that failed (a file that could not be opened) ends the run with 1.
         const int failures = CommandFailureCount();
@@ -494,7 +496,7 @@ int WinMain(AppObject& app, const std::vector<std::string>& given) {
                                  : "a command of the line failed; " + log + " says why");
             return 1;
         }
-        return 0;
+        return app.FilesUnwritten() ? 1 : 0;
     }
     bool up = false;
     try {
@@ -530,8 +532,8 @@ int WinMain(AppObject& app, const std::vector<std::string>& given) {
         return 1;
     }
     app.Exit();
-    // Settings that could not be saved end the run as a failure: the user was told.
-    return app.SettingsUnsaved() ? 1 : 0;
+    // A log or settings that could not be written end the run as a failure: the user was told.
+    return app.FilesUnwritten() ? 1 : 0;
 }
 
 }  // namespace orva

@@ -154,6 +154,8 @@ public:
     std::vector<std::string> CheckOptions(const std::vector<std::string>& words);
     // A settings file of the user folder could not be written in this run.
     bool SettingsUnsaved() const { return settingsUnsaved_; }
+    // The log or a settings file could not be written in this run: the run ends with 1.
+    bool FilesUnwritten() const { return settingsUnsaved_ || logFailureTold_; }
 
     // Overrides for tests and special set-ups: the program file's path (default: this
     // executable), the application-data folder (default: the platform's).
