@@ -1,15 +1,20 @@
 // Starts that cannot go as planned, as a user meets them on a terminal: no display, a
-// settings folder that is a file, a disk that takes no more bytes, options the program
-// does not know. Each start's standard error, exit status and what it left in the
+// settings folder that is a file, a disk that takes no more bytes (a file-size limit, a
+// full and a read-only file system of their own), options the program does not know. Each start's standard error, exit status and what it left in the
 // folders are checked against what the user must be told and must keep.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +61,37 @@ struct Case {
     std::vector<std::string> err;
     // What the folders must hold afterwards.
     std::function<void(const std::string& user, const std::string& temp)> check;
+    // A file system of its own for the settings folder, made ready by `prepare`: full or
+    // read-only (none: the folder of the test's own).
+    enum class Mount { kNone, kFull, kReadOnly } mount = Mount::kNone;
+};
+
+// A 64 KiB tmpfs on `folder` for the length of a case; why not when mounting is refused.
+struct SmallFileSystem {
+    std::string folder, why;
+    explicit SmallFileSystem(const std::string& at) {
+        mkdir(at.c_str(), 0700);
+        if (::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
+            why = "cannot mount a tmpfs here (" + std::string(std::strerror(errno)) + ")";
+        else
+            folder = at;
+    }
+    ~SmallFileSystem() {
+        if (!folder.empty()) ::umount2(folder.c_str(), MNT_DETACH);
+    }
+    // Fills what is left of it, or makes it read-only.
+    bool Fill() const {
+        const int fd = ::open((folder + "/filler").c_str(), O_CREAT | O_WRONLY, 0600);
+        const std::string block(4096, 'f');
+        while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+        }
+        while (fd >= 0 && ::write(fd, block.data(), 1) > 0) {
+        }
+        return fd >= 0 && ::close(fd) == 0 && errno == ENOSPC;
+    }
+    bool MakeReadOnly() const {
+        return ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=64k,mode=0700") == 0;
+    }
 };
 
 class StartupFailures : public ::testing::TestWithParam<Case> {};
@@ -66,7 +102,17 @@ TEST_P(StartupFailures, TellTheUserAndKeepTheirFiles) {
     const std::string app = root.File("config"), run = root.File("run"), work = root.File("work");
     const std::string user = app + "/ZEL Lab", temp = run + "/orva-" + std::to_string(geteuid()) + "/";
     for (const std::string& f : {app, run, work}) mkdir(f.c_str(), 0700);
+    std::optional<SmallFileSystem> small;
+    if (c.mount != Case::Mount::kNone) {
+        small.emplace(user);
+        if (!small->why.empty()) GTEST_SKIP() << small->why;
+    }
     if (c.prepare) c.prepare(user);
+    if (c.mount == Case::Mount::kFull) {
+        ASSERT_TRUE(small->Fill());
+    } else if (c.mount == Case::Mount::kReadOnly) {
+        ASSERT_TRUE(small->MakeReadOnly()) << std::strerror(errno);
+    }
     Start start = c.start(work);
     start.env.insert(start.env.begin(), {{"XDG_CONFIG_HOME", app}, {"XDG_RUNTIME_DIR", run},
                                          {"HOME", root.File("home")}, {"ORVA_MESSAGEBOX_ANSWER", "1"}});
@@ -99,6 +145,8 @@ TEST_P(StartupFailures, TellTheUserAndKeepTheirFiles) {
 
 const std::string kMain = "[{424F4C47-00000000-4C505041424F4C47-00000000}]";
 const std::string kForeign = "[other]\nKept=1\n";
+// Settings as the program writes them, with the exit question on.
+const std::string kGoodConfig = kForeign + kMain + "\n\nConsole=0\nWarningOnExit=1\nConfirmClosing=0\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, StartupFailures,
@@ -153,6 +201,39 @@ INSTANTIATE_TEST_SUITE_P(
                  EXPECT_EQ(ReadText(user + "/orva.cfg"), kForeign);
                  EXPECT_EQ(FolderNames(user), (std::vector<std::string>{"orva.cfg", "orva.log"}));
              }},
+        // A settings folder on a file system that is full, and on one that is read-only:
+        // the log and the settings are named with the reason, the run ends as a failure,
+        // and the settings the user had stay as they were.
+        Case{"FullFileSystem", [](const std::string& user) { WriteText(user + "/orva.cfg", kGoodConfig); },
+             [](const std::string&) {
+                 Start s;
+                 s.windows = true;
+                 return s;
+             },
+             1,
+             {"the log '<user>orva.log' cannot be written (No space left on device)",
+              "the settings could not be saved in '<user>orva.cfg' (No space left on device): what changed in "
+              "this run is lost, the file keeps what it held"},
+             [](const std::string& user, const std::string&) {
+                 EXPECT_EQ(ReadText(user + "/orva.cfg"), kGoodConfig);
+                 EXPECT_EQ(FolderNames(user), (std::vector<std::string>{"filler", "orva.cfg", "orva.log"}));
+             },
+             Case::Mount::kFull},
+        Case{"ReadOnlyFileSystem", [](const std::string& user) { WriteText(user + "/orva.cfg", kGoodConfig); },
+             [](const std::string&) {
+                 Start s;
+                 s.windows = true;
+                 return s;
+             },
+             1,
+             {"the log '<user>orva.log' cannot be written (Read-only file system)",
+              "the settings could not be saved in '<user>orva.cfg' (Read-only file system): what changed in "
+              "this run is lost, the file keeps what it held"},
+             [](const std::string& user, const std::string&) {
+                 EXPECT_EQ(ReadText(user + "/orva.cfg"), kGoodConfig);
+                 EXPECT_EQ(FolderNames(user), std::vector<std::string>{"orva.cfg"});
+             },
+             Case::Mount::kReadOnly},
         // The same start on a disk with room: the left-over copy goes, the settings are
         // written beside what the file held, nothing is said.
         Case{"LeftOverCopy",
