@@ -438,8 +438,7 @@ std::string WholePlaneRefusal(const WholePlaneCost& cost) {
     const std::string bytes = cost.bytes == UINT64_MAX ? std::string("more bytes than can be counted")
                                                        : std::to_string(cost.bytes) + " bytes";
     return "No statistics: " + std::to_string(cost.width) + " x " + std::to_string(cost.height) + " takes " +
-           bytes + " as 64-bit reals, above the " + std::to_string(cost.limit) +
-           " bytes a statistic of a whole frame may take here";
+           bytes + " as 64-bit reals, over the " + std::to_string(cost.limit) + " a whole frame may take";
 }
 
 }  // namespace

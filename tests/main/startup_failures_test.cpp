@@ -1,10 +1,9 @@
 // Starts that cannot go as planned, as a user meets them on a terminal: no display, a
 // settings folder that is a file, a disk that takes no more bytes (a file-size limit, a
-// full and a read-only file system of their own), options the program does not know. Each start's standard error, exit status and what it left in the
-// folders are checked against what the user must be told and must keep.
-#include <fcntl.h>
+// full and a read-only file system of their own), options the program does not know.
+// Each start's standard error, exit status and what it left in the folders are checked
+// against what the user must be told and must keep.
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,33 +65,6 @@ struct Case {
     enum class Mount { kNone, kFull, kReadOnly } mount = Mount::kNone;
 };
 
-// A 64 KiB tmpfs on `folder` for the length of a case; why not when mounting is refused.
-struct SmallFileSystem {
-    std::string folder, why;
-    explicit SmallFileSystem(const std::string& at) {
-        mkdir(at.c_str(), 0700);
-        if (::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
-            why = "cannot mount a tmpfs here (" + std::string(std::strerror(errno)) + ")";
-        else
-            folder = at;
-    }
-    ~SmallFileSystem() {
-        if (!folder.empty()) ::umount2(folder.c_str(), MNT_DETACH);
-    }
-    // Fills what is left of it, or makes it read-only.
-    bool Fill() const {
-        const int fd = ::open((folder + "/filler").c_str(), O_CREAT | O_WRONLY, 0600);
-        const std::string block(4096, 'f');
-        while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
-        }
-        while (fd >= 0 && ::write(fd, block.data(), 1) > 0) {
-        }
-        return fd >= 0 && ::close(fd) == 0 && errno == ENOSPC;
-    }
-    bool MakeReadOnly() const {
-        return ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=64k,mode=0700") == 0;
-    }
-};
 
 class StartupFailures : public ::testing::TestWithParam<Case> {};
 
@@ -102,7 +74,7 @@ TEST_P(StartupFailures, TellTheUserAndKeepTheirFiles) {
     const std::string app = root.File("config"), run = root.File("run"), work = root.File("work");
     const std::string user = app + "/ZEL Lab", temp = run + "/orva-" + std::to_string(geteuid()) + "/";
     for (const std::string& f : {app, run, work}) mkdir(f.c_str(), 0700);
-    std::optional<SmallFileSystem> small;
+    std::optional<testing_program::SmallFileSystem> small;
     if (c.mount != Case::Mount::kNone) {
         small.emplace(user);
         if (!small->why.empty()) GTEST_SKIP() << small->why;
