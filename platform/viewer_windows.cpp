@@ -128,8 +128,8 @@ Window FindShowing(Display* d, const std::string& path) {
     return 0;
 }
 
-// A client message to the root window, as a window manager takes requests.
-void SendToRoot(Display* d, Window w, Atom type, long a, long b) {
+// A client message about window `w`, sent to `to` with the event mask.
+void SendClientMessage(Display* d, Window to, Window w, Atom type, long a, long b, long mask) {
     XEvent e;
     std::memset(&e, 0, sizeof e);
     e.xclient.type = ClientMessage;
@@ -138,7 +138,12 @@ void SendToRoot(Display* d, Window w, Atom type, long a, long b) {
     e.xclient.format = 32;
     e.xclient.data.l[0] = a;
     e.xclient.data.l[1] = b;
-    XSendEvent(d, DefaultRootWindow(d), False, SubstructureRedirectMask | SubstructureNotifyMask, &e);
+    XSendEvent(d, to, False, mask, &e);
+}
+
+// A request about window `w` to the window manager, through the root window.
+void SendToRoot(Display* d, Window w, Atom type, long a, long b) {
+    SendClientMessage(d, DefaultRootWindow(d), w, type, a, b, SubstructureRedirectMask | SubstructureNotifyMask);
 }
 
 }  // namespace
@@ -186,15 +191,7 @@ bool CloseWindowShowing(const std::string& path) {
         XFree(taken);
     }
     if (asks) {
-        XEvent e;
-        std::memset(&e, 0, sizeof e);
-        e.xclient.type = ClientMessage;
-        e.xclient.window = w;
-        e.xclient.message_type = protocols;
-        e.xclient.format = 32;
-        e.xclient.data.l[0] = static_cast<long>(deleteWindow);
-        e.xclient.data.l[1] = CurrentTime;
-        XSendEvent(d.get(), w, False, NoEventMask, &e);
+        SendClientMessage(d.get(), w, w, protocols, static_cast<long>(deleteWindow), CurrentTime, NoEventMask);
     } else {
         // A window that takes no close request: its window manager is asked to close it.
         SendToRoot(d.get(), w, XInternAtom(d.get(), "_NET_CLOSE_WINDOW", False), CurrentTime, 2);

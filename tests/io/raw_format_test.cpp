@@ -27,6 +27,13 @@ namespace {
 using testing_io::DataSetFixture;
 using testing_io::KeepReceiver;
 
+// Closing a data set writes its service file back (FSSave on) while this lives.
+struct SaveOnClose {
+    DataSetServices saved = TheDataSetServices();
+    SaveOnClose() { TheDataSetServices().saveServiceFiles = true; }
+    ~SaveOnClose() { TheDataSetServices() = saved; }
+};
+
 class RawFormat : public DataSetFixture {
 protected:
     // A ".fs" description of a data file with the given extra keys.
@@ -293,11 +300,7 @@ TEST_F(RawFormat, ARewrittenDescriptionReadsAsTheFirst) {
         " BSCALE=0.25\n BZERO=-3\n BYTESWAP=1\n BITPIX=16\n UNSIGNED=1\n CHANNELS=2\n NCHANNEL_OUT=2\n"
         " CONVSPEC_FLAG=1\n FRAMES_MAX=4\n FRAMES=3\n FRAMESTEP=2\n FPS=12.5\n CObj=BINARY\n";
     WriteFs("all.raw", keys);
-    struct SaveOnClose {
-        DataSetServices saved = TheDataSetServices();
-        SaveOnClose() { TheDataSetServices().saveServiceFiles = true; }
-        ~SaveOnClose() { TheDataSetServices() = saved; }
-    } saveOnClose;
+    SaveOnClose saveOnClose;
     auto open = [&](OpenedRaw* out) {
         if (receiver.kept) receiver.kept->Release();
         receiver.kept = nullptr;
@@ -360,11 +363,7 @@ TEST_F(RawFormat, ARewriteNeverReadsLessThanTheOpenThatWroteIt) {
     }
     bytes.append(50, '\x09');
     Write("raw.bin", bytes);
-    struct SaveOnClose {
-        DataSetServices saved = TheDataSetServices();
-        SaveOnClose() { TheDataSetServices().saveServiceFiles = true; }
-        ~SaveOnClose() { TheDataSetServices() = saved; }
-    } saveOnClose;
+    SaveOnClose saveOnClose;
     const std::string base = " BEGINPOS=100\n BITPIX=16\n BSCALE=0.5\n BZERO=7\n CObj=BINARY\n";
     struct Case {
         std::string keys;

@@ -120,6 +120,27 @@ const std::string kForeign = "[other]\nKept=1\n";
 // Settings as the program writes them, with the exit question on.
 const std::string kGoodConfig = kForeign + kMain + "\n\nConsole=0\nWarningOnExit=1\nConfirmClosing=0\n";
 
+// A start with windows whose settings folder lies on a file system of its own that refuses
+// every write for `reason`; the names the folder holds afterwards.
+Case RefusingFileSystem(const char* name, Case::Mount mount, const std::string& reason,
+                        const std::vector<std::string>& left) {
+    return Case{name, [](const std::string& user) { WriteText(user + "/orva.cfg", kGoodConfig); },
+                [](const std::string&) {
+                    Start s;
+                    s.windows = true;
+                    return s;
+                },
+                1,
+                {"the log '<user>orva.log' cannot be written (" + reason + ")",
+                 "the settings could not be saved in '<user>orva.cfg' (" + reason +
+                     "): what changed in this run is lost, the file keeps what it held"},
+                [left](const std::string& user, const std::string&) {
+                    EXPECT_EQ(ReadText(user + "/orva.cfg"), kGoodConfig);
+                    EXPECT_EQ(FolderNames(user), left);
+                },
+                mount};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, StartupFailures,
     ::testing::Values(
@@ -176,36 +197,9 @@ INSTANTIATE_TEST_SUITE_P(
         // A settings folder on a file system that is full, and on one that is read-only:
         // the log and the settings are named with the reason, the run ends as a failure,
         // and the settings the user had stay as they were.
-        Case{"FullFileSystem", [](const std::string& user) { WriteText(user + "/orva.cfg", kGoodConfig); },
-             [](const std::string&) {
-                 Start s;
-                 s.windows = true;
-                 return s;
-             },
-             1,
-             {"the log '<user>orva.log' cannot be written (No space left on device)",
-              "the settings could not be saved in '<user>orva.cfg' (No space left on device): what changed in "
-              "this run is lost, the file keeps what it held"},
-             [](const std::string& user, const std::string&) {
-                 EXPECT_EQ(ReadText(user + "/orva.cfg"), kGoodConfig);
-                 EXPECT_EQ(FolderNames(user), (std::vector<std::string>{"filler", "orva.cfg", "orva.log"}));
-             },
-             Case::Mount::kFull},
-        Case{"ReadOnlyFileSystem", [](const std::string& user) { WriteText(user + "/orva.cfg", kGoodConfig); },
-             [](const std::string&) {
-                 Start s;
-                 s.windows = true;
-                 return s;
-             },
-             1,
-             {"the log '<user>orva.log' cannot be written (Read-only file system)",
-              "the settings could not be saved in '<user>orva.cfg' (Read-only file system): what changed in "
-              "this run is lost, the file keeps what it held"},
-             [](const std::string& user, const std::string&) {
-                 EXPECT_EQ(ReadText(user + "/orva.cfg"), kGoodConfig);
-                 EXPECT_EQ(FolderNames(user), std::vector<std::string>{"orva.cfg"});
-             },
-             Case::Mount::kReadOnly},
+        RefusingFileSystem("FullFileSystem", Case::Mount::kFull, std::strerror(ENOSPC),
+                           {"filler", "orva.cfg", "orva.log"}),
+        RefusingFileSystem("ReadOnlyFileSystem", Case::Mount::kReadOnly, std::strerror(EROFS), {"orva.cfg"}),
         // The same start on a disk with room: the left-over copy goes, the settings are
         // written beside what the file held, nothing is said.
         Case{"LeftOverCopy",
