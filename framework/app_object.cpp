@@ -392,7 +392,8 @@ bool AppObject::OpenLogInViewer() {
     // not start another. (A viewer whose title never names the log is started again once
     // the time a viewer takes to come up has passed.)
     const auto now = std::chrono::steady_clock::now();
-    if (viewerStarted_ != std::chrono::steady_clock::time_point{} && now - viewerStarted_ < std::chrono::seconds(20))
+    if (viewerStarted_ != std::chrono::steady_clock::time_point{} &&
+        now - viewerStarted_ < std::chrono::seconds(20))
         return true;
     if (!platform::OpenViewer(path)) return false;
     viewerStarted_ = now;

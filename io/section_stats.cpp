@@ -213,7 +213,8 @@ bool PlaneCost(const DataSet* d, uint64_t W, uint64_t H, uint64_t Q, WholePlaneC
     uint64_t T = 0;
     const bool huge = !MulFits(Q, c->width, &T) || !MulFits(T, c->height, &T);
     c->bytes = huge ? UINT64_MAX : T;
-    c->limit = huge || T > kWholeLimitBase ? WholePlaneLimit(MeasureCpuSpeedClass()) : kWholeLimitBase;
+    c->limit =
+        huge || T > kWholeLimitBase ? WholePlaneLimit(MeasureCpuSpeedClass()) : kWholeLimitBase;
     c->over = huge || T > c->limit;
     return true;
 }
@@ -504,7 +505,8 @@ bool WholePlaneCostOf(DataSet* d, uint32_t fileFrame, uint32_t section, WholePla
     std::lock_guard<std::recursive_mutex> hold(DisplayLock());
     uint64_t origin = 0, W = 0, H = 0;
     if (!SectionOrigin(d, fileFrame, section, &origin, &W, &H)) return false;
-    return PlaneCost(d, W, H, std::max<uint64_t>(d->StoredPixelBytes(), 8ull * ValuesPerPixel(d)), cost);
+    return PlaneCost(d, W, H, std::max<uint64_t>(d->StoredPixelBytes(), 8ull * ValuesPerPixel(d)),
+                     cost);
 }
 
 uint64_t WholePlaneLimit(int speedClass) {

@@ -55,8 +55,8 @@ std::vector<unsigned long> LongsOf(Display* d, Window w, Atom property, Atom typ
     int format = 0;
     unsigned long items = 0, after = 0;
     unsigned char* data = nullptr;
-    if (XGetWindowProperty(d, w, property, 0, 1 << 16, False, type, &got, &format, &items, &after, &data) ==
-            Success &&
+    if (XGetWindowProperty(d, w, property, 0, 1 << 16, False, type, &got, &format, &items, &after,
+                           &data) == Success &&
         data != nullptr) {
         if (got == type && format == 32) {
             const auto* values = reinterpret_cast<const unsigned long*>(data);
@@ -76,7 +76,8 @@ std::string TitleOf(Display* d, Window w) {
     unsigned char* data = nullptr;
     const Atom netName = XInternAtom(d, "_NET_WM_NAME", False);
     const Atom utf8 = XInternAtom(d, "UTF8_STRING", False);
-    if (XGetWindowProperty(d, w, netName, 0, 4096, False, utf8, &got, &format, &items, &after, &data) == Success &&
+    if (XGetWindowProperty(d, w, netName, 0, 4096, False, utf8, &got, &format, &items, &after,
+                           &data) == Success &&
         data != nullptr) {
         if (got == utf8 && format == 8) title.assign(reinterpret_cast<const char*>(data), items);
         XFree(data);
@@ -95,7 +96,8 @@ std::string TitleOf(Display* d, Window w) {
 // children).
 std::vector<Window> TopLevelWindows(Display* d) {
     const Window root = DefaultRootWindow(d);
-    std::vector<unsigned long> listed = LongsOf(d, root, XInternAtom(d, "_NET_CLIENT_LIST", False), XA_WINDOW);
+    std::vector<unsigned long> listed =
+        LongsOf(d, root, XInternAtom(d, "_NET_CLIENT_LIST", False), XA_WINDOW);
     if (!listed.empty()) return std::vector<Window>(listed.begin(), listed.end());
     std::vector<Window> out;
     auto children = [d](Window parent) {
@@ -143,7 +145,8 @@ void SendClientMessage(Display* d, Window to, Window w, Atom type, long a, long 
 
 // A request about window `w` to the window manager, through the root window.
 void SendToRoot(Display* d, Window w, Atom type, long a, long b) {
-    SendClientMessage(d, DefaultRootWindow(d), w, type, a, b, SubstructureRedirectMask | SubstructureNotifyMask);
+    SendClientMessage(d, DefaultRootWindow(d), w, type, a, b,
+                      SubstructureRedirectMask | SubstructureNotifyMask);
 }
 
 }  // namespace
@@ -158,8 +161,9 @@ bool TitleNamesFile(const std::string& title, const std::string& path) {
         const size_t end = at + name.size();
         // A dot after the name continues it only when a name character follows the dot.
         const bool before = at > 0 && NameCharacter(title[at - 1]);
-        const bool after = end < title.size() && NameCharacter(title[end]) &&
-                           !(title[end] == '.' && (end + 1 == title.size() || !NameCharacter(title[end + 1])));
+        const bool after =
+            end < title.size() && NameCharacter(title[end]) &&
+            !(title[end] == '.' && (end + 1 == title.size() || !NameCharacter(title[end + 1])));
         if (!before && !after) return true;
     }
     return false;
@@ -191,7 +195,8 @@ bool CloseWindowShowing(const std::string& path) {
         XFree(taken);
     }
     if (asks) {
-        SendClientMessage(d.get(), w, w, protocols, static_cast<long>(deleteWindow), CurrentTime, NoEventMask);
+        SendClientMessage(d.get(), w, w, protocols, static_cast<long>(deleteWindow), CurrentTime,
+                          NoEventMask);
     } else {
         // A window that takes no close request: its window manager is asked to close it.
         SendToRoot(d.get(), w, XInternAtom(d.get(), "_NET_CLOSE_WINDOW", False), CurrentTime, 2);

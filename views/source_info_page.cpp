@@ -435,10 +435,12 @@ namespace {
 
 // Why "Calculate" gives no statistics of a plane above the whole-plane budget.
 std::string WholePlaneRefusal(const WholePlaneCost& cost) {
-    const std::string bytes = cost.bytes == UINT64_MAX ? std::string("more bytes than can be counted")
-                                                       : std::to_string(cost.bytes) + " bytes";
-    return "No statistics: " + std::to_string(cost.width) + " x " + std::to_string(cost.height) + " takes " +
-           bytes + " as 64-bit reals, over the " + std::to_string(cost.limit) + " a whole frame may take";
+    const std::string bytes = cost.bytes == UINT64_MAX
+                                  ? std::string("more bytes than can be counted")
+                                  : std::to_string(cost.bytes) + " bytes";
+    return "No statistics: " + std::to_string(cost.width) + " x " + std::to_string(cost.height) +
+           " takes " + bytes + " as 64-bit reals, over the " + std::to_string(cost.limit) +
+           " a whole frame may take";
 }
 
 }  // namespace
