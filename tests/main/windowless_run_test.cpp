@@ -27,7 +27,8 @@ using testing_program::FolderNames;
 const std::string kRawFs =
     "// the camera's raw frames\n"
     "SEL(URL=\"raw.bin\")\n{\n [{424C4543-00000000-54504E4954534F49-00000000}]\n"
-    " // header of 100 bytes\n sizex=64\n SIZEY=32\n BEGINPOS=100\n BITPIX=16\n BSCALE=0.5\n BZERO=7\n CObj=BINARY\n}\n";
+    " // header of 100 bytes\n sizex=64\n SIZEY=32\n BEGINPOS=100\n BITPIX=16\n"
+    " BSCALE=0.5\n BZERO=7\n CObj=BINARY\n}\n";
 
 // The files of every case, made by astropy and by hand in `folder`.
 bool MakeFiles(const std::string& folder, std::string* said) {
