@@ -393,7 +393,7 @@ bool AppObject::OpenLogInViewer() {
     // the time a viewer takes to come up has passed.)
     const auto now = std::chrono::steady_clock::now();
     if (viewerStarted_ != std::chrono::steady_clock::time_point{} &&
-        now - viewerStarted_ < std::chrono::seconds(20))
+        now - viewerStarted_ < std::chrono::seconds(10))
         return true;
     if (!platform::OpenViewer(path)) return false;
     viewerStarted_ = now;
