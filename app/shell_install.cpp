@@ -19,6 +19,7 @@
 #include "framework/component.h"
 #include "framework/display_lock.h"
 #include "framework/pipeline.h"
+#include "io/data_set.h"
 #include "platform/fd_watch.h"
 #include "platform/window_api.h"
 #include "toolkit/edit_field.h"
@@ -131,6 +132,7 @@ void InstallAppShell(AppServices* services) {
         services->clearWindowGroups = [] { CUIClearWindowGroups(&TheCUI()); };
         services->uiShutdown = &UiShutdown;
         services->uiFinalShutdown = [] { CUIShutdown(&TheCUI()); };
+        services->runWithoutWindows = [] { TheDataSetServices().saveServiceFiles = false; };
         services->mainWindow = []() -> void* {
             gWindow* w = TheCUI().mainWindow;
             return w != nullptr && gWinValidate(w) != nullptr ? static_cast<void*>(w->hwnd) : nullptr;

@@ -239,6 +239,8 @@ bool DiskFile::SetPath(const char* path, uint32_t mode) {
         if (g_driveQuery(FolderOf(path_).c_str(), &status) &&
             (status.readOnly || status.freeBlocksForCaller == 0)) {
             state_ = kErrDrive;
+            // The reason, for whoever tells the user.
+            errno = status.readOnly ? EROFS : ENOSPC;
             return false;
         }
     }

@@ -75,8 +75,9 @@ public:
     // Sets the path (when non-empty and different; an open file is closed first)
     // and the mode (when non-zero; normalised), resets the state and clears
     // accepted; for a writing mode checks the target's file system (state -21
-    // when it is read-only or full, false). Paths are compared exactly. A path
-    // that does not fit kPathMax is refused: state -28 (kErrLimit), false.
+    // and errno EROFS or ENOSPC when it is read-only or full, false). Paths are
+    // compared exactly. A path that does not fit kPathMax is refused: state -28
+    // (kErrLimit), false.
     bool SetPath(const char* path, uint32_t mode);
     // Opens the stream for the mode (through a temporary copy with kDiskTemp
     // when writing). False with the state holding the reason. Reading opens only a

@@ -24,6 +24,7 @@
 #include "platform/instance_slots.h"
 #include "platform/paths.h"
 #include "platform/shell.h"
+#include "platform/viewer_windows.h"
 #include "platform/window_api.h"
 
 namespace orva {
@@ -323,7 +324,8 @@ bool AppObject::Exit(bool saveSettings) {
     if (exited_) return false;
     exited_ = true;
     DecrementInstanceOnce();
-    ShowLogWindow();
+    // Only a run whose windows were up can have started a viewer on its log.
+    if (saveSettings) ShowLogWindow();
     if (!saveSettings) {
         if (services_.clearFilters) services_.clearFilters();
         return true;
@@ -379,14 +381,29 @@ FILE* AppObject::OpenLog() {
     return f;
 }
 
-bool AppObject::OpenLogInViewer() const {
-    std::string path = LogFilePath();
-    return !path.empty() && platform::OpenViewer(path);
+bool AppObject::OpenLogInViewer() {
+    const std::string path = LogFilePath();
+    if (path.empty()) return false;
+    if (platform::RaiseWindowShowing(path)) {
+        viewerStarted_ = {};
+        return true;
+    }
+    // The viewer started a moment ago may not show its window yet: a second press does
+    // not start another. (A viewer whose title never names the log is started again once
+    // the time a viewer takes to come up has passed.)
+    const auto now = std::chrono::steady_clock::now();
+    if (viewerStarted_ != std::chrono::steady_clock::time_point{} &&
+        now - viewerStarted_ < std::chrono::seconds(10))
+        return true;
+    if (!platform::OpenViewer(path)) return false;
+    viewerStarted_ = now;
+    return true;
 }
 
-// The log is shown in a separate viewer process that we do not own, so nothing is
-// closed at the end.
-bool AppObject::ShowLogWindow() const { return false; }
+bool AppObject::ShowLogWindow() const {
+    const std::string path = LogFilePath();
+    return !path.empty() && platform::CloseWindowShowing(path);
+}
 
 bool AppObject::GetAppFolderPath(int index, std::string* out) const {
     out->clear();
@@ -484,6 +501,8 @@ int WinMain(AppObject& app, const std::vector<std::string>& given) {
     app.InitRuntime();
     if (windowless) {
         ClibSetMessageHook(nullptr, nullptr);
+        // Such a run only looks at its files: it writes nothing beside them.
+        if (s.runWithoutWindows) s.runWithoutWindows();
         // Without windows the terminal and the exit status are all that report: a command
         // of the line that failed (a file that could not be opened) ends the run with 1.
         const int failures = CommandFailureCount();
@@ -494,7 +513,7 @@ int WinMain(AppObject& app, const std::vector<std::string>& given) {
                                  : "a command of the line failed; " + log + " says why");
             return 1;
         }
-        return 0;
+        return app.FilesUnwritten() ? 1 : 0;
     }
     bool up = false;
     try {
@@ -530,8 +549,8 @@ int WinMain(AppObject& app, const std::vector<std::string>& given) {
         return 1;
     }
     app.Exit();
-    // Settings that could not be saved end the run as a failure: the user was told.
-    return app.SettingsUnsaved() ? 1 : 0;
+    // A log or settings that could not be written end the run as a failure: the user was told.
+    return app.FilesUnwritten() ? 1 : 0;
 }
 
 }  // namespace orva

@@ -1,6 +1,7 @@
 #pragma once
 // The one application object: folders, the instance slot, the main settings,
 // and the road from process start to process end.
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <set>
@@ -110,7 +111,11 @@ public:
     std::string LogFilePath() const;
     // Opens the log file anew; installed as the library's log opener.
     static FILE* OpenLog();
-    bool OpenLogInViewer() const;
+    // LOG: a viewer on the log, one at a time: a viewer already showing it is raised
+    // instead of starting another. False when no viewer could be started.
+    bool OpenLogInViewer();
+    // Closes the viewer that shows the log (the first window found whose title names it);
+    // true when one was asked to close.
     bool ShowLogWindow() const;
 
     bool GetAppFolderPath(int index, std::string* out) const;
@@ -154,6 +159,8 @@ public:
     std::vector<std::string> CheckOptions(const std::vector<std::string>& words);
     // A settings file of the user folder could not be written in this run.
     bool SettingsUnsaved() const { return settingsUnsaved_; }
+    // The log or a settings file could not be written in this run: the run ends with 1.
+    bool FilesUnwritten() const { return settingsUnsaved_ || logFailureTold_; }
 
     // Overrides for tests and special set-ups: the program file's path (default: this
     // executable), the application-data folder (default: the platform's).
@@ -190,6 +197,8 @@ private:
     bool settingsUnsaved_ = false;
     int failuresSaid_ = 0;  // failures said on the terminal in a run without windows
     bool logFailureTold_ = false;
+    // When the last viewer on the log was started (none yet: the epoch).
+    std::chrono::steady_clock::time_point viewerStarted_{};
     std::set<std::string> unsavedFiles_;
     std::thread::id mainThread_;
     std::vector<std::string> unlogged_;   // told before the log could take them

@@ -35,6 +35,9 @@ struct AppServices {
     void (*uiShutdown)() = nullptr;
     // Closes the projects' data at process exit.
     void (*uiFinalShutdown)() = nullptr;
+    // The command line runs without windows: nothing is to be written beside the files it
+    // opens (their service files stay as they are).
+    void (*runWithoutWindows)() = nullptr;
     // The application's message box, installed as the library's hooks once it exists.
     int (*showMessageBox)(void* owner, const char* text, const char* title,
                           uint32_t flags) = nullptr;

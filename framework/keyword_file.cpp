@@ -286,12 +286,11 @@ bool KeywordFile::SaveWithMode(bool keepBackup) {
     const int error = errno;
     // A failed body leaves its temporary copy open: drop it now, the target stays as it was.
     if (!ok && IsOpen()) Close();
-    // A read-only or full file system is not worth a line: nothing could be written.
+    // Every failure is said, a read-only or full file system too: what the object holds
+    // is lost for the next run.
     if (!ok || State() != 2) {
-        if (!((Mode() & kDiskSubclass400) && State() == -21)) {
-            LogPrintf("WriteFile: error: %s", Path() ? Path() : "");
-            if (gWriteFailureReporter != nullptr) gWriteFailureReporter(Path() ? Path() : "", error);
-        }
+        LogPrintf("WriteFile: error: %s", Path() ? Path() : "");
+        if (gWriteFailureReporter != nullptr) gWriteFailureReporter(Path() ? Path() : "", error);
     }
     // What was written is what the object holds from now on.
     if (ok && havePendingBaseline_)

@@ -62,6 +62,7 @@ DataSet::~DataSet() {
         const std::string name = DataSetFileName(this);
         if (!name.empty()) {
             if (service->positionsValid) service->fileLength = stream->length;
+            PrepareRewrite(service, *this);
             services.saveServiceDescription(service, name.c_str());
         }
     }

@@ -2160,6 +2160,13 @@ int OutputWriter::WriteRun() {
     }
     if (filesWritten_ == 0) {
         LogFilePrintf(&writeLog_, "error write...");
+    } else if (filesFailed_ != 0) {
+        // Files that failed come first: nothing before them may read as success.
+        LogFilePrintf(
+            &writeLog_,
+            "error: %u file(s) not written (stream=%u, err=%u, frames=%d, sections=%I64u)",
+            static_cast<uint32_t>(filesFailed_), static_cast<uint32_t>(filesWritten_),
+            static_cast<uint32_t>(filesFailed_), runFrames_, runSections_);
     } else if (runFrames_ == 1 && runSections_ == 1) {
         LogFilePrintf(&writeLog_, "stream=%u, err=%u\nok", static_cast<uint32_t>(filesWritten_),
                       static_cast<uint32_t>(filesFailed_));

@@ -204,6 +204,21 @@ void CropExtent(const DataSet* d, uint64_t W, uint64_t H, uint64_t* C, uint64_t*
     *R = std::min(NonNegative(d->cropSizeY), H > cy ? H - cy : 0);
 }
 
+// The crop of a W x H section in pixels of Q bytes, the larger of the stored and the
+// converted pixels: its bytes T (UINT64_MAX when they do not fit) against the whole-plane
+// limit, which is looked up only for a plane above the base limit. False for an empty crop.
+bool PlaneCost(const DataSet* d, uint64_t W, uint64_t H, uint64_t Q, WholePlaneCost* c) {
+    CropExtent(d, W, H, &c->width, &c->height);
+    if (c->width == 0 || c->height == 0) return false;
+    uint64_t T = 0;
+    const bool huge = !MulFits(Q, c->width, &T) || !MulFits(T, c->height, &T);
+    c->bytes = huge ? UINT64_MAX : T;
+    c->limit =
+        huge || T > kWholeLimitBase ? WholePlaneLimit(MeasureCpuSpeedClass()) : kWholeLimitBase;
+    c->over = huge || T > c->limit;
+    return true;
+}
+
 bool SectionStatisticsRun(DataSet* d, uint32_t frame, uint32_t section, SectionStatistics* record,
                       int whole) {
     if (record == nullptr || !SectionRequestValid(d, frame, section)) return false;
@@ -215,15 +230,11 @@ bool SectionStatisticsRun(DataSet* d, uint32_t frame, uint32_t section, SectionS
     const uint32_t V = ValuesPerPixel(d);
     const uint64_t P8 = 8ull * V;
     const uint64_t Q = std::max(B, P8);
-    uint64_t C = 0, R = 0;
-    CropExtent(d, W, H, &C, &R);
-    if (C == 0 || R == 0) return false;
-    uint64_t T = 0;
-    const bool huge = !MulFits(Q, C, &T) || !MulFits(T, R, &T);
-    if (whole && (huge || T > kWholeLimitBase) &&
-        (huge || T > WholePlaneLimit(MeasureCpuSpeedClass())))
-        return false;
-    const SectionSample s = ChooseSectionSample(C, R, Q, whole != 0 || (!huge && T <= kRunBytes));
+    WholePlaneCost cost;
+    if (!PlaneCost(d, W, H, Q, &cost)) return false;
+    const uint64_t C = cost.width, R = cost.height, T = cost.bytes;
+    if (whole && cost.over) return false;
+    const SectionSample s = ChooseSectionSample(C, R, Q, whole != 0 || T <= kRunBytes);
     if (origin >= NonNegative(d->ReadableLength())) return false;
 
     // The bands as (first row, rows).
@@ -487,6 +498,15 @@ void ScalePairSetZero(ScalePair* pair, double zero) {
 void ScalePairSet(ScalePair* pair, double scale, double zero) {
     ScalePairSetScale(pair, scale);
     ScalePairSetZero(pair, zero);
+}
+
+bool WholePlaneCostOf(DataSet* d, uint32_t fileFrame, uint32_t section, WholePlaneCost* cost) {
+    if (cost == nullptr || !SectionRequestValid(d, fileFrame, section)) return false;
+    std::lock_guard<std::recursive_mutex> hold(DisplayLock());
+    uint64_t origin = 0, W = 0, H = 0;
+    if (!SectionOrigin(d, fileFrame, section, &origin, &W, &H)) return false;
+    return PlaneCost(d, W, H, std::max<uint64_t>(d->StoredPixelBytes(), 8ull * ValuesPerPixel(d)),
+                     cost);
 }
 
 uint64_t WholePlaneLimit(int speedClass) {

@@ -64,6 +64,18 @@ bool InputReadKernel3Swapped(DataSet* dataSet, uint32_t fileFrame, uint32_t sect
 // The byte limit of a whole-plane read for a processor speed class.
 uint64_t WholePlaneLimit(int speedClass);
 
+// What the statistics of a whole plane cost: the crop's width and height, its bytes in the
+// larger of the stored and the converted (64-bit real) pixels (UINT64_MAX when they do not
+// fit), the limit of this processor and whether the bytes exceed it (the whole read is then
+// refused).
+struct WholePlaneCost {
+    uint64_t width = 0, height = 0;
+    uint64_t bytes = 0, limit = 0;
+    bool over = false;
+};
+// The cost of (file frame, section)'s first plane; false when it cannot be measured.
+bool WholePlaneCostOf(DataSet* d, uint32_t fileFrame, uint32_t section, WholePlaneCost* cost);
+
 // The rows and columns a sampled statistics read takes, and its bands.
 struct SectionSample {
     uint64_t rows = 0, columns = 0;       // r, c

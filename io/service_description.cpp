@@ -1498,6 +1498,17 @@ void DescribeDataSet(ServiceDescription* d, const DataSetInfo& info, uint32_t ma
     d->zero = (zero > -1e-307 && zero < 1e-307) ? 0.0 : zero;
 }
 
+void PrepareRewrite(ServiceDescription* d, const DataSetInfo& info) {
+    if (d == nullptr) return;
+    if (!(d->flags & kFlagFrames)) {
+        d->frames = d->framesMax = 0;
+        return;
+    }
+    const uint32_t frames = info.TotalFrames();
+    if (d->framesMax < frames) d->framesMax = frames;
+    if (d->frames == 0 || d->frames > d->framesMax) d->frames = d->framesMax;
+}
+
 // ---- writing the keys ------------------------------------------------------------------------
 
 namespace {

@@ -209,6 +209,12 @@ bool FillLayoutDescription(ServiceDescription* d, FileLayout* layout, int64_t le
 void DescribeDataSet(ServiceDescription* d, const DataSetInfo& info, uint32_t maxFrames,
                      const SectionStatistics* stats);
 
+// What a closing data set writes back of the description it was opened with: a frame
+// count the description did not state came from the length of the data and is not
+// written (the next open counts the frames again, as this one did); a stated one is
+// written no smaller than the frames this open read.
+void PrepareRewrite(ServiceDescription* d, const DataSetInfo& info);
+
 // ---- range arithmetic --------------------------------------------------------------
 
 // Entries of a value range (min, max, spread, mean, ...) with the bits of -DBL_MAX

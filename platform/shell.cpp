@@ -31,8 +31,9 @@ std::vector<std::string> ViewerCommand(const std::string& file, const char* visu
                                        const char* editor, const char* display) {
     const char* chosen = Set(visual) ? visual : (Set(editor) ? editor : nullptr);
     if (chosen != nullptr && Set(display)) {
-        // The shell splits the editor's own words; the file arrives as "$1" untouched.
-        return {"x-terminal-emulator", "-e", "/bin/sh", "-c",
+        // The shell splits the editor's own words; the file arrives as "$1" untouched. The
+        // terminal's title names the file, so that its window is found by it.
+        return {"x-terminal-emulator", "-T", file, "-e", "/bin/sh", "-c",
                 std::string("exec ") + chosen + " \"$1\"", "sh", file};
     }
     return {"xdg-open", file};

@@ -6,8 +6,8 @@
 namespace orva::platform {
 
 // Starts a viewer on the file without waiting for it: the user's $VISUAL (else $EDITOR)
-// in a terminal (x-terminal-emulator -e) when one is set and a display is there, else
-// xdg-open. True when the viewer process started.
+// in a terminal titled by the file (x-terminal-emulator -T file -e) when one is set and a
+// display is there, else xdg-open. True when the viewer process started.
 bool OpenViewer(const std::string& file);
 
 // The words OpenViewer runs for the given environment values (null or empty = unset).

@@ -9,11 +9,13 @@
 #include "app/cui.h"
 #include "app/field_readers.h"
 #include "app/property_pages.h"
+#include "app/status_line.h"
 #include "common/number_text.h"
 #include "common/printf_format.h"
 #include "common/system.h"
 #include "io/data_set.h"
 #include "io/frame_access.h"
+#include "io/section_stats.h"
 #include "platform/disk.h"
 #include "toolkit/font.h"
 #include "toolkit/layout.h"
@@ -429,6 +431,20 @@ void InfoPageShowCurrent(SourceComponent* s, UIElement* e) {
     SetWidgetEnabled(sectionField, sections > 1);
 }
 
+namespace {
+
+// Why "Calculate" gives no statistics of a plane above the whole-plane budget.
+std::string WholePlaneRefusal(const WholePlaneCost& cost) {
+    const std::string bytes = cost.bytes == UINT64_MAX
+                                  ? std::string("more bytes than can be counted")
+                                  : std::to_string(cost.bytes) + " bytes";
+    return "No statistics: " + std::to_string(cost.width) + " x " + std::to_string(cost.height) +
+           " takes " + bytes + " as 64-bit reals, over the " + std::to_string(cost.limit) +
+           " a whole frame may take";
+}
+
+}  // namespace
+
 void InfoPageCalculate(gElement*, uintptr_t data) {
     auto* e = reinterpret_cast<UIElement*>(data);
     SourceComponent* s = SourceOfElement(e);
@@ -439,7 +455,15 @@ void InfoPageCalculate(gElement*, uintptr_t data) {
     SectionStatistics* r = DataSetSectionRecord(d, d->currentFrame, d->currentSection, &fileFrame);
     if (r == nullptr) return;
     if (!r->whole) {
-        if (!d->statisticsKernel(d, fileFrame, static_cast<uint32_t>(d->currentSection), r, 1, 0)) return;
+        const uint32_t section = static_cast<uint32_t>(d->currentSection);
+        if (!d->statisticsKernel(d, fileFrame, section, r, 1, 0)) {
+            // A plane above the whole-plane budget is refused so that the answer stays
+            // quick: the user learns why, and by how much.
+            WholePlaneCost cost;
+            if (WholePlaneCostOf(d, fileFrame, section, &cost) && cost.over)
+                PrintStatusLine(0, -3, 7, "%s", WholePlaneRefusal(cost).c_str());
+            return;
+        }
         // The kept totals of the section were taken from the record before.
         d->cacheValid = d->cacheHasData = 0;
     }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <new>
 #include <set>
 #include <utility>
@@ -215,8 +216,10 @@ TEST(DiskFile, DriveCheck) {
     WriteText(dir.File("a.cfg"), "old");
     SetDriveStatusQuery(ReadOnlyDrive);
     TextFile file(dir.File("a.cfg").c_str(), 0);
+    errno = 0;
     EXPECT_FALSE(file.SetPath(nullptr, 0x44));
     EXPECT_EQ(file.State(), -21);
+    EXPECT_EQ(errno, EROFS);  // the reason the user is told
     EXPECT_STREQ(ErrorText(-21), "'%s' - error");
     EXPECT_FALSE(file.SaveFile());
     EXPECT_EQ(std::pair(file.State(), file.failures), std::pair(-21, 1));
@@ -225,8 +228,10 @@ TEST(DiskFile, DriveCheck) {
     EXPECT_TRUE(file.LoadFile(nullptr, 0));
     EXPECT_EQ(std::pair(file.loaded, g_queries), std::pair(std::string("old"), before));
     SetDriveStatusQuery(FullDrive);
+    errno = 0;
     TextFile full(dir.File("b.cfg").c_str(), 0x04);
     EXPECT_EQ(full.State(), -21);
+    EXPECT_EQ(errno, ENOSPC);
     SetDriveStatusQuery(nullptr);
     EXPECT_EQ(ReadText(dir.File("a.cfg")), "old");
     EXPECT_EQ(Names(dir), std::set<std::string>{"a.cfg"});

@@ -984,7 +984,9 @@ TEST(OutputWriterTest, AFailedFileAndTheFilesAfterItAreNamedNotWritten) {
         const std::string log = ReadText(dir.File("n.log"));
         ExpectContains(log, {"'" + failed.front() + "' - not written: " + c.reason,
                              "'" + failed.back() + "' - not written"});
-        ExpectContains(log, {c.written > 0 ? "ok: stream=2, err=3, frames=2" : "error write..."});
+        ExpectContains(log, {c.written > 0 ? "error: 3 file(s) not written (stream=2, err=3, frames=2"
+                                            : "error write..."});
+        EXPECT_EQ(log.find("ok:"), std::string::npos) << log;
         // The write log and the messages name the files, never the temporary one.
         EXPECT_EQ(log.find(dir.Path() + "/orv"), std::string::npos) << log;
     }

@@ -27,6 +27,13 @@ namespace {
 using testing_io::DataSetFixture;
 using testing_io::KeepReceiver;
 
+// Closing a data set writes its service file back (FSSave on) while this lives.
+struct SaveOnClose {
+    DataSetServices saved = TheDataSetServices();
+    SaveOnClose() { TheDataSetServices().saveServiceFiles = true; }
+    ~SaveOnClose() { TheDataSetServices() = saved; }
+};
+
 class RawFormat : public DataSetFixture {
 protected:
     // A ".fs" description of a data file with the given extra keys.
@@ -293,11 +300,7 @@ TEST_F(RawFormat, ARewrittenDescriptionReadsAsTheFirst) {
         " BSCALE=0.25\n BZERO=-3\n BYTESWAP=1\n BITPIX=16\n UNSIGNED=1\n CHANNELS=2\n NCHANNEL_OUT=2\n"
         " CONVSPEC_FLAG=1\n FRAMES_MAX=4\n FRAMES=3\n FRAMESTEP=2\n FPS=12.5\n CObj=BINARY\n";
     WriteFs("all.raw", keys);
-    struct SaveOnClose {
-        DataSetServices saved = TheDataSetServices();
-        SaveOnClose() { TheDataSetServices().saveServiceFiles = true; }
-        ~SaveOnClose() { TheDataSetServices() = saved; }
-    } saveOnClose;
+    SaveOnClose saveOnClose;
     auto open = [&](OpenedRaw* out) {
         if (receiver.kept) receiver.kept->Release();
         receiver.kept = nullptr;
@@ -346,6 +349,69 @@ TEST_F(RawFormat, ARewrittenDescriptionReadsAsTheFirst) {
     EXPECT_EQ(testing_util::ReadText(fs), updated);
     open(&again);
     EXPECT_TRUE(again == first) << updated;
+}
+
+// A hand-written description that leaves counts and sizes to the data: raw.bin holds a
+// 100-byte header, five frames of 64 x 32 int16 and 50 bytes of trailer. Closing the data set
+// rewrites raw.fs; every open after that reads what the first open read (five frames, the
+// same sizes and samples), and the user's own lines outside the description stay.
+TEST_F(RawFormat, ARewriteNeverReadsLessThanTheOpenThatWroteIt) {
+    std::string bytes(100, '\x07');
+    for (int i = 0; i < 5 * 64 * 32; ++i) {
+        const int16_t v = static_cast<int16_t>(i % 1000 - 300);
+        bytes.append(reinterpret_cast<const char*>(&v), 2);
+    }
+    bytes.append(50, '\x09');
+    Write("raw.bin", bytes);
+    SaveOnClose saveOnClose;
+    const std::string base = " BEGINPOS=100\n BITPIX=16\n BSCALE=0.5\n BZERO=7\n CObj=BINARY\n";
+    struct Case {
+        std::string keys;
+        std::vector<int64_t> read;  // width, height, depth, frames, frames to use, step
+    };
+    const Case cases[] = {
+        {" SIZEX=64\n SIZEY=32\n" + base, {64, 32, 1, 5, 5, 1}},
+        {" SIZEX=64\n SIZEY=32\n ENDPOS=20580\n" + base, {64, 32, 1, 5, 5, 1}},
+        {" SIZEX=64\n SIZEY=32\n FRAMESTEP=2\n" + base, {64, 32, 1, 5, 5, 2}},
+        {" SIZEX=64\n SIZEY=32\n ENDPOS=20580\n FRAMESTEP=2\n" + base, {64, 32, 1, 5, 5, 2}},
+        // Rows of 64 and nothing more: each row a frame; no size at all: one row of all.
+        {" SIZEX=64\n ENDPOS=20580\n" + base, {64, 1, 1, 160, 160, 1}},
+        {base, {10265, 1, 1, 1, 1, 1}},
+        {" SIZEX=64\n SIZEY=32\n SIZEZ=5\n ENDPOS=20580\n" + base, {64, 32, 5, 1, 1, 1}},
+        // Frames to use, and a largest count below what the data holds: the frames to use.
+        {" SIZEX=64\n SIZEY=32\n FRAMES=3\n" + base, {64, 32, 1, 5, 3, 1}},
+        {" SIZEX=64\n SIZEY=32\n FRAMES_MAX=2\n" + base, {64, 32, 1, 5, 2, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.keys);
+        Write("raw.fs", "// notes of the user\nSEL(URL=\"raw.bin\")\n{\n [{" + std::string(ServiceSectionName()) +
+                            "}]\n" + c.keys + "}\n// more notes\n");
+        std::vector<int64_t> first;
+        for (int open = 0; open < 3; ++open) {
+            if (receiver.kept) receiver.kept->Release();
+            receiver.kept = nullptr;
+            ASSERT_EQ(Open("raw.bin"), 2) << Log();
+            DataSet* d = receiver.kept;
+            std::vector<int64_t> read = {d->sizeX, d->sizeY, d->sizeZ, d->TotalFrames(), d->framesToUse, d->frameStep,
+                                         d->dataBegin, d->dataEnd, d->input.type & 0x1FF, d->input.channels};
+            if (open == 0) {
+                first = read;
+                if (!c.read.empty()) {
+                    EXPECT_EQ(std::vector<int64_t>(read.begin(), read.begin() + 6), c.read);
+                }
+            } else {
+                EXPECT_EQ(read, first) << "open " << open << ":\n" << testing_util::ReadText(dir + "/raw.fs");
+            }
+        }
+        const std::string fs = testing_util::ReadText(dir + "/raw.fs");
+        testing_io::ExpectContains(fs, {"// notes of the user\n", " BeginPos=100\n", "// more notes\n"});
+        // A count the description left to the data is not written.
+        if (c.keys.find(" FRAMES=") == std::string::npos && c.keys.find(" FRAMES_MAX=") == std::string::npos) {
+            EXPECT_EQ(fs.find("Frames"), std::string::npos) << fs;
+        }
+        receiver.kept->Release();
+        receiver.kept = nullptr;
+    }
 }
 
 // ---- Writing -----------------------------------------------------------------------------------

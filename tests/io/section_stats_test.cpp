@@ -118,6 +118,13 @@ TEST_F(SectionStatsTest, LargeRealPlaneIsSampledInThreeBands) {
     SectionStatistics r;
     EXPECT_FALSE(d->statisticsKernel(d, 0, 0, &r, 1, 0));  // class 0: above 0x800000 bytes
     EXPECT_TRUE(gReads.empty());
+    // What the refusal tells: the plane's size and bytes against the class's limit.
+    WholePlaneCost cost;
+    ASSERT_TRUE(WholePlaneCostOf(d, 0, 0, &cost));
+    EXPECT_EQ(std::vector<uint64_t>({cost.width, cost.height, cost.bytes, cost.limit}),
+              std::vector<uint64_t>({4000, 4000, 4000ull * 4000 * 8, 0x800000}));
+    EXPECT_TRUE(cost.over);
+    EXPECT_FALSE(WholePlaneCostOf(d, 1, 0, &cost));  // no such frame
     ASSERT_TRUE(d->statisticsKernel(d, 0, 0, &r, 0, 0));
     EXPECT_EQ(r.valid, 1);
     EXPECT_EQ(r.whole, 0);

@@ -2,14 +2,18 @@
 // One start of the real program as a terminal makes it: its environment, arguments and
 // folder, its standard error read back, and, for a start that opens its windows on the
 // test's display, the SIGTERM of a desktop logout once its main window shows.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -98,5 +102,34 @@ inline Outcome RunStart(const Start& s) {
     out.status = ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return out;
 }
+
+// A 64 KiB tmpfs on a folder (made when missing) for the life of the object, full or
+// read-only when asked; `why` says why not when mounting is refused.
+struct SmallFileSystem {
+    std::string folder, why;
+    explicit SmallFileSystem(const std::string& at) {
+        mkdir(at.c_str(), 0700);
+        if (::mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k,mode=0700") != 0)
+            why = "cannot mount a tmpfs here (" + std::string(std::strerror(errno)) + ")";
+        else
+            folder = at;
+    }
+    ~SmallFileSystem() {
+        if (!folder.empty()) ::umount2(folder.c_str(), MNT_DETACH);
+    }
+    // Fills what is left of it, or makes it read-only.
+    bool Fill() const {
+        const int fd = ::open((folder + "/filler").c_str(), O_CREAT | O_WRONLY, 0600);
+        const std::string block(4096, 'f');
+        while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
+        }
+        while (fd >= 0 && ::write(fd, block.data(), 1) > 0) {
+        }
+        return fd >= 0 && ::close(fd) == 0 && errno == ENOSPC;
+    }
+    bool MakeReadOnly() const {
+        return ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=64k,mode=0700") == 0;
+    }
+};
 
 }  // namespace orva::testing_program

@@ -8,10 +8,14 @@
 // - a comma table with an empty cell: the bad row is left out, the others are read, and the
 //   status line says so; a table whose separator is SEPARATOR=";" opens;
 // - the table saved under the name typed in the save dialog: the file takes that name (the
-//   formatting string applied to it) and holds the table's values, as astropy reads them.
+//   formatting string applied to it) and holds the table's values, as astropy reads them;
+// - a raw file whose description leaves the frame count to the data keeps its five frames
+//   through Ctrl+W's rewrite, "Calculate" on a frame too large for a whole statistic says
+//   why, and settings on a full disk are not lost in silence (a run of its own).
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <sstream>
@@ -19,8 +23,10 @@
 #include <thread>
 
 #include "common/number_text.h"
+#include "frame_selector.h"
 #include "framed_picture.h"
 #include "page_program.h"
+#include "program_start.h"
 #include "program_input.h"
 #include "road_files.h"
 #include "screen_text.h"
@@ -196,6 +202,107 @@ TEST_F(BesideTheDataProgram, WhatIsWrittenBesideTheDataReadsBackTrue) {
                                        &status);
     EXPECT_EQ(got, "[[1.5, 2.0, 3.0], [4.0, 5.0, 6.25]]\n");
     EXPECT_EQ(p.program->End(), 0);
+}
+
+// raw5.bin: five frames of 64 x 32 int16 between a 100-byte header and 50 bytes more, with a
+// description that names no frame count; a 4096 x 2048 int16 frame beside it; and the
+// settings folder on a file system with no room left (a tmpfs the test mounts), holding
+// settings with the exit question on. Open, Ctrl+W (which rewrites raw5.fs) and open again
+// show five frames each time; "Calculate" on the large frame says why no statistics come;
+// the exit question's "Don't show this again" cannot reach the full disk: the run ends with
+// 1 and the settings stay as they were.
+TEST_F(BesideTheDataProgram, FramesSurviveTheRewriteAndWhatCannotBeDoneIsSaid) {
+    const std::string run = p.files.File("full"), user = run + "/config/ZEL Lab";
+    mkdir(run.c_str(), 0700);
+    mkdir((run + "/config").c_str(), 0700);
+    testing_program::SmallFileSystem small(user);
+    if (!small.why.empty()) GTEST_SKIP() << small.why;
+    const std::string settings = "[{424F4C47-00000000-4C505041424F4C47-00000000}]\nWarningOnExit=1\n";
+    testing_util::WriteText(user + "/orva.cfg", settings);
+    ASSERT_TRUE(small.Fill());
+    std::string raw(100, 'h');
+    for (int i = 0; i < 5 * 64 * 32; ++i) raw += {static_cast<char>(i), static_cast<char>(i >> 8)};
+    testing_util::WriteText(p.files.File("raw5.bin"), raw + std::string(50, 't'));
+    const std::string section = "[{424C4543-00000000-54504E4954534F49-00000000}]";
+    testing_util::WriteText(p.files.File("raw5.fs"), "SEL(URL=\"raw5.bin\")\n{\n " + section +
+                                                         "\n SIZEX=64\n SIZEY=32\n BEGINPOS=100\n BITPIX=16\n"
+                                                         " BSCALE=0.5\n BZERO=7\n CObj=BINARY\n}\n");
+    testing_util::WriteText(p.files.File("big.bin"), std::string(4096 * 2048 * 2, '\x01'));
+    testing_util::WriteText(p.files.File("big.fs"), "SEL(URL=\"big.bin\")\n{\n " + section +
+                                                        "\n SIZEX=4096\n SIZEY=2048\n BITPIX=16\n CObj=BINARY\n}\n");
+
+    p.program.emplace(run, std::vector<std::string>{p.files.File("raw5.bin")});
+    p.main = p.screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
+    ASSERT_NE(p.main, 0u);
+    // The log cannot say when the file is read: the workspace's tab does (looked for anew
+    // while the windows are still being laid out).
+    ASSERT_TRUE(testing_util::WaitUntil([&] { return p.FileTab("raw5.bin", nullptr, nullptr, true, 300); }, 20000, 100))
+        << p.Keep("full_no_tab");
+    testing_program::FrameSelector frames;
+    auto fiveFrames = [&] {
+        std::string shown;
+        return testing_util::WaitUntil(
+            [&] { return p.Grab() && frames.Find(p.shot) && frames.TotalShows(p.shot, 5, &shown); }, 15000, 200);
+    };
+    EXPECT_TRUE(fiveFrames()) << p.Keep("full_first_open");
+
+    // Closed: raw5.fs is written again; the count the data gave is not pinned in it.
+    ASSERT_TRUE(CloseShown("raw5.bin")) << p.Keep("full_not_closed");
+    const std::string fs = p.files.File("raw5.fs");
+    EXPECT_TRUE(testing_util::WaitUntil(
+        [&] { return testing_util::ReadText(fs).find("BeginPos=100\n") != std::string::npos; }, 5000))
+        << testing_util::ReadText(fs);
+    EXPECT_EQ(testing_util::ReadText(fs).find("Frames"), std::string::npos) << testing_util::ReadText(fs);
+    ASSERT_TRUE(OpenFile("raw5.bin"));
+    EXPECT_TRUE(fiveFrames()) << p.Keep("full_reopened") << "\n" << testing_util::ReadText(fs);
+
+    // The large frame's "Calculate": the status line says why nothing comes.
+    ASSERT_TRUE(OpenFile("big.bin"));
+    ASSERT_TRUE(p.ClickPageTab(0));
+    int x = 0, y = 0;
+    ASSERT_TRUE(testing_util::WaitUntil([&] { return p.Grab() && FindCaption("Calculate", p.Column(), &x, &y); },
+                                        10000, 200))
+        << p.Keep("full_no_calculate");
+    testing_program::ClickAt(D(), Root(), x + 10, y + 5);
+    EXPECT_TRUE(p.WaitForText("No statistics: 4096 x 2048 takes 67108864 bytes as 64-bit reals, over the",
+                              p.MainRect(), nullptr, nullptr, 10000))
+        << p.Keep("full_calculate");
+
+    // Exit, with "Don't show this again" ticked and "Ok".
+    const Screen::Rect m = p.MainRect();
+    ASSERT_TRUE(testing_util::WaitUntil(
+        [&] { return p.Grab() && FindCaption("Exit", Screen::Rect{m.left, m.top, m.left + 80, m.top + 200}, &x, &y); },
+        5000, 200))
+        << p.Keep("full_no_exit");
+    testing_program::ClickAt(D(), Root(), x + 8, y + 5);
+    const Window question = p.screen.WaitForWindow("Close all windows?..", 10000);
+    ASSERT_NE(question, 0u) << p.Keep("full_no_question");
+    const Screen::Rect q = p.screen.RectOf(question);
+    // The tick box stands in the question's bottom-left corner (its caption is drawn in a
+    // face of its own): it shows a tick once clicked.
+    const int tickX = q.left + 18, tickY = q.bottom - 14;
+    auto tickBox = [&] {
+        std::vector<uint8_t> box;
+        if (p.Grab())
+            for (int row = tickY - 4; row <= tickY + 4; ++row)
+                for (int column = tickX - 4; column <= tickX + 4; ++column)
+                    box.insert(box.end(), p.shot.At(column, row), p.shot.At(column, row) + 3);
+        return box;
+    };
+    ASSERT_TRUE(testing_util::WaitUntil([&] { return p.Grab() && FindCaption("Ok", q, &x, &y); }, 5000, 200))
+        << p.Keep("full_question");
+    const std::vector<uint8_t> unticked = tickBox();
+    testing_program::ClickAt(D(), Root(), tickX, tickY);
+    EXPECT_TRUE(testing_util::WaitUntil([&] { return tickBox() != unticked; }, 5000, 200)) << p.Keep("full_tick");
+    testing_program::ClickAt(D(), Root(), x + 6, y + 5);
+    // Ended by itself (looked at without taking its status away).
+    EXPECT_TRUE(testing_util::WaitUntil([&] {
+        siginfo_t info{};
+        return waitid(P_PID, static_cast<id_t>(p.program->Pid()), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == p.program->Pid();
+    }, 15000));
+    EXPECT_EQ(p.program->End(), 1);
+    EXPECT_EQ(testing_util::ReadText(user + "/orva.cfg"), settings);
 }
 
 }  // namespace

@@ -1,15 +1,19 @@
 // Starts that cannot go as planned, as a user meets them on a terminal: no display, a
-// settings folder that is a file, a disk that takes no more bytes, options the program
-// does not know. Each start's standard error, exit status and what it left in the
-// folders are checked against what the user must be told and must keep.
+// settings folder that is a file, a disk that takes no more bytes (a file-size limit, a
+// full and a read-only file system of their own), options the program does not know.
+// Each start's standard error, exit status and what it left in the folders are checked
+// against what the user must be told and must keep.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,7 +60,11 @@ struct Case {
     std::vector<std::string> err;
     // What the folders must hold afterwards.
     std::function<void(const std::string& user, const std::string& temp)> check;
+    // A file system of its own for the settings folder, made ready by `prepare`: full or
+    // read-only (none: the folder of the test's own).
+    enum class Mount { kNone, kFull, kReadOnly } mount = Mount::kNone;
 };
+
 
 class StartupFailures : public ::testing::TestWithParam<Case> {};
 
@@ -66,7 +74,17 @@ TEST_P(StartupFailures, TellTheUserAndKeepTheirFiles) {
     const std::string app = root.File("config"), run = root.File("run"), work = root.File("work");
     const std::string user = app + "/ZEL Lab", temp = run + "/orva-" + std::to_string(geteuid()) + "/";
     for (const std::string& f : {app, run, work}) mkdir(f.c_str(), 0700);
+    std::optional<testing_program::SmallFileSystem> small;
+    if (c.mount != Case::Mount::kNone) {
+        small.emplace(user);
+        if (!small->why.empty()) GTEST_SKIP() << small->why;
+    }
     if (c.prepare) c.prepare(user);
+    if (c.mount == Case::Mount::kFull) {
+        ASSERT_TRUE(small->Fill());
+    } else if (c.mount == Case::Mount::kReadOnly) {
+        ASSERT_TRUE(small->MakeReadOnly()) << std::strerror(errno);
+    }
     Start start = c.start(work);
     start.env.insert(start.env.begin(), {{"XDG_CONFIG_HOME", app}, {"XDG_RUNTIME_DIR", run},
                                          {"HOME", root.File("home")}, {"ORVA_MESSAGEBOX_ANSWER", "1"}});
@@ -99,6 +117,29 @@ TEST_P(StartupFailures, TellTheUserAndKeepTheirFiles) {
 
 const std::string kMain = "[{424F4C47-00000000-4C505041424F4C47-00000000}]";
 const std::string kForeign = "[other]\nKept=1\n";
+// Settings as the program writes them, with the exit question on.
+const std::string kGoodConfig = kForeign + kMain + "\n\nConsole=0\nWarningOnExit=1\nConfirmClosing=0\n";
+
+// A start with windows whose settings folder lies on a file system of its own that refuses
+// every write for `reason`; the names the folder holds afterwards.
+Case RefusingFileSystem(const char* name, Case::Mount mount, const std::string& reason,
+                        const std::vector<std::string>& left) {
+    return Case{name, [](const std::string& user) { WriteText(user + "/orva.cfg", kGoodConfig); },
+                [](const std::string&) {
+                    Start s;
+                    s.windows = true;
+                    return s;
+                },
+                1,
+                {"the log '<user>orva.log' cannot be written (" + reason + ")",
+                 "the settings could not be saved in '<user>orva.cfg' (" + reason +
+                     "): what changed in this run is lost, the file keeps what it held"},
+                [left](const std::string& user, const std::string&) {
+                    EXPECT_EQ(ReadText(user + "/orva.cfg"), kGoodConfig);
+                    EXPECT_EQ(FolderNames(user), left);
+                },
+                mount};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, StartupFailures,
@@ -153,6 +194,12 @@ INSTANTIATE_TEST_SUITE_P(
                  EXPECT_EQ(ReadText(user + "/orva.cfg"), kForeign);
                  EXPECT_EQ(FolderNames(user), (std::vector<std::string>{"orva.cfg", "orva.log"}));
              }},
+        // A settings folder on a file system that is full, and on one that is read-only:
+        // the log and the settings are named with the reason, the run ends as a failure,
+        // and the settings the user had stay as they were.
+        RefusingFileSystem("FullFileSystem", Case::Mount::kFull, std::strerror(ENOSPC),
+                           {"filler", "orva.cfg", "orva.log"}),
+        RefusingFileSystem("ReadOnlyFileSystem", Case::Mount::kReadOnly, std::strerror(EROFS), {"orva.cfg"}),
         // The same start on a disk with room: the left-over copy goes, the settings are
         // written beside what the file held, nothing is said.
         Case{"LeftOverCopy",

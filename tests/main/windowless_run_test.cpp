@@ -1,7 +1,8 @@
 // Command lines run without a user interface ("-exit"): the real program opens the files
 // astropy wrote as it would for its windows, says on the terminal what went wrong, ends
 // with 1 when a command of the line failed, and writes nothing but its log (and a text
-// table's report beside the table): no settings, no service files.
+// table's report beside the table): no settings, no service files (a hand-written one
+// stays byte for byte).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -22,6 +23,13 @@ using testing_util::WriteText;
 
 using testing_program::FolderNames;
 
+// A description written by hand, as a user keeps it.
+const std::string kRawFs =
+    "// the camera's raw frames\n"
+    "SEL(URL=\"raw.bin\")\n{\n [{424C4543-00000000-54504E4954534F49-00000000}]\n"
+    " // header of 100 bytes\n sizex=64\n SIZEY=32\n BEGINPOS=100\n BITPIX=16\n"
+    " BSCALE=0.5\n BZERO=7\n CObj=BINARY\n}\n";
+
 // The files of every case, made by astropy and by hand in `folder`.
 bool MakeFiles(const std::string& folder, std::string* said) {
     const std::string script =
@@ -40,6 +48,12 @@ bool MakeFiles(const std::string& folder, std::string* said) {
     *said = testing_program::RunCommand("/usr/bin/python3 '" + folder + "/make.py' '" + folder + "' 2>&1", &status);
     std::filesystem::remove(folder + "/make.py");
     WriteText(folder + "/comma4.txt", "SEPARATOR=,\n1,2,3\n4,,6\n7,8,9\n10,11,12\n");
+    // Raw samples after a 100-byte header, five frames of 64 x 32 int16 and 50 bytes more,
+    // with the user's description, which names no frame count.
+    std::string raw(100, 'h');
+    for (int i = 0; i < 5 * 64 * 32; ++i) raw += {static_cast<char>(i), static_cast<char>(i >> 8)};
+    WriteText(folder + "/raw.bin", raw + std::string(50, 't'));
+    WriteText(folder + "/raw.fs", kRawFs);
     return status == 0;
 }
 
@@ -57,8 +71,8 @@ struct Case {
     std::vector<std::string> written;
 };
 
-const std::vector<std::string> kMade = {"comma4.txt", "cube.fits",  "ext.fits",
-                                        "spectrum.fits", "table.fits", "u16.fits"};
+const std::vector<std::string> kMade = {"comma4.txt", "cube.fits",  "ext.fits", "raw.bin",
+                                        "raw.fs",     "spectrum.fits", "table.fits", "u16.fits"};
 const std::vector<std::string> kFalseFailures = {"can`t create connect...", "err create", "Line 1 error"};
 
 class WindowlessRun : public ::testing::TestWithParam<Case> {};
@@ -102,6 +116,8 @@ TEST_P(WindowlessRun, OpensReportsAndWritesOnlyItsLog) {
     }
     for (const std::string& text : c.notInLog) EXPECT_EQ(log.find(text), std::string::npos) << text << " in\n" << log;
 
+    // What the user wrote beside the data stays as it was, byte for byte.
+    EXPECT_EQ(ReadText(work + "/raw.fs"), kRawFs);
     std::vector<std::string> expected = kMade;
     expected.insert(expected.end(), c.written.begin(), c.written.end());
     std::sort(expected.begin(), expected.end());
@@ -135,6 +151,10 @@ INSTANTIATE_TEST_SUITE_P(
               "a command of the line failed; <user>/orva.log says why"},
              {"'<work>/table.fits' - fits extension 2 'BINTABLE' skipped", "Line 1 error: call cmd [Open (file)]"},
              {"can`t create connect..."}, {}},
+        // Raw samples with the user's description: read as it says, and the description is
+        // left as the user wrote it.
+        Case{"RawWithItsDescription", {"raw.bin", "-exit"}, 0, {},
+             {"Input file: '<work>/raw.bin'", "Source format: \"Binary\"."}, kFalseFailures, {}},
         // A name without a file; the file after it still opens.
         Case{"MissingFile", {"gone.fits", "u16.fits", "-exit"}, 1,
              {"Can`t open <work>/gone.fits...", "a command of the line failed; <user>/orva.log says why"},

@@ -39,10 +39,10 @@ TEST(PlatformShell, ViewerCommandChoice) {
     EXPECT_EQ(ViewerCommand(file, "vi", nullptr, nullptr), (Words{"xdg-open", file}));
     // $VISUAL before $EDITOR, in a terminal.
     Words visual = ViewerCommand(file, "gvim -f", "nano", ":0");
-    EXPECT_EQ(visual, (Words{"x-terminal-emulator", "-e", "/bin/sh", "-c", "exec gvim -f \"$1\"",
-                             "sh", file}));
+    EXPECT_EQ(visual, (Words{"x-terminal-emulator", "-T", file, "-e", "/bin/sh", "-c",
+                             "exec gvim -f \"$1\"", "sh", file}));
     Words editor = ViewerCommand(file, nullptr, "nano", ":1");
-    EXPECT_EQ(editor[4], "exec nano \"$1\"");
+    EXPECT_EQ(editor[6], "exec nano \"$1\"");
 }
 
 TEST(PlatformShell, EditorCommandHandsTheFileOverAsOneWord) {
@@ -55,7 +55,7 @@ TEST(PlatformShell, EditorCommandHandsTheFileOverAsOneWord) {
     std::vector<std::string> words = ViewerCommand(tricky, ("/bin/sh " + script).c_str(), nullptr, ":0");
     ASSERT_EQ(words[0], "x-terminal-emulator");
     // Run the part after the terminal's "-e" directly.
-    std::vector<std::string> inner(words.begin() + 2, words.end());
+    std::vector<std::string> inner(words.begin() + 4, words.end());
     ASSERT_TRUE(SpawnDetached(inner));
     EXPECT_EQ(WaitForFile(out), tricky + "|");
 }
