@@ -17,7 +17,15 @@ status=0
 summary=$(mktemp)
 times=$(mktemp)
 cpu_file=$(mktemp)
-trap 'rm -f "$summary" "$times" "$cpu_file"' EXIT
+# Most of what the tests' Python runs (the independent references) cost is the start of the
+# interpreter and its imports of numpy, astropy and scipy: they start from copies of one
+# interpreter that has made them (tests/support/python_server.py); a run that finds no
+# server makes its own start.
+python_place=$(mktemp -d)
+/usr/bin/python3 tests/support/python_server.py "$python_place/socket" </dev/null >"$python_place/log" 2>&1 &
+python_server=$!
+export ORVA_PYTHON_SERVER="$python_place/socket"
+trap 'kill "$python_server" 2>/dev/null; rm -rf "$summary" "$times" "$cpu_file" "$python_place"' EXIT
 
 # The processor time of this script's finished children, in whole seconds, into
 # $children_seconds: `times` runs in this shell itself (a subshell would see no children).

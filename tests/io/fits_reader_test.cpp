@@ -124,9 +124,9 @@ std::vector<unsigned char> Hex(const std::string& text) {
 }
 
 TEST_F(FitsReaderTest, FilesOfAstropyAndCfitsioAreDescribedAsAstropyReadsThem) {
-    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, numpy'"))
+    if (!testing_io::HaveTool(ORVA_PYTHON " -c 'import astropy.io.fits, numpy'"))
         GTEST_SKIP() << "/usr/bin/python3 cannot import astropy";
-    const std::string command = std::string("/usr/bin/python3 ") + ORVA_SOURCE_DIR +
+    const std::string command = std::string(ORVA_PYTHON " ") + ORVA_SOURCE_DIR +
                                 "/tests/io/make_fits_files.py '" + dir + "'";
     int status = -1;
     std::stringstream printed(testing_io::RunCommand(command, &status));
@@ -207,12 +207,12 @@ TEST_F(FitsReaderTest, FilesOfAstropyAndCfitsioAreDescribedAsAstropyReadsThem) {
 
 // The sample generator's files open with the sizes it promises and astropy's values.
 TEST_F(FitsReaderTest, SampleFilesOpen) {
-    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, numpy'"))
+    if (!testing_io::HaveTool(ORVA_PYTHON " -c 'import astropy.io.fits, numpy'"))
         GTEST_SKIP() << "/usr/bin/python3 cannot import astropy";
-    const std::string make = std::string("/usr/bin/python3 ") + ORVA_SOURCE_DIR + "/tools/make_sample.py '" + dir + "'";
+    const std::string make = std::string(ORVA_PYTHON " ") + ORVA_SOURCE_DIR + "/tools/make_sample.py '" + dir + "'";
     ASSERT_EQ(std::system(make.c_str()), 0);
     // Values at a few places, as astropy reads them (physical, after BZERO).
-    const std::string probe = "/usr/bin/python3 -c \"import sys; from astropy.io import fits; "
+    const std::string probe = ORVA_PYTHON " -c \"import sys; from astropy.io import fits; "
                               "d = fits.getdata(sys.argv[1] + '/stars.fits').astype(float); "
                               "c = fits.getdata(sys.argv[1] + '/cube.fits').astype(float); "
                               "print(d[0, 0], d[1000, 1500], d[2047, 3], c[63, 200, 100], c[5, 0, 255])\" '" + dir + "'";

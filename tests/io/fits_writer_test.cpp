@@ -355,14 +355,14 @@ std::string Astropy(const std::string& path, const std::string& expression) {
         "print(" + expression + ")\n";
     const std::string scriptPath = path + ".py";
     testing_util::WriteText(scriptPath, script);
-    std::string out = RunCommand("/usr/bin/python3 '" + scriptPath + "' '" + path + "' 2>&1", &status);
+    std::string out = RunCommand(ORVA_PYTHON " '" + scriptPath + "' '" + path + "' 2>&1", &status);
     std::remove(scriptPath.c_str());
     EXPECT_EQ(status, 0) << out;
     while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
     return out;
 }
 
-bool HaveAstropy() { return HaveTool("/usr/bin/python3 -c 'import astropy.io.fits'"); }
+bool HaveAstropy() { return HaveTool(ORVA_PYTHON " -c 'import astropy.io.fits'"); }
 
 TEST(FitsWriteFile, Int16ImageIs23040BytesVerifiedAndReadBack) {
     const TempFolder dir;
@@ -724,7 +724,7 @@ TEST(FitsWriteFile, EveryOutputTypeRoundTripsThroughTheWriter) {
     testing_util::WriteText(dir.File("check.py"), script);
     int status = -1;
     const std::string out =
-        RunCommand("/usr/bin/python3 '" + dir.File("check.py") + "' '" + dir.File("list.txt") + "' 2>&1", &status);
+        RunCommand(ORVA_PYTHON " '" + dir.File("check.py") + "' '" + dir.File("list.txt") + "' 2>&1", &status);
     EXPECT_EQ(status, 0) << out;
     EXPECT_EQ(out, expected);
 }
@@ -776,7 +776,7 @@ TEST(FitsWriteFile, ReadThenWrittenKeepsUserCardsHistoryAndComment) {
     const TempFolder dir;
     const std::string in = dir.File("in.fits"), out = dir.File("out.fits");
     int status = -1;
-    RunCommand("/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
+    RunCommand(ORVA_PYTHON " -c \"import numpy as np; from astropy.io import fits\n"
         "h = fits.PrimaryHDU((np.arange(200, dtype=np.int16) * 7 - 600).reshape(10, 20))\n"
         "h.header['OBJECT'] = ('M 31', 'the target')\nh.header['EXPTIME'] = 12.5\n"
         "h.header['HISTORY'] = 'step one'\nh.header['HISTORY'] = 'step two'\n"
@@ -1112,7 +1112,7 @@ TEST(FitsWriteFile, TheBlankCodeIsOneNoRealSampleHolds) {
                                 "np.array_equal(np.isnan(d), m),"
                                 " h['DATAMIN'], h['DATAMAX']))\n");
         std::string got =
-            RunCommand("/usr/bin/python3 '" + file + ".py' '" + file + "' 2>&1", &status);
+            RunCommand(ORVA_PYTHON " '" + file + ".py' '" + file + "' 2>&1", &status);
         got = got.substr(0, got.find_last_not_of('\n') + 1);
         EXPECT_EQ(got, std::string("1 ") + (c.astropyNaN ? "1 " : "0 ") + range);
     }

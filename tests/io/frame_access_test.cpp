@@ -289,11 +289,11 @@ TEST_F(SectionAccess, ClampOfTheCurrentFrameAndSection) {
 class TotalInfo : public DataSetFixture {};
 
 TEST_F(TotalInfo, PhysicalUnitsAgainstNumpy) {
-    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits'")) GTEST_SKIP() << "astropy not installed";
+    if (!testing_io::HaveTool(ORVA_PYTHON " -c 'import astropy.io.fits'")) GTEST_SKIP() << "astropy not installed";
     const std::string path = folder.File("scaled_cube.fits");
     int status = -1;
     const std::string out = testing_io::RunCommand(
-        "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
+        ORVA_PYTHON " -c \"import numpy as np; from astropy.io import fits\n"
         "rng = np.random.default_rng(5)\n"
         "stored = rng.integers(-300, 300, size=(3, 48, 64), dtype=np.int16)\n"
         "h = fits.PrimaryHDU(stored); h.header['BSCALE'] = 2; h.header['BZERO'] = 100\n"
@@ -337,11 +337,11 @@ TEST_F(TotalInfo, PhysicalUnitsAgainstNumpy) {
 // The spread of data far from zero, as astropy writes it (64-bit reals), against numpy's
 // sample deviation: no cancellation for offsets up to 1e12 with spreads of 1e-6 of them.
 TEST_F(TotalInfo, SpreadsFarFromZeroAgainstNumpy) {
-    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits'")) GTEST_SKIP() << "astropy not installed";
+    if (!testing_io::HaveTool(ORVA_PYTHON " -c 'import astropy.io.fits'")) GTEST_SKIP() << "astropy not installed";
     const std::string path = folder.File("offsets.fits");
     int status = -1;
     const std::string out = testing_io::RunCommand(
-        "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
+        ORVA_PYTHON " -c \"import numpy as np; from astropy.io import fits\n"
         "rng = np.random.default_rng(9)\n"
         "cases = [(0, 1), (1e6, 1), (1e8, 1e-2), (1e8, 100), (1e12, 1e6), (-1e12, 2e6)]\n"
         "cube = np.array([o + s * rng.standard_normal((40, 50)) for o, s in cases])\n"

@@ -56,7 +56,7 @@ protected:
             std::string t = hadTmp && !oldTmp.empty() ? oldTmp : "/tmp";
             t += "/orva_images_XXXXXX";
             if (mkdtemp(t.data()) == nullptr) return "";
-            const std::string cmd = std::string("/usr/bin/python3 '") + ORVA_SOURCE_DIR + "/tests/io/" +
+            const std::string cmd = std::string(ORVA_PYTHON " '") + ORVA_SOURCE_DIR + "/tests/io/" +
                                     script + "' '" + t + "' > '" + t + "/make.log' 2>&1";
             if (std::system(cmd.c_str()) != 0) {
                 std::system(("rm -rf '" + t + "'").c_str());

@@ -105,10 +105,10 @@ TEST_F(JpegReaderTest, Refusals) {
 // the picture, before anything is decoded). Neither writes anything; both say why. The
 // library's warnings about data it can still decode go to the log, not to stderr.
 TEST_F(JpegReaderTest, HostilePicturesAndWarnings) {
-    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import PIL'")) GTEST_SKIP() << "python3-pil missing";
+    if (!testing_io::HaveTool(ORVA_PYTHON " -c 'import PIL'")) GTEST_SKIP() << "python3-pil missing";
     int status = -1;
     const std::string out = testing_io::RunCommand(
-        "/usr/bin/python3 -c \"from PIL import Image\n"
+        ORVA_PYTHON " -c \"from PIL import Image\n"
         "im = Image.new('RGB', (32, 32), (120, 40, 200))\n"
         "im.save('" + dir + "/small.jpg', quality=50)\n"
         "im.save('" + dir + "/smallp.jpg', quality=50, progressive=True)\n"

@@ -210,7 +210,7 @@ TEST_F(RawFormat, DescriptionIsFittedToItsFileOrRefused) {
 // rows or frames (numpy's packbits), read back as the values numpy packed; a description
 // that promises more rows than the file holds is fitted to it.
 TEST_F(RawFormat, BitPackedSamplesReadAsNumpyPackedThem) {
-    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import numpy'")) GTEST_SKIP() << "numpy not installed";
+    if (!testing_io::HaveTool(ORVA_PYTHON " -c 'import numpy'")) GTEST_SKIP() << "numpy not installed";
     struct Case {
         const char* name;
         uint32_t bits;
@@ -239,7 +239,7 @@ TEST_F(RawFormat, BitPackedSamplesReadAsNumpyPackedThem) {
           "    open(out + '/' + name + '.dat', 'wb').write(np.packbits(b).tobytes())\n"
           "    open(out + '/' + name + '.txt', 'w').write(' '.join(str(x) for x in v))\n");
     int status = -1;
-    const std::string out = testing_io::RunCommand("/usr/bin/python3 '" + dir + "/pack.py' '" + dir + "' 2>&1", &status);
+    const std::string out = testing_io::RunCommand(ORVA_PYTHON " '" + dir + "/pack.py' '" + dir + "' 2>&1", &status);
     ASSERT_EQ(status, 0) << out;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -67,7 +67,7 @@ TEST_F(SavedReopenTest, EveryTypeReadsBackTheValuesSaved) {
         {"i64", kTypeI64, 0.0, -70000.0, 90000.0},   {"f32", kTypeF32, 0.0, -500.5, 2999.25},
         {"f64", kTypeF64, 0.0, -500.125, 2999.0},
     };
-    const bool astropy = testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits'");
+    const bool astropy = testing_io::HaveTool(ORVA_PYTHON " -c 'import astropy.io.fits'");
     for (const Type& t : types) {
         auto physical = [&](int, int64_t x, int64_t y) {
             const double share = static_cast<double>(y * kW + x) / static_cast<double>(kW * kH - 1);
@@ -93,7 +93,7 @@ TEST_F(SavedReopenTest, EveryTypeReadsBackTheValuesSaved) {
             if (astropy) {
                 int status = -1;
                 const std::string got = testing_io::RunCommand(
-                    "/usr/bin/python3 -c 'import sys; from astropy.io import fits; "
+                    ORVA_PYTHON " -c 'import sys; from astropy.io import fits; "
                     "print(\" \".join(\"%.17g\" % v for v in fits.getdata(sys.argv[1]).astype(float).ravel()))' '" +
                         run.file + "' 2>&1",
                     &status);

@@ -44,7 +44,7 @@ class VectorReaderTest : public DataSetFixture {
 protected:
     // Runs the generator into the test folder and reads its manifest.
     std::vector<Expected> Generate() {
-        const std::string cmd = std::string("/usr/bin/python3 '") + ORVA_SOURCE_DIR +
+        const std::string cmd = std::string(ORVA_PYTHON " '") + ORVA_SOURCE_DIR +
                                 "/tests/io/make_vector_files.py' '" + dir + "'";
         EXPECT_EQ(std::system(cmd.c_str()), 0);
         std::vector<Expected> all;

@@ -77,7 +77,7 @@ private:
         }
         int status = -1;
         const std::string out = RunCommand(
-            "/usr/bin/python3 -c \"import sys, numpy as np; from astropy.io import fits; "
+            ORVA_PYTHON " -c \"import sys, numpy as np; from astropy.io import fits; "
             "fits.PrimaryHDU(np.zeros((10, 0), np.int16)).writeto(sys.argv[1], overwrite=True)\" '" +
                 files_->File("zero.fits") + "' 2>&1",
             &status);

@@ -41,7 +41,7 @@ TEST(BlankInfoProgram, TheSourceInfoPageShowsTheFiguresOfTheSamplesThatAreNotBla
         testing_program::RunCommand(testing_program::RoadReferenceScript() + " blank '" + file + "' 2>&1", &status);
     ASSERT_EQ(status, 0) << out;
     out = testing_program::RunCommand(
-        "/usr/bin/python3 -c \"import sys, numpy as np; from astropy.io import fits; "
+        ORVA_PYTHON " -c \"import sys, numpy as np; from astropy.io import fits; "
         "v = np.asarray(fits.getdata(sys.argv[1]), np.float64); v = v[~np.isnan(v)]; "
         "print(repr(v.min()), repr(v.max()), repr(v.mean()))\" '" + file + "' 2>&1",
         &status);

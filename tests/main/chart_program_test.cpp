@@ -132,7 +132,7 @@ protected:
         const std::string file = files_.File(name);
         testing_util::WriteText(files_.File("make.py"), "import numpy as np, sys\nfrom astropy.io import fits\n" + script);
         int status = -1;
-        testing_program::RunCommand("/usr/bin/python3 '" + files_.File("make.py") + "' '" + file + "' 2>&1", &status);
+        testing_program::RunCommand(ORVA_PYTHON " '" + files_.File("make.py") + "' '" + file + "' 2>&1", &status);
         mkdir(files_.File("run").c_str(), 0700);
         return status == 0 ? file : std::string();
     }

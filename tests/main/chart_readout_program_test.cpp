@@ -59,7 +59,7 @@ protected:
         testing_util::WriteText(files.File("row.py"), kReadoutScript);
         int status = -1;
         const std::string out = testing_program::RunCommand(
-            "/usr/bin/python3 '" + files.File("row.py") + "' '" + files.Path() + "' 2>&1", &status);
+            ORVA_PYTHON " '" + files.File("row.py") + "' '" + files.Path() + "' 2>&1", &status);
         ASSERT_EQ(status, 0) << out;
         std::istringstream in(out);
         std::string line;

@@ -153,7 +153,7 @@ protected:
         testing_util::WriteText(files.File("ramp.py"), kStripScript);
         int status = -1;
         const std::string out = testing_program::RunCommand(
-            "/usr/bin/python3 '" + files.File("ramp.py") + "' '" + files.File("ramp.fits") + "' 2>&1", &status);
+            ORVA_PYTHON " '" + files.File("ramp.py") + "' '" + files.File("ramp.fits") + "' 2>&1", &status);
         ASSERT_EQ(status, 0) << out;
     }
 
@@ -364,7 +364,7 @@ TEST_F(ChartStripProgram, DraggingTheStripPansTheChartByThePointersTravel) {
     testing_util::WriteText(files.File("saw.py"), kSawScript);
     int status = -1;
     const std::string out = testing_program::RunCommand(
-        "/usr/bin/python3 '" + files.File("saw.py") + "' '" + files.File("saw.fits") + "' 2>&1", &status);
+        ORVA_PYTHON " '" + files.File("saw.py") + "' '" + files.File("saw.fits") + "' 2>&1", &status);
     ASSERT_EQ(status, 0) << out;
     Display* d = screen.display();
     const Window main = testing_program::StartForChart(screen, program, files.File("run"), files.File("saw.fits"));

@@ -170,7 +170,7 @@ protected:
 TEST_F(ClosedDataProgram, CtrlWTakesTheClosedFileOffTheScreen) {
     int status = -1;
     const std::string out = testing_program::RunCommand(
-        "/usr/bin/python3 -c \"import sys, numpy as np; from astropy.io import fits; "
+        ORVA_PYTHON " -c \"import sys, numpy as np; from astropy.io import fits; "
         "y, x = np.mgrid[0:300, 0:300]; "
         "fits.PrimaryHDU((np.sin(x / 20.0) + np.cos(y / 15.0)).astype(np.float32)).writeto(sys.argv[1], "
         "overwrite=True)\" '" +

@@ -38,7 +38,7 @@ protected:
         testing_util::WriteText(files.File("make.py"), kMake);
         int status = -1;
         const std::string out = testing_program::RunCommand(
-            "/usr/bin/python3 " + files.File("make.py") + " " + files.Path(), &status);
+            ORVA_PYTHON " " + files.File("make.py") + " " + files.Path(), &status);
         ASSERT_EQ(status, 0) << out;
         ASSERT_TRUE(Start("ramp.fits"));
     }

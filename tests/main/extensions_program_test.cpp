@@ -51,7 +51,7 @@ protected:
         testing_util::WriteText(files.File("make.py"), script);
         int status = -1;
         const std::string out =
-            testing_program::RunCommand("/usr/bin/python3 '" + files.File("make.py") + "' 2>&1", &status);
+            testing_program::RunCommand(ORVA_PYTHON " '" + files.File("make.py") + "' 2>&1", &status);
         if (status != 0) GTEST_SKIP() << "astropy could not write the file: " << out;
     }
 

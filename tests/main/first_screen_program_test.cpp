@@ -115,7 +115,7 @@ protected:
         // A 2-D ramp and a 1-D line with a peak, written by astropy.
         int status = -1;
         testing_program::RunCommand(
-            "/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+            ORVA_PYTHON " -c 'import numpy as np; from astropy.io import fits; "
             "y, x = np.mgrid[0:200, 0:300]; fits.PrimaryHDU((x + y).astype(np.int16)).writeto(\"" +
                 files.File("ramp.fits") +
                 "\"); "

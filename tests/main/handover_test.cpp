@@ -346,7 +346,7 @@ TEST_F(HandoverProgramTest, ExitOnAFirstInstanceRunsTheLineWithoutUserInterface)
 // strip and "FILE(S):" counts one file at once, with no input to the window.
 TEST_F(HandoverProgramTest, AFileClosedFromTheCommandLineLeavesItsTabAtOnce) {
     int status = -1;
-    orva::testing_program::RunCommand("/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits; "
+    orva::testing_program::RunCommand(ORVA_PYTHON " -c \"import numpy as np; from astropy.io import fits; "
                                       "[fits.PrimaryHDU(np.full((40, 50), v, np.int16)).writeto('" +
                                           elsewhere_ + "/' + n, overwrite=True) for n, v in (('left.fits', 100), "
                                           "('right.fits', 900))]\" 2>&1",

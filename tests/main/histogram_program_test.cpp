@@ -131,7 +131,7 @@ protected:
     std::string Python(const std::string& rule) {
         int status = -1;
         const std::string out = testing_program::RunCommand(
-            "/usr/bin/python3 '" + files.File("histogram.py") + "' '" + files.Path() + "' " + rule + " 2>&1", &status);
+            ORVA_PYTHON " '" + files.File("histogram.py") + "' '" + files.Path() + "' " + rule + " 2>&1", &status);
         EXPECT_EQ(status, 0) << out;
         return out;
     }
@@ -479,7 +479,7 @@ TEST_F(HistogramProgram, EachChannelsCurveReadoutsAndPagesOfAColourBitmap) {
     testing_util::WriteText(files.File("colour.py"), kColourScript);
     int status = -1;
     std::istringstream numpy(testing_program::RunCommand(
-        "/usr/bin/python3 '" + files.File("colour.py") + "' '" + files.Path() + "' 2>&1", &status));
+        ORVA_PYTHON " '" + files.File("colour.py") + "' '" + files.Path() + "' 2>&1", &status));
     ASSERT_EQ(status, 0) << numpy.str();
     double lo = 0, w = 0;
     numpy >> lo >> w >> std::ws;

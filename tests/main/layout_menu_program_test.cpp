@@ -43,7 +43,7 @@ protected:
         if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
         int status = -1;
         const std::string out = testing_program::RunCommand(
-            "/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+            ORVA_PYTHON " -c 'import numpy as np; from astropy.io import fits; "
             "y, x = np.mgrid[0:120, 0:160]; fits.PrimaryHDU((x * 10 + y).astype(np.int16)).writeto(\"" +
                 files.File("ramp.fits") + "\")' 2>&1",
             &status);

@@ -65,7 +65,7 @@ protected:
         // Blocks of 3 x 3 pixels with random levels in a bright frame: every shift of a
         // pixel changes what a square of 24 pixels holds.
         const std::string out = testing_program::RunCommand(
-            "/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+            ORVA_PYTHON " -c 'import numpy as np; from astropy.io import fits; "
             "r = np.random.default_rng(7).integers(0, 256, (70, 100)).astype(np.float32); "
             "a = np.kron(r, np.ones((3, 3), np.float32))[:200, :300].copy(); "
             "a[:2, :] = 255; a[-2:, :] = 255; a[:, :2] = 255; a[:, -2:] = 255; "

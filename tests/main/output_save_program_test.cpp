@@ -113,7 +113,7 @@ protected:
     // argument: its output, and *status.
     std::string RunScript(const std::string& name, const char* script, int* status) {
         testing_util::WriteText(files.File(name), script);
-        return RunCommand("/usr/bin/python3 '" + files.File(name) + "' '" + files.Path() + "' 2>&1",
+        return RunCommand(ORVA_PYTHON " '" + files.File(name) + "' '" + files.Path() + "' 2>&1",
                           status);
     }
 
@@ -316,7 +316,7 @@ protected:
 
     std::string Check(const std::string& arguments) {
         int status = -1;
-        const std::string out = RunCommand("/usr/bin/python3 '" + files.File("check.py") + "' " + arguments + " 2>&1",
+        const std::string out = RunCommand(ORVA_PYTHON " '" + files.File("check.py") + "' " + arguments + " 2>&1",
                                            &status);
         return status == 0 ? out.substr(0, out.find_last_not_of('\n') + 1) : "check.py failed: " + out;
     }
@@ -387,7 +387,7 @@ TEST_F(OutputSaveProgram, UnsignedDataSavedAsInputKeepEveryValue) {
 TEST_F(OutputSaveProgram, ACubeSavedFilePerFrameIsReportedByTheFilesWritten) {
     ASSERT_TRUE(Start("c3.fits"));
     int status = -1;
-    RunCommand("/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+    RunCommand(ORVA_PYTHON " -c 'import numpy as np; from astropy.io import fits; "
                "np.save(\"" + files.File("c3.npy") + "\", fits.getdata(\"" + files.File("c3.fits") + "\"))'",
                &status);
     ASSERT_EQ(status, 0);
@@ -456,7 +456,7 @@ TEST_F(OutputSaveProgram, AFileWhoseNameIsTakenIsReportedAsAnError) {
     ASSERT_EQ(stat(blocked.c_str(), &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     int status = -1;
-    RunCommand("/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+    RunCommand(ORVA_PYTHON " -c 'import numpy as np; from astropy.io import fits; "
                "np.save(\"" + files.File("c5.npy") + "\", fits.getdata(\"" + files.File("c5.fits") + "\"))'",
                &status);
     ASSERT_EQ(status, 0);
@@ -542,7 +542,7 @@ TEST_F(OutputSaveProgram, SignedDataSavedUnsignedReopensWithTheValuesSaved) {
     EXPECT_TRUE(Verified(written));
     int status = -1;
     const std::string stats = RunCommand(
-        "/usr/bin/python3 -c 'import sys, numpy as np; from astropy.io import fits; "
+        ORVA_PYTHON " -c 'import sys, numpy as np; from astropy.io import fits; "
         "v = fits.getdata(sys.argv[1]).astype(np.float64); w = np.load(sys.argv[2]).astype(np.float64); "
         "print(int(np.array_equal(v, w)), repr(v.min()), repr(v.max()), repr(v.mean()))' '" +
             written + "' '" + files.File("s16.npy") + "' 2>&1",
@@ -596,7 +596,7 @@ TEST_F(OutputSaveProgram, BlurredNaNSamplesStayWhereTheyWere) {
     EXPECT_TRUE(Verified(written));
     int status = -1;
     const std::string got = RunCommand(
-        "/usr/bin/python3 -c 'import sys, numpy as np; from astropy.io import fits\n"
+        ORVA_PYTHON " -c 'import sys, numpy as np; from astropy.io import fits\n"
         "a = fits.getdata(sys.argv[1]).astype(np.float64); b = fits.getdata(sys.argv[2])\n"
         "w = np.array([[1, 1, 1], [1, 2, 1], [1, 1, 1]]) / 10.0\n"
         "p = np.pad(a, 1, mode=\"edge\"); want = np.zeros_like(a)\n"
@@ -639,7 +639,7 @@ TEST_F(OutputSaveProgram, WhereARotatedFrameHasNoDataTheFilesHoldMissingSamples)
     EXPECT_TRUE(Verified(integer));
     int status = -1;
     const std::string got = RunCommand(
-        "/usr/bin/python3 -c 'import sys, numpy as np; from astropy.io import fits\n"
+        ORVA_PYTHON " -c 'import sys, numpy as np; from astropy.io import fits\n"
         "r = fits.open(sys.argv[1])[0]; i = fits.open(sys.argv[2])[0]; a = r.data.astype(np.float64)\n"
         "b = i.data.astype(np.float64); m = np.isnan(a); h, w = a.shape\n"
         "print(r.data.dtype.name, i.header[\"BITPIX\"], \"BLANK\" in i.header, m.sum() > 100,\n"
@@ -1107,7 +1107,7 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     std::string requests;
     for (const Verdict& v : verdicts) requests += v.request + "\n";
     testing_util::WriteText(files.File("requests.txt"), requests);
-    const std::string got = RunCommand("/usr/bin/python3 '" + files.File("judge.py") + "' '" +
+    const std::string got = RunCommand(ORVA_PYTHON " '" + files.File("judge.py") + "' '" +
                                            files.File("requests.txt") + "' 2>&1",
                                        &status);
     std::istringstream lines(got);

@@ -105,7 +105,7 @@ TEST(PageColumnProgram, TheSourcePagesShowBesideTheWorkspace) {
     testing_util::TempFolder files;
     const std::string file = files.File("ramp.fits");
     int status = -1;
-    testing_program::RunCommand("/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+    testing_program::RunCommand(ORVA_PYTHON " -c 'import numpy as np; from astropy.io import fits; "
                                 "y, x = np.mgrid[0:200, 0:300]; "
                                 "fits.PrimaryHDU((x + y).astype(np.int16)).writeto(\"" +
                                     file + "\")' 2>&1",

@@ -33,7 +33,7 @@ public:
         if (std::string why = WhyNoProgramTest(screen); !why.empty()) return why;
         const std::string file = files.File("ramp.fits");
         int status = -1;
-        RunCommand("/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+        RunCommand(ORVA_PYTHON " -c 'import numpy as np; from astropy.io import fits; "
                    "y, x = np.mgrid[0:200, 0:300]; fits.PrimaryHDU((x + y).astype(np.int16)).writeto(\"" +
                        file + "\")' 2>&1",
                    &status);

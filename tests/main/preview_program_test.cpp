@@ -88,7 +88,7 @@ TEST(PreviewProgramTest, TheValuePageShowsTheWholeFrameWithItsBrightQuadrant) {
                                "h.header['DATAMAX'] = 30000\n"
                                "h.writeto('" + file + "', overwrite=True)\n";
     testing_util::WriteText(file + ".py", script);
-    if (std::system(("/usr/bin/python3 '" + file + ".py' >/dev/null 2>&1").c_str()) != 0)
+    if (std::system((ORVA_PYTHON " '" + file + ".py' >/dev/null 2>&1").c_str()) != 0)
         GTEST_SKIP() << "astropy or numpy not installed";
     Screen screen;
     ASSERT_NE(screen.display(), nullptr) << "no X display";

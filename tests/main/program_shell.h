@@ -38,7 +38,7 @@ namespace orva::testing_program {
 // true when it ended well.
 inline bool RunPython(const std::string& file, const std::string& script) {
     testing_util::WriteText(file, script);
-    return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
+    return std::system((ORVA_PYTHON " '" + file + "' >/dev/null 2>&1").c_str()) == 0;
 }
 
 // A 256 x 256 16-bit frame written by astropy: a border of 30000 around a ramp of

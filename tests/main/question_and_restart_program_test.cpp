@@ -77,7 +77,7 @@ protected:
                                 "[{424F4C47-00000000-4C505041424F4C47-00000000}]\nConfirmClosing=1\n");
         testing_util::WriteText(files.File("small.py"), kSmall);
         int status = -1;
-        testing_program::RunCommand("/usr/bin/python3 '" + files.File("small.py") + "' '" + files.Path() + "' 2>&1",
+        testing_program::RunCommand(ORVA_PYTHON " '" + files.File("small.py") + "' '" + files.Path() + "' 2>&1",
                                     &status);
         ASSERT_EQ(status, 0);
         StartOn({"ramp.fits", "ramp2.fits"});

@@ -15,7 +15,7 @@
 namespace orva::testing_program {
 
 inline const std::string& RoadReferenceScript() {
-    static const std::string script = "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/main/road_reference.py'";
+    static const std::string script = ORVA_PYTHON " '" ORVA_SOURCE_DIR "/tests/main/road_reference.py'";
     return script;
 }
 
@@ -40,7 +40,7 @@ inline bool HaveRoadTools() {
     // test that skips for that hides what it should have checked.
     for (int attempt = 0; attempt < 3; ++attempt) {
         int status = -1;
-        RunCommand("/usr/bin/python3 -c 'import astropy.io.fits, PIL, numpy' 2>&1", &status);
+        RunCommand(ORVA_PYTHON " -c 'import astropy.io.fits, PIL, numpy' 2>&1", &status);
         if (status == 0) return true;
     }
     return false;

@@ -180,7 +180,7 @@ protected:
         if (const std::string why = testing_program::WhyNoProgramTest(screen); !why.empty()) GTEST_SKIP() << why;
         int status = -1;
         testing_program::RunCommand(
-            "/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+            ORVA_PYTHON " -c 'import numpy as np; from astropy.io import fits; "
             "a = np.zeros((" + std::to_string(kFrameHeight) + ", " + std::to_string(kFrameWidth) +
                 "), dtype=np.int16); a[:, [100, 200, 300]] = 1000; a[[100, 200], :] = 1000; "
                 "fits.PrimaryHDU(a).writeto(\"" + files.File("lines.fits") + "\"); "

@@ -105,7 +105,7 @@ TEST(SelectTabProgram, TheStripAboveTheWorkspaceShowsTheClickedFile) {
     const std::string image = files.File("ramp.fits");
     const std::string spectrum = files.File("line.fits");
     int status = -1;
-    testing_program::RunCommand("/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+    testing_program::RunCommand(ORVA_PYTHON " -c 'import numpy as np; from astropy.io import fits; "
                                 "y, x = np.mgrid[0:200, 0:300]; "
                                 "fits.PrimaryHDU((x + y).astype(np.int16)).writeto(\"" + image + "\"); "
                                 "t = np.arange(500); "

@@ -65,7 +65,7 @@ protected:
         testing_util::WriteText(p.files.File("make.py"), kMakeFiles);
         int status = -1;
         const std::string out =
-            RunCommand("/usr/bin/python3 '" + p.files.File("make.py") + "' '" + p.files.Path() + "' 2>&1", &status);
+            RunCommand(ORVA_PYTHON " '" + p.files.File("make.py") + "' '" + p.files.Path() + "' 2>&1", &status);
         if (status != 0) GTEST_SKIP() << "numpy could not write the files: " << out;
         double minimum = 0, maximum = 0, mean = 0;
         std::istringstream(out) >> minimum >> maximum >> mean;
@@ -197,7 +197,7 @@ TEST_F(BesideTheDataProgram, WhatIsWrittenBesideTheDataReadsBackTrue) {
     EXPECT_TRUE(p.WaitForText(written + " saved", m, nullptr, nullptr, 10000)) << p.Keep("beside_saved");
     EXPECT_TRUE(testing_util::Exists(p.files.File("out/conv.log")));
     int status = -1;
-    const std::string got = RunCommand("/usr/bin/python3 -c 'import sys; from astropy.io import fits; "
+    const std::string got = RunCommand(ORVA_PYTHON " -c 'import sys; from astropy.io import fits; "
                                        "print(fits.getdata(sys.argv[1]).tolist())' '" + written + "' 2>&1",
                                        &status);
     EXPECT_EQ(got, "[[1.5, 2.0, 3.0], [4.0, 5.0, 6.25]]\n");

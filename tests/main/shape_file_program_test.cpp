@@ -71,7 +71,7 @@ protected:
         testing_util::WriteText(files.File("make.py"), kMake);
         int status = -1;
         const std::string out = testing_program::RunCommand(
-            "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1", &status);
+            ORVA_PYTHON " '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1", &status);
         ASSERT_EQ(status, 0) << out;
         testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2);
         std::string why;

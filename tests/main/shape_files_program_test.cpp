@@ -192,7 +192,7 @@ TEST_F(ShapeFilesProgram, AStatisticRectangleDrawnWithF7MeasuresItsPixels) {
     testing_util::WriteText(files.File("measure.py"), kMeasure);
     int status = -1;
     const std::string out = testing_program::RunCommand(
-        "/usr/bin/python3 '" + files.File("measure.py") + "' '" + files.Path() + "' 2>&1", &status);
+        ORVA_PYTHON " '" + files.File("measure.py") + "' '" + files.Path() + "' 2>&1", &status);
     ASSERT_EQ(status, 0) << out;
     std::istringstream in(out);
     size_t count = 0;

@@ -53,7 +53,7 @@ protected:
         testing_util::WriteText(files.File("make.py"), script);
         int status = -1;
         const std::string out = RunCommand(
-            "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1",
+            ORVA_PYTHON " '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1",
             &status);
         ASSERT_EQ(status, 0) << out;
         std::vector<std::string> paths;

@@ -56,7 +56,7 @@ protected:
         testing_util::WriteText(p.files.File("make.py"), kMakeFiles);
         int status = -1;
         const std::string out =
-            RunCommand("/usr/bin/python3 '" + p.files.File("make.py") + "' '" + p.files.Path() + "' 2>&1", &status);
+            RunCommand(ORVA_PYTHON " '" + p.files.File("make.py") + "' '" + p.files.Path() + "' 2>&1", &status);
         if (status != 0) GTEST_SKIP() << "numpy and astropy could not write the files: " << out;
         std::istringstream values(out);
         for (double v; values >> v;) raw.push_back(v);

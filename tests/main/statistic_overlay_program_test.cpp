@@ -77,7 +77,7 @@ protected:
     std::string Python(const std::string& what) {
         int status = -1;
         const std::string out = testing_program::RunCommand(
-            "/usr/bin/python3 '" + files.File("star.py") + "' '" + files.Path() + "' " + what + " 2>&1", &status);
+            ORVA_PYTHON " '" + files.File("star.py") + "' '" + files.Path() + "' " + what + " 2>&1", &status);
         EXPECT_EQ(status, 0) << out;
         return out;
     }

@@ -52,7 +52,7 @@ bool WriteCube(const std::string& path) {
                                "c = np.stack([y * 20 + x, 1000 + x * 20 + y, 2000 + 399 - (y * 20 + x)])\n"
                                "fits.PrimaryHDU(c.astype(np.int16)).writeto('" + path + "', overwrite=True)\n";
     testing_util::WriteText(path + ".py", script);
-    return std::system(("/usr/bin/python3 '" + path + ".py' >/dev/null 2>&1").c_str()) == 0;
+    return std::system((ORVA_PYTHON " '" + path + ".py' >/dev/null 2>&1").c_str()) == 0;
 }
 
 // A box on the screen, right and bottom exclusive.

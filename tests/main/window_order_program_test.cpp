@@ -137,7 +137,7 @@ protected:
         if (!XTestQueryExtension(screen_.display(), &a, &b, &c, &e)) GTEST_SKIP() << "no XTest";
         cube_ = files_.File("cube.fits");
         int status = -1;
-        testing_program::RunCommand("/usr/bin/python3 -c 'import numpy as np; from astropy.io import fits; "
+        testing_program::RunCommand(ORVA_PYTHON " -c 'import numpy as np; from astropy.io import fits; "
                                     "z, y, x = np.mgrid[0:40, 0:64, 0:64]; "
                                     "fits.PrimaryHDU((x + y + 10 * z).astype(np.int16)).writeto(\"" +
                                         cube_ + "\")' 2>&1",

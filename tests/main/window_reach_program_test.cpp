@@ -116,7 +116,7 @@ protected:
         testing_util::WriteText(files.File("make.py"), kMake);
         int status = -1;
         const std::string out = testing_program::RunCommand(
-            "/usr/bin/python3 '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1", &status);
+            ORVA_PYTHON " '" + files.File("make.py") + "' '" + files.Path() + "' 2>&1", &status);
         ASSERT_EQ(status, 0) << out;
         const std::string folder = files.File("run");
         mkdir(folder.c_str(), 0700);

@@ -45,7 +45,7 @@ bool MakeFiles(const std::string& folder, std::string* said) {
         "[fits.Column(name='a', format='E', array=np.ones(3))])]).writeto(d + 'table.fits')\n";
     WriteText(folder + "/make.py", script);
     int status = -1;
-    *said = testing_program::RunCommand("/usr/bin/python3 '" + folder + "/make.py' '" + folder + "' 2>&1", &status);
+    *said = testing_program::RunCommand(ORVA_PYTHON " '" + folder + "/make.py' '" + folder + "' 2>&1", &status);
     std::filesystem::remove(folder + "/make.py");
     WriteText(folder + "/comma4.txt", "SEPARATOR=,\n1,2,3\n4,,6\n7,8,9\n10,11,12\n");
     // Raw samples after a 100-byte header, five frames of 64 x 32 int16 and 50 bytes more,

@@ -23,7 +23,7 @@ namespace orva::reduction_testing {
 inline std::string RunPython(const std::string& arguments, int* status,
                              const std::string& script = "statistic_reference.py") {
     const std::string command =
-        "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/reduction/" + script + "' " + arguments + " 2>&1";
+        ORVA_PYTHON " '" ORVA_SOURCE_DIR "/tests/reduction/" + script + "' " + arguments + " 2>&1";
     std::string out;
     *status = -1;
     FILE* p = popen(command.c_str(), "r");
@@ -40,7 +40,7 @@ inline std::string RunPython(const std::string& arguments, int* status,
 inline bool HaveReference() {
     static const bool have = [] {
         int status = -1;
-        const std::string command = "/usr/bin/python3 -c 'import numpy, scipy.stats, scipy.special' >/dev/null 2>&1";
+        const std::string command = ORVA_PYTHON " -c 'import numpy, scipy.stats, scipy.special' >/dev/null 2>&1";
         const int raw = std::system(command.c_str());
         status = raw != -1 && WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         return status == 0;

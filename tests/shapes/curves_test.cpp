@@ -59,7 +59,7 @@ TEST(CurvesTest, BSplinePolygonsStartAtTheFirstAnchorAndEndAtTheLast) {
 }
 
 TEST(CurvesTest, BSplinePointsLieOnScipysSpline) {
-    if (std::system("/usr/bin/python3 -c 'import scipy.interpolate' 2>/dev/null") != 0)
+    if (std::system(ORVA_PYTHON " -c 'import scipy.interpolate' 2>/dev/null") != 0)
         GTEST_SKIP() << "/usr/bin/python3 cannot import scipy";
     testing_util::TempFolder dir;
     std::mt19937 rng(11);
@@ -95,7 +95,7 @@ TEST(CurvesTest, BSplinePointsLieOnScipysSpline) {
     const std::string file = dir.File("curves.txt");
     testing_util::WriteText(file, input.str());
     const std::string command =
-        std::string("/usr/bin/python3 ") + ORVA_SOURCE_DIR + "/tests/shapes/bspline_reference.py " + file;
+        std::string(ORVA_PYTHON " ") + ORVA_SOURCE_DIR + "/tests/shapes/bspline_reference.py " + file;
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string printed;

@@ -111,7 +111,7 @@ TEST_F(ColourClassTest, ContourMapsAndTheInvertedHue) {
 TEST_F(ColourClassTest, HueRampsAgreeWithColorsys) {
     for (const char* key : {"hsv red", "hsv invert blue"}) {
         SCOPED_TRACE(key);
-        const std::string command = "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/transform/colour_reference.py' '" +
+        const std::string command = ORVA_PYTHON " '" ORVA_SOURCE_DIR "/tests/transform/colour_reference.py' '" +
                                     std::string(key) + "' 512";
         FILE* pipe = popen(command.c_str(), "r");
         ASSERT_NE(pipe, nullptr);

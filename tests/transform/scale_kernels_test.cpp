@@ -225,7 +225,7 @@ TEST(ScaleKernels, AgreeWithTheScalarRulesAndNumpy) {
         EXPECT_EQ(off, 0u) << k.name << " case " << c << " against the scalar rule";
     }
     testing_util::WriteText(folder.File("cases.txt"), list);
-    const std::string command = "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/transform/scale_reference.py' '" +
+    const std::string command = ORVA_PYTHON " '" ORVA_SOURCE_DIR "/tests/transform/scale_reference.py' '" +
                                 folder.Path() + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     for (size_t c = 0; c < cases.size(); ++c) {

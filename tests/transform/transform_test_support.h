@@ -43,7 +43,7 @@ struct ReleaseDefaults {
 // caller) and answers what it printed, or "<failed>".
 inline std::string RenderReference(const std::string& arguments) {
     const std::string command =
-        "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/transform/render_reference.py' " + arguments;
+        ORVA_PYTHON " '" ORVA_SOURCE_DIR "/tests/transform/render_reference.py' " + arguments;
     std::string text;
     if (FILE* p = popen(command.c_str(), "r")) {
         char buffer[512];

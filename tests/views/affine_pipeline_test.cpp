@@ -32,7 +32,7 @@ double Stored(int64_t x, int64_t y) { return static_cast<double>((x * 7 + y * 13
     const std::string path = file->folder.File("ramp.fits");
     int status = -1;
     const std::string out = testing_io::RunCommand(
-        "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
+        ORVA_PYTHON " -c \"import numpy as np; from astropy.io import fits\n"
         "y, x = np.mgrid[0:" +
             std::to_string(height) + ", 0:" + std::to_string(width) +
             "]\n"
@@ -45,7 +45,7 @@ double Stored(int64_t x, int64_t y) { return static_cast<double>((x * 7 + y * 13
 }
 
 TEST(AffinePipelineTest, AFitsFrameZoomedTwiceBilinearAndAtTheIdentity) {
-    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, numpy'"))
+    if (!testing_io::HaveTool(ORVA_PYTHON " -c 'import astropy.io.fits, numpy'"))
         GTEST_SKIP() << "astropy not installed";
     OpenedFile file;
     ASSERT_TRUE(OpenRamp(&file, 256, 256));
@@ -124,7 +124,7 @@ TEST(AffinePipelineTest, AFitsFrameZoomedTwiceBilinearAndAtTheIdentity) {
 // affine's own frame: its output is "Blur" of the zoomed frame with the edge rows and
 // columns repeated, as it is of any frame alone; never the affine's background beyond it.
 TEST(AffinePipelineTest, AConvolverAfterTheAffineFilterRepeatsTheZoomedFramesEdges) {
-    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, numpy'"))
+    if (!testing_io::HaveTool(ORVA_PYTHON " -c 'import astropy.io.fits, numpy'"))
         GTEST_SKIP() << "astropy not installed";
     OpenedFile file;
     ASSERT_TRUE(OpenRamp(&file, 64, 48));

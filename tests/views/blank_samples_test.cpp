@@ -45,7 +45,7 @@ bool MakeBlankFile(const std::string& path) {
 std::vector<double> AstropyValues(const std::string& path) {
     int status = -1;
     const std::string text = testing_io::RunCommand(
-        "/usr/bin/python3 -c \"import sys, numpy as np; from astropy.io import fits; "
+        ORVA_PYTHON " -c \"import sys, numpy as np; from astropy.io import fits; "
         "print(' '.join(repr(float(v)) for v in np.asarray(fits.getdata(sys.argv[1]), np.float64).ravel()))\" '" +
             path + "'",
         &status);
@@ -75,7 +75,7 @@ int32_t PullFrame(ConsumerLink* consumer, PullResult* result) {
 class BlankSamples : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveReference() || std::system("/usr/bin/python3 -c 'import astropy.io.fits' >/dev/null 2>&1") != 0)
+        if (!HaveReference() || std::system(ORVA_PYTHON " -c 'import astropy.io.fits' >/dev/null 2>&1") != 0)
             GTEST_SKIP() << "astropy, numpy or scipy not installed";
         path = file.folder.File("blank.fits");
         ASSERT_TRUE(MakeBlankFile(path));

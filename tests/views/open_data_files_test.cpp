@@ -141,11 +141,11 @@ protected:
 // ---- End to end ----------------------------------------------------------------------------
 
 TEST_F(OpenFilesTest, AFitsCubeWrittenByAstropyThroughTheSource) {
-    if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits'")) GTEST_SKIP() << "astropy not installed";
+    if (!testing_io::HaveTool(ORVA_PYTHON " -c 'import astropy.io.fits'")) GTEST_SKIP() << "astropy not installed";
     const std::string path = folder.File("cube.fits");
     int status = -1;
     const std::string out = testing_io::RunCommand(
-        "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
+        ORVA_PYTHON " -c \"import numpy as np; from astropy.io import fits\n"
         "rng = np.random.default_rng(11)\n"
         "stored = rng.integers(-2000, 2000, size=(3, 48, 64), dtype=np.int16)\n"
         "h = fits.PrimaryHDU(stored); h.header['BSCALE'] = 2; h.header['BZERO'] = 100\n"

@@ -90,7 +90,7 @@ protected:
         return names;
     }
     std::string Check(const char* kind, int first, int count, const std::vector<std::string>& files) {
-        std::string command = "/usr/bin/python3 '" + f.File("check.py") + "' '" + source + "' " + kind + " " +
+        std::string command = ORVA_PYTHON " '" + f.File("check.py") + "' '" + source + "' " + kind + " " +
                               std::to_string(first) + " " + std::to_string(count);
         for (const std::string& n : files) command += " '" + n + "'";
         int status = -1;

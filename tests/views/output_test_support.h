@@ -15,7 +15,7 @@
 
 namespace orva::testing_views {
 
-inline bool HaveAstropy() { return testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, numpy'"); }
+inline bool HaveAstropy() { return testing_io::HaveTool(ORVA_PYTHON " -c 'import astropy.io.fits, numpy'"); }
 
 // Runs a Python script (numpy as np, astropy.io.fits as fits imported) and answers its
 // output; a failure is reported.
@@ -25,7 +25,7 @@ inline std::string RunPython(const std::string& body) {
     // Single quotes of the script survive the shell's single-quoted word.
     std::string quoted;
     for (char c : script) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    std::string out = testing_io::RunCommand("/usr/bin/python3 -c '" + quoted + "' 2>&1", &status);
+    std::string out = testing_io::RunCommand(ORVA_PYTHON " -c '" + quoted + "' 2>&1", &status);
     EXPECT_EQ(status, 0) << out;
     return out;
 }

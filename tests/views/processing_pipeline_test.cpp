@@ -30,14 +30,14 @@ constexpr int32_t kWidth = 40, kHeight = 30, kFrames = 3;
 class PipelineTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, numpy'"))
+        if (!testing_io::HaveTool(ORVA_PYTHON " -c 'import astropy.io.fits, numpy'"))
             GTEST_SKIP() << "astropy not installed";
         // 32-bit integers scaled by BSCALE and BZERO to the physical values SourceValue
         // gives, so that the Source's conversion to physical units is on the road too.
         const std::string path = file.folder.File("cube.fits");
         int status = -1;
         const std::string out = testing_io::RunCommand(
-            "/usr/bin/python3 -c \"import numpy as np; from astropy.io import fits\n"
+            ORVA_PYTHON " -c \"import numpy as np; from astropy.io import fits\n"
             "f, y, x = np.mgrid[0:" + std::to_string(kFrames) + ", 0:" + std::to_string(kHeight) + ", 0:" +
                 std::to_string(kWidth) + "]\n"
                 "physical = f * 100000 + y * " + std::to_string(kWidth) + " + x + 1\n"

@@ -34,7 +34,7 @@ using testing_views::StandInChain;
 using testing_views::TestUi;
 
 const std::string kReference =
-    "/usr/bin/python3 '" ORVA_SOURCE_DIR "/tests/main/road_reference.py'";
+    ORVA_PYTHON " '" ORVA_SOURCE_DIR "/tests/main/road_reference.py'";
 
 std::vector<uint8_t> ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -100,7 +100,7 @@ using testing_views::FindStage;
 class RoadRenderTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        if (!testing_io::HaveTool("/usr/bin/python3 -c 'import astropy.io.fits, PIL, numpy'"))
+        if (!testing_io::HaveTool(ORVA_PYTHON " -c 'import astropy.io.fits, PIL, numpy'"))
             return;
         files_ = new testing_util::TempFolder;
         int status = -1;

@@ -28,7 +28,7 @@ using testing_views::FindStage;
 using testing_views::MeasuringView;
 
 TEST(StatisticRoad, AStatisticRectangleOnAnOpenedFitsFile) {
-    if (!HaveReference() || std::system("/usr/bin/python3 -c 'import astropy.io.fits' >/dev/null 2>&1") != 0)
+    if (!HaveReference() || std::system(ORVA_PYTHON " -c 'import astropy.io.fits' >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "astropy, numpy or scipy not installed";
     testing_views::OpenedFile file;
     const std::string path = file.folder.File("star.fits");

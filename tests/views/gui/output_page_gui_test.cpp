@@ -136,7 +136,7 @@ TEST_F(OutputPageTest, SaveFromTheMainMenuWritesTheChosenFile) {
         EXPECT_TRUE(Exists(out + "/" + n)) << n;
         files += " '" + out + "/" + n + "'";
     }
-    const std::string command = "/usr/bin/python3 '" + folder.File("check.py") + "' '" + path + "'" + files;
+    const std::string command = ORVA_PYTHON " '" + folder.File("check.py") + "' '" + path + "'" + files;
     std::string result;
     if (FILE* p = popen(command.c_str(), "r")) {
         char line[256];

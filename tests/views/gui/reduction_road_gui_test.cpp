@@ -35,7 +35,7 @@ class ReductionRoadTest : public testing_util::ShellTest {
 protected:
     void SetUp() override {
         ORVA_SKIP_WITHOUT_DISPLAY();
-        if (std::system("/usr/bin/python3 -c 'import astropy.io.fits, numpy' >/dev/null 2>&1") != 0)
+        if (std::system(ORVA_PYTHON " -c 'import astropy.io.fits, numpy' >/dev/null 2>&1") != 0)
             GTEST_SKIP() << "astropy or numpy not installed";
         saved_ = TheReductionServices();
         InstallReductionPages();
@@ -64,7 +64,7 @@ int32_t Pull(ConsumerLink* chart, PullResult* result) {
 TEST_F(ReductionRoadTest, ARectangleOnTheStarFieldIsMeasuredAndTabled) {
     testing_views::OpenedFile file;
     const std::string folder = file.folder.File("");
-    ASSERT_EQ(std::system(("/usr/bin/python3 '" ORVA_SOURCE_DIR "/tools/make_sample.py' '" + folder +
+    ASSERT_EQ(std::system((ORVA_PYTHON " '" ORVA_SOURCE_DIR "/tools/make_sample.py' '" + folder +
                            "' >/dev/null 2>&1")
                               .c_str()),
               0);
@@ -147,7 +147,7 @@ TEST_F(ReductionRoadTest, ARectangleOnTheStarFieldIsMeasuredAndTabled) {
                             "    values.append(data[y0:y1, x0:x1].ravel())\n"
                             "v = np.concatenate(values)\n"
                             "open(sys.argv[3], 'w').write('%d %.17g\\n' % (v.size, v.mean()))\n");
-    ASSERT_EQ(std::system(("/usr/bin/python3 '" + script + "' '" + path + "' '" + file.folder.File("mask") + "' '" +
+    ASSERT_EQ(std::system((ORVA_PYTHON " '" + script + "' '" + path + "' '" + file.folder.File("mask") + "' '" +
                            out + "'")
                               .c_str()),
               0);

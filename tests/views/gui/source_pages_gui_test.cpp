@@ -125,7 +125,7 @@ protected:
 bool Python(const std::string& folder, const std::string& script) {
     const std::string file = folder + "/make.py";
     WriteText(file, script);
-    return std::system(("/usr/bin/python3 '" + file + "' >/dev/null 2>&1").c_str()) == 0;
+    return std::system((ORVA_PYTHON " '" + file + "' >/dev/null 2>&1").c_str()) == 0;
 }
 
 std::string Fit6(double v) {
