@@ -1103,7 +1103,12 @@ bool ShapeLoader::CommitObject() {
         return true;
     }
     ReadShape read;
-    if (!ReadShapeOf(record, &read)) return false;
+    if (!ReadShapeOf(record, &read) || !Take(read)) return false;
+    NoteRole(read.kind, read.role);
+    return true;
+}
+
+bool ShapeLoader::Take(const ReadShape& read) {
     if (shape == nullptr) {
         Shape* made = CreateShape(read.kind);
         if (made == nullptr) return false;
@@ -1113,7 +1118,6 @@ bool ShapeLoader::CommitObject() {
     }
     if (AdoptReadShape(shape, read)) {
         taken = true;
-        NoteRole(read.kind, read.role);
         return true;
     }
     if (created) {
@@ -1123,30 +1127,6 @@ bool ShapeLoader::CommitObject() {
     }
     return false;
 }
-
-namespace {
-
-// The first block kept by a loader that takes all becomes its shape (made when it has
-// none); false, the shape unchanged, without memory.
-bool TakeFirstKept(ShapeLoader* loader) {
-    const ReadShape& first = loader->kept.front();
-    if (loader->shape == nullptr) {
-        Shape* made = CreateShape(first.kind);
-        if (made == nullptr) return false;
-        made->AddRef();
-        loader->shape = made;
-        loader->created = true;
-    }
-    if (AdoptReadShape(loader->shape, first)) return true;
-    if (loader->created) {
-        loader->shape->Release();
-        loader->shape = nullptr;
-        loader->created = false;
-    }
-    return false;
-}
-
-}  // namespace
 
 std::string ShapeFileMessage(const char* format, const std::string& name, const std::string& reason) {
     std::string text = FormatString(format, name.c_str(), reason.c_str());
@@ -1187,7 +1167,7 @@ bool LoadBlocks(Shape* shape, const char* path, bool keepName, Shape** made, std
     if (!read && loader.reportErrors) LogPrintf("Parsing error. %s", path);
     const bool ready = loader.State() == kResultReady;
     if (read && ready && loader.takeAll && loader.fileRefusal.empty() && !loader.kept.empty())
-        loader.taken = TakeFirstKept(&loader);
+        loader.Take(loader.kept.front());
     const bool ok = read && ready && loader.taken && loader.fileRefusal.empty();
     LogFile* log = loader.parseLog.stream != nullptr ? &loader.parseLog : nullptr;
     const char* slash = std::strrchr(path, '/');
@@ -1316,7 +1296,7 @@ Shape* AddReadShape(ShapeContainer* container, Shape* made, const char* path) {
 }
 
 // The further shapes of a file, each drawn into the view as a fresh shape of its kind takes
-// the block; false when the view took one of them not. A request from outside to end the
+// the block; false when the view refused one. A request from outside to end the
 // program ends the adding, so that the loop serves it in time.
 bool AddReadShapes(ShapeContainer* container, const std::vector<ReadShape>& more, const char* path) {
     const ShapeHeader fresh;

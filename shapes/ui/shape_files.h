@@ -249,6 +249,9 @@ public:
     bool CommitObject() override;
     // Remembers a role the block's kind did not take.
     void NoteRole(int32_t kind, int32_t role);
+    // The block becomes the shape (made when there is none): taken. False, the shape
+    // unchanged, without memory.
+    bool Take(const ReadShape& read);
 
     Shape* shape;  // counted
     bool keepName;
