@@ -21,6 +21,7 @@
 #include "framework/pipeline.h"
 #include "io/data_set.h"
 #include "platform/fd_watch.h"
+#include "platform/msg_queue.h"
 #include "platform/window_api.h"
 #include "toolkit/edit_field.h"
 #include "toolkit/window.h"
@@ -30,8 +31,10 @@ namespace orva {
 namespace {
 
 // ---- SIGTERM: a desktop logout ends the program in order ----------------------------------------
-// The handler only writes to a pipe; the loop's poll sees it and closes the main window
-// quietly, which takes the ordinary road to the end (settings written, socket removed).
+// The handler only notes the request and writes to a pipe; the loop's poll sees it and
+// closes the main window quietly, which takes the ordinary road to the end (settings
+// written, socket removed). The loop polls only between messages: long work in a
+// message (a file of many shapes) looks at the noted request and stops early.
 
 int gTermPipe[2] = {-1, -1};
 struct sigaction gOldTerm;
@@ -39,6 +42,7 @@ bool gTermInstalled = false;
 
 void OnTerminate(int) {
     int saved = errno;
+    platform::NoteEndRequest();
     if (gTermPipe[1] >= 0) {
         char byte = 1;
         ssize_t written = ::write(gTermPipe[1], &byte, 1);
@@ -53,6 +57,7 @@ void InstallTermHandler() {
         char buffer[16];
         while (::read(fd, buffer, sizeof buffer) > 0) {
         }
+        platform::ClearEndRequest();
         CUICloseMainWindowQuietly();
     });
     struct sigaction sa;

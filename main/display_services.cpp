@@ -8,6 +8,7 @@
 #include "framework/display_lock.h"
 #include "io/data_set_info.h"
 #include "io/output_writer.h"
+#include "shapes/shape_batch.h"
 #include "shapes/shape_container.h"
 #include "transform/transformation.h"
 
@@ -72,6 +73,8 @@ int32_t CurrentKind(void* container) {
 
 void UndoStep(void* container, bool undo) {
     ShapeContainer* c = Container(container);
+    // A step may bring back or take away many shapes: painted and measured once.
+    ShapeBatch batch;
     if (c->undo.Step(undo)) c->Redraw();
 }
 

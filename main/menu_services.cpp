@@ -4,6 +4,7 @@
 #include "app/main_menu.h"
 #include "framework/port.h"
 #include "shapes/editing/shape_clipboard.h"
+#include "shapes/shape_batch.h"
 #include "shapes/shape_container.h"
 #include "views/display_cell.h"
 
@@ -96,6 +97,8 @@ void RepaintView(void* view) {
 
 void ViewUndoStep(void* view, bool undo) {
     ShapeContainer* c = ShapesOf(view);
+    // A step may bring back or take away many shapes: painted and measured once.
+    ShapeBatch batch;
     if (c != nullptr && c->undo.Step(undo)) c->Redraw();
 }
 

@@ -52,6 +52,14 @@ public:
         RefreshImageStatistics(c);
         PaintWindowNow(c->window, true);
     }
+    // The statistics list follows now; the picture is painted by the refresh of the dirty
+    // windows that ends the change (the measurement that follows repaints it anyway).
+    void MarkForRedraw() override {
+        DisplayComponent* c = Cell();
+        if (c == nullptr || c->window == nullptr || !ComponentUiUp()) return;
+        RefreshImageStatistics(c);
+        MarkWindowForRedraw(c->window);
+    }
     // The window is painted by the next refresh of the dirty windows rather than at
     // once: a measurement runs inside another window's pull, whose paint it must not
     // interrupt. From another thread the window is asked for a paint through its queue.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -353,6 +354,15 @@ LResult SendMessage(Hwnd hwnd, uint32_t message, WParam wParam, LParam lParam) {
 void FailPendingSentMessages() {
     if (tQueue.queue) FailSentMessages(*tQueue.queue, nullptr);
 }
+
+namespace {
+std::atomic<bool> gEndRequest{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "noted from a signal handler");
+}  // namespace
+
+void NoteEndRequest() { gEndRequest.store(true, std::memory_order_relaxed); }
+bool EndRequestPending() { return gEndRequest.load(std::memory_order_relaxed); }
+void ClearEndRequest() { gEndRequest.store(false, std::memory_order_relaxed); }
 
 void PostQuitMessage(int exitCode) {
     std::shared_ptr<ThreadQueue> queue = CurrentThreadQueue();

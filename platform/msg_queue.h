@@ -28,6 +28,14 @@ bool SendMessageChecked(Hwnd hwnd, uint32_t message, WParam wParam, LParam lPara
 // the posted messages before it have been taken.
 void PostQuitMessage(int exitCode);
 
+// A request from outside to end the program (SIGTERM) that the loop has not served yet.
+// The loop serves it at its next wait; long work on the user-interface thread looks at it
+// now and then and stops early, so that the wait comes in time. Noting is
+// async-signal-safe.
+void NoteEndRequest();
+bool EndRequestPending();
+void ClearEndRequest();
+
 // Takes the next message for the calling thread, waiting when none is there. Returns
 // false for WM_QUIT (msg holds it, wParam the exit code), true otherwise. Order: sent
 // messages are run inside; then posted messages; then WM_QUIT; then WM_PAINT for a

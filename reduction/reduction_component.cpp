@@ -12,6 +12,7 @@
 #include "platform/message_box.h"
 #include "reduction/statistic_tables.h"
 #include "shapes/shape.h"
+#include "shapes/shape_batch.h"
 
 namespace orva {
 
@@ -81,6 +82,9 @@ ReductionComponent::~ReductionComponent() {
         delete w;
         w = nullptr;
     }
+    // Nothing waits for a component that goes.
+    ShapeBatch::Forget(this);
+    ShapeBatch::Forget(&itemLink);
     Hold hold(DisplayLock());
     process = &ComponentProcessDefault;
     ReleaseItems();

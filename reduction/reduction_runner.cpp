@@ -11,6 +11,7 @@
 #include "reduction/reduction_component.h"
 #include "shapes/result_code_error.h"
 #include "shapes/shape.h"
+#include "shapes/shape_batch.h"
 #include "shapes/shape_container.h"
 
 namespace orva {
@@ -182,6 +183,10 @@ void ReductionComponent::RefreshItems(bool repaint) {
 }
 
 void ReductionComponent::ItemsChanged(bool wasEmpty, bool current) {
+    // Shapes that join together (a file of them, an undo that brings back many) change
+    // the pages once, when the last is in place.
+    if (current && ShapeBatch::Defer(this, 0, [this] { ItemsChanged(false, true); })) current = false;
+    if (wasEmpty && ShapeBatch::Defer(this, 1, [this] { ItemsChanged(true, false); })) wasEmpty = false;
     const ReductionServices& s = TheReductionServices();
     if (current) {
         if (s.refreshPages) s.refreshPages(this);

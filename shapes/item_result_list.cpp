@@ -128,13 +128,17 @@ void ItemResultList::SetCount(uint32_t n) {
             grown = std::min<uint64_t>(capacity + step, kItemResultMaxEntries);
             grown = std::max<uint64_t>(grown, n);
         }
-        auto* block = static_cast<ItemResultEntry*>(std::calloc(grown, sizeof(ItemResultEntry)));
+        // Grown in place where the allocator can (a large block is remapped, not copied
+        // page by page: a list of many thousand items grows often); the shapes and
+        // groups follow a block that moved.
+        auto* block =
+            static_cast<ItemResultEntry*>(std::realloc(static_cast<void*>(entries), grown * sizeof(ItemResultEntry)));
         if (block == nullptr) ThrowResultCode(kResultOutOfMemory);
-        if (count != 0) std::memcpy(static_cast<void*>(block), entries, count * sizeof(ItemResultEntry));
-        std::free(entries);
+        std::memset(static_cast<void*>(block + count), 0, (grown - count) * sizeof(ItemResultEntry));
+        const bool moved = block != entries;
         entries = block;
         capacity = static_cast<uint32_t>(grown);
-        Relink(0, count);
+        if (moved) Relink(0, count);
     }
     if (n > count) {
         std::memset(static_cast<void*>(entries + count), 0, (n - count) * sizeof(ItemResultEntry));

@@ -10,6 +10,7 @@
 
 #include "common/error_codes.h"
 #include "data/kernel_util.h"
+#include "shapes/shape_batch.h"
 #include "shapes/shape_container.h"
 #include "shapes/geometry/plane_geometry.h"
 #include "shapes/geometry/shape_updates.h"
@@ -246,17 +247,20 @@ void Shape::BindToView(ShapeView* target) {
     bool any = false;
     for (ObjectList::Node* n = items.head; n != nullptr; n = n->next) {
         if (n->object != nullptr && n->object->Accepts(this)) {
-            n->object->Restart();
+            RestartItem(n->object);
             any = true;
         }
     }
-    if (any && target != nullptr) target->Redraw();
+    if (any && target != nullptr) {
+        if (target->container != nullptr) target->container->Redraw();
+        else target->Redraw();
+    }
 }
 
 void Shape::RestartLinked() {
     if (quiet) return;
     for (ObjectList::Node* n = items.head; n != nullptr; n = n->next)
-        if (n->object != nullptr) n->object->Restart();
+        RestartItem(n->object);
 }
 
 void Shape::Reselect(ShapeContainer* owner) {

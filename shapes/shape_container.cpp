@@ -4,6 +4,7 @@
 
 #include "common/error_codes.h"
 #include "common/log.h"
+#include "shapes/shape_batch.h"
 
 namespace orva {
 
@@ -27,6 +28,7 @@ ShapeContainer::~ShapeContainer() {
     RemoveAllNow();
     undo.Clear();
     ownedFrame.reset();
+    ShapeBatch::Forget(this);
 }
 
 void ShapeContainer::SetView(ShapeView* target) {
@@ -41,6 +43,7 @@ void ShapeContainer::Init(ShapeView* v, ShapeEditFrame* frame) {
     enabled = 1;
     fillMode = 3;
     for (ShapeGlyph* g = list->First(); g != nullptr; g = list->Next(g)) g->SetEnabled(false);
+    glyphsEnabled_ = false;
     HideEditFrame();
 }
 
@@ -55,6 +58,7 @@ bool ShapeContainer::LinkGlyph(Shape* shape) {
         }
     }
     shape->glyph->SetConcealed(inactive != 0);
+    if (shape->glyph->enabled == 0) glyphsEnabled_ = false;
     std::lock_guard<std::recursive_mutex> hold(lock_);
     shape->AddRef();
     list->Link(shape->glyph, shape->glyph);
@@ -242,9 +246,11 @@ void ShapeContainer::Activate(bool on) {
     for (ShapeGlyph* g = list->First(); g != nullptr; g = list->Next(g)) g->SetConcealed(!on);
     if (!on) {
         for (ShapeGlyph* g = list->First(); g != nullptr; g = list->Next(g)) g->SetEnabled(false);
+        glyphsEnabled_ = false;
         if (FrameShown()) HideEditFrame();
     } else if (enabled) {
         for (ShapeGlyph* g = list->First(); g != nullptr; g = list->Next(g)) g->SetEnabled(true);
+        glyphsEnabled_ = true;
         if (InRotateMode()) ShowEditFrame();
     }
     // A concealed shape is not edited through the panel.
@@ -395,11 +401,11 @@ void ShapeContainer::Refresh(bool redraw) {
 }
 
 void ShapeContainer::Redraw() {
-    if (view != nullptr) view->Redraw();
+    if (view != nullptr && !ShapeBatch::DeferRedraw(this)) view->Redraw();
 }
 
 void ShapeContainer::RefreshPanel() {
-    if (view != nullptr) view->RefreshPanel(current);
+    if (view != nullptr && !ShapeBatch::DeferPanel(this)) view->RefreshPanel(current);
 }
 
 void ShapeContainer::SetShapesFlag(uint32_t bits, bool on) {
@@ -410,6 +416,7 @@ void ShapeContainer::SetShapesFlag(uint32_t bits, bool on) {
 void ShapeContainer::SetShapesEnabled(bool on) {
     if (!enabled) return;
     for (ShapeGlyph* g = list->First(); g != nullptr; g = list->Next(g)) g->SetEnabled(on);
+    glyphsEnabled_ = on;
 }
 
 void ShapeContainer::SetShapesVisible(bool on) {

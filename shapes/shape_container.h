@@ -195,6 +195,9 @@ private:
     void PrintStatus(const char* text);
 
     std::recursive_mutex lock_;
+    // Every listed glyph was enabled by the last walk over them: a shape added then
+    // enables its own glyph alone (a file of many shapes adds them one by one).
+    bool glyphsEnabled_ = false;
     bool closing_ = false;  // the destructor runs: the shapes go with the view
 };
 

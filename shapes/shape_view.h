@@ -33,6 +33,10 @@ public:
 
     // Repaints the view (at once when it can be painted, else later).
     virtual void Redraw() {}
+    // Many shapes changed together: the view is painted with the next refresh of the
+    // windows that need it, which the end of the change runs once. A view that keeps no
+    // such mark paints now.
+    virtual void MarkForRedraw() { Redraw(); }
     // Tells the view's active tool to stop.
     virtual void StopTool() {}
     // Points the "Edit Shape..." panel at the shape (nullptr: none) and

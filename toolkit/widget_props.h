@@ -82,12 +82,16 @@ void gDescResolveSize(WidgetDesc* d, const gDescDefaults* defaults);
 template <class Node, Node* Node::*Next, Node* Node::*Prev>
 bool gListUnlinkRun(Node*& head, Node*& tail, Node* first, Node* last) {
     if (first == nullptr || last == nullptr) return false;
-    Node* start = first;
-    while (start->*Prev != nullptr) start = start->*Prev;
-    if (start != head) return false;
     Node* n = first;
     while (n != nullptr && n != last) n = n->*Next;
     if (n == nullptr) return false;
+    // A run that begins at the head or ends at the tail is the list's: the walk back to
+    // the head (as long as the list) is left for the others.
+    if (first != head && last != tail) {
+        Node* start = first;
+        while (start->*Prev != nullptr) start = start->*Prev;
+        if (start != head) return false;
+    }
     if (first->*Prev != nullptr) (first->*Prev)->*Next = last->*Next; else head = last->*Next;
     if (last->*Next != nullptr) (last->*Next)->*Prev = first->*Prev; else tail = first->*Prev;
     first->*Prev = nullptr;

@@ -6,11 +6,16 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "shapes/editing/shape_requests.h"
+#include "shapes/item_result_list.h"
 #include "shapes/shape.h"
+#include "shapes/shape_container.h"
+#include "shapes/shape_items.h"
 #include "shapes/ui/shape_files.h"
 
 namespace {
@@ -169,5 +174,120 @@ void BM_HostileAperture(benchmark::State& state) {
 BENCHMARK(BM_HostileAperture)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace hostile
+
+// ---- Files of many shapes ------------------------------------------------------------------------
+//
+// File > Load... of a file of small statistic rectangles into a view that shows one: the
+// file is read, the first rectangle takes the current one's place and every further one
+// is added as a paste adds it (its glyph, its undo step, its entry in the measuring
+// item's list), and the view is painted and the item run once the last is in place. The
+// view here keeps its glyphs in memory and counts its paints; its item keeps the list a
+// Reduction keeps and counts its runs (a run measures the current item's region). 1000
+// rectangles load; 100000 pass the bound of a file and are refused, nothing added. The
+// rate is shapes per second; "paints" and "runs" are per load.
+namespace many {
+
+class CountingView : public ShapeView {
+public:
+    void Redraw() override { ++paints; }
+    ShapeItem* DefaultItem() override { return item; }
+    ShapeItem* item = nullptr;
+    int64_t paints = 0;
+};
+
+class ListItem final : public ShapeItem {
+public:
+    int32_t AddRef() override { return 1; }
+    int32_t Release() override { return 1; }
+    bool Check(Shape* shape) override { return Accepts(shape); }
+    bool Detach(Shape*) override { return false; }
+    void Notify(Shape*) override {}
+    void Refresh(int32_t) override { Restart(); }
+    bool Accepts(Shape* shape) override { return list.Find(shape) > 0; }
+    void Restart() override {
+        ++runs;
+        if (list.currentIndex < list.Count() && list.entries[list.currentIndex].shape != nullptr)
+            measured += list.entries[list.currentIndex].shape->derived.mask.count;
+    }
+    ItemResultList list;
+    int64_t runs = 0;
+    uint64_t measured = 0;
+};
+
+std::string RectangleFile(int shapes) {
+    std::string text;
+    text.reserve(static_cast<size_t>(shapes) * 190);
+    char block[256];
+    for (int i = 0; i < shapes; ++i) {
+        const double x = 10 + 9 * (i % 40), y = 10 + 11 * ((i / 40) % 25);
+        std::snprintf(block, sizeof block,
+                      ";SHAPEROLE='Statistic'\n;SHAPETYPE='Rect'\n;OFFSETEDITFLAG=0\n;OFFSETAPERTURE=0\n;SUBPIX=1\n"
+                      ";COBJ='ANCHOR'\n;CDATA='POINT'\n;NAXIS=2\n\n;#data\n%g %g\n%g %g\n;#end\n\n",
+                      x + 1.5, y + 1.5, x + 6.5, y + 7.5);
+        text += block;
+    }
+    return hostile::WriteTemp(text);
+}
+
+void Load(benchmark::State& state, const std::string& path, int shapes) {
+    int64_t paints = 0, runs = 0, added = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto item = std::make_unique<ListItem>();
+        auto view = std::make_unique<CountingView>();
+        view->item = item.get();
+        auto container = std::make_unique<ShapeContainer>(view.get(), nullptr, nullptr);
+        const float xy[4] = {100.5f, 100.5f, 120.5f, 110.5f};
+        ShapePointList points;
+        points.count = 2;
+        points.data = const_cast<float*>(xy);
+        ShapeRequest request;
+        request.newShape = 1;
+        request.kind = kKindRect;
+        request.role = kRoleStatistic;
+        request.points = &points;
+        Shape* current = container->ShapeFromRequest(request, nullptr, nullptr);
+        if (current == nullptr) state.SkipWithError("no shape to load into");
+        view->paints = item->runs = 0;
+        state.ResumeTiming();
+
+        ReplaceFromShapeFile(current, path.c_str());
+
+        state.PauseTiming();
+        paints += view->paints;
+        runs += item->runs;
+        added += container->ShapeCount() - 1;
+        container.reset();
+        item->list.SetCount(0);
+        state.ResumeTiming();
+    }
+    unlink((path + ".log").c_str());
+    state.SetItemsProcessed(state.iterations() * shapes);
+    state.counters["paints"] = static_cast<double>(paints) / static_cast<double>(state.iterations());
+    state.counters["runs"] = static_cast<double>(runs) / static_cast<double>(state.iterations());
+    state.counters["added"] = static_cast<double>(added) / static_cast<double>(state.iterations());
+}
+
+void BM_LoadThousandShapes(benchmark::State& state) {
+    static const std::string path = RectangleFile(1000);
+    Load(state, path, 1000);
+}
+BENCHMARK(BM_LoadThousandShapes)->Unit(benchmark::kMillisecond);
+
+// Refused at the block that passes the bound: read that far, nothing built.
+void BM_LoadHundredThousandShapes(benchmark::State& state) {
+    static const std::string path = RectangleFile(100000);
+    Load(state, path, 100000);
+}
+BENCHMARK(BM_LoadHundredThousandShapes)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The most a file may give, loaded whole.
+void BM_LoadMostShapes(benchmark::State& state) {
+    static const std::string path = RectangleFile(static_cast<int>(kShapeFileMaxShapes));
+    Load(state, path, static_cast<int>(kShapeFileMaxShapes));
+}
+BENCHMARK(BM_LoadMostShapes)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace many
 
 }  // namespace

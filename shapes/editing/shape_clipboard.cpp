@@ -6,6 +6,7 @@
 #include "common/error_codes.h"
 #include "shapes/editing/shape_requests.h"
 #include "shapes/geometry/plane_geometry.h"
+#include "shapes/shape_batch.h"
 #include "shapes/shape_container.h"
 #include "shapes/shape_globals.h"
 
@@ -126,6 +127,8 @@ Shape* ShapeContainer::PasteShape(int32_t mode) {
         r.end[1] = static_cast<float>(clip.box.y + clip.box.h + oy);
     }
     const EditTransformState offset = clip.offset;
+    // One paint and one measurement when the new shape is in place.
+    ShapeBatch batch;
     return ShapeFromRequest(r, &offset, nullptr);
 }
 

@@ -8,6 +8,7 @@
 #include "common/error_codes.h"
 #include "shapes/geometry/path_sampler.h"
 #include "shapes/geometry/shape_updates.h"
+#include "shapes/shape_batch.h"
 #include "shapes/shape_container.h"
 #include "toolkit/input.h"
 #include "toolkit/window.h"
@@ -378,7 +379,7 @@ bool Shape::ApplyRequest(const ShapeRequest& r, const EditTransformState* offset
         if (!KindIsTwoPointFigure(header.kind)) c->remembered = this;
     }
     if (item != nullptr && header.role > kRoleDipMeter && LinkItem(this, item)) {
-        item->Refresh(1);
+        RefreshItem(item, 1);
         Redraw(this);
         RefreshPanelOf(this);
     }
@@ -430,10 +431,16 @@ bool ShapeContainer::AddShapeGlyph(Shape* shape, ShapeItem* item, bool hidden, b
     if (shape->glyph != nullptr && IsInList(shape)) return true;
     if (view == nullptr || !view->WindowReady()) return false;
     editMode = kEditMove;
+    const bool othersEnabled = glyphsEnabled_ && enabled;
     if (!LinkShape(shape)) return false;
     if (gUiReady()) {
         enabled = 1;
-        SetShapesEnabled(true);
+        if (othersEnabled) {
+            shape->glyph->SetEnabled(true);
+            glyphsEnabled_ = true;
+        } else {
+            SetShapesEnabled(true);
+        }
         if (editFrame != nullptr) editFrame->SetEnabled(true);
     }
     if (editFrame == nullptr && TheShapeEditFrameMaker() != nullptr) {
@@ -460,7 +467,7 @@ bool ShapeContainer::AddShapeGlyph(Shape* shape, ShapeItem* item, bool hidden, b
         if (target == nullptr && shape->items.head == nullptr) target = view->DefaultItem();
         if (target != nullptr && shape->items.Add(target)) {
             if (!target->Accepts(shape)) shape->items.Remove(target);
-            else if (!hidden) target->Refresh(1);
+            else if (!hidden) RefreshItem(target, 1);
         }
     }
     return true;

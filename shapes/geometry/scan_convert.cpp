@@ -110,6 +110,7 @@ struct PolygonEdge {
     int64_t dx;
     int64_t dy;
     int32_t direction;  // +1 when the edge runs toward larger y in the order of the points, else -1
+    int32_t major;      // the least error term that takes the step m1
 };
 
 // What a line needs of an active edge, in one cache line.
@@ -122,18 +123,16 @@ struct ActiveEdge {
     int64_t increment2;
     int64_t ymax;
     int32_t direction;
+    int32_t major;
 };
 
+// One line down. The error term decides between the steps m1 and m: d > 0 when
+// m1 > 0, else d >= 0, that is d >= major (1 or 0).
 template <class Edge>
-void StepEdge(Edge* e) {
-    bool major = e->m1 > 0 ? e->d > 0 : e->d >= 0;
-    if (major) {
-        e->x += e->m1;
-        e->d += e->increment1;
-    } else {
-        e->x += e->m;
-        e->d += e->increment2;
-    }
+inline void StepEdge(Edge* e) {
+    const bool major = e->d >= e->major;
+    e->x += major ? e->m1 : e->m;
+    e->d += major ? e->increment1 : e->increment2;
 }
 
 // Floor and ceiling of a / b for b > 0.
@@ -181,6 +180,7 @@ PolygonEdge MakeEdge(int64_t topX, int64_t topY, int64_t bottomX, int64_t bottom
         e.increment2 = 2 * (dx % dy);
         e.d = e.increment2;
     }
+    e.major = e.m1 > 0 ? 1 : 0;
     return e;
 }
 
@@ -189,10 +189,17 @@ PolygonEdge MakeEdge(int64_t topX, int64_t topY, int64_t bottomX, int64_t bottom
 //
 // A pixel of a line is inside when the crossings at or left of it add up to a
 // winding number that is not 0 (the winding rule) or are odd in number (the
-// alternate rule). A line's crossings are sorted, or, when they are many and
-// close together, counted per column: a line costs O(a log a) or O(a + width) for
-// its a active edges, so a polygon of n vertices costs O(n log n) for its edge
-// table plus that per line built, and only the lines of the window are built.
+// alternate rule). The active edges are kept in the order of their x: from one line
+// to the next that order changes only where edges cross, so an insertion sort puts
+// it right again in about one pass, and the line's spans are read off in one walk.
+// Edges that enter on a line are merged in, in their own order of x.
+//
+// Where the order falls apart (a polygon of random vertices, whose edges cross on
+// every line) an insertion sort would cost the square of the active edges: past a
+// budget of moves the order is given up for the rest of the polygon, and each line's
+// crossings are sorted, or, when they are many over few columns, counted per column.
+// A line then costs O(a log a) or O(a + width) for its a active edges. Either way
+// only the lines of the window are built.
 class PolygonScan {
 public:
     bool Build(Region* region, const float* points, const uint32_t* counts, uint32_t polygons, bool winding,
@@ -200,18 +207,74 @@ public:
 
 private:
     bool AddRow(Region* region, int64_t y);
+    // The spans of a line's crossings in the order of their x (at(i): x and
+    // direction of the i-th).
+    template <class At>
+    void SpansInOrder(size_t a, bool winding, At at);
+    // The line's spans from the active edges in the order of their x.
+    void OrderedSpans(bool winding);
+    // The line's spans from its crossings in any order.
     void RowSpans(bool winding);
+    // Merges the edges entering on a line (entry_[from, to), in the order of their x)
+    // into the ordered active edges.
+    void MergeEntering(size_t from, size_t to);
+    // Puts the stepped active edges back into the order of their x; false (the order
+    // given up, the edges a permutation of what they were) when that takes more moves
+    // than a few passes would.
+    bool Reorder();
+    // The edges' indices in the order they enter: by first scan line, then x.
+    void SortEntries();
+    void ExtendSpan(int64_t l, int64_t r) {
+        if (!spans_.empty() && spans_.back() >= l) {
+            spans_.back() = std::max(spans_.back(), r);
+        } else {
+            spans_.push_back(l);
+            spans_.push_back(r);
+        }
+    }
 
     std::vector<PolygonEdge> edges_;
-    std::vector<uint32_t> entry_;   // edge indices by first scan line
-    // The active edges themselves, side by side: a line steps every one of them, and a
-    // polygon of many vertices may hold most of its edges active on every line.
+    std::vector<uint32_t> entry_;   // edge indices by first scan line, then x
+    // While the order holds: the active edges' indices in the order of their x (an
+    // insertion sort moves indices, not edges).
+    bool ordered_ = true;
+    std::vector<uint32_t> order_;
+    std::vector<uint32_t> merged_;
+    // Once it is lost: the active edges themselves, side by side. A line steps every
+    // one of them, and a polygon of many vertices may hold most of its edges active on
+    // every line.
     std::vector<ActiveEdge> active_;
     std::vector<std::pair<int64_t, int32_t>> crossings_;  // x and direction of the line's edges
     std::vector<int32_t> columns_;  // per-column sums of the directions
     std::vector<int64_t> spans_;    // [left, right) pairs of the row
     uint32_t bandStart_ = 0;
 };
+
+ActiveEdge Activate(const PolygonEdge& e) {
+    return {e.x, e.d, e.m, e.m1, e.increment1, e.increment2, e.ymax, e.direction, e.major};
+}
+
+template <class At>
+void PolygonScan::SpansInOrder(size_t a, bool winding, At at) {
+    int64_t sum = 0, start = 0;
+    bool in = false;
+    for (size_t i = 0; i < a;) {
+        const int64_t x = at(i).first;
+        for (; i < a && at(i).first == x; ++i) sum += winding ? at(i).second : 1;
+        const bool now = winding ? sum != 0 : (sum & 1) != 0;
+        if (now && !in) start = x;
+        if (!now && in) ExtendSpan(start, x);
+        in = now;
+    }
+}
+
+void PolygonScan::OrderedSpans(bool winding) {
+    spans_.clear();
+    SpansInOrder(order_.size(), winding, [this](size_t i) {
+        const PolygonEdge& e = edges_[order_[i]];
+        return std::pair<int64_t, int32_t>(e.x, e.direction);
+    });
+}
 
 void PolygonScan::RowSpans(bool winding) {
     spans_.clear();
@@ -222,11 +285,6 @@ void PolygonScan::RowSpans(bool winding) {
         lo = std::min(lo, c.first);
         hi = std::max(hi, c.first);
     }
-    auto inside = [winding](int64_t sum) { return winding ? sum != 0 : (sum & 1) != 0; };
-    auto extend = [this](int64_t l, int64_t r) {
-        if (!spans_.empty() && spans_.back() >= l) spans_.back() = std::max(spans_.back(), r);
-        else spans_.insert(spans_.end(), {l, r});
-    };
     const uint64_t width = static_cast<uint64_t>(hi - lo) + 1;
     if (a > 64 && width <= 4 * static_cast<uint64_t>(a) + 1024) {
         // Many crossings over few columns: counted per column.
@@ -236,25 +294,95 @@ void PolygonScan::RowSpans(bool winding) {
         bool in = false;
         for (uint64_t i = 0; i < width; ++i) {
             sum += columns_[i];
-            const bool now = inside(sum);
+            const bool now = winding ? sum != 0 : (sum & 1) != 0;
             if (now && !in) start = lo + static_cast<int64_t>(i);
-            if (!now && in) extend(start, lo + static_cast<int64_t>(i));
+            if (!now && in) ExtendSpan(start, lo + static_cast<int64_t>(i));
             in = now;
         }
         return;
     }
     std::sort(crossings_.begin(), crossings_.end(),
               [](const auto& p, const auto& q) { return p.first < q.first; });
-    int64_t sum = 0, start = 0;
-    bool in = false;
-    for (size_t i = 0; i < a;) {
-        const int64_t x = crossings_[i].first;
-        for (; i < a && crossings_[i].first == x; ++i) sum += winding ? crossings_[i].second : 1;
-        const bool now = inside(sum);
-        if (now && !in) start = x;
-        if (!now && in) extend(start, x);
-        in = now;
+    SpansInOrder(a, winding, [this](size_t i) { return crossings_[i]; });
+}
+
+void PolygonScan::MergeEntering(size_t from, size_t to) {
+    if (from == to) return;
+    if (order_.empty()) {
+        order_.assign(entry_.begin() + static_cast<std::ptrdiff_t>(from), entry_.begin() + static_cast<std::ptrdiff_t>(to));
+        return;
     }
+    merged_.clear();
+    size_t i = 0;
+    for (size_t j = from; j < to; ++j) {
+        const int64_t x = edges_[entry_[j]].x;
+        while (i < order_.size() && edges_[order_[i]].x < x) merged_.push_back(order_[i++]);
+        merged_.push_back(entry_[j]);
+    }
+    merged_.insert(merged_.end(), order_.begin() + static_cast<std::ptrdiff_t>(i), order_.end());
+    order_.swap(merged_);
+}
+
+void PolygonScan::SortEntries() {
+    const size_t n = edges_.size();
+    entry_.resize(n);
+    int64_t lo = edges_[0].top, hi = lo;
+    for (const PolygonEdge& e : edges_) {
+        lo = std::min(lo, e.top);
+        hi = std::max(hi, e.top);
+    }
+    auto byX = [this](uint32_t a, uint32_t b) { return edges_[a].x < edges_[b].x; };
+    const uint64_t lines = static_cast<uint64_t>(hi - lo) + 1;
+    if (lines > 4 * static_cast<uint64_t>(n) + 1024) {
+        // Few edges over many lines: sorted by line, then x.
+        for (uint32_t i = 0; i < n; ++i) entry_[i] = i;
+        std::sort(entry_.begin(), entry_.end(), [this](uint32_t a, uint32_t b) {
+            const PolygonEdge& ea = edges_[a];
+            const PolygonEdge& eb = edges_[b];
+            return ea.top != eb.top ? ea.top < eb.top : ea.x < eb.x;
+        });
+        return;
+    }
+    // Counted by first line (a long contour enters a few edges on each of its lines),
+    // then each line's few sorted by x.
+    std::vector<uint32_t> starts(lines + 1, 0);
+    for (const PolygonEdge& e : edges_) ++starts[static_cast<size_t>(e.top - lo) + 1];
+    for (uint64_t l = 0; l < lines; ++l) starts[l + 1] += starts[l];
+    std::vector<uint32_t> at(starts.begin(), starts.end() - 1);
+    for (uint32_t i = 0; i < n; ++i) entry_[at[static_cast<size_t>(edges_[i].top - lo)]++] = i;
+    for (uint64_t l = 0; l < lines; ++l) {
+        auto first = entry_.begin() + starts[l], last = entry_.begin() + starts[l + 1];
+        if (last - first < 2) continue;
+        if (last - first <= 16) {
+            for (auto i = first + 1; i != last; ++i)
+                for (auto j = i; j != first && byX(*j, *(j - 1)); --j) std::iter_swap(j, j - 1);
+        } else {
+            std::sort(first, last, byX);
+        }
+    }
+}
+
+bool PolygonScan::Reorder() {
+    const size_t a = order_.size();
+    // Edges that cross between two lines swap places: a few moves each. Far more
+    // than that means the order is lost, not shifted.
+    uint64_t budget = 8 * static_cast<uint64_t>(a) + 256;
+    for (size_t i = 1; i < a; ++i) {
+        const uint32_t moving = order_[i];
+        const int64_t x = edges_[moving].x;
+        if (edges_[order_[i - 1]].x <= x) continue;
+        size_t j = i;
+        while (j > 0 && edges_[order_[j - 1]].x > x) {
+            order_[j] = order_[j - 1];
+            --j;
+            if (--budget == 0) {
+                order_[j] = moving;
+                return false;
+            }
+        }
+        order_[j] = moving;
+    }
+    return true;
 }
 
 // The row's spans as rectangles: a row equal to the band above it (touching, same
@@ -321,40 +449,56 @@ bool PolygonScan::Build(Region* region, const float* points, const uint32_t* cou
             e.top = rowFrom;
         }
 
-    entry_.resize(edges_.size());
-    for (uint32_t i = 0; i < entry_.size(); ++i) entry_[i] = i;
-    std::sort(entry_.begin(), entry_.end(),
-              [this](uint32_t a, uint32_t b) { return edges_[a].top < edges_[b].top; });
+    SortEntries();
     int64_t yEnd = edges_[0].ymax + 1;
     for (const PolygonEdge& e : edges_) yEnd = std::max(yEnd, e.ymax + 1);
     yEnd = std::min(yEnd, rowTo);
 
     size_t next = 0;
     for (int64_t y = edges_[entry_[0]].top; y < yEnd;) {
-        for (; next < entry_.size() && edges_[entry_[next]].top == y; ++next) {
-            const PolygonEdge& e = edges_[entry_[next]];
-            active_.push_back({e.x, e.d, e.m, e.m1, e.increment1, e.increment2, e.ymax, e.direction});
-        }
-        // The order of the active edges does not matter: an edge that ends takes the
-        // place of the last one.
-        crossings_.clear();
-        for (size_t i = 0; i < active_.size();) {
-            ActiveEdge& e = active_[i];
-            crossings_.push_back({e.x, e.direction});
-            if (e.ymax == y) {
-                e = active_.back();
-                active_.pop_back();
-                continue;
+        size_t stop = next;
+        while (stop < entry_.size() && edges_[entry_[stop]].top == y) ++stop;
+        if (ordered_) {
+            MergeEntering(next, stop);
+            OrderedSpans(winding);
+            // Ended edges leave, the others step, the order kept.
+            size_t kept = 0;
+            for (size_t i = 0; i < order_.size(); ++i) {
+                PolygonEdge& e = edges_[order_[i]];
+                if (e.ymax == y) continue;
+                StepEdge(&e);
+                order_[kept++] = order_[i];
             }
-            StepEdge(&e);
-            ++i;
+            order_.resize(kept);
+            if (!Reorder()) {
+                ordered_ = false;
+                for (uint32_t i : order_) active_.push_back(Activate(edges_[i]));
+                order_.clear();
+            }
+        } else {
+            for (size_t j = next; j < stop; ++j) active_.push_back(Activate(edges_[entry_[j]]));
+            // The order of the active edges does not matter: an edge that ends takes the
+            // place of the last one.
+            crossings_.clear();
+            for (size_t i = 0; i < active_.size();) {
+                ActiveEdge& e = active_[i];
+                crossings_.push_back({e.x, e.direction});
+                if (e.ymax == y) {
+                    e = active_.back();
+                    active_.pop_back();
+                    continue;
+                }
+                StepEdge(&e);
+                ++i;
+            }
+            RowSpans(winding);
         }
-        RowSpans(winding);
+        next = stop;
         if (!AddRow(region, y)) return false;
 
         ++y;
         // Rows without active edges hold nothing: on to the next edge's line.
-        if (active_.empty() && next < entry_.size()) y = std::max(y, edges_[entry_[next]].top);
+        if (active_.empty() && order_.empty() && next < entry_.size()) y = std::max(y, edges_[entry_[next]].top);
     }
     return true;
 }

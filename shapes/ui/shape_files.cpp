@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/file_dialog.h"
+#include "app/status_line.h"
 #include "common/error_codes.h"
 #include "common/number_parse.h"
 #include "common/number_text.h"
@@ -22,7 +23,9 @@
 #include "common/printf_format.h"
 #include "data/kernel_util.h"
 #include "io/data_set_info.h"
+#include "platform/msg_queue.h"
 #include "shapes/editing/shape_requests.h"
+#include "shapes/shape_batch.h"
 #include "shapes/shape_container.h"
 #include "shapes/shape_globals.h"
 #include "shapes/shape_undo.h"
@@ -195,16 +198,17 @@ int ApertureValue(const char* value, ParseState* state) {
 
 int VectorValue(const char* value, ParseState* state) {
     ShapeFileRecord* r = Target(state);
-    float x = 0.0f, y = 0.0f;
+    double x = 0.0, y = 0.0;
     // An offset lies off the path as far as a point may lie off the frame, no further:
-    // the area laid along it is built line by line.
-    auto bounded = [](float v) { return std::fabs(v) <= kShapeCoordinateLimit; };
-    if (ParseFloatPair(value, &x, &y) != 2 || !bounded(x) || !bounded(y)) {
+    // the area laid along it is built line by line. The bound holds for the numbers as
+    // written, before they become 32-bit.
+    auto bounded = [](double v) { return std::fabs(v) <= kShapeCoordinateLimit; };
+    if (ParseDoublePair(value, &x, &y) != 2 || !bounded(x) || !bounded(y)) {
         r->header.offset.vector[0] = r->header.offset.vector[1] = 0.0f;
         return Refused(state);
     }
-    r->header.offset.vector[0] = x;
-    r->header.offset.vector[1] = y;
+    r->header.offset.vector[0] = static_cast<float>(x);
+    r->header.offset.vector[1] = static_cast<float>(y);
     r->offsetRead = true;
     return 0;
 }
@@ -352,6 +356,22 @@ bool BeginsNonFinite(const char* p) {
     else if (strncasecmp(p, "infinity", 8) == 0) n = 8;
     else if (strncasecmp(p, "inf", 3) == 0) n = 3;
     return n != 0 && (p[n] == '\0' || IsBlank(p[n]));
+}
+
+// A row as written, for a message: a row of a hostile file may be long, and its first
+// fields tell enough. Whole fields are kept (a number is never cut short: "1e300" does
+// not become "1e30"), the rest is "..."; only a first field longer than the room is cut.
+std::string QuotedRow(const char* text) {
+    constexpr size_t kRoom = 40;
+    const size_t length = strnlen(text, kShapeFileMaxLineLength);
+    size_t end = length;
+    while (end > 0 && IsBlank(text[end - 1])) --end;
+    if (end <= kRoom) return std::string(text, end);
+    size_t cut = kRoom;
+    while (cut > 0 && !IsBlank(text[cut])) --cut;
+    while (cut > 0 && IsBlank(text[cut - 1])) --cut;
+    if (cut == 0) cut = kRoom;
+    return std::string(text, cut) + " ...";
 }
 
 // ---- Writing -------------------------------------------------------------------------------
@@ -676,6 +696,12 @@ bool ShapeFileReader::Load() {
     std::string line;
     bool ended = true;
     while (lineNumber < kShapeFileMaxLines && !stop_) {
+        // The program is asked to end: a long file is not read to its end first.
+        if (platform::EndRequestPending()) {
+            badFile = FormatString("not read past line %u: the program ends", lineNumber);
+            SetState(kErrUserAbort);
+            return false;
+        }
         const LineRead read = ReadLine(f, &line);
         if (read == LineRead::kEnd) break;
         ++lineNumber;
@@ -777,7 +803,7 @@ void ShapeFileReader::Row(const char* text) {
             ParseStateLog(&parse, "%u: read tab, skip row: %s", lineNumber, text);
             RowSkipped(end == p             ? "not a number"
                        : !std::isfinite(v) ? "not a finite number"
-                                           : "beyond the range of 32-bit numbers",
+                                           : "beyond 32-bit range",
                        text);
             break;
         }
@@ -792,9 +818,19 @@ void ShapeFileReader::Row(const char* text) {
         RowSkipped(FormatString("fewer than %u columns", required_).c_str(), text);
         return;
     }
-    if (record.header.anchors.rowsUsed >= kShapeFileMaxPoints && record.header.anchors.elementType != 5) {
-        ++record.rowsBeyond;
-        return;
+    if (record.header.anchors.elementType != 5) {
+        // A point's coordinates within the bound as written, before they become 32-bit
+        // (1000000001 is 1e9 as a float). One column gives the value alone.
+        const uint32_t coordinates = columns == 1 ? 1 : 2;
+        for (uint32_t i = 0; i < coordinates && record.beyondLine == 0; ++i)
+            if (!(std::fabs(values_[i]) <= kShapeCoordinateLimit)) {
+                record.beyondLine = lineNumber;
+                record.beyondRow = QuotedRow(text);
+            }
+        if (record.header.anchors.rowsUsed >= kShapeFileMaxPoints) {
+            ++record.rowsBeyond;
+            return;
+        }
     }
     if (!StoreRow(columns)) {
         // Out of memory: the block read so far is dropped and reading ends.
@@ -871,10 +907,7 @@ bool ShapeFileReader::StoreRow(uint32_t columns) {
 
 void ShapeFileReader::RowSkipped(const char* why, const char* text) {
     if (!record.skippedRow.empty()) return;
-    // A row of a hostile file may be long: its start tells enough.
-    std::string row(text, strnlen(text, 40));
-    if (text[row.size()] != '\0') row += "...";
-    record.skippedRow = FormatString("line %u skipped (%s): %s", lineNumber, why, row.c_str());
+    record.skippedRow = FormatString("line %u skipped (%s): %s", lineNumber, why, QuotedRow(text).c_str());
 }
 
 void ShapeFileReader::EndBlock() {
@@ -892,13 +925,14 @@ void ShapeFileReader::EndBlock() {
     required_ = 0;
     b.rowsUsed = 0;
     record.rowsBeyond = 0;
+    record.beyondLine = 0;
+    record.beyondRow.clear();
     if (committed && !multiObject) stop_ = true;
 }
 
 // ---- Loading -----------------------------------------------------------------------------------
 
-bool ShapeAdoptBlock(Shape* shape, const ShapeFileRecord& record) {
-    if (shape == nullptr) return false;
+bool ReadShapeOf(const ShapeFileRecord& record, ReadShape* out) {
     const ShapeFileTags& t = record.tags;
     if ((!TagIs(t.object, "ANCHOR") && !TagIs(t.object, "REFPOINT")) || !TagIs(t.data, "POINT")) return false;
     const ShapeHeader& parsed = record.header;
@@ -911,7 +945,42 @@ bool ShapeAdoptBlock(Shape* shape, const ShapeFileRecord& record) {
     if (count < KindNeedsPoints(kind)) return false;
     const uint32_t fixed = KindFixedPoints(kind);
     if (fixed != 0 && count > fixed) count = fixed;
+    try {
+        out->xy.resize(2 * static_cast<size_t>(count));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    const auto* src = static_cast<const float*>(rows.data);
+    for (uint32_t i = 0; i < count; ++i) {
+        out->xy[2 * i] = src[static_cast<size_t>(i) * components];
+        out->xy[2 * i + 1] = src[static_cast<size_t>(i) * components + 1];
+    }
+    out->kind = kind;
+    out->role = parsed.role;
+    out->offsetRead = record.offsetRead;
+    out->offset = parsed.offset;
+    out->subpix = parsed.subpix;
+    return true;
+}
 
+EditTransformState ReadOffset(const ReadShape& read, const EditTransformState& own) {
+    EditTransformState o = own;
+    if (read.offsetRead) {
+        o = read.offset;
+        o.angle = own.angle;
+    }
+    // Kinds that take only "CNRM" and "AXIS" take "CNRM" for any other direction.
+    const uint32_t d = o.direction;
+    const bool known = d == 0 || d == kOffsetCnrm || d == kOffsetAxis || d == kOffsetNrml || d == kOffsetFree ||
+                       d == kOffsetAngl;
+    if (!known || (!KindTakesEveryDirection(read.kind) && d != 0 && d != kOffsetCnrm && d != kOffsetAxis))
+        o.direction = kOffsetCnrm;
+    return o;
+}
+
+bool AdoptReadShape(Shape* shape, const ReadShape& read) {
+    if (shape == nullptr) return false;
+    const uint32_t count = read.Count();
     shape->BeginEdit();
     {
         ShapeLock lock(shape);
@@ -922,30 +991,15 @@ bool ShapeAdoptBlock(Shape* shape, const ShapeFileRecord& record) {
         }
         // The room first: a shape that cannot take the points keeps its own.
         if (!a.EnsureRoom(count)) return false;
-        const auto* src = static_cast<const float*>(rows.data);
-        float* dst = a.Points();
-        for (uint32_t i = 0; i < count; ++i) {
-            dst[2 * i] = src[static_cast<size_t>(i) * components];
-            dst[2 * i + 1] = src[static_cast<size_t>(i) * components + 1];
-        }
+        std::copy(read.xy.begin(), read.xy.end(), a.Points());
         std::memset(a.Selection(), 0, count);
         a.rowsUsed = count;
         ShapeHeader& h = shape->header;
-        const bool newKind = h.kind != kind;
-        h.kind = kind;
-        h.role = parsed.role;
-        if (record.offsetRead) {
-            const float angle = h.offset.angle;
-            h.offset = parsed.offset;
-            h.offset.angle = angle;
-        }
-        // Kinds that take only "CNRM" and "AXIS" take "CNRM" for any other direction.
-        const uint32_t d = h.offset.direction;
-        const bool known = d == 0 || d == kOffsetCnrm || d == kOffsetAxis || d == kOffsetNrml || d == kOffsetFree ||
-                           d == kOffsetAngl;
-        if (!known || (!KindTakesEveryDirection(kind) && d != 0 && d != kOffsetCnrm && d != kOffsetAxis))
-            h.offset.direction = kOffsetCnrm;
-        if (parsed.subpix > 0) h.subpix = parsed.subpix;
+        const bool newKind = h.kind != read.kind;
+        h.kind = read.kind;
+        h.role = read.role;
+        h.offset = ReadOffset(read, h.offset);
+        if (read.subpix > 0) h.subpix = read.subpix;
         if (newKind) {
             shape->MakeName(false);
             if (shape->glyph != nullptr) shape->glyph->KindChanged();
@@ -965,12 +1019,16 @@ bool ShapeAdoptBlock(Shape* shape, const ShapeFileRecord& record) {
     return true;
 }
 
+bool ShapeAdoptBlock(Shape* shape, const ShapeFileRecord& record) {
+    ReadShape read;
+    return shape != nullptr && ReadShapeOf(record, &read) && AdoptReadShape(shape, read);
+}
+
 ShapeLoader::ShapeLoader(Shape* target, bool keep) : shape(target), keepName(keep) {
     if (shape != nullptr) shape->AddRef();
 }
 
 ShapeLoader::~ShapeLoader() {
-    for (Shape* extra : more) extra->Release();
     if (shape == nullptr) return;
     if (taken && !keepName && State() == kResultReady && Path() != nullptr && shape->refCount.load() >= 2)
         ReplaceText(&shape->maskFileName, Path());
@@ -990,16 +1048,8 @@ std::string Refusal(const ShapeFileRecord& r) {
         return FormatString("SUBPIX %d outside 1..%d", k, kShapeSubpixMax);
     // A point no frame reaches would make a mask of whole 32-bit rows and a mark far off
     // the picture.
+    if (r.beyondLine != 0) return FormatString("line %u refused (beyond 1e9): %s", r.beyondLine, r.beyondRow.c_str());
     const AnchorBuffer& rows = r.header.anchors;
-    const auto* v = static_cast<const float*>(rows.data);
-    const uint32_t components = rows.elementsPerItem;
-    if (v != nullptr && components >= 2 && rows.elementType == kAnchorElementType)
-        for (uint32_t i = 0; i < rows.Count(); ++i)
-            for (uint32_t c = 0; c < 2; ++c) {
-                const double x = v[static_cast<size_t>(i) * components + c];
-                if (!(std::fabs(x) <= kShapeCoordinateLimit))
-                    return FormatString("point %u: %g lies beyond %g", i + 1, x, kShapeCoordinateLimit);
-            }
     const int32_t kind = r.header.kind;
     if (kind >= 0 && kind < kShapeKindCount && rows.Count() < KindNeedsPoints(kind)) {
         const char* name = ShapeKindName(kind);
@@ -1010,14 +1060,14 @@ std::string Refusal(const ShapeFileRecord& r) {
     return std::string();
 }
 
-void ShapeLoader::NoteRole(const Shape* adopted) {
+void ShapeLoader::NoteRole(int32_t kind, int32_t role) {
     // The role the file set for this block, when the block's kind took another one; the
     // first such block is the one the message tells of.
     const int32_t asked = record.roleRead;
-    if (record.roleAsked != kRoleUnset || asked == kRoleUnset || adopted->header.role == asked) return;
+    if (record.roleAsked != kRoleUnset || asked == kRoleUnset || role == asked) return;
     record.roleAsked = asked;
-    record.roleKind = adopted->header.kind;
-    record.roleGot = adopted->header.role;
+    record.roleKind = kind;
+    record.roleGot = role;
 }
 
 bool ShapeLoader::CommitObject() {
@@ -1027,37 +1077,47 @@ bool ShapeLoader::CommitObject() {
     // mask the file did not mean.
     refusal = Refusal(record);
     if (!refusal.empty()) return false;
-    if (taken && takeAll) {
-        const int32_t kind = record.header.kind;
-        if (kind < 0 || kind >= kShapeKindCount) return false;
-        Shape* next = CreateShape(kind);
-        if (next == nullptr) return false;
-        next->AddRef();
-        if (!ShapeAdoptBlock(next, record)) {
-            next->Release();
+    if (takeAll) {
+        ReadShape read;
+        if (!ReadShapeOf(record, &read)) return false;
+        // The bounds of a file are known before any shape changes: the reading ends at the
+        // block that passes one.
+        if (kept.size() >= kShapeFileMaxShapes) {
+            fileRefusal = FormatString("line %u: more than the %u shapes a file may give", lineNumber,
+                                       kShapeFileMaxShapes);
+        } else if (pointsKept + read.Count() > kShapeFileMaxTotalPoints) {
+            fileRefusal = FormatString("line %u: more than the %llu points a file may give", lineNumber,
+                                       static_cast<unsigned long long>(kShapeFileMaxTotalPoints));
+        }
+        if (!fileRefusal.empty()) {
+            StopReading();
             return false;
         }
-        NoteRole(next);
+        NoteRole(read.kind, read.role);
+        pointsKept += read.Count();
         try {
-            more.push_back(next);
+            kept.push_back(std::move(read));
         } catch (const std::bad_alloc&) {
-            next->Release();
             return false;
         }
         return true;
     }
+    ReadShape read;
+    if (!ReadShapeOf(record, &read) || !Take(read)) return false;
+    NoteRole(read.kind, read.role);
+    return true;
+}
+
+bool ShapeLoader::Take(const ReadShape& read) {
     if (shape == nullptr) {
-        const int32_t kind = record.header.kind;
-        if (kind < 0 || kind >= kShapeKindCount) return false;
-        Shape* made = CreateShape(kind);
+        Shape* made = CreateShape(read.kind);
         if (made == nullptr) return false;
         made->AddRef();
         shape = made;
         created = true;
     }
-    if (ShapeAdoptBlock(shape, record)) {
+    if (AdoptReadShape(shape, read)) {
         taken = true;
-        NoteRole(shape);
         return true;
     }
     if (created) {
@@ -1068,7 +1128,36 @@ bool ShapeLoader::CommitObject() {
     return false;
 }
 
-bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made, std::vector<Shape*>* more) {
+std::string ShapeFileMessage(const char* format, const std::string& name, const std::string& reason) {
+    std::string text = FormatString(format, name.c_str(), reason.c_str());
+    const size_t room = kStatusTextMax;
+    if (text.size() <= room) return text;
+    // The name gives way first, down to a few characters at each end around "...".
+    constexpr size_t kLeast = 8;
+    std::string shortName = name;
+    const size_t over = text.size() - room;
+    if (name.size() > kLeast) {
+        const size_t keep = std::max(kLeast - 3, name.size() >= over + 3 ? name.size() - over - 3 : size_t{0});
+        if (keep + 3 < name.size()) {
+            const size_t tail = (keep + 1) / 2;
+            shortName = name.substr(0, keep - tail) + "..." + name.substr(name.size() - tail);
+        }
+    }
+    text = FormatString(format, shortName.c_str(), reason.c_str());
+    // Then the row the reason quotes (it ends the reason), whole fields at a time.
+    std::string kept = reason;
+    while (text.size() > room) {
+        const size_t blank = kept.find_last_of(' ');
+        if (blank == std::string::npos || blank == 0) break;
+        kept.resize(blank);
+        text = FormatString(format, shortName.c_str(), (kept + " ...").c_str());
+    }
+    return text;
+}
+
+namespace {
+
+bool LoadBlocks(Shape* shape, const char* path, bool keepName, Shape** made, std::vector<ReadShape>* more) {
     if (made != nullptr) *made = nullptr;
     if (path == nullptr || path[0] == '\0') return false;
     ShapeLoader loader(shape, keepName);
@@ -1077,44 +1166,46 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made, 
     const bool read = loader.LoadFile(path);
     if (!read && loader.reportErrors) LogPrintf("Parsing error. %s", path);
     const bool ready = loader.State() == kResultReady;
-    const bool ok = read && ready && loader.taken;
+    if (read && ready && loader.takeAll && loader.fileRefusal.empty() && !loader.kept.empty())
+        loader.Take(loader.kept.front());
+    const bool ok = read && ready && loader.taken && loader.fileRefusal.empty();
     LogFile* log = loader.parseLog.stream != nullptr ? &loader.parseLog : nullptr;
     const char* slash = std::strrchr(path, '/');
-    const char* name = slash != nullptr ? slash + 1 : path;
+    const std::string name = slash != nullptr ? slash + 1 : path;
     if (!ok) {
         // A data file holds a mask's rectangles or an outline, which no shape is made of.
         const bool data = TagIs(loader.blockObject, "REGION") || TagIs(loader.blockObject, "SHAPE");
         const ShapeFileRecord& r = loader.record;
-        const std::string why = !loader.badFile.empty()   ? loader.badFile
-                                : !read || !ready          ? std::string("there is no file access")
-                                : !loader.refusal.empty() ? loader.refusal
-                                : data                    ? std::string(kDataFileText)
-                                : !r.skippedRow.empty()   ? "no shape taken: " + r.skippedRow
-                                                          : std::string("empty");
+        const std::string why = !loader.badFile.empty()      ? loader.badFile
+                                : !read || !ready             ? std::string("there is no file access")
+                                : !loader.fileRefusal.empty() ? loader.fileRefusal
+                                : !loader.refusal.empty()     ? loader.refusal
+                                : data                        ? std::string(kDataFileText)
+                                : !r.skippedRow.empty()       ? "no shape taken: " + r.skippedRow
+                                                              : std::string("empty");
         if (log != nullptr)
             LogFilePrintf(log, "'%s': %s", path, why.c_str());
         else
             LogPrintf("'%s': %s", path, why.c_str());
         if (log != nullptr) LogPrintf(kCantLoadShapeFormat, path, why.c_str());
-        ShapeStatus(kShapeStatusError, FormatString(kCantLoadShapeFormat, name, why.c_str()));
+        ShapeStatus(kShapeStatusError, ShapeFileMessage(kCantLoadShapeFormat, name, why));
     } else if (const ShapeFileRecord& r = loader.record; r.roleAsked != kRoleUnset) {
         // The file's role does not go with its kind (a Slice runs along an open curve, a
         // Statistic covers an area): the kind's own role was taken.
-        const std::string text = FormatString(kRoleNotKeptFormat, name, ShapeRoleName(r.roleAsked),
+        const std::string text = FormatString(kRoleNotKeptFormat, name.c_str(), ShapeRoleName(r.roleAsked),
                                               OrEmpty(ShapeKindName(r.roleKind)), ShapeRoleName(r.roleGot));
         LogPrintf("%s", text.c_str());
         ShapeStatus(kShapeStatusNotice, text);
     } else if (ok && !loader.record.skippedRow.empty()) {
         // Taken without a row the reader could not read: said, so that the shape is not
         // taken for the whole file.
-        ShapeStatus(kShapeStatusNotice,
-                    FormatString("%s, %s", kLoadShapeText, loader.record.skippedRow.c_str()));
+        ShapeStatus(kShapeStatusNotice, ShapeFileMessage("%s, %s", kLoadShapeText, loader.record.skippedRow));
     } else if (ok) {
         ShapeStatus(kShapeStatusNotice, kLoadShapeText);
     }
     // The parse log tells what the read took, so that it stays beside the file.
     if (ok && log != nullptr)
-        LogFilePrintf(log, "'%s': %zu shape(s) read", path, loader.more.size() + 1);
+        LogFilePrintf(log, "'%s': %zu shape(s) read", path, loader.takeAll ? loader.kept.size() : size_t{1});
     if (ok && made != nullptr && loader.created) {
         // Handed over like a new shape: with no reference.
         Shape* shape = std::exchange(loader.shape, nullptr);
@@ -1123,12 +1214,35 @@ bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made, 
         *made = shape;
     }
     if (ok && more != nullptr) {
-        for (Shape* extra : loader.more)
-            if (!keepName && loader.Path() != nullptr) ReplaceText(&extra->maskFileName, loader.Path());
-        more->insert(more->end(), loader.more.begin(), loader.more.end());
-        loader.more.clear();
+        more->insert(more->end(), std::make_move_iterator(loader.kept.begin() + 1),
+                     std::make_move_iterator(loader.kept.end()));
     }
     return ok;
+}
+
+}  // namespace
+
+bool LoadShapeFileBlocks(Shape* shape, const char* path, bool keepName, Shape** made, std::vector<ReadShape>* more) {
+    std::vector<ReadShape> none;
+    return LoadBlocks(shape, path, keepName, made, more != nullptr ? more : &none);
+}
+
+bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made, std::vector<Shape*>* more) {
+    if (more == nullptr) return LoadBlocks(shape, path, keepName, made, nullptr);
+    std::vector<ReadShape> rest;
+    if (!LoadBlocks(shape, path, keepName, made, &rest)) return false;
+    for (const ReadShape& read : rest) {
+        Shape* extra = CreateShape(read.kind);
+        if (extra == nullptr) continue;
+        extra->AddRef();
+        if (!AdoptReadShape(extra, read)) {
+            extra->Release();
+            continue;
+        }
+        if (!keepName) ReplaceText(&extra->maskFileName, path);
+        more->push_back(extra);
+    }
+    return true;
 }
 
 namespace {
@@ -1136,35 +1250,35 @@ namespace {
 // Draws a shape read from a file into the view as a pasted shape is drawn: a new shape of
 // its kind, role, points and offset, current, with its own undo step. Null when the view
 // takes none (said in the log and the status line).
-Shape* AddReadShape(ShapeContainer* container, Shape* made, const char* path) {
-    const AnchorBuffer& a = made->header.anchors;
+Shape* AddReadShape(ShapeContainer* container, int32_t kind, int32_t role, uint8_t flag, const float* xy,
+                    uint32_t count, const EditTransformState& offset, int32_t subpix, const char* path) {
     ShapePointList list;
-    list.count = a.Count();
-    list.data = a.Points();
+    list.count = count;
+    list.data = const_cast<float*>(xy);
     ShapeRequest r;
     r.newShape = 1;
-    r.kind = made->header.kind;
-    r.role = made->header.role;
-    r.flag = made->header.flag;
+    r.kind = kind;
+    r.role = role;
+    r.flag = flag;
     r.points = &list;
-    r.start[0] = static_cast<float>(a.X(0));
-    r.start[1] = static_cast<float>(a.Y(0));
-    r.end[0] = static_cast<float>(a.X(a.Count() - 1));
-    r.end[1] = static_cast<float>(a.Y(a.Count() - 1));
-    Shape* added = container->ShapeFromRequest(r, &made->header.offset, nullptr);
+    r.start[0] = xy[0];
+    r.start[1] = xy[1];
+    r.end[0] = xy[2 * (count - 1)];
+    r.end[1] = xy[2 * (count - 1) + 1];
+    Shape* added = container->ShapeFromRequest(r, &offset, nullptr);
     if (added == nullptr) {
         const char* slash = std::strrchr(path, '/');
         const std::string why =
-            FormatString(kCantLoadShapeFormat, slash != nullptr ? slash + 1 : path, "the view takes no shape");
+            ShapeFileMessage(kCantLoadShapeFormat, slash != nullptr ? slash + 1 : path, "the view takes no shape");
         LogPrintf("%s", why.c_str());
         ShapeStatus(kShapeStatusError, why);
         return nullptr;
     }
     ReplaceText(&added->maskFileName, path);
-    if (added->header.subpix != made->header.subpix) {
+    if (added->header.subpix != subpix) {
         {
             ShapeLock lock(added);
-            added->header.subpix = made->header.subpix;
+            added->header.subpix = subpix;
             added->ResetBounds();
             added->ResetPivot(kUpdateFull);
         }
@@ -1174,15 +1288,27 @@ Shape* AddReadShape(ShapeContainer* container, Shape* made, const char* path) {
     return added;
 }
 
-// The further shapes of a file, each drawn into the view; their references go.
-bool AddReadShapes(ShapeContainer* container, std::vector<Shape*>* more, const char* path) {
-    bool all = true;
-    for (Shape* extra : *more) {
-        if (container != nullptr && all) all = AddReadShape(container, extra, path) != nullptr;
-        extra->Release();
+// Draws the shape made of a file's first block into the view as a pasted shape is drawn.
+Shape* AddReadShape(ShapeContainer* container, Shape* made, const char* path) {
+    const AnchorBuffer& a = made->header.anchors;
+    const ShapeHeader& h = made->header;
+    return AddReadShape(container, h.kind, h.role, h.flag, a.Points(), a.Count(), h.offset, h.subpix, path);
+}
+
+// The further shapes of a file, each drawn into the view as a fresh shape of its kind takes
+// the block; false when the view refused one. A request from outside to end the
+// program ends the adding, so that the loop serves it in time.
+bool AddReadShapes(ShapeContainer* container, const std::vector<ReadShape>& more, const char* path) {
+    const ShapeHeader fresh;
+    for (const ReadShape& read : more) {
+        if (platform::EndRequestPending()) return false;
+        const EditTransformState offset = ReadOffset(read, fresh.offset);
+        const int32_t subpix = read.subpix > 0 ? read.subpix : fresh.subpix;
+        if (AddReadShape(container, read.kind, read.role, fresh.flag, read.xy.data(), read.Count(), offset, subpix,
+                         path) == nullptr)
+            return false;
     }
-    more->clear();
-    return all;
+    return true;
 }
 
 }  // namespace
@@ -1242,12 +1368,22 @@ bool SaveShapeAs(Shape* shape, int32_t form, int32_t refArg) {
 
 bool MergeShapeFile(ShapeContainer* container, const char* path) {
     if (container == nullptr) return false;
+    // The view is painted and its shapes measured once, with every shape of the file in place.
+    ShapeBatch batch;
     Shape* made = nullptr;
-    std::vector<Shape*> more;
-    if (!LoadShapeFile(nullptr, path, false, &made, &more)) return false;
+    std::vector<ReadShape> more;
+    if (!LoadShapeFileBlocks(nullptr, path, false, &made, &more)) return false;
     ShapeRef hold(made);
-    const bool first = AddReadShape(container, made, path) != nullptr;
-    return AddReadShapes(first ? container : nullptr, &more, path) && first;
+    return AddReadShape(container, made, path) != nullptr && AddReadShapes(container, more, path);
+}
+
+bool ReplaceFromShapeFile(Shape* shape, const char* path) {
+    if (shape == nullptr) return false;
+    // The further shapes are painted and measured once, with the last in place.
+    ShapeBatch batch;
+    std::vector<ReadShape> more;
+    if (!LoadShapeFileBlocks(shape, path, false, nullptr, &more)) return false;
+    return shape->container == nullptr || AddReadShapes(shape->container, more, path);
 }
 
 bool LoadShapeAs(Shape* shape) {
@@ -1269,11 +1405,7 @@ bool LoadShapeAs(Shape* shape) {
         return false;
     // "Merge" adds the file's shape to the view; else it takes the place of this one.
     if (options.passThrough == 1 && shape->container != nullptr) return MergeShapeFile(shape->container, buffer);
-    // The first shape of the file takes this one's place; any further ones come as new
-    // shapes of the view.
-    std::vector<Shape*> more;
-    if (!LoadShapeFile(shape, buffer, false, nullptr, &more)) return false;
-    return AddReadShapes(shape->container, &more, buffer);
+    return ReplaceFromShapeFile(shape, buffer);
 }
 
 }  // namespace orva

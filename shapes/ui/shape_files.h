@@ -54,6 +54,10 @@ constexpr int kShapeStatusError = -3;
 constexpr int kShapeStatusNotice = -2;
 // The text on the status line of window group 0.
 void ShapeStatus(int code, const std::string& text);
+// `format` (a file's name, then a reason, each "%s") within the status line's room: the
+// name is shortened (its ends kept) before the reason; a reason still too long loses the
+// last fields of the row it quotes.
+std::string ShapeFileMessage(const char* format, const std::string& name, const std::string& reason);
 
 // The state a failed write leaves in a writer.
 constexpr int kShapeWriteFailed = -5;
@@ -68,6 +72,11 @@ constexpr double kShapeCoordinateLimit = 1e9;
 // shape has, and few enough that its mask, outline and drawing stay quick. A larger block
 // is refused with its count (its rows beyond the limit are counted, not kept).
 constexpr uint32_t kShapeFileMaxPoints = 50000;
+// The most shapes, and points in all, one file may give a view: every shape is a glyph
+// the view draws at each paint and an item the Reduction lists. A file beyond either is
+// refused whole, at the block that passes the bound, before any shape changes.
+constexpr uint32_t kShapeFileMaxShapes = 20000;
+constexpr uint64_t kShapeFileMaxTotalPoints = 1000000;
 
 // The time text of the ";TIME=" line, in the asctime form with its own line end, into
 // a buffer of 64 bytes; tests set a fixed clock (nullptr: the local time).
@@ -160,6 +169,10 @@ struct ShapeFileRecord {
     uint32_t cutLine = 0;
     // The rows of the current block beyond kShapeFileMaxPoints (counted, not kept).
     uint64_t rowsBeyond = 0;
+    // The first row of the current block with a point beyond kShapeCoordinateLimit (0:
+    // none), and the row as written.
+    uint32_t beyondLine = 0;
+    std::string beyondRow;
     // The first row the reader passed over, with its line and why (empty: none).
     std::string skippedRow;
     // The first block whose kind did not take the role the file set: its role, its
@@ -180,6 +193,8 @@ public:
     bool Save() override { return false; }
     // Hands a finished block on; the plain reader takes nothing.
     virtual bool CommitObject() { return false; }
+    // Ends the reading after the block at hand (a loader that takes no more).
+    void StopReading() { stop_ = true; }
 
     bool reportErrors = false;
     // Why a file that was read is no shape file (empty: it is one, or was not read).
@@ -212,6 +227,18 @@ private:
     double values_[4] = {0.0, 0.0, 0.0, 0.0};
 };
 
+// A shape as a block of a file gives it: its kind, role, points (x, y), and the offset
+// settings and SUBPIX when the file set them (SUBPIX 0: not set).
+struct ReadShape {
+    int32_t kind = -1;
+    int32_t role = kRoleUnset;
+    bool offsetRead = false;
+    EditTransformState offset;
+    int32_t subpix = 0;
+    std::vector<float> xy;
+    uint32_t Count() const { return static_cast<uint32_t>(xy.size() / 2); }
+};
+
 // Reads a file into a shape (or, without one, into a shape it makes).
 class ShapeLoader : public ShapeFileReader {
 public:
@@ -220,26 +247,41 @@ public:
     // mask-file name unless the name is kept.
     ~ShapeLoader() override;
     bool CommitObject() override;
-    // Remembers a role the adopted block's kind did not take.
-    void NoteRole(const Shape* adopted);
+    // Remembers a role the block's kind did not take.
+    void NoteRole(int32_t kind, int32_t role);
+    // The block becomes the shape (made when there is none): taken. False, the shape
+    // unchanged, without memory.
+    bool Take(const ReadShape& read);
 
     Shape* shape;  // counted
     bool keepName;
     bool taken = false;
     bool created = false;
-    // With `takeAll`, the blocks after the first taken one become new shapes here (each
-    // counted), so that a file of several shapes comes back whole.
+    // With `takeAll`, every block the file holds is kept here as read, and nothing is
+    // taken while the file is read: a file of several shapes comes back whole, or,
+    // beyond kShapeFileMaxShapes or kShapeFileMaxTotalPoints, not at all.
     bool takeAll = false;
-    std::vector<Shape*> more;
-    // Why a block was not taken although it was read (empty: it was, or none came).
+    std::vector<ReadShape> kept;
+    uint64_t pointsKept = 0;
+    // Why a block was not taken although it was read (empty: it was, or none came), and
+    // why the file was refused whole.
     std::string refusal;
+    std::string fileRefusal;
 };
 
-// Makes an anchor or reference-point block of point rows the shape's anchors, with the
-// parsed kind, role, offset settings (when the file set any) and SUBPIX; the shape is
-// set up and updated as after a change of kind and, in a container, an "ALL0" step is
-// recorded. False (shape unchanged) for other blocks, a kind outside 0..13, fewer
-// points than the kind needs, or no memory.
+// The block as a shape of the view takes it; false for blocks that are no shape's
+// anchors (other tags, a kind outside 0..13, fewer points than the kind needs) or no
+// memory. A kind of a fixed number of points takes that many.
+bool ReadShapeOf(const ShapeFileRecord& record, ReadShape* out);
+// The offset settings a shape whose own are `own` takes from the block: the file's
+// (with the shape's angle) when it set any; a direction the kind does not take becomes
+// "CNRM".
+EditTransformState ReadOffset(const ReadShape& read, const EditTransformState& own);
+// Makes the block's points the shape's anchors, with its kind, role, offset settings and
+// SUBPIX; the shape is set up and updated as after a change of kind and, in a container,
+// an "ALL0" step is recorded. False (shape unchanged) without memory.
+bool AdoptReadShape(Shape* shape, const ReadShape& read);
+// ReadShapeOf, then AdoptReadShape.
 bool ShapeAdoptBlock(Shape* shape, const ShapeFileRecord& record);
 
 // The shape's save: true when the file was written; messages in the status line with
@@ -255,15 +297,22 @@ bool SaveShapeAs(Shape* shape, int32_t form, int32_t refArg);
 // saying why in the log and the status line; a role the kind does not take is said
 // there too.
 // With `more`, every further shape the file holds comes too, as a new shape each (one
-// reference each, the caller's).
+// reference each, the caller's); a file that holds more shapes or points than a file may
+// give changes nothing.
 bool LoadShapeFile(Shape* shape, const char* path, bool keepName, Shape** made = nullptr,
                    std::vector<Shape*>* more = nullptr);
+// The same with the further shapes as read, for a view to make its own shapes of.
+bool LoadShapeFileBlocks(Shape* shape, const char* path, bool keepName, Shape** made, std::vector<ReadShape>* more);
 // Loads the file into a new shape of the container, made as a paste makes one (current,
 // with its undo step), a new shape for each it holds; false, saying why, when the file or
 // the view takes none.
 bool MergeShapeFile(ShapeContainer* container, const char* path);
-// The open dialog, then LoadShapeFile into the shape with the chosen name (remembered
-// as its mask-file name), or, with "Merge" ticked, MergeShapeFile into its container.
+// The first shape of the file takes the shape's place (the file remembered as its
+// mask-file name); any further ones come as new shapes of its view, as a paste makes
+// them, the view painted and its shapes measured once when the last is in place.
+bool ReplaceFromShapeFile(Shape* shape, const char* path);
+// The open dialog, then ReplaceFromShapeFile with the chosen name, or, with "Merge"
+// ticked, MergeShapeFile into its container.
 bool LoadShapeAs(Shape* shape);
 
 }  // namespace orva

@@ -517,7 +517,9 @@ TEST_F(ShapeFileProgram, TheMeasuredRegionIsTheShapeTheUserWorksOn) {
 // Extraction/Statistic > File > "Save all As..." writes both rectangles, each with its kind
 // and role; in a fresh program with a third drawn, File > Load... of that file brings both
 // back where they stood (the first in the third's place). A file of other bytes is refused with the
-// reason on the status line, and a good read leaves its parse log beside the file.
+// reason on the status line, and a good read leaves its parse log beside the file. A file of
+// 1000 small rectangles loads whole: each is drawn, the last is measured, the File menu
+// opens after it and "Save all As..." writes all of them.
 TEST_F(ShapeFileProgram, SaveAllLoadsBackWhole) {
     auto away = [&] { testing_program::MoveTo(D(), Root(), 2, DisplayHeight(D(), DefaultScreen(D())) - 2); };
     DragRectangle(40, 40, 140, 120);
@@ -555,6 +557,33 @@ TEST_F(ShapeFileProgram, SaveAllLoadsBackWhole) {
     testing_util::WriteText(files.File("junk.msk"), std::string("\x7f" "ELF\x02\x01\x01\x00\x00", 9));
     ASSERT_TRUE(FileCommand("Load\x85", files.File("junk.msk")));
     EXPECT_TRUE(StatusShows("Can`t load shape 'junk.msk': not a shape file: line 1 holds control bytes"));
+
+    // 1000 rectangles of 5 x 6 pixels, 40 across and 25 down, 9 and 11 pixels apart.
+    std::string many;
+    std::vector<std::pair<double, double>> tops;
+    for (int row = 0; row < 25; ++row)
+        for (int column = 0; column < 40; ++column) {
+            const double x = 10 + 9 * column, y = 10 + 11 * row;
+            many += ShapeFileText("Statistic", "Rect", {{x + 1.5, y + 1.5}, {x + 6.5, y + 7.5}});
+            tops.push_back({x + 4, y + 1.5});
+        }
+    testing_util::WriteText(files.File("many.msk"), many);
+    ASSERT_TRUE(FileCommand("Load\x85", files.File("many.msk")));
+    away();
+    EXPECT_TRUE(WaitForInk(tops, {{385, 150}, {200, 292}}, &why, 20000)) << "the 1000 rectangles: " << why;
+    EXPECT_TRUE(ListCount("30")) << "the last rectangle measured";
+    const std::string again = files.File("many_again.msk");
+    ASSERT_TRUE(FileCommand("Save all As\x85", again));
+    size_t rects = 0;
+    for (int waited = 0; waited <= 20000 && rects < 1001; waited += 250) {
+        Pause(250);
+        const std::string saved = testing_util::ReadText(again);
+        rects = 0;
+        for (size_t at = saved.find(";SHAPETYPE='Rect'"); at != std::string::npos;
+             at = saved.find(";SHAPETYPE='Rect'", at + 1))
+            ++rects;
+    }
+    EXPECT_EQ(rects, 1001u) << "the rectangle loaded before and the file's 1000";
     EXPECT_EQ(program->End(), 0);
 }
 

@@ -22,6 +22,7 @@ namespace {
 
 using shape_testing::ContainerTest;
 using shape_testing::StatusRecorder;
+using shape_testing::TestItem;
 using testing_util::CapturedLog;
 using testing_util::Exists;
 using testing_util::ReadText;
@@ -390,14 +391,22 @@ TEST_F(ShapeFilesTest, RefusedFilesLeaveTheShape) {
          "not a shape file: line 1 holds control bytes"},
         {"a line of 2 MB", stamp + std::string(2 << 20, '7') + "\n" + rows,
          "not a shape file: line 5 is longer than 1048576 bytes"},
-        {"far beyond", stamp + ";#data\n0 0\n1e30 0\n5 -1e30\n;#end\n", "point 2: 1e+30 lies beyond 1e+09"},
+        {"far beyond", stamp + ";#data\n0 0\n1e30 0\n5 -1e30\n;#end\n", "line 7 refused (beyond 1e9): 1e30 0"},
+        // The bound holds for the numbers as written: 1000000001 is 1e9 as a float.
+        {"a point just beyond", stamp + ";#data\n0 0\n1000000001 5\n10 0\n;#end\n",
+         "line 7 refused (beyond 1e9): 1000000001 5"},
+        {"an offset just beyond", ";SHAPETYPE='PolyLine'\n;OFFSETVECTOR=0.6, -1000000001\n" + rows,
+         "line 2 refused: OFFSETVECTOR=0.6, -1000000001"},
+        // A long row is quoted by whole fields.
+        {"a long row", ";SHAPETYPE='Polygon'\n;#data\nnan 2000000 3000000 4000000 5000000 6000000 7000000\n",
+         "no shape taken: line 3 skipped (not a finite number): nan 2000000 3000000 4000000 5000000 ..."},
         {"not a number", stamp + ";#data\n0 0\n10 0\nnan 8\n;#end\n",
          "a Polygon takes 3 points, the block gives 2; line 8 skipped (not a finite number): nan 8"},
         // Hostile files: each refusal names its reason and the line the parse log names.
         {"nan nan", stamp + ";#data\n0 0\n10 0\nnan nan\n;#end\n",
          "a Polygon takes 3 points, the block gives 2; line 8 skipped (not a finite number): nan nan"},
         {"1e300", stamp + ";#data\n0 0\n1e300 5\n10 0\n;#end\n",
-         "a Polygon takes 3 points, the block gives 2; line 7 skipped (beyond the range of 32-bit numbers): 1e300 5"},
+         "a Polygon takes 3 points, the block gives 2; line 7 skipped (beyond 32-bit range): 1e300 5"},
         {"a truncated row", stamp + ";#data\n0 0\n10 0\n5\n;#end\n",
          "a Polygon takes 3 points, the block gives 2; line 8 skipped (fewer than 2 columns): 5"},
         {"only damaged rows", ";SHAPETYPE='Polygon'\n;#data\nnan nan\n-inf 1\n", "no shape taken: line 3 skipped (not a finite number): nan nan"},
@@ -446,12 +455,51 @@ TEST_F(ShapeFilesTest, RefusedFilesLeaveTheShape) {
         }
         std::remove((path + ".log").c_str());
     }
-    // SUBPIX at the cap loads.
+    // SUBPIX at the cap loads, and so do points and offsets at 1e9.
     Shape* rect = Make(kKindRect, {10, 10, 20, 30}, kRoleStatistic);
     WriteText(File("cap.msk"), stamp + ";SUBPIX=64\n" + rows);
     ASSERT_TRUE(LoadShapeFile(rect, File("cap.msk").c_str(), false));
     EXPECT_EQ(rect->header.kind, kKindPolygon);
     EXPECT_EQ(rect->header.subpix, 64);
+    WriteText(File("edge.msk"), ";SHAPETYPE='PolyLine'\n;OFFSETVECTOR=0.6, -1000000000\n;#data\n0 0\n-1e9 1000000000\n");
+    ASSERT_TRUE(LoadShapeFile(rect, File("edge.msk").c_str(), false));
+    EXPECT_EQ(rect->header.anchors.X(1), -1e9f);
+    EXPECT_EQ(rect->header.offset.vector[1], -1e9f);
+
+    // A long name gives way on the status line, the reason and the row it quotes do not.
+    const std::string longName = File(("measured_regions_of_the_night_" + std::string(80, 'x') + "_final.msk").c_str());
+    WriteText(longName, stamp + ";#data\n0 0\n10 0\n1e300 20\n;#end\n");
+    EXPECT_FALSE(LoadShapeFile(rect, longName.c_str(), false));
+    EXPECT_EQ(StatusRecorder::texts().back(),
+              "Can`t load shape 'measure...nal.msk': a Polygon takes 3 points, the block gives 2; line 8 skipped "
+              "(beyond 32-bit range): 1e300 20");
+
+    // A file of more shapes, or more points in all, than a file may give is refused whole,
+    // at the block that passes the bound; the most it may give loads.
+    std::string blocks;
+    for (int i = 0; i < 20000; ++i) blocks += ";SHAPETYPE='Rect'\n;#data\n1 1\n5 5\n;#end\n";
+    WriteText(File("most.msk"), blocks);
+    Shape* made = nullptr;
+    std::vector<ReadShape> kept;
+    ASSERT_TRUE(LoadShapeFileBlocks(nullptr, File("most.msk").c_str(), true, &made, &kept));
+    ShapeRef hold(made);
+    EXPECT_EQ(kept.size(), 19999u);
+    WriteText(File("many.msk"), blocks + ";SHAPETYPE='Rect'\n;#data\n1 1\n5 5\n;#end\n");
+    std::vector<Shape*> more;
+    const uint32_t steps = box.undo.count;
+    EXPECT_FALSE(LoadShapeFile(rect, File("many.msk").c_str(), false, nullptr, &more));
+    EXPECT_TRUE(more.empty());
+    EXPECT_EQ(rect->header.kind, kKindPolyLine);
+    EXPECT_EQ(box.undo.count, steps);
+    EXPECT_EQ(StatusRecorder::texts().back(),
+              "Can`t load shape 'many.msk': line 100005: more than the 20000 shapes a file may give");
+    const std::string polygon = ";SHAPETYPE='Polygon'\n;#data\n" + ManyRows(50000) + ";#end\n";
+    std::string points;
+    for (int i = 0; i < 21; ++i) points += polygon;
+    WriteText(File("points.msk"), points);
+    EXPECT_FALSE(LoadShapeFile(rect, File("points.msk").c_str(), false, nullptr, &more));
+    EXPECT_EQ(StatusRecorder::texts().back(),
+              "Can`t load shape 'points.msk': line 1050063: more than the 1000000 points a file may give");
 }
 
 // A role the file sets is kept where its kind takes it; where not, the kind's own role
@@ -567,6 +615,34 @@ TEST_F(ShapeFilesTest, UndoGivesTheShapeBeforeTheLoad) {
 
 // "Merge": the file's shape joins the view as a new current shape with its own undo
 // step; a refused file adds nothing.
+// A file of many rectangles takes the current one's place with its first and adds the
+// others, in its order; the view is painted, its panel refreshed and the measuring item
+// run once for all of them, when the last is in place.
+TEST_F(ShapeFilesTest, AFileOfManyShapesIsPaintedAndMeasuredOnce) {
+    TestItem item;
+    view.defaultItem = &item;
+    Shape* rect = Make(kKindRect, {10, 10, 20, 30}, kRoleStatistic);
+    std::string text;
+    for (int i = 0; i < 30; ++i)
+        text += ";SHAPEROLE='Statistic'\n;SHAPETYPE='Rect'\n;#data\n" + std::to_string(2 * i) + " 0\n" +
+                std::to_string(2 * i + 1) + " 5\n;#end\n";
+    WriteText(File("thirty.msk"), text);
+    const int redraws = view.redraws, panels = view.panelRefreshes;
+    ASSERT_TRUE(ReplaceFromShapeFile(rect, File("thirty.msk").c_str()));
+    const std::vector<Shape*> listed = Listed();
+    ASSERT_EQ(listed.size(), 30u);
+    for (size_t i = 0; i < listed.size(); ++i) EXPECT_EQ(listed[i]->header.anchors.X(0), 2.0f * i) << i;
+    EXPECT_EQ(box.current, listed.back());
+    EXPECT_EQ(view.redraws - redraws, 1);
+    EXPECT_EQ(view.panelRefreshes - panels, 1);
+    EXPECT_EQ(view.panelShape, listed.back());
+    EXPECT_EQ(item.refreshes + item.restarts, 1);
+    // The shapes let the item go before it goes.
+    box.RemoveAllNow();
+    box.undo.Clear();
+    view.defaultItem = nullptr;
+}
+
 TEST_F(ShapeFilesTest, MergeAddsTheFilesShape) {
     Shape* rect = Make(kKindRect, {10, 10, 20, 30}, kRoleStatistic);
     WriteText(File("line.msk"), ";SHAPEROLE='Slice'\n;SHAPETYPE='PolyLine'\n;SUBPIX=3\n;OFFSETAPERTURE=5, 3, 3\n"
