@@ -130,7 +130,10 @@ stage "RelWithDebInfo: build" build build -DCMAKE_BUILD_TYPE=RelWithDebInfo &&
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tools/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-stage "ASan+UBSan: build" build build-asan -DCMAKE_BUILD_TYPE=Debug -DORVA_SANITIZE=ON -DORVA_BENCH=OFF &&
+# The sanitizers' reports need files and lines, not the variables' places (-g1): a tenth
+# less of the build's time.
+stage "ASan+UBSan: build" build build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
+  -DCMAKE_C_FLAGS_DEBUG=-g1 -DORVA_SANITIZE=ON -DORVA_BENCH=OFF &&
   { stage "ASan+UBSan: headless tests, fuzz corpora" headless_tests build-asan || status=1
     stage "ASan+UBSan: GUI tests" gui_tests build-asan || status=1; } || status=1
 unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
@@ -149,7 +152,8 @@ tsan_sources+=";transform/transformation_test.cpp;reduction/reduction_runner_tes
 tsan_sources+=";platform/timer_service_test.cpp;views/playback_thread_test.cpp"
 tsan_sources+=";views/processing_pipeline_test.cpp;main/play_cube_test.cpp"
 tsan_build() {
-  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORVA_BENCH=OFF \
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1 \
+    -DCMAKE_C_FLAGS_DEBUG=-g1 -DORVA_BENCH=OFF \
     -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" -DORVA_TEST_SOURCES="$tsan_sources" >/dev/null || return 1
   cmake --build build-tsan -j"$jobs" --target io_tests shapes_tests transform_tests reduction_tests \

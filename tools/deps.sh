@@ -1,7 +1,7 @@
 # Shared by test.sh and orva.sh: installs the Debian packages the build,
 # the program and the tests need, only when something is missing.
 ORVA_PACKAGES=(
-  cmake ninja-build g++ clang pkg-config
+  cmake ninja-build g++ clang lld pkg-config
   libx11-dev libxtst-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libfreetype-dev libfontconfig-dev
   fonts-dejavu-core fonts-liberation2 libjpeg62-turbo-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
