@@ -864,7 +864,10 @@ int32_t Image2DWindow::BeginPlacement(int32_t argument) {
         case 0: {
             float x = pointerX, y = pointerY;
             if (Image2DDevice* d = Device()) ClampPointToFrame(d->view, &x, &y, nullptr, 1);
-            if (h->view->window != nullptr && OnUiThread()) {
+            // The pointer is moved only where the frame's edge took the point in: a
+            // press handled late (a busy machine) would otherwise pull back a pointer
+            // the user has already moved on, and the release would land at the press.
+            if ((x != pointerX || y != pointerY) && h->view->window != nullptr && OnUiThread()) {
                 const double cx = std::floor(static_cast<double>(x) + h->view->x + h->offsetX);
                 const double cy = std::floor(static_cast<double>(y) + h->view->y + h->offsetY);
                 platform::pointerWarp(h->view->window->hwnd,

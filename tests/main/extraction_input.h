@@ -45,13 +45,15 @@ inline bool ChooseMainMenuEntry(Screen& screen, Window main, int rowY, const std
         ClickAt(d, root, m.left + 20, m.top + rowY);
         Picture p;
         int x = 0, y = 0;
-        if (WaitForScreenText(screen, &p, entry, m.left + 40, m.top + 40, 400, 600, &x, &y, 2000)) {
+        // A second click on the bar would close a menu that is only slow to come (a busy
+        // machine): the click goes again only after a long wait.
+        if (WaitForScreenText(screen, &p, entry, m.left + 40, m.top + 40, 400, 600, &x, &y, 8000)) {
             // The entry is hovered before the click, as a hand does.
             MoveTo(d, root, x + 5, y + 4);
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
             if (!inner.empty()) {
                 int ix = 0, iy = 0;
-                if (!WaitForScreenText(screen, &p, inner, x + 40, y - 30, 320, 280, &ix, &iy, 2000)) continue;
+                if (!WaitForScreenText(screen, &p, inner, x + 40, y - 30, 320, 280, &ix, &iy, 8000)) continue;
                 // Along the entry's row into the submenu, then onto its entry.
                 MoveTo(d, root, ix - 2, y + 4);
                 std::this_thread::sleep_for(std::chrono::milliseconds(150));

@@ -84,7 +84,7 @@ protected:
     Window Root() const { return DefaultRootWindow(screen.display()); }
     bool Grab() { return screen.Grab(Root(), &shot); }
     // The screen as it was, kept beside the build to be looked at.
-    std::string Save(const char* name) {
+    std::string Save(const std::string& name) {
         const std::string path = std::string(ORVA_BINARY_DIR) + "/play_" + name + ".ppm";
         testing_program::WritePpm(path, shot);
         return path;
@@ -264,42 +264,44 @@ TEST_F(PlayProgram, PlayAndPauseAgainAndAgainEachMoveTheFrame) {
     EXPECT_TRUE(program->Running());
 }
 
-// The cube plays in a loop at 20 frames a second; 4 typed into the rate field while it
-// plays is shown as "4.00", and the achieved rate under it comes down to 4 frames a
-// second (it measures the pace from the change on).
+// The cube plays in a loop at 20 frames a second (the frames move on); 2 typed into the
+// rate field while it plays is shown as "2.00", and the achieved rate under it comes to 2
+// frames a second (it measures the pace from the change on); 4 typed then brings it to 4.
+// Paces any machine keeps: what 20 achieves depends on the machine and its load.
 TEST_F(PlayProgram, ARateTypedWhilePlayingSetsThePace) {
     ASSERT_NO_FATAL_FAILURE(Start("cube.fits"));
     ASSERT_TRUE(WaitFor(RateField(), "20.00")) << Why(RateField(), "20.00");
     ClickLoop();
     ClickPlay();
-    // Playing: the readout measures about 20 frames a second.
-    bool fast = false;
-    for (int waited = 0; waited < 5000 && !fast; waited += 100) {
+    std::set<int> shown;
+    for (int waited = 0; waited < 8000 && shown.size() < 3; waited += 100) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (!Grab()) continue;
-        for (int hundredths = 1800; hundredths <= 2050 && !fast; ++hundredths) {
-            char text[16];
-            std::snprintf(text, sizeof text, "%.2f", hundredths / 100.0);
-            fast = Shows(RateReadout(), text);
-        }
+        if (Grab() && FrameIn(TransportFrame()) > 0) shown.insert(FrameIn(TransportFrame()));
     }
-    ASSERT_TRUE(fast) << "no rate near 20 under the rate field; the screen: " << Save("fast");
+    ASSERT_GE(shown.size(), 3u) << "the frames do not move on; the screen: " << Save("playing");
 
-    ASSERT_NO_FATAL_FAILURE(TypeRate("4"));
-    EXPECT_TRUE(WaitFor(RateField(), "4.00")) << Why(RateField(), "4.00");
-    bool slow = false;
-    for (int waited = 0; waited < 8000 && !slow; waited += 100) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        if (!Grab()) continue;
-        for (int hundredths = 380; hundredths <= 420 && !slow; ++hundredths) {
-            char text[16];
-            std::snprintf(text, sizeof text, "%.2f", hundredths / 100.0);
-            slow = Shows(RateReadout(), text);
+    auto paceComesTo = [&](int rate) {
+        for (int waited = 0; waited < 10000; waited += 100) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!Grab()) continue;
+            for (int hundredths = rate * 95; hundredths <= rate * 105; ++hundredths) {
+                char text[16];
+                std::snprintf(text, sizeof text, "%.2f", hundredths / 100.0);
+                if (Shows(RateReadout(), text)) return true;
+            }
         }
+        return false;
+    };
+    for (int rate : {2, 4}) {
+        SCOPED_TRACE(rate);
+        const std::string field = std::to_string(rate) + ".00";
+        ASSERT_NO_FATAL_FAILURE(TypeRate(std::to_string(rate)));
+        EXPECT_TRUE(WaitFor(RateField(), field)) << Why(RateField(), field);
+        EXPECT_TRUE(paceComesTo(rate)) << "the achieved rate did not come to " << rate
+                                       << "; the screen: " << Save("pace" + std::to_string(rate));
+        // Playback goes on at that pace, and the field keeps the rate.
+        EXPECT_TRUE(WaitFor(RateField(), field, 0));
     }
-    EXPECT_TRUE(slow) << "the achieved rate did not come down to 4; the screen: " << Save("slow");
-    // Playback goes on at that pace, and the field keeps the rate.
-    EXPECT_TRUE(WaitFor(RateField(), "4.00", 0));
     ClickPlay();
     EXPECT_TRUE(program->Running());
 }

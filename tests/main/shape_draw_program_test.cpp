@@ -112,7 +112,7 @@ TEST_F(ShapeDrawProgram, EscAndDrawCancelLeaveNoShapeOfAnyKind) {
             testing_program::MoveTo(D(), Root(), px, py);
             std::this_thread::sleep_for(std::chrono::milliseconds(400));
             Picture before, during;
-            ASSERT_TRUE(Grab(&before));
+            ASSERT_TRUE(GrabSettled(&before));
             Press(k.keys);
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             if (k.click) {
@@ -423,7 +423,7 @@ protected:
         const int awayX = SX(x1) + 40 * scale < frame.right ? SX(x1) + 40 * scale : frame.right - 4;
         Hover(awayX, py);
         Picture blank;
-        ASSERT_TRUE(Grab(&blank));
+        ASSERT_TRUE(GrabSettled(&blank));
         bool panelOpen = false;
         for (const KindCase& k : DrawnKinds()) {
             SCOPED_TRACE(k.name);
@@ -522,7 +522,7 @@ TEST_F(ShapeKindsProgram, EscWithTheButtonHeldLeavesNoShapeAndNoUndoStep) {
     std::string why;
     ASSERT_TRUE(WaitForBox(250, 200, 350, 260, 1, &why)) << why;
     Picture drawn;
-    ASSERT_TRUE(Grab(&drawn));
+    ASSERT_TRUE(GrabSettled(&drawn));
     const std::vector<DrawKind> kinds = {
         {"line (F5)", {XK_F5}, true},
         {"polyline (Shift+F5)", {XK_Shift_L, XK_F5}, true},

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "extraction_input.h"
@@ -110,6 +111,22 @@ protected:
         for (int waited = 0; waited <= ms; waited += 200) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             if (Grab(&now) && (*left = Differing(want, now)) == 0) return true;
+        }
+        return false;
+    }
+
+    // A picture of the screen once the picture's box has stopped changing (two grabs
+    // 250 ms apart agree): the baseline a later screen is compared with, taken only after
+    // the last repaint of what came before has landed.
+    bool GrabSettled(Picture* p, int ms = 4000) {
+        if (!Grab(p)) return false;
+        Picture next;
+        for (int waited = 0; waited <= ms; waited += 250) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            if (!Grab(&next)) return false;
+            const bool same = Differing(*p, next) == 0;
+            *p = std::move(next);
+            if (same) return true;
         }
         return false;
     }
