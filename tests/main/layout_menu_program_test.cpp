@@ -116,6 +116,18 @@ protected:
         return false;
     }
 
+    // Esc twice (the submenu, then the menu), and a wait until the menu's "Layout" entry
+    // has left the screen: a click on the bar while the menu still stood would close it.
+    bool CloseMenus() {
+        testing_program::PressKeys(screen.display(), {XK_Escape});
+        testing_program::PressKeys(screen.display(), {XK_Escape});
+        const Screen::Rect m = screen.RectOf(main);
+        int lx = 0, ly = 0;
+        return testing_util::WaitUntil(
+            [&] { return screen.Grab(Root(), &shot) && !FindText(shot, m.left + 12, m.top + 104, 400, 200, "Layout", &lx, &ly); },
+            kWait);
+    }
+
     // Whether the submenu's entry at (x, y) carries a check mark on its row.
     bool Checked(int x, int y) {
         int cx = 0, cy = 0;
@@ -161,9 +173,7 @@ TEST_F(LayoutMenuProgram, EntriesShowAndHidePagesAndTheNextStartKeepsTheSet) {
         int ex = 0, ey = 0;
         EXPECT_TRUE(FindText(shot, x - 10, y - 10, 300, 300, entry, &ex, &ey)) << entry;
     }
-    testing_program::PressKeys(screen.display(), {XK_Escape});
-    testing_program::PressKeys(screen.display(), {XK_Escape});
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(CloseMenus()) << "the menu stays open after Esc";
 
     // Choosing a checked entry hides its page, choosing it again shows it.
     bool was = false;
@@ -175,9 +185,7 @@ TEST_F(LayoutMenuProgram, EntriesShowAndHidePagesAndTheNextStartKeepsTheSet) {
     EXPECT_FALSE(Shows(kLensMark, false));
     ASSERT_TRUE(OpenLayout("Coordinates", &x, &y));
     EXPECT_FALSE(Checked(x, y));
-    testing_program::PressKeys(screen.display(), {XK_Escape});
-    testing_program::PressKeys(screen.display(), {XK_Escape});
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(CloseMenus()) << "the menu stays open after Esc";
     EXPECT_TRUE(Shows(kValueMark));
     EXPECT_EQ(program->End(), 0);
 
@@ -299,9 +307,7 @@ TEST_F(LayoutMenuProgram, ChartToolsEntriesShowAndHideThatWindowsPages) {
         int ex = 0, ey = 0;
         EXPECT_TRUE(FindText(shot, x - 10, y - 10, 300, 300, entry, &ex, &ey)) << entry;
     }
-    testing_program::PressKeys(screen.display(), {XK_Escape});
-    testing_program::PressKeys(screen.display(), {XK_Escape});
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    ASSERT_TRUE(CloseMenus()) << "the menu stays open after Esc";
     const Page pages[] = {
         {"Coordinates", kCoordinatesMark, true, false},
         {"Zoom Bar", "BG", true, false},

@@ -236,8 +236,9 @@ TEST_F(RoadBadInputTest, BitpixValuesFitsDoesNotHave) {
 }
 
 // A running program that is handed a bitmap bomb answers at once: the hand-over, which
-// waits for the line's run, ends within 2 s, and the program goes on to take the next
-// line.
+// waits for the line's run, ends (the bomb is refused by its size, never decoded: its
+// 4 gigapixels would take minutes), and the program goes on to take the next line. The
+// bound only tells a refusal from a decode; a busy machine's starts stay far below it.
 TEST_F(RoadBadInputTest, ABombHandedOverIsAnsweredAtOnce) {
     const std::string folder = RunFolder("bomb-first");
     ProgramRun program(folder, {files_->File("range.fits")});
@@ -249,7 +250,7 @@ TEST_F(RoadBadInputTest, ABombHandedOverIsAnsweredAtOnce) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(testing_util::RunProgram(ORVA_BINARY_DIR "/orva", env, {files_->File("bomb8.bmp")}), 0);
     const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(took, std::chrono::seconds(2));
+    EXPECT_LT(took, std::chrono::seconds(30));
     EXPECT_TRUE(program.WaitForLog("Not supported size [65535 x 65535] of run-length data", kWait)) << program.Log();
     EXPECT_EQ(testing_util::RunProgram(ORVA_BINARY_DIR "/orva", env, {files_->File("noise.fits")}), 0);
     Picture noise;
