@@ -160,9 +160,17 @@ TEST_F(ExtensionsProgram, TheSelectorInfoPagePictureAndClipboardShowOneExtension
         }
         return false;
     };
-    auto clipboard = [&]() {
-        int status = -1;
-        return testing_program::RunCommand("timeout 5 xclip -selection clipboard -o 2>&1", &status);
+    // The clipboard once it holds `expected` (the copy is made in the program's own time),
+    // or what it held last.
+    auto clipboard = [&](const std::string& expected) {
+        std::string text;
+        for (int waited = 0; waited <= 10000; waited += 250) {
+            int status = -1;
+            text = testing_program::RunCommand("timeout 5 xclip -selection clipboard -o 2>&1", &status);
+            if (text.find(expected) != std::string::npos) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        }
+        return text;
     };
     // "Copy to clipboard" stands 168 pixels right of the Info page's "Original size" label
     // and 213 below it.
@@ -187,7 +195,7 @@ TEST_F(ExtensionsProgram, TheSelectorInfoPagePictureAndClipboardShowOneExtension
     // Opened: SCI everywhere, and "Copy to clipboard" copies SCI.
     EXPECT_TRUE(waitShows(1, &why)) << why << "\n" << Keep("ext_open");
     ASSERT_TRUE(copy());
-    std::string copied = clipboard();
+    std::string copied = clipboard("64 x 48");
     EXPECT_NE(copied.find("64 x 48"), std::string::npos) << copied;
     EXPECT_EQ(copied.find("40 x 32"), std::string::npos) << copied;
 
@@ -195,7 +203,7 @@ TEST_F(ExtensionsProgram, TheSelectorInfoPagePictureAndClipboardShowOneExtension
     ASSERT_TRUE(stepStream(true));
     EXPECT_TRUE(waitShows(2, &why)) << why << "\n" << Keep("ext_stream2");
     ASSERT_TRUE(copy());
-    copied = clipboard();
+    copied = clipboard("40 x 32");
     EXPECT_NE(copied.find("40 x 32"), std::string::npos) << copied;
     EXPECT_EQ(copied.find("64 x 48"), std::string::npos) << copied;
     EXPECT_TRUE(waitShows(2, &why)) << why << "\n" << Keep("ext_stream2_copied");

@@ -110,15 +110,18 @@ inline bool CornerToCorner(Screen& screen, Window main, Picture* shot, Shown* fr
     MoveTo(d, root, (ws.left + ws.right) / 2, (ws.top + ws.bottom) / 2);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     PressKeys(d, {XK_Control_L, XK_1});
-    for (int waited = 0; waited < 5000; waited += 200) {
+    // Until the key has been taken: the frame's first white pixel in the view's corner.
+    for (int waited = 0; waited < 10000; waited += 200) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         if (!screen.Grab(root, shot)) continue;
-        for (int y = ws.top; y < ws.bottom; ++y)
-            for (int x = ws.left; x < ws.right; ++x)
+        bool found = false;
+        for (int y = ws.top; y < ws.bottom && !found; ++y)
+            for (int x = ws.left; x < ws.right && !found; ++x)
                 if (White(shot->At(x, y))) {
                     *frame = Shown{x, y, ws.right, ws.bottom};
-                    return x <= ws.left + 2 && y <= ws.top + 2;
+                    found = true;
                 }
+        if (found && frame->left <= ws.left + 2 && frame->top <= ws.top + 2) return true;
     }
     return false;
 }

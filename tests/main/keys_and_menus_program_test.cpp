@@ -59,7 +59,15 @@ TEST_F(KeysAndMenusProgram, WithTheDataClosedTheDrawToolsAreGreyed) {
     auto drawMenuOffers = [&](const std::string& entry, bool* opened) {
         Picture before, open;
         *opened = false;
+        // The screen as it stands once what came before has been drawn (two grabs agree).
         if (!Grab(&before)) return false;
+        for (int waited = 0; waited <= 10000; waited += 300) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (!Grab(&open)) return false;
+            const bool same = open.rgb == before.rgb;
+            before = open;
+            if (same) break;
+        }
         testing_program::ClickAt(D(), Root(), m.left + 20, m.top + 62);
         // The menu stands over the page column once it is open: many pixels there changed.
         // Its entries are drawn with it, so the first picture that shows it tells.
@@ -77,7 +85,13 @@ TEST_F(KeysAndMenusProgram, WithTheDataClosedTheDrawToolsAreGreyed) {
         int x = 0, y = 0;
         const bool found = *opened && testing_program::FindText(open, m.left + 40, m.top + 40, 400, 600, entry, &x, &y);
         Press({XK_Escape});
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Gone from the screen before the bar is clicked again: a click on the bar while
+        // the menu still stood would close it.
+        bool closed = false;
+        for (int waited = 0; waited <= 10000 && *opened && !closed; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            closed = Grab(&open) && changed() < 200;
+        }
         return found;
     };
     bool opened = false;

@@ -80,7 +80,9 @@ public:
         kill(pid_, SIGTERM);
         int status = 0, result = -1;
         bool ended = false;
-        for (int i = 0; i < 400 && !ended; ++i) {
+        // A busy machine (the sanitizers' leak check at exit among many tests) can take
+        // several seconds to end in order: 30 s tell that from a hang.
+        for (int i = 0; i < 1200 && !ended; ++i) {
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 ended = true;
                 result = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -170,7 +170,7 @@ protected:
         }
         std::string why;
         // The readout follows the pointer at once; a slow machine gets a second look.
-        for (int tries = 0; tries < 10 && !ShowsText(shot, x, y, w, h, text, &why); ++tries) {
+        for (int tries = 0; tries < 50 && !ShowsText(shot, x, y, w, h, text, &why); ++tries) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             ASSERT_TRUE(Grab());
         }
@@ -202,7 +202,7 @@ protected:
         ASSERT_TRUE(FieldRightOf("C:", 92, &cx, &cy, &cw, &ch)) << "no \"C:\" on the screen";
         int sx = fx, sy = fy;
         bool found = false;
-        for (int tries = 0; tries < 10 && !found; ++tries) {
+        for (int tries = 0; tries < 50 && !found; ++tries) {
             for (int dy = -1; dy <= 1 && !found; ++dy)
                 for (int dx = -1; dx <= 1 && !found; ++dx) {
                     if (exact && (dx != 0 || dy != 0)) continue;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -172,6 +173,19 @@ protected:
     Screen screen_;
 };
 
+// The later starts of a run in `folder` handed their lines over: a start keeps a log of
+// its own (orva2.log) only to say that it waited for a program that was busy (a busy
+// machine), never a run of its own.
+::testing::AssertionResult HandedOverOnly(const std::string& folder) {
+    const std::string second = folder + "/config/ZEL Lab/orva2.log";
+    if (!testing_util::Exists(second)) return ::testing::AssertionSuccess();
+    std::istringstream lines(testing_util::ReadText(second));
+    for (std::string l; std::getline(lines, l);)
+        if (!l.empty() && l.find("The running program (1)") == std::string::npos)
+            return ::testing::AssertionFailure() << "a line of a run of its own in orva2.log: " << l;
+    return ::testing::AssertionSuccess();
+}
+
 TEST_F(RoadBadInputTest, AMissingFile) {
     ExpectRefusedAndTheNextShown({"missing.fits", "range.fits", {"* Can`t open file: %s"}, "Can`t open %s..."});
 }
@@ -257,7 +271,7 @@ TEST_F(RoadBadInputTest, ABombHandedOverIsAnsweredAtOnce) {
     ASSERT_TRUE(ReferencePicture(files_->File("noise.fits"), &noise));
     Picture shown;
     EXPECT_TRUE(testing_program::WaitForPicture(screen_, main, noise, kWait, &shown).found) << program.Log();
-    EXPECT_FALSE(testing_util::Exists(folder + "/config/ZEL Lab/orva2.log"));
+    EXPECT_TRUE(HandedOverOnly(folder));
     EXPECT_EQ(program.End(), 0);
 }
 
@@ -291,9 +305,9 @@ TEST_F(RoadBadInputTest, ASecondStartHandsAFileOverAndItIsShown) {
     EXPECT_TRUE(found.found) << program.Log();
     // The first file's project was closed: its picture is gone.
     EXPECT_FALSE(testing_program::FindPicture(shown, first, 1).found);
-    // One instance, with the windows it had; the second start made no log of its own.
+    // One instance, with the windows it had; the second start ran nothing of its own.
     EXPECT_EQ(ShownTitles(screen_), windows);
-    EXPECT_FALSE(testing_util::Exists(folder + "/config/ZEL Lab/orva2.log"));
+    EXPECT_TRUE(HandedOverOnly(folder));
     const std::string log = program.Log();
     EXPECT_EQ(Count(log, "Source format:"), 2u) << log;
     EXPECT_EQ(log.find("Can`t open"), std::string::npos) << log;

@@ -42,6 +42,10 @@ for name, v in (('ramp', 1000 + x + y), ('ramp2', 3000 - x - y)):
     fits.PrimaryHDU(v).writeto(sys.argv[1] + '/' + name + '.fits', overwrite=True)
 )";
 
+// How long a session waits for the screen to show what it judges: far above what a
+// quiet machine needs, so that only a program that never shows it fails.
+constexpr int kScreenWait = 10000;
+
 class ShapeProgram : public ExtractionProgram {
 protected:
     // Writes the ramps and starts the program on the named files of the test's folder (the
@@ -106,7 +110,7 @@ protected:
         return n;
     }
     // Waits until the picture's box equals `want` again.
-    bool WaitForSame(const Picture& want, int* left, int ms = 4000) {
+    bool WaitForSame(const Picture& want, int* left, int ms = kScreenWait) {
         Picture now;
         for (int waited = 0; waited <= ms; waited += 200) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -170,7 +174,7 @@ protected:
     // bottom), each within `tolerance`, the picture found where it stands on the same
     // screen (a scroll carries both); `why` tells the box last seen.
     bool WaitForBox(int left, int top, int right, int bottom, int tolerance, std::string* why) {
-        for (int waited = 0; waited <= 4000; waited += 250) {
+        for (int waited = 0; waited <= kScreenWait; waited += 250) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
             const Screen::Rect ws = WorkspaceOf(screen, main);
             int l = 0, t = 0, r = 0, b = 0;
@@ -190,7 +194,7 @@ protected:
         return false;
     }
     // Waits until the picture shows no outline; `why` tells the box last seen.
-    bool WaitForNoOutline(std::string* why, int ms = 4000) {
+    bool WaitForNoOutline(std::string* why, int ms = kScreenWait) {
         for (int waited = 0; waited <= ms; waited += 250) {
             std::this_thread::sleep_for(std::chrono::milliseconds(250));
             int l = 0, t = 0, r = 0, b = 0;
@@ -278,7 +282,7 @@ protected:
     // Leaves the "Edit Shape..." panel out of what is read of the picture, once it shows
     // (it stands right of the page column, over the cells).
     void CoverPanel() {
-        for (int waited = 0; waited <= 4000 && covered.right == 0; waited += 200) {
+        for (int waited = 0; waited <= kScreenWait && covered.right == 0; waited += 200) {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             if (const Window panel = screen.FindWindow("Edit Shape")) covered = screen.RectOf(panel);
         }

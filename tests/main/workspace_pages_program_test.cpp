@@ -205,7 +205,7 @@ TEST_F(WorkspacePagesProgram, ReadoutsFollowThePointerOverAFitsImage) {
         };
         for (int attempt = 0; attempt < 5 && !there(); ++attempt) {
             PointAt(host, wx, wy);
-            PumpUntil(there, 500);
+            PumpUntil(there, 10000);
         }
         PumpFor(50);
         const double dx = ws->readouts.coords[0], dy = ws->readouts.coords[1];
@@ -246,7 +246,7 @@ TEST_F(WorkspacePagesProgram, AColourBitmapShowsThreeChannelButtons) {
     ASSERT_NE(channels, nullptr);
     auto [wx, wy] = WindowPoint(cell, 20.5, 20.5);
     PointAt(cell->window, wx, wy);
-    PumpUntil([&] { return PageSlot(channels, 2)->shown != 0; }, 1000);
+    PumpUntil([&] { return PageSlot(channels, 2)->shown != 0; }, 10000);
     EXPECT_EQ(std::tuple(PageSlot(channels, 0)->text, PageSlot(channels, 1)->text, PageSlot(channels, 2)->text),
               std::tuple("1", "2", "3"));
     for (uint32_t s = 0; s < 3; ++s) EXPECT_NE(PageSlot(channels, s)->shown, 0) << s;
@@ -369,7 +369,7 @@ TEST_F(WorkspacePagesProgram, TheFastSelectorStepsACube) {
     gElement* next = PageSlot(selector, kSelFrameNext);
     ASSERT_NE(next, nullptr);
     Click(next);
-    PumpUntil([&] { return PageSlot(selector, kSelFrameCurrent)->text == "2"; }, 1000);
+    PumpUntil([&] { return PageSlot(selector, kSelFrameCurrent)->text == "2"; }, 10000);
     EXPECT_EQ(PageSlot(selector, kSelFrameCurrent)->text, "2");
     PumpFor(200);
     PaintWindow(host);
@@ -459,7 +459,7 @@ TEST_F(WorkspacePagesProgram, LoopReverseAndReturnAreClickedAndChangeWherePlayba
     ASSERT_EQ(player->flags.load() & (kFramePlayerReturnAtEnd | kFramePlayerLoop | kFramePlayerReverse), 0);
     auto playToTheEnd = [&] {
         Click(PageSlot(transport, kTransportPlay));
-        PumpUntil([] { return !TheEventTimer().Running(); }, 5000);
+        PumpUntil([] { return !TheEventTimer().Running(); }, 30000);
         EXPECT_FALSE(TheEventTimer().Running());
         PumpFor(600);
     };
