@@ -279,7 +279,8 @@ TEST_F(LayoutMenuProgram, PagesHiddenAtExitComeBackWhereTheyStood) {
     }
     for (const RowPage& p : pages) {
         int x = 0, y = 0;
-        ASSERT_TRUE(findMark(p, &x, &y)) << p.entry << " is not back in the row";
+        if (!findMark(p, &x, &y)) testing_program::WritePpm(ORVA_BINARY_DIR "/layout_row_back.ppm", shot);
+        ASSERT_TRUE(findMark(p, &x, &y)) << p.entry << " is not back in the row (" ORVA_BINARY_DIR "/layout_row_back.ppm)";
         EXPECT_EQ(x, p.x) << p.entry;
         EXPECT_EQ(y, p.y) << p.entry;
     }
