@@ -89,6 +89,15 @@ void ChartViewPointerTracker(gElement* view, const platform::Point* point) {
     chart->SetPointer(x, y);
 }
 
+// A press on the view. Moves over the view reach the chart only once the toolkit's hover
+// has taken the view up; a press that comes sooner (the pointer has just moved in, or the
+// hover waits behind the input on a busy machine) puts the cursor at its own point, so
+// that the keys after the click act where the user clicked, not at a point left from before.
+bool ChartViewPress(gElement* view, uintptr_t) {
+    ChartViewPointerTracker(view, &gCursorPos);
+    return true;
+}
+
 }  // namespace
 
 // ---- Small helpers ------------------------------------------------------------------------------
@@ -806,6 +815,7 @@ void ChartWindow::InstallViewHandlers() {
     if (h == nullptr) return;
     if (h->view != nullptr) {
         h->view->onWheel = &ChartViewWheel;
+        h->view->onPress = &ChartViewPress;
         h->view->style = (h->view->style | kChartViewStyle) & ~kViewInert;
         gWgtSetTag(h->view, &ChartViewPointerTracker);
         h->view->dragFlags |= kTrackPointer;
@@ -833,6 +843,7 @@ void ChartWindow::ReleaseViewHandlers() {
     }
     if (h != nullptr && h->view != nullptr && h->view == boundView) {
         if (h->view->onWheel == &ChartViewWheel) h->view->onWheel = nullptr;
+        if (h->view->onPress == &ChartViewPress) h->view->onPress = nullptr;
         if (h->view->onDrag == &ChartViewPointerTracker) {
             gWgtSetTag(h->view, nullptr);
             h->view->dragFlags &= ~kTrackPointer;

@@ -23,6 +23,11 @@ struct LastClick {
 LastClick gLastClick;
 bool gAppActive = false;           // one of our windows holds the focus
 Hwnd gLastDeactivated = nullptr;   // the window that lost it last, for the next WM_ACTIVATE
+// The top-level window a press activated and the one active before, until the server's
+// next notice of a focus change. The server moves the focus only when the press is taken,
+// and a program busy then takes it late: the keys typed after the click have already come
+// to the window that held the focus, and belong to the one clicked into.
+Hwnd gPressActivated = nullptr, gActiveBeforePress = nullptr;
 
 // Posts to every top-level window of the calling thread.
 void PostToTopLevels(uint32_t message, WParam wParam, LParam lParam) {
@@ -59,9 +64,14 @@ bool IsDescendant(Hwnd hwnd, Hwnd ancestor) {
 void ActivateOnPress(Hwnd hwnd) {
     Hwnd top = TopLevel(hwnd);
     WindowObject* window = FindWindowObject(top);
-    if (window == nullptr || !window->visible || top == GetActiveWindow()) return;
+    // A press before the server told of the last one's activation: the window that one
+    // activated counts as the active one.
+    const Hwnd active = gPressActivated != nullptr ? gPressActivated : GetActiveWindow();
+    if (window == nullptr || !window->visible || top == active) return;
     if ((window->exStyle & kWsExNoActivate) != 0) return;
+    if (gPressActivated == nullptr) gActiveBeforePress = GetActiveWindow();
     SetActiveWindow(top);
+    gPressActivated = top;
 }
 
 }  // namespace
@@ -107,27 +117,54 @@ void OnNativeFrame(Hwnd hwnd, int32_t left, int32_t top, int32_t right, int32_t 
     window->height = clientHeight + top + bottom;
 }
 
+namespace {
+
+// The focus came to the top-level window: WM_ACTIVATEAPP when it came from elsewhere, the
+// window that had it deactivated, WM_ACTIVATE and WM_SETFOCUS.
+void FocusCameTo(Hwnd top) {
+    Hwnd active = GetActiveWindow();
+    Hwnd focus = GetFocus();
+    if (active == top) return;
+    Hwnd previous = gLastDeactivated;
+    if (active != nullptr && IsWindow(active)) {
+        if (focus != nullptr && IsWindow(focus)) PostMessage(focus, kWmKillFocus, 0, 0);
+        PostMessage(active, kWmActivate, kWaInactive, reinterpret_cast<LParam>(top));
+        previous = active;
+    }
+    gLastDeactivated = nullptr;
+    if (!gAppActive) {
+        gAppActive = true;
+        PostToTopLevels(kWmActivateApp, 1, 0);
+    }
+    NoteNativeActivation(top, top);
+    PostMessage(top, kWmActivate, kWaActive, reinterpret_cast<LParam>(IsWindow(previous) ? previous : nullptr));
+    PostMessage(top, kWmSetFocus, reinterpret_cast<WParam>(focus), 0);
+}
+
+}  // namespace
+
+Hwnd KeyWindowAfterPress(Hwnd hwnd) {
+    Hwnd clicked = gPressActivated;
+    // Only keys that still came where the focus was: a window that grabbed the keyboard
+    // since (a menu) keeps its own.
+    if (clicked == nullptr || gActiveBeforePress == nullptr || TopLevel(hwnd) != gActiveBeforePress) return hwnd;
+    WindowObject* window = FindWindowObject(clicked);
+    if (window == nullptr || !window->visible) return hwnd;
+    // The window takes the key as the active one, which it is about to become: its
+    // activation goes ahead of the key, and the server's notice of it changes nothing more.
+    FocusCameTo(clicked);
+    return clicked;
+}
+
 void OnNativeFocus(Hwnd hwnd, bool in, Hwnd next) {
+    // The server's word on the focus: the keys go where it sends them again.
+    gPressActivated = gActiveBeforePress = nullptr;
     Hwnd top = TopLevel(hwnd);
     if (top == nullptr) return;
     Hwnd active = GetActiveWindow();
     Hwnd focus = GetFocus();
     if (in) {
-        if (active == top) return;
-        Hwnd previous = gLastDeactivated;
-        if (active != nullptr && IsWindow(active)) {
-            if (focus != nullptr && IsWindow(focus)) PostMessage(focus, kWmKillFocus, 0, 0);
-            PostMessage(active, kWmActivate, kWaInactive, reinterpret_cast<LParam>(top));
-            previous = active;
-        }
-        gLastDeactivated = nullptr;
-        if (!gAppActive) {
-            gAppActive = true;
-            PostToTopLevels(kWmActivateApp, 1, 0);
-        }
-        NoteNativeActivation(top, top);
-        PostMessage(top, kWmActivate, kWaActive, reinterpret_cast<LParam>(IsWindow(previous) ? previous : nullptr));
-        PostMessage(top, kWmSetFocus, reinterpret_cast<WParam>(focus), 0);
+        FocusCameTo(top);
         return;
     }
     Hwnd nextTop = TopLevel(next);
@@ -160,6 +197,7 @@ void OnNativeActiveGone(Hwnd next) {
 void ResetNativeActivation() {
     gAppActive = false;
     gLastDeactivated = nullptr;
+    gPressActivated = gActiveBeforePress = nullptr;
 }
 
 void OnNativeCloseRequest(Hwnd hwnd) {

@@ -35,6 +35,11 @@ void OnNativeMapped(Hwnd hwnd, bool mapped);
 // and keys held before the event; time in milliseconds.
 void OnNativeButton(Hwnd hwnd, int button, bool press, int32_t x, int32_t y, uint32_t mk,
                     uint32_t time);
+// The window a key that came to `hwnd` belongs to: the top-level window a press activated,
+// for a key that came to the window active before the press while the server has not yet
+// told of the focus change (keys typed after the click that reached the server before the
+// focus moved); else `hwnd` itself. The clicked window is activated first.
+Hwnd KeyWindowAfterPress(Hwnd hwnd);
 // The pointer moved to the client point: WM_SETCURSOR (unless captured), WM_MOUSEMOVE.
 void OnNativeMotion(Hwnd hwnd, int32_t x, int32_t y, uint32_t mk);
 // The pointer grab was taken from us: the capture ends and WM_CANCELMODE is posted.

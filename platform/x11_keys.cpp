@@ -7,6 +7,7 @@
 
 #include "platform/msg_queue.h"
 #include "platform/window_api.h"
+#include "platform/window_events.h"
 #include "platform/x11_backend.h"
 
 #include <X11/XKBlib.h>
@@ -259,6 +260,7 @@ void PostX11KeyMessage(Hwnd hwnd, bool press, const void* xKeyEvent) {
         data |= static_cast<uint64_t>(kKeyDataHasChar);
     }
     data |= static_cast<uint64_t>(gModifiers) << kKeyDataModShift;
+    hwnd = KeyWindowAfterPress(hwnd);
     // A disabled window takes no key input (the key state above is still tracked).
     if (!AcceptsInput(hwnd)) return;
     // Alt held (and F10) makes the system variants, as the program expects.

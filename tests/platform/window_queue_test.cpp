@@ -332,6 +332,50 @@ TEST_F(WindowQueueTest, APressActivatesTheTopLevelWindowClickedInto) {
     for (Hwnd h : {hidden, quiet, second, first}) DestroyWindow(h);
 }
 
+TEST_F(WindowQueueTest, KeysTypedAfterAClickGoToTheWindowClickedInto) {
+    // The second window holds the focus; a click into the first, taken late, asks for the
+    // focus only then: the keys typed after the click came to the second meanwhile. They
+    // belong to the first, which is activated ahead of them.
+    Hwnd first = Make(kWsPopup | kWsCaption | kWsVisible);
+    Hwnd child = Make(kWsChild | kWsVisible, first);
+    Hwnd second = Make(kWsPopup | kWsCaption | kWsVisible);
+    Hwnd menu = CreateWindowEx(kWsExNoActivate, "TEST", "m", kWsPopup | kWsVisible, 0, 0, 50, 50, nullptr, nullptr);
+    OnNativeFocus(second, true);
+    Drain();
+    EXPECT_EQ(KeyWindowAfterPress(second), second);  // no press: the key stays
+    OnNativeButton(child, 1, true, 3, 3, 0, 7000);
+    OnNativeButton(child, 1, false, 3, 3, 0, 7010);
+    EXPECT_EQ(GetActiveWindow(), second);  // the server has not moved the focus yet
+    EXPECT_EQ(KeyWindowAfterPress(menu), menu);  // a window that grabbed the keys keeps them
+    EXPECT_EQ(KeyWindowAfterPress(first), first);
+    EXPECT_EQ(KeyWindowAfterPress(second), first);
+    EXPECT_EQ(GetActiveWindow(), first);
+    std::vector<Msg> got = Drain();
+    auto at = [&](Hwnd h, uint32_t message, WParam wParam) {
+        for (size_t i = 0; i < got.size(); ++i)
+            if (got[i].hwnd == h && got[i].message == message && got[i].wParam == wParam) return static_cast<int>(i);
+        return -1;
+    };
+    EXPECT_GE(at(second, kWmActivate, kWaInactive), 0);
+    EXPECT_GE(at(first, kWmActivate, kWaActive), 0);
+    EXPECT_EQ(KeyWindowAfterPress(second), first);  // the keys after it too, with no second activation
+    EXPECT_TRUE(Drain().empty());
+    // The server's notice of the focus change: nothing more, and the keys go where it sends them.
+    OnNativeFocus(second, false, first);
+    OnNativeFocus(first, true);
+    EXPECT_TRUE(Drain().empty());
+    EXPECT_EQ(KeyWindowAfterPress(second), second);
+    // A click back into the second before the server told of the first's focus: the keys
+    // go to the second, the one clicked last.
+    OnNativeButton(second, 1, true, 3, 3, 0, 9000);
+    OnNativeButton(child, 1, true, 3, 3, 0, 9100);
+    OnNativeButton(second, 1, true, 3, 3, 0, 9200);
+    EXPECT_EQ(KeyWindowAfterPress(first), second);
+    EXPECT_EQ(GetActiveWindow(), second);
+    Drain();
+    for (Hwnd h : {menu, second, first}) DestroyWindow(h);
+}
+
 std::atomic<int> gTrims{0};
 
 TEST_F(WindowQueueTest, FreeHeapPagesGoBackOnceAfterInputStops) {
