@@ -269,9 +269,13 @@ gWindow* OpenComponentWindow(OptionsWindow* component, gWindow* parent, int32_t 
         bool tool = parent != nullptr && parent == TheCUI().groups[1].windows[0];
         title = WindowTitle(record, builder, tool ? kToolTitleSuffix : "", kTitleLimit);
     }
-    // A window made deferred gets its native window now, with the record's style.
-    gWinOpen(w, title.c_str(), (style & kStyleDeferred) != 0 ? style | kStyleShown : kStyleShown);
+    // A window made deferred gets its native window now, with the record's style. It is
+    // sized to its page and moved clear of the page column before it shows: shown first,
+    // it would stand over the column for a moment and then jump aside, away from where a
+    // user who saw it there clicks.
+    gWinOpen(w, title.c_str(), (style & kStyleDeferred) != 0 ? style & ~kStyleShown : 0);
     KeepClearOfPageColumn(w);
+    gWinShow(w, true);
     SetStateButton(record, true);
     return w;
 }

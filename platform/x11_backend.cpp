@@ -253,7 +253,27 @@ public:
                           static_cast<unsigned>(std::max(1, window.ClientWidth())),
                           static_cast<unsigned>(std::max(1, window.ClientHeight())));
         if (window.parent == nullptr) SetSizeHints(window);
+        RebindResized(*native);
         XFlush(display_);
+    }
+
+    // The software renderer reads a drawable's size when the context moves to it from
+    // another drawable and after each swap, not when the window is sized: a window sized
+    // while the current context is on it (a page sized for its rows and painted at once)
+    // would be drawn into a picture of its old size, its rows off by the change, until a
+    // later frame. The context goes to another window of the same visual and back after
+    // the resize request, and reads the size the server has by then, the new one.
+    void RebindResized(const NativeWindow& native) {
+        if (glXGetCurrentDrawable() != native.xid) return;
+        GLXContext context = glXGetCurrentContext();
+        if (context == nullptr) return;
+        for (const auto& [xid, hwnd] : byXid_) {
+            const WindowObject* other = xid != native.xid ? FindWindowObject(hwnd) : nullptr;
+            const auto* otherNative = other != nullptr ? static_cast<const NativeWindow*>(other->native) : nullptr;
+            if (otherNative == nullptr || otherNative->visualId != native.visualId) continue;
+            if (glXMakeCurrent(display_, xid, context) == True) break;
+        }
+        glXMakeCurrent(display_, native.xid, context);
     }
 
     void Restack(WindowObject& window, bool top) override {

@@ -301,29 +301,38 @@ TEST_F(HistogramProgram, TheGridMenusUnlockXFreesTheChartsCursor) {
     ASSERT_TRUE(plot.found);
     const double bar = (plot.right - plot.left) / static_cast<double>(byLg.size());
     const int row = plot.top + 3, pointerY = (plot.top + plot.bottom) / 2;
-    // The pointer over bar 10 at a fraction of its width; where the grey right of the
-    // cursor begins.
-    auto cursorAt = [&](double fraction, int* pointerX, int* greyFrom) {
-        *pointerX = plot.left + static_cast<int>(std::lround((10.0 + fraction) * bar));
-        testing_program::MoveTo(d, tools, *pointerX - 30, pointerY);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        testing_program::MoveTo(d, tools, *pointerX, pointerY);
-        for (int waited = 0; waited <= 3000; waited += 250) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    // Where the grey right of the cursor begins, once it has come within 0.7 of a bar of
+    // x: snapped to a bar's middle or standing under the pointer, the cursor is that near
+    // the pointer, and where the pointer stood one and a half bars before it is not.
+    auto cursorNear = [&](int x, int* greyFrom) {
+        for (int waited = 0; waited <= 5000; waited += 100) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
             if (!screen.Grab(tools, &window)) continue;
-            for (int x = plot.left + 5; x + 8 < plot.right; ++x) {
+            for (int gx = plot.left + 5; gx + 8 < plot.right; ++gx) {
                 bool run = true;
-                for (int k = 0; k < 8 && run; ++k) run = testing_program::Grey(window.At(x + k, row));
+                for (int k = 0; k < 8 && run; ++k) run = testing_program::Grey(window.At(gx + k, row));
                 if (run) {
-                    *greyFrom = x;
-                    return true;
+                    *greyFrom = gx;
+                    if (std::abs(gx - x) <= 0.7 * bar) return true;
+                    break;
                 }
             }
         }
         return false;
     };
+    // The pointer over bar 10 at a fraction of its width, coming from one and a half bars
+    // left of it; where the grey right of the cursor begins.
+    auto cursorAt = [&](double fraction, int* pointerX, int* greyFrom) {
+        *pointerX = plot.left + static_cast<int>(std::lround((10.0 + fraction) * bar));
+        const int before = *pointerX - static_cast<int>(std::lround(1.5 * bar));
+        testing_program::MoveTo(d, tools, before, pointerY);
+        if (!cursorNear(before, greyFrom)) return false;
+        testing_program::MoveTo(d, tools, *pointerX, pointerY);
+        return cursorNear(*pointerX, greyFrom);
+    };
     int p1 = 0, p2 = 0, g1 = 0, g2 = 0;
-    ASSERT_TRUE(cursorAt(0.2, &p1, &g1) && cursorAt(0.8, &p2, &g2)) << "no cursor";
+    ASSERT_TRUE(cursorAt(0.2, &p1, &g1) && cursorAt(0.8, &p2, &g2))
+        << "no cursor near the pointer: pointer at " << p1 << " and " << p2 << ", cursor at " << g1 << " and " << g2;
     EXPECT_LE(std::abs(g2 - g1), 1) << "snapped: pointer at " << p1 << " and " << p2 << ", cursor at " << g1 << " and " << g2;
 
     // Key "F" over the chart frees the y readout: the menu shows "Chart: Unlock Y" checked.
@@ -361,7 +370,8 @@ TEST_F(HistogramProgram, TheGridMenusUnlockXFreesTheChartsCursor) {
         chosen = true;
     }
     ASSERT_TRUE(chosen) << "no Chart: Unlock X in the Grid menu";
-    ASSERT_TRUE(cursorAt(0.2, &p1, &g1) && cursorAt(0.8, &p2, &g2)) << "no cursor";
+    ASSERT_TRUE(cursorAt(0.2, &p1, &g1) && cursorAt(0.8, &p2, &g2))
+        << "no cursor near the pointer: pointer at " << p1 << " and " << p2 << ", cursor at " << g1 << " and " << g2;
     EXPECT_GE(p2 - p1, 8);
     EXPECT_LE(std::abs((g2 - g1) - (p2 - p1)), 2) << "free: pointer at " << p1 << " and " << p2 << ", cursor at " << g1
                                                   << " and " << g2;
