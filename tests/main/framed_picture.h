@@ -96,7 +96,14 @@ inline bool ChooseZoom(Screen& screen, Window main, const std::string& preset, P
         }
         if (!open) return false;
         ClickAt(d, root, mx + 4, my + 4);
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        // The menu gone before the next one's button is clicked: a click while it still
+        // stood would only close it.
+        bool closed = false;
+        for (int waited = 0; waited < 10000 && !closed; waited += 200) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            closed = screen.Grab(root, shot) && !FindText(*shot, ox, oy + 8, 400, 300, preset, &mx, &my);
+        }
+        if (!closed) return false;
     }
     return true;
 }
