@@ -121,10 +121,16 @@ protected:
     bool CloseMenus() {
         testing_program::PressKeys(screen.display(), {XK_Escape});
         testing_program::PressKeys(screen.display(), {XK_Escape});
+        return MenuGone("Layout");
+    }
+    // Waits until the View menu's `entry` has left the screen: what stood under the menu
+    // is drawn again in its own time, and until then the old menu's picture still shows
+    // there, where a session would take it for a menu just opened.
+    bool MenuGone(const std::string& entry) {
         const Screen::Rect m = screen.RectOf(main);
         int lx = 0, ly = 0;
         return testing_util::WaitUntil(
-            [&] { return screen.Grab(Root(), &shot) && !FindText(shot, m.left + 12, m.top + 104, 400, 200, "Layout", &lx, &ly); },
+            [&] { return screen.Grab(Root(), &shot) && !FindText(shot, m.left + 12, m.top + 104, 400, 200, entry, &lx, &ly); },
             kWait);
     }
 
@@ -146,7 +152,7 @@ protected:
             [&] { return screen.Grab(Root(), &shot) && !FindText(shot, x - 4, y - 4, 300, 20, entry, &ex, &ey); },
             kWait);
         if (!closed) testing_program::WritePpm(ORVA_BINARY_DIR "/layout_menu_open.ppm", shot);
-        return closed;
+        return closed && MenuGone(submenu);
     }
 
     Screen screen;
