@@ -517,7 +517,9 @@ TEST_F(HistogramProgram, EachChannelsCurveReadoutsAndPagesOfAColourBitmap) {
     const Screen::Rect m = screen.RectOf(main);
     auto rowsShown = [&](const std::string& want) {
         std::string seen;
-        for (int waited = 0; waited <= 8000 && seen != want; waited += 250) {
+        // Another file's pages are made anew: a busy machine (the sanitizers' build among
+        // many tests) takes seconds for them.
+        for (int waited = 0; waited <= 20000 && seen != want; waited += 250) {
             int tx = 0, ty = 0, cx = 0, cy = 0;
             if (!WaitForText("Work mode", m.left, m.top, m.right - m.left, 100, &tx, &ty, 250)) continue;
             seen.clear();
