@@ -200,20 +200,26 @@ protected:
         PointAt(x, y);
         int cx = 0, cy = 0, cw = 0, ch = 0;
         ASSERT_TRUE(FieldRightOf("C:", 92, &cx, &cy, &cw, &ch)) << "no \"C:\" on the screen";
+        // The pixel the readout names, taken once two grabs agree: the pointer came by the
+        // point one pixel left of it, which a readout still on its way can show as the
+        // neighbour accepted below.
         int sx = fx, sy = fy;
         bool found = false;
+        std::optional<std::pair<int, int>> before;
         for (int tries = 0; tries < 50 && !found; ++tries) {
-            for (int dy = -1; dy <= 1 && !found; ++dy)
-                for (int dx = -1; dx <= 1 && !found; ++dx) {
+            std::optional<std::pair<int, int>> now;
+            for (int dy = -1; dy <= 1 && !now; ++dy)
+                for (int dx = -1; dx <= 1 && !now; ++dx) {
                     if (exact && (dx != 0 || dy != 0)) continue;
                     const std::string c = std::to_string(fx + dx + 1) + "  " + std::to_string(fy + dy + 1);
-                    if (ShowsText(shot, cx, cy, cw, ch, c)) {
-                        found = true;
-                        sx = fx + dx;
-                        sy = fy + dy;
-                    }
+                    if (ShowsText(shot, cx, cy, cw, ch, c)) now = std::make_pair(fx + dx, fy + dy);
                 }
-            if (!found) {
+            if (now && now == before) {
+                found = true;
+                sx = now->first;
+                sy = now->second;
+            } else {
+                before = now;
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
                 ASSERT_TRUE(Grab());
             }
