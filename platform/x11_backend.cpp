@@ -491,11 +491,19 @@ public:
     // the program's windows, panels and menus made eighteen of them at start, about half
     // of its memory before any file was opened. Each call counts a reference, which
     // DeleteContext gives back.
+    // A large window (the main window) has a context of its own, though: when a context
+    // comes to a surface from another, the renderer reads the whole window back from the
+    // server into a new shared-memory image before its next draw, tens of milliseconds for
+    // a window of a million pixels, paid again on each repaint that follows one of another
+    // window; the small windows that share a context pay in proportion to their size. One
+    // more context costs the program about ten megabytes.
+    static constexpr int64_t kOwnContextArea = 400000;
     GlContext CreateContext(WindowObject& window) override {
         const Config* config = ConfigOf(window.pixelFormat);
         if (config == nullptr) return nullptr;
+        const bool own = int64_t{window.ClientWidth()} * window.ClientHeight() >= kOwnContextArea;
         for (auto& [context, held] : contexts_) {
-            if (held.config == config->config) {
+            if (!own && !held.own && held.config == config->config) {
                 ++held.references;
                 return reinterpret_cast<GlContext>(context);
             }
@@ -506,7 +514,7 @@ public:
             context = glXCreateNewContext(display_, config->config, GLX_RGBA_TYPE, nullptr, True);
         }
         if (context == nullptr) return nullptr;
-        contexts_[context] = HeldContext{config->config, 1};
+        contexts_[context] = HeldContext{config->config, 1, own};
         return reinterpret_cast<GlContext>(context);
     }
 
@@ -965,6 +973,7 @@ private:
     struct HeldContext {
         GLXFBConfig config = nullptr;
         int references = 0;
+        bool own = false;  // one window's alone
     };
     std::map<GLXContext, HeldContext> contexts_;
     std::map<int, ::Cursor> cursors_;
