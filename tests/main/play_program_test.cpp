@@ -267,7 +267,10 @@ TEST_F(PlayProgram, PlayAndPauseAgainAndAgainEachMoveTheFrame) {
 // The cube plays in a loop at 20 frames a second (the frames move on); 2 typed into the
 // rate field while it plays is shown as "2.00", and the achieved rate under it comes to 2
 // frames a second (it measures the pace from the change on); 4 typed then brings it to 4.
-// Paces any machine keeps: what 20 achieves depends on the machine and its load.
+// Paces any machine keeps: what 20 achieves depends on the machine and its load. A busy
+// machine may fall behind right after a change, and the readout, measured from the
+// change on, then comes to the pace only once enough frames at that pace outweigh the
+// stretch: it is waited for up to 30 s.
 TEST_F(PlayProgram, ARateTypedWhilePlayingSetsThePace) {
     ASSERT_NO_FATAL_FAILURE(Start("cube.fits"));
     ASSERT_TRUE(WaitFor(RateField(), "20.00")) << Why(RateField(), "20.00");
@@ -281,7 +284,7 @@ TEST_F(PlayProgram, ARateTypedWhilePlayingSetsThePace) {
     ASSERT_GE(shown.size(), 3u) << "the frames do not move on; the screen: " << Save("playing");
 
     auto paceComesTo = [&](int rate) {
-        for (int waited = 0; waited < 10000; waited += 100) {
+        for (int waited = 0; waited < 30000; waited += 100) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             if (!Grab()) continue;
             for (int hundredths = rate * 95; hundredths <= rate * 105; ++hundredths) {

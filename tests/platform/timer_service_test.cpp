@@ -154,6 +154,28 @@ TEST(TimerServiceTest, ALateTickStartsANewGridInsteadOfABurst) {
     EXPECT_GE(ticks.at[4] - ticks.at[2], 35000000 + 9000000);
 }
 
+TEST(TimerServiceTest, ATickLateByLessThanAPeriodRunsAtOnceAndTheGridStays) {
+    Watchdog dog("ATickLateByLess");
+    ThreadTimerService service;
+    Ticks ticks;
+    ticks.stallOnce = 300000000;  // the third tick takes 300 ms: a period and a half
+    const int64_t start = MonotonicNs();
+    const uint32_t id = service.SetEvent(200, 0, &Stamp, &ticks);
+    ASSERT_NE(id, 0u);
+    while (ticks.count.load() < 5) std::this_thread::sleep_for(1ms);
+    service.KillEvent(id);
+    service.Shutdown();
+    std::lock_guard<std::mutex> lock(ticks.mutex);
+    ASSERT_GE(ticks.at.size(), 5u);
+    // The fourth tick, due while the third still ran, follows the stall at once (it once
+    // waited a whole period more, at 500 ms after the third); the fifth keeps the grid:
+    // never before start + 5 x 200 ms, and not a period behind it (700 ms after the third).
+    // The bounds leave a loaded machine 180 ms and 100 ms of lateness.
+    EXPECT_LT(ticks.at[3] - ticks.at[2], 480000000);
+    EXPECT_GE(ticks.at[4], start + 5 * 200000000LL - 1000000);
+    EXPECT_LT(ticks.at[4] - ticks.at[2], 600000000);
+}
+
 TEST(TimerServiceTest, AStartAfterAKillRunsAgainAndShutdownJoins) {
     Watchdog dog("AStartAfterAKill");
     ThreadTimerService service;

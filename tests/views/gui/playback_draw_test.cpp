@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "framework/frame_player.h"
@@ -27,6 +29,10 @@ struct DrawSeen {
     std::vector<int> imageRed;   // red of the centre after each image-only draw
     std::vector<bool> overlays;
     int readouts = 0, cellWidgets = 0, syncs = 0;
+    // A slow image draw: the clock at the start of each, and how long each takes (ms).
+    platform::TimerService* clock = nullptr;
+    std::vector<uint32_t> imageAt;
+    int imageMs = 0;
 };
 DrawSeen* gDraw = nullptr;
 
@@ -46,6 +52,7 @@ protected:
         ASSERT_TRUE(testing_util::OpenShown(window, "Playback"));
         seen.window = window;
         seen.player = &rig.Player();
+        seen.clock = &service;
         gDraw = &seen;
         window->backgroundPainter = [](gWindow*) { ClearToFrame(); };
         gWinSetAfterPaint(
@@ -53,6 +60,8 @@ protected:
         PlaybackHooks& h = ThePlaybackHooks();
         h.windowOf = [](ComponentBase*) { return gDraw->window; };
         h.drawCellImage = [](DisplayCellBase*, gWindow* w, bool overlays) {
+            gDraw->imageAt.push_back(gDraw->clock->GetTime());
+            if (gDraw->imageMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(gDraw->imageMs));
             ClearToFrame();
             gDraw->imageRed.push_back(PixelAt(w, 80, 60).r);
             gDraw->overlays.push_back(overlays);
@@ -112,6 +121,19 @@ TEST_F(PlaybackDrawTest, WithACopyingSwapOnlyTheCellsImageIsDrawn) {
     EXPECT_EQ(seen.readouts + seen.cellWidgets, 0);
     // The end paints the returned frame whole.
     EXPECT_EQ(seen.wholeRed, (std::vector<int>{0}));
+}
+
+// The achieved rate counts each step at the time the step was taken: the time its frame
+// then takes to be drawn is no part of the pace (counted after the draw, it made the rate
+// shown fall short of the pace kept by a frame's drawing time).
+TEST_F(PlaybackDrawTest, TheAchievedRateCountsEachStepBeforeItsFrameIsDrawn) {
+    gWinSetSwapCopies(window, true);
+    rig.Player().flags = kFramePlayerReturnAtEnd;
+    seen.imageMs = 30;
+    PlayToTheEnd();
+    ASSERT_EQ(seen.imageAt.size(), 5u);
+    EXPECT_EQ(timer.tickCount.load(), 5u);
+    EXPECT_LE(timer.lastTickTime.load(), seen.imageAt.back());
 }
 
 }  // namespace
