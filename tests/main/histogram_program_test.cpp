@@ -128,6 +128,28 @@ protected:
         ASSERT_EQ(Python("make").size(), 0u);
     }
 
+    // Where the grey right of the chart's cursor begins (on the plot's third row), once
+    // it has come within `near` pixels of x: the cursor stands where the chart has taken
+    // the pointer's last move.
+    bool CursorNear(Window tools, const testing_program::Plot& plot, int x, double near, int* greyFrom) {
+        Picture window;
+        const int row = plot.top + 3;
+        for (int waited = 0; waited <= 5000; waited += 100) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (!screen.Grab(tools, &window)) continue;
+            for (int gx = plot.left + 5; gx + 8 < plot.right; ++gx) {
+                bool run = true;
+                for (int k = 0; k < 8 && run; ++k) run = testing_program::Grey(window.At(gx + k, row));
+                if (run) {
+                    *greyFrom = gx;
+                    if (std::abs(gx - x) <= near) return true;
+                    break;
+                }
+            }
+        }
+        return false;
+    }
+
     std::string Python(const std::string& rule) {
         int status = -1;
         const std::string out = testing_program::RunCommand(
@@ -300,26 +322,10 @@ TEST_F(HistogramProgram, TheGridMenusUnlockXFreesTheChartsCursor) {
     const Plot plot = testing_program::FindPlot(window);
     ASSERT_TRUE(plot.found);
     const double bar = (plot.right - plot.left) / static_cast<double>(byLg.size());
-    const int row = plot.top + 3, pointerY = (plot.top + plot.bottom) / 2;
-    // Where the grey right of the cursor begins, once it has come within 0.7 of a bar of
-    // x: snapped to a bar's middle or standing under the pointer, the cursor is that near
-    // the pointer, and where the pointer stood one and a half bars before it is not.
-    auto cursorNear = [&](int x, int* greyFrom) {
-        for (int waited = 0; waited <= 5000; waited += 100) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            if (!screen.Grab(tools, &window)) continue;
-            for (int gx = plot.left + 5; gx + 8 < plot.right; ++gx) {
-                bool run = true;
-                for (int k = 0; k < 8 && run; ++k) run = testing_program::Grey(window.At(gx + k, row));
-                if (run) {
-                    *greyFrom = gx;
-                    if (std::abs(gx - x) <= 0.7 * bar) return true;
-                    break;
-                }
-            }
-        }
-        return false;
-    };
+    const int pointerY = (plot.top + plot.bottom) / 2;
+    // Snapped to a bar's middle or standing under the pointer, the cursor is within 0.7 of
+    // a bar of the pointer, and where the pointer stood one and a half bars before it is not.
+    auto cursorNear = [&](int x, int* greyFrom) { return CursorNear(tools, plot, x, 0.7 * bar, greyFrom); };
     // The pointer over bar 10 at a fraction of its width, coming from one and a half bars
     // left of it; where the grey right of the cursor begins.
     auto cursorAt = [&](double fraction, int* pointerX, int* greyFrom) {
@@ -396,12 +402,19 @@ TEST_F(HistogramProgram, KeyBLinksTheChartsCursorToTheSlicesPointInTheImage) {
     ASSERT_GT(view.width, 0);
     constexpr double kSamples = 101;  // the line from x 50 to 150, one point a pixel
     const int pointerY = (plot.top + plot.bottom) / 2;
-    auto pointAt = [&](double fraction) {
-        const int x = plot.left + static_cast<int>(std::lround(fraction * (plot.right - plot.left)));
-        testing_program::MoveTo(d, tools, x - 9, pointerY);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        testing_program::MoveTo(d, tools, x, pointerY);
-        return x;
+    // The pointer to a fraction of the plot's width, coming from six samples left of it,
+    // once the chart's cursor has come to each point (within a sample and a half: it
+    // stands on a sample): a busy machine takes the moves late, and the mark shows every
+    // point the cursor passes.
+    const double sample = (plot.right - plot.left) / kSamples;
+    int greyFrom = 0;
+    auto pointAt = [&](double fraction, int* x) {
+        *x = plot.left + static_cast<int>(std::lround(fraction * (plot.right - plot.left)));
+        const int before = *x - static_cast<int>(std::lround(6 * sample));
+        testing_program::MoveTo(d, tools, before, pointerY);
+        if (!CursorNear(tools, plot, before, 1.5 * sample, &greyFrom)) return false;
+        testing_program::MoveTo(d, tools, *x, pointerY);
+        return CursorNear(tools, plot, *x, 1.5 * sample, &greyFrom);
     };
     auto grabView = [&](Picture* p) {
         std::this_thread::sleep_for(std::chrono::milliseconds(600));
@@ -432,12 +445,18 @@ TEST_F(HistogramProgram, KeyBLinksTheChartsCursorToTheSlicesPointInTheImage) {
     };
 
     Picture unlinked, first, second;
-    const int p1 = pointAt(0.3);
+    int p1 = 0, p2 = 0;
+    ASSERT_TRUE(pointAt(0.3, &p1)) << "the chart's cursor is not at the pointer: " << greyFrom << " for " << p1;
     ASSERT_TRUE(grabView(&unlinked));
     testing_program::PressKeys(d, {XK_b});
-    pointAt(0.3);
-    Mark m1;
-    for (int tries = 0; tries < 10 && !m1.found; ++tries) m1 = grabView(&first) ? markIn(unlinked, first) : Mark{};
+    ASSERT_TRUE(pointAt(0.3, &p1)) << "the chart's cursor is not at the pointer: " << greyFrom << " for " << p1;
+    // Once the mark stands still (two grabs agree).
+    Mark m1, last;
+    for (int tries = 0; tries < 40; ++tries) {
+        last = m1;
+        m1 = grabView(&first) ? markIn(unlinked, first) : Mark{};
+        if (m1.found && last.found && m1.x() == last.x() && m1.y() == last.y()) break;
+    }
     ASSERT_TRUE(m1.found) << "no mark in the image";
     // The mark is a cross about 20 pixels wide and high, centred on the slice's line.
     EXPECT_NEAR(m1.right - m1.left, 19, 3);
@@ -448,9 +467,8 @@ TEST_F(HistogramProgram, KeyBLinksTheChartsCursorToTheSlicesPointInTheImage) {
     EXPECT_GT(std::abs(onLine[0] - offLine[0]) + std::abs(onLine[1] - offLine[1]) + std::abs(onLine[2] - offLine[2]), 90)
         << "the mark's centre row holds no slice line";
 
-    const int p2 = pointAt(0.6);
-    // Once the mark has moved and stands still (two grabs agree): a busy machine may show
-    // it on its way, at a point the chart's cursor passed before it came to the pointer.
+    ASSERT_TRUE(pointAt(0.6, &p2)) << "the chart's cursor is not at the pointer: " << greyFrom << " for " << p2;
+    // Once the mark has moved and stands still (two grabs agree).
     Mark m2, before;
     for (int tries = 0; tries < 40; ++tries) {
         before = m2;
