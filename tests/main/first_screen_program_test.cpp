@@ -191,16 +191,23 @@ TEST_F(FirstScreen, TwoFilesShowTheCurrentFilesInfoPageAsOneFileDoes) {
     const Window main = screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
     ASSERT_NE(main, 0u) << program.Log();
     ASSERT_TRUE(program.WaitForLog("line.fits", 20000)) << program.Log();
-    ASSERT_TRUE(WaitForColumn(screen, main, &both)) << program.Log();
+    // The group's tab bar and the page below it, pixel for pixel: the tabs, the title, the
+    // page's tabs and the Info page with its statistics table. The first file's Info page
+    // stands until the line's is made, a while on a busy machine: the column is read again
+    // until it shows the line's page or the time is up.
+    int rows = 0;
+    double agreement = 0;
+    for (int tries = 0; tries < 20 && agreement != 1.0; ++tries) {
+        ASSERT_TRUE(WaitForColumn(screen, main, &both)) << program.Log();
+        rows = std::min(alone.picture.height - alone.groupTabs, both.picture.height - both.groupTabs) - 40;
+        agreement = Agreement(alone.picture, alone.groupTabs, both.picture, both.groupTabs, rows, both.right - 4);
+    }
     testing_program::WritePpm(ORVA_BINARY_DIR "/first_screen_alone.ppm", alone.picture);
     testing_program::WritePpm(ORVA_BINARY_DIR "/first_screen_both.ppm", both.picture);
-    // The group's tab bar and the page below it, pixel for pixel: the tabs, the title, the
-    // page's tabs and the Info page with its statistics table.
     ASSERT_EQ(alone.right, both.right);
-    const int rows = std::min(alone.picture.height - alone.groupTabs, both.picture.height - both.groupTabs) - 40;
     ASSERT_GT(rows, 300);
     EXPECT_EQ(both.pageTabs - both.groupTabs, alone.pageTabs - alone.groupTabs);
-    EXPECT_EQ(Agreement(alone.picture, alone.groupTabs, both.picture, both.groupTabs, rows, both.right - 4), 1.0);
+    EXPECT_EQ(agreement, 1.0);
     EXPECT_TRUE(program.Running());
     EXPECT_EQ(program.End(), 0);
 }
