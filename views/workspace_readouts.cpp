@@ -124,7 +124,13 @@ uint32_t WorkspaceCacheReadout(WorkspaceComponent* ws, const GraphicsReadout& re
         c.valuesCached = 1;
         bits |= kReadoutValues;
     }
-    if ((parts & kReadoutChannels) != 0 && (record.channelsUnchanged == 0 || c.channelsCached == 0)) {
+    // A record's "unchanged" compares it with its own last report only: the cache may
+    // hold another window's channels (the file shown before), so they are compared too.
+    const bool channelsDiffer = c.channelCount != static_cast<int32_t>(record.channelTotal) ||
+                                c.channelOffset != static_cast<int32_t>(record.firstChannel) ||
+                                c.selectedChannel != static_cast<int32_t>(record.currentChannel);
+    if ((parts & kReadoutChannels) != 0 &&
+        (record.channelsUnchanged == 0 || c.channelsCached == 0 || channelsDiffer)) {
         c.channelCount = static_cast<int32_t>(record.channelTotal);
         c.channelOffset = static_cast<int32_t>(record.firstChannel);
         c.selectedChannel = static_cast<int32_t>(record.currentChannel);

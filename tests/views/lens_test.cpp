@@ -125,6 +125,23 @@ TEST(LensCursor, TheReadoutCacheTakesThePointersPixelByValue) {
     ws->Release();
 }
 
+// A record that reports its channels unchanged since its own last report still replaces
+// the channels another window's record left in the cache (a one-channel chart, then a
+// colour bitmap whose first report came before the cache was cleared).
+TEST(LensCursor, ChannelsFromAnotherRecordAreReplacedThoughMarkedUnchanged) {
+    auto* ws = new WorkspaceComponent;
+    GraphicsReadout line;
+    line.channelTotal = 1;
+    EXPECT_NE(WorkspaceCacheReadout(ws, line, kReadoutAll) & kReadoutChannels, 0u);
+    GraphicsReadout colour;
+    colour.channelTotal = 3;
+    colour.channelsUnchanged = 1;
+    EXPECT_NE(WorkspaceCacheReadout(ws, colour, kReadoutAll) & kReadoutChannels, 0u);
+    EXPECT_EQ(ws->readouts.channelCount, 3);
+    EXPECT_EQ(WorkspaceCacheReadout(ws, colour, kReadoutAll) & kReadoutChannels, 0u);
+    ws->Release();
+}
+
 TEST(LensValues, ThreeColumnsOfThree) {
     struct Row {
         uint8_t rgb[3];
