@@ -104,6 +104,16 @@ void Stamp(uint32_t, void* user) {
     if (t->count.fetch_add(1) + 1 == 3 && t->stallOnce > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(t->stallOnce));
 }
 
+// Runs a timer of `periodMs` on a service of its own until `count` ticks are stamped.
+void TickUntil(Ticks* ticks, uint32_t periodMs, int count) {
+    ThreadTimerService service;
+    const uint32_t id = service.SetEvent(periodMs, 0, &Stamp, ticks);
+    ASSERT_NE(id, 0u);
+    while (ticks->count.load() < count) std::this_thread::sleep_for(1ms);
+    service.KillEvent(id);
+    service.Shutdown();
+}
+
 TEST(TimerServiceTest, TicksOnAnAbsoluteGridAndKillDisarmsWithoutWaiting) {
     Watchdog dog("TicksOnAnAbsoluteGrid");
     ThreadTimerService service;
@@ -136,14 +146,9 @@ TEST(TimerServiceTest, TicksOnAnAbsoluteGridAndKillDisarmsWithoutWaiting) {
 
 TEST(TimerServiceTest, ALateTickStartsANewGridInsteadOfABurst) {
     Watchdog dog("ALateTick");
-    ThreadTimerService service;
     Ticks ticks;
     ticks.stallOnce = 35000000;  // the third tick takes 35 ms: seven periods
-    const uint32_t id = service.SetEvent(5, 0, &Stamp, &ticks);
-    ASSERT_NE(id, 0u);
-    while (ticks.count.load() < 8) std::this_thread::sleep_for(1ms);
-    service.KillEvent(id);
-    service.Shutdown();
+    ASSERT_NO_FATAL_FAILURE(TickUntil(&ticks, 5, 8));
     std::lock_guard<std::mutex> lock(ticks.mutex);
     // After the stall the next tick comes one period after the stall ended, and the one
     // after it a period later still, not at once six times over. Ticks are never early
@@ -156,15 +161,10 @@ TEST(TimerServiceTest, ALateTickStartsANewGridInsteadOfABurst) {
 
 TEST(TimerServiceTest, ATickLateByLessThanAPeriodRunsAtOnceAndTheGridStays) {
     Watchdog dog("ATickLateByLess");
-    ThreadTimerService service;
     Ticks ticks;
     ticks.stallOnce = 300000000;  // the third tick takes 300 ms: a period and a half
     const int64_t start = MonotonicNs();
-    const uint32_t id = service.SetEvent(200, 0, &Stamp, &ticks);
-    ASSERT_NE(id, 0u);
-    while (ticks.count.load() < 5) std::this_thread::sleep_for(1ms);
-    service.KillEvent(id);
-    service.Shutdown();
+    ASSERT_NO_FATAL_FAILURE(TickUntil(&ticks, 200, 5));
     std::lock_guard<std::mutex> lock(ticks.mutex);
     ASSERT_GE(ticks.at.size(), 5u);
     // The fourth tick, due while the third still ran, follows the stall at once (it once
