@@ -191,14 +191,18 @@ TEST_F(StatisticOverlayProgram, TheOverlayAndTheChartToolsListShowTheMeasuredReg
     Picture toolsWindow;
     ASSERT_TRUE(screen.Grab(screen.FindWindow("Chart Tools"), &toolsWindow));
     EXPECT_TRUE(testing_program::WheelListDown(D(), toolsWindow, tools, 10));
+    // The notches reach the list one by one: the centroid's rows come into view some notches
+    // before the list's last rows, so the list is judged once its last row shows.
+    const std::vector<const char*> lastRows = {"X \u00b2 :", "Y \u00b2 :", "FWHM:", "GausPrb:"};
+    auto shows = [&](const char* label) {
+        int x = 0, y = 0;
+        return testing_program::FindInk(last, tools.left, tools.top, tools.right - tools.left,
+                                        tools.bottom - tools.top, ListInk(label), &x, &y);
+    };
+    testing_util::WaitUntil([&] { return Grab(&last) && shows("GausPrb:"); }, 10000, 250);
     EXPECT_TRUE(RowsShow({{"Xcen:", ListNumber(xc)}, {"Ycen:", ListNumber(yc)}}, tools))
         << "the Chart Tools list scrolled";
-    for (const char* label : {"X \u00b2 :", "Y \u00b2 :", "FWHM:", "GausPrb:"}) {
-        int x = 0, y = 0;
-        EXPECT_TRUE(testing_program::FindInk(last, tools.left, tools.top, tools.right - tools.left,
-                                             tools.bottom - tools.top, ListInk(label), &x, &y))
-            << label;
-    }
+    for (const char* label : lastRows) EXPECT_TRUE(shows(label)) << label;
 
     // The image strip under the histogram: its light samples in the plot, along the curve
     // (the bins' tops joined), never above it and over at least half its height.
