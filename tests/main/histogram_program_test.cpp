@@ -536,14 +536,18 @@ TEST_F(HistogramProgram, EachChannelsCurveReadoutsAndPagesOfAColourBitmap) {
     auto rowsShown = [&](const std::string& want) {
         std::string seen;
         // Another file's pages are made anew: a busy machine (the sanitizers' build among
-        // many tests) takes seconds for them.
-        for (int waited = 0; waited <= 20000 && seen != want; waited += 250) {
-            int tx = 0, ty = 0, cx = 0, cy = 0;
-            if (!WaitForText("Work mode", m.left, m.top, m.right - m.left, 100, &tx, &ty, 250)) continue;
-            seen.clear();
-            for (const char* caption : {"1:", "2:", "3:"})
-                seen += FindText(shot, tx - 40, ty - 62, 40, 60, caption, &cx, &cy) ? "1" : "0";
-        }
+        // many tests) takes seconds for them. The wait is counted in time slept, not in
+        // screens read (a read that finds the page at once takes far less than a step).
+        testing_util::WaitUntil(
+            [&] {
+                int tx = 0, ty = 0, cx = 0, cy = 0;
+                if (!WaitForText("Work mode", m.left, m.top, m.right - m.left, 100, &tx, &ty, 250)) return false;
+                seen.clear();
+                for (const char* caption : {"1:", "2:", "3:"})
+                    seen += FindText(shot, tx - 40, ty - 62, 40, 60, caption, &cx, &cy) ? "1" : "0";
+                return seen == want;
+            },
+            20000, 250);
         return seen;
     };
     EXPECT_EQ(rowsShown("100"), "100") << "the spectrum";
