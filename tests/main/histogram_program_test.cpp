@@ -178,34 +178,39 @@ protected:
                                            int second) {
         std::string why = "no chart";
         const std::string b = std::to_string(second);
-        for (int waited = 0; waited <= 5000 * static_cast<int>(firsts.size()); waited += 250) {
-            const int first = firsts[static_cast<size_t>(waited / 250) % firsts.size()];
-            const std::string a = std::to_string(first);
-            const Window tools = screen.FindWindow("Chart Tools");
-            Picture window;
-            if (tools == 0 || !screen.Grab(tools, &window)) continue;
-            const Plot plot = testing_program::FindPlot(window);
-            if (!plot.found) continue;
-            const double perValue = (plot.right - plot.left) / static_cast<double>(samples) / step;
-            int xa = 0, ya = 0, xb = 0, yb = 0;
-            const int band = std::max(0, plot.top - 20);
-            if (!testing_program::FindInk(window, plot.left - 30, band, plot.right - plot.left + 60, 20, a, true, &xa,
-                                          &ya) ||
-                !testing_program::FindInk(window, plot.left - 30, band, plot.right - plot.left + 60, 20, b, true, &xb,
-                                          &yb)) {
-                why = "no labels " + a + " and " + b + " over the plot";
-            } else {
-                const double spacing = xb - xa, wantSpacing = (second - first) * perValue;
-                const double at = xa - 2 - plot.left, wantAt = 1.5 + (first - start) * perValue;
-                if (std::abs(spacing - wantSpacing) <= 2.0 && std::abs(at - wantAt) <= 4.0)
-                    return ::testing::AssertionSuccess();
-                why = "labels " + a + " and " + b + " apart by " + std::to_string(spacing) + " pixels (want " +
-                      std::to_string(wantSpacing) + "), " + a + " at " + std::to_string(at) + " (want " +
-                      std::to_string(wantAt) + ")";
-            }
-            last = window;
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        }
+        // Each round reads the ruler for the next of `firsts`; one without the window or its
+        // plot waits its quarter second like the others.
+        int round = 0;
+        const bool matched = testing_util::WaitUntil(
+            [&] {
+                const int first = firsts[static_cast<size_t>(round++) % firsts.size()];
+                const std::string a = std::to_string(first);
+                const Window tools = screen.FindWindow("Chart Tools");
+                Picture window;
+                if (tools == 0 || !screen.Grab(tools, &window)) return false;
+                const Plot plot = testing_program::FindPlot(window);
+                if (!plot.found) return false;
+                const double perValue = (plot.right - plot.left) / static_cast<double>(samples) / step;
+                int xa = 0, ya = 0, xb = 0, yb = 0;
+                const int band = std::max(0, plot.top - 20);
+                const int bandWidth = plot.right - plot.left + 60;
+                if (!testing_program::FindInk(window, plot.left - 30, band, bandWidth, 20, a, true, &xa, &ya) ||
+                    !testing_program::FindInk(window, plot.left - 30, band, bandWidth, 20, b, true, &xb, &yb)) {
+                    why = "no labels " + a + " and " + b + " over the plot";
+                } else {
+                    const double spacing = xb - xa, wantSpacing = (second - first) * perValue;
+                    const double at = xa - 2 - plot.left, wantAt = 1.5 + (first - start) * perValue;
+                    if (std::abs(spacing - wantSpacing) <= 2.0 && std::abs(at - wantAt) <= 4.0)
+                        return true;
+                    why = "labels " + a + " and " + b + " apart by " + std::to_string(spacing) + " pixels (want " +
+                          std::to_string(wantSpacing) + "), " + a + " at " + std::to_string(at) + " (want " +
+                          std::to_string(wantAt) + ")";
+                }
+                last = window;
+                return false;
+            },
+            5000 * static_cast<int>(firsts.size()), 250);
+        if (matched) return ::testing::AssertionSuccess();
         testing_program::WritePpm(ORVA_BINARY_DIR "/histogram_labels.ppm", last);
         return ::testing::AssertionFailure() << why << " (the window: " ORVA_BINARY_DIR "/histogram_labels.ppm)";
     }

@@ -88,22 +88,25 @@ protected:
     ::testing::AssertionResult RowsShow(const std::vector<std::pair<std::string, std::string>>& rows,
                                         const Screen::Rect& box, int ms = 10000) {
         std::string why;
-        for (int waited = 0; waited <= ms; waited += 250) {
-            Picture& p = last;
-            if (!Grab(&p)) continue;
-            why.clear();
-            for (const auto& [label, value] : rows) {
-                int x = 0, y = 0;
-                std::string cell;
-                if (!testing_program::FindInk(p, box.left, box.top, box.right - box.left, box.bottom - box.top,
-                                              ListInk(label), &x, &y))
-                    why += "no row " + label + "; ";
-                else if (!testing_program::ValueCellShows(p, x, y, value, &cell))
-                    why += label + " " + cell + "; ";
-            }
-            if (why.empty()) return ::testing::AssertionSuccess();
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-        }
+        // A screen that could not be read waits its quarter second like any other round.
+        const bool shown = testing_util::WaitUntil(
+            [&] {
+                Picture& p = last;
+                if (!Grab(&p)) return false;
+                why.clear();
+                for (const auto& [label, value] : rows) {
+                    int x = 0, y = 0;
+                    std::string cell;
+                    if (!testing_program::FindInk(p, box.left, box.top, box.right - box.left, box.bottom - box.top,
+                                                  ListInk(label), &x, &y))
+                        why += "no row " + label + "; ";
+                    else if (!testing_program::ValueCellShows(p, x, y, value, &cell))
+                        why += label + " " + cell + "; ";
+                }
+                return why.empty();
+            },
+            ms, 250);
+        if (shown) return ::testing::AssertionSuccess();
         testing_program::WritePpm(ORVA_BINARY_DIR "/statistic_overlay.ppm", last);
         return ::testing::AssertionFailure() << why << "(the screen: " ORVA_BINARY_DIR "/statistic_overlay.ppm)";
     }
