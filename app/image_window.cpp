@@ -578,6 +578,12 @@ bool Image2DWindow::ReadValueUnderPointer() {
     Image2DDevice* d = Device();
     const GraphicsHostServices& s = TheGraphicsHostServices();
     ComponentBase* consumer = d != nullptr ? d->pin.upstream : nullptr;
+    // Playback re-reads the next frame on its own thread before this thread delivers and
+    // draws it: meanwhile the source holds that frame while the view and the frame numbers
+    // still show the one before, and a pointer move read now would put the next frame's
+    // value beside them until the step is drawn (long on a busy machine). The readout
+    // waits: the delivery reads it again, with the frame it shows.
+    if (d != nullptr && d->hasData != 0 && d->frozen == 0 && TheEventTimer().port.load() != nullptr) return false;
     ReadoutFrame f;
     if (consumer == nullptr || s.readoutFrame == nullptr || !s.readoutFrame(consumer, &f)) return false;
     if ((f.format & 0x40) == 0 || f.width <= 0 || f.height <= 0 || f.values == nullptr || f.channels == 0) return false;

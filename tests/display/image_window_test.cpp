@@ -10,6 +10,8 @@
 
 #include "app/image_window.h"
 #include "display/display_fixture.h"
+#include "framework/display_lock.h"
+#include "framework/port.h"
 #include "toolkit/texture_view.h"
 
 namespace orva {
@@ -217,6 +219,36 @@ TEST_F(ReadoutTest, ChannelsRepeatWhenFewerThanThree) {
         EXPECT_EQ(chain.cell->readoutUpdates, 1);
         gFrame = nullptr;
     }
+}
+
+// Playback re-read the next frame, not yet delivered: the source holds it while the view
+// shows the frame before, so a pointer move leaves the readout as it was until the
+// delivery reads it again.
+TEST_F(ReadoutTest, AFrameReReadButNotDeliveredIsNotRead) {
+    ImageChain chain(64, 64);
+    ValueFrame frame(8, 6, 1, false);
+    gFrame = &frame;
+    Image2DWindow* w = chain.window;
+    w->pointerX = 2.5f;
+    w->pointerY = 2.5f;
+    ASSERT_TRUE(w->ReadValueUnderPointer());
+    PortList playing;
+    EventTimer& timer = TheEventTimer();
+    timer.port.store(&playing);
+    chain.device->hasData = 1;
+    w->pointerX = 4.5f;
+    EXPECT_FALSE(w->ReadValueUnderPointer());
+    EXPECT_EQ(w->readout.values[0], ValueFrame::V(2, 2, 0));
+    // Delivered: the pointer's pixel of the frame shown.
+    chain.device->hasData = 0;
+    EXPECT_TRUE(w->ReadValueUnderPointer());
+    EXPECT_EQ(w->readout.values[0], ValueFrame::V(4, 2, 0));
+    // Playback over: a flag left behind holds nothing back.
+    timer.port.store(nullptr);
+    chain.device->hasData = 1;
+    w->pointerX = 1.5f;
+    EXPECT_TRUE(w->ReadValueUnderPointer());
+    EXPECT_EQ(w->readout.values[0], ValueFrame::V(1, 2, 0));
 }
 
 TEST_F(ReadoutTest, OutsideIsReportedOnce) {
