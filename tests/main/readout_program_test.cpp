@@ -203,7 +203,10 @@ protected:
         // below, so a busy machine's late readout is never taken for the final one.
         PointAt(x, y, WindowPoint(fx >= 3 ? fx - 3 : fx + 3, fy, zoom).first);
         int cx = 0, cy = 0, cw = 0, ch = 0;
-        ASSERT_TRUE(FieldRightOf("C:", 92, &cx, &cy, &cw, &ch)) << "no \"C:\" on the screen";
+        // The readout page may be painted after the picture on a busy machine.
+        testing_util::WaitUntil([&] { return FieldRightOf("C:", 92, &cx, &cy, &cw, &ch) || !Grab(); }, 10000, 200);
+        ASSERT_TRUE(FieldRightOf("C:", 92, &cx, &cy, &cw, &ch))
+            << "no \"C:\" on the screen at " << what << " pixel (" << fx << ", " << fy << ")";
         // The pixel the readout names, taken once two grabs agree.
         int sx = fx, sy = fy;
         bool found = false;
