@@ -280,17 +280,21 @@ TEST_F(ShapeDrawProgram, ShiftWithTheArrowsMovesTheCurrentShapeOnceChosenInTheEd
     testing_program::MoveTo(D(), Root(), SX(300), SY(250));
     std::string why;
     ASSERT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why)) << "the drawn rectangle: " << why;
-    // The box as this screen draws it: the moves are checked against it to the pixel.
-    int l0 = 0, t0 = 0, r0 = 0, b0 = 0;
-    ASSERT_TRUE(OutlineBox(shot, 60, &l0, &t0, &r0, &b0));
-    l0 -= seen.left, r0 -= seen.left, t0 -= seen.top, b0 -= seen.top;
-    auto movedBy = [&](int dx, int dy) { return WaitForBox(l0 + dx, t0 + dy, r0 + dx, b0 + dy, 0, &why); };
 
     const std::string entry = "Move Shape with Keys [Shift+Arrows, Wheel]";
     ASSERT_TRUE(MenuEntry(84, entry)) << "no Edit > " << entry;
     // The view takes the keys once it has heard the pointer over it.
     Walk(SX(340), SY(250), SX(300), SY(250));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // The box as this screen draws it: the moves are checked against it to the pixel. It is
+    // read once the menu has come and gone, when the program has surely handled the
+    // button's release: a busy program still showed the outline it draws while the button
+    // is held, a pixel beside the drawn shape.
+    ASSERT_TRUE(WaitForBox(50, 43, 150, 123, 1, &why)) << "the drawn rectangle: " << why;
+    int l0 = 0, t0 = 0, r0 = 0, b0 = 0;
+    ASSERT_TRUE(OutlineBox(shot, 60, &l0, &t0, &r0, &b0));
+    l0 -= seen.left, r0 -= seen.left, t0 -= seen.top, b0 -= seen.top;
+    auto movedBy = [&](int dx, int dy) { return WaitForBox(l0 + dx, t0 + dy, r0 + dx, b0 + dy, 0, &why); };
     struct Move {
         std::vector<KeySym> keys;
         int dx, dy;  // where the shape stands after the key, from where it was drawn
