@@ -318,8 +318,11 @@ TEST_F(HandoverProgramTest, AStartWhileTheProgramAsksWaitsForTheAnswer) {
 
     EXPECT_EQ(Wait(b), 0);
     EXPECT_EQ(Wait(c), 0);
-    EXPECT_EQ(Log(2), waiting + ran);
-    EXPECT_EQ(Log(3), busy + ran);
+    // On a busy machine the program may also be slow to take a line at all (its start not yet
+    // done, or the line before still running): a start says so as well.
+    const std::string second = Log(2), third = Log(3);
+    EXPECT_TRUE(second == waiting + ran || second == busy + waiting + ran) << second;
+    EXPECT_TRUE(third == busy + ran || third == busy + waiting + ran) << third;
     const std::string first = Log();
     EXPECT_EQ(Count(first, opened), 1u) << first;
     EXPECT_EQ(Count(first, "Received command line: q.qqq\n"), 1u) << first;
