@@ -98,23 +98,28 @@ int32_t ScaleIntVector(unsigned char* b, int32_t n, double scale, double zero) {
     return i;
 }
 
-// 16-bit scaling that splits each 32 elements between the vector units (the first
-// sixteen) and the table r of every value's result (the other sixteen, looked up by the
-// integer units and load ports): the two halves run side by side, and the run takes
-// less time than either alone would. The loop is then bound by memory as much as by
-// work: the line 2 KB ahead is prefetched (non-temporal: it is read and written once). The count done (a multiple of 32); finite
-// factors only, as above.
+// 16-bit scaling that splits each 48 elements between the vector units (the first two
+// blocks of sixteen) and the table r of every value's result (the third, looked up by the
+// integer units and load ports): the two run side by side, and the run takes less time
+// than either alone would. Two blocks to one: the lookups wait on the second-level cache,
+// so an even split leaves the vector units idle (Zen 3, a 4096 x 4096 frame: 4.2-4.4 ms
+// against 5.2 for the even split and about 5 for the vector units alone). The loop is then
+// bound by memory as much as by work: the lines 2 KB ahead are prefetched (non-temporal:
+// they are read and written once). The count done (a multiple of 48); finite factors
+// only, as above.
 template <class T, bool Round>
 int32_t ScaleVectorAndTable(unsigned char* b, int32_t n, double scale, double zero, const uint16_t* r) {
     static_assert(sizeof(T) == 2);
     if (!(std::isfinite(scale) && std::isfinite(zero))) return 0;
     const __m256d s = _mm256_set1_pd(scale), z = _mm256_set1_pd(zero);
     int32_t i = 0;
-    for (; i + 32 <= n; i += 32) {
+    for (; i + 48 <= n; i += 48) {
         unsigned char* p = b + static_cast<size_t>(i) * 2;
         _mm_prefetch(reinterpret_cast<const char*>(p) + 2048, _MM_HINT_NTA);
+        _mm_prefetch(reinterpret_cast<const char*>(p) + 2048 + 64, _MM_HINT_NTA);
         ScaleStep16<T, Round>(p, s, z);
-        for (int k = 0; k < 4; ++k) LookUp4(p + 32 + 8 * k, r);
+        ScaleStep16<T, Round>(p + 32, s, z);
+        for (int k = 0; k < 4; ++k) LookUp4(p + 64 + 8 * k, r);
     }
     return i;
 }
@@ -286,9 +291,9 @@ void PackBase(const double* in, unsigned char* out, int32_t n) {
 // Runs of 16-bit samples at least this long look every sample up in a table of the
 // results of all 65536 values, computed by the loops above: four lookups cost less
 // than converting, scaling, rounding and bounding four samples, and the table (128 KB)
-// stays in the second-level cache. With AVX2 the vector units scale every other block
-// of sixteen meanwhile (ScaleVectorAndTable). The AVX-512 loop, where it is taken, needs
-// no table.
+// stays in the second-level cache. With AVX2 the vector units scale two of every three
+// blocks of sixteen meanwhile (ScaleVectorAndTable). The AVX-512 loop, where it is taken,
+// needs no table.
 constexpr int32_t kTableRun = 1 << 20;
 
 template <class T, bool Round>
