@@ -114,21 +114,27 @@ void ToRgb(const XImage* image, int width, int height, Picture* out) {
     for (int c = 0; c < 3; ++c)
         while (masks[c] != 0 && !(masks[c] & 1)) masks[c] >>= 1, ++shifts[c];
     uint8_t* p = out->rgb.data();
-    // The usual screen, 32 bits a pixel in this machine's byte order and 8 bits a
-    // channel, is read straight from the image; anything else pixel by pixel.
+    // The usual screen, 32 bits a pixel in this machine's byte order and a byte a
+    // channel, is read straight from the image (every test reads the screen many times);
+    // anything else pixel by pixel.
     const bool direct = image->bits_per_pixel == 32 && image->byte_order == LSBFirst && masks[0] == 0xFF &&
-                        masks[1] == 0xFF && masks[2] == 0xFF;
-    for (int row = 0; row < height; ++row) {
-        const auto* line = reinterpret_cast<const uint8_t*>(image->data) + static_cast<size_t>(row) * image->bytes_per_line;
-        for (int column = 0; column < width; ++column) {
-            unsigned long pixel;
-            if (direct) {
-                const uint8_t* q = line + static_cast<size_t>(column) * 4;
-                pixel = static_cast<unsigned long>(q[0]) | (static_cast<unsigned long>(q[1]) << 8) |
-                        (static_cast<unsigned long>(q[2]) << 16) | (static_cast<unsigned long>(q[3]) << 24);
-            } else {
-                pixel = XGetPixel(const_cast<XImage*>(image), column, row);
+                        masks[1] == 0xFF && masks[2] == 0xFF && shifts[0] % 8 == 0 && shifts[1] % 8 == 0 &&
+                        shifts[2] % 8 == 0;
+    if (direct) {
+        const int r = shifts[0] / 8, g = shifts[1] / 8, b = shifts[2] / 8;
+        for (int row = 0; row < height; ++row) {
+            const auto* q = reinterpret_cast<const uint8_t*>(image->data) + static_cast<size_t>(row) * image->bytes_per_line;
+            for (int column = 0; column < width; ++column, q += 4, p += 3) {
+                p[0] = q[r];
+                p[1] = q[g];
+                p[2] = q[b];
             }
+        }
+        return;
+    }
+    for (int row = 0; row < height; ++row) {
+        for (int column = 0; column < width; ++column) {
+            const unsigned long pixel = XGetPixel(const_cast<XImage*>(image), column, row);
             for (int c = 0; c < 3; ++c)
                 *p++ = static_cast<uint8_t>(masks[c] == 0 ? 0 : ((pixel >> shifts[c]) & masks[c]) * 255 / masks[c]);
         }
@@ -272,9 +278,15 @@ bool FindInk(const Picture& p, int x, int y, int width, int height, const InkMas
         return std::abs(int(a[0]) - int(b[0])) <= 40 && std::abs(int(a[1]) - int(b[1])) <= 40 &&
                std::abs(int(a[2]) - int(b[2])) <= 40;
     };
+    // The first inked pixel of the mask is tried first: on a plain ground most places fail
+    // there, before the whole border is walked.
+    int firstX = -1, firstY = 0;
+    for (int i = 0; i < want.width * want.height && firstX < 0; ++i)
+        if (want.bits[static_cast<size_t>(i)] != 0) firstX = i % want.width, firstY = i / want.width;
     for (int oy = y; oy + want.height < y1; ++oy)
         for (int ox = x; ox + want.width < x1; ++ox) {
             const uint8_t* ground = p.At(ox - 1, oy - 1);
+            if (firstX >= 0 && same(p.At(ox + firstX, oy + firstY), ground)) continue;
             bool fits = true;
             for (int wy = -1; wy <= want.height && fits; ++wy)
                 for (int wx = -1; wx <= want.width && fits; ++wx) {
