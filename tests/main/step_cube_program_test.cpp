@@ -337,14 +337,14 @@ TEST_F(StepCubeProgram, TheFrameStepIsCountedAndShownAtOnce) {
 
     // Step 1 again: three frames, the one shown is the one counted, the range stays.
     ASSERT_TRUE(setStep("1"));
+    // The position keeps its place in the range: the last of two is the last of three. A
+    // busy program can show the new total a paint before the position.
     int shown = 0;
-    ASSERT_TRUE(WaitFor([&] {
+    EXPECT_TRUE(WaitFor([&] {
         shown = frames.Find(shot) ? frames.Shown(shot, 3) : 0;
-        return frames.TotalShows(shot, 3, &why) && shown != 0;
-    }, 10000)) << "frame total: " << why;
+        return frames.TotalShows(shot, 3, &why) && shown == 3;
+    }, 10000)) << "frame total: " << why << ", position shown: " << shown;
     Save("step_cube_step1");
-    // The position keeps its place in the range: the last of two is the last of three.
-    EXPECT_EQ(shown, 3);
     // Frame 3 (2000 … 2399) under 2000 … 3399: its top-left pixel, 2399, is grey 72.
     int corner = 0;
     EXPECT_TRUE(WaitFor([&] {
