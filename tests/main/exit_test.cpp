@@ -129,11 +129,7 @@ protected:
     // Whether the window with that title has left the screen within `ms`: a busy program
     // takes a while to handle the click that closes it.
     bool Gone(const std::string& title, int ms = 10000) {
-        for (int waited = 0; waited <= ms; waited += 25) {
-            if (Find(title, 0) == 0) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        }
-        return false;
+        return testing_util::WaitUntil([&] { return Find(title, 0) == 0; }, ms, 25);
     }
     void Click(Window window, Spot at) {
         int x = 0, y = 0;
