@@ -540,7 +540,11 @@ void gWinShow(gWindow* window, bool show) {
     if (gWinValidate(window) == nullptr) return;
     bool visible = window->hwnd != nullptr && pf::IsWindowVisible(window->hwnd);
     bool hiddenBit = (window->state & kStateHidden) != 0;
-    if (visible == show && hiddenBit == !show) return;
+    // A child window of a window not shown yet counts as not visible but keeps its own
+    // show state: it would come up with its parent.
+    const bool shownInHiddenParent = !visible && window->hwnd != nullptr && window->parent != nullptr &&
+                                     (pf::GetWindowLongPtr(window->hwnd, pf::kGwlStyle) & pf::kWsVisible) != 0;
+    if (visible == show && hiddenBit == !show && !(show == false && shownInHiddenParent)) return;
     if (show) {
         window->style |= kStyleShown;
         if (window->parent == nullptr) {
@@ -579,7 +583,10 @@ void gWinShow(gWindow* window, bool show) {
             if (child->showHandler != nullptr) child->showHandler(child, false);
         }
     }
-    if (!visible) return;
+    if (!visible) {
+        if (shownInHiddenParent) pf::ShowWindow(window->hwnd, pf::kSwHide);
+        return;
+    }
     if (pf::GetCapture() == window->hwnd) pf::ReleaseCapture();
     pf::ShowWindow(window->hwnd, pf::kSwHide);
     if (window->showHandler != nullptr) window->showHandler(window, false);

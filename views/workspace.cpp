@@ -332,6 +332,10 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
         if (r != nullptr && (id == kWsIdTransport || id == kWsIdFastSelector || id == kWsIdCoordinates ||
                              id == kWsIdViewMode))
             r->style = (r->style != 0 ? r->style : kWindowStyleKind3) & ~kStyleDeferred;
+        // The main window's row of pages along its top stands in the window itself.
+        if (r != nullptr && mainGroup && (id == kWsIdTransport || id == kWsIdFastSelector || id == kWsIdCoordinates ||
+                                          id == kWsIdViewMode))
+            r->style |= kStyleEmbedded;
         return r;
     };
     if (mainGroup) toolPage(kWsIdTransport, 6);

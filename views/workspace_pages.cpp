@@ -1101,7 +1101,10 @@ void WorkspacePlaceToolPages(WorkspaceComponent* ws) {
             (void)index;
             gWindow* page = GroupToolPageWindow(ws, parent, id);
             platform::Rect rect;
-            if (page == nullptr || gWinShownNow(page) != shown || !platform::GetWindowRect(page->hwnd, &rect)) continue;
+            if (page == nullptr || gWinShownNow(page) != shown) continue;
+            // A child window is not fitted to its page when it opens, as a window of its own is.
+            if (page->parent == parent) gWinFitToContent(page, 0);
+            if (!platform::GetWindowRect(page->hwnd, &rect)) continue;
             platform::Point at{x, origin.y};
             // A child window is placed in its parent's client area, an owned one on the screen.
             if (page->parent == parent) at = {x - origin.x, 0};
