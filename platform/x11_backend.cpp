@@ -3,6 +3,7 @@
 #include "platform/x11_backend.h"
 
 #include <dlfcn.h>
+#include <poll.h>
 #include <unistd.h>
 #include <link.h>
 
@@ -42,6 +43,8 @@ namespace {
 // How long a dropped connection to the display is tried again, and how often.
 constexpr std::chrono::milliseconds kDisplayRetryTime{2000};
 constexpr std::chrono::milliseconds kDisplayRetryPause{50};
+// How long a window manager is given to say what frame it would put round a window.
+constexpr std::chrono::milliseconds kFrameAnswerTime{1000};
 
 // The GL driver that the first GLX call loads stays loaded for the life of the
 // process: a display closed and opened again (every test, and a program that
@@ -136,7 +139,9 @@ public:
                                "_NET_WM_WINDOW_TYPE_DIALOG", "_NET_WM_WINDOW_TYPE_UTILITY",
                                "_MOTIF_WM_HINTS", "_NET_WORKAREA", "_NET_FRAME_EXTENTS",
                                "_NET_ACTIVE_WINDOW", "_NET_WM_STATE", "_NET_WM_STATE_MAXIMIZED_VERT",
-                               "_NET_WM_STATE_MAXIMIZED_HORZ", "_NET_WM_ICON", "_NET_WM_PID"};
+                               "_NET_WM_STATE_MAXIMIZED_HORZ", "_NET_WM_ICON", "_NET_WM_PID",
+                               "_NET_SUPPORTING_WM_CHECK", "_NET_REQUEST_FRAME_EXTENTS",
+                               "_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER"};
         XInternAtoms(display_, const_cast<char**>(names), kAtomCount, False, atoms_);
         // The root window reports a change of the screen's size (RandR) as its own
         // ConfigureNotify; Xlib's DisplayWidth does not follow, so the size is kept here.
@@ -564,7 +569,7 @@ private:
     enum {
         kWmProtocols, kWmDeleteWindow, kNetWmName, kUtf8String, kWindowType, kTypeNormal, kTypeDialog,
         kTypeUtility, kMotifHints, kWorkArea, kFrameExtents, kActiveWindow, kNetWmState, kMaxVert,
-        kMaxHorz, kNetWmIcon, kNetWmPid, kAtomCount
+        kMaxHorz, kNetWmIcon, kNetWmPid, kWmCheck, kRequestFrameExtents, kSkipTaskbar, kSkipPager, kAtomCount
     };
 
     const Config* ConfigOf(int format) const {
@@ -749,9 +754,130 @@ private:
                             reinterpret_cast<const unsigned char*>(&type), 1);
             SetDecorations(window);
             SetSizeHints(window);
+            SetTaskbarState(window);
+            if (!IsPopup(window)) LearnFrameBeforeMap(window);
         }
         XFlush(display_);
         return true;
+    }
+
+    // A window of the program's own pages (an owned window without a title bar) is a part
+    // of the window that owns it: the desktop's task bar, pager and window switcher list
+    // the owner alone.
+    void SetTaskbarState(const WindowObject& window) {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr || window.owner == nullptr || (window.style & kWsCaption) == kWsCaption) return;
+        const Atom states[] = {atoms_[kSkipTaskbar], atoms_[kSkipPager]};
+        XChangeProperty(display_, native->xid, atoms_[kNetWmState], XA_ATOM, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(states), 2);
+    }
+
+    // The window manager that runs on the screen now: its check window names itself.
+    bool WindowManagerRunning() {
+        auto checkOf = [this](::Window w) -> ::Window {
+            Atom type = 0;
+            int format = 0;
+            unsigned long count = 0, after = 0;
+            unsigned char* data = nullptr;
+            ::Window found = 0;
+            if (XGetWindowProperty(display_, w, atoms_[kWmCheck], 0, 1, False, XA_WINDOW, &type, &format, &count,
+                                   &after, &data) == Success &&
+                data != nullptr) {
+                if (format == 32 && count == 1) found = static_cast<::Window>(*reinterpret_cast<const long*>(data));
+                XFree(data);
+            }
+            return found;
+        };
+        const ::Window check = checkOf(root_);
+        return check != 0 && checkOf(check) == check;
+    }
+
+    // The program places a window by its outer rectangle, frame and all. Under a window
+    // manager the frame it will add is asked for before the window is first shown, and the
+    // client area is put inside that rectangle: a window placed at the screen's top then
+    // has its title bar on the screen, and windows placed one under another do not overlap
+    // by their frames. A manager that does not answer in time leaves the frame last seen
+    // on a window decorated alike (none for the first), and the frame it gives once the
+    // window is shown then grows around the client area.
+    void LearnFrameBeforeMap(WindowObject& window) {
+        auto* native = static_cast<NativeWindow*>(window.native);
+        if (native == nullptr || !WindowManagerRunning()) return;
+        const unsigned long kind = DecorationKind(window);
+        FrameExtents frame{};
+        if (!AskFrameExtents(native->xid, &frame)) {
+            auto seen = framesSeen_.find(kind);
+            if (seen == framesSeen_.end()) return;
+            frame = seen->second;
+        }
+        framesSeen_[kind] = frame;
+        const int32_t width = window.width, height = window.height;
+        window.frame = frame;
+        // The frame never takes the whole window: a window too small for it keeps a client
+        // area of one pixel.
+        window.width = std::max(width, frame.left + frame.right + 1);
+        window.height = std::max(height, frame.top + frame.bottom + 1);
+        native->confirmedWidth = std::max(1, window.ClientWidth());
+        native->confirmedHeight = std::max(1, window.ClientHeight());
+        XMoveResizeWindow(display_, native->xid, window.x + frame.left, window.y + frame.top,
+                          static_cast<unsigned>(native->confirmedWidth), static_cast<unsigned>(native->confirmedHeight));
+        SetSizeHints(window);
+    }
+
+    // Windows decorated alike get frames alike.
+    static unsigned long DecorationKind(const WindowObject& window) {
+        return (window.style & (kWsCaption | kWsThickFrame | kWsSysMenu | kWsBorder | kWsDlgFrame)) ^
+               (window.owner != nullptr ? 1ul : 0ul);
+    }
+
+    // Asks the window manager for the frame it would give the (not yet shown) window and
+    // waits a while for its answer; true with the frame when it came.
+    bool AskFrameExtents(::Window xid, FrameExtents* frame) {
+        XEvent request{};
+        request.xclient.type = ClientMessage;
+        request.xclient.window = xid;
+        request.xclient.message_type = atoms_[kRequestFrameExtents];
+        request.xclient.format = 32;
+        XSendEvent(display_, root_, False, SubstructureRedirectMask | SubstructureNotifyMask, &request);
+        XFlush(display_);
+        struct Wanted {
+            ::Window xid;
+            Atom atom;
+        } wanted{xid, atoms_[kFrameExtents]};
+        auto isAnswer = [](Display*, XEvent* event, XPointer arg) -> Bool {
+            const auto* w = reinterpret_cast<const Wanted*>(arg);
+            return event->type == PropertyNotify && event->xproperty.window == w->xid &&
+                   event->xproperty.atom == w->atom;
+        };
+        const auto giveUp = std::chrono::steady_clock::now() + kFrameAnswerTime;
+        XEvent answer;
+        while (!XCheckIfEvent(display_, &answer, isAnswer, reinterpret_cast<XPointer>(&wanted))) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(giveUp - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
+            pollfd fd{ConnectionNumber(display_), POLLIN, 0};
+            poll(&fd, 1, static_cast<int>(std::min<int64_t>(left.count(), 50)));
+        }
+        return ReadExtents(xid, frame);
+    }
+
+    bool ReadExtents(::Window xid, FrameExtents* frame) {
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        bool read = false;
+        if (XGetWindowProperty(display_, xid, atoms_[kFrameExtents], 0, 4, False, XA_CARDINAL, &type, &format,
+                               &count, &after, &data) == Success &&
+            data != nullptr) {
+            if (format == 32 && count == 4) {
+                const long* v = reinterpret_cast<const long*>(data);
+                // Left, right, top, bottom; a frame of a fifth of the screen is no frame.
+                auto side = [](long value) { return static_cast<int32_t>(std::clamp(value, 0l, 200l)); };
+                *frame = FrameExtents{side(v[0]), side(v[2]), side(v[1]), side(v[3])};
+                read = true;
+            }
+            XFree(data);
+        }
+        return read;
     }
 
     void SetDecorations(WindowObject& window) {
@@ -819,20 +945,10 @@ private:
     }
 
     void ReadFrameExtents(Hwnd hwnd, ::Window xid) {
-        Atom type = 0;
-        int format = 0;
-        unsigned long count = 0, after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(display_, xid, atoms_[kFrameExtents], 0, 4, False, XA_CARDINAL, &type, &format,
-                               &count, &after, &data) == Success &&
-            data != nullptr) {
-            if (format == 32 && count == 4) {
-                const long* v = reinterpret_cast<const long*>(data);
-                OnNativeFrame(hwnd, static_cast<int32_t>(v[0]), static_cast<int32_t>(v[2]),
-                              static_cast<int32_t>(v[1]), static_cast<int32_t>(v[3]));
-            }
-            XFree(data);
-        }
+        FrameExtents frame;
+        if (!ReadExtents(xid, &frame)) return;
+        if (WindowObject* window = FindWindowObject(hwnd)) framesSeen_[DecorationKind(*window)] = frame;
+        OnNativeFrame(hwnd, frame.left, frame.top, frame.right, frame.bottom);
     }
 
     // Runs `change` (a withdrawal or a destruction of a top-level window). The window
@@ -980,6 +1096,8 @@ private:
     std::map<VisualID, Colormap> colormaps_;
     std::unordered_map<::Window, Hwnd> byXid_;
     unsigned long grabSerial_ = 0;  // the request number of the last pointer grab
+    // The frames the window manager gave, by the kind of decoration.
+    std::map<unsigned long, FrameExtents> framesSeen_;
 };
 
 }  // namespace

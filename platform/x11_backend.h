@@ -1,5 +1,16 @@
 #pragma once
 // The Xlib/GLX backend of the window layer.
+//
+// With a window manager and without one. A window stands where the program puts it by
+// its outer rectangle: under a manager that follows the freedesktop hints
+// (_NET_SUPPORTING_WM_CHECK on the root) the frame it adds is asked for before the window
+// is first mapped (_NET_REQUEST_FRAME_EXTENTS) and the client area is put inside that
+// rectangle, so that title bars and status lines stay where the layout put them. Windows
+// the program places inside another (the pages along the main window's top) are child X
+// windows of it: no manager stacks, iconifies or lists them apart from it. Top-level
+// windows with an owner are transient for it; those without a title bar of their own
+// stay off the task bar and the pager. Without a manager nothing is framed: the outer
+// rectangle is the client's.
 #include <memory>
 #include <string>
 
