@@ -923,6 +923,9 @@ FileDialogAnswer ToolkitFileDialog::Run(FileDialogRequest& request) {
 
     request.Init();
     SyncPanel(&run);
+    // The caret starts in the name field with its name selected, as the user expects of a
+    // dialog that asks for a name: a name typed at once replaces it.
+    if (gWgtPress(w, run.parts.nameField, false) != 0) gWgtCaretToEnd(run.parts.nameField, true);
     Repaint(w);
     DoubleClickFn& hook = gHooks().doubleClick;
     gOtherDoubleClick = hook != &DialogDoubleClick ? hook : gOtherDoubleClick;
