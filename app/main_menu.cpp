@@ -254,6 +254,17 @@ uint8_t ShowTools(void*, uint32_t) {
     return 1;
 }
 
+// The Output panel, shown or put away from the View menu: its settings are set there
+// before a Save, and a panel opened so stands through the saves.
+uint8_t ShowOutputOptions(void*, uint32_t) {
+    MainMenuHooks& h = TheMainMenuHooks();
+    if (!gUiReady() || h.openOutputPanel == nullptr) return 0;
+    const bool shown = h.outputPanelShown != nullptr && h.outputPanelShown();
+    h.openOutputPanel(shown ? kOutputPanelClose : kOutputPanelShow, 1);
+    SyncOutputMenuCheck();
+    return 1;
+}
+
 uint8_t Contents(void*, uint32_t) {
     if (!gUiReady()) return 0;
     OpenHelpFile();
@@ -340,6 +351,7 @@ constexpr RowDef kViewTools[] = {
 constexpr RowDef kViewLayout[] = {{"Layout", 0, nullptr, 0, kRowPlain}};
 constexpr RowDef kViewChartTools[] = {{"Chart Tools", 0, nullptr, 0, kRowPlain}};
 constexpr RowDef kViewEnd[] = {{nullptr, 0, nullptr, 0, kRowPlain}};
+constexpr RowDef kViewOutput[] = {{"Output Options", 0, &ShowOutputOptions, 0, kRowCheck}};
 
 constexpr RowDef kHelp[] = {
     {"Contents", 0, &Contents, 0, kRowCheck},
@@ -381,6 +393,7 @@ struct Tables {
     Group<std::size(kViewLayout)> viewLayout;
     Group<std::size(kViewChartTools)> viewChartTools;
     Group<std::size(kViewEnd)> viewEnd;
+    Group<std::size(kViewOutput)> viewOutput;
     Group<std::size(kHelp)> help;
     Group<std::size(kHelpWeb)> helpWeb;
 };
@@ -430,18 +443,22 @@ void OpenCommand(gElement*, uintptr_t) {
     Call(TheMainMenuHooks().openDataFiles, &TheCUI(), 0);
 }
 
+// The Output panel stands beside the save's dialog. One that this Save opened goes when
+// the save ends, written, failed or cancelled (the outcome is on the status line and in
+// the log): it would stay over the picture with nothing left to set. One the user opened
+// from the View menu stays.
 void SaveCommand(gElement*, uintptr_t) {
     if (!gUiReady()) return;
     MainMenuHooks& h = TheMainMenuHooks();
-    int32_t result = h.openOutputPanel != nullptr ? h.openOutputPanel(1, 1) : 0;
-    if ((result & 1) == 0) {
-        if (h.openOutputPanel != nullptr) h.openOutputPanel(3, 1);
-        return;
+    if (h.openOutputPanel == nullptr) return;
+    const int32_t result = h.openOutputPanel(kOutputPanelShow, 1);
+    if ((result & kOutputPanelShown) != 0 && !ModalOpen()) {
+        ShellHooks& shell = TheShellHooks();
+        WindowSaveCurrentItem(TheCUI().mainWindow, 3,
+                              shell.getOutputPanelBuilder != nullptr ? shell.getOutputPanelBuilder() : nullptr);
     }
-    if (ModalOpen()) return;
-    ShellHooks& shell = TheShellHooks();
-    WindowSaveCurrentItem(TheCUI().mainWindow, 3,
-                          shell.getOutputPanelBuilder != nullptr ? shell.getOutputPanelBuilder() : nullptr);
+    if ((result & kOutputPanelWasShown) == 0) h.openOutputPanel(kOutputPanelClose, 1);
+    SyncOutputMenuCheck();
 }
 
 template <class G>
@@ -469,6 +486,7 @@ MainMenuTable MainMenuRows(MainMenuGroup group) {
         case MainMenuGroup::ViewLayout: return t.viewLayout.Table();
         case MainMenuGroup::ViewChartTools: return t.viewChartTools.Table();
         case MainMenuGroup::ViewEnd: return t.viewEnd.Table();
+        case MainMenuGroup::ViewOutput: return t.viewOutput.Table();
         case MainMenuGroup::Help: return t.help.Table();
         case MainMenuGroup::HelpWeb: return t.helpWeb.Table();
     }
@@ -527,6 +545,15 @@ void EditMenuKeysUpdate(gMenuRow* rows, uint32_t) {
 
 void ViewMenuUpdate(gMenuRow*, uint32_t) { SyncToolsMenuCheck(); }
 
+void ViewOutputUpdate(gMenuRow*, uint32_t) { SyncOutputMenuCheck(); }
+
+void SyncOutputMenuCheck() {
+    gMenuItem* item = Built().viewOutput.rows[0].item;
+    if (item == nullptr) return;
+    const MainMenuHooks& h = TheMainMenuHooks();
+    gMenuCheckItem(item, h.outputPanelShown != nullptr && h.outputPanelShown());
+}
+
 void PageSubmenuUpdate(gMenuRow* rows, uint32_t) {
     gMenuItem* header = rows != nullptr ? rows[0].item : nullptr;
     if (header == nullptr || !gMenuIsItem(header) || header->check != 2) return;
@@ -553,6 +580,7 @@ void BuildMainMenus(CUI* cui, MenuBar* bar) {
     t.viewLayout.Reset(kViewLayout);
     t.viewChartTools.Reset(kViewChartTools);
     t.viewEnd.Reset(kViewEnd);
+    t.viewOutput.Reset(kViewOutput);
     t.help.Reset(kHelp);
     t.helpWeb.Reset(kHelpWeb);
 
@@ -572,6 +600,7 @@ void BuildMainMenus(CUI* cui, MenuBar* bar) {
     Add(bar, kMenuView, t.viewLayout, true, &PageSubmenuUpdate);
     Add(bar, kMenuView, t.viewChartTools, true, &PageSubmenuUpdate);
     Add(bar, kMenuView, t.viewEnd, false, nullptr);
+    Add(bar, kMenuView, t.viewOutput, false, &ViewOutputUpdate);
     MenuBar::BuildItems(bar, "Help\t");
     Add(bar, kMenuHelp, t.help, false, nullptr);
     Add(bar, kMenuHelp, t.helpWeb, true, nullptr);

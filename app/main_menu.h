@@ -48,13 +48,23 @@ struct MenuViewState {
     bool keysMoveShape = false;     // Shift with the arrows, and the wheel, move the current shape
 };
 
+// The answer of the Output panel's opening: it shows now; it stood already before the call
+// (a Save leaves such a panel standing and closes one that it opened itself).
+constexpr int32_t kOutputPanelShown = 1;
+constexpr int32_t kOutputPanelWasShown = 2;
+constexpr int32_t kOutputPanelShow = 1;  // page codes
+constexpr int32_t kOutputPanelClose = 3;
+
 // What the menus call in the layers above the shell. An entry that is not installed does
 // nothing; without viewState every view counts as missing (the Draw and Edit items grey).
 struct MainMenuHooks {
     // "Open": the "Open data file(s)" dialog of the open road, with mode 0.
     void (*openDataFiles)(CUI* cui, int32_t mode) = nullptr;
-    // The Output panel of the workspace; bit 0 of the result tells success.
+    // The Output panel of the workspace: page code 1 shows it, 3 closes it; the result's
+    // bits are kOutputPanelShown and kOutputPanelWasShown.
     int32_t (*openOutputPanel)(int32_t pageCode, int32_t flag) = nullptr;
+    // Whether the Output panel stands on the screen now.
+    bool (*outputPanelShown)() = nullptr;
     // The view of a graphics window (the CUI's menu target); the Draw menu and the second
     // Edit group act on it. The first Edit group acts on the CUI's menu view.
     void* (*viewOfTarget)(ComponentBase* target) = nullptr;
@@ -97,7 +107,7 @@ struct MainMenuTable {
     int32_t count = 0;
 };
 enum class MainMenuGroup { Draw, EditFirst, EditSecond, EditKeys, EditPreferences, ViewTools, ViewLayout, ViewChartTools,
-                           ViewEnd, Help, HelpWeb };
+                           ViewEnd, Help, HelpWeb, ViewOutput };
 MainMenuTable MainMenuRows(MainMenuGroup group);
 // The update callbacks, as the menus run them when they open.
 void DrawMenuUpdate(gMenuRow* rows, uint32_t data);
@@ -105,6 +115,10 @@ void EditMenuFirstUpdate(gMenuRow* rows, uint32_t data);
 void EditMenuSecondUpdate(gMenuRow* rows, uint32_t data);
 void EditMenuKeysUpdate(gMenuRow* rows, uint32_t data);
 void ViewMenuUpdate(gMenuRow* rows, uint32_t data);
+// View > "Output Options" is about to open; and its check mark set to whether the Output
+// panel stands (the panel also goes by Esc and at the end of a Save that opened it).
+void ViewOutputUpdate(gMenuRow* rows, uint32_t data);
+void SyncOutputMenuCheck();
 // The submenus that panel pages fill ("Preferences", "Layout", "Chart Tools") are greyed
 // while no page has put an entry into them, so that they never open empty; the first
 // entry enables them at the next opening.

@@ -54,6 +54,7 @@ void InstallOutputServices() {
     shell.outputSource = &Source;
     shell.outputSourceGone = &SourceGone;
     TheMainMenuHooks().openOutputPanel = &OpenOutputPanel;
+    TheMainMenuHooks().outputPanelShown = &OutputPanelShown;
     TheOutputWriterHooks().targetLabel = &OutputTargetLabel;
 }
 

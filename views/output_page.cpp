@@ -12,6 +12,7 @@
 
 #include "app/cui.h"
 #include "app/field_readers.h"
+#include "app/main_menu.h"
 #include "app/page_rows.h"
 #include "app/property_pages.h"
 #include "app/status_line.h"
@@ -19,6 +20,7 @@
 #include "common/number_text.h"
 #include "common/system.h"
 #include "platform/disk.h"
+#include "platform/window_api.h"
 #include "toolkit/edit_field.h"
 #include "toolkit/layout.h"
 #include "toolkit/menu.h"
@@ -615,31 +617,56 @@ void RefreshOutputPageIfOpen(OutputComponent* output, bool clear) {
     RefreshOutputPage(e, clear);
 }
 
+namespace {
+
+// The options window that hosts the Output page over the main window, and its record.
+UIWindowRecord* OutputPanelRecord(CUI& cui, OptionsWindow** container) {
+    *container = nullptr;
+    if (cui.mainWindow == nullptr) return nullptr;
+    *container = FindContainerWindow(&cui, cui.mainWindow, &OutputPanelBuilder, cui.groups[0].style & ~kGroupPagesBit,
+                                     nullptr);
+    return *container != nullptr ? UIWindowRecordFind(*container, kPageOptions) : nullptr;
+}
+
+}  // namespace
+
 int32_t OpenOutputPanel(int32_t code, int32_t argument) {
     CUI& cui = TheCUI();
     if (cui.mainWindow == nullptr) return 0;
-    if (code == 3 && cui.currentOutput == nullptr) return 0;
-    ComponentBase* output = code == 3 ? cui.currentOutput : CUIGetCurrentOutput(&cui);
+    if (code == kOutputPanelClose && cui.currentOutput == nullptr) return 0;
+    ComponentBase* output = code == kOutputPanelClose ? cui.currentOutput : CUIGetCurrentOutput(&cui);
     if (output == nullptr) return 0;
-    OptionsWindow* container = FindContainerWindow(&cui, cui.mainWindow, &OutputPanelBuilder,
-                                                   cui.groups[0].style & ~kGroupPagesBit, nullptr);
+    OptionsWindow* container = nullptr;
+    OutputPanelRecord(cui, &container);
     if (container == nullptr) return 0;
     // The page measures its texts with the window's font as it builds: its window is made
     // at once, not when it is first shown.
     if (UIWindowRecord* record = UIWindowRecordFind(container, kPageOptions))
         record->style = (record->style != 0 ? record->style : kWindowStyleKind3) & ~kStyleDeferred;
-    const int32_t shown = OptionsPageRefresh(container, cui.mainWindow, code == 3 ? kWindowClose : 1, argument);
+    const int32_t shown = OptionsPageRefresh(container, cui.mainWindow, code == kOutputPanelClose ? kWindowClose : 1, argument);
     if ((shown & 2) == 0) return 0;
     // The panel's window takes the page's size and the dialogs' backdrop.
     if (UIWindowRecord* record = UIWindowRecordFind(container, kPageOptions)) {
         gWindow* w = record->element.window;
-        if (w != nullptr && gWinValidate(w) != nullptr && (shown & 1) == 0) {
-            gWinSetBackdrop(w, nullptr, kBackdropColour);
-            gWinFitToContent(w, 0);
-            w->dirty = 7;
+        if (w != nullptr && gWinValidate(w) != nullptr) {
+            // Settings standing over the picture: Esc puts them away, as it does a dialog
+            // (the window has no box of its own).
+            w->closeKey = kCloseKeyDefault;
+            if ((shown & 1) == 0) {
+                gWinSetBackdrop(w, nullptr, kBackdropColour);
+                gWinFitToContent(w, 0);
+                w->dirty = 7;
+            }
         }
     }
-    return 1;
+    return kOutputPanelShown | ((shown & 1) != 0 ? kOutputPanelWasShown : 0);
+}
+
+bool OutputPanelShown() {
+    OptionsWindow* container = nullptr;
+    UIWindowRecord* record = OutputPanelRecord(TheCUI(), &container);
+    gWindow* w = record != nullptr ? record->element.window : nullptr;
+    return w != nullptr && gWinValidate(w) != nullptr && w->hwnd != nullptr && platform::IsWindowVisible(w->hwnd);
 }
 
 // ---- Handlers -------------------------------------------------------------------------------------

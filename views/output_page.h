@@ -68,8 +68,11 @@ void RefreshOutputPageIfOpen(OutputComponent* output, bool clear);
 // The page element of an output (null while it has none).
 UIElement* OutputPageElement(OutputComponent* output);
 // Opens (code 1) or closes (code 3) the Output panel over the main window, making the
-// current output first when there is none; bit 0 of the answer tells that it shows.
+// current output first when there is none. The answer: kOutputPanelShown when it shows,
+// with kOutputPanelWasShown when it stood already before the call. Esc puts it away.
 int32_t OpenOutputPanel(int32_t code, int32_t argument);
+// Whether the Output panel stands on the screen.
+bool OutputPanelShown();
 
 // Status texts by index 0..9; an index outside, or the index shown last, does nothing.
 void OutputStatusText(gElement* status, int32_t index);

@@ -1,6 +1,7 @@
 // Saving data through the menu bar's "Save", in the real program on files written by astropy,
 // with the pointer and keys of XTest only, judged by the screen and by the files written
-// (read back with astropy and checked with fitsverify): unsigned 16-bit data saved "As
+// (read back with astropy and checked with fitsverify): the Output page a Save opens goes
+// when its save ends or is cancelled, and Esc puts it away; unsigned 16-bit data saved "As
 // Input" to 16-bit FITS keep every value (BITPIX 16 with BZERO 32768); a cube saved one
 // file per frame is reported by the files written; a save whose files exist asks once
 // about all of them, keeps them on "No" and replaces them on "Yes"; a file whose name a
@@ -178,16 +179,27 @@ protected:
         return screen.WaitForWindow(title, 10000);
     }
 
-    // "Save" and Esc: the first Save opens the Output page beside its dialog, which is
-    // cancelled. Esc is pressed again while the dialog stays (a busy machine may give it the
-    // keys late); false when it does not open or does not close.
-    bool OpenAndCancelSaveDialog() {
-        if (OpenSaveDialog() == 0) return false;
-        for (int attempt = 0; attempt < 5 && screen.FindWindow(kSaveTitle) != 0; ++attempt) {
+    // View > "Output Options" on the menu bar: the Output page, which stands through the
+    // saves until it is put away; its window, or 0. A click that a menu closing from an
+    // earlier step takes is made again.
+    // The entry puts away a page that stands: one that stands is taken as it is.
+    Window OpenOutputPage() {
+        if (const Window standing = screen.FindWindow(kOutputPage)) return standing;
+        const Screen::Rect m = screen.RectOf(main);
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            testing_program::MoveTo(D(), Root(), m.left + 20, m.top + 107);
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            testing_program::ClickAt(D(), Root(), m.left + 20, m.top + 107);
+            if (ClickText(0, "Output Options")) return screen.WaitForWindow(kOutputPage, 8000);
             testing_program::PressKeys(D(), {XK_Escape});
-            testing_util::WaitUntil([&] { return screen.FindWindow(kSaveTitle) == 0; }, 2000);
         }
-        return screen.FindWindow(kSaveTitle) == 0;
+        return 0;
+    }
+
+    // The Output page is gone: no window of its title stands, and its rows are off the screen.
+    bool OutputPageGone() {
+        return testing_util::WaitUntil([&] { return screen.FindWindow(kOutputPage) == 0; }, 8000) &&
+               WaitForNoText(0, "OUTPUT DATA TYPE");
     }
 
     // The program on one of the test's files, its "Plug-ins" page shown.
@@ -221,11 +233,10 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
-    // The Output page (opened by a cancelled Save) with "Processed data" chosen in its
+    // The Output page (opened from the View menu) with "Processed data" chosen in its
     // "Connect:" list (the list's arrow 256 pixels on); the page's window, or 0.
     Window ConnectProcessedData() {
-        if (!OpenAndCancelSaveDialog()) return 0;
-        const Window page = screen.WaitForWindow(kOutputPage, 8000);
+        const Window page = OpenOutputPage();
         int x = 0, y = 0;
         if (page == 0 || !WaitForText(page, "Connect:", &x, &y)) return 0;
         testing_program::ClickAt(D(), Root(), x + 256, y + 4);
@@ -344,10 +355,8 @@ protected:
 // "Unsigned" can be chosen for FITS, and gives the same file.
 TEST_F(OutputSaveProgram, UnsignedDataSavedAsInputKeepEveryValue) {
     ASSERT_TRUE(Start("uns16.fits"));
-    // The first Save opens the Output page beside its dialog; the dialog is cancelled.
-    ASSERT_TRUE(OpenAndCancelSaveDialog()) << program->Log();
-    const Window page = screen.WaitForWindow(kOutputPage, 8000);
-    ASSERT_NE(page, 0u) << "no Output page";
+    const Window page = OpenOutputPage();
+    ASSERT_NE(page, 0u) << "no Output page: " << Keep("save_unsigned_no_page");
     ASSERT_TRUE(ClickText(page, "16 Bit")) << Keep("save_unsigned_page");
     ASSERT_TRUE(ClickText(page, "Auto")) << "no range button showing Auto: " << Keep("save_unsigned_page");
     // The range button steps from "Auto" to "As Input".
@@ -378,6 +387,32 @@ TEST_F(OutputSaveProgram, UnsignedDataSavedAsInputKeepEveryValue) {
     EXPECT_TRUE(StatusShows(second + " saved")) << Keep("save_unsigned_ticked") << "\n" << program->Log();
     EXPECT_EQ(Check("same '" + second + "' '" + files.File("uns16.npy") + "'"), "uint16 16 32768 equal");
     EXPECT_TRUE(Verified(second));
+    EXPECT_EQ(program->End(), 0);
+}
+
+// The Output page that a Save opens beside its dialog goes with that save: when the dialog
+// is cancelled and when the file is written (the status line tells what became of it).
+// Opened from the View menu it stands until Esc puts it away.
+TEST_F(OutputSaveProgram, TheOutputPageGoesWithItsSaveAndWithEsc) {
+    ASSERT_TRUE(Start("s16.fits"));
+    const Window dialog = OpenSaveDialog();
+    ASSERT_NE(dialog, 0u) << program->Log();
+    ASSERT_NE(screen.WaitForWindow(kOutputPage, 8000), 0u) << "no Output page beside the dialog";
+    ASSERT_TRUE(ClickText(dialog, "Cancel")) << Keep("page_no_cancel");
+    ASSERT_TRUE(testing_util::WaitUntil([&] { return screen.FindWindow(kSaveTitle) == 0; }, 8000));
+    EXPECT_TRUE(OutputPageGone()) << "the page stayed after Cancel: " << Keep("page_after_cancel");
+
+    mkdir(files.File("a").c_str(), 0700);
+    ASSERT_TRUE(SaveAs(files.File("a/s.fits")));
+    EXPECT_TRUE(StatusShows(files.File("a/s001_snr0001.fits") + " saved")) << Keep("page_save") << "\n"
+                                                                            << program->Log();
+    EXPECT_TRUE(OutputPageGone()) << "the page stayed after the save: " << Keep("page_after_save");
+
+    const Window page = OpenOutputPage();
+    ASSERT_NE(page, 0u) << "no Output page from the View menu: " << Keep("page_from_view");
+    ASSERT_TRUE(ClickText(page, "DESTINATION"));
+    testing_program::PressKeys(D(), {XK_Escape});
+    EXPECT_TRUE(OutputPageGone()) << "Esc left the page: " << Keep("page_after_esc");
     EXPECT_EQ(program->End(), 0);
 }
 
@@ -481,8 +516,7 @@ TEST_F(OutputSaveProgram, BinaryChosenInTheDialogOrOnThePageWritesARawFile) {
     for (const char* folder : {"a", "b", "c"}) mkdir(files.File(folder).c_str(), 0700);
     const Window dialog = OpenSaveDialog();
     ASSERT_NE(dialog, 0u) << program->Log();
-    const Window page = screen.WaitForWindow(kOutputPage, 8000);
-    ASSERT_NE(page, 0u) << "no Output page";
+    ASSERT_NE(screen.WaitForWindow(kOutputPage, 8000), 0u) << "no Output page beside the dialog";
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // The type's right arrow stands 373 pixels right of the "Files of type:" caption.
     ASSERT_TRUE(StepUntil(dialog, "Files of type:", 373, 5, "Binary")) << Keep("save_dialog_types");
@@ -495,6 +529,8 @@ TEST_F(OutputSaveProgram, BinaryChosenInTheDialogOrOnThePageWritesARawFile) {
     // The Output page's format arrows ("Format:" caption, left arrow 237 pixels on, right
     // arrow 250): FITS chosen there is what the next Save writes, and then Binary.
     // ("200 [FITS]", a format of its own, stands between them.)
+    const Window page = OpenOutputPage();
+    ASSERT_NE(page, 0u) << "no Output page: " << Keep("save_page_none");
     ASSERT_TRUE(StepUntil(page, "Format:", 237, 5, "FITS", "200")) << Keep("save_page_fits");
     ASSERT_TRUE(SaveAs(files.File("b/x")));
     const std::string fits = files.File("b/x001_snr0001.fits");
@@ -522,9 +558,8 @@ std::string Six(double v) {
 // service file written beside it (the Info page's MinMax and Mean are numpy's).
 TEST_F(OutputSaveProgram, SignedDataSavedUnsignedReopensWithTheValuesSaved) {
     ASSERT_TRUE(Start("s16.fits"));
-    ASSERT_TRUE(OpenAndCancelSaveDialog()) << program->Log();
-    const Window page = screen.WaitForWindow(kOutputPage, 8000);
-    ASSERT_NE(page, 0u) << "no Output page";
+    const Window page = OpenOutputPage();
+    ASSERT_NE(page, 0u) << "no Output page: " << Keep("save_signed_no_page");
     ASSERT_TRUE(ClickText(page, "16 Bit")) << Keep("save_signed_page");
     std::pair<int, int> at;
     ASSERT_TRUE(ClickText(page, "Unsi", &at)) << Keep("save_signed_page");
@@ -876,9 +911,8 @@ TEST_F(OutputSaveProgram, EverySaveOfASessionTellsTheTruth) {
     int missing = 0;
     for (int i = 256; i < 48 * 64; ++i) missing += i % 7 == 3;
     ASSERT_TRUE(item(2)) << Keep("walk_no_gap_tab");
-    ASSERT_TRUE(OpenAndCancelSaveDialog()) << program->Log();
-    const Window page = screen.WaitForWindow(kOutputPage, 8000);
-    ASSERT_NE(page, 0u) << "no Output page";
+    const Window page = OpenOutputPage();
+    ASSERT_NE(page, 0u) << "no Output page: " << Keep("walk_no_page");
     ASSERT_TRUE(ClickText(page, "8 Bit")) << Keep("walk_8bit");
     ASSERT_TRUE(SaveAs(files.File("b/f8gap.fits")));
     const std::string gap = files.File("b/f8gap001_snr0001.fits");

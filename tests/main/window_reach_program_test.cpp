@@ -374,7 +374,8 @@ protected:
             return std::none_of(r.windows.begin(), r.windows.end(),
                                 [](const auto& w) { return w.visible && w.title.rfind("Save As", 0) == 0; });
         }));
-        Check("Output Options");
+        // The page the Save opened goes with its dialog.
+        ASSERT_TRUE(WaitFor([&](const Records&) { return !Shown("Output Options"); })) << "the output page stayed";
 
         // The file dialog of Open.
         ASSERT_TRUE(ClickBar(16));
