@@ -19,6 +19,9 @@ struct WindowGroup;
 inline constexpr int32_t kToolMinWidth = 460;
 inline constexpr int32_t kToolMinHeight = 484;
 inline constexpr int32_t kToolBelowMinHeight = 200;
+// The least room the tool window keeps for its chart right of its page column: the chart's
+// zoom bar whole. A column that widens for the readouts raises the window's least width.
+inline constexpr int32_t kToolChartMinWidth = 380;
 
 struct ToolWindowRect {
     int32_t x = 0, y = 0, width = 0, height = 0;

@@ -404,6 +404,9 @@ bool PageColumnExtent(WindowGroup& g, float* right, float* bottom) {
     return any;
 }
 
+// The tool window's least outer width: its page column and the chart's room beside it.
+int32_t ToolLeastWidth(const WindowGroup& g, int32_t frameWidth);
+
 // The tool windows that still stand where they were put (the user has not moved them)
 // go where they would be put beside the main window now.
 void FollowPageColumn(WindowGroup& main) {
@@ -427,7 +430,8 @@ void FollowPageColumn(WindowGroup& main) {
             continue;
         // A window its readouts widened keeps that width, as far as the screen allows.
         const int32_t width = std::max(place.width, std::min(r.right - r.left, gScreenWidth() - place.x));
-        gWinSetMinSize(tw, std::min(kToolMinWidth, width), std::min(kToolMinHeight, place.height));
+        gWinSetMinSize(tw, std::min(ToolLeastWidth(cui.groups[k], frameWidth), width),
+                       std::min(kToolMinHeight, place.height));
         pf::Point at{place.x, place.y};
         if (!gWinSetSize(tw, width - frameWidth, place.height - frameHeight, &at)) continue;
         if (platform::GetWindowRect(tw->hwnd, &r)) {
@@ -752,7 +756,7 @@ bool StartUI(CUI* cui, int k) {
     g.owner = cui;
     LoadUICursors();
     // A window put in less room than its smallest size (below the main window) may keep it.
-    gWinSetMinSize(w, std::min(kToolMinWidth, width), std::min(kToolMinHeight, height));
+    gWinSetMinSize(w, std::min(ToolLeastWidth(g, width - w->clientWidth), width), std::min(kToolMinHeight, height));
     SetWindowIcon(w, platform::kProgramIcon);
     gWinSetBackdrop(w, nullptr, kBackdropColour);
     w->resizeHandler = &GroupSized;
@@ -857,6 +861,30 @@ void RebuildGroupTabs(WindowGroup* g) {
     if (gWindow* w = gWinValidate(g->windows[0])) w->dirty = 7;
 }
 
+namespace {
+
+int32_t ToolLeastWidth(const WindowGroup& g, int32_t frameWidth) {
+    return std::max(kToolMinWidth, g.sideWidth + kToolChartMinWidth + frameWidth);
+}
+
+// A tool window whose column widened keeps its chart's room: narrower than that it widens
+// (leftwards where the screen ends), and the user cannot size it below that again. A work
+// area narrower than that gives the chart what is left of it.
+void KeepChartRoom(const WindowGroup& g, gWindow* window, const platform::Rect& area) {
+    platform::Rect outer{};
+    if (!platform::GetWindowRect(window->hwnd, &outer)) return;
+    const int32_t frameWidth = (outer.right - outer.left) - window->clientWidth;
+    const int32_t right = std::min(gScreenWidth(), area.right);
+    const int32_t least = std::min(ToolLeastWidth(g, frameWidth), right - area.left);
+    if (outer.right - outer.left < least) {
+        pf::Point at{std::max(area.left, std::min(outer.left, right - least)), outer.top};
+        gWinSetSize(window, least - frameWidth, window->clientHeight, &at);
+    }
+    gWinSetMinSize(window, least, window->minTrackHeight);
+}
+
+}  // namespace
+
 bool PageColumnWiden(gWindow* window, int32_t wanted) {
     if (window == nullptr || gWinValidate(window) == nullptr) return false;
     for (WindowGroup& g : TheCUI().groups) {
@@ -873,6 +901,7 @@ bool PageColumnWiden(gWindow* window, int32_t wanted) {
         if (window->hwnd != nullptr && platform::GetWindowRect(window->hwnd, &outer)) {
             const int32_t add = std::min(grown, std::max(0, std::min(gScreenWidth(), area.right) - outer.right));
             if (add > 0) gWinSetSize(window, window->clientWidth + add, window->clientHeight, nullptr);
+            if (&g != &TheCUI().groups[0]) KeepChartRoom(g, window, area);
         }
         GroupSized(window);
         window->dirty = 7;
