@@ -4,8 +4,9 @@
 # keyboard focus, clipboard, hand-over socket or settings file. The server and the
 # folders go when the command ends.
 #   own_display.sh COMMAND [ARGUMENTS...]
-# ORVA_TEST_SCREEN sets the screen (default 1280x1024x24). Listing a test binary's
-# tests needs no display.
+# ORVA_TEST_SCREEN sets the screen (default 1280x1024x24). ORVA_TEST_WM names a window
+# manager (openbox) that runs on the server before the command starts, as on a desktop.
+# Listing a test binary's tests needs no display.
 set -u
 for a in "$@"; do
   [ "$a" = "--gtest_list_tests" ] && exec "$@"
@@ -24,7 +25,13 @@ mkdir -p "$MESA_SHADER_CACHE_DIR" 2>/dev/null
 
 place=$(mktemp -d "${TMPDIR:-/tmp}/orva_display_XXXXXX") || exit 1
 xvfb=
+wm=
 stop_server() {
+  if [ -n "$wm" ]; then
+    kill "$wm" 2>/dev/null
+    wait "$wm" 2>/dev/null
+  fi
+  wm=
   if [ -n "$xvfb" ]; then
     kill "$xvfb" 2>/dev/null
     wait "$xvfb" 2>/dev/null
@@ -37,8 +44,8 @@ trap 'exit 130' INT
 
 # One run of the command on a new server and in new folders; its exit status.
 run_once() {
-  rm -rf "$place/run" "$place/config" "$place/home" "$place/tmp" "$place/number"
-  mkdir -p "$place/config" "$place/home" "$place/tmp"
+  rm -rf "$place/run" "$place/config" "$place/home" "$place/tmp" "$place/number" "$place/wm"
+  mkdir -p "$place/config" "$place/home" "$place/tmp" "$place/wm"
   mkdir -m 700 "$place/run"
   # Xvfb takes the first free display number and writes it once it takes connections.
   # It ends with this script even when the script is killed outright (a test's time-out).
@@ -52,6 +59,22 @@ run_once() {
     echo "own_display.sh: Xvfb did not start:" >&2
     cat "$place/xvfb.log" >&2
     return 1
+  fi
+  if [ -n "${ORVA_TEST_WM:-}" ]; then
+    DISPLAY=":$number" HOME="$place/wm" XDG_CONFIG_HOME="$place/wm" XDG_CACHE_HOME="$place/wm" \
+      setpriv --pdeathsig TERM "$ORVA_TEST_WM" >"$place/wm.log" 2>&1 &
+    wm=$!
+    # The manager is there once its check window names itself on the root window.
+    local waited=0
+    until xprop -display ":$number" -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"; do
+      if [ $waited -ge 200 ] || ! kill -0 "$wm" 2>/dev/null; then
+        echo "own_display.sh: the window manager $ORVA_TEST_WM did not start:" >&2
+        cat "$place/wm.log" >&2
+        return 1
+      fi
+      sleep 0.05
+      waited=$((waited + 1))
+    done
   fi
   # The sanitizers' reports (of the test and of every program it starts) go to files of
   # their own, read once the run has ended, and then to the error output.

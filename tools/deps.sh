@@ -5,7 +5,7 @@ ORVA_PACKAGES=(
   libx11-dev libxtst-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libfreetype-dev libfontconfig-dev
   fonts-dejavu-core fonts-liberation2 libjpeg62-turbo-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
-  xvfb xauth xdg-utils xclip
+  xvfb xauth xdg-utils xclip openbox x11-utils
   python3-astropy python3-numpy python3-pil libcfitsio-bin fitsverify
   libjpeg-turbo-progs imagemagick libcfitsio-dev netpbm
   python3-scipy libopencv-dev

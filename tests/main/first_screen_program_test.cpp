@@ -157,7 +157,8 @@ TEST_F(FirstScreen, TheChartToolsWindowLeavesTheMainWindowInSight) {
     ASSERT_TRUE(program.WaitForLog("Source format", 20000)) << program.Log();
     Column column;
     ASSERT_TRUE(WaitForColumn(screen, main, &column)) << program.Log();
-    const Screen::Rect m = screen.RectOf(main), t = screen.RectOf(tools);
+    // Placed by their frames where a window manager frames them.
+    const Screen::Rect m = screen.FramedRectOf(main), t = screen.FramedRectOf(tools);
     const int width = DisplayWidth(screen.display(), DefaultScreen(screen.display()));
     const int height = DisplayHeight(screen.display(), DefaultScreen(screen.display()));
     ASSERT_EQ(width, 1280) << "the test wants a screen of 1280 x 1024";

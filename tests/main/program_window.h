@@ -4,6 +4,7 @@
 // first instance and reads no settings of the machine), its log read, its windows
 // found by title and their pixels read back with XGetImage; and the search for an
 // expected picture among those pixels.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <signal.h>
@@ -252,6 +253,26 @@ public:
             !XTranslateCoordinates(display_, w, DefaultRootWindow(display_), 0, 0, &x, &y, &child))
             return Rect{};
         return Rect{x, y, x + a.width, y + a.height};
+    }
+    // The rectangle with the frame a window manager put around the window (read from its
+    // _NET_FRAME_EXTENTS: left, right, top, bottom); without a manager, RectOf.
+    Rect FramedRectOf(Window w) {
+        Rect r = RectOf(w);
+        Atom type = 0;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        const Atom extents = XInternAtom(display_, "_NET_FRAME_EXTENTS", False);
+        if (XGetWindowProperty(display_, w, extents, 0, 4, False, XA_CARDINAL, &type, &format, &count, &after,
+                               &data) == Success &&
+            data != nullptr) {
+            if (format == 32 && count == 4) {
+                const long* v = reinterpret_cast<const long*>(data);
+                r = Rect{int(r.left - v[0]), int(r.top - v[2]), int(r.right + v[1]), int(r.bottom + v[3])};
+            }
+            XFree(data);
+        }
+        return r;
     }
     // Puts the window above its siblings, so that nothing covers what is read back.
     void Raise(Window w) {

@@ -2,8 +2,8 @@
 // window manager: the program started on a FITS cube written by astropy, its main
 // window's menu bar clicked with XTest. The first click on "View" after a start opens
 // the menu and it stays open; closed again, the menu leaves the workspace's tool pages
-// (owned windows of the main window) above the main window, where a click on the
-// transport page's play button reaches the page and starts playback.
+// (child windows along the main window's top) shown, where a click on the transport
+// page's play button reaches the page and starts playback.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -44,16 +44,16 @@ struct TopLevel {
     int x = 0, y = 0, width = 0, height = 0;
 };
 
-std::vector<TopLevel> Stacking(Display* d, pid_t pid) {
+// The windows of `parent` (bottom first) that `keep` keeps.
+template <class Keep>
+std::vector<TopLevel> ChildrenOf(Display* d, Window parent, Keep keep) {
     std::vector<TopLevel> out;
-    const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
     Window root = 0, up = 0, *children = nullptr;
     unsigned count = 0;
-    if (!XQueryTree(d, DefaultRootWindow(d), &root, &up, &children, &count)) return out;
+    if (!XQueryTree(d, parent, &root, &up, &children, &count)) return out;
     for (unsigned i = 0; i < count; ++i) {
         XWindowAttributes a;
-        if (ProgramRun::WindowProcess(d, pidAtom, children[i]) != pid || !XGetWindowAttributes(d, children[i], &a))
-            continue;
+        if (!keep(children[i]) || !XGetWindowAttributes(d, children[i], &a)) continue;
         TopLevel w;
         w.id = children[i];
         char* name = nullptr;
@@ -73,6 +73,20 @@ std::vector<TopLevel> Stacking(Display* d, pid_t pid) {
     return out;
 }
 
+std::vector<TopLevel> Stacking(Display* d, pid_t pid) {
+    const Atom pidAtom = XInternAtom(d, "_NET_WM_PID", False);
+    return ChildrenOf(d, DefaultRootWindow(d),
+                      [&](Window w) { return ProgramRun::WindowProcess(d, pidAtom, w) == pid; });
+}
+
+// The shown tool pages along the top of the main window.
+std::vector<TopLevel> TopRowPages(Display* d, Window main) {
+    std::vector<TopLevel> pages;
+    for (const TopLevel& w : ChildrenOf(d, main, [](Window) { return true; }))
+        if (w.viewable && w.title == kToolPageTitle && w.y == 0) pages.push_back(w);
+    return pages;
+}
+
 // The shown menu popup (a window of the program the window manager never sees); null when none.
 const TopLevel* ShownMenu(const std::vector<TopLevel>& stack) {
     for (const TopLevel& w : stack)
@@ -84,6 +98,12 @@ int IndexOf(const std::vector<TopLevel>& stack, Window w) {
     for (size_t i = 0; i < stack.size(); ++i)
         if (stack[i].id == w) return static_cast<int>(i);
     return -1;
+}
+
+// The page's left edge in its parent.
+int PageX(Display* d, Window page) {
+    XWindowAttributes a{};
+    return XGetWindowAttributes(d, page, &a) ? a.x : -1;
 }
 
 // The window of ours at the root point, as the server hands a click there.
@@ -155,19 +175,18 @@ protected:
         Display* d = screen_.display();
         s.main = screen_.WaitForWindow(testing_program::kMainWindowTitle, 20000);
         if (s.main == 0 || !program.WaitForLog("Source format", 20000)) return s;
-        // The two tool pages over the main window's top: the transport page is the wider.
+        // The four tool pages along the main window's top: the transport page is the widest.
         for (int waited = 0; waited < 10000 && s.transport == 0; waited += 50) {
             int widest = 0, pages = 0;
             Window wider = 0;
-            for (const TopLevel& w : Stacking(d, program.Pid())) {
-                if (!w.viewable || w.title != kToolPageTitle) continue;
+            for (const TopLevel& w : TopRowPages(d, s.main)) {
                 ++pages;
                 if (w.width > widest) {
                     widest = w.width;
                     wider = w.id;
                 }
             }
-            if (pages == 2) {
+            if (pages == 4) {
                 s.transport = wider;
             } else {
                 Pause(50);
@@ -236,18 +255,7 @@ TEST_F(WindowOrderProgram, AClosedMenuLeavesTheToolPagesAboveTheMainWindow) {
     ASSERT_NE(s.main, 0u) << program.Log();
     ASSERT_NE(s.transport, 0u);
 
-    auto pagesAbove = [&](const char* when) {
-        const std::vector<TopLevel> stack = Stacking(d, program.Pid());
-        const int main = IndexOf(stack, s.main);
-        ASSERT_GE(main, 0);
-        int pages = 0;
-        for (const TopLevel& w : stack) {
-            if (!w.viewable || w.title != kToolPageTitle) continue;
-            ++pages;
-            EXPECT_GT(IndexOf(stack, w.id), main) << when;
-        }
-        EXPECT_EQ(pages, 2) << when;
-    };
+    auto pagesAbove = [&](const char* when) { EXPECT_EQ(TopRowPages(d, s.main).size(), 4u) << when; };
     pagesAbove("after the start");
     for (bool byKey : {true, false}) {
         SCOPED_TRACE(byKey ? "closed with Escape" : "closed by a click on its title");
@@ -268,7 +276,12 @@ TEST_F(WindowOrderProgram, AClosedMenuLeavesTheToolPagesAboveTheMainWindow) {
     // which presses the button and moves the page's progress bar.
     int rx = 0, ry = 0;
     Root(d, s.transport, kPlayX, kPlayY, &rx, &ry);
-    ASSERT_EQ(TopLevelAt(d, rx, ry), s.transport);
+    ASSERT_EQ(TopLevelAt(d, rx, ry), s.main);
+    // …and in it, the transport page (standing at the window's top).
+    int tx = 0, ty = 0;
+    Window child = 0;
+    XTranslateCoordinates(d, s.main, s.main, kPlayX + PageX(d, s.transport), kPlayY, &tx, &ty, &child);
+    ASSERT_EQ(child, s.transport);
     // The button (its glyph turns from play to stop) and the progress bar above the
     // button row, before and after the click.
     Picture button[2], progress[2];
