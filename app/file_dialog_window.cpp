@@ -612,6 +612,11 @@ bool ListPress(gElement* widget, uintptr_t) {
     int32_t row = RowAtLocal(list, x, y);
     if (row < 0) return ListCtrl::PressAt(list, x, y, gIsDoubleClick() ? 2 : 1);
     if (row >= RealRows(run)) return false;
+    // The keys follow the click to the list: the arrows move its choice, not the caret.
+    if (gElement* name = run->parts.nameField; name != nullptr && gFocusWidget == name) {
+        gWgtEditCommit(name);
+        gWgtKillFocus(name);
+    }
     const bool twice = gIsDoubleClick();
     const uint32_t keys = gKeyModifiersNow();
     SelectRow(run, row, (keys & kKeyCtrl) != 0, (keys & kKeyShift) != 0);
@@ -896,6 +901,8 @@ FileDialogAnswer ToolkitFileDialog::Run(FileDialogRequest& request) {
     auto dismiss = [&] {
         request.dialogWindow = nullptr;
         if (gWinValidate(w) != nullptr) {
+            // The keys go back to the windows under the dialog, not to its name field.
+            if (gFocusWidget != nullptr && gFocusWidget->window == w) gWgtKillFocus(gFocusWidget);
             w->userData = nullptr;
             w->closeHandler = nullptr;
             gUiCloseQuiet(w);

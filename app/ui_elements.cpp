@@ -740,14 +740,17 @@ void PlaceRecordWindow(UIWindowRecord* record, gWindow* parent, uint32_t style, 
     int32_t w = record != nullptr ? record->width : 0;
     int32_t h = record != nullptr ? record->height : 0;
     int32_t px = *x, py = *y;
-    if ((style & 0x40) == 0 && record != nullptr && record->kind == 3) {
+    const bool embedded = (style & 0x40) != 0;
+    if (record != nullptr && record->kind == 3 && (!embedded || (record->flags & kRecordCascadeStep) != 0)) {
         int32_t* cascade = parent != nullptr ? FindWindowSettings(parent) : nullptr;
         if (cascade == nullptr) cascade = gDefaultCascade;
-        px = cascade[0];
-        py = parent != nullptr ? cascade[1] : 100;
+        if (!embedded) {
+            px = cascade[0];
+            py = parent != nullptr ? cascade[1] : 100;
+        }
         cascade[0] += 20;
         cascade[1] += 20;
-        if (parent != nullptr) {
+        if (parent != nullptr && !embedded) {
             px += parent->x + (parent == TheCUI().mainWindow ? 70 : -200);
             py += parent->y;
         }

@@ -46,6 +46,9 @@ constexpr uint32_t kElementKeepsPlace = 0x20000000;
 constexpr uint32_t kRecordTabBar = 0x1;
 constexpr uint32_t kRecordFileTitle = 0x2;
 constexpr uint32_t kRecordStateButton = 0x4;
+// A page standing inside its parent window that still takes a step of the parent's
+// cascade, so that the windows opened after it stand where they would beside it.
+constexpr uint32_t kRecordCascadeStep = 0x8;
 
 // Page ids.
 constexpr int32_t kPageGeneric = -1;
@@ -138,7 +141,7 @@ public:
     int32_t savedX = 0, savedY = 0, savedWidth = 0, savedHeight = 0;
     int32_t width = 0, height = 0;
     uint32_t style = 0;
-    uint32_t flags = 0;         // kRecordTabBar, kRecordFileTitle, kRecordStateButton
+    uint32_t flags = 0;         // kRecordTabBar, kRecordFileTitle, kRecordStateButton, kRecordCascadeStep
     int32_t kind = 0;
     ComponentBase* owner = nullptr;
     gElement* titleLabel = nullptr;

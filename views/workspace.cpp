@@ -332,10 +332,13 @@ WorkspaceComponent* CreateWorkspaceContainer(CUI* cui, WindowGroup* group) {
         if (r != nullptr && (id == kWsIdTransport || id == kWsIdFastSelector || id == kWsIdCoordinates ||
                              id == kWsIdViewMode))
             r->style = (r->style != 0 ? r->style : kWindowStyleKind3) & ~kStyleDeferred;
-        // The main window's row of pages along its top stands in the window itself.
+        // The main window's row of pages along its top stands in the window itself (no
+        // window manager stacks it apart); the windows opened later cascade as beside it.
         if (r != nullptr && mainGroup && (id == kWsIdTransport || id == kWsIdFastSelector || id == kWsIdCoordinates ||
-                                          id == kWsIdViewMode))
+                                          id == kWsIdViewMode)) {
             r->style |= kStyleEmbedded;
+            r->flags |= kRecordCascadeStep;
+        }
         return r;
     };
     if (mainGroup) toolPage(kWsIdTransport, 6);

@@ -497,8 +497,13 @@ TEST_F(MainMenuTest, SaveOpensTheOutputPanel) {
     answer = 0;
     bar->titles[kMenuSave]->command(bar->widget, 0);
     EXPECT_EQ(panels, (std::vector<std::string>{"1,1", "3,1"}));
+    // A panel the Save opened goes when the save ends; one that stood before stays.
     panels.clear();
-    answer = 1;
+    answer = kOutputPanelShown;
+    bar->titles[kMenuSave]->command(bar->widget, 0);
+    EXPECT_EQ(panels, (std::vector<std::string>{"1,1", "3,1"}));
+    panels.clear();
+    answer = kOutputPanelShown | kOutputPanelWasShown;
     bar->titles[kMenuSave]->command(bar->widget, 0);
     EXPECT_EQ(panels, std::vector<std::string>{"1,1"});
     // A click on the bar's "Save" row through the X server.

@@ -712,6 +712,9 @@ TEST_F(HistogramProgram, TheTextReportIsOfferedUnderItsName) {
     const Window dialog = screen.WaitForWindow("Save Statistic", 10000);
     ASSERT_NE(dialog, 0u) << program->Log();
     const Screen::Rect r = screen.RectOf(dialog);
+    // The name stands selected, to be typed over; End leaves it plain.
+    ASSERT_TRUE(WaitForText("File name:", r.left, r.top, r.right - r.left, r.bottom - r.top, &x, &y));
+    testing_program::PressKeys(d, {XK_End});
     EXPECT_TRUE(WaitForText("radial_stat_t.txt", r.left, r.top, r.right - r.left, r.bottom - r.top, &x, &y))
         << "the proposed name in the dialog";
     testing_program::PressKeys(d, {XK_Escape});

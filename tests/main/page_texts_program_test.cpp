@@ -63,12 +63,13 @@ bool CropBox(PageProgram& p, std::string* why) {
 // The Output page (menu "Save", its file dialog cancelled): the drive line under "Disk
 // Info:" shows the free space with its unit at the end.
 bool DriveLine(PageProgram& p, std::string* why) {
+    // View > "Output Options".
     const Screen::Rect m = p.MainRect();
-    ClickAt(p.X(), p.Root(), m.left + 20, m.top + 39);
+    ClickAt(p.X(), p.Root(), m.left + 20, m.top + 107);
     const Screen::Rect screen{0, 0, p.shot.width, p.shot.height};
     int x = 0, y = 0;
-    if (!p.WaitForText("Cancel", screen, &x, &y, 5000)) {
-        *why = "no file dialog";
+    if (!p.WaitForText("Output Options", screen, &x, &y, 5000)) {
+        *why = "no View menu";
         return false;
     }
     MoveTo(p.X(), p.Root(), x + 5, y + 4);

@@ -115,13 +115,13 @@ TEST_F(OutputPageTest, SaveFromTheMainMenuWritesTheChosenFile) {
     bar->titles[kMenuSave]->command(bar->widget, 0);
     ASSERT_EQ(dialog.Requests().size(), 1u);
     EXPECT_EQ(dialog.Requests()[0].title, "Save As - [Input - format convertor] [All]");
-    // The panel is open and shows what was written.
+    // The panel the Save opened went with it; it holds what was written.
     output = dynamic_cast<OutputComponent*>(cui().currentOutput);
     ASSERT_NE(output, nullptr);
     page = OutputPageElement(output);
     ASSERT_NE(page, nullptr);
     ASSERT_NE(page->window, nullptr);
-    EXPECT_TRUE(platform::IsWindowVisible(page->window->hwnd));
+    EXPECT_FALSE(platform::IsWindowVisible(page->window->hwnd));
     EXPECT_EQ(Text(kOutTarget), "Input  [ formats convertor only ]");
     EXPECT_EQ(Text(kOutFormat), "FITS");
     // One section in a file: a file for each frame, each read back by astropy.
@@ -147,7 +147,10 @@ TEST_F(OutputPageTest, SaveFromTheMainMenuWritesTheChosenFile) {
     // The folder of the chosen file is remembered for the next Save.
     ASSERT_NE(cui().preferences.saveFolder, nullptr);
     EXPECT_EQ(std::string(cui().preferences.saveFolder), out);
-    // The page's texts are drawn: "SOURCE" leaves dark ink at the window's top left.
+    // Shown again (as View > "Output Options" does), the page's texts are drawn: "SOURCE"
+    // leaves dark ink at the window's top left.
+    ASSERT_EQ(OpenOutputPanel(kOutputPanelShow, 1), kOutputPanelShown);
+    EXPECT_TRUE(OutputPanelShown());
     PumpFor(300);
     RepaintWindowNow(page->window, 7);
     PumpFor(200);
