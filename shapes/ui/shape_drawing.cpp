@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "data/kernel_util.h"
 #include "shapes/editing/shape_edits.h"
@@ -79,6 +80,44 @@ void DrawArray(GLenum mode, const float* points, uint32_t n) {
 
 void DrawBuffer(GLenum mode, const AnchorBuffer& b) {
     if (b.data != nullptr && b.elementsPerItem == 2) DrawArray(mode, b.Points(), b.Count());
+}
+
+// The renderer draws nothing at all for a single polygon primitive of a few thousand
+// vertices (it cannot split one across its vertex buffers). A longer polygon is drawn as
+// the renderer makes any polygon: filled, the fan of triangles about its first vertex;
+// outlined, its boundary; in pieces the renderer takes whole.
+constexpr uint32_t kPolygonPiece = 1024;
+
+void DrawPolygon(const AnchorBuffer& b) {
+    if (b.data == nullptr || b.elementsPerItem != 2) return;
+    const uint32_t n = b.Count();
+    if (n <= kPolygonPiece) {
+        DrawBuffer(GL_POLYGON, b);
+        return;
+    }
+    GLint mode[2] = {GL_FILL, GL_FILL};
+    glGetIntegerv(GL_POLYGON_MODE, mode);
+    const float* p = b.Points();
+    if (mode[0] == GL_FILL) {
+        // Each piece repeats the first vertex and the last of the piece before.
+        std::vector<float> fan;
+        fan.reserve(2 * kPolygonPiece);
+        for (uint32_t start = 1, end = 0; start + 1 < n; start = end - 1) {
+            end = std::min(n, start + kPolygonPiece - 1);
+            fan.assign(p, p + 2);
+            fan.insert(fan.end(), p + 2 * start, p + 2 * end);
+            DrawArray(GL_TRIANGLE_FAN, fan.data(), static_cast<uint32_t>(fan.size() / 2));
+        }
+    } else if (mode[0] == GL_POINT) {
+        for (uint32_t start = 0; start < n; start += kPolygonPiece)
+            DrawArray(GL_POINTS, p + 2 * start, std::min(kPolygonPiece, n - start));
+    } else {
+        // Strips that share their end vertices, and the closing edge.
+        for (uint32_t start = 0; start + 1 < n; start += kPolygonPiece - 1)
+            DrawArray(GL_LINE_STRIP, p + 2 * start, std::min(kPolygonPiece, n - start));
+        const float closing[4] = {p[2 * n - 2], p[2 * n - 1], p[0], p[1]};
+        DrawArray(GL_LINES, closing, 2);
+    }
 }
 
 void Cross(float x, float y) {
@@ -570,8 +609,26 @@ void PaintFigure(gElement* glyph, Shape* shape, Figure figure) {
             RegionDrawQuadsOrMark(d.mask);
             glPopMatrix();
         } else if (figure == Figure::Polygon) {
-            if (a.Count() < 3 || dx == 0.0f || dy == 0.0f) degenerate();
-            else DrawBuffer(GL_POLYGON, a);
+            // Three vertices or more are a line only when their extent is: a polygon
+            // whose first edge is level (a square) is still drawn whole.
+            float left = x0, right = x0, top = y0, bottom = y0;
+            for (uint32_t i = 1; i < a.Count(); ++i) {
+                left = std::min(left, a.X(i));
+                right = std::max(right, a.X(i));
+                top = std::min(top, a.Y(i));
+                bottom = std::max(bottom, a.Y(i));
+            }
+            if (a.Count() < 3) {
+                degenerate();
+            } else if (left == right || top == bottom) {
+                glPushMatrix();
+                glTranslatef(left, top, 0.0f);
+                if (left == right && top == bottom) SinglePoint(0.0f, 0.0f);
+                else Segment(0.0f, 0.0f, right - left, bottom - top);
+                glPopMatrix();
+            } else {
+                DrawPolygon(a);
+            }
         } else if (dx == 0.0f || dy == 0.0f || (d.mask.count == 0 && d.maskContour.Count() == 0)) {
             degenerate();
         } else if (f.Outlined()) {

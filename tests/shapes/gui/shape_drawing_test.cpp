@@ -5,6 +5,7 @@
 
 #include <GL/gl.h>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -147,6 +148,49 @@ TEST_F(ShapeDrawing, ARectInTheFourFillModes) {
     box->fillMode = 1;
     Draw([&] { PaintRectGlyph(nullptr, wide); });
     EXPECT_TRUE(RgbNear(PixelAt(window, kImage + kSide + 3, kImage + 10), {128, 128, 128}, 3));
+}
+
+// A polygon of any number of vertices is drawn: a circle of radius 25 about (32, 32) as 3
+// to 50,000 vertices (the renderer drew nothing for one primitive of a few thousand), its
+// body over the centre and, outlined, its edge on the circle with the inside left white.
+// (The vertices start a quarter step on, so that no edge is level.)
+TEST_F(ShapeDrawing, APolygonOfManyVerticesIsDrawnInEveryFillMode) {
+    for (const int n : {3, 300, 2049, 3000, 50000}) {
+        SCOPED_TRACE(n);
+        std::vector<float> xy;
+        for (int i = 0; i < n; ++i) {
+            const double a = 2.0 * M_PI * (i + 0.25) / n;
+            xy.push_back(static_cast<float>(32.0 + 25.0 * std::cos(a)));
+            xy.push_back(static_cast<float>(32.0 + 25.0 * std::sin(a)));
+        }
+        Shape* polygon = CreateShape(kKindPolygon);
+        polygon->header.anchors.SetPoints(xy.data(), static_cast<uint32_t>(n));
+        polygon->ResetPivot(kUpdateFull);
+        ASSERT_TRUE(box->AddShape(polygon));
+        box->selectionFlag = 0;
+        for (const int mode : {0, 1, 2, 3}) {
+            box->fillMode = mode;
+            Draw([&] { PaintPolygonGlyph(nullptr, polygon); });
+            // The triangle's centroid is (40.3, 32): inside every one of them.
+            const Rgb inside = At(38, 32);
+            if (mode < 2) EXPECT_FALSE(Near(inside, kWhite)) << "mode " << mode << ": no body";
+            else EXPECT_TRUE(RgbNear(inside, kWhite)) << "mode " << mode << ": filled " << inside;
+            // Outlined, the edge: about the circle's 157 pixels (the triangle's 130).
+            const int marked = kSide * kSide - Count(kWhite);
+            if (mode >= 2) EXPECT_TRUE(marked > 100 && marked < 300) << "mode " << mode << ": " << marked;
+        }
+    }
+    // A square, whose first edge is level, is a square; three vertices on a level line
+    // are that line.
+    Shape* square = Add(kKindPolygon, {10, 10, 40, 10, 40, 40, 10, 40});
+    Shape* flat = Add(kKindPolygon, {10, 50, 40, 50, 25, 50});
+    box->fillMode = 1;
+    Draw([&] {
+        PaintPolygonGlyph(nullptr, square);
+        PaintPolygonGlyph(nullptr, flat);
+    });
+    EXPECT_FALSE(Near(At(25, 25), kWhite)) << "the square's body";
+    EXPECT_EQ(kSide * kSide - Count(kWhite), 30 * 30 + 30) << "the square (pixel centres inside) and the line";
 }
 
 TEST_F(ShapeDrawing, TheLabelBoxAtLevelTwo) {
