@@ -70,6 +70,10 @@ struct GraphicsDrag {
     float startX = 0.0f, startY = 0.0f;
     float x = 0.0f, y = 0.0f;
     int32_t state = 0;
+    // The far edges (1 right, 2 bottom) that a press beyond them put the start or end
+    // point on: the point stands on the frame's last screen pixel, the shape's corner on
+    // the edge itself.
+    uint8_t startBeyond = 0, endBeyond = 0;
 };
 
 // A remembered view position: the cell's offset plus the device's whole scroll, per

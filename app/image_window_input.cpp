@@ -175,7 +175,19 @@ void Image2DWindow::SnapDragEnd() {
     if (snap) SnapSegment(start, end);
     h->drag.x = end[0];
     h->drag.y = end[1];
+    h->drag.endBeyond = 0;
 }
+
+namespace {
+
+// The far edges of the frame (1 right, 2 bottom) that a view point lies on or beyond.
+uint8_t BeyondFarEdges(const Image2DDevice* d, float x, float y) {
+    if (d == nullptr) return 0;
+    const ImageViewRecord& v = d->view;
+    return static_cast<uint8_t>((x >= v.originX + v.scaledWidth ? 1 : 0) | (y >= v.originY + v.scaledHeight ? 2 : 0));
+}
+
+}  // namespace
 
 // ---- The pointer ------------------------------------------------------------------------------
 
@@ -789,6 +801,7 @@ bool Image2DWindow::OnButton(bool down) {
         if (h->drag.state != 0 && (h->drag.startX != h->drag.x || h->drag.startY != h->drag.y)) {
             h->drag.x = x;
             h->drag.y = y;
+            h->drag.endBeyond = BeyondFarEdges(Device(), pointerX, pointerY);
         } else {
             h->drag.startX = x;
             h->drag.startY = y;
@@ -847,6 +860,7 @@ int32_t Image2DWindow::BeginPlacement(int32_t argument) {
     const GraphicsDrag before = h->drag;
     float sx = h->drag.startX, sy = h->drag.startY;
     float ex = h->drag.x, ey = h->drag.y;
+    uint8_t endBeyond = 0;
     bool cellStart = true;
     // A shape of the kind being continued (a polyline, say) goes on from its last point.
     if (h->shapes != nullptr && shapes.placingKind != nullptr && !IsFigureKind(h->toolKind) &&
@@ -864,6 +878,7 @@ int32_t Image2DWindow::BeginPlacement(int32_t argument) {
         case 0: {
             float x = pointerX, y = pointerY;
             if (Image2DDevice* d = Device()) ClampPointToFrame(d->view, &x, &y, nullptr, 1);
+            endBeyond = BeyondFarEdges(Device(), pointerX, pointerY);
             // The pointer is moved only where the frame's edge took the point in: a
             // press handled late (a busy machine) would otherwise pull back a pointer
             // the user has already moved on, and the release would land at the press.
@@ -898,10 +913,12 @@ int32_t Image2DWindow::BeginPlacement(int32_t argument) {
         sx = ex;
         sy = ey;
     }
+    h->drag.startBeyond = cellStart ? endBeyond : 0;
     h->drag.startX = sx;
     h->drag.startY = sy;
     h->drag.x = ex;
     h->drag.y = ey;
+    h->drag.endBeyond = endBeyond;
     h->drag.mode = h->drag.state != 0 ? h->toolKind : 0;
     const GraphicsDrag& now = h->drag;
     if (now.state != before.state || now.startX != before.startX || now.startY != before.startY || now.x != before.x ||
@@ -955,6 +972,14 @@ int32_t Image2DWindow::EndPlacement(int32_t result) {
     ToFrame(h->drag.startX, h->drag.startY, &x0, &y0);
     ToFrame(h->drag.x, h->drag.y, &x1, &y1);
     const double fw = std::max(16, d->view.frameWidth), fh = std::max(16, d->view.frameHeight);
+    // A corner that a press beyond the right or bottom edge put on the frame's last screen
+    // pixel is that edge, as a release beyond it is: at every zoom.
+    if (IsBoxKind(kind)) {
+        if (h->drag.startBeyond & 1) x0 = fw;
+        if (h->drag.startBeyond & 2) y0 = fh;
+        if (h->drag.endBeyond & 1) x1 = fw;
+        if (h->drag.endBeyond & 2) y1 = fh;
+    }
     // A corner dragged to or past the frame's edge stands on that edge, so that the last
     // column and row can be inside; a corner within keeps a whole number of pixels from
     // the first.
@@ -980,6 +1005,7 @@ int32_t Image2DWindow::EndPlacement(int32_t result) {
     if (h->toolActive != 0) {
         h->drag.startX = h->drag.x;
         h->drag.startY = h->drag.y;
+        h->drag.startBeyond = h->drag.endBeyond;
     } else if (shapes.releasePlacing != nullptr) {
         shapes.releasePlacing(h->shapes);
     }

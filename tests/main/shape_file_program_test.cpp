@@ -511,6 +511,10 @@ TEST_F(ShapeFileProgram, TheMeasuredRegionIsTheShapeTheUserWorksOn) {
     DragRectangle(350, 250, 430, 330);
     away();
     EXPECT_TRUE(ListCount("2500")) << "a rectangle dragged past the corner";
+    // The same dragged the other way, from a press beyond the corner: the same 50 x 50.
+    DragRectangle(430, 330, 350, 250);
+    away();
+    EXPECT_TRUE(ListCount("2500")) << "a rectangle pressed beyond the corner";
     EXPECT_EQ(program->End(), 0);
 }
 
