@@ -1,20 +1,28 @@
 // Shape, mask and reference-point files: read any file with the plain reader (every
 // block handed on), and, when its points lie in a modest range, load it into a shape,
-// save that shape as an anchor file and load it again.
+// save that shape as an anchor file and load it again; then merge the file into a view's
+// shape container as the Load dialog's "Merge" does (MergeShapeFile: one batch, a shape
+// and an undo step per block), undo every step and redo them.
 //
 // What must hold: a handed-on block holds rows of 2 to 4 finite float components, never
 // more rows than the file has lines; a loaded shape has a kind of 0..13 and at least the
 // points its kind needs; its anchor file loads back to the same kind, role, SUBPIX and
-// points, bit for bit; nothing but the files named below is left in the folder.
+// points, bit for bit; the merge adds the file's first shape with the kind it loads as,
+// paints the view at most once and refreshes its panel at most once; undoing every step
+// leaves the container's own shape alone (with no more steps than the list keeps), redoing every step brings all the
+// merged shapes back; nothing but the files named below is left in the folder.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "fuzz/text_fuzz_support.h"
 #include "shapes/editing/shape_requests.h"
+#include "shapes/shape_container.h"
 #include "shapes/shape_undo.h"
+#include "shapes/shape_view.h"
 #include "shapes/ui/shape_files.h"
 
 namespace {
@@ -42,6 +50,72 @@ public:
 private:
     size_t lines_;
 };
+
+// A view without a window that counts what the container asks of it.
+class CountingView : public ShapeView {
+public:
+    void Redraw() override { ++redraws; }
+    void RefreshPanel(Shape*) override { ++panels; }
+    int redraws = 0;
+    int panels = 0;
+};
+
+class QuietFrame : public ShapeEditFrame {
+public:
+    void Show(ShapeContainer&) override { shown = true; }
+    void Hide(ShapeContainer&) override { shown = false; }
+    bool Shown() const override { return shown; }
+    void Place(ShapeContainer&) override {}
+    bool shown = false;
+};
+
+void CheckShapes(const ShapeContainer& box) {
+    for (Shape* s = box.FirstShape(); s != nullptr; s = box.NextShape(s)) {
+        fuzz::Require(s->header.kind >= 0 && s->header.kind < kShapeKindCount, "a merged shape's kind");
+        fuzz::Require(s->header.anchors.Count() >= KindNeedsPoints(s->header.kind), "a merged shape's points");
+    }
+}
+
+// Merges the file into a container holding one shape, as a load from the view's page does.
+void MergeIntoContainer(const std::string& path, int32_t loadedKind) {
+    CountingView view;
+    QuietFrame frame;
+    ShapeContainer box(&view, &frame, std::make_unique<MemoryShapeList>());
+    Shape* own = CreateShape(kKindRect);
+    fuzz::Require(own != nullptr, "a rectangle is made");
+    const float corners[4] = {1, 1, 9, 9};
+    own->header.anchors.SetPoints(corners, 2);
+    own->ResetPivot(kUpdateFull);
+    fuzz::Require(box.AddShape(own), "the view takes its own shape");
+    const uint32_t before = box.ShapeCount();
+    const uint32_t stepsBefore = box.undo.count;
+    view.redraws = view.panels = 0;
+    const bool merged = MergeShapeFile(&box, path.c_str());
+    fuzz::Require(view.redraws <= 1 && view.panels <= 1, "the merge paints the view and its panel once");
+    const uint32_t added = box.ShapeCount() - before;
+    fuzz::Require(box.ShapeCount() >= before, "the merge removes no shape");
+    if (merged) {
+        fuzz::Require(added >= 1, "a merge that answers true adds a shape");
+        fuzz::Require(box.NextShape(box.FirstShape())->header.kind == loadedKind,
+                      "the first merged shape has the kind the file loads as");
+    }
+    CheckShapes(box);
+    fuzz::Require(box.undo.count >= stepsBefore, "the merge drops no undo step");
+    // Undo everything, then redo it.
+    uint32_t undone = 0;
+    while (undone <= added + stepsBefore && box.undo.Step(true)) ++undone;
+    const uint32_t left = box.ShapeCount();
+    if (stepsBefore + added <= kUndoStepLimit)
+        fuzz::Require(left == before, "undoing every step removes every merged shape");
+    CheckShapes(box);
+    uint32_t redone = 0;
+    while (redone <= undone && box.undo.Step(false)) ++redone;
+    fuzz::Require(redone == undone, "every undone step is redone");
+    fuzz::Require(box.ShapeCount() == before + added, "redoing every step brings every shape back");
+    CheckShapes(box);
+    box.RemoveAllNow();
+    box.undo.Clear();
+}
 
 }  // namespace
 
@@ -73,6 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 fuzz::Require(b.kind == h.kind && b.role == h.role && b.subpix == h.subpix, "the header reads back");
                 fuzz::Require(b.anchors.SamePoints(h.anchors), "the points read back");
             }
+            MergeIntoContainer(path, h.kind);
         }
     }
     for (const std::string& name : fuzz::FolderEntries(fuzz::PrivateFolder()))

@@ -1570,8 +1570,11 @@ int WriteFsKeys(const ServiceDescription* d, FILE* stream, char prefix) {
     if (d->zero != 0.0) w.Line("bzero=%.17g\n", d->zero);
     if (!(d->type & 0x01)) w.Line("byteswap=%d\n", (d->type & 0x80) ? 1 : 0);
     // The container's size is written whenever the type has one: BITPIX knows only those.
+    // Packed integers are the exception: their own count reads back as packed samples of
+    // that container, the container's size as whole samples of it.
     uint32_t bytes = SampleBytes(d->type);
-    int bits = bytes ? static_cast<int>(bytes * 8) : static_cast<int>(d->bits);
+    const bool packed = !(d->type & 0x50) && IsBitPacked(d->bits) && PackedElementType(d->bits) == (d->type & 0x2F);
+    int bits = packed ? static_cast<int>(d->bits) : bytes ? static_cast<int>(bytes * 8) : static_cast<int>(d->bits);
     if (bits != 0) {
         w.Line("bits=%d\n", (d->type & 0x50) ? -bits : bits);
         if (d->type & 0x2F) w.Line("unsigned=%d\n", (d->type & 0x100) ? 1 : 0);

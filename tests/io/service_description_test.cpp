@@ -511,6 +511,11 @@ TEST(ServiceDescription, WrittenKeys) {
     real.type = 0x10;
     real.bits = 32;
     real.sizeX = 4;
+    // Packed samples keep their own count: 16 would read back as whole 16-bit samples.
+    ServiceDescription packed;
+    packed.type = 0x102;
+    packed.bits = 12;
+    EXPECT_EQ(KeysText(packed), "byteswap=0\nbits=12\nunsigned=1\n");
     EXPECT_EQ(KeysText(FullDescription(), ' ') + KeysText(real),
               " SIZEX=320\n SIZEY=200\n SIZEZ=3\n BeginPos=2880\n EndPos=500000\n"
               " CropBoundBox=5, 100, 0, 150\n"
