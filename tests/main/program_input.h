@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -105,6 +106,23 @@ inline void MoveTo(Display* d, Window w, int x, int y) {
     XSync(d, False);
 }
 
+// When the last click was made. A window manager holds each click on a window a moment
+// (it focuses and raises the window first) while the keyboard goes on: keys sent at once
+// would reach the program before the click they follow.
+inline std::chrono::steady_clock::time_point& LastClick() {
+    static std::chrono::steady_clock::time_point at;
+    return at;
+}
+
+// Keys wait until a click just made has arrived, as a user's typing does, where a window
+// manager runs.
+inline void KeysAfterClick() {
+    static const bool managed = std::getenv("ORVA_TEST_WM") != nullptr && *std::getenv("ORVA_TEST_WM") != '\0';
+    if (!managed) return;
+    const auto ready = LastClick() + std::chrono::milliseconds(250);
+    if (std::chrono::steady_clock::now() < ready) std::this_thread::sleep_until(ready);
+}
+
 // A left click at (x, y) of the window, the pointer moved there first.
 inline void ClickAt(Display* d, Window w, int x, int y) {
     MoveTo(d, w, x, y);
@@ -112,6 +130,7 @@ inline void ClickAt(Display* d, Window w, int x, int y) {
     XTestFakeButtonEvent(d, 1, True, CurrentTime);
     XTestFakeButtonEvent(d, 1, False, CurrentTime);
     XSync(d, False);
+    LastClick() = std::chrono::steady_clock::now();
 }
 
 // A left-button drag from (x, y) of the window by (dx, dy) pixels, in `steps` equal moves
@@ -191,6 +210,7 @@ inline std::string WhyNoProgramTest(Screen& screen) {
 // Presses the keys in order and lets them go in reverse, through the X server (they go
 // to the window holding the keyboard focus).
 inline void PressKeys(Display* d, std::initializer_list<KeySym> keys) {
+    KeysAfterClick();
     for (KeySym k : keys) XTestFakeKeyEvent(d, XKeysymToKeycode(d, k), True, 0);
     for (auto k = std::rbegin(keys); k != std::rend(keys); ++k) XTestFakeKeyEvent(d, XKeysymToKeycode(d, *k), False, 0);
     XSync(d, False);
@@ -199,6 +219,7 @@ inline void PressKeys(Display* d, std::initializer_list<KeySym> keys) {
 // Types the text key by key into the window holding the focus, with Shift where a
 // character lies on a shifted key; false when a character has no key on this keyboard.
 inline bool TypeText(Display* d, const std::string& text) {
+    KeysAfterClick();
     const KeyCode shift = XKeysymToKeycode(d, XK_Shift_L);
     for (const char c : text) {
         char name[2] = {c, '\0'};

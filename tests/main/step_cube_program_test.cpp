@@ -315,8 +315,9 @@ TEST_F(StepCubeProgram, TheFrameStepIsCountedAndShownAtOnce) {
         return true;
     };
     ASSERT_TRUE(setStep("2"));
-    ASSERT_TRUE(WaitFor([&] { return frames.Find(shot) && frames.TotalShows(shot, 2, &why); }, 10000))
-        << "frame total: " << why;
+    const bool stepped = WaitFor([&] { return frames.Find(shot) && frames.TotalShows(shot, 2, &why); }, 10000);
+    if (!stepped) Save("step_cube_no_total");
+    ASSERT_TRUE(stepped) << "frame total: " << why << " (" ORVA_BINARY_DIR "/step_cube_no_total.ppm)";
     Save("step_cube_step2");
     for (int click = 0; click < 2; ++click) {
         ASSERT_TRUE(StepForward());
