@@ -173,6 +173,19 @@ DisplayComponent* CellOfShapeContainer(ShapeContainer* container) {
     return cellView != nullptr ? cellView->Cell() : nullptr;
 }
 
+namespace {
+
+// The pointer over a shape is over the picture: the readouts follow it there as elsewhere.
+void GlyphHover(gElement* glyph, int32_t x, int32_t y) {
+    Shape* shape = ShapeOfGlyphWidget(glyph);
+    ShapeContainer* container = shape != nullptr ? shape->container : nullptr;
+    auto* view = container != nullptr ? dynamic_cast<CellShapeView*>(container->view) : nullptr;
+    if (Image2DWindow* w = view != nullptr ? view->Window() : nullptr)
+        w->OnPointerMove(static_cast<float>(x), static_cast<float>(y));
+}
+
+}  // namespace
+
 void RedrawShapeViewLater(ShapeContainer* container) {
     if (container == nullptr) return;
     if (auto* cellView = dynamic_cast<CellShapeView*>(container->view)) cellView->RedrawLater();
@@ -331,6 +344,7 @@ void InstallShapeServices() {
     s.destroyShapeContainer = &DestroyContainer;
     s.setShapesVisible = &SetVisible;
     InstallShapeDrawing();
+    TheShapeGlyphHooks().hover = &GlyphHover;
     GraphicsShapeServices& g = TheGraphicsShapeServices();
     g.copyShape = &CopyShape;
     g.pasteShape = &PasteShape;

@@ -61,10 +61,17 @@ void PaintGlyph(gElement* widget) {
     if (auto paint = TheShapeGlyphHooks().paint[kind]) paint(widget, shape);
 }
 
-void DragGlyph(gElement* widget, const pf::Point*) {
+// The toolkit's flag of a widget that takes the pointer's moves while hot.
+constexpr uint32_t kGlyphFollowsPointer = 0x10000;
+
+void DragGlyph(gElement* widget, const pf::Point* at) {
     // A glyph follows the pointer while hot, so moves reach it with no button down: only
-    // a drag (a button held since the press on it) moves the shape.
-    if (gMouseButtonState() == 0) return;
+    // a drag (a button held since the press on it) moves the shape; a plain move is the
+    // view's.
+    if (gMouseButtonState() == 0) {
+        if (auto hover = TheShapeGlyphHooks().hover; hover != nullptr && at != nullptr) hover(widget, at->x, at->y);
+        return;
+    }
     Shape* shape = ShapeOfGlyphWidget(widget);
     if (shape == nullptr) return;
     GlyphDragFor(shape->header.kind)(shape, gDragStep.x, gDragStep.y, gKeyModifiersNow());
@@ -152,6 +159,9 @@ ShapeGlyph* ToolkitShapeList::MakeGlyph(Shape* shape) {
     gWgtUnlink(widget);
     widget->handlerData = reinterpret_cast<uintptr_t>(shape);
     gWgtSetTag(widget, &DragGlyph);
+    // Moves over the glyph come to it while it is hot, so that the picture's readouts
+    // follow the pointer over the shape too.
+    widget->dragFlags |= kGlyphFollowsPointer;
     pf::Cursor move = pf::LoadCursor(pf::kIdcSizeAll);
     if (move != nullptr) widget->cursor = widget->defaultCursor = move;
     glyph->widget = widget;

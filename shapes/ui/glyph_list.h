@@ -21,6 +21,9 @@ constexpr float kShapeGlyphSide = 20.0f;
 struct ShapeGlyphHooks {
     void (*paint[14])(gElement* glyph, Shape* shape) = {};
     bool (*press)(gElement* glyph, uintptr_t data) = nullptr;
+    // The pointer moved over the glyph with no button down (window client coordinates):
+    // what lies under a shape is still the picture.
+    void (*hover)(gElement* glyph, int32_t x, int32_t y) = nullptr;
 };
 ShapeGlyphHooks& TheShapeGlyphHooks();
 

@@ -281,6 +281,25 @@ TEST_F(ReadoutProgram, ScaledSamplesAtFitAt100And400Percent) {
     EXPECT_TRUE(program->Running());
 }
 
+// A statistic rectangle drawn with F7 and a drag: the pointer inside it reads the pixels
+// under it as anywhere else.
+TEST_F(ReadoutProgram, ThePointerInsideADrawnRectangleReadsThePixels) {
+    const Values v = Load("scaled.fits", 900, 700, 1, 1);
+    ASSERT_NO_FATAL_FAILURE(Start("scaled.fits"));
+    const double zoom = frame.zoom(900);
+    auto [x0, y0] = WindowPoint(100, 100, zoom);
+    auto [x1, y1] = WindowPoint(600, 500, zoom);
+    Display* d = screen.display();
+    PointAt(x0, y0);
+    testing_program::PressKeys(d, {XK_F7});
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    testing_program::Drag(d, Root(), x0, y0, x1 - x0, y1 - y0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    auto text = [&](int x, int y) { return Number(10, 3, v.At(0, x, y)); };
+    for (auto [fx, fy] : std::vector<std::pair<int, int>>{{200, 200}, {350, 300}, {500, 420}})
+        CheckPixel(fx, fy, text, zoom, false, "inside the rectangle");
+}
+
 TEST_F(ReadoutProgram, MissingSamplesReadNan) {
     const Values v = Load("nan.fits", 200, 150, 1, 1);
     ASSERT_NO_FATAL_FAILURE(Start("nan.fits"));
