@@ -630,8 +630,14 @@ bool Image2DWindow::ReadValueUnderPointer() {
         return entering || recount;
     }
     readout.outside = 0;
-    const uint32_t first =
-        selectedChannel >= 1 && static_cast<uint32_t>(selectedChannel) <= f.channels - 1 ? static_cast<uint32_t>(selectedChannel) : 0;
+    // The rows show three channels holding the selected one: all of them while there are
+    // at most three, so that each channel button reaches its own channel; of more, the
+    // selected one with its neighbours, so that the buttons step the window both ways.
+    uint32_t first = 0;
+    if (f.channels > 3) {
+        const uint32_t selected = std::min<uint32_t>(static_cast<uint32_t>(std::max(selectedChannel, 0)), f.channels - 1);
+        first = std::min(selected > 0 ? selected - 1 : 0, f.channels - 3);
+    }
     readout.firstChannel = first;
     const uint32_t n = std::min<uint32_t>(3, f.channels - first);
     double values[3];

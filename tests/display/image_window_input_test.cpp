@@ -614,8 +614,9 @@ TEST_F(PlacementTest, F7AndTwoClicksGiveOneRect) {
     PointAt(*chain, 350, 250);
     Click();
     ASSERT_EQ(rec.rects.size(), 2u);
-    // The far corner's size is truncated to whole pixels: 48.5 and 28.5 become 48 and 28.
-    EXPECT_EQ(rec.rects[1], (std::vector<float>{150.5f, 70.5f, 198.5f, 98.5f}));
+    // The far corner is the frame's far edges themselves, so that the last column and row
+    // are inside, as when the button goes up beyond them.
+    EXPECT_EQ(rec.rects[1], (std::vector<float>{150.5f, 70.5f, 200.0f, 100.0f}));
     // Ended with Enter far beyond the frame: the corner is clamped to the frame's edge, so
     // that its last column and row are inside.
     w->OnKeyDown(KeyF(7), 0);

@@ -309,19 +309,28 @@ TEST_F(ReadoutTest, SelectedChannelStartsTheValues) {
     chain.window->readout.channelTotal = 4;
     EXPECT_TRUE(chain.window->SelectChannel(3));  // channel 2
     EXPECT_FALSE(chain.window->SelectChannel(3));
+    // Of four channels the rows show three holding the selected one with its neighbour
+    // below: channel 2 shows channels 1, 2 and 3.
     chain.window->SetPointer(1.5f, 1.5f);
-    EXPECT_EQ(chain.window->readout.values[0], ValueFrame::V(1, 1, 2));
-    EXPECT_EQ(chain.window->readout.values[1], ValueFrame::V(1, 1, 3));
+    EXPECT_EQ(chain.window->readout.firstChannel, 1u);
+    EXPECT_EQ(chain.window->readout.values[0], ValueFrame::V(1, 1, 1));
+    EXPECT_EQ(chain.window->readout.values[1], ValueFrame::V(1, 1, 2));
     EXPECT_EQ(chain.window->readout.values[2], ValueFrame::V(1, 1, 3));
     EXPECT_TRUE(chain.window->SelectChannel(99));  // beyond the count: the last
     EXPECT_EQ(chain.window->selectedChannel, 3);
-    // The last channel alone is not a start: reading starts at channel 0 then.
+    // The last channel: the last three.
     chain.window->SetPointer(2.5f, 1.5f);
-    EXPECT_EQ(chain.window->readout.values[0], ValueFrame::V(2, 1, 3));
+    EXPECT_EQ(chain.window->readout.firstChannel, 1u);
+    EXPECT_EQ(chain.window->readout.values[2], ValueFrame::V(2, 1, 3));
+    // Channel 0: the first three.
+    EXPECT_TRUE(chain.window->SelectChannel(1));
+    chain.window->SetPointer(3.5f, 1.5f);
+    EXPECT_EQ(chain.window->readout.firstChannel, 0u);
+    EXPECT_EQ(chain.window->readout.values[0], ValueFrame::V(3, 1, 0));
     // A tool of the cell holds the pointer: nothing moves.
     chain.cell->host.toolActive = 1;
     chain.window->SetPointer(6.5f, 1.5f);
-    EXPECT_EQ(chain.window->pointerX, 2.5f);
+    EXPECT_EQ(chain.window->pointerX, 3.5f);
 }
 
 TEST_F(ReadoutTest, NoFrameNoReadout) {

@@ -251,6 +251,26 @@ TEST_F(WorkspacePagesProgram, AColourBitmapShowsThreeChannelButtons) {
               std::tuple("1", "2", "3"));
     for (uint32_t s = 0; s < 3; ++s) EXPECT_NE(PageSlot(channels, s)->shown, 0) << s;
     EXPECT_EQ(PageSlot(channels, kChannelMarker)->shown, 0);
+
+    // Each button selects its own channel and the value line keeps all three (R 80, G
+    // 100, B 200 at pixel 20, 20); "1" goes back to R.
+    UIElement* value = OpenPage(kWsIdValue, kWsPageValue);
+    ASSERT_NE(value, nullptr);
+    gElement* v = PageSlot(value, kValueValues);
+    const std::string all = Digits(10, 3, 80) + "  " + Digits(10, 3, 100) + "  " + Digits(10, 3, 200);
+    for (const uint32_t button : {1u, 2u, 0u}) {
+        SCOPED_TRACE(button + 1);
+        Click(PageSlot(channels, button));
+        PointAt(cell->window, wx + 1, wy);
+        PumpUntil([&] { return PageSlot(channels, button)->value != 0; }, 5000);
+        PointAt(cell->window, wx, wy);
+        PumpUntil([&] { return v->text == all; }, 5000);
+        EXPECT_EQ(v->text, all);
+        for (uint32_t s = 0; s < 3; ++s) {
+            EXPECT_NE(PageSlot(channels, s)->shown, 0) << s;
+            EXPECT_EQ(PageSlot(channels, s)->value != 0, s == button) << s;
+        }
+    }
 }
 
 // Dark (text or glyph) pixels inside a widget's box, its frame left out.
