@@ -17,6 +17,7 @@
 #include "app/shell_hooks.h"
 #include "app/status_line.h"
 #include "app/ui_elements.h"
+#include "common/error_codes.h"
 #include "common/log.h"
 #include "common/system.h"
 #include "framework/app_object.h"
@@ -203,7 +204,12 @@ void MaximiseClick(gElement* e, uintptr_t) {
 
 void CloseClick(gElement*, uintptr_t) { ExitCommand(); }
 void ExitClick(gElement*, uintptr_t) { ExitCommand(); }
-void LogClick(gElement*, uintptr_t) { TheApp().OpenLogInViewer(); }
+void LogClick(gElement*, uintptr_t) {
+    if (TheApp().OpenLogInViewer()) return;
+    // Nothing could be started to show it: the user still learns where it is.
+    const std::string path = TheApp().LogFilePath();
+    ShowError(("No viewer could show the log" + (path.empty() ? std::string() : " '" + path + "'")).c_str());
+}
 
 template <int G>
 void ClearGroupStatus() {

@@ -41,8 +41,11 @@ std::vector<std::string> ViewerCommand(const std::string& file, const char* visu
 
 bool OpenViewer(const std::string& file) {
     if (file.empty()) return false;
-    return SpawnDetached(
-        ViewerCommand(file, std::getenv("VISUAL"), std::getenv("EDITOR"), std::getenv("DISPLAY")));
+    const std::vector<std::string> command =
+        ViewerCommand(file, std::getenv("VISUAL"), std::getenv("EDITOR"), std::getenv("DISPLAY"));
+    if (SpawnDetached(command)) return true;
+    // No terminal to run the user's editor in: the desktop's viewer shows the file.
+    return command.front() != "xdg-open" && SpawnDetached({"xdg-open", file});
 }
 
 bool SpawnDetached(const std::vector<std::string>& argv) {

@@ -1,6 +1,7 @@
 #include "platform/shell.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,6 +59,20 @@ TEST(PlatformShell, EditorCommandHandsTheFileOverAsOneWord) {
     std::vector<std::string> inner(words.begin() + 4, words.end());
     ASSERT_TRUE(SpawnDetached(inner));
     EXPECT_EQ(WaitForFile(out), tricky + "|");
+}
+
+// With an editor set and no terminal to run it in, the desktop's viewer shows the file;
+// with neither, the call says so.
+TEST(PlatformShell, WithoutATerminalTheDesktopsViewerShowsTheFile) {
+    TempFolder dir;
+    const std::string out = dir.File("opened");
+    testing_util::WriteText(dir.File("xdg-open"), "#!/bin/sh\nprintf '%s' \"$1\" > '" + out + "'\n");
+    ASSERT_EQ(::chmod(dir.File("xdg-open").c_str(), 0700), 0);
+    testing_util::ScopedEnv visual{"VISUAL", "vi"}, display{"DISPLAY", ":0"}, path{"PATH", dir.Path()};
+    EXPECT_TRUE(OpenViewer("/tmp/the.log"));
+    EXPECT_EQ(WaitForFile(out), "/tmp/the.log");
+    ::unlink(dir.File("xdg-open").c_str());
+    EXPECT_FALSE(OpenViewer("/tmp/the.log"));
 }
 
 TEST(PlatformShell, SpawnDetachedReportsStartAndLeavesNoChild) {
