@@ -104,6 +104,24 @@ std::string MergeSettingsBlock(const std::string& ours, const SettingsBaseline& 
 using WriteFailureReporter = void (*)(const char* path, int error);
 void SetWriteFailureReporter(WriteFailureReporter reporter);
 
+// Why the last read or rewrite of a script refused the file: the user is told what to mend.
+struct ScriptRefusal {
+    enum Kind {
+        kNone,
+        kControl,            // a control character other than TAB, CR and LF
+        kLongLine,           // a line longer than kMaxScriptLineLength
+        kTooManyLines,       // more than kMaxScriptLines lines
+        kTooManyStatements,  // a line with more than kMaxStatementsPerLine statements
+        kTooDeep,            // more than kMaxScriptDepth braces open at once
+        kUnbalanced,         // braces that do not pair
+        kUnreadable,         // the stream cannot be read from its position again
+    };
+    Kind kind = kNone;
+    uint32_t line = 0;  // the line at fault; 0 for the file as a whole
+};
+// The refusal in words, e.g. "a control character on line 3".
+std::string ScriptRefusalText(const ScriptRefusal& refusal);
+
 class KeywordFile : public DiskFile {
 public:
     KeywordFile();
@@ -146,6 +164,13 @@ public:
 
     // Reads the open stream from its position; false only for a bad file.
     bool ParseLines();
+    // Why the last ParseLines or RewriteScript refused the file.
+    const ScriptRefusal& Refusal() const { return refusal_; }
+    // With this set, a file whose braces do not pair elsewhere is still read when the
+    // object's own block opens and closes within it: what the user broke in the block
+    // of another file does not take this one's section away. The rewriter still
+    // refuses such a file, so it is never rewritten from a guess.
+    void SetReadsClosedBlockOfUnbalanced(bool on) { readsClosedBlockOfUnbalanced_ = on; }
     // Copies the old file (OldStream) to the output stream with this object's
     // section replaced.
     bool RewriteScript();
@@ -188,6 +213,8 @@ private:
     std::string section_;
     std::string url_;
     bool hasUrl_ = false;
+    bool readsClosedBlockOfUnbalanced_ = false;
+    ScriptRefusal refusal_;
     FILE* oldStream_ = nullptr;
     FILE* output_ = nullptr;
     void* user_ = nullptr;

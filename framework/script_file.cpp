@@ -96,8 +96,15 @@ std::string ValueOf(const std::string& line, const ScriptPiece& piece) {
     return line.substr(p, end - p);
 }
 
+// `why` (when given) learns what made the file bad; `ourBlockClosed` whether the first
+// block of the object's URL opened and found its "}".
 ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string& section,
-                        std::vector<LineRange>* dropped, ScriptFacts* facts = nullptr) {
+                        std::vector<LineRange>* dropped, ScriptFacts* facts = nullptr,
+                        ScriptRefusal* why = nullptr, bool* ourBlockClosed = nullptr) {
+    ScriptRefusal ignored;
+    if (why == nullptr) why = &ignored;
+    *why = ScriptRefusal{};
+    if (ourBlockClosed != nullptr) *ourBlockClosed = false;
     ScriptTracker tracker(url, section);
     std::string line;
     ScriptLineScan scan;
@@ -114,9 +121,19 @@ ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string&
     for (uint32_t number = 1;; ++number) {
         const LineRead read = ReadLine(stream, &line, &end);
         if (read == LineRead::kEnd) break;
-        if (read == LineRead::kTooLong || number > kMaxScriptLines || ScriptLineHasControl(line) ||
-            !ScanScriptLine(line, &scan))
+        ScriptRefusal::Kind bad = ScriptRefusal::kNone;
+        if (number > kMaxScriptLines)
+            bad = ScriptRefusal::kTooManyLines;
+        else if (read == LineRead::kTooLong)
+            bad = ScriptRefusal::kLongLine;
+        else if (ScriptLineHasControl(line))
+            bad = ScriptRefusal::kControl;
+        else if (!ScanScriptLine(line, &scan))
+            bad = ScriptRefusal::kTooManyStatements;
+        if (bad != ScriptRefusal::kNone) {
+            *why = ScriptRefusal{bad, bad == ScriptRefusal::kTooManyLines ? 0 : number};
             return ScriptCheck::kBadLine;
+        }
         if (facts != nullptr && facts->lineEnd.empty()) facts->lineEnd = end;
         const size_t count = scan.pieces.size();
         for (size_t k = 0; k < count; ++k) {
@@ -159,6 +176,9 @@ ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string&
                 const char c = line[i];
                 if (c != '{' && c != '}') continue;
                 const ScriptTracker::Brace event = tracker.Feed(c);
+                if (event == ScriptTracker::Brace::kClosed && tracker.ClosedOurBlock() == 1 &&
+                    ourBlockClosed != nullptr)
+                    *ourBlockClosed = true;
                 if (dropped == nullptr) continue;
                 if (event == ScriptTracker::Brace::kOpened) {
                     candidate = tracker.InOurRegion() && tracker.OurBlocks() >= 2;
@@ -175,15 +195,38 @@ ScriptCheck CheckScript(FILE* stream, const std::string* url, const std::string&
             }
             if (!candidate) selClean = false;
         }
-        if (tracker.TooDeep()) return ScriptCheck::kBadLine;
+        if (tracker.TooDeep()) {
+            *why = ScriptRefusal{ScriptRefusal::kTooDeep, number};
+            return ScriptCheck::kBadLine;
+        }
     }
-    return tracker.Balanced() ? ScriptCheck::kGood : ScriptCheck::kUnbalanced;
+    if (tracker.Balanced()) return ScriptCheck::kGood;
+    *why = ScriptRefusal{ScriptRefusal::kUnbalanced, 0};
+    return ScriptCheck::kUnbalanced;
 }
 
 // The stream's position, to come back to after the first pass; -1 when it has none.
 long PositionOf(FILE* stream) { return stream != nullptr ? std::ftell(stream) : -1; }
 
 }  // namespace
+
+std::string ScriptRefusalText(const ScriptRefusal& r) {
+    const std::string at = " on line " + std::to_string(r.line);
+    switch (r.kind) {
+        case ScriptRefusal::kNone: return {};
+        case ScriptRefusal::kControl: return "a control character" + at;
+        case ScriptRefusal::kLongLine:
+            return "line " + std::to_string(r.line) + " is longer than " + std::to_string(kMaxScriptLineLength) +
+                   " characters";
+        case ScriptRefusal::kTooManyLines: return "more than " + std::to_string(kMaxScriptLines) + " lines";
+        case ScriptRefusal::kTooManyStatements:
+            return "more than " + std::to_string(kMaxStatementsPerLine) + " statements" + at;
+        case ScriptRefusal::kTooDeep: return "braces nested too deep" + at;
+        case ScriptRefusal::kUnbalanced: return "its braces do not pair";
+        case ScriptRefusal::kUnreadable: return "it cannot be read";
+    }
+    return {};
+}
 
 bool KeywordFile::ParseLines() {
     FILE* stream = Stream();
@@ -192,8 +235,16 @@ bool KeywordFile::ParseLines() {
     const char* path = Path() ? Path() : "";
     // Nothing is handed over from a file that cannot be read whole.
     const long start = PositionOf(stream);
-    const ScriptCheck check = start < 0 ? ScriptCheck::kBadLine : CheckScript(stream, url, section_, nullptr);
-    if (check != ScriptCheck::kGood || std::fseek(stream, start, SEEK_SET) != 0) {
+    bool ourBlockClosed = false;
+    refusal_ = ScriptRefusal{ScriptRefusal::kUnreadable, 0};
+    const ScriptCheck check = start < 0 ? ScriptCheck::kBadLine
+                                        : CheckScript(stream, url, section_, nullptr, nullptr, &refusal_, &ourBlockClosed);
+    // Braces that fail to pair only outside the object's own block leave that block whole.
+    const bool readable =
+        check == ScriptCheck::kGood || (check == ScriptCheck::kUnbalanced && readsClosedBlockOfUnbalanced_ && ourBlockClosed);
+    const bool rewound = start >= 0 && std::fseek(stream, start, SEEK_SET) == 0;
+    if (readable && !rewound) refusal_ = ScriptRefusal{ScriptRefusal::kUnreadable, 0};
+    if (!readable || !rewound) {
         if (check == ScriptCheck::kUnbalanced) {
             ParseStateLog(&state_, "$bad script file: \"%s\"", path);
         } else {
@@ -202,6 +253,10 @@ bool KeywordFile::ParseLines() {
         SetState(-1);
         return false;
     }
+    if (check == ScriptCheck::kUnbalanced)
+        ParseStateLog(&state_, "$%s: braces do not pair outside the block of '%s': its block is read", path,
+                      url_.c_str());
+    refusal_ = ScriptRefusal{};
     ScriptTracker tracker(url, section_);
     bool accepted = false;  // the object's section gave a value: reading ends with it
     std::string line;
@@ -500,8 +555,12 @@ bool KeywordFile::RewriteScript() {
     std::vector<LineRange> dropped;
     ScriptFacts facts;
     const long start = PositionOf(in);
-    const ScriptCheck check = start < 0 ? ScriptCheck::kBadLine : CheckScript(in, url, section_, &dropped, &facts);
-    if (check != ScriptCheck::kGood || std::fseek(in, start, SEEK_SET) != 0) {
+    refusal_ = ScriptRefusal{ScriptRefusal::kUnreadable, 0};
+    const ScriptCheck check =
+        start < 0 ? ScriptCheck::kBadLine : CheckScript(in, url, section_, &dropped, &facts, &refusal_);
+    if (check == ScriptCheck::kGood && std::fseek(in, start, SEEK_SET) != 0)
+        refusal_ = ScriptRefusal{ScriptRefusal::kUnreadable, 0};
+    if (check != ScriptCheck::kGood || refusal_.kind != ScriptRefusal::kNone) {
         ParseStateLog(&state_, "$bad script file: \"%s\"", path);
         if (check == ScriptCheck::kUnbalanced) Print("\n//!!! mistake in this script (not pair brackets)\n");
         SetState(-1);
@@ -648,6 +707,7 @@ bool KeywordFile::RewriteScript() {
     if (!ok) return false;
     if (!written && !putBlock(true, anyWritten && !lastBlank, hasUrl_ ? ' ' : '\0')) return false;
     if (lines > kMaxScriptLines) {
+        refusal_ = ScriptRefusal{ScriptRefusal::kTooManyLines, 0};
         ParseStateLog(&state_, "$bad script file: \"%s\"", path);
         SetState(-1);
         return false;

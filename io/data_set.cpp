@@ -8,7 +8,9 @@
 #include <new>
 #include <vector>
 
+#include "common/error_codes.h"
 #include "common/log.h"
+#include "common/paths.h"
 #include "common/sample_type.h"
 #include "data/element_type.h"
 #include "framework/display_lock.h"
@@ -63,7 +65,23 @@ DataSet::~DataSet() {
         if (!name.empty()) {
             if (service->positionsValid) service->fileLength = stream->length;
             PrepareRewrite(service, *this);
-            services.saveServiceDescription(service, name.c_str());
+            // A rewrite that fails leaves the old file, but what this open changed is lost:
+            // the user is told as of a settings file that cannot be written.
+            std::string fsPath, reason;
+            const bool written =
+                services.saveServiceDescription == &SaveServiceDescriptionFor
+                    ? SaveServiceDescription(service, name.c_str(), nullptr, false, &fsPath, &reason)
+                    : services.saveServiceDescription(service, name.c_str()) >= 0;
+            if (!written) {
+                if (fsPath.empty()) {
+                    char path[kPathMax];
+                    fsPath = PathReplaceExtension(path, SourceNamePath(name.c_str()), ".fs") ? path : name;
+                }
+                const std::string text = "the description could not be saved in '" + fsPath + "'" +
+                                         (reason.empty() ? std::string() : " (" + reason + ")") +
+                                         ": the file keeps what it held";
+                ShowError(text.c_str());
+            }
         }
     }
     SectionPreviewForget(this);

@@ -191,6 +191,8 @@ int OpenInputFile(InputSource* source, OpenRequest* request, const PathName* nam
         return kErrUnsupported;
     }
     LogPrintf("Input file: '%s'", name->Text());
+    // A description refused on the way is said once, before what becomes of the open.
+    DescriptionNotes notes;
     int result = kErrGeneral;
     source->name = name;
     source->request = request;
@@ -331,6 +333,7 @@ int OpenInputFile(InputSource* source, OpenRequest* request, const PathName* nam
     } while (false);
 
     StreamClose(&source->stream);
+    DescriptionNotes::Tell();
     if (result >= kResultReady && source->format) {
         if (source->format->name) LogPrintf("Source format: \"%s\".", source->format->name);
     } else if (!reported) {
@@ -419,6 +422,7 @@ int OpenSourceByName(InputSource* source, const PathName* name) {
         ReleaseDescription(d);
         if (f) attempt(f, composed, true);
     }
+    DescriptionNotes::Tell();
     if (failed) {
         ShowErrorCode(result, name->Text());
     } else if (result >= kResultReady && source->format) {

@@ -1,5 +1,7 @@
 #include "io/service_description.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdarg>
 #include <charconv>
@@ -9,7 +11,9 @@
 #include <limits>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "common/error_codes.h"
 #include "common/log.h"
 #include "common/number_text.h"
 #include "common/numeric.h"
@@ -730,6 +734,9 @@ int ReadFlagWord(const char* v) {
 int HByteSwap(const char* v, ParseState* state) {
     FS_DESC();
     if (d->type & 0x01) return -1;
+    // Packed samples are a bit stream, most significant bit first: they have no byte order,
+    // and the "bits" line that gives them back states none.
+    if (!(d->type & 0x50) && IsBitPacked(d->bits) && PackedElementType(d->bits) == (d->type & 0x2F)) return -1;
     int f = ReadFlagWord(v);
     if (f < 0) {
         d->type &= ~0x80u;
@@ -790,6 +797,20 @@ int HBlank(const char* v, ParseState* state) {
     return 1;
 }
 
+// Why a DATATYPES word cannot be taken, or null. The written description states a type
+// by its sample size, byte order and sign alone ("bits", "byteswap", "unsigned"): a word
+// that says more, or says two sizes at once, would be read back as another type after
+// the next rewrite, so it is refused here rather than changed there.
+const char* DataTypesFault(long long t) {
+    if (t < 0 || t > static_cast<long long>(UINT32_MAX)) return "not a type word";
+    const uint32_t type = static_cast<uint32_t>(t);
+    const uint32_t sizes = type & 0x7Fu;
+    if (sizes == 0) return "no sample size";
+    if ((sizes & (sizes - 1)) != 0) return "more than one sample size";
+    if (type & ~0x1FFu) return "bits beyond the size, byte order and sign";
+    return nullptr;
+}
+
 int HDataTypes(const char* v, ParseState* state) {
     FS_DESC();
     long long t = std::strtoll(v, nullptr, 10);
@@ -798,6 +819,11 @@ int HDataTypes(const char* v, ParseState* state) {
         d->type = 0;
         d->bits = 0;
         d->flags &= ~(kFlagSampleSize | kFlagByteOrder | kFlagSign);
+        return -1;
+    }
+    if (const char* fault = DataTypesFault(t)) {
+        // The type stays as the lines before gave it.
+        ParseStateLog(state, "$%u: DATATYPES=%lld refused: %s", state->line, t, fault);
         return -1;
     }
     d->type = type;
@@ -1044,6 +1070,11 @@ void NormaliseFsCounts(ServiceDescription* d) {
         if (d->nchannelOut > kMaxChannels) {
             d->nchannelOut = kMaxChannels;
             d->flags &= ~(kFlagChannelOut | kFlagChannels);
+        } else if (d->nchannelOut == 0) {
+            // As within the range: no channel chosen is the first, which is what the
+            // written "Channels=" line gives on the next read.
+            d->nchannelOut = 1;
+            d->flags &= ~kFlagChannelOut;
         }
     } else {
         d->channels = 1;
@@ -1605,6 +1636,8 @@ public:
     explicit FsFile(ServiceDescription* d) {
         target_.description = d;
         Parse().context = &target_;
+        // Each data file has a block of its own: one broken elsewhere leaves ours readable.
+        SetReadsClosedBlockOfUnbalanced(true);
     }
     bool HasData() override { return DispatchFsKey(&Parse()) > 0; }
     bool WriteBody(char lead) override {
@@ -1659,7 +1692,50 @@ void HandOver(ServiceDescription** out, ServiceDescription* loaded) {
     }
 }
 
+// The refusals said while DescriptionNotes live on this thread, in order, each once.
+thread_local int gNoteScopes = 0;
+thread_local std::vector<std::string>* gNotes = nullptr;
+
+void Note(const std::string& text) {
+    if (gNoteScopes == 0 || gNotes == nullptr) {
+        ShowWarning(text.c_str());
+        return;
+    }
+    for (const std::string& said : *gNotes)
+        if (said == text) return;
+    gNotes->push_back(text);
+}
+
+// What stands in place of a ".fs" file that is not one, or null for a regular file.
+const char* NotAFile(const struct stat& info) {
+    if (S_ISREG(info.st_mode)) return nullptr;
+    if (S_ISFIFO(info.st_mode)) return "a FIFO";
+    if (S_ISDIR(info.st_mode)) return "a folder";
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "a device";
+    if (S_ISSOCK(info.st_mode)) return "a socket";
+    return "something else";
+}
+
 }  // namespace
+
+DescriptionNotes::DescriptionNotes() {
+    if (gNoteScopes++ == 0) gNotes = new (std::nothrow) std::vector<std::string>();
+}
+
+DescriptionNotes::~DescriptionNotes() {
+    Tell();
+    if (--gNoteScopes == 0) {
+        delete gNotes;
+        gNotes = nullptr;
+    }
+}
+
+void DescriptionNotes::Tell() {
+    if (gNotes == nullptr) return;
+    std::vector<std::string> notes;
+    notes.swap(*gNotes);
+    for (const std::string& text : notes) ShowWarning(text.c_str());
+}
 
 const char* ServiceSectionName() {
     static const std::string name = SectionNameOf(&kInputId, 0);
@@ -1671,8 +1747,28 @@ bool LoadFsDescription(const char* path, const char* sectionSource, ServiceDescr
     auto* d = new (std::nothrow) ServiceDescription;
     if (d == nullptr) return false;
     FsFile file(d);
-    bool ok = file.Target(path, sectionSource) && SelectFsKeywordTableFull(&file.Parse(), &file.KeyTarget()) &&
-              file.LoadFile(file.Path(), kDiskText) && FsAfterLoadChecks(d, 0);
+    bool ok = file.Target(path, sectionSource) && SelectFsKeywordTableFull(&file.Parse(), &file.KeyTarget());
+    struct stat info;
+    const bool exists = ok && ::stat(file.Path(), &info) == 0;
+    if (exists && NotAFile(info) != nullptr) {
+        // Never opened: a FIFO would wait for a writer, a device give endless data.
+        Note(FormatString("'%s' skipped: %s, not a file", file.Path(), NotAFile(info)));
+        ok = false;
+    } else if (ok) {
+        errno = 0;
+        const bool loaded = file.LoadFile(file.Path(), kDiskText);
+        const int error = errno;
+        if (!loaded && exists) {
+            // The user wrote a description that is not taken: say which and why, so that the
+            // data opening as without one is no surprise.
+            const std::string why = file.Refusal().kind != ScriptRefusal::kNone
+                                        ? ScriptRefusalText(file.Refusal())
+                                        : std::string("it cannot be read") +
+                                              (error != 0 ? std::string(" (") + std::strerror(error) + ")" : "");
+            Note(FormatString("'%s' not read: %s", file.Path(), why.c_str()));
+        }
+        ok = loaded && FsAfterLoadChecks(d, 0);
+    }
     if (!ok) {
         delete d;
         return false;
@@ -1694,16 +1790,51 @@ bool LoadServiceDescription(const char* path, ServiceDescription** description) 
 
 bool SaveServiceDescription(const ServiceDescription* d, const char* path, const char* sectionSource,
                             bool keepBackup) {
+    return SaveServiceDescription(d, path, sectionSource, keepBackup, nullptr, nullptr);
+}
+
+namespace {
+
+// Why a ".fs" file could not be written: the error its file object met, as the system
+// words it. The state is asked first: errno may hold what a step before the failure left.
+std::string FsWriteFailure(const DiskFile& file, int error) {
+    switch (file.State()) {
+        case kErrNoSpace: error = ENOSPC; break;
+        case kErrNoAccess: error = EACCES; break;
+        case kErrNoFile: error = ENOENT; break;
+        case kErrOutOfMemory: error = ENOMEM; break;
+        case kErrCantWrite:
+            // A folder, FIFO or device in the file's place is never written over.
+            if (struct stat st; file.Path() != nullptr && ::stat(file.Path(), &st) == 0 &&
+                                !S_ISREG(st.st_mode))
+                return S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "not a regular file";
+            break;
+        default: break;
+    }
+    return std::strerror(error != 0 ? error : EIO);
+}
+
+}  // namespace
+
+bool SaveServiceDescription(const ServiceDescription* d, const char* path, const char* sectionSource,
+                            bool keepBackup, std::string* fsPath, std::string* reason) {
+    if (fsPath != nullptr) fsPath->clear();
+    if (reason != nullptr) reason->clear();
     if (d == nullptr) return false;
     FsFile file(const_cast<ServiceDescription*>(d));
     if (!file.Target(path, sectionSource)) {
+        if (reason != nullptr) *reason = "its name could not be made";
         LogPrintf("%s: error make class name", path ? path : "");
         LogPrintf("write: error %s", path ? path : "");
         return false;
     }
+    if (fsPath != nullptr && file.Path() != nullptr) *fsPath = file.Path();
+    errno = 0;
     bool ok = file.SaveFile(file.Path(), keepBackup ? kKeywordSaveBackupMode : kKeywordSaveMode);
+    const int error = errno;
     if (!ok && file.IsOpen()) file.Discard();
     if (!ok || file.State() != 2) {
+        if (reason != nullptr) *reason = FsWriteFailure(file, error);
         LogPrintf("write: error %s", path ? path : "");
         return false;
     }

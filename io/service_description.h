@@ -247,6 +247,26 @@ bool LoadServiceDescription(const char* path, ServiceDescription** description);
 // A null path writes orva.fs in the user folder.
 bool SaveServiceDescription(const ServiceDescription* d, const char* path,
                             const char* sectionSource, bool keepBackup);
+// The same, telling the caller which file it wrote (`fsPath`: the ".fs" path, "" when none
+// could be made) and, when it failed, why (`reason`: the system's text of the error).
+bool SaveServiceDescription(const ServiceDescription* d, const char* path,
+                            const char* sectionSource, bool keepBackup, std::string* fsPath,
+                            std::string* reason);
+
+// A ".fs" file that is there but not taken (not a regular file, or refused whole by the
+// script reader) is said in the status line (on the terminal without windows) and the
+// log, naming it and why; its data opens as without a description. While one of these
+// lives on a thread, what the loads say is gathered and said once per text, when Tell is
+// called or the outermost one ends: one open may load the same description several times.
+class DescriptionNotes {
+public:
+    DescriptionNotes();
+    ~DescriptionNotes();
+    DescriptionNotes(const DescriptionNotes&) = delete;
+    DescriptionNotes& operator=(const DescriptionNotes&) = delete;
+    // Says what was gathered so far.
+    static void Tell();
+};
 
 // The same calls in the shapes of the hooks the opening layer and the data set
 // take (ServiceDescriptionHooks::loadFs and ::load, DataSetServices::

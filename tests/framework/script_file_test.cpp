@@ -205,6 +205,49 @@ TEST(ScriptRewriter, FailuresLeaveTheOriginalIntact) {
     EXPECT_EQ(folder.Files().size(), 2u);
 }
 
+// A reader that takes the closed block of its URL from a file whose braces fail to pair
+// elsewhere (as the service descriptions do), and what every reader says of a file it
+// refuses.
+TEST(ScriptReader, ABlockOfItsOwnIsReadWhereverElseTheBracesFail) {
+    const struct {
+        const char* name;
+        std::string text;
+        std::vector<std::string> seen;  // empty: the file is refused
+        std::string refusal;
+    } rows[] = {
+        {"OtherBlockUnclosedAfter", "SEL(URL=<a>)\n{\n [{" SEC "}]\nK=1\n}\nSEL(URL=<b>)\n{\n [{" SEC "}]\nK=2\n",
+         {"K=1"}, ""},
+        {"StrayBraceBefore", "}\nSEL(URL=<a>)\n{\n [{" SEC "}]\nK=1\n}\n", {"K=1"}, ""},
+        {"OwnBlockUnclosed", "SEL(URL=<b>)\n{\n}\nSEL(URL=<a>)\n{\n [{" SEC "}]\nK=1\n", {}, "its braces do not pair"},
+        {"OwnBlockInsideAnUnclosedOne", "SEL(URL=<b>)\n{\nSEL(URL=<a>)\n{\n [{" SEC "}]\nK=1\n}\n", {},
+         "its braces do not pair"},
+        {"ControlCharacter", "SEL(URL=<a>)\n{\n [{" SEC "}]\n// bell \x07\nK=1\n}\n", {},
+         "a control character on line 4"},
+        {"LineTooLong", "SEL(URL=<a>)\n{\n [{" SEC "}]\nK=1\n//" + std::string(kMaxScriptLineLength, 'x') + "\n}\n",
+         {}, "line 5 is longer than 4194304 characters"},
+    };
+    TempFolder folder;
+    const std::string path = folder.File("s.fs");
+    for (const auto& row : rows) {
+        WriteText(path, row.text);
+        SectionFile file;
+        file.SetReadsClosedBlockOfUnbalanced(true);
+        file.SetSectionName("a", 0);
+        EXPECT_EQ(file.Open(path.c_str(), nullptr, &kColor, 0, nullptr), !row.seen.empty()) << row.name;
+        EXPECT_EQ(file.seen, row.seen) << row.name;
+        EXPECT_EQ(ScriptRefusalText(file.Refusal()), row.refusal) << row.name;
+        // A reader that does not ask for it refuses every file whose braces fail.
+        SectionFile plain;
+        plain.SetSectionName("a", 0);
+        if (row.refusal.empty())
+            EXPECT_FALSE(plain.Open(path.c_str(), nullptr, &kColor, 0, nullptr)) << row.name;
+        // Nor is such a file ever rewritten.
+        SectionFile writer;
+        EXPECT_FALSE(SaveSection(path, "a", &writer)) << row.name;
+        EXPECT_EQ(ReadText(path), row.text) << row.name;
+    }
+}
+
 // Saves three times and checks after each save that the file is `after` and that the
 // section reads back.
 void ExpectStableSaves(const std::string& path, const char* url, const std::string& after, const char* name) {

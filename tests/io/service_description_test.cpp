@@ -120,8 +120,15 @@ TEST(ServiceDescription, KeyValuesAndRefusals) {
         EXPECT_EQ(p.d.bits, 3u);
         p.Keys({"-BITPIX=40"});
         EXPECT_EQ(p.d.flags & kFlagSampleSize, 0u);
-        p.Keys({"+DATATYPES=8454"});  // 0x2106: the lowest size bit decides
-        EXPECT_EQ(p.d.type, 0x2106u);
+        // A type word says one sample size, with at most a byte order and a sign: the
+        // rewritten "bits" line could give back neither two sizes (0x2106 once took its
+        // lowest) nor other bits, so such a word is refused and the type stays.
+        p.Keys({"-DATATYPES=8454", "-DATATYPES=25", "-TYPES=2147483647", "-DATATYPES=4194306",
+                "-DATATYPES=-2", "-DATATYPES=4294967298", "-DATATYPES=128"});
+        EXPECT_EQ(p.d.type, 0x01u);
+        EXPECT_EQ(p.d.bits, 3u);
+        p.Keys({"+DATATYPES=386"});  // 0x182: 16-bit, unsigned, swapped
+        EXPECT_EQ(p.d.type, 0x182u);
         EXPECT_EQ(p.d.bits, 16u);
         p.Keys({"-TYPES=0"});
         EXPECT_EQ(p.d.type, 0u);
@@ -171,6 +178,9 @@ TEST(ServiceDescription, KeyValuesAndRefusals) {
         EXPECT_EQ(p.d.formatTag, MakeFormatTag("FITS"));
     }
     ExpectContains(log.Text(), {"@parsing read prop.: CropBoundBox=bad # values",
+                                "$7: DATATYPES=8454 refused: more than one sample size",
+                                "$7: DATATYPES=4194306 refused: bits beyond the size, byte order and sign",
+                                "$7: DATATYPES=128 refused: no sample size",
                                 "@parsing read prop.: MINMAX=bad # values", "$7: 'ENDPOS=5' : bad cmd"});
 }
 
@@ -578,6 +588,81 @@ TEST(ServiceDescription, SaveAndLoadTheFsFile) {
     EXPECT_EQ(none, nullptr);
     // A data file in a missing folder cannot be written.
     EXPECT_FALSE(SaveServiceDescription(&d, folder.File("no/such.fit").c_str(), nullptr, false));
+
+    // The block of another file left open does not take this file's block away; the file
+    // is not rewritten while its braces fail, and says why.
+    const std::string broken = std::string("SEL(URL=\"m31.fit\")\n{\n [{") + ServiceSectionName() +
+                               "}]\n SIZEX=21\n}\nSEL(URL=\"m31.raw\")\n{\n SIZEX=9\n";
+    testing_util::WriteText(fs, broken);
+    ServiceDescription* read = nullptr;
+    ASSERT_TRUE(LoadFsDescriptionForPath(data.c_str(), &read));
+    EXPECT_EQ(read->sizeX, 21);
+    delete read;
+    std::string fsPath, reason;
+    EXPECT_FALSE(SaveServiceDescription(&d, data.c_str(), nullptr, false, &fsPath, &reason));
+    EXPECT_EQ(ReadText(fs), broken);
+}
+
+// Hostile hand-written descriptions, read, written back at close as a raw file's data
+// set writes them, and read again: whatever the first read takes, the second gives the
+// same keys, so that no rewrite stores what the next open reads otherwise.
+TEST(ServiceDescription, HostileDescriptionsReadBackAsWritten) {
+    const struct {
+        const char* name;
+        const char* keys;
+        const char* second;  // the keys the rewrite writes
+    } rows[] = {
+        // The fuzzer's findings: a type word of several sizes or unknown bits is refused.
+        {"SeveralSizesRefused", "SIZEX=16\nDATATYPES=25\n",
+         "SIZEX=16\nSIZEY=1\nbyteswap=0\nbits=16\nunsigned=0\nChannels=1\n"},
+        {"UnknownBitsAfterPackedBits", "BITPIX=7\nDATATYPES=2147483647\nFRAMES=10\n",
+         "SIZEX=1\nSIZEY=1\nbits=7\nunsigned=1\nChannels=1\nFrames_Max=10\n"},
+        {"SwappedRealsOfThreeSizes", "SIZEX=16\nDATATYPES=216\nCObj=FITS\n",
+         "SIZEX=16\nSIZEY=1\nbyteswap=0\nbits=16\nunsigned=0\nCObj=FITS\nChannels=1\n"},
+        {"ChannelsBeyond32Bits", "SIZEX=20\nSIZEY=30\nCHANNELS=39999999999999999999\nFPS=25\n",
+         "SIZEX=20\nSIZEY=30\nbyteswap=0\nbits=16\nunsigned=0\nChannels=16384\nNChannel_Out=1\n"
+         "ConvSpec_Flag=0\nfps=25\n"},
+        // Values pulled into range or made consistent on the first read stay so.
+        {"ChannelOutBeyondChannels", "CHANNELS=3\nNCHANNEL_OUT=9\n",
+         "SIZEX=1\nSIZEY=1\nbyteswap=0\nbits=16\nunsigned=0\nChannels=3\nNChannel_Out=3\nConvSpec_Flag=0\n"},
+        {"UnsignedRealDropsItsSign", "DATATYPES=272\n", "SIZEX=1\nSIZEY=1\nbyteswap=0\nbits=-32\nChannels=1\n"},
+        {"SwappedBytesDropOrder", "BITPIX=8\nBYTESWAP=1\n", "SIZEX=1\nSIZEY=1\nbits=8\nunsigned=0\nChannels=1\n"},
+        {"PackedSamplesHaveNoByteOrder", "BITPIX=12\nBYTESWAP=1\n",
+         "SIZEX=1\nSIZEY=1\nbyteswap=0\nbits=12\nunsigned=1\nChannels=1\n"},
+        {"ReversedRangeAndExtremes", "MINMAX=5, -5\nFPS=1e300\nBSCALE=1e-300\nFRAMESTEP=-7\n",
+         "SIZEX=1\nSIZEY=1\nbscale=1e-300\nbyteswap=0\nbits=16\nunsigned=0\nChannels=1\nFrameStep=-7\n"
+         "fps=3.4028234663852886e+38\n"},
+    };
+    TempFolder folder;
+    const std::string data = folder.File("r.dat");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        testing_util::WriteText(folder.File("r.fs"), std::string("SEL(URL=\"r.dat\")\n{\n [{") +
+                                                         ServiceSectionName() + "}]\n" + row.keys + "}\n");
+        ServiceDescription* first = nullptr;
+        ASSERT_TRUE(LoadFsDescription(data.c_str(), nullptr, &first));
+        first->positionsValid = 1;
+        first->fileLength = INT64_MAX;
+        first->state = 1;
+        DataSetInfo info;
+        info.SetTotalFrames(first->framesMax != 0 ? first->framesMax : first->frames, true);
+        PrepareRewrite(first, info);
+        const std::string written = KeysText(*first);
+        EXPECT_EQ(written, row.second);
+        ASSERT_TRUE(SaveServiceDescription(first, data.c_str(), nullptr, false));
+        ServiceDescription* second = nullptr;
+        ASSERT_TRUE(LoadFsDescription(data.c_str(), nullptr, &second));
+        // The same raw file opened and closed again.
+        second->positionsValid = 1;
+        second->fileLength = INT64_MAX;
+        PrepareRewrite(second, info);
+        EXPECT_EQ(KeysText(*second), written);
+        EXPECT_EQ(second->type, first->type);
+        EXPECT_EQ(second->bits, first->bits);
+        EXPECT_EQ(second->nchannelOut, first->nchannelOut);
+        delete first;
+        delete second;
+    }
 }
 
 }  // namespace

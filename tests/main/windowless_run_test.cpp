@@ -30,6 +30,13 @@ const std::string kRawFs =
     " // header of 100 bytes\n sizex=64\n SIZEY=32\n BEGINPOS=100\n BITPIX=16\n"
     " BSCALE=0.5\n BZERO=7\n CObj=BINARY\n}\n";
 
+// The description with a BEL in its comment line, line 5.
+std::string BellInComment() {
+    std::string text = kRawFs;
+    text.insert(text.find(" bytes\n") + 6, "\a");
+    return text;
+}
+
 // The files of every case, made by astropy and by hand in `folder`.
 bool MakeFiles(const std::string& folder, std::string* said) {
     const std::string script =
@@ -69,7 +76,11 @@ struct Case {
     std::vector<std::string> notInLog;
     // What the work folder holds afterwards besides the files made.
     std::vector<std::string> written;
+    // What stands in raw.fs instead of kRawFs: a text, or kFifo or kFolder.
+    std::string fs = kRawFs;
 };
+
+const std::string kFifo = "<a FIFO>", kFolder = "<a folder>";
 
 const std::vector<std::string> kMade = {"comma4.txt", "cube.fits",  "ext.fits", "raw.bin",
                                         "raw.fs",     "spectrum.fits", "table.fits", "u16.fits"};
@@ -87,6 +98,13 @@ TEST_P(WindowlessRun, OpensReportsAndWritesOnlyItsLog) {
     std::string said;
     ASSERT_TRUE(MakeFiles(work, &said)) << said;
     ASSERT_EQ(FolderNames(work), kMade);
+    const std::string fs = work + "/raw.fs";
+    if (c.fs == kFifo || c.fs == kFolder) {
+        std::filesystem::remove(fs);
+        ASSERT_EQ(c.fs == kFifo ? mkfifo(fs.c_str(), 0600) : mkdir(fs.c_str(), 0700), 0);
+    } else {
+        WriteText(fs, c.fs);
+    }
 
     testing_program::Start start;
     start.args = c.args;
@@ -116,8 +134,18 @@ TEST_P(WindowlessRun, OpensReportsAndWritesOnlyItsLog) {
     }
     for (const std::string& text : c.notInLog) EXPECT_EQ(log.find(text), std::string::npos) << text << " in\n" << log;
 
-    // What the user wrote beside the data stays as it was, byte for byte.
-    EXPECT_EQ(ReadText(work + "/raw.fs"), kRawFs);
+    // What the user wrote beside the data stays as it was, byte for byte; what stands in
+    // its place stays what it is.
+    struct stat info;
+    ASSERT_EQ(stat(fs.c_str(), &info), 0);
+    if (c.fs == kFifo) {
+        EXPECT_TRUE(S_ISFIFO(info.st_mode));
+    } else if (c.fs == kFolder) {
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+        EXPECT_EQ(FolderNames(fs), std::vector<std::string>{});
+    } else {
+        EXPECT_TRUE(ReadText(fs) == c.fs) << "raw.fs changed";
+    }
     std::vector<std::string> expected = kMade;
     expected.insert(expected.end(), c.written.begin(), c.written.end());
     std::sort(expected.begin(), expected.end());
@@ -160,6 +188,32 @@ INSTANTIATE_TEST_SUITE_P(
              {"Can`t open <work>/gone.fits...", "a command of the line failed; <user>/orva.log says why"},
              {"* Can`t open file: <work>/gone.fits", "Input file: '<work>/u16.fits'", "Source format: \"FITS\"."},
              {"can`t create connect..."}, {}},
+        // A description the reader refuses whole, or something else in its place, is named
+        // with the reason on the terminal and the data opens as without one; the run itself
+        // succeeds.
+        Case{"DescriptionWithABell", {"raw.bin", "-exit"}, 0,
+             {"'<work>/raw.fs' not read: a control character on line 5"},
+             {"Input file: '<work>/raw.bin'", "$bad file: '<work>/raw.fs'", "'<work>/raw.fs' not read",
+              "Source format: \"Binary\"."},
+             kFalseFailures, {}, BellInComment()},
+        Case{"DescriptionOfTooManyLines", {"raw.bin", "-exit"}, 0,
+             {"'<work>/raw.fs' not read: more than 524288 lines"},
+             {"'<work>/raw.fs' not read"}, kFalseFailures, {}, kRawFs + std::string(524288, '\n')},
+        Case{"DescriptionWithAnEndlessLine", {"raw.bin", "-exit"}, 0,
+             {"'<work>/raw.fs' not read: line 14 is longer than 4194304 characters"},
+             {"'<work>/raw.fs' not read"}, kFalseFailures, {},
+             kRawFs + "// " + std::string(5 << 20, 'x') + "\n"},
+        Case{"FifoForADescription", {"raw.bin", "-exit"}, 0, {"'<work>/raw.fs' skipped: a FIFO, not a file"},
+             {"'<work>/raw.fs' skipped: a FIFO, not a file", "Source format: \"Binary\"."},
+             kFalseFailures, {}, kFifo},
+        Case{"FolderForADescription", {"raw.bin", "-exit"}, 0, {"'<work>/raw.fs' skipped: a folder, not a file"},
+             {"'<work>/raw.fs' skipped: a folder, not a file"}, kFalseFailures, {}, kFolder},
+        // Braces broken in another file's block leave this file's block whole: it is read,
+        // and nothing is said on the terminal.
+        Case{"BrokenBlockOfAnotherFile", {"raw.bin", "-exit"}, 0, {},
+             {"braces do not pair outside the block", "Source format: \"Binary\"."},
+             {"can`t create connect...", "not read"}, {},
+             kRawFs + "SEL(URL=\"other.bin\")\n{\n [{424C4543-00000000-54504E4954534F49-00000000}]\n sizex=3\n"},
         // A word after a command that takes none is its argument: not a file, and said so.
         Case{"WordAfterExit", {"-exit", "u16.fits"}, 0,
              {"'-exit' takes no arguments: 'u16.fits' is not used (files are named before the commands, or after "
