@@ -421,9 +421,99 @@ OutputWriter::~OutputWriter() {
     // A prepared file that no run finished holds nothing worth keeping.
     DeleteTempOutput();
     FreeBuffers();
-    LogFileClose(&writeLog_);
+    // A log still in memory belongs to a run that never began: what it says goes to the
+    // program's log, never over an earlier save's report.
+    SettleWriteLog(false);
+    CloseWriteLog();
     delete link_;
     if (upstream_ != nullptr) ComponentRelease(upstream_);
+}
+
+// A line of the write log. The first line its file does not take (a full disk) is kept
+// with its error, so that the run can name the log as a file it lost; errno is left as the
+// caller had it.
+template <typename... Args>
+void OutputWriter::WriteLog(const char* format, Args... args) {
+    if (writeLog_.stream == nullptr) return;
+    const int saved = errno;
+    errno = 0;
+    LogFilePrintf(&writeLog_, format, args...);
+    if (!logPending_ && logError_ == 0 && std::ferror(writeLog_.stream))
+        logError_ = errno != 0 ? errno : EIO;
+    errno = saved;
+}
+
+void OutputWriter::BeginWriteLog() {
+    SettleWriteLog(false);
+    CloseWriteLog();
+    logPath_.clear();
+    logName_.clear();
+    logError_ = 0;
+    logNoted_ = false;
+    companionNames_.clear();
+    companionReasons_.clear();
+    char path[kPathMax];
+    if (MakeFilePath(path, nullptr, targetName_.c_str(), ".log", false)) logName_ = path;
+    writeLog_.stream = open_memstream(&pendingLog_, &pendingLogSize_);
+    writeLog_.written = 0;
+    logPending_ = writeLog_.stream != nullptr;
+}
+
+void OutputWriter::CloseWriteLog() {
+    // A log file that took none of its lines (a full disk) says nothing: it goes.
+    std::string empty;
+    struct stat st;
+    if (!logPending_ && logError_ != 0 && writeLog_.stream != nullptr && writeLog_.path != nullptr &&
+        ::fstat(fileno(writeLog_.stream), &st) == 0 && st.st_size == 0)
+        empty = writeLog_.path;
+    LogFileClose(&writeLog_);
+    if (!empty.empty()) std::remove(empty.c_str());
+    std::free(pendingLog_);
+    pendingLog_ = nullptr;
+    pendingLogSize_ = 0;
+    logPending_ = false;
+}
+
+void OutputWriter::SettleWriteLog(bool toFile) {
+    if (!logPending_) return;
+    std::fflush(writeLog_.stream);
+    const std::string text = pendingLog_ != nullptr ? std::string(pendingLog_, pendingLogSize_) : "";
+    CloseWriteLog();
+    if (!toFile) {
+        if (!text.empty())
+            LogPrintf("this save's report (not written to '%s'):\n%s", logName_.c_str(),
+                      text.c_str());
+        return;
+    }
+    errno = 0;
+    if (!LogFileOpen(&writeLog_, nullptr, targetName_.c_str(), ".log", false) ||
+        writeLog_.path == nullptr) {
+        NoteCompanionFailure(logName_, std::strerror(errno != 0 ? errno : EIO));
+        logNoted_ = true;
+        if (!text.empty()) LogPrintf("%s", text.c_str());
+        return;
+    }
+    logPath_ = writeLog_.path;
+    if (text.empty()) return;
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), writeLog_.stream) != text.size() ||
+        std::fflush(writeLog_.stream) != 0)
+        logError_ = errno != 0 ? errno : EIO;
+    writeLog_.written = static_cast<int32_t>(std::min<size_t>(text.size(), 0x7fffffff));
+}
+
+// The log's failure, once: it is named like any other file the save lost.
+void OutputWriter::NoteLogFailure() {
+    if (logError_ == 0 || logNoted_) return;
+    logNoted_ = true;
+    NoteCompanionFailure(logPath_.empty() ? logName_ : logPath_, std::strerror(logError_));
+}
+
+void OutputWriter::NoteCompanionFailure(const std::string& name, const std::string& reason) {
+    companionNames_.push_back(name);
+    companionReasons_.push_back(reason);
+    LogPrintf("'%s' - not written: %s", name.c_str(), reason.c_str());
+    WriteLog("'%s' - not written: %s", name.c_str(), reason.c_str());
 }
 
 bool OutputWriter::CreateInstance(ComponentObject** out) {
@@ -665,9 +755,8 @@ bool OutputWriter::SettleBlanks() {
     if (blankCode_ < lo || blankCode_ > hi) return true;
     const __int128 low = TypeLowCode(), high = TypeHighCode();
     if (blankPass_ == 0) {
-        LogFilePrintf(&writeLog_,
-                      "blank: real samples hold the code %I64d, the file is written again",
-                      static_cast<long long>(blankCode_));
+        WriteLog("blank: real samples hold the code %I64d, the file is written again",
+                 static_cast<long long>(blankCode_));
         if (lo > low && BlankAllowed(low)) {
             blankCode_ = low;
             blankPass_ = 2;
@@ -728,9 +817,8 @@ bool OutputWriter::SettleBlanks() {
         // Every code holds data: the missing samples keep the code they were written with,
         // and nothing in the file says that they are missing.
         blankUnmarked_ = true;
-        LogFilePrintf(&writeLog_,
-                      "blank: every code holds data, %I64u missing sample(s) not marked",
-                      static_cast<unsigned long long>(blankSamples_));
+        WriteLog("blank: every code holds data, %I64u missing sample(s) not marked",
+                 static_cast<unsigned long long>(blankSamples_));
         return true;
     }
     return false;
@@ -1054,11 +1142,10 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
     if (!MakeOutputTemp()) return false;
     // 2. The format.
     format_ = format;
-    // 3. The write log beside the output.
-    logPath_.clear();
-    if (LogFileOpen(&writeLog_, nullptr, targetName_.c_str(), ".log", false) &&
-        writeLog_.path != nullptr)
-        logPath_ = writeLog_.path;
+    // 3. The write log, in memory until the run may write beside the output: a save over
+    //    existing files asks first, and one that may not replace them leaves the earlier
+    //    log as it was.
+    BeginWriteLog();
 
     // 4. The request, offered to the format. A one-frame scope visits the first frame only.
     if (OneFrameScope()) {
@@ -1114,10 +1201,13 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
     }
     // 5. A type the writer cannot produce.
     if (sampleBytes_ == 0 || (outType_ & 0x7F & ~kElemRealMask) == kElemInt24) {
-        LogFilePrintf(&writeLog_, "can`t init, unkn. types");
+        WriteLog("can`t init, unkn. types");
         result_ = kOutputUnknownTypes;
         state_ = kOutputStateNotPrepared;
         DeleteTempOutput();  // nothing will be written to it
+        // A prepare that fails asks nothing: its report goes beside the output only where
+        // it replaces no earlier log.
+        SettleWriteLog(!FileExists(logName_.c_str()));
         return false;
     }
     // 6. A plain copy keeps the stored samples; otherwise the requested pair.
@@ -1140,10 +1230,11 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
     preparedWorking_ = working_;
     preparedPlainCopy_ = plainCopy_;
     if (!SetupConversion()) {
-        LogFilePrintf(&writeLog_, "can`t init, unkn. types");
+        WriteLog("can`t init, unkn. types");
         result_ = kOutputUnknownTypes;
         state_ = kOutputStateNotPrepared;
         DeleteTempOutput();  // nothing will be written to it
+        SettleWriteLog(!FileExists(logName_.c_str()));
         return false;
     }
     // 7. Element sizes.
@@ -1158,6 +1249,7 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
         result_ = kOutputNoLineBuffer;
         state_ = kOutputStateNotPrepared;
         DeleteTempOutput();  // nothing will be written to it
+        SettleWriteLog(!FileExists(logName_.c_str()));
         return false;
     }
     // 9. The range scan of the pulled values.
@@ -1189,25 +1281,26 @@ bool OutputWriter::PrepareWrite(const FormatDesc* format) {
         const OutputWriterHooks& h = TheOutputWriterHooks();
         const char* label =
             h.targetLabel != nullptr ? h.targetLabel(stageTag_[0], stageTag_[1]) : nullptr;
-        LogFilePrintf(&writeLog_, "/////////////////////\nwrite %s%s, %s, %s", when, formatName,
-                      label != nullptr ? label : "", autoRange_ ? "auto range" : "");
+        WriteLog("/////////////////////\nwrite %s%s, %s, %s", when, formatName,
+                 label != nullptr ? label : "", autoRange_ ? "auto range" : "");
         char typeText[64] = "";
         DataTypeText(outType_, sampleBytes_ * 8, channels_, typeText);
-        if (typeText[0] != '\0') LogFilePrintf(&writeLog_, "type=%s", typeText);
+        if (typeText[0] != '\0') WriteLog("type=%s", typeText);
         if (OutputWidth() > 0)
-            LogFilePrintf(&writeLog_, "x=%I64d, w=%I64d", cropOffset_[0], OutputWidth());
+            WriteLog("x=%I64d, w=%I64d", cropOffset_[0], OutputWidth());
         if (OutputHeight() > 1)
-            LogFilePrintf(&writeLog_, "y=%I64d, h=%I64d", cropOffset_[1], OutputHeight());
+            WriteLog("y=%I64d, h=%I64d", cropOffset_[1], OutputHeight());
         if (OutputDepth() > 1)
-            LogFilePrintf(&writeLog_, "z=%I64d, d=%I64d", cropOffset_[2], OutputDepth());
+            WriteLog("z=%I64d, d=%I64d", cropOffset_[2], OutputDepth());
         if (firstFrame_ != 0 || lastFrame_ != 0)
-            LogFilePrintf(&writeLog_, "frame_first=%d, frame_last=%d", firstFrame_, lastFrame_);
-        if (firstFrame_ != lastFrame_ && step_ != 1) LogFilePrintf(&writeLog_, "step=%d", step_);
+            WriteLog("frame_first=%d, frame_last=%d", firstFrame_, lastFrame_);
+        if (firstFrame_ != lastFrame_ && step_ != 1) WriteLog("step=%d", step_);
     }
     // 12. The first frame and section.
     if (!InitFrame(walk_.currentFrame)) {
         state_ = kOutputStateNoMoreFrames;
         DeleteTempOutput();  // nothing will be written to it
+        SettleWriteLog(!FileExists(logName_.c_str()));
         return false;
     }
     walk_.fileStartFrame = walk_.currentFrame;
@@ -1293,7 +1386,7 @@ bool OutputWriter::InitSection(bool first) {
 
 bool OutputWriter::CheckCropBox() {
     if (cropOffset_[0] >= walk_.frameSize[0]) {
-        LogFilePrintf(&writeLog_, "crop box is empty, stop write");
+        WriteLog("crop box is empty, stop write");
         failReason_ = "the crop box is empty";
         return false;
     }
@@ -1334,11 +1427,11 @@ bool OutputWriter::CheckOutputSize() {
             result_ = kOutputCancelled;
             state_ = kOutputStateNoMoreFrames;
             if (h2.setGroupStatus != nullptr) h2.setGroupStatus(0, 8, 7, nullptr);
-            LogFilePrintf(&writeLog_, "check size: is big, user canceled:\n%s", text.c_str());
+            WriteLog("check size: is big, user canceled:\n%s", text.c_str());
             return false;
         }
     }
-    LogFilePrintf(&writeLog_, "check size: is big:\n%s", text.c_str());
+    WriteLog("check size: is big:\n%s", text.c_str());
     sizeAccepted_ = size;
     return true;
 }
@@ -1680,7 +1773,7 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
                         image.height > static_cast<uint64_t>(rows) ||
                         image.itemBytes != 8 * static_cast<uint64_t>(channelsIn)) {
                         LogPrintf("%s", "error input");
-                        LogFilePrintf(&writeLog_, "error input");
+                        WriteLog("error input");
                         failReason_ = "the data could not be read";
                         const OutputWriterHooks& h = TheOutputWriterHooks();
                         if (UiUp() && h.messageBox != nullptr)
@@ -1692,7 +1785,7 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
                     if (!DeliverBlock(
                             static_cast<double*>(image.data),
                             static_cast<uint64_t>(w) * static_cast<uint64_t>(deliveredRows))) {
-                        LogFilePrintf(&writeLog_, "error write...");
+                        WriteLog("error write...");
                         state_ = kOutputStateStopped;
                         return 0;
                     }
@@ -1710,11 +1803,10 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
         double dmin = 0.0, dmax = 0.0;
         if (!clipLogged_ && ClipOutside(&dmin, &dmax)) {
             clipLogged_ = true;
-            LogFilePrintf(&writeLog_,
-                          "clipping detect: frame=%d, section=%d, minmax=%g, %g \ndelta err: "
-                          "dmin=%g, dmax=%g",
-                          walk_.currentFrame, static_cast<int32_t>(walk_.currentSection), measuredMin_,
-                          measuredMax_, dmin, dmax);
+            WriteLog("clipping detect: frame=%d, section=%d, minmax=%g, %g \ndelta err: "
+                     "dmin=%g, dmax=%g",
+                     walk_.currentFrame, static_cast<int32_t>(walk_.currentSection), measuredMin_,
+                     measuredMax_, dmin, dmax);
         }
         const int32_t frameDone = walk_.currentFrame;
         more = InitSection(false);
@@ -1730,7 +1822,7 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
     const uint64_t last = stageUsed_;
     stageUsed_ = 0;
     if (writes_ != nullptr && !writes_->Last(outBlock_, static_cast<size_t>(last))) {
-        LogFilePrintf(&writeLog_, "error write...");
+        WriteLog("error write...");
         state_ = kOutputStateStopped;
         return 0;
     }
@@ -1744,16 +1836,16 @@ int OutputWriter::WriteFramesClipped(OutputSink* sink) {
 }
 
 bool OutputWriter::RetryInit() {
-    LogFilePrintf(&writeLog_, "try again... frame=%d, section=%d", walk_.fileStartFrame,
-                  static_cast<int32_t>(walk_.fileStartSection));
+    WriteLog("try again... frame=%d, section=%d", walk_.fileStartFrame,
+             static_cast<int32_t>(walk_.fileStartSection));
     state_ = kOutputStateFileError;
     if (!InitFrame(walk_.fileStartFrame)) {
-        LogFilePrintf(&writeLog_, "try again: can`t init frame");
+        WriteLog("try again: can`t init frame");
         state_ = kOutputStateStopped;
         return false;
     }
     if (walk_.fileStartSection >= walk_.frameSections) {
-        LogFilePrintf(&writeLog_, "try again: can`t init section");
+        WriteLog("try again: can`t init section");
         state_ = kOutputStateStopped;
         return false;
     }
@@ -1777,10 +1869,10 @@ void OutputWriter::ResolveClipping() {
         if (answer & kClipAnswerDontAskAgain) autoRange_ = true;
         switch (answer & 0xFFFF) {
             case kClipAnswerIgnore:
-                LogFilePrintf(&writeLog_, "user: clipping ignore...");
+                WriteLog("user: clipping ignore...");
                 return;
             case kClipAnswerCancel:
-                LogFilePrintf(&writeLog_, "user: cancel...");
+                WriteLog("user: cancel...");
                 state_ = kOutputStateStopped;
                 result_ = kOutputCancelled;
                 return;
@@ -1807,7 +1899,7 @@ void OutputWriter::ResolveClipping() {
         bscale = (typeMax_ - typeMin_) / spread;
         bzero = typeMin_ - bscale * measuredMin_;
     }
-    LogFilePrintf(&writeLog_, "select new range: \nbscale=%g, bzero=%g\n", bscale, bzero);
+    WriteLog("select new range: \nbscale=%g, bzero=%g\n", bscale, bzero);
     working_ = ScaleZero();
     working_.scale = bscale;
     working_.zero = bzero;
@@ -1859,8 +1951,8 @@ int OutputWriter::FinishOutputFile() {
         if (!platform::ReplaceFileReleasingLater(outputPath_.c_str(), target.c_str())) {
             failReason_ = std::strerror(errno);
             result_ = kOutputRenameFailed;
-            LogFilePrintf(&writeLog_, "can`t rename '%s' to '%s'", outputPath_.c_str(),
-                          target.c_str());
+            WriteLog("can`t rename '%s' to '%s'", outputPath_.c_str(),
+                     target.c_str());
             LogPrintf("'%s' - can`t write the file (its name is taken or not writable)", target.c_str());
             // A temporary file left behind would hold data nobody can find under its name.
             DeleteTempOutput();
@@ -1904,8 +1996,18 @@ int OutputWriter::FinishOutputFile() {
     if (d.sizeY > 0) d.flags |= kFlagSizeY;
     if (d.sizeZ > 1) d.flags |= kFlagSizeZ;
     const OutputWriterHooks& h = TheOutputWriterHooks();
+    // The files beside the data are part of the save: one that cannot be written is named
+    // with its reason, and the data file, written already, stays under its name.
     if (d.sizeX > 0 && h.oldSIFormat) {
-        writeOldServisFile(&d, finalPath.c_str(), h.siShortExt, h.fsBackup);
+        errno = 0;
+        if (!writeOldServisFile(&d, finalPath.c_str(), h.siShortExt, h.fsBackup)) {
+            const int error = errno != 0 ? errno : EIO;
+            char name[kPathMax];
+            NoteCompanionFailure(OldServiceFileName(name, sizeof name, finalPath.c_str()) == 2
+                                     ? std::string(name)
+                                     : finalPath,
+                                 std::strerror(error));
+        }
     } else {
         // The long-form old file is ours; the short form "m31.%f" may belong to a
         // different file ("m31.f") and goes only when we write short forms.
@@ -1918,7 +2020,12 @@ int OutputWriter::FinishOutputFile() {
             }
         }
     }
-    SaveServiceDescription(&d, finalPath.c_str(), nullptr, false);
+    std::string fsPath, why;
+    if (!SaveServiceDescription(&d, finalPath.c_str(), nullptr, false, &fsPath, &why)) {
+        char name[kPathMax];
+        if (fsPath.empty() && PathReplaceExtension(name, finalPath.c_str(), ".fs")) fsPath = name;
+        NoteCompanionFailure(!fsPath.empty() ? fsPath : finalPath, why);
+    }
     lastFinal_ = finalPath;
     result_ = kOutputFileFinished;
     return kOutputFileFinished;
@@ -2020,8 +2127,8 @@ void OutputWriter::NoteNotWritten(const std::string& name, const std::string& re
     failedNames_.push_back(name);
     failedReasons_.push_back(reason);
     LogPrintf("'%s' - not written%s%s", name.c_str(), reason.empty() ? "" : ": ", reason.c_str());
-    LogFilePrintf(&writeLog_, "'%s' - not written%s%s", name.c_str(), reason.empty() ? "" : ": ",
-                  reason.c_str());
+    WriteLog("'%s' - not written%s%s", name.c_str(), reason.empty() ? "" : ": ",
+             reason.c_str());
 }
 
 void OutputWriter::NoteRestNotWritten() {
@@ -2061,12 +2168,40 @@ std::vector<std::string> OutputWriter::PlannedNames() {
     return names;
 }
 
+namespace {
+
+// The file beside a data file with the extension given ("" when the name does not fit).
+std::string BesideName(const std::string& data, const char* extension) {
+    char name[kPathMax];
+    return PathReplaceExtension(name, data.c_str(), extension) ? std::string(name) : std::string();
+}
+
+}  // namespace
+
 bool OutputWriter::MayReplaceExisting() {
     existing_.clear();
-    for (std::string& name : PlannedNames())
-        if (FileExists(name.c_str()) && std::find(existing_.begin(), existing_.end(), name) == existing_.end())
-            existing_.push_back(std::move(name));
-    if (existing_.empty()) return true;
+    auto note = [this](const std::string& name) {
+        if (!name.empty() && FileExists(name.c_str()) &&
+            std::find(existing_.begin(), existing_.end(), name) == existing_.end())
+            existing_.push_back(name);
+    };
+    for (const std::string& name : PlannedNames()) note(name);
+    // A save that replaces no data file asks nothing (its log is the output's report and
+    // is rewritten, as saves always did). One that does names, beside the data files, the
+    // descriptions and old service files rewritten or removed with them and the log;
+    // a description beside no data file may hold other files' blocks and is only added to.
+    if (existing_.empty()) {
+        SettleWriteLog(true);
+        return true;
+    }
+    const size_t dataFiles = existing_.size();
+    for (size_t i = 0; i < dataFiles; ++i) {
+        const std::string data = existing_[i];
+        note(BesideName(data, ".fs"));
+        char old[kPathMax];
+        if (OldServiceFileName(old, sizeof old, data.c_str()) == 2) note(old);
+    }
+    note(logName_);
     const OutputWriterHooks& h = TheOutputWriterHooks();
     // One question for every file the run would replace.
     if (UiUp() && h.messageBox != nullptr) {
@@ -2086,17 +2221,18 @@ bool OutputWriter::MayReplaceExisting() {
             text += "\nReplace them?";
         }
         if (h.messageBox(text.c_str(), "Output: Replace file(s)...", 4) == 6) {
-            LogFilePrintf(&writeLog_, "user: replace %u file(s)", static_cast<uint32_t>(existing_.size()));
+            SettleWriteLog(true);
+            WriteLog("user: replace %u file(s)", static_cast<uint32_t>(existing_.size()));
             return true;
         }
-        LogFilePrintf(&writeLog_, "user: not replaced...");
+        WriteLog("user: not replaced...");
         result_ = kOutputCancelled;
     } else {
         // Nobody to ask: a file is never replaced unasked.
         LogPrintf("'%s' exists: not replaced [%u file(s)]", existing_[0].c_str(),
                   static_cast<uint32_t>(existing_.size()));
-        LogFilePrintf(&writeLog_, "'%s' exists: not replaced [%u file(s)]", existing_[0].c_str(),
-                      static_cast<uint32_t>(existing_.size()));
+        WriteLog("'%s' exists: not replaced [%u file(s)]", existing_[0].c_str(),
+                 static_cast<uint32_t>(existing_.size()));
         result_ = kOutputNotReplaced;
     }
     state_ = kOutputStateStopped;
@@ -2117,6 +2253,8 @@ int OutputWriter::WriteRun() {
     lastFinal_.clear();
     failedNames_.clear();
     failedReasons_.clear();
+    companionNames_.clear();
+    companionReasons_.clear();
     if (state_ != kOutputStateNotPrepared && format_ != nullptr && format_->write != nullptr &&
         MayReplaceExisting()) {
         for (;;) {
@@ -2158,8 +2296,23 @@ int OutputWriter::WriteRun() {
             if (!more || !BeginNextFile()) break;
         }
     }
+    // A log line lost before this one makes the log a file the save lost; the last line
+    // names what failed before anything that reads as success.
+    NoteLogFailure();
     if (filesWritten_ == 0) {
-        LogFilePrintf(&writeLog_, "error write...");
+        WriteLog("error write...");
+    } else if (!companionNames_.empty()) {
+        const uint32_t failed = static_cast<uint32_t>(filesFailed_ + companionNames_.size());
+        const std::string first = "'" + companionNames_[0] + "' - not written: " + companionReasons_[0];
+        if (failed == 1) {
+            WriteLog("error: %s (stream=%u, err=%u, frames=%d, sections=%I64u)", first.c_str(),
+                     static_cast<uint32_t>(filesWritten_), failed, runFrames_, runSections_);
+        } else {
+            WriteLog("error: %u file(s) not written, %s (stream=%u, err=%u, frames=%d, "
+                     "sections=%I64u)",
+                     failed, first.c_str(), static_cast<uint32_t>(filesWritten_), failed, runFrames_,
+                     runSections_);
+        }
     } else if (filesFailed_ != 0) {
         // Files that failed come first: nothing before them may read as success.
         LogFilePrintf(
@@ -2168,19 +2321,23 @@ int OutputWriter::WriteRun() {
             static_cast<uint32_t>(filesFailed_), static_cast<uint32_t>(filesWritten_),
             static_cast<uint32_t>(filesFailed_), runFrames_, runSections_);
     } else if (runFrames_ == 1 && runSections_ == 1) {
-        LogFilePrintf(&writeLog_, "stream=%u, err=%u\nok", static_cast<uint32_t>(filesWritten_),
-                      static_cast<uint32_t>(filesFailed_));
+        WriteLog("stream=%u, err=%u\nok", static_cast<uint32_t>(filesWritten_),
+                 static_cast<uint32_t>(filesFailed_));
     } else {
-        LogFilePrintf(&writeLog_, "ok: stream=%u, err=%u, frames=%d, sections=%I64u",
-                      static_cast<uint32_t>(filesWritten_), static_cast<uint32_t>(filesFailed_),
-                      runFrames_, runSections_);
+        WriteLog("ok: stream=%u, err=%u, frames=%d, sections=%I64u",
+                 static_cast<uint32_t>(filesWritten_), static_cast<uint32_t>(filesFailed_),
+                 runFrames_, runSections_);
     }
+    // The last line itself may be the one the disk refused: the status line still says so.
+    NoteLogFailure();
     // A file begun but not finished holds nothing worth keeping.
     DeleteTempOutput();
     if (filesWritten_ == 0 && state_ > kOutputStateNotPrepared &&
         state_ != kOutputStateNoMoreFrames)
         state_ = kOutputStateNotPrepared;
-    if (writeLog_.stream != nullptr) LogFileClose(&writeLog_);
+    // A run that asked nothing of the disk (refused, or never begun) keeps the earlier log.
+    SettleWriteLog(false);
+    CloseWriteLog();
     if (cursor && h.endWaitCursor != nullptr) h.endWaitCursor();
     return filesWritten_;
 }

@@ -378,7 +378,8 @@ public:
     bool AutoRange() const { return autoRange_; }
     // Whether the last run asked the user its clipping question.
     bool ClipQuestionShown() const { return clipShown_; }
-    // The path of the write log ("" when none was opened).
+    // The path of the write log ("" when none was opened). The log is held in memory until
+    // the run may write beside the output (after the Replace question), then written there.
     const char* LogPath() const { return logPath_.c_str(); }
     // The final names of the first and the last file the last run wrote ("" when none).
     const char* FirstFileName() const { return firstFinal_.c_str(); }
@@ -400,9 +401,17 @@ public:
     // The final names of every file the prepared run will write, in order (after
     // PrepareWrite; the run's state is left as it was).
     std::vector<std::string> PlannedNames();
-    // The names of the run's files that existed before it (WriteRun asks whether to
-    // replace them; it writes nothing when they are not to be replaced).
+    // The files the run would replace that existed before it: its data files, the
+    // descriptions and old service files beside those, and its write log. WriteRun asks
+    // whether to replace them before it writes anything, and writes nothing when they are
+    // not to be replaced.
     const std::vector<std::string>& ExistingNames() const { return existing_; }
+    // The files promised beside the data that the last run could not write: a description
+    // (".fs"), an old service file, the write log; each with its reason (the system's text
+    // of the error), in the order they failed. The data files they belong to were written
+    // and stay; a save with any of these is a failed save.
+    const std::vector<std::string>& CompanionFailures() const { return companionNames_; }
+    const std::vector<std::string>& CompanionReasons() const { return companionReasons_; }
 
 private:
     uint32_t RangeFrameCount() const;
@@ -559,6 +568,22 @@ private:
     void NoteRestNotWritten();
     std::vector<std::string> existing_;
     bool MayReplaceExisting();
+    std::vector<std::string> companionNames_, companionReasons_;
+    void NoteCompanionFailure(const std::string& name, const std::string& reason);
+    // The write log: begun in memory (pendingLog_) by PrepareWrite, settled into its file
+    // beside the output or, when the run may not write there, into the program's log.
+    std::string logName_;
+    char* pendingLog_ = nullptr;
+    size_t pendingLogSize_ = 0;
+    bool logPending_ = false;
+    int logError_ = 0;       // the error of the first line the log file did not take
+    bool logNoted_ = false;  // its failure was noted
+    void BeginWriteLog();
+    void SettleWriteLog(bool toFile);
+    void CloseWriteLog();
+    void NoteLogFailure();
+    template <typename... Args>
+    void WriteLog(const char* format, Args... args);
     double typeMin_ = 0.0, typeMax_ = 0.0;
     double measuredMin_ = 1.7976931348623157e308, measuredMax_ = -1.7976931348623157e308;
     uint64_t lineBytes_ = 0;

@@ -760,14 +760,18 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
             r->effective.reciprocal = bscale != 0.0 ? 1.0 / bscale : 1.0;
         }
     }
-    const std::vector<std::string>& failed = w->FailedNames();
+    // Every file the save lost: data files, then the descriptions and the log beside them.
+    std::vector<std::string> failed = w->FailedNames(), reasons = w->FailedReasons();
+    failed.insert(failed.end(), w->CompanionFailures().begin(), w->CompanionFailures().end());
+    reasons.insert(reasons.end(), w->CompanionReasons().begin(), w->CompanionReasons().end());
     if (files > 0) {
         if (output->reportFlag != 0) {
             const std::string saved = SavedText(WrittenNames(w->FirstFileName(), w->LastFileName(), output->fileName), *w);
             if (!failed.empty()) {
                 // A save that lost a file is a failure, whatever else it wrote: the files
-                // that failed come first, where the status line shows them.
-                ShowError((NotWrittenText(failed, w->FailedReasons()) + "; " + saved).c_str());
+                // that failed come first, where the status line shows them; the data
+                // written stays and is named after them.
+                ShowError((NotWrittenText(failed, reasons) + "; " + saved).c_str());
             } else if (w->RunUnmarkedSamples() > 0) {
                 // Every real value is kept, but nothing marks the missing samples.
                 ShowError((UnmarkedText(*w) + "; " + saved).c_str());
@@ -791,7 +795,7 @@ int32_t OutputWrite(ComponentBase* component, PullResult*, PullRequest*) {
     if (code > 1) code = w->FilesFailed() > 0 ? -20 : 0;
     if (output->reportFlag != 0) {
         if (!failed.empty())
-            ShowError(NotWrittenText(failed, w->FailedReasons()).c_str());
+            ShowError(NotWrittenText(failed, reasons).c_str());
         else ShowErrorCode(code, output->fileName.c_str());
     }
     return OutputWriteResultCode(code);

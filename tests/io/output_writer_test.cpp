@@ -68,6 +68,7 @@ struct Dialogs {
     int sizeAnswer = 1;
     std::vector<std::string> texts;
     std::vector<std::string> titles;
+    std::function<void()> answerCheck;  // run while a message box is up
 };
 Dialogs* gDialogs = nullptr;
 
@@ -88,6 +89,7 @@ public:
         h.messageBox = +[](const char* text, const char* title, uint32_t) {
             gDialogs->titles.push_back(title);
             gDialogs->texts.push_back(text);
+            if (gDialogs->answerCheck) gDialogs->answerCheck();
             return gDialogs->sizeAnswer;
         };
     }
@@ -799,21 +801,33 @@ TEST(OutputWriterFilesTest, ExistingFilesAreReplacedOnlyWhenTheUserAgrees) {
                 ASSERT_EQ(job.writer->WriteRun(), 3);
                 EXPECT_TRUE(hooks.dialogs.texts.empty());
                 testing_util::WriteText(names[1], "old");
+                testing_util::WriteText(dir.File("o.log"), "the first save's report\n");
                 continue;
             }
+            // The log is part of the save: untouched while the question is up.
+            hooks.dialogs.answerCheck = [&] {
+                EXPECT_EQ(ReadText(dir.File("o.log")), "the first save's report\n");
+            };
             EXPECT_EQ(job.writer->WriteRun(), c.written);
             EXPECT_EQ(job.writer->Result(), c.result);
-            EXPECT_EQ(job.writer->ExistingNames(), names);
+            // Every file it would replace: the data, their descriptions, the log.
+            const std::vector<std::string> all = {
+                names[0], names[1], names[2], dir.File("o001_snr0001.fs"),
+                dir.File("o002_snr0001.fs"), dir.File("o004_snr0001.fs"), dir.File("o.log")};
+            EXPECT_EQ(job.writer->ExistingNames(), all);
             EXPECT_EQ(ReadText(names[1]) == "old", c.written == 0);
+            // After No, or with nobody to ask, the earlier report stays as it was.
+            EXPECT_EQ(ReadText(dir.File("o.log")) == "the first save's report\n", c.written == 0);
             if (c.ui) {
                 ASSERT_EQ(hooks.dialogs.texts.size(), 1u);
                 EXPECT_EQ(hooks.dialogs.titles[0], "Output: Replace file(s)...");
-                EXPECT_EQ(hooks.dialogs.texts[0],
-                          "3 files exist:\n" + names[0] + "\n" + names[1] + "\n" + names[2] + "\nReplace them?");
+                EXPECT_EQ(hooks.dialogs.texts[0], "7 files exist:\n" + all[0] + "\n" + all[1] + "\n" +
+                                                      all[2] + "\n" + all[3] + "\n" + all[4] +
+                                                      "\n... (1 more)\n" + all[6] + "\nReplace them?");
             } else {
                 EXPECT_TRUE(hooks.dialogs.texts.empty());
-                ExpectContains(ReadText(dir.File("o.log")), {"exists: not replaced [3 file(s)]"});
             }
+            if (c.written > 0) ExpectContains(ReadText(dir.File("o.log")), {"user: replace 7 file(s)"});
             // Nothing of the refused run is left behind: the three files, their
             // descriptions and the log.
             EXPECT_EQ(dir.Files().size(), 7u);
@@ -934,14 +948,23 @@ TEST(OutputWriterTest, AFailedFileAndTheFilesAfterItAreNamedNotWritten) {
         rlim_t sizeLimit;  // bytes a file may reach (0: no limit)
         int written;
         const char* reason;
+        const char* blocked;  // a folder in the place of this file beside the data ("": none)
+        const char* last;     // the write log's last line (its start)
     } cases[] = {
-        {"unreadable", 2, 0, 2, "the data could not be read"},
-        {"too large", -1, 4000, 0, std::strerror(EFBIG)},
+        {"unreadable", 2, 0, 2, "the data could not be read", "",
+         "error: 3 file(s) not written (stream=2, err=3, frames=2"},
+        {"too large", -1, 4000, 0, std::strerror(EFBIG), "", "error write..."},
+        // Every data file is written; a description that is not makes the save a failed one.
+        {"description", -1, 0, 5, std::strerror(EISDIR), "c0030001.fs",
+         "error: '*' - not written: Is a directory (stream=5, err=1, frames=5, sections=5)"},
+        {"log", -1, 0, 5, std::strerror(EISDIR), "n.log", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TempFolder dir;
         HookScope hooks(false);
+        const std::string blocked = c.blocked[0] != '\0' ? dir.File(c.blocked) : "";
+        if (!blocked.empty()) ASSERT_EQ(::mkdir(blocked.c_str(), 0755), 0);
         Job job(kTypeI16, 64, 32, 5, &Ramp);
         job.format = *FormatFits();
         job.source->failFrame = c.failFrame;
@@ -974,6 +997,10 @@ TEST(OutputWriterTest, AFailedFileAndTheFilesAfterItAreNamedNotWritten) {
         EXPECT_EQ(job.writer->FailedNames(), failed);
         EXPECT_EQ(job.writer->FailedReasons(), std::vector<std::string>(failed.size(), c.reason));
         EXPECT_EQ(job.writer->FilesFailed(), static_cast<int>(failed.size()));
+        EXPECT_EQ(job.writer->CompanionFailures(),
+                  blocked.empty() ? std::vector<std::string>() : std::vector<std::string>{blocked});
+        EXPECT_EQ(job.writer->CompanionReasons(),
+                  std::vector<std::string>(blocked.empty() ? 0 : 1, c.reason));
         for (const std::string& name : dir.Files()) {
             EXPECT_NE(name.rfind("orv", 0), 0u) << name;  // no temporary file
             EXPECT_EQ(std::find(failed.begin(), failed.end(), dir.File(name)), failed.end())
@@ -981,11 +1008,16 @@ TEST(OutputWriterTest, AFailedFileAndTheFilesAfterItAreNamedNotWritten) {
         }
         for (int f = 1; f <= c.written; ++f)
             EXPECT_TRUE(Exists(dir.File("c00" + std::to_string(f) + "0001.fits"))) << f;
+        if (blocked == dir.File("n.log")) continue;  // no log to read
         const std::string log = ReadText(dir.File("n.log"));
-        ExpectContains(log, {"'" + failed.front() + "' - not written: " + c.reason,
-                             "'" + failed.back() + "' - not written"});
-        ExpectContains(log, {c.written > 0 ? "error: 3 file(s) not written (stream=2, err=3, frames=2"
-                                            : "error write..."});
+        if (!failed.empty())
+            ExpectContains(log, {"'" + failed.front() + "' - not written: " + c.reason,
+                                 "'" + failed.back() + "' - not written"});
+        // The last line says what failed before any count.
+        std::string last = c.last;
+        if (const size_t star = last.find('*'); star != std::string::npos) last.replace(star, 1, blocked);
+        const size_t end = log.rfind('\n', log.size() - 2);
+        EXPECT_EQ(log.substr(end + 1, last.size()), last) << log;
         EXPECT_EQ(log.find("ok:"), std::string::npos) << log;
         // The write log and the messages name the files, never the temporary one.
         EXPECT_EQ(log.find(dir.Path() + "/orv"), std::string::npos) << log;

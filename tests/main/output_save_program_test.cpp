@@ -456,10 +456,11 @@ TEST_F(OutputSaveProgram, ASecondSaveAsksOnceBeforeReplacingTheFiles) {
     Window question = screen.WaitForWindow(kReplaceTitle, 10000);
     ASSERT_NE(question, 0u) << "no question before the files were replaced: " << Keep("save_twice_no_question");
     int x = 0, y = 0;
-    EXPECT_TRUE(WaitForText(question, "3 files exist:", &x, &y)) << Keep("save_twice_question");
+    // The files' descriptions and the save's log are replaced with them: named too.
+    EXPECT_TRUE(WaitForText(question, "7 files exist:", &x, &y)) << Keep("save_twice_question");
     EXPECT_TRUE(WaitForText(question, names[2], &x, &y)) << Keep("save_twice_question");
     ASSERT_TRUE(ClickText(question, "No"));
-    EXPECT_TRUE(StatusShows(names[0] + " ... cube003_snr0001.fits: 3 files exist, not replaced"))
+    EXPECT_TRUE(StatusShows(names[0] + " ... cube.log: 7 files exist, not replaced"))
         << Keep("save_twice_refused");
     for (const std::string& name : names) EXPECT_EQ(Check("marked '" + name + "'"), "marked") << name;
 

@@ -2,10 +2,19 @@
 // the frame range and the crop box and which stage it falls back to, how a file format's
 // type is corrected, the result codes and reports of a write, the special value, the
 // clipping question asked once, and the titles and format lists of Save As.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
+#include <filesystem>
+#include <iterator>
 #include <cstdio>
 #include <cmath>
 #include <cfloat>
@@ -422,8 +431,97 @@ TEST(OutputComponentTest, FilesOfThePatternAreNamedAndNeverReplacedUnasked) {
     EXPECT_EQ(shown.Texts().back(), "-2 " + first + " ... typed003_snr0001.fits saved, [stream(s) 3, frame(s) 3]");
     testing_util::WriteText(last, "kept");
     EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, f.File("typed.fits").c_str(), nullptr, kWriteScopeAll));
-    EXPECT_EQ(shown.Texts().back(), "-3 " + first + " ... typed003_snr0001.fits: 3 files exist, not replaced");
+    // The question would have named the files' descriptions and the log too.
+    EXPECT_EQ(shown.Texts().back(), "-3 " + first + " ... typed.log: 7 files exist, not replaced");
     EXPECT_EQ(testing_util::ReadText(last), "kept");
+}
+
+// A small memory file system at a folder for the life of the object, filled so that `pages`
+// blocks stay free; empty `error` when it could be mounted.
+struct SmallDisk {
+    SmallDisk(const std::string& folder, uint64_t pages) : path(folder) {
+        if (::mkdir(path.c_str(), 0755) != 0 || ::mount("tmpfs", path.c_str(), "tmpfs", 0, "size=64k") != 0) {
+            error = std::strerror(errno);
+            return;
+        }
+        mounted = true;
+        struct statvfs st {};
+        if (::statvfs(path.c_str(), &st) != 0 || st.f_bavail < pages) {
+            error = "no room to fill";
+            return;
+        }
+        const std::string fill((st.f_bavail - pages) * st.f_bsize, 'f');
+        const int fd = ::open((path + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || ::write(fd, fill.data(), fill.size()) != static_cast<ssize_t>(fill.size())) error = "filler";
+        if (fd >= 0) ::close(fd);
+        if (::statvfs(path.c_str(), &st) != 0 || st.f_bavail != pages) error = "the filler left other room";
+    }
+    ~SmallDisk() {
+        if (mounted) ::umount2(path.c_str(), MNT_DETACH);
+    }
+    std::vector<std::string> Files() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(path)) names.push_back(e.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string path, error;
+    bool mounted = false;
+};
+
+// A save on a disk that fills up (32 x 16 samples: one 4 KiB block of 64-bit reals, and
+// one for the log): it succeeds only when the data, its description and the log are all
+// written; a file it lost is named with its reason first, in the error colour, and what was
+// written stays under its name.
+TEST(OutputComponentTest, ASaveOnAFullDiskNamesEveryFileItLost) {
+    if (!testing_views::HaveAstropy()) GTEST_SKIP() << "astropy not installed";
+    OutputFile f;
+    const std::string path = f.File("img.fits");
+    testing_views::WriteCube(path, 1, 16, 32);
+    ASSERT_TRUE(f.Open(path));
+    ASSERT_TRUE(OutputSelectFormat(f.output, RegisteredFormat(FormatBinary())));
+    struct Case {
+        const char* name;
+        uint64_t pages;      // free blocks when the save begins
+        const char* status;  // "%" stands for the disk's folder
+        const char* last;    // the log's last line ("": no log)
+        const char* files;
+    } cases[] = {
+        {"data fits, its description does not", 2,
+         "-3 '%/g001_snr0001.fs' - not written: No space left on device; %/g001_snr0001.dat saved",
+         "error: '%/g001_snr0001.fs' - not written: No space left on device (stream=1, err=1, frames=1, "
+         "sections=1)",
+         "filler g.log g001_snr0001.dat"},
+        {"the log fits, the data does not", 1,
+         "-3 '%/g001_snr0001.dat' - not written: No space left on device", "error write...", "filler g.log"},
+        {"nothing fits", 0, "-3 '%/g001_snr0001.dat', g.log - 2 not written: No space left on device", "",
+         "filler"},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        SmallDisk disk(f.File("disk" + std::to_string(i)), c.pages);
+        if (!disk.mounted) GTEST_SKIP() << "a memory file system cannot be mounted here: " << disk.error;
+        ASSERT_EQ(disk.error, "");
+        auto at = [&](std::string text) {
+            for (size_t p = text.find('%'); p != std::string::npos; p = text.find('%', p + 1))
+                text.replace(p, 1, disk.path);
+            return text;
+        };
+        StatusTexts shown;
+        OutputWriteFile(f.output, f.file.item, (disk.path + "/g.dat").c_str(), nullptr, kWriteScopeAll);
+        ASSERT_FALSE(shown.Texts().empty());
+        EXPECT_EQ(shown.Texts().back(), at(c.status));
+        std::string files;
+        for (const std::string& name : disk.Files()) files += (files.empty() ? "" : " ") + name;
+        EXPECT_EQ(files, c.files);
+        if (c.last[0] == '\0') continue;
+        const std::string log = testing_util::ReadText(disk.path + "/g.log");
+        ASSERT_GT(log.size(), 1u);
+        EXPECT_EQ(log.substr(0, log.find('\n')), "/////////////////////");
+        EXPECT_EQ(log.substr(log.rfind('\n', log.size() - 2) + 1), at(c.last) + "\n");
+        if (c.pages == 2) EXPECT_EQ(testing_util::ReadText(disk.path + "/g001_snr0001.dat").size(), 4096u);
+    }
 }
 
 // The index (1-based) of the entry of the list whose format is the descriptor, 0 for none.

@@ -250,9 +250,10 @@ TEST_F(OutputEndToEnd, AFailedWriteIsReportedWithItsName) {
     const std::string name = f.File("missing/x.fits");
     EXPECT_FALSE(OutputWriteFile(f.output, f.file.item, name.c_str(), &TheFormatRegistry().output, kWriteScopeAll));
     ASSERT_FALSE(shown.Texts().empty());
-    // The message names the file that could not be made (the name the pattern built there).
+    // The message names the file that could not be made (the name the pattern built there),
+    // and the save's log, which could not be made there either.
     EXPECT_EQ(shown.Texts().back(), "-3 '" + f.File("missing/x001_snr0001.fits") +
-                                        "' - not written: No such file or directory");
+                                        "', x.log - 2 not written: No such file or directory");
     EXPECT_EQ(std::tuple(f.output->writing, f.output->explicitTarget), std::tuple(0, 0));
 }
 
