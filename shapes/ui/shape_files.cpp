@@ -1295,6 +1295,27 @@ Shape* AddReadShape(ShapeContainer* container, Shape* made, const char* path) {
     return AddReadShape(container, h.kind, h.role, h.flag, a.Points(), a.Count(), h.offset, h.subpix, path);
 }
 
+// What a file brings into a view is one undo step, however many edits drawing it took (the
+// blocks of a point file add their anchors one by one to one shape): the steps recorded
+// while this stands are joined to the first of them. (Below the step limit no old step was
+// dropped, so the step noted at the start is still there.)
+class OneUndoStep {
+public:
+    explicit OneUndoStep(ShapeContainer* container) : undo_(container->undo), before_(container->undo.current) {}
+    OneUndoStep(const OneUndoStep&) = delete;
+    OneUndoStep& operator=(const OneUndoStep&) = delete;
+    ~OneUndoStep() {
+        if (undo_.count >= kUndoStepLimit) return;
+        ShapeUndoStep* const first = before_ != nullptr ? before_->newer : undo_.first;
+        if (first == nullptr) return;
+        for (ShapeUndoStep* step = first->newer; step != nullptr; step = step->newer) step->joinedWithOlder = true;
+    }
+
+private:
+    ShapeUndoList& undo_;
+    ShapeUndoStep* const before_;
+};
+
 // The further shapes of a file, each drawn into the view as a fresh shape of its kind takes
 // the block; false when the view refused one. A request from outside to end the
 // program ends the adding, so that the loop serves it in time.
@@ -1374,6 +1395,7 @@ bool MergeShapeFile(ShapeContainer* container, const char* path) {
     std::vector<ReadShape> more;
     if (!LoadShapeFileBlocks(nullptr, path, false, &made, &more)) return false;
     ShapeRef hold(made);
+    const OneUndoStep step(container);
     return AddReadShape(container, made, path) != nullptr && AddReadShapes(container, more, path);
 }
 

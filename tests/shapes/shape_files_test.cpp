@@ -670,6 +670,18 @@ TEST_F(ShapeFilesTest, MergeAddsTheFilesShape) {
     EXPECT_EQ(box.undo.count, steps + 1);
     ASSERT_TRUE(box.undo.Step(true));
     EXPECT_EQ(Listed().size(), 1u);
+
+    // A point read from a file of lone numbers (found by the fuzzer) is drawn in several
+    // edits: one undo takes it away, one redo brings it back.
+    WriteText(File("points.msk"), "1 2\r#data\r1\r#data\r3");
+    ASSERT_TRUE(MergeShapeFile(&box, File("points.msk").c_str()));
+    ASSERT_EQ(Listed().size(), 2u);
+    ASSERT_TRUE(box.undo.Step(true));
+    EXPECT_EQ(Listed().size(), 1u);
+    EXPECT_FALSE(box.undo.Step(true)) << "a step left that undoes nothing";
+    ASSERT_TRUE(box.undo.Step(false));
+    EXPECT_EQ(Listed().size(), 2u);
+    EXPECT_FALSE(box.undo.Step(false));
 }
 
 TEST_F(ShapeFilesTest, HeaderlessAndOddFiles) {
