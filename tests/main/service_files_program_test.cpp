@@ -231,7 +231,18 @@ TEST_F(BesideTheDataProgram, FramesSurviveTheRewriteAndWhatCannotBeDoneIsSaid) {
     testing_util::WriteText(p.files.File("big.fs"), "SEL(URL=\"big.bin\")\n{\n " + section +
                                                         "\n SIZEX=4096\n SIZEY=2048\n BITPIX=16\n CObj=BINARY\n}\n");
 
-    p.program.emplace(run, std::vector<std::string>{p.files.File("raw5.bin")});
+    // A description holding a control byte in a comment is refused by name.
+    testing_util::WriteText(p.files.File("bel.bin"), std::string(100 + 64 * 32 * 2, '\x02'));
+    testing_util::WriteText(p.files.File("bel.fs"), "SEL(URL=\"bel.bin\")\n{\n // a bell \a here\n " + section +
+                                                        "\n SIZEX=64\n SIZEY=32\n BEGINPOS=100\n BITPIX=16\n}\n");
+    const std::string belFs = testing_util::ReadText(p.files.File("bel.fs"));
+
+    {
+        // An editor is asked for, and neither a terminal for it nor the desktop's viewer
+        // can be found: LOG says so.
+        testing_util::ScopedEnv visual{"VISUAL", "vi"}, path{"PATH", p.files.Path()};
+        p.program.emplace(run, std::vector<std::string>{p.files.File("raw5.bin")});
+    }
     p.main = p.screen.WaitForWindow(testing_program::kMainWindowTitle, 20000);
     ASSERT_NE(p.main, 0u);
     // The log cannot say when the file is read: the workspace's tab does (looked for anew
@@ -255,6 +266,26 @@ TEST_F(BesideTheDataProgram, FramesSurviveTheRewriteAndWhatCannotBeDoneIsSaid) {
     EXPECT_EQ(testing_util::ReadText(fs).find("Frames"), std::string::npos) << testing_util::ReadText(fs);
     ASSERT_TRUE(OpenFile("raw5.bin"));
     EXPECT_TRUE(fiveFrames()) << p.Keep("full_reopened") << "\n" << testing_util::ReadText(fs);
+
+    // The refused description is named, with the reason, and stays as it was.
+    ASSERT_TRUE(OpenFile("bel.bin"));
+    EXPECT_TRUE(p.WaitForText("'" + p.files.File("bel.fs") + "' not read: a control character on line 3",
+                              p.MainRect(), nullptr, nullptr, 10000))
+        << p.Keep("full_bel");
+    EXPECT_EQ(testing_util::ReadText(p.files.File("bel.fs")), belFs);
+
+    // LOG with nothing to show the log.
+    {
+        const Screen::Rect m = p.MainRect();
+        int lx = 0, ly = 0;
+        ASSERT_TRUE(testing_util::WaitUntil(
+            [&] { return p.Grab() && FindCaption("LOG", Screen::Rect{m.right - 120, m.top, m.right, m.top + 80}, &lx, &ly); },
+            5000, 200))
+            << p.Keep("full_no_log_button");
+        testing_program::ClickAt(D(), Root(), lx + 6, ly + 5);
+        EXPECT_TRUE(p.WaitForText("No viewer could show the log '", p.MainRect(), nullptr, nullptr, 10000))
+            << p.Keep("full_log");
+    }
 
     // The large frame's "Calculate": the status line says why nothing comes.
     ASSERT_TRUE(OpenFile("big.bin"));
