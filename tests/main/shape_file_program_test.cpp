@@ -515,6 +515,23 @@ TEST_F(ShapeFileProgram, TheMeasuredRegionIsTheShapeTheUserWorksOn) {
     DragRectangle(430, 330, 350, 250);
     away();
     EXPECT_TRUE(ListCount("2500")) << "a rectangle pressed beyond the corner";
+
+    // A polygon of 3,000 vertices (a circle of radius 100 about the picture's centre) is
+    // drawn whole, as is one of 300.
+    for (const int n : {3000, 300}) {
+        std::vector<std::pair<double, double>> circle;
+        for (int i = 0; i < n; ++i) {
+            const double a = 2.0 * M_PI * (i + 0.5) / n;
+            circle.emplace_back(200.0 + 100.0 * std::cos(a), 150.0 + 100.0 * std::sin(a));
+        }
+        testing_util::WriteText(files.File("circle.msk"), ShapeFileText("Statistic", "Polygon", circle));
+        ASSERT_TRUE(FileCommand("Load\x85", files.File("circle.msk")));
+        away();
+        std::string why;
+        // On the circle away from its box (which the edit frame draws), and outside it.
+        EXPECT_TRUE(WaitForInk({{270.7, 220.7}, {129.3, 79.3}, {270.7, 79.3}, {129.3, 220.7}}, {{285, 65}}, &why))
+            << n << " vertices: " << why;
+    }
     EXPECT_EQ(program->End(), 0);
 }
 
