@@ -969,8 +969,16 @@ int32_t Image2DWindow::EndPlacement(int32_t result) {
 
     // The corners in frame coordinates, within a frame of at least 16 x 16.
     double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    ToFrame(h->drag.startX, h->drag.startY, &x0, &y0);
-    ToFrame(h->drag.x, h->drag.y, &x1, &y1);
+    float sx = h->drag.startX, sy = h->drag.startY, ex = h->drag.x, ey = h->drag.y;
+    // A point stands on the frame however late the press that placed it was handled: a
+    // release taken before the press (a quick click just after the tool's key) carries
+    // the pointer's own place, which may lie beside the frame.
+    if (kind == kPlacePoint) {
+        ClampPointToFrame(d->view, &sx, &sy, nullptr, 1);
+        ClampPointToFrame(d->view, &ex, &ey, nullptr, 1);
+    }
+    ToFrame(sx, sy, &x0, &y0);
+    ToFrame(ex, ey, &x1, &y1);
     const double fw = std::max(16, d->view.frameWidth), fh = std::max(16, d->view.frameHeight);
     // A corner that a press beyond the right or bottom edge put on the frame's last screen
     // pixel is that edge, as a release beyond it is: at every zoom.

@@ -728,6 +728,14 @@ TEST_F(PlacementTest, EqualPointsAndRefusedBoxes) {
     ASSERT_EQ(rec.kinds, (std::vector<int32_t>{kPlacePoint}));
     EXPECT_EQ(h->toolActive, 1);  // result 1 keeps the Point tool
     EXPECT_EQ(w->OnKeyDown(kKeyEscape, 0), 1);
+    // A quick click beside the frame whose press was handled before the tool's key: the
+    // release alone places the point, on the frame's last column.
+    PointAt(*chain, 350, 50);
+    w->OnKeyDown(KeyF(8), 0);
+    w->OnButton(false);
+    ASSERT_EQ(rec.kinds, (std::vector<int32_t>{kPlacePoint, kPlacePoint}));
+    EXPECT_EQ(rec.rects.back(), (std::vector<float>{199.0f, 50.5f, 199.0f, 50.5f}));
+    EXPECT_EQ(w->OnKeyDown(kKeyEscape, 0), 1);
     // Boxes: both corners beyond the same edge, or no width, are refused.
     struct Case {
         int32_t kind;
