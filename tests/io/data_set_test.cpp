@@ -4,6 +4,7 @@
 
 #include "data_set_fixture.h"
 #include "io/read_kernel.h"
+#include "common/error_codes.h"
 
 namespace orva {
 namespace {
@@ -209,6 +210,26 @@ TEST_F(DataSetTest, SignednessTestAtAttachAndServiceFileAtTheEnd) {
     d->Release();
     EXPECT_EQ(saves, 1);
     EXPECT_EQ(savedName, path);
+
+    // A rewrite that fails is said in the error colour, naming the description.
+    static std::vector<std::pair<int, std::string>> shown;
+    shown.clear();
+    StatusLineHooks hooks;
+    hooks.setGroupStatus = [](int, int code, int, const char* text) {
+        shown.emplace_back(code, text);
+        return 1;
+    };
+    SetStatusLineHooks(&hooks);
+    services.saveServiceDescription = [](ServiceDescription*, const char*) { return -5; };
+    DataSet* failing = Shaped(0x02, 16, 16);
+    failing->service = new ServiceDescription;
+    failing->service->state = 1;
+    Attach(failing, path);
+    failing->Release();
+    SetStatusLineHooks(nullptr);
+    const std::string fs = path.substr(0, path.size() - 4) + ".fs";
+    EXPECT_EQ(shown, (std::vector<std::pair<int, std::string>>{
+                         {-3, "the description could not be saved in '" + fs + "': the file keeps what it held"}}));
     services = found;
 }
 
