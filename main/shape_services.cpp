@@ -176,9 +176,7 @@ DisplayComponent* CellOfShapeContainer(ShapeContainer* container) {
 namespace {
 
 // The pointer over a shape is over the picture: the readouts follow it there as elsewhere.
-void GlyphHover(gElement* glyph, int32_t x, int32_t y) {
-    Shape* shape = ShapeOfGlyphWidget(glyph);
-    ShapeContainer* container = shape != nullptr ? shape->container : nullptr;
+void PointerOverShapes(ShapeContainer* container, int32_t x, int32_t y) {
     auto* view = container != nullptr ? dynamic_cast<CellShapeView*>(container->view) : nullptr;
     if (Image2DWindow* w = view != nullptr ? view->Window() : nullptr)
         w->OnPointerMove(static_cast<float>(x), static_cast<float>(y));
@@ -344,7 +342,7 @@ void InstallShapeServices() {
     s.destroyShapeContainer = &DestroyContainer;
     s.setShapesVisible = &SetVisible;
     InstallShapeDrawing();
-    TheShapeGlyphHooks().hover = &GlyphHover;
+    TheShapeGlyphHooks().pointerOver = &PointerOverShapes;
     GraphicsShapeServices& g = TheGraphicsShapeServices();
     g.copyShape = &CopyShape;
     g.pasteShape = &PasteShape;

@@ -31,6 +31,9 @@ namespace {
 namespace pf = orva::platform;
 
 constexpr uint32_t kDragX = 0x1, kDragY = 0x2, kDragBoth = kDragX | kDragY;
+// The toolkit's flag of a widget that takes the pointer's moves while hot: the handles
+// pass a move with no button down on to the picture.
+constexpr uint32_t kHandleFollowsPointer = 0x10000;
 // State bytes of the frame's widgets: state 3, partial, enabled; shown.
 constexpr uint32_t kFrameStateBytes = 0x01010003u;
 constexpr uint32_t kCreateHandle = 0x40000000u;
@@ -235,6 +238,7 @@ bool ToolkitEditFrame::Create() {
         }
         e->handlerData = self;
         gWgtSetTag(e, GetHandleMouseProc(id));
+        e->dragFlags |= kHandleFollowsPointer;
         slots_[SlotOfId(id)] = e;
     }
     SetCursorOf(Slot(kSlotTop), pf::kCursorSizeNs);
@@ -260,6 +264,7 @@ bool ToolkitEditFrame::Create() {
     if (gElement* pivot = MakeWidget(window, rect, &p, kCreatePlaced)) {
         pivot->handlerData = self;
         gWgtSetTag(pivot, &PivotCentreDrag);
+        pivot->dragFlags |= kHandleFollowsPointer;
         SetCursorOf(pivot, pf::kCursorPivot);
         PutAt(pivot, 0.0f, 0.0f);
         slots_[kSlotPivot] = pivot;
@@ -641,16 +646,40 @@ bool ShapeHandleDown(gElement* handle, uintptr_t) {
     return true;
 }
 
-void ShapeHandleDrag(gElement* handle, const pf::Point*) {
+namespace {
+
+// A move with no button down over a handle is the picture's (its readouts follow the
+// pointer over the handles too), not a drag.
+bool PassPlainMove(const gElement* handle, const pf::Point* at) {
+    if (gMouseButtonState() != 0) return false;
+    ToolkitEditFrame* f = EditFrameOf(handle);
+    if (auto over = TheShapeGlyphHooks().pointerOver; over != nullptr && f != nullptr && at != nullptr)
+        over(f->container, at->x, at->y);
+    return true;
+}
+
+}  // namespace
+
+void ShapeHandleDrag(gElement* handle, const pf::Point* at) {
+    if (PassPlainMove(handle, at)) return;
     if (handle != nullptr && IsEdgeId(handle->kind)) EdgeDrag(handle);
 }
 
-void DragTopLeftHandle(gElement* handle, const pf::Point*) { CornerDrag(handle, kHandleTopLeft); }
-void DragTopRightHandle(gElement* handle, const pf::Point*) { CornerDrag(handle, kHandleTopRight); }
-void DragBottomLeftHandle(gElement* handle, const pf::Point*) { CornerDrag(handle, kHandleBottomLeft); }
-void DragBottomRightHandle(gElement* handle, const pf::Point*) { CornerDrag(handle, kHandleBottomRight); }
+void DragTopLeftHandle(gElement* handle, const pf::Point* at) {
+    if (!PassPlainMove(handle, at)) CornerDrag(handle, kHandleTopLeft);
+}
+void DragTopRightHandle(gElement* handle, const pf::Point* at) {
+    if (!PassPlainMove(handle, at)) CornerDrag(handle, kHandleTopRight);
+}
+void DragBottomLeftHandle(gElement* handle, const pf::Point* at) {
+    if (!PassPlainMove(handle, at)) CornerDrag(handle, kHandleBottomLeft);
+}
+void DragBottomRightHandle(gElement* handle, const pf::Point* at) {
+    if (!PassPlainMove(handle, at)) CornerDrag(handle, kHandleBottomRight);
+}
 
-void RotateHandleDrag(gElement* handle, const pf::Point*) {
+void RotateHandleDrag(gElement* handle, const pf::Point* at) {
+    if (PassPlainMove(handle, at)) return;
     Context c;
     if (!ContextOf(handle, &c) || !IsResizeId(handle->kind)) return;
     double mx = 0.0, my = 0.0;
@@ -683,7 +712,8 @@ bool OffsetHandleButton(gElement* handle, uintptr_t) {
     return true;
 }
 
-void OffsetHandleDrag(gElement* handle, const pf::Point*) {
+void OffsetHandleDrag(gElement* handle, const pf::Point* at) {
+    if (PassPlainMove(handle, at)) return;
     if (gDragStep.x == 0 && gDragStep.y == 0) return;
     Context c;
     if (!ContextOf(handle, &c)) return;
@@ -740,7 +770,8 @@ bool ShapeHandleUp(gElement* pivot, uintptr_t) {
     return true;
 }
 
-void PivotCentreDrag(gElement* pivot, const pf::Point*) {
+void PivotCentreDrag(gElement* pivot, const pf::Point* at) {
+    if (PassPlainMove(pivot, at)) return;
     if (gDragStep.x == 0 && gDragStep.y == 0) return;
     Context c;
     if (!ContextOf(pivot, &c) || c.shape->header.kind == kKindPoint) return;

@@ -69,7 +69,9 @@ void DragGlyph(gElement* widget, const pf::Point* at) {
     // a drag (a button held since the press on it) moves the shape; a plain move is the
     // view's.
     if (gMouseButtonState() == 0) {
-        if (auto hover = TheShapeGlyphHooks().hover; hover != nullptr && at != nullptr) hover(widget, at->x, at->y);
+        Shape* shape = ShapeOfGlyphWidget(widget);
+        if (auto over = TheShapeGlyphHooks().pointerOver; over != nullptr && at != nullptr && shape != nullptr)
+            over(shape->container, at->x, at->y);
         return;
     }
     Shape* shape = ShapeOfGlyphWidget(widget);

@@ -18,12 +18,14 @@ constexpr float kShapeGlyphSide = 20.0f;
 
 // What the drawing and editing code lends the glyphs: a painter per kind
 // (none: the glyph draws nothing) and the mouse-button handler of shapes.
+class ShapeContainer;
+
 struct ShapeGlyphHooks {
     void (*paint[14])(gElement* glyph, Shape* shape) = {};
     bool (*press)(gElement* glyph, uintptr_t data) = nullptr;
-    // The pointer moved over the glyph with no button down (window client coordinates):
-    // what lies under a shape is still the picture.
-    void (*hover)(gElement* glyph, int32_t x, int32_t y) = nullptr;
+    // The pointer moved with no button down over a shape's glyph or its edit frame's
+    // handles (window client coordinates): what lies under them is still the picture.
+    void (*pointerOver)(ShapeContainer* container, int32_t x, int32_t y) = nullptr;
 };
 ShapeGlyphHooks& TheShapeGlyphHooks();
 
