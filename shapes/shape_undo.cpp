@@ -322,6 +322,13 @@ bool ShapeUndoList::JoinNewest(const ShapeUndoStep* older) {
     return true;
 }
 
+void ShapeUndoList::JoinSince(const ShapeUndoStep* before) {
+    if (count >= kUndoStepLimit) return;
+    ShapeUndoStep* const first = before != nullptr ? before->newer : this->first;
+    if (first == nullptr) return;
+    for (ShapeUndoStep* step = first->newer; step != nullptr; step = step->newer) step->joinedWithOlder = true;
+}
+
 bool ShapeUndoList::Step(bool undo) {
     if (undo) {
         ShapeUndoStep* step = current;

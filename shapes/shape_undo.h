@@ -178,6 +178,10 @@ public:
     // Joins the newest step to `older` when that is the step before it: one undo takes
     // both back. False otherwise.
     bool JoinNewest(const ShapeUndoStep* older);
+    // Joins every step recorded after `before` (nullptr: from the first) to the first of
+    // them, so that one undo takes them all back. Nothing while the list is at its step
+    // limit: `before` may have been dropped on the way.
+    void JoinSince(const ShapeUndoStep* before);
     // Releases every step.
     void Clear();
 

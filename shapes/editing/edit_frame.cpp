@@ -17,6 +17,7 @@
 #include "shapes/ui/glyph_list.h"
 #include "shapes/ui/shape_labels.h"
 #include "shapes/ui/shape_panel.h"
+#include "toolkit/element_bits.h"
 #include "toolkit/edit_field.h"
 #include "toolkit/input.h"
 #include "toolkit/number_field.h"
@@ -31,9 +32,6 @@ namespace {
 namespace pf = orva::platform;
 
 constexpr uint32_t kDragX = 0x1, kDragY = 0x2, kDragBoth = kDragX | kDragY;
-// The toolkit's flag of a widget that takes the pointer's moves while hot: the handles
-// pass a move with no button down on to the picture.
-constexpr uint32_t kHandleFollowsPointer = 0x10000;
 // State bytes of the frame's widgets: state 3, partial, enabled; shown.
 constexpr uint32_t kFrameStateBytes = 0x01010003u;
 constexpr uint32_t kCreateHandle = 0x40000000u;
@@ -238,7 +236,7 @@ bool ToolkitEditFrame::Create() {
         }
         e->handlerData = self;
         gWgtSetTag(e, GetHandleMouseProc(id));
-        e->dragFlags |= kHandleFollowsPointer;
+        e->dragFlags |= kDragFollowsPointer;
         slots_[SlotOfId(id)] = e;
     }
     SetCursorOf(Slot(kSlotTop), pf::kCursorSizeNs);
@@ -264,7 +262,7 @@ bool ToolkitEditFrame::Create() {
     if (gElement* pivot = MakeWidget(window, rect, &p, kCreatePlaced)) {
         pivot->handlerData = self;
         gWgtSetTag(pivot, &PivotCentreDrag);
-        pivot->dragFlags |= kHandleFollowsPointer;
+        pivot->dragFlags |= kDragFollowsPointer;
         SetCursorOf(pivot, pf::kCursorPivot);
         PutAt(pivot, 0.0f, 0.0f);
         slots_[kSlotPivot] = pivot;

@@ -6,6 +6,7 @@
 #include "platform/window_api.h"
 #include "shapes/editing/shape_requests.h"
 #include "shapes/shape.h"
+#include "toolkit/element_bits.h"
 #include "toolkit/input.h"
 #include "toolkit/widget_props.h"
 
@@ -60,9 +61,6 @@ void PaintGlyph(gElement* widget) {
     if (kind < 0 || kind >= kShapeKindCount) return;
     if (auto paint = TheShapeGlyphHooks().paint[kind]) paint(widget, shape);
 }
-
-// The toolkit's flag of a widget that takes the pointer's moves while hot.
-constexpr uint32_t kGlyphFollowsPointer = 0x10000;
 
 void DragGlyph(gElement* widget, const pf::Point* at) {
     // A glyph follows the pointer while hot, so moves reach it with no button down: only
@@ -163,7 +161,7 @@ ShapeGlyph* ToolkitShapeList::MakeGlyph(Shape* shape) {
     gWgtSetTag(widget, &DragGlyph);
     // Moves over the glyph come to it while it is hot, so that the picture's readouts
     // follow the pointer over the shape too.
-    widget->dragFlags |= kGlyphFollowsPointer;
+    widget->dragFlags |= kDragFollowsPointer;
     pf::Cursor move = pf::LoadCursor(pf::kIdcSizeAll);
     if (move != nullptr) widget->cursor = widget->defaultCursor = move;
     glyph->widget = widget;

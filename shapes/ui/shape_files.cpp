@@ -1297,19 +1297,13 @@ Shape* AddReadShape(ShapeContainer* container, Shape* made, const char* path) {
 
 // What a file brings into a view is one undo step, however many edits drawing it took (the
 // blocks of a point file add their anchors one by one to one shape): the steps recorded
-// while this stands are joined to the first of them. (Below the step limit no old step was
-// dropped, so the step noted at the start is still there.)
+// while this stands are joined to the first of them.
 class OneUndoStep {
 public:
     explicit OneUndoStep(ShapeContainer* container) : undo_(container->undo), before_(container->undo.current) {}
     OneUndoStep(const OneUndoStep&) = delete;
     OneUndoStep& operator=(const OneUndoStep&) = delete;
-    ~OneUndoStep() {
-        if (undo_.count >= kUndoStepLimit) return;
-        ShapeUndoStep* const first = before_ != nullptr ? before_->newer : undo_.first;
-        if (first == nullptr) return;
-        for (ShapeUndoStep* step = first->newer; step != nullptr; step = step->newer) step->joinedWithOlder = true;
-    }
+    ~OneUndoStep() { undo_.JoinSince(before_); }
 
 private:
     ShapeUndoList& undo_;
